@@ -1,0 +1,36 @@
+#pragma once
+// Reads every entry of one open directory with bulk attribute reads.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/Date.h"
+
+namespace sorvel {
+
+/// One directory entry as the walkers see it.
+struct DirectoryEntry {
+    std::string name;
+    bool isDirectory = false;
+    bool isRegularFile = false;
+    bool isSymlink = false;
+    int64_t allocatedSize = 0;
+    uint32_t linkCount = 1;
+    uint64_t device = 0; // kept 64-bit: Linux device numbers are wider than 32 bits
+    uint64_t fileID = 0;
+    std::optional<Date> modified;
+
+    friend bool operator==(const DirectoryEntry&, const DirectoryEntry&) = default;
+};
+
+namespace BulkDirectoryReader {
+
+/// Reads the directory behind `directoryFD` (owned by the caller: not opened, rewound or
+/// closed here) and hands each entry to `sink` in listing order. False when not a single
+/// batch could be read, so the caller must fall back to readdir + fstatat.
+template <typename Sink> bool read(int directoryFD, Sink&& sink);
+
+} // namespace BulkDirectoryReader
+} // namespace sorvel
+
+#include "engine/BulkDirectoryReader.inl"

@@ -1,0 +1,29 @@
+#pragma once
+// Measures one path into a tree of ScanNode objects: allocated bytes, each hard-linked
+// file once per ScanControl, symbolic links never followed.
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "engine/ScanControl.h"
+#include "engine/ScanNode.h"
+
+namespace sorvel::FileWalker {
+
+struct Options {
+    int maxNodeDepth = 10;
+    int largestFilesPerDirectory = 8;
+    int64_t largeFileThreshold = 8'000'000;
+    bool stayOnDevice = true;
+    std::set<std::string> skippedNames{".Spotlight-V100", ".fseventsd", ".DocumentRevisions-V100"};
+    std::set<std::string> excludedPaths;
+};
+
+/// Sequential depth-first walk on the calling thread; none when lstat of the path fails.
+ScanNodePtr walk(const std::string& path, ScanControl& control, const Options& options = {});
+/// Same result; lists the top levels breadth-first, then walks the frontier concurrently.
+ScanNodePtr walkParallel(const std::string& path, ScanControl& control, const Options& options = {});
+/// SORVEL_TRACE=1, read once per process.
+bool traceEnabled();
+
+} // namespace sorvel::FileWalker

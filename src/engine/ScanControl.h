@@ -1,0 +1,56 @@
+#pragma once
+// Shared, lock-guarded state of one scan (or any cancellable job). Every access takes
+// the one lock; nothing calls out while holding it.
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "engine/ScanNode.h"
+
+namespace sorvel {
+
+class ScanControl final {
+public:
+    struct InodeKey {
+        uint64_t device = 0; // 64-bit here: Linux device numbers do not fit 32 bits
+        uint64_t inode = 0;
+        friend bool operator==(const InodeKey&, const InodeKey&) = default;
+    };
+    struct InodeKeyHash {
+        size_t operator()(const InodeKey& k) const noexcept {
+            return std::hash<uint64_t>{}(k.device * 0x9E3779B97F4A7C15ULL ^ k.inode);
+        }
+    };
+    struct Progress {
+        int64_t bytes = 0;
+        int64_t files = 0;
+        std::string currentPath;
+    };
+    struct Completed {
+        std::string categoryID;
+        ScanNodePtr node;
+    };
+
+    void cancel();
+    bool cancelled() const;
+    Progress progress() const;
+    void finish(const std::string& categoryID, ScanNodePtr node);
+    std::vector<Completed> takeCompleted();
+    /// Inserts the key; true when it was not there before.
+    bool insertInode(InodeKey key);
+    void addProgress(int64_t bytes, int64_t files, const std::string& path);
+
+private:
+    mutable std::mutex lock_;
+    bool cancelled_ = false;
+    int64_t bytes_ = 0;
+    int64_t files_ = 0;
+    std::string currentPath_;
+    std::unordered_set<InodeKey, InodeKeyHash> seenInodes_;
+    std::vector<Completed> completed_;
+};
+
+} // namespace sorvel

@@ -1,0 +1,61 @@
+#pragma once
+// The size tree one walk produces. Nodes are shared by reference between the scan
+// result, navigation state and the live updater.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "engine/FileEntry.h"
+#include "platform/Date.h"
+#include "platform/UUID.h"
+
+namespace sorvel {
+
+class ScanNode;
+using ScanNodePtr = std::shared_ptr<ScanNode>;
+
+/// A row of a listing: a directory node or a large file.
+struct BrowseRow {
+    std::variant<ScanNodePtr, FileEntry> value;
+
+    static BrowseRow directory(ScanNodePtr node) { return BrowseRow{std::move(node)}; }
+    static BrowseRow file(FileEntry entry) { return BrowseRow{std::move(entry)}; }
+
+    bool isDirectory() const { return std::holds_alternative<ScanNodePtr>(value); }
+    const ScanNodePtr& node() const { return std::get<ScanNodePtr>(value); }
+    const FileEntry& fileEntry() const { return std::get<FileEntry>(value); }
+    UUID id() const;
+    int64_t size() const;
+};
+
+class ScanNode final {
+public:
+    ScanNode(std::string name, std::string path) : name(std::move(name)), path(std::move(path)) {}
+    static ScanNodePtr make(std::string name, std::string path) {
+        return std::make_shared<ScanNode>(std::move(name), std::move(path));
+    }
+
+    const UUID id = UUID::random();
+    const std::string name;
+    const std::string path;
+    int64_t size = 0;
+    int64_t directFileSize = 0;
+    int64_t directFileCount = 0;
+    int64_t fileCount = 0;
+    int64_t dirCount = 0;
+    std::vector<ScanNodePtr> children; // largest first
+    std::vector<FileEntry> largestFiles; // largest first
+    bool accessDenied = false;
+    std::optional<Date> modified;
+
+    /// Children and large files together, largest first; at equal size directories first.
+    std::vector<BrowseRow> browsableRows() const;
+};
+
+/// Stable sort, largest size first.
+void sortBySizeDescending(std::vector<ScanNodePtr>& nodes);
+
+} // namespace sorvel

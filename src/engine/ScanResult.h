@@ -1,0 +1,41 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cleanup/CleanupItem.h"
+#include "engine/DisplayCategory.h"
+#include "engine/InstalledApps.h"
+#include "engine/ScanNode.h"
+#include "engine/VolumeProbe.h"
+#include "platform/Date.h"
+
+namespace sorvel {
+
+struct CategoryResult {
+    DisplayCategory category;
+    std::vector<ScanNodePtr> roots; // largest first
+
+    const std::string& id() const { return category.id; }
+    int64_t total() const;
+    std::vector<BrowseRow> browsableRows() const;
+};
+
+struct ScanResult {
+    ScanScope scope = ScanScope::systemData;
+    std::vector<CategoryResult> categories;
+    VolumeStats volume;
+    std::vector<LocalSnapshot> snapshots;
+    InstalledApps installedApps;
+    double duration = 0;
+    Date finishedAt = now();
+    bool fullDiskAccess = false;
+    std::vector<CleanupItem> cleanupItems;
+
+    ScanNodePtr node(const std::string& path) const;
+    const CategoryResult* category(const std::string& id) const;
+    int64_t reclaimable() const;
+    std::vector<CategoryResult> sortedCategories() const;
+};
+
+} // namespace sorvel

@@ -1,0 +1,114 @@
+#include "platform/Concurrency.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <sched.h>
+#include <thread>
+#include <vector>
+
+namespace sorvel {
+
+int activeProcessorCount() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        int n = CPU_COUNT(&set);
+        if (n > 0) return n;
+    }
+    unsigned hw = std::thread::hardware_concurrency();
+    return hw > 0 ? static_cast<int>(hw) : 1;
+}
+
+namespace {
+
+// One concurrentPerform call: iterations are claimed from a shared counter by the
+// caller and by any pool worker that picks up a helper task.
+struct Batch {
+    const std::function<void(size_t)>* body;
+    size_t iterations;
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> finished{0};
+    std::mutex mutex;
+    std::condition_variable allDone;
+
+    // Runs iterations until none are left to claim.
+    void drain() {
+        for (;;) {
+            size_t i = next.fetch_add(1, std::memory_order_relaxed);
+            if (i >= iterations) return;
+            (*body)(i);
+            if (finished.fetch_add(1, std::memory_order_acq_rel) + 1 == iterations) {
+                std::lock_guard lock(mutex);
+                allDone.notify_all();
+            }
+        }
+    }
+};
+
+class Pool {
+public:
+    explicit Pool(int threads) {
+        for (int i = 0; i < threads; ++i) {
+            std::thread([this] { workerLoop(); }).detach();
+        }
+    }
+
+    void submit(std::shared_ptr<Batch> batch, size_t helpers) {
+        {
+            std::lock_guard lock(mutex_);
+            for (size_t i = 0; i < helpers; ++i) queue_.push_back(batch);
+        }
+        if (helpers == 1) wake_.notify_one();
+        else wake_.notify_all();
+    }
+
+private:
+    void workerLoop() {
+        for (;;) {
+            std::shared_ptr<Batch> batch;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return !queue_.empty(); });
+                batch = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            batch->drain();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::shared_ptr<Batch>> queue_;
+};
+
+Pool& sharedPool() {
+    // Workers live for the whole process; the pool is never destroyed so detached
+    // threads never touch a dead object at exit.
+    static Pool* pool = new Pool(std::max(1, activeProcessorCount() - 1));
+    return *pool;
+}
+
+} // namespace
+
+void concurrentPerform(size_t iterations, const std::function<void(size_t)>& body) {
+    if (iterations == 0) return;
+    if (iterations == 1) {
+        body(0);
+        return;
+    }
+    auto batch = std::make_shared<Batch>();
+    batch->body = &body;
+    batch->iterations = iterations;
+    size_t helpers = std::min<size_t>(iterations - 1, static_cast<size_t>(activeProcessorCount()));
+    sharedPool().submit(batch, helpers);
+    batch->drain();
+    std::unique_lock lock(batch->mutex);
+    batch->allDone.wait(lock, [&] {
+        return batch->finished.load(std::memory_order_acquire) == iterations;
+    });
+}
+
+} // namespace sorvel

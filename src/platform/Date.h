@@ -1,0 +1,36 @@
+#pragma once
+// Dates as the system keeps them: a point on the system clock, with helpers for the
+// two epochs in use (Unix for the file system, 1 January 2001 for persisted JSON) and
+// the fixed English "medium" forms shown to users.
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace sorvel {
+
+using Date = std::chrono::system_clock::time_point;
+
+/// Seconds between 1970-01-01 and 2001-01-01 (UTC).
+inline constexpr double kReferenceDateOffset = 978307200.0;
+
+inline Date dateFromUnixSeconds(int64_t seconds) {
+    return Date{std::chrono::seconds{seconds}};
+}
+inline double unixSeconds(Date d) {
+    return std::chrono::duration<double>(d.time_since_epoch()).count();
+}
+inline double secondsSinceReferenceDate(Date d) { return unixSeconds(d) - kReferenceDateOffset; }
+inline Date dateFromReferenceSeconds(double s) {
+    return Date{std::chrono::duration_cast<Date::duration>(
+        std::chrono::duration<double>(s + kReferenceDateOffset))};
+}
+inline Date now() { return std::chrono::system_clock::now(); }
+
+/// "Dec 7, 2026" in the local time zone.
+std::string mediumDate(Date d);
+/// "3:04 PM" in the local time zone.
+std::string shortTime(Date d);
+/// "Dec 7, 2026 at 3:04 PM".
+std::string mediumDateShortTime(Date d);
+
+} // namespace sorvel

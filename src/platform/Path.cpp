@@ -1,0 +1,94 @@
+#include "platform/Path.h"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
+
+namespace sorvel {
+
+std::string homeDirectory() {
+    std::string home;
+    if (const char* env = std::getenv("HOME"); env && *env) {
+        home = env;
+    } else {
+        struct passwd pw {};
+        struct passwd* result = nullptr;
+        std::vector<char> buffer(16384);
+        if (getpwuid_r(getuid(), &pw, buffer.data(), buffer.size(), &result) == 0 && result &&
+            result->pw_dir) {
+            home = result->pw_dir;
+        }
+    }
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    return home;
+}
+
+std::string standardizePath(std::string_view input) {
+    std::string path(input);
+    if (!path.empty() && path[0] == '~' && (path.size() == 1 || path[1] == '/')) {
+        path = homeDirectory() + path.substr(1);
+    }
+    if (path.empty()) return path;
+    const bool absolute = path[0] == '/';
+    std::vector<std::string_view> parts;
+    std::string_view rest(path);
+    size_t start = 0;
+    while (start <= rest.size()) {
+        size_t end = rest.find('/', start);
+        if (end == std::string_view::npos) end = rest.size();
+        std::string_view part = rest.substr(start, end - start);
+        if (part.empty() || part == ".") {
+            // dropped
+        } else if (part == "..") {
+            if (!parts.empty() && parts.back() != "..") {
+                parts.pop_back();
+            } else if (!absolute) {
+                parts.push_back(part);
+            }
+        } else {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    if (absolute) out = "/";
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) out += '/';
+        out += parts[i];
+    }
+    if (out.empty()) out = absolute ? "/" : ".";
+    return out;
+}
+
+std::string lastPathComponent(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    if (path == "/") return "/";
+    size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return std::string(path);
+    return std::string(path.substr(slash + 1));
+}
+
+std::string deletingLastPathComponent(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return "";
+    if (slash == 0) return "/";
+    return std::string(path.substr(0, slash));
+}
+
+std::string appendingPathComponent(std::string_view parent, std::string_view name) {
+    std::string out(parent);
+    if (out.empty() || out.back() != '/') out += '/';
+    out += name;
+    return out;
+}
+
+bool isPathInside(std::string_view path, std::string_view folder) {
+    if (path == folder) return true;
+    if (folder == "/") return !path.empty() && path[0] == '/';
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+           path[folder.size()] == '/';
+}
+
+} // namespace sorvel

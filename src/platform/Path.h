@@ -1,0 +1,27 @@
+#pragma once
+// Paths are byte strings: Linux names need not be UTF-8, so every file operation takes
+// the bytes as they are; only text meant for people is made valid UTF-8 (see Text.h).
+#include <string>
+#include <string_view>
+
+namespace sorvel {
+
+/// The user's home folder: $HOME without trailing slashes, else the password database.
+/// Read afresh on every call so tests can point HOME at a fake home.
+std::string homeDirectory();
+
+/// Lexical standardisation: expands a leading "~", drops empty and "." components,
+/// resolves ".." against the preceding component (never above "/"), and removes a
+/// trailing slash. Symbolic links are not resolved.
+std::string standardizePath(std::string_view path);
+
+/// Last component; "/" for "/", the whole text when it has no slash.
+std::string lastPathComponent(std::string_view path);
+/// Everything before the last component ("/" for a child of the root, "" without a slash).
+std::string deletingLastPathComponent(std::string_view path);
+/// parent + "/" + name, without doubling a slash the parent already ends with.
+std::string appendingPathComponent(std::string_view parent, std::string_view name);
+/// True when path equals folder or begins with folder followed by "/" (text comparison).
+bool isPathInside(std::string_view path, std::string_view folder);
+
+} // namespace sorvel

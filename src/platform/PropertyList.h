@@ -1,0 +1,45 @@
+#pragma once
+// Property lists (XML and binary) read into plain values. Files are opened without
+// blocking, read only when they are regular files, and capped in size; anything else
+// reads as unreadable (none).
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "platform/Date.h"
+
+namespace sorvel {
+
+struct PlistValue {
+    using Array = std::vector<PlistValue>;
+    using Dictionary = std::vector<std::pair<std::string, PlistValue>>; // in file order
+    using Data = std::vector<uint8_t>;
+
+    std::variant<std::monostate, bool, int64_t, double, std::string, Date, Data, Array, Dictionary> value;
+
+    bool isDictionary() const { return std::holds_alternative<Dictionary>(value); }
+    /// The entry of a dictionary, none for other values or a missing key.
+    const PlistValue* find(const std::string& key) const;
+    std::optional<std::string> string() const;
+    std::optional<int64_t> integer() const; // integers only
+    std::optional<double> real() const;     // reals and integers
+    std::optional<bool> boolean() const;
+    std::optional<Date> date() const;
+    const Array* array() const;
+    const Dictionary* dictionary() const;
+    /// Shorthand for find(key) then string().
+    std::optional<std::string> stringFor(const std::string& key) const;
+};
+
+namespace PropertyList {
+inline constexpr size_t kMaximumFileSize = 32u * 1024 * 1024;
+std::optional<PlistValue> parse(const std::string& bytes);
+std::optional<PlistValue> readFile(const std::string& path);
+/// The whole file, when it is a regular file no larger than `limit`.
+std::optional<std::string> readRegularFile(const std::string& path, size_t limit = kMaximumFileSize);
+} // namespace PropertyList
+
+} // namespace sorvel

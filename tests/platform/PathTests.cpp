@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include "platform/Path.h"
+#include "platform/Text.h"
+#include "platform/UUID.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+
+TEST(StandardizePath, CollapsesDotsAndSlashes) {
+    EXPECT_EQ(standardizePath("/a//b/./c/"), "/a/b/c");
+    EXPECT_EQ(standardizePath("/a/b/../c"), "/a/c");
+    EXPECT_EQ(standardizePath("/../.."), "/");
+    EXPECT_EQ(standardizePath("/"), "/");
+    EXPECT_EQ(standardizePath("a/../../b"), "../b");
+}
+
+TEST(StandardizePath, ExpandsTildeFromHome) {
+    test::ScopedEnv home("HOME", std::string("/home/someone/"));
+    EXPECT_EQ(standardizePath("~/Library/Caches/"), "/home/someone/Library/Caches");
+    EXPECT_EQ(standardizePath("~other"), "~other");
+    EXPECT_EQ(homeDirectory(), "/home/someone");
+}
+
+TEST(PathContainment, NeedsASlashAfterTheFolder) {
+    EXPECT_TRUE(isPathInside("/a/b", "/a/b"));
+    EXPECT_TRUE(isPathInside("/a/b/c", "/a/b"));
+    EXPECT_FALSE(isPathInside("/a/bc", "/a/b"));
+    EXPECT_TRUE(isPathInside("/x", "/"));
+    EXPECT_EQ(appendingPathComponent("/", "x"), "/x");
+    EXPECT_EQ(appendingPathComponent("/a/", "x"), "/a/x");
+    EXPECT_EQ(lastPathComponent("/a/b/"), "b");
+    EXPECT_EQ(deletingLastPathComponent("/a"), "/");
+}
+
+TEST(ValidUTF8, ReplacesEachInvalidByte) {
+    EXPECT_EQ(validUTF8("ok \xC3\xA9"), "ok \xC3\xA9");
+    EXPECT_EQ(validUTF8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(validUTF8("\xE2\x82"), "\xEF\xBF\xBD\xEF\xBF\xBD"); // truncated sequence
+    EXPECT_FALSE(isValidUTF8("\xED\xA0\x80"));                    // surrogate
+}
+
+TEST(UUIDText, RoundTripsUpperCase) {
+    UUID u = UUID::random();
+    std::string text = u.uuidString();
+    EXPECT_EQ(text.size(), 36u);
+    EXPECT_EQ(text[14], '4');
+    EXPECT_EQ(UUID::parse(text), u);
+    EXPECT_FALSE(UUID::parse("not-a-uuid").has_value());
+    EXPECT_NE(UUID::random(), u);
+}
+
+TEST(Unprivileged, ChildRunsWithoutRoot) {
+    int status = test::runAsUnprivileged([] { return geteuid() == 0 ? 1 : 0; });
+    EXPECT_EQ(status, 0);
+}

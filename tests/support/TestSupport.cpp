@@ -1,0 +1,192 @@
+#include "support/TestSupport.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <set>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+
+extern char** environ;
+
+namespace sorvel::test {
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/sorvel-test-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = buffer.data();
+    chmod(path_.c_str(), 0755);
+}
+
+TempDir::~TempDir() {
+    // Make everything writable again first: tests lock folders down on purpose.
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        if (it->is_directory(ec) && !it->is_symlink(ec)) chmod(it->path().c_str(), 0755);
+    }
+    chmod(path_.c_str(), 0755);
+    fs::remove_all(path_, ec);
+}
+
+ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) old_ = old;
+    if (value) setenv(name_.c_str(), value->c_str(), 1);
+    else unsetenv(name_.c_str());
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (old_) setenv(name_.c_str(), old_->c_str(), 1);
+    else unsetenv(name_.c_str());
+}
+
+FakeHome::FakeHome() : home_("HOME", dir_.path()) {}
+
+void makeDirs(const std::string& path) { fs::create_directories(path); }
+
+void writeFile(const std::string& path, const std::string& contents) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << contents;
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void writeFileOfSize(const std::string& path, size_t bytes) { writeFile(path, std::string(bytes, 'x')); }
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+long long allocatedSize(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return -1;
+    return static_cast<long long>(st.st_blocks) * 512;
+}
+
+long long independentTotal(const std::string& path) {
+    long long total = 0;
+    std::set<std::pair<dev_t, ino_t>> seen;
+    std::error_code ec;
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_blocks * 512LL;
+    for (auto it = fs::recursive_directory_iterator(path, fs::directory_options::skip_permission_denied, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        if (lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (st.st_nlink > 1 && !seen.insert({st.st_dev, st.st_ino}).second) continue;
+        total += st.st_blocks * 512LL;
+    }
+    return total;
+}
+
+int runAsUnprivileged(const std::function<int()>& body) {
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        if (getuid() == 0) {
+            gid_t none[1] = {65534};
+            if (setgroups(1, none) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(120);
+        }
+        int status = body();
+        fflush(nullptr);
+        _exit(status);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+CommandResult runCommand(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env) {
+    CommandResult result;
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0) return result;
+    if (pipe2(errPipe, O_CLOEXEC) != 0) return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+
+    std::map<std::string, std::string> merged;
+    for (char** e = environ; *e; ++e) {
+        std::string entry(*e);
+        auto eq = entry.find('=');
+        if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    for (const auto& [k, v] : env) merged[k] = v;
+    std::vector<std::string> envStrings;
+    for (const auto& [k, v] : merged) envStrings.push_back(k + "=" + v);
+    std::vector<char*> envp, args;
+    for (auto& e : envStrings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argCopy = argv;
+    for (auto& a : argCopy) args.push_back(a.data());
+    args.push_back(nullptr);
+
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (rc != 0) {
+        close(outPipe[0]);
+        close(errPipe[0]);
+        return result;
+    }
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open = 2;
+    char buffer[65536];
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+CommandResult runSorvel(const std::vector<std::string>& args, const std::map<std::string, std::string>& env) {
+    std::vector<std::string> argv{SORVEL_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runCommand(argv, env);
+}
+
+} // namespace sorvel::test

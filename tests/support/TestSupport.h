@@ -1,0 +1,78 @@
+#pragma once
+// Helpers shared by every test program: temporary folders, fake homes, files, running
+// code as an unprivileged user, and running the sorvel executable.
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sorvel::test {
+
+/// A fresh folder under $TMPDIR (mode 0755, so an unprivileged child can enter it),
+/// removed with everything inside when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+private:
+    std::string path_;
+};
+
+/// Sets an environment variable for the object's life, restoring the old value after.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::optional<std::string>& value);
+    ~ScopedEnv();
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+/// A temporary folder that HOME points at for the object's life.
+class FakeHome {
+public:
+    FakeHome();
+    const std::string& path() const { return dir_.path(); }
+    std::string operator/(const std::string& relative) const { return dir_ / relative; }
+
+private:
+    TempDir dir_;
+    ScopedEnv home_;
+};
+
+/// Creates the parents and writes the bytes.
+void writeFile(const std::string& path, const std::string& contents);
+/// Creates a file whose allocated size is at least `bytes` (written, not sparse).
+void writeFileOfSize(const std::string& path, size_t bytes);
+std::string readFile(const std::string& path);
+void makeDirs(const std::string& path);
+bool exists(const std::string& path);
+/// Allocated bytes of one file as stat reports them (st_blocks * 512).
+long long allocatedSize(const std::string& path);
+/// Sum of allocated bytes of regular files below path, each inode once, links not followed.
+long long independentTotal(const std::string& path);
+
+/// Forks; the child drops to uid/gid 65534 and returns body()'s value as exit status.
+/// Returns that status (or -1 when the child died otherwise).
+int runAsUnprivileged(const std::function<int()>& body);
+
+struct CommandResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+/// Runs the program with arguments (no shell), optional extra environment and input.
+CommandResult runCommand(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& env = {});
+/// Runs the built sorvel executable with the given arguments.
+CommandResult runSorvel(const std::vector<std::string>& args,
+                        const std::map<std::string, std::string>& env = {});
+
+} // namespace sorvel::test
