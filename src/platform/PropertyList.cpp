@@ -1,0 +1,227 @@
+#include "platform/PropertyList.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+
+#include <plist/plist.h>
+
+namespace sorvel {
+
+const PlistValue* PlistValue::find(const std::string& key) const {
+    const auto* dict = std::get_if<Dictionary>(&value);
+    if (!dict) return nullptr;
+    for (const auto& [k, v] : *dict)
+        if (k == key) return &v;
+    return nullptr;
+}
+
+std::optional<std::string> PlistValue::string() const {
+    if (const auto* s = std::get_if<std::string>(&value)) return *s;
+    return std::nullopt;
+}
+
+std::optional<int64_t> PlistValue::integer() const {
+    if (const auto* i = std::get_if<int64_t>(&value)) return *i;
+    return std::nullopt;
+}
+
+std::optional<double> PlistValue::real() const {
+    if (const auto* d = std::get_if<double>(&value)) return *d;
+    if (const auto* i = std::get_if<int64_t>(&value)) return static_cast<double>(*i);
+    return std::nullopt;
+}
+
+std::optional<bool> PlistValue::boolean() const {
+    if (const auto* b = std::get_if<bool>(&value)) return *b;
+    return std::nullopt;
+}
+
+std::optional<Date> PlistValue::date() const {
+    if (const auto* d = std::get_if<Date>(&value)) return *d;
+    return std::nullopt;
+}
+
+const PlistValue::Array* PlistValue::array() const { return std::get_if<Array>(&value); }
+
+const PlistValue::Dictionary* PlistValue::dictionary() const {
+    return std::get_if<Dictionary>(&value);
+}
+
+std::optional<std::string> PlistValue::stringFor(const std::string& key) const {
+    const PlistValue* v = find(key);
+    return v ? v->string() : std::nullopt;
+}
+
+namespace {
+
+// Deeper nesting than this is not a real property list; refusing it keeps the
+// recursive conversion off the end of the stack.
+constexpr int kMaximumDepth = 256;
+
+struct PlistFree {
+    void operator()(plist_t p) const { plist_free(p); }
+};
+using PlistHandle = std::unique_ptr<void, PlistFree>;
+
+std::optional<PlistValue> convert(plist_t node, int depth) {
+    if (!node || depth > kMaximumDepth) return std::nullopt;
+    PlistValue out;
+    switch (plist_get_node_type(node)) {
+    case PLIST_BOOLEAN: {
+        uint8_t b = 0;
+        plist_get_bool_val(node, &b);
+        out.value = b != 0;
+        break;
+    }
+    case PLIST_UINT: {
+        // This library keeps every integer as 64 unsigned bits; negative values come
+        // back in two's complement.
+        uint64_t u = 0;
+        plist_get_uint_val(node, &u);
+        out.value = static_cast<int64_t>(u);
+        break;
+    }
+    case PLIST_UID: {
+        uint64_t u = 0;
+        plist_get_uid_val(node, &u);
+        out.value = static_cast<int64_t>(u);
+        break;
+    }
+    case PLIST_REAL: {
+        double d = 0;
+        plist_get_real_val(node, &d);
+        out.value = d;
+        break;
+    }
+    case PLIST_STRING:
+    case PLIST_KEY: {
+        char* s = nullptr;
+        if (plist_get_node_type(node) == PLIST_STRING)
+            plist_get_string_val(node, &s);
+        else
+            plist_get_key_val(node, &s);
+        out.value = std::string(s ? s : "");
+        if (s) free(s);
+        break;
+    }
+    case PLIST_DATE: {
+        // Seconds since 1 January 2001, as the format keeps them.
+        int32_t sec = 0, usec = 0;
+        plist_get_date_val(node, &sec, &usec);
+        out.value = dateFromReferenceSeconds(static_cast<double>(sec) + usec / 1e6);
+        break;
+    }
+    case PLIST_DATA: {
+        char* bytes = nullptr;
+        uint64_t length = 0;
+        plist_get_data_val(node, &bytes, &length);
+        PlistValue::Data data;
+        if (bytes) {
+            data.assign(reinterpret_cast<uint8_t*>(bytes), reinterpret_cast<uint8_t*>(bytes) + length);
+            free(bytes);
+        }
+        out.value = std::move(data);
+        break;
+    }
+    case PLIST_ARRAY: {
+        PlistValue::Array array;
+        uint32_t n = plist_array_get_size(node);
+        array.reserve(n);
+        for (uint32_t i = 0; i < n; ++i) {
+            auto item = convert(plist_array_get_item(node, i), depth + 1);
+            if (!item) return std::nullopt;
+            array.push_back(std::move(*item));
+        }
+        out.value = std::move(array);
+        break;
+    }
+    case PLIST_DICT: {
+        PlistValue::Dictionary dict;
+        plist_dict_iter it = nullptr;
+        plist_dict_new_iter(node, &it);
+        if (!it) return std::nullopt;
+        for (;;) {
+            char* key = nullptr;
+            plist_t val = nullptr;
+            plist_dict_next_item(node, it, &key, &val);
+            if (!val) {
+                if (key) free(key);
+                break;
+            }
+            std::string k = key ? key : "";
+            if (key) free(key);
+            auto item = convert(val, depth + 1);
+            if (!item) {
+                free(it);
+                return std::nullopt;
+            }
+            dict.emplace_back(std::move(k), std::move(*item));
+        }
+        free(it);
+        out.value = std::move(dict);
+        break;
+    }
+    default:
+        return std::nullopt;
+    }
+    return out;
+}
+
+} // namespace
+
+namespace PropertyList {
+
+std::optional<PlistValue> parse(const std::string& bytes) {
+    if (bytes.empty() || bytes.size() > kMaximumFileSize) return std::nullopt;
+    plist_t root = nullptr;
+    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+    if (!root) return std::nullopt;
+    PlistHandle holder(root);
+    return convert(root, 0);
+}
+
+std::optional<std::string> readRegularFile(const std::string& path, size_t limit) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (st.st_size < 0 || static_cast<unsigned long long>(st.st_size) > limit) return std::nullopt;
+
+    std::string data;
+    data.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        data.append(buffer, static_cast<size_t>(n));
+        // The file may grow while we read it; the cap holds regardless.
+        if (data.size() > limit) return std::nullopt;
+    }
+    return data;
+}
+
+std::optional<PlistValue> readFile(const std::string& path) {
+    auto bytes = readRegularFile(path);
+    if (!bytes) return std::nullopt;
+    return parse(*bytes);
+}
+
+} // namespace PropertyList
+
+} // namespace sorvel
