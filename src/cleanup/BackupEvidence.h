@@ -1,0 +1,77 @@
+#pragma once
+// Local iPhone and iPad backups: what each one is and which of them are dead weight.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cleanup/EvidenceSize.h"
+#include "platform/Date.h"
+
+namespace sorvel {
+
+struct DeviceBackup {
+    struct Verdict {
+        enum class Kind { superseded, stale, current, unknown };
+        Kind kind = Kind::unknown;
+        std::string supersededBy; // superseded: the date of the device's newest backup
+        int64_t days = 0;         // stale: whole days since the backup
+
+        static Verdict superseded(std::string by) { return {Kind::superseded, std::move(by), 0}; }
+        static Verdict stale(int64_t days) { return {Kind::stale, {}, days}; }
+        static Verdict current() { return {Kind::current, {}, 0}; }
+        static Verdict unknown() { return {Kind::unknown, {}, 0}; }
+        friend bool operator==(const Verdict &, const Verdict &) = default;
+    };
+
+    std::string folderName;
+    std::string path;
+    int64_t size = 0;
+    std::optional<std::string> deviceName;
+    std::optional<std::string> productType;
+    std::optional<std::string> modelName;
+    std::optional<std::string> iosVersion;
+    std::optional<std::string> serialNumber;
+    std::optional<std::string> phoneNumber;
+    std::optional<Date> lastBackup;
+    bool isEncrypted = false;
+    std::optional<int64_t> appCount;
+    std::optional<bool> isPaired;
+    Verdict verdict = Verdict::unknown();
+
+    const std::string &id() const { return folderName; }
+    /// Model, system version, encryption and app count joined by " · "; may be empty.
+    std::string hardwareSummary() const;
+    /// One line explaining the verdict, dates written with `format`.
+    std::string evidence(const DateFormatter &format) const;
+
+    friend bool operator==(const DeviceBackup &, const DeviceBackup &) = default;
+};
+
+namespace AppleDevices {
+/// Hardware identifier to marketing name.
+const std::map<std::string, std::string> &names();
+} // namespace AppleDevices
+
+namespace BackupInspector {
+
+/// "~/Library/Application Support/MobileSync/Backup" of the current home.
+std::string defaultRoot();
+/// The judged backups under `root` (default: defaultRoot()), largest first. Without a
+/// paired set the pairing records are read now.
+std::vector<DeviceBackup>
+inspect(const SizeFunction &sizeOf, Date now, const std::optional<std::string> &root = std::nullopt,
+        const std::optional<std::set<std::string>> &pairedIdentifiers = std::nullopt);
+/// One backup from the property lists of its folder; size 0, no pairing, verdict unknown.
+DeviceBackup read(const std::string &path, const std::string &folderName);
+/// Lower-cased identifiers of the devices with a pairing record; none when the records
+/// cannot be listed.
+std::optional<std::set<std::string>> pairedDevices(const std::string &folder = "/var/db/lockdown");
+/// Sets every verdict in place, order unchanged.
+void judge(std::vector<DeviceBackup> &backups, Date now);
+
+} // namespace BackupInspector
+
+} // namespace sorvel

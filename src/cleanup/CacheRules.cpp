@@ -1,0 +1,145 @@
+#include <algorithm>
+#include <array>
+
+#include "cleanup/CleanupRules.h"
+#include "engine/PathText.h"
+#include "engine/StorageCategory.h"
+
+namespace sorvel::CleanupRules {
+namespace {
+
+constexpr std::array kBrowserPrefixes = {"com.apple.safari",  "google",
+                                         "firefox",           "com.brave.browser",
+                                         "bravesoftware",     "com.microsoft.edgemac",
+                                         "com.operasoftware", "company.thebrowser",
+                                         "com.vivaldi",       "chromium"};
+constexpr std::array kDeveloperCacheNames = {"org.swift.swiftpm", "com.apple.dt.xcode"};
+constexpr std::array kBrowserFolders = {"/Library/Caches/com.apple.Safari",
+                                        "/Library/Caches/Google/Chrome",
+                                        "/Library/Caches/Firefox",
+                                        "/Library/Caches/com.brave.Browser",
+                                        "/Library/Caches/BraveSoftware",
+                                        "/Library/Caches/com.microsoft.edgemac",
+                                        "/Library/Caches/company.thebrowser.Browser",
+                                        "/Library/Caches/com.vivaldi.Vivaldi",
+                                        "/Library/Containers/com.apple.Safari/Data/Library/Caches"};
+constexpr std::array kSystemDiagnostics = {"/Library/Logs/DiagnosticReports", "/private/var/db/diagnostics"};
+
+constexpr int64_t kUserCacheMinimum = 5'000'000;
+constexpr int64_t kLogMinimum = 1'000'000;
+
+// The prefixes are plain ASCII, so lower-casing ASCII letters is enough to compare.
+std::string lowercased(std::string text) {
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+bool startsWith(const std::string &text, std::string_view prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+CleanupItem item(std::string id, std::string title, std::string detail, std::string location,
+                 StorageCategory category) {
+    CleanupItem i;
+    i.id = std::move(id);
+    i.title = std::move(title);
+    i.detail = std::move(detail);
+    i.locationLabel = std::move(location);
+    i.risk = CleanupRisk::safe;
+    i.category = category;
+    return i;
+}
+
+} // namespace
+
+CleanupTarget makeTarget(std::string name, std::string path, int64_t size,
+                         std::optional<std::string> detail) {
+    return CleanupTarget{UUID::random(), std::move(name), std::move(path), size, std::move(detail)};
+}
+
+CleanupTarget targetFrom(const ScanNode &node, std::optional<std::string> detail) {
+    return makeTarget(node.name, node.path, node.size, std::move(detail));
+}
+
+void sortTargets(std::vector<CleanupTarget> &targets) {
+    std::stable_sort(targets.begin(), targets.end(),
+                     [](const CleanupTarget &a, const CleanupTarget &b) { return a.size > b.size; });
+}
+
+CleanupItem userCaches(const ScanResult &result, const std::string &home) {
+    CleanupItem i =
+        item("user-caches", "User app caches", "Rebuilt automatically the next time each app runs.",
+             "~/Library/Caches", StorageCategory::caches);
+    if (auto caches = result.node(home + "/Library/Caches")) {
+        for (const auto &child : caches->children) {
+            if (child->size < kUserCacheMinimum)
+                continue;
+            std::string name = lowercased(child->name);
+            bool browser = std::any_of(kBrowserPrefixes.begin(), kBrowserPrefixes.end(),
+                                       [&](const char *p) { return startsWith(name, p); });
+            if (browser)
+                continue;
+            bool developer = std::any_of(kDeveloperCacheNames.begin(), kDeveloperCacheNames.end(),
+                                         [&](const char *n) { return name == n; });
+            if (developer)
+                continue;
+            i.targets.push_back(targetFrom(*child));
+        }
+    }
+    if (auto perUser = StorageCategories::darwinUserCacheDirectory()) {
+        if (auto node = result.node(*perUser)) {
+            i.targets.push_back(makeTarget("Per-user temporary cache", node->path, node->size,
+                                           "macOS clears this on its own schedule"));
+        }
+    }
+    sortTargets(i.targets);
+    return i;
+}
+
+CleanupItem browserCaches(const ScanResult &result, const std::string &home) {
+    CleanupItem i = item("browser-caches", "Browser caches",
+                         "Cached page data and images. Does not touch history, cookies or passwords.",
+                         "~/Library/Caches", StorageCategory::caches);
+    for (const char *folder : kBrowserFolders) {
+        auto node = result.node(home + folder);
+        if (node && node->size >= 1)
+            i.targets.push_back(targetFrom(*node));
+    }
+    sortTargets(i.targets);
+    return i;
+}
+
+CleanupItem logsAndDiagnostics(const ScanResult &result, const std::string &home) {
+    CleanupItem i = item("logs", "Logs & diagnostics", "Old crash reports and unified system logs.",
+                         "~/Library/Logs", StorageCategory::logs);
+    if (auto logs = result.node(home + "/Library/Logs")) {
+        for (const auto &child : logs->children)
+            if (child->size >= kLogMinimum)
+                i.targets.push_back(targetFrom(*child));
+    }
+    for (const char *folder : kSystemDiagnostics) {
+        auto node = result.node(folder);
+        if (!node || node->size < kLogMinimum)
+            continue;
+        i.targets.push_back(makeTarget(tildeAbbreviated(node->path), node->path, node->size,
+                                       "needs administrator rights; Sorvel will report it as refused"));
+    }
+    sortTargets(i.targets);
+    return i;
+}
+
+CleanupItem trash(const ScanResult &result, const std::string &home) {
+    CleanupItem i = item("trash", "Trash", "", "~/.Trash", StorageCategory::trash);
+    if (auto node = result.node(home + "/.Trash"); node && node->size >= 1) {
+        i.detail =
+            "Files you already deleted, still occupying the disk until the Trash is emptied. This is the one "
+            "cleanup with no downside \u2014 you have already decided you do not want them.";
+        i.externalAction = "Finder \u2192 Empty Trash";
+        i.reportedSize = node->size;
+    }
+    return i;
+}
+
+} // namespace sorvel::CleanupRules

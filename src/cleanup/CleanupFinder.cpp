@@ -1,0 +1,68 @@
+#include "cleanup/CleanupFinder.h"
+
+#include <algorithm>
+#include <map>
+
+#include "cleanup/CleanupRules.h"
+#include "platform/Path.h"
+
+namespace sorvel::CleanupFinder {
+namespace {
+
+const std::map<std::string, std::set<StorageCategory>> &ruleCategories() {
+    static const std::map<std::string, std::set<StorageCategory>> table{
+        {"user-caches", {StorageCategory::caches}},
+        {"browser-caches", {StorageCategory::caches}},
+        {"logs", {StorageCategory::logs}},
+        {"developer", {StorageCategory::developer, StorageCategory::caches}},
+        {"leftovers", {StorageCategory::appSupport, StorageCategory::containers}},
+        {"trash", {StorageCategory::trash}},
+        {"ios-backups", {StorageCategory::appSupport}},
+    };
+    return table;
+}
+
+} // namespace
+
+const std::vector<std::string> &ruleIDs() {
+    static const std::vector<std::string> ids{"user-caches",       "browser-caches", "logs",  "developer",
+                                              "derived-data-live", "leftovers",      "trash", "ios-backups"};
+    return ids;
+}
+
+std::vector<CleanupItem> recommendations(const ScanResult &result) {
+    const std::string home = homeDirectory();
+    std::vector<CleanupItem> items{
+        CleanupRules::userCaches(result, home),
+        CleanupRules::browserCaches(result, home),
+        CleanupRules::logsAndDiagnostics(result, home),
+        CleanupRules::developerJunk(result, home),
+        CleanupRules::liveDerivedData(result, home),
+        CleanupRules::leftovers(result, home),
+        CleanupRules::trash(result, home),
+        CleanupRules::iosBackups(result, home),
+    };
+    std::vector<CleanupItem> kept;
+    for (auto &item : items)
+        if (item.size() > 0)
+            kept.push_back(std::move(item));
+    std::stable_sort(kept.begin(), kept.end(), [](const CleanupItem &a, const CleanupItem &b) {
+        if (a.risk != b.risk)
+            return a.risk == CleanupRisk::safe;
+        return a.size() > b.size();
+    });
+    return kept;
+}
+
+std::optional<std::set<StorageCategory>> categories(const std::set<std::string> &ids) {
+    std::set<StorageCategory> out;
+    for (const auto &id : ids) {
+        auto it = ruleCategories().find(id);
+        if (it == ruleCategories().end())
+            return std::nullopt;
+        out.insert(it->second.begin(), it->second.end());
+    }
+    return out;
+}
+
+} // namespace sorvel::CleanupFinder

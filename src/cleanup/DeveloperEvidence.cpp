@@ -1,0 +1,180 @@
+#include "cleanup/DeveloperEvidence.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <sys/stat.h>
+
+#include "platform/FileManager.h"
+#include "platform/Path.h"
+#include "platform/PropertyList.h"
+#include "platform/RunningApplications.h"
+
+namespace sorvel {
+
+const std::set<std::string> &DeveloperEvidence::DerivedDataEntry::sharedCaches() {
+    static const std::set<std::string> names{"ModuleCache.noindex", "SymbolCache.noindex",
+                                             "SDKStatCaches.noindex"};
+    return names;
+}
+
+std::vector<DeveloperEvidence::DerivedDataEntry> DeveloperEvidence::orphanedDerivedData() const {
+    std::vector<DerivedDataEntry> out;
+    for (const auto &e : derivedData)
+        if (e.projectMissing || DerivedDataEntry::sharedCaches().count(e.folderName))
+            out.push_back(e);
+    return out;
+}
+
+std::vector<DeveloperEvidence::DerivedDataEntry> DeveloperEvidence::liveDerivedData() const {
+    std::vector<DerivedDataEntry> out;
+    for (const auto &e : derivedData)
+        if (!e.projectMissing && !DerivedDataEntry::sharedCaches().count(e.folderName) && e.workspacePath)
+            out.push_back(e);
+    return out;
+}
+
+std::vector<DeveloperEvidence::DeviceSupportEntry> DeveloperEvidence::supersededDeviceSupport() const {
+    std::vector<DeviceSupportEntry> out;
+    for (const auto &e : deviceSupport)
+        if (e.superseded)
+            out.push_back(e);
+    return out;
+}
+
+namespace DeveloperInspector {
+namespace {
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::vector<DeveloperEvidence::DerivedDataEntry> derivedData(const SizeFunction &sizeOf) {
+    std::vector<DeveloperEvidence::DerivedDataEntry> entries;
+    const std::string root = homeDirectory() + "/Library/Developer/Xcode/DerivedData";
+    auto names = FileManager::contentsOfDirectory(root);
+    if (!names)
+        return entries;
+    for (const auto &name : *names) {
+        std::string path = root + "/" + name;
+        if (!FileManager::isDirectory(path))
+            continue;
+        DeveloperEvidence::DerivedDataEntry e;
+        e.path = path;
+        e.folderName = name;
+        if (auto info = PropertyList::readFile(path + "/info.plist"); info && info->isDictionary()) {
+            e.workspacePath = info->stringFor("WorkspacePath");
+            if (const PlistValue *accessed = info->find("LastAccessedDate"))
+                e.lastAccessed = accessed->date();
+        }
+        e.projectMissing = e.workspacePath && isMissing(*e.workspacePath);
+        e.size = sizeOf(path);
+        entries.push_back(std::move(e));
+    }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto &a, const auto &b) { return a.size > b.size; });
+    return entries;
+}
+
+std::vector<DeveloperEvidence::DeviceSupportEntry> deviceSupport(const SizeFunction &sizeOf) {
+    std::vector<DeveloperEvidence::DeviceSupportEntry> entries;
+    const std::string root = homeDirectory() + "/Library/Developer/Xcode/iOS DeviceSupport";
+    auto names = FileManager::contentsOfDirectory(root);
+    if (!names)
+        return entries;
+
+    std::map<std::string, std::string> kept; // version word -> the name that stays
+    for (const auto &name : *names) {
+        std::string word = versionWord(name);
+        auto it = kept.find(word);
+        if (it == kept.end())
+            kept.emplace(word, name);
+        else if (compareNumerically(name, it->second) > 0)
+            it->second = name;
+    }
+    for (const auto &name : *names) {
+        DeveloperEvidence::DeviceSupportEntry e;
+        e.path = root + "/" + name;
+        e.name = name;
+        e.lastModified = FileManager::modificationDate(e.path);
+        e.size = sizeOf(e.path);
+        e.superseded = kept.at(versionWord(name)) != name;
+        entries.push_back(std::move(e));
+    }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto &a, const auto &b) { return a.size > b.size; });
+    return entries;
+}
+
+} // namespace
+
+int compareNumerically(const std::string &a, const std::string &b) {
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            size_t ei = i, ej = j;
+            while (ei < a.size() && isDigit(a[ei]))
+                ++ei;
+            while (ej < b.size() && isDigit(b[ej]))
+                ++ej;
+            // Compare by value: drop leading zeros, then the longer run is larger.
+            size_t si = i, sj = j;
+            while (si + 1 < ei && a[si] == '0')
+                ++si;
+            while (sj + 1 < ej && b[sj] == '0')
+                ++sj;
+            size_t li = ei - si, lj = ej - sj;
+            if (li != lj)
+                return li < lj ? -1 : 1;
+            int c = a.compare(si, li, b, sj, lj);
+            if (c != 0)
+                return c < 0 ? -1 : 1;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        auto ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[j]);
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size())
+        return 1;
+    if (j < b.size())
+        return -1;
+    return 0;
+}
+
+std::string versionWord(const std::string &name) {
+    size_t start = name.find_first_not_of(' ');
+    if (start == std::string::npos)
+        return name;
+    size_t end = name.find(' ', start);
+    return name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+bool isMissing(const std::string &path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0)
+        return false;
+    return errno == ENOENT || errno == ENOTDIR;
+}
+
+DeveloperEvidence inspect(const SizeFunction &sizeOf,
+                          const std::vector<std::string> &runningBundleIdentifiers) {
+    DeveloperEvidence evidence;
+    evidence.xcodeIsRunning = std::find(runningBundleIdentifiers.begin(), runningBundleIdentifiers.end(),
+                                        kXcodeBundleIdentifier) != runningBundleIdentifiers.end();
+    evidence.derivedData = derivedData(sizeOf);
+    evidence.deviceSupport = deviceSupport(sizeOf);
+    return evidence;
+}
+
+DeveloperEvidence inspect(const SizeFunction &sizeOf) {
+    return inspect(sizeOf, RunningApplications::bundleIdentifiers());
+}
+
+} // namespace DeveloperInspector
+
+} // namespace sorvel

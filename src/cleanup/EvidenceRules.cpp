@@ -1,0 +1,284 @@
+#include <clocale>
+#include <locale.h>
+#include <map>
+#include <wctype.h>
+
+#include "cleanup/CleanupRules.h"
+#include "engine/Bytes.h"
+#include "platform/Path.h"
+#include "platform/Text.h"
+
+namespace sorvel::CleanupRules {
+namespace {
+
+constexpr int64_t kDeveloperMinimum = 1'000'000;
+constexpr int64_t kLiveDerivedDataMinimum = 50'000'000;
+constexpr int64_t kLeftoverMinimum = 5'000'000;
+
+constexpr std::pair<const char *, const char *> kFixedDeveloperFolders[] = {
+    {"/Library/Caches/org.swift.swiftpm", "Swift package checkouts, re-fetched on next resolve"},
+    {"/Library/Developer/Xcode/Products", "build products, recreated by the next build"},
+    {"/Library/Developer/CoreSimulator/Caches", "simulator runtime cache"},
+};
+constexpr const char *kLeftoverRoots[] = {"/Library/Application Support", "/Library/Containers",
+                                          "/Library/Group Containers"};
+
+// Letters and numbers by their Unicode properties, independent of the process locale.
+bool isLetterOrNumber(char32_t c) {
+    if (c < 0x80)
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (!utf8)
+        return false;
+    return iswalnum_l(static_cast<wint_t>(c), utf8) != 0;
+}
+
+// Decodes one sequence of text already known to be valid UTF-8.
+char32_t decode(const std::string &s, size_t &i) {
+    auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char c = b(i);
+    size_t extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : 3;
+    char32_t out = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
+    for (size_t k = 1; k <= extra; ++k)
+        out = (out << 6) | (b(i + k) & 0x3F);
+    i += extra + 1;
+    return out;
+}
+
+bool isIdentifierPart(const std::string &part) {
+    if (!isValidUTF8(part))
+        return false;
+    for (size_t i = 0; i < part.size();) {
+        char32_t c = decode(part, i);
+        if (c == '-' || c == '_')
+            continue;
+        if (!isLetterOrNumber(c))
+            return false;
+    }
+    return true;
+}
+
+// A reverse-DNS identifier of at least three parts made of letters, numbers, "-" and "_".
+bool looksLikeBundleIdentifier(const std::string &identifier) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= identifier.size()) {
+        size_t end = identifier.find('.', start);
+        if (end == std::string::npos)
+            end = identifier.size();
+        if (end > start)
+            parts.push_back(identifier.substr(start, end - start));
+        start = end + 1;
+    }
+    if (parts.size() < 3)
+        return false;
+    for (const auto &part : parts)
+        if (!isIdentifierPart(part))
+            return false;
+    return true;
+}
+
+bool endsWith(const std::string &text, const std::string &suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string plural(int64_t n, const std::string &word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+CleanupItem emptyBackupItem() {
+    CleanupItem i;
+    i.id = "ios-backups";
+    i.title = "iPhone & iPad backups";
+    i.locationLabel = "~/Library/Application Support/MobileSync";
+    i.risk = CleanupRisk::review;
+    i.category = StorageCategory::appSupport;
+    return i;
+}
+
+} // namespace
+
+SizeFunction sizeFromResult(const ScanResult &result) {
+    return [&result](const std::string &path) -> int64_t {
+        auto node = result.node(path);
+        return node ? node->size : 0;
+    };
+}
+
+CleanupItem developerJunk(const ScanResult &result, const std::string &home) {
+    return developerJunk(result, home, DeveloperInspector::inspect(sizeFromResult(result)));
+}
+
+CleanupItem developerJunk(const ScanResult &result, const std::string &home,
+                          const DeveloperEvidence &evidence) {
+    CleanupItem i;
+    i.id = "developer";
+    i.title = "Xcode caches nothing depends on";
+    i.locationLabel = "~/Library/Developer";
+    i.risk = CleanupRisk::safe;
+    i.category = StorageCategory::developer;
+
+    const auto orphaned = evidence.orphanedDerivedData();
+    for (const auto &entry : orphaned) {
+        if (entry.size < kDeveloperMinimum)
+            continue;
+        std::string label = entry.workspacePath ? lastPathComponent(*entry.workspacePath) : entry.folderName;
+        std::string detail = label + " is no longer on disk";
+        if (entry.lastAccessed)
+            detail += ", last opened " + mediumDate(*entry.lastAccessed);
+        i.targets.push_back(makeTarget(entry.folderName, entry.path, entry.size, std::move(detail)));
+    }
+    for (const auto &entry : evidence.supersededDeviceSupport()) {
+        if (entry.size < kDeveloperMinimum)
+            continue;
+        i.targets.push_back(makeTarget(entry.name, entry.path, entry.size,
+                                       "superseded by a newer build for the same device"));
+    }
+    for (const auto &[folder, detail] : kFixedDeveloperFolders) {
+        auto node = result.node(home + folder);
+        if (node && node->size >= kDeveloperMinimum)
+            i.targets.push_back(targetFrom(*node, std::string(detail)));
+    }
+
+    const auto o = static_cast<int64_t>(orphaned.size());
+    const auto t = static_cast<int64_t>(evidence.derivedData.size());
+    i.detail = "Checked against Xcode's own records.";
+    if (o != 0)
+        i.detail += " " + std::to_string(o) + " of " + std::to_string(t) +
+                    " derived-data folders belong to projects that no longer exist.";
+    if (t - o >= 1)
+        i.detail += " The " + std::to_string(t - o) +
+                    " still in use are left alone \u2014 they would only cost a rebuild.";
+    if (evidence.xcodeIsRunning)
+        i.detail += " Xcode is running; quit it first so it does not rewrite what you remove.";
+
+    sortTargets(i.targets);
+    return i;
+}
+
+CleanupItem liveDerivedData(const ScanResult &result, const std::string &home) {
+    return liveDerivedData(result, home, DeveloperInspector::inspect(sizeFromResult(result)));
+}
+
+CleanupItem liveDerivedData(const ScanResult &, const std::string &, const DeveloperEvidence &evidence) {
+    CleanupItem i;
+    i.id = "derived-data-live";
+    i.title = "Derived data for projects you still have";
+    i.detail =
+        "Rebuildable, but not free: removing these costs a full rebuild and a re-index the next time you "
+        "open "
+        "the project. Worth it for ones you have not touched in months, pointless for what you are working "
+        "on today.";
+    i.locationLabel = "~/Library/Developer/Xcode/DerivedData";
+    i.risk = CleanupRisk::review;
+    i.category = StorageCategory::developer;
+    for (const auto &entry : evidence.liveDerivedData()) {
+        if (entry.size < kLiveDerivedDataMinimum)
+            continue;
+        i.targets.push_back(makeTarget(
+            entry.workspacePath ? lastPathComponent(*entry.workspacePath) : entry.folderName, entry.path,
+            entry.size,
+            entry.lastAccessed ? "last opened " + mediumDate(*entry.lastAccessed) : "never opened"));
+    }
+    sortTargets(i.targets);
+    return i;
+}
+
+CleanupItem leftovers(const ScanResult &result, const std::string &home) {
+    CleanupItem i;
+    i.id = "leftovers";
+    i.title = "Leftovers from removed apps";
+    i.detail =
+        "Support files whose app is no longer installed. Worth a glance \u2014 an app you deleted on purpose "
+        "leaves these behind.";
+    i.locationLabel = "~/Library/Application Support";
+    i.risk = CleanupRisk::review;
+    i.category = StorageCategory::appSupport;
+    for (const char *relative : kLeftoverRoots) {
+        const std::string rootPath = home + relative;
+        auto root = result.node(rootPath);
+        if (!root)
+            continue;
+        const bool groupContainers = endsWith(rootPath, "Group Containers");
+        for (const auto &child : root->children) {
+            if (child->size < kLeftoverMinimum)
+                continue;
+            std::string identifier = child->name;
+            if (groupContainers) {
+                if (size_t dot = identifier.find('.'); dot != std::string::npos)
+                    identifier = identifier.substr(dot + 1);
+            }
+            if (!looksLikeBundleIdentifier(identifier))
+                continue;
+            if (result.installedApps.isKnown(identifier))
+                continue;
+            i.targets.push_back(targetFrom(*child, std::string("No installed app matches this identifier")));
+        }
+    }
+    sortTargets(i.targets);
+    return i;
+}
+
+int deviceCount(const std::vector<DeviceBackup> &backups) {
+    std::set<std::string> keys;
+    for (const auto &b : backups)
+        keys.insert(b.serialNumber ? "serial:" + *b.serialNumber : "folder:" + b.folderName);
+    return static_cast<int>(keys.size());
+}
+
+CleanupItem iosBackups(const ScanResult &result, const std::string &home) {
+    const std::string root = home + "/Library/Application Support/MobileSync/Backup";
+    auto node = result.node(root);
+    if (!node || node->size <= 0)
+        return emptyBackupItem();
+    return iosBackups(result, home,
+                      BackupInspector::inspect(sizeFromResult(result), now(), root, std::nullopt));
+}
+
+CleanupItem iosBackups(const ScanResult &result, const std::string &home,
+                       const std::vector<DeviceBackup> &backups) {
+    CleanupItem i = emptyBackupItem();
+    auto node = result.node(home + "/Library/Application Support/MobileSync/Backup");
+    if (!node || node->size <= 0 || backups.empty())
+        return i;
+
+    int64_t superseded = 0, stale = 0;
+    bool anySuperseded = false, anyStale = false;
+    for (const auto &b : backups) {
+        std::string name = b.deviceName && !b.deviceName->empty() ? *b.deviceName
+                           : b.modelName                          ? *b.modelName
+                           : b.productType                        ? *b.productType
+                                                                  : b.folderName;
+        std::string summary = b.hardwareSummary();
+        std::string evidence = b.evidence(mediumDate);
+        std::string detail = summary.empty()    ? evidence
+                             : evidence.empty() ? summary
+                                                : summary + " \u2014 " + evidence;
+        i.targets.push_back(makeTarget(std::move(name), b.path, b.size, std::move(detail)));
+        if (b.verdict.kind == DeviceBackup::Verdict::Kind::superseded) {
+            anySuperseded = true;
+            superseded += b.size;
+        } else if (b.verdict.kind == DeviceBackup::Verdict::Kind::stale) {
+            anyStale = true;
+            stale += b.size;
+        }
+    }
+
+    const auto n = static_cast<int64_t>(backups.size());
+    const int64_t d = deviceCount(backups);
+    i.detail = plural(n, "backup") + " of " + plural(d, "device") + ", read from each backup's own records.";
+    if (anySuperseded)
+        i.detail += " " + Bytes::format(std::max<int64_t>(superseded, 0)) +
+                    " is superseded \u2014 a newer backup of the same device already exists.";
+    if (anyStale)
+        i.detail +=
+            " " + Bytes::format(std::max<int64_t>(stale, 0)) + " has not been backed up in over a year.";
+    if (!anySuperseded && !anyStale)
+        i.detail += " All of them are current.";
+    i.externalAction = "Finder \u2192 Manage Backups";
+    i.reportedSize = node->size;
+    return i;
+}
+
+} // namespace sorvel::CleanupRules

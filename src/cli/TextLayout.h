@@ -1,0 +1,32 @@
+#pragma once
+// Column layout for the headless reports. Widths count user-perceived characters
+// (extended grapheme clusters), so accents, flags and joined emoji take one column each
+// as far as counting goes.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorvel::TextLayout {
+
+/// Byte offsets where each character of the UTF-8 text starts, followed by the text's
+/// size. An invalid byte is a character of its own.
+std::vector<size_t> characterBoundaries(std::string_view text);
+size_t characterCount(std::string_view text);
+
+/// Spaces in front until the text has `width` characters; a longer text stays whole.
+std::string leftPadded(std::string_view text, size_t width);
+/// Spaces after until the text has `width` characters; a longer text stays whole.
+std::string rightPadded(std::string_view text, size_t width);
+/// A text of more than `width` characters becomes "…" followed by its last width - 1
+/// characters; a shorter one is returned unchanged.
+std::string tailFitted(std::string_view text, size_t width);
+/// tailFitted, then right-padded to `width`.
+std::string fitted(std::string_view text, size_t width);
+
+/// A path as the reports show it: the home folder as "~", names made valid UTF-8.
+std::string shownPath(std::string_view path);
+/// Any text from disk made printable (invalid UTF-8 replaced).
+std::string shown(std::string_view text);
+
+} // namespace sorvel::TextLayout

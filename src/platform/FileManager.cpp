@@ -1,0 +1,48 @@
+#include "platform/FileManager.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace sorvel::FileManager {
+
+std::optional<std::vector<std::string>> contentsOfDirectory(const std::string &path) {
+    DIR *dir = opendir(path.c_str());
+    if (!dir)
+        return std::nullopt;
+    std::vector<std::string> names;
+    while (dirent *entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        names.push_back(std::move(name));
+    }
+    closedir(dir);
+    return names;
+}
+
+bool fileExists(const std::string &path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
+
+bool isDirectory(const std::string &path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<Date> modificationDate(const std::string &path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return Date{std::chrono::seconds{st.st_mtim.tv_sec} +
+                std::chrono::duration_cast<Date::duration>(std::chrono::nanoseconds{st.st_mtim.tv_nsec})};
+}
+
+std::optional<int64_t> fileSize(const std::string &path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return static_cast<int64_t>(st.st_size);
+}
+
+} // namespace sorvel::FileManager

@@ -1,0 +1,24 @@
+#pragma once
+// The few file-manager questions the evidence readers ask. None of them reports an
+// error: a failure is an absent answer.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Date.h"
+
+namespace sorvel::FileManager {
+
+/// Entry names of a folder ("." and ".." left out) in the order the system lists them;
+/// none when the folder cannot be opened.
+std::optional<std::vector<std::string>> contentsOfDirectory(const std::string &path);
+/// Something is at the path (symbolic links followed).
+bool fileExists(const std::string &path);
+/// A directory is at the path (symbolic links followed).
+bool isDirectory(const std::string &path);
+/// The item's own modification date (a final symbolic link is not followed).
+std::optional<Date> modificationDate(const std::string &path);
+/// The item's own size in bytes (a final symbolic link is not followed).
+std::optional<int64_t> fileSize(const std::string &path);
+
+} // namespace sorvel::FileManager

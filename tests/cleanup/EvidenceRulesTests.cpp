@@ -1,0 +1,199 @@
+// The rules that rest on evidence: developer data, live derived data, leftovers, backups.
+#include <gtest/gtest.h>
+
+#include "ResultBuilder.h"
+#include "cleanup/CleanupRules.h"
+#include "engine/Bytes.h"
+
+using namespace sorvel;
+using sorvel::test::node;
+using sorvel::test::resultWith;
+
+namespace {
+
+const std::string kHome = "/home/someone";
+const std::string kDerived = kHome + "/Library/Developer/Xcode/DerivedData";
+
+DeveloperEvidence::DerivedDataEntry build(const std::string& folder, int64_t size,
+                                          std::optional<std::string> workspace, bool missing,
+                                          std::optional<Date> accessed = std::nullopt) {
+    DeveloperEvidence::DerivedDataEntry e;
+    e.path = kDerived + "/" + folder;
+    e.folderName = folder;
+    e.workspacePath = std::move(workspace);
+    e.size = size;
+    e.projectMissing = missing;
+    e.lastAccessed = accessed;
+    return e;
+}
+
+Date dayOf(int year, int month, int day) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = 12;
+    return std::chrono::system_clock::from_time_t(timegm(&t));
+}
+
+} // namespace
+
+TEST(DeveloperRule, OrphanThresholdAndCountsInDetail) {
+    DeveloperEvidence evidence;
+    evidence.derivedData = {build("App-abc", 1'000'000, "/gone/App.xcodeproj", true, dayOf(2026, 3, 4)),
+                            build("Tiny-def", 999'999, "/gone/Tiny.xcworkspace", true),
+                            build("Live-ghi", 80'000'000, "/here/Live.xcodeproj", false)};
+    CleanupItem item = CleanupRules::developerJunk(resultWith({}), kHome, evidence);
+    ASSERT_EQ(item.targets.size(), 1u);
+    EXPECT_EQ(item.targets[0].name, "App-abc");
+    EXPECT_EQ(item.targets[0].detail, "App.xcodeproj is no longer on disk, last opened " + mediumDate(dayOf(2026, 3, 4)));
+    EXPECT_EQ(item.detail, "Checked against Xcode's own records. 2 of 3 derived-data folders belong to projects that "
+                           "no longer exist. The 1 still in use are left alone \u2014 they would only cost a rebuild.");
+}
+
+TEST(DeveloperRule, DetailForOneOrphanOfThree) {
+    DeveloperEvidence evidence;
+    evidence.derivedData = {build("A", 10, "/gone/A.xcodeproj", true), build("B", 10, "/here/B.xcodeproj", false),
+                            build("C", 10, std::nullopt, false)};
+    CleanupItem item = CleanupRules::developerJunk(resultWith({}), kHome, evidence);
+    EXPECT_EQ(item.detail, "Checked against Xcode's own records. 1 of 3 derived-data folders belong to projects that "
+                           "no longer exist. The 2 still in use are left alone \u2014 they would only cost a rebuild.");
+}
+
+TEST(DeveloperRule, NoBuildFoldersStillListsFixedFoldersAndWarnsWhileXcodeRuns) {
+    DeveloperEvidence evidence;
+    evidence.xcodeIsRunning = true;
+    auto result = resultWith({node(kHome + "/Library/Developer", 3'000'000,
+                                   {node(kHome + "/Library/Developer/Xcode", 1'000'000,
+                                         {node(kHome + "/Library/Developer/Xcode/Products", 1'000'000)}),
+                                    node(kHome + "/Library/Developer/CoreSimulator", 999'999,
+                                         {node(kHome + "/Library/Developer/CoreSimulator/Caches", 999'999)})})});
+    CleanupItem item = CleanupRules::developerJunk(result, kHome, evidence);
+    ASSERT_EQ(item.targets.size(), 1u);
+    EXPECT_EQ(item.targets[0].name, "Products");
+    EXPECT_EQ(item.targets[0].detail, "build products, recreated by the next build");
+    EXPECT_EQ(item.detail, "Checked against Xcode's own records. Xcode is running; quit it first so it does not "
+                           "rewrite what you remove.");
+}
+
+TEST(DeveloperRule, SharedCacheIsNamedByItsFolder) {
+    DeveloperEvidence evidence;
+    evidence.derivedData = {build("ModuleCache.noindex", 2'000'000, std::nullopt, false)};
+    DeveloperEvidence::DeviceSupportEntry old;
+    old.path = kHome + "/Library/Developer/Xcode/iOS DeviceSupport/16.4 (20E247)";
+    old.name = "16.4 (20E247)";
+    old.size = 1'500'000;
+    old.superseded = true;
+    evidence.deviceSupport = {old};
+    CleanupItem item = CleanupRules::developerJunk(resultWith({}), kHome, evidence);
+    ASSERT_EQ(item.targets.size(), 2u);
+    EXPECT_EQ(item.targets[0].detail, "ModuleCache.noindex is no longer on disk");
+    EXPECT_EQ(item.targets[1].name, "16.4 (20E247)");
+    EXPECT_EQ(item.targets[1].detail, "superseded by a newer build for the same device");
+}
+
+TEST(LiveDerivedDataRule, NeedsFiftyMillionBytes) {
+    DeveloperEvidence evidence;
+    evidence.derivedData = {build("Big-a", 50'000'000, "/here/Big.xcodeproj", false, dayOf(2026, 1, 2)),
+                            build("Small-b", 49'999'999, "/here/Small.xcodeproj", false),
+                            build("Never-c", 60'000'000, "/here/Never.xcworkspace", false)};
+    CleanupItem item = CleanupRules::liveDerivedData(resultWith({}), kHome, evidence);
+    ASSERT_EQ(item.targets.size(), 2u);
+    EXPECT_EQ(item.targets[0].name, "Never.xcworkspace");
+    EXPECT_EQ(item.targets[0].detail, "never opened");
+    EXPECT_EQ(item.targets[1].name, "Big.xcodeproj");
+    EXPECT_EQ(item.targets[1].detail, "last opened " + mediumDate(dayOf(2026, 1, 2)));
+    EXPECT_EQ(item.risk, CleanupRisk::review);
+}
+
+TEST(LeftoversRule, ThresholdIdentifierShapeAndInstalledApps) {
+    const std::string support = kHome + "/Library/Application Support";
+    const std::string groups = kHome + "/Library/Group Containers";
+    auto result = resultWith(
+        {node(support, 0,
+              {node(support + "/com.gone.app", 5'000'000), node(support + "/com.gone.smaller", 4'999'999),
+               node(support + "/com.two", 9'000'000), node(support + "/com.has space.app", 9'000'000),
+               node(support + "/com.has+plus.app", 9'000'000), node(support + "/com.installed.app", 9'000'000),
+               node(support + "/org.\xC3\xA9t\xC3\xA9.app", 6'000'000)}),
+         node(groups, 0,
+              {node(groups + "/ABCDE12345.com.group.gone", 7'000'000), node(groups + "/group.com.short", 8'000'000)})});
+    result.installedApps.bundleIdentifiers.insert("com.installed.app");
+    CleanupItem item = CleanupRules::leftovers(result, kHome);
+    std::vector<std::string> names;
+    for (const auto& t : item.targets) names.push_back(t.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"ABCDE12345.com.group.gone", "org.\xC3\xA9t\xC3\xA9.app",
+                                               "com.gone.app"}));
+    EXPECT_EQ(item.targets[0].detail, "No installed app matches this identifier");
+    EXPECT_EQ(item.category, StorageCategory::appSupport);
+}
+
+namespace {
+
+DeviceBackup backup(const std::string& folder, int64_t size, std::optional<std::string> serial,
+                    DeviceBackup::Verdict verdict) {
+    DeviceBackup b;
+    b.folderName = folder;
+    b.path = kHome + "/Library/Application Support/MobileSync/Backup/" + folder;
+    b.size = size;
+    b.serialNumber = std::move(serial);
+    b.verdict = std::move(verdict);
+    return b;
+}
+
+ScanResult backupFolderOf(int64_t size) {
+    return resultWith({node(kHome + "/Library/Application Support/MobileSync/Backup", size)});
+}
+
+} // namespace
+
+TEST(BackupRule, OneBackupOfOneDevice) {
+    auto b = backup("f1", 100, "SER", DeviceBackup::Verdict::current());
+    b.deviceName = "Ann's iPhone";
+    b.productType = "iPhone14,2";
+    b.modelName = "iPhone 13 Pro";
+    CleanupItem item = CleanupRules::iosBackups(backupFolderOf(5000), kHome, {b});
+    EXPECT_EQ(item.detail, "1 backup of 1 device, read from each backup's own records. All of them are current.");
+    EXPECT_EQ(item.size(), 5000); // the folder's size, not the targets'
+    EXPECT_EQ(item.externalAction, "Finder \u2192 Manage Backups");
+    ASSERT_EQ(item.targets.size(), 1u);
+    EXPECT_EQ(item.targets[0].name, "Ann's iPhone");
+    EXPECT_EQ(item.targets[0].detail, "iPhone 13 Pro \u2014 the newest backup for this device \u00B7 recently");
+}
+
+TEST(BackupRule, SupersededAndStaleSentencesAndDeviceCount) {
+    auto a = backup("f1", 3'000'000, "SER", DeviceBackup::Verdict::superseded("Jan 1, 2026"));
+    auto b = backup("f2", 2'000'000, "SER", DeviceBackup::Verdict::stale(400));
+    auto c = backup("f3", 1'000'000, std::nullopt, DeviceBackup::Verdict::unknown());
+    auto d = backup("f4", 500, std::nullopt, DeviceBackup::Verdict::unknown());
+    CleanupItem item = CleanupRules::iosBackups(backupFolderOf(9'000'000), kHome, {a, b, c, d});
+    EXPECT_EQ(item.detail, "4 backups of 3 devices, read from each backup's own records. " +
+                               Bytes::format(3'000'000) +
+                               " is superseded \u2014 a newer backup of the same device already exists. " +
+                               Bytes::format(2'000'000) + " has not been backed up in over a year.");
+    // The evidence order is kept; the rule does not sort.
+    EXPECT_EQ(item.targets[0].name, "f1");
+    EXPECT_EQ(item.targets[3].name, "f4");
+}
+
+TEST(BackupRule, NamesFallBackAfterAnEmptyDeviceName) {
+    auto b = backup("folder", 10, std::nullopt, DeviceBackup::Verdict::unknown());
+    b.deviceName = "";
+    b.productType = "iPhone99,9";
+    CleanupItem item = CleanupRules::iosBackups(backupFolderOf(10), kHome, {b});
+    EXPECT_EQ(item.targets[0].name, "iPhone99,9");
+    EXPECT_EQ(item.targets[0].detail, "iPhone99,9 \u2014 no device details recorded in this backup");
+}
+
+TEST(BackupRule, EmptyBackupFolderGivesAnEmptyItem) {
+    auto b = backup("f1", 100, "SER", DeviceBackup::Verdict::current());
+    CleanupItem item = CleanupRules::iosBackups(backupFolderOf(0), kHome, {b});
+    EXPECT_TRUE(item.targets.empty());
+    EXPECT_EQ(item.size(), 0);
+    EXPECT_FALSE(item.externalAction.has_value());
+}
+
+TEST(BackupRule, DeviceCountUsesSerialThenFolder) {
+    EXPECT_EQ(CleanupRules::deviceCount({backup("a", 1, "S", {}), backup("b", 1, "S", {})}), 1);
+    EXPECT_EQ(CleanupRules::deviceCount({backup("a", 1, std::nullopt, {}), backup("b", 1, std::nullopt, {})}), 2);
+    EXPECT_EQ(CleanupRules::deviceCount({backup("a", 1, "", {}), backup("b", 1, "", {})}), 1);
+}
