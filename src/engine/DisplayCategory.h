@@ -1,4 +1,5 @@
 #pragma once
+// A category as screens show it and as a walk needs it; both scopes take this form.
 #include <optional>
 #include <set>
 #include <string>
@@ -25,6 +26,11 @@ struct DisplayCategory {
     /// Display order; evaluated afresh on every call (Whole Disk lists "/" each time).
     static std::vector<DisplayCategory> categories(ScanScope scope);
     static const std::set<std::string>& wholeDiskExclusions();
+
+    /// One category per top-level directory of `top` that lies on the same device as
+    /// `top` itself. Production lists "/"; tests pass a folder of their own. Paths are
+    /// `top` joined with each name; blurbs and exclusions are matched on "/" + name.
+    static std::vector<DisplayCategory> wholeDiskCategories(const std::string& top = "/");
 };
 
 } // namespace sorvel

@@ -1,0 +1,178 @@
+#include "engine/DisplayCategory.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+
+#include "platform/Path.h"
+
+namespace sorvel {
+
+namespace {
+
+struct CategoryText {
+    const char* title;
+    const char* blurb;
+};
+
+CategoryText text(StorageCategory category) {
+    switch (category) {
+    case StorageCategory::caches:
+        return {"Caches & Temp",
+                "Rebuildable data apps keep to avoid re-downloading or re-computing work. Safe to remove; apps refill what they need."};
+    case StorageCategory::appSupport:
+        return {"App Support",
+                "Per-app state, databases and downloaded content. Mostly real data — remove only leftovers from apps you have deleted."};
+    case StorageCategory::containers:
+        return {"Containers",
+                "Sandboxed storage for App Store and system apps. Deleting a container resets that app's data."};
+    case StorageCategory::developer:
+        return {"Developer",
+                "Xcode derived data, device support, simulators and archives. Regenerated on demand, often the single biggest win."};
+    case StorageCategory::mail:
+        return {"Mail & Messages", "Local copies of mail and message history, including attachments."};
+    case StorageCategory::logs:
+        return {"Logs",
+                "Crash reports, diagnostic archives and unified log data. Safe to remove once you are not debugging anything."};
+    case StorageCategory::vmSwap:
+        return {"VM & Swap",
+                "Swap files and the sleep image, managed entirely by macOS. Not user-removable — it shrinks on its own."};
+    case StorageCategory::trash:
+        return {"Trash", "Files you already deleted but have not emptied."};
+    case StorageCategory::otherLibrary:
+        return {"Other Library",
+                "Everything else under ~/Library: preferences, keychains, Safari data, Photos caches and more."};
+    }
+    return {"", ""};
+}
+
+const std::map<std::string, std::string>& wholeDiskBlurbs() {
+    static const std::map<std::string, std::string> table{
+        {"/Applications",
+         "Installed applications. The obvious place to look for things you no longer use, and the only category here you can safely act on by dragging to the Trash."},
+        {"/Library",
+         "System-wide support files shared by all users — third-party frameworks, launch daemons, application support and caches installed outside your home folder."},
+        {"/System",
+         "macOS itself, on a signed read-only volume. Nothing here can be deleted, and its size is fixed by the OS version."},
+        {"/Users",
+         "Every user's home folder. For most Macs this is where nearly all the reclaimable space actually is — Downloads, Desktop, Movies, and ~/Library."},
+        {"/private",
+         "Swap, logs, temporary files and system databases. Managed by macOS, and mostly not yours to prune."},
+        {"/opt",
+         "Homebrew on Apple Silicon lives at /opt/homebrew, along with other package managers that avoid /usr/local."},
+        {"/usr",
+         "Command-line tools and libraries. /usr/local is where Intel Homebrew and manually installed tools land."},
+        {"/cores",
+         "Core dumps from crashed processes. Empty unless core dumps have been enabled, and safe to clear when not."},
+        {"/bin", "Core command-line binaries shipped with macOS."},
+        {"/sbin", "System administration binaries shipped with macOS."},
+    };
+    return table;
+}
+
+const Tint& tintCycle(size_t index) {
+    static const Tint* const cycle[] = {&Tint::blue(),  &Tint::violet(), &Tint::mint(),
+                                        &Tint::amber(), &Tint::cyan(),   &Tint::lime(),
+                                        &Tint::rose(),  &Tint::slate(),  &Tint::fog()};
+    return *cycle[index % 9];
+}
+
+bool listNames(const std::string& folder, std::vector<std::string>& names) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return false;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(std::move(name));
+    }
+    ::closedir(dir);
+    return true;
+}
+
+bool pathExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// A root that lies inside another root of the same category would be measured twice
+// where both share a device (a walk with stayOnDevice only stops at device borders).
+// The outer walk leaves it out; it is walked once, as its own root.
+void excludeNestedRoots(DisplayCategory& category) {
+    for (const auto& outer : category.roots)
+        for (const auto& inner : category.roots)
+            if (inner != outer && isPathInside(inner, outer)) category.excludedPaths.insert(inner);
+}
+
+} // namespace
+
+const std::set<std::string>& DisplayCategory::wholeDiskExclusions() {
+    static const std::set<std::string> paths{"/Volumes", "/System/Volumes", "/net", "/home",
+                                             "/dev",     "/Network",        "/.vol", "/.fseventsd"};
+    return paths;
+}
+
+std::vector<DisplayCategory> DisplayCategory::categories(ScanScope scope) {
+    if (scope == ScanScope::wholeDisk) return wholeDiskCategories("/");
+    std::vector<DisplayCategory> result;
+    for (StorageCategory c : kAllStorageCategories) {
+        DisplayCategory d;
+        d.id = rawValue(c);
+        d.title = text(c).title;
+        d.blurb = text(c).blurb;
+        d.tint = StorageCategories::tint(c);
+        d.roots = StorageCategories::roots(c);
+        d.excludedPaths = StorageCategories::excludedPaths(c);
+        d.storage = c;
+        d.stayOnDevice = true;
+        excludeNestedRoots(d);
+        result.push_back(std::move(d));
+    }
+    return result;
+}
+
+std::vector<DisplayCategory> DisplayCategory::wholeDiskCategories(const std::string& top) {
+    std::vector<std::string> names;
+    if (!listNames(top, names)) return {};
+    // Byte order is the order of Unicode scalar values for UTF-8 text.
+    std::sort(names.begin(), names.end());
+
+    // Pseudo and separately mounted file systems at the top level (/proc, /sys, /run,
+    // a tmpfs /tmp) are not part of the boot volume: walking them yields meaningless
+    // figures, so only directories on the top folder's own device become categories.
+    struct stat topStatus {};
+    const bool knowTopDevice = ::stat(top.c_str(), &topStatus) == 0;
+
+    std::set<std::string> exclusions = StorageCategories::globallyExcludedPaths();
+    exclusions.insert(wholeDiskExclusions().begin(), wholeDiskExclusions().end());
+
+    std::vector<DisplayCategory> result;
+    size_t made = 0;
+    for (const auto& name : names) {
+        const std::string key = "/" + name;
+        const std::string path = appendingPathComponent(top, name);
+        if (wholeDiskExclusions().count(key)) continue;
+        if (name.front() == '.') continue;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+        if (knowTopDevice && st.st_dev != topStatus.st_dev) continue;
+
+        DisplayCategory d;
+        d.id = "disk:" + path;
+        d.title = name;
+        auto blurb = wholeDiskBlurbs().find(key);
+        d.blurb = blurb != wholeDiskBlurbs().end() ? blurb->second : "Top-level directory on the boot volume.";
+        d.tint = tintCycle(made);
+        d.roots = {path};
+        if (key == "/usr" && pathExists(path + "/local")) d.roots.push_back(path + "/local");
+        d.excludedPaths = exclusions;
+        d.storage = std::nullopt;
+        d.stayOnDevice = true;
+        excludeNestedRoots(d);
+        result.push_back(std::move(d));
+        ++made;
+    }
+    return result;
+}
+
+} // namespace sorvel

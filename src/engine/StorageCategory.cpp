@@ -1,0 +1,144 @@
+#include "engine/StorageCategory.h"
+
+#include <cstring>
+
+#include "platform/Path.h"
+#include "platform/SystemConfiguration.h"
+#include "platform/Text.h"
+
+namespace sorvel {
+
+std::string rawValue(ScanScope scope) {
+    switch (scope) {
+    case ScanScope::systemData: return "systemData";
+    case ScanScope::wholeDisk: return "wholeDisk";
+    }
+    return "systemData";
+}
+
+std::string title(ScanScope scope) {
+    switch (scope) {
+    case ScanScope::systemData: return "System Data";
+    case ScanScope::wholeDisk: return "Whole Disk";
+    }
+    return "System Data";
+}
+
+std::optional<ScanScope> scanScopeFromRaw(const std::string& raw) {
+    for (ScanScope s : kAllScanScopes)
+        if (rawValue(s) == raw) return s;
+    return std::nullopt;
+}
+
+std::string rawValue(StorageCategory category) {
+    switch (category) {
+    case StorageCategory::caches: return "caches";
+    case StorageCategory::appSupport: return "appSupport";
+    case StorageCategory::containers: return "containers";
+    case StorageCategory::developer: return "developer";
+    case StorageCategory::mail: return "mail";
+    case StorageCategory::logs: return "logs";
+    case StorageCategory::vmSwap: return "vmSwap";
+    case StorageCategory::trash: return "trash";
+    case StorageCategory::otherLibrary: return "otherLibrary";
+    }
+    return "caches";
+}
+
+std::optional<StorageCategory> storageCategoryFromRaw(const std::string& raw) {
+    for (StorageCategory c : kAllStorageCategories)
+        if (rawValue(c) == raw) return c;
+    return std::nullopt;
+}
+
+namespace StorageCategories {
+
+namespace {
+
+std::optional<std::string> confstrPath(int name) {
+    char buffer[1024];
+    std::memset(buffer, 0, sizeof buffer);
+    size_t answer = configurationString(name, buffer, sizeof buffer);
+    if (answer == 0) return std::nullopt;
+    // A value longer than the buffer arrives truncated; a cut-off path is no path.
+    if (answer > sizeof buffer) return std::nullopt;
+    std::string text = validUTF8(std::string_view(buffer, answer - 1));
+    if (text.empty()) return std::nullopt;
+    return standardizePath(text);
+}
+
+} // namespace
+
+const Tint& tint(StorageCategory category) {
+    switch (category) {
+    case StorageCategory::caches: return Tint::mint();
+    case StorageCategory::appSupport: return Tint::blue();
+    case StorageCategory::containers: return Tint::violet();
+    case StorageCategory::developer: return Tint::cyan();
+    case StorageCategory::mail: return Tint::amber();
+    case StorageCategory::logs: return Tint::lime();
+    case StorageCategory::vmSwap: return Tint::slate();
+    case StorageCategory::trash: return Tint::rose();
+    case StorageCategory::otherLibrary: return Tint::fog();
+    }
+    return Tint::fog();
+}
+
+std::vector<std::string> roots(StorageCategory category) {
+    const std::string home = homeDirectory();
+    switch (category) {
+    case StorageCategory::caches: {
+        std::vector<std::string> r{home + "/Library/Caches", "/Library/Caches"};
+        if (auto d = darwinUserCacheDirectory()) r.push_back(*d);
+        if (auto d = darwinUserTempDirectory()) r.push_back(*d);
+        return r;
+    }
+    case StorageCategory::appSupport:
+        return {home + "/Library/Application Support", "/Library/Application Support"};
+    case StorageCategory::containers:
+        return {home + "/Library/Containers", home + "/Library/Group Containers"};
+    case StorageCategory::developer: return {home + "/Library/Developer"};
+    case StorageCategory::mail: return {home + "/Library/Mail", home + "/Library/Messages"};
+    case StorageCategory::logs:
+        return {home + "/Library/Logs", "/Library/Logs", "/private/var/log", "/private/var/db/diagnostics"};
+    case StorageCategory::vmSwap: return {"/private/var/vm", "/System/Volumes/VM"};
+    case StorageCategory::trash: return {home + "/.Trash"};
+    case StorageCategory::otherLibrary: return {home + "/Library"};
+    }
+    return {};
+}
+
+std::set<std::string> globallyExcludedPaths() {
+    const std::string home = homeDirectory();
+    return {home + "/Library/Mobile Documents", home + "/Library/CloudStorage",
+            home + "/Library/Application Support/CloudDocs",
+            home + "/Library/Application Support/FileProvider",
+            home + "/Library/Application Support/com.apple.ProtectedCloudStorage"};
+}
+
+std::set<std::string> excludedPaths(StorageCategory category) {
+    std::set<std::string> result = globallyExcludedPaths();
+    if (category != StorageCategory::otherLibrary) return result;
+    // The rest of the library leaves out every tree another category measures.
+    const std::string library = homeDirectory() + "/Library/";
+    for (StorageCategory other : kAllStorageCategories) {
+        if (other == StorageCategory::otherLibrary) continue;
+        for (const auto& root : roots(other))
+            if (root.rfind(library, 0) == 0) result.insert(root);
+    }
+    return result;
+}
+
+std::optional<std::string> darwinUserCacheDirectory() {
+    static const std::optional<std::string> value = confstrPath(kConfigurationUserCacheDirectory);
+    return value;
+}
+
+std::optional<std::string> darwinUserTempDirectory() {
+    static const std::optional<std::string> value = confstrPath(kConfigurationUserTempDirectory);
+    return value;
+}
+
+} // namespace StorageCategories
+
+} // namespace sorvel

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <future>
+
+#include <plist/plist.h>
+
+#include "engine/InstalledApps.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+
+namespace {
+
+std::string infoXML(const std::string& identifier) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+           "<key>CFBundleName</key><string>X</string>"
+           "<key>CFBundleIdentifier</key><string>" + identifier + "</string></dict></plist>\n";
+}
+
+std::string infoBinary(const std::string& identifier) {
+    plist_t dict = plist_new_dict();
+    plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string(identifier.c_str()));
+    char* bin = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(dict, &bin, &length);
+    std::string out(bin, length);
+    free(bin);
+    plist_free(dict);
+    return out;
+}
+
+void makeApp(const std::string& folder, const std::string& name, const std::optional<std::string>& info) {
+    test::makeDirs(folder + "/" + name + "/Contents/MacOS");
+    if (info) test::writeFile(folder + "/" + name + "/Contents/Info.plist", *info);
+}
+
+} // namespace
+
+TEST(InstalledAppsIndex, ReadsXMLAndBinaryInfoFiles) {
+    test::TempDir apps;
+    makeApp(apps.path(), "Foo Bar.app", infoXML("com.Example.FooBar"));
+    makeApp(apps.path(), "Binary.app", infoBinary("org.Sample.Binary"));
+    EXPECT_EQ(InstalledApps::bundleIdentifier(apps / "Foo Bar.app"), "com.Example.FooBar");
+    EXPECT_EQ(InstalledApps::bundleIdentifier(apps / "Binary.app"), "org.Sample.Binary");
+
+    auto index = InstalledApps::scan({apps.path()});
+    EXPECT_EQ(index.lowercasedNames, (std::set<std::string>{"foo bar", "binary"}));
+    EXPECT_EQ(index.bundleIdentifiers, (std::set<std::string>{"com.example.foobar", "org.sample.binary"}));
+}
+
+TEST(InstalledAppsIndex, BundlesWithoutAUsableInfoFileStillCountByName) {
+    test::TempDir apps;
+    makeApp(apps.path(), "NoInfo.app", std::nullopt);
+    makeApp(apps.path(), "Broken.app", std::string("<plist><dict><key>CFBundleIdentifier</key>"));
+    makeApp(apps.path(), "NotText.app",
+            std::string("<plist><dict><key>CFBundleIdentifier</key><integer>3</integer></dict></plist>"));
+    makeApp(apps.path(), "Array.app", std::string("<plist><array><string>com.x</string></array></plist>"));
+    makeApp(apps.path(), "Fifo.app", std::nullopt);
+    ASSERT_EQ(mkfifo((apps / "Fifo.app/Contents/Info.plist").c_str(), 0644), 0);
+    makeApp(apps.path(), "Locked.app", infoXML("com.example.locked"));
+    chmod((apps / "Locked.app/Contents/Info.plist").c_str(), 0600);
+
+    auto done = std::async(std::launch::async, [&] { return InstalledApps::scan({apps.path()}); });
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "a FIFO Info.plist blocked";
+    auto index = done.get();
+    EXPECT_EQ(index.lowercasedNames,
+              (std::set<std::string>{"noinfo", "broken", "nottext", "array", "fifo", "locked"}));
+    EXPECT_EQ(index.bundleIdentifiers, std::set<std::string>{"com.example.locked"});
+
+    // Unreadable to an unprivileged user: the name alone.
+    int status = test::runAsUnprivileged([&] {
+        auto unprivileged = InstalledApps::scan({apps.path()});
+        return unprivileged.bundleIdentifiers.empty() && unprivileged.lowercasedNames.count("locked") ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST(InstalledAppsIndex, TakesOnlyTheFolderItselfAndTheExactSuffix) {
+    test::TempDir apps;
+    makeApp(apps.path(), "Shout.APP", infoXML("com.example.shout"));
+    makeApp(apps / "Games", "Chess.app", infoXML("com.example.chess"));
+    test::writeFile(apps / "Plain.app", "not a bundle");
+    auto index = InstalledApps::scan({apps.path(), apps / "missing"});
+    EXPECT_EQ(index.lowercasedNames, std::set<std::string>{"plain"});
+    EXPECT_TRUE(index.bundleIdentifiers.empty());
+}
+
+TEST(InstalledAppsIndex, SearchesTheStandardFolders) {
+    const auto& paths = InstalledApps::searchPaths();
+    ASSERT_EQ(paths.size(), 7u);
+    EXPECT_EQ(paths[0], "/Applications");
+    EXPECT_EQ(paths[5], "/System/Library/CoreServices/Applications");
+    EXPECT_EQ(paths[6].substr(paths[6].size() - 13), "/Applications");
+}
+
+TEST(InstalledAppsMatching, AppleNamesAreKnownWithoutTheSets) {
+    InstalledApps empty;
+    EXPECT_TRUE(empty.isKnown("com.apple.Safari"));
+    EXPECT_TRUE(empty.isKnown("COM.APPLE.x"));
+    EXPECT_TRUE(empty.isKnown("Apple"));
+    EXPECT_FALSE(empty.isKnown("applesauce"));
+    EXPECT_FALSE(empty.isKnown("com.example.foo"));
+}
+
+TEST(InstalledAppsMatching, IdentifiersMatchAsDottedPrefixes) {
+    InstalledApps index;
+    index.bundleIdentifiers = {"com.example.foobar"};
+    EXPECT_TRUE(index.isKnown("com.example.foobar"));
+    EXPECT_TRUE(index.isKnown("COM.Example.FooBar"));
+    EXPECT_TRUE(index.isKnown("com.example.foobar.agent"));
+    EXPECT_TRUE(index.isKnown("com.example"));
+    EXPECT_FALSE(index.isKnown("com.example.foo"));
+    EXPECT_FALSE(index.isKnown("com.example.foobarx"));
+}
+
+TEST(InstalledAppsMatching, NamesMatchAsPrefixesEitherWay) {
+    InstalledApps index;
+    index.lowercasedNames = {"foo"};
+    EXPECT_TRUE(index.isKnown("Foo"));
+    EXPECT_TRUE(index.isKnown("foo-desktop"));
+    EXPECT_TRUE(index.isKnown("fo"));
+    EXPECT_FALSE(index.isKnown("bar"));
+    index.lowercasedNames = {"über"};
+    EXPECT_TRUE(index.isKnown("Über Helper"));
+}

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "engine/DisplayCategory.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+
+namespace {
+
+std::vector<std::string> ids(const std::vector<DisplayCategory>& categories) {
+    std::vector<std::string> out;
+    for (const auto& c : categories) out.push_back(c.id);
+    return out;
+}
+
+const DisplayCategory* find(const std::vector<DisplayCategory>& categories, const std::string& id) {
+    for (const auto& c : categories)
+        if (c.id == id) return &c;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(WholeDiskCategories, OneCategoryPerTopLevelDirectoryInByteOrder) {
+    test::TempDir top;
+    for (const char* d : {"Users", "System", "Applications", "Library", "opt", "Volumes", ".vol", ".hidden"})
+        test::makeDirs(top / d);
+    test::writeFile(top / "file", "x");
+    ASSERT_EQ(symlink((top / "Users").c_str(), (top / "link").c_str()), 0);
+
+    auto categories = DisplayCategory::wholeDiskCategories(top.path());
+    const std::string t = top.path();
+    EXPECT_EQ(ids(categories), (std::vector<std::string>{"disk:" + t + "/Applications", "disk:" + t + "/Library",
+                                                         "disk:" + t + "/System", "disk:" + t + "/Users",
+                                                         "disk:" + t + "/opt"}));
+    ASSERT_EQ(categories.size(), 5u);
+    // Skipped names (Volumes between System and Users) do not shift the tints.
+    EXPECT_EQ(categories[0].tint, Tint::blue());
+    EXPECT_EQ(categories[1].tint, Tint::violet());
+    EXPECT_EQ(categories[2].tint, Tint::mint());
+    EXPECT_EQ(categories[3].tint, Tint::amber());
+    EXPECT_EQ(categories[4].tint, Tint::cyan());
+    EXPECT_EQ(categories[0].title, "Applications");
+    EXPECT_EQ(categories[3].blurb,
+              "Every user's home folder. For most Macs this is where nearly all the reclaimable space actually "
+              "is — Downloads, Desktop, Movies, and ~/Library.");
+    for (const auto& c : categories) {
+        EXPECT_FALSE(c.storage.has_value());
+        EXPECT_TRUE(c.stayOnDevice);
+        EXPECT_EQ(c.roots, std::vector<std::string>{c.id.substr(5)});
+        EXPECT_TRUE(c.excludedPaths.count("/Volumes"));
+        EXPECT_TRUE(c.excludedPaths.count("/.fseventsd"));
+    }
+}
+
+TEST(WholeDiskCategories, UnknownDirectoriesGetTheGenericBlurb) {
+    test::TempDir top;
+    test::makeDirs(top / "srv");
+    auto categories = DisplayCategory::wholeDiskCategories(top.path());
+    ASSERT_EQ(categories.size(), 1u);
+    EXPECT_EQ(categories[0].blurb, "Top-level directory on the boot volume.");
+}
+
+TEST(WholeDiskCategories, UsrLocalIsASecondRootMeasuredOnce) {
+    test::TempDir top;
+    test::makeDirs(top / "usr/bin");
+    auto without = DisplayCategory::wholeDiskCategories(top.path());
+    ASSERT_EQ(without.size(), 1u);
+    EXPECT_EQ(without[0].roots, std::vector<std::string>{top / "usr"});
+    EXPECT_FALSE(without[0].excludedPaths.count(top / "usr/local"));
+
+    test::makeDirs(top / "usr/local");
+    auto with = DisplayCategory::wholeDiskCategories(top.path());
+    ASSERT_EQ(with.size(), 1u);
+    EXPECT_EQ(with[0].roots, (std::vector<std::string>{top / "usr", top / "usr/local"}));
+    // Same device: the walk of usr must leave usr/local to its own root.
+    EXPECT_TRUE(with[0].excludedPaths.count(top / "usr/local"));
+}
+
+TEST(WholeDiskCategories, AnUnlistableTopGivesNoCategories) {
+    test::TempDir top;
+    EXPECT_TRUE(DisplayCategory::wholeDiskCategories(top / "missing").empty());
+}
+
+TEST(WholeDiskCategories, ThisMachineLeavesOutPseudoFileSystems) {
+    auto categories = DisplayCategory::categories(ScanScope::wholeDisk);
+    EXPECT_EQ(find(categories, "disk:/proc"), nullptr);
+    EXPECT_EQ(find(categories, "disk:/sys"), nullptr);
+    EXPECT_EQ(find(categories, "disk:/dev"), nullptr);
+    struct stat root {}, usr {};
+    ASSERT_EQ(stat("/", &root), 0);
+    if (stat("/usr", &usr) == 0 && usr.st_dev == root.st_dev) {
+        const auto* c = find(categories, "disk:/usr");
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->blurb,
+                  "Command-line tools and libraries. /usr/local is where Intel Homebrew and manually installed "
+                  "tools land.");
+    }
+    for (const auto& c : categories) {
+        struct stat st {};
+        ASSERT_EQ(lstat(c.roots[0].c_str(), &st), 0);
+        EXPECT_EQ(st.st_dev, root.st_dev) << c.id;
+    }
+}
