@@ -1,0 +1,64 @@
+#include "removal/CleanupPolicy.h"
+
+#include "engine/StorageCategory.h"
+#include "platform/Path.h"
+
+namespace sorvel {
+
+CleanupPolicy CleanupPolicy::standard() {
+    const std::string home = homeDirectory();
+    CleanupPolicy policy;
+    for (const char* suffix : {"/Library/Caches", "/Library/Logs", "/Library/Developer",
+                               "/Library/Application Support", "/Library/Containers",
+                               "/Library/Group Containers", "/.Trash"}) {
+        policy.allowedRoots.push_back(home + suffix);
+    }
+    if (auto cache = StorageCategories::darwinUserCacheDirectory()) policy.allowedRoots.push_back(*cache);
+    if (auto temp = StorageCategories::darwinUserTempDirectory()) policy.allowedRoots.push_back(*temp);
+
+    for (const char* suffix : {"/Library/Messages",
+                               "/Library/Mail",
+                               "/Library/Keychains",
+                               "/Library/Application Support/com.apple.TCC",
+                               "/Library/Application Support/AddressBook",
+                               "/Library/Application Support/CallHistoryDB",
+                               "/Library/Application Support/CallHistoryTransactions",
+                               "/Library/Application Support/Knowledge",
+                               "/Library/Application Support/MobileSync",
+                               "/Library/Mobile Documents",
+                               "/Library/CloudStorage",
+                               "/Library/Application Support/CloudDocs",
+                               "/Library/Application Support/FileProvider",
+                               "/Library/Application Support/com.apple.ProtectedCloudStorage",
+                               "/Pictures",
+                               "/Library/Photos"}) {
+        policy.deniedPrefixes.push_back(home + suffix);
+    }
+    for (const char* system : {"/System", "/private/var/vm", "/private/var/db", "/Library", "/usr", "/bin", "/sbin"}) {
+        policy.deniedPrefixes.emplace_back(system);
+    }
+    policy.minimumDepthBelowRoot = 1;
+    policy.sizeDriftTolerance = 0.25;
+    policy.requiresWritability = true;
+    return policy;
+}
+
+CleanupPolicy CleanupPolicy::forUninstalling(const std::string& bundlePath) {
+    CleanupPolicy policy = standard();
+    const std::string home = homeDirectory();
+    policy.allowedRoots.push_back(deletingLastPathComponent(bundlePath));
+    for (const char* suffix : {"/Library/Preferences", "/Library/Saved Application State", "/Library/HTTPStorages",
+                               "/Library/WebKit", "/Library/Application Scripts", "/Library/Cookies",
+                               "/Library/LaunchAgents"}) {
+        policy.allowedRoots.push_back(home + suffix);
+    }
+    return policy;
+}
+
+CleanupPolicy CleanupPolicy::allowing(const std::vector<std::string>& roots) const {
+    CleanupPolicy copy = *this;
+    for (const auto& root : roots) copy.allowedRoots.push_back(standardizePath(root));
+    return copy;
+}
+
+} // namespace sorvel

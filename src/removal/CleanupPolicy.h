@@ -1,0 +1,29 @@
+#pragma once
+// Which parts of the file system a removal may touch. Built fresh at each use.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sorvel {
+
+struct CleanupPolicy {
+    /// A path may go only when it lies inside one of these, deep enough below it.
+    std::vector<std::string> allowedRoots;
+    /// Never removed, nor anything that contains them, even inside an allowed root.
+    std::vector<std::string> deniedPrefixes;
+    int minimumDepthBelowRoot = 1;
+    double sizeDriftTolerance = 0.25;
+    bool requiresWritability = true;
+
+    /// The policy for recommendations, the plan, findings, duplicates and restores;
+    /// the home folder is read on every call.
+    static CleanupPolicy standard();
+    /// Standard plus the bundle's folder and seven library folders of the home.
+    static CleanupPolicy forUninstalling(const std::string& bundlePath);
+    /// A copy with the given roots, standardised, appended to the allowed roots.
+    CleanupPolicy allowing(const std::vector<std::string>& roots) const;
+
+    friend bool operator==(const CleanupPolicy&, const CleanupPolicy&) = default;
+};
+
+} // namespace sorvel
