@@ -1,4 +1,7 @@
 #pragma once
+// What the machine says about itself: the home volume's capacities, whether the
+// process can read the protected places, and the local snapshots. Nothing is kept;
+// every call reads afresh.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,12 +25,24 @@ struct LocalSnapshot {
 };
 
 namespace VolumeProbe {
+
+inline constexpr const char* kSnapshotTool = "/usr/bin/tmutil";
+
+/// Zeros when the volume cannot be read.
 VolumeStats stats(const std::string& path);
 std::vector<std::string> accessProbes();
 bool canRead(const std::string& path);
 bool hasFullDiskAccess();
-std::vector<LocalSnapshot> localSnapshots();
+/// Newest first; empty when the tool is missing, fails or prints nothing usable.
+/// Tests pass a stand-in for the tool.
+std::vector<LocalSnapshot> localSnapshots(const std::string& tool = kSnapshotTool);
+/// The snapshots named by the tool's output lines, newest first.
+std::vector<LocalSnapshot> snapshotsFromOutput(const std::string& output);
+/// "yyyy-MM-dd-HHmmss" in the local time zone; none when the text does not fit.
+std::optional<Date> snapshotDate(const std::string& stamp);
+/// The multi-line access report, without a final newline.
 std::string describeAccess();
+
 } // namespace VolumeProbe
 
 } // namespace sorvel
