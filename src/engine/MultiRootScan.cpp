@@ -1,0 +1,106 @@
+#include "engine/MultiRootScan.h"
+
+#include <sys/stat.h>
+
+#include <map>
+
+#include "engine/DisplayCategory.h"
+#include "engine/InstalledApps.h"
+#include "engine/Parallel.h"
+#include "engine/VolumeProbe.h"
+#include "platform/Path.h"
+
+namespace sorvel::MultiRootScan {
+
+namespace {
+
+struct Job {
+    std::string categoryID;
+    std::string root;
+    FileWalker::Options options;
+};
+
+FileWalker::Options optionsFor(const DisplayCategory& category) {
+    FileWalker::Options options;
+    options.stayOnDevice = category.stayOnDevice;
+    options.excludedPaths = category.excludedPaths;
+    return options;
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+} // namespace
+
+ScanResult scanSynchronously(ScanControl& control, ScanScope scope, std::optional<std::set<std::string>> limitedTo) {
+    ScanResult result;
+    result.scope = scope;
+    result.finishedAt = now();
+    result.duration = 0;
+
+    const std::string home = homeDirectory();
+    result.volume = VolumeProbe::stats(home);
+    result.fullDiskAccess = VolumeProbe::hasFullDiskAccess();
+    result.snapshots = VolumeProbe::localSnapshots();
+    result.installedApps = InstalledApps::scan();
+
+    std::vector<DisplayCategory> categories;
+    for (auto& category : DisplayCategory::categories(scope))
+        if (!limitedTo || limitedTo->count(category.id)) categories.push_back(std::move(category));
+
+    walkCategories(control, categories, result);
+    return result;
+}
+
+void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& categories, ScanResult& result) {
+    std::vector<Job> jobs;
+    for (const auto& category : categories) {
+        std::set<std::string> walked;
+        for (const auto& root : category.roots) {
+            if (!exists(root)) continue;
+            // The same folder named twice (a home of "/" makes the home and system
+            // libraries one) is measured once.
+            if (!walked.insert(standardizePath(root)).second) continue;
+            jobs.push_back(Job{category.id, root, optionsFor(category)});
+        }
+    }
+
+    std::vector<ScanNodePtr> nodes;
+    if (jobs.size() == 1) {
+        ScanNodePtr node = FileWalker::walkParallel(jobs[0].root, control, jobs[0].options);
+        if (node) control.finish(jobs[0].categoryID, node);
+        nodes.push_back(std::move(node));
+    } else if (jobs.size() > 1) {
+        nodes = Parallel::map(jobs.size(), [&](size_t i) -> ScanNodePtr {
+            ScanNodePtr node = FileWalker::walkParallel(jobs[i].root, control, jobs[i].options);
+            if (node) control.finish(jobs[i].categoryID, node);
+            return node;
+        });
+    }
+
+    std::map<std::string, std::vector<ScanNodePtr>> byCategory;
+    for (size_t i = 0; i < jobs.size() && i < nodes.size(); ++i)
+        if (nodes[i]) byCategory[jobs[i].categoryID].push_back(nodes[i]);
+
+    for (const auto& category : categories) {
+        auto found = byCategory.find(category.id);
+        if (found == byCategory.end() || found->second.empty()) continue;
+        CategoryResult entry{category, std::move(found->second)};
+        sortBySizeDescending(entry.roots);
+        result.categories.push_back(std::move(entry));
+    }
+}
+
+FileWalker::Options walkOptions(const std::string& path, ScanScope scope) {
+    for (const auto& category : DisplayCategory::categories(scope))
+        for (const auto& root : category.roots)
+            if (isPathInside(path, root)) return optionsFor(category);
+    FileWalker::Options options;
+    options.stayOnDevice = true;
+    options.excludedPaths = StorageCategories::globallyExcludedPaths();
+    return options;
+}
+
+} // namespace sorvel::MultiRootScan
