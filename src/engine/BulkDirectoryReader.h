@@ -1,6 +1,7 @@
 #pragma once
 // Reads every entry of one open directory with bulk attribute reads.
 #include <cstdint>
+#include <dirent.h>
 #include <optional>
 #include <string>
 
@@ -28,7 +29,17 @@ namespace BulkDirectoryReader {
 /// Reads the directory behind `directoryFD` (owned by the caller: not opened, rewound or
 /// closed here) and hands each entry to `sink` in listing order. False when not a single
 /// batch could be read, so the caller must fall back to readdir + fstatat.
+/// The sink is called as sink(const DirectoryEntry&); the entry it sees is reused for
+/// the next record, so the sink copies what it keeps.
 template <typename Sink> bool read(int directoryFD, Sink&& sink);
+
+/// The second way: rewinds the stream, then readdir + fstatat(AT_SYMLINK_NOFOLLOW) for
+/// each entry other than "." and "..", leaving out entries that cannot be described.
+/// Builds the same values as `read`.
+template <typename Sink> void readFallback(DIR* directory, Sink&& sink);
+
+/// `read`, then `readFallback` when the bulk way read nothing; closes the descriptor.
+template <typename Sink> void readThenClose(int directoryFD, Sink&& sink);
 
 } // namespace BulkDirectoryReader
 } // namespace sorvel

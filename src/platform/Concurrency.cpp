@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
 #include <sched.h>
 #include <thread>
 #include <vector>
@@ -59,10 +60,21 @@ public:
     void submit(std::shared_ptr<Batch> batch, size_t helpers) {
         {
             std::lock_guard lock(mutex_);
+            if (forkedChild_) return; // no workers here: the caller runs every iteration
             for (size_t i = 0; i < helpers; ++i) queue_.push_back(batch);
         }
         if (helpers == 1) wake_.notify_one();
         else wake_.notify_all();
+    }
+
+    // A forked child has only the forking thread. The queue lock is held across fork()
+    // so the child never inherits it locked by a worker that does not exist there.
+    void beforeFork() { mutex_.lock(); }
+    void afterForkInParent() { mutex_.unlock(); }
+    void afterForkInChild() {
+        forkedChild_ = true;
+        queue_.clear();
+        mutex_.unlock();
     }
 
 private:
@@ -82,12 +94,18 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::shared_ptr<Batch>> queue_;
+    bool forkedChild_ = false;
 };
 
 Pool& sharedPool() {
     // Workers live for the whole process; the pool is never destroyed so detached
     // threads never touch a dead object at exit.
-    static Pool* pool = new Pool(std::max(1, activeProcessorCount() - 1));
+    static Pool* pool = [] {
+        auto* p = new Pool(std::max(1, activeProcessorCount() - 1));
+        pthread_atfork([] { sharedPool().beforeFork(); }, [] { sharedPool().afterForkInParent(); },
+                       [] { sharedPool().afterForkInChild(); });
+        return p;
+    }();
     return *pool;
 }
 

@@ -1,0 +1,52 @@
+#include "engine/PathText.h"
+
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/Path.h"
+
+namespace sorvel {
+
+std::string tildeAbbreviated(std::string_view path) {
+    const std::string home = homeDirectory();
+    if (home.empty()) return std::string(path);
+    if (path == home) return "~";
+    if (path.size() > home.size() && path.compare(0, home.size(), home) == 0 &&
+        path[home.size()] == '/') {
+        return "~" + std::string(path.substr(home.size()));
+    }
+    return std::string(path);
+}
+
+std::string trimmedTrailingSlash(std::string_view path) {
+    if (path.size() < 2 || path.back() != '/') return std::string(path);
+    while (path.size() >= 2 && path.back() == '/') path.remove_suffix(1);
+    return std::string(path);
+}
+
+std::string expandingTildeInPath(std::string_view path) {
+    if (path.empty() || path[0] != '~') return std::string(path);
+    const size_t slash = path.find('/');
+    const std::string_view user = path.substr(1, slash == std::string_view::npos ? std::string_view::npos : slash - 1);
+    const std::string_view rest = slash == std::string_view::npos ? std::string_view{} : path.substr(slash);
+    std::string home;
+    if (user.empty()) {
+        home = homeDirectory();
+    } else {
+        struct passwd pw {};
+        struct passwd* found = nullptr;
+        std::vector<char> buffer(16384);
+        const std::string name(user);
+        if (getpwnam_r(name.c_str(), &pw, buffer.data(), buffer.size(), &found) != 0 || !found ||
+            !found->pw_dir)
+            return std::string(path);
+        home = found->pw_dir;
+        while (home.size() > 1 && home.back() == '/') home.pop_back();
+    }
+    if (home.empty()) return std::string(path);
+    if (home == "/" && !rest.empty()) return std::string(rest);
+    return home + std::string(rest);
+}
+
+} // namespace sorvel

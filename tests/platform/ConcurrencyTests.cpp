@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <sched.h>
+#include <thread>
+#include <vector>
+
+#include "platform/Concurrency.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+
+TEST(Concurrency, ProcessorCountFollowsTheAffinityMask) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    ASSERT_EQ(sched_getaffinity(0, sizeof set, &set), 0);
+    EXPECT_EQ(activeProcessorCount(), CPU_COUNT(&set));
+    // Narrowed to one processor in a child, the count follows.
+    int status = test::runAsUnprivileged([] {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        cpu_set_t all;
+        sched_getaffinity(0, sizeof all, &all);
+        for (int i = 0; i < CPU_SETSIZE; ++i)
+            if (CPU_ISSET(i, &all)) {
+                CPU_SET(i, &one);
+                break;
+            }
+        if (sched_setaffinity(0, sizeof one, &one) != 0) return 2;
+        return activeProcessorCount() == 1 ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST(Concurrency, EveryIterationRunsExactlyOnce) {
+    for (size_t n : {size_t{0}, size_t{1}, size_t{2}, size_t{7}, size_t{1000}}) {
+        std::vector<std::atomic<int>> hits(n);
+        concurrentPerform(n, [&](size_t i) { hits[i].fetch_add(1); });
+        for (size_t i = 0; i < n; ++i) EXPECT_EQ(hits[i].load(), 1) << n << " " << i;
+    }
+}
+
+TEST(Concurrency, TheCallingThreadTakesPart) {
+    const auto caller = std::this_thread::get_id();
+    std::atomic<bool> callerRan{false};
+    // Enough slow iterations that the caller must claim some while the workers are busy.
+    concurrentPerform(static_cast<size_t>(activeProcessorCount()) * 4, [&](size_t) {
+        if (std::this_thread::get_id() == caller) callerRan = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    });
+    EXPECT_TRUE(callerRan.load());
+}
+
+TEST(Concurrency, DeeplyNestedCallsFinish) {
+    std::atomic<int> leaves{0};
+    std::function<void(int)> fan = [&](int depth) {
+        if (depth == 0) {
+            leaves.fetch_add(1);
+            return;
+        }
+        concurrentPerform(4, [&](size_t) { fan(depth - 1); });
+    };
+    fan(6);
+    EXPECT_EQ(leaves.load(), 4096);
+}
+
+TEST(Concurrency, WorksInAForkedChild) {
+    concurrentPerform(64, [](size_t) {}); // the pool exists before the fork
+    int status = test::runAsUnprivileged([] {
+        std::atomic<int> sum{0};
+        concurrentPerform(100, [&](size_t i) { sum.fetch_add(static_cast<int>(i)); });
+        return sum.load() == 4950 ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+}
