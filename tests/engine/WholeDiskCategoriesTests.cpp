@@ -107,3 +107,13 @@ TEST(WholeDiskCategories, ThisMachineLeavesOutPseudoFileSystems) {
         EXPECT_EQ(st.st_dev, root.st_dev) << c.id;
     }
 }
+
+TEST(WholeDiskCategories, ATopThatCannotBeListedGivesNoCategories) {
+    test::TempDir top;
+    test::makeDirs(top / "sealed/usr");
+    chmod((top / "sealed").c_str(), 0700);
+    int status = test::runAsUnprivileged([&] {
+        return DisplayCategory::wholeDiskCategories(top / "sealed").empty() ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+}
