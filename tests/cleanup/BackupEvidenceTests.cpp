@@ -11,15 +11,17 @@ using namespace sorvel::test;
 
 namespace {
 
-Date at(const std::string& iso) {
+Date at(const std::string &iso) {
     std::tm t{};
     strptime(iso.c_str(), "%Y-%m-%dT%H:%M:%SZ", &t);
     return std::chrono::system_clock::from_time_t(timegm(&t));
 }
 
-int64_t noSize(const std::string&) { return 0; }
+int64_t noSize(const std::string &) {
+    return 0;
+}
 
-DeviceBackup dated(const std::string& folder, std::optional<std::string> serial, std::optional<Date> when) {
+DeviceBackup dated(const std::string &folder, std::optional<std::string> serial, std::optional<Date> when) {
     DeviceBackup b;
     b.folderName = folder;
     b.path = "/b/" + folder;
@@ -36,7 +38,8 @@ TEST(BackupReading, ReadsInfoManifestAndStatusFromXML) {
     writeFile(b + "/Info.plist",
               xmlPlist(key("Device Name", text("Ann's iPhone")) + key("Product Type", text("iPhone14,2")) +
                        key("Product Version", text("17.5")) + key("Serial Number", text("F2LX")) +
-                       key("Phone Number", text("+1 555")) + key("Last Backup Date", date("2026-01-02T03:04:05Z")) +
+                       key("Phone Number", text("+1 555")) +
+                       key("Last Backup Date", date("2026-01-02T03:04:05Z")) +
                        key("Installed Applications", "<array>" + text("a") + text("b") + "</array>")));
     writeFile(b + "/Manifest.plist",
               xmlPlist(key("IsEncrypted", "<true/>") + key("Date", date("2026-05-01T00:00:00Z"))));
@@ -61,11 +64,11 @@ TEST(BackupReading, ReadsInfoManifestAndStatusFromXML) {
 TEST(BackupReading, ReadsBinaryPlistsAndFallsBackBetweenKeys) {
     TempDir dir;
     const std::string b = dir / "f";
-    writeFile(b + "/Info.plist", binaryPlist(xmlPlist(key("Device Name", "<integer>7</integer>") +
-                                                      key("Display Name", text("iPad")) +
-                                                      key("Product Type", text("iPad99,1")) +
-                                                      key("Installed Applications",
-                                                          "<array>" + text("a") + "<integer>1</integer></array>"))));
+    writeFile(b + "/Info.plist",
+              binaryPlist(xmlPlist(
+                  key("Device Name", "<integer>7</integer>") + key("Display Name", text("iPad")) +
+                  key("Product Type", text("iPad99,1")) +
+                  key("Installed Applications", "<array>" + text("a") + "<integer>1</integer></array>"))));
     writeFile(b + "/Manifest.plist", binaryPlist(xmlPlist(key("Date", date("2025-07-01T00:00:00Z")))));
     writeFile(b + "/Status.plist", binaryPlist(xmlPlist(key("Date", date("2025-06-01T00:00:00Z")))));
     DeviceBackup backup = BackupInspector::read(b, "f");
@@ -91,8 +94,8 @@ TEST(BackupReading, BadPlistsLeaveFieldsAbsentWithoutBlocking) {
     EXPECT_FALSE(backup.isEncrypted);
 
     const std::string huge = dir / "huge";
-    writeFile(huge + "/Info.plist",
-              xmlPlist(key("Device Name", text("Big")) + "<!--" + std::string(40u * 1024 * 1024, ' ') + "-->"));
+    writeFile(huge + "/Info.plist", xmlPlist(key("Device Name", text("Big")) + "<!--" +
+                                             std::string(40u * 1024 * 1024, ' ') + "-->"));
     EXPECT_FALSE(BackupInspector::read(huge, "huge").deviceName.has_value());
 }
 
@@ -120,14 +123,16 @@ TEST(BackupInspection, DefaultRootIsUnderTheHome) {
 
 TEST(BackupInspection, SortsBySizeStablyAndMarksPairing) {
     TempDir dir;
-    for (const char* name : {"AAA", "bbb", "ccc"}) makeDirs(dir / (std::string("root/") + name));
+    for (const char *name : {"AAA", "bbb", "ccc"})
+        makeDirs(dir / (std::string("root/") + name));
     writeFile(dir / "root/ccc/Info.plist", xmlPlist(key("Serial Number", text("SERIALX"))));
-    auto sizes = [](const std::string& path) -> int64_t { return path.back() == 'b' ? 5 : 9; };
+    auto sizes = [](const std::string &path) -> int64_t { return path.back() == 'b' ? 5 : 9; };
     auto list = BackupInspector::inspect(sizes, now(), dir / "root", std::set<std::string>{"aaa", "serialx"});
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[2].folderName, "bbb");
     EXPECT_NE(list[0].folderName, "bbb");
-    for (const auto& b : list) EXPECT_EQ(b.isPaired, b.folderName != "bbb") << b.folderName;
+    for (const auto &b : list)
+        EXPECT_EQ(b.isPaired, b.folderName != "bbb") << b.folderName;
 }
 
 TEST(BackupInspection, PairingRecordsAreReadFromTheFolder) {
@@ -143,24 +148,23 @@ TEST(BackupInspection, PairingRecordsAreReadFromTheFolder) {
 
 TEST(BackupJudging, NewestOfADeviceWinsAndEqualDatesKeepTheFirst) {
     Date now = at("2026-06-01T00:00:00Z");
-    std::vector<DeviceBackup> list{dated("old", "S1", at("2026-01-01T00:00:00Z")),
-                                   dated("new", "S1", at("2026-05-01T00:00:00Z")),
-                                   dated("tieA", "S2", at("2026-04-01T00:00:00Z")),
-                                   dated("tieB", "S2", at("2026-04-01T00:00:00Z"))};
+    std::vector<DeviceBackup> list{
+        dated("old", "S1", at("2026-01-01T00:00:00Z")), dated("new", "S1", at("2026-05-01T00:00:00Z")),
+        dated("tieA", "S2", at("2026-04-01T00:00:00Z")), dated("tieB", "S2", at("2026-04-01T00:00:00Z"))};
     BackupInspector::judge(list, now);
     EXPECT_EQ(list[0].verdict, DeviceBackup::Verdict::superseded(mediumDate(at("2026-05-01T00:00:00Z"))));
     EXPECT_EQ(list[1].verdict, DeviceBackup::Verdict::current());
     EXPECT_EQ(list[2].verdict, DeviceBackup::Verdict::current());
     EXPECT_EQ(list[3].verdict.kind, DeviceBackup::Verdict::Kind::superseded);
-    EXPECT_EQ(list[0].evidence(mediumDate),
-              "superseded \u2014 this same device was backed up again on " + mediumDate(at("2026-05-01T00:00:00Z")));
+    EXPECT_EQ(list[0].evidence(mediumDate), "superseded \u2014 this same device was backed up again on " +
+                                                mediumDate(at("2026-05-01T00:00:00Z")));
 }
 
 TEST(BackupJudging, AgeBoundaryAndFutureDates) {
     Date now = at("2026-06-01T00:00:00Z");
     using namespace std::chrono;
-    std::vector<DeviceBackup> list{dated("a", "A", now - hours(365 * 24 + 23)), dated("b", "B", now - hours(366 * 24)),
-                                   dated("c", "C", now + hours(48))};
+    std::vector<DeviceBackup> list{dated("a", "A", now - hours(365 * 24 + 23)),
+                                   dated("b", "B", now - hours(366 * 24)), dated("c", "C", now + hours(48))};
     BackupInspector::judge(list, now);
     EXPECT_EQ(list[0].verdict, DeviceBackup::Verdict::current());
     EXPECT_EQ(list[1].verdict, DeviceBackup::Verdict::stale(366));
@@ -176,7 +180,7 @@ TEST(BackupJudging, IdentityFallsBackToNameAndProduct) {
     b.deviceName = "Phone";
     b.productType = "iPhone14,2";
     auto c = dated("c", std::nullopt, at("2026-03-01T00:00:00Z"));
-    c.deviceName = "Phone"; // no product type: no identity
+    c.deviceName = "Phone";                 // no product type: no identity
     auto d = dated("d", "S", std::nullopt); // identity but no date
     auto e = dated("e", "S", at("2020-01-01T00:00:00Z"));
     std::vector<DeviceBackup> list{a, b, c, d, e};
@@ -194,8 +198,9 @@ TEST(BackupEvidenceText, StaleAndCurrentWithPairing) {
     auto fmt = [](Date) { return std::string("DATE"); };
     EXPECT_EQ(b.evidence(fmt), "last backed up DATE \u2014 2.0 years ago");
     b.isPaired = false;
-    EXPECT_EQ(b.evidence(fmt), "last backed up DATE \u2014 2.0 years ago, and no pairing record for it remains on "
-                               "this Mac");
+    EXPECT_EQ(b.evidence(fmt),
+              "last backed up DATE \u2014 2.0 years ago, and no pairing record for it remains on "
+              "this Mac");
     b.verdict = DeviceBackup::Verdict::current();
     EXPECT_EQ(b.evidence(fmt), "the newest backup for this device \u00B7 DATE");
     b.isPaired = true;

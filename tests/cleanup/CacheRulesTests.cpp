@@ -12,15 +12,17 @@ namespace {
 
 const std::string kHome = "/home/someone";
 
-std::vector<std::string> targetNames(const CleanupItem& item) {
+std::vector<std::string> targetNames(const CleanupItem &item) {
     std::vector<std::string> names;
-    for (const auto& t : item.targets) names.push_back(t.name);
+    for (const auto &t : item.targets)
+        names.push_back(t.name);
     return names;
 }
 
 ScanResult cachesWith(std::vector<ScanNodePtr> children) {
     int64_t total = 0;
-    for (const auto& c : children) total += c->size;
+    for (const auto &c : children)
+        total += c->size;
     return resultWith({node(kHome + "/Library/Caches", total, std::move(children))});
 }
 
@@ -54,7 +56,8 @@ TEST(UserCachesRule, SkipsBrowserPrefixesInAnyCaseButNotOtherBrowsers) {
                               node(kHome + "/Library/Caches/Chromium", big),
                               node(kHome + "/Library/Caches/Firefox", big),
                               node(kHome + "/Library/Caches/com.example.keep", big)});
-    EXPECT_EQ(targetNames(CleanupRules::userCaches(result, kHome)), std::vector<std::string>{"com.example.keep"});
+    EXPECT_EQ(targetNames(CleanupRules::userCaches(result, kHome)),
+              std::vector<std::string>{"com.example.keep"});
 }
 
 TEST(UserCachesRule, DeveloperNamesAreSkippedOnlyOnEquality) {
@@ -70,7 +73,8 @@ TEST(UserCachesRule, TargetsAreLargestFirstAndStable) {
     auto result = cachesWith({node(kHome + "/Library/Caches/a", 6'000'000),
                               node(kHome + "/Library/Caches/b", 9'000'000),
                               node(kHome + "/Library/Caches/c", 6'000'000)});
-    EXPECT_EQ(targetNames(CleanupRules::userCaches(result, kHome)), (std::vector<std::string>{"b", "a", "c"}));
+    EXPECT_EQ(targetNames(CleanupRules::userCaches(result, kHome)),
+              (std::vector<std::string>{"b", "a", "c"}));
 }
 
 TEST(UserCachesRule, MissingCachesFolderGivesNothing) {
@@ -81,19 +85,18 @@ TEST(UserCachesRule, MissingCachesFolderGivesNothing) {
 }
 
 TEST(BrowserCachesRule, OneByteIsEnoughAndNamesAreTheNodes) {
-    auto result = resultWith({node(kHome + "/Library/Caches", 3,
-                                   {node(kHome + "/Library/Caches/Google", 1,
-                                         {node(kHome + "/Library/Caches/Google/Chrome", 1)}),
-                                    node(kHome + "/Library/Caches/Firefox", 0),
-                                    node(kHome + "/Library/Caches/com.apple.Safari", 2)}),
-                              node(kHome + "/Library/Containers", 7,
-                                   {node(kHome + "/Library/Containers/com.apple.Safari", 7,
-                                         {node(kHome + "/Library/Containers/com.apple.Safari/Data", 7,
-                                               {node(kHome + "/Library/Containers/com.apple.Safari/Data/Library",
-                                                     7,
-                                                     {node(kHome + "/Library/Containers/com.apple.Safari/Data/"
-                                                                   "Library/Caches",
-                                                           7)})})})})});
+    auto result = resultWith(
+        {node(kHome + "/Library/Caches", 3,
+              {node(kHome + "/Library/Caches/Google", 1, {node(kHome + "/Library/Caches/Google/Chrome", 1)}),
+               node(kHome + "/Library/Caches/Firefox", 0),
+               node(kHome + "/Library/Caches/com.apple.Safari", 2)}),
+         node(kHome + "/Library/Containers", 7,
+              {node(kHome + "/Library/Containers/com.apple.Safari", 7,
+                    {node(kHome + "/Library/Containers/com.apple.Safari/Data", 7,
+                          {node(kHome + "/Library/Containers/com.apple.Safari/Data/Library", 7,
+                                {node(kHome + "/Library/Containers/com.apple.Safari/Data/"
+                                              "Library/Caches",
+                                      7)})})})})});
     CleanupItem item = CleanupRules::browserCaches(result, kHome);
     EXPECT_EQ(targetNames(item), (std::vector<std::string>{"Caches", "com.apple.Safari", "Chrome"}));
     EXPECT_EQ(item.size(), 10);
@@ -101,11 +104,10 @@ TEST(BrowserCachesRule, OneByteIsEnoughAndNamesAreTheNodes) {
 }
 
 TEST(LogsRule, OneMillionBytesAndSystemDiagnostics) {
-    auto result = resultWith({node(kHome + "/Library/Logs", 1'999'999,
-                                   {node(kHome + "/Library/Logs/Big", 1'000'000),
-                                    node(kHome + "/Library/Logs/Small", 999'999)}),
-                              node("/Library/Logs/DiagnosticReports", 3'000'000),
-                              node("/private/var/db/diagnostics", 999'999)});
+    auto result = resultWith(
+        {node(kHome + "/Library/Logs", 1'999'999,
+              {node(kHome + "/Library/Logs/Big", 1'000'000), node(kHome + "/Library/Logs/Small", 999'999)}),
+         node("/Library/Logs/DiagnosticReports", 3'000'000), node("/private/var/db/diagnostics", 999'999)});
     CleanupItem item = CleanupRules::logsAndDiagnostics(result, kHome);
     ASSERT_EQ(item.targets.size(), 2u);
     EXPECT_EQ(item.targets[0].name, "/Library/Logs/DiagnosticReports");

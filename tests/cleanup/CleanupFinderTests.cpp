@@ -11,9 +11,10 @@ using sorvel::test::resultWith;
 
 namespace {
 
-std::vector<std::string> ids(const std::vector<CleanupItem>& items) {
+std::vector<std::string> ids(const std::vector<CleanupItem> &items) {
     std::vector<std::string> out;
-    for (const auto& i : items) out.push_back(i.id);
+    for (const auto &i : items)
+        out.push_back(i.id);
     return out;
 }
 
@@ -29,14 +30,14 @@ TEST(CleanupFinder, EmptyResultGivesNothingEvenWithEvidenceOnDisk) {
 TEST(CleanupFinder, SafeBeforeReviewThenLargestFirstWithRuleOrderOnTies) {
     test::FakeHome home;
     const std::string h = home.path();
-    auto result = resultWith(
-        {node(h + "/Library/Caches", 0,
-              {node(h + "/Library/Caches/com.example.cache", 10'000'000),
-               node(h + "/Library/Caches/Firefox", 10'000'000)}),
-         node(h + "/Library/Logs", 0, {node(h + "/Library/Logs/Tool", 20'000'000)}),
-         node(h + "/Library/Application Support", 0,
-              {node(h + "/Library/Application Support/com.removed.app", 50'000'000'000)}),
-         node(h + "/.Trash", 0)});
+    auto result =
+        resultWith({node(h + "/Library/Caches", 0,
+                         {node(h + "/Library/Caches/com.example.cache", 10'000'000),
+                          node(h + "/Library/Caches/Firefox", 10'000'000)}),
+                    node(h + "/Library/Logs", 0, {node(h + "/Library/Logs/Tool", 20'000'000)}),
+                    node(h + "/Library/Application Support", 0,
+                         {node(h + "/Library/Application Support/com.removed.app", 50'000'000'000)}),
+                    node(h + "/.Trash", 0)});
     auto items = CleanupFinder::recommendations(result);
     // The leftover is far larger but is a review item; equal-size safe items keep rule order;
     // the empty Trash is dropped.
@@ -70,7 +71,8 @@ TEST(CleanupFinder, CategoriesForRuleIDs) {
     EXPECT_EQ(CleanupFinder::categories({}), std::set<SC>{});
     EXPECT_EQ(CleanupFinder::categories({"user-caches", "browser-caches"}), std::set<SC>{SC::caches});
     EXPECT_EQ(CleanupFinder::categories({"developer"}), (std::set<SC>{SC::developer, SC::caches}));
-    EXPECT_EQ(CleanupFinder::categories({"leftovers", "ios-backups"}), (std::set<SC>{SC::appSupport, SC::containers}));
+    EXPECT_EQ(CleanupFinder::categories({"leftovers", "ios-backups"}),
+              (std::set<SC>{SC::appSupport, SC::containers}));
     EXPECT_EQ(CleanupFinder::categories({"user-caches", "derived-data-live"}), std::nullopt);
     EXPECT_EQ(CleanupFinder::categories({"trash", "no-such-rule"}), std::nullopt);
 }

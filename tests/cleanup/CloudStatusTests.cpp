@@ -1,7 +1,7 @@
 // iCloud state from the account list and the Messages sync database, and the caveat.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 
 #include "PlistFiles.h"
 #include "cleanup/CloudStatus.h"
@@ -14,19 +14,21 @@ using namespace sorvel::test;
 
 namespace {
 
-std::string service(const std::string& id, const std::string& extra = "") {
+std::string service(const std::string &id, const std::string &extra = "") {
     return "<dict>" + key("ServiceID", text(id)) + extra + "</dict>";
 }
 
-void writeAccounts(const FakeHome& home, const std::string& accountsXML) {
-    writeFile(home / "Library/Preferences/MobileMeAccounts.plist", xmlPlist(key("Accounts", "<array>" + accountsXML + "</array>")));
+void writeAccounts(const FakeHome &home, const std::string &accountsXML) {
+    writeFile(home / "Library/Preferences/MobileMeAccounts.plist",
+              xmlPlist(key("Accounts", "<array>" + accountsXML + "</array>")));
 }
 
-std::string account(const std::string& id, const std::string& services) {
-    return "<dict>" + key("AccountID", text(id)) + key("Services", "<array>" + services + "</array>") + "</dict>";
+std::string account(const std::string &id, const std::string &services) {
+    return "<dict>" + key("AccountID", text(id)) + key("Services", "<array>" + services + "</array>") +
+           "</dict>";
 }
 
-void setModified(const std::string& path, Date when) {
+void setModified(const std::string &path, Date when) {
     struct timespec times[2];
     auto secs = std::chrono::duration_cast<std::chrono::seconds>(when.time_since_epoch()).count();
     times[0] = {static_cast<time_t>(secs), 0};
@@ -42,7 +44,7 @@ TEST(CloudDetection, NoAccountListMeansNoAccount) {
     CloudStatus s = CloudDetector::detect();
     EXPECT_FALSE(s.accountID.has_value());
     EXPECT_FALSE(s.driveEnabled);
-    for (const CloudService* svc : {&s.messages, &s.desktopAndDocuments, &s.photos}) {
+    for (const CloudService *svc : {&s.messages, &s.desktopAndDocuments, &s.photos}) {
         EXPECT_EQ(svc->state, CloudState::off);
         EXPECT_TRUE(svc->isDefinitive);
         EXPECT_EQ(svc->evidence, std::vector<std::string>{"No iCloud account is signed in on this Mac."});
@@ -62,12 +64,12 @@ TEST(CloudDetection, OnlyTheFirstAccountCounts) {
 TEST(CloudDetection, UnreadableOrMalformedAccountListIsUnknownNotAbsent) {
     FakeHome home;
     const std::string list = home / "Library/Preferences/MobileMeAccounts.plist";
-    for (const std::string& contents : {std::string("<?xml version=\"1.0\"?><plist><dict><key>Acc"),
+    for (const std::string &contents : {std::string("<?xml version=\"1.0\"?><plist><dict><key>Acc"),
                                         std::string("<?xml version=\"1.0\"?><plist><array/></plist>")}) {
         writeFile(list, contents);
         CloudStatus s = CloudDetector::detect();
         EXPECT_FALSE(s.accountID.has_value());
-        for (const CloudService* svc : {&s.messages, &s.desktopAndDocuments, &s.photos}) {
+        for (const CloudService *svc : {&s.messages, &s.desktopAndDocuments, &s.photos}) {
             EXPECT_EQ(svc->state, CloudState::unknown);
             EXPECT_FALSE(svc->isDefinitive);
             EXPECT_EQ(svc->evidence.size(), 1u);
@@ -104,19 +106,22 @@ TEST(CloudDetection, DesktopAndDocumentsStatus) {
     EXPECT_EQ(s.desktopAndDocuments.state, CloudState::off);
     EXPECT_EQ(s.desktopAndDocuments.evidence[0], "iCloud account reports Desktop & Documents as \"paused\".");
 
-    writeAccounts(home, account("a@example.com", service("com.apple.Dataclass.CloudDesktop") + "<string>odd</string>"));
+    writeAccounts(
+        home, account("a@example.com", service("com.apple.Dataclass.CloudDesktop") + "<string>odd</string>"));
     s = CloudDetector::detect();
     EXPECT_EQ(s.desktopAndDocuments.state, CloudState::unknown); // services not all dictionaries: none listed
 
     writeAccounts(home, account("a@example.com", "<dict/>" + service("com.apple.Dataclass.CloudDesktop")));
     s = CloudDetector::detect();
     EXPECT_EQ(s.desktopAndDocuments.state, CloudState::off);
-    EXPECT_EQ(s.desktopAndDocuments.evidence[0], "iCloud account reports Desktop & Documents as \"inactive\".");
+    EXPECT_EQ(s.desktopAndDocuments.evidence[0],
+              "iCloud account reports Desktop & Documents as \"inactive\".");
 }
 
 TEST(CloudDetection, PhotosAndDrive) {
     FakeHome home;
-    writeAccounts(home, account("a", service("com.apple.Dataclass.Photos") + service("com.apple.Dataclass.Ubiquity")));
+    writeAccounts(
+        home, account("a", service("com.apple.Dataclass.Photos") + service("com.apple.Dataclass.Ubiquity")));
     CloudStatus s = CloudDetector::detect();
     EXPECT_EQ(s.photos.state, CloudState::unknown);
     EXPECT_FALSE(s.photos.isDefinitive);
@@ -129,7 +134,8 @@ TEST(CloudDetection, PhotosAndDrive) {
     writeAccounts(home, account("a", ""));
     s = CloudDetector::detect();
     EXPECT_EQ(s.photos.state, CloudState::off);
-    EXPECT_EQ(s.photos.evidence, std::vector<std::string>{"The iCloud account does not list a Photos service."});
+    EXPECT_EQ(s.photos.evidence,
+              std::vector<std::string>{"The iCloud account does not list a Photos service."});
     EXPECT_FALSE(s.driveEnabled);
 }
 
@@ -145,15 +151,17 @@ TEST(MessagesDetection, FolderDatabaseAndLog) {
     s = CloudDetector::detect();
     EXPECT_EQ(s.messages.state, CloudState::off);
     EXPECT_EQ(s.messages.evidence,
-              (std::vector<std::string>{"No Messages sync database at ~/Library/Messages/Sync/sync.db.",
-                                        "Your iCloud account supports Messages, but nothing on this Mac is syncing."}));
+              (std::vector<std::string>{
+                  "No Messages sync database at ~/Library/Messages/Sync/sync.db.",
+                  "Your iCloud account supports Messages, but nothing on this Mac is syncing."}));
 
     writeFile(home / "Library/Messages/Sync/sync.db", std::string(3000, 'x'));
     s = CloudDetector::detect();
     EXPECT_EQ(s.messages.state, CloudState::on);
     EXPECT_FALSE(s.messages.isDefinitive);
-    EXPECT_EQ(s.messages.evidence, std::vector<std::string>{"Messages keeps a " + Bytes::format(3000) +
-                                                            " CloudKit sync database at ~/Library/Messages/Sync/sync.db."});
+    EXPECT_EQ(s.messages.evidence,
+              std::vector<std::string>{"Messages keeps a " + Bytes::format(3000) +
+                                       " CloudKit sync database at ~/Library/Messages/Sync/sync.db."});
 
     const std::string wal = home / "Library/Messages/Sync/sync.db-wal";
     writeFile(wal, "");
@@ -162,7 +170,8 @@ TEST(MessagesDetection, FolderDatabaseAndLog) {
     EXPECT_EQ(CloudDetector::detect(now).messages.evidence.at(1),
               "Its write-ahead log was updated today, so syncing is active.");
     setModified(wal, now - std::chrono::hours(49));
-    EXPECT_EQ(CloudDetector::detect(now).messages.evidence.at(1), "Its write-ahead log was last written 2 days ago.");
+    EXPECT_EQ(CloudDetector::detect(now).messages.evidence.at(1),
+              "Its write-ahead log was last written 2 days ago.");
 }
 
 TEST(MessagesCaveat, FollowsTheMessagesState) {
@@ -173,21 +182,25 @@ TEST(MessagesCaveat, FollowsTheMessagesState) {
     ASSERT_TRUE(c.has_value());
     EXPECT_TRUE(c->isBlocking);
     EXPECT_EQ(c->text.rfind("Sorvel could not determine whether Messages in iCloud is on.", 0), 0u);
-    EXPECT_NE(c->text.find("Check System Settings \u2192 your name \u2192 iCloud before acting."), std::string::npos);
+    EXPECT_NE(c->text.find("Check System Settings \u2192 your name \u2192 iCloud before acting."),
+              std::string::npos);
 
     s.messages.state = CloudState::off;
     s.messages.isDefinitive = true;
     c = s.caveat(home / "Library/MessagesArchive"); // a plain text prefix is enough
     ASSERT_TRUE(c.has_value());
     EXPECT_FALSE(c->isBlocking);
-    EXPECT_EQ(c->text.rfind("Messages in iCloud looks like it is OFF (read from your iCloud settings), so", 0), 0u);
+    EXPECT_EQ(
+        c->text.rfind("Messages in iCloud looks like it is OFF (read from your iCloud settings), so", 0), 0u);
 
     s.messages.state = CloudState::on;
     s.messages.isDefinitive = false;
     c = s.caveat(home / "Library/Messages");
     ASSERT_TRUE(c.has_value());
     EXPECT_TRUE(c->isBlocking);
-    EXPECT_EQ(c->text.rfind("Messages in iCloud looks like it is ON (inferred \u2014 verify before acting).", 0), 0u);
+    EXPECT_EQ(
+        c->text.rfind("Messages in iCloud looks like it is ON (inferred \u2014 verify before acting).", 0),
+        0u);
 
     EXPECT_FALSE(s.caveat(home / "Library/Mail/x").has_value());
 }

@@ -15,17 +15,20 @@ namespace {
 
 const std::vector<std::string> kNothingRunning;
 
-int64_t noSize(const std::string&) { return 0; }
+int64_t noSize(const std::string &) {
+    return 0;
+}
 
-void writeBuildFolder(const FakeHome& home, const std::string& folder, const std::string& workspace) {
+void writeBuildFolder(const FakeHome &home, const std::string &folder, const std::string &workspace) {
     writeFile(home / ("Library/Developer/Xcode/DerivedData/" + folder + "/info.plist"),
               xmlPlist(key("WorkspacePath", text(workspace)) +
                        key("LastAccessedDate", date("2026-03-04T12:00:00Z"))));
 }
 
-std::vector<std::string> folderNames(const std::vector<DeveloperEvidence::DerivedDataEntry>& entries) {
+std::vector<std::string> folderNames(const std::vector<DeveloperEvidence::DerivedDataEntry> &entries) {
     std::vector<std::string> out;
-    for (const auto& e : entries) out.push_back(e.folderName);
+    for (const auto &e : entries)
+        out.push_back(e.folderName);
     return out;
 }
 
@@ -51,7 +54,9 @@ TEST(DerivedDataEvidence, OrphanedLiveSharedAndUnrecorded) {
     writeFile(home / "Library/Developer/Xcode/DerivedData/stray-file", "x");
     writeFile(home / "Library/Developer/Xcode/DerivedData/Bad-ddd/info.plist", "not a plist at all");
 
-    auto sizes = [](const std::string& path) -> int64_t { return path.find("Live-aaa") != std::string::npos ? 9 : 1; };
+    auto sizes = [](const std::string &path) -> int64_t {
+        return path.find("Live-aaa") != std::string::npos ? 9 : 1;
+    };
     auto evidence = DeveloperInspector::inspect(sizes, kNothingRunning);
     ASSERT_EQ(evidence.derivedData.size(), 5u);
     EXPECT_EQ(evidence.derivedData[0].folderName, "Live-aaa"); // largest first
@@ -61,7 +66,7 @@ TEST(DerivedDataEvidence, OrphanedLiveSharedAndUnrecorded) {
     auto orphaned = folderNames(evidence.orphanedDerivedData());
     std::sort(orphaned.begin(), orphaned.end());
     EXPECT_EQ(orphaned, (std::vector<std::string>{"Gone-bbb", "ModuleCache.noindex"}));
-    for (const auto& e : evidence.derivedData) {
+    for (const auto &e : evidence.derivedData) {
         if (e.folderName == "NoInfo-ccc" || e.folderName == "Bad-ddd") {
             EXPECT_FALSE(e.workspacePath.has_value());
             EXPECT_FALSE(e.lastAccessed.has_value());
@@ -81,13 +86,18 @@ TEST(DerivedDataEvidence, UnreachableProjectIsNotMissing) {
     int status = runAsUnprivileged([] {
         auto evidence = DeveloperInspector::inspect(noSize, kNothingRunning);
         int result = 0;
-        for (const auto& e : evidence.derivedData) {
-            if (e.folderName == "App-aaa" && e.projectMissing) result |= 1;
-            if (e.folderName == "Gone-bbb" && !e.projectMissing) result |= 2;
-            if (e.folderName == "FileParent-ccc" && !e.projectMissing) result |= 4;
+        for (const auto &e : evidence.derivedData) {
+            if (e.folderName == "App-aaa" && e.projectMissing)
+                result |= 1;
+            if (e.folderName == "Gone-bbb" && !e.projectMissing)
+                result |= 2;
+            if (e.folderName == "FileParent-ccc" && !e.projectMissing)
+                result |= 4;
         }
-        if (evidence.derivedData.size() != 3) result |= 8;
-        if (evidence.liveDerivedData().size() != 1) result |= 16;
+        if (evidence.derivedData.size() != 3)
+            result |= 8;
+        if (evidence.liveDerivedData().size() != 1)
+            result |= 16;
         return result;
     });
     EXPECT_EQ(status, 0);
@@ -99,12 +109,13 @@ TEST(DerivedDataEvidence, UnreachableProjectIsNotMissing) {
 TEST(DeviceSupportEvidence, SameVersionWordKeepsTheGreatestBuild) {
     FakeHome home;
     const std::string root = home / "Library/Developer/Xcode/iOS DeviceSupport";
-    for (const char* name : {"16.4 (20E247)", "16.4 (20E252)", "17.0 (21A329)"}) makeDirs(root + "/" + name);
+    for (const char *name : {"16.4 (20E247)", "16.4 (20E252)", "17.0 (21A329)"})
+        makeDirs(root + "/" + name);
     writeFile(root + "/17.0 (21A329) arm64e", "a plain file still counts");
     auto evidence = DeveloperInspector::inspect(noSize, kNothingRunning);
     ASSERT_EQ(evidence.deviceSupport.size(), 4u);
     std::map<std::string, bool> superseded;
-    for (const auto& e : evidence.deviceSupport) {
+    for (const auto &e : evidence.deviceSupport) {
         superseded[e.name] = e.superseded;
         EXPECT_TRUE(e.lastModified.has_value());
         EXPECT_EQ(e.path, root + "/" + e.name);
@@ -137,7 +148,8 @@ TEST(DeviceSupportEvidence, NumericallyEqualNamesKeepTheFirstListed) {
     ASSERT_EQ(listing->size(), 2u);
     auto evidence = DeveloperInspector::inspect(noSize, kNothingRunning);
     ASSERT_EQ(evidence.deviceSupport.size(), 2u);
-    for (const auto& e : evidence.deviceSupport) EXPECT_EQ(e.superseded, e.name != listing->front()) << e.name;
+    for (const auto &e : evidence.deviceSupport)
+        EXPECT_EQ(e.superseded, e.name != listing->front()) << e.name;
 }
 
 TEST(XcodeRunning, ExactBundleIdentifierOnly) {

@@ -14,7 +14,7 @@ namespace {
 const std::string kHome = "/home/someone";
 const std::string kDerived = kHome + "/Library/Developer/Xcode/DerivedData";
 
-DeveloperEvidence::DerivedDataEntry build(const std::string& folder, int64_t size,
+DeveloperEvidence::DerivedDataEntry build(const std::string &folder, int64_t size,
                                           std::optional<std::string> workspace, bool missing,
                                           std::optional<Date> accessed = std::nullopt) {
     DeveloperEvidence::DerivedDataEntry e;
@@ -46,34 +46,39 @@ TEST(DeveloperRule, OrphanThresholdAndCountsInDetail) {
     CleanupItem item = CleanupRules::developerJunk(resultWith({}), kHome, evidence);
     ASSERT_EQ(item.targets.size(), 1u);
     EXPECT_EQ(item.targets[0].name, "App-abc");
-    EXPECT_EQ(item.targets[0].detail, "App.xcodeproj is no longer on disk, last opened " + mediumDate(dayOf(2026, 3, 4)));
-    EXPECT_EQ(item.detail, "Checked against Xcode's own records. 2 of 3 derived-data folders belong to projects that "
-                           "no longer exist. The 1 still in use are left alone \u2014 they would only cost a rebuild.");
+    EXPECT_EQ(item.targets[0].detail,
+              "App.xcodeproj is no longer on disk, last opened " + mediumDate(dayOf(2026, 3, 4)));
+    EXPECT_EQ(item.detail,
+              "Checked against Xcode's own records. 2 of 3 derived-data folders belong to projects that "
+              "no longer exist. The 1 still in use are left alone \u2014 they would only cost a rebuild.");
 }
 
 TEST(DeveloperRule, DetailForOneOrphanOfThree) {
     DeveloperEvidence evidence;
-    evidence.derivedData = {build("A", 10, "/gone/A.xcodeproj", true), build("B", 10, "/here/B.xcodeproj", false),
-                            build("C", 10, std::nullopt, false)};
+    evidence.derivedData = {build("A", 10, "/gone/A.xcodeproj", true),
+                            build("B", 10, "/here/B.xcodeproj", false), build("C", 10, std::nullopt, false)};
     CleanupItem item = CleanupRules::developerJunk(resultWith({}), kHome, evidence);
-    EXPECT_EQ(item.detail, "Checked against Xcode's own records. 1 of 3 derived-data folders belong to projects that "
-                           "no longer exist. The 2 still in use are left alone \u2014 they would only cost a rebuild.");
+    EXPECT_EQ(item.detail,
+              "Checked against Xcode's own records. 1 of 3 derived-data folders belong to projects that "
+              "no longer exist. The 2 still in use are left alone \u2014 they would only cost a rebuild.");
 }
 
 TEST(DeveloperRule, NoBuildFoldersStillListsFixedFoldersAndWarnsWhileXcodeRuns) {
     DeveloperEvidence evidence;
     evidence.xcodeIsRunning = true;
-    auto result = resultWith({node(kHome + "/Library/Developer", 3'000'000,
-                                   {node(kHome + "/Library/Developer/Xcode", 1'000'000,
-                                         {node(kHome + "/Library/Developer/Xcode/Products", 1'000'000)}),
-                                    node(kHome + "/Library/Developer/CoreSimulator", 999'999,
-                                         {node(kHome + "/Library/Developer/CoreSimulator/Caches", 999'999)})})});
+    auto result =
+        resultWith({node(kHome + "/Library/Developer", 3'000'000,
+                         {node(kHome + "/Library/Developer/Xcode", 1'000'000,
+                               {node(kHome + "/Library/Developer/Xcode/Products", 1'000'000)}),
+                          node(kHome + "/Library/Developer/CoreSimulator", 999'999,
+                               {node(kHome + "/Library/Developer/CoreSimulator/Caches", 999'999)})})});
     CleanupItem item = CleanupRules::developerJunk(result, kHome, evidence);
     ASSERT_EQ(item.targets.size(), 1u);
     EXPECT_EQ(item.targets[0].name, "Products");
     EXPECT_EQ(item.targets[0].detail, "build products, recreated by the next build");
-    EXPECT_EQ(item.detail, "Checked against Xcode's own records. Xcode is running; quit it first so it does not "
-                           "rewrite what you remove.");
+    EXPECT_EQ(item.detail,
+              "Checked against Xcode's own records. Xcode is running; quit it first so it does not "
+              "rewrite what you remove.");
 }
 
 TEST(DeveloperRule, SharedCacheIsNamedByItsFolder) {
@@ -113,14 +118,17 @@ TEST(LeftoversRule, ThresholdIdentifierShapeAndInstalledApps) {
         {node(support, 0,
               {node(support + "/com.gone.app", 5'000'000), node(support + "/com.gone.smaller", 4'999'999),
                node(support + "/com.two", 9'000'000), node(support + "/com.has space.app", 9'000'000),
-               node(support + "/com.has+plus.app", 9'000'000), node(support + "/com.installed.app", 9'000'000),
+               node(support + "/com.has+plus.app", 9'000'000),
+               node(support + "/com.installed.app", 9'000'000),
                node(support + "/org.\xC3\xA9t\xC3\xA9.app", 6'000'000)}),
          node(groups, 0,
-              {node(groups + "/ABCDE12345.com.group.gone", 7'000'000), node(groups + "/group.com.short", 8'000'000)})});
+              {node(groups + "/ABCDE12345.com.group.gone", 7'000'000),
+               node(groups + "/group.com.short", 8'000'000)})});
     result.installedApps.bundleIdentifiers.insert("com.installed.app");
     CleanupItem item = CleanupRules::leftovers(result, kHome);
     std::vector<std::string> names;
-    for (const auto& t : item.targets) names.push_back(t.name);
+    for (const auto &t : item.targets)
+        names.push_back(t.name);
     EXPECT_EQ(names, (std::vector<std::string>{"ABCDE12345.com.group.gone", "org.\xC3\xA9t\xC3\xA9.app",
                                                "com.gone.app"}));
     EXPECT_EQ(item.targets[0].detail, "No installed app matches this identifier");
@@ -129,7 +137,7 @@ TEST(LeftoversRule, ThresholdIdentifierShapeAndInstalledApps) {
 
 namespace {
 
-DeviceBackup backup(const std::string& folder, int64_t size, std::optional<std::string> serial,
+DeviceBackup backup(const std::string &folder, int64_t size, std::optional<std::string> serial,
                     DeviceBackup::Verdict verdict) {
     DeviceBackup b;
     b.folderName = folder;
@@ -152,12 +160,14 @@ TEST(BackupRule, OneBackupOfOneDevice) {
     b.productType = "iPhone14,2";
     b.modelName = "iPhone 13 Pro";
     CleanupItem item = CleanupRules::iosBackups(backupFolderOf(5000), kHome, {b});
-    EXPECT_EQ(item.detail, "1 backup of 1 device, read from each backup's own records. All of them are current.");
+    EXPECT_EQ(item.detail,
+              "1 backup of 1 device, read from each backup's own records. All of them are current.");
     EXPECT_EQ(item.size(), 5000); // the folder's size, not the targets'
     EXPECT_EQ(item.externalAction, "Finder \u2192 Manage Backups");
     ASSERT_EQ(item.targets.size(), 1u);
     EXPECT_EQ(item.targets[0].name, "Ann's iPhone");
-    EXPECT_EQ(item.targets[0].detail, "iPhone 13 Pro \u2014 the newest backup for this device \u00B7 recently");
+    EXPECT_EQ(item.targets[0].detail,
+              "iPhone 13 Pro \u2014 the newest backup for this device \u00B7 recently");
 }
 
 TEST(BackupRule, SupersededAndStaleSentencesAndDeviceCount) {
@@ -194,6 +204,7 @@ TEST(BackupRule, EmptyBackupFolderGivesAnEmptyItem) {
 
 TEST(BackupRule, DeviceCountUsesSerialThenFolder) {
     EXPECT_EQ(CleanupRules::deviceCount({backup("a", 1, "S", {}), backup("b", 1, "S", {})}), 1);
-    EXPECT_EQ(CleanupRules::deviceCount({backup("a", 1, std::nullopt, {}), backup("b", 1, std::nullopt, {})}), 2);
+    EXPECT_EQ(CleanupRules::deviceCount({backup("a", 1, std::nullopt, {}), backup("b", 1, std::nullopt, {})}),
+              2);
     EXPECT_EQ(CleanupRules::deviceCount({backup("a", 1, "", {}), backup("b", 1, "", {})}), 1);
 }

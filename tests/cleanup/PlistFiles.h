@@ -8,7 +8,7 @@
 namespace sorvel::test {
 
 /// An XML property list whose top-level dictionary holds `entries` (XML of key/value pairs).
-inline std::string xmlPlist(const std::string& entries) {
+inline std::string xmlPlist(const std::string &entries) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
@@ -17,11 +17,12 @@ inline std::string xmlPlist(const std::string& entries) {
 }
 
 /// The same property list in binary form.
-inline std::string binaryPlist(const std::string& xml) {
+inline std::string binaryPlist(const std::string &xml) {
     plist_t root = nullptr;
     plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &root);
-    if (!root) throw std::runtime_error("bad test plist");
-    char* bytes = nullptr;
+    if (!root)
+        throw std::runtime_error("bad test plist");
+    char *bytes = nullptr;
     uint32_t length = 0;
     plist_to_bin(root, &bytes, &length);
     std::string out(bytes, length);
@@ -30,8 +31,14 @@ inline std::string binaryPlist(const std::string& xml) {
     return out;
 }
 
-inline std::string key(const std::string& k, const std::string& valueXML) { return "<key>" + k + "</key>" + valueXML; }
-inline std::string text(const std::string& s) { return "<string>" + s + "</string>"; }
-inline std::string date(const std::string& iso) { return "<date>" + iso + "</date>"; }
+inline std::string key(const std::string &k, const std::string &valueXML) {
+    return "<key>" + k + "</key>" + valueXML;
+}
+inline std::string text(const std::string &s) {
+    return "<string>" + s + "</string>";
+}
+inline std::string date(const std::string &iso) {
+    return "<date>" + iso + "</date>";
+}
 
 } // namespace sorvel::test

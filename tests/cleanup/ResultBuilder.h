@@ -9,7 +9,7 @@
 namespace sorvel::test {
 
 /// A node at `path` of `size` bytes with the given children, kept in the given order.
-inline ScanNodePtr node(const std::string& path, int64_t size, std::vector<ScanNodePtr> children = {}) {
+inline ScanNodePtr node(const std::string &path, int64_t size, std::vector<ScanNodePtr> children = {}) {
     auto n = ScanNode::make(lastPathComponent(path), path);
     n->size = size;
     n->children = std::move(children);

@@ -10,14 +10,14 @@ using namespace sorvel::test;
 
 namespace {
 
-void writeBundle(const std::string& bundle, const std::string& identifier) {
+void writeBundle(const std::string &bundle, const std::string &identifier) {
     writeFile(bundle + "/Contents/Info.plist",
               "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleIdentifier</key><string>" +
                   identifier + "</string></dict></plist>");
     writeFile(bundle + "/Contents/MacOS/exe", "");
 }
 
-void addProcess(const TempDir& proc, const std::string& pid, const std::string& executable) {
+void addProcess(const TempDir &proc, const std::string &pid, const std::string &executable) {
     makeDirs(proc / pid);
     ASSERT_EQ(symlink(executable.c_str(), (proc / (pid + "/exe")).c_str()), 0);
 }
@@ -27,9 +27,11 @@ void addProcess(const TempDir& proc, const std::string& pid, const std::string& 
 TEST(RunningApplications, FindsTheInnermostBundleOfEachExecutable) {
     TempDir apps, proc;
     writeBundle(apps / "Xcode.app", "com.apple.dt.Xcode");
-    writeBundle(apps / "Xcode.app/Contents/Developer/Applications/Simulator.app", "com.apple.iphonesimulator");
+    writeBundle(apps / "Xcode.app/Contents/Developer/Applications/Simulator.app",
+                "com.apple.iphonesimulator");
     addProcess(proc, "100", apps / "Xcode.app/Contents/MacOS/Xcode");
-    addProcess(proc, "200", apps / "Xcode.app/Contents/Developer/Applications/Simulator.app/Contents/MacOS/Simulator");
+    addProcess(proc, "200",
+               apps / "Xcode.app/Contents/Developer/Applications/Simulator.app/Contents/MacOS/Simulator");
     addProcess(proc, "300", "/usr/bin/bash");
     addProcess(proc, "400", apps / "NoPlist.app/Contents/MacOS/x");
     makeDirs(proc / "self"); // not a process number
@@ -47,5 +49,6 @@ TEST(RunningApplications, EnclosingBundleIgnoresTheExecutableName) {
 
 TEST(RunningApplications, ThisMachineRunsNoApplicationBundles) {
     // The live process table must be readable without failing; nothing here is a bundle.
-    for (const auto& id : RunningApplications::bundleIdentifiers()) EXPECT_NE(id, "com.apple.dt.Xcode");
+    for (const auto &id : RunningApplications::bundleIdentifiers())
+        EXPECT_NE(id, "com.apple.dt.Xcode");
 }

@@ -1,0 +1,209 @@
+#include "cli/EvidenceCommands.h"
+
+#include "cli/ReportOutput.h"
+#include "cli/TextLayout.h"
+#include "cli/TextWrap.h"
+#include "engine/Bytes.h"
+#include "engine/FileWalker.h"
+#include "engine/MultiRootScan.h"
+#include "engine/PathText.h"
+
+namespace sorvel::HeadlessReport {
+namespace {
+
+using TextLayout::fitted;
+using TextLayout::leftPadded;
+using TextLayout::rightPadded;
+using TextLayout::shown;
+
+std::string repeated(const char *piece, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i)
+        out += piece;
+    return out;
+}
+
+const char *verdictLabel(const DeviceBackup::Verdict &verdict) {
+    switch (verdict.kind) {
+    case DeviceBackup::Verdict::Kind::superseded:
+        return "SUPERSEDED";
+    case DeviceBackup::Verdict::Kind::stale:
+        return "LIKELY OLD DEVICE";
+    case DeviceBackup::Verdict::Kind::current:
+        return "CURRENT";
+    case DeviceBackup::Verdict::Kind::unknown:
+        break;
+    }
+    return "UNKNOWN";
+}
+
+const char *stateLabel(CloudState state) {
+    switch (state) {
+    case CloudState::on:
+        return "On";
+    case CloudState::off:
+        return "Off";
+    case CloudState::unknown:
+        break;
+    }
+    return "Unknown";
+}
+
+std::string displayName(const DeviceBackup &b) {
+    if (b.deviceName && !b.deviceName->empty())
+        return *b.deviceName;
+    if (b.modelName)
+        return *b.modelName;
+    if (b.productType)
+        return *b.productType;
+    return b.folderName;
+}
+
+// Measures a folder afresh, as the command line has no scan to answer from.
+int64_t walkedSize(const std::string &path) {
+    ScanControl control;
+    auto node = FileWalker::walk(path, control, FileWalker::Options{});
+    return node ? node->size : 0;
+}
+
+} // namespace
+
+std::string backupsReport(const std::vector<DeviceBackup> &list) {
+    std::string out;
+    auto line = [&out](const std::string &text) { out += text + "\n"; };
+    if (list.empty()) {
+        line("\n  No local device backups on this Mac.");
+        line("  (If you expected some, Sorvel needs Full Disk Access to read them.)\n");
+        return out;
+    }
+    int64_t total = 0;
+    for (const auto &b : list)
+        total += b.size;
+    line("\n  " + std::to_string(list.size()) + " backup" + (list.size() == 1 ? "" : "s") + ", " +
+         Bytes::format(total) + " in total\n");
+    int64_t superseded = 0;
+    bool anySuperseded = false;
+    for (const auto &b : list) {
+        std::string name = rightPadded(fitted(shown(displayName(b)), 34), 35);
+        line("  " + name + leftPadded(Bytes::format(b.size), 10) + "   " + verdictLabel(b.verdict));
+        if (std::string summary = b.hardwareSummary(); !summary.empty())
+            line("      " + shown(summary));
+        line(wrap(shown(b.evidence(mediumDate)), "      ", 74));
+        line("      " + shown(b.folderName));
+        line("");
+        if (b.verdict.kind == DeviceBackup::Verdict::Kind::superseded) {
+            anySuperseded = true;
+            superseded += b.size;
+        }
+    }
+    if (anySuperseded)
+        line("  " + Bytes::format(superseded) + " is superseded by a newer backup of the same device.");
+    else
+        line("  Nothing here is provably redundant.\n");
+    line(wrap(
+        "Sorvel never removes backups: Finder owns the backup index, and deleting a folder underneath it "
+        "leaves that index pointing at nothing. Remove them from Finder \u2192 your device \u2192 Manage "
+        "Backups.",
+        "  ", 74));
+    line("");
+    return out;
+}
+
+std::string xcodeReport(const DeveloperEvidence &evidence) {
+    std::string out;
+    auto line = [&out](const std::string &text) { out += text + "\n"; };
+    const auto orphaned = evidence.orphanedDerivedData();
+    line("");
+    line("  Xcode caches");
+    line("  " + repeated("\u2500", 74));
+    if (evidence.xcodeIsRunning) {
+        line("  Xcode is running \u2014 quit it before removing anything it may rewrite.");
+        line("");
+    }
+    line("  DERIVED DATA \u2014 " + std::to_string(evidence.derivedData.size()) + " folders, " +
+         std::to_string(orphaned.size()) + " whose project no longer exists");
+    line("  Compiled objects, the source index behind autocomplete, module caches and build logs.");
+    line("");
+    const auto &shared = DeveloperEvidence::DerivedDataEntry::sharedCaches();
+    for (size_t i = 0; i < evidence.derivedData.size() && i < 14; ++i) {
+        const auto &e = evidence.derivedData[i];
+        const char *reason = shared.count(e.folderName) ? "shared Xcode cache \u2014 rebuilt on demand"
+                             : !e.workspacePath         ? "no project recorded"
+                             : e.projectMissing         ? "project no longer exists"
+                                                : "project still exists \u2014 deleting costs one rebuild";
+        line(std::string("  ") + (e.projectMissing ? "\u00B7" : " ") + " " +
+             leftPadded(Bytes::format(e.size), 10) + "  " + fitted(shown(e.folderName), 34) + "  " +
+             rightPadded(e.lastAccessed ? mediumDate(*e.lastAccessed) : "unknown", 14) + reason);
+    }
+    if (evidence.derivedData.size() >= 15)
+        line("    \u2026 and " + std::to_string(evidence.derivedData.size() - 14) + " more");
+    int64_t gone = 0;
+    for (const auto &e : orphaned)
+        gone += e.size;
+    line("");
+    line("  " + Bytes::format(gone) + " belongs to projects that are gone.");
+    if (!evidence.deviceSupport.empty()) {
+        line("");
+        line("  DEVICE SUPPORT \u2014 symbols copied off each device so crash logs can be read");
+        for (const auto &e : evidence.deviceSupport) {
+            line(std::string("  ") + (e.superseded ? "\u00B7" : " ") + " " +
+                 leftPadded(Bytes::format(e.size), 10) + "  " + rightPadded(shown(e.name), 34) +
+                 (e.superseded ? "superseded by a newer build for this device"
+                               : "newest build for this device"));
+        }
+    }
+    line("");
+    line("  Lines marked \u00B7 are the ones Sorvel proposes removing.");
+    line("");
+    return out;
+}
+
+std::string cloudReport(const CloudStatus &status) {
+    std::string out;
+    auto line = [&out](const std::string &text) { out += text + "\n"; };
+    line("");
+    line("  iCloud");
+    line("  " + repeated("\u2500", 68));
+    line("  Account: " + (status.accountID ? shown(*status.accountID) : std::string("not signed in")));
+    line("");
+    for (const CloudService *service : {&status.messages, &status.photos, &status.desktopAndDocuments}) {
+        const char *qualifier = service->state == CloudState::unknown ? "could not determine"
+                                : service->isDefinitive               ? "read from your iCloud settings"
+                                                        : "inferred \u2014 verify before acting";
+        line("  " + rightPadded(service->name, 24) + " " + rightPadded(stateLabel(service->state), 9) +
+             qualifier);
+        for (const auto &sentence : service->evidence)
+            line("\u00B7 " + wrap(sentence, "      ", 74));
+        line("");
+    }
+    line(wrap("Sorvel cannot read most iCloud switches directly. Where this says \"inferred\", confirm in "
+              "System Settings \u2192 your name \u2192 iCloud before deleting anything.",
+              "  ", 74));
+    line("");
+    return out;
+}
+
+int backups(const std::optional<std::string> &root) {
+    std::optional<std::string> folder;
+    if (root)
+        folder = expandingTildeInPath(*root);
+    auto list = BackupInspector::inspect(walkedSize, now(), folder, std::nullopt);
+    return ReportOutput::emit(backupsReport(list));
+}
+
+int xcode() {
+    ReportOutput::diagnostic("Measuring\u2026\n");
+    ScanControl control;
+    ScanResult result = MultiRootScan::scanSynchronously(control, ScanScope::systemData, std::nullopt);
+    auto evidence = DeveloperInspector::inspect([&result](const std::string &path) -> int64_t {
+        auto node = result.node(path);
+        return node ? node->size : 0;
+    });
+    return ReportOutput::emit(xcodeReport(evidence));
+}
+
+int cloud() {
+    return ReportOutput::emit(cloudReport(CloudDetector::detect()));
+}
+
+} // namespace sorvel::HeadlessReport

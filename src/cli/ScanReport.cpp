@@ -1,0 +1,229 @@
+#include "cli/ScanReport.h"
+
+#include <chrono>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <semaphore>
+#include <thread>
+
+#include "cleanup/CleanupFinder.h"
+#include "cli/PrettyJSON.h"
+#include "cli/ReportOutput.h"
+#include "cli/TextLayout.h"
+#include "engine/Bytes.h"
+#include "engine/MultiRootScan.h"
+
+namespace sorvel::HeadlessReport {
+namespace {
+
+using TextLayout::leftPadded;
+using TextLayout::rightPadded;
+using TextLayout::shown;
+using TextLayout::shownPath;
+
+std::string repeated(const char *piece, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i)
+        out += piece;
+    return out;
+}
+
+const std::string kRule = "  " + repeated("\u2500", 62);
+
+int64_t categoryFiles(const CategoryResult &category) {
+    int64_t files = 0;
+    for (const auto &root : category.roots)
+        files += root->fileCount;
+    return files;
+}
+
+bool categoryBlocked(const CategoryResult &category) {
+    for (const auto &root : category.roots)
+        if (root->accessDenied)
+            return true;
+    return false;
+}
+
+int64_t scannedBytes(const ScanResult &result) {
+    int64_t sum = 0;
+    for (const auto &category : result.categories)
+        sum += category.total();
+    return sum;
+}
+
+int64_t usedBytes(const VolumeStats &v) {
+    int64_t used = v.totalCapacity - v.availableCapacity;
+    return used < 0 ? 0 : used;
+}
+
+int64_t purgeableBytes(const VolumeStats &v) {
+    return v.availableForImportantUsage - v.availableCapacity;
+}
+
+std::string formatted(const char *format, double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
+
+const char *riskName(CleanupRisk risk) {
+    return risk == CleanupRisk::safe ? "safe" : "review";
+}
+
+// Drains the control's finished roots onto standard error, numbering them from `counter`.
+void printFinished(ScanControl &control, int &counter) {
+    for (const auto &done : control.takeCompleted()) {
+        if (!done.node)
+            continue;
+        ReportOutput::diagnostic(progressLine(++counter, *done.node));
+    }
+}
+
+} // namespace
+
+std::string progressLine(int counter, const ScanNode &root) {
+    return "  [" + leftPadded(std::to_string(counter), 2) + "] " + leftPadded(Bytes::format(root.size), 11) +
+           "  " + shownPath(root.path) + "\n";
+}
+
+std::string scanReportText(const ScanResult &result) {
+    std::string out;
+    auto line = [&out](const std::string &text) { out += text + "\n"; };
+    const VolumeStats &v = result.volume;
+    const int64_t scanned = scannedBytes(result);
+    const int64_t purgeable = purgeableBytes(v);
+
+    line("");
+    line("  Sorvel \u00B7 " + title(result.scope));
+    line(kRule);
+    line("  Disk        " + Bytes::format(v.totalCapacity) + " total \u00B7 " + Bytes::format(usedBytes(v)) +
+         " used \u00B7 " + Bytes::format(v.availableCapacity) + " free");
+    if (purgeable >= 1)
+        line("  Purgeable   " + Bytes::format(purgeable) + " (mostly local snapshots)");
+    line("  Scanned     " + Bytes::format(scanned) + " in " + formatted("%.1f", result.duration) + "s");
+    line(std::string("  Full disk access: ") +
+         (result.fullDiskAccess ? "yes" : "NO \u2014 totals are a lower bound"));
+    if (!result.snapshots.empty())
+        line("  Local snapshots: " + std::to_string(result.snapshots.size()));
+    line("");
+    line("  CATEGORY              SIZE          SHARE   FILES");
+    line(kRule);
+    const double divisor = scanned < 1 ? 1.0 : static_cast<double>(scanned);
+    for (const auto &category : result.sortedCategories()) {
+        const int64_t total = category.total();
+        std::string row = "  " + rightPadded(shown(category.category.title), 20) +
+                          leftPadded(Bytes::format(total), 12) +
+                          formatted("  %5.1f%%", 100.0 * static_cast<double>(total) / divisor) +
+                          leftPadded(std::to_string(categoryFiles(category)), 9);
+        if (categoryBlocked(category))
+            row += "  (blocked by macOS)";
+        line(row);
+    }
+    line("");
+    line("  RECOMMENDATIONS");
+    line(kRule);
+    if (result.cleanupItems.empty())
+        line("  Nothing worth cleaning.");
+    for (const auto &item : result.cleanupItems) {
+        line(std::string("  [") + (item.risk == CleanupRisk::safe ? "safe  " : "review") + "] " + item.title +
+             " \u2014 " + Bytes::format(item.size()));
+        for (size_t i = 0; i < item.targets.size() && i < 6; ++i) {
+            const auto &target = item.targets[i];
+            line("       " + leftPadded(Bytes::format(target.size), 11) + "  " + shownPath(target.path));
+        }
+        if (item.targets.size() >= 7)
+            line("        \u2026 and " + std::to_string(item.targets.size() - 6) + " more");
+    }
+    line("");
+    line("  Safe to reclaim: " + Bytes::format(result.reclaimable()));
+    line("  Nothing was deleted \u2014 this build has no delete code path.");
+    line("");
+    return out;
+}
+
+std::optional<std::string> scanReportJSON(const ScanResult &result) {
+    using nlohmann::json;
+    try {
+        json categories = json::array();
+        for (const auto &category : result.sortedCategories()) {
+            json top = json::array();
+            const auto &nodes =
+                category.roots.size() == 1 ? category.roots.front()->children : category.roots;
+            for (size_t i = 0; i < nodes.size() && i < 15; ++i)
+                top.push_back(json{{"bytes", nodes[i]->size}, {"path", nodes[i]->path}});
+            categories.push_back(json{{"accessDenied", categoryBlocked(category)},
+                                      {"bytes", category.total()},
+                                      {"files", categoryFiles(category)},
+                                      {"id", category.category.id},
+                                      {"title", category.category.title},
+                                      {"top", std::move(top)}});
+        }
+        json recommendations = json::array();
+        for (const auto &item : result.cleanupItems) {
+            json targets = json::array();
+            for (const auto &target : item.targets)
+                targets.push_back(json{{"bytes", target.size}, {"path", target.path}});
+            recommendations.push_back(json{{"bytes", item.size()},
+                                           {"id", item.id},
+                                           {"risk", riskName(item.risk)},
+                                           {"targets", std::move(targets)},
+                                           {"title", item.title}});
+        }
+        const VolumeStats &v = result.volume;
+        const int64_t purgeable = purgeableBytes(v);
+        json document{{"categories", std::move(categories)},
+                      {"durationSeconds", result.duration},
+                      {"fullDiskAccess", result.fullDiskAccess},
+                      {"reclaimableBytes", result.reclaimable()},
+                      {"recommendations", std::move(recommendations)},
+                      {"scannedBytes", scannedBytes(result)},
+                      {"volume", json{{"freeBytes", v.availableCapacity},
+                                      {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
+                                      {"totalBytes", v.totalCapacity},
+                                      {"usedBytes", usedBytes(v)}}}};
+        auto text = PrettyJSON::format(document);
+        if (!text)
+            return std::nullopt;
+        return *text + "\n";
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
+}
+
+int run(bool json, ScanScope scope, bool progress) {
+    ScanControl control;
+    const auto start = std::chrono::steady_clock::now();
+    if (!json)
+        ReportOutput::diagnostic("Scanning " + title(scope) + "\u2026\n");
+
+    std::binary_semaphore finished{0};
+    std::thread printer;
+    if (progress) {
+        printer = std::thread([&control, &finished] {
+            int counter = 0;
+            while (!finished.try_acquire_for(std::chrono::milliseconds(250)))
+                printFinished(control, counter);
+            // Roots that finished since the last look still get their line.
+            printFinished(control, counter);
+        });
+    }
+
+    ScanResult result = MultiRootScan::scanSynchronously(control, scope, std::nullopt);
+    result.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.cleanupItems = CleanupFinder::recommendations(result);
+    finished.release();
+    if (printer.joinable())
+        printer.join();
+
+    if (json) {
+        auto text = scanReportJSON(result);
+        if (!text) {
+            ReportOutput::diagnostic("sorvel: could not encode the report as JSON\n");
+            return 1;
+        }
+        return ReportOutput::emit(*text);
+    }
+    return ReportOutput::emit(scanReportText(result));
+}
+
+} // namespace sorvel::HeadlessReport

@@ -1,0 +1,22 @@
+#pragma once
+// `--report`: measure a scope, attach the recommendations, print text or JSON.
+#include <string>
+
+#include "engine/ScanNode.h"
+#include "engine/ScanResult.h"
+#include "engine/StorageCategory.h"
+
+namespace sorvel::HeadlessReport {
+
+/// Runs the report and returns the exit status: 0, or 1 when the report could not be
+/// written to standard output.
+int run(bool json, ScanScope scope, bool progress);
+
+/// The text report of a finished result, every line ending in a line break.
+std::string scanReportText(const ScanResult &result);
+/// The JSON report of a finished result with a final line break; none if it cannot be built.
+std::optional<std::string> scanReportJSON(const ScanResult &result);
+/// One progress line for the n-th finished root, with its line break.
+std::string progressLine(int counter, const ScanNode &root);
+
+} // namespace sorvel::HeadlessReport

@@ -1,0 +1,215 @@
+// The text and JSON forms of the scan report, on results built by hand.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "cli/ScanReport.h"
+#include "engine/Bytes.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+using Bytes::format;
+
+namespace {
+
+ScanNodePtr node(const std::string &path, int64_t size, int64_t files = 0) {
+    auto n = ScanNode::make(path.substr(path.rfind('/') + 1), path);
+    n->size = size;
+    n->fileCount = files;
+    return n;
+}
+
+CategoryResult category(const std::string &id, const std::string &title, std::vector<ScanNodePtr> roots) {
+    CategoryResult c;
+    c.category.id = id;
+    c.category.title = title;
+    c.roots = std::move(roots);
+    return c;
+}
+
+CleanupTarget target(const std::string &path, int64_t size) {
+    return CleanupTarget{UUID::random(), "t", path, size, std::nullopt};
+}
+
+struct Sample {
+    test::FakeHome home;
+    ScanResult result;
+
+    Sample() {
+        const std::string h = home.path();
+        auto caches = node(h + "/Library/Caches", 3'000'000, 10);
+        caches->children = {node(h + "/Library/Caches/a", 2'000'000),
+                            node(h + "/Library/Caches/b", 1'000'000)};
+        auto denied = node("/private/var/log", 0, 0);
+        denied->accessDenied = true;
+        result.categories = {category("logs", "Logs", {node(h + "/Library/Logs", 1'000'000, 4), denied}),
+                             category("caches", "Caches", {caches}),
+                             category("trash", "Trash", {node(h + "/.Trash", 3'000'000, 1)})};
+        result.volume = VolumeStats{500'000'000'000, 100'000'000'000, 120'000'000'000};
+        result.snapshots = {LocalSnapshot{}, LocalSnapshot{}};
+        result.duration = 1.26;
+        result.fullDiskAccess = false;
+
+        CleanupItem safe;
+        safe.id = "user-caches";
+        safe.title = "User app caches";
+        safe.risk = CleanupRisk::safe;
+        for (int i = 0; i < 7; ++i)
+            safe.targets.push_back(target(h + "/Library/Caches/t" + std::to_string(i), 100));
+        CleanupItem review;
+        review.id = "ios-backups";
+        review.title = "iPhone & iPad backups";
+        review.risk = CleanupRisk::review;
+        review.targets = {target("/elsewhere/backup", 5)};
+        review.reportedSize = 9'000'000;
+        result.cleanupItems = {safe, review};
+    }
+};
+
+} // namespace
+
+TEST(ScanReportText, PrintsEveryLine) {
+    Sample s;
+    const std::string rule = "  " + [] {
+        std::string r;
+        for (int i = 0; i < 62; ++i)
+            r += "\u2500";
+        return r;
+    }();
+    std::string expected = "\n"
+                           "  Sorvel \u00B7 System Data\n" +
+                           rule + "\n" + "  Disk        " + format(500'000'000'000) + " total \u00B7 " +
+                           format(400'000'000'000) + " used \u00B7 " + format(100'000'000'000) + " free\n" +
+                           "  Purgeable   " + format(20'000'000'000) + " (mostly local snapshots)\n" +
+                           "  Scanned     " + format(7'000'000) + " in 1.3s\n" +
+                           "  Full disk access: NO \u2014 totals are a lower bound\n"
+                           "  Local snapshots: 2\n"
+                           "\n"
+                           "  CATEGORY              SIZE          SHARE   FILES\n" +
+                           rule + "\n";
+    auto row = [](const std::string &title, int64_t bytes, const std::string &share,
+                  const std::string &files) {
+        std::string name = title + std::string(20 - title.size(), ' ');
+        std::string size = format(bytes);
+        size = std::string(12 - size.size(), ' ') + size;
+        return "  " + name + size + "  " + share + "%" + std::string(9 - files.size(), ' ') + files;
+    };
+    expected += row("Caches", 3'000'000, " 42.9", "10") + "\n";
+    expected += row("Trash", 3'000'000, " 42.9", "1") + "\n";
+    expected += row("Logs", 1'000'000, " 14.3", "4") + "  (blocked by macOS)\n";
+    expected += "\n  RECOMMENDATIONS\n" + rule + "\n";
+    expected += "  [safe  ] User app caches \u2014 " + format(700) + "\n";
+    const std::string small = format(100);
+    for (int i = 0; i < 6; ++i)
+        expected += "       " + std::string(11 - small.size(), ' ') + small + "  ~/Library/Caches/t" +
+                    std::to_string(i) + "\n";
+    expected += "        \u2026 and 1 more\n";
+    expected += "  [review] iPhone & iPad backups \u2014 " + format(9'000'000) + "\n";
+    const std::string five = format(5);
+    expected += "       " + std::string(11 - five.size(), ' ') + five + "  /elsewhere/backup\n";
+    expected += "\n  Safe to reclaim: " + format(700) + "\n";
+    expected += "  Nothing was deleted \u2014 this build has no delete code path.\n\n";
+    EXPECT_EQ(HeadlessReport::scanReportText(s.result), expected);
+}
+
+TEST(ScanReportText, EmptyResult) {
+    ScanResult empty;
+    empty.fullDiskAccess = true;
+    std::string text = HeadlessReport::scanReportText(empty);
+    EXPECT_NE(text.find("  Full disk access: yes\n"), std::string::npos);
+    EXPECT_NE(text.find("  Nothing worth cleaning.\n"), std::string::npos);
+    EXPECT_EQ(text.find("Purgeable"), std::string::npos);
+    EXPECT_EQ(text.find("Local snapshots"), std::string::npos);
+    EXPECT_NE(text.find("  Scanned     " + format(0) + " in 0.0s\n"), std::string::npos);
+}
+
+TEST(ScanReportText, ZeroSizedCategoriesShareZeroAndLongTitlesPushTheRow) {
+    ScanResult r;
+    r.categories = {category("x", "A title longer than twenty", {node("/x", 0, 0)})};
+    std::string text = HeadlessReport::scanReportText(r);
+    const std::string size = format(0);
+    EXPECT_NE(text.find("  A title longer than twenty" + std::string(12 - size.size(), ' ') + size +
+                        "    0.0%        0\n"),
+              std::string::npos);
+}
+
+TEST(ScanReportJSON, HasExactlyTheKeysInSortedOrder) {
+    Sample s;
+    auto text = HeadlessReport::scanReportJSON(s.result);
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(text->back(), '\n');
+    EXPECT_EQ(text->rfind("{\n  \"categories\" : [\n    {\n      \"accessDenied\" : ", 0), 0u);
+    EXPECT_EQ(text->find("\": "), std::string::npos); // every colon has a space before it
+
+    auto doc = nlohmann::json::parse(*text);
+    std::vector<std::string> keys;
+    for (auto it = doc.begin(); it != doc.end(); ++it)
+        keys.push_back(it.key());
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"categories", "durationSeconds", "fullDiskAccess", "reclaimableBytes",
+                                        "recommendations", "scannedBytes", "volume"}));
+    EXPECT_DOUBLE_EQ(doc["durationSeconds"].get<double>(), 1.26);
+    EXPECT_EQ(doc["fullDiskAccess"], false);
+    EXPECT_EQ(doc["reclaimableBytes"], 700);
+    EXPECT_EQ(doc["scannedBytes"], 7'000'000);
+    EXPECT_EQ(doc["volume"], (nlohmann::json{{"freeBytes", 100'000'000'000},
+                                             {"purgeableBytes", 20'000'000'000},
+                                             {"totalBytes", 500'000'000'000},
+                                             {"usedBytes", 400'000'000'000}}));
+    ASSERT_EQ(doc["categories"].size(), 3u);
+    const auto &caches = doc["categories"][0];
+    EXPECT_EQ(caches["id"], "caches");
+    EXPECT_EQ(caches["title"], "Caches");
+    EXPECT_EQ(caches["files"], 10);
+    EXPECT_EQ(caches["bytes"], 3'000'000);
+    EXPECT_EQ(caches["accessDenied"], false);
+    EXPECT_EQ(caches["top"][0],
+              (nlohmann::json{{"bytes", 2'000'000}, {"path", s.home.path() + "/Library/Caches/a"}}));
+    EXPECT_EQ(caches.size(), 6u);
+    const auto &logs = doc["categories"][2];
+    EXPECT_EQ(logs["accessDenied"], true);
+    EXPECT_EQ(logs["top"].size(), 2u); // two roots: the roots themselves
+    const auto &rec = doc["recommendations"][1];
+    EXPECT_EQ(rec, (nlohmann::json{{"bytes", 9'000'000},
+                                   {"id", "ios-backups"},
+                                   {"risk", "review"},
+                                   {"targets", {{{"bytes", 5}, {"path", "/elsewhere/backup"}}}},
+                                   {"title", "iPhone & iPad backups"}}));
+    EXPECT_EQ(doc["recommendations"][0]["targets"].size(), 7u);
+}
+
+TEST(ScanReportJSON, EmptyResultAndOddNames) {
+    ScanResult r;
+    r.volume = VolumeStats{10, 20, 5};
+    auto doc = nlohmann::json::parse(*HeadlessReport::scanReportJSON(r));
+    EXPECT_EQ(doc["categories"], nlohmann::json::array());
+    EXPECT_EQ(doc["scannedBytes"], 0);
+    EXPECT_EQ(doc["volume"]["purgeableBytes"], 0);
+    EXPECT_EQ(doc["volume"]["usedBytes"], 0);
+
+    auto root = node("/x", 10, 1);
+    root->children = {node("/x/bad\xFF\"name\n", 10)};
+    r.categories = {category("x", "X", {root})};
+    auto text = HeadlessReport::scanReportJSON(r);
+    ASSERT_TRUE(text.has_value());
+    doc = nlohmann::json::parse(*text);
+    EXPECT_EQ(doc["categories"][0]["top"][0]["path"], "/x/bad\xEF\xBF\xBD\"name\n");
+}
+
+TEST(ScanReportJSON, TopListsAtMostFifteen) {
+    ScanResult r;
+    auto root = node("/x", 100, 1);
+    for (int i = 0; i < 20; ++i)
+        root->children.push_back(node("/x/" + std::to_string(i), 5));
+    r.categories = {category("x", "X", {root})};
+    auto doc = nlohmann::json::parse(*HeadlessReport::scanReportJSON(r));
+    EXPECT_EQ(doc["categories"][0]["top"].size(), 15u);
+    EXPECT_EQ(doc["categories"][0]["top"][14]["path"], "/x/14");
+}
+
+TEST(ProgressLine, NumbersAndAbbreviates) {
+    test::FakeHome home;
+    auto n = node(home.path() + "/Library/Caches", 2'000'000);
+    const std::string size = format(2'000'000);
+    EXPECT_EQ(HeadlessReport::progressLine(3, *n),
+              "  [ 3] " + std::string(11 - size.size(), ' ') + size + "  ~/Library/Caches\n");
+}
