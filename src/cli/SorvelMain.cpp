@@ -1,12 +1,137 @@
 #include "cli/SorvelMain.h"
 
+#include <algorithm>
 #include <cstdio>
 
-namespace sorvel::SorvelMain {
+#include "cli/HeadlessReport.h"
 
-int main(int, char**) {
-    std::fputs("sorvel: not available in this build\n", stderr);
+namespace sorvel::SorvelMain {
+namespace {
+
+constexpr std::string_view kUsage =
+    "Sorvel \u2014 find out where your disk space went and what can safely be given back\n"
+    "\n"
+    "  Sorvel              open the app\n"
+    "  Sorvel --scan       open the app and scan without asking for\n"
+    "                       Full Disk Access first\n"
+    "  Sorvel --report     scan and print a text report\n"
+    "  Sorvel --report --whole-disk\n"
+    "                       measure every top-level directory instead of\n"
+    "                       just the System Data trees\n"
+    "  Sorvel --report --json\n"
+    "                       scan and print the report as JSON\n"
+    "  Sorvel --size PATH  measure one directory (compare against du -sk)\n"
+    "  Sorvel --access     report which protected paths are readable\n"
+    "  Sorvel --plan       dry-run the safe-to-clean recommendations and\n"
+    "                       show what would move and what is refused.\n"
+    "                       Never removes anything.\n"
+    "  Sorvel --xcode      show what Xcode's caches are and the evidence\n"
+    "                       for which of them are dead\n"
+    "  Sorvel --apps       list every app with the support files, caches\n"
+    "                       and preferences it has left around ~/Library,\n"
+    "                       and the evidence for each match\n"
+    "  Sorvel --duplicates PATH\n"
+    "                       find files with identical content and report\n"
+    "                       what removing the copies would actually free\n"
+    "                       \u2014 clones and hard links share their blocks,\n"
+    "                       so it is usually less than their size\n"
+    "  Sorvel --history    the log of every removal Sorvel has made\n"
+    "  Sorvel --backups    identify every local iPhone & iPad backup \u2014\n"
+    "                       which device, which iOS, when it was last\n"
+    "                       made, and which are superseded\n"
+    "  Sorvel --docker     break down what Docker is holding: images,\n"
+    "                       containers, volumes and build cache\n"
+    "  Sorvel --watch PATH  scan a directory, then report changes live\n"
+    "  Sorvel --cloud      report which iCloud services are on, and the\n"
+    "                       evidence behind each answer\n"
+    "  Sorvel --insights PATH\n"
+    "                       explain one folder: file types, ages, biggest\n"
+    "                       files, and what the folder actually is\n"
+    "\n"
+    "Nothing on this command line ever removes anything: --plan, --apps\n"
+    "and --duplicates all report. In the app, removals go to the Trash\n"
+    "after a dry run, are recorded in --history, and can be put back.";
+
+// Until a command's code is part of the build, its option says so and fails.
+int notAvailable(const char* what) {
+    std::fprintf(stderr, "sorvel: %s is not available in this build\n", what);
     return 2;
+}
+
+int printUsage() {
+    std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+    std::fputc('\n', stdout);
+    return 0;
+}
+
+} // namespace
+
+std::string_view usageText() { return kUsage; }
+
+Dispatch dispatch(const std::vector<std::string>& args) {
+    auto find = [&](std::string_view option) { return std::find(args.begin(), args.end(), option); };
+    auto present = [&](std::string_view option) { return find(option) != args.end(); };
+    // The value of an option is the argument right after its first occurrence; an
+    // option standing last has none and counts as absent.
+    auto valueOf = [&](std::string_view option) -> std::optional<std::string> {
+        auto it = find(option);
+        if (it == args.end() || it + 1 == args.end()) return std::nullopt;
+        return *(it + 1);
+    };
+
+    Dispatch d;
+    auto with = [&](Command c, std::string argument = {}) {
+        d.command = c;
+        d.argument = std::move(argument);
+        return d;
+    };
+    if (auto v = valueOf("--insights")) return with(Command::insights, *v);
+    if (present("--plan")) return with(Command::plan);
+    if (present("--backups")) {
+        d.root = valueOf("--backups");
+        return with(Command::backups);
+    }
+    if (present("--apps")) return with(Command::apps);
+    if (auto v = valueOf("--duplicates")) return with(Command::duplicates, *v);
+    if (present("--history")) return with(Command::history);
+    if (present("--xcode")) return with(Command::xcode);
+    if (present("--docker")) return with(Command::docker);
+    if (auto v = valueOf("--watch")) return with(Command::watch, *v);
+    if (present("--cloud")) return with(Command::cloud);
+    if (present("--access")) return with(Command::access);
+    if (auto v = valueOf("--size")) return with(Command::size, *v);
+    if (present("--report")) {
+        d.json = present("--json");
+        d.wholeDisk = present("--whole-disk");
+        d.progress = present("--progress");
+        return with(Command::report);
+    }
+    if (present("--help") || present("-h")) return with(Command::help);
+    return with(Command::app);
+}
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    const Dispatch d = dispatch(args);
+    switch (d.command) {
+    case Command::insights: return notAvailable("--insights");
+    case Command::plan: return notAvailable("--plan");
+    case Command::backups: return notAvailable("--backups");
+    case Command::apps: return notAvailable("--apps");
+    case Command::duplicates: return notAvailable("--duplicates");
+    case Command::history: return notAvailable("--history");
+    case Command::xcode: return notAvailable("--xcode");
+    case Command::docker: return notAvailable("--docker");
+    case Command::watch: return notAvailable("--watch");
+    case Command::cloud: return notAvailable("--cloud");
+    case Command::access: return notAvailable("--access");
+    case Command::size: return HeadlessReport::size(d.argument);
+    case Command::report: return notAvailable("--report");
+    case Command::help: return printUsage();
+    case Command::app: return notAvailable("the windowed application");
+    }
+    return 0;
 }
 
 } // namespace sorvel::SorvelMain

@@ -1,0 +1,42 @@
+// `--size PATH`: one sequential walk, printed in figures that can be checked against du.
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+
+#include "cli/HeadlessReport.h"
+#include "engine/Bytes.h"
+#include "engine/FileWalker.h"
+#include "engine/PathText.h"
+#include "platform/Text.h"
+
+namespace sorvel::HeadlessReport {
+
+int size(const std::string& argument) {
+    // The path stays bytes for the walk; only printed text is made valid UTF-8.
+    const std::string path = expandingTildeInPath(argument);
+    ScanControl control;
+    const FileWalker::Options options; // the standard values, nothing excluded
+    const ScanNodePtr node = FileWalker::walk(path, control, options);
+    if (!node) {
+        const std::string line = "No such path: " + validUTF8(argument) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stderr);
+        return 1;
+    }
+    std::string out = std::to_string(node->size) + " bytes  " + std::to_string(node->size / 1024) +
+                      " KiB  " + Bytes::format(node->size) + "  " + std::to_string(node->fileCount) +
+                      " files\n";
+    const size_t shown = std::min<size_t>(node->children.size(), 15);
+    for (size_t i = 0; i < shown; ++i) {
+        const ScanNode& child = *node->children[i];
+        char figure[64];
+        std::snprintf(figure, sizeof figure, "  %12" PRId64 " KiB  ", child.size / 1024);
+        out += figure;
+        out += validUTF8(child.name);
+        out += '\n';
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace sorvel::HeadlessReport

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+#include "cli/SorvelMain.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+
+namespace {
+
+std::vector<std::string> lines(std::string_view text) {
+    std::vector<std::string> out;
+    std::string current;
+    for (char c : text) {
+        if (c == '\n') {
+            out.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    out.push_back(current);
+    return out;
+}
+
+} // namespace
+
+TEST(UsageText, HasTheFixedShape) {
+    const auto text = SorvelMain::usageText();
+    auto all = lines(text);
+    ASSERT_EQ(all.size(), 42u);
+    EXPECT_EQ(all[0].rfind("Sorvel \u2014 ", 0), 0u);
+    EXPECT_GT(all[0].size(), std::string("Sorvel \u2014 ").size());
+    EXPECT_EQ(all[1], "");
+    EXPECT_EQ(text.find('\t'), std::string_view::npos);
+    EXPECT_NE(text.back(), '\n');
+    EXPECT_EQ(all[2], "  Sorvel              open the app");
+    EXPECT_EQ(all[11], "  Sorvel --size PATH  measure one directory (compare against du -sk)");
+    EXPECT_EQ(all[24], "                       \u2014 clones and hard links share their blocks,");
+    EXPECT_EQ(all[27], "  Sorvel --backups    identify every local iPhone & iPad backup \u2014");
+    EXPECT_EQ(all[32], "  Sorvel --watch PATH  scan a directory, then report changes live");
+    EXPECT_EQ(all[41], "after a dry run, are recorded in --history, and can be put back.");
+    EXPECT_EQ(text.find("--progress"), std::string_view::npos);
+    // Continued descriptions start after 23 spaces.
+    for (size_t i = 2; i < 38; ++i) {
+        if (all[i].rfind("  Sorvel", 0) == 0) continue;
+        EXPECT_EQ(all[i].rfind(std::string(23, ' '), 0), 0u) << all[i];
+        EXPECT_NE(all[i][23], ' ') << all[i];
+    }
+}
+
+TEST(UsageText, HelpAndHPrintItAndSucceed) {
+    const std::string expected = std::string(SorvelMain::usageText()) + "\n";
+    for (const char* option : {"--help", "-h"}) {
+        auto r = test::runSorvel({"ignored", option});
+        EXPECT_EQ(r.status, 0) << option;
+        EXPECT_EQ(r.out, expected) << option;
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST(UsageText, TheWindowedApplicationIsNotInThisBuild) {
+    for (auto args : {std::vector<std::string>{}, std::vector<std::string>{"--scan"}, std::vector<std::string>{"HELP"}}) {
+        auto r = test::runSorvel(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "sorvel: the windowed application is not available in this build\n");
+    }
+}
