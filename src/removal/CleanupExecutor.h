@@ -1,0 +1,78 @@
+#pragma once
+// Turns paths with their recorded sizes into outcomes: a dry run of the guard, or moves
+// to the Trash one at a time. Nothing is ever deleted outright.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "cleanup/CloudStatus.h"
+#include "platform/UUID.h"
+#include "removal/CleanupGuard.h"
+#include "removal/CleanupPolicy.h"
+
+namespace sorvel {
+
+struct CleanupOutcome {
+    struct MovedToTrash {
+        std::string trashPath; // "Trash" when the place is unknown
+        friend bool operator==(const MovedToTrash&, const MovedToTrash&) = default;
+    };
+    struct Refused {
+        CleanupGuard::Refusal refusal;
+        friend bool operator==(const Refused&, const Refused&) = default;
+    };
+    struct Failed {
+        std::string message;
+        friend bool operator==(const Failed&, const Failed&) = default;
+    };
+    struct WouldMove {
+        friend bool operator==(const WouldMove&, const WouldMove&) = default;
+    };
+    using Result = std::variant<MovedToTrash, Refused, Failed, WouldMove>;
+
+    UUID id = UUID::random();
+    std::string path; // standardised
+    int64_t size = 0; // as recorded by the caller
+    Result result = WouldMove{};
+
+    bool moved() const { return std::holds_alternative<MovedToTrash>(result); }
+    bool wouldMove() const { return std::holds_alternative<WouldMove>(result); }
+    const CleanupGuard::Refusal* refusal() const {
+        auto* r = std::get_if<Refused>(&result);
+        return r ? &r->refusal : nullptr;
+    }
+    const std::string* failure() const {
+        auto* f = std::get_if<Failed>(&result);
+        return f ? &f->message : nullptr;
+    }
+};
+
+namespace CleanupExecutor {
+
+enum class Mode { dryRun, moveToTrash };
+
+struct PathSize {
+    std::string path;
+    int64_t size = 0;
+    friend bool operator==(const PathSize&, const PathSize&) = default;
+};
+
+using Progress = std::function<void(int done, int total)>;
+
+/// Standardised, repeats dropped (first wins), nested paths dropped, largest first.
+std::vector<PathSize> normalize(const std::vector<PathSize>& items);
+
+/// One outcome per normalised path, in normalised order. A dry run checks paths
+/// concurrently and reports progress from worker threads at every 8th check and the
+/// last; a real run checks and moves one path at a time and reports after each.
+std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, const CleanupPolicy& policy,
+                                const std::optional<CloudStatus>& cloud, const Progress& onProgress = nullptr);
+
+/// Sum of the recorded sizes of moved and would-move outcomes.
+int64_t freed(const std::vector<CleanupOutcome>& outcomes);
+
+} // namespace CleanupExecutor
+} // namespace sorvel

@@ -1,0 +1,176 @@
+#include "removal/CleanupGuard.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "engine/Bytes.h"
+#include "engine/FileWalker.h"
+#include "engine/PathText.h"
+#include "engine/ScanControl.h"
+#include "platform/Path.h"
+
+namespace sorvel::CleanupGuard {
+namespace {
+
+// Each policy entry with the spellings a path may be compared against: as written, and,
+// for the place a path really is, also with the entry's own links resolved.
+using Forms = std::vector<std::vector<std::string>>;
+
+bool usable(const std::string& entry) { return !entry.empty() && entry[0] == '/'; }
+
+std::optional<std::string> realPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return std::nullopt;
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
+Forms writtenForms(const std::vector<std::string>& entries) {
+    Forms forms;
+    for (const auto& entry : entries) forms.push_back(usable(entry) ? std::vector<std::string>{entry} : std::vector<std::string>{});
+    return forms;
+}
+
+Forms resolvedForms(const std::vector<std::string>& entries) {
+    Forms forms;
+    for (const auto& entry : entries) {
+        std::vector<std::string> spellings;
+        if (usable(entry)) {
+            spellings.push_back(entry);
+            if (auto real = realPath(entry); real && *real != entry) spellings.push_back(*real);
+        }
+        forms.push_back(std::move(spellings));
+    }
+    return forms;
+}
+
+size_t componentsBelow(const std::string& path, size_t rootLength) {
+    size_t count = 0;
+    bool inPiece = false;
+    for (size_t i = rootLength; i < path.size(); ++i) {
+        if (path[i] == '/') {
+            inPiece = false;
+        } else if (!inPiece) {
+            inPiece = true;
+            ++count;
+        }
+    }
+    return count;
+}
+
+// The denied, allowed and depth rules for one spelling of the path.
+std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy& policy, const Forms& denied,
+                                    const Forms& roots) {
+    // Below a denied prefix (or equal to it) first...
+    for (size_t i = 0; i < denied.size(); ++i) {
+        for (const auto& form : denied[i]) {
+            if (isPathInside(path, form)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
+        }
+    }
+    // ...then holding one: removing a folder takes everything inside it along.
+    for (size_t i = 0; i < denied.size(); ++i) {
+        for (const auto& form : denied[i]) {
+            if (isPathInside(form, path)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
+        }
+    }
+    std::optional<size_t> keptLength;
+    for (const auto& spellings : roots) {
+        for (const auto& form : spellings) {
+            if (isPathInside(path, form) && (!keptLength || form.size() > *keptLength)) keptLength = form.size();
+        }
+    }
+    if (!keptLength) return Refusal::outsideAllowedRoots();
+    const size_t depth = componentsBelow(path, *keptLength);
+    if (static_cast<long long>(depth) < policy.minimumDepthBelowRoot) return Refusal::tooShallow();
+    return std::nullopt;
+}
+
+bool cloudBlocks(const std::optional<CloudStatus>& cloud, const std::string& path) {
+    if (!cloud) return false;
+    auto caveat = cloud->caveat(path);
+    return caveat && caveat->isBlocking;
+}
+
+} // namespace
+
+std::string Refusal::description() const {
+    switch (kind) {
+    case Kind::protectedPath:
+        return "protected location (" + tildeAbbreviated(text) + ")";
+    case Kind::sizeChanged:
+        return "changed since the scan (" + Bytes::format(recorded) + " → " + Bytes::format(actual) +
+               "); something is still writing to it";
+    case Kind::cloudSynced:
+        return "synced by " + text + "; removing the local copy may not free space and may affect other devices";
+    case Kind::outsideAllowedRoots:
+        return "outside the folders Sorvel is allowed to touch";
+    case Kind::tooShallow:
+        return "this is the root of an allowed folder, not something inside it";
+    case Kind::notFound:
+        return "no longer exists";
+    case Kind::isSymlink:
+        return "is a symlink — removing it would not free the space it points at";
+    case Kind::notWritable:
+        return "not writable by you";
+    }
+    return {};
+}
+
+Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                const std::optional<CloudStatus>& cloud) {
+    Judgement j;
+    j.path = standardizePath(path);
+    auto refuse = [&](Refusal refusal) {
+        j.refusal = std::move(refusal);
+        return j;
+    };
+
+    // The rules on the text, as written.
+    if (auto refusal = placeRefusal(j.path, policy, writtenForms(policy.deniedPrefixes), writtenForms(policy.allowedRoots)))
+        return refuse(*refusal);
+
+    // The same rules on where the path really is: the kernel follows links in the
+    // parents, so a parent swapped for a link must not lead the move elsewhere.
+    j.name = lastPathComponent(j.path);
+    std::optional<std::string> parent = realPath(deletingLastPathComponent(j.path));
+    std::string resolved;
+    if (parent) {
+        resolved = appendingPathComponent(*parent, j.name);
+        if (auto refusal = placeRefusal(resolved, policy, resolvedForms(policy.deniedPrefixes),
+                                        resolvedForms(policy.allowedRoots)))
+            return refuse(*refusal);
+    }
+
+    if (cloudBlocks(cloud, j.path) || (!resolved.empty() && cloudBlocks(cloud, resolved)))
+        return refuse(Refusal::cloudSynced("iCloud"));
+
+    // A parent that does not resolve holds nothing reachable.
+    struct stat st;
+    if (!parent || ::lstat(resolved.c_str(), &st) != 0) return refuse(Refusal::notFound());
+    if (S_ISLNK(st.st_mode)) return refuse(Refusal::isSymlink());
+    if (policy.requiresWritability && ::access(resolved.c_str(), W_OK) != 0) return refuse(Refusal::notWritable());
+
+    if (recordedSize >= 1) {
+        ScanControl control;
+        ScanNodePtr node = FileWalker::walk(resolved, control, FileWalker::Options{});
+        const int64_t actual = node ? node->size : 0;
+        const double drift = std::fabs(static_cast<double>(actual) - static_cast<double>(recordedSize)) /
+                             static_cast<double>(recordedSize);
+        if (drift > policy.sizeDriftTolerance) return refuse(Refusal::sizeChanged(recordedSize, actual));
+    }
+
+    j.resolvedParent = *parent;
+    return j;
+}
+
+std::optional<Refusal> check(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                             const std::optional<CloudStatus>& cloud) {
+    return judge(path, recordedSize, policy, cloud).refusal;
+}
+
+} // namespace sorvel::CleanupGuard

@@ -1,0 +1,63 @@
+#pragma once
+// The single yes-or-no gate in front of every move to the Trash.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "cleanup/CloudStatus.h"
+#include "removal/CleanupPolicy.h"
+
+namespace sorvel::CleanupGuard {
+
+/// Why a path may not be moved; the description is a lower-case clause meant to follow
+/// the path or a prefix such as "Refused: ".
+struct Refusal {
+    enum class Kind {
+        protectedPath,       // text: the denied prefix as written in the policy
+        outsideAllowedRoots,
+        tooShallow,
+        cloudSynced,         // text: the syncing service
+        notFound,
+        isSymlink,
+        notWritable,
+        sizeChanged,         // recorded, actual
+    };
+
+    Kind kind = Kind::notFound;
+    std::string text;
+    int64_t recorded = 0;
+    int64_t actual = 0;
+
+    static Refusal protectedPath(std::string prefix) { return {Kind::protectedPath, std::move(prefix), 0, 0}; }
+    static Refusal sizeChanged(int64_t recorded, int64_t actual) { return {Kind::sizeChanged, {}, recorded, actual}; }
+    static Refusal cloudSynced(std::string service) { return {Kind::cloudSynced, std::move(service), 0, 0}; }
+    static Refusal outsideAllowedRoots() { return {Kind::outsideAllowedRoots, {}, 0, 0}; }
+    static Refusal tooShallow() { return {Kind::tooShallow, {}, 0, 0}; }
+    static Refusal notFound() { return {Kind::notFound, {}, 0, 0}; }
+    static Refusal isSymlink() { return {Kind::isSymlink, {}, 0, 0}; }
+    static Refusal notWritable() { return {Kind::notWritable, {}, 0, 0}; }
+
+    std::string description() const;
+    friend bool operator==(const Refusal&, const Refusal&) = default;
+};
+
+/// What the guard judged: the standardised path, and where it really is (its parent
+/// folder with every link resolved), so a move can act on exactly that place.
+struct Judgement {
+    std::optional<Refusal> refusal;
+    std::string path;            // standardised
+    std::string resolvedParent;  // realpath of the parent folder; empty when refused early
+    std::string name;            // last component
+};
+
+/// Runs every test in order and stops at the first refusal. Never changes the file
+/// system. A recorded size below 1 turns the size re-measure off; no cloud status turns
+/// the iCloud test off.
+Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                const std::optional<CloudStatus>& cloud);
+
+/// None when the path may be moved, else the first refusal.
+std::optional<Refusal> check(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                             const std::optional<CloudStatus>& cloud);
+
+} // namespace sorvel::CleanupGuard
