@@ -207,3 +207,18 @@ TEST(CleanupExecutorMove, AWritableItemInAFolderTheUserCannotWriteFailsAsUnprivi
     EXPECT_EQ(status, 0);
     EXPECT_EQ(test::readFile(path), "mine");
 }
+
+TEST(CleanupExecutorMove, AHomeBehindALinkStillMoves) {
+    test::TempDir real;
+    test::TempDir links;
+    const std::string home = links / "home";
+    ASSERT_EQ(::symlink(real.path().c_str(), home.c_str()), 0);
+    test::ScopedEnv env("HOME", home);
+    test::writeFile(real / "Library/Caches/app/x", "x");
+    const auto out = CleanupExecutor::run({{home + "/Library/Caches/app", 0}}, Mode::moveToTrash,
+                                          CleanupPolicy::standard(), std::nullopt);
+    ASSERT_EQ(out.size(), 1u);
+    ASSERT_TRUE(out[0].moved()) << (out[0].failure() ? *out[0].failure() : out[0].refusal()->description());
+    EXPECT_EQ(std::get<CleanupOutcome::MovedToTrash>(out[0].result).trashPath, home + "/.Trash/app");
+    EXPECT_EQ(test::readFile(real / ".Trash/app/x"), "x");
+}
