@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
     const Dispatch d = dispatch(args);
     switch (d.command) {
     case Command::insights: return notAvailable("--insights");
-    case Command::plan: return notAvailable("--plan");
+    case Command::plan: return HeadlessReport::plan();
     case Command::backups: return notAvailable("--backups");
     case Command::apps: return notAvailable("--apps");
     case Command::duplicates: return notAvailable("--duplicates");
