@@ -117,17 +117,18 @@ int main(int argc, char** argv) {
     switch (d.command) {
     case Command::insights: return notAvailable("--insights");
     case Command::plan: return HeadlessReport::plan();
-    case Command::backups: return notAvailable("--backups");
+    case Command::backups: return HeadlessReport::backups(d.root);
     case Command::apps: return notAvailable("--apps");
     case Command::duplicates: return notAvailable("--duplicates");
     case Command::history: return notAvailable("--history");
-    case Command::xcode: return notAvailable("--xcode");
+    case Command::xcode: return HeadlessReport::xcode();
     case Command::docker: return notAvailable("--docker");
     case Command::watch: return notAvailable("--watch");
-    case Command::cloud: return notAvailable("--cloud");
-    case Command::access: return notAvailable("--access");
+    case Command::cloud: return HeadlessReport::cloud();
+    case Command::access: return HeadlessReport::access();
     case Command::size: return HeadlessReport::size(d.argument);
-    case Command::report: return notAvailable("--report");
+    case Command::report:
+        return HeadlessReport::run(d.json, d.wholeDisk ? ScanScope::wholeDisk : ScanScope::systemData, d.progress);
     case Command::help: return printUsage();
     case Command::app: return notAvailable("the windowed application");
     }
