@@ -32,6 +32,8 @@ int docker();
 int watch(const std::string& path);
 /// `--cloud`.
 int cloud();
+/// `--access`: the Full Disk Access probe report.
+int access();
 /// `--size PATH`: 0, or 1 when the path cannot be examined.
 int size(const std::string& path);
 

@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+
+TEST(AccessCommand, ReportsNotGrantedUntilMailCanBeListed) {
+    test::TempDir home;
+    auto before = test::runSorvel({"--access"}, {{"HOME", home.path()}});
+    EXPECT_EQ(before.status, 0);
+    EXPECT_EQ(before.out.rfind("Full Disk Access probes:\n", 0), 0u);
+    EXPECT_NE(before.out.find("\n  [absent ] ~/Library/Mail\n"), std::string::npos);
+    EXPECT_NE(before.out.find("\n\nResult: NOT granted\nBundle: /"), std::string::npos);
+    ASSERT_FALSE(before.out.empty());
+    EXPECT_EQ(before.out.back(), '\n');
+
+    test::makeDirs(home / "Library/Mail");
+    auto after = test::runSorvel({"--access"}, {{"HOME", home.path()}});
+    EXPECT_EQ(after.status, 0);
+    EXPECT_NE(after.out.find("\n  [read  ] ~/Library/Mail\n"), std::string::npos);
+    EXPECT_NE(after.out.find("\nResult: GRANTED\n"), std::string::npos);
+}
+
+TEST(AccessCommand, AnUnreadableProbeIsBlockedForAnUnprivilegedUser) {
+    test::TempDir home;
+    test::makeDirs(home / "Library/Mail");
+    chmod((home / "Library/Mail").c_str(), 0700);
+    int status = test::runAsUnprivileged([&] {
+        auto r = test::runSorvel({"--access"}, {{"HOME", home.path()}});
+        if (r.status != 0) return 1;
+        if (r.out.find("  [BLOCKED] ~/Library/Mail\n") == std::string::npos) return 2;
+        if (r.out.find("Result: NOT granted") == std::string::npos) return 3;
+        return 0;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST(AccessCommand, TheBundleLineNamesTheExecutablesFolder) {
+    test::TempDir home;
+    auto r = test::runSorvel({"--access"}, {{"HOME", home.path()}});
+    const std::string binary = SORVEL_BINARY;
+    const std::string folder = binary.substr(0, binary.rfind('/'));
+    EXPECT_NE(r.out.find("\nBundle: " + folder + "\n"), std::string::npos) << r.out;
+}
