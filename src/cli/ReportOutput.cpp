@@ -38,6 +38,7 @@ int emit(const std::string &text) {
 }
 
 void diagnostic(const std::string &text) {
+    std::signal(SIGPIPE, SIG_IGN);
     (void)writeAll(STDERR_FILENO, text);
 }
 
