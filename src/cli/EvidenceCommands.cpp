@@ -13,15 +13,9 @@ namespace {
 
 using TextLayout::fitted;
 using TextLayout::leftPadded;
+using TextLayout::repeated;
 using TextLayout::rightPadded;
 using TextLayout::shown;
-
-std::string repeated(const char *piece, int count) {
-    std::string out;
-    for (int i = 0; i < count; ++i)
-        out += piece;
-    return out;
-}
 
 const char *verdictLabel(const DeviceBackup::Verdict &verdict) {
     switch (verdict.kind) {

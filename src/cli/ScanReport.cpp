@@ -17,16 +17,10 @@ namespace sorvel::HeadlessReport {
 namespace {
 
 using TextLayout::leftPadded;
+using TextLayout::repeated;
 using TextLayout::rightPadded;
 using TextLayout::shown;
 using TextLayout::shownPath;
-
-std::string repeated(const char *piece, int count) {
-    std::string out;
-    for (int i = 0; i < count; ++i)
-        out += piece;
-    return out;
-}
 
 const std::string kRule = "  " + repeated("\u2500", 62);
 

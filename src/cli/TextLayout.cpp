@@ -298,4 +298,11 @@ std::string shown(std::string_view text) {
     return validUTF8(text);
 }
 
+std::string repeated(std::string_view piece, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i)
+        out += piece;
+    return out;
+}
+
 } // namespace sorvel::TextLayout

@@ -29,4 +29,7 @@ std::string shownPath(std::string_view path);
 /// Any text from disk made printable (invalid UTF-8 replaced).
 std::string shown(std::string_view text);
 
+/// The piece written `count` times (rules of box-drawing lines).
+std::string repeated(std::string_view piece, int count);
+
 } // namespace sorvel::TextLayout

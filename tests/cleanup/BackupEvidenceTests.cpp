@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "PlistFiles.h"
+#include "support/PlistFiles.h"
 #include "cleanup/BackupEvidence.h"
 #include "support/TestSupport.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "PlistFiles.h"
+#include "support/PlistFiles.h"
 #include "cleanup/CloudStatus.h"
 #include "engine/Bytes.h"
 #include "platform/Path.h"

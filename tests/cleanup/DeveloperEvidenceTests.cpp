@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "PlistFiles.h"
+#include "support/PlistFiles.h"
 #include "cleanup/DeveloperEvidence.h"
 #include "platform/FileManager.h"
 #include "support/TestSupport.h"

@@ -1,7 +1,7 @@
 // `--backups`, `--xcode` and `--cloud` end to end on fake homes.
 #include <gtest/gtest.h>
 
-#include "../cleanup/PlistFiles.h"
+#include "support/PlistFiles.h"
 #include "engine/Bytes.h"
 #include "platform/Date.h"
 #include "support/TestSupport.h"

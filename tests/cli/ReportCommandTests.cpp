@@ -120,7 +120,7 @@ TEST(ReportCommand, ProgressPrintsOneLinePerFinishedRoot) {
     for (const char *root :
          {"~/Library/Caches", "~/Library/Logs", "~/.Trash", "~/Library/Application Support"})
         EXPECT_EQ(seen[root], 1) << root;
-    EXPECT_NO_THROW((void)nlohmann::json::parse(r.out));
+    EXPECT_TRUE(nlohmann::json::accept(r.out));
 }
 
 TEST(ReportCommand, DeniedRootIsMarkedBlocked) {

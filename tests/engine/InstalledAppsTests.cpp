@@ -9,6 +9,7 @@
 #include <plist/plist.h>
 
 #include "engine/InstalledApps.h"
+#include "support/PlistFiles.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -21,17 +22,7 @@ std::string infoXML(const std::string& identifier) {
            "<key>CFBundleIdentifier</key><string>" + identifier + "</string></dict></plist>\n";
 }
 
-std::string infoBinary(const std::string& identifier) {
-    plist_t dict = plist_new_dict();
-    plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string(identifier.c_str()));
-    char* bin = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(dict, &bin, &length);
-    std::string out(bin, length);
-    free(bin);
-    plist_free(dict);
-    return out;
-}
+std::string infoBinary(const std::string& identifier) { return test::binaryPlist(infoXML(identifier)); }
 
 void makeApp(const std::string& folder, const std::string& name, const std::optional<std::string>& info) {
     test::makeDirs(folder + "/" + name + "/Contents/MacOS");

@@ -10,6 +10,7 @@
 #include <plist/plist.h>
 
 #include "platform/PropertyList.h"
+#include "support/PlistFiles.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -32,19 +33,6 @@ const char* kInfoXML = R"(<?xml version="1.0" encoding="UTF-8"?>
 </plist>
 )";
 
-// The same document in the binary form, made by the library's own writer.
-std::string binaryFrom(const std::string& xml) {
-    plist_t root = nullptr;
-    plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &root);
-    EXPECT_NE(root, nullptr);
-    char* bin = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(root, &bin, &length);
-    std::string out(bin, length);
-    free(bin);
-    plist_free(root);
-    return out;
-}
 
 void expectInfoValues(const PlistValue& v) {
     ASSERT_TRUE(v.isDictionary());
@@ -82,7 +70,7 @@ TEST(PropertyListParsing, ReadsXML) {
 }
 
 TEST(PropertyListParsing, ReadsBinary) {
-    std::string bin = binaryFrom(kInfoXML);
+    std::string bin = test::binaryPlist(kInfoXML);
     ASSERT_EQ(bin.rfind("bplist00", 0), 0u);
     auto v = PropertyList::parse(bin);
     ASSERT_TRUE(v.has_value());
@@ -93,7 +81,7 @@ TEST(PropertyListParsing, MalformedInputIsNone) {
     EXPECT_FALSE(PropertyList::parse("").has_value());
     EXPECT_FALSE(PropertyList::parse("not a property list").has_value());
     EXPECT_FALSE(PropertyList::parse("<plist><dict><key>a</key>").has_value());
-    std::string bin = binaryFrom(kInfoXML);
+    std::string bin = test::binaryPlist(kInfoXML);
     EXPECT_FALSE(PropertyList::parse(bin.substr(0, bin.size() / 2)).has_value());
     std::string garbage = "bplist00";
     garbage += std::string(64, '\xff');
@@ -114,7 +102,7 @@ TEST(PropertyListParsing, AbsurdNestingIsNoneNotACrash) {
 TEST(PropertyListFiles, ReadsXMLAndBinaryFiles) {
     test::TempDir dir;
     test::writeFile(dir / "xml.plist", kInfoXML);
-    test::writeFile(dir / "bin.plist", binaryFrom(kInfoXML));
+    test::writeFile(dir / "bin.plist", test::binaryPlist(kInfoXML));
     auto x = PropertyList::readFile(dir / "xml.plist");
     auto b = PropertyList::readFile(dir / "bin.plist");
     ASSERT_TRUE(x && b);
