@@ -188,6 +188,9 @@ int getattrlistbulk(int dirfd, const attrlist* request, void* buffer, size_t buf
             resumeOffset = d->d_off;
             haveResumePoint = true;
         }
+        // A chunk the kernel left well short of full almost always means the listing is
+        // done; let the next call confirm it rather than asking again here.
+        if (count > 0 && static_cast<size_t>(n) + kMinChunkBytes < chunk) break;
     }
     if (filledBytes) *filledBytes = used;
     return count;
