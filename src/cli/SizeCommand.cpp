@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/HeadlessReport.h"
+#include "cli/ReportOutput.h"
 #include "engine/Bytes.h"
 #include "engine/FileWalker.h"
 #include "engine/PathText.h"
@@ -18,8 +19,7 @@ int size(const std::string& argument) {
     const FileWalker::Options options; // the standard values, nothing excluded
     const ScanNodePtr node = FileWalker::walk(path, control, options);
     if (!node) {
-        const std::string line = "No such path: " + validUTF8(argument) + "\n";
-        std::fwrite(line.data(), 1, line.size(), stderr);
+        ReportOutput::diagnostic("No such path: " + validUTF8(argument) + "\n");
         return 1;
     }
     std::string out = std::to_string(node->size) + " bytes  " + std::to_string(node->size / 1024) +
@@ -34,9 +34,7 @@ int size(const std::string& argument) {
         out += validUTF8(child.name);
         out += '\n';
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
-    return 0;
+    return ReportOutput::emit(out);
 }
 
 } // namespace sorvel::HeadlessReport

@@ -147,3 +147,11 @@ TEST(SizeCommand, TraceLinesCoverTheTopThreeLevels) {
     });
     EXPECT_EQ(status, 0);
 }
+
+TEST(SizeCommand, OutputThatCannotBeWrittenIsAFailure) {
+    test::TempDir dir;
+    test::writeFile(dir / "f", "data");
+    auto r = test::runCommand({"/bin/sh", "-c", "exec >&-; exec \"$0\" --size \"$1\"", SORVEL_BINARY, dir.path()});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("sorvel: could not write the report: "), std::string::npos) << r.err;
+}
