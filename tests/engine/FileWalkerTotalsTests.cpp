@@ -13,15 +13,7 @@
 
 using namespace sorvel;
 
-namespace {
-
-const ScanNode* child(const ScanNode& node, const std::string& name) {
-    for (const auto& c : node.children)
-        if (c->name == name) return c.get();
-    return nullptr;
-}
-
-} // namespace
+using test::child;
 
 TEST(FileWalkerTotals, AFileStartPathIsOneFileNode) {
     test::TempDir dir;

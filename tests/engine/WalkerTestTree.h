@@ -82,4 +82,11 @@ inline int deepestNodeWithChildren(const ScanNode& node, int depth = 0) {
     return deepest;
 }
 
+/// The child node with that name, or null.
+inline const ScanNode* child(const ScanNode& node, const std::string& name) {
+    for (const auto& c : node.children)
+        if (c->name == name) return c.get();
+    return nullptr;
+}
+
 } // namespace sorvel::test
