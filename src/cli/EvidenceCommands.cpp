@@ -166,8 +166,10 @@ std::string cloudReport(const CloudStatus &status) {
                                                         : "inferred \u2014 verify before acting";
         line("  " + rightPadded(service->name, 24) + " " + rightPadded(stateLabel(service->state), 9) +
              qualifier);
+        // The bullet is the first word of the wrapped text, so it sits at the indent and
+        // counts towards the width like the words after it.
         for (const auto &sentence : service->evidence)
-            line("\u00B7 " + wrap(sentence, "      ", 74));
+            line(wrap("\u00B7 " + shown(sentence), "      ", 74));
         line("");
     }
     line(wrap("Sorvel cannot read most iCloud switches directly. Where this says \"inferred\", confirm in "

@@ -141,7 +141,7 @@ TEST(CloudCommand, AccountListOnAFakeHome) {
     EXPECT_TRUE(contains(r.out, "  Account: ann@example.com\n")) << r.out;
     EXPECT_TRUE(
         contains(r.out, "  Messages in iCloud       On       inferred \u2014 verify before acting\n"));
-    EXPECT_TRUE(contains(r.out, "\u00B7       Messages keeps a " + Bytes::format(5000)));
+    EXPECT_TRUE(contains(r.out, "\n      \u00B7 Messages keeps a " + Bytes::format(5000)));
     EXPECT_TRUE(
         contains(r.out, "  iCloud Photos            Off      inferred \u2014 verify before acting\n"));
     EXPECT_TRUE(contains(r.out, "  Desktop & Documents      On       read from your iCloud settings\n"));

@@ -166,16 +166,31 @@ TEST(CloudReport, ServicesInOrderWithEvidence) {
     EXPECT_EQ(l[3], "  Account: not signed in");
     EXPECT_EQ(l[4], "");
     EXPECT_EQ(l[5], "  Messages in iCloud       On       inferred \u2014 verify before acting");
-    EXPECT_EQ(l[6], "\u00B7       Sentence one.");
-    EXPECT_EQ(l[7], "\u00B7       Sentence two.");
+    EXPECT_EQ(l[6], "      \u00B7 Sentence one.");
+    EXPECT_EQ(l[7], "      \u00B7 Sentence two.");
     EXPECT_EQ(l[8], "");
     EXPECT_EQ(l[9], "  iCloud Photos            Unknown  could not determine");
     EXPECT_EQ(l[10], "");
     EXPECT_EQ(l[11], "  Desktop & Documents      Off      read from your iCloud settings");
-    EXPECT_EQ(l[12], "\u00B7       Read.");
+    EXPECT_EQ(l[12], "      \u00B7 Read.");
     EXPECT_EQ(l[14], "  Sorvel cannot read most iCloud switches directly. Where this says");
     EXPECT_EQ(l[15], "  \"inferred\", confirm in System Settings \u2192 your name \u2192 iCloud before");
     EXPECT_EQ(l[16], "  deleting anything.");
     EXPECT_EQ(l[17], "");
     EXPECT_EQ(l.size(), 18u);
+}
+
+TEST(CloudReport, LongEvidenceWrapsWithTheBulletAsItsFirstWord) {
+    CloudStatus s;
+    s.photos = CloudService{"iCloud Photos",
+                            CloudState::unknown,
+                            false,
+                            {"Your iCloud account supports Photos, but whether the library on this Mac syncs is "
+                             "only visible inside Photos \u2192 Settings \u2192 iCloud."}};
+    auto l = lines(HeadlessReport::cloudReport(s));
+    ASSERT_GE(l.size(), 12u);
+    EXPECT_EQ(l[7], "  iCloud Photos            Unknown  could not determine");
+    EXPECT_EQ(l[8], "      \u00B7 Your iCloud account supports Photos, but whether the library on");
+    EXPECT_EQ(l[9], "      this Mac syncs is only visible inside Photos \u2192 Settings \u2192 iCloud.");
+    EXPECT_EQ(l[10], "");
 }
