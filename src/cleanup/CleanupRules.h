@@ -35,7 +35,7 @@ CleanupTarget targetFrom(const ScanNode &node, std::optional<std::string> detail
 /// Largest first; equal sizes keep the order found.
 void sortTargets(std::vector<CleanupTarget> &targets);
 
-/// Distinct devices among the backups: by serial number when present, else by folder.
+/// Distinct keys among the backups: the serial number when present, else the folder name.
 int deviceCount(const std::vector<DeviceBackup> &backups);
 /// The size of the scan node at the path, 0 when the result holds none.
 SizeFunction sizeFromResult(const ScanResult &result);

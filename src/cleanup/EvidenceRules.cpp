@@ -223,7 +223,7 @@ CleanupItem leftovers(const ScanResult &result, const std::string &home) {
 int deviceCount(const std::vector<DeviceBackup> &backups) {
     std::set<std::string> keys;
     for (const auto &b : backups)
-        keys.insert(b.serialNumber ? "serial:" + *b.serialNumber : "folder:" + b.folderName);
+        keys.insert(b.serialNumber ? *b.serialNumber : b.folderName);
     return static_cast<int>(keys.size());
 }
 

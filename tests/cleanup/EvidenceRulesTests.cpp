@@ -207,4 +207,6 @@ TEST(BackupRule, DeviceCountUsesSerialThenFolder) {
     EXPECT_EQ(CleanupRules::deviceCount({backup("a", 1, std::nullopt, {}), backup("b", 1, std::nullopt, {})}),
               2);
     EXPECT_EQ(CleanupRules::deviceCount({backup("a", 1, "", {}), backup("b", 1, "", {})}), 1);
+    // One key space: a serial number equal to another backup's folder name is one device.
+    EXPECT_EQ(CleanupRules::deviceCount({backup("a", 1, "b", {}), backup("b", 1, std::nullopt, {})}), 1);
 }
