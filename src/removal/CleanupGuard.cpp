@@ -30,23 +30,36 @@ std::optional<std::string> realPath(const std::string& path) {
     return out;
 }
 
-Forms writtenForms(const std::vector<std::string>& entries) {
+// Allowed roots that are not absolute are left out (an empty one would otherwise admit
+// every path); denied prefixes are kept whatever they look like, since denying is safe.
+Forms writtenForms(const std::vector<std::string>& entries, bool absoluteOnly) {
     Forms forms;
-    for (const auto& entry : entries) forms.push_back(usable(entry) ? std::vector<std::string>{entry} : std::vector<std::string>{});
+    for (const auto& entry : entries) {
+        const bool keep = !absoluteOnly || usable(entry);
+        forms.push_back(keep ? std::vector<std::string>{entry} : std::vector<std::string>{});
+    }
     return forms;
 }
 
-Forms resolvedForms(const std::vector<std::string>& entries) {
+Forms resolvedForms(const std::vector<std::string>& entries, bool absoluteOnly) {
     Forms forms;
     for (const auto& entry : entries) {
         std::vector<std::string> spellings;
-        if (usable(entry)) {
+        if (!absoluteOnly || usable(entry)) {
             spellings.push_back(entry);
-            if (auto real = realPath(entry); real && *real != entry) spellings.push_back(*real);
+            if (usable(entry))
+                if (auto real = realPath(entry); real && *real != entry) spellings.push_back(*real);
         }
         forms.push_back(std::move(spellings));
     }
     return forms;
+}
+
+// Allowed roots match as text: the path equals the root or begins with the root and "/".
+// So "/" as a root (written, or reached through a link) admits nothing below it.
+bool insideRoot(const std::string& path, const std::string& root) {
+    return path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+                            path[root.size()] == '/');
 }
 
 size_t componentsBelow(const std::string& path, size_t rootLength) {
@@ -75,13 +88,13 @@ std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy
     // ...then holding one: removing a folder takes everything inside it along.
     for (size_t i = 0; i < denied.size(); ++i) {
         for (const auto& form : denied[i]) {
-            if (isPathInside(form, path)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
+            if (usable(path) && isPathInside(form, path)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
         }
     }
     std::optional<size_t> keptLength;
     for (const auto& spellings : roots) {
         for (const auto& form : spellings) {
-            if (isPathInside(path, form) && (!keptLength || form.size() > *keptLength)) keptLength = form.size();
+            if (insideRoot(path, form) && (!keptLength || form.size() > *keptLength)) keptLength = form.size();
         }
     }
     if (!keptLength) return Refusal::outsideAllowedRoots();
@@ -131,7 +144,8 @@ Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPoli
     };
 
     // The rules on the text, as written.
-    if (auto refusal = placeRefusal(j.path, policy, writtenForms(policy.deniedPrefixes), writtenForms(policy.allowedRoots)))
+    if (auto refusal = placeRefusal(j.path, policy, writtenForms(policy.deniedPrefixes, false),
+                                    writtenForms(policy.allowedRoots, true)))
         return refuse(*refusal);
 
     // The same rules on where the path really is: the kernel follows links in the
@@ -141,8 +155,8 @@ Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPoli
     std::string resolved;
     if (parent) {
         resolved = appendingPathComponent(*parent, j.name);
-        if (auto refusal = placeRefusal(resolved, policy, resolvedForms(policy.deniedPrefixes),
-                                        resolvedForms(policy.allowedRoots)))
+        if (auto refusal = placeRefusal(resolved, policy, resolvedForms(policy.deniedPrefixes, false),
+                                        resolvedForms(policy.allowedRoots, true)))
             return refuse(*refusal);
     }
 

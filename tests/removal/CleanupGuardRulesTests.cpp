@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include "removal/CleanupExecutor.h"
 #include "removal/CleanupGuard.h"
 #include "removal/GuardFixtures.h"
 #include "support/TestSupport.h"
@@ -86,6 +87,34 @@ TEST(CleanupGuardPlaces, AnEmptyRootAllowsNothing) {
     test::writeFile(home / "Documents/a.txt", "a");
     const auto policy = CleanupPolicy::standard().allowing({""});
     EXPECT_EQ(check(home / "Documents/a.txt", 0, policy), Refusal::outsideAllowedRoots());
+}
+
+TEST(CleanupGuardPlaces, TheRootFolderAsARootAdmitsNothingBelowIt) {
+    // "/" followed by "/" begins no real path: a search of the whole disk widens nothing.
+    test::FakeHome home;
+    test::TempDir other;
+    test::writeFile(other / "keep/file", "x");
+    const auto policy = CleanupPolicy::standard().allowing({"/"});
+    EXPECT_EQ(check(other / "keep", 0, policy), Refusal::outsideAllowedRoots());
+    EXPECT_EQ(check("/etc", 0, policy), Refusal::outsideAllowedRoots());
+    // Nor does an allowed root that is a link to "/".
+    test::makeDirs(home / "Library");
+    ASSERT_EQ(::symlink("/", (home / "Library/Logs").c_str()), 0);
+    const std::string viaLink = home / "Library/Logs" + other.path() + "/keep";
+    EXPECT_EQ(check(viaLink), Refusal::outsideAllowedRoots());
+    const auto moved = CleanupExecutor::run({{viaLink, 0}, {other / "keep", 0}}, CleanupExecutor::Mode::moveToTrash,
+                                            policy, std::nullopt);
+    ASSERT_EQ(moved.size(), 2u);
+    for (const auto& o : moved) EXPECT_EQ(o.refusal() ? *o.refusal() : Refusal::notFound(), Refusal::outsideAllowedRoots());
+    EXPECT_EQ(test::readFile(other / "keep/file"), "x");
+}
+
+TEST(CleanupGuardPlaces, AnEmptyDeniedPrefixDeniesEverything) {
+    test::FakeHome home;
+    test::writeFile(home / "Library/Caches/app/x", "x");
+    CleanupPolicy policy = CleanupPolicy::standard();
+    policy.deniedPrefixes.push_back("");
+    EXPECT_EQ(check(home / "Library/Caches/app", 0, policy), Refusal::protectedPath(""));
 }
 
 TEST(CleanupGuardPlaces, ICloudBlocksUnlessMessagesIsKnownOff) {
