@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <unordered_set>
 
+#include "cli/TextLayout.h"
 #include "engine/Parallel.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
@@ -49,10 +50,13 @@ std::vector<PathSize> normalize(const std::vector<PathSize>& items) {
         std::string path = standardizePath(item.path);
         if (seen.insert(path).second) unique.push_back({std::move(path), item.size});
     }
-    std::stable_sort(unique.begin(), unique.end(),
-                     [](const PathSize& a, const PathSize& b) { return a.path.size() < b.path.size(); });
+    // Shortest first, counted in characters (an accented name is not longer for its bytes).
+    std::vector<std::pair<size_t, PathSize>> counted;
+    counted.reserve(unique.size());
+    for (auto& item : unique) counted.emplace_back(TextLayout::characterCount(item.path), std::move(item));
+    std::stable_sort(counted.begin(), counted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<PathSize> kept;
-    for (auto& item : unique) {
+    for (auto& [count, item] : counted) {
         const bool nested = std::any_of(kept.begin(), kept.end(), [&](const PathSize& parent) {
             return item.path.size() > parent.path.size() &&
                    item.path.compare(0, parent.path.size(), parent.path) == 0 &&

@@ -22,6 +22,12 @@ TEST(CleanupExecutorNormalize, LargestFirstThenShortestFirst) {
     EXPECT_EQ(out, (std::vector<PS>{{"/x/bb", 9}, {"/x/s", 5}, {"/x/long-name", 5}, {"/x/aa", 1}}));
 }
 
+TEST(CleanupExecutorNormalize, LengthIsCountedInCharactersNotBytes) {
+    // "/x/\u00e9\u00e9" has five characters but seven bytes; "/x/abc" six of each.
+    const auto out = CleanupExecutor::normalize({{"/x/abc", 5}, {"/x/\u00e9\u00e9", 5}});
+    EXPECT_EQ(out, (std::vector<PS>{{"/x/\u00e9\u00e9", 5}, {"/x/abc", 5}}));
+}
+
 TEST(CleanupExecutorNormalize, DotDotIsResolvedBeforeComparing) {
     test::ScopedEnv home("HOME", std::string("/home/u"));
     const auto out = CleanupExecutor::normalize({{"~/Library/Caches/x/../y", 3}, {"/home/u/Library/Caches/y/z", 4}});
