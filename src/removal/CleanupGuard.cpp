@@ -163,9 +163,11 @@ Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPoli
     if (cloudBlocks(cloud, j.path) || (!resolved.empty() && cloudBlocks(cloud, resolved)))
         return refuse(Refusal::cloudSynced("iCloud"));
 
-    // A parent that does not resolve holds nothing reachable.
+    // A parent that does not resolve holds nothing reachable. A NUL byte cannot be part of
+    // a name on disk: the system calls would stop at it and judge a different place.
     struct stat st;
-    if (!parent || ::lstat(resolved.c_str(), &st) != 0) return refuse(Refusal::notFound());
+    if (!parent || j.path.find('\0') != std::string::npos || ::lstat(resolved.c_str(), &st) != 0)
+        return refuse(Refusal::notFound());
     if (S_ISLNK(st.st_mode)) return refuse(Refusal::isSymlink());
     if (policy.requiresWritability && ::access(resolved.c_str(), W_OK) != 0) return refuse(Refusal::notWritable());
 

@@ -224,6 +224,18 @@ TEST(CleanupGuardSize, OddNamesAreJudgedLikeAnyOther) {
     EXPECT_EQ(check(home / "Library/Caches/line\nbreak"), Refusal::notFound());
 }
 
+TEST(CleanupGuardSize, ANulByteNamesNothingOnDisk) {
+    // The system calls would stop at the NUL and judge the allowed root itself.
+    test::FakeHome home;
+    test::makeDirs(home / "Library/Caches/app");
+    EXPECT_EQ(check(home / "Library/Caches/" + std::string(1, '\0')), Refusal::notFound());
+    EXPECT_EQ(check(home / "Library/Caches/app" + std::string("\0/x", 3)), Refusal::notFound());
+    const auto moved = CleanupExecutor::run({{home / "Library/Caches/" + std::string(1, '\0'), 0}},
+                                            CleanupExecutor::Mode::dryRun, CleanupPolicy::standard(), std::nullopt);
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_FALSE(moved[0].wouldMove());
+}
+
 TEST(CleanupGuardAccess, AnUnreadableParentHidesTheItem) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand the folder to another user";
     test::FakeHome home;
