@@ -135,7 +135,8 @@ int openFolderNoFollow(const std::string& path) {
 }
 
 MoveResult moveEntry(int parentFd, const std::string& name) {
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos) {
         return failure("The item's name is not a single path component, so it was left where it is.");
     }
     std::string error;

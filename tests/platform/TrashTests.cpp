@@ -105,3 +105,15 @@ TEST(Trash, FoldersAreOpenedWithoutFollowingLinks) {
     EXPECT_EQ(errno, ENOTDIR);
     EXPECT_EQ(Trash::openFolderNoFollow("relative/path"), -1);
 }
+
+TEST(Trash, ANameWithANulByteMovesNothing) {
+    // The system call would stop at the NUL and move "keep" instead.
+    test::FakeHome home;
+    test::writeFile(home / "dir/keep", "x");
+    const int dir = Trash::openFolderNoFollow(home / "dir");
+    ASSERT_GE(dir, 0);
+    const auto moved = Trash::moveEntry(dir, std::string("keep\0other", 10));
+    ::close(dir);
+    EXPECT_FALSE(moved.moved());
+    EXPECT_EQ(test::readFile(home / "dir/keep"), "x");
+}
