@@ -7,6 +7,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <sched.h>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -53,14 +54,23 @@ class Pool {
 public:
     explicit Pool(int threads) {
         for (int i = 0; i < threads; ++i) {
-            std::thread([this] { workerLoop(); }).detach();
+            try {
+                std::thread([this] { workerLoop(); }).detach();
+                ++workers_;
+            } catch (const std::system_error&) {
+                // Out of threads (a process limit): fewer workers, or none. Callers
+                // drain their own iterations, so everything still runs.
+                break;
+            }
         }
     }
 
     void submit(std::shared_ptr<Batch> batch, size_t helpers) {
         {
             std::lock_guard lock(mutex_);
-            if (forkedChild_) return; // no workers here: the caller runs every iteration
+            // No workers here: the caller runs every iteration, and nothing is queued
+            // that no one would ever take.
+            if (forkedChild_ || workers_ == 0) return;
             for (size_t i = 0; i < helpers; ++i) queue_.push_back(batch);
         }
         if (helpers == 1) wake_.notify_one();
@@ -95,6 +105,7 @@ private:
     std::condition_variable wake_;
     std::deque<std::shared_ptr<Batch>> queue_;
     bool forkedChild_ = false;
+    int workers_ = 0;
 };
 
 Pool& sharedPool() {

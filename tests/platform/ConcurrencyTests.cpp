@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -70,6 +72,28 @@ TEST(Concurrency, WorksInAForkedChild) {
         std::atomic<int> sum{0};
         concurrentPerform(100, [&](size_t i) { sum.fetch_add(static_cast<int>(i)); });
         return sum.load() == 4950 ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST(Concurrency, RunsEverythingOnTheCallerWhenNoThreadCanBeMade) {
+    // Re-run as a fresh process whose user may not start another thread, so the pool is
+    // made under that limit.
+    if (std::getenv("SORVEL_TEST_NO_THREADS")) {
+        std::atomic<int> sum{0};
+        concurrentPerform(100, [&](size_t i) {
+            concurrentPerform(3, [&](size_t j) { sum.fetch_add(static_cast<int>(i * 3 + j)); });
+        });
+        std::_Exit(sum.load() == 299 * 300 / 2 ? 0 : 1);
+    }
+    int status = test::runAsUnprivileged([] {
+        struct rlimit one {1, 1};
+        if (setrlimit(RLIMIT_NPROC, &one) != 0) return 20;
+        setenv("SORVEL_TEST_NO_THREADS", "1", 1);
+        const char* args[] = {"test_platform", "--gtest_filter=Concurrency.RunsEverythingOnTheCallerWhenNoThreadCanBeMade",
+                              nullptr};
+        execv("/proc/self/exe", const_cast<char* const*>(args));
+        return 21;
     });
     EXPECT_EQ(status, 0);
 }
