@@ -8,8 +8,11 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include <plist/plist.h>
+
+#include "platform/BinaryPlistShape.h"
 
 namespace sorvel {
 
@@ -61,8 +64,12 @@ std::optional<std::string> PlistValue::stringFor(const std::string& key) const {
 namespace {
 
 // Deeper nesting than this is not a real property list; refusing it keeps the
-// recursive conversion off the end of the stack.
+// recursive conversion, and the library's own recursive parse and free, off the end of
+// the stack.
 constexpr int kMaximumDepth = 256;
+// A binary list may reference one object many times and the library copies it for each
+// reference: past this many nodes the expansion is an attack, not a settings file.
+constexpr uint64_t kMaximumExpandedNodes = uint64_t{1} << 21;
 
 struct PlistFree {
     void operator()(plist_t p) const { plist_free(p); }
@@ -173,15 +180,106 @@ std::optional<PlistValue> convert(plist_t node, int depth) {
     return out;
 }
 
+// The first child of a container, or none. Arrays and dictionaries are walked through
+// their live child lists, never through the library's index tables.
+plist_t firstChild(plist_t node) {
+    plist_t child = nullptr;
+    switch (plist_get_node_type(node)) {
+    case PLIST_ARRAY: {
+        plist_array_iter it = nullptr;
+        plist_array_new_iter(node, &it);
+        if (it) {
+            plist_array_next_item(node, it, &child);
+            free(it);
+        }
+        break;
+    }
+    case PLIST_DICT: {
+        // The second child: the first entry's value, later the keys that follow. The
+        // first child, a key, is a leaf that goes with the dictionary itself.
+        plist_dict_iter it = nullptr;
+        plist_dict_new_iter(node, &it);
+        if (it) {
+            plist_dict_next_item(node, it, nullptr, &child);
+            free(it);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return child;
+}
+
+// Whether some value lies more than `limit` levels below the top. Only the path to the
+// current node is kept, so this stops early and needs little memory on any input.
+bool deeperThan(plist_t root, int limit) {
+    struct Open {
+        plist_t node;
+        void* iterator;
+    };
+    std::vector<Open> path;
+    auto enter = [&](plist_t node) {
+        void* it = nullptr;
+        if (plist_get_node_type(node) == PLIST_ARRAY) plist_array_new_iter(node, &it);
+        else if (plist_get_node_type(node) == PLIST_DICT) plist_dict_new_iter(node, &it);
+        if (it) path.push_back(Open{node, it});
+    };
+    auto leave = [&] {
+        for (auto& open : path) free(open.iterator);
+        path.clear();
+    };
+    enter(root);
+    while (!path.empty()) {
+        Open& top = path.back();
+        plist_t child = nullptr;
+        if (plist_get_node_type(top.node) == PLIST_ARRAY) plist_array_next_item(top.node, top.iterator, &child);
+        else plist_dict_next_item(top.node, top.iterator, nullptr, &child);
+        if (!child) {
+            free(top.iterator);
+            path.pop_back();
+            continue;
+        }
+        if (static_cast<int>(path.size()) > limit) {
+            leave();
+            return true;
+        }
+        enter(child);
+    }
+    return false;
+}
+
+// Frees a tree of any depth without recursing: each step unlinks a leaf from the first
+// or second place of its parent's child list (constant time) and climbs back up.
+void destroyWithoutRecursion(plist_t root) {
+    plist_t node = root;
+    while (node) {
+        if (plist_t child = firstChild(node)) {
+            node = child;
+            continue;
+        }
+        plist_t parent = plist_get_parent(node);
+        plist_free(node);
+        node = parent;
+    }
+}
+
 } // namespace
 
 namespace PropertyList {
 
 std::optional<PlistValue> parse(const std::string& bytes) {
     if (bytes.empty() || bytes.size() > kMaximumFileSize) return std::nullopt;
+    // The binary parser recurses and expands shared objects: look before it does.
+    if (!BinaryPlistShape::withinLimits(bytes, kMaximumDepth + 1, kMaximumExpandedNodes)) return std::nullopt;
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
     if (!root) return std::nullopt;
+    // The text parser does not recurse, but the library's free does.
+    if (deeperThan(root, kMaximumDepth)) {
+        destroyWithoutRecursion(root);
+        return std::nullopt;
+    }
     PlistHandle holder(root);
     return convert(root, 0);
 }
