@@ -13,7 +13,14 @@ using Date = std::chrono::system_clock::time_point;
 /// Seconds between 1970-01-01 and 2001-01-01 (UTC).
 inline constexpr double kReferenceDateOffset = 978307200.0;
 
+/// Seconds either side of 1970 that a Date can hold (about the years 1678 to 2262);
+/// times beyond are clamped to these ends instead of overflowing.
+inline constexpr int64_t kDateSecondsLimit =
+    std::chrono::duration_cast<std::chrono::seconds>(Date::duration::max()).count() - 1;
+
 inline Date dateFromUnixSeconds(int64_t seconds) {
+    if (seconds > kDateSecondsLimit) seconds = kDateSecondsLimit;
+    if (seconds < -kDateSecondsLimit) seconds = -kDateSecondsLimit;
     return Date{std::chrono::seconds{seconds}};
 }
 inline double unixSeconds(Date d) {
@@ -21,8 +28,12 @@ inline double unixSeconds(Date d) {
 }
 inline double secondsSinceReferenceDate(Date d) { return unixSeconds(d) - kReferenceDateOffset; }
 inline Date dateFromReferenceSeconds(double s) {
-    return Date{std::chrono::duration_cast<Date::duration>(
-        std::chrono::duration<double>(s + kReferenceDateOffset))};
+    double unix = s + kReferenceDateOffset;
+    if (!(unix == unix)) unix = kReferenceDateOffset; // NaN: the reference date itself
+    const double limit = static_cast<double>(kDateSecondsLimit);
+    if (unix > limit) unix = limit;
+    if (unix < -limit) unix = -limit;
+    return Date{std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(unix))};
 }
 inline Date now() { return std::chrono::system_clock::now(); }
 

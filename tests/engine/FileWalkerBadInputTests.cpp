@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -202,4 +203,21 @@ TEST(FileWalkerBadInput, ATreeTwoHundredLevelsDeep) {
     EXPECT_EQ(parallel->fileCount, 200);
     EXPECT_EQ(parallel->size, root->size);
     test::expectConsistent(*parallel);
+}
+
+TEST(FileWalkerBadInput, AFarFutureModificationTimeStaysInTheFuture) {
+    test::TempDir dir;
+    test::writeFileOfSize(dir / "sub/future", 10000);
+    const struct timeval year3000[2] = {{32503680000, 0}, {32503680000, 0}};
+    ASSERT_EQ(utimes((dir / "sub/future").c_str(), year3000), 0);
+    ASSERT_EQ(utimes((dir / "sub").c_str(), year3000), 0);
+    FileWalker::Options options;
+    options.largeFileThreshold = 1;
+    ScanControl control;
+    auto root = FileWalker::walk(dir.path(), control, options);
+    ASSERT_TRUE(root);
+    const ScanNode* sub = child(*root, "sub");
+    ASSERT_TRUE(sub && sub->modified && sub->largestFiles.size() == 1u && sub->largestFiles[0].modified);
+    EXPECT_GT(*sub->modified, now());
+    EXPECT_GT(*sub->largestFiles[0].modified, now());
 }
