@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -61,6 +62,18 @@ TEST(FileWalkerBadInput, AFolderThatVanishedIsNotMarkedDenied) {
     ASSERT_EQ(rmdir((dir / "racy").c_str()), 0);
     auto ok = FileWalker::walk(dir.path(), control);
     EXPECT_EQ(ok->fileCount, 1);
+
+    // A folder that cannot be opened for another reason than permission (here: no
+    // descriptor left) is not reported as denied.
+    int status = test::runAsUnprivileged([&] {
+        struct rlimit none {0, 0};
+        if (setrlimit(RLIMIT_NOFILE, &none) != 0) return 20;
+        ScanControl c;
+        auto start = FileWalker::walk(dir / "stays", c);
+        if (!start) return 21;
+        return start->accessDenied || start->size != 0 ? 22 : 0;
+    });
+    EXPECT_EQ(status, 0);
 }
 
 TEST(FileWalkerBadInput, EntriesVanishingMidWalkNeverBreakTheWalk) {
