@@ -149,3 +149,41 @@ TEST(PropertyListFiles, UnreadableFileIsNone) {
     });
     EXPECT_EQ(status, 0);
 }
+
+TEST(PropertyListFiles, ALinkToAFifoNeverBlocks) {
+    test::TempDir dir;
+    const std::string fifo = dir / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    ASSERT_EQ(symlink(fifo.c_str(), (dir / "Info.plist").c_str()), 0);
+    auto result = std::async(std::launch::async, [&] { return PropertyList::readFile(dir / "Info.plist"); });
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready)
+        << "reading through a link to a FIFO blocked";
+    EXPECT_FALSE(result.get().has_value());
+}
+
+TEST(PropertyListFiles, DevicesAndFilesPastTheCapAreNotRead) {
+    // An endless device and a sparse file past 32 MiB: refused from their status alone.
+    EXPECT_FALSE(PropertyList::readFile("/dev/zero").has_value());
+    test::TempDir dir;
+    const std::string huge = dir / "huge.plist";
+    test::writeFile(huge, kInfoXML);
+    ASSERT_EQ(truncate(huge.c_str(), static_cast<off_t>(PropertyList::kMaximumFileSize) + 1), 0);
+    EXPECT_FALSE(PropertyList::readRegularFile(huge).has_value());
+    EXPECT_FALSE(PropertyList::readFile(huge).has_value());
+    ASSERT_EQ(truncate(huge.c_str(), static_cast<off_t>(PropertyList::kMaximumFileSize)), 0);
+    EXPECT_EQ(PropertyList::readRegularFile(huge)->size(), PropertyList::kMaximumFileSize);
+}
+
+TEST(PropertyListParsing, GarbageOfEveryShapeIsNone) {
+    std::string noise;
+    uint32_t state = 12345;
+    for (int i = 0; i < 100000; ++i) {
+        state = state * 1103515245u + 12345u;
+        noise += static_cast<char>(state >> 24);
+    }
+    EXPECT_FALSE(PropertyList::parse(noise).has_value());
+    EXPECT_FALSE(PropertyList::parse("bplist00" + noise).has_value());
+    EXPECT_FALSE(PropertyList::parse("<plist>" + noise).has_value());
+    EXPECT_FALSE(PropertyList::parse(std::string(1000, '\0')).has_value());
+    EXPECT_FALSE(PropertyList::parse("bplist00" + std::string(32, '\xff')).has_value());
+}
