@@ -198,3 +198,25 @@ TEST(LocalSnapshots, AMissingOrNonExecutableToolLaunchesNothing) {
         EXPECT_TRUE(VolumeProbe::localSnapshots().empty());
     }
 }
+
+TEST(AccessReport, IsExactlyTheseLinesWithoutAFinalNewline) {
+    test::FakeHome home;
+    test::makeDirs(home / "Library/Safari");
+    test::writeFile(home / "Library/Safari/Bookmarks.plist", "");
+    test::makeDirs(home / "Library/Safari/CloudTabs.db"); // a listable directory reads too
+    const std::string system = "/Library/Application Support/com.apple.TCC/TCC.db";
+    if (test::exists(system)) GTEST_SKIP() << "this machine has the system database";
+    const std::string expected = "Full Disk Access probes:\n"
+                                 "  [absent ] /Library/Application Support/com.apple.TCC/TCC.db\n"
+                                 "  [absent ] ~/Library/Application Support/com.apple.TCC/TCC.db\n"
+                                 "  [read  ] ~/Library/Safari/CloudTabs.db\n"
+                                 "  [read  ] ~/Library/Safari/Bookmarks.plist\n"
+                                 "  [absent ] ~/Library/Mail\n"
+                                 "\n"
+                                 "Result: GRANTED\n"
+                                 "Bundle: ";
+    const std::string report = VolumeProbe::describeAccess();
+    ASSERT_EQ(report.substr(0, expected.size()), expected);
+    EXPECT_EQ(report.find('\n', expected.size()), std::string::npos);
+    EXPECT_EQ(report.substr(expected.size()).front(), '/');
+}
