@@ -70,6 +70,21 @@ TEST(InstalledAppsIndex, BundlesWithoutAUsableInfoFileStillCountByName) {
     EXPECT_EQ(status, 0);
 }
 
+TEST(InstalledAppsIndex, AnInfoFileNestedAbsurdlyDeepCountsByNameOnly) {
+    test::TempDir apps;
+    // Hundreds of thousands of levels once brought the whole index down with the stack.
+    std::string deep = "<plist><dict><key>CFBundleIdentifier</key><string>com.example.deep</string>"
+                       "<key>Nest</key>";
+    for (int i = 0; i < 300000; ++i) deep += "<array>";
+    for (int i = 0; i < 300000; ++i) deep += "</array>";
+    deep += "</dict></plist>";
+    makeApp(apps.path(), "Deep.app", deep);
+    makeApp(apps.path(), "Fine.app", infoXML("com.example.fine"));
+    auto index = InstalledApps::scan({apps.path()});
+    EXPECT_EQ(index.lowercasedNames, (std::set<std::string>{"deep", "fine"}));
+    EXPECT_EQ(index.bundleIdentifiers, std::set<std::string>{"com.example.fine"});
+}
+
 TEST(InstalledAppsIndex, TakesOnlyTheFolderItselfAndTheExactSuffix) {
     test::TempDir apps;
     makeApp(apps.path(), "Shout.APP", infoXML("com.example.shout"));
