@@ -63,19 +63,26 @@ void blockingReap(pid_t pid, Result& result) {
     }
 }
 
-// The tool leads its own group; signalling the group reaches its children too.
+// Whether the child has ended, without reaping it: until it is reaped its id, and so
+// its process group's id, cannot be handed to another process.
+bool hasEnded(pid_t pid) {
+    for (;;) {
+        siginfo_t info{};
+        if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0)
+            return info.si_pid == pid;
+        if (errno != EINTR) return true; // ECHILD: nothing left to wait for
+    }
+}
+
+// The tool leads its own group; signalling the group reaches its children too. The
+// last signal goes out before the reap, while the group's id is still surely ours.
 void stop(pid_t pid, const Options& options, Result& result) {
     result.timedOut = true;
     ::kill(-pid, SIGTERM);
     const auto killAt = Clock::now() + options.killGrace;
-    while (Clock::now() < killAt) {
-        if (tryReap(pid, result)) {
-            ::kill(-pid, SIGKILL); // anything the tool left behind in its group
-            return;
-        }
+    while (Clock::now() < killAt && !hasEnded(pid))
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ::kill(-pid, SIGKILL);
+    ::kill(-pid, SIGKILL); // the tool, or anything it left behind in its group
     blockingReap(pid, result);
 }
 
