@@ -19,12 +19,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::string script(const test::TempDir& dir, const std::string& name, const std::string& body) {
-    const std::string path = dir / name;
-    test::writeFile(path, "#!/bin/sh\n" + body + "\n");
-    chmod(path.c_str(), 0755);
-    return path;
-}
 
 int openDescriptors() {
     int count = 0;
@@ -53,9 +47,9 @@ ProcessRunner::Options shortDeadline() {
 
 TEST(ProcessRunnerCleanup, EveryPathClosesItsDescriptorsAndReaps) {
     test::TempDir dir;
-    auto quick = script(dir, "quick", "echo hi; echo there >&2");
-    auto slow = script(dir, "slow", "sleep 30");
-    auto stubborn = script(dir, "stubborn", "trap '' TERM; while :; do sleep 0.05; done");
+    auto quick = test::writeScript(dir, "quick", "echo hi; echo there >&2");
+    auto slow = test::writeScript(dir, "slow", "sleep 30");
+    auto stubborn = test::writeScript(dir, "stubborn", "trap '' TERM; while :; do sleep 0.05; done");
     const int before = openDescriptors();
     ASSERT_GT(before, 0);
 
@@ -71,7 +65,7 @@ TEST(ProcessRunnerCleanup, EveryPathClosesItsDescriptorsAndReaps) {
 TEST(ProcessRunnerCleanup, AChildThatLeavesTheGroupCannotHoldTheCallerPastTheDeadline) {
     test::TempDir dir;
     // The tool exits at once, but a child in a session of its own keeps both pipes.
-    auto tool = script(dir, "escape", "setsid sleep 5 & echo started");
+    auto tool = test::writeScript(dir, "escape", "setsid sleep 5 & echo started");
     const auto start = Clock::now();
     auto r = ProcessRunner::run(tool, {}, shortDeadline());
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
@@ -82,7 +76,7 @@ TEST(ProcessRunnerCleanup, AChildThatLeavesTheGroupCannotHoldTheCallerPastTheDea
 
 TEST(ProcessRunnerCleanup, AToolThatClosesItsOutputButNeverExitsIsStopped) {
     test::TempDir dir;
-    auto tool = script(dir, "quiet", "echo bye; exec >&- 2>&-; sleep 30");
+    auto tool = test::writeScript(dir, "quiet", "echo bye; exec >&- 2>&-; sleep 30");
     const auto start = Clock::now();
     auto r = ProcessRunner::run(tool, {}, shortDeadline());
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));

@@ -12,18 +12,12 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::string script(const test::TempDir& dir, const std::string& name, const std::string& body) {
-    const std::string path = dir / name;
-    test::writeFile(path, "#!/bin/sh\n" + body + "\n");
-    chmod(path.c_str(), 0755);
-    return path;
-}
 
 } // namespace
 
 TEST(ProcessRunner, CollectsBothStreamsAndTheStatus) {
     test::TempDir dir;
-    auto tool = script(dir, "tool", "echo out; echo err >&2; exit 3");
+    auto tool = test::writeScript(dir, "tool", "echo out; echo err >&2; exit 3");
     auto r = ProcessRunner::run(tool, {});
     EXPECT_TRUE(r.launched);
     EXPECT_FALSE(r.timedOut);
@@ -56,7 +50,7 @@ TEST(ProcessRunner, AMissingOrNonExecutableToolLaunchesNothing) {
 TEST(ProcessRunner, LargeOutputOnBothStreamsDoesNotStall) {
     test::TempDir dir;
     // Far more than a pipe holds, on both streams at once.
-    auto tool = script(dir, "loud", "head -c 3000000 /dev/zero; head -c 3000000 /dev/zero >&2; "
+    auto tool = test::writeScript(dir, "loud", "head -c 3000000 /dev/zero; head -c 3000000 /dev/zero >&2; "
                                     "head -c 3000000 /dev/zero");
     auto r = ProcessRunner::run(tool, {});
     EXPECT_TRUE(r.succeeded());
@@ -66,7 +60,7 @@ TEST(ProcessRunner, LargeOutputOnBothStreamsDoesNotStall) {
 
 TEST(ProcessRunner, OutputBeyondTheLimitIsDropped) {
     test::TempDir dir;
-    auto tool = script(dir, "loud", "head -c 100000 /dev/zero");
+    auto tool = test::writeScript(dir, "loud", "head -c 100000 /dev/zero");
     ProcessRunner::Options options;
     options.outputLimit = 1000;
     auto r = ProcessRunner::run(tool, {}, options);
@@ -78,7 +72,7 @@ TEST(ProcessRunner, AToolPastItsDeadlineIsStoppedAndReaped) {
     test::TempDir dir;
     // The background sleep keeps the pipes open after the shell is gone: only
     // signalling the whole group ends it.
-    auto tool = script(dir, "slow", "echo started; sleep 30 & sleep 30");
+    auto tool = test::writeScript(dir, "slow", "echo started; sleep 30 & sleep 30");
     ProcessRunner::Options options;
     options.deadline = std::chrono::milliseconds(300);
     const auto start = Clock::now();
@@ -91,7 +85,7 @@ TEST(ProcessRunner, AToolPastItsDeadlineIsStoppedAndReaped) {
 
 TEST(ProcessRunner, AToolIgnoringTerminationIsKilled) {
     test::TempDir dir;
-    auto tool = script(dir, "stubborn", "trap '' TERM; while :; do sleep 0.05; done");
+    auto tool = test::writeScript(dir, "stubborn", "trap '' TERM; while :; do sleep 0.05; done");
     ProcessRunner::Options options;
     options.deadline = std::chrono::milliseconds(200);
     options.killGrace = std::chrono::milliseconds(100);

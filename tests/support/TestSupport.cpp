@@ -67,6 +67,13 @@ void writeFile(const std::string& path, const std::string& contents) {
 
 void writeFileOfSize(const std::string& path, size_t bytes) { writeFile(path, std::string(bytes, 'x')); }
 
+std::string writeScript(const TempDir& dir, const std::string& name, const std::string& body) {
+    const std::string path = dir / name;
+    writeFile(path, "#!/bin/sh\n" + body + "\n");
+    chmod(path.c_str(), 0755);
+    return path;
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
