@@ -1,0 +1,31 @@
+#pragma once
+// Per-file attribute query for the extended common attributes that say how much of a
+// file's storage is its own. Built here from stat(2): Linux file systems have no clone
+// identifier (the value is always 0, so no file is ever a clone), and a file's private
+// size is its allocated size unless it has more than one name, in which case its
+// blocks are shared with another name and none of them are its own (0).
+//
+// Result layout (little-endian, packed): u32 length of the filled bytes, this field
+// included, then each requested value in attribute-bit order:
+//   ATTR_CMNEXT_PRIVATESIZE  i64 bytes
+//   ATTR_CMNEXT_CLONEID      u64 clone identifier
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/BulkAttributes.h"
+
+namespace sorvel {
+
+inline constexpr attrgroup_t ATTR_CMNEXT_PRIVATESIZE = 0x8;
+inline constexpr attrgroup_t ATTR_CMNEXT_CLONEID = 0x100;
+/// Makes the fork field of the request name extended common attributes.
+inline constexpr uint64_t FSOPT_ATTR_CMN_EXTENDED = 0x20;
+
+/// Fills `buffer` for the file at `path` (a final symbolic link is followed). Only the
+/// two extended attributes above may be asked for, and only with
+/// FSOPT_ATTR_CMN_EXTENDED; anything else fails with EINVAL, a buffer too small for the
+/// answer with ERANGE. Returns 0, or -1 with errno set.
+int getattrlist(const char* path, const attrlist* request, void* buffer, size_t bufferSize,
+                uint64_t options);
+
+} // namespace sorvel
