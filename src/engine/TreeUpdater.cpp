@@ -1,0 +1,162 @@
+#include "engine/TreeUpdater.h"
+
+#include <algorithm>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+
+#include "cli/TextLayout.h"
+#include "engine/PathText.h"
+
+namespace sorvel::TreeUpdater {
+namespace {
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Equal, or the folder followed by "/" begins the path.
+bool liesIn(std::string_view path, std::string_view folder) {
+    if (path == folder) return true;
+    return path.size() > folder.size() && startsWith(path, folder) && path[folder.size()] == '/';
+}
+
+std::vector<std::string_view> pieces(std::string_view rest) {
+    std::vector<std::string_view> out;
+    size_t start = 0;
+    while (start <= rest.size()) {
+        size_t slash = rest.find('/', start);
+        if (slash == std::string_view::npos) slash = rest.size();
+        if (slash > start) out.push_back(rest.substr(start, slash - start));
+        start = slash + 1;
+    }
+    return out;
+}
+
+void retotal(ScanNode& node) {
+    int64_t size = node.directFileSize;
+    int64_t files = node.directFileCount;
+    int64_t dirs = static_cast<int64_t>(node.children.size());
+    for (const auto& child : node.children) {
+        size += child->size;
+        files += child->fileCount;
+        dirs += child->dirCount;
+    }
+    node.size = size;
+    node.fileCount = files;
+    node.dirCount = dirs;
+    sortBySizeDescending(node.children);
+}
+
+} // namespace
+
+std::optional<std::string> firmlinkAlternate(const std::string& path) {
+    if (startsWith(path, "/private/")) return path.substr(8);
+    for (std::string_view top : {"/var", "/tmp", "/etc"}) {
+        if (liesIn(path, top)) return "/private" + path;
+    }
+    return std::nullopt;
+}
+
+std::optional<Location> search(const std::string& path, const ScanResult& result) {
+    for (size_t c = 0; c < result.categories.size(); ++c) {
+        const auto& roots = result.categories[c].roots;
+        for (size_t r = 0; r < roots.size(); ++r) {
+            const ScanNodePtr& root = roots[r];
+            if (!root) continue;
+            const std::string& rootPath = root->path;
+            const bool equal = path == rootPath;
+            // A root stored as "/" holds every absolute path.
+            const bool below = !equal && (rootPath == "/" ? startsWith(path, "/")
+                                                          : startsWith(path, rootPath + "/"));
+            if (!equal && !below) continue;
+
+            Location location;
+            location.categoryIndex = static_cast<int>(c);
+            location.rootIndex = static_cast<int>(r);
+            location.chain.push_back(root);
+            if (equal) return location;
+
+            const std::string_view rest =
+                std::string_view(path).substr(rootPath == "/" ? 1 : rootPath.size() + 1);
+            ScanNodePtr current = root;
+            for (std::string_view piece : pieces(rest)) {
+                ScanNodePtr next;
+                for (const auto& child : current->children) {
+                    if (child && child->name == piece) {
+                        next = child;
+                        break;
+                    }
+                }
+                if (!next) break;
+                location.chain.push_back(next);
+                current = std::move(next);
+            }
+            return location;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Location> locate(const std::string& path, const ScanResult& result) {
+    const std::string trimmed = trimmedTrailingSlash(path);
+    if (auto found = search(trimmed, result)) return found;
+    if (auto other = firmlinkAlternate(trimmed)) return search(*other, result);
+    return std::nullopt;
+}
+
+std::vector<std::string> coalesce(const std::vector<std::string>& paths, const ScanResult& result) {
+    std::vector<std::pair<size_t, std::string>> distinct;
+    std::unordered_set<std::string> seen;
+    for (const auto& path : paths) {
+        auto location = locate(path, result);
+        if (!location) continue;
+        const std::string& found = location->chain.back()->path;
+        if (seen.insert(found).second) distinct.emplace_back(TextLayout::characterCount(found), found);
+    }
+    std::stable_sort(distinct.begin(), distinct.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> kept;
+    for (auto& [length, path] : distinct) {
+        const bool covered = std::any_of(kept.begin(), kept.end(), [&](const std::string& outer) {
+            return path == outer || startsWith(path, outer == "/" ? std::string("/") : outer + "/");
+        });
+        if (!covered) kept.push_back(std::move(path));
+    }
+    return kept;
+}
+
+int64_t apply(ScanNodePtr replacement, const Location& location, ScanResult& result) {
+    const auto& chain = location.chain;
+    if (chain.empty()) return 0;
+    const ScanNodePtr target = chain.back();
+    const int64_t oldSize = target->size;
+    const int64_t newSize = replacement ? replacement->size : 0;
+
+    if (chain.size() == 1) {
+        // A category root: it keeps its slot (and its place in the order) even when gone.
+        if (location.categoryIndex < 0 ||
+            static_cast<size_t>(location.categoryIndex) >= result.categories.size())
+            return 0;
+        auto& roots = result.categories[static_cast<size_t>(location.categoryIndex)].roots;
+        if (location.rootIndex < 0 || static_cast<size_t>(location.rootIndex) >= roots.size()) return 0;
+        roots[static_cast<size_t>(location.rootIndex)] =
+            replacement ? std::move(replacement) : ScanNode::make(target->name, target->path);
+        return newSize - oldSize;
+    }
+
+    ScanNode& parent = *chain[chain.size() - 2];
+    auto slot = std::find_if(parent.children.begin(), parent.children.end(),
+                             [&](const ScanNodePtr& child) { return child && child->path == target->path; });
+    if (slot != parent.children.end()) {
+        if (replacement) *slot = std::move(replacement);
+        else parent.children.erase(slot);
+    } else if (replacement) {
+        parent.children.push_back(std::move(replacement));
+    }
+    // From the parent up, so each node's children are final before it is totalled.
+    for (size_t i = chain.size() - 1; i-- > 0;) retotal(*chain[i]);
+    return newSize - oldSize;
+}
+
+} // namespace sorvel::TreeUpdater
