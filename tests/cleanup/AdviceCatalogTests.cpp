@@ -1,0 +1,166 @@
+// Which advice list a category gets, how the Messages advice follows the iCloud state,
+// and which lists keep their identifiers.
+#include <gtest/gtest.h>
+
+#include "cleanup/Advice.h"
+
+using namespace sorvel;
+using Confidence = AdviceItem::Confidence;
+
+namespace {
+
+DisplayCategory storageCategory(StorageCategory s) {
+    DisplayCategory d;
+    d.id = rawValue(s);
+    d.title = d.id;
+    d.storage = s;
+    return d;
+}
+
+DisplayCategory wholeDisk(std::vector<std::string> roots) {
+    DisplayCategory d;
+    d.id = roots.empty() ? "empty" : roots.front();
+    d.roots = std::move(roots);
+    return d;
+}
+
+CloudStatus messages(CloudState state, bool definitive) {
+    CloudStatus c;
+    c.messages.name = "Messages";
+    c.messages.state = state;
+    c.messages.isDefinitive = definitive;
+    return c;
+}
+
+std::vector<AdviceItem> adviceFor(const std::optional<DisplayCategory>& d, const CloudStatus& c = {}) {
+    return AdviceCatalog::advice(d, ScanResult{}, c);
+}
+
+std::vector<std::string> titles(const std::vector<AdviceItem>& items) {
+    std::vector<std::string> out;
+    for (const auto& i : items) out.push_back(i.title);
+    return out;
+}
+
+} // namespace
+
+TEST(AdviceCatalog, NoCategoryGivesNothing) {
+    EXPECT_TRUE(adviceFor(std::nullopt).empty());
+}
+
+TEST(AdviceCatalog, EachStorageCategoryGetsItsListInOrder) {
+    struct Case {
+        StorageCategory category;
+        size_t count;
+        std::string first;
+        Confidence lastConfidence;
+    };
+    const Case cases[] = {
+        {StorageCategory::caches, 4, "Let each tool clear its own cache", Confidence::avoid},
+        {StorageCategory::appSupport, 4, "Keep only the newest backup per device", Confidence::avoid},
+        {StorageCategory::containers, 3, "Do not delete containers to free space", Confidence::review},
+        {StorageCategory::developer, 4, "Delete DerivedData without ceremony", Confidence::review},
+        {StorageCategory::logs, 2, "Logs and crash reports are safe to remove", Confidence::review},
+        {StorageCategory::vmSwap, 2, "Leave swap and the sleep image alone", Confidence::safe},
+        {StorageCategory::trash, 2, "Empty it", Confidence::safe},
+        {StorageCategory::otherLibrary, 2, "Local snapshots free themselves", Confidence::avoid},
+    };
+    for (const auto& c : cases) {
+        auto list = adviceFor(storageCategory(c.category));
+        ASSERT_EQ(list.size(), c.count) << rawValue(c.category);
+        EXPECT_EQ(list.front().title, c.first);
+        EXPECT_EQ(list.back().confidence, c.lastConfidence) << rawValue(c.category);
+        for (const auto& i : list) EXPECT_FALSE(i.condition) << i.title;
+    }
+}
+
+TEST(AdviceCatalog, CommandsKeepTheirExactSpacingAndEscapes) {
+    auto caches = adviceFor(storageCategory(StorageCategory::caches));
+    EXPECT_EQ(caches[0].command, "brew cleanup    npm cache clean --force    pip cache purge    yarn cache clean");
+    EXPECT_FALSE(caches[1].command);
+    auto dev = adviceFor(storageCategory(StorageCategory::developer));
+    EXPECT_EQ(dev[1].command, "rm -rf ~/Library/Developer/Xcode/iOS\\ DeviceSupport/*");
+    auto support = adviceFor(storageCategory(StorageCategory::appSupport));
+    EXPECT_EQ(support[0].command, "Finder \u2192 your iPhone \u2192 Manage Backups");
+    EXPECT_NE(support[3].rationale.find("generic \"clean your Mac\" advice"), std::string::npos);
+}
+
+TEST(AdviceCatalog, FixedListsKeepTheirIdentifiers) {
+    auto first = adviceFor(storageCategory(StorageCategory::developer));
+    auto second = adviceFor(storageCategory(StorageCategory::developer));
+    ASSERT_EQ(first.size(), second.size());
+    for (size_t i = 0; i < first.size(); ++i) EXPECT_EQ(first[i].id, second[i].id);
+    // distinct items, distinct identifiers
+    EXPECT_NE(first[0].id, first[1].id);
+}
+
+TEST(AdviceCatalog, MailAndWholeDiskListsAreMadeAnewEachTime) {
+    auto mailA = adviceFor(storageCategory(StorageCategory::mail));
+    auto mailB = adviceFor(storageCategory(StorageCategory::mail));
+    for (size_t i = 0; i < mailA.size(); ++i) EXPECT_NE(mailA[i].id, mailB[i].id);
+    auto usrA = adviceFor(wholeDisk({"/usr"}));
+    auto usrB = adviceFor(wholeDisk({"/usr"}));
+    ASSERT_EQ(usrA.size(), 1u);
+    EXPECT_NE(usrA[0].id, usrB[0].id);
+}
+
+TEST(AdviceCatalog, MessagesOnDefinitive) {
+    auto list = adviceFor(storageCategory(StorageCategory::mail), messages(CloudState::on, true));
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[0].title, "Deleting attachments will remove them from every device");
+    EXPECT_EQ(list[0].confidence, Confidence::review);
+    EXPECT_EQ(list[0].condition,
+              "Detected: Messages in iCloud appears to be ON (read from your iCloud settings). Confirm in System "
+              "Settings \u2192 your name \u2192 iCloud before deleting anything.");
+    EXPECT_EQ(list[0].command,
+              "Save what matters, then Messages \u2192 Settings \u2192 General \u2192 Keep Messages \u2192 One Year");
+    EXPECT_EQ(titles(list), (std::vector<std::string>{
+                                "Deleting attachments will remove them from every device",
+                                "Let Messages expire old conversations for you", "Never delete chat.db",
+                                "For Mail, change the setting rather than the files"}));
+    for (size_t i = 1; i < list.size(); ++i) EXPECT_FALSE(list[i].condition);
+    EXPECT_EQ(list[3].confidence, Confidence::safe);
+}
+
+TEST(AdviceCatalog, MessagesOffInferred) {
+    auto list = adviceFor(storageCategory(StorageCategory::mail), messages(CloudState::off, false));
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[0].title, "Attachments here are local only");
+    EXPECT_FALSE(list[0].command);
+    EXPECT_EQ(list[0].condition,
+              "Detected: Messages in iCloud appears to be OFF (inferred \u2014 verify before acting).");
+}
+
+TEST(AdviceCatalog, MessagesOnInferredAndOffDefinitiveSwapTheParenthesis) {
+    auto on = adviceFor(storageCategory(StorageCategory::mail), messages(CloudState::on, false));
+    EXPECT_NE(on[0].condition->find("(inferred \u2014 verify before acting)"), std::string::npos);
+    auto off = adviceFor(storageCategory(StorageCategory::mail), messages(CloudState::off, true));
+    EXPECT_EQ(off[0].condition, "Detected: Messages in iCloud appears to be OFF (read from your iCloud settings).");
+}
+
+TEST(AdviceCatalog, MessagesUnknownHasACommandAndNoCondition) {
+    auto list = adviceFor(storageCategory(StorageCategory::mail), messages(CloudState::unknown, true));
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[0].title, "Check Messages in iCloud before deleting attachments");
+    EXPECT_EQ(list[0].command, "System Settings \u2192 your name \u2192 iCloud");
+    EXPECT_FALSE(list[0].condition);
+}
+
+TEST(AdviceCatalog, WholeDiskListsChosenByTheFirstRootAsWholeText) {
+    EXPECT_EQ(adviceFor(wholeDisk({"/Users", "/x"})).size(), 3u);
+    EXPECT_EQ(adviceFor(wholeDisk({"/Applications"})).size(), 2u);
+    EXPECT_EQ(adviceFor(wholeDisk({"/System"}))[0].confidence, Confidence::avoid);
+    EXPECT_EQ(adviceFor(wholeDisk({"/private"})).size(), 2u);
+    EXPECT_EQ(adviceFor(wholeDisk({"/Library"}))[1].command, "launchctl list");
+    EXPECT_EQ(adviceFor(wholeDisk({"/opt"}))[0].title, "Let the package manager clean up");
+    auto usr = adviceFor(wholeDisk({"/usr"}));
+    ASSERT_EQ(usr.size(), 1u);
+    EXPECT_EQ(usr[0].command, "brew cleanup --prune=all");
+    EXPECT_EQ(adviceFor(wholeDisk({"/cores"}))[0].title, "Core dumps are safe to delete");
+    // only the first root decides, and only as the whole text
+    EXPECT_TRUE(adviceFor(wholeDisk({"/x", "/Users"})).empty());
+    EXPECT_TRUE(adviceFor(wholeDisk({"/Users/"})).empty());
+    EXPECT_TRUE(adviceFor(wholeDisk({"/usr/local"})).empty());
+    EXPECT_TRUE(adviceFor(wholeDisk({"/home"})).empty());
+    EXPECT_TRUE(adviceFor(wholeDisk({})).empty());
+}
