@@ -1,0 +1,286 @@
+#include "analysis/FolderInsights.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <set>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/Parallel.h"
+#include "engine/StorageCategory.h"
+#include "platform/Path.h"
+
+namespace sorvel {
+
+int64_t FolderInsights::staleBytes() const {
+    int64_t total = 0;
+    for (const auto& bucket : ages) {
+        if (bucket.key == AgeBand::twoToFiveYears || bucket.key == AgeBand::olderThanFive) total += bucket.bytes;
+    }
+    return total;
+}
+
+namespace InsightScanner {
+namespace {
+
+constexpr size_t kLargestKept = 12;
+constexpr int64_t kProbeThreshold = 1'048'576;
+
+struct Totals {
+    bool present = false;
+    int64_t bytes = 0;
+    int64_t count = 0;
+
+    void add(int64_t b, int64_t c) {
+        present = true;
+        bytes += b;
+        count += c;
+    }
+};
+
+bool largerFirst(const FileEntry& a, const FileEntry& b) { return a.size > b.size; }
+
+// The running totals of one walk.
+struct Accumulator {
+    std::array<Totals, std::size(kAllFileKinds)> kinds{};
+    std::array<Totals, std::size(kAllAgeBands)> ages{};
+    std::vector<FileEntry> largest; // at most 12, largest first
+    int64_t totalBytes = 0;
+    int64_t fileCount = 0;
+    int64_t sniffs = 0;
+    std::optional<Date> oldest;
+    std::optional<Date> newest;
+    bool truncated = false;
+
+    void add(std::string_view name, const std::string& parent, std::string_view separator, int64_t size,
+             Date modified, FileKind kind, Date now) {
+        totalBytes += size;
+        fileCount += 1;
+        kinds[static_cast<size_t>(kind)].add(size, 1);
+        const double days = std::chrono::duration<double>(now - modified).count() / 86'400.0;
+        ages[static_cast<size_t>(AgeBands::forAge(days))].add(size, 1);
+        if (!oldest || modified < *oldest) oldest = modified;
+        if (!newest || modified > *newest) newest = modified;
+
+        // A full list turns away a file no larger than its smallest entry before any entry is built.
+        if (largest.size() >= kLargestKept) {
+            if (largest.back().size >= size) return;
+            largest.pop_back();
+        }
+        FileEntry entry;
+        entry.name = std::string(name);
+        entry.path = parent;
+        entry.path += separator;
+        entry.path += name;
+        entry.size = size;
+        entry.modified = modified;
+        // Where a stable sort would put it: after every entry at least as large.
+        auto at = std::partition_point(largest.begin(), largest.end(),
+                                       [&](const FileEntry& e) { return e.size >= size; });
+        largest.insert(at, std::move(entry));
+    }
+
+    void merge(Accumulator&& other) {
+        totalBytes += other.totalBytes;
+        fileCount += other.fileCount;
+        sniffs += other.sniffs;
+        truncated = truncated || other.truncated;
+        for (size_t i = 0; i < kinds.size(); ++i) {
+            if (other.kinds[i].present) kinds[i].add(other.kinds[i].bytes, other.kinds[i].count);
+        }
+        for (size_t i = 0; i < ages.size(); ++i) {
+            if (other.ages[i].present) ages[i].add(other.ages[i].bytes, other.ages[i].count);
+        }
+        if (other.oldest && (!oldest || *other.oldest < *oldest)) oldest = other.oldest;
+        if (other.newest && (!newest || *other.newest > *newest)) newest = other.newest;
+        largest.insert(largest.end(), std::make_move_iterator(other.largest.begin()),
+                       std::make_move_iterator(other.largest.end()));
+        std::stable_sort(largest.begin(), largest.end(), largerFirst);
+        if (largest.size() > kLargestKept) largest.resize(kLargestKept);
+    }
+};
+
+// What one walk shares with its entries: the volume, the reference date and the exclusions.
+struct WalkContext {
+    dev_t device = 0;
+    Date now;
+    const std::set<std::string>* excluded = nullptr;
+    const std::function<bool()>* isCancelled = nullptr;
+
+    bool cancelled() const { return *isCancelled && (*isCancelled)(); }
+};
+
+// The kind from the file's first bytes; none when it cannot be read or is not recognised.
+std::optional<FileKind> sniff(int directoryFD, const char* name) {
+    // No link is followed: the entry was a regular file when its status was read.
+    const int fd = openat(directoryFD, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    uint8_t buffer[16] = {};
+    ssize_t got;
+    do {
+        got = read(fd, buffer, sizeof buffer);
+    } while (got < 0 && errno == EINTR);
+    close(fd);
+    if (got < 4) return std::nullopt;
+    return FileKinds::classify(std::span<const uint8_t>(buffer, static_cast<size_t>(got)));
+}
+
+// Opens a directory without following a link swapped in for it; none on failure.
+DIR* openDirectory(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    DIR* dir = fdopendir(fd);
+    if (!dir) close(fd);
+    return dir;
+}
+
+enum class ProbeBudget { unlimited, counted };
+
+// Reads every entry of an open directory into the accumulator; subfolders on the device
+// go to `subfolders`. Stops early (true) when the walk is cancelled.
+bool readEntries(DIR* dir, const std::string& dirPath, const WalkContext& context, Accumulator& acc,
+                 std::vector<std::string>& subfolders, ProbeBudget budget, int64_t probeLimit, bool checkCancel) {
+    const int fd = dirfd(dir);
+    const std::string_view separator = (!dirPath.empty() && dirPath.back() == '/') ? "" : "/";
+    while (const dirent* entry = readdir(dir)) {
+        if (checkCancel && context.cancelled()) return true;
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        std::string child = dirPath;
+        child += separator;
+        child += name;
+        if (context.excluded->count(child)) continue;
+        struct stat st;
+        if (fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (st.st_dev == context.device) subfolders.push_back(std::move(child));
+        } else if (S_ISREG(st.st_mode)) {
+            const int64_t size = static_cast<int64_t>(st.st_blocks) * 512;
+            const Date modified = dateFromUnixSeconds(static_cast<int64_t>(st.st_mtim.tv_sec));
+            FileKind kind = FileKinds::classify(name, (st.st_mode & S_IXUSR) != 0, dirPath);
+            if (kind == FileKind::other && size >= kProbeThreshold) {
+                bool probe = true;
+                if (budget == ProbeBudget::counted) {
+                    probe = acc.sniffs < probeLimit;
+                    if (probe) ++acc.sniffs;
+                }
+                if (probe) {
+                    if (auto sniffed = sniff(fd, entry->d_name)) kind = *sniffed;
+                }
+            }
+            acc.add(name, dirPath, separator, size, modified, kind, context.now);
+        }
+        // Links are never followed or counted; devices, sockets and pipes are not files.
+    }
+    return false;
+}
+
+// One subfolder, depth first with an explicit stack and one open directory at a time.
+Accumulator walk(const std::string& root, const WalkContext& context, const Limits& limits) {
+    Accumulator acc;
+    std::vector<std::string> stack{root};
+    std::vector<std::string> found;
+    while (!stack.empty()) {
+        const std::string path = std::move(stack.back());
+        stack.pop_back();
+        if (context.cancelled()) return acc;
+        if (acc.fileCount >= limits.filesPerWalk) {
+            acc.truncated = true;
+            return acc;
+        }
+        DIR* dir = openDirectory(path);
+        if (!dir) continue;
+        struct stat st;
+        // A volume mounted here since the entry was read is not entered.
+        if (fstat(dirfd(dir), &st) != 0 || st.st_dev != context.device) {
+            closedir(dir);
+            continue;
+        }
+        found.clear();
+        const bool stopped =
+            readEntries(dir, path, context, acc, found, ProbeBudget::counted, limits.probesPerWalk, true);
+        closedir(dir);
+        if (stopped) continue; // the next pop (if any) sees the cancellation
+        for (auto& sub : found) stack.push_back(std::move(sub));
+    }
+    return acc;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+FolderInsights analyze(const std::string& path, const std::function<bool()>& isCancelled) {
+    return analyze(path, isCancelled, Limits{});
+}
+
+FolderInsights analyze(const std::string& path, const std::function<bool()>& isCancelled, const Limits& limits,
+                       std::optional<Date> referenceDate) {
+    const auto start = std::chrono::steady_clock::now();
+    const Date now = referenceDate.value_or(sorvel::now());
+    FolderInsights result;
+    result.path = path;
+
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return result;
+
+    if (!S_ISDIR(st.st_mode)) {
+        // One object, described as itself (a link is not followed), without a probe.
+        const int64_t size = static_cast<int64_t>(st.st_blocks) * 512;
+        const Date modified = dateFromUnixSeconds(static_cast<int64_t>(st.st_mtim.tv_sec));
+        const FileKind kind =
+            FileKinds::classify(path, (st.st_mode & S_IXUSR) != 0, deletingLastPathComponent(path));
+        const double days = std::chrono::duration<double>(now - modified).count() / 86'400.0;
+        result.totalBytes = size;
+        result.fileCount = 1;
+        result.kinds.push_back({kind, size, 1});
+        result.ages.push_back({AgeBands::forAge(days), size, 1});
+        result.oldest = modified;
+        result.newest = modified;
+        result.duration = secondsSince(start);
+        return result;
+    }
+
+    const std::set<std::string> excluded = StorageCategories::globallyExcludedPaths();
+    const WalkContext context{st.st_dev, now, &excluded, &isCancelled};
+    Accumulator own;
+    std::vector<std::string> subfolders;
+    if (DIR* dir = openDirectory(path)) {
+        // The analysed folder's own files are neither limited nor counted against a walk.
+        readEntries(dir, path, context, own, subfolders, ProbeBudget::unlimited, 0, false);
+        closedir(dir);
+    }
+
+    std::vector<Accumulator> walks = Parallel::map(
+        subfolders.size(), [&](size_t i) { return walk(subfolders[i], context, limits); });
+    for (auto& w : walks) own.merge(std::move(w));
+
+    result.totalBytes = own.totalBytes;
+    result.fileCount = own.fileCount;
+    result.truncated = own.truncated;
+    result.oldest = own.oldest;
+    result.newest = own.newest;
+    for (FileKind kind : kAllFileKinds) {
+        const Totals& t = own.kinds[static_cast<size_t>(kind)];
+        if (t.present) result.kinds.push_back({kind, t.bytes, t.count});
+    }
+    std::stable_sort(result.kinds.begin(), result.kinds.end(),
+                     [](const auto& a, const auto& b) { return a.bytes > b.bytes; });
+    for (AgeBand band : kAllAgeBands) {
+        const Totals& t = own.ages[static_cast<size_t>(band)];
+        if (t.present && t.bytes >= 1) result.ages.push_back({band, t.bytes, t.count});
+    }
+    result.largest = std::move(own.largest);
+    result.duration = secondsSince(start);
+    return result;
+}
+
+} // namespace InsightScanner
+} // namespace sorvel

@@ -1,0 +1,65 @@
+#pragma once
+// What one folder holds: bytes and files by kind and by age, the largest files and the
+// extreme modification dates. Measured by its own bounded walk, independent of the scan.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <type_traits>
+#include <string>
+#include <vector>
+
+#include "engine/FileEntry.h"
+#include "engine/FileKind.h"
+#include "platform/Date.h"
+
+namespace sorvel {
+
+template <typename Key>
+struct Bucket {
+    Key key;
+    int64_t bytes = 0;
+    int64_t count = 0;
+
+    /// The key's case name ("image", "lastMonth", ...).
+    std::string id() const {
+        if constexpr (std::is_same_v<Key, AgeBand>) return caseName(key);
+        else return rawValue(key);
+    }
+    friend bool operator==(const Bucket&, const Bucket&) = default;
+};
+
+struct FolderInsights {
+    std::string path;
+    int64_t totalBytes = 0;
+    int64_t fileCount = 0;
+    std::vector<Bucket<FileKind>> kinds; // largest byte total first
+    std::vector<Bucket<AgeBand>> ages;   // band order, bands with at least 1 byte
+    std::vector<FileEntry> largest;      // at most 12, largest first
+    std::optional<Date> oldest;
+    std::optional<Date> newest;
+    double duration = 0;
+    bool truncated = false;
+
+    /// Bytes of files last modified 730 days ago or earlier.
+    int64_t staleBytes() const;
+};
+
+namespace InsightScanner {
+
+/// Bounds of one subfolder walk. The defaults are the product's; tests shrink them.
+struct Limits {
+    int64_t filesPerWalk = 400'000;
+    int64_t probesPerWalk = 20'000;
+};
+
+/// Explains the folder (or the single object) at `path`. Never fails: whatever cannot be
+/// read is left out. `isCancelled` is asked from worker threads during the subfolder
+/// walks; a cancelled analysis returns partial totals that the caller must discard.
+FolderInsights analyze(const std::string& path, const std::function<bool()>& isCancelled);
+
+/// The same with other limits and a fixed reference date for ages (tests).
+FolderInsights analyze(const std::string& path, const std::function<bool()>& isCancelled, const Limits& limits,
+                       std::optional<Date> referenceDate = std::nullopt);
+
+} // namespace InsightScanner
+} // namespace sorvel
