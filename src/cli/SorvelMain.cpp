@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     case Command::plan: return HeadlessReport::plan();
     case Command::backups: return HeadlessReport::backups(d.root);
     case Command::apps: return notAvailable("--apps");
-    case Command::duplicates: return notAvailable("--duplicates");
+    case Command::duplicates: return HeadlessReport::duplicates(d.argument);
     case Command::history: return notAvailable("--history");
     case Command::xcode: return HeadlessReport::xcode();
     case Command::docker: return notAvailable("--docker");

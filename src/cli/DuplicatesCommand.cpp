@@ -1,0 +1,81 @@
+#include "cli/DuplicatesCommand.h"
+
+#include <algorithm>
+
+#include "cli/HeadlessReport.h"
+#include "cli/ReportOutput.h"
+#include "cli/TextLayout.h"
+#include "cli/TextWrap.h"
+#include "engine/Bytes.h"
+#include "engine/PathText.h"
+
+namespace sorvel::HeadlessReport {
+
+using TextLayout::leftPadded;
+using TextLayout::rightPadded;
+using TextLayout::shownPath;
+using TextLayout::tailFitted;
+
+namespace {
+constexpr size_t kGroupsShown = 25;
+} // namespace
+
+std::string kindLabel(DuplicateGroup::Kind kind) {
+    switch (kind) {
+    case DuplicateGroup::Kind::independentCopies: return "Separate copies";
+    case DuplicateGroup::Kind::clones: return "APFS clones \u2014 shared storage";
+    case DuplicateGroup::Kind::hardLinks: return "Hard links \u2014 the same file";
+    case DuplicateGroup::Kind::mixed: break;
+    }
+    return "Partly shared storage";
+}
+
+std::string duplicatesBanner(const std::string& root) {
+    return "\n  Looking for duplicates under " + shownPath(root) + "\u2026\n\n";
+}
+
+std::string duplicatesReport(const DuplicateFinder::Report& report) {
+    std::string out;
+    auto line = [&out](const std::string& text) { out += text + "\n"; };
+    line("  " + std::to_string(report.filesScanned) + " files considered" +
+         (report.hitScanLimit ? " (scan limit reached)" : ""));
+    line("  " + std::to_string(report.groups.size()) + " groups of identical files\n");
+    const size_t shown = std::min(report.groups.size(), kGroupsShown);
+    for (size_t i = 0; i < shown; ++i) {
+        const DuplicateGroup& group = report.groups[i];
+        line("  " + leftPadded(Bytes::format(group.size), 10) + " \u00D7 " + std::to_string(group.files.size()) +
+             "   " + kindLabel(group.kind));
+        for (size_t k = 0; k < group.files.size(); ++k) {
+            const DuplicateFile& file = group.files[k];
+            const bool kept = k == 0;
+            line("        " + rightPadded(kept ? "keep" : "extra", 7) +
+                 rightPadded(tailFitted(shownPath(file.path), 58), 60) + "frees " +
+                 Bytes::format(kept ? 0 : file.privateSize));
+        }
+    }
+    const int64_t reclaimable = report.reclaimable();
+    const int64_t apparent = report.apparentSaving();
+    line("");
+    line("  Genuinely reclaimable   " + Bytes::format(reclaimable));
+    line("  A size-only tool would claim  " + Bytes::format(apparent));
+    if (apparent - reclaimable >= 1) {
+        line("");
+        line(wrap(Bytes::format(apparent - reclaimable) + " of that does not exist. Those copies " +
+                      "are APFS clones or hard links sharing their blocks, so the filesystem " +
+                      "counts the bytes once no matter how many names point at them.",
+                  "  ", 74));
+    }
+    line("");
+    return out;
+}
+
+int duplicates(const std::string& argument) {
+    // No existence check: a folder that cannot be read simply has no groups.
+    const std::string root = expandingTildeInPath(argument);
+    if (int status = ReportOutput::emit(duplicatesBanner(root)); status != 0) return status;
+    ScanControl control;
+    const auto report = DuplicateFinder::scan({root}, DuplicateFinder::Options(), control);
+    return ReportOutput::emit(duplicatesReport(report));
+}
+
+} // namespace sorvel::HeadlessReport

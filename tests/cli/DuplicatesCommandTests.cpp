@@ -1,0 +1,137 @@
+// `--duplicates PATH`: the printed groups, the two totals and the closing paragraph.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cli/DuplicatesCommand.h"
+#include "engine/Bytes.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+using namespace sorvel::test;
+using Kind = DuplicateGroup::Kind;
+
+namespace {
+
+bool contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
+
+DuplicateGroup group(const std::vector<std::pair<std::string, int64_t>>& files, int64_t size, Kind kind) {
+    DuplicateGroup g;
+    for (const auto& [path, privateSize] : files) {
+        g.files.push_back(DuplicateFile{path, size, privateSize, 1, 0, {}});
+        if (!g.id.empty()) g.id += '\x01';
+        g.id += path;
+    }
+    g.size = size;
+    g.kind = kind;
+    return g;
+}
+
+size_t count(const std::string& text, const std::string& piece) {
+    size_t n = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(DuplicatesCommand, ThreeClonesPrintOneKeepAndTwoExtraRows) {
+    FakeHome home;
+    DuplicateFinder::Report report;
+    report.filesScanned = 7;
+    report.groups.push_back(group({{home / "a.mov", 5'000'000}, {home / "b.mov", 1'000'000}, {"/srv/c.mov", 0}},
+                                  5'000'000, Kind::clones));
+    const std::string text = HeadlessReport::duplicatesReport(report);
+    const std::string expected =
+        "  7 files considered\n"
+        "  1 groups of identical files\n"
+        "\n"
+        "  " + std::string(6, ' ') + "5 MB \u00D7 3   APFS clones \u2014 shared storage\n"
+        "        keep   " + "~/a.mov" + std::string(53, ' ') + "frees " + Bytes::format(0) + "\n"
+        "        extra  " + "~/b.mov" + std::string(53, ' ') + "frees 1 MB\n"
+        "        extra  " + "/srv/c.mov" + std::string(50, ' ') + "frees " + Bytes::format(0) + "\n"
+        "\n"
+        "  Genuinely reclaimable   1 MB\n"
+        "  A size-only tool would claim  10 MB\n"
+        "\n"
+        "  9 MB of that does not exist. Those copies are APFS clones or hard links\n"
+        "  sharing their blocks, so the filesystem counts the bytes once no matter\n"
+        "  how many names point at them.\n"
+        "\n";
+    EXPECT_EQ(text, expected);
+}
+
+TEST(DuplicatesCommand, IndependentCopiesOnlyPrintNoParagraph) {
+    DuplicateFinder::Report report;
+    report.filesScanned = 400'123;
+    report.hitScanLimit = true;
+    report.groups.push_back(group({{"/x/1", 2'000'000}, {"/x/2", 2'000'000}}, 2'000'000, Kind::independentCopies));
+    const std::string text = HeadlessReport::duplicatesReport(report);
+    EXPECT_TRUE(contains(text, "  400123 files considered (scan limit reached)\n")) << text;
+    EXPECT_TRUE(contains(text, "   Separate copies\n")) << text;
+    EXPECT_TRUE(contains(text, "  Genuinely reclaimable   2 MB\n  A size-only tool would claim  2 MB\n\n")) << text;
+    EXPECT_FALSE(contains(text, "does not exist")) << text;
+    EXPECT_EQ(text.substr(text.size() - 3), "B\n\n");
+}
+
+TEST(DuplicatesCommand, OnlyTwentyFiveGroupsArePrintedButTotalsCoverAll) {
+    DuplicateFinder::Report report;
+    for (int i = 0; i < 30; ++i)
+        report.groups.push_back(group({{"/g" + std::to_string(i) + "/a", 1'000'000}, {"/g" + std::to_string(i) + "/b", 0}},
+                                      1'000'000, Kind::hardLinks));
+    const std::string text = HeadlessReport::duplicatesReport(report);
+    EXPECT_EQ(count(text, "   Hard links \u2014 the same file\n"), 25u);
+    EXPECT_TRUE(contains(text, "/g24/a")) << text;
+    EXPECT_FALSE(contains(text, "/g25/a")) << text;
+    EXPECT_TRUE(contains(text, "  30 groups of identical files\n")) << text;
+    EXPECT_TRUE(contains(text, "  A size-only tool would claim  30 MB\n")) << text;
+    EXPECT_TRUE(contains(text, "\n  30 MB of that does not exist.")) << text;
+}
+
+TEST(DuplicatesCommand, LongPathsKeepTheirTailAndMixedGroupsAreLabelled) {
+    DuplicateFinder::Report report;
+    const std::string longPath = "/" + std::string(70, 'p') + "/tail.bin";
+    report.groups.push_back(group({{"/short", 3'000'000}, {longPath, 3'000'000}}, 3'000'000, Kind::mixed));
+    const std::string text = HeadlessReport::duplicatesReport(report);
+    EXPECT_TRUE(contains(text, "   Partly shared storage\n")) << text;
+    const std::string fitted = "\u2026" + longPath.substr(longPath.size() - 57);
+    EXPECT_TRUE(contains(text, "        extra  " + fitted + "  frees 3 MB\n")) << text;
+}
+
+TEST(DuplicatesCommand, EndToEndOnAFakeHome) {
+    FakeHome home;
+    const std::string content(1'500'000, 'z');
+    writeFile(home / "Photos/one.jpg", content);
+    writeFile(home / "Photos/old/two.jpg", content);
+    struct timespec older[2] = {{1'500'000'000, 0}, {1'500'000'000, 0}};
+    utimensat(AT_FDCWD, (home / "Photos/old/two.jpg").c_str(), older, 0);
+    ASSERT_EQ(::link((home / "Photos/one.jpg").c_str(), (home / "Photos/three.jpg").c_str()), 0);
+
+    auto r = runSorvel({"--duplicates", "~/Photos"}, {{"HOME", home.path()}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.rfind("\n  Looking for duplicates under ~/Photos\u2026\n\n  3 files considered\n"
+                          "  1 groups of identical files\n\n",
+                          0),
+              0u)
+        << r.out;
+    EXPECT_TRUE(contains(r.out, " \u00D7 3   Partly shared storage\n        keep   ~/Photos/old/two.jpg")) << r.out;
+    // The two names of one file free nothing, so nothing is genuinely reclaimable.
+    EXPECT_TRUE(contains(r.out, "  Genuinely reclaimable   " + Bytes::format(0) + "\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, " of that does not exist.")) << r.out;
+}
+
+TEST(DuplicatesCommand, MissingFolderPrintsZeroes) {
+    FakeHome home;
+    auto r = runSorvel({"--duplicates", home / "nowhere"}, {{"HOME", home.path()}});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "\n  Looking for duplicates under ~/nowhere\u2026\n\n"
+                     "  0 files considered\n"
+                     "  0 groups of identical files\n\n"
+                     "\n"
+                     "  Genuinely reclaimable   " + Bytes::format(0) + "\n"
+                     "  A size-only tool would claim  " + Bytes::format(0) + "\n"
+                     "\n");
+}
