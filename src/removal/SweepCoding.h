@@ -1,0 +1,37 @@
+#pragma once
+// Strict readers for the persisted sweep values. A stored list is read whole or not at
+// all, so every reader here refuses (throws Malformed) on a missing key, a null where a
+// value is required, or a value of another JSON type; the public decoders catch it and
+// fall back to their defaults.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/Date.h"
+
+namespace sorvel::SweepCoding {
+
+struct Malformed {};
+
+/// The value under the key, or none when it is absent or null. Throws unless `object`
+/// is a JSON object.
+const nlohmann::json* present(const nlohmann::json& object, const char* key);
+
+int64_t integer(const nlohmann::json& value);   // an integral number within 64 bits
+std::string text(const nlohmann::json& value);  // a string
+bool boolean(const nlohmann::json& value);      // true or false
+Date date(const nlohmann::json& value);         // seconds since 1 January 2001
+
+const nlohmann::json& required(const nlohmann::json& object, const char* key);
+std::optional<int64_t> optionalInteger(const nlohmann::json& object, const char* key);
+std::optional<std::string> optionalText(const nlohmann::json& object, const char* key);
+
+/// Seconds since 1 January 2001 as stored. Dates keep whole microseconds, so a date
+/// taken with `sweepNow()` reads back equal.
+double encodeDate(Date date);
+/// Now, to the microsecond the stored form keeps.
+Date sweepNow();
+
+} // namespace sorvel::SweepCoding

@@ -1,0 +1,92 @@
+#include "removal/SweepReceipt.h"
+
+#include "engine/Bytes.h"
+#include "platform/UserDefaults.h"
+#include "removal/SweepCoding.h"
+
+namespace sorvel {
+
+std::string SweepReceipt::headline() const {
+    if (action == SweepSchedule::Action::clean) {
+        if (movedCount == 0) return "Nothing needed cleaning";
+        return "Moved " + Bytes::format(movedBytes) + " to the Trash";
+    }
+    return "Found " + Bytes::format(foundBytes) + " that could be cleaned";
+}
+
+nlohmann::json SweepReceipt::toJSON() const {
+    nlohmann::json json{{"date", SweepCoding::encodeDate(date)},
+                        {"action", rawValue(action)},
+                        {"scannedBytes", scannedBytes},
+                        {"foundBytes", foundBytes},
+                        {"movedBytes", movedBytes},
+                        {"movedCount", movedCount},
+                        {"refusedCount", refusedCount}};
+    if (withheldReason) json["withheldReason"] = *withheldReason;
+    return json;
+}
+
+std::optional<SweepReceipt> SweepReceipt::fromJSON(const nlohmann::json& json) {
+    using namespace SweepCoding;
+    try {
+        SweepReceipt r;
+        r.date = SweepCoding::date(required(json, "date"));
+        auto action = sweepActionFromRaw(text(required(json, "action")));
+        if (!action) return std::nullopt;
+        r.action = *action;
+        r.scannedBytes = integer(required(json, "scannedBytes"));
+        r.foundBytes = integer(required(json, "foundBytes"));
+        r.movedBytes = integer(required(json, "movedBytes"));
+        r.movedCount = integer(required(json, "movedCount"));
+        r.refusedCount = integer(required(json, "refusedCount"));
+        r.withheldReason = optionalText(json, "withheldReason");
+        return r;
+    } catch (const SweepCoding::Malformed&) {
+        return std::nullopt;
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;
+    }
+}
+
+nlohmann::json SweepReceipt::Finding::toJSON() const { return nlohmann::json{{"path", path}, {"size", size}}; }
+
+std::optional<SweepReceipt::Finding> SweepReceipt::Finding::fromJSON(const nlohmann::json& json) {
+    using namespace SweepCoding;
+    try {
+        return Finding{text(required(json, "path")), integer(required(json, "size"))};
+    } catch (const SweepCoding::Malformed&) {
+        return std::nullopt;
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<SweepReceipt> SweepReceipt::loadLast() {
+    auto stored = UserDefaults::standard().value("SorvelLastSweep");
+    if (!stored) return std::nullopt;
+    return fromJSON(*stored);
+}
+
+void SweepReceipt::record(const SweepReceipt& receipt) {
+    UserDefaults::standard().set("SorvelLastSweep", receipt.toJSON());
+}
+
+std::vector<SweepReceipt::Finding> SweepReceipt::loadFindings() {
+    auto stored = UserDefaults::standard().value("SorvelLastFindings");
+    if (!stored || !stored->is_array()) return {};
+    std::vector<Finding> out;
+    for (const auto& element : *stored) {
+        auto finding = Finding::fromJSON(element);
+        if (!finding) return {}; // one bad record: the whole list is unreadable
+        out.push_back(std::move(*finding));
+    }
+    return out;
+}
+
+void SweepReceipt::record(const std::vector<Finding>& findings) {
+    nlohmann::json array = nlohmann::json::array();
+    for (const auto& finding : findings) array.push_back(finding.toJSON());
+    UserDefaults::standard().set("SorvelLastFindings", array);
+}
+
+} // namespace sorvel

@@ -1,0 +1,140 @@
+#include "removal/SweepSchedule.h"
+
+#include <cstdio>
+
+#include "platform/UserDefaults.h"
+#include "removal/SweepCoding.h"
+
+namespace sorvel {
+
+std::string rawValue(SweepSchedule::Frequency frequency) {
+    switch (frequency) {
+    case SweepSchedule::Frequency::off: return "off";
+    case SweepSchedule::Frequency::daily: return "daily";
+    case SweepSchedule::Frequency::weekly: return "weekly";
+    }
+    return "off";
+}
+
+std::string rawValue(SweepSchedule::Action action) {
+    return action == SweepSchedule::Action::clean ? "clean" : "report";
+}
+
+std::optional<SweepSchedule::Frequency> sweepFrequencyFromRaw(const std::string& raw) {
+    for (auto f : kAllSweepFrequencies)
+        if (rawValue(f) == raw) return f;
+    return std::nullopt;
+}
+
+std::optional<SweepSchedule::Action> sweepActionFromRaw(const std::string& raw) {
+    for (auto a : kAllSweepActions)
+        if (rawValue(a) == raw) return a;
+    return std::nullopt;
+}
+
+std::string SweepSchedule::summary() const {
+    if (frequency == Frequency::off) return "No automatic sweeps.";
+    char time[32];
+    std::snprintf(time, sizeof time, "%02d:00", hour);
+    const std::string what = action == Action::report ? "report what it finds" : "move safe items to the Trash";
+    const std::string when = (frequency == Frequency::daily ? "every day at " : "once a week at ") + std::string(time);
+    return "Sorvel will " + what + ", " + when + ".";
+}
+
+std::string SweepSchedule::folderPhrase() const {
+    const size_t n = folders.size();
+    return std::to_string(n) + " folder" + (n == 1 ? "" : "s") + " you added";
+}
+
+std::string SweepSchedule::scopeSummary() const {
+    const bool noRules = rules.kind == RuleSelection::Kind::only && rules.ids.empty();
+    if (noRules && folders.empty()) return "nothing \u2014 no rules are ticked and no folders added";
+    if (noRules) return "only the " + folderPhrase();
+    std::string first;
+    if (rules.isAllSafeRules()) {
+        first = "every safe rule";
+    } else {
+        const size_t n = rules.ids.size();
+        first = std::to_string(n) + " rule" + (n == 1 ? "" : "s");
+    }
+    return folders.empty() ? first : first + " and " + folderPhrase();
+}
+
+nlohmann::json SweepSchedule::toJSON() const {
+    nlohmann::json selection = nlohmann::json::object();
+    if (rules.isAllSafeRules()) {
+        selection["all"] = true;
+    } else {
+        selection["only"] = nlohmann::json::array();
+        for (const auto& id : rules.ids) selection["only"].push_back(id);
+    }
+    return nlohmann::json{{"rules", selection},
+                          {"folders", folders},
+                          {"frequency", rawValue(frequency)},
+                          {"hour", hour},
+                          {"action", rawValue(action)},
+                          {"maximumBytesPerRun", maximumBytesPerRun}};
+}
+
+namespace {
+
+std::set<std::string> stringSet(const nlohmann::json& array) {
+    if (!array.is_array()) throw SweepCoding::Malformed{};
+    std::set<std::string> out;
+    for (const auto& element : array) out.insert(SweepCoding::text(element));
+    return out;
+}
+
+} // namespace
+
+std::optional<SweepSchedule> SweepSchedule::fromJSON(const nlohmann::json& json) {
+    using namespace SweepCoding;
+    try {
+        SweepSchedule s;
+        if (const auto* v = present(json, "folders")) {
+            if (!v->is_array()) return std::nullopt;
+            for (const auto& element : *v) s.folders.push_back(text(element));
+        }
+        if (const auto* v = present(json, "frequency")) {
+            auto f = sweepFrequencyFromRaw(text(*v));
+            if (!f) return std::nullopt;
+            s.frequency = *f;
+        }
+        if (const auto* v = present(json, "hour")) {
+            const int64_t h = integer(*v);
+            if (h < INT32_MIN || h > INT32_MAX) return std::nullopt;
+            s.hour = static_cast<int>(h);
+        }
+        if (const auto* v = present(json, "action")) {
+            auto a = sweepActionFromRaw(text(*v));
+            if (!a) return std::nullopt;
+            s.action = *a;
+        }
+        if (auto m = optionalInteger(json, "maximumBytesPerRun")) s.maximumBytesPerRun = *m;
+
+        if (const auto* r = present(json, "rules")) {
+            // Only "only" is read: {"all": false} and {} both mean every safe rule.
+            if (const auto* only = present(*r, "only")) s.rules = RuleSelection::only(stringSet(*only));
+        } else if (const auto* older = present(json, "includedRules")) {
+            auto ids = stringSet(*older);
+            if (!ids.empty()) s.rules = RuleSelection::only(std::move(ids));
+        }
+        return s;
+    } catch (const SweepCoding::Malformed&) {
+        return std::nullopt;
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;
+    }
+}
+
+SweepSchedule SweepSchedule::loadStored() {
+    auto stored = UserDefaults::standard().value("SorvelSweepSchedule");
+    if (!stored) return defaultSchedule();
+    return fromJSON(*stored).value_or(defaultSchedule());
+}
+
+bool SweepSchedule::store(const SweepSchedule& schedule) {
+    return UserDefaults::standard().set("SorvelSweepSchedule", schedule.toJSON());
+}
+
+} // namespace sorvel
