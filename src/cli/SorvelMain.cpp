@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     const Dispatch d = dispatch(args);
     switch (d.command) {
-    case Command::insights: return notAvailable("--insights");
+    case Command::insights: return HeadlessReport::insights(d.argument);
     case Command::plan: return HeadlessReport::plan();
     case Command::backups: return HeadlessReport::backups(d.root);
     case Command::apps: return notAvailable("--apps");
