@@ -1,0 +1,36 @@
+#pragma once
+// One file or folder an app left in a Library folder, with the evidence that ties it to
+// the app.
+#include <cstdint>
+#include <string>
+
+namespace sorvel {
+
+struct AppLeftover {
+    /// Why the entry belongs to the app.
+    struct Match {
+        enum class Kind { identifierPrefix, exactIdentifier, appName, theBundle };
+        Kind kind = Kind::exactIdentifier;
+        std::string appName; // identifierPrefix only: the owning app's name
+
+        static Match identifierPrefix(std::string name) { return {Kind::identifierPrefix, std::move(name)}; }
+        static Match exactIdentifier() { return {Kind::exactIdentifier, {}}; }
+        static Match appNameMatch() { return {Kind::appName, {}}; }
+        static Match theBundle() { return {Kind::theBundle, {}}; }
+
+        /// The evidence as the user reads it ("belongs to " + the app's name, ...).
+        std::string description() const;
+        friend bool operator==(const Match&, const Match&) = default;
+    };
+
+    std::string path; // location folder + "/" + entry name
+    int64_t size = 0; // allocated bytes, at least 1
+    std::string kind; // the location's label, such as "Preferences"
+    Match match;
+    bool requiresAdministrator = false;
+
+    const std::string& id() const { return path; }
+    friend bool operator==(const AppLeftover&, const AppLeftover&) = default;
+};
+
+} // namespace sorvel

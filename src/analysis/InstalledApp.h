@@ -1,0 +1,45 @@
+#pragma once
+// One application bundle found in an application folder: what it is, what it occupies,
+// whether it can go, and what it left in the Library folders.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/AppLeftover.h"
+#include "platform/Date.h"
+
+namespace sorvel {
+
+struct InstalledApp {
+    struct Removability {
+        enum class Kind { sealed, needsAdministrator, removable, selfProtected };
+        Kind kind = Kind::removable;
+        std::string reason; // sealed only: why nothing can remove it
+
+        static Removability sealed(std::string why) { return {Kind::sealed, std::move(why)}; }
+        static Removability needsAdministrator() { return {Kind::needsAdministrator, {}}; }
+        static Removability removable() { return {Kind::removable, {}}; }
+        static Removability selfProtected() { return {Kind::selfProtected, {}}; }
+        friend bool operator==(const Removability&, const Removability&) = default;
+    };
+
+    std::string name;       // bundle file name without ".app"
+    std::string bundlePath; // folder + "/" + bundle file name, as listed
+    std::optional<std::string> bundleIdentifier;
+    std::optional<std::string> version;
+    int64_t bundleSize = 0; // allocated bytes; 0 until sized or when it cannot be walked
+    std::optional<Date> lastUsed;
+    Removability removability;
+    std::vector<AppLeftover> leftovers;
+
+    const std::string& id() const { return bundlePath; }
+    int64_t leftoverSize() const {
+        int64_t total = 0;
+        for (const auto& leftover : leftovers) total += leftover.size;
+        return total;
+    }
+    friend bool operator==(const InstalledApp&, const InstalledApp&) = default;
+};
+
+} // namespace sorvel
