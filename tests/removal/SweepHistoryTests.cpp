@@ -1,0 +1,214 @@
+// The run history: its stored form, the three bounds, update in place, and a list with
+// one unreadable record.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/UserDefaults.h"
+#include "removal/SweepHistory.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+using json = nlohmann::json;
+
+namespace {
+
+struct Defaults {
+    test::FakeHome home;
+    test::ScopedEnv xdg{"XDG_CONFIG_HOME", std::nullopt};
+};
+
+SweepRun makeRun(const std::string& scope, size_t items) {
+    SweepRun run;
+    run.trigger = SweepRun::Trigger::manual;
+    run.scope = scope;
+    run.receipt.date = dateFromUnixSeconds(1'700'000'000);
+    run.receipt.action = SweepSchedule::Action::clean;
+    run.receipt.movedCount = static_cast<int64_t>(items);
+    for (size_t i = 0; i < items; ++i)
+        run.moved.push_back({"/home/u/Library/Caches/item" + std::to_string(i), "/home/u/.Trash/item" + std::to_string(i),
+                             static_cast<int64_t>(i + 1)});
+    return run;
+}
+
+void storeRaw(const json& value) { UserDefaults::standard().set("SorvelSweepHistory", value); }
+
+} // namespace
+
+TEST(SweepHistoryCoding, StoredFormAndRoundTrip) {
+    Defaults d;
+    SweepRun run = makeRun("items you picked", 2);
+    run.trigger = SweepRun::Trigger::menuBar;
+    run.receipt.withheldReason = "Because.";
+    SweepHistory::record(run);
+
+    auto stored = UserDefaults::standard().value("SorvelSweepHistory");
+    ASSERT_TRUE(stored && stored->is_array() && stored->size() == 1);
+    const json& j = (*stored)[0];
+    EXPECT_EQ(j["id"], run.id.uuidString());
+    EXPECT_EQ(j["id"].get<std::string>().size(), 36u);
+    EXPECT_EQ(j["trigger"], "menuBar");
+    EXPECT_EQ(j["scope"], "items you picked");
+    EXPECT_EQ(j["hasDetail"], true);
+    EXPECT_EQ(j["moved"][1], json::parse(R"({"originalPath": "/home/u/Library/Caches/item1",
+                                            "trashPath": "/home/u/.Trash/item1", "size": 2})"));
+    EXPECT_EQ(j["receipt"]["withheldReason"], "Because.");
+
+    auto loaded = SweepHistory::load();
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0], run);
+}
+
+TEST(SweepHistoryCoding, EveryTriggerRoundTrips) {
+    for (auto t : {SweepRun::Trigger::scheduled, SweepRun::Trigger::manual, SweepRun::Trigger::menuBar}) {
+        SweepRun run = makeRun("x", 1);
+        run.trigger = t;
+        EXPECT_EQ(SweepRun::fromJSON(json::parse(run.toJSON().dump())), run);
+    }
+}
+
+TEST(SweepHistoryLoading, AbsentKeyIsEmpty) {
+    Defaults d;
+    EXPECT_TRUE(SweepHistory::load().empty());
+}
+
+TEST(SweepHistoryLoading, OneBadRecordEmptiesTheWholeList) {
+    Defaults d;
+    const json good = makeRun("good", 1).toJSON();
+    std::vector<json> bads;
+    for (const char* key : {"id", "trigger", "scope", "receipt", "moved", "hasDetail"}) {
+        json missing = good;
+        missing.erase(key);
+        bads.push_back(missing);
+        json null = good;
+        null[key] = nullptr;
+        bads.push_back(null);
+    }
+    json trigger = good;
+    trigger["trigger"] = "cron";
+    bads.push_back(trigger);
+    json itemNoSize = good;
+    itemNoSize["moved"][0].erase("size");
+    bads.push_back(itemNoSize);
+    json detailText = good;
+    detailText["hasDetail"] = "true";
+    bads.push_back(detailText);
+    json badId = good;
+    badId["id"] = "not-a-uuid";
+    bads.push_back(badId);
+    json badReceipt = good;
+    badReceipt["receipt"].erase("refusedCount");
+    bads.push_back(badReceipt);
+
+    for (const auto& bad : bads) {
+        storeRaw(json::array({good, bad, good}));
+        EXPECT_TRUE(SweepHistory::load().empty()) << bad.dump();
+    }
+    storeRaw(json::object({{"runs", json::array({good})}}));
+    EXPECT_TRUE(SweepHistory::load().empty());
+
+    json extra = good;
+    extra["futureKey"] = {1, 2};
+    storeRaw(json::array({extra}));
+    EXPECT_EQ(SweepHistory::load().size(), 1u);
+}
+
+TEST(SweepHistoryLoading, RecordAfterUnreadableKeepsOnlyTheNewRun) {
+    Defaults d;
+    json bad = makeRun("bad", 1).toJSON();
+    bad.erase("hasDetail");
+    storeRaw(json::array({makeRun("a", 1).toJSON(), bad}));
+    SweepRun fresh = makeRun("fresh", 1);
+
+    SweepRun unknown = makeRun("unknown", 0);
+    SweepHistory::update(unknown); // finds nothing and leaves the unreadable value alone
+    EXPECT_EQ((*UserDefaults::standard().value("SorvelSweepHistory")).size(), 2u);
+
+    auto saved = SweepHistory::record(fresh);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(SweepHistory::load(), std::vector<SweepRun>{fresh});
+}
+
+TEST(SweepHistoryBounds, ItemsPerRun) {
+    Defaults d;
+    auto saved = SweepHistory::record(makeRun("big", 2500));
+    ASSERT_EQ(saved[0].moved.size(), 2000u);
+    EXPECT_FALSE(saved[0].hasDetail);
+    EXPECT_EQ(saved[0].moved.front().originalPath, "/home/u/Library/Caches/item0");
+    EXPECT_EQ(saved[0].moved.back().originalPath, "/home/u/Library/Caches/item1999");
+    EXPECT_EQ(SweepHistory::load(), saved);
+
+    saved = SweepHistory::record(makeRun("exact", 2000));
+    EXPECT_EQ(saved[0].moved.size(), 2000u);
+    EXPECT_TRUE(saved[0].hasDetail);
+}
+
+TEST(SweepHistoryBounds, DetailOnlyOnTheTwentyNewest) {
+    Defaults d;
+    std::vector<SweepRun> runs;
+    for (int i = 0; i < 20; ++i) runs.push_back(makeRun("run" + std::to_string(i), 3));
+    runs.push_back(makeRun("nothing moved", 0));
+    runs.push_back(makeRun("oldest", 3));
+    storeRaw(SweepHistory::encode(runs)); // positions 0..21
+
+    auto saved = SweepHistory::record(makeRun("newest", 3));
+    ASSERT_EQ(saved.size(), 23u);
+    for (size_t i = 0; i < 20; ++i) {
+        EXPECT_EQ(saved[i].moved.size(), 3u) << i;
+        EXPECT_TRUE(saved[i].hasDetail) << i;
+    }
+    EXPECT_EQ(saved[20].scope, "run19");
+    EXPECT_TRUE(saved[20].moved.empty());
+    EXPECT_FALSE(saved[20].hasDetail);
+    EXPECT_EQ(saved[21].scope, "nothing moved");
+    EXPECT_TRUE(saved[21].hasDetail); // moved nothing, so nothing was trimmed
+    EXPECT_TRUE(saved[22].moved.empty());
+    EXPECT_FALSE(saved[22].hasDetail);
+    EXPECT_EQ(SweepHistory::load(), saved);
+}
+
+TEST(SweepHistoryBounds, AtMostTwoHundredFiftyRuns) {
+    Defaults d;
+    std::vector<SweepRun> runs;
+    for (int i = 0; i < 250; ++i) runs.push_back(makeRun("run" + std::to_string(i), 0));
+    storeRaw(SweepHistory::encode(runs));
+    auto saved = SweepHistory::record(makeRun("newest", 0));
+    ASSERT_EQ(saved.size(), 250u);
+    EXPECT_EQ(saved.front().scope, "newest");
+    EXPECT_EQ(saved.back().scope, "run248");
+    EXPECT_EQ(SweepHistory::load().size(), 250u);
+}
+
+TEST(SweepHistoryUpdate, ReplacesInPlaceOrWritesNothing) {
+    Defaults d;
+    SweepRun a = makeRun("a", 2), b = makeRun("b", 2), c = makeRun("c", 2);
+    SweepHistory::record(a);
+    SweepHistory::record(b);
+    SweepHistory::record(c);
+    const auto before = SweepHistory::load();
+
+    SweepRun stranger = makeRun("stranger", 1);
+    SweepHistory::update(stranger);
+    EXPECT_EQ(SweepHistory::load(), before);
+
+    SweepRun changed = b;
+    changed.moved.pop_back();
+    changed.receipt.movedCount = 1;
+    SweepHistory::update(changed);
+    auto after = SweepHistory::load();
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[0], c);
+    EXPECT_EQ(after[1], changed);
+    EXPECT_EQ(after[2], a);
+}
+
+TEST(SweepHistoryConcurrency, RecordsFromTwoThreadsAreAllKept) {
+    Defaults d;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 10; ++i) SweepHistory::record(makeRun("t" + std::to_string(t), 1));
+        });
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(SweepHistory::load().size(), 20u);
+}
