@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
     case Command::insights: return HeadlessReport::insights(d.argument);
     case Command::plan: return HeadlessReport::plan();
     case Command::backups: return HeadlessReport::backups(d.root);
-    case Command::apps: return notAvailable("--apps");
+    case Command::apps: return HeadlessReport::apps();
     case Command::duplicates: return HeadlessReport::duplicates(d.argument);
     case Command::history: return notAvailable("--history");
     case Command::xcode: return HeadlessReport::xcode();

@@ -1,0 +1,81 @@
+#include "cli/AppsCommand.h"
+
+#include "analysis/AppInventory.h"
+#include "cli/HeadlessReport.h"
+#include "cli/ReportOutput.h"
+#include "cli/TextLayout.h"
+#include "engine/Bytes.h"
+
+namespace sorvel::HeadlessReport {
+namespace {
+
+using TextLayout::fitted;
+using TextLayout::leftPadded;
+using TextLayout::rightPadded;
+using TextLayout::shown;
+using TextLayout::shownPath;
+using TextLayout::tailFitted;
+
+bool listed(const InstalledApp& app) {
+    using Kind = InstalledApp::Removability::Kind;
+    return app.removability.kind == Kind::needsAdministrator || app.removability.kind == Kind::removable;
+}
+
+bool needsAdmin(const InstalledApp& app) {
+    return app.removability.kind == InstalledApp::Removability::Kind::needsAdministrator;
+}
+
+} // namespace
+
+std::string appsReport(const std::vector<InstalledApp>& apps) {
+    std::string out;
+    auto line = [&out](const std::string& text) { out += text + "\n"; };
+
+    std::vector<const InstalledApp*> shownApps;
+    size_t admin = 0;
+    for (const auto& app : apps) {
+        if (!listed(app)) continue;
+        shownApps.push_back(&app);
+        if (needsAdmin(app)) ++admin;
+    }
+    line("  " + std::to_string(apps.size()) + " apps, " + std::to_string(shownApps.size()) + " listed, " +
+         std::to_string(admin) + " needing an admin password\n");
+
+    int64_t outside = 0;
+    for (size_t i = 0; i < shownApps.size(); ++i) {
+        const InstalledApp& app = *shownApps[i];
+        const int64_t leftoverBytes = app.leftoverSize();
+        outside += leftoverBytes;
+        if (i >= kAppsListed) continue;
+
+        std::string title = shown(app.name);
+        if (app.version) title += " " + shown(*app.version);
+        line("  " + fitted(title, 34) + leftPadded(Bytes::format(app.bundleSize + leftoverBytes), 11) + "   " +
+             shownPath(app.bundlePath) + (needsAdmin(app) ? "  [admin]" : ""));
+
+        const size_t count = app.leftovers.size();
+        if (count == 0) continue;
+        line("      " + rightPadded(std::to_string(count) + " leftover file" + (count == 1 ? "" : "s"), 30) +
+             Bytes::format(leftoverBytes));
+        for (size_t k = 0; k < count && k < kLeftoverRows; ++k) {
+            const AppLeftover& leftover = app.leftovers[k];
+            line("        \u00b7 " + rightPadded(tailFitted(shownPath(leftover.path), 56), 58) +
+                 leftPadded(Bytes::format(leftover.size), 10) + "  " + shown(leftover.match.description()) +
+                 (leftover.requiresAdministrator ? " (needs admin)" : ""));
+        }
+        if (count > kLeftoverRows) line("        \u00b7 + " + std::to_string(count - kLeftoverRows) + " more");
+    }
+
+    line("\n  " + Bytes::format(outside) + " sits outside the app bundles themselves.");
+    line("  Sorvel never removes anything from this command.\n");
+    return out;
+}
+
+int apps() {
+    // The banner goes out before the scan, which can take a while.
+    if (int status = ReportOutput::emit("\n  Scanning applications\u2026\n\n"); status != 0) return status;
+    ScanControl control;
+    return ReportOutput::emit(appsReport(AppInventory::scan(control)));
+}
+
+} // namespace sorvel::HeadlessReport

@@ -1,0 +1,19 @@
+#pragma once
+// `--apps`: the installed applications with the leftovers found for each and the
+// evidence of every match. Removes nothing.
+#include <string>
+#include <vector>
+
+#include "analysis/InstalledApp.h"
+
+namespace sorvel::HeadlessReport {
+
+/// Apps printed in full, and leftover rows printed per app, before the rest is summed up.
+inline constexpr size_t kAppsListed = 40;
+inline constexpr size_t kLeftoverRows = 6;
+
+/// Everything after the "Scanning applications…" banner, every line ending in a line
+/// break; `apps` in the inventory's order.
+std::string appsReport(const std::vector<InstalledApp>& apps);
+
+} // namespace sorvel::HeadlessReport
