@@ -1,0 +1,123 @@
+#include "removal/RestoreGuard.h"
+
+#include <cstdlib>
+#include <sys/stat.h>
+#include <vector>
+
+#include "platform/Path.h"
+
+namespace sorvel::RestoreGuard {
+namespace {
+
+std::optional<std::string> realPath(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return std::nullopt;
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
+bool hasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+// Each policy entry as written and, when it differs, with its own links resolved.
+std::vector<std::vector<std::string>> spellings(const std::vector<std::string>& entries, bool resolve) {
+    std::vector<std::vector<std::string>> out;
+    for (const auto& entry : entries) {
+        std::vector<std::string> forms{entry};
+        if (resolve && !entry.empty() && entry[0] == '/')
+            if (auto real = realPath(entry); real && *real != entry) forms.push_back(*real);
+        out.push_back(std::move(forms));
+    }
+    return out;
+}
+
+size_t piecesAfter(const std::string& path, size_t start) {
+    size_t count = 0;
+    bool inPiece = false;
+    for (size_t i = start; i < path.size(); ++i) {
+        if (path[i] == '/') inPiece = false;
+        else if (!inPiece) inPiece = true, ++count;
+    }
+    return count;
+}
+
+std::optional<CleanupGuard::Refusal> placeRefusal(const std::string& path, const CleanupPolicy& policy, bool resolve) {
+    const auto denied = spellings(policy.deniedPrefixes, resolve);
+    for (size_t i = 0; i < denied.size(); ++i)
+        for (const auto& form : denied[i])
+            if (isPathInside(path, form)) return CleanupGuard::Refusal::protectedPath(policy.deniedPrefixes[i]);
+
+    // The first allowed root that holds the path decides the depth. A root that is not an
+    // absolute path admits nothing (an empty one would otherwise hold every path).
+    for (const auto& forms : spellings(policy.allowedRoots, resolve)) {
+        for (const auto& root : forms) {
+            if (root.empty() || root[0] != '/' || !isPathInside(path, root)) continue;
+            if (static_cast<long long>(piecesAfter(path, root.size())) < policy.minimumDepthBelowRoot)
+                return CleanupGuard::Refusal::tooShallow();
+            return std::nullopt;
+        }
+    }
+    return CleanupGuard::Refusal::outsideAllowedRoots();
+}
+
+} // namespace
+
+std::string Refusal::description() const {
+    switch (kind) {
+    case Kind::destinationNotAllowed:
+        return "cannot be written back there \u2014 " + (guardRefusal ? guardRefusal->description() : std::string());
+    case Kind::notInTrash:
+        return "not in the Trash any more \u2014 Sorvel only ever restores from there";
+    case Kind::missingFromTrash:
+        return "gone from the Trash; it was emptied or the item was moved";
+    case Kind::destinationOccupied:
+        return "something is already at the original path, and Sorvel never overwrites";
+    case Kind::destinationParentMissing:
+        return "the folder it came from no longer exists";
+    }
+    return {};
+}
+
+std::optional<CleanupGuard::Refusal> destinationRefusal(const std::string& path, const CleanupPolicy& policy) {
+    return placeRefusal(standardizePath(path), policy, false);
+}
+
+std::optional<Refusal> check(const MovedItem& item, const CleanupPolicy& policy) {
+    const std::string trash = standardizePath(item.trashPath);
+    const std::string original = standardizePath(item.originalPath);
+
+    const std::string trashFolder = standardizePath(homeDirectory() + "/.Trash");
+    const std::string prefix = trashFolder + "/";
+    if (trash.size() <= prefix.size() || trash.compare(0, prefix.size(), prefix) != 0 || hasNul(trash))
+        return Refusal::notInTrash();
+    // The item must really sit in the Trash: not reached through a Trash that is a link,
+    // nor through a link inside it that leads elsewhere.
+    struct stat st;
+    if (::lstat(trashFolder.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return Refusal::notInTrash();
+    const auto realTrash = realPath(trashFolder);
+    const auto realParent = realPath(deletingLastPathComponent(trash));
+    if (realTrash && realParent && !isPathInside(*realParent, *realTrash)) return Refusal::notInTrash();
+
+    if (!realParent || ::lstat(trash.c_str(), &st) != 0) return Refusal::missingFromTrash();
+
+    const bool absolute = !original.empty() && original[0] == '/' && original != "/";
+    if (absolute) {
+        if (hasNul(original)) return Refusal::destinationParentMissing();
+        if (::lstat(original.c_str(), &st) == 0) return Refusal::destinationOccupied();
+        const std::string parent = deletingLastPathComponent(original);
+        if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Refusal::destinationParentMissing();
+    }
+
+    if (auto refusal = destinationRefusal(original, policy)) return Refusal::destinationNotAllowed(*refusal);
+    // Where the item would really land once the parent's links are followed.
+    if (absolute) {
+        if (auto parent = realPath(deletingLastPathComponent(original))) {
+            const std::string landing = appendingPathComponent(*parent, lastPathComponent(original));
+            if (auto refusal = placeRefusal(landing, policy, true)) return Refusal::destinationNotAllowed(*refusal);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace sorvel::RestoreGuard
