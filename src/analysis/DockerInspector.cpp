@@ -1,0 +1,285 @@
+#include "analysis/DockerInspector.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <map>
+#include <set>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/ProcessRunner.h"
+#include "platform/Text.h"
+#include "platform/TextCase.h"
+#include "platform/UUID.h"
+
+namespace sorvel::DockerInspector {
+namespace {
+
+using json = nlohmann::json;
+using Summary = std::optional<std::pair<int64_t, int64_t>>; // total, reclaimable
+
+// More than any real listing; a tool that writes this much is not answering a listing.
+constexpr size_t kOutputLimit = 64u * 1024 * 1024;
+constexpr const char* kDot = " \u00B7 ";
+
+std::string trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(" \t");
+    return std::string(text.substr(first, last - first + 1));
+}
+
+// The whole text as a number in the C locale; none when any of it is not.
+std::optional<double> number(std::string_view text) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty() || text.front() == '+') return std::nullopt;
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// Truncated toward zero; what is not finite or does not fit counts as 0.
+int64_t truncated(double value) {
+    if (!std::isfinite(value) || value >= 9.2e18 || value <= -9.2e18) return 0;
+    return static_cast<int64_t>(value);
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+// The JSON objects of a listing, one per line; anything else is skipped.
+std::vector<json> rows(const std::optional<std::string>& output) {
+    std::vector<json> out;
+    if (!output) return out;
+    for (const auto& line : lines(*output)) {
+        try {
+            json row = json::parse(line, nullptr, false);
+            if (!row.is_discarded() && row.is_object()) out.push_back(std::move(row));
+        } catch (const std::exception&) {
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> text(const json& row, const char* key) {
+    const auto it = row.find(key);
+    return detail::string(it == row.end() ? nullptr : &*it);
+}
+
+std::string joined(const std::vector<std::string>& parts) {
+    std::string out;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) out += kDot;
+        out += parts[i];
+    }
+    return out;
+}
+
+void sortLargestFirst(std::vector<DockerUsage::Entry>& entries) {
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return a.size > b.size; });
+}
+
+// Image and container groups: the accounting row's figures when there is one, else the
+// listing's own sums; no group when there is neither.
+std::optional<DockerUsage::Group> grouped(std::string id, std::string title, std::string prune,
+                                          std::vector<DockerUsage::Entry> entries, const Summary& summary) {
+    if (!summary && entries.empty()) return std::nullopt;
+    sortLargestFirst(entries);
+    DockerUsage::Group group{std::move(id), std::move(title), 0, 0, std::move(entries), std::move(prune)};
+    if (summary) {
+        group.total = summary->first;
+        group.reclaimable = summary->second;
+    } else {
+        for (const auto& e : group.entries) {
+            group.total += e.size;
+            if (e.isReclaimable) group.reclaimable += e.size;
+        }
+    }
+    return group;
+}
+
+std::optional<DockerUsage::Group> images(const std::string& docker, const Summary& summary,
+                                         std::chrono::milliseconds deadline) {
+    std::vector<DockerUsage::Entry> entries;
+    for (const auto& row : rows(detail::run(docker, {"image", "ls", "--all", "--format", "{{json .}}"}, deadline))) {
+        const std::string repository = text(row, "Repository").value_or("<none>");
+        const std::string tag = text(row, "Tag").value_or("<none>");
+        const std::string id = text(row, "ID").value_or(UUID::random().uuidString());
+        const bool dangling = repository == "<none>" || tag == "<none>";
+        const std::string containers = text(row, "Containers").value_or("0");
+        const bool unused = containers == "0" || containers == "N/A";
+        std::vector<std::string> facts;
+        if (auto created = text(row, "CreatedSince")) facts.push_back("created " + *created);
+        if (dangling) facts.emplace_back("dangling");
+        facts.emplace_back(unused ? "not used by any container" : "in use");
+        entries.push_back(DockerUsage::Entry{id, dangling ? "<untagged> " + id : repository + ":" + tag,
+                                             joined(facts), detail::bytes(text(row, "Size")), unused,
+                                             "docker rmi " + id});
+    }
+    return grouped("images", "Images", "docker image prune -a", std::move(entries), summary);
+}
+
+std::optional<DockerUsage::Group> containers(const std::string& docker, const Summary& summary,
+                                             std::chrono::milliseconds deadline) {
+    std::vector<DockerUsage::Entry> entries;
+    for (const auto& row :
+         rows(detail::run(docker, {"ps", "--all", "--size", "--format", "{{json .}}"}, deadline))) {
+        const std::string id = text(row, "ID").value_or(UUID::random().uuidString());
+        const std::string status = text(row, "Status").value_or("");
+        const bool running = lowercased(status).rfind("up", 0) == 0;
+        std::vector<std::string> facts;
+        if (auto image = text(row, "Image")) facts.push_back(*image);
+        facts.push_back(status);
+        entries.push_back(DockerUsage::Entry{id, text(row, "Names").value_or(id), joined(facts),
+                                             detail::bytes(text(row, "Size")), !running, "docker rm " + id});
+    }
+    return grouped("containers", "Containers", "docker container prune", std::move(entries), summary);
+}
+
+std::optional<DockerUsage::Group> volumes(const std::string& docker, const Summary& summary,
+                                          std::chrono::milliseconds deadline) {
+    const auto listed = detail::run(docker, {"volume", "ls", "--format", "{{json .}}"}, deadline);
+    std::set<std::string> dangling;
+    if (listed) {
+        if (auto names = detail::run(docker, {"volume", "ls", "--filter", "dangling=true", "--quiet"}, deadline))
+            for (auto& name : lines(*names)) dangling.insert(std::move(name));
+    }
+    std::vector<DockerUsage::Entry> entries;
+    for (const auto& row : rows(listed)) {
+        const std::string name = text(row, "Name").value_or(UUID::random().uuidString());
+        const bool isDangling = dangling.count(name) > 0;
+        entries.push_back(DockerUsage::Entry{name, name, isDangling ? "not attached to any container" : "in use",
+                                             detail::bytes(text(row, "Size")), isDangling,
+                                             "docker volume rm " + name});
+    }
+    if (!summary) return std::nullopt;
+    sortLargestFirst(entries);
+    return DockerUsage::Group{"volumes", "Volumes", summary->first, summary->second, std::move(entries),
+                              "docker volume prune"};
+}
+
+std::string notRespondingNote(std::chrono::milliseconds deadline) {
+    return "Docker did not answer within " + std::to_string(deadline.count() / 1000) +
+           " seconds. That usually means the daemon is stuck \u2014 often because the disk is full, "
+           "which is its own kind of answer. Restarting Docker Desktop normally clears it.";
+}
+
+} // namespace
+
+namespace detail {
+
+std::optional<std::string> run(const std::string& tool, const std::vector<std::string>& arguments,
+                               std::chrono::milliseconds deadline) {
+    ProcessRunner::Options options;
+    options.deadline = deadline;
+    options.killGrace = std::chrono::milliseconds(200);
+    options.outputLimit = kOutputLimit;
+    ProcessRunner::Result result = ProcessRunner::run(tool, arguments, options);
+    if (!result.succeeded() || result.out.size() >= kOutputLimit) return std::nullopt;
+    if (!isValidUTF8(result.out)) return std::nullopt;
+    return std::move(result.out);
+}
+
+std::optional<std::string> string(const nlohmann::json* value) {
+    if (!value) return std::nullopt;
+    if (value->is_string()) return value->get<std::string>();
+    if (value->is_number_integer() && value->is_number_unsigned()) return std::to_string(value->get<uint64_t>());
+    if (value->is_number_integer()) return std::to_string(value->get<int64_t>());
+    if (value->is_number_float()) {
+        const double d = value->get<double>();
+        if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 1e15)
+            return std::to_string(static_cast<int64_t>(d));
+        return value->dump();
+    }
+    return std::nullopt;
+}
+
+int64_t bytes(const std::optional<std::string>& text) {
+    if (!text) return 0;
+    std::string s = trimmed(*text);
+    if (s.empty()) return 0;
+    if (const auto cut = s.find(" ("); cut != std::string::npos) s.erase(cut);
+    static const std::pair<const char*, double> kSuffixes[] = {
+        {"TB", 1e12}, {"GB", 1e9}, {"MB", 1e6}, {"kB", 1e3}, {"KB", 1e3}, {"B", 1}};
+    for (const auto& [suffix, factor] : kSuffixes) {
+        const std::string_view sv(suffix);
+        if (s.size() >= sv.size() && s.compare(s.size() - sv.size(), sv.size(), sv) == 0) {
+            const auto value = number(trimmed(std::string_view(s).substr(0, s.size() - sv.size())));
+            return value ? truncated(*value * factor) : 0;
+        }
+    }
+    const auto value = number(s);
+    return value ? truncated(*value) : 0;
+}
+
+} // namespace detail
+
+const std::vector<std::string>& candidatePaths() {
+    static const std::vector<std::string> paths{"/usr/local/bin/docker", "/opt/homebrew/bin/docker",
+                                                "/usr/bin/docker"};
+    return paths;
+}
+
+std::optional<std::string> dockerPath(const std::vector<std::string>& candidates) {
+    for (const auto& path : candidates) {
+        if (ProcessRunner::isExecutableFile(path)) return path;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> dockerPath() { return dockerPath(candidatePaths()); }
+
+DockerUsage inspect() { return inspect(dockerPath()); }
+
+DockerUsage inspect(const std::optional<std::string>& tool, std::chrono::milliseconds deadline) {
+    DockerUsage usage;
+    if (!tool) {
+        usage.state = DockerUsage::State::notInstalled;
+        usage.note = "Install Docker Desktop to see inside its disk image.";
+        return usage;
+    }
+    const auto accounting = detail::run(*tool, {"system", "df", "--format", "{{json .}}"}, deadline);
+    if (!accounting) {
+        usage.state = DockerUsage::State::notResponding;
+        usage.note = notRespondingNote(deadline);
+        return usage;
+    }
+    std::map<std::string, std::pair<int64_t, int64_t>> summary; // a later row of a type wins
+    for (const auto& row : rows(accounting)) {
+        int64_t reclaimable = 0;
+        if (auto words = text(row, "Reclaimable")) {
+            const auto first = words->find_first_not_of(' ');
+            if (first != std::string::npos)
+                reclaimable = detail::bytes(words->substr(first, words->find(' ', first) - first));
+        }
+        summary[text(row, "Type").value_or("")] = {detail::bytes(text(row, "Size")), reclaimable};
+    }
+    auto row = [&summary](const char* type) -> Summary {
+        const auto it = summary.find(type);
+        if (it == summary.end()) return std::nullopt;
+        return it->second;
+    };
+    usage.state = DockerUsage::State::ready;
+    if (auto g = images(*tool, row("Images"), deadline)) usage.groups.push_back(std::move(*g));
+    if (auto g = containers(*tool, row("Containers"), deadline)) usage.groups.push_back(std::move(*g));
+    if (auto g = volumes(*tool, row("Local Volumes"), deadline)) usage.groups.push_back(std::move(*g));
+    if (auto cache = row("Build Cache"); cache && cache->first > 0)
+        usage.groups.push_back(DockerUsage::Group{"build-cache", "Build cache", cache->first, cache->second, {},
+                                                  "docker builder prune -a"});
+    return usage;
+}
+
+} // namespace sorvel::DockerInspector

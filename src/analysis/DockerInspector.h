@@ -1,0 +1,74 @@
+#pragma once
+// Reads Docker's own disk accounting through its command-line tool: images, containers,
+// volumes and build cache, with the commands a user could paste to remove an entry or
+// prune a group. Only read-only listings are run; remove and prune commands are text.
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+namespace sorvel {
+
+struct DockerUsage {
+    enum class State { notInstalled, notResponding, ready };
+
+    struct Entry {
+        std::string id;   // image or container ID, or the volume name
+        std::string name;
+        std::optional<std::string> detail; // facts joined by " · "
+        int64_t size = 0;
+        bool isReclaimable = false; // a prune of its group would remove it
+        std::optional<std::string> removeCommand;
+
+        friend bool operator==(const Entry&, const Entry&) = default;
+    };
+
+    struct Group {
+        std::string id; // "images", "containers", "volumes" or "build-cache"
+        std::string title;
+        int64_t total = 0;
+        int64_t reclaimable = 0;
+        std::vector<Entry> entries; // largest first
+        std::optional<std::string> pruneCommand;
+
+        friend bool operator==(const Group&, const Group&) = default;
+    };
+
+    State state = State::notInstalled;
+    std::vector<Group> groups; // images, containers, volumes, build cache; empty ones left out
+    std::optional<std::string> note; // a whole sentence for the two failure states
+};
+
+namespace DockerInspector {
+
+/// Each command may run this long before it is stopped.
+inline constexpr std::chrono::milliseconds kDeadline{8000};
+
+/// Where the tool is looked for, in order.
+const std::vector<std::string>& candidatePaths();
+/// The first candidate that is an executable file, looked up afresh on every call.
+std::optional<std::string> dockerPath();
+std::optional<std::string> dockerPath(const std::vector<std::string>& candidates);
+
+/// Finds the tool and inspects; blocks for up to about 8.25 s per command.
+DockerUsage inspect();
+/// Inspects with the given tool (none: not installed) and per-command deadline.
+DockerUsage inspect(const std::optional<std::string>& tool, std::chrono::milliseconds deadline = kDeadline);
+
+namespace detail {
+/// The tool's standard output when it exited with status 0 within the deadline and wrote
+/// valid UTF-8; none otherwise.
+std::optional<std::string> run(const std::string& tool, const std::vector<std::string>& arguments,
+                               std::chrono::milliseconds deadline = kDeadline);
+/// A JSON text unchanged, a number in decimal; none for anything else.
+std::optional<std::string> string(const nlohmann::json* value);
+/// Docker's size texts ("1.09kB", "2.5 GB", "0B (virtual 1.2GB)") in bytes, decimal
+/// units; 0 for what cannot be read.
+int64_t bytes(const std::optional<std::string>& text);
+} // namespace detail
+
+} // namespace DockerInspector
+} // namespace sorvel

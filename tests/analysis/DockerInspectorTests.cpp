@@ -1,0 +1,289 @@
+// The Docker inspector against stand-in tools that answer like Docker's command line.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "analysis/DockerInspector.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+using namespace sorvel::test;
+using State = DockerUsage::State;
+
+namespace {
+
+const std::string kDot = " \u00B7 ";
+
+struct Answers {
+    std::string df, images, containers, volumes, dangling;
+    int imagesStatus = 0, containersStatus = 0, volumesStatus = 0, danglingStatus = 0;
+};
+
+const Answers kBusyDaemon{
+    R"J({"Active":"2","Reclaimable":"1.2GB (50%)","Size":"2.4GB","TotalCount":"5","Type":"Images"}
+{"Active":"1","Reclaimable":"12.3kB (10%)","Size":"120kB","TotalCount":"3","Type":"Containers"}
+{"Active":"1","Reclaimable":"50MB (62%)","Size":"80MB","TotalCount":"2","Type":"Local Volumes"}
+{"Active":"0","Reclaimable":"0B","Size":"1.5GB","TotalCount":"10","Type":"Build Cache"}
+)J",
+    R"J({"Containers":"N/A","CreatedAt":"2024-01-01 10:00:00 +0000 UTC","CreatedSince":"3 months ago","Digest":"\u003cnone\u003e","ID":"5f1e2c3b4a59","Repository":"postgres","SharedSize":"N/A","Size":"432MB","Tag":"16","UniqueSize":"N/A","VirtualSize":"432.1MB"}
+{"Containers":"1","CreatedSince":"2 weeks ago","ID":"a1b2c3d4e5f6","Repository":"web","Size":"1.1GB","Tag":"latest"}
+{"Containers":"0","CreatedSince":"5 weeks ago","ID":"0badc0ffee00","Repository":"\u003cnone\u003e","Size":"250MB","Tag":"\u003cnone\u003e"}
+not json at all
+["an","array"]
+{"Containers":0,"ID":"77aa88bb99cc","Repository":"redis","Tag":"7","Size":"432MB"}
+)J",
+    R"J({"Command":"\"docker-entrypoint.s…\"","ID":"3f4e5d6c7b8a","Image":"postgres:16","Names":"db","RunningFor":"2 hours ago","Size":"63B (virtual 432MB)","State":"running","Status":"Up 2 hours"}
+{"ID":"9e8d7c6b5a4f","Image":"web:latest","Names":"old-web","Size":"12.2kB (virtual 1.1GB)","State":"exited","Status":"Exited (0) 3 days ago"}
+{"ID":"1a2b3c4d5e6f","Image":"web:latest","Size":"0B (virtual 1.1GB)"}
+)J",
+    R"J({"Driver":"local","Mountpoint":"/var/lib/docker/volumes/pgdata/_data","Name":"pgdata","Scope":"local","Size":"N/A"}
+{"Driver":"local","Name":"orphan-cache","Scope":"local","Size":"50MB"}
+)J",
+    "orphan-cache\n\n"};
+
+// A stand-in for the tool: answers the five listings, logs every call, refuses the rest.
+std::string fakeDocker(const TempDir& dir, const Answers& a, const std::string& name = "docker") {
+    auto part = [&](const std::string& key, const std::string& text, int status) {
+        writeFile(dir / (name + "." + key), text);
+        return "cat '" + dir / (name + "." + key) + "'; exit " + std::to_string(status);
+    };
+    return writeScript(
+        dir, name,
+        "echo \"$*\" >> '" + dir / (name + ".log") + "'\n"
+        "case \"$*\" in\n"
+        "  'system df --format {{json .}}') " + part("df", a.df, 0) + " ;;\n"
+        "  'image ls --all --format {{json .}}') " + part("images", a.images, a.imagesStatus) + " ;;\n"
+        "  'ps --all --size --format {{json .}}') " + part("ps", a.containers, a.containersStatus) + " ;;\n"
+        "  'volume ls --format {{json .}}') " + part("volumes", a.volumes, a.volumesStatus) + " ;;\n"
+        "  'volume ls --filter dangling=true --quiet') " + part("dangling", a.dangling, a.danglingStatus) + " ;;\n"
+        "  *) echo unexpected >&2; exit 64 ;;\n"
+        "esac");
+}
+
+std::string log(const TempDir& dir, const std::string& name = "docker") { return readFile(dir / (name + ".log")); }
+
+const DockerUsage::Group* find(const DockerUsage& usage, const std::string& id) {
+    for (const auto& g : usage.groups)
+        if (g.id == id) return &g;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(DockerInspector, ReadsEveryGroupFromABusyDaemon) {
+    TempDir dir;
+    const auto usage = DockerInspector::inspect(fakeDocker(dir, kBusyDaemon));
+    ASSERT_EQ(usage.state, State::ready);
+    EXPECT_EQ(usage.note, std::nullopt);
+    ASSERT_EQ(usage.groups.size(), 4u);
+    EXPECT_EQ(usage.groups[0].id, "images");
+    EXPECT_EQ(usage.groups[1].id, "containers");
+    EXPECT_EQ(usage.groups[2].id, "volumes");
+    EXPECT_EQ(usage.groups[3].id, "build-cache");
+
+    const auto& images = usage.groups[0];
+    EXPECT_EQ(images.title, "Images");
+    EXPECT_EQ(images.total, 2'400'000'000);
+    EXPECT_EQ(images.reclaimable, 1'200'000'000);
+    EXPECT_EQ(images.pruneCommand, "docker image prune -a");
+    ASSERT_EQ(images.entries.size(), 4u);
+    // Largest first; the two of 432 MB keep their listing order.
+    EXPECT_EQ(images.entries[0].name, "web:latest");
+    EXPECT_EQ(images.entries[0].detail, "created 2 weeks ago" + kDot + "in use");
+    EXPECT_FALSE(images.entries[0].isReclaimable);
+    EXPECT_EQ(images.entries[1].name, "postgres:16");
+    EXPECT_EQ(images.entries[1].detail, "created 3 months ago" + kDot + "not used by any container");
+    EXPECT_TRUE(images.entries[1].isReclaimable);
+    EXPECT_EQ(images.entries[1].removeCommand, "docker rmi 5f1e2c3b4a59");
+    EXPECT_EQ(images.entries[2].name, "redis:7");
+    EXPECT_EQ(images.entries[2].detail, "not used by any container");
+    EXPECT_EQ(images.entries[3].name, "<untagged> 0badc0ffee00");
+    EXPECT_EQ(images.entries[3].detail, "created 5 weeks ago" + kDot + "dangling" + kDot + "not used by any container");
+    EXPECT_EQ(images.entries[3].size, 250'000'000);
+
+    const auto& containers = usage.groups[1];
+    EXPECT_EQ(containers.title, "Containers");
+    EXPECT_EQ(containers.total, 120'000);
+    EXPECT_EQ(containers.reclaimable, 12'300);
+    EXPECT_EQ(containers.pruneCommand, "docker container prune");
+    ASSERT_EQ(containers.entries.size(), 3u);
+    EXPECT_EQ(containers.entries[0].name, "old-web");
+    EXPECT_EQ(containers.entries[0].size, 12'200);
+    EXPECT_TRUE(containers.entries[0].isReclaimable);
+    EXPECT_EQ(containers.entries[0].detail, "web:latest" + kDot + "Exited (0) 3 days ago");
+    EXPECT_EQ(containers.entries[1].name, "db");
+    EXPECT_FALSE(containers.entries[1].isReclaimable);
+    EXPECT_EQ(containers.entries[1].removeCommand, "docker rm 3f4e5d6c7b8a");
+    // No name and no status: the ID stands for the name, the detail ends after the dot.
+    EXPECT_EQ(containers.entries[2].name, "1a2b3c4d5e6f");
+    EXPECT_EQ(containers.entries[2].detail, "web:latest" + kDot);
+    EXPECT_TRUE(containers.entries[2].isReclaimable);
+
+    const auto& volumes = usage.groups[2];
+    EXPECT_EQ(volumes.title, "Volumes");
+    EXPECT_EQ(volumes.total, 80'000'000);
+    EXPECT_EQ(volumes.reclaimable, 50'000'000);
+    ASSERT_EQ(volumes.entries.size(), 2u);
+    EXPECT_EQ(volumes.entries[0].id, "orphan-cache");
+    EXPECT_EQ(volumes.entries[0].detail, "not attached to any container");
+    EXPECT_TRUE(volumes.entries[0].isReclaimable);
+    EXPECT_EQ(volumes.entries[0].removeCommand, "docker volume rm orphan-cache");
+    EXPECT_EQ(volumes.entries[1].detail, "in use");
+    EXPECT_FALSE(volumes.entries[1].isReclaimable);
+
+    const auto& cache = usage.groups[3];
+    EXPECT_EQ(cache.title, "Build cache");
+    EXPECT_EQ(cache.total, 1'500'000'000);
+    EXPECT_EQ(cache.reclaimable, 0);
+    EXPECT_TRUE(cache.entries.empty());
+    EXPECT_EQ(cache.pruneCommand, "docker builder prune -a");
+
+    // Only the read-only listings ran, once each, in order.
+    EXPECT_EQ(log(dir), "system df --format {{json .}}\n"
+                        "image ls --all --format {{json .}}\n"
+                        "ps --all --size --format {{json .}}\n"
+                        "volume ls --format {{json .}}\n"
+                        "volume ls --filter dangling=true --quiet\n");
+}
+
+TEST(DockerInspector, NoExecutableToolMeansNotInstalled) {
+    TempDir dir;
+    writeFile(dir / "plain", "#!/bin/sh\n");
+    makeDirs(dir / "folder");
+    EXPECT_EQ(DockerInspector::dockerPath({dir / "missing", dir / "plain", dir / "folder"}), std::nullopt);
+    const std::string second = writeScript(dir, "second", "exit 0");
+    const std::string third = writeScript(dir, "third", "exit 0");
+    EXPECT_EQ(DockerInspector::dockerPath({dir / "plain", second, third}), second);
+    EXPECT_EQ(DockerInspector::candidatePaths(),
+              (std::vector<std::string>{"/usr/local/bin/docker", "/opt/homebrew/bin/docker", "/usr/bin/docker"}));
+
+    const auto usage = DockerInspector::inspect(std::nullopt);
+    EXPECT_EQ(usage.state, State::notInstalled);
+    EXPECT_TRUE(usage.groups.empty());
+    EXPECT_EQ(usage.note, "Install Docker Desktop to see inside its disk image.");
+}
+
+TEST(DockerInspector, ADaemonThatIsDownMeansNotRespondingAndNothingElseRuns) {
+    TempDir dir;
+    const std::string tool = writeScript(
+        dir, "docker",
+        "echo \"$*\" >> '" + dir / "log" + "'\n"
+        "echo 'Cannot connect to the Docker daemon at unix:///var/run/docker.sock.' >&2; exit 1");
+    const auto usage = DockerInspector::inspect(tool);
+    EXPECT_EQ(usage.state, State::notResponding);
+    EXPECT_TRUE(usage.groups.empty());
+    EXPECT_EQ(usage.note,
+              "Docker did not answer within 8 seconds. That usually means the daemon is stuck \u2014 often "
+              "because the disk is full, which is its own kind of answer. Restarting Docker Desktop normally "
+              "clears it.");
+    EXPECT_EQ(readFile(dir / "log"), "system df --format {{json .}}\n");
+}
+
+TEST(DockerInspector, AnAnswerThatIsNotUTF8CountsAsNone) {
+    TempDir dir;
+    writeFile(dir / "bad", "{\"Type\":\"Images\",\"Size\":\"1GB\xff\"}\n");
+    const auto usage = DockerInspector::inspect(writeScript(dir, "docker", "cat '" + dir / "bad" + "'"));
+    EXPECT_EQ(usage.state, State::notResponding);
+}
+
+TEST(DockerInspector, AHungToolIsStoppedAtTheDeadline) {
+    TempDir dir;
+    // It ignores the polite request too, so only the kill 200 ms later ends it.
+    const std::string tool =
+        writeScript(dir, "docker", "trap '' TERM\necho $$ > '" + dir / "pid" + "'\nexec sleep 30");
+    const auto started = std::chrono::steady_clock::now();
+    const auto usage = DockerInspector::inspect(tool, std::chrono::milliseconds(300));
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(usage.state, State::notResponding);
+    EXPECT_GE(took, std::chrono::milliseconds(500));
+    EXPECT_LT(took, std::chrono::seconds(3));
+    const pid_t pid = static_cast<pid_t>(std::stol(readFile(dir / "pid")));
+    EXPECT_EQ(::kill(pid, 0), -1);
+    EXPECT_EQ(errno, ESRCH);
+}
+
+TEST(DockerInspector, AnAnsweringDaemonWithNothingIsReadyWithNoGroups) {
+    TempDir dir;
+    const auto usage = DockerInspector::inspect(fakeDocker(dir, Answers{}));
+    EXPECT_EQ(usage.state, State::ready);
+    EXPECT_TRUE(usage.groups.empty());
+    EXPECT_EQ(usage.note, std::nullopt);
+}
+
+TEST(DockerInspector, AccountingRowsDecideWhichGroupsExist) {
+    TempDir dir;
+    Answers a = kBusyDaemon;
+    // Images: a later row of one type wins. Containers: no row, so the listing's sums.
+    // Volumes: no row, so no group whatever is listed. Build cache of 0: no group.
+    a.df = R"J({"Type":"Images","Size":"9GB","Reclaimable":"1GB (11%)"}
+{"Type":"Images","Size":"3GB","Reclaimable":"  2GB (66%)"}
+{"Type":"Build Cache","Size":"0B","Reclaimable":"0B"}
+{"Size":"5GB"}
+)J";
+    const auto usage = DockerInspector::inspect(fakeDocker(dir, a));
+    ASSERT_EQ(usage.state, State::ready);
+    ASSERT_EQ(usage.groups.size(), 2u);
+    EXPECT_EQ(usage.groups[0].total, 3'000'000'000);
+    EXPECT_EQ(usage.groups[0].reclaimable, 2'000'000'000);
+    const auto* containers = find(usage, "containers");
+    ASSERT_NE(containers, nullptr);
+    EXPECT_EQ(containers->total, 12'263);
+    EXPECT_EQ(containers->reclaimable, 12'200);
+    EXPECT_EQ(find(usage, "volumes"), nullptr);
+    EXPECT_EQ(find(usage, "build-cache"), nullptr);
+}
+
+TEST(DockerInspector, FailedListingsGiveEmptyGroupsWhereARowExists) {
+    TempDir dir;
+    Answers a = kBusyDaemon;
+    a.imagesStatus = 1;
+    a.volumesStatus = 1;
+    a.df = R"J({"Type":"Images","Size":"2GB","Reclaimable":"1GB"}
+{"Type":"Local Volumes","Size":"80MB","Reclaimable":""}
+)J";
+    a.containersStatus = 3;
+    const auto usage = DockerInspector::inspect(fakeDocker(dir, a));
+    ASSERT_EQ(usage.groups.size(), 2u);
+    EXPECT_EQ(usage.groups[0].id, "images");
+    EXPECT_TRUE(usage.groups[0].entries.empty());
+    EXPECT_EQ(usage.groups[0].total, 2'000'000'000);
+    EXPECT_EQ(usage.groups[1].id, "volumes");
+    EXPECT_TRUE(usage.groups[1].entries.empty());
+    EXPECT_EQ(usage.groups[1].reclaimable, 0);
+    // The dangling listing is asked for only when the volume listing answered.
+    EXPECT_EQ(log(dir).find("dangling"), std::string::npos);
+}
+
+TEST(DockerInspector, AFailedDanglingListingMeansNoVolumeIsDangling) {
+    TempDir dir;
+    Answers a = kBusyDaemon;
+    a.danglingStatus = 1;
+    const auto usage = DockerInspector::inspect(fakeDocker(dir, a));
+    const auto* volumes = find(usage, "volumes");
+    ASSERT_NE(volumes, nullptr);
+    for (const auto& e : volumes->entries) {
+        EXPECT_FALSE(e.isReclaimable) << e.name;
+        EXPECT_EQ(e.detail, "in use");
+    }
+}
+
+TEST(DockerInspector, RowsWithoutIdentifiersGetFreshOnes) {
+    TempDir dir;
+    Answers a = kBusyDaemon;
+    a.images = R"J({"Repository":"x","Tag":"1","Size":"1MB"})J" "\n";
+    a.volumes = R"J({"Size":"1MB"})J" "\n";
+    const auto usage = DockerInspector::inspect(fakeDocker(dir, a));
+    ASSERT_GE(usage.groups.size(), 3u);
+    const auto& image = usage.groups[0].entries.at(0);
+    EXPECT_EQ(image.id.size(), 36u);
+    EXPECT_EQ(image.removeCommand, "docker rmi " + image.id);
+    const auto* volumes = find(usage, "volumes");
+    ASSERT_NE(volumes, nullptr);
+    EXPECT_EQ(volumes->entries.at(0).id.size(), 36u);
+    EXPECT_EQ(volumes->entries.at(0).name, volumes->entries.at(0).id);
+}
