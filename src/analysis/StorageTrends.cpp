@@ -1,0 +1,186 @@
+#include "analysis/StorageTrends.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <set>
+
+#include "platform/UserDefaults.h"
+
+namespace sorvel {
+namespace {
+
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+
+// Stored figures are not trusted to stay clear of the 64-bit limits.
+int64_t saturatingAdd(int64_t a, int64_t b) {
+    int64_t sum;
+    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? kMax : kMin;
+    return sum;
+}
+
+std::optional<int64_t> integerValue(const nlohmann::json& value) {
+    if (value.is_number_integer()) {
+        if (value.is_number_unsigned() && value.get<uint64_t>() > static_cast<uint64_t>(kMax)) return std::nullopt;
+        return value.get<int64_t>();
+    }
+    if (value.is_number_float()) {
+        // A whole number written with a fraction part is still that number.
+        const double d = value.get<double>();
+        if (std::isfinite(d) && d == std::trunc(d) && d >= -9.2e18 && d <= 9.2e18) return static_cast<int64_t>(d);
+    }
+    return std::nullopt;
+}
+
+void sortByDate(std::vector<StorageSnapshot>& history) {
+    std::stable_sort(history.begin(), history.end(),
+                     [](const StorageSnapshot& a, const StorageSnapshot& b) { return a.date < b.date; });
+}
+
+void save(const std::vector<StorageSnapshot>& history) {
+    nlohmann::json array = nlohmann::json::array();
+    for (const auto& snapshot : history) array.push_back(snapshot.toJSON());
+    UserDefaults::standard().set(StorageTrends::kDefaultsKey, array);
+}
+
+int64_t rootTotal(const CategoryResult& category) {
+    int64_t total = 0;
+    for (const auto& root : category.roots) {
+        if (root) total = saturatingAdd(total, root->size);
+    }
+    return total;
+}
+
+} // namespace
+
+int64_t StorageSnapshot::scannedTotal() const {
+    int64_t total = 0;
+    for (const auto& [id, bytes] : categories) total = saturatingAdd(total, bytes);
+    return total;
+}
+
+nlohmann::json StorageSnapshot::toJSON() const {
+    nlohmann::json bytes = nlohmann::json::object();
+    for (const auto& [id, value] : categories) bytes[id] = value;
+    return {{"date", secondsSinceReferenceDate(date)},
+            {"scope", scope},
+            {"categories", bytes},
+            {"freeBytes", freeBytes},
+            {"totalBytes", totalBytes}};
+}
+
+std::optional<StorageSnapshot> StorageSnapshot::fromJSON(const nlohmann::json& json) {
+    if (!json.is_object()) return std::nullopt;
+    const auto date = json.find("date");
+    const auto scope = json.find("scope");
+    const auto categories = json.find("categories");
+    const auto freeBytes = json.find("freeBytes");
+    const auto totalBytes = json.find("totalBytes");
+    if (date == json.end() || scope == json.end() || categories == json.end() || freeBytes == json.end() ||
+        totalBytes == json.end())
+        return std::nullopt;
+    if (!date->is_number() || !scope->is_string() || !categories->is_object()) return std::nullopt;
+    StorageSnapshot snapshot;
+    snapshot.date = dateFromReferenceSeconds(date->get<double>());
+    snapshot.scope = scope->get<std::string>();
+    for (const auto& [id, value] : categories->items()) {
+        const auto bytes = integerValue(value);
+        if (!bytes) return std::nullopt;
+        snapshot.categories[id] = *bytes;
+    }
+    const auto free = integerValue(*freeBytes);
+    const auto total = integerValue(*totalBytes);
+    if (!free || !total) return std::nullopt;
+    snapshot.freeBytes = *free;
+    snapshot.totalBytes = *total;
+    return snapshot;
+}
+
+namespace StorageTrends {
+
+std::vector<StorageSnapshot> load() {
+    const auto stored = UserDefaults::standard().value(kDefaultsKey);
+    if (!stored || !stored->is_array()) return {};
+    std::vector<StorageSnapshot> history;
+    history.reserve(stored->size());
+    for (const auto& element : *stored) {
+        auto snapshot = StorageSnapshot::fromJSON(element);
+        if (!snapshot) return {}; // the list is read whole or not at all
+        history.push_back(std::move(*snapshot));
+    }
+    sortByDate(history);
+    return history;
+}
+
+std::vector<StorageSnapshot> record(const ScanResult& result, Date now, const Calendar& calendar) {
+    int64_t total = 0;
+    StorageSnapshot snapshot;
+    for (const auto& category : result.categories) {
+        const int64_t bytes = rootTotal(category);
+        snapshot.categories[category.id()] = bytes;
+        total = saturatingAdd(total, bytes);
+    }
+    if (result.categories.empty() || total < 1) return load();
+
+    snapshot.date = now;
+    snapshot.scope = result.scope == ScanScope::wholeDisk ? "Whole Disk" : "System Data";
+    snapshot.freeBytes = result.volume.availableCapacity;
+    snapshot.totalBytes = result.volume.totalCapacity;
+
+    std::vector<StorageSnapshot> history = load();
+    std::erase_if(history, [&](const StorageSnapshot& s) {
+        return s.scope == snapshot.scope && calendar.isDateInSameDay(s.date, now);
+    });
+    history.push_back(std::move(snapshot));
+    sortByDate(history);
+    if (history.size() > kMaximumSnapshots)
+        history.erase(history.begin(), history.end() - static_cast<ptrdiff_t>(kMaximumSnapshots));
+    save(history);
+    return history;
+}
+
+std::vector<StorageSnapshot> series(const std::string& scope, const std::vector<StorageSnapshot>& history) {
+    std::vector<StorageSnapshot> out;
+    for (const auto& snapshot : history) {
+        if (snapshot.scope == scope) out.push_back(snapshot);
+    }
+    return out;
+}
+
+std::optional<StorageSnapshot> baseline(int days, const std::vector<StorageSnapshot>& series, Date now) {
+    const auto back = std::chrono::duration_cast<Date::duration>(
+        std::chrono::duration<double>(static_cast<double>(days) * 86'400.0));
+    const Date cutoff = now - back;
+    std::optional<StorageSnapshot> found;
+    for (const auto& snapshot : series) {
+        if (snapshot.date <= cutoff) found = snapshot;
+    }
+    return found;
+}
+
+std::vector<TrendChange> changes(const StorageSnapshot& from, const StorageSnapshot& to,
+                                 const std::function<std::string(const std::string&)>& naming) {
+    std::set<std::string> ids;
+    for (const auto& [id, bytes] : from.categories) ids.insert(id);
+    for (const auto& [id, bytes] : to.categories) ids.insert(id);
+
+    std::vector<TrendChange> out;
+    for (const auto& id : ids) {
+        const auto was = from.categories.find(id);
+        const auto now = to.categories.find(id);
+        TrendChange change{id, naming ? naming(id) : id, was == from.categories.end() ? 0 : was->second,
+                           now == to.categories.end() ? 0 : now->second};
+        if (change.now != change.was) out.push_back(std::move(change));
+    }
+    // Differences are taken wide so figures near the 64-bit limits cannot overflow.
+    auto size = [](const TrendChange& c) {
+        const __int128 d = static_cast<__int128>(c.now) - static_cast<__int128>(c.was);
+        return d < 0 ? -d : d;
+    };
+    std::stable_sort(out.begin(), out.end(), [&](const TrendChange& a, const TrendChange& b) { return size(a) > size(b); });
+    return out;
+}
+
+} // namespace StorageTrends
+} // namespace sorvel
