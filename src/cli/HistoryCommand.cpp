@@ -1,0 +1,59 @@
+#include "cli/HistoryCommand.h"
+
+#include <limits>
+
+#include "cli/HeadlessReport.h"
+#include "cli/ReportOutput.h"
+#include "cli/TextLayout.h"
+#include "engine/Bytes.h"
+#include "platform/Date.h"
+
+namespace sorvel::HeadlessReport {
+namespace {
+
+constexpr size_t kListedRuns = 30;
+
+const char* label(SweepRun::Trigger trigger) {
+    switch (trigger) {
+    case SweepRun::Trigger::scheduled: return "Scheduled";
+    case SweepRun::Trigger::manual: return "Manual";
+    case SweepRun::Trigger::menuBar: return "Menu bar";
+    }
+    return "Manual";
+}
+
+// Stored counts come from a file anyone could edit; a sum must not overflow.
+int64_t saturatingAdd(int64_t a, int64_t b) {
+    if (b > 0 && a > std::numeric_limits<int64_t>::max() - b) return std::numeric_limits<int64_t>::max();
+    if (b < 0 && a < std::numeric_limits<int64_t>::min() - b) return std::numeric_limits<int64_t>::min();
+    return a + b;
+}
+
+} // namespace
+
+std::string historyReport(const std::vector<SweepRun>& runs) {
+    std::string out;
+    auto line = [&out](const std::string& text) { out += text + "\n"; };
+    if (runs.empty()) {
+        line("\n  No runs recorded yet.\n");
+        return out;
+    }
+    int64_t total = 0;
+    for (const auto& run : runs) total = saturatingAdd(total, run.receipt.movedBytes);
+    line("\n  " + std::to_string(runs.size()) + " run" + (runs.size() == 1 ? "" : "s") + " recorded, " +
+         Bytes::format(total) + " moved in total\n");
+    for (size_t i = 0; i < runs.size() && i < kListedRuns; ++i) {
+        const SweepRun& run = runs[i];
+        line("  " + TextLayout::rightPadded(mediumDateShortTime(run.receipt.date), 22) +
+             TextLayout::rightPadded(label(run.trigger), 11) +
+             TextLayout::leftPadded(Bytes::format(run.receipt.movedBytes), 10) + "  " + run.receipt.headline());
+        line("        " + TextLayout::shown(run.scope) +
+             (run.hasDetail ? "" : "  \u00B7 detail trimmed, no longer restorable"));
+    }
+    line("");
+    return out;
+}
+
+int history() { return ReportOutput::emit(historyReport(SweepHistory::load())); }
+
+} // namespace sorvel::HeadlessReport

@@ -1,0 +1,108 @@
+// `--history`: the heading, the two lines per run, the 30-run listing limit, and the
+// command on a fake home.
+#include <gtest/gtest.h>
+
+#include "cli/HistoryCommand.h"
+#include "cli/TextLayout.h"
+#include "engine/Bytes.h"
+#include "platform/UserDefaults.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+
+namespace {
+
+// 2026-12-07 15:04 UTC; the tests run with TZ=UTC.
+const Date kWhen = dateFromUnixSeconds(1'796'655'840);
+
+SweepRun run(SweepRun::Trigger trigger, int64_t moved, const std::string& scope, bool detail = true) {
+    SweepRun r;
+    r.trigger = trigger;
+    r.scope = scope;
+    r.hasDetail = detail;
+    r.receipt.date = kWhen;
+    r.receipt.action = SweepSchedule::Action::clean;
+    r.receipt.movedBytes = moved;
+    r.receipt.movedCount = moved > 0 ? 1 : 0;
+    return r;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+        out.push_back(text.substr(start, nl - start));
+    EXPECT_EQ(start, text.size()); // every line ends with a line break
+    return out;
+}
+
+} // namespace
+
+TEST(HistoryReport, NothingRecorded) {
+    EXPECT_EQ(HeadlessReport::historyReport({}), "\n  No runs recorded yet.\n\n");
+}
+
+TEST(HistoryReport, OneRunExactLines) {
+    const auto text = HeadlessReport::historyReport({run(SweepRun::Trigger::menuBar, 2'500'000, "findings you ticked")});
+    const auto l = lines(text);
+    ASSERT_EQ(l.size(), 6u);
+    EXPECT_EQ(l[0], "");
+    EXPECT_EQ(l[1], "  1 run recorded, " + Bytes::format(2'500'000) + " moved in total");
+    EXPECT_EQ(l[2], "");
+    // The date fills its 22 columns exactly, so the label follows it directly.
+    EXPECT_EQ(l[3], "  Dec 7, 2026 at 3:04 PM" + std::string("Menu bar   ") +
+                        TextLayout::leftPadded(Bytes::format(2'500'000), 10) + "  Moved " + Bytes::format(2'500'000) +
+                        " to the Trash");
+    EXPECT_EQ(l[4], "        findings you ticked");
+    EXPECT_EQ(l[5], "");
+}
+
+TEST(HistoryReport, LabelsTrimmedNoticeAndZeroSizes) {
+    const auto l = lines(HeadlessReport::historyReport({
+        run(SweepRun::Trigger::scheduled, 0, "every safe rule", false),
+        run(SweepRun::Trigger::manual, 1'000, "items you picked"),
+    }));
+    ASSERT_EQ(l.size(), 8u);
+    EXPECT_EQ(l[1], "  2 runs recorded, " + Bytes::format(1'000) + " moved in total");
+    EXPECT_EQ(l[3].substr(24, 11), "Scheduled  ");
+    EXPECT_EQ(l[3].substr(35, 10), TextLayout::leftPadded(Bytes::format(0), 10));
+    EXPECT_EQ(l[3].substr(45), "  Nothing needed cleaning");
+    EXPECT_EQ(l[4], "        every safe rule  \u00B7 detail trimmed, no longer restorable");
+    EXPECT_EQ(l[5].substr(24, 11), "Manual     ");
+    EXPECT_EQ(l[6], "        items you picked");
+}
+
+TEST(HistoryReport, ListsThirtyButCountsAll) {
+    std::vector<SweepRun> runs;
+    for (int i = 0; i < 31; ++i) runs.push_back(run(SweepRun::Trigger::manual, 1'000'000, "run " + std::to_string(i)));
+    const auto l = lines(HeadlessReport::historyReport(runs));
+    EXPECT_EQ(l[1], "  31 runs recorded, " + Bytes::format(31'000'000) + " moved in total");
+    ASSERT_EQ(l.size(), 3u + 60u + 1u);
+    EXPECT_EQ(l[l.size() - 2], "        run 29");
+    EXPECT_EQ(l.back(), "");
+}
+
+TEST(HistoryReport, HostileTotalsDoNotOverflow) {
+    const auto text = HeadlessReport::historyReport(
+        {run(SweepRun::Trigger::manual, INT64_MAX, "a"), run(SweepRun::Trigger::manual, INT64_MAX, "b")});
+    EXPECT_NE(text.find("2 runs recorded, " + Bytes::format(INT64_MAX) + " moved in total"), std::string::npos);
+}
+
+TEST(HistoryCommand, PrintsTheStoredHistory) {
+    test::TempDir home;
+    const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};
+    auto empty = test::runSorvel({"--history"}, env);
+    EXPECT_EQ(empty.status, 0);
+    EXPECT_EQ(empty.out, "\n  No runs recorded yet.\n\n");
+
+    UserDefaults defaults(home / ".config/sorvel/defaults.json");
+    const std::vector<SweepRun> runs{run(SweepRun::Trigger::scheduled, 5'000, "1 rule")};
+    ASSERT_TRUE(defaults.set("SorvelSweepHistory", SweepHistory::encode(runs)));
+    auto one = test::runSorvel({"--history"}, env);
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(one.out, HeadlessReport::historyReport(runs));
+    EXPECT_EQ(one.err, "");
+
+    ASSERT_TRUE(defaults.set("SorvelSweepHistory", "not a list"));
+    EXPECT_EQ(test::runSorvel({"--history"}, env).out, "\n  No runs recorded yet.\n\n");
+}
