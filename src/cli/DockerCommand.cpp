@@ -1,0 +1,85 @@
+#include "cli/DockerCommand.h"
+
+#include <algorithm>
+
+#include "cli/HeadlessReport.h"
+#include "cli/ReportOutput.h"
+#include "cli/TextLayout.h"
+#include "cli/TextWrap.h"
+#include "engine/Bytes.h"
+
+namespace sorvel::HeadlessReport {
+
+using TextLayout::fitted;
+using TextLayout::leftPadded;
+using TextLayout::repeated;
+using TextLayout::shown;
+
+namespace {
+
+constexpr size_t kEntriesShown = 12;
+
+std::string upper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+} // namespace
+
+std::string dockerStateLabel(DockerUsage::State state) {
+    switch (state) {
+    case DockerUsage::State::notInstalled: return "Docker is not installed.";
+    case DockerUsage::State::notResponding: return "Docker is installed but its daemon is not responding.";
+    case DockerUsage::State::ready: break;
+    }
+    return "Connected.";
+}
+
+std::string dockerReport(const DockerUsage& usage) {
+    std::string out;
+    auto line = [&out](const std::string& text) { out += text + "\n"; };
+    line("");
+    line("  Docker");
+    line("  " + repeated("\u2500", 68));
+    line("  " + dockerStateLabel(usage.state));
+    if (usage.note) {
+        line("");
+        line(wrap(*usage.note, "  ", 74));
+    }
+    if (usage.state != DockerUsage::State::ready) {
+        line("");
+        return out;
+    }
+    int64_t total = 0, reclaimable = 0;
+    for (const auto& g : usage.groups) {
+        total += g.total;
+        reclaimable += g.reclaimable;
+    }
+    line("");
+    line("  " + Bytes::format(total) + " total \u00B7 " + Bytes::format(reclaimable) + " reclaimable");
+    for (const auto& g : usage.groups) {
+        line("");
+        line("  " + upper(g.title) + " \u2014 " + Bytes::format(g.total) + " total, " + Bytes::format(g.reclaimable) +
+             " reclaimable");
+        const size_t shownCount = std::min(g.entries.size(), kEntriesShown);
+        for (size_t i = 0; i < shownCount; ++i) {
+            const auto& e = g.entries[i];
+            line(std::string("  ") + (e.isReclaimable ? "\u00B7" : " ") + " " + leftPadded(Bytes::format(e.size), 11) +
+                 "  " + fitted(shown(e.name), 44) + "  " + (e.detail ? shown(*e.detail) : std::string()));
+        }
+        if (g.entries.size() > kEntriesShown)
+            line("    \u2026 and " + std::to_string(g.entries.size() - kEntriesShown) + " more");
+        if (g.pruneCommand) line("    remove everything unused here:  " + shown(*g.pruneCommand));
+    }
+    line("");
+    line("  Lines marked \u00B7 are not used by anything running.");
+    line("  Sorvel does not run any of these commands.");
+    line("");
+    return out;
+}
+
+int docker() { return ReportOutput::emit(dockerReport(DockerInspector::inspect())); }
+
+} // namespace sorvel::HeadlessReport
