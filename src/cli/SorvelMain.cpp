@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
     case Command::duplicates: return HeadlessReport::duplicates(d.argument);
     case Command::history: return HeadlessReport::history();
     case Command::xcode: return HeadlessReport::xcode();
-    case Command::docker: return HeadlessReport::docker();
+    case Command::docker: return notAvailable("--docker");
     case Command::watch: return notAvailable("--watch");
     case Command::cloud: return HeadlessReport::cloud();
     case Command::access: return HeadlessReport::access();
