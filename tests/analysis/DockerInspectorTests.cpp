@@ -207,6 +207,19 @@ TEST(DockerInspector, AHungToolIsStoppedAtTheDeadline) {
     EXPECT_EQ(errno, ESRCH);
 }
 
+TEST(DockerInspector, AnAnswerWhosePipeOutlivesTheToolCountsAsNone) {
+    TempDir dir;
+    // The tool exits at once, but something it started keeps its output open: the
+    // output is never known to be complete, so it does not count.
+    const std::string tool = writeScript(dir, "docker",
+                                         "sleep 30 &\n"
+                                         "echo '{\"Type\":\"Images\",\"Size\":\"1GB\"}'\nexit 0");
+    const auto started = std::chrono::steady_clock::now();
+    const auto usage = DockerInspector::inspect(tool, std::chrono::milliseconds(300));
+    EXPECT_EQ(usage.state, State::notResponding);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+}
+
 TEST(DockerInspector, AnAnsweringDaemonWithNothingIsReadyWithNoGroups) {
     TempDir dir;
     const auto usage = DockerInspector::inspect(fakeDocker(dir, Answers{}));
