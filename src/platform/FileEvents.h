@@ -1,0 +1,68 @@
+#pragma once
+// Stand-in for a file-system event stream, on inotify. A stream watches whole directory
+// trees: every folder gets a watch, and folders that appear later get theirs as they are
+// seen. It reports directories whose contents changed (never single files), gathers them
+// into batches honouring the latency, and hands each batch to a serial queue.
+//
+// Batching follows the no-defer rule: the first change after a quiet spell is delivered
+// at once, later ones are gathered until `latency` has passed since the last delivery,
+// so at most one batch per latency. A path appears once per batch.
+//
+// Where the kernel drops events (its queue overflowed) nothing is known about what
+// changed, so the batch names every watched root: the caller measures them again.
+// When the system's limit on watches runs out, the folders left unwatched are counted
+// (`unwatchedFolders`) so the caller can say that it sees only part of the tree.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/SerialQueue.h"
+
+namespace sorvel {
+
+class FileEventStream final {
+public:
+    /// Receives the number of events and their paths, on the stream's queue.
+    using Callback = std::function<void(size_t count, const std::vector<std::string>& paths)>;
+
+    /// Only events from now on are ever reported.
+    static constexpr uint64_t kEventIdSinceNow = ~uint64_t{0};
+    /// Creation flags, kept for their meaning; every stream behaves as with all three.
+    static constexpr uint32_t kCreateFlagUseCFTypes = 1;
+    static constexpr uint32_t kCreateFlagNoDefer = 2;
+    static constexpr uint32_t kCreateFlagWatchRoot = 4;
+
+    /// None when the paths are empty, `sinceWhen` is not "now", or the system gives no
+    /// event source. Nothing is watched until `start`.
+    static std::unique_ptr<FileEventStream> create(Callback callback, std::vector<std::string> paths,
+                                                   uint64_t sinceWhen, double latency, uint32_t flags);
+    /// Release: stops and invalidates first; no thread or descriptor is left behind.
+    ~FileEventStream();
+    FileEventStream(const FileEventStream&) = delete;
+    FileEventStream& operator=(const FileEventStream&) = delete;
+
+    /// Where batches go; must be set before `start` and outlive the stream.
+    void setDispatchQueue(SerialQueue* queue);
+    /// Watches the trees (synchronously: a change made after this returns is seen) and
+    /// starts delivering. False when there is no queue, the stream has already been
+    /// started or invalidated, no root could be watched, or no thread could be started.
+    bool start();
+    /// Stops delivering; changes gathered but not yet delivered are dropped.
+    void stop();
+    /// No callback runs after this returns (except one that is calling it).
+    void invalidate();
+
+    /// Folders left unwatched because the system's watch limit was reached.
+    size_t unwatchedFolders() const;
+
+    struct Impl; // the watch tables and the reader thread
+
+private:
+    FileEventStream() = default;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace sorvel

@@ -1,0 +1,294 @@
+// The inotify event stream: what it reports, how it batches, and that it lets go of its
+// thread and descriptors.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/FileEvents.h"
+#include "platform/FileEventRecorder.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+using namespace sorvel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Streams {
+    SerialQueue queue{"test.events"};
+    BatchRecorder recorder;
+    std::thread::id callbackThread;
+
+    std::unique_ptr<FileEventStream> make(std::vector<std::string> paths, double latency = 0.3) {
+        auto stream = FileEventStream::create(
+            [this](size_t count, const std::vector<std::string>& p) {
+                EXPECT_EQ(count, p.size());
+                EXPECT_TRUE(queue.isCurrent());
+                recorder.add(p);
+            },
+            std::move(paths), FileEventStream::kEventIdSinceNow, latency, 7);
+        if (stream) stream->setDispatchQueue(&queue);
+        return stream;
+    }
+};
+
+bool anyPathStartsWith(const BatchRecorder& r, const std::string& prefix) {
+    for (const auto& b : r.batches())
+        for (const auto& p : b.paths)
+            if (p.rfind(prefix, 0) == 0) return true;
+    return false;
+}
+
+bool writeProc(const std::string& path, const std::string& value) {
+    int fd = open(path.c_str(), O_WRONLY);
+    if (fd < 0) return false;
+    bool ok = write(fd, value.data(), value.size()) == static_cast<ssize_t>(value.size());
+    close(fd);
+    return ok;
+}
+
+} // namespace
+
+TEST(FileEventStream, ReportsTheFolderWhoseContentsChangedNotTheFile) {
+    TempDir dir;
+    makeDirs(dir / "a/b");
+    Streams s;
+    auto stream = s.make({dir.path()});
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(stream->start());
+    writeFile(dir / "a/b/file.txt", "x");
+    ASSERT_TRUE(s.recorder.waitFor(dir / "a/b"));
+    EXPECT_FALSE(s.recorder.sawPath(dir / "a/b/file.txt"));
+    EXPECT_NE(s.recorder.batches()[0].thread, std::this_thread::get_id());
+}
+
+TEST(FileEventStream, ChangesBeforeStartAreNeverReported) {
+    TempDir dir;
+    makeDirs(dir / "before");
+    makeDirs(dir / "after");
+    Streams s;
+    auto stream = s.make({dir.path()});
+    ASSERT_TRUE(stream);
+    writeFile(dir / "before/f", "x");
+    ASSERT_TRUE(stream->start());
+    writeFile(dir / "after/f", "x");
+    ASSERT_TRUE(s.recorder.waitFor(dir / "after"));
+    std::this_thread::sleep_for(400ms);
+    EXPECT_FALSE(s.recorder.sawPath(dir / "before"));
+}
+
+TEST(FileEventStream, FoldersMadeAfterStartAreWatchedToo) {
+    TempDir dir;
+    Streams s;
+    auto stream = s.make({dir.path()});
+    ASSERT_TRUE(stream->start());
+    makeDirs(dir / "new");
+    ASSERT_TRUE(s.recorder.waitFor(dir.path()));
+    makeDirs(dir / "new/deeper");
+    ASSERT_TRUE(s.recorder.waitFor(dir / "new"));
+    writeFile(dir / "new/deeper/f", "x");
+    EXPECT_TRUE(s.recorder.waitFor(dir / "new/deeper"));
+}
+
+TEST(FileEventStream, TreeMovedInIsWatchedAndTreeMovedOutIsForgotten) {
+    TempDir dir, outside;
+    makeDirs(dir / "root");
+    makeDirs(outside / "t/u");
+    Streams s;
+    auto stream = s.make({dir / "root"});
+    ASSERT_TRUE(stream->start());
+    ASSERT_EQ(std::rename((outside / "t").c_str(), (dir / "root/t").c_str()), 0);
+    ASSERT_TRUE(s.recorder.waitFor(dir / "root"));
+    writeFile(dir / "root/t/u/f", "x");
+    ASSERT_TRUE(s.recorder.waitFor(dir / "root/t/u"));
+
+    ASSERT_EQ(std::rename((dir / "root/t").c_str(), (outside / "gone").c_str()), 0);
+    std::this_thread::sleep_for(700ms); // the move's own batch, and the latency after it
+    s.recorder.clear();
+    writeFile(outside / "gone/u/g", "x");
+    std::this_thread::sleep_for(700ms);
+    EXPECT_FALSE(anyPathStartsWith(s.recorder, dir / "root/t"));
+}
+
+TEST(FileEventStream, RemovedRootIsReportedAsItself) {
+    TempDir dir;
+    makeDirs(dir / "root/sub");
+    Streams s;
+    auto stream = s.make({dir / "root/"});
+    ASSERT_TRUE(stream->start());
+    rmdir((dir / "root/sub").c_str());
+    rmdir((dir / "root").c_str());
+    EXPECT_TRUE(s.recorder.waitFor(dir / "root"));
+}
+
+TEST(FileEventStream, FirstChangeAtOnceThenOneBatchPerLatency) {
+    TempDir dir;
+    for (auto n : {"a", "b", "c"}) makeDirs(dir / n);
+    Streams s;
+    auto stream = s.make({dir.path()}, 0.6);
+    ASSERT_TRUE(stream->start());
+    const auto changed = std::chrono::steady_clock::now();
+    writeFile(dir / "a/f", "x");
+    ASSERT_TRUE(s.recorder.waitForBatches(1));
+    EXPECT_LT(s.recorder.batches()[0].at - changed, 400ms);
+
+    writeFile(dir / "b/f", "x");
+    writeFile(dir / "c/f", "x");
+    writeFile(dir / "b/g", "x");
+    ASSERT_TRUE(s.recorder.waitForBatches(2));
+    auto batches = s.recorder.batches();
+    EXPECT_GE(batches[1].at - batches[0].at, 550ms);
+    const auto& second = batches[1].paths;
+    EXPECT_EQ(std::count(second.begin(), second.end(), dir / "b"), 1);
+    EXPECT_EQ(std::count(second.begin(), second.end(), dir / "c"), 1);
+    std::this_thread::sleep_for(900ms);
+    EXPECT_EQ(s.recorder.count(), 2u); // nothing else happened
+}
+
+TEST(FileEventStream, RootThatIsAFileReportsItsOwnPath) {
+    TempDir dir;
+    writeFile(dir / "single", "x");
+    Streams s;
+    auto stream = s.make({dir / "single"});
+    ASSERT_TRUE(stream->start());
+    writeFile(dir / "single", "more");
+    EXPECT_TRUE(s.recorder.waitFor(dir / "single"));
+}
+
+TEST(FileEventStream, CreationAndStartRefuseWhatCannotBeWatched) {
+    Streams s;
+    EXPECT_FALSE(s.make({}));
+    EXPECT_FALSE(FileEventStream::create([](size_t, const std::vector<std::string>&) {}, {"/tmp"}, 0, 1, 7));
+    TempDir dir;
+    auto missing = s.make({dir / "missing"});
+    ASSERT_TRUE(missing);
+    EXPECT_FALSE(missing->start());
+    auto noQueue = FileEventStream::create([](size_t, const std::vector<std::string>&) {}, {dir.path()},
+                                           FileEventStream::kEventIdSinceNow, 1, 7);
+    ASSERT_TRUE(noQueue);
+    EXPECT_FALSE(noQueue->start());
+    auto twice = s.make({dir.path()});
+    EXPECT_TRUE(twice->start());
+    EXPECT_FALSE(twice->start());
+}
+
+TEST(FileEventStream, NothingArrivesAfterStopAndInvalidate) {
+    TempDir dir;
+    Streams s;
+    auto stream = s.make({dir.path()});
+    ASSERT_TRUE(stream->start());
+    stream->stop();
+    stream->invalidate();
+    writeFile(dir / "f", "x");
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(s.recorder.count(), 0u);
+}
+
+TEST(FileEventStream, ReleaseLeavesNoThreadOrDescriptor) {
+    TempDir dir;
+    makeDirs(dir / "a/b/c");
+    Streams s;
+    const size_t fds = countProcEntries("fd");
+    const size_t threads = countProcEntries("task");
+    {
+        auto stream = s.make({dir.path()});
+        ASSERT_TRUE(stream->start());
+        EXPECT_GT(countProcEntries("fd"), fds);
+        EXPECT_GT(countProcEntries("task"), threads);
+        writeFile(dir / "a/b/c/f", "x");
+        ASSERT_TRUE(s.recorder.waitFor(dir / "a/b/c"));
+    }
+    EXPECT_EQ(countProcEntries("fd"), fds);
+    EXPECT_EQ(countProcEntries("task"), threads);
+}
+
+TEST(FileEventStream, CallbackMayInvalidateItsOwnStream) {
+    TempDir dir;
+    SerialQueue queue{"test.events"};
+    std::unique_ptr<FileEventStream> stream;
+    std::atomic<int> calls{0};
+    stream = FileEventStream::create(
+        [&](size_t, const std::vector<std::string>&) {
+            ++calls;
+            stream->invalidate(); // must not wait on itself
+        },
+        {dir.path()}, FileEventStream::kEventIdSinceNow, 0.1, 7);
+    stream->setDispatchQueue(&queue);
+    ASSERT_TRUE(stream->start());
+    writeFile(dir / "f", "x");
+    for (int i = 0; i < 50 && calls == 0; ++i) std::this_thread::sleep_for(20ms);
+    writeFile(dir / "g", "x");
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(calls.load(), 1);
+    stream.reset();
+}
+
+// In a user namespace of its own the child may lower its watch limit without touching the
+// rest of the machine: folders past the limit are counted, and the ones watched still report.
+TEST(FileEventStream, WatchLimitLeavesFoldersCountedAsUnwatched) {
+    TempDir dir;
+    for (int i = 0; i < 12; ++i) makeDirs(dir / ("d" + std::to_string(i)));
+    const std::string root = dir.path();
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const uid_t uid = getuid();
+        const gid_t gid = getgid();
+        if (unshare(CLONE_NEWUSER) != 0) _exit(77);
+        writeProc("/proc/self/setgroups", "deny");
+        if (!writeProc("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n")) _exit(77);
+        if (!writeProc("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n")) _exit(77);
+        if (!writeProc("/proc/sys/user/max_inotify_watches", "4")) _exit(77);
+        Streams s;
+        auto stream = s.make({root}, 0.1);
+        if (!stream || !stream->start()) _exit(2);
+        if (stream->unwatchedFolders() != 13 - 4) _exit(3);
+        writeFile(root + "/touched", "x");
+        if (!s.recorder.waitFor(root)) _exit(4);
+        stream.reset();
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user namespaces here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// A kernel queue that overflows loses events: the batch then names the root, so the whole
+// tree is measured again, and folders made meanwhile are watched from then on.
+TEST(FileEventStream, DroppedEventsAskForTheWholeRootAndRewatch) {
+    const std::string knob = "/proc/sys/fs/inotify/max_queued_events";
+    const std::string old = [&] {
+        std::string v = readFile(knob);
+        while (!v.empty() && v.back() == '\n') v.pop_back();
+        return v;
+    }();
+    TempDir dir;
+    makeDirs(dir / "busy");
+    Streams s;
+    std::unique_ptr<FileEventStream> stream;
+    {
+        // The queue size is taken when the stream's event source is made; put back at once.
+        if (old.empty() || !writeProc(knob, "8")) GTEST_SKIP() << "cannot shrink the kernel's event queue";
+        stream = s.make({dir.path()}, 0.2);
+        writeProc(knob, old);
+    }
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(stream->start());
+    bool overflowed = false;
+    for (int round = 0; round < 20 && !overflowed; ++round) {
+        for (int i = 0; i < 400; ++i) writeFile(dir / ("busy/f" + std::to_string(round) + "_" + std::to_string(i)), "");
+        makeDirs(dir / ("busy/made" + std::to_string(round)));
+        overflowed = s.recorder.waitFor(dir.path(), 500ms);
+    }
+    ASSERT_TRUE(overflowed);
+    std::this_thread::sleep_for(400ms);
+    s.recorder.clear();
+    writeFile(dir / "busy/made0/late", "x");
+    EXPECT_TRUE(s.recorder.waitFor(dir / "busy/made0"));
+}
