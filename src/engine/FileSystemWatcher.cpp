@@ -1,0 +1,40 @@
+#include "engine/FileSystemWatcher.h"
+
+namespace sorvel {
+
+FileSystemWatcher::FileSystemWatcher(OnChange onChange) : onChange(std::move(onChange)) {}
+
+FileSystemWatcher::~FileSystemWatcher() {
+    stop();
+}
+
+void FileSystemWatcher::start(const std::vector<std::string>& paths) {
+    stop();
+    if (paths.empty()) return;
+    // The stream refers back to this watcher without owning it; stop() and the destructor
+    // tear the stream down first, so it never outlives the watcher.
+    auto stream = FileEventStream::create(
+        [this](size_t count, const std::vector<std::string>& changed) {
+            if (count >= 1 && onChange) onChange(changed);
+        },
+        paths, FileEventStream::kEventIdSinceNow, latency,
+        FileEventStream::kCreateFlagUseCFTypes | FileEventStream::kCreateFlagNoDefer |
+            FileEventStream::kCreateFlagWatchRoot);
+    if (!stream) return;
+    stream->setDispatchQueue(&queue_);
+    if (!stream->start()) return; // released here; the watcher stays stopped
+    stream_ = std::move(stream);
+}
+
+void FileSystemWatcher::stop() {
+    if (!stream_) return;
+    stream_->stop();
+    stream_->invalidate();
+    stream_.reset();
+}
+
+size_t FileSystemWatcher::unwatchedFolders() const {
+    return stream_ ? stream_->unwatchedFolders() : 0;
+}
+
+} // namespace sorvel

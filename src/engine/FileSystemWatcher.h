@@ -1,0 +1,48 @@
+#pragma once
+// One stream of file-system events over a set of directory trees, handing each batch of
+// changed directories to a function. It knows nothing of scans or trees: it reports
+// paths. Batches arrive on the watcher's own serial queue, never two at once; whoever
+// supplies the function hops to its own thread or lock.
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/FileEvents.h"
+#include "platform/SerialQueue.h"
+
+namespace sorvel {
+
+class FileSystemWatcher final {
+public:
+    using OnChange = std::function<void(const std::vector<std::string>&)>;
+
+    /// Creates the watcher and its queue; nothing is watched yet.
+    explicit FileSystemWatcher(OnChange onChange);
+    /// As stop(): the stream is torn down before the watcher goes away.
+    ~FileSystemWatcher();
+    FileSystemWatcher(const FileSystemWatcher&) = delete;
+    FileSystemWatcher& operator=(const FileSystemWatcher&) = delete;
+
+    /// Replaces any running stream by one over these absolute directory paths; an empty
+    /// list only stops the running one. A stream that cannot be made leaves it stopped.
+    void start(const std::vector<std::string>& paths);
+    /// Stops, invalidates and releases the running stream, if any.
+    void stop();
+
+    /// True while a stream runs.
+    bool isRunning() const { return stream_ != nullptr; }
+    /// Folders of the running stream that the system's watch limit left unwatched:
+    /// changes in them go unseen.
+    size_t unwatchedFolders() const;
+
+    const OnChange onChange;
+    static constexpr double latency = 1.5;
+
+private:
+    SerialQueue queue_{"sorvel.fsevents"};
+    std::unique_ptr<FileEventStream> stream_;
+};
+
+} // namespace sorvel
