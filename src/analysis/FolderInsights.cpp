@@ -13,6 +13,7 @@
 
 #include "engine/Parallel.h"
 #include "engine/StorageCategory.h"
+#include "platform/BulkAttributes.h"
 #include "platform/Path.h"
 
 namespace sorvel {
@@ -45,6 +46,10 @@ struct Totals {
 
 bool largerFirst(const FileEntry& a, const FileEntry& b) { return a.size > b.size; }
 
+// Days between two dates, in floating point: dates centuries apart would overflow the
+// clock's own nanosecond difference.
+double ageInDays(Date now, Date modified) { return (unixSeconds(now) - unixSeconds(modified)) / 86'400.0; }
+
 // The running totals of one walk.
 struct Accumulator {
     std::array<Totals, std::size(kAllFileKinds)> kinds{};
@@ -62,8 +67,7 @@ struct Accumulator {
         totalBytes += size;
         fileCount += 1;
         kinds[static_cast<size_t>(kind)].add(size, 1);
-        const double days = std::chrono::duration<double>(now - modified).count() / 86'400.0;
-        ages[static_cast<size_t>(AgeBands::forAge(days))].add(size, 1);
+        ages[static_cast<size_t>(AgeBands::forAge(ageInDays(now, modified)))].add(size, 1);
         if (!oldest || modified < *oldest) oldest = modified;
         if (!newest || modified > *newest) newest = modified;
 
@@ -130,9 +134,10 @@ std::optional<FileKind> sniff(int directoryFD, const char* name) {
     return FileKinds::classify(std::span<const uint8_t>(buffer, static_cast<size_t>(got)));
 }
 
-// Opens a directory without following a link swapped in for it; none on failure.
-DIR* openDirectory(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+// Opens a directory without following a link swapped in for it (also past the kernel's
+// path length limit); none on failure.
+DIR* openListing(const std::string& path) {
+    const int fd = openDirectory(path.c_str());
     if (fd < 0) return nullptr;
     DIR* dir = fdopendir(fd);
     if (!dir) close(fd);
@@ -193,7 +198,7 @@ Accumulator walk(const std::string& root, const WalkContext& context, const Limi
             acc.truncated = true;
             return acc;
         }
-        DIR* dir = openDirectory(path);
+        DIR* dir = openListing(path);
         if (!dir) continue;
         struct stat st;
         // A volume mounted here since the entry was read is not entered.
@@ -237,7 +242,7 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
         const Date modified = dateFromUnixSeconds(static_cast<int64_t>(st.st_mtim.tv_sec));
         const FileKind kind =
             FileKinds::classify(path, (st.st_mode & S_IXUSR) != 0, deletingLastPathComponent(path));
-        const double days = std::chrono::duration<double>(now - modified).count() / 86'400.0;
+        const double days = ageInDays(now, modified);
         result.totalBytes = size;
         result.fileCount = 1;
         result.kinds.push_back({kind, size, 1});
@@ -252,7 +257,7 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
     const WalkContext context{st.st_dev, now, &excluded, &isCancelled};
     Accumulator own;
     std::vector<std::string> subfolders;
-    if (DIR* dir = openDirectory(path)) {
+    if (DIR* dir = openListing(path)) {
         // The analysed folder's own files are neither limited nor counted against a walk.
         readEntries(dir, path, context, own, subfolders, ProbeBudget::unlimited, 0, false);
         closedir(dir);

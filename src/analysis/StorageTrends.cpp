@@ -149,12 +149,11 @@ std::vector<StorageSnapshot> series(const std::string& scope, const std::vector<
 }
 
 std::optional<StorageSnapshot> baseline(int days, const std::vector<StorageSnapshot>& series, Date now) {
-    const auto back = std::chrono::duration_cast<Date::duration>(
-        std::chrono::duration<double>(static_cast<double>(days) * 86'400.0));
-    const Date cutoff = now - back;
+    // In floating-point seconds, so no number of days can overflow the clock.
+    const double cutoff = unixSeconds(now) - static_cast<double>(days) * 86'400.0;
     std::optional<StorageSnapshot> found;
     for (const auto& snapshot : series) {
-        if (snapshot.date <= cutoff) found = snapshot;
+        if (unixSeconds(snapshot.date) <= cutoff) found = snapshot;
     }
     return found;
 }

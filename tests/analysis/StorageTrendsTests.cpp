@@ -214,3 +214,13 @@ TEST(StorageTrendsQueries, ExtremeStoredFiguresNeitherOverflowNorMisorder) {
     EXPECT_EQ(changes[0].id, "a");
     EXPECT_EQ(snapshot(0, {{"a", max}, {"b", max}}).scannedTotal(), max);
 }
+
+TEST(StorageTrendsQueries, AnyNumberOfDaysGivesASensibleBaseline) {
+    const std::vector<StorageSnapshot> series = {snapshot(kNoon - 8 * kDay, {}), snapshot(kNoon - kDay, {})};
+    EXPECT_FALSE(StorageTrends::baseline(std::numeric_limits<int>::max(), series, at(kNoon)).has_value());
+    // Days in the future put the cut-off ahead of now: the newest snapshot.
+    auto ahead = StorageTrends::baseline(std::numeric_limits<int>::min(), series, at(kNoon));
+    ASSERT_TRUE(ahead.has_value());
+    EXPECT_EQ(ahead->date, at(kNoon - kDay));
+    EXPECT_EQ(StorageTrends::baseline(0, series, at(kNoon))->date, at(kNoon - kDay));
+}
