@@ -1,0 +1,40 @@
+#pragma once
+// One unattended sweep from start to end on the calling thread: measure what the ticked
+// rules need, keep their safe recommendations, add the user's own folders, apply the
+// per-run cap, run the executor, and record the receipt, the findings and a history run.
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cleanup/CloudStatus.h"
+#include "removal/CleanupExecutor.h"
+#include "removal/SweepHistory.h"
+#include "removal/SweepReceipt.h"
+#include "removal/SweepSchedule.h"
+
+namespace sorvel::SweepRunner {
+
+struct Outcome {
+    SweepReceipt receipt;                 // as persisted as the last sweep
+    std::vector<CleanupOutcome> outcomes; // every executor outcome, refused and failed too
+};
+
+inline constexpr const char* kNothingSelectedReason =
+    "Nothing is selected to sweep \u2014 no rules are ticked and no folders have been added. "
+    "Open Sweep settings to choose what to look at.";
+
+/// Blocks until the sweep is done and recorded. No cloud status: detected just before the
+/// executor runs. The only caller never cancels, so `isCancelled` is not consulted.
+Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger,
+            const std::optional<CloudStatus>& cloud = std::nullopt,
+            const std::function<bool()>& isCancelled = [] { return false; });
+
+/// The category identifiers to scan; none means every System Data category.
+std::optional<std::set<std::string>> scannedCategories(const SweepSchedule& schedule);
+
+/// "Found X, more than the Y limit for an unattended run. Nothing was moved — ...".
+std::string withheldReason(int64_t found, int64_t limit);
+
+} // namespace sorvel::SweepRunner
