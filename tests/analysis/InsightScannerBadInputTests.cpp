@@ -66,3 +66,21 @@ TEST(InsightScannerBadInput, NamesThatAreNotUTF8KeepTheirBytes) {
     EXPECT_EQ(r.largest[0].path, dir / ("sub/" + name));
     EXPECT_EQ(r.kinds[0].key, FileKind::image);
 }
+
+TEST(InsightScannerBadInput, AnotherVolumeInsideTheFolderIsNotEntered) {
+    // /dev/shm is normally a volume of its own inside /dev.
+    struct stat dev, shm;
+    if (stat("/dev", &dev) != 0 || stat("/dev/shm", &shm) != 0 || dev.st_dev == shm.st_dev)
+        GTEST_SKIP() << "no separate volume below /dev here";
+    const std::string name = "sorvel-insights-" + std::to_string(getpid()) + ".bin";
+    test::writeFileOfSize("/dev/shm/" + name, 300000);
+    auto r = test::analyzeFully("/dev");
+    unlink(("/dev/shm/" + name).c_str());
+    for (const auto& e : r.largest) EXPECT_NE(e.name, name);
+    // Analysed directly, the volume is counted like any folder.
+    test::writeFileOfSize("/dev/shm/" + name, 300000);
+    auto direct = test::analyzeFully("/dev/shm");
+    unlink(("/dev/shm/" + name).c_str());
+    EXPECT_TRUE(std::any_of(direct.largest.begin(), direct.largest.end(),
+                            [&](const FileEntry& e) { return e.name == name; }));
+}
