@@ -65,7 +65,7 @@ ScanNodePtr EntrySink::accept(const DirectoryEntry& entry, const std::string& pa
         children.push_back(node);
         return node;
     }
-    if (entry.linkCount >= 2 && !control.insertInode({entry.device, entry.fileID})) return nullptr;
+    if (entry.linkCount >= 2 && !control.insertInode({entry.device, entry.fileID}, parentPath)) return nullptr;
     directFileSize += entry.allocatedSize;
     directFileCount += 1;
     if (entry.allocatedSize >= options.largeFileThreshold) {

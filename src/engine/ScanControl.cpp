@@ -1,5 +1,9 @@
 #include "engine/ScanControl.h"
 
+#include <string_view>
+
+#include "platform/Path.h"
+
 namespace sorvel {
 
 void ScanControl::cancel() {
@@ -35,6 +39,34 @@ std::vector<ScanControl::Completed> ScanControl::takeCompleted() {
 bool ScanControl::insertInode(InodeKey key) {
     std::lock_guard g(lock_);
     return seenInodes_.insert(key).second;
+}
+
+bool ScanControl::insertInode(InodeKey key, const std::string& countedIn) {
+    std::lock_guard g(lock_);
+    if (!seenInodes_.insert(key).second) return false;
+    if (keepsOwners_) owners_.emplace(key, countedIn);
+    return true;
+}
+
+void ScanControl::keepInodeOwners() {
+    std::lock_guard g(lock_);
+    keepsOwners_ = true;
+}
+
+void ScanControl::releaseInodes(const std::string& folder) {
+    std::string_view top = folder;
+    while (top.size() > 1 && top.back() == '/') top.remove_suffix(1);
+    std::lock_guard g(lock_);
+    for (auto it = owners_.begin(); it != owners_.end();) {
+        std::string_view owner = it->second;
+        while (owner.size() > 1 && owner.back() == '/') owner.remove_suffix(1);
+        if (isPathInside(owner, top)) {
+            seenInodes_.erase(it->first);
+            it = owners_.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 void ScanControl::addProgress(int64_t bytes, int64_t files, const std::string& path) {

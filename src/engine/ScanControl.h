@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -41,6 +42,15 @@ public:
     std::vector<Completed> takeCompleted();
     /// Inserts the key; true when it was not there before.
     bool insertInode(InodeKey key);
+    /// The same, remembering the folder that counted the file when owners are kept.
+    bool insertInode(InodeKey key, const std::string& countedIn);
+    /// From now on remember which folder counted each hard-linked file, so that one
+    /// folder can be measured again with this control (see releaseInodes).
+    void keepInodeOwners();
+    /// Forgets the hard-linked files counted in `folder` or below it: measuring the folder
+    /// again counts them again, and still skips those counted elsewhere. Without kept
+    /// owners nothing is known about who counted what, and nothing is forgotten.
+    void releaseInodes(const std::string& folder);
     void addProgress(int64_t bytes, int64_t files, const std::string& path);
 
 private:
@@ -50,6 +60,8 @@ private:
     int64_t files_ = 0;
     std::string currentPath_;
     std::unordered_set<InodeKey, InodeKeyHash> seenInodes_;
+    bool keepsOwners_ = false;
+    std::unordered_map<InodeKey, std::string, InodeKeyHash> owners_;
     std::vector<Completed> completed_;
 };
 

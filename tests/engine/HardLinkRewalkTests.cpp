@@ -1,0 +1,85 @@
+// Measuring one folder again with the control of the first walk: hard-linked files
+// counted inside the folder are counted again, those counted elsewhere are not.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "engine/FileWalker.h"
+#include "engine/TreeUpdater.h"
+#include "engine/TreeUpdaterFixtures.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+using namespace sorvel::test;
+
+namespace {
+
+ScanNodePtr childNamed(const ScanNodePtr& node, const std::string& name) {
+    for (const auto& c : node->children)
+        if (c->name == name) return c;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(HardLinkRewalk, WithoutReleaseARewalkLosesTheLinkedFile) {
+    // What a plain shared control does: the second walk finds the file already counted.
+    TempDir dir;
+    writeFileOfSize(dir / "top/a/data", 65536);
+    ASSERT_EQ(link((dir / "top/a/data").c_str(), (dir / "top/a/again").c_str()), 0);
+    ScanControl control;
+    auto first = FileWalker::walk(dir / "top/a", control);
+    auto second = FileWalker::walk(dir / "top/a", control);
+    EXPECT_GT(first->size, 0);
+    EXPECT_EQ(second->size, 0);
+}
+
+TEST(HardLinkRewalk, ReleasedFolderCountsItsLinkedFilesAgain) {
+    TempDir dir;
+    writeFileOfSize(dir / "top/a/data", 65536);
+    ASSERT_EQ(link((dir / "top/a/data").c_str(), (dir / "top/a/again").c_str()), 0);
+    writeFileOfSize(dir / "top/b/other", 4096);
+    ScanControl control;
+    control.keepInodeOwners();
+    auto root = FileWalker::walkParallel(dir / "top", control);
+    const int64_t linked = allocatedSize(dir / "top/a/data");
+    ASSERT_EQ(childNamed(root, "a")->size, linked);
+
+    control.releaseInodes(dir / "top/a/"); // a trailing slash names the same folder
+    auto again = FileWalker::walkParallel(dir / "top/a", control);
+    EXPECT_EQ(again->size, linked);
+    EXPECT_EQ(again->fileCount, 1);
+}
+
+TEST(HardLinkRewalk, FileCountedInAnotherFolderStaysCountedThere) {
+    TempDir dir;
+    writeFileOfSize(dir / "top/a/data", 65536);
+    makeDirs(dir / "top/b");
+    ASSERT_EQ(link((dir / "top/a/data").c_str(), (dir / "top/b/link").c_str()), 0);
+    ScanControl control;
+    control.keepInodeOwners();
+    auto root = FileWalker::walk(dir / "top", control);
+    ScanResult result = resultOf({categoryOf("w", {root})});
+    const int64_t total = root->size;
+    EXPECT_EQ(total, allocatedSize(dir / "top/a/data"));
+
+    // Whichever folder counted the file, re-walking either one leaves the total alone.
+    for (const char* folder : {"a", "b", "a", "b"}) {
+        auto l = TreeUpdater::locate(dir / "top/" + folder, result);
+        ASSERT_TRUE(l);
+        control.releaseInodes(l->chain.back()->path);
+        auto fresh = FileWalker::walkParallel(l->chain.back()->path, control);
+        EXPECT_EQ(TreeUpdater::apply(fresh, *l, result), 0) << folder;
+        EXPECT_EQ(result.categories[0].roots[0]->size, total) << folder;
+    }
+}
+
+TEST(HardLinkRewalk, WithoutKeptOwnersNothingIsReleased) {
+    TempDir dir;
+    writeFileOfSize(dir / "a/data", 8192);
+    ASSERT_EQ(link((dir / "a/data").c_str(), (dir / "a/again").c_str()), 0);
+    ScanControl control;
+    FileWalker::walk(dir / "a", control);
+    control.releaseInodes(dir / "a");
+    EXPECT_EQ(FileWalker::walk(dir / "a", control)->size, 0);
+}
