@@ -16,6 +16,7 @@
 #include "engine/StorageCategory.h"
 #include "platform/BulkAttributes.h"
 #include "platform/FileAttributes.h"
+#include "platform/RegularFile.h"
 #include "platform/SHA256.h"
 
 namespace sorvel {
@@ -62,17 +63,12 @@ struct Candidate {
 };
 
 // Read-only descriptor of a regular file, closed on every way out. A name that became
-// a link, a pipe or a device since the walk is not opened (a pipe would block forever).
+// a link, a pipe or a device since the walk is not opened (a pipe would block forever);
+// paths of any length are opened.
 class ReadHandle {
 public:
     explicit ReadHandle(const std::string& path) {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
-        if (fd_ < 0) return;
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd_);
-            fd_ = -1;
-        }
+        fd_ = openRegularFile(path.c_str());
     }
     ~ReadHandle() {
         if (fd_ >= 0) ::close(fd_);

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <sys/stat.h>
 
+#include "platform/RegularFile.h"
+
 namespace sorvel {
 
 int getattrlist(const char* path, const attrlist* request, void* buffer, size_t bufferSize,
@@ -23,7 +25,7 @@ int getattrlist(const char* path, const attrlist* request, void* buffer, size_t 
         return -1;
     }
     struct stat st {};
-    if (::stat(path, &st) != 0) return -1;
+    if (statAnyLength(path, &st) != 0) return -1;
 
     auto* out = static_cast<unsigned char*>(buffer);
     const uint32_t length = static_cast<uint32_t>(needed);

@@ -1,7 +1,9 @@
 // The duplicate finder's scan limit, cancellation and files it cannot read.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "analysis/DuplicateFixtures.h"
 
@@ -132,4 +134,37 @@ TEST(DuplicateHashes, WhatIsNotAReadableRegularFileHasNoHash) {
     ASSERT_EQ(::symlink((dir / "target").c_str(), (dir / "link").c_str()), 0);
     EXPECT_EQ(fullHash(dir / "link"), std::nullopt);
     EXPECT_EQ(fullHash(dir / "missing"), std::nullopt);
+}
+
+TEST(DuplicateLimits, FilesDeeperThanOneSystemCallCanNameAreStillCompared) {
+    TempDir dir;
+    const std::string component = "level-with-a-long-name-" + std::string(40, 'x');
+    int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < 80; ++i) {
+        ASSERT_EQ(::mkdirat(fd, component.c_str(), 0755), 0);
+        const int next = ::openat(fd, component.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+        ASSERT_GE(fd, 0);
+    }
+    const std::string content = patterned(1'100'000, 'j');
+    for (const char* name : {"a.bin", "b.bin"}) {
+        const int f = ::openat(fd, name, O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        ASSERT_EQ(::write(f, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+        ::close(f);
+    }
+    ASSERT_EQ(::linkat(fd, "b.bin", fd, "c.bin", 0), 0);
+    ::close(fd);
+
+    auto report = scanOne(dir.path());
+    EXPECT_EQ(report.filesScanned, 3);
+    ASSERT_EQ(report.groups.size(), 1u);
+    const auto& files = report.groups[0].files;
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_GT(files[0].path.size(), 4096u);
+    // The two names of one file are known to share it, however long their paths.
+    int shared = 0;
+    for (const auto& f : files) shared += f.privateSize == 0 ? 1 : 0;
+    EXPECT_EQ(shared, 2);
+    EXPECT_EQ(report.groups[0].kind, DuplicateGroup::Kind::mixed);
 }
