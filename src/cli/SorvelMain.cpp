@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     case Command::history: return HeadlessReport::history();
     case Command::xcode: return HeadlessReport::xcode();
     case Command::docker: return HeadlessReport::docker();
-    case Command::watch: return notAvailable("--watch");
+    case Command::watch: return HeadlessReport::watch(d.argument);
     case Command::cloud: return HeadlessReport::cloud();
     case Command::access: return HeadlessReport::access();
     case Command::size: return HeadlessReport::size(d.argument);

@@ -1,0 +1,196 @@
+// `--watch PATH` as a running child process: the first measurement, one line per change
+// of size, nothing for changes that leave the size alone, and the missing-path message.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "engine/Bytes.h"
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+using namespace sorvel;
+using namespace sorvel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// `sorvel --watch` running in the background; killed when the object goes away.
+class WatchChild {
+public:
+    WatchChild(const std::string& path, const std::map<std::string, std::string>& env = {}) {
+        int out[2];
+        if (pipe2(out, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        std::vector<std::string> envStrings;
+        for (char** e = environ; *e; ++e) {
+            std::string entry(*e);
+            auto eq = entry.find('=');
+            if (eq != std::string::npos && env.count(entry.substr(0, eq))) continue;
+            envStrings.push_back(entry);
+        }
+        for (const auto& [k, v] : env) envStrings.push_back(k + "=" + v);
+        std::vector<char*> envp;
+        for (auto& e : envStrings) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        std::string binary = SORVEL_BINARY, option = "--watch", target = path;
+        char* argv[] = {binary.data(), option.data(), target.data(), nullptr};
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv, envp.data()) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        fd_ = out[0];
+    }
+    ~WatchChild() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (fd_ >= 0) close(fd_);
+    }
+    bool running() const { return pid_ > 0 && kill(pid_, 0) == 0 && !exited(); }
+
+    /// The next whole line of standard output, or none within the time.
+    std::optional<std::string> line(std::chrono::milliseconds timeout = 5s) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            auto nl = buffer_.find('\n');
+            if (nl != std::string::npos) {
+                std::string l = buffer_.substr(0, nl);
+                buffer_.erase(0, nl + 1);
+                return l;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            if (left <= 0ms) return std::nullopt;
+            pollfd p{fd_, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+            char chunk[4096];
+            ssize_t n = read(fd_, chunk, sizeof chunk);
+            if (n <= 0) return std::nullopt;
+            buffer_.append(chunk, static_cast<size_t>(n));
+        }
+    }
+
+private:
+    bool exited() const {
+        int status = 0;
+        return waitpid(pid_, &status, WNOHANG) == pid_;
+    }
+    pid_t pid_ = -1;
+    int fd_ = -1;
+    std::string buffer_;
+};
+
+std::string header(long long bytes, long long files) {
+    return "  " + Bytes::format(bytes) + "  " + std::to_string(files) + " files";
+}
+
+std::string changeLine(bool growth, long long bytes, const std::string& shown, long long total, long long files) {
+    return std::string("  ") + (growth ? "+" : "\u2212") + Bytes::format(bytes) + "  " + shown + "  now " +
+           Bytes::format(total) + "  " + std::to_string(files) + " files";
+}
+
+/// Makes the file outside the watched tree and moves it in, so it appears in one event.
+void placeFile(const std::string& path, size_t bytes) {
+    static TempDir staging;
+    const std::string temp = staging / "staged";
+    writeFileOfSize(temp, bytes);
+    ASSERT_EQ(std::rename(temp.c_str(), path.c_str()), 0);
+}
+
+} // namespace
+
+TEST(WatchCommand, MissingPathNamesTheExpandedPathAndFails) {
+    FakeHome home;
+    auto r = runSorvel({"--watch", "~/Missing"}, {{"HOME", home.path()}});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "No such path: " + home.path() + "/Missing\n");
+}
+
+TEST(WatchCommand, FirstMeasurementThenOneLinePerChangeOfSize) {
+    TempDir home;
+    writeFileOfSize(home / "w/docs/a.bin", 8192);
+    makeDirs(home / "w/empty");
+    WatchChild child("~/w", {{"HOME", home.path()}});
+    ASSERT_EQ(child.line(), "watching ~/w");
+    const long long first = allocatedSize(home / "w/docs/a.bin");
+    ASSERT_EQ(child.line(), header(first, 1));
+
+    placeFile(home / "w/docs/b.bin", 65536);
+    const long long added = allocatedSize(home / "w/docs/b.bin");
+    EXPECT_EQ(child.line(), changeLine(true, added, "~/w/docs", first + added, 2));
+
+    // A folder that leaves is a change of its parent, reported as a shrinkage there.
+    TempDir away;
+    ASSERT_EQ(std::rename((home / "w/docs").c_str(), (away / "docs").c_str()), 0);
+    EXPECT_EQ(child.line(), changeLine(false, first + added, "~/w", 0, 0));
+    EXPECT_TRUE(child.running());
+}
+
+TEST(WatchCommand, ChangesThatKeepTheSizePrintNothing) {
+    TempDir dir;
+    writeFileOfSize(dir / "w/sub/a.bin", 4096);
+    WatchChild child(dir / "w");
+    ASSERT_TRUE(child.line());
+    ASSERT_TRUE(child.line());
+    ASSERT_EQ(chmod((dir / "w/sub/a.bin").c_str(), 0600), 0);
+    EXPECT_FALSE(child.line(2500ms)); // the event arrives, the re-walk finds the same size
+    placeFile(dir / "w/sub/b.bin", 4096);
+    auto next = child.line();
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->rfind("  +", 0), 0u) << *next;
+}
+
+// A folder holding two names of one file: an unrelated change there must not make the
+// file disappear from the total on the re-walk.
+TEST(WatchCommand, HardLinkedFilesStayCountedWhenTheirFolderIsMeasuredAgain) {
+    TempDir dir;
+    writeFileOfSize(dir / "w/sub/data", 65536);
+    ASSERT_EQ(link((dir / "w/sub/data").c_str(), (dir / "w/sub/again").c_str()), 0);
+    writeFileOfSize(dir / "w/sub/small", 4096);
+    WatchChild child(dir / "w");
+    ASSERT_TRUE(child.line());
+    const long long total = allocatedSize(dir / "w/sub/data") + allocatedSize(dir / "w/sub/small");
+    ASSERT_EQ(child.line(), header(total, 2));
+    ASSERT_EQ(chmod((dir / "w/sub/small").c_str(), 0600), 0);
+    EXPECT_FALSE(child.line(2500ms));
+    const long long small = allocatedSize(dir / "w/sub/small");
+    ASSERT_EQ(unlink((dir / "w/sub/small").c_str()), 0);
+    EXPECT_EQ(child.line(), changeLine(false, small, dir / "w/sub", total - small, 1));
+}
+
+TEST(WatchCommand, TraceShowsEveryDeliveredPath) {
+    TempDir home;
+    writeFileOfSize(home / "w/sub/a.bin", 4096);
+    WatchChild child(home / "w", {{"HOME", home.path()}, {"SORVEL_TRACE", "1"}});
+    ASSERT_TRUE(child.line());
+    ASSERT_TRUE(child.line());
+    ASSERT_EQ(chmod((home / "w/sub/a.bin").c_str(), 0600), 0);
+    EXPECT_EQ(child.line(), "  \u00B7 event ~/w/sub");
+    EXPECT_FALSE(child.line(500ms)); // no change line follows
+}
+
+TEST(WatchCommand, WatchedFolderVanishingLeavesTheProcessRunning) {
+    TempDir dir;
+    writeFileOfSize(dir / "w/a.bin", 4096);
+    WatchChild child(dir / "w");
+    ASSERT_TRUE(child.line());
+    ASSERT_TRUE(child.line());
+    const long long size = allocatedSize(dir / "w/a.bin");
+    ASSERT_EQ(system(("rm -rf '" + dir / "w" + "'").c_str()), 0);
+    std::optional<std::string> last;
+    while (auto l = child.line(2500ms)) last = l;
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last, changeLine(false, size, dir / "w", 0, 0));
+    EXPECT_TRUE(child.running());
+}
