@@ -195,3 +195,15 @@ TEST(RestoreExecutorRun, EmptyListAndFailedMoves) {
     ::chmod(parent.c_str(), 0755);
     EXPECT_EQ(test::readFile(item.trashPath + "/data.bin"), "z");
 }
+
+TEST(RestoreGuardRefusals, TrashThatIsALinkIsNotTheTrash) {
+    test::FakeHome home;
+    const std::string h = home.path();
+    test::writeFile(h + "/elsewhere/item/data.bin", "not trashed");
+    test::makeDirs(h + "/Library/Caches");
+    std::filesystem::create_symlink(h + "/elsewhere", h + "/.Trash");
+    const MovedItem item{h + "/Library/Caches/item", h + "/.Trash/item", 11};
+    EXPECT_EQ(check(item), Refusal::notInTrash());
+    RestoreExecutor::run({item}, CleanupPolicy::standard());
+    EXPECT_EQ(test::readFile(h + "/elsewhere/item/data.bin"), "not trashed");
+}
