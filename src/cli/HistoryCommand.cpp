@@ -44,7 +44,8 @@ std::string historyReport(const std::vector<SweepRun>& runs) {
          Bytes::format(total) + " moved in total\n");
     for (size_t i = 0; i < runs.size() && i < kListedRuns; ++i) {
         const SweepRun& run = runs[i];
-        line("  " + TextLayout::rightPadded(mediumDateShortTime(run.receipt.date), 22) +
+        // A date as wide as its column still keeps one space before the label.
+        line("  " + TextLayout::rightPadded(mediumDateShortTime(run.receipt.date) + " ", 22) +
              TextLayout::rightPadded(label(run.trigger), 11) +
              TextLayout::leftPadded(Bytes::format(run.receipt.movedBytes), 10) + "  " + run.receipt.headline());
         line("        " + TextLayout::shown(run.scope) +

@@ -49,12 +49,20 @@ TEST(HistoryReport, OneRunExactLines) {
     EXPECT_EQ(l[0], "");
     EXPECT_EQ(l[1], "  1 run recorded, " + Bytes::format(2'500'000) + " moved in total");
     EXPECT_EQ(l[2], "");
-    // The date fills its 22 columns exactly, so the label follows it directly.
-    EXPECT_EQ(l[3], "  Dec 7, 2026 at 3:04 PM" + std::string("Menu bar   ") +
+    // The date fills its 22 columns; a space still parts it from the label.
+    EXPECT_EQ(l[3], "  Dec 7, 2026 at 3:04 PM " + std::string("Menu bar   ") +
                         TextLayout::leftPadded(Bytes::format(2'500'000), 10) + "  Moved " + Bytes::format(2'500'000) +
                         " to the Trash");
     EXPECT_EQ(l[4], "        findings you ticked");
     EXPECT_EQ(l[5], "");
+}
+
+TEST(HistoryReport, ALongDateNeverRunsIntoTheLabel) {
+    auto r = run(SweepRun::Trigger::scheduled, 0, "x");
+    r.receipt.date = dateFromUnixSeconds(1797546240); // Dec 17, 2026 at 10:24 PM (UTC)
+    const auto l = lines(HeadlessReport::historyReport({r}));
+    ASSERT_GE(l.size(), 4u);
+    EXPECT_EQ(l[3].rfind("  Dec 17, 2026 at 10:24 PM Scheduled", 0), 0u) << l[3];
 }
 
 TEST(HistoryReport, LabelsTrimmedNoticeAndZeroSizes) {
@@ -64,11 +72,12 @@ TEST(HistoryReport, LabelsTrimmedNoticeAndZeroSizes) {
     }));
     ASSERT_EQ(l.size(), 8u);
     EXPECT_EQ(l[1], "  2 runs recorded, " + Bytes::format(1'000) + " moved in total");
-    EXPECT_EQ(l[3].substr(24, 11), "Scheduled  ");
-    EXPECT_EQ(l[3].substr(35, 10), TextLayout::leftPadded(Bytes::format(0), 10));
-    EXPECT_EQ(l[3].substr(45), "  Nothing needed cleaning");
+    // "Dec 7, 2026 at 3:04 PM" is 22 wide: the label starts after one more space.
+    EXPECT_EQ(l[3].substr(25, 11), "Scheduled  ");
+    EXPECT_EQ(l[3].substr(36, 10), TextLayout::leftPadded(Bytes::format(0), 10));
+    EXPECT_EQ(l[3].substr(46), "  Nothing needed cleaning");
     EXPECT_EQ(l[4], "        every safe rule  \u00B7 detail trimmed, no longer restorable");
-    EXPECT_EQ(l[5].substr(24, 11), "Manual     ");
+    EXPECT_EQ(l[5].substr(25, 11), "Manual     ");
     EXPECT_EQ(l[6], "        items you picked");
 }
 
