@@ -183,11 +183,12 @@ struct FileEventStream::Impl {
         if (pendingSet.insert(path).second) pending.push_back(path);
     }
 
-    // Events were dropped: every root must be measured again, and folders made meanwhile
-    // have no watch yet, so the watches are laid anew.
+    // Events were dropped: every root must be measured again, folders made meanwhile have
+    // no watch yet, and moved ones are known under old names. The tables are rebuilt from
+    // the trees as they are now; a folder already watched keeps its watch (adding it again
+    // raises no event), so no flood of removal events can overflow the queue once more.
     void recoverFromOverflow() {
         for (const auto& root : roots) report(root);
-        for (const auto& [wd, watch] : watches) inotify_rm_watch(inotifyFd, wd);
         watches.clear();
         byPath.clear();
         unwatched.store(0);
@@ -334,16 +335,18 @@ void FileEventStream::stop() {
 
 void FileEventStream::invalidate() {
     Impl& impl = *impl_;
-    if (impl.invalidated) return;
-    impl.invalidated = true;
     if (impl.queue && impl.queue->isCurrent()) {
         // Called from a callback (ours or another stream's): ours is not running
         // concurrently, and waiting for it here would wait on ourselves.
+        impl.invalidated = true;
         impl.delivery->valid.store(false);
-    } else {
-        std::lock_guard lock(impl.delivery->running);
-        impl.delivery->valid.store(false);
+        return;
     }
+    // Taken even when already invalidated: it orders this thread after a callback that
+    // invalidated the stream itself.
+    std::lock_guard lock(impl.delivery->running);
+    impl.invalidated = true;
+    impl.delivery->valid.store(false);
 }
 
 size_t FileEventStream::unwatchedFolders() const {

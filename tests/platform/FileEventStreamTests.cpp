@@ -209,14 +209,15 @@ TEST(FileEventStream, ReleaseLeavesNoThreadOrDescriptor) {
 TEST(FileEventStream, CallbackMayInvalidateItsOwnStream) {
     TempDir dir;
     SerialQueue queue{"test.events"};
-    std::unique_ptr<FileEventStream> stream;
+    FileEventStream* raw = nullptr;
     std::atomic<int> calls{0};
-    stream = FileEventStream::create(
+    auto stream = FileEventStream::create(
         [&](size_t, const std::vector<std::string>&) {
             ++calls;
-            stream->invalidate(); // must not wait on itself
+            raw->invalidate(); // must not wait on itself
         },
         {dir.path()}, FileEventStream::kEventIdSinceNow, 0.1, 7);
+    raw = stream.get();
     stream->setDispatchQueue(&queue);
     ASSERT_TRUE(stream->start());
     writeFile(dir / "f", "x");
@@ -270,6 +271,8 @@ TEST(FileEventStream, DroppedEventsAskForTheWholeRootAndRewatch) {
     }();
     TempDir dir;
     makeDirs(dir / "busy");
+    // More folders than the queue holds events: recovering must not itself flood it.
+    for (int i = 0; i < 40; ++i) makeDirs(dir / ("quiet/q" + std::to_string(i)));
     Streams s;
     std::unique_ptr<FileEventStream> stream;
     {
@@ -291,4 +294,8 @@ TEST(FileEventStream, DroppedEventsAskForTheWholeRootAndRewatch) {
     s.recorder.clear();
     writeFile(dir / "busy/made0/late", "x");
     EXPECT_TRUE(s.recorder.waitFor(dir / "busy/made0"));
+    writeFile(dir / "quiet/q7/late", "x");
+    EXPECT_TRUE(s.recorder.waitFor(dir / "quiet/q7"));
+    std::this_thread::sleep_for(600ms);
+    EXPECT_FALSE(s.recorder.sawPath(dir.path())); // quiet again: no overflow after overflow
 }
