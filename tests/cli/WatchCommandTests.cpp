@@ -140,7 +140,7 @@ TEST(WatchCommand, FirstMeasurementThenOneLinePerChangeOfSize) {
 TEST(WatchCommand, ChangesThatKeepTheSizePrintNothing) {
     TempDir dir;
     writeFileOfSize(dir / "w/sub/a.bin", 4096);
-    WatchChild child(dir / "w");
+    WatchChild child(dir / "w", {{"HOME", "/nonexistent-home"}});
     ASSERT_TRUE(child.line());
     ASSERT_TRUE(child.line());
     ASSERT_EQ(chmod((dir / "w/sub/a.bin").c_str(), 0600), 0);
@@ -158,7 +158,7 @@ TEST(WatchCommand, HardLinkedFilesStayCountedWhenTheirFolderIsMeasuredAgain) {
     writeFileOfSize(dir / "w/sub/data", 65536);
     ASSERT_EQ(link((dir / "w/sub/data").c_str(), (dir / "w/sub/again").c_str()), 0);
     writeFileOfSize(dir / "w/sub/small", 4096);
-    WatchChild child(dir / "w");
+    WatchChild child(dir / "w", {{"HOME", "/nonexistent-home"}});
     ASSERT_TRUE(child.line());
     const long long total = allocatedSize(dir / "w/sub/data") + allocatedSize(dir / "w/sub/small");
     ASSERT_EQ(child.line(), header(total, 2));
@@ -183,7 +183,7 @@ TEST(WatchCommand, TraceShowsEveryDeliveredPath) {
 TEST(WatchCommand, WatchedFolderVanishingLeavesTheProcessRunning) {
     TempDir dir;
     writeFileOfSize(dir / "w/a.bin", 4096);
-    WatchChild child(dir / "w");
+    WatchChild child(dir / "w", {{"HOME", "/nonexistent-home"}});
     ASSERT_TRUE(child.line());
     ASSERT_TRUE(child.line());
     const long long size = allocatedSize(dir / "w/a.bin");
