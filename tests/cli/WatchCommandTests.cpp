@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include "engine/Bytes.h"
@@ -78,6 +79,25 @@ public:
             if (n <= 0) return std::nullopt;
             buffer_.append(chunk, static_cast<size_t>(n));
         }
+    }
+
+    /// The reader goes away.
+    void closeOutput() {
+        close(fd_);
+        fd_ = -1;
+    }
+    /// The exit status once the process has ended by itself within the time.
+    std::optional<int> exitStatus(std::chrono::milliseconds timeout) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < until) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return std::nullopt;
     }
 
 private:
@@ -193,4 +213,16 @@ TEST(WatchCommand, WatchedFolderVanishingLeavesTheProcessRunning) {
     ASSERT_TRUE(last);
     EXPECT_EQ(last, changeLine(false, size, dir / "w", 0, 0));
     EXPECT_TRUE(child.running());
+}
+
+// Nobody left to read the changes: the command ends instead of running on unseen.
+TEST(WatchCommand, EndsWhenItsReaderHasGone) {
+    TempDir dir;
+    makeDirs(dir / "w");
+    WatchChild child(dir / "w", {{"HOME", "/nonexistent-home"}});
+    ASSERT_TRUE(child.line());
+    ASSERT_TRUE(child.line());
+    child.closeOutput();
+    placeFile(dir / "w/new.bin", 8192);
+    EXPECT_EQ(child.exitStatus(5s), 1);
 }
