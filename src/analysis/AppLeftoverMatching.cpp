@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "analysis/AppInventory.h"
-#include "cli/TextLayout.h"
+#include "platform/Graphemes.h"
 #include "platform/FileManager.h"
 #include "platform/TextCase.h"
 
@@ -17,7 +17,7 @@ bool startsWith(const std::string& s, const std::string& prefix) {
     return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
 }
 
-size_t characters(const std::string& text) { return TextLayout::characterCount(text); }
+size_t characters(const std::string& text) { return Graphemes::characterCount(text); }
 
 // The first code point of a UTF-8 sequence; none when the bytes are not one.
 std::optional<char32_t> firstCodePoint(std::string_view s) {
@@ -63,7 +63,7 @@ std::optional<std::string> teamIdentifierStripped(const std::string& key) {
     const size_t dot = key.find('.');
     if (dot == std::string::npos) return std::nullopt;
     const std::string_view team(key.data(), dot);
-    const std::vector<size_t> bounds = TextLayout::characterBoundaries(team);
+    const std::vector<size_t> bounds = Graphemes::characterBoundaries(team);
     if (bounds.size() < 1 + 8) return std::nullopt; // boundaries hold one entry per character plus the end
     for (size_t i = 0; i + 1 < bounds.size(); ++i)
         if (!isLetterOrNumber(team.substr(bounds[i], bounds[i + 1] - bounds[i]))) return std::nullopt;

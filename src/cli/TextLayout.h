@@ -7,12 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Graphemes.h"
+
 namespace sorvel::TextLayout {
 
-/// Byte offsets where each character of the UTF-8 text starts, followed by the text's
-/// size. An invalid byte is a character of its own.
-std::vector<size_t> characterBoundaries(std::string_view text);
-size_t characterCount(std::string_view text);
+using Graphemes::characterBoundaries;
+using Graphemes::characterCount;
 
 /// Spaces in front until the text has `width` characters; a longer text stays whole.
 std::string leftPadded(std::string_view text, size_t width);

@@ -5,7 +5,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "cli/TextLayout.h"
+#include "platform/Graphemes.h"
 #include "engine/PathText.h"
 
 namespace sorvel::TreeUpdater {
@@ -112,7 +112,7 @@ std::vector<std::string> coalesce(const std::vector<std::string>& paths, const S
         auto location = locate(path, result);
         if (!location) continue;
         const std::string& found = location->chain.back()->path;
-        if (seen.insert(found).second) distinct.emplace_back(TextLayout::characterCount(found), found);
+        if (seen.insert(found).second) distinct.emplace_back(Graphemes::characterCount(found), found);
     }
     std::stable_sort(distinct.begin(), distinct.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });

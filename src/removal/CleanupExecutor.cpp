@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <unordered_set>
 
-#include "cli/TextLayout.h"
+#include "platform/Graphemes.h"
 #include "engine/Parallel.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
@@ -53,7 +53,7 @@ std::vector<PathSize> normalize(const std::vector<PathSize>& items) {
     // Shortest first, counted in characters (an accented name is not longer for its bytes).
     std::vector<std::pair<size_t, PathSize>> counted;
     counted.reserve(unique.size());
-    for (auto& item : unique) counted.emplace_back(TextLayout::characterCount(item.path), std::move(item));
+    for (auto& item : unique) counted.emplace_back(Graphemes::characterCount(item.path), std::move(item));
     std::stable_sort(counted.begin(), counted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<PathSize> kept;
     for (auto& [count, item] : counted) {
