@@ -118,21 +118,6 @@ bool readDirectory(ScanNode& node, uint64_t device, ScanControl& control, const 
     return true;
 }
 
-void rollUp(ScanNode& node) {
-    int64_t size = node.directFileSize;
-    int64_t files = node.directFileCount;
-    int64_t dirs = static_cast<int64_t>(node.children.size());
-    for (const auto& child : node.children) {
-        size += child->size;
-        files += child->fileCount;
-        dirs += child->dirCount;
-    }
-    node.size = size;
-    node.fileCount = files;
-    node.dirCount = dirs;
-    sortBySizeDescending(node.children);
-}
-
 // Reads one directory node and returns its subdirectory nodes, without recursion.
 std::vector<ScanNodePtr> listChildren(ScanNode& node, uint64_t device, ScanControl& control,
                                       const Options& options) {
@@ -165,7 +150,7 @@ void walkDirectory(ScanNode& node, uint64_t device, int depth, ScanControl& cont
     node.directFileSize = sink.directFileSize;
     node.directFileCount = sink.directFileCount;
     node.children = std::move(sink.children);
-    rollUp(node); // children not walked because of a cancellation count with zeros
+    node.rollUpTotals(); // children not walked because of a cancellation count with zeros
     node.largestFiles = largest(std::move(sink.largeFiles), options.largestFilesPerDirectory);
     if (depth >= options.maxNodeDepth) {
         node.children.clear();
@@ -244,7 +229,7 @@ ScanNodePtr walkParallel(const std::string& path, ScanControl& control, const Op
     std::unordered_set<const ScanNode*> walked;
     for (const auto& node : frontier) walked.insert(node.get());
     for (auto it = listed.rbegin(); it != listed.rend(); ++it) {
-        if (!walked.count(it->get())) rollUp(**it);
+        if (!walked.count(it->get())) (*it)->rollUpTotals();
     }
     return root;
 }

@@ -17,6 +17,21 @@ std::vector<BrowseRow> ScanNode::browsableRows() const {
     return rows;
 }
 
+void ScanNode::rollUpTotals() {
+    int64_t newSize = directFileSize;
+    int64_t files = directFileCount;
+    int64_t dirs = static_cast<int64_t>(children.size());
+    for (const auto& child : children) {
+        newSize += child->size;
+        files += child->fileCount;
+        dirs += child->dirCount;
+    }
+    size = newSize;
+    fileCount = files;
+    dirCount = dirs;
+    sortBySizeDescending(children);
+}
+
 void sortBySizeDescending(std::vector<ScanNodePtr>& nodes) {
     std::stable_sort(nodes.begin(), nodes.end(),
                      [](const ScanNodePtr& a, const ScanNodePtr& b) { return a->size > b->size; });

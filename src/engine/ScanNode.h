@@ -51,6 +51,10 @@ public:
     bool accessDenied = false;
     std::optional<Date> modified;
 
+    /// Recomputes size, fileCount and dirCount from the direct files and the children's
+    /// totals, and orders the children largest first.
+    void rollUpTotals();
+
     /// Children and large files together, largest first; at equal size directories first.
     std::vector<BrowseRow> browsableRows() const;
 };

@@ -33,21 +33,6 @@ std::vector<std::string_view> pieces(std::string_view rest) {
     return out;
 }
 
-void retotal(ScanNode& node) {
-    int64_t size = node.directFileSize;
-    int64_t files = node.directFileCount;
-    int64_t dirs = static_cast<int64_t>(node.children.size());
-    for (const auto& child : node.children) {
-        size += child->size;
-        files += child->fileCount;
-        dirs += child->dirCount;
-    }
-    node.size = size;
-    node.fileCount = files;
-    node.dirCount = dirs;
-    sortBySizeDescending(node.children);
-}
-
 } // namespace
 
 std::optional<std::string> firmlinkAlternate(const std::string& path) {
@@ -155,7 +140,7 @@ int64_t apply(ScanNodePtr replacement, const Location& location, ScanResult& res
         parent.children.push_back(std::move(replacement));
     }
     // From the parent up, so each node's children are final before it is totalled.
-    for (size_t i = chain.size() - 1; i-- > 0;) retotal(*chain[i]);
+    for (size_t i = chain.size() - 1; i-- > 0;) chain[i]->rollUpTotals();
     return newSize - oldSize;
 }
 

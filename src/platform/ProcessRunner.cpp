@@ -1,5 +1,7 @@
 #include "platform/ProcessRunner.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -19,18 +21,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Fd {
-    int fd = -1;
-    Fd() = default;
-    explicit Fd(int f) : fd(f) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
-    void reset() {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-    }
-};
 
 void recordStatus(Result& result, int status) {
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
@@ -102,15 +92,15 @@ Result run(const std::string& executable, const std::vector<std::string>& argume
 
     int outPipe[2], errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0) return result;
-    Fd outRead(outPipe[0]), outWrite(outPipe[1]);
+    FileDescriptor outRead(outPipe[0]), outWrite(outPipe[1]);
     if (::pipe2(errPipe, O_CLOEXEC) != 0) return result;
-    Fd errRead(errPipe[0]), errWrite(errPipe[1]);
+    FileDescriptor errRead(errPipe[0]), errWrite(errPipe[1]);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outWrite.fd, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errWrite.fd, STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outWrite.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errWrite.get(), STDERR_FILENO);
     // Descriptors some other thread opened without close-on-exec stay with us.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 
@@ -146,11 +136,11 @@ Result run(const std::string& executable, const std::vector<std::string>& argume
 
     const auto deadline = Clock::now() + options.deadline;
     char buffer[65536];
-    Fd* streams[2] = {&outRead, &errRead};
+    FileDescriptor* streams[2] = {&outRead, &errRead};
     std::string* sinks[2] = {&result.out, &result.err};
     bool reaped = false;
 
-    while (outRead.fd >= 0 || errRead.fd >= 0) {
+    while (outRead.get() >= 0 || errRead.get() >= 0) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
             stop(pid, options, result);
@@ -160,8 +150,8 @@ Result run(const std::string& executable, const std::vector<std::string>& argume
         nfds_t count = 0;
         int which[2];
         for (int i = 0; i < 2; ++i) {
-            if (streams[i]->fd < 0) continue;
-            fds[count] = pollfd{streams[i]->fd, POLLIN, 0};
+            if (streams[i]->get() < 0) continue;
+            fds[count] = pollfd{streams[i]->get(), POLLIN, 0};
             which[count++] = i;
         }
         int ready = ::poll(fds, count, static_cast<int>(std::min<long long>(left.count(), 1000)));
@@ -171,8 +161,8 @@ Result run(const std::string& executable, const std::vector<std::string>& argume
         }
         for (nfds_t k = 0; k < count; ++k) {
             if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) continue;
-            Fd& stream = *streams[which[k]];
-            ssize_t n = ::read(stream.fd, buffer, sizeof buffer);
+            FileDescriptor& stream = *streams[which[k]];
+            ssize_t n = ::read(stream.get(), buffer, sizeof buffer);
             if (n > 0) {
                 std::string& sink = *sinks[which[k]];
                 size_t room = sink.size() < options.outputLimit ? options.outputLimit - sink.size() : 0;

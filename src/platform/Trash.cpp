@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Path.h"
 
 namespace sorvel::Trash {
@@ -16,19 +17,6 @@ namespace {
 // Enough to get past any realistic pile of same-named items without looping forever.
 constexpr int kMaxNameAttempts = 10'000;
 
-class FD {
-public:
-    explicit FD(int fd) : fd_(fd) {}
-    ~FD() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FD(const FD&) = delete;
-    FD& operator=(const FD&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 MoveResult failure(std::string message) { return MoveResult{std::nullopt, std::move(message)}; }
 
@@ -68,7 +56,7 @@ int open(std::string& error) {
     }
     // The home folder itself may be reached through links the user set up; only the
     // Trash inside it must be a real folder.
-    FD homeFd(::open(home.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor homeFd(::open(home.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (homeFd.get() < 0) {
         error = "The home folder could not be opened: " + errnoText(errno) + ".";
         return -1;
@@ -140,7 +128,7 @@ MoveResult moveEntry(int parentFd, const std::string& name) {
         return failure("The item's name is not a single path component, so it was left where it is.");
     }
     std::string error;
-    FD trash(open(error));
+    FileDescriptor trash(open(error));
     if (trash.get() < 0) return failure(error);
 
     const std::string trashDir = directory();
@@ -161,7 +149,7 @@ MoveResult moveItem(const std::string& path) {
     if (path.empty() || path[0] != '/' || path == "/" || standardizePath(path) != path) {
         return failure("Only an absolute, standardised path can be moved to the Trash.");
     }
-    FD parentFd(openFolderNoFollow(parent));
+    FileDescriptor parentFd(openFolderNoFollow(parent));
     if (parentFd.get() < 0) {
         if (errno == ENOTDIR || errno == ELOOP) {
             return failure("A folder above the item is a symbolic link or no longer a folder, so the item "

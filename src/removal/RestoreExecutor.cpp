@@ -5,29 +5,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
 
 namespace sorvel::RestoreExecutor {
 namespace {
 
-class FD {
-public:
-    explicit FD(int fd) : fd_(fd) {}
-    ~FD() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FD(const FD&) = delete;
-    FD& operator=(const FD&) = delete;
-    int get() const { return fd_; }
-    void reset(int fd) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
 
 std::string messageFor(int code) {
     switch (code) {
@@ -56,7 +40,7 @@ RestoreOutcome::Result move(const MovedItem& item) {
     const std::string original = standardizePath(item.originalPath);
 
     std::string error;
-    FD folder(Trash::open(error)); // refuses a Trash that is a link or someone else's
+    FileDescriptor folder(Trash::open(error)); // refuses a Trash that is a link or someone else's
     if (folder.get() < 0) return RestoreOutcome::Failed{error};
 
     // Walk down from the Trash to the item's folder without following any link.
@@ -71,7 +55,7 @@ RestoreOutcome::Result move(const MovedItem& item) {
     const std::string name = below.substr(start);
 
     // The destination's folder may be reached through links; the guard judged where it leads.
-    FD destination(::open(deletingLastPathComponent(original).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor destination(::open(deletingLastPathComponent(original).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (destination.get() < 0) return RestoreOutcome::Failed{messageFor(errno)};
     const std::string destinationName = lastPathComponent(original);
 
