@@ -1,0 +1,339 @@
+// Creation, published setters and the scan lifecycle: start, the progress poll that folds
+// finished roots into the result, completion on the main thread, and cancel.
+#include "models/ScanCoordinator.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "cleanup/CleanupFinder.h"
+#include "engine/MultiRootScan.h"
+#include "engine/VolumeProbe.h"
+#include "models/Models.h"
+#include "platform/Calendar.h"
+#include "platform/Path.h"
+
+namespace sorvel {
+
+namespace {
+
+constexpr int kPollIntervalMs = 120;
+
+bool rootExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+double secondsBetween(Date from, Date to) { return std::chrono::duration<double>(to - from).count(); }
+
+} // namespace
+
+ScanCoordinator::Services ScanCoordinator::Services::standard() {
+    Services s;
+    s.scan = [](ScanControl& control, ScanScope scope) { return scanSynchronously(control, scope); };
+    s.analyzeFolder = [](const std::string& path, const std::function<bool()>& isCancelled) {
+        return InsightScanner::analyze(path, isCancelled);
+    };
+    s.dockerPath = [] { return DockerInspector::dockerPath(); };
+    s.inspectDocker = [] { return DockerInspector::inspect(); };
+    s.runCleanup = [](const std::vector<CleanupExecutor::PathSize>& paths, CleanupExecutor::Mode mode,
+                      const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud,
+                      const CleanupExecutor::Progress& progress) {
+        return CleanupExecutor::run(paths, mode, policy, cloud, progress);
+    };
+    return s;
+}
+
+ScanCoordinator::ScanCoordinator(QObject* parent) : ScanCoordinator(Services::standard(), parent) {}
+
+ScanCoordinator::ScanCoordinator(Services services, QObject* parent)
+    : QObject(parent), services_(std::move(services)) {
+    const Date created = now();
+    result_.scope = ScanScope::systemData;
+    result_.volume = VolumeProbe::stats(homeDirectory());
+    result_.finishedAt = created;
+    result_.fullDiskAccess = false;
+    fullDiskAccess_ = VolumeProbe::hasFullDiskAccess();
+    cloud_ = CloudDetector::detect();
+    trends_ = StorageTrends::load();
+    startedAt_ = created;
+}
+
+// Only what is held is released: a scan in flight keeps its own control and finds the
+// coordinator gone when it comes back.
+ScanCoordinator::~ScanCoordinator() = default;
+
+ScanResult ScanCoordinator::scanSynchronously(ScanControl& control, ScanScope scope,
+                                              std::optional<std::set<std::string>> limitedTo) {
+    return MultiRootScan::scanSynchronously(control, scope, std::move(limitedTo));
+}
+
+FileWalker::Options ScanCoordinator::walkOptions(const std::string& path, ScanScope scope) {
+    return MultiRootScan::walkOptions(path, scope);
+}
+
+bool ScanCoordinator::argumentsRequestScan(const QStringList& arguments) {
+    return arguments.contains(QStringLiteral("--scan"));
+}
+
+bool ScanCoordinator::skipsAccessGate() {
+    static const bool skips = argumentsRequestScan(QCoreApplication::arguments());
+    return skips;
+}
+
+// MARK: published setters
+
+void ScanCoordinator::setPhase(Phase phase) {
+    if (phase_ == phase) return;
+    phase_ = phase;
+    emit phaseChanged();
+}
+
+void ScanCoordinator::publishResult(ScanResult result) {
+    result_ = std::move(result);
+    emit resultChanged();
+}
+
+void ScanCoordinator::setScannedBytes(int64_t bytes) {
+    if (scannedBytes_ == bytes) return;
+    scannedBytes_ = bytes;
+    emit scannedBytesChanged();
+}
+
+void ScanCoordinator::setScannedFiles(int64_t files) {
+    if (scannedFiles_ == files) return;
+    scannedFiles_ = files;
+    emit scannedFilesChanged();
+}
+
+void ScanCoordinator::setCurrentPath(std::string path) {
+    if (currentPath_ == path) return;
+    currentPath_ = std::move(path);
+    emit currentPathChanged();
+}
+
+void ScanCoordinator::setElapsed(double seconds) {
+    if (elapsed_ == seconds) return;
+    elapsed_ = seconds;
+    emit elapsedChanged();
+}
+
+void ScanCoordinator::setFullDiskAccess(bool value) {
+    if (fullDiskAccess_ == value) return;
+    fullDiskAccess_ = value;
+    emit fullDiskAccessChanged();
+}
+
+void ScanCoordinator::setSelectedCleanupIDs(std::set<std::string> ids) {
+    if (selectedCleanupIDs_ == ids) return;
+    selectedCleanupIDs_ = std::move(ids);
+    emit selectedCleanupIDsChanged();
+}
+
+void ScanCoordinator::setResultIsStale(bool value) {
+    if (resultIsStale_ == value) return;
+    resultIsStale_ = value;
+    emit resultIsStaleChanged();
+}
+
+void ScanCoordinator::setHasPendingChanges(bool value) {
+    if (hasPendingChanges_ == value) return;
+    hasPendingChanges_ = value;
+    emit hasPendingChangesChanged();
+}
+
+void ScanCoordinator::setLastLiveUpdate(std::optional<Date> value) {
+    if (lastLiveUpdate_ == value) return;
+    lastLiveUpdate_ = value;
+    emit lastLiveUpdateChanged();
+}
+
+void ScanCoordinator::setInsights(std::optional<FolderInsights> value) {
+    if (!insights_ && !value) return;
+    insights_ = std::move(value);
+    emit insightsChanged();
+}
+
+void ScanCoordinator::setInsightsLoading(bool value) {
+    if (insightsLoading_ == value) return;
+    insightsLoading_ = value;
+    emit insightsLoadingChanged();
+}
+
+void ScanCoordinator::setScope(ScanScope scope) {
+    const ScanScope old = scope_;
+    if (old == scope) return;
+    scope_ = scope;
+    emit scopeChanged();
+    // A new scope invalidates the page shown: leave it without a history entry, then rescan.
+    setSelectedCategory(std::nullopt);
+    setDrillPath({});
+    start();
+}
+
+// MARK: lifecycle
+
+bool ScanCoordinator::hasResult() const {
+    if (phase_ == Phase::done) return true;
+    return phase_ == Phase::cancelled && !result_.categories.empty();
+}
+
+void ScanCoordinator::startIfNeeded() {
+    if (phase_ != Phase::idle) return;
+    startIfNeeded(fullDiskAccess_ ? false : skipsAccessGate());
+}
+
+void ScanCoordinator::startIfNeeded(bool skipsGate) {
+    if (phase_ != Phase::idle) return;
+    if (fullDiskAccess_ || skipsGate) start();
+}
+
+void ScanCoordinator::start() {
+    cancel();
+    auto control = std::make_shared<ScanControl>();
+    control_ = control;
+
+    setPhase(Phase::scanning);
+    setScannedBytes(0);
+    setScannedFiles(0);
+    setElapsed(0);
+    setCurrentPath({});
+    resetNavigation();
+    startedAt_ = now();
+
+    definitions_ = DisplayCategory::categories(scope_);
+    partialRoots_.clear();
+    completedRoots_ = 0;
+    int existing = 0;
+    for (const auto& definition : definitions_)
+        for (const auto& root : definition.roots)
+            if (rootExists(root)) ++existing;
+    totalRoots_ = existing;
+    setResultIsStale(false);
+
+    ScanResult empty;
+    empty.scope = scope_;
+    empty.volume = result_.volume; // kept, not read again
+    empty.finishedAt = now();
+    empty.fullDiskAccess = fullDiskAccess_;
+    publishResult(std::move(empty));
+
+    setSelectedCleanupIDs({});
+    setInsights(std::nullopt);
+    insightsPath_.reset();
+
+    // The poll holds this scan's control; being a child, it goes with the coordinator.
+    pollTask_ = new QTimer(this);
+    pollTask_->setInterval(kPollIntervalMs);
+    connect(pollTask_, &QTimer::timeout, this, [this, control] { poll(control); });
+    pollTask_->start();
+
+    auto task = newToken();
+    scanTask_ = task;
+    const ScanScope scope = scope_;
+    QPointer<ScanCoordinator> self(this);
+    auto scan = services_.scan;
+    std::thread([self, control, scope, scan] {
+        ScanResult scanned = scan(*control, scope);
+        Models::onMainThread(QCoreApplication::instance(), [self, control, scanned = std::move(scanned)]() mutable {
+            if (self) self->completeScan(control, std::move(scanned));
+        });
+    }).detach();
+}
+
+void ScanCoordinator::poll(const std::shared_ptr<ScanControl>& control) {
+    const auto progress = control->progress();
+    setScannedBytes(progress.bytes);
+    setScannedFiles(progress.files);
+    setCurrentPath(progress.currentPath);
+    setElapsed(secondsBetween(startedAt_, now()));
+    fold(control->takeCompleted());
+    if (phase_ != Phase::scanning && pollTask_) {
+        pollTask_->stop();
+    }
+}
+
+void ScanCoordinator::fold(std::vector<ScanControl::Completed> finished) {
+    if (finished.empty()) return;
+    for (auto& done : finished) {
+        partialRoots_[done.categoryID].push_back(std::move(done.node));
+        ++completedRoots_;
+    }
+    std::vector<CategoryResult> categories;
+    for (const auto& definition : definitions_) {
+        auto it = partialRoots_.find(definition.id);
+        if (it == partialRoots_.end()) continue;
+        CategoryResult category{definition, it->second};
+        sortBySizeDescending(category.roots);
+        categories.push_back(std::move(category));
+    }
+    ScanResult copy = result_;
+    copy.categories = std::move(categories);
+    publishResult(std::move(copy));
+}
+
+void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, ScanResult scanned) {
+    // A scan that a later start() replaced says nothing about the one now running.
+    if (control != control_) return;
+    if (pollTask_) {
+        pollTask_->stop();
+        pollTask_->deleteLater();
+        pollTask_ = nullptr;
+    }
+    if (control->cancelled()) {
+        setPhase(Phase::cancelled);
+        return;
+    }
+    const Date finished = now();
+    scanned.duration = secondsBetween(startedAt_, finished);
+    scanned.cleanupItems = CleanupFinder::recommendations(scanned);
+    publishResult(std::move(scanned));
+
+    std::set<std::string> preselected;
+    for (const auto& item : result_.cleanupItems)
+        if (item.risk == CleanupRisk::safe && !item.externalAction && !item.targets.empty())
+            preselected.insert(item.id);
+    setSelectedCleanupIDs(std::move(preselected));
+
+    int64_t total = 0;
+    for (const auto& category : result_.categories)
+        for (const auto& root : category.roots) total += root->size;
+    setScannedBytes(total);
+    setPhase(Phase::done);
+    setHasPendingChanges(false);
+    setLastLiveUpdate(std::nullopt);
+    startWatching();
+    setFullDiskAccess(result_.fullDiskAccess);
+    cloud_ = CloudDetector::detect();
+    emit cloudChanged();
+    setCurrentPath({});
+    setElapsed(result_.duration);
+    trends_ = StorageTrends::record(result_, finished, Calendar::current());
+    emit trendsChanged();
+}
+
+void ScanCoordinator::cancel() {
+    cancelToken(dockerTask_);
+    cancelToken(insightsTask_);
+    if (debounceTask_) {
+        debounceTask_->stop();
+        debounceTask_->deleteLater();
+        debounceTask_ = nullptr;
+    }
+    stopWatching();
+    if (control_) control_->cancel();
+    if (pollTask_) {
+        pollTask_->stop();
+        pollTask_->deleteLater();
+        pollTask_ = nullptr;
+    }
+    cancelToken(scanTask_);
+    scanTask_.reset();
+    if (phase_ == Phase::scanning) setPhase(Phase::cancelled);
+}
+
+} // namespace sorvel

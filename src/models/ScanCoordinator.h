@@ -1,0 +1,259 @@
+#pragma once
+// The one long-lived model behind the main window: the current scan result, the scan's
+// phases and progress, page navigation, cleanup runs, folder insights and Docker loading,
+// and live updates of the finished tree. Lives on the main thread; heavy work runs on
+// worker threads and comes back through the event loop. Published values are read through
+// getters and announced by one signal each.
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "analysis/DockerInspector.h"
+#include "analysis/FolderInsights.h"
+#include "analysis/StorageTrends.h"
+#include "cleanup/CleanupItem.h"
+#include "cleanup/CloudStatus.h"
+#include "engine/DisplayCategory.h"
+#include "engine/FileSystemWatcher.h"
+#include "engine/FileWalker.h"
+#include "engine/ScanControl.h"
+#include "engine/ScanResult.h"
+#include "engine/TreeUpdater.h"
+#include "models/Tool.h"
+#include "removal/CleanupExecutor.h"
+
+class QTimer;
+
+namespace sorvel {
+
+class ScanCoordinator final : public QObject {
+    Q_OBJECT
+public:
+    enum class Phase { idle, scanning, done, cancelled };
+
+    /// One position of the page history. Drill paths compare by node identity.
+    struct NavigationState {
+        std::optional<std::string> categoryID;
+        std::vector<ScanNodePtr> drillPath;
+        friend bool operator==(const NavigationState& a, const NavigationState& b);
+    };
+
+    /// The slow services the coordinator calls. The standard set is the machine's own;
+    /// tests hand in stand-ins to control timing and what comes back.
+    struct Services {
+        std::function<ScanResult(ScanControl&, ScanScope)> scan;
+        std::function<FolderInsights(const std::string&, const std::function<bool()>&)> analyzeFolder;
+        std::function<std::optional<std::string>()> dockerPath;
+        std::function<DockerUsage()> inspectDocker;
+        std::function<std::vector<CleanupOutcome>(const std::vector<CleanupExecutor::PathSize>&,
+                                                  CleanupExecutor::Mode, const CleanupPolicy&,
+                                                  const std::optional<CloudStatus>&,
+                                                  const CleanupExecutor::Progress&)>
+            runCleanup;
+        static Services standard();
+    };
+
+    using Outcomes = std::vector<CleanupOutcome>;
+    using OutcomesHandler = std::function<void(const Outcomes&)>;
+
+    explicit ScanCoordinator(QObject* parent = nullptr);
+    explicit ScanCoordinator(Services services, QObject* parent = nullptr);
+    ~ScanCoordinator() override;
+
+    // The multi-root scan the app, the command line and sweeps share.
+    static ScanResult scanSynchronously(ScanControl& control, ScanScope scope,
+                                        std::optional<std::set<std::string>> limitedTo = std::nullopt);
+    static FileWalker::Options walkOptions(const std::string& path, ScanScope scope);
+    /// Whether the process was started with "--scan" (worked out once).
+    static bool skipsAccessGate();
+    static bool argumentsRequestScan(const QStringList& arguments);
+
+    // Published state.
+    Phase phase() const { return phase_; }
+    const ScanResult& result() const { return result_; }
+    int64_t scannedBytes() const { return scannedBytes_; }
+    int64_t scannedFiles() const { return scannedFiles_; }
+    const std::string& currentPath() const { return currentPath_; }
+    double elapsed() const { return elapsed_; }
+    bool fullDiskAccess() const { return fullDiskAccess_; }
+    const CloudStatus& cloud() const { return cloud_; }
+    ScanScope scope() const { return scope_; }
+    void setScope(ScanScope scope);
+    const std::optional<std::string>& selectedCategory() const { return selectedCategory_; }
+    const std::vector<ScanNodePtr>& drillPath() const { return drillPath_; }
+    int navigationToken() const { return navigationToken_; }
+    const std::set<std::string>& selectedCleanupIDs() const { return selectedCleanupIDs_; }
+    void setSelectedCleanupIDs(std::set<std::string> ids);
+    const std::vector<StorageSnapshot>& trends() const { return trends_; }
+    CleanupProgress cleanupProgress() const { return cleanupProgress_; }
+    bool resultIsStale() const { return resultIsStale_; }
+    const std::optional<FolderInsights>& insights() const { return insights_; }
+    bool insightsLoading() const { return insightsLoading_; }
+    const std::optional<DockerUsage>& docker() const { return docker_; }
+    bool dockerLoading() const { return dockerLoading_; }
+    bool liveUpdatesEnabled() const { return liveUpdatesEnabled_; }
+    void setLiveUpdatesEnabled(bool enabled);
+    bool hasPendingChanges() const { return hasPendingChanges_; }
+    const std::optional<Date>& lastLiveUpdate() const { return lastLiveUpdate_; }
+
+    // Read by the overview while scanning.
+    int completedRoots() const { return completedRoots_; }
+    int totalRoots() const { return totalRoots_; }
+
+    // Scan lifecycle.
+    bool hasResult() const;
+    void startIfNeeded();
+    /// The same with the "--scan" test decided by the caller.
+    void startIfNeeded(bool skipsGate);
+    void start();
+    void cancel();
+
+    // Navigation.
+    void move(const NavigationState& target, bool recordingHistory = true);
+    void navigateBack();
+    void navigateForward();
+    void navigateUp();
+    bool canGoUp() const;
+    std::optional<std::string> parentName() const;
+    void show(Tool tool, const std::optional<std::string>& detail = std::nullopt);
+    void drill(const ScanNodePtr& node);
+    void drillBack(size_t depth);
+    void resetNavigation();
+    const std::vector<NavigationState>& backStack() const { return backStack_; }
+    const std::vector<NavigationState>& forwardStack() const { return forwardStack_; }
+
+    // Cleanup runs.
+    std::vector<CleanupItem> selectedCleanupItems() const;
+    int64_t selectedCleanupSize() const;
+    std::vector<CleanupExecutor::PathSize> selectedTargets() const;
+    /// Runs the executor off the main thread; `done` gets the outcomes on the main thread
+    /// (not at all when the coordinator is gone by then).
+    void runCleanup(CleanupExecutor::Mode mode, std::optional<std::vector<CleanupExecutor::PathSize>> targets,
+                    OutcomesHandler done = nullptr);
+    /// A real run of the given paths (or the ticked recommendations), recorded in the history.
+    void performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths, OutcomesHandler done = nullptr);
+
+    // Insight and Docker loading.
+    void loadInsights(const std::optional<std::string>& path);
+    void loadDocker(bool force);
+
+    // Live updates: the watcher's batches of changed directories arrive here.
+    void absorb(const std::vector<std::string>& paths);
+    static constexpr int incrementalBudget = 48;
+
+signals:
+    void phaseChanged();
+    void resultChanged();
+    void scannedBytesChanged();
+    void scannedFilesChanged();
+    void currentPathChanged();
+    void elapsedChanged();
+    void fullDiskAccessChanged();
+    void cloudChanged();
+    void scopeChanged();
+    void selectedCategoryChanged();
+    void drillPathChanged();
+    void navigationTokenChanged();
+    void selectedCleanupIDsChanged();
+    void trendsChanged();
+    void cleanupProgressChanged();
+    void resultIsStaleChanged();
+    void insightsChanged();
+    void insightsLoadingChanged();
+    void dockerChanged();
+    void dockerLoadingChanged();
+    void liveUpdatesEnabledChanged();
+    void hasPendingChangesChanged();
+    void lastLiveUpdateChanged();
+
+private:
+    using Token = std::shared_ptr<std::atomic<bool>>;
+    static Token newToken() { return std::make_shared<std::atomic<bool>>(false); }
+    static void cancelToken(const Token& token) {
+        if (token) token->store(true);
+    }
+
+    void setPhase(Phase phase);
+    void publishResult(ScanResult result);
+    void setScannedBytes(int64_t bytes);
+    void setScannedFiles(int64_t files);
+    void setCurrentPath(std::string path);
+    void setElapsed(double seconds);
+    void setFullDiskAccess(bool value);
+    void setSelectedCategory(std::optional<std::string> id);
+    void setDrillPath(std::vector<ScanNodePtr> path);
+    void raiseNavigationToken();
+    void setCleanupProgress(CleanupProgress progress);
+    void setResultIsStale(bool value);
+    void setInsights(std::optional<FolderInsights> value);
+    void setInsightsLoading(bool value);
+    void setDocker(std::optional<DockerUsage> value);
+    void setDockerLoading(bool value);
+    void setHasPendingChanges(bool value);
+    void setLastLiveUpdate(std::optional<Date> value);
+
+    void poll(const std::shared_ptr<ScanControl>& control);
+    void fold(std::vector<ScanControl::Completed> finished);
+    void completeScan(const std::shared_ptr<ScanControl>& control, ScanResult scanned);
+    void stopWatching();
+    void startWatching();
+    void processPendingChanges();
+    void finishLivePass(ScanScope scope, std::optional<std::string> insightsPath,
+                        std::vector<std::pair<TreeUpdater::Location, ScanNodePtr>> walked);
+    NavigationState position() const;
+    void applyCleanupProgress(int done, int total);
+
+    Services services_;
+
+    Phase phase_ = Phase::idle;
+    ScanResult result_;
+    int64_t scannedBytes_ = 0;
+    int64_t scannedFiles_ = 0;
+    std::string currentPath_;
+    double elapsed_ = 0;
+    bool fullDiskAccess_ = false;
+    CloudStatus cloud_;
+    ScanScope scope_ = ScanScope::systemData;
+    std::optional<std::string> selectedCategory_;
+    std::vector<ScanNodePtr> drillPath_;
+    int navigationToken_ = 0;
+    std::vector<NavigationState> backStack_;
+    std::vector<NavigationState> forwardStack_;
+    std::set<std::string> selectedCleanupIDs_;
+    std::vector<StorageSnapshot> trends_;
+    CleanupProgress cleanupProgress_;
+    bool resultIsStale_ = false;
+    std::optional<FolderInsights> insights_;
+    bool insightsLoading_ = false;
+    Token insightsTask_;
+    std::optional<std::string> insightsPath_;
+    std::optional<DockerUsage> docker_;
+    bool dockerLoading_ = false;
+    Token dockerTask_;
+    std::vector<DisplayCategory> definitions_;
+    std::map<std::string, std::vector<ScanNodePtr>> partialRoots_;
+    int completedRoots_ = 0;
+    int totalRoots_ = 0;
+    bool liveUpdatesEnabled_ = true;
+    bool hasPendingChanges_ = false;
+    std::optional<Date> lastLiveUpdate_;
+    std::unique_ptr<FileSystemWatcher> watcher_;
+    std::set<std::string> pendingChangedPaths_;
+    QTimer* debounceTask_ = nullptr;
+    std::shared_ptr<ScanControl> control_;
+    QTimer* pollTask_ = nullptr;
+    Token scanTask_;
+    Date startedAt_;
+};
+
+} // namespace sorvel

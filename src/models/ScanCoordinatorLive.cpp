@@ -1,0 +1,151 @@
+// Live updates of a finished scan: watch the scanned roots, gather changed directories
+// until the reports have been quiet for 500 ms, re-walk them off the main thread and splice
+// the new subtrees into the published tree. Too large a batch only asks for a rescan.
+#include "models/ScanCoordinator.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <thread>
+
+#include "cleanup/CleanupFinder.h"
+#include "engine/VolumeProbe.h"
+#include "models/Models.h"
+#include "platform/Path.h"
+
+namespace sorvel {
+
+namespace {
+
+constexpr int kQuietPeriodMs = 500;
+
+std::string strippingTrailingSlashes(std::string path) {
+    while (path.size() >= 2 && path.back() == '/') path.pop_back();
+    return path;
+}
+
+std::optional<TreeUpdater::Location> place(const std::string& path, const ScanResult& result) {
+    if (auto hit = TreeUpdater::search(path, result)) return hit;
+    if (auto other = TreeUpdater::firmlinkAlternate(path)) return TreeUpdater::search(*other, result);
+    return std::nullopt;
+}
+
+} // namespace
+
+void ScanCoordinator::setLiveUpdatesEnabled(bool enabled) {
+    if (liveUpdatesEnabled_ == enabled) return;
+    liveUpdatesEnabled_ = enabled;
+    emit liveUpdatesEnabledChanged();
+    if (enabled) startWatching();
+    else stopWatching();
+}
+
+void ScanCoordinator::stopWatching() {
+    if (watcher_ && watcher_->isRunning()) watcher_->stop();
+}
+
+void ScanCoordinator::startWatching() {
+    stopWatching();
+    if (!liveUpdatesEnabled_) return;
+    if (result_.categories.empty()) return;
+    std::vector<std::string> roots;
+    for (const auto& category : result_.categories)
+        for (const auto& root : category.roots) roots.push_back(root->path);
+    if (roots.empty()) return;
+    QPointer<ScanCoordinator> self(this);
+    QObject* app = QCoreApplication::instance();
+    auto watcher = std::make_unique<FileSystemWatcher>([self, app](const std::vector<std::string>& batch) {
+        Models::onMainThread(app, [self, batch] {
+            if (self) self->absorb(batch);
+        });
+    });
+    watcher->start(roots);
+    watcher_ = std::move(watcher);
+}
+
+void ScanCoordinator::absorb(const std::vector<std::string>& paths) {
+    if (phase_ != Phase::done) return;
+    pendingChangedPaths_.insert(paths.begin(), paths.end());
+    if (debounceTask_) {
+        debounceTask_->stop();
+        debounceTask_->deleteLater();
+    }
+    // Every batch restarts the quiet period; processing follows 500 ms after the last.
+    debounceTask_ = new QTimer(this);
+    debounceTask_->setSingleShot(true);
+    QTimer* timer = debounceTask_;
+    connect(timer, &QTimer::timeout, this, [this, timer] {
+        if (debounceTask_ == timer) debounceTask_ = nullptr;
+        timer->deleteLater();
+        processPendingChanges();
+    });
+    timer->start(kQuietPeriodMs);
+}
+
+void ScanCoordinator::processPendingChanges() {
+    std::set<std::string> taken;
+    taken.swap(pendingChangedPaths_);
+    if (taken.empty()) return;
+    if (phase_ != Phase::done) return;
+    const auto directories = TreeUpdater::coalesce(std::vector<std::string>(taken.begin(), taken.end()), result_);
+    if (directories.empty()) return;
+    if (directories.size() > static_cast<size_t>(incrementalBudget)) {
+        setHasPendingChanges(true);
+        return;
+    }
+    std::vector<TreeUpdater::Location> locations;
+    for (const auto& directory : directories)
+        if (auto hit = place(strippingTrailingSlashes(directory), result_)) locations.push_back(std::move(*hit));
+
+    const ScanScope scope = result_.scope;
+    const std::optional<std::string> insightsPath = insightsPath_;
+    QPointer<ScanCoordinator> self(this);
+    std::thread([self, scope, insightsPath, locations = std::move(locations)] {
+        ScanControl control;
+        std::vector<std::pair<TreeUpdater::Location, ScanNodePtr>> walked;
+        for (const auto& location : locations) {
+            const std::string& path = location.chain.back()->path;
+            walked.emplace_back(location, FileWalker::walkParallel(path, control, walkOptions(path, scope)));
+        }
+        Models::onMainThread(QCoreApplication::instance(), [self, scope, insightsPath, walked = std::move(walked)]() mutable {
+            if (self) self->finishLivePass(scope, insightsPath, std::move(walked));
+        });
+    }).detach();
+}
+
+void ScanCoordinator::finishLivePass(ScanScope, std::optional<std::string> insightsPath,
+                                     std::vector<std::pair<TreeUpdater::Location, ScanNodePtr>> walked) {
+    // A scan started meanwhile wins: its tree is not the one these walks measured.
+    if (phase_ != Phase::done) return;
+    ScanResult updated = result_;
+    bool changed = false;
+    for (auto& [location, replacement] : walked) {
+        const std::string path = strippingTrailingSlashes(location.chain.back()->path);
+        auto fresh = place(path, updated);
+        if (!fresh || fresh->chain.back()->path != location.chain.back()->path) continue;
+        if (TreeUpdater::apply(replacement, *fresh, updated) != 0) changed = true;
+    }
+    if (!changed) {
+        // Same sizes: the subtrees are replaced, nothing that depends on sizes is redone.
+        result_ = std::move(updated);
+        return;
+    }
+    updated.cleanupItems = CleanupFinder::recommendations(updated);
+    std::set<std::string> kept;
+    for (const auto& item : updated.cleanupItems)
+        if (selectedCleanupIDs_.count(item.id)) kept.insert(item.id);
+    updated.volume = VolumeProbe::stats(homeDirectory());
+    publishResult(std::move(updated));
+    setSelectedCleanupIDs(std::move(kept));
+    setLastLiveUpdate(now());
+    int64_t total = 0;
+    for (const auto& category : result_.categories)
+        for (const auto& root : category.roots) total += root->size;
+    setScannedBytes(total);
+    if (insightsPath) {
+        loadInsights(std::nullopt);
+        loadInsights(insightsPath);
+    }
+}
+
+} // namespace sorvel

@@ -1,0 +1,124 @@
+// Which page the main window shows, and a browser-like history of pages with back,
+// forward and up. Lives only until the next scan.
+#include "models/ScanCoordinator.h"
+
+#include <algorithm>
+
+namespace sorvel {
+
+bool operator==(const ScanCoordinator::NavigationState& a, const ScanCoordinator::NavigationState& b) {
+    if (a.categoryID != b.categoryID) return false;
+    if (a.drillPath.size() != b.drillPath.size()) return false;
+    for (size_t i = 0; i < a.drillPath.size(); ++i)
+        if (a.drillPath[i]->id != b.drillPath[i]->id) return false;
+    return true;
+}
+
+void ScanCoordinator::setSelectedCategory(std::optional<std::string> id) {
+    if (selectedCategory_ == id) return;
+    selectedCategory_ = std::move(id);
+    emit selectedCategoryChanged();
+}
+
+void ScanCoordinator::setDrillPath(std::vector<ScanNodePtr> path) {
+    if (drillPath_ == path) return;
+    drillPath_ = std::move(path);
+    emit drillPathChanged();
+}
+
+void ScanCoordinator::raiseNavigationToken() {
+    ++navigationToken_;
+    emit navigationTokenChanged();
+}
+
+ScanCoordinator::NavigationState ScanCoordinator::position() const { return {selectedCategory_, drillPath_}; }
+
+void ScanCoordinator::move(const NavigationState& target, bool recordingHistory) {
+    if (target == position()) return;
+    if (recordingHistory) {
+        backStack_.push_back(position());
+        forwardStack_.clear();
+    }
+    setSelectedCategory(target.categoryID);
+    setDrillPath(target.drillPath);
+    raiseNavigationToken();
+}
+
+void ScanCoordinator::navigateBack() {
+    if (backStack_.empty()) return;
+    NavigationState previous = std::move(backStack_.back());
+    backStack_.pop_back();
+    forwardStack_.push_back(position());
+    setSelectedCategory(std::move(previous.categoryID));
+    setDrillPath(std::move(previous.drillPath));
+    raiseNavigationToken();
+}
+
+void ScanCoordinator::navigateForward() {
+    if (forwardStack_.empty()) return;
+    NavigationState next = std::move(forwardStack_.back());
+    forwardStack_.pop_back();
+    backStack_.push_back(position());
+    setSelectedCategory(std::move(next.categoryID));
+    setDrillPath(std::move(next.drillPath));
+    raiseNavigationToken();
+}
+
+void ScanCoordinator::navigateUp() {
+    if (!drillPath_.empty()) {
+        std::vector<ScanNodePtr> shorter(drillPath_.begin(), drillPath_.end() - 1);
+        move({selectedCategory_, std::move(shorter)}, true);
+        return;
+    }
+    if (!selectedCategory_) return;
+    const std::string& page = *selectedCategory_;
+    const std::string base = page.substr(0, page.find('#'));
+    if (toolFromRaw(base) && toolDetail(page)) {
+        move({base, {}}, true);
+    } else {
+        move({std::nullopt, {}}, true);
+    }
+}
+
+bool ScanCoordinator::canGoUp() const { return !drillPath_.empty() || selectedCategory_.has_value(); }
+
+std::optional<std::string> ScanCoordinator::parentName() const {
+    if (drillPath_.size() >= 2) return drillPath_[drillPath_.size() - 2]->name;
+    if (drillPath_.size() == 1) {
+        if (!selectedCategory_) return std::nullopt;
+        const CategoryResult* category = result_.category(*selectedCategory_);
+        if (!category) return std::nullopt;
+        return category->category.title;
+    }
+    if (!selectedCategory_) return std::nullopt;
+    const std::string& page = *selectedCategory_;
+    if (auto tool = toolFromRaw(page.substr(0, page.find('#'))); tool && toolDetail(page)) return title(*tool);
+    return std::string("Overview");
+}
+
+void ScanCoordinator::show(Tool tool, const std::optional<std::string>& detail) {
+    std::string page = rawValue(tool);
+    if (detail) page += "#" + *detail;
+    move({std::move(page), {}}, true);
+}
+
+void ScanCoordinator::drill(const ScanNodePtr& node) {
+    std::vector<ScanNodePtr> deeper = drillPath_;
+    deeper.push_back(node);
+    move({selectedCategory_, std::move(deeper)}, true);
+}
+
+void ScanCoordinator::drillBack(size_t depth) {
+    const size_t keep = std::min(depth, drillPath_.size());
+    move({selectedCategory_, std::vector<ScanNodePtr>(drillPath_.begin(), drillPath_.begin() + keep)}, true);
+}
+
+void ScanCoordinator::resetNavigation() {
+    setSelectedCategory(std::nullopt);
+    setDrillPath({});
+    backStack_.clear();
+    forwardStack_.clear();
+    raiseNavigationToken();
+}
+
+} // namespace sorvel
