@@ -1,0 +1,306 @@
+#include "models/AppsModel.h"
+
+#include <algorithm>
+
+#include "analysis/AppInventory.h"
+#include "cleanup/CloudStatus.h"
+#include "models/ToolWork.h"
+#include "platform/RunningApplications.h"
+#include "removal/ManualRun.h"
+#include "removal/SweepHistory.h"
+
+namespace sorvel {
+namespace {
+
+bool counts(const InstalledApp& app) {
+    using K = InstalledApp::Removability::Kind;
+    return app.removability.kind == K::removable || app.removability.kind == K::needsAdministrator;
+}
+
+std::string handoffMessage(const FinderHandoff::Failure& failure) {
+    // The failure's own description is the text the screen shows, case by case.
+    return failure.description();
+}
+
+} // namespace
+
+AppsModel::Services AppsModel::Services::standard() {
+    Services services;
+    services.inventory = [](ScanControl& control) { return AppInventory::scan(control); };
+    services.runningBundleIdentifiers = [] { return RunningApplications::bundleIdentifiers(); };
+    services.finderHandoff = [](const std::string& path, const CleanupPolicy& policy) {
+        return FinderHandoff::moveToTrash(path, policy);
+    };
+    return services;
+}
+
+AppsModel::AppsModel(QObject* parent) : AppsModel(Services::standard(), parent) {}
+
+AppsModel::AppsModel(Services services, QObject* parent) : QObject(parent), services_(std::move(services)) {
+    const Services standard = Services::standard();
+    if (!services_.inventory) services_.inventory = standard.inventory;
+    if (!services_.runningBundleIdentifiers) services_.runningBundleIdentifiers = standard.runningBundleIdentifiers;
+    if (!services_.finderHandoff) services_.finderHandoff = standard.finderHandoff;
+}
+
+AppsModel::~AppsModel() = default;
+
+// MARK: published state
+
+void AppsModel::setApps(std::vector<InstalledApp> apps) {
+    apps_ = std::move(apps);
+    emit appsChanged();
+}
+void AppsModel::setIsScanning(bool value) {
+    isScanning_ = value;
+    emit isScanningChanged();
+}
+void AppsModel::setScannedAt(std::optional<Date> date) {
+    scannedAt_ = date;
+    emit scannedAtChanged();
+}
+void AppsModel::setSelectedApp(std::optional<InstalledApp> app) {
+    selectedApp_ = std::move(app);
+    emit selectedAppChanged();
+}
+void AppsModel::setSelectedPaths(std::set<std::string> paths) {
+    selectedPaths_ = std::move(paths);
+    emit selectedPathsChanged();
+}
+void AppsModel::setPreview(std::vector<CleanupOutcome> outcomes) {
+    preview_ = std::move(outcomes);
+    emit previewChanged();
+}
+void AppsModel::setIsPreviewing(bool value) {
+    isPreviewing_ = value;
+    emit isPreviewingChanged();
+}
+void AppsModel::setStage(Stage stage) {
+    stage_ = stage;
+    emit stageChanged();
+}
+void AppsModel::setHandoff(HandoffState state) {
+    handoff_ = std::move(state);
+    emit handoffChanged();
+}
+
+// MARK: derived values
+
+std::vector<InstalledApp> AppsModel::removableApps() const {
+    std::vector<InstalledApp> list;
+    for (const auto& app : apps_)
+        if (counts(app)) list.push_back(app);
+    return list;
+}
+
+std::vector<InstalledApp> AppsModel::appsNeedingAdministrator() const {
+    std::vector<InstalledApp> list;
+    for (const auto& app : apps_)
+        if (app.removability.kind == InstalledApp::Removability::Kind::needsAdministrator) list.push_back(app);
+    return list;
+}
+
+int64_t AppsModel::totalLeftovers() const {
+    int64_t total = 0;
+    for (const auto& app : apps_)
+        if (counts(app)) total += app.leftoverSize();
+    return total;
+}
+
+std::vector<CleanupExecutor::PathSize> AppsModel::targets() const {
+    std::vector<CleanupExecutor::PathSize> list;
+    if (!selectedApp_) return list;
+    const InstalledApp& app = *selectedApp_;
+    if (selectedPaths_.count(app.bundlePath)) list.push_back({app.bundlePath, app.bundleSize});
+    for (const auto& leftover : app.leftovers)
+        if (selectedPaths_.count(leftover.path)) list.push_back({leftover.path, leftover.size});
+    return list;
+}
+
+int64_t AppsModel::selectedSize() const {
+    int64_t total = 0;
+    for (const auto& target : targets()) total += target.size;
+    return total;
+}
+
+CleanupPolicy AppsModel::policy() const {
+    return selectedApp_ ? CleanupPolicy::forUninstalling(selectedApp_->bundlePath) : CleanupPolicy::standard();
+}
+
+std::vector<CleanupOutcome> AppsModel::allowed() const {
+    std::vector<CleanupOutcome> list;
+    for (const auto& outcome : preview_)
+        if (outcome.moved() || outcome.wouldMove()) list.push_back(outcome);
+    return list;
+}
+
+std::vector<CleanupOutcome> AppsModel::refused() const {
+    std::vector<CleanupOutcome> list;
+    for (const auto& outcome : preview_)
+        if (outcome.refusal() || outcome.failure()) list.push_back(outcome);
+    return list;
+}
+
+// MARK: inventory and selection
+
+void AppsModel::scanIfNeeded() {
+    if (apps_.empty() && !isScanning_) rescan();
+}
+
+void AppsModel::rescan() {
+    if (task_) task_->cancelled = true;
+    setIsScanning(true);
+    auto task = std::make_shared<Task>();
+    task_ = task;
+    // The walk is never cancelled: a superseded run finishes and its result is dropped.
+    ToolWork::run(
+        this,
+        [inventory = services_.inventory] {
+            ScanControl control;
+            return inventory(control);
+        },
+        [task](AppsModel& model, std::vector<InstalledApp> apps) {
+            if (task->cancelled) return;
+            const std::optional<std::string> previous =
+                model.selectedApp_ ? std::optional<std::string>(model.selectedApp_->bundlePath) : std::nullopt;
+            model.setApps(std::move(apps));
+            model.setIsScanning(false);
+            model.setScannedAt(now());
+            if (previous) model.selectBundlePath(previous);
+        });
+}
+
+void AppsModel::select(const std::optional<InstalledApp>& app) {
+    ++selectionGeneration_;
+    setSelectedApp(app);
+    setStage(Stage::browsing);
+    setPreview({});
+    setHandoff(HandoffState::idle());
+
+    std::set<std::string> ticks;
+    if (app) {
+        if (app->removability.kind == InstalledApp::Removability::Kind::removable) ticks.insert(app->bundlePath);
+        for (const auto& leftover : app->leftovers) {
+            // Name-only matches are guesses, and shared folders need an administrator.
+            if (leftover.requiresAdministrator) continue;
+            if (leftover.match.kind == AppLeftover::Match::Kind::appName) continue;
+            ticks.insert(leftover.path);
+        }
+    }
+    setSelectedPaths(std::move(ticks));
+}
+
+void AppsModel::selectBundlePath(const std::optional<std::string>& bundlePath) {
+    if (bundlePath) {
+        auto found = std::find_if(apps_.begin(), apps_.end(),
+                                  [&](const InstalledApp& app) { return app.bundlePath == *bundlePath; });
+        if (found != apps_.end()) {
+            select(std::optional<InstalledApp>(*found));
+            return;
+        }
+    }
+    select(std::optional<InstalledApp>());
+}
+
+void AppsModel::syncSelection(const std::optional<std::string>& bundlePath) {
+    const std::optional<std::string> current =
+        selectedApp_ ? std::optional<std::string>(selectedApp_->bundlePath) : std::nullopt;
+    if (current == bundlePath) return;
+    selectBundlePath(bundlePath);
+}
+
+void AppsModel::toggle(const std::string& path) {
+    if (selectedApp_ && path == selectedApp_->bundlePath &&
+        selectedApp_->removability.kind != InstalledApp::Removability::Kind::removable)
+        return; // a bundle this program cannot move is never ticked here
+    std::set<std::string> ticks = selectedPaths_;
+    if (!ticks.erase(path)) ticks.insert(path);
+    setSelectedPaths(std::move(ticks));
+}
+
+// MARK: removal
+
+void AppsModel::review() {
+    const auto paths = targets();
+    if (paths.empty()) return;
+    setStage(Stage::reviewing);
+    setIsPreviewing(true);
+    const CleanupPolicy captured = policy();
+    const uint64_t generation = selectionGeneration_;
+    ToolWork::run(
+        this,
+        [paths, captured] {
+            const CloudStatus cloud = CloudDetector::detect();
+            return CleanupExecutor::run(paths, CleanupExecutor::Mode::dryRun, captured, cloud);
+        },
+        [generation](AppsModel& model, std::vector<CleanupOutcome> outcomes) {
+            model.setIsPreviewing(false);
+            // A dry run of an earlier selection must never become what "uninstall" moves.
+            if (generation != model.selectionGeneration_) return;
+            model.setPreview(std::move(outcomes));
+        });
+}
+
+void AppsModel::uninstall() {
+    if (!selectedApp_) return;
+    const auto allowedOutcomes = allowed();
+    if (allowedOutcomes.empty()) return;
+    setStage(Stage::working);
+    std::vector<CleanupExecutor::PathSize> paths;
+    for (const auto& outcome : allowedOutcomes) paths.push_back({outcome.path, outcome.size});
+    const CleanupPolicy captured = policy();
+    const std::string name = selectedApp_->name;
+    ToolWork::run(
+        this,
+        [paths, captured] {
+            const CloudStatus cloud = CloudDetector::detect();
+            return CleanupExecutor::run(paths, CleanupExecutor::Mode::moveToTrash, captured, cloud);
+        },
+        [name](AppsModel& model, std::vector<CleanupOutcome> outcomes) {
+            SweepRun run = ManualRun::make(outcomes, "uninstalling " + name);
+            model.setPreview(std::move(outcomes));
+            model.setStage(Stage::done);
+            SweepHistory::record(run);
+            model.rescan();
+        });
+}
+
+void AppsModel::moveBundleWithFinder() {
+    if (!selectedApp_ || selectedApp_->removability.kind != InstalledApp::Removability::Kind::needsAdministrator)
+        return;
+    if (handoff_.kind == HandoffState::Kind::working) return;
+    const InstalledApp app = *selectedApp_;
+    if (app.bundleIdentifier) {
+        const auto running = services_.runningBundleIdentifiers();
+        if (std::find(running.begin(), running.end(), *app.bundleIdentifier) != running.end()) {
+            setHandoff(HandoffState::failed("Quit " + app.name + " first."));
+            return;
+        }
+    }
+    setHandoff(HandoffState::working());
+
+    // The bundle is by definition not writable by the user: only the Finder, with the
+    // user's password, can move it, so the guard must not refuse it for that.
+    CleanupPolicy captured = CleanupPolicy::forUninstalling(app.bundlePath);
+    captured.requiresWritability = false;
+    ToolWork::run(
+        this,
+        [handoff = services_.finderHandoff, path = app.bundlePath, captured] { return handoff(path, captured); },
+        [name = app.name, size = app.bundleSize](AppsModel& model, FinderHandoff::Outcome outcome) {
+            if (const auto* failure = std::get_if<FinderHandoff::Failure>(&outcome)) {
+                model.setHandoff(HandoffState::failed(handoffMessage(*failure)));
+                return;
+            }
+            const auto& result = std::get<FinderHandoff::Result>(outcome);
+            model.setHandoff(HandoffState::done(name + " is in the Trash."));
+            CleanupOutcome moved;
+            moved.id = UUID::random();
+            moved.path = result.path;
+            moved.size = size;
+            moved.result = CleanupOutcome::MovedToTrash{result.trashPath.value_or("Trash")};
+            SweepHistory::record(ManualRun::make({moved}, name + ", moved by the Finder"));
+            model.rescan();
+        });
+}
+
+} // namespace sorvel

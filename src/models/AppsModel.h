@@ -1,0 +1,138 @@
+#pragma once
+// The model behind the app uninstaller: the inventory, the selected app and its ticked
+// paths, a dry run of the ticks, the move of what the dry run allowed, and the Finder
+// hand-off for bundles the user cannot write. Lives on the main thread; the inventory,
+// dry runs, moves and hand-offs run on the thread pool and come back through the event
+// loop. Nothing is deleted: every move goes through the guard into the Trash.
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "analysis/InstalledApp.h"
+#include "engine/ScanControl.h"
+#include "platform/Date.h"
+#include "removal/CleanupExecutor.h"
+#include "removal/CleanupPolicy.h"
+#include "removal/FinderHandoff.h"
+
+namespace sorvel {
+
+class AppsModel final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isScanning READ isScanning WRITE setIsScanning NOTIFY isScanningChanged)
+    Q_PROPERTY(bool isPreviewing READ isPreviewing WRITE setIsPreviewing NOTIFY isPreviewingChanged)
+    Q_PROPERTY(Stage stage READ stage WRITE setStage NOTIFY stageChanged)
+
+public:
+    enum class Stage { browsing, reviewing, confirming, working, done };
+    Q_ENUM(Stage)
+
+    struct HandoffState {
+        enum class Kind { done, failed, idle, working };
+        Kind kind = Kind::idle;
+        std::string message; // done and failed: the text to show
+
+        static HandoffState idle() { return {Kind::idle, {}}; }
+        static HandoffState working() { return {Kind::working, {}}; }
+        static HandoffState done(std::string text) { return {Kind::done, std::move(text)}; }
+        static HandoffState failed(std::string text) { return {Kind::failed, std::move(text)}; }
+        friend bool operator==(const HandoffState&, const HandoffState&) = default;
+    };
+
+    /// What the model asks of the machine; the defaults are the real inventory, process
+    /// list and Finder. Each runs on a worker thread except `runningBundleIdentifiers`.
+    struct Services {
+        std::function<std::vector<InstalledApp>(ScanControl&)> inventory;
+        std::function<std::vector<std::string>()> runningBundleIdentifiers;
+        std::function<FinderHandoff::Outcome(const std::string& path, const CleanupPolicy& policy)> finderHandoff;
+
+        static Services standard();
+    };
+
+    explicit AppsModel(QObject* parent = nullptr);
+    explicit AppsModel(Services services, QObject* parent = nullptr);
+    ~AppsModel() override;
+
+    // Published state.
+    const std::vector<InstalledApp>& apps() const { return apps_; }
+    bool isScanning() const { return isScanning_; }
+    const std::optional<Date>& scannedAt() const { return scannedAt_; }
+    const std::optional<InstalledApp>& selectedApp() const { return selectedApp_; }
+    const std::set<std::string>& selectedPaths() const { return selectedPaths_; }
+    const std::vector<CleanupOutcome>& preview() const { return preview_; }
+    bool isPreviewing() const { return isPreviewing_; }
+    Stage stage() const { return stage_; }
+    const HandoffState& handoff() const { return handoff_; }
+
+    // The screen's bindings write these.
+    void setApps(std::vector<InstalledApp> apps);
+    void setIsScanning(bool value);
+    void setSelectedApp(std::optional<InstalledApp> app);
+    void setSelectedPaths(std::set<std::string> paths);
+    void setPreview(std::vector<CleanupOutcome> outcomes);
+    void setIsPreviewing(bool value);
+    void setStage(Stage stage);
+    void setHandoff(HandoffState state);
+
+    // Derived values.
+    std::vector<InstalledApp> removableApps() const;
+    std::vector<InstalledApp> appsNeedingAdministrator() const;
+    int64_t totalLeftovers() const;
+    std::vector<CleanupExecutor::PathSize> targets() const;
+    int64_t selectedSize() const;
+    std::vector<CleanupOutcome> allowed() const;
+    std::vector<CleanupOutcome> refused() const;
+
+    // Operations.
+    void scanIfNeeded();
+    void rescan();
+    void select(const std::optional<InstalledApp>& app);
+    /// The first app with this bundle path, or nothing.
+    void selectBundlePath(const std::optional<std::string>& bundlePath);
+    void syncSelection(const std::optional<std::string>& bundlePath);
+    void toggle(const std::string& path);
+    void review();
+    void uninstall();
+    void moveBundleWithFinder();
+
+signals:
+    void appsChanged();
+    void isScanningChanged();
+    void scannedAtChanged();
+    void selectedAppChanged();
+    void selectedPathsChanged();
+    void previewChanged();
+    void isPreviewingChanged();
+    void stageChanged();
+    void handoffChanged();
+
+private:
+    struct Task {
+        bool cancelled = false;
+    };
+
+    CleanupPolicy policy() const;
+    void setScannedAt(std::optional<Date> date);
+
+    Services services_;
+    std::vector<InstalledApp> apps_;
+    bool isScanning_ = false;
+    std::optional<Date> scannedAt_;
+    std::optional<InstalledApp> selectedApp_;
+    std::set<std::string> selectedPaths_;
+    std::vector<CleanupOutcome> preview_;
+    bool isPreviewing_ = false;
+    Stage stage_ = Stage::browsing;
+    std::shared_ptr<Task> task_; // the running inventory
+    HandoffState handoff_;
+    // Bumped by every selection: a dry run asked for an earlier selection is dropped.
+    uint64_t selectionGeneration_ = 0;
+};
+
+} // namespace sorvel

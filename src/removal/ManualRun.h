@@ -1,0 +1,19 @@
+#pragma once
+// The history record of a removal the user started from a screen (an uninstall, a
+// Finder hand-off, duplicate copies): every moved item with its place in the Trash,
+// and a receipt whose counts come from the outcomes. Runs that moved nothing are
+// recorded too, so refusals stay visible.
+#include <string>
+#include <vector>
+
+#include "removal/CleanupExecutor.h"
+#include "removal/SweepHistory.h"
+
+namespace sorvel::ManualRun {
+
+/// A manual run with full detail: moved items in outcome order, action clean when at
+/// least one item moved (else report), found bytes as freed by the outcomes, refused
+/// count over refused and failed outcomes, nothing scanned and nothing withheld.
+SweepRun make(const std::vector<CleanupOutcome>& outcomes, std::string scope);
+
+} // namespace sorvel::ManualRun

@@ -1,0 +1,245 @@
+// The uninstall flow: the dry run, the move of what it allowed into the Trash with its
+// history record, and the Finder hand-off for bundles owned by someone else.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include <atomic>
+
+#include "models/AppsFixtures.h"
+#include "removal/SweepHistory.h"
+
+using namespace sorvel;
+using test::OrchardMachine;
+
+TEST(AppsModelReview, NothingTickedLeavesTheFlowBrowsing) {
+    OrchardMachine machine;
+    AppsModel model(machine.services());
+    test::loadAndSelectFirst(model);
+    for (const auto& path : std::set<std::string>(model.selectedPaths())) model.toggle(path);
+    model.review();
+    EXPECT_EQ(model.stage(), AppsModel::Stage::browsing);
+    EXPECT_FALSE(model.isPreviewing());
+}
+
+TEST(AppsModelReview, ADryRunJudgesEveryTickAndMovesNothing) {
+    OrchardMachine machine;
+    AppsModel model(machine.services());
+    test::loadAndSelectFirst(model);
+    model.toggle(machine.shared);
+    model.review();
+    EXPECT_EQ(model.stage(), AppsModel::Stage::reviewing);
+    EXPECT_TRUE(model.isPreviewing());
+    ASSERT_TRUE(test::waitFor([&] { return !model.isPreviewing(); }));
+
+    EXPECT_EQ(model.stage(), AppsModel::Stage::reviewing);
+    ASSERT_EQ(model.preview().size(), 4u);
+    ASSERT_EQ(model.allowed().size(), 3u);
+    for (const auto& outcome : model.allowed()) EXPECT_TRUE(outcome.wouldMove());
+    ASSERT_EQ(model.refused().size(), 1u);
+    EXPECT_EQ(model.refused().front().path, machine.shared);
+    for (const auto& path : {machine.bundle, machine.support, machine.preference, machine.shared})
+        EXPECT_TRUE(test::exists(path)) << path;
+    EXPECT_TRUE(SweepHistory::load().empty());
+}
+
+TEST(AppsModelReview, UninstallBeforeAnyReviewOrAfterAllRefusedDoesNothing) {
+    OrchardMachine machine;
+    AppsModel model(machine.services());
+    test::loadAndSelectFirst(model);
+    model.uninstall();
+    EXPECT_EQ(model.stage(), AppsModel::Stage::browsing);
+
+    for (const auto& path : std::set<std::string>(model.selectedPaths())) model.toggle(path);
+    model.toggle(machine.shared); // only a path outside every allowed folder
+    model.review();
+    ASSERT_TRUE(test::waitFor([&] { return !model.isPreviewing(); }));
+    ASSERT_EQ(model.refused().size(), 1u);
+    model.uninstall();
+    EXPECT_EQ(model.stage(), AppsModel::Stage::reviewing);
+    test::settle();
+    EXPECT_TRUE(test::exists(machine.shared));
+    EXPECT_TRUE(SweepHistory::load().empty());
+}
+
+TEST(AppsModelReview, ADryRunOfAnEarlierSelectionIsDropped) {
+    OrchardMachine machine;
+    AppsModel model(machine.services());
+    test::loadAndSelectFirst(model);
+    model.review();
+    model.select(std::optional<InstalledApp>()); // before the dry run comes back
+    ASSERT_TRUE(test::waitFor([&] { return !model.isPreviewing(); }));
+    test::settle();
+    EXPECT_TRUE(model.preview().empty());
+    EXPECT_TRUE(model.allowed().empty());
+    model.uninstall();
+    EXPECT_EQ(model.stage(), AppsModel::Stage::browsing);
+}
+
+TEST(AppsModelUninstall, MovesBundleAndLeftoversToTheTrashAndRecordsTheRun) {
+    OrchardMachine machine;
+    AppsModel model(machine.services());
+    test::loadAndSelectFirst(model);
+    model.review();
+    ASSERT_TRUE(test::waitFor([&] { return !model.isPreviewing(); }));
+    ASSERT_EQ(model.allowed().size(), 3u);
+
+    QSignalSpy stages(&model, &AppsModel::stageChanged);
+    model.uninstall();
+    EXPECT_EQ(model.stage(), AppsModel::Stage::working);
+    ASSERT_TRUE(test::waitFor([&] { return model.stage() == AppsModel::Stage::browsing && !model.isScanning(); }));
+    // working, done, then browsing once the following inventory re-selects.
+    ASSERT_GE(stages.count(), 3);
+
+    for (const auto& path : {machine.bundle, machine.support, machine.preference})
+        EXPECT_FALSE(test::exists(path)) << path;
+    EXPECT_TRUE(test::exists(machine.byName));
+    EXPECT_TRUE(test::exists(machine.shared));
+    EXPECT_TRUE(test::exists(machine.home("/.Trash/Orchard.app/Contents/Info.plist")));
+    EXPECT_TRUE(test::exists(machine.home("/.Trash/com.example.orchard.plist")));
+
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    const SweepRun& run = runs.front();
+    EXPECT_EQ(run.scope, "uninstalling Orchard");
+    EXPECT_EQ(run.trigger, SweepRun::Trigger::manual);
+    EXPECT_TRUE(run.hasDetail);
+    ASSERT_EQ(run.moved.size(), 3u);
+    int64_t moved = 0;
+    for (const auto& item : run.moved) {
+        EXPECT_TRUE(test::exists(item.trashPath)) << item.trashPath;
+        EXPECT_FALSE(test::exists(item.originalPath)) << item.originalPath;
+        moved += item.size;
+    }
+    EXPECT_EQ(run.receipt.action, SweepSchedule::Action::clean);
+    EXPECT_EQ(run.receipt.movedCount, 3);
+    EXPECT_EQ(run.receipt.movedBytes, moved);
+    EXPECT_EQ(run.receipt.foundBytes, moved);
+    EXPECT_EQ(run.receipt.scannedBytes, 0);
+    EXPECT_EQ(run.receipt.refusedCount, 0);
+    EXPECT_FALSE(run.receipt.withheldReason);
+
+    // The bundle is gone, so the inventory that followed finds nothing to re-select.
+    EXPECT_TRUE(model.apps().empty());
+    EXPECT_FALSE(model.selectedApp());
+    EXPECT_TRUE(model.preview().empty());
+}
+
+TEST(AppsModelHandoff, WithoutTheScriptRunnerTheFailureIsShownAndNothingIsRecorded) {
+    OrchardMachine machine;
+    auto services = machine.services(test::needAdministrator);
+    services.finderHandoff = nullptr; // the real one: there is no script runner here
+    AppsModel model(services);
+    test::loadAndSelectFirst(model);
+    QSignalSpy scanning(&model, &AppsModel::isScanningChanged);
+    model.moveBundleWithFinder();
+    EXPECT_EQ(model.handoff(), AppsModel::HandoffState::working());
+    ASSERT_TRUE(test::waitFor([&] { return model.handoff().kind != AppsModel::HandoffState::Kind::working; }));
+    EXPECT_EQ(model.handoff(),
+              AppsModel::HandoffState::failed("The Finder could not be asked to move the item, because the script "
+                                              "runner /usr/bin/osascript could not be started."));
+    test::settle();
+    EXPECT_EQ(scanning.count(), 0);
+    EXPECT_TRUE(test::exists(machine.bundle));
+    EXPECT_TRUE(SweepHistory::load().empty());
+}
+
+TEST(AppsModelHandoff, OnlyForBundlesThatNeedAnAdministrator) {
+    OrchardMachine machine;
+    std::atomic<int> asked{0};
+    auto services = machine.services();
+    services.finderHandoff = [&](const std::string&, const CleanupPolicy&) -> FinderHandoff::Outcome {
+        ++asked;
+        return FinderHandoff::Failure::notPermitted();
+    };
+    AppsModel model(services);
+    model.moveBundleWithFinder(); // no selection
+    test::loadAndSelectFirst(model);
+    model.moveBundleWithFinder(); // removable by the user: no hand-off
+    test::settle();
+    EXPECT_EQ(asked.load(), 0);
+    EXPECT_EQ(model.handoff(), AppsModel::HandoffState::idle());
+}
+
+TEST(AppsModelHandoff, ARunningAppIsNeverHandedToTheFinder) {
+    OrchardMachine machine;
+    std::atomic<int> asked{0};
+    auto services = machine.services(test::needAdministrator);
+    services.runningBundleIdentifiers = [] { return std::vector<std::string>{"org.other", "com.example.orchard"}; };
+    services.finderHandoff = [&](const std::string& path, const CleanupPolicy&) -> FinderHandoff::Outcome {
+        ++asked;
+        return FinderHandoff::Result{path, std::nullopt};
+    };
+    AppsModel model(services);
+    test::loadAndSelectFirst(model);
+    QSignalSpy handoffs(&model, &AppsModel::handoffChanged);
+    model.moveBundleWithFinder();
+    EXPECT_EQ(model.handoff(), AppsModel::HandoffState::failed("Quit Orchard first."));
+    EXPECT_EQ(handoffs.count(), 1); // never through working
+    test::settle();
+    EXPECT_EQ(asked.load(), 0);
+}
+
+TEST(AppsModelHandoff, FailuresReadAsTheirMessages) {
+    OrchardMachine machine;
+    auto services = machine.services(test::needAdministrator);
+    FinderHandoff::Outcome next = FinderHandoff::Failure::notPermitted();
+    services.finderHandoff = [&](const std::string&, const CleanupPolicy&) { return next; };
+    AppsModel model(services);
+    test::loadAndSelectFirst(model);
+    auto attempt = [&] {
+        model.moveBundleWithFinder();
+        return test::waitFor([&] { return model.handoff().kind != AppsModel::HandoffState::Kind::working; });
+    };
+    ASSERT_TRUE(attempt());
+    EXPECT_EQ(model.handoff().message,
+              "macOS has not granted Sorvel permission to control the Finder. Allow it under System Settings → "
+              "Privacy & Security → Automation.");
+    next = FinderHandoff::Failure::refusedBy(CleanupGuard::Refusal::isSymlink());
+    ASSERT_TRUE(attempt()); // a failure does not block the next attempt
+    EXPECT_EQ(model.handoff().message, "Refused: " + CleanupGuard::Refusal::isSymlink().description());
+    next = FinderHandoff::Failure::finderFailed("Finder got an error: The operation can’t be completed.");
+    ASSERT_TRUE(attempt());
+    EXPECT_EQ(model.handoff(),
+              AppsModel::HandoffState::failed("Finder got an error: The operation can’t be completed."));
+    EXPECT_TRUE(SweepHistory::load().empty());
+}
+
+TEST(AppsModelHandoff, ASuccessRecordsTheBundleAndRescans) {
+    OrchardMachine machine;
+    auto services = machine.services(test::needAdministrator);
+    CleanupPolicy seen;
+    std::string handed;
+    services.finderHandoff = [&](const std::string& path, const CleanupPolicy& policy) -> FinderHandoff::Outcome {
+        seen = policy;
+        handed = path;
+        return FinderHandoff::Result{path, std::nullopt}; // the Finder did not say where
+    };
+    AppsModel model(services);
+    test::loadAndSelectFirst(model);
+    const int64_t bundleSize = model.selectedApp()->bundleSize;
+    model.moveBundleWithFinder();
+    ASSERT_TRUE(test::waitFor(
+        [&] { return model.handoff() == AppsModel::HandoffState::done("Orchard is in the Trash."); }));
+    EXPECT_EQ(handed, machine.bundle);
+    // Only the Finder can move a bundle the user cannot write: the guard must not refuse
+    // it for being unwritable.
+    EXPECT_FALSE(seen.requiresWritability);
+    CleanupPolicy expected = CleanupPolicy::forUninstalling(machine.bundle);
+    expected.requiresWritability = false;
+    EXPECT_EQ(seen, expected);
+
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs.front().scope, "Orchard, moved by the Finder");
+    ASSERT_EQ(runs.front().moved.size(), 1u);
+    EXPECT_EQ(runs.front().moved.front().trashPath, "Trash");
+    EXPECT_EQ(runs.front().moved.front().originalPath, machine.bundle);
+    EXPECT_EQ(runs.front().moved.front().size, bundleSize);
+    EXPECT_EQ(runs.front().receipt.action, SweepSchedule::Action::clean);
+
+    // The inventory that follows re-selects the app (it is still there in this fake) and
+    // resets the hand-off.
+    ASSERT_TRUE(test::waitFor([&] { return model.handoff() == AppsModel::HandoffState::idle(); }));
+    EXPECT_FALSE(model.isScanning());
+}
