@@ -1,0 +1,153 @@
+#include "models/DuplicatesModel.h"
+
+#include "cleanup/CloudStatus.h"
+#include "models/ToolWork.h"
+#include "platform/Path.h"
+#include "removal/CleanupPolicy.h"
+#include "removal/ManualRun.h"
+#include "removal/SweepHistory.h"
+
+namespace sorvel {
+
+DuplicatesModel::DuplicatesModel(QObject* parent) : QObject(parent) {}
+
+DuplicatesModel::~DuplicatesModel() {
+    // A finder still running for this model has nobody to report to.
+    control_->cancel();
+}
+
+// MARK: published state
+
+void DuplicatesModel::setReport(DuplicateFinder::Report report) {
+    report_ = std::move(report);
+    emit reportChanged();
+}
+void DuplicatesModel::setIsScanning(bool value) {
+    isScanning_ = value;
+    emit isScanningChanged();
+}
+void DuplicatesModel::setScannedRoot(std::optional<std::string> root) {
+    scannedRoot_ = std::move(root);
+    emit scannedRootChanged();
+}
+void DuplicatesModel::setSelectedPaths(std::set<std::string> paths) {
+    selectedPaths_ = std::move(paths);
+    emit selectedPathsChanged();
+}
+void DuplicatesModel::setOutcomes(std::vector<CleanupOutcome> outcomes) {
+    outcomes_ = std::move(outcomes);
+    emit outcomesChanged();
+}
+void DuplicatesModel::setStage(Stage stage) {
+    stage_ = stage;
+    emit stageChanged();
+}
+
+// MARK: derived values
+
+std::vector<DuplicateFile> DuplicatesModel::selected() const {
+    std::vector<DuplicateFile> files;
+    for (const auto& group : report_.groups)
+        for (size_t i = 1; i < group.files.size(); ++i) // the first file is the one kept
+            if (selectedPaths_.count(group.files[i].path)) files.push_back(group.files[i]);
+    return files;
+}
+
+int64_t DuplicatesModel::selectedReclaimable() const {
+    int64_t total = 0;
+    for (const auto& file : selected()) total += file.privateSize;
+    return total;
+}
+
+int64_t DuplicatesModel::selectedApparent() const {
+    int64_t total = 0;
+    for (const auto& file : selected()) total += file.size;
+    return total;
+}
+
+std::set<std::string> DuplicatesModel::defaultSelection(const DuplicateFinder::Report& report) {
+    using Kind = DuplicateGroup::Kind;
+    std::set<std::string> paths;
+    for (const auto& group : report.groups) {
+        if (group.kind != Kind::independentCopies && group.kind != Kind::mixed) continue;
+        for (size_t i = 1; i < group.files.size(); ++i)
+            if (group.files[i].privateSize >= 1) paths.insert(group.files[i].path);
+    }
+    return paths;
+}
+
+// MARK: scanning
+
+void DuplicatesModel::scan(const std::optional<std::string>& root) {
+    const std::string folder = root ? *root : homeDirectory();
+    if (task_) task_->cancelled = true;
+    control_->cancel(); // a finder still on the old control stops at its next step
+    control_ = std::make_shared<ScanControl>();
+
+    setIsScanning(true);
+    setStage(Stage::scanning);
+    setScannedRoot(folder);
+    setSelectedPaths({});
+    setOutcomes({});
+
+    auto task = std::make_shared<Task>();
+    task_ = task;
+    const DuplicateFinder::Options options = options_ ? options_() : DuplicateFinder::Options();
+    ToolWork::run(
+        this,
+        [folder, options, control = control_] { return DuplicateFinder::scan({folder}, options, *control); },
+        [task](DuplicatesModel& model, DuplicateFinder::Report report) {
+            if (task->cancelled) return; // an abandoned scan publishes nothing
+            std::set<std::string> ticks = defaultSelection(report);
+            model.setReport(std::move(report));
+            model.setIsScanning(false);
+            model.setStage(Stage::results);
+            model.setSelectedPaths(std::move(ticks));
+        });
+}
+
+void DuplicatesModel::cancel() {
+    control_->cancel();
+    if (task_) task_->cancelled = true;
+    setIsScanning(false);
+    setStage(report_.groups.empty() ? Stage::idle : Stage::results);
+}
+
+void DuplicatesModel::chooseFolder() {
+    if (!chooser_) return; // no window to ask in: as if the panel were dismissed
+    const FolderRequest request{"Scan", "Look for duplicate files inside this folder.", homeDirectory()};
+    if (auto folder = chooser_(request)) scan(*folder);
+}
+
+void DuplicatesModel::toggle(const DuplicateFile& file, const DuplicateGroup& group) {
+    if (!group.files.empty() && group.files.front().path == file.path) return; // the kept copy
+    std::set<std::string> ticks = selectedPaths_;
+    if (!ticks.erase(file.path)) ticks.insert(file.path);
+    setSelectedPaths(std::move(ticks));
+}
+
+// MARK: removal
+
+void DuplicatesModel::removeSelected() {
+    std::vector<CleanupExecutor::PathSize> targets;
+    for (const auto& file : selected()) targets.push_back({file.path, file.size});
+    if (targets.empty()) return;
+    setStage(Stage::working);
+
+    const CleanupPolicy policy =
+        scannedRoot_ ? CleanupPolicy::standard().allowing({*scannedRoot_}) : CleanupPolicy::standard();
+    ToolWork::run(
+        this,
+        [targets, policy] {
+            const CloudStatus cloud = CloudDetector::detect();
+            return CleanupExecutor::run(targets, CleanupExecutor::Mode::moveToTrash, policy, cloud);
+        },
+        [](DuplicatesModel& model, std::vector<CleanupOutcome> outcomes) {
+            SweepRun run = ManualRun::make(outcomes, "duplicate copies you picked");
+            model.setOutcomes(std::move(outcomes));
+            model.setStage(Stage::done);
+            SweepHistory::record(run);
+        });
+}
+
+} // namespace sorvel

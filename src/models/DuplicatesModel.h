@@ -1,0 +1,106 @@
+#pragma once
+// The model behind the duplicates screen: the last duplicate report, the screen's stage,
+// the copies ticked for removal and the outcomes of the last removal. The finder and the
+// removal run on the thread pool; the kept (first) copy of a group is never ticked and
+// never moved. Removals go through the guard into the Trash and are recorded in the
+// history, so they can be put back.
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "analysis/DuplicateFinder.h"
+#include "engine/ScanControl.h"
+#include "removal/CleanupExecutor.h"
+
+namespace sorvel {
+
+class DuplicatesModel final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
+    Q_PROPERTY(Stage stage READ stage WRITE setStage NOTIFY stageChanged)
+
+public:
+    enum class Stage { idle, scanning, results, confirming, working, done };
+    Q_ENUM(Stage)
+
+    /// What the folder chooser is asked to show.
+    struct FolderRequest {
+        std::string prompt;         // "Scan"
+        std::string message;        // "Look for duplicate files inside this folder."
+        std::string startDirectory; // the home folder
+    };
+    /// Asks the user for one folder; none when dismissed. The window installs one.
+    using FolderChooser = std::function<std::optional<std::string>(const FolderRequest&)>;
+
+    explicit DuplicatesModel(QObject* parent = nullptr);
+    ~DuplicatesModel() override;
+
+    // Published state.
+    const DuplicateFinder::Report& report() const { return report_; }
+    bool isScanning() const { return isScanning_; }
+    const std::optional<std::string>& scannedRoot() const { return scannedRoot_; }
+    const std::set<std::string>& selectedPaths() const { return selectedPaths_; }
+    const std::vector<CleanupOutcome>& outcomes() const { return outcomes_; }
+    Stage stage() const { return stage_; }
+
+    /// The screen moves in and out of its confirmation step.
+    void setStage(Stage stage);
+
+    // Derived values.
+    std::vector<DuplicateFile> selected() const;
+    int64_t selectedReclaimable() const;
+    int64_t selectedApparent() const;
+
+    // Operations.
+    void scan(const std::optional<std::string>& root = std::nullopt);
+    void cancel();
+    void chooseFolder();
+    void toggle(const DuplicateFile& file, const DuplicateGroup& group);
+    void removeSelected();
+
+    void setFolderChooser(FolderChooser chooser) { chooser_ = std::move(chooser); }
+    /// The finder's options; tests lower the minimum size.
+    void setOptionsForTesting(std::function<DuplicateFinder::Options()> options) { options_ = std::move(options); }
+
+    /// Copies whose removal frees real space: every file after the first with at least
+    /// one private byte, in groups of independent copies or mixed groups.
+    static std::set<std::string> defaultSelection(const DuplicateFinder::Report& report);
+
+signals:
+    void reportChanged();
+    void isScanningChanged();
+    void scannedRootChanged();
+    void selectedPathsChanged();
+    void outcomesChanged();
+    void stageChanged();
+
+private:
+    struct Task {
+        bool cancelled = false;
+    };
+
+    void setReport(DuplicateFinder::Report report);
+    void setIsScanning(bool value);
+    void setScannedRoot(std::optional<std::string> root);
+    void setSelectedPaths(std::set<std::string> paths);
+    void setOutcomes(std::vector<CleanupOutcome> outcomes);
+
+    DuplicateFinder::Report report_;
+    bool isScanning_ = false;
+    std::optional<std::string> scannedRoot_;
+    std::set<std::string> selectedPaths_;
+    std::vector<CleanupOutcome> outcomes_;
+    Stage stage_ = Stage::idle;
+    std::shared_ptr<ScanControl> control_ = std::make_shared<ScanControl>();
+    std::shared_ptr<Task> task_;
+    FolderChooser chooser_;
+    std::function<DuplicateFinder::Options()> options_;
+};
+
+} // namespace sorvel
