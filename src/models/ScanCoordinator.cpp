@@ -35,6 +35,7 @@ double secondsBetween(Date from, Date to) { return std::chrono::duration<double>
 ScanCoordinator::Services ScanCoordinator::Services::standard() {
     Services s;
     s.scan = [](ScanControl& control, ScanScope scope) { return scanSynchronously(control, scope); };
+    s.recommend = [](const ScanResult& result) { return CleanupFinder::recommendations(result); };
     s.analyzeFolder = [](const std::string& path, const std::function<bool()>& isCancelled) {
         return InsightScanner::analyze(path, isCancelled);
     };
@@ -290,7 +291,7 @@ void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, 
     }
     const Date finished = now();
     scanned.duration = secondsBetween(startedAt_, finished);
-    scanned.cleanupItems = CleanupFinder::recommendations(scanned);
+    scanned.cleanupItems = services_.recommend(scanned);
     publishResult(std::move(scanned));
 
     std::set<std::string> preselected;

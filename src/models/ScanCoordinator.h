@@ -52,6 +52,7 @@ public:
     /// tests hand in stand-ins to control timing and what comes back.
     struct Services {
         std::function<ScanResult(ScanControl&, ScanScope)> scan;
+        std::function<std::vector<CleanupItem>(const ScanResult&)> recommend;
         std::function<FolderInsights(const std::string&, const std::function<bool()>&)> analyzeFolder;
         std::function<std::optional<std::string>()> dockerPath;
         std::function<DockerUsage()> inspectDocker;

@@ -8,7 +8,6 @@
 
 #include <thread>
 
-#include "cleanup/CleanupFinder.h"
 #include "engine/VolumeProbe.h"
 #include "models/Models.h"
 #include "platform/Path.h"
@@ -130,7 +129,7 @@ void ScanCoordinator::finishLivePass(ScanScope, std::optional<std::string> insig
         result_ = std::move(updated);
         return;
     }
-    updated.cleanupItems = CleanupFinder::recommendations(updated);
+    updated.cleanupItems = services_.recommend(updated);
     std::set<std::string> kept;
     for (const auto& item : updated.cleanupItems)
         if (selectedCleanupIDs_.count(item.id)) kept.insert(item.id);

@@ -1,0 +1,109 @@
+// Cleanup runs from the main window: the ticked recommendations as targets, a dry run for
+// the preview, a real move to the Trash on confirmation, and the record of every real run.
+#include "models/ScanCoordinator.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <thread>
+
+#include "models/Models.h"
+#include "removal/CleanupPolicy.h"
+#include "removal/SweepHistory.h"
+
+namespace sorvel {
+
+void ScanCoordinator::setCleanupProgress(CleanupProgress progress) {
+    if (cleanupProgress_ == progress) return;
+    cleanupProgress_ = progress;
+    emit cleanupProgressChanged();
+}
+
+std::vector<CleanupItem> ScanCoordinator::selectedCleanupItems() const {
+    std::vector<CleanupItem> items;
+    for (const auto& item : result_.cleanupItems)
+        if (selectedCleanupIDs_.count(item.id)) items.push_back(item);
+    return items;
+}
+
+int64_t ScanCoordinator::selectedCleanupSize() const {
+    int64_t total = 0;
+    for (const auto& item : selectedCleanupItems()) total += item.size();
+    return total;
+}
+
+std::vector<CleanupExecutor::PathSize> ScanCoordinator::selectedTargets() const {
+    std::vector<CleanupExecutor::PathSize> targets;
+    for (const auto& item : selectedCleanupItems())
+        for (const auto& target : item.targets) targets.push_back({target.path, target.size});
+    return targets;
+}
+
+// Reports arrive out of order from the executor's threads: done never moves backwards.
+void ScanCoordinator::applyCleanupProgress(int done, int total) {
+    setCleanupProgress({std::max(cleanupProgress_.done, done), total});
+}
+
+void ScanCoordinator::runCleanup(CleanupExecutor::Mode mode,
+                                 std::optional<std::vector<CleanupExecutor::PathSize>> targets,
+                                 OutcomesHandler done) {
+    std::vector<CleanupExecutor::PathSize> paths = targets ? std::move(*targets) : selectedTargets();
+    const CloudStatus cloud = cloud_;
+    setCleanupProgress({0, static_cast<int>(CleanupExecutor::normalize(paths).size())});
+
+    QPointer<ScanCoordinator> self(this);
+    QObject* app = QCoreApplication::instance();
+    auto run = services_.runCleanup;
+    std::thread([self, app, run, paths = std::move(paths), mode, cloud, done = std::move(done)] {
+        CleanupExecutor::Progress report = [self, app](int d, int t) {
+            Models::onMainThread(app, [self, d, t] {
+                if (self) self->applyCleanupProgress(d, t);
+            });
+        };
+        Outcomes outcomes = run(paths, mode, CleanupPolicy::standard(), cloud, report);
+        Models::onMainThread(app, [self, done, outcomes = std::move(outcomes)] {
+            if (self && done) done(outcomes);
+        });
+    }).detach();
+}
+
+void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths,
+                                     OutcomesHandler done) {
+    const bool picked = paths.has_value();
+    QPointer<ScanCoordinator> self(this);
+    runCleanup(CleanupExecutor::Mode::moveToTrash, std::move(paths), [self, picked, done](const Outcomes& outcomes) {
+        if (!self) return;
+        if (std::any_of(outcomes.begin(), outcomes.end(), [](const CleanupOutcome& o) { return o.moved(); }))
+            self->setResultIsStale(true);
+        const size_t n = self->selectedCleanupItems().size();
+        std::string scope = picked ? std::string("items you picked")
+                                   : std::to_string(n) + " rule" + (n == 1 ? "" : "s") + " you reviewed";
+
+        SweepRun run;
+        run.id = UUID::random();
+        run.trigger = SweepRun::Trigger::manual;
+        run.scope = std::move(scope);
+        run.hasDetail = true;
+        int64_t refused = 0;
+        for (const auto& outcome : outcomes) {
+            if (auto* moved = std::get_if<CleanupOutcome::MovedToTrash>(&outcome.result))
+                run.moved.push_back({outcome.path, moved->trashPath, outcome.size});
+            else if (outcome.refusal() || outcome.failure())
+                ++refused;
+        }
+        SweepReceipt& receipt = run.receipt;
+        receipt.date = now();
+        receipt.action = run.moved.empty() ? SweepSchedule::Action::report : SweepSchedule::Action::clean;
+        receipt.scannedBytes = 0;
+        receipt.foundBytes = CleanupExecutor::freed(outcomes);
+        receipt.movedBytes = 0;
+        for (const auto& item : run.moved) receipt.movedBytes += item.size;
+        receipt.movedCount = static_cast<int64_t>(run.moved.size());
+        receipt.refusedCount = refused;
+        receipt.withheldReason = std::nullopt;
+        SweepHistory::record(run);
+        if (done) done(outcomes);
+    });
+}
+
+} // namespace sorvel
