@@ -1,0 +1,92 @@
+#include "removal/HistoryModel.h"
+
+#include <unordered_set>
+
+#include "models/BackgroundWork.h"
+#include "platform/UserDefaults.h"
+#include "removal/CleanupPolicy.h"
+
+namespace sorvel {
+
+HistoryModel::HistoryModel(QObject* parent) : QObject(parent), runs_(SweepHistory::load()) {}
+
+HistoryModel::~HistoryModel() { handle_.close(); }
+
+int64_t HistoryModel::totalMoved() const {
+    int64_t total = 0;
+    for (const auto& run : runs_) total += run.receipt.movedBytes;
+    return total;
+}
+
+int64_t HistoryModel::totalCount() const {
+    int64_t total = 0;
+    for (const auto& run : runs_) total += run.receipt.movedCount;
+    return total;
+}
+
+void HistoryModel::setRuns(std::vector<SweepRun> runs) {
+    runs_ = std::move(runs);
+    emit runsChanged();
+    emit changed();
+}
+
+void HistoryModel::toggle(const UUID& id) {
+    if (!expanded_.erase(id)) expanded_.insert(id);
+    emit expandedChanged();
+    emit changed();
+}
+
+void HistoryModel::setRestoring(std::optional<UUID> id) {
+    restoring_ = id;
+    emit restoringChanged();
+    emit changed();
+}
+
+void HistoryModel::restore(const SweepRun& run) {
+    if (restoring_ || !run.hasDetail || run.moved.empty()) return;
+    setRestoring(run.id);
+    Models::runInBackground(Models::WorkPriority::userInitiated, [this, handle = handle_, run] {
+        auto outcomes = RestoreExecutor::run(run.moved, CleanupPolicy::standard());
+        // `this` is touched only on the model's thread, where the handle delivers only
+        // while the model exists.
+        handle.post([this, run, outcomes = std::move(outcomes)]() mutable {
+            finishRestore(std::move(run), std::move(outcomes));
+        });
+    });
+}
+
+void HistoryModel::finishRestore(SweepRun run, std::vector<RestoreOutcome> outcomes) {
+    lastRestore_ = outcomes;
+    emit lastRestoreChanged();
+
+    // What came back leaves the run; what stayed can be tried again later.
+    std::unordered_set<std::string> restored;
+    for (const auto& outcome : outcomes)
+        if (outcome.restored()) restored.insert(outcome.item.originalPath);
+    std::vector<MovedItem> left;
+    for (auto& item : run.moved)
+        if (!restored.count(item.originalPath)) left.push_back(std::move(item));
+    run.moved = std::move(left);
+    run.receipt.movedCount = static_cast<int64_t>(run.moved.size());
+    int64_t bytes = 0;
+    for (const auto& item : run.moved) bytes += item.size;
+    run.receipt.movedBytes = bytes;
+
+    SweepHistory::update(run);
+    runs_ = SweepHistory::load();
+    emit runsChanged();
+    setRestoring(std::nullopt);
+}
+
+void HistoryModel::clearHistory() {
+    UserDefaults::standard().remove("SorvelSweepHistory");
+    runs_.clear();
+    expanded_.clear();
+    lastRestore_.clear();
+    emit runsChanged();
+    emit expandedChanged();
+    emit lastRestoreChanged();
+    emit changed();
+}
+
+} // namespace sorvel

@@ -1,0 +1,68 @@
+#pragma once
+// The state behind the history screen: the recorded runs, which runs are opened, which
+// run is being put back, and the outcomes of the last restore. Lives on the main thread;
+// restores run on a worker and come back through the event loop.
+#include <QObject>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "models/MainThreadHandle.h"
+#include "platform/UUID.h"
+#include "removal/RestoreExecutor.h"
+#include "removal/SweepHistory.h"
+
+namespace sorvel {
+
+class HistoryModel final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(qint64 totalMoved READ totalMoved NOTIFY runsChanged)
+    Q_PROPERTY(qint64 totalCount READ totalCount NOTIFY runsChanged)
+    Q_PROPERTY(bool isRestoring READ isRestoring NOTIFY restoringChanged)
+
+public:
+    /// Loads the stored runs.
+    explicit HistoryModel(QObject* parent = nullptr);
+    ~HistoryModel() override;
+
+    const std::vector<SweepRun>& runs() const { return runs_; }
+    const std::set<UUID>& expanded() const { return expanded_; }
+    const std::optional<UUID>& restoring() const { return restoring_; }
+    bool isRestoring() const { return restoring_.has_value(); }
+    const std::vector<RestoreOutcome>& lastRestore() const { return lastRestore_; }
+
+    /// Sum of the moved bytes and of the moved counts of every run's receipt.
+    int64_t totalMoved() const;
+    int64_t totalCount() const;
+
+    /// Replaces the runs; the screen passes `SweepHistory::load()` each time it appears.
+    void setRuns(std::vector<SweepRun> runs);
+    /// Opens a closed run, closes an open one.
+    void toggle(const UUID& id);
+    /// Starts putting back the items of the run and returns at once. Ignored while a
+    /// restore runs, and for a run without full detail or without items.
+    void restore(const SweepRun& run);
+    /// Forgets the stored history and the model's lists; a running restore carries on.
+    void clearHistory();
+
+signals:
+    void runsChanged();
+    void expandedChanged();
+    void restoringChanged();
+    void lastRestoreChanged();
+    /// After any of the above.
+    void changed();
+
+private:
+    void finishRestore(SweepRun run, std::vector<RestoreOutcome> outcomes);
+    void setRestoring(std::optional<UUID> id);
+
+    std::vector<SweepRun> runs_;
+    std::set<UUID> expanded_;
+    std::optional<UUID> restoring_;
+    std::vector<RestoreOutcome> lastRestore_;
+    Models::MainThreadHandle handle_{this};
+};
+
+} // namespace sorvel

@@ -1,0 +1,167 @@
+// Putting a run's items back through the history model: real moves out of ~/.Trash on a
+// fake home, the outcomes kept, and the run rewritten with what stayed.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <filesystem>
+
+#include "models/SweepModelsFixtures.h"
+#include "removal/HistoryModel.h"
+
+using namespace sorvel;
+namespace fs = std::filesystem;
+using Refusal = RestoreGuard::Refusal;
+
+namespace {
+
+SweepRun recordedRun(std::vector<MovedItem> items) {
+    SweepRun run;
+    run.scope = "items you picked";
+    run.receipt.action = SweepSchedule::Action::clean;
+    run.receipt.movedCount = 99; // deliberately stale: a restore recomputes both
+    run.receipt.movedBytes = 99'999;
+    run.moved = std::move(items);
+    SweepHistory::record(run);
+    return run;
+}
+
+bool finished(const HistoryModel& model) { return test::waitUntil([&] { return !model.restoring(); }); }
+
+} // namespace
+
+TEST(HistoryModelRestore, RestoredItemsLeaveTheRunAndRefusedOnesStay) {
+    test::ModelHome home;
+    MovedItem a = home.trashed("Library/Caches/com.example.a", "aaaa");
+    MovedItem b = home.trashed("Library/Caches/com.example.b", "bbbbbbbb");
+    MovedItem c = home.trashed("Library/Logs/Example", "cc");
+    test::writeFile(b.originalPath + "/data.bin", "re-created"); // b's place is taken
+    SweepRun run = recordedRun({a, b, c});
+    SweepHistory::record(SweepRun{}); // a newer run: the restored one is not first
+
+    HistoryModel model;
+    QSignalSpy restoring(&model, &HistoryModel::restoringChanged);
+    model.restore(run);
+    EXPECT_EQ(model.restoring(), run.id);
+    ASSERT_TRUE(finished(model));
+    EXPECT_EQ(restoring.count(), 2);
+
+    ASSERT_EQ(model.lastRestore().size(), 3u);
+    EXPECT_EQ(model.lastRestore()[0].item, a);
+    EXPECT_TRUE(model.lastRestore()[0].restored());
+    EXPECT_EQ(model.lastRestore()[1].item, b);
+    ASSERT_TRUE(model.lastRestore()[1].refusal());
+    EXPECT_EQ(*model.lastRestore()[1].refusal(), Refusal::destinationOccupied());
+    EXPECT_TRUE(model.lastRestore()[2].restored());
+
+    EXPECT_EQ(test::readFile(a.originalPath + "/data.bin"), "aaaa");
+    EXPECT_EQ(test::readFile(c.originalPath + "/data.bin"), "cc");
+    EXPECT_EQ(test::readFile(b.originalPath + "/data.bin"), "re-created");
+    EXPECT_EQ(test::readFile(b.trashPath + "/data.bin"), "bbbbbbbb");
+
+    auto stored = SweepHistory::load();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[1].id, run.id); // kept its place
+    EXPECT_EQ(stored[1].moved, std::vector<MovedItem>{b});
+    EXPECT_EQ(stored[1].receipt.movedCount, 1);
+    EXPECT_EQ(stored[1].receipt.movedBytes, b.size);
+    EXPECT_EQ(stored[1].scope, run.scope);
+    EXPECT_TRUE(stored[1].hasDetail);
+    EXPECT_EQ(model.runs(), stored);
+}
+
+TEST(HistoryModelRestore, EveryItemRefusedKeepsThemAllWithRecomputedCounts) {
+    test::ModelHome home;
+    MovedItem a = home.trashed("Library/Caches/one", "123");
+    MovedItem b = home.trashed("Library/Caches/two", "12345");
+    SweepRun run = recordedRun({a, b});
+    fs::remove_all(home.h + "/.Trash");
+    test::makeDirs(home.h + "/.Trash"); // emptied
+
+    HistoryModel model;
+    model.restore(run);
+    ASSERT_TRUE(finished(model));
+    ASSERT_EQ(model.lastRestore().size(), 2u);
+    for (const auto& outcome : model.lastRestore()) {
+        ASSERT_TRUE(outcome.refusal());
+        EXPECT_EQ(*outcome.refusal(), Refusal::missingFromTrash());
+    }
+    auto stored = SweepHistory::load();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].moved, (std::vector<MovedItem>{a, b}));
+    EXPECT_EQ(stored[0].receipt.movedCount, 2);
+    EXPECT_EQ(stored[0].receipt.movedBytes, 8);
+}
+
+TEST(HistoryModelRestore, RunsWithoutFullDetailOrItemsAreNotRestored) {
+    test::ModelHome home;
+    MovedItem a = home.trashed("Library/Caches/one");
+    SweepRun first = recordedRun({a});
+    HistoryModel model;
+    model.restore(first);
+    ASSERT_TRUE(finished(model));
+    const auto kept = model.lastRestore();
+    ASSERT_EQ(kept.size(), 1u);
+
+    MovedItem b = home.trashed("Library/Caches/two");
+    SweepRun cut = recordedRun({b});
+    cut.hasDetail = false; // e.g. stored with only its first 2000 items
+    SweepRun empty = recordedRun({});
+    QSignalSpy spy(&model, &HistoryModel::changed);
+    model.restore(cut);
+    model.restore(empty);
+    EXPECT_FALSE(model.restoring());
+    EXPECT_EQ(spy.count(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(model.lastRestore().size(), 1u);
+    EXPECT_EQ(model.lastRestore()[0].id, kept[0].id);
+    EXPECT_TRUE(test::exists(b.trashPath));
+}
+
+TEST(HistoryModelRestore, ASecondRestoreWhileOneRunsIsIgnored) {
+    test::ModelHome home;
+    MovedItem a = home.trashed("Library/Caches/one");
+    MovedItem b = home.trashed("Library/Caches/two");
+    SweepRun first = recordedRun({a});
+    SweepRun second = recordedRun({b});
+    HistoryModel model;
+    model.restore(first);
+    model.restore(second);
+    model.restore(first);
+    EXPECT_EQ(model.restoring(), first.id);
+    ASSERT_TRUE(finished(model));
+    ASSERT_EQ(model.lastRestore().size(), 1u);
+    EXPECT_EQ(model.lastRestore()[0].item, a);
+    EXPECT_TRUE(test::exists(a.originalPath));
+    EXPECT_TRUE(test::exists(b.trashPath));
+    EXPECT_FALSE(test::exists(b.originalPath));
+}
+
+TEST(HistoryModelRestore, ClearingDuringARestoreLeavesNothingStored) {
+    test::ModelHome home;
+    MovedItem a = home.trashed("Library/Caches/one");
+    SweepRun run = recordedRun({a});
+    HistoryModel model;
+    model.restore(run);
+    model.clearHistory(); // before the restore's result comes back through the event loop
+    EXPECT_EQ(model.restoring(), run.id);
+    ASSERT_TRUE(finished(model));
+    EXPECT_TRUE(model.runs().empty());
+    EXPECT_TRUE(SweepHistory::load().empty());
+    EXPECT_EQ(model.lastRestore().size(), 1u);
+    EXPECT_TRUE(test::exists(a.originalPath + "/data.bin")); // the files are back all the same
+}
+
+TEST(HistoryModelRestore, AModelGoneBeforeTheResultDropsIt) {
+    test::ModelHome home;
+    MovedItem a = home.trashed("Library/Caches/one");
+    SweepRun run = recordedRun({a});
+    {
+        HistoryModel model;
+        model.restore(run);
+    }
+    ASSERT_TRUE(test::waitUntil([&] { return test::exists(a.originalPath); }));
+    QCoreApplication::processEvents();
+    auto stored = SweepHistory::load();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].moved.size(), 1u); // nothing published, nothing rewritten
+}

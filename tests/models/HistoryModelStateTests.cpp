@@ -1,0 +1,94 @@
+// The history screen's model without restores: what it loads, its totals, opened runs and
+// clearing the log.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include "models/SweepModelsFixtures.h"
+#include "platform/UserDefaults.h"
+#include "removal/HistoryModel.h"
+
+using namespace sorvel;
+
+namespace {
+
+SweepRun runOf(int64_t bytes, int64_t count, std::string scope = "items you picked") {
+    SweepRun run;
+    run.scope = std::move(scope);
+    run.receipt.action = SweepSchedule::Action::clean;
+    run.receipt.movedBytes = bytes;
+    run.receipt.movedCount = count;
+    return run;
+}
+
+} // namespace
+
+TEST(HistoryModelState, LoadsTheStoredRunsNewestFirstWithTheirTotals) {
+    test::ModelHome home;
+    SweepHistory::record(runOf(1'000, 2, "older"));
+    SweepHistory::record(runOf(250, 1, "newer"));
+    HistoryModel model;
+    ASSERT_EQ(model.runs().size(), 2u);
+    EXPECT_EQ(model.runs()[0].scope, "newer");
+    EXPECT_EQ(model.totalMoved(), 1'250);
+    EXPECT_EQ(model.totalCount(), 3);
+    EXPECT_TRUE(model.expanded().empty());
+    EXPECT_FALSE(model.restoring());
+    EXPECT_TRUE(model.lastRestore().empty());
+}
+
+TEST(HistoryModelState, EmptyOrUnreadableHistoryHasZeroTotals) {
+    test::ModelHome home;
+    {
+        HistoryModel model;
+        EXPECT_TRUE(model.runs().empty());
+        EXPECT_EQ(model.totalMoved(), 0);
+        EXPECT_EQ(model.totalCount(), 0);
+    }
+    UserDefaults::standard().set("SorvelSweepHistory", nlohmann::json::array({{{"id", "nonsense"}}}));
+    HistoryModel model;
+    EXPECT_TRUE(model.runs().empty());
+    EXPECT_EQ(model.totalMoved(), 0);
+}
+
+TEST(HistoryModelState, RunsRecordedElsewhereArriveWhenTheScreenReloads) {
+    test::ModelHome home;
+    HistoryModel model;
+    SweepHistory::record(runOf(10, 1));
+    EXPECT_TRUE(model.runs().empty());
+    QSignalSpy spy(&model, &HistoryModel::runsChanged);
+    model.setRuns(SweepHistory::load());
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(model.runs().size(), 1u);
+    EXPECT_EQ(model.totalMoved(), 10);
+}
+
+TEST(HistoryModelState, ToggleOpensAndClosesARun) {
+    test::ModelHome home;
+    HistoryModel model;
+    QSignalSpy spy(&model, &HistoryModel::expandedChanged);
+    const UUID a = UUID::random(), b = UUID::random();
+    model.toggle(a);
+    model.toggle(b);
+    EXPECT_EQ(model.expanded(), (std::set<UUID>{a, b}));
+    model.toggle(a);
+    EXPECT_EQ(model.expanded(), std::set<UUID>{b});
+    model.toggle(a);
+    model.toggle(a);
+    EXPECT_EQ(model.expanded(), std::set<UUID>{b}); // twice leaves it as it was
+    EXPECT_EQ(spy.count(), 5);
+}
+
+TEST(HistoryModelState, ClearForgetsTheStoredHistoryAndTheLists) {
+    test::ModelHome home;
+    SweepRun stored = runOf(5, 1);
+    SweepHistory::record(stored);
+    HistoryModel model;
+    model.toggle(stored.id);
+    model.clearHistory();
+    EXPECT_FALSE(UserDefaults::standard().value("SorvelSweepHistory"));
+    EXPECT_TRUE(model.runs().empty());
+    EXPECT_TRUE(model.expanded().empty());
+    EXPECT_EQ(model.totalCount(), 0);
+    EXPECT_TRUE(SweepHistory::load().empty());
+}
