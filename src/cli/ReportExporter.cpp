@@ -1,0 +1,183 @@
+#include "cli/ReportExporter.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <unistd.h>
+
+#include "cli/PrettyJSON.h"
+#include "platform/BundleInfo.h"
+#include "platform/Path.h"
+#include "platform/Text.h"
+
+namespace sorvel::ReportExporter {
+namespace {
+
+using nlohmann::json;
+
+const char* const kFailureMessage = "Could not write the report";
+
+int64_t categoryFiles(const CategoryResult& category) {
+    int64_t files = 0;
+    for (const auto& root : category.roots)
+        if (root) files += root->fileCount;
+    return files;
+}
+
+bool categoryBlocked(const CategoryResult& category) {
+    for (const auto& root : category.roots)
+        if (root && root->accessDenied) return true;
+    return false;
+}
+
+json rootObject(const ScanNode& root) {
+    json children = json::array();
+    for (size_t i = 0; i < root.children.size() && i < kChildrenPerRoot; ++i) {
+        const auto& child = root.children[i];
+        if (child) children.push_back(json{{"bytes", child->size}, {"path", child->path}});
+    }
+    return json{{"bytes", root.size}, {"children", std::move(children)}, {"path", root.path}};
+}
+
+json categoryObject(const CategoryResult& category) {
+    json roots = json::array();
+    for (const auto& root : category.roots)
+        if (root) roots.push_back(rootObject(*root));
+    return json{{"accessDenied", categoryBlocked(category)},
+                {"bytes", category.total()},
+                {"files", categoryFiles(category)},
+                {"id", category.category.id},
+                {"roots", std::move(roots)},
+                {"title", category.category.title}};
+}
+
+json recommendationObject(const CleanupItem& item) {
+    json targets = json::array();
+    for (const auto& target : item.targets)
+        targets.push_back(json{{"bytes", target.size}, {"path", target.path}});
+    return json{{"bytes", item.size()},
+                {"id", item.id},
+                {"risk", item.risk == CleanupRisk::safe ? "safe" : "review"},
+                {"targets", std::move(targets)},
+                {"title", item.title}};
+}
+
+std::string errorDetail(const std::string& path, int error) {
+    return "The file \u201C" + validUTF8(lastPathComponent(path)) + "\u201D could not be saved: " +
+           std::strerror(error) + ".";
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A fresh file beside the destination, created with the usual permissions (0666 less the
+// process's umask) so the replaced report looks like any newly saved file.
+int createTemporary(const std::string& folder, const std::string& name, std::string& tempPath) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        tempPath = appendingPathComponent(folder, "." + name + "." + std::to_string(random()) + ".tmp");
+        int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+} // namespace
+
+std::string internetDateTime(Date date) {
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(date.time_since_epoch()).count();
+    std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    if (!gmtime_r(&t, &parts)) return "1970-01-01T00:00:00Z";
+    char buffer[64];
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return buffer;
+}
+
+std::optional<std::string> encode(const ScanResult& result) {
+    try {
+        json categories = json::array();
+        for (const auto& category : result.sortedCategories()) categories.push_back(categoryObject(category));
+        json recommendations = json::array();
+        for (const auto& item : result.cleanupItems) recommendations.push_back(recommendationObject(item));
+        json snapshots = json::array();
+        for (const auto& snapshot : result.snapshots) snapshots.push_back(snapshot.name);
+
+        const VolumeStats& v = result.volume;
+        const int64_t used = v.totalCapacity - v.availableCapacity;
+        const int64_t purgeable = v.availableForImportantUsage - v.availableCapacity;
+        int64_t scanned = 0;
+        for (const auto& category : result.categories) scanned += category.total();
+
+        json document{{"categories", std::move(categories)},
+                      {"durationSeconds", result.duration},
+                      {"fullDiskAccess", result.fullDiskAccess},
+                      {"generatedAt", internetDateTime(result.finishedAt)},
+                      {"generatedBy", "Sorvel " + BundleInfo::shortVersion()},
+                      {"localSnapshots", std::move(snapshots)},
+                      {"reclaimableBytes", result.reclaimable()},
+                      {"recommendations", std::move(recommendations)},
+                      {"scannedBytes", scanned},
+                      {"volume", json{{"freeBytes", v.availableCapacity},
+                                      {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
+                                      {"totalBytes", v.totalCapacity},
+                                      {"usedBytes", used < 0 ? 0 : used}}}};
+        return PrettyJSON::format(document);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::string defaultFilename(Date at) {
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(at.time_since_epoch()).count();
+    std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    char buffer[64] = "1970-01-01-0000";
+    if (localtime_r(&t, &parts)) std::strftime(buffer, sizeof buffer, "%Y-%m-%d-%H%M", &parts);
+    return std::string("sorvel-scan-") + buffer + ".json";
+}
+
+std::optional<WriteFailure> write(const ScanResult& result, const std::string& path) {
+    auto bytes = encode(result);
+    if (!bytes) return WriteFailure{kFailureMessage, "The report could not be encoded."};
+
+    const std::string folder = deletingLastPathComponent(path);
+    const std::string name = lastPathComponent(path);
+    if (name.empty()) return WriteFailure{kFailureMessage, errorDetail(path, EISDIR)};
+
+    std::string temp;
+    int fd = createTemporary(folder.empty() ? "." : folder, name, temp);
+    if (fd < 0) return WriteFailure{kFailureMessage, errorDetail(path, errno)};
+    bool ok = writeAll(fd, *bytes) && ::fsync(fd) == 0;
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return WriteFailure{kFailureMessage, errorDetail(path, error)};
+    }
+    return std::nullopt;
+}
+
+} // namespace sorvel::ReportExporter

@@ -1,0 +1,37 @@
+#pragma once
+// The exported scan report: the current result as a JSON file, with when and by which
+// version it was made, the local snapshot names and every category root with its
+// largest children. Choosing the destination and showing a failure are window work;
+// this part builds the bytes, proposes the name and writes the file.
+#include <optional>
+#include <string>
+
+#include "engine/ScanResult.h"
+#include "platform/Date.h"
+
+namespace sorvel::ReportExporter {
+
+/// Children listed per category root.
+inline constexpr size_t kChildrenPerRoot = 25;
+
+/// The report as pretty-printed JSON with sorted keys and no final line break; none if
+/// it cannot be built.
+std::optional<std::string> encode(const ScanResult& result);
+
+/// "sorvel-scan-yyyy-MM-dd-HHmm.json" for the given moment in the local time zone.
+std::string defaultFilename(Date at = now());
+
+/// Why a report was not written: `message` is the alert's headline, `detail` what went wrong.
+struct WriteFailure {
+    std::string message;
+    std::string detail;
+};
+
+/// Encodes the result and writes it to `path` atomically: a file already there is either
+/// wholly replaced or left as it was. None on success.
+std::optional<WriteFailure> write(const ScanResult& result, const std::string& path);
+
+/// "2026-12-07T15:04:05Z": the moment in UTC with whole seconds.
+std::string internetDateTime(Date date);
+
+} // namespace sorvel::ReportExporter
