@@ -1,0 +1,122 @@
+// The feed transfer against a local plain-http server: the checker never fetches a feed
+// that is not https, and the transfer itself sends what it should and reads statuses,
+// bodies and silence correctly.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <optional>
+
+#include "models/UpdateChecker.h"
+
+using namespace sorvel;
+using Result = UpdateChecker::FetchResult;
+
+namespace {
+
+// Accepts connections, records what arrives, and answers with `response` once a whole
+// request head has arrived (or never, when the response is empty).
+class LocalServer {
+public:
+    explicit LocalServer(QByteArray response) : response_(std::move(response)) {
+        server_.listen(QHostAddress::LocalHost);
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                ++connections;
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    received += socket->readAll();
+                    if (!response_.isEmpty() && received.contains("\r\n\r\n")) {
+                        socket->write(response_);
+                        socket->disconnectFromHost();
+                    }
+                });
+            }
+        });
+    }
+    QUrl url(const QString& scheme = "http") const {
+        return QUrl(scheme + "://127.0.0.1:" + QString::number(server_.serverPort()) + "/feed.json");
+    }
+    int connections = 0;
+    QByteArray received;
+
+private:
+    QTcpServer server_;
+    QByteArray response_;
+};
+
+std::optional<Result> wait(std::optional<Result>& result, int milliseconds = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!result && timer.elapsed() < milliseconds) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return result;
+}
+
+QByteArray http(const QByteArray& status, const QByteArray& body) {
+    return "HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+} // namespace
+
+TEST(UpdateFeedTransport, APlainHTTPFeedIsNeverRequested) {
+    LocalServer server(http("200 OK", R"({"version":"9.9","build":999,"url":"http://127.0.0.1/x"})"));
+    std::optional<Result> result;
+    UpdateChecker::fetch(server.url(), [&](Result r) { result = r; });
+    ASSERT_TRUE(wait(result));
+    EXPECT_FALSE(result->release.has_value());
+    EXPECT_EQ(result->message, "The resource could not be loaded because a secure connection is required.");
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    EXPECT_EQ(server.connections, 0);
+}
+
+TEST(UpdateFeedTransport, SendsAPlainGETWithTheUserAgentAndReadsTheRelease) {
+    LocalServer server(http("200 OK", R"({"version":"1.10","build":120,"url":"https://e.com/r"})"));
+    std::optional<Result> result;
+    UpdateChecker::request(server.url(), 5000, [&](Result r) { result = r; });
+    ASSERT_TRUE(wait(result));
+    ASSERT_TRUE(result->release.has_value()) << result->message;
+    EXPECT_EQ(result->release->build, 120);
+    EXPECT_TRUE(server.received.startsWith("GET /feed.json HTTP/1.1\r\n")) << server.received.toStdString();
+    EXPECT_TRUE(server.received.contains("\r\nUser-Agent: Sorvel\r\n"));
+    EXPECT_FALSE(server.received.contains("Cookie"));
+}
+
+TEST(UpdateFeedTransport, AStatusOtherThan200IsASentence) {
+    LocalServer server(http("404 Not Found", "{}"));
+    std::optional<Result> result;
+    UpdateChecker::request(server.url(), 5000, [&](Result r) { result = r; });
+    ASSERT_TRUE(wait(result));
+    EXPECT_EQ(*result, Result::failure("The update feed returned 404."));
+}
+
+TEST(UpdateFeedTransport, ABodyThatIsNotAReleaseCannotBeRead) {
+    LocalServer server(http("200 OK", "<html>portal login</html>"));
+    std::optional<Result> result;
+    UpdateChecker::request(server.url(), 5000, [&](Result r) { result = r; });
+    ASSERT_TRUE(wait(result));
+    EXPECT_EQ(*result, Result::failure("The update feed could not be read."));
+}
+
+TEST(UpdateFeedTransport, ASilentServerTimesOut) {
+    LocalServer server{QByteArray()};
+    std::optional<Result> result;
+    UpdateChecker::request(server.url(), 300, [&](Result r) { result = r; });
+    ASSERT_TRUE(wait(result));
+    EXPECT_EQ(*result, Result::failure("The request timed out."));
+}
+
+TEST(UpdateFeedTransport, NobodyListeningIsASentence) {
+    quint16 port;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        port = probe.serverPort();
+    }
+    std::optional<Result> result;
+    UpdateChecker::request(QUrl("http://127.0.0.1:" + QString::number(port) + "/feed.json"), 5000,
+                           [&](Result r) { result = r; });
+    ASSERT_TRUE(wait(result));
+    EXPECT_EQ(*result, Result::failure("Could not connect to the server."));
+}
