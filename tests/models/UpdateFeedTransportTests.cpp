@@ -10,6 +10,8 @@
 #include <optional>
 
 #include "models/UpdateChecker.h"
+#include "platform/BundleInfo.h"
+#include "support/TestSupport.h"
 
 using namespace sorvel;
 using Result = UpdateChecker::FetchResult;
@@ -68,6 +70,21 @@ TEST(UpdateFeedTransport, APlainHTTPFeedIsNeverRequested) {
     EXPECT_FALSE(result->release.has_value());
     EXPECT_EQ(result->message, "The resource could not be loaded because a secure connection is required.");
     QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    EXPECT_EQ(server.connections, 0);
+}
+
+TEST(UpdateFeedTransport, ACheckerWithAPlainHTTPFeedAsksNobody) {
+    test::FakeHome home;
+    test::ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+    LocalServer server(http("200 OK", R"({"version":"9.9","build":999,"url":"http://127.0.0.1/x"})"));
+    BundleInfo::replaceDictionary(nlohmann::json{{"SorvelUpdateFeedURL", server.url().toString().toStdString()}});
+    UpdateChecker checker; // the real fetch
+    checker.checkIfDue();
+    checker.check(true);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    BundleInfo::replaceDictionary(std::nullopt);
+    EXPECT_EQ(checker.state(), UpdateChecker::State::failed("No update feed is configured in this build."));
+    EXPECT_FALSE(checker.lastChecked().has_value());
     EXPECT_EQ(server.connections, 0);
 }
 
