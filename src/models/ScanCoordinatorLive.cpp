@@ -72,6 +72,7 @@ void ScanCoordinator::absorb(const std::vector<std::string>& paths) {
     // Every batch restarts the quiet period; processing follows 500 ms after the last.
     debounceTask_ = new QTimer(this);
     debounceTask_->setSingleShot(true);
+    debounceTask_->setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5% early
     QTimer* timer = debounceTask_;
     connect(timer, &QTimer::timeout, this, [this, timer] {
         if (debounceTask_ == timer) debounceTask_ = nullptr;

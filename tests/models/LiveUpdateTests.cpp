@@ -1,0 +1,165 @@
+// Live updates of a finished scan: quiet-period batching, re-walks spliced into the tree,
+// what is refreshed after a change of size, and the budget that asks for a rescan.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+
+#include <cstdio>
+
+#include "CoordinatorFixtures.h"
+
+using namespace sorvel;
+using namespace sorvel::test;
+
+namespace {
+
+/// A finished real scan of the fake home; the watcher is off so the tests feed batches.
+std::unique_ptr<ScanCoordinator> scanned(bool live = false) {
+    auto c = std::make_unique<ScanCoordinator>();
+    c->setLiveUpdatesEnabled(live);
+    c->start();
+    EXPECT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
+    return c;
+}
+
+int64_t rootTotal(const ScanCoordinator& c) {
+    int64_t total = 0;
+    for (const auto& category : c.result().categories)
+        for (const auto& root : category.roots) total += root->size;
+    return total;
+}
+
+} // namespace
+
+TEST(LiveUpdatePass, AChangedFolderIsReWalkedAndWhatDependsOnSizesRefreshed) {
+    CoordinatorHome home;
+    const std::string app = home / "Library/Caches/com.example.app";
+    writeFileOfSize(app + "/blob", 6'000'000);
+    auto c = scanned();
+    ASSERT_EQ(c->selectedCleanupIDs(), std::set<std::string>{"user-caches"});
+    c->loadInsights(app);
+    ASSERT_TRUE(waitUntil([&] { return c->insights().has_value(); }));
+    ASSERT_EQ(c->insights()->fileCount, 1);
+    const int64_t before = c->result().node(app)->size;
+
+    writeFileOfSize(app + "/more", 1'000'000);
+    writeFileOfSize(home / "Library/Caches/com.apple.Safari/page", 100'000); // a new recommendation
+    c->absorb({app + "/", home / "Library/Caches/com.apple.Safari"});
+    ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }));
+    EXPECT_GT(c->result().node(app)->size, before);
+    EXPECT_EQ(c->scannedBytes(), rootTotal(*c));
+    bool browser = false;
+    for (const auto& item : c->result().cleanupItems) browser |= item.id == "browser-caches";
+    EXPECT_TRUE(browser);
+    EXPECT_EQ(c->selectedCleanupIDs(), std::set<std::string>{"user-caches"}); // the new one is not ticked
+    ASSERT_TRUE(waitUntil([&] { return c->insights().has_value() && c->insights()->fileCount == 2; }));
+    EXPECT_FALSE(c->hasPendingChanges());
+}
+
+TEST(LiveUpdatePass, AVanishedTickedRecommendationLosesItsTick) {
+    CoordinatorHome home;
+    const std::string app = home / "Library/Caches/com.example.app";
+    writeFileOfSize(app + "/blob", 6'000'000);
+    auto c = scanned();
+    ASSERT_EQ(c->selectedCleanupIDs(), std::set<std::string>{"user-caches"});
+    std::remove((app + "/blob").c_str());
+    c->absorb({app});
+    ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }));
+    EXPECT_TRUE(c->selectedCleanupIDs().empty());
+}
+
+TEST(LiveUpdatePass, SameSizesRefreshNothing) {
+    CoordinatorHome home;
+    const std::string app = home / "Library/Caches/com.example.app";
+    writeFileOfSize(app + "/blob", 100'000);
+    auto c = scanned();
+    QSignalSpy results(c.get(), &ScanCoordinator::resultChanged);
+    c->absorb({app});
+    spin(1200);
+    EXPECT_FALSE(c->lastLiveUpdate().has_value());
+    EXPECT_EQ(results.count(), 0);
+}
+
+TEST(LiveUpdatePass, ChangesWhileScanningAreIgnored) {
+    CoordinatorHome home;
+    const std::string app = home / "Library/Caches/com.example.app";
+    writeFileOfSize(app + "/blob", 100'000);
+    ScriptedScan scan;
+    ScanCoordinator c(scan.services());
+    c.start();
+    c.absorb({app});
+    spin(700);
+    EXPECT_FALSE(c.lastLiveUpdate().has_value());
+    scan.release(1);
+    ASSERT_TRUE(waitUntil([&] { return c.phase() == ScanCoordinator::Phase::done; }));
+}
+
+TEST(LiveUpdateBudget, FortyEightFoldersAreReWalkedFortyNineAskForARescan) {
+    CoordinatorHome home;
+    const std::string app = home / "Library/Caches/com.example.app";
+    for (int i = 0; i < 49; ++i) writeFileOfSize(app + "/d" + std::to_string(i) + "/f", 10'000);
+    auto c = scanned();
+    std::vector<std::string> changed;
+    for (int i = 0; i < 49; ++i) {
+        writeFileOfSize(app + "/d" + std::to_string(i) + "/g", 10'000);
+        changed.push_back(app + "/d" + std::to_string(i));
+    }
+    // A folder and one of its subfolders count once.
+    std::vector<std::string> first(changed.begin(), changed.begin() + 48);
+    first.push_back(changed[0] + "/inner");
+    c->absorb(first);
+    ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }));
+    EXPECT_FALSE(c->hasPendingChanges());
+    EXPECT_EQ(c->result().node(changed[0])->fileCount, 2);
+
+    const auto before = c->scannedBytes();
+    c->absorb(changed);
+    ASSERT_TRUE(waitUntil([&] { return c->hasPendingChanges(); }));
+    EXPECT_EQ(c->scannedBytes(), before);
+    EXPECT_EQ(c->result().node(changed[48])->fileCount, 1); // nothing re-walked
+}
+
+TEST(LiveUpdateQuietPeriod, ThreeBatchesLeadToOnePassAfterTheLast) {
+    CoordinatorHome home;
+    const std::string app = home / "Library/Caches/com.example.app";
+    writeFileOfSize(app + "/blob", 100'000);
+    auto c = scanned();
+    writeFileOfSize(app + "/more", 100'000);
+    QSignalSpy updates(c.get(), &ScanCoordinator::lastLiveUpdateChanged);
+    QElapsedTimer timer;
+    c->absorb({app});
+    spin(200);
+    c->absorb({app});
+    spin(200);
+    EXPECT_EQ(updates.count(), 0);
+    c->absorb({app});
+    timer.start();
+    ASSERT_TRUE(waitUntil([&] { return updates.count() == 1; }));
+    EXPECT_GE(timer.elapsed(), 500);
+    spin(700);
+    EXPECT_EQ(updates.count(), 1);
+}
+
+TEST(LiveUpdateWatching, RealChangesArriveThroughTheWatcherAfterSwitchingBackOn) {
+    CoordinatorHome home;
+    const std::string app = home / "Library/Caches/com.example.app";
+    writeFileOfSize(app + "/blob", 100'000);
+    auto c = scanned(true);
+    c->setLiveUpdatesEnabled(false);
+    c->setLiveUpdatesEnabled(true);
+    writeFileOfSize(app + "/more", 300'000);
+    ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }, 15000));
+    EXPECT_EQ(c->result().node(app)->fileCount, 2);
+}
+
+TEST(LiveUpdateWatching, SwitchedOffNothingArrives) {
+    CoordinatorHome home;
+    const std::string app = home / "Library/Caches/com.example.app";
+    writeFileOfSize(app + "/blob", 100'000);
+    auto c = scanned(true);
+    c->setLiveUpdatesEnabled(false);
+    writeFileOfSize(app + "/more", 300'000);
+    spin(2500);
+    EXPECT_FALSE(c->lastLiveUpdate().has_value());
+}
