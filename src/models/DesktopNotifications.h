@@ -1,0 +1,28 @@
+#pragma once
+// Notices through the freedesktop notification service (org.freedesktop.Notifications)
+// on the session D-Bus. Without a session bus, notices are dropped silently.
+#include <QDBusConnection>
+#include <memory>
+
+#include "platform/UserNotifications.h"
+
+namespace sorvel {
+
+class DesktopNotifications final : public UserNotifications::Center {
+public:
+    /// Uses the given bus connection (tests pass a private bus).
+    explicit DesktopNotifications(QDBusConnection connection);
+
+    /// The centre of the user's session bus; silent when there is no session bus.
+    static std::shared_ptr<UserNotifications::Center> session();
+
+    /// Granted whenever the bus is connected: the service asks for no consent.
+    bool requestAuthorization() override;
+    /// Sends Notify without waiting for the reply; false when the message could not be queued.
+    bool add(const UserNotifications::Request& request) override;
+
+private:
+    QDBusConnection connection_;
+};
+
+} // namespace sorvel

@@ -1,0 +1,126 @@
+#pragma once
+// The model behind scheduled sweeps and the menu-bar panel: the user's schedule (stored
+// on every change), a repeating timer that starts a sweep when one is due, the next sweep
+// time for display, the last receipt and findings with the user's ticks, and moving the
+// ticked findings to the Trash. Lives on the main thread; sweeps and moves run on workers.
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "models/MainThreadHandle.h"
+#include "platform/Date.h"
+#include "platform/UserNotifications.h"
+#include "removal/CleanupExecutor.h"
+#include "removal/SweepReceipt.h"
+#include "removal/SweepRunner.h"
+#include "removal/SweepSchedule.h"
+
+namespace sorvel {
+
+class SweepScheduler final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isRunning READ isRunning NOTIFY isRunningChanged)
+    Q_PROPERTY(bool isCleaning READ isCleaning NOTIFY isCleaningChanged)
+    Q_PROPERTY(qint64 selectedBytes READ selectedBytes NOTIFY selectedPathsChanged)
+    Q_PROPERTY(bool allSelected READ allSelected NOTIFY selectedPathsChanged)
+
+public:
+    using Clock = std::function<Date()>;
+    /// One sweep, run on a worker; records its own receipt, findings and history run.
+    using Runner = std::function<SweepRunner::Outcome(const SweepSchedule&, SweepRun::Trigger)>;
+
+    /// What the scheduler reaches outside itself; empty members take the real ones.
+    struct Dependencies {
+        Clock clock;                                              // the system clock
+        Runner runner;                                            // SweepRunner::run, cloud detected afresh
+        std::shared_ptr<UserNotifications::Center> notifications; // the session bus's service
+    };
+
+    static constexpr double kDailyInterval = 86'400;
+    static constexpr double kWeeklyInterval = 604'800;
+
+    /// Reads the stored schedule, last receipt and findings; does not start the timer.
+    explicit SweepScheduler(Dependencies dependencies = {}, QObject* parent = nullptr);
+    ~SweepScheduler() override;
+
+    bool isRunning() const { return isRunning_; }
+    const std::optional<SweepReceipt>& lastReceipt() const { return lastReceipt_; }
+    const std::optional<Date>& nextRunDate() const { return nextRunDate_; }
+    const std::vector<CleanupOutcome>& findings() const { return findings_; }
+    const std::set<std::string>& selectedPaths() const { return selectedPaths_; }
+    bool isCleaning() const { return isCleaning_; }
+    const SweepSchedule& schedule() const { return schedule_; }
+    /// True while the repeating timer runs.
+    bool isArmed() const { return timer_.isActive(); }
+    /// The timer interval in seconds (300); a new value applies at the next start.
+    double tick() const { return tick_; }
+    void setTick(double seconds) { tick_ = seconds; }
+
+    /// The findings that moved or would move, in order.
+    std::vector<CleanupOutcome> actionableFindings() const;
+    /// Sum of the sizes of the ticked actionable findings.
+    int64_t selectedBytes() const;
+    /// At least one actionable finding, and as many ticks as actionable findings.
+    bool allSelected() const;
+
+    /// A different schedule is stored and restarts the timer; an equal one changes nothing.
+    void setSchedule(const SweepSchedule& schedule);
+    /// Arms the timer for the current schedule and runs one due test at once.
+    void start();
+    /// Disarms the timer; a running sweep carries on.
+    void stop();
+    /// Starts a sweep on a worker unless one is running.
+    void run(SweepRun::Trigger trigger);
+
+    void toggle(const std::string& path);
+    void selectAll(bool selected);
+    /// Moves the ticked findings to the Trash under the standard policy, unless a move runs.
+    void cleanSelected();
+
+    /// Whether a sweep is due: never when off; always without a last receipt; else once
+    /// the interval has passed since the last receipt's date.
+    static bool isDue(const SweepSchedule& schedule, const std::optional<Date>& last, Date now);
+    /// The next sweep time for display: today's `hour`:00 (local time), stepped by the
+    /// interval until later than now and than the last sweep. None when off or when the
+    /// hour or the dates cannot form a time.
+    static std::optional<Date> nextRun(const SweepSchedule& schedule, const std::optional<Date>& last, Date now);
+
+signals:
+    void isRunningChanged();
+    void lastReceiptChanged();
+    void nextRunDateChanged();
+    void findingsChanged();
+    void selectedPathsChanged();
+    void isCleaningChanged();
+    void scheduleChanged();
+    /// After any of the above.
+    void changed();
+
+private:
+    void runIfDue();
+    void refreshNextRun();
+    void notify(const SweepReceipt& receipt);
+    void finishSweep(SweepRunner::Outcome outcome);
+    void finishClean(std::vector<CleanupOutcome> outcomes);
+    void publish(void (SweepScheduler::*signal)());
+
+    Dependencies deps_;
+    bool isRunning_ = false;
+    std::optional<SweepReceipt> lastReceipt_;
+    std::optional<Date> nextRunDate_;
+    std::vector<CleanupOutcome> findings_;
+    std::set<std::string> selectedPaths_;
+    bool isCleaning_ = false;
+    SweepSchedule schedule_;
+    QTimer timer_;
+    double tick_ = 300;
+    Models::MainThreadHandle handle_{this};
+};
+
+} // namespace sorvel

@@ -1,0 +1,89 @@
+#pragma once
+// Stand-ins for the scheduler's surroundings: a clock the test moves, a sweep that
+// answers with a prepared receipt (and can be held until the test lets it go), and a
+// notification centre that records what it is given.
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "models/SweepModelsFixtures.h"
+#include "platform/UserNotifications.h"
+#include "removal/SweepScheduler.h"
+
+namespace sorvel::test {
+
+struct RecordingCenter final : UserNotifications::Center {
+    bool granted = true;
+    std::vector<UserNotifications::Request> added;
+    bool requestAuthorization() override { return granted; }
+    bool add(const UserNotifications::Request& request) override {
+        added.push_back(request);
+        return true;
+    }
+};
+
+/// Shared with the worker thread that runs the sweep, so it outlives the test body.
+struct FakeSweeps {
+    std::mutex mutex;
+    std::condition_variable released;
+    bool held = false;
+    std::vector<SweepRun::Trigger> triggers;
+    std::vector<SweepSchedule> schedules;
+    SweepReceipt receipt;
+    std::vector<CleanupOutcome> outcomes;
+    std::atomic<int> finished{0};
+
+    size_t calls() {
+        std::lock_guard guard(mutex);
+        return triggers.size();
+    }
+    void release() {
+        std::lock_guard guard(mutex);
+        held = false;
+        released.notify_all();
+    }
+};
+
+struct SchedulerRig {
+    ModelHome home;
+    Date clock = dateFromUnixSeconds(1'796'638'200); // Mon Dec 7 2026 10:10:00 UTC
+    std::shared_ptr<FakeSweeps> sweeps = std::make_shared<FakeSweeps>();
+    std::shared_ptr<RecordingCenter> center = std::make_shared<RecordingCenter>();
+
+    SweepScheduler::Dependencies dependencies() {
+        SweepScheduler::Dependencies d;
+        d.clock = [this] { return clock; };
+        d.runner = [sweeps = sweeps](const SweepSchedule& schedule, SweepRun::Trigger trigger) {
+            std::unique_lock lock(sweeps->mutex);
+            sweeps->triggers.push_back(trigger);
+            sweeps->schedules.push_back(schedule);
+            sweeps->released.wait(lock, [&] { return !sweeps->held; });
+            SweepRunner::Outcome out{sweeps->receipt, sweeps->outcomes};
+            ++sweeps->finished;
+            return out;
+        };
+        d.notifications = center;
+        return d;
+    }
+
+    static void storeSchedule(SweepSchedule::Frequency frequency, int hour = 3) {
+        SweepSchedule s;
+        s.frequency = frequency;
+        s.hour = hour;
+        SweepSchedule::store(s);
+    }
+    /// A last receipt dated `secondsAgo` before the rig's clock.
+    void storeLastSweep(double secondsAgo) {
+        SweepReceipt r;
+        r.date = clock - std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(secondsAgo));
+        SweepReceipt::record(r);
+    }
+};
+
+inline bool sweepDone(const SweepScheduler& scheduler) {
+    return waitUntil([&] { return !scheduler.isRunning(); });
+}
+
+} // namespace sorvel::test

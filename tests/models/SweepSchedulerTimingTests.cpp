@@ -1,0 +1,234 @@
+// When the scheduler sweeps and what next sweep time it shows: the due test from the last
+// receipt, the hour that places only the displayed time, and arming and disarming.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <ctime>
+
+#include "models/SweepSchedulerFixtures.h"
+#include "platform/UserDefaults.h"
+
+using namespace sorvel;
+using Frequency = SweepSchedule::Frequency;
+using Trigger = SweepRun::Trigger;
+
+namespace {
+
+struct UTC {
+    test::ScopedEnv tz{"TZ", "UTC"};
+    UTC() { tzset(); }
+};
+
+Date at(const char* text) { // "2026-12-07 10:10" in UTC
+    std::tm parts{};
+    strptime(text, "%Y-%m-%d %H:%M", &parts);
+    return dateFromUnixSeconds(static_cast<int64_t>(timegm(&parts)));
+}
+
+SweepSchedule every(Frequency frequency, int hour = 3) {
+    SweepSchedule s;
+    s.frequency = frequency;
+    s.hour = hour;
+    return s;
+}
+
+Date hoursBefore(Date d, double hours) {
+    return d - std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(hours * 3600));
+}
+
+} // namespace
+
+TEST(SweepSchedulerDue, IntervalsCountFromTheLastReceipt) {
+    const Date now = at("2026-12-07 10:10");
+    EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily), std::nullopt, now));
+    EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::weekly), std::nullopt, now));
+    EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::off), std::nullopt, now));
+    EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::off), hoursBefore(now, 1000), now));
+
+    EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::daily), hoursBefore(now, 23 + 59.0 / 60), now));
+    EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily), hoursBefore(now, 24), now)); // exactly 86,400 s
+    EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::weekly), hoursBefore(now, 6 * 24), now));
+    EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::weekly), hoursBefore(now, 7 * 24 - 0.001), now));
+    EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::weekly), hoursBefore(now, 7 * 24), now));
+    // The hour plays no part in the due test.
+    EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily, 23), hoursBefore(now, 25), now));
+    // A receipt from the future (the clock was set back) is not due.
+    EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::daily), hoursBefore(now, -5), now));
+}
+
+TEST(SweepSchedulerNextRun, TodaysHourOrTheNextOneAfterNowAndTheLastSweep) {
+    UTC utc;
+    const Date now = at("2026-12-07 10:10");
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 3), std::nullopt, now), at("2026-12-08 03:00"));
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 12), std::nullopt, now), at("2026-12-07 12:00"));
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::weekly, 3), std::nullopt, now), at("2026-12-14 03:00"));
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::weekly, 20), std::nullopt, now), at("2026-12-07 20:00"));
+
+    // With a last sweep: later than both it and now.
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 12), at("2026-12-07 09:00"), now),
+              at("2026-12-07 12:00"));
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 12), at("2026-12-07 12:00"), now),
+              at("2026-12-08 12:00")); // at the last sweep is not after it
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 3), at("2026-12-10 05:00"), now),
+              at("2026-12-11 03:00"));
+    // Weekly steps from today's hour, not from the weekday of the last sweep.
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::weekly, 3), at("2026-12-04 03:00"), now),
+              at("2026-12-14 03:00"));
+}
+
+TEST(SweepSchedulerNextRun, NoneWhenOffOrNoTimeCanBeFormed) {
+    UTC utc;
+    const Date now = at("2026-12-07 10:10");
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::off), std::nullopt, now), std::nullopt);
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 24), std::nullopt, now), std::nullopt);
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, -1), std::nullopt, now), std::nullopt);
+    // A stored date at the end of the calendar neither loops nor overflows.
+    const Date farOff = dateFromReferenceSeconds(1e300);
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 3), farOff, now), std::nullopt);
+}
+
+TEST(SweepSchedulerArming, FirstStartWithoutAReceiptSweepsAtOnce) {
+    UTC utc;
+    test::SchedulerRig rig;
+    rig.storeSchedule(Frequency::daily, 3);
+    rig.sweeps->receipt.date = rig.clock;
+    SweepScheduler scheduler(rig.dependencies());
+    EXPECT_EQ(rig.sweeps->calls(), 0u); // nothing before start
+    scheduler.start();
+    EXPECT_TRUE(scheduler.isRunning());
+    EXPECT_TRUE(scheduler.isArmed());
+    ASSERT_TRUE(test::sweepDone(scheduler));
+    ASSERT_EQ(rig.sweeps->calls(), 1u);
+    EXPECT_EQ(rig.sweeps->triggers[0], Trigger::scheduled);
+    EXPECT_EQ(scheduler.lastReceipt(), rig.sweeps->receipt);
+    EXPECT_EQ(scheduler.nextRunDate(), at("2026-12-08 03:00"));
+}
+
+TEST(SweepSchedulerArming, NotDueRefreshesTheNextTimeAndTheTimerSweepsOnceDue) {
+    UTC utc;
+    test::SchedulerRig rig;
+    rig.storeSchedule(Frequency::daily, 3);
+    rig.storeLastSweep(23 * 3600 + 59 * 60);
+    SweepScheduler scheduler(rig.dependencies());
+    scheduler.setTick(0.02);
+    scheduler.start();
+    EXPECT_FALSE(scheduler.isRunning());
+    EXPECT_EQ(scheduler.nextRunDate(), at("2026-12-08 03:00"));
+    // Several firings while not due start nothing.
+    QSignalSpy refreshed(&scheduler, &SweepScheduler::nextRunDateChanged);
+    ASSERT_TRUE(test::waitUntil([&] { return refreshed.count() >= 3; }));
+    EXPECT_EQ(rig.sweeps->calls(), 0u);
+
+    rig.clock += std::chrono::minutes(1); // now 24 hours after the last sweep
+    ASSERT_TRUE(test::waitUntil([&] { return rig.sweeps->finished.load() == 1; }));
+    ASSERT_TRUE(test::sweepDone(scheduler));
+    EXPECT_EQ(rig.sweeps->triggers.at(0), Trigger::scheduled);
+    scheduler.stop();
+}
+
+TEST(SweepSchedulerArming, WeeklySixDaysAgoIsNotDue) {
+    test::SchedulerRig rig;
+    rig.storeSchedule(Frequency::weekly);
+    rig.storeLastSweep(6 * 86'400);
+    SweepScheduler scheduler(rig.dependencies());
+    scheduler.start();
+    EXPECT_TRUE(scheduler.isArmed());
+    EXPECT_FALSE(scheduler.isRunning());
+    EXPECT_TRUE(scheduler.nextRunDate());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(rig.sweeps->calls(), 0u);
+    scheduler.stop();
+}
+
+TEST(SweepSchedulerArming, OffNeverSweepsByItselfButSweepNowStillRuns) {
+    test::SchedulerRig rig;
+    SweepScheduler scheduler(rig.dependencies()); // nothing stored: the default schedule is off
+    EXPECT_EQ(scheduler.schedule(), SweepSchedule::defaultSchedule());
+    EXPECT_EQ(scheduler.nextRunDate(), std::nullopt);
+    scheduler.start();
+    EXPECT_FALSE(scheduler.isArmed());
+    EXPECT_FALSE(scheduler.isRunning());
+    EXPECT_EQ(scheduler.nextRunDate(), std::nullopt);
+
+    scheduler.run(Trigger::manual);
+    ASSERT_TRUE(test::sweepDone(scheduler));
+    ASSERT_EQ(rig.sweeps->calls(), 1u);
+    EXPECT_EQ(rig.sweeps->triggers[0], Trigger::manual);
+    EXPECT_EQ(scheduler.nextRunDate(), std::nullopt);
+}
+
+TEST(SweepSchedulerArming, UnreadableStoredScheduleFallsBackToTheDefault) {
+    test::SchedulerRig rig;
+    UserDefaults::standard().set("SorvelSweepSchedule", {{"frequency", "hourly"}});
+    SweepScheduler scheduler(rig.dependencies());
+    EXPECT_EQ(scheduler.schedule(), SweepSchedule::defaultSchedule());
+}
+
+TEST(SweepSchedulerScheduleChange, AnEqualScheduleStoresNothingAndDoesNotRestart) {
+    test::SchedulerRig rig;
+    SweepScheduler scheduler(rig.dependencies());
+    QSignalSpy changed(&scheduler, &SweepScheduler::changed);
+    scheduler.setSchedule(SweepSchedule::defaultSchedule());
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_FALSE(UserDefaults::standard().value("SorvelSweepSchedule"));
+}
+
+TEST(SweepSchedulerScheduleChange, ANewScheduleIsStoredAndRestartsWithADueTest) {
+    test::SchedulerRig rig;
+    SweepScheduler scheduler(rig.dependencies());
+    SweepSchedule daily = every(Frequency::daily, 6);
+    daily.folders = {"~/Projects"};
+    scheduler.setSchedule(daily);
+    EXPECT_EQ(SweepSchedule::loadStored(), daily);
+    EXPECT_TRUE(scheduler.isArmed());
+    EXPECT_TRUE(scheduler.isRunning()); // no last receipt: due at once
+    ASSERT_TRUE(test::sweepDone(scheduler));
+    ASSERT_EQ(rig.sweeps->calls(), 1u);
+    EXPECT_EQ(rig.sweeps->schedules[0], daily);
+
+    SweepScheduler reopened(rig.dependencies());
+    EXPECT_EQ(reopened.schedule(), daily);
+    scheduler.stop();
+}
+
+TEST(SweepSchedulerScheduleChange, TurningOffDuringASweepDisarmsButTheSweepStillPublishes) {
+    test::SchedulerRig rig;
+    rig.storeSchedule(Frequency::daily);
+    rig.sweeps->held = true;
+    rig.sweeps->receipt.foundBytes = 7;
+    SweepScheduler scheduler(rig.dependencies());
+    scheduler.start();
+    ASSERT_TRUE(scheduler.isRunning());
+    ASSERT_TRUE(test::waitUntil([&] { return rig.sweeps->calls() == 1; }));
+
+    SweepSchedule off = scheduler.schedule();
+    off.frequency = Frequency::off;
+    scheduler.setSchedule(off);
+    EXPECT_FALSE(scheduler.isArmed());
+    EXPECT_EQ(scheduler.nextRunDate(), std::nullopt);
+    scheduler.run(Trigger::manual); // ignored: one sweep at a time
+    EXPECT_TRUE(scheduler.isRunning());
+
+    rig.sweeps->release();
+    ASSERT_TRUE(test::sweepDone(scheduler));
+    EXPECT_EQ(scheduler.lastReceipt(), rig.sweeps->receipt);
+    EXPECT_EQ(scheduler.nextRunDate(), std::nullopt);
+    EXPECT_EQ(rig.sweeps->calls(), 1u);
+}
+
+TEST(SweepSchedulerScheduleChange, ASweepUsesTheScheduleAsItWasWhenItBegan) {
+    test::SchedulerRig rig;
+    rig.sweeps->held = true;
+    SweepScheduler scheduler(rig.dependencies());
+    SweepSchedule first = scheduler.schedule();
+    first.action = SweepSchedule::Action::clean;
+    scheduler.setSchedule(first);
+    scheduler.run(Trigger::manual);
+    ASSERT_TRUE(test::waitUntil([&] { return rig.sweeps->calls() == 1; }));
+    SweepSchedule second = first;
+    second.hour = 9;
+    scheduler.setSchedule(second);
+    rig.sweeps->release();
+    ASSERT_TRUE(test::sweepDone(scheduler));
+    EXPECT_EQ(rig.sweeps->schedules.at(0), first);
+}
