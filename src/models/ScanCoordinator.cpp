@@ -318,8 +318,16 @@ void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, 
 }
 
 void ScanCoordinator::cancel() {
-    cancelToken(dockerTask_);
-    cancelToken(insightsTask_);
+    // A load dropped here would otherwise leave its flag claiming work that never ends,
+    // and an unforced Docker request would then never inspect again.
+    if (dockerTask_ && !dockerTask_->load()) {
+        cancelToken(dockerTask_);
+        setDockerLoading(false);
+    }
+    if (insightsTask_ && !insightsTask_->load()) {
+        cancelToken(insightsTask_);
+        setInsightsLoading(false);
+    }
     if (debounceTask_) {
         debounceTask_->stop();
         debounceTask_->deleteLater();

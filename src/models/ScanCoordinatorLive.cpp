@@ -118,16 +118,18 @@ void ScanCoordinator::finishLivePass(ScanScope, std::optional<std::string> insig
     // A scan started meanwhile wins: its tree is not the one these walks measured.
     if (phase_ != Phase::done) return;
     ScanResult updated = result_;
+    bool spliced = false;
     bool changed = false;
     for (auto& [location, replacement] : walked) {
         const std::string path = strippingTrailingSlashes(location.chain.back()->path);
         auto fresh = place(path, updated);
         if (!fresh || fresh->chain.back()->path != location.chain.back()->path) continue;
+        spliced = true;
         if (TreeUpdater::apply(replacement, *fresh, updated) != 0) changed = true;
     }
     if (!changed) {
         // Same sizes: the subtrees are replaced, nothing that depends on sizes is redone.
-        result_ = std::move(updated);
+        if (spliced) publishResult(std::move(updated));
         return;
     }
     updated.cleanupItems = services_.recommend(updated);

@@ -184,3 +184,21 @@ TEST(DockerLoading, AForcedRequestReplacesTheRunningOne) {
     EXPECT_EQ(l->docker()->note, "call 2");
     EXPECT_FALSE(l->dockerLoading());
 }
+
+TEST(DockerLoading, AnInspectionDroppedByCancelDoesNotBlockTheNextRequest) {
+    CoordinatorHome home;
+    Loader l;
+    l->loadDocker(false);
+    l->loadInsights(std::string("/a"));
+    ASSERT_TRUE(waitUntil([&] { return l.gate->count() == 2; }));
+    l->cancel();
+    EXPECT_FALSE(l->dockerLoading());
+    EXPECT_FALSE(l->insightsLoading());
+    l.gate->release(2);
+    spin(100);
+    EXPECT_FALSE(l->docker().has_value()); // the dropped result is not published
+    l->loadDocker(false);
+    ASSERT_TRUE(waitUntil([&] { return l.gate->count() == 3; }));
+    l.gate->release(3);
+    ASSERT_TRUE(waitUntil([&] { return l->docker().has_value(); }));
+}
