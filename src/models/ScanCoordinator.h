@@ -213,6 +213,8 @@ private:
                         std::vector<std::pair<TreeUpdater::Location, ScanNodePtr>> walked);
     NavigationState position() const;
     void applyCleanupProgress(int done, int total);
+    void startCleanup(CleanupExecutor::Mode mode, std::optional<std::vector<CleanupExecutor::PathSize>> targets,
+                      OutcomesHandler done, bool deliverWhenGone);
 
     Services services_;
 

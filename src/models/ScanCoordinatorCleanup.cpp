@@ -47,6 +47,12 @@ void ScanCoordinator::applyCleanupProgress(int done, int total) {
 void ScanCoordinator::runCleanup(CleanupExecutor::Mode mode,
                                  std::optional<std::vector<CleanupExecutor::PathSize>> targets,
                                  OutcomesHandler done) {
+    startCleanup(mode, std::move(targets), std::move(done), false);
+}
+
+void ScanCoordinator::startCleanup(CleanupExecutor::Mode mode,
+                                   std::optional<std::vector<CleanupExecutor::PathSize>> targets,
+                                   OutcomesHandler done, bool deliverWhenGone) {
     std::vector<CleanupExecutor::PathSize> paths = targets ? std::move(*targets) : selectedTargets();
     const CloudStatus cloud = cloud_;
     setCleanupProgress({0, static_cast<int>(CleanupExecutor::normalize(paths).size())});
@@ -54,15 +60,15 @@ void ScanCoordinator::runCleanup(CleanupExecutor::Mode mode,
     QPointer<ScanCoordinator> self(this);
     QObject* app = QCoreApplication::instance();
     auto run = services_.runCleanup;
-    std::thread([self, app, run, paths = std::move(paths), mode, cloud, done = std::move(done)] {
+    std::thread([self, app, run, paths = std::move(paths), mode, cloud, done = std::move(done), deliverWhenGone] {
         CleanupExecutor::Progress report = [self, app](int d, int t) {
             Models::onMainThread(app, [self, d, t] {
                 if (self) self->applyCleanupProgress(d, t);
             });
         };
         Outcomes outcomes = run(paths, mode, CleanupPolicy::standard(), cloud, report);
-        Models::onMainThread(app, [self, done, outcomes = std::move(outcomes)] {
-            if (self && done) done(outcomes);
+        Models::onMainThread(app, [self, done, deliverWhenGone, outcomes = std::move(outcomes)] {
+            if (done && (self || deliverWhenGone)) done(outcomes);
         });
     }).detach();
 }
@@ -70,12 +76,14 @@ void ScanCoordinator::runCleanup(CleanupExecutor::Mode mode,
 void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths,
                                      OutcomesHandler done) {
     const bool picked = paths.has_value();
+    const size_t ticked = selectedCleanupItems().size();
     QPointer<ScanCoordinator> self(this);
-    runCleanup(CleanupExecutor::Mode::moveToTrash, std::move(paths), [self, picked, done](const Outcomes& outcomes) {
-        if (!self) return;
-        if (std::any_of(outcomes.begin(), outcomes.end(), [](const CleanupOutcome& o) { return o.moved(); }))
+    // Items that went to the Trash are recorded even when the coordinator is gone by then:
+    // the history is the only way to put them back.
+    auto record = [self, picked, ticked, done](const Outcomes& outcomes) {
+        if (self && std::any_of(outcomes.begin(), outcomes.end(), [](const CleanupOutcome& o) { return o.moved(); }))
             self->setResultIsStale(true);
-        const size_t n = self->selectedCleanupItems().size();
+        const size_t n = self ? self->selectedCleanupItems().size() : ticked;
         std::string scope = picked ? std::string("items you picked")
                                    : std::to_string(n) + " rule" + (n == 1 ? "" : "s") + " you reviewed";
 
@@ -102,8 +110,9 @@ void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::
         receipt.refusedCount = refused;
         receipt.withheldReason = std::nullopt;
         SweepHistory::record(run);
-        if (done) done(outcomes);
-    });
+        if (self && done) done(outcomes);
+    };
+    startCleanup(CleanupExecutor::Mode::moveToTrash, std::move(paths), std::move(record), true);
 }
 
 } // namespace sorvel

@@ -206,3 +206,17 @@ TEST(CleanupProgressReports, LateSmallerReportsDoNotMoveDoneBackwards) {
     run(*f, CleanupExecutor::Mode::dryRun, std::vector<CleanupExecutor::PathSize>{});
     EXPECT_EQ(f->cleanupProgress(), (CleanupProgress{5, 10}));
 }
+
+TEST(CleanupRealRun, ARunOutlivingTheCoordinatorIsStillRecorded) {
+    CoordinatorHome home;
+    writeFileOfSize(home / "Library/Caches/app/blob", 100'000);
+    const std::string folder = home / "Library/Caches/app";
+    auto f = std::make_unique<Finished>(std::vector<CleanupItem>{item("user-caches", {target(folder, independentTotal(folder))})});
+    (*f)->performCleanup(std::nullopt);
+    f.reset();
+    ASSERT_TRUE(waitUntil([&] { return !SweepHistory::load().empty(); }));
+    auto runs = SweepHistory::load();
+    EXPECT_EQ(runs[0].scope, "1 rule you reviewed");
+    EXPECT_EQ(runs[0].receipt.movedCount, 1);
+    EXPECT_FALSE(exists(folder));
+}
