@@ -132,11 +132,13 @@ TEST(LiveUpdateQuietPeriod, ThreeBatchesLeadToOnePassAfterTheLast) {
     auto c = scanned();
     writeFileOfSize(app + "/more", 100'000);
     QSignalSpy updates(c.get(), &ScanCoordinator::lastLiveUpdateChanged);
-    QElapsedTimer timer;
+    QElapsedTimer timer, gaps;
+    gaps.start();
     c->absorb({app});
     spin(200);
     c->absorb({app});
     spin(200);
+    if (gaps.elapsed() >= 900) GTEST_SKIP() << "the machine stalled longer than the quiet period between batches";
     EXPECT_EQ(updates.count(), 0);
     c->absorb({app});
     timer.start();
