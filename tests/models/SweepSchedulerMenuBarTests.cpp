@@ -1,0 +1,226 @@
+// The menu-bar panel's side of the scheduler: findings and ticks across a restart and a
+// sweep, and moving the ticked findings to the Trash on a fake home with what it records.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include "models/SweepSchedulerFixtures.h"
+#include "platform/UserDefaults.h"
+
+using namespace sorvel;
+using Finding = SweepReceipt::Finding;
+
+namespace {
+
+CleanupOutcome outcome(std::string path, int64_t size, CleanupOutcome::Result result) {
+    CleanupOutcome o;
+    o.path = std::move(path);
+    o.size = size;
+    o.result = std::move(result);
+    return o;
+}
+
+std::vector<std::string> pathsOf(const std::vector<CleanupOutcome>& outcomes) {
+    std::vector<std::string> out;
+    for (const auto& o : outcomes) out.push_back(o.path);
+    return out;
+}
+
+bool cleanDone(const SweepScheduler& scheduler) {
+    return test::waitUntil([&] { return !scheduler.isCleaning(); });
+}
+
+// A cache folder with real bytes; its finding carries its measured size.
+Finding cacheFolder(const test::ModelHome& home, const std::string& name) {
+    const std::string path = home.h + "/Library/Caches/" + name;
+    test::writeFileOfSize(path + "/blob", 100'000);
+    return Finding{path, test::independentTotal(path)};
+}
+
+} // namespace
+
+TEST(SweepSchedulerFindings, StoredFindingsComeBackAsWouldMoveAllTicked) {
+    test::SchedulerRig rig;
+    SweepReceipt::record(std::vector<Finding>{{"/a", 10}, {"/b", 32}});
+    SweepScheduler scheduler(rig.dependencies());
+    ASSERT_EQ(scheduler.findings().size(), 2u);
+    for (const auto& f : scheduler.findings()) EXPECT_TRUE(f.wouldMove());
+    EXPECT_EQ(scheduler.selectedPaths(), (std::set<std::string>{"/a", "/b"}));
+    EXPECT_TRUE(scheduler.allSelected());
+    EXPECT_EQ(scheduler.selectedBytes(), 42);
+}
+
+TEST(SweepSchedulerFindings, ASweepTicksOnlyWhatCanMove) {
+    test::SchedulerRig rig;
+    rig.sweeps->outcomes = {
+        outcome("/moved", 5, CleanupOutcome::MovedToTrash{"/t/moved"}),
+        outcome("/refused", 7, CleanupOutcome::Refused{CleanupGuard::Refusal::notFound()}),
+        outcome("/would", 11, CleanupOutcome::WouldMove{}),
+        outcome("/failed", 13, CleanupOutcome::Failed{"Permission denied."}),
+    };
+    SweepScheduler scheduler(rig.dependencies());
+    scheduler.run(SweepRun::Trigger::manual);
+    ASSERT_TRUE(test::sweepDone(scheduler));
+    EXPECT_EQ(pathsOf(scheduler.findings()), (std::vector<std::string>{"/moved", "/refused", "/would", "/failed"}));
+    EXPECT_EQ(pathsOf(scheduler.actionableFindings()), (std::vector<std::string>{"/moved", "/would"}));
+    EXPECT_EQ(scheduler.selectedPaths(), (std::set<std::string>{"/moved", "/would"}));
+    EXPECT_TRUE(scheduler.allSelected());
+    EXPECT_EQ(scheduler.selectedBytes(), 16);
+
+    scheduler.toggle("/would");
+    EXPECT_FALSE(scheduler.allSelected());
+    EXPECT_EQ(scheduler.selectedBytes(), 5);
+    scheduler.toggle("/refused"); // a tick on a refused finding adds no bytes
+    EXPECT_EQ(scheduler.selectedBytes(), 5);
+    scheduler.selectAll(false);
+    EXPECT_TRUE(scheduler.selectedPaths().empty());
+    scheduler.selectAll(true);
+    EXPECT_EQ(scheduler.selectedPaths(), (std::set<std::string>{"/moved", "/would"}));
+}
+
+TEST(SweepSchedulerFindings, NothingActionableIsNeverAllSelected) {
+    test::SchedulerRig rig;
+    rig.sweeps->outcomes = {outcome("/refused", 7, CleanupOutcome::Refused{CleanupGuard::Refusal::notFound()})};
+    SweepScheduler scheduler(rig.dependencies());
+    EXPECT_FALSE(scheduler.allSelected()); // no findings at all
+    scheduler.run(SweepRun::Trigger::manual);
+    ASSERT_TRUE(test::sweepDone(scheduler));
+    EXPECT_TRUE(scheduler.selectedPaths().empty());
+    EXPECT_FALSE(scheduler.allSelected());
+}
+
+TEST(SweepSchedulerMenuBarMove, TickedFindingsMoveAndTheRestArePersisted) {
+    test::SchedulerRig rig;
+    const Finding a = cacheFolder(rig.home, "com.example.a");
+    const Finding b = cacheFolder(rig.home, "com.example.b");
+    const Finding gone{rig.home.h + "/Library/Caches/com.example.gone", 4096};
+    test::writeFile(rig.home.h + "/Documents/Project/notes.txt", "mine");
+    const Finding mine{rig.home.h + "/Documents/Project", 4096}; // from an added folder
+    SweepReceipt::record(std::vector<Finding>{a, b, gone, mine});
+    SweepReceipt last;
+    last.scannedBytes = 100'000'000;
+    last.foundBytes = 50'000;
+    last.refusedCount = 2;
+    last.withheldReason = "An older reason.";
+    SweepReceipt::record(last);
+
+    SweepScheduler scheduler(rig.dependencies());
+    scheduler.toggle(b.path);
+    QSignalSpy cleaning(&scheduler, &SweepScheduler::isCleaningChanged);
+    scheduler.cleanSelected();
+    EXPECT_TRUE(scheduler.isCleaning());
+    ASSERT_TRUE(cleanDone(scheduler));
+    EXPECT_EQ(cleaning.count(), 2);
+
+    // Only the ticked finding that passes the standard policy moved.
+    EXPECT_FALSE(test::exists(a.path));
+    EXPECT_TRUE(test::exists(rig.home.h + "/.Trash/com.example.a/blob"));
+    EXPECT_TRUE(test::exists(b.path + "/blob"));
+    EXPECT_TRUE(test::exists(mine.path + "/notes.txt"));
+
+    // 1. The receipt: a clean of what moved, the last sweep's other counts kept.
+    ASSERT_TRUE(scheduler.lastReceipt());
+    const SweepReceipt& receipt = *scheduler.lastReceipt();
+    EXPECT_EQ(receipt.action, SweepSchedule::Action::clean);
+    EXPECT_EQ(receipt.movedCount, 1);
+    EXPECT_EQ(receipt.movedBytes, a.size);
+    EXPECT_EQ(receipt.scannedBytes, 100'000'000);
+    EXPECT_EQ(receipt.foundBytes, 50'000);
+    EXPECT_EQ(receipt.refusedCount, 2);
+    EXPECT_EQ(receipt.withheldReason, std::nullopt);
+    EXPECT_EQ(receipt.date, rig.clock);
+    EXPECT_EQ(SweepReceipt::loadLast(), receipt);
+
+    // 2. The history run.
+    auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].trigger, SweepRun::Trigger::menuBar);
+    EXPECT_EQ(runs[0].scope, "findings you ticked");
+    EXPECT_EQ(runs[0].receipt, receipt);
+    EXPECT_TRUE(runs[0].hasDetail);
+    EXPECT_EQ(runs[0].moved, (std::vector<MovedItem>{{a.path, rig.home.h + "/.Trash/com.example.a", a.size}}));
+
+    // 3. The findings that remain, refused ones with their earlier result.
+    EXPECT_EQ(pathsOf(scheduler.findings()), (std::vector<std::string>{b.path, gone.path, mine.path}));
+    for (const auto& f : scheduler.findings()) EXPECT_TRUE(f.wouldMove());
+    EXPECT_EQ(scheduler.selectedPaths(), (std::set<std::string>{gone.path, mine.path}));
+    EXPECT_EQ(SweepReceipt::loadFindings(), (std::vector<Finding>{b, gone, mine}));
+    EXPECT_TRUE(rig.center->added.empty()); // a move from the panel posts no notice
+}
+
+TEST(SweepSchedulerMenuBarMove, WithoutALastSweepTheReceiptCountsOnlyTheMove) {
+    test::SchedulerRig rig;
+    const Finding a = cacheFolder(rig.home, "com.example.a");
+    SweepReceipt::record(std::vector<Finding>{a});
+    SweepScheduler scheduler(rig.dependencies());
+    scheduler.cleanSelected();
+    ASSERT_TRUE(cleanDone(scheduler));
+    SweepReceipt expected;
+    expected.date = rig.clock;
+    expected.action = SweepSchedule::Action::clean;
+    expected.movedBytes = a.size;
+    expected.movedCount = 1;
+    EXPECT_EQ(scheduler.lastReceipt(), expected);
+    EXPECT_TRUE(scheduler.findings().empty());
+    EXPECT_TRUE(SweepReceipt::loadFindings().empty());
+    EXPECT_TRUE(UserDefaults::standard().value("SorvelLastFindings"));
+}
+
+TEST(SweepSchedulerMenuBarMove, NothingTickedOrAMoveUnderwayDoesNothing) {
+    test::SchedulerRig rig;
+    const Finding a = cacheFolder(rig.home, "com.example.a");
+    const Finding b = cacheFolder(rig.home, "com.example.b");
+    SweepReceipt::record(std::vector<Finding>{a, b});
+    SweepScheduler scheduler(rig.dependencies());
+    scheduler.selectAll(false);
+    scheduler.cleanSelected();
+    EXPECT_FALSE(scheduler.isCleaning());
+    EXPECT_FALSE(SweepReceipt::loadLast());
+
+    scheduler.toggle(a.path);
+    scheduler.cleanSelected();
+    scheduler.toggle(b.path);
+    scheduler.cleanSelected(); // ignored: the first move is still underway
+    ASSERT_TRUE(cleanDone(scheduler));
+    EXPECT_EQ(SweepHistory::load().size(), 1u);
+    EXPECT_FALSE(test::exists(a.path));
+    EXPECT_TRUE(test::exists(b.path));
+    EXPECT_EQ(pathsOf(scheduler.findings()), std::vector<std::string>{b.path});
+}
+
+TEST(SweepSchedulerMenuBarMove, AGoneSchedulerRecordsNothing) {
+    test::SchedulerRig rig;
+    const Finding a = cacheFolder(rig.home, "com.example.a");
+    SweepReceipt::record(std::vector<Finding>{a});
+    {
+        SweepScheduler scheduler(rig.dependencies());
+        scheduler.cleanSelected();
+    }
+    ASSERT_TRUE(test::waitUntil([&] { return !test::exists(a.path); }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(SweepReceipt::loadLast());
+    EXPECT_TRUE(SweepHistory::load().empty());
+    EXPECT_EQ(SweepReceipt::loadFindings(), std::vector<Finding>{a});
+}
+
+TEST(SweepSchedulerRealSweep, SweepNowReportsTheFakeHomesCachesAndTicksThem) {
+    test::SchedulerRig rig;
+    const Finding a{rig.home.h + "/Library/Caches/com.example.big", 0};
+    test::writeFileOfSize(a.path + "/blob", 6'000'000); // above the user-caches rule's minimum
+    SweepScheduler::Dependencies dependencies = rig.dependencies();
+    dependencies.runner = nullptr; // the real sweep runner
+    SweepScheduler scheduler(dependencies);
+    scheduler.run(SweepRun::Trigger::manual);
+    ASSERT_TRUE(test::waitUntil([&] { return !scheduler.isRunning(); }, 60'000));
+    ASSERT_TRUE(scheduler.lastReceipt());
+    EXPECT_EQ(scheduler.lastReceipt()->action, SweepSchedule::Action::report);
+    EXPECT_GE(scheduler.lastReceipt()->foundBytes, 6'000'000);
+    EXPECT_EQ(scheduler.lastReceipt(), SweepReceipt::loadLast());
+    EXPECT_TRUE(scheduler.selectedPaths().count(a.path));
+    EXPECT_TRUE(test::exists(a.path + "/blob")); // a report moves nothing
+    auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].trigger, SweepRun::Trigger::manual);
+    ASSERT_EQ(rig.center->added.size(), 1u);
+    EXPECT_EQ(rig.center->added[0].body, scheduler.lastReceipt()->headline());
+}
