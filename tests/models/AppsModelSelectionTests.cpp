@@ -68,12 +68,14 @@ TEST(AppsModelListing, SealedAndSelfProtectedAppsAddNoLeftovers) {
 
 TEST(AppsModelListing, TwoQuickRescansPublishOnlyTheSecond) {
     std::atomic<int> calls{0};
+    std::atomic<bool> release{false};
     std::atomic<bool> firstDone{false};
     AppsModel::Services services;
     services.inventory = [&](ScanControl&) {
         InstalledApp app;
         if (calls.fetch_add(1) == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            // The first run is still walking when the second one starts.
+            while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(5));
             app.name = "First";
             app.bundlePath = "/nowhere/First.app";
             firstDone = true;
@@ -86,8 +88,10 @@ TEST(AppsModelListing, TwoQuickRescansPublishOnlyTheSecond) {
     AppsModel model(services);
     QSignalSpy published(&model, &AppsModel::appsChanged);
     model.rescan();
+    ASSERT_TRUE(test::waitFor([&] { return calls.load() == 1; }));
     model.rescan();
-    ASSERT_TRUE(test::waitFor([&] { return firstDone.load(); }));
+    release = true;
+    ASSERT_TRUE(test::waitFor([&] { return firstDone.load() && calls.load() == 2 && !model.isScanning(); }));
     test::settle();
     EXPECT_FALSE(model.isScanning());
     ASSERT_EQ(model.apps().size(), 1u);

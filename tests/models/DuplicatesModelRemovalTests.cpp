@@ -111,3 +111,24 @@ TEST(DuplicatesModelRemoval, ARunWhoseEveryTargetIsRefusedIsRecordedAsAReport) {
     EXPECT_EQ(runs.front().receipt.refusedCount, 2);
     EXPECT_TRUE(runs.front().moved.empty());
 }
+
+TEST(DuplicatesModelRemoval, OnlyTheCopiesStillTickedMove) {
+    ScannedCopies scanned;
+    DuplicatesModel& model = scanned.model;
+    const DuplicateGroup group = model.report().groups.front();
+    const std::string untouched = scanned.folder + "/deeper/c.bin";
+    for (const auto& file : group.files)
+        if (file.path == untouched) model.toggle(file, group);
+    ASSERT_EQ(model.selected().size(), 1u);
+
+    model.removeSelected();
+    ASSERT_TRUE(waitFor([&] { return model.stage() == DuplicatesModel::Stage::done; }));
+    EXPECT_TRUE(exists(scanned.kept));
+    EXPECT_TRUE(exists(untouched));
+    EXPECT_FALSE(exists(scanned.folder + "/b.bin"));
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_EQ(runs.front().moved.size(), 1u);
+    EXPECT_EQ(runs.front().moved.front().originalPath, scanned.folder + "/b.bin");
+    EXPECT_EQ(runs.front().moved.front().trashPath, scanned.machine.home("/.Trash/b.bin"));
+}
