@@ -83,6 +83,7 @@ public:
             result.categories = state->finalCategories;
             result.fullDiskAccess = state->fullDiskAccess;
             ++state->returned;
+            state->cancelledAtReturn.push_back(control.cancelled());
             return result;
         };
         return s;
@@ -110,6 +111,11 @@ public:
         std::lock_guard lock(state_->mutex);
         return state_->returned;
     }
+    /// Whether each returned scan (in order of return) found its control cancelled.
+    std::vector<bool> cancelledAtReturn() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->cancelledAtReturn;
+    }
 
 private:
     struct State {
@@ -121,6 +127,7 @@ private:
         int started = 0;
         int released = 0;
         int returned = 0;
+        std::vector<bool> cancelledAtReturn;
     };
     std::shared_ptr<State> state_ = std::make_shared<State>();
 };

@@ -171,6 +171,7 @@ TEST(ScanReplacement, ReplacedScanDoesNotDisturbTheNewOne) {
     ASSERT_TRUE(waitUntil([&] { return scan.started() == 2; }));
     scan.release(1);
     ASSERT_TRUE(waitUntil([&] { return scan.returned() >= 1; }));
+    EXPECT_EQ(scan.cancelledAtReturn(), std::vector<bool>{true});
     spin(100);
     EXPECT_EQ(coordinator.phase(), ScanCoordinator::Phase::scanning);
 
