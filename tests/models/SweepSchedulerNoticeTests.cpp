@@ -88,6 +88,14 @@ TEST(DesktopNotificationService, WithoutABusNothingIsShownAndNothingFails) {
     EXPECT_FALSE(UserNotifications::post(*UserNotifications::none(), UserNotifications::Request::make("x")));
 }
 
+TEST(DesktopNotificationService, AnUnreachableSessionBusGivesTheSilentCentre) {
+    test::ScopedEnv address("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/sorvel-test-bus");
+    auto center = DesktopNotifications::session();
+    ASSERT_TRUE(center);
+    EXPECT_FALSE(center->requestAuthorization());
+    EXPECT_FALSE(UserNotifications::post(*center, UserNotifications::Request::make("body")));
+}
+
 namespace {
 
 // The service end of org.freedesktop.Notifications, as a desktop would provide it.
