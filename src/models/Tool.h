@@ -31,10 +31,11 @@ inline std::optional<Tool> toolFromRaw(const std::string& raw) {
     return std::nullopt;
 }
 
-/// The text after the first "#" of a page identifier, or none.
+/// The text after the first "#" of a page identifier; none without a "#" or when nothing
+/// follows it.
 inline std::optional<std::string> toolDetail(const std::string& pageID) {
     auto hash = pageID.find('#');
-    if (hash == std::string::npos) return std::nullopt;
+    if (hash == std::string::npos || hash + 1 == pageID.size()) return std::nullopt;
     return pageID.substr(hash + 1);
 }
 

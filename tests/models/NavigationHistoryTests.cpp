@@ -90,6 +90,18 @@ TEST(NavigationUp, FromToolDetailToToolToOverview) {
     EXPECT_EQ(c.backStack().size(), 3u);
 }
 
+TEST(NavigationUp, AHashWithNothingAfterItIsNoDetail) {
+    CoordinatorHome home;
+    ScanCoordinator c(idleServices());
+    EXPECT_EQ(toolDetail("tool:apps#"), std::nullopt);
+    EXPECT_EQ(toolDetail("tool:apps#a#b"), std::optional<std::string>("a#b"));
+    c.show(Tool::history, "");
+    EXPECT_EQ(c.selectedCategory(), std::optional<std::string>("tool:history#"));
+    EXPECT_EQ(c.parentName(), std::optional<std::string>("Overview"));
+    c.navigateUp();
+    EXPECT_EQ(c.selectedCategory(), std::nullopt); // straight up to the overview
+}
+
 TEST(NavigationDrill, ParentNamesAndDrillBack) {
     CoordinatorHome home;
     makeDirs(home / "Library/Caches/a/b");
