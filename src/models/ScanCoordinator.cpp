@@ -327,6 +327,8 @@ void ScanCoordinator::cancel() {
     if (insightsTask_ && !insightsTask_->load()) {
         cancelToken(insightsTask_);
         setInsightsLoading(false);
+        // Nothing describes that folder now: asking for it again must load it.
+        if (!insights_) insightsPath_.reset();
     }
     if (debounceTask_) {
         debounceTask_->stop();

@@ -202,3 +202,19 @@ TEST(DockerLoading, AnInspectionDroppedByCancelDoesNotBlockTheNextRequest) {
     l.gate->release(3);
     ASSERT_TRUE(waitUntil([&] { return l->docker().has_value(); }));
 }
+
+TEST(InsightLoading, AFolderWhoseLoadCancelDroppedCanBeAskedForAgain) {
+    CoordinatorHome home;
+    Loader l;
+    l->loadInsights(std::string("/a"));
+    ASSERT_TRUE(waitUntil([&] { return l.gate->count() == 1; }));
+    l->cancel();
+    EXPECT_FALSE(l->insightsLoading());
+    l->loadInsights(std::string("/a"));
+    EXPECT_TRUE(l->insightsLoading());
+    ASSERT_TRUE(waitUntil([&] { return l.gate->count() == 2; }));
+    l.gate->release(2);
+    ASSERT_TRUE(waitUntil([&] { return l->insights().has_value(); }));
+    EXPECT_EQ(l->insights()->fileCount, 2); // the second analysis, not the dropped one
+    EXPECT_FALSE(l->insightsLoading());
+}
