@@ -1,5 +1,6 @@
 #include "removal/HistoryModel.h"
 
+#include <cstdint>
 #include <unordered_set>
 
 #include "models/BackgroundWork.h"
@@ -7,6 +8,16 @@
 #include "removal/CleanupPolicy.h"
 
 namespace sorvel {
+namespace {
+
+// Stored counts come from a file anyone could edit; a sum must not overflow.
+int64_t saturatingAdd(int64_t a, int64_t b) {
+    int64_t sum = 0;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? INT64_MAX : INT64_MIN;
+}
+
+} // namespace
 
 HistoryModel::HistoryModel(QObject* parent) : QObject(parent), runs_(SweepHistory::load()) {}
 
@@ -14,13 +25,13 @@ HistoryModel::~HistoryModel() { handle_.close(); }
 
 int64_t HistoryModel::totalMoved() const {
     int64_t total = 0;
-    for (const auto& run : runs_) total += run.receipt.movedBytes;
+    for (const auto& run : runs_) total = saturatingAdd(total, run.receipt.movedBytes);
     return total;
 }
 
 int64_t HistoryModel::totalCount() const {
     int64_t total = 0;
-    for (const auto& run : runs_) total += run.receipt.movedCount;
+    for (const auto& run : runs_) total = saturatingAdd(total, run.receipt.movedCount);
     return total;
 }
 
@@ -69,7 +80,7 @@ void HistoryModel::finishRestore(SweepRun run, std::vector<RestoreOutcome> outco
     run.moved = std::move(left);
     run.receipt.movedCount = static_cast<int64_t>(run.moved.size());
     int64_t bytes = 0;
-    for (const auto& item : run.moved) bytes += item.size;
+    for (const auto& item : run.moved) bytes = saturatingAdd(bytes, item.size);
     run.receipt.movedBytes = bytes;
 
     SweepHistory::update(run);

@@ -1,6 +1,7 @@
 #include "removal/RestoreExecutor.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,6 +13,12 @@
 namespace sorvel::RestoreExecutor {
 namespace {
 
+// Sizes come from the stored history, which anyone could edit; a sum must not overflow.
+int64_t saturatingAdd(int64_t a, int64_t b) {
+    int64_t sum = 0;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? INT64_MAX : INT64_MIN;
+}
 
 std::string messageFor(int code) {
     switch (code) {
@@ -82,7 +89,7 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
 int64_t restoredBytes(const std::vector<RestoreOutcome>& outcomes) {
     int64_t total = 0;
     for (const auto& outcome : outcomes)
-        if (outcome.restored()) total += outcome.item.size;
+        if (outcome.restored()) total = saturatingAdd(total, outcome.item.size);
     return total;
 }
 

@@ -44,6 +44,13 @@ std::optional<Date> todayAt(int hour, Date now) {
 // Stored dates keep whole microseconds; a receipt made here reads back equal.
 Date storable(Date d) { return std::chrono::time_point_cast<std::chrono::microseconds>(d); }
 
+// Stored finding sizes come from a file anyone could edit; a sum must not overflow.
+int64_t saturatingAdd(int64_t a, int64_t b) {
+    int64_t sum = 0;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? INT64_MAX : INT64_MIN;
+}
+
 std::set<std::string> actionablePaths(const std::vector<CleanupOutcome>& outcomes) {
     std::set<std::string> paths;
     for (const auto& o : outcomes)
@@ -95,7 +102,7 @@ std::vector<CleanupOutcome> SweepScheduler::actionableFindings() const {
 int64_t SweepScheduler::selectedBytes() const {
     int64_t total = 0;
     for (const auto& o : findings_)
-        if ((o.moved() || o.wouldMove()) && selectedPaths_.count(o.path)) total += o.size;
+        if ((o.moved() || o.wouldMove()) && selectedPaths_.count(o.path)) total = saturatingAdd(total, o.size);
     return total;
 }
 

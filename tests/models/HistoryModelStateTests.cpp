@@ -92,3 +92,12 @@ TEST(HistoryModelState, ClearForgetsTheStoredHistoryAndTheLists) {
     EXPECT_EQ(model.totalCount(), 0);
     EXPECT_TRUE(SweepHistory::load().empty());
 }
+
+TEST(HistoryModelState, HostileStoredCountsDoNotOverflowTheTotals) {
+    test::ModelHome home;
+    SweepHistory::record(runOf(INT64_MAX, INT64_MAX, "edited"));
+    SweepHistory::record(runOf(INT64_MAX, 1, "edited too"));
+    HistoryModel model;
+    EXPECT_EQ(model.totalMoved(), INT64_MAX);
+    EXPECT_EQ(model.totalCount(), INT64_MAX);
+}

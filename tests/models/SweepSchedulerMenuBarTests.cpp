@@ -50,6 +50,13 @@ TEST(SweepSchedulerFindings, StoredFindingsComeBackAsWouldMoveAllTicked) {
     EXPECT_EQ(scheduler.selectedBytes(), 42);
 }
 
+TEST(SweepSchedulerFindings, HostileStoredSizesDoNotOverflowTheTickedTotal) {
+    test::SchedulerRig rig;
+    SweepReceipt::record(std::vector<Finding>{{"/a", INT64_MAX}, {"/b", INT64_MAX}});
+    SweepScheduler scheduler(rig.dependencies());
+    EXPECT_EQ(scheduler.selectedBytes(), INT64_MAX);
+}
+
 TEST(SweepSchedulerFindings, ASweepTicksOnlyWhatCanMove) {
     test::SchedulerRig rig;
     rig.sweeps->outcomes = {

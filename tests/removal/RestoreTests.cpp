@@ -207,3 +207,13 @@ TEST(RestoreGuardRefusals, TrashThatIsALinkIsNotTheTrash) {
     RestoreExecutor::run({item}, CleanupPolicy::standard());
     EXPECT_EQ(test::readFile(h + "/elsewhere/item/data.bin"), "not trashed");
 }
+
+TEST(RestoreExecutorRun, RestoredBytesOfHostileSizesDoNotOverflow) {
+    RestoreOutcome big;
+    big.item = MovedItem{"/a", "/b", INT64_MAX};
+    RestoreOutcome more = big;
+    more.item.size = 5;
+    RestoreOutcome refused = big;
+    refused.result = RestoreOutcome::Refused{RestoreGuard::Refusal::notInTrash()};
+    EXPECT_EQ(RestoreExecutor::restoredBytes({big, more, refused}), INT64_MAX);
+}
