@@ -61,7 +61,7 @@ public:
     bool running() const { return pid_ > 0 && kill(pid_, 0) == 0 && !exited(); }
 
     /// The next whole line of standard output, or none within the time.
-    std::optional<std::string> line(std::chrono::milliseconds timeout = 5s) {
+    std::optional<std::string> line(std::chrono::milliseconds timeout = 20s) {
         const auto until = std::chrono::steady_clock::now() + timeout;
         for (;;) {
             auto nl = buffer_.find('\n');
@@ -224,5 +224,5 @@ TEST(WatchCommand, EndsWhenItsReaderHasGone) {
     ASSERT_TRUE(child.line());
     child.closeOutput();
     placeFile(dir / "w/new.bin", 8192);
-    EXPECT_EQ(child.exitStatus(5s), 1);
+    EXPECT_EQ(child.exitStatus(20s), 1);
 }

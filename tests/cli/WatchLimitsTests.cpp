@@ -3,9 +3,11 @@
 // namespace of the child's own, so the rest of the machine is untouched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <sched.h>
 #include <sys/wait.h>
 #include <thread>
@@ -33,10 +35,12 @@ struct LimitedRun {
     std::string out, err;
 };
 
-// Runs `sorvel --watch path` with one user-namespace limit lowered; stops it after `wait`
-// unless it ended by itself.
+// Runs `sorvel --watch path` with one user-namespace limit lowered; stops it once `ready`
+// holds for what it has written (and a short grace after), or after `wait`, unless it
+// ended by itself.
 LimitedRun runLimited(const std::string& knob, const std::string& value, const std::string& path,
-                      const TempDir& scratch, std::chrono::milliseconds wait) {
+                      const TempDir& scratch, std::chrono::milliseconds wait,
+                      const std::function<bool(const std::string& out, const std::string& err)>& ready = {}) {
     const std::string outPath = scratch / "out", errPath = scratch / "err";
     pid_t pid = fork();
     if (pid == 0) {
@@ -56,9 +60,14 @@ LimitedRun runLimited(const std::string& knob, const std::string& value, const s
         _exit(78);
     }
     LimitedRun run;
-    const auto until = std::chrono::steady_clock::now() + wait;
+    auto until = std::chrono::steady_clock::now() + wait;
+    bool sawReady = false;
     int status = 0;
     while (std::chrono::steady_clock::now() < until) {
+        if (ready && !sawReady && exists(outPath) && exists(errPath) && ready(readFile(outPath), readFile(errPath))) {
+            sawReady = true; // a little longer, so an exit right after would still show
+            until = std::min(until, std::chrono::steady_clock::now() + 300ms);
+        }
         if (waitpid(pid, &status, WNOHANG) == pid) {
             run.exited = true;
             break;
@@ -83,7 +92,11 @@ LimitedRun runLimited(const std::string& knob, const std::string& value, const s
 TEST(WatchLimits, FoldersBeyondTheWatchLimitAreNamedOnStandardError) {
     TempDir dir, scratch;
     for (int i = 0; i < 9; ++i) writeFile(dir / ("w/d" + std::to_string(i) + "/f"), "x");
-    auto run = runLimited("max_inotify_watches", "4", dir / "w", scratch, 1500ms);
+    auto run = runLimited("max_inotify_watches", "4", dir / "w", scratch, 20s,
+                          [](const std::string& out, const std::string& err) {
+                              return std::count(out.begin(), out.end(), '\n') >= 2 && !err.empty() &&
+                                     err.back() == '\n';
+                          });
     if (run.skipped) GTEST_SKIP() << "no user namespaces here";
     EXPECT_FALSE(run.exited); // it goes on watching what it can
     EXPECT_EQ(run.out.rfind("watching " + dir / "w" + "\n", 0), 0u) << run.out;
@@ -95,7 +108,7 @@ TEST(WatchLimits, FoldersBeyondTheWatchLimitAreNamedOnStandardError) {
 TEST(WatchLimits, NoEventSourceAtAllEndsWithAMessageAndStatusOne) {
     TempDir dir, scratch;
     makeDirs(dir / "w");
-    auto run = runLimited("max_inotify_instances", "0", dir / "w", scratch, 5000ms);
+    auto run = runLimited("max_inotify_instances", "0", dir / "w", scratch, 20s);
     if (run.skipped) GTEST_SKIP() << "no user namespaces here";
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.status, 1);

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "CoordinatorFixtures.h"
@@ -132,13 +133,17 @@ TEST(LiveUpdateQuietPeriod, ThreeBatchesLeadToOnePassAfterTheLast) {
     auto c = scanned();
     writeFileOfSize(app + "/more", 100'000);
     QSignalSpy updates(c.get(), &ScanCoordinator::lastLiveUpdateChanged);
-    QElapsedTimer timer, gaps;
-    gaps.start();
+    QElapsedTimer timer, gap;
+    // Only a gap of a whole quiet period between two batches lets a pass run early.
+    qint64 longestGap = 0;
+    gap.start();
     c->absorb({app});
     spin(200);
+    longestGap = std::max(longestGap, gap.restart());
     c->absorb({app});
     spin(200);
-    if (gaps.elapsed() >= 900) GTEST_SKIP() << "the machine stalled longer than the quiet period between batches";
+    longestGap = std::max(longestGap, gap.restart());
+    if (longestGap >= 500) GTEST_SKIP() << "the machine stalled longer than the quiet period between batches";
     EXPECT_EQ(updates.count(), 0);
     c->absorb({app});
     timer.start();

@@ -32,7 +32,7 @@ public:
         return batches_.size();
     }
     /// Waits until a delivered path equals `path`; false on time-out.
-    bool waitFor(const std::string& path, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    bool waitFor(const std::string& path, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] {
             for (const auto& b : batches_)
@@ -42,7 +42,7 @@ public:
         });
     }
     /// Waits until at least `n` batches have arrived; false on time-out.
-    bool waitForBatches(size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    bool waitForBatches(size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, timeout, [&] { return batches_.size() >= n; });
     }
