@@ -1,6 +1,7 @@
 #include "cli/DockerCommand.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "cli/HeadlessReport.h"
 #include "cli/ReportOutput.h"
@@ -18,6 +19,13 @@ using TextLayout::shown;
 namespace {
 
 constexpr size_t kEntriesShown = 12;
+
+// The groups' figures come from the tool; their sum is held at the 64-bit limit.
+int64_t plus(int64_t a, int64_t b) {
+    int64_t sum;
+    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
+    return sum;
+}
 
 std::string upper(std::string text) {
     for (char& c : text) {
@@ -54,8 +62,8 @@ std::string dockerReport(const DockerUsage& usage) {
     }
     int64_t total = 0, reclaimable = 0;
     for (const auto& g : usage.groups) {
-        total += g.total;
-        reclaimable += g.reclaimable;
+        total = plus(total, g.total);
+        reclaimable = plus(reclaimable, g.reclaimable);
     }
     line("");
     line("  " + Bytes::format(total) + " total \u00B7 " + Bytes::format(reclaimable) + " reclaimable");

@@ -300,3 +300,19 @@ TEST(DockerInspector, RowsWithoutIdentifiersGetFreshOnes) {
     EXPECT_EQ(volumes->entries.at(0).id.size(), 36u);
     EXPECT_EQ(volumes->entries.at(0).name, volumes->entries.at(0).id);
 }
+
+TEST(DockerInspector, ListingSumsOfHugeSizesStopAtTheLimit) {
+    TempDir dir;
+    Answers a;
+    a.df = "{\"Type\":\"Build Cache\",\"Size\":\"1GB\",\"Reclaimable\":\"0B\"}\n";
+    // No accounting row for containers: the group adds up its entries.
+    a.containers = R"J({"ID":"a","Status":"Exited (0) 1 day ago","Size":"9000000TB"}
+{"ID":"b","Status":"Exited (0) 1 day ago","Size":"9000000TB"}
+)J";
+    const auto usage = DockerInspector::inspect(fakeDocker(dir, a));
+    const auto* containers = find(usage, "containers");
+    ASSERT_NE(containers, nullptr);
+    EXPECT_EQ(containers->entries.size(), 2u);
+    EXPECT_EQ(containers->total, INT64_MAX);
+    EXPECT_EQ(containers->reclaimable, INT64_MAX);
+}

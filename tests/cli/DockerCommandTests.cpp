@@ -106,3 +106,13 @@ TEST(DockerCommand, EndToEndOnThisMachine) {
             << r.out;
     }
 }
+
+TEST(DockerCommand, TotalsOfHugeGroupsStopAtTheLimitInsteadOfWrapping) {
+    constexpr int64_t kHuge = 9'000'000'000'000'000'000;
+    DockerUsage usage{State::ready, {}, std::nullopt};
+    usage.groups.push_back(DockerUsage::Group{"images", "Images", kHuge, kHuge, {}, std::nullopt});
+    usage.groups.push_back(DockerUsage::Group{"volumes", "Volumes", kHuge, kHuge, {}, std::nullopt});
+    const std::string most = Bytes::format(INT64_MAX);
+    EXPECT_TRUE(contains(HeadlessReport::dockerReport(usage),
+                         "\n  " + most + " total \u00B7 " + most + " reclaimable\n"));
+}
