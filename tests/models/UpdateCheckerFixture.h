@@ -51,11 +51,12 @@ protected:
             [this](const QUrl& url) { opened.push_back(url); });
     }
 
-    /// Turns the event loop until the check has finished (or two seconds passed).
+    /// Turns the event loop until the check has finished (or ten seconds passed: a loaded
+    /// machine may be slow to deliver even one queued hand-back).
     static void settle(UpdateChecker& checker) {
         QElapsedTimer timer;
         timer.start();
-        while (checker.state().kind == UpdateChecker::State::Kind::checking && timer.elapsed() < 2000)
+        while (checker.state().kind == UpdateChecker::State::Kind::checking && timer.elapsed() < 10000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
 

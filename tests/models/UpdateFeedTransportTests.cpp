@@ -48,7 +48,7 @@ private:
     QByteArray response_;
 };
 
-std::optional<Result> wait(std::optional<Result>& result, int milliseconds = 5000) {
+std::optional<Result> wait(std::optional<Result>& result, int milliseconds = 20000) {
     QElapsedTimer timer;
     timer.start();
     while (!result && timer.elapsed() < milliseconds) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
