@@ -252,15 +252,17 @@ void AppsModel::uninstall() {
     const std::string name = selectedApp_->name;
     ToolWork::run(
         this,
-        [paths, captured] {
+        [paths, captured, name] {
             const CloudStatus cloud = CloudDetector::detect();
-            return CleanupExecutor::run(paths, CleanupExecutor::Mode::moveToTrash, captured, cloud);
+            auto outcomes = CleanupExecutor::run(paths, CleanupExecutor::Mode::moveToTrash, captured, cloud);
+            // Recorded here, not on the way back: items already in the Trash must reach the
+            // history even if the model is gone before the result arrives.
+            SweepHistory::record(ManualRun::make(outcomes, "uninstalling " + name));
+            return outcomes;
         },
-        [name](AppsModel& model, std::vector<CleanupOutcome> outcomes) {
-            SweepRun run = ManualRun::make(outcomes, "uninstalling " + name);
+        [](AppsModel& model, std::vector<CleanupOutcome> outcomes) {
             model.setPreview(std::move(outcomes));
             model.setStage(Stage::done);
-            SweepHistory::record(run);
             model.rescan();
         });
 }
@@ -285,20 +287,26 @@ void AppsModel::moveBundleWithFinder() {
     captured.requiresWritability = false;
     ToolWork::run(
         this,
-        [handoff = services_.finderHandoff, path = app.bundlePath, captured] { return handoff(path, captured); },
-        [name = app.name, size = app.bundleSize](AppsModel& model, FinderHandoff::Outcome outcome) {
+        [handoff = services_.finderHandoff, path = app.bundlePath, captured, name = app.name,
+         size = app.bundleSize] {
+            FinderHandoff::Outcome outcome = handoff(path, captured);
+            if (const auto* result = std::get_if<FinderHandoff::Result>(&outcome)) {
+                // Recorded before handing back, so a model that is gone cannot lose it.
+                CleanupOutcome moved;
+                moved.id = UUID::random();
+                moved.path = result->path;
+                moved.size = size;
+                moved.result = CleanupOutcome::MovedToTrash{result->trashPath.value_or("Trash")};
+                SweepHistory::record(ManualRun::make({moved}, name + ", moved by the Finder"));
+            }
+            return outcome;
+        },
+        [name = app.name](AppsModel& model, FinderHandoff::Outcome outcome) {
             if (const auto* failure = std::get_if<FinderHandoff::Failure>(&outcome)) {
                 model.setHandoff(HandoffState::failed(handoffMessage(*failure)));
                 return;
             }
-            const auto& result = std::get<FinderHandoff::Result>(outcome);
             model.setHandoff(HandoffState::done(name + " is in the Trash."));
-            CleanupOutcome moved;
-            moved.id = UUID::random();
-            moved.path = result.path;
-            moved.size = size;
-            moved.result = CleanupOutcome::MovedToTrash{result.trashPath.value_or("Trash")};
-            SweepHistory::record(ManualRun::make({moved}, name + ", moved by the Finder"));
             model.rescan();
         });
 }

@@ -140,13 +140,14 @@ void DuplicatesModel::removeSelected() {
         this,
         [targets, policy] {
             const CloudStatus cloud = CloudDetector::detect();
-            return CleanupExecutor::run(targets, CleanupExecutor::Mode::moveToTrash, policy, cloud);
+            auto outcomes = CleanupExecutor::run(targets, CleanupExecutor::Mode::moveToTrash, policy, cloud);
+            // Recorded here so moved copies reach the history even if the model is gone.
+            SweepHistory::record(ManualRun::make(outcomes, "duplicate copies you picked"));
+            return outcomes;
         },
         [](DuplicatesModel& model, std::vector<CleanupOutcome> outcomes) {
-            SweepRun run = ManualRun::make(outcomes, "duplicate copies you picked");
             model.setOutcomes(std::move(outcomes));
             model.setStage(Stage::done);
-            SweepHistory::record(run);
         });
 }
 

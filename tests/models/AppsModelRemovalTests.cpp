@@ -247,3 +247,20 @@ TEST(AppsModelHandoff, ASuccessRecordsTheBundleAndRescans) {
     ASSERT_TRUE(test::waitFor([&] { return model.handoff() == AppsModel::HandoffState::idle(); }));
     EXPECT_FALSE(model.isScanning());
 }
+
+TEST(AppsModelUninstall, AnUninstallFinishingAfterTheModelIsGoneIsStillRecorded) {
+    OrchardMachine machine;
+    auto model = std::make_unique<AppsModel>(machine.services());
+    test::loadAndSelectFirst(*model);
+    model->review();
+    ASSERT_TRUE(test::waitFor([&] { return !model->isPreviewing(); }));
+    ASSERT_FALSE(model->allowed().empty());
+    model->uninstall();
+    model.reset();
+    ASSERT_TRUE(test::waitFor([] { return !SweepHistory::load().empty(); }));
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs.front().scope.rfind("uninstalling ", 0), 0u);
+    EXPECT_FALSE(runs.front().moved.empty());
+    for (const auto& item : runs.front().moved) EXPECT_TRUE(test::exists(item.trashPath)) << item.trashPath;
+}

@@ -132,3 +132,18 @@ TEST(DuplicatesModelRemoval, OnlyTheCopiesStillTickedMove) {
     EXPECT_EQ(runs.front().moved.front().originalPath, scanned.folder + "/b.bin");
     EXPECT_EQ(runs.front().moved.front().trashPath, scanned.machine.home("/.Trash/b.bin"));
 }
+
+TEST(DuplicatesModelRemoval, CopiesMovedAfterTheModelIsGoneAreStillRecorded) {
+    ScannedCopies scanned;
+    auto model = std::make_unique<DuplicatesModel>();
+    model->scan(scanned.folder);
+    ASSERT_TRUE(waitFor([&] { return !model->isScanning(); }));
+    ASSERT_EQ(model->selected().size(), 2u);
+    model->removeSelected();
+    model.reset(); // the window closes while the move runs
+    ASSERT_TRUE(waitFor([&] { return !SweepHistory::load().empty(); }));
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs.front().scope, "duplicate copies you picked");
+    for (const auto& item : runs.front().moved) EXPECT_TRUE(exists(item.trashPath)) << item.trashPath;
+}
