@@ -51,6 +51,10 @@ public:
     /// again counts them again, and still skips those counted elsewhere. Without kept
     /// owners nothing is known about who counted what, and nothing is forgotten.
     void releaseInodes(const std::string& folder);
+    /// After `folder` was measured again following releaseInodes: the folders outside it
+    /// that hold another name of a file it counted before and counts no longer. Nobody
+    /// counts that file now; measuring one of these folders again counts it there.
+    std::vector<std::string> uncountedElsewhere(const std::string& folder);
     void addProgress(int64_t bytes, int64_t files, const std::string& path);
 
 private:
@@ -62,6 +66,10 @@ private:
     std::unordered_set<InodeKey, InodeKeyHash> seenInodes_;
     bool keepsOwners_ = false;
     std::unordered_map<InodeKey, std::string, InodeKeyHash> owners_;
+    // Every folder seen holding a name of each hard-linked file, and the files the last
+    // releaseInodes let go of (both only while owners are kept).
+    std::unordered_map<InodeKey, std::unordered_set<std::string>, InodeKeyHash> holders_;
+    std::vector<InodeKey> released_;
     std::vector<Completed> completed_;
 };
 

@@ -226,3 +226,30 @@ TEST(WatchCommand, EndsWhenItsReaderHasGone) {
     placeFile(dir / "w/new.bin", 8192);
     EXPECT_EQ(child.exitStatus(20s), 1);
 }
+
+// Two names of one file in two folders: whichever name goes, the other still holds the
+// file, and the total keeps it.
+TEST(WatchCommand, RemovingOneNameOfAFileKeepsItCountedThroughTheOther) {
+    for (const std::string gone : {"A/f", "B/g"}) {
+        TempDir dir;
+        writeFileOfSize(dir / "w/A/f", 65536);
+        makeDirs(dir / "w/B");
+        makeDirs(dir / "w/C");
+        ASSERT_EQ(link((dir / "w/A/f").c_str(), (dir / "w/B/g").c_str()), 0);
+        WatchChild child(dir / "w", {{"HOME", "/nonexistent-home"}});
+        ASSERT_TRUE(child.line());
+        const long long data = allocatedSize(dir / "w/A/f");
+        ASSERT_EQ(child.line(), header(data, 1));
+        ASSERT_EQ(unlink((dir / "w" + ("/" + gone)).c_str()), 0);
+        // A later change of known size shows the total the command now holds.
+        const std::string marker = dir / "w/C/marker";
+        placeFile(marker, 4096);
+        const long long added = allocatedSize(marker);
+        std::optional<std::string> last;
+        while (auto l = child.line(3000ms)) last = l;
+        ASSERT_TRUE(last) << gone;
+        const std::string total = "  now " + Bytes::format(data + added) + "  2 files";
+        ASSERT_GE(last->size(), total.size());
+        EXPECT_EQ(last->substr(last->size() - total.size()), total) << *last << " after removing " << gone;
+    }
+}
