@@ -83,3 +83,28 @@ TEST(HardLinkRewalk, WithoutKeptOwnersNothingIsReleased) {
     control.releaseInodes(dir / "a");
     EXPECT_EQ(FileWalker::walk(dir / "a", control)->size, 0);
 }
+
+// The name the file was counted under goes: the folder holding its other name is the one
+// to measure again, and no folder is named while the file is still counted.
+TEST(HardLinkRewalk, AFileThatLostItsCountedNameNamesTheFolderOfItsOtherName) {
+    TempDir dir;
+    writeFileOfSize(dir / "top/a/data", 65536);
+    makeDirs(dir / "top/b");
+    ASSERT_EQ(link((dir / "top/a/data").c_str(), (dir / "top/b/again").c_str()), 0);
+    ScanControl control;
+    control.keepInodeOwners();
+    ASSERT_GT(FileWalker::walk(dir / "top/a", control)->size, 0); // a counts the file
+    ASSERT_EQ(FileWalker::walk(dir / "top/b", control)->size, 0);
+
+    control.releaseInodes(dir / "top/a");
+    EXPECT_GT(FileWalker::walk(dir / "top/a", control)->size, 0);
+    EXPECT_TRUE(control.uncountedElsewhere(dir / "top/a").empty());
+
+    ASSERT_EQ(unlink((dir / "top/a/data").c_str()), 0);
+    control.releaseInodes(dir / "top/a");
+    EXPECT_EQ(FileWalker::walk(dir / "top/a", control)->size, 0);
+    EXPECT_EQ(control.uncountedElsewhere(dir / "top/a"), std::vector<std::string>{dir / "top/b"});
+    control.releaseInodes(dir / "top/b");
+    EXPECT_GT(FileWalker::walk(dir / "top/b", control)->size, 0);
+    EXPECT_TRUE(control.uncountedElsewhere(dir / "top/b").empty());
+}
