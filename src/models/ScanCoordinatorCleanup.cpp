@@ -9,6 +9,7 @@
 
 #include "models/Models.h"
 #include "removal/CleanupPolicy.h"
+#include "removal/ManualRun.h"
 #include "removal/SweepHistory.h"
 
 namespace sorvel {
@@ -87,28 +88,7 @@ void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::
         std::string scope = picked ? std::string("items you picked")
                                    : std::to_string(n) + " rule" + (n == 1 ? "" : "s") + " you reviewed";
 
-        SweepRun run;
-        run.id = UUID::random();
-        run.trigger = SweepRun::Trigger::manual;
-        run.scope = std::move(scope);
-        run.hasDetail = true;
-        int64_t refused = 0;
-        for (const auto& outcome : outcomes) {
-            if (auto* moved = std::get_if<CleanupOutcome::MovedToTrash>(&outcome.result))
-                run.moved.push_back({outcome.path, moved->trashPath, outcome.size});
-            else if (outcome.refusal() || outcome.failure())
-                ++refused;
-        }
-        SweepReceipt& receipt = run.receipt;
-        receipt.date = now();
-        receipt.action = run.moved.empty() ? SweepSchedule::Action::report : SweepSchedule::Action::clean;
-        receipt.scannedBytes = 0;
-        receipt.foundBytes = CleanupExecutor::freed(outcomes);
-        receipt.movedBytes = 0;
-        for (const auto& item : run.moved) receipt.movedBytes += item.size;
-        receipt.movedCount = static_cast<int64_t>(run.moved.size());
-        receipt.refusedCount = refused;
-        receipt.withheldReason = std::nullopt;
+        const SweepRun run = ManualRun::make(outcomes, std::move(scope));
         SweepHistory::record(run);
         if (self && done) done(outcomes);
     };

@@ -14,6 +14,7 @@
 #include "engine/ScanControl.h"
 #include "engine/ScanResult.h"
 #include "models/ScanCoordinator.h"
+#include "models/EventLoop.h"
 #include "support/TestSupport.h"
 
 namespace sorvel::test {
@@ -25,17 +26,6 @@ struct CoordinatorHome {
     std::string operator/(const std::string& relative) const { return home / relative; }
     const std::string& path() const { return home.path(); }
 };
-
-/// Turns the event loop until the condition holds or the time is up.
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 /// Keeps turning the event loop for a while (to show that nothing happens).
 inline void spin(int ms) {

@@ -8,6 +8,7 @@
 
 #include "platform/Trash.h"
 #include "removal/SweepHistory.h"
+#include "models/EventLoop.h"
 #include "support/TestSupport.h"
 
 namespace sorvel::test {
@@ -28,16 +29,5 @@ struct ModelHome {
         return MovedItem{original, moved.trashPath.value_or("Trash"), static_cast<int64_t>(contents.size())};
     }
 };
-
-/// Turns the event loop until `done` holds or `ms` pass; returns whether it holds.
-inline bool waitUntil(const std::function<bool()>& done, int ms = 10'000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 } // namespace sorvel::test

@@ -8,20 +8,10 @@
 #include <string>
 
 #include "analysis/AppFixtures.h"
+#include "models/EventLoop.h"
 #include "support/TestSupport.h"
 
 namespace sorvel::test {
-
-/// Turns the event loop until `done` holds or `ms` pass; returns whether it holds.
-inline bool waitFor(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 /// Lets queued hand-backs arrive for a moment (used only to show that nothing more comes).
 inline void settle(int ms = 150) {
