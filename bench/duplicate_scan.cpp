@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "InChild.h"
 #include "analysis/DuplicateFinder.h"
 
 using namespace sorvel;
@@ -32,7 +33,6 @@ namespace {
 
 std::mt19937_64 rng(20261207);
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 void makeDir(const std::string& path) { ::mkdir(path.c_str(), 0755); }
 
@@ -104,31 +104,8 @@ struct RunFigures {
     long long files = 0, groups = 0, reclaimable = 0, apparent = 0;
 };
 
-template <typename Body> RunFigures inChild(Body body) {
-    int fds[2];
-    if (::pipe(fds) != 0) return {};
-    const auto start = Clock::now();
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        RunFigures f = body();
-        if (::write(fds[1], &f, sizeof f) != static_cast<ssize_t>(sizeof f)) _exit(2);
-        _exit(0);
-    }
-    ::close(fds[1]);
-    RunFigures f;
-    if (::read(fds[0], &f, sizeof f) != static_cast<ssize_t>(sizeof f)) f = {};
-    ::close(fds[0]);
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
-    f.wall = seconds(Clock::now() - start);
-    f.peakKiB = usage.ru_maxrss;
-    return f;
-}
-
 RunFigures scan(const std::string& root) {
-    return inChild([&] {
+    return inChild<RunFigures>([&] {
         ScanControl control;
         auto report = DuplicateFinder::scan({root}, DuplicateFinder::Options(), control);
         RunFigures f;
@@ -142,7 +119,7 @@ RunFigures scan(const std::string& root) {
 
 // Every candidate hashed whole, no buckets and no edge signatures.
 RunFigures hashEverything(const std::string& root) {
-    return inChild([&] {
+    return inChild<RunFigures>([&] {
         // Every candidate of the tree lives in "large".
         const std::string dir = root + "/large";
         std::vector<std::string> paths;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "InChild.h"
 #include "analysis/FolderInsights.h"
 #include "engine/FileWalker.h"
 
@@ -29,29 +30,6 @@ struct RunFigures {
     long long files = 0;
     long long bytes = 0;
 };
-
-template <typename Body> RunFigures inChild(Body body) {
-    int fds[2];
-    if (::pipe(fds) != 0) return {};
-    const auto start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        RunFigures f = body();
-        if (::write(fds[1], &f, sizeof f) != static_cast<ssize_t>(sizeof f)) _exit(2);
-        _exit(0);
-    }
-    ::close(fds[1]);
-    RunFigures f;
-    if (::read(fds[0], &f, sizeof f) != static_cast<ssize_t>(sizeof f)) f = {};
-    ::close(fds[0]);
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
-    f.wall = std::chrono::duration<double>(Clock::now() - start).count();
-    f.peakKiB = usage.ru_maxrss;
-    return f;
-}
 
 RunFigures median(std::vector<RunFigures> runs) {
     std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) { return a.wall < b.wall; });
@@ -71,20 +49,20 @@ int main(int argc, char** argv) {
         return 2;
     }
     auto insights = [&] {
-        return inChild([&] {
+        return inChild<RunFigures>([&] {
             const FolderInsights r = InsightScanner::analyze(root, [] { return false; });
             return RunFigures{0, 0, r.fileCount, r.totalBytes};
         });
     };
     auto walk = [&] {
-        return inChild([&] {
+        return inChild<RunFigures>([&] {
             ScanControl control;
             const ScanNodePtr node = FileWalker::walkParallel(root, control, FileWalker::Options());
             return RunFigures{0, 0, node ? node->fileCount : 0, node ? node->size : 0};
         });
     };
     auto du = [&] {
-        return inChild([&] {
+        return inChild<RunFigures>([&] {
             const pid_t child = ::fork();
             if (child == 0) {
                 ::freopen("/dev/null", "w", stdout);

@@ -26,14 +26,6 @@ AppLeftover leftover(const std::string& path, int64_t size, Match match, bool ad
     return AppLeftover{path, size, "Cache", std::move(match), admin};
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-        out.push_back(text.substr(start, nl - start));
-    return out;
-}
-
 std::string bytes(int64_t n) { return Bytes::format(n); }
 // The spaces that take an ASCII path to the 58-character column.
 std::string pad(const std::string& path) { return std::string(58 - path.size(), ' '); }
@@ -83,7 +75,7 @@ TEST(AppsReport, WholeReportForAFewApps) {
 TEST(AppsReport, SixLeftoverRowsThenACountOfTheRest) {
     auto a = app("Hoarder", "1", 0, R::removable());
     for (int i = 0; i < 9; ++i) a.leftovers.push_back(leftover("/l/" + std::to_string(i), 10 - i, Match::appNameMatch()));
-    auto out = lines(HeadlessReport::appsReport({a}));
+    auto out = test::lines(HeadlessReport::appsReport({a}));
     // Header, blank, app, count, six rows, "more", blank, total, closing, blank.
     ASSERT_EQ(out.size(), 15u);
     EXPECT_EQ(out[3].rfind("      9 leftover files", 0), 0u);
@@ -92,10 +84,10 @@ TEST(AppsReport, SixLeftoverRowsThenACountOfTheRest) {
     EXPECT_EQ(out[10], "        \u00b7 + 3 more");
 
     a.leftovers.resize(7);
-    out = lines(HeadlessReport::appsReport({a}));
+    out = test::lines(HeadlessReport::appsReport({a}));
     EXPECT_EQ(out[10], "        \u00b7 + 1 more");
     a.leftovers.resize(6);
-    out = lines(HeadlessReport::appsReport({a}));
+    out = test::lines(HeadlessReport::appsReport({a}));
     EXPECT_EQ(out[10], "");
 }
 
@@ -120,7 +112,7 @@ TEST(AppsReport, LongNamesAndPathsKeepTheirTails) {
     auto a = app(name40, std::nullopt, 0, R::removable());
     const std::string longPath = "/Library/Application Support/" + std::string(40, 'p') + "/tail-of-path";
     a.leftovers = {leftover(longPath, 4096, Match::exactIdentifier())};
-    auto out = lines(HeadlessReport::appsReport({a}));
+    auto out = test::lines(HeadlessReport::appsReport({a}));
     EXPECT_EQ(out[2].rfind("  \u2026" + name40.substr(7) + TextLayout::leftPadded(bytes(4096), 11), 0), 0u);
     const std::string fittedPath = "\u2026" + longPath.substr(longPath.size() - 55);
     EXPECT_EQ(out[4], "        \u00b7 " + fittedPath + "  " + TextLayout::leftPadded(bytes(4096), 10) +
@@ -128,10 +120,10 @@ TEST(AppsReport, LongNamesAndPathsKeepTheirTails) {
 
     // A name with its version counts both; exactly 34 characters stays whole.
     auto b = app(std::string(29, 'n'), "1.23", 0, R::removable());
-    out = lines(HeadlessReport::appsReport({b}));
+    out = test::lines(HeadlessReport::appsReport({b}));
     EXPECT_EQ(out[2].rfind("  " + std::string(29, 'n') + " 1.23" + TextLayout::leftPadded(bytes(0), 11), 0), 0u);
     b.name += "n"; // one more and the front gives way
-    out = lines(HeadlessReport::appsReport({b}));
+    out = test::lines(HeadlessReport::appsReport({b}));
     EXPECT_EQ(out[2].rfind("  \u2026" + std::string(28, 'n') + " 1.23" + TextLayout::leftPadded(bytes(0), 11), 0), 0u);
 }
 

@@ -1,6 +1,7 @@
 // The printed forms of the backup, Xcode and iCloud evidence.
 #include <gtest/gtest.h>
 
+#include "support/TestSupport.h"
 #include "cli/EvidenceCommands.h"
 #include "engine/Bytes.h"
 
@@ -22,17 +23,6 @@ DeviceBackup backup(const std::string &folder, int64_t size, DeviceBackup::Verdi
     return b;
 }
 
-std::vector<std::string> lines(const std::string &text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
 } // namespace
 
 TEST(BackupsReport, NoBackups) {
@@ -48,7 +38,7 @@ TEST(BackupsReport, OneBackupSingularHeadingAndLayout) {
     b.modelName = "iPhone 13 Pro";
     b.iosVersion = "17.5";
     std::string text = HeadlessReport::backupsReport({b});
-    auto l = lines(text);
+    auto l = test::lines(text);
     ASSERT_GE(l.size(), 9u);
     EXPECT_EQ(l[0], "");
     EXPECT_EQ(l[1], "  1 backup, " + format(2'000'000) + " in total");
@@ -124,7 +114,7 @@ TEST(XcodeReport, RowsReasonsAndLimit) {
     ds.size = 100;
     ds.superseded = true;
     ev.deviceSupport = {ds};
-    auto l = lines(HeadlessReport::xcodeReport(ev));
+    auto l = test::lines(HeadlessReport::xcodeReport(ev));
     EXPECT_EQ(l[3], "  Xcode is running \u2014 quit it before removing anything it may rewrite.");
     EXPECT_EQ(l[5], "  DERIVED DATA \u2014 20 folders, 2 whose project no longer exists");
     const std::string unknown = "unknown" + std::string(7, ' ');
@@ -156,7 +146,7 @@ TEST(CloudReport, ServicesInOrderWithEvidence) {
         CloudService{"Messages in iCloud", CloudState::on, false, {"Sentence one.", "Sentence two."}};
     s.photos = CloudService{"iCloud Photos", CloudState::unknown, false, {}};
     s.desktopAndDocuments = CloudService{"Desktop & Documents", CloudState::off, true, {"Read."}};
-    auto l = lines(HeadlessReport::cloudReport(s));
+    auto l = test::lines(HeadlessReport::cloudReport(s));
     std::string rule;
     for (int i = 0; i < 68; ++i)
         rule += "\u2500";
@@ -187,7 +177,7 @@ TEST(CloudReport, LongEvidenceWrapsWithTheBulletAsItsFirstWord) {
                             false,
                             {"Your iCloud account supports Photos, but whether the library on this Mac syncs is "
                              "only visible inside Photos \u2192 Settings \u2192 iCloud."}};
-    auto l = lines(HeadlessReport::cloudReport(s));
+    auto l = test::lines(HeadlessReport::cloudReport(s));
     ASSERT_GE(l.size(), 12u);
     EXPECT_EQ(l[7], "  iCloud Photos            Unknown  could not determine");
     EXPECT_EQ(l[8], "      \u00B7 Your iCloud account supports Photos, but whether the library on");

@@ -28,12 +28,8 @@ SweepRun run(SweepRun::Trigger trigger, int64_t moved, const std::string& scope,
 }
 
 std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-        out.push_back(text.substr(start, nl - start));
-    EXPECT_EQ(start, text.size()); // every line ends with a line break
-    return out;
+    EXPECT_TRUE(text.empty() || text.back() == '\n'); // every line ends with a line break
+    return test::lines(text);
 }
 
 } // namespace

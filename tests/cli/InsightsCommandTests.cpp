@@ -19,18 +19,6 @@ using namespace sorvel;
 
 namespace {
 
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        if (nl == std::string::npos) nl = text.size();
-        out.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-    }
-    return out;
-}
-
 size_t characters(const std::string& s) {
     size_t n = 0;
     for (unsigned char c : s) n += (c & 0xC0) != 0x80;
@@ -93,7 +81,7 @@ TEST(InsightsCommand, AFolderReportsKindsAgesAndLargestFilesLineByLine) {
     auto r = test::runSorvel({"--insights", "~/proj"}, {{"HOME", home.path()}});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    auto lines = splitLines(r.out);
+    auto lines = test::lines(r.out);
     ASSERT_EQ(lines.size(), 29u) << r.out;
 
     EXPECT_EQ(lines[0], "");
@@ -150,7 +138,7 @@ TEST(InsightsCommand, OnlyEmptyFilesGiveZeroSharesAndNoAgeSection) {
     // Only empty files: a kind row with 0 bytes and 0.0 %, no age section, no stale sentence.
     for (int i = 0; i < 3; ++i) test::writeFile(home / ("e/f" + std::to_string(i) + ".json"), "");
     auto r = test::runSorvel({"--insights", home / "e"}, {{"HOME", home.path()}});
-    auto lines = splitLines(r.out);
+    auto lines = test::lines(r.out);
     ASSERT_GE(lines.size(), 6u) << r.out;
     EXPECT_EQ(lines[4], "  WHAT'S IN HERE");
     EXPECT_EQ(lines[5], "  Code & text         " + padLeft(Bytes::format(0), 12) + "    0.0%" + "         3 files");

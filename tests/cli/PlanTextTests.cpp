@@ -22,14 +22,6 @@ CleanupOutcome refused(const std::string& path, int64_t size, Refusal r) {
     return CleanupOutcome{UUID::random(), path, size, CleanupOutcome::Refused{std::move(r)}};
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::stringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) out.push_back(line);
-    return out;
-}
-
 const std::string kRule = "  " + [] {
     std::string s;
     for (int i = 0; i < 68; ++i) s += "\u2500";
@@ -58,7 +50,7 @@ TEST(PlanText, CountsAndFreedBytesCoverPassedOutcomesOnly) {
                                 refused("/Users/u/Library/Caches/b", 3'000'000, Refusal::notWritable()),
                                 would("/Users/u/Library/Caches/c", 6'000'000)},
                                {});
-    const auto ls = lines(text);
+    const auto ls = test::lines(text);
     EXPECT_EQ(ls[3], "  2 of 3 targets passed every safety check");
     EXPECT_EQ(ls[4], "  " + Bytes::format(13'000'000) + " would move to the Trash");
     EXPECT_EQ(ls[5], "");
@@ -72,7 +64,7 @@ TEST(PlanText, TwentyRefusedRowsAtMostWithTheRestCounted) {
     auto rowsAndMore = [&](int count) {
         std::vector<CleanupOutcome> outcomes;
         for (int i = 0; i < count; ++i) outcomes.push_back(refused("/x/" + std::to_string(i), 1, Refusal::outsideAllowedRoots()));
-        const auto ls = lines(planText(outcomes, {}));
+        const auto ls = test::lines(planText(outcomes, {}));
         size_t rows = 0;
         for (const auto& l : ls) rows += l.find(clause) != std::string::npos;
         std::string more;
@@ -87,7 +79,7 @@ TEST(PlanText, TwentyRefusedRowsAtMostWithTheRestCounted) {
 TEST(PlanText, PathColumnIsFittedToFortySixCharacters) {
     const std::string exact = "/" + std::string(45, 'e');            // 46 characters
     const std::string longer = "/" + std::string(41, 'l') + "/tail"; // 47 characters
-    const auto ls = lines(planText({refused(exact, 0, Refusal::notFound()), refused(longer, 0, Refusal::notFound()),
+    const auto ls = test::lines(planText({refused(exact, 0, Refusal::notFound()), refused(longer, 0, Refusal::notFound()),
                                     refused("/short", 0, Refusal::notFound())},
                                    {}));
     const std::string size = "  " + TextLayout::leftPadded(Bytes::format(0), 11) + "  ";
@@ -109,7 +101,7 @@ TEST(PlanText, EachListedTargetIsExplainedAndWrappedAtSeventyFour) {
     const std::string path = "/Users/u/Library/Caches/com.example.app";
     const std::string detail = "A rather long detail about this target that certainly needs more than one line "
                                "of text to be shown within the width of the plan.";
-    const auto ls = lines(planText({would(path, 9'000'000)}, {{path, detail}}));
+    const auto ls = test::lines(planText({would(path, 9'000'000)}, {{path, detail}}));
     const std::string row = "  " + TextLayout::leftPadded(Bytes::format(9'000'000), 11) + "  ~/Library/Caches/com.example.app";
     auto at = std::find(ls.begin(), ls.end(), row);
     ASSERT_NE(at, ls.end());
@@ -143,7 +135,7 @@ TEST(PlanText, OneLimitForTheListingAndItsRemainder) {
     auto listing = [](size_t count) {
         std::vector<CleanupOutcome> outcomes;
         for (size_t i = 0; i < count; ++i) outcomes.push_back(would("/srv/t" + std::to_string(i), 1));
-        const auto ls = lines(planText(outcomes, {}));
+        const auto ls = test::lines(planText(outcomes, {}));
         size_t rows = 0;
         std::string more;
         for (const auto& l : ls) {

@@ -23,19 +23,6 @@ struct ReportHome {
     std::map<std::string, std::string> env() const { return {{"HOME", home.path()}}; }
 };
 
-std::vector<std::string> lines(const std::string &text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
 bool endsWith(const std::string &s, const std::string &tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -54,7 +41,7 @@ TEST(ReportCommand, TextReportListsCategoriesAndRecommendations) {
     auto r = runSorvel({"--report"}, h.env());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "Scanning System Data\u2026\n");
-    auto ls = lines(r.out);
+    auto ls = test::lines(r.out);
     ASSERT_GT(ls.size(), 12u);
     EXPECT_EQ(ls[0], "");
     EXPECT_EQ(ls[1], "  Sorvel \u00B7 System Data");
@@ -106,7 +93,7 @@ TEST(ReportCommand, ProgressPrintsOneLinePerFinishedRoot) {
     ReportHome h;
     auto r = runSorvel({"--report", "--json", "--progress"}, h.env());
     ASSERT_EQ(r.status, 0) << r.err;
-    auto ls = lines(r.err);
+    auto ls = test::lines(r.err);
     ASSERT_FALSE(ls.empty());
     std::map<std::string, int> seen;
     for (size_t i = 0; i < ls.size(); ++i) {
@@ -131,7 +118,7 @@ TEST(ReportCommand, DeniedRootIsMarkedBlocked) {
         auto r = runSorvel({"--report"}, {{"HOME", home}});
         if (r.status != 0)
             return 10;
-        for (const auto &l : lines(r.out))
+        for (const auto &l : test::lines(r.out))
             if (l.rfind("  Logs", 0) == 0)
                 return endsWith(l, "  (blocked by macOS)") ? 0 : 2;
         return 3;

@@ -33,8 +33,9 @@ TEST(ReportExporterWrite, WritesTheEncodedBytesAndReplacesAWholeFile) {
     test::TempDir dir;
     const std::string path = dir / "sorvel-scan-2026-12-07-1504.json";
     test::writeFile(path, std::string(100000, 'x')); // longer than the report: no tail may survive
-    EXPECT_FALSE(ReportExporter::write(smallResult(10), path).has_value());
-    EXPECT_EQ(test::readFile(path), *ReportExporter::encode(smallResult(10)));
+    const ScanResult result = smallResult(10); // one result: its finish time is in the bytes
+    EXPECT_FALSE(ReportExporter::write(result, path).has_value());
+    EXPECT_EQ(test::readFile(path), *ReportExporter::encode(result));
     EXPECT_FALSE(ReportExporter::write(smallResult(20), path).has_value());
     auto doc = nlohmann::json::parse(test::readFile(path));
     EXPECT_EQ(doc["scannedBytes"], 20);

@@ -11,18 +11,6 @@ using namespace sorvel;
 
 namespace {
 
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        if (nl == std::string::npos) nl = text.size();
-        out.push_back(text.substr(start, nl - start));
-        start = nl + 1;
-    }
-    return out;
-}
-
 std::string totalLine(long long bytes, long long files) {
     return std::to_string(bytes) + " bytes  " + std::to_string(bytes / 1024) + " KiB  " + Bytes::format(bytes) +
            "  " + std::to_string(files) + " files";
@@ -46,7 +34,7 @@ TEST(SizeCommand, AFolderPrintsItsTotalAndUpToFifteenChildrenLargestFirst) {
     auto r = test::runSorvel({"--size", dir.path()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    auto lines = splitLines(r.out);
+    auto lines = test::lines(r.out);
     ASSERT_EQ(lines.size(), 16u);
     EXPECT_EQ(lines[0], totalLine(test::independentTotal(dir.path()), 19));
     for (int rank = 0; rank < 15; ++rank) {
@@ -60,7 +48,7 @@ TEST(SizeCommand, AFewChildrenPrintExactlyThatMany) {
     test::TempDir dir;
     for (int i = 0; i < 3; ++i) test::writeFileOfSize(dir / ("d" + std::to_string(i) + "/f"), 5000);
     auto r = test::runSorvel({"--size", dir.path()});
-    EXPECT_EQ(splitLines(r.out).size(), 4u);
+    EXPECT_EQ(test::lines(r.out).size(), 4u);
 }
 
 TEST(SizeCommand, AFileOrAnEmptyFolderPrintsOnlyTheTotalLine) {
@@ -87,7 +75,7 @@ TEST(SizeCommand, ALeadingTildeIsTheHomeFolder) {
     test::writeFileOfSize(home / "Stuff/a", 9000);
     auto r = test::runSorvel({"--size", "~/Stuff"}, {{"HOME", home.path()}});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(splitLines(r.out)[0], totalLine(test::allocatedSize(home / "Stuff/a"), 1));
+    EXPECT_EQ(test::lines(r.out)[0], totalLine(test::allocatedSize(home / "Stuff/a"), 1));
 }
 
 TEST(SizeCommand, PathsThatAreNotUTF8StillMeasure) {
@@ -96,7 +84,7 @@ TEST(SizeCommand, PathsThatAreNotUTF8StillMeasure) {
     test::writeFileOfSize(bad + "/inner\xff/f", 20000);
     auto r = test::runSorvel({"--size", bad});
     ASSERT_EQ(r.status, 0) << r.err;
-    auto lines = splitLines(r.out);
+    auto lines = test::lines(r.out);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], totalLine(test::independentTotal(bad), 1));
     EXPECT_EQ(lines[1], childLine(test::independentTotal(bad), "inner\xEF\xBF\xBD"));
@@ -114,7 +102,7 @@ TEST(SizeCommand, UnreadableStartPathsAreMissingAndUnreadableFoldersCountNothing
     int status = test::runAsUnprivileged([&] {
         auto r = test::runSorvel({"--size", dir.path()});
         if (r.status != 0) return 10;
-        if (splitLines(r.out)[0] != totalLine(4096, 1)) return 11;
+        if (test::lines(r.out)[0] != totalLine(4096, 1)) return 11;
         auto inside = test::runSorvel({"--size", dir / "closed/inner"});
         if (inside.status != 1 || inside.err != "No such path: " + dir / "closed/inner" + "\n") return 12;
         return 0;

@@ -52,6 +52,9 @@ void writeFile(const std::string& path, const std::string& contents);
 /// Creates a file whose allocated size is at least `bytes` (written, not sparse).
 void writeFileOfSize(const std::string& path, size_t bytes);
 std::string readFile(const std::string& path);
+/// The text's lines without their line breaks; an unterminated last line counts, a final
+/// line break adds no empty line.
+std::vector<std::string> lines(const std::string& text);
 /// Writes "#!/bin/sh", the body and a line break to dir/name, makes it executable and
 /// returns its path.
 std::string writeScript(const TempDir& dir, const std::string& name, const std::string& body);
