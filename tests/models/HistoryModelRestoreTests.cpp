@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "models/SweepModelsFixtures.h"
-#include "removal/HistoryModel.h"
+#include "models/HistoryModel.h"
 
 using namespace sorvel;
 namespace fs = std::filesystem;

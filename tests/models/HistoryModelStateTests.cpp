@@ -6,7 +6,7 @@
 
 #include "models/SweepModelsFixtures.h"
 #include "platform/UserDefaults.h"
-#include "removal/HistoryModel.h"
+#include "models/HistoryModel.h"
 
 using namespace sorvel;
 

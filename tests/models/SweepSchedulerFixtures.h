@@ -10,7 +10,7 @@
 
 #include "models/SweepModelsFixtures.h"
 #include "platform/UserNotifications.h"
-#include "removal/SweepScheduler.h"
+#include "models/SweepScheduler.h"
 
 namespace sorvel::test {
 

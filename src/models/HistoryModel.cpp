@@ -1,4 +1,4 @@
-#include "removal/HistoryModel.h"
+#include "models/HistoryModel.h"
 
 #include <cstdint>
 #include <unordered_set>

@@ -1,4 +1,4 @@
-#include "removal/SweepScheduler.h"
+#include "models/SweepScheduler.h"
 
 #include <cmath>
 #include <ctime>
