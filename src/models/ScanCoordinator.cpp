@@ -102,25 +102,25 @@ void ScanCoordinator::publishResult(ScanResult result) {
 void ScanCoordinator::setScannedBytes(int64_t bytes) {
     if (scannedBytes_ == bytes) return;
     scannedBytes_ = bytes;
-    emit scannedBytesChanged();
+    emit progressChanged();
 }
 
 void ScanCoordinator::setScannedFiles(int64_t files) {
     if (scannedFiles_ == files) return;
     scannedFiles_ = files;
-    emit scannedFilesChanged();
+    emit progressChanged();
 }
 
 void ScanCoordinator::setCurrentPath(std::string path) {
     if (currentPath_ == path) return;
     currentPath_ = std::move(path);
-    emit currentPathChanged();
+    emit progressChanged();
 }
 
 void ScanCoordinator::setElapsed(double seconds) {
     if (elapsed_ == seconds) return;
     elapsed_ = seconds;
-    emit elapsedChanged();
+    emit progressChanged();
 }
 
 void ScanCoordinator::setFullDiskAccess(bool value) {
@@ -264,6 +264,7 @@ void ScanCoordinator::fold(std::vector<ScanControl::Completed> finished) {
         partialRoots_[done.categoryID].push_back(std::move(done.node));
         ++completedRoots_;
     }
+    emit progressChanged();
     std::vector<CategoryResult> categories;
     for (const auto& definition : definitions_) {
         auto it = partialRoots_.find(definition.id);

@@ -155,10 +155,8 @@ public:
 signals:
     void phaseChanged();
     void resultChanged();
-    void scannedBytesChanged();
-    void scannedFilesChanged();
-    void currentPathChanged();
-    void elapsedChanged();
+    // Scanned bytes, files, current path, elapsed time or finished roots moved: ticks every 120 ms.
+    void progressChanged();
     void fullDiskAccessChanged();
     void cloudChanged();
     void scopeChanged();
