@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cleanup/CleanupItem.h"
+#include "engine/CleanupItem.h"
 #include "engine/ScanResult.h"
 #include "engine/StorageCategory.h"
 

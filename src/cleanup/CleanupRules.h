@@ -4,8 +4,8 @@
 #include <string>
 
 #include "cleanup/BackupEvidence.h"
-#include "cleanup/CleanupItem.h"
 #include "cleanup/DeveloperEvidence.h"
+#include "engine/CleanupItem.h"
 #include "engine/ScanResult.h"
 
 namespace sorvel::CleanupRules {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "cleanup/CleanupItem.h"
+#include "engine/CleanupItem.h"
 #include "engine/DisplayCategory.h"
 #include "engine/InstalledApps.h"
 #include "engine/ScanNode.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "cleanup/CleanupItem.h"
+#include "engine/CleanupItem.h"
 
 using namespace sorvel;
 

@@ -1,0 +1,56 @@
+#pragma once
+// One cleanup recommendation and the progress of a cleanup run: plain values that a scan
+// result carries, so they sit below both the scan and the cleanup rules.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/StorageCategory.h"
+#include "platform/UUID.h"
+
+namespace sorvel {
+
+enum class CleanupRisk : int { safe = 0, review = 1 };
+inline std::optional<CleanupRisk> cleanupRiskFromRaw(int raw) {
+    if (raw == 0) return CleanupRisk::safe;
+    if (raw == 1) return CleanupRisk::review;
+    return std::nullopt;
+}
+
+struct CleanupTarget {
+    UUID id = UUID::random();
+    std::string name;
+    std::string path;
+    int64_t size = 0;
+    std::optional<std::string> detail;
+
+    friend bool operator==(const CleanupTarget&, const CleanupTarget&) = default;
+};
+
+struct CleanupItem {
+    std::string id; // rule identifier
+    std::string title;
+    std::string detail;
+    std::string locationLabel;
+    CleanupRisk risk = CleanupRisk::safe;
+    StorageCategory category = StorageCategory::caches;
+    std::vector<CleanupTarget> targets;
+    std::optional<std::string> externalAction;
+    std::optional<int64_t> reportedSize;
+
+    int64_t size() const {
+        if (reportedSize) return *reportedSize;
+        int64_t sum = 0;
+        for (const auto& t : targets) sum += t.size;
+        return sum;
+    }
+};
+
+struct CleanupProgress {
+    int done = 0;
+    int total = 0;
+    friend bool operator==(const CleanupProgress&, const CleanupProgress&) = default;
+};
+
+} // namespace sorvel
