@@ -1,6 +1,6 @@
 #pragma once
-// Case mapping of UTF-8 text, one code point at a time with the C.UTF-8 tables. Bytes
-// that are not valid UTF-8 pass through unchanged, so names on disk keep their bytes.
+// Case mapping of UTF-8 text with ICU's full, locale-neutral mapping. Bytes that are not
+// valid UTF-8 pass through unchanged, so names on disk keep their bytes.
 #include <string>
 #include <string_view>
 
