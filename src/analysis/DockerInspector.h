@@ -40,6 +40,8 @@ struct DockerUsage {
     State state = State::notInstalled;
     std::vector<Group> groups; // images, containers, volumes, build cache; empty ones left out
     std::optional<std::string> note; // a whole sentence for the two failure states
+
+    friend bool operator==(const DockerUsage&, const DockerUsage&) = default;
 };
 
 namespace DockerInspector {

@@ -59,6 +59,7 @@ struct Report {
 
     int64_t reclaimable() const;
     int64_t apparentSaving() const;
+    friend bool operator==(const Report&, const Report&) = default;
 };
 
 /// Walks the roots in order, buckets candidates by allocated size, confirms each bucket

@@ -42,6 +42,7 @@ struct FolderInsights {
 
     /// Bytes of files last modified 730 days ago or earlier.
     int64_t staleBytes() const;
+    friend bool operator==(const FolderInsights&, const FolderInsights&) = default;
 };
 
 namespace InsightScanner {

@@ -4,6 +4,7 @@
 
 #include "analysis/AppInventory.h"
 #include "cleanup/CloudStatus.h"
+#include "models/Models.h"
 #include "models/ToolWork.h"
 #include "platform/RunningApplications.h"
 #include "removal/ManualRun.h"
@@ -48,40 +49,31 @@ AppsModel::~AppsModel() = default;
 // MARK: published state
 
 void AppsModel::setApps(std::vector<InstalledApp> apps) {
-    apps_ = std::move(apps);
-    emit appsChanged();
+    if (Models::assignIfChanged(apps_, std::move(apps))) emit appsChanged();
 }
 void AppsModel::setIsScanning(bool value) {
-    isScanning_ = value;
-    emit isScanningChanged();
+    if (Models::assignIfChanged(isScanning_, value)) emit isScanningChanged();
 }
 void AppsModel::setScannedAt(std::optional<Date> date) {
-    scannedAt_ = date;
-    emit scannedAtChanged();
+    if (Models::assignIfChanged(scannedAt_, std::move(date))) emit scannedAtChanged();
 }
 void AppsModel::setSelectedApp(std::optional<InstalledApp> app) {
-    selectedApp_ = std::move(app);
-    emit selectedAppChanged();
+    if (Models::assignIfChanged(selectedApp_, std::move(app))) emit selectedAppChanged();
 }
 void AppsModel::setSelectedPaths(std::set<std::string> paths) {
-    selectedPaths_ = std::move(paths);
-    emit selectedPathsChanged();
+    if (Models::assignIfChanged(selectedPaths_, std::move(paths))) emit selectedPathsChanged();
 }
 void AppsModel::setPreview(std::vector<CleanupOutcome> outcomes) {
-    preview_ = std::move(outcomes);
-    emit previewChanged();
+    if (Models::assignIfChanged(preview_, std::move(outcomes))) emit previewChanged();
 }
 void AppsModel::setIsPreviewing(bool value) {
-    isPreviewing_ = value;
-    emit isPreviewingChanged();
+    if (Models::assignIfChanged(isPreviewing_, value)) emit isPreviewingChanged();
 }
 void AppsModel::setStage(Stage stage) {
-    stage_ = stage;
-    emit stageChanged();
+    if (Models::assignIfChanged(stage_, stage)) emit stageChanged();
 }
 void AppsModel::setHandoff(HandoffState state) {
-    handoff_ = std::move(state);
-    emit handoffChanged();
+    if (Models::assignIfChanged(handoff_, std::move(state))) emit handoffChanged();
 }
 
 // MARK: derived values

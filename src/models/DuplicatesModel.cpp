@@ -1,6 +1,7 @@
 #include "models/DuplicatesModel.h"
 
 #include "cleanup/CloudStatus.h"
+#include "models/Models.h"
 #include "models/ToolWork.h"
 #include "platform/Path.h"
 #include "removal/CleanupPolicy.h"
@@ -19,28 +20,22 @@ DuplicatesModel::~DuplicatesModel() {
 // MARK: published state
 
 void DuplicatesModel::setReport(DuplicateFinder::Report report) {
-    report_ = std::move(report);
-    emit reportChanged();
+    if (Models::assignIfChanged(report_, std::move(report))) emit reportChanged();
 }
 void DuplicatesModel::setIsScanning(bool value) {
-    isScanning_ = value;
-    emit isScanningChanged();
+    if (Models::assignIfChanged(isScanning_, value)) emit isScanningChanged();
 }
 void DuplicatesModel::setScannedRoot(std::optional<std::string> root) {
-    scannedRoot_ = std::move(root);
-    emit scannedRootChanged();
+    if (Models::assignIfChanged(scannedRoot_, std::move(root))) emit scannedRootChanged();
 }
 void DuplicatesModel::setSelectedPaths(std::set<std::string> paths) {
-    selectedPaths_ = std::move(paths);
-    emit selectedPathsChanged();
+    if (Models::assignIfChanged(selectedPaths_, std::move(paths))) emit selectedPathsChanged();
 }
 void DuplicatesModel::setOutcomes(std::vector<CleanupOutcome> outcomes) {
-    outcomes_ = std::move(outcomes);
-    emit outcomesChanged();
+    if (Models::assignIfChanged(outcomes_, std::move(outcomes))) emit outcomesChanged();
 }
 void DuplicatesModel::setStage(Stage stage) {
-    stage_ = stage;
-    emit stageChanged();
+    if (Models::assignIfChanged(stage_, stage)) emit stageChanged();
 }
 
 // MARK: derived values

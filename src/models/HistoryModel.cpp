@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "models/BackgroundWork.h"
+#include "models/Models.h"
 #include "platform/UserDefaults.h"
 #include "removal/CleanupPolicy.h"
 
@@ -36,7 +37,7 @@ int64_t HistoryModel::totalCount() const {
 }
 
 void HistoryModel::setRuns(std::vector<SweepRun> runs) {
-    runs_ = std::move(runs);
+    if (!Models::assignIfChanged(runs_, std::move(runs))) return;
     emit runsChanged();
     emit changed();
 }
@@ -48,7 +49,7 @@ void HistoryModel::toggle(const UUID& id) {
 }
 
 void HistoryModel::setRestoring(std::optional<UUID> id) {
-    restoring_ = id;
+    if (!Models::assignIfChanged(restoring_, id)) return;
     emit restoringChanged();
     emit changed();
 }
@@ -67,8 +68,7 @@ void HistoryModel::restore(const SweepRun& run) {
 }
 
 void HistoryModel::finishRestore(SweepRun run, std::vector<RestoreOutcome> outcomes) {
-    lastRestore_ = outcomes;
-    emit lastRestoreChanged();
+    if (Models::assignIfChanged(lastRestore_, outcomes)) emit lastRestoreChanged();
 
     // What came back leaves the run; what stayed can be tried again later.
     std::unordered_set<std::string> restored;
@@ -84,20 +84,20 @@ void HistoryModel::finishRestore(SweepRun run, std::vector<RestoreOutcome> outco
     run.receipt.movedBytes = bytes;
 
     SweepHistory::update(run);
-    runs_ = SweepHistory::load();
-    emit runsChanged();
+    if (Models::assignIfChanged(runs_, SweepHistory::load())) emit runsChanged();
     setRestoring(std::nullopt);
 }
 
 void HistoryModel::clearHistory() {
     UserDefaults::standard().remove("SorvelSweepHistory");
+    const bool hadRuns = !runs_.empty(), hadExpanded = !expanded_.empty(), hadRestore = !lastRestore_.empty();
     runs_.clear();
     expanded_.clear();
     lastRestore_.clear();
-    emit runsChanged();
-    emit expandedChanged();
-    emit lastRestoreChanged();
-    emit changed();
+    if (hadRuns) emit runsChanged();
+    if (hadExpanded) emit expandedChanged();
+    if (hadRestore) emit lastRestoreChanged();
+    if (hadRuns || hadExpanded || hadRestore) emit changed();
 }
 
 } // namespace sorvel

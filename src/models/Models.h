@@ -3,11 +3,21 @@
 // elsewhere and its results come back through the event loop.
 #include <QObject>
 #include <functional>
+#include <utility>
 
 namespace sorvel::Models {
 
 /// Runs `work` on the thread of `context` (the main thread for models) at the next turn
 /// of its event loop. Safe to call from any thread.
 void onMainThread(QObject* context, std::function<void()> work);
+
+/// Stores `value` in `field` when it differs; true when it did, so the caller announces
+/// the change. Published state is announced only when it changes.
+template <class T, class U>
+bool assignIfChanged(T& field, U&& value) {
+    if (field == value) return false;
+    field = std::forward<U>(value);
+    return true;
+}
 
 } // namespace sorvel::Models

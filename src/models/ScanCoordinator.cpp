@@ -154,9 +154,7 @@ void ScanCoordinator::setLastLiveUpdate(std::optional<Date> value) {
 }
 
 void ScanCoordinator::setInsights(std::optional<FolderInsights> value) {
-    if (!insights_ && !value) return;
-    insights_ = std::move(value);
-    emit insightsChanged();
+    if (Models::assignIfChanged(insights_, std::move(value))) emit insightsChanged();
 }
 
 void ScanCoordinator::setInsightsLoading(bool value) {
@@ -310,12 +308,11 @@ void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, 
     setLastLiveUpdate(std::nullopt);
     startWatching();
     setFullDiskAccess(result_.fullDiskAccess);
-    cloud_ = CloudDetector::detect();
-    emit cloudChanged();
+    if (Models::assignIfChanged(cloud_, CloudDetector::detect())) emit cloudChanged();
     setCurrentPath({});
     setElapsed(result_.duration);
-    trends_ = StorageTrends::record(result_, finished, Calendar::current());
-    emit trendsChanged();
+    if (Models::assignIfChanged(trends_, StorageTrends::record(result_, finished, Calendar::current())))
+        emit trendsChanged();
 }
 
 void ScanCoordinator::cancel() {

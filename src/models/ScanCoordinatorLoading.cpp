@@ -11,8 +11,7 @@
 namespace sorvel {
 
 void ScanCoordinator::setDocker(std::optional<DockerUsage> value) {
-    docker_ = std::move(value);
-    emit dockerChanged();
+    if (Models::assignIfChanged(docker_, std::move(value))) emit dockerChanged();
 }
 
 void ScanCoordinator::setDockerLoading(bool value) {

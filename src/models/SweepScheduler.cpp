@@ -7,6 +7,7 @@
 #include "cleanup/CloudStatus.h"
 #include "models/BackgroundWork.h"
 #include "models/DesktopNotifications.h"
+#include "models/Models.h"
 #include "removal/CleanupPolicy.h"
 #include "removal/SweepHistory.h"
 
@@ -125,8 +126,7 @@ void SweepScheduler::setSchedule(const SweepSchedule& schedule) {
 void SweepScheduler::start() {
     timer_.stop();
     if (schedule_.frequency == Frequency::off) {
-        nextRunDate_.reset();
-        publish(&SweepScheduler::nextRunDateChanged);
+        if (Models::assignIfChanged(nextRunDate_, std::nullopt)) publish(&SweepScheduler::nextRunDateChanged);
         return;
     }
     refreshNextRun();
@@ -137,8 +137,7 @@ void SweepScheduler::start() {
 
 void SweepScheduler::stop() {
     timer_.stop();
-    nextRunDate_.reset();
-    publish(&SweepScheduler::nextRunDateChanged);
+    if (Models::assignIfChanged(nextRunDate_, std::nullopt)) publish(&SweepScheduler::nextRunDateChanged);
 }
 
 bool SweepScheduler::isDue(const SweepSchedule& schedule, const std::optional<Date>& last, Date now) {
@@ -178,8 +177,8 @@ void SweepScheduler::runIfDue() {
 void SweepScheduler::refreshNextRun() {
     std::optional<Date> last;
     if (lastReceipt_) last = lastReceipt_->date;
-    nextRunDate_ = nextRun(schedule_, last, deps_.clock());
-    publish(&SweepScheduler::nextRunDateChanged);
+    if (Models::assignIfChanged(nextRunDate_, nextRun(schedule_, last, deps_.clock())))
+        publish(&SweepScheduler::nextRunDateChanged);
 }
 
 // ---- Sweeps ----
@@ -200,12 +199,10 @@ void SweepScheduler::run(SweepRun::Trigger trigger) {
 }
 
 void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
-    lastReceipt_ = outcome.receipt;
-    publish(&SweepScheduler::lastReceiptChanged);
-    findings_ = std::move(outcome.outcomes);
-    publish(&SweepScheduler::findingsChanged);
-    selectedPaths_ = actionablePaths(findings_);
-    publish(&SweepScheduler::selectedPathsChanged);
+    if (Models::assignIfChanged(lastReceipt_, outcome.receipt)) publish(&SweepScheduler::lastReceiptChanged);
+    if (Models::assignIfChanged(findings_, std::move(outcome.outcomes))) publish(&SweepScheduler::findingsChanged);
+    if (Models::assignIfChanged(selectedPaths_, actionablePaths(findings_)))
+        publish(&SweepScheduler::selectedPathsChanged);
     isRunning_ = false;
     publish(&SweepScheduler::isRunningChanged);
     refreshNextRun();
@@ -227,8 +224,8 @@ void SweepScheduler::toggle(const std::string& path) {
 }
 
 void SweepScheduler::selectAll(bool selected) {
-    selectedPaths_ = selected ? actionablePaths(findings_) : std::set<std::string>{};
-    publish(&SweepScheduler::selectedPathsChanged);
+    if (Models::assignIfChanged(selectedPaths_, selected ? actionablePaths(findings_) : std::set<std::string>{}))
+        publish(&SweepScheduler::selectedPathsChanged);
 }
 
 void SweepScheduler::cleanSelected() {
@@ -277,15 +274,14 @@ void SweepScheduler::finishClean(std::vector<CleanupOutcome> outcomes) {
     run.hasDetail = true;
     SweepHistory::record(run);
 
-    lastReceipt_ = receipt;
-    publish(&SweepScheduler::lastReceiptChanged);
+    if (Models::assignIfChanged(lastReceipt_, receipt)) publish(&SweepScheduler::lastReceiptChanged);
     std::vector<CleanupOutcome> remaining;
-    for (auto& o : findings_)
-        if (!movedPaths.count(o.path)) remaining.push_back(std::move(o));
-    findings_ = std::move(remaining);
-    publish(&SweepScheduler::findingsChanged);
-    for (const auto& path : movedPaths) selectedPaths_.erase(path);
-    publish(&SweepScheduler::selectedPathsChanged);
+    for (const auto& o : findings_)
+        if (!movedPaths.count(o.path)) remaining.push_back(o);
+    if (Models::assignIfChanged(findings_, std::move(remaining))) publish(&SweepScheduler::findingsChanged);
+    size_t unticked = 0;
+    for (const auto& path : movedPaths) unticked += selectedPaths_.erase(path);
+    if (unticked) publish(&SweepScheduler::selectedPathsChanged);
 
     // Refused and failed picks are kept too, whatever their result.
     std::vector<SweepReceipt::Finding> stored;

@@ -135,9 +135,11 @@ void UpdateChecker::openDownloadPage() {
 void UpdateChecker::skipThisVersion() {
     if (state_.kind != State::Kind::available || !state_.release) return;
     if (auto build = state_.release->build) {
-        skippedBuild_ = *build;
         UserDefaults::standard().set(kSkippedBuildKey, *build);
-        emit skippedBuildChanged();
+        if (skippedBuild_ != *build) {
+            skippedBuild_ = *build;
+            emit skippedBuildChanged();
+        }
     }
     setState(State::idle());
 }

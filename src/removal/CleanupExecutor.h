@@ -48,6 +48,7 @@ struct CleanupOutcome {
         auto* f = std::get_if<Failed>(&result);
         return f ? &f->message : nullptr;
     }
+    friend bool operator==(const CleanupOutcome&, const CleanupOutcome&) = default;
 };
 
 namespace CleanupExecutor {

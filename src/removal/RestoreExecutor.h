@@ -39,6 +39,7 @@ struct RestoreOutcome {
         auto* f = std::get_if<Failed>(&result);
         return f ? &f->message : nullptr;
     }
+    friend bool operator==(const RestoreOutcome&, const RestoreOutcome&) = default;
 };
 
 namespace RestoreExecutor {

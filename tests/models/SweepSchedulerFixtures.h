@@ -49,12 +49,16 @@ struct FakeSweeps {
 struct SchedulerRig {
     ModelHome home;
     Date clock = dateFromUnixSeconds(1'796'638'200); // Mon Dec 7 2026 10:10:00 UTC
+    std::atomic<int> clockReads{0};                  // every look at the clock: the timer's firings show here
     std::shared_ptr<FakeSweeps> sweeps = std::make_shared<FakeSweeps>();
     std::shared_ptr<RecordingCenter> center = std::make_shared<RecordingCenter>();
 
     SweepScheduler::Dependencies dependencies() {
         SweepScheduler::Dependencies d;
-        d.clock = [this] { return clock; };
+        d.clock = [this] {
+            ++clockReads;
+            return clock;
+        };
         d.runner = [sweeps = sweeps](const SweepSchedule& schedule, SweepRun::Trigger trigger) {
             std::unique_lock lock(sweeps->mutex);
             sweeps->triggers.push_back(trigger);
