@@ -61,7 +61,7 @@ std::string duplicatesReport(const DuplicateFinder::Report& report) {
     if (apparent - reclaimable >= 1) {
         line("");
         line(wrap(Bytes::format(apparent - reclaimable) + " of that does not exist. Those copies " +
-                      "are hard links to files that stay, so the filesystem " +
+                      "are hard links, more names of one file, so the filesystem " +
                       "counts the bytes once no matter how many names point at them.",
                   "  ", 74));
     }

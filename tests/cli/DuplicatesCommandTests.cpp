@@ -58,9 +58,9 @@ TEST(DuplicatesCommand, APartlySharedGroupPrintsOneKeepAndTwoExtraRows) {
         "  Genuinely reclaimable   5 MB\n"
         "  A size-only tool would claim  10 MB\n"
         "\n"
-        "  5 MB of that does not exist. Those copies are hard links to files that\n"
-        "  stay, so the filesystem counts the bytes once no matter how many names\n"
-        "  point at them.\n"
+        "  5 MB of that does not exist. Those copies are hard links, more names of\n"
+        "  one file, so the filesystem counts the bytes once no matter how many\n"
+        "  names point at them.\n"
         "\n";
     EXPECT_EQ(text, expected);
 }
