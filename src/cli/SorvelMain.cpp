@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/HeadlessReport.h"
+#include "cli/ReportOutput.h"
 
 namespace sorvel::SorvelMain {
 namespace {
@@ -58,11 +59,7 @@ int notAvailable(const char* what) {
     return 2;
 }
 
-int printUsage() {
-    std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
-    std::fputc('\n', stdout);
-    return 0;
-}
+int printUsage() { return ReportOutput::emit(std::string(kUsage) + "\n"); }
 
 } // namespace
 

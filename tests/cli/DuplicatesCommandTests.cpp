@@ -127,15 +127,10 @@ TEST(DuplicatesCommand, EndToEndOnAFakeHome) {
     EXPECT_TRUE(contains(r.out, " of that does not exist.")) << r.out;
 }
 
-TEST(DuplicatesCommand, MissingFolderPrintsZeroes) {
+TEST(DuplicatesCommand, AMissingFolderIsAnErrorNotAnEmptyReport) {
     FakeHome home;
     auto r = runSorvel({"--duplicates", home / "nowhere"}, {{"HOME", home.path()}});
-    ASSERT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "\n  Looking for duplicates under ~/nowhere\u2026\n\n"
-                     "  0 files considered\n"
-                     "  0 groups of identical files\n\n"
-                     "\n"
-                     "  Genuinely reclaimable   " + Bytes::format(0) + "\n"
-                     "  A size-only tool would claim  " + Bytes::format(0) + "\n"
-                     "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "No such path: " + home / "nowhere" + "\n");
+    EXPECT_EQ(r.out, "");
 }
