@@ -103,6 +103,18 @@ std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy
     return std::nullopt;
 }
 
+// A mount point at or below the path: the move would carry another file system's data
+// (a bind mount of the pictures) into the Trash, where emptying it deletes that data.
+std::optional<Refusal> mountRefusal(const std::string& path, const std::vector<MountEntry>& mounts) {
+    if (!usable(path)) return std::nullopt;
+    for (const auto& mount : mounts)
+        if (isPathInside(mount.mountPoint, path)) return Refusal::protectedPath(mount.mountPoint);
+    return std::nullopt;
+}
+
+Judgement judgeWith(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                    const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>* givenMounts);
+
 bool cloudBlocks(const std::optional<CloudStatus>& cloud, const std::string& path) {
     if (!cloud) return false;
     auto caveat = cloud->caveat(path);
@@ -136,6 +148,18 @@ std::string Refusal::description() const {
 
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                 const std::optional<CloudStatus>& cloud) {
+    return judgeWith(path, recordedSize, policy, cloud, nullptr);
+}
+
+Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>& mounts) {
+    return judgeWith(path, recordedSize, policy, cloud, &mounts);
+}
+
+namespace {
+
+Judgement judgeWith(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                    const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>* givenMounts) {
     Judgement j;
     j.path = standardizePath(path);
     auto refuse = [&](Refusal refusal) {
@@ -159,6 +183,14 @@ Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPoli
                                         resolvedForms(policy.allowedRoots, true)))
             return refuse(*refusal);
     }
+
+    // Read only for a path that passed the rules above.
+    std::vector<MountEntry> ownMounts;
+    if (!givenMounts) ownMounts = readMountTable();
+    const std::vector<MountEntry>& mounts = givenMounts ? *givenMounts : ownMounts;
+    if (auto refusal = mountRefusal(j.path, mounts)) return refuse(*refusal);
+    if (!resolved.empty())
+        if (auto refusal = mountRefusal(resolved, mounts)) return refuse(*refusal);
 
     if (cloudBlocks(cloud, j.path) || (!resolved.empty() && cloudBlocks(cloud, resolved)))
         return refuse(Refusal::cloudSynced("iCloud"));
@@ -184,9 +216,16 @@ Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPoli
     return j;
 }
 
+} // namespace
+
 std::optional<Refusal> check(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                              const std::optional<CloudStatus>& cloud) {
     return judge(path, recordedSize, policy, cloud).refusal;
+}
+
+std::optional<Refusal> check(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                             const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>& mounts) {
+    return judge(path, recordedSize, policy, cloud, mounts).refusal;
 }
 
 } // namespace sorvel::CleanupGuard
