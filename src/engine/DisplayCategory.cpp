@@ -183,7 +183,8 @@ std::vector<DisplayCategory> DisplayCategory::wholeDiskCategories(const std::str
         d.title = name;
         auto blurb = wholeDiskBlurbs().find(key);
         if (blurb != wholeDiskBlurbs().end()) d.blurb = blurb->second;
-        else d.blurb = mount ? "Top-level directory on a disk of its own." : "Top-level directory on the boot volume.";
+        else if (mount) d.blurb = "Top-level directory on a disk of its own.";
+        else d.blurb = "Top-level directory on the boot volume.";
         d.tint = tintCycle(made);
         d.roots = {path};
         if (key == "/usr" && pathExists(path + "/local")) d.roots.push_back(path + "/local");

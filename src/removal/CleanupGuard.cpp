@@ -112,51 +112,11 @@ std::optional<Refusal> mountRefusal(const std::string& path, const std::vector<M
     return std::nullopt;
 }
 
-Judgement judgeWith(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
-                    const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>* givenMounts);
-
 bool cloudBlocks(const std::optional<CloudStatus>& cloud, const std::string& path) {
     if (!cloud) return false;
     auto caveat = cloud->caveat(path);
     return caveat && caveat->isBlocking;
 }
-
-} // namespace
-
-std::string Refusal::description() const {
-    switch (kind) {
-    case Kind::protectedPath:
-        return "protected location (" + tildeAbbreviated(text) + ")";
-    case Kind::sizeChanged:
-        return "changed since the scan (" + Bytes::format(recorded) + " → " + Bytes::format(actual) +
-               "); something is still writing to it";
-    case Kind::cloudSynced:
-        return "synced by " + text + "; removing the local copy may not free space and may affect other devices";
-    case Kind::outsideAllowedRoots:
-        return "outside the folders Sorvel is allowed to touch";
-    case Kind::tooShallow:
-        return "this is the root of an allowed folder, not something inside it";
-    case Kind::notFound:
-        return "no longer exists";
-    case Kind::isSymlink:
-        return "is a symlink — removing it would not free the space it points at";
-    case Kind::notWritable:
-        return "not writable by you";
-    }
-    return {};
-}
-
-Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
-                const std::optional<CloudStatus>& cloud) {
-    return judgeWith(path, recordedSize, policy, cloud, nullptr);
-}
-
-Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
-                const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>& mounts) {
-    return judgeWith(path, recordedSize, policy, cloud, &mounts);
-}
-
-namespace {
 
 Judgement judgeWith(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                     const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>* givenMounts) {
@@ -217,6 +177,39 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
 }
 
 } // namespace
+
+std::string Refusal::description() const {
+    switch (kind) {
+    case Kind::protectedPath:
+        return "protected location (" + tildeAbbreviated(text) + ")";
+    case Kind::sizeChanged:
+        return "changed since the scan (" + Bytes::format(recorded) + " → " + Bytes::format(actual) +
+               "); something is still writing to it";
+    case Kind::cloudSynced:
+        return "synced by " + text + "; removing the local copy may not free space and may affect other devices";
+    case Kind::outsideAllowedRoots:
+        return "outside the folders Sorvel is allowed to touch";
+    case Kind::tooShallow:
+        return "this is the root of an allowed folder, not something inside it";
+    case Kind::notFound:
+        return "no longer exists";
+    case Kind::isSymlink:
+        return "is a symlink — removing it would not free the space it points at";
+    case Kind::notWritable:
+        return "not writable by you";
+    }
+    return {};
+}
+
+Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                const std::optional<CloudStatus>& cloud) {
+    return judgeWith(path, recordedSize, policy, cloud, nullptr);
+}
+
+Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>& mounts) {
+    return judgeWith(path, recordedSize, policy, cloud, &mounts);
+}
 
 std::optional<Refusal> check(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                              const std::optional<CloudStatus>& cloud) {
