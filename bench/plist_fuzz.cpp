@@ -47,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
 namespace {
 
+#ifndef SORVEL_LIBFUZZER
 constexpr unsigned kSecondsPerInput = 10;
 
 void writeAll(int fd, const char* p, size_t n) {
@@ -84,6 +85,7 @@ void installHandlers() {
     sa.sa_flags = SA_ONSTACK;
     for (int sig : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGALRM}) sigaction(sig, &sa, nullptr);
 }
+#endif
 
 class Generator {
 public:
