@@ -104,11 +104,19 @@ TEST(DuplicateSharing, KindFollowsFilesNotPrivateSizes) {
         {{file(7, 1, 2), file(7, 1, 2), file(3, 1, 1)}, Kind::mixed},
         // Each copy has a second name elsewhere: shared storage, but never clones.
         {{file(1, 1, 2), file(2, 1, 2)}, Kind::mixed},
-        // Equal file numbers on different devices are different files.
-        {{file(7, 1, 1), file(7, 2, 1)}, Kind::independentCopies},
-        {{file(7, 3, 2), file(7, 3, 2)}, Kind::hardLinks},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(kind(c.files), c.expected) << c.files.size() << " files, first inode " << c.files[0].inode;
     }
+}
+
+TEST(DuplicateSharing, EqualFileNumbersOnDifferentDevicesAreNotHardLinks) {
+    using DuplicateFinder::detail::kind;
+    EXPECT_EQ(kind({file(7, 1, 1), file(7, 2, 1)}), Kind::independentCopies);
+    EXPECT_EQ(kind({file(7, 3, 2), file(7, 3, 2)}), Kind::hardLinks);
+    // Nor do they add up as one file when their storage is counted.
+    DuplicateGroup g{"g", {file(7, 1, 1), file(7, 2, 1), file(7, 3, 1)}, 10, Kind::independentCopies};
+    g.files[1].path = "other-device";
+    g.files[2].path = "third-device";
+    EXPECT_EQ(g.reclaimable(), 20);
 }
