@@ -74,8 +74,8 @@ TEST(HistoryModelRestore, EveryItemRefusedKeepsThemAllWithRecomputedCounts) {
     MovedItem a = home.trashed("Library/Caches/one", "123");
     MovedItem b = home.trashed("Library/Caches/two", "12345");
     SweepRun run = recordedRun({a, b});
-    fs::remove_all(home.h + "/.Trash");
-    test::makeDirs(home.h + "/.Trash"); // emptied
+    fs::remove_all(home.h + "/.local/share/Trash");
+    test::makeDirs(home.h + "/.local/share/Trash"); // emptied
 
     HistoryModel model;
     model.restore(run);
