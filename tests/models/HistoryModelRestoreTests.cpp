@@ -1,4 +1,4 @@
-// Putting a run's items back through the history model: real moves out of ~/.Trash on a
+// Putting a run's items back through the history model: real moves out of the Trash on a
 // fake home, the outcomes kept, and the run rewritten with what stayed.
 #include <gtest/gtest.h>
 
