@@ -1,24 +1,33 @@
 #pragma once
-// The mounts this process sees, read from /proc/self/mountinfo.
+// The mounts this process sees, from /proc/self/mountinfo: where each file system is
+// mounted, of which type, on which device.
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sorvel {
 
 struct MountEntry {
-    std::string mountPoint; // unescaped bytes
-    std::string fsType;
-    uint64_t device = 0;    // as st_dev reports it
+    std::string mountPoint; // absolute, escapes decoded
+    std::string fsType;     // "ext4", "tmpfs", "fuse.sshfs", ...
+    uint64_t device = 0;    // makedev(major, minor)
+
+    friend bool operator==(const MountEntry&, const MountEntry&) = default;
 };
 
-/// Every mount in the order the kernel lists them (a later one may cover an earlier);
-/// empty when the table cannot be read.
+/// The entries of a mountinfo text in its order (later entries are mounted over
+/// earlier ones at the same point). Malformed lines are skipped.
+std::vector<MountEntry> parseMountTable(std::string_view text);
+
+/// The mount table of this process; empty when it cannot be read.
 std::vector<MountEntry> readMountTable();
 
-/// The entries of one mountinfo text; lines that do not parse are skipped.
-std::vector<MountEntry> parseMountTable(const std::string& text);
+/// Whether the type names a file system that stores data on a local disk (ext4, xfs,
+/// btrfs, vfat, ntfs, ...), as opposed to pseudo, memory, image, overlay and network
+/// file systems (proc, tmpfs, squashfs, overlay, nfs, cifs, fuse.sshfs, ...).
+bool isLocalDiskFileSystem(std::string_view fsType);
 
 /// The mount that holds the absolute path as written: the longest mount point that
 /// contains it, the last listed among equals (the one on top).

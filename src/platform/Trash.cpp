@@ -242,7 +242,9 @@ std::optional<Location> locate(const std::string& trashPath) {
     return std::nullopt;
 }
 
-bool isInsideTrash(const std::string& given) {
+bool isInsideTrash(const std::string& path) { return isInsideTrash(path, readMountTable()); }
+
+bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& mounts) {
     if (given.empty() || given[0] != '/') return false;
     const std::string path = standardizePath(given);
     const std::string home = directory();
@@ -254,7 +256,7 @@ bool isInsideTrash(const std::string& given) {
             if (inside) return true;
         }
     }
-    const auto mount = mountContaining(readMountTable(), path);
+    const auto mount = mountContaining(mounts, path);
     if (!mount || path.size() <= mount->mountPoint.size()) return false;
     // The first component below the top folder: ".Trash" or ".Trash-" and a number.
     const size_t start = mount->mountPoint == "/" ? 1 : mount->mountPoint.size() + 1;

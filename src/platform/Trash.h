@@ -6,6 +6,9 @@
 // becomes "name 2", "name 3", ...).
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/MountTable.h"
 
 namespace sorvel::Trash {
 
@@ -49,6 +52,7 @@ std::optional<Location> locate(const std::string& trashPath);
 /// True for a path that is a trash folder or lies inside one: the home trash, or a
 /// ".Trash" / ".Trash-N" folder at the top of the file system that holds the path.
 bool isInsideTrash(const std::string& path);
+bool isInsideTrash(const std::string& path, const std::vector<MountEntry>& mounts);
 
 /// Why a restore did not happen: the errno of the failed step (0 when the trash itself
 /// could not be used) and, for that case, a whole sentence.
