@@ -47,20 +47,3 @@ TEST(MountTableParsing, LocalDisksAreToldApartFromPseudoMemoryAndNetworkOnes) {
                               "nfs4", "cifs", "smb3", "fuse", "fuse.sshfs", "autofs", "squashfs", "", "EXT4"})
         EXPECT_FALSE(isLocalDiskFileSystem(other)) << other;
 }
-
-TEST(MountTableParsing, TheMountHoldingAPathIsTheDeepestOnTop) {
-    std::vector<MountEntry> mounts = {
-        {"/", "ext4", 1}, {"/home", "ext4", 2}, {"/media/u/My Disk", "vfat", 3}, {"/dev/shm", "tmpfs", 4}};
-    const std::vector<std::pair<std::string, std::string>> holders = {
-        {"/home/u/file", "/home"}, {"/home", "/home"},   {"/homework", "/"},
-        {"/media/u/My Disk/a", "/media/u/My Disk"}, {"/dev/shm/x", "/dev/shm"}, {"/etc", "/"},
-    };
-    for (const auto& [path, holder] : holders) {
-        const auto mount = mountContaining(mounts, path);
-        ASSERT_TRUE(mount) << path;
-        EXPECT_EQ(mount->mountPoint, holder) << path;
-    }
-    EXPECT_FALSE(mountContaining(mounts, "relative"));
-    mounts.push_back({"/home", "tmpfs", 9}); // mounted over the earlier one
-    EXPECT_EQ(mountContaining(mounts, "/home/u")->device, 9u);
-}

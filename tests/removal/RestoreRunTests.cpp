@@ -131,25 +131,15 @@ TEST(RestoreRunPolicy, ProtectedPlacesStayRefusedWhateverTheRunAllowed) {
     }
 }
 
-TEST(RestoreRunPolicy, TheRunKeepsItsRootsAndOlderRunsReadWithout) {
+TEST(RestoreRunPolicy, OlderRunsWithoutRootsStillReadAndBadRootsDoNot) {
     SweepRun run;
-    run.scope = "uninstalling Orchard";
-    run.allowedRoots = std::vector<std::string>{"/home/u/Applications", "/home/u/Library/Preferences"};
-    const auto read = SweepRun::fromJSON(run.toJSON());
-    ASSERT_TRUE(read);
-    EXPECT_EQ(*read, run);
-
     nlohmann::json old = run.toJSON();
-    old.erase("allowedRoots");
+    EXPECT_FALSE(old.contains("allowedRoots"));
     ASSERT_TRUE(SweepRun::fromJSON(old));
     EXPECT_EQ(SweepRun::fromJSON(old)->allowedRoots, std::nullopt);
-    run.allowedRoots.reset();
-    EXPECT_FALSE(run.toJSON().contains("allowedRoots"));
-
     for (const auto& bad : {nlohmann::json("/home/u"), nlohmann::json::array({1, 2})}) {
-        nlohmann::json broken = old;
-        broken["allowedRoots"] = bad;
-        EXPECT_EQ(SweepRun::fromJSON(broken), std::nullopt) << bad.dump();
+        old["allowedRoots"] = bad;
+        EXPECT_EQ(SweepRun::fromJSON(old), std::nullopt) << bad.dump();
     }
 }
 
