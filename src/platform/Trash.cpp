@@ -126,7 +126,7 @@ std::string directory() {
     }
     const std::string home = homeDirectory();
     if (home.empty() || home[0] != '/') return {};
-    return appendingPathComponent(home, ".local/share/Trash");
+    return standardizePath(appendingPathComponent(home, ".local/share/Trash"));
 }
 
 int openFolderNoFollow(const std::string& path) {
@@ -225,7 +225,7 @@ std::optional<Location> locate(const std::string& trashPath) {
     const std::string trash = deletingLastPathComponent(files);
 
     const std::string home = directory();
-    if (!home.empty() && trash == standardizePath(home)) return Location{trash, {}, name};
+    if (!home.empty() && trash == home) return Location{trash, {}, name};
 
     const std::string uid = std::to_string(::geteuid());
     std::string topdir;

@@ -21,7 +21,7 @@ struct MoveResult {
 };
 
 /// The home trash: $XDG_DATA_HOME (when absolute) or the home folder + "/.local/share",
-/// followed by "/Trash". Empty when neither is known.
+/// followed by "/Trash", standardised. Empty when neither is known.
 std::string directory();
 
 /// Opens an absolute, standardised folder path one component at a time without
