@@ -20,6 +20,7 @@
 #include "platform/Path.h"
 #include "platform/RegularFile.h"
 #include "platform/SHA256.h"
+#include "platform/Trash.h"
 
 namespace sorvel {
 
@@ -45,7 +46,10 @@ int64_t DuplicateGroup::apparentSaving() const {
 
 namespace DuplicateFinder {
 
-Options::Options() : excludedPaths(StorageCategories::globallyExcludedPaths()) {}
+// The desktop's Trash is skipped like ".Trash": a trashed copy must never be the one kept.
+Options::Options() : excludedPaths(StorageCategories::globallyExcludedPaths()) {
+    if (const std::string trash = Trash::directory(); !trash.empty()) excludedPaths.insert(trash);
+}
 
 int64_t bytesFreed(const std::vector<DuplicateFile>& files) {
     // One entry per file: its size, its link count, and the distinct names listed.

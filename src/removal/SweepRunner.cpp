@@ -22,7 +22,8 @@ bool noRules(const SweepSchedule& schedule) {
 
 // The three persisted values of every sweep, in their order.
 void persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings,
-             const SweepSchedule& schedule, SweepRun::Trigger trigger, std::vector<MovedItem> moved) {
+             const SweepSchedule& schedule, SweepRun::Trigger trigger, std::vector<MovedItem> moved,
+             std::optional<std::vector<std::string>> allowedRoots = std::nullopt) {
     SweepReceipt::record(receipt);
     SweepReceipt::record(findings);
     SweepRun run;
@@ -31,6 +32,7 @@ void persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Findin
     run.receipt = receipt;
     run.moved = std::move(moved);
     run.hasDetail = true;
+    run.allowedRoots = std::move(allowedRoots);
     SweepHistory::record(run);
 }
 
@@ -152,7 +154,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         for (const auto& item : moved) receipt.movedBytes += item.size;
     }
 
-    persist(receipt, findings, schedule, trigger, std::move(moved));
+    persist(receipt, findings, schedule, trigger, std::move(moved), policy.allowedRoots);
     return Outcome{receipt, std::move(outcomes)};
 }
 
