@@ -4,8 +4,8 @@
 
 #include "analysis/AppInventory.h"
 #include "cleanup/CloudStatus.h"
+#include "models/BackgroundWork.h"
 #include "models/Models.h"
-#include "models/ToolWork.h"
 #include "platform/RunningApplications.h"
 #include "removal/ManualRun.h"
 #include "removal/SweepHistory.h"
@@ -145,8 +145,8 @@ void AppsModel::rescan() {
     auto task = std::make_shared<Task>();
     task_ = task;
     // The walk is never cancelled: a superseded run finishes and its result is dropped.
-    ToolWork::run(
-        this,
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
         [inventory = services_.inventory] {
             ScanControl control;
             return inventory(control);
@@ -219,8 +219,8 @@ void AppsModel::review() {
     setIsPreviewing(true);
     const CleanupPolicy captured = policy();
     const uint64_t generation = selectionGeneration_;
-    ToolWork::run(
-        this,
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
         [paths, captured] {
             const CloudStatus cloud = CloudDetector::detect();
             return CleanupExecutor::run(paths, CleanupExecutor::Mode::dryRun, captured, cloud);
@@ -242,8 +242,8 @@ void AppsModel::uninstall() {
     for (const auto& outcome : allowedOutcomes) paths.push_back({outcome.path, outcome.size});
     const CleanupPolicy captured = policy();
     const std::string name = selectedApp_->name;
-    ToolWork::run(
-        this,
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
         [paths, captured, name] {
             const CloudStatus cloud = CloudDetector::detect();
             auto outcomes = CleanupExecutor::run(paths, CleanupExecutor::Mode::moveToTrash, captured, cloud);
@@ -277,8 +277,8 @@ void AppsModel::moveBundleWithFinder() {
     // user's password, can move it, so the guard must not refuse it for that.
     CleanupPolicy captured = CleanupPolicy::forUninstalling(app.bundlePath);
     captured.requiresWritability = false;
-    ToolWork::run(
-        this,
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
         [handoff = services_.finderHandoff, path = app.bundlePath, captured, name = app.name,
          size = app.bundleSize] {
             FinderHandoff::Outcome outcome = handoff(path, captured);

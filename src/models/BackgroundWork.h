@@ -1,16 +1,51 @@
 #pragma once
-// Work that a main-thread model hands off: each job gets a thread of its own, so a long
-// sweep never holds up a restore or a clean, and its priority ends with it.
+// The one way a main-thread model hands work off and gets its result back: the work runs on
+// a thread of its own (so a long sweep or a Finder hand-off holds up nothing else, and its
+// priority ends with it), and what it hands back runs on the main thread, reaching the
+// model only if the model still exists then. Workers never touch the model; its weak
+// pointer is read on the main thread only.
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QPointer>
+
 #include <functional>
+#include <utility>
 
 namespace sorvel::Models {
 
 enum class WorkPriority {
-    userInitiated, // the user waits on it: restores, moves from the menu-bar panel
+    userInitiated, // the user waits on it: scans, restores, moves from the menu-bar panel
     utility,       // long and unattended: sweeps
 };
 
 /// Starts `work` on a new detached thread; runs it on the caller when no thread can start.
 void runInBackground(WorkPriority priority, std::function<void()> work);
+
+/// Queues `handOver(receiver)` on the main thread; it runs only if the receiver still
+/// exists then. Safe from any thread; `receiver` must have been taken on the main thread.
+template <class Receiver, class HandOver>
+void deliver(const QPointer<Receiver>& receiver, HandOver handOver) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return; // the process is ending
+    QMetaObject::invokeMethod(
+        app,
+        [receiver, handOver = std::move(handOver)]() mutable {
+            if (Receiver* alive = receiver.data()) handOver(*alive);
+        },
+        Qt::QueuedConnection);
+}
+
+/// Runs `work()` in the background, then `done(receiver, result)` on the main thread if
+/// the receiver still exists. Called on the main thread.
+template <class Receiver, class Work, class Done>
+void runThenDeliver(Receiver* receiver, WorkPriority priority, Work work, Done done) {
+    QPointer<Receiver> weak(receiver);
+    runInBackground(priority, [weak, work = std::move(work), done = std::move(done)]() mutable {
+        auto result = work();
+        deliver(weak, [done = std::move(done), result = std::move(result)](Receiver& alive) mutable {
+            done(alive, std::move(result));
+        });
+    });
+}
 
 } // namespace sorvel::Models

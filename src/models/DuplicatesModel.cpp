@@ -1,8 +1,8 @@
 #include "models/DuplicatesModel.h"
 
 #include "cleanup/CloudStatus.h"
+#include "models/BackgroundWork.h"
 #include "models/Models.h"
-#include "models/ToolWork.h"
 #include "platform/Path.h"
 #include "removal/CleanupPolicy.h"
 #include "removal/ManualRun.h"
@@ -87,8 +87,8 @@ void DuplicatesModel::scan(const std::optional<std::string>& root) {
     auto task = std::make_shared<Task>();
     task_ = task;
     const DuplicateFinder::Options options = options_ ? options_() : DuplicateFinder::Options();
-    ToolWork::run(
-        this,
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
         [folder, options, control = control_] { return DuplicateFinder::scan({folder}, options, *control); },
         [task](DuplicatesModel& model, DuplicateFinder::Report report) {
             if (task->cancelled) return; // an abandoned scan publishes nothing
@@ -130,8 +130,8 @@ void DuplicatesModel::removeSelected() {
 
     const CleanupPolicy policy =
         scannedRoot_ ? CleanupPolicy::standard().allowing({*scannedRoot_}) : CleanupPolicy::standard();
-    ToolWork::run(
-        this,
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
         [targets, policy] {
             const CloudStatus cloud = CloudDetector::detect();
             auto outcomes = CleanupExecutor::run(targets, CleanupExecutor::Mode::moveToTrash, policy, cloud);

@@ -22,7 +22,7 @@ int64_t saturatingAdd(int64_t a, int64_t b) {
 
 HistoryModel::HistoryModel(QObject* parent) : QObject(parent), runs_(SweepHistory::load()) {}
 
-HistoryModel::~HistoryModel() { handle_.close(); }
+HistoryModel::~HistoryModel() = default;
 
 int64_t HistoryModel::totalMoved() const {
     int64_t total = 0;
@@ -57,14 +57,12 @@ void HistoryModel::setRestoring(std::optional<UUID> id) {
 void HistoryModel::restore(const SweepRun& run) {
     if (restoring_ || !run.hasDetail || run.moved.empty()) return;
     setRestoring(run.id);
-    Models::runInBackground(Models::WorkPriority::userInitiated, [this, handle = handle_, run] {
-        auto outcomes = RestoreExecutor::run(run.moved, RestoreExecutor::policyFor(run));
-        // `this` is touched only on the model's thread, where the handle delivers only
-        // while the model exists.
-        handle.post([this, run, outcomes = std::move(outcomes)]() mutable {
-            finishRestore(std::move(run), std::move(outcomes));
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
+        [run] { return RestoreExecutor::run(run.moved, RestoreExecutor::policyFor(run)); },
+        [run](HistoryModel& model, std::vector<RestoreOutcome> outcomes) {
+            model.finishRestore(run, std::move(outcomes));
         });
-    });
 }
 
 void HistoryModel::finishRestore(SweepRun run, std::vector<RestoreOutcome> outcomes) {

@@ -8,7 +8,6 @@
 #include <set>
 #include <vector>
 
-#include "models/MainThreadHandle.h"
 #include "platform/UUID.h"
 #include "removal/RestoreExecutor.h"
 #include "removal/SweepHistory.h"
@@ -62,7 +61,6 @@ private:
     std::set<UUID> expanded_;
     std::optional<UUID> restoring_;
     std::vector<RestoreOutcome> lastRestore_;
-    Models::MainThreadHandle handle_{this};
 };
 
 } // namespace sorvel

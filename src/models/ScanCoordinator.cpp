@@ -8,11 +8,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <thread>
 
 #include "cleanup/CleanupFinder.h"
 #include "engine/MultiRootScan.h"
 #include "engine/VolumeProbe.h"
+#include "models/BackgroundWork.h"
 #include "models/Models.h"
 #include "platform/Calendar.h"
 #include "platform/Path.h"
@@ -231,17 +231,11 @@ void ScanCoordinator::start() {
     connect(pollTask_, &QTimer::timeout, this, [this, control] { poll(control); });
     pollTask_->start();
 
-    auto task = newToken();
-    scanTask_ = task;
-    const ScanScope scope = scope_;
-    QPointer<ScanCoordinator> self(this);
-    auto scan = services_.scan;
-    std::thread([self, control, scope, scan] {
-        ScanResult scanned = scan(*control, scope);
-        Models::onMainThread(QCoreApplication::instance(), [self, control, scanned = std::move(scanned)]() mutable {
-            if (self) self->completeScan(control, std::move(scanned));
-        });
-    }).detach();
+    scanTask_ = newToken();
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
+        [control, scope = scope_, scan = services_.scan] { return scan(*control, scope); },
+        [control](ScanCoordinator& self, ScanResult scanned) { self.completeScan(control, std::move(scanned)); });
 }
 
 void ScanCoordinator::poll(const std::shared_ptr<ScanControl>& control) {

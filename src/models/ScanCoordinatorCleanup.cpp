@@ -5,9 +5,8 @@
 #include <QCoreApplication>
 
 #include <algorithm>
-#include <thread>
 
-#include "models/Models.h"
+#include "models/BackgroundWork.h"
 #include "removal/CleanupPolicy.h"
 #include "removal/ManualRun.h"
 #include "removal/SweepHistory.h"
@@ -59,19 +58,19 @@ void ScanCoordinator::startCleanup(CleanupExecutor::Mode mode,
     setCleanupProgress({0, static_cast<int>(CleanupExecutor::normalize(paths).size())});
 
     QPointer<ScanCoordinator> self(this);
-    QObject* app = QCoreApplication::instance();
-    auto run = services_.runCleanup;
-    std::thread([self, app, run, paths = std::move(paths), mode, cloud, done = std::move(done), deliverWhenGone] {
-        CleanupExecutor::Progress report = [self, app](int d, int t) {
-            Models::onMainThread(app, [self, d, t] {
-                if (self) self->applyCleanupProgress(d, t);
-            });
-        };
-        Outcomes outcomes = run(paths, mode, CleanupPolicy::standard(), cloud, report);
-        Models::onMainThread(app, [self, done, deliverWhenGone, outcomes = std::move(outcomes)] {
-            if (done && (self || deliverWhenGone)) done(outcomes);
+    // A run whose outcomes must be recorded hands them to the application, which outlives us.
+    QObject* receiver = deliverWhenGone ? static_cast<QObject*>(QCoreApplication::instance()) : this;
+    Models::runThenDeliver(
+        receiver, Models::WorkPriority::userInitiated,
+        [self, run = services_.runCleanup, paths = std::move(paths), mode, cloud] {
+            CleanupExecutor::Progress report = [self](int d, int t) {
+                Models::deliver(self, [d, t](ScanCoordinator& alive) { alive.applyCleanupProgress(d, t); });
+            };
+            return run(paths, mode, CleanupPolicy::standard(), cloud, report);
+        },
+        [done = std::move(done)](QObject&, Outcomes outcomes) {
+            if (done) done(outcomes);
         });
-    }).detach();
 }
 
 void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths,

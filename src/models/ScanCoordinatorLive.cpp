@@ -3,13 +3,10 @@
 // the new subtrees into the published tree. Too large a batch only asks for a rescan.
 #include "models/ScanCoordinator.h"
 
-#include <QCoreApplication>
 #include <QTimer>
 
-#include <thread>
-
 #include "engine/VolumeProbe.h"
-#include "models/Models.h"
+#include "models/BackgroundWork.h"
 #include "platform/Path.h"
 
 namespace sorvel {
@@ -52,11 +49,8 @@ void ScanCoordinator::startWatching() {
         for (const auto& root : category.roots) roots.push_back(root->path);
     if (roots.empty()) return;
     QPointer<ScanCoordinator> self(this);
-    QObject* app = QCoreApplication::instance();
-    auto watcher = std::make_unique<FileSystemWatcher>([self, app](const std::vector<std::string>& batch) {
-        Models::onMainThread(app, [self, batch] {
-            if (self) self->absorb(batch);
-        });
+    auto watcher = std::make_unique<FileSystemWatcher>([self](const std::vector<std::string>& batch) {
+        Models::deliver(self, [batch](ScanCoordinator& alive) { alive.absorb(batch); });
     });
     watcher->start(roots);
     watcher_ = std::move(watcher);
@@ -98,19 +92,20 @@ void ScanCoordinator::processPendingChanges() {
         if (auto hit = place(strippingTrailingSlashes(directory), result_)) locations.push_back(std::move(*hit));
 
     const ScanScope scope = result_.scope;
-    const std::optional<std::string> insightsPath = insightsPath_;
-    QPointer<ScanCoordinator> self(this);
-    std::thread([self, scope, insightsPath, locations = std::move(locations)] {
-        ScanControl control;
-        std::vector<std::pair<TreeUpdater::Location, ScanNodePtr>> walked;
-        for (const auto& location : locations) {
-            const std::string& path = location.chain.back()->path;
-            walked.emplace_back(location, FileWalker::walkParallel(path, control, walkOptions(path, scope)));
-        }
-        Models::onMainThread(QCoreApplication::instance(), [self, scope, insightsPath, walked = std::move(walked)]() mutable {
-            if (self) self->finishLivePass(scope, insightsPath, std::move(walked));
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
+        [scope, locations = std::move(locations)] {
+            ScanControl control;
+            std::vector<std::pair<TreeUpdater::Location, ScanNodePtr>> walked;
+            for (const auto& location : locations) {
+                const std::string& path = location.chain.back()->path;
+                walked.emplace_back(location, FileWalker::walkParallel(path, control, walkOptions(path, scope)));
+            }
+            return walked;
+        },
+        [scope, insightsPath = insightsPath_](ScanCoordinator& self, auto walked) {
+            self.finishLivePass(scope, insightsPath, std::move(walked));
         });
-    }).detach();
 }
 
 void ScanCoordinator::finishLivePass(ScanScope, std::optional<std::string> insightsPath,

@@ -2,10 +2,7 @@
 // replaces the older one, whose result is dropped when it comes back.
 #include "models/ScanCoordinator.h"
 
-#include <QCoreApplication>
-
-#include <thread>
-
+#include "models/BackgroundWork.h"
 #include "models/Models.h"
 
 namespace sorvel {
@@ -36,18 +33,17 @@ void ScanCoordinator::loadInsights(const std::optional<std::string>& path) {
 
     auto task = newToken();
     insightsTask_ = task;
-    QPointer<ScanCoordinator> self(this);
-    auto analyze = services_.analyzeFolder;
-    const std::string folder = *path;
-    std::thread([self, task, analyze, folder] {
-        FolderInsights insights = analyze(folder, [task] { return task->load(); });
-        Models::onMainThread(QCoreApplication::instance(), [self, task, folder, insights = std::move(insights)]() mutable {
-            if (!self || task->load()) return;
-            if (!self->insightsPath_ || *self->insightsPath_ != folder) return;
-            self->setInsights(std::move(insights));
-            self->setInsightsLoading(false);
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
+        [task, analyze = services_.analyzeFolder, folder = *path] {
+            return analyze(folder, [task] { return task->load(); });
+        },
+        [task, folder = *path](ScanCoordinator& self, FolderInsights insights) {
+            if (task->load()) return;
+            if (!self.insightsPath_ || *self.insightsPath_ != folder) return;
+            self.setInsights(std::move(insights));
+            self.setInsightsLoading(false);
         });
-    }).detach();
 }
 
 void ScanCoordinator::loadDocker(bool force) {
@@ -58,16 +54,13 @@ void ScanCoordinator::loadDocker(bool force) {
 
     auto task = newToken();
     dockerTask_ = task;
-    QPointer<ScanCoordinator> self(this);
-    auto inspect = services_.inspectDocker;
-    std::thread([self, task, inspect] {
-        DockerUsage usage = inspect();
-        Models::onMainThread(QCoreApplication::instance(), [self, task, usage = std::move(usage)]() mutable {
-            if (!self || task->load()) return;
-            self->setDocker(std::move(usage));
-            self->setDockerLoading(false);
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated, [inspect = services_.inspectDocker] { return inspect(); },
+        [task](ScanCoordinator& self, DockerUsage usage) {
+            if (task->load()) return;
+            self.setDocker(std::move(usage));
+            self.setDockerLoading(false);
         });
-    }).detach();
 }
 
 } // namespace sorvel

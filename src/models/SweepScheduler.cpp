@@ -88,7 +88,7 @@ SweepScheduler::SweepScheduler(Dependencies dependencies, QObject* parent)
     connect(&timer_, &QTimer::timeout, this, &SweepScheduler::runIfDue);
 }
 
-SweepScheduler::~SweepScheduler() { handle_.close(); }
+SweepScheduler::~SweepScheduler() = default;
 
 void SweepScheduler::publish(void (SweepScheduler::*signal)()) {
     emit(this->*signal)();
@@ -218,14 +218,10 @@ void SweepScheduler::run(SweepRun::Trigger trigger) {
     isRunning_ = true;
     publish(&SweepScheduler::isRunningChanged);
     // Later changes of the schedule do not reach a sweep that has begun.
-    Models::runInBackground(Models::WorkPriority::utility,
-                            [this, handle = handle_, runner = deps_.runner, schedule = schedule_, trigger] {
-                                auto outcome = runner(schedule, trigger);
-                                // `this` is touched only on its own thread, and only while it exists.
-                                handle.post([this, outcome = std::move(outcome)]() mutable {
-                                    finishSweep(std::move(outcome));
-                                });
-                            });
+    Models::runThenDeliver(
+        this, Models::WorkPriority::utility,
+        [runner = deps_.runner, schedule = schedule_, trigger] { return runner(schedule, trigger); },
+        [](SweepScheduler& model, SweepRunner::Outcome outcome) { model.finishSweep(std::move(outcome)); });
 }
 
 void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
@@ -266,12 +262,14 @@ void SweepScheduler::cleanSelected() {
     if (picked.empty()) return;
     isCleaning_ = true;
     publish(&SweepScheduler::isCleaningChanged);
-    Models::runInBackground(Models::WorkPriority::userInitiated, [this, handle = handle_, picked] {
-        // The standard policy alone: a finding from an added folder outside it is refused.
-        auto outcomes = CleanupExecutor::run(picked, CleanupExecutor::Mode::moveToTrash, CleanupPolicy::standard(),
-                                             CloudDetector::detect());
-        handle.post([this, outcomes = std::move(outcomes)]() mutable { finishClean(std::move(outcomes)); });
-    });
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
+        [picked] {
+            // The standard policy alone: a finding from an added folder outside it is refused.
+            return CleanupExecutor::run(picked, CleanupExecutor::Mode::moveToTrash, CleanupPolicy::standard(),
+                                        CloudDetector::detect());
+        },
+        [](SweepScheduler& model, std::vector<CleanupOutcome> outcomes) { model.finishClean(std::move(outcomes)); });
 }
 
 void SweepScheduler::finishClean(std::vector<CleanupOutcome> outcomes) {

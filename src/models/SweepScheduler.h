@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "models/MainThreadHandle.h"
 #include "platform/Date.h"
 #include "platform/UserNotifications.h"
 #include "removal/CleanupExecutor.h"
@@ -129,7 +128,6 @@ private:
     std::optional<std::string> folderRefusal_;
     QTimer timer_;
     double tick_ = 300;
-    Models::MainThreadHandle handle_{this};
 };
 
 } // namespace sorvel

@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <climits>
 
+#include "models/BackgroundWork.h"
 #include "platform/BundleInfo.h"
 #include "platform/UserDefaults.h"
 
@@ -83,12 +84,9 @@ void UpdateChecker::check(bool userInitiated) {
     fetcher_(url, [self, generation, userInitiated, url](FetchResult result) {
         if (!self) return;
         // Always a later turn of the event loop, even when the fetch answered at once.
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, generation, userInitiated, url, result = std::move(result)] {
-                if (self) self->finish(generation, userInitiated, url, result);
-            },
-            Qt::QueuedConnection);
+        Models::deliver(self, [generation, userInitiated, url, result = std::move(result)](UpdateChecker& checker) {
+            checker.finish(generation, userInitiated, url, result);
+        });
     });
 }
 
