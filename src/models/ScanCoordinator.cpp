@@ -94,34 +94,21 @@ void ScanCoordinator::setPhase(Phase phase) {
     emit phaseChanged();
 }
 
+// Every result handed here is a newly built one (its nodes are new), so it is always a change.
 void ScanCoordinator::publishResult(ScanResult result) {
     result_ = std::move(result);
     emit resultChanged();
 }
 
-void ScanCoordinator::setScannedBytes(int64_t bytes) {
-    if (scannedBytes_ == bytes) return;
-    scannedBytes_ = bytes;
-    emit progressChanged();
+bool ScanCoordinator::setScannedBytes(int64_t bytes) { return Models::assignIfChanged(scannedBytes_, bytes); }
+
+bool ScanCoordinator::setScannedFiles(int64_t files) { return Models::assignIfChanged(scannedFiles_, files); }
+
+bool ScanCoordinator::setCurrentPath(std::string path) {
+    return Models::assignIfChanged(currentPath_, std::move(path));
 }
 
-void ScanCoordinator::setScannedFiles(int64_t files) {
-    if (scannedFiles_ == files) return;
-    scannedFiles_ = files;
-    emit progressChanged();
-}
-
-void ScanCoordinator::setCurrentPath(std::string path) {
-    if (currentPath_ == path) return;
-    currentPath_ = std::move(path);
-    emit progressChanged();
-}
-
-void ScanCoordinator::setElapsed(double seconds) {
-    if (elapsed_ == seconds) return;
-    elapsed_ = seconds;
-    emit progressChanged();
-}
+bool ScanCoordinator::setElapsed(double seconds) { return Models::assignIfChanged(elapsed_, seconds); }
 
 void ScanCoordinator::setFullDiskAccess(bool value) {
     if (fullDiskAccess_ == value) return;
@@ -197,21 +184,22 @@ void ScanCoordinator::start() {
     control_ = control;
 
     setPhase(Phase::scanning);
-    setScannedBytes(0);
-    setScannedFiles(0);
-    setElapsed(0);
-    setCurrentPath({});
+    bool progressMoved = setScannedBytes(0);
+    progressMoved |= setScannedFiles(0);
+    progressMoved |= setElapsed(0);
+    progressMoved |= setCurrentPath({});
     resetNavigation();
     startedAt_ = now();
 
     definitions_ = DisplayCategory::categories(scope_);
     partialRoots_.clear();
-    completedRoots_ = 0;
     int existing = 0;
     for (const auto& definition : definitions_)
         for (const auto& root : definition.roots)
             if (rootExists(root)) ++existing;
-    totalRoots_ = existing;
+    progressMoved |= Models::assignIfChanged(completedRoots_, 0);
+    progressMoved |= Models::assignIfChanged(totalRoots_, existing);
+    if (progressMoved) emit progressChanged();
     setResultIsStale(false);
 
     ScanResult empty;
@@ -238,25 +226,31 @@ void ScanCoordinator::start() {
         [control](ScanCoordinator& self, ScanResult scanned) { self.completeScan(control, std::move(scanned)); });
 }
 
+// One tick: everything that moved is announced with one progressChanged, then the result
+// takes in the roots that finished.
 void ScanCoordinator::poll(const std::shared_ptr<ScanControl>& control) {
     const auto progress = control->progress();
-    setScannedBytes(progress.bytes);
-    setScannedFiles(progress.files);
-    setCurrentPath(progress.currentPath);
-    setElapsed(secondsBetween(startedAt_, now()));
-    fold(control->takeCompleted());
+    bool moved = setScannedBytes(progress.bytes);
+    moved |= setScannedFiles(progress.files);
+    moved |= setCurrentPath(progress.currentPath);
+    moved |= setElapsed(secondsBetween(startedAt_, now()));
+    const bool rootsFinished = countFinishedRoots(control->takeCompleted());
+    if (moved || rootsFinished) emit progressChanged();
+    if (rootsFinished) publishFoldedRoots();
     if (phase_ != Phase::scanning && pollTask_) {
         pollTask_->stop();
     }
 }
 
-void ScanCoordinator::fold(std::vector<ScanControl::Completed> finished) {
-    if (finished.empty()) return;
+bool ScanCoordinator::countFinishedRoots(std::vector<ScanControl::Completed> finished) {
     for (auto& done : finished) {
         partialRoots_[done.categoryID].push_back(std::move(done.node));
         ++completedRoots_;
     }
-    emit progressChanged();
+    return !finished.empty();
+}
+
+void ScanCoordinator::publishFoldedRoots() {
     std::vector<CategoryResult> categories;
     for (const auto& definition : definitions_) {
         auto it = partialRoots_.find(definition.id);
@@ -296,15 +290,16 @@ void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, 
     int64_t total = 0;
     for (const auto& category : result_.categories)
         for (const auto& root : category.roots) total += root->size;
-    setScannedBytes(total);
+    bool progressMoved = setScannedBytes(total);
     setPhase(Phase::done);
     setHasPendingChanges(false);
     setLastLiveUpdate(std::nullopt);
     startWatching();
     setFullDiskAccess(result_.fullDiskAccess);
     if (Models::assignIfChanged(cloud_, CloudDetector::detect())) emit cloudChanged();
-    setCurrentPath({});
-    setElapsed(result_.duration);
+    progressMoved |= setCurrentPath({});
+    progressMoved |= setElapsed(result_.duration);
+    if (progressMoved) emit progressChanged();
     if (Models::assignIfChanged(trends_, StorageTrends::record(result_, finished, Calendar::current())))
         emit trendsChanged();
 }

@@ -184,10 +184,12 @@ private:
 
     void setPhase(Phase phase);
     void publishResult(ScanResult result);
-    void setScannedBytes(int64_t bytes);
-    void setScannedFiles(int64_t files);
-    void setCurrentPath(std::string path);
-    void setElapsed(double seconds);
+    // Progress setters only store and say whether the value moved: each step of a scan
+    // announces all its progress with one progressChanged.
+    bool setScannedBytes(int64_t bytes);
+    bool setScannedFiles(int64_t files);
+    bool setCurrentPath(std::string path);
+    bool setElapsed(double seconds);
     void setFullDiskAccess(bool value);
     void setSelectedCategory(std::optional<std::string> id);
     void setDrillPath(std::vector<ScanNodePtr> path);
@@ -202,7 +204,8 @@ private:
     void setLastLiveUpdate(std::optional<Date> value);
 
     void poll(const std::shared_ptr<ScanControl>& control);
-    void fold(std::vector<ScanControl::Completed> finished);
+    bool countFinishedRoots(std::vector<ScanControl::Completed> finished);
+    void publishFoldedRoots();
     void completeScan(const std::shared_ptr<ScanControl>& control, ScanResult scanned);
     void stopWatching();
     void startWatching();

@@ -138,7 +138,7 @@ void ScanCoordinator::finishLivePass(ScanScope, std::optional<std::string> insig
     int64_t total = 0;
     for (const auto& category : result_.categories)
         for (const auto& root : category.roots) total += root->size;
-    setScannedBytes(total);
+    if (setScannedBytes(total)) emit progressChanged();
     if (insightsPath) {
         loadInsights(std::nullopt);
         loadInsights(insightsPath);
