@@ -29,6 +29,7 @@
 #include "engine/ScanControl.h"
 #include "engine/ScanResult.h"
 #include "engine/TreeUpdater.h"
+#include "models/NavigationHistory.h"
 #include "models/Tool.h"
 #include "removal/CleanupExecutor.h"
 
@@ -41,12 +42,7 @@ class ScanCoordinator final : public QObject {
 public:
     enum class Phase { idle, scanning, done, cancelled };
 
-    /// One position of the page history. Drill paths compare by node identity.
-    struct NavigationState {
-        std::optional<std::string> categoryID;
-        std::vector<ScanNodePtr> drillPath;
-        friend bool operator==(const NavigationState& a, const NavigationState& b);
-    };
+    using NavigationState = sorvel::NavigationState;
 
     /// The slow services the coordinator calls. The standard set is the machine's own;
     /// tests hand in stand-ins to control timing and what comes back.
@@ -130,8 +126,8 @@ public:
     void drill(const ScanNodePtr& node);
     void drillBack(size_t depth);
     void resetNavigation();
-    const std::vector<NavigationState>& backStack() const { return backStack_; }
-    const std::vector<NavigationState>& forwardStack() const { return forwardStack_; }
+    const std::vector<NavigationState>& backStack() const { return history_.backStack(); }
+    const std::vector<NavigationState>& forwardStack() const { return history_.forwardStack(); }
 
     // Cleanup runs.
     std::vector<CleanupItem> selectedCleanupItems() const;
@@ -231,8 +227,7 @@ private:
     std::optional<std::string> selectedCategory_;
     std::vector<ScanNodePtr> drillPath_;
     int navigationToken_ = 0;
-    std::vector<NavigationState> backStack_;
-    std::vector<NavigationState> forwardStack_;
+    NavigationHistory history_;
     std::set<std::string> selectedCleanupIDs_;
     std::vector<StorageSnapshot> trends_;
     CleanupProgress cleanupProgress_;

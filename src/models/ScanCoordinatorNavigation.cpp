@@ -6,7 +6,7 @@
 
 namespace sorvel {
 
-bool operator==(const ScanCoordinator::NavigationState& a, const ScanCoordinator::NavigationState& b) {
+bool operator==(const NavigationState& a, const NavigationState& b) {
     if (a.categoryID != b.categoryID) return false;
     if (a.drillPath.size() != b.drillPath.size()) return false;
     for (size_t i = 0; i < a.drillPath.size(); ++i)
@@ -35,32 +35,25 @@ ScanCoordinator::NavigationState ScanCoordinator::position() const { return {sel
 
 void ScanCoordinator::move(const NavigationState& target, bool recordingHistory) {
     if (target == position()) return;
-    if (recordingHistory) {
-        backStack_.push_back(position());
-        forwardStack_.clear();
-    }
+    if (recordingHistory) history_.leave(position());
     setSelectedCategory(target.categoryID);
     setDrillPath(target.drillPath);
     raiseNavigationToken();
 }
 
 void ScanCoordinator::navigateBack() {
-    if (backStack_.empty()) return;
-    NavigationState previous = std::move(backStack_.back());
-    backStack_.pop_back();
-    forwardStack_.push_back(position());
-    setSelectedCategory(std::move(previous.categoryID));
-    setDrillPath(std::move(previous.drillPath));
+    auto previous = history_.back(position());
+    if (!previous) return;
+    setSelectedCategory(std::move(previous->categoryID));
+    setDrillPath(std::move(previous->drillPath));
     raiseNavigationToken();
 }
 
 void ScanCoordinator::navigateForward() {
-    if (forwardStack_.empty()) return;
-    NavigationState next = std::move(forwardStack_.back());
-    forwardStack_.pop_back();
-    backStack_.push_back(position());
-    setSelectedCategory(std::move(next.categoryID));
-    setDrillPath(std::move(next.drillPath));
+    auto next = history_.forward(position());
+    if (!next) return;
+    setSelectedCategory(std::move(next->categoryID));
+    setDrillPath(std::move(next->drillPath));
     raiseNavigationToken();
 }
 
@@ -116,8 +109,7 @@ void ScanCoordinator::drillBack(size_t depth) {
 void ScanCoordinator::resetNavigation() {
     setSelectedCategory(std::nullopt);
     setDrillPath({});
-    backStack_.clear();
-    forwardStack_.clear();
+    history_.clear();
     raiseNavigationToken();
 }
 
