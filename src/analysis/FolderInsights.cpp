@@ -6,7 +6,6 @@
 #include <chrono>
 #include <set>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +13,8 @@
 #include "engine/Parallel.h"
 #include "engine/StorageCategory.h"
 #include "platform/BulkAttributes.h"
+#include "platform/DirectoryListing.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Path.h"
 
 namespace sorvel {
@@ -122,46 +123,40 @@ struct WalkContext {
 // The kind from the file's first bytes; none when it cannot be read or is not recognised.
 std::optional<FileKind> sniff(int directoryFD, const char* name) {
     // No link is followed: the entry was a regular file when its status was read.
-    const int fd = openat(directoryFD, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+    const FileDescriptor fd(openat(directoryFD, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) return std::nullopt;
     uint8_t buffer[16] = {};
     ssize_t got;
     do {
-        got = read(fd, buffer, sizeof buffer);
+        got = read(fd.get(), buffer, sizeof buffer);
     } while (got < 0 && errno == EINTR);
-    close(fd);
     if (got < 4) return std::nullopt;
     return FileKinds::classify(std::span<const uint8_t>(buffer, static_cast<size_t>(got)));
 }
 
 // Opens a directory without following a link swapped in for it (also past the kernel's
 // path length limit); none on failure.
-DIR* openListing(const std::string& path) {
-    const int fd = openDirectory(path.c_str());
-    if (fd < 0) return nullptr;
-    DIR* dir = fdopendir(fd);
-    if (!dir) close(fd);
-    return dir;
+std::optional<DirectoryListing> openListing(const std::string& path) {
+    return DirectoryListing::adopt(FileDescriptor(openDirectory(path.c_str())));
 }
 
 enum class ProbeBudget { unlimited, counted };
 
 // Reads every entry of an open directory into the accumulator; subfolders on the device
 // go to `subfolders`. Stops early (true) when the walk is cancelled.
-bool readEntries(DIR* dir, const std::string& dirPath, const WalkContext& context, Accumulator& acc,
+bool readEntries(DirectoryListing& dir, const std::string& dirPath, const WalkContext& context, Accumulator& acc,
                  std::vector<std::string>& subfolders, ProbeBudget budget, int64_t probeLimit, bool checkCancel) {
-    const int fd = dirfd(dir);
+    const int fd = dir.descriptor();
     const std::string_view separator = (!dirPath.empty() && dirPath.back() == '/') ? "" : "/";
-    while (const dirent* entry = readdir(dir)) {
+    while (const auto entry = dir.next()) {
         if (checkCancel && context.cancelled()) return true;
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == "..") continue;
+        const std::string_view name = entry->name;
         std::string child = dirPath;
         child += separator;
         child += name;
         if (context.excluded->count(child)) continue;
         struct stat st;
-        if (fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (fstatat(fd, name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
             if (st.st_dev == context.device) subfolders.push_back(std::move(child));
         } else if (S_ISREG(st.st_mode)) {
@@ -175,7 +170,7 @@ bool readEntries(DIR* dir, const std::string& dirPath, const WalkContext& contex
                     if (probe) ++acc.sniffs;
                 }
                 if (probe) {
-                    if (auto sniffed = sniff(fd, entry->d_name)) kind = *sniffed;
+                    if (auto sniffed = sniff(fd, name.data())) kind = *sniffed;
                 }
             }
             acc.add(name, dirPath, separator, size, modified, kind, context.now);
@@ -198,18 +193,14 @@ Accumulator walk(const std::string& root, const WalkContext& context, const Limi
             acc.truncated = true;
             return acc;
         }
-        DIR* dir = openListing(path);
+        auto dir = openListing(path);
         if (!dir) continue;
         struct stat st;
         // A volume mounted here since the entry was read is not entered.
-        if (fstat(dirfd(dir), &st) != 0 || st.st_dev != context.device) {
-            closedir(dir);
-            continue;
-        }
+        if (fstat(dir->descriptor(), &st) != 0 || st.st_dev != context.device) continue;
         found.clear();
         const bool stopped =
-            readEntries(dir, path, context, acc, found, ProbeBudget::counted, limits.probesPerWalk, true);
-        closedir(dir);
+            readEntries(*dir, path, context, acc, found, ProbeBudget::counted, limits.probesPerWalk, true);
         if (stopped) continue; // the next pop (if any) sees the cancellation
         for (auto& sub : found) stack.push_back(std::move(sub));
     }
@@ -257,10 +248,9 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
     const WalkContext context{st.st_dev, now, &excluded, &isCancelled};
     Accumulator own;
     std::vector<std::string> subfolders;
-    if (DIR* dir = openListing(path)) {
+    if (auto dir = openListing(path)) {
         // The analysed folder's own files are neither limited nor counted against a walk.
-        readEntries(dir, path, context, own, subfolders, ProbeBudget::unlimited, 0, false);
-        closedir(dir);
+        readEntries(*dir, path, context, own, subfolders, ProbeBudget::unlimited, 0, false);
     }
 
     std::vector<Accumulator> walks = Parallel::map(

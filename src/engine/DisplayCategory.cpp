@@ -1,11 +1,12 @@
 #include "engine/DisplayCategory.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <map>
 
+#include "platform/DirectoryListing.h"
+#include "platform/FileManager.h"
 #include "platform/Path.h"
 
 namespace sorvel {
@@ -81,21 +82,6 @@ const Tint& tintCycle(size_t index) {
     return *cycle[index % 9];
 }
 
-bool listNames(const std::string& folder, std::vector<std::string>& names) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return false;
-    while (dirent* entry = ::readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(std::move(name));
-    }
-    ::closedir(dir);
-    return true;
-}
-
-bool pathExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
 
 // The file system mounted last at the path is the one a walk sees.
 const MountEntry* mountAt(const std::vector<MountEntry>& mounts, const std::string& path) {
@@ -148,8 +134,9 @@ std::vector<DisplayCategory> DisplayCategory::wholeDiskCategories(const std::str
 
 std::vector<DisplayCategory> DisplayCategory::wholeDiskCategories(const std::string& top,
                                                                   const std::vector<MountEntry>& mounts) {
-    std::vector<std::string> names;
-    if (!listNames(top, names)) return {};
+    auto listed = DirectoryListing::names(top);
+    if (!listed) return {};
+    std::vector<std::string> names = std::move(*listed);
     // Byte order is the order of Unicode scalar values for UTF-8 text.
     std::sort(names.begin(), names.end());
 
@@ -187,7 +174,7 @@ std::vector<DisplayCategory> DisplayCategory::wholeDiskCategories(const std::str
         else d.blurb = "Top-level directory on the boot volume.";
         d.tint = tintCycle(made);
         d.roots = {path};
-        if (key == "/usr" && pathExists(path + "/local")) d.roots.push_back(path + "/local");
+        if (key == "/usr" && FileManager::fileExists(path + "/local")) d.roots.push_back(path + "/local");
         d.excludedPaths = exclusions;
         d.storage = std::nullopt;
         d.stayOnDevice = true;

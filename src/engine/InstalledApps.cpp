@@ -1,7 +1,6 @@
 #include "engine/InstalledApps.h"
 
-#include <dirent.h>
-
+#include "platform/DirectoryListing.h"
 #include "platform/Path.h"
 #include "platform/PropertyList.h"
 #include "platform/TextCase.h"
@@ -36,12 +35,9 @@ InstalledApps InstalledApps::scan() { return scan(searchPaths()); }
 InstalledApps InstalledApps::scan(const std::vector<std::string>& folders) {
     InstalledApps apps;
     for (const auto& folder : folders) {
-        DIR* dir = ::opendir(folder.c_str());
-        if (!dir) continue;
-        std::vector<std::string> names;
-        while (dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
-        ::closedir(dir);
-        for (const auto& name : names) {
+        const auto names = DirectoryListing::names(folder);
+        if (!names) continue;
+        for (const auto& name : *names) {
             if (!endsWith(name, ".app")) continue;
             apps.lowercasedNames.insert(lowercased(name.substr(0, name.size() - 4)));
             if (auto identifier = bundleIdentifier(appendingPathComponent(folder, name)))

@@ -1,13 +1,12 @@
 #include "engine/MultiRootScan.h"
 
-#include <sys/stat.h>
-
 #include <map>
 
 #include "engine/DisplayCategory.h"
 #include "engine/InstalledApps.h"
 #include "engine/Parallel.h"
 #include "engine/VolumeProbe.h"
+#include "platform/FileManager.h"
 #include "platform/Path.h"
 
 namespace sorvel::MultiRootScan {
@@ -25,11 +24,6 @@ FileWalker::Options optionsFor(const DisplayCategory& category) {
     options.stayOnDevice = category.stayOnDevice;
     options.excludedPaths = category.excludedPaths;
     return options;
-}
-
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
 }
 
 } // namespace
@@ -59,7 +53,7 @@ void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& ca
     for (const auto& category : categories) {
         std::set<std::string> walked;
         for (const auto& root : category.roots) {
-            if (!exists(root)) continue;
+            if (!FileManager::fileExists(root)) continue;
             // The same folder named twice (a home of "/" makes the home and system
             // libraries one) is measured once.
             if (!walked.insert(standardizePath(root)).second) continue;

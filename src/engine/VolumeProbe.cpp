@@ -1,6 +1,5 @@
 #include "engine/VolumeProbe.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,10 +9,12 @@
 #include <ctime>
 
 #include "engine/PathText.h"
+#include "platform/DirectoryListing.h"
+#include "platform/FileDescriptor.h"
+#include "platform/FileManager.h"
 #include "platform/MainBundle.h"
 #include "platform/Path.h"
 #include "platform/ProcessRunner.h"
-#include "platform/Text.h"
 #include "platform/Text.h"
 #include "platform/VolumeCapacity.h"
 
@@ -21,36 +22,23 @@ namespace sorvel::VolumeProbe {
 
 namespace {
 
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
-
 bool canList(const std::string& path) {
-    DIR* dir = ::opendir(path.c_str());
-    if (!dir) return false;
-    bool ok = true;
-    for (;;) {
-        errno = 0;
-        if (!::readdir(dir)) {
-            ok = errno == 0;
-            break;
-        }
+    auto listing = DirectoryListing::open(path);
+    if (!listing) return false;
+    while (listing->next()) {
     }
-    ::closedir(dir);
-    return ok;
+    return !listing->failed();
 }
 
 // O_NONBLOCK: a FIFO without a writer must not hold the caller up.
 bool canReadOneByte(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid()) return false;
     char byte;
     ssize_t n;
     do {
-        n = ::read(fd, &byte, 1);
+        n = ::read(fd.get(), &byte, 1);
     } while (n < 0 && errno == EINTR);
-    ::close(fd);
     return n >= 0;
 }
 
@@ -165,7 +153,7 @@ std::vector<LocalSnapshot> localSnapshots(const std::string& tool) {
 std::string describeAccess() {
     std::string report = "Full Disk Access probes:";
     for (const auto& probe : accessProbes()) {
-        const char* status = canRead(probe) ? "read  " : exists(probe) ? "BLOCKED" : "absent ";
+        const char* status = canRead(probe) ? "read  " : FileManager::fileExists(probe) ? "BLOCKED" : "absent ";
         report += "\n  [";
         report += status;
         report += "] ";

@@ -5,8 +5,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 
 #include "cleanup/CleanupFinder.h"
@@ -15,6 +13,7 @@
 #include "models/BackgroundWork.h"
 #include "models/Models.h"
 #include "platform/Calendar.h"
+#include "platform/FileManager.h"
 #include "platform/Path.h"
 
 namespace sorvel {
@@ -22,11 +21,6 @@ namespace sorvel {
 namespace {
 
 constexpr int kPollIntervalMs = 120;
-
-bool rootExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
 
 double secondsBetween(Date from, Date to) { return std::chrono::duration<double>(to - from).count(); }
 
@@ -196,7 +190,7 @@ void ScanCoordinator::start() {
     int existing = 0;
     for (const auto& definition : definitions_)
         for (const auto& root : definition.roots)
-            if (rootExists(root)) ++existing;
+            if (FileManager::fileExists(root)) ++existing;
     progressMoved |= Models::assignIfChanged(completedRoots_, 0);
     progressMoved |= Models::assignIfChanged(totalRoots_, existing);
     if (progressMoved) emit progressChanged();

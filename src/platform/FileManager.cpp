@@ -1,23 +1,13 @@
 #include "platform/FileManager.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
+
+#include "platform/DirectoryListing.h"
 
 namespace sorvel::FileManager {
 
 std::optional<std::vector<std::string>> contentsOfDirectory(const std::string &path) {
-    DIR *dir = opendir(path.c_str());
-    if (!dir)
-        return std::nullopt;
-    std::vector<std::string> names;
-    while (dirent *entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name == "." || name == "..")
-            continue;
-        names.push_back(std::move(name));
-    }
-    closedir(dir);
-    return names;
+    return DirectoryListing::names(path);
 }
 
 bool fileExists(const std::string &path) {

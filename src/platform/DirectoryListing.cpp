@@ -1,0 +1,68 @@
+#include "platform/DirectoryListing.h"
+
+#include <cerrno>
+#include <utility>
+
+namespace sorvel {
+
+std::optional<DirectoryListing> DirectoryListing::open(const std::string& path) {
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) return std::nullopt;
+    return DirectoryListing(dir);
+}
+
+std::optional<DirectoryListing> DirectoryListing::adopt(FileDescriptor folder) {
+    if (!folder.valid()) return std::nullopt;
+    DIR* dir = ::fdopendir(folder.get());
+    if (!dir) return std::nullopt; // the descriptor closes with `folder`
+    folder.release();
+    return DirectoryListing(dir);
+}
+
+DirectoryListing& DirectoryListing::operator=(DirectoryListing&& other) noexcept {
+    if (this != &other) {
+        if (dir_) ::closedir(dir_);
+        dir_ = std::exchange(other.dir_, nullptr);
+        failed_ = other.failed_;
+    }
+    return *this;
+}
+
+DirectoryListing::~DirectoryListing() {
+    if (dir_) ::closedir(dir_);
+}
+
+int DirectoryListing::descriptor() const { return dir_ ? ::dirfd(dir_) : -1; }
+
+std::optional<DirectoryListing::Entry> DirectoryListing::next() {
+    if (!dir_) return std::nullopt;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir_);
+        if (!entry) {
+            failed_ = errno != 0;
+            return std::nullopt;
+        }
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        Type type;
+        switch (entry->d_type) {
+        case DT_REG: type = Type::regular; break;
+        case DT_DIR: type = Type::directory; break;
+        case DT_LNK: type = Type::symlink; break;
+        case DT_UNKNOWN: type = Type::unknown; break;
+        default: type = Type::other; break;
+        }
+        return Entry{name, type};
+    }
+}
+
+std::optional<std::vector<std::string>> DirectoryListing::names(const std::string& path) {
+    auto listing = open(path);
+    if (!listing) return std::nullopt;
+    std::vector<std::string> names;
+    while (auto entry = listing->next()) names.emplace_back(entry->name);
+    return names;
+}
+
+} // namespace sorvel
