@@ -1,6 +1,8 @@
 #include "models/DuplicatesModel.h"
 
 #include "cleanup/CloudStatus.h"
+#include <utility>
+
 #include "models/ToolWork.h"
 #include "platform/Path.h"
 #include "removal/CleanupPolicy.h"
@@ -37,6 +39,10 @@ void DuplicatesModel::setSelectedPaths(std::set<std::string> paths) {
 void DuplicatesModel::setOutcomes(std::vector<CleanupOutcome> outcomes) {
     outcomes_ = std::move(outcomes);
     emit outcomesChanged();
+}
+void DuplicatesModel::setSaveError(std::optional<std::string> error) {
+    saveError_ = std::move(error);
+    emit saveErrorChanged();
 }
 void DuplicatesModel::setStage(Stage stage) {
     stage_ = stage;
@@ -142,11 +148,13 @@ void DuplicatesModel::removeSelected() {
             const CloudStatus cloud = CloudDetector::detect();
             auto outcomes = CleanupExecutor::run(targets, CleanupExecutor::Mode::moveToTrash, policy, cloud);
             // Recorded here so moved copies reach the history even if the model is gone.
-            SweepHistory::record(ManualRun::make(outcomes, "duplicate copies you picked"));
-            return outcomes;
+            const bool saved = SweepHistory::record(ManualRun::make(outcomes, "duplicate copies you picked")).has_value();
+            return std::make_pair(std::move(outcomes), saved);
         },
-        [](DuplicatesModel& model, std::vector<CleanupOutcome> outcomes) {
-            model.setOutcomes(std::move(outcomes));
+        [](DuplicatesModel& model, std::pair<std::vector<CleanupOutcome>, bool> result) {
+            model.setSaveError(result.second ? std::nullopt
+                                             : std::optional<std::string>(SweepHistory::kNotSavedMessage));
+            model.setOutcomes(std::move(result.first));
             model.setStage(Stage::done);
         });
 }

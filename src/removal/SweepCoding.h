@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -25,6 +26,17 @@ bool boolean(const nlohmann::json& value);      // true or false
 Date date(const nlohmann::json& value);         // seconds since 1 January 2001
 
 const nlohmann::json& required(const nlohmann::json& object, const char* key);
+
+/// Stores a path under `key` as readable text; when its bytes are not valid UTF-8 the
+/// exact bytes go beside it, base64-encoded, under `key` + "Bytes".
+void putPath(nlohmann::json& object, const std::string& key, const std::string& bytes);
+/// The exact bytes of a path stored by `putPath`; older values without the bytes key read
+/// as their text. Throws when the text is missing or the bytes key is not base64.
+std::string path(const nlohmann::json& object, const std::string& key);
+
+std::string base64(std::string_view bytes);
+/// None unless the text is padded standard base64.
+std::optional<std::string> fromBase64(std::string_view text);
 std::optional<int64_t> optionalInteger(const nlohmann::json& object, const char* key);
 std::optional<std::string> optionalText(const nlohmann::json& object, const char* key);
 

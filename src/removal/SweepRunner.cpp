@@ -19,18 +19,21 @@ bool noRules(const SweepSchedule& schedule) {
     return schedule.rules.kind == Rules::Kind::only && schedule.rules.ids.empty();
 }
 
-// The three persisted values of every sweep, in their order.
-void persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings,
+// The three persisted values of every sweep, in their order; the history's message when
+// the run could not be written down.
+std::optional<std::string> persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings,
              const SweepSchedule& schedule, SweepRun::Trigger trigger, std::vector<MovedItem> moved) {
-    SweepReceipt::record(receipt);
-    SweepReceipt::record(findings);
+    const bool receiptSaved = SweepReceipt::record(receipt);
+    const bool findingsSaved = SweepReceipt::record(findings);
     SweepRun run;
     run.trigger = trigger;
     run.scope = schedule.scopeSummary();
     run.receipt = receipt;
     run.moved = std::move(moved);
     run.hasDetail = true;
-    SweepHistory::record(run);
+    const bool runSaved = SweepHistory::record(run).has_value();
+    if (receiptSaved && findingsSaved && runSaved) return std::nullopt;
+    return std::string(SweepHistory::kNotSavedMessage);
 }
 
 bool sweepable(const CleanupItem& item, const Rules& rules) {
@@ -76,8 +79,8 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         receipt.date = SweepCoding::sweepNow();
         receipt.action = schedule.action;
         receipt.withheldReason = kNothingSelectedReason;
-        persist(receipt, {}, schedule, trigger, {});
-        return Outcome{receipt, {}};
+        auto problem = persist(receipt, {}, schedule, trigger, {});
+        return Outcome{receipt, {}, std::move(problem)};
     }
 
     ScanResult scan;
@@ -143,8 +146,8 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         for (const auto& item : moved) receipt.movedBytes += item.size;
     }
 
-    persist(receipt, findings, schedule, trigger, std::move(moved));
-    return Outcome{receipt, std::move(outcomes)};
+    auto problem = persist(receipt, findings, schedule, trigger, std::move(moved));
+    return Outcome{receipt, std::move(outcomes), std::move(problem)};
 }
 
 } // namespace sorvel::SweepRunner

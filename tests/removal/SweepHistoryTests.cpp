@@ -72,7 +72,7 @@ TEST(SweepHistoryLoading, AbsentKeyIsEmpty) {
     EXPECT_TRUE(SweepHistory::load().empty());
 }
 
-TEST(SweepHistoryLoading, OneBadRecordEmptiesTheWholeList) {
+TEST(SweepHistoryLoading, OneBadRecordIsSkippedAndTheRestListed) {
     Defaults d;
     const json good = makeRun("good", 1).toJSON();
     std::vector<json> bads;
@@ -99,46 +99,85 @@ TEST(SweepHistoryLoading, OneBadRecordEmptiesTheWholeList) {
     json badReceipt = good;
     badReceipt["receipt"].erase("refusedCount");
     bads.push_back(badReceipt);
+    json badBytes = good;
+    badBytes["moved"][0]["originalPathBytes"] = "not base64!";
+    bads.push_back(badBytes);
+    bads.push_back(json("a string"));
 
     for (const auto& bad : bads) {
         storeRaw(json::array({good, bad, good}));
-        EXPECT_TRUE(SweepHistory::load().empty()) << bad.dump();
+        const auto loaded = SweepHistory::read();
+        EXPECT_EQ(loaded.runs.size(), 2u) << bad.dump();
+        EXPECT_EQ(loaded.unreadable, 1u) << bad.dump();
     }
+    // A value that is no list at all is one entry that cannot be read.
     storeRaw(json::object({{"runs", json::array({good})}}));
     EXPECT_TRUE(SweepHistory::load().empty());
+    EXPECT_EQ(SweepHistory::read().unreadable, 1u);
 
     json extra = good;
     extra["futureKey"] = {1, 2};
     storeRaw(json::array({extra}));
     EXPECT_EQ(SweepHistory::load().size(), 1u);
+    EXPECT_EQ(SweepHistory::read().unreadable, 0u);
 }
 
-TEST(SweepHistoryLoading, RecordAfterUnreadableKeepsOnlyTheNewRun) {
+// Nothing this version cannot read is ever dropped: every write puts it back unchanged,
+// in its place among the runs, and unknown keys stay on the runs it can read.
+TEST(SweepHistoryLoading, UnreadableEntriesSurviveEveryWrite) {
     Defaults d;
     json bad = makeRun("bad", 1).toJSON();
     bad.erase("hasDetail");
-    storeRaw(json::array({makeRun("a", 1).toJSON(), bad}));
-    SweepRun fresh = makeRun("fresh", 1);
+    json a = makeRun("a", 1).toJSON();
+    a["allowedLater"] = "kept";
+    storeRaw(json::array({a, bad}));
+    auto stored = [] { return *UserDefaults::standard().value("SorvelSweepHistory"); };
 
     SweepRun unknown = makeRun("unknown", 0);
-    SweepHistory::update(unknown); // finds nothing and leaves the unreadable value alone
-    EXPECT_EQ((*UserDefaults::standard().value("SorvelSweepHistory")).size(), 2u);
+    EXPECT_TRUE(SweepHistory::update(unknown)); // finds nothing and writes nothing
+    EXPECT_EQ(stored(), json::array({a, bad}));
 
+    SweepRun fresh = makeRun("fresh", 1);
     auto saved = SweepHistory::record(fresh);
-    ASSERT_EQ(saved.size(), 1u);
-    EXPECT_EQ(SweepHistory::load(), std::vector<SweepRun>{fresh});
+    ASSERT_TRUE(saved);
+    ASSERT_EQ(saved->size(), 2u);
+    EXPECT_EQ((*saved)[0], fresh);
+    EXPECT_EQ(stored(), json::array({fresh.toJSON(), a, bad}));
+
+    SweepRun changed = *SweepRun::fromJSON(a);
+    changed.moved.clear();
+    ASSERT_TRUE(SweepHistory::update(changed));
+    const json after = stored();
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[1]["allowedLater"], "kept");
+    EXPECT_TRUE(after[1]["moved"].empty());
+    EXPECT_EQ(after[2], bad);
+
+    // Pushed far down by newer runs, it still stays, and is not counted against the bounds.
+    for (int i = 0; i < 260; ++i) ASSERT_TRUE(SweepHistory::record(makeRun("n" + std::to_string(i), 1)));
+    const auto loaded = SweepHistory::read();
+    EXPECT_EQ(loaded.runs.size(), SweepHistory::kMaximumRuns);
+    EXPECT_EQ(loaded.unreadable, 1u);
+    EXPECT_EQ(stored().back(), bad);
+
+    // Clearing forgets the runs it can read, and nothing else.
+    ASSERT_TRUE(SweepHistory::clear());
+    EXPECT_EQ(stored(), json::array({bad}));
+    storeRaw(json::array({fresh.toJSON()}));
+    ASSERT_TRUE(SweepHistory::clear());
+    EXPECT_FALSE(UserDefaults::standard().value("SorvelSweepHistory").has_value());
 }
 
 TEST(SweepHistoryBounds, ItemsPerRun) {
     Defaults d;
-    auto saved = SweepHistory::record(makeRun("big", 2500));
+    auto saved = SweepHistory::record(makeRun("big", 2500)).value();
     ASSERT_EQ(saved[0].moved.size(), 2000u);
     EXPECT_FALSE(saved[0].hasDetail);
     EXPECT_EQ(saved[0].moved.front().originalPath, "/home/u/Library/Caches/item0");
     EXPECT_EQ(saved[0].moved.back().originalPath, "/home/u/Library/Caches/item1999");
     EXPECT_EQ(SweepHistory::load(), saved);
 
-    saved = SweepHistory::record(makeRun("exact", 2000));
+    saved = SweepHistory::record(makeRun("exact", 2000)).value();
     EXPECT_EQ(saved[0].moved.size(), 2000u);
     EXPECT_TRUE(saved[0].hasDetail);
 }
@@ -151,7 +190,7 @@ TEST(SweepHistoryBounds, DetailOnlyOnTheTwentyNewest) {
     runs.push_back(makeRun("oldest", 3));
     storeRaw(SweepHistory::encode(runs)); // positions 0..21
 
-    auto saved = SweepHistory::record(makeRun("newest", 3));
+    auto saved = SweepHistory::record(makeRun("newest", 3)).value();
     ASSERT_EQ(saved.size(), 23u);
     for (size_t i = 0; i < 20; ++i) {
         EXPECT_EQ(saved[i].moved.size(), 3u) << i;
@@ -172,7 +211,7 @@ TEST(SweepHistoryBounds, AtMostTwoHundredFiftyRuns) {
     std::vector<SweepRun> runs;
     for (int i = 0; i < 250; ++i) runs.push_back(makeRun("run" + std::to_string(i), 0));
     storeRaw(SweepHistory::encode(runs));
-    auto saved = SweepHistory::record(makeRun("newest", 0));
+    auto saved = SweepHistory::record(makeRun("newest", 0)).value();
     ASSERT_EQ(saved.size(), 250u);
     EXPECT_EQ(saved.front().scope, "newest");
     EXPECT_EQ(saved.back().scope, "run248");
