@@ -105,7 +105,9 @@ TEST(UserDefaultsValues, DeepNestingIsRefusedAndKeptAside) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status)) << "depth " << c.depth << " crashed the reader";
         EXPECT_EQ(WEXITSTATUS(status), 0) << c.depth;
-        if (!c.readable) EXPECT_EQ(test::readFile(defaults.keptAsidePath(1)), text);
+        if (!c.readable) {
+            EXPECT_EQ(test::readFile(defaults.keptAsidePath(1)), text);
+        }
     }
 }
 

@@ -209,3 +209,19 @@ TEST(SweepRunnerSelection, AllSafeRulesSkipsItemsWithAnExternalAction) {
     EXPECT_EQ(SweepHistory::load()[0].scope, "every safe rule");
     EXPECT_TRUE(test::exists(home.h + "/.Trash/deleted-already/file"));
 }
+
+// A sweep whose results cannot be written down says so instead of passing for done; the
+// moves themselves still happen and are reported.
+TEST(SweepRunnerSaving, AStoreThatCannotBeWrittenIsReported) {
+    Home home;
+    auto saved = sweep(schedule(Rules::only({"user-caches"}), Action::report));
+    EXPECT_EQ(saved.saveError, std::nullopt);
+    test::UnwritableSettings broken;
+    for (Action action : {Action::report, Action::clean}) {
+        auto out = sweep(schedule(Rules::only({"user-caches"}), action));
+        EXPECT_EQ(out.saveError, std::string(SweepHistory::kNotSavedMessage)) << rawValue(action);
+    }
+    EXPECT_FALSE(test::exists(home.big)); // the clean went ahead
+    auto nothing = sweep(schedule(Rules::only({}), Action::clean));
+    EXPECT_EQ(nothing.saveError, std::string(SweepHistory::kNotSavedMessage));
+}
