@@ -72,7 +72,13 @@ public:
     bool allSelected() const;
 
     /// A different schedule is stored and restarts the timer; an equal one changes nothing.
+    /// Own folders that hold the home folder are left out, and `folderRefusal` says why.
     void setSchedule(const SweepSchedule& schedule);
+    /// Appends an own folder to the schedule. None when added (or already there); else
+    /// the sentence the settings window shows, also kept as `folderRefusal`.
+    std::optional<std::string> addFolder(const std::string& path);
+    /// Why the last folder the user tried to add was refused; cleared by the next one added.
+    const std::optional<std::string>& folderRefusal() const { return folderRefusal_; }
     /// Arms the timer for the current schedule and runs one due test at once.
     void start();
     /// Disarms the timer; a running sweep carries on.
@@ -103,6 +109,7 @@ signals:
     void isCleaningChanged();
     void scheduleChanged();
     void saveErrorChanged();
+    void folderRefusalChanged();
     /// After any of the above.
     void changed();
 
@@ -113,6 +120,7 @@ private:
     void finishSweep(SweepRunner::Outcome outcome);
     void finishClean(std::vector<CleanupOutcome> outcomes);
     void publish(void (SweepScheduler::*signal)());
+    void setFolderRefusal(std::optional<std::string> reason);
 
     Dependencies deps_;
     bool isRunning_ = false;
@@ -123,6 +131,7 @@ private:
     bool isCleaning_ = false;
     std::optional<std::string> saveError_;
     SweepSchedule schedule_;
+    std::optional<std::string> folderRefusal_;
     QTimer timer_;
     double tick_ = 300;
     Models::MainThreadHandle handle_{this};

@@ -103,10 +103,77 @@ std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy
     return std::nullopt;
 }
 
+// A mount point at or below the path: the move would carry another file system's data
+// (a bind mount of the pictures) into the Trash, where emptying it deletes that data.
+std::optional<Refusal> mountRefusal(const std::string& path, const std::vector<MountEntry>& mounts) {
+    if (!usable(path)) return std::nullopt;
+    for (const auto& mount : mounts)
+        if (isPathInside(mount.mountPoint, path)) return Refusal::protectedPath(mount.mountPoint);
+    return std::nullopt;
+}
+
 bool cloudBlocks(const std::optional<CloudStatus>& cloud, const std::string& path) {
     if (!cloud) return false;
     auto caveat = cloud->caveat(path);
     return caveat && caveat->isBlocking;
+}
+
+Judgement judgeWith(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                    const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>* givenMounts) {
+    Judgement j;
+    j.path = standardizePath(path);
+    auto refuse = [&](Refusal refusal) {
+        j.refusal = std::move(refusal);
+        return j;
+    };
+
+    // The rules on the text, as written.
+    if (auto refusal = placeRefusal(j.path, policy, writtenForms(policy.deniedPrefixes, false),
+                                    writtenForms(policy.allowedRoots, true)))
+        return refuse(*refusal);
+
+    // The same rules on where the path really is: the kernel follows links in the
+    // parents, so a parent swapped for a link must not lead the move elsewhere.
+    j.name = lastPathComponent(j.path);
+    std::optional<std::string> parent = realPath(deletingLastPathComponent(j.path));
+    std::string resolved;
+    if (parent) {
+        resolved = appendingPathComponent(*parent, j.name);
+        if (auto refusal = placeRefusal(resolved, policy, resolvedForms(policy.deniedPrefixes, false),
+                                        resolvedForms(policy.allowedRoots, true)))
+            return refuse(*refusal);
+    }
+
+    // Read only for a path that passed the rules above.
+    std::vector<MountEntry> ownMounts;
+    if (!givenMounts) ownMounts = readMountTable();
+    const std::vector<MountEntry>& mounts = givenMounts ? *givenMounts : ownMounts;
+    if (auto refusal = mountRefusal(j.path, mounts)) return refuse(*refusal);
+    if (!resolved.empty())
+        if (auto refusal = mountRefusal(resolved, mounts)) return refuse(*refusal);
+
+    if (cloudBlocks(cloud, j.path) || (!resolved.empty() && cloudBlocks(cloud, resolved)))
+        return refuse(Refusal::cloudSynced("iCloud"));
+
+    // A parent that does not resolve holds nothing reachable. A NUL byte cannot be part of
+    // a name on disk: the system calls would stop at it and judge a different place.
+    struct stat st;
+    if (!parent || j.path.find('\0') != std::string::npos || ::lstat(resolved.c_str(), &st) != 0)
+        return refuse(Refusal::notFound());
+    if (S_ISLNK(st.st_mode)) return refuse(Refusal::isSymlink());
+    if (policy.requiresWritability && ::access(resolved.c_str(), W_OK) != 0) return refuse(Refusal::notWritable());
+
+    if (recordedSize >= 1) {
+        ScanControl control;
+        ScanNodePtr node = FileWalker::walk(resolved, control, FileWalker::Options{});
+        const int64_t actual = node ? node->size : 0;
+        const double drift = std::fabs(static_cast<double>(actual) - static_cast<double>(recordedSize)) /
+                             static_cast<double>(recordedSize);
+        if (drift > policy.sizeDriftTolerance) return refuse(Refusal::sizeChanged(recordedSize, actual));
+    }
+
+    j.resolvedParent = *parent;
+    return j;
 }
 
 } // namespace
@@ -136,57 +203,22 @@ std::string Refusal::description() const {
 
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                 const std::optional<CloudStatus>& cloud) {
-    Judgement j;
-    j.path = standardizePath(path);
-    auto refuse = [&](Refusal refusal) {
-        j.refusal = std::move(refusal);
-        return j;
-    };
+    return judgeWith(path, recordedSize, policy, cloud, nullptr);
+}
 
-    // The rules on the text, as written.
-    if (auto refusal = placeRefusal(j.path, policy, writtenForms(policy.deniedPrefixes, false),
-                                    writtenForms(policy.allowedRoots, true)))
-        return refuse(*refusal);
-
-    // The same rules on where the path really is: the kernel follows links in the
-    // parents, so a parent swapped for a link must not lead the move elsewhere.
-    j.name = lastPathComponent(j.path);
-    std::optional<std::string> parent = realPath(deletingLastPathComponent(j.path));
-    std::string resolved;
-    if (parent) {
-        resolved = appendingPathComponent(*parent, j.name);
-        if (auto refusal = placeRefusal(resolved, policy, resolvedForms(policy.deniedPrefixes, false),
-                                        resolvedForms(policy.allowedRoots, true)))
-            return refuse(*refusal);
-    }
-
-    if (cloudBlocks(cloud, j.path) || (!resolved.empty() && cloudBlocks(cloud, resolved)))
-        return refuse(Refusal::cloudSynced("iCloud"));
-
-    // A parent that does not resolve holds nothing reachable. A NUL byte cannot be part of
-    // a name on disk: the system calls would stop at it and judge a different place.
-    struct stat st;
-    if (!parent || j.path.find('\0') != std::string::npos || ::lstat(resolved.c_str(), &st) != 0)
-        return refuse(Refusal::notFound());
-    if (S_ISLNK(st.st_mode)) return refuse(Refusal::isSymlink());
-    if (policy.requiresWritability && ::access(resolved.c_str(), W_OK) != 0) return refuse(Refusal::notWritable());
-
-    if (recordedSize >= 1) {
-        ScanControl control;
-        ScanNodePtr node = FileWalker::walk(resolved, control, FileWalker::Options{});
-        const int64_t actual = node ? node->size : 0;
-        const double drift = std::fabs(static_cast<double>(actual) - static_cast<double>(recordedSize)) /
-                             static_cast<double>(recordedSize);
-        if (drift > policy.sizeDriftTolerance) return refuse(Refusal::sizeChanged(recordedSize, actual));
-    }
-
-    j.resolvedParent = *parent;
-    return j;
+Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>& mounts) {
+    return judgeWith(path, recordedSize, policy, cloud, &mounts);
 }
 
 std::optional<Refusal> check(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                              const std::optional<CloudStatus>& cloud) {
     return judge(path, recordedSize, policy, cloud).refusal;
+}
+
+std::optional<Refusal> check(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                             const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>& mounts) {
+    return judge(path, recordedSize, policy, cloud, mounts).refusal;
 }
 
 } // namespace sorvel::CleanupGuard

@@ -2,6 +2,7 @@
 
 #include "engine/StorageCategory.h"
 #include "platform/Path.h"
+#include "platform/UserDefaults.h"
 
 namespace sorvel {
 
@@ -37,6 +38,13 @@ CleanupPolicy CleanupPolicy::standard() {
     for (const char* system : {"/System", "/private/var/vm", "/private/var/db", "/Library", "/usr", "/bin", "/sbin"}) {
         policy.deniedPrefixes.emplace_back(system);
     }
+    // This system's own folders, then Sorvel's store: its schedule and the history that
+    // says where every moved item went.
+    for (const char* system :
+         {"/etc", "/boot", "/opt", "/srv", "/var/lib", "/lib", "/lib64", "/proc", "/sys", "/dev", "/run"}) {
+        policy.deniedPrefixes.emplace_back(system);
+    }
+    policy.deniedPrefixes.push_back(deletingLastPathComponent(UserDefaults::standardFilePath()));
     policy.minimumDepthBelowRoot = 1;
     policy.sizeDriftTolerance = 0.25;
     policy.requiresWritability = true;

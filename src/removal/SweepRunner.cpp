@@ -8,6 +8,7 @@
 #include "engine/ScanResult.h"
 #include "platform/Path.h"
 #include "removal/CleanupPolicy.h"
+#include "removal/OwnFolder.h"
 #include "removal/SweepCoding.h"
 
 namespace sorvel::SweepRunner {
@@ -83,6 +84,11 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         return Outcome{receipt, {}, std::move(problem)};
     }
 
+    // A stored schedule may name a folder that holds the home (written before this
+    // check, or by hand): it is skipped, and the receipt says so.
+    std::vector<std::string> skipped;
+    const std::vector<std::string> folders = OwnFolder::sweepable(schedule.folders, skipped);
+
     ScanResult scan;
     scan.scope = ScanScope::systemData;
     const bool scanned = !noRules(schedule);
@@ -97,7 +103,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         if (!sweepable(item, schedule.rules)) continue;
         for (const auto& target : item.targets) candidates.push_back({target.path, target.size});
     }
-    for (const auto& folder : schedule.folders) addFolderCandidates(folder, scan, candidates);
+    for (const auto& folder : folders) addFolderCandidates(folder, scan, candidates);
 
     const auto normalized = CleanupExecutor::normalize(candidates);
     int64_t found = 0;
@@ -125,7 +131,10 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         }
     }
 
-    const CleanupPolicy policy = CleanupPolicy::standard().allowing(schedule.folders);
+    for (const auto& reason : skipped)
+        receipt.withheldReason = receipt.withheldReason ? *receipt.withheldReason + " " + reason : reason;
+
+    const CleanupPolicy policy = CleanupPolicy::standard().allowing(folders);
     const CloudStatus status = cloud ? *cloud : CloudDetector::detect();
     auto outcomes = CleanupExecutor::run(normalized, mode, policy, status);
 
