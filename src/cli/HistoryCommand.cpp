@@ -7,6 +7,8 @@
 #include "cli/TextLayout.h"
 #include "engine/Bytes.h"
 #include "platform/Date.h"
+#include "platform/Text.h"
+#include "platform/UserDefaults.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -63,6 +65,12 @@ std::string unreadableNote(size_t unreadable) {
 }
 
 int history() {
+    // A settings file that cannot be read holds a history nobody can list; it is not empty.
+    if (const UserDefaults defaults = UserDefaults::standard(); !defaults.isReadable()) {
+        ReportOutput::diagnostic("The settings file " + validUTF8(defaults.filePath()) +
+                                 " could not be read, so the history in it cannot be listed.\n");
+        return 1;
+    }
     const SweepHistory::Loaded loaded = SweepHistory::read();
     // With nothing readable, the note on standard error is the whole answer: the history
     // is not empty, and saying so would be untrue.

@@ -52,9 +52,9 @@ public:
 
     static constexpr const char* kRestoreNotSavedMessage =
         "The items are back, but Sorvel could not update its history, so it may still list them. "
-        "Check that the disk has room and that its settings folder can be written.";
+        "Check that the disk has room and that Sorvel's settings folder can be written.";
     static constexpr const char* kClearNotSavedMessage =
-        "Sorvel could not clear its history. Check that the disk has room and that its settings folder can be "
+        "Sorvel could not clear its history. Check that the disk has room and that Sorvel's settings folder can be "
         "written.";
 
 signals:

@@ -203,6 +203,11 @@ std::string UserDefaults::keptAsidePath(int n) const {
     return path_ + suffix;
 }
 
+bool UserDefaults::isReadable() const {
+    const auto kind = readStored(path_).kind;
+    return kind == Stored::Kind::missing || kind == Stored::Kind::object;
+}
+
 std::optional<nlohmann::json> UserDefaults::value(const std::string& key) const {
     Stored stored = readStored(path_);
     if (stored.kind != Stored::Kind::object) return std::nullopt;

@@ -30,6 +30,10 @@ public:
     /// Where the n-th kept-aside copy goes (1 is the newest): "defaults.corrupt-n.json".
     std::string keptAsidePath(int n) const;
 
+    /// False when the file exists but cannot be read as settings (every value then reads as
+    /// absent until a write keeps the file aside).
+    bool isReadable() const;
+
     /// The stored value, or none when the key is absent or the file cannot be read.
     std::optional<nlohmann::json> value(const std::string& key) const;
     std::optional<std::string> string(const std::string& key) const;

@@ -56,7 +56,7 @@ inline constexpr size_t kRunsWithDetail = 20;
 /// What callers show when a run could not be written down.
 inline constexpr const char* kNotSavedMessage =
     "Sorvel could not save this run to its history, so it cannot be put back from there. "
-    "Check that the disk has room and that its settings folder can be written.";
+    "Check that the disk has room and that Sorvel's settings folder can be written.";
 
 struct Loaded {
     std::vector<SweepRun> runs; // newest first
