@@ -264,16 +264,3 @@ TEST(AppsModelUninstall, AnUninstallFinishingAfterTheModelIsGoneIsStillRecorded)
     EXPECT_FALSE(runs.front().moved.empty());
     for (const auto& item : runs.front().moved) EXPECT_TRUE(test::exists(item.trashPath)) << item.trashPath;
 }
-
-TEST(AppsModelUninstall, AnUninstallThatCannotBeRecordedSaysSo) {
-    OrchardMachine machine;
-    AppsModel model(machine.services());
-    test::loadAndSelectFirst(model);
-    model.review();
-    ASSERT_TRUE(test::waitFor([&] { return !model.isPreviewing(); }));
-    test::UnwritableSettings broken;
-    model.uninstall();
-    ASSERT_TRUE(test::waitFor([&] { return model.saveError().has_value(); }));
-    EXPECT_EQ(model.saveError(), std::string(SweepHistory::kNotSavedMessage));
-    EXPECT_FALSE(test::exists(machine.bundle)); // moved all the same
-}

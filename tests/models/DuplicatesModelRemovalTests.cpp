@@ -147,13 +147,3 @@ TEST(DuplicatesModelRemoval, CopiesMovedAfterTheModelIsGoneAreStillRecorded) {
     EXPECT_EQ(runs.front().scope, "duplicate copies you picked");
     for (const auto& item : runs.front().moved) EXPECT_TRUE(exists(item.trashPath)) << item.trashPath;
 }
-
-TEST(DuplicatesModelRemoval, ARemovalThatCannotBeRecordedSaysSo) {
-    ScannedCopies scanned;
-    DuplicatesModel& model = scanned.model;
-    UnwritableSettings broken;
-    model.removeSelected();
-    ASSERT_TRUE(waitFor([&] { return model.stage() == DuplicatesModel::Stage::done; }));
-    ASSERT_EQ(model.outcomes().size(), 2u);
-    EXPECT_EQ(model.saveError(), std::string(SweepHistory::kNotSavedMessage));
-}

@@ -238,20 +238,3 @@ TEST(SweepSchedulerScheduleChange, ASweepUsesTheScheduleAsItWasWhenItBegan) {
     ASSERT_TRUE(test::sweepDone(scheduler));
     EXPECT_EQ(rig.sweeps->schedules.at(0), first);
 }
-
-// A stored receipt dated ahead of the clock must not hold sweeps back until the clock
-// catches up: the first start sweeps, and the next time then counts from that sweep.
-TEST(SweepSchedulerArming, AReceiptFromTheFutureSweepsAtOnce) {
-    UTC utc;
-    test::SchedulerRig rig;
-    rig.storeSchedule(Frequency::daily, 3);
-    rig.storeLastSweep(-30.0 * 86'400);
-    rig.sweeps->receipt.date = rig.clock;
-    SweepScheduler scheduler(rig.dependencies());
-    scheduler.start();
-    EXPECT_TRUE(scheduler.isRunning());
-    ASSERT_TRUE(test::sweepDone(scheduler));
-    EXPECT_EQ(rig.sweeps->calls(), 1u);
-    EXPECT_EQ(scheduler.nextRunDate(), at("2026-12-08 03:00"));
-    scheduler.stop();
-}

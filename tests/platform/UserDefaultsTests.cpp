@@ -128,17 +128,6 @@ TEST(UserDefaultsValues, ConcurrentWritersKeepEveryKey) {
             EXPECT_EQ(defaults.value("k" + std::to_string(t) + "-" + std::to_string(i)), nlohmann::json(i));
 }
 
-// Root passes every permission, so a store below a plain file stands in for a store that
-// cannot be written at all.
-TEST(UserDefaultsValues, AStoreBelowAFileFailsToWrite) {
-    test::TempDir dir;
-    test::writeFile(dir / "file", "x");
-    UserDefaults defaults(dir / "file/sorvel/defaults.json");
-    EXPECT_FALSE(defaults.set("x", 1));
-    EXPECT_FALSE(defaults.remove("x"));
-    EXPECT_FALSE(defaults.modify("x", [](std::optional<nlohmann::json>&) { return false; }));
-}
-
 TEST(UserDefaultsValues, AFileThatCannotBeReadIsNeverReplaced) {
     test::TempDir dir;
     test::makeDirs(dir / "open");

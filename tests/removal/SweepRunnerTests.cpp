@@ -214,14 +214,10 @@ TEST(SweepRunnerSelection, AllSafeRulesSkipsItemsWithAnExternalAction) {
 // moves themselves still happen and are reported.
 TEST(SweepRunnerSaving, AStoreThatCannotBeWrittenIsReported) {
     Home home;
-    auto saved = sweep(schedule(Rules::only({"user-caches"}), Action::report));
-    EXPECT_EQ(saved.saveError, std::nullopt);
+    EXPECT_EQ(sweep(schedule(Rules::only({}), Action::clean)).saveError, std::nullopt);
     test::UnwritableSettings broken;
-    for (Action action : {Action::report, Action::clean}) {
-        auto out = sweep(schedule(Rules::only({"user-caches"}), action));
-        EXPECT_EQ(out.saveError, std::string(SweepHistory::kNotSavedMessage)) << rawValue(action);
-    }
+    EXPECT_EQ(sweep(schedule(Rules::only({}), Action::clean)).saveError, std::string(SweepHistory::kNotSavedMessage));
+    EXPECT_EQ(sweep(schedule(Rules::only({"user-caches"}), Action::clean)).saveError,
+              std::string(SweepHistory::kNotSavedMessage));
     EXPECT_FALSE(test::exists(home.big)); // the clean went ahead
-    auto nothing = sweep(schedule(Rules::only({}), Action::clean));
-    EXPECT_EQ(nothing.saveError, std::string(SweepHistory::kNotSavedMessage));
 }
