@@ -60,8 +60,8 @@ std::string historyReport(const std::vector<SweepRun>& runs) {
 std::string unreadableNote(size_t unreadable) {
     if (unreadable == 0) return {};
     const bool one = unreadable == 1;
-    return std::to_string(unreadable) + (one ? " entry" : " entries") + " in the history could not be read; Sorvel keeps " +
-           (one ? "it" : "them") + " as stored.\n";
+    return std::to_string(unreadable) + (one ? " entry" : " entries") +
+           " in the history could not be read; Sorvel keeps " + (one ? "it" : "them") + " as stored.\n";
 }
 
 int history() {
@@ -74,7 +74,8 @@ int history() {
     const SweepHistory::Loaded loaded = SweepHistory::read();
     // With nothing readable, the note on standard error is the whole answer: the history
     // is not empty, and saying so would be untrue.
-    const int status = loaded.runs.empty() && loaded.unreadable > 0 ? 0 : ReportOutput::emit(historyReport(loaded.runs));
+    const bool onlyUnreadable = loaded.runs.empty() && loaded.unreadable > 0;
+    const int status = onlyUnreadable ? 0 : ReportOutput::emit(historyReport(loaded.runs));
     if (loaded.unreadable > 0) ReportOutput::diagnostic(unreadableNote(loaded.unreadable));
     return status;
 }

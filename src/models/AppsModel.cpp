@@ -266,8 +266,7 @@ void AppsModel::uninstall() {
             return std::make_pair(std::move(outcomes), saved);
         },
         [](AppsModel& model, std::pair<std::vector<CleanupOutcome>, bool> result) {
-            model.setSaveError(result.second ? std::nullopt
-                                             : std::optional<std::string>(SweepHistory::kNotSavedMessage));
+            model.setSaveError(SweepHistory::notSavedMessage(result.second));
             model.setPreview(std::move(result.first));
             model.setStage(Stage::done);
             model.rescan();
@@ -310,8 +309,7 @@ void AppsModel::moveBundleWithFinder() {
             return std::make_pair(std::move(outcome), saved);
         },
         [name = app.name](AppsModel& model, std::pair<FinderHandoff::Outcome, bool> result) {
-            model.setSaveError(result.second ? std::nullopt
-                                             : std::optional<std::string>(SweepHistory::kNotSavedMessage));
+            model.setSaveError(SweepHistory::notSavedMessage(result.second));
             FinderHandoff::Outcome& outcome = result.first;
             if (const auto* failure = std::get_if<FinderHandoff::Failure>(&outcome)) {
                 model.setHandoff(HandoffState::failed(handoffMessage(*failure)));

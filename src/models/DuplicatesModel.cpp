@@ -1,8 +1,8 @@
 #include "models/DuplicatesModel.h"
 
-#include "cleanup/CloudStatus.h"
 #include <utility>
 
+#include "cleanup/CloudStatus.h"
 #include "models/ToolWork.h"
 #include "platform/Path.h"
 #include "removal/CleanupPolicy.h"
@@ -148,12 +148,12 @@ void DuplicatesModel::removeSelected() {
             const CloudStatus cloud = CloudDetector::detect();
             auto outcomes = CleanupExecutor::run(targets, CleanupExecutor::Mode::moveToTrash, policy, cloud);
             // Recorded here so moved copies reach the history even if the model is gone.
-            const bool saved = SweepHistory::record(ManualRun::make(outcomes, "duplicate copies you picked")).has_value();
+            const SweepRun run = ManualRun::make(outcomes, "duplicate copies you picked");
+            const bool saved = SweepHistory::record(run).has_value();
             return std::make_pair(std::move(outcomes), saved);
         },
         [](DuplicatesModel& model, std::pair<std::vector<CleanupOutcome>, bool> result) {
-            model.setSaveError(result.second ? std::nullopt
-                                             : std::optional<std::string>(SweepHistory::kNotSavedMessage));
+            model.setSaveError(SweepHistory::notSavedMessage(result.second));
             model.setOutcomes(std::move(result.first));
             model.setStage(Stage::done);
         });

@@ -97,8 +97,7 @@ void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::
         const SweepRun run = ManualRun::make(outcomes, std::move(scope));
         const bool saved = SweepHistory::record(run).has_value();
         if (self)
-            self->setCleanupSaveError(saved ? std::nullopt
-                                            : std::optional<std::string>(SweepHistory::kNotSavedMessage));
+            self->setCleanupSaveError(SweepHistory::notSavedMessage(saved));
         if (self && done) done(outcomes);
     };
     startCleanup(CleanupExecutor::Mode::moveToTrash, std::move(paths), std::move(record), true);

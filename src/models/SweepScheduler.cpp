@@ -323,7 +323,7 @@ void SweepScheduler::finishClean(std::vector<CleanupOutcome> outcomes) {
     std::vector<SweepReceipt::Finding> stored;
     for (const auto& o : findings_) stored.push_back({o.path, o.size});
     saved = SweepReceipt::record(stored) && saved;
-    saveError_ = saved ? std::nullopt : std::optional<std::string>(SweepHistory::kNotSavedMessage);
+    saveError_ = SweepHistory::notSavedMessage(saved);
     publish(&SweepScheduler::saveErrorChanged);
 
     isCleaning_ = false;

@@ -58,6 +58,12 @@ inline constexpr const char* kNotSavedMessage =
     "Sorvel could not save this run to its history, so it cannot be put back from there. "
     "Check that the disk has room and that Sorvel's settings folder can be written.";
 
+/// `kNotSavedMessage` unless the run was saved.
+inline std::optional<std::string> notSavedMessage(bool saved) {
+    if (saved) return std::nullopt;
+    return kNotSavedMessage;
+}
+
 struct Loaded {
     std::vector<SweepRun> runs; // newest first
     size_t unreadable = 0;      // stored entries that could not be read

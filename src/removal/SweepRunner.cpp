@@ -23,7 +23,8 @@ bool noRules(const SweepSchedule& schedule) {
 // The three persisted values of every sweep, in their order; the history's message when
 // the run could not be written down.
 std::optional<std::string> persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings,
-             const SweepSchedule& schedule, SweepRun::Trigger trigger, std::vector<MovedItem> moved) {
+                                   const SweepSchedule& schedule, SweepRun::Trigger trigger,
+                                   std::vector<MovedItem> moved) {
     const bool receiptSaved = SweepReceipt::record(receipt);
     const bool findingsSaved = SweepReceipt::record(findings);
     SweepRun run;
@@ -33,8 +34,7 @@ std::optional<std::string> persist(const SweepReceipt& receipt, const std::vecto
     run.moved = std::move(moved);
     run.hasDetail = true;
     const bool runSaved = SweepHistory::record(run).has_value();
-    if (receiptSaved && findingsSaved && runSaved) return std::nullopt;
-    return std::string(SweepHistory::kNotSavedMessage);
+    return SweepHistory::notSavedMessage(receiptSaved && findingsSaved && runSaved);
 }
 
 bool sweepable(const CleanupItem& item, const Rules& rules) {

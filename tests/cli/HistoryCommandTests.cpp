@@ -144,12 +144,14 @@ TEST(HistoryCommand, ASettingsFileThatCannotBeReadIsNotAnEmptyHistory) {
     test::TempDir home;
     const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};
     const std::string path = home / ".config/sorvel/defaults.json";
-    for (const std::string& text : std::vector<std::string>{"{ not json", "[]", std::string(300, '[') + std::string(300, ']')}) {
+    const std::string deep = std::string(300, '[') + std::string(300, ']');
+    for (const std::string& text : std::vector<std::string>{"{ not json", "[]", deep}) {
         test::writeFile(path, text);
         const auto result = test::runSorvel({"--history"}, env);
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "The settings file " + path + " could not be read, so the history in it cannot be listed.\n");
+        EXPECT_EQ(result.err,
+                  "The settings file " + path + " could not be read, so the history in it cannot be listed.\n");
         EXPECT_EQ(test::readFile(path), text); // reading changes nothing
     }
 }
