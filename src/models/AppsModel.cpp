@@ -262,7 +262,8 @@ void AppsModel::uninstall() {
             auto outcomes = CleanupExecutor::run(paths, CleanupExecutor::Mode::moveToTrash, captured, cloud);
             // Recorded here, not on the way back: items already in the Trash must reach the
             // history even if the model is gone before the result arrives.
-            const bool saved = SweepHistory::record(ManualRun::make(outcomes, "uninstalling " + name)).has_value();
+            const SweepRun run = ManualRun::make(outcomes, "uninstalling " + name, captured.allowedRoots);
+            const bool saved = SweepHistory::record(run).has_value();
             return std::make_pair(std::move(outcomes), saved);
         },
         [](AppsModel& model, std::pair<std::vector<CleanupOutcome>, bool> result) {
@@ -304,7 +305,8 @@ void AppsModel::moveBundleWithFinder() {
                 moved.path = result->path;
                 moved.size = size;
                 moved.result = CleanupOutcome::MovedToTrash{result->trashPath.value_or("Trash")};
-                saved = SweepHistory::record(ManualRun::make({moved}, name + ", moved by the Finder")).has_value();
+                const SweepRun run = ManualRun::make({moved}, name + ", moved by the Finder", captured.allowedRoots);
+                saved = SweepHistory::record(run).has_value();
             }
             return std::make_pair(std::move(outcome), saved);
         },

@@ -148,7 +148,7 @@ void DuplicatesModel::removeSelected() {
             const CloudStatus cloud = CloudDetector::detect();
             auto outcomes = CleanupExecutor::run(targets, CleanupExecutor::Mode::moveToTrash, policy, cloud);
             // Recorded here so moved copies reach the history even if the model is gone.
-            const SweepRun run = ManualRun::make(outcomes, "duplicate copies you picked");
+            const SweepRun run = ManualRun::make(outcomes, "duplicate copies you picked", policy.allowedRoots);
             const bool saved = SweepHistory::record(run).has_value();
             return std::make_pair(std::move(outcomes), saved);
         },

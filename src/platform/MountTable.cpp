@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <charconv>
 
+#include "platform/Path.h"
+
 namespace sorvel {
 namespace {
 
@@ -113,6 +115,15 @@ bool isLocalDiskFileSystem(std::string_view fsType) {
     for (std::string_view name : local)
         if (fsType == name) return true;
     return false;
+}
+
+std::optional<MountEntry> mountContaining(const std::vector<MountEntry>& mounts, const std::string& path) {
+    std::optional<MountEntry> best;
+    for (const auto& mount : mounts) {
+        if (!isPathInside(path, mount.mountPoint)) continue;
+        if (!best || mount.mountPoint.size() >= best->mountPoint.size()) best = mount;
+    }
+    return best;
 }
 
 } // namespace sorvel

@@ -2,6 +2,7 @@
 // The mounts this process sees, from /proc/self/mountinfo: where each file system is
 // mounted, of which type, on which device.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,5 +28,9 @@ std::vector<MountEntry> readMountTable();
 /// btrfs, vfat, ntfs, ...), as opposed to pseudo, memory, image, overlay and network
 /// file systems (proc, tmpfs, squashfs, overlay, nfs, cifs, fuse.sshfs, ...).
 bool isLocalDiskFileSystem(std::string_view fsType);
+
+/// The mount that holds the absolute path as written: the longest mount point that
+/// contains it, the last listed among equals (the one on top).
+std::optional<MountEntry> mountContaining(const std::vector<MountEntry>& mounts, const std::string& path);
 
 } // namespace sorvel

@@ -12,6 +12,7 @@
 #include "engine/PathText.h"
 #include "engine/ScanControl.h"
 #include "platform/Path.h"
+#include "platform/Trash.h"
 
 namespace sorvel::CleanupGuard {
 namespace {
@@ -152,6 +153,10 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
     if (!resolved.empty())
         if (auto refusal = mountRefusal(resolved, mounts)) return refuse(*refusal);
 
+    // Moving within a Trash frees nothing, yet would be counted as freed.
+    if (Trash::isInsideTrash(j.path, mounts) || (!resolved.empty() && Trash::isInsideTrash(resolved, mounts)))
+        return refuse(Refusal::insideTrash());
+
     if (cloudBlocks(cloud, j.path) || (!resolved.empty() && cloudBlocks(cloud, resolved)))
         return refuse(Refusal::cloudSynced("iCloud"));
 
@@ -197,6 +202,8 @@ std::string Refusal::description() const {
         return "is a symlink — removing it would not free the space it points at";
     case Kind::notWritable:
         return "not writable by you";
+    case Kind::insideTrash:
+        return "already in the Trash; moving it there again frees nothing";
     }
     return {};
 }

@@ -23,6 +23,7 @@ struct Refusal {
         isSymlink,
         notWritable,
         sizeChanged,         // recorded, actual
+        insideTrash,
     };
 
     Kind kind = Kind::notFound;
@@ -38,6 +39,7 @@ struct Refusal {
     static Refusal notFound() { return {Kind::notFound, {}, 0, 0}; }
     static Refusal isSymlink() { return {Kind::isSymlink, {}, 0, 0}; }
     static Refusal notWritable() { return {Kind::notWritable, {}, 0, 0}; }
+    static Refusal insideTrash() { return {Kind::insideTrash, {}, 0, 0}; }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;

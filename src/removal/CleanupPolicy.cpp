@@ -2,6 +2,7 @@
 
 #include "engine/StorageCategory.h"
 #include "platform/Path.h"
+#include "platform/Trash.h"
 #include "platform/UserDefaults.h"
 
 namespace sorvel {
@@ -11,9 +12,10 @@ CleanupPolicy CleanupPolicy::standard() {
     CleanupPolicy policy;
     for (const char* suffix : {"/Library/Caches", "/Library/Logs", "/Library/Developer",
                                "/Library/Application Support", "/Library/Containers",
-                               "/Library/Group Containers", "/.Trash"}) {
+                               "/Library/Group Containers"}) {
         policy.allowedRoots.push_back(home + suffix);
     }
+    policy.allowedRoots.push_back(Trash::directory());
     if (auto cache = StorageCategories::darwinUserCacheDirectory()) policy.allowedRoots.push_back(*cache);
     if (auto temp = StorageCategories::darwinUserTempDirectory()) policy.allowedRoots.push_back(*temp);
 

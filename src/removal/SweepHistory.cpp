@@ -107,8 +107,10 @@ nlohmann::json SweepRun::toJSON() const {
         j["size"] = item.size;
         items.push_back(std::move(j));
     }
-    return nlohmann::json{{"id", id.uuidString()}, {"trigger", rawValue(trigger)}, {"scope", scope},
-                          {"receipt", receipt.toJSON()}, {"moved", items}, {"hasDetail", hasDetail}};
+    nlohmann::json json{{"id", id.uuidString()}, {"trigger", rawValue(trigger)}, {"scope", scope},
+                        {"receipt", receipt.toJSON()}, {"moved", items}, {"hasDetail", hasDetail}};
+    if (allowedRoots) json["allowedRoots"] = *allowedRoots;
+    return json;
 }
 
 std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
@@ -131,6 +133,11 @@ std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
             run.moved.push_back(std::move(*item));
         }
         run.hasDetail = boolean(required(json, "hasDetail"));
+        if (const auto* roots = present(json, "allowedRoots")) {
+            if (!roots->is_array()) return std::nullopt;
+            run.allowedRoots.emplace();
+            for (const auto& root : *roots) run.allowedRoots->push_back(text(root));
+        }
         return run;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;

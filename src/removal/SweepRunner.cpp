@@ -24,7 +24,8 @@ bool noRules(const SweepSchedule& schedule) {
 // the run could not be written down.
 std::optional<std::string> persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings,
                                    const SweepSchedule& schedule, SweepRun::Trigger trigger,
-                                   std::vector<MovedItem> moved) {
+                                   std::vector<MovedItem> moved,
+                                   std::optional<std::vector<std::string>> allowedRoots = std::nullopt) {
     const bool receiptSaved = SweepReceipt::record(receipt);
     const bool findingsSaved = SweepReceipt::record(findings);
     SweepRun run;
@@ -33,6 +34,7 @@ std::optional<std::string> persist(const SweepReceipt& receipt, const std::vecto
     run.receipt = receipt;
     run.moved = std::move(moved);
     run.hasDetail = true;
+    run.allowedRoots = std::move(allowedRoots);
     const bool runSaved = SweepHistory::record(run).has_value();
     return SweepHistory::notSavedMessage(receiptSaved && findingsSaved && runSaved);
 }
@@ -155,7 +157,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         for (const auto& item : moved) receipt.movedBytes += item.size;
     }
 
-    auto problem = persist(receipt, findings, schedule, trigger, std::move(moved));
+    auto problem = persist(receipt, findings, schedule, trigger, std::move(moved), policy.allowedRoots);
     return Outcome{receipt, std::move(outcomes), std::move(problem)};
 }
 

@@ -17,7 +17,7 @@ TEST(CleanupPolicy, StandardRootsPrefixesAndScalars) {
     EXPECT_EQ(fixed, (std::vector<std::string>{"/Users/u/Library/Caches", "/Users/u/Library/Logs",
                                                "/Users/u/Library/Developer", "/Users/u/Library/Application Support",
                                                "/Users/u/Library/Containers", "/Users/u/Library/Group Containers",
-                                               "/Users/u/.Trash"}));
+                                               "/Users/u/.local/share/Trash"}));
     size_t extra = 7;
     if (auto cache = StorageCategories::darwinUserCacheDirectory()) {
         EXPECT_EQ(policy.allowedRoots[extra++], *cache);

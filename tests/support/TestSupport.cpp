@@ -54,7 +54,7 @@ ScopedEnv::~ScopedEnv() {
     else unsetenv(name_.c_str());
 }
 
-FakeHome::FakeHome() : home_("HOME", dir_.path()) {}
+FakeHome::FakeHome() : home_("HOME", dir_.path()), dataHome_("XDG_DATA_HOME", std::nullopt) {}
 
 UnwritableSettings::UnwritableSettings() : config_("XDG_CONFIG_HOME", dir_ / "file") { writeFile(dir_ / "file", "x"); }
 

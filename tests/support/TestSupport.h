@@ -45,6 +45,7 @@ public:
 private:
     TempDir dir_;
     ScopedEnv home_;
+    ScopedEnv dataHome_; // unset, so the Trash is the fake home's own
 };
 
 /// Points XDG_CONFIG_HOME below a plain file for the object's life, so no settings can be
