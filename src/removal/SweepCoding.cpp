@@ -121,6 +121,39 @@ std::string path(const nlohmann::json& object, const std::string& key) {
     return readable;
 }
 
+void putPaths(nlohmann::json& object, const std::string& key, const std::vector<std::string>& paths) {
+    nlohmann::json readable = nlohmann::json::array();
+    nlohmann::json bytes = nlohmann::json::array();
+    bool exact = true;
+    for (const auto& path : paths) {
+        const bool valid = isValidUTF8(path);
+        exact = exact && valid;
+        readable.push_back(valid ? path : validUTF8(path));
+        bytes.push_back(valid ? nlohmann::json() : nlohmann::json(base64(path)));
+    }
+    object[key] = std::move(readable);
+    if (!exact) object[key + "Bytes"] = std::move(bytes);
+}
+
+std::optional<std::vector<std::string>> paths(const nlohmann::json& object, const std::string& key) {
+    const auto* list = present(object, key.c_str());
+    if (!list) return std::nullopt;
+    if (!list->is_array()) throw Malformed{};
+    std::vector<std::string> out;
+    for (const auto& element : *list) out.push_back(text(element));
+    const std::string bytesKey = key + "Bytes";
+    if (const auto* bytes = present(object, bytesKey.c_str())) {
+        if (!bytes->is_array() || bytes->size() != out.size()) throw Malformed{};
+        for (size_t i = 0; i < out.size(); ++i) {
+            if ((*bytes)[i].is_null()) continue;
+            auto exact = fromBase64(text((*bytes)[i]));
+            if (!exact) throw Malformed{};
+            out[i] = std::move(*exact);
+        }
+    }
+    return out;
+}
+
 std::optional<int64_t> optionalInteger(const nlohmann::json& object, const char* key) {
     if (const auto* value = present(object, key)) return integer(*value);
     return std::nullopt;

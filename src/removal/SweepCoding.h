@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -33,6 +34,13 @@ void putPath(nlohmann::json& object, const std::string& key, const std::string& 
 /// The exact bytes of a path stored by `putPath`; older values without the bytes key read
 /// as their text. Throws when the text is missing or the bytes key is not base64.
 std::string path(const nlohmann::json& object, const std::string& key);
+
+/// A list of paths, stored the same way: the readable texts under `key` and, when any is
+/// not UTF-8, the exact bytes of each (null for those that are) under `key` + "Bytes".
+void putPaths(nlohmann::json& object, const std::string& key, const std::vector<std::string>& paths);
+/// None when `key` is absent or null. Throws when it is not a list of texts, or its bytes
+/// list does not match it.
+std::optional<std::vector<std::string>> paths(const nlohmann::json& object, const std::string& key);
 
 std::string base64(std::string_view bytes);
 /// None unless the text is padded standard base64.

@@ -109,7 +109,7 @@ nlohmann::json SweepRun::toJSON() const {
     }
     nlohmann::json json{{"id", id.uuidString()}, {"trigger", rawValue(trigger)}, {"scope", scope},
                         {"receipt", receipt.toJSON()}, {"moved", items}, {"hasDetail", hasDetail}};
-    if (allowedRoots) json["allowedRoots"] = *allowedRoots;
+    if (allowedRoots) SweepCoding::putPaths(json, "allowedRoots", *allowedRoots);
     return json;
 }
 
@@ -133,11 +133,7 @@ std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
             run.moved.push_back(std::move(*item));
         }
         run.hasDetail = boolean(required(json, "hasDetail"));
-        if (const auto* roots = present(json, "allowedRoots")) {
-            if (!roots->is_array()) return std::nullopt;
-            run.allowedRoots.emplace();
-            for (const auto& root : *roots) run.allowedRoots->push_back(text(root));
-        }
+        run.allowedRoots = paths(json, "allowedRoots");
         return run;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "platform/Text.h"
 #include "platform/UserDefaults.h"
 #include "removal/SweepCoding.h"
 
@@ -69,24 +68,13 @@ nlohmann::json SweepSchedule::toJSON() const {
         selection["only"] = nlohmann::json::array();
         for (const auto& id : rules.ids) selection["only"].push_back(id);
     }
-    // Folder names are bytes: the readable list, and beside it the exact bytes of any
-    // name that is not UTF-8 (null for the others).
-    nlohmann::json readable = nlohmann::json::array();
-    nlohmann::json bytes = nlohmann::json::array();
-    bool exact = true;
-    for (const auto& folder : folders) {
-        const bool valid = isValidUTF8(folder);
-        exact = exact && valid;
-        readable.push_back(valid ? folder : validUTF8(folder));
-        bytes.push_back(valid ? nlohmann::json() : nlohmann::json(SweepCoding::base64(folder)));
-    }
     nlohmann::json json{{"rules", selection},
-                        {"folders", readable},
                         {"frequency", rawValue(frequency)},
                         {"hour", hour},
                         {"action", rawValue(action)},
                         {"maximumBytesPerRun", maximumBytesPerRun}};
-    if (!exact) json["folderBytes"] = bytes;
+    // Folder names are bytes: one that is not UTF-8 is kept exactly beside its text.
+    SweepCoding::putPaths(json, "folders", folders);
     return json;
 }
 
@@ -105,19 +93,7 @@ std::optional<SweepSchedule> SweepSchedule::fromJSON(const nlohmann::json& json)
     using namespace SweepCoding;
     try {
         SweepSchedule s;
-        if (const auto* v = present(json, "folders")) {
-            if (!v->is_array()) return std::nullopt;
-            for (const auto& element : *v) s.folders.push_back(text(element));
-            if (const auto* b = present(json, "folderBytes")) {
-                if (!b->is_array() || b->size() != s.folders.size()) return std::nullopt;
-                for (size_t i = 0; i < s.folders.size(); ++i) {
-                    if ((*b)[i].is_null()) continue;
-                    auto exact = fromBase64(text((*b)[i]));
-                    if (!exact) return std::nullopt;
-                    s.folders[i] = std::move(*exact);
-                }
-            }
-        }
+        if (auto stored = paths(json, "folders")) s.folders = std::move(*stored);
         if (const auto* v = present(json, "frequency")) {
             auto f = sweepFrequencyFromRaw(text(*v));
             if (!f) return std::nullopt;

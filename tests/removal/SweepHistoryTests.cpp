@@ -339,14 +339,14 @@ TEST(SweepHistoryPaths, BytesThatAreNotUTF8RoundTripAndRestoreExactly) {
         MovedItem item{caches + "/" + name, "/trash/" + name, 3};
         SweepRun run = makeRun("bytes", 0);
         run.moved = {item};
+        run.allowedRoots = std::vector<std::string>{"/home/u", caches + "/" + name};
         const json stored = run.toJSON();
         const json& entry = stored["moved"][0];
         EXPECT_TRUE(isValidUTF8(entry["originalPath"].get<std::string>()));
         EXPECT_EQ(entry.contains("originalPathBytes"), !isValidUTF8(name));
+        EXPECT_EQ(stored.contains("allowedRootsBytes"), !isValidUTF8(name));
         // Through text and back, as the settings file keeps it.
-        auto back = SweepRun::fromJSON(json::parse(stored.dump()));
-        ASSERT_TRUE(back);
-        EXPECT_EQ(back->moved, std::vector<MovedItem>{item});
+        EXPECT_EQ(SweepRun::fromJSON(json::parse(stored.dump())), run);
 
         SweepReceipt::Finding finding{item.originalPath, 3};
         EXPECT_EQ(SweepReceipt::Finding::fromJSON(json::parse(finding.toJSON().dump())), finding);

@@ -103,17 +103,17 @@ TEST(SweepScheduleWriting, FolderNamesKeepTheirExactBytes) {
     s.folders = {"/home/u/plain", "/home/u/caf\xe9", "/home/u/\xff"};
     const json written = s.toJSON();
     EXPECT_EQ(written["folders"][1], "/home/u/caf\uFFFD");
-    EXPECT_TRUE(written["folderBytes"][0].is_null());
+    EXPECT_TRUE(written["foldersBytes"][0].is_null());
     EXPECT_EQ(SweepSchedule::fromJSON(json::parse(written.dump())), s);
 
     json broken = written;
-    broken["folderBytes"].erase(0);
+    broken["foldersBytes"].erase(0);
     EXPECT_EQ(SweepSchedule::fromJSON(broken), std::nullopt);
     broken = written;
-    broken["folderBytes"][1] = "%%%";
+    broken["foldersBytes"][1] = "%%%";
     EXPECT_EQ(SweepSchedule::fromJSON(broken), std::nullopt);
     json older = written;
-    older.erase("folderBytes"); // written before the bytes were kept: the text stands
+    older.erase("foldersBytes"); // written before the bytes were kept: the text stands
     EXPECT_EQ(SweepSchedule::fromJSON(older)->folders[1], "/home/u/caf\uFFFD");
 }
 
