@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,27 +55,35 @@ std::optional<std::string> readAll(const std::string& path, bool* missing) {
     return out;
 }
 
-struct TooDeep {};
+// Whether no array or object in the text lies deeper than the limit. Exact for valid
+// JSON, which is all the parser lets through afterwards.
+bool withinDepth(std::string_view text) {
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > UserDefaults::kMaximumDepth) return false;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return true;
+}
 
 // The parser itself does not recurse, but copying, comparing and writing a value do: a
-// hostile nesting is refused here, before anything can walk it.
+// hostile nesting is refused before anything can walk it.
 std::optional<nlohmann::json> parseBounded(const std::string& text) {
-    using Event = nlohmann::json::parse_event_t;
-    try {
-        auto parsed = nlohmann::json::parse(
-            text,
-            [](int depth, Event event, nlohmann::json&) {
-                if ((event == Event::object_start || event == Event::array_start) &&
-                    depth >= UserDefaults::kMaximumDepth)
-                    throw TooDeep{};
-                return true;
-            },
-            false);
-        if (parsed.is_discarded()) return std::nullopt;
-        return parsed;
-    } catch (const TooDeep&) {
-        return std::nullopt;
-    }
+    if (!withinDepth(text)) return std::nullopt;
+    auto parsed = nlohmann::json::parse(text, nullptr, false);
+    if (parsed.is_discarded()) return std::nullopt;
+    return parsed;
 }
 
 Stored readStored(const std::string& path) {

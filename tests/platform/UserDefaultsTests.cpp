@@ -109,6 +109,12 @@ TEST(UserDefaultsValues, DeepNestingIsRefusedAndKeptAside) {
             EXPECT_EQ(test::readFile(defaults.keptAsidePath(1)), text);
         }
     }
+    // Brackets inside a text are no nesting, escaped quotes included.
+    test::TempDir dir;
+    UserDefaults defaults(dir / "defaults.json");
+    const std::string brackets = "\\\"" + std::string(100'000, '[') + "\\\"{";
+    test::writeFile(defaults.filePath(), "{\"text\": \"" + brackets + "\"}");
+    EXPECT_EQ(defaults.string("text"), "\"" + std::string(100'000, '[') + "\"{");
 }
 
 TEST(UserDefaultsValues, ConcurrentWritersKeepEveryKey) {
