@@ -1,5 +1,5 @@
 // `--history`: the heading, the two lines per run, the 30-run listing limit, and the
-// command on a fake home.
+// command on a fake home, with entries or a settings file it cannot read.
 #include <gtest/gtest.h>
 
 #include "cli/HistoryCommand.h"

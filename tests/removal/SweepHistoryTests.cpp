@@ -1,5 +1,5 @@
-// The run history: its stored form, the three bounds, update in place, and a list with
-// one unreadable record.
+// The run history: its stored form, the three bounds, update in place, entries that
+// cannot be read, two processes recording at once, failed saves and exact path bytes.
 #include <gtest/gtest.h>
 
 #include <set>
