@@ -1,8 +1,8 @@
 #pragma once
-// Strict readers for the persisted sweep values. A stored list is read whole or not at
-// all, so every reader here refuses (throws Malformed) on a missing key, a null where a
-// value is required, or a value of another JSON type; the public decoders catch it and
-// fall back to their defaults.
+// Strict readers for the persisted sweep values. A stored value (a run, a receipt, a
+// schedule) is read whole or not at all, so every reader here refuses (throws Malformed)
+// on a missing key, a null where a value is required, or a value of another JSON type;
+// the public decoders catch it and fall back to their defaults.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -45,6 +45,7 @@ std::optional<std::vector<std::string>> paths(const nlohmann::json& object, cons
 std::string base64(std::string_view bytes);
 /// None unless the text is padded standard base64.
 std::optional<std::string> fromBase64(std::string_view text);
+
 std::optional<int64_t> optionalInteger(const nlohmann::json& object, const char* key);
 std::optional<std::string> optionalText(const nlohmann::json& object, const char* key);
 
