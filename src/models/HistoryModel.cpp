@@ -5,7 +5,6 @@
 
 #include "models/BackgroundWork.h"
 #include "models/Models.h"
-#include "platform/UserDefaults.h"
 #include "removal/CleanupPolicy.h"
 
 namespace sorvel {
@@ -81,13 +80,24 @@ void HistoryModel::finishRestore(SweepRun run, std::vector<RestoreOutcome> outco
     for (const auto& item : run.moved) bytes = saturatingAdd(bytes, item.size);
     run.receipt.movedBytes = bytes;
 
-    SweepHistory::update(run);
+    const bool saved = SweepHistory::update(run);
+    setSaveError(saved ? std::nullopt : std::optional<std::string>(kRestoreNotSavedMessage));
     if (Models::assignIfChanged(runs_, SweepHistory::load())) emit runsChanged();
     setRestoring(std::nullopt);
 }
 
+void HistoryModel::setSaveError(std::optional<std::string> error) {
+    if (!Models::assignIfChanged(saveError_, std::move(error))) return;
+    emit saveErrorChanged();
+    emit changed();
+}
+
 void HistoryModel::clearHistory() {
-    UserDefaults::standard().remove("SorvelSweepHistory");
+    if (!SweepHistory::clear()) {
+        setSaveError(kClearNotSavedMessage);
+        return;
+    }
+    setSaveError(std::nullopt);
     const bool hadRuns = !runs_.empty(), hadExpanded = !expanded_.empty(), hadRestore = !lastRestore_.empty();
     runs_.clear();
     expanded_.clear();

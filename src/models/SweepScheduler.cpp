@@ -173,7 +173,7 @@ void SweepScheduler::stop() {
 bool SweepScheduler::isDue(const SweepSchedule& schedule, const std::optional<Date>& last, Date now) {
     const auto every = interval(schedule.frequency);
     if (!every) return false;
-    if (!last) return true;
+    if (!last || *last > now) return true;
     return secondsBetween(*last, now) >= *every;
 }
 
@@ -229,6 +229,7 @@ void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
     if (Models::assignIfChanged(findings_, std::move(outcome.outcomes))) publish(&SweepScheduler::findingsChanged);
     if (Models::assignIfChanged(selectedPaths_, actionablePaths(findings_)))
         publish(&SweepScheduler::selectedPathsChanged);
+    if (Models::assignIfChanged(saveError_, outcome.saveError)) publish(&SweepScheduler::saveErrorChanged);
     isRunning_ = false;
     publish(&SweepScheduler::isRunningChanged);
     refreshNextRun();
@@ -292,7 +293,7 @@ void SweepScheduler::finishClean(std::vector<CleanupOutcome> outcomes) {
     receipt.movedCount = static_cast<int64_t>(moved.size());
     receipt.movedBytes = movedBytes;
     receipt.withheldReason.reset();
-    SweepReceipt::record(receipt);
+    bool saved = SweepReceipt::record(receipt);
 
     SweepRun run;
     run.trigger = SweepRun::Trigger::menuBar;
@@ -300,7 +301,7 @@ void SweepScheduler::finishClean(std::vector<CleanupOutcome> outcomes) {
     run.receipt = receipt;
     run.moved = std::move(moved);
     run.hasDetail = true;
-    SweepHistory::record(run);
+    saved = SweepHistory::record(run).has_value() && saved;
 
     if (Models::assignIfChanged(lastReceipt_, receipt)) publish(&SweepScheduler::lastReceiptChanged);
     std::vector<CleanupOutcome> remaining;
@@ -314,7 +315,9 @@ void SweepScheduler::finishClean(std::vector<CleanupOutcome> outcomes) {
     // Refused and failed picks are kept too, whatever their result.
     std::vector<SweepReceipt::Finding> stored;
     for (const auto& o : findings_) stored.push_back({o.path, o.size});
-    SweepReceipt::record(stored);
+    saved = SweepReceipt::record(stored) && saved;
+    if (Models::assignIfChanged(saveError_, SweepHistory::notSavedMessage(saved)))
+        publish(&SweepScheduler::saveErrorChanged);
 
     isCleaning_ = false;
     publish(&SweepScheduler::isCleaningChanged);
