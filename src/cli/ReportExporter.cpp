@@ -1,14 +1,11 @@
 #include "cli/ReportExporter.h"
 
-#include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <nlohmann/json.hpp>
-#include <random>
-#include <unistd.h>
 
 #include "cli/PrettyJSON.h"
+#include "platform/AtomicFile.h"
 #include "platform/BundleInfo.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
@@ -70,33 +67,6 @@ std::string errorDetail(const std::string& path, int error) {
            std::strerror(error) + ".";
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// A fresh file beside the destination, created with the usual permissions (0666 less the
-// process's umask) so the replaced report looks like any newly saved file.
-int createTemporary(const std::string& folder, const std::string& name, std::string& tempPath) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 64; ++attempt) {
-        tempPath = appendingPathComponent(folder, "." + name + "." + std::to_string(random()) + ".tmp");
-        int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    errno = EEXIST;
-    return -1;
-}
-
 } // namespace
 
 std::string internetDateTime(Date date) {
@@ -156,27 +126,8 @@ std::optional<WriteFailure> write(const ScanResult& result, const std::string& p
     auto bytes = encode(result);
     if (!bytes) return WriteFailure{kFailureMessage, "The report could not be encoded."};
 
-    const std::string folder = deletingLastPathComponent(path);
-    const std::string name = lastPathComponent(path);
-    if (name.empty()) return WriteFailure{kFailureMessage, errorDetail(path, EISDIR)};
-
-    std::string temp;
-    int fd = createTemporary(folder.empty() ? "." : folder, name, temp);
-    if (fd < 0) return WriteFailure{kFailureMessage, errorDetail(path, errno)};
-    bool ok = writeAll(fd, *bytes) && ::fsync(fd) == 0;
-    int error = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
+    if (int error = AtomicFile::write(path, *bytes); error != 0)
         return WriteFailure{kFailureMessage, errorDetail(path, error)};
-    }
     return std::nullopt;
 }
 

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/AtomicFile.h"
 #include "platform/Path.h"
 
 namespace sorvel {
@@ -117,17 +118,6 @@ bool makeParents(const std::string& folder) {
     return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-bool writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Moves the unreadable file to copy 1, shifting older copies up to the first free number;
 // when all are taken the oldest goes. False when the file could not be moved aside.
 bool keepAside(const UserDefaults& defaults) {
@@ -143,26 +133,7 @@ bool keepAside(const UserDefaults& defaults) {
     return ::rename(defaults.filePath().c_str(), defaults.keptAsidePath(1).c_str()) == 0;
 }
 
-bool replaceFile(const std::string& path, const std::string& text) {
-    const std::string folder = deletingLastPathComponent(path);
-    std::string temp = path + ".XXXXXX";
-    int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    fchmod(fd, 0600);
-    bool ok = writeAll(fd, text) && fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    int dirFD = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFD >= 0) {
-        fsync(dirFD);
-        ::close(dirFD);
-    }
-    return true;
-}
+bool replaceFile(const std::string& path, const std::string& text) { return AtomicFile::write(path, text, 0600) == 0; }
 
 // The in-process mutex and the lock file, held together for one read-modify-write. The
 // lock file outlives the data file's replacements, so every writer locks the same inode.

@@ -1,0 +1,20 @@
+#pragma once
+// Replacing a file in one step: a reader sees the old contents or the new, never a part,
+// and a crash leaves one of the two on disk.
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+namespace sorvel::AtomicFile {
+
+/// Writes `bytes` to a fresh temporary file beside `path` (created exclusively with `mode`
+/// less the umask, no link followed), flushes it to disk, renames it over `path` and
+/// flushes the folder. 0 on success, else the errno of the step that failed; the temporary
+/// file is removed then.
+int write(const std::string& path, std::string_view bytes, mode_t mode = 0666);
+
+/// Writes all of `bytes` to the descriptor, resuming after interruptions; 0 or an errno.
+int writeAll(int fd, std::string_view bytes);
+
+} // namespace sorvel::AtomicFile
