@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "cli/ReportOutput.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Text.h"
 
 namespace sorvel::CommandPath {
@@ -24,12 +25,11 @@ int check(const std::string& argument, const std::string& path) {
     }
     // O_NONBLOCK: a FIFO given as the path must not wait for a writer.
     const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (S_ISDIR(st.st_mode) ? O_DIRECTORY : 0);
-    const int fd = ::open(path.c_str(), flags);
-    if (fd < 0) {
+    const FileDescriptor fd(::open(path.c_str(), flags));
+    if (!fd.valid()) {
         ReportOutput::diagnostic("Cannot read: " + printable(argument) + " (" + std::strerror(errno) + ")\n");
         return 1;
     }
-    ::close(fd);
     return 0;
 }
 

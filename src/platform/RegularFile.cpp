@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/BulkAttributes.h"
+#include "platform/FileDescriptor.h"
 
 namespace sorvel {
 namespace {
@@ -22,11 +23,11 @@ template <typename Call> int throughFolder(const char* path, Call call) {
         return -1;
     }
     const std::string folder = slash == 0 ? "/" : text.substr(0, slash);
-    const int folderFD = openDirectory(folder.c_str());
-    if (folderFD < 0) return -1;
-    const int result = call(folderFD, text.c_str() + slash + 1);
+    FileDescriptor folderFD(openDirectory(folder.c_str()));
+    if (!folderFD.valid()) return -1;
+    const int result = call(folderFD.get(), text.c_str() + slash + 1);
     const int saved = errno;
-    ::close(folderFD);
+    folderFD.reset();
     errno = saved;
     return result;
 }
@@ -34,17 +35,17 @@ template <typename Call> int throughFolder(const char* path, Call call) {
 } // namespace
 
 int openRegularFile(const char* path) {
-    int fd = ::open(path, kReadFlags);
-    if (fd < 0 && errno == ENAMETOOLONG)
-        fd = throughFolder(path, [](int folder, const char* name) { return ::openat(folder, name, kReadFlags); });
-    if (fd < 0) return -1;
+    FileDescriptor fd(::open(path, kReadFlags));
+    if (!fd.valid() && errno == ENAMETOOLONG)
+        fd.reset(throughFolder(path, [](int folder, const char* name) { return ::openat(folder, name, kReadFlags); }));
+    if (!fd.valid()) return -1;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        fd.reset();
         errno = EINVAL;
         return -1;
     }
-    return fd;
+    return fd.release();
 }
 
 int statAnyLength(const char* path, struct stat* st) {
