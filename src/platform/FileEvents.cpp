@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <dirent.h>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -17,6 +16,8 @@
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
+
+#include "platform/DirectoryListing.h"
 
 namespace sorvel {
 namespace {
@@ -132,19 +133,18 @@ struct FileEventStream::Impl {
             } else {
                 continue; // not a folder any more, gone, or not ours to read
             }
-            DIR* dir = ::opendir(path.c_str());
+            auto dir = DirectoryListing::open(path);
             if (!dir) continue;
-            const int dfd = ::dirfd(dir);
-            while (dirent* entry = ::readdir(dir)) {
-                const char* name = entry->d_name;
-                if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-                if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN) continue;
+            while (const auto entry = dir->next()) {
+                using Type = DirectoryListing::Type;
+                if (entry->type != Type::directory && entry->type != Type::unknown) continue;
                 struct stat st;
-                if (::fstatat(dfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) continue;
+                if (::fstatat(dir->descriptor(), entry->name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+                    !S_ISDIR(st.st_mode))
+                    continue;
                 if (static_cast<uint64_t>(st.st_dev) != device) continue; // another volume
-                stack.push_back(joined(path, name));
+                stack.push_back(joined(path, entry->name.data()));
             }
-            ::closedir(dir);
         }
     }
 
