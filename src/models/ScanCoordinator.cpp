@@ -311,11 +311,7 @@ void ScanCoordinator::cancel() {
         // Nothing describes that folder now: asking for it again must load it.
         if (!insights_) insightsPath_.reset();
     }
-    if (debounceTask_) {
-        debounceTask_->stop();
-        debounceTask_->deleteLater();
-        debounceTask_ = nullptr;
-    }
+    changes_.cancel();
     stopWatching();
     if (control_) control_->cancel();
     if (pollTask_) {

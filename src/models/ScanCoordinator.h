@@ -30,6 +30,7 @@
 #include "engine/ScanResult.h"
 #include "engine/TreeUpdater.h"
 #include "models/NavigationHistory.h"
+#include "models/QuietPeriod.h"
 #include "models/Tool.h"
 #include "removal/CleanupExecutor.h"
 
@@ -252,8 +253,7 @@ private:
     bool hasPendingChanges_ = false;
     std::optional<Date> lastLiveUpdate_;
     std::unique_ptr<FileSystemWatcher> watcher_;
-    std::set<std::string> pendingChangedPaths_;
-    QTimer* debounceTask_ = nullptr;
+    QuietPeriod changes_{this, 500, [this] { processPendingChanges(); }};
     std::shared_ptr<ScanControl> control_;
     QTimer* pollTask_ = nullptr;
     Token scanTask_;

@@ -3,8 +3,6 @@
 // the new subtrees into the published tree. Too large a batch only asks for a rescan.
 #include "models/ScanCoordinator.h"
 
-#include <QTimer>
-
 #include "engine/VolumeProbe.h"
 #include "models/BackgroundWork.h"
 #include "platform/Path.h"
@@ -12,8 +10,6 @@
 namespace sorvel {
 
 namespace {
-
-constexpr int kQuietPeriodMs = 500;
 
 std::string strippingTrailingSlashes(std::string path) {
     while (path.size() >= 2 && path.back() == '/') path.pop_back();
@@ -58,27 +54,12 @@ void ScanCoordinator::startWatching() {
 
 void ScanCoordinator::absorb(const std::vector<std::string>& paths) {
     if (phase_ != Phase::done) return;
-    pendingChangedPaths_.insert(paths.begin(), paths.end());
-    if (debounceTask_) {
-        debounceTask_->stop();
-        debounceTask_->deleteLater();
-    }
     // Every batch restarts the quiet period; processing follows 500 ms after the last.
-    debounceTask_ = new QTimer(this);
-    debounceTask_->setSingleShot(true);
-    debounceTask_->setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5% early
-    QTimer* timer = debounceTask_;
-    connect(timer, &QTimer::timeout, this, [this, timer] {
-        if (debounceTask_ == timer) debounceTask_ = nullptr;
-        timer->deleteLater();
-        processPendingChanges();
-    });
-    timer->start(kQuietPeriodMs);
+    changes_.add(paths);
 }
 
 void ScanCoordinator::processPendingChanges() {
-    std::set<std::string> taken;
-    taken.swap(pendingChangedPaths_);
+    const std::set<std::string> taken = changes_.take();
     if (taken.empty()) return;
     if (phase_ != Phase::done) return;
     const auto directories = TreeUpdater::coalesce(std::vector<std::string>(taken.begin(), taken.end()), result_);
