@@ -18,6 +18,7 @@
 #include <unordered_set>
 
 #include "platform/DirectoryListing.h"
+#include "platform/FileDescriptor.h"
 
 namespace sorvel {
 namespace {
@@ -48,11 +49,6 @@ bool inside(const std::string& path, const std::string& folder) {
            (path.size() == folder.size() || path[folder.size()] == '/');
 }
 
-void closeQuietly(int& fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-}
-
 // What a queued batch needs, shared with the blocks so they stay safe after the stream
 // has gone: they only look at `valid`.
 struct Delivery {
@@ -77,8 +73,8 @@ struct FileEventStream::Impl {
     SerialQueue* queue = nullptr;
     State state = State::created;
     bool invalidated = false;
-    int inotifyFd = -1;
-    int wakeFd = -1;
+    FileDescriptor inotifyFd;
+    FileDescriptor wakeFd;
     std::thread reader;
     std::shared_ptr<Delivery> delivery = std::make_shared<Delivery>();
     std::atomic<size_t> unwatched{0};
@@ -91,11 +87,6 @@ struct FileEventStream::Impl {
     Clock::time_point lastDelivery = Clock::time_point::min();
     Clock::time_point deadline{};
     bool deadlineSet = false;
-
-    ~Impl() {
-        closeQuietly(inotifyFd);
-        closeQuietly(wakeFd);
-    }
 
     void remember(int wd, const std::string& path, uint64_t device, bool root) {
         auto [it, added] = watches.try_emplace(wd, Watch{path, device, root});
@@ -125,7 +116,7 @@ struct FileEventStream::Impl {
             stack.pop_back();
             const bool isRoot = first && topIsRoot;
             first = false;
-            const int wd = inotify_add_watch(inotifyFd, path.c_str(), kDirectoryMask);
+            const int wd = inotify_add_watch(inotifyFd.get(), path.c_str(), kDirectoryMask);
             if (wd >= 0) {
                 remember(wd, path, device, isRoot);
             } else if (errno == ENOSPC || errno == ENOMEM) {
@@ -157,7 +148,7 @@ struct FileEventStream::Impl {
             if (S_ISDIR(st.st_mode)) {
                 watchTree(root, static_cast<uint64_t>(st.st_dev), true);
             } else {
-                const int wd = inotify_add_watch(inotifyFd, root.c_str(), kFileMask);
+                const int wd = inotify_add_watch(inotifyFd.get(), root.c_str(), kFileMask);
                 if (wd >= 0) {
                     remember(wd, root, static_cast<uint64_t>(st.st_dev), true);
                 } else if (errno == ENOSPC || errno == ENOMEM) {
@@ -174,7 +165,7 @@ struct FileEventStream::Impl {
         for (auto it = byPath.lower_bound(top); it != byPath.end() && inside(it->first, top); ++it)
             gone.push_back(it->second);
         for (int wd : gone) {
-            inotify_rm_watch(inotifyFd, wd);
+            inotify_rm_watch(inotifyFd.get(), wd);
             forget(wd);
         }
     }
@@ -227,7 +218,7 @@ struct FileEventStream::Impl {
         bool overflowed = false;
         // Bounded, so a flood of events cannot hold a due batch back for long.
         for (int reads = 0; reads < 64; ++reads) {
-            const ssize_t n = ::read(inotifyFd, buffer, sizeof buffer);
+            const ssize_t n = ::read(inotifyFd.get(), buffer, sizeof buffer);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) break; // EAGAIN: drained
             for (ssize_t offset = 0; offset + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
@@ -264,7 +255,7 @@ struct FileEventStream::Impl {
 
     void run() {
         pthread_setname_np(pthread_self(), "sorvel.inotify");
-        pollfd fds[2] = {{inotifyFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        pollfd fds[2] = {{inotifyFd.get(), POLLIN, 0}, {wakeFd.get(), POLLIN, 0}};
         for (;;) {
             int timeout = -1;
             if (deadlineSet) {
@@ -294,9 +285,9 @@ std::unique_ptr<FileEventStream> FileEventStream::create(Callback callback, std:
     for (auto& path : paths) impl.roots.push_back(trimmed(std::move(path)));
     impl.latency = latency > 0 ? latency : 0;
     impl.delivery->callback = std::move(callback);
-    impl.inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    impl.wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (impl.inotifyFd < 0 || impl.wakeFd < 0) return nullptr; // out of instances or descriptors
+    impl.inotifyFd.reset(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    impl.wakeFd.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!impl.inotifyFd.valid() || !impl.wakeFd.valid()) return nullptr; // out of instances or descriptors
     return stream;
 }
 
@@ -327,7 +318,7 @@ void FileEventStream::stop() {
     Impl& impl = *impl_;
     if (impl.state != Impl::State::started) return;
     const uint64_t one = 1;
-    while (::write(impl.wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
+    while (::write(impl.wakeFd.get(), &one, sizeof one) < 0 && errno == EINTR) {
     }
     if (impl.reader.joinable()) impl.reader.join();
     impl.state = Impl::State::stopped;

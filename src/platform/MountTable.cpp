@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Path.h"
 
 namespace sorvel {
@@ -89,19 +90,18 @@ std::vector<MountEntry> parseMountTable(std::string_view text) {
 }
 
 std::vector<MountEntry> readMountTable() {
-    const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
+    const FileDescriptor fd(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return {};
     std::string text;
     std::array<char, 16384> buffer;
     bool failed = false;
     for (;;) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) failed = true;
         if (got <= 0) break;
         text.append(buffer.data(), static_cast<size_t>(got));
     }
-    ::close(fd);
     // Half a table would hide mounts: all or nothing.
     if (failed) return {};
     return parseMountTable(text);

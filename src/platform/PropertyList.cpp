@@ -13,6 +13,7 @@
 #include <plist/plist.h>
 
 #include "platform/BinaryPlistShape.h"
+#include "platform/FileDescriptor.h"
 
 namespace sorvel {
 
@@ -302,12 +303,9 @@ std::optional<PlistValue> parse(const std::string& bytes) {
 
 std::optional<std::string> readRegularFile(const std::string& path, size_t limit) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const FileDescriptor descriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!descriptor.valid()) return std::nullopt;
+    const int fd = descriptor.get();
 
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;

@@ -9,6 +9,7 @@
 
 #include "platform/Graphemes.h"
 #include "engine/Parallel.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
 
@@ -19,25 +20,24 @@ namespace {
 // path without following links, so a parent swapped for a link since then fails the move
 // instead of redirecting it.
 CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged) {
-    const int parentFd = Trash::openFolderNoFollow(judged.resolvedParent);
-    if (parentFd < 0) {
+    const FileDescriptor parentFd(Trash::openFolderNoFollow(judged.resolvedParent));
+    if (!parentFd.valid()) {
         if (errno == ENOENT) return CleanupOutcome::Failed{"The item no longer exists."};
         return CleanupOutcome::Failed{"A folder above the item changed into a symbolic link or stopped being a "
                                       "folder after it was checked, so the item was left where it is."};
     }
     struct stat st;
     CleanupOutcome::Result result;
-    if (::fstatat(parentFd, judged.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(parentFd.get(), judged.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         result = CleanupOutcome::Failed{"The item no longer exists."};
     } else if (S_ISLNK(st.st_mode)) {
         result = CleanupOutcome::Failed{"The item was replaced by a symbolic link after it was checked, so it "
                                         "was left where it is."};
     } else {
-        Trash::MoveResult moved = Trash::moveEntry(parentFd, judged.resolvedParent, judged.name);
+        Trash::MoveResult moved = Trash::moveEntry(parentFd.get(), judged.resolvedParent, judged.name);
         if (moved.moved()) result = CleanupOutcome::MovedToTrash{*moved.trashPath};
         else result = CleanupOutcome::Failed{moved.error};
     }
-    ::close(parentFd);
     return result;
 }
 
