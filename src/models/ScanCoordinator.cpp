@@ -213,7 +213,7 @@ void ScanCoordinator::start() {
     connect(pollTask_, &QTimer::timeout, this, [this, control] { poll(control); });
     pollTask_->start();
 
-    scanTask_ = newToken();
+    scanRequest_.begin();
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
         [control, scope = scope_, scan = services_.scan] { return scan(*control, scope); },
@@ -301,12 +301,12 @@ void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, 
 void ScanCoordinator::cancel() {
     // A load dropped here would otherwise leave its flag claiming work that never ends,
     // and an unforced Docker request would then never inspect again.
-    if (dockerTask_ && !dockerTask_->load()) {
-        cancelToken(dockerTask_);
+    if (dockerRequest_.live()) {
+        dockerRequest_.cancel();
         setDockerLoading(false);
     }
-    if (insightsTask_ && !insightsTask_->load()) {
-        cancelToken(insightsTask_);
+    if (insightsRequest_.live()) {
+        insightsRequest_.cancel();
         setInsightsLoading(false);
         // Nothing describes that folder now: asking for it again must load it.
         if (!insights_) insightsPath_.reset();
@@ -319,8 +319,7 @@ void ScanCoordinator::cancel() {
         pollTask_->deleteLater();
         pollTask_ = nullptr;
     }
-    cancelToken(scanTask_);
-    scanTask_.reset();
+    scanRequest_.cancel();
     if (phase_ == Phase::scanning) setPhase(Phase::cancelled);
 }
 

@@ -29,6 +29,7 @@
 #include "engine/ScanControl.h"
 #include "engine/ScanResult.h"
 #include "engine/TreeUpdater.h"
+#include "models/LatestRequest.h"
 #include "models/NavigationHistory.h"
 #include "models/QuietPeriod.h"
 #include "models/Tool.h"
@@ -176,11 +177,6 @@ signals:
     void lastLiveUpdateChanged();
 
 private:
-    using Token = std::shared_ptr<std::atomic<bool>>;
-    static Token newToken() { return std::make_shared<std::atomic<bool>>(false); }
-    static void cancelToken(const Token& token) {
-        if (token) token->store(true);
-    }
 
     void setPhase(Phase phase);
     void publishResult(ScanResult result);
@@ -240,11 +236,11 @@ private:
     std::optional<std::string> cleanupSaveError_;
     std::optional<FolderInsights> insights_;
     bool insightsLoading_ = false;
-    Token insightsTask_;
+    LatestRequest insightsRequest_;
     std::optional<std::string> insightsPath_;
     std::optional<DockerUsage> docker_;
     bool dockerLoading_ = false;
-    Token dockerTask_;
+    LatestRequest dockerRequest_;
     std::vector<DisplayCategory> definitions_;
     std::map<std::string, std::vector<ScanNodePtr>> partialRoots_;
     int completedRoots_ = 0;
@@ -256,7 +252,7 @@ private:
     QuietPeriod changes_{this, 500, [this] { processPendingChanges(); }};
     std::shared_ptr<ScanControl> control_;
     QTimer* pollTask_ = nullptr;
-    Token scanTask_;
+    LatestRequest scanRequest_;
     Date startedAt_;
 };
 

@@ -19,20 +19,19 @@ void ScanCoordinator::setDockerLoading(bool value) {
 
 void ScanCoordinator::loadInsights(const std::optional<std::string>& path) {
     if (!path) {
-        cancelToken(insightsTask_);
+        insightsRequest_.cancel();
         setInsights(std::nullopt);
         insightsPath_.reset();
         setInsightsLoading(false);
         return;
     }
     if (insightsPath_ && *insightsPath_ == *path) return;
-    cancelToken(insightsTask_);
+    insightsRequest_.cancel();
     insightsPath_ = *path;
     setInsights(std::nullopt);
     setInsightsLoading(true);
 
-    auto task = newToken();
-    insightsTask_ = task;
+    auto task = insightsRequest_.begin();
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
         [task, analyze = services_.analyzeFolder, folder = *path] {
@@ -49,11 +48,10 @@ void ScanCoordinator::loadInsights(const std::optional<std::string>& path) {
 void ScanCoordinator::loadDocker(bool force) {
     if (!services_.dockerPath()) return;
     if (!force && (docker_ || dockerLoading_)) return;
-    cancelToken(dockerTask_);
+    dockerRequest_.cancel();
     setDockerLoading(true);
 
-    auto task = newToken();
-    dockerTask_ = task;
+    auto task = dockerRequest_.begin();
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated, [inspect = services_.inspectDocker] { return inspect(); },
         [task](ScanCoordinator& self, DockerUsage usage) {
