@@ -23,8 +23,7 @@ void runInBackground(WorkPriority priority, std::function<void()> work);
 
 /// Queues `handOver(receiver)` on the main thread; it runs only if the receiver still
 /// exists then. Safe from any thread; `receiver` must have been taken on the main thread.
-template <class Receiver, class HandOver>
-void deliver(const QPointer<Receiver>& receiver, HandOver handOver) {
+template <class Receiver, class HandOver> void deliver(const QPointer<Receiver>& receiver, HandOver handOver) {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return; // the process is ending
     QMetaObject::invokeMethod(

@@ -7,8 +7,7 @@ namespace sorvel::Models {
 
 /// Stores `value` in `field` when it differs; true when it did, so the caller announces
 /// the change. Published state is announced only when it changes.
-template <class T, class U>
-bool assignIfChanged(T& field, U&& value) {
+template <class T, class U> bool assignIfChanged(T& field, U&& value) {
     if (field == value) return false;
     field = std::forward<U>(value);
     return true;

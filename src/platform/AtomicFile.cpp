@@ -14,8 +14,7 @@ namespace sorvel::AtomicFile {
 namespace {
 
 // A hidden name beside the destination that no other writer holds.
-FileDescriptor createTemporary(const std::string& folder, const std::string& name, mode_t mode,
-                               std::string& tempPath) {
+FileDescriptor createTemporary(const std::string& folder, const std::string& name, mode_t mode, std::string& tempPath) {
     std::random_device random;
     for (int attempt = 0; attempt < 64; ++attempt) {
         tempPath = appendingPathComponent(folder, "." + name + "." + std::to_string(random()) + ".tmp");

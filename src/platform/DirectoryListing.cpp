@@ -47,11 +47,21 @@ std::optional<DirectoryListing::Entry> DirectoryListing::next() {
         if (name == "." || name == "..") continue;
         Type type;
         switch (entry->d_type) {
-        case DT_REG: type = Type::regular; break;
-        case DT_DIR: type = Type::directory; break;
-        case DT_LNK: type = Type::symlink; break;
-        case DT_UNKNOWN: type = Type::unknown; break;
-        default: type = Type::other; break;
+        case DT_REG:
+            type = Type::regular;
+            break;
+        case DT_DIR:
+            type = Type::directory;
+            break;
+        case DT_LNK:
+            type = Type::symlink;
+            break;
+        case DT_UNKNOWN:
+            type = Type::unknown;
+            break;
+        default:
+            type = Type::other;
+            break;
         }
         return Entry{name, type};
     }

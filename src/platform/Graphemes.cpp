@@ -9,7 +9,7 @@ namespace sorvel::Graphemes {
 namespace {
 
 // Decodes one code point at i; an invalid byte decodes as U+FFFD and advances by one.
-char32_t decode(std::string_view s, size_t &i) {
+char32_t decode(std::string_view s, size_t& i) {
     auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
     unsigned char c = byte(i);
     if (c < 0x80) {
@@ -106,8 +106,6 @@ std::vector<size_t> characterBoundaries(std::string_view text) {
     return starts;
 }
 
-size_t characterCount(std::string_view text) {
-    return characterBoundaries(text).size() - 1;
-}
+size_t characterCount(std::string_view text) { return characterBoundaries(text).size() - 1; }
 
 } // namespace sorvel::Graphemes
