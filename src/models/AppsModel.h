@@ -92,6 +92,10 @@ public:
     std::vector<CleanupOutcome> allowed() const;
     std::vector<CleanupOutcome> refused() const;
 
+    /// The running applications' bundle identifiers, asked afresh on every call (the
+    /// screens ask on each redraw; nothing observes launches or quits).
+    std::vector<std::string> runningBundleIdentifiers() const { return services_.runningBundleIdentifiers(); }
+
     // Operations.
     void scanIfNeeded();
     void rescan();
