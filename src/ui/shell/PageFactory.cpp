@@ -1,6 +1,14 @@
 #include "ui/shell/PageFactory.h"
 
+#include <QApplication>
+
 #include "ui/shell/PlaceholderPage.h"
+#include "ui/tools/AppUninstallerView.h"
+#include "ui/tools/DuplicatesView.h"
+#include "ui/tools/HistoryView.h"
+#include "ui/tools/MenuBarView.h"
+#include "ui/tools/SweepSettingsView.h"
+#include "ui/tools/ToolWindows.h"
 
 namespace sorvel::ui::PageFactory {
 
@@ -22,24 +30,28 @@ void openCleanupPreview(const AppModels&, QWidget*) {}
 
 // ---- tool screens --------------------------------------------------------------------
 
-QWidget* apps(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Applications", "The uninstaller comes here.", parent);
+QWidget* apps(const AppModels& models, QWidget* parent) {
+    return new AppUninstallerView(models.apps, models.coordinator, models.desktop, parent);
 }
 
-QWidget* duplicates(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Duplicates", "The duplicate finder comes here.", parent);
+QWidget* duplicates(const AppModels& models, QWidget* parent) {
+    return new DuplicatesView(models.duplicates, models.desktop, parent);
 }
 
-QWidget* history(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("History", "The history and trends come here.", parent);
+QWidget* history(const AppModels& models, QWidget* parent) {
+    return new HistoryView(models.history, models.coordinator, parent);
 }
 
-QWidget* settingsWindow(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Settings", "Sweep and update settings come here.", parent);
+QWidget* settingsWindow(const AppModels& models, QWidget* parent) {
+    return new SweepSettingsView(models.coordinator, models.sweeper, models.updates, parent);
 }
 
-QWidget* trayPanel(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Sorvel", "The tray panel comes here.", parent);
+QWidget* trayPanel(const AppModels& models, QWidget* parent) {
+    MenuBarView::Actions actions;
+    actions.openSettings = [models] { ToolWindows::openSettingsFromPanel(models); };
+    actions.openMain = [] { ToolWindows::openMain(); };
+    actions.quit = [] { QApplication::quit(); };
+    return new MenuBarView(models.sweeper, std::move(actions), parent);
 }
 
 // ---- dispatch ------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/shell/DesktopServices.h"
 #include "ui/shell/MainWindow.h"
+#include "ui/tools/ToolWindows.h"
 
 namespace sorvel::ui::SorvelApp {
 
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
     const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
     window.setKeepsRunningWhenClosed(tray);
     QApplication::setQuitOnLastWindowClosed(!tray);
+    ToolWindows::install(models, window, tray);
     window.show();
     return QApplication::exec();
 }

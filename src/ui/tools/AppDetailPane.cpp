@@ -50,6 +50,7 @@ AppDetailPane::AppDetailPane(AppsModel& apps, const InstalledApp& app, DesktopSe
     }
     footer_ = new SelectionFooter(apps_, this);
     stack->addWidget(footer_);
+    stack->addStretch(1);
     refreshTicks();
 }
 

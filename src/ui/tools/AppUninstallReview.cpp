@@ -62,6 +62,7 @@ AppUninstallReview::AppUninstallReview(AppsModel& apps, ScanCoordinator& coordin
     }
     footer->content()->addLayout(buttons);
     stack->addWidget(footer);
+    stack->addStretch(1);
 }
 
 void AppUninstallReview::act(int action) {

@@ -86,6 +86,7 @@ void AppUninstallerView::rebuild() {
     } else {
         layout_->addWidget(list());
     }
+    layout_->addStretch(1);
 }
 
 QWidget* AppUninstallerView::header() {

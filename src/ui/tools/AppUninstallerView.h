@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "ui/tools/AppDetailPane.h"
+
 #include <optional>
 #include <string>
 
@@ -19,7 +21,6 @@ class ScanCoordinator;
 
 namespace sorvel::ui {
 
-class AppDetailPane;
 class DesktopServices;
 namespace ToolParts {
 class Coalescer;

@@ -64,6 +64,7 @@ void DuplicatesView::rebuild() {
     case DuplicatesRules::Content::results: layout_->addWidget(results()); break;
     case DuplicatesRules::Content::finished: layout_->addWidget(finished()); break;
     }
+    layout_->addStretch(1);
     refreshTicks();
     if (model_.stage() == Stage::confirming) setFocus();
 }

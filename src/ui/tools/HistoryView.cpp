@@ -26,6 +26,7 @@ HistoryView::HistoryView(HistoryModel& history, ScanCoordinator& coordinator, QW
     stack->addWidget(trends_);
     ledger_ = column(10);
     stack->addLayout(ledger_);
+    stack->addStretch(1);
     connect(&history_, &HistoryModel::changed, rebuild_, &Coalescer::request);
     rebuildLedger();
 }

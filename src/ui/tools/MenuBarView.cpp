@@ -78,6 +78,7 @@ void MenuBarView::rebuild() {
         if (i > 0) layout_->addWidget(new Hairline(Qt::Horizontal));
         layout_->addWidget(section(sections[i]));
     }
+    layout_->addStretch(1);
     adjustSize();
 }
 

@@ -98,6 +98,7 @@ void SweepSettingsView::rebuild() {
     layout_->addWidget(foldersSection());
     layout_->addWidget(protectionNote());
     layout_->addWidget(updatesSection());
+    layout_->addStretch(1);
 }
 
 QWidget* SweepSettingsView::frequencySection() {
