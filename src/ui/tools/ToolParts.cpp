@@ -71,7 +71,10 @@ QWidget* wrap(QLayout* layout, QWidget* parent) {
 void clear(QLayout* layout) {
     while (QLayoutItem* item = layout->takeAt(0)) {
         if (QWidget* w = item->widget()) {
+            // Out of the tree at once (lookups see only the new widgets), deleted once the
+            // event that may have come from it is over.
             w->hide();
+            w->setParent(nullptr);
             w->deleteLater();
         } else if (QLayout* inner = item->layout()) {
             clear(inner);
