@@ -1,5 +1,6 @@
 #include "ui/shell/PageFactory.h"
 
+#include "ui/screens/OverviewView.h"
 #include "ui/shell/PlaceholderPage.h"
 
 namespace sorvel::ui::PageFactory {
@@ -8,8 +9,11 @@ QWidget* onboarding(const AppModels&, QWidget* parent) {
     return new PlaceholderPage("Welcome", "The onboarding page comes here.", parent);
 }
 
-QWidget* overview(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Overview", "The overview comes here.", parent);
+QWidget* overview(const AppModels& models, QWidget* parent) {
+    OverviewView::Hooks hooks;
+    hooks.openPreview = [models, parent] { openCleanupPreview(models, parent->window()); };
+    hooks.cloudRow = [models](QWidget* host) { return cloudStatusRow(models, host); };
+    return new OverviewView(models, std::move(hooks), parent);
 }
 
 // ---- category screens ----------------------------------------------------------------
@@ -19,6 +23,8 @@ QWidget* categoryDetail(const AppModels&, const std::string& categoryID, QWidget
 }
 
 void openCleanupPreview(const AppModels&, QWidget*) {}
+
+QWidget* cloudStatusRow(const AppModels&, QWidget*) { return nullptr; }
 
 // ---- tool screens --------------------------------------------------------------------
 
