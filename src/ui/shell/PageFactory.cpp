@@ -1,12 +1,13 @@
 #include "ui/shell/PageFactory.h"
 
 #include "ui/screens/OverviewView.h"
+#include "ui/shell/OnboardingView.h"
 #include "ui/shell/PlaceholderPage.h"
 
 namespace sorvel::ui::PageFactory {
 
-QWidget* onboarding(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Welcome", "The onboarding page comes here.", parent);
+QWidget* onboarding(const AppModels& models, QWidget* parent) {
+    return new OnboardingView(models, grantServices(models.desktop), parent);
 }
 
 QWidget* overview(const AppModels& models, QWidget* parent) {
