@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "ui/screens/OverviewView.h"
+#include "ui/shell/OnboardingView.h"
 #include "ui/shell/PlaceholderPage.h"
 #include "ui/tools/AppUninstallerView.h"
 #include "ui/tools/DuplicatesView.h"
@@ -12,12 +14,15 @@
 
 namespace sorvel::ui::PageFactory {
 
-QWidget* onboarding(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Welcome", "The onboarding page comes here.", parent);
+QWidget* onboarding(const AppModels& models, QWidget* parent) {
+    return new OnboardingView(models, grantServices(models.desktop), parent);
 }
 
-QWidget* overview(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Overview", "The overview comes here.", parent);
+QWidget* overview(const AppModels& models, QWidget* parent) {
+    OverviewView::Hooks hooks;
+    hooks.openPreview = [models, parent] { openCleanupPreview(models, parent->window()); };
+    hooks.cloudRow = [models](QWidget* host) { return cloudStatusRow(models, host); };
+    return new OverviewView(models, std::move(hooks), parent);
 }
 
 // ---- category screens ----------------------------------------------------------------
@@ -27,6 +32,8 @@ QWidget* categoryDetail(const AppModels&, const std::string& categoryID, QWidget
 }
 
 void openCleanupPreview(const AppModels&, QWidget*) {}
+
+QWidget* cloudStatusRow(const AppModels&, QWidget*) { return nullptr; }
 
 // ---- tool screens --------------------------------------------------------------------
 
