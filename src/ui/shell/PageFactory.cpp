@@ -56,7 +56,7 @@ QWidget* settingsWindow(const AppModels& models, QWidget* parent) {
 QWidget* trayPanel(const AppModels& models, QWidget* parent) {
     MenuBarView::Actions actions;
     actions.openSettings = [models] { ToolWindows::openSettingsFromPanel(models); };
-    actions.openMain = [] { ToolWindows::openMain(); };
+    actions.openMain = [models] { ToolWindows::openMain(models); };
     actions.quit = [] { QApplication::quit(); };
     return new MenuBarView(models.sweeper, std::move(actions), parent);
 }

@@ -1,13 +1,10 @@
 #pragma once
-// The windows beside the main one: the settings window (one, titled "Sorvel Settings")
-// behind "Settings…", and the sweep panel, a frameless popup under the tray icon or,
-// where the desktop has no tray, a normal window opened from the application menu.
-#include <QObject>
-#include <QPointer>
+// The settings window beside the main one: one window titled "Sorvel Settings", opened
+// by "Settings…" in the menu and in the sweep panel, and the folder chooser the
+// duplicates page asks through its model.
+#include <QWidget>
 
 #include "ui/shell/AppModels.h"
-
-class QSystemTrayIcon;
 
 namespace sorvel::ui {
 
@@ -17,36 +14,17 @@ namespace ToolWindows {
 
 /// Shows the settings window, making it when there is none, and brings it forward.
 QWidget* openSettings(const AppModels& models);
-/// Shows the main window (the top-level widget named "main") and brings it forward.
-void openMain();
-
-/// The menu-bar panel's way to the settings window: open it, then a moment later bring
+/// The settings window, when one exists.
+QWidget* settingsWindow();
+/// The sweep panel's way to the settings window: open it, then a moment later bring
 /// forward whichever window carries the title "Sorvel Settings".
 void openSettingsFromPanel(const AppModels& models);
+/// Shows the main window: the application's own hook when it has one, else the
+/// top-level widget named "main".
+void openMain(const AppModels& models);
 
-/// The sweep panel and its tray icon.
-class Panel : public QObject {
-    Q_OBJECT
-public:
-    /// With `useTray` false the panel is a normal window (`toggle()` shows it).
-    Panel(const AppModels& models, bool useTray, QObject* parent = nullptr);
-    ~Panel() override;
-
-    QWidget* window() const { return window_; }
-    QSystemTrayIcon* tray() const { return tray_; }
-    /// Shows the panel (under the tray icon when there is one) or hides it.
-    void toggle();
-
-private:
-    void place();
-
-    AppModels models_;
-    QPointer<QWidget> window_;
-    QSystemTrayIcon* tray_ = nullptr;
-};
-
-/// Wires "Settings…", the panel and the duplicates folder chooser into the application.
-Panel* install(const AppModels& models, MainWindow& window, bool useTray);
+/// A folder dialog for "Choose folder…" of the duplicates page, over `window`.
+void installFolderChooser(const AppModels& models, MainWindow& window);
 
 } // namespace ToolWindows
 } // namespace sorvel::ui
