@@ -61,7 +61,11 @@ MenuBarView::MenuBarView(SweepScheduler& scheduler, Actions actions, QWidget* pa
     setObjectName("menuBarPanel");
     setFixedWidth(width);
     setAutoFillBackground(false);
-    connect(&scheduler_, &SweepScheduler::changed, rebuild_, &Coalescer::request);
+    for (auto signal : {&SweepScheduler::isRunningChanged, &SweepScheduler::lastReceiptChanged,
+                        &SweepScheduler::nextRunDateChanged, &SweepScheduler::findingsChanged,
+                        &SweepScheduler::isCleaningChanged, &SweepScheduler::scheduleChanged})
+        connect(&scheduler_, signal, rebuild_, &Coalescer::request);
+    connect(&scheduler_, &SweepScheduler::selectedPathsChanged, this, &MenuBarView::refreshTicks);
     rebuild();
 }
 
@@ -69,6 +73,9 @@ void MenuBarView::flush() { rebuild_->flush(); }
 
 void MenuBarView::rebuild() {
     ++builds_;
+    rows_.clear();
+    selectAll_ = nullptr;
+    move_ = nullptr;
     clear(layout_);
     std::vector<QWidget*> sections{header(), lastSweep()};
     if (!scheduler_.actionableFindings().empty()) sections.push_back(findings());
@@ -79,7 +86,25 @@ void MenuBarView::rebuild() {
         layout_->addWidget(section(sections[i]));
     }
     layout_->addStretch(1);
+    refreshTicks();
     adjustSize();
+}
+
+void MenuBarView::refreshTicks() {
+    const auto& ticks = scheduler_.selectedPaths();
+    for (auto& [path, row] : rows_) {
+        const bool ticked = ticks.count(path) > 0;
+        row.area->setFill(ticked ? std::optional<Adaptive>(Theme::accentWash().opacity(0.5)) : std::nullopt, 7);
+        row.box->setChecked(ticked);
+        row.size->setColour(ticked ? Theme::accentInk() : Theme::tertiaryText());
+    }
+    if (selectAll_) selectAll_->setText(scheduler_.allSelected() ? "Deselect all" : "Select all");
+    if (move_) {
+        const auto look = MenuBarRules::moveButton(scheduler_.isCleaning(), ticks.size(), scheduler_.selectedBytes());
+        move_->setText(q(look.title));
+        move_->setEnabled(look.enabled);
+        move_->setOpacity(look.opacity);
+    }
 }
 
 QWidget* MenuBarView::header() {
@@ -151,9 +176,8 @@ QWidget* MenuBarView::findings() {
     auto* head = row(6);
     head->addWidget(caption("Found", 9.5, W::semibold, Theme::tertiaryText()));
     head->addStretch(1);
-    const bool all = scheduler_.allSelected();
-    auto* selectAll = new TextButton(all ? "Deselect all" : "Select all", Fonts::system(10.5, W::medium),
-                                     Theme::accentInk());
+    auto* selectAll = new TextButton("Select all", Fonts::system(10.5, W::medium), Theme::accentInk());
+    selectAll_ = selectAll;
     selectAll->setObjectName("selectAll");
     connect(selectAll, &TextButton::clicked, this, [this] { scheduler_.selectAll(!scheduler_.allSelected()); });
     head->addWidget(selectAll);
@@ -163,24 +187,22 @@ QWidget* MenuBarView::findings() {
     auto* list = new QWidget;
     auto* rows = column(3, list);
     for (const auto& finding : found) {
-        const bool ticked = scheduler_.selectedPaths().count(finding.path) > 0;
         auto* area = new ClickArea;
         area->setObjectName("findingRow");
         area->setToolTip(q(tildeAbbreviated(finding.path)));
-        if (ticked) area->setFill(Theme::accentWash().opacity(0.5), 7);
         auto* line = row(9, area);
         line->setContentsMargins(8, 5, 8, 5);
         auto* box = new CheckBox(15, 4);
         box->setCheckable(true);
-        box->setChecked(ticked);
         box->setAttribute(Qt::WA_TransparentForMouseEvents);
         line->addWidget(box);
         auto* name = text(q(lastPathComponent(finding.path)), 11.5, W::regular, Theme::primaryText());
         name->setElide(Qt::ElideMiddle);
         line->addWidget(name, 1);
         line->addSpacing(6);
-        line->addWidget(mono(q(Bytes::format(finding.size)), 10.5, W::medium,
-                             ticked ? Theme::accentInk() : Theme::tertiaryText()));
+        auto* size = mono(q(Bytes::format(finding.size)), 10.5, W::medium, Theme::tertiaryText());
+        line->addWidget(size);
+        rows_[finding.path] = Row{area, box, size};
         const std::string path = finding.path;
         connect(area, &ClickArea::clicked, this, [this, path] { scheduler_.toggle(path); });
         rows->addWidget(area);
@@ -197,13 +219,10 @@ QWidget* MenuBarView::findings() {
     scroll->setFixedHeight(MenuBarRules::findingsListHeight(found.size()));
     stack->addWidget(scroll);
 
-    const auto look = MenuBarRules::moveButton(scheduler_.isCleaning(), scheduler_.selectedPaths().size(),
-                                               scheduler_.selectedBytes());
-    auto* move = new Button(q(look.title), Button::Style::accent);
+    auto* move = new Button({}, Button::Style::accent);
     move->setObjectName("moveFindings");
     move->setSymbol("trash");
-    move->setEnabled(look.enabled);
-    move->setOpacity(look.opacity);
+    move_ = move;
     move->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(move, &Button::clicked, this, [this] { scheduler_.cleanSelected(); });
     stack->addWidget(move);

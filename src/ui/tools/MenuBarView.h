@@ -6,6 +6,8 @@
 #include "ui/tools/ToolParts.h"
 
 #include <functional>
+#include <map>
+#include <string>
 
 class QVBoxLayout;
 
@@ -34,6 +36,8 @@ public:
 
 private:
     void rebuild();
+    /// Ticks change in place, so a scrolled findings list keeps its place.
+    void refreshTicks();
     QWidget* header();
     QWidget* lastSweep();
     QWidget* findings();
@@ -44,6 +48,14 @@ private:
     Actions actions_;
     QVBoxLayout* layout_;
     ToolParts::Coalescer* rebuild_;
+    struct Row {
+        ToolParts::ClickArea* area;
+        class CheckBox* box;
+        Text* size;
+    };
+    std::map<std::string, Row> rows_;
+    class QAbstractButton* selectAll_ = nullptr;
+    class Button* move_ = nullptr;
     int builds_ = 0;
 };
 
