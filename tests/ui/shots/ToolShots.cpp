@@ -12,6 +12,7 @@
 #include "platform/Path.h"
 #include "shots/ShotRegistry.h"
 #include "tools/ToolWorld.h"
+#include "ui/kit/AppearanceSetting.h"
 #include "ui/tools/AppUninstallerView.h"
 #include "ui/tools/DuplicatesView.h"
 #include "ui/tools/HistoryView.h"
@@ -192,4 +193,19 @@ SORVEL_SHOT("tools-duplicates-done-left-alone", 1100, 420) {
     model.removeSelected();
     test::waitUntil([&] { return model.stage() == DuplicatesModel::Stage::done; });
     return page(new ui::DuplicatesView(model, ctx.desktop()));
+}
+
+SORVEL_SHOT("tools-apps-detail-dark", 1100, 820) {
+    ctx.appearance().setSelection(ui::Appearance::dark);
+    ctx.appearance().apply();
+    auto a = appsPage(ctx, test::sampleApps(ctx)[0].bundlePath);
+    return page(a.view, {a.model.release()});
+}
+
+SORVEL_SHOT("tools-settings-dark", 520, 620) {
+    ctx.appearance().setSelection(ui::Appearance::dark);
+    ctx.appearance().apply();
+    ctx.recommendations = test::UiContext::sampleRecommendations();
+    ctx.finishScan(test::UiContext::sampleResult());
+    return new ui::SweepSettingsView(ctx.coordinator(), ctx.models().sweeper, ctx.updates());
 }
