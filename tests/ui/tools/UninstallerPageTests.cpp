@@ -5,7 +5,12 @@
 
 #include <QTest>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "analysis/AppInventory.h"
+#include "platform/Trash.h"
 #include "removal/SweepHistory.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
@@ -191,4 +196,78 @@ TEST(UninstallerPage, ARealUninstallMovesTheBundleAndItsLeftoversAndIsRecorded) 
     EXPECT_EQ(runs.front().moved.size(), 3u);
     // After the rescan the bundle is gone, so the page falls back to the list.
     ASSERT_TRUE(waitUntil([&] { return !model.isScanning() && !model.selectedApp(); }));
+}
+
+// Every hand-off state through a stand-in Finder: waiting, done with "Open Trash", and
+// a refusal shown as the failure with "Try again".
+TEST(UninstallerPage, TheHandOffBlockFollowsEveryStateOfAStandInFinder) {
+    UiContext ctx;
+    auto apps = sampleApps(ctx);
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        std::optional<FinderHandoff::Outcome> answer;
+    };
+    auto gate = std::make_shared<Gate>();
+    AppsModel::Services services;
+    // The rescan after a success re-selects the app (back to idle): held until the end.
+    auto rescans = std::make_shared<std::atomic<int>>(0);
+    auto held = std::make_shared<std::atomic<bool>>(true);
+    services.inventory = [apps, rescans, held](ScanControl&) {
+        if (rescans->fetch_add(1) > 0)
+            while (held->load()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return apps;
+    };
+    services.runningBundleIdentifiers = [] { return std::vector<std::string>{}; };
+    services.finderHandoff = [gate](const std::string& path, const CleanupPolicy&) -> FinderHandoff::Outcome {
+        std::unique_lock lock(gate->mutex);
+        gate->opened.wait(lock, [&] { return gate->open; });
+        gate->open = false;
+        return gate->answer.value_or(FinderHandoff::Result{path, std::nullopt});
+    };
+    auto release = [gate](std::optional<FinderHandoff::Outcome> answer) {
+        std::lock_guard lock(gate->mutex);
+        gate->answer = std::move(answer);
+        gate->open = true;
+        gate->opened.notify_all();
+    };
+    AppsModel model(services);
+    model.rescan();
+    ASSERT_TRUE(waitUntil([&] { return !model.isScanning(); }));
+    ctx.coordinator().show(Tool::apps, apps[1].bundlePath); // needs an administrator
+    ui::AppUninstallerView view(model, ctx.coordinator(), ctx.desktop());
+    view.show();
+    turn();
+    view.flush();
+
+    one<ui::Button>(&view, "handoffButton")->click();
+    view.flush();
+    EXPECT_EQ(textOf(&view, "handoffTitle"), "The Finder is handling Ledger Pro");
+    auto* waiting = one<ui::Button>(&view, "handoffButton");
+    EXPECT_EQ(waiting->text(), "Waiting for the Finder\u2026");
+    EXPECT_FALSE(waiting->isEnabled());
+    model.moveBundleWithFinder(); // ignored while the Finder works
+
+    release(FinderHandoff::Outcome(FinderHandoff::Failure::refusedBy(CleanupGuard::Refusal::isSymlink())));
+    ASSERT_TRUE(waitUntil([&] { return model.handoff().kind == AppsModel::HandoffState::Kind::failed; }));
+    view.flush();
+    EXPECT_EQ(textOf(&view, "handoffTitle"), "That did not work");
+    EXPECT_EQ(textOf(&view, "handoffBody").rfind("Refused: is a symlink", 0), 0u);
+    auto* again = one<ui::Button>(&view, "handoffButton");
+    ASSERT_EQ(again->text(), "Try again");
+    again->click();
+    EXPECT_EQ(int(model.handoff().kind), int(AppsModel::HandoffState::Kind::working)) << model.handoff().message;
+    release(std::nullopt);                             // this time the Finder moves it
+    ASSERT_TRUE(waitUntil([&] { return model.handoff().kind == AppsModel::HandoffState::Kind::done; }));
+    view.flush();
+    EXPECT_EQ(textOf(&view, "handoffTitle"), "Ledger Pro is in the Trash.");
+    one<ui::Button>(&view, "handoffButton")->click(); // "Open Trash"
+    ASSERT_EQ(ctx.desktop().revealed.size(), 1u);
+    EXPECT_EQ(ctx.desktop().revealed.front(), Trash::directory());
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs.front().scope, "Ledger Pro, moved by the Finder");
+    held->store(false);
+    ASSERT_TRUE(waitUntil([&] { return model.handoff().kind == AppsModel::HandoffState::Kind::idle; }));
 }
