@@ -53,12 +53,17 @@ TEST(PanelReceipt, FiguresAndDotByActionAndCounts) {
 }
 
 TEST(SettingsRules, OnlySafeRulesWithTargetsAndNoExternalStepAreOffered) {
-    CleanupItem safe{.id = "caches", .targets = {CleanupTarget{}}};
+    CleanupItem safe;
+    safe.id = "caches";
+    safe.targets = {CleanupTarget{}};
     CleanupItem review = safe;
     review.id = "review";
     review.risk = CleanupRisk::review;
-    CleanupItem trash{.id = "trash", .externalAction = "Finder \u2192 Empty Trash"};
-    CleanupItem empty{.id = "empty"};
+    CleanupItem trash = safe;
+    trash.id = "trash";
+    trash.externalAction = "Finder \u2192 Empty Trash";
+    CleanupItem empty;
+    empty.id = "empty";
     const auto rules = SettingsRules::availableRules({safe, review, trash, empty});
     ASSERT_EQ(rules.size(), 1u);
     EXPECT_EQ(rules[0].id, "caches");

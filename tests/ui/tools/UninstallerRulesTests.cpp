@@ -58,7 +58,9 @@ TEST(UninstallerRemovability, EachKindDecidesTheBlockAndTheBundleBadge) {
         const auto block = removabilityBlock(a);
         EXPECT_EQ(block.kind, c.block);
         EXPECT_EQ(block.body, c.body);
-        if (block.kind == RemovabilityBlock::Kind::warning) EXPECT_EQ(block.title, "Sorvel cannot move Orchard itself");
+        if (block.kind == RemovabilityBlock::Kind::warning) {
+            EXPECT_EQ(block.title, "Sorvel cannot move Orchard itself");
+        }
         EXPECT_EQ(bundleRow(a).needsAdmin, c.needsAdmin);
     }
 }
