@@ -14,8 +14,17 @@ DuplicateGroup group(int copies, int64_t size, int64_t privateSize, DuplicateGro
     DuplicateGroup g;
     g.kind = kind;
     g.size = size;
-    for (int i = 0; i < copies; ++i)
-        g.files.push_back(DuplicateFile{"/h/f" + std::to_string(i), size, privateSize, 0, 0, std::nullopt});
+    // Hard links are names of one file; every other copy is a file of its own.
+    const bool links = kind == DuplicateGroup::Kind::hardLinks;
+    for (int i = 0; i < copies; ++i) {
+        DuplicateFile f;
+        f.path = "/h/f" + std::to_string(i);
+        f.size = size;
+        f.privateSize = privateSize;
+        f.inode = links ? 1 : uint64_t(i + 1);
+        f.linkCount = links ? uint64_t(copies) : 1;
+        g.files.push_back(f);
+    }
     return g;
 }
 
