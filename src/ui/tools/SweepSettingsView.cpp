@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QVBoxLayout>
 
+#include <filesystem>
+
 #include "engine/Bytes.h"
 #include "engine/PathText.h"
 #include "models/ScanCoordinator.h"
@@ -84,8 +86,15 @@ void SweepSettingsView::write(const SweepSchedule& schedule) { scheduler_.setSch
 void SweepSettingsView::addFolder() {
     const auto folder = chooser_ ? chooser_(this) : std::nullopt;
     if (!folder || folder->empty()) return;
-    // A folder that holds the home would hand a sweep every file the user owns.
-    folderMessage_ = SettingsRules::folderRefusal(*folder, homeDirectory());
+    // A folder that holds the home would hand a sweep every file the user owns: judged as
+    // written and again with links resolved (a link to "/" is "/").
+    const std::string home = homeDirectory();
+    folderMessage_ = SettingsRules::folderRefusal(*folder, home);
+    std::error_code folderError, homeError;
+    const auto resolved = std::filesystem::canonical(*folder, folderError);
+    const auto resolvedHome = std::filesystem::canonical(home, homeError);
+    if (!folderMessage_ && !folderError && !homeError)
+        folderMessage_ = SettingsRules::folderRefusal(resolved.string(), resolvedHome.string());
     if (!folderMessage_) write(SettingsRules::addingFolder(scheduler_.schedule(), *folder, homeDirectory()));
     rebuild_->request();
 }

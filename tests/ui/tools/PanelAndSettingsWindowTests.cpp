@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <unistd.h>
+
 #include "platform/BundleInfo.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
@@ -158,6 +160,12 @@ TEST(SettingsWindow, FoldersThatHoldTheHomeAreRefusedWithAMessage) {
     answer = "/";
     settings.addFolder();
     EXPECT_TRUE(sweeper.schedule().folders.empty());
+    // A link that leads to the root is the root.
+    ASSERT_EQ(::symlink("/", (ctx / "everything").c_str()), 0);
+    answer = ctx / "everything";
+    settings.addFolder();
+    EXPECT_TRUE(sweeper.schedule().folders.empty());
+    EXPECT_TRUE(settings.folderMessage());
     answer = ctx / "Builds";
     settings.addFolder();
     settings.addFolder(); // already listed: no second entry, no message
