@@ -4,7 +4,7 @@
 #include <QImage>
 #include <QPainter>
 
-#include <atomic>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
