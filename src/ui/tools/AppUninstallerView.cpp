@@ -43,7 +43,8 @@ AppUninstallerView::AppUninstallerView(AppsModel& apps, ScanCoordinator& coordin
         rebuild_->request();
     });
     for (auto signal : {&AppsModel::isScanningChanged, &AppsModel::selectedAppChanged, &AppsModel::stageChanged,
-                        &AppsModel::previewChanged, &AppsModel::isPreviewingChanged, &AppsModel::handoffChanged})
+                        &AppsModel::previewChanged, &AppsModel::isPreviewingChanged, &AppsModel::handoffChanged,
+                        &AppsModel::saveErrorChanged})
         connect(&apps_, signal, rebuild_, &Coalescer::request);
     // Ticks change in place: the list of rows stays as it is.
     connect(&apps_, &AppsModel::selectedPathsChanged, this, [this] {
@@ -118,6 +119,7 @@ QWidget* AppUninstallerView::header() {
         line->addWidget(rescan);
     }
     block->addLayout(line);
+    if (const auto& error = apps_.saveError()) block->addWidget(ToolParts::saveError(*error));
     if (!app)
         block->addWidget(wrapping("Every app on this Mac and the files it has left around ~/Library \u2014 support "
                                   "folders, caches, containers, preferences, saved state and login items.",

@@ -29,7 +29,7 @@ DuplicatesView::DuplicatesView(DuplicatesModel& model, DesktopServices& desktop,
     setFocusPolicy(Qt::StrongFocus);
     for (auto signal : {&DuplicatesModel::reportChanged, &DuplicatesModel::isScanningChanged,
                         &DuplicatesModel::scannedRootChanged, &DuplicatesModel::outcomesChanged,
-                        &DuplicatesModel::stageChanged})
+                        &DuplicatesModel::stageChanged, &DuplicatesModel::saveErrorChanged})
         connect(&model_, signal, rebuild_, &Coalescer::request);
     connect(&model_, &DuplicatesModel::selectedPathsChanged, this, &DuplicatesView::refreshTicks);
     rebuild();
@@ -90,6 +90,7 @@ QWidget* DuplicatesView::header() {
         line->addWidget(home);
     }
     block->addLayout(line);
+    if (const auto& error = model_.saveError()) block->addWidget(ToolParts::saveError(*error));
     if (const auto& root = model_.scannedRoot()) {
         auto* folder = mono(q(tildeAbbreviated(*root)), 11, W::regular, Theme::tertiaryText());
         folder->setObjectName("folderLine");

@@ -28,6 +28,7 @@ HistoryView::HistoryView(HistoryModel& history, ScanCoordinator& coordinator, QW
     stack->addLayout(ledger_);
     stack->addStretch(1);
     connect(&history_, &HistoryModel::changed, rebuild_, &Coalescer::request);
+    connect(&history_, &HistoryModel::saveErrorChanged, rebuild_, &Coalescer::request);
     rebuildLedger();
 }
 
@@ -55,6 +56,10 @@ void HistoryView::rebuildLedger() {
         title->addWidget(clearLog);
     }
     header_->addLayout(title);
+    if (const auto& error = history_.saveError()) {
+        header_->setSpacing(8);
+        header_->addWidget(ToolParts::saveError(*error));
+    }
 
     auto* heading = row(10);
     heading->addWidget(caption("Everything Sorvel has moved", 10.5, W::bold, Theme::secondaryText()));

@@ -63,7 +63,8 @@ MenuBarView::MenuBarView(SweepScheduler& scheduler, Actions actions, QWidget* pa
     setAutoFillBackground(false);
     for (auto signal : {&SweepScheduler::isRunningChanged, &SweepScheduler::lastReceiptChanged,
                         &SweepScheduler::nextRunDateChanged, &SweepScheduler::findingsChanged,
-                        &SweepScheduler::isCleaningChanged, &SweepScheduler::scheduleChanged})
+                        &SweepScheduler::isCleaningChanged, &SweepScheduler::scheduleChanged,
+                        &SweepScheduler::saveErrorChanged})
         connect(&scheduler_, signal, rebuild_, &Coalescer::request);
     connect(&scheduler_, &SweepScheduler::selectedPathsChanged, this, &MenuBarView::refreshTicks);
     rebuild();
@@ -131,6 +132,7 @@ QWidget* MenuBarView::header() {
 QWidget* MenuBarView::lastSweep() {
     auto* stack = column(10);
     stack->addWidget(caption("Last sweep", 9.5, W::semibold, Theme::tertiaryText()));
+    if (const auto& error = scheduler_.saveError()) stack->addWidget(ToolParts::saveError(*error));
     const auto& receipt = scheduler_.lastReceipt();
     if (!receipt) {
         stack->addWidget(text("No sweep has run yet.", 12, W::regular, Theme::secondaryText()));

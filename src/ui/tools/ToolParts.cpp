@@ -48,6 +48,12 @@ Text* figure(const QString& t, double px, Fonts::Weight weight, const Adaptive& 
     return w;
 }
 
+Text* saveError(const std::string& message, QWidget* parent) {
+    auto* w = wrapping(q(message), 11.5, Theme::warning(), parent);
+    w->setObjectName("saveError");
+    return w;
+}
+
 QHBoxLayout* row(int spacing, QWidget* parent) {
     auto* l = new QHBoxLayout(parent);
     l->setContentsMargins(0, 0, 0, 0);

@@ -38,6 +38,9 @@ Text* caption(const QString& text, double px, Fonts::Weight weight, const Adapti
 Text* figure(const QString& text, double px, Fonts::Weight weight, const Adaptive& colour, int width,
              QWidget* parent = nullptr);
 
+/// A warning line for a model's `saveError`: the removal happened, its record did not.
+Text* saveError(const std::string& message, QWidget* parent = nullptr);
+
 QHBoxLayout* row(int spacing, QWidget* parent = nullptr);
 QVBoxLayout* column(int spacing, QWidget* parent = nullptr);
 /// A widget holding `layout` with no margins.

@@ -154,7 +154,7 @@ inline std::vector<SweepRun> seedHistory(const UiContext& ctx, int items = 3) {
     }
     run.receipt.movedCount = items;
     run.receipt.foundBytes = run.receipt.movedBytes;
-    return SweepHistory::record(run);
+    return SweepHistory::record(run).value_or(std::vector<SweepRun>{});
 }
 
 /// A scheduler whose sweeps report `findings` (path, size) as would-move outcomes.

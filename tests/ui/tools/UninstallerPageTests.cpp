@@ -271,3 +271,12 @@ TEST(UninstallerPage, TheHandOffBlockFollowsEveryStateOfAStandInFinder) {
     held->store(false);
     ASSERT_TRUE(waitUntil([&] { return model.handoff().kind == AppsModel::HandoffState::Kind::idle; }));
 }
+
+TEST(UninstallerPage, ARecordThatCouldNotBeWrittenIsSaid) {
+    Page page;
+    page.open(page.orchard().bundlePath);
+    EXPECT_EQ(one(page.view.get(), "saveError"), nullptr);
+    page.model->setSaveError("Sorvel could not write this uninstall to its history.");
+    page.view->flush();
+    EXPECT_EQ(textOf(page.view.get(), "saveError"), "Sorvel could not write this uninstall to its history.");
+}
