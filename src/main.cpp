@@ -1,3 +1,14 @@
-#include "cli/SorvelMain.h"
+#include <string>
+#include <vector>
 
-int main(int argc, char** argv) { return sorvel::SorvelMain::main(argc, argv); }
+#include "cli/SorvelMain.h"
+#include "ui/shell/SorvelApp.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    // Headless commands and the usage text never create an application object.
+    if (sorvel::SorvelMain::dispatch(args).command == sorvel::SorvelMain::Command::app)
+        return sorvel::ui::SorvelApp::main(argc, argv);
+    return sorvel::SorvelMain::main(argc, argv);
+}

@@ -1,0 +1,59 @@
+#include "ui/shell/PageFactory.h"
+
+#include "ui/shell/PlaceholderPage.h"
+
+namespace sorvel::ui::PageFactory {
+
+QWidget* onboarding(const AppModels&, QWidget* parent) {
+    return new PlaceholderPage("Welcome", "The onboarding page comes here.", parent);
+}
+
+QWidget* overview(const AppModels&, QWidget* parent) {
+    return new PlaceholderPage("Overview", "The overview comes here.", parent);
+}
+
+// ---- category screens ----------------------------------------------------------------
+
+QWidget* categoryDetail(const AppModels&, const std::string& categoryID, QWidget* parent) {
+    return new PlaceholderPage(QString::fromStdString(categoryID), "The category detail pane comes here.", parent);
+}
+
+void openCleanupPreview(const AppModels&, QWidget*) {}
+
+// ---- tool screens --------------------------------------------------------------------
+
+QWidget* apps(const AppModels&, QWidget* parent) {
+    return new PlaceholderPage("Applications", "The uninstaller comes here.", parent);
+}
+
+QWidget* duplicates(const AppModels&, QWidget* parent) {
+    return new PlaceholderPage("Duplicates", "The duplicate finder comes here.", parent);
+}
+
+QWidget* history(const AppModels&, QWidget* parent) {
+    return new PlaceholderPage("History", "The history and trends come here.", parent);
+}
+
+QWidget* settingsWindow(const AppModels&, QWidget* parent) {
+    return new PlaceholderPage("Settings", "Sweep and update settings come here.", parent);
+}
+
+QWidget* trayPanel(const AppModels&, QWidget* parent) {
+    return new PlaceholderPage("Sorvel", "The tray panel comes here.", parent);
+}
+
+// ---- dispatch ------------------------------------------------------------------------
+
+QWidget* make(const Page& page, const AppModels& models, QWidget* parent) {
+    switch (page.kind) {
+    case PageKind::onboarding: return onboarding(models, parent);
+    case PageKind::overview: return overview(models, parent);
+    case PageKind::category: return categoryDetail(models, page.categoryID, parent);
+    case PageKind::apps: return apps(models, parent);
+    case PageKind::duplicates: return duplicates(models, parent);
+    case PageKind::history: return history(models, parent);
+    }
+    return nullptr;
+}
+
+} // namespace sorvel::ui::PageFactory
