@@ -1,5 +1,6 @@
 #include "ui/screens/CleanupPreviewSheet.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -208,6 +209,13 @@ void CleanupPreviewSheet::reject() {
     case CleanupSheetState::Stage::review:
     case CleanupSheetState::Stage::done: QDialog::reject(); return;
     }
+}
+
+// The window's own close button always closes, also during a move: the run goes on in the
+// coordinator, which records it, and the sheet is no longer there to be told.
+void CleanupPreviewSheet::closeEvent(QCloseEvent* event) {
+    if (isVisible()) QDialog::reject();
+    event->accept();
 }
 
 void CleanupPreviewSheet::keyPressEvent(QKeyEvent* event) {

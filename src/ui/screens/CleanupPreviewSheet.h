@@ -52,6 +52,7 @@ public slots:
 protected:
     void showEvent(QShowEvent*) override;
     void keyPressEvent(QKeyEvent*) override;
+    void closeEvent(QCloseEvent*) override;
 
 private:
     void startDryRun();

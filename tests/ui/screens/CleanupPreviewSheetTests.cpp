@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "engine/Bytes.h"
 #include "platform/Path.h"
 #include "removal/SweepHistory.h"
 #include "ui/kit/Button.h"
@@ -28,7 +29,7 @@ CleanupTarget target(const std::string& path) {
     CleanupTarget t;
     t.name = lastPathComponent(path);
     t.path = path;
-    t.size = test::allocatedSize(path);
+    t.size = test::independentTotal(path);
     return t;
 }
 
@@ -147,8 +148,9 @@ TEST(CleanupPreviewSheetFlow, DryRunUntickConfirmMoveAndRecord) {
         EXPECT_TRUE(test::exists(inTrash + "/blob")) << inTrash;
         // The desktop's Trash keeps an info file beside each item in its files folder.
         const auto files = std::filesystem::path(inTrash).parent_path();
-        if (files.filename() == "files")
+        if (files.filename() == "files") {
             EXPECT_TRUE(test::exists((files.parent_path() / "info" / (lastPathComponent(inTrash) + ".trashinfo")).string()));
+        }
     }
     const auto runs = SweepHistory::load();
     ASSERT_EQ(runs.size(), before + 1);
