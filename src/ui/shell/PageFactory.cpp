@@ -1,5 +1,8 @@
 #include "ui/shell/PageFactory.h"
 
+#include "ui/screens/CategoryDetailView.h"
+#include "ui/screens/CleanupPreviewSheet.h"
+#include "ui/shell/AppModels.h"
 #include "ui/shell/PlaceholderPage.h"
 
 namespace sorvel::ui::PageFactory {
@@ -14,11 +17,14 @@ QWidget* overview(const AppModels&, QWidget* parent) {
 
 // ---- category screens ----------------------------------------------------------------
 
-QWidget* categoryDetail(const AppModels&, const std::string& categoryID, QWidget* parent) {
-    return new PlaceholderPage(QString::fromStdString(categoryID), "The category detail pane comes here.", parent);
+QWidget* categoryDetail(const AppModels& models, const std::string& categoryID, QWidget* parent) {
+    return new CategoryDetailView(models.coordinator, models.desktop, categoryID, parent);
 }
 
-void openCleanupPreview(const AppModels&, QWidget*) {}
+void openCleanupPreview(const AppModels& models, QWidget* parent) {
+    auto* sheet = new CleanupPreviewSheet(models.coordinator, models.desktop, parent ? parent->window() : nullptr);
+    sheet->open();
+}
 
 // ---- tool screens --------------------------------------------------------------------
 
