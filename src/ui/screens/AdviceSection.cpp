@@ -114,6 +114,7 @@ AdviceSection::AdviceSection(DesktopServices& desktop, QWidget* parent) : QWidge
     head->addWidget(new Text(QString::fromUtf8("suggestions only \u2014 this build cannot delete"), Fonts::system(11),
                              Theme::tertiaryText(), this));
     layout_->addLayout(head);
+    layout_->addStretch(1);
 }
 
 QWidget* AdviceSection::copyButton(int index) const { return copyButtons_[static_cast<size_t>(index)]; }
@@ -145,7 +146,7 @@ void AdviceSection::setInputs(const std::vector<AdviceItem>& items, const std::o
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(8);
     for (const auto& item : items) column->addWidget(adviceRow(item));
-    layout_->addWidget(list_);
+    layout_->insertWidget(layout_->count() - 1, list_);
 }
 
 Surface* AdviceSection::adviceRow(const AdviceItem& item) {

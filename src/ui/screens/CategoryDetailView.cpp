@@ -119,7 +119,7 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     rows_->onReveal = [this](const std::string& path) { desktop_.reveal(path); };
     rows_->onCopy = [this](const std::string& path) { desktop_.copy(QString::fromStdString(path)); };
     list->addWidget(rows_);
-    more_ = new Text("", Fonts::system(11), Theme::tertiaryText(), this);
+    more_ = Look::wrapping("", Fonts::system(11), Theme::tertiaryText(), this);
     more_->setContentsMargins(0, 6, 0, 0);
     list->addWidget(more_);
     column->addLayout(list);
@@ -255,7 +255,7 @@ void CategoryDetailView::open(const BrowseRow& row) {
     coordinator_.drill(row.node());
 }
 
-QString CategoryDetailView::moreRowsText() const { return more_->isVisible() ? more_->text() : QString(); }
+QString CategoryDetailView::moreRowsText() const { return !more_->isHidden() ? more_->text() : QString(); }
 QStringList CategoryDetailView::crumbs() const { return crumbTitles_; }
 
 void CategoryDetailView::clickCrumb(int index) { coordinator_.drillBack(static_cast<size_t>(index)); }

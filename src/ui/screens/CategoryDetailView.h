@@ -91,7 +91,7 @@ private:
     QLabel* emptyAccess_;
     CategoryTreemap* treemap_;
     CategoryRowList* rows_;
-    Text* more_;
+    QLabel* more_;
     DockerSection* docker_;
     AdviceSection* advice_;
 };

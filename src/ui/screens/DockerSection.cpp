@@ -56,10 +56,11 @@ DockerSection::DockerSection(DesktopServices& desktop, std::function<void()> rel
     });
     head->addWidget(refresh_);
     layout_->addLayout(head);
+    layout_->addStretch(1);
     render();
 }
 
-QString DockerSection::headerFigure() const { return figure_->isVisible() ? figure_->text() : QString(); }
+QString DockerSection::headerFigure() const { return !figure_->isHidden() ? figure_->text() : QString(); }
 
 void DockerSection::setInputs(const std::optional<DockerUsage>& usage, bool isLoading) {
     usage_ = usage;
@@ -94,7 +95,7 @@ void DockerSection::render() {
         bodyKind_ = "unavailable";
         break;
     }
-    if (body_) layout_->addWidget(body_);
+    if (body_) layout_->insertWidget(layout_->count() - 1, body_);
 }
 
 QWidget* DockerSection::loadingPanel() {
@@ -161,7 +162,7 @@ QWidget* DockerSection::groupRow(const DockerUsage::Group& group, QWidget* paren
         }
         for (size_t i = 0; i < DockerText::shownEntries(group); ++i) column->addWidget(entryRow(group.entries[i], card));
         if (auto more = DockerText::moreEntries(group)) {
-            auto* line = new Text(Look::q(*more), Fonts::system(11), Theme::tertiaryText(), card);
+            auto* line = Look::wrapping(Look::q(*more), Fonts::system(11), Theme::tertiaryText(), card);
             line->setContentsMargins(40, 7, 40, 7);
             column->addWidget(line);
         }

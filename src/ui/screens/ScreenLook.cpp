@@ -56,7 +56,10 @@ QLabel* wrapping(const QString& text, const QFont& font, const Adaptive& colour,
     label->setFont(font);
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
-    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    policy.setHeightForWidth(true); // wrapped text is as tall as its width needs, no taller
+    label->setSizePolicy(policy);
     Text::styleLabel(label, colour);
     return label;
 }
