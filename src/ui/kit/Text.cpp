@@ -82,6 +82,14 @@ int Text::heightForWidth(int width) const {
     return int(std::ceil(r.height()));
 }
 
+void Text::resizeEvent(QResizeEvent*) {
+    // Layouts size most widgets from their hints; a wrapping text asks for the height its
+    // width needs once it knows that width.
+    if (!wrapping_) return;
+    const int h = heightForWidth(width());
+    if (minimumHeight() != h) setMinimumHeight(h);
+}
+
 void Text::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::TextAntialiasing);

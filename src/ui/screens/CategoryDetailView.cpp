@@ -19,7 +19,7 @@
 #include "ui/screens/InsightsPanel.h"
 #include "ui/screens/ScreenLook.h"
 #include "ui/shell/DesktopServices.h"
-#include "ui/screens/CategoryTreemap.h"
+#include "ui/screens/TreemapView.h"
 
 namespace sorvel::ui {
 
@@ -108,8 +108,8 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     empty_->content()->addWidget(emptyAccess_);
     column->addWidget(empty_);
 
-    treemap_ = new CategoryTreemap(this);
-    treemap_->onOpen = [this](const BrowseRow& row) { open(row); };
+    treemap_ = new TreemapView(QSizeF(64, 40), this);
+    treemap_->setFixedHeight(250);
     column->addWidget(treemap_);
 
     auto* list = new QVBoxLayout;
@@ -226,12 +226,31 @@ void CategoryDetailView::refreshRows(const CategoryPaneState& s) {
     emptyAccess_->setVisible(s.category && s.partiallyBlocked);
 
     treemap_->setVisible(!empty && !s.drilled);
-    if (!empty && !s.drilled) treemap_->setRows(s.rows, s.tileCount(), s.tint);
+    if (!empty && !s.drilled) refreshTiles(s);
     rows_->setVisible(!empty);
     rows_->setRows(s.rows, s.visibleRowCount(), s.rowTotal(), s.tint);
     const auto more = s.moreRowsText();
     more_->setVisible(more.has_value());
     more_->setText(more ? Look::q(*more) : QString());
+}
+
+// The first 24 rows, fading from the category's full fill to 0.45.
+void CategoryDetailView::refreshTiles(const CategoryPaneState& s) {
+    const TintColours colours = Theme::tint(s.tint);
+    std::vector<TreemapTile> tiles;
+    const size_t n = s.tileCount();
+    tiles.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+        const BrowseRow row = s.rows[i];
+        TreemapTile tile;
+        tile.id = row.id().uuidString();
+        tile.name = Look::q(CategoryPane::rowName(row));
+        tile.size = row.size();
+        tile.tint = {colours.fill.opacity(CategoryPane::tileOpacity(i, n)), colours.ink, colours.dot};
+        tile.onTap = [this, row] { open(row); };
+        tiles.push_back(std::move(tile));
+    }
+    treemap_->setTiles(std::move(tiles));
 }
 
 void CategoryDetailView::refreshDocker(const CategoryPaneState& s) {

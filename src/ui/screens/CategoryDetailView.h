@@ -27,7 +27,7 @@ class DesktopServices;
 class DockerSection;
 class InsightsPanel;
 class Text;
-class CategoryTreemap;
+class TreemapView;
 
 class CategoryDetailView : public QWidget {
     Q_OBJECT
@@ -43,7 +43,7 @@ public:
     InsightsPanel* insightsPanel() const { return insights_; }
     DockerSection* dockerSection() const { return docker_; }
     AdviceSection* adviceSection() const { return advice_; }
-    CategoryTreemap* treemap() const { return treemap_; }
+    TreemapView* treemap() const { return treemap_; }
     Button* revealButton() const { return reveal_; }
     QString moreRowsText() const;
     QStringList crumbs() const;
@@ -89,7 +89,8 @@ private:
     Card* empty_;
     Text* emptyTitle_;
     QLabel* emptyAccess_;
-    CategoryTreemap* treemap_;
+    TreemapView* treemap_;
+    void refreshTiles(const CategoryPaneState& s);
     CategoryRowList* rows_;
     QLabel* more_;
     DockerSection* docker_;

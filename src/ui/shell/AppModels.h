@@ -15,7 +15,6 @@ namespace sorvel::ui {
 
 class AppearanceSetting;
 class DesktopServices;
-class AccessGrant;
 
 struct AppModels {
     ScanCoordinator& coordinator;

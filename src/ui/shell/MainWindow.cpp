@@ -12,7 +12,9 @@
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/kit/Hairline.h"
 #include "ui/shell/MainMenu.h"
+#include "ui/shell/HeaderView.h"
 #include "ui/shell/PageHost.h"
+#include "ui/shell/SidebarView.h"
 #include "ui/shell/WindowBackground.h"
 
 namespace sorvel::ui {
@@ -42,7 +44,7 @@ MainWindow::MainWindow(const AppModels& models, Startup startup, QWidget* parent
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
 
-    sidebar_ = new QWidget(root);
+    sidebar_ = new SidebarView(models_, root);
     sidebar_->setFixedWidth(244);
     row->addWidget(sidebar_);
     row->addWidget(new Hairline(Qt::Vertical, root));
@@ -50,8 +52,7 @@ MainWindow::MainWindow(const AppModels& models, Startup startup, QWidget* parent
     auto* column = new QVBoxLayout;
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    header_ = new QWidget(root);
-    header_->setFixedHeight(140);
+    header_ = new HeaderView(models_, *menu_, root);
     column->addWidget(header_);
     column->addWidget(new Hairline(Qt::Horizontal, root));
     host_ = new PageHost(models_, root);

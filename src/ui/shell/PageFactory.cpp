@@ -1,18 +1,25 @@
 #include "ui/shell/PageFactory.h"
 
+#include "ui/screens/AdviceSection.h"
 #include "ui/screens/CategoryDetailView.h"
 #include "ui/screens/CleanupPreviewSheet.h"
+#include "ui/screens/OverviewView.h"
+#include "models/ScanCoordinator.h"
 #include "ui/shell/AppModels.h"
+#include "ui/shell/OnboardingView.h"
 #include "ui/shell/PlaceholderPage.h"
 
 namespace sorvel::ui::PageFactory {
 
-QWidget* onboarding(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Welcome", "The onboarding page comes here.", parent);
+QWidget* onboarding(const AppModels& models, QWidget* parent) {
+    return new OnboardingView(models, grantServices(models.desktop), parent);
 }
 
-QWidget* overview(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Overview", "The overview comes here.", parent);
+QWidget* overview(const AppModels& models, QWidget* parent) {
+    OverviewView::Hooks hooks;
+    hooks.openPreview = [models, parent] { openCleanupPreview(models, parent->window()); };
+    hooks.cloudRow = [models](QWidget* host) { return cloudStatusRow(models, host); };
+    return new OverviewView(models, std::move(hooks), parent);
 }
 
 // ---- category screens ----------------------------------------------------------------
@@ -24,6 +31,15 @@ QWidget* categoryDetail(const AppModels& models, const std::string& categoryID, 
 void openCleanupPreview(const AppModels& models, QWidget* parent) {
     auto* sheet = new CleanupPreviewSheet(models.coordinator, models.desktop, parent ? parent->window() : nullptr);
     sheet->open();
+}
+
+QWidget* cloudStatusRow(const AppModels& models, QWidget* parent) {
+    ScanCoordinator& coordinator = models.coordinator;
+    if (!coordinator.cloud().accountID) return nullptr;
+    auto* row = new CloudStatusRow(coordinator.cloud(), parent);
+    QObject::connect(&coordinator, &ScanCoordinator::cloudChanged, row,
+                     [row, &coordinator] { row->setCloud(coordinator.cloud()); });
+    return row;
 }
 
 // ---- tool screens --------------------------------------------------------------------

@@ -25,6 +25,8 @@ QWidget* make(const Page& page, const AppModels& models, QWidget* parent);
 /// Opens the cleanup preview sheet for the ticked recommendations, window-modal over
 /// `parent` (open(), not exec()).
 void openCleanupPreview(const AppModels& models, QWidget* parent);
+/// The overview's iCloud status row (shown while an account is signed in); null for none.
+QWidget* cloudStatusRow(const AppModels& models, QWidget* parent);
 /// The settings window's content (a top-level window when parent is null).
 QWidget* settingsWindow(const AppModels& models, QWidget* parent);
 /// The tray panel's content.

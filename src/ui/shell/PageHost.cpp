@@ -4,7 +4,10 @@
 #include <QVBoxLayout>
 
 #include "models/ScanCoordinator.h"
+#include "ui/shell/AccessBanner.h"
+#include "ui/shell/OnboardingView.h"
 #include "ui/shell/PageFactory.h"
+#include "ui/shell/UpdateBanner.h"
 
 namespace sorvel::ui {
 
@@ -27,9 +30,12 @@ PageHost::PageHost(const AppModels& models, QWidget* parent)
     layout_->setAlignment(Qt::AlignTop);
     setWidget(column_);
 
+    addBanner(new UpdateBanner(models_.updates, column_));
+
     auto& c = models_.coordinator;
     connect(&c, &ScanCoordinator::selectedCategoryChanged, this, &PageHost::refresh);
     connect(&c, &ScanCoordinator::phaseChanged, this, &PageHost::refresh);
+    connect(&c, &ScanCoordinator::fullDiskAccessChanged, this, &PageHost::refresh);
     refresh();
 }
 
@@ -37,7 +43,22 @@ void PageHost::addBanner(QWidget* banner) {
     layout_->insertWidget(bannerCount_++, banner);
 }
 
+void PageHost::refreshAccessBanner() {
+    const auto& c = models_.coordinator;
+    const bool shows = showsAccessBanner(c.fullDiskAccess(), c.phase());
+    if (shows && !accessBanner_) {
+        accessBanner_ = new AccessBanner(grantServices(models_.desktop), column_);
+        layout_->insertWidget(bannerCount_, accessBanner_);
+    } else if (!shows && accessBanner_) {
+        layout_->removeWidget(accessBanner_);
+        accessBanner_->hide();
+        accessBanner_->deleteLater();
+        accessBanner_ = nullptr;
+    }
+}
+
 void PageHost::refresh() {
+    refreshAccessBanner();
     const auto& c = models_.coordinator;
     const Page next = pageFor(c.selectedCategory(), c.phase());
     if (built_ && next == page_) return;

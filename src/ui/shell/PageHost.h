@@ -23,12 +23,14 @@ public:
     int builds() const { return builds_; }
     /// Places a banner above the page (the update banner, the access banner).
     void addBanner(QWidget* banner);
+    QWidget* accessBanner() const { return accessBanner_; }
 
 signals:
     void pageChanged();
 
 private:
     void refresh();
+    void refreshAccessBanner();
 
     AppModels models_;
     QWidget* column_;
@@ -37,6 +39,7 @@ private:
     Page page_;
     bool built_ = false;
     QPointer<QWidget> pageWidget_;
+    QWidget* accessBanner_ = nullptr;
     int builds_ = 0;
 };
 

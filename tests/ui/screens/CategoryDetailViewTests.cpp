@@ -12,7 +12,7 @@
 #include "ui/screens/AdviceSection.h"
 #include "ui/screens/CategoryDetailView.h"
 #include "ui/screens/CategoryRowList.h"
-#include "ui/screens/CategoryTreemap.h"
+#include "ui/screens/TreemapView.h"
 #include "ui/screens/DockerSection.h"
 #include "ui/screens/InsightsPanel.h"
 #include "uisupport/UiContext.h"
