@@ -73,15 +73,19 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     figure->setSpacing(5);
     number_ = new Text("", Fonts::mono(26, Fonts::Weight::semibold), Theme::primaryText(), summary);
     unit_ = new Text("", Fonts::system(13, Fonts::Weight::medium), Theme::secondaryText(), summary);
-    figure->addWidget(number_, 0, Qt::AlignBaseline);
-    figure->addWidget(unit_, 0, Qt::AlignBaseline);
+    figure->addWidget(number_, 0, Qt::AlignBottom);
+    figure->addWidget(unit_, 0, Qt::AlignBottom);
     figure->addStretch(1);
     left->addLayout(figure);
     pathText_ = Look::selectable("", Fonts::mono(11), Theme::tertiaryText(), summary);
     left->addWidget(pathText_);
     blurb_ = Look::wrapping("", Fonts::system(12), Theme::secondaryText(), summary);
     blurb_->setMaximumWidth(560);
-    left->addWidget(blurb_);
+    // In a row of its own, so its height is worked out at the width it really gets.
+    auto* blurbRow = new QHBoxLayout;
+    blurbRow->addWidget(blurb_, 1);
+    blurbRow->addStretch(0);
+    left->addLayout(blurbRow);
     top->addLayout(left, 1);
     metrics_ = new QWidget(summary);
     auto* right = new QVBoxLayout(metrics_);
