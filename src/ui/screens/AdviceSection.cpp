@@ -38,21 +38,21 @@ private:
 CloudStatusRow::CloudStatusRow(const CloudStatus& cloud, QWidget* parent) : QWidget(parent), cloud_(cloud) {
     layout_ = new QVBoxLayout(this);
     layout_->setContentsMargins(0, 0, 0, 0);
-    render();
+    redraw();
 }
 
 void CloudStatusRow::setCloud(const CloudStatus& cloud) {
     if (cloud == cloud_) return;
     cloud_ = cloud;
-    render();
+    redraw();
 }
 
 void CloudStatusRow::toggle() {
     expanded_ = !expanded_;
-    render();
+    redraw();
 }
 
-void CloudStatusRow::render() {
+void CloudStatusRow::redraw() {
     delete body_;
     auto* surface = new Surface(12, Theme::glassFill(), Theme::glassStroke(), 1, this);
     body_ = surface;

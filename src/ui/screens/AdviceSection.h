@@ -28,7 +28,7 @@ public:
     void toggle();
 
 private:
-    void render();
+    void redraw();
     CloudStatus cloud_;
     bool expanded_ = false;
     QWidget* body_ = nullptr;

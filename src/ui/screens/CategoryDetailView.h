@@ -27,6 +27,7 @@ class DesktopServices;
 class DockerSection;
 class InsightsPanel;
 class Text;
+class WrapText;
 class TreemapView;
 
 class CategoryDetailView : public QWidget {
@@ -80,7 +81,7 @@ private:
     Text* number_;
     Text* unit_;
     QLabel* pathText_;
-    QLabel* blurb_;
+    WrapText* blurb_;
     QWidget* metrics_;
     Text* items_;
     Text* files_;
@@ -88,11 +89,11 @@ private:
     InsightsPanel* insights_;
     Card* empty_;
     Text* emptyTitle_;
-    QLabel* emptyAccess_;
+    WrapText* emptyAccess_;
     TreemapView* treemap_;
     void refreshTiles(const CategoryPaneState& s);
     CategoryRowList* rows_;
-    QLabel* more_;
+    WrapText* more_;
     DockerSection* docker_;
     AdviceSection* advice_;
 };

@@ -132,7 +132,7 @@ CleanupPreviewSheet::CleanupPreviewSheet(ScanCoordinator& coordinator, DesktopSe
 
     connect(selectAll_, &QAbstractButton::clicked, this, [this] {
         state_.toggleAll();
-        render();
+        redraw();
     });
     connect(copy_, &QAbstractButton::clicked, this, [this] { desktop_.copy(QString::fromStdString(state_.copiedPaths())); });
     connect(openTrash_, &QAbstractButton::clicked, this,
@@ -142,7 +142,7 @@ CleanupPreviewSheet::CleanupPreviewSheet(ScanCoordinator& coordinator, DesktopSe
         case CleanupSheetState::Stage::review: QDialog::reject(); break;
         case CleanupSheetState::Stage::confirming:
             state_.back();
-            render();
+            redraw();
             break;
         case CleanupSheetState::Stage::done: {
             ScanCoordinator& coordinator = coordinator_;
@@ -156,14 +156,14 @@ CleanupPreviewSheet::CleanupPreviewSheet(ScanCoordinator& coordinator, DesktopSe
         switch (state_.stage()) {
         case CleanupSheetState::Stage::review:
             state_.proceed();
-            render();
+            redraw();
             break;
         case CleanupSheetState::Stage::confirming: confirmMove(); break;
         case CleanupSheetState::Stage::done: QDialog::accept(); break;
         }
     });
     connect(&coordinator_, &ScanCoordinator::cleanupProgressChanged, this, [this] { renderProgress(); });
-    render();
+    redraw();
 }
 
 void CleanupPreviewSheet::showEvent(QShowEvent* event) {
@@ -179,7 +179,7 @@ void CleanupPreviewSheet::startDryRun() {
     coordinator_.runCleanup(CleanupExecutor::Mode::dryRun, std::nullopt, [self](const ScanCoordinator::Outcomes& o) {
         if (!self) return;
         self->state_.dryRunReturned(o);
-        self->render();
+        self->redraw();
     });
     renderProgress();
 }
@@ -187,14 +187,14 @@ void CleanupPreviewSheet::startDryRun() {
 void CleanupPreviewSheet::confirmMove() {
     auto paths = state_.startMove();
     if (!paths) return;
-    render();
+    redraw();
     // The coordinator records the run whatever becomes of the sheet; the sheet only hears
     // the outcome while it still exists.
     QPointer<CleanupPreviewSheet> self(this);
     coordinator_.performCleanup(std::move(*paths), [self](const ScanCoordinator::Outcomes& o) {
         if (!self) return;
         self->state_.moveReturned(o);
-        self->render();
+        self->redraw();
     });
 }
 
@@ -203,7 +203,7 @@ void CleanupPreviewSheet::reject() {
     case CleanupSheetState::Stage::confirming:
         if (state_.canGoBack()) {
             state_.back();
-            render();
+            redraw();
         }
         return;
     case CleanupSheetState::Stage::review:
@@ -242,7 +242,7 @@ void CleanupPreviewSheet::renderProgress() {
     progress_->setText(QString("%1 of %2").arg(p.done).arg(p.total));
 }
 
-void CleanupPreviewSheet::render() {
+void CleanupPreviewSheet::redraw() {
     using Stage = CleanupSheetState::Stage;
     const Stage stage = state_.stage();
     switch (state_.headerSymbol()) {
@@ -299,7 +299,7 @@ void CleanupPreviewSheet::renderList() {
             auto* button = new TextLink(Look::q(*label), Fonts::system(11, Fonts::Weight::medium), Theme::accentInk(), list);
             connect(button, &QAbstractButton::clicked, this, [this, group] {
                 state_.toggleGroup(group);
-                QMetaObject::invokeMethod(this, [this] { render(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(this, [this] { redraw(); }, Qt::QueuedConnection);
             });
             head->addWidget(button);
         }
@@ -313,7 +313,7 @@ void CleanupPreviewSheet::renderList() {
                                       state_.isSelected(o), state_.isSelectable(o), [this, path] {
                                           state_.toggle(path);
                                           // Rebuilding inside the click would delete the sender.
-                                          QMetaObject::invokeMethod(this, [this] { render(); }, Qt::QueuedConnection);
+                                          QMetaObject::invokeMethod(this, [this] { redraw(); }, Qt::QueuedConnection);
                                       },
                                       list);
             rows_.push_back(row);

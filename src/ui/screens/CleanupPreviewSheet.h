@@ -25,6 +25,7 @@ class DesktopServices;
 class ReviewRow;
 class SymbolIcon;
 class Text;
+class WrapText;
 
 class CleanupPreviewSheet : public QDialog {
     Q_OBJECT
@@ -57,7 +58,7 @@ protected:
 private:
     void startDryRun();
     void confirmMove();
-    void render();
+    void redraw();
     void renderList();
     void renderProgress();
 
@@ -68,7 +69,7 @@ private:
 
     SymbolIcon* symbol_;
     Text* title_;
-    QLabel* subtitle_;
+    WrapText* subtitle_;
     Button* selectAll_;
     QStackedWidget* content_;
     QLabel* progress_;

@@ -57,7 +57,7 @@ DockerSection::DockerSection(DesktopServices& desktop, std::function<void()> rel
     head->addWidget(refresh_);
     layout_->addLayout(head);
     layout_->addStretch(1);
-    render();
+    redraw();
 }
 
 QString DockerSection::headerFigure() const { return !figure_->isHidden() ? figure_->text() : QString(); }
@@ -65,15 +65,15 @@ QString DockerSection::headerFigure() const { return !figure_->isHidden() ? figu
 void DockerSection::setInputs(const std::optional<DockerUsage>& usage, bool isLoading) {
     usage_ = usage;
     isLoading_ = isLoading;
-    render();
+    redraw();
 }
 
 void DockerSection::toggle(const std::string& groupID) {
     if (!expanded_.erase(groupID)) expanded_.insert(groupID);
-    render();
+    redraw();
 }
 
-void DockerSection::render() {
+void DockerSection::redraw() {
     const auto figure = DockerText::headerFigure(usage_);
     figure_->setVisible(figure.has_value());
     figure_->setText(figure ? Look::q(*figure) : QString());

@@ -32,7 +32,7 @@ public:
     Button* refreshButton() const { return refresh_; }
 
 private:
-    void render();
+    void redraw();
     QWidget* loadingPanel();
     QWidget* ready(const DockerUsage& usage);
     QWidget* unavailable(const DockerUsage& usage);

@@ -51,20 +51,61 @@ QLabel* selectable(const QString& text, const QFont& font, const Adaptive& colou
     return label;
 }
 
-QLabel* wrapping(const QString& text, const QFont& font, const Adaptive& colour, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Minimum);
-    policy.setHeightForWidth(true); // wrapped text is as tall as its width needs, no taller
-    label->setSizePolicy(policy);
-    Text::styleLabel(label, colour);
-    return label;
+WrapText* wrapping(const QString& text, const QFont& font, const Adaptive& colour, QWidget* parent) {
+    return new WrapText(text, font, colour, parent);
 }
 
 } // namespace Look
+
+WrapText::WrapText(QString text, QFont font, Adaptive colour, QWidget* parent)
+    : QWidget(parent), text_(std::move(text)), font_(std::move(font)), colour_(std::move(colour)) {
+    QWidget::setFont(font_);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+}
+
+void WrapText::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    cachedWidth_ = -1;
+    updateGeometry();
+    update();
+}
+
+int WrapText::heightForWidth(int width) const {
+    if (width != cachedWidth_) {
+        const QMargins m = contentsMargins();
+        const int inner = std::max(1, width - m.left() - m.right());
+        const QRectF box = QFontMetricsF(font_).boundingRect(QRectF(0, 0, inner, 1e6), Qt::TextWordWrap, text_);
+        cachedWidth_ = width;
+        cachedHeight_ = int(std::ceil(box.height())) + m.top() + m.bottom();
+    }
+    return cachedHeight_;
+}
+
+QSize WrapText::sizeHint() const {
+    const QMargins m = contentsMargins();
+    const int w = std::min(480, int(std::ceil(QFontMetricsF(font_).horizontalAdvance(text_))) + 1) + m.left() + m.right();
+    return {w, heightForWidth(w)};
+}
+
+QSize WrapText::minimumSizeHint() const {
+    const QMargins m = contentsMargins();
+    return {0, int(std::ceil(QFontMetricsF(font_).height())) + m.top() + m.bottom()};
+}
+
+void WrapText::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ContentsRectChange) cachedWidth_ = -1;
+    QWidget::changeEvent(event);
+}
+
+void WrapText::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setFont(font_);
+    p.setPen(colour_.resolve());
+    p.drawText(contentsRect(), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, text_);
+}
 
 Surface::Surface(double radius, Adaptive fill, std::optional<Adaptive> border, double borderWidth, QWidget* parent)
     : QFrame(parent), radius_(radius), fill_(std::move(fill)), border_(std::move(border)), borderWidth_(borderWidth) {}

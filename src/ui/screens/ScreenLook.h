@@ -24,8 +24,36 @@ Adaptive wash(Tone tone);
 QString q(const std::string& text);
 /// A label of selectable text in a theme colour.
 QLabel* selectable(const QString& text, const QFont& font, const Adaptive& colour, QWidget* parent = nullptr);
-/// A wrapping label (never truncated) in a theme colour.
-QLabel* wrapping(const QString& text, const QFont& font, const Adaptive& colour, QWidget* parent = nullptr);
+} // namespace Look
+
+/// Text that wraps to as many lines as its width needs and is never cut. Its height for a
+/// width is worked out once per width: layouts ask many times, and shaping is the cost.
+class WrapText : public QWidget {
+    Q_OBJECT
+public:
+    WrapText(QString text, QFont font, Adaptive colour, QWidget* parent = nullptr);
+    const QString& text() const { return text_; }
+    void setText(const QString& text);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void changeEvent(QEvent*) override;
+
+private:
+    QString text_;
+    QFont font_;
+    Adaptive colour_;
+    mutable int cachedWidth_ = -1;
+    mutable int cachedHeight_ = 0;
+};
+
+namespace Look {
+/// Wrapping text (never truncated) in a theme colour.
+WrapText* wrapping(const QString& text, const QFont& font, const Adaptive& colour, QWidget* parent = nullptr);
 } // namespace Look
 
 /// A rounded rectangle behind its children: fill (cardHover while hovered when asked),
