@@ -2,6 +2,8 @@
 // The long-lived models the application owns for the whole process, handed to each
 // screen that needs them (screens take what they use in their constructors; nothing is
 // global), plus the desktop services.
+#include <functional>
+
 namespace sorvel {
 class ScanCoordinator;
 class SweepScheduler;
@@ -25,6 +27,8 @@ struct AppModels {
     HistoryModel& history;
     UpdateChecker& updates;
     DesktopServices& desktop;
+    /// Shows (and raises) the main window again, e.g. from the tray panel.
+    std::function<void()> showMainWindow = {};
 };
 
 } // namespace sorvel::ui

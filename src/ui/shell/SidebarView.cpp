@@ -16,6 +16,7 @@
 #include "ui/kit/Spinner.h"
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Text.h"
+#include "ui/shell/AppIcon.h"
 
 namespace sorvel::ui {
 
@@ -279,14 +280,7 @@ void SidebarView::paintEvent(QPaintEvent*) {
     const QWidget* mark = findChild<QWidget*>("appMark");
     if (!mark) return;
     const QRectF m = QRectF(mark->geometry());
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Theme::accent().resolve());
-    p.drawRoundedRect(m, 12, 12);
-    QFont f = Fonts::system(22, Fonts::Weight::bold);
-    p.setFont(f);
-    p.setPen(Qt::white);
-    p.drawText(m, Qt::AlignCenter, "S");
+    AppIcon::paint(p, m);
 }
 
 } // namespace sorvel::ui

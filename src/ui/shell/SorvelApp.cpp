@@ -1,6 +1,8 @@
 #include "ui/shell/SorvelApp.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QPointer>
 #include <QSystemTrayIcon>
 
 #include <cstdio>
@@ -16,7 +18,11 @@
 #include "platform/UserDefaults.h"
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/shell/DesktopServices.h"
+#include "ui/shell/AppIcon.h"
+#include "ui/shell/MainMenu.h"
 #include "ui/shell/MainWindow.h"
+#include "ui/shell/PageFactory.h"
+#include "ui/shell/TrayItem.h"
 
 namespace sorvel::ui::SorvelApp {
 
@@ -52,14 +58,50 @@ int main(int argc, char** argv) {
     HistoryModel history;
     UpdateChecker updates;
     const std::unique_ptr<DesktopServices> desktop = DesktopServices::system();
-    const AppModels models{coordinator, appearance, sweeper, apps, duplicates, history, updates, *desktop};
+    MainWindow* mainWindow = nullptr;
+    AppModels models{coordinator, appearance, sweeper, apps, duplicates, history, updates, *desktop};
+    models.showMainWindow = [&mainWindow] {
+        if (!mainWindow) return;
+        mainWindow->show();
+        mainWindow->raise();
+        mainWindow->activateWindow();
+    };
 
     MainWindow window(models);
+    mainWindow = &window;
+    window.setWindowIcon(AppIcon::icon());
+    QApplication::setWindowIcon(AppIcon::icon());
+
+    // Closing the window keeps the process only where a tray item can bring it back.
     const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
     window.setKeepsRunningWhenClosed(tray);
     QApplication::setQuitOnLastWindowClosed(!tray);
+    std::unique_ptr<TrayItem> trayItem;
+    if (tray) trayItem = std::make_unique<TrayItem>(models);
+    window.menu().showPanel()->setVisible(!tray);
+    QObject::connect(window.menu().showPanel(), &QAction::triggered, [&] {
+        if (!trayItem) trayItem = std::make_unique<TrayItem>(models);
+        trayItem->showPanel(true);
+    });
+
+    QPointer<QWidget> settings;
+    QObject::connect(window.menu().settings(), &QAction::triggered, [&] {
+        if (!settings) {
+            settings = PageFactory::settingsWindow(models, nullptr);
+            if (!settings) return;
+            settings->setAttribute(Qt::WA_DeleteOnClose);
+            settings->setWindowTitle("Settings");
+        }
+        settings->show();
+        settings->raise();
+        settings->activateWindow();
+    });
+    QObject::connect(window.menu().quit(), &QAction::triggered, qApp, &QApplication::quit);
+
     window.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    delete settings;
+    return status;
 }
 
 } // namespace sorvel::ui::SorvelApp
