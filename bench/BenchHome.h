@@ -95,7 +95,7 @@ inline void generate(const std::string& home) {
     tree(lib + "/Preferences", 1500, 0, 0, "p");
     tree(lib + "/Safari", 500, 1, 3, "w");
     tree(lib + "/Photos/Libraries", 2000, 3, 3, "ph");
-    tree(home + "/.Trash", 2000, 2, 4, "t");
+    tree(home + "/.local/share/Trash/files", 2000, 2, 4, "t");
     // Cloud trees no walk enters.
     tree(lib + "/Mobile Documents/com~apple~CloudDocs", 3000, 2, 4, "d");
     tree(lib + "/Application Support/CloudDocs/session", 1000, 1, 4, "cd");

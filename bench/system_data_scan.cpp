@@ -45,6 +45,7 @@ RunFigures scanInChild(const std::string& home) {
     if (pid == 0) {
         ::close(pipeFds[0]);
         ::setenv("HOME", home.c_str(), 1);
+        ::unsetenv("XDG_DATA_HOME"); // the Trash is the fake home's own
         ScanControl control;
         ScanResult result = MultiRootScan::scanSynchronously(control, ScanScope::systemData);
         long long bytes = 0, files = 0;
@@ -107,19 +108,20 @@ int main(int argc, char** argv) {
                 figures.front().wall, peak / 1024.0);
     std::printf("scan: %lld files, %lld bytes allocated\n", median.files, median.bytes);
 
-    // The same trees by other tools: ~/Library and ~/.Trash hold every home root. Both
+    // The same trees by other tools: ~/Library and the Trash hold every home root. Both
     // also count the cloud folders the scan leaves out, and folder blocks.
+    const std::string trash = home + "/.local/share/Trash";
     std::string duOut;
-    double du = timeTool("/usr/bin/du", {"-s", "-x", "-B1", "-c", home + "/Library", home + "/.Trash"}, &duOut);
+    double du = timeTool("/usr/bin/du", {"-s", "-x", "-B1", "-c", home + "/Library", trash}, &duOut);
     if (du >= 0) {
         size_t total = duOut.rfind('\n', duOut.size() - 2);
         std::printf("du -s: %.3f s (scan/du %.2f); %s", du, median.wall / du,
                     total == std::string::npos ? duOut.c_str() : duOut.c_str() + total + 1);
     }
     double gdu = timeTool("/usr/bin/gdu", {"-n", "-p", "-s", home + "/Library"}, nullptr);
-    double gduTrash = timeTool("/usr/bin/gdu", {"-n", "-p", "-s", home + "/.Trash"}, nullptr);
+    double gduTrash = timeTool("/usr/bin/gdu", {"-n", "-p", "-s", trash}, nullptr);
     if (gdu >= 0 && gduTrash >= 0)
-        std::printf("gdu -s (Library + .Trash): %.3f s (scan/gdu %.2f)\n", gdu + gduTrash,
+        std::printf("gdu -s (Library + Trash): %.3f s (scan/gdu %.2f)\n", gdu + gduTrash,
                     median.wall / (gdu + gduTrash));
     else
         std::printf("gdu: not installed\n");

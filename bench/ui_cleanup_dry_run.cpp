@@ -33,6 +33,7 @@ void BM_DryRunOfTheDefaultSelection(benchmark::State& state) {
     const std::string home = chosen && *chosen ? chosen : benchhome::defaultPath();
     benchhome::ensure(home);
     setenv("HOME", home.c_str(), 1);
+    unsetenv("XDG_DATA_HOME"); // the Trash is the fake home's own
     const std::string config = home + "/.bench-config";
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
 

@@ -18,6 +18,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/RegularFile.h"
 #include "platform/SHA256.h"
+#include "platform/Trash.h"
 
 namespace sorvel {
 
@@ -35,7 +36,10 @@ int64_t DuplicateGroup::apparentSaving() const {
 
 namespace DuplicateFinder {
 
-Options::Options() : excludedPaths(StorageCategories::globallyExcludedPaths()) {}
+// The desktop's Trash is skipped like ".Trash": a trashed copy must never be the one kept.
+Options::Options() : excludedPaths(StorageCategories::globallyExcludedPaths()) {
+    if (const std::string trash = Trash::directory(); !trash.empty()) excludedPaths.insert(trash);
+}
 
 int64_t Report::reclaimable() const {
     int64_t total = 0;

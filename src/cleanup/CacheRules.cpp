@@ -4,6 +4,7 @@
 #include "cleanup/CleanupRules.h"
 #include "engine/PathText.h"
 #include "engine/StorageCategory.h"
+#include "platform/Trash.h"
 
 namespace sorvel::CleanupRules {
 namespace {
@@ -130,9 +131,11 @@ CleanupItem logsAndDiagnostics(const ScanResult &result, const std::string &home
     return i;
 }
 
-CleanupItem trash(const ScanResult &result, const std::string &home) {
-    CleanupItem i = item("trash", "Trash", "", "~/.Trash", StorageCategory::trash);
-    if (auto node = result.node(home + "/.Trash"); node && node->size >= 1) {
+// The desktop's Trash, wherever XDG_DATA_HOME puts it, not a folder named after the home.
+CleanupItem trash(const ScanResult &result, const std::string & /*home*/) {
+    const std::string folder = Trash::directory();
+    CleanupItem i = item("trash", "Trash", "", tildeAbbreviated(folder), StorageCategory::trash);
+    if (auto node = result.node(folder); node && node->size >= 1) {
         i.detail =
             "Files you already deleted, still occupying the disk until the Trash is emptied. This is the one "
             "cleanup with no downside \u2014 you have already decided you do not want them.";

@@ -67,6 +67,8 @@ const std::map<std::string, std::string>& wholeDiskBlurbs() {
         {"/cores",
          "Core dumps from crashed processes. Empty unless core dumps have been enabled, and safe to clear when not."},
         {"/bin", "Core command-line binaries shipped with macOS."},
+        {"/home",
+         "Every user's home folder: documents, downloads, media, and each user's own settings and caches. Usually where most of the reclaimable space is."},
         {"/sbin", "System administration binaries shipped with macOS."},
     };
     return table;
@@ -95,6 +97,14 @@ bool pathExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+// The file system mounted last at the path is the one a walk sees.
+const MountEntry* mountAt(const std::vector<MountEntry>& mounts, const std::string& path) {
+    const MountEntry* found = nullptr;
+    for (const auto& mount : mounts)
+        if (mount.mountPoint == path) found = &mount;
+    return found;
+}
+
 // A root that lies inside another root of the same category would be measured twice
 // where both share a device (a walk with stayOnDevice only stops at device borders).
 // The outer walk leaves it out; it is walked once, as its own root.
@@ -107,8 +117,9 @@ void excludeNestedRoots(DisplayCategory& category) {
 } // namespace
 
 const std::set<std::string>& DisplayCategory::wholeDiskExclusions() {
-    static const std::set<std::string> paths{"/Volumes", "/System/Volumes", "/net", "/home",
-                                             "/dev",     "/Network",        "/.vol", "/.fseventsd"};
+    // Mount and pseudo folders only: "/home" holds every user's data here.
+    static const std::set<std::string> paths{"/Volumes", "/System/Volumes", "/net",       "/dev",
+                                             "/Network", "/.vol",           "/.fseventsd"};
     return paths;
 }
 
@@ -132,14 +143,22 @@ std::vector<DisplayCategory> DisplayCategory::categories(ScanScope scope) {
 }
 
 std::vector<DisplayCategory> DisplayCategory::wholeDiskCategories(const std::string& top) {
+    return wholeDiskCategories(top, readMountTable());
+}
+
+std::vector<DisplayCategory> DisplayCategory::wholeDiskCategories(const std::string& top,
+                                                                  const std::vector<MountEntry>& mounts) {
     std::vector<std::string> names;
     if (!listNames(top, names)) return {};
     // Byte order is the order of Unicode scalar values for UTF-8 text.
     std::sort(names.begin(), names.end());
 
-    // Pseudo and separately mounted file systems at the top level (/proc, /sys, /run,
-    // a tmpfs /tmp) are not part of the boot volume: walking them yields meaningless
-    // figures, so only directories on the top folder's own device become categories.
+    // Pseudo, memory and network file systems at the top level (/proc, /sys, /run, a
+    // tmpfs /tmp, an NFS /srv) hold no data of this disk: walking them yields meaningless
+    // figures. A local disk mounted there (a /home partition) is data, walked on its own
+    // device. A folder that is no mount point belongs to the top's file system even on
+    // another device number (a btrfs subvolume). Without a mount table, only the top's
+    // own device is trusted.
     struct stat topStatus {};
     const bool knowTopDevice = ::stat(top.c_str(), &topStatus) == 0;
 
@@ -155,13 +174,17 @@ std::vector<DisplayCategory> DisplayCategory::wholeDiskCategories(const std::str
         if (name.front() == '.') continue;
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-        if (knowTopDevice && st.st_dev != topStatus.st_dev) continue;
+        const MountEntry* mount = mountAt(mounts, path);
+        if (mount && !isLocalDiskFileSystem(mount->fsType)) continue;
+        if (mounts.empty() && knowTopDevice && st.st_dev != topStatus.st_dev) continue;
 
         DisplayCategory d;
         d.id = "disk:" + path;
         d.title = name;
         auto blurb = wholeDiskBlurbs().find(key);
-        d.blurb = blurb != wholeDiskBlurbs().end() ? blurb->second : "Top-level directory on the boot volume.";
+        if (blurb != wholeDiskBlurbs().end()) d.blurb = blurb->second;
+        else if (mount) d.blurb = "Top-level directory on a disk of its own.";
+        else d.blurb = "Top-level directory on the boot volume.";
         d.tint = tintCycle(made);
         d.roots = {path};
         if (key == "/usr" && pathExists(path + "/local")) d.roots.push_back(path + "/local");

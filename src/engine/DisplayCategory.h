@@ -7,6 +7,7 @@
 
 #include "engine/StorageCategory.h"
 #include "engine/Tint.h"
+#include "platform/MountTable.h"
 
 namespace sorvel {
 
@@ -27,10 +28,16 @@ struct DisplayCategory {
     static std::vector<DisplayCategory> categories(ScanScope scope);
     static const std::set<std::string>& wholeDiskExclusions();
 
-    /// One category per top-level directory of `top` that lies on the same device as
-    /// `top` itself. Production lists "/"; tests pass a folder of their own. Paths are
-    /// `top` joined with each name; blurbs and exclusions are matched on "/" + name.
+    /// One category per top-level directory of `top` that holds data of a disk: a folder
+    /// of the top's own file system, or the mount point of a local disk file system
+    /// (walked on its own device). Pseudo, memory and network mounts are left out.
+    /// Production lists "/" with this process's mount table; tests pass a folder and a
+    /// table of their own. Paths are `top` joined with each name; blurbs and exclusions
+    /// are matched on "/" + name. Without a mount table, only folders on the top's own
+    /// device count.
     static std::vector<DisplayCategory> wholeDiskCategories(const std::string& top = "/");
+    static std::vector<DisplayCategory> wholeDiskCategories(const std::string& top,
+                                                            const std::vector<MountEntry>& mounts);
 };
 
 } // namespace sorvel

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Path.h"
+#include "platform/Trash.h"
 
 namespace sorvel::PathKnowledge {
 namespace {
@@ -122,7 +123,7 @@ const std::vector<std::pair<std::string, PathNote>>& prefixRules() {
         {"~/Library/Caches/Homebrew",
          make("Homebrew downloads", "Downloaded bottles and source archives from past installs and upgrades.",
               "`brew cleanup` clears this safely.", V::safe)},
-        {"~/.Trash",
+        {"~/.local/share/Trash",
          make("Trash", "Files you already deleted. They keep occupying the disk until the Trash is emptied.",
               "Emptying the Trash is the one cleanup with no downside — you already decided you did not "
               "want these.",
@@ -215,6 +216,9 @@ std::optional<PathNote> note(const std::string& path) {
     const auto& exact = exactRules();
     if (auto it = exact.find(shortPath); it != exact.end()) return it->second;
     if (auto bucket = attachmentBucketNote(shortPath)) return bucket;
+    // The Trash may sit elsewhere (XDG_DATA_HOME); it is known by where it is, not its spelling.
+    if (const std::string trash = Trash::directory(); !trash.empty() && isPathInside(path, trash))
+        shortPath = "~/.local/share/Trash" + path.substr(trash.size());
     for (const auto& [prefix, note] : prefixRules()) {
         if (shortPath.compare(0, prefix.size(), prefix) == 0) return note;
     }

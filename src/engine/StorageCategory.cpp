@@ -4,6 +4,7 @@
 
 #include "platform/Path.h"
 #include "platform/SystemConfiguration.h"
+#include "platform/Trash.h"
 #include "platform/Text.h"
 
 namespace sorvel {
@@ -102,7 +103,7 @@ std::vector<std::string> roots(StorageCategory category) {
     case StorageCategory::logs:
         return {home + "/Library/Logs", "/Library/Logs", "/private/var/log", "/private/var/db/diagnostics"};
     case StorageCategory::vmSwap: return {"/private/var/vm", "/System/Volumes/VM"};
-    case StorageCategory::trash: return {home + "/.Trash"};
+    case StorageCategory::trash: return {Trash::directory()};
     case StorageCategory::otherLibrary: return {home + "/Library"};
     }
     return {};

@@ -257,7 +257,7 @@ void AppsModel::uninstall() {
             auto outcomes = CleanupExecutor::run(paths, CleanupExecutor::Mode::moveToTrash, captured, cloud);
             // Recorded here, not on the way back: items already in the Trash must reach the
             // history even if the model is gone before the result arrives.
-            SweepHistory::record(ManualRun::make(outcomes, "uninstalling " + name));
+            SweepHistory::record(ManualRun::make(outcomes, "uninstalling " + name, captured.allowedRoots));
             return outcomes;
         },
         [](AppsModel& model, std::vector<CleanupOutcome> outcomes) {
@@ -297,7 +297,7 @@ void AppsModel::moveBundleWithFinder() {
                 moved.path = result->path;
                 moved.size = size;
                 moved.result = CleanupOutcome::MovedToTrash{result->trashPath.value_or("Trash")};
-                SweepHistory::record(ManualRun::make({moved}, name + ", moved by the Finder"));
+                SweepHistory::record(ManualRun::make({moved}, name + ", moved by the Finder", captured.allowedRoots));
             }
             return outcome;
         },

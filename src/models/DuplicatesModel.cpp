@@ -142,7 +142,7 @@ void DuplicatesModel::removeSelected() {
             const CloudStatus cloud = CloudDetector::detect();
             auto outcomes = CleanupExecutor::run(targets, CleanupExecutor::Mode::moveToTrash, policy, cloud);
             // Recorded here so moved copies reach the history even if the model is gone.
-            SweepHistory::record(ManualRun::make(outcomes, "duplicate copies you picked"));
+            SweepHistory::record(ManualRun::make(outcomes, "duplicate copies you picked", policy.allowedRoots));
             return outcomes;
         },
         [](DuplicatesModel& model, std::vector<CleanupOutcome> outcomes) {

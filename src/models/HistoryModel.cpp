@@ -57,7 +57,7 @@ void HistoryModel::restore(const SweepRun& run) {
     if (restoring_ || !run.hasDetail || run.moved.empty()) return;
     setRestoring(run.id);
     Models::runInBackground(Models::WorkPriority::userInitiated, [this, handle = handle_, run] {
-        auto outcomes = RestoreExecutor::run(run.moved, CleanupPolicy::standard());
+        auto outcomes = RestoreExecutor::run(run.moved, RestoreExecutor::policyFor(run));
         // `this` is touched only on the model's thread, where the handle delivers only
         // while the model exists.
         handle.post([this, run, outcomes = std::move(outcomes)]() mutable {

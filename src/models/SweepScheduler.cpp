@@ -1,5 +1,6 @@
 #include "models/SweepScheduler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <unordered_set>
@@ -8,6 +9,7 @@
 #include "models/BackgroundWork.h"
 #include "models/DesktopNotifications.h"
 #include "removal/CleanupPolicy.h"
+#include "removal/OwnFolder.h"
 #include "removal/SweepHistory.h"
 
 namespace sorvel {
@@ -113,13 +115,41 @@ bool SweepScheduler::allSelected() const {
 
 // ---- Schedule and timer ----
 
-void SweepScheduler::setSchedule(const SweepSchedule& schedule) {
+void SweepScheduler::setSchedule(const SweepSchedule& requested) {
+    std::vector<std::string> refused;
+    SweepSchedule schedule = requested;
+    schedule.folders = OwnFolder::sweepable(requested.folders, refused);
+    if (!refused.empty()) {
+        std::string reason = refused.front();
+        for (size_t i = 1; i < refused.size(); ++i) reason += " " + refused[i];
+        setFolderRefusal(std::move(reason));
+    }
     if (schedule == schedule_) return;
     schedule_ = schedule;
     publish(&SweepScheduler::scheduleChanged);
     (void)SweepSchedule::store(schedule_); // unwritable: the timer restarts all the same
     stop();
     start();
+}
+
+std::optional<std::string> SweepScheduler::addFolder(const std::string& path) {
+    if (auto reason = OwnFolder::refusal(path)) {
+        setFolderRefusal(reason);
+        return reason;
+    }
+    setFolderRefusal(std::nullopt);
+    if (std::find(schedule_.folders.begin(), schedule_.folders.end(), path) != schedule_.folders.end())
+        return std::nullopt;
+    SweepSchedule schedule = schedule_;
+    schedule.folders.push_back(path);
+    setSchedule(schedule);
+    return std::nullopt;
+}
+
+void SweepScheduler::setFolderRefusal(std::optional<std::string> reason) {
+    if (reason == folderRefusal_) return;
+    folderRefusal_ = std::move(reason);
+    publish(&SweepScheduler::folderRefusalChanged);
 }
 
 void SweepScheduler::start() {

@@ -70,7 +70,13 @@ public:
     bool allSelected() const;
 
     /// A different schedule is stored and restarts the timer; an equal one changes nothing.
+    /// Own folders that hold the home folder are left out, and `folderRefusal` says why.
     void setSchedule(const SweepSchedule& schedule);
+    /// Appends an own folder to the schedule. None when added (or already there); else
+    /// the sentence the settings window shows, also kept as `folderRefusal`.
+    std::optional<std::string> addFolder(const std::string& path);
+    /// Why the last folder the user tried to add was refused; cleared by the next one added.
+    const std::optional<std::string>& folderRefusal() const { return folderRefusal_; }
     /// Arms the timer for the current schedule and runs one due test at once.
     void start();
     /// Disarms the timer; a running sweep carries on.
@@ -99,6 +105,7 @@ signals:
     void selectedPathsChanged();
     void isCleaningChanged();
     void scheduleChanged();
+    void folderRefusalChanged();
     /// After any of the above.
     void changed();
 
@@ -109,6 +116,7 @@ private:
     void finishSweep(SweepRunner::Outcome outcome);
     void finishClean(std::vector<CleanupOutcome> outcomes);
     void publish(void (SweepScheduler::*signal)());
+    void setFolderRefusal(std::optional<std::string> reason);
 
     Dependencies deps_;
     bool isRunning_ = false;
@@ -118,6 +126,7 @@ private:
     std::set<std::string> selectedPaths_;
     bool isCleaning_ = false;
     SweepSchedule schedule_;
+    std::optional<std::string> folderRefusal_;
     QTimer timer_;
     double tick_ = 300;
     Models::MainThreadHandle handle_{this};

@@ -2,31 +2,33 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/FileDescriptor.h"
+#include "platform/MountTable.h"
 #include "platform/Path.h"
+#include "platform/TrashFolders.h"
+#include "platform/TrashInfo.h"
 
 namespace sorvel::Trash {
 namespace {
 
 // Enough to get past any realistic pile of same-named items without looping forever.
 constexpr int kMaxNameAttempts = 10'000;
-
+constexpr std::string_view kInfoSuffix = ".trashinfo";
 
 MoveResult failure(std::string message) { return MoveResult{std::nullopt, std::move(message)}; }
-
-std::string errnoText(int code) { return std::strerror(code); }
 
 std::string messageFor(int code) {
     switch (code) {
     case EXDEV:
-        return "The item is on another file system than the Trash (~/.Trash); Sorvel only moves items "
-               "by renaming them, so it was left where it is.";
+        return "The item is on another file system than its Trash; Sorvel only moves items by renaming them, "
+               "so it was left where it is.";
     case ENOENT:
         return "The item no longer exists.";
     case EACCES:
@@ -40,55 +42,91 @@ std::string messageFor(int code) {
     case ENAMETOOLONG:
         return "The item's name is too long to be given a free name in the Trash.";
     default:
-        return "The item could not be moved to the Trash: " + errnoText(code) + ".";
+        return std::string("The item could not be moved to the Trash: ") + std::strerror(code) + ".";
     }
+}
+
+bool writeAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Path= of the info file: absolute in the home trash, relative to the top folder in a
+// file system's own trash.
+std::string recordedPath(const Folder& folder, const std::string& original) {
+    if (folder.topdir.empty()) return original;
+    if (folder.topdir == "/") return original.substr(1);
+    return original.substr(folder.topdir.size() + 1);
+}
+
+enum class Step { moved, tryElsewhere, failed };
+
+// Reserves a free name with an info file, then renames the item onto it. EXDEV is
+// handed back so the caller can try the file system's own trash.
+Step moveInto(const Folder& folder, int parentFd, const std::string& name, const std::string& original,
+              MoveResult& result) {
+    const std::string info = TrashInfo::text(recordedPath(folder, original), std::time(nullptr));
+    for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
+        const std::string candidate = attempt == 1 ? name : name + " " + std::to_string(attempt);
+        const std::string infoName = candidate + std::string(kInfoSuffix);
+        if (infoName.size() > NAME_MAX) {
+            result = failure(messageFor(ENAMETOOLONG));
+            return Step::failed;
+        }
+        FileDescriptor infoFd(::openat(folder.info.get(), infoName.c_str(),
+                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!infoFd.valid()) {
+            if (errno == EEXIST) continue;
+            result = failure(std::string("The Trash's record of the item could not be created: ") +
+                             std::strerror(errno) + ".");
+            return Step::failed;
+        }
+        if (!writeAll(infoFd.get(), info) || ::fsync(infoFd.get()) != 0) {
+            const int code = errno;
+            infoFd.reset();
+            ::unlinkat(folder.info.get(), infoName.c_str(), 0);
+            result = failure(std::string("The Trash's record of the item could not be written: ") +
+                             std::strerror(code) + ".");
+            return Step::failed;
+        }
+        infoFd.reset();
+        if (::renameat2(parentFd, name.c_str(), folder.files.get(), candidate.c_str(), RENAME_NOREPLACE) == 0) {
+            result = MoveResult{folder.path + "/files/" + candidate, {}};
+            return Step::moved;
+        }
+        const int code = errno;
+        ::unlinkat(folder.info.get(), infoName.c_str(), 0);
+        if (code == EEXIST) continue; // an item without a record holds the name
+        if (code == EXDEV) return Step::tryElsewhere;
+        result = failure(messageFor(code));
+        return Step::failed;
+    }
+    result = failure("The Trash holds too many items with this name to find a free one.");
+    return Step::failed;
+}
+
+bool validName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
 }
 
 } // namespace
 
-std::string directory() { return homeDirectory() + "/.Trash"; }
-
-int open(std::string& error) {
+std::string directory() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/') {
+        const std::string standard = standardizePath(data);
+        return standard == "/" ? "/Trash" : standard + "/Trash";
+    }
     const std::string home = homeDirectory();
-    if (home.empty() || home[0] != '/') {
-        error = "The home folder is unknown, so there is no Trash to move items into.";
-        return -1;
-    }
-    // The home folder itself may be reached through links the user set up; only the
-    // Trash inside it must be a real folder.
-    FileDescriptor homeFd(::open(home.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (homeFd.get() < 0) {
-        error = "The home folder could not be opened: " + errnoText(errno) + ".";
-        return -1;
-    }
-    const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    int fd = ::openat(homeFd.get(), ".Trash", flags);
-    if (fd < 0 && errno == ENOENT) {
-        if (::mkdirat(homeFd.get(), ".Trash", 0700) != 0 && errno != EEXIST) {
-            error = "The Trash (~/.Trash) could not be created: " + errnoText(errno) + ".";
-            return -1;
-        }
-        fd = ::openat(homeFd.get(), ".Trash", flags);
-    }
-    if (fd < 0) {
-        struct stat st;
-        if ((errno == ENOTDIR || errno == ELOOP) &&
-            ::fstatat(homeFd.get(), ".Trash", &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            error = S_ISLNK(st.st_mode)
-                        ? "The Trash (~/.Trash) is a symbolic link, so nothing is moved into it."
-                        : "The Trash (~/.Trash) is not a folder, so nothing is moved into it.";
-        } else {
-            error = "The Trash (~/.Trash) could not be opened: " + errnoText(errno) + ".";
-        }
-        return -1;
-    }
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid()) {
-        ::close(fd);
-        error = "The Trash (~/.Trash) belongs to another user, so nothing is moved into it.";
-        return -1;
-    }
-    return fd;
+    if (home.empty() || home[0] != '/') return {};
+    return standardizePath(appendingPathComponent(home, ".local/share/Trash"));
 }
 
 int openFolderNoFollow(const std::string& path) {
@@ -122,42 +160,131 @@ int openFolderNoFollow(const std::string& path) {
     return fd;
 }
 
-MoveResult moveEntry(int parentFd, const std::string& name) {
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
-        name.find('\0') != std::string::npos) {
+MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::string& name) {
+    if (!validName(name))
         return failure("The item's name is not a single path component, so it was left where it is.");
+    if (parentPath.empty() || parentPath[0] != '/' || standardizePath(parentPath) != parentPath)
+        return failure("Only an absolute, standardised path can be moved to the Trash.");
+    struct stat item;
+    if (::fstatat(parentFd, name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0) return failure(messageFor(errno));
+    const std::string original = appendingPathComponent(parentPath, name);
+
+    std::string homeError;
+    std::optional<Folder> home = openHome(true, Use::moveInto, homeError);
+    MoveResult result;
+    if (home && home->device == item.st_dev) {
+        const Step step = moveInto(*home, parentFd, name, original, result);
+        if (step != Step::tryElsewhere) return result;
+    } else if (!home) {
+        // A broken home trash is only bypassed for items that could never go there.
+        struct stat homeFolder;
+        const std::string homePath = homeDirectory();
+        if (homePath.empty() || ::stat(homePath.c_str(), &homeFolder) != 0 || homeFolder.st_dev == item.st_dev)
+            return failure(homeError);
+    }
+
+    const auto mount = mountContaining(readMountTable(), original);
+    if (!mount) {
+        return failure("The item is on another file system than the Trash, and the top folder of its file system "
+                       "could not be found, so it was left where it is.");
     }
     std::string error;
-    FileDescriptor trash(open(error));
-    if (trash.get() < 0) return failure(error);
-
-    const std::string trashDir = directory();
-    for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
-        const std::string candidate = attempt == 1 ? name : name + " " + std::to_string(attempt);
-        if (candidate.size() > NAME_MAX) return failure(messageFor(ENAMETOOLONG));
-        if (::renameat2(parentFd, name.c_str(), trash.get(), candidate.c_str(), RENAME_NOREPLACE) == 0) {
-            return MoveResult{trashDir + "/" + candidate, {}};
-        }
-        if (errno != EEXIST) return failure(messageFor(errno));
+    std::optional<Folder> own = openTopdir(mount->mountPoint, true, error);
+    if (!own) {
+        return failure("The item is on another file system than the Trash, and that file system has no Trash Sorvel "
+                       "can use safely, so it was left where it is. " + error);
     }
-    return failure("The Trash holds too many items with this name to find a free one.");
+    if (own->device != item.st_dev || moveInto(*own, parentFd, name, original, result) == Step::tryElsewhere) {
+        return failure("The item is on another file system than its Trash (" + shown(own->path) +
+                       "); Sorvel only moves items by renaming them, so it was left where it is.");
+    }
+    return result;
 }
 
 MoveResult moveItem(const std::string& path) {
-    const std::string name = lastPathComponent(path);
-    const std::string parent = deletingLastPathComponent(path);
-    if (path.empty() || path[0] != '/' || path == "/" || standardizePath(path) != path) {
+    if (path.empty() || path[0] != '/' || path == "/" || standardizePath(path) != path)
         return failure("Only an absolute, standardised path can be moved to the Trash.");
-    }
+    const std::string parent = deletingLastPathComponent(path);
     FileDescriptor parentFd(openFolderNoFollow(parent));
-    if (parentFd.get() < 0) {
+    if (!parentFd.valid()) {
         if (errno == ENOTDIR || errno == ELOOP) {
             return failure("A folder above the item is a symbolic link or no longer a folder, so the item "
                            "was left where it is.");
         }
         return failure(messageFor(errno));
     }
-    return moveEntry(parentFd.get(), name);
+    return moveEntry(parentFd.get(), parent, lastPathComponent(path));
+}
+
+std::optional<Location> locate(const std::string& trashPath) {
+    if (trashPath.empty() || trashPath[0] != '/' || trashPath.find('\0') != std::string::npos) return std::nullopt;
+    const std::string path = standardizePath(trashPath);
+    const std::string name = lastPathComponent(path);
+    const std::string files = deletingLastPathComponent(path);
+    if (!validName(name) || lastPathComponent(files) != "files") return std::nullopt;
+    const std::string trash = deletingLastPathComponent(files);
+
+    const std::string home = directory();
+    if (!home.empty() && trash == home) return Location{trash, {}, name};
+
+    const std::string uid = std::to_string(::geteuid());
+    std::string topdir;
+    if (lastPathComponent(trash) == ".Trash-" + uid) {
+        topdir = deletingLastPathComponent(trash);
+    } else if (lastPathComponent(trash) == uid && lastPathComponent(deletingLastPathComponent(trash)) == ".Trash") {
+        topdir = deletingLastPathComponent(deletingLastPathComponent(trash));
+    } else {
+        return std::nullopt;
+    }
+    // Only at the top of a mounted file system, where the move itself puts items.
+    for (const auto& mount : readMountTable())
+        if (mount.mountPoint == topdir) return Location{trash, topdir, name};
+    return std::nullopt;
+}
+
+bool isInsideTrash(const std::string& path) { return isInsideTrash(path, readMountTable()); }
+
+bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& mounts) {
+    if (given.empty() || given[0] != '/') return false;
+    const std::string path = standardizePath(given);
+    const std::string home = directory();
+    if (!home.empty()) {
+        if (isPathInside(path, home)) return true;
+        if (char* real = ::realpath(home.c_str(), nullptr)) {
+            const bool inside = isPathInside(path, real);
+            std::free(real);
+            if (inside) return true;
+        }
+    }
+    const auto mount = mountContaining(mounts, path);
+    if (!mount || path.size() <= mount->mountPoint.size()) return false;
+    // The first component below the top folder: ".Trash" or ".Trash-" and a number.
+    const size_t start = mount->mountPoint == "/" ? 1 : mount->mountPoint.size() + 1;
+    const std::string first = path.substr(start, path.find('/', start) - start);
+    if (first == ".Trash") return true;
+    const std::string_view prefix = ".Trash-";
+    return first.size() > prefix.size() && first.compare(0, prefix.size(), prefix) == 0 &&
+           first.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+}
+
+RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName) {
+    RestoreResult result;
+    if (!validName(location.name) || !validName(destinationName)) {
+        result.code = EINVAL;
+        return result;
+    }
+    std::optional<Folder> folder = openExisting(location.trashDirectory, location.topdir, result.error);
+    if (!folder) return result;
+    if (::renameat2(folder->files.get(), location.name.c_str(), destinationFd, destinationName.c_str(),
+                    RENAME_NOREPLACE) != 0) {
+        result.code = errno;
+        return result;
+    }
+    // The item is back; a record that cannot be removed only leaves a stale line in the
+    // file manager's view of the Trash.
+    ::unlinkat(folder->info.get(), (location.name + std::string(kInfoSuffix)).c_str(), 0);
+    result.restored = true;
+    return result;
 }
 
 } // namespace sorvel::Trash

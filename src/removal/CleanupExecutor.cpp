@@ -33,7 +33,7 @@ CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged) {
         result = CleanupOutcome::Failed{"The item was replaced by a symbolic link after it was checked, so it "
                                         "was left where it is."};
     } else {
-        Trash::MoveResult moved = Trash::moveEntry(parentFd, judged.name);
+        Trash::MoveResult moved = Trash::moveEntry(parentFd, judged.resolvedParent, judged.name);
         if (moved.moved()) result = CleanupOutcome::MovedToTrash{*moved.trashPath};
         else result = CleanupOutcome::Failed{moved.error};
     }

@@ -12,6 +12,7 @@
 #include "engine/PathText.h"
 #include "engine/ScanControl.h"
 #include "platform/Path.h"
+#include "platform/Trash.h"
 
 namespace sorvel::CleanupGuard {
 namespace {
@@ -103,39 +104,23 @@ std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy
     return std::nullopt;
 }
 
+// A mount point at or below the path: the move would carry another file system's data
+// (a bind mount of the pictures) into the Trash, where emptying it deletes that data.
+std::optional<Refusal> mountRefusal(const std::string& path, const std::vector<MountEntry>& mounts) {
+    if (!usable(path)) return std::nullopt;
+    for (const auto& mount : mounts)
+        if (isPathInside(mount.mountPoint, path)) return Refusal::protectedPath(mount.mountPoint);
+    return std::nullopt;
+}
+
 bool cloudBlocks(const std::optional<CloudStatus>& cloud, const std::string& path) {
     if (!cloud) return false;
     auto caveat = cloud->caveat(path);
     return caveat && caveat->isBlocking;
 }
 
-} // namespace
-
-std::string Refusal::description() const {
-    switch (kind) {
-    case Kind::protectedPath:
-        return "protected location (" + tildeAbbreviated(text) + ")";
-    case Kind::sizeChanged:
-        return "changed since the scan (" + Bytes::format(recorded) + " → " + Bytes::format(actual) +
-               "); something is still writing to it";
-    case Kind::cloudSynced:
-        return "synced by " + text + "; removing the local copy may not free space and may affect other devices";
-    case Kind::outsideAllowedRoots:
-        return "outside the folders Sorvel is allowed to touch";
-    case Kind::tooShallow:
-        return "this is the root of an allowed folder, not something inside it";
-    case Kind::notFound:
-        return "no longer exists";
-    case Kind::isSymlink:
-        return "is a symlink — removing it would not free the space it points at";
-    case Kind::notWritable:
-        return "not writable by you";
-    }
-    return {};
-}
-
-Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
-                const std::optional<CloudStatus>& cloud) {
+Judgement judgeWith(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                    const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>* givenMounts) {
     Judgement j;
     j.path = standardizePath(path);
     auto refuse = [&](Refusal refusal) {
@@ -159,6 +144,18 @@ Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPoli
                                         resolvedForms(policy.allowedRoots, true)))
             return refuse(*refusal);
     }
+
+    // Read only for a path that passed the rules above.
+    std::vector<MountEntry> ownMounts;
+    if (!givenMounts) ownMounts = readMountTable();
+    const std::vector<MountEntry>& mounts = givenMounts ? *givenMounts : ownMounts;
+    if (auto refusal = mountRefusal(j.path, mounts)) return refuse(*refusal);
+    if (!resolved.empty())
+        if (auto refusal = mountRefusal(resolved, mounts)) return refuse(*refusal);
+
+    // Moving within a Trash frees nothing, yet would be counted as freed.
+    if (Trash::isInsideTrash(j.path, mounts) || (!resolved.empty() && Trash::isInsideTrash(resolved, mounts)))
+        return refuse(Refusal::insideTrash());
 
     if (cloudBlocks(cloud, j.path) || (!resolved.empty() && cloudBlocks(cloud, resolved)))
         return refuse(Refusal::cloudSynced("iCloud"));
@@ -184,9 +181,51 @@ Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPoli
     return j;
 }
 
+} // namespace
+
+std::string Refusal::description() const {
+    switch (kind) {
+    case Kind::protectedPath:
+        return "protected location (" + tildeAbbreviated(text) + ")";
+    case Kind::sizeChanged:
+        return "changed since the scan (" + Bytes::format(recorded) + " → " + Bytes::format(actual) +
+               "); something is still writing to it";
+    case Kind::cloudSynced:
+        return "synced by " + text + "; removing the local copy may not free space and may affect other devices";
+    case Kind::outsideAllowedRoots:
+        return "outside the folders Sorvel is allowed to touch";
+    case Kind::tooShallow:
+        return "this is the root of an allowed folder, not something inside it";
+    case Kind::notFound:
+        return "no longer exists";
+    case Kind::isSymlink:
+        return "is a symlink — removing it would not free the space it points at";
+    case Kind::notWritable:
+        return "not writable by you";
+    case Kind::insideTrash:
+        return "already in the Trash; moving it there again frees nothing";
+    }
+    return {};
+}
+
+Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                const std::optional<CloudStatus>& cloud) {
+    return judgeWith(path, recordedSize, policy, cloud, nullptr);
+}
+
+Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>& mounts) {
+    return judgeWith(path, recordedSize, policy, cloud, &mounts);
+}
+
 std::optional<Refusal> check(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                              const std::optional<CloudStatus>& cloud) {
     return judge(path, recordedSize, policy, cloud).refusal;
+}
+
+std::optional<Refusal> check(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                             const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>& mounts) {
+    return judge(path, recordedSize, policy, cloud, mounts).refusal;
 }
 
 } // namespace sorvel::CleanupGuard

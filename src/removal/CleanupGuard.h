@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cleanup/CloudStatus.h"
+#include "platform/MountTable.h"
 #include "removal/CleanupPolicy.h"
 
 namespace sorvel::CleanupGuard {
@@ -21,6 +23,7 @@ struct Refusal {
         isSymlink,
         notWritable,
         sizeChanged,         // recorded, actual
+        insideTrash,
     };
 
     Kind kind = Kind::notFound;
@@ -36,6 +39,7 @@ struct Refusal {
     static Refusal notFound() { return {Kind::notFound, {}, 0, 0}; }
     static Refusal isSymlink() { return {Kind::isSymlink, {}, 0, 0}; }
     static Refusal notWritable() { return {Kind::notWritable, {}, 0, 0}; }
+    static Refusal insideTrash() { return {Kind::insideTrash, {}, 0, 0}; }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;
@@ -52,12 +56,18 @@ struct Judgement {
 
 /// Runs every test in order and stops at the first refusal. Never changes the file
 /// system. A recorded size below 1 turns the size re-measure off; no cloud status turns
-/// the iCloud test off.
+/// the iCloud test off. A path that is a mount point, or holds one, is refused as a
+/// protected location named by that mount point; the mount table is this process's
+/// unless one is given.
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                 const std::optional<CloudStatus>& cloud);
+Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>& mounts);
 
 /// None when the path may be moved, else the first refusal.
 std::optional<Refusal> check(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                              const std::optional<CloudStatus>& cloud);
+std::optional<Refusal> check(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                             const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>& mounts);
 
 } // namespace sorvel::CleanupGuard

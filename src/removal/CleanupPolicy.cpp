@@ -2,6 +2,8 @@
 
 #include "engine/StorageCategory.h"
 #include "platform/Path.h"
+#include "platform/Trash.h"
+#include "platform/UserDefaults.h"
 
 namespace sorvel {
 
@@ -10,9 +12,10 @@ CleanupPolicy CleanupPolicy::standard() {
     CleanupPolicy policy;
     for (const char* suffix : {"/Library/Caches", "/Library/Logs", "/Library/Developer",
                                "/Library/Application Support", "/Library/Containers",
-                               "/Library/Group Containers", "/.Trash"}) {
+                               "/Library/Group Containers"}) {
         policy.allowedRoots.push_back(home + suffix);
     }
+    policy.allowedRoots.push_back(Trash::directory());
     if (auto cache = StorageCategories::darwinUserCacheDirectory()) policy.allowedRoots.push_back(*cache);
     if (auto temp = StorageCategories::darwinUserTempDirectory()) policy.allowedRoots.push_back(*temp);
 
@@ -37,6 +40,13 @@ CleanupPolicy CleanupPolicy::standard() {
     for (const char* system : {"/System", "/private/var/vm", "/private/var/db", "/Library", "/usr", "/bin", "/sbin"}) {
         policy.deniedPrefixes.emplace_back(system);
     }
+    // This system's own folders, then Sorvel's store: its schedule and the history that
+    // says where every moved item went.
+    for (const char* system :
+         {"/etc", "/boot", "/opt", "/srv", "/var/lib", "/lib", "/lib64", "/proc", "/sys", "/dev", "/run"}) {
+        policy.deniedPrefixes.emplace_back(system);
+    }
+    policy.deniedPrefixes.push_back(deletingLastPathComponent(UserDefaults::standardFilePath()));
     policy.minimumDepthBelowRoot = 1;
     policy.sizeDriftTolerance = 0.25;
     policy.requiresWritability = true;

@@ -4,8 +4,10 @@
 
 namespace sorvel::ManualRun {
 
-SweepRun make(const std::vector<CleanupOutcome>& outcomes, std::string scope) {
+SweepRun make(const std::vector<CleanupOutcome>& outcomes, std::string scope,
+              std::optional<std::vector<std::string>> allowedRoots) {
     SweepRun run;
+    run.allowedRoots = std::move(allowedRoots);
     run.id = UUID::random();
     run.trigger = SweepRun::Trigger::manual;
     run.scope = std::move(scope);

@@ -3,6 +3,7 @@
 // Finder hand-off, duplicate copies): every moved item with its place in the Trash,
 // and a receipt whose counts come from the outcomes. Runs that moved nothing are
 // recorded too, so refusals stay visible.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ namespace sorvel::ManualRun {
 /// A manual run with full detail: moved items in outcome order, action clean when at
 /// least one item moved (else report), found bytes as freed by the outcomes, refused
 /// count over refused and failed outcomes, nothing scanned and nothing withheld.
-SweepRun make(const std::vector<CleanupOutcome>& outcomes, std::string scope);
+/// `allowedRoots` are the roots of the policy the removal ran under, kept for restores;
+/// none for the standard policy.
+SweepRun make(const std::vector<CleanupOutcome>& outcomes, std::string scope,
+              std::optional<std::vector<std::string>> allowedRoots = std::nullopt);
 
 } // namespace sorvel::ManualRun

@@ -32,8 +32,7 @@ std::string messageFor(int code) {
         return "The item or the folder it came from disappeared; nothing was moved.";
     case ENOTDIR:
     case ELOOP:
-        return "A folder inside the Trash on the way to the item is a symbolic link or not a folder, so the item "
-               "stayed where it is.";
+        return "A folder on the way is a symbolic link or not a folder, so the item stayed where it is.";
     case EACCES:
     case EPERM:
         return "You do not have permission to put the item back there; it stayed in the Trash.";
@@ -42,33 +41,24 @@ std::string messageFor(int code) {
     }
 }
 
-RestoreOutcome::Result move(const MovedItem& item) {
-    const std::string trash = standardizePath(item.trashPath);
-    const std::string original = standardizePath(item.originalPath);
+RestoreOutcome::Result move(const MovedItem& item, const RestoreGuard::Judgement& judged) {
+    const auto location = Trash::locate(standardizePath(item.trashPath));
+    if (!location) return RestoreOutcome::Failed{"The item is no longer in the Trash; nothing was moved."};
 
-    std::string error;
-    FileDescriptor folder(Trash::open(error)); // refuses a Trash that is a link or someone else's
-    if (folder.get() < 0) return RestoreOutcome::Failed{error};
-
-    // Walk down from the Trash to the item's folder without following any link.
-    const std::string below = trash.substr(standardizePath(Trash::directory()).size() + 1);
-    size_t start = 0;
-    for (size_t slash; (slash = below.find('/', start)) != std::string::npos; start = slash + 1) {
-        const std::string component = below.substr(start, slash - start);
-        const int next = ::openat(folder.get(), component.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0) return RestoreOutcome::Failed{messageFor(errno)};
-        folder.reset(next);
-    }
-    const std::string name = below.substr(start);
-
-    // The destination's folder may be reached through links; the guard judged where it leads.
-    FileDescriptor destination(::open(deletingLastPathComponent(original).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (destination.get() < 0) return RestoreOutcome::Failed{messageFor(errno)};
-    const std::string destinationName = lastPathComponent(original);
-
-    if (::renameat2(folder.get(), name.c_str(), destination.get(), destinationName.c_str(), RENAME_NOREPLACE) != 0)
+    // Exactly the folder the guard judged, opened without following links: a parent
+    // swapped for a link since the check fails the move instead of redirecting it.
+    FileDescriptor destination(Trash::openFolderNoFollow(judged.resolvedParent));
+    if (!destination.valid()) {
+        if (errno == ENOTDIR || errno == ELOOP) {
+            return RestoreOutcome::Failed{"The folder it came from changed into a symbolic link or stopped being a "
+                                          "folder after it was checked, so the item stayed in the Trash."};
+        }
         return RestoreOutcome::Failed{messageFor(errno)};
-    return RestoreOutcome::Restored{};
+    }
+    const Trash::RestoreResult result = Trash::restoreEntry(*location, destination.get(), judged.name);
+    if (result.restored) return RestoreOutcome::Restored{};
+    if (result.code == 0) return RestoreOutcome::Failed{result.error};
+    return RestoreOutcome::Failed{messageFor(result.code)};
 }
 
 } // namespace
@@ -79,11 +69,17 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
     for (const auto& item : items) {
         RestoreOutcome outcome;
         outcome.item = item;
-        if (auto refusal = RestoreGuard::check(item, policy)) outcome.result = RestoreOutcome::Refused{*refusal};
-        else outcome.result = move(item);
+        const RestoreGuard::Judgement judged = RestoreGuard::judge(item, policy);
+        if (judged.refusal) outcome.result = RestoreOutcome::Refused{*judged.refusal};
+        else outcome.result = move(item, judged);
         outcomes.push_back(std::move(outcome));
     }
     return outcomes;
+}
+
+CleanupPolicy policyFor(const SweepRun& run) {
+    const CleanupPolicy standard = CleanupPolicy::standard();
+    return run.allowedRoots ? standard.allowing(*run.allowedRoots) : standard;
 }
 
 int64_t restoredBytes(const std::vector<RestoreOutcome>& outcomes) {

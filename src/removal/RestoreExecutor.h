@@ -46,6 +46,10 @@ namespace RestoreExecutor {
 /// One outcome per item, in order, one item at a time on the calling thread.
 std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy);
 
+/// The policy a run's items are put back under: the standard one widened with the
+/// folders the run itself was allowed to touch, so protected places stay refused.
+CleanupPolicy policyFor(const SweepRun& run);
+
 /// Sum of the item sizes of the restored outcomes.
 int64_t restoredBytes(const std::vector<RestoreOutcome>& outcomes);
 

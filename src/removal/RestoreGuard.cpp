@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Path.h"
+#include "platform/Trash.h"
 
 namespace sorvel::RestoreGuard {
 namespace {
@@ -49,10 +50,11 @@ std::optional<CleanupGuard::Refusal> placeRefusal(const std::string& path, const
             if (isPathInside(path, form)) return CleanupGuard::Refusal::protectedPath(policy.deniedPrefixes[i]);
 
     // The first allowed root that holds the path decides the depth. A root that is not an
-    // absolute path admits nothing (an empty one would otherwise hold every path).
+    // absolute path admits nothing (an empty one would otherwise hold every path), and "/"
+    // admits nothing either, as in the cleanup guard.
     for (const auto& forms : spellings(policy.allowedRoots, resolve)) {
         for (const auto& root : forms) {
-            if (root.empty() || root[0] != '/' || !isPathInside(path, root)) continue;
+            if (root.empty() || root[0] != '/' || root == "/" || !isPathInside(path, root)) continue;
             if (static_cast<long long>(piecesAfter(path, root.size())) < policy.minimumDepthBelowRoot)
                 return CleanupGuard::Refusal::tooShallow();
             return std::nullopt;
@@ -83,41 +85,49 @@ std::optional<CleanupGuard::Refusal> destinationRefusal(const std::string& path,
     return placeRefusal(standardizePath(path), policy, false);
 }
 
-std::optional<Refusal> check(const MovedItem& item, const CleanupPolicy& policy) {
+Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
+    Judgement j;
+    auto refuse = [&](Refusal refusal) {
+        j.refusal = std::move(refusal);
+        return j;
+    };
     const std::string trash = standardizePath(item.trashPath);
     const std::string original = standardizePath(item.originalPath);
 
-    const std::string trashFolder = standardizePath(homeDirectory() + "/.Trash");
-    const std::string prefix = trashFolder + "/";
-    if (trash.size() <= prefix.size() || trash.compare(0, prefix.size(), prefix) != 0 || hasNul(trash))
-        return Refusal::notInTrash();
-    // The item must really sit in the Trash: not reached through a Trash that is a link,
-    // nor through a link inside it that leads elsewhere.
+    // Only directly in files/ of a trash the move itself would use.
+    const auto location = hasNul(trash) ? std::nullopt : Trash::locate(trash);
+    if (!location) return refuse(Refusal::notInTrash());
+    // The item must really sit there: neither the trash nor its files/ reached through a link.
+    const std::string files = location->trashDirectory + "/files";
     struct stat st;
-    if (::lstat(trashFolder.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return Refusal::notInTrash();
-    const auto realTrash = realPath(trashFolder);
-    const auto realParent = realPath(deletingLastPathComponent(trash));
-    if (realTrash && realParent && !isPathInside(*realParent, *realTrash)) return Refusal::notInTrash();
+    for (const std::string& folder : {location->trashDirectory, files})
+        if (::lstat(folder.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return refuse(Refusal::notInTrash());
+    const auto realTrash = realPath(location->trashDirectory);
+    const auto realFiles = realPath(files);
+    if (realTrash && realFiles && *realFiles != *realTrash + "/files") return refuse(Refusal::notInTrash());
 
-    if (!realParent || ::lstat(trash.c_str(), &st) != 0) return Refusal::missingFromTrash();
+    if (!realFiles || ::lstat(trash.c_str(), &st) != 0) return refuse(Refusal::missingFromTrash());
 
     const bool absolute = !original.empty() && original[0] == '/' && original != "/";
     if (absolute) {
-        if (hasNul(original)) return Refusal::destinationParentMissing();
-        if (::lstat(original.c_str(), &st) == 0) return Refusal::destinationOccupied();
+        if (hasNul(original)) return refuse(Refusal::destinationParentMissing());
+        if (::lstat(original.c_str(), &st) == 0) return refuse(Refusal::destinationOccupied());
         const std::string parent = deletingLastPathComponent(original);
-        if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Refusal::destinationParentMissing();
+        if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return refuse(Refusal::destinationParentMissing());
     }
 
-    if (auto refusal = destinationRefusal(original, policy)) return Refusal::destinationNotAllowed(*refusal);
-    // Where the item would really land once the parent's links are followed.
-    if (absolute) {
-        if (auto parent = realPath(deletingLastPathComponent(original))) {
-            const std::string landing = appendingPathComponent(*parent, lastPathComponent(original));
-            if (auto refusal = placeRefusal(landing, policy, true)) return Refusal::destinationNotAllowed(*refusal);
-        }
-    }
-    return std::nullopt;
+    if (auto refusal = destinationRefusal(original, policy)) return refuse(Refusal::destinationNotAllowed(*refusal));
+    // Where the item would really land once the parent's links are followed; the move
+    // goes to exactly that folder, opened without following links.
+    const auto parent = absolute ? realPath(deletingLastPathComponent(original)) : std::nullopt;
+    if (!parent) return refuse(Refusal::destinationParentMissing());
+    j.name = lastPathComponent(original);
+    const std::string landing = appendingPathComponent(*parent, j.name);
+    if (auto refusal = placeRefusal(landing, policy, true)) return refuse(Refusal::destinationNotAllowed(*refusal));
+    j.resolvedParent = *parent;
+    return j;
 }
+
+std::optional<Refusal> check(const MovedItem& item, const CleanupPolicy& policy) { return judge(item, policy).refusal; }
 
 } // namespace sorvel::RestoreGuard

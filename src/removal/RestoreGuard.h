@@ -1,7 +1,7 @@
 #pragma once
 // Decides whether one item a run moved to the Trash may be put back where it came from:
-// only out of the user's own Trash, never over anything, and only to a place the cleanup
-// policy itself would allow.
+// only out of the user's own Trash (the home trash or a file system's own trash), never
+// over anything, and only to a place the run's policy would allow.
 #include <optional>
 #include <string>
 
@@ -30,9 +30,18 @@ struct Refusal {
     friend bool operator==(const Refusal&, const Refusal&) = default;
 };
 
+/// What the guard judged: where the item would really land (its destination's parent
+/// with every link resolved, and the name), so the move acts on exactly that place.
+struct Judgement {
+    std::optional<Refusal> refusal;
+    std::string resolvedParent; // empty when refused
+    std::string name;
+};
+
 /// The first refusal that applies, or none. Reads the file system, changes nothing.
 /// Besides the written paths, the place an item really sits in (links in its Trash path)
 /// and the place it would really go (links in its parent folder) are judged too.
+Judgement judge(const MovedItem& item, const CleanupPolicy& policy);
 std::optional<Refusal> check(const MovedItem& item, const CleanupPolicy& policy);
 
 /// The policy's place tests (denied prefixes, allowed roots, depth) of one path as written.

@@ -51,8 +51,10 @@ nlohmann::json SweepRun::toJSON() const {
     nlohmann::json items = nlohmann::json::array();
     for (const auto& item : moved)
         items.push_back({{"originalPath", item.originalPath}, {"trashPath", item.trashPath}, {"size", item.size}});
-    return nlohmann::json{{"id", id.uuidString()}, {"trigger", rawValue(trigger)}, {"scope", scope},
-                          {"receipt", receipt.toJSON()}, {"moved", items}, {"hasDetail", hasDetail}};
+    nlohmann::json json{{"id", id.uuidString()}, {"trigger", rawValue(trigger)}, {"scope", scope},
+                        {"receipt", receipt.toJSON()}, {"moved", items}, {"hasDetail", hasDetail}};
+    if (allowedRoots) json["allowedRoots"] = *allowedRoots;
+    return json;
 }
 
 std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
@@ -75,6 +77,11 @@ std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
             run.moved.push_back(std::move(*item));
         }
         run.hasDetail = boolean(required(json, "hasDetail"));
+        if (const auto* roots = present(json, "allowedRoots")) {
+            if (!roots->is_array()) return std::nullopt;
+            run.allowedRoots.emplace();
+            for (const auto& root : *roots) run.allowedRoots->push_back(text(root));
+        }
         return run;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;

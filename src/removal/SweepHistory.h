@@ -33,6 +33,9 @@ struct SweepRun {
     std::vector<MovedItem> moved;
     /// True while `moved` lists every item the run moved.
     bool hasDetail = true;
+    /// The folders the run was allowed to touch, so a restore may put items back there;
+    /// none for runs under the standard policy and for runs recorded before it was kept.
+    std::optional<std::vector<std::string>> allowedRoots;
 
     nlohmann::json toJSON() const;
     /// None when a key is missing, null, of another type, or the trigger is unknown.

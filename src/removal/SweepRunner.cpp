@@ -8,6 +8,7 @@
 #include "engine/ScanResult.h"
 #include "platform/Path.h"
 #include "removal/CleanupPolicy.h"
+#include "removal/OwnFolder.h"
 #include "removal/SweepCoding.h"
 
 namespace sorvel::SweepRunner {
@@ -21,7 +22,8 @@ bool noRules(const SweepSchedule& schedule) {
 
 // The three persisted values of every sweep, in their order.
 void persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings,
-             const SweepSchedule& schedule, SweepRun::Trigger trigger, std::vector<MovedItem> moved) {
+             const SweepSchedule& schedule, SweepRun::Trigger trigger, std::vector<MovedItem> moved,
+             std::optional<std::vector<std::string>> allowedRoots = std::nullopt) {
     SweepReceipt::record(receipt);
     SweepReceipt::record(findings);
     SweepRun run;
@@ -30,6 +32,7 @@ void persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Findin
     run.receipt = receipt;
     run.moved = std::move(moved);
     run.hasDetail = true;
+    run.allowedRoots = std::move(allowedRoots);
     SweepHistory::record(run);
 }
 
@@ -80,6 +83,11 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         return Outcome{receipt, {}};
     }
 
+    // A stored schedule may name a folder that holds the home (written before this
+    // check, or by hand): it is skipped, and the receipt says so.
+    std::vector<std::string> skipped;
+    const std::vector<std::string> folders = OwnFolder::sweepable(schedule.folders, skipped);
+
     ScanResult scan;
     scan.scope = ScanScope::systemData;
     const bool scanned = !noRules(schedule);
@@ -94,7 +102,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         if (!sweepable(item, schedule.rules)) continue;
         for (const auto& target : item.targets) candidates.push_back({target.path, target.size});
     }
-    for (const auto& folder : schedule.folders) addFolderCandidates(folder, scan, candidates);
+    for (const auto& folder : folders) addFolderCandidates(folder, scan, candidates);
 
     const auto normalized = CleanupExecutor::normalize(candidates);
     int64_t found = 0;
@@ -122,7 +130,10 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         }
     }
 
-    const CleanupPolicy policy = CleanupPolicy::standard().allowing(schedule.folders);
+    for (const auto& reason : skipped)
+        receipt.withheldReason = receipt.withheldReason ? *receipt.withheldReason + " " + reason : reason;
+
+    const CleanupPolicy policy = CleanupPolicy::standard().allowing(folders);
     const CloudStatus status = cloud ? *cloud : CloudDetector::detect();
     auto outcomes = CleanupExecutor::run(normalized, mode, policy, status);
 
@@ -143,7 +154,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         for (const auto& item : moved) receipt.movedBytes += item.size;
     }
 
-    persist(receipt, findings, schedule, trigger, std::move(moved));
+    persist(receipt, findings, schedule, trigger, std::move(moved), policy.allowedRoots);
     return Outcome{receipt, std::move(outcomes)};
 }
 

@@ -172,6 +172,7 @@ TEST(DuplicateGrouping, SkippedNamesAtAnyDepthAndExactExcludedPaths) {
     writeFile(home / "p/deep/er/node_modules/y.bin", content);
     writeFile(home / "p/.git/objects/z.bin", content);
     writeFile(home / ".Trash/t.bin", content);
+    writeFile(home / ".local/share/Trash/files/t.bin", content);
     writeFile(home / "Library/CloudStorage/c.bin", content);
     writeFile(home / "Library/CloudStorage2/kept-too.bin", content);
 

@@ -3,6 +3,7 @@
 
 #include "ResultBuilder.h"
 #include "cleanup/CleanupRules.h"
+#include "support/TestSupport.h"
 
 using namespace sorvel;
 using sorvel::test::node;
@@ -119,7 +120,9 @@ TEST(LogsRule, OneMillionBytesAndSystemDiagnostics) {
 }
 
 TEST(TrashRule, ReportsTheFolderSizeWithoutTargets) {
-    auto result = resultWith({node(kHome + "/.Trash", 1, {node(kHome + "/.Trash/old", 1)})});
+    test::ScopedEnv home("HOME", kHome);
+    test::ScopedEnv data("XDG_DATA_HOME", std::nullopt);
+    auto result = resultWith({node(kHome + "/.local/share/Trash", 1, {node(kHome + "/.local/share/Trash/files/old", 1)})});
     CleanupItem item = CleanupRules::trash(result, kHome);
     EXPECT_TRUE(item.targets.empty());
     EXPECT_EQ(item.reportedSize, 1);
@@ -129,7 +132,9 @@ TEST(TrashRule, ReportsTheFolderSizeWithoutTargets) {
 }
 
 TEST(TrashRule, EmptyTrashHasNoSize) {
-    auto result = resultWith({node(kHome + "/.Trash", 0)});
+    test::ScopedEnv home("HOME", kHome);
+    test::ScopedEnv data("XDG_DATA_HOME", std::nullopt);
+    auto result = resultWith({node(kHome + "/.local/share/Trash", 0)});
     CleanupItem item = CleanupRules::trash(result, kHome);
     EXPECT_EQ(item.size(), 0);
     EXPECT_EQ(item.detail, "");

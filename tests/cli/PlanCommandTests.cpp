@@ -67,7 +67,7 @@ TEST(PlanCommand, PrintsThePlanAndMovesNothing) {
     test::writeFileOfSize(h + "/Library/Logs/SomeApp/app.log", 1'500'000);
     test::writeFile(h + "/Library/Messages/chat.db", "history");
     test::writeFile(h + "/Documents/thesis.tex", "irreplaceable");
-    test::writeFile(h + "/.Trash/old.txt", "deleted already");
+    test::writeFile(h + "/.local/share/Trash/files/old.txt", "deleted already");
     test::writeFile(h + "/Library/Caches/odd\nname \xFF/blob", "x");
     giveAllToNobody(h, h + "/Library/Caches/com.example.locked");
     if (::geteuid() != 0) ::chmod((h + "/Library/Caches/com.example.locked").c_str(), 0555);

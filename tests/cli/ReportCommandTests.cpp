@@ -18,7 +18,7 @@ struct ReportHome {
         writeFileOfSize(home / "Library/Caches/com.example.small/blob", 100'000);
         writeFileOfSize(home / "Library/Logs/Tool/log", 2'000'000);
         writeFileOfSize(home / "Library/Application Support/com.removed.thing/data", 7'000'000);
-        writeFile(home / ".Trash/old.txt", "x");
+        writeFile(home / ".local/share/Trash/files/old.txt", "x");
     }
     std::map<std::string, std::string> env() const { return {{"HOME", home.path()}}; }
 };
@@ -105,7 +105,7 @@ TEST(ReportCommand, ProgressPrintsOneLinePerFinishedRoot) {
         seen[ls[i].substr(ls[i].rfind("  ") + 2)]++;
     }
     for (const char *root :
-         {"~/Library/Caches", "~/Library/Logs", "~/.Trash", "~/Library/Application Support"})
+         {"~/Library/Caches", "~/Library/Logs", "~/.local/share/Trash", "~/Library/Application Support"})
         EXPECT_EQ(seen[root], 1) << root;
     EXPECT_TRUE(nlohmann::json::accept(r.out));
 }

@@ -43,7 +43,7 @@ struct Sample {
         denied->accessDenied = true;
         result.categories = {category("logs", "Logs", {node(h + "/Library/Logs", 1'000'000, 4), denied}),
                              category("caches", "Caches", {caches}),
-                             category("trash", "Trash", {node(h + "/.Trash", 3'000'000, 1)})};
+                             category("trash", "Trash", {node(h + "/.local/share/Trash", 3'000'000, 1)})};
         result.volume = VolumeStats{500'000'000'000, 100'000'000'000, 120'000'000'000};
         result.snapshots = {LocalSnapshot{}, LocalSnapshot{}};
         result.duration = 1.26;

@@ -74,7 +74,7 @@ void buildHome(const test::FakeHome& home) {
     test::writeFileOfSize(home / "Library/Messages/chat.db", 20000);
     test::writeFileOfSize(home / "Library/Logs/DiagnosticReports/crash.ips", 12000);
     test::writeFileOfSize(home / "Library/Preferences/com.example.plist", 4000);
-    test::writeFileOfSize(home / ".Trash/old.zip", 25000);
+    test::writeFileOfSize(home / ".local/share/Trash/files/old.zip", 25000);
     test::writeFileOfSize(home / "Library/Caches/shared.bin", 64000);
     hardLink(home / "Library/Caches/shared.bin", home / "Library/Preferences/shared.bin");
     hardLink(home / "Library/Caches/shared.bin", home / "Library/Developer/shared.bin");

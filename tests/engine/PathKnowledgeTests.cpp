@@ -47,7 +47,7 @@ TEST(PathKnowledge, PrefixNotesAndTheirOrder) {
     EXPECT_EQ(titleOf("/Users/u/Library/Containers/com.docker.docker/Data/vms/0"), "Docker disk image");
     // A plain text prefix: no "/" needed after it.
     EXPECT_EQ(titleOf("/Users/u/Library/Caches/pip-tools"), "pip cache");
-    EXPECT_EQ(titleOf("/Users/u/.Trash/old.zip"), "Trash");
+    EXPECT_EQ(titleOf("/Users/u/.local/share/Trash/files/old.zip"), "Trash");
     // A prefix beats a folder name.
     EXPECT_EQ(titleOf("/Users/u/Library/Caches/Homebrew/Logs"), "Homebrew downloads");
 }

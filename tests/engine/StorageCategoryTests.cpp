@@ -54,7 +54,7 @@ TEST(StorageCategories, RootsFollowTheHomeFolderOfTheMoment) {
     EXPECT_EQ(StorageCategories::roots(StorageCategory::logs),
               (std::vector<std::string>{h + "/Library/Logs", "/Library/Logs", "/private/var/log",
                                         "/private/var/db/diagnostics"}));
-    EXPECT_EQ(StorageCategories::roots(StorageCategory::trash), std::vector<std::string>{h + "/.Trash"});
+    EXPECT_EQ(StorageCategories::roots(StorageCategory::trash), std::vector<std::string>{h + "/.local/share/Trash"});
     {
         test::ScopedEnv other("HOME", std::string("/elsewhere"));
         EXPECT_EQ(StorageCategories::roots(StorageCategory::developer),

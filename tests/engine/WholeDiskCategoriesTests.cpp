@@ -101,11 +101,53 @@ TEST(WholeDiskCategories, ThisMachineLeavesOutPseudoFileSystems) {
                   "Command-line tools and libraries. /usr/local is where Intel Homebrew and manually installed "
                   "tools land.");
     }
+    // Every category is on the root's file system or is a local disk mounted at the top.
+    const auto mounts = readMountTable();
     for (const auto& c : categories) {
+        const MountEntry* mount = nullptr;
+        for (const auto& m : mounts)
+            if (m.mountPoint == c.roots[0]) mount = &m;
+        if (mount) {
+            EXPECT_TRUE(isLocalDiskFileSystem(mount->fsType)) << c.id << " " << mount->fsType;
+        }
         struct stat st {};
         ASSERT_EQ(lstat(c.roots[0].c_str(), &st), 0);
-        EXPECT_EQ(st.st_dev, root.st_dev) << c.id;
+        if (!mount && mounts.empty()) {
+            EXPECT_EQ(st.st_dev, root.st_dev) << c.id;
+        }
     }
+}
+
+TEST(WholeDiskCategories, LocalDisksMountedAtTheTopAreCategoriesPseudoAndNetworkOnesAreNot) {
+    test::TempDir top;
+    const std::string t = top.path();
+    for (const char* d : {"boot", "data", "home", "media", "mnt", "proc", "run", "srv", "stack", "sys", "tmp", "usr"})
+        test::makeDirs(top / d);
+    const auto at = [&](const char* name, const char* type) { return MountEntry{top / name, type, 1}; };
+    const std::vector<MountEntry> mounts{
+        {"/", "ext4", 2},  at("home", "ext4"),   at("boot", "vfat"),  at("data", "btrfs"),
+        at("proc", "proc"), at("sys", "sysfs"),  at("run", "tmpfs"),  at("tmp", "tmpfs"),
+        at("srv", "nfs4"), at("mnt", "fuse.sshfs"),
+        // The later mount at one point hides the earlier one.
+        at("stack", "ext4"), at("stack", "overlay"), at("media", "tmpfs"), at("media", "exfat"),
+        // Below the top level: the walk of usr stays on its device, so usr is still one category.
+        MountEntry{top / "usr/share/big", "nfs", 3}};
+
+    const auto categories = DisplayCategory::wholeDiskCategories(t, mounts);
+    EXPECT_EQ(ids(categories), (std::vector<std::string>{"disk:" + t + "/boot", "disk:" + t + "/data",
+                                                         "disk:" + t + "/home", "disk:" + t + "/media",
+                                                         "disk:" + t + "/usr"}));
+    for (const auto& c : categories) {
+        EXPECT_TRUE(c.stayOnDevice) << c.id;
+        EXPECT_FALSE(c.excludedPaths.count("/home")) << c.id;
+    }
+    const auto* home = find(categories, "disk:" + t + "/home");
+    ASSERT_NE(home, nullptr);
+    EXPECT_EQ(home->roots, std::vector<std::string>{top / "home"});
+    EXPECT_EQ(find(categories, "disk:" + t + "/data")->blurb, "Top-level directory on a disk of its own.");
+    EXPECT_EQ(find(categories, "disk:" + t + "/usr")->blurb,
+              "Command-line tools and libraries. /usr/local is where Intel Homebrew and manually installed "
+              "tools land.");
 }
 
 TEST(WholeDiskCategories, ATopThatCannotBeListedGivesNoCategories) {

@@ -95,8 +95,8 @@ TEST(AppsModelUninstall, MovesBundleAndLeftoversToTheTrashAndRecordsTheRun) {
         EXPECT_FALSE(test::exists(path)) << path;
     EXPECT_TRUE(test::exists(machine.byName));
     EXPECT_TRUE(test::exists(machine.shared));
-    EXPECT_TRUE(test::exists(machine.home("/.Trash/Orchard.app/Contents/Info.plist")));
-    EXPECT_TRUE(test::exists(machine.home("/.Trash/com.example.orchard.plist")));
+    EXPECT_TRUE(test::exists(machine.home("/.local/share/Trash/files/Orchard.app/Contents/Info.plist")));
+    EXPECT_TRUE(test::exists(machine.home("/.local/share/Trash/files/com.example.orchard.plist")));
 
     const auto runs = SweepHistory::load();
     ASSERT_EQ(runs.size(), 1u);

@@ -59,8 +59,8 @@ TEST(DuplicatesModelRemoval, TickedCopiesGoToTheTrashAndTheKeptCopyStays) {
     EXPECT_EQ(readFile(scanned.kept), keptContent);
     EXPECT_FALSE(exists(scanned.folder + "/b.bin"));
     EXPECT_FALSE(exists(scanned.folder + "/deeper/c.bin"));
-    EXPECT_TRUE(exists(scanned.machine.home("/.Trash/b.bin")));
-    EXPECT_TRUE(exists(scanned.machine.home("/.Trash/c.bin")));
+    EXPECT_TRUE(exists(scanned.machine.home("/.local/share/Trash/files/b.bin")));
+    EXPECT_TRUE(exists(scanned.machine.home("/.local/share/Trash/files/c.bin")));
     ASSERT_EQ(model.outcomes().size(), 2u);
     for (const auto& outcome : model.outcomes()) EXPECT_TRUE(outcome.moved()) << outcome.path;
     // The screen keeps showing what it scanned.
@@ -130,7 +130,7 @@ TEST(DuplicatesModelRemoval, OnlyTheCopiesStillTickedMove) {
     ASSERT_EQ(runs.size(), 1u);
     ASSERT_EQ(runs.front().moved.size(), 1u);
     EXPECT_EQ(runs.front().moved.front().originalPath, scanned.folder + "/b.bin");
-    EXPECT_EQ(runs.front().moved.front().trashPath, scanned.machine.home("/.Trash/b.bin"));
+    EXPECT_EQ(runs.front().moved.front().trashPath, scanned.machine.home("/.local/share/Trash/files/b.bin"));
 }
 
 TEST(DuplicatesModelRemoval, CopiesMovedAfterTheModelIsGoneAreStillRecorded) {

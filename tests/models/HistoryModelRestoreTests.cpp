@@ -1,4 +1,4 @@
-// Putting a run's items back through the history model: real moves out of ~/.Trash on a
+// Putting a run's items back through the history model: real moves out of the Trash on a
 // fake home, the outcomes kept, and the run rewritten with what stayed.
 #include <gtest/gtest.h>
 
@@ -74,8 +74,8 @@ TEST(HistoryModelRestore, EveryItemRefusedKeepsThemAllWithRecomputedCounts) {
     MovedItem a = home.trashed("Library/Caches/one", "123");
     MovedItem b = home.trashed("Library/Caches/two", "12345");
     SweepRun run = recordedRun({a, b});
-    fs::remove_all(home.h + "/.Trash");
-    test::makeDirs(home.h + "/.Trash"); // emptied
+    fs::remove_all(home.h + "/.local/share/Trash");
+    test::makeDirs(home.h + "/.local/share/Trash"); // emptied
 
     HistoryModel model;
     model.restore(run);

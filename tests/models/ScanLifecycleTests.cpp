@@ -81,7 +81,7 @@ TEST(ScanFolding, CategoriesFollowDefinitionOrderAndRootsLargestFirst) {
 TEST(ScanFolding, StartCountsOnlyExistingRootsAndKeepsVolumeFigures) {
     CoordinatorHome home;
     makeDirs(home / "Library/Caches");
-    makeDirs(home / ".Trash");
+    makeDirs(home / ".local/share/Trash");
     ScriptedScan scan;
     ScanCoordinator coordinator(scan.services());
     const auto volume = coordinator.result().volume;
@@ -90,7 +90,7 @@ TEST(ScanFolding, StartCountsOnlyExistingRootsAndKeepsVolumeFigures) {
     for (const auto& d : DisplayCategory::categories(ScanScope::systemData))
         for (const auto& root : d.roots) expected += exists(root) ? 1 : 0;
     EXPECT_EQ(coordinator.totalRoots(), expected);
-    EXPECT_GE(coordinator.totalRoots(), 3); // Caches, Library, .Trash at least
+    EXPECT_GE(coordinator.totalRoots(), 3); // Caches, Library, the Trash at least
     EXPECT_EQ(coordinator.result().volume.totalCapacity, volume.totalCapacity);
     EXPECT_TRUE(coordinator.result().categories.empty());
     scan.release(1);
@@ -100,7 +100,7 @@ TEST(ScanFolding, StartCountsOnlyExistingRootsAndKeepsVolumeFigures) {
 TEST(ScanCompletion, RealScanPublishesRecommendationsPreselectionTotalsAndTrend) {
     CoordinatorHome home;
     writeFileOfSize(home / "Library/Caches/com.example.app/blob", 6'000'000);
-    writeFileOfSize(home / ".Trash/old.bin", 100'000);
+    writeFileOfSize(home / ".local/share/Trash/files/old.bin", 100'000);
     ScanCoordinator coordinator;
     coordinator.start();
     ASSERT_TRUE(waitUntil([&] { return coordinator.phase() == ScanCoordinator::Phase::done; }, 60000));

@@ -19,7 +19,7 @@ struct ModelHome {
     ScopedEnv xdg{"XDG_CONFIG_HOME", config.path()};
     std::string h = home.path();
 
-    ModelHome() { makeDirs(h + "/.Trash"); }
+    ModelHome() { makeDirs(h + "/.local/share/Trash"); }
 
     // A cache folder with one file, moved to the Trash the way a cleanup moves it.
     MovedItem trashed(const std::string& relative, const std::string& contents = "cache bytes") {

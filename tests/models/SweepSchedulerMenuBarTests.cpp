@@ -121,7 +121,7 @@ TEST(SweepSchedulerMenuBarMove, TickedFindingsMoveAndTheRestArePersisted) {
 
     // Only the ticked finding that passes the standard policy moved.
     EXPECT_FALSE(test::exists(a.path));
-    EXPECT_TRUE(test::exists(rig.home.h + "/.Trash/com.example.a/blob"));
+    EXPECT_TRUE(test::exists(rig.home.h + "/.local/share/Trash/files/com.example.a/blob"));
     EXPECT_TRUE(test::exists(b.path + "/blob"));
     EXPECT_TRUE(test::exists(mine.path + "/notes.txt"));
 
@@ -145,7 +145,7 @@ TEST(SweepSchedulerMenuBarMove, TickedFindingsMoveAndTheRestArePersisted) {
     EXPECT_EQ(runs[0].scope, "findings you ticked");
     EXPECT_EQ(runs[0].receipt, receipt);
     EXPECT_TRUE(runs[0].hasDetail);
-    EXPECT_EQ(runs[0].moved, (std::vector<MovedItem>{{a.path, rig.home.h + "/.Trash/com.example.a", a.size}}));
+    EXPECT_EQ(runs[0].moved, (std::vector<MovedItem>{{a.path, rig.home.h + "/.local/share/Trash/files/com.example.a", a.size}}));
 
     // 3. The findings that remain, refused ones with their earlier result.
     EXPECT_EQ(pathsOf(scheduler.findings()), (std::vector<std::string>{b.path, gone.path, mine.path}));

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/Path.h"
 #include "platform/Trash.h"
 #include "removal/CleanupExecutor.h"
 #include "removal/GuardFixtures.h"
@@ -53,13 +54,13 @@ TEST(CleanupExecutorDryRun, ReportsEveryEighthCheckAndTheLastAndTouchesNothing) 
     EXPECT_EQ(dones, (std::multiset<int>{8, 16, 21}));
     EXPECT_EQ(std::count_if(outcomes.begin(), outcomes.end(), [](auto& o) { return o.wouldMove(); }), 20);
     for (int i = 0; i < 20; ++i) EXPECT_TRUE(test::exists(home / ("Library/Caches/app" + std::to_string(i) + "/blob")));
-    EXPECT_FALSE(test::exists(home / ".Trash"));
+    EXPECT_FALSE(test::exists(home / ".local/share/Trash"));
 }
 
 TEST(CleanupExecutorMove, MovesUnderDistinctNamesAndNeverOverwrites) {
     test::FakeHome home;
-    test::writeFile(home / ".Trash/cache", "already in the Trash");
-    ::chmod((home / ".Trash").c_str(), 0700);
+    test::writeFile(home / ".local/share/Trash/files/cache", "already in the Trash");
+    ::chmod((home / ".local/share/Trash").c_str(), 0700);
     test::writeFile(home / "Library/Caches/one/cache/a", std::string(12000, 'a'));
     test::writeFile(home / "Library/Caches/two/cache/b", std::string(8000, 'b'));
     test::writeFile(home / "Library/Logs/cache", std::string(1000, 'c'));
@@ -78,8 +79,8 @@ TEST(CleanupExecutorMove, MovesUnderDistinctNamesAndNeverOverwrites) {
         landed.insert(std::get<CleanupOutcome::MovedToTrash>(o.result).trashPath);
         EXPECT_FALSE(test::exists(o.path));
     }
-    EXPECT_EQ(landed, (std::set<std::string>{home / ".Trash/cache 2", home / ".Trash/cache 3", home / ".Trash/cache 4"}));
-    EXPECT_EQ(test::readFile(home / ".Trash/cache"), "already in the Trash");
+    EXPECT_EQ(landed, (std::set<std::string>{home / ".local/share/Trash/files/cache 2", home / ".local/share/Trash/files/cache 3", home / ".local/share/Trash/files/cache 4"}));
+    EXPECT_EQ(test::readFile(home / ".local/share/Trash/files/cache"), "already in the Trash");
     // Contents travel with their folder.
     EXPECT_EQ(test::readFile(std::get<CleanupOutcome::MovedToTrash>(outcomes[0].result).trashPath + "/a"),
               std::string(12000, 'a'));
@@ -152,11 +153,11 @@ TEST(CleanupExecutorMove, NamesWithNewlinesAndOddBytesMove) {
                                            CleanupPolicy::standard(), std::nullopt);
     ASSERT_EQ(real.size(), 1u);
     ASSERT_TRUE(real[0].moved());
-    EXPECT_EQ(std::get<CleanupOutcome::MovedToTrash>(real[0].result).trashPath, home / (".Trash/" + name));
-    EXPECT_EQ(test::readFile(home / (".Trash/" + name)), "x");
+    EXPECT_EQ(std::get<CleanupOutcome::MovedToTrash>(real[0].result).trashPath, home / (".local/share/Trash/files/" + name));
+    EXPECT_EQ(test::readFile(home / (".local/share/Trash/files/" + name)), "x");
 }
 
-TEST(CleanupExecutorMove, AnotherFileSystemFailsWithoutCopying) {
+TEST(CleanupExecutorMove, AnotherFileSystemUsesItsOwnTrashWithoutCopying) {
     struct stat shm, tmp;
     test::FakeHome home;
     if (::stat("/dev/shm", &shm) != 0 || ::stat(home.path().c_str(), &tmp) != 0 || shm.st_dev == tmp.st_dev)
@@ -166,13 +167,29 @@ TEST(CleanupExecutorMove, AnotherFileSystemFailsWithoutCopying) {
     const std::string other = pattern;
     test::writeFile(other + "/item/data", "stay here");
 
-    const auto policy = CleanupPolicy::standard().allowing({other});
+    struct stat before;
+    ASSERT_EQ(::stat((other + "/item/data").c_str(), &before), 0);
+    const std::string own = "/dev/shm/.Trash-" + std::to_string(::geteuid());
+
+    // "/dev" is protected; only the file system matters here.
+    auto policy = CleanupPolicy::standard().allowing({other});
+    std::erase(policy.deniedPrefixes, "/dev");
     const auto real = CleanupExecutor::run({{other + "/item", 0}}, Mode::moveToTrash, policy, std::nullopt);
     ASSERT_EQ(real.size(), 1u);
-    ASSERT_NE(real[0].failure(), nullptr);
-    EXPECT_NE(real[0].failure()->find("another file system"), std::string::npos) << *real[0].failure();
-    EXPECT_EQ(test::readFile(other + "/item/data"), "stay here");
-    EXPECT_FALSE(test::exists(home / ".Trash/item"));
+    if (real[0].moved()) {
+        const std::string landed = std::get<CleanupOutcome::MovedToTrash>(real[0].result).trashPath;
+        EXPECT_EQ(landed.rfind(own + "/files/item", 0), 0u) << landed;
+        struct stat after;
+        ASSERT_EQ(::stat((landed + "/data").c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino); // renamed, never copied
+        std::filesystem::remove_all(landed);
+        std::filesystem::remove(own + "/info/" + lastPathComponent(landed) + ".trashinfo");
+    } else {
+        ASSERT_NE(real[0].failure(), nullptr);
+        EXPECT_NE(real[0].failure()->find("another file system"), std::string::npos) << *real[0].failure();
+        EXPECT_EQ(test::readFile(other + "/item/data"), "stay here");
+    }
+    EXPECT_FALSE(test::exists(home / ".local/share/Trash/files/item"));
     std::filesystem::remove_all(other);
 }
 
@@ -219,6 +236,6 @@ TEST(CleanupExecutorMove, AHomeBehindALinkStillMoves) {
                                           CleanupPolicy::standard(), std::nullopt);
     ASSERT_EQ(out.size(), 1u);
     ASSERT_TRUE(out[0].moved()) << (out[0].failure() ? *out[0].failure() : out[0].refusal()->description());
-    EXPECT_EQ(std::get<CleanupOutcome::MovedToTrash>(out[0].result).trashPath, home + "/.Trash/app");
-    EXPECT_EQ(test::readFile(real / ".Trash/app/x"), "x");
+    EXPECT_EQ(std::get<CleanupOutcome::MovedToTrash>(out[0].result).trashPath, home + "/.local/share/Trash/files/app");
+    EXPECT_EQ(test::readFile(real / ".local/share/Trash/files/app/x"), "x");
 }

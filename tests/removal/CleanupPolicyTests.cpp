@@ -9,6 +9,7 @@ using namespace sorvel;
 
 TEST(CleanupPolicy, StandardRootsPrefixesAndScalars) {
     test::ScopedEnv home("HOME", std::string("/Users/u"));
+    test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
     const auto policy = CleanupPolicy::standard();
     ASSERT_GE(policy.allowedRoots.size(), 7u);
     ASSERT_LE(policy.allowedRoots.size(), 9u);
@@ -16,7 +17,7 @@ TEST(CleanupPolicy, StandardRootsPrefixesAndScalars) {
     EXPECT_EQ(fixed, (std::vector<std::string>{"/Users/u/Library/Caches", "/Users/u/Library/Logs",
                                                "/Users/u/Library/Developer", "/Users/u/Library/Application Support",
                                                "/Users/u/Library/Containers", "/Users/u/Library/Group Containers",
-                                               "/Users/u/.Trash"}));
+                                               "/Users/u/.local/share/Trash"}));
     size_t extra = 7;
     if (auto cache = StorageCategories::darwinUserCacheDirectory()) {
         EXPECT_EQ(policy.allowedRoots[extra++], *cache);
@@ -26,12 +27,14 @@ TEST(CleanupPolicy, StandardRootsPrefixesAndScalars) {
     }
     EXPECT_EQ(policy.allowedRoots.size(), extra);
 
-    ASSERT_EQ(policy.deniedPrefixes.size(), 23u);
+    // The 23 of the shared table, this system's 11 own folders, and Sorvel's store last.
+    ASSERT_EQ(policy.deniedPrefixes.size(), 35u);
+    EXPECT_EQ(policy.deniedPrefixes.back(), "/Users/u/.config/sorvel");
     EXPECT_EQ(policy.deniedPrefixes[0], "/Users/u/Library/Messages");
     EXPECT_EQ(policy.deniedPrefixes[8], "/Users/u/Library/Application Support/MobileSync");
     EXPECT_EQ(policy.deniedPrefixes[14], "/Users/u/Pictures");
     EXPECT_EQ(policy.deniedPrefixes[15], "/Users/u/Library/Photos");
-    EXPECT_EQ(std::vector<std::string>(policy.deniedPrefixes.begin() + 16, policy.deniedPrefixes.end()),
+    EXPECT_EQ(std::vector<std::string>(policy.deniedPrefixes.begin() + 16, policy.deniedPrefixes.begin() + 23),
               (std::vector<std::string>{"/System", "/private/var/vm", "/private/var/db", "/Library", "/usr", "/bin",
                                         "/sbin"}));
     EXPECT_EQ(policy.minimumDepthBelowRoot, 1);

@@ -19,7 +19,8 @@ namespace {
 struct Home {
     test::FakeHome home;
     std::string h = home.path();
-    Home() { test::makeDirs(h + "/.Trash"); }
+    std::string trash = h + "/.local/share/Trash";
+    std::string files = trash + "/files";
 
     // Creates a cache folder with one file and moves it to the Trash the way a cleanup does.
     MovedItem trashed(const std::string& relative, const std::string& contents = "cache bytes") {
@@ -39,14 +40,21 @@ TEST(RestoreGuardRefusals, PlaceholderAndOtherTrashesAreNotInTheTrash) {
     Home home;
     MovedItem item = home.trashed("Library/Caches/com.example.app");
     EXPECT_EQ(check({item.originalPath, "Trash", 1}), Refusal::notInTrash());
-    EXPECT_EQ(check({item.originalPath, home.h + "/.Trash", 1}), Refusal::notInTrash());
-    EXPECT_EQ(check({item.originalPath, home.h + "/.Trash/", 1}), Refusal::notInTrash());
+    EXPECT_EQ(check({item.originalPath, home.trash, 1}), Refusal::notInTrash());
+    EXPECT_EQ(check({item.originalPath, home.files, 1}), Refusal::notInTrash());
+    EXPECT_EQ(check({item.originalPath, home.files + "/", 1}), Refusal::notInTrash());
+    // The record beside it, or an item one level down, is not an item the Trash holds.
+    EXPECT_EQ(check({item.originalPath, home.trash + "/info/com.example.app.trashinfo", 1}), Refusal::notInTrash());
+    EXPECT_EQ(check({item.originalPath, item.trashPath + "/data.bin", 1}), Refusal::notInTrash());
     EXPECT_EQ(check({item.originalPath, "", 1}), Refusal::notInTrash());
 
     test::TempDir volume; // another volume's Trash, with the item really there
     test::writeFile(volume / ".Trashes/501/com.example.app/data.bin", "x");
     EXPECT_EQ(check({item.originalPath, volume / ".Trashes/501/com.example.app", 1}), Refusal::notInTrash());
-    EXPECT_EQ(check({item.originalPath, home.h + "/.Trash/../Documents/x", 1}), Refusal::notInTrash());
+    EXPECT_EQ(check({item.originalPath, home.files + "/../../Documents/x", 1}), Refusal::notInTrash());
+    // The old place a previous version used is no Trash at all.
+    test::writeFile(home.h + "/.Trash/com.example.app/data.bin", "x");
+    EXPECT_EQ(check({item.originalPath, home.h + "/.Trash/com.example.app", 1}), Refusal::notInTrash());
     EXPECT_EQ(Refusal::notInTrash().description(), "not in the Trash any more \u2014 Sorvel only ever restores from there");
     EXPECT_EQ(check(item), std::nullopt);
 }
@@ -54,8 +62,8 @@ TEST(RestoreGuardRefusals, PlaceholderAndOtherTrashesAreNotInTheTrash) {
 TEST(RestoreGuardRefusals, EmptiedTrashMeansMissing) {
     Home home;
     MovedItem a = home.trashed("Library/Caches/a"), b = home.trashed("Library/Logs/b");
-    fs::remove_all(home.h + "/.Trash");
-    test::makeDirs(home.h + "/.Trash");
+    fs::remove_all(home.trash);
+    test::makeDirs(home.files);
     EXPECT_EQ(check(a), Refusal::missingFromTrash());
     EXPECT_EQ(check(b), Refusal::missingFromTrash());
     EXPECT_EQ(Refusal::missingFromTrash().description(), "gone from the Trash; it was emptied or the item was moved");
@@ -126,9 +134,10 @@ TEST(RestoreGuardRefusals, ParentLinkedOutsideTheAllowedFoldersIsRefused) {
 TEST(RestoreGuardRefusals, ItemReachedThroughALinkIsNotInTheTrash) {
     Home home;
     test::writeFile(home.h + "/Documents/thesis/draft.tex", "mine");
-    fs::create_symlink(home.h + "/Documents", home.h + "/.Trash/docs");
+    test::makeDirs(home.files);
+    fs::create_symlink(home.h + "/Documents", home.files + "/docs");
     test::makeDirs(home.h + "/Library/Caches");
-    const MovedItem item{home.h + "/Library/Caches/thesis", home.h + "/.Trash/docs/thesis", 4};
+    const MovedItem item{home.h + "/Library/Caches/thesis", home.files + "/docs/thesis", 4};
     EXPECT_EQ(check(item), Refusal::notInTrash());
     RestoreExecutor::run({item}, CleanupPolicy::standard());
     EXPECT_EQ(test::readFile(home.h + "/Documents/thesis/draft.tex"), "mine");
@@ -140,7 +149,7 @@ TEST(RestoreExecutorRun, PutsItemsBackInOrderAndCountsOnlyRestored) {
     MovedItem b = home.trashed("Library/Logs/Example/old.log", "bb");
     MovedItem c = home.trashed("Library/Caches/com.example.c", "cccccc");
     test::writeFile(c.originalPath, "taken");
-    const MovedItem gone{home.h + "/Library/Caches/gone", home.h + "/.Trash/gone", 100};
+    const MovedItem gone{home.h + "/Library/Caches/gone", home.files + "/gone", 100};
 
     auto outcomes = RestoreExecutor::run({a, gone, b, c}, CleanupPolicy::standard());
     ASSERT_EQ(outcomes.size(), 4u);
@@ -199,13 +208,15 @@ TEST(RestoreExecutorRun, EmptyListAndFailedMoves) {
 TEST(RestoreGuardRefusals, TrashThatIsALinkIsNotTheTrash) {
     test::FakeHome home;
     const std::string h = home.path();
-    test::writeFile(h + "/elsewhere/item/data.bin", "not trashed");
+    test::writeFile(h + "/elsewhere/files/item/data.bin", "not trashed");
+    test::makeDirs(h + "/elsewhere/info");
     test::makeDirs(h + "/Library/Caches");
-    std::filesystem::create_symlink(h + "/elsewhere", h + "/.Trash");
-    const MovedItem item{h + "/Library/Caches/item", h + "/.Trash/item", 11};
+    test::makeDirs(h + "/.local/share");
+    std::filesystem::create_symlink(h + "/elsewhere", h + "/.local/share/Trash");
+    const MovedItem item{h + "/Library/Caches/item", h + "/.local/share/Trash/files/item", 11};
     EXPECT_EQ(check(item), Refusal::notInTrash());
     RestoreExecutor::run({item}, CleanupPolicy::standard());
-    EXPECT_EQ(test::readFile(h + "/elsewhere/item/data.bin"), "not trashed");
+    EXPECT_EQ(test::readFile(h + "/elsewhere/files/item/data.bin"), "not trashed");
 }
 
 TEST(RestoreExecutorRun, RestoredBytesOfHostileSizesDoNotOverflow) {

@@ -24,7 +24,7 @@ struct Home {
         test::writeFileOfSize(big + "/blob", 6'000'000);
         test::writeFileOfSize(log + "/app.log", 1'500'000);
         test::writeFile(h + "/Documents/keep.txt", "mine");
-        test::makeDirs(h + "/.Trash");
+        test::makeDirs(h + "/.local/share/Trash");
     }
 };
 
@@ -118,8 +118,8 @@ TEST(SweepRunnerActions, CleanWithinCapMovesToTheTrash) {
     EXPECT_EQ(out.receipt.refusedCount, 0);
     EXPECT_FALSE(test::exists(home.big));
     EXPECT_FALSE(test::exists(home.log));
-    EXPECT_TRUE(test::exists(home.h + "/.Trash/com.example.big/blob"));
-    EXPECT_TRUE(test::exists(home.h + "/.Trash/ExampleApp/app.log"));
+    EXPECT_TRUE(test::exists(home.h + "/.local/share/Trash/files/com.example.big/blob"));
+    EXPECT_TRUE(test::exists(home.h + "/.local/share/Trash/files/ExampleApp/app.log"));
     EXPECT_EQ(test::readFile(home.h + "/Documents/keep.txt"), "mine");
     EXPECT_EQ(findingPaths(), (std::vector<std::string>{home.big, home.log}));
 
@@ -128,8 +128,8 @@ TEST(SweepRunnerActions, CleanWithinCapMovesToTheTrash) {
     EXPECT_EQ(runs[0].trigger, SweepRun::Trigger::manual);
     ASSERT_EQ(runs[0].moved.size(), 2u);
     EXPECT_EQ(runs[0].moved[0].originalPath, home.big);
-    EXPECT_EQ(runs[0].moved[0].trashPath, home.h + "/.Trash/com.example.big");
-    EXPECT_EQ(runs[0].moved[1].trashPath, home.h + "/.Trash/ExampleApp");
+    EXPECT_EQ(runs[0].moved[0].trashPath, home.h + "/.local/share/Trash/files/com.example.big");
+    EXPECT_EQ(runs[0].moved[1].trashPath, home.h + "/.local/share/Trash/files/ExampleApp");
     EXPECT_EQ(SweepReceipt::loadLast(), out.receipt);
 }
 
@@ -197,15 +197,15 @@ TEST(SweepRunnerFolders, AddedFolderOutsideTheStandardRootsIsAllowedForTheSweep)
     auto out = sweep(s);
     ASSERT_EQ(out.outcomes.size(), 1u);
     EXPECT_TRUE(out.outcomes[0].moved());
-    EXPECT_TRUE(test::exists(home.h + "/.Trash/old/setup.bin"));
+    EXPECT_TRUE(test::exists(home.h + "/.local/share/Trash/files/old/setup.bin"));
     EXPECT_EQ(out.receipt.movedCount, 1);
 }
 
 TEST(SweepRunnerSelection, AllSafeRulesSkipsItemsWithAnExternalAction) {
     Home home;
-    test::writeFileOfSize(home.h + "/.Trash/deleted-already/file", 300'000);
+    test::writeFileOfSize(home.h + "/.local/share/Trash/files/deleted-already/file", 300'000);
     auto out = sweep(schedule(Rules::allSafeRules(), Action::report));
     EXPECT_EQ(findingPaths(), (std::vector<std::string>{home.big, home.log}));
     EXPECT_EQ(SweepHistory::load()[0].scope, "every safe rule");
-    EXPECT_TRUE(test::exists(home.h + "/.Trash/deleted-already/file"));
+    EXPECT_TRUE(test::exists(home.h + "/.local/share/Trash/files/deleted-already/file"));
 }

@@ -54,7 +54,7 @@ ScopedEnv::~ScopedEnv() {
     else unsetenv(name_.c_str());
 }
 
-FakeHome::FakeHome() : home_("HOME", dir_.path()) {}
+FakeHome::FakeHome() : home_("HOME", dir_.path()), dataHome_("XDG_DATA_HOME", std::nullopt) {}
 
 void makeDirs(const std::string& path) { fs::create_directories(path); }
 

@@ -45,6 +45,7 @@ public:
 private:
     TempDir dir_;
     ScopedEnv home_;
+    ScopedEnv dataHome_; // unset, so the Trash is the fake home's own
 };
 
 /// Creates the parents and writes the bytes.

@@ -1,0 +1,39 @@
+#pragma once
+// Finding and opening the trash folders safely: the home trash and the trash at the top
+// of another file system. Each folder is opened without following links and must be
+// the user's own and writable by nobody else.
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+#include "platform/FileDescriptor.h"
+
+namespace sorvel::Trash {
+
+/// One usable trash, with its files/ and info/ folders open.
+struct Folder {
+    std::string path;       // the trash folder
+    std::string topdir;     // empty for the home trash, else the mount point Path= is relative to
+    FileDescriptor files;
+    FileDescriptor info;
+    dev_t device = 0;       // of files/
+};
+
+/// What the error text says the folder is needed for.
+enum class Use { moveInto, takeOutOf };
+
+/// The home trash; missing folders are created 0700 when `create`.
+std::optional<Folder> openHome(bool create, Use use, std::string& error);
+
+/// The trash of the file system mounted at `topdir`: "$topdir/.Trash/$uid" when
+/// "$topdir/.Trash" is a real folder with the sticky bit, else "$topdir/.Trash-$uid".
+std::optional<Folder> openTopdir(const std::string& topdir, bool create, std::string& error);
+
+/// Exactly the trash folder at `path` (the home trash or one of the two forms below a
+/// mount point), without creating anything.
+std::optional<Folder> openExisting(const std::string& path, const std::string& topdir, std::string& error);
+
+/// "~/..." for a path in the home folder, else the path.
+std::string shown(const std::string& path);
+
+} // namespace sorvel::Trash

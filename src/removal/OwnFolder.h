@@ -1,0 +1,18 @@
+#pragma once
+// Folders a user adds to sweeps. A sweep takes everything inside an own folder, so one
+// that holds the home folder ("/", "/home", the home itself) would take the user's
+// documents, and Sorvel's own store with them: such a folder is never swept.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sorvel::OwnFolder {
+
+/// None when the folder may be swept; else a sentence for the user saying why not.
+/// Compared as written and with links resolved, against the home folder read now.
+std::optional<std::string> refusal(const std::string& folder);
+
+/// The folders that may be swept, in order; each refused one's sentence goes to `refused`.
+std::vector<std::string> sweepable(const std::vector<std::string>& folders, std::vector<std::string>& refused);
+
+} // namespace sorvel::OwnFolder

@@ -1,0 +1,103 @@
+// Own folders that would take the home with them: refused when added, skipped by the
+// runner when a stored schedule still names one.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "platform/Path.h"
+#include "removal/OwnFolder.h"
+#include "removal/SweepRunner.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+
+TEST(SweepOwnFolderRefusal, FoldersHoldingTheHomeAreRefusedOthersPass) {
+    test::TempDir root;
+    const std::string h = root / "home/ann";
+    test::makeDirs(h + "/Documents");
+    test::makeDirs(root / "home/annex");
+    test::makeDirs(root / "elsewhere");
+    ASSERT_EQ(::symlink(h.c_str(), (root / "elsewhere/to-home").c_str()), 0);
+    ASSERT_EQ(::symlink((root / "home").c_str(), (root / "elsewhere/to-parent").c_str()), 0);
+    test::ScopedEnv home("HOME", h);
+
+    const std::string isHome = "is your home folder, so Sorvel can't sweep it. Add a folder inside it instead.";
+    const std::string holds =
+        "holds your home folder, so Sorvel can't sweep it. Add a folder inside your home instead.";
+    struct Case {
+        std::string folder;
+        std::optional<std::string> reason;
+    };
+    const Case cases[] = {
+        {"/", "\u201C/\u201D " + holds},
+        {root / "home", "\u201C" + root / "home" + "\u201D " + holds},
+        {root / "home/", "\u201C" + root / "home" + "\u201D " + holds},
+        {h, "\u201C" + h + "\u201D " + isHome},
+        {"~", "\u201C" + h + "\u201D " + isHome},
+        {"~/Documents/..", "\u201C" + h + "\u201D " + isHome},
+        {root / "elsewhere/to-home", "\u201C" + root / "elsewhere/to-home" + "\u201D " + isHome},
+        {root / "elsewhere/to-parent", "\u201C" + root / "elsewhere/to-parent" + "\u201D " + holds},
+        {"~/Documents", std::nullopt},
+        {root / "home/annex", std::nullopt}, // only begins like the home's path
+        {root / "elsewhere", std::nullopt},
+        {root / "missing/folder", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(OwnFolder::refusal(c.folder), c.reason) << c.folder;
+}
+
+namespace {
+
+struct SweepHome {
+    test::FakeHome home;
+    test::ScopedEnv xdg{"XDG_CONFIG_HOME", std::nullopt};
+    std::string h = home.path();
+
+    SweepHome() {
+        test::writeFile(h + "/Documents/thesis.txt", "years of work");
+        test::writeFile(h + "/Downloads/setup.bin", "installer");
+        test::writeFileOfSize(h + "/Projects/scratch/build/out.o", 100'000);
+        test::makeDirs(h + "/.Trash");
+    }
+};
+
+SweepRunner::Outcome cleanOnly(std::vector<std::string> folders) {
+    SweepSchedule s;
+    s.rules = SweepSchedule::RuleSelection::only({});
+    s.action = SweepSchedule::Action::clean;
+    s.folders = std::move(folders);
+    return SweepRunner::run(s, SweepRun::Trigger::scheduled, CloudStatus{});
+}
+
+} // namespace
+
+TEST(SweepOwnFolderRunner, AStoredScheduleThatHoldsTheHomeSkipsThatFolderAndSaysSo) {
+    SweepHome home;
+    const std::string h = home.h;
+    struct Case {
+        std::vector<std::string> folders;
+        std::vector<std::string> moved;
+    };
+    const Case cases[] = {
+        {{h}, {}},
+        {{"/"}, {}},
+        {{deletingLastPathComponent(h), h + "/Projects/scratch"}, {h + "/Projects/scratch/build"}},
+    };
+    for (int run = 0; run < 2; ++run) { // the second run would have found the store
+        for (const auto& c : cases) {
+            if (!test::exists(h + "/Projects/scratch/build"))
+                test::writeFileOfSize(h + "/Projects/scratch/build/out.o", 100'000);
+            auto out = cleanOnly(c.folders);
+            std::vector<std::string> moved;
+            for (const auto& o : out.outcomes)
+                if (o.moved()) moved.push_back(o.path);
+            EXPECT_EQ(moved, c.moved) << c.folders[0];
+            EXPECT_EQ(out.receipt.movedCount, static_cast<int64_t>(c.moved.size()));
+            ASSERT_TRUE(out.receipt.withheldReason.has_value()) << c.folders[0];
+            EXPECT_NE(out.receipt.withheldReason->find("so Sorvel can't sweep it"), std::string::npos);
+            EXPECT_EQ(SweepReceipt::loadLast(), out.receipt);
+            EXPECT_TRUE(test::exists(h + "/Documents/thesis.txt"));
+            EXPECT_TRUE(test::exists(h + "/Downloads/setup.bin"));
+            EXPECT_TRUE(test::exists(h + "/.config/sorvel/defaults.json"));
+        }
+    }
+}
