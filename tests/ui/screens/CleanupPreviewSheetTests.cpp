@@ -15,7 +15,11 @@
 #include "removal/SweepHistory.h"
 #include "ui/kit/Button.h"
 #include "ui/screens/CleanupPreviewSheet.h"
+#include "ui/screens/OverviewView.h"
 #include "ui/screens/ReviewRow.h"
+#include "ui/screens/SafeToCleanSection.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/PageHost.h"
 #include "uisupport/UiContext.h"
 
 using namespace sorvel;
@@ -226,4 +230,25 @@ TEST(CleanupPreviewSheetFlow, CopyPathsAndOpenTrashGoThroughTheDesktop) {
     EXPECT_EQ(p.ctx.desktop().copied[0].toStdString(), p.a2 + "\n" + p.b1);
     EXPECT_TRUE(sheet->openTrashButton()->isHidden());
     delete sheet;
+}
+
+TEST(CleanupPreviewSheetFlow, TheOverviewsReviewButtonOpensTheSheetOverTheWindow) {
+    test::UiContext ctx;
+    const std::string dir = ctx / "Library/Caches/com.example.one";
+    test::writeFileOfSize(dir + "/blob", 20'000);
+    ctx.recommendations = {item("user-caches", {target(dir)})};
+    ctx.finishScan(test::UiContext::sampleResult());
+    ASSERT_EQ(ctx.coordinator().selectedCleanupIDs(), std::set<std::string>{"user-caches"});
+    ui::MainWindow window(ctx.models());
+    test::settle(&window, QSize(1440, 980));
+    auto* overview = qobject_cast<ui::OverviewView*>(window.pageHost().pageWidget());
+    ASSERT_NE(overview, nullptr);
+    click(overview->safeToClean()->reviewButton());
+    CleanupPreviewSheet* sheet = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        sheet = window.findChild<CleanupPreviewSheet*>();
+        return sheet && !sheet->state().isPreparing();
+    }));
+    EXPECT_TRUE(sheet->isModal() || sheet->windowModality() == Qt::WindowModal);
+    EXPECT_EQ(sheet->countText(), "1 of 1 selected");
 }
