@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "cleanup/Advice.h"
 #include "engine/Bytes.h"
 #include "engine/PathKnowledge.h"
@@ -136,13 +138,15 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     column->addWidget(advice_);
     column->addStretch(1);
 
+    // Several signals arrive for one change (a drill moves the path, the token and the
+    // insights): they are folded into one refresh on the next turn of the event loop.
     for (auto signal : {&ScanCoordinator::resultChanged, &ScanCoordinator::drillPathChanged,
                         &ScanCoordinator::phaseChanged, &ScanCoordinator::cloudChanged})
-        connect(&coordinator_, signal, this, [this] { refresh(); });
+        connect(&coordinator_, signal, this, [this] { schedule(Part::all); });
     for (auto signal : {&ScanCoordinator::insightsChanged, &ScanCoordinator::insightsLoadingChanged})
-        connect(&coordinator_, signal, this, [this] { refreshInsights(state()); });
+        connect(&coordinator_, signal, this, [this] { schedule(Part::insights); });
     for (auto signal : {&ScanCoordinator::dockerChanged, &ScanCoordinator::dockerLoadingChanged})
-        connect(&coordinator_, signal, this, [this] { refreshDocker(state()); });
+        connect(&coordinator_, signal, this, [this] { schedule(Part::docker); });
     connect(&coordinator_, &ScanCoordinator::navigationTokenChanged, this, [this] { onArrival(); });
 
     refresh();
@@ -159,6 +163,24 @@ void CategoryDetailView::onArrival() {
     const CategoryPaneState s = state();
     coordinator_.loadInsights(s.currentPath);
     if (s.showsDocker) coordinator_.loadDocker(false);
+}
+
+void CategoryDetailView::schedule(Part part) {
+    const bool queued = pending_ != 0;
+    pending_ |= static_cast<int>(part);
+    if (queued) return;
+    QMetaObject::invokeMethod(this, [this] { flush(); }, Qt::QueuedConnection);
+}
+
+void CategoryDetailView::flush() {
+    const int parts = std::exchange(pending_, 0);
+    if (parts & static_cast<int>(Part::all)) {
+        refresh();
+        return;
+    }
+    const CategoryPaneState s = state();
+    if (parts & static_cast<int>(Part::insights)) refreshInsights(s);
+    if (parts & static_cast<int>(Part::docker)) refreshDocker(s);
 }
 
 void CategoryDetailView::refresh() {

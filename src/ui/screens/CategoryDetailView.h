@@ -59,6 +59,9 @@ public:
     void open(const BrowseRow& row);
 
 private:
+    enum class Part { insights = 1, docker = 2, all = 4 };
+    void schedule(Part part);
+    void flush();
     void refresh();
     void refreshBreadcrumb(const CategoryPaneState& s);
     void refreshSummary(const CategoryPaneState& s);
@@ -72,6 +75,7 @@ private:
     DesktopServices& desktop_;
     std::string categoryID_;
     int loads_ = 0;
+    int pending_ = 0;
 
     QWidget* crumbBar_;
     QHBoxLayout* crumbRow_;

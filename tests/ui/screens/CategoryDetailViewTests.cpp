@@ -168,8 +168,9 @@ TEST(CategoryDetailState, DockerCardsStayOpenAcrossRefreshes) {
     EXPECT_EQ(docker->expanded(), (std::set<std::string>{"images"}));
     docker->toggle("volumes");
     p.coordinator->loadDocker(true);
-    EXPECT_EQ(docker->bodyKind(), "loading");
-    ASSERT_TRUE(waitUntil([&] { return docker->bodyKind() == "ready"; }));
+    ASSERT_TRUE(waitUntil([&] { return *p.inspections == 2 && !p.coordinator->dockerLoading(); }));
+    p.settleAll();
+    EXPECT_EQ(docker->bodyKind(), "ready");
     EXPECT_EQ(docker->expanded(), (std::set<std::string>{"images", "volumes"}));
     EXPECT_EQ(p.view->dockerSection(), docker); // the same section, refreshed in place
 }
