@@ -193,6 +193,7 @@ void InsightsPanel::setInputs(const std::string& path, const std::optional<PathN
         break;
     }
     }
+    column->addStretch(1);
     setVisible(!cards_.isEmpty());
 }
 
