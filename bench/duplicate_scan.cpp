@@ -3,6 +3,8 @@
 // signatures would read).
 //
 // Usage: duplicate_scan [TREE_DIR] [RUNS]
+//        duplicate_scan --once TREE_DIR   (one scan of any tree: candidates, groups and
+//                                          reclaimable bytes, for bench/compare-duplicates)
 // The tree is generated once (deterministically) and reused while its marker file is
 // there. Each run scans in a fresh child process, so its peak resident size is the
 // scan's own.
@@ -138,6 +140,14 @@ RunFigures hashEverything(const std::string& root) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--once") == 0) {
+        ScanControl control;
+        const auto report = DuplicateFinder::scan({argv[2]}, DuplicateFinder::Options(), control);
+        std::printf("%lld candidates, %zu groups, %lld reclaimable bytes\n",
+                    static_cast<long long>(report.filesScanned), report.groups.size(),
+                    static_cast<long long>(report.reclaimable()));
+        return 0;
+    }
     const char* tmp = std::getenv("TMPDIR");
     const std::string root = argc > 1 ? argv[1] : std::string(tmp && *tmp ? tmp : "/tmp") + "/sorvel-bench-dupes";
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -135,7 +136,7 @@ std::optional<DockerUsage::Group> images(const std::string& docker, const Summar
         facts.emplace_back(unused ? "not used by any container" : "in use");
         entries.push_back(DockerUsage::Entry{id, dangling ? "<untagged> " + id : repository + ":" + tag,
                                              joined(facts), detail::bytes(text(row, "Size")), unused,
-                                             "docker rmi " + id});
+                                             detail::withOperand("docker rmi", id)});
     }
     return grouped("images", "Images", "docker image prune -a", std::move(entries), summary);
 }
@@ -152,7 +153,8 @@ std::optional<DockerUsage::Group> containers(const std::string& docker, const Su
         if (auto image = text(row, "Image")) facts.push_back(*image);
         facts.push_back(status);
         entries.push_back(DockerUsage::Entry{id, text(row, "Names").value_or(id), joined(facts),
-                                             detail::bytes(text(row, "Size")), !running, "docker rm " + id});
+                                             detail::bytes(text(row, "Size")), !running,
+                                             detail::withOperand("docker rm", id)});
     }
     return grouped("containers", "Containers", "docker container prune", std::move(entries), summary);
 }
@@ -171,7 +173,7 @@ std::optional<DockerUsage::Group> volumes(const std::string& docker, const Summa
         const bool isDangling = dangling.count(name) > 0;
         entries.push_back(DockerUsage::Entry{name, name, isDangling ? "not attached to any container" : "in use",
                                              detail::bytes(text(row, "Size")), isDangling,
-                                             "docker volume rm " + name});
+                                             detail::withOperand("docker volume rm", name)});
     }
     if (!summary) return std::nullopt;
     sortLargestFirst(entries);
@@ -188,6 +190,27 @@ std::string notRespondingNote(std::chrono::milliseconds deadline) {
 } // namespace
 
 namespace detail {
+
+std::string shellQuoted(std::string_view word) {
+    auto plain = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               std::string_view("_@%+=:,./-").find(c) != std::string_view::npos;
+    };
+    if (!word.empty() && std::all_of(word.begin(), word.end(), plain)) return std::string(word);
+    // Inside single quotes nothing is special; a quote itself ends them, is escaped,
+    // and they start again.
+    std::string out = "'";
+    for (char c : word) {
+        if (c == '\'') out += "'\\''";
+        else out += c;
+    }
+    return out + "'";
+}
+
+std::string withOperand(const std::string& command, std::string_view operand) {
+    const bool looksLikeOption = !operand.empty() && operand.front() == '-';
+    return command + (looksLikeOption ? " -- " : " ") + shellQuoted(operand);
+}
 
 std::optional<std::string> run(const std::string& tool, const std::vector<std::string>& arguments,
                                std::chrono::milliseconds deadline) {

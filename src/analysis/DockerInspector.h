@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json_fwd.hpp>
@@ -68,6 +69,12 @@ std::optional<std::string> string(const nlohmann::json* value);
 /// Docker's size texts ("1.09kB", "2.5 GB", "0B (virtual 1.2GB)") in bytes, decimal
 /// units; 0 for what cannot be read.
 int64_t bytes(const std::optional<std::string>& text);
+/// One word for a POSIX shell: unchanged when it is plain (letters, digits and
+/// "_@%+=:,./-"), else in single quotes with each quote written '\''.
+std::string shellQuoted(std::string_view word);
+/// `command` followed by `operand` as one quoted word, after "--" when the operand
+/// would otherwise read as an option.
+std::string withOperand(const std::string& command, std::string_view operand);
 } // namespace detail
 
 } // namespace DockerInspector

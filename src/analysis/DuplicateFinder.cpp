@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <set>
 #include <memory>
 #include <unordered_map>
 #include <utility>
@@ -15,7 +17,7 @@
 #include "engine/BulkDirectoryReader.h"
 #include "engine/StorageCategory.h"
 #include "platform/BulkAttributes.h"
-#include "platform/FileAttributes.h"
+#include "platform/Path.h"
 #include "platform/RegularFile.h"
 #include "platform/SHA256.h"
 #include "platform/Trash.h"
@@ -24,9 +26,17 @@ namespace sorvel {
 
 int64_t DuplicateGroup::reclaimable() const {
     if (files.size() < 2) return 0;
-    int64_t total = 0;
-    for (size_t i = 1; i < files.size(); ++i) total += files[i].privateSize;
-    return total;
+    return DuplicateFinder::bytesFreed(std::vector<DuplicateFile>(files.begin() + 1, files.end()));
+}
+
+bool DuplicateGroup::extraFreesStorage(size_t index) const {
+    if (index == 0 || index >= files.size()) return false;
+    const DuplicateFile& file = files[index];
+    uint64_t names = 0;
+    for (size_t i = 1; i < files.size(); ++i) {
+        if (files[i].device == file.device && files[i].inode == file.inode) ++names;
+    }
+    return names >= file.linkCount;
 }
 
 int64_t DuplicateGroup::apparentSaving() const {
@@ -39,6 +49,25 @@ namespace DuplicateFinder {
 // The desktop's Trash is skipped like ".Trash": a trashed copy must never be the one kept.
 Options::Options() : excludedPaths(StorageCategories::globallyExcludedPaths()) {
     if (const std::string trash = Trash::directory(); !trash.empty()) excludedPaths.insert(trash);
+}
+
+int64_t bytesFreed(const std::vector<DuplicateFile>& files) {
+    // One entry per file: its size, its link count, and the distinct names listed.
+    struct Seen {
+        int64_t size;
+        uint64_t links;
+        std::set<std::string> names;
+    };
+    std::map<std::pair<uint64_t, uint64_t>, Seen> byFile;
+    for (const auto& f : files) {
+        auto [it, added] = byFile.try_emplace({f.device, f.inode}, Seen{f.size, f.linkCount, {}});
+        it->second.names.insert(f.path);
+    }
+    int64_t total = 0;
+    for (const auto& [identity, seen] : byFile) {
+        if (seen.names.size() >= seen.links) total += seen.size;
+    }
+    return total;
 }
 
 int64_t Report::reclaimable() const {
@@ -56,6 +85,16 @@ int64_t Report::apparentSaving() const {
 namespace {
 
 constexpr size_t kEdgeBytes = 65'536;
+
+// A relative root is taken from the working folder, so that exclusions (absolute
+// paths) still meet it; then ".", ".." and doubled or trailing slashes go.
+std::string absoluteStandardPath(const std::string& path) {
+    if (path.empty() || path[0] == '/' || path[0] == '~') return standardizePath(path);
+    std::error_code error;
+    const auto cwd = std::filesystem::current_path(error);
+    if (error) return standardizePath(path);
+    return standardizePath(cwd.string() + "/" + path);
+}
 constexpr size_t kFullReadBytes = 4'194'304;
 
 struct Candidate {
@@ -64,6 +103,7 @@ struct Candidate {
     uint64_t inode = 0;
     uint64_t device = 0;
     std::optional<Date> modified;
+    uint64_t links = 1; // as found when the file was hashed whole
 };
 
 // Read-only descriptor of a regular file, closed on every way out. A name that became
@@ -71,8 +111,17 @@ struct Candidate {
 // paths of any length are opened.
 class ReadHandle {
 public:
-    explicit ReadHandle(const std::string& path) {
+    /// Opens `path`; when `expected` is given, a file other than that one (replaced
+    /// since the walk) counts as not opened.
+    ReadHandle(const std::string& path, std::optional<detail::FileIdentity> expected) {
         fd_ = openRegularFile(path.c_str());
+        if (fd_ < 0) return;
+        if (::fstat(fd_, &status_) != 0 ||
+            (expected && (static_cast<uint64_t>(status_.st_dev) != expected->device ||
+                          static_cast<uint64_t>(status_.st_ino) != expected->inode))) {
+            ::close(fd_);
+            fd_ = -1;
+        }
     }
     ~ReadHandle() {
         if (fd_ >= 0) ::close(fd_);
@@ -80,6 +129,7 @@ public:
     ReadHandle(const ReadHandle&) = delete;
     ReadHandle& operator=(const ReadHandle&) = delete;
     bool isOpen() const { return fd_ >= 0; }
+    const struct stat& status() const { return status_; }
 
     /// One read of up to `count` bytes; a failure counts as no bytes.
     size_t readOnce(unsigned char* buffer, size_t count) {
@@ -101,14 +151,38 @@ public:
 
 private:
     int fd_ = -1;
+    struct stat status_ {};
 };
+
+// The whole file's digest and its link count, both from the one descriptor.
+std::optional<std::pair<std::string, uint64_t>> hashWhole(const std::string& path,
+                                                          std::optional<detail::FileIdentity> expected) {
+    ReadHandle handle(path, expected);
+    if (!handle.isOpen()) return std::nullopt;
+    const uint64_t length = static_cast<uint64_t>(std::max<off_t>(handle.status().st_size, 0));
+    auto buffer = std::make_unique<unsigned char[]>(kFullReadBytes);
+    SHA256 hasher;
+    uint64_t done = 0;
+    while (done < length) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(kFullReadBytes, length - done));
+        const ssize_t n = handle.readChecked(buffer.get(), want);
+        if (n <= 0) return std::nullopt; // a failure, or the file shrank
+        hasher.update(buffer.get(), static_cast<size_t>(n));
+        done += static_cast<uint64_t>(n);
+    }
+    // More bytes than it had when opened: it is being written, so no hash fits it.
+    if (handle.readChecked(buffer.get(), 1) != 0) return std::nullopt;
+    std::string digest = hasher.hexDigest();
+    if (digest.empty()) return std::nullopt;
+    return std::make_pair(std::move(digest), static_cast<uint64_t>(handle.status().st_nlink));
+}
 
 void collect(int directoryFD, const std::string& directory, std::vector<std::string>& stack,
              std::vector<Candidate>& candidates, const Options& options) {
     BulkDirectoryReader::read(directoryFD, [&](const DirectoryEntry& entry) {
         if (entry.name == "." || entry.name == "..") return;
         if (options.skippedNames.count(entry.name)) return;
-        std::string path = directory + "/" + entry.name;
+        std::string path = appendingPathComponent(directory, entry.name);
         if (options.excludedPaths.count(path)) return;
         if (entry.isSymlink) return;
         if (entry.isDirectory) {
@@ -137,14 +211,18 @@ std::vector<std::vector<T>> groupedBy(std::vector<std::pair<std::string, T>> key
 std::vector<std::vector<Candidate>> confirm(const std::vector<Candidate>& bucket) {
     std::vector<std::pair<std::string, Candidate>> byEdge;
     for (const auto& c : bucket) {
-        if (auto signature = detail::edgeSignature(c.path)) byEdge.emplace_back(std::move(*signature), c);
+        if (auto signature = detail::edgeSignature(c.path, detail::FileIdentity{c.device, c.inode}))
+            byEdge.emplace_back(std::move(*signature), c);
     }
     std::vector<std::vector<Candidate>> confirmed;
     for (auto& sameEdges : groupedBy(std::move(byEdge))) {
         if (sameEdges.size() < 2) continue;
         std::vector<std::pair<std::string, Candidate>> byHash;
         for (auto& c : sameEdges) {
-            if (auto hash = detail::fullHash(c.path)) byHash.emplace_back(std::move(*hash), std::move(c));
+            if (auto hash = hashWhole(c.path, detail::FileIdentity{c.device, c.inode})) {
+                c.links = hash->second;
+                byHash.emplace_back(std::move(hash->first), std::move(c));
+            }
         }
         for (auto& sameHash : groupedBy(std::move(byHash))) {
             if (sameHash.size() >= 2) confirmed.push_back(std::move(sameHash));
@@ -153,39 +231,29 @@ std::vector<std::vector<Candidate>> confirm(const std::vector<Candidate>& bucket
     return confirmed;
 }
 
-DuplicateFile describe(const Candidate& c) {
-    DuplicateFile file{c.path, c.size, c.size, c.inode, 0, c.modified};
-    attrlist request;
-    request.bitmapcount = ATTR_BIT_MAP_COUNT;
-    request.forkattr = ATTR_CMNEXT_PRIVATESIZE | ATTR_CMNEXT_CLONEID;
-    unsigned char buffer[64] = {};
-    if (getattrlist(c.path.c_str(), &request, buffer, sizeof buffer, FSOPT_ATTR_CMN_EXTENDED) == 0) {
-        std::memcpy(&file.privateSize, buffer + 4, 8);
-        std::memcpy(&file.cloneID, buffer + 12, 8);
-    }
-    return file;
-}
-
 DuplicateGroup build(const std::vector<Candidate>& set) {
-    std::vector<std::pair<DuplicateFile, uint64_t>> described;
-    described.reserve(set.size());
-    for (const auto& c : set) described.emplace_back(describe(c), c.device);
-    // Oldest first; an undated file counts as the distant future.
-    std::stable_sort(described.begin(), described.end(), [](const auto& a, const auto& b) {
-        const Date da = a.first.modified.value_or(Date::max());
-        const Date db = b.first.modified.value_or(Date::max());
-        return da < db;
-    });
     DuplicateGroup group;
-    std::vector<uint64_t> devices;
-    for (auto& [file, device] : described) {
+    for (const auto& c : set) {
+        DuplicateFile file{c.path, c.size, 0, c.inode, 0, c.modified, c.device, std::max<uint64_t>(c.links, 1)};
+        group.files.push_back(std::move(file));
+    }
+    // Oldest first; an undated file counts as the distant future.
+    std::stable_sort(group.files.begin(), group.files.end(), [](const DuplicateFile& a, const DuplicateFile& b) {
+        return a.modified.value_or(Date::max()) < b.modified.value_or(Date::max());
+    });
+    // Each file's storage is credited once: to the kept file when it has no other name,
+    // to the first extra name of a file whose names are all extras; every other name
+    // frees nothing.
+    std::set<std::pair<uint64_t, uint64_t>> credited;
+    for (size_t i = 0; i < group.files.size(); ++i) {
+        DuplicateFile& file = group.files[i];
         if (!group.id.empty()) group.id += '\x01';
         group.id += file.path;
-        group.files.push_back(std::move(file));
-        devices.push_back(device);
+        const bool frees = i == 0 ? file.linkCount == 1 : group.extraFreesStorage(i);
+        if (frees && credited.insert({file.device, file.inode}).second) file.privateSize = file.size;
     }
     group.size = group.files.empty() ? 0 : group.files.front().size;
-    group.kind = detail::kind(group.files, devices);
+    group.kind = detail::kind(group.files);
     return group;
 }
 
@@ -193,8 +261,8 @@ DuplicateGroup build(const std::vector<Candidate>& set) {
 
 namespace detail {
 
-std::optional<std::string> edgeSignature(const std::string& path) {
-    ReadHandle handle(path);
+std::optional<std::string> edgeSignature(const std::string& path, std::optional<FileIdentity> expected) {
+    ReadHandle handle(path, expected);
     if (!handle.isOpen()) return std::nullopt;
     auto buffer = std::make_unique<unsigned char[]>(kEdgeBytes);
     SHA256 hasher;
@@ -209,36 +277,23 @@ std::optional<std::string> edgeSignature(const std::string& path) {
     return digest;
 }
 
-std::optional<std::string> fullHash(const std::string& path) {
-    ReadHandle handle(path);
-    if (!handle.isOpen()) return std::nullopt;
-    auto buffer = std::make_unique<unsigned char[]>(kFullReadBytes);
-    SHA256 hasher;
-    for (;;) {
-        const ssize_t n = handle.readChecked(buffer.get(), kFullReadBytes);
-        if (n <= 0) break; // end of file, or a failure: what was read stands
-        hasher.update(buffer.get(), static_cast<size_t>(n));
-    }
-    std::string digest = hasher.hexDigest();
-    if (digest.empty()) return std::nullopt;
-    return digest;
+std::optional<std::string> fullHash(const std::string& path, std::optional<FileIdentity> expected) {
+    auto hash = hashWhole(path, expected);
+    if (!hash) return std::nullopt;
+    return std::move(hash->first);
 }
 
-DuplicateGroup::Kind kind(const std::vector<DuplicateFile>& files, const std::vector<uint64_t>& devices) {
+DuplicateGroup::Kind kind(const std::vector<DuplicateFile>& files) {
     // Equal file numbers on different devices are different files.
-    bool sameFile = !files.empty();
-    for (size_t i = 1; i < files.size() && sameFile; ++i) {
-        sameFile = files[i].inode == files[0].inode &&
-                   (i >= devices.size() || devices[i] == devices[0]);
-    }
-    if (sameFile) return DuplicateGroup::Kind::hardLinks;
-    size_t shared = 0;
+    bool oneFile = !files.empty();
+    bool singleNames = true;
+    std::set<std::pair<uint64_t, uint64_t>> seen;
     for (const auto& f : files) {
-        if (f.privateSize < f.size) ++shared;
+        oneFile = oneFile && f.device == files[0].device && f.inode == files[0].inode;
+        singleNames = singleNames && f.linkCount <= 1 && seen.insert({f.device, f.inode}).second;
     }
-    if (shared == 0) return DuplicateGroup::Kind::independentCopies;
-    if (shared == files.size()) return DuplicateGroup::Kind::clones;
-    return DuplicateGroup::Kind::mixed;
+    if (oneFile) return DuplicateGroup::Kind::hardLinks;
+    return singleNames ? DuplicateGroup::Kind::independentCopies : DuplicateGroup::Kind::mixed;
 }
 
 } // namespace detail
@@ -246,7 +301,12 @@ DuplicateGroup::Kind kind(const std::vector<DuplicateFile>& files, const std::ve
 Report scan(const std::vector<std::string>& roots, const Options& options, ScanControl& control) {
     Report report;
     std::vector<Candidate> candidates;
-    for (const auto& root : roots) {
+    // "/a/b/" and "/a/./b" must meet the exclusions as "/a/b" does.
+    Options standard = options;
+    standard.excludedPaths.clear();
+    for (const auto& path : options.excludedPaths) standard.excludedPaths.insert(absoluteStandardPath(path));
+    for (const auto& given : roots) {
+        const std::string root = absoluteStandardPath(given);
         std::vector<std::string> stack{root};
         while (!stack.empty()) {
             std::string directory = std::move(stack.back());
@@ -258,7 +318,7 @@ Report scan(const std::vector<std::string>& roots, const Options& options, ScanC
             }
             const int fd = openDirectory(directory.c_str());
             if (fd < 0) continue;
-            collect(fd, directory, stack, candidates, options);
+            collect(fd, directory, stack, candidates, standard);
             ::close(fd);
         }
     }

@@ -1,7 +1,8 @@
 #pragma once
 // Finds sets of byte-identical files under some folders and what removing all copies
-// but one would really free: copies that share their blocks (hard links) free little
-// or nothing. Reads file contents only to hash candidates; never changes anything.
+// but one would really free: a file's blocks go only when its last name goes, so extra
+// names of one file (hard links) free nothing unless all of them are removed. Reads file
+// contents only to hash candidates; never changes anything.
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -16,10 +17,12 @@ namespace sorvel {
 struct DuplicateFile {
     std::string path;
     int64_t size = 0;        // allocated bytes from the directory listing
-    int64_t privateSize = 0; // bytes shared with no other file; `size` when unknown
+    int64_t privateSize = 0; // what removing this name with the group's other extras frees
     uint64_t inode = 0;
     uint64_t cloneID = 0;    // 0 when unknown (always, on these file systems)
     std::optional<Date> modified;
+    uint64_t device = 0;
+    uint64_t linkCount = 1;  // names of this file on its file system, in the group or not
 
     friend bool operator==(const DuplicateFile&, const DuplicateFile&) = default;
 };
@@ -32,10 +35,13 @@ struct DuplicateGroup {
     int64_t size = 0;                 // the first file's size
     Kind kind = Kind::independentCopies;
 
-    /// Private bytes of every file but the first; 0 with fewer than two files.
+    /// What removing every file but the first frees; 0 with fewer than two files.
     int64_t reclaimable() const;
     /// What a size-only comparison would claim: size times the extra copies.
     int64_t apparentSaving() const;
+    /// Whether removing the extras frees the storage of file `index`: it is an extra and
+    /// every one of its names is an extra too.
+    bool extraFreesStorage(size_t index) const;
 
     friend bool operator==(const DuplicateGroup&, const DuplicateGroup&) = default;
 };
@@ -61,20 +67,31 @@ struct Report {
     int64_t apparentSaving() const;
 };
 
-/// Walks the roots in order, buckets candidates by allocated size, confirms each bucket
-/// by an edge signature and then a full SHA-256, and returns the groups, largest
-/// reclaimable first. Synchronous; reads only the control's cancelled flag.
+/// What removing `files` frees, as the file system counts it: a file's size once,
+/// however many of its names are listed, and only when all of its names are.
+int64_t bytesFreed(const std::vector<DuplicateFile>& files);
+
+/// Walks the roots in order (each made absolute and standardised first, as are the
+/// excluded paths), buckets candidates by allocated size, confirms each bucket by an
+/// edge signature and then a full SHA-256 of the very file that was listed, and returns
+/// the groups, largest reclaimable first. Synchronous; reads only the control's cancelled flag.
 Report scan(const std::vector<std::string>& roots, const Options& options, ScanControl& control);
 
 namespace detail {
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+};
 /// SHA-256 of the first 64 KiB and, for longer files, the last 64 KiB; none when the
-/// file cannot be opened (or is not a regular file).
-std::optional<std::string> edgeSignature(const std::string& path);
-/// SHA-256 of the whole file, read in 4 MiB pieces; a failing read ends the hash with
-/// what was read. None when the file cannot be opened (or is not a regular file).
-std::optional<std::string> fullHash(const std::string& path);
-/// How the copies share storage. Hard links need the same file on the same device.
-DuplicateGroup::Kind kind(const std::vector<DuplicateFile>& files, const std::vector<uint64_t>& devices);
+/// file cannot be opened, is not a regular file, or is not `expected` (when given).
+std::optional<std::string> edgeSignature(const std::string& path, std::optional<FileIdentity> expected = {});
+/// SHA-256 of exactly the file's length as opened, read in 4 MiB pieces. None when the
+/// file cannot be opened, is not a regular file or not `expected`, when a read fails,
+/// or when the file shrinks or grows while it is read: never a hash of part of it.
+std::optional<std::string> fullHash(const std::string& path, std::optional<FileIdentity> expected = {});
+/// How the copies share storage, by file (device and inode): all one file is hard
+/// links; files that each have a single name are copies; anything else is mixed.
+DuplicateGroup::Kind kind(const std::vector<DuplicateFile>& files);
 } // namespace detail
 
 } // namespace DuplicateFinder

@@ -1,17 +1,14 @@
-#include <cstdio>
 #include <string>
 
 #include "cli/HeadlessReport.h"
+#include "cli/ReportOutput.h"
 #include "engine/VolumeProbe.h"
 #include "platform/Text.h"
 
 namespace sorvel::HeadlessReport {
 
 int access() {
-    const std::string report = validUTF8(VolumeProbe::describeAccess()) + "\n";
-    std::fwrite(report.data(), 1, report.size(), stdout);
-    std::fflush(stdout);
-    return 0;
+    return ReportOutput::emit(validUTF8(VolumeProbe::describeAccess()) + "\n");
 }
 
 } // namespace sorvel::HeadlessReport

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/CommandPath.h"
 #include "cli/HeadlessReport.h"
 #include "cli/ReportOutput.h"
 #include "cli/TextLayout.h"
@@ -61,7 +62,7 @@ std::string duplicatesReport(const DuplicateFinder::Report& report) {
     if (apparent - reclaimable >= 1) {
         line("");
         line(wrap(Bytes::format(apparent - reclaimable) + " of that does not exist. Those copies " +
-                      "are APFS clones or hard links sharing their blocks, so the filesystem " +
+                      "are hard links, more names of one file, so the filesystem " +
                       "counts the bytes once no matter how many names point at them.",
                   "  ", 74));
     }
@@ -70,8 +71,8 @@ std::string duplicatesReport(const DuplicateFinder::Report& report) {
 }
 
 int duplicates(const std::string& argument) {
-    // No existence check: a folder that cannot be read simply has no groups.
     const std::string root = expandingTildeInPath(argument);
+    if (int status = CommandPath::check(argument, root); status != 0) return status;
     if (int status = ReportOutput::emit(duplicatesBanner(root)); status != 0) return status;
     ScanControl control;
     const auto report = DuplicateFinder::scan({root}, DuplicateFinder::Options(), control);

@@ -7,6 +7,7 @@
 
 #include "analysis/FolderInsights.h"
 #include "cleanup/CloudStatus.h"
+#include "cli/CommandPath.h"
 #include "cli/HeadlessReport.h"
 #include "cli/ReportOutput.h"
 #include "cli/TextLayout.h"
@@ -88,6 +89,7 @@ void wrapped(std::string& out, const std::string& text) {
 int insights(const std::string& argument) {
     // The path stays bytes for the scan; only printed text is made valid UTF-8.
     const std::string path = expandingTildeInPath(argument);
+    if (int status = CommandPath::check(argument, path); status != 0) return status;
     const FolderInsights result = InsightScanner::analyze(path, [] { return false; });
 
     std::string out;

@@ -87,8 +87,9 @@ std::string planText(const std::vector<CleanupOutcome>& outcomes,
         std::optional<std::string> fallback;
         if (auto it = details.find(o.path); it != details.end()) fallback = it->second;
         const auto explanation = TargetExplainer::explain(o.path, fallback);
-        line(TextLayout::shown(wrap(explanation.what, kExplainIndent, kWrapWidth)));
-        if (explanation.cost) line(TextLayout::shown(wrap("\u2192 " + *explanation.cost, kExplainIndent, kWrapWidth)));
+        // Escaped before wrapping: the wrap's own line breaks are meant.
+        line(wrap(TextLayout::shown(explanation.what), kExplainIndent, kWrapWidth));
+        if (explanation.cost) line(wrap("\u2192 " + TextLayout::shown(*explanation.cost), kExplainIndent, kWrapWidth));
     }
     if (passed.size() > kPlanListingLimit)
         line("    \u2026 and " + std::to_string(passed.size() - kPlanListingLimit) + " more");

@@ -66,7 +66,7 @@ json recommendationObject(const CleanupItem& item) {
 }
 
 std::string errorDetail(const std::string& path, int error) {
-    return "The file \u201C" + validUTF8(lastPathComponent(path)) + "\u201D could not be saved: " +
+    return "The file \u201C" + printable(lastPathComponent(path)) + "\u201D could not be saved: " +
            std::strerror(error) + ".";
 }
 

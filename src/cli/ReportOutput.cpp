@@ -31,6 +31,9 @@ int emit(const std::string &text) {
     // A reader that went away should give an error we can report, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
     if (int error = writeAll(STDOUT_FILENO, text); error != 0) {
+        // The reader stopped reading (`| head`): end quietly, as a program that SIGPIPE
+        // ends would, but still not as a success.
+        if (error == EPIPE) return kReaderGone;
         diagnostic(std::string("sorvel: could not write the report: ") + std::strerror(error) + "\n");
         return 1;
     }

@@ -5,8 +5,13 @@
 
 namespace sorvel::ReportOutput {
 
-/// Writes all of `text` to standard output. On failure prints "sorvel: could not write
-/// the report: <reason>" on standard error and returns 1; otherwise 0.
+/// The status of a command whose reader went away: 128 + SIGPIPE, as the shell reports
+/// a program that the signal ended.
+inline constexpr int kReaderGone = 141;
+
+/// Writes all of `text` to standard output. When the reader has gone away (a broken
+/// pipe) returns kReaderGone without a word; on any other failure prints "sorvel: could
+/// not write the report: <reason>" on standard error and returns 1; otherwise 0.
 int emit(const std::string &text);
 /// Writes all of `text` to standard error in one go where the system allows; failures are
 /// ignored (there is nowhere left to report them).

@@ -119,7 +119,7 @@ std::string scanReportText(const ScanResult &result) {
     if (result.cleanupItems.empty())
         line("  Nothing worth cleaning.");
     for (const auto &item : result.cleanupItems) {
-        line(std::string("  [") + (item.risk == CleanupRisk::safe ? "safe  " : "review") + "] " + item.title +
+        line(std::string("  [") + (item.risk == CleanupRisk::safe ? "safe  " : "review") + "] " + shown(item.title) +
              " \u2014 " + Bytes::format(item.size()));
         for (size_t i = 0; i < item.targets.size() && i < 6; ++i) {
             const auto &target = item.targets[i];

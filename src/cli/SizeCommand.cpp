@@ -19,7 +19,7 @@ int size(const std::string& argument) {
     const FileWalker::Options options; // the standard values, nothing excluded
     const ScanNodePtr node = FileWalker::walk(path, control, options);
     if (!node) {
-        ReportOutput::diagnostic("No such path: " + validUTF8(argument) + "\n");
+        ReportOutput::diagnostic("No such path: " + printable(argument) + "\n");
         return 1;
     }
     std::string out = std::to_string(node->size) + " bytes  " + std::to_string(node->size / 1024) +
@@ -31,7 +31,7 @@ int size(const std::string& argument) {
         char figure[64];
         std::snprintf(figure, sizeof figure, "  %12" PRId64 " KiB  ", child.size / 1024);
         out += figure;
-        out += validUTF8(child.name);
+        out += printable(child.name);
         out += '\n';
     }
     return ReportOutput::emit(out);

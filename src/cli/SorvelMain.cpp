@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/HeadlessReport.h"
+#include "cli/ReportOutput.h"
 
 namespace sorvel::SorvelMain {
 namespace {
@@ -33,7 +34,7 @@ constexpr std::string_view kUsage =
     "  Sorvel --duplicates PATH\n"
     "                       find files with identical content and report\n"
     "                       what removing the copies would actually free\n"
-    "                       \u2014 clones and hard links share their blocks,\n"
+    "                       \u2014 hard links share their blocks,\n"
     "                       so it is usually less than their size\n"
     "  Sorvel --history    the log of every removal Sorvel has made\n"
     "  Sorvel --backups    identify every local iPhone & iPad backup \u2014\n"
@@ -58,11 +59,7 @@ int notAvailable(const char* what) {
     return 2;
 }
 
-int printUsage() {
-    std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
-    std::fputc('\n', stdout);
-    return 0;
-}
+int printUsage() { return ReportOutput::emit(std::string(kUsage) + "\n"); }
 
 } // namespace
 

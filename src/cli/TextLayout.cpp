@@ -41,11 +41,11 @@ std::string fitted(std::string_view text, size_t width) {
 }
 
 std::string shownPath(std::string_view path) {
-    return validUTF8(tildeAbbreviated(path));
+    return printable(tildeAbbreviated(path));
 }
 
 std::string shown(std::string_view text) {
-    return validUTF8(text);
+    return printable(text);
 }
 
 std::string repeated(std::string_view piece, int count) {

@@ -24,9 +24,10 @@ std::string tailFitted(std::string_view text, size_t width);
 /// tailFitted, then right-padded to `width`.
 std::string fitted(std::string_view text, size_t width);
 
-/// A path as the reports show it: the home folder as "~", names made valid UTF-8.
+/// A path as the reports show it: the home folder as "~", then printable() (valid
+/// UTF-8, control characters escaped).
 std::string shownPath(std::string_view path);
-/// Any text from disk made printable (invalid UTF-8 replaced).
+/// Any text from disk (or another program) as printable() makes it.
 std::string shown(std::string_view text);
 
 /// The piece written `count` times (rules of box-drawing lines).

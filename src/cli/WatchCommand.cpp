@@ -33,7 +33,7 @@ struct WatchState {
 };
 
 std::string shownPath(const std::string& path) {
-    return validUTF8(tildeAbbreviated(path));
+    return printable(tildeAbbreviated(path));
 }
 
 // A reader that went away leaves nobody to watch for: end instead of running on unseen.
@@ -96,7 +96,7 @@ int watch(const std::string& argument) {
     state->control.keepInodeOwners();
     ScanNodePtr node = FileWalker::walkParallel(state->path, state->control, state->options);
     if (!node) {
-        ReportOutput::diagnostic("No such path: " + validUTF8(state->path) + "\n");
+        ReportOutput::diagnostic("No such path: " + printable(state->path) + "\n");
         return 1;
     }
 

@@ -14,6 +14,7 @@
 #include "platform/Path.h"
 #include "platform/ProcessRunner.h"
 #include "platform/Text.h"
+#include "platform/Text.h"
 #include "platform/VolumeCapacity.h"
 
 namespace sorvel::VolumeProbe {
@@ -168,12 +169,12 @@ std::string describeAccess() {
         report += "\n  [";
         report += status;
         report += "] ";
-        report += tildeAbbreviated(probe);
+        report += printable(tildeAbbreviated(probe));
     }
     report += "\n\nResult: ";
     report += hasFullDiskAccess() ? "GRANTED" : "NOT granted";
     report += "\nBundle: ";
-    report += mainBundlePath();
+    report += printable(mainBundlePath());
     return report;
 }
 

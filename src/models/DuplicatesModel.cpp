@@ -54,9 +54,8 @@ std::vector<DuplicateFile> DuplicatesModel::selected() const {
 }
 
 int64_t DuplicatesModel::selectedReclaimable() const {
-    int64_t total = 0;
-    for (const auto& file : selected()) total += file.privateSize;
-    return total;
+    // Names of one file free its storage only all together.
+    return DuplicateFinder::bytesFreed(selected());
 }
 
 int64_t DuplicatesModel::selectedApparent() const {
@@ -71,7 +70,7 @@ std::set<std::string> DuplicatesModel::defaultSelection(const DuplicateFinder::R
     for (const auto& group : report.groups) {
         if (group.kind != Kind::independentCopies && group.kind != Kind::mixed) continue;
         for (size_t i = 1; i < group.files.size(); ++i)
-            if (group.files[i].privateSize >= 1) paths.insert(group.files[i].path);
+            if (group.extraFreesStorage(i) && group.files[i].size >= 1) paths.insert(group.files[i].path);
     }
     return paths;
 }

@@ -76,6 +76,11 @@ public:
     static inline const char* const kUnexpectedPlaceMessage =
         "The update feed points somewhere unexpected and was ignored.";
     static inline const char* const kUnreadableMessage = "The update feed could not be read.";
+    /// A release description is a few hundred bytes; a body past this is not one, and is
+    /// not kept in memory.
+    static constexpr int64_t kMaximumFeedBytes = 1 << 20;
+    static inline const char* const kTooLargeMessage =
+        "The update feed is larger than 1 MB, too large to be a release description.";
 
     /// Reads the persisted settings; writes nothing back.
     explicit UpdateChecker(QObject* parent = nullptr);
@@ -103,7 +108,7 @@ public:
     /// The transfer under `fetch`, for any scheme and time-out.
     static void request(const QUrl& url, int timeoutMilliseconds, Completion completion);
     /// What a finished transfer means: a transfer error (empty when none), the HTTP status
-    /// (0 when there was none) and the body.
+    /// (0 when there was none) and the body (past kMaximumFeedBytes: a failure).
     static FetchResult interpret(const std::string& transferError, int status, const std::string& body);
 
     static bool meetsMinimum(const std::string& minimum, ProcessInfo::OperatingSystemVersion system);

@@ -4,6 +4,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+#include <memory>
 
 #include "models/UpdateChecker.h"
 #include "platform/BundleInfo.h"
@@ -127,8 +128,35 @@ void UpdateChecker::request(const QUrl& url, int timeoutMilliseconds, Completion
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     request.setTransferTimeout(timeoutMilliseconds);
     QNetworkReply* reply = manager->get(request);
+    // The body is taken as it arrives and the transfer given up once it passes the cap,
+    // announced or not: an endless answer must not fill the memory.
+    struct Received {
+        QByteArray body;
+        bool tooLarge = false;
+    };
+    auto received = std::make_shared<Received>();
+    auto take = [reply, received] {
+        if (received->tooLarge) return;
+        received->body += reply->read(kMaximumFeedBytes + 1 - received->body.size());
+        const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        if (received->body.size() > kMaximumFeedBytes || announced > kMaximumFeedBytes) {
+            received->tooLarge = true;
+            received->body.clear();
+            // Not from inside the reply's own signal: the transfer ends on the next turn.
+            QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, manager, take);
+    QObject::connect(reply, &QNetworkReply::readyRead, manager, take);
     QObject::connect(reply, &QNetworkReply::finished, manager,
-                     [manager, reply, completion = std::move(completion)] {
+                     [manager, reply, received, take, completion = std::move(completion)] {
+                         if (!received->tooLarge && reply->isOpen()) take();
+                         if (received->tooLarge) {
+                             reply->deleteLater();
+                             manager->deleteLater();
+                             completion(FetchResult::failure(kTooLargeMessage));
+                             return;
+                         }
                          const auto error = reply->error();
                          const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
                          const int status = code.isValid() ? code.toInt() : 0;
@@ -137,10 +165,9 @@ void UpdateChecker::request(const QUrl& url, int timeoutMilliseconds, Completion
                          if ((error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
                              (error != QNetworkReply::NoError && status == 0))
                              transferError = describe(error, reply->errorString());
-                         const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
                          reply->deleteLater();
                          manager->deleteLater();
-                         completion(interpret(transferError, status, body.toStdString()));
+                         completion(interpret(transferError, status, received->body.toStdString()));
                      });
 }
 
@@ -149,6 +176,7 @@ UpdateChecker::FetchResult UpdateChecker::interpret(const std::string& transferE
     if (!transferError.empty()) return FetchResult::failure(transferError);
     if (status != 0 && status != 200)
         return FetchResult::failure("The update feed returned " + std::to_string(status) + ".");
+    if (static_cast<int64_t>(body.size()) > kMaximumFeedBytes) return FetchResult::failure(kTooLargeMessage);
     auto release = Release::decode(body);
     if (!release) return FetchResult::failure(kUnreadableMessage);
     return FetchResult::success(std::move(*release));

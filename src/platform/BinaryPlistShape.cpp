@@ -1,6 +1,7 @@
 #include "platform/BinaryPlistShape.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -34,51 +35,86 @@ struct Graph {
 
 enum class Kind { leaf, container, bad };
 
-// Arrays, sets and dictionaries hold references; everything else is a leaf. The bounds
-// are the parser's own, so what it would accept is never called bad here.
-Kind inspect(const Graph& g, uint64_t index, uint64_t& refsAt, uint64_t& refCount) {
+// Whether `count` units of `unit` bytes from `pos` lie in the object area.
+bool fits(const Graph& g, uint64_t pos, uint64_t count, uint64_t unit) {
+    if (pos > g.offsetTable) return false;
+    return count <= (g.offsetTable - pos) / unit;
+}
+
+// A string the library would store with a NUL inside. It asserts on reading such a
+// string (or key) back, killing the process; and a name cut at the NUL is not the name
+// the file holds.
+bool holdsNul(const Graph& g, uint64_t pos, uint64_t count, bool utf16) {
+    const unsigned char* p = g.data + pos;
+    if (!utf16) return std::memchr(p, 0, count) != nullptr;
+    for (uint64_t i = 0; i < count; ++i)
+        if (p[2 * i] == 0 && p[2 * i + 1] == 0) return true;
+    return false;
+}
+
+// Arrays, sets and dictionaries hold references; everything else is a leaf. Bounds are
+// the parser's own, so what it would read is never called bad here, except strings with
+// a NUL inside, which it reads into a state it then aborts on.
+Kind inspect(const Graph& g, uint64_t index, uint64_t& refsAt, uint64_t& refCount, uint64_t& payload) {
+    payload = 0;
     const uint64_t offset = readBigEndian(g.data + g.offsetTable + index * g.offsetSize, g.offsetSize);
     if (offset >= g.offsetTable) return Kind::bad;
     uint64_t pos = offset;
     const unsigned char marker = g.data[pos++];
     const unsigned type = marker & 0xF0;
-    if (type != 0xA0 && type != 0xC0 && type != 0xD0) return Kind::leaf;
+    const bool counted = type == 0x40 || type == 0x50 || type == 0x60 || type == 0xA0 || type == 0xC0 ||
+                         type == 0xD0;
+    if (!counted) return Kind::leaf;
     uint64_t count = marker & 0x0F;
     if (count == 0x0F) {
         if (pos >= g.offsetTable) return Kind::bad;
         const unsigned char sizeMarker = g.data[pos++];
         if ((sizeMarker & 0xF0) != 0x10) return Kind::bad;
         const uint64_t width = uint64_t{1} << (sizeMarker & 0x0F);
-        if (pos + width > g.offsetTable) return Kind::bad;
+        if (!fits(g, pos, width, 1)) return Kind::bad;
         count = readBigEndian(g.data + pos, width);
         pos += width;
     }
-    if (pos + count < pos || pos + count > g.offsetTable) return Kind::bad;
+    if (type == 0x40) {
+        payload = count;
+        return fits(g, pos, count, 1) ? Kind::leaf : Kind::bad;
+    }
+    if (type == 0x50 || type == 0x60) {
+        const bool utf16 = type == 0x60;
+        if (!fits(g, pos, count, utf16 ? 2 : 1) || holdsNul(g, pos, count, utf16)) return Kind::bad;
+        payload = utf16 ? 3 * count : count; // as UTF-8, at most three bytes a unit
+        return Kind::leaf;
+    }
+    if (!fits(g, pos, count, 1)) return Kind::bad;
     // Now count < 32 MiB, so none of these products can overflow.
     const uint64_t refs = type == 0xD0 ? 2 * count : count;
-    if (pos + refs * g.refSize > g.offsetTable) return Kind::bad;
+    if (!fits(g, pos, refs, g.refSize)) return Kind::bad;
     refsAt = pos;
     refCount = refs;
     return Kind::container;
 }
+
+// What an object costs once the parser has copied it: small ones are rounded up to the
+// size of a node.
+constexpr uint64_t kNodeBytes = 64;
+
+struct Measure {
+    uint64_t nodes = 1;
+    uint64_t bytes = kNodeBytes;
+    uint32_t levels = 1;
+};
 
 struct Frame {
     uint64_t index;
     uint64_t refsAt;
     uint64_t refCount;
     uint64_t next = 0;
-    uint64_t nodes = 1;  // this object and everything below it, shared objects counted each time
-    uint32_t levels = 1; // this object's level count, itself included
-};
-
-struct Measure {
-    uint64_t nodes;
-    uint32_t levels;
+    Measure total{}; // this object and everything below it, shared objects counted each time
 };
 
 } // namespace
 
-bool withinLimits(std::string_view bytes, uint32_t maxLevels, uint64_t maxNodes) {
+bool withinLimits(std::string_view bytes, const Limits& limits) {
     if (bytes.size() < kHeaderSize + kTrailerSize || bytes.substr(0, kHeaderSize) != "bplist00") return true;
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     const uint64_t endOfObjects = bytes.size() - kTrailerSize;
@@ -94,48 +130,60 @@ bool withinLimits(std::string_view bytes, uint32_t maxLevels, uint64_t maxNodes)
     if (g.objectCount == 0 || g.offsetSize == 0 || g.refSize == 0 || top >= g.objectCount) return false;
     if (g.offsetTable < kHeaderSize || g.offsetTable >= endOfObjects) return false;
     if (g.objectCount > (endOfObjects - g.offsetTable) / g.offsetSize) return false;
-    if (maxLevels == 0 || maxNodes == 0) return false;
+    if (limits.levels == 0 || limits.nodes == 0 || limits.bytes == 0) return false;
 
-    uint64_t refsAt = 0, refCount = 0;
-    const Kind topKind = inspect(g, top, refsAt, refCount);
-    if (topKind != Kind::container) return topKind == Kind::leaf;
+    uint64_t refsAt = 0, refCount = 0, payload = 0;
+    const Kind topKind = inspect(g, top, refsAt, refCount, payload);
+    if (topKind != Kind::container) return topKind == Kind::leaf && payload <= limits.bytes;
 
-    // Depth-first without recursion; finished objects are remembered, so a shared
-    // object is walked once however often it is referenced, and a reference back to
-    // an object still open is a cycle.
+    // Depth-first without recursion. Every object is looked at once however often it
+    // is referenced: finished containers and large leaves keep their measure, small
+    // leaves only that they were seen. A reference back to an open object is a cycle.
     std::unordered_map<uint64_t, Measure> finished;
+    std::vector<bool> smallLeafSeen(g.objectCount);
     std::unordered_set<uint64_t> open{top};
     std::vector<Frame> stack{Frame{top, refsAt, refCount}};
     for (;;) {
         Frame& frame = stack.back();
-        Measure child{1, 1};
+        Measure child;
         if (frame.next < frame.refCount) {
             const uint64_t index = readBigEndian(g.data + frame.refsAt + frame.next * g.refSize, g.refSize);
             ++frame.next;
             if (index >= g.objectCount || open.count(index)) return false;
-            if (auto known = finished.find(index); known != finished.end()) {
+            if (smallLeafSeen[index]) {
+                // One node of the smallest size, as `child` already says.
+            } else if (auto known = finished.find(index); known != finished.end()) {
                 child = known->second;
             } else {
-                const Kind kind = inspect(g, index, refsAt, refCount);
+                const Kind kind = inspect(g, index, refsAt, refCount, payload);
                 if (kind == Kind::bad) return false;
+                if (finished.size() + stack.size() >= limits.nodes) return false;
                 if (kind == Kind::container) {
-                    if (stack.size() >= maxLevels || finished.size() + stack.size() >= maxNodes) return false;
+                    if (stack.size() >= limits.levels) return false;
                     open.insert(index);
                     stack.push_back(Frame{index, refsAt, refCount});
                     continue;
                 }
+                if (payload <= kNodeBytes) {
+                    smallLeafSeen[index] = true;
+                } else {
+                    child.bytes = payload;
+                    finished.emplace(index, child);
+                }
             }
         } else {
-            child = Measure{frame.nodes, frame.levels};
+            child = frame.total;
             finished.emplace(frame.index, child);
             open.erase(frame.index);
             stack.pop_back();
             if (stack.empty()) return true;
         }
-        Frame& parent = stack.back();
+        Measure& parent = stack.back().total;
         parent.nodes += child.nodes;
+        parent.bytes += child.bytes;
         parent.levels = std::max(parent.levels, child.levels + 1);
-        if (parent.nodes > maxNodes || parent.levels > maxLevels) return false;
+        if (parent.nodes > limits.nodes || parent.bytes > limits.bytes || parent.levels > limits.levels)
+            return false;
     }
 }
 

@@ -9,10 +9,17 @@
 
 namespace sorvel::BinaryPlistShape {
 
+struct Limits {
+    uint32_t levels; // the top object is level 1
+    uint64_t nodes;  // objects after expansion, a shared one counted at each reference
+    uint64_t bytes;  // memory after expansion: each object's contents, at least 64 bytes
+};
+
 /// False when `bytes` is a binary property list ("bplist00") that is malformed, has a
-/// reference cycle, nests more than `maxLevels` levels (the top object is level 1) or
-/// expands into more than `maxNodes` nodes. Anything else, including text that is no
-/// binary property list at all, is true: it is the parser's to judge.
-bool withinLimits(std::string_view bytes, uint32_t maxLevels, uint64_t maxNodes);
+/// reference cycle, goes past one of `limits` once expanded, or holds a string or key
+/// with a NUL character in it (the library aborts the process on reading one back).
+/// Anything else, including text that is no binary property list at all, is true: it
+/// is the parser's to judge.
+bool withinLimits(std::string_view bytes, const Limits& limits);
 
 } // namespace sorvel::BinaryPlistShape

@@ -70,6 +70,8 @@ constexpr int kMaximumDepth = 256;
 // A binary list may reference one object many times and the library copies it for each
 // reference: past this many nodes the expansion is an attack, not a settings file.
 constexpr uint64_t kMaximumExpandedNodes = uint64_t{1} << 21;
+// Copies of one long string referenced many times add up the same way.
+constexpr uint64_t kMaximumExpandedBytes = uint64_t{256} << 20;
 
 struct PlistFree {
     void operator()(plist_t p) const { plist_free(p); }
@@ -137,14 +139,25 @@ std::optional<PlistValue> convert(plist_t node, int depth) {
         break;
     }
     case PLIST_ARRAY: {
+        // Through the iterator: the library finds an item by index by walking the list
+        // from its start, so a loop over indexes takes quadratic time.
         PlistValue::Array array;
-        uint32_t n = plist_array_get_size(node);
-        array.reserve(n);
-        for (uint32_t i = 0; i < n; ++i) {
-            auto item = convert(plist_array_get_item(node, i), depth + 1);
-            if (!item) return std::nullopt;
+        array.reserve(plist_array_get_size(node));
+        plist_array_iter it = nullptr;
+        plist_array_new_iter(node, &it);
+        if (!it) return std::nullopt;
+        for (;;) {
+            plist_t child = nullptr;
+            plist_array_next_item(node, it, &child);
+            if (!child) break;
+            auto item = convert(child, depth + 1);
+            if (!item) {
+                free(it);
+                return std::nullopt;
+            }
             array.push_back(std::move(*item));
         }
+        free(it);
         out.value = std::move(array);
         break;
     }
@@ -271,7 +284,10 @@ namespace PropertyList {
 std::optional<PlistValue> parse(const std::string& bytes) {
     if (bytes.empty() || bytes.size() > kMaximumFileSize) return std::nullopt;
     // The binary parser recurses and expands shared objects: look before it does.
-    if (!BinaryPlistShape::withinLimits(bytes, kMaximumDepth + 1, kMaximumExpandedNodes)) return std::nullopt;
+    if (!BinaryPlistShape::withinLimits(bytes, {kMaximumDepth + 1, kMaximumExpandedNodes, kMaximumExpandedBytes})) return std::nullopt;
+    // XML has no NUL character; the text parser keeps one inside a string and the
+    // library then aborts on reading that string back.
+    if (bytes.rfind("bplist00", 0) != 0 && bytes.find('\0') != std::string::npos) return std::nullopt;
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
     if (!root) return std::nullopt;

@@ -55,4 +55,37 @@ std::string validUTF8(std::string_view bytes) {
     return out;
 }
 
+std::string escapedControls(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+        case '\n': out += "\\n"; continue;
+        case '\t': out += "\\t"; continue;
+        case '\r': out += "\\r"; continue;
+        case '\\': out += "\\\\"; continue;
+        default: break;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            // U+0080..U+009F: some terminals take these as control sequences too.
+            const auto next = static_cast<unsigned char>(text[++i]);
+            out += "\\u00";
+            out += kHex[next >> 4];
+            out += kHex[next & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string printable(std::string_view bytes) { return escapedControls(validUTF8(bytes)); }
+
 } // namespace sorvel

@@ -9,4 +9,12 @@ namespace sorvel {
 std::string validUTF8(std::string_view bytes);
 bool isValidUTF8(std::string_view bytes);
 
+/// Control characters of UTF-8 text written out, so that a name can neither split a
+/// line nor drive the terminal: "\n", "\t", "\r", "\x1b" style for the rest of C0
+/// and DEL, "\u0085" style for C1. A backslash doubles, so the text stays unambiguous.
+std::string escapedControls(std::string_view utf8);
+/// Bytes from disk or another program as text for a terminal: validUTF8, then
+/// escapedControls. Every plain-text report prints names and paths through this.
+std::string printable(std::string_view bytes);
+
 } // namespace sorvel

@@ -34,8 +34,8 @@ Shared query(const std::string& path, attrgroup_t fork = ATTR_CMNEXT_PRIVATESIZE
     return s;
 }
 
-DuplicateFile file(uint64_t inode, int64_t size, int64_t privateSize) {
-    return DuplicateFile{"f" + std::to_string(inode), size, privateSize, inode, 0, {}};
+DuplicateFile file(uint64_t inode, uint64_t device, uint64_t links) {
+    return DuplicateFile{"f" + std::to_string(inode), 10, 0, inode, 0, {}, device, links};
 }
 
 } // namespace
@@ -88,24 +88,35 @@ TEST(DuplicateSharing, HardLinksBesideAnIndependentCopyAreMixed) {
     ASSERT_EQ(g.files.size(), 3u);
     EXPECT_EQ(g.kind, Kind::mixed);
     EXPECT_EQ(g.files[0].path, dir / "copy.bin");
-    // Removing both names would free the file, but each alone frees nothing.
-    EXPECT_EQ(g.reclaimable(), 0);
+    // Both names go, and with them the file.
+    EXPECT_EQ(g.reclaimable(), g.size);
     EXPECT_EQ(g.apparentSaving(), 2 * g.size);
 }
 
-TEST(DuplicateSharing, KindFollowsPrivateSizesWhenFilesDiffer) {
-    const std::vector<uint64_t> oneDevice{1, 1, 1};
+TEST(DuplicateSharing, KindFollowsFilesNotPrivateSizes) {
     using DuplicateFinder::detail::kind;
-    EXPECT_EQ(kind({file(1, 10, 10), file(2, 10, 10), file(3, 10, 10)}, oneDevice), Kind::independentCopies);
-    EXPECT_EQ(kind({file(1, 10, 4), file(2, 10, 0), file(3, 10, 9)}, oneDevice), Kind::clones);
-    EXPECT_EQ(kind({file(1, 10, 10), file(2, 10, 3), file(3, 10, 10)}, oneDevice), Kind::mixed);
-    EXPECT_EQ(kind({file(7, 10, 0), file(7, 10, 0), file(7, 10, 0)}, oneDevice), Kind::hardLinks);
-    // A larger private size than allocated is not sharing.
-    EXPECT_EQ(kind({file(1, 10, 12), file(2, 10, 10)}, {1, 1}), Kind::independentCopies);
+    struct Case {
+        std::vector<DuplicateFile> files;
+        Kind expected;
+    } cases[] = {
+        {{file(1, 1, 1), file(2, 1, 1), file(3, 1, 1)}, Kind::independentCopies},
+        {{file(7, 1, 3), file(7, 1, 3), file(7, 1, 3)}, Kind::hardLinks},
+        {{file(7, 1, 2), file(7, 1, 2), file(3, 1, 1)}, Kind::mixed},
+        // Each copy has a second name elsewhere: shared storage, but never clones.
+        {{file(1, 1, 2), file(2, 1, 2)}, Kind::mixed},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(kind(c.files), c.expected) << c.files.size() << " files, first inode " << c.files[0].inode;
+    }
 }
 
 TEST(DuplicateSharing, EqualFileNumbersOnDifferentDevicesAreNotHardLinks) {
     using DuplicateFinder::detail::kind;
-    EXPECT_EQ(kind({file(7, 10, 10), file(7, 10, 10)}, {1, 2}), Kind::independentCopies);
-    EXPECT_EQ(kind({file(7, 10, 10), file(7, 10, 10)}, {3, 3}), Kind::hardLinks);
+    EXPECT_EQ(kind({file(7, 1, 1), file(7, 2, 1)}), Kind::independentCopies);
+    EXPECT_EQ(kind({file(7, 3, 2), file(7, 3, 2)}), Kind::hardLinks);
+    // Nor do they add up as one file when their storage is counted.
+    DuplicateGroup g{"g", {file(7, 1, 1), file(7, 2, 1), file(7, 3, 1)}, 10, Kind::independentCopies};
+    g.files[1].path = "other-device";
+    g.files[2].path = "third-device";
+    EXPECT_EQ(g.reclaimable(), 20);
 }

@@ -19,8 +19,10 @@ bool contains(const std::string& text, const std::string& piece) { return text.f
 
 DuplicateGroup group(const std::vector<std::pair<std::string, int64_t>>& files, int64_t size, Kind kind) {
     DuplicateGroup g;
+    // Files of their own; one that frees less than its size has a name outside the group.
     for (const auto& [path, privateSize] : files) {
-        g.files.push_back(DuplicateFile{path, size, privateSize, 1, 0, {}});
+        const uint64_t inode = g.files.size() + 1;
+        g.files.push_back(DuplicateFile{path, size, privateSize, inode, 0, {}, 1, privateSize < size ? 2u : 1u});
         if (!g.id.empty()) g.id += '\x01';
         g.id += path;
     }
@@ -37,28 +39,28 @@ size_t count(const std::string& text, const std::string& piece) {
 
 } // namespace
 
-TEST(DuplicatesCommand, ThreeClonesPrintOneKeepAndTwoExtraRows) {
+TEST(DuplicatesCommand, APartlySharedGroupPrintsOneKeepAndTwoExtraRows) {
     FakeHome home;
     DuplicateFinder::Report report;
     report.filesScanned = 7;
-    report.groups.push_back(group({{home / "a.mov", 5'000'000}, {home / "b.mov", 1'000'000}, {"/srv/c.mov", 0}},
-                                  5'000'000, Kind::clones));
+    report.groups.push_back(group({{home / "a.mov", 5'000'000}, {home / "b.mov", 5'000'000}, {"/srv/c.mov", 0}},
+                                  5'000'000, Kind::mixed));
     const std::string text = HeadlessReport::duplicatesReport(report);
     const std::string expected =
         "  7 files considered\n"
         "  1 groups of identical files\n"
         "\n"
-        "  " + std::string(6, ' ') + "5 MB \u00D7 3   APFS clones \u2014 shared storage\n"
+        "  " + std::string(6, ' ') + "5 MB \u00D7 3   Partly shared storage\n"
         "        keep   " + "~/a.mov" + std::string(53, ' ') + "frees " + Bytes::format(0) + "\n"
-        "        extra  " + "~/b.mov" + std::string(53, ' ') + "frees 1 MB\n"
+        "        extra  " + "~/b.mov" + std::string(53, ' ') + "frees 5 MB\n"
         "        extra  " + "/srv/c.mov" + std::string(50, ' ') + "frees " + Bytes::format(0) + "\n"
         "\n"
-        "  Genuinely reclaimable   1 MB\n"
+        "  Genuinely reclaimable   5 MB\n"
         "  A size-only tool would claim  10 MB\n"
         "\n"
-        "  9 MB of that does not exist. Those copies are APFS clones or hard links\n"
-        "  sharing their blocks, so the filesystem counts the bytes once no matter\n"
-        "  how many names point at them.\n"
+        "  5 MB of that does not exist. Those copies are hard links, more names of\n"
+        "  one file, so the filesystem counts the bytes once no matter how many\n"
+        "  names point at them.\n"
         "\n";
     EXPECT_EQ(text, expected);
 }
@@ -118,20 +120,17 @@ TEST(DuplicatesCommand, EndToEndOnAFakeHome) {
               0u)
         << r.out;
     EXPECT_TRUE(contains(r.out, " \u00D7 3   Partly shared storage\n        keep   ~/Photos/old/two.jpg")) << r.out;
-    // The two names of one file free nothing, so nothing is genuinely reclaimable.
-    EXPECT_TRUE(contains(r.out, "  Genuinely reclaimable   " + Bytes::format(0) + "\n")) << r.out;
+    // The two extra names are all the names of one file: removing both frees it once.
+    EXPECT_TRUE(contains(r.out, "  Genuinely reclaimable   " + Bytes::format(allocatedSize(home / "Photos/one.jpg")) +
+                                    "\n"))
+        << r.out;
     EXPECT_TRUE(contains(r.out, " of that does not exist.")) << r.out;
 }
 
-TEST(DuplicatesCommand, MissingFolderPrintsZeroes) {
+TEST(DuplicatesCommand, AMissingFolderIsAnErrorNotAnEmptyReport) {
     FakeHome home;
     auto r = runSorvel({"--duplicates", home / "nowhere"}, {{"HOME", home.path()}});
-    ASSERT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "\n  Looking for duplicates under ~/nowhere\u2026\n\n"
-                     "  0 files considered\n"
-                     "  0 groups of identical files\n\n"
-                     "\n"
-                     "  Genuinely reclaimable   " + Bytes::format(0) + "\n"
-                     "  A size-only tool would claim  " + Bytes::format(0) + "\n"
-                     "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "No such path: " + home / "nowhere" + "\n");
+    EXPECT_EQ(r.out, "");
 }

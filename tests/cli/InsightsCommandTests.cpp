@@ -125,12 +125,12 @@ TEST(InsightsCommand, AFolderReportsKindsAgesAndLargestFilesLineByLine) {
     EXPECT_EQ(lines[28], "");
 }
 
-TEST(InsightsCommand, AMissingPathStillReportsEmptyTotalsAndSucceeds) {
+TEST(InsightsCommand, AMissingPathIsAnErrorNotAnEmptyReport) {
     test::FakeHome home;
     auto r = test::runSorvel({"--insights", "~/Missing"}, {{"HOME", home.path()}});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "\n  ~/Missing\n  " + Bytes::format(0) + " \u00B7 0 files \u00B7 0.0s\n\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "No such path: ~/Missing\n");
+    EXPECT_EQ(r.out, "");
 }
 
 TEST(InsightsCommand, OnlyEmptyFilesGiveZeroSharesAndNoAgeSection) {

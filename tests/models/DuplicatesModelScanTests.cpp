@@ -66,7 +66,7 @@ TEST(DuplicatesModelScan, IndependentCopiesAreTickedButNeverTheKeptOne) {
     EXPECT_EQ(model.selectedReclaimable(), copies->reclaimable());
 }
 
-TEST(DuplicatesModelScan, InAMixedGroupOnlyCopiesWithPrivateBytesAreTicked) {
+TEST(DuplicatesModelScan, InAMixedGroupTheExtrasThatFreeStorageAreTicked) {
     DuplicatesHome home;
     const std::string content = patterned(kTwoMB, 'm');
     writeDated(home.folder + "/kept.bin", content, 1'300'000'000);
@@ -78,15 +78,21 @@ TEST(DuplicatesModelScan, InAMixedGroupOnlyCopiesWithPrivateBytesAreTicked) {
     ASSERT_TRUE(waitFor([&] { return finished(model); }));
     ASSERT_EQ(model.report().groups.size(), 1u);
     EXPECT_EQ(model.report().groups.front().kind, Kind::mixed);
-    EXPECT_EQ(model.selectedPaths(), (std::set<std::string>{home.folder + "/own.bin"}));
+    // Both names of the linked file are extras: together they free it.
+    EXPECT_EQ(model.selectedPaths(), (std::set<std::string>{home.folder + "/own.bin", home.folder + "/name1.bin",
+                                                            home.folder + "/name2.bin"}));
+    EXPECT_EQ(model.selectedReclaimable(), 2 * model.report().groups.front().size);
 }
 
 TEST(DuplicatesModelScan, ClonesAndHardLinksGetNoDefaultTicks) {
-    auto file = [](std::string path, int64_t privateSize) {
+    uint64_t inode = 0;
+    auto file = [&inode](std::string path, int64_t privateSize) {
         DuplicateFile f;
         f.path = std::move(path);
         f.size = 100;
         f.privateSize = privateSize;
+        f.inode = ++inode;
+        f.linkCount = privateSize < f.size ? 2 : 1; // its other name is elsewhere
         return f;
     };
     DuplicateFinder::Report report;

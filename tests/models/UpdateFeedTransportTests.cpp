@@ -137,3 +137,37 @@ TEST(UpdateFeedTransport, NobodyListeningIsASentence) {
     ASSERT_TRUE(wait(result));
     EXPECT_EQ(*result, Result::failure("Could not connect to the server."));
 }
+
+TEST(UpdateFeedTransport, ABodyPastOneMebibyteIsAFailedCheck) {
+    const QByteArray release = R"({"version":"1.10","build":120,"url":"https://e.com/r"})";
+    const int cap = static_cast<int>(UpdateChecker::kMaximumFeedBytes);
+    const QByteArray atCap = release + QByteArray(cap - release.size(), ' ');
+    const QByteArray pastCap = atCap + ' ';
+    const QByteArray unannounced = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n" +
+                                   release + QByteArray(8 * cap, ' ');
+    const QByteArray overAnnounced = "HTTP/1.1 200 OK\r\nContent-Length: 104857600\r\nConnection: close\r\n\r\n" + release;
+    struct Case {
+        const char* what;
+        QByteArray response;
+        bool read;
+    } cases[] = {
+        {"exactly 1 MiB", http("200 OK", atCap), true},
+        {"one byte more", http("200 OK", pastCap), false},
+        {"8 MiB with no length given", unannounced, false},
+        {"a length of 100 MiB announced", overAnnounced, false},
+    };
+    for (const auto& c : cases) {
+        LocalServer server(c.response);
+        std::optional<Result> result;
+        UpdateChecker::request(server.url(), 10000, [&](Result r) { result = r; });
+        ASSERT_TRUE(wait(result)) << c.what;
+        if (c.read) {
+            EXPECT_TRUE(result->release.has_value()) << c.what << ": " << result->message;
+        } else {
+            EXPECT_EQ(*result, Result::failure(UpdateChecker::kTooLargeMessage)) << c.what;
+        }
+    }
+    // Bodies handed over some other way are held to the same cap.
+    EXPECT_EQ(UpdateChecker::interpret("", 200, pastCap.toStdString()), Result::failure(UpdateChecker::kTooLargeMessage));
+    EXPECT_TRUE(UpdateChecker::interpret("", 200, atCap.toStdString()).release.has_value());
+}

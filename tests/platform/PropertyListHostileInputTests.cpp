@@ -3,6 +3,9 @@
 // never crash the process.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -52,6 +55,51 @@ std::string array(const std::vector<uint32_t>& references) {
 }
 
 const std::string kTrue = "\x09";
+
+// A count marker: the low nibble when it fits, else 0xF and a four-byte integer.
+std::string counted(unsigned type, size_t count) {
+    std::string out;
+    if (count < 15) return std::string(1, static_cast<char>(type | count));
+    out += static_cast<char>(type | 0x0F);
+    out += '\x12';
+    for (int i = 3; i >= 0; --i) out += static_cast<char>((count >> (8 * i)) & 0xFF);
+    return out;
+}
+
+std::string ascii(const std::string& text) { return counted(0x50, text.size()) + text; }
+
+std::string utf16(const std::vector<uint16_t>& units) {
+    std::string out = counted(0x60, units.size());
+    for (uint16_t u : units) {
+        out += static_cast<char>(u >> 8);
+        out += static_cast<char>(u & 0xFF);
+    }
+    return out;
+}
+
+std::string dictionary(const std::vector<uint32_t>& keys, const std::vector<uint32_t>& values) {
+    std::string out = counted(0xD0, keys.size());
+    for (const auto* refs : {&keys, &values})
+        for (uint32_t r : *refs)
+            for (int i = 3; i >= 0; --i) out += static_cast<char>((r >> (8 * i)) & 0xFF);
+    return out;
+}
+
+enum class Outcome { read, refused, died };
+
+// Parses in a child, so an abort inside the library fails the test instead of the run.
+Outcome parseInChild(const std::string& bytes) {
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) _exit(PropertyList::parse(bytes).has_value() ? 0 : 1);
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return Outcome::died;
+    return WEXITSTATUS(status) == 0 ? Outcome::read : Outcome::refused;
+}
+
+const char* name(Outcome o) {
+    return o == Outcome::read ? "read" : o == Outcome::refused ? "refused" : "died";
+}
 
 // Arrays nested `levels` deep, the innermost empty.
 std::string nestedBinary(uint32_t levels) {
@@ -144,4 +192,76 @@ TEST(PropertyListHostileInput, XMLNestingUpToTheLimitIsRead) {
     ASSERT_TRUE(v.has_value());
     EXPECT_EQ(depthOf(*v), 257);
     EXPECT_FALSE(PropertyList::parse(nestedXML(258, "<array>", "", "</array>")).has_value());
+}
+
+TEST(PropertyListHostileInput, ObjectsTheLibraryAbortsOnAreRefusedAndTheirNeighboursRead) {
+    const std::string xmlHead = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    struct Case {
+        const char* what;
+        std::string bytes;
+        Outcome expected;
+    } cases[] = {
+        {"UTF-16 string holding U+0000", binaryList({utf16({'a', 0, 'b'})}), Outcome::refused},
+        {"UTF-16 key holding U+0000", binaryList({dictionary({1}, {2}), utf16({'k', 0}), ascii("v")}), Outcome::refused},
+        {"U+0000 deep inside an array", binaryList({array({1}), array({2, 3}), kTrue, utf16({0})}), Outcome::refused},
+        {"long UTF-16 string ending in U+0000", binaryList({utf16([] {
+             std::vector<uint16_t> u(40, 'x');
+             u.back() = 0;
+             return u;
+         }())}),
+         Outcome::refused},
+        {"ASCII string holding NUL", binaryList({ascii(std::string("a\0b", 3))}), Outcome::refused},
+        {"ASCII key holding NUL", binaryList({dictionary({1}, {2}), ascii(std::string("k\0z", 3)), kTrue}),
+         Outcome::refused},
+        {"UTF-16 string running past the objects", binaryList({counted(0x60, 9) + "\0a"}), Outcome::refused},
+        {"zero bytes that straddle two UTF-16 units", binaryList({utf16({0x0100, 0x0001})}), Outcome::read},
+        {"UTF-16 units with a zero high byte", binaryList({utf16({0x00E9, 0x0041})}), Outcome::read},
+        {"lone surrogates", binaryList({utf16({0xD800, 'a', 0xDC00})}), Outcome::read},
+        {"empty ASCII string", binaryList({ascii("")}), Outcome::read},
+        {"sixteen-byte integer", binaryList({"\x14" + std::string(16, '\x01')}), Outcome::read},
+        {"integer of 32 bytes", binaryList({"\x15" + std::string(32, '\x01')}), Outcome::refused},
+        {"real of two bytes", binaryList({"\x21" + std::string(10, '\x01')}), Outcome::refused},
+        {"date of four bytes", binaryList({"\x32" + std::string(8, '\x41')}), Outcome::refused},
+        {"date that is not a number", binaryList({"\x33\x7f\xf8" + std::string(6, '\0')}), Outcome::read},
+        {"uid of sixteen bytes", binaryList({"\x8f" + std::string(16, '\0')}), Outcome::read},
+        {"set of one string", binaryList({"\xC1" + std::string("\0\0\0\1", 4), ascii("s")}), Outcome::read},
+        {"empty data", binaryList({"\x40"}), Outcome::read},
+        {"null object", binaryList({std::string(1, '\0')}), Outcome::refused},
+        {"dictionary with an integer key", binaryList({dictionary({1}, {2}), "\x10\x05", kTrue}), Outcome::refused},
+        {"XML string holding NUL", xmlHead + std::string("<string>a\0b</string></plist>", 29), Outcome::refused},
+        {"XML CDATA holding NUL", xmlHead + std::string("<string><![CDATA[a\0b]]></string></plist>", 41),
+         Outcome::refused},
+        {"XML key holding NUL", xmlHead + std::string("<dict><key>a\0b</key><true/></dict></plist>", 43),
+         Outcome::refused},
+        {"XML character reference to U+0000", xmlHead + "<string>a&#0;b</string></plist>", Outcome::refused},
+        {"XML string with an ordinary reference", xmlHead + "<string>a&#233;b</string></plist>", Outcome::read},
+    };
+    for (const auto& c : cases) {
+        const Outcome got = parseInChild(c.bytes);
+        EXPECT_EQ(got, c.expected) << c.what << ": " << name(got);
+    }
+}
+
+TEST(PropertyListHostileInput, SharedStringsCountEveryCopyTheParserMakes) {
+    // The parser copies a shared string for each reference: a 100 kB one referenced a
+    // million times is 100 GB in memory, from a file of 4 MB.
+    struct Case {
+        size_t references;
+        size_t length;
+        bool read;
+    } cases[] = {
+        {1'000'000, 100'000, false},
+        {5'000, 100'000, false},
+        {100, 100'000, true},
+        {1'000'000, 10, true},
+    };
+    for (const auto& c : cases) {
+        const auto v = PropertyList::parse(
+            binaryList({array(std::vector<uint32_t>(c.references, 1)), ascii(std::string(c.length, 'x'))}));
+        ASSERT_EQ(v.has_value(), c.read) << c.references << " x " << c.length;
+        if (v) {
+            ASSERT_EQ(v->array()->size(), c.references);
+            EXPECT_EQ(v->array()->back().string()->size(), c.length);
+        }
+    }
 }

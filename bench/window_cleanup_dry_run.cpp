@@ -2,7 +2,7 @@
 // recommendations the coordinator ticks after a scan), from the sheet being shown to its
 // review list drawn. The home is scanned once, outside the timing.
 //
-// Usage: ui_cleanup_dry_run [--benchmark_* options]; SORVEL_BENCH_HOME picks the home.
+// Usage: window_cleanup_dry_run [--benchmark_* options]; SORVEL_BENCH_HOME picks the home.
 #include <benchmark/benchmark.h>
 
 #include <QImage>

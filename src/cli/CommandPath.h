@@ -1,0 +1,13 @@
+#pragma once
+// The path argument of a command, checked before the command reports on it: a report of
+// nothing for a path that is not there (or cannot be read) would pass for an empty folder.
+#include <string>
+
+namespace sorvel::CommandPath {
+
+/// 0 when `path` (the expanded `argument`) exists and can be opened for reading.
+/// Otherwise prints "No such path: ARGUMENT" or "Cannot read: ARGUMENT (reason)" on
+/// standard error and returns 1.
+int check(const std::string& argument, const std::string& path);
+
+} // namespace sorvel::CommandPath
