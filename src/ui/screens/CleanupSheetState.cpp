@@ -146,6 +146,10 @@ std::vector<CleanupSheetState::Group> CleanupSheetState::groups(const std::vecto
     for (size_t i = 0; i < outcomes_.size(); ++i)
         if (!placed[i]) rest.rows.push_back(i);
     if (!rest.rows.empty()) list.push_back(std::move(rest));
+    // After the move, what could not be moved leads its group, where it is seen first.
+    if (stage_ == Stage::done)
+        for (auto& g : list)
+            std::stable_partition(g.rows.begin(), g.rows.end(), [&](size_t i) { return !outcomes_[i].moved(); });
     return list;
 }
 

@@ -217,6 +217,10 @@ TEST(CleanupSheetMove, DoneStageSaysWhatReallyHappened) {
         EXPECT_EQ(s.countLine(), "moved");
         EXPECT_TRUE(s.showsOpenTrash());
         for (const auto& o : s.outcomes()) EXPECT_FALSE(s.isSelectable(o));
+        // What could not be moved comes first in its group.
+        const auto groups = s.groups({});
+        ASSERT_EQ(groups.size(), 1u);
+        EXPECT_EQ(s.outcomes()[groups[0].rows.front()].moved(), c.symbol == CleanupSheetState::HeaderSymbol::success);
     }
 }
 
