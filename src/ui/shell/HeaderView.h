@@ -15,6 +15,7 @@ class NavigationControls;
 class PulseDot;
 class SegmentedPicker;
 class Switch;
+class SymbolView;
 class Text;
 
 class HeaderView : public QWidget {
@@ -50,7 +51,7 @@ private:
     Switch* toggle_;
     Button* action_;
     PulseDot* dot_;
-    QWidget* symbol_;
+    SymbolView* symbol_;
     Text* statusText_;
 };
 
