@@ -153,7 +153,6 @@ void HeaderView::refresh() {
     const bool scanning = c.phase() == Phase::scanning;
     action_->setText(scanning ? "Stop" : "Rescan");
     action_->setStyle(scanning ? Button::Style::subtle : Button::Style::outline);
-    action_->setToolTip(scanning ? QString() : QStringLiteral("Rescan (Ctrl+R)"));
     refreshProgress();
 }
 
