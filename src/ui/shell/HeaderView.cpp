@@ -4,10 +4,12 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QVariantAnimation>
 #include <QVBoxLayout>
 
 #include "engine/Bytes.h"
 #include "models/ScanCoordinator.h"
+#include "ui/kit/Animations.h"
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CapacityBar.h"
@@ -124,6 +126,11 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     actionColumn->addStretch();
     row->addWidget(actionBlock, 0, Qt::AlignTop);
 
+    count_ = new QVariantAnimation(this);
+    count_->setDuration(250);
+    count_->setEasingCurve(QEasingCurve::OutCubic);
+    connect(count_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) { setNumber(int64_t(v.toDouble())); });
+
     auto& c = models.coordinator;
     connect(scope_, &SegmentedPicker::picked, this, [&c](int i) {
         c.setScope(i == 1 ? ScanScope::wholeDisk : ScanScope::systemData);
@@ -162,11 +169,11 @@ void HeaderView::refreshProgress() {
     const bool hasNumbers = scanning || c.hasResult();
     const int64_t shown = scanning ? c.scannedBytes() : (c.hasResult() ? scannedTotal(c.result()) : 0);
     if (hasNumbers) {
-        const auto parts = Bytes::parts(shown);
-        number_->setText(QString::fromStdString(parts.number));
         number_->setColour(Theme::primaryText());
-        unit_->setText(QString::fromStdString(parts.unit));
+        showBytes(shown);
     } else {
+        count_->stop();
+        shownBytes_ = 0;
         number_->setText("—");
         number_->setColour(Theme::tertiaryText());
         unit_->setText("");
@@ -178,6 +185,27 @@ void HeaderView::refreshProgress() {
     bar_->setValues({c.scope() == ScanScope::wholeDisk ? "Whole Disk" : "System Data", shown, used, v.availableCapacity,
                      hasNumbers});
     refreshStatus();
+}
+
+void HeaderView::setNumber(int64_t bytes) {
+    const auto parts = Bytes::parts(bytes);
+    number_->setText(QString::fromStdString(parts.number));
+    unit_->setText(QString::fromStdString(parts.unit));
+}
+
+void HeaderView::showBytes(int64_t bytes) {
+    // The figure counts up to its new value (a quarter second) when animations are on.
+    const bool animate = Animations::enabled() && isVisible() && bytes > shownBytes_ && shownBytes_ > 0;
+    const int64_t from = shownBytes_;
+    shownBytes_ = bytes;
+    count_->stop();
+    if (!animate) {
+        setNumber(bytes);
+        return;
+    }
+    count_->setStartValue(double(from));
+    count_->setEndValue(double(bytes));
+    count_->start();
 }
 
 void HeaderView::refreshStatus() {
