@@ -7,6 +7,8 @@
 #include "cli/TextLayout.h"
 #include "engine/Bytes.h"
 #include "platform/Date.h"
+#include "platform/Text.h"
+#include "platform/UserDefaults.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -55,6 +57,27 @@ std::string historyReport(const std::vector<SweepRun>& runs) {
     return out;
 }
 
-int history() { return ReportOutput::emit(historyReport(SweepHistory::load())); }
+std::string unreadableNote(size_t unreadable) {
+    if (unreadable == 0) return {};
+    const bool one = unreadable == 1;
+    return std::to_string(unreadable) + (one ? " entry" : " entries") +
+           " in the history could not be read; Sorvel keeps " + (one ? "it" : "them") + " as stored.\n";
+}
+
+int history() {
+    // A settings file that cannot be read holds a history nobody can list; it is not empty.
+    if (const UserDefaults defaults = UserDefaults::standard(); !defaults.isReadable()) {
+        ReportOutput::diagnostic("The settings file " + validUTF8(defaults.filePath()) +
+                                 " could not be read, so the history in it cannot be listed.\n");
+        return 1;
+    }
+    const SweepHistory::Loaded loaded = SweepHistory::read();
+    // With nothing readable, the note on standard error is the whole answer: the history
+    // is not empty, and saying so would be untrue.
+    const bool onlyUnreadable = loaded.runs.empty() && loaded.unreadable > 0;
+    const int status = onlyUnreadable ? 0 : ReportOutput::emit(historyReport(loaded.runs));
+    if (loaded.unreadable > 0) ReportOutput::diagnostic(unreadableNote(loaded.unreadable));
+    return status;
+}
 
 } // namespace sorvel::HeadlessReport

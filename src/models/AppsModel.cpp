@@ -1,6 +1,7 @@
 #include "models/AppsModel.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "analysis/AppInventory.h"
 #include "cleanup/CloudStatus.h"
@@ -82,6 +83,10 @@ void AppsModel::setStage(Stage stage) {
 void AppsModel::setHandoff(HandoffState state) {
     handoff_ = std::move(state);
     emit handoffChanged();
+}
+void AppsModel::setSaveError(std::optional<std::string> error) {
+    saveError_ = std::move(error);
+    emit saveErrorChanged();
 }
 
 // MARK: derived values
@@ -257,11 +262,13 @@ void AppsModel::uninstall() {
             auto outcomes = CleanupExecutor::run(paths, CleanupExecutor::Mode::moveToTrash, captured, cloud);
             // Recorded here, not on the way back: items already in the Trash must reach the
             // history even if the model is gone before the result arrives.
-            SweepHistory::record(ManualRun::make(outcomes, "uninstalling " + name, captured.allowedRoots));
-            return outcomes;
+            const SweepRun run = ManualRun::make(outcomes, "uninstalling " + name, captured.allowedRoots);
+            const bool saved = SweepHistory::record(run).has_value();
+            return std::make_pair(std::move(outcomes), saved);
         },
-        [](AppsModel& model, std::vector<CleanupOutcome> outcomes) {
-            model.setPreview(std::move(outcomes));
+        [](AppsModel& model, std::pair<std::vector<CleanupOutcome>, bool> result) {
+            model.setSaveError(SweepHistory::notSavedMessage(result.second));
+            model.setPreview(std::move(result.first));
             model.setStage(Stage::done);
             model.rescan();
         });
@@ -290,6 +297,7 @@ void AppsModel::moveBundleWithFinder() {
         [handoff = services_.finderHandoff, path = app.bundlePath, captured, name = app.name,
          size = app.bundleSize] {
             FinderHandoff::Outcome outcome = handoff(path, captured);
+            bool saved = true;
             if (const auto* result = std::get_if<FinderHandoff::Result>(&outcome)) {
                 // Recorded before handing back, so a model that is gone cannot lose it.
                 CleanupOutcome moved;
@@ -297,11 +305,14 @@ void AppsModel::moveBundleWithFinder() {
                 moved.path = result->path;
                 moved.size = size;
                 moved.result = CleanupOutcome::MovedToTrash{result->trashPath.value_or("Trash")};
-                SweepHistory::record(ManualRun::make({moved}, name + ", moved by the Finder", captured.allowedRoots));
+                const SweepRun run = ManualRun::make({moved}, name + ", moved by the Finder", captured.allowedRoots);
+                saved = SweepHistory::record(run).has_value();
             }
-            return outcome;
+            return std::make_pair(std::move(outcome), saved);
         },
-        [name = app.name](AppsModel& model, FinderHandoff::Outcome outcome) {
+        [name = app.name](AppsModel& model, std::pair<FinderHandoff::Outcome, bool> result) {
+            model.setSaveError(SweepHistory::notSavedMessage(result.second));
+            FinderHandoff::Outcome& outcome = result.first;
             if (const auto* failure = std::get_if<FinderHandoff::Failure>(&outcome)) {
                 model.setHandoff(HandoffState::failed(handoffMessage(*failure)));
                 return;

@@ -69,6 +69,8 @@ public:
     bool isPreviewing() const { return isPreviewing_; }
     Stage stage() const { return stage_; }
     const HandoffState& handoff() const { return handoff_; }
+    /// Why the last uninstall or hand-off could not be written to the history; none when it was.
+    const std::optional<std::string>& saveError() const { return saveError_; }
 
     // The screen's bindings write these.
     void setApps(std::vector<InstalledApp> apps);
@@ -79,6 +81,7 @@ public:
     void setIsPreviewing(bool value);
     void setStage(Stage stage);
     void setHandoff(HandoffState state);
+    void setSaveError(std::optional<std::string> error);
 
     // Derived values.
     std::vector<InstalledApp> removableApps() const;
@@ -111,6 +114,7 @@ signals:
     void isPreviewingChanged();
     void stageChanged();
     void handoffChanged();
+    void saveErrorChanged();
 
 private:
     struct Task {
@@ -131,6 +135,7 @@ private:
     Stage stage_ = Stage::browsing;
     std::shared_ptr<Task> task_; // the running inventory
     HandoffState handoff_;
+    std::optional<std::string> saveError_;
     // Bumped by every selection: a dry run asked for an earlier selection is dropped.
     uint64_t selectionGeneration_ = 0;
 };

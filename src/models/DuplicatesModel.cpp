@@ -1,5 +1,7 @@
 #include "models/DuplicatesModel.h"
 
+#include <utility>
+
 #include "cleanup/CloudStatus.h"
 #include "models/ToolWork.h"
 #include "platform/Path.h"
@@ -37,6 +39,10 @@ void DuplicatesModel::setSelectedPaths(std::set<std::string> paths) {
 void DuplicatesModel::setOutcomes(std::vector<CleanupOutcome> outcomes) {
     outcomes_ = std::move(outcomes);
     emit outcomesChanged();
+}
+void DuplicatesModel::setSaveError(std::optional<std::string> error) {
+    saveError_ = std::move(error);
+    emit saveErrorChanged();
 }
 void DuplicatesModel::setStage(Stage stage) {
     stage_ = stage;
@@ -141,11 +147,13 @@ void DuplicatesModel::removeSelected() {
             const CloudStatus cloud = CloudDetector::detect();
             auto outcomes = CleanupExecutor::run(targets, CleanupExecutor::Mode::moveToTrash, policy, cloud);
             // Recorded here so moved copies reach the history even if the model is gone.
-            SweepHistory::record(ManualRun::make(outcomes, "duplicate copies you picked", policy.allowedRoots));
-            return outcomes;
+            const SweepRun run = ManualRun::make(outcomes, "duplicate copies you picked", policy.allowedRoots);
+            const bool saved = SweepHistory::record(run).has_value();
+            return std::make_pair(std::move(outcomes), saved);
         },
-        [](DuplicatesModel& model, std::vector<CleanupOutcome> outcomes) {
-            model.setOutcomes(std::move(outcomes));
+        [](DuplicatesModel& model, std::pair<std::vector<CleanupOutcome>, bool> result) {
+            model.setSaveError(SweepHistory::notSavedMessage(result.second));
+            model.setOutcomes(std::move(result.first));
             model.setStage(Stage::done);
         });
 }

@@ -48,6 +48,8 @@ public:
     const std::set<std::string>& selectedPaths() const { return selectedPaths_; }
     const std::vector<CleanupOutcome>& outcomes() const { return outcomes_; }
     Stage stage() const { return stage_; }
+    /// Why the last removal could not be written to the history; none when it was.
+    const std::optional<std::string>& saveError() const { return saveError_; }
 
     /// The screen moves in and out of its confirmation step.
     void setStage(Stage stage);
@@ -79,6 +81,7 @@ signals:
     void selectedPathsChanged();
     void outcomesChanged();
     void stageChanged();
+    void saveErrorChanged();
 
 private:
     struct Task {
@@ -90,6 +93,7 @@ private:
     void setScannedRoot(std::optional<std::string> root);
     void setSelectedPaths(std::set<std::string> paths);
     void setOutcomes(std::vector<CleanupOutcome> outcomes);
+    void setSaveError(std::optional<std::string> error);
 
     DuplicateFinder::Report report_;
     bool isScanning_ = false;
@@ -97,6 +101,7 @@ private:
     std::set<std::string> selectedPaths_;
     std::vector<CleanupOutcome> outcomes_;
     Stage stage_ = Stage::idle;
+    std::optional<std::string> saveError_;
     std::shared_ptr<ScanControl> control_ = std::make_shared<ScanControl>();
     std::shared_ptr<Task> task_;
     FolderChooser chooser_;

@@ -4,7 +4,6 @@
 #include <unordered_set>
 
 #include "models/BackgroundWork.h"
-#include "platform/UserDefaults.h"
 #include "removal/CleanupPolicy.h"
 
 namespace sorvel {
@@ -83,14 +82,25 @@ void HistoryModel::finishRestore(SweepRun run, std::vector<RestoreOutcome> outco
     for (const auto& item : run.moved) bytes = saturatingAdd(bytes, item.size);
     run.receipt.movedBytes = bytes;
 
-    SweepHistory::update(run);
+    const bool saved = SweepHistory::update(run);
+    setSaveError(saved ? std::nullopt : std::optional<std::string>(kRestoreNotSavedMessage));
     runs_ = SweepHistory::load();
     emit runsChanged();
     setRestoring(std::nullopt);
 }
 
+void HistoryModel::setSaveError(std::optional<std::string> error) {
+    saveError_ = std::move(error);
+    emit saveErrorChanged();
+    emit changed();
+}
+
 void HistoryModel::clearHistory() {
-    UserDefaults::standard().remove("SorvelSweepHistory");
+    if (!SweepHistory::clear()) {
+        setSaveError(kClearNotSavedMessage);
+        return;
+    }
+    setSaveError(std::nullopt);
     runs_.clear();
     expanded_.clear();
     lastRestore_.clear();

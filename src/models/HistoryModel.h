@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "models/MainThreadHandle.h"
@@ -31,6 +32,8 @@ public:
     const std::optional<UUID>& restoring() const { return restoring_; }
     bool isRestoring() const { return restoring_.has_value(); }
     const std::vector<RestoreOutcome>& lastRestore() const { return lastRestore_; }
+    /// Why the last restore or clear could not be written to the history; none when it was.
+    const std::optional<std::string>& saveError() const { return saveError_; }
 
     /// Sum of the moved bytes and of the moved counts of every run's receipt.
     int64_t totalMoved() const;
@@ -44,24 +47,35 @@ public:
     /// restore runs, and for a run without full detail or without items.
     void restore(const SweepRun& run);
     /// Forgets the stored history and the model's lists; a running restore carries on.
+    /// When the history cannot be written, nothing is forgotten and `saveError` says so.
     void clearHistory();
+
+    static constexpr const char* kRestoreNotSavedMessage =
+        "The items are back, but Sorvel could not update its history, so it may still list them. "
+        "Check that the disk has room and that Sorvel's settings folder can be written.";
+    static constexpr const char* kClearNotSavedMessage =
+        "Sorvel could not clear its history. Check that the disk has room and that Sorvel's settings folder can be "
+        "written.";
 
 signals:
     void runsChanged();
     void expandedChanged();
     void restoringChanged();
     void lastRestoreChanged();
+    void saveErrorChanged();
     /// After any of the above.
     void changed();
 
 private:
     void finishRestore(SweepRun run, std::vector<RestoreOutcome> outcomes);
     void setRestoring(std::optional<UUID> id);
+    void setSaveError(std::optional<std::string> error);
 
     std::vector<SweepRun> runs_;
     std::set<UUID> expanded_;
     std::optional<UUID> restoring_;
     std::vector<RestoreOutcome> lastRestore_;
+    std::optional<std::string> saveError_;
     Models::MainThreadHandle handle_{this};
 };
 

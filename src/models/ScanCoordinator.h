@@ -98,6 +98,8 @@ public:
     const std::vector<StorageSnapshot>& trends() const { return trends_; }
     CleanupProgress cleanupProgress() const { return cleanupProgress_; }
     bool resultIsStale() const { return resultIsStale_; }
+    /// Why the last cleanup run could not be written to the history; none when it was.
+    const std::optional<std::string>& cleanupSaveError() const { return cleanupSaveError_; }
     const std::optional<FolderInsights>& insights() const { return insights_; }
     bool insightsLoading() const { return insightsLoading_; }
     const std::optional<DockerUsage>& docker() const { return docker_; }
@@ -167,6 +169,7 @@ signals:
     void trendsChanged();
     void cleanupProgressChanged();
     void resultIsStaleChanged();
+    void cleanupSaveErrorChanged();
     void insightsChanged();
     void insightsLoadingChanged();
     void dockerChanged();
@@ -194,6 +197,7 @@ private:
     void raiseNavigationToken();
     void setCleanupProgress(CleanupProgress progress);
     void setResultIsStale(bool value);
+    void setCleanupSaveError(std::optional<std::string> error);
     void setInsights(std::optional<FolderInsights> value);
     void setInsightsLoading(bool value);
     void setDocker(std::optional<DockerUsage> value);
@@ -234,6 +238,7 @@ private:
     std::vector<StorageSnapshot> trends_;
     CleanupProgress cleanupProgress_;
     bool resultIsStale_ = false;
+    std::optional<std::string> cleanupSaveError_;
     std::optional<FolderInsights> insights_;
     bool insightsLoading_ = false;
     Token insightsTask_;

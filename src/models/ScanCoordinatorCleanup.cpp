@@ -74,6 +74,12 @@ void ScanCoordinator::startCleanup(CleanupExecutor::Mode mode,
     }).detach();
 }
 
+void ScanCoordinator::setCleanupSaveError(std::optional<std::string> error) {
+    if (cleanupSaveError_ == error) return;
+    cleanupSaveError_ = std::move(error);
+    emit cleanupSaveErrorChanged();
+}
+
 void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths,
                                      OutcomesHandler done) {
     const bool picked = paths.has_value();
@@ -89,7 +95,9 @@ void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::
                                    : std::to_string(n) + " rule" + (n == 1 ? "" : "s") + " you reviewed";
 
         const SweepRun run = ManualRun::make(outcomes, std::move(scope));
-        SweepHistory::record(run);
+        const bool saved = SweepHistory::record(run).has_value();
+        if (self)
+            self->setCleanupSaveError(SweepHistory::notSavedMessage(saved));
         if (self && done) done(outcomes);
     };
     startCleanup(CleanupExecutor::Mode::moveToTrash, std::move(paths), std::move(record), true);

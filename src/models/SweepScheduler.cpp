@@ -174,7 +174,7 @@ void SweepScheduler::stop() {
 bool SweepScheduler::isDue(const SweepSchedule& schedule, const std::optional<Date>& last, Date now) {
     const auto every = interval(schedule.frequency);
     if (!every) return false;
-    if (!last) return true;
+    if (!last || *last > now) return true;
     return secondsBetween(*last, now) >= *every;
 }
 
@@ -236,6 +236,8 @@ void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
     publish(&SweepScheduler::findingsChanged);
     selectedPaths_ = actionablePaths(findings_);
     publish(&SweepScheduler::selectedPathsChanged);
+    saveError_ = outcome.saveError;
+    publish(&SweepScheduler::saveErrorChanged);
     isRunning_ = false;
     publish(&SweepScheduler::isRunningChanged);
     refreshNextRun();
@@ -297,7 +299,7 @@ void SweepScheduler::finishClean(std::vector<CleanupOutcome> outcomes) {
     receipt.movedCount = static_cast<int64_t>(moved.size());
     receipt.movedBytes = movedBytes;
     receipt.withheldReason.reset();
-    SweepReceipt::record(receipt);
+    bool saved = SweepReceipt::record(receipt);
 
     SweepRun run;
     run.trigger = SweepRun::Trigger::menuBar;
@@ -305,7 +307,7 @@ void SweepScheduler::finishClean(std::vector<CleanupOutcome> outcomes) {
     run.receipt = receipt;
     run.moved = std::move(moved);
     run.hasDetail = true;
-    SweepHistory::record(run);
+    saved = SweepHistory::record(run).has_value() && saved;
 
     lastReceipt_ = receipt;
     publish(&SweepScheduler::lastReceiptChanged);
@@ -320,7 +322,9 @@ void SweepScheduler::finishClean(std::vector<CleanupOutcome> outcomes) {
     // Refused and failed picks are kept too, whatever their result.
     std::vector<SweepReceipt::Finding> stored;
     for (const auto& o : findings_) stored.push_back({o.path, o.size});
-    SweepReceipt::record(stored);
+    saved = SweepReceipt::record(stored) && saved;
+    saveError_ = SweepHistory::notSavedMessage(saved);
+    publish(&SweepScheduler::saveErrorChanged);
 
     isCleaning_ = false;
     publish(&SweepScheduler::isCleaningChanged);

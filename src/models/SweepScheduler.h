@@ -55,6 +55,8 @@ public:
     const std::vector<CleanupOutcome>& findings() const { return findings_; }
     const std::set<std::string>& selectedPaths() const { return selectedPaths_; }
     bool isCleaning() const { return isCleaning_; }
+    /// Why the last sweep or move could not be written down; none when it was.
+    const std::optional<std::string>& saveError() const { return saveError_; }
     const SweepSchedule& schedule() const { return schedule_; }
     /// True while the repeating timer runs.
     bool isArmed() const { return timer_.isActive(); }
@@ -89,8 +91,9 @@ public:
     /// Moves the ticked findings to the Trash under the standard policy, unless a move runs.
     void cleanSelected();
 
-    /// Whether a sweep is due: never when off; always without a last receipt; else once
-    /// the interval has passed since the last receipt's date.
+    /// Whether a sweep is due: never when off; always without a last receipt or with one
+    /// dated after now (a clock set back must not stop sweeps); else once the interval has
+    /// passed since the last receipt's date.
     static bool isDue(const SweepSchedule& schedule, const std::optional<Date>& last, Date now);
     /// The next sweep time for display: today's `hour`:00 (local time), stepped by the
     /// interval until later than now and than the last sweep. None when off or when the
@@ -105,6 +108,7 @@ signals:
     void selectedPathsChanged();
     void isCleaningChanged();
     void scheduleChanged();
+    void saveErrorChanged();
     void folderRefusalChanged();
     /// After any of the above.
     void changed();
@@ -125,6 +129,7 @@ private:
     std::vector<CleanupOutcome> findings_;
     std::set<std::string> selectedPaths_;
     bool isCleaning_ = false;
+    std::optional<std::string> saveError_;
     SweepSchedule schedule_;
     std::optional<std::string> folderRefusal_;
     QTimer timer_;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,9 +19,21 @@ std::mutex& processLock() {
     return m;
 }
 
-std::optional<std::string> readAll(const std::string& path) {
+// What is on disk: nothing, an object, something that is not a readable object, or a
+// file we could not read at all (which must then not be replaced).
+struct Stored {
+    enum class Kind { missing, object, unreadable, failed };
+    Kind kind = Kind::missing;
+    nlohmann::json object = nlohmann::json::object();
+};
+
+std::optional<std::string> readAll(const std::string& path, bool* missing) {
+    *missing = false;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) {
+        *missing = errno == ENOENT;
+        return std::nullopt;
+    }
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -31,24 +44,69 @@ std::optional<std::string> readAll(const std::string& path) {
     for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
         out.append(buffer, static_cast<size_t>(n));
     }
     ::close(fd);
     return out;
 }
 
-// The stored object; none when the file is missing, an empty object when it is not a
-// JSON object (the caller decides whether to keep the bad file aside).
-std::optional<nlohmann::json> readObject(const std::string& path, bool* malformed = nullptr) {
-    auto text = readAll(path);
-    if (!text) return std::nullopt;
-    auto parsed = nlohmann::json::parse(*text, nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_object()) {
-        if (malformed) *malformed = true;
-        return nlohmann::json::object();
+// Whether no array or object in the text lies deeper than the limit. Exact for valid
+// JSON, which is all the parser lets through afterwards.
+bool withinDepth(std::string_view text) {
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > UserDefaults::kMaximumDepth) return false;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
     }
+    return true;
+}
+
+// The parser itself does not recurse, but copying, comparing and writing a value do: a
+// hostile nesting is refused before anything can walk it.
+std::optional<nlohmann::json> parseBounded(const std::string& text) {
+    if (!withinDepth(text)) return std::nullopt;
+    auto parsed = nlohmann::json::parse(text, nullptr, false);
+    if (parsed.is_discarded()) return std::nullopt;
     return parsed;
+}
+
+Stored readStored(const std::string& path) {
+    Stored stored;
+    bool missing = false;
+    auto text = readAll(path, &missing);
+    if (!text) {
+        stored.kind = missing ? Stored::Kind::missing : Stored::Kind::failed;
+        return stored;
+    }
+    auto parsed = parseBounded(*text);
+    if (!parsed || !parsed->is_object()) {
+        stored.kind = Stored::Kind::unreadable;
+        return stored;
+    }
+    stored.kind = Stored::Kind::object;
+    stored.object = std::move(*parsed);
+    return stored;
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 || errno != ENOENT;
 }
 
 bool makeParents(const std::string& folder) {
@@ -70,6 +128,71 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
+// Moves the unreadable file to copy 1, shifting older copies up to the first free number;
+// when all are taken the oldest goes. False when the file could not be moved aside.
+bool keepAside(const UserDefaults& defaults) {
+    int free = UserDefaults::kKeptAsideCopies;
+    for (int n = 1; n <= UserDefaults::kKeptAsideCopies; ++n) {
+        if (!exists(defaults.keptAsidePath(n))) {
+            free = n;
+            break;
+        }
+    }
+    for (int n = free - 1; n >= 1; --n)
+        if (::rename(defaults.keptAsidePath(n).c_str(), defaults.keptAsidePath(n + 1).c_str()) != 0) return false;
+    return ::rename(defaults.filePath().c_str(), defaults.keptAsidePath(1).c_str()) == 0;
+}
+
+bool replaceFile(const std::string& path, const std::string& text) {
+    const std::string folder = deletingLastPathComponent(path);
+    std::string temp = path + ".XXXXXX";
+    int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    fchmod(fd, 0600);
+    bool ok = writeAll(fd, text) && fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    int dirFD = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFD >= 0) {
+        fsync(dirFD);
+        ::close(dirFD);
+    }
+    return true;
+}
+
+// The in-process mutex and the lock file, held together for one read-modify-write. The
+// lock file outlives the data file's replacements, so every writer locks the same inode.
+class WriteLock {
+public:
+    explicit WriteLock(const std::string& path) : inProcess_(processLock()) {
+        fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ < 0) return;
+        while (flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                ::close(fd_);
+                fd_ = -1;
+                return;
+            }
+        }
+    }
+    ~WriteLock() {
+        if (fd_ < 0) return;
+        flock(fd_, LOCK_UN);
+        ::close(fd_);
+    }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+    bool held() const { return fd_ >= 0; }
+
+private:
+    std::lock_guard<std::mutex> inProcess_;
+    int fd_ = -1;
+};
+
 } // namespace
 
 std::string UserDefaults::standardFilePath() {
@@ -81,12 +204,25 @@ std::string UserDefaults::standardFilePath() {
 
 UserDefaults UserDefaults::standard() { return UserDefaults(standardFilePath()); }
 
+std::string UserDefaults::keptAsidePath(int n) const {
+    const std::string suffix = ".corrupt-" + std::to_string(n);
+    constexpr std::string_view json = ".json";
+    if (path_.size() > json.size() && path_.compare(path_.size() - json.size(), json.size(), json) == 0)
+        return path_.substr(0, path_.size() - json.size()) + suffix + std::string(json);
+    return path_ + suffix;
+}
+
+bool UserDefaults::isReadable() const {
+    const auto kind = readStored(path_).kind;
+    return kind == Stored::Kind::missing || kind == Stored::Kind::object;
+}
+
 std::optional<nlohmann::json> UserDefaults::value(const std::string& key) const {
-    auto object = readObject(path_);
-    if (!object) return std::nullopt;
-    auto it = object->find(key);
-    if (it == object->end()) return std::nullopt;
-    return *it;
+    Stored stored = readStored(path_);
+    if (stored.kind != Stored::Kind::object) return std::nullopt;
+    auto it = stored.object.find(key);
+    if (it == stored.object.end()) return std::nullopt;
+    return std::move(*it);
 }
 
 std::optional<std::string> UserDefaults::string(const std::string& key) const {
@@ -107,55 +243,44 @@ std::optional<double> UserDefaults::number(const std::string& key) const {
     return v->get<double>();
 }
 
-bool UserDefaults::set(const std::string& key, const nlohmann::json& value) { return update(key, value); }
-bool UserDefaults::remove(const std::string& key) { return update(key, std::nullopt); }
+bool UserDefaults::set(const std::string& key, const nlohmann::json& value) {
+    return modify(key, [&value](std::optional<nlohmann::json>& stored) {
+        stored = value;
+        return true;
+    });
+}
 
-bool UserDefaults::update(const std::string& key, const std::optional<nlohmann::json>& value) {
-    std::lock_guard inProcess(processLock());
-    const std::string folder = deletingLastPathComponent(path_);
-    if (!makeParents(folder)) return false;
+bool UserDefaults::remove(const std::string& key) {
+    return modify(key, [](std::optional<nlohmann::json>& stored) {
+        stored.reset();
+        return true;
+    });
+}
 
-    // The lock file outlives the data file's replacements, so every writer locks the same inode.
-    int lockFD = ::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFD < 0) return false;
-    while (flock(lockFD, LOCK_EX) != 0 && errno == EINTR) {
-    }
+bool UserDefaults::modify(const std::string& key,
+                          const std::function<bool(std::optional<nlohmann::json>& value)>& change) {
+    if (!makeParents(deletingLastPathComponent(path_))) return false;
+    WriteLock lock(path_);
+    if (!lock.held()) return false;
 
-    bool ok = false;
-    bool malformed = false;
-    nlohmann::json object = readObject(path_, &malformed).value_or(nlohmann::json::object());
-    if (malformed) {
-        // Keep what we could not read rather than silently replacing it.
-        ::rename(path_.c_str(), (path_ + ".unreadable").c_str());
-    }
-    if (value) object[key] = *value;
-    else object.erase(key);
+    Stored stored = readStored(path_);
+    // A file that exists but could not be read at all is never replaced.
+    if (stored.kind == Stored::Kind::failed) return false;
+    std::optional<nlohmann::json> value;
+    if (auto it = stored.object.find(key); it != stored.object.end()) value = std::move(*it);
+    if (!change(value)) return true;
+    if (value) stored.object[key] = std::move(*value);
+    else stored.object.erase(key);
 
     std::string text;
     try {
-        text = object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+        text = stored.object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     } catch (...) {
-        text.clear();
+        return false;
     }
-    std::string temp = path_ + ".XXXXXX";
-    int fd = text.empty() ? -1 : mkostemp(temp.data(), O_CLOEXEC);
-    if (fd >= 0) {
-        fchmod(fd, 0600);
-        ok = writeAll(fd, text) && fsync(fd) == 0;
-        ok = (::close(fd) == 0) && ok;
-        if (ok) ok = ::rename(temp.c_str(), path_.c_str()) == 0;
-        if (!ok) ::unlink(temp.c_str());
-        if (ok) {
-            int dirFD = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (dirFD >= 0) {
-                fsync(dirFD);
-                ::close(dirFD);
-            }
-        }
-    }
-    flock(lockFD, LOCK_UN);
-    ::close(lockFD);
-    return ok;
+    // Keep what we could not read rather than silently replacing it.
+    if (stored.kind == Stored::Kind::unreadable && !keepAside(*this)) return false;
+    return replaceFile(path_, text);
 }
 
 } // namespace sorvel

@@ -3,7 +3,10 @@
 // ${XDG_CONFIG_HOME:-$HOME/.config}/sorvel/defaults.json. Every read takes the file as
 // it is on disk; every write is a read-modify-write under an exclusive lock, replacing
 // the file atomically (temporary file, fsync, rename), so two processes never lose each
-// other's keys and a crash never leaves half a file.
+// other's keys and a crash never leaves half a file. A file that cannot be read (not
+// JSON, not an object, nested deeper than any value of ours) is kept aside as
+// "defaults.corrupt-1.json" (the newest) up to "-5" before the next write starts afresh.
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -13,12 +16,23 @@ namespace sorvel {
 
 class UserDefaults {
 public:
+    /// Values nested deeper than this make the whole file unreadable.
+    static constexpr int kMaximumDepth = 256;
+    /// How many unreadable files are kept aside; the oldest copy goes first.
+    static constexpr int kKeptAsideCopies = 5;
+
     /// The defaults of the current user, located from the environment at the call.
     static UserDefaults standard();
     static std::string standardFilePath();
     explicit UserDefaults(std::string filePath) : path_(std::move(filePath)) {}
 
     const std::string& filePath() const { return path_; }
+    /// Where the n-th kept-aside copy goes (1 is the newest): "defaults.corrupt-n.json".
+    std::string keptAsidePath(int n) const;
+
+    /// False when the file exists but cannot be read as settings (every value then reads as
+    /// absent until a write keeps the file aside).
+    bool isReadable() const;
 
     /// The stored value, or none when the key is absent or the file cannot be read.
     std::optional<nlohmann::json> value(const std::string& key) const;
@@ -30,8 +44,14 @@ public:
     bool set(const std::string& key, const nlohmann::json& value);
     bool remove(const std::string& key);
 
+    /// Reads the key's value (none when absent) and writes what `change` leaves in it
+    /// (none removes the key), all under the lock, so no other writer, in this process or
+    /// another, comes between the read and the write. When `change` returns false nothing
+    /// is written. False when the file cannot be written. `change` must not call back
+    /// into the defaults.
+    bool modify(const std::string& key, const std::function<bool(std::optional<nlohmann::json>& value)>& change);
+
 private:
-    bool update(const std::string& key, const std::optional<nlohmann::json>& value);
     std::string path_;
 };
 

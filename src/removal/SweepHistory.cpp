@@ -1,7 +1,5 @@
 #include "removal/SweepHistory.h"
 
-#include <mutex>
-
 #include "platform/UserDefaults.h"
 #include "removal/SweepCoding.h"
 
@@ -10,24 +8,77 @@ namespace {
 
 constexpr const char* kKey = "SorvelSweepHistory";
 
-// Each record and update is one read, change and write of the whole list; a sweep
-// finishing on its own thread while the user confirms a cleanup must not drop either run.
-std::mutex& historyLock() {
-    static std::mutex m;
-    return m;
-}
-
 std::optional<MovedItem> decodeItem(const nlohmann::json& json) {
     using namespace SweepCoding;
     MovedItem item;
-    item.originalPath = text(required(json, "originalPath"));
-    item.trashPath = text(required(json, "trashPath"));
+    item.originalPath = path(json, "originalPath");
+    item.trashPath = path(json, "trashPath");
     item.size = integer(required(json, "size"));
     return item;
 }
 
-void save(const std::vector<SweepRun>& runs) {
-    UserDefaults::standard().set(kKey, SweepHistory::encode(runs));
+// One stored element: a run we could read, or the raw value of one we could not. A run
+// keeps its stored form until it changes, so keys of a newer version stay with it.
+struct Entry {
+    std::optional<SweepRun> run;
+    nlohmann::json raw;
+    bool changed = false;
+
+    nlohmann::json stored() const {
+        if (!run || !changed) return raw;
+        nlohmann::json out = raw.is_object() ? raw : nlohmann::json::object();
+        out.update(run->toJSON());
+        return out;
+    }
+};
+
+std::vector<Entry> entries(const std::optional<nlohmann::json>& stored) {
+    std::vector<Entry> out;
+    if (!stored) return out;
+    if (!stored->is_array()) {
+        // Not a list at all: kept whole, as one entry nobody can read.
+        out.push_back(Entry{std::nullopt, *stored});
+        return out;
+    }
+    out.reserve(stored->size());
+    for (const auto& element : *stored) out.push_back(Entry{SweepRun::fromJSON(element), element});
+    return out;
+}
+
+nlohmann::json storedForm(const std::vector<Entry>& list) {
+    nlohmann::json array = nlohmann::json::array();
+    for (const auto& entry : list) array.push_back(entry.stored());
+    return array;
+}
+
+std::vector<SweepRun> readable(const std::vector<Entry>& list) {
+    std::vector<SweepRun> runs;
+    for (const auto& entry : list)
+        if (entry.run) runs.push_back(*entry.run);
+    return runs;
+}
+
+// Drops readable runs past the run bound and empties the item lists past the detail
+// bound; entries that could not be read are neither counted nor touched.
+void applyBounds(std::vector<Entry>& list) {
+    std::vector<Entry> kept;
+    kept.reserve(list.size());
+    size_t position = 0;
+    for (auto& entry : list) {
+        if (!entry.run) {
+            kept.push_back(std::move(entry));
+            continue;
+        }
+        if (position >= SweepHistory::kMaximumRuns) continue;
+        if (position >= SweepHistory::kRunsWithDetail && !entry.run->moved.empty()) {
+            entry.run->moved.clear();
+            entry.run->hasDetail = false;
+            entry.changed = true;
+        }
+        ++position;
+        kept.push_back(std::move(entry));
+    }
+    list = std::move(kept);
 }
 
 } // namespace
@@ -49,11 +100,16 @@ std::optional<SweepRun::Trigger> sweepTriggerFromRaw(const std::string& raw) {
 
 nlohmann::json SweepRun::toJSON() const {
     nlohmann::json items = nlohmann::json::array();
-    for (const auto& item : moved)
-        items.push_back({{"originalPath", item.originalPath}, {"trashPath", item.trashPath}, {"size", item.size}});
+    for (const auto& item : moved) {
+        nlohmann::json j = nlohmann::json::object();
+        SweepCoding::putPath(j, "originalPath", item.originalPath);
+        SweepCoding::putPath(j, "trashPath", item.trashPath);
+        j["size"] = item.size;
+        items.push_back(std::move(j));
+    }
     nlohmann::json json{{"id", id.uuidString()}, {"trigger", rawValue(trigger)}, {"scope", scope},
                         {"receipt", receipt.toJSON()}, {"moved", items}, {"hasDetail", hasDetail}};
-    if (allowedRoots) json["allowedRoots"] = *allowedRoots;
+    if (allowedRoots) SweepCoding::putPaths(json, "allowedRoots", *allowedRoots);
     return json;
 }
 
@@ -77,11 +133,7 @@ std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
             run.moved.push_back(std::move(*item));
         }
         run.hasDetail = boolean(required(json, "hasDetail"));
-        if (const auto* roots = present(json, "allowedRoots")) {
-            if (!roots->is_array()) return std::nullopt;
-            run.allowedRoots.emplace();
-            for (const auto& root : *roots) run.allowedRoots->push_back(text(root));
-        }
+        run.allowedRoots = paths(json, "allowedRoots");
         return run;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;
@@ -100,52 +152,64 @@ nlohmann::json encode(const std::vector<SweepRun>& runs) {
 
 std::optional<std::vector<SweepRun>> decode(const nlohmann::json& json) {
     if (!json.is_array()) return std::nullopt;
-    std::vector<SweepRun> runs;
-    runs.reserve(json.size());
-    for (const auto& element : json) {
-        auto run = SweepRun::fromJSON(element);
-        if (!run) return std::nullopt; // one bad record: the whole list is unreadable
-        runs.push_back(std::move(*run));
-    }
-    return runs;
+    return readable(entries(json));
 }
 
-std::vector<SweepRun> load() {
-    auto stored = UserDefaults::standard().value(kKey);
-    if (!stored) return {};
-    return decode(*stored).value_or(std::vector<SweepRun>{});
+Loaded read() {
+    const auto list = entries(UserDefaults::standard().value(kKey));
+    Loaded loaded;
+    loaded.runs = readable(list);
+    loaded.unreadable = list.size() - loaded.runs.size();
+    return loaded;
 }
 
-std::vector<SweepRun> record(const SweepRun& given) {
-    std::lock_guard guard(historyLock());
+std::vector<SweepRun> load() { return read().runs; }
+
+std::optional<std::vector<SweepRun>> record(const SweepRun& given) {
     SweepRun run = given;
     if (run.moved.size() > kMaximumItemsPerRun) {
         run.moved.resize(kMaximumItemsPerRun);
         run.hasDetail = false;
     }
-    std::vector<SweepRun> runs;
-    runs.push_back(std::move(run));
-    for (auto& stored : load()) runs.push_back(std::move(stored));
-    if (runs.size() > kMaximumRuns) runs.resize(kMaximumRuns);
-    for (size_t i = kRunsWithDetail; i < runs.size(); ++i) {
-        if (runs[i].moved.empty()) continue;
-        runs[i].moved.clear();
-        runs[i].hasDetail = false;
-    }
-    save(runs);
-    return runs;
+    std::vector<SweepRun> saved;
+    const bool ok = UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
+        std::vector<Entry> list;
+        list.push_back(Entry{run, nlohmann::json::object(), true});
+        for (auto& entry : entries(value)) list.push_back(std::move(entry));
+        applyBounds(list);
+        value = storedForm(list);
+        saved = readable(list);
+        return true;
+    });
+    if (!ok) return std::nullopt;
+    return saved;
 }
 
-void update(const SweepRun& run) {
-    std::lock_guard guard(historyLock());
-    auto runs = load();
-    for (auto& stored : runs) {
-        if (stored.id == run.id) {
-            stored = run;
-            save(runs);
-            return;
+bool update(const SweepRun& run) {
+    return UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
+        auto list = entries(value);
+        for (auto& entry : list) {
+            if (entry.run && entry.run->id == run.id) {
+                entry.run = run;
+                entry.changed = true;
+                value = storedForm(list);
+                return true;
+            }
         }
-    }
+        return false;
+    });
+}
+
+bool clear() {
+    return UserDefaults::standard().modify(kKey, [](std::optional<nlohmann::json>& value) {
+        auto list = entries(value);
+        std::vector<Entry> unreadable;
+        for (auto& entry : list)
+            if (!entry.run) unreadable.push_back(std::move(entry));
+        if (unreadable.empty()) value.reset();
+        else value = storedForm(unreadable);
+        return true;
+    });
 }
 
 } // namespace SweepHistory

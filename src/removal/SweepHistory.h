@@ -1,6 +1,9 @@
 #pragma once
 // The log of removal runs, kept in the user defaults newest first: at most 250 runs, at
-// most 2000 items per run, and the item lists only on the 20 newest runs.
+// most 2000 items per run, and the item lists only on the 20 newest runs. Every change is
+// one read-modify-write under the defaults' cross-process lock. An entry this version
+// cannot read is skipped when listing and written back unchanged, in its place, so a
+// damaged or newer record is never lost; keys it does not know survive on readable runs.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -53,14 +56,38 @@ inline constexpr size_t kMaximumRuns = 250;
 inline constexpr size_t kMaximumItemsPerRun = 2000;
 inline constexpr size_t kRunsWithDetail = 20;
 
-/// The stored runs, newest first; empty when absent or when any record is unreadable.
-std::vector<SweepRun> load();
-/// Adds the run as the newest, applies the bounds, saves and returns the list as saved.
-std::vector<SweepRun> record(const SweepRun& run);
-/// Replaces the stored run with the same id in place; nothing when there is none.
-void update(const SweepRun& run);
+/// What callers show when a run could not be written down.
+inline constexpr const char* kNotSavedMessage =
+    "Sorvel could not save this run to its history, so it cannot be put back from there. "
+    "Check that the disk has room and that Sorvel's settings folder can be written.";
 
-/// The JSON array of the stored form, and its strict reader.
+/// `kNotSavedMessage` unless the run was saved.
+inline std::optional<std::string> notSavedMessage(bool saved) {
+    if (saved) return std::nullopt;
+    return kNotSavedMessage;
+}
+
+struct Loaded {
+    std::vector<SweepRun> runs; // newest first
+    size_t unreadable = 0;      // stored entries that could not be read
+};
+
+/// The readable stored runs, newest first, and how many entries were skipped.
+Loaded read();
+/// The readable stored runs, newest first; empty when absent.
+std::vector<SweepRun> load();
+/// Adds the run as the newest, applies the bounds to the readable runs, saves and
+/// returns the readable list as saved; none when it could not be saved.
+std::optional<std::vector<SweepRun>> record(const SweepRun& run);
+/// Replaces the stored run with the same id in place; writes nothing when there is none.
+/// False only when the change could not be saved.
+bool update(const SweepRun& run);
+/// Forgets every readable run; entries that could not be read stay. False when it
+/// could not be saved.
+bool clear();
+
+/// The JSON array of the stored form, and its reader: none unless an array, and each
+/// element that does not decode skipped.
 nlohmann::json encode(const std::vector<SweepRun>& runs);
 std::optional<std::vector<SweepRun>> decode(const nlohmann::json& json);
 

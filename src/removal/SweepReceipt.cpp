@@ -48,12 +48,17 @@ std::optional<SweepReceipt> SweepReceipt::fromJSON(const nlohmann::json& json) {
     }
 }
 
-nlohmann::json SweepReceipt::Finding::toJSON() const { return nlohmann::json{{"path", path}, {"size", size}}; }
+nlohmann::json SweepReceipt::Finding::toJSON() const {
+    nlohmann::json json = nlohmann::json::object();
+    SweepCoding::putPath(json, "path", path);
+    json["size"] = size;
+    return json;
+}
 
 std::optional<SweepReceipt::Finding> SweepReceipt::Finding::fromJSON(const nlohmann::json& json) {
     using namespace SweepCoding;
     try {
-        return Finding{text(required(json, "path")), integer(required(json, "size"))};
+        return Finding{SweepCoding::path(json, "path"), integer(required(json, "size"))};
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;
     } catch (const nlohmann::json::exception&) {
@@ -67,8 +72,8 @@ std::optional<SweepReceipt> SweepReceipt::loadLast() {
     return fromJSON(*stored);
 }
 
-void SweepReceipt::record(const SweepReceipt& receipt) {
-    UserDefaults::standard().set("SorvelLastSweep", receipt.toJSON());
+bool SweepReceipt::record(const SweepReceipt& receipt) {
+    return UserDefaults::standard().set("SorvelLastSweep", receipt.toJSON());
 }
 
 std::vector<SweepReceipt::Finding> SweepReceipt::loadFindings() {
@@ -83,10 +88,10 @@ std::vector<SweepReceipt::Finding> SweepReceipt::loadFindings() {
     return out;
 }
 
-void SweepReceipt::record(const std::vector<Finding>& findings) {
+bool SweepReceipt::record(const std::vector<Finding>& findings) {
     nlohmann::json array = nlohmann::json::array();
     for (const auto& finding : findings) array.push_back(finding.toJSON());
-    UserDefaults::standard().set("SorvelLastFindings", array);
+    return UserDefaults::standard().set("SorvelLastFindings", array);
 }
 
 } // namespace sorvel

@@ -45,12 +45,12 @@ struct SweepReceipt {
 
     /// The receipt stored under "SorvelLastSweep"; none when absent or unreadable.
     static std::optional<SweepReceipt> loadLast();
-    /// Replaces the receipt stored under "SorvelLastSweep".
-    static void record(const SweepReceipt& receipt);
+    /// Replaces the receipt stored under "SorvelLastSweep"; false when it could not be saved.
+    static bool record(const SweepReceipt& receipt);
     /// The findings stored under "SorvelLastFindings"; empty when absent or unreadable.
     static std::vector<Finding> loadFindings();
-    /// Replaces the findings stored under "SorvelLastFindings".
-    static void record(const std::vector<Finding>& findings);
+    /// Replaces the findings stored under "SorvelLastFindings"; false when it could not be saved.
+    static bool record(const std::vector<Finding>& findings);
 
     friend bool operator==(const SweepReceipt&, const SweepReceipt&) = default;
 };

@@ -20,12 +20,14 @@ bool noRules(const SweepSchedule& schedule) {
     return schedule.rules.kind == Rules::Kind::only && schedule.rules.ids.empty();
 }
 
-// The three persisted values of every sweep, in their order.
-void persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings,
-             const SweepSchedule& schedule, SweepRun::Trigger trigger, std::vector<MovedItem> moved,
-             std::optional<std::vector<std::string>> allowedRoots = std::nullopt) {
-    SweepReceipt::record(receipt);
-    SweepReceipt::record(findings);
+// The three persisted values of every sweep, in their order; the history's message when
+// the run could not be written down.
+std::optional<std::string> persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings,
+                                   const SweepSchedule& schedule, SweepRun::Trigger trigger,
+                                   std::vector<MovedItem> moved,
+                                   std::optional<std::vector<std::string>> allowedRoots = std::nullopt) {
+    const bool receiptSaved = SweepReceipt::record(receipt);
+    const bool findingsSaved = SweepReceipt::record(findings);
     SweepRun run;
     run.trigger = trigger;
     run.scope = schedule.scopeSummary();
@@ -33,7 +35,8 @@ void persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Findin
     run.moved = std::move(moved);
     run.hasDetail = true;
     run.allowedRoots = std::move(allowedRoots);
-    SweepHistory::record(run);
+    const bool runSaved = SweepHistory::record(run).has_value();
+    return SweepHistory::notSavedMessage(receiptSaved && findingsSaved && runSaved);
 }
 
 bool sweepable(const CleanupItem& item, const Rules& rules) {
@@ -79,8 +82,8 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         receipt.date = SweepCoding::sweepNow();
         receipt.action = schedule.action;
         receipt.withheldReason = kNothingSelectedReason;
-        persist(receipt, {}, schedule, trigger, {});
-        return Outcome{receipt, {}};
+        auto problem = persist(receipt, {}, schedule, trigger, {});
+        return Outcome{receipt, {}, std::move(problem)};
     }
 
     // A stored schedule may name a folder that holds the home (written before this
@@ -154,8 +157,8 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         for (const auto& item : moved) receipt.movedBytes += item.size;
     }
 
-    persist(receipt, findings, schedule, trigger, std::move(moved), policy.allowedRoots);
-    return Outcome{receipt, std::move(outcomes)};
+    auto problem = persist(receipt, findings, schedule, trigger, std::move(moved), policy.allowedRoots);
+    return Outcome{receipt, std::move(outcomes), std::move(problem)};
 }
 
 } // namespace sorvel::SweepRunner

@@ -19,6 +19,8 @@ namespace sorvel::SweepRunner {
 struct Outcome {
     SweepReceipt receipt;                 // as persisted as the last sweep
     std::vector<CleanupOutcome> outcomes; // every executor outcome, refused and failed too
+    /// Set when the receipt, the findings or the history run could not be saved.
+    std::optional<std::string> saveError;
 };
 
 inline constexpr const char* kNothingSelectedReason =

@@ -68,12 +68,14 @@ nlohmann::json SweepSchedule::toJSON() const {
         selection["only"] = nlohmann::json::array();
         for (const auto& id : rules.ids) selection["only"].push_back(id);
     }
-    return nlohmann::json{{"rules", selection},
-                          {"folders", folders},
-                          {"frequency", rawValue(frequency)},
-                          {"hour", hour},
-                          {"action", rawValue(action)},
-                          {"maximumBytesPerRun", maximumBytesPerRun}};
+    nlohmann::json json{{"rules", selection},
+                        {"frequency", rawValue(frequency)},
+                        {"hour", hour},
+                        {"action", rawValue(action)},
+                        {"maximumBytesPerRun", maximumBytesPerRun}};
+    // Folder names are bytes: one that is not UTF-8 is kept exactly beside its text.
+    SweepCoding::putPaths(json, "folders", folders);
+    return json;
 }
 
 namespace {
@@ -91,10 +93,7 @@ std::optional<SweepSchedule> SweepSchedule::fromJSON(const nlohmann::json& json)
     using namespace SweepCoding;
     try {
         SweepSchedule s;
-        if (const auto* v = present(json, "folders")) {
-            if (!v->is_array()) return std::nullopt;
-            for (const auto& element : *v) s.folders.push_back(text(element));
-        }
+        if (auto stored = paths(json, "folders")) s.folders = std::move(*stored);
         if (const auto* v = present(json, "frequency")) {
             auto f = sweepFrequencyFromRaw(text(*v));
             if (!f) return std::nullopt;

@@ -1,5 +1,5 @@
 // `--history`: the heading, the two lines per run, the 30-run listing limit, and the
-// command on a fake home.
+// command on a fake home, with entries or a settings file it cannot read.
 #include <gtest/gtest.h>
 
 #include "cli/HistoryCommand.h"
@@ -108,6 +108,50 @@ TEST(HistoryCommand, PrintsTheStoredHistory) {
     EXPECT_EQ(one.out, HeadlessReport::historyReport(runs));
     EXPECT_EQ(one.err, "");
 
-    ASSERT_TRUE(defaults.set("SorvelSweepHistory", "not a list"));
-    EXPECT_EQ(test::runSorvel({"--history"}, env).out, "\n  No runs recorded yet.\n\n");
+}
+
+// Entries that cannot be read are counted on standard error; the readable runs are still
+// listed, and a history of nothing but such entries is never called empty.
+TEST(HistoryCommand, CountsUnreadableEntriesOnStandardError) {
+    test::TempDir home;
+    const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};
+    UserDefaults defaults(home / ".config/sorvel/defaults.json");
+    const SweepRun good = run(SweepRun::Trigger::manual, 7'000, "items you picked");
+    nlohmann::json bad = good.toJSON();
+    bad["trigger"] = "cron";
+    struct Case {
+        nlohmann::json stored;
+        std::string out;
+        std::string err;
+    };
+    const std::vector<Case> cases{
+        {nlohmann::json::array({bad, good.toJSON(), 3}), HeadlessReport::historyReport({good}),
+         "2 entries in the history could not be read; Sorvel keeps them as stored.\n"},
+        {nlohmann::json::array({bad}), "", "1 entry in the history could not be read; Sorvel keeps it as stored.\n"},
+        {"not a list", "", "1 entry in the history could not be read; Sorvel keeps it as stored.\n"},
+        {nlohmann::json::array(), "\n  No runs recorded yet.\n\n", ""},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(defaults.set("SorvelSweepHistory", c.stored));
+        const auto result = test::runSorvel({"--history"}, env);
+        EXPECT_EQ(result.status, 0) << c.stored.dump();
+        EXPECT_EQ(result.out, c.out) << c.stored.dump();
+        EXPECT_EQ(result.err, c.err) << c.stored.dump();
+    }
+}
+
+TEST(HistoryCommand, ASettingsFileThatCannotBeReadIsNotAnEmptyHistory) {
+    test::TempDir home;
+    const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};
+    const std::string path = home / ".config/sorvel/defaults.json";
+    const std::string deep = std::string(300, '[') + std::string(300, ']');
+    for (const std::string& text : std::vector<std::string>{"{ not json", "[]", deep}) {
+        test::writeFile(path, text);
+        const auto result = test::runSorvel({"--history"}, env);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err,
+                  "The settings file " + path + " could not be read, so the history in it cannot be listed.\n");
+        EXPECT_EQ(test::readFile(path), text); // reading changes nothing
+    }
 }

@@ -220,3 +220,20 @@ TEST(CleanupRealRun, ARunOutlivingTheCoordinatorIsStillRecorded) {
     EXPECT_EQ(runs[0].receipt.movedCount, 1);
     EXPECT_FALSE(exists(folder));
 }
+
+TEST(CleanupRealRun, ARunThatCannotBeRecordedSaysSo) {
+    CoordinatorHome home;
+    writeFileOfSize(home / "Library/Caches/app/blob", 100'000);
+    const std::string folder = home / "Library/Caches/app";
+    Finished f({item("user-caches", {target(folder, independentTotal(folder))})});
+    {
+        UnwritableSettings broken;
+        auto outcomes = perform(*f, std::nullopt);
+        ASSERT_EQ(outcomes.size(), 1u);
+        EXPECT_TRUE(outcomes[0].moved());
+        EXPECT_EQ(f->cleanupSaveError(), std::string(SweepHistory::kNotSavedMessage));
+    }
+    perform(*f, std::nullopt); // recorded again: the message goes
+    EXPECT_EQ(f->cleanupSaveError(), std::nullopt);
+    EXPECT_EQ(SweepHistory::load().size(), 1u);
+}

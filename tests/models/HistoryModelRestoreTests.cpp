@@ -165,3 +165,22 @@ TEST(HistoryModelRestore, AModelGoneBeforeTheResultDropsIt) {
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].moved.size(), 1u); // nothing published, nothing rewritten
 }
+
+// A restore or a clear the history cannot take in is said, and a failed clear forgets
+// nothing.
+TEST(HistoryModelRestore, AHistoryThatCannotBeWrittenIsSaid) {
+    test::ModelHome home;
+    MovedItem a = home.trashed("Library/Caches/com.example.a", "aaaa");
+    SweepRun run = recordedRun({a});
+    HistoryModel model;
+    test::UnwritableSettings broken;
+    model.restore(run);
+    ASSERT_TRUE(finished(model));
+    EXPECT_TRUE(model.lastRestore().at(0).restored());
+    EXPECT_EQ(model.saveError(), std::string(HistoryModel::kRestoreNotSavedMessage));
+
+    model.toggle(run.id);
+    model.clearHistory();
+    EXPECT_EQ(model.saveError(), std::string(HistoryModel::kClearNotSavedMessage));
+    EXPECT_EQ(model.expanded(), std::set<UUID>{run.id});
+}

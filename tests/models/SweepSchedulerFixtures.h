@@ -6,6 +6,8 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "models/SweepModelsFixtures.h"
@@ -33,6 +35,7 @@ struct FakeSweeps {
     std::vector<SweepSchedule> schedules;
     SweepReceipt receipt;
     std::vector<CleanupOutcome> outcomes;
+    std::optional<std::string> saveError;
     std::atomic<int> finished{0};
 
     size_t calls() {
@@ -60,7 +63,7 @@ struct SchedulerRig {
             sweeps->triggers.push_back(trigger);
             sweeps->schedules.push_back(schedule);
             sweeps->released.wait(lock, [&] { return !sweeps->held; });
-            SweepRunner::Outcome out{sweeps->receipt, sweeps->outcomes};
+            SweepRunner::Outcome out{sweeps->receipt, sweeps->outcomes, sweeps->saveError};
             ++sweeps->finished;
             return out;
         };

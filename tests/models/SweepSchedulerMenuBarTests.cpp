@@ -231,3 +231,27 @@ TEST(SweepSchedulerRealSweep, SweepNowReportsTheFakeHomesCachesAndTicksThem) {
     ASSERT_EQ(rig.center->added.size(), 1u);
     EXPECT_EQ(rig.center->added[0].body, scheduler.lastReceipt()->headline());
 }
+
+// Whatever could not be written down, by a sweep or by a move from the panel, is said; the
+// next sweep that is written down takes the message away.
+TEST(SweepSchedulerSaving, ASweepOrMoveThatCannotBeRecordedIsSaid) {
+    test::SchedulerRig rig;
+    const Finding a = cacheFolder(rig.home, "com.example.a");
+    SweepReceipt::record(std::vector<Finding>{a});
+    SweepScheduler scheduler(rig.dependencies());
+    {
+        test::UnwritableSettings broken;
+        scheduler.cleanSelected();
+        ASSERT_TRUE(cleanDone(scheduler));
+        EXPECT_FALSE(test::exists(a.path));
+        EXPECT_EQ(scheduler.saveError(), std::string(SweepHistory::kNotSavedMessage));
+    }
+    rig.sweeps->saveError = "Could not be written.";
+    scheduler.run(SweepRun::Trigger::manual);
+    ASSERT_TRUE(test::sweepDone(scheduler));
+    EXPECT_EQ(scheduler.saveError(), "Could not be written.");
+    rig.sweeps->saveError.reset();
+    scheduler.run(SweepRun::Trigger::manual);
+    ASSERT_TRUE(test::sweepDone(scheduler));
+    EXPECT_EQ(scheduler.saveError(), std::nullopt);
+}

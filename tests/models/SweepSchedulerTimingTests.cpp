@@ -52,8 +52,14 @@ TEST(SweepSchedulerDue, IntervalsCountFromTheLastReceipt) {
     EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::weekly), hoursBefore(now, 7 * 24), now));
     // The hour plays no part in the due test.
     EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily, 23), hoursBefore(now, 25), now));
-    // A receipt from the future (the clock was set back) is not due.
-    EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::daily), hoursBefore(now, -5), now));
+    // A receipt from the future (a clock set back, a damaged store) is due now, whatever
+    // how far off, or sweeps would stop until the clock caught up.
+    for (double ahead : {0.001, 5.0, 24.0 * 365 * 30}) {
+        EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily), hoursBefore(now, -ahead), now)) << ahead;
+        EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::weekly), hoursBefore(now, -ahead), now)) << ahead;
+        EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::off), hoursBefore(now, -ahead), now)) << ahead;
+    }
+    EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily), dateFromReferenceSeconds(1e300), now));
 }
 
 TEST(SweepSchedulerNextRun, TodaysHourOrTheNextOneAfterNowAndTheLastSweep) {

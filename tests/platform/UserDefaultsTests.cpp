@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -45,8 +47,74 @@ TEST(UserDefaultsValues, AnUnreadableFileIsKeptAsideNotLost) {
     UserDefaults defaults(path);
     EXPECT_FALSE(defaults.value("x").has_value());
     ASSERT_TRUE(defaults.set("x", 1));
-    EXPECT_EQ(test::readFile(path + ".unreadable"), "{ not json");
+    EXPECT_EQ(test::readFile(dir / "defaults.corrupt-1.json"), "{ not json");
     EXPECT_EQ(*defaults.value("x"), 1);
+}
+
+// Each unreadable file gets its own copy, the newest as number 1; past the cap the
+// oldest copy goes, and a gap is filled before anything is dropped.
+TEST(UserDefaultsValues, KeptAsideCopiesAreNumberedAndCapped) {
+    test::TempDir dir;
+    UserDefaults defaults(dir / "defaults.json");
+    EXPECT_EQ(defaults.keptAsidePath(3), dir / "defaults.corrupt-3.json");
+    EXPECT_EQ(UserDefaults(dir / "settings").keptAsidePath(1), dir / "settings.corrupt-1");
+
+    const std::vector<std::string> corruptions{"{ not json", "[1, 2]", "42", "", "{\"a\": ", "null", "\"text\""};
+    for (const auto& text : corruptions) {
+        test::writeFile(defaults.filePath(), text);
+        ASSERT_TRUE(defaults.set("x", 1)) << text;
+    }
+    const int cap = UserDefaults::kKeptAsideCopies;
+    for (int n = 1; n <= cap; ++n)
+        EXPECT_EQ(test::readFile(defaults.keptAsidePath(n)), corruptions[corruptions.size() - n]) << n;
+    EXPECT_FALSE(test::exists(defaults.keptAsidePath(cap + 1)));
+
+    ::unlink(defaults.keptAsidePath(2).c_str());
+    test::writeFile(defaults.filePath(), "newest");
+    ASSERT_TRUE(defaults.set("x", 1));
+    EXPECT_EQ(test::readFile(defaults.keptAsidePath(1)), "newest");
+    EXPECT_EQ(test::readFile(defaults.keptAsidePath(2)), corruptions.back());
+    EXPECT_EQ(test::readFile(defaults.keptAsidePath(cap)), corruptions[corruptions.size() - cap]); // untouched
+}
+
+// Copying, comparing or writing a hostile nesting recurses once per level: such a file
+// must be refused as unreadable and kept aside, in a child so a crash cannot take the
+// test program with it.
+TEST(UserDefaultsValues, DeepNestingIsRefusedAndKeptAside) {
+    struct Case {
+        int depth;
+        bool readable;
+    };
+    const int limit = UserDefaults::kMaximumDepth;
+    for (const Case c : {Case{limit, true}, Case{limit + 1, false}, Case{100'000, false}}) {
+        test::TempDir dir;
+        UserDefaults defaults(dir / "defaults.json");
+        // The outer object is the first level.
+        const std::string text =
+            "{\"deep\": " + std::string(c.depth - 1, '[') + std::string(c.depth - 1, ']') + ", \"kept\": true}";
+        test::writeFile(defaults.filePath(), text);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const bool readable = defaults.value("deep").has_value();
+            const bool written = defaults.set("x", 1) && defaults.value("x") == nlohmann::json(1);
+            const bool copyKept = test::exists(defaults.keptAsidePath(1));
+            _exit(readable == c.readable && written && copyKept != c.readable ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << "depth " << c.depth << " crashed the reader";
+        EXPECT_EQ(WEXITSTATUS(status), 0) << c.depth;
+        if (!c.readable) {
+            EXPECT_EQ(test::readFile(defaults.keptAsidePath(1)), text);
+        }
+    }
+    // Brackets inside a text are no nesting, escaped quotes included.
+    test::TempDir dir;
+    UserDefaults defaults(dir / "defaults.json");
+    const std::string brackets = "\\\"" + std::string(100'000, '[') + "\\\"{";
+    test::writeFile(defaults.filePath(), "{\"text\": \"" + brackets + "\"}");
+    EXPECT_EQ(defaults.string("text"), "\"" + std::string(100'000, '[') + "\"{");
 }
 
 TEST(UserDefaultsValues, ConcurrentWritersKeepEveryKey) {
@@ -64,6 +132,22 @@ TEST(UserDefaultsValues, ConcurrentWritersKeepEveryKey) {
     for (int t = 0; t < 4; ++t)
         for (int i = 0; i < 25; ++i)
             EXPECT_EQ(defaults.value("k" + std::to_string(t) + "-" + std::to_string(i)), nlohmann::json(i));
+}
+
+TEST(UserDefaultsValues, AFileThatCannotBeReadIsNeverReplaced) {
+    test::TempDir dir;
+    test::makeDirs(dir / "open");
+    chmod((dir / "open").c_str(), 0777);
+    const std::string path = dir / "open/defaults.json";
+    UserDefaults(path).set("kept", true);
+    const std::string before = test::readFile(path);
+    int status = test::runAsUnprivileged([&] {
+        UserDefaults defaults(path);
+        return defaults.set("new", 1) ? 1 : 0;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(test::readFile(path), before);
+    EXPECT_FALSE(test::exists(UserDefaults(path).keptAsidePath(1)));
 }
 
 TEST(UserDefaultsValues, AFolderThatCannotBeWrittenFailsWithoutChange) {

@@ -1,11 +1,20 @@
-// The run history: its stored form, the three bounds, update in place, and a list with
-// one unreadable record.
+// The run history: its stored form, the three bounds, update in place, entries that
+// cannot be read, two processes recording at once, failed saves and exact path bytes.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sys/stat.h>
+
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include "platform/UserDefaults.h"
 #include "removal/SweepHistory.h"
+#include "platform/Text.h"
+#include "platform/Trash.h"
+#include "removal/CleanupPolicy.h"
+#include "removal/RestoreExecutor.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -72,7 +81,7 @@ TEST(SweepHistoryLoading, AbsentKeyIsEmpty) {
     EXPECT_TRUE(SweepHistory::load().empty());
 }
 
-TEST(SweepHistoryLoading, OneBadRecordEmptiesTheWholeList) {
+TEST(SweepHistoryLoading, OneBadRecordIsSkippedAndTheRestListed) {
     Defaults d;
     const json good = makeRun("good", 1).toJSON();
     std::vector<json> bads;
@@ -99,46 +108,90 @@ TEST(SweepHistoryLoading, OneBadRecordEmptiesTheWholeList) {
     json badReceipt = good;
     badReceipt["receipt"].erase("refusedCount");
     bads.push_back(badReceipt);
+    json badBytes = good;
+    badBytes["moved"][0]["originalPathBytes"] = "not base64!";
+    bads.push_back(badBytes);
+    bads.push_back(json("a string"));
 
     for (const auto& bad : bads) {
         storeRaw(json::array({good, bad, good}));
-        EXPECT_TRUE(SweepHistory::load().empty()) << bad.dump();
+        const auto loaded = SweepHistory::read();
+        EXPECT_EQ(loaded.runs.size(), 2u) << bad.dump();
+        EXPECT_EQ(loaded.unreadable, 1u) << bad.dump();
     }
+    // A value that is no list at all is one entry that cannot be read.
     storeRaw(json::object({{"runs", json::array({good})}}));
     EXPECT_TRUE(SweepHistory::load().empty());
+    EXPECT_EQ(SweepHistory::read().unreadable, 1u);
 
     json extra = good;
     extra["futureKey"] = {1, 2};
     storeRaw(json::array({extra}));
     EXPECT_EQ(SweepHistory::load().size(), 1u);
+    EXPECT_EQ(SweepHistory::read().unreadable, 0u);
 }
 
-TEST(SweepHistoryLoading, RecordAfterUnreadableKeepsOnlyTheNewRun) {
+// Nothing this version cannot read is ever dropped: every write puts it back unchanged,
+// in its place among the runs, and unknown keys stay on the runs it can read.
+TEST(SweepHistoryLoading, UnreadableEntriesSurviveEveryWrite) {
     Defaults d;
     json bad = makeRun("bad", 1).toJSON();
     bad.erase("hasDetail");
-    storeRaw(json::array({makeRun("a", 1).toJSON(), bad}));
-    SweepRun fresh = makeRun("fresh", 1);
+    json a = makeRun("a", 1).toJSON();
+    a["allowedLater"] = "kept";
+    storeRaw(json::array({a, bad}));
+    auto stored = [] { return *UserDefaults::standard().value("SorvelSweepHistory"); };
 
     SweepRun unknown = makeRun("unknown", 0);
-    SweepHistory::update(unknown); // finds nothing and leaves the unreadable value alone
-    EXPECT_EQ((*UserDefaults::standard().value("SorvelSweepHistory")).size(), 2u);
+    EXPECT_TRUE(SweepHistory::update(unknown)); // finds nothing and writes nothing
+    EXPECT_EQ(stored(), json::array({a, bad}));
 
+    SweepRun fresh = makeRun("fresh", 1);
     auto saved = SweepHistory::record(fresh);
-    ASSERT_EQ(saved.size(), 1u);
-    EXPECT_EQ(SweepHistory::load(), std::vector<SweepRun>{fresh});
+    ASSERT_TRUE(saved);
+    ASSERT_EQ(saved->size(), 2u);
+    EXPECT_EQ((*saved)[0], fresh);
+    EXPECT_EQ(stored(), json::array({fresh.toJSON(), a, bad}));
+
+    SweepRun changed = *SweepRun::fromJSON(a);
+    changed.moved.clear();
+    ASSERT_TRUE(SweepHistory::update(changed));
+    const json after = stored();
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[1]["allowedLater"], "kept");
+    EXPECT_TRUE(after[1]["moved"].empty());
+    EXPECT_EQ(after[2], bad);
+
+    // Behind a full list it still stays, and is not counted against the bounds.
+    json full = json::array();
+    for (int i = 0; i < 250; ++i) full.push_back(makeRun("n" + std::to_string(i), 0).toJSON());
+    full.push_back(bad);
+    storeRaw(full);
+    ASSERT_TRUE(SweepHistory::record(fresh));
+    const auto loaded = SweepHistory::read();
+    EXPECT_EQ(loaded.runs.size(), SweepHistory::kMaximumRuns);
+    EXPECT_EQ(loaded.unreadable, 1u);
+    EXPECT_EQ(loaded.runs.front(), fresh);
+    EXPECT_EQ(stored().back(), bad);
+
+    // Clearing forgets the runs it can read, and nothing else.
+    ASSERT_TRUE(SweepHistory::clear());
+    EXPECT_EQ(stored(), json::array({bad}));
+    storeRaw(json::array({fresh.toJSON()}));
+    ASSERT_TRUE(SweepHistory::clear());
+    EXPECT_FALSE(UserDefaults::standard().value("SorvelSweepHistory").has_value());
 }
 
 TEST(SweepHistoryBounds, ItemsPerRun) {
     Defaults d;
-    auto saved = SweepHistory::record(makeRun("big", 2500));
+    auto saved = SweepHistory::record(makeRun("big", 2500)).value();
     ASSERT_EQ(saved[0].moved.size(), 2000u);
     EXPECT_FALSE(saved[0].hasDetail);
     EXPECT_EQ(saved[0].moved.front().originalPath, "/home/u/Library/Caches/item0");
     EXPECT_EQ(saved[0].moved.back().originalPath, "/home/u/Library/Caches/item1999");
     EXPECT_EQ(SweepHistory::load(), saved);
 
-    saved = SweepHistory::record(makeRun("exact", 2000));
+    saved = SweepHistory::record(makeRun("exact", 2000)).value();
     EXPECT_EQ(saved[0].moved.size(), 2000u);
     EXPECT_TRUE(saved[0].hasDetail);
 }
@@ -151,7 +204,7 @@ TEST(SweepHistoryBounds, DetailOnlyOnTheTwentyNewest) {
     runs.push_back(makeRun("oldest", 3));
     storeRaw(SweepHistory::encode(runs)); // positions 0..21
 
-    auto saved = SweepHistory::record(makeRun("newest", 3));
+    auto saved = SweepHistory::record(makeRun("newest", 3)).value();
     ASSERT_EQ(saved.size(), 23u);
     for (size_t i = 0; i < 20; ++i) {
         EXPECT_EQ(saved[i].moved.size(), 3u) << i;
@@ -172,7 +225,7 @@ TEST(SweepHistoryBounds, AtMostTwoHundredFiftyRuns) {
     std::vector<SweepRun> runs;
     for (int i = 0; i < 250; ++i) runs.push_back(makeRun("run" + std::to_string(i), 0));
     storeRaw(SweepHistory::encode(runs));
-    auto saved = SweepHistory::record(makeRun("newest", 0));
+    auto saved = SweepHistory::record(makeRun("newest", 0)).value();
     ASSERT_EQ(saved.size(), 250u);
     EXPECT_EQ(saved.front().scope, "newest");
     EXPECT_EQ(saved.back().scope, "run248");
@@ -211,4 +264,119 @@ TEST(SweepHistoryConcurrency, RecordsFromTwoThreadsAreAllKept) {
         });
     for (auto& th : threads) th.join();
     EXPECT_EQ(SweepHistory::load().size(), 20u);
+}
+
+// Two processes, each recording 100 runs: every run must be there. A writer that read the
+// list before the other wrote it would drop the other's runs.
+TEST(SweepHistoryConcurrency, TwoProcessesRecordingKeepEveryRun) {
+    Defaults d;
+    constexpr int kPerProcess = 100;
+    std::vector<pid_t> children;
+    for (int p = 0; p < 2; ++p) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int failed = 0;
+            for (int i = 0; i < kPerProcess; ++i)
+                if (!SweepHistory::record(makeRun("p" + std::to_string(p) + "-" + std::to_string(i), 1))) ++failed;
+            _exit(failed == 0 ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    const auto loaded = SweepHistory::read();
+    EXPECT_EQ(loaded.unreadable, 0u);
+    ASSERT_EQ(loaded.runs.size(), 2u * kPerProcess);
+    std::set<std::string> scopes;
+    for (const auto& run : loaded.runs) scopes.insert(run.scope);
+    EXPECT_EQ(scopes.size(), 2u * kPerProcess);
+}
+
+// A save that fails is not a success: record, update and clear say so, and nothing
+// stored changes.
+TEST(SweepHistorySaving, AFailedSaveIsReported) {
+    Defaults d;
+    SweepRun kept = makeRun("kept", 1);
+    ASSERT_TRUE(SweepHistory::record(kept));
+    const std::string path = UserDefaults::standardFilePath();
+    const std::string folder = path.substr(0, path.rfind('/'));
+    // The unprivileged child may read, as the owner would; only writing is taken away.
+    ::chmod(path.c_str(), 0644);
+    ::chmod(folder.substr(0, folder.rfind('/')).c_str(), 0755);
+    ::chmod(folder.c_str(), 0555);
+    const int status = test::runAsUnprivileged([&] {
+        SweepRun changed = kept;
+        changed.moved.clear();
+        if (SweepHistory::record(makeRun("lost", 1))) return 1;
+        if (SweepHistory::update(changed)) return 2;
+        if (SweepHistory::clear()) return 3;
+        return SweepHistory::load() == std::vector<SweepRun>{kept} ? 0 : 4;
+    });
+    ::chmod(folder.c_str(), 0700);
+    EXPECT_EQ(status, 0);
+
+    test::TempDir dir;
+    test::writeFile(dir / "file", "x");
+    test::ScopedEnv below("XDG_CONFIG_HOME", dir / "file");
+    EXPECT_FALSE(SweepHistory::record(makeRun("nowhere", 1)));
+    EXPECT_FALSE(SweepHistory::update(kept)); // a store that cannot be read is not "nothing to update"
+}
+
+// Names on disk are bytes. A name that is not UTF-8 is stored with its exact bytes, and a
+// restore puts back that very item, not one whose name merely looks the same as text.
+TEST(SweepHistoryPaths, BytesThatAreNotUTF8RoundTripAndRestoreExactly) {
+    Defaults d;
+    test::ScopedEnv data("XDG_DATA_HOME", std::nullopt);
+    test::makeDirs(d.home / ".Trash");
+    const std::string caches = d.home / "Library/Caches";
+    const std::vector<std::string> names{"caf\xe9", "\xff\xfe", "ok \xe2\x82", "plain"};
+    for (const auto& name : names) {
+        MovedItem item{caches + "/" + name, "/trash/" + name, 3};
+        SweepRun run = makeRun("bytes", 0);
+        run.moved = {item};
+        run.allowedRoots = std::vector<std::string>{"/home/u", caches + "/" + name};
+        const json stored = run.toJSON();
+        const json& entry = stored["moved"][0];
+        EXPECT_TRUE(isValidUTF8(entry["originalPath"].get<std::string>()));
+        EXPECT_EQ(entry.contains("originalPathBytes"), !isValidUTF8(name));
+        EXPECT_EQ(stored.contains("allowedRootsBytes"), !isValidUTF8(name));
+        // Through text and back, as the settings file keeps it.
+        EXPECT_EQ(SweepRun::fromJSON(json::parse(stored.dump())), run);
+
+        SweepReceipt::Finding finding{item.originalPath, 3};
+        EXPECT_EQ(SweepReceipt::Finding::fromJSON(json::parse(finding.toJSON().dump())), finding);
+    }
+
+    // A record written before the bytes were kept still reads as its text.
+    json old = makeRun("old", 1).toJSON();
+    old["moved"][0]["originalPath"] = "/home/u/caf\uFFFD";
+    ASSERT_TRUE(SweepRun::fromJSON(old));
+    EXPECT_EQ(SweepRun::fromJSON(old)->moved[0].originalPath, "/home/u/caf\uFFFD");
+
+    // The moved item and a neighbour whose name is the moved name with its bad byte
+    // replaced: the restore must bring back the first and leave the second alone.
+    const std::string bad = caches + "/caf\xe9";
+    const std::string lookalike = caches + "/" + validUTF8("caf\xe9");
+    test::writeFile(bad + "/data.bin", "the real one");
+    test::writeFile(lookalike + "/data.bin", "a stranger");
+    auto movedBad = Trash::moveItem(bad);
+    auto movedLookalike = Trash::moveItem(lookalike);
+    ASSERT_TRUE(movedBad.moved() && movedLookalike.moved()) << movedBad.error << movedLookalike.error;
+    SweepRun run = makeRun("bytes", 0);
+    run.moved = {MovedItem{bad, *movedBad.trashPath, 12}};
+    ASSERT_TRUE(SweepHistory::record(run));
+
+    const auto loaded = SweepHistory::load();
+    ASSERT_EQ(loaded.size(), 1u);
+    const auto outcomes = RestoreExecutor::run(loaded[0].moved, CleanupPolicy::standard());
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_TRUE(outcomes[0].restored());
+    EXPECT_EQ(test::readFile(bad + "/data.bin"), "the real one");
+    EXPECT_FALSE(test::exists(lookalike));
+    EXPECT_EQ(test::readFile(*movedLookalike.trashPath + "/data.bin"), "a stranger");
 }

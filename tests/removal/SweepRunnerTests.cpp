@@ -209,3 +209,15 @@ TEST(SweepRunnerSelection, AllSafeRulesSkipsItemsWithAnExternalAction) {
     EXPECT_EQ(SweepHistory::load()[0].scope, "every safe rule");
     EXPECT_TRUE(test::exists(home.h + "/.local/share/Trash/files/deleted-already/file"));
 }
+
+// A sweep whose results cannot be written down says so instead of passing for done; the
+// moves themselves still happen and are reported.
+TEST(SweepRunnerSaving, AStoreThatCannotBeWrittenIsReported) {
+    Home home;
+    EXPECT_EQ(sweep(schedule(Rules::only({}), Action::clean)).saveError, std::nullopt);
+    test::UnwritableSettings broken;
+    EXPECT_EQ(sweep(schedule(Rules::only({}), Action::clean)).saveError, std::string(SweepHistory::kNotSavedMessage));
+    EXPECT_EQ(sweep(schedule(Rules::only({"user-caches"}), Action::clean)).saveError,
+              std::string(SweepHistory::kNotSavedMessage));
+    EXPECT_FALSE(test::exists(home.big)); // the clean went ahead
+}

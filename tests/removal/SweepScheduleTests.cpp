@@ -96,6 +96,27 @@ TEST(SweepScheduleWriting, RoundTripsAndNeverWritesTheOlderKey) {
     EXPECT_EQ(SweepSchedule::fromJSON(all), SweepSchedule::defaultSchedule());
 }
 
+// A folder whose name is not UTF-8 is kept with its exact bytes: a sweep must look at
+// that folder, not at one whose name only reads the same.
+TEST(SweepScheduleWriting, FolderNamesKeepTheirExactBytes) {
+    SweepSchedule s;
+    s.folders = {"/home/u/plain", "/home/u/caf\xe9", "/home/u/\xff"};
+    const json written = s.toJSON();
+    EXPECT_EQ(written["folders"][1], "/home/u/caf\uFFFD");
+    EXPECT_TRUE(written["foldersBytes"][0].is_null());
+    EXPECT_EQ(SweepSchedule::fromJSON(json::parse(written.dump())), s);
+
+    json broken = written;
+    broken["foldersBytes"].erase(0);
+    EXPECT_EQ(SweepSchedule::fromJSON(broken), std::nullopt);
+    broken = written;
+    broken["foldersBytes"][1] = "%%%";
+    EXPECT_EQ(SweepSchedule::fromJSON(broken), std::nullopt);
+    json older = written;
+    older.erase("foldersBytes"); // written before the bytes were kept: the text stands
+    EXPECT_EQ(SweepSchedule::fromJSON(older)->folders[1], "/home/u/caf\uFFFD");
+}
+
 TEST(SweepScheduleWriting, StoredUnderItsKeyAndUnreadableFallsBack) {
     test::FakeHome home;
     test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);

@@ -56,6 +56,8 @@ ScopedEnv::~ScopedEnv() {
 
 FakeHome::FakeHome() : home_("HOME", dir_.path()), dataHome_("XDG_DATA_HOME", std::nullopt) {}
 
+UnwritableSettings::UnwritableSettings() : config_("XDG_CONFIG_HOME", dir_ / "file") { writeFile(dir_ / "file", "x"); }
+
 void makeDirs(const std::string& path) { fs::create_directories(path); }
 
 void writeFile(const std::string& path, const std::string& contents) {

@@ -48,6 +48,17 @@ private:
     ScopedEnv dataHome_; // unset, so the Trash is the fake home's own
 };
 
+/// Points XDG_CONFIG_HOME below a plain file for the object's life, so no settings can be
+/// written, not even by root.
+class UnwritableSettings {
+public:
+    UnwritableSettings();
+
+private:
+    TempDir dir_;
+    ScopedEnv config_;
+};
+
 /// Creates the parents and writes the bytes.
 void writeFile(const std::string& path, const std::string& contents);
 /// Creates a file whose allocated size is at least `bytes` (written, not sparse).

@@ -1,0 +1,75 @@
+// Recording a run into a full history: the whole list is read, decoded, bounded,
+// encoded and written (fsync, rename) under the settings lock on every record, so its
+// cost is what a cleanup or sweep pays at its end.
+//
+// Usage: history_record [RECORDS]
+// The history starts at its bounds (250 runs, 20 of them with 2,000 items each) in a
+// temporary settings folder; each record adds one run of 2,000 items.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/UserDefaults.h"
+#include "removal/SweepHistory.h"
+
+using namespace sorvel;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+SweepRun runOf(int n, size_t items) {
+    SweepRun run;
+    run.scope = "run " + std::to_string(n);
+    for (size_t i = 0; i < items; ++i) {
+        const std::string name = "/Library/Caches/com.example.app" + std::to_string(n) + "/item" + std::to_string(i);
+        run.moved.push_back({"/home/someone" + name, "/home/someone/.local/share/Trash/files/item" +
+                                                         std::to_string(i), static_cast<int64_t>(i)});
+    }
+    run.receipt.movedCount = static_cast<int64_t>(items);
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int records = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    char folder[] = "/tmp/sorvel-history-bench-XXXXXX";
+    if (!mkdtemp(folder)) return 1;
+    setenv("XDG_CONFIG_HOME", folder, 1);
+
+    std::vector<SweepRun> full;
+    for (int n = 0; n < static_cast<int>(SweepHistory::kMaximumRuns); ++n)
+        full.push_back(runOf(n, n < static_cast<int>(SweepHistory::kRunsWithDetail) ? 2000 : 0));
+    if (!UserDefaults::standard().set("SorvelSweepHistory", SweepHistory::encode(full))) return 1;
+
+    std::vector<double> seconds;
+    for (int r = 0; r < records; ++r) {
+        const SweepRun run = runOf(1000 + r, 2000);
+        const auto start = Clock::now();
+        if (!SweepHistory::record(run)) return 1;
+        seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    std::sort(seconds.begin(), seconds.end());
+    struct stat st{};
+    stat(UserDefaults::standardFilePath().c_str(), &st);
+    std::printf("records: %d, settings file: %lld bytes\n", records, static_cast<long long>(st.st_size));
+    std::printf("record, median: %.1f ms, slowest: %.1f ms\n", seconds[seconds.size() / 2] * 1e3,
+                seconds.back() * 1e3);
+    std::printf("load, one: ");
+    const auto start = Clock::now();
+    const auto loaded = SweepHistory::load();
+    std::printf("%.1f ms (%zu runs)\n", std::chrono::duration<double>(Clock::now() - start).count() * 1e3,
+                loaded.size());
+
+    const std::string path = UserDefaults::standardFilePath();
+    for (const std::string& name : {path, path + ".lock"}) ::unlink(name.c_str());
+    ::rmdir((std::string(folder) + "/sorvel").c_str());
+    ::rmdir(folder);
+    return 0;
+}
