@@ -49,10 +49,25 @@ ThemeSignals& notifier() {
     return *instance;
 }
 
+// Thin scroll bars without arrows, in the palette's greys.
+QString scrollBarStyle(Appearance a) {
+    const QColor handle = tertiaryText().resolve(a);
+    const QString h = QStringLiteral("rgba(%1,%2,%3,%4)").arg(handle.red()).arg(handle.green()).arg(handle.blue()).arg(0.55);
+    return QStringLiteral(
+               "QScrollBar:vertical { background: transparent; width: 10px; margin: 2px 2px 2px 0; }"
+               "QScrollBar:horizontal { background: transparent; height: 10px; margin: 0 2px 2px 2px; }"
+               "QScrollBar::handle { background: %1; border-radius: 3px; min-height: 28px; min-width: 28px; }"
+               "QScrollBar::handle:vertical { margin: 0 1px; } QScrollBar::handle:horizontal { margin: 1px 0; }"
+               "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: none; background: none; }"
+               "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
+        .arg(h);
+}
+
 void setAppearance(Appearance appearance) {
     current = appearance;
-    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         QApplication::setPalette(palette(appearance));
+        app->setStyleSheet(scrollBarStyle(appearance));
         for (QWidget* w : QApplication::topLevelWidgets()) w->update();
     }
     emit notifier().appearanceChanged();

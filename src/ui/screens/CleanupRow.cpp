@@ -181,7 +181,7 @@ void CleanupRow::paintEvent(QPaintEvent*) {
         p.drawRoundedRect(check.adjusted(0.6, 0.6, -0.6, -0.6), 5.5, 5.5);
         if (selected_) Symbols::paint(p, check, "checkmark", Qt::white, 10);
     } else {
-        Symbols::paint(p, check, "arrow.up.right.square", Theme::tertiaryText().resolve(), 13);
+        Symbols::paint(p, check, "arrow.up.forward.app", Theme::tertiaryText().resolve(), 13);
     }
 
     // Trailing: chevron, size (86 wide), location (at most 200).

@@ -10,7 +10,7 @@
 #include "ui/kit/LabelStyle.h"
 #include "ui/kit/PulseDot.h"
 #include "ui/kit/Spinner.h"
-#include "ui/kit/Symbols.h"
+#include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
 #include "ui/screens/OverviewText.h"
 #include "ui/screens/SafeToCleanSection.h"
@@ -43,15 +43,7 @@ QWidget* infoRow(const char* icon, const QString& title, const QString& body, QW
     auto* h = new QHBoxLayout(row);
     h->setContentsMargins(0, 0, 0, 0);
     h->setSpacing(11);
-    struct Icon : QWidget {
-        std::string name;
-        Icon(const char* n, QWidget* p) : QWidget(p), name(n) { setFixedSize(16, 17); }
-        void paintEvent(QPaintEvent*) override {
-            QPainter p(this);
-            Symbols::paint(p, QRectF(0, 1, 16, 16), name, Theme::tertiaryText().resolve(), 12);
-        }
-    };
-    h->addWidget(new Icon(icon, row), 0, Qt::AlignTop);
+    h->addWidget(new SymbolView(icon, Theme::tertiaryText(), 12, row, QSize(16, 17)), 0, Qt::AlignTop);
     auto* v = new QVBoxLayout;
     v->setSpacing(3);
     v->addWidget(new Text(title, Fonts::system(12, Fonts::Weight::semibold), Theme::secondaryText(), row));

@@ -41,7 +41,8 @@ void ScanSkeleton::paintEvent(QPaintEvent*) {
         if (!(r.width() > 2 && r.height() > 2)) continue;
         const double c = r.center().x() / std::max(W, 1.0);
         p.setOpacity(opacity(c, phase_));
-        p.setPen(Qt::NoPen);
+        // No blur behind the window here: a hairline edge keeps the tiles visible.
+        p.setPen(QPen(Theme::hairline().resolve(), 1));
         p.setBrush(Theme::inset().resolve());
         p.drawRoundedRect(QRectF(r.x() + 2.5, r.y() + 2.5, std::max(r.width() - 5, 0.0), std::max(r.height() - 5, 0.0)), 9, 9);
     }

@@ -123,26 +123,22 @@ void TreemapView::paintTile(QPainter& p, const TreemapTile& t, const QRectF& z) 
                        nm.elidedText(t.name, Qt::ElideRight, inner.width()));
             y += nm.height();
         } else {
+            // Up to two lines: wrap at words, cut the second with an ellipsis.
             QTextLayout layout(t.name, nameFont);
             layout.beginLayout();
-            int used = 0;
-            int lastStart = 0;
-            while (used < 2) {
-                QTextLine line = layout.createLine();
-                if (!line.isValid()) break;
-                line.setLineWidth(inner.width());
-                lastStart = line.textStart();
-                ++used;
-            }
+            QTextLine first = layout.createLine();
+            if (first.isValid()) first.setLineWidth(inner.width());
             layout.endLayout();
-            for (int i = 0; i < layout.lineCount() && i < 2; ++i) {
-                const QTextLine line = layout.lineAt(i);
-                QString text = t.name.mid(line.textStart(), i == 1 ? -1 : line.textLength());
-                if (i == 1 || layout.lineCount() == 1) text = nm.elidedText(text.trimmed(), Qt::ElideRight, inner.width());
-                p.drawText(QRectF(inner.left(), y, inner.width(), nm.height()), Qt::AlignLeft | Qt::AlignTop, text.trimmed());
+            const int firstLength = first.isValid() ? first.textLength() : int(t.name.size());
+            p.drawText(QRectF(inner.left(), y, inner.width(), nm.height()), Qt::AlignLeft | Qt::AlignTop,
+                       nm.elidedText(t.name.left(firstLength).trimmed(), Qt::ElideRight, inner.width()));
+            y += nm.height();
+            const QString rest = t.name.mid(firstLength).trimmed();
+            if (!rest.isEmpty()) {
+                p.drawText(QRectF(inner.left(), y, inner.width(), nm.height()), Qt::AlignLeft | Qt::AlignTop,
+                           nm.elidedText(rest, Qt::ElideRight, inner.width()));
                 y += nm.height();
             }
-            (void)lastStart;
         }
         y += 4;
         QFont sizeFont = Fonts::mono(15, Fonts::Weight::medium);

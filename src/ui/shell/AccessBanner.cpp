@@ -7,7 +7,7 @@
 #include "ui/kit/Button.h"
 #include "ui/kit/Card.h"
 #include "ui/kit/Fonts.h"
-#include "ui/kit/Symbols.h"
+#include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
 
 namespace sorvel::ui {
@@ -17,7 +17,8 @@ AccessBanner::AccessBanner(AccessGrant::Services services, QWidget* parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(18, 18, 18, 18);
     row->setSpacing(12);
-    row->addSpacing(16); // the lock is painted here
+    auto* lock = new SymbolView("lock.fill", Theme::warning(), 13, this);
+    row->addWidget(lock, 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(4);
     texts->addWidget(new Text("Some folders are hidden from Sorvel", Fonts::system(13, Fonts::Weight::semibold),
@@ -61,7 +62,6 @@ void AccessBanner::paintEvent(QPaintEvent*) {
     p.setPen(QPen(Theme::warning().opacity(0.28).resolve(), 1));
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 11.5, 11.5);
-    Symbols::paint(p, QRectF(18, 19, 16, 16), "lock.fill", Theme::warning().resolve(), 13);
 }
 
 } // namespace sorvel::ui

@@ -4,10 +4,12 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QVariantAnimation>
 #include <QVBoxLayout>
 
 #include "engine/Bytes.h"
 #include "models/ScanCoordinator.h"
+#include "ui/kit/Animations.h"
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CapacityBar.h"
@@ -15,6 +17,7 @@
 #include "ui/kit/PulseDot.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Switch.h"
+#include "ui/kit/SymbolView.h"
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Text.h"
 #include "ui/shell/HeaderText.h"
@@ -27,23 +30,6 @@ namespace {
 
 using Phase = ScanCoordinator::Phase;
 
-class SymbolView : public QWidget {
-public:
-    SymbolView(std::string name, Adaptive colour, double px, QWidget* parent)
-        : QWidget(parent), name_(std::move(name)), colour_(std::move(colour)), px_(px) {
-        const QSizeF s = Symbols::size(px);
-        setFixedSize(s.toSize());
-    }
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        Symbols::paint(p, QRectF(rect()), name_, colour_.resolve(), px_);
-    }
-
-private:
-    std::string name_;
-    Adaptive colour_;
-    double px_;
-};
 
 int64_t scannedTotal(const ScanResult& r) {
     int64_t total = 0;
@@ -131,7 +117,6 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     status->addStretch();
     dot_ = new PulseDot(5.5, Theme::accent(), true, statusBox);
     symbol_ = new SymbolView("dot.radiowaves.up.forward", Theme::tertiaryText(), 9, statusBox);
-    symbol_->setToolTip("Watching for changes — deletions update these numbers automatically");
     statusText_ = new Text("", Fonts::mono(10), Theme::tertiaryText(), statusBox);
     statusText_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     status->addWidget(dot_);
@@ -140,6 +125,11 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     actionColumn->addWidget(statusBox);
     actionColumn->addStretch();
     row->addWidget(actionBlock, 0, Qt::AlignTop);
+
+    count_ = new QVariantAnimation(this);
+    count_->setDuration(250);
+    count_->setEasingCurve(QEasingCurve::OutCubic);
+    connect(count_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) { setNumber(int64_t(v.toDouble())); });
 
     auto& c = models.coordinator;
     connect(scope_, &SegmentedPicker::picked, this, [&c](int i) {
@@ -153,6 +143,7 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
         else menu_.rescan()->trigger();
     });
     statusText_->installEventFilter(this);
+    symbol_->installEventFilter(this);
     connect(&c, &ScanCoordinator::progressChanged, this, &HeaderView::refreshProgress);
     for (auto signal : {&ScanCoordinator::phaseChanged, &ScanCoordinator::resultChanged, &ScanCoordinator::scopeChanged,
                         &ScanCoordinator::hasPendingChangesChanged, &ScanCoordinator::lastLiveUpdateChanged,
@@ -169,7 +160,6 @@ void HeaderView::refresh() {
     const bool scanning = c.phase() == Phase::scanning;
     action_->setText(scanning ? "Stop" : "Rescan");
     action_->setStyle(scanning ? Button::Style::subtle : Button::Style::outline);
-    action_->setToolTip(scanning ? QString() : QStringLiteral("Rescan (Ctrl+R)"));
     refreshProgress();
 }
 
@@ -179,11 +169,11 @@ void HeaderView::refreshProgress() {
     const bool hasNumbers = scanning || c.hasResult();
     const int64_t shown = scanning ? c.scannedBytes() : (c.hasResult() ? scannedTotal(c.result()) : 0);
     if (hasNumbers) {
-        const auto parts = Bytes::parts(shown);
-        number_->setText(QString::fromStdString(parts.number));
         number_->setColour(Theme::primaryText());
-        unit_->setText(QString::fromStdString(parts.unit));
+        showBytes(shown);
     } else {
+        count_->stop();
+        shownBytes_ = 0;
         number_->setText("—");
         number_->setColour(Theme::tertiaryText());
         unit_->setText("");
@@ -197,12 +187,35 @@ void HeaderView::refreshProgress() {
     refreshStatus();
 }
 
+void HeaderView::setNumber(int64_t bytes) {
+    const auto parts = Bytes::parts(bytes);
+    number_->setText(QString::fromStdString(parts.number));
+    unit_->setText(QString::fromStdString(parts.unit));
+}
+
+void HeaderView::showBytes(int64_t bytes) {
+    // The figure counts up to its new value (a quarter second) when animations are on.
+    const bool animate = Animations::enabled() && isVisible() && bytes > shownBytes_ && shownBytes_ > 0;
+    const int64_t from = shownBytes_;
+    shownBytes_ = bytes;
+    count_->stop();
+    if (!animate) {
+        setNumber(bytes);
+        return;
+    }
+    count_->setStartValue(double(from));
+    count_->setEndValue(double(bytes));
+    count_->start();
+}
+
 void HeaderView::refreshStatus() {
     const auto& c = models_.coordinator;
     const auto s = HeaderText::status(c.phase(), c.hasPendingChanges(), c.lastLiveUpdate(), c.hasResult(), now());
     dot_->setVisible(s == HeaderText::Status::scanning || s == HeaderText::Status::updatedJustNow);
     dot_->setPulsing(s == HeaderText::Status::scanning);
-    symbol_->setVisible(s == HeaderText::Status::finished && c.liveUpdatesEnabled());
+    symbol_->setVisible((s == HeaderText::Status::finished && c.liveUpdatesEnabled()) ||
+                        s == HeaderText::Status::pendingChanges);
+    symbol_->setToolTip({});
     statusText_->setToolTip({});
     switch (s) {
     case HeaderText::Status::scanning:
@@ -213,8 +226,9 @@ void HeaderView::refreshStatus() {
     case HeaderText::Status::pendingChanges:
         statusText_->setFont(Fonts::system(10.5, Fonts::Weight::medium));
         statusText_->setColour(Theme::warning());
-        statusText_->setText("⟳ disk changed — rescan");
+        statusText_->setText("disk changed — rescan");
         statusText_->setToolTip("More changed than could be updated in place. A rescan will bring the numbers back in line.");
+        symbol_->setSymbol("exclamationmark.arrow.triangle.2.circlepath", Theme::warning());
         break;
     case HeaderText::Status::updatedJustNow:
         statusText_->setFont(Fonts::mono(10));
@@ -226,6 +240,8 @@ void HeaderView::refreshStatus() {
         statusText_->setFont(Fonts::mono(10));
         statusText_->setColour(Theme::tertiaryText());
         statusText_->setText(HeaderText::filesAndDuration(fileCount(c.result()), c.result().duration));
+        symbol_->setSymbol("dot.radiowaves.up.forward", Theme::tertiaryText());
+        symbol_->setToolTip("Watching for changes — deletions update these numbers automatically");
         break;
     case HeaderText::Status::empty: statusText_->setText(""); break;
     }
@@ -233,7 +249,7 @@ void HeaderView::refreshStatus() {
 
 bool HeaderView::eventFilter(QObject* watched, QEvent* event) {
     // The "disk changed — rescan" line is a button: a click starts a scan.
-    if (watched == statusText_ && event->type() == QEvent::MouseButtonRelease &&
+    if ((watched == statusText_ || watched == symbol_) && event->type() == QEvent::MouseButtonRelease &&
         HeaderText::status(models_.coordinator.phase(), models_.coordinator.hasPendingChanges(),
                            models_.coordinator.lastLiveUpdate(), models_.coordinator.hasResult(),
                            now()) == HeaderText::Status::pendingChanges) {

@@ -2,6 +2,7 @@
 // The bar above the detail pages: navigation, the scope picker with the headline byte
 // count, the capacity bar, the appearance toggle, Rescan/Stop and the status line.
 // Refreshes in place: a progress tick updates the number, the bar and the path text only.
+#include <QVariantAnimation>
 #include <QWidget>
 
 #include "ui/shell/AppModels.h"
@@ -15,6 +16,7 @@ class NavigationControls;
 class PulseDot;
 class SegmentedPicker;
 class Switch;
+class SymbolView;
 class Text;
 
 class HeaderView : public QWidget {
@@ -38,6 +40,8 @@ protected:
 private:
     void refreshProgress();
     void refreshStatus();
+    void showBytes(int64_t bytes);
+    void setNumber(int64_t bytes);
 
     AppModels models_;
     MainMenu& menu_;
@@ -50,8 +54,10 @@ private:
     Switch* toggle_;
     Button* action_;
     PulseDot* dot_;
-    QWidget* symbol_;
+    SymbolView* symbol_;
     Text* statusText_;
+    QVariantAnimation* count_ = nullptr;
+    int64_t shownBytes_ = 0;
 };
 
 } // namespace sorvel::ui

@@ -15,6 +15,7 @@
 #include "ui/shell/HeaderView.h"
 #include "ui/shell/PageHost.h"
 #include "ui/shell/SidebarView.h"
+#include "ui/shell/WindowGlass.h"
 #include "ui/shell/WindowBackground.h"
 
 namespace sorvel::ui {
@@ -65,6 +66,10 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // A window coming back from being minimised is not its content being shown again.
     if (event->spontaneous()) return;
+    if (!glassReported_) {
+        glassReported_ = true;
+        WindowGlass::report(this);
+    }
     if (startup_.applyAppearance) startup_.applyAppearance();
     if (startup_.startSweeper) startup_.startSweeper();
     if (startup_.startScanIfNeeded) startup_.startScanIfNeeded();

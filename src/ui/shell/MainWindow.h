@@ -57,6 +57,7 @@ private:
     QWidget* sidebar_ = nullptr;
     QWidget* header_ = nullptr;
     bool keepsRunning_ = false;
+    bool glassReported_ = false;
 };
 
 } // namespace sorvel::ui

@@ -9,7 +9,7 @@
 #include "ui/kit/Card.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Spinner.h"
-#include "ui/kit/Symbols.h"
+#include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
 #include "ui/shell/DesktopServices.h"
 
@@ -17,27 +17,6 @@ namespace sorvel::ui {
 
 namespace {
 
-class SymbolBox : public QWidget {
-public:
-    SymbolBox(std::string name, Adaptive colour, double px, QSize size, QWidget* parent)
-        : QWidget(parent), name_(std::move(name)), colour_(std::move(colour)), px_(px) {
-        setFixedSize(size);
-    }
-    void set(std::string name, Adaptive colour) {
-        name_ = std::move(name);
-        colour_ = std::move(colour);
-        update();
-    }
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        Symbols::paint(p, QRectF(rect()), name_, colour_.resolve(), px_);
-    }
-
-private:
-    std::string name_;
-    Adaptive colour_;
-    double px_;
-};
 
 class StepNumber : public QWidget {
 public:
@@ -120,7 +99,7 @@ OnboardingView::OnboardingView(const AppModels& models, AccessGrant::Services gr
 
     auto* intro = new QVBoxLayout;
     intro->setSpacing(9);
-    auto* drive = new SymbolBox("externaldrive", Theme::accent(), 25, QSize(34, 34), card);
+    auto* drive = new SymbolView("externaldrive.badge.questionmark", Theme::accent(), 25, card, QSize(34, 34));
     intro->addWidget(drive);
     intro->addWidget(new Text("Give Sorvel Full Disk Access", Fonts::system(20, Fonts::Weight::semibold), Theme::primaryText(), card));
     intro->addWidget(wrapped("System Data lives inside ~/Library, and macOS keeps most of it behind a permission wall. "
@@ -149,7 +128,7 @@ OnboardingView::OnboardingView(const AppModels& models, AccessGrant::Services gr
     if (grant_->runsFromBundle() && grant_->isAdHocSigned()) {
         auto* row = new QHBoxLayout;
         row->setSpacing(10);
-        row->addWidget(new SymbolBox("exclamationmark.triangle.fill", Theme::warning(), 11, QSize(17, 17), steps), 0, Qt::AlignTop);
+        row->addWidget(new SymbolView("exclamationmark.triangle.fill", Theme::warning(), 11, steps, QSize(17, 17)), 0, Qt::AlignTop);
         row->addWidget(wrapped("This build is ad-hoc signed, so a grant only applies to this exact binary. If Sorvel is "
                                "already in the list, rebuilding invalidated it — select the old entry, remove it with −, "
                                "then add this one again. Running scripts/create-signing-cert.sh once stops this recurring.",
@@ -171,7 +150,7 @@ OnboardingView::OnboardingView(const AppModels& models, AccessGrant::Services gr
 
     auto* footer = new QHBoxLayout;
     footer->setSpacing(7);
-    footerIcon_ = new SymbolBox("info.circle", Theme::tertiaryText(), 11, QSize(15, 15), card);
+    footerIcon_ = new SymbolView("info.circle", Theme::tertiaryText(), 11, card, QSize(15, 15));
     footerSpinner_ = new Spinner(11, card);
     footerText_ = wrapped("", 11.5, Theme::tertiaryText(), card);
     footer->addWidget(footerIcon_, 0, Qt::AlignTop);
@@ -204,11 +183,11 @@ void OnboardingView::refreshFooter() {
                                                     : Theme::tertiaryText());
     footerSpinner_->setVisible(f == Footer::waiting);
     footerIcon_->setVisible(f != Footer::waiting);
-    auto* icon = static_cast<SymbolBox*>(footerIcon_);
+    auto* icon = footerIcon_;
     switch (f) {
-    case Footer::relaunching: icon->set("arrow.clockwise", Theme::accentInk()); break;
-    case Footer::bundle: icon->set("info.circle", Theme::tertiaryText()); break;
-    case Footer::noBundle: icon->set("terminal", Theme::tertiaryText()); break;
+    case Footer::relaunching: icon->setSymbol("arrow.clockwise", Theme::accentInk()); break;
+    case Footer::bundle: icon->setSymbol("info.circle", Theme::tertiaryText()); break;
+    case Footer::noBundle: icon->setSymbol("terminal", Theme::tertiaryText()); break;
     case Footer::waiting: break;
     }
 }

@@ -15,6 +15,7 @@ namespace sorvel::ui {
 class Button;
 class Text;
 class Spinner;
+class SymbolView;
 
 class OnboardingView : public QWidget {
     Q_OBJECT
@@ -43,7 +44,7 @@ private:
     Button* open_;
     Button* copy_;
     Button* scan_;
-    QWidget* footerIcon_;
+    SymbolView* footerIcon_;
     Spinner* footerSpinner_;
     Text* footerText_;
 };

@@ -2,7 +2,12 @@
 
 #include <QApplication>
 
+#include "ui/screens/AdviceSection.h"
+#include "ui/screens/CategoryDetailView.h"
+#include "ui/screens/CleanupPreviewSheet.h"
 #include "ui/screens/OverviewView.h"
+#include "models/ScanCoordinator.h"
+#include "ui/shell/AppModels.h"
 #include "ui/shell/OnboardingView.h"
 #include "ui/shell/PlaceholderPage.h"
 #include "ui/tools/AppUninstallerView.h"
@@ -27,13 +32,23 @@ QWidget* overview(const AppModels& models, QWidget* parent) {
 
 // ---- category screens ----------------------------------------------------------------
 
-QWidget* categoryDetail(const AppModels&, const std::string& categoryID, QWidget* parent) {
-    return new PlaceholderPage(QString::fromStdString(categoryID), "The category detail pane comes here.", parent);
+QWidget* categoryDetail(const AppModels& models, const std::string& categoryID, QWidget* parent) {
+    return new CategoryDetailView(models.coordinator, models.desktop, categoryID, parent);
 }
 
-void openCleanupPreview(const AppModels&, QWidget*) {}
+void openCleanupPreview(const AppModels& models, QWidget* parent) {
+    auto* sheet = new CleanupPreviewSheet(models.coordinator, models.desktop, parent ? parent->window() : nullptr);
+    sheet->open();
+}
 
-QWidget* cloudStatusRow(const AppModels&, QWidget*) { return nullptr; }
+QWidget* cloudStatusRow(const AppModels& models, QWidget* parent) {
+    ScanCoordinator& coordinator = models.coordinator;
+    if (!coordinator.cloud().accountID) return nullptr;
+    auto* row = new CloudStatusRow(coordinator.cloud(), parent);
+    QObject::connect(&coordinator, &ScanCoordinator::cloudChanged, row,
+                     [row, &coordinator] { row->setCloud(coordinator.cloud()); });
+    return row;
+}
 
 // ---- tool screens --------------------------------------------------------------------
 

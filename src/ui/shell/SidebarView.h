@@ -59,6 +59,7 @@ public:
     SidebarRow* row(const std::string& pageID) const;
     QScrollArea* categoryScroll() const { return scroll_; }
     QWidget* tools() const { return tools_; }
+    QWidget* measuringLine() const { return progress_; }
     QWidget* footer() const { return footer_; }
 
     /// The Overview row's total and a category's: the sum of its roots' sizes.

@@ -8,7 +8,7 @@
 #include "ui/kit/Button.h"
 #include "ui/kit/Card.h"
 #include "ui/kit/Fonts.h"
-#include "ui/kit/Symbols.h"
+#include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
 
 namespace sorvel::ui {
@@ -25,7 +25,7 @@ UpdateBanner::UpdateBanner(UpdateChecker& updates, QWidget* parent) : QWidget(pa
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(18, 18, 18, 18);
     row->setSpacing(12);
-    row->addSpacing(20); // the symbol is painted here
+    row->addWidget(new SymbolView("arrow.down.circle.fill", Theme::accentInk(), 14, this), 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(4);
     title_ = new Text("", Fonts::system(13, Fonts::Weight::semibold), Theme::primaryText(), this);
@@ -70,7 +70,6 @@ void UpdateBanner::paintEvent(QPaintEvent*) {
     p.setPen(QPen(Theme::accent().opacity(0.25).resolve(), 1));
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12.5, 12.5);
-    Symbols::paint(p, QRectF(18, 19, 18, 18), "arrow.down.circle.fill", Theme::accentInk().resolve(), 14);
 }
 
 } // namespace sorvel::ui

@@ -29,3 +29,17 @@ TEST(UpdateBannerSubtitle, DateAndNotesVariants) {
     EXPECT_EQ(UpdateBanner::subtitle("1.0.0", release("Dec 1", "Faster.")), "You have 1.0.0 · released Dec 1. Faster.");
     EXPECT_EQ(UpdateBanner::subtitle("0.0.0", release("", "")), "You have 0.0.0 · released " + browser);
 }
+
+#include <QMainWindow>
+
+#include "ui/shell/WindowGlass.h"
+
+TEST(WindowGlassDebug, OnlyTheExactValueOneWritesTheLine) {
+    QMainWindow window;
+    for (const char* value : {"true", "01", "", static_cast<const char*>(nullptr)})
+        EXPECT_TRUE(WindowGlass::debugLine(value, &window).isEmpty()) << (value ? value : "<unset>");
+    EXPECT_TRUE(WindowGlass::debugLine("1", &window).startsWith("glass: window=<untitled> opaque="));
+    window.setWindowTitle("Sorvel");
+    EXPECT_TRUE(WindowGlass::debugLine("1", &window).endsWith(" layerOpaque=nil bgColor=nil"));
+    EXPECT_EQ(WindowGlass::debugLine("1", nullptr), "glass: no window at configure time");
+}

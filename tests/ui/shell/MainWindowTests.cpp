@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QMenuBar>
 
 #include "uisupport/UiContext.h"
@@ -120,4 +121,17 @@ TEST(Sidebar, CategoryRowsScrollWhileToolsAndFooterStay) {
     emit row->clicked();
     EXPECT_TRUE(row->model().selected);
     EXPECT_EQ(ctx.coordinator().backStack().size(), 1u);
+}
+
+TEST(MainWindowClose, HidesWhereATrayKeepsTheProcessElseCloses) {
+    test::UiContext ctx;
+    for (bool tray : {true, false}) {
+        MainWindow window(ctx.models(), MainWindow::Startup{});
+        window.setKeepsRunningWhenClosed(tray);
+        test::settle(&window, {1440, 980});
+        QCloseEvent close;
+        QCoreApplication::sendEvent(&window, &close);
+        EXPECT_EQ(close.isAccepted(), !tray);
+        EXPECT_EQ(window.isVisible(), !tray) << "a tray keeps the process; the window only hides";
+    }
 }

@@ -32,13 +32,18 @@ std::function<ScanResult(ScanControl&, ScanScope)> DrivenScan::function() {
     return [state](ScanControl& control, ScanScope scope) {
         std::unique_lock lock(state->mutex);
         for (;;) {
+            // A cancelled scan leaves what is handed to the one that replaced it.
+            if (control.cancelled()) break;
             for (auto& [id, root] : state->toHand) control.finish(id, root);
             state->toHand.clear();
-            if (state->result || control.cancelled()) break;
+            if (state->result) break;
             state->changed.wait_for(lock, std::chrono::milliseconds(20));
         }
-        ScanResult out = state->result ? std::move(*state->result) : ScanResult{};
-        state->result.reset();
+        ScanResult out;
+        if (!control.cancelled() && state->result) {
+            out = std::move(*state->result);
+            state->result.reset();
+        }
         out.scope = scope;
         return out;
     };
