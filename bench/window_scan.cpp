@@ -1,0 +1,148 @@
+// The window during a real scan, offscreen: from process start to the first painted frame,
+// the longest stall of the main thread's event loop while the scan runs, the main
+// thread's time per 120 ms progress tick (every slot the window connected to the
+// coordinator's progress signal), screens built during the scan, and peak resident memory
+// once the scan is done.
+//
+// Usage: window_scan [--no-live] [HOME_DIR]   (default /tmp/sorvel-window-home; put the benchmark tree
+// at HOME_DIR/Library/Caches with bench/make-tree)
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/Bytes.h"
+#include "models/AppsModel.h"
+#include "models/DuplicatesModel.h"
+#include "models/HistoryModel.h"
+#include "models/ScanCoordinator.h"
+#include "models/SweepScheduler.h"
+#include "models/UpdateChecker.h"
+#include "ui/kit/AppearanceSetting.h"
+#include "ui/shell/DesktopServices.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/PageHost.h"
+
+using namespace sorvel;
+
+namespace {
+
+// Seconds since this process was started, from /proc (clock ticks since boot).
+double sinceProcessStart() {
+    std::ifstream stat("/proc/self/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const auto close = text.rfind(')');
+    std::vector<std::string> fields;
+    std::string field;
+    for (size_t i = close + 2; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == ' ') {
+            fields.push_back(field);
+            field.clear();
+        } else {
+            field += text[i];
+        }
+    }
+    const double started = std::stod(fields[19]) / double(sysconf(_SC_CLK_TCK));
+    std::ifstream uptime("/proc/uptime");
+    double up = 0;
+    uptime >> up;
+    return up - started;
+}
+
+class FirstPaint : public QObject {
+public:
+    double at = -1;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint && at < 0) at = sinceProcessStart();
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string home = "/tmp/sorvel-window-home";
+    bool live = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--no-live") live = false;
+        else home = argv[i];
+    }
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+
+    ScanCoordinator coordinator;
+    ui::AppearanceSetting appearance(UserDefaults::standard());
+    SweepScheduler sweeper;
+    AppsModel apps;
+    DuplicatesModel duplicates;
+    HistoryModel history;
+    UpdateChecker updates([](const QUrl&, UpdateChecker::Completion) {}, [](const QUrl&) {});
+    auto desktop = ui::DesktopServices::system();
+    const ui::AppModels models{coordinator, appearance, sweeper, apps, duplicates, history, updates, *desktop};
+
+    coordinator.setLiveUpdatesEnabled(live);
+    // Slots run in the order they were connected: these two bracket the window's.
+    QElapsedTimer tick;
+    std::vector<double> tickMs;
+    QObject::connect(&coordinator, &ScanCoordinator::progressChanged, [&] { tick.start(); });
+    QElapsedTimer structure;
+    double longestStructureMs = 0;
+    QObject::connect(&coordinator, &ScanCoordinator::resultChanged, [&] { structure.start(); });
+    ui::MainWindow window(models, ui::MainWindow::Startup{});
+    QObject::connect(&coordinator, &ScanCoordinator::progressChanged,
+                     [&] { tickMs.push_back(double(tick.nsecsElapsed()) / 1e6); });
+    QObject::connect(&coordinator, &ScanCoordinator::resultChanged,
+                     [&] { longestStructureMs = std::max(longestStructureMs, double(structure.nsecsElapsed()) / 1e6); });
+    FirstPaint firstPaint;
+    window.centralWidget()->installEventFilter(&firstPaint);
+    window.show();
+    while (firstPaint.at < 0) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    const int buildsBefore = window.pageHost().builds();
+
+    // The event loop's longest gap between 1 ms timer turns while the scan runs.
+    QElapsedTimer beat;
+    double longestStall = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(1);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        if (beat.isValid()) longestStall = std::max(longestStall, double(beat.nsecsElapsed()) / 1e6);
+        beat.restart();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    coordinator.start();
+    heartbeat.start();
+    while (coordinator.phase() == ScanCoordinator::Phase::scanning) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    heartbeat.stop();
+    const double scanSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    QCoreApplication::processEvents();
+
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::sort(tickMs.begin(), tickMs.end());
+    int64_t files = 0;
+    for (const auto& c : coordinator.result().categories)
+        for (const auto& r : c.roots) files += r->fileCount;
+    std::printf("first painted frame after process start  %.0f ms\n", firstPaint.at * 1000);
+    std::printf("scan                                      %.2f s, %lld files, %s\n", scanSeconds, (long long)files,
+                Bytes::format(coordinator.result().categories.empty() ? 0 : coordinator.result().sortedCategories().front().total()).c_str());
+    std::printf("longest event-loop stall during the scan  %.1f ms\n", longestStall);
+    if (!tickMs.empty())
+        std::printf("main thread per progress tick             median %.3f ms, max %.3f ms (%zu ticks)\n",
+                    tickMs[tickMs.size() / 2], tickMs.back(), tickMs.size());
+    std::printf("window's longest refresh on a new result  %.1f ms\n", longestStructureMs);
+    std::printf("screens built during the scan             %d\n", window.pageHost().builds() - buildsBefore);
+    std::printf("peak resident memory after the scan       %.1f MiB\n", usage.ru_maxrss / 1024.0);
+    return 0;
+}

@@ -1,0 +1,133 @@
+#include "ui/kit/CapacityBar.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/Bytes.h"
+#include "ui/kit/Animations.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/LabelStyle.h"
+#include "ui/kit/Theme.h"
+
+namespace sorvel::ui {
+
+namespace {
+constexpr double kBarHeight = 9;
+constexpr double kSpacing = 11;
+constexpr double kGap = 3;
+
+QFont titleFont() { return LabelStyle::font(9.5, Fonts::Weight::semibold); }
+QFont valueFont() { return Fonts::mono(11, Fonts::Weight::medium); }
+} // namespace
+
+int64_t CapacityBar::other(int64_t scanned, int64_t used) { return std::max<int64_t>(0, used - scanned); }
+
+std::array<double, 3> CapacityBar::widths(double width, int64_t scanned, int64_t used, int64_t free) {
+    const int64_t counts[3] = {scanned, other(scanned, used), free};
+    const double total = double(counts[0]) + double(counts[1]) + double(counts[2]);
+    const double divisor = total > 1 ? total : 1;
+    const double usable = std::max(0.0, width - 2 * kGap);
+    std::array<double, 3> out{};
+    for (int i = 0; i < 3; ++i) {
+        const double proportional = usable * (double(counts[i]) / divisor);
+        const double minimum = counts[i] > 0 ? 4.0 : 0.0;
+        out[size_t(i)] = std::max(proportional, minimum);
+    }
+    return out;
+}
+
+CapacityBar::CapacityBar(QWidget* parent) : QWidget(parent), animation_(new QVariantAnimation(this)) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    animation_->setDuration(400);
+    animation_->setEasingCurve(QEasingCurve::OutCubic);
+    animation_->setStartValue(0.0);
+    animation_->setEndValue(1.0);
+    connect(animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+        const double t = v.toDouble();
+        for (size_t i = 0; i < 3; ++i) shown_[i] = from_[i] + (target_[i] - from_[i]) * t;
+        update();
+    });
+}
+
+void CapacityBar::setValues(const Values& values) {
+    if (values == values_) return;
+    values_ = values;
+    retarget();
+    update();
+}
+
+void CapacityBar::resizeEvent(QResizeEvent*) {
+    target_ = widths(width(), values_.scanned, values_.used, values_.free);
+    animation_->stop();
+    shown_ = target_;
+}
+
+void CapacityBar::retarget() {
+    const auto next = widths(width(), values_.scanned, values_.used, values_.free);
+    if (next == target_) return;
+    target_ = next;
+    if (!Animations::enabled() || !isVisible()) {
+        animation_->stop();
+        shown_ = target_;
+        return;
+    }
+    from_ = shown_;
+    animation_->stop();
+    animation_->start();
+}
+
+QSize CapacityBar::sizeHint() const {
+    const double legend = std::max(QFontMetricsF(titleFont()).height(), QFontMetricsF(valueFont()).height());
+    return {360, int(std::ceil(kBarHeight + kSpacing + legend))};
+}
+
+QSize CapacityBar::minimumSizeHint() const { return {60, sizeHint().height()}; }
+
+void CapacityBar::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor colours[3] = {Theme::accent().resolve(), Theme::otherGrey().resolve(), Theme::inset().resolve()};
+    double x = 0;
+    for (size_t i = 0; i < 3; ++i) {
+        const double w = shown_[i];
+        if (w > 0) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(colours[i]);
+            p.drawRoundedRect(QRectF(x, 0, w, kBarHeight), std::min(w, kBarHeight) / 2, kBarHeight / 2);
+        }
+        x += w + kGap;
+    }
+
+    const QString values[3] = {
+        values_.hasScanned ? QString::fromStdString(Bytes::format(values_.scanned)) : QStringLiteral("—"),
+        QString::fromStdString(Bytes::format(other(values_.scanned, values_.used))),
+        QString::fromStdString(Bytes::format(values_.free)),
+    };
+    const QString titles[3] = {values_.label, QStringLiteral("Other"), QStringLiteral("Free")};
+    const QFont tf = titleFont();
+    const QFont vf = valueFont();
+    const double rowH = std::max(QFontMetricsF(tf).height(), QFontMetricsF(vf).height());
+    const double top = kBarHeight + kSpacing;
+    double lx = 0;
+    for (size_t i = 0; i < 3; ++i) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(colours[i]);
+        p.drawRoundedRect(QRectF(lx, top + (rowH - 9) / 2, 9, 9), 2.5, 2.5);
+        lx += 9 + 6;
+        const double tw = QFontMetricsF(tf).horizontalAdvance(titles[i].toUpper());
+        p.setFont(tf);
+        p.setPen(Theme::tertiaryText().resolve());
+        p.drawText(QRectF(lx, top, tw + 2, rowH), Qt::AlignLeft | Qt::AlignVCenter, titles[i]);
+        lx += tw + 6;
+        const double vw = QFontMetricsF(vf).horizontalAdvance(values[i]);
+        p.setFont(vf);
+        p.setPen(Theme::primaryText().resolve());
+        p.drawText(QRectF(lx, top, vw + 2, rowH), Qt::AlignLeft | Qt::AlignVCenter, values[i]);
+        lx += vw + 14;
+    }
+}
+
+} // namespace sorvel::ui

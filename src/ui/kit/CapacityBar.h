@@ -1,0 +1,52 @@
+#pragma once
+// The volume as one bar of three rounded segments (what the scan measured, the rest of
+// the used space, the free space) and a legend under it naming each with its size.
+// Widths come from the pure CapacityBar::widths; they glide (0.4 s, ease out) when
+// animations are on.
+#include <QVariantAnimation>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+namespace sorvel::ui {
+
+class CapacityBar : public QWidget {
+    Q_OBJECT
+public:
+    struct Values {
+        QString label;          // "System Data" or "Whole Disk"
+        int64_t scanned = 0;    // bytes the scan found (live while scanning)
+        int64_t used = 0;       // used space of the volume
+        int64_t free = 0;       // available space
+        bool hasScanned = false; // false: the first legend entry shows "—"
+        friend bool operator==(const Values&, const Values&) = default;
+    };
+
+    /// Segment widths for a bar `width` wide: usable = width - 6 (two 3-px gaps, never
+    /// below 0); each segment gets its share of scanned + other + free (divisor at least 1),
+    /// and a segment with a positive count is never narrower than 4.
+    static std::array<double, 3> widths(double width, int64_t scanned, int64_t used, int64_t free);
+    /// used - scanned, never negative.
+    static int64_t other(int64_t scanned, int64_t used);
+
+    explicit CapacityBar(QWidget* parent = nullptr);
+    void setValues(const Values& values);
+    const Values& values() const { return values_; }
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+
+private:
+    void retarget();
+    Values values_;
+    std::array<double, 3> shown_{0, 0, 0};
+    std::array<double, 3> from_{0, 0, 0};
+    std::array<double, 3> target_{0, 0, 0};
+    QVariantAnimation* animation_;
+};
+
+} // namespace sorvel::ui

@@ -1,0 +1,129 @@
+#include "ui/kit/SegmentedPicker.h"
+
+#include <QFontMetricsF>
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+#include <cmath>
+
+#include "ui/kit/LabelStyle.h"
+#include "ui/kit/Theme.h"
+
+namespace sorvel::ui {
+
+namespace {
+constexpr double kUnderlineSpacing = 18;
+constexpr double kCapsulePad = 12;
+} // namespace
+
+SegmentedPicker::SegmentedPicker(std::vector<Option> options, Look look, QWidget* parent)
+    : QWidget(parent), options_(std::move(options)), look_(look) {
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void SegmentedPicker::setCurrentIndex(int index) {
+    if (index == current_) return;
+    current_ = index;
+    update();
+}
+
+QFont SegmentedPicker::fontFor(bool selected) const {
+    if (look_ == Look::underline)
+        return LabelStyle::font(10.5, selected ? Fonts::Weight::bold : Fonts::Weight::medium);
+    return LabelStyle::font(10, Fonts::Weight::semibold);
+}
+
+std::vector<double> SegmentedPicker::widths() const {
+    std::vector<double> out;
+    for (const Option& o : options_) {
+        // The bold face is the widest: reserve it so nothing shifts when the choice moves.
+        const double w = QFontMetricsF(fontFor(true)).horizontalAdvance(o.title.toUpper());
+        out.push_back(look_ == Look::underline ? w : w + 2 * kCapsulePad);
+    }
+    return out;
+}
+
+QRect SegmentedPicker::optionRect(int index) const {
+    const auto w = widths();
+    double x = look_ == Look::capsule ? 2 : 0;
+    for (int i = 0; i < index; ++i) x += w[size_t(i)] + (look_ == Look::underline ? kUnderlineSpacing : 0);
+    return QRectF(x, 0, w[size_t(index)], height()).toAlignedRect();
+}
+
+int SegmentedPicker::indexAt(QPoint point) const {
+    for (int i = 0; i < int(options_.size()); ++i)
+        if (optionRect(i).contains(point)) return i;
+    return -1;
+}
+
+QSize SegmentedPicker::sizeHint() const {
+    const auto w = widths();
+    double total = 0;
+    for (double v : w) total += v;
+    const double h = QFontMetricsF(fontFor(true)).height();
+    if (look_ == Look::underline) {
+        total += kUnderlineSpacing * double(std::max<size_t>(1, w.size()) - 1);
+        return {int(std::ceil(total)), int(std::ceil(h + 4 + 2))};
+    }
+    return {int(std::ceil(total + 4)), int(std::ceil(h + 12))};
+}
+
+void SegmentedPicker::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (look_ == Look::capsule) {
+        const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        p.setPen(QPen(Theme::hairline().resolve(), 1));
+        p.setBrush(Theme::inset().resolve());
+        p.drawRoundedRect(r, r.height() / 2, r.height() / 2);
+    }
+    for (int i = 0; i < int(options_.size()); ++i) {
+        const bool selected = i == current_;
+        const QRectF r = optionRect(i);
+        if (look_ == Look::underline) {
+            const QFont f = fontFor(selected);
+            const double textH = QFontMetricsF(f).height();
+            p.setFont(f);
+            p.setPen((selected ? Theme::accentInk() : Theme::tertiaryText()).resolve());
+            p.drawText(QRectF(r.left(), 0, r.width(), textH), Qt::AlignCenter, options_[size_t(i)].title);
+            if (selected) {
+                p.setPen(Qt::NoPen);
+                p.setBrush(Theme::accent().resolve());
+                p.drawRoundedRect(QRectF(r.left(), textH + 4, r.width(), 2), 1, 1);
+            }
+        } else {
+            if (selected) {
+                const QRectF seg = r.adjusted(0, 2, 0, -2);
+                p.setPen(QPen(Theme::hairline().resolve(), 1));
+                p.setBrush(Theme::raised().resolve());
+                p.drawRoundedRect(seg, seg.height() / 2, seg.height() / 2);
+            }
+            p.setFont(fontFor(selected));
+            p.setPen((selected ? Theme::primaryText() : Theme::secondaryText()).resolve());
+            p.drawText(r, Qt::AlignCenter, options_[size_t(i)].title);
+        }
+    }
+}
+
+void SegmentedPicker::mouseReleaseEvent(QMouseEvent* event) {
+    const int i = indexAt(event->position().toPoint());
+    if (i >= 0 && event->button() == Qt::LeftButton) emit picked(i);
+}
+
+bool SegmentedPicker::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const int i = indexAt(help->pos());
+        if (i >= 0 && !options_[size_t(i)].tooltip.isEmpty())
+            QToolTip::showText(help->globalPos(), options_[size_t(i)].tooltip, this, optionRect(i));
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+} // namespace sorvel::ui

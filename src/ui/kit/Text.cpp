@@ -1,0 +1,129 @@
+#include "ui/kit/Text.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPointer>
+
+#include <cmath>
+
+namespace sorvel::ui {
+
+Text::Text(QString text, QFont font, Adaptive colour, QWidget* parent)
+    : QWidget(parent), text_(std::move(text)), font_(std::move(font)), colour_(std::move(colour)) {
+    QWidget::setFont(font_);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+void Text::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    updateGeometry();
+    update();
+}
+
+void Text::setFont(const QFont& font) {
+    font_ = font;
+    QWidget::setFont(font);
+    updateGeometry();
+    update();
+}
+
+void Text::setColour(const Adaptive& colour) {
+    if (colour == colour_) return;
+    colour_ = colour;
+    update();
+}
+
+void Text::setOpacity(double opacity) {
+    if (opacity == opacity_) return;
+    opacity_ = opacity;
+    update();
+}
+
+void Text::setElide(Qt::TextElideMode mode, double minimumScale) {
+    elide_ = mode;
+    minimumScale_ = minimumScale;
+    if (mode != Qt::ElideNone) setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    updateGeometry();
+    update();
+}
+
+void Text::setWrapping(bool on) {
+    wrapping_ = on;
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(on);
+    setSizePolicy(policy);
+    updateGeometry();
+}
+
+void Text::setAlignment(Qt::Alignment alignment) {
+    alignment_ = alignment;
+    update();
+}
+
+QSize Text::sizeHint() const {
+    const QFontMetricsF m(font_);
+    if (wrapping_) {
+        const int w = std::min(480, int(std::ceil(m.horizontalAdvance(text_))) + 1);
+        return {w, heightForWidth(w)};
+    }
+    return {int(std::ceil(m.horizontalAdvance(text_))) + 1, int(std::ceil(m.height()))};
+}
+
+QSize Text::minimumSizeHint() const {
+    const QFontMetricsF m(font_);
+    if (elide_ != Qt::ElideNone || wrapping_) return {0, int(std::ceil(m.height()))};
+    return sizeHint();
+}
+
+int Text::heightForWidth(int width) const {
+    const QFontMetricsF m(font_);
+    const QRectF r = m.boundingRect(QRectF(0, 0, std::max(1, width), 1e6), Qt::TextWordWrap | Qt::AlignLeft, text_);
+    return int(std::ceil(r.height()));
+}
+
+void Text::resizeEvent(QResizeEvent*) {
+    // Layouts size most widgets from their hints; a wrapping text asks for the height its
+    // width needs once it knows that width.
+    if (!wrapping_) return;
+    const int h = heightForWidth(width());
+    if (minimumHeight() != h) setMinimumHeight(h);
+}
+
+void Text::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setOpacity(opacity_);
+    p.setPen(colour_.resolve());
+    if (wrapping_) {
+        p.setFont(font_);
+        p.drawText(rect(), Qt::TextWordWrap | (alignment_ & Qt::AlignHorizontal_Mask) | Qt::AlignTop, text_);
+        return;
+    }
+    QFont f = font_;
+    QString shown = text_;
+    if (elide_ != Qt::ElideNone) {
+        // Shrink first (down to the allowed factor), elide only what still does not fit.
+        const double natural = QFontMetricsF(f).horizontalAdvance(text_);
+        if (natural > width() && natural > 0) {
+            const double scale = std::max(minimumScale_, width() / natural);
+            if (scale < 1.0) f.setPointSizeF(f.pointSizeF() * scale);
+            shown = QFontMetricsF(f).elidedText(text_, elide_, width());
+        }
+    }
+    p.setFont(f);
+    p.drawText(rect(), int(alignment_) | Qt::TextSingleLine, shown);
+}
+
+void Text::styleLabel(QLabel* label, const Adaptive& colour) {
+    const auto apply = [label, colour] {
+        QPalette pal = label->palette();
+        pal.setColor(QPalette::WindowText, colour.resolve());
+        pal.setColor(QPalette::Text, colour.resolve());
+        label->setPalette(pal);
+    };
+    apply();
+    QObject::connect(&Theme::notifier(), &ThemeSignals::appearanceChanged, label, apply);
+}
+
+} // namespace sorvel::ui

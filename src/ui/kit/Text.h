@@ -1,0 +1,51 @@
+#pragma once
+// A painted text in a Theme colour, resolved at paint time. One line by default: with an
+// elide mode it first shrinks the font down to `minimumScale`, then elides. With
+// setWrapping(true) it wraps to as many lines as the width needs (height-for-width).
+// For text the user may select, use a QLabel with TextSelectableByMouse and
+// Text::styleLabel instead.
+#include <QLabel>
+#include <QWidget>
+
+#include "ui/kit/Theme.h"
+
+namespace sorvel::ui {
+
+class Text : public QWidget {
+    Q_OBJECT
+public:
+    Text(QString text, QFont font, Adaptive colour, QWidget* parent = nullptr);
+
+    const QString& text() const { return text_; }
+    void setText(const QString& text);
+    void setFont(const QFont& font);
+    void setColour(const Adaptive& colour);
+    void setOpacity(double opacity);
+    void setElide(Qt::TextElideMode mode, double minimumScale = 1.0);
+    void setWrapping(bool on);
+    void setAlignment(Qt::Alignment alignment);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return wrapping_; }
+    int heightForWidth(int width) const override;
+
+    /// Colours a QLabel from the theme now and again at every appearance change.
+    static void styleLabel(QLabel* label, const Adaptive& colour);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+
+private:
+    QString text_;
+    QFont font_;
+    Adaptive colour_;
+    double opacity_ = 1.0;
+    Qt::TextElideMode elide_ = Qt::ElideNone;
+    double minimumScale_ = 1.0;
+    bool wrapping_ = false;
+    Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
+};
+
+} // namespace sorvel::ui

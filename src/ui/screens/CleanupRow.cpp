@@ -1,0 +1,246 @@
+#include "ui/screens/CleanupRow.h"
+
+#include <QFontMetricsF>
+#include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+#include "engine/Bytes.h"
+#include "engine/PathText.h"
+#include "ui/kit/Chip.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/Symbols.h"
+#include "ui/kit/Text.h"
+#include "ui/kit/Theme.h"
+#include "ui/shell/DesktopServices.h"
+
+namespace sorvel::ui {
+
+namespace {
+
+constexpr int kMainHeight = 72;
+
+// One path inside an opened recommendation; "Reveal" shows while the pointer is over it.
+class TargetRow : public QWidget {
+public:
+    TargetRow(const CleanupTarget& target, DesktopServices& desktop, QWidget* parent) : QWidget(parent), target_(target) {
+        setAttribute(Qt::WA_Hover);
+        auto* row = new QHBoxLayout(this);
+        row->setContentsMargins(49, 5, 49, 5);
+        row->setSpacing(10);
+        auto* texts = new QVBoxLayout;
+        texts->setSpacing(1);
+        auto* path = new Text(QString::fromStdString(tildeAbbreviated(target.path)), Fonts::mono(11), Theme::secondaryText(), this);
+        path->setElide(Qt::ElideMiddle);
+        texts->addWidget(path);
+        if (target.detail) texts->addWidget(new Text(QString::fromStdString(*target.detail), Fonts::system(10), Theme::tertiaryText(), this));
+        row->addSpacing(16);
+        row->addLayout(texts, 1);
+        reveal_ = new QPushButton("Reveal", this);
+        reveal_->setFlat(true);
+        reveal_->setCursor(Qt::PointingHandCursor);
+        reveal_->setFont(Fonts::system(10, Fonts::Weight::medium));
+        reveal_->setStyleSheet("QPushButton { border: none; background: transparent; padding: 0 4px; }");
+        QPalette pal = reveal_->palette();
+        pal.setColor(QPalette::ButtonText, Theme::accentInk().resolve());
+        reveal_->setPalette(pal);
+        reveal_->setVisible(false);
+        row->addWidget(reveal_);
+        auto* size = new Text(QString::fromStdString(Bytes::format(target.size)), Fonts::mono(11), Theme::secondaryText(), this);
+        size->setFixedWidth(80);
+        size->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        row->addWidget(size);
+        const std::string p = target.path;
+        QObject::connect(reveal_, &QPushButton::clicked, this, [&desktop, p] { desktop.reveal(p); });
+    }
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::HoverEnter || e->type() == QEvent::HoverLeave) {
+            hovering_ = e->type() == QEvent::HoverEnter;
+            reveal_->setVisible(hovering_);
+            update();
+        }
+        return QWidget::event(e);
+    }
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        if (hovering_) p.fillRect(rect(), Theme::inset().resolve());
+        Symbols::paint(p, QRectF(49, 0, 16, height()), "folder", Theme::tertiaryText().resolve(), 10);
+    }
+
+private:
+    CleanupTarget target_;
+    QPushButton* reveal_;
+    bool hovering_ = false;
+};
+
+} // namespace
+
+CleanupRow::CleanupRow(DesktopServices& desktop, QWidget* parent)
+    : QWidget(parent), desktop_(desktop), targets_(new QWidget(this)), targetLayout_(new QVBoxLayout(targets_)) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, kMainHeight, 0, 0);
+    column->setSpacing(0);
+    targetLayout_->setContentsMargins(0, 5, 0, 4);
+    targetLayout_->setSpacing(0);
+    column->addWidget(targets_);
+    targets_->hide();
+    setMouseTracking(true);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void CleanupRow::setItem(const CleanupItem& item, bool selected, bool expanded) {
+    const bool itemChanged = item.id != item_.id || item.targets != item_.targets;
+    item_ = item;
+    selected_ = selected;
+    if (itemChanged) built_ = false;
+    expanded_ = expanded && !item.targets.empty();
+    if (expanded_ && !built_) rebuildTargets();
+    targets_->setVisible(expanded_);
+    layout()->activate();
+    setFixedHeight(kMainHeight + (expanded_ ? targets_->sizeHint().height() : 0));
+    update();
+}
+
+void CleanupRow::rebuildTargets() {
+    while (QLayoutItem* it = targetLayout_->takeAt(0)) {
+        delete it->widget();
+        delete it;
+    }
+    const size_t n = std::min<size_t>(item_.targets.size(), kListedTargets);
+    for (size_t i = 0; i < n; ++i) targetLayout_->addWidget(new TargetRow(item_.targets[i], desktop_, targets_));
+    if (item_.targets.size() > size_t(kListedTargets)) {
+        auto* more = new Text("+ " + QString::number(item_.targets.size() - kListedTargets) + " more", Fonts::system(11),
+                              Theme::tertiaryText(), targets_);
+        more->setContentsMargins(49, 8, 49, 8);
+        auto* box = new QWidget(targets_);
+        auto* l = new QHBoxLayout(box);
+        l->setContentsMargins(49, 8, 49, 8);
+        l->addWidget(more);
+        targetLayout_->addWidget(box);
+    }
+    built_ = true;
+}
+
+int CleanupRow::listedTargetRows() const { return built_ ? int(targetLayout_->count()) : 0; }
+
+QRect CleanupRow::checkRect() const { return {16, (kMainHeight - 19) / 2, 19, 19}; }
+QRect CleanupRow::chevronRect() const { return {width() - 16 - 18, (kMainHeight - 18) / 2, 18, 18}; }
+
+void CleanupRow::enterEvent(QEnterEvent*) {
+    hovering_ = true;
+    update();
+}
+void CleanupRow::leaveEvent(QEvent*) {
+    hovering_ = false;
+    update();
+}
+
+void CleanupRow::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) return;
+    const QPoint p = e->position().toPoint();
+    if (checkRect().contains(p) && isSelectable(item_)) emit toggleSelection();
+    else if (chevronRect().contains(p) && !item_.targets.empty()) emit toggleExpansion();
+}
+
+bool CleanupRow::event(QEvent* e) {
+    if (e->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(e);
+        if (!isSelectable(item_) && checkRect().contains(help->pos()))
+            QToolTip::showText(help->globalPos(), "Sorvel reports this but does not act on it", this);
+        else QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void CleanupRow::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF card = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    p.setPen(QPen(Theme::hairline().resolve(), 1));
+    p.setBrush((hovering_ ? Theme::cardHover() : Theme::card()).resolve());
+    p.drawRoundedRect(card, 11, 11);
+    if (expanded_) p.fillRect(QRectF(1, kMainHeight, width() - 2, 1), Theme::hairline().resolve());
+
+    const bool review = item_.risk == CleanupRisk::review;
+    const QRectF check = checkRect();
+    if (isSelectable(item_)) {
+        if (selected_) {
+            p.setPen(Qt::NoPen);
+            p.setBrush((review ? Theme::warning() : Theme::accent()).resolve());
+        } else {
+            p.setPen(QPen(Theme::hairline().resolve(), 1.2));
+            p.setBrush(Theme::raised().resolve());
+        }
+        p.drawRoundedRect(check.adjusted(0.6, 0.6, -0.6, -0.6), 5.5, 5.5);
+        if (selected_) Symbols::paint(p, check, "checkmark", Qt::white, 10);
+    } else {
+        Symbols::paint(p, check, "arrow.up.forward.app", Theme::tertiaryText().resolve(), 13);
+    }
+
+    // Trailing: chevron, size (86 wide), location (at most 200).
+    const QRectF chevron = chevronRect();
+    if (!item_.targets.empty()) {
+        p.save();
+        p.translate(chevron.center());
+        if (expanded_) p.rotate(90);
+        Symbols::paint(p, QRectF(-9, -9, 18, 18), "chevron.right", Theme::tertiaryText().resolve(), 10);
+        p.restore();
+    }
+    double right = chevron.left() - 14;
+    const QFont sizeFont = Fonts::mono(13, Fonts::Weight::semibold);
+    p.setFont(sizeFont);
+    p.setPen((review ? Theme::warning() : Theme::accentInk()).resolve());
+    p.drawText(QRectF(right - 86, 0, 86, kMainHeight), Qt::AlignRight | Qt::AlignVCenter,
+               QString::fromStdString(Bytes::format(item_.size())));
+    right -= 86 + 14;
+    const QFont locFont = Fonts::mono(10.5);
+    const QFontMetricsF lm(locFont);
+    const QString location = QString::fromStdString(item_.locationLabel);
+    const double locWidth = std::min(200.0, lm.horizontalAdvance(location));
+    p.setFont(locFont);
+    p.setPen(Theme::tertiaryText().resolve());
+    p.drawText(QRectF(right - locWidth, 0, locWidth + 1, kMainHeight), Qt::AlignRight | Qt::AlignVCenter,
+               lm.elidedText(location, Qt::ElideLeft, locWidth));
+    right -= locWidth + 12;
+
+    // Text block.
+    const double x = check.right() + 14;
+    const double room = std::max(0.0, right - x);
+    const QFont titleFont = Fonts::system(13.5, Fonts::Weight::semibold);
+    const QFontMetricsF tm(titleFont);
+    const QFont detailFont = Fonts::system(12);
+    const QFontMetricsF dm(detailFont);
+    const QRectF detailBounds = dm.boundingRect(QRectF(0, 0, room, dm.height() * 2), Qt::TextWordWrap, QString::fromStdString(item_.detail));
+    const double detailH = std::min(detailBounds.height(), dm.height() * 2);
+    double y = (kMainHeight - (tm.height() + 2 + detailH)) / 2;
+    const QString title = QString::fromStdString(item_.title);
+    const double titleW = std::min(room, tm.horizontalAdvance(title));
+    p.setFont(titleFont);
+    p.setPen(Theme::primaryText().resolve());
+    p.drawText(QRectF(x, y, titleW + 1, tm.height()), Qt::AlignLeft | Qt::AlignVCenter, tm.elidedText(title, Qt::ElideRight, room));
+    std::optional<std::pair<QString, std::pair<QColor, QColor>>> badge;
+    if (item_.externalAction) {
+        const auto blue = Theme::tint(Tint::blue());
+        badge = {{QString::fromStdString(*item_.externalAction), {blue.ink.resolve(), blue.fill.resolve()}}};
+    } else if (review) {
+        badge = {{"REVIEW FIRST", {Theme::warning().resolve(), Theme::warningWash().resolve()}}};
+    }
+    if (badge) {
+        const QSizeF cs = Chip::size(badge->first);
+        Chip::paint(p, QPointF(x + titleW + 8, y + (tm.height() - cs.height()) / 2), badge->first, badge->second.first,
+                    badge->second.second);
+    }
+    y += tm.height() + 2;
+    p.setFont(detailFont);
+    p.setPen(Theme::secondaryText().resolve());
+    p.drawText(QRectF(x, y, room, detailH), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(item_.detail));
+}
+
+} // namespace sorvel::ui

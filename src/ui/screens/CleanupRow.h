@@ -1,0 +1,56 @@
+#pragma once
+// One recommendation of the safe-to-clean section: tick box (or the "reports only"
+// arrow), title with its risk badge, detail, location, size and the chevron that opens the
+// list of its paths (the first 40, then "+ N more"). The row keeps only hover; selection
+// and expansion belong to the section and the coordinator.
+#include <QWidget>
+
+#include <functional>
+
+#include "cleanup/CleanupItem.h"
+
+class QVBoxLayout;
+
+namespace sorvel::ui {
+
+class DesktopServices;
+
+class CleanupRow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kListedTargets = 40;
+
+    CleanupRow(DesktopServices& desktop, QWidget* parent = nullptr);
+    void setItem(const CleanupItem& item, bool selected, bool expanded);
+    const CleanupItem& item() const { return item_; }
+    /// The item can be ticked: no external action and at least one target.
+    static bool isSelectable(const CleanupItem& item) { return !item.externalAction && !item.targets.empty(); }
+    QRect checkRect() const;
+    QRect chevronRect() const;
+    int listedTargetRows() const;
+
+signals:
+    void toggleSelection();
+    void toggleExpansion();
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+    void enterEvent(QEnterEvent*) override;
+    void leaveEvent(QEvent*) override;
+    bool event(QEvent*) override;
+
+private:
+    void rebuildTargets();
+
+    DesktopServices& desktop_;
+    CleanupItem item_;
+    bool selected_ = false;
+    bool expanded_ = false;
+    bool hovering_ = false;
+    bool built_ = false;
+    QWidget* targets_;
+    QVBoxLayout* targetLayout_;
+};
+
+} // namespace sorvel::ui

@@ -1,0 +1,64 @@
+#include "ui/screens/OverviewText.h"
+
+#include "engine/Bytes.h"
+#include "platform/Date.h"
+
+namespace sorvel::ui::OverviewText {
+
+using Phase = ScanCoordinator::Phase;
+
+QString placeholderStatus(Phase phase) {
+    switch (phase) {
+    case Phase::scanning: return QStringLiteral("Measuring…");
+    case Phase::cancelled: return QStringLiteral("Scan stopped — nothing was measured.");
+    case Phase::done: return QStringLiteral("Scan finished — there was nothing to measure.");
+    case Phase::idle: break;
+    }
+    return QStringLiteral("No scan yet");
+}
+
+QString liveCapsule(int completed, int total) {
+    return QStringLiteral("measuring %1 of %2").arg(completed).arg(std::max(completed, total));
+}
+
+bool carriesSafeBadge(const DisplayCategory& category) {
+    if (!category.storage) return false;
+    switch (*category.storage) {
+    case StorageCategory::caches:
+    case StorageCategory::logs:
+    case StorageCategory::trash:
+    case StorageCategory::developer: return true;
+    default: return false;
+    }
+}
+
+QString snapshotTitle(size_t count) {
+    return QString::number(count) + " local Time Machine snapshot" + (count == 1 ? "" : "s");
+}
+
+QString snapshotBody(const ScanResult& result) {
+    QString body = "Snapshots hold onto deleted files so Time Machine can restore them. macOS does not expose their "
+                   "individual sizes to apps, and it frees them automatically when the disk fills up.";
+    std::vector<Date> dates;
+    for (const auto& s : result.snapshots)
+        if (s.date) dates.push_back(*s.date);
+    const auto fmt = [](Date d) { return QString::fromStdString(mediumDateShortTime(d)); };
+    if (dates.size() == 1) body += " Taken " + fmt(dates.front()) + ".";
+    else if (dates.size() > 1) body += " Oldest " + fmt(dates.back()) + ", newest " + fmt(dates.front()) + ".";
+    const int64_t purgeable = result.volume.availableForImportantUsage - result.volume.availableCapacity;
+    if (purgeable >= 1)
+        body += " macOS reports " + QString::fromStdString(Bytes::format(purgeable)) +
+                " of purgeable space, most of which is usually snapshots.";
+    return body;
+}
+
+QString coverageTitle(const ScanResult& result) {
+    int64_t total = 0;
+    for (const auto& c : result.categories)
+        for (const auto& r : c.roots) total += r->size;
+    const int64_t used = std::max<int64_t>(0, result.volume.totalCapacity - result.volume.availableCapacity);
+    return QString::fromStdString(Bytes::format(total)) + " of " + QString::fromStdString(Bytes::format(used)) +
+           " used space accounted for";
+}
+
+} // namespace sorvel::ui::OverviewText

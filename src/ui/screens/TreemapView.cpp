@@ -1,0 +1,160 @@
+#include "ui/screens/TreemapView.h"
+
+#include <QFontMetricsF>
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTextLayout>
+#include <QToolTip>
+
+#include "engine/Bytes.h"
+#include "ui/kit/Chip.h"
+#include "ui/kit/Fonts.h"
+#include "ui/screens/TreemapLayout.h"
+
+namespace sorvel::ui {
+
+TreemapView::TreemapView(QSizeF minimumLabelSize, QWidget* parent)
+    : QWidget(parent), minimumLabelSize_(minimumLabelSize) {
+    setMouseTracking(true);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void TreemapView::setTiles(std::vector<TreemapTile> tiles) {
+    tiles_ = std::move(tiles);
+    update();
+}
+
+std::vector<QRectF> TreemapView::rects() const {
+    std::vector<double> weights;
+    weights.reserve(tiles_.size());
+    for (const auto& t : tiles_) weights.push_back(double(t.size));
+    return Treemap::layout(weights, QRectF(0, 0, width(), height()));
+}
+
+int TreemapView::tileAt(QPointF point) const {
+    const auto r = rects();
+    for (size_t i = 0; i < r.size(); ++i)
+        if (r[i].width() > 2 && r[i].height() > 2 && r[i].contains(point)) return int(i);
+    return -1;
+}
+
+void TreemapView::enterTile(const std::string& id) {
+    if (hovered_ == id) return;
+    hovered_ = id;
+    update();
+}
+
+void TreemapView::leaveTile(const std::string& id) {
+    if (hovered_ != id) return;
+    hovered_.reset();
+    update();
+}
+
+void TreemapView::mouseMoveEvent(QMouseEvent* e) {
+    const int i = tileAt(e->position());
+    const std::optional<std::string> now = i >= 0 ? std::optional(tiles_[size_t(i)].id) : std::nullopt;
+    if (now == hovered_) return;
+    if (hovered_) leaveTile(*hovered_);
+    if (now) enterTile(*now);
+    setCursor(i >= 0 && tiles_[size_t(i)].onTap ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
+void TreemapView::leaveEvent(QEvent*) {
+    if (hovered_) leaveTile(*hovered_);
+}
+
+void TreemapView::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) return;
+    const int i = tileAt(e->position());
+    if (i < 0) return;
+    // The action may replace this view's tiles (or the view): run a copy.
+    const auto tap = tiles_[size_t(i)].onTap;
+    if (tap) tap();
+}
+
+bool TreemapView::event(QEvent* e) {
+    if (e->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(e);
+        const int i = tileAt(help->pos());
+        if (i >= 0) {
+            const auto& t = tiles_[size_t(i)];
+            QToolTip::showText(help->globalPos(), t.name + QStringLiteral(" — ") + QString::fromStdString(Bytes::format(t.size)), this,
+                               rects()[size_t(i)].toAlignedRect());
+        } else {
+            QToolTip::hideText();
+        }
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void TreemapView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    const auto r = rects();
+    for (size_t i = 0; i < tiles_.size(); ++i) {
+        if (r[i].width() > 2 && r[i].height() > 2) paintTile(p, tiles_[i], r[i]);
+    }
+}
+
+void TreemapView::paintTile(QPainter& p, const TreemapTile& t, const QRectF& z) const {
+    const QRectF face(z.x() + 2.5, z.y() + 2.5, std::max(z.width() - 5, 0.0), std::max(z.height() - 5, 0.0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(t.tint.fill.resolve());
+    p.drawRoundedRect(face, 9, 9);
+    if (hovered_ == t.id) {
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(t.tint.dot.resolve(), 1.5));
+        p.drawRoundedRect(face.adjusted(0.75, 0.75, -0.75, -0.75), 8.25, 8.25);
+    }
+    const QColor ink = t.tint.ink.resolve();
+    if (showsLabel(z.size(), minimumLabelSize_)) {
+        const QRectF inner = face.adjusted(13, 13, -13, -13);
+        const QFont nameFont = Fonts::system(13, Fonts::Weight::semibold);
+        const QFontMetricsF nm(nameFont);
+        p.setFont(nameFont);
+        p.setPen(ink);
+        double y = inner.top();
+        const int lines = z.width() >= 165 ? 2 : 1;
+        if (lines == 1) {
+            p.drawText(QRectF(inner.left(), y, inner.width(), nm.height()), Qt::AlignLeft | Qt::AlignTop,
+                       nm.elidedText(t.name, Qt::ElideRight, inner.width()));
+            y += nm.height();
+        } else {
+            // Up to two lines: wrap at words, cut the second with an ellipsis.
+            QTextLayout layout(t.name, nameFont);
+            layout.beginLayout();
+            QTextLine first = layout.createLine();
+            if (first.isValid()) first.setLineWidth(inner.width());
+            layout.endLayout();
+            const int firstLength = first.isValid() ? first.textLength() : int(t.name.size());
+            p.drawText(QRectF(inner.left(), y, inner.width(), nm.height()), Qt::AlignLeft | Qt::AlignTop,
+                       nm.elidedText(t.name.left(firstLength).trimmed(), Qt::ElideRight, inner.width()));
+            y += nm.height();
+            const QString rest = t.name.mid(firstLength).trimmed();
+            if (!rest.isEmpty()) {
+                p.drawText(QRectF(inner.left(), y, inner.width(), nm.height()), Qt::AlignLeft | Qt::AlignTop,
+                           nm.elidedText(rest, Qt::ElideRight, inner.width()));
+                y += nm.height();
+            }
+        }
+        y += 4;
+        QFont sizeFont = Fonts::mono(15, Fonts::Weight::medium);
+        const QString sizeText = QString::fromStdString(Bytes::format(t.size));
+        const double natural = QFontMetricsF(sizeFont).horizontalAdvance(sizeText);
+        if (natural > inner.width() && natural > 0)
+            sizeFont.setPointSizeF(sizeFont.pointSizeF() * std::max(0.8, inner.width() / natural));
+        const QFontMetricsF sm(sizeFont);
+        p.setFont(sizeFont);
+        p.drawText(QRectF(inner.left(), y, inner.width(), sm.height()), Qt::AlignLeft | Qt::AlignTop,
+                   sm.elidedText(sizeText, Qt::ElideRight, inner.width()));
+    }
+    if (t.badge && showsBadge(z.size())) {
+        const QSizeF chip = Chip::size(*t.badge);
+        Chip::paint(p, QPointF(face.left() + 13, face.bottom() - 13 - chip.height()), *t.badge, ink, Theme::raised().resolve());
+    }
+}
+
+} // namespace sorvel::ui

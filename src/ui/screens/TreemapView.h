@@ -1,0 +1,63 @@
+#pragma once
+// Tiles laid out by Treemap::layout and painted as rounded, tinted faces with the name and
+// size (when the tile reaches minimumLabelSize), an optional badge chip (tiles at least
+// 110 wide and 130 high), a hover border in the tint's dot colour, a tooltip
+// "name — size" and a click action. Tiles 2 px or less across are not drawn.
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/kit/Theme.h"
+
+namespace sorvel::ui {
+
+struct TreemapTile {
+    std::string id;
+    QString name;
+    int64_t size = 0;
+    TintColours tint;
+    std::optional<QString> badge;
+    std::function<void()> onTap;
+};
+
+class TreemapView : public QWidget {
+    Q_OBJECT
+public:
+    explicit TreemapView(QSizeF minimumLabelSize, QWidget* parent = nullptr);
+
+    void setTiles(std::vector<TreemapTile> tiles);
+    const std::vector<TreemapTile>& tiles() const { return tiles_; }
+    const std::optional<std::string>& hovered() const { return hovered_; }
+
+    /// Layout rectangles of the tiles in widget coordinates (before the 5-px gaps).
+    std::vector<QRectF> rects() const;
+    /// Index of the drawn tile under a point, or -1.
+    int tileAt(QPointF point) const;
+    /// What a tile of layout size `z` shows.
+    static bool showsLabel(QSizeF z, QSizeF minimum) { return minimum.width() <= z.width() && minimum.height() <= z.height(); }
+    static bool showsBadge(QSizeF z) { return z.height() >= 130 && z.width() >= 110; }
+
+    /// Pointer bookkeeping, public so tests can drive it: entering sets the hover, leaving
+    /// clears it only when it still names the tile left.
+    void enterTile(const std::string& id);
+    void leaveTile(const std::string& id);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void leaveEvent(QEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+    bool event(QEvent*) override;
+
+private:
+    void paintTile(QPainter& p, const TreemapTile& tile, const QRectF& r) const;
+
+    QSizeF minimumLabelSize_;
+    std::vector<TreemapTile> tiles_;
+    std::optional<std::string> hovered_;
+};
+
+} // namespace sorvel::ui

@@ -1,0 +1,40 @@
+#include "ui/shell/HeaderText.h"
+
+#include <QLocale>
+
+#include "engine/PathText.h"
+#include "platform/Graphemes.h"
+
+namespace sorvel::ui::HeaderText {
+
+std::string lastCharacters(const std::string& text, size_t count) {
+    const auto bounds = Graphemes::characterBoundaries(text);
+    const size_t characters = bounds.empty() ? 0 : bounds.size() - 1;
+    if (characters <= count) return text;
+    return text.substr(bounds[characters - count]);
+}
+
+std::string shortPath(const std::string& currentPath) {
+    const std::string tilde = tildeAbbreviated(currentPath);
+    if (Graphemes::characterCount(tilde) >= 25) return "…" + lastCharacters(tilde, 23);
+    return tilde;
+}
+
+Status status(ScanCoordinator::Phase phase, bool hasPendingChanges, std::optional<Date> lastLiveUpdate, bool hasResult,
+              Date now) {
+    if (phase == ScanCoordinator::Phase::scanning) return Status::scanning;
+    if (hasPendingChanges) return Status::pendingChanges;
+    if (lastLiveUpdate && std::chrono::duration<double>(now - *lastLiveUpdate).count() < 20.0)
+        return Status::updatedJustNow;
+    if (hasResult) return Status::finished;
+    return Status::empty;
+}
+
+QString decimal(int64_t value) { return QLocale().toString(qlonglong(value)); }
+
+QString filesAndDuration(int64_t files, double seconds) {
+    // asprintf ignores the C locale's decimal comma.
+    return decimal(files) + QString::asprintf(" files · %.1fs", seconds);
+}
+
+} // namespace sorvel::ui::HeaderText

@@ -1,0 +1,35 @@
+#pragma once
+// The header's text rules, kept pure so they can be tested without a window.
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "models/ScanCoordinator.h"
+#include "platform/Date.h"
+
+namespace sorvel::ui::HeaderText {
+
+/// The path being read, home shown as "~"; from 25 characters on only its last 23
+/// remain, after "…". Characters are user-perceived ones, never bytes.
+std::string shortPath(const std::string& currentPath);
+
+/// The last `count` user-perceived characters of UTF-8 text (all of it when shorter).
+std::string lastCharacters(const std::string& text, size_t count);
+
+enum class Status { scanning, pendingChanges, updatedJustNow, finished, empty };
+
+/// Which status line shows, first match wins: scanning, pending changes, a live update
+/// less than 20 s ago, a result, nothing.
+Status status(ScanCoordinator::Phase phase, bool hasPendingChanges, std::optional<Date> lastLiveUpdate, bool hasResult,
+              Date now);
+
+/// "1,234 files · 8.2s": the count grouped by the locale, the duration always with a
+/// full stop whatever the C locale says.
+QString filesAndDuration(int64_t files, double seconds);
+
+/// Integer with the locale's thousands grouping.
+QString decimal(int64_t value);
+
+} // namespace sorvel::ui::HeaderText

@@ -1,0 +1,262 @@
+#include "ui/shell/HeaderView.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QVariantAnimation>
+#include <QVBoxLayout>
+
+#include "engine/Bytes.h"
+#include "models/ScanCoordinator.h"
+#include "ui/kit/Animations.h"
+#include "ui/kit/AppearanceSetting.h"
+#include "ui/kit/Button.h"
+#include "ui/kit/CapacityBar.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/PulseDot.h"
+#include "ui/kit/SegmentedPicker.h"
+#include "ui/kit/Switch.h"
+#include "ui/kit/SymbolView.h"
+#include "ui/kit/Symbols.h"
+#include "ui/kit/Text.h"
+#include "ui/shell/HeaderText.h"
+#include "ui/shell/MainMenu.h"
+#include "ui/shell/NavigationControls.h"
+
+namespace sorvel::ui {
+
+namespace {
+
+using Phase = ScanCoordinator::Phase;
+
+
+int64_t scannedTotal(const ScanResult& r) {
+    int64_t total = 0;
+    for (const auto& c : r.categories)
+        for (const auto& root : c.roots) total += root->size;
+    return total;
+}
+
+int64_t fileCount(const ScanResult& r) {
+    int64_t total = 0;
+    for (const auto& c : r.categories)
+        for (const auto& root : c.roots) total += root->fileCount;
+    return total;
+}
+
+} // namespace
+
+HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
+    : QWidget(parent), models_(models), menu_(menu) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(26, 44, 26, 20);
+    row->setSpacing(22);
+
+    navigation_ = new NavigationControls(models.coordinator, menu, this);
+    auto* navBox = new QVBoxLayout;
+    navBox->setContentsMargins(0, 2, 0, 0);
+    navBox->addWidget(navigation_);
+    navBox->addStretch();
+    row->addLayout(navBox);
+
+    // Scope block, 196 wide.
+    auto* scopeBlock = new QWidget(this);
+    scopeBlock->setFixedWidth(196);
+    auto* scopeColumn = new QVBoxLayout(scopeBlock);
+    scopeColumn->setContentsMargins(0, 0, 0, 0);
+    scopeColumn->setSpacing(3);
+    scope_ = new SegmentedPicker(
+        {{"System Data", "The ~/Library trees macOS files under System Data — about ten seconds"},
+         {"Whole Disk", "Every top-level directory on this volume — several minutes on a full disk"}},
+        SegmentedPicker::Look::underline, scopeBlock);
+    scopeColumn->addWidget(scope_);
+    scopeColumn->addSpacing(3);
+    auto* numberRow = new QHBoxLayout;
+    numberRow->setSpacing(6);
+    number_ = new Text("—", Fonts::mono(33, Fonts::Weight::semibold), Theme::tertiaryText(), scopeBlock);
+    unit_ = new Text("", Fonts::mono(14, Fonts::Weight::medium), Theme::secondaryText(), scopeBlock);
+    notScanned_ = new Text("not scanned yet", Fonts::system(12), Theme::tertiaryText(), scopeBlock);
+    numberRow->addWidget(number_, 0, Qt::AlignBaseline);
+    numberRow->addWidget(unit_, 0, Qt::AlignBottom);
+    numberRow->addWidget(notScanned_, 0, Qt::AlignBottom);
+    numberRow->addStretch();
+    scopeColumn->addLayout(numberRow);
+    scopeColumn->addStretch();
+    row->addWidget(scopeBlock, 0, Qt::AlignTop);
+
+    bar_ = new CapacityBar(this);
+    auto* barBox = new QVBoxLayout;
+    barBox->setContentsMargins(0, 6, 0, 0);
+    barBox->addWidget(bar_);
+    barBox->addStretch();
+    row->addLayout(barBox, 1);
+
+    // Action block, 200 wide, trailing.
+    auto* actionBlock = new QWidget(this);
+    actionBlock->setFixedWidth(200);
+    auto* actionColumn = new QVBoxLayout(actionBlock);
+    actionColumn->setContentsMargins(0, 0, 0, 0);
+    actionColumn->setSpacing(9);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(8);
+    buttons->addStretch();
+    toggle_ = new Switch(QSize(44, 24), actionBlock);
+    toggle_->setTrackColours(Theme::inset(), Theme::inset());
+    toggle_->setKnobSymbols(Switch::KnobSymbol{"sun.max.fill", Theme::warning()},
+                            Switch::KnobSymbol{"moon.fill", Theme::secondaryText()});
+    buttons->addWidget(toggle_);
+    action_ = new Button("Rescan", Button::Style::outline, actionBlock);
+    buttons->addWidget(action_);
+    actionColumn->addLayout(buttons);
+    auto* statusBox = new QWidget(actionBlock);
+    statusBox->setFixedHeight(13);
+    auto* status = new QHBoxLayout(statusBox);
+    status->setContentsMargins(0, 0, 0, 0);
+    status->setSpacing(6);
+    status->addStretch();
+    dot_ = new PulseDot(5.5, Theme::accent(), true, statusBox);
+    symbol_ = new SymbolView("dot.radiowaves.up.forward", Theme::tertiaryText(), 9, statusBox);
+    statusText_ = new Text("", Fonts::mono(10), Theme::tertiaryText(), statusBox);
+    statusText_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    status->addWidget(dot_);
+    status->addWidget(symbol_);
+    status->addWidget(statusText_);
+    actionColumn->addWidget(statusBox);
+    actionColumn->addStretch();
+    row->addWidget(actionBlock, 0, Qt::AlignTop);
+
+    count_ = new QVariantAnimation(this);
+    count_->setDuration(250);
+    count_->setEasingCurve(QEasingCurve::OutCubic);
+    connect(count_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) { setNumber(int64_t(v.toDouble())); });
+
+    auto& c = models.coordinator;
+    connect(scope_, &SegmentedPicker::picked, this, [&c](int i) {
+        c.setScope(i == 1 ? ScanScope::wholeDisk : ScanScope::systemData);
+    });
+    connect(toggle_, &QAbstractButton::clicked, this, [this] { models_.appearance.toggle(); });
+    connect(&models.appearance, &AppearanceSetting::selectionChanged, this, &HeaderView::refresh);
+    // Rescan is the menu action (it owns Ctrl+R); Stop cancels.
+    connect(action_, &QAbstractButton::clicked, this, [this] {
+        if (models_.coordinator.phase() == Phase::scanning) models_.coordinator.cancel();
+        else menu_.rescan()->trigger();
+    });
+    statusText_->installEventFilter(this);
+    symbol_->installEventFilter(this);
+    connect(&c, &ScanCoordinator::progressChanged, this, &HeaderView::refreshProgress);
+    for (auto signal : {&ScanCoordinator::phaseChanged, &ScanCoordinator::resultChanged, &ScanCoordinator::scopeChanged,
+                        &ScanCoordinator::hasPendingChangesChanged, &ScanCoordinator::lastLiveUpdateChanged,
+                        &ScanCoordinator::liveUpdatesEnabledChanged})
+        connect(&c, signal, this, &HeaderView::refresh);
+    refresh();
+}
+
+void HeaderView::refresh() {
+    const auto& c = models_.coordinator;
+    scope_->setCurrentIndex(c.scope() == ScanScope::wholeDisk ? 1 : 0);
+    toggle_->setChecked(models_.appearance.selection() == Appearance::dark);
+    toggle_->setToolTip(models_.appearance.selection() == Appearance::dark ? "Switch to light mode" : "Switch to dark mode");
+    const bool scanning = c.phase() == Phase::scanning;
+    action_->setText(scanning ? "Stop" : "Rescan");
+    action_->setStyle(scanning ? Button::Style::subtle : Button::Style::outline);
+    refreshProgress();
+}
+
+void HeaderView::refreshProgress() {
+    const auto& c = models_.coordinator;
+    const bool scanning = c.phase() == Phase::scanning;
+    const bool hasNumbers = scanning || c.hasResult();
+    const int64_t shown = scanning ? c.scannedBytes() : (c.hasResult() ? scannedTotal(c.result()) : 0);
+    if (hasNumbers) {
+        number_->setColour(Theme::primaryText());
+        showBytes(shown);
+    } else {
+        count_->stop();
+        shownBytes_ = 0;
+        number_->setText("—");
+        number_->setColour(Theme::tertiaryText());
+        unit_->setText("");
+    }
+    unit_->setVisible(hasNumbers);
+    notScanned_->setVisible(!hasNumbers);
+    const auto& v = c.result().volume;
+    const int64_t used = std::max<int64_t>(0, v.totalCapacity - v.availableCapacity);
+    bar_->setValues({c.scope() == ScanScope::wholeDisk ? "Whole Disk" : "System Data", shown, used, v.availableCapacity,
+                     hasNumbers});
+    refreshStatus();
+}
+
+void HeaderView::setNumber(int64_t bytes) {
+    const auto parts = Bytes::parts(bytes);
+    number_->setText(QString::fromStdString(parts.number));
+    unit_->setText(QString::fromStdString(parts.unit));
+}
+
+void HeaderView::showBytes(int64_t bytes) {
+    // The figure counts up to its new value (a quarter second) when animations are on.
+    const bool animate = Animations::enabled() && isVisible() && bytes > shownBytes_ && shownBytes_ > 0;
+    const int64_t from = shownBytes_;
+    shownBytes_ = bytes;
+    count_->stop();
+    if (!animate) {
+        setNumber(bytes);
+        return;
+    }
+    count_->setStartValue(double(from));
+    count_->setEndValue(double(bytes));
+    count_->start();
+}
+
+void HeaderView::refreshStatus() {
+    const auto& c = models_.coordinator;
+    const auto s = HeaderText::status(c.phase(), c.hasPendingChanges(), c.lastLiveUpdate(), c.hasResult(), now());
+    dot_->setVisible(s == HeaderText::Status::scanning || s == HeaderText::Status::updatedJustNow);
+    dot_->setPulsing(s == HeaderText::Status::scanning);
+    symbol_->setVisible((s == HeaderText::Status::finished && c.liveUpdatesEnabled()) ||
+                        s == HeaderText::Status::pendingChanges);
+    symbol_->setToolTip({});
+    statusText_->setToolTip({});
+    switch (s) {
+    case HeaderText::Status::scanning:
+        statusText_->setFont(Fonts::mono(9.5));
+        statusText_->setColour(Theme::tertiaryText());
+        statusText_->setText(QString::fromStdString("scanning " + HeaderText::shortPath(c.currentPath())));
+        break;
+    case HeaderText::Status::pendingChanges:
+        statusText_->setFont(Fonts::system(10.5, Fonts::Weight::medium));
+        statusText_->setColour(Theme::warning());
+        statusText_->setText("disk changed — rescan");
+        statusText_->setToolTip("More changed than could be updated in place. A rescan will bring the numbers back in line.");
+        symbol_->setSymbol("exclamationmark.arrow.triangle.2.circlepath", Theme::warning());
+        break;
+    case HeaderText::Status::updatedJustNow:
+        statusText_->setFont(Fonts::mono(10));
+        statusText_->setColour(Theme::accentInk());
+        statusText_->setText("updated just now");
+        statusText_->setToolTip("A folder changed on disk and was re-measured automatically.");
+        break;
+    case HeaderText::Status::finished:
+        statusText_->setFont(Fonts::mono(10));
+        statusText_->setColour(Theme::tertiaryText());
+        statusText_->setText(HeaderText::filesAndDuration(fileCount(c.result()), c.result().duration));
+        symbol_->setSymbol("dot.radiowaves.up.forward", Theme::tertiaryText());
+        symbol_->setToolTip("Watching for changes — deletions update these numbers automatically");
+        break;
+    case HeaderText::Status::empty: statusText_->setText(""); break;
+    }
+}
+
+bool HeaderView::eventFilter(QObject* watched, QEvent* event) {
+    // The "disk changed — rescan" line is a button: a click starts a scan.
+    if ((watched == statusText_ || watched == symbol_) && event->type() == QEvent::MouseButtonRelease &&
+        HeaderText::status(models_.coordinator.phase(), models_.coordinator.hasPendingChanges(),
+                           models_.coordinator.lastLiveUpdate(), models_.coordinator.hasResult(),
+                           now()) == HeaderText::Status::pendingChanges) {
+        models_.coordinator.start();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace sorvel::ui

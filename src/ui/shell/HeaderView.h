@@ -1,0 +1,63 @@
+#pragma once
+// The bar above the detail pages: navigation, the scope picker with the headline byte
+// count, the capacity bar, the appearance toggle, Rescan/Stop and the status line.
+// Refreshes in place: a progress tick updates the number, the bar and the path text only.
+#include <QVariantAnimation>
+#include <QWidget>
+
+#include "ui/shell/AppModels.h"
+
+namespace sorvel::ui {
+
+class Button;
+class CapacityBar;
+class MainMenu;
+class NavigationControls;
+class PulseDot;
+class SegmentedPicker;
+class Switch;
+class SymbolView;
+class Text;
+
+class HeaderView : public QWidget {
+    Q_OBJECT
+public:
+    HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent = nullptr);
+
+    Button* actionButton() const { return action_; }
+    Text* statusText() const { return statusText_; }
+    Text* number() const { return number_; }
+    Text* unit() const { return unit_; }
+    CapacityBar* capacityBar() const { return bar_; }
+    SegmentedPicker* scopePicker() const { return scope_; }
+    Switch* appearanceToggle() const { return toggle_; }
+    /// Recomputes everything from the coordinator (also what structure signals call).
+    void refresh();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void refreshProgress();
+    void refreshStatus();
+    void showBytes(int64_t bytes);
+    void setNumber(int64_t bytes);
+
+    AppModels models_;
+    MainMenu& menu_;
+    NavigationControls* navigation_;
+    SegmentedPicker* scope_;
+    Text* number_;
+    Text* unit_;
+    Text* notScanned_;
+    CapacityBar* bar_;
+    Switch* toggle_;
+    Button* action_;
+    PulseDot* dot_;
+    SymbolView* symbol_;
+    Text* statusText_;
+    QVariantAnimation* count_ = nullptr;
+    int64_t shownBytes_ = 0;
+};
+
+} // namespace sorvel::ui

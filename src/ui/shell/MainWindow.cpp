@@ -1,0 +1,91 @@
+#include "ui/shell/MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QVBoxLayout>
+
+#include "models/ScanCoordinator.h"
+#include "models/SweepScheduler.h"
+#include "models/UpdateChecker.h"
+#include "ui/kit/AppearanceSetting.h"
+#include "ui/kit/Hairline.h"
+#include "ui/shell/MainMenu.h"
+#include "ui/shell/HeaderView.h"
+#include "ui/shell/PageHost.h"
+#include "ui/shell/SidebarView.h"
+#include "ui/shell/WindowGlass.h"
+#include "ui/shell/WindowBackground.h"
+
+namespace sorvel::ui {
+
+MainWindow::Startup MainWindow::Startup::standard(const AppModels& m) {
+    return {
+        [&a = m.appearance] { a.apply(); },
+        [&s = m.sweeper] { s.start(); },
+        [&c = m.coordinator] { c.startIfNeeded(); },
+        [&u = m.updates] { u.checkIfDue(); },
+    };
+}
+
+MainWindow::MainWindow(const AppModels& models, QWidget* parent) : MainWindow(models, Startup::standard(models), parent) {}
+
+MainWindow::MainWindow(const AppModels& models, Startup startup, QWidget* parent)
+    : QMainWindow(parent), models_(models), startup_(std::move(startup)),
+      menu_(new MainMenu(models.coordinator, models.updates, this)) {
+    setWindowTitle("Sorvel");
+    setObjectName("main");
+    setMinimumSize(minimumWidth, minimumHeight);
+    resize(defaultWidth, defaultHeight);
+    menu_->install(menuBar());
+
+    auto* root = new WindowBackground(this);
+    auto* row = new QHBoxLayout(root);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    sidebar_ = new SidebarView(models_, root);
+    sidebar_->setFixedWidth(244);
+    row->addWidget(sidebar_);
+    row->addWidget(new Hairline(Qt::Vertical, root));
+
+    auto* column = new QVBoxLayout;
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    header_ = new HeaderView(models_, *menu_, root);
+    column->addWidget(header_);
+    column->addWidget(new Hairline(Qt::Horizontal, root));
+    host_ = new PageHost(models_, root);
+    column->addWidget(host_, 1);
+    row->addLayout(column, 1);
+    setCentralWidget(root);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // A window coming back from being minimised is not its content being shown again.
+    if (event->spontaneous()) return;
+    if (!glassReported_) {
+        glassReported_ = true;
+        WindowGlass::report(this);
+    }
+    if (startup_.applyAppearance) startup_.applyAppearance();
+    if (startup_.startSweeper) startup_.startSweeper();
+    if (startup_.startScanIfNeeded) startup_.startScanIfNeeded();
+    if (startup_.checkUpdatesIfDue) startup_.checkUpdatesIfDue();
+    emit contentShown();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (keepsRunning_) {
+        hide();
+        event->ignore();
+        return;
+    }
+    // Without a tray nothing would be left to reopen the window from: quit with it
+    // (the application quits when its last window closes).
+    event->accept();
+}
+
+} // namespace sorvel::ui

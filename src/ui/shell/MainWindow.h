@@ -1,0 +1,63 @@
+#pragma once
+// The main window: sidebar (244 wide) | hairline | header, hairline, scrolling detail
+// area; an opaque Theme.window background with the wash gradient over it; the menu bar.
+// Each time its content is shown it runs the start-up sequence, in order: apply the
+// appearance, start the sweep scheduler, start a scan if needed, check for updates if due.
+// Every step guards itself, so showing the window again never starts a second scan.
+#include <QMainWindow>
+
+#include <functional>
+
+#include "ui/shell/AppModels.h"
+
+namespace sorvel::ui {
+
+class MainMenu;
+class PageHost;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    /// The four start-up steps; the defaults call the models. Tests record the order.
+    struct Startup {
+        std::function<void()> applyAppearance;
+        std::function<void()> startSweeper;
+        std::function<void()> startScanIfNeeded;
+        std::function<void()> checkUpdatesIfDue;
+        static Startup standard(const AppModels& models);
+    };
+
+    static constexpr int minimumWidth = 1340;
+    static constexpr int minimumHeight = 880;
+    static constexpr int defaultWidth = 1440;
+    static constexpr int defaultHeight = 980;
+
+    explicit MainWindow(const AppModels& models, QWidget* parent = nullptr);
+    MainWindow(const AppModels& models, Startup startup, QWidget* parent = nullptr);
+
+    MainMenu& menu() const { return *menu_; }
+    PageHost& pageHost() const { return *host_; }
+    QWidget* sidebar() const { return sidebar_; }
+    QWidget* header() const { return header_; }
+    /// Whether closing hides the window (a tray keeps the process) or quits.
+    void setKeepsRunningWhenClosed(bool keeps) { keepsRunning_ = keeps; }
+
+signals:
+    void contentShown();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    AppModels models_;
+    Startup startup_;
+    MainMenu* menu_;
+    PageHost* host_;
+    QWidget* sidebar_ = nullptr;
+    QWidget* header_ = nullptr;
+    bool keepsRunning_ = false;
+    bool glassReported_ = false;
+};
+
+} // namespace sorvel::ui

@@ -1,0 +1,79 @@
+#include "ui/shell/PageHost.h"
+
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "models/ScanCoordinator.h"
+#include "ui/shell/AccessBanner.h"
+#include "ui/shell/OnboardingView.h"
+#include "ui/shell/PageFactory.h"
+#include "ui/shell/UpdateBanner.h"
+
+namespace sorvel::ui {
+
+PageHost::PageHost(const AppModels& models, QWidget* parent)
+    : QScrollArea(parent), models_(models), column_(new QWidget), layout_(new QVBoxLayout(column_)) {
+    setObjectName("pageHost");
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The window paints its own background; the scroll view's is hidden.
+    viewport()->setAutoFillBackground(false);
+    column_->setAutoFillBackground(false);
+    setStyleSheet("QScrollArea#pageHost { background: transparent; }"
+                  "QScrollArea#pageHost > QWidget#qt_scrollarea_viewport { background: transparent; }");
+    column_->setObjectName("pageColumn");
+    column_->setStyleSheet("QWidget#pageColumn { background: transparent; }");
+    layout_->setContentsMargins(26, 26, 26, 26);
+    layout_->setSpacing(26);
+    layout_->setAlignment(Qt::AlignTop);
+    setWidget(column_);
+
+    addBanner(new UpdateBanner(models_.updates, column_));
+
+    auto& c = models_.coordinator;
+    connect(&c, &ScanCoordinator::selectedCategoryChanged, this, &PageHost::refresh);
+    connect(&c, &ScanCoordinator::phaseChanged, this, &PageHost::refresh);
+    connect(&c, &ScanCoordinator::fullDiskAccessChanged, this, &PageHost::refresh);
+    refresh();
+}
+
+void PageHost::addBanner(QWidget* banner) {
+    layout_->insertWidget(bannerCount_++, banner);
+}
+
+void PageHost::refreshAccessBanner() {
+    const auto& c = models_.coordinator;
+    const bool shows = showsAccessBanner(c.fullDiskAccess(), c.phase());
+    if (shows && !accessBanner_) {
+        accessBanner_ = new AccessBanner(grantServices(models_.desktop), column_);
+        layout_->insertWidget(bannerCount_, accessBanner_);
+    } else if (!shows && accessBanner_) {
+        layout_->removeWidget(accessBanner_);
+        accessBanner_->hide();
+        accessBanner_->deleteLater();
+        accessBanner_ = nullptr;
+    }
+}
+
+void PageHost::refresh() {
+    refreshAccessBanner();
+    const auto& c = models_.coordinator;
+    const Page next = pageFor(c.selectedCategory(), c.phase());
+    if (built_ && next == page_) return;
+    page_ = next;
+    built_ = true;
+    if (pageWidget_) {
+        layout_->removeWidget(pageWidget_);
+        pageWidget_->hide();
+        pageWidget_->deleteLater();
+    }
+    pageWidget_ = PageFactory::make(page_, models_, column_);
+    if (pageWidget_) layout_->addWidget(pageWidget_);
+    ++builds_;
+    verticalScrollBar()->setValue(0);
+    emit pageChanged();
+}
+
+} // namespace sorvel::ui

@@ -1,0 +1,89 @@
+#pragma once
+// The left column: mark and name, "Overview" and one row per measured category (largest
+// first; these rows scroll when they do not fit), the "Tools" list and the footer with
+// what is safe to reclaim. Header, tools and footer always stay in view. Rows are painted;
+// a click moves the coordinator to the row's page, recording history.
+#include <QWidget>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/ScanResult.h"
+#include "ui/kit/Theme.h"
+#include "ui/shell/AppModels.h"
+
+class QScrollArea;
+
+namespace sorvel::ui {
+
+class Text;
+class Spinner;
+
+/// One row of the sidebar's lists.
+class SidebarRow : public QWidget {
+    Q_OBJECT
+public:
+    struct Model {
+        QString title;
+        std::optional<int64_t> size;  // none for tool rows
+        std::optional<Adaptive> dot;  // category rows
+        std::string symbol;           // tool rows
+        bool locked = false;
+        bool selected = false;
+        friend bool operator==(const Model&, const Model&) = default;
+    };
+    explicit SidebarRow(QWidget* parent = nullptr);
+    void setModel(const Model& model);
+    const Model& model() const { return model_; }
+    QSize sizeHint() const override { return {224, 34}; }
+
+signals:
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+    bool event(QEvent*) override;
+
+private:
+    Model model_;
+};
+
+class SidebarView : public QWidget {
+    Q_OBJECT
+public:
+    explicit SidebarView(const AppModels& models, QWidget* parent = nullptr);
+
+    /// Rows by page identifier ("" for Overview), for tests.
+    SidebarRow* row(const std::string& pageID) const;
+    QScrollArea* categoryScroll() const { return scroll_; }
+    QWidget* tools() const { return tools_; }
+    QWidget* measuringLine() const { return progress_; }
+    QWidget* footer() const { return footer_; }
+
+    /// The Overview row's total and a category's: the sum of its roots' sizes.
+    static int64_t total(const ScanResult& result);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    void refresh();
+    void select(std::optional<std::string> pageID);
+
+    AppModels models_;
+    SidebarRow* overview_;
+    QWidget* progress_;
+    QScrollArea* scroll_;
+    QWidget* categoryList_;
+    std::vector<std::pair<std::string, SidebarRow*>> categoryRows_;
+    QWidget* tools_;
+    std::vector<std::pair<std::string, SidebarRow*>> toolRows_;
+    QWidget* footer_;
+    Text* footerNumber_;
+    Text* footerUnit_;
+    Text* footerText_;
+};
+
+} // namespace sorvel::ui

@@ -1,0 +1,99 @@
+#include "ui/shell/SorvelApp.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QPointer>
+#include <QSystemTrayIcon>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "models/AppsModel.h"
+#include "models/DuplicatesModel.h"
+#include "models/HistoryModel.h"
+#include "models/ScanCoordinator.h"
+#include "models/SweepScheduler.h"
+#include "models/UpdateChecker.h"
+#include "platform/UserDefaults.h"
+#include "ui/kit/AppearanceSetting.h"
+#include "ui/shell/DesktopServices.h"
+#include "ui/shell/AppIcon.h"
+#include "ui/shell/MainMenu.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/PageFactory.h"
+#include "ui/shell/TrayItem.h"
+#include "ui/tools/ToolWindows.h"
+
+namespace sorvel::ui::SorvelApp {
+
+namespace {
+bool set(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+} // namespace
+
+const char* noDisplayMessage() {
+    return "sorvel: no display to open the window on (DISPLAY is not set); see sorvel --help for the command-line reports";
+}
+
+bool hasDisplay() { return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM"); }
+
+int main(int argc, char** argv) {
+    if (!hasDisplay()) {
+        std::fprintf(stderr, "%s\n", noDisplayMessage());
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Sorvel");
+    QApplication::setApplicationDisplayName("Sorvel");
+    QApplication::setOrganizationName("Sorvel");
+
+    // The seven long-lived models, for the whole process.
+    ScanCoordinator coordinator;
+    AppearanceSetting appearance(UserDefaults::standard());
+    SweepScheduler sweeper;
+    AppsModel apps;
+    DuplicatesModel duplicates;
+    HistoryModel history;
+    UpdateChecker updates;
+    const std::unique_ptr<DesktopServices> desktop = DesktopServices::system();
+    MainWindow* mainWindow = nullptr;
+    AppModels models{coordinator, appearance, sweeper, apps, duplicates, history, updates, *desktop};
+    models.showMainWindow = [&mainWindow] {
+        if (!mainWindow) return;
+        mainWindow->show();
+        mainWindow->raise();
+        mainWindow->activateWindow();
+    };
+
+    MainWindow window(models);
+    mainWindow = &window;
+    window.setWindowIcon(AppIcon::icon());
+    QApplication::setWindowIcon(AppIcon::icon());
+
+    // Closing the window keeps the process only where a tray item can bring it back.
+    const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
+    window.setKeepsRunningWhenClosed(tray);
+    QApplication::setQuitOnLastWindowClosed(!tray);
+    std::unique_ptr<TrayItem> trayItem;
+    if (tray) trayItem = std::make_unique<TrayItem>(models);
+    window.menu().showPanel()->setVisible(!tray);
+    QObject::connect(window.menu().showPanel(), &QAction::triggered, [&] {
+        if (!trayItem) trayItem = std::make_unique<TrayItem>(models);
+        trayItem->showPanel(true);
+    });
+
+    // One settings window, found by its title "Sorvel Settings" (the panel looks for it too).
+    QObject::connect(window.menu().settings(), &QAction::triggered, [&] { ToolWindows::openSettings(models); });
+    QObject::connect(window.menu().quit(), &QAction::triggered, qApp, &QApplication::quit);
+    ToolWindows::installFolderChooser(models, window);
+
+    window.show();
+    const int status = QApplication::exec();
+    delete ToolWindows::settingsWindow();
+    return status;
+}
+
+} // namespace sorvel::ui::SorvelApp

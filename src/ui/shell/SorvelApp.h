@@ -1,0 +1,18 @@
+#pragma once
+// The windowed program: creates the application object (only here, so headless commands
+// never need a display), the long-lived models, the main window, and the tray item where
+// the desktop has a system tray.
+namespace sorvel::ui::SorvelApp {
+
+/// Runs the window until the application quits; returns the exit status. With no display
+/// to open (no DISPLAY, no WAYLAND_DISPLAY, no QT_QPA_PLATFORM) it says so in one line on
+/// standard error and returns 2.
+int main(int argc, char** argv);
+
+/// The one-line message for a missing display.
+const char* noDisplayMessage();
+
+/// Whether a window can be opened at all from this environment.
+bool hasDisplay();
+
+} // namespace sorvel::ui::SorvelApp

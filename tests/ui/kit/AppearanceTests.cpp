@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+#include "ui/kit/AppearanceSetting.h"
+
+using namespace sorvel;
+using namespace sorvel::ui;
+
+TEST(Appearance, OnlyTheExactRawValuesAreRecognised) {
+    EXPECT_EQ(appearanceFromRaw("light"), Appearance::light);
+    EXPECT_EQ(appearanceFromRaw("dark"), Appearance::dark);
+    for (const char* other : {"Dark", "DARK", "", " dark", "light ", "auto"}) EXPECT_EQ(appearanceFromRaw(other), std::nullopt) << other;
+}
+
+TEST(Appearance, StoredChoiceIsReadAndEveryWriteStoresAndApplies) {
+    test::TempDir dir;
+    UserDefaults defaults(dir / "defaults.json");
+    {
+        AppearanceSetting unset(defaults);
+        EXPECT_EQ(unset.selection(), Theme::systemDefault());
+        EXPECT_EQ(defaults.string(AppearanceSetting::key), std::nullopt) << "nothing is written until a change";
+    }
+    defaults.set(AppearanceSetting::key, "DARK");
+    EXPECT_EQ(AppearanceSetting(defaults).selection(), Theme::systemDefault());
+    defaults.set(AppearanceSetting::key, "dark");
+    AppearanceSetting setting(defaults);
+    EXPECT_EQ(setting.selection(), Appearance::dark);
+    setting.toggle();
+    EXPECT_EQ(Theme::appearance(), Appearance::light);
+    setting.toggle();
+    EXPECT_EQ(defaults.string(AppearanceSetting::key), "dark");
+    EXPECT_EQ(Theme::appearance(), Appearance::dark);
+    setting.setSelection(Appearance::light);
+    EXPECT_EQ(defaults.string(AppearanceSetting::key), "light");
+    // Colours resolve against the applied appearance.
+    EXPECT_EQ(Theme::window().resolve(), Theme::window().light);
+    Theme::setAppearance(Appearance::dark);
+    EXPECT_EQ(QColor(Theme::window()), Theme::window().dark);
+    EXPECT_EQ(Theme::otherGrey().light, Theme::otherGrey().dark);
+    Theme::setAppearance(Appearance::light);
+}

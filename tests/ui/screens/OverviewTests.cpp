@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QRegularExpression>
+
+#include "cli/ReportExporter.h"
+#include "uisupport/UiContext.h"
+#include "ui/kit/Button.h"
+#include "ui/kit/Text.h"
+#include "ui/screens/CleanupRow.h"
+#include "ui/screens/ExportFlow.h"
+#include "ui/screens/OverviewText.h"
+#include "ui/screens/OverviewView.h"
+#include "ui/screens/SafeToCleanSection.h"
+#include "ui/screens/TreemapView.h"
+
+using namespace sorvel;
+using namespace sorvel::ui;
+using Phase = ScanCoordinator::Phase;
+
+TEST(OverviewTiles, LabelAndBadgeThresholds) {
+    const QSizeF minimum(74, 44);
+    EXPECT_TRUE(TreemapView::showsLabel({74, 44}, minimum));
+    EXPECT_FALSE(TreemapView::showsLabel({73.9, 44}, minimum));
+    EXPECT_FALSE(TreemapView::showsLabel({74, 43.9}, minimum));
+    EXPECT_TRUE(TreemapView::showsBadge({110, 130}));
+    EXPECT_FALSE(TreemapView::showsBadge({130, 110}));
+    int safe = 0;
+    for (const auto& c : test::UiContext::sampleResult().categories) safe += OverviewText::carriesSafeBadge(c.category);
+    EXPECT_EQ(safe, 4);
+    for (const auto& c : test::UiContext::wholeDiskResult(3).categories) EXPECT_FALSE(OverviewText::carriesSafeBadge(c.category));
+}
+
+TEST(OverviewTiles, ClickOpensTheCategoryWithBackEnabled) {
+    test::UiContext ctx;
+    ctx.finishScan(test::UiContext::sampleResult());
+    OverviewView overview(ctx.models(), {});
+    test::settle(&overview, {1180, 1400});
+    auto* map = overview.treemap();
+    ASSERT_TRUE(map->isVisible());
+    const auto rects = map->rects();
+    ASSERT_FALSE(rects.empty());
+    const std::string id = map->tiles().front().id;
+    map->tiles().front().onTap();
+    EXPECT_EQ(ctx.coordinator().selectedCategory(), id);
+    EXPECT_FALSE(ctx.coordinator().backStack().empty());
+    // Hover survives a late leave of the previous tile.
+    map->enterTile("a");
+    map->enterTile("b");
+    map->leaveTile("a");
+    EXPECT_EQ(map->hovered(), "b");
+}
+
+TEST(OverviewPlaceholder, SaysWhatHappenedWhenNothingIsMeasured) {
+    EXPECT_EQ(OverviewText::placeholderStatus(Phase::scanning), "Measuring…");
+    EXPECT_EQ(OverviewText::placeholderStatus(Phase::cancelled), "Scan stopped — nothing was measured.");
+    EXPECT_EQ(OverviewText::placeholderStatus(Phase::idle), "No scan yet");
+    EXPECT_NE(OverviewText::placeholderStatus(Phase::done), "No scan yet");
+    EXPECT_EQ(OverviewText::liveCapsule(5, 3), "measuring 5 of 5");
+    test::UiContext ctx;
+    ctx.finishScan({});
+    OverviewView overview(ctx.models(), {});
+    test::settle(&overview, {1180, 1000});
+    EXPECT_TRUE(overview.placeholder()->isVisible());
+    EXPECT_EQ(overview.placeholderStatus()->text(), OverviewText::placeholderStatus(Phase::done));
+}
+
+TEST(SafeToClean, DefaultsAndArithmetic) {
+    test::UiContext ctx;
+    ctx.beginScan();
+    bool opened = false;
+    SafeToCleanSection section(ctx.models(), [&] { opened = true; });
+    EXPECT_EQ(section.emptyText()->text(), "Recommendations are worked out once the scan finishes.");
+    EXPECT_FALSE(section.exportButton()->isVisible());
+    ctx.recommendations = test::UiContext::sampleRecommendations();
+    auto trash = std::find_if(ctx.recommendations.begin(), ctx.recommendations.end(), [](auto& i) { return i.id == "trash"; });
+    trash->externalAction = "Finder → Empty Trash";
+    trash->reportedSize = 3'600'000'000;
+    trash->targets.clear();
+    ctx.finishScan(test::UiContext::sampleResult());
+    test::settle(&section, {1100, 800});
+    // Safe items with targets and no external action are ticked by default.
+    EXPECT_EQ(ctx.coordinator().selectedCleanupIDs(), (std::set<std::string>{"developer-junk", "user-caches"}));
+    EXPECT_EQ(section.countText()->text(), "/ 2 selected");
+    EXPECT_EQ(section.reviewButton()->text(), "Review 5.4 GB");
+    // The Trash row cannot be ticked; the review item can.
+    emit section.row("trash")->toggleSelection();
+    EXPECT_EQ(ctx.coordinator().selectedCleanupIDs().count("trash"), 0u);
+    emit section.row("logs")->toggleSelection();
+    EXPECT_EQ(section.countText()->text(), "/ 3 selected");
+    EXPECT_EQ(section.reviewButton()->text(), "Review 6.2 GB");
+    ctx.coordinator().setSelectedCleanupIDs({});
+    EXPECT_FALSE(section.reviewButton()->isEnabled());
+    emit section.row("user-caches")->toggleSelection();
+    section.reviewButton()->click();
+    EXPECT_TRUE(opened);
+    // Opening a row lists its paths and stays open across a refresh.
+    emit section.row("user-caches")->toggleExpansion();
+    EXPECT_EQ(section.row("user-caches")->listedTargetRows(), 2);
+    ctx.coordinator().setSelectedCleanupIDs({});
+    EXPECT_EQ(section.expanded().count("user-caches"), 1u);
+}
+
+TEST(SafeToClean, LongTargetListsStopAtFortyAndSayHowManyMore) {
+    test::UiContext ctx;
+    CleanupItem item = test::UiContext::sampleRecommendations().front();
+    for (int n : {40, 41}) {
+        item.targets.clear();
+        for (int i = 0; i < n; ++i) item.targets.push_back({UUID::random(), "t", "/tmp/t" + std::to_string(i), 10, {}});
+        CleanupRow row(ctx.desktop());
+        row.setItem(item, false, true);
+        EXPECT_EQ(row.listedTargetRows(), n == 40 ? 40 : 41) << n;
+    }
+}
+
+TEST(ExportFlow, WritesTheProposedFileOrShowsTheAlert) {
+    test::UiContext ctx;
+    ctx.finishScan(test::UiContext::sampleResult());
+    QWidget parent;
+    // Cancelled: nothing happens.
+    EXPECT_EQ(ExportFlow::run(&parent, ctx.coordinator().result(), ctx.desktop()), nullptr);
+    ASSERT_EQ(ctx.desktop().proposedNames.size(), 1u);
+    const QString name = ctx.desktop().proposedNames.front();
+    EXPECT_TRUE(QRegularExpression(R"(^sorvel-scan-\d{4}-\d{2}-\d{2}-\d{4}\.json$)").match(name).hasMatch()) << name.toStdString();
+    EXPECT_TRUE(ctx.desktop().revealed.empty());
+
+    const std::string path = ctx / name.toStdString();
+    ctx.desktop().saveAnswer = path;
+    EXPECT_EQ(ExportFlow::run(&parent, ctx.coordinator().result(), ctx.desktop()), nullptr);
+    EXPECT_TRUE(test::exists(path));
+    EXPECT_EQ(ctx.desktop().revealed, std::vector<std::string>{path});
+
+    ctx.desktop().saveAnswer = ctx / "no-such-folder/report.json";
+    QMessageBox* alert = ExportFlow::run(&parent, ctx.coordinator().result(), ctx.desktop());
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), "Could not write the report");
+    EXPECT_EQ(ctx.desktop().revealed.size(), 1u);
+    alert->close();
+}

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include "uisupport/UiContext.h"
+#include "ui/kit/Button.h"
+#include "ui/kit/CapacityBar.h"
+#include "ui/kit/SegmentedPicker.h"
+#include "ui/kit/Text.h"
+#include "ui/shell/HeaderView.h"
+#include "ui/shell/MainMenu.h"
+#include "ui/shell/NavigationControls.h"
+
+using namespace sorvel;
+using namespace sorvel::ui;
+
+namespace {
+struct Header {
+    test::UiContext& ctx;
+    MainMenu menu{ctx.coordinator(), ctx.updates()};
+    HeaderView view{ctx.models(), menu};
+    explicit Header(test::UiContext& c) : ctx(c) { test::settle(&view, {1180, 140}); }
+};
+} // namespace
+
+TEST(HeaderNumbers, IdleAndEmptyCancelledShowTheDashScanningFollowsTheLiveCount) {
+    test::UiContext ctx;
+    Header h(ctx);
+    EXPECT_EQ(h.view.number()->text(), "—");
+    EXPECT_FALSE(h.view.capacityBar()->values().hasScanned);
+    EXPECT_EQ(h.view.statusText()->text(), "");
+    EXPECT_EQ(h.view.actionButton()->text(), "Rescan");
+
+    ctx.beginScan();
+    EXPECT_EQ(h.view.actionButton()->text(), "Stop");
+    EXPECT_TRUE(h.view.statusText()->text().startsWith("scanning "));
+    ctx.coordinator().cancel();
+    EXPECT_EQ(h.view.number()->text(), "—") << "cancelled before any category: as idle";
+
+    ctx.beginScan();
+    ctx.scan().hand("caches", test::sampleNode("/tmp/caches", 3'000'000'000, 12));
+    ASSERT_TRUE(test::waitUntil([&] { return ctx.coordinator().scannedBytes() > 0 || !ctx.coordinator().result().categories.empty(); }));
+    test::waitUntil([&] { return !ctx.coordinator().result().categories.empty(); });
+    ctx.coordinator().cancel();
+    // Cancelled with a partial result: its total, file count and duration.
+    EXPECT_EQ(h.view.number()->text(), "3");
+    EXPECT_EQ(h.view.unit()->text(), "GB");
+    EXPECT_TRUE(h.view.statusText()->text().startsWith("12 files · ")) << h.view.statusText()->text().toStdString();
+}
+
+TEST(HeaderNumbers, UsedSpaceNeverNegative) {
+    test::UiContext ctx;
+    ScanResult r = test::UiContext::sampleResult();
+    r.volume = {100, 500, 500}; // available above total
+    ctx.finishScan(r);
+    Header h(ctx);
+    EXPECT_EQ(h.view.capacityBar()->values().used, 0);
+    EXPECT_EQ(h.view.capacityBar()->values().free, 500);
+    EXPECT_TRUE(h.view.capacityBar()->values().hasScanned);
+}
+
+TEST(HeaderScope, PickingWholeDiskStartsItsScanAndPickingItAgainDoesNothing) {
+    test::UiContext ctx;
+    Header h(ctx);
+    int starts = 0;
+    QObject::connect(&ctx.coordinator(), &ScanCoordinator::phaseChanged, [&] {
+        if (ctx.coordinator().phase() == ScanCoordinator::Phase::scanning) ++starts;
+    });
+    // The picker's second option is Whole Disk.
+    emit h.view.scopePicker()->picked(1);
+    EXPECT_EQ(ctx.coordinator().scope(), ScanScope::wholeDisk);
+    EXPECT_EQ(starts, 1);
+    emit h.view.scopePicker()->picked(1);
+    EXPECT_EQ(starts, 1);
+}
+
+TEST(HeaderNavigation, UpButtonNamesTheEnclosingLevel) {
+    test::UiContext ctx;
+    ctx.finishScan(test::UiContext::sampleResult());
+    MainMenu menu(ctx.coordinator(), ctx.updates());
+    NavigationControls nav(ctx.coordinator(), menu);
+    test::settle(&nav, {300, 30});
+    EXPECT_FALSE(nav.back()->isEnabled());
+    EXPECT_FALSE(nav.up()->isVisible());
+    ctx.coordinator().move({"caches", {}}, true);
+    EXPECT_TRUE(nav.back()->isEnabled());
+    EXPECT_FALSE(nav.forward()->isEnabled());
+    EXPECT_TRUE(nav.up()->isVisible());
+    EXPECT_EQ(nav.up()->accessibleName(), "Up to Overview");
+    nav.up()->click();
+    EXPECT_EQ(ctx.coordinator().selectedCategory(), std::nullopt);
+    nav.back()->click();
+    EXPECT_EQ(ctx.coordinator().selectedCategory(), "caches");
+}

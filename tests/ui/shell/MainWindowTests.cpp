@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+
+#include "uisupport/UiContext.h"
+#include "ui/kit/Button.h"
+#include "ui/shell/HeaderView.h"
+#include "ui/shell/MainMenu.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/PageHost.h"
+#include "ui/shell/SidebarView.h"
+
+using namespace sorvel;
+using namespace sorvel::ui;
+using Phase = ScanCoordinator::Phase;
+
+TEST(MainWindowStartup, RunsTheFourStepsInOrderOnEveryShowWithoutASecondScan) {
+    test::UiContext ctx;
+    std::vector<std::string> order;
+    auto standard = MainWindow::Startup::standard(ctx.models());
+    MainWindow::Startup recorded{
+        [&] { order.push_back("appearance"); standard.applyAppearance(); },
+        [&] { order.push_back("sweeper"); },
+        [&] { order.push_back("scan"); ctx.coordinator().startIfNeeded(true); },
+        [&] { order.push_back("updates"); },
+    };
+    MainWindow window(ctx.models(), recorded);
+    test::settle(&window, {1440, 980});
+    EXPECT_EQ(order, (std::vector<std::string>{"appearance", "sweeper", "scan", "updates"}));
+    ASSERT_TRUE(test::waitUntil([&] { return ctx.coordinator().phase() == Phase::scanning; }));
+    window.hide();
+    window.show();
+    EXPECT_EQ(order.size(), 8u);
+    // The scan started by the first show is still the one running.
+    EXPECT_EQ(ctx.coordinator().phase(), Phase::scanning);
+    EXPECT_EQ(window.windowTitle(), "Sorvel");
+    EXPECT_EQ(window.minimumSize(), QSize(1340, 880));
+}
+
+TEST(MainWindowMenu, EnablementFollowsTheCoordinatorAndOneActionOwnsEachShortcut) {
+    test::UiContext ctx;
+    MainWindow window(ctx.models(), MainWindow::Startup{});
+    test::settle(&window, {1440, 980});
+    auto& menu = window.menu();
+    EXPECT_FALSE(menu.back()->isEnabled());
+    EXPECT_FALSE(menu.forward()->isEnabled());
+    EXPECT_FALSE(menu.enclosingFolder()->isEnabled());
+    EXPECT_FALSE(menu.checkForUpdates()->isEnabled()) << "no feed in this build";
+    EXPECT_TRUE(menu.rescan()->isEnabled());
+
+    ctx.finishScan(test::UiContext::sampleResult());
+    ctx.coordinator().move({"caches", {}}, true);
+    EXPECT_TRUE(menu.back()->isEnabled());
+    EXPECT_TRUE(menu.enclosingFolder()->isEnabled());
+    menu.back()->trigger();
+    EXPECT_FALSE(menu.back()->isEnabled());
+    EXPECT_TRUE(menu.forward()->isEnabled());
+
+    // No two actions in the window share a shortcut (two equal ones would both go dead).
+    std::map<QString, int> shortcuts;
+    for (QAction* a : window.findChildren<QAction*>())
+        if (!a->shortcut().isEmpty()) ++shortcuts[a->shortcut().toString()];
+    for (const auto& [keys, count] : shortcuts) EXPECT_EQ(count, 1) << keys.toStdString();
+    EXPECT_EQ(shortcuts.count("Ctrl+R"), 1u);
+
+    // The header's Rescan triggers the menu's action.
+    auto* header = static_cast<HeaderView*>(window.header());
+    int triggered = 0;
+    QObject::connect(menu.rescan(), &QAction::triggered, [&] { ++triggered; });
+    header->actionButton()->click();
+    EXPECT_EQ(triggered, 1);
+    EXPECT_EQ(ctx.coordinator().phase(), Phase::scanning);
+    EXPECT_EQ(header->actionButton()->text(), "Stop");
+    header->actionButton()->click();
+    EXPECT_EQ(ctx.coordinator().phase(), Phase::cancelled);
+
+    // Live Updates mirrors the coordinator both ways.
+    menu.liveUpdates()->trigger();
+    EXPECT_EQ(ctx.coordinator().liveUpdatesEnabled(), menu.liveUpdates()->isChecked());
+    ctx.coordinator().setLiveUpdatesEnabled(!ctx.coordinator().liveUpdatesEnabled());
+    EXPECT_EQ(ctx.coordinator().liveUpdatesEnabled(), menu.liveUpdates()->isChecked());
+}
+
+TEST(MainWindowPages, ProgressTicksNeverRebuildThePageAndToolsShowBeforeAnyScan) {
+    test::UiContext ctx;
+    MainWindow window(ctx.models(), MainWindow::Startup{});
+    test::settle(&window, {1440, 980});
+    auto& host = window.pageHost();
+    EXPECT_EQ(host.page().kind, PageKind::onboarding);
+    ctx.coordinator().show(Tool::history);
+    EXPECT_EQ(host.page().kind, PageKind::history);
+    ctx.coordinator().move({std::nullopt, {}}, true);
+    ctx.beginScan();
+    EXPECT_EQ(host.page().kind, PageKind::overview);
+    EXPECT_NE(host.accessBanner(), nullptr) << "a scan started without access";
+    const int builds = host.builds();
+    auto root = test::sampleNode("/tmp/x", 5000);
+    ctx.scan().hand("caches", root);
+    ASSERT_TRUE(test::waitUntil([&] { return !ctx.coordinator().result().categories.empty(); }));
+    test::waitUntil([] { return false; }, 400); // a few progress ticks
+    EXPECT_EQ(host.builds(), builds);
+}
+
+TEST(Sidebar, CategoryRowsScrollWhileToolsAndFooterStay) {
+    test::UiContext ctx;
+    ctx.coordinator().setScope(ScanScope::wholeDisk);
+    ctx.finishScan(test::UiContext::wholeDiskResult(22));
+    MainWindow window(ctx.models(), MainWindow::Startup{});
+    test::settle(&window, {1340, 880});
+    auto* sidebar = static_cast<SidebarView*>(window.sidebar());
+    EXPECT_TRUE(sidebar->tools()->isVisible());
+    EXPECT_TRUE(sidebar->footer()->isVisible());
+    EXPECT_LE(sidebar->footer()->geometry().bottom(), sidebar->height());
+    EXPECT_GT(sidebar->categoryScroll()->widget()->height(), sidebar->categoryScroll()->viewport()->height());
+    // Clicking a row moves to it, recording history.
+    auto* row = sidebar->row(ctx.coordinator().result().sortedCategories().front().category.id);
+    ASSERT_NE(row, nullptr);
+    emit row->clicked();
+    EXPECT_TRUE(row->model().selected);
+    EXPECT_EQ(ctx.coordinator().backStack().size(), 1u);
+}
+
+TEST(MainWindowClose, HidesWhereATrayKeepsTheProcessElseCloses) {
+    test::UiContext ctx;
+    for (bool tray : {true, false}) {
+        MainWindow window(ctx.models(), MainWindow::Startup{});
+        window.setKeepsRunningWhenClosed(tray);
+        test::settle(&window, {1440, 980});
+        QCloseEvent close;
+        QCoreApplication::sendEvent(&window, &close);
+        EXPECT_EQ(close.isAccepted(), !tray);
+        EXPECT_EQ(window.isVisible(), !tray) << "a tray keeps the process; the window only hides";
+    }
+}

@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include "ui/shell/Page.h"
+
+using namespace sorvel;
+using namespace sorvel::ui;
+using Phase = ScanCoordinator::Phase;
+
+TEST(PageRule, PicksThePageFromSelectionAndPhase) {
+    struct Case {
+        std::optional<std::string> selected;
+        Phase phase;
+        Page expected;
+    };
+    const Case cases[] = {
+        {std::nullopt, Phase::idle, {PageKind::onboarding, {}}},
+        {std::nullopt, Phase::scanning, {PageKind::overview, {}}},
+        {std::nullopt, Phase::cancelled, {PageKind::overview, {}}},
+        {"caches", Phase::idle, {PageKind::onboarding, {}}},
+        {"caches", Phase::done, {PageKind::category, "caches"}},
+        // Tools show in every phase, also before any scan.
+        {"tool:apps", Phase::idle, {PageKind::apps, {}}},
+        {"tool:duplicates", Phase::scanning, {PageKind::duplicates, {}}},
+        {"tool:history", Phase::done, {PageKind::history, {}}},
+        {"tool:apps#/Applications/Editor.app", Phase::done, {PageKind::apps, {}}},
+        // Empty pieces between "#"s are dropped before the tool test.
+        {"#tool:history", Phase::done, {PageKind::history, {}}},
+        {"##tool:apps##x", Phase::idle, {PageKind::apps, {}}},
+        // Not a tool and not known: still the category page, with the whole text.
+        {"disk:/srv#x", Phase::done, {PageKind::category, "disk:/srv#x"}},
+        {"#", Phase::done, {PageKind::category, "#"}},
+        {"tool:appsx", Phase::done, {PageKind::category, "tool:appsx"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(pageFor(c.selected, c.phase), c.expected) << c.selected.value_or("<none>");
+    }
+}
+
+TEST(PageRule, ToolDetailIsTheTextAfterTheFirstHash) {
+    EXPECT_EQ(toolDetail("tool:apps#/Applications/Editor.app"), "/Applications/Editor.app");
+    EXPECT_EQ(toolDetail("tool:apps#a#b"), "a#b");
+    EXPECT_EQ(toolDetail("tool:apps"), std::nullopt);
+    EXPECT_EQ(toolDetail("tool:apps#"), std::nullopt);
+}
+
+TEST(PageRule, AccessBannerOnlyAfterAScanStartedWithoutAccess) {
+    EXPECT_FALSE(showsAccessBanner(false, Phase::idle));
+    EXPECT_TRUE(showsAccessBanner(false, Phase::scanning));
+    EXPECT_TRUE(showsAccessBanner(false, Phase::cancelled));
+    EXPECT_FALSE(showsAccessBanner(true, Phase::done));
+}

@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include "uisupport/UiContext.h"
+#include "ui/shell/SidebarView.h"
+
+using namespace sorvel;
+using namespace sorvel::ui;
+
+TEST(SidebarRows, BeforeAnyScanOnlyOverviewSelectedAtZero) {
+    test::UiContext ctx;
+    SidebarView sidebar(ctx.models());
+    test::settle(&sidebar, {244, 880});
+    auto* overview = sidebar.row("");
+    EXPECT_EQ(overview->model().size, 0);
+    EXPECT_TRUE(overview->model().selected);
+    EXPECT_EQ(sidebar.row("caches"), nullptr);
+    // A tool page opened on a detail highlights no row.
+    ctx.coordinator().show(Tool::apps, std::string("/opt/Editor.app"));
+    EXPECT_FALSE(sidebar.row("tool:apps")->model().selected);
+    EXPECT_FALSE(overview->model().selected);
+    ctx.coordinator().show(Tool::apps);
+    EXPECT_TRUE(sidebar.row("tool:apps")->model().selected);
+}
+
+TEST(SidebarRows, LockedOnlyWhenUnreadableAndEmptyAndOrderedBySize) {
+    test::UiContext ctx;
+    ScanResult r = test::UiContext::sampleResult();
+    r.categories[0].roots[0]->accessDenied = true; // caches: readable size stays
+    r.categories[4].roots[0]->accessDenied = true; // mail: nothing measured
+    r.categories[4].roots[0]->size = 0;
+    ctx.finishScan(r);
+    SidebarView sidebar(ctx.models());
+    test::settle(&sidebar, {244, 880});
+    const auto cachesID = r.categories[0].category.id;
+    const auto mailID = r.categories[4].category.id;
+    EXPECT_FALSE(sidebar.row(cachesID)->model().locked);
+    EXPECT_TRUE(sidebar.row(mailID)->model().locked);
+    // The same rows survive a refresh: a re-selection does not rebuild them.
+    SidebarRow* before = sidebar.row(cachesID);
+    ctx.coordinator().move({cachesID, {}}, true);
+    EXPECT_EQ(sidebar.row(cachesID), before);
+    EXPECT_TRUE(before->model().selected);
+    // Tapping the selected row at its top level records nothing.
+    const size_t back = ctx.coordinator().backStack().size();
+    emit before->clicked();
+    EXPECT_EQ(ctx.coordinator().backStack().size(), back);
+}
+
+TEST(SidebarRows, MeasuringLineOnlyWhileScanningWithoutCategories) {
+    test::UiContext ctx;
+    SidebarView sidebar(ctx.models());
+    test::settle(&sidebar, {244, 880});
+    EXPECT_FALSE(sidebar.measuringLine()->isVisible()) << "idle";
+    ctx.beginScan();
+    EXPECT_TRUE(sidebar.measuringLine()->isVisible());
+    ctx.scan().hand("caches", test::sampleNode("/tmp/c", 1'500'000'000));
+    ASSERT_TRUE(test::waitUntil([&] { return sidebar.row("caches") != nullptr; }));
+    EXPECT_FALSE(sidebar.measuringLine()->isVisible()) << "gone with the first category";
+    EXPECT_EQ(sidebar.row("caches")->model().size, 1'500'000'000);
+}

@@ -1,0 +1,36 @@
+// The main window in its whole-window states.
+#include "shots/ShotRegistry.h"
+#include "ui/shell/MainWindow.h"
+
+using namespace sorvel;
+
+SORVEL_SHOT("window-idle-onboarding", 1440, 980) { return new ui::MainWindow(ctx.models()); }
+
+SORVEL_SHOT("window-done-overview", 1440, 980) {
+    ctx.recommendations = test::UiContext::sampleRecommendations();
+    ctx.finishScan(test::UiContext::sampleResult());
+    return new ui::MainWindow(ctx.models());
+}
+
+SORVEL_SHOT("window-scanning-skeleton", 1440, 980) {
+    ctx.beginScan();
+    return new ui::MainWindow(ctx.models());
+}
+
+SORVEL_SHOT("window-done-overview-dark", 1440, 980) {
+    ctx.appearance().setSelection(ui::Appearance::dark);
+    ctx.recommendations = test::UiContext::sampleRecommendations();
+    ctx.finishScan(test::UiContext::sampleResult());
+    return new ui::MainWindow(ctx.models());
+}
+
+SORVEL_SHOT("window-whole-disk-long-sidebar", 1340, 880) {
+    ctx.coordinator().setScope(ScanScope::wholeDisk);
+    ctx.finishScan(test::UiContext::wholeDiskResult(22));
+    return new ui::MainWindow(ctx.models());
+}
+
+SORVEL_SHOT("window-done-nothing-measured", 1440, 980) {
+    ctx.finishScan({});
+    return new ui::MainWindow(ctx.models());
+}

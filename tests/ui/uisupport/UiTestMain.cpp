@@ -1,0 +1,25 @@
+// Test entry for the window: one QApplication on the offscreen platform, a fake home for
+// the whole run, animations off and an English (US) locale.
+#include <QApplication>
+#include <QLocale>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "support/TestSupport.h"
+#include "ui/kit/Animations.h"
+#include "ui/kit/Theme.h"
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    sorvel::test::TempDir home;
+    setenv("HOME", home.path().c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home / ".local/share").c_str(), 1);
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    sorvel::ui::Animations::setEnabled(false);
+    sorvel::ui::Theme::setAppearance(sorvel::ui::Appearance::light);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
