@@ -147,9 +147,12 @@ void TreemapView::paintTile(QPainter& p, const TreemapTile& t, const QRectF& z) 
         if (natural > inner.width() && natural > 0)
             sizeFont.setPointSizeF(sizeFont.pointSizeF() * std::max(0.8, inner.width() / natural));
         const QFontMetricsF sm(sizeFont);
-        p.setFont(sizeFont);
-        p.drawText(QRectF(inner.left(), y, inner.width(), sm.height()), Qt::AlignLeft | Qt::AlignTop,
-                   sm.elidedText(sizeText, Qt::ElideRight, inner.width()));
+        // A short tile keeps its name and leaves the size to the tooltip rather than cut it.
+        if (y + sm.height() <= face.bottom()) {
+            p.setFont(sizeFont);
+            p.drawText(QRectF(inner.left(), y, inner.width(), sm.height()), Qt::AlignLeft | Qt::AlignTop,
+                       sm.elidedText(sizeText, Qt::ElideRight, inner.width()));
+        }
     }
     if (t.badge && showsBadge(z.size())) {
         const QSizeF chip = Chip::size(*t.badge);

@@ -31,6 +31,39 @@ TEST(OverviewTiles, LabelAndBadgeThresholds) {
     for (const auto& c : test::UiContext::wholeDiskResult(3).categories) EXPECT_FALSE(OverviewText::carriesSafeBadge(c.category));
 }
 
+// A tile tall enough for its name but not for its size line used to paint the size cut off
+// at the tile's bottom edge; the size is left out instead (the tooltip still carries it).
+TEST(OverviewTiles, ASizeLineIsNeverCutAtTheTileEdge) {
+    struct Case {
+        int height;
+        bool sizeShown;
+    };
+    for (const Case c : {Case{52, false}, Case{120, true}}) {
+        SCOPED_TRACE(c.height);
+        TreemapView map(QSizeF(74, 44));
+        const TintColours tint{{Qt::white, Qt::white}, {Qt::black, Qt::black}, {Qt::red, Qt::red}};
+        map.setTiles({TreemapTile{"t", "Trash", 405504, tint, std::nullopt, nullptr}});
+        map.resize(300, c.height);
+        const QImage image = map.grab().toImage();
+        const QRectF face(2.5, 2.5, 300 - 5, c.height - 5);
+        // Dark pixels below the name: the name line ends by y = 36 at the 13-point font.
+        auto darkRowsFrom = [&](int top, int bottom) {
+            int dark = 0;
+            for (int y = top; y < bottom; ++y)
+                for (int x = 16; x < 200; ++x)
+                    if (qGray(image.pixel(x, y)) < 96) ++dark;
+            return dark;
+        };
+        EXPECT_GT(darkRowsFrom(15, 34), 0); // the name is there either way
+        const int bottom = int(face.bottom()) - 1;
+        if (c.sizeShown) {
+            EXPECT_GT(darkRowsFrom(38, bottom), 0);
+        } else {
+            EXPECT_EQ(darkRowsFrom(38, c.height), 0);
+        }
+    }
+}
+
 TEST(OverviewTiles, ClickOpensTheCategoryWithBackEnabled) {
     test::UiContext ctx;
     ctx.finishScan(test::UiContext::sampleResult());
