@@ -90,3 +90,21 @@ TEST(HeaderNavigation, UpButtonNamesTheEnclosingLevel) {
     nav.back()->click();
     EXPECT_EQ(ctx.coordinator().selectedCategory(), "caches");
 }
+
+// At the window's minimum width a drilled crumb used to squeeze the capacity legend until its
+// last figure was cut; the crumb now elides first.
+TEST(HeaderLayout, TheCapacityLegendFitsAtTheMinimumWidthWhileDrilled) {
+    test::UiContext ctx;
+    ctx.finishScan(test::UiContext::sampleResult());
+    Header h(ctx);
+    const ScanNodePtr root = ctx.coordinator().result().categories.front().roots.front();
+    ctx.coordinator().move({ctx.coordinator().result().categories.front().category.id, {}}, true);
+    ctx.coordinator().drill(root->children.front());
+    for (int width : {1095, 1180}) {
+        SCOPED_TRACE(width);
+        test::settle(&h.view, {width, 140});
+        CapacityBar* bar = h.view.capacityBar();
+        EXPECT_GE(bar->width() + 0.5, bar->legendWidth());
+        EXPECT_LE(bar->geometry().right(), h.view.width());
+    }
+}
