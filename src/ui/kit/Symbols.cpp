@@ -102,7 +102,7 @@ const std::map<std::string_view, const char*>& ligatures() {
         {"arrow.up.forward.app", "open_in_new"},
         {"arrow.turn.down.right", "subdirectory_arrow_right"},
         {"checklist", "checklist"},
-        {"circle.dashed", "radio_button_unchecked"},
+        {"circle.dashed", "pending"}, // an empty ring would read as an unticked box
         {"exclamationmark.icloud.fill", "cloud_off"},
     };
     return table;

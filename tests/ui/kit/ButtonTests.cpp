@@ -4,7 +4,10 @@
 
 #include <cstdlib>
 
+#include <QPainter>
+
 #include "ui/kit/Button.h"
+#include "ui/kit/Symbols.h"
 
 using sorvel::ui::Button;
 
@@ -39,4 +42,18 @@ TEST(KitButton, ADisabledButtonIsDrawnFainterInEveryStyle) {
         faint.setEnabled(false);
         EXPECT_LT(contrast(faint), off);
     }
+}
+
+// A row that would move showed an empty ring, which reads as an unticked checkbox beside the
+// ticked rows; its mark has ink at its centre.
+TEST(KitSymbols, TheWouldMoveMarkIsNotAnEmptyRing) {
+    QImage image(48, 48, QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    sorvel::ui::Symbols::paint(p, QRectF(0, 0, 48, 48), "circle.dashed", Qt::black, 40);
+    p.end();
+    int inked = 0;
+    for (int y = 14; y < 34; ++y)
+        for (int x = 14; x < 34; ++x) inked += qGray(image.pixel(x, y)) < 128;
+    EXPECT_GT(inked, 20);
 }
