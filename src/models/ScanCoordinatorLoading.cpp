@@ -21,17 +21,19 @@ void ScanCoordinator::setDockerLoading(bool value) {
     emit dockerLoadingChanged();
 }
 
-void ScanCoordinator::loadInsights(const std::optional<std::string>& path) {
+void ScanCoordinator::loadInsights(const std::optional<std::string>& path, const std::set<std::string>& excluded) {
     if (!path) {
         cancelToken(insightsTask_);
         setInsights(std::nullopt);
         insightsPath_.reset();
+        insightsExcluded_.clear();
         setInsightsLoading(false);
         return;
     }
-    if (insightsPath_ && *insightsPath_ == *path) return;
+    if (insightsPath_ && *insightsPath_ == *path && insightsExcluded_ == excluded) return;
     cancelToken(insightsTask_);
     insightsPath_ = *path;
+    insightsExcluded_ = excluded;
     setInsights(std::nullopt);
     setInsightsLoading(true);
 
@@ -40,8 +42,8 @@ void ScanCoordinator::loadInsights(const std::optional<std::string>& path) {
     QPointer<ScanCoordinator> self(this);
     auto analyze = services_.analyzeFolder;
     const std::string folder = *path;
-    std::thread([self, task, analyze, folder] {
-        FolderInsights insights = analyze(folder, [task] { return task->load(); });
+    std::thread([self, task, analyze, folder, excluded] {
+        FolderInsights insights = analyze(folder, excluded, [task] { return task->load(); });
         Models::onMainThread(QCoreApplication::instance(), [self, task, folder, insights = std::move(insights)]() mutable {
             if (!self || task->load()) return;
             if (!self->insightsPath_ || *self->insightsPath_ != folder) return;

@@ -62,7 +62,7 @@ struct Pane {
         };
         s.recommend = [](const ScanResult&) { return std::vector<CleanupItem>{}; };
         auto seen = analysed;
-        s.analyzeFolder = [seen](const std::string& path, const std::function<bool()>&) {
+        s.analyzeFolder = [seen](const std::string& path, const std::set<std::string>&, const std::function<bool()>&) {
             FolderInsights f;
             f.path = path;
             f.fileCount = 2;
