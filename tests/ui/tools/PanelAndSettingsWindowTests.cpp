@@ -4,6 +4,7 @@
 // "Settings…" finding the window titled "Sorvel Settings".
 #include <gtest/gtest.h>
 
+#include <QPointer>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
@@ -210,4 +211,15 @@ TEST(SettingsWindow, TheCheckButtonFollowsTheUpdateState) {
     UpdateChecker unconfigured([](const QUrl&, UpdateChecker::Completion) {}, [](const QUrl&) {});
     ui::SweepSettingsView plain(ctx.coordinator(), ctx.models().sweeper, unconfigured);
     EXPECT_FALSE(one<ui::Button>(&plain, "checkNow")->isEnabled());
+}
+
+TEST(SettingsWindow, CtrlWClosesIt) {
+    UiContext ctx;
+    QPointer<QWidget> window = ui::ToolWindows::openSettings(ctx.models());
+    ASSERT_TRUE(window);
+    QApplication::setActiveWindow(window);
+    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+    waitUntil([&] { return !window; }, 1000);
+    EXPECT_FALSE(window && window->isVisible());
+    delete window;
 }
