@@ -164,7 +164,8 @@ bool hasGlyph(std::string_view name) {
     if (cached != cache.end()) return cached->second;
     const QFontMetricsF m(iconFont(48));
     const bool one = m.horizontalAdvance(QString::fromLatin1(it->second)) < 48 * 1.5;
-    cache.emplace(name, one);
+    // Keyed by the table's own (static) text, never by the caller's.
+    cache.emplace(it->first, one);
     return one;
 }
 
