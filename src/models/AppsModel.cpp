@@ -32,6 +32,10 @@ AppsModel::Services AppsModel::Services::standard() {
     services.finderHandoff = [](const std::string& path, const CleanupPolicy& policy) {
         return FinderHandoff::moveToTrash(path, policy);
     };
+    services.dryRun = [](const std::vector<CleanupExecutor::PathSize>& paths, const CleanupPolicy& policy) {
+        const CloudStatus cloud = CloudDetector::detect();
+        return CleanupExecutor::run(paths, CleanupExecutor::Mode::dryRun, policy, cloud);
+    };
     return services;
 }
 
@@ -42,6 +46,7 @@ AppsModel::AppsModel(Services services, QObject* parent) : QObject(parent), serv
     if (!services_.inventory) services_.inventory = standard.inventory;
     if (!services_.runningBundleIdentifiers) services_.runningBundleIdentifiers = standard.runningBundleIdentifiers;
     if (!services_.finderHandoff) services_.finderHandoff = standard.finderHandoff;
+    if (!services_.dryRun) services_.dryRun = standard.dryRun;
 }
 
 AppsModel::~AppsModel() = default;
@@ -177,6 +182,7 @@ void AppsModel::rescan() {
 
 void AppsModel::select(const std::optional<InstalledApp>& app) {
     ++selectionGeneration_;
+    if (isPreviewing_) setIsPreviewing(false);
     setSelectedApp(app);
     setStage(Stage::browsing);
     setPreview({});
@@ -228,22 +234,27 @@ void AppsModel::toggle(const std::string& path) {
 void AppsModel::review() {
     const auto paths = targets();
     if (paths.empty()) return;
+    setPreview({});
     setStage(Stage::reviewing);
     setIsPreviewing(true);
     const CleanupPolicy captured = policy();
-    const uint64_t generation = selectionGeneration_;
+    const uint64_t generation = ++selectionGeneration_;
     ToolWork::run(
-        this,
-        [paths, captured] {
-            const CloudStatus cloud = CloudDetector::detect();
-            return CleanupExecutor::run(paths, CleanupExecutor::Mode::dryRun, captured, cloud);
-        },
+        this, [paths, captured, dryRun = services_.dryRun] { return dryRun(paths, captured); },
         [generation](AppsModel& model, std::vector<CleanupOutcome> outcomes) {
-            model.setIsPreviewing(false);
-            // A dry run of an earlier selection must never become what "uninstall" moves.
+            // Only the newest dry run may become what "uninstall" moves: one started before
+            // another selection, review or "Back" would move paths the user has unticked.
             if (generation != model.selectionGeneration_) return;
+            model.setIsPreviewing(false);
             model.setPreview(std::move(outcomes));
         });
+}
+
+void AppsModel::back() {
+    ++selectionGeneration_;
+    setStage(Stage::browsing);
+    setPreview({});
+    if (isPreviewing_) setIsPreviewing(false);
 }
 
 void AppsModel::uninstall() {

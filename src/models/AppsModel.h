@@ -51,6 +51,9 @@ public:
         std::function<std::vector<InstalledApp>(ScanControl&)> inventory;
         std::function<std::vector<std::string>()> runningBundleIdentifiers;
         std::function<FinderHandoff::Outcome(const std::string& path, const CleanupPolicy& policy)> finderHandoff;
+        /// The dry run of the ticked paths (the real executor, iCloud read afresh).
+        std::function<std::vector<CleanupOutcome>(const std::vector<CleanupExecutor::PathSize>&, const CleanupPolicy&)>
+            dryRun;
 
         static Services standard();
     };
@@ -92,6 +95,10 @@ public:
     std::vector<CleanupOutcome> allowed() const;
     std::vector<CleanupOutcome> refused() const;
 
+    /// The running applications' bundle identifiers, asked afresh on every call (the
+    /// screens ask on each redraw; nothing observes launches or quits).
+    std::vector<std::string> runningBundleIdentifiers() const { return services_.runningBundleIdentifiers(); }
+
     // Operations.
     void scanIfNeeded();
     void rescan();
@@ -101,6 +108,8 @@ public:
     void syncSelection(const std::optional<std::string>& bundlePath);
     void toggle(const std::string& path);
     void review();
+    /// Leaves the review for the ticks: the dry run in flight, if any, is dropped.
+    void back();
     void uninstall();
     void moveBundleWithFinder();
 
@@ -136,7 +145,7 @@ private:
     std::shared_ptr<Task> task_; // the running inventory
     HandoffState handoff_;
     std::optional<std::string> saveError_;
-    // Bumped by every selection: a dry run asked for an earlier selection is dropped.
+    // Bumped by every selection, review and "Back": only the newest dry run is shown.
     uint64_t selectionGeneration_ = 0;
 };
 

@@ -101,8 +101,9 @@ void DuplicatesModel::scan(const std::optional<std::string>& root) {
     ToolWork::run(
         this,
         [folder, options, control = control_] { return DuplicateFinder::scan({folder}, options, *control); },
-        [task](DuplicatesModel& model, DuplicateFinder::Report report) {
+        [task, folder](DuplicatesModel& model, DuplicateFinder::Report report) {
             if (task->cancelled) return; // an abandoned scan publishes nothing
+            model.reportRoot_ = folder;
             std::set<std::string> ticks = defaultSelection(report);
             model.setReport(std::move(report));
             model.setIsScanning(false);
@@ -115,6 +116,9 @@ void DuplicatesModel::cancel() {
     control_->cancel();
     if (task_) task_->cancelled = true;
     setIsScanning(false);
+    // The header, "Scan again" and the removal policy must name the folder of the report
+    // left on screen, not the stopped one.
+    if (scannedRoot_ != reportRoot_) setScannedRoot(reportRoot_);
     setStage(report_.groups.empty() ? Stage::idle : Stage::results);
 }
 

@@ -61,6 +61,7 @@ public:
 
     // Operations.
     void scan(const std::optional<std::string>& root = std::nullopt);
+    /// Stops the search; the folder goes back to the one the shown report came from.
     void cancel();
     void chooseFolder();
     void toggle(const DuplicateFile& file, const DuplicateGroup& group);
@@ -98,6 +99,7 @@ private:
     DuplicateFinder::Report report_;
     bool isScanning_ = false;
     std::optional<std::string> scannedRoot_;
+    std::optional<std::string> reportRoot_; // the folder of the report on screen
     std::set<std::string> selectedPaths_;
     std::vector<CleanupOutcome> outcomes_;
     Stage stage_ = Stage::idle;

@@ -149,6 +149,9 @@ public:
     // Insight and Docker loading.
     void loadInsights(const std::optional<std::string>& path);
     void loadDocker(bool force);
+    /// Whether Docker's command-line tool is there (asked afresh on every call); screens
+    /// show the Docker breakdown only then.
+    bool dockerAvailable() const;
 
     // Live updates: the watcher's batches of changed directories arrive here.
     void absorb(const std::vector<std::string>& paths);

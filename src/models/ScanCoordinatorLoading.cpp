@@ -51,6 +51,8 @@ void ScanCoordinator::loadInsights(const std::optional<std::string>& path) {
     }).detach();
 }
 
+bool ScanCoordinator::dockerAvailable() const { return services_.dockerPath && services_.dockerPath().has_value(); }
+
 void ScanCoordinator::loadDocker(bool force) {
     if (!services_.dockerPath()) return;
     if (!force && (docker_ || dockerLoading_)) return;

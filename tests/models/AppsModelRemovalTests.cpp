@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include <unistd.h>
+
 #include "models/AppsFixtures.h"
 #include "removal/SweepHistory.h"
 
@@ -263,4 +265,38 @@ TEST(AppsModelUninstall, AnUninstallFinishingAfterTheModelIsGoneIsStillRecorded)
     EXPECT_EQ(runs.front().scope.rfind("uninstalling ", 0), 0u);
     EXPECT_FALSE(runs.front().moved.empty());
     for (const auto& item : runs.front().moved) EXPECT_TRUE(test::exists(item.trashPath)) << item.trashPath;
+}
+
+// Back during a dry run, new ticks and a second review: the first run returns last, out
+// of order, and must not become what "Move to Trash" moves.
+TEST(AppsModelReview, AStaleDryRunLandingAfterANewerOneIsDropped) {
+    OrchardMachine machine;
+    auto services = machine.services();
+    std::atomic<int> calls{0};
+    services.dryRun = [&calls](const std::vector<CleanupExecutor::PathSize>& paths, const CleanupPolicy&) {
+        // The first run is held back until long after the second has returned.
+        if (calls.fetch_add(1) == 0) ::usleep(600'000);
+        std::vector<CleanupOutcome> outcomes;
+        for (const auto& p : paths) outcomes.push_back(CleanupOutcome{UUID::random(), p.path, p.size, CleanupOutcome::WouldMove{}});
+        return outcomes;
+    };
+    AppsModel model(services);
+    test::loadAndSelectFirst(model);
+    ASSERT_TRUE(model.selectedPaths().count(machine.support));
+    model.review();
+    model.back();
+    EXPECT_EQ(model.stage(), AppsModel::Stage::browsing);
+    EXPECT_FALSE(model.isPreviewing());
+    model.toggle(machine.support); // unticked after the first review
+    model.review();
+    ASSERT_TRUE(test::waitFor([&] { return !model.isPreviewing(); }));
+    std::vector<UUID> second;
+    for (const auto& outcome : model.preview()) second.push_back(outcome.id);
+    ASSERT_TRUE(test::waitFor([&] { return calls.load() == 2; }));
+    test::settle(900); // the first run returns in here
+    std::vector<UUID> shown;
+    for (const auto& outcome : model.preview()) shown.push_back(outcome.id);
+    EXPECT_EQ(shown, second);
+    for (const auto& outcome : model.allowed()) EXPECT_NE(outcome.path, machine.support);
+    EXPECT_FALSE(model.isPreviewing());
 }

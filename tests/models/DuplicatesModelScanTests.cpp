@@ -214,3 +214,28 @@ TEST(DuplicatesModelScan, TheFolderChooserStartsAScanOnlyWhenConfirmed) {
     ASSERT_TRUE(waitFor([&] { return finished(model); }));
     EXPECT_EQ(model.stage(), DuplicatesModel::Stage::results);
 }
+
+// Stop during a second search of another folder: the first report stays on screen, so
+// the folder line, "Scan again" and the removal policy go back to that report's folder.
+TEST(DuplicatesModelScan, StoppingASearchOfAnotherFolderKeepsTheShownReportsFolder) {
+    DuplicatesHome home;
+    home.threeCopies();
+    const std::string other = home.machine.home("/Other");
+    writeFile(other + "/x.bin", patterned(kTwoMB, 'x'));
+    DuplicatesModel model;
+    model.scan(home.folder);
+    ASSERT_TRUE(waitFor([&] { return finished(model); }));
+
+    model.scan(other);
+    EXPECT_EQ(model.scannedRoot(), other);
+    model.cancel();
+    EXPECT_EQ(model.stage(), DuplicatesModel::Stage::results);
+    EXPECT_EQ(model.scannedRoot(), home.folder);
+
+    // Stopping the very first search leaves no report, so no folder either.
+    DuplicatesModel fresh;
+    fresh.scan(other);
+    fresh.cancel();
+    EXPECT_EQ(fresh.stage(), DuplicatesModel::Stage::idle);
+    EXPECT_FALSE(fresh.scannedRoot().has_value());
+}

@@ -141,12 +141,23 @@ TEST(DockerLoading, WithoutDockerNothingHappens) {
     CoordinatorHome home;
     Loader l;
     *l.dockerInstalled = false;
+    EXPECT_FALSE(l->dockerAvailable());
     l->loadDocker(false);
     l->loadDocker(true);
     spin(50);
     EXPECT_FALSE(l->docker().has_value());
     EXPECT_FALSE(l->dockerLoading());
     EXPECT_EQ(l.gate->count(), 0);
+}
+
+TEST(DockerLoading, AvailabilityFollowsTheToolAsItComesAndGoes) {
+    CoordinatorHome home;
+    Loader l;
+    EXPECT_TRUE(l->dockerAvailable());
+    *l.dockerInstalled = false;
+    EXPECT_FALSE(l->dockerAvailable());
+    *l.dockerInstalled = true;
+    EXPECT_TRUE(l->dockerAvailable());
 }
 
 TEST(DockerLoading, LoadedOnceThenOnlyForcedRequestsInspect) {

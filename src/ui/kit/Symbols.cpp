@@ -97,6 +97,13 @@ const std::map<std::string_view, const char*>& ligatures() {
         {"app", "apps"},
         {"stop.fill", "stop"},
         {"play.fill", "play_arrow"},
+        // Category, cleanup and insight screens.
+        {"doc.fill", "insert_drive_file"},
+        {"arrow.up.forward.app", "open_in_new"},
+        {"arrow.turn.down.right", "subdirectory_arrow_right"},
+        {"checklist", "checklist"},
+        {"circle.dashed", "radio_button_unchecked"},
+        {"exclamationmark.icloud.fill", "cloud_off"},
     };
     return table;
 }

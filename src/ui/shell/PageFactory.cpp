@@ -1,8 +1,21 @@
 #include "ui/shell/PageFactory.h"
 
+#include <QApplication>
+
+#include "ui/screens/AdviceSection.h"
+#include "ui/screens/CategoryDetailView.h"
+#include "ui/screens/CleanupPreviewSheet.h"
 #include "ui/screens/OverviewView.h"
+#include "models/ScanCoordinator.h"
+#include "ui/shell/AppModels.h"
 #include "ui/shell/OnboardingView.h"
 #include "ui/shell/PlaceholderPage.h"
+#include "ui/tools/AppUninstallerView.h"
+#include "ui/tools/DuplicatesView.h"
+#include "ui/tools/HistoryView.h"
+#include "ui/tools/MenuBarView.h"
+#include "ui/tools/SweepSettingsView.h"
+#include "ui/tools/ToolWindows.h"
 
 namespace sorvel::ui::PageFactory {
 
@@ -19,34 +32,48 @@ QWidget* overview(const AppModels& models, QWidget* parent) {
 
 // ---- category screens ----------------------------------------------------------------
 
-QWidget* categoryDetail(const AppModels&, const std::string& categoryID, QWidget* parent) {
-    return new PlaceholderPage(QString::fromStdString(categoryID), "The category detail pane comes here.", parent);
+QWidget* categoryDetail(const AppModels& models, const std::string& categoryID, QWidget* parent) {
+    return new CategoryDetailView(models.coordinator, models.desktop, categoryID, parent);
 }
 
-void openCleanupPreview(const AppModels&, QWidget*) {}
+void openCleanupPreview(const AppModels& models, QWidget* parent) {
+    auto* sheet = new CleanupPreviewSheet(models.coordinator, models.desktop, parent ? parent->window() : nullptr);
+    sheet->open();
+}
 
-QWidget* cloudStatusRow(const AppModels&, QWidget*) { return nullptr; }
+QWidget* cloudStatusRow(const AppModels& models, QWidget* parent) {
+    ScanCoordinator& coordinator = models.coordinator;
+    if (!coordinator.cloud().accountID) return nullptr;
+    auto* row = new CloudStatusRow(coordinator.cloud(), parent);
+    QObject::connect(&coordinator, &ScanCoordinator::cloudChanged, row,
+                     [row, &coordinator] { row->setCloud(coordinator.cloud()); });
+    return row;
+}
 
 // ---- tool screens --------------------------------------------------------------------
 
-QWidget* apps(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Applications", "The uninstaller comes here.", parent);
+QWidget* apps(const AppModels& models, QWidget* parent) {
+    return new AppUninstallerView(models.apps, models.coordinator, models.desktop, parent);
 }
 
-QWidget* duplicates(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Duplicates", "The duplicate finder comes here.", parent);
+QWidget* duplicates(const AppModels& models, QWidget* parent) {
+    return new DuplicatesView(models.duplicates, models.desktop, parent);
 }
 
-QWidget* history(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("History", "The history and trends come here.", parent);
+QWidget* history(const AppModels& models, QWidget* parent) {
+    return new HistoryView(models.history, models.coordinator, parent);
 }
 
-QWidget* settingsWindow(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Settings", "Sweep and update settings come here.", parent);
+QWidget* settingsWindow(const AppModels& models, QWidget* parent) {
+    return new SweepSettingsView(models.coordinator, models.sweeper, models.updates, parent);
 }
 
-QWidget* trayPanel(const AppModels&, QWidget* parent) {
-    return new PlaceholderPage("Sorvel", "The tray panel comes here.", parent);
+QWidget* trayPanel(const AppModels& models, QWidget* parent) {
+    MenuBarView::Actions actions;
+    actions.openSettings = [models] { ToolWindows::openSettingsFromPanel(models); };
+    actions.openMain = [models] { ToolWindows::openMain(models); };
+    actions.quit = [] { QApplication::quit(); };
+    return new MenuBarView(models.sweeper, std::move(actions), parent);
 }
 
 // ---- dispatch ------------------------------------------------------------------------

@@ -23,6 +23,7 @@
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/PageFactory.h"
 #include "ui/shell/TrayItem.h"
+#include "ui/tools/ToolWindows.h"
 
 namespace sorvel::ui::SorvelApp {
 
@@ -84,23 +85,14 @@ int main(int argc, char** argv) {
         trayItem->showPanel(true);
     });
 
-    QPointer<QWidget> settings;
-    QObject::connect(window.menu().settings(), &QAction::triggered, [&] {
-        if (!settings) {
-            settings = PageFactory::settingsWindow(models, nullptr);
-            if (!settings) return;
-            settings->setAttribute(Qt::WA_DeleteOnClose);
-            settings->setWindowTitle("Settings");
-        }
-        settings->show();
-        settings->raise();
-        settings->activateWindow();
-    });
+    // One settings window, found by its title "Sorvel Settings" (the panel looks for it too).
+    QObject::connect(window.menu().settings(), &QAction::triggered, [&] { ToolWindows::openSettings(models); });
     QObject::connect(window.menu().quit(), &QAction::triggered, qApp, &QApplication::quit);
+    ToolWindows::installFolderChooser(models, window);
 
     window.show();
     const int status = QApplication::exec();
-    delete settings;
+    delete ToolWindows::settingsWindow();
     return status;
 }
 

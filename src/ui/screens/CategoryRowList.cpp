@@ -1,0 +1,182 @@
+#include "ui/screens/CategoryRowList.h"
+
+#include <QContextMenuEvent>
+#include <QFontMetricsF>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "engine/Bytes.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/Symbols.h"
+#include "ui/kit/Theme.h"
+#include "ui/screens/CategoryPaneState.h"
+
+namespace sorvel::ui {
+
+namespace {
+constexpr double kPadX = 14;
+constexpr double kGap = 12;
+constexpr double kSymbolW = 14;
+constexpr double kNameW = 300;
+constexpr double kShareW = 50;
+constexpr double kSizeW = 84;
+constexpr double kChevronW = 10;
+
+void capsule(QPainter& p, const QRectF& r, const QColor& colour) {
+    if (r.width() <= 0) return;
+    QPainterPath path;
+    const double radius = std::min(r.height(), r.width()) / 2;
+    path.addRoundedRect(r, radius, radius);
+    p.fillPath(path, colour);
+}
+} // namespace
+
+CategoryRowList::CategoryRowList(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void CategoryRowList::setRows(const std::vector<BrowseRow>& rows, size_t count, int64_t total, const Tint& tint) {
+    count = std::min(count, rows.size());
+    rows_.clear();
+    rows_.reserve(count);
+    total_ = std::max<int64_t>(total, 1);
+    tint_ = tint;
+    for (size_t i = 0; i < count; ++i) {
+        const BrowseRow& r = rows[i];
+        Row row{r, QString::fromStdString(CategoryPane::rowName(r)),
+                QString::fromStdString(CategoryPane::shareText(r.size(), total_)),
+                QString::fromStdString(Bytes::format(r.size())), r.size(), CategoryPane::rowPath(r)};
+        rows_.push_back(std::move(row));
+    }
+    if (hovered_ >= static_cast<int>(rows_.size())) hovered_ = -1;
+    setFixedHeight(sizeHint().height());
+    updateGeometry();
+    update();
+}
+
+QSize CategoryRowList::sizeHint() const {
+    const int n = static_cast<int>(rows_.size());
+    return {640, n == 0 ? 0 : n * rowHeight + (n - 1) * spacing};
+}
+
+QSize CategoryRowList::minimumSizeHint() const { return {0, sizeHint().height()}; }
+
+QRect CategoryRowList::rowRect(int index) const { return {0, index * (rowHeight + spacing), width(), rowHeight}; }
+
+int CategoryRowList::rowAt(QPoint point) const {
+    if (point.x() < 0 || point.x() >= width() || point.y() < 0) return -1;
+    const int index = point.y() / (rowHeight + spacing);
+    if (index >= static_cast<int>(rows_.size())) return -1;
+    return point.y() - index * (rowHeight + spacing) < rowHeight ? index : -1;
+}
+
+QRectF CategoryRowList::barTrack(int index) const {
+    const QRectF r = rowRect(index);
+    const double left = r.left() + kPadX + kSymbolW + kGap + kNameW + kGap;
+    const double right = r.right() + 1 - kPadX - kChevronW - kGap - kSizeW - kGap - kShareW - kGap;
+    return QRectF(left, r.center().y() - 3, std::max(0.0, right - left), 6);
+}
+
+void CategoryRowList::paintEvent(QPaintEvent* event) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QFont nameFont = Fonts::system(12.5);
+    const QFont shareFont = Fonts::mono(10.5);
+    const QFont sizeFont = Fonts::mono(12, Fonts::Weight::medium);
+    const QFontMetricsF nameMetrics(nameFont);
+    const QColor card = Theme::card().resolve(), hover = Theme::cardHover().resolve();
+    const QColor primary = Theme::primaryText().resolve(), secondary = Theme::secondaryText().resolve(),
+                 tertiary = Theme::tertiaryText().resolve(), inset = Theme::inset().resolve();
+    const QColor dot = Theme::tint(tint_).dot.resolve();
+
+    const int first = std::max(0, event->rect().top() / (rowHeight + spacing));
+    for (int i = first; i < static_cast<int>(rows_.size()); ++i) {
+        const QRectF r = rowRect(i);
+        if (r.top() > event->rect().bottom()) break;
+        const Row& row = rows_[static_cast<size_t>(i)];
+        const bool hovering = i == hovered_;
+        QPainterPath shape;
+        shape.addRoundedRect(r, 8, 8);
+        p.fillPath(shape, hovering ? hover : card);
+
+        double x = r.left() + kPadX;
+        Symbols::paint(p, QRectF(x, r.top(), kSymbolW, r.height()), row.row.isDirectory() ? "folder.fill" : "doc.fill",
+                       tertiary, 11);
+        x += kSymbolW + kGap;
+        p.setFont(nameFont);
+        p.setPen(primary);
+        p.drawText(QRectF(x, r.top(), kNameW, r.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                   nameMetrics.elidedText(row.name, Qt::ElideRight, kNameW));
+
+        const QRectF track = barTrack(i);
+        capsule(p, track, inset);
+        capsule(p, QRectF(track.left(), track.top(), CategoryPane::shareBarWidth(track.width(), row.bytes, total_),
+                          track.height()),
+                dot);
+
+        double right = r.right() + 1 - kPadX;
+        if (hovering)
+            Symbols::paint(p, QRectF(right - kChevronW, r.top(), kChevronW, r.height()), "chevron.right", secondary, 9);
+        right -= kChevronW + kGap;
+        p.setFont(sizeFont);
+        p.setPen(secondary);
+        p.drawText(QRectF(right - kSizeW, r.top(), kSizeW, r.height()), Qt::AlignRight | Qt::AlignVCenter, row.size);
+        right -= kSizeW + kGap;
+        p.setFont(shareFont);
+        p.setPen(tertiary);
+        p.drawText(QRectF(right - kShareW, r.top(), kShareW, r.height()), Qt::AlignRight | Qt::AlignVCenter, row.share);
+    }
+}
+
+void CategoryRowList::setHovered(int index) {
+    if (index == hovered_) return;
+    const int old = hovered_;
+    hovered_ = index;
+    if (old >= 0) update(rowRect(old));
+    if (index >= 0) update(rowRect(index));
+}
+
+void CategoryRowList::mouseMoveEvent(QMouseEvent* event) { setHovered(rowAt(event->position().toPoint())); }
+
+void CategoryRowList::leaveEvent(QEvent*) { setHovered(-1); }
+
+void CategoryRowList::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton ? rowAt(event->position().toPoint()) : -1;
+}
+
+void CategoryRowList::mouseReleaseEvent(QMouseEvent* event) {
+    const int index = rowAt(event->position().toPoint());
+    const bool click = event->button() == Qt::LeftButton && index >= 0 && index == pressed_;
+    pressed_ = -1;
+    // Opening may rebuild this list: hand over a copy of the row.
+    if (click && onOpen) {
+        const BrowseRow row = rows_[static_cast<size_t>(index)].row;
+        onOpen(row);
+    }
+}
+
+QMenu* CategoryRowList::menuFor(int index, QWidget* parent) {
+    if (index < 0 || index >= static_cast<int>(rows_.size())) return nullptr;
+    const std::string path = rows_[static_cast<size_t>(index)].path;
+    auto* menu = new QMenu(parent);
+    menu->addAction("Reveal in Finder", this, [this, path] {
+        if (onReveal) onReveal(path);
+    });
+    menu->addAction("Copy path", this, [this, path] {
+        if (onCopy) onCopy(path);
+    });
+    return menu;
+}
+
+void CategoryRowList::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = menuFor(rowAt(event->pos()), this);
+    if (!menu) return;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+} // namespace sorvel::ui

@@ -1,0 +1,72 @@
+#pragma once
+// The rows of a category level as one painted list (up to 200): folder or file symbol,
+// name, share bar, share, size and a chevron on hover. One widget with hit tests, hover
+// and a context menu, so a level of 200 rows costs one paint, not 200 widgets.
+#include <QWidget>
+
+#include <functional>
+#include <vector>
+
+#include "engine/ScanNode.h"
+#include "engine/Tint.h"
+
+class QMenu;
+
+namespace sorvel::ui {
+
+class CategoryRowList : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int rowHeight = 34;
+    static constexpr int spacing = 4;
+
+    explicit CategoryRowList(QWidget* parent = nullptr);
+
+    /// The rows drawn (the caller passes at most 200), measured against `total` (at least 1).
+    void setRows(const std::vector<BrowseRow>& rows, size_t count, int64_t total, const Tint& tint);
+    size_t rowCount() const { return rows_.size(); }
+    const BrowseRow& row(size_t index) const { return rows_[index].row; }
+
+    std::function<void(const BrowseRow&)> onOpen;
+    std::function<void(const std::string&)> onReveal;
+    std::function<void(const std::string&)> onCopy;
+
+    /// The row under a point of the widget; -1 between rows and outside.
+    int rowAt(QPoint point) const;
+    QRect rowRect(int index) const;
+    int hoveredRow() const { return hovered_; }
+    /// The row's context menu ("Reveal in Finder", "Copy path"), owned by the caller.
+    QMenu* menuFor(int index, QWidget* parent);
+    /// Track of the share bar inside a row of the list's current width.
+    QRectF barTrack(int index) const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void leaveEvent(QEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+    void contextMenuEvent(QContextMenuEvent*) override;
+
+private:
+    struct Row {
+        BrowseRow row;
+        QString name;
+        QString share;
+        QString size;
+        int64_t bytes = 0;
+        std::string path;
+    };
+    void setHovered(int index);
+
+    std::vector<Row> rows_;
+    int64_t total_ = 1;
+    Tint tint_;
+    int hovered_ = -1;
+    int pressed_ = -1;
+};
+
+} // namespace sorvel::ui

@@ -1,0 +1,88 @@
+#pragma once
+// The window-modal sheet in which the ticked recommendations are dry-run, trimmed and
+// confirmed, then moved to the Trash by the coordinator, which records the run. The sheet
+// moves nothing itself; a sheet closed while a run goes on is never written to again.
+#include <QDialog>
+#include <QPointer>
+
+#include <vector>
+
+#include "ui/screens/CleanupSheetState.h"
+
+class QLabel;
+class QScrollArea;
+class QStackedWidget;
+class QVBoxLayout;
+
+namespace sorvel {
+class ScanCoordinator;
+}
+
+namespace sorvel::ui {
+
+class Button;
+class DesktopServices;
+class ReviewRow;
+class SymbolIcon;
+class Text;
+class WrapText;
+
+class CleanupPreviewSheet : public QDialog {
+    Q_OBJECT
+public:
+    CleanupPreviewSheet(ScanCoordinator& coordinator, DesktopServices& desktop, QWidget* parent = nullptr);
+
+    const CleanupSheetState& state() const { return state_; }
+    // The controls, for tests and screenshots.
+    Button* firstButton() const { return first_; }
+    Button* secondButton() const { return second_; }
+    Button* headerButton() const { return selectAll_; }
+    Button* copyButton() const { return copy_; }
+    Button* openTrashButton() const { return openTrash_; }
+    const std::vector<ReviewRow*>& rows() const { return rows_; }
+    QString titleText() const;
+    QString subtitleText() const;
+    QString amountText() const;
+    QString countText() const;
+    /// The group titles as listed.
+    QStringList groupTitles() const;
+
+public slots:
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
+    void closeEvent(QCloseEvent*) override;
+
+private:
+    void startDryRun();
+    void confirmMove();
+    void redraw();
+    void renderList();
+    void renderProgress();
+
+    ScanCoordinator& coordinator_;
+    DesktopServices& desktop_;
+    CleanupSheetState state_;
+    bool started_ = false;
+
+    SymbolIcon* symbol_;
+    Text* title_;
+    WrapText* subtitle_;
+    Button* selectAll_;
+    QStackedWidget* content_;
+    QLabel* progress_;
+    QScrollArea* scroll_;
+    QWidget* list_ = nullptr;
+    std::vector<ReviewRow*> rows_;
+    QStringList groupTitles_;
+    Button* copy_;
+    Button* openTrash_;
+    Text* amount_;
+    Text* count_;
+    Button* first_;
+    Button* second_;
+};
+
+} // namespace sorvel::ui

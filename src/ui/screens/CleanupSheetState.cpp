@@ -1,0 +1,289 @@
+#include "ui/screens/CleanupSheetState.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "platform/Path.h"
+#include "ui/screens/ScreenText.h"
+
+namespace sorvel::ui {
+
+namespace {
+const char* const kReviewSentence =
+    "Nothing has been moved. Untick anything you want to keep \u2014 the total follows your ticks.";
+}
+
+std::string CleanupSheetState::Group::title() const { return item ? item->title : std::string("Other items"); }
+
+// The executor standardises every path it is given; rows must compare the same way, or an
+// outcome could be ticked and moved without standing under any recommendation.
+std::string CleanupSheetState::normalizedPath(const std::string& path) { return standardizePath(path); }
+
+bool CleanupSheetState::isEligible(const CleanupOutcome& outcome) { return outcome.moved() || outcome.wouldMove(); }
+
+void CleanupSheetState::dryRunReturned(std::vector<CleanupOutcome> outcomes) {
+    outcomes_ = std::move(outcomes);
+    selected_.clear();
+    for (const auto& o : outcomes_)
+        if (isEligible(o)) selected_.insert(o.path);
+    preparing_ = false;
+}
+
+bool CleanupSheetState::canProceed() const { return canReview() && !chosen().empty(); }
+
+void CleanupSheetState::proceed() {
+    if (canProceed()) stage_ = Stage::confirming;
+}
+
+void CleanupSheetState::back() {
+    if (canGoBack()) stage_ = Stage::review;
+}
+
+std::optional<std::vector<CleanupExecutor::PathSize>> CleanupSheetState::startMove() {
+    if (stage_ != Stage::confirming || working_) return std::nullopt;
+    std::vector<CleanupExecutor::PathSize> paths;
+    for (const auto* o : chosen()) paths.push_back({o->path, o->size});
+    if (paths.empty()) return std::nullopt;
+    working_ = true;
+    return paths;
+}
+
+void CleanupSheetState::moveReturned(std::vector<CleanupOutcome> outcomes) {
+    outcomes_ = std::move(outcomes);
+    working_ = false;
+    stage_ = Stage::done;
+}
+
+bool CleanupSheetState::isSelectable(const CleanupOutcome& outcome) const {
+    return stage_ == Stage::review && !working_ && isEligible(outcome);
+}
+
+void CleanupSheetState::toggle(const std::string& path) {
+    if (stage_ != Stage::review || working_) return;
+    const auto it = std::find_if(outcomes_.begin(), outcomes_.end(),
+                                 [&](const CleanupOutcome& o) { return o.path == path && isEligible(o); });
+    if (it == outcomes_.end()) return;
+    if (!selected_.erase(path)) selected_.insert(path);
+}
+
+bool CleanupSheetState::allSelected() const {
+    const auto e = eligible();
+    return !e.empty() && selected_.size() == e.size();
+}
+
+void CleanupSheetState::toggleAll() {
+    if (stage_ != Stage::review || working_) return;
+    if (allSelected()) {
+        selected_.clear();
+        return;
+    }
+    for (const auto* o : eligible()) selected_.insert(o->path);
+}
+
+bool CleanupSheetState::groupHasUsableRows(const Group& group) const {
+    return std::any_of(group.rows.begin(), group.rows.end(), [&](size_t i) { return isEligible(outcomes_[i]); });
+}
+
+bool CleanupSheetState::groupFullySelected(const Group& group) const {
+    if (!groupHasUsableRows(group)) return false;
+    return std::all_of(group.rows.begin(), group.rows.end(),
+                       [&](size_t i) { return !isEligible(outcomes_[i]) || selected_.count(outcomes_[i].path); });
+}
+
+void CleanupSheetState::toggleGroup(const Group& group) {
+    if (stage_ != Stage::review || working_) return;
+    const bool full = groupFullySelected(group);
+    for (size_t i : group.rows) {
+        if (!isEligible(outcomes_[i])) continue;
+        if (full) selected_.erase(outcomes_[i].path);
+        else selected_.insert(outcomes_[i].path);
+    }
+}
+
+std::vector<const CleanupOutcome*> CleanupSheetState::eligible() const {
+    std::vector<const CleanupOutcome*> list;
+    for (const auto& o : outcomes_)
+        if (isEligible(o)) list.push_back(&o);
+    return list;
+}
+
+std::vector<const CleanupOutcome*> CleanupSheetState::refused() const {
+    std::vector<const CleanupOutcome*> list;
+    for (const auto& o : outcomes_)
+        if (!isEligible(o)) list.push_back(&o);
+    return list;
+}
+
+std::vector<const CleanupOutcome*> CleanupSheetState::chosen() const {
+    std::vector<const CleanupOutcome*> list;
+    for (const auto& o : outcomes_)
+        if (isEligible(o) && selected_.count(o.path)) list.push_back(&o);
+    return list;
+}
+
+int64_t CleanupSheetState::chosenBytes() const {
+    int64_t sum = 0;
+    for (const auto* o : chosen()) sum += o->size;
+    return sum;
+}
+
+std::vector<CleanupSheetState::Group> CleanupSheetState::groups(const std::vector<CleanupItem>& items) const {
+    std::vector<Group> list;
+    std::vector<bool> placed(outcomes_.size(), false);
+    for (const auto& item : items) {
+        std::unordered_set<std::string> paths;
+        for (const auto& t : item.targets) paths.insert(normalizedPath(t.path));
+        Group g{item, {}};
+        for (size_t i = 0; i < outcomes_.size(); ++i) {
+            if (paths.count(normalizedPath(outcomes_[i].path))) {
+                g.rows.push_back(i);
+                placed[i] = true;
+            }
+        }
+        if (!g.rows.empty()) list.push_back(std::move(g));
+    }
+    Group rest{std::nullopt, {}};
+    for (size_t i = 0; i < outcomes_.size(); ++i)
+        if (!placed[i]) rest.rows.push_back(i);
+    if (!rest.rows.empty()) list.push_back(std::move(rest));
+    // After the move, what could not be moved leads its group, where it is seen first.
+    if (stage_ == Stage::done)
+        for (auto& g : list)
+            std::stable_partition(g.rows.begin(), g.rows.end(), [&](size_t i) { return !outcomes_[i].moved(); });
+    return list;
+}
+
+std::optional<std::string> CleanupSheetState::fallbackDetail(const CleanupOutcome& outcome, const Group& group) {
+    if (!group.item) return std::nullopt;
+    const std::string path = normalizedPath(outcome.path);
+    for (const auto& t : group.item->targets)
+        if (normalizedPath(t.path) == path) return t.detail;
+    return std::nullopt;
+}
+
+int64_t CleanupSheetState::groupBytes(const Group& group, const std::vector<CleanupOutcome>& outcomes) {
+    int64_t sum = 0;
+    for (size_t i : group.rows) sum += outcomes[i].size;
+    return sum;
+}
+
+int CleanupSheetState::movedCount() const {
+    return static_cast<int>(std::count_if(outcomes_.begin(), outcomes_.end(), [](const auto& o) { return o.moved(); }));
+}
+
+int CleanupSheetState::notMovedCount() const {
+    return static_cast<int>(
+        std::count_if(outcomes_.begin(), outcomes_.end(), [](const auto& o) { return o.refusal() || o.failure(); }));
+}
+
+std::string CleanupSheetState::title() const {
+    switch (stage_) {
+    case Stage::review: return "Choose what to remove";
+    case Stage::confirming: {
+        const auto n = static_cast<int64_t>(chosen().size());
+        return "Move " + std::to_string(n) + " " + ScreenText::items(n) + " to the Trash?";
+    }
+    case Stage::done: {
+        const int moved = movedCount();
+        if (moved == 0) return "Nothing was moved";
+        if (notMovedCount() == 0) return "Moved to the Trash";
+        const auto all = static_cast<int64_t>(moved + notMovedCount());
+        return "Moved " + std::to_string(moved) + " of " + std::to_string(all) + " " + ScreenText::items(all) +
+               " to the Trash";
+    }
+    }
+    return {};
+}
+
+std::string CleanupSheetState::subtitle() const {
+    switch (stage_) {
+    case Stage::review: {
+        const auto n = static_cast<int64_t>(refused().size());
+        if (n == 0) return kReviewSentence;
+        return std::string(kReviewSentence) + " " + std::to_string(n) + (n == 1 ? " item was" : " items were") +
+               " refused by the safety checks and cannot be selected.";
+    }
+    case Stage::confirming:
+        return "These go to the Trash, not deleted. You can put any of them back from the Finder until you empty it.";
+    case Stage::done: {
+        const int moved = movedCount();
+        const int64_t failed = notMovedCount();
+        const std::string failures = std::to_string(failed) + " " + ScreenText::items(failed) +
+                                     " could not be moved \u2014 each is listed below with the reason.";
+        if (moved == 0) return failed == 0 ? std::string("Nothing was chosen to move.") : failures;
+        if (failed == 0) return "Nothing is gone until you empty the Trash, so all of this is still recoverable.";
+        return "Nothing is gone until you empty the Trash, so what was moved is still recoverable. " + failures;
+    }
+    }
+    return {};
+}
+
+CleanupSheetState::HeaderSymbol CleanupSheetState::headerSymbol() const {
+    if (stage_ != Stage::done) return HeaderSymbol::checklist;
+    return movedCount() > 0 && notMovedCount() == 0 ? HeaderSymbol::success : HeaderSymbol::warning;
+}
+
+std::optional<std::string> CleanupSheetState::headerButton() const {
+    if (stage_ != Stage::review) return std::nullopt;
+    return allSelected() ? "Deselect all" : "Select all";
+}
+
+std::optional<std::string> CleanupSheetState::groupButton(const Group& group) const {
+    if (stage_ != Stage::review || !groupHasUsableRows(group)) return std::nullopt;
+    return groupFullySelected(group) ? "None" : "All";
+}
+
+// After the move only what really went to the Trash counts.
+int64_t CleanupSheetState::amount() const {
+    if (stage_ != Stage::done) return chosenBytes();
+    int64_t sum = 0;
+    for (const auto& o : outcomes_)
+        if (o.moved()) sum += o.size;
+    return sum;
+}
+
+std::string CleanupSheetState::countLine() const {
+    if (stage_ == Stage::done) return "moved";
+    return std::to_string(chosen().size()) + " of " + std::to_string(eligible().size()) + " selected";
+}
+
+std::string CleanupSheetState::firstButton() const {
+    switch (stage_) {
+    case Stage::review: return "Close";
+    case Stage::confirming: return "Back";
+    case Stage::done: return "Rescan";
+    }
+    return {};
+}
+
+std::string CleanupSheetState::secondButton() const {
+    switch (stage_) {
+    case Stage::review: return "Move to Trash\u2026";
+    case Stage::confirming:
+        return working_ ? std::string("Moving\u2026") : "Move " + std::to_string(chosen().size()) + " to Trash";
+    case Stage::done: return "Done";
+    }
+    return {};
+}
+
+bool CleanupSheetState::firstButtonEnabled() const { return stage_ != Stage::confirming || !working_; }
+
+bool CleanupSheetState::secondButtonEnabled() const {
+    switch (stage_) {
+    case Stage::review: return canProceed();
+    case Stage::confirming: return !working_;
+    case Stage::done: return true;
+    }
+    return false;
+}
+
+std::string CleanupSheetState::copiedPaths() const {
+    std::string text;
+    for (const auto* o : chosen()) {
+        if (!text.empty()) text += '\n';
+        text += o->path;
+    }
+    return text;
+}
+
+} // namespace sorvel::ui

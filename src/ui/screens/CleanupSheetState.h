@@ -1,0 +1,99 @@
+#pragma once
+// The cleanup preview's steps as a plain value: the dry run's outcomes grouped under the
+// recommendations they came from, the ticks, the three stages and every text the sheet
+// shows. The dialog drives it and paints what it says; nothing here waits or moves files.
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cleanup/CleanupItem.h"
+#include "removal/CleanupExecutor.h"
+
+namespace sorvel::ui {
+
+class CleanupSheetState {
+public:
+    enum class Stage { review, confirming, done };
+    enum class HeaderSymbol { checklist, success, warning };
+
+    /// The rows under one recommendation, or (no item) under the trailing group of outcomes
+    /// that match no recommendation, so nothing is moved without being shown.
+    struct Group {
+        std::optional<CleanupItem> item;
+        std::vector<size_t> rows; // indices into outcomes(), in their order
+        std::string title() const;
+    };
+
+    /// The one way target paths and outcome paths are compared.
+    static std::string normalizedPath(const std::string& path);
+    static bool isEligible(const CleanupOutcome& outcome);
+
+    // Progress of the steps.
+    void dryRunReturned(std::vector<CleanupOutcome> outcomes);
+    bool canReview() const { return stage_ == Stage::review && !preparing_; }
+    bool canProceed() const;
+    void proceed();
+    /// "Back" and Escape: only while confirming and nothing is moving.
+    bool canGoBack() const { return stage_ == Stage::confirming && !working_; }
+    void back();
+    /// The chosen paths with their sizes, and the state marked as moving; none when the
+    /// move cannot start now.
+    std::optional<std::vector<CleanupExecutor::PathSize>> startMove();
+    void moveReturned(std::vector<CleanupOutcome> outcomes);
+
+    // Ticks (review stage only).
+    bool isSelectable(const CleanupOutcome& outcome) const;
+    bool isSelected(const CleanupOutcome& outcome) const { return selected_.count(outcome.path) > 0; }
+    void toggle(const std::string& path);
+    bool allSelected() const;
+    void toggleAll();
+    bool groupFullySelected(const Group& group) const;
+    bool groupHasUsableRows(const Group& group) const;
+    void toggleGroup(const Group& group);
+
+    // Derived lists.
+    const std::vector<CleanupOutcome>& outcomes() const { return outcomes_; }
+    std::vector<const CleanupOutcome*> eligible() const;
+    std::vector<const CleanupOutcome*> refused() const;
+    std::vector<const CleanupOutcome*> chosen() const;
+    int64_t chosenBytes() const;
+    /// Groups in the order of `items`, then the trailing group when some outcome matches none.
+    std::vector<Group> groups(const std::vector<CleanupItem>& items) const;
+    /// The detail of the item's first target at the outcome's path.
+    static std::optional<std::string> fallbackDetail(const CleanupOutcome& outcome, const Group& group);
+    static int64_t groupBytes(const Group& group, const std::vector<CleanupOutcome>& outcomes);
+
+    // Texts and look.
+    Stage stage() const { return stage_; }
+    bool isPreparing() const { return preparing_; }
+    bool isWorking() const { return working_; }
+    std::string title() const;
+    std::string subtitle() const;
+    HeaderSymbol headerSymbol() const;
+    std::optional<std::string> headerButton() const; // "Select all" / "Deselect all"
+    std::optional<std::string> groupButton(const Group& group) const; // "All" / "None"
+    int64_t amount() const;
+    std::string countLine() const;
+    std::string firstButton() const;
+    std::string secondButton() const;
+    bool secondButtonEnabled() const;
+    bool firstButtonEnabled() const;
+    bool showsOpenTrash() const { return stage_ == Stage::done; }
+    std::string copiedPaths() const;
+    bool showsNothingSelected() const { return !preparing_ && outcomes_.empty(); }
+
+    // Counts of the move's outcomes (done stage).
+    int movedCount() const;
+    int notMovedCount() const;
+
+private:
+    std::vector<CleanupOutcome> outcomes_;
+    std::set<std::string> selected_;
+    Stage stage_ = Stage::review;
+    bool working_ = false;
+    bool preparing_ = true;
+};
+
+} // namespace sorvel::ui

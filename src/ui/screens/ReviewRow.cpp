@@ -1,0 +1,78 @@
+#include "ui/screens/ReviewRow.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "engine/Bytes.h"
+#include "engine/PathText.h"
+#include "ui/kit/CheckBox.h"
+#include "ui/kit/Text.h"
+#include "ui/screens/ReviewRowText.h"
+
+namespace sorvel::ui {
+
+ReviewRow::ReviewRow(const CleanupOutcome& outcome, const TargetExplainer::Explanation& explanation, bool isSelected,
+                     bool isSelectable, std::function<void()> toggle, QWidget* parent)
+    : Surface(10, Theme::card(), isSelected && isSelectable ? Theme::accent().opacity(0.4) : Theme::hairline(), 1,
+              parent),
+      path_(outcome.path) {
+    const bool marked = isSelected && isSelectable;
+    const Adaptive tone = Look::ink(ReviewRowText::tone(outcome));
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(13, 13, 13, 13);
+    row->setSpacing(12);
+
+    auto* lead = new QVBoxLayout;
+    lead->setContentsMargins(0, 1, 0, 0);
+    if (isSelectable) {
+        auto* box = new CheckBox(18, 5, this);
+        box->setCheckable(true);
+        box->setChecked(isSelected);
+        box->setCursor(Qt::PointingHandCursor);
+        connect(box, &QAbstractButton::clicked, this, [box, isSelected, toggle] {
+            box->setChecked(isSelected); // the sheet rebuilds the row with the new tick
+            if (toggle) toggle();
+        });
+        checkbox_ = box;
+        lead->addWidget(box);
+    } else {
+        lead->addWidget(new SymbolIcon(ReviewRowText::symbol(outcome), 12, tone, QSize(18, 18), this));
+    }
+    lead->addStretch(1);
+    row->addLayout(lead);
+
+    auto* column = new QVBoxLayout;
+    column->setSpacing(4);
+    auto* nameLine = new QHBoxLayout;
+    nameLine->setSpacing(8);
+    auto* name = new Text(Look::q(ReviewRowText::name(outcome.path)), Fonts::system(12.5, Fonts::Weight::semibold),
+                          Theme::primaryText(), this);
+    name->setElide(Qt::ElideRight);
+    nameLine->addWidget(name, 1);
+    auto* size = new Text(Look::q(Bytes::format(outcome.size)), Fonts::mono(12, Fonts::Weight::semibold),
+                          marked ? Theme::accentInk() : Theme::secondaryText(), this);
+    nameLine->addSpacing(8);
+    nameLine->addWidget(size);
+    column->addLayout(nameLine);
+
+    column->addWidget(Look::wrapping(Look::q(explanation.what), Fonts::system(11.5), Theme::secondaryText(), this));
+    if (explanation.cost) {
+        auto* cost = new QHBoxLayout;
+        cost->setSpacing(6);
+        auto* arrowBox = new QVBoxLayout;
+        arrowBox->setContentsMargins(0, 2, 0, 0);
+        arrowBox->addWidget(new SymbolIcon("arrow.turn.down.right", 9, Theme::tertiaryText(), QSize(11, 11), this));
+        arrowBox->addStretch(1);
+        cost->addLayout(arrowBox);
+        cost->addWidget(Look::wrapping(Look::q(*explanation.cost), Fonts::system(11.5), Theme::tertiaryText(), this), 1);
+        column->addLayout(cost);
+    }
+    if (auto status = ReviewRowText::statusMessage(outcome))
+        column->addWidget(Look::wrapping(Look::q(*status), Fonts::system(11, Fonts::Weight::medium), tone, this));
+    column->addWidget(new ElidedLabel(Look::q(tildeAbbreviated(outcome.path)), Fonts::mono(10), Theme::tertiaryText(),
+                                      Qt::ElideMiddle, true, this));
+    row->addLayout(column, 1);
+}
+
+} // namespace sorvel::ui

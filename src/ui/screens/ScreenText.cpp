@@ -1,0 +1,24 @@
+#include "ui/screens/ScreenText.h"
+
+#include <QLocale>
+
+#include <charconv>
+
+namespace sorvel::ui::ScreenText {
+
+std::string oneDecimal(double value) {
+    char buffer[64];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
+    if (ec != std::errc()) return "0.0";
+    return std::string(buffer, end);
+}
+
+std::string percentOneDecimal(double value) { return oneDecimal(value) + "%"; }
+
+std::string groupedInteger(int64_t value) {
+    return QLocale().toString(static_cast<qlonglong>(value)).toStdString();
+}
+
+std::string items(int64_t count) { return count == 1 ? "item" : "items"; }
+
+} // namespace sorvel::ui::ScreenText

@@ -1,0 +1,98 @@
+#include "ui/tools/DuplicatesRules.h"
+
+#include <algorithm>
+
+#include "engine/Bytes.h"
+#include "platform/Path.h"
+
+namespace sorvel::DuplicatesRules {
+
+Content content(DuplicatesModel::Stage stage) {
+    using S = DuplicatesModel::Stage;
+    switch (stage) {
+    case S::idle: return Content::intro;
+    case S::scanning: return Content::scanning;
+    case S::results:
+    case S::confirming: return Content::results;
+    case S::working:
+    case S::done: return Content::finished;
+    }
+    return Content::intro;
+}
+
+size_t visibleCards(const DuplicateFinder::Report& report) { return std::min(report.groups.size(), kMaximumCards); }
+
+KindLook kindLook(DuplicateGroup::Kind kind) {
+    using K = DuplicateGroup::Kind;
+    switch (kind) {
+    case K::independentCopies: return {"Separate copies", false, std::nullopt};
+    case K::clones:
+        return {"APFS clones \u2014 shared storage", true,
+                "These were cloned, not copied \u2014 the filesystem stores the shared blocks once. Most duplicate "
+                "finders would offer you this space twice. Deleting a copy frees only what it does not share."};
+    case K::hardLinks:
+        return {"Hard links \u2014 the same file", true,
+                "Two names for one file on disk. Deleting a name frees nothing; the data goes only when the last "
+                "name does."};
+    case K::mixed: return {"Partly shared storage", false, std::nullopt};
+    }
+    return {};
+}
+
+std::string copiesLine(const DuplicateGroup& group) {
+    return std::to_string(group.files.size()) + " copies \u00B7 " + Bytes::format(group.size) + " each";
+}
+
+std::string amount(const DuplicateFile& file, bool kept) {
+    return kept ? "\u2014" : "frees " + Bytes::format(file.privateSize);
+}
+
+std::optional<std::string> apparentNote(const DuplicateFinder::Report& report) {
+    const int64_t reclaimable = report.reclaimable();
+    const int64_t apparent = report.apparentSaving();
+    if (apparent - reclaimable < 1) return std::nullopt;
+    return Bytes::format(apparent - reclaimable) +
+           " of that apparent saving does not exist. Those copies are APFS clones or hard links sharing their "
+           "blocks \u2014 the filesystem already counts those bytes once, so removing a copy gives nothing back. "
+           "Sorvel only offers you the difference.";
+}
+
+std::optional<std::string> limitLine(const DuplicateFinder::Report& report) {
+    if (!report.hitScanLimit) return std::nullopt;
+    return "Stopped at " + std::to_string(report.filesScanned) + " files. Scan a narrower folder to cover everything.";
+}
+
+std::string selectedLine(size_t count) { return std::to_string(count) + " copies selected"; }
+
+std::optional<std::string> apparentLine(int64_t selectedReclaimable, int64_t selectedApparent) {
+    if (selectedApparent == selectedReclaimable) return std::nullopt;
+    return "of " + Bytes::format(selectedApparent) + " apparent";
+}
+
+Done done(const std::vector<CleanupOutcome>& outcomes) {
+    Done result;
+    size_t moved = 0;
+    std::vector<const CleanupOutcome*> left;
+    for (const auto& outcome : outcomes) {
+        if (outcome.moved() || outcome.wouldMove())
+            ++moved;
+        else
+            left.push_back(&outcome);
+    }
+    result.title = "Moved " + std::to_string(moved) + " copies to the Trash";
+    if (left.empty()) return result;
+    result.leftAlone = std::to_string(left.size()) + (left.size() == 1 ? " copy was" : " copies were") +
+                       " left alone:";
+    for (const CleanupOutcome* outcome : left) {
+        if (result.reasons.size() == kMaximumReasons) {
+            ++result.moreReasons;
+            continue;
+        }
+        std::string reason = outcome->refusal() ? "refused: " + outcome->refusal()->description()
+                                                : "could not move: " + *outcome->failure();
+        result.reasons.push_back(lastPathComponent(outcome->path) + " \u2014 " + reason);
+    }
+    return result;
+}
+
+} // namespace sorvel::DuplicatesRules

@@ -1,0 +1,52 @@
+#pragma once
+// What the duplicates screen shows for the model's stage and report: which content
+// stands under the header, how many cards are built, the kind chips and notes, the file
+// amounts, the footer and the done lines. Pure; the widgets draw these.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/DuplicateFinder.h"
+#include "models/DuplicatesModel.h"
+#include "removal/CleanupExecutor.h"
+
+namespace sorvel::DuplicatesRules {
+
+enum class Content { intro, scanning, results, finished };
+Content content(DuplicatesModel::Stage stage);
+
+/// At most this many group cards are built; the figures still cover every group.
+inline constexpr size_t kMaximumCards = 120;
+size_t visibleCards(const DuplicateFinder::Report& report);
+
+struct KindLook {
+    std::string label; // shown upper-cased
+    bool warning = false;
+    std::optional<std::string> explanation;
+};
+KindLook kindLook(DuplicateGroup::Kind kind);
+
+/// "N copies · X each" of a card header (the count includes the kept copy).
+std::string copiesLine(const DuplicateGroup& group);
+/// "—" for the kept copy, "frees X" for the others.
+std::string amount(const DuplicateFile& file, bool kept);
+/// The "sparkles" note, when the apparent saving exceeds what is really reclaimable.
+std::optional<std::string> apparentNote(const DuplicateFinder::Report& report);
+std::optional<std::string> limitLine(const DuplicateFinder::Report& report);
+
+std::string selectedLine(size_t count);
+std::optional<std::string> apparentLine(int64_t selectedReclaimable, int64_t selectedApparent);
+
+/// After a removal: the headline, then what was left alone and why.
+struct Done {
+    std::string title;                // "Moved N copies to the Trash"
+    std::optional<std::string> leftAlone; // "N copies were left alone:"
+    std::vector<std::string> reasons; // "name — reason", at most kMaximumReasons
+    size_t moreReasons = 0;           // beyond those listed
+};
+inline constexpr size_t kMaximumReasons = 6;
+Done done(const std::vector<CleanupOutcome>& outcomes);
+
+} // namespace sorvel::DuplicatesRules

@@ -1,0 +1,347 @@
+#include "ui/tools/DuplicatesView.h"
+
+#include <QKeyEvent>
+#include <QVBoxLayout>
+
+#include "engine/Bytes.h"
+#include "engine/PathText.h"
+#include "models/DuplicatesModel.h"
+#include "platform/Path.h"
+#include "ui/kit/Button.h"
+#include "ui/kit/CheckBox.h"
+#include "ui/kit/Chip.h"
+#include "ui/kit/Hairline.h"
+#include "ui/kit/PulseDot.h"
+#include "ui/shell/DesktopServices.h"
+#include "ui/tools/DuplicatesRules.h"
+#include "ui/tools/ToolParts.h"
+
+namespace sorvel::ui {
+
+using namespace ToolParts;
+using W = Fonts::Weight;
+using Stage = DuplicatesModel::Stage;
+
+DuplicatesView::DuplicatesView(DuplicatesModel& model, DesktopServices& desktop, QWidget* parent)
+    : QWidget(parent), model_(model), desktop_(desktop), layout_(column(18, this)),
+      rebuild_(new Coalescer([this] { rebuild(); }, this)) {
+    setObjectName("duplicatesPage");
+    setFocusPolicy(Qt::StrongFocus);
+    for (auto signal : {&DuplicatesModel::reportChanged, &DuplicatesModel::isScanningChanged,
+                        &DuplicatesModel::scannedRootChanged, &DuplicatesModel::outcomesChanged,
+                        &DuplicatesModel::stageChanged, &DuplicatesModel::saveErrorChanged})
+        connect(&model_, signal, rebuild_, &Coalescer::request);
+    connect(&model_, &DuplicatesModel::selectedPathsChanged, this, &DuplicatesView::refreshTicks);
+    rebuild();
+}
+
+void DuplicatesView::flush() { rebuild_->flush(); }
+
+void DuplicatesView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && model_.stage() == Stage::confirming) {
+        model_.setStage(Stage::results);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+CheckBox* DuplicatesView::checkBox(const std::string& path) const {
+    auto found = boxes_.find(path);
+    return found == boxes_.end() ? nullptr : found->second;
+}
+
+void DuplicatesView::rebuild() {
+    clear(layout_);
+    boxes_.clear();
+    selectedCount_ = selectedBytes_ = apparent_ = nullptr;
+    move_ = confirm_ = nullptr;
+    cards_ = 0;
+    ++builds_;
+    layout_->addWidget(header());
+    switch (DuplicatesRules::content(model_.stage())) {
+    case DuplicatesRules::Content::intro: layout_->addWidget(intro()); break;
+    case DuplicatesRules::Content::scanning: layout_->addWidget(scanning()); break;
+    case DuplicatesRules::Content::results: layout_->addWidget(results()); break;
+    case DuplicatesRules::Content::finished: layout_->addWidget(finished()); break;
+    }
+    layout_->addStretch(1);
+    refreshTicks();
+    if (model_.stage() == Stage::confirming) setFocus();
+}
+
+QWidget* DuplicatesView::header() {
+    auto* block = column(8);
+    auto* line = row(10);
+    line->addWidget(text("Duplicates", 20, W::semibold, Theme::primaryText()));
+    line->addStretch(1);
+    if (model_.isScanning()) {
+        auto* stop = new Button("Stop", Button::Style::subtle);
+        stop->setObjectName("stop");
+        connect(stop, &Button::clicked, this, [this] { model_.cancel(); });
+        line->addWidget(stop);
+    } else {
+        auto* choose = new Button("Choose folder\u2026", Button::Style::subtle);
+        choose->setObjectName("chooseFolder");
+        connect(choose, &Button::clicked, this, [this] { model_.chooseFolder(); });
+        auto* home = new Button("Scan home folder", Button::Style::softAccent);
+        home->setObjectName("scanHome");
+        connect(home, &Button::clicked, this, [this] { model_.scan(std::nullopt); });
+        line->addWidget(choose);
+        line->addWidget(home);
+    }
+    block->addLayout(line);
+    if (const auto& error = model_.saveError()) block->addWidget(ToolParts::saveError(*error));
+    if (const auto& root = model_.scannedRoot()) {
+        auto* folder = mono(q(tildeAbbreviated(*root)), 11, W::regular, Theme::tertiaryText());
+        folder->setObjectName("folderLine");
+        block->addWidget(folder);
+    }
+    return wrap(block, this);
+}
+
+QWidget* DuplicatesView::intro() {
+    auto* card = new Card(18, std::nullopt, this);
+    card->setObjectName("intro");
+    card->content()->setSpacing(10);
+    card->content()->addWidget(wrapping("Files with identical content, and what removing the extras would actually "
+                                        "free \u2014 which on APFS is often far less than their size suggests.",
+                                        12.5, Theme::secondaryText()));
+    card->content()->addWidget(wrapping("Files under 1 MB are skipped, and content is compared byte for byte \u2014 "
+                                        "matching sizes and names are not enough to offer something for removal.",
+                                        11.5, Theme::tertiaryText()));
+    return card;
+}
+
+QWidget* DuplicatesView::scanning() {
+    auto* stack = column(12);
+    auto* line = row(8);
+    line->addWidget(new PulseDot(6, Theme::accent(), true));
+    line->addWidget(text("Hashing candidates\u2026", 12, W::regular, Theme::accentInk()));
+    line->addStretch(1);
+    stack->addLayout(line);
+    for (int i = 0; i < 5; ++i) stack->addWidget(new PlaceholderBar(44, 10));
+    auto* w = wrap(stack, this);
+    w->setObjectName("scanning");
+    return w;
+}
+
+QWidget* DuplicatesView::results() {
+    const auto& report = model_.report();
+    auto* stack = column(14);
+    // Summary: three figures, the shared-storage note, the limit warning.
+    auto* summary = column(10);
+    auto* figures = row(14);
+    const std::tuple<QString, QString, Adaptive> values[] = {
+        {q(Bytes::format(report.reclaimable())), "genuinely reclaimable", Theme::accentInk()},
+        {q(Bytes::format(report.apparentSaving())), "what size alone suggests", Theme::secondaryText()},
+        {QString::number(report.groups.size()), "duplicate sets", Theme::primaryText()},
+    };
+    for (const auto& [value, label, colour] : values) {
+        auto* card = new Card(13);
+        card->setObjectName("figure");
+        card->content()->setSpacing(2);
+        card->content()->addWidget(mono(value, 17, W::semibold, colour));
+        card->content()->addWidget(text(label, 10.5, W::regular, Theme::tertiaryText()));
+        figures->addWidget(card, 1);
+    }
+    summary->addLayout(figures);
+    if (const auto note = DuplicatesRules::apparentNote(report)) {
+        auto* card = new Card(13, Theme::accentWash().opacity(0.4));
+        card->setObjectName("apparentNote");
+        auto* line = row(9);
+        auto* symbolColumn = column(0);
+        symbolColumn->addWidget(new SymbolView("sparkles", 11, Theme::accentInk()));
+        symbolColumn->addStretch(1);
+        line->addLayout(symbolColumn);
+        line->addWidget(wrapping(q(*note), 11.5, Theme::secondaryText()), 1);
+        card->content()->addLayout(line);
+        summary->addWidget(card);
+    }
+    if (const auto limit = DuplicatesRules::limitLine(report))
+        summary->addWidget(wrapping(q(*limit), 11, Theme::warning()));
+    stack->addLayout(summary);
+
+    if (report.groups.empty()) {
+        auto* card = new Card(18);
+        card->content()->addWidget(text("No duplicate files over 1 MB in that folder.", 12, W::regular,
+                                        Theme::tertiaryText()));
+        stack->addWidget(card);
+    } else {
+        auto* cards = column(8);
+        const size_t shown = DuplicatesRules::visibleCards(report);
+        for (size_t i = 0; i < shown; ++i) cards->addWidget(groupCard(i));
+        cards_ = int(shown);
+        stack->addLayout(cards);
+        stack->addWidget(footer());
+    }
+    auto* w = wrap(stack, this);
+    w->setObjectName("results");
+    return w;
+}
+
+QWidget* DuplicatesView::groupCard(size_t index) {
+    const DuplicateGroup& group = model_.report().groups[index];
+    auto* card = new Card(0);
+    card->setObjectName("groupCard");
+    auto* head = row(10);
+    head->setContentsMargins(13, 11, 13, 7);
+    const std::string keptPath = group.files.empty() ? std::string() : group.files.front().path;
+    auto* name = text(q(lastPathComponent(keptPath)), 12.5, W::semibold, Theme::primaryText());
+    name->setElide(Qt::ElideMiddle);
+    head->addWidget(name, 1);
+    const auto look = DuplicatesRules::kindLook(group.kind);
+    head->addWidget(new Chip(q(look.label).toUpper(), look.warning ? Theme::warning() : Theme::accentInk(),
+                             look.warning ? Theme::warningWash() : Theme::accentWash()));
+    head->addSpacing(8);
+    head->addWidget(mono(q(DuplicatesRules::copiesLine(group)), 10.5, W::regular, Theme::tertiaryText()));
+    head->addWidget(figure(q(Bytes::format(group.reclaimable())), 12, W::semibold,
+                           group.reclaimable() >= 1 ? Theme::accentInk() : Theme::tertiaryText(), 80));
+    card->content()->addLayout(head);
+    if (look.explanation) {
+        auto* explanation = wrapping(q(*look.explanation), 11, Theme::secondaryText());
+        auto* holder = column(0);
+        holder->setContentsMargins(13, 0, 13, 8);
+        holder->addWidget(explanation);
+        card->content()->addLayout(holder);
+    }
+    card->content()->addWidget(new Hairline(Qt::Horizontal));
+    auto* files = column(0);
+    files->setContentsMargins(0, 3, 0, 3);
+    for (const auto& file : group.files) {
+        const bool kept = file.path == keptPath;
+        auto* line = row(10);
+        line->setContentsMargins(13, 5, 13, 5);
+        auto* toggle = new QWidget;
+        toggle->setFixedWidth(46);
+        auto* toggleLine = row(0, toggle);
+        if (kept) {
+            toggleLine->addWidget(new Chip("KEEP", Theme::secondaryText(), Theme::raised()));
+        } else {
+            auto* box = new CheckBox(16, 5);
+            box->setCheckable(true);
+            const DuplicateFile copy = file;
+            connect(box, &CheckBox::clicked, this, [this, index, copy] {
+                const auto& groups = model_.report().groups;
+                if (index < groups.size()) model_.toggle(copy, groups[index]);
+            });
+            boxes_[file.path] = box;
+            toggleLine->addWidget(box);
+        }
+        toggleLine->addStretch(1);
+        line->addWidget(toggle);
+        line->addWidget(path(file.path, 11, kept ? Theme::secondaryText() : Theme::primaryText()), 1);
+        line->addSpacing(8);
+        auto* reveal = new TextButton("Reveal", Fonts::system(10, W::medium), Theme::accentInk());
+        const std::string filePath = file.path;
+        connect(reveal, &TextButton::clicked, this, [this, filePath] { desktop_.reveal(filePath); });
+        line->addWidget(reveal);
+        const bool quiet = kept || file.privateSize < 1;
+        line->addWidget(figure(q(DuplicatesRules::amount(file, kept)), 10.5, W::regular,
+                               quiet ? Theme::tertiaryText() : Theme::accentInk(), 110));
+        files->addLayout(line);
+    }
+    card->content()->addLayout(files);
+    return card;
+}
+
+QWidget* DuplicatesView::footer() {
+    auto* card = new Card(14);
+    card->setObjectName("duplicatesFooter");
+    auto* line = row(12);
+    selectedCount_ = text({}, 11.5, W::regular, Theme::tertiaryText());
+    line->addWidget(selectedCount_);
+    line->addStretch(1);
+    auto* figures = column(1);
+    selectedBytes_ = mono({}, 15, W::semibold, Theme::accentInk());
+    selectedBytes_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    apparent_ = text({}, 10, W::regular, Theme::tertiaryText());
+    apparent_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    figures->addWidget(selectedBytes_, 0, Qt::AlignRight);
+    figures->addWidget(apparent_, 0, Qt::AlignRight);
+    line->addLayout(figures);
+    if (model_.stage() == Stage::confirming) {
+        auto* cancel = new Button("Cancel", Button::Style::subtle);
+        cancel->setObjectName("cancel");
+        connect(cancel, &Button::clicked, this, [this] { model_.setStage(Stage::results); });
+        confirm_ = new Button({}, Button::Style::accent);
+        confirm_->setObjectName("confirmMove");
+        connect(confirm_, &Button::clicked, this, [this] { model_.removeSelected(); });
+        line->addWidget(cancel);
+        line->addWidget(confirm_);
+    } else {
+        move_ = new Button("Move to Trash\u2026", Button::Style::softAccent);
+        move_->setObjectName("moveToTrash");
+        connect(move_, &Button::clicked, this, [this] {
+            if (!model_.selected().empty()) model_.setStage(Stage::confirming);
+        });
+        line->addWidget(move_);
+    }
+    card->content()->addLayout(line);
+    return card;
+}
+
+void DuplicatesView::refreshTicks() {
+    const auto& ticks = model_.selectedPaths();
+    for (auto& [path, box] : boxes_) box->setChecked(ticks.count(path) > 0);
+    if (!selectedCount_) return;
+    const auto selected = model_.selected();
+    selectedCount_->setText(q(DuplicatesRules::selectedLine(selected.size())));
+    selectedBytes_->setText(q(Bytes::format(model_.selectedReclaimable())));
+    const auto apparent = DuplicatesRules::apparentLine(model_.selectedReclaimable(), model_.selectedApparent());
+    apparent_->setText(apparent ? q(*apparent) : QString());
+    apparent_->setVisible(apparent.has_value());
+    if (move_) {
+        move_->setEnabled(!selected.empty());
+        move_->setOpacity(selected.empty() ? 0.5 : 1);
+    }
+    if (confirm_) confirm_->setText("Move " + QString::number(selected.size()) + " to Trash");
+}
+
+QWidget* DuplicatesView::finished() {
+    if (model_.stage() == Stage::working) {
+        auto* card = new Card(18, std::nullopt, this);
+        card->setObjectName("moving");
+        auto* line = row(8);
+        line->addWidget(new PulseDot(6, Theme::accent(), true));
+        line->addWidget(text("Moving\u2026", 12.5, W::regular, Theme::accentInk()));
+        line->addStretch(1);
+        card->content()->addLayout(line);
+        return card;
+    }
+    const auto done = DuplicatesRules::done(model_.outcomes());
+    auto* stack = column(12);
+    auto* title = text(q(done.title), 15, W::semibold, Theme::primaryText());
+    title->setObjectName("doneTitle");
+    stack->addWidget(title);
+    if (done.leftAlone) {
+        // Copies the guard refused or the move could not take stay where they were.
+        auto* left = column(3);
+        auto* heading = text(q(*done.leftAlone), 12, W::semibold, Theme::warning());
+        heading->setObjectName("leftAlone");
+        left->addWidget(heading);
+        for (const auto& reason : done.reasons) {
+            auto* line = text(q(reason), 11, W::regular, Theme::warning());
+            line->setElide(Qt::ElideMiddle);
+            left->addWidget(line);
+        }
+        if (done.moreReasons > 0)
+            left->addWidget(text("+ " + QString::number(done.moreReasons) + " more", 11, W::regular,
+                                 Theme::tertiaryText()));
+        stack->addLayout(left);
+    }
+    stack->addWidget(wrapping("Recoverable from the Trash until you empty it, and listed in History where it can be "
+                              "put back in one step.",
+                              12, Theme::secondaryText()));
+    auto* again = new Button("Scan again", Button::Style::softAccent);
+    again->setObjectName("scanAgain");
+    connect(again, &Button::clicked, this, [this] { model_.scan(model_.scannedRoot()); });
+    auto* buttonRow = row(0);
+    buttonRow->addWidget(again);
+    buttonRow->addStretch(1);
+    stack->addLayout(buttonRow);
+    auto* w = wrap(stack, this);
+    w->setObjectName("finished");
+    return w;
+}
+
+} // namespace sorvel::ui

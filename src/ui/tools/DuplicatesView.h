@@ -1,0 +1,67 @@
+#pragma once
+// The duplicates page ("tool:duplicates"): search the home folder or a chosen folder,
+// see what removing the extra copies really frees, tick copies (never the kept, oldest
+// one), confirm inside the page and move them to the Trash. Everything comes from the
+// duplicates model; the page writes only the model's stage for its confirmation step.
+#include <QWidget>
+
+#include <map>
+#include <string>
+
+class QVBoxLayout;
+
+namespace sorvel {
+class DuplicatesModel;
+}
+
+namespace sorvel::ui {
+
+class CheckBox;
+class DesktopServices;
+class Text;
+class Button;
+namespace ToolParts {
+class Coalescer;
+}
+
+class DuplicatesView : public QWidget {
+    Q_OBJECT
+public:
+    DuplicatesView(DuplicatesModel& model, DesktopServices& desktop, QWidget* parent = nullptr);
+
+    void flush();
+    int builds() const { return builds_; }
+    /// The tick box of a copy, by path (tests).
+    CheckBox* checkBox(const std::string& path) const;
+    /// Number of group cards on the page.
+    int cards() const { return cards_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void rebuild();
+    void refreshTicks();
+    QWidget* header();
+    QWidget* intro();
+    QWidget* scanning();
+    QWidget* results();
+    QWidget* finished();
+    QWidget* groupCard(size_t index);
+    QWidget* footer();
+
+    DuplicatesModel& model_;
+    DesktopServices& desktop_;
+    QVBoxLayout* layout_;
+    ToolParts::Coalescer* rebuild_;
+    std::map<std::string, CheckBox*> boxes_;
+    Text* selectedCount_ = nullptr;
+    Text* selectedBytes_ = nullptr;
+    Text* apparent_ = nullptr;
+    Button* move_ = nullptr;
+    Button* confirm_ = nullptr;
+    int builds_ = 0;
+    int cards_ = 0;
+};
+
+} // namespace sorvel::ui

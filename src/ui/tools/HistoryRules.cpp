@@ -1,0 +1,72 @@
+#include "ui/tools/HistoryRules.h"
+
+#include "engine/Bytes.h"
+#include "platform/Path.h"
+
+namespace sorvel::HistoryRules {
+
+std::string totalsLine(int64_t count, int64_t bytes) {
+    return std::to_string(count) + " items \u00B7 " + Bytes::format(bytes);
+}
+
+TriggerLook trigger(SweepRun::Trigger trigger) {
+    switch (trigger) {
+    case SweepRun::Trigger::scheduled: return {"clock", "Schedule"};
+    case SweepRun::Trigger::manual: return {"hand.tap", "Manual"};
+    case SweepRun::Trigger::menuBar: return {"menubar.arrow.up.rectangle", "Menu bar"};
+    }
+    return {};
+}
+
+std::string runSubtitle(const SweepRun& run) {
+    return mediumDateShortTime(run.receipt.date) + " \u00B7 " + trigger(run.trigger).label + " \u00B7 " + run.scope;
+}
+
+std::string reason(const RestoreOutcome::Result& result) {
+    if (const auto* failed = std::get_if<RestoreOutcome::Failed>(&result)) return failed->message;
+    if (const auto* refused = std::get_if<RestoreOutcome::Refused>(&result)) return refused->refusal.description();
+    return {};
+}
+
+Summary summary(const std::vector<RestoreOutcome>& outcomes) {
+    Summary s;
+    size_t restored = 0;
+    for (const auto& outcome : outcomes) {
+        if (outcome.restored()) {
+            ++restored;
+        } else if (s.problems.size() < kMaximumProblemLines) {
+            s.problems.push_back(lastPathComponent(outcome.item.originalPath) + " \u2014 " + reason(outcome.result));
+        }
+    }
+    s.title = "Put back " + std::to_string(restored) + " item" + (restored == 1 ? "" : "s") + " \u00B7 " +
+              Bytes::format(RestoreExecutor::restoredBytes(outcomes));
+    return s;
+}
+
+Detail detail(const SweepRun& run, const std::optional<UUID>& restoring) {
+    Detail d;
+    d.withheld = run.receipt.withheldReason;
+    if (run.moved.empty()) {
+        d.emptyText = run.hasDetail ? std::string("Nothing was moved in this run.")
+                                    : "The per-item detail for this run has been trimmed \u2014 it is older than "
+                                      "the last " +
+                                          std::to_string(SweepHistory::kRunsWithDetail) +
+                                          " runs, and the Trash will long since have been emptied.";
+        return d;
+    }
+    d.rows = std::min(run.moved.size(), kMaximumRows);
+    if (run.moved.size() > kMaximumRows) d.more = "+ " + std::to_string(run.moved.size() - kMaximumRows) + " more";
+    if (run.hasDetail) {
+        d.button = restoring == run.id ? std::string("Putting back\u2026")
+                                       : "Put all " + std::to_string(run.moved.size()) + " back";
+        d.buttonEnabled = !restoring.has_value();
+    } else {
+        // The history keeps only the first items of a very large run; putting back part of
+        // a run from here would misstate what was restored.
+        d.trimmedNote = "This list was trimmed to its first " + std::to_string(run.moved.size()) +
+                        " items, so the run cannot be put back from here.";
+    }
+    return d;
+}
+
+} // namespace sorvel::HistoryRules

@@ -1,0 +1,174 @@
+#include "ui/tools/HistoryView.h"
+
+#include <QVBoxLayout>
+
+#include "engine/Bytes.h"
+#include "models/HistoryModel.h"
+#include "ui/kit/Button.h"
+#include "ui/kit/Chip.h"
+#include "ui/kit/Hairline.h"
+#include "ui/tools/HistoryRules.h"
+#include "ui/tools/StorageTrendsCard.h"
+#include "ui/tools/ToolParts.h"
+
+namespace sorvel::ui {
+
+using namespace ToolParts;
+using W = Fonts::Weight;
+
+HistoryView::HistoryView(HistoryModel& history, ScanCoordinator& coordinator, QWidget* parent)
+    : QWidget(parent), history_(history), rebuild_(new Coalescer([this] { rebuildLedger(); }, this)) {
+    setObjectName("historyPage");
+    auto* stack = column(20, this);
+    header_ = column(0);
+    stack->addLayout(header_);
+    trends_ = new StorageTrendsCard(coordinator, 30, this);
+    stack->addWidget(trends_);
+    ledger_ = column(10);
+    stack->addLayout(ledger_);
+    stack->addStretch(1);
+    connect(&history_, &HistoryModel::changed, rebuild_, &Coalescer::request);
+    connect(&history_, &HistoryModel::saveErrorChanged, rebuild_, &Coalescer::request);
+    rebuildLedger();
+}
+
+void HistoryView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Runs recorded since the model last loaded (sweeps, uninstalls, the panel).
+    history_.setRuns(SweepHistory::load());
+}
+
+void HistoryView::flush() { rebuild_->flush(); }
+
+void HistoryView::rebuildLedger() {
+    ++builds_;
+    clear(header_);
+    clear(ledger_);
+    const auto& runs = history_.runs();
+
+    auto* title = row(10);
+    title->addWidget(text("History", 20, W::semibold, Theme::primaryText()));
+    title->addStretch(1);
+    if (!runs.empty()) {
+        auto* clearLog = new Button("Clear log", Button::Style::subtle);
+        clearLog->setObjectName("clearLog");
+        connect(clearLog, &Button::clicked, this, [this] { history_.clearHistory(); });
+        title->addWidget(clearLog);
+    }
+    header_->addLayout(title);
+    if (const auto& error = history_.saveError()) {
+        header_->setSpacing(8);
+        header_->addWidget(ToolParts::saveError(*error));
+    }
+
+    auto* heading = row(10);
+    heading->addWidget(caption("Everything Sorvel has moved", 10.5, W::bold, Theme::secondaryText()));
+    heading->addStretch(1);
+    if (!runs.empty()) {
+        auto* totals = mono(q(HistoryRules::totalsLine(history_.totalCount(), history_.totalMoved())), 11, W::regular,
+                            Theme::tertiaryText());
+        totals->setObjectName("totals");
+        heading->addWidget(totals);
+    }
+    ledger_->addLayout(heading);
+
+    if (runs.empty()) {
+        auto* empty = new Card(18);
+        empty->setObjectName("emptyLedger");
+        empty->content()->addWidget(wrapping(HistoryRules::kEmptyText, 12, Theme::tertiaryText()));
+        ledger_->addWidget(empty);
+        return;
+    }
+    if (!history_.lastRestore().empty()) {
+        const auto summary = HistoryRules::summary(history_.lastRestore());
+        auto* card = new Card(13, Theme::accentWash().opacity(0.4));
+        card->setObjectName("restoreSummary");
+        card->content()->setSpacing(5);
+        card->content()->addWidget(text(q(summary.title), 12, W::semibold, Theme::primaryText()));
+        for (const auto& problem : summary.problems) {
+            auto* line = text(q(problem), 11, W::regular, Theme::warning());
+            line->setElide(Qt::ElideRight);
+            line->setObjectName("problemLine");
+            card->content()->addWidget(line);
+        }
+        ledger_->addWidget(card);
+    }
+    auto* cards = column(7);
+    for (size_t i = 0; i < runs.size(); ++i) cards->addWidget(runCard(i));
+    ledger_->addLayout(cards);
+}
+
+QWidget* HistoryView::runCard(size_t index) {
+    const SweepRun& run = history_.runs()[index];
+    const bool open = history_.expanded().count(run.id) > 0;
+    auto* card = new Card(0);
+    card->setObjectName("runCard");
+
+    auto* headerButton = new ClickArea;
+    headerButton->setObjectName("runHeader");
+    auto* head = row(11, headerButton);
+    head->setContentsMargins(13, 11, 13, 11);
+    const auto trigger = HistoryRules::trigger(run.trigger);
+    head->addWidget(new SymbolView(trigger.symbol, 11, Theme::tertiaryText(), 16));
+    auto* texts = column(2);
+    texts->addWidget(text(q(run.receipt.headline()), 12.5, W::medium, Theme::primaryText()));
+    auto* subtitle = text(q(HistoryRules::runSubtitle(run)), 10.5, W::regular, Theme::tertiaryText());
+    subtitle->setElide(Qt::ElideRight);
+    texts->addWidget(subtitle);
+    head->addLayout(texts, 1);
+    if (run.receipt.refusedCount >= 1)
+        head->addWidget(new Chip(QString::number(run.receipt.refusedCount) + " REFUSED", Theme::warning(),
+                                 Theme::warningWash()));
+    head->addWidget(figure(q(Bytes::format(run.receipt.movedBytes)), 12, W::semibold,
+                           run.receipt.movedBytes > 0 ? Theme::accentInk() : Theme::tertiaryText(), 82));
+    auto* chevron = new SymbolView("chevron.right", 9, Theme::tertiaryText());
+    if (open) chevron->setRotation(90);
+    head->addWidget(chevron);
+    const UUID id = run.id;
+    connect(headerButton, &ClickArea::clicked, this, [this, id] { history_.toggle(id); });
+    card->content()->addWidget(headerButton);
+    if (!open) return card;
+
+    card->content()->addWidget(new Hairline(Qt::Horizontal));
+    auto* body = column(8);
+    body->setContentsMargins(13, 13, 13, 13);
+    const auto detail = HistoryRules::detail(run, history_.restoring());
+    if (detail.withheld) body->addWidget(wrapping(q(*detail.withheld), 11, Theme::warning()));
+    if (detail.emptyText) {
+        body->addWidget(wrapping(q(*detail.emptyText), 11.5, Theme::tertiaryText()));
+    } else {
+        for (size_t i = 0; i < detail.rows; ++i) {
+            const MovedItem& item = run.moved[i];
+            auto* line = row(9);
+            line->addWidget(new SymbolView("arrow.uturn.backward", 9, Theme::tertiaryText()));
+            line->addWidget(path(item.originalPath, 10.5, Theme::secondaryText()), 1);
+            line->addSpacing(8);
+            line->addWidget(mono(q(Bytes::format(item.size)), 10.5, W::regular, Theme::tertiaryText()));
+            body->addLayout(line);
+        }
+        if (detail.more) body->addWidget(text(q(*detail.more), 10.5, W::regular, Theme::tertiaryText()));
+        if (detail.button) {
+            auto* buttonRow = row(0);
+            buttonRow->addStretch(1);
+            auto* restore = new Button(q(*detail.button), Button::Style::softAccent);
+            restore->setObjectName("restore");
+            restore->setEnabled(detail.buttonEnabled);
+            connect(restore, &Button::clicked, this, [this, index] {
+                if (index < history_.runs().size()) history_.restore(history_.runs()[index]);
+            });
+            buttonRow->addWidget(restore);
+            body->addLayout(buttonRow);
+            auto* note = wrapping(HistoryRules::kRestoreNote, 10.5, Theme::tertiaryText());
+            note->setAlignment(Qt::AlignRight);
+            body->addWidget(note);
+        } else if (detail.trimmedNote) {
+            auto* note = wrapping(q(*detail.trimmedNote), 11, Theme::tertiaryText());
+            note->setObjectName("trimmedNote");
+            body->addWidget(note);
+        }
+    }
+    card->content()->addLayout(body);
+    return card;
+}
+
+} // namespace sorvel::ui

@@ -1,0 +1,38 @@
+#include "ui/tools/MenuBarRules.h"
+
+#include <algorithm>
+
+#include "engine/Bytes.h"
+#include "ui/tools/RelativeDate.h"
+
+namespace sorvel::MenuBarRules {
+
+std::string statusLine(bool isRunning, const std::optional<Date>& nextRunDate, Date now) {
+    if (isRunning) return "Sweeping\u2026";
+    if (nextRunDate) return "Next sweep " + RelativeDate::full(*nextRunDate, now);
+    return "Automatic sweeps are off";
+}
+
+int findingsListHeight(size_t findings) {
+    if (findings <= 1) return 29;
+    return static_cast<int>(std::min<size_t>(findings * 29, 200));
+}
+
+MoveButton moveButton(bool isCleaning, size_t ticked, int64_t selectedBytes) {
+    MoveButton button;
+    button.title = isCleaning ? "Moving\u2026" : "Move " + Bytes::compact(selectedBytes) + " to Trash";
+    button.enabled = !isCleaning && ticked > 0;
+    button.opacity = ticked == 0 ? 0.5 : 1;
+    return button;
+}
+
+std::vector<Stat> stats(const SweepReceipt& receipt) {
+    std::vector<Stat> list{{"Found", Bytes::format(receipt.foundBytes)}};
+    if (receipt.action == SweepSchedule::Action::clean) list.push_back({"Moved", Bytes::format(receipt.movedBytes)});
+    if (receipt.refusedCount >= 1) list.push_back({"Skipped", std::to_string(receipt.refusedCount)});
+    return list;
+}
+
+bool accentDot(const SweepReceipt& receipt) { return receipt.movedCount >= 1; }
+
+} // namespace sorvel::MenuBarRules

@@ -1,0 +1,39 @@
+#pragma once
+// What the menu-bar panel shows: its status line, the findings list's height, the move
+// button and the figures of the last sweep. Pure; the panel draws these.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Date.h"
+#include "removal/SweepReceipt.h"
+
+namespace sorvel::MenuBarRules {
+
+/// "Sweeping…", "Next sweep in 5 hours" or "Automatic sweeps are off", in that order.
+std::string statusLine(bool isRunning, const std::optional<Date>& nextRunDate, Date now);
+
+/// 29 points a row, at least one row's worth, never more than 200.
+int findingsListHeight(size_t findings);
+
+struct MoveButton {
+    std::string title;
+    bool enabled = true;
+    double opacity = 1;
+};
+MoveButton moveButton(bool isCleaning, size_t ticked, int64_t selectedBytes);
+
+struct Stat {
+    std::string caption;
+    std::string value;
+};
+/// "Found", then "Moved" for a clean receipt, then "Skipped" when something was refused.
+std::vector<Stat> stats(const SweepReceipt& receipt);
+/// The dot beside the headline is the accent only when something moved.
+bool accentDot(const SweepReceipt& receipt);
+
+inline constexpr const char* kSettingsTitle = "Sorvel Settings";
+inline constexpr const char* kMoveNote = "Moved items go to the Trash and can be put back from the Finder.";
+
+} // namespace sorvel::MenuBarRules

@@ -1,0 +1,303 @@
+#include "ui/tools/MenuBarView.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QPainter>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include "engine/Bytes.h"
+#include "engine/PathText.h"
+#include "models/SweepScheduler.h"
+#include "platform/Path.h"
+#include "ui/kit/Button.h"
+#include "ui/kit/CheckBox.h"
+#include "ui/kit/Hairline.h"
+#include "ui/kit/SegmentedPicker.h"
+#include "ui/kit/Spinner.h"
+#include "ui/tools/MenuBarRules.h"
+#include "ui/tools/SettingsRules.h"
+#include "ui/tools/ToolParts.h"
+
+namespace sorvel::ui {
+
+using namespace ToolParts;
+using W = Fonts::Weight;
+
+namespace {
+
+/// A filled dot beside the receipt's headline.
+class Dot : public QWidget {
+public:
+    Dot(Adaptive colour, QWidget* parent = nullptr) : QWidget(parent), colour_(std::move(colour)) { setFixedSize(6, 6); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(colour_.resolve());
+        p.drawEllipse(rect());
+    }
+
+private:
+    Adaptive colour_;
+};
+
+QWidget* section(QWidget* content) {
+    auto* holder = new QWidget;
+    auto* l = column(0, holder);
+    l->setContentsMargins(14, 14, 14, 14);
+    l->addWidget(content);
+    return holder;
+}
+
+} // namespace
+
+MenuBarView::MenuBarView(SweepScheduler& scheduler, Actions actions, QWidget* parent)
+    : Surface(parent), scheduler_(scheduler), actions_(std::move(actions)), layout_(column(0, this)),
+      rebuild_(new Coalescer([this] { rebuild(); }, this)) {
+    setObjectName("menuBarPanel");
+    setFixedWidth(width);
+    setAutoFillBackground(false);
+    for (auto signal : {&SweepScheduler::isRunningChanged, &SweepScheduler::lastReceiptChanged,
+                        &SweepScheduler::nextRunDateChanged, &SweepScheduler::findingsChanged,
+                        &SweepScheduler::isCleaningChanged, &SweepScheduler::scheduleChanged,
+                        &SweepScheduler::saveErrorChanged})
+        connect(&scheduler_, signal, rebuild_, &Coalescer::request);
+    connect(&scheduler_, &SweepScheduler::selectedPathsChanged, this, &MenuBarView::refreshTicks);
+    rebuild();
+}
+
+void MenuBarView::flush() { rebuild_->flush(); }
+
+void MenuBarView::rebuild() {
+    ++builds_;
+    rows_.clear();
+    selectAll_ = nullptr;
+    move_ = nullptr;
+    clear(layout_);
+    std::vector<QWidget*> sections{header(), lastSweep()};
+    if (!scheduler_.actionableFindings().empty()) sections.push_back(findings());
+    sections.push_back(schedule());
+    sections.push_back(actions());
+    for (size_t i = 0; i < sections.size(); ++i) {
+        if (i > 0) layout_->addWidget(new Hairline(Qt::Horizontal));
+        layout_->addWidget(section(sections[i]));
+    }
+    layout_->addStretch(1);
+    refreshTicks();
+    adjustSize();
+}
+
+void MenuBarView::refreshTicks() {
+    const auto& ticks = scheduler_.selectedPaths();
+    for (auto& [path, row] : rows_) {
+        const bool ticked = ticks.count(path) > 0;
+        row.area->setFill(ticked ? std::optional<Adaptive>(Theme::accentWash().opacity(0.5)) : std::nullopt, 7);
+        row.box->setChecked(ticked);
+        row.size->setColour(ticked ? Theme::accentInk() : Theme::tertiaryText());
+    }
+    if (selectAll_) selectAll_->setText(scheduler_.allSelected() ? "Deselect all" : "Select all");
+    if (move_) {
+        const auto look = MenuBarRules::moveButton(scheduler_.isCleaning(), ticks.size(), scheduler_.selectedBytes());
+        move_->setText(q(look.title));
+        move_->setEnabled(look.enabled);
+        move_->setOpacity(look.opacity);
+    }
+}
+
+QWidget* MenuBarView::header() {
+    auto* line = row(10);
+    const QIcon icon = QApplication::windowIcon();
+    if (!icon.isNull()) {
+        auto* image = new QLabel;
+        image->setPixmap(icon.pixmap(30, 30));
+        image->setFixedSize(30, 30);
+        line->addWidget(image);
+    }
+    auto* texts = column(1);
+    texts->addWidget(caption("Sorvel", 12, W::bold, Theme::primaryText()));
+    auto* status = text(q(MenuBarRules::statusLine(scheduler_.isRunning(), scheduler_.nextRunDate(), now())), 11,
+                        W::regular, Theme::tertiaryText());
+    status->setObjectName("statusLine");
+    texts->addWidget(status);
+    line->addLayout(texts);
+    line->addStretch(1);
+    if (scheduler_.isRunning()) line->addWidget(new Spinner(16 * 0.65));
+    return wrap(line);
+}
+
+QWidget* MenuBarView::lastSweep() {
+    auto* stack = column(10);
+    stack->addWidget(caption("Last sweep", 9.5, W::semibold, Theme::tertiaryText()));
+    if (const auto& error = scheduler_.saveError()) stack->addWidget(ToolParts::saveError(*error));
+    const auto& receipt = scheduler_.lastReceipt();
+    if (!receipt) {
+        stack->addWidget(text("No sweep has run yet.", 12, W::regular, Theme::secondaryText()));
+        return wrap(stack);
+    }
+    auto* body = column(7);
+    auto* headline = row(7);
+    auto* dotColumn = column(0);
+    dotColumn->setContentsMargins(0, 5, 0, 0);
+    dotColumn->addWidget(new Dot(MenuBarRules::accentDot(*receipt) ? Theme::accent() : Theme::tertiaryText()));
+    dotColumn->addStretch(1);
+    headline->addLayout(dotColumn);
+    auto* title = wrapping(q(receipt->headline()), 13, Theme::primaryText(), nullptr, W::semibold);
+    title->setObjectName("receiptHeadline");
+    headline->addWidget(title, 1);
+    body->addLayout(headline);
+    body->addWidget(text(q(mediumDateShortTime(receipt->date)), 11, W::regular, Theme::tertiaryText()));
+    if (receipt->withheldReason) {
+        auto* box = new ClickArea;
+        box->setCursor(Qt::ArrowCursor);
+        box->setFill(Theme::warningWash(), 8);
+        auto* boxLine = column(0, box);
+        boxLine->setContentsMargins(9, 9, 9, 9);
+        boxLine->addWidget(wrapping(q(*receipt->withheldReason), 11.5, Theme::warning()));
+        box->setObjectName("withheld");
+        body->addWidget(box);
+    }
+    auto* figures = row(14);
+    for (const auto& stat : MenuBarRules::stats(*receipt)) {
+        auto* figure = column(1);
+        figure->addWidget(caption(q(stat.caption), 9, W::semibold, Theme::tertiaryText()));
+        figure->addWidget(mono(q(stat.value), 12, W::medium, Theme::primaryText()));
+        figures->addLayout(figure);
+    }
+    figures->addStretch(1);
+    body->addLayout(figures);
+    stack->addLayout(body);
+    return wrap(stack);
+}
+
+QWidget* MenuBarView::findings() {
+    auto* stack = column(8);
+    auto* head = row(6);
+    head->addWidget(caption("Found", 9.5, W::semibold, Theme::tertiaryText()));
+    head->addStretch(1);
+    auto* selectAll = new TextButton("Select all", Fonts::system(10.5, W::medium), Theme::accentInk());
+    selectAll_ = selectAll;
+    selectAll->setObjectName("selectAll");
+    connect(selectAll, &TextButton::clicked, this, [this] { scheduler_.selectAll(!scheduler_.allSelected()); });
+    head->addWidget(selectAll);
+    stack->addLayout(head);
+
+    const auto found = scheduler_.actionableFindings();
+    auto* list = new QWidget;
+    auto* rows = column(3, list);
+    for (const auto& finding : found) {
+        auto* area = new ClickArea;
+        area->setObjectName("findingRow");
+        area->setToolTip(q(tildeAbbreviated(finding.path)));
+        auto* line = row(9, area);
+        line->setContentsMargins(8, 5, 8, 5);
+        auto* box = new CheckBox(15, 4);
+        box->setCheckable(true);
+        box->setAttribute(Qt::WA_TransparentForMouseEvents);
+        line->addWidget(box);
+        auto* name = text(q(lastPathComponent(finding.path)), 11.5, W::regular, Theme::primaryText());
+        name->setElide(Qt::ElideMiddle);
+        line->addWidget(name, 1);
+        line->addSpacing(6);
+        auto* size = mono(q(Bytes::format(finding.size)), 10.5, W::medium, Theme::tertiaryText());
+        line->addWidget(size);
+        rows_[finding.path] = Row{area, box, size};
+        const std::string path = finding.path;
+        connect(area, &ClickArea::clicked, this, [this, path] { scheduler_.toggle(path); });
+        rows->addWidget(area);
+    }
+    rows->addStretch(1);
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName("findingsList");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->viewport()->setAutoFillBackground(false);
+    list->setAutoFillBackground(false);
+    scroll->setWidget(list);
+    scroll->setFixedHeight(MenuBarRules::findingsListHeight(found.size()));
+    stack->addWidget(scroll);
+
+    auto* move = new Button({}, Button::Style::accent);
+    move->setObjectName("moveFindings");
+    move->setSymbol("trash");
+    move_ = move;
+    move->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(move, &Button::clicked, this, [this] { scheduler_.cleanSelected(); });
+    stack->addWidget(move);
+    stack->addWidget(wrapping(MenuBarRules::kMoveNote, 10.5, Theme::tertiaryText()));
+    return wrap(stack);
+}
+
+QWidget* MenuBarView::schedule() {
+    auto* stack = column(9);
+    stack->addWidget(caption("Schedule", 9.5, W::semibold, Theme::tertiaryText()));
+    const SweepSchedule current = scheduler_.schedule();
+    std::vector<SegmentedPicker::Option> frequencies;
+    for (auto f : kAllSweepFrequencies) frequencies.push_back({q(SettingsRules::frequencyLabel(f)), {}});
+    auto* frequency = new SegmentedPicker(frequencies, SegmentedPicker::Look::capsule);
+    frequency->setObjectName("frequency");
+    frequency->setCurrentIndex(int(current.frequency));
+    connect(frequency, &SegmentedPicker::picked, this, [this](int index) {
+        SweepSchedule next = scheduler_.schedule();
+        next.frequency = kAllSweepFrequencies[index];
+        scheduler_.setSchedule(next); // an equal value saves and restarts nothing
+    });
+    stack->addWidget(frequency);
+    if (current.frequency != SweepSchedule::Frequency::off) {
+        std::vector<SegmentedPicker::Option> actions;
+        for (auto a : kAllSweepActions) actions.push_back({q(SettingsRules::actionLabel(a)), {}});
+        auto* action = new SegmentedPicker(actions, SegmentedPicker::Look::capsule);
+        action->setObjectName("action");
+        action->setCurrentIndex(int(current.action));
+        connect(action, &SegmentedPicker::picked, this, [this](int index) {
+            SweepSchedule next = scheduler_.schedule();
+            next.action = kAllSweepActions[index];
+            scheduler_.setSchedule(next);
+        });
+        stack->addWidget(action);
+        stack->addWidget(wrapping(q(SettingsRules::actionExplanation(current.action)), 11, Theme::tertiaryText()));
+        stack->addWidget(wrapping("Sweeping " + q(current.scopeSummary()) + ".", 11, Theme::secondaryText()));
+    }
+    return wrap(stack);
+}
+
+QWidget* MenuBarView::actions() {
+    auto* stack = column(6);
+    auto* sweep = new Button(scheduler_.isRunning() ? "Sweeping\u2026" : "Sweep now", Button::Style::softAccent);
+    sweep->setObjectName("sweepNow");
+    sweep->setSymbol("wind");
+    sweep->setEnabled(!scheduler_.isRunning());
+    sweep->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(sweep, &Button::clicked, this, [this] { scheduler_.run(SweepRun::Trigger::manual); });
+    stack->addWidget(sweep);
+    auto* pair = row(6);
+    auto* settings = new Button("Settings\u2026", Button::Style::subtle);
+    settings->setObjectName("openSettings");
+    auto* open = new Button("Open Sorvel", Button::Style::subtle);
+    open->setObjectName("openMain");
+    for (auto* b : {settings, open}) {
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        pair->addWidget(b, 1);
+    }
+    connect(settings, &Button::clicked, this, [this] {
+        if (actions_.openSettings) actions_.openSettings();
+    });
+    connect(open, &Button::clicked, this, [this] {
+        if (actions_.openMain) actions_.openMain();
+    });
+    stack->addLayout(pair);
+    auto* quit = new Button("Quit Sorvel", Button::Style::subtle);
+    quit->setObjectName("quit");
+    quit->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(quit, &Button::clicked, this, [this] {
+        if (actions_.quit) actions_.quit();
+    });
+    stack->addWidget(quit);
+    return wrap(stack);
+}
+
+} // namespace sorvel::ui

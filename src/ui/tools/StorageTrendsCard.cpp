@@ -1,0 +1,118 @@
+#include "ui/tools/StorageTrendsCard.h"
+
+#include <QVBoxLayout>
+
+#include "models/ScanCoordinator.h"
+#include "ui/kit/SegmentedPicker.h"
+#include "ui/tools/ToolParts.h"
+#include "ui/tools/TrendRules.h"
+
+namespace sorvel::ui {
+
+using namespace ToolParts;
+using W = Fonts::Weight;
+
+namespace {
+
+Adaptive colourOf(TrendRules::Tone tone) {
+    switch (tone) {
+    case TrendRules::Tone::neutral: return Theme::secondaryText();
+    case TrendRules::Tone::good: return Theme::accentInk();
+    case TrendRules::Tone::bad: return Theme::warning();
+    }
+    return Theme::secondaryText();
+}
+
+QWidget* deltaFigure(const TrendChange& value, const QString& label, bool inverted) {
+    const int64_t change = TrendRules::change(value);
+    const Adaptive colour = colourOf(TrendRules::figureTone(change, inverted));
+    auto* card = new Card(13);
+    card->setObjectName("deltaFigure");
+    card->content()->setSpacing(2);
+    auto* line = row(5);
+    line->addWidget(new SymbolView(TrendRules::symbol(change), 11, colour));
+    line->addWidget(mono(q(TrendRules::figureAmount(change)), 17, W::semibold, colour));
+    line->addStretch(1);
+    card->content()->addLayout(line);
+    card->content()->addWidget(text(label, 10.5, W::regular, Theme::tertiaryText()));
+    return card;
+}
+
+QWidget* changeRow(const TrendChange& value) {
+    const int64_t change = TrendRules::change(value);
+    const Adaptive colour = colourOf(TrendRules::rowTone(change));
+    auto* card = new Card(0);
+    card->setObjectName("changeRow");
+    auto* line = row(10);
+    line->setContentsMargins(13, 8, 13, 8);
+    line->addWidget(new SymbolView(TrendRules::symbol(change), 9, colour, 14));
+    auto* title = text(q(value.title), 12, W::regular, Theme::primaryText());
+    title->setElide(Qt::ElideRight);
+    line->addWidget(title, 1);
+    line->addSpacing(8);
+    if (const auto percent = TrendRules::percent(value.was, value.now))
+        line->addWidget(mono(q(*percent), 10.5, W::regular, Theme::tertiaryText()));
+    line->addWidget(figure(q(TrendRules::rowAmount(change)), 12, W::medium, colour, 88));
+    card->content()->addLayout(line);
+    return card;
+}
+
+} // namespace
+
+StorageTrendsCard::StorageTrendsCard(ScanCoordinator& coordinator, int days, QWidget* parent)
+    : QWidget(parent), coordinator_(coordinator), days_(days) {
+    setObjectName("trendsCard");
+    auto* stack = column(10, this);
+    auto* head = row(10);
+    head->addWidget(caption("What is growing", 10.5, W::bold, Theme::secondaryText()));
+    head->addStretch(1);
+    picker_ = new SegmentedPicker({{"7 days", {}}, {"30 days", {}}, {"90 days", {}}}, SegmentedPicker::Look::capsule);
+    picker_->setFixedWidth(210);
+    connect(picker_, &SegmentedPicker::picked, this, [this](int index) {
+        if (index >= 0 && index < 3) setDays(TrendRules::kPeriods[index]);
+    });
+    head->addWidget(picker_);
+    stack->addLayout(head);
+    body_ = column(10);
+    stack->addLayout(body_);
+    connect(&coordinator_, &ScanCoordinator::trendsChanged, this, &StorageTrendsCard::refresh);
+    connect(&coordinator_, &ScanCoordinator::resultChanged, this, &StorageTrendsCard::refresh);
+    refresh();
+}
+
+void StorageTrendsCard::setDays(int days) {
+    if (days == days_) return;
+    days_ = days;
+    refresh();
+}
+
+void StorageTrendsCard::refresh() {
+    for (int i = 0; i < 3; ++i)
+        if (TrendRules::kPeriods[i] == days_) picker_->setCurrentIndex(i);
+    clear(body_);
+    const auto card = TrendRules::card(coordinator_.result(), coordinator_.trends(), days_, now());
+    if (!card.body) {
+        auto* panel = new Card(18);
+        panel->setObjectName("firstMeasurement");
+        panel->content()->addWidget(wrapping(TrendRules::kFirstMeasurement, 12, Theme::tertiaryText()));
+        body_->addWidget(panel);
+        return;
+    }
+    const auto& b = *card.body;
+    auto* figures = row(14);
+    figures->addWidget(deltaFigure(b.measured, "measured", false), 1);
+    figures->addWidget(deltaFigure(b.free, "free space", true), 1);
+    body_->addLayout(figures);
+    auto* comparison = text(q(b.comparison), 10.5, W::regular, Theme::tertiaryText());
+    comparison->setObjectName("comparison");
+    body_->addWidget(comparison);
+    if (b.changes.empty()) {
+        body_->addWidget(text("Nothing moved measurably.", 11.5, W::regular, Theme::tertiaryText()));
+        return;
+    }
+    auto* rows = column(5);
+    for (const auto& change : b.changes) rows->addWidget(changeRow(change));
+    body_->addLayout(rows);
+}
+
+} // namespace sorvel::ui

@@ -1,0 +1,345 @@
+#include "ui/tools/SweepSettingsView.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QVBoxLayout>
+
+#include <filesystem>
+
+#include "engine/Bytes.h"
+#include "engine/PathText.h"
+#include "models/ScanCoordinator.h"
+#include "models/SweepScheduler.h"
+#include "models/UpdateChecker.h"
+#include "platform/Path.h"
+#include "ui/kit/Button.h"
+#include "ui/kit/CheckBox.h"
+#include "ui/kit/SegmentedPicker.h"
+#include "ui/kit/Switch.h"
+#include "ui/tools/RelativeDate.h"
+#include "ui/tools/SettingsRules.h"
+#include "ui/tools/ToolParts.h"
+
+namespace sorvel::ui {
+
+using namespace ToolParts;
+using W = Fonts::Weight;
+using Selection = SweepSchedule::RuleSelection;
+
+namespace {
+
+Text* heading(const QString& title) { return caption(title, 10.5, W::bold, Theme::secondaryText()); }
+
+/// The rule and folder cards: glass fill, radius 9, hairline border, margin 10.
+ClickArea* glassCard() {
+    auto* card = new ClickArea;
+    card->setFill(Theme::glassFill(), 9, true);
+    return card;
+}
+
+} // namespace
+
+SweepSettingsView::SweepSettingsView(ScanCoordinator& coordinator, SweepScheduler& scheduler, UpdateChecker& updates,
+                                     QWidget* parent)
+    : QScrollArea(parent), coordinator_(coordinator), scheduler_(scheduler), updates_(updates), page_(new Surface),
+      layout_(column(22, page_)), rebuild_(new Coalescer([this] { rebuild(); }, this)),
+      chooser_(&SweepSettingsView::chooseWithDialog) {
+    setObjectName("settingsWindow");
+    setWindowTitle(windowTitleText);
+    setFixedSize(520, 620);
+    setFrameShape(QFrame::NoFrame);
+    setWidgetResizable(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    layout_->setContentsMargins(24, 24, 24, 24);
+    layout_->setAlignment(Qt::AlignTop);
+    setWidget(page_);
+    viewport()->setAutoFillBackground(false);
+    connect(&scheduler_, &SweepScheduler::scheduleChanged, rebuild_, &Coalescer::request);
+    connect(&coordinator_, &ScanCoordinator::resultChanged, rebuild_, &Coalescer::request);
+    for (auto signal : {&UpdateChecker::stateChanged, &UpdateChecker::lastCheckedChanged,
+                        &UpdateChecker::automaticChecksChanged})
+        connect(&updates_, signal, rebuild_, &Coalescer::request);
+    rebuild();
+}
+
+void SweepSettingsView::flush() { rebuild_->flush(); }
+
+QWidget* SweepSettingsView::findWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == windowTitleText) return w;
+    return nullptr;
+}
+
+std::optional<std::string> SweepSettingsView::chooseWithDialog(QWidget* parent) {
+    QFileDialog dialog(parent, "Its contents will be swept. Protected locations stay protected.",
+                       QString::fromStdString(homeDirectory()));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setLabelText(QFileDialog::Accept, "Add to sweep");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
+}
+
+void SweepSettingsView::write(const SweepSchedule& schedule) { scheduler_.setSchedule(schedule); }
+
+void SweepSettingsView::addFolder() {
+    const auto folder = chooser_ ? chooser_(this) : std::nullopt;
+    if (!folder || folder->empty()) return;
+    // A folder that holds the home would hand a sweep every file the user owns: judged as
+    // written and again with links resolved (a link to "/" is "/").
+    const std::string home = homeDirectory();
+    folderMessage_ = SettingsRules::folderRefusal(*folder, home);
+    std::error_code folderError, homeError;
+    const auto resolved = std::filesystem::canonical(*folder, folderError);
+    const auto resolvedHome = std::filesystem::canonical(home, homeError);
+    if (!folderMessage_ && !folderError && !homeError)
+        folderMessage_ = SettingsRules::folderRefusal(resolved.string(), resolvedHome.string());
+    if (!folderMessage_) write(SettingsRules::addingFolder(scheduler_.schedule(), *folder, homeDirectory()));
+    rebuild_->request();
+}
+
+void SweepSettingsView::rebuild() {
+    ++builds_;
+    clear(layout_);
+    layout_->addWidget(frequencySection());
+    layout_->addWidget(rulesSection());
+    layout_->addWidget(foldersSection());
+    layout_->addWidget(protectionNote());
+    layout_->addWidget(updatesSection());
+    layout_->addStretch(1);
+}
+
+QWidget* SweepSettingsView::frequencySection() {
+    const SweepSchedule current = scheduler_.schedule();
+    auto* stack = column(10);
+    stack->addWidget(heading("Schedule"));
+    std::vector<SegmentedPicker::Option> frequencies;
+    for (auto f : kAllSweepFrequencies) frequencies.push_back({q(SettingsRules::frequencyLabel(f)), {}});
+    auto* frequency = new SegmentedPicker(frequencies, SegmentedPicker::Look::capsule);
+    frequency->setObjectName("frequency");
+    frequency->setCurrentIndex(int(current.frequency));
+    connect(frequency, &SegmentedPicker::picked, this, [this](int index) {
+        SweepSchedule next = scheduler_.schedule();
+        next.frequency = kAllSweepFrequencies[index];
+        write(next);
+    });
+    stack->addWidget(frequency, 0, Qt::AlignLeft);
+    if (current.frequency != SweepSchedule::Frequency::off) {
+        auto* at = row(10);
+        at->addWidget(text("At", 12, W::regular, Theme::secondaryText()));
+        auto* hour = new QComboBox;
+        hour->setObjectName("hour");
+        hour->setFixedWidth(100);
+        for (int h = 0; h < 24; ++h) hour->addItem(q(SettingsRules::hourLabel(h)));
+        hour->setCurrentIndex(std::clamp(current.hour, 0, 23));
+        connect(hour, qOverload<int>(&QComboBox::activated), this, [this](int h) {
+            SweepSchedule next = scheduler_.schedule();
+            next.hour = h;
+            write(next);
+        });
+        at->addWidget(hour);
+        at->addStretch(1);
+        stack->addLayout(at);
+        std::vector<SegmentedPicker::Option> actions;
+        for (auto a : kAllSweepActions) actions.push_back({q(SettingsRules::actionLabel(a)), {}});
+        auto* action = new SegmentedPicker(actions, SegmentedPicker::Look::capsule);
+        action->setObjectName("action");
+        action->setCurrentIndex(int(current.action));
+        connect(action, &SegmentedPicker::picked, this, [this](int index) {
+            SweepSchedule next = scheduler_.schedule();
+            next.action = kAllSweepActions[index];
+            write(next);
+        });
+        stack->addWidget(action, 0, Qt::AlignLeft);
+        stack->addWidget(wrapping(q(SettingsRules::actionExplanation(current.action)), 11.5, Theme::tertiaryText()));
+    }
+    auto* summary = wrapping(q(current.summary()), 11.5, Theme::secondaryText());
+    summary->setObjectName("summary");
+    stack->addWidget(summary);
+    return wrap(stack);
+}
+
+QWidget* SweepSettingsView::rulesSection() {
+    const SweepSchedule current = scheduler_.schedule();
+    const auto rules = SettingsRules::availableRules(coordinator_.result().cleanupItems);
+    auto* stack = column(10);
+    auto* head = row(6);
+    head->addWidget(heading("What to sweep"));
+    head->addStretch(1);
+    if (!rules.empty()) {
+        const bool allCurrent = current.rules.isAllSafeRules();
+        const bool noneCurrent = !allCurrent && current.rules.ids.empty();
+        auto quickPick = [&](const QString& title, bool isCurrent, Selection selection) {
+            auto* b = new TextButton(title, Fonts::system(11, W::medium),
+                                     isCurrent ? Theme::tertiaryText() : Theme::accentInk());
+            b->setEnabled(!isCurrent);
+            connect(b, &TextButton::clicked, this, [this, selection] {
+                SweepSchedule next = scheduler_.schedule();
+                next.rules = selection;
+                write(next);
+            });
+            return b;
+        };
+        auto* all = quickPick("Use all", allCurrent, Selection::allSafeRules());
+        all->setObjectName("useAll");
+        head->addWidget(all);
+        head->addWidget(text("\u00B7", 11, W::regular, Theme::hairline()));
+        auto* none = quickPick("Use none", noneCurrent, Selection::only({}));
+        none->setObjectName("useNone");
+        head->addWidget(none);
+    }
+    stack->addLayout(head);
+    if (rules.empty()) {
+        stack->addWidget(text(SettingsRules::kNoRulesText, 12, W::regular, Theme::tertiaryText()));
+        return wrap(stack);
+    }
+    auto* list = column(6);
+    std::vector<std::string> listed;
+    for (const auto& rule : rules) listed.push_back(rule.id);
+    for (const auto& rule : rules) {
+        auto* card = glassCard();
+        card->setObjectName("ruleRow");
+        card->setProperty("ruleID", q(rule.id));
+        auto* line = row(10, card);
+        line->setContentsMargins(10, 10, 10, 10);
+        auto* box = new CheckBox(17, 5);
+        box->setCheckable(true);
+        box->setChecked(SettingsRules::isTicked(current.rules, rule.id));
+        box->setAttribute(Qt::WA_TransparentForMouseEvents);
+        line->addWidget(box);
+        auto* texts = column(1);
+        texts->addWidget(text(q(rule.title), 12.5, W::medium, Theme::primaryText()));
+        texts->addWidget(mono(q(rule.locationLabel), 10, W::regular, Theme::tertiaryText()));
+        line->addLayout(texts, 1);
+        line->addWidget(mono(q(Bytes::format(rule.size())), 11, W::regular, Theme::secondaryText()));
+        const std::string id = rule.id;
+        connect(card, &ClickArea::clicked, this, [this, id, listed] {
+            SweepSchedule next = scheduler_.schedule();
+            next.rules = SettingsRules::toggle(next.rules, listed, id);
+            write(next);
+        });
+        list->addWidget(card);
+    }
+    stack->addLayout(list);
+    const auto note = SettingsRules::footnote(current.rules, current.folders.size());
+    if (note.warning) {
+        auto* warn = row(7);
+        auto* symbolColumn = column(0);
+        symbolColumn->addWidget(new SymbolView("exclamationmark.triangle.fill", 10, Theme::warning()));
+        symbolColumn->addStretch(1);
+        warn->addLayout(symbolColumn);
+        auto* t = wrapping(q(note.text), 11, Theme::warning());
+        t->setObjectName("rulesFootnote");
+        warn->addWidget(t, 1);
+        stack->addLayout(warn);
+    } else {
+        auto* t = wrapping(q(note.text), 11, Theme::tertiaryText());
+        t->setObjectName("rulesFootnote");
+        stack->addWidget(t);
+    }
+    return wrap(stack);
+}
+
+QWidget* SweepSettingsView::foldersSection() {
+    const SweepSchedule current = scheduler_.schedule();
+    auto* stack = column(10);
+    auto* head = row(6);
+    head->addWidget(heading("Your own folders"));
+    head->addStretch(1);
+    auto* add = new Button("Add folder\u2026", Button::Style::subtle);
+    add->setObjectName("addFolder");
+    connect(add, &Button::clicked, this, [this] { addFolder(); });
+    head->addWidget(add);
+    stack->addLayout(head);
+    if (folderMessage_) {
+        auto* message = wrapping(q(*folderMessage_), 11.5, Theme::warning());
+        message->setObjectName("folderMessage");
+        stack->addWidget(message);
+    }
+    if (current.folders.empty()) {
+        stack->addWidget(wrapping(SettingsRules::kNoFoldersText, 11.5, Theme::tertiaryText()));
+        return wrap(stack);
+    }
+    auto* list = column(6);
+    for (const auto& folder : current.folders) {
+        auto* card = glassCard();
+        card->setCursor(Qt::ArrowCursor);
+        card->setObjectName("folderRow");
+        auto* line = row(10, card);
+        line->setContentsMargins(10, 10, 10, 10);
+        line->addWidget(new SymbolView("folder", 11, Theme::tertiaryText()));
+        line->addWidget(path(folder, 11, Theme::primaryText()), 1);
+        auto* remove = new TextButton("Remove", Fonts::system(10.5, W::medium), Theme::tint(Tint::rose()).ink);
+        remove->setObjectName("removeFolder");
+        connect(remove, &TextButton::clicked, this, [this, folder] {
+            write(SettingsRules::removingFolder(scheduler_.schedule(), folder));
+        });
+        line->addWidget(remove);
+        list->addWidget(card);
+    }
+    stack->addLayout(list);
+    return wrap(stack);
+}
+
+QWidget* SweepSettingsView::protectionNote() {
+    auto* note = new ClickArea;
+    note->setCursor(Qt::ArrowCursor);
+    note->setFill(Theme::accentWash().opacity(0.5), 11);
+    auto* line = row(10, note);
+    line->setContentsMargins(14, 14, 14, 14);
+    auto* symbolColumn = column(0);
+    symbolColumn->setContentsMargins(0, 1, 0, 0);
+    symbolColumn->addWidget(new SymbolView("lock.shield", 13, Theme::accentInk()));
+    symbolColumn->addStretch(1);
+    line->addLayout(symbolColumn);
+    auto* texts = column(3);
+    texts->addWidget(wrapping("Adding a folder widens where Sorvel looks, not what it will destroy", 12,
+                              Theme::primaryText(), nullptr, W::semibold));
+    texts->addWidget(wrapping("Everything still goes through the same checks: your messages, mail, keychains, device "
+                              "backups, photo library and iCloud folders are refused even if they sit inside a folder "
+                              "you added. Removals go to the Trash, and the folder you choose is never removed itself "
+                              "\u2014 only what is inside it.",
+                              11.5, Theme::secondaryText()));
+    line->addLayout(texts, 1);
+    return note;
+}
+
+QWidget* SweepSettingsView::updatesSection() {
+    auto* stack = column(8);
+    stack->addWidget(heading("Updates"));
+    const bool configured = updates_.isConfigured();
+    auto* toggleLine = row(8);
+    auto* toggle = new Switch(QSize(32, 18));
+    toggle->setObjectName("automaticChecks");
+    toggle->setChecked(updates_.automaticChecks());
+    toggle->setEnabled(configured);
+    connect(toggle, &Switch::toggled, this, [this](bool on) {
+        if (on != updates_.automaticChecks()) updates_.setAutomaticChecks(on);
+    });
+    toggleLine->addWidget(toggle);
+    toggleLine->addWidget(text("Check for new versions once a day", 12.5, W::regular, Theme::primaryText()));
+    toggleLine->addStretch(1);
+    stack->addLayout(toggleLine);
+    stack->addWidget(wrapping(
+        configured ? "A plain request for a version number, at most once a day. It sends nothing about you or this "
+                     "Mac \u2014 no identifier, no usage, no list of what was scanned. Sorvel never downloads or "
+                     "installs an update itself: if there is a newer version it says so and opens your browser. "
+                     "Turning this off means Sorvel makes no network requests at all."
+                   : "This build has no update feed configured, so Sorvel makes no network requests at all.",
+        11.5, Theme::tertiaryText()));
+    auto* checkLine = row(10);
+    auto* check = new Button(q(SettingsRules::checkLabel(updates_.state())), Button::Style::subtle);
+    check->setObjectName("checkNow");
+    check->setEnabled(configured && updates_.state().kind != UpdateChecker::State::Kind::checking);
+    connect(check, &Button::clicked, this, [this] { updates_.check(true); });
+    checkLine->addWidget(check);
+    if (const auto last = updates_.lastChecked())
+        checkLine->addWidget(text("last checked " + q(RelativeDate::full(*last, now())), 11, W::regular,
+                                  Theme::tertiaryText()));
+    checkLine->addStretch(1);
+    stack->addLayout(checkLine);
+    return wrap(stack);
+}
+
+} // namespace sorvel::ui

@@ -1,0 +1,71 @@
+#pragma once
+// The settings window ("Sorvel Settings"): the sweep schedule, the rules and the user's
+// own folders a sweep looks at, what a sweep may touch, and the daily update check.
+// Every control writes straight into its model; nothing waits for a Save.
+#include <QScrollArea>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "removal/SweepSchedule.h"
+
+class QVBoxLayout;
+
+namespace sorvel {
+class ScanCoordinator;
+class SweepScheduler;
+class UpdateChecker;
+} // namespace sorvel
+
+namespace sorvel::ui {
+
+namespace ToolParts {
+class Coalescer;
+}
+
+class SweepSettingsView : public QScrollArea {
+    Q_OBJECT
+public:
+    /// Asks for one folder to add ("Add to sweep"); none when dismissed.
+    using FolderChooser = std::function<std::optional<std::string>(QWidget* parent)>;
+
+    static constexpr const char* windowTitleText = "Sorvel Settings";
+
+    SweepSettingsView(ScanCoordinator& coordinator, SweepScheduler& scheduler, UpdateChecker& updates,
+                      QWidget* parent = nullptr);
+
+    void setFolderChooser(FolderChooser chooser) { chooser_ = std::move(chooser); }
+    /// Runs the folder chooser and adds its folder, unless refused or already listed.
+    void addFolder();
+    void flush();
+    int builds() const { return builds_; }
+    /// The last refusal of "Add folder…", shown under the folders heading.
+    const std::optional<std::string>& folderMessage() const { return folderMessage_; }
+
+    /// The real chooser: a folder dialog opening at the home folder.
+    static std::optional<std::string> chooseWithDialog(QWidget* parent);
+    /// The top-level window titled "Sorvel Settings", if one exists.
+    static QWidget* findWindow();
+
+private:
+    void rebuild();
+    QWidget* frequencySection();
+    QWidget* rulesSection();
+    QWidget* foldersSection();
+    QWidget* protectionNote();
+    QWidget* updatesSection();
+    void write(const SweepSchedule& schedule);
+
+    ScanCoordinator& coordinator_;
+    SweepScheduler& scheduler_;
+    UpdateChecker& updates_;
+    QWidget* page_;
+    QVBoxLayout* layout_;
+    ToolParts::Coalescer* rebuild_;
+    FolderChooser chooser_;
+    std::optional<std::string> folderMessage_;
+    int builds_ = 0;
+};
+
+} // namespace sorvel::ui

@@ -1,0 +1,63 @@
+#include "ui/tools/ToolWindows.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
+
+#include "models/DuplicatesModel.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/PageFactory.h"
+#include "ui/tools/SweepSettingsView.h"
+
+namespace sorvel::ui::ToolWindows {
+
+QWidget* openSettings(const AppModels& models) {
+    QWidget* window = SweepSettingsView::findWindow();
+    if (!window) {
+        window = PageFactory::settingsWindow(models, nullptr);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+void openSettingsFromPanel(const AppModels& models) {
+    openSettings(models);
+    QTimer::singleShot(150, qApp, [] {
+        if (QWidget* window = SweepSettingsView::findWindow()) {
+            window->raise();
+            window->activateWindow();
+        }
+    });
+}
+
+QWidget* settingsWindow() { return SweepSettingsView::findWindow(); }
+
+void openMain(const AppModels& models) {
+    if (models.showMainWindow) {
+        models.showMainWindow();
+        return;
+    }
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() != "main") continue;
+        w->showNormal();
+        w->raise();
+        w->activateWindow();
+        return;
+    }
+}
+
+void installFolderChooser(const AppModels& models, MainWindow& window) {
+    models.duplicates.setFolderChooser([&window](const DuplicatesModel::FolderRequest& request) -> std::optional<std::string> {
+        QFileDialog dialog(&window, QString::fromStdString(request.message), QString::fromStdString(request.startDirectory));
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(request.prompt));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+        return dialog.selectedFiles().front().toStdString();
+    });
+}
+
+} // namespace sorvel::ui::ToolWindows

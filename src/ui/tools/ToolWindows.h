@@ -1,0 +1,30 @@
+#pragma once
+// The settings window beside the main one: one window titled "Sorvel Settings", opened
+// by "Settings…" in the menu and in the sweep panel, and the folder chooser the
+// duplicates page asks through its model.
+#include <QWidget>
+
+#include "ui/shell/AppModels.h"
+
+namespace sorvel::ui {
+
+class MainWindow;
+
+namespace ToolWindows {
+
+/// Shows the settings window, making it when there is none, and brings it forward.
+QWidget* openSettings(const AppModels& models);
+/// The settings window, when one exists.
+QWidget* settingsWindow();
+/// The sweep panel's way to the settings window: open it, then a moment later bring
+/// forward whichever window carries the title "Sorvel Settings".
+void openSettingsFromPanel(const AppModels& models);
+/// Shows the main window: the application's own hook when it has one, else the
+/// top-level widget named "main".
+void openMain(const AppModels& models);
+
+/// A folder dialog for "Choose folder…" of the duplicates page, over `window`.
+void installFolderChooser(const AppModels& models, MainWindow& window);
+
+} // namespace ToolWindows
+} // namespace sorvel::ui

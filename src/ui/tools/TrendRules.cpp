@@ -1,0 +1,78 @@
+#include "ui/tools/TrendRules.h"
+
+#include <cstdio>
+
+#include "engine/Bytes.h"
+
+namespace sorvel::TrendRules {
+namespace {
+const char* const kMinus = "\u2212";
+
+int64_t magnitude(int64_t change) {
+    if (change >= 0) return change;
+    return change == INT64_MIN ? INT64_MAX : -change;
+}
+
+int64_t difference(int64_t was, int64_t now) {
+    int64_t out = 0;
+    if (__builtin_sub_overflow(now, was, &out)) return now > was ? INT64_MAX : INT64_MIN;
+    return out;
+}
+} // namespace
+
+std::string symbol(int64_t change) {
+    if (change == 0) return "equal";
+    return change > 0 ? "arrow.up.right" : "arrow.down.right";
+}
+
+std::string figureAmount(int64_t change) {
+    return (change > 0 ? "+" : kMinus) + Bytes::format(magnitude(change));
+}
+
+Tone figureTone(int64_t change, bool inverted) {
+    if (change == 0) return Tone::neutral;
+    const bool good = inverted ? change > 0 : change < 0;
+    return good ? Tone::good : Tone::bad;
+}
+
+std::string rowAmount(int64_t change) { return (change >= 1 ? "+" : kMinus) + Bytes::format(magnitude(change)); }
+
+Tone rowTone(int64_t change) { return change <= 0 ? Tone::good : Tone::bad; }
+
+std::optional<std::string> percent(int64_t was, int64_t now) {
+    if (was < 1) return std::nullopt;
+    const double p = (static_cast<double>(now) - static_cast<double>(was)) / static_cast<double>(was) * 100.0;
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.0f%%", p); // the C locale: the window never sets another
+    return (p > 0 ? "+" : "") + std::string(buffer);
+}
+
+Card card(const ScanResult& result, const std::vector<StorageSnapshot>& trends, int days, Date now) {
+    Card card;
+    const auto series = StorageTrends::series(title(result.scope), trends);
+    if (series.empty()) return card;
+    if (series.size() < 2) return card;
+    // With no snapshot as old as the period, the oldest one stands in.
+    std::optional<StorageSnapshot> baseline = StorageTrends::baseline(days, series, now);
+    if (!baseline) baseline = series.front();
+    const StorageSnapshot& latest = series.back();
+
+    Card::Body body;
+    body.measured = {"measured", "measured", baseline->scannedTotal(), latest.scannedTotal()};
+    body.free = {"free", "free space", baseline->freeBytes, latest.freeBytes};
+    body.comparison = "Compared with " + mediumDate(baseline->date);
+    if (series.size() < 3)
+        body.comparison += " \u00B7 only " + std::to_string(series.size()) + " measurements so far";
+    auto changes = StorageTrends::changes(*baseline, latest, [&](const std::string& id) {
+        const CategoryResult* category = result.category(id);
+        return category ? category->category.title : id;
+    });
+    if (changes.size() > kMaximumRows) changes.resize(kMaximumRows);
+    body.changes = std::move(changes);
+    card.body = std::move(body);
+    return card;
+}
+
+int64_t change(const TrendChange& c) { return difference(c.was, c.now); }
+
+} // namespace sorvel::TrendRules

@@ -1,0 +1,173 @@
+#include "ui/tools/UninstallerRules.h"
+
+#include <algorithm>
+
+#include "engine/Bytes.h"
+#include "platform/Path.h"
+#include "ui/tools/RelativeDate.h"
+
+namespace sorvel::UninstallerRules {
+namespace {
+using Kind = InstalledApp::Removability::Kind;
+using Stage = AppsModel::Stage;
+
+std::string plural(size_t count, const std::string& word) {
+    return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+}
+} // namespace
+
+bool isRunning(const InstalledApp& app, const std::vector<std::string>& runningIdentifiers) {
+    if (!app.bundleIdentifier) return false;
+    return std::find(runningIdentifiers.begin(), runningIdentifiers.end(), *app.bundleIdentifier) !=
+           runningIdentifiers.end();
+}
+
+std::string subtitle(const InstalledApp& app, Date now) {
+    std::vector<std::string> parts;
+    if (app.version) parts.push_back(*app.version);
+    parts.push_back(plural(app.leftovers.size(), "support file"));
+    if (app.lastUsed) parts.push_back("last opened " + RelativeDate::full(*app.lastUsed, now));
+    std::string text;
+    for (size_t i = 0; i < parts.size(); ++i) text += (i ? " \u00B7 " : "") + parts[i];
+    return text;
+}
+
+RemovabilityBlock removabilityBlock(const InstalledApp& app) {
+    const std::string title = "Sorvel cannot move " + app.name + " itself";
+    switch (app.removability.kind) {
+    case Kind::removable: return {};
+    case Kind::needsAdministrator: return {RemovabilityBlock::Kind::handoff, {}, {}};
+    case Kind::sealed: return {RemovabilityBlock::Kind::warning, title, app.removability.reason};
+    case Kind::selfProtected: return {RemovabilityBlock::Kind::warning, title, "this is Sorvel"};
+    }
+    return {};
+}
+
+Row bundleRow(const InstalledApp& app) {
+    return {app.bundlePath, app.bundleSize, "Application", "the application itself", true,
+            app.removability.kind != Kind::removable};
+}
+
+Row leftoverRow(const AppLeftover& leftover) {
+    return {leftover.path,
+            leftover.size,
+            leftover.kind,
+            leftover.match.description(),
+            leftover.match.kind != AppLeftover::Match::Kind::appName,
+            leftover.requiresAdministrator};
+}
+
+std::string selectionCount(size_t count) { return plural(count, "item") + " selected"; }
+
+bool reviewEnabled(size_t targetCount, bool running) { return targetCount > 0 && !running; }
+
+Handoff handoff(const AppsModel::HandoffState& state, const InstalledApp& app, bool running) {
+    using K = AppsModel::HandoffState::Kind;
+    Handoff h;
+    switch (state.kind) {
+    case K::idle:
+        h.symbol = "hand.point.right";
+        h.title = app.name + " needs an administrator";
+        h.body = running ? "Quit " + app.name +
+                               " first \u2014 removing a running app leaves it re-creating what was just cleared."
+                         : "This bundle is owned by root, so Sorvel cannot move it. The Finder can: it will ask "
+                           "you for a password, move the app to the Trash, and Sorvel records it in History like "
+                           "any other removal. The support files below are yours and Sorvel takes those itself.";
+        h.button = "Move with Finder\u2026";
+        h.action = Handoff::Action::moveWithFinder;
+        h.enabled = !running;
+        break;
+    case K::working:
+        h.symbol = "hand.point.right";
+        h.title = "The Finder is handling " + app.name;
+        h.body = "Answer the Finder's password prompt. It moves the app to the Trash itself \u2014 Sorvel never "
+                 "holds administrator rights.";
+        h.button = "Waiting for the Finder\u2026";
+        h.style = Handoff::Style::subtle;
+        h.enabled = false;
+        break;
+    case K::done:
+        h.tone = Handoff::Tone::done;
+        h.symbol = "checkmark.circle.fill";
+        h.title = state.message;
+        h.body = "Recoverable from the Trash until you empty it, and listed in History where it can be put back.";
+        h.button = "Open Trash";
+        h.style = Handoff::Style::subtle;
+        h.action = Handoff::Action::openTrash;
+        break;
+    case K::failed:
+        h.tone = Handoff::Tone::failed;
+        h.symbol = "exclamationmark.triangle.fill";
+        h.title = "That did not work";
+        h.body = state.message;
+        h.button = "Try again";
+        h.action = Handoff::Action::moveWithFinder;
+        h.enabled = !running;
+        break;
+    }
+    return h;
+}
+
+OutcomeLook outcomeLook(const CleanupOutcome::Result& result) {
+    if (std::holds_alternative<CleanupOutcome::MovedToTrash>(result))
+        return {"checkmark.circle.fill", OutcomeLook::Tone::accent, "in the Trash \u2014 recoverable"};
+    if (const auto* refused = std::get_if<CleanupOutcome::Refused>(&result))
+        return {"hand.raised.fill", OutcomeLook::Tone::warning, "Refused: " + refused->refusal.description()};
+    if (const auto* failed = std::get_if<CleanupOutcome::Failed>(&result))
+        return {"exclamationmark.triangle.fill", OutcomeLook::Tone::rose, "Could not move: " + failed->message};
+    return {"circle.dashed", OutcomeLook::Tone::tertiary, std::nullopt};
+}
+
+std::string allowedCaption(Stage stage) {
+    return stage == Stage::done ? "Moved to the Trash" : "Will be moved to the Trash";
+}
+
+std::string reviewTitle(Stage stage, const InstalledApp& app, size_t allowedCount,
+                        const std::vector<CleanupOutcome>& preview) {
+    switch (stage) {
+    case Stage::confirming: return "Move " + std::to_string(allowedCount) + " items to the Trash?";
+    case Stage::working: return "Moving " + app.name + " to the Trash\u2026";
+    case Stage::done: {
+        size_t moved = 0;
+        bool bundleMoved = false;
+        for (const auto& outcome : preview) {
+            if (!outcome.moved()) continue;
+            ++moved;
+            if (outcome.path == standardizePath(app.bundlePath)) bundleMoved = true;
+        }
+        if (bundleMoved) return app.name + " was moved to the Trash";
+        if (moved == 0) return "Nothing of " + app.name + " was moved";
+        return plural(moved, "item") + " of " + app.name + (moved == 1 ? " was" : " were") + " moved to the Trash";
+    }
+    default: return "Dry run \u2014 nothing has been moved";
+    }
+}
+
+std::string reviewSubtitle(Stage stage, const std::vector<CleanupOutcome>& preview) {
+    const std::string freed = Bytes::format(CleanupExecutor::freed(preview));
+    switch (stage) {
+    case Stage::confirming:
+        return "These go to the Trash, not deleted. " + freed + " will be freed once you empty it.";
+    case Stage::done:
+        return freed + " moved. Everything is recoverable from the Trash until you empty it, and it is all "
+                       "listed in History.";
+    default: return "Every path re-checked against the same guard a manual cleanup uses. Nothing has moved.";
+    }
+}
+
+std::vector<FooterButton> reviewFooter(Stage stage, size_t allowedCount, bool isPreviewing) {
+    using S = FooterButton::Style;
+    using A = FooterButton::Action;
+    switch (stage) {
+    case Stage::reviewing:
+        return {{"Back", S::subtle, A::back, true},
+                {"Move to Trash\u2026", S::soft, A::confirm, allowedCount > 0 && !isPreviewing}};
+    case Stage::confirming:
+        return {{"Cancel", S::subtle, A::cancel, true},
+                {"Move " + std::to_string(allowedCount) + " to Trash", S::accent, A::uninstall, true}};
+    case Stage::working: return {{"Moving\u2026", S::soft, A::none, false}};
+    default: return {{"Done", S::accent, A::done, true}};
+    }
+}
+
+} // namespace sorvel::UninstallerRules

@@ -1,0 +1,93 @@
+#pragma once
+// What the uninstaller page shows for an app and for the model's stage: list subtitles,
+// the block above the bundle row, row values, the selection footer, the Finder hand-off
+// block, outcome rows and the review pane's titles and buttons. Pure: the widgets draw
+// these and the tests read them.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/InstalledApp.h"
+#include "models/AppsModel.h"
+#include "platform/Date.h"
+#include "removal/CleanupExecutor.h"
+
+namespace sorvel::UninstallerRules {
+
+/// Has a bundle identifier that one of the running applications carries.
+bool isRunning(const InstalledApp& app, const std::vector<std::string>& runningIdentifiers);
+
+/// "1.2 · 3 support files · last opened 2 days ago", the parts present.
+std::string subtitle(const InstalledApp& app, Date now);
+
+/// The block between the running warning and the bundle row.
+struct RemovabilityBlock {
+    enum class Kind { none, handoff, warning };
+    Kind kind = Kind::none;
+    std::string title; // warning only
+    std::string body;  // warning only
+};
+RemovabilityBlock removabilityBlock(const InstalledApp& app);
+
+/// One bundle or leftover row.
+struct Row {
+    std::string path;
+    int64_t size = 0;
+    std::string kind;
+    std::string reason;
+    bool certain = true;
+    bool needsAdmin = false;
+};
+Row bundleRow(const InstalledApp& app);
+Row leftoverRow(const AppLeftover& leftover);
+
+/// "N item(s) selected".
+std::string selectionCount(size_t count);
+bool reviewEnabled(size_t targetCount, bool running);
+
+/// The Finder hand-off block for one state.
+struct Handoff {
+    enum class Tone { waiting, done, failed };
+    enum class Action { moveWithFinder, none, openTrash };
+    enum class Style { soft, subtle };
+    Tone tone = Tone::waiting;
+    std::string symbol;
+    std::string title;
+    std::string body;
+    std::string button;
+    Style style = Style::soft;
+    Action action = Action::none;
+    bool enabled = true;
+};
+Handoff handoff(const AppsModel::HandoffState& state, const InstalledApp& app, bool running);
+
+/// The look of one outcome row.
+struct OutcomeLook {
+    enum class Tone { accent, warning, rose, tertiary };
+    std::string symbol;
+    Tone tone = Tone::tertiary;
+    std::optional<std::string> reason;
+};
+OutcomeLook outcomeLook(const CleanupOutcome::Result& result);
+std::string allowedCaption(AppsModel::Stage stage);
+inline constexpr const char* kRefusedCaption = "Refused by the safety checks \u2014 left alone";
+
+/// Headline of the review pane. After the move it says what happened to this app: the
+/// bundle moved, some of its items moved, or nothing moved.
+std::string reviewTitle(AppsModel::Stage stage, const InstalledApp& app, size_t allowedCount,
+                        const std::vector<CleanupOutcome>& preview);
+std::string reviewSubtitle(AppsModel::Stage stage, const std::vector<CleanupOutcome>& preview);
+
+struct FooterButton {
+    enum class Style { subtle, soft, accent };
+    enum class Action { back, confirm, cancel, uninstall, none, done };
+    std::string title;
+    Style style = Style::subtle;
+    Action action = Action::none;
+    bool enabled = true;
+};
+std::vector<FooterButton> reviewFooter(AppsModel::Stage stage, size_t allowedCount, bool isPreviewing);
+
+} // namespace sorvel::UninstallerRules

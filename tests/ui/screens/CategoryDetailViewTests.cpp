@@ -1,0 +1,195 @@
+// The category page on a coordinator whose scan, insights and Docker the test controls:
+// opening rows and tiles, the breadcrumb, loads on every move, and view state that
+// survives refreshes.
+#include <gtest/gtest.h>
+
+#include <QMenu>
+#include <QTest>
+
+#include <atomic>
+
+#include "ui/kit/Button.h"
+#include "ui/screens/AdviceSection.h"
+#include "ui/screens/CategoryDetailView.h"
+#include "ui/screens/CategoryRowList.h"
+#include "ui/screens/TreemapView.h"
+#include "ui/screens/DockerSection.h"
+#include "ui/screens/InsightsPanel.h"
+#include "uisupport/UiContext.h"
+
+using namespace sorvel;
+using namespace sorvel::ui;
+using test::waitUntil;
+
+namespace {
+
+ScanNodePtr folder(const std::string& path, int64_t size) {
+    auto n = ScanNode::make(path.substr(path.rfind('/') + 1), path);
+    n->size = size;
+    n->fileCount = 3;
+    return n;
+}
+
+struct Pane {
+    test::UiContext ctx;
+    std::shared_ptr<std::vector<std::string>> analysed = std::make_shared<std::vector<std::string>>();
+    std::shared_ptr<std::atomic<int>> inspections = std::make_shared<std::atomic<int>>(0);
+    std::unique_ptr<ScanCoordinator> coordinator;
+    ScanNodePtr root, big, leaf;
+    std::unique_ptr<CategoryDetailView> view;
+
+    explicit Pane(size_t extraRows = 0, bool docker = false) {
+        root = folder(ctx / "Library/Containers", 0);
+        big = folder(root->path + "/com.docker.docker", 600);
+        big->children.push_back(folder(big->path + "/Data", 600));
+        leaf = folder(root->path + "/empty.app", 100);
+        root->children = {big, leaf};
+        for (size_t i = 0; i < extraRows; ++i) root->children.push_back(folder(root->path + "/x" + std::to_string(i), 1));
+        root->largestFiles.push_back(FileEntry{UUID::random(), "big.bin", root->path + "/big.bin", 50, std::nullopt});
+        root->size = 750 + static_cast<int64_t>(extraRows);
+        CategoryResult c;
+        c.category = DisplayCategory::categories(ScanScope::systemData).front();
+        c.category.id = "containers";
+        c.category.storage = StorageCategory::containers;
+        c.roots = {root};
+
+        auto s = ScanCoordinator::Services::standard();
+        s.scan = [c](ScanControl&, ScanScope scope) {
+            ScanResult r;
+            r.scope = scope;
+            r.categories = {c};
+            return r;
+        };
+        s.recommend = [](const ScanResult&) { return std::vector<CleanupItem>{}; };
+        auto seen = analysed;
+        s.analyzeFolder = [seen](const std::string& path, const std::function<bool()>&) {
+            FolderInsights f;
+            f.path = path;
+            f.fileCount = 2;
+            f.totalBytes = 100;
+            f.kinds = {{FileKind::image, 80, 1}, {FileKind::other, 20, 1}};
+            f.ages = {{AgeBand::lastMonth, 100, 2}};
+            return f;
+        };
+        s.dockerPath = [docker] { return docker ? std::optional<std::string>("/usr/bin/docker") : std::nullopt; };
+        auto count = inspections;
+        s.inspectDocker = [count] {
+            ++*count;
+            DockerUsage u;
+            u.state = DockerUsage::State::ready;
+            u.groups = {{"images", "Images", 500, 100, {}, "docker image prune -a"},
+                        {"volumes", "Volumes", 200, 0, {}, std::nullopt}};
+            return u;
+        };
+        coordinator = std::make_unique<ScanCoordinator>(s);
+        coordinator->start();
+        EXPECT_TRUE(waitUntil([&] { return coordinator->phase() == ScanCoordinator::Phase::done; }));
+        // Count analyses as they are asked for, on the main thread.
+        QObject::connect(coordinator.get(), &ScanCoordinator::insightsLoadingChanged, coordinator.get(), [this] {
+            if (coordinator->insightsLoading()) analysed->push_back("load");
+        });
+        coordinator->move({std::string("containers"), {}});
+        view = std::make_unique<CategoryDetailView>(*coordinator, ctx.desktop(), "containers");
+        test::settle(view.get(), QSize(1100, 1600));
+    }
+    void settleAll() {
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    }
+};
+
+} // namespace
+
+TEST(CategoryDetailOpen, FoldersWithContentDrillEverythingElseIsRevealed) {
+    Pane p;
+    CategoryRowList* list = p.view->rowList();
+    ASSERT_EQ(list->rowCount(), 3u); // two folders and one large file, largest first
+    EXPECT_EQ(list->row(0).node(), p.big);
+
+    // The leaf folder and the file are revealed.
+    QTest::mouseClick(list, Qt::LeftButton, {}, list->rowRect(1).center());
+    QTest::mouseClick(list, Qt::LeftButton, {}, list->rowRect(2).center());
+    EXPECT_EQ(p.ctx.desktop().revealed, (std::vector<std::string>{p.leaf->path, p.root->path + "/big.bin"}));
+    EXPECT_TRUE(p.coordinator->drillPath().empty());
+
+    // A folder with children is entered, and the page follows without being rebuilt.
+    QTest::mouseClick(list, Qt::LeftButton, {}, list->rowRect(0).center());
+    p.settleAll();
+    ASSERT_EQ(p.coordinator->drillPath().size(), 1u);
+    EXPECT_EQ(p.view->crumbs().size(), 2);
+    EXPECT_TRUE(p.view->treemap()->isHidden());
+    EXPECT_TRUE(p.view->adviceSection()->isHidden());
+    EXPECT_EQ(list->rowCount(), 1u);
+
+    // Between rows nothing is hit.
+    EXPECT_EQ(list->rowAt(QPoint(10, CategoryRowList::rowHeight + 1)), -1);
+    p.view->clickCrumb(0);
+    p.settleAll();
+    EXPECT_TRUE(p.coordinator->drillPath().empty());
+}
+
+TEST(CategoryDetailOpen, RevealAndCopyFromTheContextMenuAndTheBreadcrumb) {
+    Pane p;
+    std::unique_ptr<QMenu> menu(p.view->rowList()->menuFor(0, nullptr));
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[0]->text(), "Reveal in Finder");
+    EXPECT_EQ(menu->actions()[1]->text(), "Copy path");
+    menu->actions()[0]->trigger();
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(p.ctx.desktop().revealed, std::vector<std::string>{p.big->path});
+    ASSERT_EQ(p.ctx.desktop().copied.size(), 1u);
+    EXPECT_EQ(p.ctx.desktop().copied[0].toStdString(), p.big->path);
+
+    QTest::mouseClick(p.view->revealButton(), Qt::LeftButton);
+    EXPECT_EQ(p.ctx.desktop().revealed.back(), p.root->path);
+}
+
+TEST(CategoryDetailLoading, InsightsLoadOncePerMoveAndDockerOnArrival) {
+    Pane p(0, /*docker=*/true);
+    ASSERT_TRUE(waitUntil([&] { return !p.coordinator->insightsLoading(); }));
+    EXPECT_EQ(p.analysed->size(), 1u);
+    EXPECT_EQ(p.view->insightsPanel()->cards(), QStringList({"kinds", "ages"}));
+    ASSERT_TRUE(waitUntil([&] { return *p.inspections == 1 && !p.coordinator->dockerLoading(); }));
+
+    p.coordinator->drill(p.big);
+    p.settleAll();
+    p.coordinator->drillBack(0);
+    p.settleAll();
+    p.coordinator->drillBack(0); // the same state: no move, no load
+    p.settleAll();
+    EXPECT_EQ(p.analysed->size(), 3u);
+    EXPECT_EQ(*p.inspections, 1); // loaded once; later arrivals reuse it
+}
+
+TEST(CategoryDetailState, DockerCardsStayOpenAcrossRefreshes) {
+    Pane p(0, /*docker=*/true);
+    ASSERT_TRUE(waitUntil([&] { return p.view->dockerSection()->bodyKind() == "ready"; }));
+    DockerSection* docker = p.view->dockerSection();
+    EXPECT_EQ(docker->expanded(), (std::set<std::string>{"images"}));
+    docker->toggle("volumes");
+    p.coordinator->loadDocker(true);
+    ASSERT_TRUE(waitUntil([&] { return *p.inspections == 2 && !p.coordinator->dockerLoading(); }));
+    p.settleAll();
+    EXPECT_EQ(docker->bodyKind(), "ready");
+    EXPECT_EQ(docker->expanded(), (std::set<std::string>{"images", "volumes"}));
+    EXPECT_EQ(p.view->dockerSection(), docker); // the same section, refreshed in place
+}
+
+TEST(CategoryDetailState, ALevelOf250RowsDrawsTwoHundredAndSaysHowManyMore) {
+    Pane p(248); // 248 small folders + 2 folders + 1 file
+    EXPECT_EQ(p.view->rowList()->rowCount(), 200u);
+    EXPECT_EQ(p.view->moreRowsText(), "+ 51 smaller items");
+    EXPECT_EQ(p.view->treemap()->tiles().size(), 24u);
+}
+
+TEST(CategoryDetailState, AnUnknownCategoryShowsOnlyTheEmptyState) {
+    test::UiContext ctx;
+    ctx.finishScan(test::UiContext::sampleResult());
+    CategoryDetailView view(ctx.coordinator(), ctx.desktop(), "no-such-category");
+    test::settle(&view, QSize(1100, 900));
+    EXPECT_TRUE(view.showsEmptyState());
+    EXPECT_EQ(view.emptyText(), "Nothing to show here.");
+    EXPECT_EQ(view.crumbs(), QStringList({""}));
+    EXPECT_TRUE(view.revealButton()->isHidden());
+    EXPECT_TRUE(view.insightsPanel()->isHidden());
+}

@@ -1,0 +1,254 @@
+// The cleanup preview on a fake home: real dry runs and real moves through the
+// coordinator, the history record, and the mends around moving and closing.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPointer>
+#include <QTest>
+
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+
+#include "engine/Bytes.h"
+#include "platform/Path.h"
+#include "removal/SweepHistory.h"
+#include "ui/kit/Button.h"
+#include "ui/screens/CleanupPreviewSheet.h"
+#include "ui/screens/OverviewView.h"
+#include "ui/screens/ReviewRow.h"
+#include "ui/screens/SafeToCleanSection.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/PageHost.h"
+#include "uisupport/UiContext.h"
+
+using namespace sorvel;
+using namespace sorvel::ui;
+using test::waitUntil;
+using Stage = CleanupSheetState::Stage;
+
+namespace {
+
+CleanupTarget target(const std::string& path) {
+    CleanupTarget t;
+    t.name = lastPathComponent(path);
+    t.path = path;
+    t.size = test::independentTotal(path);
+    return t;
+}
+
+CleanupItem item(const std::string& id, std::vector<CleanupTarget> targets) {
+    CleanupItem i;
+    i.id = id;
+    i.title = "Title " + id;
+    i.targets = std::move(targets);
+    return i;
+}
+
+/// Holds real moves until released; dry runs pass straight through.
+struct MoveGate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    void release() {
+        std::lock_guard lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+};
+
+/// Cache folders in the fake home (the context's), recommended by two rules and ticked,
+/// on a coordinator of its own whose moves wait for the gate when asked to.
+struct Prepared {
+    test::UiContext ctx;
+    std::string a1, a2, b1;
+    std::shared_ptr<MoveGate> gate = std::make_shared<MoveGate>();
+    std::unique_ptr<ScanCoordinator> coordinator;
+
+    explicit Prepared(bool gated = false) {
+        a1 = ctx / "Library/Caches/com.example.one";
+        a2 = ctx / "Library/Caches/com.example.two";
+        b1 = ctx / "Library/Caches/com.example.three";
+        for (const auto& dir : {a1, a2, b1}) test::writeFileOfSize(dir + "/blob", 40'000);
+        std::vector<CleanupItem> items = {item("user-caches", {target(a1), target(a2)}), item("logs", {target(b1)})};
+        auto s = ScanCoordinator::Services::standard();
+        s.scan = [](ScanControl&, ScanScope scope) {
+            ScanResult r;
+            r.scope = scope;
+            return r;
+        };
+        s.recommend = [items](const ScanResult&) { return items; };
+        s.dockerPath = [] { return std::optional<std::string>(); };
+        auto g = gate;
+        s.runCleanup = [g, gated](const std::vector<CleanupExecutor::PathSize>& paths, CleanupExecutor::Mode mode,
+                                  const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud,
+                                  const CleanupExecutor::Progress& progress) {
+            if (gated && mode == CleanupExecutor::Mode::moveToTrash) {
+                std::unique_lock lock(g->mutex);
+                g->changed.wait(lock, [&] { return g->open; });
+            }
+            return CleanupExecutor::run(paths, mode, policy, cloud, progress);
+        };
+        coordinator = std::make_unique<ScanCoordinator>(s);
+        coordinator->start();
+        EXPECT_TRUE(waitUntil([&] { return coordinator->phase() == ScanCoordinator::Phase::done; }));
+        coordinator->setSelectedCleanupIDs({"user-caches", "logs"});
+    }
+    ~Prepared() { gate->release(); }
+
+    CleanupPreviewSheet* openSheet() {
+        auto* sheet = new CleanupPreviewSheet(*coordinator, ctx.desktop());
+        sheet->open();
+        EXPECT_TRUE(waitUntil([&] { return !sheet->state().isPreparing(); }));
+        QCoreApplication::processEvents();
+        return sheet;
+    }
+};
+
+ReviewRow* rowFor(CleanupPreviewSheet* sheet, const std::string& path) {
+    for (auto* row : sheet->rows())
+        if (row->path() == path) return row;
+    return nullptr;
+}
+
+void click(QAbstractButton* button) {
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+}
+
+} // namespace
+
+TEST(CleanupPreviewSheetFlow, DryRunUntickConfirmMoveAndRecord) {
+    Prepared p;
+    const size_t before = SweepHistory::load().size();
+    QPointer<CleanupPreviewSheet> sheet = p.openSheet();
+    EXPECT_EQ(sheet->titleText(), "Choose what to remove");
+    EXPECT_EQ(sheet->groupTitles(), QStringList({"Title user-caches", "Title logs"}));
+    EXPECT_EQ(sheet->countText(), "3 of 3 selected");
+
+    ReviewRow* keep = rowFor(sheet, p.a2);
+    ASSERT_NE(keep, nullptr);
+    click(keep->checkbox());
+    EXPECT_EQ(sheet->countText(), "2 of 3 selected");
+    EXPECT_EQ(sheet->headerButton()->text(), "Select all");
+
+    click(sheet->secondButton());
+    ASSERT_EQ(sheet->state().stage(), Stage::confirming);
+    EXPECT_EQ(sheet->titleText(), "Move 2 items to the Trash?");
+    for (auto* row : sheet->rows()) EXPECT_FALSE(row->showsCheckbox());
+
+    click(sheet->secondButton());
+    ASSERT_TRUE(waitUntil([&] { return sheet && sheet->state().stage() == Stage::done; }));
+    EXPECT_EQ(sheet->titleText(), "Moved to the Trash");
+    EXPECT_EQ(sheet->countText(), "moved");
+    EXPECT_FALSE(test::exists(p.a1));
+    EXPECT_FALSE(test::exists(p.b1));
+    EXPECT_TRUE(test::exists(p.a2 + "/blob")); // unticked: left where it was
+    ASSERT_EQ(sheet->state().outcomes().size(), 2u);
+    for (const auto& o : sheet->state().outcomes()) {
+        ASSERT_TRUE(o.moved()) << o.path;
+        const std::string inTrash = std::get<CleanupOutcome::MovedToTrash>(o.result).trashPath;
+        EXPECT_TRUE(test::exists(inTrash + "/blob")) << inTrash;
+        // The desktop's Trash keeps an info file beside each item in its files folder.
+        const auto files = std::filesystem::path(inTrash).parent_path();
+        if (files.filename() == "files") {
+            EXPECT_TRUE(test::exists((files.parent_path() / "info" / (lastPathComponent(inTrash) + ".trashinfo")).string()));
+        }
+    }
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), before + 1);
+    EXPECT_EQ(runs.front().trigger, SweepRun::Trigger::manual);
+    EXPECT_EQ(runs.front().moved.size(), 2u);
+    EXPECT_EQ(runs.front().scope, "items you picked");
+    delete sheet;
+}
+
+TEST(CleanupPreviewSheetFlow, BackAndEscapeAreInertWhileMoving) {
+    Prepared p(/*gated=*/true);
+    QPointer<CleanupPreviewSheet> sheet = p.openSheet();
+    click(sheet->secondButton());
+    ASSERT_EQ(sheet->state().stage(), Stage::confirming);
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    EXPECT_EQ(sheet->state().stage(), Stage::review); // before the move Escape is Back
+    click(sheet->secondButton());
+    click(sheet->secondButton());
+    ASSERT_TRUE(sheet->state().isWorking());
+    EXPECT_EQ(sheet->secondButton()->text(), QString::fromUtf8("Moving\u2026"));
+    EXPECT_FALSE(sheet->firstButton()->isEnabled());
+    EXPECT_FALSE(sheet->secondButton()->isEnabled());
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    click(sheet->firstButton());
+    EXPECT_EQ(sheet->state().stage(), Stage::confirming);
+    EXPECT_TRUE(sheet->isVisible());
+
+    p.gate->release();
+    ASSERT_TRUE(waitUntil([&] { return sheet->state().stage() == Stage::done; }));
+    EXPECT_EQ(sheet->state().movedCount(), 3);
+    QTest::keyClick(sheet, Qt::Key_Return); // Return is "Done"
+    EXPECT_TRUE(waitUntil([&] { return sheet.isNull(); }));
+}
+
+TEST(CleanupPreviewSheetFlow, ATargetGoneBeforeTheMoveIsNotReportedAsMoved) {
+    Prepared p;
+    QPointer<CleanupPreviewSheet> sheet = p.openSheet();
+    click(sheet->headerButton()); // Deselect all
+    click(rowFor(sheet, p.b1)->checkbox());
+    std::filesystem::remove_all(p.b1);
+    click(sheet->secondButton());
+    click(sheet->secondButton());
+    ASSERT_TRUE(waitUntil([&] { return sheet->state().stage() == Stage::done; }));
+    EXPECT_EQ(sheet->titleText(), "Nothing was moved");
+    EXPECT_EQ(sheet->amountText().toStdString(), Bytes::format(0));
+    EXPECT_FALSE(sheet->subtitleText().contains("still recoverable"));
+    ASSERT_EQ(sheet->rows().size(), 1u);
+    EXPECT_FALSE(sheet->rows()[0]->showsCheckbox());
+    delete sheet;
+}
+
+TEST(CleanupPreviewSheetFlow, ASheetClosedDuringTheMoveIsLeftAloneAndTheRunIsRecorded) {
+    Prepared p(/*gated=*/true);
+    const size_t before = SweepHistory::load().size();
+    QPointer<CleanupPreviewSheet> sheet = p.openSheet();
+    click(sheet->secondButton());
+    click(sheet->secondButton());
+    ASSERT_TRUE(sheet->state().isWorking());
+    sheet->close(); // the window's own close button
+    ASSERT_TRUE(waitUntil([&] { return sheet.isNull(); }));
+    p.gate->release();
+    ASSERT_TRUE(waitUntil([&] { return SweepHistory::load().size() == before + 1; }));
+    EXPECT_EQ(SweepHistory::load().front().moved.size(), 3u);
+    EXPECT_FALSE(test::exists(p.a1));
+}
+
+TEST(CleanupPreviewSheetFlow, CopyPathsAndOpenTrashGoThroughTheDesktop) {
+    Prepared p;
+    QPointer<CleanupPreviewSheet> sheet = p.openSheet();
+    click(rowFor(sheet, p.a1)->checkbox());
+    click(sheet->copyButton());
+    ASSERT_EQ(p.ctx.desktop().copied.size(), 1u);
+    EXPECT_EQ(p.ctx.desktop().copied[0].toStdString(), p.a2 + "\n" + p.b1);
+    EXPECT_TRUE(sheet->openTrashButton()->isHidden());
+    delete sheet;
+}
+
+TEST(CleanupPreviewSheetFlow, TheOverviewsReviewButtonOpensTheSheetOverTheWindow) {
+    test::UiContext ctx;
+    const std::string dir = ctx / "Library/Caches/com.example.one";
+    test::writeFileOfSize(dir + "/blob", 20'000);
+    ctx.recommendations = {item("user-caches", {target(dir)})};
+    ctx.finishScan(test::UiContext::sampleResult());
+    ASSERT_EQ(ctx.coordinator().selectedCleanupIDs(), std::set<std::string>{"user-caches"});
+    ui::MainWindow window(ctx.models());
+    test::settle(&window, QSize(1440, 980));
+    auto* overview = qobject_cast<ui::OverviewView*>(window.pageHost().pageWidget());
+    ASSERT_NE(overview, nullptr);
+    click(overview->safeToClean()->reviewButton());
+    CleanupPreviewSheet* sheet = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        sheet = window.findChild<CleanupPreviewSheet*>();
+        return sheet && !sheet->state().isPreparing();
+    }));
+    EXPECT_TRUE(sheet->isModal() || sheet->windowModality() == Qt::WindowModal);
+    EXPECT_EQ(sheet->countText(), "1 of 1 selected");
+}

@@ -1,0 +1,245 @@
+// The cleanup preview's steps without a window: grouping, ticks, stages and their texts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/Path.h"
+#include "ui/screens/CleanupSheetState.h"
+
+using namespace sorvel;
+using namespace sorvel::ui;
+using Stage = CleanupSheetState::Stage;
+
+namespace {
+
+CleanupItem item(const std::string& id, std::vector<std::string> paths, CleanupRisk risk = CleanupRisk::safe) {
+    CleanupItem i;
+    i.id = id;
+    i.title = "Title " + id;
+    i.risk = risk;
+    for (auto& p : paths) {
+        CleanupTarget t;
+        t.path = p;
+        t.size = 10;
+        t.detail = "detail of " + p;
+        i.targets.push_back(t);
+    }
+    return i;
+}
+
+CleanupOutcome would(const std::string& path, int64_t size = 10) {
+    CleanupOutcome o;
+    o.path = path;
+    o.size = size;
+    return o;
+}
+CleanupOutcome refused(const std::string& path) {
+    auto o = would(path);
+    o.result = CleanupOutcome::Refused{CleanupGuard::Refusal::notFound()};
+    return o;
+}
+CleanupOutcome moved(const std::string& path, int64_t size = 10) {
+    auto o = would(path, size);
+    o.result = CleanupOutcome::MovedToTrash{"/trash/" + path};
+    return o;
+}
+CleanupOutcome failed(const std::string& path) {
+    auto o = would(path);
+    o.result = CleanupOutcome::Failed{"Permission denied"};
+    return o;
+}
+
+const std::string kReview =
+    "Nothing has been moved. Untick anything you want to keep \u2014 the total follows your ticks.";
+
+} // namespace
+
+TEST(CleanupSheetReview, TwoGroupsWithOneRefusalStartFullyTicked) {
+    const std::vector<CleanupItem> items = {item("a", {"/h/a1", "/h/a2", "/h/a3"}), item("b", {"/h/b1", "/h/b2"})};
+    CleanupSheetState s;
+    EXPECT_TRUE(s.isPreparing());
+    EXPECT_EQ(s.countLine(), "0 of 0 selected");
+    EXPECT_FALSE(s.secondButtonEnabled());
+    s.dryRunReturned({would("/h/b1", 5), would("/h/a1"), refused("/h/a2"), would("/h/a3"), would("/h/b2", 7)});
+
+    const auto groups = s.groups(items);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].title(), "Title a");
+    EXPECT_EQ(groups[0].rows.size(), 3u);
+    EXPECT_EQ(groups[1].rows.size(), 2u);
+    EXPECT_EQ(s.subtitle(), kReview + " 1 item was refused by the safety checks and cannot be selected.");
+    EXPECT_EQ(s.countLine(), "4 of 4 selected");
+    EXPECT_EQ(s.amount(), 32);
+    EXPECT_EQ(s.headerButton(), "Deselect all");
+    EXPECT_FALSE(s.isSelectable(s.outcomes()[2]));
+    EXPECT_FALSE(s.isSelected(s.outcomes()[2]));
+    EXPECT_EQ(CleanupSheetState::groupBytes(groups[0], s.outcomes()), 30); // refused rows count in the group
+}
+
+TEST(CleanupSheetReview, RefusalSentenceAndTitlesFollowTheCount) {
+    CleanupSheetState none, two;
+    none.dryRunReturned({would("/a")});
+    two.dryRunReturned({refused("/a"), refused("/b"), would("/c")});
+    EXPECT_EQ(none.subtitle(), kReview);
+    EXPECT_EQ(two.subtitle(), kReview + " 2 items were refused by the safety checks and cannot be selected.");
+
+    struct Case {
+        size_t chosen;
+        std::string title, button;
+    } cases[] = {{1, "Move 1 item to the Trash?", "Move 1 to Trash"}, {3, "Move 3 items to the Trash?", "Move 3 to Trash"}};
+    for (const auto& c : cases) {
+        CleanupSheetState s;
+        std::vector<CleanupOutcome> o;
+        for (size_t i = 0; i < c.chosen; ++i) o.push_back(would("/p" + std::to_string(i)));
+        s.dryRunReturned(o);
+        s.proceed();
+        EXPECT_EQ(s.title(), c.title);
+        EXPECT_EQ(s.secondButton(), c.button);
+    }
+}
+
+TEST(CleanupSheetReview, TicksGroupButtonsAndSelectAllTouchOnlyEligibleRows) {
+    const std::vector<CleanupItem> items = {item("a", {"/a1", "/a2"}), item("b", {"/b1"})};
+    CleanupSheetState s;
+    s.dryRunReturned({would("/a1"), would("/a2"), refused("/b1")});
+    auto groups = s.groups(items);
+    EXPECT_EQ(s.groupButton(groups[0]), "None");
+    EXPECT_EQ(s.groupButton(groups[1]), std::nullopt); // every row refused
+
+    s.toggle("/a1");
+    EXPECT_EQ(s.countLine(), "1 of 2 selected");
+    EXPECT_EQ(s.groupButton(groups[0]), "All");
+    EXPECT_EQ(s.headerButton(), "Select all");
+    s.toggle("/b1"); // refused: no effect
+    EXPECT_EQ(s.countLine(), "1 of 2 selected");
+
+    s.toggleAll();
+    EXPECT_EQ(s.countLine(), "2 of 2 selected");
+    s.toggleAll();
+    EXPECT_EQ(s.countLine(), "0 of 2 selected");
+    EXPECT_EQ(s.amount(), 0);
+    EXPECT_FALSE(s.secondButtonEnabled());
+    s.proceed();
+    EXPECT_EQ(s.stage(), Stage::review);
+
+    s.toggleGroup(groups[0]);
+    EXPECT_EQ(s.countLine(), "2 of 2 selected");
+    EXPECT_FALSE(s.isSelected(s.outcomes()[2]));
+}
+
+TEST(CleanupSheetReview, APathOfTwoRecommendationsShowsAndTicksInBoth) {
+    const std::vector<CleanupItem> items = {item("a", {"/x", "/a"}), item("b", {"/x/"})};
+    CleanupSheetState s;
+    s.dryRunReturned({would("/x"), would("/a")});
+    const auto groups = s.groups(items);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[1].rows, std::vector<size_t>{0});
+    s.toggle("/x");
+    EXPECT_FALSE(s.isSelected(s.outcomes()[groups[1].rows[0]]));
+    EXPECT_EQ(CleanupSheetState::fallbackDetail(s.outcomes()[0], groups[1]), "detail of /x/");
+}
+
+TEST(CleanupSheetReview, EveryEligibleOutcomeIsOnScreenEvenWithoutARecommendation) {
+    // Targets written loosely still meet their outcomes; an outcome no recommendation
+    // names lands in a trailing group instead of being moved unseen.
+    const std::vector<CleanupItem> items = {item("a", {"/h//Caches/./one", "~/two"})};
+    CleanupSheetState s;
+    s.dryRunReturned({would("/h/Caches/one"), would(standardizePath("~/two")), would("/h/stray"), refused("/h/gone")});
+    const auto groups = s.groups(items);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].rows.size(), 2u);
+    EXPECT_FALSE(groups[1].item.has_value());
+    EXPECT_EQ(groups[1].title(), "Other items");
+    std::vector<size_t> shown;
+    for (const auto& g : groups) shown.insert(shown.end(), g.rows.begin(), g.rows.end());
+    for (const auto* o : s.chosen())
+        EXPECT_NE(std::find(shown.begin(), shown.end(), static_cast<size_t>(o - s.outcomes().data())), shown.end())
+            << o->path;
+}
+
+TEST(CleanupSheetMove, BackAndTicksAreLockedWhileMoving) {
+    CleanupSheetState s;
+    s.dryRunReturned({would("/a"), would("/b")});
+    s.proceed();
+    EXPECT_TRUE(s.canGoBack());
+    s.back();
+    EXPECT_EQ(s.stage(), Stage::review);
+    s.proceed();
+    const auto paths = s.startMove();
+    ASSERT_TRUE(paths);
+    EXPECT_EQ(paths->size(), 2u);
+    EXPECT_EQ(s.secondButton(), "Moving\u2026");
+    EXPECT_FALSE(s.secondButtonEnabled());
+    EXPECT_FALSE(s.firstButtonEnabled());
+    EXPECT_FALSE(s.canGoBack());
+    s.back();
+    EXPECT_EQ(s.stage(), Stage::confirming);
+    EXPECT_FALSE(s.startMove()); // one move at a time
+    s.toggle("/a");
+    EXPECT_EQ(s.chosen().size(), 2u);
+}
+
+TEST(CleanupSheetMove, DoneStageSaysWhatReallyHappened) {
+    struct Case {
+        std::vector<CleanupOutcome> outcomes;
+        std::string title, subtitle;
+        CleanupSheetState::HeaderSymbol symbol;
+        int64_t amount;
+    } cases[] = {
+        {{moved("/a", 10), moved("/b", 5)},
+         "Moved to the Trash",
+         "Nothing is gone until you empty the Trash, so all of this is still recoverable.",
+         CleanupSheetState::HeaderSymbol::success,
+         15},
+        {{failed("/a"), refused("/b")},
+         "Nothing was moved",
+         "2 items could not be moved \u2014 each is listed below with the reason.",
+         CleanupSheetState::HeaderSymbol::warning,
+         0},
+        {{moved("/a", 10), failed("/b")},
+         "Moved 1 of 2 items to the Trash",
+         "Nothing is gone until you empty the Trash, so what was moved is still recoverable. 1 item could not be "
+         "moved \u2014 each is listed below with the reason.",
+         CleanupSheetState::HeaderSymbol::warning,
+         10},
+    };
+    for (const auto& c : cases) {
+        CleanupSheetState s;
+        s.dryRunReturned({would("/a"), would("/b")});
+        s.proceed();
+        ASSERT_TRUE(s.startMove());
+        s.moveReturned(c.outcomes);
+        EXPECT_EQ(s.stage(), Stage::done);
+        EXPECT_EQ(s.title(), c.title);
+        EXPECT_EQ(s.subtitle(), c.subtitle);
+        EXPECT_EQ(s.headerSymbol(), c.symbol) << c.title;
+        EXPECT_EQ(s.amount(), c.amount) << c.title;
+        EXPECT_EQ(s.countLine(), "moved");
+        EXPECT_TRUE(s.showsOpenTrash());
+        for (const auto& o : s.outcomes()) EXPECT_FALSE(s.isSelectable(o));
+        // What could not be moved comes first in its group.
+        const auto groups = s.groups({});
+        ASSERT_EQ(groups.size(), 1u);
+        EXPECT_EQ(s.outcomes()[groups[0].rows.front()].moved(), c.symbol == CleanupSheetState::HeaderSymbol::success);
+    }
+}
+
+TEST(CleanupSheetMove, CopyPathsJoinsTheChosenWithLineFeeds) {
+    CleanupSheetState s;
+    s.dryRunReturned({would("/a"), refused("/r"), would("/b"), would("/c")});
+    s.toggle("/c");
+    EXPECT_EQ(s.copiedPaths(), "/a\n/b");
+    s.toggleAll();
+    s.toggleAll();
+    EXPECT_EQ(s.copiedPaths(), "");
+}
+
+TEST(CleanupSheetReview, NothingSelectedShowsItsLine) {
+    CleanupSheetState s;
+    EXPECT_FALSE(s.showsNothingSelected());
+    s.dryRunReturned({});
+    EXPECT_TRUE(s.showsNothingSelected());
+    EXPECT_EQ(s.countLine(), "0 of 0 selected");
+    EXPECT_EQ(s.headerButton(), "Select all");
+    EXPECT_FALSE(s.secondButtonEnabled());
+}

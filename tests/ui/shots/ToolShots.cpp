@@ -1,0 +1,211 @@
+// The tool pages, the sweep panel and the settings window in the states a person looks
+// for: uninstaller list, an admin app's detail, review and done; duplicates intro,
+// results with a hard-link card and done; history empty and seeded with a run open;
+// trends with one and with several snapshots; the panel without and with a receipt; the
+// settings window fresh and after a scan.
+#include <QVBoxLayout>
+
+#include <filesystem>
+#include <unistd.h>
+
+#include "models/HistoryModel.h"
+#include "platform/Path.h"
+#include "shots/ShotRegistry.h"
+#include "tools/ToolWorld.h"
+#include "ui/kit/AppearanceSetting.h"
+#include "ui/tools/AppUninstallerView.h"
+#include "ui/tools/DuplicatesView.h"
+#include "ui/tools/HistoryView.h"
+#include "ui/tools/MenuBarView.h"
+#include "ui/tools/SweepSettingsView.h"
+#include "ui/tools/ToolParts.h"
+
+using namespace sorvel;
+
+namespace {
+
+/// The page on the window's background, padded like the detail area. `owned` lives as
+/// long as the page.
+QWidget* page(QWidget* content, std::vector<QObject*> owned = {}) {
+    auto* surface = new ui::ToolParts::Surface;
+    auto* layout = new QVBoxLayout(surface);
+    layout->setContentsMargins(26, 26, 26, 26);
+    layout->setAlignment(Qt::AlignTop);
+    content->setParent(surface);
+    layout->addWidget(content);
+    for (QObject* o : owned) o->setParent(surface);
+    return surface;
+}
+
+struct Apps {
+    std::unique_ptr<AppsModel> model;
+    ui::AppUninstallerView* view;
+};
+
+Apps appsPage(test::UiContext& ctx, std::optional<std::string> detail = std::nullopt) {
+    Apps a;
+    a.model = test::appsModel(test::sampleApps(ctx));
+    if (detail) ctx.coordinator().show(Tool::apps, detail);
+    else ctx.coordinator().show(Tool::apps);
+    a.view = new ui::AppUninstallerView(*a.model, ctx.coordinator(), ctx.desktop());
+    a.model->syncSelection(detail);
+    a.view->flush();
+    return a;
+}
+
+std::string duplicatesFolder(test::UiContext& ctx) {
+    const std::string folder = ctx / "Projects";
+    const std::string two(2'000'000, 'a');
+    test::writeFile(folder + "/photos/holiday.mov", two);
+    test::writeFile(folder + "/backup/holiday.mov", two);
+    test::writeFile(folder + "/old/holiday copy.mov", two);
+    test::writeFile(folder + "/assets/texture.psd", std::string(3'000'000, 'b'));
+    ::link((folder + "/assets/texture.psd").c_str(), (folder + "/assets/texture-link.psd").c_str());
+    return folder;
+}
+
+} // namespace
+
+SORVEL_SHOT("tools-apps-list", 1100, 760) {
+    auto a = appsPage(ctx);
+    return page(a.view, {a.model.release()});
+}
+
+SORVEL_SHOT("tools-apps-detail-admin", 1100, 820) {
+    auto a = appsPage(ctx, test::sampleApps(ctx)[1].bundlePath);
+    return page(a.view, {a.model.release()});
+}
+
+SORVEL_SHOT("tools-apps-detail-removable", 1100, 820) {
+    auto a = appsPage(ctx, test::sampleApps(ctx)[0].bundlePath);
+    return page(a.view, {a.model.release()});
+}
+
+SORVEL_SHOT("tools-apps-review", 1100, 760) {
+    auto a = appsPage(ctx, test::sampleApps(ctx)[0].bundlePath);
+    a.model->toggle(test::sampleApps(ctx)[0].leftovers[1].path);
+    a.model->review();
+    test::waitUntil([&] { return !a.model->isPreviewing(); });
+    a.view->flush();
+    return page(a.view, {a.model.release()});
+}
+
+SORVEL_SHOT("tools-apps-done", 1100, 760) {
+    auto a = appsPage(ctx, test::sampleApps(ctx)[0].bundlePath);
+    const auto app = *a.model->selectedApp();
+    std::vector<CleanupOutcome> moved;
+    moved.push_back({UUID::random(), app.bundlePath, app.bundleSize, CleanupOutcome::MovedToTrash{"/t"}});
+    moved.push_back({UUID::random(), app.leftovers[0].path, app.leftovers[0].size, CleanupOutcome::MovedToTrash{"/t"}});
+    moved.push_back({UUID::random(), app.leftovers[2].path, app.leftovers[2].size,
+                     CleanupOutcome::Refused{CleanupGuard::Refusal::notFound()}});
+    a.model->setPreview(moved);
+    a.model->setStage(AppsModel::Stage::done);
+    a.view->flush();
+    return page(a.view, {a.model.release()});
+}
+
+SORVEL_SHOT("tools-duplicates-intro", 1100, 420) {
+    return page(new ui::DuplicatesView(ctx.models().duplicates, ctx.desktop()));
+}
+
+SORVEL_SHOT("tools-duplicates-results", 1100, 900) {
+    auto& model = ctx.models().duplicates;
+    model.scan(duplicatesFolder(ctx));
+    test::waitUntil([&] { return !model.isScanning(); });
+    auto* view = new ui::DuplicatesView(model, ctx.desktop());
+    return page(view);
+}
+
+SORVEL_SHOT("tools-duplicates-done", 1100, 420) {
+    auto& model = ctx.models().duplicates;
+    model.scan(duplicatesFolder(ctx));
+    test::waitUntil([&] { return !model.isScanning(); });
+    model.removeSelected();
+    test::waitUntil([&] { return model.stage() == DuplicatesModel::Stage::done; });
+    return page(new ui::DuplicatesView(model, ctx.desktop()));
+}
+
+SORVEL_SHOT("tools-history-empty", 1100, 560) {
+    return page(new ui::HistoryView(ctx.models().history, ctx.coordinator()));
+}
+
+SORVEL_SHOT("tools-history-run-open", 1100, 900) {
+    const auto runs = test::seedHistory(ctx);
+    test::seedTrends({40, 20, 6});
+    ctx.finishScan(test::UiContext::sampleResult());
+    auto& history = ctx.models().history;
+    history.setRuns(runs);
+    history.toggle(runs.front().id);
+    return page(new ui::HistoryView(history, ctx.coordinator()));
+}
+
+SORVEL_SHOT("tools-trends-one-snapshot", 1100, 420) {
+    ctx.finishScan(test::UiContext::sampleResult());
+    return page(new ui::HistoryView(ctx.models().history, ctx.coordinator()));
+}
+
+SORVEL_SHOT("tools-trends-two-snapshots", 1100, 560) {
+    test::seedTrends({3});
+    ctx.finishScan(test::UiContext::sampleResult());
+    return page(new ui::HistoryView(ctx.models().history, ctx.coordinator()));
+}
+
+SORVEL_SHOT("tools-panel-fresh", 380, 420) {
+    return new ui::MenuBarView(ctx.models().sweeper, {});
+}
+
+SORVEL_SHOT("tools-panel-receipt", 380, 760) {
+    std::vector<std::pair<std::string, int64_t>> findings;
+    const char* names[] = {"com.example.editor", "Chromium", "node-gyp", "pip", "com.example.very-long-cache-name-that-does-not-fit", "Slack", "Mail", "Xcode"};
+    int i = 0;
+    for (const char* name : names) findings.push_back({ctx / (std::string("Library/Caches/") + name), 40'000'000 * ++i});
+    auto sweeper = test::sweeperFinding(findings);
+    sweeper->run(SweepRun::Trigger::manual);
+    test::waitUntil([&] { return !sweeper->isRunning(); });
+    sweeper->toggle(findings[1].first);
+    return new ui::MenuBarView(*sweeper.release(), {});
+}
+
+SORVEL_SHOT("tools-settings-fresh", 520, 620) {
+    return new ui::SweepSettingsView(ctx.coordinator(), ctx.models().sweeper, ctx.updates());
+}
+
+SORVEL_SHOT("tools-settings-after-scan", 520, 620) {
+    ctx.recommendations = test::UiContext::sampleRecommendations();
+    ctx.finishScan(test::UiContext::sampleResult());
+    auto& sweeper = ctx.models().sweeper;
+    SweepSchedule s = sweeper.schedule();
+    s.frequency = SweepSchedule::Frequency::daily;
+    s.folders = {ctx / "Builds/scratch"};
+    sweeper.setSchedule(s); // no sweep has run yet, so one starts at once
+    test::waitUntil([&] { return !sweeper.isRunning(); });
+    auto* view = new ui::SweepSettingsView(ctx.coordinator(), sweeper, ctx.updates());
+    return view;
+}
+
+SORVEL_SHOT("tools-duplicates-done-left-alone", 1100, 420) {
+    auto& model = ctx.models().duplicates;
+    model.scan(duplicatesFolder(ctx));
+    test::waitUntil([&] { return !model.isScanning(); });
+    // One ticked copy vanishes before the move: it is counted as left alone, with why.
+    for (const auto& group : model.report().groups)
+        if (group.files.size() > 2) ::unlink(group.files[2].path.c_str());
+    model.removeSelected();
+    test::waitUntil([&] { return model.stage() == DuplicatesModel::Stage::done; });
+    return page(new ui::DuplicatesView(model, ctx.desktop()));
+}
+
+SORVEL_SHOT("tools-apps-detail-dark", 1100, 820) {
+    ctx.appearance().setSelection(ui::Appearance::dark);
+    ctx.appearance().apply();
+    auto a = appsPage(ctx, test::sampleApps(ctx)[0].bundlePath);
+    return page(a.view, {a.model.release()});
+}
+
+SORVEL_SHOT("tools-settings-dark", 520, 620) {
+    ctx.appearance().setSelection(ui::Appearance::dark);
+    ctx.appearance().apply();
+    ctx.recommendations = test::UiContext::sampleRecommendations();
+    ctx.finishScan(test::UiContext::sampleResult());
+    return new ui::SweepSettingsView(ctx.coordinator(), ctx.models().sweeper, ctx.updates());
+}

@@ -1,0 +1,173 @@
+// The duplicates page on a fake home: default ticks leave hard links alone, the kept copy
+// has no tick box, at most 120 cards with figures over every group, Escape leaves the
+// confirmation, a real removal is recorded, and what was left alone is said with reasons.
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include <unistd.h>
+
+#include "removal/SweepHistory.h"
+#include "tools/ToolPageTesting.h"
+#include "tools/ToolWorld.h"
+#include "ui/kit/Button.h"
+#include "ui/kit/CheckBox.h"
+#include "ui/tools/DuplicatesView.h"
+
+using namespace sorvel;
+using namespace sorvel::test;
+using Stage = DuplicatesModel::Stage;
+
+namespace {
+
+struct Page {
+    UiContext ctx;
+    DuplicatesModel& model = ctx.models().duplicates;
+    std::string folder = ctx / "Projects";
+    std::unique_ptr<ui::DuplicatesView> view;
+
+    Page() {
+        view = std::make_unique<ui::DuplicatesView>(model, ctx.desktop());
+        view->resize(1000, 800);
+        view->show();
+        turn();
+    }
+    void scan() {
+        model.scan(folder);
+        ASSERT_TRUE(waitUntil([&] { return !model.isScanning(); }));
+        view->flush();
+    }
+};
+
+} // namespace
+
+TEST(DuplicatesPage, HardLinksStartUntickedAndTheKeptCopyHasNoTickBox) {
+    Page page;
+    const std::string two(2'000'000, 'a');
+    writeFile(page.folder + "/a/one.bin", two);
+    writeFile(page.folder + "/b/one.bin", two);
+    writeFile(page.folder + "/links/x.bin", std::string(3'000'000, 'x'));
+    ASSERT_EQ(::link((page.folder + "/links/x.bin").c_str(), (page.folder + "/links/y.bin").c_str()), 0);
+    page.scan();
+    ASSERT_EQ(page.view->cards(), 2);
+    for (const auto& group : page.model.report().groups) {
+        EXPECT_EQ(page.view->checkBox(group.files[0].path), nullptr); // kept: a KEEP chip instead
+        auto* copy = page.view->checkBox(group.files[1].path);
+        ASSERT_NE(copy, nullptr);
+        EXPECT_EQ(copy->isChecked(), group.kind == DuplicateGroup::Kind::independentCopies);
+    }
+    // The kept copy stays unticked whatever is asked of the model.
+    const auto& group = page.model.report().groups.front();
+    page.model.toggle(group.files[0], group);
+    EXPECT_EQ(page.model.selectedPaths().count(group.files[0].path), 0u);
+}
+
+TEST(DuplicatesPage, AtMost120CardsWhileTheFiguresCountEveryGroup) {
+    Page page;
+    page.model.setOptionsForTesting([] {
+        DuplicateFinder::Options o;
+        o.minimumSize = 1;
+        return o;
+    });
+    for (int i = 0; i < 150; ++i) {
+        const std::string content = "group " + std::to_string(i) + std::string(100, char('a' + i % 26));
+        writeFile(page.folder + "/g" + std::to_string(i) + "/a", content);
+        writeFile(page.folder + "/g" + std::to_string(i) + "/b", content);
+    }
+    page.scan();
+    ASSERT_EQ(page.model.report().groups.size(), 150u);
+    EXPECT_EQ(page.view->cards(), 120);
+    auto figures = named(page.view.get(), "figure");
+    ASSERT_EQ(figures.size(), 3u);
+    EXPECT_EQ(figures[2]->findChildren<ui::Text*>().front()->text(), "150");
+}
+
+TEST(DuplicatesPage, EscapeLeavesTheConfirmationWithTheTicksAsTheyWere) {
+    Page page;
+    const std::string two(2'000'000, 'a');
+    writeFile(page.folder + "/a.bin", two);
+    writeFile(page.folder + "/b.bin", two);
+    page.scan();
+    const auto ticks = page.model.selectedPaths();
+    one<ui::Button>(page.view.get(), "moveToTrash")->click();
+    EXPECT_EQ(page.model.stage(), Stage::confirming);
+    page.view->flush();
+    EXPECT_EQ(one<ui::Button>(page.view.get(), "confirmMove")->text(), "Move 1 to Trash");
+    QTest::keyClick(page.view.get(), Qt::Key_Escape);
+    EXPECT_EQ(page.model.stage(), Stage::results);
+    EXPECT_EQ(page.model.selectedPaths(), ticks);
+}
+
+TEST(DuplicatesPage, NothingTickedKeepsMoveDisabled) {
+    Page page;
+    const std::string two(2'000'000, 'a');
+    writeFile(page.folder + "/a.bin", two);
+    writeFile(page.folder + "/b.bin", two);
+    page.scan();
+    page.view->checkBox(page.model.report().groups[0].files[1].path)->click();
+    auto* move = one<ui::Button>(page.view.get(), "moveToTrash");
+    EXPECT_FALSE(move->isEnabled());
+    move->click();
+    EXPECT_EQ(page.model.stage(), Stage::results);
+}
+
+TEST(DuplicatesPage, ARealRemovalMovesTheTickedCopiesAndIsRecorded) {
+    Page page;
+    const std::string two(2'000'000, 'a');
+    writeFile(page.folder + "/a.bin", two);
+    writeFile(page.folder + "/b.bin", two);
+    writeFile(page.folder + "/c.bin", two);
+    page.scan();
+    one<ui::Button>(page.view.get(), "moveToTrash")->click();
+    page.view->flush();
+    one<ui::Button>(page.view.get(), "confirmMove")->click();
+    ASSERT_TRUE(waitUntil([&] { return page.model.stage() == Stage::done; }));
+    page.view->flush();
+    const auto& files = page.model.report().groups[0].files;
+    EXPECT_TRUE(exists(files[0].path));
+    EXPECT_FALSE(exists(files[1].path));
+    EXPECT_FALSE(exists(files[2].path));
+    EXPECT_EQ(textOf(page.view.get(), "doneTitle"), "Moved 2 copies to the Trash");
+    EXPECT_TRUE(named(page.view.get(), "leftAlone").empty());
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs.front().scope, "duplicate copies you picked");
+    EXPECT_EQ(runs.front().moved.size(), 2u);
+    // "Scan again" searches the same folder.
+    one<ui::Button>(page.view.get(), "scanAgain")->click();
+    EXPECT_EQ(page.model.scannedRoot(), page.folder);
+}
+
+TEST(DuplicatesPage, CopiesThatCouldNotMoveAreCountedWithTheirReasons) {
+    Page page;
+    const std::string two(2'000'000, 'a');
+    writeFile(page.folder + "/a.bin", two);
+    writeFile(page.folder + "/b.bin", two);
+    writeFile(page.folder + "/c.bin", two);
+    page.scan();
+    // One ticked copy vanishes before the move.
+    ::unlink(page.model.report().groups[0].files[2].path.c_str());
+    page.model.removeSelected();
+    ASSERT_TRUE(waitUntil([&] { return page.model.stage() == Stage::done; }));
+    page.view->flush();
+    EXPECT_EQ(textOf(page.view.get(), "doneTitle"), "Moved 1 copies to the Trash");
+    EXPECT_EQ(textOf(page.view.get(), "leftAlone"), "1 copy was left alone:");
+}
+
+TEST(DuplicatesPage, StopDuringASecondSearchShowsTheFirstReportsFolder) {
+    Page page;
+    const std::string two(2'000'000, 'a');
+    writeFile(page.folder + "/a.bin", two);
+    writeFile(page.folder + "/b.bin", two);
+    page.scan();
+    page.model.scan(page.ctx / "Elsewhere");
+    page.view->flush();
+    EXPECT_EQ(page.view->findChild<ui::Text*>("folderLine")->text(), "~/Elsewhere");
+    // Stopped before the search can hand anything back (no event is processed in between).
+    auto* stop = page.view->findChild<ui::Button*>("stop");
+    ASSERT_NE(stop, nullptr);
+    stop->click();
+    page.view->flush();
+    EXPECT_EQ(textOf(page.view.get(), "folderLine"), "~/Projects");
+    EXPECT_EQ(page.view->cards(), 1);
+}

@@ -1,0 +1,109 @@
+// The duplicates screen's rules: stage to content, the card cap, kind looks, amounts,
+// the footer lines and the done lines with what was left alone.
+#include <gtest/gtest.h>
+
+#include "ui/tools/DuplicatesRules.h"
+
+using namespace sorvel;
+using namespace sorvel::DuplicatesRules;
+using Stage = DuplicatesModel::Stage;
+
+namespace {
+
+DuplicateGroup group(int copies, int64_t size, int64_t privateSize, DuplicateGroup::Kind kind) {
+    DuplicateGroup g;
+    g.kind = kind;
+    g.size = size;
+    // Hard links are names of one file; every other copy is a file of its own.
+    const bool links = kind == DuplicateGroup::Kind::hardLinks;
+    for (int i = 0; i < copies; ++i) {
+        DuplicateFile f;
+        f.path = "/h/f" + std::to_string(i);
+        f.size = size;
+        f.privateSize = privateSize;
+        f.inode = links ? 1 : uint64_t(i + 1);
+        f.linkCount = links ? uint64_t(copies) : 1;
+        g.files.push_back(f);
+    }
+    return g;
+}
+
+} // namespace
+
+TEST(DuplicatesContent, EveryStageHasOneContent) {
+    const std::pair<Stage, Content> table[] = {
+        {Stage::idle, Content::intro},         {Stage::scanning, Content::scanning},
+        {Stage::results, Content::results},    {Stage::confirming, Content::results},
+        {Stage::working, Content::finished},   {Stage::done, Content::finished},
+    };
+    for (const auto& [stage, expected] : table) EXPECT_EQ(content(stage), expected);
+}
+
+TEST(DuplicatesCards, AtMost120CardsWhileTheFiguresCoverEveryGroup) {
+    DuplicateFinder::Report report;
+    for (int i = 0; i < 150; ++i) report.groups.push_back(group(2, 2'000'000, 2'000'000, DuplicateGroup::Kind::independentCopies));
+    EXPECT_EQ(visibleCards(report), 120u);
+    EXPECT_EQ(report.reclaimable(), 150 * 2'000'000);
+    report.groups.resize(3);
+    EXPECT_EQ(visibleCards(report), 3u);
+}
+
+TEST(DuplicatesCards, SharedStorageGetsAWarningChipAndItsExplanation) {
+    EXPECT_FALSE(kindLook(DuplicateGroup::Kind::independentCopies).warning);
+    EXPECT_FALSE(kindLook(DuplicateGroup::Kind::mixed).explanation);
+    EXPECT_TRUE(kindLook(DuplicateGroup::Kind::hardLinks).warning);
+    EXPECT_EQ(kindLook(DuplicateGroup::Kind::hardLinks).explanation->rfind("Two names for one file", 0), 0u);
+    EXPECT_TRUE(kindLook(DuplicateGroup::Kind::clones).explanation.has_value());
+}
+
+TEST(DuplicatesCards, CopiesLineCountsTheKeptCopyAndAmountsNeverOfferIt) {
+    const auto g = group(3, 2'000'000, 0, DuplicateGroup::Kind::hardLinks);
+    EXPECT_EQ(copiesLine(g), "3 copies \u00B7 2 MB each");
+    EXPECT_EQ(amount(g.files[0], true), "\u2014");
+    EXPECT_EQ(amount(g.files[1], false), "frees 0 KB");
+}
+
+TEST(DuplicatesSummary, TheNoteOnlyWhenApparentExceedsReclaimable) {
+    DuplicateFinder::Report report;
+    report.groups.push_back(group(2, 3'000'000, 3'000'000, DuplicateGroup::Kind::independentCopies));
+    EXPECT_FALSE(apparentNote(report));
+    report.groups.push_back(group(2, 2'000'000, 0, DuplicateGroup::Kind::hardLinks));
+    ASSERT_TRUE(apparentNote(report));
+    EXPECT_EQ(apparentNote(report)->rfind("2 MB of that apparent saving does not exist.", 0), 0u);
+    EXPECT_FALSE(limitLine(report));
+    report.hitScanLimit = true;
+    report.filesScanned = 400000;
+    EXPECT_EQ(limitLine(report), "Stopped at 400000 files. Scan a narrower folder to cover everything.");
+}
+
+TEST(DuplicatesFooter, CopiesStaysPluralAndTheApparentLineOnlyWhenItDiffers) {
+    EXPECT_EQ(selectedLine(0), "0 copies selected");
+    EXPECT_EQ(selectedLine(1), "1 copies selected");
+    EXPECT_FALSE(apparentLine(5, 5));
+    EXPECT_EQ(apparentLine(0, 2'000'000), "of 2 MB apparent");
+}
+
+TEST(DuplicatesDone, CopiesLeftAloneAreCountedWithTheirReasons) {
+    auto make = [](std::string path, CleanupOutcome::Result result) {
+        return CleanupOutcome{UUID::random(), std::move(path), 1, std::move(result)};
+    };
+    EXPECT_EQ(done({make("/a", CleanupOutcome::MovedToTrash{"/t/a"})}).title, "Moved 1 copies to the Trash");
+    EXPECT_FALSE(done({make("/a", CleanupOutcome::MovedToTrash{"/t/a"})}).leftAlone);
+
+    std::vector<CleanupOutcome> outcomes{make("/a", CleanupOutcome::MovedToTrash{"/t/a"}),
+                                         make("/d/b.bin", CleanupOutcome::Refused{CleanupGuard::Refusal::isSymlink()}),
+                                         make("/d/c.bin", CleanupOutcome::Failed{"Device busy"})};
+    const Done d = done(outcomes);
+    EXPECT_EQ(d.title, "Moved 1 copies to the Trash");
+    EXPECT_EQ(d.leftAlone, "2 copies were left alone:");
+    ASSERT_EQ(d.reasons.size(), 2u);
+    EXPECT_EQ(d.reasons[0].rfind("b.bin \u2014 refused: is a symlink", 0), 0u);
+    EXPECT_EQ(d.reasons[1], "c.bin \u2014 could not move: Device busy");
+
+    std::vector<CleanupOutcome> many;
+    for (int i = 0; i < 9; ++i) many.push_back(make("/d/" + std::to_string(i), CleanupOutcome::Failed{"x"}));
+    const Done capped = done(many);
+    EXPECT_EQ(capped.title, "Moved 0 copies to the Trash");
+    EXPECT_EQ(capped.reasons.size(), kMaximumReasons);
+    EXPECT_EQ(capped.moreReasons, 3u);
+}

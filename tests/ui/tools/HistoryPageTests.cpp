@@ -1,0 +1,137 @@
+// The history page on a fake home: a real move put back with "Put all N back", the
+// summary and the rewritten run, "Clear log", a run cut short without a restore button,
+// and the trends card's first-measurement panel.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "models/HistoryModel.h"
+#include "platform/Path.h"
+#include "platform/Trash.h"
+#include "tools/ToolPageTesting.h"
+#include "tools/ToolWorld.h"
+#include "ui/kit/Button.h"
+#include "ui/tools/HistoryView.h"
+#include "ui/tools/StorageTrendsCard.h"
+
+using namespace sorvel;
+using namespace sorvel::test;
+
+namespace {
+
+struct Page {
+    UiContext ctx;
+    HistoryModel& history = ctx.models().history;
+    std::unique_ptr<ui::HistoryView> view;
+
+    void open() {
+        view = std::make_unique<ui::HistoryView>(history, ctx.coordinator());
+        view->resize(1000, 900);
+        view->show(); // loads the stored runs
+        turn();
+        view->flush();
+    }
+    MovedItem trashed(const std::string& relative, const std::string& contents) {
+        const std::string original = ctx / relative;
+        writeFile(original + "/data.bin", contents);
+        const auto moved = Trash::moveItem(original);
+        return MovedItem{original, moved.trashPath.value_or("Trash"), int64_t(contents.size())};
+    }
+};
+
+/// Info files of the Trash that still name `item` (the freedesktop layout keeps one per item).
+size_t infoFilesFor(const MovedItem& item) {
+    namespace fs = std::filesystem;
+    const fs::path info = fs::path(Trash::directory()) / "info";
+    size_t count = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(info, ec))
+        if (entry.path().stem() == lastPathComponent(item.trashPath)) ++count;
+    return count;
+}
+
+} // namespace
+
+TEST(HistoryPage, PutAllBackReturnsTheItemsAndRewritesTheRun) {
+    Page page;
+    const MovedItem a = page.trashed("Library/Caches/com.example.a", "aaaa");
+    const MovedItem b = page.trashed("Library/Caches/com.example.b", "bbbbbbbb");
+    ASSERT_FALSE(exists(a.originalPath));
+    SweepRun run;
+    run.scope = "items you picked";
+    run.receipt.action = SweepSchedule::Action::clean;
+    run.receipt.movedCount = 2;
+    run.receipt.movedBytes = a.size + b.size;
+    run.moved = {a, b};
+    SweepHistory::record(run);
+    page.open();
+    ASSERT_EQ(page.history.runs().size(), 1u);
+    EXPECT_EQ(textOf(page.view.get(), "totals"), "2 items \u00B7 0 KB");
+
+    page.history.toggle(run.id);
+    auto* restore = one<ui::Button>(page.view.get(), "restore");
+    ASSERT_NE(restore, nullptr);
+    EXPECT_EQ(restore->text(), "Put all 2 back");
+    restore->click();
+    ASSERT_TRUE(waitUntil([&] { return !page.history.isRestoring(); }));
+    page.view->flush();
+
+    EXPECT_EQ(readFile(a.originalPath + "/data.bin"), "aaaa");
+    EXPECT_EQ(readFile(b.originalPath + "/data.bin"), "bbbbbbbb");
+    EXPECT_FALSE(exists(a.trashPath));
+    EXPECT_EQ(infoFilesFor(a) + infoFilesFor(b), 0u);
+    const auto stored = SweepHistory::load();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored.front().receipt.movedCount, 0);
+    EXPECT_TRUE(stored.front().moved.empty());
+    auto* summary = one(page.view.get(), "restoreSummary");
+    ASSERT_NE(summary, nullptr);
+    EXPECT_EQ(summary->findChildren<ui::Text*>().front()->text(), "Put back 2 items \u00B7 0 KB");
+    EXPECT_TRUE(named(page.view.get(), "problemLine").empty());
+    EXPECT_EQ(one<ui::Button>(page.view.get(), "restore"), nullptr); // nothing left to put back
+}
+
+TEST(HistoryPage, ClearLogEmptiesTheLedger) {
+    Page page;
+    seedHistory(page.ctx);
+    page.open();
+    ASSERT_EQ(page.history.runs().size(), 2u);
+    one<ui::Button>(page.view.get(), "clearLog")->click();
+    page.view->flush();
+    EXPECT_TRUE(page.history.runs().empty());
+    EXPECT_TRUE(SweepHistory::load().empty());
+    EXPECT_EQ(named(page.view.get(), "emptyLedger").size(), 1u);
+    EXPECT_EQ(one(page.view.get(), "clearLog"), nullptr);
+    EXPECT_EQ(one(page.view.get(), "totals"), nullptr);
+}
+
+TEST(HistoryPage, ARunCutShortOffersNoRestoreAndSaysWhy) {
+    Page page;
+    SweepRun run;
+    run.scope = "items you picked";
+    for (int i = 0; i < 5; ++i) run.moved.push_back(MovedItem{page.ctx / ("f" + std::to_string(i)), "/t", 1});
+    run.hasDetail = false; // the history kept only the first items
+    page.history.setRuns({run});
+    page.history.toggle(run.id);
+    page.view = std::make_unique<ui::HistoryView>(page.history, page.ctx.coordinator());
+    page.view->flush();
+    EXPECT_EQ(one(page.view.get(), "restore"), nullptr);
+    EXPECT_NE(textOf(page.view.get(), "trimmedNote").find("trimmed"), std::string::npos);
+}
+
+TEST(HistoryPage, OneSnapshotShowsTheFirstMeasurementPanelAndTheSecondTheFigures) {
+    Page page;
+    page.ctx.finishScan(UiContext::sampleResult());
+    page.open();
+    EXPECT_EQ(named(page.view.get(), "firstMeasurement").size(), 1u);
+
+    UiContext later;
+    seedTrends({3});
+    later.finishScan(UiContext::sampleResult());
+    ui::HistoryView view(later.models().history, later.coordinator());
+    EXPECT_TRUE(named(&view, "firstMeasurement").empty());
+    EXPECT_EQ(named(&view, "deltaFigure").size(), 2u);
+    EXPECT_NE(textOf(&view, "comparison").find(" \u00B7 only 2 measurements so far"), std::string::npos);
+    view.trends()->setDays(90);
+    EXPECT_EQ(view.trends()->days(), 90);
+}

@@ -1,0 +1,213 @@
+// The sweep panel and the settings window: the status line and the findings list, the
+// schedule written only when it changes, rule toggles that ignore rules no longer
+// listed, folders that would expose the home, the update button's title by state, and
+// "Settings…" finding the window titled "Sorvel Settings".
+#include <gtest/gtest.h>
+
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <unistd.h>
+
+#include "platform/BundleInfo.h"
+#include "tools/ToolPageTesting.h"
+#include "tools/ToolWorld.h"
+#include "ui/kit/Button.h"
+#include "ui/kit/SegmentedPicker.h"
+#include "ui/shell/PageFactory.h"
+#include "ui/tools/MenuBarView.h"
+#include "ui/tools/SweepSettingsView.h"
+#include "ui/tools/ToolParts.h"
+#include "ui/tools/ToolWindows.h"
+
+using namespace sorvel;
+using namespace sorvel::test;
+using Selection = SweepSchedule::RuleSelection;
+
+namespace {
+
+void pick(ui::SegmentedPicker* picker, int index) {
+    QTest::mouseClick(picker, Qt::LeftButton, {}, picker->optionRect(index).center());
+}
+
+std::vector<std::pair<std::string, int64_t>> findings(const UiContext& ctx, int n) {
+    std::vector<std::pair<std::string, int64_t>> list;
+    for (int i = 0; i < n; ++i) list.push_back({ctx / ("Library/Caches/c" + std::to_string(i)), 1'000'000 * (i + 1)});
+    return list;
+}
+
+} // namespace
+
+TEST(SweepPanel, FindingsListHeightTicksAndTheMoveButton) {
+    UiContext ctx;
+    auto sweeper = sweeperFinding(findings(ctx, 10));
+    sweeper->run(SweepRun::Trigger::manual);
+    ASSERT_TRUE(waitUntil([&] { return !sweeper->isRunning(); }));
+    ui::MenuBarView panel(*sweeper, {});
+    panel.flush();
+    EXPECT_EQ(one<QScrollArea>(&panel, "findingsList")->height(), 200);
+    EXPECT_EQ(named(&panel, "findingRow").size(), 10u);
+    auto* selectAll = one<QAbstractButton>(&panel, "selectAll");
+    EXPECT_EQ(selectAll->text(), "Deselect all"); // a fresh sweep ticks every finding
+    selectAll->click();
+    EXPECT_TRUE(sweeper->selectedPaths().empty());
+    panel.flush();
+    auto* move = one<ui::Button>(&panel, "moveFindings");
+    EXPECT_EQ(move->text(), "Move 0 B to Trash");
+    EXPECT_FALSE(move->isEnabled());
+    // A click anywhere on a row ticks it, in place: the scrolled list is not rebuilt.
+    const int builds = panel.builds();
+    QTest::mouseClick(named(&panel, "findingRow")[2], Qt::LeftButton);
+    EXPECT_EQ(sweeper->selectedPaths().size(), 1u);
+    panel.flush();
+    EXPECT_EQ(panel.builds(), builds);
+    EXPECT_EQ(one<ui::Button>(&panel, "moveFindings")->text(), "Move 3 MB to Trash");
+    EXPECT_EQ(one<QAbstractButton>(&panel, "selectAll")->text(), "Select all");
+}
+
+TEST(SweepPanel, StatusLineAndSweepButtonFollowTheScheduler) {
+    UiContext ctx;
+    auto& sweeper = ctx.models().sweeper;
+    ui::MenuBarView panel(sweeper, {});
+    EXPECT_EQ(textOf(&panel, "statusLine"), "Automatic sweeps are off");
+    EXPECT_EQ(textOf(&panel, "receiptHeadline"), "<missing receiptHeadline>");
+    EXPECT_TRUE(named(&panel, "findingsList").empty());
+    SweepSchedule s = sweeper.schedule();
+    s.frequency = SweepSchedule::Frequency::daily;
+    sweeper.setSchedule(s); // no sweep yet: one is due at once
+    ASSERT_TRUE(waitUntil([&] { return !sweeper.isRunning() && sweeper.nextRunDate().has_value(); }));
+    panel.flush();
+    EXPECT_EQ(textOf(&panel, "statusLine").rfind("Next sweep in ", 0), 0u);
+}
+
+TEST(SweepPanel, ChoosingTheSelectedFrequencyStoresNothing) {
+    UiContext ctx;
+    auto& sweeper = ctx.models().sweeper;
+    ui::MenuBarView panel(sweeper, {});
+    QSignalSpy changes(&sweeper, &SweepScheduler::scheduleChanged);
+    pick(one<ui::SegmentedPicker>(&panel, "frequency"), 0); // "Off" again
+    EXPECT_EQ(changes.count(), 0);
+    EXPECT_FALSE(UserDefaults::standard().value("SorvelSweepSchedule").has_value());
+    pick(one<ui::SegmentedPicker>(&panel, "frequency"), 2); // "Weekly"
+    EXPECT_EQ(changes.count(), 1);
+    EXPECT_EQ(sweeper.schedule().frequency, SweepSchedule::Frequency::weekly);
+    EXPECT_TRUE(UserDefaults::standard().value("SorvelSweepSchedule").has_value());
+    waitUntil([&] { return !sweeper.isRunning(); });
+}
+
+TEST(SweepPanel, SettingsFindsTheWindowTitledSorvelSettings) {
+    UiContext ctx;
+    EXPECT_EQ(ui::SweepSettingsView::findWindow(), nullptr);
+    std::unique_ptr<QWidget> panel(ui::PageFactory::trayPanel(ctx.models(), nullptr));
+    one<ui::Button>(panel.get(), "openSettings")->click();
+    QWidget* window = ui::SweepSettingsView::findWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), "Sorvel Settings");
+    EXPECT_TRUE(window->isVisible());
+    window->hide();
+    // Asked again, the same window comes forward; no second one is made.
+    ui::ToolWindows::openSettingsFromPanel(ctx.models());
+    EXPECT_EQ(ui::SweepSettingsView::findWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+    size_t titled = 0;
+    for (QWidget* w : QApplication::topLevelWidgets()) titled += w->windowTitle() == "Sorvel Settings";
+    EXPECT_EQ(titled, 1u);
+    waitUntil([] { return false; }, 200); // the delayed bring-forward runs on a live window
+    delete window;
+}
+
+TEST(SettingsWindow, RuleRowsIgnoreRulesTheScanNoLongerLists) {
+    UiContext ctx;
+    ctx.recommendations = UiContext::sampleRecommendations();
+    ctx.finishScan(UiContext::sampleResult());
+    auto& sweeper = ctx.models().sweeper;
+    ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
+    auto rows = named(&settings, "ruleRow");
+    ASSERT_GE(rows.size(), 2u);
+    std::vector<std::string> listed;
+    for (auto* row : rows) listed.push_back(row->property("ruleID").toString().toStdString());
+    // Every listed rule but the last, plus one the scan no longer lists: as many ids as rows.
+    std::set<std::string> ids(listed.begin(), listed.end() - 1);
+    ids.insert("gone");
+    SweepSchedule s = sweeper.schedule();
+    s.rules = Selection::only(ids);
+    sweeper.setSchedule(s);
+    settings.flush();
+    rows = named(&settings, "ruleRow");
+    // Ticking the first again after unticking it must not switch to all safe rules.
+    QTest::mouseClick(rows[0], Qt::LeftButton);
+    QTest::mouseClick(rows[0], Qt::LeftButton);
+    EXPECT_FALSE(sweeper.schedule().rules.isAllSafeRules());
+    EXPECT_EQ(sweeper.schedule().rules.ids.count(listed.back()), 0u);
+    settings.flush();
+    QTest::mouseClick(named(&settings, "ruleRow").back(), Qt::LeftButton);
+    EXPECT_TRUE(sweeper.schedule().rules.isAllSafeRules());
+    EXPECT_EQ(textOf(&settings, "rulesFootnote").rfind("All safe rules run.", 0), 0u);
+}
+
+TEST(SettingsWindow, FoldersThatHoldTheHomeAreRefusedWithAMessage) {
+    UiContext ctx;
+    auto& sweeper = ctx.models().sweeper;
+    ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
+    std::optional<std::string> answer = ctx.home();
+    settings.setFolderChooser([&](QWidget*) { return answer; });
+    one<ui::Button>(&settings, "addFolder")->click();
+    EXPECT_TRUE(sweeper.schedule().folders.empty());
+    ASSERT_TRUE(settings.folderMessage());
+    settings.flush();
+    EXPECT_NE(textOf(&settings, "folderMessage").find("holds your whole home folder"), std::string::npos);
+    answer = "/";
+    settings.addFolder();
+    EXPECT_TRUE(sweeper.schedule().folders.empty());
+    // A link that leads to the root is the root.
+    ASSERT_EQ(::symlink("/", (ctx / "everything").c_str()), 0);
+    answer = ctx / "everything";
+    settings.addFolder();
+    EXPECT_TRUE(sweeper.schedule().folders.empty());
+    EXPECT_TRUE(settings.folderMessage());
+    answer = ctx / "Builds";
+    settings.addFolder();
+    settings.addFolder(); // already listed: no second entry, no message
+    EXPECT_EQ(sweeper.schedule().folders, std::vector<std::string>{ctx / "Builds"});
+    EXPECT_FALSE(settings.folderMessage());
+    settings.flush();
+    one<QAbstractButton>(&settings, "removeFolder")->click();
+    EXPECT_TRUE(sweeper.schedule().folders.empty());
+}
+
+TEST(SettingsWindow, TheCheckButtonFollowsTheUpdateState) {
+    UiContext ctx;
+    auto dictionary = BundleInfo::builtInDictionary();
+    dictionary["SorvelUpdateFeedURL"] = "https://updates.example.org/sorvel.json";
+    BundleInfo::replaceDictionary(dictionary);
+    std::vector<UpdateChecker::Completion> pending;
+    UpdateChecker updates([&](const QUrl&, UpdateChecker::Completion done) { pending.push_back(std::move(done)); },
+                          [](const QUrl&) {});
+    ui::SweepSettingsView settings(ctx.coordinator(), ctx.models().sweeper, updates);
+    auto label = [&] {
+        settings.flush();
+        return one<ui::Button>(&settings, "checkNow")->text().toStdString();
+    };
+    EXPECT_EQ(label(), "Check now");
+    one<ui::Button>(&settings, "checkNow")->click();
+    EXPECT_EQ(label(), "Checking\u2026");
+    EXPECT_FALSE(one<ui::Button>(&settings, "checkNow")->isEnabled());
+    ASSERT_EQ(pending.size(), 1u);
+    Release release;
+    release.version = "99.0";
+    release.build = 99'999;
+    release.url = "https://updates.example.org/sorvel-99.tar.gz";
+    pending[0](UpdateChecker::FetchResult::success(release));
+    ASSERT_TRUE(waitUntil([&] { return updates.state().kind != UpdateChecker::State::Kind::checking; }));
+    EXPECT_EQ(label(), "Version 99.0 available");
+    one<ui::Button>(&settings, "checkNow")->click(); // checks again rather than opening a page
+    ASSERT_EQ(pending.size(), 2u);
+    pending[1](UpdateChecker::FetchResult::failure("offline"));
+    ASSERT_TRUE(waitUntil([&] { return updates.state().kind != UpdateChecker::State::Kind::checking; }));
+    EXPECT_EQ(label(), "Check again");
+    BundleInfo::replaceDictionary(std::nullopt);
+    UpdateChecker unconfigured([](const QUrl&, UpdateChecker::Completion) {}, [](const QUrl&) {});
+    ui::SweepSettingsView plain(ctx.coordinator(), ctx.models().sweeper, unconfigured);
+    EXPECT_FALSE(one<ui::Button>(&plain, "checkNow")->isEnabled());
+}

@@ -1,0 +1,175 @@
+// The uninstaller's texts and switches: subtitles, the removability table, row values,
+// the footer, the Finder hand-off states and the review pane's stage machine.
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+#include "ui/tools/UninstallerRules.h"
+
+using namespace sorvel;
+using namespace sorvel::UninstallerRules;
+using Stage = AppsModel::Stage;
+using Removability = InstalledApp::Removability;
+
+namespace {
+
+InstalledApp app(Removability removability, std::optional<std::string> identifier = "com.example.orchard") {
+    InstalledApp a;
+    a.name = "Orchard";
+    a.bundlePath = "/Applications/Orchard.app";
+    a.bundleIdentifier = std::move(identifier);
+    a.bundleSize = 20'000'000;
+    a.removability = std::move(removability);
+    return a;
+}
+
+CleanupOutcome outcome(std::string path, CleanupOutcome::Result result, int64_t size = 1'000'000) {
+    return CleanupOutcome{UUID::random(), std::move(path), size, std::move(result)};
+}
+
+} // namespace
+
+TEST(UninstallerSubtitle, PartsPresentJoinedByDotsAndTheCountKeepsItsPlural) {
+    const Date now = dateFromUnixSeconds(1'800'000'000);
+    InstalledApp a = app(Removability::removable());
+    EXPECT_EQ(subtitle(a, now), "0 support files");
+    a.leftovers.resize(1);
+    EXPECT_EQ(subtitle(a, now), "1 support file");
+    a.leftovers.resize(3);
+    a.version = "2.4";
+    a.lastUsed = now - std::chrono::hours(49);
+    EXPECT_EQ(subtitle(a, now), "2.4 \u00B7 3 support files \u00B7 last opened 2 days ago");
+}
+
+TEST(UninstallerRemovability, EachKindDecidesTheBlockAndTheBundleBadge) {
+    struct Case {
+        Removability removability;
+        RemovabilityBlock::Kind block;
+        std::string body;
+        bool needsAdmin;
+    } cases[] = {
+        {Removability::removable(), RemovabilityBlock::Kind::none, "", false},
+        {Removability::needsAdministrator(), RemovabilityBlock::Kind::handoff, "", true},
+        {Removability::sealed("on the sealed system volume"), RemovabilityBlock::Kind::warning,
+         "on the sealed system volume", true},
+        {Removability::selfProtected(), RemovabilityBlock::Kind::warning, "this is Sorvel", true},
+    };
+    for (const auto& c : cases) {
+        const InstalledApp a = app(c.removability);
+        const auto block = removabilityBlock(a);
+        EXPECT_EQ(block.kind, c.block);
+        EXPECT_EQ(block.body, c.body);
+        if (block.kind == RemovabilityBlock::Kind::warning) {
+            EXPECT_EQ(block.title, "Sorvel cannot move Orchard itself");
+        }
+        EXPECT_EQ(bundleRow(a).needsAdmin, c.needsAdmin);
+    }
+}
+
+TEST(UninstallerRows, ANameMatchIsUncertainAndAnAdminLeftoverCannotBeTicked) {
+    AppLeftover byName{"/home/u/Library/Caches/Orchard", 8000, "Caches", AppLeftover::Match::appNameMatch(), false};
+    AppLeftover shared{"/Library/Application Support/x", 5000, "Application Support",
+                       AppLeftover::Match::identifierPrefix("Orchard"), true};
+    EXPECT_FALSE(leftoverRow(byName).certain);
+    EXPECT_FALSE(leftoverRow(byName).needsAdmin);
+    EXPECT_TRUE(leftoverRow(shared).certain);
+    EXPECT_TRUE(leftoverRow(shared).needsAdmin);
+    EXPECT_EQ(leftoverRow(shared).reason, "belongs to Orchard");
+}
+
+TEST(UninstallerFooter, PluralAndDisabling) {
+    EXPECT_EQ(selectionCount(0), "0 items selected");
+    EXPECT_EQ(selectionCount(1), "1 item selected");
+    EXPECT_EQ(selectionCount(2), "2 items selected");
+    EXPECT_FALSE(reviewEnabled(0, false));
+    EXPECT_FALSE(reviewEnabled(3, true));
+    EXPECT_TRUE(reviewEnabled(1, false));
+}
+
+TEST(UninstallerRunning, OnlyAnIdentifierTheRunningListCarriesCounts) {
+    const std::vector<std::string> running{"com.example.orchard"};
+    EXPECT_TRUE(isRunning(app(Removability::removable()), running));
+    EXPECT_FALSE(isRunning(app(Removability::removable(), "com.example.other"), running));
+    EXPECT_FALSE(isRunning(app(Removability::removable(), std::nullopt), running));
+}
+
+TEST(UninstallerHandoff, EveryStateHasItsTitleButtonAndEnabling) {
+    using H = AppsModel::HandoffState;
+    const InstalledApp a = app(Removability::needsAdministrator());
+    const auto idle = handoff(H::idle(), a, false);
+    EXPECT_EQ(idle.title, "Orchard needs an administrator");
+    EXPECT_EQ(idle.action, Handoff::Action::moveWithFinder);
+    EXPECT_TRUE(idle.enabled);
+    EXPECT_NE(idle.body.find("owned by root"), std::string::npos);
+
+    const auto idleRunning = handoff(H::idle(), a, true);
+    EXPECT_FALSE(idleRunning.enabled);
+    EXPECT_EQ(idleRunning.body.rfind("Quit Orchard first \u2014", 0), 0u);
+
+    const auto working = handoff(H::working(), a, false);
+    EXPECT_EQ(working.button, "Waiting for the Finder\u2026");
+    EXPECT_FALSE(working.enabled);
+    EXPECT_EQ(working.action, Handoff::Action::none);
+
+    const auto done = handoff(H::done("Orchard is in the Trash."), a, false);
+    EXPECT_EQ(done.title, "Orchard is in the Trash.");
+    EXPECT_EQ(done.action, Handoff::Action::openTrash);
+
+    // Here the hand-off cannot reach a Finder: its failure sentence is the body.
+    const auto failed = handoff(H::failed("The Finder is not available on this system."), a, true);
+    EXPECT_EQ(failed.title, "That did not work");
+    EXPECT_EQ(failed.body, "The Finder is not available on this system.");
+    EXPECT_EQ(failed.button, "Try again");
+    EXPECT_FALSE(failed.enabled);
+}
+
+TEST(UninstallerOutcomes, ReasonsBySymbolAndTone) {
+    const auto moved = outcomeLook(CleanupOutcome::MovedToTrash{"/t"});
+    EXPECT_EQ(moved.reason, "in the Trash \u2014 recoverable");
+    const auto refused = outcomeLook(CleanupOutcome::Refused{CleanupGuard::Refusal::notFound()});
+    EXPECT_EQ(refused.reason, "Refused: no longer exists");
+    EXPECT_EQ(refused.tone, OutcomeLook::Tone::warning);
+    const auto failed = outcomeLook(CleanupOutcome::Failed{"Permission denied"});
+    EXPECT_EQ(failed.reason, "Could not move: Permission denied");
+    EXPECT_EQ(failed.tone, OutcomeLook::Tone::rose);
+    EXPECT_FALSE(outcomeLook(CleanupOutcome::WouldMove{}).reason.has_value());
+    EXPECT_EQ(allowedCaption(Stage::reviewing), "Will be moved to the Trash");
+    EXPECT_EQ(allowedCaption(Stage::done), "Moved to the Trash");
+}
+
+TEST(UninstallerReview, TitlesAndButtonsFollowTheStage) {
+    const InstalledApp a = app(Removability::removable());
+    const std::vector<CleanupOutcome> dry{outcome(a.bundlePath, CleanupOutcome::WouldMove{}, 2'000'000),
+                                          outcome("/x", CleanupOutcome::Refused{CleanupGuard::Refusal::notFound()})};
+    EXPECT_EQ(reviewTitle(Stage::reviewing, a, 1, dry), "Dry run \u2014 nothing has been moved");
+    EXPECT_EQ(reviewTitle(Stage::confirming, a, 1, dry), "Move 1 items to the Trash?");
+    EXPECT_EQ(reviewTitle(Stage::working, a, 1, dry), "Moving Orchard to the Trash\u2026");
+    EXPECT_EQ(reviewSubtitle(Stage::confirming, dry),
+              "These go to the Trash, not deleted. 2 MB will be freed once you empty it.");
+
+    const auto reviewing = reviewFooter(Stage::reviewing, 1, true);
+    ASSERT_EQ(reviewing.size(), 2u);
+    EXPECT_FALSE(reviewing[1].enabled); // still previewing
+    EXPECT_FALSE(reviewFooter(Stage::reviewing, 0, false)[1].enabled);
+    EXPECT_TRUE(reviewFooter(Stage::reviewing, 1, false)[1].enabled);
+    const auto confirming = reviewFooter(Stage::confirming, 1, false);
+    EXPECT_EQ(confirming[0].action, FooterButton::Action::cancel);
+    EXPECT_EQ(confirming[1].title, "Move 1 to Trash");
+    const auto working = reviewFooter(Stage::working, 1, false);
+    ASSERT_EQ(working.size(), 1u);
+    EXPECT_FALSE(working[0].enabled);
+    EXPECT_EQ(reviewFooter(Stage::done, 1, false)[0].action, FooterButton::Action::done);
+}
+
+TEST(UninstallerReview, TheDoneTitleSaysWhatReallyMoved) {
+    const InstalledApp a = app(Removability::removable());
+    const CleanupOutcome bundle = outcome(a.bundlePath, CleanupOutcome::MovedToTrash{"/t/Orchard.app"});
+    const CleanupOutcome support = outcome("/h/Library/x", CleanupOutcome::MovedToTrash{"/t/x"});
+    const CleanupOutcome cache = outcome("/h/Library/y", CleanupOutcome::MovedToTrash{"/t/y"});
+    const CleanupOutcome bundleFailed = outcome(a.bundlePath, CleanupOutcome::Failed{"busy"});
+    EXPECT_EQ(reviewTitle(Stage::done, a, 0, {bundle, support}), "Orchard was moved to the Trash");
+    EXPECT_EQ(reviewTitle(Stage::done, a, 0, {bundleFailed, support}), "1 item of Orchard was moved to the Trash");
+    EXPECT_EQ(reviewTitle(Stage::done, a, 0, {bundleFailed, support, cache}),
+              "2 items of Orchard were moved to the Trash");
+    EXPECT_EQ(reviewTitle(Stage::done, a, 0, {bundleFailed}), "Nothing of Orchard was moved");
+    EXPECT_EQ(reviewSubtitle(Stage::done, {bundleFailed, support}).rfind("1 MB moved.", 0), 0u);
+}
