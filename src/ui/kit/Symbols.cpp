@@ -77,7 +77,6 @@ const std::map<std::string_view, const char*>& ligatures() {
         {"archivebox", "archive"},
         {"externaldrive", "storage"},
         {"externaldrive.badge.questionmark", "device_unknown"},
-        {"arrow.up.forward.app", "open_in_new"},
         {"sum", "functions"},
         {"internaldrive", "storage"},
         {"calendar", "calendar_today"},
