@@ -77,7 +77,6 @@ const std::map<std::string_view, const char*>& ligatures() {
         {"archivebox", "archive"},
         {"externaldrive", "storage"},
         {"externaldrive.badge.questionmark", "device_unknown"},
-        {"arrow.up.forward.app", "open_in_new"},
         {"sum", "functions"},
         {"internaldrive", "storage"},
         {"calendar", "calendar_today"},
@@ -171,7 +170,8 @@ bool hasGlyph(std::string_view name) {
     if (cached != cache.end()) return cached->second;
     const QFontMetricsF m(iconFont(48));
     const bool one = m.horizontalAdvance(QString::fromLatin1(it->second)) < 48 * 1.5;
-    cache.emplace(name, one);
+    // Keyed by the table's own (static) text, never by the caller's.
+    cache.emplace(it->first, one);
     return one;
 }
 

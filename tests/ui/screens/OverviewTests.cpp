@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QLayout>
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -169,4 +170,32 @@ TEST(ExportFlow, WritesTheProposedFileOrShowsTheAlert) {
     EXPECT_EQ(alert->text(), "Could not write the report");
     EXPECT_EQ(ctx.desktop().revealed.size(), 1u);
     alert->close();
+}
+
+TEST(OverviewNotes, CoverageOnlyForAFinishedWholeDiskScanSnapshotsWhenThereAreAny) {
+    const auto notes = [](test::UiContext& ctx) {
+        OverviewView overview(ctx.models(), {});
+        return overview.footnotes()->layout()->count();
+    };
+    test::UiContext systemData;
+    ScanResult r = test::UiContext::sampleResult();
+    systemData.finishScan(r);
+    EXPECT_EQ(notes(systemData), 2);
+    test::UiContext withSnapshot;
+    LocalSnapshot s;
+    s.name = "com.apple.TimeMachine.2026-12-01-101500.local";
+    s.date = dateFromUnixSeconds(1'796'112'900);
+    r.snapshots = {s};
+    r.volume.availableForImportantUsage = r.volume.availableCapacity + 5'000'000'000;
+    withSnapshot.finishScan(r);
+    EXPECT_EQ(notes(withSnapshot), 3);
+    EXPECT_EQ(OverviewText::snapshotTitle(1), "1 local Time Machine snapshot");
+    EXPECT_EQ(OverviewText::snapshotTitle(2), "2 local Time Machine snapshots");
+    const QString body = OverviewText::snapshotBody(r);
+    EXPECT_TRUE(body.contains(" Taken ")) << body.toStdString();
+    EXPECT_TRUE(body.endsWith(" macOS reports 5 GB of purgeable space, most of which is usually snapshots.")) << body.toStdString();
+    test::UiContext wholeDisk;
+    wholeDisk.coordinator().setScope(ScanScope::wholeDisk);
+    wholeDisk.finishScan(test::UiContext::wholeDiskResult(3));
+    EXPECT_EQ(notes(wholeDisk), 3);
 }
