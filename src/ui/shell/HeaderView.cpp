@@ -122,9 +122,10 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     // "scanning " and a deep path can be wider than the block: shrink a little, then cut
     // the middle, never the start of the line.
     statusText_->setElide(Qt::ElideMiddle, 0.9);
+    statusText_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed); // its own width, never more
     status->addWidget(dot_);
     status->addWidget(symbol_);
-    status->addWidget(statusText_, 1);
+    status->addWidget(statusText_);
     actionColumn->addWidget(statusBox);
     actionColumn->addStretch();
     row->addWidget(actionBlock, 0, Qt::AlignTop);

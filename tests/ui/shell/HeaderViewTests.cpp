@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
 #include <QImage>
 
 #include <cstdlib>
@@ -131,5 +132,7 @@ TEST(HeaderLayout, ALongStatusLineIsShortenedNotCutAtItsStart) {
         int edgeInk = 0;
         for (int y = 0; y < image.height(); ++y) edgeInk += std::abs(qGray(image.pixel(0, y)) - background) > 40;
         EXPECT_EQ(edgeInk, 0);
+        // The symbol before the line stays beside it, not at the far edge of the block.
+        EXPECT_LE(status->width(), int(QFontMetricsF(Fonts::mono(9.5)).horizontalAdvance(line)) + 2);
     }
 }
