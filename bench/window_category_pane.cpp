@@ -48,7 +48,7 @@ struct Fixture {
         r.categories = {c};
         auto s = ScanCoordinator::Services::standard();
         s.recommend = [](const ScanResult&) { return std::vector<CleanupItem>{}; };
-        s.analyzeFolder = [](const std::string& path, const std::function<bool()>&) {
+        s.analyzeFolder = [](const std::string& path, const std::set<std::string>&, const std::function<bool()>&) {
             FolderInsights f;
             f.path = path;
             return f;

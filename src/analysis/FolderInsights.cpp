@@ -217,8 +217,13 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
     return analyze(path, isCancelled, Limits{});
 }
 
+FolderInsights analyze(const std::string& path, const std::set<std::string>& excludedPaths,
+                       const std::function<bool()>& isCancelled) {
+    return analyze(path, isCancelled, Limits{}, std::nullopt, excludedPaths);
+}
+
 FolderInsights analyze(const std::string& path, const std::function<bool()>& isCancelled, const Limits& limits,
-                       std::optional<Date> referenceDate) {
+                       std::optional<Date> referenceDate, const std::set<std::string>& excludedPaths) {
     const auto start = std::chrono::steady_clock::now();
     const Date now = referenceDate.value_or(sorvel::now());
     FolderInsights result;
@@ -244,7 +249,8 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
         return result;
     }
 
-    const std::set<std::string> excluded = StorageCategories::globallyExcludedPaths();
+    std::set<std::string> excluded = StorageCategories::globallyExcludedPaths();
+    excluded.insert(excludedPaths.begin(), excludedPaths.end());
     const WalkContext context{st.st_dev, now, &excluded, &isCancelled};
     Accumulator own;
     std::vector<std::string> subfolders;

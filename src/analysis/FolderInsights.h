@@ -3,6 +3,7 @@
 // extreme modification dates. Measured by its own bounded walk, independent of the scan.
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <optional>
 #include <type_traits>
 #include <string>
@@ -58,9 +59,15 @@ struct Limits {
 /// walks; a cancelled analysis returns partial totals that the caller must discard.
 FolderInsights analyze(const std::string& path, const std::function<bool()>& isCancelled);
 
+/// The same leaving out `excludedPaths` (whole paths) as well, as a category that shares its
+/// root with other categories measures it.
+FolderInsights analyze(const std::string& path, const std::set<std::string>& excludedPaths,
+                       const std::function<bool()>& isCancelled);
+
 /// The same with other limits and a fixed reference date for ages (tests).
 FolderInsights analyze(const std::string& path, const std::function<bool()>& isCancelled, const Limits& limits,
-                       std::optional<Date> referenceDate = std::nullopt);
+                       std::optional<Date> referenceDate = std::nullopt,
+                       const std::set<std::string>& excludedPaths = {});
 
 } // namespace InsightScanner
 } // namespace sorvel

@@ -167,7 +167,10 @@ void AppsModel::rescan() {
             model.setApps(std::move(apps));
             model.setIsScanning(false);
             model.setScannedAt(now());
-            if (previous) model.selectBundlePath(previous);
+            // The outcome of an uninstall stays on screen until the user leaves it: the
+            // inventory that follows the move would otherwise replace it within a moment,
+            // failures included.
+            if (previous && model.stage_ != Stage::done) model.selectBundlePath(previous);
         });
 }
 

@@ -30,8 +30,9 @@ ScanCoordinator::Services ScanCoordinator::Services::standard() {
     Services s;
     s.scan = [](ScanControl& control, ScanScope scope) { return scanSynchronously(control, scope); };
     s.recommend = [](const ScanResult& result) { return CleanupFinder::recommendations(result); };
-    s.analyzeFolder = [](const std::string& path, const std::function<bool()>& isCancelled) {
-        return InsightScanner::analyze(path, isCancelled);
+    s.analyzeFolder = [](const std::string& path, const std::set<std::string>& excluded,
+                         const std::function<bool()>& isCancelled) {
+        return InsightScanner::analyze(path, excluded, isCancelled);
     };
     s.dockerPath = [] { return DockerInspector::dockerPath(); };
     s.inspectDocker = [] { return DockerInspector::inspect(); };

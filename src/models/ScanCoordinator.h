@@ -51,7 +51,9 @@ public:
     struct Services {
         std::function<ScanResult(ScanControl&, ScanScope)> scan;
         std::function<std::vector<CleanupItem>(const ScanResult&)> recommend;
-        std::function<FolderInsights(const std::string&, const std::function<bool()>&)> analyzeFolder;
+        /// Path, paths left out of it, cancellation.
+        std::function<FolderInsights(const std::string&, const std::set<std::string>&, const std::function<bool()>&)>
+            analyzeFolder;
         std::function<std::optional<std::string>()> dockerPath;
         std::function<DockerUsage()> inspectDocker;
         std::function<std::vector<CleanupOutcome>(const std::vector<CleanupExecutor::PathSize>&,
@@ -145,7 +147,8 @@ public:
     void performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths, OutcomesHandler done = nullptr);
 
     // Insight and Docker loading.
-    void loadInsights(const std::optional<std::string>& path);
+    /// `excluded`: paths under `path` that belong to other categories and are left out.
+    void loadInsights(const std::optional<std::string>& path, const std::set<std::string>& excluded = {});
     void loadDocker(bool force);
     /// Whether Docker's command-line tool is there (asked afresh on every call); screens
     /// show the Docker breakdown only then.
@@ -241,6 +244,7 @@ private:
     bool insightsLoading_ = false;
     LatestRequest insightsRequest_;
     std::optional<std::string> insightsPath_;
+    std::set<std::string> insightsExcluded_;
     std::optional<DockerUsage> docker_;
     bool dockerLoading_ = false;
     LatestRequest dockerRequest_;

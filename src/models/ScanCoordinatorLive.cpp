@@ -120,9 +120,11 @@ void ScanCoordinator::finishLivePass(ScanScope, std::optional<std::string> insig
     for (const auto& category : result_.categories)
         for (const auto& root : category.roots) total += root->size;
     if (setScannedBytes(total)) emit progressChanged();
-    if (insightsPath) {
+    // Only while the page that asked is still showing: another folder has its own insights.
+    if (insightsPath && insightsPath_ == insightsPath) {
+        const std::set<std::string> excluded = insightsExcluded_;
         loadInsights(std::nullopt);
-        loadInsights(insightsPath);
+        loadInsights(insightsPath, excluded);
     }
 }
 

@@ -17,25 +17,27 @@ void ScanCoordinator::setDockerLoading(bool value) {
     emit dockerLoadingChanged();
 }
 
-void ScanCoordinator::loadInsights(const std::optional<std::string>& path) {
+void ScanCoordinator::loadInsights(const std::optional<std::string>& path, const std::set<std::string>& excluded) {
     if (!path) {
         insightsRequest_.cancel();
         setInsights(std::nullopt);
         insightsPath_.reset();
+        insightsExcluded_.clear();
         setInsightsLoading(false);
         return;
     }
-    if (insightsPath_ && *insightsPath_ == *path) return;
+    if (insightsPath_ && *insightsPath_ == *path && insightsExcluded_ == excluded) return;
     insightsRequest_.cancel();
     insightsPath_ = *path;
+    insightsExcluded_ = excluded;
     setInsights(std::nullopt);
     setInsightsLoading(true);
 
     auto task = insightsRequest_.begin();
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [task, analyze = services_.analyzeFolder, folder = *path] {
-            return analyze(folder, [task] { return task->load(); });
+        [task, analyze = services_.analyzeFolder, folder = *path, excluded] {
+            return analyze(folder, excluded, [task] { return task->load(); });
         },
         [task, folder = *path](ScanCoordinator& self, FolderInsights insights) {
             if (task->load()) return;

@@ -226,3 +226,15 @@ TEST(FolderInsightsLargest, WithinOneFolderAFileOnlyAsLargeAsTheSmallestNeverEnt
     // Fresh identifiers for every entry.
     EXPECT_NE(r.largest[0].id, r.largest[1].id);
 }
+
+TEST(FolderInsightsTotals, ExcludedPathsAreLeftOutWithEverythingBelowThem) {
+    test::TempDir dir;
+    test::writeFileOfSize(dir / "Preferences/a.plist", 4000);
+    test::writeFileOfSize(dir / "Caches/app/blob", 300000);
+    test::writeFileOfSize(dir / "Logs/x.log", 20000);
+    const auto all = InsightScanner::analyze(dir.path(), {}, [] { return false; });
+    const auto some = InsightScanner::analyze(dir.path(), {dir / "Caches", dir / "Logs"}, [] { return false; });
+    EXPECT_EQ(all.fileCount, 3);
+    EXPECT_EQ(some.fileCount, 1);
+    EXPECT_EQ(some.totalBytes, test::allocatedSize(dir / "Preferences/a.plist"));
+}

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 
 #include <atomic>
+#include <filesystem>
 
 #include <unistd.h>
 
@@ -89,9 +90,9 @@ TEST(AppsModelUninstall, MovesBundleAndLeftoversToTheTrashAndRecordsTheRun) {
     QSignalSpy stages(&model, &AppsModel::stageChanged);
     model.uninstall();
     EXPECT_EQ(model.stage(), AppsModel::Stage::working);
-    ASSERT_TRUE(test::waitFor([&] { return model.stage() == AppsModel::Stage::browsing && !model.isScanning(); }));
-    // working, done, then browsing once the following inventory re-selects.
-    ASSERT_GE(stages.count(), 3);
+    ASSERT_TRUE(test::waitFor([&] { return model.stage() == AppsModel::Stage::done && !model.isScanning(); }));
+    // working, then done, which the inventory that follows leaves on screen.
+    ASSERT_EQ(stages.count(), 2);
 
     for (const auto& path : {machine.bundle, machine.support, machine.preference})
         EXPECT_FALSE(test::exists(path)) << path;
@@ -121,10 +122,45 @@ TEST(AppsModelUninstall, MovesBundleAndLeftoversToTheTrashAndRecordsTheRun) {
     EXPECT_EQ(run.receipt.refusedCount, 0);
     EXPECT_FALSE(run.receipt.withheldReason);
 
-    // The bundle is gone, so the inventory that followed finds nothing to re-select.
+    // The bundle is gone from the inventory, but the outcome stays until the user leaves it.
     EXPECT_TRUE(model.apps().empty());
+    ASSERT_TRUE(model.selectedApp());
+    EXPECT_EQ(model.allowed().size(), 3u);
+    model.syncSelection(std::nullopt); // "Done" shows the list again
+    EXPECT_EQ(model.stage(), AppsModel::Stage::browsing);
     EXPECT_FALSE(model.selectedApp());
     EXPECT_TRUE(model.preview().empty());
+}
+
+// The inventory that follows an uninstall used to re-select the app at once, which ended the
+// done stage before anyone could read it: a failed item vanished with it.
+TEST(AppsModelUninstall, TheOutcomeOutlastsTheInventoryThatFollows) {
+    struct Case {
+        const char* name;
+        bool keepBundle;    // unticked, so the app is still installed afterwards
+        bool removeSupport; // gone between the dry run and the move: a failure
+        size_t moved, failed, appsAfter;
+    };
+    for (const Case& c : {Case{"everything moves", false, false, 3, 0, 0},
+                          Case{"app stays, one item fails", true, true, 1, 1, 1}}) {
+        SCOPED_TRACE(c.name);
+        OrchardMachine machine;
+        AppsModel model(machine.services());
+        test::loadAndSelectFirst(model);
+        if (c.keepBundle) model.toggle(machine.bundle);
+        model.review();
+        ASSERT_TRUE(test::waitFor([&] { return !model.isPreviewing(); }));
+        if (c.removeSupport) std::filesystem::remove_all(machine.support);
+        model.uninstall();
+        ASSERT_TRUE(test::waitFor([&] { return model.stage() == AppsModel::Stage::done && !model.isScanning(); }));
+        test::settle();
+        EXPECT_EQ(model.stage(), AppsModel::Stage::done);
+        EXPECT_EQ(model.apps().size(), c.appsAfter);
+        size_t moved = 0;
+        for (const auto& outcome : model.preview()) moved += outcome.moved() ? 1 : 0;
+        EXPECT_EQ(moved, c.moved);
+        EXPECT_EQ(model.refused().size(), c.failed);
+    }
 }
 
 TEST(AppsModelHandoff, WithoutTheScriptRunnerTheFailureIsShownAndNothingIsRecorded) {

@@ -49,7 +49,7 @@ struct Loader {
         auto s = ScanCoordinator::Services::standard();
         auto g = gate;
         auto installed = dockerInstalled;
-        s.analyzeFolder = [g](const std::string& path, const std::function<bool()>&) {
+        s.analyzeFolder = [g](const std::string& path, const std::set<std::string>&, const std::function<bool()>&) {
             const int call = g->enter(path);
             FolderInsights insights;
             insights.path = path;

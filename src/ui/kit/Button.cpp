@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 
 #include "ui/kit/LabelStyle.h"
@@ -71,7 +72,8 @@ void Button::paintEvent(QPaintEvent*) {
     const Look l = look();
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setOpacity(opacity_);
+    // A disabled button must not look like one that would answer a click.
+    p.setOpacity(isEnabled() ? opacity_ : std::min(opacity_, 0.5));
     const QRectF r = QRectF(rect());
     QPainterPath shape;
     shape.addRoundedRect(r, l.radius, l.radius);

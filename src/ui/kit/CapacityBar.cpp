@@ -56,6 +56,7 @@ void CapacityBar::setValues(const Values& values) {
     if (values == values_) return;
     values_ = values;
     retarget();
+    updateGeometry();
     update();
 }
 
@@ -84,7 +85,33 @@ QSize CapacityBar::sizeHint() const {
     return {360, int(std::ceil(kBarHeight + kSpacing + legend))};
 }
 
-QSize CapacityBar::minimumSizeHint() const { return {60, sizeHint().height()}; }
+// Never narrower than its legend: a narrow header cut the last figure in half.
+QSize CapacityBar::minimumSizeHint() const {
+    return {std::max(60, int(std::ceil(legendWidth()))), sizeHint().height()};
+}
+
+QString CapacityBar::valueText(size_t i) const {
+    switch (i) {
+    case 0: return values_.hasScanned ? QString::fromStdString(Bytes::format(values_.scanned)) : QStringLiteral("\u2014");
+    case 1: return QString::fromStdString(Bytes::format(other(values_.scanned, values_.used)));
+    default: return QString::fromStdString(Bytes::format(values_.free));
+    }
+}
+
+QString CapacityBar::titleText(size_t i) const {
+    return i == 0 ? values_.label : i == 1 ? QStringLiteral("Other") : QStringLiteral("Free");
+}
+
+double CapacityBar::legendWidth() const {
+    const QFontMetricsF tm(titleFont());
+    const QFontMetricsF vm(valueFont());
+    double w = 0;
+    for (size_t i = 0; i < 3; ++i) {
+        if (i > 0) w += 14;
+        w += 9 + 6 + tm.horizontalAdvance(titleText(i).toUpper()) + 6 + vm.horizontalAdvance(valueText(i));
+    }
+    return w;
+}
 
 void CapacityBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -101,12 +128,8 @@ void CapacityBar::paintEvent(QPaintEvent*) {
         x += w + kGap;
     }
 
-    const QString values[3] = {
-        values_.hasScanned ? QString::fromStdString(Bytes::format(values_.scanned)) : QStringLiteral("—"),
-        QString::fromStdString(Bytes::format(other(values_.scanned, values_.used))),
-        QString::fromStdString(Bytes::format(values_.free)),
-    };
-    const QString titles[3] = {values_.label, QStringLiteral("Other"), QStringLiteral("Free")};
+    const QString values[3] = {valueText(0), valueText(1), valueText(2)};
+    const QString titles[3] = {titleText(0), titleText(1), titleText(2)};
     const QFont tf = titleFont();
     const QFont vf = valueFont();
     const double rowH = std::max(QFontMetricsF(tf).height(), QFontMetricsF(vf).height());

@@ -35,6 +35,8 @@ public:
     const Values& values() const { return values_; }
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    /// Width of the legend line (three swatches, titles and figures).
+    double legendWidth() const;
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -42,6 +44,8 @@ protected:
 
 private:
     void retarget();
+    QString valueText(size_t i) const;
+    QString titleText(size_t i) const;
     Values values_;
     std::array<double, 3> shown_{0, 0, 0};
     std::array<double, 3> from_{0, 0, 0};

@@ -36,7 +36,10 @@ QFont::Weight qtWeight(Weight weight) {
     return QFont::Normal;
 }
 
-QFont system(double px, Weight weight) { return make({"Inter", "DejaVu Sans"}, px, weight); }
-QFont mono(double px, Weight weight) { return make({"JetBrains Mono", "DejaVu Sans Mono"}, px, weight); }
+// WenQuanYi Micro Hei draws CJK names, so they never fall to whatever face a machine has.
+QFont system(double px, Weight weight) { return make({"Inter", "DejaVu Sans", "WenQuanYi Micro Hei"}, px, weight); }
+QFont mono(double px, Weight weight) {
+    return make({"JetBrains Mono", "DejaVu Sans Mono", "WenQuanYi Micro Hei Mono"}, px, weight);
+}
 
 } // namespace sorvel::ui::Fonts

@@ -1,8 +1,8 @@
 #pragma once
 // Fonts in pixels: the layouts give every size in logical pixels, so a font's point size
 // is set from the screen's logical DPI (px * 72 / dpi) and texts fit their fixed frames.
-// Families come from Debian packages (Inter, JetBrains Mono, DejaVu as fallback) so every
-// machine renders alike.
+// Families come from Debian packages (Inter, JetBrains Mono, DejaVu and WenQuanYi Micro Hei
+// for CJK as fallbacks) so every machine renders alike.
 #include <QFont>
 
 namespace sorvel::ui::Fonts {

@@ -77,7 +77,6 @@ const std::map<std::string_view, const char*>& ligatures() {
         {"archivebox", "archive"},
         {"externaldrive", "storage"},
         {"externaldrive.badge.questionmark", "device_unknown"},
-        {"arrow.up.forward.app", "open_in_new"},
         {"sum", "functions"},
         {"internaldrive", "storage"},
         {"calendar", "calendar_today"},
@@ -102,7 +101,7 @@ const std::map<std::string_view, const char*>& ligatures() {
         {"arrow.up.forward.app", "open_in_new"},
         {"arrow.turn.down.right", "subdirectory_arrow_right"},
         {"checklist", "checklist"},
-        {"circle.dashed", "radio_button_unchecked"},
+        {"circle.dashed", "pending"}, // an empty ring would read as an unticked box
         {"exclamationmark.icloud.fill", "cloud_off"},
     };
     return table;
@@ -171,7 +170,8 @@ bool hasGlyph(std::string_view name) {
     if (cached != cache.end()) return cached->second;
     const QFontMetricsF m(iconFont(48));
     const bool one = m.horizontalAdvance(QString::fromLatin1(it->second)) < 48 * 1.5;
-    cache.emplace(name, one);
+    // Keyed by the table's own (static) text, never by the caller's.
+    cache.emplace(it->first, one);
     return one;
 }
 

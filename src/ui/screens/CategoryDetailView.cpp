@@ -161,7 +161,7 @@ CategoryPaneState CategoryDetailView::state() const {
 void CategoryDetailView::onArrival() {
     ++loads_;
     const CategoryPaneState s = state();
-    coordinator_.loadInsights(s.currentPath);
+    coordinator_.loadInsights(s.currentPath, s.excludedBelow);
     if (s.showsDocker) coordinator_.loadDocker(false);
 }
 
@@ -251,8 +251,10 @@ void CategoryDetailView::refreshRows(const CategoryPaneState& s) {
                                                                                   : QString("Nothing to show here."));
     emptyAccess_->setVisible(s.category && s.partiallyBlocked);
 
-    treemap_->setVisible(!empty && !s.drilled);
-    if (!empty && !s.drilled) refreshTiles(s);
+    // A level whose rows all measure nothing would leave a blank 250-point area.
+    const bool mapped = !empty && !s.drilled && s.levelSize > 0;
+    treemap_->setVisible(mapped);
+    if (mapped) refreshTiles(s);
     rows_->setVisible(!empty);
     rows_->setRows(s.rows, s.visibleRowCount(), s.rowTotal(), s.tint);
     const auto more = s.moreRowsText();

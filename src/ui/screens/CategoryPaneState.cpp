@@ -26,6 +26,14 @@ CategoryPaneState CategoryPaneState::derive(const ScanResult& result, const std:
         for (const auto& root : s.category->roots) s.levelSize += root->size;
     }
 
+    if (s.category && s.currentPath) {
+        // Folders that another category owns were left out of this one's sizes; the
+        // insights leave them out too.
+        const std::string prefix = *s.currentPath + "/";
+        for (const auto& excluded : s.category->category.excludedPaths)
+            if (excluded.compare(0, prefix.size(), prefix) == 0) s.excludedBelow.insert(excluded);
+    }
+
     if (s.category) {
         for (const auto& root : s.category->roots) {
             s.fileCount += root->fileCount;

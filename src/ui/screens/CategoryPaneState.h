@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct CategoryPaneState {
     const CategoryResult* category = nullptr; // none when the result has no such category
     std::vector<BrowseRow> rows;              // the whole level, largest first
     std::optional<std::string> currentPath;   // none for a several-root category at its own level
+    std::set<std::string> excludedBelow;      // the category's excluded paths inside currentPath
     std::optional<std::string> revealTarget;  // the breadcrumb's "Reveal in Finder"
     bool drilled = false;
     bool showsDocker = false;

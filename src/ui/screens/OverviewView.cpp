@@ -187,13 +187,20 @@ void OverviewView::refresh() {
 }
 
 void OverviewView::rebuildFootnotes() {
+    const auto& c = models_.coordinator;
+    const ScanResult& r = c.result();
+    // The notes change only with these texts: keep the rows while they stay the same.
+    const bool coverage = r.scope == ScanScope::wholeDisk && c.hasResult();
+    const QString key = (coverage ? OverviewText::coverageTitle(r) : QString()) + QChar(0x1f) +
+                        (r.snapshots.empty() ? QString() : OverviewText::snapshotBody(r) + QString::number(r.snapshots.size()));
+    if (footnotesBuilt_ && key == footnoteKey_) return;
+    footnotesBuilt_ = true;
+    footnoteKey_ = key;
     while (QLayoutItem* it = footnoteLayout_->takeAt(0)) {
         delete it->widget();
         delete it;
     }
-    const auto& c = models_.coordinator;
-    const ScanResult& r = c.result();
-    if (r.scope == ScanScope::wholeDisk && c.hasResult())
+    if (coverage)
         footnoteLayout_->addWidget(infoRow("sum", OverviewText::coverageTitle(r),
             "The remainder is filesystem metadata, APFS snapshots and purgeable content, plus anything macOS refused to "
             "let Sorvel read. Whole-disk mode measures every top-level directory on the boot volume; other mounted "

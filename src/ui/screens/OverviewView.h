@@ -58,6 +58,8 @@ private:
     SafeToCleanSection* section_;
     QWidget* footnotes_;
     QVBoxLayout* footnoteLayout_;
+    bool footnotesBuilt_ = false;
+    QString footnoteKey_;
 };
 
 } // namespace sorvel::ui

@@ -8,6 +8,7 @@
 #include <QToolTip>
 
 #include "engine/Bytes.h"
+#include "ui/kit/Animations.h"
 #include "ui/kit/Chip.h"
 #include "ui/kit/Fonts.h"
 #include "ui/screens/TreemapLayout.h"
@@ -15,14 +16,44 @@
 namespace sorvel::ui {
 
 TreemapView::TreemapView(QSizeF minimumLabelSize, QWidget* parent)
-    : QWidget(parent), minimumLabelSize_(minimumLabelSize) {
+    : QWidget(parent), minimumLabelSize_(minimumLabelSize), glide_(new QVariantAnimation(this)) {
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    glide_->setDuration(400);
+    glide_->setEasingCurve(QEasingCurve::InOutQuad);
+    glide_->setStartValue(0.0);
+    glide_->setEndValue(1.0);
+    connect(glide_, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
 }
 
 void TreemapView::setTiles(std::vector<TreemapTile> tiles) {
+    int64_t total = 0;
+    for (const auto& t : tiles) total += t.size;
+    if (total != total_ && Animations::enabled() && isVisible() && !tiles_.empty()) {
+        from_.clear();
+        const auto before = shownRects();
+        for (size_t i = 0; i < tiles_.size(); ++i) from_[tiles_[i].id] = before[i];
+        glide_->stop();
+        glide_->start();
+    }
+    total_ = total;
     tiles_ = std::move(tiles);
     update();
+}
+
+std::vector<QRectF> TreemapView::shownRects() const {
+    auto target = rects();
+    if (glide_->state() != QAbstractAnimation::Running) return target;
+    const double t = glide_->currentValue().toDouble();
+    for (size_t i = 0; i < tiles_.size(); ++i) {
+        auto it = from_.find(tiles_[i].id);
+        // A tile that was not there grows out of its own centre.
+        const QRectF a = it != from_.end() ? it->second : QRectF(target[i].center(), QSizeF(0, 0));
+        const QRectF& b = target[i];
+        target[i] = QRectF(a.x() + (b.x() - a.x()) * t, a.y() + (b.y() - a.y()) * t,
+                           a.width() + (b.width() - a.width()) * t, a.height() + (b.height() - a.height()) * t);
+    }
+    return target;
 }
 
 std::vector<QRectF> TreemapView::rects() const {
@@ -93,7 +124,7 @@ void TreemapView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
-    const auto r = rects();
+    const auto r = shownRects();
     for (size_t i = 0; i < tiles_.size(); ++i) {
         if (r[i].width() > 2 && r[i].height() > 2) paintTile(p, tiles_[i], r[i]);
     }
@@ -147,9 +178,12 @@ void TreemapView::paintTile(QPainter& p, const TreemapTile& t, const QRectF& z) 
         if (natural > inner.width() && natural > 0)
             sizeFont.setPointSizeF(sizeFont.pointSizeF() * std::max(0.8, inner.width() / natural));
         const QFontMetricsF sm(sizeFont);
-        p.setFont(sizeFont);
-        p.drawText(QRectF(inner.left(), y, inner.width(), sm.height()), Qt::AlignLeft | Qt::AlignTop,
-                   sm.elidedText(sizeText, Qt::ElideRight, inner.width()));
+        // A short tile keeps its name and leaves the size to the tooltip rather than cut it.
+        if (y + sm.height() <= face.bottom()) {
+            p.setFont(sizeFont);
+            p.drawText(QRectF(inner.left(), y, inner.width(), sm.height()), Qt::AlignLeft | Qt::AlignTop,
+                       sm.elidedText(sizeText, Qt::ElideRight, inner.width()));
+        }
     }
     if (t.badge && showsBadge(z.size())) {
         const QSizeF chip = Chip::size(*t.badge);

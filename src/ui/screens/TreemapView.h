@@ -3,9 +3,11 @@
 // size (when the tile reaches minimumLabelSize), an optional badge chip (tiles at least
 // 110 wide and 130 high), a hover border in the tint's dot colour, a tooltip
 // "name — size" and a click action. Tiles 2 px or less across are not drawn.
+#include <QVariantAnimation>
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,10 +56,16 @@ protected:
 
 private:
     void paintTile(QPainter& p, const TreemapTile& tile, const QRectF& r) const;
+    /// What is drawn: the layout, or on the way to it while the tiles glide.
+    std::vector<QRectF> shownRects() const;
 
     QSizeF minimumLabelSize_;
     std::vector<TreemapTile> tiles_;
     std::optional<std::string> hovered_;
+    // Tiles glide from where they were (0.4 s) when the total changes.
+    QVariantAnimation* glide_;
+    std::map<std::string, QRectF> from_;
+    int64_t total_ = 0;
 };
 
 } // namespace sorvel::ui

@@ -1,5 +1,6 @@
 #include "ui/shell/DesktopServices.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -8,23 +9,38 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QUrl>
 
 namespace sorvel::ui {
 
 namespace {
 
+bool showItems(const QString& uri) {
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                                       "org.freedesktop.FileManager1", "ShowItems");
+    call << QStringList{uri} << QString();
+    return QDBusConnection::sessionBus().call(call, QDBus::Block, 2000).type() == QDBusMessage::ReplyMessage;
+}
+
+bool openFolder(const QString& folder) { return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }
+
+void tell(const QString& message) { QMessageBox::warning(QApplication::activeWindow(), "Sorvel", message); }
+
 class SystemDesktop final : public DesktopServices {
 public:
+    explicit SystemDesktop(RevealSteps steps) : steps_(std::move(steps)) {
+        if (!steps_.showItems) steps_.showItems = showItems;
+        if (!steps_.openFolder) steps_.openFolder = openFolder;
+        if (!steps_.tell) steps_.tell = tell;
+    }
+
     void reveal(const std::string& path) override {
         const QString p = QString::fromStdString(path);
-        const QString uri = QUrl::fromLocalFile(p).toString();
-        QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-                                                           "org.freedesktop.FileManager1", "ShowItems");
-        call << QStringList{uri} << QString();
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 2000);
-        if (reply.type() == QDBusMessage::ReplyMessage) return;
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(p).absolutePath()));
+        if (steps_.showItems(QUrl::fromLocalFile(p).toString())) return;
+        if (steps_.openFolder(QFileInfo(p).absolutePath())) return;
+        // Without a file manager or a launcher nothing would happen: say so.
+        steps_.tell(revealFailedMessage(path));
     }
     void openURL(const QString& url) override { QDesktopServices::openUrl(QUrl(url)); }
     void copy(const QString& text) override {
@@ -40,10 +56,21 @@ public:
         if (chosen.isEmpty()) return std::nullopt;
         return chosen.toStdString();
     }
+
+private:
+    RevealSteps steps_;
 };
 
 } // namespace
 
-std::unique_ptr<DesktopServices> DesktopServices::system() { return std::make_unique<SystemDesktop>(); }
+std::unique_ptr<DesktopServices> DesktopServices::system(RevealSteps steps) {
+    return std::make_unique<SystemDesktop>(std::move(steps));
+}
+
+QString DesktopServices::revealFailedMessage(const std::string& path) {
+    return QString("Sorvel could not show \u201C%1\u201D: no file manager answered, and its folder could not be opened. "
+                   "Install a file manager, or open the folder yourself.")
+        .arg(QString::fromStdString(path));
+}
 
 } // namespace sorvel::ui

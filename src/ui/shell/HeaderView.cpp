@@ -119,6 +119,10 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     symbol_ = new SymbolView("dot.radiowaves.up.forward", Theme::tertiaryText(), 9, statusBox);
     statusText_ = new Text("", Fonts::mono(10), Theme::tertiaryText(), statusBox);
     statusText_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // "scanning " and a deep path can be wider than the block: shrink a little, then cut
+    // the middle, never the start of the line.
+    statusText_->setElide(Qt::ElideMiddle, 0.9);
+    statusText_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed); // its own width, never more
     status->addWidget(dot_);
     status->addWidget(symbol_);
     status->addWidget(statusText_);

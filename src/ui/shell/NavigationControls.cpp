@@ -15,7 +15,7 @@
 namespace sorvel::ui {
 
 NavigationButton::NavigationButton(std::string symbol, QWidget* parent) : QAbstractButton(parent), symbol_(std::move(symbol)) {
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setFocusPolicy(Qt::NoFocus);
 }
 
@@ -23,6 +23,13 @@ void NavigationButton::setLabel(const QString& label) {
     label_ = label;
     updateGeometry();
     update();
+}
+
+// A long crumb gives way (it elides) before the header's capacity legend does.
+QSize NavigationButton::minimumSizeHint() const {
+    if (label_.isEmpty()) return sizeHint();
+    const double text = QFontMetricsF(Fonts::system(11.5, Fonts::Weight::medium)).horizontalAdvance(label_);
+    return {int(std::ceil(9 + Symbols::size(11).width() + 5 + std::min(text, 48.0) + 9)), 28};
 }
 
 QSize NavigationButton::sizeHint() const {

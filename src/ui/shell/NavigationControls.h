@@ -23,6 +23,7 @@ public:
     NavigationButton(std::string symbol, QWidget* parent = nullptr);
     void setLabel(const QString& label);
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent*) override;

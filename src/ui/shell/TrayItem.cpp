@@ -47,6 +47,8 @@ void TrayItem::showPanel(bool asWindow) {
         frame->setAttribute(Qt::WA_DeleteOnClose);
         auto* layout = new QVBoxLayout(frame);
         layout->setContentsMargins(0, 0, 0, 0);
+        // The panel's height follows its content: when findings leave, the window shrinks.
+        layout->setSizeConstraint(QLayout::SetFixedSize);
         if (QWidget* content = PageFactory::trayPanel(models_, frame)) layout->addWidget(content);
         panel_ = frame;
     }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QShortcut>
 #include <QTimer>
 
 #include "models/DuplicatesModel.h"
@@ -16,6 +17,9 @@ QWidget* openSettings(const AppModels& models) {
     if (!window) {
         window = PageFactory::settingsWindow(models, nullptr);
         window->setAttribute(Qt::WA_DeleteOnClose);
+        // Closable from the keyboard too, also where no window manager draws a close button.
+        auto* close = new QShortcut(QKeySequence::Close, window);
+        QObject::connect(close, &QShortcut::activated, window, &QWidget::close);
     }
     window->show();
     window->raise();

@@ -38,7 +38,7 @@ struct Pane {
     ScanNodePtr root, big, leaf;
     std::unique_ptr<CategoryDetailView> view;
 
-    explicit Pane(size_t extraRows = 0, bool docker = false) {
+    explicit Pane(size_t extraRows = 0, bool docker = false, bool nothingMeasured = false) {
         root = folder(ctx / "Library/Containers", 0);
         big = folder(root->path + "/com.docker.docker", 600);
         big->children.push_back(folder(big->path + "/Data", 600));
@@ -47,6 +47,10 @@ struct Pane {
         for (size_t i = 0; i < extraRows; ++i) root->children.push_back(folder(root->path + "/x" + std::to_string(i), 1));
         root->largestFiles.push_back(FileEntry{UUID::random(), "big.bin", root->path + "/big.bin", 50, std::nullopt});
         root->size = 750 + static_cast<int64_t>(extraRows);
+        if (nothingMeasured) {
+            for (const auto& n : {root, big, big->children.front(), leaf}) n->size = 0;
+            root->largestFiles.clear();
+        }
         CategoryResult c;
         c.category = DisplayCategory::categories(ScanScope::systemData).front();
         c.category.id = "containers";
@@ -62,7 +66,7 @@ struct Pane {
         };
         s.recommend = [](const ScanResult&) { return std::vector<CleanupItem>{}; };
         auto seen = analysed;
-        s.analyzeFolder = [seen](const std::string& path, const std::function<bool()>&) {
+        s.analyzeFolder = [seen](const std::string& path, const std::set<std::string>&, const std::function<bool()>&) {
             FolderInsights f;
             f.path = path;
             f.fileCount = 2;
@@ -192,4 +196,16 @@ TEST(CategoryDetailState, AnUnknownCategoryShowsOnlyTheEmptyState) {
     EXPECT_EQ(view.crumbs(), QStringList({""}));
     EXPECT_TRUE(view.revealButton()->isHidden());
     EXPECT_TRUE(view.insightsPanel()->isHidden());
+}
+
+// Folders that all measure 0 bytes (an emptied Preferences under Other Library) used to leave a
+// blank treemap area above their rows.
+TEST(CategoryDetailOpen, ALevelThatMeasuresNothingShowsItsRowsWithoutAnEmptyMap) {
+    for (bool nothing : {false, true}) {
+        SCOPED_TRACE(nothing);
+        Pane p(0, false, nothing);
+        EXPECT_EQ(p.view->treemap()->isHidden(), nothing);
+        EXPECT_FALSE(p.view->rowList()->isHidden());
+        EXPECT_GE(p.view->rowList()->rowCount(), 1u);
+    }
 }

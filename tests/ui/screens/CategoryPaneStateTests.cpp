@@ -177,3 +177,15 @@ TEST(CategoryPaneRows, FoldersWithContentDrillEverythingElseReveals) {
     EXPECT_EQ(CategoryPane::openAction(BrowseRow::directory(withFiles)), CategoryPane::OpenAction::drill);
     EXPECT_EQ(CategoryPane::openAction(BrowseRow::file(withFiles->largestFiles[0])), CategoryPane::OpenAction::reveal);
 }
+
+// "Other Library" measures ~/Library without the folders other categories own; its insights
+// used to walk all of ~/Library and reported files the category does not hold.
+TEST(CategoryPaneDerived, InsightsLeaveOutWhatOtherCategoriesOwnBelowTheCurrentFolder) {
+    auto root = withChildren("/h/Library", 2);
+    auto c = category("otherLibrary", {root}, StorageCategory::otherLibrary);
+    c.category.excludedPaths = {"/h/Library/Caches", "/h/Library/Logs", "/h/Library2/x", "/elsewhere"};
+    const auto top = CategoryPaneState::derive(resultWith({c}), "otherLibrary", {}, false);
+    EXPECT_EQ(top.excludedBelow, (std::set<std::string>{"/h/Library/Caches", "/h/Library/Logs"}));
+    const auto drilled = CategoryPaneState::derive(resultWith({c}), "otherLibrary", {root->children[0]}, false);
+    EXPECT_TRUE(drilled.excludedBelow.empty());
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QLayout>
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -29,6 +30,39 @@ TEST(OverviewTiles, LabelAndBadgeThresholds) {
     for (const auto& c : test::UiContext::sampleResult().categories) safe += OverviewText::carriesSafeBadge(c.category);
     EXPECT_EQ(safe, 4);
     for (const auto& c : test::UiContext::wholeDiskResult(3).categories) EXPECT_FALSE(OverviewText::carriesSafeBadge(c.category));
+}
+
+// A tile tall enough for its name but not for its size line used to paint the size cut off
+// at the tile's bottom edge; the size is left out instead (the tooltip still carries it).
+TEST(OverviewTiles, ASizeLineIsNeverCutAtTheTileEdge) {
+    struct Case {
+        int height;
+        bool sizeShown;
+    };
+    for (const Case c : {Case{52, false}, Case{120, true}}) {
+        SCOPED_TRACE(c.height);
+        TreemapView map(QSizeF(74, 44));
+        const TintColours tint{{Qt::white, Qt::white}, {Qt::black, Qt::black}, {Qt::red, Qt::red}};
+        map.setTiles({TreemapTile{"t", "Trash", 405504, tint, std::nullopt, nullptr}});
+        map.resize(300, c.height);
+        const QImage image = map.grab().toImage();
+        const QRectF face(2.5, 2.5, 300 - 5, c.height - 5);
+        // Dark pixels below the name: the name line ends by y = 36 at the 13-point font.
+        auto darkRowsFrom = [&](int top, int bottom) {
+            int dark = 0;
+            for (int y = top; y < bottom; ++y)
+                for (int x = 16; x < 200; ++x)
+                    if (qGray(image.pixel(x, y)) < 96) ++dark;
+            return dark;
+        };
+        EXPECT_GT(darkRowsFrom(15, 34), 0); // the name is there either way
+        const int bottom = int(face.bottom()) - 1;
+        if (c.sizeShown) {
+            EXPECT_GT(darkRowsFrom(38, bottom), 0);
+        } else {
+            EXPECT_EQ(darkRowsFrom(38, c.height), 0);
+        }
+    }
 }
 
 TEST(OverviewTiles, ClickOpensTheCategoryWithBackEnabled) {
@@ -136,4 +170,32 @@ TEST(ExportFlow, WritesTheProposedFileOrShowsTheAlert) {
     EXPECT_EQ(alert->text(), "Could not write the report");
     EXPECT_EQ(ctx.desktop().revealed.size(), 1u);
     alert->close();
+}
+
+TEST(OverviewNotes, CoverageOnlyForAFinishedWholeDiskScanSnapshotsWhenThereAreAny) {
+    const auto notes = [](test::UiContext& ctx) {
+        OverviewView overview(ctx.models(), {});
+        return overview.footnotes()->layout()->count();
+    };
+    test::UiContext systemData;
+    ScanResult r = test::UiContext::sampleResult();
+    systemData.finishScan(r);
+    EXPECT_EQ(notes(systemData), 2);
+    test::UiContext withSnapshot;
+    LocalSnapshot s;
+    s.name = "com.apple.TimeMachine.2026-12-01-101500.local";
+    s.date = dateFromUnixSeconds(1'796'112'900);
+    r.snapshots = {s};
+    r.volume.availableForImportantUsage = r.volume.availableCapacity + 5'000'000'000;
+    withSnapshot.finishScan(r);
+    EXPECT_EQ(notes(withSnapshot), 3);
+    EXPECT_EQ(OverviewText::snapshotTitle(1), "1 local Time Machine snapshot");
+    EXPECT_EQ(OverviewText::snapshotTitle(2), "2 local Time Machine snapshots");
+    const QString body = OverviewText::snapshotBody(r);
+    EXPECT_TRUE(body.contains(" Taken ")) << body.toStdString();
+    EXPECT_TRUE(body.endsWith(" macOS reports 5 GB of purgeable space, most of which is usually snapshots.")) << body.toStdString();
+    test::UiContext wholeDisk;
+    wholeDisk.coordinator().setScope(ScanScope::wholeDisk);
+    wholeDisk.finishScan(test::UiContext::wholeDiskResult(3));
+    EXPECT_EQ(notes(wholeDisk), 3);
 }

@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
+#include <QImage>
+
+#include <cstdlib>
+
 #include "uisupport/UiContext.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CapacityBar.h"
+#include "ui/kit/Fonts.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Text.h"
 #include "ui/shell/HeaderView.h"
@@ -89,4 +95,44 @@ TEST(HeaderNavigation, UpButtonNamesTheEnclosingLevel) {
     EXPECT_EQ(ctx.coordinator().selectedCategory(), std::nullopt);
     nav.back()->click();
     EXPECT_EQ(ctx.coordinator().selectedCategory(), "caches");
+}
+
+// At the window's minimum width a drilled crumb used to squeeze the capacity legend until its
+// last figure was cut; the crumb now elides first.
+TEST(HeaderLayout, TheCapacityLegendFitsAtTheMinimumWidthWhileDrilled) {
+    test::UiContext ctx;
+    ctx.finishScan(test::UiContext::sampleResult());
+    Header h(ctx);
+    const ScanNodePtr root = ctx.coordinator().result().categories.front().roots.front();
+    ctx.coordinator().move({ctx.coordinator().result().categories.front().category.id, {}}, true);
+    ctx.coordinator().drill(root->children.front());
+    for (int width : {1095, 1180}) {
+        SCOPED_TRACE(width);
+        test::settle(&h.view, {width, 140});
+        CapacityBar* bar = h.view.capacityBar();
+        EXPECT_GE(bar->width() + 0.5, bar->legendWidth());
+        EXPECT_LE(bar->geometry().right(), h.view.width());
+    }
+}
+
+// "scanning " with a deep path is wider than the action block; its start used to be cut off
+// at the block's left edge ("anning …/d62/d137").
+TEST(HeaderLayout, ALongStatusLineIsShortenedNotCutAtItsStart) {
+    test::UiContext ctx;
+    Header h(ctx);
+    Text* status = h.view.statusText();
+    status->setFont(Fonts::mono(9.5));
+    for (const char* line : {"905 files · 0.0s", "scanning …e/tree13/d1/d8/d62/d137/d200"}) {
+        SCOPED_TRACE(line);
+        status->setText(line);
+        test::settle(&h.view, {1095, 140});
+        EXPECT_LE(status->mapTo(&h.view, QPoint(status->width(), 0)).x(), h.view.width());
+        const QImage image = status->grab().toImage();
+        const int background = qGray(image.pixel(image.width() - 1, 0));
+        int edgeInk = 0;
+        for (int y = 0; y < image.height(); ++y) edgeInk += std::abs(qGray(image.pixel(0, y)) - background) > 40;
+        EXPECT_EQ(edgeInk, 0);
+        // The symbol before the line stays beside it, not at the far edge of the block.
+        EXPECT_LE(status->width(), int(QFontMetricsF(Fonts::mono(9.5)).horizontalAdvance(line)) + 2);
+    }
 }

@@ -4,6 +4,7 @@
 // "Settings…" finding the window titled "Sorvel Settings".
 #include <gtest/gtest.h>
 
+#include <QPointer>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
@@ -16,6 +17,7 @@
 #include "ui/kit/Button.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/shell/PageFactory.h"
+#include "ui/shell/TrayItem.h"
 #include "ui/tools/MenuBarView.h"
 #include "ui/tools/SweepSettingsView.h"
 #include "ui/tools/ToolParts.h"
@@ -64,6 +66,35 @@ TEST(SweepPanel, FindingsListHeightTicksAndTheMoveButton) {
     EXPECT_EQ(panel.builds(), builds);
     EXPECT_EQ(one<ui::Button>(&panel, "moveFindings")->text(), "Move 3 MB to Trash");
     EXPECT_EQ(one<QAbstractButton>(&panel, "selectAll")->text(), "Select all");
+}
+
+TEST(SweepPanel, TheWindowShrinksToItsContentAfterAMove) {
+    UiContext ctx;
+    auto list = findings(ctx, 6);
+    for (auto& [path, size] : list) {
+        writeFileOfSize(path + "/blob", 100'000);
+        size = independentTotal(path);
+    }
+    auto sweeper = sweeperFinding(list);
+    sweeper->run(SweepRun::Trigger::manual);
+    ASSERT_TRUE(waitUntil([&] { return !sweeper->isRunning(); }));
+    const ui::AppModels& m = ctx.models();
+    ui::AppModels models{m.coordinator, m.appearance, *sweeper, m.apps, m.duplicates, m.history, m.updates, m.desktop};
+    ui::TrayItem tray(models);
+    tray.showPanel(true); // no tray: a window from the menu
+    QWidget* window = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->findChild<ui::MenuBarView*>()) window = w;
+    ASSERT_NE(window, nullptr);
+    QCoreApplication::processEvents();
+    const int before = window->height();
+
+    sweeper->cleanSelected();
+    ASSERT_TRUE(waitUntil([&] { return !sweeper->isCleaning(); }));
+    ASSERT_TRUE(sweeper->actionableFindings().empty());
+    window->findChild<ui::MenuBarView*>()->flush();
+    ASSERT_TRUE(waitUntil([&] { return window->height() < before; }, 2000));
+    EXPECT_EQ(window->height(), window->sizeHint().height()); // no blank area below the content
 }
 
 TEST(SweepPanel, StatusLineAndSweepButtonFollowTheScheduler) {
@@ -210,4 +241,15 @@ TEST(SettingsWindow, TheCheckButtonFollowsTheUpdateState) {
     UpdateChecker unconfigured([](const QUrl&, UpdateChecker::Completion) {}, [](const QUrl&) {});
     ui::SweepSettingsView plain(ctx.coordinator(), ctx.models().sweeper, unconfigured);
     EXPECT_FALSE(one<ui::Button>(&plain, "checkNow")->isEnabled());
+}
+
+TEST(SettingsWindow, CtrlWClosesIt) {
+    UiContext ctx;
+    QPointer<QWidget> window = ui::ToolWindows::openSettings(ctx.models());
+    ASSERT_TRUE(window);
+    QApplication::setActiveWindow(window);
+    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+    waitUntil([&] { return !window; }, 1000);
+    EXPECT_FALSE(window && window->isVisible());
+    delete window;
 }

@@ -194,8 +194,17 @@ TEST(UninstallerPage, ARealUninstallMovesTheBundleAndItsLeftoversAndIsRecorded) 
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs.front().scope, "uninstalling Orchard");
     EXPECT_EQ(runs.front().moved.size(), 3u);
-    // After the rescan the bundle is gone, so the page falls back to the list.
-    ASSERT_TRUE(waitUntil([&] { return !model.isScanning() && !model.selectedApp(); }));
+    // The outcome outlasts the rescan that follows; "Done" falls back to the list.
+    ASSERT_TRUE(waitUntil([&] { return !model.isScanning(); }));
+    turn();
+    view.flush();
+    EXPECT_EQ(model.stage(), Stage::done);
+    EXPECT_EQ(textOf(&view, "reviewTitle"), "Orchard was moved to the Trash");
+    ASSERT_TRUE(button(&view, "Done"));
+    button(&view, "Done")->click();
+    turn();
+    EXPECT_FALSE(model.selectedApp());
+    EXPECT_EQ(model.stage(), Stage::browsing);
 }
 
 // Every hand-off state through a stand-in Finder: waiting, done with "Open Trash", and
