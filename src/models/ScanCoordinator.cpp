@@ -41,6 +41,7 @@ ScanCoordinator::Services ScanCoordinator::Services::standard() {
                       const CleanupExecutor::Progress& progress) {
         return CleanupExecutor::run(paths, mode, policy, cloud, progress);
     };
+    s.startWatcher = [](FileSystemWatcher& watcher, const std::vector<std::string>& roots) { watcher.start(roots); };
     return s;
 }
 

@@ -61,6 +61,8 @@ public:
                                                   const std::optional<CloudStatus>&,
                                                   const CleanupExecutor::Progress&)>
             runCleanup;
+        /// Starts a live-update watcher over the scanned roots; runs on a worker thread.
+        std::function<void(FileSystemWatcher&, const std::vector<std::string>&)> startWatcher;
         static Services standard();
     };
 
@@ -106,6 +108,9 @@ public:
     bool dockerLoading() const { return dockerLoading_; }
     bool liveUpdatesEnabled() const { return liveUpdatesEnabled_; }
     void setLiveUpdatesEnabled(bool enabled);
+    /// True once the finished tree's watcher is set up and running; changes made before
+    /// then are not seen.
+    bool isWatching() const { return watcher_ && watcher_->isRunning(); }
     bool hasPendingChanges() const { return hasPendingChanges_; }
     const std::optional<Date>& lastLiveUpdate() const { return lastLiveUpdate_; }
 
@@ -181,6 +186,7 @@ signals:
     void liveUpdatesEnabledChanged();
     void hasPendingChangesChanged();
     void lastLiveUpdateChanged();
+    void watchingChanged();
 
 private:
 
@@ -212,6 +218,7 @@ private:
     void completeScan(const std::shared_ptr<ScanControl>& control, ScanResult scanned);
     void stopWatching();
     void startWatching();
+    void installWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher);
     void processPendingChanges();
     void finishLivePass(ScanScope scope, std::optional<std::string> insightsPath,
                         std::vector<std::pair<TreeUpdater::Location, ScanNodePtr>> walked);
@@ -256,6 +263,9 @@ private:
     bool hasPendingChanges_ = false;
     std::optional<Date> lastLiveUpdate_;
     std::unique_ptr<FileSystemWatcher> watcher_;
+    // Raised by every stop and start of watching: a set-up handed back under an older
+    // number is no longer wanted.
+    uint64_t watchGeneration_ = 0;
     QuietPeriod changes_{this, 500, [this] { processPendingChanges(); }};
     std::shared_ptr<ScanControl> control_;
     QTimer* pollTask_ = nullptr;

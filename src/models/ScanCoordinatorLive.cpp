@@ -33,7 +33,13 @@ void ScanCoordinator::setLiveUpdatesEnabled(bool enabled) {
 }
 
 void ScanCoordinator::stopWatching() {
-    if (watcher_ && watcher_->isRunning()) watcher_->stop();
+    // Also turns away a set-up still in flight: it comes back under an older number.
+    ++watchGeneration_;
+    if (!watcher_) return;
+    const bool was = watcher_->isRunning();
+    watcher_->stop();
+    watcher_.reset();
+    if (was) emit watchingChanged();
 }
 
 void ScanCoordinator::startWatching() {
@@ -44,12 +50,35 @@ void ScanCoordinator::startWatching() {
     for (const auto& category : result_.categories)
         for (const auto& root : category.roots) roots.push_back(root->path);
     if (roots.empty()) return;
+    // One watch per folder of the scanned trees takes long on a big tree, so the watcher is
+    // built and started on a worker and installed when it comes back. Changes made before it
+    // is installed go unseen, as did those made during the scan's own walk.
+    const uint64_t generation = watchGeneration_;
     QPointer<ScanCoordinator> self(this);
-    auto watcher = std::make_unique<FileSystemWatcher>([self](const std::vector<std::string>& batch) {
-        Models::deliver(self, [batch](ScanCoordinator& alive) { alive.absorb(batch); });
-    });
-    watcher->start(roots);
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
+        [self, generation, roots = std::move(roots), startWatcher = services_.startWatcher] {
+            auto watcher = std::make_unique<FileSystemWatcher>([self, generation](const std::vector<std::string>& batch) {
+                Models::deliver(self, [batch, generation](ScanCoordinator& alive) {
+                    if (alive.watchGeneration_ == generation) alive.absorb(batch);
+                });
+            });
+            startWatcher(*watcher, roots);
+            return watcher;
+        },
+        [generation](ScanCoordinator& alive, std::unique_ptr<FileSystemWatcher> watcher) {
+            alive.installWatcher(generation, std::move(watcher));
+        });
+}
+
+void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher) {
+    // A stop, a switch-off or a newer scan since the set-up began: this watcher is not wanted.
+    if (generation != watchGeneration_ || !liveUpdatesEnabled_ || phase_ != Phase::done) {
+        watcher->stop();
+        return;
+    }
     watcher_ = std::move(watcher);
+    if (watcher_->isRunning()) emit watchingChanged();
 }
 
 void ScanCoordinator::absorb(const std::vector<std::string>& paths) {

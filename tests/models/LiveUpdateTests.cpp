@@ -6,7 +6,11 @@
 #include <QSignalSpy>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <set>
+#include <thread>
 
 #include "CoordinatorFixtures.h"
 
@@ -16,13 +20,47 @@ using namespace sorvel::test;
 namespace {
 
 /// A finished real scan of the fake home; the watcher is off so the tests feed batches.
-std::unique_ptr<ScanCoordinator> scanned(bool live = false) {
-    auto c = std::make_unique<ScanCoordinator>();
+std::unique_ptr<ScanCoordinator> scanned(bool live = false,
+                                         ScanCoordinator::Services services = ScanCoordinator::Services::standard()) {
+    auto c = std::make_unique<ScanCoordinator>(std::move(services));
     c->setLiveUpdatesEnabled(live);
     c->start();
     EXPECT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
     return c;
 }
+
+/// Watcher set-ups that each wait until the test lets that one (1, 2, ...) go on.
+struct HeldSetUps {
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        int begun = 0;
+        std::set<int> released;
+    };
+    std::shared_ptr<State> state = std::make_shared<State>();
+
+    ScanCoordinator::Services services() {
+        auto s = ScanCoordinator::Services::standard();
+        s.startWatcher = [state = state](FileSystemWatcher& watcher, const std::vector<std::string>& roots) {
+            std::unique_lock lock(state->mutex);
+            const int me = ++state->begun;
+            state->changed.notify_all();
+            state->changed.wait(lock, [&] { return state->released.count(me) > 0; });
+            lock.unlock();
+            watcher.start(roots);
+        };
+        return s;
+    }
+    int begun() {
+        std::lock_guard lock(state->mutex);
+        return state->begun;
+    }
+    void release(int which) {
+        std::lock_guard lock(state->mutex);
+        state->released.insert(which);
+        state->changed.notify_all();
+    }
+};
 
 int64_t rootTotal(const ScanCoordinator& c) {
     int64_t total = 0;
@@ -159,7 +197,9 @@ TEST(LiveUpdateWatching, RealChangesArriveThroughTheWatcherAfterSwitchingBackOn)
     writeFileOfSize(app + "/blob", 100'000);
     auto c = scanned(true);
     c->setLiveUpdatesEnabled(false);
+    EXPECT_FALSE(c->isWatching());
     c->setLiveUpdatesEnabled(true);
+    ASSERT_TRUE(waitUntil([&] { return c->isWatching(); }, 15000));
     writeFileOfSize(app + "/more", 300'000);
     ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }, 15000));
     EXPECT_EQ(c->result().node(app)->fileCount, 2);
@@ -170,8 +210,60 @@ TEST(LiveUpdateWatching, SwitchedOffNothingArrives) {
     const std::string app = home / "Library/Caches/com.example.app";
     writeFileOfSize(app + "/blob", 100'000);
     auto c = scanned(true);
+    ASSERT_TRUE(waitUntil([&] { return c->isWatching(); }, 15000));
     c->setLiveUpdatesEnabled(false);
     writeFileOfSize(app + "/more", 300'000);
     spin(2500);
     EXPECT_FALSE(c->lastLiveUpdate().has_value());
+}
+
+TEST(LiveUpdateWatching, ASetUpOvertakenByAStopOrANewScanIsNeverInstalled) {
+    enum class Overtaken { switchedOff, newScan };
+    for (const Overtaken overtaken : {Overtaken::switchedOff, Overtaken::newScan}) {
+        SCOPED_TRACE(overtaken == Overtaken::switchedOff ? "switched off" : "new scan");
+        CoordinatorHome home;
+        writeFileOfSize(home / "Library/Caches/com.example.app/blob", 100'000);
+        HeldSetUps setUps;
+        auto c = scanned(true, setUps.services());
+        QSignalSpy watching(c.get(), &ScanCoordinator::watchingChanged);
+        ASSERT_TRUE(waitUntil([&] { return setUps.begun() == 1; }));
+        if (overtaken == Overtaken::switchedOff) {
+            c->setLiveUpdatesEnabled(false);
+            setUps.release(1);
+            spin(300);
+            EXPECT_FALSE(c->isWatching());
+            EXPECT_EQ(watching.count(), 0);
+            c->setLiveUpdatesEnabled(true); // a later set-up still goes in
+        } else {
+            c->start();
+            ASSERT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
+        }
+        ASSERT_TRUE(waitUntil([&] { return setUps.begun() == 2; }));
+        setUps.release(2);
+        ASSERT_TRUE(waitUntil([&] { return c->isWatching(); }, 15000));
+        const int installs = watching.count();
+        setUps.release(1); // the overtaken one finishes last: it must not replace the newer
+        spin(300);
+        EXPECT_TRUE(c->isWatching());
+        EXPECT_EQ(watching.count(), installs);
+    }
+}
+
+TEST(LiveUpdateWatching, TheEventLoopTurnsWhileTheWatcherIsSetUp) {
+    CoordinatorHome home;
+    writeFileOfSize(home / "Library/Caches/com.example.app/blob", 100'000);
+    // The set-up posts a sentinel to the main thread and waits for it to run: it can only
+    // run while the set-up is still going if the main thread is not the one doing it.
+    auto turned = std::make_shared<std::atomic<bool>>(false);
+    auto sawTurn = std::make_shared<std::atomic<bool>>(false);
+    auto services = ScanCoordinator::Services::standard();
+    services.startWatcher = [turned, sawTurn](FileSystemWatcher& watcher, const std::vector<std::string>& roots) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [turned] { turned->store(true); }, Qt::QueuedConnection);
+        for (int i = 0; i < 1000 && !turned->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        sawTurn->store(turned->load());
+        watcher.start(roots);
+    };
+    auto c = scanned(true, std::move(services));
+    ASSERT_TRUE(waitUntil([&] { return c->isWatching(); }, 15000));
+    EXPECT_TRUE(sawTurn->load());
 }
