@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -13,6 +12,7 @@
 #include "platform/Path.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CheckBox.h"
+#include "ui/kit/Dot.h"
 #include "ui/kit/Hairline.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Spinner.h"
@@ -27,24 +27,6 @@ using namespace ToolParts;
 using W = Fonts::Weight;
 
 namespace {
-
-/// A filled dot beside the receipt's headline.
-class Dot : public QWidget {
-public:
-    Dot(Adaptive colour, QWidget* parent = nullptr) : QWidget(parent), colour_(std::move(colour)) { setFixedSize(6, 6); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(colour_.resolve());
-        p.drawEllipse(rect());
-    }
-
-private:
-    Adaptive colour_;
-};
 
 QWidget* section(QWidget* content) {
     auto* holder = new QWidget;
