@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "analysis/InsightLabels.h"
 #include "engine/Parallel.h"
 #include "engine/StorageCategory.h"
 #include "platform/BulkAttributes.h"
@@ -22,7 +23,7 @@ namespace sorvel {
 int64_t FolderInsights::staleBytes() const {
     int64_t total = 0;
     for (const auto& bucket : ages) {
-        if (bucket.key == AgeBand::twoToFiveYears || bucket.key == AgeBand::olderThanFive) total += bucket.bytes;
+        if (InsightLabels::isStale(bucket.key)) total += bucket.bytes;
     }
     return total;
 }

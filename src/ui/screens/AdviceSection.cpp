@@ -1,10 +1,10 @@
 #include "ui/screens/AdviceSection.h"
 
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QVBoxLayout>
 
 #include "ui/kit/Chip.h"
+#include "ui/kit/Dot.h"
 #include "ui/kit/LabelStyle.h"
 #include "ui/kit/Text.h"
 #include "ui/screens/AdviceText.h"
@@ -13,27 +13,6 @@
 #include "ui/shell/DesktopServices.h"
 
 namespace sorvel::ui {
-
-namespace {
-
-class Dot : public QWidget {
-public:
-    Dot(Adaptive colour, QWidget* parent) : QWidget(parent), colour_(std::move(colour)) { setFixedSize(6, 6); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(colour_.resolve());
-        p.drawEllipse(QRectF(rect()));
-    }
-
-private:
-    Adaptive colour_;
-};
-
-} // namespace
 
 CloudStatusRow::CloudStatusRow(const CloudStatus& cloud, QWidget* parent) : QWidget(parent), cloud_(cloud) {
     layout_ = new QVBoxLayout(this);

@@ -1,12 +1,12 @@
 #include "ui/screens/DockerSection.h"
 
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QVBoxLayout>
 
 #include "engine/Bytes.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/Card.h"
+#include "ui/kit/Dot.h"
 #include "ui/kit/Spinner.h"
 #include "ui/kit/Text.h"
 #include "ui/screens/ClickArea.h"
@@ -17,23 +17,6 @@
 namespace sorvel::ui {
 
 namespace {
-
-class EntryDot : public QWidget {
-public:
-    EntryDot(bool reclaimable, QWidget* parent) : QWidget(parent), reclaimable_(reclaimable) { setFixedSize(6, 6); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(reclaimable_ ? Theme::accent().resolve() : Theme::tertiaryText().opacity(0.45).resolve());
-        p.drawEllipse(QRectF(rect()));
-    }
-
-private:
-    bool reclaimable_;
-};
 
 QString bytes(int64_t count) { return Look::q(Bytes::format(count)); }
 
@@ -180,7 +163,7 @@ QWidget* DockerSection::entryRow(const DockerUsage::Entry& entry, QWidget* paren
     auto* row = new QHBoxLayout(w);
     row->setContentsMargins(40, 6, 40, 6);
     row->setSpacing(10);
-    auto* dot = new EntryDot(entry.isReclaimable, w);
+    auto* dot = new Dot(entry.isReclaimable ? Theme::accent() : Theme::tertiaryText().opacity(0.45), w);
     dot->setToolTip(Look::q(DockerText::dotTooltip(entry)));
     row->addWidget(dot);
     auto* names = new QVBoxLayout;

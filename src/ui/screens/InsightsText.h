@@ -8,6 +8,7 @@
 #include <string>
 
 #include "analysis/FolderInsights.h"
+#include "analysis/InsightLabels.h"
 #include "cleanup/CloudStatus.h"
 #include "engine/PathKnowledge.h"
 #include "ui/screens/ScreenText.h"
@@ -31,9 +32,9 @@ std::string fileCount(int64_t count);
 /// "sampled" for truncated insights, else empty.
 std::string largestDetail(const FolderInsights& insights);
 
-std::string kindLabel(FileKind kind);
-std::string ageLabel(AgeBand band);
-bool isStale(AgeBand band);
+using InsightLabels::ageLabel;
+using InsightLabels::isStale;
+using InsightLabels::kindLabel;
 
 /// Width of a kind's piece of the stacked bar: 3 at least when it has any share, 0 without.
 double kindSegmentWidth(int64_t bytes, int64_t totalBytes, double width);
@@ -43,7 +44,7 @@ double ageBarWidth(int64_t bytes, int64_t totalBytes, double width);
 /// The kind that names a largest file's swatch: from the extension of its name alone.
 FileKind swatchKind(const FileEntry& entry);
 /// "Dec 2026".
-std::string monthYear(Date date);
+using InsightLabels::monthYear;
 
 struct CaveatLook {
     std::string symbol;  // "exclamationmark.icloud.fill" or "icloud"

@@ -1,11 +1,11 @@
 #include "ui/screens/OverviewView.h"
 
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
 #include "models/ScanCoordinator.h"
+#include "ui/kit/FilledBox.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LabelStyle.h"
 #include "ui/kit/PulseDot.h"
@@ -23,18 +23,6 @@ namespace {
 
 using Phase = ScanCoordinator::Phase;
 const std::vector<double> kSkeletonWeights{0.42, 0.16, 0.13, 0.10, 0.07, 0.05, 0.04, 0.03};
-
-class Capsule : public QWidget {
-public:
-    using QWidget::QWidget;
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(Theme::accentWash().resolve());
-        p.drawRoundedRect(QRectF(rect()), height() / 2.0, height() / 2.0);
-    }
-};
 
 // Symbol, title and body of one note under the overview.
 QWidget* infoRow(const char* icon, const QString& title, const QString& body, QWidget* parent) {
@@ -68,7 +56,7 @@ OverviewView::OverviewView(const AppModels& models, Hooks hooks, QWidget* parent
     auto* header = new QHBoxLayout;
     header->setSpacing(10);
     header->addWidget(new Text("What's inside", LabelStyle::font(11.5, Fonts::Weight::bold), Theme::secondaryText(), this));
-    capsuleBox_ = new Capsule(this);
+    capsuleBox_ = new FilledBox(Theme::accentWash(), std::nullopt, this);
     auto* capsule = new QHBoxLayout(capsuleBox_);
     capsule->setContentsMargins(9, 3, 9, 3);
     capsule->setSpacing(6);

@@ -7,6 +7,7 @@
 #include "models/ScanCoordinator.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/Card.h"
+#include "ui/kit/FilledBox.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Spinner.h"
 #include "ui/kit/SymbolView.h"
@@ -34,18 +35,6 @@ public:
 
 private:
     int n_;
-};
-
-class InsetBox : public QWidget {
-public:
-    using QWidget::QWidget;
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(Theme::inset().resolve());
-        p.drawRoundedRect(QRectF(rect()), 10, 10);
-    }
 };
 
 Text* wrapped(const QString& text, double px, const Adaptive& colour, QWidget* parent) {
@@ -108,7 +97,7 @@ OnboardingView::OnboardingView(const AppModels& models, AccessGrant::Services gr
                              13, Theme::secondaryText(), card));
     content->addLayout(intro);
 
-    auto* steps = new InsetBox(card);
+    auto* steps = new FilledBox(Theme::inset(), 10, card);
     auto* stepColumn = new QVBoxLayout(steps);
     stepColumn->setContentsMargins(16, 16, 16, 16);
     stepColumn->setSpacing(11);

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -13,10 +12,12 @@
 #include "platform/Path.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CheckBox.h"
+#include "ui/kit/Dot.h"
 #include "ui/kit/Hairline.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Spinner.h"
 #include "ui/tools/MenuBarRules.h"
+#include "ui/tools/SchedulePickers.h"
 #include "ui/tools/SettingsRules.h"
 #include "ui/tools/ToolParts.h"
 
@@ -26,24 +27,6 @@ using namespace ToolParts;
 using W = Fonts::Weight;
 
 namespace {
-
-/// A filled dot beside the receipt's headline.
-class Dot : public QWidget {
-public:
-    Dot(Adaptive colour, QWidget* parent = nullptr) : QWidget(parent), colour_(std::move(colour)) { setFixedSize(6, 6); }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(colour_.resolve());
-        p.drawEllipse(rect());
-    }
-
-private:
-    Adaptive colour_;
-};
 
 QWidget* section(QWidget* content) {
     auto* holder = new QWidget;
@@ -236,29 +219,9 @@ QWidget* MenuBarView::schedule() {
     auto* stack = column(9);
     stack->addWidget(caption("Schedule", 9.5, W::semibold, Theme::tertiaryText()));
     const SweepSchedule current = scheduler_.schedule();
-    std::vector<SegmentedPicker::Option> frequencies;
-    for (auto f : kAllSweepFrequencies) frequencies.push_back({q(SettingsRules::frequencyLabel(f)), {}});
-    auto* frequency = new SegmentedPicker(frequencies, SegmentedPicker::Look::capsule);
-    frequency->setObjectName("frequency");
-    frequency->setCurrentIndex(int(current.frequency));
-    connect(frequency, &SegmentedPicker::picked, this, [this](int index) {
-        SweepSchedule next = scheduler_.schedule();
-        next.frequency = kAllSweepFrequencies[index];
-        scheduler_.setSchedule(next); // an equal value saves and restarts nothing
-    });
-    stack->addWidget(frequency);
+    stack->addWidget(frequencyPicker(scheduler_));
     if (current.frequency != SweepSchedule::Frequency::off) {
-        std::vector<SegmentedPicker::Option> actions;
-        for (auto a : kAllSweepActions) actions.push_back({q(SettingsRules::actionLabel(a)), {}});
-        auto* action = new SegmentedPicker(actions, SegmentedPicker::Look::capsule);
-        action->setObjectName("action");
-        action->setCurrentIndex(int(current.action));
-        connect(action, &SegmentedPicker::picked, this, [this](int index) {
-            SweepSchedule next = scheduler_.schedule();
-            next.action = kAllSweepActions[index];
-            scheduler_.setSchedule(next);
-        });
-        stack->addWidget(action);
+        stack->addWidget(actionPicker(scheduler_));
         stack->addWidget(wrapping(q(SettingsRules::actionExplanation(current.action)), 11, Theme::tertiaryText()));
         stack->addWidget(wrapping("Sweeping " + q(current.scopeSummary()) + ".", 11, Theme::secondaryText()));
     }

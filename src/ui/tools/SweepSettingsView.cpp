@@ -18,6 +18,7 @@
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Switch.h"
 #include "ui/tools/RelativeDate.h"
+#include "ui/tools/SchedulePickers.h"
 #include "ui/tools/SettingsRules.h"
 #include "ui/tools/ToolParts.h"
 
@@ -114,17 +115,7 @@ QWidget* SweepSettingsView::frequencySection() {
     const SweepSchedule current = scheduler_.schedule();
     auto* stack = column(10);
     stack->addWidget(heading("Schedule"));
-    std::vector<SegmentedPicker::Option> frequencies;
-    for (auto f : kAllSweepFrequencies) frequencies.push_back({q(SettingsRules::frequencyLabel(f)), {}});
-    auto* frequency = new SegmentedPicker(frequencies, SegmentedPicker::Look::capsule);
-    frequency->setObjectName("frequency");
-    frequency->setCurrentIndex(int(current.frequency));
-    connect(frequency, &SegmentedPicker::picked, this, [this](int index) {
-        SweepSchedule next = scheduler_.schedule();
-        next.frequency = kAllSweepFrequencies[index];
-        write(next);
-    });
-    stack->addWidget(frequency, 0, Qt::AlignLeft);
+    stack->addWidget(frequencyPicker(scheduler_), 0, Qt::AlignLeft);
     if (current.frequency != SweepSchedule::Frequency::off) {
         auto* at = row(10);
         at->addWidget(text("At", 12, W::regular, Theme::secondaryText()));
@@ -141,17 +132,7 @@ QWidget* SweepSettingsView::frequencySection() {
         at->addWidget(hour);
         at->addStretch(1);
         stack->addLayout(at);
-        std::vector<SegmentedPicker::Option> actions;
-        for (auto a : kAllSweepActions) actions.push_back({q(SettingsRules::actionLabel(a)), {}});
-        auto* action = new SegmentedPicker(actions, SegmentedPicker::Look::capsule);
-        action->setObjectName("action");
-        action->setCurrentIndex(int(current.action));
-        connect(action, &SegmentedPicker::picked, this, [this](int index) {
-            SweepSchedule next = scheduler_.schedule();
-            next.action = kAllSweepActions[index];
-            write(next);
-        });
-        stack->addWidget(action, 0, Qt::AlignLeft);
+        stack->addWidget(actionPicker(scheduler_), 0, Qt::AlignLeft);
         stack->addWidget(wrapping(q(SettingsRules::actionExplanation(current.action)), 11.5, Theme::tertiaryText()));
     }
     auto* summary = wrapping(q(current.summary()), 11.5, Theme::secondaryText());

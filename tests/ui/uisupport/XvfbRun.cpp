@@ -1,0 +1,47 @@
+#include "uisupport/XvfbRun.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace sorvel::test {
+
+std::optional<std::string> missingXvfbTool() {
+    for (const char* tool : {"xvfb-run", "xdotool", "xwininfo", "xwd"})
+        if (runCommand({"/bin/sh", "-c", std::string("command -v ") + tool}).status != 0) return tool;
+    return std::nullopt;
+}
+
+CommandResult runOnXvfb(const TempDir& home, const std::string& steps) {
+    const std::string script = writeScript(home, "run.sh", R"sh(
+app=
+trap '[ -n "$app" ] && kill $app 2>/dev/null; wait' EXIT
+QT_QPA_PLATFORM=xcb "$SORVEL" --scan 2>"$HOME/stderr.txt" &
+app=$!
+win=$(timeout 30 xdotool search --sync --onlyvisible --name '^Sorvel$' | head -n 1)
+[ -n "$win" ] || { echo "no window"; cat "$HOME/stderr.txt"; exit 3; }
+for i in $(seq 1 300); do
+  grep -q SorvelStorageTrends "$HOME/.config/sorvel/defaults.json" 2>/dev/null && break
+  sleep 0.1
+done
+grep -q SorvelStorageTrends "$HOME/.config/sorvel/defaults.json" 2>/dev/null && echo "scan: finished"
+)sh" + steps);
+    return runCommand(
+        {"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 1920x1200x24", "/bin/sh", script},
+        {{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}, {"XDG_DATA_HOME", home / ".local/share"},
+         {"XDG_CACHE_HOME", home / ".cache"}, {"SORVEL", SORVEL_BINARY}, {"SORVEL_ANIMATIONS", "0"}});
+}
+
+XwdDump::XwdDump(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    data = bytes.str();
+    if (data.size() < 100 || word(11) != 32) return;
+    thirtyTwoBit = true;
+    width = word(4);
+    height = word(5);
+    bytesPerLine = word(12);
+    start = word(0) + size_t(word(19)) * 12;
+}
+
+} // namespace sorvel::test

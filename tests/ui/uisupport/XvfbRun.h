@@ -1,0 +1,39 @@
+#pragma once
+// The real executable on a virtual X server: a fake home, `sorvel --scan` started under
+// xvfb-run, its window found and the scan awaited, then a test's own shell steps; and
+// the window dumps (xwd) those steps write, read back for pixel checks.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "support/TestSupport.h"
+
+namespace sorvel::test {
+
+/// The first tool the X tests need that is not installed, if any.
+std::optional<std::string> missingXvfbTool();
+
+/// Runs `steps` (shell) once the window is up and the scan has finished. In `steps`,
+/// `$win` is the window, `$app` the process, `$HOME` the fake home; "scan: finished" is
+/// printed when the scan ended in time.
+CommandResult runOnXvfb(const TempDir& home, const std::string& steps);
+
+/// A window dump (xwd, ZPixmap, 32 bits per pixel).
+struct XwdDump {
+    std::string data;
+    uint32_t width = 0, height = 0, bytesPerLine = 0;
+    size_t start = 0;
+    bool thirtyTwoBit = false;
+
+    explicit XwdDump(const std::string& path);
+    uint32_t word(size_t index) const { return be(index * 4); }
+    uint32_t be(size_t at) const {
+        return (uint32_t(uint8_t(data[at])) << 24) | (uint32_t(uint8_t(data[at + 1])) << 16) |
+               (uint32_t(uint8_t(data[at + 2])) << 8) | uint32_t(uint8_t(data[at + 3]));
+    }
+    /// Every row lies inside the data.
+    bool valid() const { return width > 0 && start + size_t(bytesPerLine) * height <= data.size(); }
+    uint32_t pixel(uint32_t x, uint32_t y) const { return be(start + size_t(y) * bytesPerLine + size_t(x) * 4); }
+};
+
+} // namespace sorvel::test
