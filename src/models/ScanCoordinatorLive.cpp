@@ -63,7 +63,8 @@ void ScanCoordinator::startWatching() {
                     if (alive.watchGeneration_ == generation) alive.absorb(batch);
                 });
             });
-            startWatcher(*watcher, roots);
+            if (startWatcher) startWatcher(*watcher, roots);
+            else watcher->start(roots);
             return watcher;
         },
         [generation](ScanCoordinator& alive, std::unique_ptr<FileSystemWatcher> watcher) {
