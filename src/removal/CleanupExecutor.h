@@ -35,7 +35,7 @@ struct CleanupOutcome {
 
     UUID id = UUID::random();
     std::string path; // standardised
-    int64_t size = 0; // as recorded by the caller
+    int64_t size = 0; // as recorded by the caller; what really moved when a newcomer took its place
     Result result = WouldMove{};
 
     bool moved() const { return std::holds_alternative<MovedToTrash>(result); }
@@ -72,7 +72,7 @@ std::vector<PathSize> normalize(const std::vector<PathSize>& items);
 std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, const CleanupPolicy& policy,
                                 const std::optional<CloudStatus>& cloud, const Progress& onProgress = nullptr);
 
-/// Sum of the recorded sizes of moved and would-move outcomes.
+/// Sum of the sizes of moved and would-move outcomes.
 int64_t freed(const std::vector<CleanupOutcome>& outcomes);
 
 } // namespace CleanupExecutor

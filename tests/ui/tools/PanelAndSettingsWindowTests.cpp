@@ -201,6 +201,12 @@ TEST(SettingsWindow, FoldersThatHoldTheHomeAreRefusedWithAMessage) {
     settings.addFolder();
     EXPECT_TRUE(sweeper.schedule().folders.empty());
     EXPECT_TRUE(settings.folderMessage());
+    // A folder that holds protected places is refused as well, with the scheduler's reason.
+    answer = ctx / "Library";
+    settings.addFolder();
+    EXPECT_TRUE(sweeper.schedule().folders.empty());
+    ASSERT_TRUE(settings.folderMessage());
+    EXPECT_NE(settings.folderMessage()->find("holds a protected location"), std::string::npos);
     answer = ctx / "Builds";
     settings.addFolder();
     settings.addFolder(); // already listed: no second entry, no message
