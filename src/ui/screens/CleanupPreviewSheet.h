@@ -23,9 +23,9 @@ namespace sorvel::ui {
 class Button;
 class DesktopServices;
 class ReviewRow;
-class SymbolIcon;
+class SymbolView;
 class Text;
-class WrapText;
+class Text;
 
 class CleanupPreviewSheet : public QDialog {
     Q_OBJECT
@@ -67,9 +67,9 @@ private:
     CleanupSheetState state_;
     bool started_ = false;
 
-    SymbolIcon* symbol_;
+    SymbolView* symbol_;
     Text* title_;
-    WrapText* subtitle_;
+    Text* subtitle_;
     Button* selectAll_;
     QStackedWidget* content_;
     QLabel* progress_;
