@@ -180,6 +180,7 @@ void CleanupPreviewSheet::showEvent(QShowEvent* event) {
 }
 
 void CleanupPreviewSheet::startDryRun() {
+    items_ = coordinator_.selectedCleanupItems();
     QPointer<CleanupPreviewSheet> self(this);
     coordinator_.runCleanup(CleanupExecutor::Mode::dryRun, std::nullopt, [self](const ScanCoordinator::Outcomes& o) {
         if (!self) return;
@@ -286,7 +287,7 @@ void CleanupPreviewSheet::renderList() {
     column->setSpacing(18);
 
     const auto& outcomes = state_.outcomes();
-    for (const auto& group : state_.groups(coordinator_.selectedCleanupItems())) {
+    for (const auto& group : state_.groups(items_)) {
         groupTitles_ << q(group.title());
         auto* block = new QVBoxLayout;
         block->setSpacing(8);
