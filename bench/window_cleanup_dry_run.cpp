@@ -13,7 +13,7 @@
 #include "cleanup/CleanupFinder.h"
 #include "engine/ScanControl.h"
 #include "ui/screens/CleanupPreviewSheet.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 
 using namespace sorvel;
 

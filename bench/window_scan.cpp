@@ -29,7 +29,7 @@
 #include "models/SweepScheduler.h"
 #include "models/UpdateChecker.h"
 #include "ui/kit/AppearanceSetting.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/PageHost.h"
 

@@ -19,11 +19,10 @@
 #include "ui/kit/Button.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/shell/PageFactory.h"
+#include "ui/shell/ToolWindows.h"
 #include "ui/shell/TrayItem.h"
 #include "ui/tools/MenuBarView.h"
 #include "ui/tools/SweepSettingsView.h"
-#include "ui/tools/ToolParts.h"
-#include "ui/tools/ToolWindows.h"
 
 using namespace sorvel;
 using namespace sorvel::test;
