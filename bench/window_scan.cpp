@@ -5,7 +5,8 @@
 // the scan, and peak resident memory once the scan is done.
 //
 // Usage: window_scan [--no-live] [HOME_DIR]   (default /tmp/sorvel-window-home; put the benchmark tree
-// at HOME_DIR/Library/Caches with bench/make-tree)
+// at HOME_DIR/Library/Caches with bench/make-tree, or the large case of 2 million files in 200,000
+// folders with bench/make-tree --large)
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>

@@ -74,7 +74,7 @@ std::set<std::string> DuplicatesModel::defaultSelection(const DuplicateFinder::R
         const DuplicateGroup& group = report.groups[g];
         if (group.kind != Kind::independentCopies && group.kind != Kind::mixed) continue;
         for (size_t i = 1; i < group.files.size(); ++i)
-            if (group.extraFreesStorage(i) && group.files[i].size >= 1) paths.insert(group.files[i].path);
+            if (group.extraFreesStorage(i) && group.files[i].unsharedSize() >= 1) paths.insert(group.files[i].path);
     }
     return paths;
 }
