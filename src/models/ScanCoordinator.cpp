@@ -42,6 +42,9 @@ ScanCoordinator::Services ScanCoordinator::Services::standard() {
         return CleanupExecutor::run(paths, mode, policy, cloud, progress);
     };
     s.startWatcher = [](FileSystemWatcher& watcher, const std::vector<std::string>& roots) { watcher.start(roots); };
+    s.walk = [](const std::string& path, ScanControl& control, const FileWalker::Options& options) {
+        return FileWalker::walkParallel(path, control, options);
+    };
     return s;
 }
 

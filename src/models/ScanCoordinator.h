@@ -63,6 +63,8 @@ public:
             runCleanup;
         /// Starts a live-update watcher over the scanned roots; runs on a worker thread.
         std::function<void(FileSystemWatcher&, const std::vector<std::string>&)> startWatcher;
+        /// Measures one folder again for a live update; runs on a worker thread.
+        std::function<ScanNodePtr(const std::string&, ScanControl&, const FileWalker::Options&)> walk;
         static Services standard();
     };
 
@@ -161,6 +163,8 @@ public:
 
     // Live updates: the watcher's batches of changed directories arrive here.
     void absorb(const std::vector<std::string>& paths);
+    /// Stops the re-measure pass in flight, if any (the window it was for has closed).
+    void cancelLivePass();
     static constexpr int incrementalBudget = 48;
 
 signals:

@@ -88,6 +88,8 @@ void ScanCoordinator::absorb(const std::vector<std::string>& paths) {
     changes_.add(paths);
 }
 
+void ScanCoordinator::cancelLivePass() {}
+
 void ScanCoordinator::processPendingChanges() {
     const std::set<std::string> taken = changes_.take();
     if (taken.empty()) return;
@@ -105,12 +107,12 @@ void ScanCoordinator::processPendingChanges() {
     const ScanScope scope = result_.scope;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [scope, locations = std::move(locations)] {
+        [scope, locations = std::move(locations), walk = services_.walk] {
             ScanControl control;
             std::vector<std::pair<TreeUpdater::Location, ScanNodePtr>> walked;
             for (const auto& location : locations) {
                 const std::string& path = location.chain.back()->path;
-                walked.emplace_back(location, FileWalker::walkParallel(path, control, walkOptions(path, scope)));
+                walked.emplace_back(location, walk(path, control, walkOptions(path, scope)));
             }
             return walked;
         },
