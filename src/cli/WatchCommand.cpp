@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <unistd.h>
 
@@ -57,25 +56,10 @@ void handleChanges(WatchState& state, const std::vector<std::string>& paths) {
         for (const auto& path : paths) out += "  \u00B7 event " + shownPath(path) + "\n";
     }
     sayIfPartlyWatched(state, state.watcher->unwatchedFolders());
-    std::vector<std::string> work = TreeUpdater::coalesce(paths, state.result);
-    std::set<std::string> measured;
-    for (size_t next = 0; next < work.size(); ++next) {
-        const std::string trimmed = trimmedTrailingSlash(work[next]);
-        auto location = TreeUpdater::search(trimmed, state.result);
-        if (!location) {
-            if (auto other = TreeUpdater::firmlinkAlternate(trimmed)) location = TreeUpdater::search(*other, state.result);
-        }
-        if (!location) continue;
-        const std::string located = location->chain.back()->path;
-        if (!measured.insert(located).second) continue;
-        // The folder's own hard-linked files are counted afresh; those counted in other
-        // folders stay counted there.
-        state.control.releaseInodes(located);
-        ScanNodePtr fresh = FileWalker::walkParallel(located, state.control, state.options);
-        // A file it counted and no longer holds may keep a name elsewhere: that folder
-        // counts it from now on, so the total does not lose it.
-        for (auto& holder : state.control.uncountedElsewhere(located)) work.push_back(std::move(holder));
-        const int64_t change = TreeUpdater::apply(std::move(fresh), *location, state.result);
+    const auto measured = TreeUpdater::remeasure(
+        TreeUpdater::coalesce(paths, state.result), state.result, state.control,
+        [&state](const std::string&) { return state.options; }, FileWalker::walkParallel);
+    for (const auto& [located, change] : measured) {
         if (change == 0) continue;
         const ScanNode& root = *state.result.categories.front().roots.front();
         out += std::string("  ") + (change > 0 ? "+" : "\u2212") + Bytes::format(change > 0 ? change : -change) +

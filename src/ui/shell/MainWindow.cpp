@@ -78,6 +78,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A re-measure in flight was for a window no longer seen; the next change starts anew.
+    models_.coordinator.cancelLivePass();
     if (keepsRunning_) {
         hide();
         event->ignore();
