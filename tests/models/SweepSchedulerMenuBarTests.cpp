@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <cerrno>
+#include <cstring>
 
 #include "models/SweepSchedulerFixtures.h"
 #include "platform/UserDefaults.h"
@@ -195,7 +197,7 @@ TEST(SweepSchedulerMenuBarMove, NothingTickedOrAMoveUnderwayDoesNothing) {
     EXPECT_EQ(pathsOf(scheduler.findings()), std::vector<std::string>{b.path});
 }
 
-TEST(SweepSchedulerMenuBarMove, AGoneSchedulerRecordsNothing) {
+TEST(SweepSchedulerMenuBarMove, AGoneSchedulerStillRecordsTheMove) {
     test::SchedulerRig rig;
     const Finding a = cacheFolder(rig.home, "com.example.a");
     SweepReceipt::record(std::vector<Finding>{a});
@@ -203,11 +205,17 @@ TEST(SweepSchedulerMenuBarMove, AGoneSchedulerRecordsNothing) {
         SweepScheduler scheduler(rig.dependencies());
         scheduler.cleanSelected();
     }
-    ASSERT_TRUE(test::waitUntil([&] { return !test::exists(a.path); }));
+    // Items in the Trash are always in the history, whoever waits for the result.
+    ASSERT_TRUE(test::waitUntil([&] { return !test::exists(a.path) && !SweepHistory::load().empty(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return SweepReceipt::loadFindings().empty(); }));
     QCoreApplication::processEvents();
-    EXPECT_FALSE(SweepReceipt::loadLast());
-    EXPECT_TRUE(SweepHistory::load().empty());
-    EXPECT_EQ(SweepReceipt::loadFindings(), std::vector<Finding>{a});
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].trigger, SweepRun::Trigger::menuBar);
+    ASSERT_EQ(runs[0].moved.size(), 1u);
+    EXPECT_EQ(runs[0].moved[0].originalPath, a.path);
+    ASSERT_TRUE(SweepReceipt::loadLast());
+    EXPECT_EQ(SweepReceipt::loadLast()->movedCount, 1);
 }
 
 TEST(SweepSchedulerRealSweep, SweepNowReportsTheFakeHomesCachesAndTicksThem) {
@@ -244,7 +252,8 @@ TEST(SweepSchedulerSaving, ASweepOrMoveThatCannotBeRecordedIsSaid) {
         scheduler.cleanSelected();
         ASSERT_TRUE(cleanDone(scheduler));
         EXPECT_FALSE(test::exists(a.path));
-        EXPECT_EQ(scheduler.saveError(), std::string(SweepHistory::kNotSavedMessage));
+        ASSERT_TRUE(scheduler.saveError());
+        EXPECT_NE(scheduler.saveError()->find(std::strerror(ENOTDIR)), std::string::npos) << *scheduler.saveError();
     }
     rig.sweeps->saveError = "Could not be written.";
     scheduler.run(SweepRun::Trigger::manual);
@@ -253,5 +262,23 @@ TEST(SweepSchedulerSaving, ASweepOrMoveThatCannotBeRecordedIsSaid) {
     rig.sweeps->saveError.reset();
     scheduler.run(SweepRun::Trigger::manual);
     ASSERT_TRUE(test::sweepDone(scheduler));
+    EXPECT_EQ(scheduler.saveError(), std::nullopt);
+}
+
+// A schedule the settings cannot take in is said like any other save, with its reason.
+TEST(SweepSchedulerSaving, AScheduleThatCannotBeStoredIsSaidWithItsReason) {
+    test::SchedulerRig rig;
+    SweepScheduler scheduler(rig.dependencies());
+    SweepSchedule schedule = scheduler.schedule();
+    schedule.frequency = SweepSchedule::Frequency::off;
+    schedule.hour = (schedule.hour + 1) % 24;
+    {
+        test::UnwritableSettings broken;
+        scheduler.setSchedule(schedule);
+        ASSERT_TRUE(scheduler.saveError());
+        EXPECT_NE(scheduler.saveError()->find(std::strerror(ENOTDIR)), std::string::npos) << *scheduler.saveError();
+    }
+    schedule.hour = (schedule.hour + 1) % 24;
+    scheduler.setSchedule(schedule);
     EXPECT_EQ(scheduler.saveError(), std::nullopt);
 }
