@@ -35,7 +35,7 @@ CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged) {
                                         "was left where it is."};
     } else {
         Trash::MoveResult moved = Trash::moveEntry(parentFd.get(), judged.resolvedParent, judged.name);
-        if (moved.moved()) result = CleanupOutcome::MovedToTrash{*moved.trashPath};
+        if (moved.moved()) result = CleanupOutcome::MovedToTrash{*moved.trashPath, moved.identity};
         else result = CleanupOutcome::Failed{moved.error};
     }
     return result;

@@ -218,7 +218,7 @@ TEST(CleanupRealRun, ARunOutlivingTheCoordinatorIsStillRecorded) {
     auto f = std::make_unique<Finished>(std::vector<CleanupItem>{item("user-caches", {target(folder, independentTotal(folder))})});
     (*f)->performCleanup(std::nullopt);
     f.reset();
-    ASSERT_TRUE(waitUntil([&] { return !SweepHistory::load().empty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !SweepHistory::load().empty() && SweepHistory::load()[0].finished; }));
     auto runs = SweepHistory::load();
     EXPECT_EQ(runs[0].scope, "1 rule you reviewed");
     EXPECT_EQ(runs[0].receipt.movedCount, 1);

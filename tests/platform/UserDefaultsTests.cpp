@@ -184,3 +184,12 @@ TEST(UserDefaultsWrites, StrayTemporaryFilesAreRemovedByTheNextWrite) {
     EXPECT_EQ(defaults.value("a"), nlohmann::json(1));
 }
 
+// A failed write says which step failed and why, not just that it failed.
+TEST(UserDefaultsWrites, AFailedWriteCarriesItsReason) {
+    test::TempDir dir;
+    test::writeFile(dir / "file", "x");
+    const SaveStatus status = UserDefaults(dir / "file/sorvel/defaults.json").set("a", 1);
+    EXPECT_FALSE(status);
+    EXPECT_EQ(status.error, ENOTDIR);
+    EXPECT_EQ(status.reason(), std::strerror(ENOTDIR));
+}
