@@ -1,5 +1,7 @@
 #include "models/DuplicatesModel.h"
 
+#include <algorithm>
+
 #include <utility>
 
 #include "cleanup/CloudStatus.h"
@@ -67,7 +69,9 @@ int64_t DuplicatesModel::selectedApparent() const {
 std::set<std::string> DuplicatesModel::defaultSelection(const DuplicateFinder::Report& report) {
     using Kind = DuplicateGroup::Kind;
     std::set<std::string> paths;
-    for (const auto& group : report.groups) {
+    const size_t shown = std::min(report.groups.size(), kSetsShownAtOnce);
+    for (size_t g = 0; g < shown; ++g) {
+        const DuplicateGroup& group = report.groups[g];
         if (group.kind != Kind::independentCopies && group.kind != Kind::mixed) continue;
         for (size_t i = 1; i < group.files.size(); ++i)
             if (group.extraFreesStorage(i) && group.files[i].size >= 1) paths.insert(group.files[i].path);

@@ -175,6 +175,7 @@ void CleanupPreviewSheet::showEvent(QShowEvent* event) {
 }
 
 void CleanupPreviewSheet::startDryRun() {
+    items_ = coordinator_.selectedCleanupItems();
     QPointer<CleanupPreviewSheet> self(this);
     coordinator_.runCleanup(CleanupExecutor::Mode::dryRun, std::nullopt, [self](const ScanCoordinator::Outcomes& o) {
         if (!self) return;
@@ -281,7 +282,7 @@ void CleanupPreviewSheet::renderList() {
     column->setSpacing(18);
 
     const auto& outcomes = state_.outcomes();
-    for (const auto& group : state_.groups(coordinator_.selectedCleanupItems())) {
+    for (const auto& group : state_.groups(items_)) {
         groupTitles_ << Look::q(group.title());
         auto* block = new QVBoxLayout;
         block->setSpacing(8);

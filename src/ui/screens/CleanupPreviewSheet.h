@@ -65,6 +65,9 @@ private:
     ScanCoordinator& coordinator_;
     DesktopServices& desktop_;
     CleanupSheetState state_;
+    /// The recommendations as they were when the dry run started: the rows stay grouped
+    /// and ordered as dry-run, whatever a live update does to the coordinator's list.
+    std::vector<CleanupItem> items_;
     bool started_ = false;
 
     SymbolIcon* symbol_;

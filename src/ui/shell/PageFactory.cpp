@@ -72,7 +72,10 @@ QWidget* trayPanel(const AppModels& models, QWidget* parent) {
     MenuBarView::Actions actions;
     actions.openSettings = [models] { ToolWindows::openSettingsFromPanel(models); };
     actions.openMain = [models] { ToolWindows::openMain(models); };
-    actions.quit = [] { QApplication::quit(); };
+    actions.quit = [models] {
+        if (models.quit) models.quit();
+        else QApplication::quit();
+    };
     return new MenuBarView(models.sweeper, std::move(actions), parent);
 }
 

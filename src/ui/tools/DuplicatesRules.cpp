@@ -20,7 +20,13 @@ Content content(DuplicatesModel::Stage stage) {
     return Content::intro;
 }
 
-size_t visibleCards(const DuplicateFinder::Report& report) { return std::min(report.groups.size(), kMaximumCards); }
+size_t visibleCards(const DuplicateFinder::Report& report, size_t shown) { return std::min(report.groups.size(), shown); }
+
+std::optional<std::string> showMoreLabel(const DuplicateFinder::Report& report, size_t shown) {
+    if (report.groups.size() <= shown) return std::nullopt;
+    const size_t next = std::min(report.groups.size() - shown, kMaximumCards);
+    return "Show " + std::to_string(next) + " more set" + (next == 1 ? "" : "s");
+}
 
 KindLook kindLook(DuplicateGroup::Kind kind) {
     using K = DuplicateGroup::Kind;

@@ -31,6 +31,8 @@ DuplicatesView::DuplicatesView(DuplicatesModel& model, DesktopServices& desktop,
                         &DuplicatesModel::scannedRootChanged, &DuplicatesModel::outcomesChanged,
                         &DuplicatesModel::stageChanged, &DuplicatesModel::saveErrorChanged})
         connect(&model_, signal, rebuild_, &Coalescer::request);
+    connect(&model_, &DuplicatesModel::reportChanged, this, [this] { shownSets_ = DuplicatesRules::kMaximumCards; });
+    shownSets_ = DuplicatesRules::kMaximumCards;
     connect(&model_, &DuplicatesModel::selectedPathsChanged, this, &DuplicatesView::refreshTicks);
     rebuild();
 }
@@ -168,10 +170,24 @@ QWidget* DuplicatesView::results() {
         stack->addWidget(card);
     } else {
         auto* cards = column(8);
-        const size_t shown = DuplicatesRules::visibleCards(report);
+        const size_t shown = DuplicatesRules::visibleCards(report, shownSets_);
         for (size_t i = 0; i < shown; ++i) cards->addWidget(groupCard(i));
         cards_ = int(shown);
         stack->addLayout(cards);
+        // Every set can be seen; sets beyond the first page come unticked.
+        if (const auto more = DuplicatesRules::showMoreLabel(report, shownSets_)) {
+            auto* button = new Button(q(*more), Button::Style::subtle);
+            button->setObjectName("showMoreSets");
+            connect(button, &Button::clicked, this, [this] {
+                shownSets_ += DuplicatesRules::kMaximumCards;
+                rebuild_->request();
+            });
+            auto* line = row(0);
+            line->addStretch(1);
+            line->addWidget(button);
+            line->addStretch(1);
+            stack->addLayout(line);
+        }
         stack->addWidget(footer());
     }
     auto* w = wrap(stack, this);

@@ -62,6 +62,7 @@ private:
     Button* confirm_ = nullptr;
     int builds_ = 0;
     int cards_ = 0;
+    size_t shownSets_ = 0; // sets asked for on this report: the first page, then each "more"
 };
 
 } // namespace sorvel::ui

@@ -253,3 +253,27 @@ TEST(CleanupPreviewSheetFlow, TheOverviewsReviewButtonOpensTheSheetOverTheWindow
     EXPECT_TRUE(sheet->isModal() || sheet->windowModality() == Qt::WindowModal);
     EXPECT_EQ(sheet->countText(), "1 of 1 selected");
 }
+
+TEST(CleanupPreviewSheetFlow, RowsStayAsDryRunWhenALiveUpdateChangesTheRecommendations) {
+    Prepared p;
+    QPointer<CleanupPreviewSheet> sheet = p.openSheet();
+    const QStringList groups = sheet->groupTitles();
+    std::vector<std::string> order;
+    for (auto* row : sheet->rows()) order.push_back(row->path());
+    ASSERT_EQ(order.size(), 3u);
+    // A live update dropped one recommendation; the coordinator keeps only what is left.
+    p.coordinator->setSelectedCleanupIDs({"logs"});
+    click(rowFor(sheet, p.b1)->checkbox());
+    EXPECT_EQ(sheet->groupTitles(), groups) << "rows were regrouped under the pointer";
+    std::vector<std::string> after;
+    for (auto* row : sheet->rows()) after.push_back(row->path());
+    EXPECT_EQ(after, order);
+    EXPECT_EQ(sheet->countText(), "2 of 3 selected");
+    // Confirming shows only the two that will move.
+    click(sheet->secondButton());
+    ASSERT_EQ(sheet->state().stage(), Stage::confirming);
+    std::vector<std::string> listed;
+    for (auto* row : sheet->rows()) listed.push_back(row->path());
+    EXPECT_EQ(listed, (std::vector<std::string>{p.a1, p.a2}));
+    delete sheet;
+}

@@ -48,6 +48,22 @@ TEST(DuplicatesCards, AtMost120CardsWhileTheFiguresCoverEveryGroup) {
     EXPECT_EQ(visibleCards(report), 3u);
 }
 
+TEST(DuplicatesCards, EverySetCanBeShownAPageAtATime) {
+    struct Case {
+        size_t groups, shown;
+        std::optional<std::string> label;
+        size_t cards;
+    };
+    for (const Case& c : {Case{120, 120, std::nullopt, 120}, Case{121, 120, "Show 1 more set", 120},
+                          Case{156, 120, "Show 36 more sets", 120}, Case{156, 240, std::nullopt, 156},
+                          Case{400, 240, "Show 120 more sets", 240}}) {
+        DuplicateFinder::Report report;
+        report.groups.assign(c.groups, group(2, 2'000'000, 2'000'000, DuplicateGroup::Kind::independentCopies));
+        EXPECT_EQ(showMoreLabel(report, c.shown), c.label) << c.groups << "/" << c.shown;
+        EXPECT_EQ(visibleCards(report, c.shown), c.cards) << c.groups << "/" << c.shown;
+    }
+}
+
 TEST(DuplicatesCards, SharedStorageGetsAWarningChipAndItsExplanation) {
     EXPECT_FALSE(kindLook(DuplicateGroup::Kind::independentCopies).warning);
     EXPECT_FALSE(kindLook(DuplicateGroup::Kind::mixed).explanation);
