@@ -56,11 +56,16 @@ CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged, int64_t
     Trash::MoveResult moved = Trash::moveEntry(parentFd.get(), judged.resolvedParent, judged.name);
     if (!moved.moved()) return CleanupOutcome::Failed{moved.error};
     // The rename takes whatever holds the name at that instant; a rename keeps the
-    // identity, so a different one in the Trash means a newcomer went instead.
+    // identity, so a different one in the Trash means a newcomer went instead, and the
+    // record names what really went.
     struct stat inTrash;
-    if (::lstat(moved.trashPath->c_str(), &inTrash) != 0) size = 0;
-    else if (identityOf(inTrash) != identityOf(st)) size = measuredInTrash(*moved.trashPath, inTrash);
-    return CleanupOutcome::MovedToTrash{*moved.trashPath};
+    if (::lstat(moved.trashPath->c_str(), &inTrash) != 0) {
+        size = 0;
+    } else if (identityOf(inTrash) != identityOf(st)) {
+        size = measuredInTrash(*moved.trashPath, inTrash);
+        moved.identity = Trash::Identity::of(inTrash);
+    }
+    return CleanupOutcome::MovedToTrash{*moved.trashPath, moved.identity};
 }
 
 } // namespace

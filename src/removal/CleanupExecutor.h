@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cleanup/CloudStatus.h"
+#include "platform/Trash.h"
 #include "platform/UUID.h"
 #include "removal/CleanupGuard.h"
 #include "removal/CleanupPolicy.h"
@@ -17,8 +18,14 @@ namespace sorvel {
 
 struct CleanupOutcome {
     struct MovedToTrash {
+        MovedToTrash() = default;
+        MovedToTrash(std::string path, std::optional<Trash::Identity> moved = std::nullopt)
+            : trashPath(std::move(path)), identity(moved) {}
+
         std::string trashPath; // "Trash" when the place is unknown
-        friend bool operator==(const MovedToTrash&, const MovedToTrash&) = default;
+        /// The object as it was moved, so a restore can tell it is still the same one.
+        std::optional<Trash::Identity> identity;
+        friend bool operator==(const MovedToTrash& a, const MovedToTrash& b) { return a.trashPath == b.trashPath; }
     };
     struct Refused {
         CleanupGuard::Refusal refusal;
