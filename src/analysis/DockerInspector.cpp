@@ -120,23 +120,130 @@ std::optional<DockerUsage::Group> grouped(std::string id, std::string title, std
     return group;
 }
 
-std::optional<DockerUsage::Group> images(const std::string& docker, const Summary& summary,
+// What `docker system df -v` adds to the plain listings, which leave these "N/A": how
+// many containers use each image (keyed by ID without "sha256:") and each volume's size.
+struct Verbose {
+    std::map<std::string, std::string> imageContainers;
+    std::map<std::string, std::string> volumeSizes;
+};
+
+std::string bareID(std::string id) {
+    if (id.rfind("sha256:", 0) == 0) id.erase(0, 7);
+    return id;
+}
+
+Verbose verbose(const std::optional<std::string>& output) {
+    Verbose out;
+    for (const auto& report : rows(output)) {
+        auto list = [&report](const char* key) {
+            const auto it = report.find(key);
+            return it != report.end() && it->is_array() ? &*it : nullptr;
+        };
+        if (const json* images = list("Images")) {
+            for (const auto& image : *images) {
+                if (!image.is_object()) continue;
+                const auto id = text(image, "ID");
+                const auto containers = text(image, "Containers");
+                if (id && containers && !bareID(*id).empty()) out.imageContainers[bareID(*id)] = *containers;
+            }
+        }
+        if (const json* volumes = list("Volumes")) {
+            for (const auto& volume : *volumes) {
+                if (!volume.is_object()) continue;
+                const auto name = text(volume, "Name");
+                const auto size = text(volume, "Size");
+                if (name && size) out.volumeSizes[*name] = *size;
+            }
+        }
+    }
+    return out;
+}
+
+// The listing shows short IDs, the verbose report full ones: the one full ID the short one
+// begins; none when there is no such ID or more than one.
+const std::string* byShortID(const std::map<std::string, std::string>& byID, const std::string& shortID) {
+    if (shortID.empty()) return nullptr;
+    auto it = byID.lower_bound(shortID);
+    if (it == byID.end() || it->first.rfind(shortID, 0) != 0) return nullptr;
+    const auto next = std::next(it);
+    if (next != byID.end() && next->first.rfind(shortID, 0) == 0) return nullptr;
+    return &it->second;
+}
+
+bool allDigits(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// How many containers use an image, as Docker counts them; none when it did not say.
+std::optional<bool> usedByContainers(const json& row, const std::string& id, const Verbose& report) {
+    std::optional<std::string> count;
+    if (const auto* counted = byShortID(report.imageContainers, bareID(id))) count = *counted;
+    else count = text(row, "Containers");
+    if (!count || !allDigits(*count)) return std::nullopt;
+    return count->find_first_not_of('0') != std::string::npos;
+}
+
+std::optional<DockerUsage::Group> images(const std::string& docker, const Summary& summary, const Verbose& report,
                                          std::chrono::milliseconds deadline) {
+    // Without "--all": the builder's intermediate images are parts of others, not removable
+    // on their own, so they are never listed.
+    const auto listed = detail::run(docker, {"image", "ls", "--format", "{{json .}}"}, deadline);
+    std::optional<std::vector<std::string>> dangling;
+    if (listed) {
+        if (auto ids = detail::run(docker, {"image", "ls", "--filter", "dangling=true", "--quiet"}, deadline)) {
+            dangling.emplace();
+            for (auto& id : lines(*ids)) dangling->push_back(bareID(trimmed(id)));
+        }
+    }
+    auto isDangling = [&dangling](const std::string& id) {
+        if (!dangling || id.empty()) return false;
+        return std::any_of(dangling->begin(), dangling->end(), [&id](const std::string& d) {
+            return !d.empty() && (d.rfind(id, 0) == 0 || id.rfind(d, 0) == 0);
+        });
+    };
+
+    const auto all = rows(listed);
+    std::map<std::string, std::vector<std::string>> tagsOf; // image ID -> its references
+    for (const auto& row : all) {
+        const auto repository = text(row, "Repository"), tag = text(row, "Tag"), id = text(row, "ID");
+        if (id && repository && tag && *repository != "<none>" && *tag != "<none>")
+            tagsOf[*id].push_back(*repository + ":" + *tag);
+    }
+
     std::vector<DockerUsage::Entry> entries;
-    for (const auto& row : rows(detail::run(docker, {"image", "ls", "--all", "--format", "{{json .}}"}, deadline))) {
+    std::set<std::string> seen;
+    for (const auto& row : all) {
         const std::string repository = text(row, "Repository").value_or("<none>");
         const std::string tag = text(row, "Tag").value_or("<none>");
         const std::string id = text(row, "ID").value_or(UUID::random().uuidString());
-        const bool dangling = repository == "<none>" || tag == "<none>";
-        const std::string containers = text(row, "Containers").value_or("0");
-        const bool unused = containers == "0" || containers == "N/A";
+        const bool tagged = repository != "<none>" && tag != "<none>";
+        const bool isDanglingImage = isDangling(id);
+        // An untagged image the daemon does not call dangling is a layer of another image.
+        if (!tagged && dangling && !isDanglingImage) continue;
+        // One entry per tag: an image with two tags is removed tag by tag.
+        const std::string reference = tagged ? repository + ":" + tag : id;
+        if (!seen.insert(reference).second) continue;
+
+        const auto used = usedByContainers(row, id, report);
         std::vector<std::string> facts;
         if (auto created = text(row, "CreatedSince")) facts.push_back("created " + *created);
-        if (dangling) facts.emplace_back("dangling");
-        facts.emplace_back(unused ? "not used by any container" : "in use");
-        entries.push_back(DockerUsage::Entry{id, dangling ? "<untagged> " + id : repository + ":" + tag,
-                                             joined(facts), detail::bytes(text(row, "Size")), unused,
-                                             detail::withOperand("docker rmi", id)});
+        if (isDanglingImage) facts.emplace_back("dangling");
+        facts.emplace_back(!used ? "use not known" : *used ? "in use" : "not used by any container");
+        if (tagged) {
+            std::vector<std::string> others;
+            for (const auto& other : tagsOf[id])
+                if (other != reference) others.push_back(other);
+            if (!others.empty()) {
+                std::string also = "also tagged ";
+                for (size_t i = 0; i < others.size(); ++i) also += (i ? ", " : "") + others[i];
+                facts.push_back(std::move(also));
+            }
+        }
+        DockerUsage::Entry entry{reference, tagged ? reference : "<untagged> " + id, joined(facts),
+                                 detail::bytes(text(row, "Size")), used == false,
+                                 detail::withOperand("docker rmi", reference)};
+        entry.useKnown = used.has_value();
+        entries.push_back(std::move(entry));
     }
     return grouped("images", "Images", "docker image prune -a", std::move(entries), summary);
 }
@@ -159,7 +266,25 @@ std::optional<DockerUsage::Group> containers(const std::string& docker, const Su
     return grouped("containers", "Containers", "docker container prune", std::move(entries), summary);
 }
 
-std::optional<DockerUsage::Group> volumes(const std::string& docker, const Summary& summary,
+// Whether the tool and the daemon both speak an API whose plain volume prune leaves named
+// volumes; the tool reports the version it agreed on with the daemon, and the daemon its own.
+bool pruneNeedsAll(const std::optional<std::string>& versionOutput) {
+    bool reported = false;
+    for (const auto& report : rows(versionOutput)) {
+        for (const char* side : {"Client", "Server"}) {
+            const auto it = report.find(side);
+            if (it == report.end() || !it->is_object()) continue;
+            const auto version = text(*it, "ApiVersion");
+            if (!version) continue;
+            reported = true;
+            if (!detail::volumePruneNeedsAll(version)) return false;
+        }
+        break;
+    }
+    return reported;
+}
+
+std::optional<DockerUsage::Group> volumes(const std::string& docker, const Summary& summary, const Verbose& report,
                                           std::chrono::milliseconds deadline) {
     const auto listed = detail::run(docker, {"volume", "ls", "--format", "{{json .}}"}, deadline);
     std::set<std::string> dangling;
@@ -171,14 +296,21 @@ std::optional<DockerUsage::Group> volumes(const std::string& docker, const Summa
     for (const auto& row : rows(listed)) {
         const std::string name = text(row, "Name").value_or(UUID::random().uuidString());
         const bool isDangling = dangling.count(name) > 0;
-        entries.push_back(DockerUsage::Entry{name, name, isDangling ? "not attached to any container" : "in use",
-                                             detail::bytes(text(row, "Size")), isDangling,
+        // The listing says "N/A"; only the verbose report measures volumes.
+        std::optional<std::string> size = text(row, "Size");
+        if (const auto it = report.volumeSizes.find(name); it != report.volumeSizes.end()) size = it->second;
+        const bool sizeKnown = size && *size != "N/A";
+        std::string facts = isDangling ? "not attached to any container" : "in use";
+        if (!sizeKnown) facts += std::string(kDot) + "size not known";
+        entries.push_back(DockerUsage::Entry{name, name, facts, detail::bytes(size), isDangling,
                                              detail::withOperand("docker volume rm", name)});
     }
     if (!summary) return std::nullopt;
     sortLargestFirst(entries);
+    // Since API 1.42 a plain prune leaves named volumes, which the reclaimable figure counts.
+    const bool needsAll = pruneNeedsAll(detail::run(docker, {"version", "--format", "{{json .}}"}, deadline));
     return DockerUsage::Group{"volumes", "Volumes", summary->first, summary->second, std::move(entries),
-                              "docker volume prune"};
+                              needsAll ? "docker volume prune --all" : "docker volume prune"};
 }
 
 std::string notRespondingNote(std::chrono::milliseconds deadline) {
@@ -190,6 +322,17 @@ std::string notRespondingNote(std::chrono::milliseconds deadline) {
 } // namespace
 
 namespace detail {
+
+bool volumePruneNeedsAll(const std::optional<std::string>& version) {
+    if (!version) return false;
+    const std::string_view v = *version;
+    int major = 0, minor = 0;
+    const auto [dot, majorError] = std::from_chars(v.data(), v.data() + v.size(), major);
+    if (majorError != std::errc() || dot == v.data() + v.size() || *dot != '.') return false;
+    const auto [end, minorError] = std::from_chars(dot + 1, v.data() + v.size(), minor);
+    if (minorError != std::errc() || (end != v.data() + v.size() && *end != '.')) return false;
+    return major > 1 || (major == 1 && minor >= 42);
+}
 
 std::string shellQuoted(std::string_view word) {
     auto plain = [](char c) {
@@ -304,9 +447,10 @@ DockerUsage inspect(const std::optional<std::string>& tool, std::chrono::millise
         return it->second;
     };
     usage.state = DockerUsage::State::ready;
-    if (auto g = images(*tool, row("Images"), deadline)) usage.groups.push_back(std::move(*g));
+    const Verbose report = verbose(detail::run(*tool, {"system", "df", "-v", "--format", "{{json .}}"}, deadline));
+    if (auto g = images(*tool, row("Images"), report, deadline)) usage.groups.push_back(std::move(*g));
     if (auto g = containers(*tool, row("Containers"), deadline)) usage.groups.push_back(std::move(*g));
-    if (auto g = volumes(*tool, row("Local Volumes"), deadline)) usage.groups.push_back(std::move(*g));
+    if (auto g = volumes(*tool, row("Local Volumes"), report, deadline)) usage.groups.push_back(std::move(*g));
     if (auto cache = row("Build Cache"); cache && cache->first > 0)
         usage.groups.push_back(DockerUsage::Group{"build-cache", "Build cache", cache->first, cache->second, {},
                                                   "docker builder prune -a"});

@@ -23,6 +23,9 @@ struct DockerUsage {
         int64_t size = 0;
         bool isReclaimable = false; // a prune of its group would remove it
         std::optional<std::string> removeCommand;
+        // False when Docker did not say whether anything uses it: such an entry is never
+        // offered as unused.
+        bool useKnown = true;
 
         friend bool operator==(const Entry&, const Entry&) = default;
     };
@@ -71,6 +74,9 @@ std::optional<std::string> string(const nlohmann::json* value);
 /// Docker's size texts ("1.09kB", "2.5 GB", "0B (virtual 1.2GB)") in bytes, decimal
 /// units; 0 for what cannot be read.
 int64_t bytes(const std::optional<std::string>& text);
+/// Whether a daemon speaking API `version` ("1.42") prunes only anonymous volumes
+/// unless told `--all`; unreadable versions count as older.
+bool volumePruneNeedsAll(const std::optional<std::string>& version);
 /// One word for a POSIX shell: unchanged when it is plain (letters, digits and
 /// "_@%+=:,./-"), else in single quotes with each quote written '\''.
 std::string shellQuoted(std::string_view word);

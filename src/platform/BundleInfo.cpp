@@ -3,6 +3,8 @@
 #include <charconv>
 #include <mutex>
 
+#include "platform/BuiltInFeed.h"
+
 #ifndef SORVEL_PROJECT_VERSION
 #define SORVEL_PROJECT_VERSION "0.0.0"
 #endif
@@ -23,7 +25,9 @@ std::optional<nlohmann::json>& replacement() {
 } // namespace
 
 nlohmann::json builtInDictionary() {
-    return nlohmann::json{{"CFBundleShortVersionString", SORVEL_PROJECT_VERSION}, {"CFBundleVersion", "0"}};
+    nlohmann::json dictionary{{"CFBundleShortVersionString", SORVEL_PROJECT_VERSION}, {"CFBundleVersion", "0"}};
+    if (*kBuiltInUpdateFeedURL) dictionary["SorvelUpdateFeedURL"] = kBuiltInUpdateFeedURL;
+    return dictionary;
 }
 
 void replaceDictionary(std::optional<nlohmann::json> dictionary) {

@@ -1,8 +1,9 @@
 #pragma once
 // The application's information dictionary. This platform runs no application bundles:
 // the dictionary holds what the build knows (the project version as the short version,
-// build "0"), and the update feed address and ad-hoc signing flag are absent. Tests, and
-// a packager that knows better, may replace the dictionary for the process.
+// build "0", and the update feed address when the build was given one); the ad-hoc
+// signing flag is absent. Tests, and a packager that knows better, may replace the
+// dictionary for the process.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -20,8 +20,9 @@ namespace {
 const std::string kDot = " \u00B7 ";
 
 struct Answers {
-    std::string df, images, containers, volumes, dangling;
-    int imagesStatus = 0, containersStatus = 0, volumesStatus = 0, danglingStatus = 0;
+    std::string df, images, containers, volumes, dangling, verbose, danglingImages, version;
+    int imagesStatus = 0, containersStatus = 0, volumesStatus = 0, danglingStatus = 0, danglingImagesStatus = 0,
+        verboseStatus = 0;
 };
 
 const Answers kBusyDaemon{
@@ -44,9 +45,13 @@ not json at all
     R"J({"Driver":"local","Mountpoint":"/var/lib/docker/volumes/pgdata/_data","Name":"pgdata","Scope":"local","Size":"N/A"}
 {"Driver":"local","Name":"orphan-cache","Scope":"local","Size":"50MB"}
 )J",
-    "orphan-cache\n\n"};
+    "orphan-cache\n\n",
+    // The verbose report counts the containers of each image, which the listing leaves "N/A".
+    R"J({"Images":[{"Containers":"1","ID":"sha256:5f1e2c3b4a59aa11","Repository":"postgres","Size":"432MB","Tag":"16"},{"Containers":"0","ID":"sha256:0badc0ffee00bb22","Size":"250MB"}],"Volumes":[{"Name":"orphan-cache","Size":"50MB","Links":"0"}]})J",
+    "0badc0ffee00\n",
+    R"J({"Client":{"ApiVersion":"1.41"},"Server":{"ApiVersion":"1.41"}})J"};
 
-// A stand-in for the tool: answers the five listings, logs every call, refuses the rest.
+// A stand-in for the tool: answers the read-only listings, logs every call, refuses the rest.
 std::string fakeDocker(const TempDir& dir, const Answers& a, const std::string& name = "docker") {
     auto part = [&](const std::string& key, const std::string& text, int status) {
         writeFile(dir / (name + "." + key), text);
@@ -57,10 +62,13 @@ std::string fakeDocker(const TempDir& dir, const Answers& a, const std::string& 
         "echo \"$*\" >> '" + dir / (name + ".log") + "'\n"
         "case \"$*\" in\n"
         "  'system df --format {{json .}}') " + part("df", a.df, 0) + " ;;\n"
-        "  'image ls --all --format {{json .}}') " + part("images", a.images, a.imagesStatus) + " ;;\n"
+        "  'system df -v --format {{json .}}') " + part("verbose", a.verbose, a.verboseStatus) + " ;;\n"
+        "  'image ls --format {{json .}}') " + part("images", a.images, a.imagesStatus) + " ;;\n"
+        "  'image ls --filter dangling=true --quiet') " + part("dimages", a.danglingImages, a.danglingImagesStatus) + " ;;\n"
         "  'ps --all --size --format {{json .}}') " + part("ps", a.containers, a.containersStatus) + " ;;\n"
         "  'volume ls --format {{json .}}') " + part("volumes", a.volumes, a.volumesStatus) + " ;;\n"
         "  'volume ls --filter dangling=true --quiet') " + part("dangling", a.dangling, a.danglingStatus) + " ;;\n"
+        "  'version --format {{json .}}') " + part("version", a.version, 0) + " ;;\n"
         "  *) echo unexpected >&2; exit 64 ;;\n"
         "esac");
 }
@@ -96,12 +104,14 @@ TEST(DockerInspector, ReadsEveryGroupFromABusyDaemon) {
     EXPECT_EQ(images.entries[0].name, "web:latest");
     EXPECT_EQ(images.entries[0].detail, "created 2 weeks ago" + kDot + "in use");
     EXPECT_FALSE(images.entries[0].isReclaimable);
+    // The listing says "N/A"; the verbose report knows a container uses it.
     EXPECT_EQ(images.entries[1].name, "postgres:16");
-    EXPECT_EQ(images.entries[1].detail, "created 3 months ago" + kDot + "not used by any container");
-    EXPECT_TRUE(images.entries[1].isReclaimable);
-    EXPECT_EQ(images.entries[1].removeCommand, "docker rmi 5f1e2c3b4a59");
+    EXPECT_EQ(images.entries[1].detail, "created 3 months ago" + kDot + "in use");
+    EXPECT_FALSE(images.entries[1].isReclaimable);
+    EXPECT_EQ(images.entries[1].removeCommand, "docker rmi postgres:16");
     EXPECT_EQ(images.entries[2].name, "redis:7");
     EXPECT_EQ(images.entries[2].detail, "not used by any container");
+    EXPECT_TRUE(images.entries[2].isReclaimable);
     EXPECT_EQ(images.entries[3].name, "<untagged> 0badc0ffee00");
     EXPECT_EQ(images.entries[3].detail, "created 5 weeks ago" + kDot + "dangling" + kDot + "not used by any container");
     EXPECT_EQ(images.entries[3].size, 250'000'000);
@@ -133,7 +143,8 @@ TEST(DockerInspector, ReadsEveryGroupFromABusyDaemon) {
     EXPECT_EQ(volumes.entries[0].detail, "not attached to any container");
     EXPECT_TRUE(volumes.entries[0].isReclaimable);
     EXPECT_EQ(volumes.entries[0].removeCommand, "docker volume rm orphan-cache");
-    EXPECT_EQ(volumes.entries[1].detail, "in use");
+    // Neither the listing nor the verbose report measured it.
+    EXPECT_EQ(volumes.entries[1].detail, "in use" + kDot + "size not known");
     EXPECT_FALSE(volumes.entries[1].isReclaimable);
 
     const auto& cache = usage.groups[3];
@@ -145,10 +156,13 @@ TEST(DockerInspector, ReadsEveryGroupFromABusyDaemon) {
 
     // Only the read-only listings ran, once each, in order.
     EXPECT_EQ(log(dir), "system df --format {{json .}}\n"
-                        "image ls --all --format {{json .}}\n"
+                        "system df -v --format {{json .}}\n"
+                        "image ls --format {{json .}}\n"
+                        "image ls --filter dangling=true --quiet\n"
                         "ps --all --size --format {{json .}}\n"
                         "volume ls --format {{json .}}\n"
-                        "volume ls --filter dangling=true --quiet\n");
+                        "volume ls --filter dangling=true --quiet\n"
+                        "version --format {{json .}}\n");
 }
 
 TEST(DockerInspector, NoExecutableToolMeansNotInstalled) {
@@ -282,18 +296,23 @@ TEST(DockerInspector, AFailedDanglingListingMeansNoVolumeIsDangling) {
     ASSERT_NE(volumes, nullptr);
     for (const auto& e : volumes->entries) {
         EXPECT_FALSE(e.isReclaimable) << e.name;
-        EXPECT_EQ(e.detail, "in use");
+        EXPECT_EQ(e.detail->rfind("in use", 0), 0u) << *e.detail;
     }
 }
 
 TEST(DockerInspector, RowsWithoutIdentifiersGetFreshOnes) {
     TempDir dir;
     Answers a = kBusyDaemon;
-    a.images = R"J({"Repository":"x","Tag":"1","Size":"1MB"})J" "\n";
+    a.images = R"J({"Repository":"x","Tag":"1","Size":"2MB"}
+{"Size":"1MB"})J" "\n";
+    a.danglingImagesStatus = 1; // else an untagged image without an ID is not known to be dangling
     a.volumes = R"J({"Size":"1MB"})J" "\n";
     const auto usage = DockerInspector::inspect(fakeDocker(dir, a));
     ASSERT_GE(usage.groups.size(), 3u);
-    const auto& image = usage.groups[0].entries.at(0);
+    ASSERT_EQ(usage.groups[0].entries.size(), 2u);
+    // A tag needs no ID: the image is removed by its reference.
+    EXPECT_EQ(usage.groups[0].entries[0].removeCommand, "docker rmi x:1");
+    const auto& image = usage.groups[0].entries[1];
     EXPECT_EQ(image.id.size(), 36u);
     EXPECT_EQ(image.removeCommand, "docker rmi " + image.id);
     const auto* volumes = find(usage, "volumes");

@@ -23,9 +23,9 @@ namespace sorvel::ui {
 class Button;
 class DesktopServices;
 class ReviewRow;
-class SymbolIcon;
+class SymbolView;
 class Text;
-class WrapText;
+class Text;
 
 class CleanupPreviewSheet : public QDialog {
     Q_OBJECT
@@ -65,11 +65,14 @@ private:
     ScanCoordinator& coordinator_;
     DesktopServices& desktop_;
     CleanupSheetState state_;
+    /// The recommendations as they were when the dry run started: the rows stay grouped
+    /// and ordered as dry-run, whatever a live update does to the coordinator's list.
+    std::vector<CleanupItem> items_;
     bool started_ = false;
 
-    SymbolIcon* symbol_;
+    SymbolView* symbol_;
     Text* title_;
-    WrapText* subtitle_;
+    Text* subtitle_;
     Button* selectAll_;
     QStackedWidget* content_;
     QLabel* progress_;

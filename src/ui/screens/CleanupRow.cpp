@@ -13,10 +13,11 @@
 #include "engine/PathText.h"
 #include "ui/kit/Chip.h"
 #include "ui/kit/Fonts.h"
+#include "ui/kit/HeightAnimation.h"
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Text.h"
 #include "ui/kit/Theme.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 
 namespace sorvel::ui {
 
@@ -38,7 +39,9 @@ public:
         path->setElide(Qt::ElideMiddle);
         texts->addWidget(path);
         if (target.detail) texts->addWidget(new Text(QString::fromStdString(*target.detail), Fonts::system(10), Theme::tertiaryText(), this));
-        row->addSpacing(16);
+        // The folder symbol is painted in the first 16 px; a spacer takes no layout spacing,
+        // so the 10 between symbol and path is added here.
+        row->addSpacing(16 + 10);
         row->addLayout(texts, 1);
         reveal_ = new QPushButton("Reveal", this);
         reveal_->setFlat(true);
@@ -96,15 +99,29 @@ CleanupRow::CleanupRow(DesktopServices& desktop, QWidget* parent)
 
 void CleanupRow::setItem(const CleanupItem& item, bool selected, bool expanded) {
     const bool itemChanged = item.id != item_.id || item.targets != item_.targets;
+    const bool wasExpanded = expanded_;
     item_ = item;
     selected_ = selected;
     if (itemChanged) built_ = false;
     expanded_ = expanded && !item.targets.empty();
     if (expanded_ && !built_) rebuildTargets();
-    targets_->setVisible(expanded_);
-    layout()->activate();
-    setFixedHeight(kMainHeight + (expanded_ ? targets_->sizeHint().height() : 0));
+    const int target = kMainHeight + (expanded_ ? targetsHeight() : 0);
+    if (expanded_) targets_->setVisible(true);
+    if (wasExpanded == expanded_ || !isVisible()) {
+        HeightAnimation::run(this, target, target, [this](int h) { setFixedHeight(h); });
+        targets_->setVisible(expanded_);
+    } else {
+        // Closing keeps the paths drawn until the height has folded over them.
+        HeightAnimation::run(
+            this, height(), target, [this](int h) { setFixedHeight(h); },
+            [this] { targets_->setVisible(expanded_); });
+    }
     update();
+}
+
+int CleanupRow::targetsHeight() const {
+    targetLayout_->activate();
+    return targets_->sizeHint().height();
 }
 
 void CleanupRow::rebuildTargets() {
@@ -124,6 +141,10 @@ void CleanupRow::rebuildTargets() {
         l->addWidget(more);
         targetLayout_->addWidget(box);
     }
+    // A child added to a shown parent stays hidden until the event loop turns, and a hidden
+    // child measures as nothing: show them now so the row's height counts them.
+    for (int i = 0; i < targetLayout_->count(); ++i)
+        if (QWidget* w = targetLayout_->itemAt(i)->widget()) w->setVisible(true);
     built_ = true;
 }
 

@@ -42,6 +42,7 @@ protected:
 
 private:
     void rebuildTargets();
+    int targetsHeight() const;
 
     DesktopServices& desktop_;
     CleanupItem item_;

@@ -146,6 +146,12 @@ std::vector<CleanupSheetState::Group> CleanupSheetState::groups(const std::vecto
     for (size_t i = 0; i < outcomes_.size(); ++i)
         if (!placed[i]) rest.rows.push_back(i);
     if (!rest.rows.empty()) list.push_back(std::move(rest));
+    // Confirming lists only what will move, so a wrong tick is seen before it moves.
+    if (stage_ == Stage::confirming) {
+        for (auto& g : list)
+            std::erase_if(g.rows, [&](size_t i) { return !isEligible(outcomes_[i]) || !isSelected(outcomes_[i]); });
+        std::erase_if(list, [](const Group& g) { return g.rows.empty(); });
+    }
     // After the move, what could not be moved leads its group, where it is seen first.
     if (stage_ == Stage::done)
         for (auto& g : list)

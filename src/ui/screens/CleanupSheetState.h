@@ -60,6 +60,7 @@ public:
     std::vector<const CleanupOutcome*> chosen() const;
     int64_t chosenBytes() const;
     /// Groups in the order of `items`, then the trailing group when some outcome matches none.
+    /// While confirming, only the chosen rows (and the groups that hold some) are listed.
     std::vector<Group> groups(const std::vector<CleanupItem>& items) const;
     /// The detail of the item's first target at the outcome's path.
     static std::optional<std::string> fallbackDetail(const CleanupOutcome& outcome, const Group& group);

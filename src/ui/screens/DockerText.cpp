@@ -75,7 +75,8 @@ std::optional<std::string> moreEntries(const DockerUsage::Group& group) {
 bool showsCopyRemove(const DockerUsage::Entry& entry) { return entry.removeCommand && entry.isReclaimable; }
 
 std::string dotTooltip(const DockerUsage::Entry& entry) {
-    return entry.isReclaimable ? "Not used by anything running" : "In use";
+    if (entry.isReclaimable) return "Not used by anything running";
+    return entry.useKnown ? "In use" : "Docker did not say whether anything uses this";
 }
 
 bool showsDetail(const DockerUsage::Entry& entry) { return entry.detail && !entry.detail->empty(); }

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QVBoxLayout>
@@ -36,8 +38,7 @@ MainWindow::MainWindow(const AppModels& models, Startup startup, QWidget* parent
       menu_(new MainMenu(models.coordinator, models.updates, this)) {
     setWindowTitle("Sorvel");
     setObjectName("main");
-    setMinimumSize(minimumWidth, minimumHeight);
-    resize(defaultWidth, defaultHeight);
+    fitToScreen();
     menu_->install(menuBar());
 
     auto* root = new WindowBackground(this);
@@ -62,6 +63,23 @@ MainWindow::MainWindow(const AppModels& models, Startup startup, QWidget* parent
     setCentralWidget(root);
 }
 
+QSize MainWindow::fitted(QSize wanted, QRect available) {
+    if (!available.isValid()) return wanted;
+    return {std::max(1, std::min(wanted.width(), available.width() - frameAllowanceWidth)),
+            std::max(1, std::min(wanted.height(), available.height() - frameAllowanceHeight))};
+}
+
+void MainWindow::fitToScreen() {
+    const QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect area = where ? where->availableGeometry() : QRect();
+    setMinimumSize(fitted({minimumWidth, minimumHeight}, area));
+    resize(fitted({defaultWidth, defaultHeight}, area));
+    // A window as large as the screen opens at its corner, not wherever the default would
+    // leave part of it off the screen.
+    if (area.isValid() && (width() + frameAllowanceWidth >= area.width() || height() + frameAllowanceHeight >= area.height()))
+        move(area.topLeft());
+}
+
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // A window coming back from being minimised is not its content being shown again.
@@ -78,13 +96,22 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (keepsRunning_) {
+    // A re-measure in flight was for a window no longer seen; the next change starts anew.
+    models_.coordinator.cancelLivePass();
+    // Only the window manager's close hides to the tray; a close the program asks for
+    // (Qt's own quit among them) is let through.
+    if (keepsRunning_ && event->spontaneous()) {
         hide();
         event->ignore();
         return;
     }
-    // Without a tray nothing would be left to reopen the window from: quit with it
-    // (the application quits when its last window closes).
+    // Without a tray nothing would be left to reopen the window from: closing quits, and
+    // the quit flow keeps the window until a move in flight has finished.
+    if (!keepsRunning_ && quit_) {
+        event->ignore();
+        quit_();
+        return;
+    }
     event->accept();
 }
 

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "ui/shell/AppModels.h"
+#include "ui/services/AppModels.h"
 
 namespace sorvel::ui {
 
@@ -32,6 +32,13 @@ public:
     static constexpr int defaultWidth = 1440;
     static constexpr int defaultHeight = 980;
 
+    /// Room kept for the window manager's frame when the screen is smaller than the window.
+    static constexpr int frameAllowanceWidth = 16;
+    static constexpr int frameAllowanceHeight = 48;
+
+    /// `wanted` made to fit `available` (a screen's available area) with the frame's room.
+    static QSize fitted(QSize wanted, QRect available);
+
     explicit MainWindow(const AppModels& models, QWidget* parent = nullptr);
     MainWindow(const AppModels& models, Startup startup, QWidget* parent = nullptr);
 
@@ -39,8 +46,12 @@ public:
     PageHost& pageHost() const { return *host_; }
     QWidget* sidebar() const { return sidebar_; }
     QWidget* header() const { return header_; }
-    /// Whether closing hides the window (a tray keeps the process) or quits.
+    /// Whether a close from the window manager hides the window (a tray keeps the process)
+    /// or quits.
     void setKeepsRunningWhenClosed(bool keeps) { keepsRunning_ = keeps; }
+    /// How closing the window quits (the quit flow waits for moves in flight); without it
+    /// the close is simply accepted.
+    void setQuitRequest(std::function<void()> quit) { quit_ = std::move(quit); }
 
 signals:
     void contentShown();
@@ -50,6 +61,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void fitToScreen();
+
     AppModels models_;
     Startup startup_;
     MainMenu* menu_;
@@ -57,6 +70,7 @@ private:
     QWidget* sidebar_ = nullptr;
     QWidget* header_ = nullptr;
     bool keepsRunning_ = false;
+    std::function<void()> quit_;
     bool glassReported_ = false;
 };
 

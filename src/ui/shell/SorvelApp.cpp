@@ -17,13 +17,14 @@
 #include "models/UpdateChecker.h"
 #include "platform/UserDefaults.h"
 #include "ui/kit/AppearanceSetting.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 #include "ui/shell/AppIcon.h"
 #include "ui/shell/MainMenu.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/PageFactory.h"
+#include "ui/shell/QuitFlow.h"
+#include "ui/shell/ToolWindows.h"
 #include "ui/shell/TrayItem.h"
-#include "ui/tools/ToolWindows.h"
 
 namespace sorvel::ui::SorvelApp {
 
@@ -31,6 +32,19 @@ namespace {
 bool set(const char* name) {
     const char* v = std::getenv(name);
     return v && *v;
+}
+
+// Moves the models have in flight: what quitting waits for.
+QuitFlow::MovesInFlight interimMovesInFlight(const AppModels& m) {
+    return [&m] {
+        int n = 0;
+        n += m.apps.stage() == AppsModel::Stage::working;
+        n += m.apps.handoff().kind == AppsModel::HandoffState::Kind::working;
+        n += m.duplicates.stage() == DuplicatesModel::Stage::working;
+        n += m.sweeper.isRunning() || m.sweeper.isCleaning();
+        n += m.history.isRestoring();
+        return n;
+    };
 }
 } // namespace
 
@@ -47,7 +61,7 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Sorvel");
-    QApplication::setApplicationDisplayName("Sorvel");
+    // No display name: Qt would append " — Sorvel" to every window title.
     QApplication::setOrganizationName("Sorvel");
 
     // The seven long-lived models, for the whole process.
@@ -68,15 +82,24 @@ int main(int argc, char** argv) {
         mainWindow->activateWindow();
     };
 
+    // Quitting waits for moves in flight, then disarms the schedule and closes every
+    // window (the settings window too), so nothing runs on unseen.
+    QuitFlow quitFlow(interimMovesInFlight(models), [&] {
+        sweeper.stop();
+        delete ToolWindows::settingsWindow();
+    });
+    models.quit = [&quitFlow] { quitFlow.request(); };
     MainWindow window(models);
     mainWindow = &window;
     window.setWindowIcon(AppIcon::icon());
     QApplication::setWindowIcon(AppIcon::icon());
 
+    window.setQuitRequest(models.quit);
+
     // Closing the window keeps the process only where a tray item can bring it back.
     const bool tray = QSystemTrayIcon::isSystemTrayAvailable();
     window.setKeepsRunningWhenClosed(tray);
-    QApplication::setQuitOnLastWindowClosed(!tray);
+    QApplication::setQuitOnLastWindowClosed(false);
     std::unique_ptr<TrayItem> trayItem;
     if (tray) trayItem = std::make_unique<TrayItem>(models);
     window.menu().showPanel()->setVisible(!tray);
@@ -87,7 +110,7 @@ int main(int argc, char** argv) {
 
     // One settings window, found by its title "Sorvel Settings" (the panel looks for it too).
     QObject::connect(window.menu().settings(), &QAction::triggered, [&] { ToolWindows::openSettings(models); });
-    QObject::connect(window.menu().quit(), &QAction::triggered, qApp, &QApplication::quit);
+    QObject::connect(window.menu().quit(), &QAction::triggered, &quitFlow, &QuitFlow::request);
     ToolWindows::installFolderChooser(models, window);
 
     window.show();

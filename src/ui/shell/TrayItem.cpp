@@ -4,6 +4,8 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
@@ -40,36 +42,73 @@ TrayItem::TrayItem(const AppModels& models, QObject* parent) : QObject(parent), 
 
 TrayItem::~TrayItem() { delete panel_; }
 
+QRect TrayItem::panelFrame(QSize content, QRect anchor, QRect area) {
+    QSize size = content;
+    if (area.isValid()) size = size.boundedTo(area.size());
+    QPoint at(anchor.center().x() - size.width() / 2, anchor.top() + anchor.height() + 6);
+    if (area.isValid()) {
+        if (at.y() + size.height() > area.bottom() + 1) at.setY(anchor.top() - 6 - size.height());
+        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+        at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+    }
+    return {at, size};
+}
+
 void TrayItem::showPanel(bool asWindow) {
     if (!panel_) {
         auto* frame = new WindowBackground;
-        frame->setWindowTitle("Sorvel");
         frame->setAttribute(Qt::WA_DeleteOnClose);
         auto* layout = new QVBoxLayout(frame);
         layout->setContentsMargins(0, 0, 0, 0);
-        // The panel's height follows its content: when findings leave, the window shrinks.
-        layout->setSizeConstraint(QLayout::SetFixedSize);
-        if (QWidget* content = PageFactory::trayPanel(models_, frame)) layout->addWidget(content);
+        // The content keeps its own size; where it is taller than the screen it scrolls.
+        auto* scroll = scroll_ = new QScrollArea(frame);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setWidgetResizable(false);
+        scroll->setAutoFillBackground(false);
+        scroll->viewport()->setAutoFillBackground(false);
+        if (QWidget* content = PageFactory::trayPanel(models_, scroll)) {
+            scroll->setWidget(content);
+            content_ = content;
+            content->installEventFilter(this);
+        }
+        layout->addWidget(scroll);
         panel_ = frame;
     }
+    asWindow_ = asWindow;
     panel_->setWindowFlags(asWindow ? Qt::Window : (Qt::Popup | Qt::FramelessWindowHint));
-    panel_->adjustSize();
-    if (!asWindow) {
-        // Near the tray icon: its geometry when the desktop tells it, else the pointer.
-        QRect anchor = icon_->geometry();
-        if (!anchor.isValid()) anchor = QRect(QCursor::pos(), QSize(1, 1));
-        QPoint at(anchor.center().x() - panel_->width() / 2, anchor.bottom() + 6);
-        if (QScreen* screen = QGuiApplication::screenAt(anchor.center())) {
-            const QRect area = screen->availableGeometry();
-            if (at.y() + panel_->height() > area.bottom()) at.setY(anchor.top() - 6 - panel_->height());
-            at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - panel_->width())));
-            at.setY(std::max(at.y(), area.top()));
-        }
-        panel_->move(at);
-    }
+    panel_->setWindowTitle(asWindow ? windowTitle : "Sorvel");
+    fitPanel();
     panel_->show();
     panel_->raise();
     panel_->activateWindow();
+}
+
+void TrayItem::fitPanel() {
+    if (!panel_ || !content_) return;
+    content_->adjustSize();
+    QSize content = content_->size();
+    // Near the tray icon: its geometry when the desktop tells it, else the pointer.
+    QRect anchor = icon_->geometry();
+    if (!anchor.isValid()) anchor = QRect(QCursor::pos(), QSize(1, 1));
+    const QScreen* screen = asWindow_ ? panel_->screen() : QGuiApplication::screenAt(anchor.center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    QRect area = screen ? screen->availableGeometry() : QRect();
+    // A window gets its frame from the window manager: keep room for it.
+    if (asWindow_ && area.isValid()) area.adjust(0, 0, -16, -48);
+    if (area.isValid() && content.height() > area.height())
+        content.rwidth() += scroll_->verticalScrollBar()->sizeHint().width();
+    if (asWindow_) anchor = QRect(area.center().x(), area.top() - 6, 1, 1);
+    const QRect frame = panelFrame(content, anchor, area);
+    panel_->setFixedSize(frame.size());
+    if (!asWindow_ || !panel_->isVisible()) panel_->move(frame.topLeft());
+}
+
+bool TrayItem::eventFilter(QObject* watched, QEvent* event) {
+    // The panel's height follows its content: when findings come or go, the frame follows.
+    if (watched == content_ && event->type() == QEvent::Resize && panel_ && panel_->isVisible())
+        QMetaObject::invokeMethod(this, &TrayItem::fitPanel, Qt::QueuedConnection);
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace sorvel::ui

@@ -5,8 +5,9 @@
 #include <QObject>
 #include <QPointer>
 
-#include "ui/shell/AppModels.h"
+#include "ui/services/AppModels.h"
 
+class QScrollArea;
 class QSystemTrayIcon;
 class QWidget;
 
@@ -18,14 +19,32 @@ public:
     explicit TrayItem(const AppModels& models, QObject* parent = nullptr);
     ~TrayItem() override;
 
+    /// The panel's title where it opens as a window (no tray).
+    static constexpr const char* windowTitle = "Sorvel Sweep Panel";
+
     /// Shows the panel: a popup by the tray icon, or a window when `asWindow`.
     void showPanel(bool asWindow);
     static QIcon trayIcon();
+    /// The open panel, if any.
+    QWidget* panel() const { return panel_; }
+
+    /// The panel's whole frame for content of `content` size: below `anchor` (above it when
+    /// there is no room below), inside `area`, at most as tall as `area`; the content
+    /// scrolls inside a shorter frame.
+    static QRect panelFrame(QSize content, QRect anchor, QRect area);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void fitPanel();
+
     AppModels models_;
     QSystemTrayIcon* icon_;
     QPointer<QWidget> panel_;
+    QPointer<QWidget> content_;
+    QScrollArea* scroll_ = nullptr;
+    bool asWindow_ = false;
 };
 
 } // namespace sorvel::ui

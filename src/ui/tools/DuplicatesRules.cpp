@@ -20,7 +20,13 @@ Content content(DuplicatesModel::Stage stage) {
     return Content::intro;
 }
 
-size_t visibleCards(const DuplicateFinder::Report& report) { return std::min(report.groups.size(), kMaximumCards); }
+size_t visibleCards(const DuplicateFinder::Report& report, size_t shown) { return std::min(report.groups.size(), shown); }
+
+std::optional<std::string> showMoreLabel(const DuplicateFinder::Report& report, size_t shown) {
+    if (report.groups.size() <= shown) return std::nullopt;
+    const size_t next = std::min(report.groups.size() - shown, kMaximumCards);
+    return "Show " + std::to_string(next) + " more set" + (next == 1 ? "" : "s");
+}
 
 KindLook kindLook(DuplicateGroup::Kind kind) {
     using K = DuplicateGroup::Kind;
@@ -51,10 +57,13 @@ std::optional<std::string> apparentNote(const DuplicateFinder::Report& report) {
     const int64_t reclaimable = report.reclaimable();
     const int64_t apparent = report.apparentSaving();
     if (apparent - reclaimable < 1) return std::nullopt;
-    return Bytes::format(apparent - reclaimable) +
-           " of that apparent saving does not exist. Those copies are hard links, more names of one file "
-           "sharing its blocks \u2014 the filesystem already counts those bytes once, so removing a copy gives "
-           "nothing back. Sorvel only offers you the difference.";
+    // Clones are named only where the file system made some.
+    const std::string those = report.hasClones() ? "Those copies are APFS clones or hard links sharing their blocks"
+                                                 : "Those copies are hard links, more names of one file sharing its "
+                                                   "blocks";
+    return Bytes::format(apparent - reclaimable) + " of that apparent saving does not exist. " + those +
+           " \u2014 the filesystem already counts those bytes once, so removing a copy gives nothing back. Sorvel "
+           "only offers you the difference.";
 }
 
 std::optional<std::string> limitLine(const DuplicateFinder::Report& report) {

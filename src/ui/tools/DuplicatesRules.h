@@ -17,9 +17,12 @@ namespace sorvel::DuplicatesRules {
 enum class Content { intro, scanning, results, finished };
 Content content(DuplicatesModel::Stage stage);
 
-/// At most this many group cards are built; the figures still cover every group.
-inline constexpr size_t kMaximumCards = 120;
-size_t visibleCards(const DuplicateFinder::Report& report);
+/// Group cards are built this many at a time; the figures still cover every group.
+inline constexpr size_t kMaximumCards = DuplicatesModel::kSetsShownAtOnce;
+/// Cards built when `shown` sets have been asked for (the first page, then each "more").
+size_t visibleCards(const DuplicateFinder::Report& report, size_t shown = kMaximumCards);
+/// "Show N more sets" under the cards while sets are left unshown; none when all show.
+std::optional<std::string> showMoreLabel(const DuplicateFinder::Report& report, size_t shown);
 
 struct KindLook {
     std::string label; // shown upper-cased

@@ -7,18 +7,27 @@
 #include "engine/PathText.h"
 #include "models/DuplicatesModel.h"
 #include "platform/Path.h"
+#include "ui/kit/Card.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CheckBox.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/Fonts.h"
 #include "ui/kit/Hairline.h"
 #include "ui/kit/PulseDot.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/kit/SymbolView.h"
+#include "ui/kit/TextButton.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
+#include "ui/services/DesktopServices.h"
+#include "ui/tools/Coalescer.h"
 #include "ui/tools/DuplicatesRules.h"
-#include "ui/tools/ToolParts.h"
+#include "ui/tools/Layouts.h"
+#include "ui/tools/PlaceholderBar.h"
 
 namespace sorvel::ui {
 
-using namespace ToolParts;
+using namespace Texts;
+using namespace Layouts;
 using W = Fonts::Weight;
 using Stage = DuplicatesModel::Stage;
 
@@ -31,6 +40,8 @@ DuplicatesView::DuplicatesView(DuplicatesModel& model, DesktopServices& desktop,
                         &DuplicatesModel::scannedRootChanged, &DuplicatesModel::outcomesChanged,
                         &DuplicatesModel::stageChanged, &DuplicatesModel::saveErrorChanged})
         connect(&model_, signal, rebuild_, &Coalescer::request);
+    connect(&model_, &DuplicatesModel::reportChanged, this, [this] { shownSets_ = DuplicatesRules::kMaximumCards; });
+    shownSets_ = DuplicatesRules::kMaximumCards;
     connect(&model_, &DuplicatesModel::selectedPathsChanged, this, &DuplicatesView::refreshTicks);
     rebuild();
 }
@@ -90,7 +101,7 @@ QWidget* DuplicatesView::header() {
         line->addWidget(home);
     }
     block->addLayout(line);
-    if (const auto& error = model_.saveError()) block->addWidget(ToolParts::saveError(*error));
+    if (const auto& error = model_.saveError()) block->addWidget(Texts::saveError(*error));
     if (const auto& root = model_.scannedRoot()) {
         auto* folder = mono(q(tildeAbbreviated(*root)), 11, W::regular, Theme::tertiaryText());
         folder->setObjectName("folderLine");
@@ -150,7 +161,7 @@ QWidget* DuplicatesView::results() {
         card->setObjectName("apparentNote");
         auto* line = row(9);
         auto* symbolColumn = column(0);
-        symbolColumn->addWidget(new SymbolView("sparkles", 11, Theme::accentInk()));
+        symbolColumn->addWidget(new SymbolView("sparkles", Theme::accentInk(), 11));
         symbolColumn->addStretch(1);
         line->addLayout(symbolColumn);
         line->addWidget(wrapping(q(*note), 11.5, Theme::secondaryText()), 1);
@@ -168,10 +179,24 @@ QWidget* DuplicatesView::results() {
         stack->addWidget(card);
     } else {
         auto* cards = column(8);
-        const size_t shown = DuplicatesRules::visibleCards(report);
+        const size_t shown = DuplicatesRules::visibleCards(report, shownSets_);
         for (size_t i = 0; i < shown; ++i) cards->addWidget(groupCard(i));
         cards_ = int(shown);
         stack->addLayout(cards);
+        // Every set can be seen; sets beyond the first page come unticked.
+        if (const auto more = DuplicatesRules::showMoreLabel(report, shownSets_)) {
+            auto* button = new Button(q(*more), Button::Style::subtle);
+            button->setObjectName("showMoreSets");
+            connect(button, &Button::clicked, this, [this] {
+                shownSets_ += DuplicatesRules::kMaximumCards;
+                rebuild_->request();
+            });
+            auto* line = row(0);
+            line->addStretch(1);
+            line->addWidget(button);
+            line->addStretch(1);
+            stack->addLayout(line);
+        }
         stack->addWidget(footer());
     }
     auto* w = wrap(stack, this);

@@ -2,14 +2,20 @@
 
 #include "engine/Bytes.h"
 #include "platform/Trash.h"
+#include "ui/kit/Card.h"
 #include "ui/kit/Button.h"
-#include "ui/shell/DesktopServices.h"
-#include "ui/tools/ToolParts.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/SymbolView.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
+#include "ui/services/DesktopServices.h"
+#include "ui/tools/Layouts.h"
 #include "ui/tools/UninstallerRules.h"
 
 namespace sorvel::ui {
 
-using namespace ToolParts;
+using namespace Texts;
+using namespace Layouts;
 using W = Fonts::Weight;
 
 std::string trashFolder() { return Trash::directory(); }
@@ -45,7 +51,7 @@ void SelectionFooter::refresh() {
 QWidget* makeHandoffBlock(AppsModel& apps, const InstalledApp& app, bool running, DesktopServices& desktop,
                           QWidget* parent) {
     using H = UninstallerRules::Handoff;
-    const H h = UninstallerRules::handoff(apps.handoff(), app, running);
+    const H h = UninstallerRules::handoff(apps.handoff(), app, running, apps.canHandOff());
     const TintColours blue = Theme::tint(Tint::blue());
     Adaptive fill = blue.fill.opacity(0.35);
     Adaptive ink = blue.ink;
@@ -59,7 +65,7 @@ QWidget* makeHandoffBlock(AppsModel& apps, const InstalledApp& app, bool running
     auto* card = new Card(13, fill, parent);
     card->setObjectName("handoffBlock");
     auto* line = row(10);
-    auto* symbol = new SymbolView(h.symbol, 12, ink);
+    auto* symbol = new SymbolView(h.symbol, ink, 12);
     auto* symbolColumn = column(0);
     symbolColumn->setContentsMargins(0, 1, 0, 0);
     symbolColumn->addWidget(symbol);
@@ -73,20 +79,23 @@ QWidget* makeHandoffBlock(AppsModel& apps, const InstalledApp& app, bool running
     body->setObjectName("handoffBody");
     texts->addWidget(body);
     line->addLayout(texts, 1);
-    line->addSpacing(10);
-    auto* button = new Button(q(h.button), h.style == H::Style::soft ? Button::Style::softAccent : Button::Style::subtle);
-    button->setObjectName("handoffButton");
-    button->setEnabled(h.enabled);
-    if (h.action == H::Action::moveWithFinder) {
-        button->setOpacity(h.enabled ? 1 : 0.5);
-        QObject::connect(button, &Button::clicked, card, [&apps] { apps.moveBundleWithFinder(); });
-    } else if (h.action == H::Action::openTrash) {
-        QObject::connect(button, &Button::clicked, card, [&desktop] { desktop.reveal(trashFolder()); });
+    if (!h.button.empty()) {
+        line->addSpacing(10);
+        auto* button =
+            new Button(q(h.button), h.style == H::Style::soft ? Button::Style::softAccent : Button::Style::subtle);
+        button->setObjectName("handoffButton");
+        button->setEnabled(h.enabled);
+        if (h.action == H::Action::moveWithFinder) {
+            button->setOpacity(h.enabled ? 1 : 0.5);
+            QObject::connect(button, &Button::clicked, card, [&apps] { apps.moveBundleWithFinder(); });
+        } else if (h.action == H::Action::openTrash) {
+            QObject::connect(button, &Button::clicked, card, [&desktop] { desktop.reveal(trashFolder()); });
+        }
+        auto* buttonColumn = column(0);
+        buttonColumn->addWidget(button);
+        buttonColumn->addStretch(1);
+        line->addLayout(buttonColumn);
     }
-    auto* buttonColumn = column(0);
-    buttonColumn->addWidget(button);
-    buttonColumn->addStretch(1);
-    line->addLayout(buttonColumn);
     card->content()->addLayout(line);
     return card;
 }
@@ -103,7 +112,7 @@ QWidget* makeOutcomeRow(const CleanupOutcome& outcome, QWidget* parent) {
     card->setObjectName("outcomeRow");
     auto* line = row(10);
     auto* symbolColumn = column(0);
-    symbolColumn->addWidget(new SymbolView(look.symbol, 11, tone, 14));
+    symbolColumn->addWidget(new SymbolView(look.symbol, tone, 11, nullptr, QSize(14, 0)));
     symbolColumn->addStretch(1);
     line->addLayout(symbolColumn);
     auto* texts = column(2);

@@ -114,4 +114,9 @@ TEST(DockerEntries, RemoveButtonOnlyForUnusedEntriesWithACommand) {
     e.isReclaimable = true;
     EXPECT_TRUE(DockerText::showsCopyRemove(e));
     EXPECT_EQ(DockerText::dotTooltip(e), "Not used by anything running");
+    // Docker did not say whether anything uses it: neither unused nor "In use".
+    e.isReclaimable = false;
+    e.useKnown = false;
+    EXPECT_FALSE(DockerText::showsCopyRemove(e));
+    EXPECT_EQ(DockerText::dotTooltip(e), "Docker did not say whether anything uses this");
 }

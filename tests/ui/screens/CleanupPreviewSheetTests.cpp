@@ -216,7 +216,8 @@ TEST(CleanupPreviewSheetFlow, ASheetClosedDuringTheMoveIsLeftAloneAndTheRunIsRec
     sheet->close(); // the window's own close button
     ASSERT_TRUE(waitUntil([&] { return sheet.isNull(); }));
     p.gate->release();
-    ASSERT_TRUE(waitUntil([&] { return SweepHistory::load().size() == before + 1; }));
+    // Stored before the first move, then marked finished after the last.
+    ASSERT_TRUE(waitUntil([&] { return SweepHistory::load().size() == before + 1 && SweepHistory::load()[0].finished; }));
     EXPECT_EQ(SweepHistory::load().front().moved.size(), 3u);
     EXPECT_FALSE(test::exists(p.a1));
 }
@@ -251,4 +252,28 @@ TEST(CleanupPreviewSheetFlow, TheOverviewsReviewButtonOpensTheSheetOverTheWindow
     }));
     EXPECT_TRUE(sheet->isModal() || sheet->windowModality() == Qt::WindowModal);
     EXPECT_EQ(sheet->countText(), "1 of 1 selected");
+}
+
+TEST(CleanupPreviewSheetFlow, RowsStayAsDryRunWhenALiveUpdateChangesTheRecommendations) {
+    Prepared p;
+    QPointer<CleanupPreviewSheet> sheet = p.openSheet();
+    const QStringList groups = sheet->groupTitles();
+    std::vector<std::string> order;
+    for (auto* row : sheet->rows()) order.push_back(row->path());
+    ASSERT_EQ(order.size(), 3u);
+    // A live update dropped one recommendation; the coordinator keeps only what is left.
+    p.coordinator->setSelectedCleanupIDs({"logs"});
+    click(rowFor(sheet, p.b1)->checkbox());
+    EXPECT_EQ(sheet->groupTitles(), groups) << "rows were regrouped under the pointer";
+    std::vector<std::string> after;
+    for (auto* row : sheet->rows()) after.push_back(row->path());
+    EXPECT_EQ(after, order);
+    EXPECT_EQ(sheet->countText(), "2 of 3 selected");
+    // Confirming shows only the two that will move.
+    click(sheet->secondButton());
+    ASSERT_EQ(sheet->state().stage(), Stage::confirming);
+    std::vector<std::string> listed;
+    for (auto* row : sheet->rows()) listed.push_back(row->path());
+    EXPECT_EQ(listed, (std::vector<std::string>{p.a1, p.a2}));
+    delete sheet;
 }

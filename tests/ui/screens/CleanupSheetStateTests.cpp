@@ -243,3 +243,24 @@ TEST(CleanupSheetReview, NothingSelectedShowsItsLine) {
     EXPECT_EQ(s.headerButton(), "Select all");
     EXPECT_FALSE(s.secondButtonEnabled());
 }
+
+TEST(CleanupSheetConfirm, ConfirmingListsOnlyWhatWillMoveAndBackListsEverything) {
+    const std::vector<CleanupItem> items = {item("a", {"/h/a1", "/h/a2"}), item("b", {"/h/b1"}), item("c", {"/h/c1"})};
+    CleanupSheetState s;
+    s.dryRunReturned({would("/h/a1"), would("/h/a2"), would("/h/b1"), refused("/h/c1"), would("/h/x")});
+    s.toggle("/h/a2");
+    s.toggle("/h/b1");
+    s.proceed();
+    ASSERT_EQ(s.stage(), Stage::confirming);
+    auto listed = [&] {
+        std::vector<std::string> paths;
+        for (const auto& g : s.groups(items))
+            for (size_t i : g.rows) paths.push_back(g.title() + ":" + s.outcomes()[i].path);
+        return paths;
+    };
+    // Unticked and refused rows, and groups left empty by them, are not listed.
+    EXPECT_EQ(listed(), (std::vector<std::string>{"Title a:/h/a1", "Other items:/h/x"}));
+    EXPECT_EQ(s.title(), "Move 2 items to the Trash?");
+    s.back();
+    EXPECT_EQ(listed().size(), 5u);
+}

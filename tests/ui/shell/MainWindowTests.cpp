@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QScreen>
+#include <QtTest/qtestspontaneevent.h>
 #include <QMenuBar>
 
 #include "uisupport/UiContext.h"
@@ -37,7 +39,25 @@ TEST(MainWindowStartup, RunsTheFourStepsInOrderOnEveryShowWithoutASecondScan) {
     // The scan started by the first show is still the one running.
     EXPECT_EQ(ctx.coordinator().phase(), Phase::scanning);
     EXPECT_EQ(window.windowTitle(), "Sorvel");
-    EXPECT_EQ(window.minimumSize(), QSize(1340, 880));
+    // The offscreen screen (800x600) is smaller than the minimum: it is fitted to it.
+    EXPECT_EQ(window.minimumSize(), MainWindow::fitted({1340, 880}, window.screen()->availableGeometry()));
+}
+
+TEST(MainWindowSize, OpeningSizeAndMinimumFitTheScreensAvailableArea) {
+    struct Case {
+        QSize wanted;
+        QRect area;
+        QSize fitted;
+    };
+    for (const Case& c : {
+             Case{{1440, 980}, {0, 0, 2560, 1440}, {1440, 980}},   // room to spare
+             Case{{1440, 980}, {0, 0, 1366, 740}, {1350, 692}},    // 1366x768 less a panel
+             Case{{1340, 880}, {0, 0, 1536, 824}, {1340, 776}},    // 1080p at 125 %
+             Case{{1340, 880}, {0, 0, 960, 600}, {944, 552}},      // 1920x1200 at 2x
+             Case{{1340, 880}, {}, {1340, 880}},                   // no screen known
+         }) {
+        EXPECT_EQ(MainWindow::fitted(c.wanted, c.area), c.fitted) << c.area.width() << "x" << c.area.height();
+    }
 }
 
 TEST(MainWindowMenu, EnablementFollowsTheCoordinatorAndOneActionOwnsEachShortcut) {
@@ -123,15 +143,32 @@ TEST(Sidebar, CategoryRowsScrollWhileToolsAndFooterStay) {
     EXPECT_EQ(ctx.coordinator().backStack().size(), 1u);
 }
 
-TEST(MainWindowClose, HidesWhereATrayKeepsTheProcessElseCloses) {
+TEST(MainWindowClose, OnlyTheWindowManagersCloseHidesToTheTrayElseItQuits) {
     test::UiContext ctx;
-    for (bool tray : {true, false}) {
+    struct Case {
+        bool tray, fromWindowManager;
+        bool accepted, visible, quitAsked;
+    };
+    for (const Case& c : {Case{true, true, false, false, false}, Case{true, false, true, false, false},
+                          Case{false, true, false, true, true}, Case{false, false, false, true, true}}) {
         MainWindow window(ctx.models(), MainWindow::Startup{});
-        window.setKeepsRunningWhenClosed(tray);
+        window.setKeepsRunningWhenClosed(c.tray);
+        int quits = 0;
+        window.setQuitRequest([&] { ++quits; });
         test::settle(&window, {1440, 980});
-        QCloseEvent close;
-        QCoreApplication::sendEvent(&window, &close);
-        EXPECT_EQ(close.isAccepted(), !tray);
-        EXPECT_EQ(window.isVisible(), !tray) << "a tray keeps the process; the window only hides";
+        bool accepted = false;
+        if (c.fromWindowManager) {
+            QCloseEvent close;
+            QSpontaneKeyEvent::setSpontaneous(&close);
+            qApp->notify(&window, &close); // sendEvent would clear the spontaneous mark
+            accepted = close.isAccepted();
+        } else {
+            accepted = window.close(); // as Qt's own quit closes windows
+        }
+        const std::string what = std::string(c.tray ? "tray, " : "no tray, ") + (c.fromWindowManager ? "wm" : "program");
+        EXPECT_EQ(accepted, c.accepted) << what;
+        // Without a tray the quit flow decides; it keeps the window while a move runs.
+        EXPECT_EQ(window.isVisible(), c.visible) << what;
+        EXPECT_EQ(quits, c.quitAsked ? 1 : 0) << what;
     }
 }

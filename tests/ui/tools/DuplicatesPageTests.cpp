@@ -1,5 +1,5 @@
 // The duplicates page on a fake home: default ticks leave hard links alone, the kept copy
-// has no tick box, at most 120 cards with figures over every group, Escape leaves the
+// has no tick box, 120 cards at a time with figures over every group and nothing unseen ticked, Escape leaves the
 // confirmation, a real removal is recorded, and what was left alone is said with reasons.
 #include <gtest/gtest.h>
 
@@ -62,7 +62,7 @@ TEST(DuplicatesPage, HardLinksStartUntickedAndTheKeptCopyHasNoTickBox) {
     EXPECT_EQ(page.model.selectedPaths().count(group.files[0].path), 0u);
 }
 
-TEST(DuplicatesPage, AtMost120CardsWhileTheFiguresCountEveryGroup) {
+TEST(DuplicatesPage, SetsBeyondTheFirst120StartUntickedAndCanAllBeShown) {
     Page page;
     page.model.setOptionsForTesting([] {
         DuplicateFinder::Options o;
@@ -80,6 +80,30 @@ TEST(DuplicatesPage, AtMost120CardsWhileTheFiguresCountEveryGroup) {
     auto figures = named(page.view.get(), "figure");
     ASSERT_EQ(figures.size(), 3u);
     EXPECT_EQ(figures[2]->findChildren<ui::Text*>().front()->text(), "150");
+    // Nothing moves unseen: only copies in the 120 shown sets are ticked, and the footer and
+    // the move say so.
+    const auto& groups = page.model.report().groups;
+    EXPECT_EQ(page.model.selected().size(), 120u);
+    for (size_t i = 120; i < groups.size(); ++i)
+        EXPECT_EQ(page.model.selectedPaths().count(groups[i].files[1].path), 0u) << i;
+    bool countSaid = false;
+    for (auto* t : page.view->findChildren<ui::Text*>()) countSaid |= t->text() == "120 copies selected";
+    EXPECT_TRUE(countSaid);
+    auto* more = one<ui::Button>(page.view.get(), "showMoreSets");
+    ASSERT_NE(more, nullptr);
+    EXPECT_EQ(more->text(), "Show 30 more sets");
+    more->click();
+    page.view->flush();
+    EXPECT_EQ(page.view->cards(), 150);
+    EXPECT_TRUE(named<ui::Button>(page.view.get(), "showMoreSets").empty());
+    auto* late = page.view->checkBox(groups[140].files[1].path);
+    ASSERT_NE(late, nullptr);
+    EXPECT_FALSE(late->isChecked());
+    late->click();
+    EXPECT_EQ(page.model.selected().size(), 121u);
+    one<ui::Button>(page.view.get(), "moveToTrash")->click();
+    page.view->flush();
+    EXPECT_EQ(one<ui::Button>(page.view.get(), "confirmMove")->text(), "Move 121 to Trash");
 }
 
 TEST(DuplicatesPage, EscapeLeavesTheConfirmationWithTheTicksAsTheyWere) {

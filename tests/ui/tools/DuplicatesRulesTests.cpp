@@ -48,6 +48,22 @@ TEST(DuplicatesCards, AtMost120CardsWhileTheFiguresCoverEveryGroup) {
     EXPECT_EQ(visibleCards(report), 3u);
 }
 
+TEST(DuplicatesCards, EverySetCanBeShownAPageAtATime) {
+    struct Case {
+        size_t groups, shown;
+        std::optional<std::string> label;
+        size_t cards;
+    };
+    for (const Case& c : {Case{120, 120, std::nullopt, 120}, Case{121, 120, "Show 1 more set", 120},
+                          Case{156, 120, "Show 36 more sets", 120}, Case{156, 240, std::nullopt, 156},
+                          Case{400, 240, "Show 120 more sets", 240}}) {
+        DuplicateFinder::Report report;
+        report.groups.assign(c.groups, group(2, 2'000'000, 2'000'000, DuplicateGroup::Kind::independentCopies));
+        EXPECT_EQ(showMoreLabel(report, c.shown), c.label) << c.groups << "/" << c.shown;
+        EXPECT_EQ(visibleCards(report, c.shown), c.cards) << c.groups << "/" << c.shown;
+    }
+}
+
 TEST(DuplicatesCards, SharedStorageGetsAWarningChipAndItsExplanation) {
     EXPECT_FALSE(kindLook(DuplicateGroup::Kind::independentCopies).warning);
     EXPECT_FALSE(kindLook(DuplicateGroup::Kind::mixed).explanation);
@@ -70,6 +86,11 @@ TEST(DuplicatesSummary, TheNoteOnlyWhenApparentExceedsReclaimable) {
     report.groups.push_back(group(2, 2'000'000, 0, DuplicateGroup::Kind::hardLinks));
     ASSERT_TRUE(apparentNote(report));
     EXPECT_EQ(apparentNote(report)->rfind("2 MB of that apparent saving does not exist.", 0), 0u);
+    // Clones are named only where some copy shares blocks by cloning.
+    EXPECT_NE(apparentNote(report)->find("Those copies are hard links, more names of one file"), std::string::npos);
+    report.groups[1].files[1].sharedBytes = 2'000'000;
+    EXPECT_NE(apparentNote(report)->find("Those copies are APFS clones or hard links sharing their blocks \u2014 the"),
+              std::string::npos);
     EXPECT_FALSE(limitLine(report));
     report.hitScanLimit = true;
     report.filesScanned = 400000;

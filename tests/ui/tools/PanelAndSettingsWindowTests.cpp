@@ -6,6 +6,8 @@
 
 #include <QPointer>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -17,11 +19,10 @@
 #include "ui/kit/Button.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/shell/PageFactory.h"
+#include "ui/shell/ToolWindows.h"
 #include "ui/shell/TrayItem.h"
 #include "ui/tools/MenuBarView.h"
 #include "ui/tools/SweepSettingsView.h"
-#include "ui/tools/ToolParts.h"
-#include "ui/tools/ToolWindows.h"
 
 using namespace sorvel;
 using namespace sorvel::test;
@@ -94,7 +95,9 @@ TEST(SweepPanel, TheWindowShrinksToItsContentAfterAMove) {
     ASSERT_TRUE(sweeper->actionableFindings().empty());
     window->findChild<ui::MenuBarView*>()->flush();
     ASSERT_TRUE(waitUntil([&] { return window->height() < before; }, 2000));
-    EXPECT_EQ(window->height(), window->sizeHint().height()); // no blank area below the content
+    auto* content = window->findChild<ui::MenuBarView*>();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->height(), content->sizeHint().height()) << "a blank area below the content";
 }
 
 TEST(SweepPanel, StatusLineAndSweepButtonFollowTheScheduler) {
@@ -197,6 +200,12 @@ TEST(SettingsWindow, FoldersThatHoldTheHomeAreRefusedWithAMessage) {
     settings.addFolder();
     EXPECT_TRUE(sweeper.schedule().folders.empty());
     EXPECT_TRUE(settings.folderMessage());
+    // A folder that holds protected places is refused as well, with the scheduler's reason.
+    answer = ctx / "Library";
+    settings.addFolder();
+    EXPECT_TRUE(sweeper.schedule().folders.empty());
+    ASSERT_TRUE(settings.folderMessage());
+    EXPECT_NE(settings.folderMessage()->find("holds a protected location"), std::string::npos);
     answer = ctx / "Builds";
     settings.addFolder();
     settings.addFolder(); // already listed: no second entry, no message
@@ -252,4 +261,46 @@ TEST(SettingsWindow, CtrlWClosesIt) {
     waitUntil([&] { return !window; }, 1000);
     EXPECT_FALSE(window && window->isVisible());
     delete window;
+}
+
+TEST(SweepPanel, TheWholeFrameStaysOnTheScreenAndIsNeverTallerThanIt) {
+    struct Case {
+        const char* what;
+        QSize content;
+        QRect anchor, area;
+    };
+    const QRect full(0, 0, 1920, 1200), scaled(0, 0, 960, 600);
+    for (const Case& c : {Case{"fits below a top tray", {380, 500}, {1800, 0, 24, 24}, full},
+                          Case{"taller than a 2x screen", {380, 701}, {900, 0, 24, 24}, scaled},
+                          Case{"tray at the bottom", {380, 500}, {1800, 1176, 24, 24}, full},
+                          Case{"tray at the right edge", {380, 300}, {1910, 0, 10, 24}, full},
+                          Case{"pointer above the screen", {380, 300}, {100, -50, 1, 1}, full}}) {
+        const QRect frame = ui::TrayItem::panelFrame(c.content, c.anchor, c.area);
+        EXPECT_TRUE(c.area.contains(frame)) << c.what << ": " << frame.x() << "," << frame.y() << " " << frame.width()
+                                            << "x" << frame.height();
+        EXPECT_EQ(frame.height(), std::min(c.content.height(), c.area.height())) << c.what;
+        EXPECT_EQ(frame.width(), c.content.width()) << c.what;
+    }
+    // Below a top tray it hangs under the icon.
+    EXPECT_EQ(ui::TrayItem::panelFrame({380, 500}, {1800, 0, 24, 24}, full).top(), 24 + 6);
+}
+
+TEST(SweepPanel, ContentTallerThanTheScreenScrollsToQuit) {
+    UiContext ctx;
+    ui::TrayItem tray(ctx.models());
+    tray.showPanel(true);
+    QWidget* panel = tray.panel();
+    ASSERT_NE(panel, nullptr);
+    auto* content = panel->findChild<ui::MenuBarView*>();
+    ASSERT_NE(content, nullptr);
+    const QRect area = panel->screen()->availableGeometry();
+    // Content taller than the screen, as at 2x scaling.
+    content->setMinimumHeight(area.height() + 300);
+    content->adjustSize();
+    ASSERT_TRUE(waitUntil([&] { return panel->height() < content->height(); }, 2000));
+    EXPECT_LE(panel->height(), area.height());
+    auto* scroll = panel->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0) << "the bottom of the panel cannot be reached";
+    EXPECT_EQ(panel->windowTitle(), ui::TrayItem::windowTitle) << "without a tray the panel is not a second \"Sorvel\"";
 }

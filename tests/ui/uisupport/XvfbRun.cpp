@@ -11,10 +11,12 @@ std::optional<std::string> missingXvfbTool() {
     return std::nullopt;
 }
 
-CommandResult runOnXvfb(const TempDir& home, const std::string& steps) {
-    const std::string script = writeScript(home, "run.sh", R"sh(
+CommandResult runOnXvfb(const TempDir& home, const std::string& steps, const XvfbSetup& setup) {
+    std::string exports;
+    for (const auto& [name, value] : setup.env) exports += "export " + name + "='" + value + "'\n";
+    const std::string script = writeScript(home, "run.sh", "helpers=\n" + exports + setup.before + R"sh(
 app=
-trap '[ -n "$app" ] && kill $app 2>/dev/null; wait' EXIT
+trap 'kill $app $helpers 2>/dev/null; wait' EXIT
 QT_QPA_PLATFORM=xcb "$SORVEL" --scan 2>"$HOME/stderr.txt" &
 app=$!
 win=$(timeout 30 xdotool search --sync --onlyvisible --name '^Sorvel$' | head -n 1)
@@ -26,7 +28,7 @@ done
 grep -q SorvelStorageTrends "$HOME/.config/sorvel/defaults.json" 2>/dev/null && echo "scan: finished"
 )sh" + steps);
     return runCommand(
-        {"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 1920x1200x24", "/bin/sh", script},
+        {"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 " + setup.screen, "/bin/sh", script},
         {{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}, {"XDG_DATA_HOME", home / ".local/share"},
          {"XDG_CACHE_HOME", home / ".cache"}, {"SORVEL", SORVEL_BINARY}, {"SORVEL_ANIMATIONS", "0"}});
 }

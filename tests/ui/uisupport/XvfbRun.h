@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/TestSupport.h"
 
@@ -13,10 +15,20 @@ namespace sorvel::test {
 /// The first tool the X tests need that is not installed, if any.
 std::optional<std::string> missingXvfbTool();
 
+/// The virtual screen and what the executable starts with.
+struct XvfbSetup {
+    std::string screen = "1920x1200x24";
+    /// Extra environment for the executable (e.g. QT_SCALE_FACTOR).
+    std::vector<std::pair<std::string, std::string>> env;
+    /// Shell run on the display before the executable (e.g. a window manager, a tray);
+    /// it adds the ids of what it starts to `$helpers`, which end with the run.
+    std::string before;
+};
+
 /// Runs `steps` (shell) once the window is up and the scan has finished. In `steps`,
 /// `$win` is the window, `$app` the process, `$HOME` the fake home; "scan: finished" is
 /// printed when the scan ended in time.
-CommandResult runOnXvfb(const TempDir& home, const std::string& steps);
+CommandResult runOnXvfb(const TempDir& home, const std::string& steps, const XvfbSetup& setup = {});
 
 /// A window dump (xwd, ZPixmap, 32 bits per pixel).
 struct XwdDump {

@@ -1,4 +1,4 @@
-#include "ui/tools/ToolWindows.h"
+#include "ui/shell/ToolWindows.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -20,6 +20,12 @@ QWidget* openSettings(const AppModels& models) {
         // Closable from the keyboard too, also where no window manager draws a close button.
         auto* close = new QShortcut(QKeySequence::Close, window);
         QObject::connect(close, &QShortcut::activated, window, &QWidget::close);
+        // The menu's Quit shortcut acts only while the main window shows; with it hidden to
+        // the tray, Ctrl+Q here must still quit.
+        if (models.quit) {
+            auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), window);
+            QObject::connect(quit, &QShortcut::activated, window, [quitting = models.quit] { quitting(); });
+        }
     }
     window->show();
     window->raise();

@@ -29,6 +29,8 @@ struct AppModels {
     DesktopServices& desktop;
     /// Shows (and raises) the main window again, e.g. from the tray panel.
     std::function<void()> showMainWindow = {};
+    /// Quits Sorvel: at once, or once the moves in flight have finished.
+    std::function<void()> quit = {};
 };
 
 } // namespace sorvel::ui

@@ -1,0 +1,85 @@
+// An open safe-to-clean row: its paths survive a live update, stand clear of the folder
+// symbol, and the row unfolds over 0.12 s when animations are on.
+#include <gtest/gtest.h>
+
+#include "ui/kit/Animations.h"
+#include "ui/kit/HeightAnimation.h"
+#include "ui/kit/Text.h"
+#include "ui/screens/CleanupRow.h"
+#include "uisupport/UiContext.h"
+
+using namespace sorvel;
+using namespace sorvel::ui;
+
+namespace {
+
+CleanupItem itemWith(std::vector<int64_t> sizes) {
+    CleanupItem item = test::UiContext::sampleRecommendations().front();
+    item.targets.clear();
+    for (size_t i = 0; i < sizes.size(); ++i)
+        item.targets.push_back({UUID::random(), "t", "/tmp/target" + std::to_string(i), sizes[i], {}});
+    return item;
+}
+
+// Target paths drawn in the row, by the row's own child texts.
+std::vector<Text*> pathTexts(CleanupRow& row) {
+    std::vector<Text*> out;
+    for (Text* t : row.findChildren<Text*>())
+        if (t->text().startsWith("/tmp/target") && t->isVisible()) out.push_back(t);
+    return out;
+}
+
+struct AnimationsOn {
+    AnimationsOn() { Animations::setEnabled(true); }
+    ~AnimationsOn() { Animations::setEnabled(false); }
+};
+
+} // namespace
+
+TEST(CleanupRowTargets, AnOpenRowKeepsShowingItsPathsAfterALiveUpdate) {
+    test::UiContext ctx;
+    CleanupRow row(ctx.desktop());
+    row.setItem(itemWith({100, 200}), true, true);
+    test::settle(&row, {1000, 200});
+    const int before = row.height();
+    ASSERT_EQ(pathTexts(row).size(), 2u);
+    // A live update re-measures the targets (new sizes, one more path): new target rows.
+    row.setItem(itemWith({150, 250, 50}), true, true);
+    EXPECT_EQ(pathTexts(row).size(), 3u);
+    EXPECT_GT(row.height(), before) << "the strip of paths collapsed";
+    for (Text* t : pathTexts(row)) EXPECT_GT(t->height(), 8) << t->text().toStdString();
+}
+
+TEST(CleanupRowTargets, ThePathStandsTenPastTheFolderSymbol) {
+    test::UiContext ctx;
+    CleanupRow row(ctx.desktop());
+    row.setItem(itemWith({100}), false, true);
+    test::settle(&row, {1000, 200});
+    const auto texts = pathTexts(row);
+    ASSERT_EQ(texts.size(), 1u);
+    // Symbol: 49 padding, 16 wide; then the stack's spacing of 10.
+    EXPECT_EQ(texts[0]->mapTo(&row, QPoint(0, 0)).x(), 49 + 16 + 10);
+}
+
+TEST(CleanupRowTargets, OpeningAndClosingEaseOverTheRowsHeight) {
+    test::UiContext ctx;
+    CleanupRow row(ctx.desktop());
+    const CleanupItem item = itemWith({100, 200, 300});
+    row.setItem(item, false, false);
+    test::settle(&row, {1000, 72});
+    ASSERT_EQ(row.height(), 72);
+    AnimationsOn on;
+    row.setItem(item, false, true);
+    EXPECT_TRUE(HeightAnimation::running(&row));
+    EXPECT_LT(row.height(), 90) << "opened at once";
+    ASSERT_TRUE(test::waitUntil([&] { return !HeightAnimation::running(&row); }, 2000));
+    const int open = row.height();
+    EXPECT_GT(open, 72 + 3 * 20);
+    // Closing keeps the paths drawn while the height folds, then hides them.
+    row.setItem(item, false, false);
+    EXPECT_TRUE(HeightAnimation::running(&row));
+    EXPECT_EQ(pathTexts(row).size(), 3u);
+    ASSERT_TRUE(test::waitUntil([&] { return !HeightAnimation::running(&row); }, 2000));
+    EXPECT_EQ(row.height(), 72);
+    EXPECT_TRUE(pathTexts(row).empty());
+}

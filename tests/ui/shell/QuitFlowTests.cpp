@@ -1,0 +1,56 @@
+// Quitting ends the process at once when nothing moves, waits saying so while a move is
+// in flight, and can be taken back while it waits.
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "ui/shell/QuitFlow.h"
+#include "uisupport/UiContext.h"
+
+using namespace sorvel;
+using namespace sorvel::ui;
+
+TEST(QuitFlow, EndsAtOnceWhenNothingMovesElseWaitsForTheMoveSayingSo) {
+    for (int inFlight : {0, 1, 3}) {
+        int moves = inFlight, beforeExit = 0;
+        QuitFlow flow([&] { return moves; }, [&] { ++beforeExit; });
+        flow.request();
+        if (inFlight == 0) {
+            EXPECT_TRUE(flow.hasEnded());
+            EXPECT_EQ(flow.notice(), nullptr);
+            EXPECT_EQ(beforeExit, 1);
+            continue;
+        }
+        EXPECT_FALSE(flow.hasEnded()) << inFlight << " moves were abandoned";
+        EXPECT_TRUE(flow.isWaiting());
+        ASSERT_NE(flow.notice(), nullptr);
+        EXPECT_TRUE(flow.notice()->isVisible());
+        EXPECT_EQ(flow.notice()->text(), QuitFlow::waitingText);
+        flow.request(); // a second Quit while waiting changes nothing
+        EXPECT_EQ(beforeExit, 0);
+        moves = 0;
+        ASSERT_TRUE(test::waitUntil([&] { return flow.hasEnded(); }, 2000));
+        EXPECT_EQ(beforeExit, 1) << "the schedule is disarmed and windows closed once";
+        EXPECT_TRUE(flow.notice() == nullptr || !flow.notice()->isVisible());
+    }
+}
+
+TEST(QuitFlow, TakingTheQuitBackKeepsTheProcessAfterTheMoveEnds) {
+    int moves = 1, beforeExit = 0;
+    QuitFlow flow([&] { return moves; }, [&] { ++beforeExit; });
+    flow.request();
+    ASSERT_NE(flow.notice(), nullptr);
+    QPushButton* back = nullptr;
+    for (auto* b : flow.notice()->findChildren<QPushButton*>())
+        if (b->text() == QuitFlow::takeBackText) back = b;
+    ASSERT_NE(back, nullptr);
+    back->click();
+    EXPECT_FALSE(flow.isWaiting());
+    moves = 0;
+    test::waitUntil([] { return false; }, 3 * QuitFlow::pollMs);
+    EXPECT_FALSE(flow.hasEnded());
+    EXPECT_EQ(beforeExit, 0);
+    flow.request();
+    EXPECT_TRUE(flow.hasEnded());
+}

@@ -1,0 +1,56 @@
+#pragma once
+// An update feed served over TLS on 127.0.0.1 only, with a certificate made for the test
+// (an EC key, self-signed, naming IP 127.0.0.1). `TrustedCertificate` adds it to the
+// process's default TLS configuration for as long as it lives, so the checker's real
+// fetch accepts it; without one the certificate is as untrusted as any stranger's.
+#include <QByteArray>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QUrl>
+
+#include <vector>
+
+namespace sorvel::test {
+
+struct TestCertificate {
+    QSslCertificate certificate;
+    QSslKey key;
+    /// A new key and certificate for 127.0.0.1, valid from an hour ago for an hour.
+    static TestCertificate make();
+};
+
+class LoopbackFeedServer {
+public:
+    LoopbackFeedServer();
+
+    const TestCertificate& credentials() const { return credentials_; }
+    /// "https://127.0.0.1:PORT" followed by `path`.
+    QUrl url(const QString& path = "/feed.json") const;
+
+    /// What every request is answered with (status 200, JSON).
+    QByteArray body;
+    /// The request line of each request that arrived over a completed handshake.
+    std::vector<QByteArray> requests;
+    /// Connections whose handshake failed.
+    int refusedHandshakes = 0;
+
+private:
+    TestCertificate credentials_;
+    QSslServer server_;
+};
+
+/// Trusts a certificate in the process's default TLS configuration until destroyed.
+class TrustedCertificate {
+public:
+    explicit TrustedCertificate(const QSslCertificate& certificate);
+    ~TrustedCertificate();
+    TrustedCertificate(const TrustedCertificate&) = delete;
+    TrustedCertificate& operator=(const TrustedCertificate&) = delete;
+
+private:
+    QSslConfiguration previous_;
+};
+
+} // namespace sorvel::test
