@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QImage>
 #include <QPointer>
 #include <QSystemTrayIcon>
 
@@ -10,6 +11,7 @@
 #include <memory>
 
 #include "models/AppsModel.h"
+#include "models/DesktopNotifications.h"
 #include "models/DuplicatesModel.h"
 #include "models/HistoryModel.h"
 #include "models/ScanCoordinator.h"
@@ -93,6 +95,14 @@ int main(int argc, char** argv) {
     mainWindow = &window;
     window.setWindowIcon(AppIcon::icon());
     QApplication::setWindowIcon(AppIcon::icon());
+    {
+        // Notices carry the application's icon.
+        const QImage image = AppIcon::icon().pixmap(64, 64).toImage().convertToFormat(QImage::Format_RGBA8888);
+        QByteArray rgba;
+        for (int y = 0; y < image.height(); ++y)
+            rgba.append(reinterpret_cast<const char*>(image.constScanLine(y)), qsizetype(image.width()) * 4);
+        DesktopNotifications::setImage({image.width(), image.height(), rgba});
+    }
 
     window.setQuitRequest(models.quit);
 
