@@ -18,6 +18,7 @@
 #include "models/SweepScheduler.h"
 #include "models/UpdateChecker.h"
 #include "platform/UserDefaults.h"
+#include "removal/RemovalRun.h"
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/services/DesktopServices.h"
 #include "ui/shell/AppIcon.h"
@@ -36,17 +37,10 @@ bool set(const char* name) {
     return v && *v;
 }
 
-// Moves the models have in flight: what quitting waits for.
-QuitFlow::MovesInFlight interimMovesInFlight(const AppModels& m) {
-    return [&m] {
-        int n = 0;
-        n += m.apps.stage() == AppsModel::Stage::working;
-        n += m.apps.handoff().kind == AppsModel::HandoffState::Kind::working;
-        n += m.duplicates.stage() == DuplicatesModel::Stage::working;
-        n += m.sweeper.isRunning() || m.sweeper.isCleaning();
-        n += m.history.isRestoring();
-        return n;
-    };
+// What quitting waits for: every move to the Trash in the process (it outlives the screen
+// that started it), and a restore that moves items back out.
+QuitFlow::MovesInFlight movesInFlight(const AppModels& m) {
+    return [&m] { return RemovalRun::movesInFlight() + (m.history.isRestoring() ? 1 : 0); };
 }
 } // namespace
 
@@ -86,7 +80,7 @@ int main(int argc, char** argv) {
 
     // Quitting waits for moves in flight, then disarms the schedule and closes every
     // window (the settings window too), so nothing runs on unseen.
-    QuitFlow quitFlow(interimMovesInFlight(models), [&] {
+    QuitFlow quitFlow(movesInFlight(models), [&] {
         sweeper.stop();
         delete ToolWindows::settingsWindow();
     });
@@ -126,6 +120,8 @@ int main(int argc, char** argv) {
     window.show();
     const int status = QApplication::exec();
     delete ToolWindows::settingsWindow();
+    // A move started after the quit flow let the loop end still completes and is recorded.
+    RemovalRun::waitForMoves(std::chrono::minutes(5));
     return status;
 }
 
