@@ -53,12 +53,6 @@ constexpr std::string_view kUsage =
     "and --duplicates all report. In the app, removals go to the Trash\n"
     "after a dry run, are recorded in --history, and can be put back.";
 
-// Until a command's code is part of the build, its option says so and fails.
-int notAvailable(const char* what) {
-    std::fprintf(stderr, "sorvel: %s is not available in this build\n", what);
-    return 2;
-}
-
 int printUsage() { return ReportOutput::emit(std::string(kUsage) + "\n"); }
 
 } // namespace
@@ -126,8 +120,10 @@ int main(int argc, char** argv) {
     case Command::size: return HeadlessReport::size(d.argument);
     case Command::report:
         return HeadlessReport::run(d.json, d.wholeDisk ? ScanScope::wholeDisk : ScanScope::systemData, d.progress);
-    case Command::help: return printUsage();
-    case Command::app: return notAvailable("the windowed application");
+    // The executable opens the window itself before it gets here; with no headless
+    // command to run, the usage text is the answer.
+    case Command::help:
+    case Command::app: return printUsage();
     }
     return 0;
 }

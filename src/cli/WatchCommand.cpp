@@ -13,7 +13,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -135,25 +134,10 @@ void handleChanges(WatchState& state, const std::vector<std::string>& paths) {
         for (const auto& path : paths) out += "  \u00B7 event " + shownPath(path) + "\n";
     }
     sayIfPartlyWatched(state, state.watcher->unwatchedFolders());
-    std::vector<std::string> work = TreeUpdater::coalesce(paths, state.result);
-    std::set<std::string> measured;
-    for (size_t next = 0; next < work.size(); ++next) {
-        const std::string trimmed = trimmedTrailingSlash(work[next]);
-        auto location = TreeUpdater::search(trimmed, state.result);
-        if (!location) {
-            if (auto other = TreeUpdater::firmlinkAlternate(trimmed)) location = TreeUpdater::search(*other, state.result);
-        }
-        if (!location) continue;
-        const std::string located = location->chain.back()->path;
-        if (!measured.insert(located).second) continue;
-        // The folder's own hard-linked files are counted afresh; those counted in other
-        // folders stay counted there.
-        state.control.releaseInodes(located);
-        ScanNodePtr fresh = FileWalker::walkParallel(located, state.control, state.options);
-        // A file it counted and no longer holds may keep a name elsewhere: that folder
-        // counts it from now on, so the total does not lose it.
-        for (auto& holder : state.control.uncountedElsewhere(located)) work.push_back(std::move(holder));
-        const int64_t change = TreeUpdater::apply(std::move(fresh), *location, state.result);
+    const auto measured = TreeUpdater::remeasure(
+        TreeUpdater::coalesce(paths, state.result), state.result, state.control,
+        [&state](const std::string&) { return state.options; }, FileWalker::walkParallel);
+    for (const auto& [located, change] : measured) {
         if (change != 0) out += changeLine(change, located, state.result);
     }
     followReplacedFolder(state, out);
