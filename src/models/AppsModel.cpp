@@ -33,6 +33,7 @@ AppsModel::Services AppsModel::Services::standard() {
     services.finderHandoff = [](const std::string& path, const CleanupPolicy& policy) {
         return FinderHandoff::moveToTrash(path, policy);
     };
+    services.finderHandoffAvailable = [] { return FinderHandoff::isAvailable(); };
     services.dryRun = [](const std::vector<CleanupExecutor::PathSize>& paths, const CleanupPolicy& policy) {
         const CloudStatus cloud = CloudDetector::detect();
         return CleanupExecutor::run(paths, CleanupExecutor::Mode::dryRun, policy, cloud);
@@ -46,6 +47,9 @@ AppsModel::AppsModel(Services services, QObject* parent) : QObject(parent), serv
     const Services standard = Services::standard();
     if (!services_.inventory) services_.inventory = standard.inventory;
     if (!services_.runningBundleIdentifiers) services_.runningBundleIdentifiers = standard.runningBundleIdentifiers;
+    if (!services_.finderHandoffAvailable)
+        services_.finderHandoffAvailable = services_.finderHandoff ? std::function<bool()>([] { return true; })
+                                                                   : standard.finderHandoffAvailable;
     if (!services_.finderHandoff) services_.finderHandoff = standard.finderHandoff;
     if (!services_.dryRun) services_.dryRun = standard.dryRun;
 }

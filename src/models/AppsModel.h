@@ -51,6 +51,9 @@ public:
         std::function<std::vector<InstalledApp>(ScanControl&)> inventory;
         std::function<std::vector<std::string>()> runningBundleIdentifiers;
         std::function<FinderHandoff::Outcome(const std::string& path, const CleanupPolicy& policy)> finderHandoff;
+        /// Whether the hand-off can run here (main thread). A stand-in `finderHandoff`
+        /// without this counts as available.
+        std::function<bool()> finderHandoffAvailable;
         /// The dry run of the ticked paths (the real executor, iCloud read afresh).
         std::function<std::vector<CleanupOutcome>(const std::vector<CleanupExecutor::PathSize>&, const CleanupPolicy&)>
             dryRun;
@@ -72,6 +75,8 @@ public:
     bool isPreviewing() const { return isPreviewing_; }
     Stage stage() const { return stage_; }
     const HandoffState& handoff() const { return handoff_; }
+    /// Whether a bundle only an administrator can move can be handed to another program.
+    bool canHandOff() const { return services_.finderHandoffAvailable(); }
     /// Why the last uninstall or hand-off could not be written to the history; none when it was.
     const std::optional<std::string>& saveError() const { return saveError_; }
 

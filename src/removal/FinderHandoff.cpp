@@ -72,6 +72,8 @@ const std::string& script() {
     return text;
 }
 
+bool isAvailable(const std::string& runner) { return ProcessRunner::isExecutableFile(runner); }
+
 Outcome moveToTrash(const std::string& path, const CleanupPolicy& policy) {
     return moveToTrash(path, policy, kScriptRunner);
 }

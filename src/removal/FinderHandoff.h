@@ -36,6 +36,10 @@ using Outcome = std::variant<Result, Failure>;
 /// The script runner of the system.
 inline constexpr const char* kScriptRunner = "/usr/bin/osascript";
 
+/// Whether the hand-off can run at all here: the script runner is an executable file.
+/// Where it is not, asking could only fail, so nothing should offer it.
+bool isAvailable(const std::string& runner = kScriptRunner);
+
 /// The AppleScript handed to the runner; the item's path is its first argument.
 const std::string& script();
 

@@ -2,11 +2,15 @@
 
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "engine/Bytes.h"
 #include "models/HistoryModel.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/Animations.h"
 #include "ui/kit/Hairline.h"
+#include "ui/kit/HeightAnimation.h"
 #include "ui/tools/HistoryRules.h"
 #include "ui/tools/StorageTrendsCard.h"
 #include "ui/tools/ToolParts.h"
@@ -42,6 +46,7 @@ void HistoryView::flush() { rebuild_->flush(); }
 
 void HistoryView::rebuildLedger() {
     ++builds_;
+    cards_.clear();
     clear(header_);
     clear(ledger_);
     const auto& runs = history_.runs();
@@ -96,6 +101,54 @@ void HistoryView::rebuildLedger() {
     auto* cards = column(7);
     for (size_t i = 0; i < runs.size(); ++i) cards->addWidget(runCard(i));
     ledger_->addLayout(cards);
+
+    if (const auto id = std::exchange(opening_, std::nullopt)) {
+        QPointer<QWidget> card = this->card(*id);
+        QPointer<QWidget> header;
+        for (const auto& listed : cards_)
+            if (listed.id == *id) header = listed.header;
+        if (card && header && Animations::enabled()) {
+            // A new card measures its content only once shown, which the layout does on the
+            // next turn of the event loop: unfold it then, before it is painted.
+            card->setMaximumHeight(0);
+            QMetaObject::invokeMethod(
+                this,
+                [card, header] {
+                    if (!card || !header) return;
+                    QWidget* c = card;
+                    HeightAnimation::run(
+                        c, header->sizeHint().height(), c->sizeHint().height(),
+                        [c](int h) { c->setMaximumHeight(h); }, [c] { c->setMaximumHeight(QWIDGETSIZE_MAX); });
+                },
+                Qt::QueuedConnection);
+        }
+    }
+}
+
+QWidget* HistoryView::card(const UUID& id) const {
+    for (const auto& listed : cards_)
+        if (listed.id == id) return listed.card;
+    return nullptr;
+}
+
+void HistoryView::toggleRun(const UUID& id) {
+    if (!history_.expanded().count(id)) {
+        opening_ = id;
+        history_.toggle(id);
+        return;
+    }
+    for (const auto& listed : cards_) {
+        if (!(listed.id == id) || !listed.card || !listed.header || !listed.card->isVisible()) continue;
+        // The paths stay until the height has folded over them; then the run closes.
+        QWidget* card = listed.card;
+        HeightAnimation::run(
+            card, card->height(), listed.header->height(), [card](int h) { card->setMaximumHeight(h); },
+            [this, id] {
+                if (history_.expanded().count(id)) history_.toggle(id);
+            });
+        return;
+    }
+    history_.toggle(id);
 }
 
 QWidget* HistoryView::runCard(size_t index) {
@@ -125,8 +178,9 @@ QWidget* HistoryView::runCard(size_t index) {
     if (open) chevron->setRotation(90);
     head->addWidget(chevron);
     const UUID id = run.id;
-    connect(headerButton, &ClickArea::clicked, this, [this, id] { history_.toggle(id); });
+    connect(headerButton, &ClickArea::clicked, this, [this, id] { toggleRun(id); });
     card->content()->addWidget(headerButton);
+    cards_.push_back({id, card, headerButton});
     if (!open) return card;
 
     card->content()->addWidget(new Hairline(Qt::Horizontal));

@@ -45,7 +45,7 @@ void SelectionFooter::refresh() {
 QWidget* makeHandoffBlock(AppsModel& apps, const InstalledApp& app, bool running, DesktopServices& desktop,
                           QWidget* parent) {
     using H = UninstallerRules::Handoff;
-    const H h = UninstallerRules::handoff(apps.handoff(), app, running);
+    const H h = UninstallerRules::handoff(apps.handoff(), app, running, apps.canHandOff());
     const TintColours blue = Theme::tint(Tint::blue());
     Adaptive fill = blue.fill.opacity(0.35);
     Adaptive ink = blue.ink;
@@ -73,20 +73,23 @@ QWidget* makeHandoffBlock(AppsModel& apps, const InstalledApp& app, bool running
     body->setObjectName("handoffBody");
     texts->addWidget(body);
     line->addLayout(texts, 1);
-    line->addSpacing(10);
-    auto* button = new Button(q(h.button), h.style == H::Style::soft ? Button::Style::softAccent : Button::Style::subtle);
-    button->setObjectName("handoffButton");
-    button->setEnabled(h.enabled);
-    if (h.action == H::Action::moveWithFinder) {
-        button->setOpacity(h.enabled ? 1 : 0.5);
-        QObject::connect(button, &Button::clicked, card, [&apps] { apps.moveBundleWithFinder(); });
-    } else if (h.action == H::Action::openTrash) {
-        QObject::connect(button, &Button::clicked, card, [&desktop] { desktop.reveal(trashFolder()); });
+    if (!h.button.empty()) {
+        line->addSpacing(10);
+        auto* button =
+            new Button(q(h.button), h.style == H::Style::soft ? Button::Style::softAccent : Button::Style::subtle);
+        button->setObjectName("handoffButton");
+        button->setEnabled(h.enabled);
+        if (h.action == H::Action::moveWithFinder) {
+            button->setOpacity(h.enabled ? 1 : 0.5);
+            QObject::connect(button, &Button::clicked, card, [&apps] { apps.moveBundleWithFinder(); });
+        } else if (h.action == H::Action::openTrash) {
+            QObject::connect(button, &Button::clicked, card, [&desktop] { desktop.reveal(trashFolder()); });
+        }
+        auto* buttonColumn = column(0);
+        buttonColumn->addWidget(button);
+        buttonColumn->addStretch(1);
+        line->addLayout(buttonColumn);
     }
-    auto* buttonColumn = column(0);
-    buttonColumn->addWidget(button);
-    buttonColumn->addStretch(1);
-    line->addLayout(buttonColumn);
     card->content()->addLayout(line);
     return card;
 }

@@ -61,9 +61,17 @@ std::string selectionCount(size_t count) { return plural(count, "item") + " sele
 
 bool reviewEnabled(size_t targetCount, bool running) { return targetCount > 0 && !running; }
 
-Handoff handoff(const AppsModel::HandoffState& state, const InstalledApp& app, bool running) {
+Handoff handoff(const AppsModel::HandoffState& state, const InstalledApp& app, bool running, bool available) {
     using K = AppsModel::HandoffState::Kind;
     Handoff h;
+    if (!available && (state.kind == K::idle || state.kind == K::failed)) {
+        h.symbol = "hand.point.right";
+        h.title = app.name + " needs an administrator";
+        h.body = "This bundle is owned by root, and Sorvel cannot hand it to another program here, so an "
+                 "administrator must remove it. The support files below are yours and Sorvel takes those itself.";
+        h.enabled = false;
+        return h;
+    }
     switch (state.kind) {
     case K::idle:
         h.symbol = "hand.point.right";

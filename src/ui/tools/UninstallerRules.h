@@ -56,12 +56,14 @@ struct Handoff {
     std::string symbol;
     std::string title;
     std::string body;
-    std::string button;
+    std::string button; // none: no button at all
     Style style = Style::soft;
     Action action = Action::none;
     bool enabled = true;
 };
-Handoff handoff(const AppsModel::HandoffState& state, const InstalledApp& app, bool running);
+/// Where no program can take the bundle (`available` false) the block says an
+/// administrator must remove it, and offers no button.
+Handoff handoff(const AppsModel::HandoffState& state, const InstalledApp& app, bool running, bool available);
 
 /// The look of one outcome row.
 struct OutcomeLook {

@@ -95,31 +95,48 @@ TEST(UninstallerRunning, OnlyAnIdentifierTheRunningListCarriesCounts) {
 TEST(UninstallerHandoff, EveryStateHasItsTitleButtonAndEnabling) {
     using H = AppsModel::HandoffState;
     const InstalledApp a = app(Removability::needsAdministrator());
-    const auto idle = handoff(H::idle(), a, false);
+    const auto idle = handoff(H::idle(), a, false, true);
     EXPECT_EQ(idle.title, "Orchard needs an administrator");
     EXPECT_EQ(idle.action, Handoff::Action::moveWithFinder);
     EXPECT_TRUE(idle.enabled);
     EXPECT_NE(idle.body.find("owned by root"), std::string::npos);
 
-    const auto idleRunning = handoff(H::idle(), a, true);
+    const auto idleRunning = handoff(H::idle(), a, true, true);
     EXPECT_FALSE(idleRunning.enabled);
     EXPECT_EQ(idleRunning.body.rfind("Quit Orchard first \u2014", 0), 0u);
 
-    const auto working = handoff(H::working(), a, false);
+    const auto working = handoff(H::working(), a, false, true);
     EXPECT_EQ(working.button, "Waiting for the Finder\u2026");
     EXPECT_FALSE(working.enabled);
     EXPECT_EQ(working.action, Handoff::Action::none);
 
-    const auto done = handoff(H::done("Orchard is in the Trash."), a, false);
+    const auto done = handoff(H::done("Orchard is in the Trash."), a, false, true);
     EXPECT_EQ(done.title, "Orchard is in the Trash.");
     EXPECT_EQ(done.action, Handoff::Action::openTrash);
 
-    // Here the hand-off cannot reach a Finder: its failure sentence is the body.
-    const auto failed = handoff(H::failed("The Finder is not available on this system."), a, true);
+    const auto failed = handoff(H::failed("The Finder is not available on this system."), a, true, true);
     EXPECT_EQ(failed.title, "That did not work");
     EXPECT_EQ(failed.body, "The Finder is not available on this system.");
     EXPECT_EQ(failed.button, "Try again");
     EXPECT_FALSE(failed.enabled);
+}
+
+TEST(UninstallerHandoff, WhereNoProgramCanTakeTheBundleNoButtonIsOffered) {
+    using H = AppsModel::HandoffState;
+    const InstalledApp a = app(Removability::needsAdministrator());
+    for (const auto& state : {H::idle(), H::failed("The Finder could not be asked.")}) {
+        for (bool running : {false, true}) {
+            const auto h = handoff(state, a, running, false);
+            EXPECT_EQ(h.title, "Orchard needs an administrator");
+            EXPECT_TRUE(h.button.empty()) << "a button that can only fail";
+            EXPECT_EQ(h.action, Handoff::Action::none);
+            EXPECT_NE(h.body.find("cannot hand it to another program here, so an administrator must remove it."),
+                      std::string::npos)
+                << h.body;
+            EXPECT_NE(h.body.find("Sorvel takes those itself"), std::string::npos) << h.body;
+            EXPECT_EQ(h.body.find("Finder"), std::string::npos) << h.body;
+        }
+    }
 }
 
 TEST(UninstallerOutcomes, ReasonsBySymbolAndTone) {
