@@ -6,18 +6,26 @@
 
 #include "engine/Bytes.h"
 #include "models/HistoryModel.h"
-#include "ui/kit/Button.h"
-#include "ui/kit/Chip.h"
 #include "ui/kit/Animations.h"
+#include "ui/kit/Button.h"
+#include "ui/kit/Card.h"
+#include "ui/kit/Chip.h"
+#include "ui/kit/ClickArea.h"
+#include "ui/kit/Fonts.h"
 #include "ui/kit/Hairline.h"
 #include "ui/kit/HeightAnimation.h"
+#include "ui/kit/SymbolView.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
+#include "ui/tools/Coalescer.h"
 #include "ui/tools/HistoryRules.h"
+#include "ui/tools/Layouts.h"
 #include "ui/tools/StorageTrendsCard.h"
-#include "ui/tools/ToolParts.h"
 
 namespace sorvel::ui {
 
-using namespace ToolParts;
+using namespace Texts;
+using namespace Layouts;
 using W = Fonts::Weight;
 
 HistoryView::HistoryView(HistoryModel& history, ScanCoordinator& coordinator, QWidget* parent)
@@ -63,7 +71,7 @@ void HistoryView::rebuildLedger() {
     header_->addLayout(title);
     if (const auto& error = history_.saveError()) {
         header_->setSpacing(8);
-        header_->addWidget(ToolParts::saveError(*error));
+        header_->addWidget(Texts::saveError(*error));
     }
 
     auto* heading = row(10);
@@ -162,7 +170,7 @@ QWidget* HistoryView::runCard(size_t index) {
     auto* head = row(11, headerButton);
     head->setContentsMargins(13, 11, 13, 11);
     const auto trigger = HistoryRules::trigger(run.trigger);
-    head->addWidget(new SymbolView(trigger.symbol, 11, Theme::tertiaryText(), 16));
+    head->addWidget(new SymbolView(trigger.symbol, Theme::tertiaryText(), 11, nullptr, QSize(16, 0)));
     auto* texts = column(2);
     texts->addWidget(text(q(run.receipt.headline()), 12.5, W::medium, Theme::primaryText()));
     auto* subtitle = text(q(HistoryRules::runSubtitle(run)), 10.5, W::regular, Theme::tertiaryText());
@@ -174,7 +182,7 @@ QWidget* HistoryView::runCard(size_t index) {
                                  Theme::warningWash()));
     head->addWidget(figure(q(Bytes::format(run.receipt.movedBytes)), 12, W::semibold,
                            run.receipt.movedBytes > 0 ? Theme::accentInk() : Theme::tertiaryText(), 82));
-    auto* chevron = new SymbolView("chevron.right", 9, Theme::tertiaryText());
+    auto* chevron = new SymbolView("chevron.right", Theme::tertiaryText(), 9);
     if (open) chevron->setRotation(90);
     head->addWidget(chevron);
     const UUID id = run.id;
@@ -194,7 +202,7 @@ QWidget* HistoryView::runCard(size_t index) {
         for (size_t i = 0; i < detail.rows; ++i) {
             const MovedItem& item = run.moved[i];
             auto* line = row(9);
-            line->addWidget(new SymbolView("arrow.uturn.backward", 9, Theme::tertiaryText()));
+            line->addWidget(new SymbolView("arrow.uturn.backward", Theme::tertiaryText(), 9));
             line->addWidget(path(item.originalPath, 10.5, Theme::secondaryText()), 1);
             line->addSpacing(8);
             line->addWidget(mono(q(Bytes::format(item.size)), 10.5, W::regular, Theme::tertiaryText()));

@@ -21,9 +21,7 @@ class ScanCoordinator;
 namespace sorvel::ui {
 
 class StorageTrendsCard;
-namespace ToolParts {
 class Coalescer;
-}
 
 class HistoryView : public QWidget {
     Q_OBJECT
@@ -56,7 +54,7 @@ private:
     StorageTrendsCard* trends_;
     QVBoxLayout* header_;
     QVBoxLayout* ledger_;
-    ToolParts::Coalescer* rebuild_;
+    Coalescer* rebuild_;
     int builds_ = 0;
 };
 

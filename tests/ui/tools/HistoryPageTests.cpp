@@ -10,11 +10,11 @@
 #include "platform/Trash.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
-#include "ui/kit/Button.h"
 #include "ui/kit/Animations.h"
+#include "ui/kit/Button.h"
+#include "ui/kit/ClickArea.h"
 #include "ui/kit/HeightAnimation.h"
 #include "ui/tools/HistoryView.h"
-#include "ui/tools/ToolParts.h"
 #include "ui/tools/StorageTrendsCard.h"
 
 using namespace sorvel;
@@ -152,7 +152,7 @@ TEST(HistoryPage, ARunOpensAndClosesWithItsHeightEasing) {
     struct Off {
         ~Off() { ui::Animations::setEnabled(false); }
     } off;
-    auto* header = one<ui::ToolParts::ClickArea>(page.view.get(), "runHeader");
+    auto* header = one<ui::ClickArea>(page.view.get(), "runHeader");
     ASSERT_NE(header, nullptr);
     const int closed = page.view->card(run.id)->height();
     emit header->clicked();
@@ -167,7 +167,7 @@ TEST(HistoryPage, ARunOpensAndClosesWithItsHeightEasing) {
     const int open = card->height();
     EXPECT_GT(open, closed + 30);
     // Closing folds the open card first; the run closes when the height is down.
-    emit one<ui::ToolParts::ClickArea>(page.view.get(), "runHeader")->clicked();
+    emit one<ui::ClickArea>(page.view.get(), "runHeader")->clicked();
     EXPECT_TRUE(ui::HeightAnimation::running(card));
     EXPECT_EQ(page.history.expanded().count(run.id), 1u);
     ASSERT_TRUE(waitUntil([&] { return page.history.expanded().count(run.id) == 0; }, 2000));

@@ -22,8 +22,8 @@
 #include "models/UpdateChecker.h"
 #include "support/TestSupport.h"
 #include "ui/kit/AppearanceSetting.h"
-#include "ui/shell/AppModels.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/AppModels.h"
+#include "ui/services/DesktopServices.h"
 
 namespace sorvel::test {
 
