@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "models/HistoryModel.h"
+#include "support/AppsModelProbe.h"
 #include "platform/Path.h"
 #include "shots/ShotRegistry.h"
 #include "tools/ToolWorld.h"
@@ -98,8 +99,7 @@ SORVEL_SHOT("tools-apps-done", 1100, 760) {
     moved.push_back({UUID::random(), app.leftovers[0].path, app.leftovers[0].size, CleanupOutcome::MovedToTrash{"/t"}});
     moved.push_back({UUID::random(), app.leftovers[2].path, app.leftovers[2].size,
                      CleanupOutcome::Refused{CleanupGuard::Refusal::notFound()}});
-    a.model->setPreview(moved);
-    a.model->setStage(AppsModel::Stage::done);
+    AppsModelProbe::finish(*a.model, moved);
     a.view->flush();
     return page(a.view, {a.model.release()});
 }
@@ -164,6 +164,17 @@ SORVEL_SHOT("tools-panel-receipt", 380, 760) {
     test::waitUntil([&] { return !sweeper->isRunning(); });
     sweeper->toggle(findings[1].first);
     return new ui::MenuBarView(*sweeper.release(), {});
+}
+
+SORVEL_SHOT("tools-panel-after-clean-sweep", 380, 640) {
+    // A clean sweep moved two findings and left one: the two show as moved, not tickable.
+    SweepReceipt::record(std::vector<SweepReceipt::Finding>{
+        {ctx / "Library/Caches/Chromium", 80'000'000, ctx / ".local/share/Trash/files/Chromium"},
+        {ctx / "Library/Caches/pip", 120'000'000, ctx / ".local/share/Trash/files/pip"},
+        {ctx / "Library/Caches/Slack", 40'000'000}});
+    SweepScheduler::Dependencies deps;
+    deps.notifications = UserNotifications::none();
+    return new ui::MenuBarView(*new SweepScheduler(deps), {});
 }
 
 SORVEL_SHOT("tools-settings-fresh", 520, 620) {

@@ -1,0 +1,107 @@
+// Under a real window manager (openbox), with and without a tray (trayer): the window
+// manager's close hides to a tray or ends the process; Ctrl+Q ends it with the settings
+// window open, every time; the tray panel fits a small screen at 2x scaling.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "uisupport/XvfbRun.h"
+
+using namespace sorvel;
+
+namespace {
+
+std::optional<std::string> missingDesktopTool() {
+    if (auto tool = test::missingXvfbTool()) return tool;
+    for (const char* tool : {"openbox", "wmctrl", "trayer"})
+        if (test::runCommand({"/bin/sh", "-c", std::string("command -v ") + tool}).status != 0) return tool;
+    return std::nullopt;
+}
+
+const char* const kWindowManager = R"sh(
+openbox >/dev/null 2>&1 & helpers="$helpers $!"
+sleep 0.5
+)sh";
+
+const char* const kTray = R"sh(
+trayer --edge top --align right --widthtype pixel --width 120 >/dev/null 2>&1 & helpers="$helpers $!"
+sleep 0.8
+)sh";
+
+// Waits up to 5 s for the process to end; prints "ended" or "running".
+const char* const kAwaitEnd = R"sh(
+for i in $(seq 1 50); do kill -0 $app 2>/dev/null || break; sleep 0.1; done
+if kill -0 $app 2>/dev/null; then echo "process: running"; else echo "process: ended"; app=; fi
+)sh";
+
+// Opens the settings window with Ctrl+, and prints whether it came up.
+const char* const kOpenSettings = R"sh(
+xdotool windowactivate --sync "$win" 2>/dev/null; sleep 0.2
+xdotool key ctrl+comma
+settings=$(timeout 5 xdotool search --sync --onlyvisible --name '^Sorvel Settings$' | head -n 1)
+[ -n "$settings" ] && echo "settings: open"
+)sh";
+
+} // namespace
+
+TEST(XvfbQuit, WithoutATrayTheWindowManagersCloseEndsTheProcess) {
+    if (const auto tool = missingDesktopTool()) GTEST_SKIP() << *tool << " is not installed (scripts/bootstrap installs it)";
+    test::TempDir home;
+    test::writeFileOfSize(home / "Library/Logs/app.log", 1 << 20);
+    const auto r = test::runOnXvfb(home, std::string("wmctrl -i -c \"$win\"\n") + kAwaitEnd, {"1920x1200x24", {}, kWindowManager});
+    EXPECT_NE(r.out.find("process: ended"), std::string::npos) << r.out << r.err;
+}
+
+TEST(XvfbQuit, WithATrayCloseHidesAndQuitWithSettingsOpenEndsTheProcess) {
+    if (const auto tool = missingDesktopTool()) GTEST_SKIP() << *tool << " is not installed (scripts/bootstrap installs it)";
+    // Quit once ended the process only some of the time: try it a few times.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        test::TempDir home;
+        test::writeFileOfSize(home / "Library/Logs/app.log", 1 << 20);
+        const auto r = test::runOnXvfb(home, std::string(kOpenSettings) + R"sh(
+wmctrl -i -c "$win"; sleep 0.5
+kill -0 $app 2>/dev/null && echo "after close: running"
+xwininfo -id "$win" | grep -q IsViewable || echo "after close: hidden"
+xdotool windowactivate --sync "$settings" 2>/dev/null; sleep 0.2
+xdotool key ctrl+q
+)sh" + kAwaitEnd,
+                                       {"1920x1200x24", {}, std::string(kWindowManager) + kTray});
+        EXPECT_NE(r.out.find("settings: open"), std::string::npos) << attempt << r.out << r.err;
+        EXPECT_NE(r.out.find("after close: running"), std::string::npos) << attempt << r.out;
+        EXPECT_NE(r.out.find("after close: hidden"), std::string::npos) << attempt << r.out;
+        EXPECT_NE(r.out.find("process: ended"), std::string::npos) << "Quit left the process running\n" << r.out;
+    }
+}
+
+TEST(XvfbTrayPanel, AtTwiceTheScaleOnASmallScreenTheWholePanelFitsAndScrolls) {
+    if (const auto tool = missingDesktopTool()) GTEST_SKIP() << *tool << " is not installed (scripts/bootstrap installs it)";
+    test::TempDir home;
+    test::writeFileOfSize(home / "Library/Logs/app.log", 1 << 20);
+    // The tray icon is the small Sorvel window inside the tray; a click opens the panel, a
+    // new mapped window beside the main one.
+    const auto r = test::runOnXvfb(home, R"sh(
+sleep 0.5
+icon=$(xwininfo -root -tree | grep '("sorvel" "Sorvel")' | awk '{ split($(NF-1), g, "[x+]"); if (g[1] < 100) print $1 }' | head -n 1)
+[ -n "$icon" ] || { echo "no tray icon"; exit 4; }
+eval $(xdotool getwindowgeometry --shell "$icon")
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+sleep 1
+for w in $(xdotool search --onlyvisible --name '^Sorvel$'); do
+  [ "$w" = "$win" ] && continue
+  xwininfo -id "$w" | grep -E "Absolute upper-left|Width|Height"
+done
+)sh",
+                                   {"1280x600x24", {{"QT_SCALE_FACTOR", "2"}}, std::string(kWindowManager) + kTray});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const auto after = [&](const std::string& key) {
+        const size_t at = r.out.find(key);
+        return at == std::string::npos ? -1L : std::strtol(r.out.c_str() + at + key.size(), nullptr, 10);
+    };
+    const long y = after("Absolute upper-left Y:"), h = after("Height:"), x = after("Absolute upper-left X:"),
+               w = after("Width:");
+    ASSERT_GT(h, 0) << "the panel did not open\n" << r.out;
+    EXPECT_GE(y, 0) << r.out;
+    EXPECT_LE(y + h, 600) << "the bottom of the panel (\"Quit Sorvel\") is off the screen\n" << r.out;
+    EXPECT_GE(x, 0) << r.out;
+    EXPECT_LE(x + w, 1280) << r.out;
+}
