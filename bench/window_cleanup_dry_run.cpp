@@ -11,6 +11,7 @@
 #include "BenchHome.h"
 #include "UiBench.h"
 #include "cleanup/CleanupFinder.h"
+#include "engine/MultiRootScan.h"
 #include "engine/ScanControl.h"
 #include "ui/screens/CleanupPreviewSheet.h"
 #include "ui/services/DesktopServices.h"
@@ -38,7 +39,7 @@ void BM_DryRunOfTheDefaultSelection(benchmark::State& state) {
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
 
     ScanControl control;
-    const ScanResult scanned = ScanCoordinator::scanSynchronously(control, ScanScope::systemData);
+    const ScanResult scanned = MultiRootScan::scanSynchronously(control, ScanScope::systemData);
     auto services = ScanCoordinator::Services::standard();
     services.dockerPath = [] { return std::optional<std::string>(); };
     auto coordinator = uibench::finished(scanned, services);

@@ -34,7 +34,7 @@ constexpr std::string_view kUsage =
     "  Sorvel --duplicates PATH\n"
     "                       find files with identical content and report\n"
     "                       what removing the copies would actually free\n"
-    "                       \u2014 hard links share their blocks,\n"
+    "                       \u2014 clones and hard links share their blocks,\n"
     "                       so it is usually less than their size\n"
     "  Sorvel --history    the log of every removal Sorvel has made\n"
     "  Sorvel --backups    identify every local iPhone & iPad backup \u2014\n"

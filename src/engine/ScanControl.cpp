@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <string_view>
+#include <utility>
 
 #include "platform/Path.h"
 
@@ -40,20 +41,20 @@ std::vector<ScanControl::Completed> ScanControl::takeCompleted() {
 
 bool ScanControl::insertInode(InodeKey key) {
     std::lock_guard g(lock_);
-    return seenInodes_.insert(key).second;
+    return inodes_.seen.insert(key).second;
 }
 
 bool ScanControl::insertInode(InodeKey key, const std::string& countedIn) {
     std::lock_guard g(lock_);
-    if (keepsOwners_) holders_[key].insert(countedIn);
-    if (!seenInodes_.insert(key).second) return false;
-    if (keepsOwners_) owners_.emplace(key, countedIn);
+    if (inodes_.keepsOwners) inodes_.holders[key].insert(countedIn);
+    if (!inodes_.seen.insert(key).second) return false;
+    if (inodes_.keepsOwners) inodes_.owners.emplace(key, countedIn);
     return true;
 }
 
 void ScanControl::keepInodeOwners() {
     std::lock_guard g(lock_);
-    keepsOwners_ = true;
+    inodes_.keepsOwners = true;
 }
 
 void ScanControl::releaseInodes(const std::string& folder) {
@@ -61,26 +62,26 @@ void ScanControl::releaseInodes(const std::string& folder) {
     while (top.size() > 1 && top.back() == '/') top.remove_suffix(1);
     std::lock_guard g(lock_);
     released_.clear();
-    for (auto it = owners_.begin(); it != owners_.end();) {
+    for (auto it = inodes_.owners.begin(); it != inodes_.owners.end();) {
         std::string_view owner = it->second;
         while (owner.size() > 1 && owner.back() == '/') owner.remove_suffix(1);
         if (isPathInside(owner, top)) {
-            seenInodes_.erase(it->first);
+            inodes_.seen.erase(it->first);
             released_.push_back(it->first);
-            it = owners_.erase(it);
+            it = inodes_.owners.erase(it);
         } else {
             ++it;
         }
     }
     // The walk that follows names again the links still in the folder.
-    for (auto it = holders_.begin(); it != holders_.end();) {
+    for (auto it = inodes_.holders.begin(); it != inodes_.holders.end();) {
         auto& folders = it->second;
         for (auto f = folders.begin(); f != folders.end();) {
             std::string_view holder = *f;
             while (holder.size() > 1 && holder.back() == '/') holder.remove_suffix(1);
             f = isPathInside(holder, top) ? folders.erase(f) : std::next(f);
         }
-        it = folders.empty() ? holders_.erase(it) : std::next(it);
+        it = folders.empty() ? inodes_.holders.erase(it) : std::next(it);
     }
 }
 
@@ -91,9 +92,9 @@ std::vector<std::string> ScanControl::uncountedElsewhere(const std::string& fold
     std::vector<std::string> out;
     std::unordered_set<std::string> listed;
     for (const auto& key : released_) {
-        if (seenInodes_.count(key)) continue; // counted again
-        auto it = holders_.find(key);
-        if (it == holders_.end()) continue;
+        if (inodes_.seen.count(key)) continue; // counted again
+        auto it = inodes_.holders.find(key);
+        if (it == inodes_.holders.end()) continue;
         for (const auto& holder : it->second) {
             std::string_view h = holder;
             while (h.size() > 1 && h.back() == '/') h.remove_suffix(1);
@@ -103,6 +104,23 @@ std::vector<std::string> ScanControl::uncountedElsewhere(const std::string& fold
     released_.clear();
     std::sort(out.begin(), out.end());
     return out;
+}
+
+ScanControl::Inodes ScanControl::inodes() const {
+    std::lock_guard g(lock_);
+    return inodes_;
+}
+
+ScanControl::Inodes ScanControl::takeInodes() {
+    std::lock_guard g(lock_);
+    released_.clear();
+    return std::exchange(inodes_, {});
+}
+
+void ScanControl::adoptInodes(Inodes inodes) {
+    std::lock_guard g(lock_);
+    released_.clear();
+    inodes_ = std::move(inodes);
 }
 
 void ScanControl::addProgress(int64_t bytes, int64_t files, const std::string& path) {

@@ -34,6 +34,15 @@ public:
         std::string categoryID;
         ScanNodePtr node;
     };
+    /// What a control knows of the hard-linked files it counted: which were counted, and
+    /// (when owners are kept) in which folder, and every folder seen holding a name of each.
+    /// Travels with a tree, so that one folder of it can be measured again later.
+    struct Inodes {
+        std::unordered_set<InodeKey, InodeKeyHash> seen;
+        bool keepsOwners = false;
+        std::unordered_map<InodeKey, std::string, InodeKeyHash> owners;
+        std::unordered_map<InodeKey, std::unordered_set<std::string>, InodeKeyHash> holders;
+    };
 
     void cancel();
     bool cancelled() const;
@@ -56,6 +65,12 @@ public:
     /// counts that file now; measuring one of these folders again counts it there.
     std::vector<std::string> uncountedElsewhere(const std::string& folder);
     void addProgress(int64_t bytes, int64_t files, const std::string& path);
+    /// A copy of what is known of the hard-linked files counted so far.
+    Inodes inodes() const;
+    /// The same, leaving this control knowing none.
+    Inodes takeInodes();
+    /// Replaces what is known of hard-linked files by what another control knew.
+    void adoptInodes(Inodes inodes);
 
 private:
     mutable std::mutex lock_;
@@ -63,12 +78,8 @@ private:
     int64_t bytes_ = 0;
     int64_t files_ = 0;
     std::string currentPath_;
-    std::unordered_set<InodeKey, InodeKeyHash> seenInodes_;
-    bool keepsOwners_ = false;
-    std::unordered_map<InodeKey, std::string, InodeKeyHash> owners_;
-    // Every folder seen holding a name of each hard-linked file, and the files the last
-    // releaseInodes let go of (both only while owners are kept).
-    std::unordered_map<InodeKey, std::unordered_set<std::string>, InodeKeyHash> holders_;
+    Inodes inodes_;
+    // The files the last releaseInodes let go of (only while owners are kept).
     std::vector<InodeKey> released_;
     std::vector<Completed> completed_;
 };

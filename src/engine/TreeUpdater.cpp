@@ -114,34 +114,70 @@ std::vector<std::string> coalesce(const std::vector<std::string>& paths, const S
 int64_t apply(ScanNodePtr replacement, const Location& location, ScanResult& result) {
     const auto& chain = location.chain;
     if (chain.empty()) return 0;
-    const ScanNodePtr target = chain.back();
+    if (location.categoryIndex < 0 || static_cast<size_t>(location.categoryIndex) >= result.categories.size())
+        return 0;
+    auto& roots = result.categories[static_cast<size_t>(location.categoryIndex)].roots;
+    if (location.rootIndex < 0 || static_cast<size_t>(location.rootIndex) >= roots.size()) return 0;
+    const ScanNodePtr& target = chain.back();
     const int64_t oldSize = target->size;
     const int64_t newSize = replacement ? replacement->size : 0;
 
     if (chain.size() == 1) {
         // A category root: it keeps its slot (and its place in the order) even when gone.
-        if (location.categoryIndex < 0 ||
-            static_cast<size_t>(location.categoryIndex) >= result.categories.size())
-            return 0;
-        auto& roots = result.categories[static_cast<size_t>(location.categoryIndex)].roots;
-        if (location.rootIndex < 0 || static_cast<size_t>(location.rootIndex) >= roots.size()) return 0;
         roots[static_cast<size_t>(location.rootIndex)] =
             replacement ? std::move(replacement) : ScanNode::make(target->name, target->path);
         return newSize - oldSize;
     }
 
-    ScanNode& parent = *chain[chain.size() - 2];
-    auto slot = std::find_if(parent.children.begin(), parent.children.end(),
+    // Copies of the ancestors, each keeping its identity; the originals stay as they were.
+    std::vector<ScanNodePtr> copies;
+    copies.reserve(chain.size() - 1);
+    for (size_t i = 0; i + 1 < chain.size(); ++i) copies.push_back(std::make_shared<ScanNode>(*chain[i]));
+    for (size_t i = 0; i + 2 < chain.size(); ++i) {
+        auto& children = copies[i]->children;
+        const ScanNodePtr& below = chain[i + 1];
+        auto slot = std::find(children.begin(), children.end(), below);
+        if (slot == children.end())
+            slot = std::find_if(children.begin(), children.end(),
+                                [&](const ScanNodePtr& child) { return child && child->path == below->path; });
+        if (slot != children.end()) *slot = copies[i + 1];
+    }
+
+    auto& siblings = copies.back()->children;
+    auto slot = std::find_if(siblings.begin(), siblings.end(),
                              [&](const ScanNodePtr& child) { return child && child->path == target->path; });
-    if (slot != parent.children.end()) {
+    if (slot != siblings.end()) {
         if (replacement) *slot = std::move(replacement);
-        else parent.children.erase(slot);
+        else siblings.erase(slot);
     } else if (replacement) {
-        parent.children.push_back(std::move(replacement));
+        siblings.push_back(std::move(replacement));
     }
     // From the parent up, so each node's children are final before it is totalled.
-    for (size_t i = chain.size() - 1; i-- > 0;) chain[i]->rollUpTotals();
+    for (size_t i = copies.size(); i-- > 0;) copies[i]->rollUpTotals();
+    roots[static_cast<size_t>(location.rootIndex)] = copies.front();
     return newSize - oldSize;
+}
+
+std::vector<Remeasured> remeasure(std::vector<std::string> directories, ScanResult& result, ScanControl& control,
+                                  const OptionsFor& options, const Walk& walk) {
+    std::vector<Remeasured> measured;
+    std::unordered_set<std::string> done;
+    for (size_t next = 0; next < directories.size() && !control.cancelled(); ++next) {
+        auto location = locate(directories[next], result);
+        if (!location) continue;
+        const std::string located = location->chain.back()->path;
+        if (!done.insert(located).second) continue;
+        // The folder's own hard-linked files are counted afresh; those counted in other
+        // folders stay counted there.
+        control.releaseInodes(located);
+        ScanNodePtr fresh = walk(located, control, options(located));
+        if (control.cancelled()) break;
+        // A file it counted and no longer holds may keep a name elsewhere: that folder
+        // counts it from now on, so the total does not lose it.
+        for (auto& holder : control.uncountedElsewhere(located)) directories.push_back(std::move(holder));
+        measured.push_back({located, apply(std::move(fresh), *location, result)});
+    }
+    return measured;
 }
 
 } // namespace sorvel::TreeUpdater

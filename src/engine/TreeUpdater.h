@@ -1,13 +1,17 @@
 #pragma once
 // Keeps a finished scan's tree current: reduces a batch of changed directories to the few
 // scanned nodes worth measuring again, finds them in the tree, and splices a re-walked
-// node in with every ancestor's totals corrected. Holds no state and takes no lock: it
-// runs wherever the owner of the result runs (main thread, or the watcher's own lock).
+// node in with every ancestor's totals corrected. A tree once handed out never changes:
+// splicing copies the nodes from the root down to the change into the result it is given,
+// so whoever holds the old nodes keeps a consistent picture. Holds no state.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/FileWalker.h"
+#include "engine/ScanControl.h"
 #include "engine/ScanNode.h"
 #include "engine/ScanResult.h"
 
@@ -27,9 +31,25 @@ std::vector<std::string> coalesce(const std::vector<std::string>& paths, const S
 /// The deepest scanned node holding the path (trailing slashes ignored), under either form
 /// of a firmlinked path.
 std::optional<Location> locate(const std::string& path, const ScanResult& result);
-/// Puts the re-walked node (none: the directory is gone) at the location and re-totals
-/// every ancestor; returns the node's change of size, new minus old.
+/// Puts the re-walked node (none: the directory is gone) at the location, in fresh copies
+/// of its ancestors with their totals corrected, and returns the node's change of size, new
+/// minus old. The nodes of the location are left as they were.
 int64_t apply(ScanNodePtr replacement, const Location& location, ScanResult& result);
+
+/// One folder measured again, and its change of size.
+struct Remeasured {
+    std::string path;
+    int64_t change = 0;
+};
+using OptionsFor = std::function<FileWalker::Options(const std::string&)>;
+using Walk = std::function<ScanNodePtr(const std::string&, ScanControl&, const FileWalker::Options&)>;
+
+/// Measures each coalesced directory again with the control that measured the tree (its
+/// hard-linked files are let go of first, so they are counted again there and nowhere
+/// twice) and splices it in. A file that loses the name it was counted under but keeps one
+/// in another folder makes that folder measured too. Stops when the control is cancelled.
+std::vector<Remeasured> remeasure(std::vector<std::string> directories, ScanResult& result, ScanControl& control,
+                                  const OptionsFor& options, const Walk& walk);
 
 /// The location for exactly this form of the path.
 std::optional<Location> search(const std::string& path, const ScanResult& result);

@@ -26,9 +26,20 @@ double secondsBetween(Date from, Date to) { return std::chrono::duration<double>
 
 } // namespace
 
+// What a scan's worker hands back: the result with its recommendations, and the reads and
+// writes of the disk that follow a scan, done there rather than on the main thread.
+struct ScanCoordinator::ScanOutcome {
+    ScanResult result;
+    bool finished = false; // not cancelled: everything below is filled in
+    Date finishedAt;
+    std::shared_ptr<const ScanControl::Inodes> inodes;
+    CloudStatus cloud;
+    std::vector<StorageSnapshot> trends;
+};
+
 ScanCoordinator::Services ScanCoordinator::Services::standard() {
     Services s;
-    s.scan = [](ScanControl& control, ScanScope scope) { return scanSynchronously(control, scope); };
+    s.scan = [](ScanControl& control, ScanScope scope) { return MultiRootScan::scanSynchronously(control, scope); };
     s.recommend = [](const ScanResult& result) { return CleanupFinder::recommendations(result); };
     s.analyzeFolder = [](const std::string& path, const std::set<std::string>& excluded,
                          const std::function<bool()>& isCancelled) {
@@ -42,6 +53,9 @@ ScanCoordinator::Services ScanCoordinator::Services::standard() {
         return CleanupExecutor::run(paths, mode, policy, cloud, progress);
     };
     s.startWatcher = [](FileSystemWatcher& watcher, const std::vector<std::string>& roots) { watcher.start(roots); };
+    s.walk = [](const std::string& path, ScanControl& control, const FileWalker::Options& options) {
+        return FileWalker::walkParallel(path, control, options);
+    };
     return s;
 }
 
@@ -63,15 +77,6 @@ ScanCoordinator::ScanCoordinator(Services services, QObject* parent)
 // Only what is held is released: a scan in flight keeps its own control and finds the
 // coordinator gone when it comes back.
 ScanCoordinator::~ScanCoordinator() = default;
-
-ScanResult ScanCoordinator::scanSynchronously(ScanControl& control, ScanScope scope,
-                                              std::optional<std::set<std::string>> limitedTo) {
-    return MultiRootScan::scanSynchronously(control, scope, std::move(limitedTo));
-}
-
-FileWalker::Options ScanCoordinator::walkOptions(const std::string& path, ScanScope scope) {
-    return MultiRootScan::walkOptions(path, scope);
-}
 
 bool ScanCoordinator::argumentsRequestScan(const QStringList& arguments) {
     return arguments.contains(QStringLiteral("--scan"));
@@ -176,6 +181,7 @@ void ScanCoordinator::startIfNeeded(bool skipsGate) {
 
 void ScanCoordinator::start() {
     cancel();
+    ++scanGeneration_;
     auto control = std::make_shared<ScanControl>();
     control_ = control;
 
@@ -216,10 +222,26 @@ void ScanCoordinator::start() {
     pollTask_->start();
 
     scanRequest_.begin();
+    // Live passes measure folders of this tree again later: who counted each hard-linked
+    // file must be known then.
+    control->keepInodeOwners();
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [control, scope = scope_, scan = services_.scan] { return scan(*control, scope); },
-        [control](ScanCoordinator& self, ScanResult scanned) { self.completeScan(control, std::move(scanned)); });
+        [control, scope = scope_, started = startedAt_, scan = services_.scan, recommend = services_.recommend] {
+            ScanOutcome outcome;
+            outcome.result = scan(*control, scope);
+            if (control->cancelled()) return outcome;
+            outcome.finishedAt = now();
+            outcome.result.duration = secondsBetween(started, outcome.finishedAt);
+            outcome.result.cleanupItems = recommend(outcome.result);
+            outcome.inodes = std::make_shared<const ScanControl::Inodes>(control->takeInodes());
+            outcome.cloud = CloudDetector::detect();
+            if (control->cancelled()) return outcome;
+            outcome.trends = StorageTrends::record(outcome.result, outcome.finishedAt, Calendar::current());
+            outcome.finished = true;
+            return outcome;
+        },
+        [control](ScanCoordinator& self, ScanOutcome outcome) { self.completeScan(control, std::move(outcome)); });
 }
 
 // One tick: everything that moved is announced with one progressChanged, then the result
@@ -260,7 +282,7 @@ void ScanCoordinator::publishFoldedRoots() {
     publishResult(std::move(copy));
 }
 
-void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, ScanResult scanned) {
+void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, ScanOutcome outcome) {
     // A scan that a later start() replaced says nothing about the one now running.
     if (control != control_) return;
     if (pollTask_) {
@@ -268,14 +290,12 @@ void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, 
         pollTask_->deleteLater();
         pollTask_ = nullptr;
     }
-    if (control->cancelled()) {
+    if (control->cancelled() || !outcome.finished) {
         setPhase(Phase::cancelled);
         return;
     }
-    const Date finished = now();
-    scanned.duration = secondsBetween(startedAt_, finished);
-    scanned.cleanupItems = services_.recommend(scanned);
-    publishResult(std::move(scanned));
+    treeInodes_ = std::move(outcome.inodes);
+    publishResult(std::move(outcome.result));
 
     std::set<std::string> preselected;
     for (const auto& item : result_.cleanupItems)
@@ -292,12 +312,11 @@ void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, 
     setLastLiveUpdate(std::nullopt);
     startWatching();
     setFullDiskAccess(result_.fullDiskAccess);
-    if (Models::assignIfChanged(cloud_, CloudDetector::detect())) emit cloudChanged();
+    if (Models::assignIfChanged(cloud_, std::move(outcome.cloud))) emit cloudChanged();
     progressMoved |= setCurrentPath({});
     progressMoved |= setElapsed(result_.duration);
     if (progressMoved) emit progressChanged();
-    if (Models::assignIfChanged(trends_, StorageTrends::record(result_, finished, Calendar::current())))
-        emit trendsChanged();
+    if (Models::assignIfChanged(trends_, std::move(outcome.trends))) emit trendsChanged();
 }
 
 void ScanCoordinator::cancel() {
@@ -314,6 +333,7 @@ void ScanCoordinator::cancel() {
         if (!insights_) insightsPath_.reset();
     }
     changes_.cancel();
+    cancelLivePass();
     stopWatching();
     if (control_) control_->cancel();
     if (pollTask_) {

@@ -63,6 +63,8 @@ public:
             runCleanup;
         /// Starts a live-update watcher over the scanned roots; runs on a worker thread.
         std::function<void(FileSystemWatcher&, const std::vector<std::string>&)> startWatcher;
+        /// Measures one folder again for a live update; runs on a worker thread.
+        std::function<ScanNodePtr(const std::string&, ScanControl&, const FileWalker::Options&)> walk;
         static Services standard();
     };
 
@@ -73,10 +75,6 @@ public:
     explicit ScanCoordinator(Services services, QObject* parent = nullptr);
     ~ScanCoordinator() override;
 
-    // The multi-root scan the app, the command line and sweeps share.
-    static ScanResult scanSynchronously(ScanControl& control, ScanScope scope,
-                                        std::optional<std::set<std::string>> limitedTo = std::nullopt);
-    static FileWalker::Options walkOptions(const std::string& path, ScanScope scope);
     /// Whether the process was started with "--scan" (worked out once).
     static bool skipsAccessGate();
     static bool argumentsRequestScan(const QStringList& arguments);
@@ -161,6 +159,8 @@ public:
 
     // Live updates: the watcher's batches of changed directories arrive here.
     void absorb(const std::vector<std::string>& paths);
+    /// Stops the re-measure pass in flight, if any (the window it was for has closed).
+    void cancelLivePass();
     static constexpr int incrementalBudget = 48;
 
 signals:
@@ -189,6 +189,8 @@ signals:
     void watchingChanged();
 
 private:
+    struct ScanOutcome;
+    struct LivePass;
 
     void setPhase(Phase phase);
     void publishResult(ScanResult result);
@@ -215,13 +217,14 @@ private:
     void poll(const std::shared_ptr<ScanControl>& control);
     bool countFinishedRoots(std::vector<ScanControl::Completed> finished);
     void publishFoldedRoots();
-    void completeScan(const std::shared_ptr<ScanControl>& control, ScanResult scanned);
+    void completeScan(const std::shared_ptr<ScanControl>& control, ScanOutcome outcome);
     void stopWatching();
     void startWatching();
     void installWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher);
     void processPendingChanges();
-    void finishLivePass(ScanScope scope, std::optional<std::string> insightsPath,
-                        std::vector<std::pair<TreeUpdater::Location, ScanNodePtr>> walked);
+    void finishLivePass(uint64_t generation, const std::optional<std::string>& insightsPath, LivePass pass);
+    void applyLivePass(const std::optional<std::string>& insightsPath, LivePass pass);
+    void followNewTree();
     NavigationState position() const;
     void applyCleanupProgress(int done, int total);
     void startCleanup(CleanupExecutor::Mode mode, std::optional<std::vector<CleanupExecutor::PathSize>> targets,
@@ -267,6 +270,16 @@ private:
     // number is no longer wanted.
     uint64_t watchGeneration_ = 0;
     QuietPeriod changes_{this, 500, [this] { processPendingChanges(); }};
+    // Raised by every start(): a live pass carries the number it began under and is
+    // dropped when it no longer matches.
+    uint64_t scanGeneration_ = 0;
+    // What the published tree's walks knew of hard-linked files; each pass measures with
+    // a copy and hands back the next.
+    std::shared_ptr<const ScanControl::Inodes> treeInodes_;
+    // The control of the one pass in flight, until it hands back (even when cancelled).
+    std::shared_ptr<ScanControl> livePass_;
+    // The quiet period ended while a pass was in flight: the next pass follows it.
+    bool passWanted_ = false;
     std::shared_ptr<ScanControl> control_;
     QTimer* pollTask_ = nullptr;
     LatestRequest scanRequest_;

@@ -1,28 +1,26 @@
 // Live updates of a finished scan: watch the scanned roots, gather changed directories
-// until the reports have been quiet for 500 ms, re-walk them off the main thread and splice
-// the new subtrees into the published tree. Too large a batch only asks for a rescan.
+// until the reports have been quiet for 500 ms, then measure them again in one pass off the
+// main thread, which hands back a new tree to publish; the tree already published is never
+// changed. One pass at a time; too large a batch only asks for a rescan.
 #include "models/ScanCoordinator.h"
 
+#include <algorithm>
+
+#include "engine/MultiRootScan.h"
 #include "engine/VolumeProbe.h"
 #include "models/BackgroundWork.h"
 #include "platform/Path.h"
 
 namespace sorvel {
 
-namespace {
-
-std::string strippingTrailingSlashes(std::string path) {
-    while (path.size() >= 2 && path.back() == '/') path.pop_back();
-    return path;
-}
-
-std::optional<TreeUpdater::Location> place(const std::string& path, const ScanResult& result) {
-    if (auto hit = TreeUpdater::search(path, result)) return hit;
-    if (auto other = TreeUpdater::firmlinkAlternate(path)) return TreeUpdater::search(*other, result);
-    return std::nullopt;
-}
-
-} // namespace
+// What a pass hands back: its own copy of the result, changed only where it measured, with
+// the recommendations and volume figures redone when a size changed.
+struct ScanCoordinator::LivePass {
+    ScanResult result;
+    std::shared_ptr<const ScanControl::Inodes> inodes; // none: called off midway
+    bool spliced = false;
+    bool changed = false;
+};
 
 void ScanCoordinator::setLiveUpdatesEnabled(bool enabled) {
     if (liveUpdatesEnabled_ == enabled) return;
@@ -88,62 +86,78 @@ void ScanCoordinator::absorb(const std::vector<std::string>& paths) {
     changes_.add(paths);
 }
 
+void ScanCoordinator::cancelLivePass() {
+    // Still counted as in flight until its worker hands back: passes never overlap.
+    if (livePass_) livePass_->cancel();
+}
+
 void ScanCoordinator::processPendingChanges() {
+    if (livePass_) {
+        // What gathered meanwhile waits for the pass in flight and goes into the next.
+        passWanted_ = true;
+        return;
+    }
+    passWanted_ = false;
     const std::set<std::string> taken = changes_.take();
     if (taken.empty()) return;
     if (phase_ != Phase::done) return;
-    const auto directories = TreeUpdater::coalesce(std::vector<std::string>(taken.begin(), taken.end()), result_);
+    auto directories = TreeUpdater::coalesce(std::vector<std::string>(taken.begin(), taken.end()), result_);
     if (directories.empty()) return;
     if (directories.size() > static_cast<size_t>(incrementalBudget)) {
         setHasPendingChanges(true);
         return;
     }
-    std::vector<TreeUpdater::Location> locations;
-    for (const auto& directory : directories)
-        if (auto hit = place(strippingTrailingSlashes(directory), result_)) locations.push_back(std::move(*hit));
 
-    const ScanScope scope = result_.scope;
+    // The pass works on its own copy of the result and of what is known of hard links;
+    // the published tree is never touched, only replaced when the pass comes back.
+    auto control = std::make_shared<ScanControl>();
+    livePass_ = control;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [scope, locations = std::move(locations)] {
-            ScanControl control;
-            std::vector<std::pair<TreeUpdater::Location, ScanNodePtr>> walked;
-            for (const auto& location : locations) {
-                const std::string& path = location.chain.back()->path;
-                walked.emplace_back(location, FileWalker::walkParallel(path, control, walkOptions(path, scope)));
-            }
-            return walked;
+        [control, base = result_, inodes = treeInodes_, directories = std::move(directories),
+         walk = services_.walk ? services_.walk : TreeUpdater::Walk(FileWalker::walkParallel),
+         recommend = services_.recommend]() mutable {
+            LivePass pass;
+            pass.result = std::move(base);
+            if (inodes) control->adoptInodes(*inodes);
+            const ScanScope scope = pass.result.scope;
+            const auto measured = TreeUpdater::remeasure(
+                std::move(directories), pass.result, *control,
+                [scope](const std::string& path) { return MultiRootScan::walkOptions(path, scope); }, walk);
+            if (control->cancelled()) return pass;
+            pass.inodes = std::make_shared<const ScanControl::Inodes>(control->takeInodes());
+            pass.spliced = !measured.empty();
+            pass.changed = std::any_of(measured.begin(), measured.end(),
+                                       [](const TreeUpdater::Remeasured& m) { return m.change != 0; });
+            if (!pass.changed) return pass;
+            pass.result.cleanupItems = recommend(pass.result);
+            pass.result.volume = VolumeProbe::stats(homeDirectory());
+            return pass;
         },
-        [scope, insightsPath = insightsPath_](ScanCoordinator& self, auto walked) {
-            self.finishLivePass(scope, insightsPath, std::move(walked));
+        [generation = scanGeneration_, insightsPath = insightsPath_](ScanCoordinator& self, LivePass pass) {
+            self.finishLivePass(generation, insightsPath, std::move(pass));
         });
 }
 
-void ScanCoordinator::finishLivePass(ScanScope, std::optional<std::string> insightsPath,
-                                     std::vector<std::pair<TreeUpdater::Location, ScanNodePtr>> walked) {
-    // A scan started meanwhile wins: its tree is not the one these walks measured.
-    if (phase_ != Phase::done) return;
-    ScanResult updated = result_;
-    bool spliced = false;
-    bool changed = false;
-    for (auto& [location, replacement] : walked) {
-        const std::string path = strippingTrailingSlashes(location.chain.back()->path);
-        auto fresh = place(path, updated);
-        if (!fresh || fresh->chain.back()->path != location.chain.back()->path) continue;
-        spliced = true;
-        if (TreeUpdater::apply(replacement, *fresh, updated) != 0) changed = true;
-    }
-    if (!changed) {
-        // Same sizes: the subtrees are replaced, nothing that depends on sizes is redone.
-        if (spliced) publishResult(std::move(updated));
-        return;
-    }
-    updated.cleanupItems = services_.recommend(updated);
+void ScanCoordinator::finishLivePass(uint64_t generation, const std::optional<std::string>& insightsPath,
+                                     LivePass pass) {
+    const bool cancelled = livePass_ && livePass_->cancelled();
+    livePass_.reset();
+    // A newer scan owns the result now (or the pass was called off): its walks are dropped.
+    const bool current = !cancelled && generation == scanGeneration_ && phase_ == Phase::done && pass.inodes;
+    if (current && pass.spliced) applyLivePass(insightsPath, std::move(pass));
+    if (passWanted_) processPendingChanges();
+}
+
+void ScanCoordinator::applyLivePass(const std::optional<std::string>& insightsPath, LivePass pass) {
+    treeInodes_ = std::move(pass.inodes);
+    publishResult(std::move(pass.result));
+    followNewTree();
+    // Same sizes: the subtrees are replaced, nothing that depends on sizes is redone.
+    if (!pass.changed) return;
     std::set<std::string> kept;
-    for (const auto& item : updated.cleanupItems)
+    for (const auto& item : result_.cleanupItems)
         if (selectedCleanupIDs_.count(item.id)) kept.insert(item.id);
-    updated.volume = VolumeProbe::stats(homeDirectory());
-    publishResult(std::move(updated));
     setSelectedCleanupIDs(std::move(kept));
     setLastLiveUpdate(now());
     int64_t total = 0;
@@ -156,6 +170,20 @@ void ScanCoordinator::finishLivePass(ScanScope, std::optional<std::string> insig
         loadInsights(std::nullopt);
         loadInsights(insightsPath, excluded);
     }
+}
+
+// The page shown holds nodes of the tree just replaced: it moves to the same folders in the
+// new one, so it shows the new sizes. A folder no longer there leaves the page as it was.
+void ScanCoordinator::followNewTree() {
+    if (drillPath_.empty()) return;
+    std::vector<ScanNodePtr> followed;
+    followed.reserve(drillPath_.size());
+    for (const auto& node : drillPath_) {
+        ScanNodePtr now = result_.node(node->path);
+        if (!now) return;
+        followed.push_back(std::move(now));
+    }
+    setDrillPath(std::move(followed));
 }
 
 } // namespace sorvel

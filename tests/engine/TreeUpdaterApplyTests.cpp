@@ -1,5 +1,5 @@
 // Splicing a re-walked node into the tree: what moves, what every ancestor's totals
-// become, and the size change reported to the caller.
+// become, the size change reported to the caller, and the old tree left as it was.
 #include <gtest/gtest.h>
 
 #include "engine/FileWalker.h"
@@ -27,6 +27,9 @@ struct Tree {
     }
 };
 
+// A node of the result's tree as it stands now.
+ScanNodePtr at(const ScanResult& result, const std::string& path) { return result.node(path); }
+
 ScanNodePtr replacementFor(const ScanNodePtr& old, int64_t ownBytes, int64_t ownFiles) {
     return dirNode(old->path, ownBytes, ownFiles);
 }
@@ -41,17 +44,40 @@ TEST(TreeUpdaterApply, RemovingAChildShrinksEveryAncestor) {
     auto l = TreeUpdater::locate("/a/b/c", t.result);
     ASSERT_TRUE(l);
     EXPECT_EQ(TreeUpdater::apply(nullptr, *l, t.result), -300);
-    EXPECT_EQ(t.b->size, 120);
-    EXPECT_EQ(t.b->fileCount, 3);
-    EXPECT_EQ(t.b->dirCount, 1);
-    EXPECT_EQ(t.a->size, 330);
-    EXPECT_EQ(t.a->fileCount, 5);
-    EXPECT_EQ(t.a->dirCount, 3);
+    const auto a = at(t.result, "/a"), b = at(t.result, "/a/b");
+    EXPECT_EQ(b->size, 120);
+    EXPECT_EQ(b->fileCount, 3);
+    EXPECT_EQ(b->dirCount, 1);
+    EXPECT_EQ(a->size, 330);
+    EXPECT_EQ(a->fileCount, 5);
+    EXPECT_EQ(a->dirCount, 3);
     // b (120) fell below e (200): the root's children are ordered largest first again
-    ASSERT_EQ(t.a->children.size(), 2u);
-    EXPECT_EQ(t.a->children[0], t.e);
-    EXPECT_EQ(t.a->children[1], t.b);
+    ASSERT_EQ(a->children.size(), 2u);
+    EXPECT_EQ(a->children[0], t.e);
+    EXPECT_EQ(a->children[1], b);
+    expectConsistent(*a);
+}
+
+// Whoever still holds the tree from before (a screen, the back stack) sees it unchanged;
+// the changed ancestors are copies that keep who they are.
+TEST(TreeUpdaterApply, TheTreeFromBeforeIsLeftAsItWas) {
+    Tree t;
+    const ScanResult before = t.result;
+    auto l = TreeUpdater::locate("/a/b/c", t.result);
+    ASSERT_TRUE(l);
+    TreeUpdater::apply(nullptr, *l, t.result);
+    EXPECT_EQ(t.a->size, 630);
+    EXPECT_EQ(t.b->size, 420);
+    EXPECT_EQ(t.b->children.size(), 2u);
+    EXPECT_EQ(before.node("/a/b/c"), t.c);
+    EXPECT_EQ(before.categories[0].roots[1], t.a);
     expectConsistent(*t.a);
+    const auto a = at(t.result, "/a"), b = at(t.result, "/a/b");
+    EXPECT_NE(a, t.a);
+    EXPECT_EQ(a->id, t.a->id);
+    EXPECT_EQ(b->id, t.b->id);
+    EXPECT_EQ(at(t.result, "/a/e"), t.e); // untouched branches are shared
+    EXPECT_EQ(at(t.result, "/second"), t.second);
 }
 
 TEST(TreeUpdaterApply, ReplacementTakesTheOldNodesPlaceAndTheOldObjectKeepsItsState) {
@@ -60,12 +86,13 @@ TEST(TreeUpdaterApply, ReplacementTakesTheOldNodesPlaceAndTheOldObjectKeepsItsSt
     ASSERT_TRUE(l);
     auto fresh = replacementFor(t.f, 1000, 4);
     EXPECT_EQ(TreeUpdater::apply(fresh, *l, t.result), 900);
-    EXPECT_EQ(t.b->children[0], fresh); // now the largest child
-    EXPECT_EQ(t.f->size, 100);          // the detached node is untouched
-    EXPECT_EQ(t.a->size, 1530);
-    EXPECT_EQ(t.a->fileCount, 11);
-    EXPECT_EQ(t.a->children[0], t.b);
-    expectConsistent(*t.a);
+    const auto a = at(t.result, "/a"), b = at(t.result, "/a/b");
+    EXPECT_EQ(b->children[0], fresh); // now the largest child
+    EXPECT_EQ(t.f->size, 100);        // the detached node is untouched
+    EXPECT_EQ(a->size, 1530);
+    EXPECT_EQ(a->fileCount, 11);
+    EXPECT_EQ(a->children[0], b);
+    expectConsistent(*a);
 }
 
 TEST(TreeUpdaterApply, AncestorsKeepTheirOwnFilesAndDates) {
@@ -74,10 +101,11 @@ TEST(TreeUpdaterApply, AncestorsKeepTheirOwnFilesAndDates) {
     t.b->accessDenied = true;
     auto l = TreeUpdater::locate("/a/b/c", t.result);
     TreeUpdater::apply(replacementFor(t.c, 5, 1), *l, t.result);
-    EXPECT_EQ(t.b->directFileSize, 20);
-    EXPECT_EQ(t.b->directFileCount, 2);
-    EXPECT_EQ(t.b->largestFiles.size(), 1u);
-    EXPECT_TRUE(t.b->accessDenied);
+    const auto b = at(t.result, "/a/b");
+    EXPECT_EQ(b->directFileSize, 20);
+    EXPECT_EQ(b->directFileCount, 2);
+    EXPECT_EQ(b->largestFiles.size(), 1u);
+    EXPECT_TRUE(b->accessDenied);
 }
 
 TEST(TreeUpdaterApply, NewDirectoryIsAppendedToTheNearestScannedAncestor) {
@@ -90,9 +118,9 @@ TEST(TreeUpdaterApply, NewDirectoryIsAppendedToTheNearestScannedAncestor) {
     l.chain = {t.a, t.b, dirNode("/a/b/new")};
     auto fresh = dirNode("/a/b/new", 50, 2);
     EXPECT_EQ(TreeUpdater::apply(fresh, l, t.result), 50);
-    EXPECT_EQ(t.b->children.size(), 3u);
-    EXPECT_EQ(t.a->size, 680);
-    expectConsistent(*t.a);
+    EXPECT_EQ(at(t.result, "/a/b")->children.size(), 3u);
+    EXPECT_EQ(at(t.result, "/a")->size, 680);
+    expectConsistent(*at(t.result, "/a"));
 }
 
 TEST(TreeUpdaterApply, MissingChildWithoutReplacementChangesNoChildren) {
@@ -103,8 +131,8 @@ TEST(TreeUpdaterApply, MissingChildWithoutReplacementChangesNoChildren) {
     auto ghost = dirNode("/a/b/ghost", 70, 1);
     l.chain = {t.a, t.b, ghost};
     EXPECT_EQ(TreeUpdater::apply(nullptr, l, t.result), -70);
-    EXPECT_EQ(t.b->children.size(), 2u);
-    EXPECT_EQ(t.a->size, 630);
+    EXPECT_EQ(at(t.result, "/a/b")->children.size(), 2u);
+    EXPECT_EQ(at(t.result, "/a")->size, 630);
 }
 
 TEST(TreeUpdaterApply, RootWithoutReplacementStaysListedEmptyAndInPlace) {
@@ -138,8 +166,8 @@ TEST(TreeUpdaterApply, SameSizeReplacementReportsNoChangeEvenWithOtherCounts) {
     auto l = TreeUpdater::locate("/a/b/c", t.result);
     auto fresh = replacementFor(t.c, 300, 99);
     EXPECT_EQ(TreeUpdater::apply(fresh, *l, t.result), 0);
-    EXPECT_EQ(t.b->children[0], fresh);
-    EXPECT_EQ(t.a->fileCount, 8 - 3 + 99);
+    EXPECT_EQ(at(t.result, "/a/b")->children[0], fresh);
+    EXPECT_EQ(at(t.result, "/a")->fileCount, 8 - 3 + 99);
 }
 
 TEST(TreeUpdaterApply, EqualSizedChildrenKeepTheirOrder) {
@@ -151,10 +179,11 @@ TEST(TreeUpdaterApply, EqualSizedChildrenKeepTheirOrder) {
     auto r = resultOf({categoryOf("c", {root})});
     auto l = TreeUpdater::locate("/r/z", r);
     TreeUpdater::apply(dirNode("/r/z", 10, 1), *l, r);
-    ASSERT_EQ(root->children.size(), 3u);
-    EXPECT_EQ(root->children[0], x);
-    EXPECT_EQ(root->children[1], y);
-    EXPECT_EQ(root->children[2]->name, "z");
+    const auto now = at(r, "/r");
+    ASSERT_EQ(now->children.size(), 3u);
+    EXPECT_EQ(now->children[0], x);
+    EXPECT_EQ(now->children[1], y);
+    EXPECT_EQ(now->children[2]->name, "z");
 }
 
 // A real tree changed on disk: re-walking the located node and splicing it gives the same

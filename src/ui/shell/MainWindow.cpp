@@ -96,6 +96,8 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A re-measure in flight was for a window no longer seen; the next change starts anew.
+    models_.coordinator.cancelLivePass();
     // Only the window manager's close hides to the tray; a close the program asks for
     // (Qt's own quit among them) is let through.
     if (keepsRunning_ && event->spontaneous()) {

@@ -106,7 +106,8 @@ void SweepSettingsView::addFolder() {
     const auto resolvedHome = std::filesystem::canonical(home, homeError);
     if (!folderMessage_ && !folderError && !homeError)
         folderMessage_ = SettingsRules::folderRefusal(resolved.string(), resolvedHome.string());
-    if (!folderMessage_) write(SettingsRules::addingFolder(scheduler_.schedule(), *folder, homeDirectory()));
+    // The scheduler's own check knows places by identity, and protected locations inside.
+    if (!folderMessage_) folderMessage_ = scheduler_.addFolder(*folder);
     rebuild_->request();
 }
 

@@ -1,0 +1,204 @@
+// Live re-measure passes: one at a time, cancelled by what makes them moot, never changing a
+// tree already published, dropped when a newer scan owns the result, and counting a file
+// with names in two folders once.
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include <condition_variable>
+#include <mutex>
+#include <unistd.h>
+
+#include "CoordinatorFixtures.h"
+#include "engine/FileWalker.h"
+
+using namespace sorvel;
+using namespace sorvel::test;
+
+namespace {
+
+/// Re-walks that each wait until the test lets them go (or their control is cancelled),
+/// noting how many ran at once and which saw the cancel.
+struct HeldWalks {
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        int begun = 0;
+        int released = 0;
+        int running = 0;
+        int mostAtOnce = 0;
+        std::vector<bool> cancelled;
+    };
+    std::shared_ptr<State> state = std::make_shared<State>();
+
+    ScanCoordinator::Services services() {
+        auto s = ScanCoordinator::Services::standard();
+        s.walk = [state = state](const std::string& path, ScanControl& control, const FileWalker::Options& options) {
+            std::unique_lock lock(state->mutex);
+            const int me = ++state->begun;
+            state->mostAtOnce = std::max(state->mostAtOnce, ++state->running);
+            state->changed.notify_all();
+            while (state->released < me && !control.cancelled())
+                state->changed.wait_for(lock, std::chrono::milliseconds(10));
+            state->cancelled.push_back(control.cancelled());
+            lock.unlock();
+            ScanNodePtr node = FileWalker::walkParallel(path, control, options);
+            lock.lock();
+            --state->running;
+            return node;
+        };
+        return s;
+    }
+    int begun() const {
+        std::lock_guard lock(state->mutex);
+        return state->begun;
+    }
+    int mostAtOnce() const {
+        std::lock_guard lock(state->mutex);
+        return state->mostAtOnce;
+    }
+    std::vector<bool> cancelled() const {
+        std::lock_guard lock(state->mutex);
+        return state->cancelled;
+    }
+    void release(int upTo) {
+        std::lock_guard lock(state->mutex);
+        state->released = upTo;
+        state->changed.notify_all();
+    }
+};
+
+std::unique_ptr<ScanCoordinator> scanned(ScanCoordinator::Services services = ScanCoordinator::Services::standard()) {
+    auto c = std::make_unique<ScanCoordinator>(std::move(services));
+    c->setLiveUpdatesEnabled(false); // the tests feed the batches
+    c->start();
+    EXPECT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
+    return c;
+}
+
+int64_t measuredAfresh(const std::string& path) {
+    ScanControl control;
+    auto node = FileWalker::walkParallel(path, control);
+    return node ? node->size : -1;
+}
+
+} // namespace
+
+TEST(LivePassPublishing, ATreeOnceHandedOutNeverChanges) {
+    CoordinatorHome home;
+    const std::string caches = home / "Library/Caches";
+    const std::string app = caches + "/com.example.app";
+    writeFileOfSize(app + "/blob", 100'000);
+    auto c = scanned();
+    const ScanResult published = c->result();
+    const ScanNodePtr root = published.node(caches);
+    ASSERT_TRUE(root);
+    const int64_t rootSize = root->size;
+    const auto rootChildren = root->children;
+    const ScanNodePtr oldApp = published.node(app);
+    c->move({std::string("caches"), {root, oldApp}});
+
+    writeFileOfSize(app + "/more", 300'000);
+    c->absorb({app});
+    ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }));
+    EXPECT_EQ(root->size, rootSize);
+    EXPECT_TRUE(root->children == rootChildren);
+    EXPECT_EQ(published.node(app).get(), oldApp.get());
+    EXPECT_EQ(c->result().node(caches)->size, measuredAfresh(caches));
+    // The page shown follows the new tree; the ancestor keeps who it is.
+    ASSERT_EQ(c->drillPath().size(), 2u);
+    EXPECT_EQ(c->drillPath()[0].get(), c->result().node(caches).get());
+    EXPECT_EQ(c->drillPath()[0]->id, root->id);
+    EXPECT_EQ(c->drillPath()[1]->fileCount, 2);
+}
+
+TEST(LivePassGeneration, APassThatEndsAfterANewerScanIsDropped) {
+    CoordinatorHome home;
+    const std::string app = home / "Library/Caches/com.example.app";
+    writeFileOfSize(app + "/blob", 100'000);
+    HeldWalks walks;
+    auto c = scanned(walks.services());
+    writeFileOfSize(app + "/more", 300'000);
+    c->absorb({app});
+    ASSERT_TRUE(waitUntil([&] { return walks.begun() == 1; }));
+
+    c->start();
+    ASSERT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
+    const int64_t fresh = c->result().node(app)->size;
+    ASSERT_EQ(unlink((app + "/more").c_str()), 0); // what the late pass would now measure
+    walks.release(1);
+    spin(800);
+    EXPECT_EQ(c->result().node(app)->size, fresh);
+    EXPECT_FALSE(c->lastLiveUpdate().has_value());
+}
+
+// Two names of one file in two folders: whichever folder counted it at the scan, measuring
+// each folder again must not count it a second time.
+TEST(LivePassHardLinks, AFileWithANameInAnotherFolderIsCountedOnce) {
+    CoordinatorHome home;
+    const std::string caches = home / "Library/Caches";
+    writeFileOfSize(caches + "/one/data", 1'000'000);
+    makeDirs(caches + "/two");
+    ASSERT_EQ(link((caches + "/one/data").c_str(), (caches + "/two/again").c_str()), 0);
+    auto c = scanned();
+    ASSERT_EQ(c->result().node(caches)->size, measuredAfresh(caches));
+
+    QSignalSpy updates(c.get(), &ScanCoordinator::lastLiveUpdateChanged);
+    int marker = 0;
+    for (const std::string& folder : {caches + "/one", caches + "/two"}) {
+        writeFileOfSize(folder + "/marker" + std::to_string(++marker), 8192);
+        c->absorb({folder});
+        ASSERT_TRUE(waitUntil([&] { return updates.count() == marker; })) << folder;
+        EXPECT_EQ(c->result().node(caches)->size, measuredAfresh(caches)) << folder;
+    }
+}
+
+TEST(LivePassInFlight, OnlyOnePassRunsAndChangesMeanwhileJoinTheNext) {
+    CoordinatorHome home;
+    const std::string caches = home / "Library/Caches";
+    writeFileOfSize(caches + "/a/blob", 100'000);
+    writeFileOfSize(caches + "/b/blob", 100'000);
+    HeldWalks walks;
+    auto c = scanned(walks.services());
+    writeFileOfSize(caches + "/a/more", 100'000);
+    c->absorb({caches + "/a"});
+    ASSERT_TRUE(waitUntil([&] { return walks.begun() == 1; }));
+
+    writeFileOfSize(caches + "/b/more", 100'000);
+    c->absorb({caches + "/b"});
+    spin(700); // a whole quiet period: a second pass would have begun by now
+    c->absorb({caches + "/b/"});
+    spin(700);
+    EXPECT_EQ(walks.begun(), 1);
+    walks.release(3);
+    ASSERT_TRUE(waitUntil([&] { return c->result().node(caches + "/b")->fileCount == 2; }));
+    EXPECT_EQ(walks.begun(), 2); // the batches that waited went into one pass
+    EXPECT_EQ(walks.mostAtOnce(), 1);
+    EXPECT_EQ(c->result().node(caches + "/a")->fileCount, 2);
+}
+
+TEST(LivePassInFlight, AScanAScopeChangeOrAClosedWindowCancelsIt) {
+    enum class Trigger { scan, scope, windowClosed };
+    for (const Trigger trigger : {Trigger::scan, Trigger::scope, Trigger::windowClosed}) {
+        SCOPED_TRACE(static_cast<int>(trigger));
+        CoordinatorHome home;
+        const std::string app = home / "Library/Caches/com.example.app";
+        writeFileOfSize(app + "/blob", 100'000);
+        HeldWalks walks;
+        auto c = scanned(walks.services());
+        writeFileOfSize(app + "/more", 300'000);
+        c->absorb({app});
+        ASSERT_TRUE(waitUntil([&] { return walks.begun() == 1; }));
+        switch (trigger) {
+        case Trigger::scan: c->start(); break;
+        case Trigger::scope: c->setScope(ScanScope::wholeDisk); break;
+        case Trigger::windowClosed: c->cancelLivePass(); break;
+        }
+        ASSERT_TRUE(waitUntil([&] { return !walks.cancelled().empty(); }));
+        EXPECT_TRUE(walks.cancelled()[0]);
+        c->cancel();
+        walks.release(2);
+        spin(100);
+        EXPECT_FALSE(c->lastLiveUpdate().has_value());
+    }
+}
