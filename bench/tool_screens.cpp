@@ -28,7 +28,7 @@
 #include "models/ScanCoordinator.h"
 #include "removal/SweepHistory.h"
 #include "ui/kit/Animations.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 #include "ui/tools/DuplicatesView.h"
 #include "ui/tools/HistoryView.h"
 

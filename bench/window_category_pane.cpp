@@ -9,7 +9,7 @@
 
 #include "UiBench.h"
 #include "ui/screens/CategoryDetailView.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 
 using namespace sorvel;
 

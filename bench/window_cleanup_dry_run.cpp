@@ -14,7 +14,7 @@
 #include "engine/MultiRootScan.h"
 #include "engine/ScanControl.h"
 #include "ui/screens/CleanupPreviewSheet.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 
 using namespace sorvel;
 

@@ -20,7 +20,7 @@
 #include "ui/kit/Animations.h"
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/screens/TreemapLayout.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 #include "ui/shell/MainWindow.h"
 
 using namespace sorvel;

@@ -7,7 +7,8 @@
 // several times), and peak resident memory once the scan is done.
 //
 // Usage: window_scan [--no-live] [HOME_DIR]   (default /tmp/sorvel-window-home; put the benchmark tree
-// at HOME_DIR/Library/Caches with bench/make-tree)
+// at HOME_DIR/Library/Caches with bench/make-tree, or the large case of 2 million files in 200,000
+// folders with bench/make-tree --large)
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -32,7 +33,7 @@
 #include "models/SweepScheduler.h"
 #include "models/UpdateChecker.h"
 #include "ui/kit/AppearanceSetting.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/PageHost.h"
 

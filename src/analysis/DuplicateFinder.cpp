@@ -17,6 +17,7 @@
 #include "engine/BulkDirectoryReader.h"
 #include "engine/StorageCategory.h"
 #include "platform/BulkAttributes.h"
+#include "platform/FileExtents.h"
 #include "platform/Path.h"
 #include "platform/RegularFile.h"
 #include "platform/SHA256.h"
@@ -54,18 +55,18 @@ Options::Options() : excludedPaths(StorageCategories::globallyExcludedPaths()) {
 int64_t bytesFreed(const std::vector<DuplicateFile>& files) {
     // One entry per file: its size, its link count, and the distinct names listed.
     struct Seen {
-        int64_t size;
+        int64_t unshared;
         uint64_t links;
         std::set<std::string> names;
     };
     std::map<std::pair<uint64_t, uint64_t>, Seen> byFile;
     for (const auto& f : files) {
-        auto [it, added] = byFile.try_emplace({f.device, f.inode}, Seen{f.size, f.linkCount, {}});
+        auto [it, added] = byFile.try_emplace({f.device, f.inode}, Seen{f.unsharedSize(), f.linkCount, {}});
         it->second.names.insert(f.path);
     }
     int64_t total = 0;
     for (const auto& [identity, seen] : byFile) {
-        if (seen.names.size() >= seen.links) total += seen.size;
+        if (seen.names.size() >= seen.links) total += seen.unshared;
     }
     return total;
 }
@@ -74,6 +75,13 @@ int64_t Report::reclaimable() const {
     int64_t total = 0;
     for (const auto& g : groups) total += g.reclaimable();
     return total;
+}
+
+bool Report::hasClones() const {
+    for (const auto& g : groups)
+        for (const auto& f : g.files)
+            if (f.sharedBytes > 0) return true;
+    return false;
 }
 
 int64_t Report::apparentSaving() const {
@@ -104,6 +112,7 @@ struct Candidate {
     uint64_t device = 0;
     std::optional<Date> modified;
     uint64_t links = 1; // as found when the file was hashed whole
+    std::optional<ExtentSharing> sharing{}; // as found then; none without an extent map
 };
 
 // Read-only descriptor of a regular file, closed on every way out. A name that became
@@ -129,6 +138,7 @@ public:
     ReadHandle(const ReadHandle&) = delete;
     ReadHandle& operator=(const ReadHandle&) = delete;
     bool isOpen() const { return fd_ >= 0; }
+    int descriptor() const { return fd_; }
     const struct stat& status() const { return status_; }
 
     /// One read of up to `count` bytes; a failure counts as no bytes.
@@ -154,9 +164,14 @@ private:
     struct stat status_ {};
 };
 
-// The whole file's digest and its link count, both from the one descriptor.
-std::optional<std::pair<std::string, uint64_t>> hashWhole(const std::string& path,
-                                                          std::optional<detail::FileIdentity> expected) {
+struct WholeFile {
+    std::string digest;
+    uint64_t links = 1;
+    std::optional<ExtentSharing> sharing;
+};
+
+// The whole file's digest, link count and shared blocks, all from the one descriptor.
+std::optional<WholeFile> hashWhole(const std::string& path, std::optional<detail::FileIdentity> expected) {
     ReadHandle handle(path, expected);
     if (!handle.isOpen()) return std::nullopt;
     const uint64_t length = static_cast<uint64_t>(std::max<off_t>(handle.status().st_size, 0));
@@ -174,7 +189,8 @@ std::optional<std::pair<std::string, uint64_t>> hashWhole(const std::string& pat
     if (handle.readChecked(buffer.get(), 1) != 0) return std::nullopt;
     std::string digest = hasher.hexDigest();
     if (digest.empty()) return std::nullopt;
-    return std::make_pair(std::move(digest), static_cast<uint64_t>(handle.status().st_nlink));
+    return WholeFile{std::move(digest), static_cast<uint64_t>(handle.status().st_nlink),
+                     FileExtents::sharingOf(handle.descriptor())};
 }
 
 void collect(int directoryFD, const std::string& directory, std::vector<std::string>& stack,
@@ -219,9 +235,10 @@ std::vector<std::vector<Candidate>> confirm(const std::vector<Candidate>& bucket
         if (sameEdges.size() < 2) continue;
         std::vector<std::pair<std::string, Candidate>> byHash;
         for (auto& c : sameEdges) {
-            if (auto hash = hashWhole(c.path, detail::FileIdentity{c.device, c.inode})) {
-                c.links = hash->second;
-                byHash.emplace_back(std::move(hash->first), std::move(c));
+            if (auto whole = hashWhole(c.path, detail::FileIdentity{c.device, c.inode})) {
+                c.links = whole->links;
+                c.sharing = whole->sharing;
+                byHash.emplace_back(std::move(whole->digest), std::move(c));
             }
         }
         for (auto& sameHash : groupedBy(std::move(byHash))) {
@@ -235,6 +252,11 @@ DuplicateGroup build(const std::vector<Candidate>& set) {
     DuplicateGroup group;
     for (const auto& c : set) {
         DuplicateFile file{c.path, c.size, 0, c.inode, 0, c.modified, c.device, std::max<uint64_t>(c.links, 1)};
+        if (c.sharing) {
+            // The listing's allocation and the extent map may be read moments apart.
+            file.sharedBytes = std::clamp<int64_t>(c.sharing->sharedBytes, 0, c.size);
+            file.cloneID = c.sharing->cloneID;
+        }
         group.files.push_back(std::move(file));
     }
     // Oldest first; an undated file counts as the distant future.
@@ -250,7 +272,7 @@ DuplicateGroup build(const std::vector<Candidate>& set) {
         if (!group.id.empty()) group.id += '\x01';
         group.id += file.path;
         const bool frees = i == 0 ? file.linkCount == 1 : group.extraFreesStorage(i);
-        if (frees && credited.insert({file.device, file.inode}).second) file.privateSize = file.size;
+        if (frees && credited.insert({file.device, file.inode}).second) file.privateSize = file.unsharedSize();
     }
     group.size = group.files.empty() ? 0 : group.files.front().size;
     group.kind = detail::kind(group.files);
@@ -278,22 +300,33 @@ std::optional<std::string> edgeSignature(const std::string& path, std::optional<
 }
 
 std::optional<std::string> fullHash(const std::string& path, std::optional<FileIdentity> expected) {
-    auto hash = hashWhole(path, expected);
-    if (!hash) return std::nullopt;
-    return std::move(hash->first);
+    auto whole = hashWhole(path, expected);
+    if (!whole) return std::nullopt;
+    return std::move(whole->digest);
 }
 
 DuplicateGroup::Kind kind(const std::vector<DuplicateFile>& files) {
     // Equal file numbers on different devices are different files.
     bool oneFile = !files.empty();
     bool singleNames = true;
+    size_t cloned = 0;
     std::set<std::pair<uint64_t, uint64_t>> seen;
+    std::set<uint64_t> cloneIDs;
     for (const auto& f : files) {
         oneFile = oneFile && f.device == files[0].device && f.inode == files[0].inode;
         singleNames = singleNames && f.linkCount <= 1 && seen.insert({f.device, f.inode}).second;
+        if (f.sharedBytes > 0) {
+            ++cloned;
+            cloneIDs.insert(f.cloneID);
+        }
     }
     if (oneFile) return DuplicateGroup::Kind::hardLinks;
-    return singleNames ? DuplicateGroup::Kind::independentCopies : DuplicateGroup::Kind::mixed;
+    if (!singleNames) return DuplicateGroup::Kind::mixed;
+    if (cloned == 0) return DuplicateGroup::Kind::independentCopies;
+    // Clones of one another hold the very same blocks; copies that share blocks with
+    // different files, or only some of them sharing, are a mix.
+    const bool sameBlocks = cloneIDs.size() == 1 && *cloneIDs.begin() != 0;
+    return cloned == files.size() && sameBlocks ? DuplicateGroup::Kind::clones : DuplicateGroup::Kind::mixed;
 }
 
 } // namespace detail

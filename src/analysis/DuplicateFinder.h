@@ -3,6 +3,7 @@
 // but one would really free: a file's blocks go only when its last name goes, so extra
 // names of one file (hard links) free nothing unless all of them are removed. Reads file
 // contents only to hash candidates; never changes anything.
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -19,11 +20,14 @@ struct DuplicateFile {
     int64_t size = 0;        // allocated bytes from the directory listing
     int64_t privateSize = 0; // what removing this name with the group's other extras frees
     uint64_t inode = 0;
-    uint64_t cloneID = 0;    // 0 when unknown (always, on these file systems)
+    uint64_t cloneID = 0;    // where its shared blocks lie; 0 when it shares none or that is unknown
     std::optional<Date> modified;
     uint64_t device = 0;
     uint64_t linkCount = 1;  // names of this file on its file system, in the group or not
+    int64_t sharedBytes = 0; // blocks other files hold too (reflinked copies); 0 when unknown
 
+    /// The bytes removing the file's last name would free.
+    int64_t unsharedSize() const { return size - std::min(sharedBytes, size); }
     friend bool operator==(const DuplicateFile&, const DuplicateFile&) = default;
 };
 
@@ -65,11 +69,14 @@ struct Report {
 
     int64_t reclaimable() const;
     int64_t apparentSaving() const;
+    /// Whether any listed copy shares blocks with another file by cloning (reflinks),
+    /// as opposed to sharing only through hard links.
+    bool hasClones() const;
     friend bool operator==(const Report&, const Report&) = default;
 };
 
-/// What removing `files` frees, as the file system counts it: a file's size once,
-/// however many of its names are listed, and only when all of its names are.
+/// What removing `files` frees, as the file system counts it: a file's unshared bytes
+/// once, however many of its names are listed, and only when all of its names are.
 int64_t bytesFreed(const std::vector<DuplicateFile>& files);
 
 /// Walks the roots in order (each made absolute and standardised first, as are the
@@ -91,7 +98,8 @@ std::optional<std::string> edgeSignature(const std::string& path, std::optional<
 /// or when the file shrinks or grows while it is read: never a hash of part of it.
 std::optional<std::string> fullHash(const std::string& path, std::optional<FileIdentity> expected = {});
 /// How the copies share storage, by file (device and inode): all one file is hard
-/// links; files that each have a single name are copies; anything else is mixed.
+/// links; single-named files that all hold the same shared blocks are clones, ones
+/// that share nothing are copies; anything else is mixed.
 DuplicateGroup::Kind kind(const std::vector<DuplicateFile>& files);
 } // namespace detail
 

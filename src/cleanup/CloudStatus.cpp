@@ -59,11 +59,14 @@ const PlistValue *findService(const PlistValue::Array &services, const std::stri
 
 CloudService detectMessages(const std::string &home, bool provisioned, Date now) {
     const std::string folder = home + "/Library/Messages";
-    if (!FileManager::fileExists(folder))
+    const std::string database = folder + "/Sync/sync.db";
+    // A folder that is there but closed to us is no evidence that syncing is off: only a
+    // database known to be absent is.
+    const bool databaseUnreadable = !nothingThere(database) && !FileManager::fileSize(database);
+    if (!FileManager::fileExists(folder) || databaseUnreadable)
         return service(kMessagesName, CloudState::unknown, false,
                        {"Could not read ~/Library/Messages \u2014 grant Full Disk Access."});
 
-    const std::string database = folder + "/Sync/sync.db";
     if (auto size = FileManager::fileSize(database); size && *size >= 1) {
         std::vector<std::string> evidence{"Messages keeps a " + Bytes::format(*size) +
                                           " CloudKit sync database at ~/Library/Messages/Sync/sync.db."};

@@ -61,8 +61,10 @@ std::string duplicatesReport(const DuplicateFinder::Report& report) {
     line("  A size-only tool would claim  " + Bytes::format(apparent));
     if (apparent - reclaimable >= 1) {
         line("");
-        line(wrap(Bytes::format(apparent - reclaimable) + " of that does not exist. Those copies " +
-                      "are hard links, more names of one file, so the filesystem " +
+        // Clones are named only where the file system made some.
+        const std::string those = report.hasClones() ? "are APFS clones or hard links sharing their blocks, so the filesystem "
+                                                     : "are hard links, more names of one file, so the filesystem ";
+        line(wrap(Bytes::format(apparent - reclaimable) + " of that does not exist. Those copies " + those +
                       "counts the bytes once no matter how many names point at them.",
                   "  ", 74));
     }

@@ -34,7 +34,7 @@ constexpr std::string_view kUsage =
     "  Sorvel --duplicates PATH\n"
     "                       find files with identical content and report\n"
     "                       what removing the copies would actually free\n"
-    "                       \u2014 hard links share their blocks,\n"
+    "                       \u2014 clones and hard links share their blocks,\n"
     "                       so it is usually less than their size\n"
     "  Sorvel --history    the log of every removal Sorvel has made\n"
     "  Sorvel --backups    identify every local iPhone & iPad backup \u2014\n"
@@ -52,12 +52,6 @@ constexpr std::string_view kUsage =
     "Nothing on this command line ever removes anything: --plan, --apps\n"
     "and --duplicates all report. In the app, removals go to the Trash\n"
     "after a dry run, are recorded in --history, and can be put back.";
-
-// Until a command's code is part of the build, its option says so and fails.
-int notAvailable(const char* what) {
-    std::fprintf(stderr, "sorvel: %s is not available in this build\n", what);
-    return 2;
-}
 
 int printUsage() { return ReportOutput::emit(std::string(kUsage) + "\n"); }
 
@@ -126,8 +120,10 @@ int main(int argc, char** argv) {
     case Command::size: return HeadlessReport::size(d.argument);
     case Command::report:
         return HeadlessReport::run(d.json, d.wholeDisk ? ScanScope::wholeDisk : ScanScope::systemData, d.progress);
-    case Command::help: return printUsage();
-    case Command::app: return notAvailable("the windowed application");
+    // The executable opens the window itself before it gets here; with no headless
+    // command to run, the usage text is the answer.
+    case Command::help:
+    case Command::app: return printUsage();
     }
     return 0;
 }

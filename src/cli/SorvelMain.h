@@ -30,7 +30,8 @@ Dispatch dispatch(const std::vector<std::string>& arguments);
 /// The usage text, without a final line break.
 std::string_view usageText();
 
-/// Runs what the arguments ask for and returns the exit status.
+/// Runs the headless command the arguments ask for (the usage text when there is none) and
+/// returns the exit status; the window is the executable's to open.
 int main(int argc, char** argv);
 
 } // namespace sorvel::SorvelMain

@@ -1,11 +1,21 @@
 // `--watch PATH`: measures the folder once, then prints every change of its size as the
-// file-system events arrive, until the process is stopped from outside.
+// file-system events arrive, until the process is stopped from outside, the reader of its
+// output goes away, or the folder itself is gone for good.
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <unistd.h>
+#include <thread>
+#include <utility>
 
 #include "cli/HeadlessReport.h"
 #include "cli/ReportOutput.h"
@@ -15,10 +25,25 @@
 #include "engine/PathText.h"
 #include "engine/ScanResult.h"
 #include "engine/TreeUpdater.h"
+#include "platform/Path.h"
 #include "platform/Text.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
+
+// Which folder stands at the watched path: a folder deleted and made again is another one,
+// and the events of the old one no longer come.
+using FolderIdentity = std::pair<uint64_t, uint64_t>;
+
+std::optional<FolderIdentity> identityAt(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    return FolderIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+// How long a vanished folder may take to be made again (`rm -rf x && mkdir x`, a tool
+// swapping in a new copy) before it counts as gone.
+constexpr auto kReappearance = std::chrono::seconds(1);
 
 // Everything the change handler needs; it lives as long as the process.
 struct WatchState {
@@ -28,6 +53,7 @@ struct WatchState {
     FileWalker::Options options; // the standard values, nothing excluded
     std::string path;
     size_t reportedUnwatched = 0;
+    std::optional<FolderIdentity> identity; // of the folder the watcher follows
     std::unique_ptr<FileSystemWatcher> watcher; // set before it starts
 };
 
@@ -35,9 +61,22 @@ std::string shownPath(const std::string& path) {
     return printable(tildeAbbreviated(path));
 }
 
-// A reader that went away leaves nobody to watch for: end instead of running on unseen.
+// A reader that went away leaves nobody to watch for: end as other commands do (status
+// 141, quietly) instead of running on unseen. Each line goes out on its own, at once.
 void print(const std::string& text) {
-    if (ReportOutput::emit(text) != 0) _exit(1);
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size() - 1) + 1;
+        if (const int status = ReportOutput::emit(text.substr(start, end - start)); status != 0) _exit(status);
+        start = end;
+    }
+}
+
+std::string changeLine(int64_t change, const std::string& located, const ScanResult& result) {
+    const auto& roots = result.categories.front().roots;
+    const int64_t total = roots.empty() || !roots.front() ? 0 : roots.front()->size;
+    const int64_t files = roots.empty() || !roots.front() ? 0 : roots.front()->fileCount;
+    return std::string("  ") + (change > 0 ? "+" : "\u2212") + Bytes::format(change > 0 ? change : -change) + "  " +
+           shownPath(located) + "  now " + Bytes::format(total) + "  " + std::to_string(files) + " files\n";
 }
 
 void sayIfPartlyWatched(WatchState& state, size_t unwatched) {
@@ -47,6 +86,45 @@ void sayIfPartlyWatched(WatchState& state, size_t unwatched) {
                              std::to_string(unwatched) + (unwatched == 1 ? " folder" : " folders") + " under " +
                              shownPath(state.path) +
                              " will not be seen (raise fs.inotify.max_user_watches to watch them all)\n");
+}
+
+// The watched folder itself was deleted or swapped for another: once a folder stands there
+// again, measure it afresh and watch it instead (before `out` is printed, so that whoever
+// reads it sees every later change); if none comes back, say so and end.
+void followReplacedFolder(WatchState& state, std::string& out) {
+    auto now = identityAt(state.path);
+    if (now == state.identity) return;
+    for (auto waited = std::chrono::milliseconds(0); !now && waited < kReappearance;
+         waited += std::chrono::milliseconds(50)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        now = identityAt(state.path);
+    }
+    auto& roots = state.result.categories.front().roots;
+    const int64_t before = roots.empty() || !roots.front() ? 0 : roots.front()->size;
+    ScanNodePtr fresh;
+    if (now) {
+        state.control.releaseInodes(state.path);
+        fresh = FileWalker::walkParallel(state.path, state.control, state.options);
+    }
+    if (!fresh) {
+        roots = {ScanNode::make(lastPathComponent(state.path), state.path)};
+        if (before != 0) out += changeLine(-before, state.path, state.result);
+        if (!out.empty()) print(out);
+        ReportOutput::diagnostic("sorvel: " + shownPath(state.path) + " is gone; nothing is left to watch\n");
+        _exit(1);
+    }
+    roots = {fresh};
+    if (fresh->size != before) out += changeLine(fresh->size - before, state.path, state.result);
+    state.identity = now;
+    state.reportedUnwatched = 0;
+    state.watcher->start({state.path}); // from this queue: the old stream is let go first
+    if (!state.watcher->isRunning()) {
+        ReportOutput::diagnostic("sorvel: cannot watch " + shownPath(state.path) +
+                                 " for changes: the system gives no file-system events for it\n");
+        _exit(1);
+    }
+    ReportOutput::diagnostic("sorvel: " + shownPath(state.path) + " was made again; watching the new folder\n");
+    sayIfPartlyWatched(state, state.watcher->unwatchedFolders());
 }
 
 void handleChanges(WatchState& state, const std::vector<std::string>& paths) {
@@ -60,12 +138,9 @@ void handleChanges(WatchState& state, const std::vector<std::string>& paths) {
         TreeUpdater::coalesce(paths, state.result), state.result, state.control,
         [&state](const std::string&) { return state.options; }, FileWalker::walkParallel);
     for (const auto& [located, change] : measured) {
-        if (change == 0) continue;
-        const ScanNode& root = *state.result.categories.front().roots.front();
-        out += std::string("  ") + (change > 0 ? "+" : "\u2212") + Bytes::format(change > 0 ? change : -change) +
-               "  " + shownPath(located) + "  now " + Bytes::format(root.size) + "  " +
-               std::to_string(root.fileCount) + " files\n";
+        if (change != 0) out += changeLine(change, located, state.result);
     }
+    followReplacedFolder(state, out);
     if (!out.empty()) print(out);
 }
 
@@ -78,6 +153,7 @@ int watch(const std::string& argument) {
     WatchState* state = owned.get();
     state->path = expandingTildeInPath(argument);
     state->control.keepInodeOwners();
+    state->identity = identityAt(state->path);
     ScanNodePtr node = FileWalker::walkParallel(state->path, state->control, state->options);
     if (!node) {
         ReportOutput::diagnostic("No such path: " + printable(state->path) + "\n");
@@ -105,16 +181,27 @@ int watch(const std::string& argument) {
         }
         // Printed once the events are flowing (and before any change line, which waits
         // for the lock): whoever reads the first measurement sees every later change.
-        if (ReportOutput::emit("watching " + shownPath(state->path) + "\n" + "  " + Bytes::format(node->size) +
-                               "  " + std::to_string(node->fileCount) + " files\n") != 0) {
-            guard.unlock();
-            state->watcher->stop();
-            return 1;
+        for (const std::string& line : {"watching " + shownPath(state->path) + "\n",
+                                        "  " + Bytes::format(node->size) + "  " + std::to_string(node->fileCount) +
+                                            " files\n"}) {
+            if (const int status = ReportOutput::emit(line); status != 0) {
+                guard.unlock();
+                state->watcher->stop();
+                return status;
+            }
         }
         sayIfPartlyWatched(*state, state->watcher->unwatchedFolders());
     }
     owned.release();
-    // Nothing more happens on this thread; the process ends when it is stopped.
+    // Nothing more happens on this thread but noticing that the reader has gone (`| head
+    // -1`) even while nothing changes; the process ends then, or when it is stopped.
+    for (;;) {
+        pollfd out{STDOUT_FILENO, 0, 0};
+        const int ready = ::poll(&out, 1, -1);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0 || (out.revents & POLLNVAL)) break; // no output to watch
+        if (out.revents & (POLLERR | POLLHUP)) _exit(ReportOutput::kReaderGone);
+    }
     for (;;) pause();
     return 0;
 }

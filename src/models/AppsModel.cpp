@@ -8,7 +8,7 @@
 #include "models/BackgroundWork.h"
 #include "models/Models.h"
 #include "platform/RunningApplications.h"
-#include "removal/ManualRun.h"
+#include "removal/RemovalRun.h"
 #include "removal/SweepHistory.h"
 
 namespace sorvel {
@@ -267,18 +267,20 @@ void AppsModel::uninstall() {
     const std::string name = selectedApp_->name;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [paths, captured, name] {
-            const CloudStatus cloud = CloudDetector::detect();
-            auto outcomes = CleanupExecutor::run(paths, CleanupExecutor::Mode::moveToTrash, captured, cloud);
-            // Recorded here, not on the way back: items already in the Trash must reach the
+        [paths, captured, name, hold = RemovalRun::holdInFlight()] {
+            // Recorded on this worker, ahead of the moves: items in the Trash reach the
             // history even if the model is gone before the result arrives.
-            const SweepRun run = ManualRun::make(outcomes, "uninstalling " + name, captured.allowedRoots);
-            const bool saved = SweepHistory::record(run).has_value();
-            return std::make_pair(std::move(outcomes), saved);
+            RemovalRun::Request request;
+            request.paths = paths;
+            request.policy = captured;
+            request.cloud = CloudDetector::detect();
+            request.run.scope = "uninstalling " + name;
+            request.run.allowedRoots = captured.allowedRoots;
+            return RemovalRun::moveAndRecord(std::move(request));
         },
-        [](AppsModel& model, std::pair<std::vector<CleanupOutcome>, bool> result) {
-            model.setSaveError(SweepHistory::notSavedMessage(result.second));
-            model.setPreview(std::move(result.first));
+        [](AppsModel& model, RemovalRun::Result result) {
+            model.setSaveError(result.saveError);
+            model.setPreview(std::move(result.outcomes));
             model.setStage(Stage::done);
             model.rescan();
         });
@@ -304,24 +306,40 @@ void AppsModel::moveBundleWithFinder() {
     captured.requiresWritability = false;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [handoff = services_.finderHandoff, path = app.bundlePath, captured, name = app.name,
-         size = app.bundleSize] {
-            FinderHandoff::Outcome outcome = handoff(path, captured);
-            bool saved = true;
-            if (const auto* result = std::get_if<FinderHandoff::Result>(&outcome)) {
-                // Recorded before handing back, so a model that is gone cannot lose it.
-                CleanupOutcome moved;
-                moved.id = UUID::random();
-                moved.path = result->path;
-                moved.size = size;
-                moved.result = CleanupOutcome::MovedToTrash{result->trashPath.value_or("Trash")};
-                const SweepRun run = ManualRun::make({moved}, name + ", moved by the Finder", captured.allowedRoots);
-                saved = SweepHistory::record(run).has_value();
-            }
-            return std::make_pair(std::move(outcome), saved);
+        [handoff = services_.finderHandoff, path = app.bundlePath, captured, name = app.name, size = app.bundleSize,
+         hold = RemovalRun::holdInFlight()] {
+            // The Finder moves the bundle; the run is recorded around it on this worker, so a
+            // model that is gone cannot lose it. A hand-off that moved nothing leaves no run.
+            FinderHandoff::Outcome outcome = FinderHandoff::Failure::notPermitted();
+            RemovalRun::Request request;
+            request.paths = {{path, size}};
+            request.policy = captured;
+            request.run.scope = name + ", moved by the Finder";
+            request.run.allowedRoots = captured.allowedRoots;
+            request.keepIfNothingMoved = false;
+            request.mover = [&](const std::vector<CleanupExecutor::PathSize>& picked, const CleanupPolicy& policy,
+                                const std::optional<CloudStatus>&, const CleanupExecutor::Progress&) {
+                std::vector<CleanupOutcome> outcomes;
+                for (const auto& item : picked) {
+                    outcome = handoff(item.path, policy);
+                    CleanupOutcome moved;
+                    moved.path = item.path;
+                    moved.size = item.size;
+                    if (const auto* result = std::get_if<FinderHandoff::Result>(&outcome)) {
+                        moved.path = result->path;
+                        moved.result = CleanupOutcome::MovedToTrash{result->trashPath.value_or("Trash")};
+                    } else {
+                        moved.result = CleanupOutcome::Failed{std::get<FinderHandoff::Failure>(outcome).description()};
+                    }
+                    outcomes.push_back(std::move(moved));
+                }
+                return outcomes;
+            };
+            RemovalRun::Result recorded = RemovalRun::moveAndRecord(std::move(request));
+            return std::make_pair(std::move(outcome), std::move(recorded.saveError));
         },
-        [name = app.name](AppsModel& model, std::pair<FinderHandoff::Outcome, bool> result) {
-            model.setSaveError(SweepHistory::notSavedMessage(result.second));
+        [name = app.name](AppsModel& model, std::pair<FinderHandoff::Outcome, std::optional<std::string>> result) {
+            model.setSaveError(result.second);
             FinderHandoff::Outcome& outcome = result.first;
             if (const auto* failure = std::get_if<FinderHandoff::Failure>(&outcome)) {
                 model.setHandoff(HandoffState::failed(handoffMessage(*failure)));

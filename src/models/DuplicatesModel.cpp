@@ -9,7 +9,7 @@
 #include "models/Models.h"
 #include "platform/Path.h"
 #include "removal/CleanupPolicy.h"
-#include "removal/ManualRun.h"
+#include "removal/RemovalRun.h"
 #include "removal/SweepHistory.h"
 
 namespace sorvel {
@@ -74,7 +74,7 @@ std::set<std::string> DuplicatesModel::defaultSelection(const DuplicateFinder::R
         const DuplicateGroup& group = report.groups[g];
         if (group.kind != Kind::independentCopies && group.kind != Kind::mixed) continue;
         for (size_t i = 1; i < group.files.size(); ++i)
-            if (group.extraFreesStorage(i) && group.files[i].size >= 1) paths.insert(group.files[i].path);
+            if (group.extraFreesStorage(i) && group.files[i].unsharedSize() >= 1) paths.insert(group.files[i].path);
     }
     return paths;
 }
@@ -145,17 +145,19 @@ void DuplicatesModel::removeSelected() {
         scannedRoot_ ? CleanupPolicy::standard().allowing({*scannedRoot_}) : CleanupPolicy::standard();
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [targets, policy] {
-            const CloudStatus cloud = CloudDetector::detect();
-            auto outcomes = CleanupExecutor::run(targets, CleanupExecutor::Mode::moveToTrash, policy, cloud);
-            // Recorded here so moved copies reach the history even if the model is gone.
-            const SweepRun run = ManualRun::make(outcomes, "duplicate copies you picked", policy.allowedRoots);
-            const bool saved = SweepHistory::record(run).has_value();
-            return std::make_pair(std::move(outcomes), saved);
+        [targets, policy, hold = RemovalRun::holdInFlight()] {
+            // Recorded on this worker, ahead of the moves, so a closed screen loses nothing.
+            RemovalRun::Request request;
+            request.paths = targets;
+            request.policy = policy;
+            request.cloud = CloudDetector::detect();
+            request.run.scope = "duplicate copies you picked";
+            request.run.allowedRoots = policy.allowedRoots;
+            return RemovalRun::moveAndRecord(std::move(request));
         },
-        [](DuplicatesModel& model, std::pair<std::vector<CleanupOutcome>, bool> result) {
-            model.setSaveError(SweepHistory::notSavedMessage(result.second));
-            model.setOutcomes(std::move(result.first));
+        [](DuplicatesModel& model, RemovalRun::Result result) {
+            model.setSaveError(result.saveError);
+            model.setOutcomes(std::move(result.outcomes));
             model.setStage(Stage::done);
         });
 }

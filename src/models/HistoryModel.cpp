@@ -1,7 +1,6 @@
 #include "models/HistoryModel.h"
 
 #include <cstdint>
-#include <unordered_set>
 
 #include "models/BackgroundWork.h"
 #include "models/Models.h"
@@ -58,29 +57,23 @@ void HistoryModel::restore(const SweepRun& run) {
     setRestoring(run.id);
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [run] { return RestoreExecutor::run(run.moved, RestoreExecutor::policyFor(run)); },
-        [run](HistoryModel& model, std::vector<RestoreOutcome> outcomes) {
-            model.finishRestore(run, std::move(outcomes));
+        [run] {
+            auto outcomes = RestoreExecutor::run(run.moved, RestoreExecutor::policyFor(run));
+            // What came back leaves the run as it is stored now, not as this copy shows it,
+            // so nothing written meanwhile is lost; what stayed can be tried again later.
+            std::vector<std::string> restored;
+            for (const auto& outcome : outcomes)
+                if (outcome.restored()) restored.push_back(outcome.item.originalPath);
+            const bool saved = SweepHistory::removeItems(run.id, restored);
+            return std::make_pair(std::move(outcomes), saved);
+        },
+        [](HistoryModel& model, std::pair<std::vector<RestoreOutcome>, bool> result) {
+            model.finishRestore(std::move(result.first), result.second);
         });
 }
 
-void HistoryModel::finishRestore(SweepRun run, std::vector<RestoreOutcome> outcomes) {
+void HistoryModel::finishRestore(std::vector<RestoreOutcome> outcomes, bool saved) {
     if (Models::assignIfChanged(lastRestore_, outcomes)) emit lastRestoreChanged();
-
-    // What came back leaves the run; what stayed can be tried again later.
-    std::unordered_set<std::string> restored;
-    for (const auto& outcome : outcomes)
-        if (outcome.restored()) restored.insert(outcome.item.originalPath);
-    std::vector<MovedItem> left;
-    for (auto& item : run.moved)
-        if (!restored.count(item.originalPath)) left.push_back(std::move(item));
-    run.moved = std::move(left);
-    run.receipt.movedCount = static_cast<int64_t>(run.moved.size());
-    int64_t bytes = 0;
-    for (const auto& item : run.moved) bytes = saturatingAdd(bytes, item.size);
-    run.receipt.movedBytes = bytes;
-
-    const bool saved = SweepHistory::update(run);
     setSaveError(saved ? std::nullopt : std::optional<std::string>(kRestoreNotSavedMessage));
     if (Models::assignIfChanged(runs_, SweepHistory::load())) emit runsChanged();
     setRestoring(std::nullopt);

@@ -66,7 +66,7 @@ signals:
     void changed();
 
 private:
-    void finishRestore(SweepRun run, std::vector<RestoreOutcome> outcomes);
+    void finishRestore(std::vector<RestoreOutcome> outcomes, bool saved);
     void setRestoring(std::optional<UUID> id);
     void setSaveError(std::optional<std::string> error);
 

@@ -8,7 +8,7 @@
 
 #include "models/BackgroundWork.h"
 #include "removal/CleanupPolicy.h"
-#include "removal/ManualRun.h"
+#include "removal/RemovalRun.h"
 #include "removal/SweepHistory.h"
 
 namespace sorvel {
@@ -81,25 +81,37 @@ void ScanCoordinator::setCleanupSaveError(std::optional<std::string> error) {
 
 void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths,
                                      OutcomesHandler done) {
-    const bool picked = paths.has_value();
     const size_t ticked = selectedCleanupItems().size();
+    RemovalRun::Request request;
+    request.run.scope = paths ? std::string("items you picked")
+                              : std::to_string(ticked) + " rule" + (ticked == 1 ? "" : "s") + " you reviewed";
+    request.paths = paths ? std::move(*paths) : selectedTargets();
+    request.policy = CleanupPolicy::standard();
+    request.cloud = cloud_;
+    setCleanupProgress({0, static_cast<int>(CleanupExecutor::normalize(request.paths).size())});
     QPointer<ScanCoordinator> self(this);
-    // Items that went to the Trash are recorded even when the coordinator is gone by then:
-    // the history is the only way to put them back.
-    auto record = [self, picked, ticked, done](const Outcomes& outcomes) {
-        if (self && std::any_of(outcomes.begin(), outcomes.end(), [](const CleanupOutcome& o) { return o.moved(); }))
-            self->setResultIsStale(true);
-        const size_t n = self ? self->selectedCleanupItems().size() : ticked;
-        std::string scope = picked ? std::string("items you picked")
-                                   : std::to_string(n) + " rule" + (n == 1 ? "" : "s") + " you reviewed";
-
-        const SweepRun run = ManualRun::make(outcomes, std::move(scope));
-        const bool saved = SweepHistory::record(run).has_value();
-        if (self)
-            self->setCleanupSaveError(SweepHistory::notSavedMessage(saved));
-        if (self && done) done(outcomes);
+    request.onProgress = [self](int d, int t) {
+        Models::deliver(self, [d, t](ScanCoordinator& alive) { alive.applyCleanupProgress(d, t); });
     };
-    startCleanup(CleanupExecutor::Mode::moveToTrash, std::move(paths), std::move(record), true);
+    request.mover = [run = services_.runCleanup](const std::vector<CleanupExecutor::PathSize>& picked,
+                                                  const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud,
+                                                  const CleanupExecutor::Progress& progress) {
+        return run(picked, CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
+    };
+    // Moved and recorded on the worker, the run stored before the first move: the history
+    // is the only way to put items back, whether or not the coordinator is still there.
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
+        [request = std::move(request), hold = RemovalRun::holdInFlight()]() mutable {
+            return RemovalRun::moveAndRecord(std::move(request));
+        },
+        [done = std::move(done)](ScanCoordinator& alive, RemovalRun::Result result) {
+            if (std::any_of(result.outcomes.begin(), result.outcomes.end(),
+                            [](const CleanupOutcome& o) { return o.moved(); }))
+                alive.setResultIsStale(true);
+            alive.setCleanupSaveError(result.saveError);
+            if (done) done(result.outcomes);
+        });
 }
 
 } // namespace sorvel

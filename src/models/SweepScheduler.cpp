@@ -10,7 +10,9 @@
 #include "models/DesktopNotifications.h"
 #include "models/Models.h"
 #include "removal/CleanupPolicy.h"
+#include "removal/ManualRun.h"
 #include "removal/OwnFolder.h"
+#include "removal/RemovalRun.h"
 #include "removal/SweepHistory.h"
 
 namespace sorvel {
@@ -57,7 +59,7 @@ int64_t saturatingAdd(int64_t a, int64_t b) {
 std::set<std::string> actionablePaths(const std::vector<CleanupOutcome>& outcomes) {
     std::set<std::string> paths;
     for (const auto& o : outcomes)
-        if (o.moved() || o.wouldMove()) paths.insert(o.path);
+        if (o.wouldMove()) paths.insert(o.path);
     return paths;
 }
 
@@ -74,13 +76,17 @@ SweepScheduler::SweepScheduler(Dependencies dependencies, QObject* parent)
 
     schedule_ = SweepSchedule::loadStored();
     lastReceipt_ = SweepReceipt::loadLast();
-    // Earlier results are not kept across a restart: every finding comes back as "would move".
+    // A finding the sweep moved comes back as moved; every other one as "would move".
     for (const auto& finding : SweepReceipt::loadFindings()) {
         CleanupOutcome outcome;
         outcome.path = finding.path;
         outcome.size = finding.size;
-        outcome.result = CleanupOutcome::WouldMove{};
-        selectedPaths_.insert(finding.path);
+        if (finding.trashPath) {
+            outcome.result = CleanupOutcome::MovedToTrash{*finding.trashPath};
+        } else {
+            outcome.result = CleanupOutcome::WouldMove{};
+            selectedPaths_.insert(finding.path);
+        }
         findings_.push_back(std::move(outcome));
     }
     refreshNextRun();
@@ -98,14 +104,14 @@ void SweepScheduler::publish(void (SweepScheduler::*signal)()) {
 std::vector<CleanupOutcome> SweepScheduler::actionableFindings() const {
     std::vector<CleanupOutcome> out;
     for (const auto& o : findings_)
-        if (o.moved() || o.wouldMove()) out.push_back(o);
+        if (o.wouldMove()) out.push_back(o);
     return out;
 }
 
 int64_t SweepScheduler::selectedBytes() const {
     int64_t total = 0;
     for (const auto& o : findings_)
-        if ((o.moved() || o.wouldMove()) && selectedPaths_.count(o.path)) total = saturatingAdd(total, o.size);
+        if (o.wouldMove() && selectedPaths_.count(o.path)) total = saturatingAdd(total, o.size);
     return total;
 }
 
@@ -128,7 +134,10 @@ void SweepScheduler::setSchedule(const SweepSchedule& requested) {
     if (schedule == schedule_) return;
     schedule_ = schedule;
     publish(&SweepScheduler::scheduleChanged);
-    (void)SweepSchedule::store(schedule_); // unwritable: the timer restarts all the same
+    // Unwritable: said like any other save; the timer restarts all the same.
+    const SaveStatus stored = SweepSchedule::store(schedule_);
+    if (!stored) setSaveError(scheduleNotSavedMessage(stored), true);
+    else if (saveErrorIsSchedule_) setSaveError(std::nullopt, false);
     stop();
     start();
 }
@@ -145,6 +154,16 @@ std::optional<std::string> SweepScheduler::addFolder(const std::string& path) {
     schedule.folders.push_back(path);
     setSchedule(schedule);
     return std::nullopt;
+}
+
+std::string SweepScheduler::scheduleNotSavedMessage(const SaveStatus& status) {
+    return "Sorvel could not save the sweep schedule (" + status.reason() +
+           "), so the change will be lost when Sorvel quits.";
+}
+
+void SweepScheduler::setSaveError(std::optional<std::string> error, bool fromSchedule) {
+    saveErrorIsSchedule_ = error && fromSchedule;
+    if (Models::assignIfChanged(saveError_, std::move(error))) publish(&SweepScheduler::saveErrorChanged);
 }
 
 void SweepScheduler::setFolderRefusal(std::optional<std::string> reason) {
@@ -229,7 +248,7 @@ void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
     if (Models::assignIfChanged(findings_, std::move(outcome.outcomes))) publish(&SweepScheduler::findingsChanged);
     if (Models::assignIfChanged(selectedPaths_, actionablePaths(findings_)))
         publish(&SweepScheduler::selectedPathsChanged);
-    if (Models::assignIfChanged(saveError_, outcome.saveError)) publish(&SweepScheduler::saveErrorChanged);
+    setSaveError(outcome.saveError, false);
     isRunning_ = false;
     publish(&SweepScheduler::isRunningChanged);
     refreshNextRun();
@@ -259,51 +278,79 @@ void SweepScheduler::cleanSelected() {
     if (isCleaning_) return;
     std::vector<CleanupExecutor::PathSize> picked;
     for (const auto& o : findings_)
-        if ((o.moved() || o.wouldMove()) && selectedPaths_.count(o.path)) picked.push_back({o.path, o.size});
+        if (o.wouldMove() && selectedPaths_.count(o.path)) picked.push_back({o.path, o.size});
     if (picked.empty()) return;
     isCleaning_ = true;
     publish(&SweepScheduler::isCleaningChanged);
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [picked] {
-            // The standard policy alone: a finding from an added folder outside it is refused.
-            return CleanupExecutor::run(picked, CleanupExecutor::Mode::moveToTrash, CleanupPolicy::standard(),
-                                        CloudDetector::detect());
+        [picked, when = storable(deps_.clock()), hold = RemovalRun::holdInFlight()] {
+            return moveFindings(picked, when);
         },
-        [](SweepScheduler& model, std::vector<CleanupOutcome> outcomes) { model.finishClean(std::move(outcomes)); });
+        [](SweepScheduler& model, PanelMove move) { model.finishClean(std::move(move)); });
 }
 
-void SweepScheduler::finishClean(std::vector<CleanupOutcome> outcomes) {
-    std::vector<MovedItem> moved;
+// On the worker, so nothing depends on the scheduler still being there: the move and its
+// run, then the last sweep's receipt with what the panel moved added, then the findings
+// that remain.
+SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<CleanupExecutor::PathSize>& picked,
+                                                       Date when) {
+    RemovalRun::Request request;
+    request.paths = picked;
+    // The standard policy alone: a finding from an added folder outside it is refused.
+    request.policy = CleanupPolicy::standard();
+    request.cloud = CloudDetector::detect();
+    request.run.trigger = SweepRun::Trigger::menuBar;
+    request.run.scope = "findings you ticked";
+    // The panel's own result: what it moved and what it refused, nothing of the sweep's.
+    request.receipt = [when](const std::vector<CleanupOutcome>& outcomes) {
+        SweepReceipt receipt = ManualRun::receipt(outcomes);
+        receipt.date = when;
+        receipt.action = SweepSchedule::Action::clean;
+        return receipt;
+    };
+    RemovalRun::Result result = RemovalRun::moveAndRecord(std::move(request));
+
+    PanelMove move;
+    SaveStatus status;
     std::unordered_set<std::string> movedPaths;
     int64_t movedBytes = 0;
-    for (const auto& o : outcomes) {
-        const auto* trashed = std::get_if<CleanupOutcome::MovedToTrash>(&o.result);
-        if (!trashed) continue;
-        moved.push_back(MovedItem{o.path, trashed->trashPath, o.size});
+    for (const auto& o : result.outcomes) {
+        if (!o.moved()) continue;
         movedPaths.insert(o.path);
-        movedBytes += o.size;
+        movedBytes = saturatingAdd(movedBytes, o.size);
     }
+    // The sweep's receipt stays; what the panel moved is added to it. A move that moved
+    // nothing leaves it as it is.
+    if (!movedPaths.empty()) {
+        const std::optional<SweepReceipt> last = SweepReceipt::loadLast();
+        SweepReceipt receipt = last.value_or(SweepReceipt{});
+        const bool sweepMoved = last && last->action == SweepSchedule::Action::clean;
+        receipt.date = when;
+        receipt.action = SweepSchedule::Action::clean;
+        receipt.movedCount = (sweepMoved ? last->movedCount : 0) + static_cast<int64_t>(movedPaths.size());
+        receipt.movedBytes = saturatingAdd(sweepMoved ? last->movedBytes : 0, movedBytes);
+        receipt.withheldReason.reset();
+        status = SweepReceipt::record(receipt);
+        move.lastReceipt = receipt;
+    }
+    // Refused and failed picks stay, whatever their result.
+    std::vector<SweepReceipt::Finding> remaining;
+    for (auto& finding : SweepReceipt::loadFindings())
+        if (!movedPaths.count(finding.path)) remaining.push_back(std::move(finding));
+    if (SaveStatus saved = SweepReceipt::record(remaining); !saved && status) status = saved;
 
-    // Scanned, found and refused stay those of the last sweep.
-    SweepReceipt receipt; // zero counts and no reason when there was no sweep yet
-    if (lastReceipt_) receipt = *lastReceipt_;
-    receipt.date = storable(deps_.clock());
-    receipt.action = SweepSchedule::Action::clean;
-    receipt.movedCount = static_cast<int64_t>(moved.size());
-    receipt.movedBytes = movedBytes;
-    receipt.withheldReason.reset();
-    bool saved = SweepReceipt::record(receipt);
+    move.saveError = result.saveError ? result.saveError : SweepHistory::notSavedMessage(status);
+    move.outcomes = std::move(result.outcomes);
+    return move;
+}
 
-    SweepRun run;
-    run.trigger = SweepRun::Trigger::menuBar;
-    run.scope = "findings you ticked";
-    run.receipt = receipt;
-    run.moved = std::move(moved);
-    run.hasDetail = true;
-    saved = SweepHistory::record(run).has_value() && saved;
-
-    if (Models::assignIfChanged(lastReceipt_, receipt)) publish(&SweepScheduler::lastReceiptChanged);
+void SweepScheduler::finishClean(PanelMove move) {
+    std::unordered_set<std::string> movedPaths;
+    for (const auto& o : move.outcomes)
+        if (o.moved()) movedPaths.insert(o.path);
+    if (move.lastReceipt && Models::assignIfChanged(lastReceipt_, *move.lastReceipt))
+        publish(&SweepScheduler::lastReceiptChanged);
     std::vector<CleanupOutcome> remaining;
     for (const auto& o : findings_)
         if (!movedPaths.count(o.path)) remaining.push_back(o);
@@ -311,13 +358,7 @@ void SweepScheduler::finishClean(std::vector<CleanupOutcome> outcomes) {
     size_t unticked = 0;
     for (const auto& path : movedPaths) unticked += selectedPaths_.erase(path);
     if (unticked) publish(&SweepScheduler::selectedPathsChanged);
-
-    // Refused and failed picks are kept too, whatever their result.
-    std::vector<SweepReceipt::Finding> stored;
-    for (const auto& o : findings_) stored.push_back({o.path, o.size});
-    saved = SweepReceipt::record(stored) && saved;
-    if (Models::assignIfChanged(saveError_, SweepHistory::notSavedMessage(saved)))
-        publish(&SweepScheduler::saveErrorChanged);
+    setSaveError(move.saveError, false);
 
     isCleaning_ = false;
     publish(&SweepScheduler::isCleaningChanged);

@@ -63,11 +63,14 @@ public:
     double tick() const { return tick_; }
     void setTick(double seconds) { tick_ = seconds; }
 
-    /// The findings that moved or would move, in order.
+    /// The findings that would move, in order: what a sweep moved already is shown as
+    /// moved and cannot be moved again.
     std::vector<CleanupOutcome> actionableFindings() const;
     /// Sum of the sizes of the ticked actionable findings.
     int64_t selectedBytes() const;
     /// At least one actionable finding, and as many ticks as actionable findings.
+    /// Sentence shown when the schedule could not be stored, with the system's reason.
+    static std::string scheduleNotSavedMessage(const SaveStatus& status);
     bool allSelected() const;
 
     /// A different schedule is stored and restarts the timer; an equal one changes nothing.
@@ -117,7 +120,15 @@ private:
     void refreshNextRun();
     void notify(const SweepReceipt& receipt);
     void finishSweep(SweepRunner::Outcome outcome);
-    void finishClean(std::vector<CleanupOutcome> outcomes);
+    /// What a move from the panel did, worked out and stored on its worker.
+    struct PanelMove {
+        std::vector<CleanupOutcome> outcomes;
+        std::optional<SweepReceipt> lastReceipt; // as stored now; none when unchanged
+        std::optional<std::string> saveError;
+    };
+    static PanelMove moveFindings(const std::vector<CleanupExecutor::PathSize>& picked, Date when);
+    void finishClean(PanelMove move);
+    void setSaveError(std::optional<std::string> error, bool fromSchedule);
     void publish(void (SweepScheduler::*signal)());
     void setFolderRefusal(std::optional<std::string> reason);
 
@@ -129,6 +140,7 @@ private:
     std::set<std::string> selectedPaths_;
     bool isCleaning_ = false;
     std::optional<std::string> saveError_;
+    bool saveErrorIsSchedule_ = false;
     SweepSchedule schedule_;
     std::optional<std::string> folderRefusal_;
     QTimer timer_;

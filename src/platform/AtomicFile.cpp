@@ -1,10 +1,13 @@
 #include "platform/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <random>
+#include <string_view>
+#include <vector>
 
 #include "platform/FileDescriptor.h"
 #include "platform/Path.h"
@@ -26,6 +29,37 @@ FileDescriptor createTemporary(const std::string& folder, const std::string& nam
 }
 
 } // namespace
+
+int removeStrayTemporaries(const std::string& path) {
+    const std::string name = lastPathComponent(path);
+    std::string folder = deletingLastPathComponent(path);
+    if (name.empty()) return 0;
+    if (folder.empty()) folder = ".";
+    const FileDescriptor dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dirFd.valid()) return 0;
+    const int listFd = ::dup(dirFd.get());
+    DIR* dir = listFd < 0 ? nullptr : ::fdopendir(listFd);
+    if (!dir) {
+        if (listFd >= 0) ::close(listFd);
+        return 0;
+    }
+    const std::string prefix = "." + name + ".";
+    const std::string suffix = ".tmp";
+    std::vector<std::string> strays;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view entryName = entry->d_name;
+        if (entryName.size() <= prefix.size() + suffix.size() || !entryName.starts_with(prefix) ||
+            !entryName.ends_with(suffix))
+            continue;
+        const std::string_view number = entryName.substr(prefix.size(), entryName.size() - prefix.size() - suffix.size());
+        if (number.find_first_not_of("0123456789") == std::string_view::npos) strays.emplace_back(entryName);
+    }
+    ::closedir(dir);
+    int removed = 0;
+    for (const auto& stray : strays)
+        if (::unlinkat(dirFd.get(), stray.c_str(), 0) == 0) ++removed;
+    return removed;
+}
 
 int writeAll(int fd, std::string_view bytes) {
     size_t done = 0;

@@ -14,6 +14,11 @@ namespace sorvel::AtomicFile {
 /// file is removed then.
 int write(const std::string& path, std::string_view bytes, mode_t mode = 0666);
 
+/// Removes the temporary files `write` makes beside `path` (".NAME.<number>.tmp"), as a
+/// writer that crashed leaves them; only safe while no other writer of `path` runs.
+/// Returns how many were removed.
+int removeStrayTemporaries(const std::string& path);
+
 /// Writes all of `bytes` to the descriptor, resuming after interruptions; 0 or an errno.
 int writeAll(int fd, std::string_view bytes);
 

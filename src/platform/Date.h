@@ -23,6 +23,14 @@ inline Date dateFromUnixSeconds(int64_t seconds) {
     if (seconds < -kDateSecondsLimit) seconds = -kDateSecondsLimit;
     return Date{std::chrono::seconds{seconds}};
 }
+/// Whole microseconds since 1970, clamped like the seconds above before any scaling,
+/// so a stored number past the calendar's ends never overflows the clock's count.
+inline Date dateFromUnixMicroseconds(int64_t micros) {
+    constexpr int64_t limit = kDateSecondsLimit * 1'000'000;
+    if (micros > limit) micros = limit;
+    if (micros < -limit) micros = -limit;
+    return Date{std::chrono::duration_cast<Date::duration>(std::chrono::microseconds{micros})};
+}
 inline double unixSeconds(Date d) {
     return std::chrono::duration<double>(d.time_since_epoch()).count();
 }

@@ -3,7 +3,11 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <optional>
+
+#include "platform/FileExtents.h"
 #include "platform/RegularFile.h"
 
 namespace sorvel {
@@ -26,6 +30,11 @@ int getattrlist(const char* path, const attrlist* request, void* buffer, size_t 
     }
     struct stat st {};
     if (statAnyLength(path, &st) != 0) return -1;
+    std::optional<ExtentSharing> sharing;
+    if (const int fd = openRegularFile(path); fd >= 0) {
+        sharing = FileExtents::sharingOf(fd);
+        ::close(fd);
+    }
 
     auto* out = static_cast<unsigned char*>(buffer);
     const uint32_t length = static_cast<uint32_t>(needed);
@@ -33,12 +42,13 @@ int getattrlist(const char* path, const attrlist* request, void* buffer, size_t 
     size_t at = 4;
     if (wanted & ATTR_CMNEXT_PRIVATESIZE) {
         // Another name holds the same blocks: removing this one frees nothing.
-        const int64_t privateSize = st.st_nlink > 1 ? 0 : static_cast<int64_t>(st.st_blocks) * 512;
+        const int64_t allocated = static_cast<int64_t>(st.st_blocks) * 512;
+        const int64_t privateSize = st.st_nlink > 1 ? 0 : sharing ? sharing->privateBytes : allocated;
         std::memcpy(out + at, &privateSize, 8);
         at += 8;
     }
     if (wanted & ATTR_CMNEXT_CLONEID) {
-        const uint64_t cloneID = 0; // no clones on these file systems
+        const uint64_t cloneID = sharing ? sharing->cloneID : 0;
         std::memcpy(out + at, &cloneID, 8);
     }
     return 0;

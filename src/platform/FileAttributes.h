@@ -1,9 +1,11 @@
 #pragma once
 // Per-file attribute query for the extended common attributes that say how much of a
-// file's storage is its own. Built here from stat(2): Linux file systems have no clone
-// identifier (the value is always 0, so no file is ever a clone), and a file's private
-// size is its allocated size unless it has more than one name, in which case its
-// blocks are shared with another name and none of them are its own (0).
+// file's storage is its own. Built here from stat(2) and the file's extent map: a file
+// with more than one name shares all its blocks with another name (private size 0);
+// otherwise its private size is its allocation less the extents another file holds too
+// (reflinked copies), and its clone identifier comes from where those shared extents
+// lie. Where the file system keeps no extent map, the private size is the allocation
+// and the clone identifier 0.
 //
 // Result layout (little-endian, packed): u32 length of the filled bytes, this field
 // included, then each requested value in attribute-bit order:

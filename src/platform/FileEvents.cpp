@@ -5,7 +5,6 @@
 #include <chrono>
 #include <climits>
 #include <fcntl.h>
-#include <map>
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -43,12 +42,6 @@ std::string joined(const std::string& parent, const char* name) {
     return path;
 }
 
-bool inside(const std::string& path, const std::string& folder) {
-    if (folder == "/") return !path.empty() && path[0] == '/';
-    return path.size() >= folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-           (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
 // What a queued batch needs, shared with the blocks so they stay safe after the stream
 // has gone: they only look at `valid`.
 struct Delivery {
@@ -62,13 +55,22 @@ struct Delivery {
 struct FileEventStream::Impl {
     enum class State { created, started, stopped };
 
-    struct Watch {
-        std::string path;
-        uint64_t device = 0;
+    static constexpr int kNone = -1;
+
+    // One watched folder, kept small: a large tree has hundreds of thousands. Its path is
+    // not stored but built from its parents' names when an event is reported.
+    struct Folder {
+        std::string name;      // its own name; a root's whole path
+        int parent = kNone;    // the parent folder's watch; none for a root
+        int firstChild = kNone;
+        int nextSibling = kNone;
+        int previousSibling = kNone;
+        uint32_t tree = 0;     // index of the root it was reached from
         bool root = false;
     };
 
     std::vector<std::string> roots;
+    std::vector<uint64_t> rootDevices; // filled when the roots are watched
     double latency = 0;
     SerialQueue* queue = nullptr;
     State state = State::created;
@@ -80,51 +82,128 @@ struct FileEventStream::Impl {
     std::atomic<size_t> unwatched{0};
 
     // Touched by start() before the reader runs, then by the reader alone.
-    std::unordered_map<int, Watch> watches;
-    std::map<std::string, int> byPath;
+    std::unordered_map<int, Folder> folders; // by watch
+    std::unordered_set<int> relocated;       // moved within the trees, awaiting their own move event
     std::vector<std::string> pending;
     std::unordered_set<std::string> pendingSet;
+    std::unordered_set<int> pendingWatches;
     Clock::time_point lastDelivery = Clock::time_point::min();
     Clock::time_point deadline{};
     bool deadlineSet = false;
 
-    void remember(int wd, const std::string& path, uint64_t device, bool root) {
-        auto [it, added] = watches.try_emplace(wd, Watch{path, device, root});
-        if (!added) {
-            // One folder reached under two names (overlapping roots): the first name stays.
-            it->second.root = it->second.root || root;
-            return;
+    std::string pathOf(int wd) const {
+        std::vector<const std::string*> names;
+        for (auto it = folders.find(wd); it != folders.end(); it = folders.find(it->second.parent)) {
+            names.push_back(&it->second.name);
+            if (it->second.parent == kNone) break;
         }
-        byPath[path] = wd;
+        std::string path;
+        for (auto name = names.rbegin(); name != names.rend(); ++name) {
+            if (!path.empty() && path.back() != '/') path += '/';
+            path += **name;
+        }
+        return path;
     }
 
-    void forget(int wd) {
-        auto it = watches.find(wd);
-        if (it == watches.end()) return;
-        auto byIt = byPath.find(it->second.path);
-        if (byIt != byPath.end() && byIt->second == wd) byPath.erase(byIt);
-        watches.erase(it);
+    void link(int wd, Folder& folder) {
+        if (folder.parent == kNone) return;
+        auto parent = folders.find(folder.parent);
+        if (parent == folders.end()) return;
+        folder.nextSibling = parent->second.firstChild;
+        folder.previousSibling = kNone;
+        if (folder.nextSibling != kNone) folders.at(folder.nextSibling).previousSibling = wd;
+        parent->second.firstChild = wd;
+    }
+
+    void unlink(int wd, Folder& folder) {
+        if (folder.previousSibling != kNone) {
+            folders.at(folder.previousSibling).nextSibling = folder.nextSibling;
+        } else if (auto parent = folders.find(folder.parent); parent != folders.end() &&
+                                                             parent->second.firstChild == wd) {
+            parent->second.firstChild = folder.nextSibling;
+        }
+        if (folder.nextSibling != kNone) folders.at(folder.nextSibling).previousSibling = folder.previousSibling;
+        folder.nextSibling = folder.previousSibling = kNone;
+    }
+
+    // Records a new watch; false when the folder was already watched (the same folder
+    // reached twice: it keeps its first name unless it was moved there).
+    bool remember(int wd, int parent, std::string name, uint32_t tree, bool root, bool moved) {
+        auto [it, added] = folders.try_emplace(wd);
+        Folder& folder = it->second;
+        if (!added) {
+            folder.root = folder.root || root;
+            if (moved && !folder.root) {
+                if (folder.parent != parent || folder.name != name) {
+                    pendingWatches.clear(); // paths below it, already built, are now old
+                    unlink(wd, folder);
+                    folder.parent = parent;
+                    folder.name = std::move(name);
+                    link(wd, folder);
+                }
+                relocated.insert(wd);
+            }
+            return false;
+        }
+        folder.name = std::move(name);
+        folder.parent = parent;
+        folder.tree = tree;
+        folder.root = root;
+        link(wd, folder);
+        return true;
+    }
+
+    // Lets go of a folder and everything below it; the watches below are removed from
+    // the system too (the folder's own only when asked: it may be gone already).
+    void forget(int top, bool removeTopWatch) {
+        auto it = folders.find(top);
+        if (it == folders.end()) return;
+        unlink(top, it->second);
+        std::vector<int> stack{top};
+        while (!stack.empty()) {
+            const int wd = stack.back();
+            stack.pop_back();
+            auto folder = folders.find(wd);
+            if (folder == folders.end()) continue;
+            for (int child = folder->second.firstChild; child != kNone;) {
+                stack.push_back(child);
+                auto next = folders.find(child);
+                child = next == folders.end() ? kNone : next->second.nextSibling;
+            }
+            if (wd != top || removeTopWatch) inotify_rm_watch(inotifyFd.get(), wd);
+            relocated.erase(wd);
+            folders.erase(folder);
+        }
     }
 
     // Watches a folder and every folder below it on the same device. A folder that is gone
-    // or unreadable is passed over; one refused for lack of watches is counted.
-    void watchTree(const std::string& top, uint64_t device, bool topIsRoot) {
-        std::vector<std::string> stack{top};
+    // or unreadable is passed over; one refused for lack of watches is counted. True when
+    // the top folder is watched.
+    bool watchTree(const std::string& top, int parent, std::string name, uint32_t tree, bool topIsRoot,
+                   bool moved = false) {
+        struct Pending {
+            std::string path;
+            int parent;
+            std::string name;
+        };
+        std::vector<Pending> stack;
+        stack.push_back({top, parent, std::move(name)});
+        bool topWatched = false;
         bool first = true;
         while (!stack.empty()) {
-            std::string path = std::move(stack.back());
+            Pending next = std::move(stack.back());
             stack.pop_back();
-            const bool isRoot = first && topIsRoot;
+            const bool isTop = first;
             first = false;
-            const int wd = inotify_add_watch(inotifyFd.get(), path.c_str(), kDirectoryMask);
-            if (wd >= 0) {
-                remember(wd, path, device, isRoot);
-            } else if (errno == ENOSPC || errno == ENOMEM) {
-                unwatched.fetch_add(1);
-            } else {
-                continue; // not a folder any more, gone, or not ours to read
+            const int wd = inotify_add_watch(inotifyFd.get(), next.path.c_str(), kDirectoryMask);
+            if (wd < 0) {
+                if (errno == ENOSPC || errno == ENOMEM) unwatched.fetch_add(1);
+                continue; // counted, or not a folder any more, gone, or not ours to read
             }
-            auto dir = DirectoryListing::open(path);
+            if (isTop) topWatched = true;
+            // A folder already watched has its own below it (or is a way back up).
+            if (!remember(wd, next.parent, std::move(next.name), tree, isTop && topIsRoot, isTop && moved)) continue;
+            auto dir = DirectoryListing::open(next.path);
             if (!dir) continue;
             while (const auto entry = dir->next()) {
                 using Type = DirectoryListing::Type;
@@ -133,45 +212,44 @@ struct FileEventStream::Impl {
                 if (::fstatat(dir->descriptor(), entry->name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
                     !S_ISDIR(st.st_mode))
                     continue;
-                if (static_cast<uint64_t>(st.st_dev) != device) continue; // another volume
-                stack.push_back(joined(path, entry->name.data()));
+                if (static_cast<uint64_t>(st.st_dev) != rootDevices[tree]) continue; // another volume
+                stack.push_back({joined(next.path, entry->name.data()), wd, std::string(entry->name.data())});
             }
         }
+        return topWatched;
     }
 
     // Watches every root; false when none could be watched at all.
     bool watchRoots() {
         bool any = false;
-        for (const auto& root : roots) {
+        rootDevices.assign(roots.size(), 0);
+        for (uint32_t tree = 0; tree < roots.size(); ++tree) {
+            const std::string& root = roots[tree];
             struct stat st;
             if (::lstat(root.c_str(), &st) != 0) continue;
+            rootDevices[tree] = static_cast<uint64_t>(st.st_dev);
             if (S_ISDIR(st.st_mode)) {
-                watchTree(root, static_cast<uint64_t>(st.st_dev), true);
-            } else {
-                const int wd = inotify_add_watch(inotifyFd.get(), root.c_str(), kFileMask);
-                if (wd >= 0) {
-                    remember(wd, root, static_cast<uint64_t>(st.st_dev), true);
-                } else if (errno == ENOSPC || errno == ENOMEM) {
-                    unwatched.fetch_add(1);
-                }
+                any = watchTree(root, kNone, root, tree, true) || any;
+                continue;
             }
-            if (byPath.count(root)) any = true;
+            const int wd = inotify_add_watch(inotifyFd.get(), root.c_str(), kFileMask);
+            if (wd >= 0) {
+                remember(wd, kNone, root, tree, true, false);
+                any = true;
+            } else if (errno == ENOSPC || errno == ENOMEM) {
+                unwatched.fetch_add(1);
+            }
         }
         return any;
     }
 
-    void unwatchTree(const std::string& top) {
-        std::vector<int> gone;
-        for (auto it = byPath.lower_bound(top); it != byPath.end() && inside(it->first, top); ++it)
-            gone.push_back(it->second);
-        for (int wd : gone) {
-            inotify_rm_watch(inotifyFd.get(), wd);
-            forget(wd);
-        }
-    }
-
     void report(const std::string& path) {
         if (pendingSet.insert(path).second) pending.push_back(path);
+    }
+
+    // The path is built once per folder and batch.
+    void reportFolder(int wd) {
+        if (pendingWatches.insert(wd).second) report(pathOf(wd));
     }
 
     // Events were dropped: every root must be measured again, folders made meanwhile have
@@ -180,37 +258,45 @@ struct FileEventStream::Impl {
     // raises no event), so no flood of removal events can overflow the queue once more.
     void recoverFromOverflow() {
         for (const auto& root : roots) report(root);
-        watches.clear();
-        byPath.clear();
+        folders.clear();
+        relocated.clear();
+        pendingWatches.clear();
         unwatched.store(0);
         watchRoots();
     }
 
     void handle(const inotify_event& event) {
-        auto it = watches.find(event.wd);
-        if (it == watches.end()) return; // a watch already let go
-        const Watch watch = it->second;
+        auto it = folders.find(event.wd);
+        if (it == folders.end()) return; // a watch already let go
         if (event.mask & IN_IGNORED) {
-            forget(event.wd);
+            forget(event.wd, false);
             return;
         }
         if (event.len > 0 && event.name[0] != 0) {
-            if (event.mask & IN_ISDIR) {
-                const std::string child = joined(watch.path, event.name);
-                if (event.mask & IN_MOVED_FROM) unwatchTree(child);
-                if (event.mask & (IN_CREATE | IN_MOVED_TO)) watchTree(child, watch.device, false);
+            reportFolder(event.wd); // the folder whose contents changed
+            // A folder that moves in from elsewhere, or within the trees, or is made here.
+            if ((event.mask & IN_ISDIR) && (event.mask & (IN_CREATE | IN_MOVED_TO))) {
+                const uint32_t tree = it->second.tree;
+                watchTree(joined(pathOf(event.wd), event.name), event.wd, event.name, tree, false,
+                          (event.mask & IN_MOVED_TO) != 0);
             }
-            report(watch.path); // the folder whose contents changed
             return;
         }
         // The watched folder (or root file) itself.
-        if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
-            if (!watch.root) return; // its parent's event names the change
-            report(watch.path);
-            if (event.mask & IN_MOVE_SELF) unwatchTree(watch.path); // what moved is no longer here
+        const bool root = it->second.root;
+        if (event.mask & IN_MOVE_SELF) {
+            // Moved within the trees, its new parent has already taken it in; otherwise
+            // what moved is no longer here.
+            if (!root && relocated.erase(event.wd)) return;
+            if (root) reportFolder(event.wd);
+            forget(event.wd, true);
             return;
         }
-        report(watch.path); // attributes, a root file written, or its volume unmounted
+        if (event.mask & IN_DELETE_SELF) {
+            if (root) reportFolder(event.wd); // otherwise its parent's event names the change
+            return;
+        }
+        reportFolder(event.wd); // attributes, a root file written, or its volume unmounted
     }
 
     void readEvents() {
@@ -243,6 +329,7 @@ struct FileEventStream::Impl {
         std::vector<std::string> paths;
         paths.swap(pending);
         pendingSet.clear();
+        pendingWatches.clear();
         deadlineSet = false;
         lastDelivery = Clock::now();
         auto shared = delivery;

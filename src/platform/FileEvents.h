@@ -12,6 +12,9 @@
 // changed, so the batch names every watched root: the caller measures them again.
 // When the system's limit on watches runs out, the folders left unwatched are counted
 // (`unwatchedFolders`) so the caller can say that it sees only part of the tree.
+//
+// A tree may hold hundreds of thousands of folders, so each is kept as its parent and its
+// own name; a path is built only for a folder whose change is reported.
 #include <cstddef>
 #include <cstdint>
 #include <functional>

@@ -24,8 +24,10 @@ std::optional<Date> modificationDate(const std::string &path) {
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0)
         return std::nullopt;
-    return Date{std::chrono::seconds{st.st_mtim.tv_sec} +
-                std::chrono::duration_cast<Date::duration>(std::chrono::nanoseconds{st.st_mtim.tv_nsec})};
+    // A time stamp past the clock's ends (anyone may set one) is clamped, not wrapped.
+    const Date whole = dateFromUnixSeconds(static_cast<int64_t>(st.st_mtim.tv_sec));
+    if (std::chrono::floor<std::chrono::seconds>(whole.time_since_epoch()).count() != st.st_mtim.tv_sec) return whole;
+    return whole + std::chrono::duration_cast<Date::duration>(std::chrono::nanoseconds{st.st_mtim.tv_nsec});
 }
 
 std::optional<int64_t> fileSize(const std::string &path) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <mutex>
 
 #include "platform/FileDescriptor.h"
 #include "platform/Path.h"
@@ -89,23 +90,49 @@ std::vector<MountEntry> parseMountTable(std::string_view text) {
     return entries;
 }
 
-std::vector<MountEntry> readMountTable() {
-    const FileDescriptor fd(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) return {};
+std::optional<std::vector<MountEntry>> readMountTable(const std::string& path) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return std::nullopt;
     std::string text;
     std::array<char, 16384> buffer;
-    bool failed = false;
     for (;;) {
         const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) failed = true;
-        if (got <= 0) break;
+        // Half a table would hide mounts: all or nothing.
+        if (got < 0) return std::nullopt;
+        if (got == 0) break;
         text.append(buffer.data(), static_cast<size_t>(got));
     }
-    // Half a table would hide mounts: all or nothing.
-    if (failed) return {};
-    return parseMountTable(text);
+    auto entries = parseMountTable(text);
+    if (entries.empty()) return std::nullopt;
+    return entries;
 }
+
+namespace {
+
+std::mutex& tablePathLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::string& tablePath() {
+    static std::string path = "/proc/self/mountinfo";
+    return path;
+}
+
+} // namespace
+
+std::string mountTablePath() {
+    std::lock_guard<std::mutex> guard(tablePathLock());
+    return tablePath();
+}
+
+void setMountTablePath(std::string path) {
+    std::lock_guard<std::mutex> guard(tablePathLock());
+    tablePath() = std::move(path);
+}
+
+std::vector<MountEntry> readMountTable() { return readMountTable(mountTablePath()).value_or(std::vector<MountEntry>{}); }
 
 bool isLocalDiskFileSystem(std::string_view fsType) {
     // fuseblk is FUSE on a block device: ntfs-3g and exfat-fuse disks.

@@ -21,6 +21,15 @@ struct MountEntry {
 /// earlier ones at the same point). Malformed lines are skipped.
 std::vector<MountEntry> parseMountTable(std::string_view text);
 
+/// The table at `path` in the mountinfo form; none when it cannot be opened, fails part
+/// way, or lists no mount at all (every real table lists the root).
+std::optional<std::vector<MountEntry>> readMountTable(const std::string& path);
+
+/// Where this process's table is read from: /proc/self/mountinfo unless set otherwise
+/// (a sandbox with /proc elsewhere, or a test of an unreadable table).
+std::string mountTablePath();
+void setMountTablePath(std::string path);
+
 /// The mount table of this process; empty when it cannot be read.
 std::vector<MountEntry> readMountTable();
 

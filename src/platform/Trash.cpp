@@ -14,6 +14,7 @@
 #include "platform/Path.h"
 #include "platform/TrashFolders.h"
 #include "platform/TrashInfo.h"
+#include "platform/TrashRecords.h"
 
 namespace sorvel::Trash {
 namespace {
@@ -22,7 +23,7 @@ namespace {
 constexpr int kMaxNameAttempts = 10'000;
 constexpr std::string_view kInfoSuffix = ".trashinfo";
 
-MoveResult failure(std::string message) { return MoveResult{std::nullopt, std::move(message)}; }
+MoveResult failure(std::string message) { return MoveResult{std::nullopt, std::move(message), std::nullopt}; }
 
 std::string messageFor(int code) {
     switch (code) {
@@ -70,8 +71,10 @@ enum class Step { moved, tryElsewhere, failed };
 // Reserves a free name with an info file, then renames the item onto it. EXDEV is
 // handed back so the caller can try the file system's own trash.
 Step moveInto(const Folder& folder, int parentFd, const std::string& name, const std::string& original,
-              MoveResult& result) {
-    const std::string info = TrashInfo::text(recordedPath(folder, original), std::time(nullptr));
+              const Identity& identity, MoveResult& result) {
+    // Names a crashed move reserved are given back before new ones are taken.
+    removeOrphanRecords(folder);
+    const std::string info = TrashInfo::sorvelText(recordedPath(folder, original), std::time(nullptr));
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::string candidate = attempt == 1 ? name : name + " " + std::to_string(attempt);
         const std::string infoName = candidate + std::string(kInfoSuffix);
@@ -97,7 +100,7 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
         }
         infoFd.reset();
         if (::renameat2(parentFd, name.c_str(), folder.files.get(), candidate.c_str(), RENAME_NOREPLACE) == 0) {
-            result = MoveResult{folder.path + "/files/" + candidate, {}};
+            result = MoveResult{folder.path + "/files/" + candidate, {}, identity};
             return Step::moved;
         }
         const int code = errno;
@@ -173,7 +176,7 @@ MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::str
     std::optional<Folder> home = openHome(true, Use::moveInto, homeError);
     MoveResult result;
     if (home && home->device == item.st_dev) {
-        const Step step = moveInto(*home, parentFd, name, original, result);
+        const Step step = moveInto(*home, parentFd, name, original, Identity::of(item), result);
         if (step != Step::tryElsewhere) return result;
     } else if (!home) {
         // A broken home trash is only bypassed for items that could never go there.
@@ -194,7 +197,8 @@ MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::str
         return failure("The item is on another file system than the Trash, and that file system has no Trash Sorvel "
                        "can use safely, so it was left where it is. " + error);
     }
-    if (own->device != item.st_dev || moveInto(*own, parentFd, name, original, result) == Step::tryElsewhere) {
+    if (own->device != item.st_dev ||
+        moveInto(*own, parentFd, name, original, Identity::of(item), result) == Step::tryElsewhere) {
         return failure("The item is on another file system than its Trash (" + shown(own->path) +
                        "); Sorvel only moves items by renaming them, so it was left where it is.");
     }
@@ -267,7 +271,8 @@ bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& moun
            first.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
 }
 
-RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName) {
+RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName,
+                           const std::optional<Identity>& expected) {
     RestoreResult result;
     if (!validName(location.name) || !validName(destinationName)) {
         result.code = EINVAL;
@@ -275,6 +280,13 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
     }
     std::optional<Folder> folder = openExisting(location.trashDirectory, location.topdir, result.error);
     if (!folder) return result;
+    removeOrphanRecords(*folder);
+    struct stat entry;
+    if (expected && (::fstatat(folder->files.get(), location.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
+                     Identity::of(entry) != *expected)) {
+        result.code = ESTALE;
+        return result;
+    }
     if (::renameat2(folder->files.get(), location.name.c_str(), destinationFd, destinationName.c_str(),
                     RENAME_NOREPLACE) != 0) {
         result.code = errno;

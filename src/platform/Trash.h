@@ -4,7 +4,9 @@
 // Items go in by rename only, after their name is reserved by an info file created
 // exclusively: never copied and deleted, never over an existing item (a taken name
 // becomes "name 2", "name 3", ...).
+#include <cstdint>
 #include <optional>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -12,10 +14,25 @@
 
 namespace sorvel::Trash {
 
+/// The object an entry is: a rename within one file system keeps all four.
+struct Identity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t length = 0;
+    int64_t modifiedNanoseconds = 0;
+
+    static Identity of(const struct stat& st);
+    friend bool operator==(const Identity&, const Identity&) = default;
+};
+
+/// The identity of whatever is at the path, links not followed; none when nothing is.
+std::optional<Identity> identityOf(const std::string& path);
+
 /// Where an item went, or why it stayed. The message is a whole sentence.
 struct MoveResult {
     std::optional<std::string> trashPath; // .../files/NAME
     std::string error;
+    std::optional<Identity> identity = std::nullopt; // of the item as it was moved
 
     bool moved() const { return trashPath.has_value(); }
 };
@@ -63,7 +80,9 @@ struct RestoreResult {
 };
 
 /// Moves files/NAME of the located trash to `destinationName` in the open folder
-/// `destinationFd` with renameat2(RENAME_NOREPLACE), then removes its info file.
-RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName);
+/// `destinationFd` with renameat2(RENAME_NOREPLACE), then removes its info file. With an
+/// identity, an entry that is no longer that object stays (EEXIST is not it: ESTALE).
+RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName,
+                           const std::optional<Identity>& expected = std::nullopt);
 
 } // namespace sorvel::Trash

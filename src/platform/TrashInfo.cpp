@@ -34,4 +34,63 @@ std::string text(std::string_view path, std::time_t when) {
     return "[Trash Info]\nPath=" + encodePath(path) + "\nDeletionDate=" + deletionDate(when) + "\n";
 }
 
+std::string sorvelText(std::string_view path, std::time_t when) {
+    return text(path, when) + std::string(kSorvelLine) + "\n";
+}
+
+namespace {
+
+// Each line of the text, without its line break.
+template <class Visit> void eachLine(std::string_view text, Visit visit) {
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (visit(line)) return;
+        if (end == std::string_view::npos) return;
+        text.remove_prefix(end + 1);
+    }
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace
+
+bool isSorvels(std::string_view text) {
+    bool found = false;
+    eachLine(text, [&](std::string_view line) { return found = line == kSorvelLine; });
+    return found;
+}
+
+std::optional<std::string> recordedPath(std::string_view text) {
+    std::optional<std::string_view> encoded;
+    eachLine(text, [&](std::string_view line) {
+        if (!line.starts_with("Path=")) return false;
+        encoded = line.substr(5);
+        return true;
+    });
+    if (!encoded) return std::nullopt;
+    std::string out;
+    out.reserve(encoded->size());
+    for (size_t i = 0; i < encoded->size(); ++i) {
+        const char c = (*encoded)[i];
+        if (c != '%') {
+            out.push_back(c);
+            continue;
+        }
+        if (i + 2 >= encoded->size()) return std::nullopt;
+        const int high = hexValue((*encoded)[i + 1]), low = hexValue((*encoded)[i + 2]);
+        if (high < 0 || low < 0) return std::nullopt;
+        out.push_back(static_cast<char>(high * 16 + low));
+        i += 2;
+    }
+    if (out.find('\0') != std::string::npos) return std::nullopt;
+    return out;
+}
+
 } // namespace sorvel::TrashInfo

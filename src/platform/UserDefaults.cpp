@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <string_view>
@@ -110,17 +111,19 @@ bool exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 || errno != ENOENT;
 }
 
-bool makeParents(const std::string& folder) {
-    if (folder.empty()) return false;
+// 0 when the folder is there, else the errno of the step that failed.
+int makeParents(const std::string& folder) {
+    if (folder.empty()) return ENOENT;
     struct stat st;
-    if (stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    if (!makeParents(deletingLastPathComponent(folder))) return false;
-    return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+    if (stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (errno == ENOTDIR) return ENOTDIR;
+    if (const int code = makeParents(deletingLastPathComponent(folder))) return code;
+    return mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST ? 0 : errno;
 }
 
 // Moves the unreadable file to copy 1, shifting older copies up to the first free number;
-// when all are taken the oldest goes. False when the file could not be moved aside.
-bool keepAside(const UserDefaults& defaults) {
+// when all are taken the oldest goes. 0, else the errno of the rename that failed.
+int keepAside(const UserDefaults& defaults) {
     int free = UserDefaults::kKeptAsideCopies;
     for (int n = 1; n <= UserDefaults::kKeptAsideCopies; ++n) {
         if (!exists(defaults.keptAsidePath(n))) {
@@ -129,11 +132,9 @@ bool keepAside(const UserDefaults& defaults) {
         }
     }
     for (int n = free - 1; n >= 1; --n)
-        if (::rename(defaults.keptAsidePath(n).c_str(), defaults.keptAsidePath(n + 1).c_str()) != 0) return false;
-    return ::rename(defaults.filePath().c_str(), defaults.keptAsidePath(1).c_str()) == 0;
+        if (::rename(defaults.keptAsidePath(n).c_str(), defaults.keptAsidePath(n + 1).c_str()) != 0) return errno;
+    return ::rename(defaults.filePath().c_str(), defaults.keptAsidePath(1).c_str()) == 0 ? 0 : errno;
 }
-
-bool replaceFile(const std::string& path, const std::string& text) { return AtomicFile::write(path, text, 0600) == 0; }
 
 // The in-process mutex and the lock file, held together for one read-modify-write. The
 // lock file outlives the data file's replacements, so every writer locks the same inode.
@@ -141,9 +142,13 @@ class WriteLock {
 public:
     explicit WriteLock(const std::string& path) : inProcess_(processLock()) {
         fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ < 0) return;
+        if (fd_ < 0) {
+            error_ = errno;
+            return;
+        }
         while (flock(fd_, LOCK_EX) != 0) {
             if (errno != EINTR) {
+                error_ = errno;
                 ::close(fd_);
                 fd_ = -1;
                 return;
@@ -158,13 +163,17 @@ public:
     WriteLock(const WriteLock&) = delete;
     WriteLock& operator=(const WriteLock&) = delete;
     bool held() const { return fd_ >= 0; }
+    int error() const { return error_; }
 
 private:
     std::lock_guard<std::mutex> inProcess_;
     int fd_ = -1;
+    int error_ = 0;
 };
 
 } // namespace
+
+std::string SaveStatus::reason() const { return saved() ? std::string() : std::strerror(error); }
 
 std::string UserDefaults::standardFilePath() {
     std::string base;
@@ -214,32 +223,35 @@ std::optional<double> UserDefaults::number(const std::string& key) const {
     return v->get<double>();
 }
 
-bool UserDefaults::set(const std::string& key, const nlohmann::json& value) {
+SaveStatus UserDefaults::set(const std::string& key, const nlohmann::json& value) {
     return modify(key, [&value](std::optional<nlohmann::json>& stored) {
         stored = value;
         return true;
     });
 }
 
-bool UserDefaults::remove(const std::string& key) {
+SaveStatus UserDefaults::remove(const std::string& key) {
     return modify(key, [](std::optional<nlohmann::json>& stored) {
         stored.reset();
         return true;
     });
 }
 
-bool UserDefaults::modify(const std::string& key,
-                          const std::function<bool(std::optional<nlohmann::json>& value)>& change) {
-    if (!makeParents(deletingLastPathComponent(path_))) return false;
+SaveStatus UserDefaults::modify(const std::string& key,
+                                const std::function<bool(std::optional<nlohmann::json>& value)>& change) {
+    if (const int code = makeParents(deletingLastPathComponent(path_))) return SaveStatus::failed(code);
     WriteLock lock(path_);
-    if (!lock.held()) return false;
+    if (!lock.held()) return SaveStatus::failed(lock.error());
+    // Every writer holds the lock while its temporary file exists: any left now are a
+    // crashed writer's.
+    AtomicFile::removeStrayTemporaries(path_);
 
     Stored stored = readStored(path_);
     // A file that exists but could not be read at all is never replaced.
-    if (stored.kind == Stored::Kind::failed) return false;
+    if (stored.kind == Stored::Kind::failed) return SaveStatus::failed(EIO);
     std::optional<nlohmann::json> value;
     if (auto it = stored.object.find(key); it != stored.object.end()) value = std::move(*it);
-    if (!change(value)) return true;
+    if (!change(value)) return {};
     if (value) stored.object[key] = std::move(*value);
     else stored.object.erase(key);
 
@@ -247,11 +259,13 @@ bool UserDefaults::modify(const std::string& key,
     try {
         text = stored.object.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
     } catch (...) {
-        return false;
+        return SaveStatus::failed(EINVAL);
     }
     // Keep what we could not read rather than silently replacing it.
-    if (stored.kind == Stored::Kind::unreadable && !keepAside(*this)) return false;
-    return replaceFile(path_, text);
+    if (stored.kind == Stored::Kind::unreadable)
+        if (const int code = keepAside(*this)) return SaveStatus::failed(code);
+    if (const int code = AtomicFile::write(path_, text, 0600)) return SaveStatus::failed(code);
+    return {};
 }
 
 } // namespace sorvel

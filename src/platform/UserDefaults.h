@@ -6,6 +6,7 @@
 // other's keys and a crash never leaves half a file. A file that cannot be read (not
 // JSON, not an object, nested deeper than any value of ours) is kept aside as
 // "defaults.corrupt-1.json" (the newest) up to "-5" before the next write starts afresh.
+#include <cerrno>
 #include <functional>
 #include <optional>
 #include <string>
@@ -13,6 +14,17 @@
 #include <nlohmann/json.hpp>
 
 namespace sorvel {
+
+/// How a write went: saved, or the errno of the step that failed.
+struct SaveStatus {
+    int error = 0;
+
+    static SaveStatus failed(int code) { return SaveStatus{code != 0 ? code : EIO}; }
+    bool saved() const { return error == 0; }
+    operator bool() const { return saved(); } // NOLINT: read as "was it saved"
+    /// The system's description of the failure; empty when saved.
+    std::string reason() const;
+};
 
 class UserDefaults {
 public:
@@ -40,16 +52,17 @@ public:
     std::optional<bool> boolean(const std::string& key) const;
     std::optional<double> number(const std::string& key) const;
 
-    /// Stores the value; false (with nothing changed) when the file cannot be written.
-    bool set(const std::string& key, const nlohmann::json& value);
-    bool remove(const std::string& key);
+    /// Stores the value; not saved (with nothing changed) when the file cannot be written.
+    SaveStatus set(const std::string& key, const nlohmann::json& value);
+    SaveStatus remove(const std::string& key);
 
     /// Reads the key's value (none when absent) and writes what `change` leaves in it
     /// (none removes the key), all under the lock, so no other writer, in this process or
     /// another, comes between the read and the write. When `change` returns false nothing
-    /// is written. False when the file cannot be written. `change` must not call back
-    /// into the defaults.
-    bool modify(const std::string& key, const std::function<bool(std::optional<nlohmann::json>& value)>& change);
+    /// is written. Not saved, with the reason, when the file cannot be written. Temporary
+    /// files a crashed writer left beside the file are removed. `change` must not call
+    /// back into the defaults.
+    SaveStatus modify(const std::string& key, const std::function<bool(std::optional<nlohmann::json>& value)>& change);
 
 private:
     std::string path_;

@@ -8,18 +8,36 @@
 #include <unordered_set>
 
 #include "platform/Graphemes.h"
+#include "engine/FileWalker.h"
 #include "engine/Parallel.h"
+#include "engine/ScanControl.h"
 #include "platform/FileDescriptor.h"
+#include "platform/FileIdentity.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
 
 namespace sorvel::CleanupExecutor {
 namespace {
 
+FileIdentity identityOf(const struct stat& st) {
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+// Allocated bytes of what now sits in the Trash: a link frees nothing of what it names.
+int64_t measuredInTrash(const std::string& trashPath, const struct stat& st) {
+    if (S_ISDIR(st.st_mode)) {
+        ScanControl control;
+        ScanNodePtr node = FileWalker::walk(trashPath, control, FileWalker::Options{});
+        return node ? node->size : 0;
+    }
+    return S_ISLNK(st.st_mode) ? 0 : static_cast<int64_t>(st.st_blocks) * 512;
+}
+
 // Moves exactly the entry the guard judged: its parent is opened along the resolved
 // path without following links, so a parent swapped for a link since then fails the move
-// instead of redirecting it.
-CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged) {
+// instead of redirecting it. `size` becomes what really moved when the entry was swapped
+// for another between the last look and the rename.
+CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged, int64_t& size) {
     const FileDescriptor parentFd(Trash::openFolderNoFollow(judged.resolvedParent));
     if (!parentFd.valid()) {
         if (errno == ENOENT) return CleanupOutcome::Failed{"The item no longer exists."};
@@ -27,18 +45,27 @@ CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged) {
                                       "folder after it was checked, so the item was left where it is."};
     }
     struct stat st;
-    CleanupOutcome::Result result;
-    if (::fstatat(parentFd.get(), judged.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        result = CleanupOutcome::Failed{"The item no longer exists."};
-    } else if (S_ISLNK(st.st_mode)) {
-        result = CleanupOutcome::Failed{"The item was replaced by a symbolic link after it was checked, so it "
-                                        "was left where it is."};
-    } else {
-        Trash::MoveResult moved = Trash::moveEntry(parentFd.get(), judged.resolvedParent, judged.name);
-        if (moved.moved()) result = CleanupOutcome::MovedToTrash{*moved.trashPath};
-        else result = CleanupOutcome::Failed{moved.error};
+    if (::fstatat(parentFd.get(), judged.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return CleanupOutcome::Failed{"The item no longer exists."};
+    if (S_ISLNK(st.st_mode))
+        return CleanupOutcome::Failed{"The item was replaced by a symbolic link after it was checked, so it "
+                                      "was left where it is."};
+    if (judged.identity && identityOf(st) != *judged.identity)
+        return CleanupOutcome::Failed{"The item was replaced by another one after it was checked, so it was left "
+                                      "where it is."};
+    Trash::MoveResult moved = Trash::moveEntry(parentFd.get(), judged.resolvedParent, judged.name);
+    if (!moved.moved()) return CleanupOutcome::Failed{moved.error};
+    // The rename takes whatever holds the name at that instant; a rename keeps the
+    // identity, so a different one in the Trash means a newcomer went instead, and the
+    // record names what really went.
+    struct stat inTrash;
+    if (::lstat(moved.trashPath->c_str(), &inTrash) != 0) {
+        size = 0;
+    } else if (identityOf(inTrash) != identityOf(st)) {
+        size = measuredInTrash(*moved.trashPath, inTrash);
+        moved.identity = Trash::Identity::of(inTrash);
     }
-    return result;
+    return CleanupOutcome::MovedToTrash{*moved.trashPath, moved.identity};
 }
 
 } // namespace
@@ -98,7 +125,7 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
         outcome.size = item.size;
         const CleanupGuard::Judgement judged = CleanupGuard::judge(item.path, item.size, policy, cloud);
         if (judged.refusal) outcome.result = CleanupOutcome::Refused{*judged.refusal};
-        else outcome.result = moveJudged(judged);
+        else outcome.result = moveJudged(judged, outcome.size);
         outcomes.push_back(std::move(outcome));
         if (onProgress) onProgress(static_cast<int>(outcomes.size()), total);
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cleanup/CloudStatus.h"
+#include "platform/Trash.h"
 #include "platform/UUID.h"
 #include "removal/CleanupGuard.h"
 #include "removal/CleanupPolicy.h"
@@ -17,8 +18,14 @@ namespace sorvel {
 
 struct CleanupOutcome {
     struct MovedToTrash {
+        MovedToTrash() = default;
+        MovedToTrash(std::string path, std::optional<Trash::Identity> moved = std::nullopt)
+            : trashPath(std::move(path)), identity(moved) {}
+
         std::string trashPath; // "Trash" when the place is unknown
-        friend bool operator==(const MovedToTrash&, const MovedToTrash&) = default;
+        /// The object as it was moved, so a restore can tell it is still the same one.
+        std::optional<Trash::Identity> identity;
+        friend bool operator==(const MovedToTrash& a, const MovedToTrash& b) { return a.trashPath == b.trashPath; }
     };
     struct Refused {
         CleanupGuard::Refusal refusal;
@@ -35,7 +42,7 @@ struct CleanupOutcome {
 
     UUID id = UUID::random();
     std::string path; // standardised
-    int64_t size = 0; // as recorded by the caller
+    int64_t size = 0; // as recorded by the caller; what really moved when a newcomer took its place
     Result result = WouldMove{};
 
     bool moved() const { return std::holds_alternative<MovedToTrash>(result); }
@@ -72,7 +79,7 @@ std::vector<PathSize> normalize(const std::vector<PathSize>& items);
 std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, const CleanupPolicy& policy,
                                 const std::optional<CloudStatus>& cloud, const Progress& onProgress = nullptr);
 
-/// Sum of the recorded sizes of moved and would-move outcomes.
+/// Sum of the sizes of moved and would-move outcomes.
 int64_t freed(const std::vector<CleanupOutcome>& outcomes);
 
 } // namespace CleanupExecutor

@@ -13,6 +13,7 @@
 #include "engine/ScanControl.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
+#include "removal/ProtectedPlaces.h"
 
 namespace sorvel::CleanupGuard {
 namespace {
@@ -145,10 +146,20 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
             return refuse(*refusal);
     }
 
-    // Read only for a path that passed the rules above.
-    std::vector<MountEntry> ownMounts;
-    if (!givenMounts) ownMounts = readMountTable();
-    const std::vector<MountEntry>& mounts = givenMounts ? *givenMounts : ownMounts;
+    // The same rules on what the path is: another name for a protected place (a bind
+    // mount of the home, say) is that place.
+    if (!resolved.empty())
+        if (auto conflict = ProtectedPlaces::of(policy, homeDirectory()).conflict(resolved))
+            return refuse(Refusal::protectedPath(conflict->place));
+
+    // Read only for a path that passed the rules above. A table that cannot be read
+    // could hide any mount: nothing passes without it.
+    std::optional<std::vector<MountEntry>> ownMounts;
+    if (!givenMounts) {
+        ownMounts = readMountTable(mountTablePath());
+        if (!ownMounts) return refuse(Refusal::mountsUnknown());
+    }
+    const std::vector<MountEntry>& mounts = givenMounts ? *givenMounts : *ownMounts;
     if (auto refusal = mountRefusal(j.path, mounts)) return refuse(*refusal);
     if (!resolved.empty())
         if (auto refusal = mountRefusal(resolved, mounts)) return refuse(*refusal);
@@ -178,6 +189,7 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
     }
 
     j.resolvedParent = *parent;
+    j.identity = FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return j;
 }
 
@@ -204,6 +216,8 @@ std::string Refusal::description() const {
         return "not writable by you";
     case Kind::insideTrash:
         return "already in the Trash; moving it there again frees nothing";
+    case Kind::mountsUnknown:
+        return "the list of mounted disks could not be read, so it may hold another disk's files";
     }
     return {};
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cleanup/CloudStatus.h"
+#include "platform/FileIdentity.h"
 #include "platform/MountTable.h"
 #include "removal/CleanupPolicy.h"
 
@@ -24,6 +25,7 @@ struct Refusal {
         notWritable,
         sizeChanged,         // recorded, actual
         insideTrash,
+        mountsUnknown,       // the mount table could not be read
     };
 
     Kind kind = Kind::notFound;
@@ -40,6 +42,7 @@ struct Refusal {
     static Refusal isSymlink() { return {Kind::isSymlink, {}, 0, 0}; }
     static Refusal notWritable() { return {Kind::notWritable, {}, 0, 0}; }
     static Refusal insideTrash() { return {Kind::insideTrash, {}, 0, 0}; }
+    static Refusal mountsUnknown() { return {Kind::mountsUnknown, {}, 0, 0}; }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;
@@ -52,13 +55,16 @@ struct Judgement {
     std::string path;            // standardised
     std::string resolvedParent;  // realpath of the parent folder; empty when refused early
     std::string name;            // last component
+    std::optional<FileIdentity> identity; // of the entry that passed; none when refused
 };
 
 /// Runs every test in order and stops at the first refusal. Never changes the file
 /// system. A recorded size below 1 turns the size re-measure off; no cloud status turns
-/// the iCloud test off. A path that is a mount point, or holds one, is refused as a
-/// protected location named by that mount point; the mount table is this process's
-/// unless one is given.
+/// the iCloud test off. A path that is, lies inside or holds a denied place or the home
+/// folder under any name (a bind mount, a second link) is refused as that place. A path
+/// that is a mount point, or holds one, is refused as a protected location named by that
+/// mount point; the mount table is this process's unless one is given, and while it
+/// cannot be read nothing passes.
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                 const std::optional<CloudStatus>& cloud);
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,

@@ -4,6 +4,27 @@
 
 namespace sorvel::ManualRun {
 
+SweepReceipt receipt(const std::vector<CleanupOutcome>& outcomes) {
+    SweepReceipt receipt;
+    int64_t moved = 0, refused = 0;
+    for (const auto& outcome : outcomes) {
+        if (outcome.moved()) {
+            ++moved;
+            receipt.movedBytes += outcome.size;
+        } else if (outcome.refusal() || outcome.failure()) {
+            ++refused;
+        }
+    }
+    receipt.date = SweepCoding::sweepNow();
+    receipt.action = moved == 0 ? SweepSchedule::Action::report : SweepSchedule::Action::clean;
+    receipt.scannedBytes = 0;
+    receipt.foundBytes = CleanupExecutor::freed(outcomes);
+    receipt.movedCount = moved;
+    receipt.refusedCount = refused;
+    receipt.withheldReason.reset();
+    return receipt;
+}
+
 SweepRun make(const std::vector<CleanupOutcome>& outcomes, std::string scope,
               std::optional<std::vector<std::string>> allowedRoots) {
     SweepRun run;
@@ -12,26 +33,10 @@ SweepRun make(const std::vector<CleanupOutcome>& outcomes, std::string scope,
     run.trigger = SweepRun::Trigger::manual;
     run.scope = std::move(scope);
     run.hasDetail = true;
-
-    int64_t refused = 0;
-    for (const auto& outcome : outcomes) {
-        if (const auto* moved = std::get_if<CleanupOutcome::MovedToTrash>(&outcome.result)) {
-            run.moved.push_back(MovedItem{outcome.path, moved->trashPath, outcome.size});
-        } else if (outcome.refusal() || outcome.failure()) {
-            ++refused;
-        }
-    }
-
-    SweepReceipt& receipt = run.receipt;
-    receipt.date = SweepCoding::sweepNow();
-    receipt.action = run.moved.empty() ? SweepSchedule::Action::report : SweepSchedule::Action::clean;
-    receipt.scannedBytes = 0;
-    receipt.foundBytes = CleanupExecutor::freed(outcomes);
-    receipt.movedBytes = 0;
-    for (const auto& item : run.moved) receipt.movedBytes += item.size;
-    receipt.movedCount = static_cast<int64_t>(run.moved.size());
-    receipt.refusedCount = refused;
-    receipt.withheldReason.reset();
+    for (const auto& outcome : outcomes)
+        if (const auto* moved = std::get_if<CleanupOutcome::MovedToTrash>(&outcome.result))
+            run.moved.push_back(MovedItem{outcome.path, moved->trashPath, outcome.size, moved->identity});
+    run.receipt = receipt(outcomes);
     return run;
 }
 

@@ -20,4 +20,7 @@ namespace sorvel::ManualRun {
 SweepRun make(const std::vector<CleanupOutcome>& outcomes, std::string scope,
               std::optional<std::vector<std::string>> allowedRoots = std::nullopt);
 
+/// The receipt of such a run: dated now, the counts from the outcomes.
+SweepReceipt receipt(const std::vector<CleanupOutcome>& outcomes);
+
 } // namespace sorvel::ManualRun

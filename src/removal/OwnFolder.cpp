@@ -5,6 +5,8 @@
 #include "engine/PathText.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
+#include "removal/CleanupPolicy.h"
+#include "removal/ProtectedPlaces.h"
 
 namespace sorvel::OwnFolder {
 namespace {
@@ -17,6 +19,38 @@ std::vector<std::string> spellings(const std::string& path) {
         std::free(resolved);
     }
     return out;
+}
+
+std::string quoted(const std::string& path) { return "\u201C" + validUTF8(tildeAbbreviated(path)) + "\u201D"; }
+
+std::string isHomeSentence(const std::string& shown) {
+    return shown + " is your home folder, so Sorvel can't sweep it. Add a folder inside it instead.";
+}
+
+std::string holdsHomeSentence(const std::string& shown) {
+    return shown + " holds your home folder, so Sorvel can't sweep it. Add a folder inside your home instead.";
+}
+
+std::string protectedSentence(const std::string& path, const std::string& place, bool holds, bool samePlace) {
+    const std::string where = validUTF8(tildeAbbreviated(place));
+    if (holds)
+        return quoted(path) + " holds a protected location (" + where +
+               "), so Sorvel can't sweep it. Add a folder that holds none instead.";
+    if (samePlace) return quoted(path) + " is a protected location (" + where + "), so Sorvel can't sweep it.";
+    return quoted(path) + " is inside a protected location (" + where + "), so Sorvel can't sweep it.";
+}
+
+// The denied prefixes of the standard policy as written: being one, lying inside one or
+// holding one, whether or not it exists yet.
+std::optional<std::string> textRefusal(const std::string& path, const CleanupPolicy& policy) {
+    for (const auto& form : spellings(path)) {
+        for (const auto& prefix : policy.deniedPrefixes)
+            if (!prefix.empty() && isPathInside(form, prefix))
+                return protectedSentence(path, prefix, false, form == prefix);
+        for (const auto& prefix : policy.deniedPrefixes)
+            if (!prefix.empty() && isPathInside(prefix, form)) return protectedSentence(path, prefix, true, false);
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -37,10 +71,23 @@ std::optional<std::string> refusal(const std::string& folder) {
             }
         }
     }
-    if (!holdsHome) return std::nullopt;
-    const std::string shown = "\u201C" + validUTF8(isHome ? path : tildeAbbreviated(path)) + "\u201D";
-    if (isHome) return shown + " is your home folder, so Sorvel can't sweep it. Add a folder inside it instead.";
-    return shown + " holds your home folder, so Sorvel can't sweep it. Add a folder inside your home instead.";
+    if (holdsHome) {
+        const std::string shown = "\u201C" + validUTF8(isHome ? path : tildeAbbreviated(path)) + "\u201D";
+        return isHome ? isHomeSentence(shown) : holdsHomeSentence(shown);
+    }
+
+    const CleanupPolicy policy = CleanupPolicy::standard();
+    if (auto reason = textRefusal(path, policy)) return reason;
+
+    // The same by identity: a bind mount of the home, or of a folder around a protected
+    // one, passes every comparison of names.
+    const auto real = spellings(path).back();
+    const auto conflict = ProtectedPlaces::of(policy, home).conflict(real);
+    if (!conflict) return std::nullopt;
+    const std::string shown = "\u201C" + validUTF8(path) + "\u201D";
+    if (conflict->isHome) return conflict->samePlace ? isHomeSentence(shown) : holdsHomeSentence(shown);
+    return protectedSentence(path, conflict->place, conflict->kind == ProtectedPlaces::Conflict::Kind::holds,
+                             conflict->samePlace);
 }
 
 std::vector<std::string> sweepable(const std::vector<std::string>& folders, std::vector<std::string>& refused) {

@@ -9,6 +9,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
+#include "platform/TrashRecords.h"
 
 namespace sorvel::RestoreExecutor {
 namespace {
@@ -36,6 +37,8 @@ std::string messageFor(int code) {
     case EACCES:
     case EPERM:
         return "You do not have permission to put the item back there; it stayed in the Trash.";
+    case ESTALE:
+        return "The item in the Trash changed after it was checked, so it stayed there.";
     default:
         return std::string("The item could not be put back: ") + std::strerror(code) + ".";
     }
@@ -55,7 +58,7 @@ RestoreOutcome::Result move(const MovedItem& item, const RestoreGuard::Judgement
         }
         return RestoreOutcome::Failed{messageFor(errno)};
     }
-    const Trash::RestoreResult result = Trash::restoreEntry(*location, destination.get(), judged.name);
+    const Trash::RestoreResult result = Trash::restoreEntry(*location, destination.get(), judged.name, item.identity);
     if (result.restored) return RestoreOutcome::Restored{};
     if (result.code == 0) return RestoreOutcome::Failed{result.error};
     return RestoreOutcome::Failed{messageFor(result.code)};
@@ -66,12 +69,20 @@ RestoreOutcome::Result move(const MovedItem& item, const RestoreGuard::Judgement
 std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy) {
     std::vector<RestoreOutcome> outcomes;
     outcomes.reserve(items.size());
-    for (const auto& item : items) {
+    for (const auto& given : items) {
         RestoreOutcome outcome;
-        outcome.item = item;
-        const RestoreGuard::Judgement judged = RestoreGuard::judge(item, policy);
-        if (judged.refusal) outcome.result = RestoreOutcome::Refused{*judged.refusal};
-        else outcome.result = move(item, judged);
+        outcome.item = given;
+        MovedItem item = given;
+        // Recorded ahead of a move the process did not live to write down: found by the
+        // record its move left in the Trash.
+        std::optional<RestoreGuard::Judgement> judged;
+        if (item.isPending()) {
+            if (auto found = Trash::findMoved(item.originalPath, item.identity)) item.trashPath = *found;
+            else judged = RestoreGuard::Judgement{RestoreGuard::Refusal::missingFromTrash(), {}, {}};
+        }
+        if (!judged) judged = RestoreGuard::judge(item, policy);
+        if (judged->refusal) outcome.result = RestoreOutcome::Refused{*judged->refusal};
+        else outcome.result = move(item, *judged);
         outcomes.push_back(std::move(outcome));
     }
     return outcomes;

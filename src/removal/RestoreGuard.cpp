@@ -6,6 +6,7 @@
 
 #include "platform/Path.h"
 #include "platform/Trash.h"
+#include "platform/TrashRecords.h"
 
 namespace sorvel::RestoreGuard {
 namespace {
@@ -77,6 +78,8 @@ std::string Refusal::description() const {
         return "something is already at the original path, and Sorvel never overwrites";
     case Kind::destinationParentMissing:
         return "the folder it came from no longer exists";
+    case Kind::notTheMovedItem:
+        return "no longer the item Sorvel moved";
     }
     return {};
 }
@@ -107,6 +110,10 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
     if (realTrash && realFiles && *realFiles != *realTrash + "/files") return refuse(Refusal::notInTrash());
 
     if (!realFiles || ::lstat(trash.c_str(), &st) != 0) return refuse(Refusal::missingFromTrash());
+    // The name may since have gone to another item (the Trash emptied, something else
+    // trashed): its record must name this item's place, and it must be the same object.
+    if (Trash::recordedOriginal(*location) != original) return refuse(Refusal::notTheMovedItem());
+    if (item.identity && Trash::Identity::of(st) != *item.identity) return refuse(Refusal::notTheMovedItem());
 
     const bool absolute = !original.empty() && original[0] == '/' && original != "/";
     if (absolute) {

@@ -13,7 +13,14 @@ namespace sorvel::RestoreGuard {
 
 /// Why an item may not be put back; the description is a lower-case clause.
 struct Refusal {
-    enum class Kind { destinationNotAllowed, notInTrash, missingFromTrash, destinationOccupied, destinationParentMissing };
+    enum class Kind {
+        destinationNotAllowed,
+        notInTrash,
+        missingFromTrash,
+        destinationOccupied,
+        destinationParentMissing,
+        notTheMovedItem,
+    };
 
     Kind kind = Kind::notInTrash;
     std::optional<CleanupGuard::Refusal> guardRefusal; // destinationNotAllowed
@@ -25,6 +32,8 @@ struct Refusal {
     static Refusal missingFromTrash() { return {Kind::missingFromTrash, std::nullopt}; }
     static Refusal destinationOccupied() { return {Kind::destinationOccupied, std::nullopt}; }
     static Refusal destinationParentMissing() { return {Kind::destinationParentMissing, std::nullopt}; }
+    /// The Trash entry's record names another place, or the entry is another object.
+    static Refusal notTheMovedItem() { return {Kind::notTheMovedItem, std::nullopt}; }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;

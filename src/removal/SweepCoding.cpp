@@ -66,8 +66,7 @@ Date date(const nlohmann::json& value) {
     const double micros = std::round(seconds * 1e6);
     // Far beyond what a clock can hold: clamp as every other date reader does.
     if (std::fabs(micros) > 9.0e15) return dateFromReferenceSeconds(seconds);
-    const auto unixMicros = std::chrono::microseconds{static_cast<int64_t>(micros) + kReferenceMicros};
-    return Date{std::chrono::duration_cast<Date::duration>(unixMicros)};
+    return dateFromUnixMicroseconds(static_cast<int64_t>(micros) + kReferenceMicros);
 }
 
 std::string base64(std::string_view bytes) {

@@ -1,5 +1,8 @@
 #include "removal/SweepHistory.h"
 
+#include <climits>
+#include <unordered_set>
+
 #include "platform/UserDefaults.h"
 #include "removal/SweepCoding.h"
 
@@ -8,12 +11,36 @@ namespace {
 
 constexpr const char* kKey = "SorvelSweepHistory";
 
+// Kept beside the item when known; a value missing or of another type only loses the
+// check, never the run.
+std::optional<Trash::Identity> identity(const nlohmann::json& json) {
+    const auto unsignedAt = [&](const char* key) -> std::optional<uint64_t> {
+        auto it = json.find(key);
+        if (it == json.end() || !it->is_number_integer()) return std::nullopt;
+        if (it->is_number_unsigned()) return it->get<uint64_t>();
+        const int64_t v = it->get<int64_t>();
+        if (v < 0) return std::nullopt;
+        return static_cast<uint64_t>(v);
+    };
+    const auto signedAt = [&](const char* key) -> std::optional<int64_t> {
+        auto it = json.find(key);
+        if (it == json.end() || !it->is_number_integer()) return std::nullopt;
+        if (it->is_number_unsigned() && it->get<uint64_t>() > static_cast<uint64_t>(INT64_MAX)) return std::nullopt;
+        return it->get<int64_t>();
+    };
+    const auto device = unsignedAt("device"), inode = unsignedAt("inode");
+    const auto length = signedAt("length"), modified = signedAt("modified");
+    if (!device || !inode || !length || !modified) return std::nullopt;
+    return Trash::Identity{*device, *inode, *length, *modified};
+}
+
 std::optional<MovedItem> decodeItem(const nlohmann::json& json) {
     using namespace SweepCoding;
     MovedItem item;
     item.originalPath = path(json, "originalPath");
     item.trashPath = path(json, "trashPath");
     item.size = integer(required(json, "size"));
+    item.identity = identity(json);
     return item;
 }
 
@@ -28,6 +55,7 @@ struct Entry {
         if (!run || !changed) return raw;
         nlohmann::json out = raw.is_object() ? raw : nlohmann::json::object();
         out.update(run->toJSON());
+        if (run->finished) out.erase("finished"); // left out once true, as when first written
         return out;
     }
 };
@@ -105,11 +133,18 @@ nlohmann::json SweepRun::toJSON() const {
         SweepCoding::putPath(j, "originalPath", item.originalPath);
         SweepCoding::putPath(j, "trashPath", item.trashPath);
         j["size"] = item.size;
+        if (item.identity) {
+            j["device"] = item.identity->device;
+            j["inode"] = item.identity->inode;
+            j["length"] = item.identity->length;
+            j["modified"] = item.identity->modifiedNanoseconds;
+        }
         items.push_back(std::move(j));
     }
     nlohmann::json json{{"id", id.uuidString()}, {"trigger", rawValue(trigger)}, {"scope", scope},
                         {"receipt", receipt.toJSON()}, {"moved", items}, {"hasDetail", hasDetail}};
     if (allowedRoots) SweepCoding::putPaths(json, "allowedRoots", *allowedRoots);
+    if (!finished) json["finished"] = false;
     return json;
 }
 
@@ -134,6 +169,8 @@ std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
         }
         run.hasDetail = boolean(required(json, "hasDetail"));
         run.allowedRoots = paths(json, "allowedRoots");
+        // Absent in runs stored before runs were recorded ahead of their moves.
+        if (auto it = json.find("finished"); it != json.end() && it->is_boolean()) run.finished = it->get<bool>();
         return run;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;
@@ -185,7 +222,7 @@ std::optional<std::vector<SweepRun>> record(const SweepRun& given) {
     return saved;
 }
 
-bool update(const SweepRun& run) {
+SaveStatus update(const SweepRun& run) {
     return UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
         auto list = entries(value);
         for (auto& entry : list) {
@@ -197,6 +234,71 @@ bool update(const SweepRun& run) {
             }
         }
         return false;
+    });
+}
+
+SaveStatus store(const SweepRun& given) {
+    SweepRun run = given;
+    if (run.moved.size() > kMaximumItemsPerRun) {
+        run.moved.resize(kMaximumItemsPerRun);
+        run.hasDetail = false;
+    }
+    return UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
+        auto list = entries(value);
+        bool replaced = false;
+        for (auto& entry : list) {
+            if (entry.run && entry.run->id == run.id) {
+                entry.run = run;
+                entry.changed = true;
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) {
+            list.insert(list.begin(), Entry{run, nlohmann::json::object(), true});
+            applyBounds(list);
+        }
+        value = storedForm(list);
+        return true;
+    });
+}
+
+SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalPaths) {
+    const std::unordered_set<std::string> gone(originalPaths.begin(), originalPaths.end());
+    return UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
+        auto list = entries(value);
+        for (auto& entry : list) {
+            if (!entry.run || entry.run->id != id) continue;
+            SweepRun& run = *entry.run;
+            std::erase_if(run.moved, [&](const MovedItem& item) { return gone.count(item.originalPath) > 0; });
+            run.receipt.movedCount = static_cast<int64_t>(run.moved.size());
+            int64_t bytes = 0;
+            for (const auto& item : run.moved)
+                if (__builtin_add_overflow(bytes, item.size, &bytes)) bytes = item.size > 0 ? INT64_MAX : INT64_MIN;
+            run.receipt.movedBytes = bytes;
+            entry.changed = true;
+            value = storedForm(list);
+            return true;
+        }
+        return false;
+    });
+}
+
+std::optional<std::string> notSavedMessage(const SaveStatus& status) {
+    if (status) return std::nullopt;
+    if (status.reason().empty()) return kNotSavedMessage;
+    return "Sorvel could not save this run to its history (" + status.reason() +
+           "), so it cannot be put back from there.";
+}
+
+SaveStatus forget(const UUID& id) {
+    return UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
+        auto list = entries(value);
+        const auto before = list.size();
+        std::erase_if(list, [&](const Entry& entry) { return entry.run && entry.run->id == id; });
+        if (list.size() == before) return false;
+        value = storedForm(list);
+        return true;
     });
 }
 

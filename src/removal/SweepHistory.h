@@ -11,7 +11,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/Trash.h"
 #include "platform/UUID.h"
+#include "platform/UserDefaults.h"
 #include "removal/SweepReceipt.h"
 
 namespace sorvel {
@@ -19,11 +21,20 @@ namespace sorvel {
 /// One item a run moved to the Trash.
 struct MovedItem {
     std::string originalPath;
+    /// Empty while the item is recorded ahead of its move; it is then found by its record
+    /// in the Trash and its identity.
     std::string trashPath;
     int64_t size = 0;
+    /// The object as it was moved; none for items recorded before it was kept.
+    std::optional<Trash::Identity> identity = std::nullopt;
+
+    bool isPending() const { return trashPath.empty(); }
 
     const std::string& id() const { return originalPath; }
-    friend bool operator==(const MovedItem&, const MovedItem&) = default;
+    /// Equal over the three recorded fields; the identity is evidence, not part of the item.
+    friend bool operator==(const MovedItem& a, const MovedItem& b) {
+        return a.originalPath == b.originalPath && a.trashPath == b.trashPath && a.size == b.size;
+    }
 };
 
 struct SweepRun {
@@ -39,6 +50,9 @@ struct SweepRun {
     /// The folders the run was allowed to touch, so a restore may put items back there;
     /// none for runs under the standard policy and for runs recorded before it was kept.
     std::optional<std::vector<std::string>> allowedRoots;
+    /// False while the run is moving, and for good when it was cut short (a crash): its
+    /// items can still be put back.
+    bool finished = true;
 
     nlohmann::json toJSON() const;
     /// None when a key is missing, null, of another type, or the trigger is unknown.
@@ -66,6 +80,8 @@ inline std::optional<std::string> notSavedMessage(bool saved) {
     if (saved) return std::nullopt;
     return kNotSavedMessage;
 }
+/// The same with the system's reason, when one is known.
+std::optional<std::string> notSavedMessage(const SaveStatus& status);
 
 struct Loaded {
     std::vector<SweepRun> runs; // newest first
@@ -80,8 +96,18 @@ std::vector<SweepRun> load();
 /// returns the readable list as saved; none when it could not be saved.
 std::optional<std::vector<SweepRun>> record(const SweepRun& run);
 /// Replaces the stored run with the same id in place; writes nothing when there is none.
-/// False only when the change could not be saved.
-bool update(const SweepRun& run);
+/// Not saved only when the change could not be saved.
+SaveStatus update(const SweepRun& run);
+/// Replaces the stored run with the same id in place, or adds it as the newest when it is
+/// not stored (first write, or cleared meanwhile); a run of more items than a run keeps
+/// is cut to them.
+SaveStatus store(const SweepRun& run);
+/// Inside one locked read-modify-write: takes the items with these original paths out of
+/// the stored run with this id and recounts its moved items and bytes; nothing when that
+/// run is gone.
+SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalPaths);
+/// Forgets the stored run with this id; nothing when there is none.
+SaveStatus forget(const UUID& id);
 /// Forgets every readable run; entries that could not be read stay. False when it
 /// could not be saved.
 bool clear();

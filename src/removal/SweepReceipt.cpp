@@ -52,13 +52,16 @@ nlohmann::json SweepReceipt::Finding::toJSON() const {
     nlohmann::json json = nlohmann::json::object();
     SweepCoding::putPath(json, "path", path);
     json["size"] = size;
+    if (trashPath) SweepCoding::putPath(json, "trashPath", *trashPath);
     return json;
 }
 
 std::optional<SweepReceipt::Finding> SweepReceipt::Finding::fromJSON(const nlohmann::json& json) {
     using namespace SweepCoding;
     try {
-        return Finding{SweepCoding::path(json, "path"), integer(required(json, "size"))};
+        Finding finding{SweepCoding::path(json, "path"), integer(required(json, "size"))};
+        if (present(json, "trashPath")) finding.trashPath = SweepCoding::path(json, "trashPath");
+        return finding;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;
     } catch (const nlohmann::json::exception&) {
@@ -72,7 +75,7 @@ std::optional<SweepReceipt> SweepReceipt::loadLast() {
     return fromJSON(*stored);
 }
 
-bool SweepReceipt::record(const SweepReceipt& receipt) {
+SaveStatus SweepReceipt::record(const SweepReceipt& receipt) {
     return UserDefaults::standard().set("SorvelLastSweep", receipt.toJSON());
 }
 
@@ -88,7 +91,7 @@ std::vector<SweepReceipt::Finding> SweepReceipt::loadFindings() {
     return out;
 }
 
-bool SweepReceipt::record(const std::vector<Finding>& findings) {
+SaveStatus SweepReceipt::record(const std::vector<Finding>& findings) {
     nlohmann::json array = nlohmann::json::array();
     for (const auto& finding : findings) array.push_back(finding.toJSON());
     return UserDefaults::standard().set("SorvelLastFindings", array);

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/Date.h"
+#include "platform/UserDefaults.h"
 #include "removal/SweepCoding.h"
 #include "removal/SweepSchedule.h"
 
@@ -19,10 +20,15 @@ struct SweepReceipt {
     struct Finding {
         std::string path;
         int64_t size = 0;
+        /// Where the sweep moved it; none for a finding that is still in place. Stored
+        /// only when present, so older lists read as all in place.
+        std::optional<std::string> trashPath = std::nullopt;
 
+        bool moved() const { return trashPath.has_value(); }
         nlohmann::json toJSON() const;
         static std::optional<Finding> fromJSON(const nlohmann::json& json);
-        friend bool operator==(const Finding&, const Finding&) = default;
+        /// Equal over the path and the size, the two fields every list has.
+        friend bool operator==(const Finding& a, const Finding& b) { return a.path == b.path && a.size == b.size; }
     };
 
     Date date = SweepCoding::sweepNow();
@@ -45,12 +51,13 @@ struct SweepReceipt {
 
     /// The receipt stored under "SorvelLastSweep"; none when absent or unreadable.
     static std::optional<SweepReceipt> loadLast();
-    /// Replaces the receipt stored under "SorvelLastSweep"; false when it could not be saved.
-    static bool record(const SweepReceipt& receipt);
+    /// Replaces the receipt stored under "SorvelLastSweep"; not saved, with the reason, when
+    /// it could not be.
+    static SaveStatus record(const SweepReceipt& receipt);
     /// The findings stored under "SorvelLastFindings"; empty when absent or unreadable.
     static std::vector<Finding> loadFindings();
-    /// Replaces the findings stored under "SorvelLastFindings"; false when it could not be saved.
-    static bool record(const std::vector<Finding>& findings);
+    /// Replaces the findings stored under "SorvelLastFindings"; not saved when it could not be.
+    static SaveStatus record(const std::vector<Finding>& findings);
 
     friend bool operator==(const SweepReceipt&, const SweepReceipt&) = default;
 };

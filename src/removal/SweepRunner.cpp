@@ -9,6 +9,7 @@
 #include "platform/Path.h"
 #include "removal/CleanupPolicy.h"
 #include "removal/OwnFolder.h"
+#include "removal/RemovalRun.h"
 #include "removal/SweepCoding.h"
 
 namespace sorvel::SweepRunner {
@@ -20,23 +21,43 @@ bool noRules(const SweepSchedule& schedule) {
     return schedule.rules.kind == Rules::Kind::only && schedule.rules.ids.empty();
 }
 
-// The three persisted values of every sweep, in their order; the history's message when
-// the run could not be written down.
-std::optional<std::string> persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings,
-                                   const SweepSchedule& schedule, SweepRun::Trigger trigger,
-                                   std::vector<MovedItem> moved,
-                                   std::optional<std::vector<std::string>> allowedRoots = std::nullopt) {
-    const bool receiptSaved = SweepReceipt::record(receipt);
-    const bool findingsSaved = SweepReceipt::record(findings);
+SweepRun describedRun(const SweepSchedule& schedule, SweepRun::Trigger trigger) {
     SweepRun run;
     run.trigger = trigger;
     run.scope = schedule.scopeSummary();
-    run.receipt = receipt;
-    run.moved = std::move(moved);
     run.hasDetail = true;
-    run.allowedRoots = std::move(allowedRoots);
-    const bool runSaved = SweepHistory::record(run).has_value();
-    return SweepHistory::notSavedMessage(receiptSaved && findingsSaved && runSaved);
+    return run;
+}
+
+// The persisted values of every sweep, in their order; the history's message when any
+// could not be written down. A sweep that moved has recorded its run as it moved.
+std::optional<std::string> persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings,
+                                   const SweepSchedule& schedule, SweepRun::Trigger trigger,
+                                   std::optional<std::string> runProblem = std::nullopt, bool recordRun = true) {
+    SaveStatus status = SweepReceipt::record(receipt);
+    if (SaveStatus saved = SweepReceipt::record(findings); !saved && status) status = saved;
+    if (recordRun) {
+        SweepRun run = describedRun(schedule, trigger);
+        run.receipt = receipt;
+        if (SaveStatus saved = SweepHistory::store(run); !saved && status) status = saved;
+    }
+    if (runProblem) return runProblem;
+    return SweepHistory::notSavedMessage(status);
+}
+
+// Counts the outcomes into the receipt: refused and failed in both modes, moved ones only
+// for a real move.
+SweepReceipt counted(SweepReceipt receipt, const std::vector<CleanupOutcome>& outcomes, bool moving) {
+    for (const auto& outcome : outcomes) {
+        if (outcome.moved()) {
+            if (!moving) continue;
+            ++receipt.movedCount;
+            receipt.movedBytes += outcome.size;
+        } else if (!outcome.wouldMove()) {
+            ++receipt.refusedCount;
+        }
+    }
+    return receipt;
 }
 
 bool sweepable(const CleanupItem& item, const Rules& rules) {
@@ -82,7 +103,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         receipt.date = SweepCoding::sweepNow();
         receipt.action = schedule.action;
         receipt.withheldReason = kNothingSelectedReason;
-        auto problem = persist(receipt, {}, schedule, trigger, {});
+        auto problem = persist(receipt, {}, schedule, trigger);
         return Outcome{receipt, {}, std::move(problem)};
     }
 
@@ -138,26 +159,34 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
 
     const CleanupPolicy policy = CleanupPolicy::standard().allowing(folders);
     const CloudStatus status = cloud ? *cloud : CloudDetector::detect();
-    auto outcomes = CleanupExecutor::run(normalized, mode, policy, status);
+    const bool moving = mode == CleanupExecutor::Mode::moveToTrash;
+    std::vector<CleanupOutcome> outcomes;
+    std::optional<std::string> runProblem;
+    if (moving) {
+        RemovalRun::Request request;
+        request.paths = normalized;
+        request.policy = policy;
+        request.cloud = status;
+        request.run = describedRun(schedule, trigger);
+        request.run.allowedRoots = policy.allowedRoots;
+        request.receipt = [receipt](const std::vector<CleanupOutcome>& so) { return counted(receipt, so, true); };
+        RemovalRun::Result result = RemovalRun::moveAndRecord(std::move(request));
+        outcomes = std::move(result.outcomes);
+        runProblem = std::move(result.saveError);
+    } else {
+        outcomes = CleanupExecutor::run(normalized, mode, policy, status);
+    }
+    receipt = counted(receipt, outcomes, moving);
 
     std::vector<SweepReceipt::Finding> findings;
-    std::vector<MovedItem> moved;
     for (const auto& outcome : outcomes) {
-        if (auto* m = std::get_if<CleanupOutcome::MovedToTrash>(&outcome.result)) {
-            moved.push_back({outcome.path, m->trashPath, outcome.size});
+        if (const auto* m = std::get_if<CleanupOutcome::MovedToTrash>(&outcome.result))
+            findings.push_back({outcome.path, outcome.size, m->trashPath});
+        else if (outcome.wouldMove())
             findings.push_back({outcome.path, outcome.size});
-        } else if (outcome.wouldMove()) {
-            findings.push_back({outcome.path, outcome.size});
-        } else {
-            ++receipt.refusedCount;
-        }
-    }
-    if (mode == CleanupExecutor::Mode::moveToTrash) {
-        receipt.movedCount = static_cast<int64_t>(moved.size());
-        for (const auto& item : moved) receipt.movedBytes += item.size;
     }
 
-    auto problem = persist(receipt, findings, schedule, trigger, std::move(moved), policy.allowedRoots);
+    auto problem = persist(receipt, findings, schedule, trigger, std::move(runProblem), !moving);
     return Outcome{receipt, std::move(outcomes), std::move(problem)};
 }
 

@@ -132,7 +132,7 @@ SweepSchedule SweepSchedule::loadStored() {
     return fromJSON(*stored).value_or(defaultSchedule());
 }
 
-bool SweepSchedule::store(const SweepSchedule& schedule) {
+SaveStatus SweepSchedule::store(const SweepSchedule& schedule) {
     return UserDefaults::standard().set("SorvelSweepSchedule", schedule.toJSON());
 }
 

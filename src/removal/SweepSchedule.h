@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/UserDefaults.h"
+
 #include <nlohmann/json.hpp>
 
 namespace sorvel {
@@ -55,7 +57,7 @@ struct SweepSchedule {
     /// The schedule stored under "SorvelSweepSchedule", else the default.
     static SweepSchedule loadStored();
     /// Stores the schedule under "SorvelSweepSchedule"; false when it could not be written.
-    static bool store(const SweepSchedule& schedule);
+    static SaveStatus store(const SweepSchedule& schedule);
 
     friend bool operator==(const SweepSchedule&, const SweepSchedule&) = default;
 

@@ -174,6 +174,30 @@ TEST(MessagesDetection, FolderDatabaseAndLog) {
               "Its write-ahead log was last written 2 days ago.");
 }
 
+// A Messages folder the user cannot look into says nothing about syncing: unknown, and
+// removals under it stay blocked, whether or not a database is hidden inside.
+TEST(MessagesDetection, AClosedFolderIsUnknownNotOff) {
+    FakeHome home;
+    writeAccounts(home, account("a", service("com.apple.Dataclass.Messages")));
+    const std::string folder = home / "Library/Messages";
+    for (const bool withDatabase : {false, true}) {
+        makeDirs(folder + "/Sync");
+        if (withDatabase) writeFile(folder + "/Sync/sync.db", std::string(3000, 'x'));
+        ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+        const int status = runAsUnprivileged([] {
+            const CloudStatus s = CloudDetector::detect();
+            const auto caveat = s.caveat(homeDirectory() + "/Library/Messages/Attachments");
+            if (s.messages.state != CloudState::unknown) return 1;
+            if (s.messages.evidence !=
+                std::vector<std::string>{"Could not read ~/Library/Messages \u2014 grant Full Disk Access."})
+                return 2;
+            return caveat && caveat->isBlocking ? 0 : 3;
+        });
+        EXPECT_EQ(status, 0) << (withDatabase ? "with" : "without") << " a database; 1: state, 2: evidence, 3: caveat";
+        ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+    }
+}
+
 TEST(MessagesCaveat, FollowsTheMessagesState) {
     FakeHome home;
     CloudStatus s;

@@ -40,7 +40,7 @@ TEST(UsageText, HasTheFixedShape) {
     EXPECT_NE(text.back(), '\n');
     EXPECT_EQ(all[2], "  Sorvel              open the app");
     EXPECT_EQ(all[11], "  Sorvel --size PATH  measure one directory (compare against du -sk)");
-    EXPECT_EQ(all[24], "                       \u2014 hard links share their blocks,");
+    EXPECT_EQ(all[24], "                       \u2014 clones and hard links share their blocks,");
     EXPECT_EQ(all[27], "  Sorvel --backups    identify every local iPhone & iPad backup \u2014");
     EXPECT_EQ(all[32], "  Sorvel --watch PATH  scan a directory, then report changes live");
     EXPECT_EQ(all[41], "after a dry run, are recorded in --history, and can be put back.");

@@ -200,7 +200,9 @@ TEST(WatchCommand, TraceShowsEveryDeliveredPath) {
     EXPECT_FALSE(child.line(500ms)); // no change line follows
 }
 
-TEST(WatchCommand, WatchedFolderVanishingLeavesTheProcessRunning) {
+// Once the watched folder is gone for good there is nothing left to watch: its shrinkage,
+// then the end, not a process that runs on reporting nothing.
+TEST(WatchCommand, WatchedFolderGoneForGoodEndsWithStatusOne) {
     TempDir dir;
     writeFileOfSize(dir / "w/a.bin", 4096);
     WatchChild child(dir / "w", {{"HOME", "/nonexistent-home"}});
@@ -210,12 +212,33 @@ TEST(WatchCommand, WatchedFolderVanishingLeavesTheProcessRunning) {
     ASSERT_EQ(system(("rm -rf '" + dir / "w" + "'").c_str()), 0);
     std::optional<std::string> last;
     while (auto l = child.line(2500ms)) last = l;
-    ASSERT_TRUE(last);
     EXPECT_EQ(last, changeLine(false, size, dir / "w", 0, 0));
+    EXPECT_EQ(child.exitStatus(10s), 1);
+}
+
+// A folder deleted and made again (here swapped for another in one step) is measured
+// afresh, and its own changes are reported from then on.
+TEST(WatchCommand, WatchedFolderMadeAgainIsWatchedAgain) {
+    TempDir dir;
+    writeFileOfSize(dir / "w/a.bin", 4096);
+    writeFileOfSize(dir / "replacement/b.bin", 65536);
+    WatchChild child(dir / "w", {{"HOME", "/nonexistent-home"}});
+    ASSERT_TRUE(child.line());
+    ASSERT_TRUE(child.line());
+    const long long before = allocatedSize(dir / "w/a.bin"), after = allocatedSize(dir / "replacement/b.bin");
+    ASSERT_EQ(renameat2(AT_FDCWD, (dir / "replacement").c_str(), AT_FDCWD, (dir / "w").c_str(), RENAME_EXCHANGE), 0);
+    EXPECT_EQ(child.line(), changeLine(true, after - before, dir / "w", after, 1));
+    placeFile(dir / "w/c.bin", 8192);
+    const long long added = allocatedSize(dir / "w/c.bin");
+    EXPECT_EQ(child.line(), changeLine(true, added, dir / "w", after + added, 2));
+    // The old folder, now elsewhere, is no longer followed.
+    placeFile(dir / "replacement/d.bin", 8192);
+    EXPECT_FALSE(child.line(2500ms));
     EXPECT_TRUE(child.running());
 }
 
-// Nobody left to read the changes: the command ends instead of running on unseen.
+// Nobody left to read the changes: the command ends quietly with 141, as other commands
+// do, even when nothing changes.
 TEST(WatchCommand, EndsWhenItsReaderHasGone) {
     TempDir dir;
     makeDirs(dir / "w");
@@ -223,8 +246,13 @@ TEST(WatchCommand, EndsWhenItsReaderHasGone) {
     ASSERT_TRUE(child.line());
     ASSERT_TRUE(child.line());
     child.closeOutput();
-    placeFile(dir / "w/new.bin", 8192);
-    EXPECT_EQ(child.exitStatus(20s), 1);
+    EXPECT_EQ(child.exitStatus(20s), 141);
+
+    const auto piped = runCommand({"/bin/bash", "-c",
+                                   "timeout 20 \"$0\" --watch \"$1\" | head -1; echo \"${PIPESTATUS[0]}\"",
+                                   SORVEL_BINARY, dir / "w"});
+    EXPECT_EQ(piped.out, "watching " + dir / "w" + "\n141\n");
+    EXPECT_EQ(piped.err, "");
 }
 
 // Two names of one file in two folders: whichever name goes, the other still holds the

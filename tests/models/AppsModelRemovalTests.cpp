@@ -295,7 +295,8 @@ TEST(AppsModelUninstall, AnUninstallFinishingAfterTheModelIsGoneIsStillRecorded)
     ASSERT_FALSE(model->allowed().empty());
     model->uninstall();
     model.reset();
-    ASSERT_TRUE(test::waitFor([] { return !SweepHistory::load().empty(); }));
+    // Stored before the first move, then marked finished after the last.
+    ASSERT_TRUE(test::waitFor([] { return !SweepHistory::load().empty() && SweepHistory::load()[0].finished; }));
     const auto runs = SweepHistory::load();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs.front().scope.rfind("uninstalling ", 0), 0u);

@@ -2,7 +2,11 @@
 // real moves to the Trash and the history record of each real run.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "CoordinatorFixtures.h"
+#include "platform/UserDefaults.h"
 #include "removal/SweepHistory.h"
 
 using namespace sorvel;
@@ -214,7 +218,7 @@ TEST(CleanupRealRun, ARunOutlivingTheCoordinatorIsStillRecorded) {
     auto f = std::make_unique<Finished>(std::vector<CleanupItem>{item("user-caches", {target(folder, independentTotal(folder))})});
     (*f)->performCleanup(std::nullopt);
     f.reset();
-    ASSERT_TRUE(waitUntil([&] { return !SweepHistory::load().empty(); }));
+    ASSERT_TRUE(waitUntil([&] { return !SweepHistory::load().empty() && SweepHistory::load()[0].finished; }));
     auto runs = SweepHistory::load();
     EXPECT_EQ(runs[0].scope, "1 rule you reviewed");
     EXPECT_EQ(runs[0].receipt.movedCount, 1);
@@ -231,9 +235,43 @@ TEST(CleanupRealRun, ARunThatCannotBeRecordedSaysSo) {
         auto outcomes = perform(*f, std::nullopt);
         ASSERT_EQ(outcomes.size(), 1u);
         EXPECT_TRUE(outcomes[0].moved());
-        EXPECT_EQ(f->cleanupSaveError(), std::string(SweepHistory::kNotSavedMessage));
+        ASSERT_TRUE(f->cleanupSaveError());
+        EXPECT_NE(f->cleanupSaveError()->find(std::strerror(ENOTDIR)), std::string::npos) << *f->cleanupSaveError();
     }
     perform(*f, std::nullopt); // recorded again: the message goes
     EXPECT_EQ(f->cleanupSaveError(), std::nullopt);
     EXPECT_EQ(SweepHistory::load().size(), 1u);
+}
+
+// A crash mid-run must not lose the run: it is in the store, saying it did not finish,
+// before the first item moves, and says it finished once the last one has.
+TEST(CleanupRealRun, TheRunIsStoredUnfinishedBeforeTheFirstMove) {
+    CoordinatorHome home;
+    const std::string folder = home / "Library/Caches/app";
+    writeFileOfSize(folder + "/blob", 100'000);
+    auto seen = std::make_shared<std::optional<nlohmann::json>>();
+    Finished f({}, [seen](ScanCoordinator::Services& s) {
+        s.runCleanup = [seen](const std::vector<CleanupExecutor::PathSize>& paths, CleanupExecutor::Mode mode,
+                              const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud,
+                              const CleanupExecutor::Progress& progress) {
+            if (mode == CleanupExecutor::Mode::moveToTrash && !*seen)
+                *seen = UserDefaults::standard().value("SorvelSweepHistory").value_or(nlohmann::json());
+            return CleanupExecutor::run(paths, mode, policy, cloud, progress);
+        };
+    });
+    auto outcomes = perform(*f, std::vector<CleanupExecutor::PathSize>{{folder, independentTotal(folder)}});
+    ASSERT_TRUE(outcomes.at(0).moved());
+    ASSERT_TRUE(seen->has_value());
+    const nlohmann::json& before = **seen;
+    ASSERT_TRUE(before.is_array());
+    ASSERT_EQ(before.size(), 1u);
+    EXPECT_EQ(before[0].value("finished", true), false);
+    ASSERT_EQ(before[0]["moved"].size(), 1u);
+    EXPECT_EQ(before[0]["moved"][0]["originalPath"], folder);
+
+    const auto after = UserDefaults::standard().value("SorvelSweepHistory").value();
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0]["id"], before[0]["id"]);
+    EXPECT_FALSE(after[0].contains("finished"));
+    EXPECT_EQ(after[0]["moved"][0]["trashPath"], std::get<CleanupOutcome::MovedToTrash>(outcomes[0].result).trashPath);
 }

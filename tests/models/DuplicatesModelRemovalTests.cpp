@@ -141,7 +141,7 @@ TEST(DuplicatesModelRemoval, CopiesMovedAfterTheModelIsGoneAreStillRecorded) {
     ASSERT_EQ(model->selected().size(), 2u);
     model->removeSelected();
     model.reset(); // the window closes while the move runs
-    ASSERT_TRUE(waitFor([&] { return !SweepHistory::load().empty(); }));
+    ASSERT_TRUE(waitFor([&] { return !SweepHistory::load().empty() && SweepHistory::load()[0].finished; }));
     const auto runs = SweepHistory::load();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs.front().scope, "duplicate copies you picked");

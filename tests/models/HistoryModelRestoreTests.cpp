@@ -151,7 +151,7 @@ TEST(HistoryModelRestore, ClearingDuringARestoreLeavesNothingStored) {
     EXPECT_TRUE(test::exists(a.originalPath + "/data.bin")); // the files are back all the same
 }
 
-TEST(HistoryModelRestore, AModelGoneBeforeTheResultDropsIt) {
+TEST(HistoryModelRestore, AModelGoneBeforeTheResultStillRewritesTheRun) {
     test::ModelHome home;
     MovedItem a = home.trashed("Library/Caches/one");
     SweepRun run = recordedRun({a});
@@ -159,11 +159,9 @@ TEST(HistoryModelRestore, AModelGoneBeforeTheResultDropsIt) {
         HistoryModel model;
         model.restore(run);
     }
-    ASSERT_TRUE(test::waitUntil([&] { return test::exists(a.originalPath); }));
-    QCoreApplication::processEvents();
-    auto stored = SweepHistory::load();
-    ASSERT_EQ(stored.size(), 1u);
-    EXPECT_EQ(stored[0].moved.size(), 1u); // nothing published, nothing rewritten
+    // What came back leaves the stored run on the worker, whoever waits for the result.
+    ASSERT_TRUE(test::waitUntil([&] { return SweepHistory::load().at(0).moved.empty(); }));
+    EXPECT_TRUE(test::exists(a.originalPath));
 }
 
 // A restore or a clear the history cannot take in is said, and a failed clear forgets
@@ -183,4 +181,25 @@ TEST(HistoryModelRestore, AHistoryThatCannotBeWrittenIsSaid) {
     model.clearHistory();
     EXPECT_EQ(model.saveError(), std::string(HistoryModel::kClearNotSavedMessage));
     EXPECT_EQ(model.expanded(), std::set<UUID>{run.id});
+}
+
+// The run is changed in the store while its items come back (here the moving run records
+// one more item): the restore takes out only what it put back and keeps the rest.
+TEST(HistoryModelRestore, ARestoreKeepsWhatChangedInTheStoreMeanwhile) {
+    test::ModelHome home;
+    MovedItem a = home.trashed("Library/Caches/one", "1");
+    MovedItem b = home.trashed("Library/Caches/two", "22");
+    SweepRun run = recordedRun({a});
+    HistoryModel model;
+    SweepRun later = run;
+    later.moved.push_back(b);
+    ASSERT_TRUE(SweepHistory::update(later));
+    model.restore(run); // the copy the screen showed, without b
+    ASSERT_TRUE(finished(model));
+    EXPECT_TRUE(model.lastRestore().at(0).restored());
+    auto stored = SweepHistory::load();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].moved, std::vector<MovedItem>{b});
+    EXPECT_EQ(stored[0].receipt.movedCount, 1);
+    EXPECT_EQ(stored[0].receipt.movedBytes, b.size);
 }

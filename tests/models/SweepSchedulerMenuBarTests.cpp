@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <cerrno>
+#include <cstring>
 
 #include "models/SweepSchedulerFixtures.h"
 #include "platform/UserDefaults.h"
@@ -69,20 +71,22 @@ TEST(SweepSchedulerFindings, ASweepTicksOnlyWhatCanMove) {
     scheduler.run(SweepRun::Trigger::manual);
     ASSERT_TRUE(test::sweepDone(scheduler));
     EXPECT_EQ(pathsOf(scheduler.findings()), (std::vector<std::string>{"/moved", "/refused", "/would", "/failed"}));
-    EXPECT_EQ(pathsOf(scheduler.actionableFindings()), (std::vector<std::string>{"/moved", "/would"}));
-    EXPECT_EQ(scheduler.selectedPaths(), (std::set<std::string>{"/moved", "/would"}));
+    // What the sweep moved already is shown as moved, never offered again.
+    EXPECT_EQ(pathsOf(scheduler.actionableFindings()), (std::vector<std::string>{"/would"}));
+    EXPECT_EQ(scheduler.selectedPaths(), (std::set<std::string>{"/would"}));
     EXPECT_TRUE(scheduler.allSelected());
-    EXPECT_EQ(scheduler.selectedBytes(), 16);
+    EXPECT_EQ(scheduler.selectedBytes(), 11);
 
     scheduler.toggle("/would");
     EXPECT_FALSE(scheduler.allSelected());
-    EXPECT_EQ(scheduler.selectedBytes(), 5);
-    scheduler.toggle("/refused"); // a tick on a refused finding adds no bytes
-    EXPECT_EQ(scheduler.selectedBytes(), 5);
+    EXPECT_EQ(scheduler.selectedBytes(), 0);
+    scheduler.toggle("/refused"); // ticks on refused or moved findings add no bytes
+    scheduler.toggle("/moved");
+    EXPECT_EQ(scheduler.selectedBytes(), 0);
     scheduler.selectAll(false);
     EXPECT_TRUE(scheduler.selectedPaths().empty());
     scheduler.selectAll(true);
-    EXPECT_EQ(scheduler.selectedPaths(), (std::set<std::string>{"/moved", "/would"}));
+    EXPECT_EQ(scheduler.selectedPaths(), (std::set<std::string>{"/would"}));
 }
 
 TEST(SweepSchedulerFindings, NothingActionableIsNeverAllSelected) {
@@ -107,7 +111,10 @@ TEST(SweepSchedulerMenuBarMove, TickedFindingsMoveAndTheRestArePersisted) {
     SweepReceipt last;
     last.scannedBytes = 100'000'000;
     last.foundBytes = 50'000;
-    last.refusedCount = 2;
+    last.action = SweepSchedule::Action::clean;
+    last.movedCount = 3;
+    last.movedBytes = 30'000;
+    last.refusedCount = 10;
     last.withheldReason = "An older reason.";
     SweepReceipt::record(last);
 
@@ -125,15 +132,15 @@ TEST(SweepSchedulerMenuBarMove, TickedFindingsMoveAndTheRestArePersisted) {
     EXPECT_TRUE(test::exists(b.path + "/blob"));
     EXPECT_TRUE(test::exists(mine.path + "/notes.txt"));
 
-    // 1. The receipt: a clean of what moved, the last sweep's other counts kept.
+    // 1. The sweep's receipt stays, with what the panel moved added to it.
     ASSERT_TRUE(scheduler.lastReceipt());
     const SweepReceipt& receipt = *scheduler.lastReceipt();
     EXPECT_EQ(receipt.action, SweepSchedule::Action::clean);
-    EXPECT_EQ(receipt.movedCount, 1);
-    EXPECT_EQ(receipt.movedBytes, a.size);
+    EXPECT_EQ(receipt.movedCount, 3 + 1);
+    EXPECT_EQ(receipt.movedBytes, 30'000 + a.size);
     EXPECT_EQ(receipt.scannedBytes, 100'000'000);
     EXPECT_EQ(receipt.foundBytes, 50'000);
-    EXPECT_EQ(receipt.refusedCount, 2);
+    EXPECT_EQ(receipt.refusedCount, 10);
     EXPECT_EQ(receipt.withheldReason, std::nullopt);
     EXPECT_EQ(receipt.date, rig.clock);
     EXPECT_EQ(SweepReceipt::loadLast(), receipt);
@@ -143,7 +150,14 @@ TEST(SweepSchedulerMenuBarMove, TickedFindingsMoveAndTheRestArePersisted) {
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].trigger, SweepRun::Trigger::menuBar);
     EXPECT_EQ(runs[0].scope, "findings you ticked");
-    EXPECT_EQ(runs[0].receipt, receipt);
+    // Its own result: what it moved and the two picks it refused, nothing of the sweep's.
+    EXPECT_EQ(runs[0].receipt.date, rig.clock);
+    EXPECT_EQ(runs[0].receipt.action, SweepSchedule::Action::clean);
+    EXPECT_EQ(runs[0].receipt.movedCount, 1);
+    EXPECT_EQ(runs[0].receipt.movedBytes, a.size);
+    EXPECT_EQ(runs[0].receipt.refusedCount, 2);
+    EXPECT_EQ(runs[0].receipt.scannedBytes, 0);
+    EXPECT_EQ(runs[0].receipt.withheldReason, std::nullopt);
     EXPECT_TRUE(runs[0].hasDetail);
     EXPECT_EQ(runs[0].moved, (std::vector<MovedItem>{{a.path, rig.home.h + "/.local/share/Trash/files/com.example.a", a.size}}));
 
@@ -195,7 +209,7 @@ TEST(SweepSchedulerMenuBarMove, NothingTickedOrAMoveUnderwayDoesNothing) {
     EXPECT_EQ(pathsOf(scheduler.findings()), std::vector<std::string>{b.path});
 }
 
-TEST(SweepSchedulerMenuBarMove, AGoneSchedulerRecordsNothing) {
+TEST(SweepSchedulerMenuBarMove, AGoneSchedulerStillRecordsTheMove) {
     test::SchedulerRig rig;
     const Finding a = cacheFolder(rig.home, "com.example.a");
     SweepReceipt::record(std::vector<Finding>{a});
@@ -203,11 +217,17 @@ TEST(SweepSchedulerMenuBarMove, AGoneSchedulerRecordsNothing) {
         SweepScheduler scheduler(rig.dependencies());
         scheduler.cleanSelected();
     }
-    ASSERT_TRUE(test::waitUntil([&] { return !test::exists(a.path); }));
+    // Items in the Trash are always in the history, whoever waits for the result.
+    ASSERT_TRUE(test::waitUntil([&] { return !test::exists(a.path) && !SweepHistory::load().empty(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return SweepReceipt::loadFindings().empty(); }));
     QCoreApplication::processEvents();
-    EXPECT_FALSE(SweepReceipt::loadLast());
-    EXPECT_TRUE(SweepHistory::load().empty());
-    EXPECT_EQ(SweepReceipt::loadFindings(), std::vector<Finding>{a});
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].trigger, SweepRun::Trigger::menuBar);
+    ASSERT_EQ(runs[0].moved.size(), 1u);
+    EXPECT_EQ(runs[0].moved[0].originalPath, a.path);
+    ASSERT_TRUE(SweepReceipt::loadLast());
+    EXPECT_EQ(SweepReceipt::loadLast()->movedCount, 1);
 }
 
 TEST(SweepSchedulerRealSweep, SweepNowReportsTheFakeHomesCachesAndTicksThem) {
@@ -244,7 +264,8 @@ TEST(SweepSchedulerSaving, ASweepOrMoveThatCannotBeRecordedIsSaid) {
         scheduler.cleanSelected();
         ASSERT_TRUE(cleanDone(scheduler));
         EXPECT_FALSE(test::exists(a.path));
-        EXPECT_EQ(scheduler.saveError(), std::string(SweepHistory::kNotSavedMessage));
+        ASSERT_TRUE(scheduler.saveError());
+        EXPECT_NE(scheduler.saveError()->find(std::strerror(ENOTDIR)), std::string::npos) << *scheduler.saveError();
     }
     rig.sweeps->saveError = "Could not be written.";
     scheduler.run(SweepRun::Trigger::manual);
@@ -253,5 +274,23 @@ TEST(SweepSchedulerSaving, ASweepOrMoveThatCannotBeRecordedIsSaid) {
     rig.sweeps->saveError.reset();
     scheduler.run(SweepRun::Trigger::manual);
     ASSERT_TRUE(test::sweepDone(scheduler));
+    EXPECT_EQ(scheduler.saveError(), std::nullopt);
+}
+
+// A schedule the settings cannot take in is said like any other save, with its reason.
+TEST(SweepSchedulerSaving, AScheduleThatCannotBeStoredIsSaidWithItsReason) {
+    test::SchedulerRig rig;
+    SweepScheduler scheduler(rig.dependencies());
+    SweepSchedule schedule = scheduler.schedule();
+    schedule.frequency = SweepSchedule::Frequency::off;
+    schedule.hour = (schedule.hour + 1) % 24;
+    {
+        test::UnwritableSettings broken;
+        scheduler.setSchedule(schedule);
+        ASSERT_TRUE(scheduler.saveError());
+        EXPECT_NE(scheduler.saveError()->find(std::strerror(ENOTDIR)), std::string::npos) << *scheduler.saveError();
+    }
+    schedule.hour = (schedule.hour + 1) % 24;
+    scheduler.setSchedule(schedule);
     EXPECT_EQ(scheduler.saveError(), std::nullopt);
 }

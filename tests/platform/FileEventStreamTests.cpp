@@ -114,6 +114,26 @@ TEST(FileEventStream, TreeMovedInIsWatchedAndTreeMovedOutIsForgotten) {
     EXPECT_FALSE(anyPathStartsWith(s.recorder, dir / "root/t"));
 }
 
+// A folder moved within the tree keeps its watches; its changes are named by where it is now.
+TEST(FileEventStream, TreeMovedWithinIsReportedUnderItsNewPath) {
+    TempDir dir;
+    makeDirs(dir / "root/a/b/c");
+    makeDirs(dir / "root/x");
+    Streams s;
+    auto stream = s.make({dir / "root"});
+    ASSERT_TRUE(stream->start());
+    ASSERT_EQ(std::rename((dir / "root/a").c_str(), (dir / "root/x/renamed").c_str()), 0);
+    ASSERT_TRUE(s.recorder.waitFor(dir / "root/x"));
+    std::this_thread::sleep_for(400ms);
+    s.recorder.clear();
+    writeFile(dir / "root/x/renamed/b/c/f", "x");
+    EXPECT_TRUE(s.recorder.waitFor(dir / "root/x/renamed/b/c"));
+    ASSERT_EQ(std::rename((dir / "root/x/renamed/b").c_str(), (dir / "root/b").c_str()), 0);
+    writeFile(dir / "root/b/c/g", "x");
+    EXPECT_TRUE(s.recorder.waitFor(dir / "root/b/c"));
+    EXPECT_FALSE(anyPathStartsWith(s.recorder, dir / "root/a/"));
+}
+
 TEST(FileEventStream, RemovedRootIsReportedAsItself) {
     TempDir dir;
     makeDirs(dir / "root/sub");

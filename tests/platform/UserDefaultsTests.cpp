@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -163,4 +166,30 @@ TEST(UserDefaultsValues, AFolderThatCannotBeWrittenFailsWithoutChange) {
         return defaults.boolean("kept") == true ? 0 : 2;
     });
     EXPECT_EQ(status, 0);
+}
+
+// Temporary files a killed writer left beside the store go with the next write; other
+// files in the folder stay.
+TEST(UserDefaultsWrites, StrayTemporaryFilesAreRemovedByTheNextWrite) {
+    test::TempDir dir;
+    UserDefaults defaults(dir / "sorvel/defaults.json");
+    ASSERT_TRUE(defaults.set("a", 1));
+    for (const char* name : {".defaults.json.123456.tmp", ".defaults.json.9.tmp", ".defaults.json.x1.tmp", "notes.tmp"})
+        test::writeFile(dir / (std::string("sorvel/") + name), std::string(96 * 1024, 'x'));
+    ASSERT_TRUE(defaults.set("b", 2));
+    EXPECT_FALSE(test::exists(dir / "sorvel/.defaults.json.123456.tmp"));
+    EXPECT_FALSE(test::exists(dir / "sorvel/.defaults.json.9.tmp"));
+    EXPECT_TRUE(test::exists(dir / "sorvel/.defaults.json.x1.tmp"));
+    EXPECT_TRUE(test::exists(dir / "sorvel/notes.tmp"));
+    EXPECT_EQ(defaults.value("a"), nlohmann::json(1));
+}
+
+// A failed write says which step failed and why, not just that it failed.
+TEST(UserDefaultsWrites, AFailedWriteCarriesItsReason) {
+    test::TempDir dir;
+    test::writeFile(dir / "file", "x");
+    const SaveStatus status = UserDefaults(dir / "file/sorvel/defaults.json").set("a", 1);
+    EXPECT_FALSE(status);
+    EXPECT_EQ(status.error, ENOTDIR);
+    EXPECT_EQ(status.reason(), std::strerror(ENOTDIR));
 }

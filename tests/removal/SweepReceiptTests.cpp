@@ -96,6 +96,16 @@ TEST(SweepReceiptCoding, MissingOrWrongRequiredKeysAreUnreadable) {
     EXPECT_FALSE(SweepReceipt::fromJSON(tooBig));
 }
 
+TEST(SweepReceiptCoding, ADatePastTheCalendarsEndReadsAsItsEnd) {
+    json far = sample().toJSON();
+    for (double seconds : {8.9e9, 8.3e9, 9.1e9, 1e12}) {
+        far["date"] = seconds;
+        const auto receipt = SweepReceipt::fromJSON(far);
+        ASSERT_TRUE(receipt) << seconds;
+        EXPECT_EQ(mediumDate(receipt->date), "Apr 11, 2262") << seconds;
+    }
+}
+
 TEST(SweepReceiptStore, LastReceiptRoundTripAndFallbacks) {
     Defaults d;
     EXPECT_FALSE(SweepReceipt::loadLast());

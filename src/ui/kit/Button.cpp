@@ -72,8 +72,9 @@ void Button::paintEvent(QPaintEvent*) {
     const Look l = look();
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    // A disabled button must not look like one that would answer a click.
-    p.setOpacity(isEnabled() ? opacity_ : std::min(opacity_, 0.5));
+    // The styles never restyle a disabled button: a screen dims one itself where its rule
+    // says so, and a button that marks a running operation ("Moving…") stays at full ink.
+    p.setOpacity(opacity_);
     const QRectF r = QRectF(rect());
     QPainterPath shape;
     shape.addRoundedRect(r, l.radius, l.radius);

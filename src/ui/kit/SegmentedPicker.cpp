@@ -47,7 +47,15 @@ std::vector<double> SegmentedPicker::widths() const {
 }
 
 QRect SegmentedPicker::optionRect(int index) const {
-    const auto w = widths();
+    auto w = widths();
+    if (look_ == Look::capsule) {
+        // A capsule given a width of its own (the trend card's 210) shares it out, so the
+        // last segment is never cut at the edge.
+        double total = 0;
+        for (double v : w) total += v;
+        if (total > 0 && width() > 4)
+            for (double& v : w) v *= (width() - 4) / total;
+    }
     double x = look_ == Look::capsule ? 2 : 0;
     for (int i = 0; i < index; ++i) x += w[size_t(i)] + (look_ == Look::underline ? kUnderlineSpacing : 0);
     return QRectF(x, 0, w[size_t(index)], height()).toAlignedRect();
@@ -101,7 +109,11 @@ void SegmentedPicker::paintEvent(QPaintEvent*) {
                 p.setBrush(Theme::raised().resolve());
                 p.drawRoundedRect(seg, seg.height() / 2, seg.height() / 2);
             }
-            p.setFont(fontFor(selected));
+            // A segment narrower than its text lowers the font rather than cutting the text.
+            QFont f = fontFor(selected);
+            const double room = r.width() - 8, natural = QFontMetricsF(f).horizontalAdvance(options_[size_t(i)].title.toUpper());
+            if (natural > room && room > 0) f.setPointSizeF(f.pointSizeF() * room / natural);
+            p.setFont(f);
             p.setPen((selected ? Theme::primaryText() : Theme::secondaryText()).resolve());
             p.drawText(r, Qt::AlignCenter, options_[size_t(i)].title);
         }

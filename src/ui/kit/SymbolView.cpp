@@ -8,13 +8,10 @@
 
 namespace sorvel::ui {
 
-SymbolView::SymbolView(std::string name, Adaptive colour, double px, QWidget* parent, QSize size)
+SymbolView::SymbolView(std::string name, Adaptive colour, double px, QWidget* parent, QSize frame)
     : QWidget(parent), name_(std::move(name)), colour_(std::move(colour)), px_(px) {
-    if (!size.isValid()) {
-        const int side = int(std::ceil(Symbols::size(px).width()));
-        size = QSize(side, side);
-    }
-    setFixedSize(size);
+    const int side = int(std::ceil(Symbols::size(px).width()));
+    setFixedSize(frame.width() > 0 ? frame.width() : side, frame.height() > 0 ? frame.height() : side);
 }
 
 void SymbolView::setSymbol(std::string name, Adaptive colour) {
@@ -23,8 +20,26 @@ void SymbolView::setSymbol(std::string name, Adaptive colour) {
     update();
 }
 
+void SymbolView::setRotation(double degrees) {
+    rotation_ = degrees;
+    update();
+}
+
+void SymbolView::setOpacity(double opacity) {
+    opacity_ = opacity;
+    update();
+}
+
 void SymbolView::paintEvent(QPaintEvent*) {
+    if (opacity_ <= 0) return;
     QPainter p(this);
+    p.setOpacity(opacity_);
+    if (rotation_ != 0) {
+        const QPointF centre = QRectF(rect()).center();
+        p.translate(centre);
+        p.rotate(rotation_);
+        p.translate(-centre);
+    }
     Symbols::paint(p, QRectF(rect()), name_, colour_.resolve(), px_);
 }
 

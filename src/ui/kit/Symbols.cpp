@@ -153,6 +153,39 @@ void drawFallback(QPainter& p, const QRectF& r, std::string_view name, const QCo
     p.drawPath(path);
 }
 
+// Names no glyph stands for, drawn as strokes in the symbol's square.
+bool drawOwn(QPainter& p, const QRectF& r, std::string_view name, const QColor& colour) {
+    auto at = [&](double x, double y) { return QPointF(r.left() + x * r.width(), r.top() + y * r.height()); };
+    QPen pen(colour, std::max(1.2, r.width() * 0.1), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    QPainterPath path;
+    if (name == "equal") {
+        path.moveTo(at(0.22, 0.4)); path.lineTo(at(0.78, 0.4));
+        path.moveTo(at(0.22, 0.6)); path.lineTo(at(0.78, 0.6));
+    } else if (name == "arrow.up.right") {
+        path.moveTo(at(0.25, 0.75)); path.lineTo(at(0.75, 0.25));
+        path.moveTo(at(0.4, 0.25)); path.lineTo(at(0.75, 0.25)); path.lineTo(at(0.75, 0.6));
+    } else if (name == "arrow.down.right") {
+        path.moveTo(at(0.25, 0.25)); path.lineTo(at(0.75, 0.75));
+        path.moveTo(at(0.75, 0.4)); path.lineTo(at(0.75, 0.75)); path.lineTo(at(0.4, 0.75));
+    } else if (name == "menubar.arrow.up.rectangle") {
+        path.addRoundedRect(QRectF(at(0.12, 0.2), at(0.88, 0.8)), 1.5, 1.5);
+        path.moveTo(at(0.12, 0.34)); path.lineTo(at(0.88, 0.34));
+        path.moveTo(at(0.5, 0.72)); path.lineTo(at(0.5, 0.46));
+        path.moveTo(at(0.38, 0.56)); path.lineTo(at(0.5, 0.46)); path.lineTo(at(0.62, 0.56));
+    } else if (name == "hand.point.right" || name == "hand.tap") {
+        // A pointing finger reads as an arrow towards the action.
+        path.moveTo(at(0.2, 0.5)); path.lineTo(at(0.78, 0.5));
+        path.moveTo(at(0.56, 0.3)); path.lineTo(at(0.78, 0.5)); path.lineTo(at(0.56, 0.7));
+        if (name == "hand.tap") path.addEllipse(QRectF(at(0.1, 0.38), at(0.3, 0.62)));
+    } else {
+        return false;
+    }
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(path);
+    return true;
+}
+
 } // namespace
 
 QSizeF size(double px) {
@@ -185,7 +218,7 @@ void paint(QPainter& painter, const QRectF& rect, std::string_view name, const Q
         painter.setFont(iconFont(side));
         painter.setPen(colour);
         painter.drawText(box, Qt::AlignCenter, QString::fromLatin1(ligatures().at(name)));
-    } else {
+    } else if (!drawOwn(painter, box, name, colour)) {
         drawFallback(painter, box, name, colour);
     }
     painter.restore();
@@ -196,6 +229,9 @@ const std::vector<std::string_view>& knownNames() {
         std::vector<std::string_view> out;
         for (const auto& [k, v] : ligatures()) out.push_back(k);
         out.push_back("circle.fill");
+        for (std::string_view drawn : {"equal", "arrow.up.right", "arrow.down.right", "menubar.arrow.up.rectangle",
+                                       "hand.point.right", "hand.tap"})
+            out.push_back(drawn);
         return out;
     }();
     return names;

@@ -1,5 +1,6 @@
 #include "ui/kit/Text.h"
 
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPointer>
@@ -17,12 +18,14 @@ Text::Text(QString text, QFont font, Adaptive colour, QWidget* parent)
 void Text::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
+    cachedWidth_ = -1;
     updateGeometry();
     update();
 }
 
 void Text::setFont(const QFont& font) {
     font_ = font;
+    cachedWidth_ = -1;
     QWidget::setFont(font);
     updateGeometry();
     update();
@@ -48,9 +51,11 @@ void Text::setElide(Qt::TextElideMode mode, double minimumScale) {
     update();
 }
 
-void Text::setWrapping(bool on) {
+void Text::setWrapping(bool on, WrapHeight height) {
     wrapping_ = on;
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    wrapHeight_ = height;
+    QSizePolicy policy(QSizePolicy::Preferred,
+                       on && height == WrapHeight::fromLayout ? QSizePolicy::Minimum : QSizePolicy::Preferred);
     policy.setHeightForWidth(on);
     setSizePolicy(policy);
     updateGeometry();
@@ -64,7 +69,8 @@ void Text::setAlignment(Qt::Alignment alignment) {
 QSize Text::sizeHint() const {
     const QFontMetricsF m(font_);
     if (wrapping_) {
-        const int w = std::min(480, int(std::ceil(m.horizontalAdvance(text_))) + 1);
+        const QMargins margins = contentsMargins();
+        const int w = std::min(480, int(std::ceil(m.horizontalAdvance(text_))) + 1) + margins.left() + margins.right();
         return {w, heightForWidth(w)};
     }
     return {int(std::ceil(m.horizontalAdvance(text_))) + 1, int(std::ceil(m.height()))};
@@ -72,20 +78,35 @@ QSize Text::sizeHint() const {
 
 QSize Text::minimumSizeHint() const {
     const QFontMetricsF m(font_);
-    if (elide_ != Qt::ElideNone || wrapping_) return {0, int(std::ceil(m.height()))};
+    if (wrapping_) {
+        const QMargins margins = contentsMargins();
+        return {0, int(std::ceil(m.height())) + margins.top() + margins.bottom()};
+    }
+    if (elide_ != Qt::ElideNone) return {0, int(std::ceil(m.height()))};
     return sizeHint();
 }
 
 int Text::heightForWidth(int width) const {
-    const QFontMetricsF m(font_);
-    const QRectF r = m.boundingRect(QRectF(0, 0, std::max(1, width), 1e6), Qt::TextWordWrap | Qt::AlignLeft, text_);
-    return int(std::ceil(r.height()));
+    if (width != cachedWidth_) {
+        const QMargins m = contentsMargins();
+        const int inner = std::max(1, width - m.left() - m.right());
+        const QRectF r =
+            QFontMetricsF(font_).boundingRect(QRectF(0, 0, inner, 1e6), Qt::TextWordWrap | Qt::AlignLeft, text_);
+        cachedWidth_ = width;
+        cachedHeight_ = int(std::ceil(r.height())) + m.top() + m.bottom();
+    }
+    return cachedHeight_;
+}
+
+void Text::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ContentsRectChange) cachedWidth_ = -1;
+    QWidget::changeEvent(event);
 }
 
 void Text::resizeEvent(QResizeEvent*) {
     // Layouts size most widgets from their hints; a wrapping text asks for the height its
     // width needs once it knows that width.
-    if (!wrapping_) return;
+    if (!wrapping_ || wrapHeight_ != WrapHeight::claimed) return;
     const int h = heightForWidth(width());
     if (minimumHeight() != h) setMinimumHeight(h);
 }
@@ -97,7 +118,7 @@ void Text::paintEvent(QPaintEvent*) {
     p.setPen(colour_.resolve());
     if (wrapping_) {
         p.setFont(font_);
-        p.drawText(rect(), Qt::TextWordWrap | (alignment_ & Qt::AlignHorizontal_Mask) | Qt::AlignTop, text_);
+        p.drawText(contentsRect(), Qt::TextWordWrap | (alignment_ & Qt::AlignHorizontal_Mask) | Qt::AlignTop, text_);
         return;
     }
     QFont f = font_;

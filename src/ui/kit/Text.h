@@ -1,7 +1,8 @@
 #pragma once
 // A painted text in a Theme colour, resolved at paint time. One line by default: with an
 // elide mode it first shrinks the font down to `minimumScale`, then elides. With
-// setWrapping(true) it wraps to as many lines as the width needs (height-for-width).
+// setWrapping(true) it wraps to as many lines as the width needs (height-for-width, inside
+// its contents margins; worked out once per width, as layouts ask often and shaping is the cost).
 // For text the user may select, use a QLabel with TextSelectableByMouse and
 // Text::styleLabel instead.
 #include <QLabel>
@@ -22,7 +23,11 @@ public:
     void setColour(const Adaptive& colour);
     void setOpacity(double opacity);
     void setElide(Qt::TextElideMode mode, double minimumScale = 1.0);
-    void setWrapping(bool on);
+    /// How a wrapping text gets its height: `claimed` sets its minimum height to what its
+    /// width needs at each resize (for layouts that ask only for hints); `fromLayout` grows
+    /// from its hint and leaves the rest to the layout's height-for-width.
+    enum class WrapHeight { claimed, fromLayout };
+    void setWrapping(bool on, WrapHeight height = WrapHeight::claimed);
     void setAlignment(Qt::Alignment alignment);
 
     QSize sizeHint() const override;
@@ -36,6 +41,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
+    void changeEvent(QEvent*) override;
 
 private:
     QString text_;
@@ -45,7 +51,10 @@ private:
     Qt::TextElideMode elide_ = Qt::ElideNone;
     double minimumScale_ = 1.0;
     bool wrapping_ = false;
+    WrapHeight wrapHeight_ = WrapHeight::claimed;
     Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
+    mutable int cachedWidth_ = -1;
+    mutable int cachedHeight_ = 0;
 };
 
 } // namespace sorvel::ui

@@ -4,13 +4,19 @@
 #include <QVBoxLayout>
 
 #include "ui/kit/Chip.h"
+#include "ui/kit/ClickArea.h"
 #include "ui/kit/Dot.h"
+#include "ui/kit/Fonts.h"
 #include "ui/kit/LabelStyle.h"
+#include "ui/kit/Surface.h"
+#include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
+#include "ui/kit/TextButton.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
 #include "ui/screens/AdviceText.h"
-#include "ui/screens/ClickArea.h"
-#include "ui/screens/ScreenLook.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/screens/ToneColours.h"
+#include "ui/services/DesktopServices.h"
 
 namespace sorvel::ui {
 
@@ -41,22 +47,23 @@ void CloudStatusRow::redraw() {
     column->setSpacing(9);
 
     auto* head = new ClickArea(surface);
+    head->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     auto* row = head->row();
     row->setSpacing(10);
     const Adaptive blue = Theme::tint(Tint::blue()).ink;
-    row->addWidget(new SymbolIcon("icloud", 12, blue, QSize(16, 16), head));
+    row->addWidget(new SymbolView("icloud", blue, 12, head, QSize(16, 16)));
     row->addWidget(new Text("iCloud", LabelStyle::font(10, Fonts::Weight::bold), Theme::primaryText(), head));
     for (const CloudService* s : AdviceText::services(cloud_)) {
         auto* chip = new QHBoxLayout;
         chip->setSpacing(5);
-        chip->addWidget(new Dot(Look::ink(AdviceText::stateDot(s->state)), head));
-        chip->addWidget(new Text(Look::q(AdviceText::chipText(*s)), LabelStyle::font(9.5, Fonts::Weight::medium),
+        chip->addWidget(new Dot(ToneColours::ink(AdviceText::stateDot(s->state)), head));
+        chip->addWidget(new Text(q(AdviceText::chipText(*s)), LabelStyle::font(9.5, Fonts::Weight::medium),
                                  Theme::secondaryText(), head));
         row->addLayout(chip);
     }
     row->addStretch(1);
     row->addSpacing(8);
-    auto* chevron = new SymbolIcon("chevron.right", 9, Theme::tertiaryText(), QSize(12, 12), head);
+    auto* chevron = new SymbolView("chevron.right", Theme::tertiaryText(), 9, head, QSize(12, 12));
     chevron->setRotation(expanded_ ? 90 : 0);
     row->addWidget(chevron);
     connect(head, &QAbstractButton::clicked, this, [this] {
@@ -70,13 +77,13 @@ void CloudStatusRow::redraw() {
         for (const CloudService* s : AdviceText::services(cloud_)) {
             auto* block = new QVBoxLayout;
             block->setSpacing(2);
-            block->addWidget(Look::wrapping(Look::q(AdviceText::summaryLine(*s)), Fonts::system(11.5, Fonts::Weight::medium),
+            block->addWidget(Texts::wrapping(q(AdviceText::summaryLine(*s)), Fonts::system(11.5, Fonts::Weight::medium),
                                             Theme::primaryText(), surface));
             for (const auto& line : s->evidence)
-                block->addWidget(Look::wrapping(Look::q("\u00B7 " + line), Fonts::system(11), Theme::secondaryText(), surface));
+                block->addWidget(Texts::wrapping(q("\u00B7 " + line), Fonts::system(11), Theme::secondaryText(), surface));
             details->addLayout(block);
         }
-        auto* note = Look::wrapping(Look::q(AdviceText::cloudNote()), Fonts::system(11), Theme::tertiaryText(), surface);
+        auto* note = Texts::wrapping(q(AdviceText::cloudNote()), Fonts::system(11), Theme::tertiaryText(), surface);
         note->setContentsMargins(0, 2, 0, 0);
         details->addWidget(note);
         column->addLayout(details);
@@ -136,7 +143,7 @@ Surface* AdviceSection::adviceRow(const AdviceItem& item) {
     const ChipStyle badge = AdviceText::badge(item.confidence);
     auto* badgeBox = new QVBoxLayout;
     auto* badgeRow = new QHBoxLayout;
-    badgeRow->addWidget(new Chip(Look::q(badge.text), Look::ink(badge.tone), Look::wash(badge.tone), card));
+    badgeRow->addWidget(new Chip(q(badge.text), ToneColours::ink(badge.tone), ToneColours::wash(badge.tone), card));
     badgeRow->addStretch(1);
     auto* badgeFrame = new QWidget(card);
     badgeFrame->setFixedWidth(78);
@@ -148,8 +155,8 @@ Surface* AdviceSection::adviceRow(const AdviceItem& item) {
 
     auto* column = new QVBoxLayout;
     column->setSpacing(5);
-    column->addWidget(new Text(Look::q(item.title), Fonts::system(13, Fonts::Weight::semibold), Theme::primaryText(), card));
-    column->addWidget(Look::wrapping(Look::q(item.rationale), Fonts::system(12), Theme::secondaryText(), card));
+    column->addWidget(new Text(q(item.title), Fonts::system(13, Fonts::Weight::semibold), Theme::primaryText(), card));
+    column->addWidget(Texts::wrapping(q(item.rationale), Fonts::system(12), Theme::secondaryText(), card));
     if (item.condition) {
         const auto blue = Theme::tint(Tint::blue());
         auto* box = new Surface(7, blue.fill.opacity(0.5), std::nullopt, 0, card);
@@ -158,10 +165,10 @@ Surface* AdviceSection::adviceRow(const AdviceItem& item) {
         line->setSpacing(7);
         auto* icon = new QVBoxLayout;
         icon->setContentsMargins(0, 1, 0, 0);
-        icon->addWidget(new SymbolIcon("icloud", 10, blue.ink, QSize(13, 13), box));
+        icon->addWidget(new SymbolView("icloud", blue.ink, 10, box, QSize(13, 13)));
         icon->addStretch(1);
         line->addLayout(icon);
-        line->addWidget(Look::wrapping(Look::q(*item.condition), Fonts::system(11.5), blue.ink, box), 1);
+        line->addWidget(Texts::wrapping(q(*item.condition), Fonts::system(11.5), blue.ink, box), 1);
         column->addWidget(box);
     }
     QWidget* copy = nullptr;
@@ -170,12 +177,12 @@ Surface* AdviceSection::adviceRow(const AdviceItem& item) {
         auto* line = new QHBoxLayout(box);
         line->setContentsMargins(10, 7, 10, 7);
         line->setSpacing(8);
-        auto* command = Look::selectable(Look::q(*item.command), Fonts::mono(11), Theme::primaryText().opacity(0.8), box);
+        auto* command = Texts::selectable(q(*item.command), Fonts::mono(11), Theme::primaryText().opacity(0.8), box);
         command->setWordWrap(true);
         line->addWidget(command, 1);
         line->addSpacing(6);
-        auto* button = new TextLink("Copy", Fonts::system(10.5, Fonts::Weight::medium), Theme::accentInk(), box);
-        const QString text = Look::q(*item.command);
+        auto* button = new TextButton("Copy", Fonts::system(10.5, Fonts::Weight::medium), Theme::accentInk(), box, TextButton::Fit::tight);
+        const QString text = q(*item.command);
         connect(button, &QAbstractButton::clicked, this, [this, text] { desktop_.copy(text); });
         // Keeps its place while hidden, so the command does not reflow on hover.
         QSizePolicy keep = button->sizePolicy();

@@ -14,14 +14,18 @@
 #include "models/ScanCoordinator.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/Card.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
+#include "ui/kit/TextButton.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
 #include "ui/screens/AdviceSection.h"
 #include "ui/screens/CategoryRowList.h"
 #include "ui/screens/DockerSection.h"
 #include "ui/screens/InsightsPanel.h"
-#include "ui/screens/ScreenLook.h"
-#include "ui/shell/DesktopServices.h"
 #include "ui/screens/TreemapView.h"
+#include "ui/services/DesktopServices.h"
 
 namespace sorvel::ui {
 
@@ -79,9 +83,9 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     figure->addWidget(unit_, 0, Qt::AlignBottom);
     figure->addStretch(1);
     left->addLayout(figure);
-    pathText_ = Look::selectable("", Fonts::mono(11), Theme::tertiaryText(), summary);
+    pathText_ = Texts::selectable("", Fonts::mono(11), Theme::tertiaryText(), summary);
     left->addWidget(pathText_);
-    blurb_ = Look::wrapping("", Fonts::system(12), Theme::secondaryText(), summary);
+    blurb_ = Texts::wrapping("", Fonts::system(12), Theme::secondaryText(), summary);
     blurb_->setMaximumWidth(560);
     // In a row of its own, so its height is worked out at the width it really gets.
     auto* blurbRow = new QHBoxLayout;
@@ -109,7 +113,7 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     empty_->content()->setSpacing(6);
     emptyTitle_ = new Text("", Fonts::system(13, Fonts::Weight::medium), Theme::secondaryText(), empty_);
     empty_->content()->addWidget(emptyTitle_);
-    emptyAccess_ = Look::wrapping("macOS denied access to this location. Granting Full Disk Access will reveal it.",
+    emptyAccess_ = Texts::wrapping("macOS denied access to this location. Granting Full Disk Access will reveal it.",
                                   Fonts::system(11.5), Theme::tertiaryText(), empty_);
     empty_->content()->addWidget(emptyAccess_);
     column->addWidget(empty_);
@@ -125,7 +129,7 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     rows_->onReveal = [this](const std::string& path) { desktop_.reveal(path); };
     rows_->onCopy = [this](const std::string& path) { desktop_.copy(QString::fromStdString(path)); };
     list->addWidget(rows_);
-    more_ = Look::wrapping("", Fonts::system(11), Theme::tertiaryText(), this);
+    more_ = Texts::wrapping("", Fonts::system(11), Theme::tertiaryText(), this);
     more_->setContentsMargins(0, 6, 0, 0);
     list->addWidget(more_);
     column->addLayout(list);
@@ -206,7 +210,7 @@ void CategoryDetailView::refreshBreadcrumb(const CategoryPaneState& s) {
     }
     crumbTitles_.clear();
     auto addCrumb = [this](const QString& title, size_t depth) {
-        auto* crumb = new TextLink(title, Fonts::system(13, Fonts::Weight::semibold), Theme::primaryText(), crumbBar_);
+        auto* crumb = new TextButton(title, Fonts::system(13, Fonts::Weight::semibold), Theme::primaryText(), crumbBar_, TextButton::Fit::tight);
         connect(crumb, &QAbstractButton::clicked, this, [this, depth] {
             // Going back rebuilds the trail: let the click finish first.
             QMetaObject::invokeMethod(this, [this, depth] { coordinator_.drillBack(depth); }, Qt::QueuedConnection);
@@ -214,22 +218,22 @@ void CategoryDetailView::refreshBreadcrumb(const CategoryPaneState& s) {
         crumbRow_->addWidget(crumb);
         crumbTitles_ << title;
     };
-    addCrumb(Look::q(s.title()), 0);
+    addCrumb(q(s.title()), 0);
     const auto& path = coordinator_.drillPath();
     for (size_t i = 0; i < path.size(); ++i) {
-        crumbRow_->addWidget(new SymbolIcon("chevron.right", 9, Theme::tertiaryText(), QSize(10, 14), crumbBar_));
-        addCrumb(Look::q(path[i]->name), i + 1);
+        crumbRow_->addWidget(new SymbolView("chevron.right", Theme::tertiaryText(), 9, crumbBar_, QSize(10, 14)));
+        addCrumb(q(path[i]->name), i + 1);
     }
 }
 
 void CategoryDetailView::refreshSummary(const CategoryPaneState& s) {
     const Bytes::Parts parts = Bytes::parts(s.levelSize);
-    number_->setText(Look::q(parts.number));
-    unit_->setText(Look::q(parts.unit));
+    number_->setText(q(parts.number));
+    unit_->setText(q(parts.unit));
     pathText_->setVisible(s.drilled);
     blurb_->setVisible(!s.drilled);
-    if (s.drilled) pathText_->setText(Look::q(tildeAbbreviated(*s.currentPath)));
-    else blurb_->setText(Look::q(s.blurb()));
+    if (s.drilled) pathText_->setText(q(tildeAbbreviated(*s.currentPath)));
+    else blurb_->setText(q(s.blurb()));
     metrics_->setVisible(s.category != nullptr);
     items_->setText(QString::number(static_cast<qulonglong>(s.rows.size())));
     files_->setText(QString::number(static_cast<qlonglong>(s.fileCount)));
@@ -259,7 +263,7 @@ void CategoryDetailView::refreshRows(const CategoryPaneState& s) {
     rows_->setRows(s.rows, s.visibleRowCount(), s.rowTotal(), s.tint);
     const auto more = s.moreRowsText();
     more_->setVisible(more.has_value());
-    more_->setText(more ? Look::q(*more) : QString());
+    more_->setText(more ? q(*more) : QString());
 }
 
 // The first 24 rows, fading from the category's full fill to 0.45.
@@ -272,7 +276,7 @@ void CategoryDetailView::refreshTiles(const CategoryPaneState& s) {
         const BrowseRow row = s.rows[i];
         TreemapTile tile;
         tile.id = row.id().uuidString();
-        tile.name = Look::q(CategoryPane::rowName(row));
+        tile.name = q(CategoryPane::rowName(row));
         tile.size = row.size();
         tile.tint = {colours.fill.opacity(CategoryPane::tileOpacity(i, n)), colours.ink, colours.dot};
         tile.onTap = [this, row] { open(row); };

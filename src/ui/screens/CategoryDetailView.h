@@ -27,7 +27,7 @@ class DesktopServices;
 class DockerSection;
 class InsightsPanel;
 class Text;
-class WrapText;
+class Text;
 class TreemapView;
 
 class CategoryDetailView : public QWidget {
@@ -85,7 +85,7 @@ private:
     Text* number_;
     Text* unit_;
     QLabel* pathText_;
-    WrapText* blurb_;
+    Text* blurb_;
     QWidget* metrics_;
     Text* items_;
     Text* files_;
@@ -93,11 +93,11 @@ private:
     InsightsPanel* insights_;
     Card* empty_;
     Text* emptyTitle_;
-    WrapText* emptyAccess_;
+    Text* emptyAccess_;
     TreemapView* treemap_;
     void refreshTiles(const CategoryPaneState& s);
     CategoryRowList* rows_;
-    WrapText* more_;
+    Text* more_;
     DockerSection* docker_;
     AdviceSection* advice_;
 };

@@ -17,11 +17,16 @@
 #include "platform/Trash.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/Hairline.h"
 #include "ui/kit/Spinner.h"
+#include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
+#include "ui/kit/TextButton.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
 #include "ui/screens/ReviewRow.h"
-#include "ui/screens/ScreenLook.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 
 namespace sorvel::ui {
 
@@ -66,7 +71,7 @@ CleanupPreviewSheet::CleanupPreviewSheet(ScanCoordinator& coordinator, DesktopSe
     header->setSpacing(6);
     auto* titleRow = new QHBoxLayout;
     titleRow->setSpacing(9);
-    symbol_ = new SymbolIcon("checklist", 15, Theme::secondaryText(), QSize(18, 18), background);
+    symbol_ = new SymbolView("checklist", Theme::secondaryText(), 15, background, QSize(18, 18));
     title_ = new Text("", Fonts::system(15, Fonts::Weight::semibold), Theme::primaryText(), background);
     selectAll_ = new Button("Select all", Button::Style::subtle, background);
     titleRow->addWidget(symbol_);
@@ -74,10 +79,10 @@ CleanupPreviewSheet::CleanupPreviewSheet(ScanCoordinator& coordinator, DesktopSe
     titleRow->addStretch(1);
     titleRow->addWidget(selectAll_);
     header->addLayout(titleRow);
-    subtitle_ = Look::wrapping("", Fonts::system(12), Theme::secondaryText(), background);
+    subtitle_ = Texts::wrapping("", Fonts::system(12), Theme::secondaryText(), background);
     header->addWidget(subtitle_);
     column->addLayout(header);
-    column->addWidget(new HairlineRule(background));
+    column->addWidget(new Hairline(Qt::Horizontal, background));
 
     // Content: the preparing page, then the review list.
     content_ = new QStackedWidget(background);
@@ -104,7 +109,7 @@ CleanupPreviewSheet::CleanupPreviewSheet(ScanCoordinator& coordinator, DesktopSe
     scroll_->setStyleSheet("QScrollArea { background: transparent; } QScrollArea > QWidget > QWidget { background: transparent; }");
     content_->addWidget(scroll_);
     column->addWidget(content_, 1);
-    column->addWidget(new HairlineRule(background));
+    column->addWidget(new Hairline(Qt::Horizontal, background));
 
     // Footer.
     auto* footer = new QHBoxLayout;
@@ -247,26 +252,26 @@ void CleanupPreviewSheet::redraw() {
     using Stage = CleanupSheetState::Stage;
     const Stage stage = state_.stage();
     switch (state_.headerSymbol()) {
-    case CleanupSheetState::HeaderSymbol::checklist: symbol_->set("checklist", Theme::secondaryText()); break;
-    case CleanupSheetState::HeaderSymbol::success: symbol_->set("checkmark.circle.fill", Theme::accent()); break;
-    case CleanupSheetState::HeaderSymbol::warning: symbol_->set("exclamationmark.triangle", Theme::warning()); break;
+    case CleanupSheetState::HeaderSymbol::checklist: symbol_->setSymbol("checklist", Theme::secondaryText()); break;
+    case CleanupSheetState::HeaderSymbol::success: symbol_->setSymbol("checkmark.circle.fill", Theme::accent()); break;
+    case CleanupSheetState::HeaderSymbol::warning: symbol_->setSymbol("exclamationmark.triangle", Theme::warning()); break;
     }
-    title_->setText(Look::q(state_.title()));
-    subtitle_->setText(Look::q(state_.subtitle()));
+    title_->setText(q(state_.title()));
+    subtitle_->setText(q(state_.subtitle()));
     const auto headerButton = state_.headerButton();
     selectAll_->setVisible(headerButton.has_value());
-    if (headerButton) selectAll_->setText(Look::q(*headerButton));
+    if (headerButton) selectAll_->setText(q(*headerButton));
 
     content_->setCurrentIndex(state_.isPreparing() ? 0 : 1);
     if (!state_.isPreparing()) renderList();
 
     openTrash_->setVisible(state_.showsOpenTrash());
-    amount_->setText(Look::q(Bytes::format(state_.amount())));
-    count_->setText(Look::q(state_.countLine()));
-    first_->setText(Look::q(state_.firstButton()));
+    amount_->setText(q(Bytes::format(state_.amount())));
+    count_->setText(q(state_.countLine()));
+    first_->setText(q(state_.firstButton()));
     first_->setEnabled(state_.firstButtonEnabled());
     first_->setStyle(stage == Stage::done ? Button::Style::softAccent : Button::Style::subtle);
-    second_->setText(Look::q(state_.secondButton()));
+    second_->setText(q(state_.secondButton()));
     second_->setEnabled(state_.secondButtonEnabled());
     second_->setStyle(stage == Stage::review ? Button::Style::softAccent : Button::Style::accent);
     second_->setOpacity(stage == Stage::review && !state_.secondButtonEnabled() ? 0.5 : 1.0);
@@ -283,13 +288,13 @@ void CleanupPreviewSheet::renderList() {
 
     const auto& outcomes = state_.outcomes();
     for (const auto& group : state_.groups(items_)) {
-        groupTitles_ << Look::q(group.title());
+        groupTitles_ << q(group.title());
         auto* block = new QVBoxLayout;
         block->setSpacing(8);
         auto* head = new QHBoxLayout;
         head->setContentsMargins(0, 2, 0, 0);
         head->setSpacing(8);
-        head->addWidget(new Text(Look::q(group.title()), Fonts::system(13, Fonts::Weight::semibold), Theme::primaryText(), list));
+        head->addWidget(new Text(q(group.title()), Fonts::system(13, Fonts::Weight::semibold), Theme::primaryText(), list));
         if (group.item) {
             const bool safe = group.item->risk == CleanupRisk::safe;
             head->addWidget(safe ? new Chip("SAFE", Theme::accentInk(), Theme::accentWash(), list)
@@ -297,14 +302,14 @@ void CleanupPreviewSheet::renderList() {
         }
         head->addStretch(1);
         if (auto label = state_.groupButton(group)) {
-            auto* button = new TextLink(Look::q(*label), Fonts::system(11, Fonts::Weight::medium), Theme::accentInk(), list);
+            auto* button = new TextButton(q(*label), Fonts::system(11, Fonts::Weight::medium), Theme::accentInk(), list, TextButton::Fit::tight);
             connect(button, &QAbstractButton::clicked, this, [this, group] {
                 state_.toggleGroup(group);
                 QMetaObject::invokeMethod(this, [this] { redraw(); }, Qt::QueuedConnection);
             });
             head->addWidget(button);
         }
-        head->addWidget(new Text(Look::q(Bytes::format(CleanupSheetState::groupBytes(group, outcomes))),
+        head->addWidget(new Text(q(Bytes::format(CleanupSheetState::groupBytes(group, outcomes))),
                                  Fonts::mono(11.5), Theme::tertiaryText(), list));
         block->addLayout(head);
         for (size_t i : group.rows) {

@@ -23,9 +23,9 @@ namespace sorvel::ui {
 class Button;
 class DesktopServices;
 class ReviewRow;
-class SymbolIcon;
+class SymbolView;
 class Text;
-class WrapText;
+class Text;
 
 class CleanupPreviewSheet : public QDialog {
     Q_OBJECT
@@ -70,9 +70,9 @@ private:
     std::vector<CleanupItem> items_;
     bool started_ = false;
 
-    SymbolIcon* symbol_;
+    SymbolView* symbol_;
     Text* title_;
-    WrapText* subtitle_;
+    Text* subtitle_;
     Button* selectAll_;
     QStackedWidget* content_;
     QLabel* progress_;

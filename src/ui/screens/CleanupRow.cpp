@@ -17,7 +17,7 @@
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Text.h"
 #include "ui/kit/Theme.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 
 namespace sorvel::ui {
 

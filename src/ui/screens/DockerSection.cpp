@@ -6,19 +6,25 @@
 #include "engine/Bytes.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/Card.h"
+#include "ui/kit/ClickArea.h"
 #include "ui/kit/Dot.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/Hairline.h"
 #include "ui/kit/Spinner.h"
+#include "ui/kit/Surface.h"
+#include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
-#include "ui/screens/ClickArea.h"
+#include "ui/kit/TextButton.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
 #include "ui/screens/DockerText.h"
-#include "ui/screens/ScreenLook.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 
 namespace sorvel::ui {
 
 namespace {
 
-QString bytes(int64_t count) { return Look::q(Bytes::format(count)); }
+QString bytes(int64_t count) { return q(Bytes::format(count)); }
 
 } // namespace
 
@@ -59,7 +65,7 @@ void DockerSection::toggle(const std::string& groupID) {
 void DockerSection::redraw() {
     const auto figure = DockerText::headerFigure(usage_);
     figure_->setVisible(figure.has_value());
-    figure_->setText(figure ? Look::q(*figure) : QString());
+    figure_->setText(figure ? q(*figure) : QString());
 
     delete body_;
     body_ = nullptr;
@@ -86,7 +92,7 @@ QWidget* DockerSection::loadingPanel() {
     auto* row = new QHBoxLayout;
     row->setSpacing(9);
     row->addWidget(new Spinner(11, card));
-    row->addWidget(new Text(Look::q(DockerText::loadingText), Fonts::system(12), Theme::tertiaryText(), card));
+    row->addWidget(new Text(q(DockerText::loadingText), Fonts::system(12), Theme::tertiaryText(), card));
     row->addStretch(1);
     card->content()->addLayout(row);
     return card;
@@ -97,7 +103,7 @@ QWidget* DockerSection::ready(const DockerUsage& usage) {
     auto* column = new QVBoxLayout(block);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(11);
-    column->addWidget(Look::wrapping(Look::q(DockerText::summary(usage)), Fonts::system(12), Theme::secondaryText(), block));
+    column->addWidget(Texts::wrapping(q(DockerText::summary(usage)), Fonts::system(12), Theme::secondaryText(), block));
     auto* groups = new QVBoxLayout;
     groups->setSpacing(8);
     for (const auto& g : usage.groups) groups->addWidget(groupRow(g, block));
@@ -113,18 +119,19 @@ QWidget* DockerSection::groupRow(const DockerUsage::Group& group, QWidget* paren
     column->setSpacing(0);
 
     auto* head = new ClickArea(card);
+    head->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     auto* row = head->row();
     row->setContentsMargins(16, 13, 16, 13);
     row->setSpacing(12);
-    auto* chevron = new SymbolIcon("chevron.right", 10, Theme::tertiaryText(), QSize(12, 12), head);
+    auto* chevron = new SymbolView("chevron.right", Theme::tertiaryText(), 10, head, QSize(12, 12));
     chevron->setRotation(open ? 90 : 0);
     row->addWidget(chevron);
-    row->addWidget(new Text(Look::q(group.title), Fonts::system(13.5, Fonts::Weight::semibold), Theme::primaryText(), head));
+    row->addWidget(new Text(q(group.title), Fonts::system(13.5, Fonts::Weight::semibold), Theme::primaryText(), head));
     if (auto count = DockerText::entryCount(group))
-        row->addWidget(new Text(Look::q(*count), Fonts::mono(10.5), Theme::tertiaryText(), head));
+        row->addWidget(new Text(q(*count), Fonts::mono(10.5), Theme::tertiaryText(), head));
     row->addStretch(1);
     if (auto unused = DockerText::unusedFigure(group))
-        row->addWidget(new Text(Look::q(*unused), Fonts::mono(11.5, Fonts::Weight::medium), Theme::accentInk(), head));
+        row->addWidget(new Text(q(*unused), Fonts::mono(11.5, Fonts::Weight::medium), Theme::accentInk(), head));
     auto* total = new Text(bytes(group.total), Fonts::mono(13, Fonts::Weight::semibold), Theme::primaryText(), head);
     total->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     total->setFixedWidth(90);
@@ -137,7 +144,7 @@ QWidget* DockerSection::groupRow(const DockerUsage::Group& group, QWidget* paren
     column->addWidget(head);
 
     if (open) {
-        column->addWidget(new HairlineRule(card));
+        column->addWidget(new Hairline(Qt::Horizontal, card));
         if (group.pruneCommand) {
             auto* prune = commandRow(*group.pruneCommand, DockerText::pruneLabel(group), card);
             prune->setContentsMargins(40, 10, 40, 10);
@@ -145,12 +152,12 @@ QWidget* DockerSection::groupRow(const DockerUsage::Group& group, QWidget* paren
         }
         for (size_t i = 0; i < DockerText::shownEntries(group); ++i) column->addWidget(entryRow(group.entries[i], card));
         if (auto more = DockerText::moreEntries(group)) {
-            auto* line = Look::wrapping(Look::q(*more), Fonts::system(11), Theme::tertiaryText(), card);
+            auto* line = Texts::wrapping(q(*more), Fonts::system(11), Theme::tertiaryText(), card);
             line->setContentsMargins(40, 7, 40, 7);
             column->addWidget(line);
         }
         if (group.entries.empty()) {
-            auto* line = Look::wrapping(Look::q(DockerText::notItemised), Fonts::system(11.5), Theme::tertiaryText(), card);
+            auto* line = Texts::wrapping(q(DockerText::notItemised), Fonts::system(11.5), Theme::tertiaryText(), card);
             line->setContentsMargins(40, 9, 40, 9);
             column->addWidget(line);
         }
@@ -164,23 +171,23 @@ QWidget* DockerSection::entryRow(const DockerUsage::Entry& entry, QWidget* paren
     row->setContentsMargins(40, 6, 40, 6);
     row->setSpacing(10);
     auto* dot = new Dot(entry.isReclaimable ? Theme::accent() : Theme::tertiaryText().opacity(0.45), w);
-    dot->setToolTip(Look::q(DockerText::dotTooltip(entry)));
+    dot->setToolTip(q(DockerText::dotTooltip(entry)));
     row->addWidget(dot);
     auto* names = new QVBoxLayout;
     names->setSpacing(1);
-    auto* name = new Text(Look::q(entry.name), Fonts::mono(11), Theme::primaryText(), w);
+    auto* name = new Text(q(entry.name), Fonts::mono(11), Theme::primaryText(), w);
     name->setElide(Qt::ElideLeft);
     names->addWidget(name);
     if (DockerText::showsDetail(entry)) {
-        auto* detail = new Text(Look::q(*entry.detail), Fonts::system(10.5), Theme::tertiaryText(), w);
+        auto* detail = new Text(q(*entry.detail), Fonts::system(10.5), Theme::tertiaryText(), w);
         detail->setElide(Qt::ElideRight);
         names->addWidget(detail);
     }
     row->addLayout(names, 1);
     row->addSpacing(10);
     if (DockerText::showsCopyRemove(entry)) {
-        auto* copy = new TextLink("Copy remove", Fonts::system(10.5, Fonts::Weight::medium), Theme::accentInk(), w);
-        const QString command = Look::q(*entry.removeCommand);
+        auto* copy = new TextButton("Copy remove", Fonts::system(10.5, Fonts::Weight::medium), Theme::accentInk(), w, TextButton::Fit::tight);
+        const QString command = q(*entry.removeCommand);
         copy->setToolTip(command);
         connect(copy, &QAbstractButton::clicked, this, [this, command] { desktop_.copy(command); });
         row->addWidget(copy);
@@ -196,17 +203,17 @@ QWidget* DockerSection::commandRow(const std::string& command, const std::string
     auto* w = new QWidget(parent);
     auto* column = new QVBoxLayout(w);
     column->setSpacing(5);
-    column->addWidget(new Text(Look::q(label), Fonts::system(11, Fonts::Weight::medium), Theme::secondaryText(), w));
+    column->addWidget(new Text(q(label), Fonts::system(11, Fonts::Weight::medium), Theme::secondaryText(), w));
     auto* box = new Surface(7, Theme::inset(), std::nullopt, 0, w);
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(10, 7, 10, 7);
     row->setSpacing(8);
-    auto* text = Look::selectable(Look::q(command), Fonts::mono(11), Theme::primaryText().opacity(0.8), box);
+    auto* text = Texts::selectable(q(command), Fonts::mono(11), Theme::primaryText().opacity(0.8), box);
     text->setWordWrap(true);
     row->addWidget(text, 1);
     row->addSpacing(6);
-    auto* copy = new TextLink("Copy", Fonts::system(10.5, Fonts::Weight::medium), Theme::accentInk(), box);
-    const QString full = Look::q(command);
+    auto* copy = new TextButton("Copy", Fonts::system(10.5, Fonts::Weight::medium), Theme::accentInk(), box, TextButton::Fit::tight);
+    const QString full = q(command);
     connect(copy, &QAbstractButton::clicked, this, [this, full] { desktop_.copy(full); });
     row->addWidget(copy);
     column->addWidget(box);
@@ -223,14 +230,14 @@ QWidget* DockerSection::unavailable(const DockerUsage& usage) {
     row->setSpacing(11);
     auto* icon = new QVBoxLayout;
     icon->setContentsMargins(0, 1, 0, 0);
-    icon->addWidget(new SymbolIcon("exclamationmark.triangle", 12, Theme::warning(), QSize(15, 15), card));
+    icon->addWidget(new SymbolView("exclamationmark.triangle", Theme::warning(), 12, card, QSize(15, 15)));
     icon->addStretch(1);
     row->addLayout(icon);
     auto* column = new QVBoxLayout;
     column->setSpacing(4);
-    column->addWidget(new Text(Look::q(DockerText::unavailableTitle(usage.state)), Fonts::system(12.5, Fonts::Weight::semibold),
+    column->addWidget(new Text(q(DockerText::unavailableTitle(usage.state)), Fonts::system(12.5, Fonts::Weight::semibold),
                                Theme::primaryText(), card));
-    if (usage.note) column->addWidget(Look::wrapping(Look::q(*usage.note), Fonts::system(12), Theme::secondaryText(), card));
+    if (usage.note) column->addWidget(Texts::wrapping(q(*usage.note), Fonts::system(12), Theme::secondaryText(), card));
     row->addLayout(column, 1);
     card->content()->addLayout(row);
     return card;

@@ -3,7 +3,7 @@
 #include <QMessageBox>
 
 #include "cli/ReportExporter.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 
 namespace sorvel::ui::ExportFlow {
 

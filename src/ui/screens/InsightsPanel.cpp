@@ -11,11 +11,17 @@
 #include "engine/Bytes.h"
 #include "ui/kit/Card.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/Fonts.h"
 #include "ui/kit/Spinner.h"
+#include "ui/kit/Surface.h"
+#include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
+#include "ui/kit/TextButton.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
 #include "ui/screens/InsightsText.h"
-#include "ui/screens/ScreenLook.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/screens/ToneColours.h"
+#include "ui/services/DesktopServices.h"
 
 namespace sorvel::ui {
 
@@ -128,7 +134,7 @@ QHBoxLayout* sectionTitle(const QString& title, const QString& detail, QWidget* 
 }
 
 Text* figure(int64_t bytes, double px, Fonts::Weight weight, const Adaptive& colour, QWidget* parent) {
-    auto* t = new Text(Look::q(Bytes::format(bytes)), Fonts::mono(px, weight), colour, parent);
+    auto* t = new Text(q(Bytes::format(bytes)), Fonts::mono(px, weight), colour, parent);
     t->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     t->setFixedWidth(74);
     return t;
@@ -204,21 +210,21 @@ QWidget* InsightsPanel::explainer(const PathNote& note) {
     column->setSpacing(8);
     auto* head = new QHBoxLayout;
     head->setSpacing(9);
-    head->addWidget(new Text(Look::q(note.title), Fonts::system(13.5, Fonts::Weight::semibold), Theme::primaryText(), card));
-    head->addWidget(new Chip(Look::q(chip.text), Look::ink(chip.tone), Look::wash(chip.tone), card));
+    head->addWidget(new Text(q(note.title), Fonts::system(13.5, Fonts::Weight::semibold), Theme::primaryText(), card));
+    head->addWidget(new Chip(q(chip.text), ToneColours::ink(chip.tone), ToneColours::wash(chip.tone), card));
     head->addStretch(1);
     column->addLayout(head);
-    column->addWidget(Look::wrapping(Look::q(note.what), Fonts::system(12.5), Theme::secondaryText(), card));
+    column->addWidget(Texts::wrapping(q(note.what), Fonts::system(12.5), Theme::secondaryText(), card));
     if (note.guidance) {
         auto* row = new QHBoxLayout;
         row->setContentsMargins(0, 1, 0, 0);
         row->setSpacing(8);
         auto* arrow = new QVBoxLayout;
         arrow->setContentsMargins(0, 2, 0, 0);
-        arrow->addWidget(new SymbolIcon("arrow.turn.down.right", 10, Look::ink(chip.tone), QSize(12, 12), card));
+        arrow->addWidget(new SymbolView("arrow.turn.down.right", ToneColours::ink(chip.tone), 10, card, QSize(12, 12)));
         arrow->addStretch(1);
         row->addLayout(arrow);
-        row->addWidget(Look::wrapping(Look::q(*note.guidance), Fonts::system(12), Theme::primaryText().opacity(0.75), card), 1);
+        row->addWidget(Texts::wrapping(q(*note.guidance), Fonts::system(12), Theme::primaryText().opacity(0.75), card), 1);
         column->addLayout(row);
     }
     return card;
@@ -234,13 +240,13 @@ QWidget* InsightsPanel::cloudCaveat(const std::string& text, bool isBlocking) {
     row->setSpacing(10);
     auto* icon = new QVBoxLayout;
     icon->setContentsMargins(0, 1, 0, 0);
-    icon->addWidget(new SymbolIcon(look.symbol, 13, Look::ink(look.tone), QSize(16, 16), surface));
+    icon->addWidget(new SymbolView(look.symbol, ToneColours::ink(look.tone), 13, surface, QSize(16, 16)));
     icon->addStretch(1);
     row->addLayout(icon);
     auto* column = new QVBoxLayout;
     column->setSpacing(3);
-    column->addWidget(new Text(Look::q(look.heading), Fonts::system(12.5, Fonts::Weight::semibold), Theme::primaryText(), surface));
-    column->addWidget(Look::wrapping(Look::q(text), Fonts::system(12), Theme::secondaryText(), surface));
+    column->addWidget(new Text(q(look.heading), Fonts::system(12.5, Fonts::Weight::semibold), Theme::primaryText(), surface));
+    column->addWidget(Texts::wrapping(q(text), Fonts::system(12), Theme::secondaryText(), surface));
     row->addLayout(column, 1);
     return surface;
 }
@@ -260,12 +266,12 @@ QWidget* InsightsPanel::byType(const FolderInsights& insights) {
     auto* card = new Card(18, std::nullopt, this);
     auto* column = card->content();
     column->setSpacing(10);
-    column->addLayout(sectionTitle("What's in here", Look::q(fileCount(insights.fileCount)), card));
+    column->addLayout(sectionTitle("What's in here", q(fileCount(insights.fileCount)), card));
     std::vector<KindBar::Piece> pieces;
     for (size_t i = 0; i < insights.kinds.size() && i < maxKindSegments; ++i) {
         const auto& b = insights.kinds[i];
         pieces.push_back({b.bytes, Theme::tint(FileKinds::tint(b.key)).dot,
-                          Look::q(kindLabel(b.key) + " \u2014 " + Bytes::format(b.bytes))});
+                          q(kindLabel(b.key) + " \u2014 " + Bytes::format(b.bytes))});
     }
     column->addWidget(new KindBar(std::move(pieces), insights.totalBytes, card));
     auto* legend = new QVBoxLayout;
@@ -275,10 +281,10 @@ QWidget* InsightsPanel::byType(const FolderInsights& insights) {
         auto* row = new QHBoxLayout;
         row->setSpacing(8);
         row->addWidget(new Swatch(Theme::tint(FileKinds::tint(b.key)).dot, card));
-        row->addWidget(new Text(Look::q(kindLabel(b.key)), Fonts::system(12), Theme::secondaryText(), card));
+        row->addWidget(new Text(q(kindLabel(b.key)), Fonts::system(12), Theme::secondaryText(), card));
         row->addStretch(1);
         row->addSpacing(8);
-        row->addWidget(new Text(Look::q(percent(b.bytes, insights.totalBytes)), Fonts::mono(10.5), Theme::tertiaryText(), card));
+        row->addWidget(new Text(q(percent(b.bytes, insights.totalBytes)), Fonts::mono(10.5), Theme::tertiaryText(), card));
         row->addWidget(figure(b.bytes, 11.5, Fonts::Weight::medium, Theme::primaryText(), card));
         legend->addLayout(row);
     }
@@ -290,14 +296,14 @@ QWidget* InsightsPanel::byAge(const FolderInsights& insights) {
     auto* card = new Card(18, std::nullopt, this);
     auto* column = card->content();
     column->setSpacing(10);
-    column->addLayout(sectionTitle("How old it is", Look::q(ageDetail(insights)), card));
+    column->addLayout(sectionTitle("How old it is", q(ageDetail(insights)), card));
     auto* rows = new QVBoxLayout;
     rows->setSpacing(7);
     for (const auto& b : insights.ages) {
         const bool stale = isStale(b.key);
         auto* row = new QHBoxLayout;
         row->setSpacing(9);
-        auto* label = new Text(Look::q(ageLabel(b.key)), Fonts::system(12),
+        auto* label = new Text(q(ageLabel(b.key)), Fonts::system(12),
                                stale ? Theme::primaryText() : Theme::secondaryText(), card);
         label->setFixedWidth(106);
         row->addWidget(label);
@@ -314,7 +320,7 @@ QWidget* InsightsPanel::largestFiles(const FolderInsights& insights) {
     auto* card = new Card(18, std::nullopt, this);
     auto* column = card->content();
     column->setSpacing(9);
-    column->addLayout(sectionTitle("Largest files", Look::q(largestDetail(insights)), card));
+    column->addLayout(sectionTitle("Largest files", q(largestDetail(insights)), card));
     auto* rows = new QVBoxLayout;
     rows->setSpacing(3);
     for (size_t i = 0; i < insights.largest.size() && i < maxLargestFiles; ++i) {
@@ -322,13 +328,13 @@ QWidget* InsightsPanel::largestFiles(const FolderInsights& insights) {
         auto* row = new QHBoxLayout;
         row->setSpacing(10);
         row->addWidget(new Swatch(Theme::tint(FileKinds::tint(swatchKind(f))).dot, card));
-        auto* name = new Text(Look::q(f.name), Fonts::system(12), Theme::primaryText(), card);
+        auto* name = new Text(q(f.name), Fonts::system(12), Theme::primaryText(), card);
         name->setElide(Qt::ElideMiddle);
         row->addWidget(name, 1);
         row->addSpacing(10);
-        if (f.modified) row->addWidget(new Text(Look::q(monthYear(*f.modified)), Fonts::mono(10.5), Theme::tertiaryText(), card));
+        if (f.modified) row->addWidget(new Text(q(monthYear(*f.modified)), Fonts::mono(10.5), Theme::tertiaryText(), card));
         row->addWidget(figure(f.size, 11.5, Fonts::Weight::medium, Theme::secondaryText(), card));
-        auto* reveal = new TextLink("Reveal", Fonts::system(10.5, Fonts::Weight::medium), Theme::accentInk(), card);
+        auto* reveal = new TextButton("Reveal", Fonts::system(10.5, Fonts::Weight::medium), Theme::accentInk(), card, TextButton::Fit::tight);
         const std::string path = f.path;
         connect(reveal, &QAbstractButton::clicked, this, [this, path] { desktop_.reveal(path); });
         row->addWidget(reveal);

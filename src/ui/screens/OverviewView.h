@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "ui/shell/AppModels.h"
+#include "ui/services/AppModels.h"
 
 class QVBoxLayout;
 

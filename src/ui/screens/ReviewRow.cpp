@@ -6,8 +6,13 @@
 #include "engine/Bytes.h"
 #include "engine/PathText.h"
 #include "ui/kit/CheckBox.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
+#include "ui/kit/Texts.h"
+#include "ui/screens/ElidedLabel.h"
 #include "ui/screens/ReviewRowText.h"
+#include "ui/screens/ToneColours.h"
 
 namespace sorvel::ui {
 
@@ -17,7 +22,7 @@ ReviewRow::ReviewRow(const CleanupOutcome& outcome, const TargetExplainer::Expla
               parent),
       path_(outcome.path) {
     const bool marked = isSelected && isSelectable;
-    const Adaptive tone = Look::ink(ReviewRowText::tone(outcome));
+    const Adaptive tone = ToneColours::ink(ReviewRowText::tone(outcome));
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(13, 13, 13, 13);
@@ -37,7 +42,7 @@ ReviewRow::ReviewRow(const CleanupOutcome& outcome, const TargetExplainer::Expla
         checkbox_ = box;
         lead->addWidget(box);
     } else {
-        lead->addWidget(new SymbolIcon(ReviewRowText::symbol(outcome), 12, tone, QSize(18, 18), this));
+        lead->addWidget(new SymbolView(ReviewRowText::symbol(outcome), tone, 12, this, QSize(18, 18)));
     }
     lead->addStretch(1);
     row->addLayout(lead);
@@ -46,31 +51,31 @@ ReviewRow::ReviewRow(const CleanupOutcome& outcome, const TargetExplainer::Expla
     column->setSpacing(4);
     auto* nameLine = new QHBoxLayout;
     nameLine->setSpacing(8);
-    auto* name = new Text(Look::q(ReviewRowText::name(outcome.path)), Fonts::system(12.5, Fonts::Weight::semibold),
+    auto* name = new Text(q(ReviewRowText::name(outcome.path)), Fonts::system(12.5, Fonts::Weight::semibold),
                           Theme::primaryText(), this);
     name->setElide(Qt::ElideRight);
     nameLine->addWidget(name, 1);
-    auto* size = new Text(Look::q(Bytes::format(outcome.size)), Fonts::mono(12, Fonts::Weight::semibold),
+    auto* size = new Text(q(Bytes::format(outcome.size)), Fonts::mono(12, Fonts::Weight::semibold),
                           marked ? Theme::accentInk() : Theme::secondaryText(), this);
     nameLine->addSpacing(8);
     nameLine->addWidget(size);
     column->addLayout(nameLine);
 
-    column->addWidget(Look::wrapping(Look::q(explanation.what), Fonts::system(11.5), Theme::secondaryText(), this));
+    column->addWidget(Texts::wrapping(q(explanation.what), Fonts::system(11.5), Theme::secondaryText(), this));
     if (explanation.cost) {
         auto* cost = new QHBoxLayout;
         cost->setSpacing(6);
         auto* arrowBox = new QVBoxLayout;
         arrowBox->setContentsMargins(0, 2, 0, 0);
-        arrowBox->addWidget(new SymbolIcon("arrow.turn.down.right", 9, Theme::tertiaryText(), QSize(11, 11), this));
+        arrowBox->addWidget(new SymbolView("arrow.turn.down.right", Theme::tertiaryText(), 9, this, QSize(11, 11)));
         arrowBox->addStretch(1);
         cost->addLayout(arrowBox);
-        cost->addWidget(Look::wrapping(Look::q(*explanation.cost), Fonts::system(11.5), Theme::tertiaryText(), this), 1);
+        cost->addWidget(Texts::wrapping(q(*explanation.cost), Fonts::system(11.5), Theme::tertiaryText(), this), 1);
         column->addLayout(cost);
     }
     if (auto status = ReviewRowText::statusMessage(outcome))
-        column->addWidget(Look::wrapping(Look::q(*status), Fonts::system(11, Fonts::Weight::medium), tone, this));
-    column->addWidget(new ElidedLabel(Look::q(tildeAbbreviated(outcome.path)), Fonts::mono(10), Theme::tertiaryText(),
+        column->addWidget(Texts::wrapping(q(*status), Fonts::system(11, Fonts::Weight::medium), tone, this));
+    column->addWidget(new ElidedLabel(q(tildeAbbreviated(outcome.path)), Fonts::mono(10), Theme::tertiaryText(),
                                       Qt::ElideMiddle, true, this));
     row->addLayout(column, 1);
 }

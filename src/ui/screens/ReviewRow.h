@@ -6,7 +6,9 @@
 
 #include "cleanup/TargetExplainer.h"
 #include "removal/CleanupExecutor.h"
-#include "ui/screens/ScreenLook.h"
+#include <QAbstractButton>
+
+#include "ui/kit/Surface.h"
 
 namespace sorvel::ui {
 

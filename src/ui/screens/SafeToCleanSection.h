@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "ui/shell/AppModels.h"
+#include "ui/services/AppModels.h"
 
 class QVBoxLayout;
 

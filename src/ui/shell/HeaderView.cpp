@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QLayout>
 #include <QPainter>
 #include <QVariantAnimation>
 #include <QVBoxLayout>
@@ -195,6 +196,10 @@ void HeaderView::setNumber(int64_t bytes) {
     const auto parts = Bytes::parts(bytes);
     number_->setText(QString::fromStdString(parts.number));
     unit_->setText(QString::fromStdString(parts.unit));
+    // A count-up changes the text every frame; a frame painted before the posted layout
+    // pass would cut a text that grew. Lay the row out now.
+    if (number_->width() < number_->sizeHint().width() || unit_->width() < unit_->sizeHint().width())
+        if (QLayout* layout = number_->parentWidget()->layout()) layout->activate();
 }
 
 void HeaderView::showBytes(int64_t bytes) {

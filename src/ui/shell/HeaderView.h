@@ -5,7 +5,7 @@
 #include <QVariantAnimation>
 #include <QWidget>
 
-#include "ui/shell/AppModels.h"
+#include "ui/services/AppModels.h"
 
 namespace sorvel::ui {
 

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "ui/shell/AppModels.h"
+#include "ui/services/AppModels.h"
 
 namespace sorvel::ui {
 

@@ -12,7 +12,7 @@
 #include "ui/kit/Spinner.h"
 #include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 
 namespace sorvel::ui {
 

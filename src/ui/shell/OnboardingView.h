@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "models/AccessGrant.h"
-#include "ui/shell/AppModels.h"
+#include "ui/services/AppModels.h"
 
 namespace sorvel::ui {
 

@@ -2,20 +2,19 @@
 
 #include <QApplication>
 
+#include "models/ScanCoordinator.h"
 #include "ui/screens/AdviceSection.h"
 #include "ui/screens/CategoryDetailView.h"
 #include "ui/screens/CleanupPreviewSheet.h"
 #include "ui/screens/OverviewView.h"
-#include "models/ScanCoordinator.h"
-#include "ui/shell/AppModels.h"
+#include "ui/services/AppModels.h"
 #include "ui/shell/OnboardingView.h"
-#include "ui/shell/PlaceholderPage.h"
+#include "ui/shell/ToolWindows.h"
 #include "ui/tools/AppUninstallerView.h"
 #include "ui/tools/DuplicatesView.h"
 #include "ui/tools/HistoryView.h"
 #include "ui/tools/MenuBarView.h"
 #include "ui/tools/SweepSettingsView.h"
-#include "ui/tools/ToolWindows.h"
 
 namespace sorvel::ui::PageFactory {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "ui/shell/AppModels.h"
+#include "ui/services/AppModels.h"
 #include "ui/shell/Page.h"
 
 namespace sorvel::ui::PageFactory {

@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QScrollArea>
 
-#include "ui/shell/AppModels.h"
+#include "ui/services/AppModels.h"
 #include "ui/shell/Page.h"
 
 class QVBoxLayout;

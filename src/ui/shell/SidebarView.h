@@ -11,7 +11,7 @@
 
 #include "engine/ScanResult.h"
 #include "ui/kit/Theme.h"
-#include "ui/shell/AppModels.h"
+#include "ui/services/AppModels.h"
 
 class QScrollArea;
 

@@ -17,14 +17,14 @@
 #include "models/UpdateChecker.h"
 #include "platform/UserDefaults.h"
 #include "ui/kit/AppearanceSetting.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 #include "ui/shell/AppIcon.h"
 #include "ui/shell/MainMenu.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/PageFactory.h"
 #include "ui/shell/QuitFlow.h"
+#include "ui/shell/ToolWindows.h"
 #include "ui/shell/TrayItem.h"
-#include "ui/tools/ToolWindows.h"
 
 namespace sorvel::ui::SorvelApp {
 

@@ -5,7 +5,7 @@
 #include <QObject>
 #include <QPointer>
 
-#include "ui/shell/AppModels.h"
+#include "ui/services/AppModels.h"
 
 class QScrollArea;
 class QSystemTrayIcon;

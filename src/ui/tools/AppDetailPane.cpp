@@ -3,17 +3,24 @@
 #include "engine/Bytes.h"
 #include "engine/PathKnowledge.h"
 #include "models/AppsModel.h"
+#include "ui/kit/Card.h"
 #include "ui/kit/CheckBox.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/Fonts.h"
 #include "ui/kit/Hairline.h"
-#include "ui/shell/DesktopServices.h"
-#include "ui/tools/ToolParts.h"
+#include "ui/kit/SymbolView.h"
+#include "ui/kit/TextButton.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
+#include "ui/services/DesktopServices.h"
+#include "ui/tools/Layouts.h"
 #include "ui/tools/UninstallSelection.h"
 #include "ui/tools/UninstallerRules.h"
 
 namespace sorvel::ui {
 
-using namespace ToolParts;
+using namespace Texts;
+using namespace Layouts;
 using W = Fonts::Weight;
 
 AppDetailPane::AppDetailPane(AppsModel& apps, const InstalledApp& app, DesktopServices& desktop, QWidget* parent)
@@ -60,7 +67,7 @@ QWidget* AppDetailPane::warning(const QString& title, const QString& body) {
     auto* line = row(10);
     auto* symbolColumn = column(0);
     symbolColumn->setContentsMargins(0, 1, 0, 0);
-    symbolColumn->addWidget(new SymbolView("exclamationmark.triangle.fill", 12, Theme::warning()));
+    symbolColumn->addWidget(new SymbolView("exclamationmark.triangle.fill", Theme::warning(), 12));
     symbolColumn->addStretch(1);
     line->addLayout(symbolColumn);
     auto* texts = column(3);
@@ -85,7 +92,7 @@ QWidget* AppDetailPane::targetRow(const std::string& path, int64_t size, const s
     boxes_[path] = box;
     main->addWidget(box);
     auto* texts = column(2);
-    texts->addWidget(ToolParts::path(path, 11.5, Theme::primaryText()));
+    texts->addWidget(Texts::path(path, 11.5, Theme::primaryText()));
     auto* facts = row(6);
     facts->addWidget(text(q(kind), 10.5, W::medium, Theme::secondaryText()));
     facts->addWidget(text("\u00B7", 10.5, W::regular, Theme::tertiaryText()));
@@ -107,7 +114,7 @@ QWidget* AppDetailPane::targetRow(const std::string& path, int64_t size, const s
         auto* noteLine = row(8);
         noteLine->setContentsMargins(13, 9, 13, 9);
         auto* symbolColumn = column(0);
-        symbolColumn->addWidget(new SymbolView("info.circle", 10, Theme::warning()));
+        symbolColumn->addWidget(new SymbolView("info.circle", Theme::warning(), 10));
         symbolColumn->addStretch(1);
         noteLine->addLayout(symbolColumn);
         noteLine->addWidget(wrapping(q(note->guidance.value_or(note->what)), 11, Theme::secondaryText()), 1);

@@ -4,15 +4,21 @@
 
 #include "models/AppsModel.h"
 #include "models/ScanCoordinator.h"
+#include "ui/kit/Card.h"
 #include "ui/kit/Button.h"
+#include "ui/kit/Fonts.h"
 #include "ui/kit/LabelStyle.h"
-#include "ui/tools/ToolParts.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
+#include "ui/tools/Layouts.h"
+#include "ui/tools/PlaceholderBar.h"
 #include "ui/tools/UninstallSelection.h"
 #include "ui/tools/UninstallerRules.h"
 
 namespace sorvel::ui {
 
-using namespace ToolParts;
+using namespace Texts;
+using namespace Layouts;
 using W = Fonts::Weight;
 using FooterButton = UninstallerRules::FooterButton;
 

@@ -5,18 +5,27 @@
 #include "engine/Bytes.h"
 #include "models/AppsModel.h"
 #include "models/ScanCoordinator.h"
+#include "ui/kit/Card.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/Fonts.h"
 #include "ui/kit/PulseDot.h"
+#include "ui/kit/SymbolView.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
 #include "ui/tools/AppDetailPane.h"
 #include "ui/tools/AppIcon.h"
 #include "ui/tools/AppUninstallReview.h"
-#include "ui/tools/ToolParts.h"
+#include "ui/tools/ClickCard.h"
+#include "ui/tools/Coalescer.h"
+#include "ui/tools/Layouts.h"
+#include "ui/tools/PlaceholderBar.h"
 #include "ui/tools/UninstallerRules.h"
 
 namespace sorvel::ui {
 
-using namespace ToolParts;
+using namespace Texts;
+using namespace Layouts;
 using W = Fonts::Weight;
 
 AppUninstallerView::AppUninstallerView(AppsModel& apps, ScanCoordinator& coordinator, DesktopServices& desktop,
@@ -119,7 +128,7 @@ QWidget* AppUninstallerView::header() {
         line->addWidget(rescan);
     }
     block->addLayout(line);
-    if (const auto& error = apps_.saveError()) block->addWidget(ToolParts::saveError(*error));
+    if (const auto& error = apps_.saveError()) block->addWidget(Texts::saveError(*error));
     if (!app)
         block->addWidget(wrapping("Every app on this Mac and the files it has left around ~/Library \u2014 support "
                                   "folders, caches, containers, preferences, saved state and login items.",
@@ -188,7 +197,7 @@ QWidget* AppUninstallerView::list() {
         }
         line->addWidget(figure(q(Bytes::format(app.bundleSize + app.leftoverSize())), 13, W::semibold,
                                Theme::primaryText(), 86));
-        line->addWidget(new SymbolView("chevron.right", 10, Theme::tertiaryText()));
+        line->addWidget(new SymbolView("chevron.right", Theme::tertiaryText(), 10));
         card->content()->addLayout(line);
         const std::string path = app.bundlePath;
         connect(card, &ClickCard::clicked, this, [this, path] { coordinator_.show(Tool::apps, path); });

@@ -22,9 +22,7 @@ class ScanCoordinator;
 namespace sorvel::ui {
 
 class DesktopServices;
-namespace ToolParts {
 class Coalescer;
-}
 
 class AppUninstallerView : public QWidget {
     Q_OBJECT
@@ -53,7 +51,7 @@ private:
     ScanCoordinator& coordinator_;
     DesktopServices& desktop_;
     QVBoxLayout* layout_;
-    ToolParts::Coalescer* rebuild_;
+    Coalescer* rebuild_;
     QPointer<AppDetailPane> detail_;
     std::optional<std::string> lastDetail_;
     size_t lastCount_ = 0;

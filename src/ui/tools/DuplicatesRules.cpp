@@ -57,10 +57,13 @@ std::optional<std::string> apparentNote(const DuplicateFinder::Report& report) {
     const int64_t reclaimable = report.reclaimable();
     const int64_t apparent = report.apparentSaving();
     if (apparent - reclaimable < 1) return std::nullopt;
-    return Bytes::format(apparent - reclaimable) +
-           " of that apparent saving does not exist. Those copies are hard links, more names of one file "
-           "sharing its blocks \u2014 the filesystem already counts those bytes once, so removing a copy gives "
-           "nothing back. Sorvel only offers you the difference.";
+    // Clones are named only where the file system made some.
+    const std::string those = report.hasClones() ? "Those copies are APFS clones or hard links sharing their blocks"
+                                                 : "Those copies are hard links, more names of one file sharing its "
+                                                   "blocks";
+    return Bytes::format(apparent - reclaimable) + " of that apparent saving does not exist. " + those +
+           " \u2014 the filesystem already counts those bytes once, so removing a copy gives nothing back. Sorvel "
+           "only offers you the difference.";
 }
 
 std::optional<std::string> limitLine(const DuplicateFinder::Report& report) {

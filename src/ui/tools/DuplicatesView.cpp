@@ -7,18 +7,27 @@
 #include "engine/PathText.h"
 #include "models/DuplicatesModel.h"
 #include "platform/Path.h"
+#include "ui/kit/Card.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CheckBox.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/Fonts.h"
 #include "ui/kit/Hairline.h"
 #include "ui/kit/PulseDot.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/kit/SymbolView.h"
+#include "ui/kit/TextButton.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
+#include "ui/services/DesktopServices.h"
+#include "ui/tools/Coalescer.h"
 #include "ui/tools/DuplicatesRules.h"
-#include "ui/tools/ToolParts.h"
+#include "ui/tools/Layouts.h"
+#include "ui/tools/PlaceholderBar.h"
 
 namespace sorvel::ui {
 
-using namespace ToolParts;
+using namespace Texts;
+using namespace Layouts;
 using W = Fonts::Weight;
 using Stage = DuplicatesModel::Stage;
 
@@ -92,7 +101,7 @@ QWidget* DuplicatesView::header() {
         line->addWidget(home);
     }
     block->addLayout(line);
-    if (const auto& error = model_.saveError()) block->addWidget(ToolParts::saveError(*error));
+    if (const auto& error = model_.saveError()) block->addWidget(Texts::saveError(*error));
     if (const auto& root = model_.scannedRoot()) {
         auto* folder = mono(q(tildeAbbreviated(*root)), 11, W::regular, Theme::tertiaryText());
         folder->setObjectName("folderLine");
@@ -152,7 +161,7 @@ QWidget* DuplicatesView::results() {
         card->setObjectName("apparentNote");
         auto* line = row(9);
         auto* symbolColumn = column(0);
-        symbolColumn->addWidget(new SymbolView("sparkles", 11, Theme::accentInk()));
+        symbolColumn->addWidget(new SymbolView("sparkles", Theme::accentInk(), 11));
         symbolColumn->addStretch(1);
         line->addLayout(symbolColumn);
         line->addWidget(wrapping(q(*note), 11.5, Theme::secondaryText()), 1);

@@ -20,9 +20,7 @@ class CheckBox;
 class DesktopServices;
 class Text;
 class Button;
-namespace ToolParts {
 class Coalescer;
-}
 
 class DuplicatesView : public QWidget {
     Q_OBJECT
@@ -53,7 +51,7 @@ private:
     DuplicatesModel& model_;
     DesktopServices& desktop_;
     QVBoxLayout* layout_;
-    ToolParts::Coalescer* rebuild_;
+    Coalescer* rebuild_;
     std::map<std::string, CheckBox*> boxes_;
     Text* selectedCount_ = nullptr;
     Text* selectedBytes_ = nullptr;

@@ -2,18 +2,30 @@
 
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "engine/Bytes.h"
 #include "models/HistoryModel.h"
+#include "ui/kit/Animations.h"
 #include "ui/kit/Button.h"
+#include "ui/kit/Card.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/ClickArea.h"
+#include "ui/kit/Fonts.h"
 #include "ui/kit/Hairline.h"
+#include "ui/kit/HeightAnimation.h"
+#include "ui/kit/SymbolView.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
+#include "ui/tools/Coalescer.h"
 #include "ui/tools/HistoryRules.h"
+#include "ui/tools/Layouts.h"
 #include "ui/tools/StorageTrendsCard.h"
-#include "ui/tools/ToolParts.h"
 
 namespace sorvel::ui {
 
-using namespace ToolParts;
+using namespace Texts;
+using namespace Layouts;
 using W = Fonts::Weight;
 
 HistoryView::HistoryView(HistoryModel& history, ScanCoordinator& coordinator, QWidget* parent)
@@ -42,6 +54,7 @@ void HistoryView::flush() { rebuild_->flush(); }
 
 void HistoryView::rebuildLedger() {
     ++builds_;
+    cards_.clear();
     clear(header_);
     clear(ledger_);
     const auto& runs = history_.runs();
@@ -58,7 +71,7 @@ void HistoryView::rebuildLedger() {
     header_->addLayout(title);
     if (const auto& error = history_.saveError()) {
         header_->setSpacing(8);
-        header_->addWidget(ToolParts::saveError(*error));
+        header_->addWidget(Texts::saveError(*error));
     }
 
     auto* heading = row(10);
@@ -96,6 +109,54 @@ void HistoryView::rebuildLedger() {
     auto* cards = column(7);
     for (size_t i = 0; i < runs.size(); ++i) cards->addWidget(runCard(i));
     ledger_->addLayout(cards);
+
+    if (const auto id = std::exchange(opening_, std::nullopt)) {
+        QPointer<QWidget> card = this->card(*id);
+        QPointer<QWidget> header;
+        for (const auto& listed : cards_)
+            if (listed.id == *id) header = listed.header;
+        if (card && header && Animations::enabled()) {
+            // A new card measures its content only once shown, which the layout does on the
+            // next turn of the event loop: unfold it then, before it is painted.
+            card->setMaximumHeight(0);
+            QMetaObject::invokeMethod(
+                this,
+                [card, header] {
+                    if (!card || !header) return;
+                    QWidget* c = card;
+                    HeightAnimation::run(
+                        c, header->sizeHint().height(), c->sizeHint().height(),
+                        [c](int h) { c->setMaximumHeight(h); }, [c] { c->setMaximumHeight(QWIDGETSIZE_MAX); });
+                },
+                Qt::QueuedConnection);
+        }
+    }
+}
+
+QWidget* HistoryView::card(const UUID& id) const {
+    for (const auto& listed : cards_)
+        if (listed.id == id) return listed.card;
+    return nullptr;
+}
+
+void HistoryView::toggleRun(const UUID& id) {
+    if (!history_.expanded().count(id)) {
+        opening_ = id;
+        history_.toggle(id);
+        return;
+    }
+    for (const auto& listed : cards_) {
+        if (!(listed.id == id) || !listed.card || !listed.header || !listed.card->isVisible()) continue;
+        // The paths stay until the height has folded over them; then the run closes.
+        QWidget* card = listed.card;
+        HeightAnimation::run(
+            card, card->height(), listed.header->height(), [card](int h) { card->setMaximumHeight(h); },
+            [this, id] {
+                if (history_.expanded().count(id)) history_.toggle(id);
+            });
+        return;
+    }
+    history_.toggle(id);
 }
 
 QWidget* HistoryView::runCard(size_t index) {
@@ -109,7 +170,7 @@ QWidget* HistoryView::runCard(size_t index) {
     auto* head = row(11, headerButton);
     head->setContentsMargins(13, 11, 13, 11);
     const auto trigger = HistoryRules::trigger(run.trigger);
-    head->addWidget(new SymbolView(trigger.symbol, 11, Theme::tertiaryText(), 16));
+    head->addWidget(new SymbolView(trigger.symbol, Theme::tertiaryText(), 11, nullptr, QSize(16, 0)));
     auto* texts = column(2);
     texts->addWidget(text(q(run.receipt.headline()), 12.5, W::medium, Theme::primaryText()));
     auto* subtitle = text(q(HistoryRules::runSubtitle(run)), 10.5, W::regular, Theme::tertiaryText());
@@ -121,12 +182,13 @@ QWidget* HistoryView::runCard(size_t index) {
                                  Theme::warningWash()));
     head->addWidget(figure(q(Bytes::format(run.receipt.movedBytes)), 12, W::semibold,
                            run.receipt.movedBytes > 0 ? Theme::accentInk() : Theme::tertiaryText(), 82));
-    auto* chevron = new SymbolView("chevron.right", 9, Theme::tertiaryText());
+    auto* chevron = new SymbolView("chevron.right", Theme::tertiaryText(), 9);
     if (open) chevron->setRotation(90);
     head->addWidget(chevron);
     const UUID id = run.id;
-    connect(headerButton, &ClickArea::clicked, this, [this, id] { history_.toggle(id); });
+    connect(headerButton, &ClickArea::clicked, this, [this, id] { toggleRun(id); });
     card->content()->addWidget(headerButton);
+    cards_.push_back({id, card, headerButton});
     if (!open) return card;
 
     card->content()->addWidget(new Hairline(Qt::Horizontal));
@@ -140,7 +202,7 @@ QWidget* HistoryView::runCard(size_t index) {
         for (size_t i = 0; i < detail.rows; ++i) {
             const MovedItem& item = run.moved[i];
             auto* line = row(9);
-            line->addWidget(new SymbolView("arrow.uturn.backward", 9, Theme::tertiaryText()));
+            line->addWidget(new SymbolView("arrow.uturn.backward", Theme::tertiaryText(), 9));
             line->addWidget(path(item.originalPath, 10.5, Theme::secondaryText()), 1);
             line->addSpacing(8);
             line->addWidget(mono(q(Bytes::format(item.size)), 10.5, W::regular, Theme::tertiaryText()));

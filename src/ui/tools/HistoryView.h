@@ -3,7 +3,13 @@
 // first, each opening to the paths it took and a button that puts them all back, with a
 // summary of the last restore and "Clear log". Runs are read afresh from the stored
 // history each time the page is shown.
+#include <QPointer>
 #include <QWidget>
+
+#include <optional>
+#include <vector>
+
+#include "platform/UUID.h"
 
 class QVBoxLayout;
 
@@ -15,9 +21,7 @@ class ScanCoordinator;
 namespace sorvel::ui {
 
 class StorageTrendsCard;
-namespace ToolParts {
 class Coalescer;
-}
 
 class HistoryView : public QWidget {
     Q_OBJECT
@@ -27,6 +31,8 @@ public:
     void flush();
     int builds() const { return builds_; }
     StorageTrendsCard* trends() const { return trends_; }
+    /// The card of a run on the page, if listed (tests).
+    QWidget* card(const UUID& id) const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -34,12 +40,21 @@ protected:
 private:
     void rebuildLedger();
     QWidget* runCard(size_t index);
+    /// Opens or closes a run: the card's height eases over 0.12 s.
+    void toggleRun(const UUID& id);
 
+    struct ListedCard {
+        UUID id;
+        QPointer<QWidget> card;
+        QPointer<QWidget> header;
+    };
+    std::vector<ListedCard> cards_;
+    std::optional<UUID> opening_; // a run whose card unfolds once rebuilt
     HistoryModel& history_;
     StorageTrendsCard* trends_;
     QVBoxLayout* header_;
     QVBoxLayout* ledger_;
-    ToolParts::Coalescer* rebuild_;
+    Coalescer* rebuild_;
     int builds_ = 0;
 };
 

@@ -12,18 +12,26 @@
 #include "platform/Path.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CheckBox.h"
+#include "ui/kit/ClickArea.h"
 #include "ui/kit/Dot.h"
+#include "ui/kit/Fonts.h"
 #include "ui/kit/Hairline.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Spinner.h"
+#include "ui/kit/Surface.h"
+#include "ui/kit/TextButton.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
+#include "ui/tools/Coalescer.h"
+#include "ui/tools/Layouts.h"
 #include "ui/tools/MenuBarRules.h"
 #include "ui/tools/SchedulePickers.h"
 #include "ui/tools/SettingsRules.h"
-#include "ui/tools/ToolParts.h"
 
 namespace sorvel::ui {
 
-using namespace ToolParts;
+using namespace Texts;
+using namespace Layouts;
 using W = Fonts::Weight;
 
 namespace {
@@ -115,7 +123,7 @@ QWidget* MenuBarView::header() {
 QWidget* MenuBarView::lastSweep() {
     auto* stack = column(10);
     stack->addWidget(caption("Last sweep", 9.5, W::semibold, Theme::tertiaryText()));
-    if (const auto& error = scheduler_.saveError()) stack->addWidget(ToolParts::saveError(*error));
+    if (const auto& error = scheduler_.saveError()) stack->addWidget(Texts::saveError(*error));
     const auto& receipt = scheduler_.lastReceipt();
     if (!receipt) {
         stack->addWidget(text("No sweep has run yet.", 12, W::regular, Theme::secondaryText()));

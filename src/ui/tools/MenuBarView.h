@@ -3,7 +3,10 @@
 // findings of the last sweep to tick and move to the Trash, how often and how sweeps
 // run, "Sweep now", and the ways to the settings window, the main window and out. Reads
 // and changes only the sweep scheduler.
-#include "ui/tools/ToolParts.h"
+#include "ui/kit/ClickArea.h"
+#include "ui/kit/Surface.h"
+#include "ui/kit/Text.h"
+#include "ui/tools/Coalescer.h"
 
 #include <functional>
 #include <map>
@@ -17,7 +20,7 @@ class SweepScheduler;
 
 namespace sorvel::ui {
 
-class MenuBarView : public ToolParts::Surface {
+class MenuBarView : public Surface {
     Q_OBJECT
 public:
     /// What the panel asks of the application.
@@ -47,9 +50,9 @@ private:
     SweepScheduler& scheduler_;
     Actions actions_;
     QVBoxLayout* layout_;
-    ToolParts::Coalescer* rebuild_;
+    Coalescer* rebuild_;
     struct Row {
-        ToolParts::ClickArea* area;
+        ClickArea* area;
         class CheckBox* box;
         Text* size;
     };

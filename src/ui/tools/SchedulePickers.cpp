@@ -4,14 +4,14 @@
 
 #include "models/SweepScheduler.h"
 #include "ui/kit/SegmentedPicker.h"
+#include "ui/kit/Texts.h"
 #include "ui/tools/SettingsRules.h"
-#include "ui/tools/ToolParts.h"
 
 namespace sorvel::ui {
 
 SegmentedPicker* frequencyPicker(SweepScheduler& scheduler) {
     std::vector<SegmentedPicker::Option> frequencies;
-    for (auto f : kAllSweepFrequencies) frequencies.push_back({ToolParts::q(SettingsRules::frequencyLabel(f)), {}});
+    for (auto f : kAllSweepFrequencies) frequencies.push_back({q(SettingsRules::frequencyLabel(f)), {}});
     auto* frequency = new SegmentedPicker(frequencies, SegmentedPicker::Look::capsule);
     frequency->setObjectName("frequency");
     frequency->setCurrentIndex(int(scheduler.schedule().frequency));
@@ -25,7 +25,7 @@ SegmentedPicker* frequencyPicker(SweepScheduler& scheduler) {
 
 SegmentedPicker* actionPicker(SweepScheduler& scheduler) {
     std::vector<SegmentedPicker::Option> actions;
-    for (auto a : kAllSweepActions) actions.push_back({ToolParts::q(SettingsRules::actionLabel(a)), {}});
+    for (auto a : kAllSweepActions) actions.push_back({q(SettingsRules::actionLabel(a)), {}});
     auto* action = new SegmentedPicker(actions, SegmentedPicker::Look::capsule);
     action->setObjectName("action");
     action->setCurrentIndex(int(scheduler.schedule().action));

@@ -3,13 +3,19 @@
 #include <QVBoxLayout>
 
 #include "models/ScanCoordinator.h"
+#include "ui/kit/Card.h"
+#include "ui/kit/Fonts.h"
 #include "ui/kit/SegmentedPicker.h"
-#include "ui/tools/ToolParts.h"
+#include "ui/kit/SymbolView.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
+#include "ui/tools/Layouts.h"
 #include "ui/tools/TrendRules.h"
 
 namespace sorvel::ui {
 
-using namespace ToolParts;
+using namespace Texts;
+using namespace Layouts;
 using W = Fonts::Weight;
 
 namespace {
@@ -30,7 +36,7 @@ QWidget* deltaFigure(const TrendChange& value, const QString& label, bool invert
     card->setObjectName("deltaFigure");
     card->content()->setSpacing(2);
     auto* line = row(5);
-    line->addWidget(new SymbolView(TrendRules::symbol(change), 11, colour));
+    line->addWidget(new SymbolView(TrendRules::symbol(change), colour, 11));
     line->addWidget(mono(q(TrendRules::figureAmount(change)), 17, W::semibold, colour));
     line->addStretch(1);
     card->content()->addLayout(line);
@@ -45,7 +51,7 @@ QWidget* changeRow(const TrendChange& value) {
     card->setObjectName("changeRow");
     auto* line = row(10);
     line->setContentsMargins(13, 8, 13, 8);
-    line->addWidget(new SymbolView(TrendRules::symbol(change), 9, colour, 14));
+    line->addWidget(new SymbolView(TrendRules::symbol(change), colour, 9, nullptr, QSize(14, 0)));
     auto* title = text(q(value.title), 12, W::regular, Theme::primaryText());
     title->setElide(Qt::ElideRight);
     line->addWidget(title, 1);

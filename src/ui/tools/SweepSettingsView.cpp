@@ -15,16 +15,26 @@
 #include "platform/Path.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CheckBox.h"
+#include "ui/kit/ClickArea.h"
+#include "ui/kit/Fonts.h"
 #include "ui/kit/SegmentedPicker.h"
+#include "ui/kit/Surface.h"
 #include "ui/kit/Switch.h"
+#include "ui/kit/SymbolView.h"
+#include "ui/kit/Text.h"
+#include "ui/kit/TextButton.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
+#include "ui/tools/Coalescer.h"
+#include "ui/tools/Layouts.h"
 #include "ui/tools/RelativeDate.h"
 #include "ui/tools/SchedulePickers.h"
 #include "ui/tools/SettingsRules.h"
-#include "ui/tools/ToolParts.h"
 
 namespace sorvel::ui {
 
-using namespace ToolParts;
+using namespace Texts;
+using namespace Layouts;
 using W = Fonts::Weight;
 using Selection = SweepSchedule::RuleSelection;
 
@@ -96,7 +106,8 @@ void SweepSettingsView::addFolder() {
     const auto resolvedHome = std::filesystem::canonical(home, homeError);
     if (!folderMessage_ && !folderError && !homeError)
         folderMessage_ = SettingsRules::folderRefusal(resolved.string(), resolvedHome.string());
-    if (!folderMessage_) write(SettingsRules::addingFolder(scheduler_.schedule(), *folder, homeDirectory()));
+    // The scheduler's own check knows places by identity, and protected locations inside.
+    if (!folderMessage_) folderMessage_ = scheduler_.addFolder(*folder);
     rebuild_->request();
 }
 
@@ -207,7 +218,7 @@ QWidget* SweepSettingsView::rulesSection() {
     if (note.warning) {
         auto* warn = row(7);
         auto* symbolColumn = column(0);
-        symbolColumn->addWidget(new SymbolView("exclamationmark.triangle.fill", 10, Theme::warning()));
+        symbolColumn->addWidget(new SymbolView("exclamationmark.triangle.fill", Theme::warning(), 10));
         symbolColumn->addStretch(1);
         warn->addLayout(symbolColumn);
         auto* t = wrapping(q(note.text), 11, Theme::warning());
@@ -249,7 +260,7 @@ QWidget* SweepSettingsView::foldersSection() {
         card->setObjectName("folderRow");
         auto* line = row(10, card);
         line->setContentsMargins(10, 10, 10, 10);
-        line->addWidget(new SymbolView("folder", 11, Theme::tertiaryText()));
+        line->addWidget(new SymbolView("folder", Theme::tertiaryText(), 11));
         line->addWidget(path(folder, 11, Theme::primaryText()), 1);
         auto* remove = new TextButton("Remove", Fonts::system(10.5, W::medium), Theme::tint(Tint::rose()).ink);
         remove->setObjectName("removeFolder");
@@ -271,7 +282,7 @@ QWidget* SweepSettingsView::protectionNote() {
     line->setContentsMargins(14, 14, 14, 14);
     auto* symbolColumn = column(0);
     symbolColumn->setContentsMargins(0, 1, 0, 0);
-    symbolColumn->addWidget(new SymbolView("lock.shield", 13, Theme::accentInk()));
+    symbolColumn->addWidget(new SymbolView("lock.shield", Theme::accentInk(), 13));
     symbolColumn->addStretch(1);
     line->addLayout(symbolColumn);
     auto* texts = column(3);

@@ -20,9 +20,7 @@ class UpdateChecker;
 
 namespace sorvel::ui {
 
-namespace ToolParts {
 class Coalescer;
-}
 
 class SweepSettingsView : public QScrollArea {
     Q_OBJECT
@@ -62,7 +60,7 @@ private:
     UpdateChecker& updates_;
     QWidget* page_;
     QVBoxLayout* layout_;
-    ToolParts::Coalescer* rebuild_;
+    Coalescer* rebuild_;
     FolderChooser chooser_;
     std::optional<std::string> folderMessage_;
     int builds_ = 0;

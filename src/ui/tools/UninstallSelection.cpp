@@ -2,14 +2,20 @@
 
 #include "engine/Bytes.h"
 #include "platform/Trash.h"
+#include "ui/kit/Card.h"
 #include "ui/kit/Button.h"
-#include "ui/shell/DesktopServices.h"
-#include "ui/tools/ToolParts.h"
+#include "ui/kit/Fonts.h"
+#include "ui/kit/SymbolView.h"
+#include "ui/kit/Texts.h"
+#include "ui/kit/Theme.h"
+#include "ui/services/DesktopServices.h"
+#include "ui/tools/Layouts.h"
 #include "ui/tools/UninstallerRules.h"
 
 namespace sorvel::ui {
 
-using namespace ToolParts;
+using namespace Texts;
+using namespace Layouts;
 using W = Fonts::Weight;
 
 std::string trashFolder() { return Trash::directory(); }
@@ -59,7 +65,7 @@ QWidget* makeHandoffBlock(AppsModel& apps, const InstalledApp& app, bool running
     auto* card = new Card(13, fill, parent);
     card->setObjectName("handoffBlock");
     auto* line = row(10);
-    auto* symbol = new SymbolView(h.symbol, 12, ink);
+    auto* symbol = new SymbolView(h.symbol, ink, 12);
     auto* symbolColumn = column(0);
     symbolColumn->setContentsMargins(0, 1, 0, 0);
     symbolColumn->addWidget(symbol);
@@ -106,7 +112,7 @@ QWidget* makeOutcomeRow(const CleanupOutcome& outcome, QWidget* parent) {
     card->setObjectName("outcomeRow");
     auto* line = row(10);
     auto* symbolColumn = column(0);
-    symbolColumn->addWidget(new SymbolView(look.symbol, 11, tone, 14));
+    symbolColumn->addWidget(new SymbolView(look.symbol, tone, 11, nullptr, QSize(14, 0)));
     symbolColumn->addStretch(1);
     line->addLayout(symbolColumn);
     auto* texts = column(2);

@@ -5,8 +5,8 @@
 #include <QEnterEvent>
 #include <QTest>
 
+#include "ui/kit/Surface.h"
 #include "ui/screens/AdviceSection.h"
-#include "ui/screens/ScreenLook.h"
 #include "uisupport/UiContext.h"
 
 using namespace sorvel;

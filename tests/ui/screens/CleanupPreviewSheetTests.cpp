@@ -216,7 +216,8 @@ TEST(CleanupPreviewSheetFlow, ASheetClosedDuringTheMoveIsLeftAloneAndTheRunIsRec
     sheet->close(); // the window's own close button
     ASSERT_TRUE(waitUntil([&] { return sheet.isNull(); }));
     p.gate->release();
-    ASSERT_TRUE(waitUntil([&] { return SweepHistory::load().size() == before + 1; }));
+    // Stored before the first move, then marked finished after the last.
+    ASSERT_TRUE(waitUntil([&] { return SweepHistory::load().size() == before + 1 && SweepHistory::load()[0].finished; }));
     EXPECT_EQ(SweepHistory::load().front().moved.size(), 3u);
     EXPECT_FALSE(test::exists(p.a1));
 }

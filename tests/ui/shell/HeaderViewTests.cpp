@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QImage>
 
 #include <cstdlib>
 
 #include "uisupport/UiContext.h"
+#include "ui/kit/Animations.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CapacityBar.h"
 #include "ui/kit/Fonts.h"
@@ -135,4 +138,40 @@ TEST(HeaderLayout, ALongStatusLineIsShortenedNotCutAtItsStart) {
         // The symbol before the line stays beside it, not at the far edge of the block.
         EXPECT_LE(status->width(), int(QFontMetricsF(Fonts::mono(9.5)).horizontalAdvance(line)) + 2);
     }
+}
+
+TEST(HeaderNumbers, AFigureThatGrowsWhileCountingUpIsNeverCut) {
+    test::UiContext ctx;
+    Header h(ctx);
+    ctx.beginScan();
+    ctx.scan().progress(9'000'000);
+    ASSERT_TRUE(test::waitUntil([&] { return h.view.number()->text() == "9"; }));
+    Animations::setEnabled(true);
+    struct Off {
+        ~Off() { Animations::setEnabled(false); }
+    } off;
+    // Watches every paint of the figure: it must be as wide as its text then.
+    struct PaintWatch : QObject {
+        int frames = 0, cut = 0;
+        QString seen;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            auto* n = static_cast<Text*>(o);
+            if (e->type() == QEvent::Paint) {
+                ++frames;
+                if (n->width() < n->sizeHint().width()) {
+                    ++cut;
+                    seen = n->text();
+                }
+            }
+            return false;
+        }
+    } watch;
+    h.view.number()->installEventFilter(&watch);
+    ctx.scan().progress(962'200'000);
+    test::waitUntil([&] { return h.view.number()->text() == "971.2"; }, 3000);
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    const int frames = watch.frames, cut = watch.cut;
+    const QString seen = watch.seen;
+    EXPECT_GT(frames, 0);
+    EXPECT_EQ(cut, 0) << "cut while showing " << seen.toStdString();
 }

@@ -13,12 +13,12 @@
 #include "shots/ShotRegistry.h"
 #include "tools/ToolWorld.h"
 #include "ui/kit/AppearanceSetting.h"
+#include "ui/kit/Surface.h"
 #include "ui/tools/AppUninstallerView.h"
 #include "ui/tools/DuplicatesView.h"
 #include "ui/tools/HistoryView.h"
 #include "ui/tools/MenuBarView.h"
 #include "ui/tools/SweepSettingsView.h"
-#include "ui/tools/ToolParts.h"
 
 using namespace sorvel;
 
@@ -27,7 +27,7 @@ namespace {
 /// The page on the window's background, padded like the detail area. `owned` lives as
 /// long as the page.
 QWidget* page(QWidget* content, std::vector<QObject*> owned = {}) {
-    auto* surface = new ui::ToolParts::Surface;
+    auto* surface = new ui::Surface;
     auto* layout = new QVBoxLayout(surface);
     layout->setContentsMargins(26, 26, 26, 26);
     layout->setAlignment(Qt::AlignTop);

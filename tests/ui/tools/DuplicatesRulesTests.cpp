@@ -86,6 +86,11 @@ TEST(DuplicatesSummary, TheNoteOnlyWhenApparentExceedsReclaimable) {
     report.groups.push_back(group(2, 2'000'000, 0, DuplicateGroup::Kind::hardLinks));
     ASSERT_TRUE(apparentNote(report));
     EXPECT_EQ(apparentNote(report)->rfind("2 MB of that apparent saving does not exist.", 0), 0u);
+    // Clones are named only where some copy shares blocks by cloning.
+    EXPECT_NE(apparentNote(report)->find("Those copies are hard links, more names of one file"), std::string::npos);
+    report.groups[1].files[1].sharedBytes = 2'000'000;
+    EXPECT_NE(apparentNote(report)->find("Those copies are APFS clones or hard links sharing their blocks \u2014 the"),
+              std::string::npos);
     EXPECT_FALSE(limitLine(report));
     report.hitScanLimit = true;
     report.filesScanned = 400000;

@@ -10,7 +10,10 @@
 #include "platform/Trash.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
+#include "ui/kit/Animations.h"
 #include "ui/kit/Button.h"
+#include "ui/kit/ClickArea.h"
+#include "ui/kit/HeightAnimation.h"
 #include "ui/tools/HistoryView.h"
 #include "ui/tools/StorageTrendsCard.h"
 
@@ -134,4 +137,40 @@ TEST(HistoryPage, OneSnapshotShowsTheFirstMeasurementPanelAndTheSecondTheFigures
     EXPECT_NE(textOf(&view, "comparison").find(" \u00B7 only 2 measurements so far"), std::string::npos);
     view.trends()->setDays(90);
     EXPECT_EQ(view.trends()->days(), 90);
+}
+
+TEST(HistoryPage, ARunOpensAndClosesWithItsHeightEasing) {
+    Page page;
+    const MovedItem a = page.trashed("Library/Caches/com.example.a", "aaaa");
+    SweepRun run;
+    run.scope = "items you picked";
+    run.receipt.movedCount = 1;
+    run.moved = {a};
+    SweepHistory::record(run);
+    page.open();
+    ui::Animations::setEnabled(true);
+    struct Off {
+        ~Off() { ui::Animations::setEnabled(false); }
+    } off;
+    auto* header = one<ui::ClickArea>(page.view.get(), "runHeader");
+    ASSERT_NE(header, nullptr);
+    const int closed = page.view->card(run.id)->height();
+    emit header->clicked();
+    ASSERT_TRUE(waitUntil([&] {
+        QWidget* card = page.view->card(run.id);
+        return card && ui::HeightAnimation::running(card);
+    }, 2000)) << "the run opened at once";
+    QWidget* card = page.view->card(run.id);
+    EXPECT_LT(card->height(), card->sizeHint().height());
+    ASSERT_TRUE(waitUntil([&] { return !ui::HeightAnimation::running(card); }, 2000));
+    turn();
+    const int open = card->height();
+    EXPECT_GT(open, closed + 30);
+    // Closing folds the open card first; the run closes when the height is down.
+    emit one<ui::ClickArea>(page.view.get(), "runHeader")->clicked();
+    EXPECT_TRUE(ui::HeightAnimation::running(card));
+    EXPECT_EQ(page.history.expanded().count(run.id), 1u);
+    ASSERT_TRUE(waitUntil([&] { return page.history.expanded().count(run.id) == 0; }, 2000));
+    page.view->flush();
+    EXPECT_EQ(page.view->card(run.id)->height(), closed);
 }

@@ -19,11 +19,10 @@
 #include "ui/kit/Button.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/shell/PageFactory.h"
+#include "ui/shell/ToolWindows.h"
 #include "ui/shell/TrayItem.h"
 #include "ui/tools/MenuBarView.h"
 #include "ui/tools/SweepSettingsView.h"
-#include "ui/tools/ToolParts.h"
-#include "ui/tools/ToolWindows.h"
 
 using namespace sorvel;
 using namespace sorvel::test;
@@ -201,6 +200,12 @@ TEST(SettingsWindow, FoldersThatHoldTheHomeAreRefusedWithAMessage) {
     settings.addFolder();
     EXPECT_TRUE(sweeper.schedule().folders.empty());
     EXPECT_TRUE(settings.folderMessage());
+    // A folder that holds protected places is refused as well, with the scheduler's reason.
+    answer = ctx / "Library";
+    settings.addFolder();
+    EXPECT_TRUE(sweeper.schedule().folders.empty());
+    ASSERT_TRUE(settings.folderMessage());
+    EXPECT_NE(settings.folderMessage()->find("holds a protected location"), std::string::npos);
     answer = ctx / "Builds";
     settings.addFolder();
     settings.addFolder(); // already listed: no second entry, no message

@@ -1,5 +1,7 @@
 #include "uisupport/UiContext.h"
 
+#include <utility>
+
 #include <QApplication>
 #include <QElapsedTimer>
 
@@ -36,6 +38,7 @@ std::function<ScanResult(ScanControl&, ScanScope)> DrivenScan::function() {
             if (control.cancelled()) break;
             for (auto& [id, root] : state->toHand) control.finish(id, root);
             state->toHand.clear();
+            if (state->bytes) control.addProgress(std::exchange(state->bytes, 0), 1, "/tmp");
             if (state->result) break;
             state->changed.wait_for(lock, std::chrono::milliseconds(20));
         }
@@ -52,6 +55,12 @@ std::function<ScanResult(ScanControl&, ScanScope)> DrivenScan::function() {
 void DrivenScan::hand(const std::string& categoryID, ScanNodePtr root) {
     std::lock_guard lock(state_->mutex);
     state_->toHand.emplace_back(categoryID, std::move(root));
+    state_->changed.notify_all();
+}
+
+void DrivenScan::progress(int64_t bytes) {
+    std::lock_guard lock(state_->mutex);
+    state_->bytes += bytes;
     state_->changed.notify_all();
 }
 

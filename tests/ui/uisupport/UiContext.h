@@ -22,8 +22,8 @@
 #include "models/UpdateChecker.h"
 #include "support/TestSupport.h"
 #include "ui/kit/AppearanceSetting.h"
-#include "ui/shell/AppModels.h"
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/AppModels.h"
+#include "ui/services/DesktopServices.h"
 
 namespace sorvel::test {
 
@@ -55,12 +55,15 @@ public:
     void hand(const std::string& categoryID, ScanNodePtr root);
     /// Lets the running scan return `result`.
     void release(ScanResult result);
+    /// Adds to the running scan's byte count (what the header shows while scanning).
+    void progress(int64_t bytes);
 
 private:
     struct State {
         std::mutex mutex;
         std::condition_variable changed;
         std::vector<std::pair<std::string, ScanNodePtr>> toHand;
+        int64_t bytes = 0;
         std::optional<ScanResult> result;
     };
     std::shared_ptr<State> state_;

@@ -1,4 +1,4 @@
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 
 #include <QApplication>
 #include <QClipboard>

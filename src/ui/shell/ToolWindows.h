@@ -4,7 +4,7 @@
 // duplicates page asks through its model.
 #include <QWidget>
 
-#include "ui/shell/AppModels.h"
+#include "ui/services/AppModels.h"
 
 namespace sorvel::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/tools/ToolWindows.h"
+#include "ui/shell/ToolWindows.h"
 
 #include <QApplication>
 #include <QFileDialog>

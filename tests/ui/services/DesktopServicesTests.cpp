@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-#include "ui/shell/DesktopServices.h"
+#include "ui/services/DesktopServices.h"
 
 using sorvel::ui::DesktopServices;
 

@@ -1,0 +1,25 @@
+#pragma once
+// What a file system entry is, whatever it is called: its device and inode. A bind mount
+// or a second name shows the same folder under another path, with the same identity.
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace sorvel {
+
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+
+    friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
+};
+
+/// The identity of the entry at the path (of a link itself unless `followLinks`); none
+/// when it cannot be read.
+std::optional<FileIdentity> fileIdentity(const std::string& path, bool followLinks);
+
+/// The identity of `name` inside the open folder `folderFd`, links not followed.
+std::optional<FileIdentity> fileIdentityAt(int folderFd, const std::string& name);
+
+} // namespace sorvel

@@ -1,0 +1,74 @@
+#pragma once
+// The one way anything is moved to the Trash and written down: on the worker that moves,
+// the run is stored before the first move, kept current in batches as items move, and
+// marked finished after the last one, so a crash or a closed screen never leaves an item
+// in the Trash that no run lists. Every move also counts as in flight, process-wide, so
+// quitting can wait for it.
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cleanup/CloudStatus.h"
+#include "platform/UserDefaults.h"
+#include "removal/CleanupExecutor.h"
+#include "removal/CleanupPolicy.h"
+#include "removal/SweepHistory.h"
+
+namespace sorvel::RemovalRun {
+
+/// Moves the given (already normalised) paths for real; the executor by default.
+using Mover = std::function<std::vector<CleanupOutcome>(
+    const std::vector<CleanupExecutor::PathSize>&, const CleanupPolicy&, const std::optional<CloudStatus>&,
+    const CleanupExecutor::Progress&)>;
+/// The run's receipt from the outcomes so far.
+using ReceiptMaker = std::function<SweepReceipt(const std::vector<CleanupOutcome>&)>;
+
+struct Request {
+    std::vector<CleanupExecutor::PathSize> paths;
+    CleanupPolicy policy;
+    std::optional<CloudStatus> cloud;
+    /// The run as the caller describes it (trigger, scope, allowed roots); its id is kept.
+    SweepRun run;
+    /// None: the receipt of a manual run (`ManualRun::receipt`).
+    ReceiptMaker receipt;
+    CleanupExecutor::Progress onProgress;
+    Mover mover;
+    /// False: a run that moved nothing is taken out of the history again at the end.
+    bool keepIfNothingMoved = true;
+};
+
+struct Result {
+    std::vector<CleanupOutcome> outcomes;
+    SweepRun run; // as last stored
+    /// Why the run could not be written down; none when every write was saved.
+    std::optional<std::string> saveError;
+};
+
+/// Moves and records on the calling thread, which must not be the main thread of a window.
+Result moveAndRecord(Request request);
+
+/// The first batch of items stored ahead of its moves; each later batch is twice as
+/// large, up to `kLargestBatch`, so a run of thousands costs a handful of writes.
+inline constexpr size_t kFirstBatch = 16;
+inline constexpr size_t kLargestBatch = 512;
+
+/// Holds one move in flight for its lifetime; taken when a move is queued.
+class InFlight {
+public:
+    InFlight();
+    ~InFlight();
+    InFlight(const InFlight&) = delete;
+    InFlight& operator=(const InFlight&) = delete;
+};
+/// A shareable hold, for work queued as a copyable function.
+std::shared_ptr<InFlight> holdInFlight();
+
+/// How many moves are in flight in this process.
+int movesInFlight();
+/// Blocks until no move is in flight or the time is up; true when none is.
+bool waitForMoves(std::chrono::milliseconds timeout);
+
+} // namespace sorvel::RemovalRun

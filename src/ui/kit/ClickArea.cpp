@@ -1,0 +1,41 @@
+#include "ui/kit/ClickArea.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace sorvel::ui {
+
+ClickArea::ClickArea(QWidget* parent) : QAbstractButton(parent) {
+    setCursor(Qt::PointingHandCursor);
+    // A plain widget's policy: the children's layout decides, not a button's fixed height.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+}
+
+QHBoxLayout* ClickArea::row() {
+    if (auto* existing = qobject_cast<QHBoxLayout*>(layout())) return existing;
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    return row;
+}
+
+void ClickArea::setFill(std::optional<Adaptive> fill, double radius, bool bordered) {
+    fill_ = std::move(fill);
+    radius_ = radius;
+    bordered_ = bordered;
+    update();
+}
+
+void ClickArea::paintEvent(QPaintEvent*) {
+    if (!fill_) return;
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius_, radius_);
+    p.fillPath(shape, fill_->resolve());
+    if (bordered_) {
+        p.setPen(QPen(Theme::hairline().resolve(), 1));
+        p.drawPath(shape);
+    }
+}
+
+} // namespace sorvel::ui

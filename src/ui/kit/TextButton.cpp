@@ -1,0 +1,37 @@
+#include "ui/kit/TextButton.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <cmath>
+
+namespace sorvel::ui {
+
+TextButton::TextButton(const QString& title, QFont font, Adaptive colour, QWidget* parent, Fit fit)
+    : QAbstractButton(parent), font_(std::move(font)), colour_(std::move(colour)), fit_(fit) {
+    setText(title);
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void TextButton::setColour(const Adaptive& colour) {
+    colour_ = colour;
+    update();
+}
+
+QSize TextButton::sizeHint() const {
+    const QFontMetricsF m(font_);
+    const int pad = fit_ == Fit::padded ? 2 : 0;
+    return {int(std::ceil(m.horizontalAdvance(text()))) + 2, int(std::ceil(m.height())) + pad};
+}
+
+void TextButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    p.setFont(font_);
+    p.setPen(colour_.resolve());
+    if (isDown()) p.setOpacity(0.6);
+    p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text());
+}
+
+} // namespace sorvel::ui

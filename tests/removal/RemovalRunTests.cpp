@@ -1,0 +1,171 @@
+// Moving and recording in one place: the run is stored before the first move and kept
+// current batch by batch, a process killed mid-run leaves every trashed item in a run
+// that can be put back, and moves in flight are counted.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/TrashInfo.h"
+#include "platform/TrashRecords.h"
+#include "removal/RemovalRun.h"
+#include "removal/RestoreExecutor.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+namespace fs = std::filesystem;
+using PathSize = CleanupExecutor::PathSize;
+
+namespace {
+
+struct Home {
+    test::FakeHome home;
+    test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
+    std::string h = home.path();
+    std::string work = h + "/Work";
+    std::string trash = h + "/.local/share/Trash";
+
+    std::vector<PathSize> folders(int count) {
+        std::vector<PathSize> out;
+        for (int i = 0; i < count; ++i) {
+            const std::string path = work + "/d" + std::to_string(i);
+            test::writeFile(path + "/f", "x");
+            out.push_back({path, 0});
+        }
+        return out;
+    }
+    RemovalRun::Request request(std::vector<PathSize> paths) {
+        RemovalRun::Request r;
+        r.paths = std::move(paths);
+        r.policy = CleanupPolicy::standard().allowing({work});
+        r.run.scope = "test";
+        r.run.allowedRoots = r.policy.allowedRoots;
+        return r;
+    }
+};
+
+std::vector<std::string> trashEntries(const std::string& trash) {
+    std::vector<std::string> out;
+    if (!fs::exists(trash + "/files")) return out;
+    for (const auto& entry : fs::directory_iterator(trash + "/files")) out.push_back(entry.path().string());
+    return out;
+}
+
+} // namespace
+
+// Each batch is in the store, as not finished, before any of its items moves.
+TEST(RemovalRunRecord, EveryBatchIsStoredBeforeItMoves) {
+    Home home;
+    auto request = home.request(home.folders(100));
+    std::vector<size_t> storedAtEachBatch, batchSizes;
+    request.mover = [&](const std::vector<PathSize>& chunk, const CleanupPolicy& policy,
+                        const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
+        const auto runs = SweepHistory::load();
+        EXPECT_EQ(runs.size(), 1u);
+        if (runs.empty()) return std::vector<CleanupOutcome>{};
+        EXPECT_FALSE(runs[0].finished);
+        storedAtEachBatch.push_back(runs[0].moved.size());
+        batchSizes.push_back(chunk.size());
+        for (const auto& path : chunk)
+            EXPECT_TRUE(std::any_of(runs[0].moved.begin(), runs[0].moved.end(), [&](const MovedItem& item) {
+                return item.originalPath == path.path && item.isPending() && item.identity;
+            })) << path.path;
+        return CleanupExecutor::run(chunk, CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
+    };
+    const auto result = RemovalRun::moveAndRecord(std::move(request));
+    EXPECT_EQ(batchSizes, (std::vector<size_t>{16, 32, 52}));
+    EXPECT_EQ(storedAtEachBatch, (std::vector<size_t>{16, 48, 100}));
+    EXPECT_EQ(result.saveError, std::nullopt);
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_TRUE(runs[0].finished);
+    EXPECT_EQ(runs[0].moved.size(), 100u);
+    EXPECT_EQ(runs[0].receipt.movedCount, 100);
+    for (const auto& item : runs[0].moved) EXPECT_FALSE(item.isPending());
+    EXPECT_EQ(RemovalRun::movesInFlight(), 0);
+}
+
+// A bounded loop of kills at random moments: whatever reached the Trash is listed by the
+// run, which says it did not finish and puts every item back.
+TEST(RemovalRunRecord, AKilledRunCanBePutBackWhole) {
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE(round);
+        Home home;
+        auto request = home.request(home.folders(300));
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            RemovalRun::moveAndRecord(std::move(request));
+            ::_exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2 + round * 7));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+
+        const auto trashed = trashEntries(home.trash);
+        const auto runs = SweepHistory::load();
+        if (trashed.empty()) continue;
+        ASSERT_EQ(runs.size(), 1u);
+        // Cut short, it says so; only a finished run knows every place in the Trash.
+        if (runs[0].finished) {
+            for (const auto& item : runs[0].moved) EXPECT_FALSE(item.isPending());
+        }
+        const auto outcomes = RestoreExecutor::run(runs[0].moved, RestoreExecutor::policyFor(runs[0]));
+        size_t restored = 0;
+        for (const auto& outcome : outcomes) restored += outcome.restored() ? 1 : 0;
+        EXPECT_EQ(restored, trashed.size());
+        EXPECT_TRUE(trashEntries(home.trash).empty());
+        for (int i = 0; i < 300; ++i) EXPECT_TRUE(test::exists(home.work + "/d" + std::to_string(i) + "/f")) << i;
+    }
+}
+
+// A record the Trash holds for an item that never arrived is given back the next time a
+// move uses that Trash, once it is old enough not to be another move's reservation; the
+// records of other programs and of items present stay.
+TEST(RemovalRunRecord, ReservationsACrashLeftAreGivenBack) {
+    Home home;
+    test::writeFile(home.work + "/first/f", "1");
+    ASSERT_TRUE(Trash::moveItem(home.work + "/first").moved());
+    const std::string info = home.trash + "/info/";
+    test::writeFile(info + "lost.trashinfo", TrashInfo::sorvelText(home.work + "/lost", 0));
+    test::writeFile(info + "young.trashinfo", TrashInfo::sorvelText(home.work + "/young", 0));
+    test::writeFile(info + "theirs.trashinfo", TrashInfo::text(home.work + "/theirs", 0));
+    const timespec old[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 3600, 0}};
+    for (const char* name : {"lost.trashinfo", "theirs.trashinfo", "first.trashinfo"})
+        ASSERT_EQ(::utimensat(AT_FDCWD, (info + name).c_str(), old, 0), 0);
+
+    std::string error;
+    auto folder = Trash::openHome(false, Trash::Use::moveInto, error);
+    ASSERT_TRUE(folder) << error;
+    EXPECT_EQ(Trash::removeOrphanRecordsNow(*folder), 1);
+    EXPECT_FALSE(test::exists(info + "lost.trashinfo"));
+    for (const char* kept : {"young.trashinfo", "theirs.trashinfo", "first.trashinfo"})
+        EXPECT_TRUE(test::exists(info + kept)) << kept;
+}
+
+// A move queued but not yet begun counts as in flight, so quitting can wait for it.
+TEST(RemovalRunInFlight, QueuedAndRunningMovesAreCountedUntilRecorded) {
+    Home home;
+    EXPECT_EQ(RemovalRun::movesInFlight(), 0);
+    EXPECT_TRUE(RemovalRun::waitForMoves(std::chrono::milliseconds(0)));
+    auto hold = RemovalRun::holdInFlight();
+    EXPECT_EQ(RemovalRun::movesInFlight(), 1);
+    std::atomic<bool> recorded{false};
+    std::thread worker([&, request = home.request(home.folders(3))]() mutable {
+        RemovalRun::moveAndRecord(std::move(request));
+        recorded = !SweepHistory::load().empty();
+        hold.reset();
+    });
+    EXPECT_TRUE(RemovalRun::waitForMoves(std::chrono::seconds(30)));
+    EXPECT_TRUE(recorded);
+    EXPECT_EQ(RemovalRun::movesInFlight(), 0);
+    worker.join();
+}
