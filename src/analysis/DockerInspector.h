@@ -69,6 +69,8 @@ namespace detail {
 /// valid UTF-8; none otherwise.
 std::optional<std::string> run(const std::string& tool, const std::vector<std::string>& arguments,
                                std::chrono::milliseconds deadline = kDeadline);
+/// The text without spaces and tabs at either end.
+std::string trimmed(std::string_view text);
 /// A JSON text unchanged, a number in decimal; none for anything else.
 std::optional<std::string> string(const nlohmann::json* value);
 /// Docker's size texts ("1.09kB", "2.5 GB", "0B (virtual 1.2GB)") in bytes, decimal

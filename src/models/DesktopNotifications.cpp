@@ -1,10 +1,26 @@
 #include "models/DesktopNotifications.h"
 
+#include <QDBusArgument>
 #include <QDBusMessage>
 #include <QStringList>
 #include <QVariantMap>
 
+#include <mutex>
+
 namespace sorvel {
+
+namespace {
+std::mutex imageMutex;
+DesktopNotifications::Image& sharedImage() {
+    static DesktopNotifications::Image image;
+    return image;
+}
+} // namespace
+
+void DesktopNotifications::setImage(Image image) {
+    std::lock_guard lock(imageMutex);
+    sharedImage() = std::move(image);
+}
 
 DesktopNotifications::DesktopNotifications(QDBusConnection connection) : connection_(std::move(connection)) {}
 
@@ -23,8 +39,21 @@ bool DesktopNotifications::add(const UserNotifications::Request& request) {
                                                        QStringLiteral("org.freedesktop.Notifications"),
                                                        QStringLiteral("Notify"));
     // Notify(app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout)
+    QVariantMap hints;
+    {
+        std::lock_guard lock(imageMutex);
+        const Image& image = sharedImage();
+        if (image.width > 0 && image.height > 0 && image.rgba.size() == qsizetype(image.width) * image.height * 4) {
+            // (iiibiiay): width, height, row stride, alpha, bits per sample, channels, bytes.
+            QDBusArgument data;
+            data.beginStructure();
+            data << image.width << image.height << image.width * 4 << true << 8 << 4 << image.rgba;
+            data.endStructure();
+            hints.insert(QStringLiteral("image-data"), QVariant::fromValue(data));
+        }
+    }
     call << QStringLiteral("Sorvel") << uint(0) << QString() << QString::fromStdString(request.title)
-         << QString::fromStdString(request.body) << QStringList() << QVariantMap() << int(-1);
+         << QString::fromStdString(request.body) << QStringList() << hints << int(-1);
     return connection_.send(call);
 }
 

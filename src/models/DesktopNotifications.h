@@ -1,6 +1,7 @@
 #pragma once
 // Notices through the freedesktop notification service (org.freedesktop.Notifications)
 // on the session D-Bus. Without a session bus, notices are dropped silently.
+#include <QByteArray>
 #include <QDBusConnection>
 #include <memory>
 
@@ -20,6 +21,15 @@ public:
     bool requestAuthorization() override;
     /// Sends Notify without waiting for the reply; false when the message could not be queued.
     bool add(const UserNotifications::Request& request) override;
+
+    /// The picture every notice carries ("image-data": RGBA, 8 bits a channel, rows of
+    /// `width` * 4 bytes), set once by the window with the application's icon.
+    struct Image {
+        int width = 0;
+        int height = 0;
+        QByteArray rgba;
+    };
+    static void setImage(Image image);
 
 private:
     QDBusConnection connection_;

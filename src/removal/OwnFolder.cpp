@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "engine/PathText.h"
+#include "platform/MountTable.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
 #include "removal/CleanupPolicy.h"
@@ -82,12 +83,21 @@ std::optional<std::string> refusal(const std::string& folder) {
     // The same by identity: a bind mount of the home, or of a folder around a protected
     // one, passes every comparison of names.
     const auto real = spellings(path).back();
-    const auto conflict = ProtectedPlaces::of(policy, home).conflict(real);
-    if (!conflict) return std::nullopt;
+    const ProtectedPlaces places = ProtectedPlaces::of(policy, home);
     const std::string shown = "\u201C" + validUTF8(path) + "\u201D";
-    if (conflict->isHome) return conflict->samePlace ? isHomeSentence(shown) : holdsHomeSentence(shown);
-    return protectedSentence(path, conflict->place, conflict->kind == ProtectedPlaces::Conflict::Kind::holds,
-                             conflict->samePlace);
+    if (const auto conflict = places.conflict(real)) {
+        if (conflict->isHome) return conflict->samePlace ? isHomeSentence(shown) : holdsHomeSentence(shown);
+        return protectedSentence(path, conflict->place, conflict->kind == ProtectedPlaces::Conflict::Kind::holds,
+                                 conflict->samePlace);
+    }
+    // Found on the way down: a mount inside the folder that shows the home or a protected
+    // place (/mnt holding a bind mount of the home).
+    for (const auto& mount : readMountTable()) {
+        if (mount.mountPoint == real || !isPathInside(mount.mountPoint, real)) continue;
+        if (const auto inner = places.conflict(mount.mountPoint))
+            return inner->isHome ? holdsHomeSentence(shown) : protectedSentence(path, inner->place, true, false);
+    }
+    return std::nullopt;
 }
 
 std::vector<std::string> sweepable(const std::vector<std::string>& folders, std::vector<std::string>& refused) {

@@ -100,6 +100,20 @@ TEST(DuplicatesModelScan, ClonesAndHardLinksGetNoDefaultTicks) {
     report.groups.push_back({"h", {file("/h0", 0), file("/h1", 0)}, 100, Kind::hardLinks});
     report.groups.push_back({"i", {file("/i0", 100), file("/i1", 100), file("/i2", 0)}, 100, Kind::independentCopies});
     EXPECT_EQ(DuplicatesModel::defaultSelection(report), (std::set<std::string>{"/i1"}));
+
+    // In a mixed group a clone that shares all its blocks frees nothing and is not ticked;
+    // a real copy beside it is, and a ticked partial clone counts only its own blocks.
+    DuplicateFinder::Report mixed;
+    auto cloned = [&file](std::string path, int64_t shared) {
+        DuplicateFile f = file(std::move(path), 100);
+        f.sharedBytes = shared;
+        f.cloneID = shared > 0 ? 9 : 0;
+        return f;
+    };
+    mixed.groups.push_back({"m", {cloned("/m0", 100), cloned("/m1", 100), cloned("/m2", 0), cloned("/m3", 30)}, 100,
+                            Kind::mixed});
+    EXPECT_EQ(DuplicatesModel::defaultSelection(mixed), (std::set<std::string>{"/m2", "/m3"}));
+    EXPECT_EQ(DuplicateFinder::bytesFreed({mixed.groups[0].files[2], mixed.groups[0].files[3]}), 170);
 }
 
 TEST(DuplicatesModelScan, TogglingByHand) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QProcess>
 #include <QStandardPaths>
@@ -167,6 +168,23 @@ TEST(DesktopNotificationService, ANoticeReachesTheServiceOnTheBus) {
         EXPECT_EQ(call.replaces, 0u);
         EXPECT_TRUE(call.actions.isEmpty());
         EXPECT_EQ(call.timeout, -1);
+        // With the application's picture set, the next notice carries it.
+        const QByteArray pixels(4 * 3 * 4, char(0x7f));
+        DesktopNotifications::setImage({4, 3, pixels});
+        EXPECT_TRUE(UserNotifications::post(center, UserNotifications::Request::make(body)));
+        ASSERT_TRUE(test::waitUntil([&] { return fake.calls.size() == 2; }, 5000));
+        DesktopNotifications::setImage({});
+        ASSERT_TRUE(fake.calls[1].hints.contains("image-data")) << "the notice carries no icon";
+        const QDBusArgument image = fake.calls[1].hints.value("image-data").value<QDBusArgument>();
+        int width = 0, height = 0, stride = 0, bits = 0, channels = 0;
+        bool alpha = false;
+        QByteArray bytes;
+        image.beginStructure();
+        image >> width >> height >> stride >> alpha >> bits >> channels >> bytes;
+        image.endStructure();
+        EXPECT_EQ(std::vector<int>({width, height, stride, bits, channels}), std::vector<int>({4, 3, 16, 8, 4}));
+        EXPECT_TRUE(alpha);
+        EXPECT_EQ(bytes, pixels);
         service.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
     }
     QDBusConnection::disconnectFromBus(QStringLiteral("sorvel-test-service"));

@@ -175,6 +175,9 @@ TEST(CleanupGuardMounts, ABindMountOfTheHomeIsTheHomeByIdentity) {
         const auto libraryReason = OwnFolder::refusal(alias + "/Library");
         if (!libraryReason || libraryReason->find("holds a protected location") == std::string::npos) return 2;
         if (OwnFolder::refusal(alias + "/Documents")) return 3;
+        // The folder that holds the alias holds the home, found on the way down.
+        const auto aroundReason = OwnFolder::refusal(mnt.path());
+        if (!aroundReason || aroundReason->find("holds your home folder") == std::string::npos) return 9;
 
         // The guard knows the protected places and the store under the alias too.
         const auto policy = CleanupPolicy::standard().allowing({alias});
@@ -201,7 +204,8 @@ TEST(CleanupGuardMounts, ABindMountOfTheHomeIsTheHomeByIdentity) {
     });
     if (status == 77) GTEST_SKIP() << "cannot make a mount namespace with a bind mount here (needs root and unshare)";
     EXPECT_EQ(status, 0) << "1: alias accepted, 2: its library accepted, 3: a plain folder refused, "
-                            "4-6: protected places passed under the alias, 7: swept, 8: files gone";
+                            "4-6: protected places passed under the alias, 7: swept, 8: files gone, "
+                            "9: the folder around the alias accepted";
 }
 
 // A table that cannot be read could hide any bind mount: nothing is moved without it.

@@ -79,9 +79,12 @@ OnboardingView::OnboardingView(const AppModels& models, AccessGrant::Services gr
     outer->setContentsMargins(0, 30, 0, 30);
     auto* card = new Card(26, std::nullopt, this);
     card->setMaximumWidth(580 + 52);
+    // Centred in the page: the card grows to its 632 and the rest is shared either side.
     auto* cardRow = new QHBoxLayout;
-    cardRow->addWidget(card, 1);
-    cardRow->addStretch(0);
+    cardRow->addStretch(1);
+    cardRow->addWidget(card, 1000);
+    cardRow->addStretch(1);
+    outer->addStretch();
     outer->addLayout(cardRow);
     auto* content = card->content();
     content->setSpacing(20);

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QImage>
 #include <QPointer>
 #include <QSystemTrayIcon>
 
@@ -10,12 +11,14 @@
 #include <memory>
 
 #include "models/AppsModel.h"
+#include "models/DesktopNotifications.h"
 #include "models/DuplicatesModel.h"
 #include "models/HistoryModel.h"
 #include "models/ScanCoordinator.h"
 #include "models/SweepScheduler.h"
 #include "models/UpdateChecker.h"
 #include "platform/UserDefaults.h"
+#include "removal/RemovalRun.h"
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/services/DesktopServices.h"
 #include "ui/shell/AppIcon.h"
@@ -34,17 +37,10 @@ bool set(const char* name) {
     return v && *v;
 }
 
-// Moves the models have in flight: what quitting waits for.
-QuitFlow::MovesInFlight interimMovesInFlight(const AppModels& m) {
-    return [&m] {
-        int n = 0;
-        n += m.apps.stage() == AppsModel::Stage::working;
-        n += m.apps.handoff().kind == AppsModel::HandoffState::Kind::working;
-        n += m.duplicates.stage() == DuplicatesModel::Stage::working;
-        n += m.sweeper.isRunning() || m.sweeper.isCleaning();
-        n += m.history.isRestoring();
-        return n;
-    };
+// What quitting waits for: every move to the Trash in the process (it outlives the screen
+// that started it), and a restore that moves items back out.
+QuitFlow::MovesInFlight movesInFlight(const AppModels& m) {
+    return [&m] { return RemovalRun::movesInFlight() + (m.history.isRestoring() ? 1 : 0); };
 }
 } // namespace
 
@@ -84,7 +80,7 @@ int main(int argc, char** argv) {
 
     // Quitting waits for moves in flight, then disarms the schedule and closes every
     // window (the settings window too), so nothing runs on unseen.
-    QuitFlow quitFlow(interimMovesInFlight(models), [&] {
+    QuitFlow quitFlow(movesInFlight(models), [&] {
         sweeper.stop();
         delete ToolWindows::settingsWindow();
     });
@@ -93,6 +89,14 @@ int main(int argc, char** argv) {
     mainWindow = &window;
     window.setWindowIcon(AppIcon::icon());
     QApplication::setWindowIcon(AppIcon::icon());
+    {
+        // Notices carry the application's icon.
+        const QImage image = AppIcon::icon().pixmap(64, 64).toImage().convertToFormat(QImage::Format_RGBA8888);
+        QByteArray rgba;
+        for (int y = 0; y < image.height(); ++y)
+            rgba.append(reinterpret_cast<const char*>(image.constScanLine(y)), qsizetype(image.width()) * 4);
+        DesktopNotifications::setImage({image.width(), image.height(), rgba});
+    }
 
     window.setQuitRequest(models.quit);
 
@@ -116,6 +120,8 @@ int main(int argc, char** argv) {
     window.show();
     const int status = QApplication::exec();
     delete ToolWindows::settingsWindow();
+    // A move started after the quit flow let the loop end still completes and is recorded.
+    RemovalRun::waitForMoves(std::chrono::minutes(5));
     return status;
 }
 

@@ -18,13 +18,15 @@
 
 namespace sorvel::ui {
 
-QIcon TrayItem::trayIcon() {
+QIcon TrayItem::trayIcon() { return trayIcon(Theme::systemDefault() == Appearance::dark); }
+
+QIcon TrayItem::trayIcon(bool darkTray) {
     QIcon icon;
     for (int side : {16, 22, 24, 32, 48}) {
         QPixmap pixmap(side, side);
         pixmap.fill(Qt::transparent);
         QPainter p(&pixmap);
-        Symbols::paint(p, QRectF(0, 0, side, side), "wind", Theme::appearance() == Appearance::dark ? Qt::white : Qt::black);
+        Symbols::paint(p, QRectF(0, 0, side, side), "wind", darkTray ? Qt::white : Qt::black);
         p.end();
         icon.addPixmap(pixmap);
     }

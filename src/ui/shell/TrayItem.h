@@ -24,7 +24,10 @@ public:
 
     /// Shows the panel: a popup by the tray icon, or a window when `asWindow`.
     void showPanel(bool asWindow);
+    /// The glyph in the tray's ink: the tray sits on the desktop's panel, so it follows the
+    /// desktop's own light or dark theme, not the appearance chosen inside Sorvel.
     static QIcon trayIcon();
+    static QIcon trayIcon(bool darkTray);
     /// The open panel, if any.
     QWidget* panel() const { return panel_; }
 

@@ -43,23 +43,6 @@ TEST(MainWindowStartup, RunsTheFourStepsInOrderOnEveryShowWithoutASecondScan) {
     EXPECT_EQ(window.minimumSize(), MainWindow::fitted({1340, 880}, window.screen()->availableGeometry()));
 }
 
-TEST(MainWindowSize, OpeningSizeAndMinimumFitTheScreensAvailableArea) {
-    struct Case {
-        QSize wanted;
-        QRect area;
-        QSize fitted;
-    };
-    for (const Case& c : {
-             Case{{1440, 980}, {0, 0, 2560, 1440}, {1440, 980}},   // room to spare
-             Case{{1440, 980}, {0, 0, 1366, 740}, {1350, 692}},    // 1366x768 less a panel
-             Case{{1340, 880}, {0, 0, 1536, 824}, {1340, 776}},    // 1080p at 125 %
-             Case{{1340, 880}, {0, 0, 960, 600}, {944, 552}},      // 1920x1200 at 2x
-             Case{{1340, 880}, {}, {1340, 880}},                   // no screen known
-         }) {
-        EXPECT_EQ(MainWindow::fitted(c.wanted, c.area), c.fitted) << c.area.width() << "x" << c.area.height();
-    }
-}
-
 TEST(MainWindowMenu, EnablementFollowsTheCoordinatorAndOneActionOwnsEachShortcut) {
     test::UiContext ctx;
     MainWindow window(ctx.models(), MainWindow::Startup{});

@@ -5,6 +5,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <thread>
+
+#include "removal/RemovalRun.h"
 #include "ui/shell/QuitFlow.h"
 #include "uisupport/UiContext.h"
 
@@ -53,4 +56,17 @@ TEST(QuitFlow, TakingTheQuitBackKeepsTheProcessAfterTheMoveEnds) {
     EXPECT_EQ(beforeExit, 0);
     flow.request();
     EXPECT_TRUE(flow.hasEnded());
+}
+
+TEST(QuitFlow, WaitsForAMoveHeldAnywhereInTheProcess) {
+    auto hold = RemovalRun::holdInFlight(); // as a worker holds its move
+    int beforeExit = 0;
+    QuitFlow flow(&RemovalRun::movesInFlight, [&] { ++beforeExit; });
+    flow.request();
+    EXPECT_TRUE(flow.isWaiting());
+    test::waitUntil([] { return false; }, 2 * QuitFlow::pollMs);
+    EXPECT_FALSE(flow.hasEnded());
+    std::thread([h = std::move(hold)]() mutable { h.reset(); }).join();
+    ASSERT_TRUE(test::waitUntil([&] { return flow.hasEnded(); }, 2000));
+    EXPECT_EQ(beforeExit, 1);
 }

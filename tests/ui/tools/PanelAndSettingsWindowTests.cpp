@@ -18,6 +18,7 @@
 #include "tools/ToolWorld.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/SegmentedPicker.h"
+#include "ui/kit/Theme.h"
 #include "ui/shell/PageFactory.h"
 #include "ui/shell/ToolWindows.h"
 #include "ui/shell/TrayItem.h"
@@ -303,4 +304,27 @@ TEST(SweepPanel, ContentTallerThanTheScreenScrollsToQuit) {
     ASSERT_NE(scroll, nullptr);
     EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0) << "the bottom of the panel cannot be reached";
     EXPECT_EQ(panel->windowTitle(), ui::TrayItem::windowTitle) << "without a tray the panel is not a second \"Sorvel\"";
+}
+
+TEST(TrayGlyph, FollowsTheDesktopsThemeNotTheAppearanceChosenInSorvel) {
+    // The glyph's darkest and lightest opaque pixels.
+    auto ink = [](const QIcon& icon) {
+        const QImage image = icon.pixmap(22, 22).toImage();
+        int sum = 0, n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qAlpha(image.pixel(x, y)) > 200) {
+                    sum += qGray(image.pixel(x, y));
+                    ++n;
+                }
+        return n ? sum / n : -1;
+    };
+    EXPECT_GT(ink(ui::TrayItem::trayIcon(true)), 200) << "dark tray: a light glyph";
+    EXPECT_LT(ink(ui::TrayItem::trayIcon(false)), 60) << "light tray: a dark glyph";
+    const bool desktopDark = ui::Theme::systemDefault() == ui::Appearance::dark;
+    for (auto chosen : {ui::Appearance::light, ui::Appearance::dark}) {
+        ui::Theme::setAppearance(chosen);
+        EXPECT_EQ(ink(ui::TrayItem::trayIcon()) > 128, desktopDark) << "chose " << int(chosen);
+    }
+    ui::Theme::setAppearance(ui::Appearance::light);
 }
