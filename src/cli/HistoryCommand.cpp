@@ -51,7 +51,8 @@ std::string historyReport(const std::vector<SweepRun>& runs) {
              TextLayout::rightPadded(label(run.trigger), 11) +
              TextLayout::leftPadded(Bytes::format(run.receipt.movedBytes), 10) + "  " + run.receipt.headline());
         line("        " + TextLayout::shown(run.scope) +
-             (run.hasDetail ? "" : "  \u00B7 detail trimmed, no longer restorable"));
+             (run.hasDetail ? "" : "  \u00B7 detail trimmed, no longer restorable") +
+             (run.finished ? "" : "  \u00B7 did not finish"));
     }
     line("");
     return out;

@@ -77,6 +77,15 @@ TEST(HistoryReport, LabelsTrimmedNoticeAndZeroSizes) {
     EXPECT_EQ(l[6], "        items you picked");
 }
 
+// A run cut short by a crash is listed with what it moved and says it did not finish.
+TEST(HistoryReport, ARunCutShortSaysSo) {
+    auto r = run(SweepRun::Trigger::manual, 1'000, "items you picked");
+    r.finished = false;
+    const auto l = lines(HeadlessReport::historyReport({r}));
+    ASSERT_GE(l.size(), 5u);
+    EXPECT_EQ(l[4], "        items you picked  \u00B7 did not finish");
+}
+
 TEST(HistoryReport, ListsThirtyButCountsAll) {
     std::vector<SweepRun> runs;
     for (int i = 0; i < 31; ++i) runs.push_back(run(SweepRun::Trigger::manual, 1'000'000, "run " + std::to_string(i)));

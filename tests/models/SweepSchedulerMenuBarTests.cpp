@@ -294,3 +294,33 @@ TEST(SweepSchedulerSaving, AScheduleThatCannotBeStoredIsSaidWithItsReason) {
     scheduler.setSchedule(schedule);
     EXPECT_EQ(scheduler.saveError(), std::nullopt);
 }
+
+// What a clean sweep moved comes back after a restart as moved, not as something to move
+// again; a panel move that moved nothing leaves the sweep's receipt as it was.
+TEST(SweepSchedulerFindings, MovedFindingsStayMovedAndAFruitlessMoveKeepsTheReceipt) {
+    test::SchedulerRig rig;
+    const Finding gone{rig.home.h + "/Library/Caches/com.example.gone", 4096};
+    SweepReceipt::record(std::vector<Finding>{{"/moved", 5, "/t/files/moved"}, gone});
+    SweepReceipt sweep;
+    sweep.action = SweepSchedule::Action::clean;
+    sweep.movedCount = 1;
+    sweep.movedBytes = 5;
+    sweep.refusedCount = 10;
+    SweepReceipt::record(sweep);
+
+    SweepScheduler scheduler(rig.dependencies());
+    ASSERT_EQ(scheduler.findings().size(), 2u);
+    EXPECT_TRUE(scheduler.findings()[0].moved());
+    EXPECT_EQ(pathsOf(scheduler.actionableFindings()), std::vector<std::string>{gone.path});
+    EXPECT_EQ(scheduler.selectedPaths(), std::set<std::string>{gone.path});
+
+    scheduler.cleanSelected(); // refused: it no longer exists
+    ASSERT_TRUE(cleanDone(scheduler));
+    EXPECT_EQ(scheduler.lastReceipt(), sweep);
+    EXPECT_EQ(SweepReceipt::loadLast(), sweep);
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].receipt.refusedCount, 1); // its own, not the sweep's ten
+    EXPECT_EQ(runs[0].receipt.movedCount, 0);
+    EXPECT_TRUE(SweepReceipt::loadFindings().front().moved());
+}

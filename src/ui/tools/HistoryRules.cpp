@@ -19,7 +19,9 @@ TriggerLook trigger(SweepRun::Trigger trigger) {
 }
 
 std::string runSubtitle(const SweepRun& run) {
-    return mediumDateShortTime(run.receipt.date) + " \u00B7 " + trigger(run.trigger).label + " \u00B7 " + run.scope;
+    // A run cut short (the process ended mid-move) says so; its items can still be put back.
+    return mediumDateShortTime(run.receipt.date) + " \u00B7 " + trigger(run.trigger).label + " \u00B7 " + run.scope +
+           (run.finished ? "" : std::string(" \u00B7 ") + kUnfinishedNote);
 }
 
 std::string reason(const RestoreOutcome::Result& result) {

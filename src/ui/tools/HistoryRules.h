@@ -46,6 +46,9 @@ struct Detail {
 };
 Detail detail(const SweepRun& run, const std::optional<UUID>& restoring);
 
+/// Beside a run that was cut short before its last move was written down.
+inline constexpr const char* kUnfinishedNote = "did not finish";
+
 inline constexpr const char* kEmptyText =
     "Nothing yet. Every removal Sorvel makes \u2014 scheduled, manual, from the menu bar or from an uninstall "
     "\u2014 is recorded here with the paths it took, so it can be put back.";

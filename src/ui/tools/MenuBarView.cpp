@@ -61,6 +61,17 @@ MenuBarView::MenuBarView(SweepScheduler& scheduler, Actions actions, QWidget* pa
     rebuild();
 }
 
+namespace {
+
+std::vector<CleanupOutcome> movedFindings(const SweepScheduler& scheduler) {
+    std::vector<CleanupOutcome> out;
+    for (const auto& finding : scheduler.findings())
+        if (finding.moved()) out.push_back(finding);
+    return out;
+}
+
+} // namespace
+
 void MenuBarView::flush() { rebuild_->flush(); }
 
 void MenuBarView::rebuild() {
@@ -70,7 +81,7 @@ void MenuBarView::rebuild() {
     move_ = nullptr;
     clear(layout_);
     std::vector<QWidget*> sections{header(), lastSweep()};
-    if (!scheduler_.actionableFindings().empty()) sections.push_back(findings());
+    if (!scheduler_.actionableFindings().empty() || !movedFindings(scheduler_).empty()) sections.push_back(findings());
     sections.push_back(schedule());
     sections.push_back(actions());
     for (size_t i = 0; i < sections.size(); ++i) {
@@ -169,14 +180,16 @@ QWidget* MenuBarView::findings() {
     auto* head = row(6);
     head->addWidget(caption("Found", 9.5, W::semibold, Theme::tertiaryText()));
     head->addStretch(1);
-    auto* selectAll = new TextButton("Select all", Fonts::system(10.5, W::medium), Theme::accentInk());
-    selectAll_ = selectAll;
-    selectAll->setObjectName("selectAll");
-    connect(selectAll, &TextButton::clicked, this, [this] { scheduler_.selectAll(!scheduler_.allSelected()); });
-    head->addWidget(selectAll);
+    const auto found = scheduler_.actionableFindings();
+    if (!found.empty()) {
+        auto* selectAll = new TextButton("Select all", Fonts::system(10.5, W::medium), Theme::accentInk());
+        selectAll_ = selectAll;
+        selectAll->setObjectName("selectAll");
+        connect(selectAll, &TextButton::clicked, this, [this] { scheduler_.selectAll(!scheduler_.allSelected()); });
+        head->addWidget(selectAll);
+    }
     stack->addLayout(head);
 
-    const auto found = scheduler_.actionableFindings();
     auto* list = new QWidget;
     auto* rows = column(3, list);
     for (const auto& finding : found) {
@@ -200,6 +213,22 @@ QWidget* MenuBarView::findings() {
         connect(area, &ClickArea::clicked, this, [this, path] { scheduler_.toggle(path); });
         rows->addWidget(area);
     }
+    // What the sweep moved already: shown as moved, with nothing to tick.
+    const auto moved = movedFindings(scheduler_);
+    for (const auto& finding : moved) {
+        auto* done = new QWidget;
+        done->setObjectName("movedFindingRow");
+        done->setToolTip(q(tildeAbbreviated(finding.path)));
+        auto* line = row(9, done);
+        line->setContentsMargins(8, 5, 8, 5);
+        auto* name = text(q(lastPathComponent(finding.path)), 11.5, W::regular, Theme::tertiaryText());
+        name->setElide(Qt::ElideMiddle);
+        line->addWidget(name, 1);
+        line->addSpacing(6);
+        line->addWidget(caption(MenuBarRules::kMovedLabel, 9.5, W::semibold, Theme::tertiaryText()));
+        line->addWidget(mono(q(Bytes::format(finding.size)), 10.5, W::medium, Theme::tertiaryText()));
+        rows->addWidget(done);
+    }
     rows->addStretch(1);
     auto* scroll = new QScrollArea;
     scroll->setObjectName("findingsList");
@@ -209,8 +238,9 @@ QWidget* MenuBarView::findings() {
     scroll->viewport()->setAutoFillBackground(false);
     list->setAutoFillBackground(false);
     scroll->setWidget(list);
-    scroll->setFixedHeight(MenuBarRules::findingsListHeight(found.size()));
+    scroll->setFixedHeight(MenuBarRules::findingsListHeight(found.size() + moved.size()));
     stack->addWidget(scroll);
+    if (found.empty()) return wrap(stack);
 
     auto* move = new Button({}, Button::Style::accent);
     move->setObjectName("moveFindings");

@@ -166,6 +166,17 @@ SORVEL_SHOT("tools-panel-receipt", 380, 760) {
     return new ui::MenuBarView(*sweeper.release(), {});
 }
 
+SORVEL_SHOT("tools-panel-after-clean-sweep", 380, 640) {
+    // A clean sweep moved two findings and left one: the two show as moved, not tickable.
+    SweepReceipt::record(std::vector<SweepReceipt::Finding>{
+        {ctx / "Library/Caches/Chromium", 80'000'000, ctx / ".local/share/Trash/files/Chromium"},
+        {ctx / "Library/Caches/pip", 120'000'000, ctx / ".local/share/Trash/files/pip"},
+        {ctx / "Library/Caches/Slack", 40'000'000}});
+    SweepScheduler::Dependencies deps;
+    deps.notifications = UserNotifications::none();
+    return new ui::MenuBarView(*new SweepScheduler(deps), {});
+}
+
 SORVEL_SHOT("tools-settings-fresh", 520, 620) {
     return new ui::SweepSettingsView(ctx.coordinator(), ctx.models().sweeper, ctx.updates());
 }
