@@ -37,7 +37,8 @@ std::string reason(const CleanupOutcome& outcome) {
 PlanInput planInput(const std::vector<CleanupItem>& recommendations) {
     PlanInput input;
     for (const auto& item : recommendations) {
-        if (item.risk != CleanupRisk::safe) continue;
+        // The same items the window preselects: one with an outside action is the user's to do.
+        if (!item.isSafeToClean()) continue;
         for (const auto& target : item.targets) {
             input.pairs.push_back({target.path, target.size});
             input.details.try_emplace(standardizePath(target.path), target.detail);

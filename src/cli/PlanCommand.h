@@ -17,7 +17,7 @@ namespace sorvel::HeadlessReport {
 inline constexpr size_t kPlanRefusedLimit = 20;
 inline constexpr size_t kPlanListingLimit = 18;
 
-/// The targets of the safe recommendations, in order, as the dry run's input, and each
+/// The targets of the items safe to clean, in order, as the dry run's input, and each
 /// target's detail keyed by its standardised path (the first target of a path wins).
 struct PlanInput {
     std::vector<CleanupExecutor::PathSize> pairs;

@@ -45,6 +45,11 @@ struct CleanupItem {
         for (const auto& t : targets) sum += t.size;
         return sum;
     }
+
+    /// It names paths to move and asks for nothing done elsewhere: the user may tick it.
+    bool isActionable() const { return !externalAction && !targets.empty(); }
+    /// Ticked without asking: the window preselects it, sweeps and the plan take it.
+    bool isSafeToClean() const { return risk == CleanupRisk::safe && isActionable(); }
 };
 
 struct CleanupProgress {

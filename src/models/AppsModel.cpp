@@ -219,6 +219,7 @@ void AppsModel::syncSelection(const std::optional<std::string>& bundlePath) {
 }
 
 void AppsModel::toggle(const std::string& path) {
+    if (stage_ == Stage::working) return;
     if (selectedApp_ && path == selectedApp_->bundlePath &&
         selectedApp_->removability.kind != InstalledApp::Removability::Kind::removable)
         return; // a bundle this program cannot move is never ticked here
@@ -230,6 +231,7 @@ void AppsModel::toggle(const std::string& path) {
 // MARK: removal
 
 void AppsModel::review() {
+    if (stage_ == Stage::confirming || stage_ == Stage::working) return;
     const auto paths = targets();
     if (paths.empty()) return;
     setPreview({});
@@ -250,14 +252,26 @@ void AppsModel::review() {
 }
 
 void AppsModel::back() {
+    if (stage_ == Stage::working) return;
     ++selectionGeneration_;
     setStage(Stage::browsing);
     setPreview({});
     if (isPreviewing_) setIsPreviewing(false);
 }
 
+void AppsModel::confirm() {
+    if (stage_ != Stage::reviewing || isPreviewing_ || allowed().empty()) return;
+    setStage(Stage::confirming);
+}
+
+void AppsModel::cancelConfirm() {
+    if (stage_ == Stage::confirming) setStage(Stage::reviewing);
+}
+
 void AppsModel::uninstall() {
-    if (!selectedApp_) return;
+    // A second press, or one after the move, would move the same paths again.
+    if (stage_ != Stage::reviewing && stage_ != Stage::confirming) return;
+    if (!selectedApp_ || isPreviewing_) return;
     const auto allowedOutcomes = allowed();
     if (allowedOutcomes.empty()) return;
     setStage(Stage::working);

@@ -25,9 +25,9 @@ namespace sorvel {
 
 class AppsModel final : public QObject {
     Q_OBJECT
-    Q_PROPERTY(bool isScanning READ isScanning WRITE setIsScanning NOTIFY isScanningChanged)
-    Q_PROPERTY(bool isPreviewing READ isPreviewing WRITE setIsPreviewing NOTIFY isPreviewingChanged)
-    Q_PROPERTY(Stage stage READ stage WRITE setStage NOTIFY stageChanged)
+    Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
+    Q_PROPERTY(bool isPreviewing READ isPreviewing NOTIFY isPreviewingChanged)
+    Q_PROPERTY(Stage stage READ stage NOTIFY stageChanged)
 
 public:
     enum class Stage { browsing, reviewing, confirming, working, done };
@@ -80,17 +80,6 @@ public:
     /// Why the last uninstall or hand-off could not be written to the history; none when it was.
     const std::optional<std::string>& saveError() const { return saveError_; }
 
-    // The screen's bindings write these.
-    void setApps(std::vector<InstalledApp> apps);
-    void setIsScanning(bool value);
-    void setSelectedApp(std::optional<InstalledApp> app);
-    void setSelectedPaths(std::set<std::string> paths);
-    void setPreview(std::vector<CleanupOutcome> outcomes);
-    void setIsPreviewing(bool value);
-    void setStage(Stage stage);
-    void setHandoff(HandoffState state);
-    void setSaveError(std::optional<std::string> error);
-
     // Derived values.
     std::vector<InstalledApp> removableApps() const;
     std::vector<InstalledApp> appsNeedingAdministrator() const;
@@ -112,9 +101,16 @@ public:
     void selectBundlePath(const std::optional<std::string>& bundlePath);
     void syncSelection(const std::optional<std::string>& bundlePath);
     void toggle(const std::string& path);
+    /// Dry run of the ticks; not while a confirmation is asked or a move runs.
     void review();
-    /// Leaves the review for the ticks: the dry run in flight, if any, is dropped.
+    /// Leaves the review for the ticks: the dry run in flight, if any, is dropped. Not while
+    /// a move runs.
     void back();
+    /// From a finished review that allowed something: asks the user to confirm.
+    void confirm();
+    /// Back from the confirmation to the review.
+    void cancelConfirm();
+    /// Moves what the review allowed; only from the review or its confirmation, once.
     void uninstall();
     void moveBundleWithFinder();
 
@@ -131,6 +127,18 @@ signals:
     void saveErrorChanged();
 
 private:
+    friend struct AppsModelProbe; // tests put the model in a state directly
+
+    void setApps(std::vector<InstalledApp> apps);
+    void setIsScanning(bool value);
+    void setSelectedApp(std::optional<InstalledApp> app);
+    void setSelectedPaths(std::set<std::string> paths);
+    void setPreview(std::vector<CleanupOutcome> outcomes);
+    void setIsPreviewing(bool value);
+    void setStage(Stage stage);
+    void setHandoff(HandoffState state);
+    void setSaveError(std::optional<std::string> error);
+
     struct Task {
         bool cancelled = false;
     };

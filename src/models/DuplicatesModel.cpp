@@ -127,6 +127,7 @@ void DuplicatesModel::chooseFolder() {
 }
 
 void DuplicatesModel::toggle(const DuplicateFile& file, const DuplicateGroup& group) {
+    if (stage_ == Stage::working) return;
     if (!group.files.empty() && group.files.front().path == file.path) return; // the kept copy
     std::set<std::string> ticks = selectedPaths_;
     if (!ticks.erase(file.path)) ticks.insert(file.path);
@@ -135,7 +136,17 @@ void DuplicatesModel::toggle(const DuplicateFile& file, const DuplicateGroup& gr
 
 // MARK: removal
 
+void DuplicatesModel::confirm() {
+    if (stage_ == Stage::results && !selected().empty()) setStage(Stage::confirming);
+}
+
+void DuplicatesModel::cancelConfirm() {
+    if (stage_ == Stage::confirming) setStage(Stage::results);
+}
+
 void DuplicatesModel::removeSelected() {
+    // A second press, or one after the move, would move (and record) the same copies again.
+    if (stage_ != Stage::results && stage_ != Stage::confirming) return;
     std::vector<CleanupExecutor::PathSize> targets;
     for (const auto& file : selected()) targets.push_back({file.path, file.size});
     if (targets.empty()) return;

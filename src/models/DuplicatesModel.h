@@ -23,7 +23,7 @@ namespace sorvel {
 class DuplicatesModel final : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isScanning READ isScanning NOTIFY isScanningChanged)
-    Q_PROPERTY(Stage stage READ stage WRITE setStage NOTIFY stageChanged)
+    Q_PROPERTY(Stage stage READ stage NOTIFY stageChanged)
 
 public:
     enum class Stage { idle, scanning, results, confirming, working, done };
@@ -51,9 +51,6 @@ public:
     /// Why the last removal could not be written to the history; none when it was.
     const std::optional<std::string>& saveError() const { return saveError_; }
 
-    /// The screen moves in and out of its confirmation step.
-    void setStage(Stage stage);
-
     // Derived values.
     std::vector<DuplicateFile> selected() const;
     int64_t selectedReclaimable() const;
@@ -65,6 +62,11 @@ public:
     void cancel();
     void chooseFolder();
     void toggle(const DuplicateFile& file, const DuplicateGroup& group);
+    /// From the results with something ticked: asks the user to confirm the move.
+    void confirm();
+    /// Back from the confirmation to the results.
+    void cancelConfirm();
+    /// Moves the ticked copies; only from the results or their confirmation, once.
     void removeSelected();
 
     void setFolderChooser(FolderChooser chooser) { chooser_ = std::move(chooser); }
@@ -93,6 +95,7 @@ private:
         bool cancelled = false;
     };
 
+    void setStage(Stage stage);
     void setReport(DuplicateFinder::Report report);
     void setIsScanning(bool value);
     void setScannedRoot(std::optional<std::string> root);

@@ -118,6 +118,11 @@ void ScanCoordinator::setFullDiskAccess(bool value) {
 }
 
 void ScanCoordinator::setSelectedCleanupIDs(std::set<std::string> ids) {
+    // Only what the current result offers to act on can be ticked, whoever asks.
+    std::set<std::string> actionable;
+    for (const auto& item : result_.cleanupItems)
+        if (item.isActionable()) actionable.insert(item.id);
+    std::erase_if(ids, [&](const std::string& id) { return !actionable.count(id); });
     if (selectedCleanupIDs_ == ids) return;
     selectedCleanupIDs_ = std::move(ids);
     emit selectedCleanupIDsChanged();
@@ -299,8 +304,7 @@ void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, 
 
     std::set<std::string> preselected;
     for (const auto& item : result_.cleanupItems)
-        if (item.risk == CleanupRisk::safe && !item.externalAction && !item.targets.empty())
-            preselected.insert(item.id);
+        if (item.isSafeToClean()) preselected.insert(item.id);
     setSelectedCleanupIDs(std::move(preselected));
 
     int64_t total = 0;

@@ -94,6 +94,7 @@ public:
     const std::vector<ScanNodePtr>& drillPath() const { return drillPath_; }
     int navigationToken() const { return navigationToken_; }
     const std::set<std::string>& selectedCleanupIDs() const { return selectedCleanupIDs_; }
+    /// Keeps only the ids of the current result's items that may be ticked.
     void setSelectedCleanupIDs(std::set<std::string> ids);
     const std::vector<StorageSnapshot>& trends() const { return trends_; }
     CleanupProgress cleanupProgress() const { return cleanupProgress_; }

@@ -265,7 +265,11 @@ void SweepScheduler::notify(const SweepReceipt& receipt) {
 // ---- Menu-bar panel ----
 
 void SweepScheduler::toggle(const std::string& path) {
-    if (!selectedPaths_.erase(path)) selectedPaths_.insert(path);
+    // Only a listed finding can be ticked: a stray tick would count towards allSelected.
+    if (!selectedPaths_.erase(path)) {
+        if (!actionablePaths(findings_).count(path)) return;
+        selectedPaths_.insert(path);
+    }
     publish(&SweepScheduler::selectedPathsChanged);
 }
 

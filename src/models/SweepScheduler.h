@@ -88,6 +88,7 @@ public:
     /// Starts a sweep on a worker unless one is running.
     void run(SweepRun::Trigger trigger);
 
+    /// Unticks a ticked path; ticks a path only when it is a listed finding.
     void toggle(const std::string& path);
     void selectAll(bool selected);
     /// Moves the ticked findings to the Trash under the standard policy, unless a move runs.

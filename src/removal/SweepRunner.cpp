@@ -61,7 +61,7 @@ SweepReceipt counted(SweepReceipt receipt, const std::vector<CleanupOutcome>& ou
 }
 
 bool sweepable(const CleanupItem& item, const Rules& rules) {
-    if (item.risk != CleanupRisk::safe || item.externalAction || item.targets.empty()) return false;
+    if (!item.isSafeToClean()) return false;
     if (rules.isAllSafeRules()) return true;
     return rules.ids.count(item.id) > 0;
 }

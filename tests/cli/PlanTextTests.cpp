@@ -150,7 +150,7 @@ TEST(PlanText, OneLimitForTheListingAndItsRemainder) {
     EXPECT_EQ(listing(30), std::make_pair(kPlanListingLimit, "    \u2026 and " + std::to_string(30 - kPlanListingLimit) + " more"));
 }
 
-TEST(PlanInput, SafeTargetsInOrderWithTheFirstDetailOfEachPath) {
+TEST(PlanInput, TargetsOfTheItemsTheWindowWouldTickInOrderWithTheFirstDetailOfEachPath) {
     CleanupItem safe;
     safe.id = "user-caches";
     safe.risk = CleanupRisk::safe;
@@ -164,7 +164,13 @@ TEST(PlanInput, SafeTargetsInOrderWithTheFirstDetailOfEachPath) {
     again.id = "logs";
     again.targets = {CleanupTarget{UUID::random(), "a", "/srv/./a", 1, std::string("second")}};
 
-    const auto input = planInput({safe, review, again});
+    // Safe, but the user must act elsewhere: the window would not tick it, so neither does the plan.
+    CleanupItem outside = safe;
+    outside.id = "backups";
+    outside.externalAction = "Finder \u2192 Manage Backups";
+    outside.targets = {CleanupTarget{UUID::random(), "d", "/srv/d", 7, std::nullopt}};
+
+    const auto input = planInput({safe, review, outside, again});
     EXPECT_EQ(input.pairs, (std::vector<CleanupExecutor::PathSize>{{"/srv/a/", 5}, {"/srv/b", 3}, {"/srv/./a", 1}}));
     ASSERT_EQ(input.details.size(), 2u);
     EXPECT_EQ(input.details.at("/srv/a"), "first");

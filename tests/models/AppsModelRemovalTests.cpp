@@ -337,3 +337,35 @@ TEST(AppsModelReview, AStaleDryRunLandingAfterANewerOneIsDropped) {
     for (const auto& outcome : model.allowed()) EXPECT_NE(outcome.path, machine.support);
     EXPECT_FALSE(model.isPreviewing());
 }
+
+TEST(AppsModelStages, EachStepHoldsOnlyFromItsStageAndAMoveRunsOnce) {
+    OrchardMachine machine;
+    AppsModel model(machine.services());
+    test::loadAndSelectFirst(model);
+    model.confirm(); // nothing reviewed yet
+    EXPECT_EQ(model.stage(), AppsModel::Stage::browsing);
+
+    model.review();
+    model.confirm(); // the dry run has not come back
+    EXPECT_EQ(model.stage(), AppsModel::Stage::reviewing);
+    ASSERT_TRUE(test::waitFor([&] { return !model.isPreviewing(); }));
+    model.confirm();
+    EXPECT_EQ(model.stage(), AppsModel::Stage::confirming);
+    model.review(); // a new dry run would replace what the user is confirming
+    EXPECT_EQ(model.stage(), AppsModel::Stage::confirming);
+    EXPECT_FALSE(model.isPreviewing());
+    model.cancelConfirm();
+    EXPECT_EQ(model.stage(), AppsModel::Stage::reviewing);
+    model.confirm();
+
+    model.uninstall();
+    ASSERT_EQ(model.stage(), AppsModel::Stage::working);
+    model.uninstall(); // a second press
+    model.back();
+    EXPECT_EQ(model.stage(), AppsModel::Stage::working);
+    ASSERT_TRUE(test::waitFor([&] { return model.stage() == AppsModel::Stage::done && !model.isScanning(); }));
+    model.uninstall(); // the done page still lists the moved paths
+    test::settle();
+    EXPECT_EQ(model.stage(), AppsModel::Stage::done);
+    EXPECT_EQ(SweepHistory::load().size(), 1u);
+}

@@ -105,6 +105,10 @@ TEST(CleanupSelection, OnlySafeItemsWithTargetsAndNoOutsideActionArePreselected)
     Finished f({item("user-caches", {target("/c/x", 10)}), item("logs", {target("/l", 5)}, CleanupRisk::review),
                 item("developer", {}), outside});
     EXPECT_EQ(f->selectedCleanupIDs(), std::set<std::string>{"user-caches"});
+
+    // A screen may tick a review item, but never one without targets or with an outside action.
+    f->setSelectedCleanupIDs({"user-caches", "logs", "developer", "trash", "gone"});
+    EXPECT_EQ(f->selectedCleanupIDs(), (std::set<std::string>{"user-caches", "logs"}));
 }
 
 TEST(CleanupDryRun, RecordsNothingAndLeavesTheResultCurrent) {

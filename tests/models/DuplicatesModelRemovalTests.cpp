@@ -147,3 +147,27 @@ TEST(DuplicatesModelRemoval, CopiesMovedAfterTheModelIsGoneAreStillRecorded) {
     EXPECT_EQ(runs.front().scope, "duplicate copies you picked");
     for (const auto& item : runs.front().moved) EXPECT_TRUE(exists(item.trashPath)) << item.trashPath;
 }
+
+TEST(DuplicatesModelRemoval, TheMoveIsConfirmedFromTheResultsAndRunsOnce) {
+    ScannedCopies scanned;
+    DuplicatesModel& model = scanned.model;
+    model.cancelConfirm(); // nothing to cancel
+    EXPECT_EQ(model.stage(), DuplicatesModel::Stage::results);
+    model.confirm();
+    EXPECT_EQ(model.stage(), DuplicatesModel::Stage::confirming);
+    model.cancelConfirm();
+    EXPECT_EQ(model.stage(), DuplicatesModel::Stage::results);
+    model.confirm();
+
+    model.removeSelected();
+    ASSERT_EQ(model.stage(), DuplicatesModel::Stage::working);
+    model.removeSelected(); // a second press while the first move runs
+    model.confirm();
+    EXPECT_EQ(model.stage(), DuplicatesModel::Stage::working);
+    ASSERT_TRUE(waitFor([&] { return model.stage() == DuplicatesModel::Stage::done; }));
+    model.removeSelected(); // the moved copies are still ticked on the done page
+    settle();
+    EXPECT_EQ(model.stage(), DuplicatesModel::Stage::done);
+    ASSERT_EQ(SweepHistory::load().size(), 1u);
+    EXPECT_EQ(SweepHistory::load().front().moved.size(), 2u);
+}

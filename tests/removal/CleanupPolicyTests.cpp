@@ -1,45 +1,40 @@
 // The standard policy, widening it, and the uninstall policy.
 #include <gtest/gtest.h>
 
-#include "engine/StorageCategory.h"
+#include "removal/CleanupGuard.h"
 #include "removal/CleanupPolicy.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
+using sorvel::CleanupGuard::Refusal;
 
-TEST(CleanupPolicy, StandardRootsPrefixesAndScalars) {
-    test::ScopedEnv home("HOME", std::string("/Users/u"));
+TEST(CleanupPolicy, StandardRefusesPersonalAndSystemPlacesEvenWhenTheHomeIsAllowed) {
+    test::FakeHome home;
     test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
-    const auto policy = CleanupPolicy::standard();
-    ASSERT_GE(policy.allowedRoots.size(), 7u);
-    ASSERT_LE(policy.allowedRoots.size(), 9u);
-    const std::vector<std::string> fixed(policy.allowedRoots.begin(), policy.allowedRoots.begin() + 7);
-    EXPECT_EQ(fixed, (std::vector<std::string>{"/Users/u/Library/Caches", "/Users/u/Library/Logs",
-                                               "/Users/u/Library/Developer", "/Users/u/Library/Application Support",
-                                               "/Users/u/Library/Containers", "/Users/u/Library/Group Containers",
-                                               "/Users/u/.local/share/Trash"}));
-    size_t extra = 7;
-    if (auto cache = StorageCategories::darwinUserCacheDirectory()) {
-        EXPECT_EQ(policy.allowedRoots[extra++], *cache);
-    }
-    if (auto temp = StorageCategories::darwinUserTempDirectory()) {
-        EXPECT_EQ(policy.allowedRoots[extra++], *temp);
-    }
-    EXPECT_EQ(policy.allowedRoots.size(), extra);
-
-    // The 23 of the shared table, this system's 11 own folders, and Sorvel's store last.
-    ASSERT_EQ(policy.deniedPrefixes.size(), 35u);
-    EXPECT_EQ(policy.deniedPrefixes.back(), "/Users/u/.config/sorvel");
-    EXPECT_EQ(policy.deniedPrefixes[0], "/Users/u/Library/Messages");
-    EXPECT_EQ(policy.deniedPrefixes[8], "/Users/u/Library/Application Support/MobileSync");
-    EXPECT_EQ(policy.deniedPrefixes[14], "/Users/u/Pictures");
-    EXPECT_EQ(policy.deniedPrefixes[15], "/Users/u/Library/Photos");
-    EXPECT_EQ(std::vector<std::string>(policy.deniedPrefixes.begin() + 16, policy.deniedPrefixes.begin() + 23),
-              (std::vector<std::string>{"/System", "/private/var/vm", "/private/var/db", "/Library", "/usr", "/bin",
-                                        "/sbin"}));
-    EXPECT_EQ(policy.minimumDepthBelowRoot, 1);
-    EXPECT_EQ(policy.sizeDriftTolerance, 0.25);
-    EXPECT_TRUE(policy.requiresWritability);
+    test::makeDirs(home / "Library/Caches/app");
+    test::makeDirs(home / "Documents/work");
+    const auto standard = CleanupPolicy::standard();
+    const auto wide = standard.allowing({home.path(), "/"});
+    struct Case {
+        std::string path;
+        const CleanupPolicy* policy;
+        std::optional<Refusal> expected;
+    };
+    const std::vector<Case> cases{
+        {home / "Pictures/holiday.jpg", &wide, Refusal::protectedPath(home / "Pictures")},
+        {home / "Library/Photos/library", &wide, Refusal::protectedPath(home / "Library/Photos")},
+        {home / "Library/Mail/V10", &wide, Refusal::protectedPath(home / "Library/Mail")},
+        {home / "Library/Application Support/MobileSync/Backup",
+         &standard, Refusal::protectedPath(home / "Library/Application Support/MobileSync")},
+        {home / ".config/sorvel/defaults.json", &wide, Refusal::protectedPath(home / ".config/sorvel")},
+        {"/usr/lib/x", &wide, Refusal::protectedPath("/usr")},
+        {"/Library/Caches/x", &wide, Refusal::protectedPath("/Library")},
+        {home / "Documents/work", &standard, Refusal::outsideAllowedRoots()},
+        {home / "Library/Caches", &standard, Refusal::tooShallow()},
+        {home / "Library/Caches/app", &standard, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CleanupGuard::check(c.path, 0, *c.policy, std::nullopt), c.expected) << c.path;
 }
 
 TEST(CleanupPolicy, StandardFollowsTheCurrentHome) {

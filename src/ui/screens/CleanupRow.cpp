@@ -165,14 +165,14 @@ void CleanupRow::leaveEvent(QEvent*) {
 void CleanupRow::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
     const QPoint p = e->position().toPoint();
-    if (checkRect().contains(p) && isSelectable(item_)) emit toggleSelection();
+    if (checkRect().contains(p) && item_.isActionable()) emit toggleSelection();
     else if (chevronRect().contains(p) && !item_.targets.empty()) emit toggleExpansion();
 }
 
 bool CleanupRow::event(QEvent* e) {
     if (e->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(e);
-        if (!isSelectable(item_) && checkRect().contains(help->pos()))
+        if (!item_.isActionable() && checkRect().contains(help->pos()))
             QToolTip::showText(help->globalPos(), "Sorvel reports this but does not act on it", this);
         else QToolTip::hideText();
         return true;
@@ -191,7 +191,7 @@ void CleanupRow::paintEvent(QPaintEvent*) {
 
     const bool review = item_.risk == CleanupRisk::review;
     const QRectF check = checkRect();
-    if (isSelectable(item_)) {
+    if (item_.isActionable()) {
         if (selected_) {
             p.setPen(Qt::NoPen);
             p.setBrush((review ? Theme::warning() : Theme::accent()).resolve());

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "cleanup/CleanupItem.h"
+#include "engine/CleanupItem.h"
 
 class QVBoxLayout;
 
@@ -24,7 +24,6 @@ public:
     void setItem(const CleanupItem& item, bool selected, bool expanded);
     const CleanupItem& item() const { return item_; }
     /// The item can be ticked: no external action and at least one target.
-    static bool isSelectable(const CleanupItem& item) { return !item.externalAction && !item.targets.empty(); }
     QRect checkRect() const;
     QRect chevronRect() const;
     int listedTargetRows() const;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cleanup/CleanupItem.h"
+#include "engine/CleanupItem.h"
 #include "removal/CleanupExecutor.h"
 
 namespace sorvel::ui {

@@ -73,7 +73,7 @@ void SafeToCleanSection::toggleSelection(const std::string& id) {
             if (i.id == id) return &i;
         return nullptr;
     }();
-    if (!item || !CleanupRow::isSelectable(*item)) return;
+    if (!item || !item->isActionable()) return;
     auto ids = c.selectedCleanupIDs();
     if (!ids.erase(id)) ids.insert(id);
     c.setSelectedCleanupIDs(std::move(ids));

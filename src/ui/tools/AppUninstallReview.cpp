@@ -75,9 +75,9 @@ void AppUninstallReview::act(int action) {
     switch (static_cast<FooterButton::Action>(action)) {
     case FooterButton::Action::back: apps_.back(); break;
     case FooterButton::Action::confirm:
-        if (!apps_.allowed().empty() && !apps_.isPreviewing()) apps_.setStage(AppsModel::Stage::confirming);
+        apps_.confirm();
         break;
-    case FooterButton::Action::cancel: apps_.setStage(AppsModel::Stage::reviewing); break;
+    case FooterButton::Action::cancel: apps_.cancelConfirm(); break;
     case FooterButton::Action::uninstall: apps_.uninstall(); break;
     case FooterButton::Action::done: coordinator_.move({rawValue(Tool::apps), {}}, true); break;
     case FooterButton::Action::none: break;

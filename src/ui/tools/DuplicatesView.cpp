@@ -50,7 +50,7 @@ void DuplicatesView::flush() { rebuild_->flush(); }
 
 void DuplicatesView::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && model_.stage() == Stage::confirming) {
-        model_.setStage(Stage::results);
+        model_.cancelConfirm();
         return;
     }
     QWidget::keyPressEvent(event);
@@ -287,7 +287,7 @@ QWidget* DuplicatesView::footer() {
     if (model_.stage() == Stage::confirming) {
         auto* cancel = new Button("Cancel", Button::Style::subtle);
         cancel->setObjectName("cancel");
-        connect(cancel, &Button::clicked, this, [this] { model_.setStage(Stage::results); });
+        connect(cancel, &Button::clicked, this, [this] { model_.cancelConfirm(); });
         confirm_ = new Button({}, Button::Style::accent);
         confirm_->setObjectName("confirmMove");
         connect(confirm_, &Button::clicked, this, [this] { model_.removeSelected(); });
@@ -296,9 +296,7 @@ QWidget* DuplicatesView::footer() {
     } else {
         move_ = new Button("Move to Trash\u2026", Button::Style::softAccent);
         move_->setObjectName("moveToTrash");
-        connect(move_, &Button::clicked, this, [this] {
-            if (!model_.selected().empty()) model_.setStage(Stage::confirming);
-        });
+        connect(move_, &Button::clicked, this, [this] { model_.confirm(); });
         line->addWidget(move_);
     }
     card->content()->addLayout(line);

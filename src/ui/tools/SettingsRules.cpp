@@ -12,7 +12,7 @@ using Selection = SweepSchedule::RuleSelection;
 std::vector<CleanupItem> availableRules(const std::vector<CleanupItem>& items) {
     std::vector<CleanupItem> rules;
     for (const auto& item : items)
-        if (item.risk == CleanupRisk::safe && !item.externalAction && !item.targets.empty()) rules.push_back(item);
+        if (item.isSafeToClean()) rules.push_back(item);
     return rules;
 }
 

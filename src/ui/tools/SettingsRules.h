@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cleanup/CleanupItem.h"
+#include "engine/CleanupItem.h"
 #include "models/UpdateChecker.h"
 #include "removal/SweepSchedule.h"
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "models/HistoryModel.h"
+#include "support/AppsModelProbe.h"
 #include "platform/Path.h"
 #include "shots/ShotRegistry.h"
 #include "tools/ToolWorld.h"
@@ -98,8 +99,7 @@ SORVEL_SHOT("tools-apps-done", 1100, 760) {
     moved.push_back({UUID::random(), app.leftovers[0].path, app.leftovers[0].size, CleanupOutcome::MovedToTrash{"/t"}});
     moved.push_back({UUID::random(), app.leftovers[2].path, app.leftovers[2].size,
                      CleanupOutcome::Refused{CleanupGuard::Refusal::notFound()}});
-    a.model->setPreview(moved);
-    a.model->setStage(AppsModel::Stage::done);
+    AppsModelProbe::finish(*a.model, moved);
     a.view->flush();
     return page(a.view, {a.model.release()});
 }

@@ -12,6 +12,7 @@
 #include "analysis/AppInventory.h"
 #include "platform/Trash.h"
 #include "removal/SweepHistory.h"
+#include "support/AppsModelProbe.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
 #include "ui/kit/Button.h"
@@ -85,7 +86,7 @@ TEST(UninstallerPage, NoTriggerResetsTheTicksOfTheShownApp) {
     turn();
     // A rescan with the same number of apps: trigger 3 stays quiet, and the model keeps
     // its selection by bundle path.
-    page.model->setApps(page.model->apps());
+    AppsModelProbe::setApps(*page.model, page.model->apps());
     turn();
     page.view->flush();
     EXPECT_EQ(page.model->selectedPaths(), ticks);
@@ -284,7 +285,7 @@ TEST(UninstallerPage, ARecordThatCouldNotBeWrittenIsSaid) {
     Page page;
     page.open(page.orchard().bundlePath);
     EXPECT_EQ(one(page.view.get(), "saveError"), nullptr);
-    page.model->setSaveError("Sorvel could not write this uninstall to its history.");
+    AppsModelProbe::setSaveError(*page.model, "Sorvel could not write this uninstall to its history.");
     page.view->flush();
     EXPECT_EQ(textOf(page.view.get(), "saveError"), "Sorvel could not write this uninstall to its history.");
 }

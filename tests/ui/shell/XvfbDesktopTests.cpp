@@ -1,7 +1,9 @@
-// Quitting under a real window manager (openbox), with and without a tray (trayer): the
-// window manager's close hides to a tray or ends the process; Ctrl+Q ends it with the
-// settings window open, every time.
+// Under a real window manager (openbox), with and without a tray (trayer): the window
+// manager's close hides to a tray or ends the process; Ctrl+Q ends it with the settings
+// window open, every time; the tray panel fits a small screen at 2x scaling.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include "uisupport/XvfbRun.h"
 
@@ -69,4 +71,37 @@ xdotool key ctrl+q
         EXPECT_NE(r.out.find("after close: hidden"), std::string::npos) << attempt << r.out;
         EXPECT_NE(r.out.find("process: ended"), std::string::npos) << "Quit left the process running\n" << r.out;
     }
+}
+
+TEST(XvfbTrayPanel, AtTwiceTheScaleOnASmallScreenTheWholePanelFitsAndScrolls) {
+    if (const auto tool = missingDesktopTool()) GTEST_SKIP() << *tool << " is not installed (scripts/bootstrap installs it)";
+    test::TempDir home;
+    test::writeFileOfSize(home / "Library/Logs/app.log", 1 << 20);
+    // The tray icon is the small Sorvel window inside the tray; a click opens the panel, a
+    // new mapped window beside the main one.
+    const auto r = test::runOnXvfb(home, R"sh(
+sleep 0.5
+icon=$(xwininfo -root -tree | grep '("sorvel" "Sorvel")' | awk '{ split($(NF-1), g, "[x+]"); if (g[1] < 100) print $1 }' | head -n 1)
+[ -n "$icon" ] || { echo "no tray icon"; exit 4; }
+eval $(xdotool getwindowgeometry --shell "$icon")
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+sleep 1
+for w in $(xdotool search --onlyvisible --name '^Sorvel$'); do
+  [ "$w" = "$win" ] && continue
+  xwininfo -id "$w" | grep -E "Absolute upper-left|Width|Height"
+done
+)sh",
+                                   {"1280x600x24", {{"QT_SCALE_FACTOR", "2"}}, std::string(kWindowManager) + kTray});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const auto after = [&](const std::string& key) {
+        const size_t at = r.out.find(key);
+        return at == std::string::npos ? -1L : std::strtol(r.out.c_str() + at + key.size(), nullptr, 10);
+    };
+    const long y = after("Absolute upper-left Y:"), h = after("Height:"), x = after("Absolute upper-left X:"),
+               w = after("Width:");
+    ASSERT_GT(h, 0) << "the panel did not open\n" << r.out;
+    EXPECT_GE(y, 0) << r.out;
+    EXPECT_LE(y + h, 600) << "the bottom of the panel (\"Quit Sorvel\") is off the screen\n" << r.out;
+    EXPECT_GE(x, 0) << r.out;
+    EXPECT_LE(x + w, 1280) << r.out;
 }
