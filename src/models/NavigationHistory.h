@@ -33,6 +33,12 @@ public:
         back_.clear();
         forward_.clear();
     }
+    /// Hands every kept drill path to `follow`, which may change it (a new tree replaced
+    /// the one the path was taken in).
+    template <class Follow> void followEach(Follow follow) {
+        for (auto& state : back_) follow(state.drillPath);
+        for (auto& state : forward_) follow(state.drillPath);
+    }
     const std::vector<NavigationState>& backStack() const { return back_; }
     const std::vector<NavigationState>& forwardStack() const { return forward_; }
 

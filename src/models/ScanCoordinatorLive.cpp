@@ -172,18 +172,24 @@ void ScanCoordinator::applyLivePass(const std::optional<std::string>& insightsPa
     }
 }
 
-// The page shown holds nodes of the tree just replaced: it moves to the same folders in the
-// new one, so it shows the new sizes. A folder no longer there leaves the page as it was.
+// The page shown and the pages back and forward hold nodes of the tree just replaced: they
+// move to the same folders in the new one, so they show the new sizes. A path with a folder
+// no longer there is left as it was.
 void ScanCoordinator::followNewTree() {
-    if (drillPath_.empty()) return;
-    std::vector<ScanNodePtr> followed;
-    followed.reserve(drillPath_.size());
-    for (const auto& node : drillPath_) {
-        ScanNodePtr now = result_.node(node->path);
-        if (!now) return;
-        followed.push_back(std::move(now));
-    }
-    setDrillPath(std::move(followed));
+    auto follow = [this](const std::vector<ScanNodePtr>& path) -> std::optional<std::vector<ScanNodePtr>> {
+        std::vector<ScanNodePtr> followed;
+        followed.reserve(path.size());
+        for (const auto& node : path) {
+            ScanNodePtr now = result_.node(node->path);
+            if (!now) return std::nullopt;
+            followed.push_back(std::move(now));
+        }
+        return followed;
+    };
+    history_.followEach([&](std::vector<ScanNodePtr>& path) {
+        if (auto followed = follow(path)) path = std::move(*followed);
+    });
+    if (auto followed = follow(drillPath_)) setDrillPath(std::move(*followed));
 }
 
 } // namespace sorvel

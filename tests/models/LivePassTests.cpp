@@ -96,7 +96,8 @@ TEST(LivePassPublishing, ATreeOnceHandedOutNeverChanges) {
     const int64_t rootSize = root->size;
     const auto rootChildren = root->children;
     const ScanNodePtr oldApp = published.node(app);
-    c->move({std::string("caches"), {root, oldApp}});
+    c->move({std::string("caches"), {root}});
+    c->drill(oldApp);
 
     writeFileOfSize(app + "/more", 300'000);
     c->absorb({app});
@@ -105,11 +106,13 @@ TEST(LivePassPublishing, ATreeOnceHandedOutNeverChanges) {
     EXPECT_TRUE(root->children == rootChildren);
     EXPECT_EQ(published.node(app).get(), oldApp.get());
     EXPECT_EQ(c->result().node(caches)->size, measuredAfresh(caches));
-    // The page shown follows the new tree; the ancestor keeps who it is.
+    // The page shown, and the one back, follow the new tree; the ancestor keeps who it is.
     ASSERT_EQ(c->drillPath().size(), 2u);
     EXPECT_EQ(c->drillPath()[0].get(), c->result().node(caches).get());
     EXPECT_EQ(c->drillPath()[0]->id, root->id);
     EXPECT_EQ(c->drillPath()[1]->fileCount, 2);
+    ASSERT_FALSE(c->backStack().empty());
+    EXPECT_EQ(c->backStack().back().drillPath.at(0).get(), c->result().node(caches).get());
 }
 
 TEST(LivePassGeneration, APassThatEndsAfterANewerScanIsDropped) {
