@@ -5,6 +5,7 @@
 #include "models/BackgroundWork.h"
 #include "models/Models.h"
 #include "removal/CleanupPolicy.h"
+#include "removal/RemovalRun.h"
 
 namespace sorvel {
 namespace {
@@ -53,7 +54,8 @@ void HistoryModel::setRestoring(std::optional<UUID> id) {
 }
 
 void HistoryModel::restore(const SweepRun& run) {
-    if (restoring_ || !run.hasDetail || run.moved.empty()) return;
+    // A run still moving rewrites its stored copy batch by batch: it is put back once done.
+    if (restoring_ || !run.hasDetail || run.moved.empty() || RemovalRun::isMoving(run.id)) return;
     setRestoring(run.id);
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 
 #include "platform/TrashRecords.h"
 #include "removal/ManualRun.h"
@@ -22,6 +23,28 @@ int& flightCount() {
     static int count = 0;
     return count;
 }
+std::set<UUID>& movingRuns() {
+    static std::set<UUID> runs;
+    return runs;
+}
+
+// Marks a run as moving for the life of the call.
+class Moving {
+public:
+    explicit Moving(const UUID& id) : id_(id) {
+        std::lock_guard lock(flightMutex());
+        movingRuns().insert(id_);
+    }
+    ~Moving() {
+        std::lock_guard lock(flightMutex());
+        movingRuns().erase(id_);
+    }
+    Moving(const Moving&) = delete;
+    Moving& operator=(const Moving&) = delete;
+
+private:
+    UUID id_;
+};
 
 MovedItem movedItem(const CleanupOutcome& outcome) {
     const auto& moved = std::get<CleanupOutcome::MovedToTrash>(outcome.result);
@@ -51,6 +74,11 @@ InFlight::~InFlight() {
 
 std::shared_ptr<InFlight> holdInFlight() { return std::make_shared<InFlight>(); }
 
+bool isMoving(const UUID& id) {
+    std::lock_guard lock(flightMutex());
+    return movingRuns().count(id) > 0;
+}
+
 int movesInFlight() {
     std::lock_guard lock(flightMutex());
     return flightCount();
@@ -75,6 +103,7 @@ Result moveAndRecord(Request request) {
     Result result;
     result.run = std::move(request.run);
     result.run.hasDetail = true;
+    const Moving moving(result.run.id);
     std::vector<MovedItem> moved;
     SaveStatus problem;
     auto store = [&](const std::vector<MovedItem>& pending, bool finished) {

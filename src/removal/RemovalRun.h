@@ -66,6 +66,10 @@ public:
 /// A shareable hold, for work queued as a copyable function.
 std::shared_ptr<InFlight> holdInFlight();
 
+/// True while this process is still moving the items of the run with this id; its stored
+/// copy is rewritten batch by batch until then, so it is not to be changed elsewhere.
+bool isMoving(const UUID& id);
+
 /// How many moves are in flight in this process.
 int movesInFlight();
 /// Blocks until no move is in flight or the time is up; true when none is.

@@ -154,6 +154,8 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         }
     }
 
+    // A skipped folder is a refusal like any other: it shows under "Skipped", not only in words.
+    receipt.refusedCount = static_cast<int64_t>(skipped.size());
     for (const auto& reason : skipped)
         receipt.withheldReason = receipt.withheldReason ? *receipt.withheldReason + " " + reason : reason;
 

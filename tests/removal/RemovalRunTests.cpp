@@ -64,9 +64,11 @@ std::vector<std::string> trashEntries(const std::string& trash) {
 TEST(RemovalRunRecord, EveryBatchIsStoredBeforeItMoves) {
     Home home;
     auto request = home.request(home.folders(100));
+    const UUID id = request.run.id;
     std::vector<size_t> storedAtEachBatch, batchSizes;
     request.mover = [&](const std::vector<PathSize>& chunk, const CleanupPolicy& policy,
                         const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
+        EXPECT_TRUE(RemovalRun::isMoving(id)); // so a restore leaves it alone meanwhile
         const auto runs = SweepHistory::load();
         EXPECT_EQ(runs.size(), 1u);
         if (runs.empty()) return std::vector<CleanupOutcome>{};
@@ -90,6 +92,7 @@ TEST(RemovalRunRecord, EveryBatchIsStoredBeforeItMoves) {
     EXPECT_EQ(runs[0].receipt.movedCount, 100);
     for (const auto& item : runs[0].moved) EXPECT_FALSE(item.isPending());
     EXPECT_EQ(RemovalRun::movesInFlight(), 0);
+    EXPECT_FALSE(RemovalRun::isMoving(id));
 }
 
 // A bounded loop of kills at random moments: whatever reached the Trash is listed by the

@@ -151,6 +151,7 @@ TEST(SweepOwnFolderRunner, AStoredLibraryFolderIsSkippedWithItsReason) {
     for (const auto& o : out.outcomes)
         if (o.moved()) moved.push_back(o.path);
     EXPECT_EQ(moved, std::vector<std::string>{h + "/Projects/scratch/build"});
+    EXPECT_EQ(out.receipt.refusedCount, 1); // the skipped folder counts under "Skipped"
     ASSERT_TRUE(out.receipt.withheldReason.has_value());
     EXPECT_NE(out.receipt.withheldReason->find("\u201C~/Library\u201D holds a protected location"), std::string::npos)
         << *out.receipt.withheldReason;

@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
@@ -11,6 +12,8 @@
 
 #include "engine/Bytes.h"
 #include "models/ScanCoordinator.h"
+#include "ui/kit/AccessibleControls.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LabelStyle.h"
 #include "ui/kit/Spinner.h"
@@ -28,16 +31,30 @@ SidebarRow::SidebarRow(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::PointingHandCursor);
     setFixedHeight(34);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    FocusRing::attach(this, {{}, 8});
+    AccessibleControls::setRole(this, QAccessible::PageTab);
 }
 
 void SidebarRow::setModel(const Model& model) {
     if (model == model_) return;
     model_ = model;
+    setAccessibleName(model.title);
     update();
 }
 
 void SidebarRow::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint())) emit clicked();
+}
+
+void SidebarRow::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter: emit clicked(); return;
+    case Qt::Key_Up:
+    case Qt::Key_Down: FocusRing::moveAmongLikes(this, e->key() == Qt::Key_Up ? -1 : 1); return;
+    default: QWidget::keyPressEvent(e);
+    }
 }
 
 bool SidebarRow::event(QEvent* e) {
