@@ -341,7 +341,9 @@ void AppsModel::moveBundleWithFinder() {
                     moved.size = item.size;
                     if (const auto* result = std::get_if<FinderHandoff::Result>(&outcome)) {
                         moved.path = result->path;
-                        moved.result = CleanupOutcome::MovedToTrash{result->trashPath.value_or("Trash")};
+                        // An unknown place stays empty, never a made-up one: a restore then
+                        // finds the item by the Trash's record of where it came from.
+                        moved.result = CleanupOutcome::MovedToTrash{result->trashPath.value_or(std::string())};
                     } else {
                         moved.result = CleanupOutcome::Failed{std::get<FinderHandoff::Failure>(outcome).description()};
                     }

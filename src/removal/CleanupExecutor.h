@@ -22,7 +22,7 @@ struct CleanupOutcome {
         MovedToTrash(std::string path, std::optional<Trash::Identity> moved = std::nullopt)
             : trashPath(std::move(path)), identity(moved) {}
 
-        std::string trashPath; // "Trash" when the place is unknown
+        std::string trashPath; // empty when the place is unknown
         /// The object as it was moved, so a restore can tell it is still the same one.
         std::optional<Trash::Identity> identity;
         friend bool operator==(const MovedToTrash& a, const MovedToTrash& b) { return a.trashPath == b.trashPath; }

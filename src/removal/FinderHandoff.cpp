@@ -10,6 +10,7 @@
 #include "platform/Path.h"
 #include "platform/ProcessRunner.h"
 #include "platform/Text.h"
+#include "platform/TrashRecords.h"
 
 namespace sorvel::FinderHandoff {
 namespace {
@@ -83,6 +84,7 @@ Outcome moveToTrash(const std::string& path, const CleanupPolicy& policy, const 
     if (judged.refusal) return Failure::refusedBy(*judged.refusal);
 
     // The Finder gets exactly the text the guard judged, never the caller's spelling.
+    const std::optional<Trash::Identity> before = Trash::identityOf(judged.path);
     ProcessRunner::Options options;
     options.deadline = std::chrono::hours(24); // the user may sit in the password prompt
     const ProcessRunner::Result run = ProcessRunner::run(runner, {"-e", script(), judged.path}, options);
@@ -94,7 +96,12 @@ Outcome moveToTrash(const std::string& path, const CleanupPolicy& policy, const 
 
     const std::string out = decoded(run.out);
     const std::string err = decoded(run.err);
-    if (run.signal == 0 && run.exitStatus == 0) return Result{judged.path, trashPath(out)};
+    if (run.signal == 0 && run.exitStatus == 0) {
+        // A reply that names no place: the Trash's own record of the item may still say.
+        std::optional<std::string> place = trashPath(out);
+        if (!place) place = Trash::findMoved(judged.path, before);
+        return Result{judged.path, std::move(place)};
+    }
 
     if (err.find("-1743") != std::string::npos) return Failure::notPermitted();
     if (lowercasedASCII(err).find("not authorized") != std::string::npos) return Failure::notPermitted();

@@ -13,7 +13,7 @@ namespace sorvel::FinderHandoff {
 
 struct Result {
     std::string path;                     // the standardised path handed to the Finder
-    std::optional<std::string> trashPath; // where it is in the Trash, when the reply says so
+    std::optional<std::string> trashPath; // where it is in the Trash, when the reply or its record says
     friend bool operator==(const Result&, const Result&) = default;
 };
 

@@ -132,6 +132,18 @@ TEST(FinderHandoff, UndecodableReplyCountsAsNoReply) {
     EXPECT_EQ(std::get<FinderHandoff::Result>(outcome).trashPath, std::nullopt);
 }
 
+TEST(FinderHandoff, ASilentReplyIsAnsweredByTheTrashRecordNotAStandIn) {
+    Bundle bundle;
+    const std::string trash = bundle.home / ".local/share/Trash";
+    // Moves the bundle into the home trash with its record, and says nothing.
+    Runner runner("mkdir -p '" + trash + "/files' '" + trash + "/info' && mv \"$3\" '" + trash +
+                  "/files/Thing.app' && printf '[Trash Info]\\nPath=%s\\nDeletionDate=2026-01-01T00:00:00\\n' \"$3\" > '" +
+                  trash + "/info/Thing.app.trashinfo'");
+    const auto outcome = FinderHandoff::moveToTrash(bundle.path, bundle.policy, runner.path);
+    ASSERT_TRUE(std::holds_alternative<FinderHandoff::Result>(outcome));
+    EXPECT_EQ(std::get<FinderHandoff::Result>(outcome).trashPath, trash + "/files/Thing.app");
+}
+
 TEST(FinderReply, NamesThePlaceInTheHomeTrashWhenItExists) {
     test::FakeHome home;
     test::makeDirs(home / ".Trash/Thing.app");

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/LabelStyle.h"
 #include "ui/kit/Symbols.h"
 
@@ -16,12 +17,13 @@ Button::Button(const QString& title, Style style, QWidget* parent) : QAbstractBu
     setText(title);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setFocusPolicy(Qt::TabFocus);
+    FocusRing::attach(this, {{}, look().radius});
 }
 
 void Button::setStyle(Style style) {
     if (style == style_) return;
     style_ = style;
+    FocusRing::attach(this, {{}, look().radius});
     updateGeometry();
     update();
 }

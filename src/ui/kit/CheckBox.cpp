@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Theme.h"
 
 namespace sorvel::ui {
@@ -13,7 +14,10 @@ CheckBox::CheckBox(double side, double radius, QWidget* parent) : QAbstractButto
     setCheckable(true);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    FocusRing::attach(this, {[this](const QWidget&) { return boxRect(); }, radius_});
 }
+
+QRectF CheckBox::boxRect() const { return {(width() - side_) / 2, (height() - side_) / 2, side_, side_}; }
 
 void CheckBox::setMixed(bool mixed) {
     if (mixed == mixed_) return;
@@ -58,8 +62,7 @@ void CheckBox::paint(QPainter& p, const QRectF& r, double radius, bool checked, 
 
 void CheckBox::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    const QRectF box((width() - side_) / 2, (height() - side_) / 2, side_, side_);
-    paint(p, box, radius_, isChecked(), mixed_, isEnabled());
+    paint(p, boxRect(), radius_, isChecked(), mixed_, isEnabled());
 }
 
 } // namespace sorvel::ui

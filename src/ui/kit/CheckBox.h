@@ -23,6 +23,7 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
+    QRectF boxRect() const;
     double side_;
     double radius_;
     bool mixed_ = false;

@@ -1,7 +1,11 @@
 #include "ui/kit/ClickArea.h"
 
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
+
+#include "ui/kit/AccessibleControls.h"
+#include "ui/kit/FocusRing.h"
 
 namespace sorvel::ui {
 
@@ -9,6 +13,8 @@ ClickArea::ClickArea(QWidget* parent) : QAbstractButton(parent) {
     setCursor(Qt::PointingHandCursor);
     // A plain widget's policy: the children's layout decides, not a button's fixed height.
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    FocusRing::attach(this, {{}, 6});
+    AccessibleControls::install();
 }
 
 QHBoxLayout* ClickArea::row() {
@@ -22,7 +28,16 @@ void ClickArea::setFill(std::optional<Adaptive> fill, double radius, bool border
     fill_ = std::move(fill);
     radius_ = radius;
     bordered_ = bordered;
+    if (fill_) FocusRing::attach(this, {{}, radius});
     update();
+}
+
+void ClickArea::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) && event->modifiers() == Qt::NoModifier) {
+        FocusRing::moveAmongLikes(this, event->key() == Qt::Key_Up ? -1 : 1);
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void ClickArea::paintEvent(QPaintEvent*) {

@@ -21,6 +21,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    /// Up and Down move to the area before or after in reading order (rows of a list).
+    void keyPressEvent(QKeyEvent*) override;
 
 private:
     std::optional<Adaptive> fill_;

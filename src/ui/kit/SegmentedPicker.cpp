@@ -1,13 +1,17 @@
 #include "ui/kit/SegmentedPicker.h"
 
+#include <QAccessible>
 #include <QFontMetricsF>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
 
 #include <cmath>
 
+#include "ui/kit/AccessibleControls.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/LabelStyle.h"
 #include "ui/kit/Theme.h"
 
@@ -22,12 +26,20 @@ SegmentedPicker::SegmentedPicker(std::vector<Option> options, Look look, QWidget
     : QWidget(parent), options_(std::move(options)), look_(look) {
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    FocusRing::attach(this, {{}, look_ == Look::capsule ? -1.0 : 4.0});
+    AccessibleControls::install();
+}
+
+QString SegmentedPicker::optionTitle(int index) const {
+    return index >= 0 && index < int(options_.size()) ? options_[size_t(index)].title : QString();
 }
 
 void SegmentedPicker::setCurrentIndex(int index) {
     if (index == current_) return;
     current_ = index;
     update();
+    QAccessibleValueChangeEvent changed(this, optionTitle(index));
+    QAccessible::updateAccessibility(&changed);
 }
 
 QFont SegmentedPicker::fontFor(bool selected) const {
@@ -123,6 +135,26 @@ void SegmentedPicker::paintEvent(QPaintEvent*) {
 void SegmentedPicker::mouseReleaseEvent(QMouseEvent* event) {
     const int i = indexAt(event->position().toPoint());
     if (i >= 0 && event->button() == Qt::LeftButton) emit picked(i);
+}
+
+void SegmentedPicker::keyPressEvent(QKeyEvent* event) {
+    const int last = int(options_.size()) - 1;
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        if (current_ > 0) emit picked(std::min(current_, last + 1) - 1);
+        return;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        if (current_ < last) emit picked(std::max(current_, -1) + 1);
+        return;
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (current_ >= 0 && current_ <= last) emit picked(current_);
+        return;
+    default: QWidget::keyPressEvent(event);
+    }
 }
 
 bool SegmentedPicker::event(QEvent* event) {

@@ -28,6 +28,8 @@ public:
     /// The option under a point, or -1.
     int indexAt(QPoint point) const;
     QRect optionRect(int index) const;
+    /// The title of an option; empty outside the options.
+    QString optionTitle(int index) const;
     QSize sizeHint() const override;
 
 signals:
@@ -36,6 +38,9 @@ signals:
 protected:
     void paintEvent(QPaintEvent*) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    /// The arrow keys pick the option before or after the current one; Space and Return
+    /// pick the current one again.
+    void keyPressEvent(QKeyEvent* event) override;
     bool event(QEvent* event) override;
 
 private:

@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "ui/kit/Animations.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Symbols.h"
 
 namespace sorvel::ui {
@@ -14,6 +15,7 @@ Switch::Switch(QSize size, QWidget* parent)
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAttribute(Qt::WA_Hover);
+    FocusRing::attach(this, {[this](const QWidget&) { return trackRect(); }, -1});
     animation_->setDuration(280);
     animation_->setEasingCurve(QEasingCurve::OutBack);
     connect(animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
@@ -32,6 +34,10 @@ void Switch::setTrackColours(Adaptive off, Adaptive on) {
     trackOff_ = std::move(off);
     trackOn_ = std::move(on);
     update();
+}
+
+QRectF Switch::trackRect() const {
+    return {0, (height() - size_.height()) / 2.0, double(size_.width()), double(size_.height())};
 }
 
 void Switch::checkStateSet() { moveKnob(); }
@@ -69,7 +75,7 @@ void Switch::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     if (hovering_) p.setOpacity(0.85);
     if (!isEnabled()) p.setOpacity(0.45);
-    const QRectF track = QRectF(0, (height() - size_.height()) / 2.0, size_.width(), size_.height());
+    const QRectF track = trackRect();
     const double r = track.height() / 2;
     QColor fill = isChecked() ? trackOn_.resolve() : trackOff_.resolve();
     p.setBrush(fill);

@@ -39,6 +39,7 @@ protected:
 
 private:
     void moveKnob();
+    QRectF trackRect() const;
 
     QSize size_;
     std::optional<KnobSymbol> offSymbol_;

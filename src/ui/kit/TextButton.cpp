@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "ui/kit/FocusRing.h"
+
 namespace sorvel::ui {
 
 TextButton::TextButton(const QString& title, QFont font, Adaptive colour, QWidget* parent, Fit fit)
@@ -12,6 +14,7 @@ TextButton::TextButton(const QString& title, QFont font, Adaptive colour, QWidge
     setText(title);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    FocusRing::attach(this, {{}, 3});
 }
 
 void TextButton::setColour(const Adaptive& colour) {

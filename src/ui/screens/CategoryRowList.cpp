@@ -2,12 +2,16 @@
 
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
 
 #include "engine/Bytes.h"
+#include "ui/kit/AccessibleControls.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Theme.h"
@@ -37,6 +41,9 @@ CategoryRowList::CategoryRowList(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
+    // The ring goes around the current row, in the gap between rows.
+    FocusRing::attach(this, {[this](const QWidget&) { return QRectF(rowRect(std::max(current_, 0))); }, 8});
+    AccessibleControls::setRole(this, QAccessible::List);
 }
 
 void CategoryRowList::setRows(const std::vector<BrowseRow>& rows, size_t count, int64_t total, const Tint& tint) {
@@ -53,6 +60,7 @@ void CategoryRowList::setRows(const std::vector<BrowseRow>& rows, size_t count, 
         rows_.push_back(std::move(row));
     }
     if (hovered_ >= static_cast<int>(rows_.size())) hovered_ = -1;
+    if (current_ >= static_cast<int>(rows_.size())) current_ = static_cast<int>(rows_.size()) - 1;
     setFixedHeight(sizeHint().height());
     updateGeometry();
     update();
@@ -157,6 +165,40 @@ void CategoryRowList::mouseReleaseEvent(QMouseEvent* event) {
         const BrowseRow row = rows_[static_cast<size_t>(index)].row;
         onOpen(row);
     }
+}
+
+void CategoryRowList::focusInEvent(QFocusEvent* event) {
+    if (current_ < 0 && !rows_.empty()) current_ = 0;
+    QWidget::focusInEvent(event);
+}
+
+void CategoryRowList::keyPressEvent(QKeyEvent* event) {
+    const int last = static_cast<int>(rows_.size()) - 1;
+    int to = current_;
+    switch (event->key()) {
+    case Qt::Key_Up: to = std::max(0, current_ - 1); break;
+    case Qt::Key_Down: to = std::min(last, current_ + 1); break;
+    case Qt::Key_Home: to = 0; break;
+    case Qt::Key_End: to = last; break;
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (current_ >= 0 && current_ <= last && onOpen) {
+            const BrowseRow row = rows_[static_cast<size_t>(current_)].row;
+            onOpen(row);
+        }
+        return;
+    default: QWidget::keyPressEvent(event); return;
+    }
+    if (last < 0 || to == current_) return;
+    current_ = to;
+    const QRect r = rowRect(current_);
+    for (QWidget* p = parentWidget(); p; p = p->parentWidget())
+        if (auto* scroll = qobject_cast<QScrollArea*>(p); scroll && scroll->widget()) {
+            const QPoint centre = mapTo(scroll->widget(), r.center());
+            scroll->ensureVisible(centre.x(), centre.y(), 0, r.height() / 2 + spacing);
+        }
+    FocusRing::reshape(this);
 }
 
 QMenu* CategoryRowList::menuFor(int index, QWidget* parent) {

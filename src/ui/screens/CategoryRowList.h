@@ -35,6 +35,8 @@ public:
     int rowAt(QPoint point) const;
     QRect rowRect(int index) const;
     int hoveredRow() const { return hovered_; }
+    /// The row the keyboard is on; -1 before the list had focus.
+    int currentRow() const { return current_; }
     /// The row's context menu ("Reveal in Finder", "Copy path"), owned by the caller.
     QMenu* menuFor(int index, QWidget* parent);
     /// Track of the share bar inside a row of the list's current width.
@@ -50,6 +52,9 @@ protected:
     void mousePressEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
     void contextMenuEvent(QContextMenuEvent*) override;
+    /// Up, Down, Home and End move the current row; Space and Return open it.
+    void keyPressEvent(QKeyEvent*) override;
+    void focusInEvent(QFocusEvent*) override;
 
 private:
     struct Row {
@@ -67,6 +72,7 @@ private:
     Tint tint_;
     int hovered_ = -1;
     int pressed_ = -1;
+    int current_ = -1; // the row the keyboard is on
 };
 
 } // namespace sorvel::ui

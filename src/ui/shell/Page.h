@@ -2,8 +2,8 @@
 // Which page the detail area shows: a pure function of the selected page identifier and
 // the scan phase. A page's identity (kind, and the category id for a category page) is
 // what makes the host build a new screen; anything else refreshes the screen in place.
-// Tool pages keep one identity whatever detail follows "#": they read
-// toolDetail(selectedCategory) themselves.
+// Tool pages keep one identity whatever detail follows "#": they read the detail
+// themselves.
 #include <optional>
 #include <string>
 
@@ -15,17 +15,13 @@ enum class PageKind { onboarding, overview, category, apps, duplicates, history 
 
 struct Page {
     PageKind kind = PageKind::overview;
-    std::string categoryID; // the whole selection text, for category pages only
+    std::string categoryID; // category pages only
     friend bool operator==(const Page&, const Page&) = default;
 };
 
 /// Tools in every phase; onboarding while idle; then the category named by the
 /// selection, or the overview.
 Page pageFor(const std::optional<std::string>& selected, ScanCoordinator::Phase phase);
-
-/// The tool a page identifier names: the first non-empty piece between "#"s (the whole
-/// text when there is none) must be a tool's raw value.
-std::optional<Tool> toolOfPage(const std::string& pageID);
 
 /// The access banner stands above the page while access is missing and a scan started.
 bool showsAccessBanner(bool fullDiskAccess, ScanCoordinator::Phase phase);

@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
@@ -11,6 +12,8 @@
 
 #include "engine/Bytes.h"
 #include "models/ScanCoordinator.h"
+#include "ui/kit/AccessibleControls.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LabelStyle.h"
 #include "ui/kit/Spinner.h"
@@ -28,16 +31,30 @@ SidebarRow::SidebarRow(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::PointingHandCursor);
     setFixedHeight(34);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    FocusRing::attach(this, {{}, 8});
+    AccessibleControls::setRole(this, QAccessible::PageTab);
 }
 
 void SidebarRow::setModel(const Model& model) {
     if (model == model_) return;
     model_ = model;
+    setAccessibleName(model.title);
     update();
 }
 
 void SidebarRow::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint())) emit clicked();
+}
+
+void SidebarRow::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter: emit clicked(); return;
+    case Qt::Key_Up:
+    case Qt::Key_Down: FocusRing::moveAmongLikes(this, e->key() == Qt::Key_Up ? -1 : 1); return;
+    default: QWidget::keyPressEvent(e);
+    }
 }
 
 bool SidebarRow::event(QEvent* e) {
@@ -199,7 +216,7 @@ SidebarView::SidebarView(const AppModels& models, QWidget* parent) : QWidget(par
 
     auto& c = models.coordinator;
     for (auto signal : {&ScanCoordinator::resultChanged, &ScanCoordinator::phaseChanged,
-                        &ScanCoordinator::selectedCategoryChanged, &ScanCoordinator::drillPathChanged})
+                        &ScanCoordinator::selectedPageChanged, &ScanCoordinator::drillPathChanged})
         connect(&c, signal, this, &SidebarView::refresh);
     refresh();
 }
@@ -220,7 +237,7 @@ SidebarRow* SidebarView::row(const std::string& pageID) const {
 void SidebarView::refresh() {
     const auto& c = models_.coordinator;
     const ScanResult& result = c.result();
-    const auto& selected = c.selectedCategory();
+    const auto& selected = c.selectedPage();
     overview_->setModel({"Overview", total(result), Theme::accent(), {}, false, !selected.has_value()});
     progress_->setVisible(c.phase() == ScanCoordinator::Phase::scanning && result.categories.empty());
 

@@ -44,6 +44,8 @@ signals:
 protected:
     void paintEvent(QPaintEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
+    /// Space and Return open the row; Up and Down move to the row before or after.
+    void keyPressEvent(QKeyEvent*) override;
     bool event(QEvent*) override;
 
 private:

@@ -23,9 +23,9 @@ TEST(PageRule, PicksThePageFromSelectionAndPhase) {
         {"tool:duplicates", Phase::scanning, {PageKind::duplicates, {}}},
         {"tool:history", Phase::done, {PageKind::history, {}}},
         {"tool:apps#/Applications/Editor.app", Phase::done, {PageKind::apps, {}}},
-        // Empty pieces between "#"s are dropped before the tool test.
-        {"#tool:history", Phase::done, {PageKind::history, {}}},
-        {"##tool:apps##x", Phase::idle, {PageKind::apps, {}}},
+        // Only the text before the first "#" names a tool, as the coordinator reads it too.
+        {"#tool:history", Phase::done, {PageKind::category, "#tool:history"}},
+        {"tool:apps##x", Phase::idle, {PageKind::apps, {}}},
         // Not a tool and not known: still the category page, with the whole text.
         {"disk:/srv#x", Phase::done, {PageKind::category, "disk:/srv#x"}},
         {"#", Phase::done, {PageKind::category, "#"}},
@@ -36,11 +36,13 @@ TEST(PageRule, PicksThePageFromSelectionAndPhase) {
     }
 }
 
-TEST(PageRule, ToolDetailIsTheTextAfterTheFirstHash) {
+TEST(PageRule, ToolDetailIsTheTextAfterTheFirstHashOfAToolPage) {
     EXPECT_EQ(toolDetail("tool:apps#/Applications/Editor.app"), "/Applications/Editor.app");
     EXPECT_EQ(toolDetail("tool:apps#a#b"), "a#b");
     EXPECT_EQ(toolDetail("tool:apps"), std::nullopt);
     EXPECT_EQ(toolDetail("tool:apps#"), std::nullopt);
+    // A category whose id holds a "#" carries no tool detail.
+    EXPECT_EQ(toolDetail("disk:/srv#x"), std::nullopt);
 }
 
 TEST(PageRule, AccessBannerOnlyAfterAScanStartedWithoutAccess) {

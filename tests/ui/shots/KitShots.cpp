@@ -1,7 +1,9 @@
 // The kit's controls side by side, light and dark: a sheet to check the look against.
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QApplication>
 #include <QPainter>
+#include <QTest>
 #include <QVBoxLayout>
 
 #include "shots/ShotRegistry.h"
@@ -10,6 +12,7 @@
 #include "ui/kit/Card.h"
 #include "ui/kit/CheckBox.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LabelStyle.h"
 #include "ui/kit/PulseDot.h"
@@ -122,4 +125,27 @@ SORVEL_SHOT("kit-controls-light", 980, 640) { return sheet(); }
 SORVEL_SHOT("kit-controls-dark", 980, 640) {
     ctx.appearance().setSelection(Appearance::dark);
     return sheet();
+}
+
+namespace {
+// The sheet shown and active, with `tabs` presses of Tab: the focus ring as a keyboard user
+// sees it.
+QWidget* tabbedSheet(int tabs) {
+    QWidget* root = sheet();
+    root->resize(980, 640);
+    root->show();
+    QApplication::setActiveWindow(root);
+    if (!QTest::qWaitForWindowActive(root)) return root;
+    if (QWidget* given = QApplication::focusWidget()) given->clearFocus();
+    for (int i = 0; i < tabs; ++i)
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : root, Qt::Key_Tab);
+    return root;
+}
+} // namespace
+
+SORVEL_SHOT("kit-focus-ring-button", 980, 640) { return tabbedSheet(3); }
+SORVEL_SHOT("kit-focus-ring-switch", 980, 640) { return tabbedSheet(10); }
+SORVEL_SHOT("kit-focus-ring-picker-dark", 980, 640) {
+    ctx.appearance().setSelection(Appearance::dark);
+    return tabbedSheet(12);
 }

@@ -1,6 +1,10 @@
 // The main window in its whole-window states.
+#include <QApplication>
+#include <QTest>
+
 #include "shots/ShotRegistry.h"
 #include "ui/shell/MainWindow.h"
+#include "ui/shell/SidebarView.h"
 
 using namespace sorvel;
 
@@ -33,4 +37,18 @@ SORVEL_SHOT("window-whole-disk-long-sidebar", 1340, 880) {
 SORVEL_SHOT("window-done-nothing-measured", 1440, 980) {
     ctx.finishScan({});
     return new ui::MainWindow(ctx.models());
+}
+
+// A sidebar row reached from the keyboard: the ring in the accent around it.
+SORVEL_SHOT("window-focus-ring-sidebar", 1440, 980) {
+    ctx.recommendations = test::UiContext::sampleRecommendations();
+    ctx.finishScan(test::UiContext::sampleResult());
+    auto* window = new ui::MainWindow(ctx.models());
+    window->resize(1440, 980);
+    window->show();
+    QApplication::setActiveWindow(window);
+    if (!QTest::qWaitForWindowActive(window)) return window;
+    const auto rows = window->findChildren<ui::SidebarRow*>();
+    if (rows.size() > 2) rows[2]->setFocus(Qt::TabFocusReason);
+    return window;
 }
