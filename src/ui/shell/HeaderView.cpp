@@ -162,6 +162,7 @@ void HeaderView::refresh() {
     scope_->setCurrentIndex(c.scope() == ScanScope::wholeDisk ? 1 : 0);
     toggle_->setChecked(models_.appearance.selection() == Appearance::dark);
     toggle_->setToolTip(models_.appearance.selection() == Appearance::dark ? "Switch to light mode" : "Switch to dark mode");
+    toggle_->setAccessibleName(toggle_->toolTip());
     const bool scanning = c.phase() == Phase::scanning;
     action_->setText(scanning ? "Stop" : "Rescan");
     action_->setStyle(scanning ? Button::Style::subtle : Button::Style::outline);
