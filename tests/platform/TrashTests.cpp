@@ -370,3 +370,23 @@ TEST(TrashMove, ANameWithANulByteMovesNothing) {
     EXPECT_FALSE(moved.moved());
     EXPECT_EQ(test::readFile(home / "dir/keep"), "x");
 }
+
+// The record's Path= reads back as the exact bytes it was written from; a malformed one
+// names nothing, so a restore refuses rather than guess.
+TEST(TrashInfoRecord, PathReadsBackExactlyOrNotAtAll) {
+    const std::string odd = std::string("/home/u/W\xFFrk/50% done \xE2\x9C\x93.txt");
+    EXPECT_EQ(TrashInfo::recordedPath(TrashInfo::sorvelText(odd, 0)), odd);
+    EXPECT_TRUE(TrashInfo::isSorvels(TrashInfo::sorvelText(odd, 0)));
+    EXPECT_FALSE(TrashInfo::isSorvels(TrashInfo::text(odd, 0)));
+    const struct {
+        const char* text;
+        std::optional<std::string> path;
+    } cases[] = {
+        {"[Trash Info]\r\nPath=/a%20b\r\n", "/a b"},
+        {"[Trash Info]\nDeletionDate=2026-01-01T00:00:00\n", std::nullopt},
+        {"[Trash Info]\nPath=/a%G1\n", std::nullopt},
+        {"[Trash Info]\nPath=/a%2\n", std::nullopt},
+        {"[Trash Info]\nPath=/a%00b\n", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TrashInfo::recordedPath(c.text), c.path) << c.text;
+}

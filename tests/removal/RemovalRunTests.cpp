@@ -135,22 +135,24 @@ TEST(RemovalRunRecord, AKilledRunCanBePutBackWhole) {
 // records of other programs and of items present stay.
 TEST(RemovalRunRecord, ReservationsACrashLeftAreGivenBack) {
     Home home;
-    test::writeFile(home.work + "/first/f", "1");
-    ASSERT_TRUE(Trash::moveItem(home.work + "/first").moved());
     const std::string info = home.trash + "/info/";
+    test::makeDirs(home.trash + "/files");
     test::writeFile(info + "lost.trashinfo", TrashInfo::sorvelText(home.work + "/lost", 0));
     test::writeFile(info + "young.trashinfo", TrashInfo::sorvelText(home.work + "/young", 0));
     test::writeFile(info + "theirs.trashinfo", TrashInfo::text(home.work + "/theirs", 0));
+    test::writeFile(home.trash + "/files/kept", "k");
+    test::writeFile(info + "kept.trashinfo", TrashInfo::sorvelText(home.work + "/kept", 0));
+    fs::permissions(home.trash, fs::perms::owner_all, fs::perm_options::replace);
+    fs::permissions(home.trash + "/files", fs::perms::owner_all, fs::perm_options::replace);
+    fs::permissions(home.trash + "/info", fs::perms::owner_all, fs::perm_options::replace);
     const timespec old[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 3600, 0}};
-    for (const char* name : {"lost.trashinfo", "theirs.trashinfo", "first.trashinfo"})
+    for (const char* name : {"lost.trashinfo", "theirs.trashinfo", "kept.trashinfo"})
         ASSERT_EQ(::utimensat(AT_FDCWD, (info + name).c_str(), old, 0), 0);
 
-    std::string error;
-    auto folder = Trash::openHome(false, Trash::Use::moveInto, error);
-    ASSERT_TRUE(folder) << error;
-    EXPECT_EQ(Trash::removeOrphanRecordsNow(*folder), 1);
+    test::writeFile(home.work + "/first/f", "1");
+    ASSERT_TRUE(Trash::moveItem(home.work + "/first").moved()); // the Trash is used
     EXPECT_FALSE(test::exists(info + "lost.trashinfo"));
-    for (const char* kept : {"young.trashinfo", "theirs.trashinfo", "first.trashinfo"})
+    for (const char* kept : {"young.trashinfo", "theirs.trashinfo", "kept.trashinfo", "first.trashinfo"})
         EXPECT_TRUE(test::exists(info + kept)) << kept;
 }
 

@@ -39,6 +39,7 @@ ReviewRow::ReviewRow(const CleanupOutcome& outcome, const TargetExplainer::Expla
             box->setChecked(isSelected); // the sheet rebuilds the row with the new tick
             if (toggle) toggle();
         });
+        box->setAccessibleName(q(ReviewRowText::name(outcome.path)));
         checkbox_ = box;
         lead->addWidget(box);
     } else {

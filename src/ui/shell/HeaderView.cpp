@@ -162,6 +162,7 @@ void HeaderView::refresh() {
     scope_->setCurrentIndex(c.scope() == ScanScope::wholeDisk ? 1 : 0);
     toggle_->setChecked(models_.appearance.selection() == Appearance::dark);
     toggle_->setToolTip(models_.appearance.selection() == Appearance::dark ? "Switch to light mode" : "Switch to dark mode");
+    toggle_->setAccessibleName(toggle_->toolTip());
     const bool scanning = c.phase() == Phase::scanning;
     action_->setText(scanning ? "Stop" : "Rescan");
     action_->setStyle(scanning ? Button::Style::subtle : Button::Style::outline);
@@ -186,7 +187,7 @@ void HeaderView::refreshProgress() {
     unit_->setVisible(hasNumbers);
     notScanned_->setVisible(!hasNumbers);
     const auto& v = c.result().volume;
-    const int64_t used = std::max<int64_t>(0, v.totalCapacity - v.availableCapacity);
+    const int64_t used = v.used();
     bar_->setValues({c.scope() == ScanScope::wholeDisk ? "Whole Disk" : "System Data", shown, used, v.availableCapacity,
                      hasNumbers});
     refreshStatus();

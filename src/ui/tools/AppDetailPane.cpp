@@ -2,6 +2,7 @@
 
 #include "engine/Bytes.h"
 #include "engine/PathKnowledge.h"
+#include "engine/PathText.h"
 #include "models/AppsModel.h"
 #include "ui/kit/Card.h"
 #include "ui/kit/CheckBox.h"
@@ -89,6 +90,7 @@ QWidget* AppDetailPane::targetRow(const std::string& path, int64_t size, const s
     box->setCheckable(true);
     // The model holds the tick: a click asks it to toggle, and the refresh shows the answer.
     connect(box, &CheckBox::clicked, this, [this, path] { apps_.toggle(path); });
+    box->setAccessibleName(q(tildeAbbreviated(path)));
     boxes_[path] = box;
     main->addWidget(box);
     auto* texts = column(2);

@@ -249,6 +249,7 @@ QWidget* DuplicatesView::groupCard(size_t index) {
                 const auto& groups = model_.report().groups;
                 if (index < groups.size()) model_.toggle(copy, groups[index]);
             });
+            box->setAccessibleName(q(tildeAbbreviated(file.path)));
             boxes_[file.path] = box;
             toggleLine->addWidget(box);
         }

@@ -201,6 +201,7 @@ QWidget* MenuBarView::findings() {
         auto* box = new CheckBox(15, 4);
         box->setCheckable(true);
         box->setAttribute(Qt::WA_TransparentForMouseEvents);
+        box->setFocusPolicy(Qt::NoFocus); // the row takes the focus and the tick
         line->addWidget(box);
         auto* name = text(q(lastPathComponent(finding.path)), 11.5, W::regular, Theme::primaryText());
         name->setElide(Qt::ElideMiddle);

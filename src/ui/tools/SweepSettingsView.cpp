@@ -199,6 +199,7 @@ QWidget* SweepSettingsView::rulesSection() {
         box->setCheckable(true);
         box->setChecked(SettingsRules::isTicked(current.rules, rule.id));
         box->setAttribute(Qt::WA_TransparentForMouseEvents);
+        box->setFocusPolicy(Qt::NoFocus); // the row takes the focus and the tick
         line->addWidget(box);
         auto* texts = column(1);
         texts->addWidget(text(q(rule.title), 12.5, W::medium, Theme::primaryText()));
@@ -304,6 +305,7 @@ QWidget* SweepSettingsView::updatesSection() {
     auto* toggleLine = row(8);
     auto* toggle = new Switch(QSize(32, 18));
     toggle->setObjectName("automaticChecks");
+    toggle->setAccessibleName("Check for new versions once a day");
     toggle->setChecked(updates_.automaticChecks());
     toggle->setEnabled(configured);
     connect(toggle, &Switch::toggled, this, [this](bool on) {

@@ -3,6 +3,7 @@
 // survives refreshes.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QMenu>
 #include <QTest>
 
@@ -208,4 +209,25 @@ TEST(CategoryDetailOpen, ALevelThatMeasuresNothingShowsItsRowsWithoutAnEmptyMap)
         EXPECT_FALSE(p.view->rowList()->isHidden());
         EXPECT_GE(p.view->rowList()->rowCount(), 1u);
     }
+}
+
+// From the keyboard the list moves a current row with the arrows, stops at its ends, and
+// Return opens the current row as a click does.
+TEST(CategoryDetailKeyboard, ArrowsMoveTheCurrentRowAndReturnOpensIt) {
+    Pane p;
+    CategoryRowList* list = p.view->rowList();
+    QApplication::setActiveWindow(p.view.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(p.view.get()));
+    list->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(list->currentRow(), 0);
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down}) QTest::keyClick(list, key);
+    EXPECT_EQ(list->currentRow(), 2);
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(list->currentRow(), 1);
+    QTest::keyClick(list, Qt::Key_Return); // the leaf folder is revealed
+    EXPECT_EQ(p.ctx.desktop().revealed, (std::vector<std::string>{p.leaf->path}));
+    QTest::keyClick(list, Qt::Key_Home);
+    QTest::keyClick(list, Qt::Key_Space); // the folder with children is entered
+    p.settleAll();
+    EXPECT_EQ(p.coordinator->drillPath().size(), 1u);
 }

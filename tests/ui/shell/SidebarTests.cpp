@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QTest>
+
 #include "uisupport/UiContext.h"
 #include "ui/shell/SidebarView.h"
 
@@ -57,4 +60,29 @@ TEST(SidebarRows, MeasuringLineOnlyWhileScanningWithoutCategories) {
     ASSERT_TRUE(test::waitUntil([&] { return sidebar.row("caches") != nullptr; }));
     EXPECT_FALSE(sidebar.measuringLine()->isVisible()) << "gone with the first category";
     EXPECT_EQ(sidebar.row("caches")->model().size, 1'500'000'000);
+}
+
+// From the keyboard: Down and Up walk the rows in order, Return opens the focused one.
+TEST(SidebarKeyboard, ArrowsWalkTheRowsAndReturnOpensOne) {
+    test::UiContext ctx;
+    ctx.finishScan(test::UiContext::sampleResult());
+    SidebarView sidebar(ctx.models());
+    test::settle(&sidebar, {244, 880});
+    QApplication::setActiveWindow(&sidebar);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&sidebar));
+    ASSERT_TRUE(test::waitUntil([&] { return sidebar.row("caches") != nullptr; }));
+    auto* overview = sidebar.row("");
+    overview->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(overview, Qt::Key_Down);
+    auto* second = qobject_cast<SidebarRow*>(QApplication::focusWidget());
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, overview);
+    EXPECT_GT(second->mapTo(&sidebar, QPoint()).y(), overview->mapTo(&sidebar, QPoint()).y());
+    QTest::keyClick(second, Qt::Key_Return);
+    EXPECT_TRUE(second->model().selected);
+    EXPECT_FALSE(overview->model().selected);
+    QTest::keyClick(second, Qt::Key_Up);
+    EXPECT_EQ(QApplication::focusWidget(), overview);
+    QTest::keyClick(overview, Qt::Key_Space);
+    EXPECT_TRUE(overview->model().selected);
 }

@@ -9,6 +9,8 @@
 #include <QScrollBar>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QImage>
+#include <QPainter>
 #include <QTest>
 
 #include <unistd.h>
@@ -41,7 +43,42 @@ std::vector<std::pair<std::string, int64_t>> findings(const UiContext& ctx, int 
     return list;
 }
 
+// How far a widget's own painting, laid on white, stands out from the white.
+long ink(QWidget* w) {
+    QImage image(w->size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.drawPixmap(0, 0, w->grab());
+    p.end();
+    long total = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) total += 255 - qGray(image.pixel(x, y));
+    return total;
+}
+
 } // namespace
+
+// With nothing ticked the move button is painted faint, and at full strength again once a
+// finding is ticked: the painted result, not the requested opacity.
+TEST(SweepPanel, TheMoveButtonIsPaintedFaintOnlyWithNothingTicked) {
+    UiContext ctx;
+    auto sweeper = sweeperFinding(findings(ctx, 3));
+    sweeper->run(SweepRun::Trigger::manual);
+    ASSERT_TRUE(waitUntil([&] { return !sweeper->isRunning(); }));
+    ui::MenuBarView panel(*sweeper, {});
+    panel.resize(380, 600);
+    panel.flush();
+    auto* move = one<ui::Button>(&panel, "moveFindings");
+    const long ticked = ink(move);
+    ASSERT_GT(ticked, 0);
+    one<QAbstractButton>(&panel, "selectAll")->click();
+    panel.flush();
+    const long none = ink(move);
+    EXPECT_LT(none, ticked * 3 / 4);
+    QTest::mouseClick(named(&panel, "findingRow")[0], Qt::LeftButton);
+    panel.flush();
+    EXPECT_GT(ink(move), ticked * 9 / 10);
+}
 
 TEST(SweepPanel, FindingsListHeightTicksAndTheMoveButton) {
     UiContext ctx;
