@@ -12,12 +12,13 @@
 #include <set>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "engine/BulkDirectoryReader.h"
 #include "engine/StorageCategory.h"
-#include "platform/BulkAttributes.h"
 #include "platform/FileExtents.h"
+#include "platform/FolderDescent.h"
 #include "platform/Path.h"
 #include "platform/RegularFile.h"
 #include "platform/SHA256.h"
@@ -193,22 +194,75 @@ std::optional<WholeFile> hashWhole(const std::string& path, std::optional<detail
                      FileExtents::sharingOf(handle.descriptor())};
 }
 
-void collect(int directoryFD, const std::string& directory, std::vector<std::string>& stack,
-             std::vector<Candidate>& candidates, const Options& options) {
-    BulkDirectoryReader::read(directoryFD, [&](const DirectoryEntry& entry) {
+// The exclusions of one search, with their lengths: an entry whose path has none of
+// them is not excluded, so most entries are never joined to their folder's path.
+struct Exclusions {
+    const std::set<std::string>& paths;
+    std::unordered_set<size_t> lengths;
+
+    explicit Exclusions(const std::set<std::string>& paths) : paths(paths) {
+        for (const auto& path : paths) lengths.insert(path.size());
+    }
+    bool excludes(const std::string& folder, const std::string& name) const {
+        if (lengths.empty()) return false;
+        const bool slash = folder.empty() || folder.back() != '/';
+        if (!lengths.count(folder.size() + (slash ? 1 : 0) + name.size())) return false;
+        return paths.count(appendingPathComponent(folder, name)) > 0;
+    }
+};
+
+// Reads one folder: its subfolders' names go to `subfolders`, its candidates to `candidates`.
+void collect(int directoryFD, const std::string& directory, const Exclusions& exclusions,
+             std::vector<std::string>& subfolders, std::vector<Candidate>& candidates, const Options& options) {
+    BulkDirectoryReader::readAll(directoryFD, [&](const DirectoryEntry& entry) {
         if (entry.name == "." || entry.name == "..") return;
         if (options.skippedNames.count(entry.name)) return;
-        std::string path = appendingPathComponent(directory, entry.name);
-        if (options.excludedPaths.count(path)) return;
         if (entry.isSymlink) return;
+        const bool candidate = entry.isRegularFile && entry.allocatedSize >= options.minimumSize;
+        if (!entry.isDirectory && !candidate) return;
+        if (exclusions.excludes(directory, entry.name)) return;
         if (entry.isDirectory) {
-            stack.push_back(std::move(path));
+            subfolders.push_back(entry.name);
             return;
         }
-        if (entry.isRegularFile && entry.allocatedSize >= options.minimumSize)
-            candidates.push_back(Candidate{std::move(path), entry.allocatedSize, entry.fileID,
-                                           entry.device, entry.modified});
+        candidates.push_back(Candidate{appendingPathComponent(directory, entry.name), entry.allocatedSize,
+                                       entry.fileID, entry.device, entry.modified});
     });
+}
+
+// Lists the candidates below `root`, depth first, a folder's subfolders last listed
+// first, each folder opened relative to its parent: time stays linear in the depth.
+// False when the search must stop (cancelled, or the scan limit reached).
+bool listCandidates(const std::string& root, const Options& options, const Exclusions& exclusions,
+                    ScanControl& control, Report& report, std::vector<Candidate>& candidates) {
+    auto mayOpenMore = [&] {
+        if (control.cancelled()) return false;
+        if (static_cast<int64_t>(candidates.size()) >= options.maxFiles) {
+            report.hitScanLimit = true;
+            return false;
+        }
+        return true;
+    };
+    FolderDescent descent;
+    std::vector<std::vector<std::string>> pending; // per open level, the subfolders not yet listed
+    auto read = [&](int fd) {
+        pending.emplace_back();
+        collect(fd, descent.path(), exclusions, pending.back(), candidates, options);
+    };
+    if (!mayOpenMore()) return false;
+    if (const int fd = descent.start(root); fd >= 0) read(fd);
+    while (!pending.empty()) {
+        if (pending.back().empty()) {
+            pending.pop_back();
+            descent.leave();
+            continue;
+        }
+        const std::string name = std::move(pending.back().back());
+        pending.back().pop_back();
+        if (!mayOpenMore()) return false;
+        if (const int fd = descent.enter(name); fd >= 0) read(fd);
+    }
+    return true;
 }
 
 // Groups items by a key in order of first appearance, each group keeping input order.
@@ -338,22 +392,9 @@ Report scan(const std::vector<std::string>& roots, const Options& options, ScanC
     Options standard = options;
     standard.excludedPaths.clear();
     for (const auto& path : options.excludedPaths) standard.excludedPaths.insert(absoluteStandardPath(path));
+    const Exclusions exclusions(standard.excludedPaths);
     for (const auto& given : roots) {
-        const std::string root = absoluteStandardPath(given);
-        std::vector<std::string> stack{root};
-        while (!stack.empty()) {
-            std::string directory = std::move(stack.back());
-            stack.pop_back();
-            if (control.cancelled()) break;
-            if (static_cast<int64_t>(candidates.size()) >= options.maxFiles) {
-                report.hitScanLimit = true;
-                break;
-            }
-            const int fd = openDirectory(directory.c_str());
-            if (fd < 0) continue;
-            collect(fd, directory, stack, candidates, standard);
-            ::close(fd);
-        }
+        if (!listCandidates(absoluteStandardPath(given), standard, exclusions, control, report, candidates)) break;
     }
     report.filesScanned = static_cast<int64_t>(candidates.size());
 

@@ -89,7 +89,7 @@ std::optional<std::string> encode(const ScanResult& result) {
         for (const auto& snapshot : result.snapshots) snapshots.push_back(snapshot.name);
 
         const VolumeStats& v = result.volume;
-        const int64_t used = v.totalCapacity - v.availableCapacity;
+        const int64_t used = v.used();
         const int64_t purgeable = v.availableForImportantUsage - v.availableCapacity;
         int64_t scanned = 0;
         for (const auto& category : result.categories) scanned += category.total();

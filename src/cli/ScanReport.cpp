@@ -45,10 +45,7 @@ int64_t scannedBytes(const ScanResult &result) {
     return sum;
 }
 
-int64_t usedBytes(const VolumeStats &v) {
-    int64_t used = v.totalCapacity - v.availableCapacity;
-    return used < 0 ? 0 : used;
-}
+int64_t usedBytes(const VolumeStats &v) { return v.used(); }
 
 int64_t purgeableBytes(const VolumeStats &v) {
     return v.availableForImportantUsage - v.availableCapacity;

@@ -1,6 +1,10 @@
 // `--size PATH`: one sequential walk, printed in figures that can be checked against du.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "cli/HeadlessReport.h"
@@ -8,6 +12,8 @@
 #include "engine/Bytes.h"
 #include "engine/FileWalker.h"
 #include "engine/PathText.h"
+#include "platform/BulkAttributes.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Text.h"
 
 namespace sorvel::HeadlessReport {
@@ -15,6 +21,16 @@ namespace sorvel::HeadlessReport {
 int size(const std::string& argument) {
     // The path stays bytes for the walk; only printed text is made valid UTF-8.
     const std::string path = expandingTildeInPath(argument);
+    // A folder that cannot be read would otherwise pass for an empty one.
+    auto cannotRead = [&](int error) {
+        ReportOutput::diagnostic("Cannot read: " + printable(argument) + " (" + std::strerror(error) + ")\n");
+        return 1;
+    };
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        const FileDescriptor folder(openDirectory(path.c_str()));
+        if (!folder.valid()) return cannotRead(errno);
+    }
     ScanControl control;
     const FileWalker::Options options; // the standard values, nothing excluded
     const ScanNodePtr node = FileWalker::walk(path, control, options);
@@ -22,6 +38,7 @@ int size(const std::string& argument) {
         ReportOutput::diagnostic("No such path: " + printable(argument) + "\n");
         return 1;
     }
+    if (node->accessDenied) return cannotRead(EACCES); // closed between the look and the walk
     std::string out = std::to_string(node->size) + " bytes  " + std::to_string(node->size / 1024) +
                       " KiB  " + Bytes::format(node->size) + "  " + std::to_string(node->fileCount) +
                       " files\n";

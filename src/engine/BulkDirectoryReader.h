@@ -41,6 +41,10 @@ template <typename Sink> void readFallback(DIR* directory, Sink&& sink);
 /// `read`, then `readFallback` when the bulk way read nothing; closes the descriptor.
 template <typename Sink> void readThenClose(int directoryFD, Sink&& sink);
 
+/// The same, leaving the caller's descriptor open (the second way reads through a
+/// duplicate of it).
+template <typename Sink> void readAll(int directoryFD, Sink&& sink);
+
 } // namespace BulkDirectoryReader
 } // namespace sorvel
 

@@ -198,4 +198,16 @@ template <typename Sink> void readThenClose(int directoryFD, Sink&& sink) {
     }
 }
 
+template <typename Sink> void readAll(int directoryFD, Sink&& sink) {
+    if (read(directoryFD, sink)) return;
+    const int copy = fcntl(directoryFD, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return;
+    if (DIR* directory = fdopendir(copy)) {
+        readFallback(directory, sink);
+        closedir(directory);
+    } else {
+        close(copy);
+    }
+}
+
 } // namespace sorvel::BulkDirectoryReader

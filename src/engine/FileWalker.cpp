@@ -10,11 +10,25 @@
 #include "engine/BulkDirectoryReader.h"
 #include "platform/BulkAttributes.h"
 #include "platform/Concurrency.h"
+#include "platform/FolderDescent.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
 
 namespace sorvel::FileWalker {
 namespace {
+
+// What every directory read of one walk shares.
+struct WalkRules {
+    const Options& options;
+    uint64_t device;
+    // The lengths of the excluded paths: an entry whose joined path has none of them
+    // cannot be excluded, so most entries are never joined at all.
+    std::unordered_set<size_t> excludedLengths;
+
+    WalkRules(const Options& options, uint64_t device) : options(options), device(device) {
+        for (const auto& path : options.excludedPaths) excludedLengths.insert(path.size());
+    }
+};
 
 // What one directory read collects.
 struct EntrySink {
@@ -22,10 +36,15 @@ struct EntrySink {
     std::vector<FileEntry> largeFiles;  // direct files at or above the threshold, listing order
     int64_t directFileSize = 0;
     int64_t directFileCount = 0;
+    // Below the maximum node depth nodes are dropped once counted, so they need neither
+    // their paths nor their large files: building those would cost time and memory that
+    // grow with the depth at every level of a deep tree.
+    bool nameChildren = true;
+    bool keepLargeFiles = true;
 
-    // Applies the walk's rules to one entry; returns the node of an accepted subdirectory.
-    ScanNodePtr accept(const DirectoryEntry& entry, const std::string& parentPath, uint64_t device,
-                       ScanControl& control, const Options& options);
+    // Applies the walk's rules to one entry of the folder at `parentPath`.
+    void accept(const DirectoryEntry& entry, const std::string& parentPath, const WalkRules& rules,
+                ScanControl& control);
 };
 
 std::string joinPath(const std::string& parent, const std::string& name) {
@@ -37,46 +56,39 @@ std::string joinPath(const std::string& parent, const std::string& name) {
     return path;
 }
 
-ScanNodePtr EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPath,
-                              uint64_t device, ScanControl& control, const Options& options) {
+void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPath, const WalkRules& rules,
+                       ScanControl& control) {
+    const Options& options = rules.options;
     const std::string& name = entry.name;
-    if (name == "." || name == "..") return nullptr;
-    if (!options.skippedNames.empty() && options.skippedNames.count(name)) return nullptr;
-    if (entry.isSymlink) return nullptr;
-    if (!entry.isDirectory && !entry.isRegularFile) return nullptr; // sockets, pipes, devices
+    if (name == "." || name == "..") return;
+    if (!options.skippedNames.empty() && options.skippedNames.count(name)) return;
+    if (entry.isSymlink) return;
+    if (!entry.isDirectory && !entry.isRegularFile) return; // sockets, pipes, devices
 
-    // The joined path is only built when something needs it: most files are counted
-    // without ever being named.
-    std::string path;
-    bool havePath = false;
-    auto joined = [&]() -> const std::string& {
-        if (!havePath) {
-            path = joinPath(parentPath, name);
-            havePath = true;
-        }
-        return path;
-    };
-    if (!options.excludedPaths.empty() && options.excludedPaths.count(joined())) return nullptr;
+    if (!rules.excludedLengths.empty()) {
+        const bool slash = parentPath.empty() || parentPath.back() != '/';
+        const size_t length = parentPath.size() + (slash ? 1 : 0) + name.size();
+        if (rules.excludedLengths.count(length) && options.excludedPaths.count(joinPath(parentPath, name))) return;
+    }
 
     if (entry.isDirectory) {
-        if (options.stayOnDevice && entry.device != device) return nullptr;
-        auto node = ScanNode::make(name, joined());
+        if (options.stayOnDevice && entry.device != rules.device) return;
+        auto node = ScanNode::make(name, nameChildren ? joinPath(parentPath, name) : std::string());
         node->modified = entry.modified;
-        children.push_back(node);
-        return node;
+        children.push_back(std::move(node));
+        return;
     }
-    if (entry.linkCount >= 2 && !control.insertInode({entry.device, entry.fileID}, parentPath)) return nullptr;
+    if (entry.linkCount >= 2 && !control.insertInode({entry.device, entry.fileID}, parentPath)) return;
     directFileSize += entry.allocatedSize;
     directFileCount += 1;
-    if (entry.allocatedSize >= options.largeFileThreshold) {
+    if (keepLargeFiles && entry.allocatedSize >= options.largeFileThreshold) {
         FileEntry file;
         file.name = name;
-        file.path = joined();
+        file.path = joinPath(parentPath, name);
         file.size = entry.allocatedSize;
         file.modified = entry.modified;
         largeFiles.push_back(std::move(file));
     }
-    return nullptr;
 }
 
 void writeTrace(const char* verb, const std::string& path) {
@@ -103,58 +115,105 @@ std::vector<FileEntry> largest(std::vector<FileEntry> files, int count) {
     return files;
 }
 
-// Reads one directory into a sink; false (with accessDenied set) when it cannot be opened.
-bool readDirectory(ScanNode& node, uint64_t device, ScanControl& control, const Options& options,
-                   EntrySink& sink) {
+// Reads one directory node by its path and returns its subdirectory nodes, without
+// recursion (the breadth-first listing of the parallel walk: a few levels at most).
+std::vector<ScanNodePtr> listChildren(ScanNode& node, const WalkRules& rules, ScanControl& control) {
     const int fd = openDirectory(node.path.c_str());
     if (fd < 0) {
         node.accessDenied = errno == EACCES || errno == EPERM;
-        return false;
+        return {};
     }
+    EntrySink sink;
     BulkDirectoryReader::readThenClose(fd, [&](const DirectoryEntry& entry) {
-        sink.accept(entry, node.path, device, control, options);
+        sink.accept(entry, node.path, rules, control);
     });
     control.addProgress(sink.directFileSize, sink.directFileCount, node.path);
-    return true;
-}
-
-// Reads one directory node and returns its subdirectory nodes, without recursion.
-std::vector<ScanNodePtr> listChildren(ScanNode& node, uint64_t device, ScanControl& control,
-                                      const Options& options) {
-    EntrySink sink;
-    if (!readDirectory(node, device, control, options, sink)) return {};
     node.directFileSize = sink.directFileSize;
     node.directFileCount = sink.directFileCount;
     node.fileCount = sink.directFileCount;
-    node.largestFiles = largest(std::move(sink.largeFiles), options.largestFilesPerDirectory);
+    node.largestFiles = largest(std::move(sink.largeFiles), rules.options.largestFilesPerDirectory);
     node.children = sink.children;
     return std::move(sink.children);
 }
 
-void walkDirectory(ScanNode& node, uint64_t device, int depth, ScanControl& control,
-                   const Options& options) {
-    if (control.cancelled()) return;
-    const bool tracing = traceEnabled() && depth < 3;
-    if (tracing) writeTrace("open ", node.path);
+// One folder of the depth-first walk whose subfolders are being gone through.
+struct Frame {
+    ScanNode* node;
+    int depth;
+    bool tracing;
+    const std::string* shownPath; // for progress: the node's path, or its nearest named ancestor's
     EntrySink sink;
-    if (!readDirectory(node, device, control, options, sink)) {
-        if (tracing) writeTrace("deny ", node.path);
-        return;
-    }
-    for (const auto& child : sink.children) {
-        if (control.cancelled()) break;
-        walkDirectory(*child, device, depth + 1, control, options);
-    }
-    if (tracing) writeTrace("done ", node.path);
+    size_t next = 0;               // the next child to walk
+};
 
-    node.directFileSize = sink.directFileSize;
-    node.directFileCount = sink.directFileCount;
-    node.children = std::move(sink.children);
+void finish(Frame& frame, const Options& options) {
+    ScanNode& node = *frame.node;
+    node.directFileSize = frame.sink.directFileSize;
+    node.directFileCount = frame.sink.directFileCount;
+    node.children = std::move(frame.sink.children);
     node.rollUpTotals(); // children not walked because of a cancellation count with zeros
-    node.largestFiles = largest(std::move(sink.largeFiles), options.largestFilesPerDirectory);
-    if (depth >= options.maxNodeDepth) {
+    node.largestFiles = largest(std::move(frame.sink.largeFiles), options.largestFilesPerDirectory);
+    if (frame.depth >= options.maxNodeDepth) {
         node.children.clear();
         node.children.shrink_to_fit();
+    }
+}
+
+// The depth-first walk below `top`, which sits at `depth`. An explicit stack instead of
+// the call stack, and every folder below `top` opened relative to its parent's
+// descriptor: time and stack stay flat however deep the tree goes.
+void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl& control) {
+    if (control.cancelled()) return;
+    const Options& options = rules.options;
+    FolderDescent descent;
+    std::vector<Frame> frames;
+
+    // Reads the descent's current folder, open on `fd`, and stacks it.
+    auto push = [&](ScanNode& node, int nodeDepth, int fd, bool tracing) {
+        Frame frame{&node, nodeDepth, tracing, node.path.empty() ? frames.back().shownPath : &node.path, {}};
+        frame.sink.nameChildren = nodeDepth < options.maxNodeDepth;
+        frame.sink.keepLargeFiles = nodeDepth <= options.maxNodeDepth;
+        BulkDirectoryReader::readAll(fd, [&](const DirectoryEntry& entry) {
+            frame.sink.accept(entry, descent.path(), rules, control);
+        });
+        control.addProgress(frame.sink.directFileSize, frame.sink.directFileCount, *frame.shownPath);
+        frames.push_back(std::move(frame));
+    };
+
+    const bool tracing = traceEnabled() && depth < 3;
+    if (tracing) writeTrace("open ", top.path);
+    const int fd = descent.start(top.path);
+    if (fd < 0) {
+        top.accessDenied = errno == EACCES || errno == EPERM;
+        if (tracing) writeTrace("deny ", top.path);
+        return;
+    }
+    push(top, depth, fd, tracing);
+
+    while (!frames.empty()) {
+        Frame& frame = frames.back();
+        if (frame.next < frame.sink.children.size() && !control.cancelled()) {
+            ScanNode& child = *frame.sink.children[frame.next++];
+            const int childDepth = frame.depth + 1;
+            const bool childTracing = traceEnabled() && childDepth < 3;
+            std::string tracePath;
+            if (childTracing) {
+                tracePath = joinPath(descent.path(), child.name);
+                writeTrace("open ", tracePath);
+            }
+            const int childFD = descent.enter(child.name);
+            if (childFD < 0) {
+                child.accessDenied = errno == EACCES || errno == EPERM;
+                if (childTracing) writeTrace("deny ", tracePath);
+                continue;
+            }
+            push(child, childDepth, childFD, childTracing); // `frame` is not used after this
+            continue;
+        }
+        if (frame.tracing) writeTrace("done ", descent.path());
+        finish(frame, options);
+        frames.pop_back();
+        descent.leave();
     }
 }
 
@@ -190,7 +249,7 @@ ScanNodePtr walk(const std::string& path, ScanControl& control, const Options& o
     bool isDirectory = false;
     uint64_t device = 0;
     auto root = startNode(path, isDirectory, device);
-    if (root && isDirectory) walkDirectory(*root, device, 0, control, options);
+    if (root && isDirectory) walkDirectory(*root, 0, WalkRules(options, device), control);
     return root;
 }
 
@@ -199,6 +258,7 @@ ScanNodePtr walkParallel(const std::string& path, ScanControl& control, const Op
     uint64_t device = 0;
     auto root = startNode(path, isDirectory, device);
     if (!root || !isDirectory) return root;
+    const WalkRules rules(options, device);
 
     const size_t target = 4 * static_cast<size_t>(activeProcessorCount());
     std::vector<ScanNodePtr> frontier{root};
@@ -207,7 +267,7 @@ ScanNodePtr walkParallel(const std::string& path, ScanControl& control, const Op
     while (frontier.size() < target && !control.cancelled()) {
         std::vector<ScanNodePtr> next;
         for (const auto& node : frontier) {
-            auto children = listChildren(*node, device, control, options);
+            auto children = listChildren(*node, rules, control);
             next.insert(next.end(), children.begin(), children.end());
         }
         if (next.empty()) {
@@ -222,7 +282,7 @@ ScanNodePtr walkParallel(const std::string& path, ScanControl& control, const Op
 
     if (!frontier.empty() && !control.cancelled()) {
         concurrentPerform(frontier.size(), [&](size_t i) {
-            walkDirectory(*frontier[i], device, passes, control, options);
+            walkDirectory(*frontier[i], passes, rules, control);
         });
     }
 

@@ -18,7 +18,14 @@
 #include "platform/Text.h"
 #include "platform/VolumeCapacity.h"
 
-namespace sorvel::VolumeProbe {
+namespace sorvel {
+
+int64_t VolumeStats::used() const {
+    if (usedCapacity) return std::max<int64_t>(0, *usedCapacity);
+    return std::max<int64_t>(0, totalCapacity - availableCapacity);
+}
+
+namespace VolumeProbe {
 
 namespace {
 
@@ -66,6 +73,7 @@ VolumeStats stats(const std::string& path) {
         s.totalCapacity = c->total;
         s.availableCapacity = c->available;
         s.availableForImportantUsage = c->availableForImportantUsage;
+        s.usedCapacity = c->used;
     }
     return s;
 }
@@ -166,4 +174,5 @@ std::string describeAccess() {
     return report;
 }
 
-} // namespace sorvel::VolumeProbe
+} // namespace VolumeProbe
+} // namespace sorvel

@@ -13,9 +13,21 @@
 namespace sorvel {
 
 struct VolumeStats {
+    VolumeStats() = default;
+    VolumeStats(int64_t total, int64_t available, int64_t availableForImportantUsage,
+                std::optional<int64_t> used = std::nullopt)
+        : totalCapacity(total), availableCapacity(available),
+          availableForImportantUsage(availableForImportantUsage), usedCapacity(used) {}
+
     int64_t totalCapacity = 0;
     int64_t availableCapacity = 0;
     int64_t availableForImportantUsage = 0;
+    /// In use as df counts it (blocks minus free blocks): total minus available would
+    /// also count the blocks reserved for root. None when not measured.
+    std::optional<int64_t> usedCapacity;
+
+    /// The used space; without a measured figure, total minus available (never below 0).
+    int64_t used() const;
 };
 
 struct LocalSnapshot {

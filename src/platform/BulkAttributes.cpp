@@ -10,6 +10,8 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include "platform/QuietOpen.h"
+
 namespace sorvel {
 namespace {
 
@@ -198,7 +200,7 @@ int getattrlistbulk(int dirfd, const attrlist* request, void* buffer, size_t buf
 
 int openDirectory(const char* path) {
     constexpr int kFinalFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
-    int fd = open(path, kFinalFlags);
+    int fd = openQuietly(path, kFinalFlags);
     if (fd >= 0 || errno != ENAMETOOLONG) return fd;
 
     // Too long for one call: walk down in pieces that each stay well below the limit.
@@ -208,7 +210,7 @@ int openDirectory(const char* path) {
     size_t start = rest.find_first_not_of('/');
     if (start == std::string::npos) {
         close(current);
-        return open(path, kFinalFlags);
+        return openQuietly(path, kFinalFlags);
     }
     rest.erase(0, start);
     constexpr size_t kPiece = 2048;
@@ -229,7 +231,7 @@ int openDirectory(const char* path) {
         } else {
             rest.erase(0, next);
         }
-        int opened = last ? openat(current, piece.c_str(), kFinalFlags)
+        int opened = last ? openatQuietly(current, piece.c_str(), kFinalFlags)
                           : openat(current, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         int saved = errno;
         close(current);

@@ -69,9 +69,10 @@ inline constexpr size_t kBulkDeviceFieldSize = 8;
 int getattrlistbulk(int dirfd, const attrlist* request, void* buffer, size_t bufferSize,
                     uint64_t options, size_t* filledBytes = nullptr);
 
-/// Opens a directory for reading without following a final symbolic link. Paths longer
-/// than the kernel accepts in one piece are opened component by component. -1 with
-/// errno set on failure.
+/// Opens a directory for reading without following a final symbolic link, and without
+/// moving its access time where that is permitted (see QuietOpen.h). Paths longer than
+/// the kernel accepts in one piece are opened component by component. -1 with errno set
+/// on failure.
 int openDirectory(const char* path);
 
 } // namespace sorvel

@@ -1,14 +1,17 @@
 #include "platform/DirectoryListing.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <utility>
+
+#include "platform/QuietOpen.h"
 
 namespace sorvel {
 
 std::optional<DirectoryListing> DirectoryListing::open(const std::string& path) {
-    DIR* dir = ::opendir(path.c_str());
-    if (!dir) return std::nullopt;
-    return DirectoryListing(dir);
+    // As opendir, but a listing leaves the folder's access time alone where it may.
+    return adopt(FileDescriptor(openQuietly(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY)));
 }
 
 std::optional<DirectoryListing> DirectoryListing::adopt(FileDescriptor folder) {

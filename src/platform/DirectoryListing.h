@@ -20,7 +20,8 @@ public:
         Type type = Type::unknown;
     };
 
-    /// Opens the folder at the path (symbolic links followed); none when it cannot be.
+    /// Opens the folder at the path (symbolic links followed) without moving its access
+    /// time where that is permitted; none when it cannot be.
     static std::optional<DirectoryListing> open(const std::string& path);
     /// Lists an open folder descriptor, which the listing then owns; none when it cannot.
     static std::optional<DirectoryListing> adopt(FileDescriptor folder);

@@ -14,6 +14,7 @@
 
 #include "platform/BinaryPlistShape.h"
 #include "platform/FileDescriptor.h"
+#include "platform/QuietOpen.h"
 
 namespace sorvel {
 
@@ -302,8 +303,9 @@ std::optional<PlistValue> parse(const std::string& bytes) {
 }
 
 std::optional<std::string> readRegularFile(const std::string& path, size_t limit) {
-    // O_NONBLOCK: opening a FIFO must not wait for a writer.
-    const FileDescriptor descriptor(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    // O_NONBLOCK: opening a FIFO must not wait for a writer. Quietly: reading a bundle's
+    // information must not move the access times shown as its last use.
+    const FileDescriptor descriptor(openQuietly(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!descriptor.valid()) return std::nullopt;
     const int fd = descriptor.get();
 

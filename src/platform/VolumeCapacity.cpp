@@ -28,6 +28,7 @@ std::optional<VolumeCapacity> volumeCapacity(const std::string& path) {
     c.total = product(st.f_blocks, st.f_frsize);
     c.available = product(st.f_bavail, st.f_frsize);
     c.availableForImportantUsage = c.available;
+    c.used = product(st.f_blocks > st.f_bfree ? st.f_blocks - st.f_bfree : 0, st.f_frsize);
     return c;
 }
 

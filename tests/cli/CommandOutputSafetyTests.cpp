@@ -144,7 +144,7 @@ TEST(CommandOutputSafety, MissingOrUnreadablePathsAreErrors) {
         EXPECT_EQ(r.out, "") << command;
     }
     // A folder another user cannot open (root reads everything, so drop to nobody).
-    for (const char* command : {"--duplicates", "--insights"}) {
+    for (const char* command : {"--duplicates", "--insights", "--size"}) {
         const std::string path = home / "locked";
         const int status = runAsUnprivileged([&] {
             const auto r = runCommand({SORVEL_BINARY, command, path}, {{"HOME", "/nonexistent"}});

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <pthread.h>
 #include <set>
 #include <spawn.h>
 #include <stdexcept>
@@ -32,15 +33,26 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-    // Make everything writable again first: tests lock folders down on purpose.
+    // Make everything writable again first: tests lock folders down on purpose. Trees
+    // deeper than that (built on purpose too) go with rm, which holds neither a descriptor
+    // nor a path per level.
     std::error_code ec;
+    bool deep = false;
     for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
          it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (ec) break;
-        if (it->is_directory(ec) && !it->is_symlink(ec)) chmod(it->path().c_str(), 0755);
+        if (it->is_directory(ec) && !it->is_symlink(ec)) {
+            chmod(it->path().c_str(), 0755);
+            if (it.depth() >= 64) {
+                deep = true;
+                it.disable_recursion_pending();
+            }
+        }
     }
     chmod(path_.c_str(), 0755);
+    if (deep) runCommand({"/bin/rm", "-rf", "--", path_});
     fs::remove_all(path_, ec);
+    if (ec) runCommand({"/bin/rm", "-rf", "--", path_});
 }
 
 ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
@@ -53,6 +65,16 @@ ScopedEnv::~ScopedEnv() {
     if (old_) setenv(name_.c_str(), old_->c_str(), 1);
     else unsetenv(name_.c_str());
 }
+
+namespace {
+std::optional<std::string> memoryOrCurrentTmp() {
+    if (access("/dev/shm", W_OK | X_OK) == 0) return std::string("/dev/shm");
+    const char* current = std::getenv("TMPDIR");
+    return current ? std::optional<std::string>(current) : std::nullopt;
+}
+} // namespace
+
+MemoryScratch::MemoryScratch() : tmp_("TMPDIR", memoryOrCurrentTmp()) {}
 
 FakeHome::FakeHome() : home_("HOME", dir_.path()), dataHome_("XDG_DATA_HOME", std::nullopt) {}
 
@@ -118,6 +140,65 @@ long long independentTotal(const std::string& path) {
         total += st.st_blocks * 512LL;
     }
     return total;
+}
+
+void makeFolderChain(const std::string& folder, int depth, const std::string& name, size_t fileBytes,
+                     bool everyLevel) {
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("cannot open " + folder);
+    const std::string bytes(fileBytes, 'x');
+    for (int i = 0; i < depth; ++i) {
+        if (mkdirat(fd, name.c_str(), 0755) != 0 && errno != EEXIST) throw std::runtime_error("mkdirat failed");
+        const int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(fd);
+        if (next < 0) throw std::runtime_error("openat failed");
+        fd = next;
+        if (fileBytes > 0 && (everyLevel || i == depth - 1)) {
+            const int f = openat(fd, "f", O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
+            const bool written = f >= 0 && write(f, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+            if (f >= 0) close(f);
+            if (!written) throw std::runtime_error("cannot write a file in the chain");
+        }
+    }
+    close(fd);
+}
+
+int runInChild(const std::function<int()>& body) {
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        int status = body();
+        fflush(nullptr);
+        _exit(status);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int runOnSmallStack(const std::function<int()>& body, size_t stackBytes) {
+    struct Call {
+        const std::function<int()>* body;
+        int result = -3;
+    } call{&body};
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, stackBytes);
+    pthread_t thread;
+    const int rc = pthread_create(
+        &thread, &attributes,
+        [](void* p) -> void* {
+            auto* c = static_cast<Call*>(p);
+            c->result = (*c->body)();
+            return nullptr;
+        },
+        &call);
+    pthread_attr_destroy(&attributes);
+    if (rc != 0) return -3;
+    pthread_join(thread, nullptr);
+    return call.result;
 }
 
 int runAsUnprivileged(const std::function<int()>& body) {

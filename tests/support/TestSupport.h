@@ -35,6 +35,16 @@ private:
     std::optional<std::string> old_;
 };
 
+/// Points TMPDIR at the memory file system /dev/shm for the object's life, where there is
+/// one: deep trees are made and removed there in a moment, on some disks in minutes.
+class MemoryScratch {
+public:
+    MemoryScratch();
+
+private:
+    ScopedEnv tmp_;
+};
+
 /// A temporary folder that HOME points at for the object's life.
 class FakeHome {
 public:
@@ -76,6 +86,21 @@ bool exists(const std::string& path);
 long long allocatedSize(const std::string& path);
 /// Sum of allocated bytes of regular files below path, each inode once, links not followed.
 long long independentTotal(const std::string& path);
+
+/// Makes `depth` nested folders named `name` below the existing `folder`, each opened
+/// from its parent (the deepest paths may be far longer than one system call can name).
+/// When `fileBytes` is above 0, a file "f" of that many bytes is written in the deepest
+/// folder, or in every one of them when `everyLevel` is set.
+void makeFolderChain(const std::string& folder, int depth, const std::string& name, size_t fileBytes = 0,
+                     bool everyLevel = false);
+
+/// Forks; the child returns body()'s value as exit status. Returns that status, or -1
+/// when the child died otherwise (a crash).
+int runInChild(const std::function<int()>& body);
+
+/// Runs body() on a new thread whose stack holds `stackBytes`, and returns its value
+/// (-3 when no such thread can be made). A crash there ends the process: run it in a child.
+int runOnSmallStack(const std::function<int()>& body, size_t stackBytes = 256 * 1024);
 
 /// Forks; the child drops to uid/gid 65534 and returns body()'s value as exit status.
 /// Returns that status (or -1 when the child died otherwise).

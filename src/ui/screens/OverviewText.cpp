@@ -56,7 +56,7 @@ QString coverageTitle(const ScanResult& result) {
     int64_t total = 0;
     for (const auto& c : result.categories)
         for (const auto& r : c.roots) total += r->size;
-    const int64_t used = std::max<int64_t>(0, result.volume.totalCapacity - result.volume.availableCapacity);
+    const int64_t used = result.volume.used();
     return QString::fromStdString(Bytes::format(total)) + " of " + QString::fromStdString(Bytes::format(used)) +
            " used space accounted for";
 }

@@ -187,7 +187,7 @@ void HeaderView::refreshProgress() {
     unit_->setVisible(hasNumbers);
     notScanned_->setVisible(!hasNumbers);
     const auto& v = c.result().volume;
-    const int64_t used = std::max<int64_t>(0, v.totalCapacity - v.availableCapacity);
+    const int64_t used = v.used();
     bar_->setValues({c.scope() == ScanScope::wholeDisk ? "Whole Disk" : "System Data", shown, used, v.availableCapacity,
                      hasNumbers});
     refreshStatus();
