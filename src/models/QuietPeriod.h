@@ -37,6 +37,9 @@ public:
         timer->start(milliseconds_);
     }
 
+    /// Adds the paths without starting the wait: they go with the next batch.
+    void keep(const std::vector<std::string>& paths) { gathered_.insert(paths.begin(), paths.end()); }
+
     /// What has been gathered, which is then forgotten.
     std::set<std::string> take() { return std::exchange(gathered_, {}); }
 

@@ -17,6 +17,7 @@ namespace sorvel {
 // the recommendations and volume figures redone when a size changed.
 struct ScanCoordinator::LivePass {
     ScanResult result;
+    std::vector<std::string> directories;              // what it set out to measure
     std::shared_ptr<const ScanControl::Inodes> inodes; // none: called off midway
     bool spliced = false;
     bool changed = false;
@@ -118,6 +119,7 @@ void ScanCoordinator::processPendingChanges() {
          walk = services_.walk ? services_.walk : TreeUpdater::Walk(FileWalker::walkParallel),
          recommend = services_.recommend]() mutable {
             LivePass pass;
+            pass.directories = directories;
             pass.result = std::move(base);
             if (inodes) control->adoptInodes(*inodes);
             const ScanScope scope = pass.result.scope;
@@ -143,9 +145,15 @@ void ScanCoordinator::finishLivePass(uint64_t generation, const std::optional<st
                                      LivePass pass) {
     const bool cancelled = livePass_ && livePass_->cancelled();
     livePass_.reset();
-    // A newer scan owns the result now (or the pass was called off): its walks are dropped.
-    const bool current = !cancelled && generation == scanGeneration_ && phase_ == Phase::done && pass.inodes;
-    if (current && pass.spliced) applyLivePass(insightsPath, std::move(pass));
+    // A newer scan owns the result now: the pass's walks are dropped.
+    const bool current = generation == scanGeneration_ && phase_ == Phase::done;
+    if (current && (cancelled || !pass.inodes)) {
+        // Called off with the tree still current: what it did not finish goes with the next
+        // batch, so the tree does not stay behind.
+        changes_.keep(pass.directories);
+    } else if (current && pass.spliced) {
+        applyLivePass(insightsPath, std::move(pass));
+    }
     if (passWanted_) processPendingChanges();
 }
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "models/PageID.h"
+
 namespace sorvel {
 
 bool operator==(const NavigationState& a, const NavigationState& b) {

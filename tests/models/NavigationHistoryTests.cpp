@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 
 #include "CoordinatorFixtures.h"
+#include "models/PageID.h"
 
 using namespace sorvel;
 using namespace sorvel::test;

@@ -1,5 +1,7 @@
 #include "ui/shell/Page.h"
 
+#include "models/PageID.h"
+
 namespace sorvel::ui {
 
 Page pageFor(const std::optional<std::string>& selected, ScanCoordinator::Phase phase) {

@@ -4,6 +4,7 @@
 
 #include "engine/Bytes.h"
 #include "models/AppsModel.h"
+#include "models/PageID.h"
 #include "models/ScanCoordinator.h"
 #include "ui/kit/Card.h"
 #include "ui/kit/Button.h"

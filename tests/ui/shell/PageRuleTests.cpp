@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "models/PageID.h"
 #include "ui/shell/Page.h"
 
 using namespace sorvel;
