@@ -5,11 +5,14 @@
 
 #include <QSignalSpy>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <unistd.h>
 
 #include "CoordinatorFixtures.h"
+#include "cleanup/CleanupFinder.h"
 #include "engine/FileWalker.h"
 
 using namespace sorvel;
@@ -216,4 +219,28 @@ TEST(LivePassInFlight, AScanAScopeChangeOrAClosedWindowCancelsIt) {
         spin(100);
         EXPECT_FALSE(c->lastLiveUpdate().has_value());
     }
+}
+
+// What follows a scan and each pass reads the disk (property lists, the iCloud evidence, the
+// trend record): none of it may hold up the main thread.
+TEST(LivePassWorkers, RecommendationsAreWorkedOutOffTheMainThread) {
+    CoordinatorHome home;
+    const std::string app = home / "Library/Caches/com.example.app";
+    writeFileOfSize(app + "/blob", 100'000);
+    const auto mainThread = std::this_thread::get_id();
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    auto onMain = std::make_shared<std::atomic<int>>(0);
+    auto services = ScanCoordinator::Services::standard();
+    services.recommend = [=](const ScanResult& result) {
+        ++*calls;
+        if (std::this_thread::get_id() == mainThread) ++*onMain;
+        return CleanupFinder::recommendations(result);
+    };
+    auto c = scanned(std::move(services));
+    EXPECT_FALSE(c->trends().empty()); // recorded on the worker, taken in on completion
+    writeFileOfSize(app + "/more", 300'000);
+    c->absorb({app});
+    ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }));
+    EXPECT_EQ(calls->load(), 2);
+    EXPECT_EQ(onMain->load(), 0);
 }
