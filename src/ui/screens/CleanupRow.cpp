@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -11,7 +12,9 @@
 
 #include "engine/Bytes.h"
 #include "engine/PathText.h"
+#include "ui/kit/AccessibleControls.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/HeightAnimation.h"
 #include "ui/kit/Symbols.h"
@@ -95,6 +98,9 @@ CleanupRow::CleanupRow(DesktopServices& desktop, QWidget* parent)
     targets_->hide();
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The ring goes around the row's head, not the open list of paths.
+    FocusRing::attach(this, {[](const QWidget& w) { return QRectF(0, 0, w.width(), kMainHeight); }, 11});
+    AccessibleControls::setRole(this, QAccessible::ListItem);
 }
 
 void CleanupRow::setItem(const CleanupItem& item, bool selected, bool expanded) {
@@ -102,6 +108,7 @@ void CleanupRow::setItem(const CleanupItem& item, bool selected, bool expanded) 
     const bool wasExpanded = expanded_;
     item_ = item;
     selected_ = selected;
+    setAccessibleName(QString::fromStdString(item.title));
     if (itemChanged) built_ = false;
     expanded_ = expanded && !item.targets.empty();
     if (expanded_ && !built_) rebuildTargets();
@@ -167,6 +174,21 @@ void CleanupRow::mouseReleaseEvent(QMouseEvent* e) {
     const QPoint p = e->position().toPoint();
     if (checkRect().contains(p) && item_.isActionable()) emit toggleSelection();
     else if (chevronRect().contains(p) && !item_.targets.empty()) emit toggleExpansion();
+}
+
+void CleanupRow::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+    case Qt::Key_Space:
+        if (item_.isActionable()) emit toggleSelection();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!item_.targets.empty()) emit toggleExpansion();
+        return;
+    case Qt::Key_Up:
+    case Qt::Key_Down: FocusRing::moveAmongLikes(this, e->key() == Qt::Key_Up ? -1 : 1); return;
+    default: QWidget::keyPressEvent(e);
+    }
 }
 
 bool CleanupRow::event(QEvent* e) {

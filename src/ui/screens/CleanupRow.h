@@ -35,6 +35,8 @@ signals:
 protected:
     void paintEvent(QPaintEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
+    /// Space ticks, Return opens or closes the paths, Up and Down move to the next row.
+    void keyPressEvent(QKeyEvent*) override;
     void enterEvent(QEnterEvent*) override;
     void leaveEvent(QEvent*) override;
     bool event(QEvent*) override;

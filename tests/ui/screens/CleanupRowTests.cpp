@@ -2,6 +2,10 @@
 // symbol, and the row unfolds over 0.12 s when animations are on.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+
 #include "ui/kit/Animations.h"
 #include "ui/kit/HeightAnimation.h"
 #include "ui/kit/Text.h"
@@ -82,4 +86,25 @@ TEST(CleanupRowTargets, OpeningAndClosingEaseOverTheRowsHeight) {
     ASSERT_TRUE(test::waitUntil([&] { return !HeightAnimation::running(&row); }, 2000));
     EXPECT_EQ(row.height(), 72);
     EXPECT_TRUE(pathTexts(row).empty());
+}
+
+// From the keyboard Space ticks and Return opens the paths; a row with nothing to act on
+// answers neither.
+TEST(CleanupRowKeyboard, SpaceTicksAndReturnOpens) {
+    test::UiContext ctx;
+    for (const bool withTargets : {true, false}) {
+        SCOPED_TRACE(withTargets);
+        CleanupRow row(ctx.desktop());
+        row.setItem(itemWith(withTargets ? std::vector<int64_t>{10, 20} : std::vector<int64_t>{}), false, false);
+        test::settle(&row, {700, 72});
+        QApplication::setActiveWindow(&row);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&row));
+        row.setFocus(Qt::TabFocusReason);
+        QSignalSpy ticks(&row, &CleanupRow::toggleSelection);
+        QSignalSpy opens(&row, &CleanupRow::toggleExpansion);
+        QTest::keyClick(&row, Qt::Key_Space);
+        QTest::keyClick(&row, Qt::Key_Return);
+        EXPECT_EQ(ticks.count(), withTargets ? 1 : 0);
+        EXPECT_EQ(opens.count(), withTargets ? 1 : 0);
+    }
 }
