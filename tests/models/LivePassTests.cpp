@@ -26,10 +26,7 @@ struct HeldWalks {
     struct State {
         std::mutex mutex;
         std::condition_variable changed;
-        int begun = 0;
-        int released = 0;
-        int running = 0;
-        int mostAtOnce = 0;
+        int begun = 0, released = 0, running = 0, mostAtOnce = 0;
         std::vector<bool> cancelled;
     };
     std::shared_ptr<State> state = std::make_shared<State>();
@@ -52,18 +49,12 @@ struct HeldWalks {
         };
         return s;
     }
-    int begun() const {
+    template <class T> T read(T State::*field) const {
         std::lock_guard lock(state->mutex);
-        return state->begun;
+        return (*state).*field;
     }
-    int mostAtOnce() const {
-        std::lock_guard lock(state->mutex);
-        return state->mostAtOnce;
-    }
-    std::vector<bool> cancelled() const {
-        std::lock_guard lock(state->mutex);
-        return state->cancelled;
-    }
+    int begun() const { return read(&State::begun); }
+    std::vector<bool> cancelled() const { return read(&State::cancelled); }
     void release(int upTo) {
         std::lock_guard lock(state->mutex);
         state->released = upTo;
@@ -71,13 +62,26 @@ struct HeldWalks {
     }
 };
 
-std::unique_ptr<ScanCoordinator> scanned(ScanCoordinator::Services services = ScanCoordinator::Services::standard()) {
-    auto c = std::make_unique<ScanCoordinator>(std::move(services));
-    c->setLiveUpdatesEnabled(false); // the tests feed the batches
-    c->start();
-    EXPECT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
-    return c;
-}
+/// A home with one app cache of 100 KB, scanned with live updates fed by the test.
+struct LiveHome {
+    CoordinatorHome home;
+    const std::string caches = home / "Library/Caches";
+    const std::string app = caches + "/com.example.app";
+    LiveHome() { writeFileOfSize(app + "/blob", 100'000); }
+
+    std::unique_ptr<ScanCoordinator> scanned(ScanCoordinator::Services services = ScanCoordinator::Services::standard()) {
+        auto c = std::make_unique<ScanCoordinator>(std::move(services));
+        c->setLiveUpdatesEnabled(false);
+        c->start();
+        EXPECT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
+        return c;
+    }
+    // A file added to the folder and the change handed to the coordinator.
+    void grow(ScanCoordinator& c, const std::string& folder, const std::string& name = "more") {
+        writeFileOfSize(folder + "/" + name, 100'000);
+        c.absorb({folder});
+    }
+};
 
 int64_t measuredAfresh(const std::string& path) {
     ScanControl control;
@@ -88,114 +92,100 @@ int64_t measuredAfresh(const std::string& path) {
 } // namespace
 
 TEST(LivePassPublishing, ATreeOnceHandedOutNeverChanges) {
-    CoordinatorHome home;
-    const std::string caches = home / "Library/Caches";
-    const std::string app = caches + "/com.example.app";
-    writeFileOfSize(app + "/blob", 100'000);
-    auto c = scanned();
+    LiveHome h;
+    auto c = h.scanned();
     const ScanResult published = c->result();
-    const ScanNodePtr root = published.node(caches);
+    const ScanNodePtr root = published.node(h.caches);
     ASSERT_TRUE(root);
     const int64_t rootSize = root->size;
     const auto rootChildren = root->children;
-    const ScanNodePtr oldApp = published.node(app);
+    const ScanNodePtr oldApp = published.node(h.app);
     c->move({std::string("caches"), {root}});
     c->drill(oldApp);
 
-    writeFileOfSize(app + "/more", 300'000);
-    c->absorb({app});
+    h.grow(*c, h.app);
     ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }));
     EXPECT_EQ(root->size, rootSize);
     EXPECT_TRUE(root->children == rootChildren);
-    EXPECT_EQ(published.node(app).get(), oldApp.get());
-    EXPECT_EQ(c->result().node(caches)->size, measuredAfresh(caches));
+    EXPECT_EQ(published.node(h.app).get(), oldApp.get());
+    const ScanNodePtr now = c->result().node(h.caches);
+    EXPECT_EQ(now->size, measuredAfresh(h.caches));
     // The page shown, and the one back, follow the new tree; the ancestor keeps who it is.
     ASSERT_EQ(c->drillPath().size(), 2u);
-    EXPECT_EQ(c->drillPath()[0].get(), c->result().node(caches).get());
-    EXPECT_EQ(c->drillPath()[0]->id, root->id);
+    EXPECT_EQ(c->drillPath()[0].get(), now.get());
+    EXPECT_EQ(now->id, root->id);
     EXPECT_EQ(c->drillPath()[1]->fileCount, 2);
     ASSERT_FALSE(c->backStack().empty());
-    EXPECT_EQ(c->backStack().back().drillPath.at(0).get(), c->result().node(caches).get());
+    EXPECT_EQ(c->backStack().back().drillPath.at(0).get(), now.get());
 }
 
 TEST(LivePassGeneration, APassThatEndsAfterANewerScanIsDropped) {
-    CoordinatorHome home;
-    const std::string app = home / "Library/Caches/com.example.app";
-    writeFileOfSize(app + "/blob", 100'000);
+    LiveHome h;
     HeldWalks walks;
-    auto c = scanned(walks.services());
-    writeFileOfSize(app + "/more", 300'000);
-    c->absorb({app});
+    auto c = h.scanned(walks.services());
+    h.grow(*c, h.app);
     ASSERT_TRUE(waitUntil([&] { return walks.begun() == 1; }));
 
     c->start();
     ASSERT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
-    const int64_t fresh = c->result().node(app)->size;
-    ASSERT_EQ(unlink((app + "/more").c_str()), 0); // what the late pass would now measure
+    const int64_t fresh = c->result().node(h.app)->size;
+    ASSERT_EQ(unlink((h.app + "/more").c_str()), 0); // what the late pass would now measure
     walks.release(1);
     spin(800);
-    EXPECT_EQ(c->result().node(app)->size, fresh);
+    EXPECT_EQ(c->result().node(h.app)->size, fresh);
     EXPECT_FALSE(c->lastLiveUpdate().has_value());
 }
 
-// Two names of one file in two folders: whichever folder counted it at the scan, measuring
-// each folder again must not count it a second time.
+// Whichever folder counted the shared file at the scan, measuring each folder again must
+// not count it a second time.
 TEST(LivePassHardLinks, AFileWithANameInAnotherFolderIsCountedOnce) {
-    CoordinatorHome home;
-    const std::string caches = home / "Library/Caches";
-    writeFileOfSize(caches + "/one/data", 1'000'000);
-    makeDirs(caches + "/two");
-    ASSERT_EQ(link((caches + "/one/data").c_str(), (caches + "/two/again").c_str()), 0);
-    auto c = scanned();
-    ASSERT_EQ(c->result().node(caches)->size, measuredAfresh(caches));
+    LiveHome h;
+    writeFileOfSize(h.caches + "/one/data", 1'000'000);
+    makeDirs(h.caches + "/two");
+    ASSERT_EQ(link((h.caches + "/one/data").c_str(), (h.caches + "/two/again").c_str()), 0);
+    auto c = h.scanned();
+    ASSERT_EQ(c->result().node(h.caches)->size, measuredAfresh(h.caches));
 
     QSignalSpy updates(c.get(), &ScanCoordinator::lastLiveUpdateChanged);
     int marker = 0;
-    for (const std::string& folder : {caches + "/one", caches + "/two"}) {
-        writeFileOfSize(folder + "/marker" + std::to_string(++marker), 8192);
-        c->absorb({folder});
+    for (const std::string& folder : {h.caches + "/one", h.caches + "/two"}) {
+        h.grow(*c, folder, "marker" + std::to_string(++marker));
         ASSERT_TRUE(waitUntil([&] { return updates.count() == marker; })) << folder;
-        EXPECT_EQ(c->result().node(caches)->size, measuredAfresh(caches)) << folder;
+        EXPECT_EQ(c->result().node(h.caches)->size, measuredAfresh(h.caches)) << folder;
     }
 }
 
 TEST(LivePassInFlight, OnlyOnePassRunsAndChangesMeanwhileJoinTheNext) {
-    CoordinatorHome home;
-    const std::string caches = home / "Library/Caches";
-    writeFileOfSize(caches + "/a/blob", 100'000);
-    writeFileOfSize(caches + "/b/blob", 100'000);
+    LiveHome h;
+    const std::string other = h.caches + "/other";
+    writeFileOfSize(other + "/blob", 100'000);
     HeldWalks walks;
-    auto c = scanned(walks.services());
-    writeFileOfSize(caches + "/a/more", 100'000);
-    c->absorb({caches + "/a"});
+    auto c = h.scanned(walks.services());
+    h.grow(*c, h.app);
     ASSERT_TRUE(waitUntil([&] { return walks.begun() == 1; }));
 
-    writeFileOfSize(caches + "/b/more", 100'000);
-    c->absorb({caches + "/b"});
+    h.grow(*c, other);
     spin(700); // a whole quiet period: a second pass would have begun by now
-    c->absorb({caches + "/b/"});
+    c->absorb({other + "/"});
     spin(700);
     EXPECT_EQ(walks.begun(), 1);
     walks.release(3);
-    ASSERT_TRUE(waitUntil([&] { return c->result().node(caches + "/b")->fileCount == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return c->result().node(other)->fileCount == 2; }));
     EXPECT_EQ(walks.begun(), 2); // the batches that waited went into one pass
-    EXPECT_EQ(walks.mostAtOnce(), 1);
-    EXPECT_EQ(c->result().node(caches + "/a")->fileCount, 2);
+    EXPECT_EQ(walks.read(&HeldWalks::State::mostAtOnce), 1);
+    EXPECT_EQ(c->result().node(h.app)->fileCount, 2);
 }
 
 TEST(LivePassInFlight, AScanAScopeChangeOrAClosedWindowCancelsIt) {
     enum class Trigger { scan, scope, windowClosed };
     for (const Trigger trigger : {Trigger::scan, Trigger::scope, Trigger::windowClosed}) {
         SCOPED_TRACE(static_cast<int>(trigger));
-        CoordinatorHome home;
-        const std::string app = home / "Library/Caches/com.example.app";
-        const std::string other = home / "Library/Caches/other";
-        writeFileOfSize(app + "/blob", 100'000);
+        LiveHome h;
+        const std::string other = h.caches + "/other";
         writeFileOfSize(other + "/blob", 100'000);
         HeldWalks walks;
-        auto c = scanned(walks.services());
-        writeFileOfSize(app + "/more", 300'000);
-        c->absorb({app});
+        auto c = h.scanned(walks.services());
+        h.grow(*c, h.app);
         ASSERT_TRUE(waitUntil([&] { return walks.begun() == 1; }));
         switch (trigger) {
         case Trigger::scan: c->start(); break;
@@ -208,10 +198,9 @@ TEST(LivePassInFlight, AScanAScopeChangeOrAClosedWindowCancelsIt) {
             // The tree is still current: what the pass left undone goes with the next batch.
             spin(100);
             walks.release(3);
-            writeFileOfSize(other + "/more", 100'000);
-            c->absorb({other});
+            h.grow(*c, other);
             ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }));
-            EXPECT_EQ(c->result().node(app)->fileCount, 2);
+            EXPECT_EQ(c->result().node(h.app)->fileCount, 2);
             continue;
         }
         c->cancel();
@@ -221,12 +210,9 @@ TEST(LivePassInFlight, AScanAScopeChangeOrAClosedWindowCancelsIt) {
     }
 }
 
-// What follows a scan and each pass reads the disk (property lists, the iCloud evidence, the
-// trend record): none of it may hold up the main thread.
+// Recommendations read property lists and the iCloud evidence: never on the main thread.
 TEST(LivePassWorkers, RecommendationsAreWorkedOutOffTheMainThread) {
-    CoordinatorHome home;
-    const std::string app = home / "Library/Caches/com.example.app";
-    writeFileOfSize(app + "/blob", 100'000);
+    LiveHome h;
     const auto mainThread = std::this_thread::get_id();
     auto calls = std::make_shared<std::atomic<int>>(0);
     auto onMain = std::make_shared<std::atomic<int>>(0);
@@ -236,10 +222,9 @@ TEST(LivePassWorkers, RecommendationsAreWorkedOutOffTheMainThread) {
         if (std::this_thread::get_id() == mainThread) ++*onMain;
         return CleanupFinder::recommendations(result);
     };
-    auto c = scanned(std::move(services));
+    auto c = h.scanned(std::move(services));
     EXPECT_FALSE(c->trends().empty()); // recorded on the worker, taken in on completion
-    writeFileOfSize(app + "/more", 300'000);
-    c->absorb({app});
+    h.grow(*c, h.app);
     ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }));
     EXPECT_EQ(calls->load(), 2);
     EXPECT_EQ(onMain->load(), 0);
