@@ -143,19 +143,3 @@ TEST(SizeCommand, OutputThatCannotBeWrittenIsAFailure) {
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("sorvel: could not write the report: "), std::string::npos) << r.err;
 }
-
-TEST(SizeCommand, AChainThirtyThousandFoldersDeepIsMeasuredToItsBottom) {
-    test::MemoryScratch scratch;
-    test::TempDir dir;
-    test::makeDirs(dir / "top");
-    test::makeFolderChain(dir / "top", 30000, "d", 70000);
-    test::writeFileOfSize(dir / "sample", 70000); // the bottom file's twin, on the same file system
-    const long long bottom = test::allocatedSize(dir / "sample");
-
-    auto r = test::runSorvel({"--size", dir / "top"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const auto lines = test::lines(r.out);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], totalLine(bottom, 1));
-    EXPECT_EQ(lines[1], childLine(bottom, "d"));
-}
