@@ -6,6 +6,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <tuple>
+
 #include "engine/FileWalker.h"
 #include "support/TestSupport.h"
 #include "WalkerTestTree.h"
@@ -35,25 +37,20 @@ void makeComb(const std::string& folder, int depth) {
 } // namespace
 
 TEST(FileWalkerDepth, DeepChainsAreMeasuredToTheBottom) {
-    struct Case {
-        int depth;
-        std::string name;
-    };
     // Thousands of short levels; and fewer long names, whose deepest paths run to 80 KB.
-    for (const Case& c : {Case{3000, "d"}, Case{400, std::string(200, 'n')}}) {
+    for (const auto& [depth, name] : {std::pair{3000, std::string("d")}, std::pair{400, std::string(200, 'n')}}) {
         test::ScratchDir dir;
-        test::makeFolderChain(dir.path(), c.depth, c.name, 1, true);
-        const int64_t one = test::allocatedSize(dir / (c.name + "/f"));
+        test::makeFolderChain(dir.path(), depth, name, 1, true);
+        const int64_t one = test::allocatedSize(dir / (name + "/f"));
         ASSERT_GT(one, 0);
         for (bool parallel : {false, true}) {
+            SCOPED_TRACE(std::to_string(depth) + (parallel ? " parallel" : ""));
             ScanControl control;
             auto root = parallel ? FileWalker::walkParallel(dir.path(), control) : FileWalker::walk(dir.path(), control);
             ASSERT_TRUE(root);
-            EXPECT_EQ(root->fileCount, c.depth) << c.depth << (parallel ? " parallel" : "");
-            EXPECT_EQ(root->dirCount, c.depth);
-            EXPECT_EQ(root->size, c.depth * one);
+            EXPECT_EQ(std::tuple(root->fileCount, root->dirCount, root->size, control.progress().files),
+                      std::tuple(int64_t(depth), int64_t(depth), depth * one, int64_t(depth)));
             EXPECT_FALSE(root->accessDenied);
-            EXPECT_EQ(control.progress().files, c.depth);
             EXPECT_EQ(test::deepestNodeWithChildren(*root), 9); // maximum node depth 10
             test::expectConsistent(*root);
         }

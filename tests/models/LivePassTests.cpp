@@ -6,8 +6,6 @@
 #include <QSignalSpy>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 #include <unistd.h>
 
@@ -21,44 +19,26 @@ using namespace sorvel::test;
 namespace {
 
 /// Re-walks that each wait until the test lets them go (or their control is cancelled),
-/// noting how many ran at once and which saw the cancel.
+/// noting whether two ran at once and whether the first saw the cancel.
 struct HeldWalks {
     struct State {
-        std::mutex mutex;
-        std::condition_variable changed;
-        int begun = 0, released = 0, running = 0, mostAtOnce = 0;
-        std::vector<bool> cancelled;
+        std::atomic<int> begun{0}, released{0}, running{0}, firstCancelled{-1};
+        std::atomic<bool> overlapped{false};
     };
-    std::shared_ptr<State> state = std::make_shared<State>();
+    std::shared_ptr<State> s = std::make_shared<State>();
 
     ScanCoordinator::Services services() {
-        auto s = ScanCoordinator::Services::standard();
-        s.walk = [state = state](const std::string& path, ScanControl& control, const FileWalker::Options& options) {
-            std::unique_lock lock(state->mutex);
-            const int me = ++state->begun;
-            state->mostAtOnce = std::max(state->mostAtOnce, ++state->running);
-            state->changed.notify_all();
-            while (state->released < me && !control.cancelled())
-                state->changed.wait_for(lock, std::chrono::milliseconds(10));
-            state->cancelled.push_back(control.cancelled());
-            lock.unlock();
+        auto services = ScanCoordinator::Services::standard();
+        services.walk = [s = s](const std::string& path, ScanControl& control, const FileWalker::Options& options) {
+            const int me = ++s->begun;
+            if (++s->running > 1) s->overlapped = true;
+            while (s->released < me && !control.cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (me == 1) s->firstCancelled = control.cancelled();
             ScanNodePtr node = FileWalker::walkParallel(path, control, options);
-            lock.lock();
-            --state->running;
+            --s->running;
             return node;
         };
-        return s;
-    }
-    template <class T> T read(T State::*field) const {
-        std::lock_guard lock(state->mutex);
-        return (*state).*field;
-    }
-    int begun() const { return read(&State::begun); }
-    std::vector<bool> cancelled() const { return read(&State::cancelled); }
-    void release(int upTo) {
-        std::lock_guard lock(state->mutex);
-        state->released = upTo;
-        state->changed.notify_all();
+        return services;
     }
 };
 
@@ -124,13 +104,13 @@ TEST(LivePassGeneration, APassThatEndsAfterANewerScanIsDropped) {
     HeldWalks walks;
     auto c = h.scanned(walks.services());
     h.grow(*c, h.app);
-    ASSERT_TRUE(waitUntil([&] { return walks.begun() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return walks.s->begun == 1; }));
 
     c->start();
     ASSERT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
     const int64_t fresh = c->result().node(h.app)->size;
     ASSERT_EQ(unlink((h.app + "/more").c_str()), 0); // what the late pass would now measure
-    walks.release(1);
+    walks.s->released = 1;
     spin(800);
     EXPECT_EQ(c->result().node(h.app)->size, fresh);
     EXPECT_FALSE(c->lastLiveUpdate().has_value());
@@ -162,17 +142,17 @@ TEST(LivePassInFlight, OnlyOnePassRunsAndChangesMeanwhileJoinTheNext) {
     HeldWalks walks;
     auto c = h.scanned(walks.services());
     h.grow(*c, h.app);
-    ASSERT_TRUE(waitUntil([&] { return walks.begun() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return walks.s->begun == 1; }));
 
     h.grow(*c, other);
     spin(700); // a whole quiet period: a second pass would have begun by now
     c->absorb({other + "/"});
     spin(700);
-    EXPECT_EQ(walks.begun(), 1);
-    walks.release(3);
+    EXPECT_EQ(walks.s->begun.load(), 1);
+    walks.s->released = 3;
     ASSERT_TRUE(waitUntil([&] { return c->result().node(other)->fileCount == 2; }));
-    EXPECT_EQ(walks.begun(), 2); // the batches that waited went into one pass
-    EXPECT_EQ(walks.read(&HeldWalks::State::mostAtOnce), 1);
+    EXPECT_EQ(walks.s->begun.load(), 2); // the batches that waited went into one pass
+    EXPECT_FALSE(walks.s->overlapped.load());
     EXPECT_EQ(c->result().node(h.app)->fileCount, 2);
 }
 
@@ -186,25 +166,25 @@ TEST(LivePassInFlight, AScanAScopeChangeOrAClosedWindowCancelsIt) {
         HeldWalks walks;
         auto c = h.scanned(walks.services());
         h.grow(*c, h.app);
-        ASSERT_TRUE(waitUntil([&] { return walks.begun() == 1; }));
+        ASSERT_TRUE(waitUntil([&] { return walks.s->begun == 1; }));
         switch (trigger) {
         case Trigger::scan: c->start(); break;
         case Trigger::scope: c->setScope(ScanScope::wholeDisk); break;
         case Trigger::windowClosed: c->cancelLivePass(); break;
         }
-        ASSERT_TRUE(waitUntil([&] { return !walks.cancelled().empty(); }));
-        EXPECT_TRUE(walks.cancelled()[0]);
+        ASSERT_TRUE(waitUntil([&] { return walks.s->firstCancelled >= 0; }));
+        EXPECT_EQ(walks.s->firstCancelled.load(), 1);
         if (trigger == Trigger::windowClosed) {
             // The tree is still current: what the pass left undone goes with the next batch.
             spin(100);
-            walks.release(3);
+            walks.s->released = 3;
             h.grow(*c, other);
             ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }));
             EXPECT_EQ(c->result().node(h.app)->fileCount, 2);
             continue;
         }
         c->cancel();
-        walks.release(2);
+        walks.s->released = 2;
         spin(100);
         EXPECT_FALSE(c->lastLiveUpdate().has_value());
     }
