@@ -5,15 +5,12 @@
 
 #include "ui/kit/CheckBox.h"
 #include "ui/kit/Theme.h"
+#include "uisupport/UiContext.h"
 
 using sorvel::ui::CheckBox;
 namespace Theme = sorvel::ui::Theme;
 
 namespace {
-bool near(const QColor& a, const QColor& b, int tolerance = 3) {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
-           std::abs(a.blue() - b.blue()) <= tolerance;
-}
 // A point inside the box away from the check mark's strokes.
 QColor fillOf(CheckBox& box) {
     const QImage image = box.grab().toImage();
@@ -39,11 +36,11 @@ TEST(KitCheckBox, FillByState) {
         box.setEnabled(c.enabled);
         const QColor fill = fillOf(box);
         if (!c.enabled) {
-            EXPECT_FALSE(near(fill, accent, 20)) << fill.name().toStdString();
+            EXPECT_FALSE(sorvel::test::nearColour(fill, accent, 20)) << fill.name().toStdString();
         } else if (c.checked || c.mixed) {
-            EXPECT_TRUE(near(fill, accent)) << fill.name().toStdString();
+            EXPECT_TRUE(sorvel::test::nearColour(fill, accent)) << fill.name().toStdString();
         } else {
-            EXPECT_TRUE(near(fill, Theme::raised().resolve())) << fill.name().toStdString();
+            EXPECT_TRUE(sorvel::test::nearColour(fill, Theme::raised().resolve())) << fill.name().toStdString();
         }
     }
 }

@@ -1,12 +1,9 @@
-// An open safe-to-clean row: its paths survive a live update, stand clear of the folder
-// symbol, and the row unfolds over 0.12 s when animations are on.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
 
-#include "ui/kit/Animations.h"
 #include "ui/kit/HeightAnimation.h"
 #include "ui/kit/Text.h"
 #include "ui/screens/CleanupRow.h"
@@ -33,20 +30,25 @@ std::vector<Text*> pathTexts(CleanupRow& row) {
     return out;
 }
 
-struct AnimationsOn {
-    AnimationsOn() { Animations::setEnabled(true); }
-    ~AnimationsOn() { Animations::setEnabled(false); }
+// A row showing `sizes` as its targets, laid out at 1000 px.
+struct Row {
+    test::UiContext ctx;
+    CleanupRow row{ctx.desktop()};
+    Row(std::vector<int64_t> sizes, bool expanded, int height = 200) {
+        row.setItem(itemWith(std::move(sizes)), false, expanded);
+        test::settle(&row, {1000, height});
+    }
 };
 
 } // namespace
 
 TEST(CleanupRowTargets, AnOpenRowKeepsShowingItsPathsAfterALiveUpdate) {
-    test::UiContext ctx;
-    CleanupRow row(ctx.desktop());
-    row.setItem(itemWith({100, 200}), true, true);
-    test::settle(&row, {1000, 200});
+    Row r({100, 200}, true);
+    CleanupRow& row = r.row;
     const int before = row.height();
     ASSERT_EQ(pathTexts(row).size(), 2u);
+    // Symbol: 49 padding, 16 wide; then the stack's spacing of 10.
+    EXPECT_EQ(pathTexts(row)[0]->mapTo(&row, QPoint(0, 0)).x(), 49 + 16 + 10) << "the path touches its symbol";
     // A live update re-measures the targets (new sizes, one more path): new target rows.
     row.setItem(itemWith({150, 250, 50}), true, true);
     EXPECT_EQ(pathTexts(row).size(), 3u);
@@ -54,31 +56,17 @@ TEST(CleanupRowTargets, AnOpenRowKeepsShowingItsPathsAfterALiveUpdate) {
     for (Text* t : pathTexts(row)) EXPECT_GT(t->height(), 8) << t->text().toStdString();
 }
 
-TEST(CleanupRowTargets, ThePathStandsTenPastTheFolderSymbol) {
-    test::UiContext ctx;
-    CleanupRow row(ctx.desktop());
-    row.setItem(itemWith({100}), false, true);
-    test::settle(&row, {1000, 200});
-    const auto texts = pathTexts(row);
-    ASSERT_EQ(texts.size(), 1u);
-    // Symbol: 49 padding, 16 wide; then the stack's spacing of 10.
-    EXPECT_EQ(texts[0]->mapTo(&row, QPoint(0, 0)).x(), 49 + 16 + 10);
-}
-
 TEST(CleanupRowTargets, OpeningAndClosingEaseOverTheRowsHeight) {
-    test::UiContext ctx;
-    CleanupRow row(ctx.desktop());
+    Row r({100, 200, 300}, false, 72);
+    CleanupRow& row = r.row;
     const CleanupItem item = itemWith({100, 200, 300});
-    row.setItem(item, false, false);
-    test::settle(&row, {1000, 72});
     ASSERT_EQ(row.height(), 72);
-    AnimationsOn on;
+    test::AnimationsOn animations;
     row.setItem(item, false, true);
     EXPECT_TRUE(HeightAnimation::running(&row));
     EXPECT_LT(row.height(), 90) << "opened at once";
     ASSERT_TRUE(test::waitUntil([&] { return !HeightAnimation::running(&row); }, 2000));
-    const int open = row.height();
-    EXPECT_GT(open, 72 + 3 * 20);
+    EXPECT_GT(row.height(), 72 + 3 * 20);
     // Closing keeps the paths drawn while the height folds, then hides them.
     row.setItem(item, false, false);
     EXPECT_TRUE(HeightAnimation::running(&row));
@@ -91,12 +79,10 @@ TEST(CleanupRowTargets, OpeningAndClosingEaseOverTheRowsHeight) {
 // From the keyboard Space ticks and Return opens the paths; a row with nothing to act on
 // answers neither.
 TEST(CleanupRowKeyboard, SpaceTicksAndReturnOpens) {
-    test::UiContext ctx;
     for (const bool withTargets : {true, false}) {
         SCOPED_TRACE(withTargets);
-        CleanupRow row(ctx.desktop());
-        row.setItem(itemWith(withTargets ? std::vector<int64_t>{10, 20} : std::vector<int64_t>{}), false, false);
-        test::settle(&row, {700, 72});
+        Row r(withTargets ? std::vector<int64_t>{10, 20} : std::vector<int64_t>{}, false, 72);
+        CleanupRow& row = r.row;
         QApplication::setActiveWindow(&row);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&row));
         row.setFocus(Qt::TabFocusReason);

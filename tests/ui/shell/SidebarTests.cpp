@@ -75,8 +75,7 @@ TEST(SidebarKeyboard, ArrowsWalkTheRowsAndReturnOpensOne) {
     overview->setFocus(Qt::TabFocusReason);
     QTest::keyClick(overview, Qt::Key_Down);
     auto* second = qobject_cast<SidebarRow*>(QApplication::focusWidget());
-    ASSERT_NE(second, nullptr);
-    EXPECT_NE(second, overview);
+    ASSERT_TRUE(second && second != overview);
     EXPECT_GT(second->mapTo(&sidebar, QPoint()).y(), overview->mapTo(&sidebar, QPoint()).y());
     QTest::keyClick(second, Qt::Key_Return);
     EXPECT_TRUE(second->model().selected);

@@ -3,8 +3,6 @@
 // window open, every time; the tray panel fits a small screen at 2x scaling.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "uisupport/XvfbRun.h"
 
 using namespace sorvel;
@@ -18,68 +16,60 @@ std::optional<std::string> missingDesktopTool() {
     return std::nullopt;
 }
 
-const char* const kWindowManager = R"sh(
-openbox >/dev/null 2>&1 & helpers="$helpers $!"
-sleep 0.5
-)sh";
+#define SKIP_WITHOUT_DESKTOP_TOOLS()                                                                                   \
+    if (const auto tool = missingDesktopTool()) GTEST_SKIP() << *tool << " is not installed (scripts/bootstrap installs it)"
 
-const char* const kTray = R"sh(
-trayer --edge top --align right --widthtype pixel --width 120 >/dev/null 2>&1 & helpers="$helpers $!"
-sleep 0.8
-)sh";
+const std::string kWindowManager = "openbox >/dev/null 2>&1 & helpers=\"$helpers $!\"; sleep 0.5\n";
+const std::string kTray = "trayer --edge top --align right --widthtype pixel --width 120 >/dev/null 2>&1 & "
+                          "helpers=\"$helpers $!\"; sleep 0.8\n";
 
-// Waits up to 5 s for the process to end; prints "ended" or "running".
+// Waits up to 5 s for the process to end; prints "process: ended" or "process: running".
 const char* const kAwaitEnd = R"sh(
 for i in $(seq 1 50); do kill -0 $app 2>/dev/null || break; sleep 0.1; done
 if kill -0 $app 2>/dev/null; then echo "process: running"; else echo "process: ended"; app=; fi
 )sh";
 
-// Opens the settings window with Ctrl+, and prints whether it came up.
-const char* const kOpenSettings = R"sh(
-xdotool windowactivate --sync "$win" 2>/dev/null; sleep 0.2
-xdotool key ctrl+comma
-settings=$(timeout 5 xdotool search --sync --onlyvisible --name '^Sorvel Settings$' | head -n 1)
-[ -n "$settings" ] && echo "settings: open"
-)sh";
+test::CommandResult runInFakeHome(const std::string& steps, const test::XvfbSetup& setup) {
+    test::TempDir home;
+    test::writeFileOfSize(home / "Library/Logs/app.log", 1 << 20);
+    return test::runOnXvfb(home, steps, setup);
+}
 
 } // namespace
 
 TEST(XvfbQuit, WithoutATrayTheWindowManagersCloseEndsTheProcess) {
-    if (const auto tool = missingDesktopTool()) GTEST_SKIP() << *tool << " is not installed (scripts/bootstrap installs it)";
-    test::TempDir home;
-    test::writeFileOfSize(home / "Library/Logs/app.log", 1 << 20);
-    const auto r = test::runOnXvfb(home, std::string("wmctrl -i -c \"$win\"\n") + kAwaitEnd, {"1920x1200x24", {}, kWindowManager});
+    SKIP_WITHOUT_DESKTOP_TOOLS();
+    const auto r = runInFakeHome(std::string("wmctrl -i -c \"$win\"\n") + kAwaitEnd, {"1920x1200x24", {}, kWindowManager});
     EXPECT_NE(r.out.find("process: ended"), std::string::npos) << r.out << r.err;
 }
 
 TEST(XvfbQuit, WithATrayCloseHidesAndQuitWithSettingsOpenEndsTheProcess) {
-    if (const auto tool = missingDesktopTool()) GTEST_SKIP() << *tool << " is not installed (scripts/bootstrap installs it)";
+    SKIP_WITHOUT_DESKTOP_TOOLS();
     // Quit once ended the process only some of the time: try it a few times.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        test::TempDir home;
-        test::writeFileOfSize(home / "Library/Logs/app.log", 1 << 20);
-        const auto r = test::runOnXvfb(home, std::string(kOpenSettings) + R"sh(
+        SCOPED_TRACE(attempt);
+        const auto r = runInFakeHome(std::string(R"sh(
+xdotool windowactivate --sync "$win" 2>/dev/null; sleep 0.2
+xdotool key ctrl+comma
+settings=$(timeout 5 xdotool search --sync --onlyvisible --name '^Sorvel Settings$' | head -n 1)
+[ -n "$settings" ] && echo "settings: open"
 wmctrl -i -c "$win"; sleep 0.5
 kill -0 $app 2>/dev/null && echo "after close: running"
 xwininfo -id "$win" | grep -q IsViewable || echo "after close: hidden"
 xdotool windowactivate --sync "$settings" 2>/dev/null; sleep 0.2
 xdotool key ctrl+q
-)sh" + kAwaitEnd,
-                                       {"1920x1200x24", {}, std::string(kWindowManager) + kTray});
-        EXPECT_NE(r.out.find("settings: open"), std::string::npos) << attempt << r.out << r.err;
-        EXPECT_NE(r.out.find("after close: running"), std::string::npos) << attempt << r.out;
-        EXPECT_NE(r.out.find("after close: hidden"), std::string::npos) << attempt << r.out;
-        EXPECT_NE(r.out.find("process: ended"), std::string::npos) << "Quit left the process running\n" << r.out;
+)sh") + kAwaitEnd,
+                                     {"1920x1200x24", {}, kWindowManager + kTray});
+        for (const char* line : {"settings: open", "after close: running", "after close: hidden", "process: ended"})
+            EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out << r.err;
     }
 }
 
 TEST(XvfbTrayPanel, AtTwiceTheScaleOnASmallScreenTheWholePanelFitsAndScrolls) {
-    if (const auto tool = missingDesktopTool()) GTEST_SKIP() << *tool << " is not installed (scripts/bootstrap installs it)";
-    test::TempDir home;
-    test::writeFileOfSize(home / "Library/Logs/app.log", 1 << 20);
+    SKIP_WITHOUT_DESKTOP_TOOLS();
     // The tray icon is the small Sorvel window inside the tray; a click opens the panel, a
     // new mapped window beside the main one.
-    const auto r = test::runOnXvfb(home, R"sh(
+    const auto r = runInFakeHome(R"sh(
 sleep 0.5
 icon=$(xwininfo -root -tree | grep '("sorvel" "Sorvel")' | awk '{ split($(NF-1), g, "[x+]"); if (g[1] < 100) print $1 }' | head -n 1)
 [ -n "$icon" ] || { echo "no tray icon"; exit 4; }
@@ -87,21 +77,13 @@ eval $(xdotool getwindowgeometry --shell "$icon")
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
 sleep 1
 for w in $(xdotool search --onlyvisible --name '^Sorvel$'); do
-  [ "$w" = "$win" ] && continue
-  xwininfo -id "$w" | grep -E "Absolute upper-left|Width|Height"
+  [ "$w" = "$win" ] || xwininfo -id "$w" | grep -E "Absolute upper-left|Width|Height"
 done
 )sh",
-                                   {"1280x600x24", {{"QT_SCALE_FACTOR", "2"}}, std::string(kWindowManager) + kTray});
+                                 {"1280x600x24", {{"QT_SCALE_FACTOR", "2"}}, kWindowManager + kTray});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    const auto after = [&](const std::string& key) {
-        const size_t at = r.out.find(key);
-        return at == std::string::npos ? -1L : std::strtol(r.out.c_str() + at + key.size(), nullptr, 10);
-    };
-    const long y = after("Absolute upper-left Y:"), h = after("Height:"), x = after("Absolute upper-left X:"),
-               w = after("Width:");
-    ASSERT_GT(h, 0) << "the panel did not open\n" << r.out;
-    EXPECT_GE(y, 0) << r.out;
-    EXPECT_LE(y + h, 600) << "the bottom of the panel (\"Quit Sorvel\") is off the screen\n" << r.out;
-    EXPECT_GE(x, 0) << r.out;
-    EXPECT_LE(x + w, 1280) << r.out;
+    const auto f = test::frameIn(r.out);
+    ASSERT_GT(f.height, 0) << "the panel did not open\n" << r.out;
+    EXPECT_TRUE(f.x >= 0 && f.y >= 0 && f.x + f.width <= 1280) << r.out;
+    EXPECT_LE(f.y + f.height, 600) << "the bottom of the panel (\"Quit Sorvel\") is off the screen\n" << r.out;
 }

@@ -3,7 +3,7 @@
 // scaled screens the whole window and its minimum fit.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <tuple>
 #include <set>
 
 #include "uisupport/XvfbRun.h"
@@ -43,45 +43,21 @@ xwd -id "$win" -silent > "$HOME/window.xwd"
     EXPECT_GT(distinctColours(test::XwdDump(home / "window.xwd")), 8u) << "the window's pixels are blank";
 }
 
-namespace {
-
-// The first integer after `key` in `text`, or -1.
-long numberAfter(const std::string& text, const std::string& key) {
-    const size_t at = text.find(key);
-    if (at == std::string::npos) return -1;
-    return std::strtol(text.c_str() + at + key.size(), nullptr, 10);
-}
-
-} // namespace
-
 TEST(XvfbWindow, TheWholeWindowAndItsMinimumFitSmallAndScaledScreens) {
     if (const auto tool = test::missingXvfbTool())
         GTEST_SKIP() << *tool << " is not installed (scripts/bootstrap installs it)";
-    struct Case {
-        std::string screen;
-        long width, height;
-        std::vector<std::pair<std::string, std::string>> env;
-    };
-    for (const Case& c : {Case{"1366x768x24", 1366, 768, {}},
-                          Case{"1920x1200x24", 1920, 1200, {{"QT_SCALE_FACTOR", "2"}}}}) {
+    for (const auto& [screen, width, height, scale] :
+         {std::tuple{"1366x768x24", 1366L, 768L, "1"}, std::tuple{"1920x1200x24", 1920L, 1200L, "2"}}) {
+        SCOPED_TRACE(screen);
         test::TempDir home;
         test::writeFileOfSize(home / "Library/Logs/app.log", 1 << 20);
-        const auto r = test::runOnXvfb(home, R"sh(
-sleep 0.3
-xwininfo -id "$win"
-xprop -id "$win" WM_NORMAL_HINTS
-)sh",
-                                       {c.screen, c.env, ""});
+        const auto r = test::runOnXvfb(home, "sleep 0.3; xwininfo -id \"$win\"; xprop -id \"$win\" WM_NORMAL_HINTS\n",
+                                       {screen, {{"QT_SCALE_FACTOR", scale}}, ""});
         ASSERT_EQ(r.status, 0) << r.out << r.err;
-        const long x = numberAfter(r.out, "Absolute upper-left X:"), y = numberAfter(r.out, "Absolute upper-left Y:");
-        const long w = numberAfter(r.out, "Width:"), h = numberAfter(r.out, "Height:");
-        EXPECT_GE(x, 0) << c.screen << r.out;
-        EXPECT_GE(y, 0) << c.screen << r.out;
-        EXPECT_LE(x + w, c.width) << c.screen << r.out;
-        EXPECT_LE(y + h, c.height) << c.screen << r.out;
-        const long minW = numberAfter(r.out, "minimum size:"), minH = numberAfter(r.out, std::to_string(minW) + " by");
-        EXPECT_GT(minW, 0) << r.out;
-        EXPECT_LE(minW, c.width) << c.screen << r.out;
-        EXPECT_LE(minH, c.height) << c.screen << r.out;
+        const auto f = test::frameIn(r.out);
+        EXPECT_TRUE(f.x >= 0 && f.y >= 0 && f.x + f.width <= width && f.y + f.height <= height) << r.out;
+        const long minW = test::numberAfter(r.out, "minimum size:");
+        const long minH = test::numberAfter(r.out, std::to_string(minW) + " by");
+        EXPECT_TRUE(minW > 0 && minW <= width && minH <= height) << r.out;
     }
 }

@@ -91,7 +91,6 @@ TEST(DuplicatesPage, SetsBeyondTheFirst120StartUntickedAndCanAllBeShown) {
     EXPECT_TRUE(countSaid);
     auto* more = one<ui::Button>(page.view.get(), "showMoreSets");
     ASSERT_NE(more, nullptr);
-    EXPECT_EQ(more->text(), "Show 30 more sets");
     more->click();
     page.view->flush();
     EXPECT_EQ(page.view->cards(), 150);

@@ -12,7 +12,6 @@
 #include "platform/Trash.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
-#include "ui/kit/Animations.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/ClickArea.h"
 #include "ui/kit/HeightAnimation.h"
@@ -150,15 +149,12 @@ TEST(HistoryPage, ARunOpensAndClosesWithItsHeightEasing) {
     run.moved = {a};
     SweepHistory::record(run);
     page.open();
-    ui::Animations::setEnabled(true);
-    struct Off {
-        ~Off() { ui::Animations::setEnabled(false); }
-    } off;
+    AnimationsOn animations;
     auto* header = one<ui::ClickArea>(page.view.get(), "runHeader");
     ASSERT_NE(header, nullptr);
     const int closed = page.view->card(run.id)->height();
     emit header->clicked();
-    // The rebuilt card starts unfolding once shown: run just that start, no timer yet.
+    // Run just the start of the rebuilt card's unfolding, no timer yet.
     page.view->flush();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     QWidget* card = page.view->card(run.id);
@@ -170,8 +166,7 @@ TEST(HistoryPage, ARunOpensAndClosesWithItsHeightEasing) {
     EXPECT_GT(unfolding->endValue().toInt(), closed + 30) << "the card measured its content before it was shown";
     ASSERT_TRUE(waitUntil([&] { return !ui::HeightAnimation::running(card); }, 2000));
     turn();
-    const int open = card->height();
-    EXPECT_GT(open, closed + 30);
+    EXPECT_GT(card->height(), closed + 30);
     // Closing folds the open card first; the run closes when the height is down.
     emit one<ui::ClickArea>(page.view.get(), "runHeader")->clicked();
     EXPECT_TRUE(ui::HeightAnimation::running(card));

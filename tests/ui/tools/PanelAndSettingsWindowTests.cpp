@@ -314,10 +314,10 @@ TEST(SweepPanel, TheWholeFrameStaysOnTheScreenAndIsNeverTallerThanIt) {
                           Case{"tray at the right edge", {380, 300}, {1910, 0, 10, 24}, full},
                           Case{"pointer above the screen", {380, 300}, {100, -50, 1, 1}, full}}) {
         const QRect frame = ui::TrayItem::panelFrame(c.content, c.anchor, c.area);
-        EXPECT_TRUE(c.area.contains(frame)) << c.what << ": " << frame.x() << "," << frame.y() << " " << frame.width()
-                                            << "x" << frame.height();
-        EXPECT_EQ(frame.height(), std::min(c.content.height(), c.area.height())) << c.what;
-        EXPECT_EQ(frame.width(), c.content.width()) << c.what;
+        SCOPED_TRACE(c.what);
+        EXPECT_TRUE(c.area.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+                                            << frame.height();
+        EXPECT_EQ(frame.size(), QSize(c.content.width(), std::min(c.content.height(), c.area.height())));
     }
     // Below a top tray it hangs under the icon.
     EXPECT_EQ(ui::TrayItem::panelFrame({380, 500}, {1800, 0, 24, 24}, full).top(), 24 + 6);
@@ -344,24 +344,21 @@ TEST(SweepPanel, ContentTallerThanTheScreenScrollsToQuit) {
 }
 
 TEST(TrayGlyph, FollowsTheDesktopsThemeNotTheAppearanceChosenInSorvel) {
-    // The glyph's darkest and lightest opaque pixels.
-    auto ink = [](const QIcon& icon) {
+    // The mean grey of the glyph's opaque pixels.
+    auto grey = [](const QIcon& icon) {
         const QImage image = icon.pixmap(22, 22).toImage();
         int sum = 0, n = 0;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
-                if (qAlpha(image.pixel(x, y)) > 200) {
-                    sum += qGray(image.pixel(x, y));
-                    ++n;
-                }
+                if (qAlpha(image.pixel(x, y)) > 200) sum += qGray(image.pixel(x, y)), ++n;
         return n ? sum / n : -1;
     };
-    EXPECT_GT(ink(ui::TrayItem::trayIcon(true)), 200) << "dark tray: a light glyph";
-    EXPECT_LT(ink(ui::TrayItem::trayIcon(false)), 60) << "light tray: a dark glyph";
+    EXPECT_GT(grey(ui::TrayItem::trayIcon(true)), 200) << "dark tray: a light glyph";
+    EXPECT_LT(grey(ui::TrayItem::trayIcon(false)), 60) << "light tray: a dark glyph";
     const bool desktopDark = ui::Theme::systemDefault() == ui::Appearance::dark;
     for (auto chosen : {ui::Appearance::light, ui::Appearance::dark}) {
         ui::Theme::setAppearance(chosen);
-        EXPECT_EQ(ink(ui::TrayItem::trayIcon()) > 128, desktopDark) << "chose " << int(chosen);
+        EXPECT_EQ(grey(ui::TrayItem::trayIcon()) > 128, desktopDark) << "chose " << int(chosen);
     }
     ui::Theme::setAppearance(ui::Appearance::light);
 }

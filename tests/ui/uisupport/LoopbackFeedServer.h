@@ -1,8 +1,6 @@
 #pragma once
-// An update feed served over TLS on 127.0.0.1 only, with a certificate made for the test
-// (an EC key, self-signed, naming IP 127.0.0.1). `TrustedCertificate` adds it to the
-// process's default TLS configuration for as long as it lives, so the checker's real
-// fetch accepts it; without one the certificate is as untrusted as any stranger's.
+// An update feed served over TLS on 127.0.0.1 with a self-signed certificate made for the
+// test; it is untrusted unless a `TrustedCertificate` adds it to the default configuration.
 #include <QByteArray>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -33,8 +31,6 @@ public:
     QByteArray body;
     /// The request line of each request that arrived over a completed handshake.
     std::vector<QByteArray> requests;
-    /// Connections whose handshake failed.
-    int refusedHandshakes = 0;
 
 private:
     TestCertificate credentials_;
@@ -46,8 +42,6 @@ class TrustedCertificate {
 public:
     explicit TrustedCertificate(const QSslCertificate& certificate);
     ~TrustedCertificate();
-    TrustedCertificate(const TrustedCertificate&) = delete;
-    TrustedCertificate& operator=(const TrustedCertificate&) = delete;
 
 private:
     QSslConfiguration previous_;

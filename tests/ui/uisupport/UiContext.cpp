@@ -1,5 +1,6 @@
 #include "uisupport/UiContext.h"
 
+#include <cstdlib>
 #include <utility>
 
 #include <QApplication>
@@ -18,6 +19,11 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return true;
+}
+
+bool nearColour(const QColor& a, const QColor& b, int tolerance) {
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
 }
 
 void settle(QWidget* widget, QSize size) {

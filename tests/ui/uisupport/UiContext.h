@@ -2,6 +2,7 @@
 // One fake world for window tests and screenshots: HOME and the XDG folders in a
 // temporary folder, the seven models with stand-in services (a scan the test drives, no
 // network, no notifications), and a desktop that records what it was asked to do.
+#include <QColor>
 #include <QSize>
 #include <QString>
 #include <QWidget>
@@ -21,6 +22,7 @@
 #include "models/SweepScheduler.h"
 #include "models/UpdateChecker.h"
 #include "support/TestSupport.h"
+#include "ui/kit/Animations.h"
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/services/AppModels.h"
 #include "ui/services/DesktopServices.h"
@@ -120,6 +122,13 @@ private:
 bool waitUntil(const std::function<bool()>& done, int ms = 10'000);
 /// Lays out and paints a widget offscreen at `size` (shown, events processed).
 void settle(QWidget* widget, QSize size);
+/// Each channel of `a` within `tolerance` of `b`'s.
+bool nearColour(const QColor& a, const QColor& b, int tolerance = 3);
+/// Animations on for as long as it lives (the tests run with them off).
+struct AnimationsOn {
+    AnimationsOn() { ui::Animations::setEnabled(true); }
+    ~AnimationsOn() { ui::Animations::setEnabled(false); }
+};
 
 /// A node with a size (and one child level when `children` > 0).
 ScanNodePtr sampleNode(const std::string& path, int64_t size, int64_t files = 10);

@@ -1,5 +1,7 @@
 #include "uisupport/XvfbRun.h"
 
+#include <cstdlib>
+
 #include <fstream>
 #include <sstream>
 
@@ -9,6 +11,16 @@ std::optional<std::string> missingXvfbTool() {
     for (const char* tool : {"xvfb-run", "xdotool", "xwininfo", "xwd"})
         if (runCommand({"/bin/sh", "-c", std::string("command -v ") + tool}).status != 0) return tool;
     return std::nullopt;
+}
+
+long numberAfter(const std::string& text, const std::string& key) {
+    const size_t at = text.find(key);
+    return at == std::string::npos ? -1 : std::strtol(text.c_str() + at + key.size(), nullptr, 10);
+}
+
+WindowFrame frameIn(const std::string& text) {
+    return {numberAfter(text, "Absolute upper-left X:"), numberAfter(text, "Absolute upper-left Y:"),
+            numberAfter(text, "Width:"), numberAfter(text, "Height:")};
 }
 
 CommandResult runOnXvfb(const TempDir& home, const std::string& steps, const XvfbSetup& setup) {

@@ -30,6 +30,14 @@ struct XvfbSetup {
 /// printed when the scan ended in time.
 CommandResult runOnXvfb(const TempDir& home, const std::string& steps, const XvfbSetup& setup = {});
 
+/// The first integer after `key` in `text`, or -1.
+long numberAfter(const std::string& text, const std::string& key);
+/// The first window frame that xwininfo printed in `text` (-1 where missing).
+struct WindowFrame {
+    long x, y, width, height;
+};
+WindowFrame frameIn(const std::string& text);
+
 /// A window dump (xwd, ZPixmap, 32 bits per pixel).
 struct XwdDump {
     std::string data;
