@@ -9,9 +9,11 @@
 #include <fstream>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <set>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -176,6 +178,14 @@ int runInChild(const std::function<int()>& body) {
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int inMountNamespace(const std::function<int()>& body) {
+    return runInChild([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return kSkipped;
+        return body();
+    });
 }
 
 int runOnSmallStack(const std::function<int()>& body, size_t stackBytes) {

@@ -98,6 +98,13 @@ void makeFolderChain(const std::string& folder, int depth, const std::string& na
 /// when the child died otherwise (a crash).
 int runInChild(const std::function<int()>& body);
 
+/// Exit status a child body returns when its set-up cannot be made here (a skip).
+constexpr int kSkipped = 77;
+
+/// runInChild, with the child in a private mount namespace of its own first; kSkipped
+/// when none can be made (needs root and unshare).
+int inMountNamespace(const std::function<int()>& body);
+
 /// Runs body() on a new thread whose stack holds `stackBytes`, and returns its value
 /// (-3 when no such thread can be made). A crash there ends the process: run it in a child.
 int runOnSmallStack(const std::function<int()>& body, size_t stackBytes = 256 * 1024);
