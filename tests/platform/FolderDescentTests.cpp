@@ -90,20 +90,3 @@ TEST(FolderDescent, AFolderLetGoIsReachedAgainByItsNamesOrNotAtAll) {
         }
     }
 }
-
-TEST(FolderDescent, NamesThatAreNotOneFolderDownAreRefused) {
-    test::TempDir dir;
-    test::makeDirs(dir / "a/b");
-    ASSERT_EQ(symlink("a", (dir / "link").c_str()), 0);
-    FolderDescent descent;
-    ASSERT_GE(descent.start(dir.path()), 0);
-    for (const char* name : {"", ".", "..", "a/b"}) {
-        EXPECT_EQ(descent.enter(name), -1) << name;
-        EXPECT_EQ(errno, EINVAL) << name;
-    }
-    EXPECT_EQ(descent.enter("link"), -1); // a link is not followed
-    EXPECT_EQ(descent.enter("missing"), -1);
-    EXPECT_EQ(errno, ENOENT);
-    EXPECT_EQ(descent.depth(), 0u);
-    EXPECT_EQ(FolderDescent().start(dir / "link"), -1);
-}

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "models/ScanCoordinator.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Theme.h"
@@ -16,7 +17,7 @@ namespace sorvel::ui {
 
 NavigationButton::NavigationButton(std::string symbol, QWidget* parent) : QAbstractButton(parent), symbol_(std::move(symbol)) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    setFocusPolicy(Qt::NoFocus);
+    FocusRing::attach(this, {{}, 7});
 }
 
 void NavigationButton::setLabel(const QString& label) {

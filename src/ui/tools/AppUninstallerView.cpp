@@ -169,6 +169,7 @@ QWidget* AppUninstallerView::list() {
         auto* card = new ClickCard(0);
         card->setObjectName("appRow");
         card->setProperty("bundlePath", q(app.bundlePath));
+        card->setAccessibleName(q(app.name));
         auto* line = row(13);
         line->setContentsMargins(14, 10, 14, 10);
         line->addWidget(new AppIcon(app.bundlePath, 30));

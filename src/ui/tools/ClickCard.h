@@ -13,6 +13,8 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    /// Space and Return click the card; Up and Down move to the card before or after.
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 } // namespace sorvel::ui

@@ -70,6 +70,17 @@ TEST(UninstallerPage, OpeningARowNavigatesAndShowsTheAppWithItsDefaultTicks) {
     EXPECT_FALSE(page.view->detailPane()->checkBox(page.orchard().leftovers[1].path)->isChecked()); // name only
 }
 
+// An app row opens from the keyboard as from a click.
+TEST(UninstallerPage, ReturnOnAFocusedRowOpensTheApp) {
+    Page page;
+    page.open();
+    QWidget* row = named(page.view.get(), "appRow").front();
+    row->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(row, Qt::Key_Return);
+    turn();
+    EXPECT_EQ(page.ctx.coordinator().selectedPage(), "tool:apps#" + page.orchard().bundlePath);
+}
+
 TEST(UninstallerPage, NoTriggerResetsTheTicksOfTheShownApp) {
     Page page;
     page.open(page.orchard().bundlePath);
