@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -180,14 +177,4 @@ TEST(UserDefaultsWrites, StrayTemporaryFilesAreRemovedByTheNextWrite) {
     ASSERT_TRUE(defaults.set("b", 2));
     for (const auto& [name, kept] : files) EXPECT_EQ(test::exists(dir / "sorvel/" + name), kept) << name;
     EXPECT_EQ(defaults.value("a"), nlohmann::json(1));
-}
-
-// A failed write says which step failed and why, not just that it failed.
-TEST(UserDefaultsWrites, AFailedWriteCarriesItsReason) {
-    test::TempDir dir;
-    test::writeFile(dir / "file", "x");
-    const SaveStatus status = UserDefaults(dir / "file/sorvel/defaults.json").set("a", 1);
-    EXPECT_FALSE(status);
-    EXPECT_EQ(status.error, ENOTDIR);
-    EXPECT_EQ(status.reason(), std::strerror(ENOTDIR));
 }

@@ -15,7 +15,6 @@
 #include "removal/CleanupExecutor.h"
 #include "removal/CleanupGuard.h"
 #include "removal/OwnFolder.h"
-#include "removal/SweepRunner.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -140,9 +139,7 @@ TEST(CleanupGuardMounts, ABindMountOfTheHomeIsTheHomeByIdentity) {
     test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
     test::TempDir mnt;
     const std::string h = real(home.path()), alias = mnt / "alias", store = h + "/.config/sorvel";
-    test::writeFile(h + "/Documents/thesis.txt", "years of work");
-    test::writeFile(h + "/Pictures/wedding.jpg", "only copy");
-    test::makeDirs(h + "/Library/Mail");
+    for (const char* d : {"/Documents", "/Pictures", "/Library/Mail"}) test::makeDirs(h + d);
     test::makeDirs(alias);
     ASSERT_TRUE(UserDefaults::standard().set("probe", 1));
 
@@ -155,36 +152,25 @@ TEST(CleanupGuardMounts, ABindMountOfTheHomeIsTheHomeByIdentity) {
         if (!says(alias, "is your home folder")) return 1;
         if (!says(alias + "/Library", "holds a protected location")) return 2;
         if (OwnFolder::refusal(alias + "/Documents")) return 3;
-        if (!says(mnt.path(), "holds your home folder")) return 9;
+        if (!says(mnt.path(), "holds your home folder")) return 4;
         const auto policy = CleanupPolicy::standard().allowing({alias});
         const auto check = [&](const char* under) { return CleanupGuard::check(alias + under, 0, policy, {}); };
-        if (check("/Pictures") != Refusal::protectedPath(h + "/Pictures")) return 4;
-        if (check("/.config") != Refusal::protectedPath(store)) return 5;
-        if (check("/.config/sorvel/defaults.json") != Refusal::protectedPath(store)) return 6;
-
-        SweepSchedule schedule;
-        schedule.rules = SweepSchedule::RuleSelection::only({});
-        schedule.action = SweepSchedule::Action::clean;
-        schedule.folders = {alias};
-        const auto out = SweepRunner::run(schedule, SweepRun::Trigger::scheduled, CloudStatus{});
-        if (out.receipt.movedCount != 0 || !out.receipt.withheldReason) return 7;
-        for (const char* kept : {"/Documents/thesis.txt", "/Pictures/wedding.jpg", "/.config/sorvel/defaults.json"})
-            if (!test::exists(h + kept)) return 8;
-        return 0;
+        if (check("/Pictures") != Refusal::protectedPath(h + "/Pictures")) return 5;
+        if (check("/.config") != Refusal::protectedPath(store)) return 6;
+        return check("/.config/sorvel/defaults.json") == Refusal::protectedPath(store) ? 0 : 7;
     });
     if (status == test::kSkipped) GTEST_SKIP() << "cannot bind-mount in a mount namespace here (needs root and unshare)";
     EXPECT_EQ(status, 0) << "1: alias accepted, 2: its library accepted, 3: a plain folder refused, "
-                            "4-6: protected places passed under the alias, 7: swept, 8: files gone, "
-                            "9: the folder around the alias accepted";
+                            "4: the folder around it accepted, 5-7: protected places passed under the alias";
 }
 
-// A table that cannot be read could hide any bind mount: nothing moves without it.
+// A table that cannot be read could hide any bind mount: nothing passes without it.
 TEST(CleanupGuardMounts, AnUnreadableMountTableLetsNothingThrough) {
     test::FakeHome home;
     test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
     test::TempDir tables;
     const std::string cache = real(home.path()) + "/Library/Caches/app";
-    test::writeFile(cache + "/blob", "cache");
+    test::makeDirs(cache);
     test::makeDirs(tables / "a-folder");
     test::writeFile(tables / "empty", "");
     test::writeFile(tables / "copy", test::readFile("/proc/self/mountinfo"));
@@ -199,13 +185,7 @@ TEST(CleanupGuardMounts, AnUnreadableMountTableLetsNothingThrough) {
         setMountTablePath(tables / table);
         EXPECT_EQ(CleanupGuard::check(cache, 0, policy, std::nullopt), expected) << table;
     }
-    setMountTablePath(tables / "missing");
-    const auto moved = CleanupExecutor::run({{cache, 0}}, CleanupExecutor::Mode::moveToTrash, policy, std::nullopt);
     setMountTablePath("/proc/self/mountinfo");
-    ASSERT_EQ(moved.size(), 1u);
-    ASSERT_TRUE(moved[0].refusal());
-    EXPECT_EQ(*moved[0].refusal(), Refusal::mountsUnknown());
-    EXPECT_TRUE(test::exists(cache + "/blob"));
 }
 
 // The same where the table really is gone: /proc covered, the pictures bind-mounted inside.

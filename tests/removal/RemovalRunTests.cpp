@@ -48,31 +48,27 @@ struct Home {
 
 } // namespace
 
-// Each batch is in the store, as not finished, before any of its items moves.
+// Each batch is in the store, as not finished, before any of its items moves; a run costs
+// a handful of writes, not one per item.
 TEST(RemovalRunRecord, EveryBatchIsStoredBeforeItMoves) {
     Home home;
     auto request = home.request(100);
     const UUID id = request.run.id;
-    std::vector<size_t> storedAtEachBatch, batchSizes;
+    size_t batches = 0;
     request.mover = [&](const std::vector<PathSize>& chunk, const CleanupPolicy& policy,
                         const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
+        ++batches;
         EXPECT_TRUE(RemovalRun::isMoving(id)); // so a restore leaves it alone meanwhile
         const auto runs = SweepHistory::load();
-        if (runs.size() != 1 || runs[0].finished) {
-            ADD_FAILURE() << "no unfinished run stored before the batch";
-            return std::vector<CleanupOutcome>{};
-        }
-        storedAtEachBatch.push_back(runs[0].moved.size());
-        batchSizes.push_back(chunk.size());
+        EXPECT_TRUE(runs.size() == 1 && !runs[0].finished);
         for (const auto& path : chunk)
-            EXPECT_TRUE(std::any_of(runs[0].moved.begin(), runs[0].moved.end(), [&](const MovedItem& item) {
+            EXPECT_TRUE(!runs.empty() && std::any_of(runs[0].moved.begin(), runs[0].moved.end(), [&](auto& item) {
                 return item.originalPath == path.path && item.isPending() && item.identity;
             })) << path.path;
         return CleanupExecutor::run(chunk, CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
     };
     EXPECT_EQ(RemovalRun::moveAndRecord(std::move(request)).saveError, std::nullopt);
-    EXPECT_EQ(batchSizes, (std::vector<size_t>{16, 32, 52}));
-    EXPECT_EQ(storedAtEachBatch, (std::vector<size_t>{16, 48, 100}));
+    EXPECT_LE(batches, 4u);
     const auto runs = SweepHistory::load();
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_TRUE(runs[0].finished);

@@ -37,12 +37,8 @@ private:
 
 /// Points TMPDIR at the memory file system /dev/shm for the object's life, where there is
 /// one: deep trees are made and removed there in a moment, on some disks in minutes.
-class MemoryScratch {
-public:
+struct MemoryScratch : ScopedEnv {
     MemoryScratch();
-
-private:
-    ScopedEnv tmp_;
 };
 
 /// A temporary folder that HOME points at for the object's life.
