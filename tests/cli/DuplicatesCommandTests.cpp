@@ -5,11 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <tuple>
-
 #include "cli/DuplicatesCommand.h"
 #include "engine/Bytes.h"
-#include "support/ReflinkVolume.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -134,27 +131,6 @@ TEST(DuplicatesCommand, EndToEndOnAFakeHome) {
                                     "\n"))
         << r.out;
     EXPECT_TRUE(contains(r.out, " of that does not exist.")) << r.out;
-}
-
-// The issue's own case on a real XFS image: b.bin a reflink of a.bin, c.bin a real copy.
-TEST(DuplicatesCommand, ClonesOnXfsFreeNothingAndAreNamedAsClones) {
-    const auto run = inReflinkVolume([](const std::string& volume) {
-        writeFile(volume + "/a.bin", std::string(3'000'000, 'a'));
-        writeFile(volume + "/d.bin", std::string(2'000'000, 'd'));
-        for (const auto& [from, to, how] : {std::tuple{"a.bin", "b.bin", "--reflink=always"},
-                                            std::tuple{"a.bin", "c.bin", "--reflink=never"},
-                                            std::tuple{"d.bin", "e.bin", "--reflink=always"}})
-            if (runCommand({"/bin/cp", how, volume + "/" + from, volume + "/" + to}).status != 0) return 10;
-        const auto r = runSorvel({"--duplicates", volume});
-        const std::string freed = "  Genuinely reclaimable   " + Bytes::format(allocatedSize(volume + "/c.bin"));
-        if (r.status != 0 || !contains(r.out, freed + "\n")) return 1;
-        if (!contains(r.out, "b.bin") || count(r.out, "frees " + Bytes::format(0)) != 4) return 2; // keeps, b, e
-        if (!contains(r.out, "   APFS clones \u2014 shared storage\n")) return 3;
-        if (!contains(unwrapped(r.out), "Those copies are APFS clones or hard links sharing their blocks")) return 4;
-        return 0;
-    });
-    if (!run.skipped.empty()) GTEST_SKIP() << "no XFS volume: " << run.skipped;
-    EXPECT_EQ(run.status, 0) << "1: reclaimable, 2: what the clones free, 3: the clone label, 4: the note; 10: cp";
 }
 
 TEST(DuplicatesCommand, TheNoteNamesClonesOnlyWhereSomeExist) {

@@ -1,7 +1,6 @@
 // `--size PATH`: the total line, up to 15 child lines, and the missing-path message.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -143,30 +142,4 @@ TEST(SizeCommand, OutputThatCannotBeWrittenIsAFailure) {
     auto r = test::runCommand({"/bin/sh", "-c", "exec >&-; exec \"$0\" --size \"$1\"", SORVEL_BINARY, dir.path()});
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("sorvel: could not write the report: "), std::string::npos) << r.err;
-}
-
-TEST(SizeCommand, AChainThirtyThousandFoldersDeepIsMeasuredToItsBottom) {
-    test::MemoryScratch scratch;
-    test::TempDir dir;
-    test::makeDirs(dir / "top");
-    test::makeFolderChain(dir / "top", 30000, "d", 70000);
-    // The bottom file's allocation, reached level by level.
-    int fd = open((dir / "top").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int i = 0; i < 30000 && fd >= 0; ++i) {
-        const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        close(fd);
-        fd = next;
-    }
-    ASSERT_GE(fd, 0);
-    struct stat st {};
-    ASSERT_EQ(fstatat(fd, "f", &st, 0), 0);
-    close(fd);
-    const long long bottom = static_cast<long long>(st.st_blocks) * 512;
-
-    auto r = test::runSorvel({"--size", dir / "top"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const auto lines = test::lines(r.out);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], totalLine(bottom, 1));
-    EXPECT_EQ(lines[1], childLine(bottom, "d"));
 }

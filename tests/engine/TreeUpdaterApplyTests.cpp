@@ -27,9 +27,6 @@ struct Tree {
     }
 };
 
-// A node of the result's tree as it stands now.
-ScanNodePtr at(const ScanResult& result, const std::string& path) { return result.node(path); }
-
 ScanNodePtr replacementFor(const ScanNodePtr& old, int64_t ownBytes, int64_t ownFiles) {
     return dirNode(old->path, ownBytes, ownFiles);
 }
@@ -44,7 +41,7 @@ TEST(TreeUpdaterApply, RemovingAChildShrinksEveryAncestor) {
     auto l = TreeUpdater::locate("/a/b/c", t.result);
     ASSERT_TRUE(l);
     EXPECT_EQ(TreeUpdater::apply(nullptr, *l, t.result), -300);
-    const auto a = at(t.result, "/a"), b = at(t.result, "/a/b");
+    const auto a = t.result.node("/a"), b = t.result.node("/a/b");
     EXPECT_EQ(b->size, 120);
     EXPECT_EQ(b->fileCount, 3);
     EXPECT_EQ(b->dirCount, 1);
@@ -72,12 +69,12 @@ TEST(TreeUpdaterApply, TheTreeFromBeforeIsLeftAsItWas) {
     EXPECT_EQ(before.node("/a/b/c"), t.c);
     EXPECT_EQ(before.categories[0].roots[1], t.a);
     expectConsistent(*t.a);
-    const auto a = at(t.result, "/a"), b = at(t.result, "/a/b");
+    const auto a = t.result.node("/a"), b = t.result.node("/a/b");
     EXPECT_NE(a, t.a);
     EXPECT_EQ(a->id, t.a->id);
     EXPECT_EQ(b->id, t.b->id);
-    EXPECT_EQ(at(t.result, "/a/e"), t.e); // untouched branches are shared
-    EXPECT_EQ(at(t.result, "/second"), t.second);
+    EXPECT_EQ(t.result.node("/a/e"), t.e); // untouched branches are shared
+    EXPECT_EQ(t.result.node("/second"), t.second);
 }
 
 TEST(TreeUpdaterApply, ReplacementTakesTheOldNodesPlaceAndTheOldObjectKeepsItsState) {
@@ -86,7 +83,7 @@ TEST(TreeUpdaterApply, ReplacementTakesTheOldNodesPlaceAndTheOldObjectKeepsItsSt
     ASSERT_TRUE(l);
     auto fresh = replacementFor(t.f, 1000, 4);
     EXPECT_EQ(TreeUpdater::apply(fresh, *l, t.result), 900);
-    const auto a = at(t.result, "/a"), b = at(t.result, "/a/b");
+    const auto a = t.result.node("/a"), b = t.result.node("/a/b");
     EXPECT_EQ(b->children[0], fresh); // now the largest child
     EXPECT_EQ(t.f->size, 100);        // the detached node is untouched
     EXPECT_EQ(a->size, 1530);
@@ -101,7 +98,7 @@ TEST(TreeUpdaterApply, AncestorsKeepTheirOwnFilesAndDates) {
     t.b->accessDenied = true;
     auto l = TreeUpdater::locate("/a/b/c", t.result);
     TreeUpdater::apply(replacementFor(t.c, 5, 1), *l, t.result);
-    const auto b = at(t.result, "/a/b");
+    const auto b = t.result.node("/a/b");
     EXPECT_EQ(b->directFileSize, 20);
     EXPECT_EQ(b->directFileCount, 2);
     EXPECT_EQ(b->largestFiles.size(), 1u);
@@ -118,9 +115,9 @@ TEST(TreeUpdaterApply, NewDirectoryIsAppendedToTheNearestScannedAncestor) {
     l.chain = {t.a, t.b, dirNode("/a/b/new")};
     auto fresh = dirNode("/a/b/new", 50, 2);
     EXPECT_EQ(TreeUpdater::apply(fresh, l, t.result), 50);
-    EXPECT_EQ(at(t.result, "/a/b")->children.size(), 3u);
-    EXPECT_EQ(at(t.result, "/a")->size, 680);
-    expectConsistent(*at(t.result, "/a"));
+    EXPECT_EQ(t.result.node("/a/b")->children.size(), 3u);
+    EXPECT_EQ(t.result.node("/a")->size, 680);
+    expectConsistent(*t.result.node("/a"));
 }
 
 TEST(TreeUpdaterApply, MissingChildWithoutReplacementChangesNoChildren) {
@@ -131,8 +128,8 @@ TEST(TreeUpdaterApply, MissingChildWithoutReplacementChangesNoChildren) {
     auto ghost = dirNode("/a/b/ghost", 70, 1);
     l.chain = {t.a, t.b, ghost};
     EXPECT_EQ(TreeUpdater::apply(nullptr, l, t.result), -70);
-    EXPECT_EQ(at(t.result, "/a/b")->children.size(), 2u);
-    EXPECT_EQ(at(t.result, "/a")->size, 630);
+    EXPECT_EQ(t.result.node("/a/b")->children.size(), 2u);
+    EXPECT_EQ(t.result.node("/a")->size, 630);
 }
 
 TEST(TreeUpdaterApply, RootWithoutReplacementStaysListedEmptyAndInPlace) {
@@ -166,8 +163,8 @@ TEST(TreeUpdaterApply, SameSizeReplacementReportsNoChangeEvenWithOtherCounts) {
     auto l = TreeUpdater::locate("/a/b/c", t.result);
     auto fresh = replacementFor(t.c, 300, 99);
     EXPECT_EQ(TreeUpdater::apply(fresh, *l, t.result), 0);
-    EXPECT_EQ(at(t.result, "/a/b")->children[0], fresh);
-    EXPECT_EQ(at(t.result, "/a")->fileCount, 8 - 3 + 99);
+    EXPECT_EQ(t.result.node("/a/b")->children[0], fresh);
+    EXPECT_EQ(t.result.node("/a")->fileCount, 8 - 3 + 99);
 }
 
 TEST(TreeUpdaterApply, EqualSizedChildrenKeepTheirOrder) {
@@ -179,7 +176,7 @@ TEST(TreeUpdaterApply, EqualSizedChildrenKeepTheirOrder) {
     auto r = resultOf({categoryOf("c", {root})});
     auto l = TreeUpdater::locate("/r/z", r);
     TreeUpdater::apply(dirNode("/r/z", 10, 1), *l, r);
-    const auto now = at(r, "/r");
+    const auto now = r.node("/r");
     ASSERT_EQ(now->children.size(), 3u);
     EXPECT_EQ(now->children[0], x);
     EXPECT_EQ(now->children[1], y);

@@ -265,17 +265,15 @@ TEST(CleanupRealRun, TheRunIsStoredUnfinishedBeforeTheFirstMove) {
     });
     auto outcomes = perform(*f, std::vector<CleanupExecutor::PathSize>{{folder, independentTotal(folder)}});
     ASSERT_TRUE(outcomes.at(0).moved());
-    ASSERT_TRUE(seen->has_value());
-    const nlohmann::json& before = **seen;
-    ASSERT_TRUE(before.is_array());
-    ASSERT_EQ(before.size(), 1u);
-    EXPECT_EQ(before[0].value("finished", true), false);
-    ASSERT_EQ(before[0]["moved"].size(), 1u);
-    EXPECT_EQ(before[0]["moved"][0]["originalPath"], folder);
+    ASSERT_TRUE(seen->has_value() && (*seen)->is_array() && (*seen)->size() == 1u);
+    const nlohmann::json before = (**seen)[0];
+    EXPECT_EQ(before.value("finished", true), false);
+    ASSERT_EQ(before["moved"].size(), 1u);
+    EXPECT_EQ(before["moved"][0]["originalPath"], folder);
 
     const auto after = UserDefaults::standard().value("SorvelSweepHistory").value();
     ASSERT_EQ(after.size(), 1u);
-    EXPECT_EQ(after[0]["id"], before[0]["id"]);
+    EXPECT_EQ(after[0]["id"], before["id"]);
     EXPECT_FALSE(after[0].contains("finished"));
     EXPECT_EQ(after[0]["moved"][0]["trashPath"], std::get<CleanupOutcome::MovedToTrash>(outcomes[0].result).trashPath);
 }

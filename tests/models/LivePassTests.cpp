@@ -6,8 +6,6 @@
 #include <QSignalSpy>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 #include <unistd.h>
 
@@ -21,63 +19,49 @@ using namespace sorvel::test;
 namespace {
 
 /// Re-walks that each wait until the test lets them go (or their control is cancelled),
-/// noting how many ran at once and which saw the cancel.
+/// noting whether two ran at once and whether the first saw the cancel.
 struct HeldWalks {
     struct State {
-        std::mutex mutex;
-        std::condition_variable changed;
-        int begun = 0;
-        int released = 0;
-        int running = 0;
-        int mostAtOnce = 0;
-        std::vector<bool> cancelled;
+        std::atomic<int> begun{0}, released{0}, running{0}, firstCancelled{-1};
+        std::atomic<bool> overlapped{false};
     };
-    std::shared_ptr<State> state = std::make_shared<State>();
+    std::shared_ptr<State> s = std::make_shared<State>();
 
     ScanCoordinator::Services services() {
-        auto s = ScanCoordinator::Services::standard();
-        s.walk = [state = state](const std::string& path, ScanControl& control, const FileWalker::Options& options) {
-            std::unique_lock lock(state->mutex);
-            const int me = ++state->begun;
-            state->mostAtOnce = std::max(state->mostAtOnce, ++state->running);
-            state->changed.notify_all();
-            while (state->released < me && !control.cancelled())
-                state->changed.wait_for(lock, std::chrono::milliseconds(10));
-            state->cancelled.push_back(control.cancelled());
-            lock.unlock();
+        auto services = ScanCoordinator::Services::standard();
+        services.walk = [s = s](const std::string& path, ScanControl& control, const FileWalker::Options& options) {
+            const int me = ++s->begun;
+            if (++s->running > 1) s->overlapped = true;
+            while (s->released < me && !control.cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (me == 1) s->firstCancelled = control.cancelled();
             ScanNodePtr node = FileWalker::walkParallel(path, control, options);
-            lock.lock();
-            --state->running;
+            --s->running;
             return node;
         };
-        return s;
-    }
-    int begun() const {
-        std::lock_guard lock(state->mutex);
-        return state->begun;
-    }
-    int mostAtOnce() const {
-        std::lock_guard lock(state->mutex);
-        return state->mostAtOnce;
-    }
-    std::vector<bool> cancelled() const {
-        std::lock_guard lock(state->mutex);
-        return state->cancelled;
-    }
-    void release(int upTo) {
-        std::lock_guard lock(state->mutex);
-        state->released = upTo;
-        state->changed.notify_all();
+        return services;
     }
 };
 
-std::unique_ptr<ScanCoordinator> scanned(ScanCoordinator::Services services = ScanCoordinator::Services::standard()) {
-    auto c = std::make_unique<ScanCoordinator>(std::move(services));
-    c->setLiveUpdatesEnabled(false); // the tests feed the batches
-    c->start();
-    EXPECT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
-    return c;
-}
+/// A home with one app cache of 100 KB, scanned with live updates fed by the test.
+struct LiveHome {
+    CoordinatorHome home;
+    const std::string caches = home / "Library/Caches";
+    const std::string app = caches + "/com.example.app";
+    LiveHome() { writeFileOfSize(app + "/blob", 100'000); }
+
+    std::unique_ptr<ScanCoordinator> scanned(ScanCoordinator::Services services = ScanCoordinator::Services::standard()) {
+        auto c = std::make_unique<ScanCoordinator>(std::move(services));
+        c->setLiveUpdatesEnabled(false);
+        c->start();
+        EXPECT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
+        return c;
+    }
+    // A file added to the folder and the change handed to the coordinator.
+    void grow(ScanCoordinator& c, const std::string& folder, const std::string& name = "more") {
+        writeFileOfSize(folder + "/" + name, 100'000);
+        c.absorb({folder});
+    }
+};
 
 int64_t measuredAfresh(const std::string& path) {
     ScanControl control;
@@ -88,145 +72,127 @@ int64_t measuredAfresh(const std::string& path) {
 } // namespace
 
 TEST(LivePassPublishing, ATreeOnceHandedOutNeverChanges) {
-    CoordinatorHome home;
-    const std::string caches = home / "Library/Caches";
-    const std::string app = caches + "/com.example.app";
-    writeFileOfSize(app + "/blob", 100'000);
-    auto c = scanned();
+    LiveHome h;
+    auto c = h.scanned();
     const ScanResult published = c->result();
-    const ScanNodePtr root = published.node(caches);
+    const ScanNodePtr root = published.node(h.caches);
     ASSERT_TRUE(root);
     const int64_t rootSize = root->size;
     const auto rootChildren = root->children;
-    const ScanNodePtr oldApp = published.node(app);
+    const ScanNodePtr oldApp = published.node(h.app);
     c->move({std::string("caches"), {root}});
     c->drill(oldApp);
 
-    writeFileOfSize(app + "/more", 300'000);
-    c->absorb({app});
+    h.grow(*c, h.app);
     ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }));
     EXPECT_EQ(root->size, rootSize);
     EXPECT_TRUE(root->children == rootChildren);
-    EXPECT_EQ(published.node(app).get(), oldApp.get());
-    EXPECT_EQ(c->result().node(caches)->size, measuredAfresh(caches));
+    EXPECT_EQ(published.node(h.app).get(), oldApp.get());
+    const ScanNodePtr now = c->result().node(h.caches);
+    EXPECT_EQ(now->size, measuredAfresh(h.caches));
     // The page shown, and the one back, follow the new tree; the ancestor keeps who it is.
     ASSERT_EQ(c->drillPath().size(), 2u);
-    EXPECT_EQ(c->drillPath()[0].get(), c->result().node(caches).get());
-    EXPECT_EQ(c->drillPath()[0]->id, root->id);
+    EXPECT_EQ(c->drillPath()[0].get(), now.get());
+    EXPECT_EQ(now->id, root->id);
     EXPECT_EQ(c->drillPath()[1]->fileCount, 2);
     ASSERT_FALSE(c->backStack().empty());
-    EXPECT_EQ(c->backStack().back().drillPath.at(0).get(), c->result().node(caches).get());
+    EXPECT_EQ(c->backStack().back().drillPath.at(0).get(), now.get());
 }
 
 TEST(LivePassGeneration, APassThatEndsAfterANewerScanIsDropped) {
-    CoordinatorHome home;
-    const std::string app = home / "Library/Caches/com.example.app";
-    writeFileOfSize(app + "/blob", 100'000);
+    LiveHome h;
     HeldWalks walks;
-    auto c = scanned(walks.services());
-    writeFileOfSize(app + "/more", 300'000);
-    c->absorb({app});
-    ASSERT_TRUE(waitUntil([&] { return walks.begun() == 1; }));
+    auto c = h.scanned(walks.services());
+    h.grow(*c, h.app);
+    ASSERT_TRUE(waitUntil([&] { return walks.s->begun == 1; }));
 
     c->start();
     ASSERT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
-    const int64_t fresh = c->result().node(app)->size;
-    ASSERT_EQ(unlink((app + "/more").c_str()), 0); // what the late pass would now measure
-    walks.release(1);
+    const int64_t fresh = c->result().node(h.app)->size;
+    ASSERT_EQ(unlink((h.app + "/more").c_str()), 0); // what the late pass would now measure
+    walks.s->released = 1;
     spin(800);
-    EXPECT_EQ(c->result().node(app)->size, fresh);
+    EXPECT_EQ(c->result().node(h.app)->size, fresh);
     EXPECT_FALSE(c->lastLiveUpdate().has_value());
 }
 
-// Two names of one file in two folders: whichever folder counted it at the scan, measuring
-// each folder again must not count it a second time.
+// Whichever folder counted the shared file at the scan, measuring each folder again must
+// not count it a second time.
 TEST(LivePassHardLinks, AFileWithANameInAnotherFolderIsCountedOnce) {
-    CoordinatorHome home;
-    const std::string caches = home / "Library/Caches";
-    writeFileOfSize(caches + "/one/data", 1'000'000);
-    makeDirs(caches + "/two");
-    ASSERT_EQ(link((caches + "/one/data").c_str(), (caches + "/two/again").c_str()), 0);
-    auto c = scanned();
-    ASSERT_EQ(c->result().node(caches)->size, measuredAfresh(caches));
+    LiveHome h;
+    writeFileOfSize(h.caches + "/one/data", 1'000'000);
+    makeDirs(h.caches + "/two");
+    ASSERT_EQ(link((h.caches + "/one/data").c_str(), (h.caches + "/two/again").c_str()), 0);
+    auto c = h.scanned();
+    ASSERT_EQ(c->result().node(h.caches)->size, measuredAfresh(h.caches));
 
     QSignalSpy updates(c.get(), &ScanCoordinator::lastLiveUpdateChanged);
     int marker = 0;
-    for (const std::string& folder : {caches + "/one", caches + "/two"}) {
-        writeFileOfSize(folder + "/marker" + std::to_string(++marker), 8192);
-        c->absorb({folder});
+    for (const std::string& folder : {h.caches + "/one", h.caches + "/two"}) {
+        h.grow(*c, folder, "marker" + std::to_string(++marker));
         ASSERT_TRUE(waitUntil([&] { return updates.count() == marker; })) << folder;
-        EXPECT_EQ(c->result().node(caches)->size, measuredAfresh(caches)) << folder;
+        EXPECT_EQ(c->result().node(h.caches)->size, measuredAfresh(h.caches)) << folder;
     }
 }
 
 TEST(LivePassInFlight, OnlyOnePassRunsAndChangesMeanwhileJoinTheNext) {
-    CoordinatorHome home;
-    const std::string caches = home / "Library/Caches";
-    writeFileOfSize(caches + "/a/blob", 100'000);
-    writeFileOfSize(caches + "/b/blob", 100'000);
+    LiveHome h;
+    const std::string other = h.caches + "/other";
+    writeFileOfSize(other + "/blob", 100'000);
     HeldWalks walks;
-    auto c = scanned(walks.services());
-    writeFileOfSize(caches + "/a/more", 100'000);
-    c->absorb({caches + "/a"});
-    ASSERT_TRUE(waitUntil([&] { return walks.begun() == 1; }));
+    auto c = h.scanned(walks.services());
+    h.grow(*c, h.app);
+    ASSERT_TRUE(waitUntil([&] { return walks.s->begun == 1; }));
 
-    writeFileOfSize(caches + "/b/more", 100'000);
-    c->absorb({caches + "/b"});
+    h.grow(*c, other);
     spin(700); // a whole quiet period: a second pass would have begun by now
-    c->absorb({caches + "/b/"});
+    c->absorb({other + "/"});
     spin(700);
-    EXPECT_EQ(walks.begun(), 1);
-    walks.release(3);
-    ASSERT_TRUE(waitUntil([&] { return c->result().node(caches + "/b")->fileCount == 2; }));
-    EXPECT_EQ(walks.begun(), 2); // the batches that waited went into one pass
-    EXPECT_EQ(walks.mostAtOnce(), 1);
-    EXPECT_EQ(c->result().node(caches + "/a")->fileCount, 2);
+    EXPECT_EQ(walks.s->begun.load(), 1);
+    walks.s->released = 3;
+    ASSERT_TRUE(waitUntil([&] { return c->result().node(other)->fileCount == 2; }));
+    EXPECT_EQ(walks.s->begun.load(), 2); // the batches that waited went into one pass
+    EXPECT_FALSE(walks.s->overlapped.load());
+    EXPECT_EQ(c->result().node(h.app)->fileCount, 2);
 }
 
 TEST(LivePassInFlight, AScanAScopeChangeOrAClosedWindowCancelsIt) {
     enum class Trigger { scan, scope, windowClosed };
     for (const Trigger trigger : {Trigger::scan, Trigger::scope, Trigger::windowClosed}) {
         SCOPED_TRACE(static_cast<int>(trigger));
-        CoordinatorHome home;
-        const std::string app = home / "Library/Caches/com.example.app";
-        const std::string other = home / "Library/Caches/other";
-        writeFileOfSize(app + "/blob", 100'000);
+        LiveHome h;
+        const std::string other = h.caches + "/other";
         writeFileOfSize(other + "/blob", 100'000);
         HeldWalks walks;
-        auto c = scanned(walks.services());
-        writeFileOfSize(app + "/more", 300'000);
-        c->absorb({app});
-        ASSERT_TRUE(waitUntil([&] { return walks.begun() == 1; }));
+        auto c = h.scanned(walks.services());
+        h.grow(*c, h.app);
+        ASSERT_TRUE(waitUntil([&] { return walks.s->begun == 1; }));
         switch (trigger) {
         case Trigger::scan: c->start(); break;
         case Trigger::scope: c->setScope(ScanScope::wholeDisk); break;
         case Trigger::windowClosed: c->cancelLivePass(); break;
         }
-        ASSERT_TRUE(waitUntil([&] { return !walks.cancelled().empty(); }));
-        EXPECT_TRUE(walks.cancelled()[0]);
+        ASSERT_TRUE(waitUntil([&] { return walks.s->firstCancelled >= 0; }));
+        EXPECT_EQ(walks.s->firstCancelled.load(), 1);
         if (trigger == Trigger::windowClosed) {
             // The tree is still current: what the pass left undone goes with the next batch.
             spin(100);
-            walks.release(3);
-            writeFileOfSize(other + "/more", 100'000);
-            c->absorb({other});
+            walks.s->released = 3;
+            h.grow(*c, other);
             ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }));
-            EXPECT_EQ(c->result().node(app)->fileCount, 2);
+            EXPECT_EQ(c->result().node(h.app)->fileCount, 2);
             continue;
         }
         c->cancel();
-        walks.release(2);
+        walks.s->released = 2;
         spin(100);
         EXPECT_FALSE(c->lastLiveUpdate().has_value());
     }
 }
 
-// What follows a scan and each pass reads the disk (property lists, the iCloud evidence, the
-// trend record): none of it may hold up the main thread.
+// Recommendations read property lists and the iCloud evidence: never on the main thread.
 TEST(LivePassWorkers, RecommendationsAreWorkedOutOffTheMainThread) {
-    CoordinatorHome home;
-    const std::string app = home / "Library/Caches/com.example.app";
-    writeFileOfSize(app + "/blob", 100'000);
+    LiveHome h;
     const auto mainThread = std::this_thread::get_id();
     auto calls = std::make_shared<std::atomic<int>>(0);
     auto onMain = std::make_shared<std::atomic<int>>(0);
@@ -236,10 +202,9 @@ TEST(LivePassWorkers, RecommendationsAreWorkedOutOffTheMainThread) {
         if (std::this_thread::get_id() == mainThread) ++*onMain;
         return CleanupFinder::recommendations(result);
     };
-    auto c = scanned(std::move(services));
+    auto c = h.scanned(std::move(services));
     EXPECT_FALSE(c->trends().empty()); // recorded on the worker, taken in on completion
-    writeFileOfSize(app + "/more", 300'000);
-    c->absorb({app});
+    h.grow(*c, h.app);
     ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }));
     EXPECT_EQ(calls->load(), 2);
     EXPECT_EQ(onMain->load(), 0);

@@ -19,8 +19,6 @@ namespace sorvel::ui {
 
 namespace {
 
-constexpr int kMargin = int(FocusRing::width) + 1;
-
 bool fromKeyboard(Qt::FocusReason reason) {
     return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
 }
@@ -223,21 +221,24 @@ void FocusRing::reshape(const QWidget* control) {
 
 QRectF FocusRing::outline() const {
     const QRectF shape = shape_.rect ? shape_.rect(*control_) : QRectF(control_->rect());
-    const double half = width / 2;
-    return shape.adjusted(-half, -half, half, half);
+    const double out = gap + width / 2;
+    return shape.adjusted(-out, -out, out, out);
 }
 
 void FocusRing::follow() {
-    setGeometry(control_->geometry().adjusted(-kMargin, -kMargin, kMargin, kMargin));
+    // Wide enough for the stroke around the shape, wherever the shape lies in the control.
+    const QRect around = outline().adjusted(-width, -width, width, width).toAlignedRect();
+    setGeometry(around.translated(control_->pos()));
     update();
 }
 
 void FocusRing::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r = outline().translated(kMargin, kMargin);
-    const QRectF shape = r.adjusted(width / 2, width / 2, -width / 2, -width / 2);
-    const double radius = (shape_.radius < 0 ? shape.height() / 2 : shape_.radius) + width / 2;
+    const QRectF r = outline().translated(QPointF(control_->pos() - pos()));
+    const double out = gap + width / 2;
+    const QRectF shape = r.adjusted(out, out, -out, -out);
+    const double radius = (shape_.radius < 0 ? shape.height() / 2 : shape_.radius) + out;
     p.setPen(QPen(Theme::accent().resolve(), width));
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(r, radius, radius);

@@ -1,8 +1,8 @@
 #pragma once
 // Keyboard access for the painted controls. attach() makes a control take focus (Tab and
-// click, Qt::StrongFocus), draws a 2-px ring in Theme.accent just outside its shape while it
-// has focus from the keyboard (Tab, Backtab, a shortcut, or a key pressed on it; a click
-// hides it), and makes a button act on Return and Enter as it does on Space. In a window
+// click, Qt::StrongFocus), draws a 2-px ring in Theme.accent outside its shape, 1 px clear
+// of it, while it has focus from the keyboard (Tab, Backtab, a shortcut, or a key pressed
+// on it; a click hides it), and makes a button act on Return and Enter as it does on Space. In a window
 // holding such controls, Tab and Backtab walk every focusable widget in reading order: each
 // container's children row by row, left to right, depth first.
 #include <QWidget>
@@ -23,6 +23,8 @@ class FocusRing : public QWidget {
 public:
     using Shape = FocusShape;
     static constexpr double width = 2;
+    /// Between the shape and the ring, so a ring around an accent fill still reads.
+    static constexpr double gap = 1;
 
     static void attach(QWidget* control, Shape shape = {});
     /// The ring around `control` while it shows, else null.

@@ -26,7 +26,9 @@ SegmentedPicker::SegmentedPicker(std::vector<Option> options, Look look, QWidget
     : QWidget(parent), options_(std::move(options)), look_(look) {
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    FocusRing::attach(this, {{}, look_ == Look::capsule ? -1.0 : 4.0});
+    // The underline look has no surface: its ring keeps clear of the captions.
+    if (look_ == Look::capsule) FocusRing::attach(this, {{}, -1});
+    else FocusRing::attach(this, {[](const QWidget& w) { return QRectF(w.rect()).adjusted(-4, -3, 4, 1); }, 5});
     AccessibleControls::install();
 }
 

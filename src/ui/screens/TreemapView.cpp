@@ -2,14 +2,17 @@
 
 #include <QFontMetricsF>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTextLayout>
 #include <QToolTip>
 
 #include "engine/Bytes.h"
+#include "ui/kit/AccessibleControls.h"
 #include "ui/kit/Animations.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/screens/TreemapLayout.h"
 
@@ -19,6 +22,14 @@ TreemapView::TreemapView(QSizeF minimumLabelSize, QWidget* parent)
     : QWidget(parent), minimumLabelSize_(minimumLabelSize), glide_(new QVariantAnimation(this)) {
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The ring goes around the current tile's face, in the gap between tiles.
+    FocusRing::attach(this, {[this](const QWidget&) {
+                                 const auto r = shownRects();
+                                 if (current_ < 0 || size_t(current_) >= r.size()) return QRectF(rect());
+                                 return r[size_t(current_)].adjusted(2.5, 2.5, -2.5, -2.5);
+                             },
+                             9});
+    AccessibleControls::setRole(this, QAccessible::List);
     glide_->setDuration(400);
     glide_->setEasingCurve(QEasingCurve::InOutQuad);
     glide_->setStartValue(0.0);
@@ -38,6 +49,7 @@ void TreemapView::setTiles(std::vector<TreemapTile> tiles) {
     }
     total_ = total;
     tiles_ = std::move(tiles);
+    if (current_ >= int(tiles_.size())) current_ = int(tiles_.size()) - 1;
     update();
 }
 
@@ -102,6 +114,39 @@ void TreemapView::mouseReleaseEvent(QMouseEvent* e) {
     // The action may replace this view's tiles (or the view): run a copy.
     const auto tap = tiles_[size_t(i)].onTap;
     if (tap) tap();
+}
+
+void TreemapView::focusInEvent(QFocusEvent* e) {
+    if (current_ < 0 && !tiles_.empty()) current_ = 0;
+    QWidget::focusInEvent(e);
+}
+
+void TreemapView::keyPressEvent(QKeyEvent* e) {
+    const int count = int(tiles_.size());
+    switch (e->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        if (current_ > 0) --current_;
+        break;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        if (current_ + 1 < count) ++current_;
+        break;
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (current_ >= 0 && current_ < count) {
+            const auto tap = tiles_[size_t(current_)].onTap; // may replace the tiles
+            if (tap) tap();
+        }
+        return;
+    default: QWidget::keyPressEvent(e); return;
+    }
+    if (current_ >= 0 && current_ < count) {
+        const auto& t = tiles_[size_t(current_)];
+        setAccessibleDescription(t.name + QStringLiteral(" — ") + QString::fromStdString(Bytes::format(t.size)));
+    }
+    FocusRing::reshape(this);
 }
 
 bool TreemapView::event(QEvent* e) {

@@ -33,6 +33,8 @@ public:
     void setTiles(std::vector<TreemapTile> tiles);
     const std::vector<TreemapTile>& tiles() const { return tiles_; }
     const std::optional<std::string>& hovered() const { return hovered_; }
+    /// The tile the keyboard is on; -1 before the map had focus.
+    int currentTile() const { return current_; }
 
     /// Layout rectangles of the tiles in widget coordinates (before the 5-px gaps).
     std::vector<QRectF> rects() const;
@@ -52,6 +54,10 @@ protected:
     void mouseMoveEvent(QMouseEvent*) override;
     void leaveEvent(QEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
+    /// The arrows move the current tile through the tiles, largest first; Space and Return
+    /// open it as a click does.
+    void keyPressEvent(QKeyEvent*) override;
+    void focusInEvent(QFocusEvent*) override;
     bool event(QEvent*) override;
 
 private:
@@ -66,6 +72,7 @@ private:
     QVariantAnimation* glide_;
     std::map<std::string, QRectF> from_;
     int64_t total_ = 0;
+    int current_ = -1; // the tile the keyboard is on
 };
 
 } // namespace sorvel::ui

@@ -66,8 +66,8 @@ TEST(KitFocus, TabWalksTheControlsInReadingOrder) {
     EXPECT_EQ(QApplication::focusWidget(), d);
 }
 
-// The ring is 2 px of the accent just outside the control's shape, shown from the keyboard
-// and not after a click.
+// The ring is 2 px of the accent outside the control's shape, 1 px clear of it, shown from
+// the keyboard and not after a click.
 TEST(KitFocus, TheRingIsDrawnOutsideTheShapeOnlyFromTheKeyboard) {
     QWidget window;
     auto* column = new QVBoxLayout(&window);
@@ -90,9 +90,12 @@ TEST(KitFocus, TheRingIsDrawnOutsideTheShapeOnlyFromTheKeyboard) {
     const QImage image = window.grab().toImage();
     const QRect g = button->geometry();
     const int y = g.center().y();
-    EXPECT_TRUE(isAccent(image.pixelColor(g.left() - 1, y)));
-    EXPECT_TRUE(isAccent(image.pixelColor(g.right() + 2, y)));
-    EXPECT_FALSE(isAccent(image.pixelColor(g.left() - 4, y)));
+    // Shape edge, a 1-px gap, then 2 px of ring.
+    EXPECT_FALSE(isAccent(image.pixelColor(g.left() - 1, y)));
+    EXPECT_TRUE(isAccent(image.pixelColor(g.left() - 2, y)));
+    EXPECT_TRUE(isAccent(image.pixelColor(g.left() - 3, y)));
+    EXPECT_FALSE(isAccent(image.pixelColor(g.left() - 5, y)));
+    EXPECT_TRUE(isAccent(image.pixelColor(g.right() + 3, y)));
     EXPECT_FALSE(isAccent(image.pixelColor(g.left() + 2, y))); // the button itself is not covered
 
     QTest::mouseClick(button, Qt::LeftButton);
