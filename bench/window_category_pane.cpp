@@ -57,7 +57,7 @@ struct Fixture {
         coordinator = uibench::finished(r, s);
         coordinator->move({c.category.id, {}});
     }
-    const std::string& id() const { return *coordinator->selectedPage(); }
+    const std::string& id() const { return *coordinator->selectedCategory(); }
 };
 
 // One frame: what the window's detail area shows of the page (its first 980 pixels).

@@ -11,7 +11,7 @@ namespace sorvel {
 
 /// One position of the page history. Drill paths compare by node identity.
 struct NavigationState {
-    std::optional<std::string> page;
+    std::optional<std::string> categoryID;
     std::vector<ScanNodePtr> drillPath;
     friend bool operator==(const NavigationState& a, const NavigationState& b);
 };

@@ -162,7 +162,7 @@ void ScanCoordinator::setScope(ScanScope scope) {
     scope_ = scope;
     emit scopeChanged();
     // A new scope invalidates the page shown: leave it without a history entry, then rescan.
-    setSelectedPage(std::nullopt);
+    setSelectedCategory(std::nullopt);
     setDrillPath({});
     start();
 }

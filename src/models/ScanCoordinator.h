@@ -90,7 +90,7 @@ public:
     const CloudStatus& cloud() const { return cloud_; }
     ScanScope scope() const { return scope_; }
     void setScope(ScanScope scope);
-    const std::optional<std::string>& selectedPage() const { return selectedPage_; }
+    const std::optional<std::string>& selectedCategory() const { return selectedCategory_; }
     const std::vector<ScanNodePtr>& drillPath() const { return drillPath_; }
     int navigationToken() const { return navigationToken_; }
     const std::set<std::string>& selectedCleanupIDs() const { return selectedCleanupIDs_; }
@@ -172,7 +172,7 @@ signals:
     void fullDiskAccessChanged();
     void cloudChanged();
     void scopeChanged();
-    void selectedPageChanged();
+    void selectedCategoryChanged();
     void drillPathChanged();
     void navigationTokenChanged();
     void selectedCleanupIDsChanged();
@@ -202,7 +202,7 @@ private:
     bool setCurrentPath(std::string path);
     bool setElapsed(double seconds);
     void setFullDiskAccess(bool value);
-    void setSelectedPage(std::optional<std::string> id);
+    void setSelectedCategory(std::optional<std::string> id);
     void setDrillPath(std::vector<ScanNodePtr> path);
     void raiseNavigationToken();
     void setCleanupProgress(CleanupProgress progress);
@@ -242,7 +242,7 @@ private:
     bool fullDiskAccess_ = false;
     CloudStatus cloud_;
     ScanScope scope_ = ScanScope::systemData;
-    std::optional<std::string> selectedPage_;
+    std::optional<std::string> selectedCategory_;
     std::vector<ScanNodePtr> drillPath_;
     int navigationToken_ = 0;
     NavigationHistory history_;

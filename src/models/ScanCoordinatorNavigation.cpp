@@ -9,17 +9,17 @@
 namespace sorvel {
 
 bool operator==(const NavigationState& a, const NavigationState& b) {
-    if (a.page != b.page) return false;
+    if (a.categoryID != b.categoryID) return false;
     if (a.drillPath.size() != b.drillPath.size()) return false;
     for (size_t i = 0; i < a.drillPath.size(); ++i)
         if (a.drillPath[i]->id != b.drillPath[i]->id) return false;
     return true;
 }
 
-void ScanCoordinator::setSelectedPage(std::optional<std::string> id) {
-    if (selectedPage_ == id) return;
-    selectedPage_ = std::move(id);
-    emit selectedPageChanged();
+void ScanCoordinator::setSelectedCategory(std::optional<std::string> id) {
+    if (selectedCategory_ == id) return;
+    selectedCategory_ = std::move(id);
+    emit selectedCategoryChanged();
 }
 
 void ScanCoordinator::setDrillPath(std::vector<ScanNodePtr> path) {
@@ -33,12 +33,12 @@ void ScanCoordinator::raiseNavigationToken() {
     emit navigationTokenChanged();
 }
 
-ScanCoordinator::NavigationState ScanCoordinator::position() const { return {selectedPage_, drillPath_}; }
+ScanCoordinator::NavigationState ScanCoordinator::position() const { return {selectedCategory_, drillPath_}; }
 
 void ScanCoordinator::move(const NavigationState& target, bool recordingHistory) {
     if (target == position()) return;
     if (recordingHistory) history_.leave(position());
-    setSelectedPage(target.page);
+    setSelectedCategory(target.categoryID);
     setDrillPath(target.drillPath);
     raiseNavigationToken();
 }
@@ -46,7 +46,7 @@ void ScanCoordinator::move(const NavigationState& target, bool recordingHistory)
 void ScanCoordinator::navigateBack() {
     auto previous = history_.back(position());
     if (!previous) return;
-    setSelectedPage(std::move(previous->page));
+    setSelectedCategory(std::move(previous->categoryID));
     setDrillPath(std::move(previous->drillPath));
     raiseNavigationToken();
 }
@@ -54,7 +54,7 @@ void ScanCoordinator::navigateBack() {
 void ScanCoordinator::navigateForward() {
     auto next = history_.forward(position());
     if (!next) return;
-    setSelectedPage(std::move(next->page));
+    setSelectedCategory(std::move(next->categoryID));
     setDrillPath(std::move(next->drillPath));
     raiseNavigationToken();
 }
@@ -62,30 +62,30 @@ void ScanCoordinator::navigateForward() {
 void ScanCoordinator::navigateUp() {
     if (!drillPath_.empty()) {
         std::vector<ScanNodePtr> shorter(drillPath_.begin(), drillPath_.end() - 1);
-        move({selectedPage_, std::move(shorter)}, true);
+        move({selectedCategory_, std::move(shorter)}, true);
         return;
     }
-    if (!selectedPage_) return;
+    if (!selectedCategory_) return;
     // From a tool's detail up to the tool page; from anything else up to the overview.
-    if (const PageID page = PageID::parse(*selectedPage_); page.tool && page.detail) {
+    if (const PageID page = PageID::parse(*selectedCategory_); page.tool && page.detail) {
         move({rawValue(*page.tool), {}}, true);
     } else {
         move({std::nullopt, {}}, true);
     }
 }
 
-bool ScanCoordinator::canGoUp() const { return !drillPath_.empty() || selectedPage_.has_value(); }
+bool ScanCoordinator::canGoUp() const { return !drillPath_.empty() || selectedCategory_.has_value(); }
 
 std::optional<std::string> ScanCoordinator::parentName() const {
     if (drillPath_.size() >= 2) return drillPath_[drillPath_.size() - 2]->name;
     if (drillPath_.size() == 1) {
-        if (!selectedPage_) return std::nullopt;
-        const CategoryResult* category = result_.category(*selectedPage_);
+        if (!selectedCategory_) return std::nullopt;
+        const CategoryResult* category = result_.category(*selectedCategory_);
         if (!category) return std::nullopt;
         return category->category.title;
     }
-    if (!selectedPage_) return std::nullopt;
-    if (const PageID page = PageID::parse(*selectedPage_); page.tool && page.detail) return title(*page.tool);
+    if (!selectedCategory_) return std::nullopt;
+    if (const PageID page = PageID::parse(*selectedCategory_); page.tool && page.detail) return title(*page.tool);
     return std::string("Overview");
 }
 
@@ -98,16 +98,16 @@ void ScanCoordinator::show(Tool tool, const std::optional<std::string>& detail) 
 void ScanCoordinator::drill(const ScanNodePtr& node) {
     std::vector<ScanNodePtr> deeper = drillPath_;
     deeper.push_back(node);
-    move({selectedPage_, std::move(deeper)}, true);
+    move({selectedCategory_, std::move(deeper)}, true);
 }
 
 void ScanCoordinator::drillBack(size_t depth) {
     const size_t keep = std::min(depth, drillPath_.size());
-    move({selectedPage_, std::vector<ScanNodePtr>(drillPath_.begin(), drillPath_.begin() + keep)}, true);
+    move({selectedCategory_, std::vector<ScanNodePtr>(drillPath_.begin(), drillPath_.begin() + keep)}, true);
 }
 
 void ScanCoordinator::resetNavigation() {
-    setSelectedPage(std::nullopt);
+    setSelectedCategory(std::nullopt);
     setDrillPath({});
     history_.clear();
     raiseNavigationToken();

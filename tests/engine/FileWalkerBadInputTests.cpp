@@ -65,6 +65,11 @@ TEST(FileWalkerBadInput, AFolderThatVanishedIsNotMarkedDenied) {
 
     // A folder that cannot be opened for another reason than permission (here: no
     // descriptor left) is not reported as denied.
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' own checks need descriptors (a pipe to probe memory) and report
+    // errors that are not there once none is left.
+    GTEST_SKIP() << "not run under the sanitizers: they need descriptors of their own";
+#endif
     int status = test::runAsUnprivileged([&] {
         struct rlimit none {0, 0};
         if (setrlimit(RLIMIT_NOFILE, &none) != 0) return 20;

@@ -52,10 +52,10 @@ TEST(NavigationHistory, BackForwardAndANewSelection) {
     c.move(page("caches"));
     c.move(page("logs"));
     c.navigateBack();
-    EXPECT_EQ(c.selectedPage(), std::optional<std::string>("caches"));
+    EXPECT_EQ(c.selectedCategory(), std::optional<std::string>("caches"));
     EXPECT_EQ(c.forwardStack().size(), 1u);
     c.navigateForward();
-    EXPECT_EQ(c.selectedPage(), std::optional<std::string>("logs"));
+    EXPECT_EQ(c.selectedCategory(), std::optional<std::string>("logs"));
     EXPECT_EQ(c.backStack().size(), 2u);
     EXPECT_TRUE(c.forwardStack().empty());
 
@@ -81,13 +81,13 @@ TEST(NavigationUp, FromToolDetailToToolToOverview) {
     CoordinatorHome home;
     ScanCoordinator c(idleServices());
     c.show(Tool::apps, "com.example.App");
-    EXPECT_EQ(c.selectedPage(), std::optional<std::string>("tool:apps#com.example.App"));
+    EXPECT_EQ(c.selectedCategory(), std::optional<std::string>("tool:apps#com.example.App"));
     EXPECT_EQ(c.parentName(), std::optional<std::string>("Applications"));
     c.navigateUp();
-    EXPECT_EQ(c.selectedPage(), std::optional<std::string>("tool:apps"));
+    EXPECT_EQ(c.selectedCategory(), std::optional<std::string>("tool:apps"));
     EXPECT_EQ(c.parentName(), std::optional<std::string>("Overview"));
     c.navigateUp();
-    EXPECT_EQ(c.selectedPage(), std::nullopt);
+    EXPECT_EQ(c.selectedCategory(), std::nullopt);
     EXPECT_EQ(c.backStack().size(), 3u);
 }
 
@@ -97,10 +97,10 @@ TEST(NavigationUp, AHashWithNothingAfterItIsNoDetail) {
     EXPECT_EQ(toolDetail("tool:apps#"), std::nullopt);
     EXPECT_EQ(toolDetail("tool:apps#a#b"), std::optional<std::string>("a#b"));
     c.show(Tool::history, "");
-    EXPECT_EQ(c.selectedPage(), std::optional<std::string>("tool:history#"));
+    EXPECT_EQ(c.selectedCategory(), std::optional<std::string>("tool:history#"));
     EXPECT_EQ(c.parentName(), std::optional<std::string>("Overview"));
     c.navigateUp();
-    EXPECT_EQ(c.selectedPage(), std::nullopt); // straight up to the overview
+    EXPECT_EQ(c.selectedCategory(), std::nullopt); // straight up to the overview
 }
 
 TEST(NavigationDrill, ParentNamesAndDrillBack) {
@@ -122,7 +122,7 @@ TEST(NavigationDrill, ParentNamesAndDrillBack) {
     EXPECT_EQ(c.navigationToken(), token);
     c.drillBack(0);
     EXPECT_TRUE(c.drillPath().empty());
-    EXPECT_EQ(c.selectedPage(), std::optional<std::string>("caches"));
+    EXPECT_EQ(c.selectedCategory(), std::optional<std::string>("caches"));
     c.navigateBack();
     EXPECT_EQ(c.drillPath().size(), 2u);
     c.navigateUp();
@@ -151,7 +151,7 @@ TEST(NavigationReset, StartReturnsToTheOverviewWithNoHistory) {
     c.navigateBack();
     const int token = c.navigationToken();
     c.start();
-    EXPECT_EQ(c.selectedPage(), std::nullopt);
+    EXPECT_EQ(c.selectedCategory(), std::nullopt);
     EXPECT_TRUE(c.backStack().empty());
     EXPECT_TRUE(c.forwardStack().empty());
     EXPECT_EQ(c.navigationToken(), token + 1);

@@ -193,11 +193,11 @@ TEST(ScanScopeChange, SameScopeDoesNothingOtherScopeClearsPageAndRescans) {
     ASSERT_TRUE(waitUntil([&] { return coordinator.phase() == ScanCoordinator::Phase::done; }));
     coordinator.show(Tool::history);
     coordinator.setScope(ScanScope::systemData);
-    EXPECT_EQ(coordinator.selectedPage(), std::optional<std::string>("tool:history"));
+    EXPECT_EQ(coordinator.selectedCategory(), std::optional<std::string>("tool:history"));
     EXPECT_EQ(coordinator.phase(), ScanCoordinator::Phase::done);
 
     coordinator.setScope(ScanScope::wholeDisk);
-    EXPECT_EQ(coordinator.selectedPage(), std::nullopt);
+    EXPECT_EQ(coordinator.selectedCategory(), std::nullopt);
     EXPECT_EQ(coordinator.phase(), ScanCoordinator::Phase::scanning);
     EXPECT_EQ(coordinator.result().scope, ScanScope::wholeDisk);
     coordinator.cancel();

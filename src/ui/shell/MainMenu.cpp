@@ -46,7 +46,7 @@ MainMenu::MainMenu(ScanCoordinator& coordinator, UpdateChecker& updates, QObject
     });
 
     // Navigation state changes with these; progress ticks never touch the menu.
-    for (auto signal : {&ScanCoordinator::selectedPageChanged, &ScanCoordinator::drillPathChanged,
+    for (auto signal : {&ScanCoordinator::selectedCategoryChanged, &ScanCoordinator::drillPathChanged,
                         &ScanCoordinator::navigationTokenChanged, &ScanCoordinator::liveUpdatesEnabledChanged,
                         &ScanCoordinator::phaseChanged, &ScanCoordinator::resultChanged})
         connect(&coordinator_, signal, this, &MainMenu::refresh);

@@ -80,7 +80,7 @@ NavigationControls::NavigationControls(ScanCoordinator& coordinator, MainMenu& m
     connect(back_, &QAbstractButton::clicked, menu.back(), &QAction::trigger);
     connect(forward_, &QAbstractButton::clicked, menu.forward(), &QAction::trigger);
     connect(up_, &QAbstractButton::clicked, menu.enclosingFolder(), &QAction::trigger);
-    for (auto signal : {&ScanCoordinator::selectedPageChanged, &ScanCoordinator::drillPathChanged,
+    for (auto signal : {&ScanCoordinator::selectedCategoryChanged, &ScanCoordinator::drillPathChanged,
                         &ScanCoordinator::navigationTokenChanged, &ScanCoordinator::resultChanged})
         connect(&coordinator_, signal, this, &NavigationControls::refresh);
     refresh();

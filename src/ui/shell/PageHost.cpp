@@ -33,7 +33,7 @@ PageHost::PageHost(const AppModels& models, QWidget* parent)
     addBanner(new UpdateBanner(models_.updates, column_));
 
     auto& c = models_.coordinator;
-    connect(&c, &ScanCoordinator::selectedPageChanged, this, &PageHost::refresh);
+    connect(&c, &ScanCoordinator::selectedCategoryChanged, this, &PageHost::refresh);
     connect(&c, &ScanCoordinator::phaseChanged, this, &PageHost::refresh);
     connect(&c, &ScanCoordinator::fullDiskAccessChanged, this, &PageHost::refresh);
     refresh();
@@ -60,7 +60,7 @@ void PageHost::refreshAccessBanner() {
 void PageHost::refresh() {
     refreshAccessBanner();
     const auto& c = models_.coordinator;
-    const Page next = pageFor(c.selectedPage(), c.phase());
+    const Page next = pageFor(c.selectedCategory(), c.phase());
     if (built_ && next == page_) return;
     page_ = next;
     built_ = true;

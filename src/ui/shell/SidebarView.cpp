@@ -216,7 +216,7 @@ SidebarView::SidebarView(const AppModels& models, QWidget* parent) : QWidget(par
 
     auto& c = models.coordinator;
     for (auto signal : {&ScanCoordinator::resultChanged, &ScanCoordinator::phaseChanged,
-                        &ScanCoordinator::selectedPageChanged, &ScanCoordinator::drillPathChanged})
+                        &ScanCoordinator::selectedCategoryChanged, &ScanCoordinator::drillPathChanged})
         connect(&c, signal, this, &SidebarView::refresh);
     refresh();
 }
@@ -237,7 +237,7 @@ SidebarRow* SidebarView::row(const std::string& pageID) const {
 void SidebarView::refresh() {
     const auto& c = models_.coordinator;
     const ScanResult& result = c.result();
-    const auto& selected = c.selectedPage();
+    const auto& selected = c.selectedCategory();
     overview_->setModel({"Overview", total(result), Theme::accent(), {}, false, !selected.has_value()});
     progress_->setVisible(c.phase() == ScanCoordinator::Phase::scanning && result.categories.empty());
 

@@ -38,7 +38,7 @@ AppUninstallerView::AppUninstallerView(AppsModel& apps, ScanCoordinator& coordin
     lastCount_ = apps_.apps().size();
 
     // Trigger 2: the page's detail changed (back, forward, a row, "All applications").
-    connect(&coordinator_, &ScanCoordinator::selectedPageChanged, this, [this] {
+    connect(&coordinator_, &ScanCoordinator::selectedCategoryChanged, this, [this] {
         const auto detail = pageDetail();
         if (detail == lastDetail_) return;
         lastDetail_ = detail;
@@ -64,7 +64,7 @@ AppUninstallerView::AppUninstallerView(AppsModel& apps, ScanCoordinator& coordin
 }
 
 std::optional<std::string> AppUninstallerView::pageDetail() const {
-    const auto& selected = coordinator_.selectedPage();
+    const auto& selected = coordinator_.selectedCategory();
     return selected ? toolDetail(*selected) : std::nullopt;
 }
 

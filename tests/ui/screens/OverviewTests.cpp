@@ -80,7 +80,7 @@ TEST(OverviewTiles, ClickOpensTheCategoryWithBackEnabled) {
     ASSERT_FALSE(rects.empty());
     const std::string id = map->tiles().front().id;
     map->tiles().front().onTap();
-    EXPECT_EQ(ctx.coordinator().selectedPage(), id);
+    EXPECT_EQ(ctx.coordinator().selectedCategory(), id);
     EXPECT_FALSE(ctx.coordinator().backStack().empty());
     // Hover survives a late leave of the previous tile.
     map->enterTile("a");

@@ -95,9 +95,9 @@ TEST(HeaderNavigation, UpButtonNamesTheEnclosingLevel) {
     EXPECT_TRUE(nav.up()->isVisible());
     EXPECT_EQ(nav.up()->accessibleName(), "Up to Overview");
     nav.up()->click();
-    EXPECT_EQ(ctx.coordinator().selectedPage(), std::nullopt);
+    EXPECT_EQ(ctx.coordinator().selectedCategory(), std::nullopt);
     nav.back()->click();
-    EXPECT_EQ(ctx.coordinator().selectedPage(), "caches");
+    EXPECT_EQ(ctx.coordinator().selectedCategory(), "caches");
 }
 
 // At the window's minimum width a drilled crumb used to squeeze the capacity legend until its

@@ -62,7 +62,7 @@ TEST(UninstallerPage, OpeningARowNavigatesAndShowsTheAppWithItsDefaultTicks) {
     QTest::mouseClick(named(page.view.get(), "appRow").front(), Qt::LeftButton);
     turn();
     page.view->flush();
-    EXPECT_EQ(page.ctx.coordinator().selectedPage(), "tool:apps#" + page.orchard().bundlePath);
+    EXPECT_EQ(page.ctx.coordinator().selectedCategory(), "tool:apps#" + page.orchard().bundlePath);
     ASSERT_TRUE(page.model->selectedApp());
     EXPECT_EQ(page.model->selectedApp()->name, "Orchard");
     ASSERT_NE(page.view->detailPane(), nullptr);
@@ -78,7 +78,7 @@ TEST(UninstallerPage, ReturnOnAFocusedRowOpensTheApp) {
     row->setFocus(Qt::TabFocusReason);
     QTest::keyClick(row, Qt::Key_Return);
     turn();
-    EXPECT_EQ(page.ctx.coordinator().selectedPage(), "tool:apps#" + page.orchard().bundlePath);
+    EXPECT_EQ(page.ctx.coordinator().selectedCategory(), "tool:apps#" + page.orchard().bundlePath);
 }
 
 TEST(UninstallerPage, NoTriggerResetsTheTicksOfTheShownApp) {
