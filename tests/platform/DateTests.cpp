@@ -31,33 +31,28 @@ TEST(Date, ReferenceSecondsOutOfRangeOrNotANumberStaySane) {
     EXPECT_EQ(secondsSinceReferenceDate(dateFromReferenceSeconds(12345.5)), 12345.5);
 }
 
-// Stored dates keep microseconds; a number past the calendar's end must clamp before it
-// is scaled to the clock's finer count, or it wraps into the 17th century.
+// A number past the calendar's end clamps before it is scaled to the clock's finer count,
+// or it wraps into the 17th century.
 TEST(Date, MicrosecondsBeyondTheRangeAreClampedBeforeScaling) {
-    const int64_t limitMicros = kDateSecondsLimit * 1'000'000;
-    struct Case {
-        int64_t micros;
-        double expectedSeconds;
-    };
-    const Case cases[] = {
-        {9'878'307'200'000'000, static_cast<double>(kDateSecondsLimit)}, // 8.9e9 s after 2001
-        {std::numeric_limits<int64_t>::max(), static_cast<double>(kDateSecondsLimit)},
-        {std::numeric_limits<int64_t>::min(), -static_cast<double>(kDateSecondsLimit)},
-        {limitMicros + 1, static_cast<double>(kDateSecondsLimit)},
+    const double limit = static_cast<double>(kDateSecondsLimit);
+    const std::pair<int64_t, double> cases[] = {
+        {9'878'307'200'000'000, limit}, // 8.9e9 s after 2001
+        {std::numeric_limits<int64_t>::max(), limit},
+        {std::numeric_limits<int64_t>::min(), -limit},
+        {kDateSecondsLimit * 1'000'000 + 1, limit},
         {1'700'000'000'250'000, 1'700'000'000.25},
         {-1, -0.000001},
     };
-    for (const auto& c : cases)
-        EXPECT_DOUBLE_EQ(unixSeconds(dateFromUnixMicroseconds(c.micros)), c.expectedSeconds) << c.micros;
+    for (const auto& [micros, seconds] : cases)
+        EXPECT_DOUBLE_EQ(unixSeconds(dateFromUnixMicroseconds(micros)), seconds) << micros;
 }
 
 TEST(Date, AFileStampedPastTheCalendarsEndReadsAsItsEnd) {
     test::TempDir dir;
-    const std::string file = dir / "future";
-    test::writeFile(file, "x");
-    const struct timespec times[2] = {{0, UTIME_OMIT}, {32'503'680'000, 500}}; // the year 3000
-    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
-    const auto modified = FileManager::modificationDate(file);
+    test::writeFile(dir / "future", "x");
+    const struct timespec year3000[2] = {{0, UTIME_OMIT}, {32'503'680'000, 500}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "future").c_str(), year3000, 0), 0);
+    const auto modified = FileManager::modificationDate(dir / "future");
     ASSERT_TRUE(modified);
     EXPECT_GE(unixSeconds(*modified), static_cast<double>(kDateSecondsLimit));
 }

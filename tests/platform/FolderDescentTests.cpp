@@ -2,13 +2,10 @@
 // reached again on the way back up, and never a different folder taken for one let go.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
+#include <cstdio>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstdio>
-#include <utility>
-#include <vector>
 
 #include "platform/FolderDescent.h"
 #include "support/TestSupport.h"
@@ -17,17 +14,9 @@ using namespace sorvel;
 
 namespace {
 
-using Identity = std::pair<dev_t, ino_t>;
-
-Identity identityOf(int fd) {
+std::pair<dev_t, ino_t> identity(int fd, const std::string& path = "") {
     struct stat st {};
-    EXPECT_EQ(fstat(fd, &st), 0);
-    return {st.st_dev, st.st_ino};
-}
-
-Identity identityAt(const std::string& path) {
-    struct stat st {};
-    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    EXPECT_EQ(path.empty() ? fstat(fd, &st) : stat(path.c_str(), &st), 0) << path;
     return {st.st_dev, st.st_ino};
 }
 
@@ -36,68 +25,68 @@ Identity identityAt(const std::string& path) {
 TEST(FolderDescent, DownAndBackUpWithFewDescriptorsReachesEveryFolder) {
     test::TempDir dir;
     // A chain of 200 "d", each level with a sibling folder "s".
-    std::vector<Identity> chain, siblings;
+    std::vector<std::pair<dev_t, ino_t>> chain, siblings;
     std::string path = dir.path();
     for (int i = 0; i < 200; ++i) {
         test::makeDirs(path + "/s");
-        siblings.push_back(identityAt(path + "/s"));
-        path += "/d";
-        test::makeDirs(path);
-        chain.push_back(identityAt(path));
+        siblings.push_back(identity(-1, path + "/s"));
+        test::makeDirs(path += "/d");
+        chain.push_back(identity(-1, path));
     }
     FolderDescent descent(4);
     ASSERT_GE(descent.start(dir.path()), 0);
     for (int i = 0; i < 200; ++i) {
         const int fd = descent.enter("d");
         ASSERT_GE(fd, 0) << i;
-        EXPECT_EQ(identityOf(fd), chain[i]);
+        EXPECT_EQ(identity(fd), chain[i]);
         EXPECT_LE(descent.heldDescriptors(), 4u);
     }
     EXPECT_EQ(descent.depth(), 200u);
     EXPECT_EQ(descent.path(), path);
-    // Back up: every level's sibling is entered from the level let go on the way down.
-    for (int i = 199; i >= 0; --i) {
+    for (int i = 199; i >= 0; --i) { // each sibling entered from a level let go on the way down
         descent.leave();
         const int fd = descent.enter("s");
         ASSERT_GE(fd, 0) << i;
-        EXPECT_EQ(identityOf(fd), siblings[i]) << i;
+        EXPECT_EQ(identity(fd), siblings[i]) << i;
         EXPECT_LE(descent.heldDescriptors(), 5u);
         descent.leave();
     }
-    EXPECT_EQ(descent.depth(), 0u);
     EXPECT_EQ(descent.path(), dir.path());
 }
 
-TEST(FolderDescent, AFolderWhoseChildMovedAwayIsReachedByItsNames) {
-    test::TempDir dir;
-    test::makeDirs(dir / "a/b/c/d/e");
-    test::makeDirs(dir / "a/b/c/x");
-    FolderDescent descent(3);
-    ASSERT_GE(descent.start(dir.path()), 0);
-    for (const char* name : {"a", "b", "c", "d", "e"}) ASSERT_GE(descent.enter(name), 0);
-    // d's ".." no longer leads to c.
-    ASSERT_EQ(std::rename((dir / "a/b/c/d").c_str(), (dir / "moved").c_str()), 0);
-    descent.leave();
-    descent.leave();
-    EXPECT_EQ(descent.path(), dir / "a/b/c");
-    const int fd = descent.enter("x");
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(identityOf(fd), identityAt(dir / "a/b/c/x"));
-}
-
-TEST(FolderDescent, AFolderReplacedMeanwhileIsNeverTakenForTheOneLetGo) {
-    test::TempDir dir;
-    test::makeDirs(dir / "a/b/c/d/e");
-    FolderDescent descent(3);
-    ASSERT_GE(descent.start(dir.path()), 0);
-    for (const char* name : {"a", "b", "c", "d", "e"}) ASSERT_GE(descent.enter(name), 0);
-    // c's descriptor was let go; c is replaced by another folder of that name holding x.
-    ASSERT_EQ(std::rename((dir / "a/b/c/d").c_str(), (dir / "d-moved").c_str()), 0);
-    ASSERT_EQ(std::rename((dir / "a/b/c").c_str(), (dir / "c-old").c_str()), 0);
-    test::makeDirs(dir / "a/b/c/x");
-    descent.leave();
-    descent.leave();
-    EXPECT_EQ(descent.enter("x"), -1);
-    EXPECT_EQ(errno, ENOENT);
-    EXPECT_EQ(descent.enter("x"), -1); // and stays lost
+// Deep in a/b/c/d/e with c's descriptor let go, the tree changes; back in c, "x" is entered.
+TEST(FolderDescent, AFolderLetGoIsReachedAgainByItsNamesOrNotAtAll) {
+    const std::vector<std::tuple<const char*, std::function<void(const test::TempDir&)>, bool>> cases = {
+        {"d moved away, so its \"..\" no longer leads to c",
+         [](const test::TempDir& dir) { std::rename((dir / "a/b/c/d").c_str(), (dir / "moved").c_str()); }, true},
+        {"c replaced by another folder of that name, also holding x",
+         [](const test::TempDir& dir) {
+             std::rename((dir / "a/b/c/d").c_str(), (dir / "d-moved").c_str());
+             std::rename((dir / "a/b/c").c_str(), (dir / "c-old").c_str());
+             test::makeDirs(dir / "a/b/c/x");
+         },
+         false},
+    };
+    for (const auto& [what, change, reached] : cases) {
+        SCOPED_TRACE(what);
+        test::TempDir dir;
+        test::makeDirs(dir / "a/b/c/d/e");
+        test::makeDirs(dir / "a/b/c/x");
+        FolderDescent descent(3);
+        ASSERT_GE(descent.start(dir.path()), 0);
+        for (const char* name : {"a", "b", "c", "d", "e"}) ASSERT_GE(descent.enter(name), 0);
+        change(dir);
+        descent.leave();
+        descent.leave();
+        EXPECT_EQ(descent.path(), dir / "a/b/c");
+        const int fd = descent.enter("x");
+        if (reached) {
+            ASSERT_GE(fd, 0);
+            EXPECT_EQ(identity(fd), identity(-1, dir / "a/b/c/x"));
+        } else {
+            EXPECT_EQ(fd, -1);
+            EXPECT_EQ(errno, ENOENT);
+            EXPECT_EQ(descent.enter("x"), -1); // and stays lost
+        }
+    }
 }

@@ -378,15 +378,12 @@ TEST(TrashInfoRecord, PathReadsBackExactlyOrNotAtAll) {
     EXPECT_EQ(TrashInfo::recordedPath(TrashInfo::sorvelText(odd, 0)), odd);
     EXPECT_TRUE(TrashInfo::isSorvels(TrashInfo::sorvelText(odd, 0)));
     EXPECT_FALSE(TrashInfo::isSorvels(TrashInfo::text(odd, 0)));
-    const struct {
-        const char* text;
-        std::optional<std::string> path;
-    } cases[] = {
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
         {"[Trash Info]\r\nPath=/a%20b\r\n", "/a b"},
         {"[Trash Info]\nDeletionDate=2026-01-01T00:00:00\n", std::nullopt},
         {"[Trash Info]\nPath=/a%G1\n", std::nullopt},
         {"[Trash Info]\nPath=/a%2\n", std::nullopt},
         {"[Trash Info]\nPath=/a%00b\n", std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(TrashInfo::recordedPath(c.text), c.path) << c.text;
+    for (const auto& [text, path] : cases) EXPECT_EQ(TrashInfo::recordedPath(text), path) << text;
 }

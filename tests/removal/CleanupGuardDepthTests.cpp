@@ -1,7 +1,5 @@
-// The guard's re-measure of a folder far deeper than a call stack could follow level by level.
 #include <gtest/gtest.h>
 
-#include <sched.h>
 #include <sys/mount.h>
 
 #include "GuardFixtures.h"
@@ -11,14 +9,11 @@ using namespace sorvel;
 using sorvel::CleanupGuard::Refusal;
 
 TEST(CleanupGuardDepth, AThirtyThousandLevelFolderIsRemeasuredOnAWorkerSizedStack) {
-    // The home is a memory file system of its own, gone with the child's mount namespace:
-    // the shared memory folder lies under /dev, which the policy protects, and removing
-    // 30,000 levels from some disks takes minutes.
+    // A memory file system of its own as the home: /dev/shm lies under the protected /dev,
+    // and removing 30,000 levels from some disks takes minutes.
     test::TempDir dir;
-    const int status = test::runInChild([&] {
-        if (unshare(CLONE_NEWNS) != 0) return 77;
-        if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return 77;
-        if (mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=256m") != 0) return 77;
+    const int status = test::inMountNamespace([&] {
+        if (mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=256m") != 0) return test::kSkipped;
         setenv("HOME", dir.path().c_str(), 1);
         const long long block = test::blockSize(dir.path());
         const std::string app = dir / "Library/Caches/app";
@@ -27,10 +22,9 @@ TEST(CleanupGuardDepth, AThirtyThousandLevelFolderIsRemeasuredOnAWorkerSizedStac
         return test::runOnSmallStack([&] {
             const auto policy = CleanupPolicy::standard();
             if (CleanupGuard::check(app, 3 * block, policy, std::nullopt) != std::nullopt) return 1;
-            if (CleanupGuard::check(app, block, policy, std::nullopt) != Refusal::sizeChanged(block, 3 * block)) return 2;
-            return 0;
+            return CleanupGuard::check(app, block, policy, std::nullopt) == Refusal::sizeChanged(block, 3 * block) ? 0 : 2;
         });
     });
-    if (status == 77) GTEST_SKIP() << "cannot mount a memory file system in a mount namespace here (needs root and unshare)";
+    if (status == test::kSkipped) GTEST_SKIP() << "cannot mount a memory file system in a mount namespace (needs root)";
     EXPECT_EQ(status, 0) << "-1: crashed, 1: refused at its own size, 2: the change was not measured";
 }

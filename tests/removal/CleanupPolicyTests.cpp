@@ -15,12 +15,7 @@ TEST(CleanupPolicy, StandardRefusesPersonalAndSystemPlacesEvenWhenTheHomeIsAllow
     test::makeDirs(home / "Documents/work");
     const auto standard = CleanupPolicy::standard();
     const auto wide = standard.allowing({home.path(), "/"});
-    struct Case {
-        std::string path;
-        const CleanupPolicy* policy;
-        std::optional<Refusal> expected;
-    };
-    const std::vector<Case> cases{
+    const std::vector<std::tuple<std::string, const CleanupPolicy*, std::optional<Refusal>>> cases{
         {home / "Pictures/holiday.jpg", &wide, Refusal::protectedPath(home / "Pictures")},
         {home / "Library/Photos/library", &wide, Refusal::protectedPath(home / "Library/Photos")},
         {home / "Library/Mail/V10", &wide, Refusal::protectedPath(home / "Library/Mail")},
@@ -33,8 +28,8 @@ TEST(CleanupPolicy, StandardRefusesPersonalAndSystemPlacesEvenWhenTheHomeIsAllow
         {home / "Library/Caches", &standard, Refusal::tooShallow()},
         {home / "Library/Caches/app", &standard, std::nullopt},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(CleanupGuard::check(c.path, 0, *c.policy, std::nullopt), c.expected) << c.path;
+    for (const auto& [path, policy, expected] : cases)
+        EXPECT_EQ(CleanupGuard::check(path, 0, *policy, std::nullopt), expected) << path;
 }
 
 TEST(CleanupPolicy, StandardFollowsTheCurrentHome) {

@@ -9,9 +9,11 @@
 #include <fstream>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <set>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,15 +68,10 @@ ScopedEnv::~ScopedEnv() {
     else unsetenv(name_.c_str());
 }
 
-namespace {
-std::optional<std::string> memoryOrCurrentTmp() {
-    if (access("/dev/shm", W_OK | X_OK) == 0) return std::string("/dev/shm");
-    const char* current = std::getenv("TMPDIR");
-    return current ? std::optional<std::string>(current) : std::nullopt;
-}
-} // namespace
-
-MemoryScratch::MemoryScratch() : tmp_("TMPDIR", memoryOrCurrentTmp()) {}
+MemoryScratch::MemoryScratch()
+    : ScopedEnv("TMPDIR", access("/dev/shm", W_OK | X_OK) == 0 ? std::optional<std::string>("/dev/shm")
+                          : std::getenv("TMPDIR")                ? std::optional<std::string>(std::getenv("TMPDIR"))
+                                                                 : std::nullopt) {}
 
 FakeHome::FakeHome() : home_("HOME", dir_.path()), dataHome_("XDG_DATA_HOME", std::nullopt) {}
 
@@ -178,27 +175,29 @@ int runInChild(const std::function<int()>& body) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+int inMountNamespace(const std::function<int()>& body) {
+    return runInChild([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return kSkipped;
+        return body();
+    });
+}
+
 int runOnSmallStack(const std::function<int()>& body, size_t stackBytes) {
-    struct Call {
-        const std::function<int()>* body;
-        int result = -3;
-    } call{&body};
+    using Call = std::pair<const std::function<int()>*, int>;
+    Call call{&body, -3};
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     pthread_attr_setstacksize(&attributes, stackBytes);
     pthread_t thread;
-    const int rc = pthread_create(
-        &thread, &attributes,
-        [](void* p) -> void* {
-            auto* c = static_cast<Call*>(p);
-            c->result = (*c->body)();
-            return nullptr;
-        },
-        &call);
+    const auto start = [](void* p) -> void* {
+        static_cast<Call*>(p)->second = (*static_cast<Call*>(p)->first)();
+        return nullptr;
+    };
+    const bool started = pthread_create(&thread, &attributes, start, &call) == 0;
     pthread_attr_destroy(&attributes);
-    if (rc != 0) return -3;
-    pthread_join(thread, nullptr);
-    return call.result;
+    if (started) pthread_join(thread, nullptr);
+    return call.second;
 }
 
 int runAsUnprivileged(const std::function<int()>& body) {

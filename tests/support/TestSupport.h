@@ -37,12 +37,8 @@ private:
 
 /// Points TMPDIR at the memory file system /dev/shm for the object's life, where there is
 /// one: deep trees are made and removed there in a moment, on some disks in minutes.
-class MemoryScratch {
-public:
+struct MemoryScratch : ScopedEnv {
     MemoryScratch();
-
-private:
-    ScopedEnv tmp_;
 };
 
 /// A temporary folder that HOME points at for the object's life.
@@ -97,6 +93,13 @@ void makeFolderChain(const std::string& folder, int depth, const std::string& na
 /// Forks; the child returns body()'s value as exit status. Returns that status, or -1
 /// when the child died otherwise (a crash).
 int runInChild(const std::function<int()>& body);
+
+/// Exit status a child body returns when its set-up cannot be made here (a skip).
+constexpr int kSkipped = 77;
+
+/// runInChild, with the child in a private mount namespace of its own first; kSkipped
+/// when none can be made (needs root and unshare).
+int inMountNamespace(const std::function<int()>& body);
 
 /// Runs body() on a new thread whose stack holds `stackBytes`, and returns its value
 /// (-3 when no such thread can be made). A crash there ends the process: run it in a child.
