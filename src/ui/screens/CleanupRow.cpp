@@ -2,11 +2,11 @@
 
 #include <QFontMetricsF>
 #include <QHBoxLayout>
+#include <QFocusEvent>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPushButton>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -19,6 +19,7 @@
 #include "ui/kit/HeightAnimation.h"
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Text.h"
+#include "ui/kit/TextButton.h"
 #include "ui/kit/Theme.h"
 #include "ui/services/DesktopServices.h"
 
@@ -28,17 +29,21 @@ namespace {
 
 constexpr int kMainHeight = 72;
 
-// One path inside an opened recommendation; "Reveal" shows while the pointer is over it.
+// One path inside an opened recommendation; "Reveal" shows while the pointer is over it or
+// while it has focus from the keyboard. A hidden control cannot take Tab, so while "Reveal"
+// is hidden the row itself stands in the tab order and hands the focus on to it.
 class TargetRow : public QWidget {
 public:
     TargetRow(const CleanupTarget& target, DesktopServices& desktop, QWidget* parent) : QWidget(parent), target_(target) {
         setAttribute(Qt::WA_Hover);
+        const QString shown = QString::fromStdString(tildeAbbreviated(target.path));
+        setAccessibleName(shown);
         auto* row = new QHBoxLayout(this);
         row->setContentsMargins(49, 5, 49, 5);
         row->setSpacing(10);
         auto* texts = new QVBoxLayout;
         texts->setSpacing(1);
-        auto* path = new Text(QString::fromStdString(tildeAbbreviated(target.path)), Fonts::mono(11), Theme::secondaryText(), this);
+        auto* path = new Text(shown, Fonts::mono(11), Theme::secondaryText(), this);
         path->setElide(Qt::ElideMiddle);
         texts->addWidget(path);
         if (target.detail) texts->addWidget(new Text(QString::fromStdString(*target.detail), Fonts::system(10), Theme::tertiaryText(), this));
@@ -46,32 +51,45 @@ public:
         // so the 10 between symbol and path is added here.
         row->addSpacing(16 + 10);
         row->addLayout(texts, 1);
-        reveal_ = new QPushButton("Reveal", this);
-        reveal_->setFlat(true);
-        reveal_->setCursor(Qt::PointingHandCursor);
-        reveal_->setFont(Fonts::system(10, Fonts::Weight::medium));
-        reveal_->setStyleSheet("QPushButton { border: none; background: transparent; padding: 0 4px; }");
-        QPalette pal = reveal_->palette();
-        pal.setColor(QPalette::ButtonText, Theme::accentInk().resolve());
-        reveal_->setPalette(pal);
-        reveal_->setVisible(false);
+        reveal_ = new TextButton("Reveal", Fonts::system(10, Fonts::Weight::medium), Theme::accentInk(), this);
+        reveal_->setAccessibleName("Reveal " + shown);
+        reveal_->installEventFilter(this);
         row->addWidget(reveal_);
         auto* size = new Text(QString::fromStdString(Bytes::format(target.size)), Fonts::mono(11), Theme::secondaryText(), this);
         size->setFixedWidth(80);
         size->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         row->addWidget(size);
         const std::string p = target.path;
-        QObject::connect(reveal_, &QPushButton::clicked, this, [&desktop, p] { desktop.reveal(p); });
+        QObject::connect(reveal_, &QAbstractButton::clicked, this, [&desktop, p] { desktop.reveal(p); });
+        refresh();
     }
 
 protected:
     bool event(QEvent* e) override {
         if (e->type() == QEvent::HoverEnter || e->type() == QEvent::HoverLeave) {
             hovering_ = e->type() == QEvent::HoverEnter;
-            reveal_->setVisible(hovering_);
+            refresh();
             update();
         }
         return QWidget::event(e);
+    }
+    void focusInEvent(QFocusEvent* e) override {
+        keyFocus_ = true;
+        refresh();
+        reveal_->setFocus(e->reason());
+    }
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (o == reveal_ && (e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut)) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(e)->reason();
+            if (e->type() == QEvent::FocusIn)
+                keyFocus_ = keyFocus_ || reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                            reason == Qt::ShortcutFocusReason;
+            // Leaving the window or opening a popup brings the focus back here later.
+            else if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                keyFocus_ = false;
+            refresh();
+        }
+        return false;
     }
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
@@ -80,9 +98,17 @@ protected:
     }
 
 private:
+    void refresh() {
+        const bool shown = hovering_ || keyFocus_;
+        reveal_->setVisible(shown);
+        setFocusPolicy(shown ? Qt::NoFocus : Qt::TabFocus);
+    }
+
     CleanupTarget target_;
-    QPushButton* reveal_;
+    TextButton* reveal_;
     bool hovering_ = false;
+    // "Reveal" (or this row, on its way to it) took the focus from the keyboard.
+    bool keyFocus_ = false;
 };
 
 } // namespace

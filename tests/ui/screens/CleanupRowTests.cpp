@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/HeightAnimation.h"
 #include "ui/kit/Text.h"
 #include "ui/screens/CleanupRow.h"
@@ -93,4 +95,35 @@ TEST(CleanupRowKeyboard, SpaceTicksAndReturnOpens) {
         EXPECT_EQ(ticks.count(), withTargets ? 1 : 0);
         EXPECT_EQ(opens.count(), withTargets ? 1 : 0);
     }
+}
+
+// "Reveal" is hidden until hovered, yet Tab reaches it on each path of an open row in turn;
+// it shows while focused, draws the ring, and Return reveals that path.
+TEST(CleanupRowKeyboard, TabReachesRevealOnEachPath) {
+    Row r({10, 20}, true);
+    CleanupRow& row = r.row;
+    QApplication::setActiveWindow(&row);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&row));
+    row.setFocus(Qt::TabFocusReason);
+    for (const std::string path : {"/tmp/target0", "/tmp/target1"}) {
+        SCOPED_TRACE(path);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        auto* reveal = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+        ASSERT_NE(reveal, nullptr);
+        EXPECT_EQ(reveal->text(), "Reveal");
+        EXPECT_EQ(reveal->accessibleName().toStdString(), "Reveal " + path);
+        EXPECT_TRUE(reveal->isVisible());
+        EXPECT_NE(FocusRing::around(reveal), nullptr);
+        QTest::keyClick(reveal, Qt::Key_Return);
+        EXPECT_EQ(r.ctx.desktop().revealed.back(), path);
+    }
+    EXPECT_EQ(r.ctx.desktop().revealed.size(), 2u);
+    // Backtab goes back to the first path's "Reveal" and hides the one it left.
+    QAbstractButton* last = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+    QTest::keyClick(last, Qt::Key_Backtab);
+    auto* first = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->accessibleName().toStdString(), "Reveal /tmp/target0");
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(last->isVisible());
 }
