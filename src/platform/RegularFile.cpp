@@ -8,6 +8,7 @@
 
 #include "platform/BulkAttributes.h"
 #include "platform/FileDescriptor.h"
+#include "platform/QuietOpen.h"
 
 namespace sorvel {
 namespace {
@@ -34,10 +35,11 @@ template <typename Call> int throughFolder(const char* path, Call call) {
 
 } // namespace
 
+// Reading a file's contents (hashing duplicates, sniffing kinds) leaves its access time alone.
 int openRegularFile(const char* path) {
-    FileDescriptor fd(::open(path, kReadFlags));
+    FileDescriptor fd(openQuietly(path, kReadFlags));
     if (!fd.valid() && errno == ENAMETOOLONG)
-        fd.reset(throughFolder(path, [](int folder, const char* name) { return ::openat(folder, name, kReadFlags); }));
+        fd.reset(throughFolder(path, [](int folder, const char* name) { return openatQuietly(folder, name, kReadFlags); }));
     if (!fd.valid()) return -1;
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "AppFixtures.h"
+#include "DuplicateFixtures.h"
 #include "engine/FileWalker.h"
 #include "platform/DirectoryListing.h"
 #include "platform/PropertyList.h"
@@ -53,4 +54,24 @@ TEST(AppInventoryAccessTime, ListingWalkingAndReadingBundlesLeaveAccessTimesAlon
     EXPECT_TRUE(DirectoryListing::names(app + "/Contents"));
     EXPECT_TRUE(PropertyList::readFile(app + "/Contents/Info.plist"));
     for (const auto& path : watched) EXPECT_EQ(accessTime(path), kLongAgo) << path;
+}
+
+TEST(ContentReadAccessTime, HashingCopiesLeavesTheirAccessTimesAlone) {
+    test::TempDir dir;
+    const std::string probe = dir / "probe";
+    test::writeFile(probe, "x");
+    setAccessTime(probe, kLongAgo);
+    (void)test::readFile(probe);
+    if (accessTime(probe) == kLongAgo) GTEST_SKIP() << "this file system does not record reads in access times";
+
+    const std::string copies[] = {dir / "a/copy.bin", dir / "b/copy.bin"};
+    for (const auto& path : copies) {
+        test::writeFileOfSize(path, 64 * 1024);
+        setAccessTime(path, kLongAgo);
+    }
+    DuplicateFinder::Options options;
+    options.minimumSize = 1;
+    const auto report = test::scanOne(dir.path(), options);
+    ASSERT_EQ(report.groups.size(), 1u); // both were read through to their last byte
+    for (const auto& path : copies) EXPECT_EQ(accessTime(path), kLongAgo) << path;
 }
