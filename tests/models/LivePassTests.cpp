@@ -61,6 +61,16 @@ struct LiveHome {
         writeFileOfSize(folder + "/" + name, 100'000);
         c.absorb({folder});
     }
+    // A scan whose first live pass (over `app`) is begun and held; `other` is a second
+    // folder to change meanwhile.
+    const std::string other = caches + "/other";
+    std::unique_ptr<ScanCoordinator> withHeldPass(HeldWalks& walks) {
+        writeFileOfSize(other + "/blob", 100'000);
+        auto c = scanned(walks.services());
+        grow(*c, app);
+        EXPECT_TRUE(waitUntil([&] { return walks.s->begun == 1; }));
+        return c;
+    }
 };
 
 int64_t measuredAfresh(const std::string& path) {
@@ -137,12 +147,9 @@ TEST(LivePassHardLinks, AFileWithANameInAnotherFolderIsCountedOnce) {
 
 TEST(LivePassInFlight, OnlyOnePassRunsAndChangesMeanwhileJoinTheNext) {
     LiveHome h;
-    const std::string other = h.caches + "/other";
-    writeFileOfSize(other + "/blob", 100'000);
+    const std::string& other = h.other;
     HeldWalks walks;
-    auto c = h.scanned(walks.services());
-    h.grow(*c, h.app);
-    ASSERT_TRUE(waitUntil([&] { return walks.s->begun == 1; }));
+    auto c = h.withHeldPass(walks);
 
     h.grow(*c, other);
     spin(700); // a whole quiet period: a second pass would have begun by now
@@ -161,12 +168,9 @@ TEST(LivePassInFlight, AScanAScopeChangeOrAClosedWindowCancelsIt) {
     for (const Trigger trigger : {Trigger::scan, Trigger::scope, Trigger::windowClosed}) {
         SCOPED_TRACE(static_cast<int>(trigger));
         LiveHome h;
-        const std::string other = h.caches + "/other";
-        writeFileOfSize(other + "/blob", 100'000);
+        const std::string& other = h.other;
         HeldWalks walks;
-        auto c = h.scanned(walks.services());
-        h.grow(*c, h.app);
-        ASSERT_TRUE(waitUntil([&] { return walks.s->begun == 1; }));
+        auto c = h.withHeldPass(walks);
         switch (trigger) {
         case Trigger::scan: c->start(); break;
         case Trigger::scope: c->setScope(ScanScope::wholeDisk); break;

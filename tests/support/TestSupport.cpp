@@ -201,22 +201,13 @@ int runOnSmallStack(const std::function<int()>& body, size_t stackBytes) {
 }
 
 int runAsUnprivileged(const std::function<int()>& body) {
-    fflush(nullptr);
-    pid_t pid = fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
+    return runInChild([&] {
         if (getuid() == 0) {
             gid_t none[1] = {65534};
-            if (setgroups(1, none) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(120);
+            if (setgroups(1, none) != 0 || setgid(65534) != 0 || setuid(65534) != 0) return 120;
         }
-        int status = body();
-        fflush(nullptr);
-        _exit(status);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return body();
+    });
 }
 
 CommandResult runCommand(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env) {
