@@ -18,6 +18,10 @@ namespace {
 constexpr double kBarHeight = 9;
 constexpr double kSpacing = 11;
 constexpr double kGap = 3;
+constexpr double kSwatch = 9;
+constexpr double kInner = 6;    // swatch to title, title to figure
+constexpr double kBetween = 14; // entry to entry on a line
+constexpr double kLineGap = 4;  // between wrapped legend lines
 
 QFont titleFont() { return LabelStyle::font(9.5, Fonts::Weight::semibold); }
 QFont valueFont() { return Fonts::mono(11, Fonts::Weight::medium); }
@@ -40,7 +44,10 @@ std::array<double, 3> CapacityBar::widths(double width, int64_t scanned, int64_t
 }
 
 CapacityBar::CapacityBar(QWidget* parent) : QWidget(parent), animation_(new QVariantAnimation(this)) {
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // As tall as its legend's lines at the width it gets.
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
     animation_->setDuration(400);
     animation_->setEasingCurve(QEasingCurve::OutCubic);
     animation_->setStartValue(0.0);
@@ -80,14 +87,50 @@ void CapacityBar::retarget() {
     animation_->start();
 }
 
-QSize CapacityBar::sizeHint() const {
-    const double legend = std::max(QFontMetricsF(titleFont()).height(), QFontMetricsF(valueFont()).height());
-    return {360, int(std::ceil(kBarHeight + kSpacing + legend))};
+namespace {
+double rowHeight() { return std::max(QFontMetricsF(titleFont()).height(), QFontMetricsF(valueFont()).height()); }
+int heightFor(int lines) { return int(std::ceil(kBarHeight + kSpacing + lines * rowHeight() + (lines - 1) * kLineGap)); }
+} // namespace
+
+QSize CapacityBar::sizeHint() const { return {std::max(360, int(std::ceil(legendWidth()))), heightFor(1)}; }
+
+// Never narrower than one entry with its title shortened to a letter: a figure is never cut.
+QSize CapacityBar::minimumSizeHint() const {
+    const QFontMetricsF tm(titleFont());
+    const QFontMetricsF vm(valueFont());
+    const double shortest = tm.horizontalAdvance(QStringLiteral("W\u2026"));
+    double widest = 0;
+    for (size_t i = 0; i < 3; ++i)
+        widest = std::max(widest, kSwatch + kInner + shortest + kInner + vm.horizontalAdvance(valueText(i)));
+    return {int(std::ceil(widest)), heightFor(1)};
 }
 
-// Never narrower than its legend: a narrow header cut the last figure in half.
-QSize CapacityBar::minimumSizeHint() const {
-    return {std::max(60, int(std::ceil(legendWidth()))), sizeHint().height()};
+int CapacityBar::heightForWidth(int width) const { return heightFor(legend(width)[2].line + 1); }
+
+std::array<CapacityBar::LegendEntry, 3> CapacityBar::legend(double width) const {
+    const QFontMetricsF tm(titleFont());
+    const QFontMetricsF vm(valueFont());
+    std::array<LegendEntry, 3> out;
+    int line = 0;
+    double x = 0;
+    for (size_t i = 0; i < 3; ++i) {
+        QString title = titleText(i).toUpper();
+        const double fixed = kSwatch + kInner + kInner + vm.horizontalAdvance(valueText(i));
+        double entry = fixed + tm.horizontalAdvance(title);
+        if (x > 0 && x + kBetween + entry > width) {
+            ++line;
+            x = 0;
+        } else if (x > 0) {
+            x += kBetween;
+        }
+        if (entry > width) {
+            title = tm.elidedText(title, Qt::ElideRight, std::max(0.0, width - fixed));
+            entry = fixed + tm.horizontalAdvance(title);
+        }
+        out[i] = {line, x, title, entry};
+        x += entry;
+    }
+    return out;
 }
 
 QString CapacityBar::valueText(size_t i) const {
@@ -107,8 +150,8 @@ double CapacityBar::legendWidth() const {
     const QFontMetricsF vm(valueFont());
     double w = 0;
     for (size_t i = 0; i < 3; ++i) {
-        if (i > 0) w += 14;
-        w += 9 + 6 + tm.horizontalAdvance(titleText(i).toUpper()) + 6 + vm.horizontalAdvance(valueText(i));
+        if (i > 0) w += kBetween;
+        w += kSwatch + kInner + tm.horizontalAdvance(titleText(i).toUpper()) + kInner + vm.horizontalAdvance(valueText(i));
     }
     return w;
 }
@@ -128,28 +171,28 @@ void CapacityBar::paintEvent(QPaintEvent*) {
         x += w + kGap;
     }
 
-    const QString values[3] = {valueText(0), valueText(1), valueText(2)};
-    const QString titles[3] = {titleText(0), titleText(1), titleText(2)};
     const QFont tf = titleFont();
     const QFont vf = valueFont();
-    const double rowH = std::max(QFontMetricsF(tf).height(), QFontMetricsF(vf).height());
-    const double top = kBarHeight + kSpacing;
-    double lx = 0;
+    const double rowH = rowHeight();
+    const auto entries = legend(width());
     for (size_t i = 0; i < 3; ++i) {
+        const auto& e = entries[i];
+        const double top = kBarHeight + kSpacing + e.line * (rowH + kLineGap);
+        double lx = e.x;
         p.setPen(Qt::NoPen);
         p.setBrush(colours[i]);
-        p.drawRoundedRect(QRectF(lx, top + (rowH - 9) / 2, 9, 9), 2.5, 2.5);
-        lx += 9 + 6;
-        const double tw = QFontMetricsF(tf).horizontalAdvance(titles[i].toUpper());
+        p.drawRoundedRect(QRectF(lx, top + (rowH - kSwatch) / 2, kSwatch, kSwatch), 2.5, 2.5);
+        lx += kSwatch + kInner;
+        const double tw = QFontMetricsF(tf).horizontalAdvance(e.title);
         p.setFont(tf);
         p.setPen(Theme::tertiaryText().resolve());
-        p.drawText(QRectF(lx, top, tw + 2, rowH), Qt::AlignLeft | Qt::AlignVCenter, titles[i]);
-        lx += tw + 6;
-        const double vw = QFontMetricsF(vf).horizontalAdvance(values[i]);
+        p.drawText(QRectF(lx, top, tw + 2, rowH), Qt::AlignLeft | Qt::AlignVCenter, e.title);
+        lx += tw + kInner;
+        const QString value = valueText(i);
         p.setFont(vf);
         p.setPen(Theme::primaryText().resolve());
-        p.drawText(QRectF(lx, top, vw + 2, rowH), Qt::AlignLeft | Qt::AlignVCenter, values[i]);
-        lx += vw + 14;
+        p.drawText(QRectF(lx, top, QFontMetricsF(vf).horizontalAdvance(value) + 2, rowH), Qt::AlignLeft | Qt::AlignVCenter,
+                   value);
     }
 }
 

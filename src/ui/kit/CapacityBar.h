@@ -2,7 +2,8 @@
 // The volume as one bar of three rounded segments (what the scan measured, the rest of
 // the used space, the free space) and a legend under it naming each with its size.
 // Widths come from the pure CapacityBar::widths; they glide (0.4 s, ease out) when
-// animations are on.
+// animations are on. Where the legend is wider than the bar, its entries wrap onto more
+// lines, and a title alone too wide for a line is shortened; a figure is never cut.
 #include <QVariantAnimation>
 #include <QWidget>
 
@@ -35,8 +36,20 @@ public:
     const Values& values() const { return values_; }
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
     /// Width of the legend line (three swatches, titles and figures).
     double legendWidth() const;
+
+    /// Where a legend entry goes in a bar `width` wide: its line, its left edge and its
+    /// title as drawn (shortened only when the entry alone is wider than the bar).
+    struct LegendEntry {
+        int line = 0;
+        double x = 0;
+        QString title;
+        double width = 0;
+    };
+    std::array<LegendEntry, 3> legend(double width) const;
 
 protected:
     void paintEvent(QPaintEvent*) override;

@@ -93,9 +93,10 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     barBox->addStretch();
     row->addLayout(barBox, 1);
 
-    // Action block, 200 wide, trailing.
+    // Action block, 200 wide, trailing; in a narrow header it gives up room down to its
+    // buttons' own width (the status line shortens) before anything is cut.
     auto* actionBlock = new QWidget(this);
-    actionBlock->setFixedWidth(200);
+    actionBlock->setMaximumWidth(200);
     auto* actionColumn = new QVBoxLayout(actionBlock);
     actionColumn->setContentsMargins(0, 0, 0, 0);
     actionColumn->setSpacing(9);

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QHBoxLayout>
 #include <QMenuBar>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "models/ScanCoordinator.h"
@@ -60,7 +61,16 @@ MainWindow::MainWindow(const AppModels& models, Startup startup, QWidget* parent
     host_ = new PageHost(models_, root);
     column->addWidget(host_, 1);
     row->addLayout(column, 1);
-    setCentralWidget(root);
+    // On a screen smaller than the content's own minimum the content keeps that minimum and
+    // scrolls, rather than its parts being drawn over each other.
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("windowScroll");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidgetResizable(true);
+    scroll->viewport()->setAutoFillBackground(false);
+    scroll->setWidget(root);
+    setCentralWidget(scroll);
 }
 
 QSize MainWindow::fitted(QSize wanted, QRect available) {

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: sidebar (244 wide) | hairline | header, hairline, scrolling detail
 // area; an opaque Theme.window background with the wash gradient over it; the menu bar.
+// Smaller than its content's minimum, the window scrolls that content.
 // Each time its content is shown it runs the start-up sequence, in order: apply the
 // appearance, start the sweep scheduler, start a scan if needed, check for updates if due.
 // Every step guards itself, so showing the window again never starts a second scan.

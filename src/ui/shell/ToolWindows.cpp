@@ -1,7 +1,10 @@
 #include "ui/shell/ToolWindows.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QShortcut>
 #include <QTimer>
 
@@ -11,6 +14,14 @@
 #include "ui/tools/SweepSettingsView.h"
 
 namespace sorvel::ui::ToolWindows {
+
+QRect settingsFrame(QSize size, QRect available) {
+    if (!available.isValid()) return {QPoint(0, 0), size};
+    const QSize fits = MainWindow::fitted(size, available);
+    const int x = available.x() + std::max(0, (available.width() - MainWindow::frameAllowanceWidth - fits.width()) / 2);
+    const int y = available.y() + std::max(0, (available.height() - MainWindow::frameAllowanceHeight - fits.height()) / 2);
+    return {QPoint(x, y), fits};
+}
 
 QWidget* openSettings(const AppModels& models) {
     QWidget* window = SweepSettingsView::findWindow();
@@ -25,6 +36,14 @@ QWidget* openSettings(const AppModels& models) {
         if (models.quit) {
             auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), window);
             QObject::connect(quit, &QShortcut::activated, window, [quitting = models.quit] { quitting(); });
+        }
+        // Left to the window manager, a 620-high window opened partly below a 768-high screen.
+        const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+        if (!screen) screen = QGuiApplication::primaryScreen();
+        if (screen) {
+            const QRect frame = settingsFrame(window->size(), screen->availableGeometry());
+            if (frame.size() != window->size()) window->setFixedSize(frame.size());
+            window->move(frame.topLeft());
         }
     }
     window->show();

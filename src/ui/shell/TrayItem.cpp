@@ -7,10 +7,12 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Theme.h"
 #include "ui/shell/PageFactory.h"
@@ -65,6 +67,7 @@ void TrayItem::showPanel(bool asWindow) {
         // The content keeps its own size; where it is taller than the screen it scrolls.
         auto* scroll = scroll_ = new QScrollArea(frame);
         scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setFocusPolicy(Qt::NoFocus); // Tab goes to the controls, not the frame
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         scroll->setWidgetResizable(false);
         scroll->setAutoFillBackground(false);
@@ -75,6 +78,13 @@ void TrayItem::showPanel(bool asWindow) {
             content->installEventFilter(this);
         }
         layout->addWidget(scroll);
+        // With the main window hidden its menu's shortcuts sleep: the panel has its own.
+        if (models_.quit) {
+            auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), frame);
+            connect(quit, &QShortcut::activated, frame, [quitting = models_.quit] { quitting(); });
+        }
+        auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), frame);
+        connect(close, &QShortcut::activated, frame, &QWidget::close);
         panel_ = frame;
     }
     asWindow_ = asWindow;
@@ -84,6 +94,11 @@ void TrayItem::showPanel(bool asWindow) {
     panel_->show();
     panel_->raise();
     panel_->activateWindow();
+    // The panel takes the keyboard as it opens: its first control has the focus.
+    if (!panel_->focusWidget() || panel_->focusWidget() == panel_) {
+        const QWidgetList order = FocusRing::readingOrder(panel_);
+        if (!order.isEmpty()) order.front()->setFocus(Qt::ActiveWindowFocusReason);
+    }
 }
 
 void TrayItem::fitPanel() {

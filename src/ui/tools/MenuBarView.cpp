@@ -234,6 +234,7 @@ QWidget* MenuBarView::findings() {
     auto* scroll = new QScrollArea;
     scroll->setObjectName("findingsList");
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus); // its rows take the focus
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->viewport()->setAutoFillBackground(false);

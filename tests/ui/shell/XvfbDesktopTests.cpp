@@ -1,6 +1,7 @@
 // Under a real window manager (openbox), with and without a tray (trayer): the window
 // manager's close hides to a tray or ends the process; Ctrl+Q ends it with the settings
-// window open, every time; the tray panel fits a small screen at 2x scaling.
+// window open, every time; the tray panel fits a small screen at 2x scaling and takes the
+// keyboard with the main window closed; the settings window opens whole on a small screen.
 #include <gtest/gtest.h>
 
 #include "uisupport/XvfbRun.h"
@@ -27,6 +28,19 @@ const std::string kTray = "trayer --edge top --align right --widthtype pixel --w
 const char* const kAwaitEnd = R"sh(
 for i in $(seq 1 50); do kill -0 $app 2>/dev/null || break; sleep 0.1; done
 if kill -0 $app 2>/dev/null; then echo "process: running"; else echo "process: ended"; app=; fi
+)sh";
+
+// Clicks the tray icon and sets `$panel` to the panel that opens (empty when none does).
+const char* const kOpenPanel = R"sh(
+openpanel() {
+  icon=$(xwininfo -root -tree | grep '("sorvel" "Sorvel")' | awk '{ split($(NF-1), g, "[x+]"); if (g[1] < 100) print $1 }' | head -n 1)
+  [ -n "$icon" ] || { echo "no tray icon"; exit 4; }
+  eval $(xdotool getwindowgeometry --shell "$icon")
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+  sleep 1
+  panel=
+  for w in $(xdotool search --onlyvisible --name '^Sorvel$'); do [ "$w" = "$win" ] || panel=$w; done
+}
 )sh";
 
 test::CommandResult runInFakeHome(const std::string& steps, const test::XvfbSetup& setup) {
@@ -69,16 +83,10 @@ TEST(XvfbTrayPanel, AtTwiceTheScaleOnASmallScreenTheWholePanelFitsAndScrolls) {
     SKIP_WITHOUT_DESKTOP_TOOLS();
     // The tray icon is the small Sorvel window inside the tray; a click opens the panel, a
     // new mapped window beside the main one.
-    const auto r = runInFakeHome(R"sh(
+    const auto r = runInFakeHome(std::string(kOpenPanel) + R"sh(
 sleep 0.5
-icon=$(xwininfo -root -tree | grep '("sorvel" "Sorvel")' | awk '{ split($(NF-1), g, "[x+]"); if (g[1] < 100) print $1 }' | head -n 1)
-[ -n "$icon" ] || { echo "no tray icon"; exit 4; }
-eval $(xdotool getwindowgeometry --shell "$icon")
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
-sleep 1
-for w in $(xdotool search --onlyvisible --name '^Sorvel$'); do
-  [ "$w" = "$win" ] || xwininfo -id "$w" | grep -E "Absolute upper-left|Width|Height"
-done
+openpanel
+[ -n "$panel" ] && xwininfo -id "$panel" | grep -E "Absolute upper-left|Width|Height"
 )sh",
                                  {"1280x600x24", {{"QT_SCALE_FACTOR", "2"}}, kWindowManager + kTray});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -86,4 +94,48 @@ done
     ASSERT_GT(f.height, 0) << "the panel did not open\n" << r.out;
     EXPECT_TRUE(f.x >= 0 && f.y >= 0 && f.x + f.width <= 1280) << r.out;
     EXPECT_LE(f.y + f.height, 600) << "the bottom of the panel (\"Quit Sorvel\") is off the screen\n" << r.out;
+}
+
+TEST(XvfbTrayPanel, WithTheMainWindowClosedThePanelTakesTheKeyboard) {
+    SKIP_WITHOUT_DESKTOP_TOOLS();
+    // Backtab from the first control wraps to "Quit Sorvel", then "Open Sorvel", "Settings…".
+    const auto r = runInFakeHome(std::string(kOpenPanel) + R"sh(
+sleep 0.5
+wmctrl -i -c "$win"; sleep 0.5
+openpanel; [ -n "$panel" ] && echo "panel: open"
+xdotool key Escape; sleep 0.5
+xwininfo -id "$panel" 2>/dev/null | grep -q IsViewable || echo "escape: closed"
+openpanel
+xdotool key shift+Tab shift+Tab shift+Tab Tab Return; sleep 1
+xwininfo -id "$win" | grep -q IsViewable && echo "tab, return: main shown"
+wmctrl -i -c "$win"; sleep 0.5
+openpanel
+xdotool key shift+Tab shift+Tab shift+Tab space
+settings=$(timeout 5 xdotool search --sync --onlyvisible --name '^Sorvel Settings$' | head -n 1)
+[ -n "$settings" ] && echo "space: settings open"
+wmctrl -i -c "$settings"; sleep 0.5
+openpanel
+xdotool key ctrl+q
+)sh" + kAwaitEnd,
+                                 {"1920x1200x24", {}, kWindowManager + kTray});
+    for (const char* line : {"panel: open", "escape: closed", "tab, return: main shown", "space: settings open", "process: ended"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out << r.err;
+}
+
+TEST(XvfbSettingsWindow, OnA1366By768ScreenItOpensWithinTheAvailableArea) {
+    SKIP_WITHOUT_DESKTOP_TOOLS();
+    const auto r = runInFakeHome(R"sh(
+xdotool windowactivate --sync "$win" 2>/dev/null; sleep 0.2
+xdotool key ctrl+comma
+settings=$(timeout 5 xdotool search --sync --onlyvisible --name '^Sorvel Settings$' | head -n 1)
+[ -n "$settings" ] || { echo "no settings window"; exit 4; }
+sleep 0.5
+xwininfo -id "$settings"
+)sh",
+                                 {"1366x768x24", {}, kWindowManager});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const auto f = test::frameIn(r.out);
+    ASSERT_GT(f.height, 0) << r.out;
+    EXPECT_TRUE(f.x >= 0 && f.y >= 0 && f.x + f.width <= 1366) << r.out;
+    EXPECT_LE(f.y + f.height, 768) << "the settings window's bottom is under the screen's edge\n" << r.out;
 }

@@ -53,6 +53,15 @@ bool isBlank(const QImage& image) {
 
 } // namespace
 
+// The widget painted at `scale` device pixels per point.
+static QImage scaled(QWidget& widget, double scale) {
+    QImage image(widget.size() * scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::transparent);
+    widget.render(&image);
+    return image;
+}
+
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QString out = "screenshots";
@@ -84,7 +93,7 @@ int main(int argc, char** argv) {
                 continue;
             }
             sorvel::test::settle(widget.get(), shot.size);
-            const QImage image = widget->grab().toImage();
+            const QImage image = shot.scale == 1 ? widget->grab().toImage() : scaled(*widget, shot.scale);
             if (!image.save(path)) {
                 std::fprintf(stderr, "%s: could not write %s\n", shot.name.c_str(), qPrintable(path));
                 ++failures;

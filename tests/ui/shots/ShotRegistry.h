@@ -10,6 +10,8 @@
 // returns the widget to render (the runner owns and deletes it), and may switch the
 // appearance first (ctx.appearance().setSelection(ui::Appearance::dark)). The runner
 // (sorvel_screenshots, run by scripts/screenshots) writes build/screenshots/<name>.png.
+// SORVEL_SHOT_SCALED(name, w, h, scale) renders at `scale` device pixels per point, as
+// QT_SCALE_FACTOR does (w by h are points).
 #include <QSize>
 #include <QWidget>
 
@@ -25,6 +27,7 @@ struct Shot {
     std::string name;
     QSize size;
     std::function<QWidget*(test::UiContext&)> make;
+    double scale = 1;
 };
 
 bool add(Shot shot);
@@ -34,9 +37,11 @@ const std::vector<Shot>& all();
 
 #define SORVEL_SHOT_CAT2(a, b) a##b
 #define SORVEL_SHOT_CAT(a, b) SORVEL_SHOT_CAT2(a, b)
-#define SORVEL_SHOT_IMPL(fn, name, w, h)                                                                     \
+#define SORVEL_SHOT_IMPL(fn, name, w, h, scale)                                                              \
     static QWidget* fn(::sorvel::test::UiContext& ctx);                                                     \
     [[maybe_unused]] static const bool SORVEL_SHOT_CAT(fn, _added) =                                         \
-        ::sorvel::shots::add({name, QSize(w, h), &fn});                                                      \
+        ::sorvel::shots::add({name, QSize(w, h), &fn, scale});                                               \
     static QWidget* fn([[maybe_unused]] ::sorvel::test::UiContext& ctx)
-#define SORVEL_SHOT(name, w, h) SORVEL_SHOT_IMPL(SORVEL_SHOT_CAT(sorvelShot_, __COUNTER__), name, w, h)
+#define SORVEL_SHOT(name, w, h) SORVEL_SHOT_IMPL(SORVEL_SHOT_CAT(sorvelShot_, __COUNTER__), name, w, h, 1)
+#define SORVEL_SHOT_SCALED(name, w, h, scale)                                                                \
+    SORVEL_SHOT_IMPL(SORVEL_SHOT_CAT(sorvelShot_, __COUNTER__), name, w, h, scale)

@@ -2,7 +2,7 @@
 // for: uninstaller list, an admin app's detail, review and done; duplicates intro,
 // results with a hard-link card and done; history empty and seeded with a run open;
 // trends with one and with several snapshots; the panel without and with a receipt; the
-// settings window fresh and after a scan.
+// settings window fresh, after a scan, and where it opens on a 1366x768 screen.
 #include <QVBoxLayout>
 
 #include <filesystem>
@@ -15,6 +15,7 @@
 #include "tools/ToolWorld.h"
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/kit/Surface.h"
+#include "ui/shell/ToolWindows.h"
 #include "ui/tools/AppUninstallerView.h"
 #include "ui/tools/DuplicatesView.h"
 #include "ui/tools/HistoryView.h"
@@ -192,6 +193,16 @@ SORVEL_SHOT("tools-settings-after-scan", 520, 620) {
     test::waitUntil([&] { return !sweeper.isRunning(); });
     auto* view = new ui::SweepSettingsView(ctx.coordinator(), sweeper, ctx.updates());
     return view;
+}
+
+// The whole 1366x768 screen with the settings window where it opens: inside the screen.
+SORVEL_SHOT("tools-settings-on-1366x768-screen", 1366, 768) {
+    auto* screen = new QWidget;
+    screen->setAutoFillBackground(true);
+    screen->setPalette(QPalette(QColor(40, 44, 52)));
+    auto* view = new ui::SweepSettingsView(ctx.coordinator(), ctx.models().sweeper, ctx.updates(), screen);
+    view->setGeometry(ui::ToolWindows::settingsFrame(view->size(), {0, 0, 1366, 768}));
+    return screen;
 }
 
 SORVEL_SHOT("tools-duplicates-done-left-alone", 1100, 420) {
