@@ -4,6 +4,8 @@
 // keyboard with the main window closed; the settings window opens whole on a small screen.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "uisupport/XvfbRun.h"
 
 using namespace sorvel;
@@ -122,20 +124,33 @@ xdotool key ctrl+q
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out << r.err;
 }
 
-TEST(XvfbSettingsWindow, OnA1366By768ScreenItOpensWithinTheAvailableArea) {
+TEST(XvfbSettingsWindow, ItsWholeFrameLiesInTheAvailableAreaOfSmallAndScaledScreens) {
     SKIP_WITHOUT_DESKTOP_TOOLS();
-    const auto r = runInFakeHome(R"sh(
+    // The frame is the window with the window manager's decoration around it.
+    for (const auto& [screen, scale] : {std::pair{"1366x768x24", "1"}, std::pair{"1920x1200x24", "2"}}) {
+        SCOPED_TRACE(screen);
+        const auto r = runInFakeHome(R"sh(
 xdotool windowactivate --sync "$win" 2>/dev/null; sleep 0.2
 xdotool key ctrl+comma
 settings=$(timeout 5 xdotool search --sync --onlyvisible --name '^Sorvel Settings$' | head -n 1)
 [ -n "$settings" ] || { echo "no settings window"; exit 4; }
 sleep 0.5
-xwininfo -id "$settings"
+set -- $(xwininfo -id "$settings" | awk -F: '/Absolute upper-left [XY]|Width|Height/ { print $2 }')
+x=$1 y=$2 w=$3 h=$4
+set -- $(xprop -id "$settings" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+l=${1:-0} r=${2:-0} t=${3:-0} b=${4:-0}
+set -- $(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g')
+echo "frame: $((x - l)) $((y - t)) $((x + w + r)) $((y + h + b)) area: $1 $2 $(($1 + $3)) $(($2 + $4))"
 )sh",
-                                 {"1366x768x24", {}, kWindowManager});
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
-    const auto f = test::frameIn(r.out);
-    ASSERT_GT(f.height, 0) << r.out;
-    EXPECT_TRUE(f.x >= 0 && f.y >= 0 && f.x + f.width <= 1366) << r.out;
-    EXPECT_LE(f.y + f.height, 768) << "the settings window's bottom is under the screen's edge\n" << r.out;
+                                     {screen, {{"QT_SCALE_FACTOR", scale}}, kWindowManager + kTray});
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+        long f[4] = {}, a[4] = {};
+        const size_t at = r.out.find("frame: ");
+        ASSERT_NE(at, std::string::npos) << r.out;
+        ASSERT_EQ(std::sscanf(r.out.c_str() + at, "frame: %ld %ld %ld %ld area: %ld %ld %ld %ld", &f[0], &f[1], &f[2],
+                              &f[3], &a[0], &a[1], &a[2], &a[3]),
+                  8)
+            << r.out;
+        EXPECT_TRUE(f[0] >= a[0] && f[1] >= a[1] && f[2] <= a[2] && f[3] <= a[3]) << r.out.substr(at);
+    }
 }

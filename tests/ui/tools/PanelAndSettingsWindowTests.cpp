@@ -323,6 +323,29 @@ TEST(SweepPanel, TheWholeFrameStaysOnTheScreenAndIsNeverTallerThanIt) {
     EXPECT_EQ(ui::TrayItem::panelFrame({380, 500}, {1800, 0, 24, 24}, full).top(), 24 + 6);
 }
 
+// The panel takes the keyboard as it opens: a control of it has the focus (not the frame),
+// Ctrl+Q quits though the main window's menu is asleep, Escape closes it.
+TEST(SweepPanel, OpensWithTheFocusOnAControlCtrlQQuitsEscapeCloses) {
+    UiContext ctx;
+    ui::AppModels models = ctx.models();
+    int quits = 0;
+    models.quit = [&quits] { ++quits; };
+    ui::TrayItem tray(models);
+    tray.showPanel(true);
+    QPointer<QWidget> panel = tray.panel();
+    ASSERT_NE(panel, nullptr);
+    QApplication::setActiveWindow(panel);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
+    QWidget* focused = panel->focusWidget();
+    ASSERT_NE(focused, nullptr) << "nothing in the panel has the focus";
+    EXPECT_EQ(focused->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
+    EXPECT_EQ(qobject_cast<QAbstractScrollArea*>(focused), nullptr);
+    QTest::keyClick(focused, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quits, 1);
+    QTest::keyClick(panel->focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(waitUntil([&] { return !panel || !panel->isVisible(); }, 2000));
+}
+
 TEST(SweepPanel, ContentTallerThanTheScreenScrollsToQuit) {
     UiContext ctx;
     ui::TrayItem tray(ctx.models());
