@@ -15,14 +15,6 @@
 
 namespace sorvel::ui::ToolWindows {
 
-QRect settingsFrame(QSize size, QRect available) {
-    if (!available.isValid()) return {QPoint(0, 0), size};
-    const QSize fits = MainWindow::fitted(size, available);
-    const int x = available.x() + std::max(0, (available.width() - MainWindow::frameAllowanceWidth - fits.width()) / 2);
-    const int y = available.y() + std::max(0, (available.height() - MainWindow::frameAllowanceHeight - fits.height()) / 2);
-    return {QPoint(x, y), fits};
-}
-
 QWidget* openSettings(const AppModels& models) {
     QWidget* window = SweepSettingsView::findWindow();
     if (!window) {
@@ -37,13 +29,16 @@ QWidget* openSettings(const AppModels& models) {
             auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), window);
             QObject::connect(quit, &QShortcut::activated, window, [quitting = models.quit] { quitting(); });
         }
-        // Left to the window manager, a 620-high window opened partly below a 768-high screen.
+        // On a screen smaller than the window (620 high at twice the scale on 1200 pixels) it
+        // shrinks to the available area, with room for the window manager's frame, as the main
+        // window does. Where it goes is left to the window manager, which keeps a window that
+        // fits inside the screen: a window placed by the program (or moved later) under openbox
+        // showed no content until it was closed.
         const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
         if (!screen) screen = QGuiApplication::primaryScreen();
         if (screen) {
-            const QRect frame = settingsFrame(window->size(), screen->availableGeometry());
-            if (frame.size() != window->size()) window->setFixedSize(frame.size());
-            window->move(frame.topLeft());
+            const QSize fits = MainWindow::fitted(window->size(), screen->availableGeometry());
+            if (fits != window->size()) window->setFixedSize(fits);
         }
     }
     window->show();

@@ -12,12 +12,9 @@ class MainWindow;
 
 namespace ToolWindows {
 
-/// Shows the settings window, making it when there is none, and brings it forward.
+/// Shows the settings window, making it when there is none (never larger than the screen's
+/// available area), and brings it forward.
 QWidget* openSettings(const AppModels& models);
-/// Where a new settings window of `size` goes on a screen whose available area is
-/// `available`: centred, with room for the window manager's frame, never past its edges
-/// (shrunk to fit a smaller screen).
-QRect settingsFrame(QSize size, QRect available);
 /// The settings window, when one exists.
 QWidget* settingsWindow();
 /// The sweep panel's way to the settings window: open it, then a moment later bring

@@ -15,7 +15,7 @@
 #include "tools/ToolWorld.h"
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/kit/Surface.h"
-#include "ui/shell/ToolWindows.h"
+#include "ui/shell/MainWindow.h"
 #include "ui/tools/AppUninstallerView.h"
 #include "ui/tools/DuplicatesView.h"
 #include "ui/tools/HistoryView.h"
@@ -195,13 +195,16 @@ SORVEL_SHOT("tools-settings-after-scan", 520, 620) {
     return view;
 }
 
-// The whole 1366x768 screen with the settings window where it opens: inside the screen.
+// A whole 1366x768 screen with the settings window, at the size it opens, in its middle.
 SORVEL_SHOT("tools-settings-on-1366x768-screen", 1366, 768) {
     auto* screen = new QWidget;
     screen->setAutoFillBackground(true);
     screen->setPalette(QPalette(QColor(40, 44, 52)));
     auto* view = new ui::SweepSettingsView(ctx.coordinator(), ctx.models().sweeper, ctx.updates(), screen);
-    view->setGeometry(ui::ToolWindows::settingsFrame(view->size(), {0, 0, 1366, 768}));
+    const QRect area(0, 0, 1366, 768);
+    QRect frame({}, ui::MainWindow::fitted(view->size(), area));
+    frame.moveCenter(area.center());
+    view->setGeometry(frame);
     return screen;
 }
 
