@@ -32,8 +32,7 @@ QWidget* openSettings(const AppModels& models) {
         // On a screen smaller than the window (620 high at twice the scale on 1200 pixels) it
         // shrinks to the available area, with room for the window manager's frame, as the main
         // window does. Where it goes is left to the window manager, which keeps a window that
-        // fits inside the screen: a window placed by the program (or moved later) under openbox
-        // showed no content until it was closed.
+        // fits inside the screen: placed by the program, it showed black under openbox.
         const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
         if (!screen) screen = QGuiApplication::primaryScreen();
         if (screen) {
