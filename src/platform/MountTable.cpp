@@ -213,11 +213,13 @@ std::vector<std::string> overlayLayers(const std::vector<std::string>& options) 
     return layers;
 }
 
+// Past these, layers that lead back into themselves (or a crafted pile) are given up on.
 constexpr int kDeepestLayering = 8;
+constexpr size_t kMostPlaces = 1024;
 
 bool collectPlaces(const std::vector<MountEntry>& mounts, const std::string& path, int depth,
                    std::vector<FileSystemPlace>& out) {
-    if (depth > kDeepestLayering) return false;
+    if (depth > kDeepestLayering || out.size() >= kMostPlaces) return false;
     const auto mount = mountContaining(mounts, path);
     if (!mount) return false;
     const std::string rest = mount->mountPoint == "/" ? path : path.substr(mount->mountPoint.size());
