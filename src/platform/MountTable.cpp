@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdlib>
 #include <cerrno>
 #include <charconv>
 #include <mutex>
@@ -69,9 +70,22 @@ bool parseLine(std::string_view line, MountEntry& entry) {
     while (separator < fields.size() && fields[separator] != "-") ++separator;
     if (separator + 1 >= fields.size()) return false;
     if (!parseDevice(fields[2], entry.device)) return false;
+    entry.root = decodeField(fields[3]);
+    if (entry.root.empty() || entry.root[0] != '/') return false;
     entry.mountPoint = decodeField(fields[4]);
     if (entry.mountPoint.empty() || entry.mountPoint[0] != '/') return false;
     entry.fsType = decodeField(fields[separator + 1]);
+    // Commas inside a value come escaped, so splitting before decoding keeps paths whole.
+    if (separator + 3 < fields.size()) {
+        std::string_view options = fields[separator + 3];
+        size_t start = 0;
+        while (start <= options.size()) {
+            size_t end = options.find(',', start);
+            if (end == std::string_view::npos) end = options.size();
+            if (end > start) entry.superOptions.push_back(decodeField(options.substr(start, end - start)));
+            start = end + 1;
+        }
+    }
     return true;
 }
 
@@ -151,6 +165,108 @@ std::optional<MountEntry> mountContaining(const std::vector<MountEntry>& mounts,
         if (!best || mount.mountPoint.size() >= best->mountPoint.size()) best = mount;
     }
     return best;
+}
+
+namespace {
+
+// "/" within a file system joined with a path below it ("/", "/a") -> "/a"; "/r" + "/" -> "/r".
+std::string below(const std::string& base, const std::string& inner) {
+    if (inner == "/") return base;
+    if (base == "/") return inner;
+    return base + inner;
+}
+
+std::optional<std::string> realPath(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return std::nullopt;
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
+// An overlay's layers from its options: the upper folder, then each lower one. A colon
+// inside a lower folder's name is written "\:"; "::" marks data-only layers.
+std::vector<std::string> overlayLayers(const std::vector<std::string>& options) {
+    std::vector<std::string> layers;
+    for (const auto& option : options) {
+        if (option.rfind("upperdir=", 0) == 0) {
+            layers.insert(layers.begin(), option.substr(9));
+        } else if (option.rfind("lowerdir+=", 0) == 0 || option.rfind("datadir+=", 0) == 0) {
+            layers.push_back(option.substr(option.find('=') + 1));
+        } else if (option.rfind("lowerdir=", 0) == 0) {
+            std::string layer;
+            const std::string list = option.substr(9);
+            for (size_t i = 0; i < list.size(); ++i) {
+                if (list[i] == '\\' && i + 1 < list.size()) {
+                    layer.push_back(list[++i]);
+                } else if (list[i] == ':') {
+                    if (!layer.empty()) layers.push_back(std::move(layer));
+                    layer.clear();
+                } else {
+                    layer.push_back(list[i]);
+                }
+            }
+            if (!layer.empty()) layers.push_back(std::move(layer));
+        }
+    }
+    return layers;
+}
+
+// Past these, layers that lead back into themselves (or a crafted pile) are given up on.
+constexpr int kDeepestLayering = 8;
+constexpr size_t kMostPlaces = 1024;
+
+bool collectPlaces(const std::vector<MountEntry>& mounts, const std::string& path, int depth,
+                   std::vector<FileSystemPlace>& out) {
+    if (depth > kDeepestLayering || out.size() >= kMostPlaces) return false;
+    const auto mount = mountContaining(mounts, path);
+    if (!mount) return false;
+    const std::string rest = mount->mountPoint == "/" ? path : path.substr(mount->mountPoint.size());
+    const std::string inside = below(mount->root, rest.empty() ? "/" : rest);
+    out.push_back({mount->device, inside, mount->fsType});
+    if (mount->fsType != "overlay") return true;
+    for (const auto& layer : overlayLayers(mount->superOptions)) {
+        if (layer.empty() || layer[0] != '/') return false;
+        const auto real = realPath(layer);
+        if (!real) continue;
+        if (!collectPlaces(mounts, below(*real, inside), depth + 1, out)) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::vector<FileSystemPlace>> fileSystemPlaces(const std::vector<MountEntry>& mounts,
+                                                             const std::string& path) {
+    if (path.empty() || path[0] != '/') return std::nullopt;
+    std::vector<FileSystemPlace> places;
+    if (!collectPlaces(mounts, path, 0, places)) return std::nullopt;
+    return places;
+}
+
+bool isUnderstoodFileSystem(std::string_view fsType) {
+    if (isLocalDiskFileSystem(fsType)) return true;
+    static constexpr std::string_view understood[] = {
+        "overlay",   "tmpfs",   "ramfs",  "devtmpfs", "proc",    "sysfs",      "cgroup",    "cgroup2",
+        "devpts",    "mqueue",  "securityfs", "debugfs", "tracefs", "pstore",  "bpf",       "configfs",
+        "hugetlbfs", "binfmt_misc", "efivarfs", "fusectl", "nsfs", "autofs",  "rpc_pipefs", "selinuxfs",
+        "squashfs",  "iso9660", "erofs",  "udf"};
+    for (std::string_view name : understood)
+        if (fsType == name) return true;
+    return false;
+}
+
+std::string resolvingExistingPart(const std::string& path) {
+    if (path.empty() || path[0] != '/') return path;
+    std::string head = path, tail;
+    for (;;) {
+        if (auto real = realPath(head)) return tail.empty() ? *real : below(*real, tail);
+        if (head == "/") return path;
+        const size_t slash = head.find_last_of('/');
+        tail = head.substr(slash) + tail;
+        head = slash == 0 ? std::string("/") : head.substr(0, slash);
+    }
 }
 
 } // namespace sorvel

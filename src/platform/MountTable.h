@@ -1,6 +1,6 @@
 #pragma once
 // The mounts this process sees, from /proc/self/mountinfo: where each file system is
-// mounted, of which type, on which device.
+// mounted, of which type, on which device, and which of its folders shows there.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,6 +13,8 @@ struct MountEntry {
     std::string mountPoint; // absolute, escapes decoded
     std::string fsType;     // "ext4", "tmpfs", "fuse.sshfs", ...
     uint64_t device = 0;    // makedev(major, minor)
+    std::string root = "/"; // the folder of the file system shown at the mount point (a bind mount's source)
+    std::vector<std::string> superOptions{}; // the file system's own options, each decoded ("upperdir=/u")
 
     friend bool operator==(const MountEntry&, const MountEntry&) = default;
 };
@@ -41,5 +43,34 @@ bool isLocalDiskFileSystem(std::string_view fsType);
 /// The mount that holds the absolute path as written: the longest mount point that
 /// contains it, the last listed among equals (the one on top).
 std::optional<MountEntry> mountContaining(const std::vector<MountEntry>& mounts, const std::string& path);
+
+/// Where a path lies within one file system: that file system's device and the path from
+/// its own root, whatever mount it is reached through.
+struct FileSystemPlace {
+    uint64_t device = 0;
+    std::string path;   // absolute within the file system
+    std::string fsType; // of the mount it was reached through
+
+    friend bool operator==(const FileSystemPlace&, const FileSystemPlace&) = default;
+};
+
+/// Every place an absolute, link-free path stands for: the mount's root followed by the
+/// path below the mount point, on that mount's device; through an overlay also the same
+/// path below its upper folder (where it writes) and each lower folder (what it shows).
+/// A layer this process cannot reach (a container's own root) is left out. None when no
+/// mount holds the path, a layer is not an absolute path, or layers nest too deep.
+std::optional<std::vector<FileSystemPlace>> fileSystemPlaces(const std::vector<MountEntry>& mounts,
+                                                             const std::string& path);
+
+/// Whether paths on the type are what they say: its mounts' roots and paths can be
+/// trusted to name its own folders. Disks, memory, pseudo and image file systems are;
+/// FUSE other than on a block device (one may show any folder under another name),
+/// network and unknown ones are not.
+/// An overlay is, through its layers.
+bool isUnderstoodFileSystem(std::string_view fsType);
+
+/// The absolute path with its longest existing part resolved (links, "..") and the rest
+/// kept as written; the path itself when not even "/" resolves.
+std::string resolvingExistingPart(const std::string& path);
 
 } // namespace sorvel

@@ -146,23 +146,32 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
             return refuse(*refusal);
     }
 
+    // Read only for a path that passed the rules above.
+    const std::optional<std::vector<MountEntry>> table =
+        givenMounts ? std::optional<std::vector<MountEntry>>(*givenMounts) : readMountTable(mountTablePath());
+    const ProtectedPlaces places = ProtectedPlaces::of(policy, homeDirectory(), table);
+
     // The same rules on what the path is: another name for a protected place (a bind
     // mount of the home, say) is that place.
     if (!resolved.empty())
-        if (auto conflict = ProtectedPlaces::of(policy, homeDirectory()).conflict(resolved))
-            return refuse(Refusal::protectedPath(conflict->place));
+        if (auto conflict = places.conflict(resolved)) return refuse(Refusal::protectedPath(conflict->place));
 
-    // Read only for a path that passed the rules above. A table that cannot be read
-    // could hide any mount: nothing passes without it.
-    std::optional<std::vector<MountEntry>> ownMounts;
-    if (!givenMounts) {
-        ownMounts = readMountTable(mountTablePath());
-        if (!ownMounts) return refuse(Refusal::mountsUnknown());
-    }
-    const std::vector<MountEntry>& mounts = givenMounts ? *givenMounts : *ownMounts;
+    // A table that cannot be read could hide any mount: nothing passes without it.
+    if (!table) return refuse(Refusal::mountsUnknown());
+    const std::vector<MountEntry>& mounts = *table;
     if (auto refusal = mountRefusal(j.path, mounts)) return refuse(*refusal);
     if (!resolved.empty())
         if (auto refusal = mountRefusal(resolved, mounts)) return refuse(*refusal);
+
+    // And on where it lies in its file system: a bind mount of a folder inside the
+    // pictures, or an overlay writing into them, is inside the pictures.
+    if (!resolved.empty()) {
+        if (auto conflict = places.placeConflict(resolved)) {
+            if (conflict->kind == ProtectedPlaces::Conflict::Kind::unknown)
+                return refuse(Refusal::placeUnknown(conflict->place));
+            return refuse(Refusal::protectedPath(conflict->place));
+        }
+    }
 
     // Moving within a Trash frees nothing, yet would be counted as freed.
     if (Trash::isInsideTrash(j.path, mounts) || (!resolved.empty() && Trash::isInsideTrash(resolved, mounts)))
@@ -218,6 +227,9 @@ std::string Refusal::description() const {
         return "already in the Trash; moving it there again frees nothing";
     case Kind::mountsUnknown:
         return "the list of mounted disks could not be read, so it may hold another disk's files";
+    case Kind::placeUnknown:
+        if (text.empty()) return "where it lies on disk could not be worked out, so it may be a protected location";
+        return "on a file system Sorvel cannot see through (" + text + "), so it may be a protected location";
     }
     return {};
 }

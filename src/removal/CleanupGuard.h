@@ -26,6 +26,7 @@ struct Refusal {
         sizeChanged,         // recorded, actual
         insideTrash,
         mountsUnknown,       // the mount table could not be read
+        placeUnknown,        // where it lies on disk cannot be worked out; text: the file system type, if known
     };
 
     Kind kind = Kind::notFound;
@@ -43,6 +44,7 @@ struct Refusal {
     static Refusal notWritable() { return {Kind::notWritable, {}, 0, 0}; }
     static Refusal insideTrash() { return {Kind::insideTrash, {}, 0, 0}; }
     static Refusal mountsUnknown() { return {Kind::mountsUnknown, {}, 0, 0}; }
+    static Refusal placeUnknown(std::string fsType) { return {Kind::placeUnknown, std::move(fsType), 0, 0}; }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;
@@ -61,10 +63,12 @@ struct Judgement {
 /// Runs every test in order and stops at the first refusal. Never changes the file
 /// system. A recorded size below 1 turns the size re-measure off; no cloud status turns
 /// the iCloud test off. A path that is, lies inside or holds a denied place or the home
-/// folder under any name (a bind mount, a second link) is refused as that place. A path
-/// that is a mount point, or holds one, is refused as a protected location named by that
-/// mount point; the mount table is this process's unless one is given, and while it
-/// cannot be read nothing passes.
+/// folder under any name (a bind mount, a second link) is refused as that place, and so
+/// is one whose place in its file system is, lies in or holds one (a bind mount of a folder
+/// inside the pictures, an overlay writing into them). A path that is a mount point, or
+/// holds one, is refused as a protected location named by that mount point. The mount
+/// table is this process's unless one is given; while it cannot be read, or the path's
+/// place in it cannot be worked out, nothing passes.
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                 const std::optional<CloudStatus>& cloud);
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,

@@ -54,11 +54,50 @@ std::optional<std::string> textRefusal(const std::string& path, const CleanupPol
     return std::nullopt;
 }
 
+std::string librarySentence(const std::string& path) {
+    return quoted(path) + " is your Library folder, so Sorvel can't sweep it. Add a folder inside it instead.";
+}
+
+std::string unknownSentence(const std::string& path, const std::string& fsType) {
+    if (fsType.empty())
+        return quoted(path) + " may be a protected location under another name: where it lies on disk could not be "
+                              "worked out, so Sorvel can't sweep it.";
+    return quoted(path) + " is on a file system Sorvel cannot see through (" + validUTF8(fsType) +
+           "), so it may be a protected location under another name, and Sorvel can't sweep it.";
+}
+
+// The sentence for a conflict found by identity or by place.
+std::string conflictSentence(const std::string& path, const ProtectedPlaces::Conflict& conflict) {
+    using Kind = ProtectedPlaces::Conflict::Kind;
+    const std::string shown = "\u201C" + validUTF8(path) + "\u201D";
+    if (conflict.kind == Kind::unknown) return unknownSentence(path, conflict.place);
+    if (conflict.isHome) return conflict.samePlace ? isHomeSentence(shown) : holdsHomeSentence(shown);
+    return protectedSentence(path, conflict.place, conflict.kind == Kind::holds, conflict.samePlace);
+}
+
+// ~/Library by any spelling, existing or not: sweeping it would take the user's settings.
+bool isLibraryByName(const std::string& path, const std::string& home) {
+    const std::string library = appendingPathComponent(home, "Library");
+    return path == library || resolvingExistingPart(path) == resolvingExistingPart(library);
+}
+
+bool isLibraryByPlace(const std::string& path, const std::string& home, const std::vector<MountEntry>& mounts) {
+    const auto own = fileSystemPlaces(mounts, resolvingExistingPart(path));
+    const auto library = fileSystemPlaces(mounts, resolvingExistingPart(appendingPathComponent(home, "Library")));
+    if (!own || !library || own->empty() || library->empty()) return false;
+    const auto& a = own->front();
+    const auto& b = library->front();
+    return a.device == b.device && a.path == b.path;
+}
+
 } // namespace
 
 std::optional<std::string> refusal(const std::string& folder) {
     const std::string path = standardizePath(folder);
-    if (path.empty() || path[0] != '/') return std::nullopt;
+    // A relative folder would be swept wherever Sorvel happens to run.
+    if (path.empty() || path[0] != '/')
+        return "\u201C" + validUTF8(folder) +
+               "\u201D is not a full path, so Sorvel can't sweep it. Add the folder by its full path instead.";
     const std::string home = standardizePath(homeDirectory());
     if (home.empty() || home[0] != '/') return std::nullopt;
 
@@ -76,6 +115,7 @@ std::optional<std::string> refusal(const std::string& folder) {
         const std::string shown = "\u201C" + validUTF8(isHome ? path : tildeAbbreviated(path)) + "\u201D";
         return isHome ? isHomeSentence(shown) : holdsHomeSentence(shown);
     }
+    if (isLibraryByName(path, home)) return librarySentence(path);
 
     const CleanupPolicy policy = CleanupPolicy::standard();
     if (auto reason = textRefusal(path, policy)) return reason;
@@ -83,19 +123,26 @@ std::optional<std::string> refusal(const std::string& folder) {
     // The same by identity: a bind mount of the home, or of a folder around a protected
     // one, passes every comparison of names.
     const auto real = spellings(path).back();
-    const ProtectedPlaces places = ProtectedPlaces::of(policy, home);
-    const std::string shown = "\u201C" + validUTF8(path) + "\u201D";
-    if (const auto conflict = places.conflict(real)) {
-        if (conflict->isHome) return conflict->samePlace ? isHomeSentence(shown) : holdsHomeSentence(shown);
-        return protectedSentence(path, conflict->place, conflict->kind == ProtectedPlaces::Conflict::Kind::holds,
-                                 conflict->samePlace);
-    }
+    const auto mounts = readMountTable(mountTablePath());
+    const ProtectedPlaces places = ProtectedPlaces::of(policy, home, mounts);
+    if (const auto conflict = places.conflict(real)) return conflictSentence(path, *conflict);
+
+    // And by where it lies in its file system: a bind mount of a folder inside a protected
+    // one, an overlay writing into one. Without the table nothing can be told.
+    if (!mounts) return unknownSentence(path, {});
+    if (isLibraryByPlace(path, home, *mounts)) return librarySentence(path);
+    if (const auto conflict = places.placeConflict(resolvingExistingPart(path))) return conflictSentence(path, *conflict);
+
     // Found on the way down: a mount inside the folder that shows the home or a protected
-    // place (/mnt holding a bind mount of the home).
-    for (const auto& mount : readMountTable()) {
+    // place (/mnt holding a bind mount of the home), or that cannot be seen through.
+    const std::string shown = "\u201C" + validUTF8(path) + "\u201D";
+    for (const auto& mount : *mounts) {
         if (mount.mountPoint == real || !isPathInside(mount.mountPoint, real)) continue;
-        if (const auto inner = places.conflict(mount.mountPoint))
-            return inner->isHome ? holdsHomeSentence(shown) : protectedSentence(path, inner->place, true, false);
+        auto inner = places.conflict(mount.mountPoint);
+        if (!inner) inner = places.placeConflict(mount.mountPoint);
+        if (!inner) continue;
+        if (inner->kind == ProtectedPlaces::Conflict::Kind::unknown) return unknownSentence(path, inner->place);
+        return inner->isHome ? holdsHomeSentence(shown) : protectedSentence(path, inner->place, true, false);
     }
     return std::nullopt;
 }

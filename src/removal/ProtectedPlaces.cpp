@@ -69,4 +69,45 @@ std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::conflict(const std::st
     return std::nullopt;
 }
 
+ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::string& home,
+                                    const std::optional<std::vector<MountEntry>>& mounts) {
+    ProtectedPlaces places = of(policy, home);
+    places.mounts_ = mounts;
+    if (!mounts) return places;
+    auto locate = [&](const std::string& name, bool isHome) {
+        if (name.empty() || name[0] != '/') return;
+        // A place that does not exist yet still lies somewhere: below its nearest folder that does.
+        auto found = fileSystemPlaces(*mounts, resolvingExistingPart(standardizePath(name)));
+        if (!found) return;
+        for (const auto& place : *found) places.trusted_.insert(place.device);
+        places.located_.push_back({name, isHome, std::move(*found)});
+    };
+    locate(home, true);
+    for (const auto& prefix : policy.deniedPrefixes) locate(prefix, false);
+    return places;
+}
+
+std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::placeConflict(const std::string& path) const {
+    const Conflict unknown{Conflict::Kind::unknown, {}, false, false};
+    if (!mounts_ || path.empty() || path[0] != '/') return unknown;
+    const auto found = fileSystemPlaces(*mounts_, path);
+    if (!found) return unknown;
+    for (const auto& place : *found)
+        if (!isUnderstoodFileSystem(place.fsType) && !trusted_.count(place.device))
+            return Conflict{Conflict::Kind::unknown, place.fsType, false, false};
+    for (const auto& located : located_) {
+        if (located.isHome) continue;
+        for (const auto& own : *found)
+            for (const auto& guarded : located.places)
+                if (own.device == guarded.device && isPathInside(own.path, guarded.path))
+                    return Conflict{Conflict::Kind::isOrInside, located.name, false, own.path == guarded.path};
+    }
+    for (const auto& located : located_)
+        for (const auto& own : *found)
+            for (const auto& guarded : located.places)
+                if (own.device == guarded.device && isPathInside(guarded.path, own.path))
+                    return Conflict{Conflict::Kind::holds, located.name, located.isHome, own.path == guarded.path};
+    return std::nullopt;
+}
+
 } // namespace sorvel

@@ -1,12 +1,17 @@
 #pragma once
 // The places a removal must never take, known by what they are (device and inode) and
 // not only by their names: a bind mount of the home, or of a folder above a protected
-// one, shows the same folders under paths no text comparison would catch.
+// one, shows the same folders under paths no text comparison would catch; a bind mount
+// of a folder inside one, or an overlay writing into one, is known by where it lies in
+// its file system.
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "platform/FileIdentity.h"
+#include "platform/MountTable.h"
 #include "removal/CleanupPolicy.h"
 
 namespace sorvel {
@@ -16,11 +21,16 @@ public:
     /// The home folder and every denied prefix of the policy, as they are on disk now;
     /// places that do not exist are left out (their names still count as text elsewhere).
     static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home);
+    /// The same, and also where each place lies in its file system by the given mount
+    /// table (none: the table could not be read), for `placeConflict`.
+    static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home,
+                              const std::optional<std::vector<MountEntry>>& mounts);
 
     struct Conflict {
         enum class Kind {
             isOrInside, // the path is a denied place, or lies inside one
             holds,      // the path is the home or holds it or a denied place
+            unknown,    // where the path lies cannot be worked out; place: the file system type, if known
         };
         Kind kind = Kind::isOrInside;
         std::string place; // as the policy writes it (or the home folder)
@@ -32,6 +42,13 @@ public:
     /// realpath); none when it is clear. Parts of the path that do not exist are skipped.
     std::optional<Conflict> conflict(const std::string& resolvedPath) const;
 
+    /// The first conflict of an absolute path by its places in the file systems (through
+    /// bind mounts and overlay layers): being, lying in or holding a denied place, being or
+    /// holding the home. The path's links are the caller's to resolve. `unknown`
+    /// when there is no table, no mount for the path, or the path lies on a file system
+    /// that is not understood and holds none of the protected places.
+    std::optional<Conflict> placeConflict(const std::string& path) const;
+
 private:
     struct Place {
         std::string name;
@@ -40,6 +57,15 @@ private:
     };
     std::map<FileIdentity, Place> denied_; // a denied place: being it or inside it
     std::map<FileIdentity, Place> held_;   // a place (home included) or a folder above one
+
+    struct Located {
+        std::string name;
+        bool isHome = false;
+        std::vector<FileSystemPlace> places;
+    };
+    std::optional<std::vector<MountEntry>> mounts_;
+    std::vector<Located> located_; // the home first, then the denied places in the policy's order
+    std::set<uint64_t> trusted_;   // devices holding a protected place: compared there, whatever their type
 };
 
 } // namespace sorvel

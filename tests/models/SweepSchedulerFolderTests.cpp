@@ -58,8 +58,8 @@ TEST(SweepSchedulerFolders, AFolderHoldingProtectedPlacesIsRefusedWhenAdded) {
     SweepScheduler scheduler(rig.dependencies());
     const auto reason = scheduler.addFolder(h + "/Library");
     ASSERT_TRUE(reason.has_value());
-    EXPECT_EQ(*reason, "\u201C~/Library\u201D holds a protected location (~/Library/Messages), so Sorvel can't sweep "
-                       "it. Add a folder that holds none instead.");
+    EXPECT_EQ(*reason, "\u201C~/Library\u201D is your Library folder, so Sorvel can't sweep it. Add a folder inside it "
+                       "instead.");
     EXPECT_EQ(scheduler.folderRefusal(), reason);
     EXPECT_TRUE(scheduler.schedule().folders.empty());
     EXPECT_TRUE(SweepSchedule::loadStored().folders.empty());

@@ -82,16 +82,17 @@ TEST(CleanupGuardOwnStore, SorvelsStoreIsProtectedInEveryPolicy) {
         test::ScopedEnv xdg("XDG_CONFIG_HOME", xdgValue);
         const std::string parent = xdgValue ? elsewhere.path() : home / ".config";
         const std::string store = parent + "/sorvel";
+        const auto mounts = readMountTable();
         ASSERT_TRUE(UserDefaults::standard().set("probe", 1));
         test::makeDirs(parent + "/other-app");
         for (const auto& policy : {CleanupPolicy::standard().allowing({parent}),
                                    CleanupPolicy::forUninstalling(store + "/x.app").allowing({parent})}) {
-            EXPECT_EQ(CleanupGuard::check(store, 0, policy, std::nullopt, {}), Refusal::protectedPath(store));
-            EXPECT_EQ(CleanupGuard::check(parent + "/other-app", 0, policy, std::nullopt, {}), std::nullopt);
+            EXPECT_EQ(CleanupGuard::check(store, 0, policy, std::nullopt, mounts), Refusal::protectedPath(store));
+            EXPECT_EQ(CleanupGuard::check(parent + "/other-app", 0, policy, std::nullopt, mounts), std::nullopt);
         }
         // A folder that holds the store is refused for holding it.
         EXPECT_EQ(CleanupGuard::check(parent, 0, CleanupPolicy::standard().allowing({real(parent + "/..")}),
-                                      std::nullopt, {}),
+                                      std::nullopt, mounts),
                   Refusal::protectedPath(store));
     }
 }

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include "platform/MountTable.h"
 #include "platform/Path.h"
 #include "removal/OwnFolder.h"
 #include "removal/SweepRunner.h"
@@ -112,8 +113,8 @@ TEST(SweepOwnFolderRefusal, FoldersAtOrAroundProtectedPlacesAreRefused) {
         test::makeDirs(h + d);
     ASSERT_EQ(::symlink((h + "/Library").c_str(), (h + "/Projects/lib").c_str()), 0);
     const std::pair<std::string, const char*> cases[] = {
-        {h + "/Library", "\u201C~/Library\u201D holds a protected location (~/Library/Messages)"},
-        {h + "/Projects/lib", "\u201C~/Projects/lib\u201D holds a protected location (~/Library/Messages)"},
+        {h + "/Library", "\u201C~/Library\u201D is your Library folder"},
+        {h + "/Projects/lib", "\u201C~/Projects/lib\u201D is your Library folder"},
         {h + "/Library/Mail", "\u201C~/Library/Mail\u201D is a protected location (~/Library/Mail)"},
         {h + "/Library/Mail/V10", "is inside a protected location (~/Library/Mail)"},
         {h + "/.config", "holds a protected location (~/.config/sorvel)"},
@@ -141,7 +142,54 @@ TEST(SweepOwnFolderRunner, AStoredLibraryFolderIsSkippedWithItsReason) {
         if (o.moved()) moved.push_back(o.path);
     EXPECT_EQ(moved, std::vector<std::string>{h + "/Projects/scratch/build"});
     EXPECT_EQ(out.receipt.refusedCount, 1); // the skipped folder counts under "Skipped"
-    EXPECT_NE(out.receipt.withheldReason.value_or("").find("\u201C~/Library\u201D holds a protected location"),
+    EXPECT_NE(out.receipt.withheldReason.value_or("").find("\u201C~/Library\u201D is your Library folder"),
               std::string::npos);
     for (const char* file : kept) EXPECT_TRUE(test::exists(h + file)) << file;
+}
+
+// ~/Library is refused for what it is, under any name, whether or not it exists or holds
+// anything protected today.
+TEST(SweepOwnFolderRefusal, TheLibraryFolderIsRefusedByItsNameUnderAnySpelling) {
+    test::TempDir elsewhere;
+    const std::string lib = resolvingExistingPart(elsewhere / "lib");
+    test::makeDirs(lib + "/Preferences");
+    for (bool exists : {false, true}) {
+        test::FakeHome home;
+        const std::string h = home.path();
+        if (exists) {
+            ASSERT_EQ(::symlink(lib.c_str(), (h + "/Library").c_str()), 0);
+        }
+        const std::string sentence = " is your Library folder, so Sorvel can't sweep it. Add a folder inside it instead.";
+        std::vector<std::pair<std::string, std::optional<std::string>>> cases{
+            {h + "/Library", "\u201C~/Library\u201D" + sentence},
+            {"~/Library/", "\u201C~/Library\u201D" + sentence},
+            {h + "/Documents/../Library", "\u201C~/Library\u201D" + sentence},
+        };
+        if (exists) {
+            cases.push_back({lib, "\u201C" + lib + "\u201D" + sentence}); // where the link leads
+            cases.push_back({lib + "/Preferences", std::nullopt});
+        }
+        for (const auto& [folder, reason] : cases) EXPECT_EQ(OwnFolder::refusal(folder), reason) << folder;
+    }
+}
+
+// A relative folder would be swept wherever Sorvel runs: refused when added, skipped with
+// its reason by a stored schedule.
+TEST(SweepOwnFolderRefusal, ARelativeFolderIsRefusedAndAStoredOneSkipped) {
+    SweepHome home;
+    const std::string h = home.h;
+    for (const char* folder : {"Library", ".", "Projects/..", ""})
+        EXPECT_EQ(OwnFolder::refusal(folder), "\u201C" + std::string(folder) +
+                                                  "\u201D is not a full path, so Sorvel can't sweep it. Add the folder "
+                                                  "by its full path instead.")
+            << folder;
+    const auto out = cleanOnly({"Documents", ".", h + "/Projects/scratch"});
+    std::vector<std::string> moved;
+    for (const auto& o : out.outcomes)
+        if (o.moved()) moved.push_back(o.path);
+    EXPECT_EQ(moved, std::vector<std::string>{h + "/Projects/scratch/build"});
+    EXPECT_EQ(out.receipt.refusedCount, 2);
+    const std::string reason = out.receipt.withheldReason.value_or("");
+    EXPECT_NE(reason.find("\u201CDocuments\u201D is not a full path"), std::string::npos) << reason;
+    EXPECT_NE(reason.find("\u201C.\u201D is not a full path"), std::string::npos) << reason;
 }

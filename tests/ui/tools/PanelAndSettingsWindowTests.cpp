@@ -238,12 +238,12 @@ TEST(SettingsWindow, FoldersThatHoldTheHomeAreRefusedWithAMessage) {
     settings.addFolder();
     EXPECT_TRUE(sweeper.schedule().folders.empty());
     EXPECT_TRUE(settings.folderMessage());
-    // A folder that holds protected places is refused as well, with the scheduler's reason.
+    // The Library folder is refused as well, with the scheduler's reason.
     answer = ctx / "Library";
     settings.addFolder();
     EXPECT_TRUE(sweeper.schedule().folders.empty());
     ASSERT_TRUE(settings.folderMessage());
-    EXPECT_NE(settings.folderMessage()->find("holds a protected location"), std::string::npos);
+    EXPECT_NE(settings.folderMessage()->find("is your Library folder"), std::string::npos);
     answer = ctx / "Builds";
     settings.addFolder();
     settings.addFolder(); // already listed: no second entry, no message
