@@ -8,8 +8,10 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/FileDescriptor.h"
@@ -44,6 +46,30 @@ public:
     /// Descriptors open at the moment.
     size_t heldDescriptors() const { return open_ + (returning_.valid() ? 1 : 0); }
 
+    /// Goes through the tree below `root` depth first, starting the descent there.
+    /// `read(fd, subfolders)` reads the current folder (path() names it), open on `fd`,
+    /// and appends the names of the subfolders to enter: the last appended is entered
+    /// first, and a folder's whole subtree before the subfolder appended before it.
+    /// `mayOpen()` is asked before each folder is opened, the root included; false ends
+    /// the walk at once, and then only, the result is false. A folder that cannot be
+    /// opened is passed over with everything below it.
+    template <typename Read, typename MayOpen>
+    bool depthFirst(const std::string& root, Read&& read, MayOpen&& mayOpen);
+
+    /// Whole paths a walk leaves out. Only an entry whose joined path has the length of
+    /// one of them is ever joined: deep in a tree, joining every entry's path would cost
+    /// time that grows with the depth.
+    class Exclusions {
+    public:
+        explicit Exclusions(const std::set<std::string>& paths);
+        /// Whether `folder` + "/" + `name` (one "/" between them) is one of the paths.
+        bool excludes(std::string_view folder, std::string_view name) const;
+
+    private:
+        const std::set<std::string>& paths_;
+        std::unordered_set<size_t> lengths_;
+    };
+
 private:
     struct Level {
         size_t pathLength = 0; // of path_ with this level's name
@@ -65,5 +91,31 @@ private:
     size_t firstOpen_ = 1;
     FileDescriptor returning_; // the level just left, while its parent's descriptor is let go
 };
+
+template <typename Read, typename MayOpen>
+bool FolderDescent::depthFirst(const std::string& root, Read&& read, MayOpen&& mayOpen) {
+    std::vector<std::vector<std::string>> pending; // per level, the subfolders not yet entered
+    if (!mayOpen()) return false;
+    const int top = start(root);
+    if (top < 0) return true;
+    pending.emplace_back();
+    read(top, pending.back());
+    while (!pending.empty()) {
+        std::vector<std::string>& names = pending.back();
+        if (names.empty()) {
+            pending.pop_back();
+            leave();
+            continue;
+        }
+        const std::string name = std::move(names.back());
+        names.pop_back();
+        if (!mayOpen()) return false;
+        const int fd = enter(name);
+        if (fd < 0) continue;
+        pending.emplace_back();
+        read(fd, pending.back());
+    }
+    return true;
+}
 
 } // namespace sorvel
