@@ -197,9 +197,10 @@ std::optional<WholeFile> hashWhole(const std::string& path, std::optional<detail
 using Exclusions = FolderDescent::Exclusions;
 
 // Reads one folder: its subfolders' names go to `subfolders`, its candidates to `candidates`.
-// Unlike the size walk, this listing enters other volumes below a root and lists every
-// name of a hard-linked file (each name is a copy the user sees); it also passes over
-// the names of version stores and package folders. Like it, links are never followed.
+// Where it differs from the size walk: it enters other volumes below a root, lists every
+// name of a hard-linked file (each is a copy the user sees), and passes over more names
+// (the Trash, version stores, installed packages) and the desktop's Trash folder. Like
+// the other walks it never follows a link and goes through hidden names and packages.
 void collect(int directoryFD, const std::string& directory, const Exclusions& exclusions,
              std::vector<std::string>& subfolders, std::vector<Candidate>& candidates, const Options& options) {
     BulkDirectoryReader::readAll(directoryFD, [&](const DirectoryEntry& entry) {

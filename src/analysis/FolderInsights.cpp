@@ -169,7 +169,7 @@ bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_
             // Unlike the duplicate listing, another volume is never entered.
             if (st.st_dev == context.device) subfolder(name);
         } else if (S_ISREG(st.st_mode)) {
-            // Every name of a hard-linked file counts, as the size walk's totals do not.
+            // Every name of a hard-linked file counts; the size walk counts such a file once.
             const int64_t size = static_cast<int64_t>(st.st_blocks) * 512;
             const Date modified = dateFromUnixSeconds(static_cast<int64_t>(st.st_mtim.tv_sec));
             FileKind kind = FileKinds::classify(name, (st.st_mode & S_IXUSR) != 0, kindFolder);
@@ -186,7 +186,8 @@ bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_
             acc.add(name, dirPath, separator, size, modified, kind, context.now);
         }
         // Links are never followed or counted; devices, sockets and pipes are not files.
-        // Unlike the size walk and the duplicate listing, no name is passed over.
+        // Unlike the size walk and the duplicate listing, no name is passed over: only
+        // whole excluded paths. Hidden names and packages are gone through like any other.
     }
     return false;
 }

@@ -21,13 +21,10 @@ namespace {
 struct WalkRules {
     const Options& options;
     uint64_t device;
-    // The lengths of the excluded paths: an entry whose joined path has none of them
-    // cannot be excluded, so most entries are never joined at all.
-    std::unordered_set<size_t> excludedLengths;
+    FolderDescent::Exclusions exclusions; // the test the insights and duplicate walks share
 
-    WalkRules(const Options& options, uint64_t device) : options(options), device(device) {
-        for (const auto& path : options.excludedPaths) excludedLengths.insert(path.size());
-    }
+    WalkRules(const Options& options, uint64_t device)
+        : options(options), device(device), exclusions(options.excludedPaths) {}
 };
 
 // What one directory read collects.
@@ -61,23 +58,24 @@ void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPat
     const Options& options = rules.options;
     const std::string& name = entry.name;
     if (name == "." || name == "..") return;
+    // As in the other walks, hidden names and packages are gone through like any other;
+    // the names passed over are the caller's (by default the system's index stores).
     if (!options.skippedNames.empty() && options.skippedNames.count(name)) return;
     if (entry.isSymlink) return;
     if (!entry.isDirectory && !entry.isRegularFile) return; // sockets, pipes, devices
 
-    if (!rules.excludedLengths.empty()) {
-        const bool slash = parentPath.empty() || parentPath.back() != '/';
-        const size_t length = parentPath.size() + (slash ? 1 : 0) + name.size();
-        if (rules.excludedLengths.count(length) && options.excludedPaths.count(joinPath(parentPath, name))) return;
-    }
+    if (rules.exclusions.excludes(parentPath, name)) return;
 
     if (entry.isDirectory) {
+        // Like insights and unlike the duplicate listing, another volume is not entered.
         if (options.stayOnDevice && entry.device != rules.device) return;
         auto node = ScanNode::make(name, nameChildren ? joinPath(parentPath, name) : std::string());
         node->modified = entry.modified;
         children.push_back(std::move(node));
         return;
     }
+    // Only this walk counts a hard-linked file once (per control, across walks): insights
+    // and the duplicate listing take every name.
     if (entry.linkCount >= 2 && !control.insertInode({entry.device, entry.fileID}, parentPath)) return;
     directFileSize += entry.allocatedSize;
     directFileCount += 1;
