@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,5 +89,31 @@ TEST(FolderDescent, AFolderLetGoIsReachedAgainByItsNamesOrNotAtAll) {
             EXPECT_EQ(errno, ENOENT);
             EXPECT_EQ(descent.enter("x"), -1); // and stays lost
         }
+    }
+}
+
+// The order the walks rely on: the name appended last is entered first, with all of its
+// subtree before the next; a folder that cannot be opened is passed over; a refusal to
+// open more ends the walk there.
+TEST(FolderDescent, DepthFirstGoesThroughSubtreesInTurnAndStopsWhenTold) {
+    test::TempDir dir;
+    for (const char* folder : {"a/x", "a/y", "b", "c"}) test::makeDirs(dir / folder);
+    for (const auto& [allowed, expected, complete] :
+         {std::tuple(99, "/ c b a a/x a/y", true), std::tuple(3, "/ c b", false)}) {
+        FolderDescent descent(2);
+        std::string visited;
+        int opens = 0;
+        const bool result = descent.depthFirst(
+            dir.path(),
+            [&](int fd, std::vector<std::string>& subfolders) {
+                EXPECT_EQ(identity(fd), identity(-1, descent.path()));
+                std::string relative = descent.path().substr(dir.path().size());
+                visited += (visited.empty() ? "/" : " " + relative.substr(1));
+                if (relative.empty()) subfolders = {"a", "gone", "b", "c"}; // "gone" is not there
+                if (relative == "/a") subfolders = {"y", "x"};
+            },
+            [&] { return ++opens <= allowed; });
+        EXPECT_EQ(visited, expected);
+        EXPECT_EQ(result, complete);
     }
 }
