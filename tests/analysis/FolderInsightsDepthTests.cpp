@@ -39,7 +39,8 @@ TEST(FolderInsightsDepth, AFolderReplacedByALinkWhileItIsReadIsNotLeft) {
     test::makeDirs(dir / "tree/top/a/b");
     test::writeFile(dir / "tree/top/a/b/inside", std::string(5000, 'i'));
     test::makeDirs(dir / "outside/b");
-    for (const char* file : {"x", "y", "z"}) test::writeFile(dir / ("outside/b/" + std::string(file)), std::string(9000, 'o'));
+    for (const char* file : {"x", "y", "z"})
+        test::writeFile(dir / ("outside/b/" + std::string(file)), std::string(9000, 'o'));
     std::atomic<int> calls = 0;
     // Asked before top, for "a", before a, for "b", then before b is opened: swap there.
     const auto swapAtFifth = [&] {
