@@ -67,7 +67,7 @@ void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPat
     if (rules.exclusions.excludes(parentPath, name)) return;
 
     if (entry.isDirectory) {
-        // Like insights and unlike the duplicate listing, another volume is not entered.
+        // By default, like insights and unlike the duplicate listing, another volume is not entered.
         if (options.stayOnDevice && entry.device != rules.device) return;
         auto node = ScanNode::make(name, nameChildren ? joinPath(parentPath, name) : std::string());
         node->modified = entry.modified;
