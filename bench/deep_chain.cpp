@@ -1,9 +1,10 @@
-// Times the walks over chains of folders 2,500, 10,000 and 20,000 levels deep: the
-// sequential and the parallel walk, the guard's re-measure and the duplicate finder's
-// listing, with du -s of the same chain for reference. Each folder is named "d" and the
-// deepest holds one file of 5,000 bytes.
+// Times the walks over chains of folders 10,000, 30,000 and 100,000 levels deep: the
+// sequential and the parallel walk, the guard's re-measure, folder insights and the
+// duplicate finder's listing, with du -s of the same chain for reference. Each folder
+// is named "d" and the deepest holds one file of 5,000 bytes.
 //
-// Usage: deep_chain [SCRATCH_FOLDER] [RUNS]   (default /dev/shm, else /tmp; 3 runs)
+// Usage: deep_chain [SCRATCH_FOLDER] [RUNS] [DEPTH...]
+//        (default /dev/shm, else /tmp; 1 run; depths 10000 30000 100000)
 // Prints one line per depth and measure: the median wall time in seconds of RUNS runs.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "analysis/DuplicateFinder.h"
+#include "analysis/FolderInsights.h"
 #include "engine/FileWalker.h"
 #include "removal/CleanupGuard.h"
 
@@ -58,7 +60,7 @@ double median(int runs, const std::function<bool()>& body) {
 
 int main(int argc, char** argv) {
     std::string scratch = argc > 1 ? argv[1] : (::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
-    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
     const std::string base = scratch + "/sorvel-deep-chain-" + std::to_string(::getpid());
     if (::mkdir(base.c_str(), 0755) != 0) {
         std::fprintf(stderr, "deep_chain: cannot make %s\n", base.c_str());
@@ -66,9 +68,12 @@ int main(int argc, char** argv) {
     }
     CleanupPolicy policy;
     policy.allowedRoots = {base};
+    std::vector<int> depths;
+    for (int i = 3; i < argc; ++i) depths.push_back(std::max(1, std::atoi(argv[i])));
+    if (depths.empty()) depths = {10000, 30000, 100000};
     std::printf("%-8s %-22s %s\n", "depth", "measure", "median s");
     int status = 0;
-    for (int depth : {2500, 10000, 20000}) {
+    for (int depth : depths) {
         const std::string top = base + "/chain-" + std::to_string(depth);
         if (!makeChain(top, depth)) {
             std::fprintf(stderr, "deep_chain: cannot build the chain of %d\n", depth);
@@ -93,6 +98,10 @@ int main(int argc, char** argv) {
                }));
         report("guard re-measure", median(runs, [&] {
                    return !CleanupGuard::check(top, size, policy, std::nullopt).has_value();
+               }));
+        report("folder insights", median(runs, [&] {
+                   const FolderInsights insights = InsightScanner::analyze(top, [] { return false; });
+                   return insights.fileCount == 1 && insights.totalBytes == size;
                }));
         report("duplicate listing", median(runs, [&] {
                    DuplicateFinder::Options options;

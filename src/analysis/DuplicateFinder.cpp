@@ -194,24 +194,13 @@ std::optional<WholeFile> hashWhole(const std::string& path, std::optional<detail
                      FileExtents::sharingOf(handle.descriptor())};
 }
 
-// The exclusions of one search, with their lengths: an entry whose path has none of
-// them is not excluded, so most entries are never joined to their folder's path.
-struct Exclusions {
-    const std::set<std::string>& paths;
-    std::unordered_set<size_t> lengths;
-
-    explicit Exclusions(const std::set<std::string>& paths) : paths(paths) {
-        for (const auto& path : paths) lengths.insert(path.size());
-    }
-    bool excludes(const std::string& folder, const std::string& name) const {
-        if (lengths.empty()) return false;
-        const bool slash = folder.empty() || folder.back() != '/';
-        if (!lengths.count(folder.size() + (slash ? 1 : 0) + name.size())) return false;
-        return paths.count(appendingPathComponent(folder, name)) > 0;
-    }
-};
+using Exclusions = FolderDescent::Exclusions;
 
 // Reads one folder: its subfolders' names go to `subfolders`, its candidates to `candidates`.
+// Where it differs from the size walk: it enters other volumes below a root, lists every
+// name of a hard-linked file (each is a copy the user sees), and passes over more names
+// (the Trash, version stores, installed packages) and the desktop's Trash folder. Like
+// the other walks it never follows a link and goes through hidden names and packages.
 void collect(int directoryFD, const std::string& directory, const Exclusions& exclusions,
              std::vector<std::string>& subfolders, std::vector<Candidate>& candidates, const Options& options) {
     BulkDirectoryReader::readAll(directoryFD, [&](const DirectoryEntry& entry) {
@@ -235,34 +224,20 @@ void collect(int directoryFD, const std::string& directory, const Exclusions& ex
 // False when the search must stop (cancelled, or the scan limit reached).
 bool listCandidates(const std::string& root, const Options& options, const Exclusions& exclusions,
                     ScanControl& control, Report& report, std::vector<Candidate>& candidates) {
-    auto mayOpenMore = [&] {
-        if (control.cancelled()) return false;
-        if (static_cast<int64_t>(candidates.size()) >= options.maxFiles) {
-            report.hitScanLimit = true;
-            return false;
-        }
-        return true;
-    };
     FolderDescent descent;
-    std::vector<std::vector<std::string>> pending; // per open level, the subfolders not yet listed
-    auto read = [&](int fd) {
-        pending.emplace_back();
-        collect(fd, descent.path(), exclusions, pending.back(), candidates, options);
-    };
-    if (!mayOpenMore()) return false;
-    if (const int fd = descent.start(root); fd >= 0) read(fd);
-    while (!pending.empty()) {
-        if (pending.back().empty()) {
-            pending.pop_back();
-            descent.leave();
-            continue;
-        }
-        const std::string name = std::move(pending.back().back());
-        pending.back().pop_back();
-        if (!mayOpenMore()) return false;
-        if (const int fd = descent.enter(name); fd >= 0) read(fd);
-    }
-    return true;
+    return descent.depthFirst(
+        root,
+        [&](int fd, std::vector<std::string>& subfolders) {
+            collect(fd, descent.path(), exclusions, subfolders, candidates, options);
+        },
+        [&] {
+            if (control.cancelled()) return false;
+            if (static_cast<int64_t>(candidates.size()) >= options.maxFiles) {
+                report.hitScanLimit = true;
+                return false;
+            }
+            return true;
+        });
 }
 
 // Groups items by a key in order of first appearance, each group keeping input order.

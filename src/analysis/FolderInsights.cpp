@@ -16,6 +16,7 @@
 #include "platform/BulkAttributes.h"
 #include "platform/DirectoryListing.h"
 #include "platform/FileDescriptor.h"
+#include "platform/FolderDescent.h"
 #include "platform/Path.h"
 
 namespace sorvel {
@@ -115,7 +116,7 @@ struct Accumulator {
 struct WalkContext {
     dev_t device = 0;
     Date now;
-    const std::set<std::string>* excluded = nullptr;
+    const FolderDescent::Exclusions* exclusions = nullptr;
     const std::function<bool()>* isCancelled = nullptr;
 
     bool cancelled() const { return *isCancelled && (*isCancelled)(); }
@@ -141,29 +142,37 @@ std::optional<DirectoryListing> openListing(const std::string& path) {
     return DirectoryListing::adopt(FileDescriptor(openDirectory(path.c_str())));
 }
 
+// Whether a folder path marks files without an extension as a bundle's code, by the
+// classification's own test. Its markers hold no "/", so a path holds one exactly when
+// its start or one of its names does: each level is tested once, not its whole path.
+bool marksBundle(std::string_view folder) { return FileKinds::classify("", false, folder) == FileKind::binary; }
+
 enum class ProbeBudget { unlimited, counted };
 
-// Reads every entry of an open directory into the accumulator; subfolders on the device
-// go to `subfolders`. Stops early (true) when the walk is cancelled.
-bool readEntries(DirectoryListing& dir, const std::string& dirPath, const WalkContext& context, Accumulator& acc,
-                 std::vector<std::string>& subfolders, ProbeBudget budget, int64_t probeLimit, bool checkCancel) {
+// Reads every entry of the open directory `dir`, whose path is `dirPath`, into the
+// accumulator; `kindFolder` stands for that path in the classification (the part of
+// it that marks a bundle, if any). Each subfolder on the device goes to
+// `subfolder(name)`. Stops early (true) when the walk is cancelled.
+template <typename Subfolder>
+bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_view kindFolder,
+                 const WalkContext& context, Accumulator& acc, Subfolder&& subfolder, ProbeBudget budget,
+                 int64_t probeLimit, bool checkCancel) {
     const int fd = dir.descriptor();
     const std::string_view separator = (!dirPath.empty() && dirPath.back() == '/') ? "" : "/";
     while (const auto entry = dir.next()) {
         if (checkCancel && context.cancelled()) return true;
         const std::string_view name = entry->name;
-        std::string child = dirPath;
-        child += separator;
-        child += name;
-        if (context.excluded->count(child)) continue;
+        if (context.exclusions->excludes(dirPath, name)) continue;
         struct stat st;
         if (fstatat(fd, name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
-            if (st.st_dev == context.device) subfolders.push_back(std::move(child));
+            // Unlike the duplicate listing, another volume is never entered.
+            if (st.st_dev == context.device) subfolder(name);
         } else if (S_ISREG(st.st_mode)) {
+            // Every name of a hard-linked file counts; the size walk counts such a file once.
             const int64_t size = static_cast<int64_t>(st.st_blocks) * 512;
             const Date modified = dateFromUnixSeconds(static_cast<int64_t>(st.st_mtim.tv_sec));
-            FileKind kind = FileKinds::classify(name, (st.st_mode & S_IXUSR) != 0, dirPath);
+            FileKind kind = FileKinds::classify(name, (st.st_mode & S_IXUSR) != 0, kindFolder);
             if (kind == FileKind::other && size >= kProbeThreshold) {
                 bool probe = true;
                 if (budget == ProbeBudget::counted) {
@@ -177,34 +186,53 @@ bool readEntries(DirectoryListing& dir, const std::string& dirPath, const WalkCo
             acc.add(name, dirPath, separator, size, modified, kind, context.now);
         }
         // Links are never followed or counted; devices, sockets and pipes are not files.
+        // Unlike the size walk and the duplicate listing, no name is passed over: only
+        // whole excluded paths. Hidden names and packages are gone through like any other.
     }
     return false;
 }
 
-// One subfolder, depth first with an explicit stack and one open directory at a time.
+// One subfolder, depth first, each folder opened relative to its parent: time grows
+// with the depth, not with its square, and no path is ever too long to reach.
 Accumulator walk(const std::string& root, const WalkContext& context, const Limits& limits) {
     Accumulator acc;
-    std::vector<std::string> stack{root};
-    std::vector<std::string> found;
-    while (!stack.empty()) {
-        const std::string path = std::move(stack.back());
-        stack.pop_back();
-        if (context.cancelled()) return acc;
-        if (acc.fileCount >= limits.filesPerWalk) {
-            acc.truncated = true;
-            return acc;
-        }
-        auto dir = openListing(path);
-        if (!dir) continue;
-        struct stat st;
-        // A volume mounted here since the entry was read is not entered.
-        if (fstat(dir->descriptor(), &st) != 0 || st.st_dev != context.device) continue;
-        found.clear();
-        const bool stopped =
-            readEntries(*dir, path, context, acc, found, ProbeBudget::counted, limits.probesPerWalk, true);
-        if (stopped) continue; // the next pop (if any) sees the cancellation
-        for (auto& sub : found) stack.push_back(std::move(sub));
-    }
+    FolderDescent descent;
+    // Per level of the descent, the part of its path that marks a bundle ("" for none).
+    std::vector<std::string> kindFolders;
+    descent.depthFirst(
+        root,
+        [&](int fd, std::vector<std::string>& subfolders) {
+            struct stat st;
+            // A volume mounted here since the entry was read is not entered.
+            if (fstat(fd, &st) != 0 || st.st_dev != context.device) return;
+            auto dir = DirectoryListing::adopt(FileDescriptor(fcntl(fd, F_DUPFD_CLOEXEC, 0)));
+            if (!dir) return;
+            const size_t depth = descent.depth();
+            kindFolders.resize(depth + 1);
+            std::string& kindFolder = kindFolders[depth];
+            if (depth == 0) {
+                kindFolder = marksBundle(root) ? root : std::string();
+            } else if (!kindFolders[depth - 1].empty()) {
+                kindFolder = kindFolders[depth - 1];
+            } else {
+                const std::string& path = descent.path();
+                const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
+                kindFolder = marksBundle(name) ? std::string(name) : std::string();
+            }
+            const bool stopped = readEntries(
+                *dir, descent.path(), kindFolder, context, acc,
+                [&](std::string_view name) { subfolders.emplace_back(name); }, ProbeBudget::counted,
+                limits.probesPerWalk, true);
+            if (stopped) subfolders.clear(); // the next folder (if any) sees the cancellation
+        },
+        [&] {
+            if (context.cancelled()) return false;
+            if (acc.fileCount >= limits.filesPerWalk) {
+                acc.truncated = true;
+                return false;
+            }
+            return true;
+        });
     return acc;
 }
 
@@ -252,12 +280,16 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
 
     std::set<std::string> excluded = StorageCategories::globallyExcludedPaths();
     excluded.insert(excludedPaths.begin(), excludedPaths.end());
-    const WalkContext context{st.st_dev, now, &excluded, &isCancelled};
+    const FolderDescent::Exclusions exclusions(excluded);
+    const WalkContext context{st.st_dev, now, &exclusions, &isCancelled};
     Accumulator own;
     std::vector<std::string> subfolders;
     if (auto dir = openListing(path)) {
         // The analysed folder's own files are neither limited nor counted against a walk.
-        readEntries(*dir, path, context, own, subfolders, ProbeBudget::unlimited, 0, false);
+        readEntries(
+            *dir, path, path, context, own,
+            [&](std::string_view name) { subfolders.push_back(appendingPathComponent(path, name)); },
+            ProbeBudget::unlimited, 0, false);
     }
 
     std::vector<Accumulator> walks = Parallel::map(

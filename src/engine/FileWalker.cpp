@@ -21,13 +21,10 @@ namespace {
 struct WalkRules {
     const Options& options;
     uint64_t device;
-    // The lengths of the excluded paths: an entry whose joined path has none of them
-    // cannot be excluded, so most entries are never joined at all.
-    std::unordered_set<size_t> excludedLengths;
+    FolderDescent::Exclusions exclusions; // the test the insights and duplicate walks share
 
-    WalkRules(const Options& options, uint64_t device) : options(options), device(device) {
-        for (const auto& path : options.excludedPaths) excludedLengths.insert(path.size());
-    }
+    WalkRules(const Options& options, uint64_t device)
+        : options(options), device(device), exclusions(options.excludedPaths) {}
 };
 
 // What one directory read collects.
@@ -61,23 +58,24 @@ void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPat
     const Options& options = rules.options;
     const std::string& name = entry.name;
     if (name == "." || name == "..") return;
+    // As in the other walks, hidden names and packages are gone through like any other;
+    // the names passed over are the caller's (by default the system's index stores).
     if (!options.skippedNames.empty() && options.skippedNames.count(name)) return;
     if (entry.isSymlink) return;
     if (!entry.isDirectory && !entry.isRegularFile) return; // sockets, pipes, devices
 
-    if (!rules.excludedLengths.empty()) {
-        const bool slash = parentPath.empty() || parentPath.back() != '/';
-        const size_t length = parentPath.size() + (slash ? 1 : 0) + name.size();
-        if (rules.excludedLengths.count(length) && options.excludedPaths.count(joinPath(parentPath, name))) return;
-    }
+    if (rules.exclusions.excludes(parentPath, name)) return;
 
     if (entry.isDirectory) {
+        // By default, like insights and unlike the duplicate listing, another volume is not entered.
         if (options.stayOnDevice && entry.device != rules.device) return;
         auto node = ScanNode::make(name, nameChildren ? joinPath(parentPath, name) : std::string());
         node->modified = entry.modified;
         children.push_back(std::move(node));
         return;
     }
+    // Only this walk counts a hard-linked file once (per control, across walks): insights
+    // and the duplicate listing take every name.
     if (entry.linkCount >= 2 && !control.insertInode({entry.device, entry.fileID}, parentPath)) return;
     directFileSize += entry.allocatedSize;
     directFileCount += 1;
@@ -143,7 +141,7 @@ struct Frame {
     bool tracing;
     const std::string* shownPath; // for progress: the node's path, or its nearest named ancestor's
     EntrySink sink;
-    size_t next = 0;               // the next child to walk
+    size_t next = 0;               // the next child to walk, in listing order
 };
 
 void finish(Frame& frame, const Options& options) {
@@ -159,62 +157,60 @@ void finish(Frame& frame, const Options& options) {
     }
 }
 
-// The depth-first walk below `top`, which sits at `depth`. An explicit stack instead of
-// the call stack, and every folder below `top` opened relative to its parent's
-// descriptor: time and stack stay flat however deep the tree goes.
+// The depth-first walk below `top`, which sits at `depth`, on the descent the insights
+// and duplicate walks share: an explicit stack instead of the call stack, and every
+// folder below `top` opened relative to its parent's descriptor, so time and stack stay
+// flat however deep the tree goes. Subfolders are entered in listing order.
 void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl& control) {
-    if (control.cancelled()) return;
     const Options& options = rules.options;
     FolderDescent descent;
-    std::vector<Frame> frames;
+    std::vector<Frame> frames; // one per level of the descent
+    // The folder about to be opened.
+    ScanNode* next = &top;
+    int nextDepth = depth;
+    bool nextTracing = false;
+    std::string tracePath;
 
-    // Reads the descent's current folder, open on `fd`, and stacks it.
-    auto push = [&](ScanNode& node, int nodeDepth, int fd, bool tracing) {
-        Frame frame{&node, nodeDepth, tracing, node.path.empty() ? frames.back().shownPath : &node.path, {}};
-        frame.sink.nameChildren = nodeDepth < options.maxNodeDepth;
-        frame.sink.keepLargeFiles = nodeDepth <= options.maxNodeDepth;
-        BulkDirectoryReader::readAll(fd, [&](const DirectoryEntry& entry) {
-            frame.sink.accept(entry, descent.path(), rules, control);
-        });
-        control.addProgress(frame.sink.directFileSize, frame.sink.directFileCount, *frame.shownPath);
-        frames.push_back(std::move(frame));
-    };
-
-    const bool tracing = traceEnabled() && depth < 3;
-    if (tracing) writeTrace("open ", top.path);
-    const int fd = descent.start(top.path);
-    if (fd < 0) {
-        top.accessDenied = errno == EACCES || errno == EPERM;
-        if (tracing) writeTrace("deny ", top.path);
-        return;
-    }
-    push(top, depth, fd, tracing);
-
-    while (!frames.empty()) {
-        Frame& frame = frames.back();
-        if (frame.next < frame.sink.children.size() && !control.cancelled()) {
-            ScanNode& child = *frame.sink.children[frame.next++];
-            const int childDepth = frame.depth + 1;
-            const bool childTracing = traceEnabled() && childDepth < 3;
-            std::string tracePath;
-            if (childTracing) {
-                tracePath = joinPath(descent.path(), child.name);
+    descent.depthFirst(
+        top.path,
+        [&](int fd, std::vector<std::string>& subfolders) {
+            ScanNode& node = *next;
+            Frame frame{&node, nextDepth, nextTracing, node.path.empty() ? frames.back().shownPath : &node.path, {}};
+            frame.sink.nameChildren = nextDepth < options.maxNodeDepth;
+            frame.sink.keepLargeFiles = nextDepth <= options.maxNodeDepth;
+            BulkDirectoryReader::readAll(fd, [&](const DirectoryEntry& entry) {
+                frame.sink.accept(entry, descent.path(), rules, control);
+            });
+            control.addProgress(frame.sink.directFileSize, frame.sink.directFileCount, *frame.shownPath);
+            // The descent enters the name appended last first.
+            for (auto it = frame.sink.children.rbegin(); it != frame.sink.children.rend(); ++it)
+                subfolders.push_back((*it)->name);
+            frames.push_back(std::move(frame));
+        },
+        [&] {
+            if (control.cancelled()) return false;
+            if (!frames.empty()) {
+                Frame& parent = frames.back();
+                next = parent.sink.children[parent.next++].get();
+                nextDepth = parent.depth + 1;
+            }
+            nextTracing = traceEnabled() && nextDepth < 3;
+            if (nextTracing) {
+                tracePath = frames.empty() ? top.path : joinPath(descent.path(), next->name);
                 writeTrace("open ", tracePath);
             }
-            const int childFD = descent.enter(child.name);
-            if (childFD < 0) {
-                child.accessDenied = errno == EACCES || errno == EPERM;
-                if (childTracing) writeTrace("deny ", tracePath);
-                continue;
-            }
-            push(child, childDepth, childFD, childTracing); // `frame` is not used after this
-            continue;
-        }
-        if (frame.tracing) writeTrace("done ", descent.path());
-        finish(frame, options);
-        frames.pop_back();
-        descent.leave();
-    }
+            return true;
+        },
+        [&](const std::string&) {
+            next->accessDenied = errno == EACCES || errno == EPERM;
+            if (nextTracing) writeTrace("deny ", tracePath);
+        },
+        [&] {
+            Frame& frame = frames.back();
+            if (frame.tracing) writeTrace("done ", descent.path());
+            finish(frame, options); // children not walked because of a cancellation count with zeros
+            frames.pop_back();
+        });
 }
 
 // Steps 1-3 of both entry points: the start node, or none; `isDirectory` and `device`

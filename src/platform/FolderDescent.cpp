@@ -96,6 +96,20 @@ void FolderDescent::letGoOfShallowest() {
     ++firstOpen_;
 }
 
+FolderDescent::Exclusions::Exclusions(const std::set<std::string>& paths) : paths_(paths) {
+    for (const auto& path : paths) lengths_.insert(path.size());
+}
+
+bool FolderDescent::Exclusions::excludes(std::string_view folder, std::string_view name) const {
+    if (lengths_.empty()) return false;
+    const bool slash = folder.empty() || folder.back() != '/';
+    if (!lengths_.count(folder.size() + (slash ? 1 : 0) + name.size())) return false;
+    std::string path(folder);
+    if (slash) path += '/';
+    path += name;
+    return paths_.count(path) > 0;
+}
+
 bool FolderDescent::sameFolder(int fd, const Level& level) const {
     struct stat st {};
     return ::fstat(fd, &st) == 0 && st.st_dev == level.device && st.st_ino == level.inode;

@@ -8,8 +8,10 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/FileDescriptor.h"
@@ -44,6 +46,39 @@ public:
     /// Descriptors open at the moment.
     size_t heldDescriptors() const { return open_ + (returning_.valid() ? 1 : 0); }
 
+    /// The hook that does nothing.
+    struct Ignore {
+        template <typename... Arguments>
+        void operator()(Arguments&&...) const {}
+    };
+
+    /// Goes through the tree below `root` depth first, starting the descent there.
+    /// `read(fd, subfolders)` reads the current folder (path() names it), open on `fd`,
+    /// and appends the names of the subfolders to enter: the last appended is entered
+    /// first, and a folder's whole subtree before the subfolder appended before it.
+    /// `mayOpen()` is asked just before each folder is opened, the root included; false
+    /// ends the walk there, and then only, the result is false. A folder that cannot be
+    /// opened is passed over with everything below it after `failed(name)` (errno set;
+    /// the root's path for the root). `left()` is called once for every folder read,
+    /// while it is still current, when its subtree is done or the walk ends early.
+    template <typename Read, typename MayOpen, typename Failed = Ignore, typename Left = Ignore>
+    bool depthFirst(const std::string& root, Read&& read, MayOpen&& mayOpen, Failed&& failed = Ignore{},
+                    Left&& left = Ignore{});
+
+    /// Whole paths a walk leaves out. Only an entry whose joined path has the length of
+    /// one of them is ever joined: deep in a tree, joining every entry's path would cost
+    /// time that grows with the depth.
+    class Exclusions {
+    public:
+        explicit Exclusions(const std::set<std::string>& paths);
+        /// Whether `folder` + "/" + `name` (one "/" between them) is one of the paths.
+        bool excludes(std::string_view folder, std::string_view name) const;
+
+    private:
+        const std::set<std::string>& paths_;
+        std::unordered_set<size_t> lengths_;
+    };
+
 private:
     struct Level {
         size_t pathLength = 0; // of path_ with this level's name
@@ -65,5 +100,45 @@ private:
     size_t firstOpen_ = 1;
     FileDescriptor returning_; // the level just left, while its parent's descriptor is let go
 };
+
+template <typename Read, typename MayOpen, typename Failed, typename Left>
+bool FolderDescent::depthFirst(const std::string& root, Read&& read, MayOpen&& mayOpen, Failed&& failed,
+                               Left&& left) {
+    std::vector<std::vector<std::string>> pending; // per level, the subfolders not yet entered
+    if (!mayOpen()) return false;
+    const int top = start(root);
+    if (top < 0) {
+        failed(root);
+        return true;
+    }
+    pending.emplace_back();
+    read(top, pending.back());
+    while (!pending.empty()) {
+        std::vector<std::string>& names = pending.back();
+        if (names.empty()) {
+            left();
+            pending.pop_back();
+            leave();
+            continue;
+        }
+        const std::string name = std::move(names.back());
+        names.pop_back();
+        if (!mayOpen()) {
+            for (; !pending.empty(); pending.pop_back()) {
+                left();
+                leave();
+            }
+            return false;
+        }
+        const int fd = enter(name);
+        if (fd < 0) {
+            failed(name);
+            continue;
+        }
+        pending.emplace_back();
+        read(fd, pending.back());
+    }
+    return true;
+}
 
 } // namespace sorvel

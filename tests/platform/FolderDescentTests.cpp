@@ -2,8 +2,11 @@
 // reached again on the way back up, and never a different folder taken for one let go.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,5 +91,36 @@ TEST(FolderDescent, AFolderLetGoIsReachedAgainByItsNamesOrNotAtAll) {
             EXPECT_EQ(errno, ENOENT);
             EXPECT_EQ(descent.enter("x"), -1); // and stays lost
         }
+    }
+}
+
+// The order the walks rely on: the name appended last is entered first, with all of its
+// subtree before the next; a folder that cannot be opened is reported and passed over;
+// a refusal to open more ends the walk there; every folder read is left once, last first.
+TEST(FolderDescent, DepthFirstGoesThroughSubtreesInTurnAndStopsWhenTold) {
+    test::TempDir dir;
+    for (const char* folder : {"a/x", "a/y", "b", "c"}) test::makeDirs(dir / folder);
+    for (const auto& [allowed, expected, complete] :
+         {std::tuple(99, "/ c -c b -b !gone a a/x -a/x a/y -a/y -a -/", true),
+          std::tuple(3, "/ c -c b -b -/", false)}) {
+        FolderDescent descent(2);
+        std::string seen;
+        int opens = 0;
+        const auto relative = [&] {
+            return descent.path().substr(std::min(descent.path().size(), dir.path().size() + 1));
+        };
+        const bool result = descent.depthFirst(
+            dir.path(),
+            [&](int fd, std::vector<std::string>& subfolders) {
+                EXPECT_EQ(identity(fd), identity(-1, descent.path()));
+                seen += seen.empty() ? "/" : " " + relative();
+                if (relative().empty()) subfolders = {"a", "gone", "b", "c"}; // "gone" is not there
+                if (relative() == "a") subfolders = {"y", "x"};
+            },
+            [&] { return ++opens <= allowed; },
+            [&](const std::string& name) { seen += " !" + name + (errno == ENOENT ? "" : "?"); },
+            [&] { seen += " -" + (relative().empty() ? "/" : relative()); });
+        EXPECT_EQ(seen, expected);
+        EXPECT_EQ(result, complete);
     }
 }
