@@ -112,6 +112,10 @@ public:
     }
 
     bool keyboardLast = true;
+    // The control settle() last gave the focus to, and the one it stood in for: while the
+    // focus stays there, a further rebuild looks for the control that acted first.
+    QPointer<QWidget> settled;
+    FocusLike settledFor;
 
     bool eventFilter(QObject* object, QEvent* event) override {
         switch (event->type()) {
@@ -258,7 +262,10 @@ bool FocusRing::keyboardUsedLast() { return FocusKeeper::get().keyboardLast; }
 bool FocusRing::hold(QWidget* leaving, FocusLike* like) {
     QWidget* focused = QApplication::focusWidget();
     if (!leaving || !focused || (focused != leaving && !leaving->isAncestorOf(focused))) return false;
-    if (like) {
+    auto& keeper = FocusKeeper::get();
+    if (like && focused == keeper.settled) {
+        *like = keeper.settledFor;
+    } else if (like) {
         auto* button = qobject_cast<QAbstractButton*>(focused);
         *like = {focused->metaObject()->className(), focused->objectName(), focused->accessibleName(),
                  button ? button->text() : QString()};
@@ -273,7 +280,7 @@ bool FocusRing::hold(QWidget* leaving, FocusLike* like) {
     return true;
 }
 
-void FocusRing::settle(QWidget* scope, FocusLike like) { settleIn(scope, std::move(like), 3); }
+void FocusRing::settle(QWidget* scope, FocusLike like) { settleIn(scope, std::move(like), 5); }
 
 void FocusRing::settleIn(QWidget* scope, FocusLike like, int tries) {
     QTimer::singleShot(0, scope, [scope, like = std::move(like), tries] {
@@ -294,6 +301,9 @@ void FocusRing::settleIn(QWidget* scope, FocusLike like, int tries) {
         QWidget* to = same != order.end() ? *same : order.front();
         scrollTo(to);
         to->setFocus(Qt::OtherFocusReason);
+        auto& keeper = FocusKeeper::get();
+        keeper.settled = to;
+        keeper.settledFor = like;
     });
 }
 
