@@ -111,7 +111,7 @@ public:
         return r && r->isVisible() ? r : nullptr;
     }
 
-    bool keyboardLast = true;
+    bool keyboardLast = false; // no ring before the first key press
     // The control settle() last gave the focus to, and the one it stood in for: while the
     // focus stays there, a further rebuild looks for the control that acted first.
     QPointer<QWidget> settled;

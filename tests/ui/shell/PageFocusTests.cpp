@@ -3,6 +3,7 @@
 // use, and whole around a full-width row, an app card and a map tile.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QTest>
 
@@ -15,6 +16,7 @@
 #include "ui/screens/CleanupRow.h"
 #include "ui/screens/TreemapView.h"
 #include "ui/shell/MainWindow.h"
+#include "ui/tools/AppUninstallerView.h"
 #include "ui/shell/PageHost.h"
 #include "ui/shell/SidebarView.h"
 
@@ -42,7 +44,11 @@ struct Shell {
     // The apps page listing the sample apps.
     QWidget* appCard() {
         ctx.coordinator().show(Tool::apps);
-        test::waitUntil([&] { return !ctx.models().apps.isScanning(); });
+        // Shown, the page starts its own inventory: the sample apps go in once it is done.
+        test::waitUntil([&] {
+            auto* page = window->findChild<AppUninstallerView*>();
+            return page && page->isVisible() && !ctx.models().apps.isScanning();
+        });
         AppsModelProbe::setApps(ctx.models().apps, test::sampleApps(ctx));
         return test::named(window.get(), "appRow").front();
     }
@@ -84,8 +90,14 @@ TEST(PageFocus, AnActionThatRebuildsThePageLeavesTheFocusInIt) {
                 QTest::mouseClick(acting, Qt::LeftButton, {},
                                   map ? map->rects()[0].center().toPoint() : acting->rect().center());
             }
-            test::waitUntil([&] { return !s.ctx.models().duplicates.isScanning(); });
-            QTest::qWait(30);
+            // The page rebuilds a turn or more later (the duplicates scan runs meanwhile).
+            test::waitUntil(
+                [&] {
+                    auto* f = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+                    return !s.ctx.models().duplicates.isScanning() && f && s.window->pageHost().isAncestorOf(f) &&
+                           (focused.isEmpty() || f->objectName() == focused);
+                },
+                3000);
             QWidget* focus = QApplication::focusWidget();
             EXPECT_EQ(qobject_cast<SidebarRow*>(focus), nullptr);
             ASSERT_TRUE(focus && s.window->pageHost().isAncestorOf(focus));
