@@ -18,7 +18,6 @@
 #include "ui/kit/Text.h"
 #include "ui/kit/TextButton.h"
 #include "ui/kit/Theme.h"
-#include "uisupport/UiContext.h"
 
 using namespace sorvel::ui;
 
@@ -178,32 +177,4 @@ TEST(KitFocus, AMouseSessionShowsNoRingUntilAKeyIsPressed) {
     QTest::keyClick(b, Qt::Key_Tab);
     EXPECT_TRUE(a->hasFocus());
     EXPECT_NE(FocusRing::around(a), nullptr);
-}
-
-// The ring of a full-width row shows whole: outside the shape where an ancestor leaves room
-// (a padded window), inside it where none does (a window as wide as the row).
-TEST(KitFocus, TheRingIsDrawnWholeWhereItShows) {
-    for (const int margin : {0, 20}) {
-        SCOPED_TRACE(margin);
-        QWidget window;
-        auto* column = new QVBoxLayout(&window);
-        column->setContentsMargins(margin, 20, margin, 20);
-        auto* wrap = new QWidget; // a plain container as wide as the row
-        auto* inWrap = new QVBoxLayout(wrap);
-        inWrap->setContentsMargins(0, 0, 0, 0);
-        auto* row = new ClickArea;
-        row->setFill(Theme::inset(), 11);
-        inWrap->addWidget(row);
-        column->addWidget(wrap);
-        sorvel::test::settle(&window, {400, 80});
-        const QImage before = window.grab().toImage();
-        row->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(row, Qt::Key_Shift); // the keyboard in use
-        const QRect shape(row->mapTo(&window, QPoint()), row->size());
-        EXPECT_EQ(sorvel::test::ringSides(&window, shape, before), "LTRB");
-        ASSERT_NE(FocusRing::around(row), nullptr);
-        const QRect ring = FocusRing::around(row)->geometry().translated(
-            FocusRing::around(row)->parentWidget()->mapTo(&window, QPoint()));
-        EXPECT_EQ(ring.left() < shape.left(), margin > 0) << "outside where there is room";
-    }
 }
