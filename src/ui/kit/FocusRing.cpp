@@ -6,10 +6,12 @@
 #include <QFocusEvent>
 #include <QHash>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
 #include <QScrollArea>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -19,8 +21,27 @@ namespace sorvel::ui {
 
 namespace {
 
+// A focus given by Tab, a shortcut or the program (after a key press) may show the ring; one
+// given by a click, a window's activation or a closing popup does not.
 bool fromKeyboard(Qt::FocusReason reason) {
-    return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason ||
+           reason == Qt::OtherFocusReason;
+}
+
+bool isViewport(const QWidget* w) {
+    auto* area = w->parentWidget() ? qobject_cast<const QAbstractScrollArea*>(w->parentWidget()) : nullptr;
+    return area && area->viewport() == w;
+}
+
+void scrollTo(QWidget* w) {
+    for (QWidget* p = w->parentWidget(); p; p = p->parentWidget())
+        if (auto* scroll = qobject_cast<QScrollArea*>(p)) scroll->ensureWidgetVisible(w);
+}
+
+bool matches(const QWidget* w, const FocusLike& like) {
+    auto* button = qobject_cast<const QAbstractButton*>(w);
+    return like.className == w->metaObject()->className() && like.objectName == w->objectName() &&
+           like.accessibleName == w->accessibleName() && like.text == (button ? button->text() : QString());
 }
 
 bool takesTab(const QWidget* w) {
@@ -90,13 +111,20 @@ public:
         return r && r->isVisible() ? r : nullptr;
     }
 
+    bool keyboardLast = false; // no ring before the first key press
+    // The control settle() last gave the focus to, and the one it stood in for: while the
+    // focus stays there, a further rebuild looks for the control that acted first.
+    QPointer<QWidget> settled;
+    FocusLike settledFor;
+
     bool eventFilter(QObject* object, QEvent* event) override {
         switch (event->type()) {
-        case QEvent::KeyPress:
+        case QEvent::KeyPress: keyboardLast = true; break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick: keyboardLast = false; break;
         case QEvent::FocusIn:
         case QEvent::FocusOut:
         case QEvent::Hide:
-        case QEvent::MouseButtonPress:
         case QEvent::Move:
         case QEvent::Resize: break;
         default: return false;
@@ -104,18 +132,16 @@ public:
         auto* w = qobject_cast<QWidget*>(object);
         if (!w) return false;
         if (event->type() == QEvent::KeyPress && tab(w, static_cast<QKeyEvent*>(event))) return true;
+        if (event->type() == QEvent::Hide) handOff(w, event);
+        if (event->type() == QEvent::Move || event->type() == QEvent::Resize) followMoves(w);
         if (!shapes_.contains(w)) return false;
         switch (event->type()) {
         case QEvent::FocusIn:
-            if (fromKeyboard(static_cast<QFocusEvent*>(event)->reason())) show(w);
+            if (keyboardLast && fromKeyboard(static_cast<QFocusEvent*>(event)->reason())) show(w);
             break;
         case QEvent::FocusOut:
         case QEvent::Hide:
         case QEvent::MouseButtonPress: hide(w); break;
-        case QEvent::Move:
-        case QEvent::Resize:
-            if (FocusRing* r = rings_.value(w)) r->follow();
-            break;
         case QEvent::KeyPress: {
             auto* key = static_cast<QKeyEvent*>(event);
             if (w->hasFocus()) show(w);
@@ -137,14 +163,28 @@ private:
     void show(QWidget* w) {
         if (!w->parentWidget()) return;
         FocusRing* r = rings_.value(w);
-        if (!r || r->parentWidget() != w->parentWidget()) {
-            delete r;
+        if (!r) {
             r = new FocusRing(w, shapes_.value(w));
             rings_.insert(w, r);
         }
         r->follow();
         r->raise();
         r->show();
+    }
+
+    // A shown ring sits in an ancestor of its control: it moves when any widget between them does.
+    void followMoves(QWidget* w) {
+        for (const QPointer<FocusRing>& r : std::as_const(rings_))
+            if (r && r->isVisible() && (w == r->control_ || w->isAncestorOf(r->control_))) r->follow();
+    }
+
+    // Qt passes the focus of a hidden widget down its own chain (often into the sidebar): the
+    // container it leaves keeps it instead.
+    static void handOff(QWidget* w, QEvent* event) {
+        if (event->spontaneous() || w->isWindow() || !w->isHidden() || !w->parentWidget() || !w->window()->isVisible())
+            return;
+        FocusLike like;
+        if (FocusRing::hold(w, &like)) FocusRing::settle(w->parentWidget(), like);
     }
 
     void hide(QWidget* w) {
@@ -169,8 +209,7 @@ private:
         const qsizetype n = order.size();
         const qsizetype next = at < 0 ? (back ? n - 1 : 0) : (at + (back ? n - 1 : 1)) % n;
         QWidget* to = order[next];
-        for (QWidget* p = to->parentWidget(); p; p = p->parentWidget())
-            if (auto* scroll = qobject_cast<QScrollArea*>(p)) scroll->ensureWidgetVisible(to);
+        scrollTo(to);
         to->setFocus(back ? Qt::BacktabFocusReason : Qt::TabFocusReason);
         return true;
     }
@@ -209,39 +248,114 @@ bool FocusRing::moveAmongLikes(QWidget* from, int step) {
                 likes.end());
     const qsizetype to = likes.indexOf(from) + step;
     if (likes.indexOf(from) < 0 || to < 0 || to >= likes.size()) return false;
-    for (QWidget* p = likes[to]->parentWidget(); p; p = p->parentWidget())
-        if (auto* scroll = qobject_cast<QScrollArea*>(p)) scroll->ensureWidgetVisible(likes[to]);
+    scrollTo(likes[to]);
     likes[to]->setFocus(step < 0 ? Qt::BacktabFocusReason : Qt::TabFocusReason);
     return true;
 }
 
 void FocusRing::reshape(const QWidget* control) {
-    if (FocusRing* r = around(control)) r->update();
+    if (FocusRing* r = around(control)) r->follow();
 }
 
-QRectF FocusRing::outline() const {
-    const QRectF shape = shape_.rect ? shape_.rect(*control_) : QRectF(control_->rect());
-    const double out = gap + width / 2;
-    return shape.adjusted(-out, -out, out, out);
+bool FocusRing::keyboardUsedLast() { return FocusKeeper::get().keyboardLast; }
+
+bool FocusRing::hold(QWidget* leaving, FocusLike* like) {
+    QWidget* focused = QApplication::focusWidget();
+    if (!leaving || !focused || (focused != leaving && !leaving->isAncestorOf(focused))) return false;
+    auto& keeper = FocusKeeper::get();
+    if (like && focused == keeper.settled) {
+        *like = keeper.settledFor;
+    } else if (like) {
+        auto* button = qobject_cast<QAbstractButton*>(focused);
+        *like = {focused->metaObject()->className(), focused->objectName(), focused->accessibleName(),
+                 button ? button->text() : QString()};
+    }
+    for (QWidget* a = leaving->parentWidget(); a && !a->isWindow(); a = a->parentWidget()) {
+        if (a->focusPolicy() == Qt::NoFocus || !a->isVisible() || !a->isEnabled()) continue;
+        a->setFocus(Qt::OtherFocusReason);
+        break;
+    }
+    focused = QApplication::focusWidget();
+    if (focused && (focused == leaving || leaving->isAncestorOf(focused))) focused->clearFocus();
+    return true;
+}
+
+void FocusRing::settle(QWidget* scope, FocusLike like) { settleIn(scope, std::move(like), 5); }
+
+void FocusRing::settleIn(QWidget* scope, FocusLike like, int tries) {
+    QTimer::singleShot(0, scope, [scope, like = std::move(like), tries] {
+        QWidget* held = QApplication::focusWidget();
+        if (!scope->isVisible() || (held && held != scope && !held->isAncestorOf(scope))) return;
+        // The rebuilt widgets are shown and laid out by posted events; run them first.
+        QCoreApplication::sendPostedEvents();
+        QWidget* window = scope->window();
+        for (QWidget* w : QWidgetList{window} + window->findChildren<QWidget*>())
+            if (w->layout() && w->isVisibleTo(window)) w->layout()->activate();
+        QWidgetList order = readingOrder(scope);
+        order.erase(std::remove_if(order.begin(), order.end(), [window](QWidget* w) { return !w->isVisibleTo(window); }),
+                    order.end());
+        // A page that is still being rebuilt shows its controls a turn later.
+        if (order.isEmpty() && tries > 1) settleIn(scope, like, tries - 1);
+        if (order.isEmpty()) return;
+        const auto same = std::find_if(order.begin(), order.end(), [&like](QWidget* w) { return matches(w, like); });
+        QWidget* to = same != order.end() ? *same : order.front();
+        scrollTo(to);
+        to->setFocus(Qt::OtherFocusReason);
+        auto& keeper = FocusKeeper::get();
+        keeper.settled = to;
+        keeper.settledFor = like;
+    });
 }
 
 void FocusRing::follow() {
-    // Wide enough for the stroke around the shape, wherever the shape lies in the control.
-    const QRect around = outline().adjusted(-width, -width, width, width).toAlignedRect();
-    setGeometry(around.translated(control_->pos()));
+    QWidget* host = control_->parentWidget();
+    if (!host) return;
+    const QRectF shape = shape_.rect ? shape_.rect(*control_) : QRectF(control_->rect());
+    const double out = gap + width / 2;
+    const double reach = width / 2 + 1; // the stroke's half and a pixel of its soft edge
+    const QRectF outside = shape.adjusted(-out, -out, out, out);
+    // The nearest ancestor, up to a scroll area's viewport, with room for the ring outside.
+    const auto inHost = [this](QWidget* h, const QRectF& r) { return r.translated(control_->mapTo(h, QPoint(0, 0))); };
+    while (!QRectF(host->rect()).contains(inHost(host, outside).adjusted(-reach, -reach, reach, reach)) &&
+           !isViewport(host) && host->parentWidget() && !host->isWindow())
+        host = host->parentWidget();
+    // What of the host shows: clipped by each ancestor up to the window.
+    QRectF clip = host->rect();
+    for (QWidget* a = host; !a->isWindow() && a->parentWidget(); a = a->parentWidget())
+        clip &= QRectF(host->mapFrom(a->parentWidget(), QPoint(0, 0)), QSizeF(a->parentWidget()->size()));
+    // Each side outside where it shows, else inside the shape where that shows.
+    const QRectF o = inHost(host, outside), in = inHost(host, shape.adjusted(out, out, -out, -out));
+    const auto side = [reach](double outer, double inner, double edge, bool low) {
+        const bool outerShows = low ? outer - reach >= edge : outer + reach <= edge;
+        const bool innerShows = low ? inner - reach >= edge : inner + reach <= edge;
+        return outerShows || !innerShows ? outer : inner;
+    };
+    QRectF r;
+    r.setLeft(side(o.left(), in.left(), clip.left(), true));
+    r.setTop(side(o.top(), in.top(), clip.top(), true));
+    r.setRight(side(o.right(), in.right(), clip.right(), false));
+    r.setBottom(side(o.bottom(), in.bottom(), clip.bottom(), false));
+    const bool whollyOutside = r == o;
+    const double shapeRadius = shape_.radius < 0 ? shape.height() / 2 : shape_.radius;
+    radius_ = whollyOutside ? shapeRadius + out : std::max(shapeRadius - out, 1.0);
+    const QRect geometry = r.adjusted(-reach, -reach, reach, reach).toAlignedRect();
+    if (parentWidget() != host) {
+        const bool shown = isVisible();
+        setParent(host);
+        if (shown) raise(), QWidget::show();
+    }
+    outline_ = r.translated(-QPointF(geometry.topLeft()));
+    setGeometry(geometry);
     update();
 }
 
 void FocusRing::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF r = outline().translated(QPointF(control_->pos() - pos()));
-    const double out = gap + width / 2;
-    const QRectF shape = r.adjusted(out, out, -out, -out);
-    const double radius = (shape_.radius < 0 ? shape.height() / 2 : shape_.radius) + out;
+    const double radius = std::min({radius_, outline_.width() / 2, outline_.height() / 2});
     p.setPen(QPen(Theme::accent().resolve(), width));
     p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(r, radius, radius);
+    p.drawRoundedRect(outline_, radius, radius);
 }
 
 } // namespace sorvel::ui

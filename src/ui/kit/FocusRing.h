@@ -1,10 +1,12 @@
 #pragma once
 // Keyboard access for the painted controls. attach() makes a control take focus (Tab and
 // click, Qt::StrongFocus), draws a 2-px ring in Theme.accent outside its shape, 1 px clear
-// of it, while it has focus from the keyboard (Tab, Backtab, a shortcut, or a key pressed
-// on it; a click hides it), and makes a button act on Return and Enter as it does on Space. In a window
-// holding such controls, Tab and Backtab walk every focusable widget in reading order: each
-// container's children row by row, left to right, depth first.
+// of it (inside the shape on a side where no ancestor leaves room outside), while it has
+// focus from the keyboard and the keyboard was used last (a mouse press since hides it), and
+// makes a button act on Return and Enter as it does on Space. In a window holding such
+// controls, Tab and Backtab walk every focusable widget in reading order: each container's
+// children row by row, left to right, depth first. A widget hidden while it holds the focus
+// hands it to the container it leaves rather than to the next widget in Qt's own chain.
 #include <QWidget>
 
 #include <functional>
@@ -16,6 +18,14 @@ namespace sorvel::ui {
 struct FocusShape {
     std::function<QRectF(const QWidget&)> rect;
     double radius = 6;
+};
+
+/// What tells the focused control apart in a rebuilt tree: its class and names.
+struct FocusLike {
+    QByteArray className;
+    QString objectName;
+    QString accessibleName;
+    QString text;
 };
 
 class FocusRing : public QWidget {
@@ -34,10 +44,18 @@ public:
     /// Moves the focus to the widget of `from`'s class `step` places away in its window's
     /// reading order (the arrow keys of a list of rows); false at either end.
     static bool moveAmongLikes(QWidget* from, int step);
-    /// Repaints the ring of `control` after its shape moved inside it (a list's current row).
+    /// Moves the ring of `control` after its shape moved inside it (a list's current row).
     static void reshape(const QWidget* control);
-    /// The ring's outline in the control's coordinates (the centre line of its stroke).
-    QRectF outline() const;
+    /// True from a key press until the next mouse press.
+    static bool keyboardUsedLast();
+    /// Before `leaving` is hidden or rebuilt: if it holds the focus, parks the focus on its
+    /// nearest focusable ancestor (or nowhere) and describes the focused control in `like`.
+    static bool hold(QWidget* leaving, FocusLike* like = nullptr);
+    /// Once `scope` is laid out, gives a parked focus to its control that is `like` the one
+    /// that had it, else to its first control; a focus the user moved meanwhile stays.
+    static void settle(QWidget* scope, FocusLike like = {});
+    /// The ring's outline in its own coordinates (the centre line of its stroke).
+    QRectF outline() const { return outline_; }
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -45,9 +63,12 @@ protected:
 private:
     FocusRing(QWidget* control, Shape shape);
     void follow();
+    static void settleIn(QWidget* scope, FocusLike like, int tries);
     friend class FocusKeeper;
     QWidget* control_;
     Shape shape_;
+    QRectF outline_;
+    double radius_ = 0;
 };
 
 } // namespace sorvel::ui

@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "models/ScanCoordinator.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/shell/AccessBanner.h"
 #include "ui/shell/OnboardingView.h"
 #include "ui/shell/PageFactory.h"
@@ -64,6 +65,8 @@ void PageHost::refresh() {
     if (built_ && next == page_) return;
     page_ = next;
     built_ = true;
+    // A focus inside the old page goes to the new page's first control, not down Qt's chain.
+    const bool held = FocusRing::hold(pageWidget_);
     if (pageWidget_) {
         layout_->removeWidget(pageWidget_);
         pageWidget_->hide();
@@ -71,6 +74,7 @@ void PageHost::refresh() {
     }
     pageWidget_ = PageFactory::make(page_, models_, column_);
     if (pageWidget_) layout_->addWidget(pageWidget_);
+    if (held && pageWidget_) FocusRing::settle(pageWidget_);
     ++builds_;
     verticalScrollBar()->setValue(0);
     emit pageChanged();

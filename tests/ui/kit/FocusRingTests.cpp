@@ -163,3 +163,18 @@ TEST(KitFocus, ThePickerAndRowsMoveWithTheArrowKeysAndAreNamed) {
     EXPECT_EQ(rowAccessible->role(), QAccessible::Button);
     EXPECT_EQ(rowAccessible->text(QAccessible::Name), "Logs, 12 MB");
 }
+
+// After a mouse press no focus shows a ring, however it came (Qt passes it on with a Tab
+// reason of its own); a key press brings the ring back.
+TEST(KitFocus, AMouseSessionShowsNoRingUntilAKeyIsPressed) {
+    auto* a = new Button("A", Button::Style::subtle);
+    auto* b = new Button("B", Button::Style::subtle);
+    Window window({a, b});
+    QTest::mouseClick(a, Qt::LeftButton);
+    b->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(FocusRing::around(b), nullptr);
+    EXPECT_FALSE(FocusRing::keyboardUsedLast());
+    QTest::keyClick(b, Qt::Key_Tab);
+    EXPECT_TRUE(a->hasFocus());
+    EXPECT_NE(FocusRing::around(a), nullptr);
+}

@@ -58,7 +58,10 @@ SORVEL_SHOT("window-focus-ring-sidebar", 1440, 980) {
     QApplication::setActiveWindow(window);
     if (!QTest::qWaitForWindowActive(window)) return window;
     const auto rows = window->findChildren<ui::SidebarRow*>();
-    if (rows.size() > 2) rows[2]->setFocus(Qt::TabFocusReason);
+    if (rows.size() > 2) {
+        rows[2]->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(rows[2], Qt::Key_Shift); // the ring shows once the keyboard is in use
+    }
     return window;
 }
 

@@ -8,6 +8,7 @@
 
 #include "engine/DisplayCategory.h"
 #include "engine/StorageCategory.h"
+#include "ui/kit/Theme.h"
 
 namespace sorvel::test {
 
@@ -24,6 +25,26 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
 bool nearColour(const QColor& a, const QColor& b, int tolerance) {
     return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
            std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+std::string ringSides(QWidget* window, const QRect& shape, const QImage& before) {
+    const QImage now = window->grab().toImage();
+    const QColor accent = ui::Theme::accent().resolve();
+    const QPoint c = shape.center();
+    const std::pair<char, std::function<QPoint(int)>> sides[] = {{'L', [&](int d) { return QPoint(shape.left() + d, c.y()); }},
+                                                              {'T', [&](int d) { return QPoint(c.x(), shape.top() + d); }},
+                                                              {'R', [&](int d) { return QPoint(shape.right() - d, c.y()); }},
+                                                              {'B', [&](int d) { return QPoint(c.x(), shape.bottom() - d); }}};
+    std::string found;
+    for (const auto& [letter, at] : sides)
+        for (int d = -5; d <= 5; ++d) {
+            const QPoint p = at(d);
+            if (now.rect().contains(p) && nearColour(now.pixelColor(p), accent, 50) && now.pixel(p) != before.pixel(p)) {
+                found += letter;
+                break;
+            }
+        }
+    return found;
 }
 
 void settle(QWidget* widget, QSize size) {
