@@ -1,6 +1,5 @@
 #include "platform/FileIdentity.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace sorvel {
@@ -17,13 +16,6 @@ std::optional<FileIdentity> fileIdentity(const std::string& path, bool followLin
     if (path.find('\0') != std::string::npos) return std::nullopt;
     const int rc = followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
     if (rc != 0) return std::nullopt;
-    return of(st);
-}
-
-std::optional<FileIdentity> fileIdentityAt(int folderFd, const std::string& name) {
-    struct stat st;
-    if (name.find('\0') != std::string::npos) return std::nullopt;
-    if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
     return of(st);
 }
 

@@ -19,7 +19,4 @@ struct FileIdentity {
 /// when it cannot be read.
 std::optional<FileIdentity> fileIdentity(const std::string& path, bool followLinks);
 
-/// The identity of `name` inside the open folder `folderFd`, links not followed.
-std::optional<FileIdentity> fileIdentityAt(int folderFd, const std::string& name);
-
 } // namespace sorvel

@@ -168,21 +168,21 @@ MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::str
         return failure("The item's name is not a single path component, so it was left where it is.");
     if (parentPath.empty() || parentPath[0] != '/' || standardizePath(parentPath) != parentPath)
         return failure("Only an absolute, standardised path can be moved to the Trash.");
-    struct stat item;
-    if (::fstatat(parentFd, name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0) return failure(messageFor(errno));
+    const std::optional<Identity> item = identityAt(parentFd, name);
+    if (!item) return failure(messageFor(errno));
     const std::string original = appendingPathComponent(parentPath, name);
 
     std::string homeError;
     std::optional<Folder> home = openHome(true, Use::moveInto, homeError);
     MoveResult result;
-    if (home && home->device == item.st_dev) {
-        const Step step = moveInto(*home, parentFd, name, original, Identity::of(item), result);
+    if (home && home->device == item->device) {
+        const Step step = moveInto(*home, parentFd, name, original, *item, result);
         if (step != Step::tryElsewhere) return result;
     } else if (!home) {
         // A broken home trash is only bypassed for items that could never go there.
         struct stat homeFolder;
         const std::string homePath = homeDirectory();
-        if (homePath.empty() || ::stat(homePath.c_str(), &homeFolder) != 0 || homeFolder.st_dev == item.st_dev)
+        if (homePath.empty() || ::stat(homePath.c_str(), &homeFolder) != 0 || homeFolder.st_dev == item->device)
             return failure(homeError);
     }
 
@@ -197,27 +197,12 @@ MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::str
         return failure("The item is on another file system than the Trash, and that file system has no Trash Sorvel "
                        "can use safely, so it was left where it is. " + error);
     }
-    if (own->device != item.st_dev ||
-        moveInto(*own, parentFd, name, original, Identity::of(item), result) == Step::tryElsewhere) {
+    if (own->device != item->device ||
+        moveInto(*own, parentFd, name, original, *item, result) == Step::tryElsewhere) {
         return failure("The item is on another file system than its Trash (" + shown(own->path) +
                        "); Sorvel only moves items by renaming them, so it was left where it is.");
     }
     return result;
-}
-
-MoveResult moveItem(const std::string& path) {
-    if (path.empty() || path[0] != '/' || path == "/" || standardizePath(path) != path)
-        return failure("Only an absolute, standardised path can be moved to the Trash.");
-    const std::string parent = deletingLastPathComponent(path);
-    FileDescriptor parentFd(openFolderNoFollow(parent));
-    if (!parentFd.valid()) {
-        if (errno == ENOTDIR || errno == ELOOP) {
-            return failure("A folder above the item is a symbolic link or no longer a folder, so the item "
-                           "was left where it is.");
-        }
-        return failure(messageFor(errno));
-    }
-    return moveEntry(parentFd.get(), parent, lastPathComponent(path));
 }
 
 std::optional<Location> locate(const std::string& trashPath) {
@@ -281,15 +266,33 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
     std::optional<Folder> folder = openExisting(location.trashDirectory, location.topdir, result.error);
     if (!folder) return result;
     removeOrphanRecords(*folder);
-    struct stat entry;
-    if (expected && (::fstatat(folder->files.get(), location.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
-                     Identity::of(entry) != *expected)) {
+    // Held open, the checked object keeps its inode number for as long as it is compared.
+    const FileDescriptor held(::openat(folder->files.get(), location.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    const std::optional<Identity> checked = held.valid() ? identityAt(held.get(), "") : std::nullopt;
+    if (!checked) {
+        result.code = errno;
+        return result;
+    }
+    if (expected && !expected->admits(*checked)) {
         result.code = ESTALE;
         return result;
     }
     if (::renameat2(folder->files.get(), location.name.c_str(), destinationFd, destinationName.c_str(),
                     RENAME_NOREPLACE) != 0) {
         result.code = errno;
+        return result;
+    }
+    // The rename takes whatever holds the name at that instant: another object swapped in
+    // since the check goes back where it came from, and the record stays with the item.
+    const std::optional<Identity> landed = identityAt(destinationFd, destinationName);
+    if (!landed || landed->device != checked->device || landed->inode != checked->inode) {
+        if (!landed || ::renameat2(destinationFd, destinationName.c_str(), folder->files.get(),
+                                   location.name.c_str(), RENAME_NOREPLACE) == 0) {
+            result.code = ESTALE;
+            return result;
+        }
+        result.error = "Another item took its place in the Trash just before it was put back, and that item could "
+                       "not be returned to the Trash, so it is now at the original path.";
         return result;
     }
     // The item is back; a record that cannot be removed only leaves a stale line in the

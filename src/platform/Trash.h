@@ -14,17 +14,26 @@
 
 namespace sorvel::Trash {
 
-/// The object an entry is: a rename within one file system keeps all four.
+/// The object an entry is. A rename within one file system keeps its device, inode and
+/// birth time; its length and modification time change whenever its contents do.
 struct Identity {
     uint64_t device = 0;
     uint64_t inode = 0;
     int64_t length = 0;
     int64_t modifiedNanoseconds = 0;
+    /// None where the file system keeps no birth time, and in records written before it was kept.
+    std::optional<int64_t> bornNanoseconds = std::nullopt;
+    bool folder = false;
 
-    static Identity of(const struct stat& st);
     friend bool operator==(const Identity&, const Identity&) = default;
+    /// True when `now` can be this object: a folder whatever was written into it since, anything
+    /// else only with its size and modification time unchanged.
+    bool admits(const Identity& now) const;
 };
 
+/// The identity of `name` in the open folder `folderFd` (of the folder itself for an empty
+/// name), links not followed; none with errno set when it cannot be read.
+std::optional<Identity> identityAt(int folderFd, const std::string& name);
 /// The identity of whatever is at the path, links not followed; none when nothing is.
 std::optional<Identity> identityOf(const std::string& path);
 
@@ -51,10 +60,6 @@ int openFolderNoFollow(const std::string& path);
 /// system. `name` must be a single component.
 MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::string& name);
 
-/// Opens the parent of the absolute, standardised `path` without following links and
-/// moves its last component into the Trash.
-MoveResult moveItem(const std::string& path);
-
 /// An item's place in a trash: "<trash>/files/<name>".
 struct Location {
     std::string trashDirectory;
@@ -71,8 +76,9 @@ std::optional<Location> locate(const std::string& trashPath);
 bool isInsideTrash(const std::string& path);
 bool isInsideTrash(const std::string& path, const std::vector<MountEntry>& mounts);
 
-/// Why a restore did not happen: the errno of the failed step (0 when the trash itself
-/// could not be used) and, for that case, a whole sentence.
+/// Why a restore did not happen: the errno of the failed step (ESTALE: the entry is not
+/// the object expected, or another one was swapped in and went back to the Trash), or 0
+/// with a whole sentence.
 struct RestoreResult {
     bool restored = false;
     int code = 0;
@@ -80,8 +86,9 @@ struct RestoreResult {
 };
 
 /// Moves files/NAME of the located trash to `destinationName` in the open folder
-/// `destinationFd` with renameat2(RENAME_NOREPLACE), then removes its info file. With an
-/// identity, an entry that is no longer that object stays (EEXIST is not it: ESTALE).
+/// `destinationFd` with renameat2(RENAME_NOREPLACE). With an identity, an entry that is
+/// no longer that object stays. Its info file goes only once the object that was checked
+/// is confirmed at the destination.
 RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName,
                            const std::optional<Identity>& expected = std::nullopt);
 

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <mutex>
 #include <set>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -67,19 +69,41 @@ std::string entryName(const std::string& infoName) { return infoName.substr(0, i
 
 } // namespace
 
-Identity Identity::of(const struct stat& st) {
+bool Identity::admits(const Identity& now) const {
+    if (device != now.device || inode != now.inode) return false;
+    // A rename keeps the birth time, and an inode number used again after the Trash was
+    // emptied comes with a new one (though a coarse clock may repeat it).
+    if (bornNanoseconds && now.bornNanoseconds && *bornNanoseconds != *now.bornNanoseconds) return false;
+    // A folder's size and time move with what is written into it, so it is known by the
+    // above alone; restores also insist on Sorvel's own record naming its path, which keeps
+    // out another tool's item under a reused number where no birth time is kept. Anything
+    // else must keep its size and time as well, as a new file rarely matches both.
+    if (folder && now.folder) return true;
+    return length == now.length && modifiedNanoseconds == now.modifiedNanoseconds;
+}
+
+std::optional<Identity> identityAt(int folderFd, const std::string& name) {
+    if (name.find('\0') != std::string::npos) {
+        errno = EINVAL;
+        return std::nullopt;
+    }
+    struct statx st;
+    const int flags = AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT | (name.empty() ? AT_EMPTY_PATH : 0);
+    if (::statx(folderFd, name.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &st) != 0) return std::nullopt;
     Identity id;
-    id.device = static_cast<uint64_t>(st.st_dev);
-    id.inode = static_cast<uint64_t>(st.st_ino);
-    id.length = static_cast<int64_t>(st.st_size);
-    id.modifiedNanoseconds = static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    id.device = static_cast<uint64_t>(::makedev(st.stx_dev_major, st.stx_dev_minor));
+    id.inode = st.stx_ino;
+    id.length = static_cast<int64_t>(st.stx_size);
+    id.modifiedNanoseconds = static_cast<int64_t>(st.stx_mtime.tv_sec) * 1'000'000'000 + st.stx_mtime.tv_nsec;
+    if (st.stx_mask & STATX_BTIME)
+        id.bornNanoseconds = static_cast<int64_t>(st.stx_btime.tv_sec) * 1'000'000'000 + st.stx_btime.tv_nsec;
+    id.folder = S_ISDIR(st.stx_mode);
     return id;
 }
 
 std::optional<Identity> identityOf(const std::string& path) {
-    struct stat st;
-    if (path.empty() || ::lstat(path.c_str(), &st) != 0) return std::nullopt;
-    return Identity::of(st);
+    if (path.empty()) return std::nullopt;
+    return identityAt(AT_FDCWD, path);
 }
 
 std::optional<std::string> recordedOriginal(const Location& location) {
@@ -91,7 +115,16 @@ std::optional<std::string> recordedOriginal(const Location& location) {
     return absoluteRecord(location.topdir, *text);
 }
 
-std::optional<std::string> findMoved(const std::string& given, const std::optional<Identity>& identity) {
+bool recordedBySorvel(const Location& location) {
+    std::string error;
+    std::optional<Folder> folder = openExisting(location.trashDirectory, location.topdir, error);
+    if (!folder) return false;
+    auto text = readInfo(folder->info.get(), location.name + std::string(kInfoSuffix));
+    return text && TrashInfo::isSorvels(*text);
+}
+
+std::optional<std::string> findMoved(const std::string& given, const std::optional<Identity>& identity,
+                                     bool sorvelsOnly) {
     if (given.empty() || given[0] != '/') return std::nullopt;
     const std::string original = standardizePath(given);
     std::vector<Folder> folders;
@@ -103,10 +136,10 @@ std::optional<std::string> findMoved(const std::string& given, const std::option
         for (const auto& infoName : infoNames(folder.info.get())) {
             auto text = readInfo(folder.info.get(), infoName);
             if (!text || absoluteRecord(folder.topdir, *text) != original) continue;
+            if (sorvelsOnly && !TrashInfo::isSorvels(*text)) continue;
             const std::string name = entryName(infoName);
-            struct stat st;
-            if (::fstatat(folder.files.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-            if (identity && Identity::of(st) != *identity) continue;
+            const auto now = identityAt(folder.files.get(), name);
+            if (!now || (identity && !identity->admits(*now))) continue;
             return folder.path + "/files/" + name;
         }
     }

@@ -16,10 +16,15 @@ namespace sorvel::Trash {
 /// missing, unreadable or names no path.
 std::optional<std::string> recordedOriginal(const Location& location);
 
+/// True when the entry's info file is one Sorvel wrote.
+bool recordedBySorvel(const Location& location);
+
 /// Where an item recorded before its move went: the entry of the home trash, or of the
-/// trash of the file system holding `originalPath`, whose record names `originalPath` and
-/// whose object has the identity (when one was recorded). None when there is none.
-std::optional<std::string> findMoved(const std::string& originalPath, const std::optional<Identity>& identity);
+/// trash of the file system holding `originalPath`, whose record names `originalPath` (and
+/// is Sorvel's own with `sorvelsOnly`) and whose object the identity admits (when one was
+/// recorded). None when there is none.
+std::optional<std::string> findMoved(const std::string& originalPath, const std::optional<Identity>& identity,
+                                     bool sorvelsOnly = false);
 
 /// An info file Sorvel wrote whose entry never arrived (the move was cut short) is removed
 /// once it is older than this, so a move in flight elsewhere keeps its reservation.

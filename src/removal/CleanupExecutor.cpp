@@ -63,7 +63,7 @@ CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged, int64_t
         size = 0;
     } else if (identityOf(inTrash) != identityOf(st)) {
         size = measuredInTrash(*moved.trashPath, inTrash);
-        moved.identity = Trash::Identity::of(inTrash);
+        moved.identity = Trash::identityOf(*moved.trashPath);
     }
     return CleanupOutcome::MovedToTrash{*moved.trashPath, moved.identity};
 }

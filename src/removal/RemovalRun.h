@@ -1,9 +1,11 @@
 #pragma once
 // The one way anything is moved to the Trash and written down: on the worker that moves,
 // the run is stored before the first move, kept current in batches as items move, and
-// marked finished after the last one, so a crash or a closed screen never leaves an item
-// in the Trash that no run lists. Every move also counts as in flight, process-wide, so
-// quitting can wait for it.
+// marked finished after the last one, so a crash or a closed screen leaves no item in the
+// Trash that the stored run does not list, as long as the history can be written. When it
+// cannot, the moves still go ahead and the result carries the reason (`saveError`), which
+// the caller shows; those items are then in the Trash, with its own records, but in no run.
+// Every move also counts as in flight, process-wide, so quitting can wait for it.
 #include <chrono>
 #include <functional>
 #include <memory>

@@ -37,8 +37,6 @@ std::string messageFor(int code) {
     case EACCES:
     case EPERM:
         return "You do not have permission to put the item back there; it stayed in the Trash.";
-    case ESTALE:
-        return "The item in the Trash changed after it was checked, so it stayed there.";
     default:
         return std::string("The item could not be put back: ") + std::strerror(code) + ".";
     }
@@ -60,6 +58,7 @@ RestoreOutcome::Result move(const MovedItem& item, const RestoreGuard::Judgement
     }
     const Trash::RestoreResult result = Trash::restoreEntry(*location, destination.get(), judged.name, item.identity);
     if (result.restored) return RestoreOutcome::Restored{};
+    if (result.code == ESTALE) return RestoreOutcome::Refused{RestoreGuard::Refusal::notTheMovedItem()};
     if (result.code == 0) return RestoreOutcome::Failed{result.error};
     return RestoreOutcome::Failed{messageFor(result.code)};
 }
@@ -77,7 +76,7 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
         // record its move left in the Trash.
         std::optional<RestoreGuard::Judgement> judged;
         if (item.isPending()) {
-            if (auto found = Trash::findMoved(item.originalPath, item.identity)) item.trashPath = *found;
+            if (auto found = Trash::findMoved(item.originalPath, item.identity, true)) item.trashPath = *found;
             else judged = RestoreGuard::Judgement{RestoreGuard::Refusal::missingFromTrash(), {}, {}};
         }
         if (!judged) judged = RestoreGuard::judge(item, policy);

@@ -113,7 +113,14 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
     // The name may since have gone to another item (the Trash emptied, something else
     // trashed): its record must name this item's place, and it must be the same object.
     if (Trash::recordedOriginal(*location) != original) return refuse(Refusal::notTheMovedItem());
-    if (item.identity && Trash::Identity::of(st) != *item.identity) return refuse(Refusal::notTheMovedItem());
+    // Only Sorvel's own moves record an identity, so such an entry also carries Sorvel's
+    // record: where no birth time tells objects apart, that keeps out an item another tool
+    // trashed from the same place under a reused inode number.
+    if (item.identity) {
+        const auto now = Trash::identityOf(trash);
+        if (!now || !item.identity->admits(*now) || !Trash::recordedBySorvel(*location))
+            return refuse(Refusal::notTheMovedItem());
+    }
 
     const bool absolute = !original.empty() && original[0] == '/' && original != "/";
     if (absolute) {

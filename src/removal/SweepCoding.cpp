@@ -1,6 +1,7 @@
 #include "removal/SweepCoding.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "platform/Text.h"
@@ -67,6 +68,42 @@ Date date(const nlohmann::json& value) {
     // Far beyond what a clock can hold: clamp as every other date reader does.
     if (std::fabs(micros) > 9.0e15) return dateFromReferenceSeconds(seconds);
     return dateFromUnixMicroseconds(static_cast<int64_t>(micros) + kReferenceMicros);
+}
+
+void putIdentity(nlohmann::json& object, const std::optional<Trash::Identity>& identity) {
+    if (!identity) return;
+    object["device"] = identity->device;
+    object["inode"] = identity->inode;
+    object["length"] = identity->length;
+    object["modified"] = identity->modifiedNanoseconds;
+    if (identity->bornNanoseconds) object["born"] = *identity->bornNanoseconds;
+    if (identity->folder) object["folder"] = true;
+}
+
+std::optional<Trash::Identity> identity(const nlohmann::json& object) {
+    if (!object.is_object()) return std::nullopt;
+    const auto signedAt = [&](const char* key) -> std::optional<int64_t> {
+        auto it = object.find(key);
+        if (it == object.end() || !it->is_number_integer()) return std::nullopt;
+        if (it->is_number_unsigned() && it->get<uint64_t>() > static_cast<uint64_t>(INT64_MAX)) return std::nullopt;
+        return it->get<int64_t>();
+    };
+    const auto unsignedAt = [&](const char* key) -> std::optional<uint64_t> {
+        auto it = object.find(key);
+        if (it == object.end() || !it->is_number_integer()) return std::nullopt;
+        if (it->is_number_unsigned()) return it->get<uint64_t>();
+        const int64_t v = it->get<int64_t>();
+        if (v < 0) return std::nullopt;
+        return static_cast<uint64_t>(v);
+    };
+    const auto device = unsignedAt("device"), inode = unsignedAt("inode");
+    const auto length = signedAt("length"), modified = signedAt("modified");
+    if (!device || !inode || !length || !modified) return std::nullopt;
+    Trash::Identity id{*device, *inode, *length, *modified};
+    id.bornNanoseconds = signedAt("born");
+    auto folder = object.find("folder");
+    id.folder = folder != object.end() && folder->is_boolean() && folder->get<bool>();
+    return id;
 }
 
 std::string base64(std::string_view bytes) {

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/Date.h"
+#include "platform/Trash.h"
 
 namespace sorvel::SweepCoding {
 
@@ -41,6 +42,14 @@ void putPaths(nlohmann::json& object, const std::string& key, const std::vector<
 /// None when `key` is absent or null. Throws when it is not a list of texts, or its bytes
 /// list does not match it.
 std::optional<std::vector<std::string>> paths(const nlohmann::json& object, const std::string& key);
+
+/// An item's identity beside its other keys: "device", "inode", "length", "modified" and,
+/// when known, "born" (nanoseconds) and "folder". Nothing for none.
+void putIdentity(nlohmann::json& object, const std::optional<Trash::Identity>& identity);
+/// None when any of the first four is missing or not a fitting integer: a damaged value
+/// only loses the check, never the item. Records written before "born" and "folder" were
+/// kept read without them.
+std::optional<Trash::Identity> identity(const nlohmann::json& object);
 
 std::string base64(std::string_view bytes);
 /// None unless the text is padded standard base64.

@@ -11,29 +11,6 @@ namespace {
 
 constexpr const char* kKey = "SorvelSweepHistory";
 
-// Kept beside the item when known; a value missing or of another type only loses the
-// check, never the run.
-std::optional<Trash::Identity> identity(const nlohmann::json& json) {
-    const auto unsignedAt = [&](const char* key) -> std::optional<uint64_t> {
-        auto it = json.find(key);
-        if (it == json.end() || !it->is_number_integer()) return std::nullopt;
-        if (it->is_number_unsigned()) return it->get<uint64_t>();
-        const int64_t v = it->get<int64_t>();
-        if (v < 0) return std::nullopt;
-        return static_cast<uint64_t>(v);
-    };
-    const auto signedAt = [&](const char* key) -> std::optional<int64_t> {
-        auto it = json.find(key);
-        if (it == json.end() || !it->is_number_integer()) return std::nullopt;
-        if (it->is_number_unsigned() && it->get<uint64_t>() > static_cast<uint64_t>(INT64_MAX)) return std::nullopt;
-        return it->get<int64_t>();
-    };
-    const auto device = unsignedAt("device"), inode = unsignedAt("inode");
-    const auto length = signedAt("length"), modified = signedAt("modified");
-    if (!device || !inode || !length || !modified) return std::nullopt;
-    return Trash::Identity{*device, *inode, *length, *modified};
-}
-
 std::optional<MovedItem> decodeItem(const nlohmann::json& json) {
     using namespace SweepCoding;
     MovedItem item;
@@ -133,12 +110,7 @@ nlohmann::json SweepRun::toJSON() const {
         SweepCoding::putPath(j, "originalPath", item.originalPath);
         SweepCoding::putPath(j, "trashPath", item.trashPath);
         j["size"] = item.size;
-        if (item.identity) {
-            j["device"] = item.identity->device;
-            j["inode"] = item.identity->inode;
-            j["length"] = item.identity->length;
-            j["modified"] = item.identity->modifiedNanoseconds;
-        }
+        SweepCoding::putIdentity(j, item.identity);
         items.push_back(std::move(j));
     }
     nlohmann::json json{{"id", id.uuidString()}, {"trigger", rawValue(trigger)}, {"scope", scope},

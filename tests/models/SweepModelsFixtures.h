@@ -9,6 +9,7 @@
 #include "platform/Trash.h"
 #include "removal/SweepHistory.h"
 #include "models/EventLoop.h"
+#include "support/MoveToTrash.h"
 #include "support/TestSupport.h"
 
 namespace sorvel::test {
@@ -25,7 +26,7 @@ struct ModelHome {
     MovedItem trashed(const std::string& relative, const std::string& contents = "cache bytes") {
         const std::string original = h + "/" + relative;
         writeFile(original + "/data.bin", contents);
-        auto moved = Trash::moveItem(original);
+        auto moved = test::moveToTrash(original);
         return MovedItem{original, moved.trashPath.value_or("Trash"), static_cast<int64_t>(contents.size())};
     }
 };

@@ -17,6 +17,7 @@
 #include "platform/TrashRecords.h"
 #include "removal/RemovalRun.h"
 #include "removal/RestoreExecutor.h"
+#include "support/MoveToTrash.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -110,6 +111,44 @@ TEST(RemovalRunRecord, AKilledRunCanBePutBackWhole) {
     }
 }
 
+// Folders recorded ahead of their move that an app writes into before they move are still
+// found after the process is killed between the move and its record.
+TEST(RemovalRunRecord, FoldersWrittenIntoBeforeTheirMoveAreFoundAfterACrash) {
+    Home home;
+    auto request = home.request(8);
+    request.mover = [](const std::vector<PathSize>& chunk, const CleanupPolicy& policy,
+                       const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
+        for (const auto& item : chunk) {
+            test::writeFile(item.path + "/written meanwhile", "new");
+            // Coarse clocks may leave the time as it was; a later write moves it on.
+            fs::last_write_time(item.path, fs::last_write_time(item.path) + std::chrono::seconds(5));
+        }
+        CleanupExecutor::run(chunk, CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
+        ::_exit(0); // before the places in the Trash are written down
+        return std::vector<CleanupOutcome>{};
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        RemovalRun::moveAndRecord(std::move(request));
+        ::_exit(1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(home.inTrash(), 8u);
+
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_FALSE(runs[0].finished);
+    const auto outcomes = RestoreExecutor::run(runs[0].moved, RestoreExecutor::policyFor(runs[0]));
+    for (const auto& outcome : outcomes)
+        EXPECT_TRUE(outcome.restored()) << outcome.item.originalPath << ": "
+                                        << (outcome.refusal() ? outcome.refusal()->description() : "failed");
+    EXPECT_EQ(home.inTrash(), 0u);
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(test::exists(home.work + "/d" + std::to_string(i) + "/written meanwhile"));
+}
+
 // A record Sorvel left for an item that never arrived goes the next time that Trash is
 // used, once too old to be another move's reservation; other programs' and present items' stay.
 TEST(RemovalRunRecord, ReservationsACrashLeftAreGivenBack) {
@@ -127,7 +166,7 @@ TEST(RemovalRunRecord, ReservationsACrashLeftAreGivenBack) {
         ASSERT_EQ(::utimensat(AT_FDCWD, (info + name).c_str(), old, 0), 0);
 
     test::writeFile(home.work + "/first/f", "1");
-    ASSERT_TRUE(Trash::moveItem(home.work + "/first").moved());
+    ASSERT_TRUE(test::moveToTrash(home.work + "/first").moved());
     EXPECT_FALSE(test::exists(info + "lost.trashinfo"));
     for (const char* kept : {"young.trashinfo", "theirs.trashinfo", "kept.trashinfo", "first.trashinfo"})
         EXPECT_TRUE(test::exists(info + kept)) << kept;

@@ -2,14 +2,18 @@
 // run's original path, and the entry must still be the same file system object.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "platform/Trash.h"
 #include "platform/TrashInfo.h"
 #include "removal/CleanupExecutor.h"
 #include "removal/ManualRun.h"
 #include "removal/RestoreExecutor.h"
+#include "support/MoveToTrash.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -23,8 +27,8 @@ struct Home {
     std::string h = home.path(), work = h + "/Work", trash = h + "/.local/share/Trash";
 
     // Moves one file of Work as the screens do and returns the item its run records.
-    MovedItem move(const std::string& name, const std::string& content) {
-        test::writeFile(work + "/" + name, content);
+    MovedItem move(const std::string& name, const std::string& content, bool folder = false) {
+        test::writeFile(work + "/" + name + (folder ? "/f" : ""), content);
         const auto outcomes = CleanupExecutor::run({{work + "/" + name, 0}}, CleanupExecutor::Mode::moveToTrash,
                                                    CleanupPolicy::standard().allowing({work}), std::nullopt);
         EXPECT_TRUE(outcomes.size() == 1 && outcomes[0].moved());
@@ -60,7 +64,7 @@ TEST(RestoreIdentity, OnlyTheEntrySorvelMovedComesBack) {
          [](Home& home, const MovedItem& item) {
              fs::remove_all(home.trash);
              test::writeFile(item.originalPath, "a new draft");
-             ASSERT_TRUE(Trash::moveItem(item.originalPath).moved());
+             ASSERT_TRUE(test::moveToTrash(item.originalPath).moved());
          },
          false},
         {"its record is gone",
@@ -86,14 +90,141 @@ TEST(RestoreIdentity, OnlyTheEntrySorvelMovedComesBack) {
     }
 }
 
-// Items recorded before the identity was kept still come back when the record names them.
+// Items recorded before the identity, or its birth time and kind, were kept still come
+// back when the record names them; what is kept today reads back whole.
 TEST(RestoreIdentity, ItemsStoredWithoutIdentityAreJudgedByTheirRecord) {
     Home home;
-    const MovedItem full = home.move("old.txt", "old");
+    const MovedItem full = home.move("old.txt", "old"), folder = home.move("old", "o", true);
+    ASSERT_TRUE(full.identity && folder.identity);
     SweepRun run;
-    run.moved = {MovedItem{full.originalPath, full.trashPath, full.size}};
-    const auto decoded = SweepRun::fromJSON(run.toJSON());
+    run.moved = {MovedItem{full.originalPath, full.trashPath, full.size}, full, folder};
+    nlohmann::json stored = run.toJSON();
+    const auto decoded = SweepRun::fromJSON(stored);
     ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->moved.at(1).identity, full.identity);
+    EXPECT_EQ(decoded->moved.at(2).identity, folder.identity);
+    EXPECT_TRUE(folder.identity->folder);
+    for (const char* key : {"born", "folder"}) stored["moved"][1].erase(key);
+    const auto older = SweepRun::fromJSON(stored);
+    ASSERT_TRUE(older && older->moved.at(1).identity);
+    EXPECT_FALSE(older->moved.at(1).identity->bornNanoseconds);
     EXPECT_TRUE(home.restore(decoded->moved.at(0)).restored());
     EXPECT_EQ(test::readFile(full.originalPath), "old");
+}
+
+// What happened to an item between the record and the restore, for an item whose place in
+// the Trash is known and for one recorded ahead of its move (found after a crash by its
+// record): contents written since come back; another object under the same name does not.
+TEST(RestoreIdentity, AMovedItemIsKnownByWhatARenameKeeps) {
+    using Meanwhile = std::function<void(Home&, MovedItem&)>;
+    const auto sorvelsRecordReplaced = [](Home& home, const MovedItem& item) {
+        test::writeFile(home.trash + "/info/cache.trashinfo", TrashInfo::text(item.originalPath, 0));
+    };
+    const std::vector<std::tuple<const char*, bool, Meanwhile, bool>> cases = {
+        {"a folder written into", true,
+         [](Home&, MovedItem& item) {
+             const std::string inTrash = item.trashPath;
+             test::writeFile(inTrash + "/written meanwhile", "new");
+             // Coarse clocks may leave the time as it was; a later write moves it on.
+             fs::last_write_time(inTrash, fs::last_write_time(inTrash) + std::chrono::seconds(5));
+         },
+         true},
+        {"a file written to: only a folder may change", false,
+         [](Home&, MovedItem& item) { test::writeFile(item.trashPath, "a longer report, rewritten"); }, false},
+        {"emptied, then another tool trashed a same-named folder from the same place", true,
+         [&](Home& home, MovedItem& item) {
+             fs::remove_all(home.trash);
+             test::writeFile(item.originalPath + "/f", "a newer cache");
+             test::makeDirs(home.trash + "/files");
+             fs::rename(item.originalPath, item.trashPath);
+             sorvelsRecordReplaced(home, item);
+         },
+         false},
+        {"its inode number used again by an item born later", true,
+         [](Home&, MovedItem& item) {
+             if (item.identity->bornNanoseconds) *item.identity->bornNanoseconds -= 1'000'000'000;
+             else item.identity->inode ^= 1; // no birth times here: a plainly other number
+         },
+         false},
+        {"no birth time: a folder under another tool's record", true,
+         [&](Home& home, MovedItem& item) {
+             item.identity->bornNanoseconds.reset();
+             sorvelsRecordReplaced(home, item);
+         },
+         false},
+        {"no birth time: a folder under Sorvel's record, written into", true,
+         [](Home&, MovedItem& item) {
+             item.identity->bornNanoseconds.reset();
+             item.identity->modifiedNanoseconds -= 1;
+         },
+         true},
+        {"no birth time: a file of another size", false,
+         [](Home&, MovedItem& item) {
+             item.identity->bornNanoseconds.reset();
+             item.identity->length += 1;
+         },
+         false},
+    };
+    for (const auto& [what, folder, meanwhile, restored] : cases) {
+        for (const bool pending : {false, true}) {
+            SCOPED_TRACE(std::string(what) + (pending ? ", recorded ahead of its move" : ""));
+            Home home;
+            MovedItem item = home.move("cache", "the report", folder);
+            ASSERT_TRUE(item.identity);
+            meanwhile(home, item);
+            if (pending) item.trashPath.clear();
+            const RestoreOutcome outcome = home.restore(item);
+            EXPECT_EQ(outcome.restored(), restored);
+            EXPECT_EQ(test::exists(item.originalPath), restored);
+            if (restored) continue;
+            // Recorded ahead of its move, it is looked for by the same test and not found.
+            ASSERT_TRUE(outcome.refusal());
+            EXPECT_EQ(*outcome.refusal(), pending ? RestoreGuard::Refusal::missingFromTrash()
+                                                  : RestoreGuard::Refusal::notTheMovedItem());
+        }
+    }
+}
+
+// Another process swaps the Trash entry with another file over and over while it is put
+// back: after every round the item is back with its record gone, or still in the Trash
+// with its record, and the other file never stays at the original path.
+TEST(RestoreIdentity, AnEntrySwappedDuringThePutBackNeverTakesItsPlace) {
+    Home home;
+    const std::string decoy = home.h + "/decoy";
+    int restored = 0;
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        const std::string name = "item" + std::to_string(round);
+        const MovedItem item = home.move(name, "the real one");
+        const auto real = Trash::identityOf(item.trashPath);
+        ASSERT_TRUE(real);
+        test::writeFile(decoy, "an impostor");
+        std::atomic<bool> stop{false};
+        std::thread swapper([&] {
+            for (int i = 0; i < 1'000'000 && !stop.load(); ++i)
+                ::renameat2(AT_FDCWD, item.trashPath.c_str(), AT_FDCWD, decoy.c_str(), RENAME_EXCHANGE);
+        });
+        const RestoreOutcome outcome = home.restore(item);
+        stop = true;
+        swapper.join();
+
+        const auto isReal = [&](const std::string& path) {
+            const auto there = Trash::identityOf(path);
+            return there && there->inode == real->inode;
+        };
+        const bool recordKept = test::exists(home.trash + "/info/" + name + ".trashinfo");
+        if (test::exists(item.originalPath)) {
+            ASSERT_TRUE(isReal(item.originalPath)) << "the other file was put back";
+            EXPECT_TRUE(outcome.restored());
+            EXPECT_FALSE(recordKept);
+            ++restored;
+        } else {
+            EXPECT_FALSE(outcome.restored());
+            EXPECT_TRUE(recordKept) << "the item is in the Trash without its record";
+            // In the Trash, unless the swapper's last exchange left it at the other name.
+            EXPECT_TRUE(isReal(item.trashPath) || isReal(decoy));
+        }
+        fs::remove(decoy);
+    }
+    EXPECT_GT(restored, 0);
 }

@@ -16,6 +16,7 @@
 #include "removal/ManualRun.h"
 #include "removal/RestoreExecutor.h"
 #include "removal/SweepRunner.h"
+#include "support/MoveToTrash.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -119,7 +120,7 @@ TEST(RestoreRunPolicy, ProtectedPlacesStayRefusedWhateverTheRunAllowed) {
     for (const auto& c : cases) {
         const std::string original = home.h + "/" + c.relative;
         test::writeFile(original, "mine");
-        const auto moved = Trash::moveItem(original);
+        const auto moved = test::moveToTrash(original);
         ASSERT_TRUE(moved.moved()) << moved.error;
         SweepRun run;
         run.moved = {{original, *moved.trashPath, 4}};
@@ -155,7 +156,7 @@ TEST(RestoreRace, ADestinationFolderFlippingToALinkNeverLeadsOutside) {
     ASSERT_TRUE(real.valid());
 
     test::writeFile(app + "/item", "cache");
-    auto first = Trash::moveItem(app + "/item");
+    auto first = test::moveToTrash(app + "/item");
     ASSERT_TRUE(first.moved()) << first.error;
     MovedItem item{app + "/item", *first.trashPath, 5};
 

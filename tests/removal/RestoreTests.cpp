@@ -8,6 +8,7 @@
 
 #include "platform/Trash.h"
 #include "removal/RestoreExecutor.h"
+#include "support/MoveToTrash.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -26,7 +27,7 @@ struct Home {
     MovedItem trashed(const std::string& relative, const std::string& contents = "cache bytes") {
         const std::string original = h + "/" + relative;
         test::writeFile(original + "/data.bin", contents);
-        auto moved = Trash::moveItem(original);
+        auto moved = test::moveToTrash(original);
         EXPECT_TRUE(moved.moved()) << moved.error;
         return MovedItem{original, moved.trashPath.value_or("Trash"), static_cast<int64_t>(contents.size())};
     }

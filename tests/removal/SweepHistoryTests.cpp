@@ -15,6 +15,7 @@
 #include "platform/Trash.h"
 #include "removal/CleanupPolicy.h"
 #include "removal/RestoreExecutor.h"
+#include "support/MoveToTrash.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -364,8 +365,8 @@ TEST(SweepHistoryPaths, BytesThatAreNotUTF8RoundTripAndRestoreExactly) {
     const std::string lookalike = caches + "/" + validUTF8("caf\xe9");
     test::writeFile(bad + "/data.bin", "the real one");
     test::writeFile(lookalike + "/data.bin", "a stranger");
-    auto movedBad = Trash::moveItem(bad);
-    auto movedLookalike = Trash::moveItem(lookalike);
+    auto movedBad = test::moveToTrash(bad);
+    auto movedLookalike = test::moveToTrash(lookalike);
     ASSERT_TRUE(movedBad.moved() && movedLookalike.moved()) << movedBad.error << movedLookalike.error;
     SweepRun run = makeRun("bytes", 0);
     run.moved = {MovedItem{bad, *movedBad.trashPath, 12}};

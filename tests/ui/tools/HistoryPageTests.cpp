@@ -10,6 +10,7 @@
 #include "models/HistoryModel.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
+#include "support/MoveToTrash.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
 #include "ui/kit/Button.h"
@@ -38,7 +39,7 @@ struct Page {
     MovedItem trashed(const std::string& relative, const std::string& contents) {
         const std::string original = ctx / relative;
         writeFile(original + "/data.bin", contents);
-        const auto moved = Trash::moveItem(original);
+        const auto moved = test::moveToTrash(original);
         return MovedItem{original, moved.trashPath.value_or("Trash"), int64_t(contents.size())};
     }
 };
