@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <new>
 
 #include "platform/Text.h"
 
@@ -120,14 +121,23 @@ void append(std::string &out, const nlohmann::json &value, int depth) {
 
 } // namespace
 
-std::optional<std::string> format(const nlohmann::json &value) {
+std::optional<std::string> format(const nlohmann::json &value, std::string *error) {
     std::string out;
     try {
         append(out, value, 0);
-    } catch (const std::exception &) {
+    } catch (const std::exception &failure) {
+        if (error)
+            *error = reason(failure);
         return std::nullopt;
     }
     return out;
+}
+
+std::string reason(const std::exception &error) {
+    if (dynamic_cast<const std::bad_alloc *>(&error))
+        return "out of memory";
+    std::string text = error.what();
+    return text.empty() ? "an error that carries no description" : text;
 }
 
 } // namespace sorvel::PrettyJSON

@@ -79,7 +79,7 @@ std::string internetDateTime(Date date) {
     return buffer;
 }
 
-std::optional<std::string> encode(const ScanResult& result) {
+std::optional<std::string> encode(const ScanResult& result, std::string* error) {
     try {
         json categories = json::array();
         for (const auto& category : result.sortedCategories()) categories.push_back(categoryObject(category));
@@ -107,8 +107,9 @@ std::optional<std::string> encode(const ScanResult& result) {
                                       {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
                                       {"totalBytes", v.totalCapacity},
                                       {"usedBytes", used < 0 ? 0 : used}}}};
-        return PrettyJSON::format(document);
-    } catch (const std::exception&) {
+        return PrettyJSON::format(document, error);
+    } catch (const std::exception& failure) {
+        if (error) *error = PrettyJSON::reason(failure);
         return std::nullopt;
     }
 }
@@ -123,8 +124,9 @@ std::string defaultFilename(Date at) {
 }
 
 std::optional<WriteFailure> write(const ScanResult& result, const std::string& path) {
-    auto bytes = encode(result);
-    if (!bytes) return WriteFailure{kFailureMessage, "The report could not be encoded."};
+    std::string why;
+    auto bytes = encode(result, &why);
+    if (!bytes) return WriteFailure{kFailureMessage, "The report could not be encoded: " + why + "."};
 
     if (int error = AtomicFile::write(path, *bytes); error != 0)
         return WriteFailure{kFailureMessage, errorDetail(path, error)};

@@ -15,8 +15,8 @@ namespace sorvel::ReportExporter {
 inline constexpr size_t kChildrenPerRoot = 25;
 
 /// The report as pretty-printed JSON with sorted keys and no final line break; none if
-/// it cannot be built.
-std::optional<std::string> encode(const ScanResult& result);
+/// it cannot be built, with the reason in `error` when one is given.
+std::optional<std::string> encode(const ScanResult& result, std::string* error = nullptr);
 
 /// "sorvel-scan-yyyy-MM-dd-HHmm.json" for the given moment in the local time zone.
 std::string defaultFilename(Date at = now());

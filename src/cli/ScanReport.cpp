@@ -132,7 +132,7 @@ std::string scanReportText(const ScanResult &result) {
     return out;
 }
 
-std::optional<std::string> scanReportJSON(const ScanResult &result) {
+std::optional<std::string> scanReportJSON(const ScanResult &result, std::string *error) {
     using nlohmann::json;
     try {
         json categories = json::array();
@@ -172,11 +172,13 @@ std::optional<std::string> scanReportJSON(const ScanResult &result) {
                                       {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
                                       {"totalBytes", v.totalCapacity},
                                       {"usedBytes", usedBytes(v)}}}};
-        auto text = PrettyJSON::format(document);
+        auto text = PrettyJSON::format(document, error);
         if (!text)
             return std::nullopt;
         return *text + "\n";
-    } catch (const std::exception &) {
+    } catch (const std::exception &failure) {
+        if (error)
+            *error = PrettyJSON::reason(failure);
         return std::nullopt;
     }
 }
@@ -207,9 +209,10 @@ int run(bool json, ScanScope scope, bool progress) {
         printer.join();
 
     if (json) {
-        auto text = scanReportJSON(result);
+        std::string why;
+        auto text = scanReportJSON(result, &why);
         if (!text) {
-            ReportOutput::diagnostic("sorvel: could not encode the report as JSON\n");
+            ReportOutput::diagnostic("sorvel: could not encode the report as JSON: " + why + "\n");
             return 1;
         }
         return ReportOutput::emit(*text);

@@ -14,8 +14,9 @@ int run(bool json, ScanScope scope, bool progress);
 
 /// The text report of a finished result, every line ending in a line break.
 std::string scanReportText(const ScanResult &result);
-/// The JSON report of a finished result with a final line break; none if it cannot be built.
-std::optional<std::string> scanReportJSON(const ScanResult &result);
+/// The JSON report of a finished result with a final line break; none if it cannot be built,
+/// with the reason in `error` when one is given.
+std::optional<std::string> scanReportJSON(const ScanResult &result, std::string *error = nullptr);
 /// One progress line for the n-th finished root, with its line break.
 std::string progressLine(int counter, const ScanNode &root);
 

@@ -103,7 +103,6 @@ void ScanCoordinator::publishResult(ScanResult result) {
 
 bool ScanCoordinator::setScannedBytes(int64_t bytes) { return Models::assignIfChanged(scannedBytes_, bytes); }
 
-bool ScanCoordinator::setScannedFiles(int64_t files) { return Models::assignIfChanged(scannedFiles_, files); }
 
 bool ScanCoordinator::setCurrentPath(std::string path) {
     return Models::assignIfChanged(currentPath_, std::move(path));
@@ -192,7 +191,6 @@ void ScanCoordinator::start() {
 
     setPhase(Phase::scanning);
     bool progressMoved = setScannedBytes(0);
-    progressMoved |= setScannedFiles(0);
     progressMoved |= setElapsed(0);
     progressMoved |= setCurrentPath({});
     resetNavigation();
@@ -254,7 +252,6 @@ void ScanCoordinator::start() {
 void ScanCoordinator::poll(const std::shared_ptr<ScanControl>& control) {
     const auto progress = control->progress();
     bool moved = setScannedBytes(progress.bytes);
-    moved |= setScannedFiles(progress.files);
     moved |= setCurrentPath(progress.currentPath);
     moved |= setElapsed(secondsBetween(startedAt_, now()));
     const bool rootsFinished = countFinishedRoots(control->takeCompleted());

@@ -83,7 +83,6 @@ public:
     Phase phase() const { return phase_; }
     const ScanResult& result() const { return result_; }
     int64_t scannedBytes() const { return scannedBytes_; }
-    int64_t scannedFiles() const { return scannedFiles_; }
     const std::string& currentPath() const { return currentPath_; }
     double elapsed() const { return elapsed_; }
     bool fullDiskAccess() const { return fullDiskAccess_; }
@@ -198,7 +197,6 @@ private:
     // Progress setters only store and say whether the value moved: each step of a scan
     // announces all its progress with one progressChanged.
     bool setScannedBytes(int64_t bytes);
-    bool setScannedFiles(int64_t files);
     bool setCurrentPath(std::string path);
     bool setElapsed(double seconds);
     void setFullDiskAccess(bool value);
@@ -228,15 +226,12 @@ private:
     void followNewTree();
     NavigationState position() const;
     void applyCleanupProgress(int done, int total);
-    void startCleanup(CleanupExecutor::Mode mode, std::optional<std::vector<CleanupExecutor::PathSize>> targets,
-                      OutcomesHandler done, bool deliverWhenGone);
 
     Services services_;
 
     Phase phase_ = Phase::idle;
     ScanResult result_;
     int64_t scannedBytes_ = 0;
-    int64_t scannedFiles_ = 0;
     std::string currentPath_;
     double elapsed_ = 0;
     bool fullDiskAccess_ = false;

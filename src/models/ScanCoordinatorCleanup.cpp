@@ -2,8 +2,6 @@
 // the preview, a real move to the Trash on confirmation, and the record of every real run.
 #include "models/ScanCoordinator.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 
 #include "models/BackgroundWork.h"
@@ -47,21 +45,13 @@ void ScanCoordinator::applyCleanupProgress(int done, int total) {
 void ScanCoordinator::runCleanup(CleanupExecutor::Mode mode,
                                  std::optional<std::vector<CleanupExecutor::PathSize>> targets,
                                  OutcomesHandler done) {
-    startCleanup(mode, std::move(targets), std::move(done), false);
-}
-
-void ScanCoordinator::startCleanup(CleanupExecutor::Mode mode,
-                                   std::optional<std::vector<CleanupExecutor::PathSize>> targets,
-                                   OutcomesHandler done, bool deliverWhenGone) {
     std::vector<CleanupExecutor::PathSize> paths = targets ? std::move(*targets) : selectedTargets();
     const CloudStatus cloud = cloud_;
     setCleanupProgress({0, static_cast<int>(CleanupExecutor::normalize(paths).size())});
 
     QPointer<ScanCoordinator> self(this);
-    // A run whose outcomes must be recorded hands them to the application, which outlives us.
-    QObject* receiver = deliverWhenGone ? static_cast<QObject*>(QCoreApplication::instance()) : this;
     Models::runThenDeliver(
-        receiver, Models::WorkPriority::userInitiated,
+        this, Models::WorkPriority::userInitiated,
         [self, run = services_.runCleanup, paths = std::move(paths), mode, cloud] {
             CleanupExecutor::Progress report = [self](int d, int t) {
                 Models::deliver(self, [d, t](ScanCoordinator& alive) { alive.applyCleanupProgress(d, t); });

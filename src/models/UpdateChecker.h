@@ -102,11 +102,14 @@ public:
     void checkIfDue();
     void check(bool userInitiated);
 
-    /// GET with the user agent "Sorvel", a 10 s time-out, no cache and no cookies. Only
+    /// GET with the user agent "Sorvel", no cache and no cookies, given up as "The request
+    /// timed out." once 10 s have passed since it started, however the bytes arrive. Only
     /// https is fetched: any other scheme fails without a request being made.
     static void fetch(const QUrl& url, Completion completion);
-    /// The transfer under `fetch`, for any scheme and time-out.
-    static void request(const QUrl& url, int timeoutMilliseconds, Completion completion);
+    /// `fetch` with another deadline (tests).
+    static Fetcher fetchWithin(int deadlineMilliseconds);
+    /// The transfer under `fetch`, for any scheme, ended at the deadline.
+    static void request(const QUrl& url, int deadlineMilliseconds, Completion completion);
     /// What a finished transfer means: a transfer error (empty when none), the HTTP status
     /// (0 when there was none) and the body (past kMaximumFeedBytes: a failure).
     static FetchResult interpret(const std::string& transferError, int status, const std::string& body);

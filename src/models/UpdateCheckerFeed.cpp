@@ -16,6 +16,7 @@ using nlohmann::json;
 
 const char* const kSecureConnectionRequired =
     "The resource could not be loaded because a secure connection is required.";
+const char* const kTimedOutMessage = "The request timed out.";
 
 // Reads an optional text field: absent or null gives none; another type fails the decode.
 bool optionalText(const json& object, const char* key, std::optional<std::string>& out) {
@@ -30,8 +31,7 @@ bool optionalText(const json& object, const char* key, std::optional<std::string
 std::string describe(QNetworkReply::NetworkError error, const QString& fallback) {
     switch (error) {
     case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError: // the transfer time-out aborts this way
-        return "The request timed out.";
+        return kTimedOutMessage;
     case QNetworkReply::ConnectionRefusedError:
         return "Could not connect to the server.";
     case QNetworkReply::RemoteHostClosedError:
@@ -107,17 +107,23 @@ json Release::toJSON() const {
 }
 
 void UpdateChecker::fetch(const QUrl& url, Completion completion) {
-    // Plain http is never fetched, not even by mistake: the answer could be anyone's.
-    if (url.scheme() != QStringLiteral("https")) {
-        QTimer::singleShot(0, [completion = std::move(completion)] {
-            completion(FetchResult::failure(kSecureConnectionRequired));
-        });
-        return;
-    }
-    request(url, kTimeoutMilliseconds, std::move(completion));
+    fetchWithin(kTimeoutMilliseconds)(url, std::move(completion));
 }
 
-void UpdateChecker::request(const QUrl& url, int timeoutMilliseconds, Completion completion) {
+UpdateChecker::Fetcher UpdateChecker::fetchWithin(int deadlineMilliseconds) {
+    return [deadlineMilliseconds](const QUrl& url, Completion completion) {
+        // Plain http is never fetched, not even by mistake: the answer could be anyone's.
+        if (url.scheme() != QStringLiteral("https")) {
+            QTimer::singleShot(0, [completion = std::move(completion)] {
+                completion(FetchResult::failure(kSecureConnectionRequired));
+            });
+            return;
+        }
+        request(url, deadlineMilliseconds, std::move(completion));
+    };
+}
+
+void UpdateChecker::request(const QUrl& url, int deadlineMilliseconds, Completion completion) {
     auto* manager = new QNetworkAccessManager();
     manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkRequest request(url);
@@ -126,15 +132,24 @@ void UpdateChecker::request(const QUrl& url, int timeoutMilliseconds, Completion
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setTransferTimeout(timeoutMilliseconds);
     QNetworkReply* reply = manager->get(request);
     // The body is taken as it arrives and the transfer given up once it passes the cap,
     // announced or not: an endless answer must not fill the memory.
     struct Received {
         QByteArray body;
         bool tooLarge = false;
+        bool pastDeadline = false;
     };
     auto received = std::make_shared<Received>();
+    // One deadline for the whole check: a transfer time-out would start again with every
+    // byte, and a server trickling bytes could keep the check waiting for ever.
+    auto* deadline = new QTimer(manager);
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, manager, [reply, received] {
+        received->pastDeadline = true;
+        reply->abort();
+    });
+    deadline->start(deadlineMilliseconds);
     auto take = [reply, received] {
         if (received->tooLarge) return;
         received->body += reply->read(kMaximumFeedBytes + 1 - received->body.size());
@@ -149,7 +164,14 @@ void UpdateChecker::request(const QUrl& url, int timeoutMilliseconds, Completion
     QObject::connect(reply, &QNetworkReply::metaDataChanged, manager, take);
     QObject::connect(reply, &QNetworkReply::readyRead, manager, take);
     QObject::connect(reply, &QNetworkReply::finished, manager,
-                     [manager, reply, received, take, completion = std::move(completion)] {
+                     [manager, reply, received, take, deadline, completion = std::move(completion)] {
+                         deadline->stop();
+                         if (received->pastDeadline) {
+                             reply->deleteLater();
+                             manager->deleteLater();
+                             completion(FetchResult::failure(kTimedOutMessage));
+                             return;
+                         }
                          if (!received->tooLarge && reply->isOpen()) take();
                          if (received->tooLarge) {
                              reply->deleteLater();

@@ -1,12 +1,17 @@
 #include "platform/SerialQueue.h"
 
+#include <cstdio>
+#include <exception>
 #include <memory>
+#include <new>
 #include <pthread.h>
 #include <system_error>
 
 namespace sorvel {
 
-SerialQueue::SerialQueue(std::string label) : label_(std::move(label)), shared_(std::make_shared<Shared>()) {
+SerialQueue::SerialQueue(std::string label, FailureHandler onFailure)
+    : label_(std::move(label)), shared_(std::make_shared<Shared>()) {
+    shared_->onFailure = std::move(onFailure);
     try {
         thread_ = std::thread(&SerialQueue::run, shared_, label_);
     } catch (const std::system_error&) {
@@ -43,12 +48,40 @@ void SerialQueue::run(std::shared_ptr<Shared> shared, std::string label) {
             block = std::move(shared->blocks.front());
             shared->blocks.pop_front();
         }
+        // A failing block must not take the queue's thread down with it, nor go unheard.
         try {
             if (block) block();
+        } catch (const std::bad_alloc&) {
+            failed(*shared, label, "out of memory");
+        } catch (const std::exception& error) {
+            failed(*shared, label, error.what());
         } catch (...) {
-            // A failing block must not take the queue's thread down with it.
+            failed(*shared, label, "an error that carries no description");
         }
     }
+}
+
+void SerialQueue::failed(Shared& shared, const std::string& label, std::string reason) {
+    FailureHandler handler;
+    {
+        std::lock_guard lock(shared.mutex);
+        shared.lastFailure = reason;
+        handler = shared.onFailure;
+    }
+    try {
+        if (handler) {
+            handler(label, reason);
+            return;
+        }
+    } catch (...) {
+        // A handler that throws is heard on standard error instead.
+    }
+    std::fprintf(stderr, "sorvel: a task on %s failed: %s\n", label.c_str(), reason.c_str());
+}
+
+std::string SerialQueue::lastFailure() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->lastFailure;
 }
 
 void SerialQueue::async(std::function<void()> block) {

@@ -12,8 +12,12 @@ namespace sorvel {
 
 class SerialQueue final {
 public:
-    /// The label also names the thread (as far as the system's 15 characters allow).
-    explicit SerialQueue(std::string label);
+    /// Hears, on the queue's thread, why a block threw: the queue's label and the error's text.
+    using FailureHandler = std::function<void(const std::string& label, const std::string& reason)>;
+
+    /// The label also names the thread (as far as the system's 15 characters allow). A block
+    /// that throws goes to `onFailure`, or without one to a line on standard error.
+    explicit SerialQueue(std::string label, FailureHandler onFailure = nullptr);
     /// Runs the blocks already submitted, then ends the thread. Called from one of its
     /// own blocks, the thread is left to finish them and end by itself.
     ~SerialQueue();
@@ -28,6 +32,8 @@ public:
     bool isCurrent() const;
     /// False when no thread could be started and blocks run on their callers.
     bool hasThread() const { return thread_.joinable(); }
+    /// Why the last block that threw failed; empty while none has.
+    std::string lastFailure() const;
 
 private:
     struct Shared {
@@ -36,7 +42,10 @@ private:
         std::deque<std::function<void()>> blocks;
         bool closing = false;
         std::thread::id thread;
+        FailureHandler onFailure;
+        std::string lastFailure;
     };
+    static void failed(Shared& shared, const std::string& label, std::string reason);
     static void run(std::shared_ptr<Shared> shared, std::string label);
 
     std::string label_;

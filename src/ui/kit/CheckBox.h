@@ -13,7 +13,6 @@ public:
     explicit CheckBox(double side = 16, double radius = 4.5, QWidget* parent = nullptr);
 
     void setMixed(bool mixed);
-    bool isMixed() const { return mixed_; }
     QSize sizeHint() const override;
 
     /// The box painted into `rect` (for painted rows).

@@ -16,11 +16,6 @@ void Surface::setFill(const Adaptive& fill) {
     update();
 }
 
-void Surface::setBorder(std::optional<Adaptive> border) {
-    border_ = std::move(border);
-    update();
-}
-
 void Surface::setHoverFill(std::optional<Adaptive> fill, std::function<void(bool)> onHover) {
     hoverFill_ = std::move(fill);
     onHover_ = std::move(onHover);

@@ -19,7 +19,6 @@ public:
     /// Square corners in Theme.window, no border.
     explicit Surface(QWidget* parent = nullptr);
     void setFill(const Adaptive& fill);
-    void setBorder(std::optional<Adaptive> border);
     /// Fill while the pointer is over the surface; `onHover` hears every change.
     void setHoverFill(std::optional<Adaptive> fill, std::function<void(bool)> onHover = nullptr);
     bool hovering() const { return hovering_; }

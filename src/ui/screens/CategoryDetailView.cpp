@@ -163,7 +163,6 @@ CategoryPaneState CategoryDetailView::state() const {
 }
 
 void CategoryDetailView::onArrival() {
-    ++loads_;
     const CategoryPaneState s = state();
     coordinator_.loadInsights(s.currentPath, s.excludedBelow);
     if (s.showsDocker) coordinator_.loadDocker(false);

@@ -53,7 +53,6 @@ public:
     QString headline() const;
     QString emptyText() const;
     bool showsEmptyState() const;
-    int loadCount() const { return loads_; }
 
     /// Opens a row or tile: enters a folder with something to list, reveals anything else.
     void open(const BrowseRow& row);
@@ -74,7 +73,6 @@ private:
     ScanCoordinator& coordinator_;
     DesktopServices& desktop_;
     std::string categoryID_;
-    int loads_ = 0;
     int pending_ = 0;
 
     QWidget* crumbBar_;

@@ -34,7 +34,6 @@ public:
     /// The row under a point of the widget; -1 between rows and outside.
     int rowAt(QPoint point) const;
     QRect rowRect(int index) const;
-    int hoveredRow() const { return hovered_; }
     /// The row the keyboard is on; -1 before the list had focus.
     int currentRow() const { return current_; }
     /// The row's context menu ("Reveal in Finder", "Copy path"), owned by the caller.

@@ -29,7 +29,6 @@ public:
     /// What stands under the header ("loading", "", "ready", "unavailable"), for tests.
     QString bodyKind() const { return bodyKind_; }
     QString headerFigure() const;
-    Button* refreshButton() const { return refresh_; }
 
 private:
     void redraw();

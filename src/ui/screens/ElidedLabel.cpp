@@ -18,12 +18,6 @@ ElidedLabel::ElidedLabel(QString text, const QFont& font, const Adaptive& colour
     refit();
 }
 
-void ElidedLabel::setFullText(const QString& text) {
-    if (text == full_) return;
-    full_ = text;
-    refit();
-}
-
 QSize ElidedLabel::minimumSizeHint() const { return {0, fontMetrics().height()}; }
 
 QSize ElidedLabel::sizeHint() const { return {fontMetrics().horizontalAdvance(full_) + 2, fontMetrics().height()}; }

@@ -12,8 +12,6 @@ class ElidedLabel : public QLabel {
 public:
     ElidedLabel(QString text, const QFont& font, const Adaptive& colour, Qt::TextElideMode mode,
                 bool selectable, QWidget* parent = nullptr);
-    void setFullText(const QString& text);
-    const QString& fullText() const { return full_; }
     QSize minimumSizeHint() const override;
     QSize sizeHint() const override;
 

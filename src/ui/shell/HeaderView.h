@@ -30,7 +30,6 @@ public:
     Text* unit() const { return unit_; }
     CapacityBar* capacityBar() const { return bar_; }
     SegmentedPicker* scopePicker() const { return scope_; }
-    Switch* appearanceToggle() const { return toggle_; }
     /// Recomputes everything from the coordinator (also what structure signals call).
     void refresh();
 

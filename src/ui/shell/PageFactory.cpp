@@ -1,7 +1,5 @@
 #include "ui/shell/PageFactory.h"
 
-#include <QApplication>
-
 #include "models/ScanCoordinator.h"
 #include "ui/screens/AdviceSection.h"
 #include "ui/screens/CategoryDetailView.h"
@@ -9,11 +7,9 @@
 #include "ui/screens/OverviewView.h"
 #include "ui/services/AppModels.h"
 #include "ui/shell/OnboardingView.h"
-#include "ui/shell/ToolWindows.h"
 #include "ui/tools/AppUninstallerView.h"
 #include "ui/tools/DuplicatesView.h"
 #include "ui/tools/HistoryView.h"
-#include "ui/tools/MenuBarView.h"
 #include "ui/tools/SweepSettingsView.h"
 
 namespace sorvel::ui::PageFactory {
@@ -65,17 +61,6 @@ QWidget* history(const AppModels& models, QWidget* parent) {
 
 QWidget* settingsWindow(const AppModels& models, QWidget* parent) {
     return new SweepSettingsView(models.coordinator, models.sweeper, models.updates, parent);
-}
-
-QWidget* trayPanel(const AppModels& models, QWidget* parent) {
-    MenuBarView::Actions actions;
-    actions.openSettings = [models] { ToolWindows::openSettingsFromPanel(models); };
-    actions.openMain = [models] { ToolWindows::openMain(models); };
-    actions.quit = [models] {
-        if (models.quit) models.quit();
-        else QApplication::quit();
-    };
-    return new MenuBarView(models.sweeper, std::move(actions), parent);
 }
 
 // ---- dispatch ------------------------------------------------------------------------

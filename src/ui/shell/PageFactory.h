@@ -29,7 +29,5 @@ void openCleanupPreview(const AppModels& models, QWidget* parent);
 QWidget* cloudStatusRow(const AppModels& models, QWidget* parent);
 /// The settings window's content (a top-level window when parent is null).
 QWidget* settingsWindow(const AppModels& models, QWidget* parent);
-/// The tray panel's content.
-QWidget* trayPanel(const AppModels& models, QWidget* parent);
 
 } // namespace sorvel::ui::PageFactory

@@ -29,7 +29,6 @@ public:
 
     /// Ends the process now, or once the moves in flight have finished.
     void request();
-    bool isWaiting() const { return waiting_; }
     /// The notice shown while waiting, if any.
     QMessageBox* notice() const { return notice_; }
     /// Whether the flow has told the event loop to end.

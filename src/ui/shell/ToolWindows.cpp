@@ -9,7 +9,6 @@
 #include <QTimer>
 
 #include "models/DuplicatesModel.h"
-#include "ui/shell/MainWindow.h"
 #include "ui/shell/PageFactory.h"
 #include "ui/tools/SweepSettingsView.h"
 
@@ -72,7 +71,7 @@ void openMain(const AppModels& models) {
     }
 }
 
-void installFolderChooser(const AppModels& models, MainWindow& window) {
+void installFolderChooser(const AppModels& models, QWidget& window) {
     models.duplicates.setFolderChooser([&window](const DuplicatesModel::FolderRequest& request) -> std::optional<std::string> {
         QFileDialog dialog(&window, QString::fromStdString(request.message), QString::fromStdString(request.startDirectory));
         dialog.setFileMode(QFileDialog::Directory);

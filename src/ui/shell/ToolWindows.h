@@ -6,11 +6,7 @@
 
 #include "ui/services/AppModels.h"
 
-namespace sorvel::ui {
-
-class MainWindow;
-
-namespace ToolWindows {
+namespace sorvel::ui::ToolWindows {
 
 /// Shows the settings window, making it when there is none (never larger than the screen's
 /// available area), and brings it forward.
@@ -25,7 +21,6 @@ void openSettingsFromPanel(const AppModels& models);
 void openMain(const AppModels& models);
 
 /// A folder dialog for "Choose folder…" of the duplicates page, over `window`.
-void installFolderChooser(const AppModels& models, MainWindow& window);
+void installFolderChooser(const AppModels& models, QWidget& window);
 
-} // namespace ToolWindows
-} // namespace sorvel::ui
+} // namespace sorvel::ui::ToolWindows

@@ -1,5 +1,6 @@
 #include "ui/shell/TrayItem.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QPainter>
@@ -15,8 +16,9 @@
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Theme.h"
-#include "ui/shell/PageFactory.h"
+#include "ui/shell/ToolWindows.h"
 #include "ui/shell/WindowBackground.h"
+#include "ui/tools/MenuBarView.h"
 
 namespace sorvel::ui {
 
@@ -58,6 +60,17 @@ QRect TrayItem::panelFrame(QSize content, QRect anchor, QRect area) {
     return {at, size};
 }
 
+QWidget* TrayItem::panelContent(const AppModels& models, QWidget* parent) {
+    MenuBarView::Actions actions;
+    actions.openSettings = [models] { ToolWindows::openSettingsFromPanel(models); };
+    actions.openMain = [models] { ToolWindows::openMain(models); };
+    actions.quit = [models] {
+        if (models.quit) models.quit();
+        else QApplication::quit();
+    };
+    return new MenuBarView(models.sweeper, std::move(actions), parent);
+}
+
 void TrayItem::showPanel(bool asWindow) {
     if (!panel_) {
         auto* frame = new WindowBackground;
@@ -72,7 +85,7 @@ void TrayItem::showPanel(bool asWindow) {
         scroll->setWidgetResizable(false);
         scroll->setAutoFillBackground(false);
         scroll->viewport()->setAutoFillBackground(false);
-        if (QWidget* content = PageFactory::trayPanel(models_, scroll)) {
+        if (QWidget* content = panelContent(models_, scroll)) {
             scroll->setWidget(content);
             content_ = content;
             content->installEventFilter(this);

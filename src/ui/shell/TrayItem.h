@@ -30,6 +30,8 @@ public:
     static QIcon trayIcon(bool darkTray);
     /// The open panel, if any.
     QWidget* panel() const { return panel_; }
+    /// The panel's content, whose buttons lead to the settings and main windows.
+    static QWidget* panelContent(const AppModels& models, QWidget* parent);
 
     /// The panel's whole frame for content of `content` size: below `anchor` (above it when
     /// there is no room below), inside `area`, at most as tall as `area`; the content

@@ -124,3 +124,27 @@ TEST(UpdateCheckEndToEnd, AFeedWhoseCertificateNobodyTrustsIsNotBelieved) {
                   "An SSL error has occurred and a secure connection to the server cannot be made."));
     EXPECT_TRUE(server.requests.empty());
 }
+
+TEST(UpdateCheckEndToEnd, AFeedThatTricklesIsCutOffAtTheDeadlineAndTheCheckFailsAsATimeOut) {
+    UiContext ctx;
+    LoopbackFeedServer server;
+    TrustedCertificate trust(server.credentials().certificate);
+    ConfiguredFeed feed(server.url());
+    // A byte every 100 ms: each byte would restart a per-transfer time-out, and the whole
+    // body would take 30 s.
+    server.body = feedBody(server, "1.3.0", 130) + QByteArray(300, ' ');
+    server.trickleMilliseconds = 100;
+    UpdateChecker updates(UpdateChecker::fetchWithin(1'000), [](const QUrl&) {});
+    ui::SweepSettingsView settings(ctx.coordinator(), ctx.models().sweeper, updates);
+    auto checkButton = [&] {
+        settings.flush();
+        return one<ui::Button>(&settings, "checkNow");
+    };
+
+    checkButton()->click();
+    EXPECT_EQ(checkButton()->text(), "Checking\u2026");
+    ASSERT_TRUE(waitUntil([&] { return updates.state().kind != Kind::checking; }, 5'000));
+    EXPECT_EQ(updates.state(), UpdateChecker::State::failed("The request timed out."));
+    EXPECT_EQ(checkButton()->text(), "Check again");
+    EXPECT_EQ(server.requests.size(), 1u);
+}

@@ -21,7 +21,6 @@
 #include "ui/kit/Button.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Theme.h"
-#include "ui/shell/PageFactory.h"
 #include "ui/shell/ToolWindows.h"
 #include "ui/shell/TrayItem.h"
 #include "ui/tools/MenuBarView.h"
@@ -171,7 +170,7 @@ TEST(SweepPanel, ChoosingTheSelectedFrequencyStoresNothing) {
 TEST(SweepPanel, SettingsFindsTheWindowTitledSorvelSettings) {
     UiContext ctx;
     EXPECT_EQ(ui::SweepSettingsView::findWindow(), nullptr);
-    std::unique_ptr<QWidget> panel(ui::PageFactory::trayPanel(ctx.models(), nullptr));
+    std::unique_ptr<QWidget> panel(ui::TrayItem::panelContent(ctx.models(), nullptr));
     one<ui::Button>(panel.get(), "openSettings")->click();
     QWidget* window = ui::SweepSettingsView::findWindow();
     ASSERT_NE(window, nullptr);

@@ -1,6 +1,7 @@
 #include "uisupport/LoopbackFeedServer.h"
 
 #include <QSslSocket>
+#include <QTimer>
 
 #include <memory>
 #include <stdexcept>
@@ -77,8 +78,22 @@ LoopbackFeedServer::LoopbackFeedServer() : credentials_(TestCertificate::make())
                 requests.push_back(received->left(received->indexOf("\r\n")));
                 received->clear();
                 socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                              QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-                socket->disconnectFromHost();
+                              QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n");
+                if (trickleMilliseconds <= 0) {
+                    socket->write(body);
+                    socket->disconnectFromHost();
+                    return;
+                }
+                // Ends by itself once the body is out; the timer goes with the socket.
+                auto* drip = new QTimer(socket);
+                QObject::connect(drip, &QTimer::timeout, socket, [socket, drip, left = body]() mutable {
+                    socket->write(left.left(1));
+                    left.remove(0, 1);
+                    if (!left.isEmpty()) return;
+                    drip->stop();
+                    socket->disconnectFromHost();
+                });
+                drip->start(trickleMilliseconds);
             });
         }
     });

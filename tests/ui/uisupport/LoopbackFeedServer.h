@@ -29,6 +29,8 @@ public:
 
     /// What every request is answered with (status 200, JSON).
     QByteArray body;
+    /// When above 0, the body goes out one byte at a time with this pause between bytes.
+    int trickleMilliseconds = 0;
     /// The request line of each request that arrived over a completed handshake.
     std::vector<QByteArray> requests;
 
