@@ -134,7 +134,7 @@ void seedHistory(int runs, int items) {
             run.receipt.movedBytes += run.moved.back().size;
         }
         run.receipt.movedCount = items;
-        SweepHistory::record(run);
+        SweepHistory::store(run);
     }
 }
 

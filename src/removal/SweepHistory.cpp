@@ -1,8 +1,12 @@
 #include "removal/SweepHistory.h"
 
+#include <algorithm>
 #include <climits>
+#include <mutex>
+#include <set>
 #include <unordered_set>
 
+#include "platform/Path.h"
 #include "platform/UserDefaults.h"
 #include "removal/SweepCoding.h"
 
@@ -180,62 +184,132 @@ std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
 }
 
 namespace SweepHistory {
+namespace {
 
-nlohmann::json encode(const std::vector<SweepRun>& runs) {
-    nlohmann::json array = nlohmann::json::array();
-    for (const auto& run : runs) array.push_back(run.toJSON());
-    return array;
+UserDefaults historyFile() { return UserDefaults(filePath()); }
+
+// The entries of `old` that `current` does not hold: runs by id, entries that cannot be
+// read by their exact form.
+std::vector<Entry> missingFrom(const std::vector<Entry>& current, std::vector<Entry> old) {
+    std::set<UUID> ids;
+    for (const auto& entry : current)
+        if (entry.run) ids.insert(entry.run->id);
+    std::erase_if(old, [&](const Entry& entry) {
+        if (entry.run) return ids.count(entry.run->id) > 0;
+        return std::any_of(current.begin(), current.end(),
+                           [&](const Entry& held) { return !held.run && held.raw == entry.raw; });
+    });
+    return old;
 }
 
-std::optional<std::vector<SweepRun>> decode(const nlohmann::json& json) {
-    if (!json.is_array()) return std::nullopt;
-    return readable(entries(json));
+// What was moved over from the old list goes ahead: it was written after the history file
+// was last changed by this version.
+std::vector<Entry> joined(std::vector<Entry> current, std::vector<Entry> added) {
+    for (auto& entry : current) added.push_back(std::move(entry));
+    applyBounds(added);
+    return added;
+}
+
+// One step of the move: the old list's missing runs into the history file, then the old
+// list out of the settings, unless another writer changed it meanwhile.
+SaveStatus moveOnce(bool& done) {
+    const UserDefaults settings = UserDefaults::standard();
+    std::optional<nlohmann::json> old;
+    const SaveStatus written = historyFile().modify(kKey, [&](std::optional<nlohmann::json>& value) {
+        old = settings.value(kKey);
+        if (!old) return false;
+        auto current = entries(value);
+        auto added = missingFrom(current, entries(old));
+        if (added.empty() && value) return false;
+        value = storedForm(joined(std::move(current), std::move(added)));
+        return true;
+    });
+    if (!written || !old) {
+        done = true;
+        return written;
+    }
+    bool changedMeanwhile = false;
+    const SaveStatus removed = UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
+        if (!value) return false;
+        if (*value != *old) {
+            changedMeanwhile = true;
+            return false;
+        }
+        value.reset();
+        return true;
+    });
+    done = !removed || !changedMeanwhile;
+    return removed;
+}
+
+// Every change to the history file waits for the move: a run forgotten there must not come
+// back from an old list still in the settings.
+SaveStatus change(const std::function<bool(std::optional<nlohmann::json>& value)>& body) {
+    if (const SaveStatus moved = moveOver(); !moved) return moved;
+    return historyFile().modify(kKey, body);
+}
+
+struct ReadCache {
+    std::mutex mutex;
+    // Weak, so an old version is not kept alive beside the new one.
+    std::weak_ptr<const nlohmann::json> history, settings;
+    bool filled = false;
+    Loaded loaded;
+};
+
+ReadCache& readCache() {
+    static ReadCache cache;
+    return cache;
+}
+
+std::vector<Entry> storedEntries(const std::shared_ptr<const nlohmann::json>& document) {
+    if (!document) return {};
+    auto it = document->find(kKey);
+    if (it == document->end()) return {};
+    return entries(*it);
+}
+
+} // namespace
+
+std::string filePath() {
+    return appendingPathComponent(deletingLastPathComponent(UserDefaults::standardFilePath()), "history.json");
+}
+
+SaveStatus moveOver() {
+    if (!UserDefaults::standard().contains(kKey)) return {};
+    SaveStatus status;
+    bool done = false;
+    // Another writer of the old list (an earlier version still running) may change it
+    // between the two steps; a few rounds take in what it added.
+    for (int round = 0; round < 3 && !done; ++round) status = moveOnce(done);
+    return done ? status : SaveStatus::failed(EAGAIN);
 }
 
 Loaded read() {
-    const auto list = entries(UserDefaults::standard().value(kKey));
+    (void)moveOver();
+    auto history = historyFile().snapshot();
+    auto settings = UserDefaults::standard().snapshot();
+    // A list that could not be moved yet is shown with the rest.
+    if (settings && !settings->contains(kKey)) settings.reset();
+    ReadCache& cache = readCache();
+    {
+        const std::lock_guard<std::mutex> held(cache.mutex);
+        if (cache.filled && cache.history.lock() == history && cache.settings.lock() == settings) return cache.loaded;
+    }
+    auto list = storedEntries(history);
+    if (settings) list = joined(list, missingFrom(list, storedEntries(settings)));
     Loaded loaded;
     loaded.runs = readable(list);
     loaded.unreadable = list.size() - loaded.runs.size();
+    const std::lock_guard<std::mutex> held(cache.mutex);
+    cache.history = history;
+    cache.settings = settings;
+    cache.filled = true;
+    cache.loaded = loaded;
     return loaded;
 }
 
 std::vector<SweepRun> load() { return read().runs; }
-
-std::optional<std::vector<SweepRun>> record(const SweepRun& given) {
-    SweepRun run = given;
-    if (run.moved.size() > kMaximumItemsPerRun) {
-        run.moved.resize(kMaximumItemsPerRun);
-        run.hasDetail = false;
-    }
-    std::vector<SweepRun> saved;
-    const bool ok = UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
-        std::vector<Entry> list;
-        list.push_back(Entry{run, nlohmann::json::object(), true});
-        for (auto& entry : entries(value)) list.push_back(std::move(entry));
-        applyBounds(list);
-        value = storedForm(list);
-        saved = readable(list);
-        return true;
-    });
-    if (!ok) return std::nullopt;
-    return saved;
-}
-
-SaveStatus update(const SweepRun& run) {
-    return UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
-        auto list = entries(value);
-        for (auto& entry : list) {
-            if (entry.run && entry.run->id == run.id) {
-                entry.run = run;
-                entry.changed = true;
-                value = storedForm(list);
-                return true;
-            }
-        }
-        return false;
-    });
-}
 
 SaveStatus store(const SweepRun& given) {
     SweepRun run = given;
@@ -243,7 +317,7 @@ SaveStatus store(const SweepRun& given) {
         run.moved.resize(kMaximumItemsPerRun);
         run.hasDetail = false;
     }
-    return UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
+    return change([&](std::optional<nlohmann::json>& value) {
         auto list = entries(value);
         bool replaced = false;
         for (auto& entry : list) {
@@ -265,7 +339,7 @@ SaveStatus store(const SweepRun& given) {
 
 SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalPaths) {
     const std::unordered_set<std::string> gone(originalPaths.begin(), originalPaths.end());
-    return UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
+    return change([&](std::optional<nlohmann::json>& value) {
         auto list = entries(value);
         for (auto& entry : list) {
             if (!entry.run || entry.run->id != id) continue;
@@ -292,7 +366,7 @@ std::optional<std::string> notSavedMessage(const SaveStatus& status) {
 }
 
 SaveStatus forget(const UUID& id) {
-    return UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
+    return change([&](std::optional<nlohmann::json>& value) {
         auto list = entries(value);
         const auto before = list.size();
         std::erase_if(list, [&](const Entry& entry) { return entry.run && entry.run->id == id; });
@@ -302,8 +376,8 @@ SaveStatus forget(const UUID& id) {
     });
 }
 
-bool clear() {
-    return UserDefaults::standard().modify(kKey, [](std::optional<nlohmann::json>& value) {
+SaveStatus clear() {
+    return change([](std::optional<nlohmann::json>& value) {
         auto list = entries(value);
         std::vector<Entry> unreadable;
         for (auto& entry : list)

@@ -67,7 +67,7 @@ TEST(HistoryPage, PutAllBackReturnsTheItemsAndRewritesTheRun) {
     run.receipt.movedCount = 2;
     run.receipt.movedBytes = a.size + b.size;
     run.moved = {a, b};
-    SweepHistory::record(run);
+    SweepHistory::store(run);
     page.open();
     ASSERT_EQ(page.history.runs().size(), 1u);
     EXPECT_EQ(textOf(page.view.get(), "totals"), "2 items \u00B7 0 KB");
@@ -147,7 +147,7 @@ TEST(HistoryPage, ARunOpensAndClosesWithItsHeightEasing) {
     run.scope = "items you picked";
     run.receipt.movedCount = 1;
     run.moved = {a};
-    SweepHistory::record(run);
+    SweepHistory::store(run);
     page.open();
     AnimationsOn animations;
     auto* header = one<ui::ClickArea>(page.view.get(), "runHeader");
