@@ -31,8 +31,8 @@ struct Page {
     void open() {
         view = std::make_unique<ui::HistoryView>(history, ctx.coordinator());
         view->resize(1000, 900);
-        view->show(); // loads the stored runs
-        turn();
+        view->show(); // loads the stored runs, on a worker
+        ASSERT_TRUE(waitUntil([&] { return !history.isLoading(); }));
         view->flush();
     }
     MovedItem trashed(const std::string& relative, const std::string& contents) {
@@ -101,6 +101,7 @@ TEST(HistoryPage, ClearLogEmptiesTheLedger) {
     page.open();
     ASSERT_EQ(page.history.runs().size(), 2u);
     one<ui::Button>(page.view.get(), "clearLog")->click();
+    ASSERT_TRUE(waitUntil([&] { return page.history.runs().empty(); }));
     page.view->flush();
     EXPECT_TRUE(page.history.runs().empty());
     EXPECT_TRUE(SweepHistory::load().empty());
