@@ -8,6 +8,7 @@
 
 #include "engine/DisplayCategory.h"
 #include "engine/StorageCategory.h"
+#include "models/SettingsSaver.h"
 
 namespace sorvel::test {
 
@@ -99,6 +100,8 @@ UiContext::UiContext()
 UiContext::~UiContext() {
     coordinator_->cancel();
     scan_.release({});
+    // Settings the test asked for are written before its home goes.
+    Models::waitForSettings();
 }
 
 void UiContext::beginScan() {
