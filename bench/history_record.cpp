@@ -5,6 +5,7 @@
 // Usage: history_record [RECORDS]
 // The history starts at its bounds (250 runs, 20 of them with 2,000 items each) in a
 // temporary settings folder; each record adds one run of 2,000 items.
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,6 +67,10 @@ int main(int argc, char** argv) {
     const auto loaded = SweepHistory::load();
     std::printf("%.1f ms (%zu runs)\n", std::chrono::duration<double>(Clock::now() - start).count() * 1e3,
                 loaded.size());
+    // The parsed history stays in memory while the file is unchanged.
+    struct rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak resident: %.0f MiB\n", double(usage.ru_maxrss) / 1024);
 
     const std::string path = SweepHistory::filePath();
     for (const std::string& name : {path, path + ".lock"}) ::unlink(name.c_str());

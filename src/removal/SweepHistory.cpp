@@ -55,31 +55,36 @@ struct Entry {
     nlohmann::json raw;
     bool changed = false;
 
-    nlohmann::json stored() const {
-        if (!run || !changed) return raw;
-        nlohmann::json out = raw.is_object() ? raw : nlohmann::json::object();
+    // The element to store; the entry is spent.
+    nlohmann::json take() {
+        if (!run || !changed) return std::move(raw);
+        nlohmann::json out = raw.is_object() ? std::move(raw) : nlohmann::json::object();
         out.update(run->toJSON());
         if (run->finished) out.erase("finished"); // left out once true, as when first written
         return out;
     }
 };
 
-std::vector<Entry> entries(const std::optional<nlohmann::json>& stored) {
+// Taken by value: a stored list is large, and its elements move into the entries.
+std::vector<Entry> entries(std::optional<nlohmann::json> stored) {
     std::vector<Entry> out;
     if (!stored) return out;
     if (!stored->is_array()) {
         // Not a list at all: kept whole, as one entry nobody can read.
-        out.push_back(Entry{std::nullopt, *stored});
+        out.push_back(Entry{std::nullopt, std::move(*stored)});
         return out;
     }
     out.reserve(stored->size());
-    for (const auto& element : *stored) out.push_back(Entry{SweepRun::fromJSON(element), element});
+    for (auto& element : *stored) {
+        auto run = SweepRun::fromJSON(element);
+        out.push_back(Entry{std::move(run), std::move(element)});
+    }
     return out;
 }
 
-nlohmann::json storedForm(const std::vector<Entry>& list) {
+nlohmann::json storedForm(std::vector<Entry> list) {
     nlohmann::json array = nlohmann::json::array();
-    for (const auto& entry : list) array.push_back(entry.stored());
+    for (auto& entry : list) array.push_back(entry.take());
     return array;
 }
 
@@ -218,9 +223,10 @@ SaveStatus moveOnce(bool& done) {
     const SaveStatus written = historyFile().modify(kKey, [&](std::optional<nlohmann::json>& value) {
         old = settings.value(kKey);
         if (!old) return false;
-        auto current = entries(value);
+        const bool existed = value.has_value();
+        auto current = entries(std::move(value));
         auto added = missingFrom(current, entries(old));
-        if (added.empty() && value) return false;
+        if (added.empty() && existed) return false;
         value = storedForm(joined(std::move(current), std::move(added)));
         return true;
     });
@@ -269,6 +275,23 @@ std::vector<Entry> storedEntries(const std::shared_ptr<const nlohmann::json>& do
     return entries(*it);
 }
 
+// The common case, without keeping the stored form of each run.
+Loaded decoded(const std::shared_ptr<const nlohmann::json>& document) {
+    Loaded loaded;
+    auto it = document ? document->find(kKey) : nlohmann::json::const_iterator();
+    if (!document || it == document->end()) return loaded;
+    if (!it->is_array()) {
+        loaded.unreadable = 1;
+        return loaded;
+    }
+    loaded.runs.reserve(it->size());
+    for (const auto& element : *it) {
+        if (auto run = SweepRun::fromJSON(element)) loaded.runs.push_back(std::move(*run));
+        else ++loaded.unreadable;
+    }
+    return loaded;
+}
+
 } // namespace
 
 std::string filePath() {
@@ -296,11 +319,15 @@ Loaded read() {
         const std::lock_guard<std::mutex> held(cache.mutex);
         if (cache.filled && cache.history.lock() == history && cache.settings.lock() == settings) return cache.loaded;
     }
-    auto list = storedEntries(history);
-    if (settings) list = joined(list, missingFrom(list, storedEntries(settings)));
     Loaded loaded;
-    loaded.runs = readable(list);
-    loaded.unreadable = list.size() - loaded.runs.size();
+    if (settings) {
+        auto list = storedEntries(history);
+        list = joined(list, missingFrom(list, storedEntries(settings)));
+        loaded.runs = readable(list);
+        loaded.unreadable = list.size() - loaded.runs.size();
+    } else {
+        loaded = decoded(history);
+    }
     const std::lock_guard<std::mutex> held(cache.mutex);
     cache.history = history;
     cache.settings = settings;
@@ -318,7 +345,7 @@ SaveStatus store(const SweepRun& given) {
         run.hasDetail = false;
     }
     return change([&](std::optional<nlohmann::json>& value) {
-        auto list = entries(value);
+        auto list = entries(std::move(value));
         bool replaced = false;
         for (auto& entry : list) {
             if (entry.run && entry.run->id == run.id) {
@@ -332,7 +359,7 @@ SaveStatus store(const SweepRun& given) {
             list.insert(list.begin(), Entry{run, nlohmann::json::object(), true});
             applyBounds(list);
         }
-        value = storedForm(list);
+        value = storedForm(std::move(list));
         return true;
     });
 }
@@ -340,7 +367,7 @@ SaveStatus store(const SweepRun& given) {
 SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalPaths) {
     const std::unordered_set<std::string> gone(originalPaths.begin(), originalPaths.end());
     return change([&](std::optional<nlohmann::json>& value) {
-        auto list = entries(value);
+        auto list = entries(std::move(value));
         for (auto& entry : list) {
             if (!entry.run || entry.run->id != id) continue;
             SweepRun& run = *entry.run;
@@ -351,10 +378,10 @@ SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalP
                 if (__builtin_add_overflow(bytes, item.size, &bytes)) bytes = item.size > 0 ? INT64_MAX : INT64_MIN;
             run.receipt.movedBytes = bytes;
             entry.changed = true;
-            value = storedForm(list);
+            value = storedForm(std::move(list));
             return true;
         }
-        return false;
+        return false; // nothing is written: the moved-from value is not used
     });
 }
 
@@ -367,23 +394,23 @@ std::optional<std::string> notSavedMessage(const SaveStatus& status) {
 
 SaveStatus forget(const UUID& id) {
     return change([&](std::optional<nlohmann::json>& value) {
-        auto list = entries(value);
+        auto list = entries(std::move(value));
         const auto before = list.size();
         std::erase_if(list, [&](const Entry& entry) { return entry.run && entry.run->id == id; });
         if (list.size() == before) return false;
-        value = storedForm(list);
+        value = storedForm(std::move(list));
         return true;
     });
 }
 
 SaveStatus clear() {
     return change([](std::optional<nlohmann::json>& value) {
-        auto list = entries(value);
+        auto list = entries(std::move(value));
         std::vector<Entry> unreadable;
         for (auto& entry : list)
             if (!entry.run) unreadable.push_back(std::move(entry));
         if (unreadable.empty()) value.reset();
-        else value = storedForm(unreadable);
+        else value = storedForm(std::move(unreadable));
         return true;
     });
 }
