@@ -165,3 +165,15 @@ TEST(HistoryCommand, ASettingsFileThatCannotBeReadIsNotAnEmptyHistory) {
         EXPECT_EQ(test::readFile(path), text); // reading changes nothing
     }
 }
+
+TEST(HistoryCommand, AHistoryFileThatCannotBeReadIsNotAnEmptyHistory) {
+    test::TempDir home;
+    const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};
+    const std::string path = home / ".config/sorvel/history.json";
+    test::writeFile(path, "{ not json");
+    const auto result = test::runSorvel({"--history"}, env);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "The history file " + path + " could not be read, so the history in it cannot be listed.\n");
+    EXPECT_EQ(test::readFile(path), "{ not json");
+}
