@@ -1,10 +1,11 @@
-// Recording a run into a full history: the whole list is read, decoded, bounded,
-// encoded and written (fsync, rename) under the settings lock on every record, so its
-// cost is what a cleanup or sweep pays at its end.
+// Recording a run into a full history: the whole list is decoded, bounded, encoded and
+// written (fsync, rename) under the history file's lock on every record, so its cost is
+// what a cleanup or sweep pays at its end.
 //
 // Usage: history_record [RECORDS]
 // The history starts at its bounds (250 runs, 20 of them with 2,000 items each) in a
 // temporary settings folder; each record adds one run of 2,000 items.
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,22 +44,22 @@ int main(int argc, char** argv) {
     if (!mkdtemp(folder)) return 1;
     setenv("XDG_CONFIG_HOME", folder, 1);
 
-    std::vector<SweepRun> full;
+    nlohmann::json full = nlohmann::json::array();
     for (int n = 0; n < static_cast<int>(SweepHistory::kMaximumRuns); ++n)
-        full.push_back(runOf(n, n < static_cast<int>(SweepHistory::kRunsWithDetail) ? 2000 : 0));
-    if (!UserDefaults::standard().set("SorvelSweepHistory", SweepHistory::encode(full))) return 1;
+        full.push_back(runOf(n, n < static_cast<int>(SweepHistory::kRunsWithDetail) ? 2000 : 0).toJSON());
+    if (!UserDefaults(SweepHistory::filePath()).set("SorvelSweepHistory", full)) return 1;
 
     std::vector<double> seconds;
     for (int r = 0; r < records; ++r) {
         const SweepRun run = runOf(1000 + r, 2000);
         const auto start = Clock::now();
-        if (!SweepHistory::record(run)) return 1;
+        if (!SweepHistory::store(run)) return 1;
         seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
     }
     std::sort(seconds.begin(), seconds.end());
     struct stat st{};
-    stat(UserDefaults::standardFilePath().c_str(), &st);
-    std::printf("records: %d, settings file: %lld bytes\n", records, static_cast<long long>(st.st_size));
+    stat(SweepHistory::filePath().c_str(), &st);
+    std::printf("records: %d, history file: %lld bytes\n", records, static_cast<long long>(st.st_size));
     std::printf("record, median: %.1f ms, slowest: %.1f ms\n", seconds[seconds.size() / 2] * 1e3,
                 seconds.back() * 1e3);
     std::printf("load, one: ");
@@ -66,8 +67,12 @@ int main(int argc, char** argv) {
     const auto loaded = SweepHistory::load();
     std::printf("%.1f ms (%zu runs)\n", std::chrono::duration<double>(Clock::now() - start).count() * 1e3,
                 loaded.size());
+    // The parsed history stays in memory while the file is unchanged.
+    struct rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak resident: %.0f MiB\n", double(usage.ru_maxrss) / 1024);
 
-    const std::string path = UserDefaults::standardFilePath();
+    const std::string path = SweepHistory::filePath();
     for (const std::string& name : {path, path + ".lock"}) ::unlink(name.c_str());
     ::rmdir((std::string(folder) + "/sorvel").c_str());
     ::rmdir(folder);

@@ -134,7 +134,7 @@ void seedHistory(int runs, int items) {
             run.receipt.movedBytes += run.moved.back().size;
         }
         run.receipt.movedCount = items;
-        SweepHistory::record(run);
+        SweepHistory::store(run);
     }
 }
 
@@ -150,7 +150,8 @@ Figures historyPage(bool openNewest) {
         area.resize(1100, 900);
         auto* view = new ui::HistoryView(history, coordinator);
         area.setWidget(view);
-        area.show(); // the page reads the stored runs afresh
+        area.show(); // the page reads the stored runs afresh, on a worker
+        while (history.isLoading()) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         if (openNewest && !history.runs().empty()) history.toggle(history.runs().front().id);
         view->flush();
         QCoreApplication::processEvents();

@@ -38,10 +38,10 @@ void sortByDate(std::vector<StorageSnapshot>& history) {
                      [](const StorageSnapshot& a, const StorageSnapshot& b) { return a.date < b.date; });
 }
 
-void save(const std::vector<StorageSnapshot>& history) {
+nlohmann::json encoded(const std::vector<StorageSnapshot>& history) {
     nlohmann::json array = nlohmann::json::array();
     for (const auto& snapshot : history) array.push_back(snapshot.toJSON());
-    UserDefaults::standard().set(StorageTrends::kDefaultsKey, array);
+    return array;
 }
 
 int64_t rootTotal(const CategoryResult& category) {
@@ -99,8 +99,9 @@ std::optional<StorageSnapshot> StorageSnapshot::fromJSON(const nlohmann::json& j
 
 namespace StorageTrends {
 
-std::vector<StorageSnapshot> load() {
-    const auto stored = UserDefaults::standard().value(kDefaultsKey);
+namespace {
+
+std::vector<StorageSnapshot> decoded(const std::optional<nlohmann::json>& stored) {
     if (!stored || !stored->is_array()) return {};
     std::vector<StorageSnapshot> history;
     history.reserve(stored->size());
@@ -113,7 +114,11 @@ std::vector<StorageSnapshot> load() {
     return history;
 }
 
-std::vector<StorageSnapshot> record(const ScanResult& result, Date now, const Calendar& calendar) {
+} // namespace
+
+std::vector<StorageSnapshot> load() { return decoded(UserDefaults::standard().value(kDefaultsKey)); }
+
+std::vector<StorageSnapshot> record(const ScanResult& result, Date now, const Calendar& calendar, SaveStatus* saved) {
     int64_t total = 0;
     StorageSnapshot snapshot;
     for (const auto& category : result.categories) {
@@ -128,16 +133,26 @@ std::vector<StorageSnapshot> record(const ScanResult& result, Date now, const Ca
     snapshot.freeBytes = result.volume.availableCapacity;
     snapshot.totalBytes = result.volume.totalCapacity;
 
-    std::vector<StorageSnapshot> history = load();
-    std::erase_if(history, [&](const StorageSnapshot& s) {
-        return s.scope == snapshot.scope && calendar.isDateInSameDay(s.date, now);
+    const auto recorded = [&](std::vector<StorageSnapshot> history) {
+        std::erase_if(history, [&](const StorageSnapshot& s) {
+            return s.scope == snapshot.scope && calendar.isDateInSameDay(s.date, now);
+        });
+        history.push_back(snapshot);
+        sortByDate(history);
+        if (history.size() > kMaximumSnapshots)
+            history.erase(history.begin(), history.end() - static_cast<ptrdiff_t>(kMaximumSnapshots));
+        return history;
+    };
+    // Read and written under the settings lock, so two processes keep both their days.
+    std::optional<std::vector<StorageSnapshot>> history;
+    const SaveStatus status = UserDefaults::standard().modify(kDefaultsKey, [&](std::optional<nlohmann::json>& value) {
+        history = recorded(decoded(value));
+        value = encoded(*history);
+        return true;
     });
-    history.push_back(std::move(snapshot));
-    sortByDate(history);
-    if (history.size() > kMaximumSnapshots)
-        history.erase(history.begin(), history.end() - static_cast<ptrdiff_t>(kMaximumSnapshots));
-    save(history);
-    return history;
+    if (saved) *saved = status;
+    // Not even read under the lock: the history as it would have been stored.
+    return history ? std::move(*history) : recorded(load());
 }
 
 std::vector<StorageSnapshot> series(const std::string& scope, const std::vector<StorageSnapshot>& history) {

@@ -13,6 +13,7 @@
 #include "engine/ScanResult.h"
 #include "platform/Calendar.h"
 #include "platform/Date.h"
+#include "platform/UserDefaults.h"
 
 namespace sorvel {
 
@@ -52,9 +53,10 @@ std::vector<StorageSnapshot> load();
 
 /// Records the result's totals as today's snapshot of its scope, replacing an earlier one
 /// of the same scope and day, keeps the newest 365 and returns the stored history. A
-/// result without categories or bytes records nothing.
+/// result without categories or bytes records nothing. `saved`, when given, says whether
+/// the history could be stored, with the reason when not.
 std::vector<StorageSnapshot> record(const ScanResult& result, Date now,
-                                    const Calendar& calendar = Calendar::current());
+                                    const Calendar& calendar = Calendar::current(), SaveStatus* saved = nullptr);
 
 /// The snapshots of one scope ("System Data", "Whole Disk"), in the given order.
 std::vector<StorageSnapshot> series(const std::string& scope, const std::vector<StorageSnapshot>& history);

@@ -1,5 +1,7 @@
 #include "cli/HistoryCommand.h"
 
+#include <unistd.h>
+
 #include <limits>
 
 #include "cli/HeadlessReport.h"
@@ -66,8 +68,16 @@ std::string unreadableNote(size_t unreadable) {
 }
 
 int history() {
-    // A settings file that cannot be read holds a history nobody can list; it is not empty.
-    if (const UserDefaults defaults = UserDefaults::standard(); !defaults.isReadable()) {
+    // A file that cannot be read holds a history nobody can list; it is not empty. Before
+    // the history has a file of its own, it may still be in the settings.
+    const UserDefaults historyFile(SweepHistory::filePath());
+    if (!historyFile.isReadable()) {
+        ReportOutput::diagnostic("The history file " + validUTF8(historyFile.filePath()) +
+                                 " could not be read, so the history in it cannot be listed.\n");
+        return 1;
+    }
+    if (const UserDefaults defaults = UserDefaults::standard();
+        !defaults.isReadable() && ::access(historyFile.filePath().c_str(), F_OK) != 0) {
         ReportOutput::diagnostic("The settings file " + validUTF8(defaults.filePath()) +
                                  " could not be read, so the history in it cannot be listed.\n");
         return 1;

@@ -19,7 +19,7 @@ int64_t saturatingAdd(int64_t a, int64_t b) {
 
 } // namespace
 
-HistoryModel::HistoryModel(QObject* parent) : QObject(parent), runs_(SweepHistory::load()) {}
+HistoryModel::HistoryModel(QObject* parent) : QObject(parent) { reload(); }
 
 HistoryModel::~HistoryModel() = default;
 
@@ -41,6 +41,19 @@ void HistoryModel::setRuns(std::vector<SweepRun> runs) {
     emit changed();
 }
 
+void HistoryModel::reload() {
+    const uint64_t generation = ++generation_;
+    ++loading_;
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated, [] { return SweepHistory::load(); },
+        [generation](HistoryModel& model, std::vector<SweepRun> runs) { model.finishLoad(generation, std::move(runs)); });
+}
+
+void HistoryModel::finishLoad(uint64_t generation, std::vector<SweepRun> runs) {
+    --loading_;
+    if (generation == generation_) setRuns(std::move(runs));
+}
+
 void HistoryModel::toggle(const UUID& id) {
     if (!expanded_.erase(id)) expanded_.insert(id);
     emit expandedChanged();
@@ -57,6 +70,7 @@ void HistoryModel::restore(const SweepRun& run) {
     // A run still moving rewrites its stored copy batch by batch: it is put back once done.
     if (restoring_ || !run.hasDetail || run.moved.empty() || RemovalRun::isMoving(run.id)) return;
     setRestoring(run.id);
+    const uint64_t clears = clears_;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
         [run] {
@@ -66,18 +80,32 @@ void HistoryModel::restore(const SweepRun& run) {
             std::vector<std::string> restored;
             for (const auto& outcome : outcomes)
                 if (outcome.restored()) restored.push_back(outcome.item.originalPath);
-            const bool saved = SweepHistory::removeItems(run.id, restored);
-            return std::make_pair(std::move(outcomes), saved);
+            Restored done{std::move(outcomes), SweepHistory::removeItems(run.id, restored), {}};
+            done.runs = SweepHistory::load();
+            return done;
         },
-        [](HistoryModel& model, std::pair<std::vector<RestoreOutcome>, bool> result) {
-            model.finishRestore(std::move(result.first), result.second);
+        [clears](HistoryModel& model, Restored restored) {
+            // A clear since the start knows better than the list loaded with the restore.
+            if (clears != model.clears_) restored.runs = model.runs_;
+            model.finishRestore(std::move(restored));
         });
 }
 
-void HistoryModel::finishRestore(std::vector<RestoreOutcome> outcomes, bool saved) {
-    if (Models::assignIfChanged(lastRestore_, outcomes)) emit lastRestoreChanged();
-    setSaveError(saved ? std::nullopt : std::optional<std::string>(kRestoreNotSavedMessage));
-    if (Models::assignIfChanged(runs_, SweepHistory::load())) emit runsChanged();
+std::string HistoryModel::restoreNotSavedMessage(const SaveStatus& status) {
+    return "The items are back, but Sorvel could not update its history (" + status.reason() +
+           "), so it may still list them.";
+}
+
+std::string HistoryModel::clearNotSavedMessage(const SaveStatus& status) {
+    return "Sorvel could not clear its history (" + status.reason() + "), so every run stays listed.";
+}
+
+void HistoryModel::finishRestore(Restored restored) {
+    if (Models::assignIfChanged(lastRestore_, restored.outcomes)) emit lastRestoreChanged();
+    setSaveError(restored.saved ? std::nullopt : std::optional<std::string>(restoreNotSavedMessage(restored.saved)));
+    // A load started meanwhile (or a clear) knows better than this one.
+    ++generation_;
+    if (Models::assignIfChanged(runs_, std::move(restored.runs))) emit runsChanged();
     setRestoring(std::nullopt);
 }
 
@@ -88,10 +116,21 @@ void HistoryModel::setSaveError(std::optional<std::string> error) {
 }
 
 void HistoryModel::clearHistory() {
-    if (!SweepHistory::clear()) {
-        setSaveError(kClearNotSavedMessage);
+    // Loads still on their way hold what is about to go.
+    ++generation_;
+    ++clears_;
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated, [] { return SweepHistory::clear(); },
+        [](HistoryModel& model, SaveStatus cleared) { model.finishClear(cleared); });
+}
+
+void HistoryModel::finishClear(const SaveStatus& cleared) {
+    if (!cleared) {
+        setSaveError(clearNotSavedMessage(cleared));
+        reload();
         return;
     }
+    ++generation_;
     setSaveError(std::nullopt);
     const bool hadRuns = !runs_.empty(), hadExpanded = !expanded_.empty(), hadRestore = !lastRestore_.empty();
     runs_.clear();

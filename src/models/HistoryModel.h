@@ -1,7 +1,8 @@
 #pragma once
 // The state behind the history screen: the recorded runs, which runs are opened, which
 // run is being put back, and the outcomes of the last restore. Lives on the main thread;
-// restores run on a worker and come back through the event loop.
+// the history file is never read or written there: loads, restores and clearing run on a
+// worker and come back through the event loop.
 #include <QObject>
 #include <cstdint>
 #include <optional>
@@ -22,7 +23,7 @@ class HistoryModel final : public QObject {
     Q_PROPERTY(bool isRestoring READ isRestoring NOTIFY restoringChanged)
 
 public:
-    /// Loads the stored runs.
+    /// Starts loading the stored runs.
     explicit HistoryModel(QObject* parent = nullptr);
     ~HistoryModel() override;
 
@@ -30,6 +31,8 @@ public:
     const std::set<UUID>& expanded() const { return expanded_; }
     const std::optional<UUID>& restoring() const { return restoring_; }
     bool isRestoring() const { return restoring_.has_value(); }
+    /// True from a `reload` until its runs are in.
+    bool isLoading() const { return loading_ > 0; }
     const std::vector<RestoreOutcome>& lastRestore() const { return lastRestore_; }
     /// Why the last restore or clear could not be written to the history; none when it was.
     const std::optional<std::string>& saveError() const { return saveError_; }
@@ -38,23 +41,23 @@ public:
     int64_t totalMoved() const;
     int64_t totalCount() const;
 
-    /// Replaces the runs; the screen passes `SweepHistory::load()` each time it appears.
+    /// Replaces the runs.
     void setRuns(std::vector<SweepRun> runs);
+    /// Loads the stored runs on a worker; the screen asks each time it appears. A load
+    /// started before a clear or a later load is dropped when it comes back.
+    void reload();
     /// Opens a closed run, closes an open one.
     void toggle(const UUID& id);
     /// Starts putting back the items of the run and returns at once. Ignored while a
     /// restore runs, and for a run without full detail or without items.
     void restore(const SweepRun& run);
-    /// Forgets the stored history and the model's lists; a running restore carries on.
-    /// When the history cannot be written, nothing is forgotten and `saveError` says so.
+    /// Forgets the stored history (on a worker), then the model's lists; a running restore
+    /// carries on. When the history cannot be written, nothing is forgotten and `saveError`
+    /// says so, with the system's reason.
     void clearHistory();
 
-    static constexpr const char* kRestoreNotSavedMessage =
-        "The items are back, but Sorvel could not update its history, so it may still list them. "
-        "Check that the disk has room and that Sorvel's settings folder can be written.";
-    static constexpr const char* kClearNotSavedMessage =
-        "Sorvel could not clear its history. Check that the disk has room and that Sorvel's settings folder can be "
-        "written.";
+    static std::string restoreNotSavedMessage(const SaveStatus& status);
+    static std::string clearNotSavedMessage(const SaveStatus& status);
 
 signals:
     void runsChanged();
@@ -66,7 +69,14 @@ signals:
     void changed();
 
 private:
-    void finishRestore(std::vector<RestoreOutcome> outcomes, bool saved);
+    struct Restored {
+        std::vector<RestoreOutcome> outcomes;
+        SaveStatus saved;
+        std::vector<SweepRun> runs;
+    };
+    void finishRestore(Restored restored);
+    void finishClear(const SaveStatus& cleared);
+    void finishLoad(uint64_t generation, std::vector<SweepRun> runs);
     void setRestoring(std::optional<UUID> id);
     void setSaveError(std::optional<std::string> error);
 
@@ -75,6 +85,9 @@ private:
     std::optional<UUID> restoring_;
     std::vector<RestoreOutcome> lastRestore_;
     std::optional<std::string> saveError_;
+    uint64_t generation_ = 0;
+    uint64_t clears_ = 0;
+    int loading_ = 0;
 };
 
 } // namespace sorvel

@@ -35,6 +35,7 @@ struct ScanCoordinator::ScanOutcome {
     std::shared_ptr<const ScanControl::Inodes> inodes;
     CloudStatus cloud;
     std::vector<StorageSnapshot> trends;
+    SaveStatus trendsSaved;
 };
 
 ScanCoordinator::Services ScanCoordinator::Services::standard() {
@@ -240,7 +241,8 @@ void ScanCoordinator::start() {
             outcome.inodes = std::make_shared<const ScanControl::Inodes>(control->takeInodes());
             outcome.cloud = CloudDetector::detect();
             if (control->cancelled()) return outcome;
-            outcome.trends = StorageTrends::record(outcome.result, outcome.finishedAt, Calendar::current());
+            outcome.trends = StorageTrends::record(outcome.result, outcome.finishedAt, Calendar::current(),
+                                                   &outcome.trendsSaved);
             outcome.finished = true;
             return outcome;
         },
@@ -318,6 +320,14 @@ void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, 
     progressMoved |= setElapsed(result_.duration);
     if (progressMoved) emit progressChanged();
     if (Models::assignIfChanged(trends_, std::move(outcome.trends))) emit trendsChanged();
+    std::optional<std::string> trendsError;
+    if (!outcome.trendsSaved) trendsError = trendsNotSavedMessage(outcome.trendsSaved);
+    if (Models::assignIfChanged(trendsSaveError_, std::move(trendsError))) emit trendsSaveErrorChanged();
+}
+
+std::string ScanCoordinator::trendsNotSavedMessage(const SaveStatus& status) {
+    return "Sorvel could not save this measurement to its storage trends (" + status.reason() +
+           "), so the trends will not show it.";
 }
 
 void ScanCoordinator::cancel() {

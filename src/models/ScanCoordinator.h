@@ -96,6 +96,9 @@ public:
     /// Keeps only the ids of the current result's items that may be ticked.
     void setSelectedCleanupIDs(std::set<std::string> ids);
     const std::vector<StorageSnapshot>& trends() const { return trends_; }
+    /// Why the last scan's measurement could not be added to the stored trends; none when it was.
+    const std::optional<std::string>& trendsSaveError() const { return trendsSaveError_; }
+    static std::string trendsNotSavedMessage(const SaveStatus& status);
     CleanupProgress cleanupProgress() const { return cleanupProgress_; }
     bool resultIsStale() const { return resultIsStale_; }
     /// Why the last cleanup run could not be written to the history; none when it was.
@@ -176,6 +179,7 @@ signals:
     void navigationTokenChanged();
     void selectedCleanupIDsChanged();
     void trendsChanged();
+    void trendsSaveErrorChanged();
     void cleanupProgressChanged();
     void resultIsStaleChanged();
     void cleanupSaveErrorChanged();
@@ -243,6 +247,7 @@ private:
     NavigationHistory history_;
     std::set<std::string> selectedCleanupIDs_;
     std::vector<StorageSnapshot> trends_;
+    std::optional<std::string> trendsSaveError_;
     CleanupProgress cleanupProgress_;
     bool resultIsStale_ = false;
     std::optional<std::string> cleanupSaveError_;

@@ -9,6 +9,7 @@
 #include "models/BackgroundWork.h"
 #include "models/DesktopNotifications.h"
 #include "models/Models.h"
+#include "models/SettingsSaver.h"
 #include "removal/CleanupPolicy.h"
 #include "removal/ManualRun.h"
 #include "removal/OwnFolder.h"
@@ -134,10 +135,13 @@ void SweepScheduler::setSchedule(const SweepSchedule& requested) {
     if (schedule == schedule_) return;
     schedule_ = schedule;
     publish(&SweepScheduler::scheduleChanged);
-    // Unwritable: said like any other save; the timer restarts all the same.
-    const SaveStatus stored = SweepSchedule::store(schedule_);
-    if (!stored) setSaveError(scheduleNotSavedMessage(stored), true);
-    else if (saveErrorIsSchedule_) setSaveError(std::nullopt, false);
+    // Stored off the main thread; unwritable: said like any other save, and the timer
+    // restarts all the same.
+    Models::saveSetting(this, UserDefaults::standard(), "SorvelSweepSchedule", schedule_.toJSON(),
+                        [](SweepScheduler& scheduler, const SaveStatus& stored) {
+                            if (!stored) scheduler.setSaveError(scheduleNotSavedMessage(stored), true);
+                            else if (scheduler.saveErrorIsSchedule_) scheduler.setSaveError(std::nullopt, false);
+                        });
     stop();
     start();
 }

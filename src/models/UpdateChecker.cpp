@@ -6,6 +6,7 @@
 
 #include "models/BackgroundWork.h"
 #include "platform/BundleInfo.h"
+#include "models/SettingsSaver.h"
 #include "platform/UserDefaults.h"
 
 namespace sorvel {
@@ -45,7 +46,7 @@ UpdateChecker::UpdateChecker(Fetcher fetcher, Opener opener, QObject* parent)
 }
 
 void UpdateChecker::setAutomaticChecks(bool on) {
-    UserDefaults::standard().set(kAutomaticChecksKey, on);
+    save(kAutomaticChecksKey, on);
     if (automaticChecks_ == on) return;
     automaticChecks_ = on;
     emit automaticChecksChanged();
@@ -94,7 +95,7 @@ void UpdateChecker::finish(uint64_t generation, bool userInitiated, const QUrl& 
     // A check started after this one (possible once the user dismissed this one) wins.
     if (generation != generation_) return;
     lastChecked_ = now();
-    UserDefaults::standard().set(kLastCheckKey, secondsSinceReferenceDate(*lastChecked_));
+    save(kLastCheckKey, secondsSinceReferenceDate(*lastChecked_));
     emit lastCheckedChanged();
 
     if (!result.release) {
@@ -133,7 +134,7 @@ void UpdateChecker::openDownloadPage() {
 void UpdateChecker::skipThisVersion() {
     if (state_.kind != State::Kind::available || !state_.release) return;
     if (auto build = state_.release->build) {
-        UserDefaults::standard().set(kSkippedBuildKey, *build);
+        save(kSkippedBuildKey, *build);
         if (skippedBuild_ != *build) {
             skippedBuild_ = *build;
             emit skippedBuildChanged();
@@ -143,6 +144,22 @@ void UpdateChecker::skipThisVersion() {
 }
 
 void UpdateChecker::dismiss() { setState(State::idle()); }
+
+std::string UpdateChecker::notSavedMessage(const SaveStatus& status) {
+    return "Sorvel could not save its update settings (" + status.reason() +
+           "), so the change will be lost when Sorvel quits.";
+}
+
+void UpdateChecker::save(const char* key, nlohmann::json value) {
+    Models::saveSetting(this, UserDefaults::standard(), key, std::move(value),
+                        [](UpdateChecker& checker, const SaveStatus& status) {
+                            std::optional<std::string> error;
+                            if (!status) error = notSavedMessage(status);
+                            if (error == checker.saveError_) return;
+                            checker.saveError_ = std::move(error);
+                            emit checker.saveErrorChanged();
+                        });
+}
 
 void UpdateChecker::setState(State state) {
     if (state_ == state) return;

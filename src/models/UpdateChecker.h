@@ -13,6 +13,7 @@
 
 #include "platform/Date.h"
 #include "platform/ProcessInfo.h"
+#include "platform/UserDefaults.h"
 
 namespace sorvel {
 
@@ -92,6 +93,10 @@ public:
     bool automaticChecks() const { return automaticChecks_; }
     void setAutomaticChecks(bool on);
     std::optional<int64_t> skippedBuild() const { return skippedBuild_; }
+    /// Why the last store of these settings failed (written off the main thread); none
+    /// once one succeeds.
+    const std::optional<std::string>& saveError() const { return saveError_; }
+    static std::string notSavedMessage(const SaveStatus& status);
 
     /// "SorvelUpdateFeedURL" when it is text that parses as a URL whose scheme is exactly "https".
     static std::optional<QUrl> feedURL();
@@ -128,9 +133,11 @@ signals:
     void lastCheckedChanged();
     void automaticChecksChanged();
     void skippedBuildChanged();
+    void saveErrorChanged();
 
 private:
     void setState(State state);
+    void save(const char* key, nlohmann::json value);
     void finish(uint64_t generation, bool userInitiated, const QUrl& feed, const FetchResult& result);
 
     Fetcher fetcher_;
@@ -139,6 +146,7 @@ private:
     std::optional<Date> lastChecked_;
     bool automaticChecks_ = true;
     std::optional<int64_t> skippedBuild_;
+    std::optional<std::string> saveError_;
     uint64_t generation_ = 0;
 };
 

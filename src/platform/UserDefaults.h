@@ -1,13 +1,17 @@
 #pragma once
 // The user's persisted settings: one JSON object in
-// ${XDG_CONFIG_HOME:-$HOME/.config}/sorvel/defaults.json. Every read takes the file as
-// it is on disk; every write is a read-modify-write under an exclusive lock, replacing
-// the file atomically (temporary file, fsync, rename), so two processes never lose each
-// other's keys and a crash never leaves half a file. A file that cannot be read (not
-// JSON, not an object, nested deeper than any value of ours) is kept aside as
-// "defaults.corrupt-1.json" (the newest) up to "-5" before the next write starts afresh.
+// ${XDG_CONFIG_HOME:-$HOME/.config}/sorvel/defaults.json (the removal history has a file
+// of its own beside it, of the same form). A file is parsed once and then served from
+// memory until it changes on disk (another inode, size or time, or, for a file changed in
+// the last seconds, other bytes), so another process's write is seen at the next read.
+// Every write is a read-modify-write under an exclusive lock, replacing the file
+// atomically (temporary file, fsync, rename), so two processes never lose each other's
+// keys and a crash never leaves half a file. A file that cannot be read (not JSON, not an
+// object, nested deeper than any value of ours) is kept aside as "defaults.corrupt-1.json"
+// (the newest) up to "-5" before the next write starts afresh.
 #include <cerrno>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -45,6 +49,12 @@ public:
     /// False when the file exists but cannot be read as settings (every value then reads as
     /// absent until a write keeps the file aside).
     bool isReadable() const;
+
+    /// The whole stored object as it is now, shared and never changed in place: the same
+    /// pointer until the file changes, so callers may keep what they derive from it. An
+    /// empty object when the file is missing; null when it cannot be read.
+    std::shared_ptr<const nlohmann::json> snapshot() const;
+    bool contains(const std::string& key) const;
 
     /// The stored value, or none when the key is absent or the file cannot be read.
     std::optional<nlohmann::json> value(const std::string& key) const;

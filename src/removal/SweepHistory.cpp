@@ -1,8 +1,12 @@
 #include "removal/SweepHistory.h"
 
+#include <algorithm>
 #include <climits>
+#include <mutex>
+#include <set>
 #include <unordered_set>
 
+#include "platform/Path.h"
 #include "platform/UserDefaults.h"
 #include "removal/SweepCoding.h"
 
@@ -28,31 +32,36 @@ struct Entry {
     nlohmann::json raw;
     bool changed = false;
 
-    nlohmann::json stored() const {
-        if (!run || !changed) return raw;
-        nlohmann::json out = raw.is_object() ? raw : nlohmann::json::object();
+    // The element to store; the entry is spent.
+    nlohmann::json take() {
+        if (!run || !changed) return std::move(raw);
+        nlohmann::json out = raw.is_object() ? std::move(raw) : nlohmann::json::object();
         out.update(run->toJSON());
         if (run->finished) out.erase("finished"); // left out once true, as when first written
         return out;
     }
 };
 
-std::vector<Entry> entries(const std::optional<nlohmann::json>& stored) {
+// Taken by value: a stored list is large, and its elements move into the entries.
+std::vector<Entry> entries(std::optional<nlohmann::json> stored) {
     std::vector<Entry> out;
     if (!stored) return out;
     if (!stored->is_array()) {
         // Not a list at all: kept whole, as one entry nobody can read.
-        out.push_back(Entry{std::nullopt, *stored});
+        out.push_back(Entry{std::nullopt, std::move(*stored)});
         return out;
     }
     out.reserve(stored->size());
-    for (const auto& element : *stored) out.push_back(Entry{SweepRun::fromJSON(element), element});
+    for (auto& element : *stored) {
+        auto run = SweepRun::fromJSON(element);
+        out.push_back(Entry{std::move(run), std::move(element)});
+    }
     return out;
 }
 
-nlohmann::json storedForm(const std::vector<Entry>& list) {
+nlohmann::json storedForm(std::vector<Entry> list) {
     nlohmann::json array = nlohmann::json::array();
-    for (const auto& entry : list) array.push_back(entry.stored());
+    for (auto& entry : list) array.push_back(entry.take());
     return array;
 }
 
@@ -152,62 +161,154 @@ std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
 }
 
 namespace SweepHistory {
+namespace {
 
-nlohmann::json encode(const std::vector<SweepRun>& runs) {
-    nlohmann::json array = nlohmann::json::array();
-    for (const auto& run : runs) array.push_back(run.toJSON());
-    return array;
+UserDefaults historyFile() { return UserDefaults(filePath()); }
+
+// The entries of `old` that `current` does not hold: runs by id, entries that cannot be
+// read by their exact form.
+std::vector<Entry> missingFrom(const std::vector<Entry>& current, std::vector<Entry> old) {
+    std::set<UUID> ids;
+    for (const auto& entry : current)
+        if (entry.run) ids.insert(entry.run->id);
+    std::erase_if(old, [&](const Entry& entry) {
+        if (entry.run) return ids.count(entry.run->id) > 0;
+        return std::any_of(current.begin(), current.end(),
+                           [&](const Entry& held) { return !held.run && held.raw == entry.raw; });
+    });
+    return old;
 }
 
-std::optional<std::vector<SweepRun>> decode(const nlohmann::json& json) {
-    if (!json.is_array()) return std::nullopt;
-    return readable(entries(json));
+// What was moved over from the old list goes ahead: it was written after the history file
+// was last changed by this version.
+std::vector<Entry> joined(std::vector<Entry> current, std::vector<Entry> added) {
+    for (auto& entry : current) added.push_back(std::move(entry));
+    applyBounds(added);
+    return added;
+}
+
+// One step of the move: the old list's missing runs into the history file, then the old
+// list out of the settings, unless another writer changed it meanwhile.
+SaveStatus moveOnce(bool& done) {
+    const UserDefaults settings = UserDefaults::standard();
+    std::optional<nlohmann::json> old;
+    const SaveStatus written = historyFile().modify(kKey, [&](std::optional<nlohmann::json>& value) {
+        old = settings.value(kKey);
+        if (!old) return false;
+        const bool existed = value.has_value();
+        auto current = entries(std::move(value));
+        auto added = missingFrom(current, entries(old));
+        if (added.empty() && existed) return false;
+        value = storedForm(joined(std::move(current), std::move(added)));
+        return true;
+    });
+    if (!written || !old) {
+        done = true;
+        return written;
+    }
+    bool changedMeanwhile = false;
+    const SaveStatus removed = UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
+        if (!value) return false;
+        if (*value != *old) {
+            changedMeanwhile = true;
+            return false;
+        }
+        value.reset();
+        return true;
+    });
+    done = !removed || !changedMeanwhile;
+    return removed;
+}
+
+// Every change to the history file waits for the move: a run forgotten there must not come
+// back from an old list still in the settings.
+SaveStatus change(const std::function<bool(std::optional<nlohmann::json>& value)>& body) {
+    if (const SaveStatus moved = moveOver(); !moved) return moved;
+    return historyFile().modify(kKey, body);
+}
+
+struct ReadCache {
+    std::mutex mutex;
+    // Weak, so an old version is not kept alive beside the new one.
+    std::weak_ptr<const nlohmann::json> history, settings;
+    bool filled = false;
+    Loaded loaded;
+};
+
+ReadCache& readCache() {
+    static ReadCache cache;
+    return cache;
+}
+
+std::vector<Entry> storedEntries(const std::shared_ptr<const nlohmann::json>& document) {
+    if (!document) return {};
+    auto it = document->find(kKey);
+    if (it == document->end()) return {};
+    return entries(*it);
+}
+
+// The common case, without keeping the stored form of each run.
+Loaded decoded(const std::shared_ptr<const nlohmann::json>& document) {
+    Loaded loaded;
+    auto it = document ? document->find(kKey) : nlohmann::json::const_iterator();
+    if (!document || it == document->end()) return loaded;
+    if (!it->is_array()) {
+        loaded.unreadable = 1;
+        return loaded;
+    }
+    loaded.runs.reserve(it->size());
+    for (const auto& element : *it) {
+        if (auto run = SweepRun::fromJSON(element)) loaded.runs.push_back(std::move(*run));
+        else ++loaded.unreadable;
+    }
+    return loaded;
+}
+
+} // namespace
+
+std::string filePath() {
+    return appendingPathComponent(deletingLastPathComponent(UserDefaults::standardFilePath()), "history.json");
+}
+
+SaveStatus moveOver() {
+    if (!UserDefaults::standard().contains(kKey)) return {};
+    SaveStatus status;
+    bool done = false;
+    // Another writer of the old list (an earlier version still running) may change it
+    // between the two steps; a few rounds take in what it added.
+    for (int round = 0; round < 3 && !done; ++round) status = moveOnce(done);
+    return done ? status : SaveStatus::failed(EAGAIN);
 }
 
 Loaded read() {
-    const auto list = entries(UserDefaults::standard().value(kKey));
+    (void)moveOver();
+    auto history = historyFile().snapshot();
+    auto settings = UserDefaults::standard().snapshot();
+    // A list that could not be moved yet is shown with the rest.
+    if (settings && !settings->contains(kKey)) settings.reset();
+    ReadCache& cache = readCache();
+    {
+        const std::lock_guard<std::mutex> held(cache.mutex);
+        if (cache.filled && cache.history.lock() == history && cache.settings.lock() == settings) return cache.loaded;
+    }
     Loaded loaded;
-    loaded.runs = readable(list);
-    loaded.unreadable = list.size() - loaded.runs.size();
+    if (settings) {
+        auto list = storedEntries(history);
+        list = joined(list, missingFrom(list, storedEntries(settings)));
+        loaded.runs = readable(list);
+        loaded.unreadable = list.size() - loaded.runs.size();
+    } else {
+        loaded = decoded(history);
+    }
+    const std::lock_guard<std::mutex> held(cache.mutex);
+    cache.history = history;
+    cache.settings = settings;
+    cache.filled = true;
+    cache.loaded = loaded;
     return loaded;
 }
 
 std::vector<SweepRun> load() { return read().runs; }
-
-std::optional<std::vector<SweepRun>> record(const SweepRun& given) {
-    SweepRun run = given;
-    if (run.moved.size() > kMaximumItemsPerRun) {
-        run.moved.resize(kMaximumItemsPerRun);
-        run.hasDetail = false;
-    }
-    std::vector<SweepRun> saved;
-    const bool ok = UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
-        std::vector<Entry> list;
-        list.push_back(Entry{run, nlohmann::json::object(), true});
-        for (auto& entry : entries(value)) list.push_back(std::move(entry));
-        applyBounds(list);
-        value = storedForm(list);
-        saved = readable(list);
-        return true;
-    });
-    if (!ok) return std::nullopt;
-    return saved;
-}
-
-SaveStatus update(const SweepRun& run) {
-    return UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
-        auto list = entries(value);
-        for (auto& entry : list) {
-            if (entry.run && entry.run->id == run.id) {
-                entry.run = run;
-                entry.changed = true;
-                value = storedForm(list);
-                return true;
-            }
-        }
-        return false;
-    });
-}
 
 SaveStatus store(const SweepRun& given) {
     SweepRun run = given;
@@ -215,8 +316,8 @@ SaveStatus store(const SweepRun& given) {
         run.moved.resize(kMaximumItemsPerRun);
         run.hasDetail = false;
     }
-    return UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
-        auto list = entries(value);
+    return change([&](std::optional<nlohmann::json>& value) {
+        auto list = entries(std::move(value));
         bool replaced = false;
         for (auto& entry : list) {
             if (entry.run && entry.run->id == run.id) {
@@ -230,15 +331,15 @@ SaveStatus store(const SweepRun& given) {
             list.insert(list.begin(), Entry{run, nlohmann::json::object(), true});
             applyBounds(list);
         }
-        value = storedForm(list);
+        value = storedForm(std::move(list));
         return true;
     });
 }
 
 SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalPaths) {
     const std::unordered_set<std::string> gone(originalPaths.begin(), originalPaths.end());
-    return UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
-        auto list = entries(value);
+    return change([&](std::optional<nlohmann::json>& value) {
+        auto list = entries(std::move(value));
         for (auto& entry : list) {
             if (!entry.run || entry.run->id != id) continue;
             SweepRun& run = *entry.run;
@@ -249,10 +350,10 @@ SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalP
                 if (__builtin_add_overflow(bytes, item.size, &bytes)) bytes = item.size > 0 ? INT64_MAX : INT64_MIN;
             run.receipt.movedBytes = bytes;
             entry.changed = true;
-            value = storedForm(list);
+            value = storedForm(std::move(list));
             return true;
         }
-        return false;
+        return false; // nothing is written: the moved-from value is not used
     });
 }
 
@@ -264,24 +365,24 @@ std::optional<std::string> notSavedMessage(const SaveStatus& status) {
 }
 
 SaveStatus forget(const UUID& id) {
-    return UserDefaults::standard().modify(kKey, [&](std::optional<nlohmann::json>& value) {
-        auto list = entries(value);
+    return change([&](std::optional<nlohmann::json>& value) {
+        auto list = entries(std::move(value));
         const auto before = list.size();
         std::erase_if(list, [&](const Entry& entry) { return entry.run && entry.run->id == id; });
         if (list.size() == before) return false;
-        value = storedForm(list);
+        value = storedForm(std::move(list));
         return true;
     });
 }
 
-bool clear() {
-    return UserDefaults::standard().modify(kKey, [](std::optional<nlohmann::json>& value) {
-        auto list = entries(value);
+SaveStatus clear() {
+    return change([](std::optional<nlohmann::json>& value) {
+        auto list = entries(std::move(value));
         std::vector<Entry> unreadable;
         for (auto& entry : list)
             if (!entry.run) unreadable.push_back(std::move(entry));
         if (unreadable.empty()) value.reset();
-        else value = storedForm(unreadable);
+        else value = storedForm(std::move(unreadable));
         return true;
     });
 }

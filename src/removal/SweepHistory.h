@@ -1,9 +1,17 @@
 #pragma once
-// The log of removal runs, kept in the user defaults newest first: at most 250 runs, at
-// most 2000 items per run, and the item lists only on the 20 newest runs. Every change is
-// one read-modify-write under the defaults' cross-process lock. An entry this version
-// cannot read is skipped when listing and written back unchanged, in its place, so a
-// damaged or newer record is never lost; keys it does not know survive on readable runs.
+// The log of removal runs, newest first: at most 250 runs, at most 2000 items per run, and
+// the item lists only on the 20 newest runs. It is kept under "SorvelSweepHistory" in a
+// settings file of its own, "history.json" beside "defaults.json", so a settings write
+// never rewrites it and a settings read never parses it. Every change is one
+// read-modify-write under that file's cross-process lock. An entry this version cannot
+// read is skipped when listing and written back unchanged, in its place, so a damaged or
+// newer record is never lost; keys it does not know survive on readable runs.
+//
+// Earlier versions kept the list in "defaults.json" itself. The first touch moves it over:
+// the runs are written to the history file first and only then taken out of the settings,
+// each run once by its id (an entry that cannot be read, by its exact form), so a crash or
+// a second process in between doubles nothing and loses nothing. While the old list cannot
+// be taken out, it stays where it is, is shown with the rest, and changes are refused.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -75,32 +83,28 @@ inline constexpr const char* kNotSavedMessage =
     "Sorvel could not save this run to its history, so it cannot be put back from there. "
     "Check that the disk has room and that Sorvel's settings folder can be written.";
 
-/// `kNotSavedMessage` unless the run was saved.
-inline std::optional<std::string> notSavedMessage(bool saved) {
-    if (saved) return std::nullopt;
-    return kNotSavedMessage;
-}
-/// The same with the system's reason, when one is known.
+/// None when saved; else `kNotSavedMessage`, with the system's reason when one is known.
 std::optional<std::string> notSavedMessage(const SaveStatus& status);
+
+/// "history.json" in the folder of the standard settings file.
+std::string filePath();
 
 struct Loaded {
     std::vector<SweepRun> runs; // newest first
     size_t unreadable = 0;      // stored entries that could not be read
 };
 
-/// The readable stored runs, newest first, and how many entries were skipped.
+/// The readable stored runs, newest first, and how many entries were skipped. Served from
+/// memory until the history file changes.
 Loaded read();
 /// The readable stored runs, newest first; empty when absent.
 std::vector<SweepRun> load();
-/// Adds the run as the newest, applies the bounds to the readable runs, saves and
-/// returns the readable list as saved; none when it could not be saved.
-std::optional<std::vector<SweepRun>> record(const SweepRun& run);
-/// Replaces the stored run with the same id in place; writes nothing when there is none.
-/// Not saved only when the change could not be saved.
-SaveStatus update(const SweepRun& run);
+/// Moves a list an earlier version kept in the settings file over to the history file;
+/// saved at once when there is none.
+SaveStatus moveOver();
 /// Replaces the stored run with the same id in place, or adds it as the newest when it is
-/// not stored (first write, or cleared meanwhile); a run of more items than a run keeps
-/// is cut to them.
+/// not stored (first write, or cleared meanwhile), applying the bounds then; a run of more
+/// items than a run keeps is cut to them.
 SaveStatus store(const SweepRun& run);
 /// Inside one locked read-modify-write: takes the items with these original paths out of
 /// the stored run with this id and recounts its moved items and bytes; nothing when that
@@ -108,14 +112,8 @@ SaveStatus store(const SweepRun& run);
 SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalPaths);
 /// Forgets the stored run with this id; nothing when there is none.
 SaveStatus forget(const UUID& id);
-/// Forgets every readable run; entries that could not be read stay. False when it
-/// could not be saved.
-bool clear();
-
-/// The JSON array of the stored form, and its reader: none unless an array, and each
-/// element that does not decode skipped.
-nlohmann::json encode(const std::vector<SweepRun>& runs);
-std::optional<std::vector<SweepRun>> decode(const nlohmann::json& json);
+/// Forgets every readable run; entries that could not be read stay.
+SaveStatus clear();
 
 } // namespace SweepHistory
 } // namespace sorvel

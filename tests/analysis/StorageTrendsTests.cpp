@@ -224,3 +224,17 @@ TEST(StorageTrendsQueries, AnyNumberOfDaysGivesASensibleBaseline) {
     EXPECT_EQ(ahead->date, at(kNoon - kDay));
     EXPECT_EQ(StorageTrends::baseline(0, series, at(kNoon))->date, at(kNoon - kDay));
 }
+
+// A recording that cannot be stored says so, with the system's reason; one that can, says
+// it was saved.
+TEST(StorageTrendsStore, AFailedSaveIsReportedWithItsReason) {
+    TrendsHome home;
+    SaveStatus saved = SaveStatus::failed(EIO);
+    StorageTrends::record(resultWith(ScanScope::systemData, {{"caches", {5}}}), at(kNoon), kUTC, &saved);
+    EXPECT_TRUE(saved);
+    test::UnwritableSettings broken;
+    const auto history =
+        StorageTrends::record(resultWith(ScanScope::systemData, {{"caches", {6}}}), at(kNoon + 86'400), kUTC, &saved);
+    EXPECT_EQ(saved.error, ENOTDIR);
+    EXPECT_EQ(history.size(), 1u); // what would have been stored is still handed back
+}

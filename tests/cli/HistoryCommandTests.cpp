@@ -109,9 +109,10 @@ TEST(HistoryCommand, PrintsTheStoredHistory) {
     EXPECT_EQ(empty.status, 0);
     EXPECT_EQ(empty.out, "\n  No runs recorded yet.\n\n");
 
+    // Kept in the settings by an earlier version: listed all the same.
     UserDefaults defaults(home / ".config/sorvel/defaults.json");
     const std::vector<SweepRun> runs{run(SweepRun::Trigger::scheduled, 5'000, "1 rule")};
-    ASSERT_TRUE(defaults.set("SorvelSweepHistory", SweepHistory::encode(runs)));
+    ASSERT_TRUE(defaults.set("SorvelSweepHistory", nlohmann::json::array({runs[0].toJSON()})));
     auto one = test::runSorvel({"--history"}, env);
     EXPECT_EQ(one.status, 0);
     EXPECT_EQ(one.out, HeadlessReport::historyReport(runs));
@@ -124,7 +125,7 @@ TEST(HistoryCommand, PrintsTheStoredHistory) {
 TEST(HistoryCommand, CountsUnreadableEntriesOnStandardError) {
     test::TempDir home;
     const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};
-    UserDefaults defaults(home / ".config/sorvel/defaults.json");
+    UserDefaults defaults(home / ".config/sorvel/history.json");
     const SweepRun good = run(SweepRun::Trigger::manual, 7'000, "items you picked");
     nlohmann::json bad = good.toJSON();
     bad["trigger"] = "cron";
@@ -163,4 +164,16 @@ TEST(HistoryCommand, ASettingsFileThatCannotBeReadIsNotAnEmptyHistory) {
                   "The settings file " + path + " could not be read, so the history in it cannot be listed.\n");
         EXPECT_EQ(test::readFile(path), text); // reading changes nothing
     }
+}
+
+TEST(HistoryCommand, AHistoryFileThatCannotBeReadIsNotAnEmptyHistory) {
+    test::TempDir home;
+    const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};
+    const std::string path = home / ".config/sorvel/history.json";
+    test::writeFile(path, "{ not json");
+    const auto result = test::runSorvel({"--history"}, env);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "The history file " + path + " could not be read, so the history in it cannot be listed.\n");
+    EXPECT_EQ(test::readFile(path), "{ not json");
 }

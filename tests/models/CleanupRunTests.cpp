@@ -259,7 +259,7 @@ TEST(CleanupRealRun, TheRunIsStoredUnfinishedBeforeTheFirstMove) {
                               const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud,
                               const CleanupExecutor::Progress& progress) {
             if (mode == CleanupExecutor::Mode::moveToTrash && !*seen)
-                *seen = UserDefaults::standard().value("SorvelSweepHistory").value_or(nlohmann::json());
+                *seen = UserDefaults(SweepHistory::filePath()).value("SorvelSweepHistory").value_or(nlohmann::json());
             return CleanupExecutor::run(paths, mode, policy, cloud, progress);
         };
     });
@@ -271,7 +271,7 @@ TEST(CleanupRealRun, TheRunIsStoredUnfinishedBeforeTheFirstMove) {
     ASSERT_EQ(before["moved"].size(), 1u);
     EXPECT_EQ(before["moved"][0]["originalPath"], folder);
 
-    const auto after = UserDefaults::standard().value("SorvelSweepHistory").value();
+    const auto after = UserDefaults(SweepHistory::filePath()).value("SorvelSweepHistory").value();
     ASSERT_EQ(after.size(), 1u);
     EXPECT_EQ(after[0]["id"], before["id"]);
     EXPECT_FALSE(after[0].contains("finished"));

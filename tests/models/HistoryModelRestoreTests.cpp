@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <cstring>
 #include <filesystem>
 
 #include "models/SweepModelsFixtures.h"
@@ -21,7 +22,7 @@ SweepRun recordedRun(std::vector<MovedItem> items) {
     run.receipt.movedCount = 99; // deliberately stale: a restore recomputes both
     run.receipt.movedBytes = 99'999;
     run.moved = std::move(items);
-    SweepHistory::record(run);
+    SweepHistory::store(run);
     return run;
 }
 
@@ -36,9 +37,11 @@ TEST(HistoryModelRestore, RestoredItemsLeaveTheRunAndRefusedOnesStay) {
     MovedItem c = home.trashed("Library/Logs/Example", "cc");
     test::writeFile(b.originalPath + "/data.bin", "re-created"); // b's place is taken
     SweepRun run = recordedRun({a, b, c});
-    SweepHistory::record(SweepRun{}); // a newer run: the restored one is not first
+    SweepHistory::store(SweepRun{}); // a newer run: the restored one is not first
 
     HistoryModel model;
+
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     QSignalSpy restoring(&model, &HistoryModel::restoringChanged);
     model.restore(run);
     EXPECT_EQ(model.restoring(), run.id);
@@ -78,6 +81,8 @@ TEST(HistoryModelRestore, EveryItemRefusedKeepsThemAllWithRecomputedCounts) {
     test::makeDirs(home.h + "/.local/share/Trash"); // emptied
 
     HistoryModel model;
+
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     model.restore(run);
     ASSERT_TRUE(finished(model));
     ASSERT_EQ(model.lastRestore().size(), 2u);
@@ -97,6 +102,7 @@ TEST(HistoryModelRestore, RunsWithoutFullDetailOrItemsAreNotRestored) {
     MovedItem a = home.trashed("Library/Caches/one");
     SweepRun first = recordedRun({a});
     HistoryModel model;
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     model.restore(first);
     ASSERT_TRUE(finished(model));
     const auto kept = model.lastRestore();
@@ -124,6 +130,7 @@ TEST(HistoryModelRestore, ASecondRestoreWhileOneRunsIsIgnored) {
     SweepRun first = recordedRun({a});
     SweepRun second = recordedRun({b});
     HistoryModel model;
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     model.restore(first);
     model.restore(second);
     model.restore(first);
@@ -141,11 +148,12 @@ TEST(HistoryModelRestore, ClearingDuringARestoreLeavesNothingStored) {
     MovedItem a = home.trashed("Library/Caches/one");
     SweepRun run = recordedRun({a});
     HistoryModel model;
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     model.restore(run);
     model.clearHistory(); // before the restore's result comes back through the event loop
     EXPECT_EQ(model.restoring(), run.id);
     ASSERT_TRUE(finished(model));
-    EXPECT_TRUE(model.runs().empty());
+    ASSERT_TRUE(test::waitUntil([&] { return model.runs().empty(); }));
     EXPECT_TRUE(SweepHistory::load().empty());
     EXPECT_EQ(model.lastRestore().size(), 1u);
     EXPECT_TRUE(test::exists(a.originalPath + "/data.bin")); // the files are back all the same
@@ -157,6 +165,7 @@ TEST(HistoryModelRestore, AModelGoneBeforeTheResultStillRewritesTheRun) {
     SweepRun run = recordedRun({a});
     {
         HistoryModel model;
+        ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
         model.restore(run);
     }
     // What came back leaves the stored run on the worker, whoever waits for the result.
@@ -171,15 +180,21 @@ TEST(HistoryModelRestore, AHistoryThatCannotBeWrittenIsSaid) {
     MovedItem a = home.trashed("Library/Caches/com.example.a", "aaaa");
     SweepRun run = recordedRun({a});
     HistoryModel model;
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     test::UnwritableSettings broken;
     model.restore(run);
     ASSERT_TRUE(finished(model));
     EXPECT_TRUE(model.lastRestore().at(0).restored());
-    EXPECT_EQ(model.saveError(), std::string(HistoryModel::kRestoreNotSavedMessage));
+    // The reason travels with the message: here the settings folder lies below a plain file.
+    const std::string notFolder = std::strerror(ENOTDIR);
+    EXPECT_EQ(model.saveError(), HistoryModel::restoreNotSavedMessage(SaveStatus::failed(ENOTDIR)));
+    EXPECT_NE(model.saveError()->find(notFolder), std::string::npos);
 
     model.toggle(run.id);
     model.clearHistory();
-    EXPECT_EQ(model.saveError(), std::string(HistoryModel::kClearNotSavedMessage));
+    ASSERT_TRUE(test::waitUntil([&] { return model.saveError() != HistoryModel::restoreNotSavedMessage(SaveStatus::failed(ENOTDIR)); }));
+    EXPECT_EQ(model.saveError(), HistoryModel::clearNotSavedMessage(SaveStatus::failed(ENOTDIR)));
+    EXPECT_NE(model.saveError()->find(notFolder), std::string::npos);
     EXPECT_EQ(model.expanded(), std::set<UUID>{run.id});
 }
 
@@ -191,9 +206,10 @@ TEST(HistoryModelRestore, ARestoreKeepsWhatChangedInTheStoreMeanwhile) {
     MovedItem b = home.trashed("Library/Caches/two", "22");
     SweepRun run = recordedRun({a});
     HistoryModel model;
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     SweepRun later = run;
     later.moved.push_back(b);
-    ASSERT_TRUE(SweepHistory::update(later));
+    ASSERT_TRUE(SweepHistory::store(later));
     model.restore(run); // the copy the screen showed, without b
     ASSERT_TRUE(finished(model));
     EXPECT_TRUE(model.lastRestore().at(0).restored());

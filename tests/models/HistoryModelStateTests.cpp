@@ -25,9 +25,13 @@ SweepRun runOf(int64_t bytes, int64_t count, std::string scope = "items you pick
 
 TEST(HistoryModelState, LoadsTheStoredRunsNewestFirstWithTheirTotals) {
     test::ModelHome home;
-    SweepHistory::record(runOf(1'000, 2, "older"));
-    SweepHistory::record(runOf(250, 1, "newer"));
+    SweepHistory::store(runOf(1'000, 2, "older"));
+    SweepHistory::store(runOf(250, 1, "newer"));
     HistoryModel model;
+    // Read on a worker: the main thread has nothing yet, and gets the runs by the event loop.
+    EXPECT_TRUE(model.isLoading());
+    EXPECT_TRUE(model.runs().empty());
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     ASSERT_EQ(model.runs().size(), 2u);
     EXPECT_EQ(model.runs()[0].scope, "newer");
     EXPECT_EQ(model.totalMoved(), 1'250);
@@ -41,12 +45,14 @@ TEST(HistoryModelState, EmptyOrUnreadableHistoryHasZeroTotals) {
     test::ModelHome home;
     {
         HistoryModel model;
+        ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
         EXPECT_TRUE(model.runs().empty());
         EXPECT_EQ(model.totalMoved(), 0);
         EXPECT_EQ(model.totalCount(), 0);
     }
-    UserDefaults::standard().set("SorvelSweepHistory", nlohmann::json::array({{{"id", "nonsense"}}}));
+    UserDefaults(SweepHistory::filePath()).set("SorvelSweepHistory", nlohmann::json::array({{{"id", "nonsense"}}}));
     HistoryModel model;
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     EXPECT_TRUE(model.runs().empty());
     EXPECT_EQ(model.totalMoved(), 0);
 }
@@ -54,10 +60,12 @@ TEST(HistoryModelState, EmptyOrUnreadableHistoryHasZeroTotals) {
 TEST(HistoryModelState, RunsRecordedElsewhereArriveWhenTheScreenReloads) {
     test::ModelHome home;
     HistoryModel model;
-    SweepHistory::record(runOf(10, 1));
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
+    SweepHistory::store(runOf(10, 1));
     EXPECT_TRUE(model.runs().empty());
     QSignalSpy spy(&model, &HistoryModel::runsChanged);
-    model.setRuns(SweepHistory::load());
+    model.reload();
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     EXPECT_EQ(spy.count(), 1);
     EXPECT_EQ(model.runs().size(), 1u);
     EXPECT_EQ(model.totalMoved(), 10);
@@ -66,6 +74,7 @@ TEST(HistoryModelState, RunsRecordedElsewhereArriveWhenTheScreenReloads) {
 TEST(HistoryModelState, ToggleOpensAndClosesARun) {
     test::ModelHome home;
     HistoryModel model;
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     QSignalSpy spy(&model, &HistoryModel::expandedChanged);
     const UUID a = UUID::random(), b = UUID::random();
     model.toggle(a);
@@ -82,11 +91,13 @@ TEST(HistoryModelState, ToggleOpensAndClosesARun) {
 TEST(HistoryModelState, ClearForgetsTheStoredHistoryAndTheLists) {
     test::ModelHome home;
     SweepRun stored = runOf(5, 1);
-    SweepHistory::record(stored);
+    SweepHistory::store(stored);
     HistoryModel model;
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     model.toggle(stored.id);
     model.clearHistory();
-    EXPECT_FALSE(UserDefaults::standard().value("SorvelSweepHistory"));
+    ASSERT_TRUE(test::waitUntil([&] { return model.runs().empty(); }));
+    EXPECT_FALSE(UserDefaults(SweepHistory::filePath()).value("SorvelSweepHistory"));
     EXPECT_TRUE(model.runs().empty());
     EXPECT_TRUE(model.expanded().empty());
     EXPECT_EQ(model.totalCount(), 0);
@@ -95,9 +106,10 @@ TEST(HistoryModelState, ClearForgetsTheStoredHistoryAndTheLists) {
 
 TEST(HistoryModelState, HostileStoredCountsDoNotOverflowTheTotals) {
     test::ModelHome home;
-    SweepHistory::record(runOf(INT64_MAX, INT64_MAX, "edited"));
-    SweepHistory::record(runOf(INT64_MAX, 1, "edited too"));
+    SweepHistory::store(runOf(INT64_MAX, INT64_MAX, "edited"));
+    SweepHistory::store(runOf(INT64_MAX, 1, "edited too"));
     HistoryModel model;
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     EXPECT_EQ(model.totalMoved(), INT64_MAX);
     EXPECT_EQ(model.totalCount(), INT64_MAX);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <cstring>
 
 #include "CoordinatorFixtures.h"
 
@@ -203,4 +204,17 @@ TEST(ScanScopeChange, SameScopeDoesNothingOtherScopeClearsPageAndRescans) {
     coordinator.cancel();
     scan.release(2);
     ASSERT_TRUE(waitUntil([&] { return scan.returned() == 2; }));
+}
+
+// A measurement the settings cannot take in is said, with the system's reason.
+TEST(ScanCompletion, ATrendThatCannotBeStoredIsSaidWithItsReason) {
+    CoordinatorHome home;
+    writeFileOfSize(home / "Library/Caches/com.example.app/blob", 100'000);
+    UnwritableSettings broken;
+    ScanCoordinator coordinator;
+    coordinator.start();
+    ASSERT_TRUE(waitUntil([&] { return coordinator.phase() == ScanCoordinator::Phase::done; }, 60000));
+    ASSERT_TRUE(coordinator.trendsSaveError().has_value());
+    EXPECT_EQ(*coordinator.trendsSaveError(), ScanCoordinator::trendsNotSavedMessage(SaveStatus::failed(ENOTDIR)));
+    EXPECT_NE(coordinator.trendsSaveError()->find(std::strerror(ENOTDIR)), std::string::npos);
 }

@@ -5,10 +5,19 @@
 #include <QSignalSpy>
 #include <ctime>
 
+#include "models/SettingsSaver.h"
 #include "models/SweepSchedulerFixtures.h"
 #include "platform/UserDefaults.h"
 
 using namespace sorvel;
+
+namespace {
+// The schedule on disk, once the writes asked for are done.
+SweepSchedule storedSchedule() {
+    Models::waitForSettings();
+    return SweepSchedule::loadStored();
+}
+} // namespace
 using Frequency = SweepSchedule::Frequency;
 using Trigger = SweepRun::Trigger;
 
@@ -178,6 +187,7 @@ TEST(SweepSchedulerScheduleChange, AnEqualScheduleStoresNothingAndDoesNotRestart
     QSignalSpy changed(&scheduler, &SweepScheduler::changed);
     scheduler.setSchedule(SweepSchedule::defaultSchedule());
     EXPECT_EQ(changed.count(), 0);
+    Models::waitForSettings();
     EXPECT_FALSE(UserDefaults::standard().value("SorvelSweepSchedule"));
 }
 
@@ -187,7 +197,7 @@ TEST(SweepSchedulerScheduleChange, ANewScheduleIsStoredAndRestartsWithADueTest) 
     SweepSchedule daily = every(Frequency::daily, 6);
     daily.folders = {"~/Projects"};
     scheduler.setSchedule(daily);
-    EXPECT_EQ(SweepSchedule::loadStored(), daily);
+    EXPECT_EQ(storedSchedule(), daily);
     EXPECT_TRUE(scheduler.isArmed());
     EXPECT_TRUE(scheduler.isRunning()); // no last receipt: due at once
     ASSERT_TRUE(test::sweepDone(scheduler));

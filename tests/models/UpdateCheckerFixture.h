@@ -11,6 +11,7 @@
 
 #include "models/UpdateChecker.h"
 #include "platform/BundleInfo.h"
+#include "models/SettingsSaver.h"
 #include "platform/UserDefaults.h"
 #include "support/TestSupport.h"
 
@@ -60,7 +61,11 @@ protected:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
 
-    static UserDefaults defaults() { return UserDefaults::standard(); }
+    /// The settings, once every write the checker asked for is done.
+    static UserDefaults defaults() {
+        Models::waitForSettings();
+        return UserDefaults::standard();
+    }
 };
 
 } // namespace sorvel::test

@@ -3,6 +3,9 @@
 #include "UpdateCheckerFixture.h"
 
 #include <QSignalSpy>
+#include <cstring>
+
+#include "models/EventLoop.h"
 
 using namespace sorvel;
 using namespace sorvel::test;
@@ -247,4 +250,23 @@ TEST_F(UpdateCheckerTest, AnAnswerForAGoneCheckerIsDropped) {
     late(Result::success(release("1.10", 120)));
     QCoreApplication::processEvents();
     EXPECT_FALSE(defaults().value(UpdateChecker::kLastCheckKey).has_value());
+}
+
+// Every settings write of the checker (the switch, the date of a check, a skipped build)
+// that fails is kept with the system's reason, and the next one that succeeds clears it.
+TEST_F(UpdateCheckerTest, AFailedSaveIsKeptWithItsReason) {
+    auto checker = make();
+    {
+        UnwritableSettings broken;
+        checker->setAutomaticChecks(false);
+        ASSERT_TRUE(waitUntil([&] { return checker->saveError().has_value(); }));
+        EXPECT_EQ(*checker->saveError(), UpdateChecker::notSavedMessage(SaveStatus::failed(ENOTDIR)));
+        EXPECT_NE(checker->saveError()->find(std::strerror(ENOTDIR)), std::string::npos);
+    }
+    checker->setAutomaticChecks(true);
+    ASSERT_TRUE(waitUntil([&] { return !checker->saveError().has_value(); }));
+    UnwritableSettings broken;
+    checker->check(true);
+    settle(*checker);
+    ASSERT_TRUE(waitUntil([&] { return checker->saveError().has_value(); }));
 }

@@ -178,3 +178,31 @@ TEST(UserDefaultsWrites, StrayTemporaryFilesAreRemovedByTheNextWrite) {
     for (const auto& [name, kept] : files) EXPECT_EQ(test::exists(dir / "sorvel/" + name), kept) << name;
     EXPECT_EQ(defaults.value("a"), nlohmann::json(1));
 }
+
+// A file is parsed once and served from memory while it stays as it is; a write by another
+// process is seen at the next read, also one that keeps the size and comes within the same
+// instant (the file times tick too coarsely to tell it).
+TEST(UserDefaultsCache, ServedFromMemoryUntilAnotherProcessChangesTheFile) {
+    test::TempDir dir;
+    UserDefaults defaults(dir / "defaults.json");
+    ASSERT_TRUE(defaults.set("SorvelAppearance", "light"));
+    const auto first = defaults.snapshot();
+    EXPECT_EQ(defaults.snapshot(), first) << "read again without a change";
+    EXPECT_EQ(UserDefaults(dir / "defaults.json").snapshot(), first) << "shared by every reader";
+
+    for (const char* value : {"dark!", "light", "dark!"}) {
+        const int status = test::runInChild([&] { return UserDefaults(defaults.filePath()).set("SorvelAppearance", value) ? 0 : 1; });
+        ASSERT_EQ(status, 0);
+        EXPECT_EQ(defaults.string("SorvelAppearance"), value);
+    }
+    // Same size, same instant, and possibly the same inode number again.
+    const int status = test::runInChild([&] {
+        UserDefaults other(defaults.filePath());
+        return other.set("SorvelAppearance", "xxxxx") && other.set("SorvelAppearance", "yyyyy") ? 0 : 1;
+    });
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(defaults.string("SorvelAppearance"), "yyyyy");
+
+    ::unlink(defaults.filePath().c_str());
+    EXPECT_FALSE(defaults.contains("SorvelAppearance"));
+}

@@ -40,7 +40,7 @@ SweepRun removed(const std::vector<std::string>& paths, const CleanupPolicy& pol
     const auto outcomes = CleanupExecutor::run(items, CleanupExecutor::Mode::moveToTrash, policy, std::nullopt);
     for (const auto& outcome : outcomes) EXPECT_TRUE(outcome.moved()) << outcome.path;
     SweepRun run = ManualRun::make(outcomes, "test", std::move(roots));
-    SweepHistory::record(run);
+    SweepHistory::store(run);
     return SweepHistory::load().front();
 }
 

@@ -41,7 +41,18 @@ SweepRun makeRun(const std::string& scope, size_t items) {
     return run;
 }
 
-void storeRaw(const json& value) { UserDefaults::standard().set("SorvelSweepHistory", value); }
+UserDefaults historyFile() { return UserDefaults(SweepHistory::filePath()); }
+void storeRaw(const json& value) { historyFile().set("SorvelSweepHistory", value); }
+json encoded(const std::vector<SweepRun>& runs) {
+    json array = json::array();
+    for (const auto& run : runs) array.push_back(run.toJSON());
+    return array;
+}
+// Stores the run as the newest and returns the list as stored.
+std::optional<std::vector<SweepRun>> record(const SweepRun& run) {
+    if (!SweepHistory::store(run)) return std::nullopt;
+    return SweepHistory::load();
+}
 
 } // namespace
 
@@ -50,9 +61,9 @@ TEST(SweepHistoryCoding, StoredFormAndRoundTrip) {
     SweepRun run = makeRun("items you picked", 2);
     run.trigger = SweepRun::Trigger::menuBar;
     run.receipt.withheldReason = "Because.";
-    SweepHistory::record(run);
+    record(run);
 
-    auto stored = UserDefaults::standard().value("SorvelSweepHistory");
+    auto stored = historyFile().value("SorvelSweepHistory");
     ASSERT_TRUE(stored && stored->is_array() && stored->size() == 1);
     const json& j = (*stored)[0];
     EXPECT_EQ(j["id"], run.id.uuidString());
@@ -141,14 +152,13 @@ TEST(SweepHistoryLoading, UnreadableEntriesSurviveEveryWrite) {
     json a = makeRun("a", 1).toJSON();
     a["allowedLater"] = "kept";
     storeRaw(json::array({a, bad}));
-    auto stored = [] { return *UserDefaults::standard().value("SorvelSweepHistory"); };
+    auto stored = [] { return *historyFile().value("SorvelSweepHistory"); };
 
-    SweepRun unknown = makeRun("unknown", 0);
-    EXPECT_TRUE(SweepHistory::update(unknown)); // finds nothing and writes nothing
+    EXPECT_TRUE(SweepHistory::forget(UUID::random())); // finds nothing and writes nothing
     EXPECT_EQ(stored(), json::array({a, bad}));
 
     SweepRun fresh = makeRun("fresh", 1);
-    auto saved = SweepHistory::record(fresh);
+    auto saved = record(fresh);
     ASSERT_TRUE(saved);
     ASSERT_EQ(saved->size(), 2u);
     EXPECT_EQ((*saved)[0], fresh);
@@ -156,7 +166,7 @@ TEST(SweepHistoryLoading, UnreadableEntriesSurviveEveryWrite) {
 
     SweepRun changed = *SweepRun::fromJSON(a);
     changed.moved.clear();
-    ASSERT_TRUE(SweepHistory::update(changed));
+    ASSERT_TRUE(SweepHistory::store(changed));
     const json after = stored();
     ASSERT_EQ(after.size(), 3u);
     EXPECT_EQ(after[1]["allowedLater"], "kept");
@@ -168,7 +178,7 @@ TEST(SweepHistoryLoading, UnreadableEntriesSurviveEveryWrite) {
     for (int i = 0; i < 250; ++i) full.push_back(makeRun("n" + std::to_string(i), 0).toJSON());
     full.push_back(bad);
     storeRaw(full);
-    ASSERT_TRUE(SweepHistory::record(fresh));
+    ASSERT_TRUE(record(fresh));
     const auto loaded = SweepHistory::read();
     EXPECT_EQ(loaded.runs.size(), SweepHistory::kMaximumRuns);
     EXPECT_EQ(loaded.unreadable, 1u);
@@ -180,19 +190,19 @@ TEST(SweepHistoryLoading, UnreadableEntriesSurviveEveryWrite) {
     EXPECT_EQ(stored(), json::array({bad}));
     storeRaw(json::array({fresh.toJSON()}));
     ASSERT_TRUE(SweepHistory::clear());
-    EXPECT_FALSE(UserDefaults::standard().value("SorvelSweepHistory").has_value());
+    EXPECT_FALSE(historyFile().value("SorvelSweepHistory").has_value());
 }
 
 TEST(SweepHistoryBounds, ItemsPerRun) {
     Defaults d;
-    auto saved = SweepHistory::record(makeRun("big", 2500)).value();
+    auto saved = record(makeRun("big", 2500)).value();
     ASSERT_EQ(saved[0].moved.size(), 2000u);
     EXPECT_FALSE(saved[0].hasDetail);
     EXPECT_EQ(saved[0].moved.front().originalPath, "/home/u/Library/Caches/item0");
     EXPECT_EQ(saved[0].moved.back().originalPath, "/home/u/Library/Caches/item1999");
     EXPECT_EQ(SweepHistory::load(), saved);
 
-    saved = SweepHistory::record(makeRun("exact", 2000)).value();
+    saved = record(makeRun("exact", 2000)).value();
     EXPECT_EQ(saved[0].moved.size(), 2000u);
     EXPECT_TRUE(saved[0].hasDetail);
 }
@@ -203,9 +213,9 @@ TEST(SweepHistoryBounds, DetailOnlyOnTheTwentyNewest) {
     for (int i = 0; i < 20; ++i) runs.push_back(makeRun("run" + std::to_string(i), 3));
     runs.push_back(makeRun("nothing moved", 0));
     runs.push_back(makeRun("oldest", 3));
-    storeRaw(SweepHistory::encode(runs)); // positions 0..21
+    storeRaw(encoded(runs)); // positions 0..21
 
-    auto saved = SweepHistory::record(makeRun("newest", 3)).value();
+    auto saved = record(makeRun("newest", 3)).value();
     ASSERT_EQ(saved.size(), 23u);
     for (size_t i = 0; i < 20; ++i) {
         EXPECT_EQ(saved[i].moved.size(), 3u) << i;
@@ -225,30 +235,29 @@ TEST(SweepHistoryBounds, AtMostTwoHundredFiftyRuns) {
     Defaults d;
     std::vector<SweepRun> runs;
     for (int i = 0; i < 250; ++i) runs.push_back(makeRun("run" + std::to_string(i), 0));
-    storeRaw(SweepHistory::encode(runs));
-    auto saved = SweepHistory::record(makeRun("newest", 0)).value();
+    storeRaw(encoded(runs));
+    auto saved = record(makeRun("newest", 0)).value();
     ASSERT_EQ(saved.size(), 250u);
     EXPECT_EQ(saved.front().scope, "newest");
     EXPECT_EQ(saved.back().scope, "run248");
     EXPECT_EQ(SweepHistory::load().size(), 250u);
 }
 
-TEST(SweepHistoryUpdate, ReplacesInPlaceOrWritesNothing) {
+TEST(SweepHistoryUpdate, ReplacesInPlaceAndForgetsOnlyWhatIsStored) {
     Defaults d;
     SweepRun a = makeRun("a", 2), b = makeRun("b", 2), c = makeRun("c", 2);
-    SweepHistory::record(a);
-    SweepHistory::record(b);
-    SweepHistory::record(c);
+    record(a);
+    record(b);
+    record(c);
     const auto before = SweepHistory::load();
 
-    SweepRun stranger = makeRun("stranger", 1);
-    SweepHistory::update(stranger);
+    ASSERT_TRUE(SweepHistory::forget(makeRun("stranger", 1).id));
     EXPECT_EQ(SweepHistory::load(), before);
 
     SweepRun changed = b;
     changed.moved.pop_back();
     changed.receipt.movedCount = 1;
-    SweepHistory::update(changed);
+    ASSERT_TRUE(SweepHistory::store(changed));
     auto after = SweepHistory::load();
     ASSERT_EQ(after.size(), 3u);
     EXPECT_EQ(after[0], c);
@@ -261,7 +270,7 @@ TEST(SweepHistoryConcurrency, RecordsFromTwoThreadsAreAllKept) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 2; ++t)
         threads.emplace_back([t] {
-            for (int i = 0; i < 10; ++i) SweepHistory::record(makeRun("t" + std::to_string(t), 1));
+            for (int i = 0; i < 10; ++i) record(makeRun("t" + std::to_string(t), 1));
         });
     for (auto& th : threads) th.join();
     EXPECT_EQ(SweepHistory::load().size(), 20u);
@@ -279,7 +288,7 @@ TEST(SweepHistoryConcurrency, TwoProcessesRecordingKeepEveryRun) {
         if (child == 0) {
             int failed = 0;
             for (int i = 0; i < kPerProcess; ++i)
-                if (!SweepHistory::record(makeRun("p" + std::to_string(p) + "-" + std::to_string(i), 1))) ++failed;
+                if (!record(makeRun("p" + std::to_string(p) + "-" + std::to_string(i), 1))) ++failed;
             _exit(failed == 0 ? 0 : 1);
         }
         children.push_back(child);
@@ -303,18 +312,19 @@ TEST(SweepHistoryConcurrency, TwoProcessesRecordingKeepEveryRun) {
 TEST(SweepHistorySaving, AFailedSaveIsReported) {
     Defaults d;
     SweepRun kept = makeRun("kept", 1);
-    ASSERT_TRUE(SweepHistory::record(kept));
+    ASSERT_TRUE(record(kept));
     const std::string path = UserDefaults::standardFilePath();
     const std::string folder = path.substr(0, path.rfind('/'));
     // The unprivileged child may read, as the owner would; only writing is taken away.
     ::chmod(path.c_str(), 0644);
+    ::chmod(SweepHistory::filePath().c_str(), 0644);
     ::chmod(folder.substr(0, folder.rfind('/')).c_str(), 0755);
     ::chmod(folder.c_str(), 0555);
     const int status = test::runAsUnprivileged([&] {
         SweepRun changed = kept;
         changed.moved.clear();
-        if (SweepHistory::record(makeRun("lost", 1))) return 1;
-        if (SweepHistory::update(changed)) return 2;
+        if (record(makeRun("lost", 1))) return 1;
+        if (SweepHistory::store(changed)) return 2;
         if (SweepHistory::clear()) return 3;
         return SweepHistory::load() == std::vector<SweepRun>{kept} ? 0 : 4;
     });
@@ -324,8 +334,8 @@ TEST(SweepHistorySaving, AFailedSaveIsReported) {
     test::TempDir dir;
     test::writeFile(dir / "file", "x");
     test::ScopedEnv below("XDG_CONFIG_HOME", dir / "file");
-    EXPECT_FALSE(SweepHistory::record(makeRun("nowhere", 1)));
-    EXPECT_FALSE(SweepHistory::update(kept)); // a store that cannot be read is not "nothing to update"
+    EXPECT_FALSE(record(makeRun("nowhere", 1)));
+    EXPECT_FALSE(SweepHistory::forget(kept.id)); // a store that cannot be read is not "nothing to forget"
 }
 
 // Names on disk are bytes. A name that is not UTF-8 is stored with its exact bytes, and a
@@ -370,7 +380,7 @@ TEST(SweepHistoryPaths, BytesThatAreNotUTF8RoundTripAndRestoreExactly) {
     ASSERT_TRUE(movedBad.moved() && movedLookalike.moved()) << movedBad.error << movedLookalike.error;
     SweepRun run = makeRun("bytes", 0);
     run.moved = {MovedItem{bad, *movedBad.trashPath, 12}};
-    ASSERT_TRUE(SweepHistory::record(run));
+    ASSERT_TRUE(record(run));
 
     const auto loaded = SweepHistory::load();
     ASSERT_EQ(loaded.size(), 1u);

@@ -1,5 +1,7 @@
 #include "ui/kit/AppearanceSetting.h"
 
+#include "models/SettingsSaver.h"
+
 namespace sorvel::ui {
 
 AppearanceSetting::AppearanceSetting(UserDefaults defaults, QObject* parent)
@@ -11,7 +13,8 @@ AppearanceSetting::AppearanceSetting(UserDefaults defaults, QObject* parent)
 void AppearanceSetting::setSelection(Appearance appearance) {
     const bool changed = appearance != selection_;
     selection_ = appearance;
-    defaults_.set(key, rawValue(appearance));
+    Models::saveSetting(this, defaults_, key, rawValue(appearance),
+                        [](AppearanceSetting& setting, const SaveStatus& status) { setting.saved(status); });
     apply();
     if (changed) emit selectionChanged();
 }
@@ -21,5 +24,17 @@ void AppearanceSetting::toggle() {
 }
 
 void AppearanceSetting::apply() const { Theme::setAppearance(selection_); }
+
+std::string AppearanceSetting::notSavedMessage(const SaveStatus& status) {
+    return "Sorvel could not save the appearance (" + status.reason() + "), so it will be lost when Sorvel quits.";
+}
+
+void AppearanceSetting::saved(const SaveStatus& status) {
+    std::optional<std::string> error;
+    if (!status) error = notSavedMessage(status);
+    if (error == saveError_) return;
+    saveError_ = std::move(error);
+    emit saveErrorChanged();
+}
 
 } // namespace sorvel::ui

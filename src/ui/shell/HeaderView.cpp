@@ -143,6 +143,7 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     });
     connect(toggle_, &QAbstractButton::clicked, this, [this] { models_.appearance.toggle(); });
     connect(&models.appearance, &AppearanceSetting::selectionChanged, this, &HeaderView::refresh);
+    connect(&models.appearance, &AppearanceSetting::saveErrorChanged, this, &HeaderView::refresh);
     // Rescan is the menu action (it owns Ctrl+R); Stop cancels.
     connect(action_, &QAbstractButton::clicked, this, [this] {
         if (models_.coordinator.phase() == Phase::scanning) models_.coordinator.cancel();
@@ -162,8 +163,12 @@ void HeaderView::refresh() {
     const auto& c = models_.coordinator;
     scope_->setCurrentIndex(c.scope() == ScanScope::wholeDisk ? 1 : 0);
     toggle_->setChecked(models_.appearance.selection() == Appearance::dark);
-    toggle_->setToolTip(models_.appearance.selection() == Appearance::dark ? "Switch to light mode" : "Switch to dark mode");
-    toggle_->setAccessibleName(toggle_->toolTip());
+    const QString action = models_.appearance.selection() == Appearance::dark ? "Switch to light mode" : "Switch to dark mode";
+    toggle_->setAccessibleName(action);
+    // A failed store of the choice is told where the choice is made.
+    const auto& error = models_.appearance.saveError();
+    toggle_->setToolTip(error ? action + "\n" + QString::fromStdString(*error) : action);
+    toggle_->setAccessibleDescription(error ? QString::fromStdString(*error) : QString());
     const bool scanning = c.phase() == Phase::scanning;
     action_->setText(scanning ? "Stop" : "Rescan");
     action_->setStyle(scanning ? Button::Style::subtle : Button::Style::outline);

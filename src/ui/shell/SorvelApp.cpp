@@ -15,6 +15,7 @@
 #include "models/DuplicatesModel.h"
 #include "models/HistoryModel.h"
 #include "models/ScanCoordinator.h"
+#include "models/SettingsSaver.h"
 #include "models/SweepScheduler.h"
 #include "models/UpdateChecker.h"
 #include "platform/UserDefaults.h"
@@ -122,6 +123,8 @@ int main(int argc, char** argv) {
     delete ToolWindows::settingsWindow();
     // A move started after the quit flow let the loop end still completes and is recorded.
     RemovalRun::waitForMoves(std::chrono::minutes(5));
+    // Settings asked for just before quitting are on disk before the process ends.
+    Models::waitForSettings();
     return status;
 }
 

@@ -47,7 +47,7 @@ HistoryView::HistoryView(HistoryModel& history, ScanCoordinator& coordinator, QW
 void HistoryView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Runs recorded since the model last loaded (sweeps, uninstalls, the panel).
-    history_.setRuns(SweepHistory::load());
+    history_.reload();
 }
 
 void HistoryView::flush() { rebuild_->flush(); }

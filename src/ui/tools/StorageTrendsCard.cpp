@@ -82,6 +82,7 @@ StorageTrendsCard::StorageTrendsCard(ScanCoordinator& coordinator, int days, QWi
     body_ = column(10);
     stack->addLayout(body_);
     connect(&coordinator_, &ScanCoordinator::trendsChanged, this, &StorageTrendsCard::refresh);
+    connect(&coordinator_, &ScanCoordinator::trendsSaveErrorChanged, this, &StorageTrendsCard::refresh);
     connect(&coordinator_, &ScanCoordinator::resultChanged, this, &StorageTrendsCard::refresh);
     refresh();
 }
@@ -96,6 +97,7 @@ void StorageTrendsCard::refresh() {
     for (int i = 0; i < 3; ++i)
         if (TrendRules::kPeriods[i] == days_) picker_->setCurrentIndex(i);
     clear(body_);
+    if (const auto& error = coordinator_.trendsSaveError()) body_->addWidget(Texts::saveError(*error));
     const auto card = TrendRules::card(coordinator_.result(), coordinator_.trends(), days_, now());
     if (!card.body) {
         auto* panel = new Card(18);

@@ -69,7 +69,7 @@ SweepSettingsView::SweepSettingsView(ScanCoordinator& coordinator, SweepSchedule
     connect(&scheduler_, &SweepScheduler::scheduleChanged, rebuild_, &Coalescer::request);
     connect(&coordinator_, &ScanCoordinator::resultChanged, rebuild_, &Coalescer::request);
     for (auto signal : {&UpdateChecker::stateChanged, &UpdateChecker::lastCheckedChanged,
-                        &UpdateChecker::automaticChecksChanged})
+                        &UpdateChecker::automaticChecksChanged, &UpdateChecker::saveErrorChanged})
         connect(&updates_, signal, rebuild_, &Coalescer::request);
     rebuild();
 }
@@ -333,6 +333,7 @@ QWidget* SweepSettingsView::updatesSection() {
                                   Theme::tertiaryText()));
     checkLine->addStretch(1);
     stack->addLayout(checkLine);
+    if (const auto& error = updates_.saveError()) stack->addWidget(Texts::saveError(*error));
     return wrap(stack);
 }
 

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <cstring>
+
+#include "models/EventLoop.h"
+#include "models/SettingsSaver.h"
 #include "support/TestSupport.h"
 #include "ui/kit/AppearanceSetting.h"
 
@@ -28,14 +33,30 @@ TEST(Appearance, StoredChoiceIsReadAndEveryWriteStoresAndApplies) {
     setting.toggle();
     EXPECT_EQ(Theme::appearance(), Appearance::light);
     setting.toggle();
+    Models::waitForSettings(); // stored off the main thread, in the order asked
     EXPECT_EQ(defaults.string(AppearanceSetting::key), "dark");
     EXPECT_EQ(Theme::appearance(), Appearance::dark);
     setting.setSelection(Appearance::light);
+    Models::waitForSettings();
     EXPECT_EQ(defaults.string(AppearanceSetting::key), "light");
     // Colours resolve against the applied appearance.
     EXPECT_EQ(Theme::window().resolve(), Theme::window().light);
     Theme::setAppearance(Appearance::dark);
     EXPECT_EQ(QColor(Theme::window()), Theme::window().dark);
     EXPECT_EQ(Theme::otherGrey().light, Theme::otherGrey().dark);
+    Theme::setAppearance(Appearance::light);
+}
+
+// A choice that cannot be stored is still applied, and the failure is kept with its reason
+// until a store succeeds.
+TEST(Appearance, AFailedStoreIsKeptWithItsReason) {
+    test::TempDir dir;
+    test::writeFile(dir / "file", "x");
+    AppearanceSetting setting(UserDefaults(dir / "file/defaults.json"));
+    setting.setSelection(Appearance::dark);
+    EXPECT_EQ(Theme::appearance(), Appearance::dark);
+    ASSERT_TRUE(test::waitUntil([&] { return setting.saveError().has_value(); }));
+    EXPECT_EQ(*setting.saveError(), AppearanceSetting::notSavedMessage(SaveStatus::failed(ENOTDIR)));
+    EXPECT_NE(setting.saveError()->find(std::strerror(ENOTDIR)), std::string::npos);
     Theme::setAppearance(Appearance::light);
 }

@@ -32,8 +32,8 @@ struct Page {
     void open() {
         view = std::make_unique<ui::HistoryView>(history, ctx.coordinator());
         view->resize(1000, 900);
-        view->show(); // loads the stored runs
-        turn();
+        view->show(); // loads the stored runs, on a worker
+        ASSERT_TRUE(waitUntil([&] { return !history.isLoading(); }));
         view->flush();
     }
     MovedItem trashed(const std::string& relative, const std::string& contents) {
@@ -68,7 +68,7 @@ TEST(HistoryPage, PutAllBackReturnsTheItemsAndRewritesTheRun) {
     run.receipt.movedCount = 2;
     run.receipt.movedBytes = a.size + b.size;
     run.moved = {a, b};
-    SweepHistory::record(run);
+    SweepHistory::store(run);
     page.open();
     ASSERT_EQ(page.history.runs().size(), 1u);
     EXPECT_EQ(textOf(page.view.get(), "totals"), "2 items \u00B7 0 KB");
@@ -102,6 +102,7 @@ TEST(HistoryPage, ClearLogEmptiesTheLedger) {
     page.open();
     ASSERT_EQ(page.history.runs().size(), 2u);
     one<ui::Button>(page.view.get(), "clearLog")->click();
+    ASSERT_TRUE(waitUntil([&] { return page.history.runs().empty(); }));
     page.view->flush();
     EXPECT_TRUE(page.history.runs().empty());
     EXPECT_TRUE(SweepHistory::load().empty());
@@ -148,7 +149,7 @@ TEST(HistoryPage, ARunOpensAndClosesWithItsHeightEasing) {
     run.scope = "items you picked";
     run.receipt.movedCount = 1;
     run.moved = {a};
-    SweepHistory::record(run);
+    SweepHistory::store(run);
     page.open();
     AnimationsOn animations;
     auto* header = one<ui::ClickArea>(page.view.get(), "runHeader");

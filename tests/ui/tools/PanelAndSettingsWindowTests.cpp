@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 
+#include "models/SettingsSaver.h"
 #include "platform/BundleInfo.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
@@ -163,6 +164,7 @@ TEST(SweepPanel, ChoosingTheSelectedFrequencyStoresNothing) {
     pick(one<ui::SegmentedPicker>(&panel, "frequency"), 2); // "Weekly"
     EXPECT_EQ(changes.count(), 1);
     EXPECT_EQ(sweeper.schedule().frequency, SweepSchedule::Frequency::weekly);
+    Models::waitForSettings();
     EXPECT_TRUE(UserDefaults::standard().value("SorvelSweepSchedule").has_value());
     waitUntil([&] { return !sweeper.isRunning(); });
 }

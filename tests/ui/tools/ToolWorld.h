@@ -140,7 +140,7 @@ inline std::vector<SweepRun> seedHistory(const UiContext& ctx, int items = 3) {
     report.receipt.date = now() - std::chrono::hours(30);
     report.receipt.foundBytes = 2'400'000'000;
     report.receipt.refusedCount = 2;
-    SweepHistory::record(report);
+    SweepHistory::store(report);
     SweepRun run;
     run.trigger = SweepRun::Trigger::manual;
     run.scope = "items you picked";
@@ -154,7 +154,8 @@ inline std::vector<SweepRun> seedHistory(const UiContext& ctx, int items = 3) {
     }
     run.receipt.movedCount = items;
     run.receipt.foundBytes = run.receipt.movedBytes;
-    return SweepHistory::record(run).value_or(std::vector<SweepRun>{});
+    SweepHistory::store(run);
+    return SweepHistory::load();
 }
 
 /// A scheduler whose sweeps report `findings` (path, size) as would-move outcomes.

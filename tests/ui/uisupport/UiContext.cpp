@@ -8,6 +8,7 @@
 
 #include "engine/DisplayCategory.h"
 #include "engine/StorageCategory.h"
+#include "models/SettingsSaver.h"
 #include "ui/kit/Theme.h"
 
 namespace sorvel::test {
@@ -120,6 +121,8 @@ UiContext::UiContext()
 UiContext::~UiContext() {
     coordinator_->cancel();
     scan_.release({});
+    // Settings the test asked for are written before its home goes.
+    Models::waitForSettings();
 }
 
 void UiContext::beginScan() {

@@ -1,0 +1,174 @@
+// What a full removal history costs the window and the settings: the real main window,
+// offscreen, from a fresh process's start to its first painted frame, with an empty
+// history and with one at its bounds (250 runs, the 20 newest with 2,000 items each);
+// then one settings write (the appearance switch) with that full history beside the
+// settings, and, for comparison, with the same history inside the settings file as
+// earlier versions kept it.
+//
+// Usage: window_history [RUNS]   (default 9 starts of each kind, alternating, 41 writes)
+#include <QApplication>
+#include <QEvent>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "models/AppsModel.h"
+#include "models/DuplicatesModel.h"
+#include "models/HistoryModel.h"
+#include "models/ScanCoordinator.h"
+#include "models/SweepScheduler.h"
+#include "models/UpdateChecker.h"
+#include "platform/UserDefaults.h"
+#include "removal/SweepHistory.h"
+#include "ui/kit/AppearanceSetting.h"
+#include "ui/services/DesktopServices.h"
+#include "ui/shell/MainWindow.h"
+
+using namespace sorvel;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class FirstPaint : public QObject {
+public:
+    bool painted = false;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) painted = true;
+        return false;
+    }
+};
+
+// The window as the application opens it, in a fresh process (so nothing is read yet),
+// timed from the fork to its first painted frame.
+double startIn(const std::string& config) {
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    const auto forked = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        static int argc = 1;
+        static char name[] = "sorvel-bench";
+        static char* argv[] = {name, nullptr};
+        QApplication app(argc, argv);
+        ScanCoordinator coordinator;
+        ui::AppearanceSetting appearance(UserDefaults::standard());
+        SweepScheduler sweeper;
+        AppsModel apps;
+        DuplicatesModel duplicates;
+        HistoryModel history;
+        UpdateChecker updates([](const QUrl&, UpdateChecker::Completion) {}, [](const QUrl&) {});
+        auto desktop = ui::DesktopServices::system();
+        const ui::AppModels models{coordinator, appearance, sweeper, apps, duplicates, history, updates, *desktop};
+        ui::MainWindow window(models, ui::MainWindow::Startup{});
+        FirstPaint paint;
+        window.centralWidget()->installEventFilter(&paint);
+        window.show();
+        while (!paint.painted) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        const double seconds = std::chrono::duration<double>(Clock::now() - forked).count();
+        const bool sent = ::write(fds[1], &seconds, sizeof seconds) == static_cast<ssize_t>(sizeof seconds);
+        _exit(sent ? 0 : 2); // no teardown: only the start is measured
+    }
+    ::close(fds[1]);
+    double seconds = -1;
+    if (::read(fds[0], &seconds, sizeof seconds) != static_cast<ssize_t>(sizeof seconds)) seconds = -1;
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return seconds;
+}
+
+SweepRun runOf(int n, size_t items) {
+    SweepRun run;
+    run.scope = "run " + std::to_string(n);
+    for (size_t i = 0; i < items; ++i) {
+        const std::string name = "/Library/Caches/com.example.application" + std::to_string(n) +
+                                 "/Cache.db-folder/item-" + std::to_string(i) + ".cache";
+        run.moved.push_back({"/home/someone" + name,
+                             "/home/someone/.local/share/Trash/files/item-" + std::to_string(n) + "-" +
+                                 std::to_string(i) + ".cache",
+                             static_cast<int64_t>(i), Trash::Identity{2049, 1'000'000 + i, int64_t(i), 1'700'000'000'000'000'000}});
+    }
+    run.receipt.movedCount = static_cast<int64_t>(items);
+    return run;
+}
+
+nlohmann::json fullHistory() {
+    nlohmann::json array = nlohmann::json::array();
+    for (int n = 0; n < static_cast<int>(SweepHistory::kMaximumRuns); ++n)
+        array.push_back(runOf(n, n < static_cast<int>(SweepHistory::kRunsWithDetail) ? 2000 : 0).toJSON());
+    return array;
+}
+
+double median(std::vector<double> t) {
+    std::sort(t.begin(), t.end());
+    return t[t.size() / 2];
+}
+
+long long sizeOf(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+// One settings write after another, alternating the appearance; milliseconds each.
+std::vector<double> settingsWrites(const std::string& config, int writes) {
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    std::vector<double> ms;
+    for (int i = 0; i < writes; ++i) {
+        const auto start = Clock::now();
+        if (!UserDefaults::standard().set("SorvelAppearance", i % 2 ? "dark" : "light")) return {};
+        ms.push_back(std::chrono::duration<double>(Clock::now() - start).count() * 1e3);
+    }
+    return ms;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    char folder[] = "/tmp/sorvel-window-history-XXXXXX";
+    if (!mkdtemp(folder)) return 1;
+    const std::string root = folder;
+    setenv("HOME", root.c_str(), 1);
+    const std::string empty = root + "/empty", full = root + "/full", inside = root + "/inside";
+    const nlohmann::json history = fullHistory();
+    UserDefaults(empty + "/sorvel/defaults.json").set("SorvelAppearance", "light");
+    UserDefaults(full + "/sorvel/defaults.json").set("SorvelAppearance", "light");
+    UserDefaults(full + "/sorvel/history.json").set("SorvelSweepHistory", history);
+    UserDefaults(inside + "/sorvel/defaults.json").set("SorvelAppearance", "light");
+    UserDefaults(inside + "/sorvel/defaults.json").set("SorvelSweepHistory", history);
+    std::printf("full history file: %.1f MB\n", double(sizeOf(full + "/sorvel/history.json")) / 1e6);
+
+    std::vector<double> emptyStarts, fullStarts;
+    startIn(empty); // warm-up
+    startIn(full);
+    for (int i = 0; i < runs; ++i) {
+        emptyStarts.push_back(startIn(empty));
+        fullStarts.push_back(startIn(full));
+    }
+    const double e = median(emptyStarts), f = median(fullStarts);
+    std::printf("window start to first paint, median of %d: empty history %.0f ms, full history %.0f ms (%.2f x)\n",
+                runs, e * 1e3, f * 1e3, f / e);
+
+    const int writes = 41;
+    const auto beside = settingsWrites(full, writes);
+    const auto within = settingsWrites(inside, writes);
+    if (beside.empty() || within.empty()) return 1;
+    std::printf("settings write with a full history beside: median %.1f ms, slowest %.1f ms\n", median(beside),
+                *std::max_element(beside.begin(), beside.end()));
+    std::printf("settings write with the history inside the settings (earlier versions): median %.1f ms\n",
+                median(within));
+    std::filesystem::remove_all(root);
+    return 0;
+}
