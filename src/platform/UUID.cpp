@@ -2,19 +2,28 @@
 
 #include <random>
 
+#include <sys/random.h>
+#include <unistd.h>
+
 namespace sorvel {
 
 UUID UUID::random() {
-    thread_local std::mt19937_64 engine{[] {
-        std::random_device device;
-        std::seed_seq seq{device(), device(), device(), device(), device(), device()};
-        return std::mt19937_64(seq);
-    }()};
     UUID u;
-    uint64_t hi = engine(), lo = engine();
-    for (int i = 0; i < 8; ++i) {
-        u.bytes[i] = static_cast<uint8_t>(hi >> (56 - 8 * i));
-        u.bytes[8 + i] = static_cast<uint8_t>(lo >> (56 - 8 * i));
+    // The kernel's generator: a process forked without exec must not repeat its parent's ids.
+    if (getrandom(u.bytes.data(), u.bytes.size(), 0) != static_cast<ssize_t>(u.bytes.size())) {
+        thread_local pid_t seededIn = 0;
+        thread_local std::mt19937_64 engine;
+        if (seededIn != getpid()) {
+            std::random_device device;
+            std::seed_seq seq{device(), device(), device(), device(), device(), device()};
+            engine.seed(seq);
+            seededIn = getpid();
+        }
+        uint64_t hi = engine(), lo = engine();
+        for (int i = 0; i < 8; ++i) {
+            u.bytes[i] = static_cast<uint8_t>(hi >> (56 - 8 * i));
+            u.bytes[8 + i] = static_cast<uint8_t>(lo >> (56 - 8 * i));
+        }
     }
     u.bytes[6] = (u.bytes[6] & 0x0F) | 0x40; // version 4
     u.bytes[8] = (u.bytes[8] & 0x3F) | 0x80; // RFC 4122 variant

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "models/DuplicatesModel.h"
+#include "ui/shell/MainWindow.h"
 #include "ui/shell/PageFactory.h"
 #include "ui/tools/SweepSettingsView.h"
 
