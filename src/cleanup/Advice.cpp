@@ -76,9 +76,9 @@ const std::vector<AdviceItem>& containers() {
              "settings. Removing one resets that app to a fresh install. This is the opposite of a cache.",
              none, Confidence::avoid),
         item("Free Docker's space from inside Docker",
-             "Docker stores everything in one virtual disk that only grows. Deleting containers frees space "
-             "inside the image without shrinking the file, so the space never returns to macOS until you "
-             "prune and then shrink the image.",
+             "Docker keeps its images, containers and volumes in its own data folder and its own "
+             "bookkeeping. Deleting its files by hand breaks that bookkeeping; pruning from Docker frees the "
+             "space at once.",
              "docker system prune -a --volumes", Confidence::review),
         item("Containers for apps you have deleted are fair game",
              "Uninstalling an app leaves its container behind indefinitely. If the app is gone and you do not "
@@ -150,10 +150,10 @@ const std::vector<AdviceItem>& trash() {
         item("Empty it",
              "You already decided you did not want these files. Until the Trash is emptied they occupy the "
              "disk exactly as before, which surprises people who have just spent an hour deleting things.",
-             "Finder \u2192 Empty Trash", Confidence::safe),
+             "File manager \u2192 Empty Trash", Confidence::safe),
         item("Check other Trash folders too",
-             "Every volume keeps its own .Trashes, so an external disk can hold gigabytes the Finder's Trash "
-             "never shows.",
+             "Every disk keeps its own Trash folder (.Trash-UID at its top), so an external disk can hold "
+             "gigabytes the home Trash never shows.",
              none, Confidence::safe),
     };
     return list;

@@ -67,7 +67,7 @@ std::string backupsReport(const std::vector<DeviceBackup> &list) {
     auto line = [&out](const std::string &text) { out += text + "\n"; };
     if (list.empty()) {
         line("\n  No local device backups on this Mac.");
-        line("  (If you expected some, Sorvel needs Full Disk Access to read them.)\n");
+        line("  (If you expected some, this user may not be able to read them.)\n");
         return out;
     }
     int64_t total = 0;

@@ -47,6 +47,10 @@ TEST(Onboarding, OutsideABundleNoWatchAndTheTerminalLine) {
     test::UiContext ctx;
     OnboardingView page(ctx.models(), fakeGrant(false, ctx.desktop()));
     test::settle(&page, {1180, 700});
+    // Nothing to grant: no button that would open a settings list or copy a bundle path.
+    EXPECT_FALSE(page.openSettings()->isVisibleTo(&page));
+    EXPECT_FALSE(page.copyPath()->isVisibleTo(&page));
+    EXPECT_TRUE(page.scanWithout()->isVisibleTo(&page));
     page.openSettings()->click();
     EXPECT_FALSE(page.grant().isWatching());
     EXPECT_EQ(page.footerText()->text(), OnboardingView::footerMessage(OnboardingView::Footer::noBundle));
