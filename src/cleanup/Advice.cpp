@@ -195,7 +195,7 @@ std::vector<AdviceItem> mail(const CloudStatus& cloud) {
     case CloudState::off:
         list.push_back(item(
             "Attachments here are local only",
-            "With Messages in iCloud off, this Mac holds its own copy and deleting an attachment affects "
+            "With Messages in iCloud off, this computer holds its own copy and deleting an attachment affects "
             "nothing else. Your other devices keep theirs, so the conversation stays intact elsewhere.",
             none, Confidence::review, "Detected: Messages in iCloud appears to be OFF (" + source + ")."));
         break;

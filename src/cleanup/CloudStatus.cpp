@@ -21,7 +21,7 @@ CloudService service(const char *name, CloudState state, bool definitive, std::v
 }
 
 CloudStatus noAccount() {
-    const std::string line = "No iCloud account is signed in on this Mac.";
+    const std::string line = "No iCloud account is signed in on this computer.";
     CloudStatus s;
     s.messages = service(kMessagesName, CloudState::off, true, {line});
     s.desktopAndDocuments = service(kDesktopName, CloudState::off, true, {line});
@@ -83,7 +83,7 @@ CloudService detectMessages(const std::string &home, bool provisioned, Date now)
     }
     std::vector<std::string> evidence{"No Messages sync database at ~/Library/Messages/Sync/sync.db."};
     if (provisioned)
-        evidence.push_back("Your iCloud account supports Messages, but nothing on this Mac is syncing.");
+        evidence.push_back("Your iCloud account supports Messages, but nothing on this computer is syncing.");
     return service(kMessagesName, CloudState::off, false, std::move(evidence));
 }
 
@@ -107,7 +107,7 @@ std::optional<CloudStatus::Caveat> CloudStatus::caveat(const std::string &path) 
     case CloudState::off:
         return Caveat{
             "Messages in iCloud looks like it is OFF (" + how +
-                "), so these files are local to this Mac and nothing will re-download them. Removing one "
+                "), so these files are local to this computer and nothing will re-download them. Removing one "
                 "still leaves the conversation pointing at a missing attachment \u2014 the message "
                 "survives, the media shows as unavailable.",
             false};
@@ -179,7 +179,7 @@ CloudStatus detect(Date now) {
     if (findService(services, "com.apple.Dataclass.Photos")) {
         status.photos =
             service(kPhotosName, CloudState::unknown, false,
-                    {"Your iCloud account supports Photos, but whether the library on this Mac syncs is "
+                    {"Your iCloud account supports Photos, but whether the library on this computer syncs is "
                      "only visible inside Photos \u2192 Settings \u2192 iCloud."});
     } else {
         status.photos = service(kPhotosName, CloudState::off, false,

@@ -66,7 +66,7 @@ std::string backupsReport(const std::vector<DeviceBackup> &list) {
     std::string out;
     auto line = [&out](const std::string &text) { out += text + "\n"; };
     if (list.empty()) {
-        line("\n  No local device backups on this Mac.");
+        line("\n  No local device backups on this computer.");
         line("  (If you expected some, this user may not be able to read them.)\n");
         return out;
     }

@@ -47,7 +47,7 @@ TEST(CloudDetection, NoAccountListMeansNoAccount) {
     for (const CloudService *svc : {&s.messages, &s.desktopAndDocuments, &s.photos}) {
         EXPECT_EQ(svc->state, CloudState::off);
         EXPECT_TRUE(svc->isDefinitive);
-        EXPECT_EQ(svc->evidence, std::vector<std::string>{"No iCloud account is signed in on this Mac."});
+        EXPECT_EQ(svc->evidence, std::vector<std::string>{"No iCloud account is signed in on this computer."});
     }
     EXPECT_EQ(s.messages.name, "Messages in iCloud");
     EXPECT_EQ(s.desktopAndDocuments.name, "Desktop & Documents");
@@ -153,7 +153,7 @@ TEST(MessagesDetection, FolderDatabaseAndLog) {
     EXPECT_EQ(s.messages.evidence,
               (std::vector<std::string>{
                   "No Messages sync database at ~/Library/Messages/Sync/sync.db.",
-                  "Your iCloud account supports Messages, but nothing on this Mac is syncing."}));
+                  "Your iCloud account supports Messages, but nothing on this computer is syncing."}));
 
     writeFile(home / "Library/Messages/Sync/sync.db", std::string(3000, 'x'));
     s = CloudDetector::detect();

@@ -27,8 +27,8 @@ DeviceBackup backup(const std::string &folder, int64_t size, DeviceBackup::Verdi
 
 TEST(BackupsReport, NoBackups) {
     EXPECT_EQ(HeadlessReport::backupsReport({}),
-              "\n  No local device backups on this Mac.\n"
-              "  (If you expected some, Sorvel needs Full Disk Access to read them.)\n\n");
+              "\n  No local device backups on this computer.\n"
+              "  (If you expected some, this user may not be able to read them.)\n\n");
 }
 
 TEST(BackupsReport, OneBackupSingularHeadingAndLayout) {
