@@ -93,9 +93,8 @@ const std::vector<AdviceItem>& appSupport() {
     static const std::vector<AdviceItem> list{
         item("Keep only the newest backup per device",
              "Every local iPhone backup is a full copy, and backups for devices you no longer own stay "
-             "forever. Delete them through Finder's Manage Backups list rather than the filesystem, so the "
-             "backup index stays consistent.",
-             "Finder \u2192 your iPhone \u2192 Manage Backups", Confidence::review),
+             "forever. Delete them with the program that made them, once you are sure of them.",
+             "Remove with the backup program", Confidence::review),
         item("Leftovers from uninstalled apps are safe",
              "Dragging an app to the Trash never removes its Application Support folder. Years of these "
              "accumulate. The catch is that the folder is named by bundle identifier, so confirm the app is "
@@ -161,11 +160,11 @@ const std::vector<AdviceItem>& trash() {
 
 const std::vector<AdviceItem>& otherLibrary() {
     static const std::vector<AdviceItem> list{
-        item("Local snapshots free themselves",
-             "Time Machine keeps local snapshots so you can restore between backups, and macOS deletes them "
-             "automatically when the disk fills. That is why free space sometimes jumps without you doing "
-             "anything, and why deleting them by hand buys you nothing lasting.",
-             "tmutil listlocalsnapshots /", Confidence::review),
+        item("Snapshots hold on to deleted files",
+             "A file system that keeps snapshots (btrfs, for one) holds deleted files until the snapshot "
+             "goes, so deleting files buys you nothing while one still holds them. Sorvel lists no snapshots "
+             "here; the tool that made them removes them.",
+             none, Confidence::review),
         item("Preferences and keychains are tiny \u2014 skip them",
              "Deleting preference files to reclaim space trades your app settings for a few megabytes. The "
              "wins are in caches, developer folders and media, not here.",

@@ -95,9 +95,8 @@ std::string backupsReport(const std::vector<DeviceBackup> &list) {
     else
         line("  Nothing here is provably redundant.\n");
     line(wrap(
-        "Sorvel never removes backups: Finder owns the backup index, and deleting a folder underneath it "
-        "leaves that index pointing at nothing. Remove them from Finder \u2192 your device \u2192 Manage "
-        "Backups.",
+        "Sorvel never removes backups: a backup is often the only copy of a device's data. Remove one "
+        "yourself, with the program that made it, once you no longer need it.",
         "  ", 74));
     line("");
     return out;

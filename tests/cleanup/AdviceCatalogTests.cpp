@@ -63,7 +63,7 @@ TEST(AdviceCatalog, EachStorageCategoryGetsItsListInOrder) {
         {StorageCategory::logs, 2, "Logs and crash reports are safe to remove", Confidence::review},
         {StorageCategory::vmSwap, 2, "Leave swap and the sleep image alone", Confidence::safe},
         {StorageCategory::trash, 2, "Empty it", Confidence::safe},
-        {StorageCategory::otherLibrary, 2, "Local snapshots free themselves", Confidence::avoid},
+        {StorageCategory::otherLibrary, 2, "Snapshots hold on to deleted files", Confidence::avoid},
     };
     for (const auto& c : cases) {
         auto list = adviceFor(storageCategory(c.category));
@@ -81,7 +81,7 @@ TEST(AdviceCatalog, CommandsKeepTheirExactSpacingAndEscapes) {
     auto dev = adviceFor(storageCategory(StorageCategory::developer));
     EXPECT_EQ(dev[1].command, "rm -rf ~/Library/Developer/Xcode/iOS\\ DeviceSupport/*");
     auto support = adviceFor(storageCategory(StorageCategory::appSupport));
-    EXPECT_EQ(support[0].command, "Finder \u2192 your iPhone \u2192 Manage Backups");
+    EXPECT_EQ(support[0].command, "Remove with the backup program");
     EXPECT_NE(support[3].rationale.find("generic \"clean your Mac\" advice"), std::string::npos);
 }
 

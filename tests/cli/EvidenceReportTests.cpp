@@ -50,7 +50,7 @@ TEST(BackupsReport, OneBackupSingularHeadingAndLayout) {
     EXPECT_EQ(l[7], "");
     EXPECT_EQ(l[8], "  Nothing here is provably redundant.");
     EXPECT_EQ(l[9], "");
-    EXPECT_EQ(l[10], "  Sorvel never removes backups: Finder owns the backup index, and deleting");
+    EXPECT_EQ(l[10], "  Sorvel never removes backups: a backup is often the only copy of a");
     EXPECT_EQ(l.back(), "");
 }
 

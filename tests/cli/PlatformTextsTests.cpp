@@ -60,6 +60,16 @@ TEST(PlatformTexts, EachCommandSaysWhatIsTrueOnThisSystem) {
         {"--backups, none", [](const TempDir&) { return HeadlessReport::backupsReport({}); },
          {"Full Disk Access", "this Mac"},
          {"this user may not be able to read them"}},
+        {"--backups, one",
+         [](const TempDir&) {
+             DeviceBackup b;
+             b.folderName = "0001";
+             b.path = "/b/0001";
+             b.size = 1'000'000;
+             return HeadlessReport::backupsReport({b});
+         },
+         {"Finder"},
+         {"with the program that made it"}},
     };
     for (const auto& command : commands) {
         TempDir dir;
