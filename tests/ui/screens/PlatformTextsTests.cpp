@@ -8,7 +8,11 @@
 
 #include <functional>
 
+#include <QMenu>
+
 #include "ui/kit/Text.h"
+#include "ui/screens/CategoryDetailView.h"
+#include "ui/screens/CategoryRowList.h"
 #include "ui/screens/CleanupSheetState.h"
 #include "ui/screens/DockerText.h"
 #include "ui/screens/OverviewView.h"
@@ -77,6 +81,21 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
          },
          {"macOS blocks", "Fix this"},
          {"no Full Disk Access to grant here"}},
+        {"category page with a folder this user may not read",
+         [](test::UiContext& ctx) {
+             ScanResult r = test::UiContext::sampleResult();
+             r.categories.front().roots.front()->accessDenied = true;
+             ctx.finishScan(r);
+             const std::string id = r.categories.front().category.id;
+             ctx.coordinator().move({id, {}});
+             CategoryDetailView page(ctx.coordinator(), ctx.desktop(), id);
+             std::string texts = shownTexts(page);
+             std::unique_ptr<QMenu> menu(page.rowList()->menuFor(0, nullptr));
+             for (QAction* a : menu ? menu->actions() : QList<QAction*>{}) texts += a->text().toStdString() + "\n";
+             return texts;
+         },
+         {"Finder", "macOS"},
+         {"Reveal in File Manager\nCopy path", "Partially blocked for this user"}},
         {"overview footnotes, Whole Disk",
          [](test::UiContext& ctx) {
              ctx.coordinator().setScope(ScanScope::wholeDisk);
