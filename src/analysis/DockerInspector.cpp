@@ -301,6 +301,8 @@ std::string notRespondingNote(const ProcessRunner::Result& result, std::chrono::
                " seconds. That usually means the daemon is stuck \u2014 often because the disk is full, "
                "which is its own kind of answer. Restarting the Docker service (systemctl restart docker) "
                "normally clears it.";
+    if (!result.launched) return "Sorvel could not start the docker tool.";
+    if (result.signal != 0) return "The docker tool stopped without answering.";
     if (result.succeeded()) return "Docker answered, but not with its disk accounting.";
     if (lowercased(result.err).find("permission denied") != std::string::npos)
         return "Docker's daemon did not let this user in: its socket is open only to root and the docker group.";

@@ -191,6 +191,7 @@ TEST(DockerInspector, ADaemonThatIsDownIsToldApartFromOneThatTimesOut) {
         {"echo 'permission denied while trying to connect to the Docker daemon socket' >&2; exit 1",
          "did not let this user in"},
         {"printf '\\377'; exit 0", "not with its disk accounting"},
+        {"kill -9 $$", "stopped without answering"},
     };
     for (const auto& [script, says] : cases) {
         TempDir dir;
