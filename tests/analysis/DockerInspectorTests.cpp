@@ -207,6 +207,16 @@ TEST(DockerInspector, ADaemonThatIsDownIsToldApartFromOneThatTimesOut) {
     }
 }
 
+TEST(DockerInspector, TheRealToolWithNoDaemonBehindItSaysTheDaemonIsNotRunning) {
+    const auto tool = DockerInspector::dockerPath();
+    if (!tool) GTEST_SKIP() << "no docker tool on this machine";
+    TempDir dir;
+    ScopedEnv host("DOCKER_HOST", "unix://" + dir / "no-daemon.sock");
+    const auto usage = DockerInspector::inspect(*tool);
+    EXPECT_EQ(usage.state, State::notResponding);
+    EXPECT_EQ(usage.note.value_or("").rfind("Docker's daemon is not running.", 0), 0u) << usage.note.value_or("");
+}
+
 TEST(DockerInspector, AnAnswerThatIsNotUTF8CountsAsNone) {
     TempDir dir;
     writeFile(dir / "bad", "{\"Type\":\"Images\",\"Size\":\"1GB\xff\"}\n");

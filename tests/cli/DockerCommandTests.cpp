@@ -104,6 +104,7 @@ TEST(DockerCommand, EndToEndOnThisMachine) {
         EXPECT_TRUE(contains(r.out, "  Docker is installed but its daemon is not responding.\n") ||
                     contains(r.out, "  Connected.\n"))
             << r.out;
+        EXPECT_FALSE(contains(r.out, "Docker Desktop")) << r.out;
     }
 }
 
