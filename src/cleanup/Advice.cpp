@@ -181,7 +181,7 @@ std::vector<AdviceItem> mail(const CloudStatus& cloud) {
     case CloudState::on:
         list.push_back(item(
             "Deleting attachments will remove them from every device",
-            "Deleting attachment files in Finder does not tell iCloud anything \u2014 the conversation still "
+            "Deleting attachment files by hand does not tell iCloud anything \u2014 the conversation still "
             "references them and Messages may fetch them back, so the space does not stay freed. Deleting "
             "from inside Messages does sync, to every device, with no undo. Either way the folders under "
             "Attachments are hash buckets holding a random 1% slice each, so they are the wrong unit to act "
@@ -189,7 +189,7 @@ std::vector<AdviceItem> mail(const CloudStatus& cloud) {
             "Save what matters, then Messages \u2192 Settings \u2192 General \u2192 Keep Messages \u2192 One Year",
             Confidence::review,
             "Detected: Messages in iCloud appears to be ON (" + source +
-                "). Confirm in System Settings \u2192 your name \u2192 iCloud before deleting anything."));
+                "). Confirm under Settings \u2192 your name \u2192 iCloud on a device signed in to your account before deleting anything."));
         break;
     case CloudState::off:
         list.push_back(item(
@@ -203,7 +203,7 @@ std::vector<AdviceItem> mail(const CloudStatus& cloud) {
             "Check Messages in iCloud before deleting attachments",
             "If it is on, deleting an attachment here removes it from every device you own. Sorvel could not "
             "determine the setting, and this is not a question worth guessing on.",
-            "System Settings \u2192 your name \u2192 iCloud", Confidence::review));
+            "Settings \u2192 your name \u2192 iCloud on a device signed in to your account", Confidence::review));
         break;
     }
     list.push_back(item(

@@ -14,7 +14,7 @@ namespace {
 constexpr const char *kMessagesName = "Messages in iCloud";
 constexpr const char *kDesktopName = "Desktop & Documents";
 constexpr const char *kPhotosName = "iCloud Photos";
-constexpr const char *kSettingsPath = "System Settings \u2192 your name \u2192 iCloud";
+constexpr const char *kSettingsPath = "Settings \u2192 your name \u2192 iCloud on a device signed in to your account";
 
 CloudService service(const char *name, CloudState state, bool definitive, std::vector<std::string> evidence) {
     return CloudService{name, state, definitive, std::move(evidence)};
@@ -65,7 +65,7 @@ CloudService detectMessages(const std::string &home, bool provisioned, Date now)
     const bool databaseUnreadable = !nothingThere(database) && !FileManager::fileSize(database);
     if (!FileManager::fileExists(folder) || databaseUnreadable)
         return service(kMessagesName, CloudState::unknown, false,
-                       {"Could not read ~/Library/Messages \u2014 grant Full Disk Access."});
+                       {"Could not read ~/Library/Messages \u2014 it is missing, or this user may not read it."});
 
     if (auto size = FileManager::fileSize(database); size && *size >= 1) {
         std::vector<std::string> evidence{"Messages keeps a " + Bytes::format(*size) +
@@ -99,7 +99,7 @@ std::optional<CloudStatus::Caveat> CloudStatus::caveat(const std::string &path) 
     case CloudState::on:
         return Caveat{
             "Messages in iCloud looks like it is ON (" + how +
-                "). Deleting these files in Finder does not tell iCloud anything: the conversation still "
+                "). Deleting these files by hand does not tell iCloud anything: the conversation still "
                 "references them, and Messages may simply download them again, so the space comes back. "
                 "Pruning from inside Messages is the only route that removes an attachment everywhere and "
                 "keeps the database consistent.",

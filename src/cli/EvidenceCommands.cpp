@@ -171,8 +171,8 @@ std::string cloudReport(const CloudStatus &status) {
             line(wrap("\u00B7 " + shown(sentence), "      ", 74));
         line("");
     }
-    line(wrap("Sorvel cannot read most iCloud switches directly. Where this says \"inferred\", confirm in "
-              "System Settings \u2192 your name \u2192 iCloud before deleting anything.",
+    line(wrap("Sorvel cannot read most iCloud switches directly. Where this says \"inferred\", confirm "
+              "under Settings \u2192 your name \u2192 iCloud on a device signed in to your account before deleting anything.",
               "  ", 74));
     line("");
     return out;

@@ -110,8 +110,9 @@ TEST(AdviceCatalog, MessagesOnDefinitive) {
     EXPECT_EQ(list[0].title, "Deleting attachments will remove them from every device");
     EXPECT_EQ(list[0].confidence, Confidence::review);
     EXPECT_EQ(list[0].condition,
-              "Detected: Messages in iCloud appears to be ON (read from your iCloud settings). Confirm in System "
-              "Settings \u2192 your name \u2192 iCloud before deleting anything.");
+              "Detected: Messages in iCloud appears to be ON (read from your iCloud settings). Confirm under "
+              "Settings \u2192 your name \u2192 iCloud on a device signed in to your account before deleting "
+              "anything.");
     EXPECT_EQ(list[0].command,
               "Save what matters, then Messages \u2192 Settings \u2192 General \u2192 Keep Messages \u2192 One Year");
     EXPECT_EQ(titles(list), (std::vector<std::string>{
@@ -142,7 +143,7 @@ TEST(AdviceCatalog, MessagesUnknownHasACommandAndNoCondition) {
     auto list = adviceFor(storageCategory(StorageCategory::mail), messages(CloudState::unknown, true));
     ASSERT_EQ(list.size(), 4u);
     EXPECT_EQ(list[0].title, "Check Messages in iCloud before deleting attachments");
-    EXPECT_EQ(list[0].command, "System Settings \u2192 your name \u2192 iCloud");
+    EXPECT_EQ(list[0].command, "Settings \u2192 your name \u2192 iCloud on a device signed in to your account");
     EXPECT_FALSE(list[0].condition);
 }
 

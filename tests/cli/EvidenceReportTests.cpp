@@ -164,8 +164,8 @@ TEST(CloudReport, ServicesInOrderWithEvidence) {
     EXPECT_EQ(l[11], "  Desktop & Documents      Off      read from your iCloud settings");
     EXPECT_EQ(l[12], "      \u00B7 Read.");
     EXPECT_EQ(l[14], "  Sorvel cannot read most iCloud switches directly. Where this says");
-    EXPECT_EQ(l[15], "  \"inferred\", confirm in System Settings \u2192 your name \u2192 iCloud before");
-    EXPECT_EQ(l[16], "  deleting anything.");
+    EXPECT_EQ(l[15], "  \"inferred\", confirm under Settings \u2192 your name \u2192 iCloud on a device");
+    EXPECT_EQ(l[16], "  signed in to your account before deleting anything.");
     EXPECT_EQ(l[17], "");
     EXPECT_EQ(l.size(), 18u);
 }

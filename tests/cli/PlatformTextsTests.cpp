@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "analysis/DockerInspector.h"
+#include "cleanup/CloudStatus.h"
 #include "cli/DockerCommand.h"
 #include "cli/DuplicatesCommand.h"
 #include "cli/EvidenceCommands.h"
@@ -57,6 +58,13 @@ TEST(PlatformTexts, EachCommandSaysWhatIsTrueOnThisSystem) {
          },
          {"Docker Desktop", "8 seconds"},
          {"not running", "systemctl start docker"}},
+        {"--cloud, nothing of iCloud here",
+         [](const TempDir&) {
+             FakeHome home;
+             return HeadlessReport::cloudReport(CloudDetector::detect());
+         },
+         {"System Settings", "grant Full Disk Access", "this Mac"},
+         {"on a device signed in to your account"}},
         {"--backups, none", [](const TempDir&) { return HeadlessReport::backupsReport({}); },
          {"Full Disk Access", "this Mac"},
          {"this user may not be able to read them"}},
