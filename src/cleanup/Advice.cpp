@@ -117,7 +117,7 @@ const std::vector<AdviceItem>& appSupport() {
 const std::vector<AdviceItem>& logs() {
     static const std::vector<AdviceItem> list{
         item("Logs and crash reports are safe to remove",
-             "Diagnostic output nothing reads unless you are chasing a specific bug. macOS rotates some of it "
+             "Diagnostic output nothing reads unless you are chasing a specific bug. Some of it is rotated, "
              "but never aggressively enough to matter.",
              none, Confidence::safe),
         item("Keep them while you are actually debugging",
@@ -131,7 +131,7 @@ const std::vector<AdviceItem>& logs() {
 const std::vector<AdviceItem>& vmSwap() {
     static const std::vector<AdviceItem> list{
         item("Leave swap and the sleep image alone",
-             "macOS sizes these against live memory pressure and reclaims them itself. Deleting swapfiles on "
+             "The system sizes these against live memory pressure and reclaims them itself. Deleting swapfiles on "
              "a running system is a reliable way to hang or panic the machine, and the space comes back on "
              "its own.",
              none, Confidence::avoid),

@@ -39,7 +39,7 @@ CategoryText text(StorageCategory category) {
                 "Crash reports, diagnostic archives and unified log data. Safe to remove once you are not debugging anything."};
     case StorageCategory::vmSwap:
         return {"VM & Swap",
-                "Swap files and the sleep image, managed entirely by macOS. Not user-removable — it shrinks on its own."};
+                "Swap files and the sleep image, managed entirely by the system. Not user-removable — it shrinks on its own."};
     case StorageCategory::trash:
         return {"Trash", "Files you already deleted but have not emptied."};
     case StorageCategory::otherLibrary:
