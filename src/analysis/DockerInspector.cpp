@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/Bytes.h"
 #include "platform/ProcessRunner.h"
 #include "platform/Text.h"
 #include "platform/TextCase.h"
@@ -101,6 +102,8 @@ std::optional<DockerUsage::Group> grouped(std::string id, std::string title, std
 // many containers use each image (keyed by ID without "sha256:") and each volume's size.
 struct Verbose {
     std::map<std::string, std::string> imageContainers;
+    // What removing the image alone frees, and what it shares with other images.
+    std::map<std::string, std::pair<std::string, std::string>> imageSizes; // unique, shared
     std::map<std::string, std::string> volumeSizes;
 };
 
@@ -122,6 +125,9 @@ Verbose verbose(const std::optional<std::string>& output) {
                 const auto id = text(image, "ID");
                 const auto containers = text(image, "Containers");
                 if (id && containers && !bareID(*id).empty()) out.imageContainers[bareID(*id)] = *containers;
+                const auto unique = text(image, "UniqueSize"), shared = text(image, "SharedSize");
+                if (id && unique && *unique != "N/A" && !bareID(*id).empty())
+                    out.imageSizes[bareID(*id)] = {*unique, shared.value_or("0B")};
             }
         }
         if (const json* volumes = list("Volumes")) {
@@ -138,7 +144,8 @@ Verbose verbose(const std::optional<std::string>& output) {
 
 // The listing shows short IDs, the verbose report full ones: the one full ID the short one
 // begins; none when there is no such ID or more than one.
-const std::string* byShortID(const std::map<std::string, std::string>& byID, const std::string& shortID) {
+template <typename Value>
+const Value* byShortID(const std::map<std::string, Value>& byID, const std::string& shortID) {
     if (shortID.empty()) return nullptr;
     auto it = byID.lower_bound(shortID);
     if (it == byID.end() || it->first.rfind(shortID, 0) != 0) return nullptr;
@@ -218,10 +225,17 @@ std::optional<DockerUsage::Group> images(const std::string& docker, const Summar
             facts.push_back(std::move(also));
         }
         const bool optionLike = std::any_of(tags.begin(), tags.end(), [](const auto& t) { return t.rfind('-', 0) == 0; });
+        // Layers another image holds stay: the entry's size is what its removal frees.
+        int64_t size = detail::bytes(text(row, "Size"));
+        if (const auto* sizes = byShortID(report.imageSizes, bareID(id))) {
+            size = detail::bytes(sizes->first);
+            if (const int64_t shared = detail::bytes(sizes->second); shared > 0)
+                facts.push_back(Bytes::format(shared) + " shared with other images");
+        }
         std::string remove = optionLike ? "docker rmi --" : "docker rmi";
         for (const auto& t : tags) remove += " " + detail::shellQuoted(t);
         DockerUsage::Entry entry{tags.size() > 1 ? id : reference, tagged ? reference : "<untagged> " + id,
-                                 joined(facts), detail::bytes(text(row, "Size")), used == false, remove};
+                                 joined(facts), size, used == false, remove};
         entry.useKnown = used.has_value();
         entries.push_back(std::move(entry));
     }

@@ -82,6 +82,13 @@ TEST(DockerRealDaemon, ImagesAreOneEntryPerImageWithTheirUseFromTheVerboseReport
         EXPECT_TRUE(e->useKnown);
         EXPECT_EQ(e->removeCommand, "docker rmi " + operands);
     }
+    // Each frees only the layers no other image holds: spare:1 shares all but 3 B with tiny:base.
+    const std::pair<std::string, int64_t> frees[] = {
+        {"b3383e2056b4", 307'200}, {"spare:1", 3}, {"619e81c4d331", 3}, {"tiny:base", 0}};
+    for (const auto& [id, size] : frees) {
+        EXPECT_EQ(entry(images, id)->size, size) << id;
+        EXPECT_NE(entry(images, id)->detail->find("shared with other images"), std::string::npos) << id;
+    }
     // The builder's intermediate images are layers of app:1, not something to remove.
     for (const char* intermediate : {"5658983d2041", "9744699d6a21", "993f46e4cb1e"})
         EXPECT_EQ(entry(images, intermediate), nullptr) << intermediate;
