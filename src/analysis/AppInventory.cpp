@@ -1,10 +1,12 @@
 #include "analysis/AppInventory.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <set>
+#include <vector>
 
 #include "engine/InstalledApps.h"
 #include "engine/Parallel.h"
@@ -150,6 +152,17 @@ std::optional<Date> lastUsed(const std::string& bundlePath) {
     return dateFromUnixSeconds(static_cast<int64_t>(st.st_atim.tv_sec));
 }
 
+// The account that owns a file, by name; "uid N" where the account has none.
+static std::string ownerName(uid_t uid) {
+    std::vector<char> buffer(16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name &&
+        found->pw_name[0] != '\0')
+        return found->pw_name;
+    return "uid " + std::to_string(uid);
+}
+
 InstalledApp::Removability removability(const std::string& path, const std::optional<std::string>& identifier,
                                         const Places& places) {
     using R = InstalledApp::Removability;
@@ -161,7 +174,7 @@ InstalledApp::Removability removability(const std::string& path, const std::opti
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return R::sealed("cannot be read");
     if (S_ISLNK(st.st_mode)) return R::sealed("a link into the system volume, not an app on this disk");
-    if (st.st_uid != ::getuid() && ::access(path.c_str(), W_OK) != 0) return R::needsAdministrator();
+    if (st.st_uid != ::getuid() && ::access(path.c_str(), W_OK) != 0) return R::needsAdministrator(ownerName(st.st_uid));
     return R::removable();
 }
 

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "engine/Bytes.h"
 #include "platform/ProcessRunner.h"
 #include "platform/Text.h"
 #include "platform/TextCase.h"
@@ -101,6 +102,8 @@ std::optional<DockerUsage::Group> grouped(std::string id, std::string title, std
 // many containers use each image (keyed by ID without "sha256:") and each volume's size.
 struct Verbose {
     std::map<std::string, std::string> imageContainers;
+    // What removing the image alone frees, and what it shares with other images.
+    std::map<std::string, std::pair<std::string, std::string>> imageSizes; // unique, shared
     std::map<std::string, std::string> volumeSizes;
 };
 
@@ -122,6 +125,9 @@ Verbose verbose(const std::optional<std::string>& output) {
                 const auto id = text(image, "ID");
                 const auto containers = text(image, "Containers");
                 if (id && containers && !bareID(*id).empty()) out.imageContainers[bareID(*id)] = *containers;
+                const auto unique = text(image, "UniqueSize"), shared = text(image, "SharedSize");
+                if (id && unique && *unique != "N/A" && !bareID(*id).empty())
+                    out.imageSizes[bareID(*id)] = {*unique, shared.value_or("0B")};
             }
         }
         if (const json* volumes = list("Volumes")) {
@@ -138,7 +144,8 @@ Verbose verbose(const std::optional<std::string>& output) {
 
 // The listing shows short IDs, the verbose report full ones: the one full ID the short one
 // begins; none when there is no such ID or more than one.
-const std::string* byShortID(const std::map<std::string, std::string>& byID, const std::string& shortID) {
+template <typename Value>
+const Value* byShortID(const std::map<std::string, Value>& byID, const std::string& shortID) {
     if (shortID.empty()) return nullptr;
     auto it = byID.lower_bound(shortID);
     if (it == byID.end() || it->first.rfind(shortID, 0) != 0) return nullptr;
@@ -183,8 +190,10 @@ std::optional<DockerUsage::Group> images(const std::string& docker, const Summar
     std::map<std::string, std::vector<std::string>> tagsOf; // image ID -> its references
     for (const auto& row : all) {
         const auto repository = text(row, "Repository"), tag = text(row, "Tag"), id = text(row, "ID");
-        if (id && repository && tag && *repository != "<none>" && *tag != "<none>")
-            tagsOf[*id].push_back(*repository + ":" + *tag);
+        if (!id || !repository || !tag || *repository == "<none>" || *tag == "<none>") continue;
+        auto& tags = tagsOf[*id];
+        const std::string reference = *repository + ":" + *tag;
+        if (std::find(tags.begin(), tags.end(), reference) == tags.end()) tags.push_back(reference);
     }
 
     std::vector<DockerUsage::Entry> entries;
@@ -192,33 +201,41 @@ std::optional<DockerUsage::Group> images(const std::string& docker, const Summar
     for (const auto& row : all) {
         const std::string repository = text(row, "Repository").value_or("<none>");
         const std::string tag = text(row, "Tag").value_or("<none>");
-        const std::string id = text(row, "ID").value_or(UUID::random().uuidString());
+        const auto listedID = text(row, "ID");
+        const std::string id = listedID.value_or(UUID::random().uuidString());
         const bool tagged = repository != "<none>" && tag != "<none>";
         const bool isDanglingImage = isDangling(id);
         // An untagged image the daemon does not call dangling is a layer of another image.
         if (!tagged && dangling && !isDanglingImage) continue;
-        // One entry per tag: an image with two tags is removed tag by tag.
+        // One entry per image: removing one of two tags frees nothing, so the entry removes
+        // every tag and the image goes with the last.
         const std::string reference = tagged ? repository + ":" + tag : id;
-        if (!seen.insert(reference).second) continue;
+        std::vector<std::string> tags{reference};
+        if (tagged && listedID) tags = tagsOf[id];
+        if (!seen.insert(tagged && listedID ? id : reference).second) continue;
 
         const auto used = usedByContainers(row, id, report);
         std::vector<std::string> facts;
         if (auto created = text(row, "CreatedSince")) facts.push_back("created " + *created);
         if (isDanglingImage) facts.emplace_back("dangling");
         facts.emplace_back(!used ? "use not known" : *used ? "in use" : "not used by any container");
-        if (tagged) {
-            std::vector<std::string> others;
-            for (const auto& other : tagsOf[id])
-                if (other != reference) others.push_back(other);
-            if (!others.empty()) {
-                std::string also = "also tagged ";
-                for (size_t i = 0; i < others.size(); ++i) also += (i ? ", " : "") + others[i];
-                facts.push_back(std::move(also));
-            }
+        if (tags.size() > 1) {
+            std::string also = "also tagged ";
+            for (size_t i = 1; i < tags.size(); ++i) also += (i > 1 ? ", " : "") + tags[i];
+            facts.push_back(std::move(also));
         }
-        DockerUsage::Entry entry{reference, tagged ? reference : "<untagged> " + id, joined(facts),
-                                 detail::bytes(text(row, "Size")), used == false,
-                                 detail::withOperand("docker rmi", reference)};
+        const bool optionLike = std::any_of(tags.begin(), tags.end(), [](const auto& t) { return t.rfind('-', 0) == 0; });
+        // Layers another image holds stay: the entry's size is what its removal frees.
+        int64_t size = detail::bytes(text(row, "Size"));
+        if (const auto* sizes = byShortID(report.imageSizes, bareID(id))) {
+            size = detail::bytes(sizes->first);
+            if (const int64_t shared = detail::bytes(sizes->second); shared > 0)
+                facts.push_back(Bytes::format(shared) + " shared with other images");
+        }
+        std::string remove = optionLike ? "docker rmi --" : "docker rmi";
+        for (const auto& t : tags) remove += " " + detail::shellQuoted(t);
+        DockerUsage::Entry entry{tags.size() > 1 ? id : reference, tagged ? reference : "<untagged> " + id,
+                                 joined(facts), size, used == false, remove};
         entry.useKnown = used.has_value();
         entries.push_back(std::move(entry));
     }
@@ -290,10 +307,36 @@ std::optional<DockerUsage::Group> volumes(const std::string& docker, const Summa
                               needsAll ? "docker volume prune --all" : "docker volume prune"};
 }
 
-std::string notRespondingNote(std::chrono::milliseconds deadline) {
-    return "Docker did not answer within " + std::to_string(deadline.count() / 1000) +
-           " seconds. That usually means the daemon is stuck \u2014 often because the disk is full, "
-           "which is its own kind of answer. Restarting Docker Desktop normally clears it.";
+// Why the accounting did not come: a time-out, a daemon this user may not reach, one that
+// is not running (the tool fails at once), or an answer that was not an accounting.
+std::string notRespondingNote(const ProcessRunner::Result& result, std::chrono::milliseconds deadline) {
+    if (result.timedOut)
+        return "Docker did not answer within " + std::to_string(deadline.count() / 1000) +
+               " seconds. That usually means the daemon is stuck \u2014 often because the disk is full, "
+               "which is its own kind of answer. Restarting the Docker service (systemctl restart docker) "
+               "normally clears it.";
+    if (!result.launched) return "Sorvel could not start the docker tool.";
+    if (result.signal != 0) return "The docker tool stopped without answering.";
+    if (result.succeeded()) return "Docker answered, but not with its disk accounting.";
+    if (lowercased(result.err).find("permission denied") != std::string::npos)
+        return "Docker's daemon did not let this user in: its socket is open only to root and the docker group.";
+    return "Docker's daemon is not running. Starting the Docker service (systemctl start docker) lets Sorvel "
+           "read its disk use.";
+}
+
+ProcessRunner::Result attempt(const std::string& tool, const std::vector<std::string>& arguments,
+                              std::chrono::milliseconds deadline) {
+    ProcessRunner::Options options;
+    options.deadline = deadline;
+    options.killGrace = std::chrono::milliseconds(200);
+    options.outputLimit = kOutputLimit;
+    return ProcessRunner::run(tool, arguments, options);
+}
+
+std::optional<std::string> answer(ProcessRunner::Result& result) {
+    if (!result.succeeded() || result.out.size() >= kOutputLimit) return std::nullopt;
+    if (!isValidUTF8(result.out)) return std::nullopt;
+    return std::move(result.out);
 }
 
 } // namespace
@@ -302,14 +345,8 @@ namespace detail {
 
 std::optional<std::string> run(const std::string& tool, const std::vector<std::string>& arguments,
                                std::chrono::milliseconds deadline) {
-    ProcessRunner::Options options;
-    options.deadline = deadline;
-    options.killGrace = std::chrono::milliseconds(200);
-    options.outputLimit = kOutputLimit;
-    ProcessRunner::Result result = ProcessRunner::run(tool, arguments, options);
-    if (!result.succeeded() || result.out.size() >= kOutputLimit) return std::nullopt;
-    if (!isValidUTF8(result.out)) return std::nullopt;
-    return std::move(result.out);
+    ProcessRunner::Result result = attempt(tool, arguments, deadline);
+    return answer(result);
 }
 
 } // namespace detail
@@ -335,13 +372,14 @@ DockerUsage inspect(const std::optional<std::string>& tool, std::chrono::millise
     DockerUsage usage;
     if (!tool) {
         usage.state = DockerUsage::State::notInstalled;
-        usage.note = "Install Docker Desktop to see inside its disk image.";
+        usage.note = "Install Docker Engine to see what its images, containers and volumes take up.";
         return usage;
     }
-    const auto accounting = detail::run(*tool, {"system", "df", "--format", "{{json .}}"}, deadline);
+    ProcessRunner::Result asked = attempt(*tool, {"system", "df", "--format", "{{json .}}"}, deadline);
+    const auto accounting = answer(asked);
     if (!accounting) {
         usage.state = DockerUsage::State::notResponding;
-        usage.note = notRespondingNote(deadline);
+        usage.note = notRespondingNote(asked, deadline);
         return usage;
     }
     std::map<std::string, std::pair<int64_t, int64_t>> summary; // a later row of a type wins

@@ -16,11 +16,16 @@ struct InstalledApp {
         enum class Kind { sealed, needsAdministrator, removable, selfProtected };
         Kind kind = Kind::removable;
         std::string reason; // sealed only: why nothing can remove it
+        // needsAdministrator only: the owning account's name ("uid N" without one); empty
+        // when not known.
+        std::string owner;
 
-        static Removability sealed(std::string why) { return {Kind::sealed, std::move(why)}; }
-        static Removability needsAdministrator() { return {Kind::needsAdministrator, {}}; }
-        static Removability removable() { return {Kind::removable, {}}; }
-        static Removability selfProtected() { return {Kind::selfProtected, {}}; }
+        static Removability sealed(std::string why) { return {Kind::sealed, std::move(why), {}}; }
+        static Removability needsAdministrator(std::string owner = {}) {
+            return {Kind::needsAdministrator, {}, std::move(owner)};
+        }
+        static Removability removable() { return {Kind::removable, {}, {}}; }
+        static Removability selfProtected() { return {Kind::selfProtected, {}, {}}; }
         friend bool operator==(const Removability&, const Removability&) = default;
     };
 

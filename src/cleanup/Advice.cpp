@@ -76,9 +76,9 @@ const std::vector<AdviceItem>& containers() {
              "settings. Removing one resets that app to a fresh install. This is the opposite of a cache.",
              none, Confidence::avoid),
         item("Free Docker's space from inside Docker",
-             "Docker stores everything in one virtual disk that only grows. Deleting containers frees space "
-             "inside the image without shrinking the file, so the space never returns to macOS until you "
-             "prune and then shrink the image.",
+             "Docker keeps its images, containers and volumes in its own data folder and its own "
+             "bookkeeping. Deleting its files by hand breaks that bookkeeping; pruning from Docker frees the "
+             "space at once.",
              "docker system prune -a --volumes", Confidence::review),
         item("Containers for apps you have deleted are fair game",
              "Uninstalling an app leaves its container behind indefinitely. If the app is gone and you do not "
@@ -93,9 +93,8 @@ const std::vector<AdviceItem>& appSupport() {
     static const std::vector<AdviceItem> list{
         item("Keep only the newest backup per device",
              "Every local iPhone backup is a full copy, and backups for devices you no longer own stay "
-             "forever. Delete them through Finder's Manage Backups list rather than the filesystem, so the "
-             "backup index stays consistent.",
-             "Finder \u2192 your iPhone \u2192 Manage Backups", Confidence::review),
+             "forever. Delete them with the program that made them, once you are sure of them.",
+             "Remove with the backup program", Confidence::review),
         item("Leftovers from uninstalled apps are safe",
              "Dragging an app to the Trash never removes its Application Support folder. Years of these "
              "accumulate. The catch is that the folder is named by bundle identifier, so confirm the app is "
@@ -118,7 +117,7 @@ const std::vector<AdviceItem>& appSupport() {
 const std::vector<AdviceItem>& logs() {
     static const std::vector<AdviceItem> list{
         item("Logs and crash reports are safe to remove",
-             "Diagnostic output nothing reads unless you are chasing a specific bug. macOS rotates some of it "
+             "Diagnostic output nothing reads unless you are chasing a specific bug. Some of it is rotated, "
              "but never aggressively enough to matter.",
              none, Confidence::safe),
         item("Keep them while you are actually debugging",
@@ -132,7 +131,7 @@ const std::vector<AdviceItem>& logs() {
 const std::vector<AdviceItem>& vmSwap() {
     static const std::vector<AdviceItem> list{
         item("Leave swap and the sleep image alone",
-             "macOS sizes these against live memory pressure and reclaims them itself. Deleting swapfiles on "
+             "The system sizes these against live memory pressure and reclaims them itself. Deleting swapfiles on "
              "a running system is a reliable way to hang or panic the machine, and the space comes back on "
              "its own.",
              none, Confidence::avoid),
@@ -150,10 +149,10 @@ const std::vector<AdviceItem>& trash() {
         item("Empty it",
              "You already decided you did not want these files. Until the Trash is emptied they occupy the "
              "disk exactly as before, which surprises people who have just spent an hour deleting things.",
-             "Finder \u2192 Empty Trash", Confidence::safe),
+             "File manager \u2192 Empty Trash", Confidence::safe),
         item("Check other Trash folders too",
-             "Every volume keeps its own .Trashes, so an external disk can hold gigabytes the Finder's Trash "
-             "never shows.",
+             "Every disk keeps its own Trash folder (.Trash-UID at its top), so an external disk can hold "
+             "gigabytes the home Trash never shows.",
              none, Confidence::safe),
     };
     return list;
@@ -161,11 +160,11 @@ const std::vector<AdviceItem>& trash() {
 
 const std::vector<AdviceItem>& otherLibrary() {
     static const std::vector<AdviceItem> list{
-        item("Local snapshots free themselves",
-             "Time Machine keeps local snapshots so you can restore between backups, and macOS deletes them "
-             "automatically when the disk fills. That is why free space sometimes jumps without you doing "
-             "anything, and why deleting them by hand buys you nothing lasting.",
-             "tmutil listlocalsnapshots /", Confidence::review),
+        item("Snapshots hold on to deleted files",
+             "A file system that keeps snapshots (btrfs, for one) holds deleted files until the snapshot "
+             "goes, so deleting files buys you nothing while one still holds them. Sorvel lists no snapshots "
+             "here; the tool that made them removes them.",
+             none, Confidence::review),
         item("Preferences and keychains are tiny \u2014 skip them",
              "Deleting preference files to reclaim space trades your app settings for a few megabytes. The "
              "wins are in caches, developer folders and media, not here.",
@@ -182,7 +181,7 @@ std::vector<AdviceItem> mail(const CloudStatus& cloud) {
     case CloudState::on:
         list.push_back(item(
             "Deleting attachments will remove them from every device",
-            "Deleting attachment files in Finder does not tell iCloud anything \u2014 the conversation still "
+            "Deleting attachment files by hand does not tell iCloud anything \u2014 the conversation still "
             "references them and Messages may fetch them back, so the space does not stay freed. Deleting "
             "from inside Messages does sync, to every device, with no undo. Either way the folders under "
             "Attachments are hash buckets holding a random 1% slice each, so they are the wrong unit to act "
@@ -190,12 +189,12 @@ std::vector<AdviceItem> mail(const CloudStatus& cloud) {
             "Save what matters, then Messages \u2192 Settings \u2192 General \u2192 Keep Messages \u2192 One Year",
             Confidence::review,
             "Detected: Messages in iCloud appears to be ON (" + source +
-                "). Confirm in System Settings \u2192 your name \u2192 iCloud before deleting anything."));
+                "). Confirm under Settings \u2192 your name \u2192 iCloud on a device signed in to your account before deleting anything."));
         break;
     case CloudState::off:
         list.push_back(item(
             "Attachments here are local only",
-            "With Messages in iCloud off, this Mac holds its own copy and deleting an attachment affects "
+            "With Messages in iCloud off, this computer holds its own copy and deleting an attachment affects "
             "nothing else. Your other devices keep theirs, so the conversation stays intact elsewhere.",
             none, Confidence::review, "Detected: Messages in iCloud appears to be OFF (" + source + ")."));
         break;
@@ -204,7 +203,7 @@ std::vector<AdviceItem> mail(const CloudStatus& cloud) {
             "Check Messages in iCloud before deleting attachments",
             "If it is on, deleting an attachment here removes it from every device you own. Sorvel could not "
             "determine the setting, and this is not a question worth guessing on.",
-            "System Settings \u2192 your name \u2192 iCloud", Confidence::review));
+            "Settings \u2192 your name \u2192 iCloud on a device signed in to your account", Confidence::review));
         break;
     }
     list.push_back(item(

@@ -139,7 +139,7 @@ CleanupItem trash(const ScanResult &result, const std::string & /*home*/) {
         i.detail =
             "Files you already deleted, still occupying the disk until the Trash is emptied. This is the one "
             "cleanup with no downside \u2014 you have already decided you do not want them.";
-        i.externalAction = "Finder \u2192 Empty Trash";
+        i.externalAction = "File manager \u2192 Empty Trash";
         i.reportedSize = node->size;
     }
     return i;

@@ -14,14 +14,14 @@ namespace {
 constexpr const char *kMessagesName = "Messages in iCloud";
 constexpr const char *kDesktopName = "Desktop & Documents";
 constexpr const char *kPhotosName = "iCloud Photos";
-constexpr const char *kSettingsPath = "System Settings \u2192 your name \u2192 iCloud";
+constexpr const char *kSettingsPath = "Settings \u2192 your name \u2192 iCloud on a device signed in to your account";
 
 CloudService service(const char *name, CloudState state, bool definitive, std::vector<std::string> evidence) {
     return CloudService{name, state, definitive, std::move(evidence)};
 }
 
 CloudStatus noAccount() {
-    const std::string line = "No iCloud account is signed in on this Mac.";
+    const std::string line = "No iCloud account is signed in on this computer.";
     CloudStatus s;
     s.messages = service(kMessagesName, CloudState::off, true, {line});
     s.desktopAndDocuments = service(kDesktopName, CloudState::off, true, {line});
@@ -65,7 +65,7 @@ CloudService detectMessages(const std::string &home, bool provisioned, Date now)
     const bool databaseUnreadable = !nothingThere(database) && !FileManager::fileSize(database);
     if (!FileManager::fileExists(folder) || databaseUnreadable)
         return service(kMessagesName, CloudState::unknown, false,
-                       {"Could not read ~/Library/Messages \u2014 grant Full Disk Access."});
+                       {"Could not read ~/Library/Messages \u2014 it is missing, or this user may not read it."});
 
     if (auto size = FileManager::fileSize(database); size && *size >= 1) {
         std::vector<std::string> evidence{"Messages keeps a " + Bytes::format(*size) +
@@ -83,7 +83,7 @@ CloudService detectMessages(const std::string &home, bool provisioned, Date now)
     }
     std::vector<std::string> evidence{"No Messages sync database at ~/Library/Messages/Sync/sync.db."};
     if (provisioned)
-        evidence.push_back("Your iCloud account supports Messages, but nothing on this Mac is syncing.");
+        evidence.push_back("Your iCloud account supports Messages, but nothing on this computer is syncing.");
     return service(kMessagesName, CloudState::off, false, std::move(evidence));
 }
 
@@ -99,7 +99,7 @@ std::optional<CloudStatus::Caveat> CloudStatus::caveat(const std::string &path) 
     case CloudState::on:
         return Caveat{
             "Messages in iCloud looks like it is ON (" + how +
-                "). Deleting these files in Finder does not tell iCloud anything: the conversation still "
+                "). Deleting these files by hand does not tell iCloud anything: the conversation still "
                 "references them, and Messages may simply download them again, so the space comes back. "
                 "Pruning from inside Messages is the only route that removes an attachment everywhere and "
                 "keeps the database consistent.",
@@ -107,7 +107,7 @@ std::optional<CloudStatus::Caveat> CloudStatus::caveat(const std::string &path) 
     case CloudState::off:
         return Caveat{
             "Messages in iCloud looks like it is OFF (" + how +
-                "), so these files are local to this Mac and nothing will re-download them. Removing one "
+                "), so these files are local to this computer and nothing will re-download them. Removing one "
                 "still leaves the conversation pointing at a missing attachment \u2014 the message "
                 "survives, the media shows as unavailable.",
             false};
@@ -179,7 +179,7 @@ CloudStatus detect(Date now) {
     if (findService(services, "com.apple.Dataclass.Photos")) {
         status.photos =
             service(kPhotosName, CloudState::unknown, false,
-                    {"Your iCloud account supports Photos, but whether the library on this Mac syncs is "
+                    {"Your iCloud account supports Photos, but whether the library on this computer syncs is "
                      "only visible inside Photos \u2192 Settings \u2192 iCloud."});
     } else {
         status.photos = service(kPhotosName, CloudState::off, false,

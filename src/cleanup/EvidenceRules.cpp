@@ -276,7 +276,7 @@ CleanupItem iosBackups(const ScanResult &result, const std::string &home,
             " " + Bytes::format(std::max<int64_t>(stale, 0)) + " has not been backed up in over a year.";
     if (!anySuperseded && !anyStale)
         i.detail += " All of them are current.";
-    i.externalAction = "Finder \u2192 Manage Backups";
+    i.externalAction = "Remove with the backup program";
     i.reportedSize = node->size;
     return i;
 }

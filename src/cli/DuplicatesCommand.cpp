@@ -24,7 +24,7 @@ constexpr size_t kGroupsShown = 25;
 std::string kindLabel(DuplicateGroup::Kind kind) {
     switch (kind) {
     case DuplicateGroup::Kind::independentCopies: return "Separate copies";
-    case DuplicateGroup::Kind::clones: return "APFS clones \u2014 shared storage";
+    case DuplicateGroup::Kind::clones: return "Reflinked clones \u2014 shared storage";
     case DuplicateGroup::Kind::hardLinks: return "Hard links \u2014 the same file";
     case DuplicateGroup::Kind::mixed: break;
     }
@@ -62,7 +62,7 @@ std::string duplicatesReport(const DuplicateFinder::Report& report) {
     if (apparent - reclaimable >= 1) {
         line("");
         // Clones are named only where the file system made some.
-        const std::string those = report.hasClones() ? "are APFS clones or hard links sharing their blocks, so the filesystem "
+        const std::string those = report.hasClones() ? "are reflinked clones or hard links sharing their blocks, so the filesystem "
                                                      : "are hard links, more names of one file, so the filesystem ";
         line(wrap(Bytes::format(apparent - reclaimable) + " of that does not exist. Those copies " + those +
                       "counts the bytes once no matter how many names point at them.",

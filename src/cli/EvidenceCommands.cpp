@@ -66,8 +66,8 @@ std::string backupsReport(const std::vector<DeviceBackup> &list) {
     std::string out;
     auto line = [&out](const std::string &text) { out += text + "\n"; };
     if (list.empty()) {
-        line("\n  No local device backups on this Mac.");
-        line("  (If you expected some, Sorvel needs Full Disk Access to read them.)\n");
+        line("\n  No local device backups on this computer.");
+        line("  (If you expected some, this user may not be able to read them.)\n");
         return out;
     }
     int64_t total = 0;
@@ -95,9 +95,8 @@ std::string backupsReport(const std::vector<DeviceBackup> &list) {
     else
         line("  Nothing here is provably redundant.\n");
     line(wrap(
-        "Sorvel never removes backups: Finder owns the backup index, and deleting a folder underneath it "
-        "leaves that index pointing at nothing. Remove them from Finder \u2192 your device \u2192 Manage "
-        "Backups.",
+        "Sorvel never removes backups: a backup is often the only copy of a device's data. Remove one "
+        "yourself, with the program that made it, once you no longer need it.",
         "  ", 74));
     line("");
     return out;
@@ -172,8 +171,8 @@ std::string cloudReport(const CloudStatus &status) {
             line(wrap("\u00B7 " + shown(sentence), "      ", 74));
         line("");
     }
-    line(wrap("Sorvel cannot read most iCloud switches directly. Where this says \"inferred\", confirm in "
-              "System Settings \u2192 your name \u2192 iCloud before deleting anything.",
+    line(wrap("Sorvel cannot read most iCloud switches directly. Where this says \"inferred\", confirm "
+              "under Settings \u2192 your name \u2192 iCloud on a device signed in to your account before deleting anything.",
               "  ", 74));
     line("");
     return out;

@@ -107,7 +107,7 @@ std::string scanReportText(const ScanResult &result) {
                           formatted("  %5.1f%%", 100.0 * static_cast<double>(total) / divisor) +
                           leftPadded(std::to_string(categoryFiles(category)), 9);
         if (categoryBlocked(category))
-            row += "  (blocked by macOS)";
+            row += "  (not readable by this user)";
         line(row);
     }
     line("");

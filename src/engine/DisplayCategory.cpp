@@ -39,7 +39,7 @@ CategoryText text(StorageCategory category) {
                 "Crash reports, diagnostic archives and unified log data. Safe to remove once you are not debugging anything."};
     case StorageCategory::vmSwap:
         return {"VM & Swap",
-                "Swap files and the sleep image, managed entirely by macOS. Not user-removable — it shrinks on its own."};
+                "Swap files and the sleep image, managed entirely by the system. Not user-removable — it shrinks on its own."};
     case StorageCategory::trash:
         return {"Trash", "Files you already deleted but have not emptied."};
     case StorageCategory::otherLibrary:
@@ -62,15 +62,15 @@ const std::map<std::string, std::string>& wholeDiskBlurbs() {
         {"/private",
          "Swap, logs, temporary files and system databases. Managed by macOS, and mostly not yours to prune."},
         {"/opt",
-         "Homebrew on Apple Silicon lives at /opt/homebrew, along with other package managers that avoid /usr/local."},
+         "Add-on software installed outside the system's own packages, by vendors and by other package managers."},
         {"/usr",
-         "Command-line tools and libraries. /usr/local is where Intel Homebrew and manually installed tools land."},
+         "Command-line tools and libraries from the system's packages. /usr/local is where manually installed tools land."},
         {"/cores",
          "Core dumps from crashed processes. Empty unless core dumps have been enabled, and safe to clear when not."},
-        {"/bin", "Core command-line binaries shipped with macOS."},
+        {"/bin", "Core command-line binaries shipped with the system."},
         {"/home",
          "Every user's home folder: documents, downloads, media, and each user's own settings and caches. Usually where most of the reclaimable space is."},
-        {"/sbin", "System administration binaries shipped with macOS."},
+        {"/sbin", "System administration binaries shipped with the system."},
     };
     return table;
 }

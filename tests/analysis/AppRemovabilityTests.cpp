@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,4 +125,27 @@ TEST(AppRemovability, AnotherUsersBundleNeedsAnAdministratorUnlessWritable) {
     EXPECT_EQ(as(own), code(R::removable()));
     // Root itself may write anything.
     EXPECT_EQ(AppInventory::removability(own, std::nullopt, places), R::removable());
+}
+
+TEST(AppRemovability, TheAdministratorBlockNamesTheAccountThatOwnsTheBundle) {
+    if (::getuid() != 0) GTEST_SKIP() << "needs root to own bundles as other accounts";
+    FakeMachine m;
+    const auto nobodys = m.app("Nobodys", "a.nobody");
+    ASSERT_EQ(::chown(nobodys.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(nobodys.c_str(), 0555), 0);
+    const auto roots = m.app("Roots", "a.root"); // root's, 0755
+    const auto nameless = m.app("Nameless", "a.nameless");
+    ASSERT_EQ(::chown(nameless.c_str(), 65531, 65531), 0); // an id no account has
+    const auto places = m.places();
+    const std::pair<std::string, std::string> cases[] = {
+        {nobodys, "nobody"}, {roots, "root"}, {nameless, "uid 65531"}};
+    for (const auto& [path, owner] : cases) {
+        // Neither root nor the owner: a third account, which cannot write the bundle.
+        const int status = test::runInChild([&] {
+            gid_t none[1] = {65533};
+            if (::setgroups(1, none) != 0 || ::setgid(65533) != 0 || ::setuid(65533) != 0) return 120;
+            return AppInventory::removability(path, std::nullopt, places) == R::needsAdministrator(owner) ? 0 : 1;
+        });
+        EXPECT_EQ(status, 0) << path << " is not shown as " << owner << "'s";
+    }
 }

@@ -179,23 +179,42 @@ TEST(DockerInspector, NoExecutableToolMeansNotInstalled) {
     const auto usage = DockerInspector::inspect(std::nullopt);
     EXPECT_EQ(usage.state, State::notInstalled);
     EXPECT_TRUE(usage.groups.empty());
-    EXPECT_EQ(usage.note, "Install Docker Desktop to see inside its disk image.");
+    EXPECT_EQ(usage.note, "Install Docker Engine to see what its images, containers and volumes take up.");
 }
 
-TEST(DockerInspector, ADaemonThatIsDownMeansNotRespondingAndNothingElseRuns) {
+TEST(DockerInspector, ADaemonThatIsDownIsToldApartFromOneThatTimesOut) {
+    // How the tool fails at once, and what the note then says; none of them is the time-out.
+    const std::pair<std::string, std::string> cases[] = {
+        {"echo 'Cannot connect to the Docker daemon at unix:///var/run/docker.sock. Is the docker daemon "
+         "running?' >&2; exit 1",
+         "Docker's daemon is not running."},
+        {"echo 'permission denied while trying to connect to the Docker daemon socket' >&2; exit 1",
+         "did not let this user in"},
+        {"printf '\\377'; exit 0", "not with its disk accounting"},
+        {"kill -9 $$", "stopped without answering"},
+    };
+    for (const auto& [script, says] : cases) {
+        TempDir dir;
+        const std::string tool = writeScript(dir, "docker", "echo \"$*\" >> '" + dir / "log" + "'\n" + script);
+        const auto usage = DockerInspector::inspect(tool);
+        EXPECT_EQ(usage.state, State::notResponding) << script;
+        EXPECT_TRUE(usage.groups.empty());
+        const std::string note = usage.note.value_or("");
+        EXPECT_NE(note.find(says), std::string::npos) << note;
+        for (const char* wrong : {"8 seconds", "disk is full", "Docker Desktop"})
+            EXPECT_EQ(note.find(wrong), std::string::npos) << note;
+        EXPECT_EQ(readFile(dir / "log"), "system df --format {{json .}}\n") << "nothing else runs";
+    }
+}
+
+TEST(DockerInspector, TheRealToolWithNoDaemonBehindItSaysTheDaemonIsNotRunning) {
+    const auto tool = DockerInspector::dockerPath();
+    if (!tool) GTEST_SKIP() << "no docker tool on this machine";
     TempDir dir;
-    const std::string tool = writeScript(
-        dir, "docker",
-        "echo \"$*\" >> '" + dir / "log" + "'\n"
-        "echo 'Cannot connect to the Docker daemon at unix:///var/run/docker.sock.' >&2; exit 1");
-    const auto usage = DockerInspector::inspect(tool);
+    ScopedEnv host("DOCKER_HOST", "unix://" + dir / "no-daemon.sock");
+    const auto usage = DockerInspector::inspect(*tool);
     EXPECT_EQ(usage.state, State::notResponding);
-    EXPECT_TRUE(usage.groups.empty());
-    EXPECT_EQ(usage.note,
-              "Docker did not answer within 8 seconds. That usually means the daemon is stuck \u2014 often "
-              "because the disk is full, which is its own kind of answer. Restarting Docker Desktop normally "
-              "clears it.");
-    EXPECT_EQ(readFile(dir / "log"), "system df --format {{json .}}\n");
+    EXPECT_EQ(usage.note.value_or("").rfind("Docker's daemon is not running.", 0), 0u) << usage.note.value_or("");
 }
 
 TEST(DockerInspector, AnAnswerThatIsNotUTF8CountsAsNone) {
@@ -212,10 +231,13 @@ TEST(DockerInspector, AHungToolIsStoppedAtTheDeadline) {
         writeScript(dir, "docker", "trap '' TERM\necho $$ > '" + dir / "pid" + "'\nexec sleep 30");
     const auto started = std::chrono::steady_clock::now();
     // A deadline long enough for the script to set its trap even on a loaded machine.
-    const auto usage = DockerInspector::inspect(tool, std::chrono::milliseconds(1500));
+    const auto usage = DockerInspector::inspect(tool, std::chrono::milliseconds(2000));
     const auto took = std::chrono::steady_clock::now() - started;
     EXPECT_EQ(usage.state, State::notResponding);
-    EXPECT_GE(took, std::chrono::milliseconds(1700));
+    EXPECT_EQ(usage.note, "Docker did not answer within 2 seconds. That usually means the daemon is stuck \u2014 "
+                          "often because the disk is full, which is its own kind of answer. Restarting the Docker "
+                          "service (systemctl restart docker) normally clears it.");
+    EXPECT_GE(took, std::chrono::milliseconds(2200));
     EXPECT_LT(took, std::chrono::seconds(20)); // far short of the tool's own 30 s
     const pid_t pid = static_cast<pid_t>(std::stol(readFile(dir / "pid")));
     EXPECT_EQ(::kill(pid, 0), -1);
@@ -335,4 +357,28 @@ TEST(DockerInspector, ListingSumsOfHugeSizesStopAtTheLimit) {
     EXPECT_EQ(containers->entries.size(), 2u);
     EXPECT_EQ(containers->total, INT64_MAX);
     EXPECT_EQ(containers->reclaimable, INT64_MAX);
+}
+
+TEST(DockerInspector, AnImageWithTwoTagsIsOneEntryThatFreesItsSize) {
+    TempDir dir;
+    Answers a = kBusyDaemon;
+    a.images = R"J({"Containers":"0","ID":"c0ffee123456","Repository":"tool","Tag":"1","Size":"8.3MB"}
+{"Containers":"0","ID":"c0ffee123456","Repository":"tool","Tag":"latest","Size":"8.3MB"}
+{"Containers":"0","ID":"77aa88bb99cc","Repository":"redis","Tag":"7","Size":"4MB"}
+)J";
+    const auto usage = DockerInspector::inspect(fakeDocker(dir, a));
+    const auto* images = find(usage, "images");
+    ASSERT_NE(images, nullptr);
+    ASSERT_EQ(images->entries.size(), 2u);
+    const auto& image = images->entries[0];
+    EXPECT_EQ(image.name, "tool:1");
+    EXPECT_EQ(image.size, 8'300'000);
+    EXPECT_TRUE(image.isReclaimable);
+    EXPECT_NE(image.detail->find("also tagged tool:latest"), std::string::npos) << *image.detail;
+    // Removing only one tag would leave the image and free nothing.
+    EXPECT_EQ(image.removeCommand, "docker rmi tool:1 tool:latest");
+    EXPECT_EQ(images->entries[1].removeCommand, "docker rmi redis:7");
+    // The totals stay Docker's own.
+    EXPECT_EQ(images->total, 2'400'000'000);
+    EXPECT_EQ(images->reclaimable, 1'200'000'000);
 }

@@ -63,7 +63,7 @@ TEST(AdviceCatalog, EachStorageCategoryGetsItsListInOrder) {
         {StorageCategory::logs, 2, "Logs and crash reports are safe to remove", Confidence::review},
         {StorageCategory::vmSwap, 2, "Leave swap and the sleep image alone", Confidence::safe},
         {StorageCategory::trash, 2, "Empty it", Confidence::safe},
-        {StorageCategory::otherLibrary, 2, "Local snapshots free themselves", Confidence::avoid},
+        {StorageCategory::otherLibrary, 2, "Snapshots hold on to deleted files", Confidence::avoid},
     };
     for (const auto& c : cases) {
         auto list = adviceFor(storageCategory(c.category));
@@ -81,7 +81,7 @@ TEST(AdviceCatalog, CommandsKeepTheirExactSpacingAndEscapes) {
     auto dev = adviceFor(storageCategory(StorageCategory::developer));
     EXPECT_EQ(dev[1].command, "rm -rf ~/Library/Developer/Xcode/iOS\\ DeviceSupport/*");
     auto support = adviceFor(storageCategory(StorageCategory::appSupport));
-    EXPECT_EQ(support[0].command, "Finder \u2192 your iPhone \u2192 Manage Backups");
+    EXPECT_EQ(support[0].command, "Remove with the backup program");
     EXPECT_NE(support[3].rationale.find("generic \"clean your Mac\" advice"), std::string::npos);
 }
 
@@ -110,8 +110,9 @@ TEST(AdviceCatalog, MessagesOnDefinitive) {
     EXPECT_EQ(list[0].title, "Deleting attachments will remove them from every device");
     EXPECT_EQ(list[0].confidence, Confidence::review);
     EXPECT_EQ(list[0].condition,
-              "Detected: Messages in iCloud appears to be ON (read from your iCloud settings). Confirm in System "
-              "Settings \u2192 your name \u2192 iCloud before deleting anything.");
+              "Detected: Messages in iCloud appears to be ON (read from your iCloud settings). Confirm under "
+              "Settings \u2192 your name \u2192 iCloud on a device signed in to your account before deleting "
+              "anything.");
     EXPECT_EQ(list[0].command,
               "Save what matters, then Messages \u2192 Settings \u2192 General \u2192 Keep Messages \u2192 One Year");
     EXPECT_EQ(titles(list), (std::vector<std::string>{
@@ -142,7 +143,7 @@ TEST(AdviceCatalog, MessagesUnknownHasACommandAndNoCondition) {
     auto list = adviceFor(storageCategory(StorageCategory::mail), messages(CloudState::unknown, true));
     ASSERT_EQ(list.size(), 4u);
     EXPECT_EQ(list[0].title, "Check Messages in iCloud before deleting attachments");
-    EXPECT_EQ(list[0].command, "System Settings \u2192 your name \u2192 iCloud");
+    EXPECT_EQ(list[0].command, "Settings \u2192 your name \u2192 iCloud on a device signed in to your account");
     EXPECT_FALSE(list[0].condition);
 }
 

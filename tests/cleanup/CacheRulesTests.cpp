@@ -127,7 +127,7 @@ TEST(TrashRule, ReportsTheFolderSizeWithoutTargets) {
     EXPECT_TRUE(item.targets.empty());
     EXPECT_EQ(item.reportedSize, 1);
     EXPECT_EQ(item.size(), 1);
-    EXPECT_EQ(item.externalAction, "Finder \u2192 Empty Trash");
+    EXPECT_EQ(item.externalAction, "File manager \u2192 Empty Trash");
     EXPECT_EQ(item.detail.rfind("Files you already deleted", 0), 0u);
 }
 

@@ -47,7 +47,7 @@ TEST(CloudDetection, NoAccountListMeansNoAccount) {
     for (const CloudService *svc : {&s.messages, &s.desktopAndDocuments, &s.photos}) {
         EXPECT_EQ(svc->state, CloudState::off);
         EXPECT_TRUE(svc->isDefinitive);
-        EXPECT_EQ(svc->evidence, std::vector<std::string>{"No iCloud account is signed in on this Mac."});
+        EXPECT_EQ(svc->evidence, std::vector<std::string>{"No iCloud account is signed in on this computer."});
     }
     EXPECT_EQ(s.messages.name, "Messages in iCloud");
     EXPECT_EQ(s.desktopAndDocuments.name, "Desktop & Documents");
@@ -145,7 +145,7 @@ TEST(MessagesDetection, FolderDatabaseAndLog) {
     CloudStatus s = CloudDetector::detect();
     EXPECT_EQ(s.messages.state, CloudState::unknown);
     EXPECT_EQ(s.messages.evidence,
-              std::vector<std::string>{"Could not read ~/Library/Messages \u2014 grant Full Disk Access."});
+              std::vector<std::string>{"Could not read ~/Library/Messages \u2014 it is missing, or this user may not read it."});
 
     writeFile(home / "Library/Messages/Sync/sync.db", "");
     s = CloudDetector::detect();
@@ -153,7 +153,7 @@ TEST(MessagesDetection, FolderDatabaseAndLog) {
     EXPECT_EQ(s.messages.evidence,
               (std::vector<std::string>{
                   "No Messages sync database at ~/Library/Messages/Sync/sync.db.",
-                  "Your iCloud account supports Messages, but nothing on this Mac is syncing."}));
+                  "Your iCloud account supports Messages, but nothing on this computer is syncing."}));
 
     writeFile(home / "Library/Messages/Sync/sync.db", std::string(3000, 'x'));
     s = CloudDetector::detect();
@@ -189,7 +189,7 @@ TEST(MessagesDetection, AClosedFolderIsUnknownNotOff) {
             const auto caveat = s.caveat(homeDirectory() + "/Library/Messages/Attachments");
             if (s.messages.state != CloudState::unknown) return 1;
             if (s.messages.evidence !=
-                std::vector<std::string>{"Could not read ~/Library/Messages \u2014 grant Full Disk Access."})
+                std::vector<std::string>{"Could not read ~/Library/Messages \u2014 it is missing, or this user may not read it."})
                 return 2;
             return caveat && caveat->isBlocking ? 0 : 3;
         });
@@ -206,7 +206,7 @@ TEST(MessagesCaveat, FollowsTheMessagesState) {
     ASSERT_TRUE(c.has_value());
     EXPECT_TRUE(c->isBlocking);
     EXPECT_EQ(c->text.rfind("Sorvel could not determine whether Messages in iCloud is on.", 0), 0u);
-    EXPECT_NE(c->text.find("Check System Settings \u2192 your name \u2192 iCloud before acting."),
+    EXPECT_NE(c->text.find("Check Settings \u2192 your name \u2192 iCloud on a device signed in to your account before acting."),
               std::string::npos);
 
     s.messages.state = CloudState::off;

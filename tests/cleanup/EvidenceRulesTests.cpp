@@ -163,7 +163,7 @@ TEST(BackupRule, OneBackupOfOneDevice) {
     EXPECT_EQ(item.detail,
               "1 backup of 1 device, read from each backup's own records. All of them are current.");
     EXPECT_EQ(item.size(), 5000); // the folder's size, not the targets'
-    EXPECT_EQ(item.externalAction, "Finder \u2192 Manage Backups");
+    EXPECT_EQ(item.externalAction, "Remove with the backup program");
     ASSERT_EQ(item.targets.size(), 1u);
     EXPECT_EQ(item.targets[0].name, "Ann's iPhone");
     EXPECT_EQ(item.targets[0].detail,

@@ -31,9 +31,9 @@ DockerUsage::Entry entry(const std::string& name, int64_t size, bool reclaimable
 } // namespace
 
 TEST(DockerCommand, NotInstalledPrintsTheStateAndTheNoteOnly) {
-    DockerUsage usage{State::notInstalled, {}, "Install Docker Desktop to see inside its disk image."};
+    DockerUsage usage{State::notInstalled, {}, "Install Docker Engine to see what it holds."};
     EXPECT_EQ(HeadlessReport::dockerReport(usage),
-              kHead + "  Docker is not installed.\n\n  Install Docker Desktop to see inside its disk image.\n\n");
+              kHead + "  Docker is not installed.\n\n  Install Docker Engine to see what it holds.\n\n");
 }
 
 TEST(DockerCommand, NotRespondingWrapsTheNote) {
@@ -43,9 +43,8 @@ TEST(DockerCommand, NotRespondingWrapsTheNote) {
               kHead +
                   "  Docker is installed but its daemon is not responding.\n"
                   "\n"
-                  "  Docker did not answer within 8 seconds. That usually means the daemon is\n"
-                  "  stuck \u2014 often because the disk is full, which is its own kind of answer.\n"
-                  "  Restarting Docker Desktop normally clears it.\n"
+                  "  Docker's daemon is not running. Starting the Docker service (systemctl\n"
+                  "  start docker) lets Sorvel read its disk use.\n"
                   "\n");
 }
 
@@ -99,11 +98,13 @@ TEST(DockerCommand, EndToEndOnThisMachine) {
     EXPECT_EQ(r.out.rfind(kHead + "  ", 0), 0u) << r.out;
     if (!DockerInspector::dockerPath()) {
         EXPECT_EQ(r.out, kHead + "  Docker is not installed.\n\n"
-                                 "  Install Docker Desktop to see inside its disk image.\n\n");
+                                 "  Install Docker Engine to see what its images, containers and volumes take\n"
+                                 "  up.\n\n");
     } else {
         EXPECT_TRUE(contains(r.out, "  Docker is installed but its daemon is not responding.\n") ||
                     contains(r.out, "  Connected.\n"))
             << r.out;
+        EXPECT_FALSE(contains(r.out, "Docker Desktop")) << r.out;
     }
 }
 

@@ -139,7 +139,7 @@ TEST(DuplicatesCommand, TheNoteNamesClonesOnlyWhereSomeExist) {
     EXPECT_TRUE(contains(unwrapped(HeadlessReport::duplicatesReport(report)), "are hard links, more names of one"));
     report.groups[0].files[1].sharedBytes = 1'000'000;
     const std::string text = unwrapped(HeadlessReport::duplicatesReport(report));
-    EXPECT_TRUE(contains(text, "Those copies are APFS clones or hard links sharing their blocks, so the")) << text;
+    EXPECT_TRUE(contains(text, "Those copies are reflinked clones or hard links sharing their blocks, so the")) << text;
 }
 
 TEST(DuplicatesCommand, AMissingFolderIsAnErrorNotAnEmptyReport) {

@@ -76,8 +76,8 @@ TEST(BackupsCommand, RootArgumentWithTildeAndNothingThere) {
     EXPECT_TRUE(contains(r.out, "  Nothing here is provably redundant.\n\n")) << r.out;
 
     r = runSorvel({"--backups"}, envFor(home));
-    EXPECT_EQ(r.out, "\n  No local device backups on this Mac.\n"
-                     "  (If you expected some, Sorvel needs Full Disk Access to read them.)\n\n");
+    EXPECT_EQ(r.out, "\n  No local device backups on this computer.\n"
+                     "  (If you expected some, this user may not be able to read them.)\n\n");
 }
 
 TEST(XcodeCommand, LiveMissingAndSharedBuildFolders) {

@@ -27,8 +27,8 @@ DeviceBackup backup(const std::string &folder, int64_t size, DeviceBackup::Verdi
 
 TEST(BackupsReport, NoBackups) {
     EXPECT_EQ(HeadlessReport::backupsReport({}),
-              "\n  No local device backups on this Mac.\n"
-              "  (If you expected some, Sorvel needs Full Disk Access to read them.)\n\n");
+              "\n  No local device backups on this computer.\n"
+              "  (If you expected some, this user may not be able to read them.)\n\n");
 }
 
 TEST(BackupsReport, OneBackupSingularHeadingAndLayout) {
@@ -50,7 +50,7 @@ TEST(BackupsReport, OneBackupSingularHeadingAndLayout) {
     EXPECT_EQ(l[7], "");
     EXPECT_EQ(l[8], "  Nothing here is provably redundant.");
     EXPECT_EQ(l[9], "");
-    EXPECT_EQ(l[10], "  Sorvel never removes backups: Finder owns the backup index, and deleting");
+    EXPECT_EQ(l[10], "  Sorvel never removes backups: a backup is often the only copy of a");
     EXPECT_EQ(l.back(), "");
 }
 
@@ -164,8 +164,8 @@ TEST(CloudReport, ServicesInOrderWithEvidence) {
     EXPECT_EQ(l[11], "  Desktop & Documents      Off      read from your iCloud settings");
     EXPECT_EQ(l[12], "      \u00B7 Read.");
     EXPECT_EQ(l[14], "  Sorvel cannot read most iCloud switches directly. Where this says");
-    EXPECT_EQ(l[15], "  \"inferred\", confirm in System Settings \u2192 your name \u2192 iCloud before");
-    EXPECT_EQ(l[16], "  deleting anything.");
+    EXPECT_EQ(l[15], "  \"inferred\", confirm under Settings \u2192 your name \u2192 iCloud on a device");
+    EXPECT_EQ(l[16], "  signed in to your account before deleting anything.");
     EXPECT_EQ(l[17], "");
     EXPECT_EQ(l.size(), 18u);
 }

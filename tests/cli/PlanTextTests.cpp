@@ -167,7 +167,7 @@ TEST(PlanInput, TargetsOfTheItemsTheWindowWouldTickInOrderWithTheFirstDetailOfEa
     // Safe, but the user must act elsewhere: the window would not tick it, so neither does the plan.
     CleanupItem outside = safe;
     outside.id = "backups";
-    outside.externalAction = "Finder \u2192 Manage Backups";
+    outside.externalAction = "Remove with the backup program";
     outside.targets = {CleanupTarget{UUID::random(), "d", "/srv/d", 7, std::nullopt}};
 
     const auto input = planInput({safe, review, outside, again});

@@ -95,7 +95,7 @@ TEST(ScanReportText, PrintsEveryLine) {
     };
     expected += row("Caches", 3'000'000, " 42.9", "10") + "\n";
     expected += row("Trash", 3'000'000, " 42.9", "1") + "\n";
-    expected += row("Logs", 1'000'000, " 14.3", "4") + "  (blocked by macOS)\n";
+    expected += row("Logs", 1'000'000, " 14.3", "4") + "  (not readable by this user)\n";
     expected += "\n  RECOMMENDATIONS\n" + rule + "\n";
     expected += "  [safe  ] User app caches \u2014 " + format(700) + "\n";
     const std::string small = format(100);

@@ -97,9 +97,8 @@ TEST(WholeDiskCategories, ThisMachineLeavesOutPseudoFileSystems) {
     if (stat("/usr", &usr) == 0 && usr.st_dev == root.st_dev) {
         const auto* c = find(categories, "disk:/usr");
         ASSERT_NE(c, nullptr);
-        EXPECT_EQ(c->blurb,
-                  "Command-line tools and libraries. /usr/local is where Intel Homebrew and manually installed "
-                  "tools land.");
+        EXPECT_EQ(c->blurb.find("Homebrew"), std::string::npos) << "no Homebrew here: " << c->blurb;
+        EXPECT_EQ(c->blurb.rfind("Command-line tools and libraries", 0), 0u) << c->blurb;
     }
     // Every category is on the root's file system or is a local disk mounted at the top.
     const auto mounts = readMountTable();
@@ -145,9 +144,7 @@ TEST(WholeDiskCategories, LocalDisksMountedAtTheTopAreCategoriesPseudoAndNetwork
     ASSERT_NE(home, nullptr);
     EXPECT_EQ(home->roots, std::vector<std::string>{top / "home"});
     EXPECT_EQ(find(categories, "disk:" + t + "/data")->blurb, "Top-level directory on a disk of its own.");
-    EXPECT_EQ(find(categories, "disk:" + t + "/usr")->blurb,
-              "Command-line tools and libraries. /usr/local is where Intel Homebrew and manually installed "
-              "tools land.");
+    EXPECT_EQ(find(categories, "disk:" + t + "/usr")->blurb.rfind("Command-line tools and libraries", 0), 0u);
 }
 
 TEST(WholeDiskCategories, ATopThatCannotBeListedGivesNoCategories) {

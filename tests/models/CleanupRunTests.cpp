@@ -101,7 +101,7 @@ TEST(CleanupSelection, ItemsSizesAndTargetsOfTheTickedRecommendations) {
 TEST(CleanupSelection, OnlySafeItemsWithTargetsAndNoOutsideActionArePreselected) {
     CoordinatorHome home;
     auto outside = item("trash", {target("/t/a", 1)});
-    outside.externalAction = "Finder \u2192 Empty Trash";
+    outside.externalAction = "File manager \u2192 Empty Trash";
     Finished f({item("user-caches", {target("/c/x", 10)}), item("logs", {target("/l", 5)}, CleanupRisk::review),
                 item("developer", {}), outside});
     EXPECT_EQ(f->selectedCleanupIDs(), std::set<std::string>{"user-caches"});

@@ -47,8 +47,8 @@ std::vector<const CloudService*> services(const CloudStatus& cloud) {
 bool showsStatusRow(const CloudStatus* cloud) { return cloud && cloud->accountID.has_value(); }
 
 std::string cloudNote() {
-    return "Sorvel cannot read most iCloud switches directly. Where it says \"inferred\", confirm in "
-           "System Settings \u2192 your name \u2192 iCloud before deleting anything.";
+    return "Sorvel cannot read most iCloud switches directly. Where it says \"inferred\", confirm "
+           "under Settings \u2192 your name \u2192 iCloud on a device signed in to your account before deleting anything.";
 }
 
 } // namespace sorvel::ui::AdviceText

@@ -61,7 +61,7 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     crumbRow_->setSpacing(6);
     bar->addLayout(crumbRow_);
     bar->addStretch(1);
-    reveal_ = new Button("Reveal in Finder", Button::Style::subtle, crumbBar_);
+    reveal_ = new Button("Reveal in File Manager", Button::Style::subtle, crumbBar_);
     reveal_->setSymbol("arrow.up.forward.app");
     connect(reveal_, &QAbstractButton::clicked, this, [this] {
         if (auto target = state().revealTarget) desktop_.reveal(*target);
@@ -99,7 +99,7 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     right->setSpacing(4);
     right->addWidget(metricRow("Items", items_, metrics_));
     right->addWidget(metricRow("Files", files_, metrics_));
-    blocked_ = new Text("Partially blocked by macOS", Fonts::system(10, Fonts::Weight::medium), Theme::warning(), metrics_);
+    blocked_ = new Text("Partially blocked for this user", Fonts::system(10, Fonts::Weight::medium), Theme::warning(), metrics_);
     right->addWidget(blocked_, 0, Qt::AlignRight);
     right->addStretch(1);
     top->addWidget(metrics_, 0, Qt::AlignTop);
@@ -113,7 +113,7 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     empty_->content()->setSpacing(6);
     emptyTitle_ = new Text("", Fonts::system(13, Fonts::Weight::medium), Theme::secondaryText(), empty_);
     empty_->content()->addWidget(emptyTitle_);
-    emptyAccess_ = Texts::wrapping("macOS denied access to this location. Granting Full Disk Access will reveal it.",
+    emptyAccess_ = Texts::wrapping("This user may not read this location, so it counts as empty. There is no Full Disk Access to grant here.",
                                   Fonts::system(11.5), Theme::tertiaryText(), empty_);
     empty_->content()->addWidget(emptyAccess_);
     column->addWidget(empty_);

@@ -1,6 +1,6 @@
 #pragma once
 // What the category pane shows, worked out afresh from the coordinator's state: the rows
-// of the current level, its size and path, where "Reveal in Finder" points, whether the
+// of the current level, its size and path, where "Reveal in File Manager" points, whether the
 // Docker block applies, and the limits on rows and tiles.
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +22,7 @@ struct CategoryPaneState {
     std::vector<BrowseRow> rows;              // the whole level, largest first
     std::optional<std::string> currentPath;   // none for a several-root category at its own level
     std::set<std::string> excludedBelow;      // the category's excluded paths inside currentPath
-    std::optional<std::string> revealTarget;  // the breadcrumb's "Reveal in Finder"
+    std::optional<std::string> revealTarget;  // the breadcrumb's "Reveal in File Manager"
     bool drilled = false;
     bool showsDocker = false;
     int64_t levelSize = 0;

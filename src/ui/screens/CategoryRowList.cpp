@@ -205,7 +205,7 @@ QMenu* CategoryRowList::menuFor(int index, QWidget* parent) {
     if (index < 0 || index >= static_cast<int>(rows_.size())) return nullptr;
     const std::string path = rows_[static_cast<size_t>(index)].path;
     auto* menu = new QMenu(parent);
-    menu->addAction("Reveal in Finder", this, [this, path] {
+    menu->addAction("Reveal in File Manager", this, [this, path] {
         if (onReveal) onReveal(path);
     });
     menu->addAction("Copy path", this, [this, path] {

@@ -36,7 +36,7 @@ public:
     QRect rowRect(int index) const;
     /// The row the keyboard is on; -1 before the list had focus.
     int currentRow() const { return current_; }
-    /// The row's context menu ("Reveal in Finder", "Copy path"), owned by the caller.
+    /// The row's context menu ("Reveal in File Manager", "Copy path"), owned by the caller.
     QMenu* menuFor(int index, QWidget* parent);
     /// Track of the share bar inside a row of the list's current width.
     QRectF barTrack(int index) const;

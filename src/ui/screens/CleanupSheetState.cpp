@@ -210,7 +210,7 @@ std::string CleanupSheetState::subtitle() const {
                " refused by the safety checks and cannot be selected.";
     }
     case Stage::confirming:
-        return "These go to the Trash, not deleted. You can put any of them back from the Finder until you empty it.";
+        return "These go to the Trash, not deleted. You can put any of them back from the file manager until you empty it.";
     case Stage::done: {
         const int moved = movedCount();
         const int64_t failed = notMovedCount();

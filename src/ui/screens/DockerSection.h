@@ -1,5 +1,5 @@
 #pragma once
-// What Docker holds inside its disk image, from Docker's own accounting: the reclaimable
+// What Docker holds, from Docker's own accounting: the reclaimable
 // total, a summary, and one collapsible card per group with its prune command and the
 // remove command of each unused entry. Commands are shown and copied, never run.
 #include <QWidget>

@@ -43,7 +43,8 @@ std::string summary(const DockerUsage& usage) {
     return "Docker accounts for " + Bytes::format(totalBytes(usage)) + " of content, of which " +
            Bytes::format(reclaimableBytes(usage)) +
            " is not used by anything running. These totals come from Docker's own accounting and will not match "
-           "the size of the disk image on disk \u2014 the image is thin-provisioned and never shrinks on its own.";
+           "the size of its data folder on disk \u2014 the folder also holds container logs and the engine's "
+           "own files, which the accounting leaves out.";
 }
 
 std::string unavailableTitle(DockerUsage::State state) {

@@ -48,7 +48,7 @@ FileKind swatchKind(const FileEntry& entry) { return FileKinds::classify(entry.n
 
 CaveatLook caveatLook(bool isBlocking) {
     if (isBlocking) return {"exclamationmark.icloud.fill", "Check iCloud before deleting anything here", Tone::warning};
-    return {"icloud", "Local to this Mac", Tone::blue};
+    return {"icloud", "Local to this computer", Tone::blue};
 }
 
 ChipStyle verdictChip(PathNote::Verdict verdict) {

@@ -48,7 +48,7 @@ using InsightLabels::monthYear;
 
 struct CaveatLook {
     std::string symbol;  // "exclamationmark.icloud.fill" or "icloud"
-    std::string heading; // "Check iCloud before deleting anything here" or "Local to this Mac"
+    std::string heading; // "Check iCloud before deleting anything here" or "Local to this computer"
     Tone tone;           // warning or blue
 };
 CaveatLook caveatLook(bool isBlocking);

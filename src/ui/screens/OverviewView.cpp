@@ -190,9 +190,10 @@ void OverviewView::rebuildFootnotes() {
     }
     if (coverage)
         footnoteLayout_->addWidget(infoRow("sum", OverviewText::coverageTitle(r),
-            "The remainder is filesystem metadata, APFS snapshots and purgeable content, plus anything macOS refused to "
-            "let Sorvel read. Whole-disk mode measures every top-level directory on the boot volume; other mounted "
-            "volumes and network shares are deliberately not followed.", footnotes_));
+            "The remainder is filesystem metadata and the blocks the file system reserves, plus anything this user "
+            "may not read. Whole-disk mode measures every top-level directory of /, and a local disk mounted at the "
+            "top level (such as a /home partition) on its own; pseudo, memory and network file systems are "
+            "deliberately not followed.", footnotes_));
     footnoteLayout_->addWidget(infoRow("info.circle", "Why this differs from the Storage pane",
         "macOS files anything it cannot attribute to a media type under “System Data”. Sorvel instead measures specific "
         "directories and shows you every one of them, so the totals will not match exactly — but unlike the Storage "
@@ -202,7 +203,7 @@ void OverviewView::rebuildFootnotes() {
                                            OverviewText::snapshotBody(r), footnotes_));
     footnoteLayout_->addWidget(infoRow("eye", "Nothing is deleted, only moved to the Trash",
         "Every removal goes through the same safety checks and lands in the Trash, so you can put it back from the "
-        "Finder until you empty it. Protected locations — your messages, mail, keychains, device backups, photo "
+        "file manager until you empty it. Protected locations — your messages, mail, keychains, device backups, photo "
         "library — are refused outright, and the review sheet lists anything it declined along with the reason.",
         footnotes_));
 }

@@ -6,7 +6,7 @@
 namespace sorvel::ui::ReviewRowText {
 
 std::optional<std::string> statusMessage(const CleanupOutcome& outcome) {
-    if (outcome.moved()) return std::string("Moved to the Trash \u2014 recoverable from the Finder");
+    if (outcome.moved()) return std::string("Moved to the Trash \u2014 recoverable from the file manager");
     if (const auto* r = outcome.refusal()) return "Left alone: " + r->description();
     if (const auto* f = outcome.failure()) return "Could not move: " + *f;
     return std::nullopt;

@@ -23,9 +23,14 @@ AccessBanner::AccessBanner(AccessGrant::Services services, QWidget* parent)
     texts->setSpacing(4);
     texts->addWidget(new Text("Some folders are hidden from Sorvel", Fonts::system(13, Fonts::Weight::semibold),
                               Theme::primaryText(), this));
-    auto* body = new Text("macOS blocks unprivileged apps from parts of ~/Library. Totals below are a lower bound until you "
-                          "grant Full Disk Access — this opens the list with Sorvel ready to drag in, then restarts the app "
-                          "once it lands.",
+    // Outside a bundle there is no grant: the banner says what is true and offers no fix.
+    const bool bundle = grant_->runsFromBundle();
+    auto* body = new Text(bundle ? "macOS blocks unprivileged apps from parts of ~/Library. Totals below are a lower bound until you "
+                                   "grant Full Disk Access — this opens the list with Sorvel ready to drag in, then restarts the app "
+                                   "once it lands."
+                                 : "This user may not read parts of ~/Library, so the totals below are a lower bound. There is "
+                                   "no Full Disk Access to grant here: only an account that can read those folders can "
+                                   "measure them.",
                           Fonts::system(12), Theme::secondaryText(), this);
     body->setWrapping(true);
     texts->addWidget(body);
@@ -42,6 +47,7 @@ AccessBanner::AccessBanner(AccessGrant::Services services, QWidget* parent)
     row->addLayout(texts, 1);
     fix_ = new Button("Fix this", Button::Style::subtle, this);
     row->addWidget(fix_, 0, Qt::AlignTop);
+    if (!bundle) fix_->hide();
     connect(fix_, &QAbstractButton::clicked, grant_.get(), &AccessGrant::openSettingsAndRevealApp);
     connect(grant_.get(), &AccessGrant::isWatchingChanged, this, &AccessBanner::refresh);
     refresh();

@@ -68,7 +68,8 @@ QString OnboardingView::footerMessage(Footer f) {
         return "Scanning without access still works — the totals just come back as a lower bound, and you will have to "
                "dismiss a few macOS prompts along the way.";
     case Footer::noBundle:
-        return "Running outside an .app bundle. Build with scripts/build-app.sh to grant Full Disk Access.";
+        return "Running outside an app bundle, so there is no Full Disk Access to grant: Sorvel scans what your "
+               "account can read.";
     }
     return {};
 }
@@ -93,10 +94,17 @@ OnboardingView::OnboardingView(const AppModels& models, AccessGrant::Services gr
     intro->setSpacing(9);
     auto* drive = new SymbolView("externaldrive.badge.questionmark", Theme::accent(), 25, card, QSize(34, 34));
     intro->addWidget(drive);
-    intro->addWidget(new Text("Give Sorvel Full Disk Access", Fonts::system(20, Fonts::Weight::semibold), Theme::primaryText(), card));
-    intro->addWidget(wrapped("System Data lives inside ~/Library, and macOS keeps most of it behind a permission wall. "
-                             "Without Full Disk Access, Sorvel reports Mail, Messages and the Trash as empty, and macOS "
-                             "interrupts the scan with a prompt for each app's data it reaches.",
+    // Outside a bundle (always, on this system) there is no grant to ask for: the page says
+    // so in the same places, and offers no button that would open nothing.
+    const bool bundle = grant_->runsFromBundle();
+    intro->addWidget(new Text(bundle ? "Give Sorvel Full Disk Access" : "Nothing to grant on this system",
+                              Fonts::system(20, Fonts::Weight::semibold), Theme::primaryText(), card));
+    intro->addWidget(wrapped(bundle ? "System Data lives inside ~/Library, and macOS keeps most of it behind a permission wall. "
+                                      "Without Full Disk Access, Sorvel reports Mail, Messages and the Trash as empty, and macOS "
+                                      "interrupts the scan with a prompt for each app's data it reaches."
+                                    : "System Data lives inside ~/Library. There is no Full Disk Access permission here: Sorvel "
+                                      "reads whatever your account can read, and a folder it cannot read counts as empty and is "
+                                      "marked as blocked.",
                              13, Theme::secondaryText(), card));
     content->addLayout(intro);
 
@@ -104,12 +112,20 @@ OnboardingView::OnboardingView(const AppModels& models, AccessGrant::Services gr
     auto* stepColumn = new QVBoxLayout(steps);
     stepColumn->setContentsMargins(16, 16, 16, 16);
     stepColumn->setSpacing(11);
-    const char* texts[] = {
+    const char* bundleSteps[] = {
         "Press the button below — it opens the Full Disk Access list and a Finder window with Sorvel already selected.",
         "Drag Sorvel from that Finder window into the list. macOS has no way for an app to add itself, so this drag is "
         "the one step nobody can automate.",
         "That's it. Sorvel watches for the permission and restarts itself the moment it appears.",
     };
+    const char* plainSteps[] = {
+        "There is no Full Disk Access list to open: Sorvel is not running from an app bundle, so there is nothing to "
+        "grant.",
+        "Folders your account cannot read stay out of the totals, which are then a lower bound; Sorvel marks them as "
+        "blocked.",
+        "Press “Scan without it” — or start Sorvel with --scan — to scan what your account can read.",
+    };
+    const char* const* texts = bundle ? bundleSteps : plainSteps;
     for (int i = 0; i < 3; ++i) {
         auto* row = new QHBoxLayout;
         row->setSpacing(10);
@@ -136,6 +152,10 @@ OnboardingView::OnboardingView(const AppModels& models, AccessGrant::Services gr
     scan_ = new Button("Scan without it", Button::Style::subtle, card);
     actions->addWidget(open_);
     actions->addWidget(copy_);
+    if (!bundle) {
+        open_->hide();
+        copy_->hide();
+    }
     actions->addStretch();
     actions->addWidget(scan_);
     content->addLayout(actions);

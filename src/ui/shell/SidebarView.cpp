@@ -24,7 +24,7 @@
 namespace sorvel::ui {
 
 namespace {
-constexpr const char* kLockedTip = "macOS is blocking access — grant Full Disk Access";
+constexpr const char* kLockedTip = "Partly blocked — this user may not read all of it";
 }
 
 SidebarRow::SidebarRow(QWidget* parent) : QWidget(parent) {

@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QPainter>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "ui/kit/Button.h"
@@ -10,6 +9,7 @@
 #include "ui/kit/Fonts.h"
 #include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
+#include "ui/kit/TextButton.h"
 
 namespace sorvel::ui {
 
@@ -35,12 +35,7 @@ UpdateBanner::UpdateBanner(UpdateChecker& updates, QWidget* parent) : QWidget(pa
     texts->addWidget(subtitle_);
     row->addLayout(texts, 1);
     row->addSpacing(12);
-    auto* skip = new QPushButton("Skip this one", this);
-    skip->setFlat(true);
-    skip->setCursor(Qt::PointingHandCursor);
-    skip->setFont(Fonts::system(11));
-    skip->setStyleSheet("QPushButton { border: none; background: transparent; }");
-    skip_ = skip;
+    skip_ = new TextButton("Skip this one", Fonts::system(11), Theme::tertiaryText(), this);
     later_ = new Button("Later", Button::Style::subtle, this);
     download_ = new Button("Open download page", Button::Style::softAccent, this);
     row->addWidget(skip_, 0, Qt::AlignTop);

@@ -131,7 +131,7 @@ QWidget* AppUninstallerView::header() {
     block->addLayout(line);
     if (const auto& error = apps_.saveError()) block->addWidget(Texts::saveError(*error));
     if (!app)
-        block->addWidget(wrapping("Every app on this Mac and the files it has left around ~/Library \u2014 support "
+        block->addWidget(wrapping("Every app on this computer and the files it has left around ~/Library \u2014 support "
                                   "folders, caches, containers, preferences, saved state and login items.",
                                   12.5, Theme::secondaryText()));
     return wrap(block, this);

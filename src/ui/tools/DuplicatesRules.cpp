@@ -33,7 +33,7 @@ KindLook kindLook(DuplicateGroup::Kind kind) {
     switch (kind) {
     case K::independentCopies: return {"Separate copies", false, std::nullopt};
     case K::clones:
-        return {"APFS clones \u2014 shared storage", true,
+        return {"Reflinked clones \u2014 shared storage", true,
                 "These were cloned, not copied \u2014 the filesystem stores the shared blocks once. Most duplicate "
                 "finders would offer you this space twice. Deleting a copy frees only what it does not share."};
     case K::hardLinks:
@@ -58,7 +58,7 @@ std::optional<std::string> apparentNote(const DuplicateFinder::Report& report) {
     const int64_t apparent = report.apparentSaving();
     if (apparent - reclaimable < 1) return std::nullopt;
     // Clones are named only where the file system made some.
-    const std::string those = report.hasClones() ? "Those copies are APFS clones or hard links sharing their blocks"
+    const std::string those = report.hasClones() ? "Those copies are reflinked clones or hard links sharing their blocks"
                                                  : "Those copies are hard links, more names of one file sharing its "
                                                    "blocks";
     return Bytes::format(apparent - reclaimable) + " of that apparent saving does not exist. " + those +

@@ -115,7 +115,8 @@ QWidget* DuplicatesView::intro() {
     card->setObjectName("intro");
     card->content()->setSpacing(10);
     card->content()->addWidget(wrapping("Files with identical content, and what removing the extras would actually "
-                                        "free \u2014 which on APFS is often far less than their size suggests.",
+                                        "free \u2014 which, where copies are reflinked clones (XFS, btrfs, bcachefs) or hard links, is "
+                                        "often far less than their size suggests.",
                                         12.5, Theme::secondaryText()));
     card->content()->addWidget(wrapping("Files under 1 MB are skipped, and content is compared byte for byte \u2014 "
                                         "matching sizes and names are not enough to offer something for removal.",

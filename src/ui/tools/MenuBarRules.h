@@ -36,6 +36,6 @@ bool accentDot(const SweepReceipt& receipt);
 inline constexpr const char* kSettingsTitle = "Sorvel Settings";
 /// Beside a finding the sweep already moved to the Trash.
 inline constexpr const char* kMovedLabel = "Moved";
-inline constexpr const char* kMoveNote = "Moved items go to the Trash and can be put back from the Finder.";
+inline constexpr const char* kMoveNote = "Moved items go to the Trash and can be put back from the file manager.";
 
 } // namespace sorvel::MenuBarRules

@@ -41,7 +41,7 @@ std::string frequencyLabel(SweepSchedule::Frequency frequency);
 std::string actionLabel(SweepSchedule::Action action);
 std::string actionExplanation(SweepSchedule::Action action);
 
-inline constexpr const char* kNoRulesText = "Run a scan to see which rules apply to this Mac.";
+inline constexpr const char* kNoRulesText = "Run a scan to see which rules apply to this computer.";
 inline constexpr const char* kNoFoldersText =
     "Add a folder Sorvel would not think of on its own \u2014 a build directory, a scratch area, a downloads "
     "staging folder. Its contents are swept alongside the rules above.";

@@ -61,14 +61,20 @@ std::string selectionCount(size_t count) { return plural(count, "item") + " sele
 
 bool reviewEnabled(size_t targetCount, bool running) { return targetCount > 0 && !running; }
 
+static std::string ownership(const InstalledApp& app) {
+    const std::string& owner = app.removability.owner;
+    return "This bundle belongs to " + (owner.empty() ? std::string("another account") : "the account \u201C" + owner + "\u201D") +
+           " and this user cannot write it";
+}
+
 Handoff handoff(const AppsModel::HandoffState& state, const InstalledApp& app, bool running, bool available) {
     using K = AppsModel::HandoffState::Kind;
     Handoff h;
     if (!available && (state.kind == K::idle || state.kind == K::failed)) {
         h.symbol = "hand.point.right";
         h.title = app.name + " needs an administrator";
-        h.body = "This bundle is owned by root, and Sorvel cannot hand it to another program here, so an "
-                 "administrator must remove it. The support files below are yours and Sorvel takes those itself.";
+        h.body = ownership(app) + ", and Sorvel cannot hand it to another program here, so an administrator must "
+                 "remove it. The support files below are yours and Sorvel takes those itself.";
         h.enabled = false;
         return h;
     }
@@ -78,9 +84,10 @@ Handoff handoff(const AppsModel::HandoffState& state, const InstalledApp& app, b
         h.title = app.name + " needs an administrator";
         h.body = running ? "Quit " + app.name +
                                " first \u2014 removing a running app leaves it re-creating what was just cleared."
-                         : "This bundle is owned by root, so Sorvel cannot move it. The Finder can: it will ask "
-                           "you for a password, move the app to the Trash, and Sorvel records it in History like "
-                           "any other removal. The support files below are yours and Sorvel takes those itself.";
+                         : ownership(app) + ", so Sorvel cannot move it. The Finder can: it will ask you for a "
+                                            "password, move the app to the Trash, and Sorvel records it in History "
+                                            "like any other removal. The support files below are yours and Sorvel "
+                                            "takes those itself.";
         h.button = "Move with Finder\u2026";
         h.action = Handoff::Action::moveWithFinder;
         h.enabled = !running;

@@ -137,7 +137,7 @@ TEST(CategoryDetailOpen, RevealAndCopyFromTheContextMenuAndTheBreadcrumb) {
     std::unique_ptr<QMenu> menu(p.view->rowList()->menuFor(0, nullptr));
     ASSERT_TRUE(menu);
     ASSERT_EQ(menu->actions().size(), 2);
-    EXPECT_EQ(menu->actions()[0]->text(), "Reveal in Finder");
+    EXPECT_EQ(menu->actions()[0]->text(), "Reveal in File Manager");
     EXPECT_EQ(menu->actions()[1]->text(), "Copy path");
     menu->actions()[0]->trigger();
     menu->actions()[1]->trigger();
@@ -145,6 +145,7 @@ TEST(CategoryDetailOpen, RevealAndCopyFromTheContextMenuAndTheBreadcrumb) {
     ASSERT_EQ(p.ctx.desktop().copied.size(), 1u);
     EXPECT_EQ(p.ctx.desktop().copied[0].toStdString(), p.big->path);
 
+    EXPECT_FALSE(p.view->revealButton()->text().contains("Finder")) << "no Finder here";
     QTest::mouseClick(p.view->revealButton(), Qt::LeftButton);
     EXPECT_EQ(p.ctx.desktop().revealed.back(), p.root->path);
 }

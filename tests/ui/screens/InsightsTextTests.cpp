@@ -81,7 +81,7 @@ TEST(InsightsWidths, KindPiecesAndAgeBarsHaveTheirLeastWidths) {
 TEST(InsightsLook, CaveatVerdictsAndSwatches) {
     EXPECT_EQ(caveatLook(true).heading, "Check iCloud before deleting anything here");
     EXPECT_EQ(caveatLook(true).symbol, "exclamationmark.icloud.fill");
-    EXPECT_EQ(caveatLook(false).heading, "Local to this Mac");
+    EXPECT_EQ(caveatLook(false).heading, "Local to this computer");
     EXPECT_EQ(caveatLook(false).tone, Tone::blue);
     EXPECT_EQ(verdictChip(PathNote::Verdict::keep), (ChipStyle{"KEEP", Tone::blue}));
     FileEntry tool{UUID::random(), "runme", "/x/Foo.app/Contents/MacOS/runme", 1, std::nullopt};

@@ -112,7 +112,7 @@ TEST(SafeToClean, DefaultsAndArithmetic) {
     EXPECT_FALSE(section.exportButton()->isVisible());
     ctx.recommendations = test::UiContext::sampleRecommendations();
     auto trash = std::find_if(ctx.recommendations.begin(), ctx.recommendations.end(), [](auto& i) { return i.id == "trash"; });
-    trash->externalAction = "Finder → Empty Trash";
+    trash->externalAction = "File manager → Empty Trash";
     trash->reportedSize = 3'600'000'000;
     trash->targets.clear();
     ctx.finishScan(test::UiContext::sampleResult());

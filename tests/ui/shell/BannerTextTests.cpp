@@ -13,7 +13,7 @@ TEST(OnboardingFooter, RelaunchingThenWaitingThenBundleFacts) {
     EXPECT_EQ(OnboardingView::footer(false, false, true), F::bundle);
     EXPECT_EQ(OnboardingView::footer(false, false, false), F::noBundle);
     EXPECT_EQ(OnboardingView::footerMessage(F::relaunching), "Access granted — restarting Sorvel…");
-    EXPECT_TRUE(OnboardingView::footerMessage(F::noBundle).startsWith("Running outside an .app bundle."));
+    EXPECT_TRUE(OnboardingView::footerMessage(F::noBundle).startsWith("Running outside an app bundle, so there is no Full Disk Access to grant"));
 }
 
 TEST(UpdateBannerSubtitle, DateAndNotesVariants) {

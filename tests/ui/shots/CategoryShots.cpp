@@ -242,7 +242,7 @@ SORVEL_SHOT("docker-loading-and-unavailable", 1000, 260) {
     auto* missing = new ui::DockerSection(ctx.desktop(), nullptr, column);
     DockerUsage down;
     down.state = DockerUsage::State::notResponding;
-    down.note = "Start Docker Desktop and press Refresh. The docker command did not answer within 8 seconds.";
+    down.note = "Docker's daemon is not running. Starting the Docker service (systemctl start docker) lets Sorvel read its disk use.";
     missing->setInputs(down, false);
     layout->addWidget(loading);
     layout->addWidget(missing);

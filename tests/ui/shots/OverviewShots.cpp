@@ -14,7 +14,7 @@ SORVEL_SHOT("overview-safe-to-clean-expanded", 1180, 760) {
     for (int i = 0; i < 43; ++i)
         items[0].targets.push_back({UUID::random(), "cache", "/home/user/.cache/app-" + std::to_string(i), 1'000'000 * (50 - i),
                                     i == 0 ? std::optional<std::string>("Thumbnails, rebuilt on demand") : std::nullopt});
-    items[2].externalAction = "Finder → Empty Trash";
+    items[2].externalAction = "File manager → Empty Trash";
     items[2].reportedSize = 3'600'000'000;
     items[2].targets.clear();
     ctx.recommendations = items;

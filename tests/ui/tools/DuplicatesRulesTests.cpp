@@ -89,7 +89,7 @@ TEST(DuplicatesSummary, TheNoteOnlyWhenApparentExceedsReclaimable) {
     // Clones are named only where some copy shares blocks by cloning.
     EXPECT_NE(apparentNote(report)->find("Those copies are hard links, more names of one file"), std::string::npos);
     report.groups[1].files[1].sharedBytes = 2'000'000;
-    EXPECT_NE(apparentNote(report)->find("Those copies are APFS clones or hard links sharing their blocks \u2014 the"),
+    EXPECT_NE(apparentNote(report)->find("Those copies are reflinked clones or hard links sharing their blocks \u2014 the"),
               std::string::npos);
     EXPECT_FALSE(limitLine(report));
     report.hitScanLimit = true;

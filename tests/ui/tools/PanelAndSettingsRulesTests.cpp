@@ -59,7 +59,7 @@ TEST(SettingsRules, OnlySafeRulesWithTargetsAndNoExternalStepAreOffered) {
     review.risk = CleanupRisk::review;
     CleanupItem trash = safe;
     trash.id = "trash";
-    trash.externalAction = "Finder \u2192 Empty Trash";
+    trash.externalAction = "File manager \u2192 Empty Trash";
     CleanupItem empty;
     empty.id = "empty";
     const auto rules = SettingsRules::availableRules({safe, review, trash, empty});

@@ -74,7 +74,7 @@ inline std::vector<InstalledApp> sampleApps(const UiContext& ctx) {
     ledger.bundleIdentifier = "com.example.ledger";
     ledger.version = "12.0";
     ledger.bundleSize = 890'000'000;
-    ledger.removability = InstalledApp::Removability::needsAdministrator();
+    ledger.removability = InstalledApp::Removability::needsAdministrator("root");
     ledger.leftovers = {
         leftover(ctx / "Library/Containers/com.example.ledger", 96'000'000, "Containers",
                  AppLeftover::Match::identifierPrefix("Ledger Pro")),

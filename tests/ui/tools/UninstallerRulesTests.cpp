@@ -99,7 +99,7 @@ TEST(UninstallerHandoff, EveryStateHasItsTitleButtonAndEnabling) {
     EXPECT_EQ(idle.title, "Orchard needs an administrator");
     EXPECT_EQ(idle.action, Handoff::Action::moveWithFinder);
     EXPECT_TRUE(idle.enabled);
-    EXPECT_NE(idle.body.find("owned by root"), std::string::npos);
+    EXPECT_EQ(idle.body.find("root"), std::string::npos) << "the owner is not known, so it is not named";
 
     const auto idleRunning = handoff(H::idle(), a, true, true);
     EXPECT_FALSE(idleRunning.enabled);
@@ -119,6 +119,22 @@ TEST(UninstallerHandoff, EveryStateHasItsTitleButtonAndEnabling) {
     EXPECT_EQ(failed.body, "The Finder is not available on this system.");
     EXPECT_EQ(failed.button, "Try again");
     EXPECT_FALSE(failed.enabled);
+}
+
+TEST(UninstallerHandoff, TheBlockSaysWhoOwnsTheBundleAndThatThisUserCannotWriteIt) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"nobody", "belongs to the account \u201Cnobody\u201D and this user cannot write it"},
+        {"root", "belongs to the account \u201Croot\u201D and this user cannot write it"},
+        {"", "belongs to another account and this user cannot write it"},
+    };
+    for (const auto& [owner, says] : cases) {
+        for (bool available : {false, true}) {
+            const auto h = handoff(AppsModel::HandoffState::idle(), app(Removability::needsAdministrator(owner)), false,
+                                   available);
+            EXPECT_NE(h.body.find(says), std::string::npos) << h.body;
+            EXPECT_EQ(h.body.find("owned by root"), std::string::npos) << h.body;
+        }
+    }
 }
 
 TEST(UninstallerHandoff, WhereNoProgramCanTakeTheBundleNoButtonIsOffered) {
