@@ -101,6 +101,7 @@ std::string HistoryModel::clearNotSavedMessage(const SaveStatus& status) {
 }
 
 void HistoryModel::finishRestore(Restored restored) {
+    ++restoresFinished_;
     if (Models::assignIfChanged(lastRestore_, restored.outcomes)) emit lastRestoreChanged();
     setSaveError(restored.saved ? std::nullopt : std::optional<std::string>(restoreNotSavedMessage(restored.saved)));
     // A load started meanwhile (or a clear) knows better than this one.
@@ -119,12 +120,16 @@ void HistoryModel::clearHistory() {
     // Loads still on their way hold what is about to go.
     ++generation_;
     ++clears_;
+    const uint64_t restoresBefore = restoresFinished_;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated, [] { return SweepHistory::clear(); },
-        [](HistoryModel& model, SaveStatus cleared) { model.finishClear(cleared); });
+        [restoresBefore](HistoryModel& model, SaveStatus cleared) {
+            // A restore that ended while the clear ran keeps showing what came back.
+            model.finishClear(cleared, restoresBefore == model.restoresFinished_);
+        });
 }
 
-void HistoryModel::finishClear(const SaveStatus& cleared) {
+void HistoryModel::finishClear(const SaveStatus& cleared, bool forgetRestore) {
     if (!cleared) {
         setSaveError(clearNotSavedMessage(cleared));
         reload();
@@ -132,10 +137,11 @@ void HistoryModel::finishClear(const SaveStatus& cleared) {
     }
     ++generation_;
     setSaveError(std::nullopt);
-    const bool hadRuns = !runs_.empty(), hadExpanded = !expanded_.empty(), hadRestore = !lastRestore_.empty();
+    const bool hadRuns = !runs_.empty(), hadExpanded = !expanded_.empty();
+    const bool hadRestore = forgetRestore && !lastRestore_.empty();
     runs_.clear();
     expanded_.clear();
-    lastRestore_.clear();
+    if (hadRestore) lastRestore_.clear();
     if (hadRuns) emit runsChanged();
     if (hadExpanded) emit expandedChanged();
     if (hadRestore) emit lastRestoreChanged();

@@ -75,7 +75,7 @@ private:
         std::vector<SweepRun> runs;
     };
     void finishRestore(Restored restored);
-    void finishClear(const SaveStatus& cleared);
+    void finishClear(const SaveStatus& cleared, bool forgetRestore);
     void finishLoad(uint64_t generation, std::vector<SweepRun> runs);
     void setRestoring(std::optional<UUID> id);
     void setSaveError(std::optional<std::string> error);
@@ -87,6 +87,7 @@ private:
     std::optional<std::string> saveError_;
     uint64_t generation_ = 0;
     uint64_t clears_ = 0;
+    uint64_t restoresFinished_ = 0;
     int loading_ = 0;
 };
 
