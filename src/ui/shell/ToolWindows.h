@@ -8,9 +8,12 @@
 
 namespace sorvel::ui::ToolWindows {
 
-/// Shows the settings window, making it when there is none (never larger than the screen's
-/// available area), and brings it forward.
+/// Shows the settings window, making it when there is none (over the main window, its whole
+/// frame inside the screen's available area), and brings it forward.
 QWidget* openSettings(const AppModels& models);
+/// Where a window frame of `frame` size goes: centred on `centre`, then moved inside
+/// `available` (to its top-left corner where it is larger).
+QPoint framePosition(QSize frame, QPoint centre, QRect available);
 /// The settings window, when one exists.
 QWidget* settingsWindow();
 /// The sweep panel's way to the settings window: open it, then a moment later bring

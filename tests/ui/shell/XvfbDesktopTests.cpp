@@ -1,7 +1,8 @@
 // Under a real window manager (openbox), with and without a tray (trayer): the window
 // manager's close hides to a tray or ends the process; Ctrl+Q ends it with the settings
 // window open, every time; the tray panel fits a small screen at 2x scaling and takes the
-// keyboard with the main window closed; the settings window opens whole on a small screen.
+// keyboard with the main window closed; the settings window opens whole on a small screen
+// and a screen grab shows its content.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -45,8 +46,7 @@ openpanel() {
 }
 )sh";
 
-test::CommandResult runInFakeHome(const std::string& steps, const test::XvfbSetup& setup) {
-    test::TempDir home;
+test::CommandResult runInFakeHome(const std::string& steps, const test::XvfbSetup& setup, const test::TempDir& home = {}) {
     test::writeFileOfSize(home / "Library/Logs/app.log", 1 << 20);
     return test::runOnXvfb(home, steps, setup);
 }
@@ -126,10 +126,15 @@ xdotool key ctrl+q
 
 TEST(XvfbSettingsWindow, ItsWholeFrameLiesInTheAvailableAreaOfSmallAndScaledScreens) {
     SKIP_WITHOUT_DESKTOP_TOOLS();
-    // The frame is the window with the window manager's decoration around it.
-    for (const auto& [screen, scale] : {std::pair{"1366x768x24", "1"}, std::pair{"1920x1200x24", "2"}}) {
-        SCOPED_TRACE(screen);
-        const auto r = runInFakeHome(R"sh(
+    // The frame is the window with the window manager's decoration around it. It opens over
+    // the main window: one moved towards the corner of the screen must not take it off.
+    struct Case {
+        const char *screen, *scale, *before;
+    };
+    for (const Case& c : {Case{"1366x768x24", "1", ""}, Case{"1920x1200x24", "2", ""},
+                          Case{"1366x768x24", "1", "xdotool windowmove \"$win\" 700 400; sleep 0.5\n"}}) {
+        SCOPED_TRACE(std::string(c.screen) + " " + c.before);
+        const auto r = runInFakeHome(c.before + std::string(R"sh(
 xdotool windowactivate --sync "$win" 2>/dev/null; sleep 0.2
 xdotool key ctrl+comma
 settings=$(timeout 5 xdotool search --sync --onlyvisible --name '^Sorvel Settings$' | head -n 1)
@@ -141,8 +146,8 @@ set -- $(xprop -id "$settings" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
 l=${1:-0} r=${2:-0} t=${3:-0} b=${4:-0}
 set -- $(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g')
 echo "frame: $((x - l)) $((y - t)) $((x + w + r)) $((y + h + b)) area: $1 $2 $(($1 + $3)) $(($2 + $4))"
-)sh",
-                                     {screen, {{"QT_SCALE_FACTOR", scale}}, kWindowManager + kTray});
+)sh"),
+                                     {c.screen, {{"QT_SCALE_FACTOR", c.scale}}, kWindowManager + kTray});
         ASSERT_EQ(r.status, 0) << r.out << r.err;
         long f[4] = {}, a[4] = {};
         const size_t at = r.out.find("frame: ");
@@ -152,5 +157,41 @@ echo "frame: $((x - l)) $((y - t)) $((x + w + r)) $((y + h + b)) area: $1 $2 $((
                   8)
             << r.out;
         EXPECT_TRUE(f[0] >= a[0] && f[1] >= a[1] && f[2] <= a[2] && f[3] <= a[3]) << r.out.substr(at);
+    }
+}
+
+TEST(XvfbSettingsWindow, AScreenGrabShowsItsContentWhereTheProgramPlacesItAndAfterAMove) {
+    SKIP_WITHOUT_DESKTOP_TOOLS();
+    // Grabs of the whole screen (xwd, import) once showed the window black when it lay wholly
+    // inside the main window. Points just inside its edges are its plain ground, never black.
+    const test::TempDir home;
+    const auto r = runInFakeHome(R"sh(
+xdotool windowactivate --sync "$win" 2>/dev/null; sleep 0.2
+xdotool key ctrl+comma
+settings=$(timeout 5 xdotool search --sync --onlyvisible --name '^Sorvel Settings$' | head -n 1)
+[ -n "$settings" ] || { echo "no settings window"; exit 4; }
+shot() {
+  sleep 0.8
+  echo "$1:" $(xwininfo -id "$settings" | awk -F: '/Absolute upper-left [XY]|Width|Height/ { print $2 }')
+  xwd -root -silent -out "$HOME/$1.xwd"
+}
+shot placed
+xdotool windowmove "$settings" 300 50
+shot moved
+)sh",
+                                 {"1366x768x24", {}, kWindowManager}, home);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    for (const std::string grab : {"placed", "moved"}) {
+        SCOPED_TRACE(grab);
+        long x = 0, y = 0, w = 0, h = 0;
+        const size_t at = r.out.find(grab + ": ");
+        ASSERT_NE(at, std::string::npos) << r.out;
+        ASSERT_EQ(std::sscanf(r.out.c_str() + at + grab.size() + 2, "%ld %ld %ld %ld", &x, &y, &w, &h), 4) << r.out;
+        const test::XwdDump dump(home / (grab + ".xwd"));
+        ASSERT_TRUE(dump.valid() && x >= 0 && y >= 0 && x + w <= long(dump.width) && y + h <= long(dump.height))
+            << r.out;
+        for (const auto& [px, py] : {std::pair{x + 8, y + h / 4}, std::pair{x + 8, y + h / 2}, std::pair{x + w - 8, y + h / 2},
+                                     std::pair{x + w - 8, y + h - 8}})
+            EXPECT_NE(dump.rgb(uint32_t(px), uint32_t(py)), 0u) << "black at " << px << "," << py << "\n" << r.out;
     }
 }

@@ -302,6 +302,30 @@ TEST(SettingsWindow, CtrlWClosesIt) {
     delete window;
 }
 
+TEST(SettingsWindow, ItsFrameOpensOverTheMainWindowAndInsideTheAvailableArea) {
+    struct Case {
+        const char* what;
+        QSize frame;
+        QPoint centre;
+        bool centred;
+        QPoint corner; // the frame's top-left where it cannot be centred; unchecked when centred
+    };
+    const QRect area(0, 24, 1366, 744); // a tray along the top
+    for (const Case& c : {Case{"over the main window", {522, 641}, {683, 396}, true, {}},
+                          Case{"main window near the bottom right", {522, 641}, {1300, 700}, false, {844, 127}},
+                          Case{"main window off the top left", {522, 641}, {-100, -50}, false, {0, 24}},
+                          Case{"taller than the area", {522, 800}, {683, 396}, false, {423, 24}}}) {
+        SCOPED_TRACE(c.what);
+        const QRect frame(ui::ToolWindows::framePosition(c.frame, c.centre, area), c.frame);
+        if (c.centred) {
+            EXPECT_TRUE(area.contains(frame));
+            EXPECT_LE((frame.center() - c.centre).manhattanLength(), 2);
+        } else {
+            EXPECT_EQ(frame.topLeft(), c.corner);
+        }
+    }
+}
+
 TEST(SweepPanel, TheWholeFrameStaysOnTheScreenAndIsNeverTallerThanIt) {
     struct Case {
         const char* what;

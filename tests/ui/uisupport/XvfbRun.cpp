@@ -50,8 +50,10 @@ XwdDump::XwdDump(const std::string& path) {
     std::stringstream bytes;
     bytes << in.rdbuf();
     data = bytes.str();
-    if (data.size() < 100 || word(11) != 32) return;
-    thirtyTwoBit = true;
+    if (data.size() < 100 || (word(11) != 32 && word(11) != 24)) return;
+    thirtyTwoBit = word(11) == 32;
+    bytesPerPixel = word(11) / 8;
+    lsbFirst = word(7) == 0;
     width = word(4);
     height = word(5);
     bytesPerLine = word(12);
