@@ -57,6 +57,11 @@ std::string formatted(const char *format, double value) {
     return buffer;
 }
 
+// There is no access grant here: what leaves totals low is folders this user may not read.
+std::string unreadableText(int64_t folders) {
+    return folders < 1 ? "none" : std::to_string(folders) + " \u2014 totals are a lower bound";
+}
+
 const char *riskName(CleanupRisk risk) {
     return risk == CleanupRisk::safe ? "safe" : "review";
 }
@@ -92,8 +97,7 @@ std::string scanReportText(const ScanResult &result) {
     if (purgeable >= 1)
         line("  Purgeable   " + Bytes::format(purgeable) + " (mostly local snapshots)");
     line("  Scanned     " + Bytes::format(scanned) + " in " + formatted("%.1f", result.duration) + "s");
-    line(std::string("  Full disk access: ") +
-         (result.fullDiskAccess ? "yes" : "NO \u2014 totals are a lower bound"));
+    line("  Unreadable folders: " + unreadableText(result.unreadableFolders));
     if (!result.snapshots.empty())
         line("  Local snapshots: " + std::to_string(result.snapshots.size()));
     line("");

@@ -119,6 +119,7 @@ std::vector<ScanNodePtr> listChildren(ScanNode& node, const WalkRules& rules, Sc
     const int fd = openDirectory(node.path.c_str());
     if (fd < 0) {
         node.accessDenied = errno == EACCES || errno == EPERM;
+        if (node.accessDenied) control.noteUnreadable();
         return {};
     }
     EntrySink sink;
@@ -203,6 +204,8 @@ void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl
         },
         [&](const std::string&) {
             next->accessDenied = errno == EACCES || errno == EPERM;
+            // Counted here: a folder past the kept depth leaves no node behind.
+            if (next->accessDenied) control.noteUnreadable();
             if (nextTracing) writeTrace("deny ", tracePath);
         },
         [&] {

@@ -45,6 +45,7 @@ ScanResult scanSynchronously(ScanControl& control, ScanScope scope, std::optiona
         if (!limitedTo || limitedTo->count(category.id)) categories.push_back(std::move(category));
 
     walkCategories(control, categories, result);
+    result.unreadableFolders = control.unreadableFolders();
     return result;
 }
 

@@ -130,4 +130,14 @@ void ScanControl::addProgress(int64_t bytes, int64_t files, const std::string& p
     currentPath_ = path;
 }
 
+void ScanControl::noteUnreadable() {
+    std::lock_guard g(lock_);
+    ++unreadable_;
+}
+
+int64_t ScanControl::unreadableFolders() const {
+    std::lock_guard g(lock_);
+    return unreadable_;
+}
+
 } // namespace sorvel

@@ -65,6 +65,9 @@ public:
     /// counts that file now; measuring one of these folders again counts it there.
     std::vector<std::string> uncountedElsewhere(const std::string& folder);
     void addProgress(int64_t bytes, int64_t files, const std::string& path);
+    /// A folder this user may not read: its size is missing from the totals.
+    void noteUnreadable();
+    int64_t unreadableFolders() const;
     /// A copy of what is known of the hard-linked files counted so far.
     Inodes inodes() const;
     /// The same, leaving this control knowing none.
@@ -77,6 +80,7 @@ private:
     bool cancelled_ = false;
     int64_t bytes_ = 0;
     int64_t files_ = 0;
+    int64_t unreadable_ = 0;
     std::string currentPath_;
     Inodes inodes_;
     // The files the last releaseInodes let go of (only while owners are kept).

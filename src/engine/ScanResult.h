@@ -30,6 +30,7 @@ struct ScanResult {
     double duration = 0;
     Date finishedAt = now();
     bool fullDiskAccess = false;
+    int64_t unreadableFolders = 0; // folders the walk met that this user may not read
     std::vector<CleanupItem> cleanupItems;
 
     ScanNodePtr node(const std::string& path) const;

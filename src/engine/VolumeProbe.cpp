@@ -160,15 +160,21 @@ std::vector<LocalSnapshot> localSnapshots(const std::string& tool) {
 
 std::string describeAccess() {
     std::string report = "Full Disk Access probes:";
+    int readable = 0, blocked = 0, absent = 0;
     for (const auto& probe : accessProbes()) {
-        const char* status = canRead(probe) ? "read  " : FileManager::fileExists(probe) ? "BLOCKED" : "absent ";
+        const bool read = canRead(probe);
+        const bool exists = !read && FileManager::fileExists(probe);
+        (read ? readable : exists ? blocked : absent) += 1;
+        const char* status = read ? "read  " : exists ? "BLOCKED" : "absent ";
         report += "\n  [";
         report += status;
         report += "] ";
         report += printable(tildeAbbreviated(probe));
     }
-    report += "\n\nResult: ";
-    report += hasFullDiskAccess() ? "GRANTED" : "NOT granted";
+    // No process here runs from an app bundle, so nothing can be granted: only what this
+    // user may read is true.
+    report += "\n\nResult: nothing to grant outside an app bundle \u2014 readable by this user: " +
+              std::to_string(readable) + ", blocked: " + std::to_string(blocked) + ", absent: " + std::to_string(absent);
     report += "\nBundle: ";
     report += printable(mainBundlePath());
     return report;

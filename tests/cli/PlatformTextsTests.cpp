@@ -9,7 +9,9 @@
 #include "cli/DockerCommand.h"
 #include "cli/DuplicatesCommand.h"
 #include "cli/EvidenceCommands.h"
+#include "cli/ScanReport.h"
 #include "cli/SorvelMain.h"
+#include "engine/VolumeProbe.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -45,6 +47,17 @@ TEST(PlatformTexts, EachCommandSaysWhatIsTrueOnThisSystem) {
         {"--duplicates", [](const TempDir&) { return HeadlessReport::duplicatesReport(clones()); },
          {"APFS"},
          {"Reflinked clones \u2014 shared storage", "are reflinked clones or hard links sharing their blocks"}},
+        {"--access",
+         [](const TempDir&) {
+             FakeHome home;
+             return VolumeProbe::describeAccess();
+         },
+         {"GRANTED", "NOT granted"},
+         {"nothing to grant outside an app bundle", "readable by this user: 0"}},
+        {"--report, every folder readable",
+         [](const TempDir&) { return HeadlessReport::scanReportText(ScanResult{}); },
+         {"Full disk access", "lower bound"},
+         {"Unreadable folders: none"}},
         {"--help", [](const TempDir&) { return std::string(SorvelMain::usageText()); },
          {"Full Disk Access"},
          {"scan what this user can"}},

@@ -48,6 +48,7 @@ struct Sample {
         result.snapshots = {LocalSnapshot{}, LocalSnapshot{}};
         result.duration = 1.26;
         result.fullDiskAccess = false;
+        result.unreadableFolders = 1;
 
         CleanupItem safe;
         safe.id = "user-caches";
@@ -81,7 +82,7 @@ TEST(ScanReportText, PrintsEveryLine) {
                            format(400'000'000'000) + " used \u00B7 " + format(100'000'000'000) + " free\n" +
                            "  Purgeable   " + format(20'000'000'000) + " (mostly local snapshots)\n" +
                            "  Scanned     " + format(7'000'000) + " in 1.3s\n" +
-                           "  Full disk access: NO \u2014 totals are a lower bound\n"
+                           "  Unreadable folders: 1 \u2014 totals are a lower bound\n"
                            "  Local snapshots: 2\n"
                            "\n"
                            "  CATEGORY              SIZE          SHARE   FILES\n" +
@@ -115,7 +116,7 @@ TEST(ScanReportText, EmptyResult) {
     ScanResult empty;
     empty.fullDiskAccess = true;
     std::string text = HeadlessReport::scanReportText(empty);
-    EXPECT_NE(text.find("  Full disk access: yes\n"), std::string::npos);
+    EXPECT_NE(text.find("  Unreadable folders: none\n"), std::string::npos);
     EXPECT_NE(text.find("  Nothing worth cleaning.\n"), std::string::npos);
     EXPECT_EQ(text.find("Purgeable"), std::string::npos);
     EXPECT_EQ(text.find("Local snapshots"), std::string::npos);

@@ -102,7 +102,7 @@ TEST(AccessProbes, UnreadableProbesAreBlockedForAnUnprivilegedUser) {
         if (report.find("  [BLOCKED] ~/Library/Mail") == std::string::npos) return 3;
         if (report.find("  [BLOCKED] ~/Library/Safari/Bookmarks.plist") == std::string::npos) return 4;
         if (report.find("  [absent ] ~/Library/Safari/CloudTabs.db") == std::string::npos) return 5;
-        if (report.find("Result: NOT granted") == std::string::npos) return 6;
+        if (report.find("readable by this user: 0, blocked: 2, absent: 3") == std::string::npos) return 6;
         return 0;
     });
     EXPECT_EQ(status, 0);
@@ -128,14 +128,16 @@ TEST(AccessReport, ShowsEachProbeTheResultAndTheBundle) {
     EXPECT_EQ(before[2], "  [absent ] ~/Library/Application Support/com.apple.TCC/TCC.db");
     EXPECT_EQ(before[5], "  [absent ] ~/Library/Mail");
     EXPECT_EQ(before[6], "");
-    EXPECT_EQ(before[7], "Result: NOT granted");
+    EXPECT_EQ(before[7], "Result: nothing to grant outside an app bundle \u2014 readable by this user: 0, blocked: 0, "
+                         "absent: 5");
     EXPECT_EQ(before[8].rfind("Bundle: /", 0), 0u);
 
     test::makeDirs(home / "Library/Mail");
     auto after = lines(VolumeProbe::describeAccess());
     ASSERT_EQ(after.size(), 9u);
     EXPECT_EQ(after[5], "  [read  ] ~/Library/Mail");
-    EXPECT_EQ(after[7], "Result: GRANTED");
+    EXPECT_EQ(after[7], "Result: nothing to grant outside an app bundle \u2014 readable by this user: 1, blocked: 0, "
+                        "absent: 4");
 }
 
 TEST(LocalSnapshots, ReadsStampsNewestFirst) {
@@ -213,7 +215,8 @@ TEST(AccessReport, IsExactlyTheseLinesWithoutAFinalNewline) {
                                  "  [read  ] ~/Library/Safari/Bookmarks.plist\n"
                                  "  [absent ] ~/Library/Mail\n"
                                  "\n"
-                                 "Result: GRANTED\n"
+                                 "Result: nothing to grant outside an app bundle \u2014 readable by this user: 2, "
+                                 "blocked: 0, absent: 3\n"
                                  "Bundle: ";
     const std::string report = VolumeProbe::describeAccess();
     ASSERT_EQ(report.substr(0, expected.size()), expected);

@@ -36,6 +36,10 @@ QString SegmentedPicker::optionTitle(int index) const {
     return index >= 0 && index < int(options_.size()) ? options_[size_t(index)].title : QString();
 }
 
+QString SegmentedPicker::optionTooltip(int index) const {
+    return index >= 0 && index < int(options_.size()) ? options_[size_t(index)].tooltip : QString();
+}
+
 void SegmentedPicker::setCurrentIndex(int index) {
     if (index == current_) return;
     current_ = index;

@@ -30,6 +30,8 @@ public:
     QRect optionRect(int index) const;
     /// The title of an option; empty outside the options.
     QString optionTitle(int index) const;
+    /// The tooltip of an option; empty outside the options.
+    QString optionTooltip(int index) const;
     QSize sizeHint() const override;
 
 signals:

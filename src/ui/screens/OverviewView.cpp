@@ -194,10 +194,10 @@ void OverviewView::rebuildFootnotes() {
             "may not read. Whole-disk mode measures every top-level directory of /, and a local disk mounted at the "
             "top level (such as a /home partition) on its own; pseudo, memory and network file systems are "
             "deliberately not followed.", footnotes_));
-    footnoteLayout_->addWidget(infoRow("info.circle", "Why this differs from the Storage pane",
-        "macOS files anything it cannot attribute to a media type under “System Data”. Sorvel instead measures specific "
-        "directories and shows you every one of them, so the totals will not match exactly — but unlike the Storage "
-        "pane, each number here is something you can open and inspect.", footnotes_));
+    footnoteLayout_->addWidget(infoRow("info.circle", "Why this differs from the disk's used space",
+        "The file system counts everything it holds as used space, without saying what it is. Sorvel instead measures "
+        "specific directories and shows you every one of them, so the totals will not match exactly — but unlike the "
+        "used-space figure, each number here is something you can open and inspect.", footnotes_));
     if (!r.snapshots.empty())
         footnoteLayout_->addWidget(infoRow("clock.arrow.circlepath", OverviewText::snapshotTitle(r.snapshots.size()),
                                            OverviewText::snapshotBody(r), footnotes_));

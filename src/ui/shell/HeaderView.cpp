@@ -68,7 +68,7 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     scopeColumn->setContentsMargins(0, 0, 0, 0);
     scopeColumn->setSpacing(3);
     scope_ = new SegmentedPicker(
-        {{"System Data", "The ~/Library trees macOS files under System Data — about ten seconds"},
+        {{"System Data", "The ~/Library trees Sorvel counts as System Data — about ten seconds"},
          {"Whole Disk", "Every top-level directory on this volume — several minutes on a full disk"}},
         SegmentedPicker::Look::underline, scopeBlock);
     scopeColumn->addWidget(scope_);

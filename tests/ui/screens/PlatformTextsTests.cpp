@@ -10,6 +10,7 @@
 
 #include <QMenu>
 
+#include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Text.h"
 #include "ui/screens/CategoryDetailView.h"
 #include "ui/screens/CategoryRowList.h"
@@ -18,6 +19,8 @@
 #include "ui/screens/OverviewView.h"
 #include "ui/screens/ReviewRowText.h"
 #include "ui/shell/AccessBanner.h"
+#include "ui/shell/HeaderView.h"
+#include "ui/shell/MainMenu.h"
 #include "ui/shell/OnboardingView.h"
 #include "ui/tools/DuplicatesRules.h"
 #include "ui/tools/DuplicatesView.h"
@@ -103,8 +106,17 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
              OverviewView overview(ctx.models(), {});
              return shownTexts(overview);
          },
-         {"APFS", "purgeable", "macOS refused", "other mounted volumes", "from the Finder"},
-         {"a /home partition) on its own", "back from the file manager"}},
+         {"APFS", "purgeable", "macOS", "other mounted volumes", "from the Finder", "Storage pane"},
+         {"a /home partition) on its own", "back from the file manager", "differs from the disk's used space"}},
+        {"header scope tooltips",
+         [](test::UiContext& ctx) {
+             MainMenu menu(ctx.coordinator(), ctx.updates());
+             HeaderView header(ctx.models(), menu);
+             const SegmentedPicker& scope = *header.scopePicker();
+             return (scope.optionTooltip(0) + "\n" + scope.optionTooltip(1)).toStdString();
+         },
+         {"macOS"},
+         {"~/Library trees Sorvel counts as System Data", "Every top-level directory"}},
         {"duplicates",
          [](test::UiContext& ctx) {
              DuplicatesView view(ctx.models().duplicates, ctx.desktop());
