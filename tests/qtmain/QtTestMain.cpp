@@ -3,8 +3,13 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include "models/SettingsSaver.h"
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int failed = RUN_ALL_TESTS();
+    // A settings write still queued would hand its result to an application already gone.
+    sorvel::Models::waitForSettings();
+    return failed;
 }

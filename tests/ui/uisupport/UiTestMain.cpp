@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "models/SettingsSaver.h"
 #include "support/TestSupport.h"
 #include "ui/kit/Animations.h"
 #include "ui/kit/Theme.h"
@@ -21,5 +22,8 @@ int main(int argc, char** argv) {
     sorvel::ui::Animations::setEnabled(false);
     sorvel::ui::Theme::setAppearance(sorvel::ui::Appearance::light);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int failed = RUN_ALL_TESTS();
+    // A settings write still queued would hand its result to an application already gone.
+    sorvel::Models::waitForSettings();
+    return failed;
 }
