@@ -108,11 +108,11 @@ openpanel; [ -n "$panel" ] && echo "panel: open"
 xdotool key Escape; sleep 0.5
 xwininfo -id "$panel" 2>/dev/null | grep -q IsViewable || echo "escape: closed"
 openpanel
-xdotool key shift+Tab shift+Tab shift+Tab Tab Return; sleep 1
+xdotool key --delay 150 shift+Tab shift+Tab shift+Tab Tab Return; sleep 1
 xwininfo -id "$win" | grep -q IsViewable && echo "tab, return: main shown"
 wmctrl -i -c "$win"; sleep 0.5
 openpanel
-xdotool key shift+Tab shift+Tab shift+Tab space
+xdotool key --delay 150 shift+Tab shift+Tab shift+Tab space
 settings=$(timeout 5 xdotool search --sync --onlyvisible --name '^Sorvel Settings$' | head -n 1)
 [ -n "$settings" ] && echo "space: settings open"
 wmctrl -i -c "$settings"; sleep 0.5
