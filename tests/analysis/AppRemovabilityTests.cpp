@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <tuple>
+
 #include "analysis/AppInventory.h"
 #include "analysis/AppFixtures.h"
 #include "platform/Path.h"
@@ -130,17 +132,13 @@ TEST(AppRemovability, AnotherUsersBundleNeedsAnAdministratorUnlessWritable) {
 TEST(AppRemovability, TheAdministratorBlockNamesTheAccountThatOwnsTheBundle) {
     if (::getuid() != 0) GTEST_SKIP() << "needs root to own bundles as other accounts";
     FakeMachine m;
-    const auto nobodys = m.app("Nobodys", "a.nobody");
-    ASSERT_EQ(::chown(nobodys.c_str(), 65534, 65534), 0);
-    ASSERT_EQ(::chmod(nobodys.c_str(), 0555), 0);
-    const auto roots = m.app("Roots", "a.root"); // root's, 0755
-    const auto nameless = m.app("Nameless", "a.nameless");
-    ASSERT_EQ(::chown(nameless.c_str(), 65531, 65531), 0); // an id no account has
     const auto places = m.places();
-    const std::pair<std::string, std::string> cases[] = {
-        {nobodys, "nobody"}, {roots, "root"}, {nameless, "uid 65531"}};
-    for (const auto& [path, owner] : cases) {
-        // Neither root nor the owner: a third account, which cannot write the bundle.
+    // 65531 is an id no account has; 65533, which asks, owns none of them.
+    const std::tuple<const char*, uid_t, const char*> cases[] = {
+        {"Nobodys", 65534, "nobody"}, {"Roots", 0, "root"}, {"Nameless", 65531, "uid 65531"}};
+    for (const auto& [name, uid, owner] : cases) {
+        const auto path = m.app(name, std::string("a.") + name);
+        ASSERT_EQ(::chown(path.c_str(), uid, uid), 0);
         const int status = test::runInChild([&] {
             gid_t none[1] = {65533};
             if (::setgroups(1, none) != 0 || ::setgid(65533) != 0 || ::setuid(65533) != 0) return 120;

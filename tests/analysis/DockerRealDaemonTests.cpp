@@ -63,31 +63,23 @@ TEST(DockerRealDaemon, ImagesAreOneEntryPerImageWithTheirUseFromTheVerboseReport
     EXPECT_EQ(images.total, 2'289'000);
     EXPECT_EQ(images.reclaimable, 1'982'000);
 
-    // app:1 and app:latest are one image used by the running container, one entry that removes
-    // both tags; tiny:base is used by the exited one; spare:1 and the dangling image by none.
-    const std::tuple<std::string, std::string, std::string, bool, std::string> expected[] = {
-        {"b3383e2056b4", "app:1", "in use" + kDot + "also tagged app:latest", false, "app:1 app:latest"},
-        {"spare:1", "spare:1", "not used by any container", true, "spare:1"},
+    // app:1 and app:latest are one image, used by the running container, and one entry that
+    // removes both tags; each frees only the layers no other image holds.
+    const std::tuple<std::string, std::string, std::string, bool, std::string, int64_t> expected[] = {
+        {"b3383e2056b4", "app:1", "in use" + kDot + "also tagged app:latest", false, "app:1 app:latest", 307'200},
+        {"spare:1", "spare:1", "not used by any container", true, "spare:1", 3}, // all but 3 B are tiny:base's
         {"619e81c4d331", "<untagged> 619e81c4d331", "dangling" + kDot + "not used by any container", true,
-         "619e81c4d331"},
-        {"tiny:base", "tiny:base", "in use", false, "tiny:base"},
+         "619e81c4d331", 3},
+        {"tiny:base", "tiny:base", "in use", false, "tiny:base", 0},
     };
     ASSERT_EQ(images.entries.size(), std::size(expected));
-    for (const auto& [id, name, use, reclaimable, operands] : expected) {
+    for (const auto& [id, name, use, reclaimable, operands, frees] : expected) {
         const auto* e = entry(images, id);
         ASSERT_NE(e, nullptr) << id;
-        EXPECT_EQ(e->name, name);
-        EXPECT_NE(e->detail.value_or("").find(use), std::string::npos) << e->detail.value_or("");
-        EXPECT_EQ(e->isReclaimable, reclaimable) << id;
-        EXPECT_TRUE(e->useKnown);
-        EXPECT_EQ(e->removeCommand, "docker rmi " + operands);
-    }
-    // Each frees only the layers no other image holds: spare:1 shares all but 3 B with tiny:base.
-    const std::pair<std::string, int64_t> frees[] = {
-        {"b3383e2056b4", 307'200}, {"spare:1", 3}, {"619e81c4d331", 3}, {"tiny:base", 0}};
-    for (const auto& [id, size] : frees) {
-        EXPECT_EQ(entry(images, id)->size, size) << id;
-        EXPECT_NE(entry(images, id)->detail->find("shared with other images"), std::string::npos) << id;
+        EXPECT_EQ(std::tuple(e->name, e->isReclaimable, e->useKnown, e->removeCommand, e->size),
+                  std::tuple(name, reclaimable, true, "docker rmi " + operands, frees));
+        for (const std::string& said : {use, std::string("shared with other images")})
+            EXPECT_NE(e->detail.value_or("").find(said), std::string::npos) << e->detail.value_or("");
     }
     // The builder's intermediate images are layers of app:1, not something to remove.
     for (const char* intermediate : {"5658983d2041", "9744699d6a21", "993f46e4cb1e"})

@@ -150,30 +150,20 @@ TEST(HistoryCommand, CountsUnreadableEntriesOnStandardError) {
     }
 }
 
-TEST(HistoryCommand, ASettingsFileThatCannotBeReadIsNotAnEmptyHistory) {
-    test::TempDir home;
-    const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};
-    const std::string path = home / ".config/sorvel/defaults.json";
+TEST(HistoryCommand, ASettingsOrHistoryFileThatCannotBeReadIsNotAnEmptyHistory) {
     const std::string deep = std::string(300, '[') + std::string(300, ']');
-    for (const std::string& text : std::vector<std::string>{"{ not json", "[]", deep}) {
-        test::writeFile(path, text);
-        const auto result = test::runSorvel({"--history"}, env);
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err,
-                  "The settings file " + path + " could not be read, so the history in it cannot be listed.\n");
-        EXPECT_EQ(test::readFile(path), text); // reading changes nothing
+    for (const auto& [file, what] : {std::pair("defaults.json", "settings"), std::pair("history.json", "history")}) {
+        for (const std::string& text : std::vector<std::string>{"{ not json", "[]", deep}) {
+            test::TempDir home;
+            const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};
+            const std::string path = home / ".config/sorvel/" + file;
+            test::writeFile(path, text);
+            const auto result = test::runSorvel({"--history"}, env);
+            EXPECT_EQ(result.status, 1) << path;
+            EXPECT_EQ(result.out, "");
+            EXPECT_EQ(result.err, std::string("The ") + what + " file " + path +
+                                      " could not be read, so the history in it cannot be listed.\n");
+            EXPECT_EQ(test::readFile(path), text); // reading changes nothing
+        }
     }
-}
-
-TEST(HistoryCommand, AHistoryFileThatCannotBeReadIsNotAnEmptyHistory) {
-    test::TempDir home;
-    const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};
-    const std::string path = home / ".config/sorvel/history.json";
-    test::writeFile(path, "{ not json");
-    const auto result = test::runSorvel({"--history"}, env);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "The history file " + path + " could not be read, so the history in it cannot be listed.\n");
-    EXPECT_EQ(test::readFile(path), "{ not json");
 }

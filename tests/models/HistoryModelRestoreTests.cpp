@@ -40,7 +40,6 @@ TEST(HistoryModelRestore, RestoredItemsLeaveTheRunAndRefusedOnesStay) {
     SweepHistory::store(SweepRun{}); // a newer run: the restored one is not first
 
     HistoryModel model;
-
     ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     QSignalSpy restoring(&model, &HistoryModel::restoringChanged);
     model.restore(run);
@@ -81,7 +80,6 @@ TEST(HistoryModelRestore, EveryItemRefusedKeepsThemAllWithRecomputedCounts) {
     test::makeDirs(home.h + "/.local/share/Trash"); // emptied
 
     HistoryModel model;
-
     ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     model.restore(run);
     ASSERT_TRUE(finished(model));
@@ -186,15 +184,14 @@ TEST(HistoryModelRestore, AHistoryThatCannotBeWrittenIsSaid) {
     ASSERT_TRUE(finished(model));
     EXPECT_TRUE(model.lastRestore().at(0).restored());
     // The reason travels with the message: here the settings folder lies below a plain file.
-    const std::string notFolder = std::strerror(ENOTDIR);
-    EXPECT_EQ(model.saveError(), HistoryModel::restoreNotSavedMessage(SaveStatus::failed(ENOTDIR)));
-    EXPECT_NE(model.saveError()->find(notFolder), std::string::npos);
-
+    const auto restoreError = HistoryModel::restoreNotSavedMessage(SaveStatus::failed(ENOTDIR));
+    EXPECT_EQ(model.saveError(), restoreError);
+    EXPECT_NE(restoreError.find(std::strerror(ENOTDIR)), std::string::npos);
     model.toggle(run.id);
     model.clearHistory();
-    ASSERT_TRUE(test::waitUntil([&] { return model.saveError() != HistoryModel::restoreNotSavedMessage(SaveStatus::failed(ENOTDIR)); }));
+    ASSERT_TRUE(test::waitUntil([&] { return model.saveError() != restoreError; }));
     EXPECT_EQ(model.saveError(), HistoryModel::clearNotSavedMessage(SaveStatus::failed(ENOTDIR)));
-    EXPECT_NE(model.saveError()->find(notFolder), std::string::npos);
+    EXPECT_NE(model.saveError()->find(std::strerror(ENOTDIR)), std::string::npos);
     EXPECT_EQ(model.expanded(), std::set<UUID>{run.id});
 }
 

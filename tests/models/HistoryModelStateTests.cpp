@@ -28,9 +28,7 @@ TEST(HistoryModelState, LoadsTheStoredRunsNewestFirstWithTheirTotals) {
     SweepHistory::store(runOf(1'000, 2, "older"));
     SweepHistory::store(runOf(250, 1, "newer"));
     HistoryModel model;
-    // Read on a worker: the main thread has nothing yet, and gets the runs by the event loop.
-    EXPECT_TRUE(model.isLoading());
-    EXPECT_TRUE(model.runs().empty());
+    EXPECT_TRUE(model.isLoading() && model.runs().empty()); // read on a worker, handed over by the event loop
     ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     ASSERT_EQ(model.runs().size(), 2u);
     EXPECT_EQ(model.runs()[0].scope, "newer");

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <cstring>
 
 #include "models/EventLoop.h"
@@ -47,8 +46,7 @@ TEST(Appearance, StoredChoiceIsReadAndEveryWriteStoresAndApplies) {
     Theme::setAppearance(Appearance::light);
 }
 
-// A choice that cannot be stored is still applied, and the failure is kept with its reason
-// until a store succeeds.
+// A choice that cannot be stored is still applied; the failure is kept with its reason.
 TEST(Appearance, AFailedStoreIsKeptWithItsReason) {
     test::TempDir dir;
     test::writeFile(dir / "file", "x");

@@ -164,8 +164,7 @@ TEST(KitFocus, ThePickerAndRowsMoveWithTheArrowKeysAndAreNamed) {
     EXPECT_EQ(rowAccessible->text(QAccessible::Name), "Logs, 12 MB");
 }
 
-// After a mouse press no focus shows a ring, however it came (Qt passes it on with a Tab
-// reason of its own); a key press brings the ring back.
+// After a mouse press no focus shows a ring, even one Qt gives a Tab reason; a key brings it back.
 TEST(KitFocus, AMouseSessionShowsNoRingUntilAKeyIsPressed) {
     auto* a = new Button("A", Button::Style::subtle);
     auto* b = new Button("B", Button::Style::subtle);

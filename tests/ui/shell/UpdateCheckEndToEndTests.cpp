@@ -130,17 +130,12 @@ TEST(UpdateCheckEndToEnd, AFeedThatTricklesIsCutOffAtTheDeadlineAndTheCheckFails
     LoopbackFeedServer server;
     TrustedCertificate trust(server.credentials().certificate);
     ConfiguredFeed feed(server.url());
-    // A byte every 100 ms: each byte would restart a per-transfer time-out, and the whole
-    // body would take 30 s.
+    // A byte every 100 ms restarts any per-transfer time-out; the whole body would take 30 s.
     server.body = feedBody(server, "1.3.0", 130) + QByteArray(300, ' ');
     server.trickleMilliseconds = 100;
     UpdateChecker updates(UpdateChecker::fetchWithin(1'000), [](const QUrl&) {});
     ui::SweepSettingsView settings(ctx.coordinator(), ctx.models().sweeper, updates);
-    auto checkButton = [&] {
-        settings.flush();
-        return one<ui::Button>(&settings, "checkNow");
-    };
-
+    auto checkButton = [&] { settings.flush(); return one<ui::Button>(&settings, "checkNow"); };
     checkButton()->click();
     EXPECT_EQ(checkButton()->text(), "Checking\u2026");
     ASSERT_TRUE(waitUntil([&] { return updates.state().kind != Kind::checking; }, 5'000));

@@ -84,14 +84,11 @@ LoopbackFeedServer::LoopbackFeedServer() : credentials_(TestCertificate::make())
                     socket->disconnectFromHost();
                     return;
                 }
-                // Ends by itself once the body is out; the timer goes with the socket.
-                auto* drip = new QTimer(socket);
+                auto* drip = new QTimer(socket); // goes with the socket
                 QObject::connect(drip, &QTimer::timeout, socket, [socket, drip, left = body]() mutable {
                     socket->write(left.left(1));
                     left.remove(0, 1);
-                    if (!left.isEmpty()) return;
-                    drip->stop();
-                    socket->disconnectFromHost();
+                    if (left.isEmpty()) { drip->stop(); socket->disconnectFromHost(); }
                 });
                 drip->start(trickleMilliseconds);
             });
