@@ -94,9 +94,8 @@ TEST(FolderDescent, AFolderLetGoIsReachedAgainByItsNamesOrNotAtAll) {
     }
 }
 
-// The order the walks rely on: the name appended last is entered first, with all of its
-// subtree before the next; a folder that cannot be opened is reported and passed over;
-// a refusal to open more ends the walk there; every folder read is left once, last first.
+// The last name given is entered first, subtree by subtree; a folder that cannot be opened is
+// reported and passed over; a refusal to open more ends the walk; each folder is left once.
 TEST(FolderDescent, DepthFirstGoesThroughSubtreesInTurnAndStopsWhenTold) {
     test::TempDir dir;
     for (const char* folder : {"a/x", "a/y", "b", "c"}) test::makeDirs(dir / folder);
