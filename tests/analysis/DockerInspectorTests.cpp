@@ -374,6 +374,5 @@ TEST(DockerInspector, AnImageWithTwoTagsIsOneEntryThatFreesItsSize) {
     EXPECT_EQ(std::tuple(image.name, image.size, image.isReclaimable, image.removeCommand),
               std::tuple("tool:1", 8'300'000, true, "docker rmi tool:1 tool:latest"));
     EXPECT_NE(image.detail->find("also tagged tool:latest"), std::string::npos) << *image.detail;
-    EXPECT_EQ(images->entries[1].removeCommand, "docker rmi redis:7");
     EXPECT_EQ(std::tuple(images->total, images->reclaimable), std::tuple(2'400'000'000, 1'200'000'000)); // Docker's own
 }

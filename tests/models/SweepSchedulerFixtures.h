@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "models/SettingsSaver.h"
 #include "models/SweepModelsFixtures.h"
 #include "platform/UserNotifications.h"
 #include "models/SweepScheduler.h"
@@ -88,6 +89,12 @@ struct SchedulerRig {
         SweepReceipt::record(r);
     }
 };
+
+/// The schedule on disk, once the writes asked for are done.
+inline SweepSchedule storedSchedule() {
+    Models::waitForSettings();
+    return SweepSchedule::loadStored();
+}
 
 inline bool sweepDone(const SweepScheduler& scheduler) {
     return waitUntil([&] { return !scheduler.isRunning(); });

@@ -4,19 +4,10 @@
 
 #include <QSignalSpy>
 
-#include "models/SettingsSaver.h"
 #include "models/SweepSchedulerFixtures.h"
 #include "platform/Path.h"
 
 using namespace sorvel;
-
-namespace {
-// The schedule on disk, once the writes asked for are done.
-SweepSchedule storedSchedule() {
-    Models::waitForSettings();
-    return SweepSchedule::loadStored();
-}
-} // namespace
 
 TEST(SweepSchedulerFolders, AddingAFolderThatHoldsTheHomeIsRefusedAndNothingIsStored) {
     test::SchedulerRig rig;
@@ -32,7 +23,7 @@ TEST(SweepSchedulerFolders, AddingAFolderThatHoldsTheHomeIsRefusedAndNothingIsSt
         EXPECT_EQ(scheduler.folderRefusal(), reason);
         EXPECT_TRUE(scheduler.schedule().folders.empty()) << folder;
     }
-    EXPECT_TRUE(storedSchedule().folders.empty());
+    EXPECT_TRUE(test::storedSchedule().folders.empty());
     EXPECT_GE(refusals.count(), 1);
 
     // A folder inside the home is added once, stored, and clears the message.
@@ -40,7 +31,7 @@ TEST(SweepSchedulerFolders, AddingAFolderThatHoldsTheHomeIsRefusedAndNothingIsSt
     EXPECT_EQ(scheduler.addFolder(h + "/Projects"), std::nullopt);
     EXPECT_EQ(scheduler.folderRefusal(), std::nullopt);
     EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{h + "/Projects"});
-    EXPECT_EQ(storedSchedule().folders, std::vector<std::string>{h + "/Projects"});
+    EXPECT_EQ(test::storedSchedule().folders, std::vector<std::string>{h + "/Projects"});
     scheduler.stop();
 }
 
@@ -53,7 +44,7 @@ TEST(SweepSchedulerFolders, AScheduleSetWithSuchAFolderKeepsTheOthersAndSaysWhy)
     scheduler.setSchedule(wanted);
     EXPECT_EQ(scheduler.schedule().folders,
               (std::vector<std::string>{h + "/Projects", h + "/Downloads/Installers"}));
-    EXPECT_EQ(storedSchedule().folders, scheduler.schedule().folders);
+    EXPECT_EQ(test::storedSchedule().folders, scheduler.schedule().folders);
     ASSERT_TRUE(scheduler.folderRefusal().has_value());
     EXPECT_EQ(*scheduler.folderRefusal(),
               "\u201C" + h + "\u201D is your home folder, so Sorvel can't sweep it. Add a folder inside it instead.");
@@ -71,6 +62,6 @@ TEST(SweepSchedulerFolders, AFolderHoldingProtectedPlacesIsRefusedWhenAdded) {
                        "instead.");
     EXPECT_EQ(scheduler.folderRefusal(), reason);
     EXPECT_TRUE(scheduler.schedule().folders.empty());
-    EXPECT_TRUE(storedSchedule().folders.empty());
+    EXPECT_TRUE(test::storedSchedule().folders.empty());
     scheduler.stop();
 }

@@ -5,19 +5,10 @@
 #include <QSignalSpy>
 #include <ctime>
 
-#include "models/SettingsSaver.h"
 #include "models/SweepSchedulerFixtures.h"
 #include "platform/UserDefaults.h"
 
 using namespace sorvel;
-
-namespace {
-// The schedule on disk, once the writes asked for are done.
-SweepSchedule storedSchedule() {
-    Models::waitForSettings();
-    return SweepSchedule::loadStored();
-}
-} // namespace
 using Frequency = SweepSchedule::Frequency;
 using Trigger = SweepRun::Trigger;
 
@@ -197,7 +188,7 @@ TEST(SweepSchedulerScheduleChange, ANewScheduleIsStoredAndRestartsWithADueTest) 
     SweepSchedule daily = every(Frequency::daily, 6);
     daily.folders = {"~/Projects"};
     scheduler.setSchedule(daily);
-    EXPECT_EQ(storedSchedule(), daily);
+    EXPECT_EQ(test::storedSchedule(), daily);
     EXPECT_TRUE(scheduler.isArmed());
     EXPECT_TRUE(scheduler.isRunning()); // no last receipt: due at once
     ASSERT_TRUE(test::sweepDone(scheduler));
