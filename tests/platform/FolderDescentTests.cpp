@@ -105,9 +105,8 @@ TEST(FolderDescent, DepthFirstGoesThroughSubtreesInTurnAndStopsWhenTold) {
         FolderDescent descent(2);
         std::string seen;
         int opens = 0;
-        const auto relative = [&] {
-            return descent.path().substr(std::min(descent.path().size(), dir.path().size() + 1));
-        };
+        const size_t top = dir.path().size() + 1;
+        const auto relative = [&] { return descent.path().substr(std::min(descent.path().size(), top)); };
         const bool result = descent.depthFirst(
             dir.path(),
             [&](int fd, std::vector<std::string>& subfolders) {
@@ -119,7 +118,6 @@ TEST(FolderDescent, DepthFirstGoesThroughSubtreesInTurnAndStopsWhenTold) {
             [&] { return ++opens <= allowed; },
             [&](const std::string& name) { seen += " !" + name + (errno == ENOENT ? "" : "?"); },
             [&] { seen += " -" + (relative().empty() ? "/" : relative()); });
-        EXPECT_EQ(seen, expected);
-        EXPECT_EQ(result, complete);
+        EXPECT_EQ(std::pair(seen, result), std::pair(std::string(expected), complete));
     }
 }
