@@ -153,23 +153,18 @@ TEST(SweepOwnFolderRefusal, TheLibraryFolderIsRefusedByItsNameUnderAnySpelling) 
     test::TempDir elsewhere;
     const std::string lib = resolvingExistingPart(elsewhere / "lib");
     test::makeDirs(lib + "/Preferences");
+    const auto says = [](const std::string& name) {
+        return "\u201C" + name + "\u201D is your Library folder, so Sorvel can't sweep it. Add a folder inside it instead.";
+    };
     for (bool exists : {false, true}) {
         test::FakeHome home;
         const std::string h = home.path();
-        if (exists) {
-            ASSERT_EQ(::symlink(lib.c_str(), (h + "/Library").c_str()), 0);
-        }
-        const std::string sentence = " is your Library folder, so Sorvel can't sweep it. Add a folder inside it instead.";
-        std::vector<std::pair<std::string, std::optional<std::string>>> cases{
-            {h + "/Library", "\u201C~/Library\u201D" + sentence},
-            {"~/Library/", "\u201C~/Library\u201D" + sentence},
-            {h + "/Documents/../Library", "\u201C~/Library\u201D" + sentence},
-        };
-        if (exists) {
-            cases.push_back({lib, "\u201C" + lib + "\u201D" + sentence}); // where the link leads
-            cases.push_back({lib + "/Preferences", std::nullopt});
-        }
-        for (const auto& [folder, reason] : cases) EXPECT_EQ(OwnFolder::refusal(folder), reason) << folder;
+        EXPECT_TRUE(!exists || ::symlink(lib.c_str(), (h + "/Library").c_str()) == 0);
+        for (const auto& folder : {h + "/Library", std::string("~/Library/"), h + "/Documents/../Library"})
+            EXPECT_EQ(OwnFolder::refusal(folder), says("~/Library")) << folder;
+        if (!exists) continue;
+        EXPECT_EQ(OwnFolder::refusal(lib), says(lib)); // where the link leads
+        EXPECT_EQ(OwnFolder::refusal(lib + "/Preferences"), std::nullopt);
     }
 }
 
@@ -177,19 +172,13 @@ TEST(SweepOwnFolderRefusal, TheLibraryFolderIsRefusedByItsNameUnderAnySpelling) 
 // its reason by a stored schedule.
 TEST(SweepOwnFolderRefusal, ARelativeFolderIsRefusedAndAStoredOneSkipped) {
     SweepHome home;
-    const std::string h = home.h;
-    for (const char* folder : {"Library", ".", "Projects/..", ""})
-        EXPECT_EQ(OwnFolder::refusal(folder), "\u201C" + std::string(folder) +
-                                                  "\u201D is not a full path, so Sorvel can't sweep it. Add the folder "
-                                                  "by its full path instead.")
-            << folder;
-    const auto out = cleanOnly({"Documents", ".", h + "/Projects/scratch"});
-    std::vector<std::string> moved;
-    for (const auto& o : out.outcomes)
-        if (o.moved()) moved.push_back(o.path);
-    EXPECT_EQ(moved, std::vector<std::string>{h + "/Projects/scratch/build"});
+    for (const std::string folder : {"Library", ".", "Projects/..", ""})
+        EXPECT_EQ(OwnFolder::refusal(folder),
+                  "\u201C" + folder + "\u201D is not a full path, so Sorvel can't sweep it. Add the folder by its full path instead.");
+    const auto out = cleanOnly({"Documents", ".", home.h + "/Projects/scratch"});
+    EXPECT_EQ(out.receipt.movedCount, 1);
     EXPECT_EQ(out.receipt.refusedCount, 2);
     const std::string reason = out.receipt.withheldReason.value_or("");
-    EXPECT_NE(reason.find("\u201CDocuments\u201D is not a full path"), std::string::npos) << reason;
-    EXPECT_NE(reason.find("\u201C.\u201D is not a full path"), std::string::npos) << reason;
+    for (const char* folder : {"\u201CDocuments\u201D is not", "\u201C.\u201D is not"})
+        EXPECT_NE(reason.find(folder), std::string::npos) << reason;
 }
