@@ -90,7 +90,8 @@ TEST(MountTablePlaces, APathLiesBelowItsMountsRootAndAnOverlaysLayers) {
 
 // Paths on FUSE, network and shared folders cannot be trusted to be what they show.
 TEST(MountTablePlaces, OnlyFileSystemsWhosePathsCanBeTrustedAreUnderstood) {
-    for (const char* type : {"ext4", "btrfs", "fuseblk", "tmpfs", "overlay"}) EXPECT_TRUE(isUnderstoodFileSystem(type)) << type;
+    for (const char* type : {"ext4", "btrfs", "fuseblk", "tmpfs", "overlay"})
+        EXPECT_TRUE(isUnderstoodFileSystem(type)) << type;
     for (const char* type : {"fuse", "fuse.bindfs", "nfs4", "cifs", "9p", "virtiofs", ""})
         EXPECT_FALSE(isUnderstoodFileSystem(type)) << type;
 }
@@ -100,6 +101,7 @@ TEST(MountTablePlaces, TheExistingPartOfAPathIsResolvedTheRestKept) {
     test::makeDirs(dir / "real/inner");
     ASSERT_EQ(::symlink((dir / "real").c_str(), (dir / "link").c_str()), 0);
     const std::string real = resolvingExistingPart(dir / "real");
-    for (const char* rest : {"/inner", "/missing/deeper"}) EXPECT_EQ(resolvingExistingPart(dir / "link" + rest), real + rest);
+    for (const char* rest : {"/inner", "/missing/deeper"})
+        EXPECT_EQ(resolvingExistingPart(dir / "link" + rest), real + rest);
     for (const char* kept : {"/", "relative"}) EXPECT_EQ(resolvingExistingPart(kept), kept);
 }

@@ -115,43 +115,32 @@ TEST(RestoreIdentity, ItemsStoredWithoutIdentityAreJudgedByTheirRecord) {
 // written since come back; another object under the same name does not.
 TEST(RestoreIdentity, AMovedItemIsKnownByWhatARenameKeeps) {
     using Meanwhile = std::function<void(Home&, MovedItem&)>;
-    const auto othersRecord = [](Home& home, const MovedItem& item) {
-        test::writeFile(home.trash + "/info/cache.trashinfo", TrashInfo::text(item.originalPath, 0));
+    const auto othersRecord = [](Home& h, const MovedItem& i) {
+        test::writeFile(h.trash + "/info/cache.trashinfo", TrashInfo::text(i.originalPath, 0));
     };
-    const auto unborn = [](MovedItem& item) -> auto& {
-        item.identity->bornNanoseconds.reset();
-        return *item.identity;
-    };
+    const auto unborn = [](MovedItem& i) -> auto& { return i.identity->bornNanoseconds.reset(), *i.identity; };
     const std::tuple<const char*, bool, Meanwhile, bool> cases[] = {
-        {"a folder written into", true,
-         [](Home&, MovedItem& item) {
-             test::writeFile(item.trashPath + "/written meanwhile", "new");
-             fs::last_write_time(item.trashPath, fs::last_write_time(item.trashPath) + std::chrono::seconds(5));
-         },
-         true},
-        {"a file written to", false,
-         [](Home&, MovedItem& item) { test::writeFile(item.trashPath, "a longer report, rewritten"); }, false},
-        {"emptied, then another tool trashed a same-named folder from the same place", true,
-         [&](Home& home, MovedItem& item) {
-             fs::remove_all(home.trash);
-             test::writeFile(item.originalPath + "/f", "a newer cache");
-             test::makeDirs(home.trash + "/files");
-             fs::rename(item.originalPath, item.trashPath);
-             othersRecord(home, item);
-         },
-         false},
-        {"its inode number used again by an item born later", true,
-         [](Home&, MovedItem& item) {
-             if (item.identity->bornNanoseconds) *item.identity->bornNanoseconds -= 1'000'000'000;
-             else item.identity->inode ^= 1; // no birth times here: a plainly other number
-         },
-         false},
-        {"no birth time: a folder under another tool's record", true,
-         [&](Home& home, MovedItem& item) { unborn(item), othersRecord(home, item); }, false},
-        {"no birth time: a folder under Sorvel's record, written into", true,
-         [&](Home&, MovedItem& item) { unborn(item).modifiedNanoseconds -= 1; }, true},
-        {"no birth time: a file of another size", false, [&](Home&, MovedItem& item) { unborn(item).length += 1; },
-         false},
+        {"a folder written into", true, [](Home&, MovedItem& i) {
+             test::writeFile(i.trashPath + "/written meanwhile", "new");
+             fs::last_write_time(i.trashPath, fs::last_write_time(i.trashPath) + std::chrono::seconds(5));
+         }, true},
+        {"a file written to", false, [](Home&, MovedItem& i) { test::writeFile(i.trashPath, "a longer one"); }, false},
+        {"emptied, then another tool trashed a same-named folder from there", true, [&](Home& h, MovedItem& i) {
+             fs::remove_all(h.trash);
+             test::writeFile(i.originalPath + "/f", "a newer cache");
+             test::makeDirs(h.trash + "/files");
+             fs::rename(i.originalPath, i.trashPath);
+             othersRecord(h, i);
+         }, false},
+        {"its inode number used again by an item born later", true, [](Home&, MovedItem& i) {
+             if (i.identity->bornNanoseconds) *i.identity->bornNanoseconds -= 1'000'000'000;
+             else i.identity->inode ^= 1; // no birth times here: a plainly other number
+         }, false},
+        {"no birth time: under another tool's record", true,
+         [&](Home& h, MovedItem& i) { unborn(i), othersRecord(h, i); }, false},
+        {"no birth time: under Sorvel's record, written into", true,
+         [&](Home&, MovedItem& i) { unborn(i).modifiedNanoseconds -= 1; }, true},
+        {"no birth time: a file of another size", false, [&](Home&, MovedItem& i) { unborn(i).length += 1; }, false},
     };
     for (const auto& [what, folder, meanwhile, restored] : cases) {
         for (const bool pending : {false, true}) {

@@ -120,7 +120,8 @@ TEST(SweepOwnFolderRefusal, FoldersAtOrAroundProtectedPlacesAreRefused) {
         {h + "/.config", "holds a protected location (~/.config/sorvel)"},
         {"/usr/share", "\u201C/usr/share\u201D is inside a protected location (/usr)"},
         // Relative ones would be swept wherever Sorvel runs.
-        {"Library", "\u201CLibrary\u201D is not a full path, so Sorvel can't sweep it. Add the folder by its full path instead."},
+        {"Library",
+         "\u201CLibrary\u201D is not a full path, so Sorvel can't sweep it. Add the folder by its full path instead."},
         {".", "\u201C.\u201D is not a full path"},
         {"Projects/..", "\u201CProjects/..\u201D is not a full path"},
         {"", "\u201C\u201D is not a full path"},
