@@ -134,9 +134,9 @@ TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
         const auto reason = OwnFolder::refusal(remote);
         EXPECT_TRUE(says.empty() ? !reason : reason && reason->find(says) != std::string::npos)
             << table << ": " << reason.value_or("accepted");
-        EXPECT_EQ(CleanupGuard::check(remote + "/photos", 0, CleanupPolicy::standard().allowing({remote}), {}), item)
-            << table;
-        EXPECT_EQ(CleanupGuard::check(cache, 0, CleanupPolicy::standard(), {}), cached) << table;
+        const auto policy = CleanupPolicy::standard().allowing({remote});
+        EXPECT_EQ(CleanupGuard::check(remote + "/photos", 0, policy, {}), item) << table;
+        EXPECT_EQ(CleanupGuard::check(cache, 0, policy, {}), cached) << table;
     }
     setMountTablePath(tables / "fuse");
     EXPECT_TRUE(OwnFolder::refusal(t.m).has_value()); // holds it
