@@ -30,14 +30,6 @@ SweepRunner::Outcome sweepOnly(std::vector<std::string> folders, Action action) 
     return SweepRunner::run(s, SweepRun::Trigger::scheduled, CloudStatus{});
 }
 
-// Checks made in a child, which exits with the number of the first that failed.
-struct Checks {
-    int count = 0, failed = 0;
-    void operator()(bool ok, const std::string& what) {
-        if (++count, !ok && !failed) failed = count, std::fprintf(stderr, "check %d failed: %s\n", count, what.c_str());
-    }
-};
-
 struct Home {
     test::FakeHome home;
     test::ScopedEnv xdg{"XDG_CONFIG_HOME", std::nullopt};
@@ -75,7 +67,10 @@ TEST(MountedPlaces, AMountShowingAProtectedPlaceIsThatPlace) {
          "album", pictures, Action::clean},
     };
     const int status = test::inMountNamespace([&] {
-        Checks check;
+        int mounted = 0, failed = 0;
+        const auto check = [&](bool ok, const std::string& what) {
+            if (!ok) ++failed, std::fprintf(stderr, "failed: %s\n", what.c_str());
+        };
         for (const auto& [source, name, options, says, child, refusal, action] : cases) {
             const std::string folder = t.m + name, item = folder + "/" + child;
             const bool ov = !options.empty(), dry = action == Action::report;
@@ -85,6 +80,7 @@ TEST(MountedPlaces, AMountShowingAProtectedPlaceIsThatPlace) {
                 std::fprintf(stderr, "skipped: %s cannot be mounted here\n", name);
                 continue;
             }
+            ++mounted;
             const auto reason = OwnFolder::refusal(folder);
             check(reason && reason->find(says) != std::string::npos, folder + ": " + reason.value_or("accepted"));
             const auto policy = CleanupPolicy::standard().allowing({folder});
@@ -98,10 +94,10 @@ TEST(MountedPlaces, AMountShowingAProtectedPlaceIsThatPlace) {
                       swept.receipt.withheldReason.value_or("").find(says) != std::string::npos,
                   "a stored sweep of " + folder);
         }
-        if (check.count == 0) return test::kSkipped;
+        if (mounted == 0) return test::kSkipped;
         check(OwnFolder::refusal(t.m).value_or("").find("holds a protected location") != std::string::npos,
               "the folder holding them accepted");
-        return check.failed;
+        return failed;
     });
     if (status == test::kSkipped) GTEST_SKIP() << kNoNamespace;
     EXPECT_EQ(status, 0);

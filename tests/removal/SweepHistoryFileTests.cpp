@@ -34,9 +34,6 @@ struct Home {
 SweepRun runNamed(const std::string& scope) {
     SweepRun run;
     run.scope = scope;
-    run.receipt.action = SweepSchedule::Action::clean;
-    run.moved.push_back({"/home/u/Library/Caches/" + scope, "/home/u/.local/share/Trash/files/" + scope, 7});
-    run.receipt.movedCount = 1;
     return run;
 }
 
