@@ -119,6 +119,12 @@ TEST(SweepOwnFolderRefusal, FoldersAtOrAroundProtectedPlacesAreRefused) {
         {h + "/Library/Mail/V10", "is inside a protected location (~/Library/Mail)"},
         {h + "/.config", "holds a protected location (~/.config/sorvel)"},
         {"/usr/share", "\u201C/usr/share\u201D is inside a protected location (/usr)"},
+        // Relative ones would be swept wherever Sorvel runs.
+        {"Library",
+         "\u201CLibrary\u201D is not a full path, so Sorvel can't sweep it. Add the folder by its full path instead."},
+        {".", "\u201C.\u201D is not a full path"},
+        {"Projects/..", "\u201CProjects/..\u201D is not a full path"},
+        {"", "\u201C\u201D is not a full path"},
         {h + "/Library/Caches", nullptr},
         {h + "/Library/Preferences", nullptr},
         {h + "/Projects", nullptr},
@@ -130,20 +136,21 @@ TEST(SweepOwnFolderRefusal, FoldersAtOrAroundProtectedPlacesAreRefused) {
     }
 }
 
-TEST(SweepOwnFolderRunner, AStoredLibraryFolderIsSkippedWithItsReason) {
+TEST(SweepOwnFolderRunner, AStoredLibraryOrRelativeFolderIsSkippedWithItsReason) {
     SweepHome home;
     const std::string h = home.h;
     const char* kept[] = {"/Library/Preferences/app.conf", "/Library/Saved Application State/app/window",
                           "/Library/Mail/V10/inbox"};
     for (const char* file : kept) test::writeFileOfSize(h + file, 8'000);
-    const auto out = cleanOnly({h + "/Library", h + "/Projects/scratch"});
+    const auto out = cleanOnly({h + "/Library", "Documents", ".", h + "/Projects/scratch"});
     std::vector<std::string> moved;
     for (const auto& o : out.outcomes)
         if (o.moved()) moved.push_back(o.path);
     EXPECT_EQ(moved, std::vector<std::string>{h + "/Projects/scratch/build"});
-    EXPECT_EQ(out.receipt.refusedCount, 1); // the skipped folder counts under "Skipped"
-    EXPECT_NE(out.receipt.withheldReason.value_or("").find("\u201C~/Library\u201D is your Library folder"),
-              std::string::npos);
+    EXPECT_EQ(out.receipt.refusedCount, 3); // skipped folders count under "Skipped"
+    for (const char* reason : {"\u201C~/Library\u201D is your Library folder", "\u201CDocuments\u201D is not a full path",
+                               "\u201C.\u201D is not a full path"})
+        EXPECT_NE(out.receipt.withheldReason.value_or("").find(reason), std::string::npos) << reason;
     for (const char* file : kept) EXPECT_TRUE(test::exists(h + file)) << file;
 }
 
@@ -153,43 +160,17 @@ TEST(SweepOwnFolderRefusal, TheLibraryFolderIsRefusedByItsNameUnderAnySpelling) 
     test::TempDir elsewhere;
     const std::string lib = resolvingExistingPart(elsewhere / "lib");
     test::makeDirs(lib + "/Preferences");
+    const auto says = [](const std::string& name) {
+        return "\u201C" + name + "\u201D is your Library folder, so Sorvel can't sweep it. Add a folder inside it instead.";
+    };
     for (bool exists : {false, true}) {
         test::FakeHome home;
         const std::string h = home.path();
-        if (exists) {
-            ASSERT_EQ(::symlink(lib.c_str(), (h + "/Library").c_str()), 0);
-        }
-        const std::string sentence = " is your Library folder, so Sorvel can't sweep it. Add a folder inside it instead.";
-        std::vector<std::pair<std::string, std::optional<std::string>>> cases{
-            {h + "/Library", "\u201C~/Library\u201D" + sentence},
-            {"~/Library/", "\u201C~/Library\u201D" + sentence},
-            {h + "/Documents/../Library", "\u201C~/Library\u201D" + sentence},
-        };
-        if (exists) {
-            cases.push_back({lib, "\u201C" + lib + "\u201D" + sentence}); // where the link leads
-            cases.push_back({lib + "/Preferences", std::nullopt});
-        }
-        for (const auto& [folder, reason] : cases) EXPECT_EQ(OwnFolder::refusal(folder), reason) << folder;
+        EXPECT_TRUE(!exists || ::symlink(lib.c_str(), (h + "/Library").c_str()) == 0);
+        for (const auto& folder : {h + "/Library", std::string("~/Library/"), h + "/Documents/../Library"})
+            EXPECT_EQ(OwnFolder::refusal(folder), says("~/Library")) << folder;
+        if (!exists) continue;
+        EXPECT_EQ(OwnFolder::refusal(lib), says(lib)); // where the link leads
+        EXPECT_EQ(OwnFolder::refusal(lib + "/Preferences"), std::nullopt);
     }
-}
-
-// A relative folder would be swept wherever Sorvel runs: refused when added, skipped with
-// its reason by a stored schedule.
-TEST(SweepOwnFolderRefusal, ARelativeFolderIsRefusedAndAStoredOneSkipped) {
-    SweepHome home;
-    const std::string h = home.h;
-    for (const char* folder : {"Library", ".", "Projects/..", ""})
-        EXPECT_EQ(OwnFolder::refusal(folder), "\u201C" + std::string(folder) +
-                                                  "\u201D is not a full path, so Sorvel can't sweep it. Add the folder "
-                                                  "by its full path instead.")
-            << folder;
-    const auto out = cleanOnly({"Documents", ".", h + "/Projects/scratch"});
-    std::vector<std::string> moved;
-    for (const auto& o : out.outcomes)
-        if (o.moved()) moved.push_back(o.path);
-    EXPECT_EQ(moved, std::vector<std::string>{h + "/Projects/scratch/build"});
-    EXPECT_EQ(out.receipt.refusedCount, 2);
-    const std::string reason = out.receipt.withheldReason.value_or("");
-    EXPECT_NE(reason.find("\u201CDocuments\u201D is not a full path"), std::string::npos) << reason;
-    EXPECT_NE(reason.find("\u201C.\u201D is not a full path"), std::string::npos) << reason;
 }
