@@ -34,42 +34,27 @@ DuplicateFinder::Report clones() {
 TEST(PlatformTexts, EachCommandSaysWhatIsTrueOnThisSystem) {
     using Output = std::function<std::string(const TempDir&)>;
     const std::tuple<const char*, Output, std::vector<std::string>, std::vector<std::string>> commands[] = {
-        {"--duplicates", [](const TempDir&) { return HeadlessReport::duplicatesReport(clones()); },
-         {"APFS"},
+        {"--duplicates", [](const TempDir&) { return HeadlessReport::duplicatesReport(clones()); }, {"APFS"},
          {"Reflinked clones \u2014 shared storage", "are reflinked clones or hard links sharing their blocks"}},
-        {"--access",
-         [](const TempDir&) {
-             FakeHome home;
-             return VolumeProbe::describeAccess();
-         },
-         {"GRANTED", "NOT granted"},
-         {"nothing to grant outside an app bundle", "readable by this user: 0"}},
+        {"--access", [](const TempDir&) { FakeHome home; return VolumeProbe::describeAccess(); },
+         {"GRANTED", "NOT granted"}, {"nothing to grant outside an app bundle", "readable by this user: 0"}},
         {"--report, every folder readable", [](const TempDir&) { return HeadlessReport::scanReportText(ScanResult{}); },
-         {"Full disk access", "lower bound"},
-         {"Unreadable folders: none"}},
-        {"--help", [](const TempDir&) { return std::string(SorvelMain::usageText()); },
-         {"Full Disk Access"},
+         {"Full disk access", "lower bound"}, {"Unreadable folders: none"}},
+        {"--help", [](const TempDir&) { return std::string(SorvelMain::usageText()); }, {"Full Disk Access"},
          {"scan what this user can"}},
         {"--docker, not installed",
          [](const TempDir&) { return HeadlessReport::dockerReport(DockerInspector::inspect(std::nullopt)); },
-         {"Docker Desktop", "disk image"},
-         {"Install Docker Engine"}},
+         {"Docker Desktop", "disk image"}, {"Install Docker Engine"}},
         {"--docker, daemon down",
          [](const TempDir& dir) {
              return HeadlessReport::dockerReport(DockerInspector::inspect(writeScript(dir, "docker", "exit 1")));
          },
-         {"Docker Desktop", "8 seconds"},
-         {"not running", "systemctl start docker"}},
+         {"Docker Desktop", "8 seconds"}, {"not running", "systemctl start docker"}},
         {"--cloud, nothing of iCloud here",
-         [](const TempDir&) {
-             FakeHome home;
-             return HeadlessReport::cloudReport(CloudDetector::detect());
-         },
-         {"System Settings", "grant Full Disk Access", "this Mac"},
-         {"on a device signed in to your account"}},
+         [](const TempDir&) { FakeHome home; return HeadlessReport::cloudReport(CloudDetector::detect()); },
+         {"System Settings", "grant Full Disk Access", "this Mac"}, {"on a device signed in to your account"}},
         {"--backups, none", [](const TempDir&) { return HeadlessReport::backupsReport({}); },
-         {"Full Disk Access", "this Mac"},
-         {"this user may not be able to read them"}},
+         {"Full Disk Access", "this Mac"}, {"this user may not be able to read them"}},
         {"--backups, one",
          [](const TempDir&) {
              DeviceBackup b;
@@ -78,8 +63,7 @@ TEST(PlatformTexts, EachCommandSaysWhatIsTrueOnThisSystem) {
              b.size = 1'000'000;
              return HeadlessReport::backupsReport({b});
          },
-         {"Finder"},
-         {"with the program that made it"}},
+         {"Finder"}, {"with the program that made it"}},
     };
     for (const auto& [name, output, falseHere, trueHere] : commands) {
         TempDir dir;

@@ -5,8 +5,6 @@
 #include <QAbstractButton>
 #include <QMenu>
 
-#include <functional>
-
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Text.h"
 #include "ui/screens/CategoryDetailView.h"
@@ -60,28 +58,21 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
          {"build-app", "Finder", "Full Disk Access list and", "Open Settings & reveal Sorvel", "Copy app path",
           "Give Sorvel Full Disk Access"},
          {"Nothing to grant on this system", "no Full Disk Access to grant", "Scan without it"}},
-        {"hidden-folders banner",
-         [](test::UiContext&) {
-             AccessBanner banner(outsideABundle());
-             return shownTexts(banner);
-         },
-         {"macOS blocks", "Fix this"},
-         {"no Full Disk Access to grant here"}},
+        {"hidden-folders banner", [](test::UiContext&) { AccessBanner b(outsideABundle()); return shownTexts(b); },
+         {"macOS blocks", "Fix this"}, {"no Full Disk Access to grant here"}},
         {"category page, a folder unreadable",
          [](test::UiContext& ctx) {
              ScanResult r = test::UiContext::sampleResult();
              r.categories.front().roots.front()->accessDenied = true;
              ctx.finishScan(r);
-             const std::string id = r.categories.front().category.id;
-             ctx.coordinator().move({id, {}});
-             CategoryDetailView page(ctx.coordinator(), ctx.desktop(), id);
+             ctx.coordinator().move({r.categories.front().category.id, {}});
+             CategoryDetailView page(ctx.coordinator(), ctx.desktop(), r.categories.front().category.id);
              std::string texts = shownTexts(page);
              std::unique_ptr<QMenu> menu(page.rowList()->menuFor(0, nullptr));
              for (QAction* a : menu ? menu->actions() : QList<QAction*>{}) texts += a->text().toStdString() + "\n";
              return texts;
          },
-         {"Finder", "macOS"},
-         {"Reveal in File Manager\nCopy path", "Partially blocked for this user"}},
+         {"Finder", "macOS"}, {"Reveal in File Manager\nCopy path", "Partially blocked for this user"}},
         {"overview footnotes, Whole Disk",
          [](test::UiContext& ctx) {
              ctx.coordinator().setScope(ScanScope::wholeDisk);
@@ -98,36 +89,30 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
              const SegmentedPicker& scope = *header.scopePicker();
              return (scope.optionTooltip(0) + "\n" + scope.optionTooltip(1)).toStdString();
          },
-         {"macOS"},
-         {"~/Library trees Sorvel counts as System Data", "Every top-level directory"}},
+         {"macOS"}, {"~/Library trees Sorvel counts as System Data", "Every top-level directory"}},
         {"duplicates",
          [](test::UiContext& ctx) {
              DuplicatesView view(ctx.models().duplicates, ctx.desktop());
              return shownTexts(view) + DuplicatesRules::kindLook(DuplicateGroup::Kind::clones).label;
          },
-         {"APFS"},
-         {"reflinked clones (XFS, btrfs, bcachefs)", "Reflinked clones \u2014 shared storage"}},
+         {"APFS"}, {"reflinked clones (XFS, btrfs, bcachefs)", "Reflinked clones \u2014 shared storage"}},
         {"review row and cleanup sheet after a move",
          [](test::UiContext&) {
              CleanupOutcome moved, would;
-             moved.path = "/h/a";
              moved.result = CleanupOutcome::MovedToTrash{"/t/a"};
-             would.path = "/h/b";
              CleanupSheetState sheet;
              sheet.dryRunReturned({would});
              sheet.proceed();
              return ReviewRowText::statusMessage(moved).value_or("") + "\n" + sheet.subtitle();
          },
-         {"Finder"},
-         {"recoverable from the file manager", "back from the file manager until you empty it"}},
+         {"Finder"}, {"recoverable from the file manager", "back from the file manager until you empty it"}},
         {"Docker summary",
          [](test::UiContext&) {
              DockerUsage usage;
              usage.state = DockerUsage::State::ready;
              return DockerText::summary(usage);
          },
-         {"disk image", "thin-provisioned"},
-         {"its data folder on disk"}},
+         {"disk image", "thin-provisioned"}, {"its data folder on disk"}},
     };
     for (const auto& [name, texts, falseHere, trueHere] : surfaces) {
         test::UiContext ctx;
