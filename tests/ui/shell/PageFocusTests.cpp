@@ -35,10 +35,7 @@ struct Shell {
         QApplication::setActiveWindow(window.get());
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
-    bool anyRing() const {
-        const auto rings = window->findChildren<FocusRing*>();
-        return std::any_of(rings.begin(), rings.end(), [](FocusRing* r) { return r->isVisible(); });
-    }
+    bool anyRing() const { return std::ranges::any_of(window->findChildren<FocusRing*>(), &QWidget::isVisible); }
     // The first sample app's card; shown, the page starts its own inventory: wait it out.
     QWidget* appCard() {
         ctx.coordinator().show(Tool::apps);
@@ -50,7 +47,6 @@ struct Shell {
         return test::named(window.get(), "appRow").front();
     }
     TreemapView* map() const { return window->findChild<TreemapView*>(); }
-    QRect inWindow(QWidget* w, QRect r) const { return r.translated(w->mapTo(window.get(), QPoint())); }
 };
 
 } // namespace
@@ -58,12 +54,7 @@ struct Shell {
 // The control that acted keeps the focus when the rebuilt page has it again; else a
 // control of the page (never a sidebar row) takes it.
 TEST(PageFocus, AnActionThatRebuildsThePageLeavesTheFocusInIt) {
-    struct Action {
-        const char* name;
-        std::function<QWidget*(Shell&)> control;
-        QString focused; // the control that ends with the focus; empty: any in the page
-    };
-    const Action actions[] = {
+    const std::tuple<const char*, std::function<QWidget*(Shell&)>, QString> actions[] = {
         {"scan home folder",
          [](Shell& s) {
              s.ctx.coordinator().show(Tool::duplicates);
@@ -71,7 +62,7 @@ TEST(PageFocus, AnActionThatRebuildsThePageLeavesTheFocusInIt) {
          },
          "scanHome"},
         {"app card", [](Shell& s) { return s.appCard(); }, "allApplications"},
-        {"map tile", [](Shell& s) -> QWidget* { return s.map(); }, {}},
+        {"map tile", [](Shell& s) -> QWidget* { return s.map(); }, {}}, // any control of the page
     };
     for (const auto& [name, control, focused] : actions)
         for (const bool keyboard : {false, true}) {
@@ -84,8 +75,8 @@ TEST(PageFocus, AnActionThatRebuildsThePageLeavesTheFocusInIt) {
                 QTest::keyClick(acting, Qt::Key_Return);
             } else {
                 auto* map = qobject_cast<TreemapView*>(acting);
-                QTest::mouseClick(acting, Qt::LeftButton, {},
-                                  map ? map->rects()[0].center().toPoint() : acting->rect().center());
+                const QPoint at = map ? map->rects()[0].center().toPoint() : acting->rect().center();
+                QTest::mouseClick(acting, Qt::LeftButton, {}, at);
             }
             // The page rebuilds a turn or more later (the duplicates scan runs meanwhile).
             EXPECT_TRUE(test::waitUntil(
@@ -101,25 +92,21 @@ TEST(PageFocus, AnActionThatRebuildsThePageLeavesTheFocusInIt) {
 
 TEST(PageFocus, TheRingShowsWholeAroundARowAnAppCardAndATile) {
     Shell s;
-    // Focuses `control` from the keyboard (`keys` on it) and returns the ring's sides around `shape`.
-    const auto ring = [&s](QWidget* control, std::vector<Qt::Key> keys, const std::function<QRect()>& shape) {
+    // Focuses `control` from the keyboard (`keys` on it); the ring's sides around `shape` (all of it when empty).
+    const auto ring = [&s](QWidget* control, std::vector<Qt::Key> keys, QRect shape = {}) {
         s.window->pageHost().ensureWidgetVisible(control);
         if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
         QTest::qWait(20);
         const QImage before = s.window->grab().toImage();
         control->setFocus(Qt::TabFocusReason);
         for (Qt::Key key : keys) QTest::keyClick(control, key);
-        return test::ringSides(s.window.get(), s.inWindow(control, shape()), before);
+        shape = shape.isEmpty() ? control->rect() : shape;
+        return test::ringSides(s.window.get(), shape.translated(control->mapTo(s.window.get(), QPoint())), before);
     };
-    auto* row = s.window->findChildren<CleanupRow*>().front();
-    EXPECT_EQ(ring(row, {Qt::Key_Shift}, [row] { return row->rect(); }), "LTRB") << "full-width row";
-    TreemapView* map = s.map();
-    const auto tiles = map->rects();
-    const auto narrowest = std::min_element(tiles.begin(), tiles.end(),
-                                            [](const QRectF& a, const QRectF& b) { return a.width() < b.width(); });
+    EXPECT_EQ(ring(s.window->findChildren<CleanupRow*>().front(), {Qt::Key_Shift}), "LTRB") << "full-width row";
+    const auto tiles = s.map()->rects();
+    const auto narrowest = std::ranges::min_element(tiles, {}, &QRectF::width);
     const std::vector<Qt::Key> rights(size_t(narrowest - tiles.begin()), Qt::Key_Right);
-    EXPECT_EQ(ring(map, rights, [&] { return narrowest->toAlignedRect().adjusted(3, 3, -3, -3); }), "LTRB")
-        << "narrowest tile";
-    QWidget* card = s.appCard();
-    EXPECT_EQ(ring(card, {Qt::Key_Shift}, [card] { return card->rect(); }), "LTRB") << "app card";
+    EXPECT_EQ(ring(s.map(), rights, narrowest->toAlignedRect().adjusted(3, 3, -3, -3)), "LTRB") << "narrowest tile";
+    EXPECT_EQ(ring(s.appCard(), {Qt::Key_Shift}), "LTRB") << "app card";
 }
