@@ -58,9 +58,7 @@ TEST(PlatformTexts, EachCommandSaysWhatIsTrueOnThisSystem) {
         {"--backups, one",
          [](const TempDir&) {
              DeviceBackup b;
-             b.folderName = "0001";
-             b.path = "/b/0001";
-             b.size = 1'000'000;
+             b.folderName = "0001", b.path = "/b/0001", b.size = 1'000'000;
              return HeadlessReport::backupsReport({b});
          },
          {"Finder"}, {"with the program that made it"}},

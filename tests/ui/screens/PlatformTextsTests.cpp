@@ -51,10 +51,7 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
     using Texts = std::function<std::string(test::UiContext&)>;
     const std::tuple<const char*, Texts, std::vector<std::string>, std::vector<std::string>> surfaces[] = {
         {"onboarding",
-         [](test::UiContext& ctx) {
-             OnboardingView page(ctx.models(), outsideABundle());
-             return shownTexts(page);
-         },
+         [](test::UiContext& ctx) { OnboardingView page(ctx.models(), outsideABundle()); return shownTexts(page); },
          {"build-app", "Finder", "Full Disk Access list and", "Open Settings & reveal Sorvel", "Copy app path",
           "Give Sorvel Full Disk Access"},
          {"Nothing to grant on this system", "no Full Disk Access to grant", "Scan without it"}},
@@ -107,11 +104,7 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
          },
          {"Finder"}, {"recoverable from the file manager", "back from the file manager until you empty it"}},
         {"Docker summary",
-         [](test::UiContext&) {
-             DockerUsage usage;
-             usage.state = DockerUsage::State::ready;
-             return DockerText::summary(usage);
-         },
+         [](test::UiContext&) { DockerUsage u; u.state = DockerUsage::State::ready; return DockerText::summary(u); },
          {"disk image", "thin-provisioned"}, {"its data folder on disk"}},
     };
     for (const auto& [name, texts, falseHere, trueHere] : surfaces) {
