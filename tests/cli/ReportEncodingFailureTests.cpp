@@ -33,11 +33,10 @@ template <class F> auto refusingLargeAllocations(F f) {
 
 // Two roots (both reports list them) whose paths alone are past the refused size.
 ScanResult hugeResult() {
-    CategoryResult c;
+    ScanResult result;
+    auto& c = result.categories.emplace_back();
     c.category.id = "caches";
     for (char letter : {'a', 'b'}) c.roots.push_back(ScanNode::make("Caches", "/r/" + std::string(2 << 20, letter)));
-    ScanResult result;
-    result.categories = {c};
     return result;
 }
 
