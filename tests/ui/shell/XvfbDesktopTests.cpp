@@ -152,8 +152,8 @@ set -- $(geometry "$settings"); x=$1 y=$2 w=$3 h=$4
 set -- $(xprop -id "$settings" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g'); l=${1:-0} r=${2:-0} t=${3:-0} b=${4:-0}
 set -- $(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g')
 echo "frame: $((x - l)) $((y - t)) $((x + w + r)) $((y + h + b)) area: $1 $2 $(($1 + $3)) $(($2 + $4))"
-[ $((x - l)) -ge $1 ] && [ $((y - t)) -ge $2 ] && [ $((x + w + r)) -le $(($1 + $3)) ] && [ $((y + h + b)) -le $(($2 + $4)) ] &&
-  echo "frame: inside"
+[ $((x - l)) -ge $1 ] && [ $((y - t)) -ge $2 ] && [ $((x + w + r)) -le $(($1 + $3)) ] &&
+  [ $((y + h + b)) -le $(($2 + $4)) ] && echo "frame: inside"
 shot() {
   sleep 0.8
   echo "$1:" $(geometry "$settings")
