@@ -4,8 +4,6 @@
 // keyboard; the settings window opens whole and a screen grab shows it.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "uisupport/XvfbRun.h"
 
 using namespace sorvel;
@@ -156,7 +154,7 @@ echo "frame: $((x - l)) $((y - t)) $((x + w + r)) $((y + h + b)) area: $1 $2 $((
   [ $((y + h + b)) -le $(($2 + $4)) ] && echo "frame: inside"
 shot() {
   sleep 0.8
-  echo "$1:" $(geometry "$settings")
+  echo "== $1"; xwininfo -id "$settings" | grep -E "Absolute upper-left|Width|Height"
   xwd -root -silent -out "$HOME/$1.xwd"
 }
 shot placed
@@ -168,11 +166,9 @@ shot moved
         EXPECT_NE(r.out.find("frame: inside"), std::string::npos) << r.out;
         for (const std::string grab : {"placed", "moved"}) {
             SCOPED_TRACE(grab);
-            long x = 0, y = 0, w = 0, h = 0;
-            const size_t at = r.out.find(grab + ": ");
-            ASSERT_TRUE(at != std::string::npos &&
-                        std::sscanf(r.out.c_str() + at + grab.size() + 2, "%ld %ld %ld %ld", &x, &y, &w, &h) == 4)
-                << r.out;
+            const size_t at = r.out.find("== " + grab);
+            ASSERT_NE(at, std::string::npos) << r.out;
+            const auto [x, y, w, h] = test::frameIn(r.out.substr(at));
             const test::XwdDump dump(home / (grab + ".xwd"));
             ASSERT_TRUE(dump.valid() && x >= 0 && y >= 0 && x + w <= long(dump.width) && y + h <= long(dump.height))
                 << r.out;
