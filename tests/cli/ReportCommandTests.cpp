@@ -128,30 +128,22 @@ TEST(ReportCommand, DeniedRootIsMarkedBlocked) {
 }
 
 TEST(ReportCommand, TotalsAreALowerBoundOnlyWhenAFolderCouldNotBeRead) {
-    struct Case {
-        const char *locked; // below ~/Library/Caches; none: everything readable
-        std::string line;
-    };
-    const std::string deep = "com.example.big/1/2/3/4/5/6/7/8/9/10/11/12/locked"; // past the kept node depth
-    for (const Case &c : {Case{nullptr, "  Unreadable folders: none"},
-                          Case{"com.example.big/locked", "  Unreadable folders: 1 \u2014 totals are a lower bound"},
-                          Case{deep.c_str(), "  Unreadable folders: 1 \u2014 totals are a lower bound"}}) {
+    const std::string lowerBound = "  Unreadable folders: 1 \u2014 totals are a lower bound";
+    // Folders below ~/Library/Caches made unreadable; the last one is past the kept node depth.
+    for (const auto &[locked, line] : {std::pair<std::string, std::string>{"", "  Unreadable folders: none"},
+                                       {"com.example.big/locked", lowerBound},
+                                       {"com.example.big/1/2/3/4/5/6/7/8/9/10/11/12/locked", lowerBound}}) {
         ReportHome h;
-        const std::string locked = c.locked ? h.home / ("Library/Caches/" + std::string(c.locked)) : "";
-        if (c.locked) {
-            makeDirs(locked);
-            chmod(locked.c_str(), 0);
-        }
-        const std::string home = h.home.path();
+        const std::string dir = h.home / ("Library/Caches/" + locked), home = h.home.path();
+        if (!locked.empty()) { makeDirs(dir); chmod(dir.c_str(), 0); }
         const int status = runAsUnprivileged([&] {
             auto r = runSorvel({"--report"}, {{"HOME", home}});
             const auto ls = test::lines(r.out);
-            const size_t scanned = indexOf(ls, "  Scanned     ");
-            // In the place the line always had: right after the scanned total.
-            return r.status == 0 && scanned + 1 < ls.size() && ls[scanned + 1] == c.line ? 0 : 1;
+            const size_t scanned = indexOf(ls, "  Scanned     "); // the line comes right after it
+            return r.status == 0 && scanned + 1 < ls.size() && ls[scanned + 1] == line ? 0 : 1;
         });
-        if (c.locked) chmod(locked.c_str(), 0755);
-        EXPECT_EQ(status, 0) << (c.locked ? c.locked : "all readable") << " should say \"" << c.line << "\"";
+        if (!locked.empty()) chmod(dir.c_str(), 0755);
+        EXPECT_EQ(status, 0) << locked << " should say \"" << line << "\"";
     }
 }
 

@@ -1,5 +1,5 @@
 // When a report cannot be built (memory running out on a huge tree), the reason travels
-// with the failure to the alert and the diagnostic instead of being dropped.
+// with the failure to the alert and the diagnostic.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -22,23 +22,21 @@ void* allocate(size_t size) {
     throw std::bad_alloc();
 }
 
-struct RefuseLargeAllocations {
-    RefuseLargeAllocations() { refuseFrom = 1 << 20; }
-    ~RefuseLargeAllocations() { refuseFrom = 0; }
-};
+// `f()` with allocations of a megabyte or more refused.
+template <class F> auto refusingLargeAllocations(F f) {
+    struct Refuse {
+        Refuse() { refuseFrom = 1 << 20; }
+        ~Refuse() { refuseFrom = 0; }
+    } refuse;
+    return f();
+}
 
 // Two roots (both reports list them) whose paths alone are past the refused size.
 ScanResult hugeResult() {
     ScanResult result;
-    CategoryResult c;
+    auto& c = result.categories.emplace_back();
     c.category.id = "caches";
-    c.category.title = "Caches";
-    for (char letter : {'a', 'b'}) {
-        auto root = ScanNode::make("Caches", "/r/" + std::string(2 << 20, letter));
-        root->size = 10;
-        c.roots.push_back(root);
-    }
-    result.categories = {c};
+    for (char letter : {'a', 'b'}) c.roots.push_back(ScanNode::make("Caches", "/r/" + std::string(2 << 20, letter)));
     return result;
 }
 
@@ -48,11 +46,7 @@ ScanResult hugeResult() {
 void* operator new(size_t size) { return allocate(size); }
 void* operator new[](size_t size) { return allocate(size); }
 void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return allocate(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    return refuseFrom > 0 && size >= refuseFrom ? nullptr : std::malloc(size ? size : 1);
 }
 void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* p) noexcept { std::free(p); }
@@ -64,23 +58,15 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); 
 
 TEST(ReportEncodingFailure, BothEncodersGiveTheReason) {
     const ScanResult result = hugeResult();
-    struct Case {
-        const char* what;
-        std::function<std::optional<std::string>(std::string*)> encode;
-    } cases[] = {
-        {"exported report", [&](std::string* error) { return ReportExporter::encode(result, error); }},
-        {"headless report", [&](std::string* error) { return HeadlessReport::scanReportJSON(result, error); }},
-    };
-    for (const auto& c : cases) {
+    using Encode = std::function<std::optional<std::string>(std::string*)>;
+    const std::pair<const char*, Encode> encoders[] = {
+        {"exported", [&](std::string* e) { return ReportExporter::encode(result, e); }},
+        {"headless", [&](std::string* e) { return HeadlessReport::scanReportJSON(result, e); }}};
+    for (const auto& [what, encode] : encoders) {
         std::string error;
-        std::optional<std::string> text;
-        {
-            RefuseLargeAllocations refuse;
-            text = c.encode(&error);
-        }
-        EXPECT_FALSE(text.has_value()) << c.what;
-        EXPECT_EQ(error, "out of memory") << c.what;
-        EXPECT_TRUE(c.encode(nullptr).has_value()) << c.what << ": builds once memory is there";
+        EXPECT_FALSE(refusingLargeAllocations([&] { return encode(&error); })) << what;
+        EXPECT_EQ(error, "out of memory") << what;
+        EXPECT_TRUE(encode(nullptr)) << what << ": builds once memory is there";
     }
 }
 
@@ -89,12 +75,8 @@ TEST(ReportEncodingFailure, TheAlertSaysWhyAndTheFileThereStays) {
     const std::string path = dir / "sorvel-scan.json";
     test::writeFile(path, "earlier report");
     const ScanResult result = hugeResult();
-    std::optional<ReportExporter::WriteFailure> failure;
-    {
-        RefuseLargeAllocations refuse;
-        failure = ReportExporter::write(result, path);
-    }
-    ASSERT_TRUE(failure.has_value());
+    const auto failure = refusingLargeAllocations([&] { return ReportExporter::write(result, path); });
+    ASSERT_TRUE(failure);
     EXPECT_EQ(failure->message, "Could not write the report");
     EXPECT_EQ(failure->detail, "The report could not be encoded: out of memory.");
     EXPECT_EQ(test::readFile(path), "earlier report");

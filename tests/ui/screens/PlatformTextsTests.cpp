@@ -1,13 +1,8 @@
-// What the window says about this system, built through each surface's own code: a text
-// that sent the user to something that does not exist here (the Finder, the Full Disk
-// Access list, a build script, Docker Desktop) or stated what is false here (APFS,
-// purgeable space, what macOS refused) now says what is true, in the same place.
+// Texts each window surface shows, built through its own code: nothing that is false on
+// Linux (the Finder, Full Disk Access, APFS, macOS), and what is true in its place.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-
-#include <functional>
-
 #include <QMenu>
 
 #include "ui/kit/SegmentedPicker.h"
@@ -31,7 +26,7 @@ using namespace sorvel::ui;
 
 namespace {
 
-// Every text a person can see on the widget: labels and button titles that are shown.
+// The shown labels and button titles.
 std::string shownTexts(QWidget& root) {
     test::settle(&root, {1180, 900});
     std::string out;
@@ -44,61 +39,37 @@ std::string shownTexts(QWidget& root) {
 }
 
 // A process outside an app bundle, as every process is here.
-AccessGrant::Services outsideABundle(test::RecordingDesktop& desktop) {
+AccessGrant::Services outsideABundle() {
     AccessGrant::Services s;
-    s.probe = [] { return false; };
-    s.runsFromBundle = [] { return false; };
-    s.isAdHocSigned = [] { return false; };
-    s.bundlePath = [] { return std::string(); };
-    s.openURL = [&desktop](const std::string& u) { desktop.openURL(QString::fromStdString(u)); };
-    s.reveal = [&desktop](const std::string& p) { desktop.reveal(p); };
-    s.copy = [&desktop](const std::string& t) { desktop.copy(QString::fromStdString(t)); };
-    s.startNewInstance = [] { return false; };
-    s.quit = [] {};
+    s.probe = s.runsFromBundle = s.isAdHocSigned = s.startNewInstance = [] { return false; };
     return s;
 }
-
-struct Surface {
-    const char* name;
-    std::function<std::string(test::UiContext&)> texts;
-    std::vector<std::string> falseHere;
-    std::vector<std::string> trueHere;
-};
 
 } // namespace
 
 TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
-    const Surface surfaces[] = {
+    using Texts = std::function<std::string(test::UiContext&)>;
+    const std::tuple<const char*, Texts, std::vector<std::string>, std::vector<std::string>> surfaces[] = {
         {"onboarding",
-         [](test::UiContext& ctx) {
-             OnboardingView page(ctx.models(), outsideABundle(ctx.desktop()));
-             return shownTexts(page);
-         },
+         [](test::UiContext& ctx) { OnboardingView page(ctx.models(), outsideABundle()); return shownTexts(page); },
          {"build-app", "Finder", "Full Disk Access list and", "Open Settings & reveal Sorvel", "Copy app path",
           "Give Sorvel Full Disk Access"},
          {"Nothing to grant on this system", "no Full Disk Access to grant", "Scan without it"}},
-        {"hidden-folders banner",
-         [](test::UiContext& ctx) {
-             AccessBanner banner(outsideABundle(ctx.desktop()));
-             return shownTexts(banner);
-         },
-         {"macOS blocks", "Fix this"},
-         {"no Full Disk Access to grant here"}},
-        {"category page with a folder this user may not read",
+        {"hidden-folders banner", [](test::UiContext&) { AccessBanner b(outsideABundle()); return shownTexts(b); },
+         {"macOS blocks", "Fix this"}, {"no Full Disk Access to grant here"}},
+        {"category page, a folder unreadable",
          [](test::UiContext& ctx) {
              ScanResult r = test::UiContext::sampleResult();
              r.categories.front().roots.front()->accessDenied = true;
              ctx.finishScan(r);
-             const std::string id = r.categories.front().category.id;
-             ctx.coordinator().move({id, {}});
-             CategoryDetailView page(ctx.coordinator(), ctx.desktop(), id);
+             ctx.coordinator().move({r.categories.front().category.id, {}});
+             CategoryDetailView page(ctx.coordinator(), ctx.desktop(), r.categories.front().category.id);
              std::string texts = shownTexts(page);
              std::unique_ptr<QMenu> menu(page.rowList()->menuFor(0, nullptr));
              for (QAction* a : menu ? menu->actions() : QList<QAction*>{}) texts += a->text().toStdString() + "\n";
              return texts;
          },
-         {"Finder", "macOS"},
-         {"Reveal in File Manager\nCopy path", "Partially blocked for this user"}},
+         {"Finder", "macOS"}, {"Reveal in File Manager\nCopy path", "Partially blocked for this user"}},
         {"overview footnotes, Whole Disk",
          [](test::UiContext& ctx) {
              ctx.coordinator().setScope(ScanScope::wholeDisk);
@@ -115,44 +86,33 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
              const SegmentedPicker& scope = *header.scopePicker();
              return (scope.optionTooltip(0) + "\n" + scope.optionTooltip(1)).toStdString();
          },
-         {"macOS"},
-         {"~/Library trees Sorvel counts as System Data", "Every top-level directory"}},
+         {"macOS"}, {"~/Library trees Sorvel counts as System Data", "Every top-level directory"}},
         {"duplicates",
          [](test::UiContext& ctx) {
              DuplicatesView view(ctx.models().duplicates, ctx.desktop());
              return shownTexts(view) + DuplicatesRules::kindLook(DuplicateGroup::Kind::clones).label;
          },
-         {"APFS"},
-         {"reflinked clones (XFS, btrfs, bcachefs)", "Reflinked clones \u2014 shared storage"}},
+         {"APFS"}, {"reflinked clones (XFS, btrfs, bcachefs)", "Reflinked clones \u2014 shared storage"}},
         {"review row and cleanup sheet after a move",
          [](test::UiContext&) {
-             CleanupOutcome moved;
-             moved.path = "/h/a";
+             CleanupOutcome moved, would;
              moved.result = CleanupOutcome::MovedToTrash{"/t/a"};
-             CleanupOutcome would;
-             would.path = "/h/b";
              CleanupSheetState sheet;
              sheet.dryRunReturned({would});
              sheet.proceed();
              return ReviewRowText::statusMessage(moved).value_or("") + "\n" + sheet.subtitle();
          },
-         {"Finder"},
-         {"recoverable from the file manager", "back from the file manager until you empty it"}},
+         {"Finder"}, {"recoverable from the file manager", "back from the file manager until you empty it"}},
         {"Docker summary",
-         [](test::UiContext&) {
-             DockerUsage usage;
-             usage.state = DockerUsage::State::ready;
-             return DockerText::summary(usage);
-         },
-         {"disk image", "thin-provisioned"},
-         {"its data folder on disk"}},
+         [](test::UiContext&) { DockerUsage u; u.state = DockerUsage::State::ready; return DockerText::summary(u); },
+         {"disk image", "thin-provisioned"}, {"its data folder on disk"}},
     };
-    for (const auto& surface : surfaces) {
+    for (const auto& [name, texts, falseHere, trueHere] : surfaces) {
         test::UiContext ctx;
-        const std::string texts = surface.texts(ctx);
-        for (const auto& phrase : surface.falseHere)
-            EXPECT_EQ(texts.find(phrase), std::string::npos) << surface.name << " still says \"" << phrase << "\":\n" << texts;
-        for (const auto& phrase : surface.trueHere)
-            EXPECT_NE(texts.find(phrase), std::string::npos) << surface.name << " lacks \"" << phrase << "\":\n" << texts;
+        const std::string shown = texts(ctx);
+        for (const auto& phrase : falseHere)
+            EXPECT_EQ(shown.find(phrase), std::string::npos) << name << " still says \"" << phrase << "\":\n" << shown;
+        for (const auto& phrase : trueHere)
+            EXPECT_NE(shown.find(phrase), std::string::npos) << name << " lacks \"" << phrase << "\":\n" << shown;
     }
 }

@@ -1,7 +1,5 @@
-// Narrow and small windows: at twice the scale on 1920x1200 (960x600 logical) the header's
-// parts shorten or wrap so nothing is cut; on a screen smaller than the content's own
-// minimum (640x300 logical) the content keeps that minimum and scrolls, its parts never
-// drawn over each other.
+// At 960x600 logical the header's parts shorten or wrap so nothing is cut; below the
+// content's minimum the content keeps it and scrolls, its parts never drawn over each other.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -24,13 +22,7 @@ namespace {
 
 QRect rectIn(const QWidget* w, const QWidget* window) { return {w->mapTo(window, QPoint(0, 0)), w->size()}; }
 
-// The part of the window the user sees of its content.
-QRect visibleContent(const MainWindow& window) {
-    const auto* scroll = qobject_cast<QScrollArea*>(window.centralWidget());
-    return scroll ? rectIn(scroll->viewport(), &window) : rectIn(window.centralWidget(), &window);
-}
-
-// Whether `colour` is painted somewhere in `band` of `image`, as a swatch (3 pixels in a row).
+// Whether `colour` is painted in `band` as a swatch (3 pixels in a row).
 bool painted(const QImage& image, QRect band, const QColor& colour) {
     band &= image.rect();
     for (int y = band.top(); y <= band.bottom(); ++y)
@@ -58,22 +50,18 @@ TEST(NarrowWindow, AtTwiceTheScaleOn1920By1200RescanAndTheWholeLegendShow) {
         MainWindow window(ctx.models(), MainWindow::Startup{});
         settleOnScreen(window, {960, 600});
         auto* header = static_cast<HeaderView*>(window.header());
-        const QRect visible = visibleContent(window);
-        const QRect rescan = rectIn(header->actionButton(), &window);
-        const QRect bar = rectIn(header->capacityBar(), &window);
-        const QRect scope = rectIn(header->scopePicker(), &window);
-        EXPECT_TRUE(visible.contains(rescan)) << "Rescan is cut";
-        EXPECT_GE(header->actionButton()->width(), header->actionButton()->sizeHint().width());
-        EXPECT_TRUE(visible.contains(bar)) << "the capacity bar is cut";
-        EXPECT_FALSE(bar.intersects(rescan) || bar.intersects(scope));
+        const auto* scroll = qobject_cast<QScrollArea*>(window.centralWidget());
+        const QRect visible = rectIn(scroll ? scroll->viewport() : window.centralWidget(), &window),
+                    rescan = rectIn(header->actionButton(), &window), bar = rectIn(header->capacityBar(), &window);
+        EXPECT_TRUE(visible.contains(rescan) && visible.contains(bar));
+        EXPECT_GE(header->actionButton()->width(), header->actionButton()->sizeHint().width()) << "Rescan is cut";
+        EXPECT_FALSE(bar.intersects(rescan) || bar.intersects(rectIn(header->scopePicker(), &window)));
         EXPECT_GE(bar.height(), header->capacityBar()->heightForWidth(bar.width())) << "a wrapped legend line is cut";
-
-        // The legend's three swatches are painted inside the window, under the bar itself.
+        // The legend's swatches (scanned, Other, Free) are painted under the bar itself.
         const QImage image = window.grab().toImage();
-        const QRect legend = bar.adjusted(0, 18, 0, 0) & visible;
-        EXPECT_TRUE(painted(image, legend, Theme::accent().resolve())) << "no scanned swatch";
-        EXPECT_TRUE(painted(image, legend, Theme::otherGrey().resolve())) << "no \"Other\" swatch";
-        EXPECT_TRUE(painted(image, legend, Theme::inset().resolve())) << "no \"Free\" swatch";
+        for (const Adaptive* swatch : {&Theme::accent(), &Theme::otherGrey(), &Theme::inset()})
+            EXPECT_TRUE(painted(image, bar.adjusted(0, 18, 0, 0) & visible, swatch->resolve()))
+                << swatch->resolve().name().toStdString();
     }
     ctx.appearance().setSelection(Appearance::light);
 }
@@ -86,14 +74,10 @@ TEST(NarrowWindow, LegendEntriesWrapOrShortenButKeepTheirFigures) {
     for (int width : {2000, 300, 160, bar.minimumSizeHint().width()}) {
         SCOPED_TRACE(width);
         const auto entries = bar.legend(width);
-        for (const auto& e : entries) {
-            EXPECT_GE(e.x, 0);
-            EXPECT_LE(e.x + e.width, width + 0.5) << e.title.toStdString();
-            EXPECT_FALSE(e.title.isEmpty());
-        }
+        for (const auto& e : entries)
+            EXPECT_TRUE(e.x >= 0 && e.x + e.width <= width + 0.5 && !e.title.isEmpty()) << e.title.toStdString();
         EXPECT_EQ(bar.heightForWidth(width) > oneLine, entries[2].line > 0);
     }
-    EXPECT_EQ(bar.legend(2000)[2].line, 0) << "a wide bar keeps one line";
     EXPECT_EQ(bar.legend(2000)[1].title, "OTHER");
     EXPECT_TRUE(bar.legend(bar.minimumSizeHint().width())[0].title.endsWith(QChar(0x2026)));
 }
@@ -106,18 +90,17 @@ TEST(SmallWindow, BelowTheContentsMinimumItScrollsAndNothingOverlaps) {
     auto* scroll = qobject_cast<QScrollArea*>(window.centralWidget());
     ASSERT_NE(scroll, nullptr) << "the content does not scroll";
     QWidget* content = scroll->widget();
-    EXPECT_GE(content->width(), content->minimumSizeHint().width());
-    EXPECT_GE(content->height(), content->minimumSizeHint().height());
+    EXPECT_TRUE(content->width() >= content->minimumSizeHint().width() &&
+                content->height() >= content->minimumSizeHint().height());
     EXPECT_TRUE(scroll->horizontalScrollBar()->isVisible() && scroll->verticalScrollBar()->isVisible());
-
     // The app mark stays above the sidebar's rows; the capacity bar right of the scope picker.
     auto* header = static_cast<HeaderView*>(window.header());
     const QRect mark = rectIn(window.sidebar()->findChild<QWidget*>("appMark"), content);
     for (auto* row : window.sidebar()->findChildren<SidebarRow*>())
         EXPECT_FALSE(row->isVisible() && mark.intersects(rectIn(row, content)));
     const QRect bar = rectIn(header->capacityBar(), content);
-    EXPECT_FALSE(bar.intersects(rectIn(header->scopePicker(), content)));
-    EXPECT_FALSE(bar.intersects(rectIn(header->actionButton(), content)));
-    EXPECT_LE(rectIn(header, content).left(), bar.left());
-    EXPECT_GE(rectIn(header, content).left(), rectIn(window.sidebar(), content).right());
+    EXPECT_FALSE(bar.intersects(rectIn(header->scopePicker(), content)) ||
+                 bar.intersects(rectIn(header->actionButton(), content)));
+    EXPECT_TRUE(rectIn(window.sidebar(), content).right() <= rectIn(header, content).left() &&
+                rectIn(header, content).left() <= bar.left());
 }

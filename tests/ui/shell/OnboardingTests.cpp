@@ -48,8 +48,7 @@ TEST(Onboarding, OutsideABundleNoWatchAndTheTerminalLine) {
     OnboardingView page(ctx.models(), fakeGrant(false, ctx.desktop()));
     test::settle(&page, {1180, 700});
     // Nothing to grant: no button that would open a settings list or copy a bundle path.
-    EXPECT_FALSE(page.openSettings()->isVisibleTo(&page));
-    EXPECT_FALSE(page.copyPath()->isVisibleTo(&page));
+    EXPECT_FALSE(page.openSettings()->isVisibleTo(&page) || page.copyPath()->isVisibleTo(&page));
     EXPECT_TRUE(page.scanWithout()->isVisibleTo(&page));
     page.openSettings()->click();
     EXPECT_FALSE(page.grant().isWatching());
@@ -95,44 +94,25 @@ TEST(UpdateBannerVisibility, LaterPutsItAwayAndOpenLeavesItInPlace) {
     BundleInfo::replaceDictionary(std::nullopt);
     ASSERT_TRUE(test::waitUntil([&] { return banner->isVisible(); }, 3000));
     EXPECT_EQ(banner->title()->text(), "Sorvel 9.0.0 is available");
+    // "Skip This One" is in the tertiary text colour: its ink is the pixel farthest from its ground.
+    test::settle(&column, {1180, 200});
+    const QImage image = banner->grab().toImage();
+    const QRect r = banner->skip()->geometry();
+    const auto distance = [](const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+    };
+    const QColor ground = image.pixelColor(r.topLeft());
+    QColor ink = ground;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (distance(image.pixelColor(x, y), ground) > distance(ink, ground)) ink = image.pixelColor(x, y);
+    const QColor tertiary = Theme::tertiaryText().resolve(), primary = Theme::primaryText().resolve();
+    EXPECT_LT(distance(ink, tertiary), std::min(40, distance(ink, primary))) << ink.name().toStdString();
     banner->download()->click();
     EXPECT_EQ(opened.size(), 1u);
     EXPECT_TRUE(banner->isVisible());
     banner->later()->click();
     EXPECT_FALSE(banner->isVisible());
-}
-
-TEST(UpdateBannerLook, SkipThisOneIsDrawnInTheTertiaryTextColour) {
-    test::UiContext ctx;
-    Release release;
-    release.version = "9.0.0";
-    release.build = 900;
-    release.url = "https://example.invalid/sorvel";
-    UpdateChecker checker([release](const QUrl&, UpdateChecker::Completion done) { done(UpdateChecker::FetchResult::success(release)); },
-                          [](const QUrl&) {});
-    QWidget column;
-    auto* banner = new UpdateBanner(checker, &column);
-    test::settle(&column, {1180, 200});
-    BundleInfo::replaceDictionary(nlohmann::json{{"SorvelUpdateFeedURL", "https://example.invalid/feed.json"}});
-    checker.check(true);
-    BundleInfo::replaceDictionary(std::nullopt);
-    ASSERT_TRUE(test::waitUntil([&] { return banner->isVisible(); }, 3000));
-    test::settle(&column, {1180, 200});
-    const QImage image = banner->grab().toImage();
-    const QRect r = banner->skip()->geometry();
-    ASSERT_FALSE(r.isEmpty());
-    // The ink of the label: the pixel inside the button farthest from its background.
-    const QColor background = image.pixelColor(r.topLeft());
-    auto distance = [](const QColor& a, const QColor& b) {
-        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
-    };
-    QColor ink = background;
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if (distance(image.pixelColor(x, y), background) > distance(ink, background)) ink = image.pixelColor(x, y);
-    const QColor tertiary = Theme::tertiaryText().resolve(), primary = Theme::primaryText().resolve();
-    EXPECT_LT(distance(ink, tertiary), 40) << ink.name().toStdString() << " is not " << tertiary.name().toStdString();
-    EXPECT_LT(distance(ink, tertiary), distance(ink, primary));
 }
 
 TEST(Onboarding, TheCardStandsCentredInAWidePage) {

@@ -303,26 +303,16 @@ TEST(SettingsWindow, CtrlWClosesIt) {
 }
 
 TEST(SettingsWindow, ItsFrameOpensOverTheMainWindowAndInsideTheAvailableArea) {
-    struct Case {
-        const char* what;
-        QSize frame;
-        QPoint centre;
-        bool centred;
-        QPoint corner; // the frame's top-left where it cannot be centred; unchecked when centred
-    };
     const QRect area(0, 24, 1366, 744); // a tray along the top
-    for (const Case& c : {Case{"over the main window", {522, 641}, {683, 396}, true, {}},
-                          Case{"main window near the bottom right", {522, 641}, {1300, 700}, false, {844, 127}},
-                          Case{"main window off the top left", {522, 641}, {-100, -50}, false, {0, 24}},
-                          Case{"taller than the area", {522, 800}, {683, 396}, false, {423, 24}}}) {
-        SCOPED_TRACE(c.what);
-        const QRect frame(ui::ToolWindows::framePosition(c.frame, c.centre, area), c.frame);
-        if (c.centred) {
-            EXPECT_TRUE(area.contains(frame));
-            EXPECT_LE((frame.center() - c.centre).manhattanLength(), 2);
-        } else {
-            EXPECT_EQ(frame.topLeft(), c.corner);
-        }
+    // The frame's top-left where it cannot be centred on the main window.
+    for (const auto& [size, centre, corner] :
+         {std::tuple<QSize, QPoint, std::optional<QPoint>>{{522, 641}, {683, 396}, std::nullopt},
+          {{522, 641}, {1300, 700}, QPoint(844, 127)}, // main window near the bottom right
+          {{522, 641}, {-100, -50}, QPoint(0, 24)},
+          {{522, 800}, {683, 396}, QPoint(423, 24)}}) { // taller than the area
+        const QRect frame(ui::ToolWindows::framePosition(size, centre, area), size);
+        if (corner) EXPECT_EQ(frame.topLeft(), *corner);
+        else EXPECT_TRUE(area.contains(frame) && (frame.center() - centre).manhattanLength() <= 2);
     }
 }
 
@@ -348,8 +338,8 @@ TEST(SweepPanel, TheWholeFrameStaysOnTheScreenAndIsNeverTallerThanIt) {
     EXPECT_EQ(ui::TrayItem::panelFrame({380, 500}, {1800, 0, 24, 24}, full).top(), 24 + 6);
 }
 
-// The panel takes the keyboard as it opens: a control of it has the focus (not the frame),
-// Ctrl+Q quits though the main window's menu is asleep, Escape closes it.
+// The panel takes the keyboard as it opens: a control of it has the focus, Ctrl+Q quits
+// though the main window's menu is asleep, Escape closes it.
 TEST(SweepPanel, OpensWithTheFocusOnAControlCtrlQQuitsEscapeCloses) {
     UiContext ctx;
     ui::AppModels models = ctx.models();
@@ -362,9 +352,7 @@ TEST(SweepPanel, OpensWithTheFocusOnAControlCtrlQQuitsEscapeCloses) {
     QApplication::setActiveWindow(panel);
     ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
     QWidget* focused = panel->focusWidget();
-    ASSERT_NE(focused, nullptr) << "nothing in the panel has the focus";
-    EXPECT_EQ(focused->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
-    EXPECT_EQ(qobject_cast<QAbstractScrollArea*>(focused), nullptr);
+    ASSERT_TRUE(focused && (focused->focusPolicy() & Qt::TabFocus) && !qobject_cast<QAbstractScrollArea*>(focused));
     QTest::keyClick(focused, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(quits, 1);
     QTest::keyClick(panel->focusWidget(), Qt::Key_Escape);

@@ -32,14 +32,14 @@ std::string ringSides(QWidget* window, const QRect& shape, const QImage& before)
     const QImage now = window->grab().toImage();
     const QColor accent = ui::Theme::accent().resolve();
     const QPoint c = shape.center();
-    const std::pair<char, std::function<QPoint(int)>> sides[] = {{'L', [&](int d) { return QPoint(shape.left() + d, c.y()); }},
-                                                              {'T', [&](int d) { return QPoint(c.x(), shape.top() + d); }},
-                                                              {'R', [&](int d) { return QPoint(shape.right() - d, c.y()); }},
-                                                              {'B', [&](int d) { return QPoint(c.x(), shape.bottom() - d); }}};
+    const std::tuple<char, QPoint, QPoint> sides[] = {{'L', {shape.left(), c.y()}, {1, 0}},
+                                                      {'T', {c.x(), shape.top()}, {0, 1}},
+                                                      {'R', {shape.right(), c.y()}, {-1, 0}},
+                                                      {'B', {c.x(), shape.bottom()}, {0, -1}}};
     std::string found;
-    for (const auto& [letter, at] : sides)
+    for (const auto& [letter, edge, inwards] : sides)
         for (int d = -5; d <= 5; ++d) {
-            const QPoint p = at(d);
+            const QPoint p = edge + inwards * d;
             if (now.rect().contains(p) && nearColour(now.pixelColor(p), accent, 50) && now.pixel(p) != before.pixel(p)) {
                 found += letter;
                 break;
