@@ -18,8 +18,10 @@ Page pageFor(const std::optional<std::string>& selected, ScanCoordinator::Phase 
     return {PageKind::overview, {}};
 }
 
-bool showsAccessBanner(bool fullDiskAccess, ScanCoordinator::Phase phase) {
-    return !fullDiskAccess && phase != ScanCoordinator::Phase::idle;
+bool showsAccessBanner(bool fullDiskAccess, ScanCoordinator::Phase phase, bool grantable, int64_t unreadableFolders) {
+    if (fullDiskAccess || phase == ScanCoordinator::Phase::idle) return false;
+    // With nothing to grant, the probes say nothing: only folders the scan could not read do.
+    return grantable || unreadableFolders > 0;
 }
 
 } // namespace sorvel::ui

@@ -23,7 +23,8 @@ struct Page {
 /// selection, or the overview.
 Page pageFor(const std::optional<std::string>& selected, ScanCoordinator::Phase phase);
 
-/// The access banner stands above the page while access is missing and a scan started.
-bool showsAccessBanner(bool fullDiskAccess, ScanCoordinator::Phase phase);
+/// The access banner stands above the page while access is missing and a scan started; where
+/// there is no grant (`grantable` false), only once the scan met folders it could not read.
+bool showsAccessBanner(bool fullDiskAccess, ScanCoordinator::Phase phase, bool grantable, int64_t unreadableFolders);
 
 } // namespace sorvel::ui

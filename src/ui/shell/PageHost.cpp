@@ -13,7 +13,8 @@
 namespace sorvel::ui {
 
 PageHost::PageHost(const AppModels& models, QWidget* parent)
-    : QScrollArea(parent), models_(models), column_(new QWidget), layout_(new QVBoxLayout(column_)) {
+    : QScrollArea(parent), models_(models), column_(new QWidget), layout_(new QVBoxLayout(column_)),
+      grantable_(grantServices(models.desktop).runsFromBundle()) {
     setObjectName("pageHost");
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
@@ -37,6 +38,7 @@ PageHost::PageHost(const AppModels& models, QWidget* parent)
     connect(&c, &ScanCoordinator::selectedCategoryChanged, this, &PageHost::refresh);
     connect(&c, &ScanCoordinator::phaseChanged, this, &PageHost::refresh);
     connect(&c, &ScanCoordinator::fullDiskAccessChanged, this, &PageHost::refresh);
+    connect(&c, &ScanCoordinator::resultChanged, this, &PageHost::refreshAccessBanner);
     refresh();
 }
 
@@ -46,7 +48,7 @@ void PageHost::addBanner(QWidget* banner) {
 
 void PageHost::refreshAccessBanner() {
     const auto& c = models_.coordinator;
-    const bool shows = showsAccessBanner(c.fullDiskAccess(), c.phase());
+    const bool shows = showsAccessBanner(c.fullDiskAccess(), c.phase(), grantable_, c.result().unreadableFolders);
     if (shows && !accessBanner_) {
         accessBanner_ = new AccessBanner(grantServices(models_.desktop), column_);
         layout_->insertWidget(bannerCount_, accessBanner_);

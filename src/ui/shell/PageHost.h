@@ -40,6 +40,7 @@ private:
     bool built_ = false;
     QPointer<QWidget> pageWidget_;
     QWidget* accessBanner_ = nullptr;
+    const bool grantable_; // running from a bundle: there is an access to grant
     int builds_ = 0;
 };
 

@@ -98,13 +98,17 @@ TEST(MainWindowPages, ProgressTicksNeverRebuildThePageAndToolsShowBeforeAnyScan)
     ctx.coordinator().move({std::nullopt, {}}, true);
     ctx.beginScan();
     EXPECT_EQ(host.page().kind, PageKind::overview);
-    EXPECT_NE(host.accessBanner(), nullptr) << "a scan started without access";
+    EXPECT_EQ(host.accessBanner(), nullptr) << "nothing to grant and no unreadable folder met yet";
     const int builds = host.builds();
     auto root = test::sampleNode("/tmp/x", 5000);
     ctx.scan().hand("caches", root);
     ASSERT_TRUE(test::waitUntil([&] { return !ctx.coordinator().result().categories.empty(); }));
     test::waitUntil([] { return false; }, 400); // a few progress ticks
     EXPECT_EQ(host.builds(), builds);
+    ScanResult met;
+    met.unreadableFolders = 1;
+    ctx.scan().release(met);
+    EXPECT_TRUE(test::waitUntil([&] { return host.accessBanner() != nullptr; })) << "a folder could not be read";
 }
 
 TEST(Sidebar, CategoryRowsScrollWhileToolsAndFooterStay) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "models/PageID.h"
 #include "ui/shell/Page.h"
 
@@ -47,8 +49,15 @@ TEST(PageRule, ToolDetailIsTheTextAfterTheFirstHashOfAToolPage) {
 }
 
 TEST(PageRule, AccessBannerOnlyAfterAScanStartedWithoutAccess) {
-    EXPECT_FALSE(showsAccessBanner(false, Phase::idle));
-    EXPECT_TRUE(showsAccessBanner(false, Phase::scanning));
-    EXPECT_TRUE(showsAccessBanner(false, Phase::cancelled));
-    EXPECT_FALSE(showsAccessBanner(true, Phase::done));
+    // fullDiskAccess, phase, grantable, unreadable folders met → shown
+    const std::tuple<bool, Phase, bool, int64_t, bool> cases[] = {
+        {false, Phase::idle, true, 0, false},      {false, Phase::scanning, true, 0, true},
+        {false, Phase::cancelled, true, 0, true},  {true, Phase::done, true, 3, false},
+        // Nothing to grant: the probes alone say nothing, an unreadable folder does.
+        {false, Phase::done, false, 0, false},     {false, Phase::scanning, false, 0, false},
+        {false, Phase::done, false, 2, true},      {false, Phase::idle, false, 2, false},
+    };
+    for (const auto& [access, phase, grantable, unreadable, shown] : cases)
+        EXPECT_EQ(showsAccessBanner(access, phase, grantable, unreadable), shown)
+            << access << " " << int(phase) << " " << grantable << " " << unreadable;
 }
