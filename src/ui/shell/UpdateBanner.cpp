@@ -38,9 +38,14 @@ UpdateBanner::UpdateBanner(UpdateChecker& updates, QWidget* parent) : QWidget(pa
     skip_ = new TextButton("Skip this one", Fonts::system(11), Theme::tertiaryText(), this);
     later_ = new Button("Later", Button::Style::subtle, this);
     download_ = new Button("Open download page", Button::Style::softAccent, this);
-    row->addWidget(skip_, 0, Qt::AlignTop);
-    row->addWidget(later_, 0, Qt::AlignTop);
-    row->addWidget(download_, 0, Qt::AlignTop);
+    // The actions keep to the top of the banner, the link centred on the buttons beside it.
+    auto* actions = new QHBoxLayout;
+    actions->setSpacing(12);
+    actions->addWidget(skip_, 0, Qt::AlignVCenter);
+    actions->addWidget(later_);
+    actions->addWidget(download_);
+    row->addLayout(actions);
+    row->setAlignment(actions, Qt::AlignTop);
 
     connect(skip_, &QAbstractButton::clicked, &updates_, &UpdateChecker::skipThisVersion);
     connect(later_, &QAbstractButton::clicked, &updates_, &UpdateChecker::dismiss);
