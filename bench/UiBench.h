@@ -7,8 +7,17 @@
 #include <cstdlib>
 #include <memory>
 
+#include "models/AppsModel.h"
+#include "models/DuplicatesModel.h"
+#include "models/HistoryModel.h"
 #include "models/ScanCoordinator.h"
+#include "models/SweepScheduler.h"
+#include "models/UpdateChecker.h"
+#include "platform/UserDefaults.h"
 #include "ui/kit/Animations.h"
+#include "ui/kit/AppearanceSetting.h"
+#include "ui/services/AppModels.h"
+#include "ui/services/DesktopServices.h"
 
 namespace uibench {
 
@@ -42,5 +51,21 @@ inline std::unique_ptr<sorvel::ScanCoordinator> finished(sorvel::ScanResult resu
     waitUntil([&] { return c->phase() == sorvel::ScanCoordinator::Phase::done; });
     return c;
 }
+
+/// The models a main window needs beside its coordinator; the update checker never fetches.
+struct WindowModels {
+    explicit WindowModels(sorvel::ScanCoordinator& coordinator,
+                          sorvel::UserDefaults appearanceStore = sorvel::UserDefaults::standard())
+        : appearance(std::move(appearanceStore)),
+          models{coordinator, appearance, sweeper, apps, duplicates, history, updates, *desktop} {}
+    sorvel::ui::AppearanceSetting appearance;
+    sorvel::SweepScheduler sweeper;
+    sorvel::AppsModel apps;
+    sorvel::DuplicatesModel duplicates;
+    sorvel::HistoryModel history;
+    sorvel::UpdateChecker updates{[](const QUrl&, sorvel::UpdateChecker::Completion) {}, [](const QUrl&) {}};
+    std::unique_ptr<sorvel::ui::DesktopServices> desktop = sorvel::ui::DesktopServices::system();
+    const sorvel::ui::AppModels models;
+};
 
 } // namespace uibench

@@ -21,16 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "models/AppsModel.h"
-#include "models/DuplicatesModel.h"
+#include "UiBench.h"
 #include "models/HistoryModel.h"
 #include "models/ScanCoordinator.h"
-#include "models/SweepScheduler.h"
-#include "models/UpdateChecker.h"
 #include "platform/UserDefaults.h"
 #include "removal/SweepHistory.h"
-#include "ui/kit/AppearanceSetting.h"
-#include "ui/services/DesktopServices.h"
 #include "ui/shell/MainWindow.h"
 
 using namespace sorvel;
@@ -62,14 +57,8 @@ double startIn(const std::string& config) {
         static char* argv[] = {name, nullptr};
         QApplication app(argc, argv);
         ScanCoordinator coordinator;
-        ui::AppearanceSetting appearance(UserDefaults::standard());
-        SweepScheduler sweeper;
-        AppsModel apps;
-        DuplicatesModel duplicates;
-        HistoryModel history;
-        UpdateChecker updates([](const QUrl&, UpdateChecker::Completion) {}, [](const QUrl&) {});
-        auto desktop = ui::DesktopServices::system();
-        const ui::AppModels models{coordinator, appearance, sweeper, apps, duplicates, history, updates, *desktop};
+        uibench::WindowModels windowModels(coordinator);
+        const ui::AppModels& models = windowModels.models;
         ui::MainWindow window(models, ui::MainWindow::Startup{});
         FirstPaint paint;
         window.centralWidget()->installEventFilter(&paint);

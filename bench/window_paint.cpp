@@ -10,17 +10,12 @@
 #include <cstdlib>
 #include <random>
 
+#include "UiBench.h"
 #include "engine/DisplayCategory.h"
-#include "models/AppsModel.h"
-#include "models/DuplicatesModel.h"
 #include "models/HistoryModel.h"
 #include "models/ScanCoordinator.h"
-#include "models/SweepScheduler.h"
-#include "models/UpdateChecker.h"
 #include "ui/kit/Animations.h"
-#include "ui/kit/AppearanceSetting.h"
 #include "ui/screens/TreemapLayout.h"
-#include "ui/services/DesktopServices.h"
 #include "ui/shell/MainWindow.h"
 
 using namespace sorvel;
@@ -67,14 +62,8 @@ static void OverviewRepaint1440x980(benchmark::State& state) {
         return items;
     };
     ScanCoordinator coordinator(services);
-    ui::AppearanceSetting appearance(UserDefaults("/dev/null/none"));
-    SweepScheduler sweeper;
-    AppsModel apps;
-    DuplicatesModel duplicates;
-    HistoryModel history;
-    UpdateChecker updates([](const QUrl&, UpdateChecker::Completion) {}, [](const QUrl&) {});
-    auto desktop = ui::DesktopServices::system();
-    const ui::AppModels models{coordinator, appearance, sweeper, apps, duplicates, history, updates, *desktop};
+    uibench::WindowModels windowModels(coordinator, UserDefaults("/dev/null/none"));
+    const ui::AppModels& models = windowModels.models;
     coordinator.start();
     while (coordinator.phase() != ScanCoordinator::Phase::done) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     ui::MainWindow window(models, ui::MainWindow::Startup{});

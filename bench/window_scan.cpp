@@ -25,15 +25,10 @@
 #include <string>
 #include <vector>
 
+#include "UiBench.h"
 #include "engine/Bytes.h"
-#include "models/AppsModel.h"
-#include "models/DuplicatesModel.h"
 #include "models/HistoryModel.h"
 #include "models/ScanCoordinator.h"
-#include "models/SweepScheduler.h"
-#include "models/UpdateChecker.h"
-#include "ui/kit/AppearanceSetting.h"
-#include "ui/services/DesktopServices.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/PageHost.h"
 
@@ -87,14 +82,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
 
     ScanCoordinator coordinator;
-    ui::AppearanceSetting appearance(UserDefaults::standard());
-    SweepScheduler sweeper;
-    AppsModel apps;
-    DuplicatesModel duplicates;
-    HistoryModel history;
-    UpdateChecker updates([](const QUrl&, UpdateChecker::Completion) {}, [](const QUrl&) {});
-    auto desktop = ui::DesktopServices::system();
-    const ui::AppModels models{coordinator, appearance, sweeper, apps, duplicates, history, updates, *desktop};
+    uibench::WindowModels windowModels(coordinator);
+    const ui::AppModels& models = windowModels.models;
 
     coordinator.setLiveUpdatesEnabled(live);
     // A folder of the scanned tree that the live passes below change.

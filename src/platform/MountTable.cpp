@@ -176,15 +176,6 @@ std::string below(const std::string& base, const std::string& inner) {
     return base + inner;
 }
 
-std::optional<std::string> realPath(const std::string& path) {
-    if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return std::nullopt;
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
-}
-
 // An overlay's layers from its options: the upper folder, then each lower one. A colon
 // inside a lower folder's name is written "\:"; "::" marks data-only layers.
 std::vector<std::string> overlayLayers(const std::vector<std::string>& options) {
@@ -228,7 +219,7 @@ bool collectPlaces(const std::vector<MountEntry>& mounts, const std::string& pat
     if (mount->fsType != "overlay") return true;
     for (const auto& layer : overlayLayers(mount->superOptions)) {
         if (layer.empty() || layer[0] != '/') return false;
-        const auto real = realPath(layer);
+        const auto real = resolvedPath(layer);
         if (!real) continue;
         if (!collectPlaces(mounts, below(*real, inside), depth + 1, out)) return false;
     }
@@ -261,7 +252,7 @@ std::string resolvingExistingPart(const std::string& path) {
     if (path.empty() || path[0] != '/') return path;
     std::string head = path, tail;
     for (;;) {
-        if (auto real = realPath(head)) return tail.empty() ? *real : below(*real, tail);
+        if (auto real = resolvedPath(head)) return tail.empty() ? *real : below(*real, tail);
         if (head == "/") return path;
         const size_t slash = head.find_last_of('/');
         tail = head.substr(slash) + tail;

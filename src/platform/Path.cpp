@@ -91,4 +91,13 @@ bool isPathInside(std::string_view path, std::string_view folder) {
            path[folder.size()] == '/';
 }
 
+std::optional<std::string> resolvedPath(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return std::nullopt;
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
 } // namespace sorvel

@@ -1,6 +1,7 @@
 #pragma once
 // Paths are byte strings: Linux names need not be UTF-8, so every file operation takes
 // the bytes as they are; only text meant for people is made valid UTF-8 (see Text.h).
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,5 +24,8 @@ std::string deletingLastPathComponent(std::string_view path);
 std::string appendingPathComponent(std::string_view parent, std::string_view name);
 /// True when path equals folder or begins with folder followed by "/" (text comparison).
 bool isPathInside(std::string_view path, std::string_view folder);
+/// Where the path's links lead (an existing path, absolute and without "." or ".."), or
+/// nothing when it cannot be resolved.
+std::optional<std::string> resolvedPath(const std::string& path);
 
 } // namespace sorvel

@@ -239,11 +239,7 @@ bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& moun
     const std::string home = directory();
     if (!home.empty()) {
         if (isPathInside(path, home)) return true;
-        if (char* real = ::realpath(home.c_str(), nullptr)) {
-            const bool inside = isPathInside(path, real);
-            std::free(real);
-            if (inside) return true;
-        }
+        if (const auto real = resolvedPath(home); real && isPathInside(path, *real)) return true;
     }
     const auto mount = mountContaining(mounts, path);
     if (!mount || path.size() <= mount->mountPoint.size()) return false;

@@ -24,14 +24,6 @@ using Forms = std::vector<std::vector<std::string>>;
 
 bool usable(const std::string& entry) { return !entry.empty() && entry[0] == '/'; }
 
-std::optional<std::string> realPath(const std::string& path) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return std::nullopt;
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
-}
-
 // Allowed roots that are not absolute are left out (an empty one would otherwise admit
 // every path); denied prefixes are kept whatever they look like, since denying is safe.
 Forms writtenForms(const std::vector<std::string>& entries, bool absoluteOnly) {
@@ -50,7 +42,7 @@ Forms resolvedForms(const std::vector<std::string>& entries, bool absoluteOnly) 
         if (!absoluteOnly || usable(entry)) {
             spellings.push_back(entry);
             if (usable(entry))
-                if (auto real = realPath(entry); real && *real != entry) spellings.push_back(*real);
+                if (auto real = resolvedPath(entry); real && *real != entry) spellings.push_back(*real);
         }
         forms.push_back(std::move(spellings));
     }
@@ -137,7 +129,7 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
     // The same rules on where the path really is: the kernel follows links in the
     // parents, so a parent swapped for a link must not lead the move elsewhere.
     j.name = lastPathComponent(j.path);
-    std::optional<std::string> parent = realPath(deletingLastPathComponent(j.path));
+    std::optional<std::string> parent = resolvedPath(deletingLastPathComponent(j.path));
     std::string resolved;
     if (parent) {
         resolved = appendingPathComponent(*parent, j.name);

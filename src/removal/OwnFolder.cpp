@@ -15,10 +15,7 @@ namespace {
 // The path as written and, when it exists, where its links lead.
 std::vector<std::string> spellings(const std::string& path) {
     std::vector<std::string> out{path};
-    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-        if (path != resolved) out.emplace_back(resolved);
-        std::free(resolved);
-    }
+    if (const auto resolved = resolvedPath(path); resolved && *resolved != path) out.push_back(*resolved);
     return out;
 }
 

@@ -9,12 +9,8 @@ namespace sorvel {
 namespace {
 
 std::optional<std::string> realPath(const std::string& path) {
-    if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos) return std::nullopt;
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return std::nullopt;
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
+    if (path.empty() || path[0] != '/') return std::nullopt;
+    return resolvedPath(path);
 }
 
 // "/a/b/c" -> "/a/b", "/a", "/".

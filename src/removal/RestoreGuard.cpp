@@ -11,15 +11,6 @@
 namespace sorvel::RestoreGuard {
 namespace {
 
-std::optional<std::string> realPath(const std::string& path) {
-    if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return std::nullopt;
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
-}
-
 bool hasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
 
 // Each policy entry as written and, when it differs, with its own links resolved.
@@ -28,7 +19,7 @@ std::vector<std::vector<std::string>> spellings(const std::vector<std::string>& 
     for (const auto& entry : entries) {
         std::vector<std::string> forms{entry};
         if (resolve && !entry.empty() && entry[0] == '/')
-            if (auto real = realPath(entry); real && *real != entry) forms.push_back(*real);
+            if (auto real = resolvedPath(entry); real && *real != entry) forms.push_back(*real);
         out.push_back(std::move(forms));
     }
     return out;
@@ -105,8 +96,8 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
     struct stat st;
     for (const std::string& folder : {location->trashDirectory, files})
         if (::lstat(folder.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return refuse(Refusal::notInTrash());
-    const auto realTrash = realPath(location->trashDirectory);
-    const auto realFiles = realPath(files);
+    const auto realTrash = resolvedPath(location->trashDirectory);
+    const auto realFiles = resolvedPath(files);
     if (realTrash && realFiles && *realFiles != *realTrash + "/files") return refuse(Refusal::notInTrash());
 
     if (!realFiles || ::lstat(trash.c_str(), &st) != 0) return refuse(Refusal::missingFromTrash());
@@ -133,7 +124,7 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
     if (auto refusal = destinationRefusal(original, policy)) return refuse(Refusal::destinationNotAllowed(*refusal));
     // Where the item would really land once the parent's links are followed; the move
     // goes to exactly that folder, opened without following links.
-    const auto parent = absolute ? realPath(deletingLastPathComponent(original)) : std::nullopt;
+    const auto parent = absolute ? resolvedPath(deletingLastPathComponent(original)) : std::nullopt;
     if (!parent) return refuse(Refusal::destinationParentMissing());
     j.name = lastPathComponent(original);
     const std::string landing = appendingPathComponent(*parent, j.name);
