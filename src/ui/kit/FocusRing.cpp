@@ -253,6 +253,17 @@ bool FocusRing::moveAmongLikes(QWidget* from, int step) {
     return true;
 }
 
+bool FocusRing::activateOrMove(QWidget* control, const QKeyEvent* event, const std::function<void()>& activate) {
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter: activate(); return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down: moveAmongLikes(control, event->key() == Qt::Key_Up ? -1 : 1); return true;
+    default: return false;
+    }
+}
+
 void FocusRing::reshape(const QWidget* control) {
     if (FocusRing* r = around(control)) r->follow();
 }

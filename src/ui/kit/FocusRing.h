@@ -9,6 +9,8 @@
 // hands it to the container it leaves rather than to the next widget in Qt's own chain.
 #include <QWidget>
 
+class QKeyEvent;
+
 #include <functional>
 
 namespace sorvel::ui {
@@ -44,6 +46,9 @@ public:
     /// Moves the focus to the widget of `from`'s class `step` places away in its window's
     /// reading order (the arrow keys of a list of rows); false at either end.
     static bool moveAmongLikes(QWidget* from, int step);
+    /// The keys of a clickable row or card: Space, Return and Enter call `activate`, Up and
+    /// Down move among its likes. False for any other key.
+    static bool activateOrMove(QWidget* control, const QKeyEvent* event, const std::function<void()>& activate);
     /// Moves the ring of `control` after its shape moved inside it (a list's current row).
     static void reshape(const QWidget* control);
     /// True from a key press until the next mouse press.

@@ -47,14 +47,7 @@ void SidebarRow::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void SidebarRow::keyPressEvent(QKeyEvent* e) {
-    switch (e->key()) {
-    case Qt::Key_Space:
-    case Qt::Key_Return:
-    case Qt::Key_Enter: emit clicked(); return;
-    case Qt::Key_Up:
-    case Qt::Key_Down: FocusRing::moveAmongLikes(this, e->key() == Qt::Key_Up ? -1 : 1); return;
-    default: QWidget::keyPressEvent(e);
-    }
+    if (!FocusRing::activateOrMove(this, e, [this] { emit clicked(); })) QWidget::keyPressEvent(e);
 }
 
 bool SidebarRow::event(QEvent* e) {

@@ -15,14 +15,7 @@ ClickCard::ClickCard(double padding, std::optional<Adaptive> fill, QWidget* pare
 }
 
 void ClickCard::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Space:
-    case Qt::Key_Return:
-    case Qt::Key_Enter: emit clicked(); return;
-    case Qt::Key_Up:
-    case Qt::Key_Down: FocusRing::moveAmongLikes(this, event->key() == Qt::Key_Up ? -1 : 1); return;
-    default: Card::keyPressEvent(event);
-    }
+    if (!FocusRing::activateOrMove(this, event, [this] { emit clicked(); })) Card::keyPressEvent(event);
 }
 
 void ClickCard::mouseReleaseEvent(QMouseEvent* event) {
