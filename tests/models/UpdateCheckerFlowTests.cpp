@@ -252,21 +252,21 @@ TEST_F(UpdateCheckerTest, AnAnswerForAGoneCheckerIsDropped) {
     EXPECT_FALSE(defaults().value(UpdateChecker::kLastCheckKey).has_value());
 }
 
-// A failed settings write (the switch, the date of a check) is kept with the system's reason
-// until one succeeds.
+// A failed write, of the switch or of a check's date, carries the system's reason.
 TEST_F(UpdateCheckerTest, AFailedSaveIsKeptWithItsReason) {
     auto checker = make();
-    const auto failed = UpdateChecker::notSavedMessage(SaveStatus::failed(ENOTDIR));
-    EXPECT_NE(failed.find(std::strerror(ENOTDIR)), std::string::npos);
+    const auto saysWhy = [&] {
+        return checker->saveError().value_or("").find(std::strerror(ENOTDIR)) != std::string::npos;
+    };
     {
         UnwritableSettings broken;
         checker->setAutomaticChecks(false);
-        ASSERT_TRUE(waitUntil([&] { return checker->saveError() == failed; }));
+        ASSERT_TRUE(waitUntil(saysWhy));
     }
     checker->setAutomaticChecks(true);
-    ASSERT_TRUE(waitUntil([&] { return !checker->saveError().has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return !checker->saveError(); }));
     UnwritableSettings broken;
     checker->check(true);
     settle(*checker);
-    ASSERT_TRUE(waitUntil([&] { return checker->saveError() == failed; }));
+    EXPECT_TRUE(waitUntil(saysWhy));
 }
