@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -52,7 +53,7 @@ TEST(Appearance, AFailedStoreIsKeptWithItsReason) {
     AppearanceSetting setting(UserDefaults::standard());
     setting.setSelection(Appearance::dark);
     EXPECT_EQ(Theme::appearance(), Appearance::dark);
-    EXPECT_TRUE(test::waitUntil(
-        [&] { return setting.saveError().value_or("").find(std::strerror(ENOTDIR)) != std::string::npos; }));
+    ASSERT_TRUE(test::waitUntil([&] { return setting.saveError().has_value(); }));
+    EXPECT_THAT(*setting.saveError(), testing::HasSubstr(std::strerror(ENOTDIR)));
     Theme::setAppearance(Appearance::light);
 }
