@@ -112,10 +112,7 @@ TEST(LivePassPublishing, ATreeOnceHandedOutNeverChanges) {
 TEST(LivePassGeneration, APassThatEndsAfterANewerScanIsDropped) {
     LiveHome h;
     HeldWalks walks;
-    auto c = h.scanned(walks.services());
-    h.grow(*c, h.app);
-    ASSERT_TRUE(waitUntil([&] { return walks.s->begun == 1; }));
-
+    auto c = h.withHeldPass(walks);
     c->start();
     ASSERT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
     const int64_t fresh = c->result().node(h.app)->size;
