@@ -152,7 +152,7 @@ TEST(HistoryCommand, CountsUnreadableEntriesOnStandardError) {
 
 TEST(HistoryCommand, ASettingsOrHistoryFileThatCannotBeReadIsNotAnEmptyHistory) {
     const std::string deep = std::string(300, '[') + std::string(300, ']');
-    for (const auto& [file, what] : {std::pair("defaults.json", "settings"), std::pair("history.json", "history")}) {
+    for (const auto& [file, what] : {std::pair("defaults.json", "settings"), std::pair("history.json", "history")})
         for (const std::string& text : std::vector<std::string>{"{ not json", "[]", deep}) {
             test::TempDir home;
             const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};
@@ -165,5 +165,4 @@ TEST(HistoryCommand, ASettingsOrHistoryFileThatCannotBeReadIsNotAnEmptyHistory) 
                                       " could not be read, so the history in it cannot be listed.\n");
             EXPECT_EQ(test::readFile(path), text); // reading changes nothing
         }
-    }
 }

@@ -40,7 +40,6 @@ TEST(HistoryModelRestore, RestoredItemsLeaveTheRunAndRefusedOnesStay) {
     SweepHistory::store(SweepRun{}); // a newer run: the restored one is not first
 
     HistoryModel model;
-    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     QSignalSpy restoring(&model, &HistoryModel::restoringChanged);
     model.restore(run);
     EXPECT_EQ(model.restoring(), run.id);
@@ -80,7 +79,6 @@ TEST(HistoryModelRestore, EveryItemRefusedKeepsThemAllWithRecomputedCounts) {
     test::makeDirs(home.h + "/.local/share/Trash"); // emptied
 
     HistoryModel model;
-    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     model.restore(run);
     ASSERT_TRUE(finished(model));
     ASSERT_EQ(model.lastRestore().size(), 2u);
@@ -100,7 +98,6 @@ TEST(HistoryModelRestore, RunsWithoutFullDetailOrItemsAreNotRestored) {
     MovedItem a = home.trashed("Library/Caches/one");
     SweepRun first = recordedRun({a});
     HistoryModel model;
-    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     model.restore(first);
     ASSERT_TRUE(finished(model));
     const auto kept = model.lastRestore();
@@ -128,7 +125,6 @@ TEST(HistoryModelRestore, ASecondRestoreWhileOneRunsIsIgnored) {
     SweepRun first = recordedRun({a});
     SweepRun second = recordedRun({b});
     HistoryModel model;
-    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     model.restore(first);
     model.restore(second);
     model.restore(first);
@@ -146,7 +142,6 @@ TEST(HistoryModelRestore, ClearingDuringARestoreLeavesNothingStored) {
     MovedItem a = home.trashed("Library/Caches/one");
     SweepRun run = recordedRun({a});
     HistoryModel model;
-    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     model.restore(run);
     model.clearHistory(); // before the restore's result comes back through the event loop
     EXPECT_EQ(model.restoring(), run.id);
@@ -163,7 +158,6 @@ TEST(HistoryModelRestore, AModelGoneBeforeTheResultStillRewritesTheRun) {
     SweepRun run = recordedRun({a});
     {
         HistoryModel model;
-        ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
         model.restore(run);
     }
     // What came back leaves the stored run on the worker, whoever waits for the result.
@@ -183,15 +177,13 @@ TEST(HistoryModelRestore, AHistoryThatCannotBeWrittenIsSaid) {
     model.restore(run);
     ASSERT_TRUE(finished(model));
     EXPECT_TRUE(model.lastRestore().at(0).restored());
-    // The reason travels with the message: here the settings folder lies below a plain file.
-    const auto restoreError = HistoryModel::restoreNotSavedMessage(SaveStatus::failed(ENOTDIR));
-    EXPECT_EQ(model.saveError(), restoreError);
-    EXPECT_NE(restoreError.find(std::strerror(ENOTDIR)), std::string::npos);
+    const auto restoreError = model.saveError();
+    EXPECT_EQ(restoreError, HistoryModel::restoreNotSavedMessage(SaveStatus::failed(ENOTDIR)));
+    EXPECT_NE(restoreError.value_or("").find(std::strerror(ENOTDIR)), std::string::npos); // with the reason
     model.toggle(run.id);
     model.clearHistory();
     ASSERT_TRUE(test::waitUntil([&] { return model.saveError() != restoreError; }));
     EXPECT_EQ(model.saveError(), HistoryModel::clearNotSavedMessage(SaveStatus::failed(ENOTDIR)));
-    EXPECT_NE(model.saveError()->find(std::strerror(ENOTDIR)), std::string::npos);
     EXPECT_EQ(model.expanded(), std::set<UUID>{run.id});
 }
 
@@ -203,7 +195,6 @@ TEST(HistoryModelRestore, ARestoreKeepsWhatChangedInTheStoreMeanwhile) {
     MovedItem b = home.trashed("Library/Caches/two", "22");
     SweepRun run = recordedRun({a});
     HistoryModel model;
-    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     SweepRun later = run;
     later.moved.push_back(b);
     ASSERT_TRUE(SweepHistory::store(later));

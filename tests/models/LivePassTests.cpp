@@ -112,10 +112,7 @@ TEST(LivePassPublishing, ATreeOnceHandedOutNeverChanges) {
 TEST(LivePassGeneration, APassThatEndsAfterANewerScanIsDropped) {
     LiveHome h;
     HeldWalks walks;
-    auto c = h.scanned(walks.services());
-    h.grow(*c, h.app);
-    ASSERT_TRUE(waitUntil([&] { return walks.s->begun == 1; }));
-
+    auto c = h.withHeldPass(walks);
     c->start();
     ASSERT_TRUE(waitUntil([&] { return c->phase() == ScanCoordinator::Phase::done; }, 60000));
     const int64_t fresh = c->result().node(h.app)->size;
@@ -147,17 +144,16 @@ TEST(LivePassHardLinks, AFileWithANameInAnotherFolderIsCountedOnce) {
 
 TEST(LivePassInFlight, OnlyOnePassRunsAndChangesMeanwhileJoinTheNext) {
     LiveHome h;
-    const std::string& other = h.other;
     HeldWalks walks;
     auto c = h.withHeldPass(walks);
 
-    h.grow(*c, other);
+    h.grow(*c, h.other);
     spin(700); // a whole quiet period: a second pass would have begun by now
-    c->absorb({other + "/"});
+    c->absorb({h.other + "/"});
     spin(700);
     EXPECT_EQ(walks.s->begun.load(), 1);
     walks.s->released = 3;
-    ASSERT_TRUE(waitUntil([&] { return c->result().node(other)->fileCount == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return c->result().node(h.other)->fileCount == 2; }));
     EXPECT_EQ(walks.s->begun.load(), 2); // the batches that waited went into one pass
     EXPECT_FALSE(walks.s->overlapped.load());
     EXPECT_EQ(c->result().node(h.app)->fileCount, 2);
@@ -168,7 +164,6 @@ TEST(LivePassInFlight, AScanAScopeChangeOrAClosedWindowCancelsIt) {
     for (const Trigger trigger : {Trigger::scan, Trigger::scope, Trigger::windowClosed}) {
         SCOPED_TRACE(static_cast<int>(trigger));
         LiveHome h;
-        const std::string& other = h.other;
         HeldWalks walks;
         auto c = h.withHeldPass(walks);
         switch (trigger) {
@@ -182,7 +177,7 @@ TEST(LivePassInFlight, AScanAScopeChangeOrAClosedWindowCancelsIt) {
             // The tree is still current: what the pass left undone goes with the next batch.
             spin(100);
             walks.s->released = 3;
-            h.grow(*c, other);
+            h.grow(*c, h.other);
             ASSERT_TRUE(waitUntil([&] { return c->lastLiveUpdate().has_value(); }));
             EXPECT_EQ(c->result().node(h.app)->fileCount, 2);
             continue;

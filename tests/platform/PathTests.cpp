@@ -5,7 +5,6 @@
 #include "platform/UUID.h"
 #include "support/TestSupport.h"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace sorvel;
@@ -57,15 +56,9 @@ TEST(UUIDText, AForkedChildDoesNotRepeatItsParentsIds) {
     (void)UUID::random(); // the parent has drawn before it forks
     int pipeEnds[2];
     ASSERT_EQ(pipe(pipeEnds), 0);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        UUID c = UUID::random();
-        _exit(write(pipeEnds[1], c.bytes.data(), c.bytes.size()) == 16 ? 0 : 1);
-    }
+    ASSERT_EQ(test::runInChild([&] { return write(pipeEnds[1], UUID::random().bytes.data(), 16) == 16 ? 0 : 1; }), 0);
     UUID inParent = UUID::random(), inChild;
-    ASSERT_EQ(read(pipeEnds[0], inChild.bytes.data(), inChild.bytes.size()), 16);
-    waitpid(child, nullptr, 0);
+    ASSERT_EQ(read(pipeEnds[0], inChild.bytes.data(), 16), 16);
     close(pipeEnds[0]);
     close(pipeEnds[1]);
     EXPECT_NE(inParent, inChild);

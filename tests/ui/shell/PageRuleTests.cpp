@@ -51,11 +51,9 @@ TEST(PageRule, ToolDetailIsTheTextAfterTheFirstHashOfAToolPage) {
 TEST(PageRule, AccessBannerOnlyAfterAScanStartedWithoutAccess) {
     // fullDiskAccess, phase, grantable, unreadable folders met → shown
     const std::tuple<bool, Phase, bool, int64_t, bool> cases[] = {
-        {false, Phase::idle, true, 0, false},      {false, Phase::scanning, true, 0, true},
-        {false, Phase::cancelled, true, 0, true},  {true, Phase::done, true, 3, false},
-        // Nothing to grant: the probes alone say nothing, an unreadable folder does.
-        {false, Phase::done, false, 0, false},     {false, Phase::scanning, false, 0, false},
-        {false, Phase::done, false, 2, true},      {false, Phase::idle, false, 2, false},
+        {false, Phase::idle, true, 0, false},     {false, Phase::scanning, true, 0, true},
+        {false, Phase::cancelled, true, 0, true}, {true, Phase::done, true, 3, false},
+        {false, Phase::done, false, 0, false},    {false, Phase::done, false, 2, true}, // nothing to grant
     };
     for (const auto& [access, phase, grantable, unreadable, shown] : cases)
         EXPECT_EQ(showsAccessBanner(access, phase, grantable, unreadable), shown)
