@@ -1,4 +1,3 @@
-// Folder insights below the first level, at any depth and with folders swapped mid-walk.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -43,19 +42,3 @@ TEST(FolderInsightsDepth, AFolderReplacedByALinkWhileItIsReadIsNotLeft) {
               std::tuple(int64_t(1), int64_t(test::allocatedSize(dir / "moved-a/b/inside"))));
 }
 
-// A file without an extension is code anywhere below a bundle's name, wherever that name is.
-TEST(FolderInsightsDepth, FilesWithoutExtensionAreCodeAnywhereBelowABundle) {
-    const std::tuple<const char*, const char*, FileKind> cases[] = {
-        {"root", "top/Thing.app/Contents/a/b/c", FileKind::binary},
-        {"root/Kit.framework", "top/a/b", FileKind::binary},
-        {"root", "Tool.bundle/a/b", FileKind::binary},
-        {"root", "top/app/Contents/a/b", FileKind::other},
-    };
-    for (const auto& [analysed, below, kind] : cases) {
-        test::TempDir dir;
-        test::writeFile(dir / analysed + "/" + below + "/tool", "plain");
-        const FolderInsights insights = test::analyzeFully(dir / analysed);
-        ASSERT_EQ(insights.kinds.size(), 1u) << below;
-        EXPECT_EQ(insights.kinds[0].key, kind) << analysed << "/" << below;
-    }
-}

@@ -70,14 +70,3 @@ TEST(ReportEncodingFailure, BothEncodersGiveTheReason) {
     }
 }
 
-TEST(ReportEncodingFailure, TheAlertSaysWhyAndTheFileThereStays) {
-    test::TempDir dir;
-    const std::string path = dir / "sorvel-scan.json";
-    test::writeFile(path, "earlier report");
-    const ScanResult result = hugeResult();
-    const auto failure = refusingLargeAllocations([&] { return ReportExporter::write(result, path); });
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->message, "Could not write the report");
-    EXPECT_EQ(failure->detail, "The report could not be encoded: out of memory.");
-    EXPECT_EQ(test::readFile(path), "earlier report");
-}
