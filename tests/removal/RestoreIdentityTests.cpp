@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <tuple>
+#include <unistd.h>
 
 #include "platform/Trash.h"
 #include "platform/TrashInfo.h"
@@ -21,30 +23,48 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr const char* kNotTheItem = "no longer the item Sorvel moved";
+
 struct Home {
     test::FakeHome home;
     test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
-    std::string h = home.path(), work = h + "/Work", trash = h + "/.local/share/Trash";
-
-    // Moves one file of Work as the screens do and returns the item its run records.
-    MovedItem move(const std::string& name, const std::string& content, bool folder = false) {
-        test::writeFile(work + "/" + name + (folder ? "/f" : ""), content);
-        const auto outcomes = CleanupExecutor::run({{work + "/" + name, 0}}, CleanupExecutor::Mode::moveToTrash,
-                                                   CleanupPolicy::standard().allowing({work}), std::nullopt);
-        EXPECT_TRUE(outcomes.size() == 1 && outcomes[0].moved());
-        return ManualRun::make(outcomes, "test").moved.at(0);
-    }
-    RestoreOutcome restore(const MovedItem& item) {
-        return RestoreExecutor::run({item}, CleanupPolicy::standard().allowing({work})).at(0);
-    }
+    std::string h = home.path();
+    std::string trash = h + "/.local/share/Trash";
 };
+
+// Moves one path as the screens do and returns the item its run records.
+MovedItem moved(const std::string& path) {
+    const auto outcomes = CleanupExecutor::run({{path, 0}}, CleanupExecutor::Mode::moveToTrash,
+                                               CleanupPolicy::standard().allowing({fs::path(path).parent_path()}),
+                                               std::nullopt);
+    EXPECT_EQ(outcomes.size(), 1u);
+    EXPECT_TRUE(outcomes[0].moved()) << (outcomes[0].refusal() ? outcomes[0].refusal()->description() : outcomes[0].failure() ? *outcomes[0].failure() : "");
+    const SweepRun run = ManualRun::make(outcomes, "test");
+    EXPECT_EQ(run.moved.size(), 1u);
+    return run.moved.at(0);
+}
+
+RestoreOutcome restore(const MovedItem& item, const std::string& root) {
+    const auto outcomes = RestoreExecutor::run({item}, CleanupPolicy::standard().allowing({root}));
+    EXPECT_EQ(outcomes.size(), 1u);
+    return outcomes.at(0);
+}
+
+MovedItem movedFromWork(const Home& home, const std::string& name, bool folder = false) {
+    test::writeFile(home.h + "/Work/" + name + (folder ? "/f" : ""), "the real one");
+    return moved(home.h + "/Work/" + name);
+}
 
 } // namespace
 
 // What happened in the Trash since the move, and whether "Put back" may take the entry.
 TEST(RestoreIdentity, OnlyTheEntrySorvelMovedComesBack) {
-    using Meanwhile = std::function<void(Home&, const MovedItem&)>;
-    const std::vector<std::tuple<const char*, Meanwhile, bool>> cases = {
+    struct Case {
+        const char* what;
+        std::function<void(Home&, const MovedItem&)> meanwhile;
+        bool restored;
+    };
+    const std::vector<Case> cases = {
         {"untouched", [](Home&, const MovedItem&) {}, true},
         {"renamed inside the Trash and back keeps its identity",
          [](Home&, const MovedItem& item) {
@@ -55,9 +75,11 @@ TEST(RestoreIdentity, OnlyTheEntrySorvelMovedComesBack) {
         {"emptied, then another tool trashed a same-named file from elsewhere",
          [](Home& home, const MovedItem& item) {
              fs::remove_all(home.trash);
+             test::writeFile(home.h + "/Documents/report.txt", "thesis");
              test::writeFile(item.trashPath, "thesis");
              test::writeFile(home.trash + "/info/report.txt.trashinfo",
                              TrashInfo::text(home.h + "/Documents/report.txt", 0));
+             fs::remove(home.h + "/Documents/report.txt");
          },
          false},
         {"emptied, then a new file from the same place took the name",
@@ -70,22 +92,29 @@ TEST(RestoreIdentity, OnlyTheEntrySorvelMovedComesBack) {
         {"its record is gone",
          [](Home& home, const MovedItem&) { fs::remove(home.trash + "/info/report.txt.trashinfo"); }, false},
     };
-    for (const auto& [what, meanwhile, restored] : cases) {
-        SCOPED_TRACE(what);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         Home home;
-        const MovedItem item = home.move("report.txt", "the report");
+        test::writeFile(home.h + "/Work/report.txt", "the report");
+        const MovedItem item = moved(home.h + "/Work/report.txt");
         ASSERT_EQ(item.trashPath, home.trash + "/files/report.txt");
-        meanwhile(home, item);
+        const std::string before = test::readFile(item.trashPath);
+        c.meanwhile(home, item);
         const std::string inTrash = test::readFile(item.trashPath);
-        const RestoreOutcome outcome = home.restore(item);
-        if (restored) {
+
+        const RestoreOutcome outcome = restore(item, home.h + "/Work");
+        if (c.restored) {
             EXPECT_TRUE(outcome.restored());
-            EXPECT_EQ(test::readFile(item.originalPath), "the report");
+            EXPECT_EQ(test::readFile(item.originalPath), before);
             continue;
         }
-        ASSERT_TRUE(outcome.refusal()) << "put back";
-        EXPECT_EQ(outcome.refusal()->description(), "no longer the item Sorvel moved");
-        EXPECT_FALSE(test::exists(item.originalPath)); // nothing touched
+        if (!outcome.refusal()) {
+            ADD_FAILURE() << "put back";
+            continue;
+        }
+        EXPECT_EQ(outcome.refusal()->description(), kNotTheItem);
+        // Nothing touched: the entry and whatever record it has stay where they are.
+        EXPECT_FALSE(test::exists(item.originalPath));
         EXPECT_EQ(test::readFile(item.trashPath), inTrash);
     }
 }
@@ -93,13 +122,15 @@ TEST(RestoreIdentity, OnlyTheEntrySorvelMovedComesBack) {
 // Items recorded before the identity was kept still come back when the record names them.
 TEST(RestoreIdentity, ItemsStoredWithoutIdentityAreJudgedByTheirRecord) {
     Home home;
-    const MovedItem full = home.move("old.txt", "old");
+    test::writeFile(home.h + "/Work/old.txt", "old");
+    const MovedItem full = moved(home.h + "/Work/old.txt");
+    const MovedItem plain{full.originalPath, full.trashPath, full.size};
     SweepRun run;
-    run.moved = {MovedItem{full.originalPath, full.trashPath, full.size}};
-    const auto decoded = SweepRun::fromJSON(run.toJSON());
+    run.moved = {plain};
+    auto decoded = SweepRun::fromJSON(run.toJSON());
     ASSERT_TRUE(decoded);
-    EXPECT_TRUE(home.restore(decoded->moved.at(0)).restored());
-    EXPECT_EQ(test::readFile(full.originalPath), "old");
+    EXPECT_TRUE(restore(decoded->moved.at(0), home.h + "/Work").restored());
+    EXPECT_EQ(test::readFile(home.h + "/Work/old.txt"), "old");
 }
 
 // Contents written since the move come back; another object under the same name does not.
@@ -131,10 +162,10 @@ TEST(RestoreIdentity, AMovedItemIsKnownByWhatARenameKeeps) {
     for (const auto& [what, folder, meanwhile, restored] : cases) {
         SCOPED_TRACE(what);
         Home home;
-        MovedItem item = home.move("cache", "the report", folder);
+        MovedItem item = movedFromWork(home, "cache", folder);
         ASSERT_TRUE(item.identity);
         meanwhile(home, item);
-        const RestoreOutcome outcome = home.restore(item);
+        const RestoreOutcome outcome = restore(item, home.h + "/Work");
         EXPECT_EQ(test::exists(item.originalPath), restored);
         EXPECT_EQ(outcome.refusal() ? std::optional(*outcome.refusal()) : std::nullopt,
                   restored ? std::nullopt : std::optional(RestoreGuard::Refusal::notTheMovedItem()));
@@ -151,7 +182,7 @@ TEST(RestoreIdentity, AnEntrySwappedDuringThePutBackNeverTakesItsPlace) {
     for (int round = 0; round < 300; ++round) {
         SCOPED_TRACE(round);
         const std::string name = "item" + std::to_string(round);
-        const MovedItem item = home.move(name, "the real one");
+        const MovedItem item = movedFromWork(home, name);
         const auto real = inode(item.trashPath);
         ASSERT_NE(real, 0u);
         test::writeFile(decoy, "an impostor");
@@ -160,7 +191,7 @@ TEST(RestoreIdentity, AnEntrySwappedDuringThePutBackNeverTakesItsPlace) {
             for (int i = 0; i < 1'000'000 && !stop; ++i)
                 ::renameat2(AT_FDCWD, item.trashPath.c_str(), AT_FDCWD, decoy.c_str(), RENAME_EXCHANGE);
         });
-        const bool back = home.restore(item).restored();
+        const bool back = restore(item, home.h + "/Work").restored();
         stop = true;
         swapper.join();
         const auto isReal = [&](const std::string& path) { return inode(path) == real; };
