@@ -31,8 +31,7 @@ struct Home {
 
 SweepRun runNamed(const std::string& scope) {
     SweepRun run;
-    run.scope = scope;
-    return run;
+    return run.scope = scope, run;
 }
 
 Names scopes(const std::vector<SweepRun>& runs) {
@@ -100,11 +99,7 @@ TEST(SweepHistoryMove, ProcessesMovingAtOnceKeepEveryRunOnce) {
         if (child == 0) _exit(SweepHistory::store(run) ? 0 : 1);
         children.push_back(child);
     }
-    for (const pid_t child : children) {
-        int status = -1;
-        waitpid(child, &status, 0);
-        EXPECT_EQ(status, 0);
-    }
+    for (int status = -1; const pid_t child : children) EXPECT_EQ((waitpid(child, &status, 0), status), 0);
     const auto runs = SweepHistory::load();
     std::set<UUID> ids;
     for (const auto& run : runs) ids.insert(run.id);
