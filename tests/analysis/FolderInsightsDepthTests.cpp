@@ -19,8 +19,6 @@ TEST(FolderInsightsDepth, ChainsLongerThanAnyPathAreCountedToTheBottom) {
     const int64_t one = test::allocatedSize(dir / ("top/" + name + "/f"));
     const FolderInsights insights = test::analyzeFully(dir.path());
     EXPECT_EQ(std::tuple(insights.fileCount, insights.totalBytes), std::tuple(int64_t(1500), 1500 * one));
-    ASSERT_EQ(insights.largest.size(), 12u);
-    EXPECT_EQ(insights.largest[1].path, dir / ("top/" + name + "/" + name + "/f")); // equal sizes keep walk order
 }
 
 // Inside top/a, "a" is swapped for a link to "outside": a's "b" stays its own.

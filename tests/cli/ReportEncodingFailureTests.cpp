@@ -23,9 +23,7 @@ void* allocate(size_t size) {
 // Every unaligned form, so each allocation and its release meet in malloc and free.
 void* operator new(size_t size) { return allocate(size); }
 void* operator new[](size_t size) { return allocate(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    return refuseLarge && size >= (1 << 20) ? nullptr : std::malloc(size ? size : 1);
-}
+void* operator new(size_t n, const std::nothrow_t&) noexcept try { return allocate(n); } catch (...) { return nullptr; }
 void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }

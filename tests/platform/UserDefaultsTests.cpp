@@ -194,8 +194,7 @@ TEST(UserDefaultsWrites, AFailedWriteCarriesItsReason) {
     EXPECT_EQ(status.reason(), std::strerror(ENOTDIR));
 }
 
-// Another process's write is seen at the next read, also one of the same size within the
-// same coarse file-time instant (possibly under the same inode number again).
+// Seen at the next read even at the same size, file-time instant and perhaps inode number.
 TEST(UserDefaultsCache, AnotherProcesssWriteIsSeen) {
     test::TempDir dir;
     UserDefaults defaults(dir / "defaults.json");

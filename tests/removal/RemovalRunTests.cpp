@@ -131,8 +131,7 @@ TEST(RemovalRunRecord, AKilledRunCanBePutBackWhole) {
     }
 }
 
-// Folders an app writes into after they were recorded ahead of their move are still found
-// when the process is killed between the move and its record.
+// Folders written into after being recorded ahead of their move are found after a crash.
 TEST(RemovalRunRecord, FoldersWrittenIntoBeforeTheirMoveAreFoundAfterACrash) {
     Home home;
     auto request = home.request(home.folders(8));

@@ -172,8 +172,7 @@ TEST(RestoreIdentity, AMovedItemIsKnownByWhatARenameKeeps) {
     }
 }
 
-// Another process swaps the Trash entry with another file while it is put back: each
-// round ends with the item back and its record gone, or in the Trash with its record.
+// The Trash entry swapped with another file during the put back: back whole or left in the Trash.
 TEST(RestoreIdentity, AnEntrySwappedDuringThePutBackNeverTakesItsPlace) {
     Home home;
     const std::string decoy = home.h + "/decoy";

@@ -162,8 +162,7 @@ TEST(SweepOwnFolderRunner, AStoredLibraryFolderIsSkippedWithItsReason) {
         EXPECT_TRUE(test::exists(h + kept)) << kept;
 }
 
-// ~/Library is refused for what it is, under any name, whether or not it exists or holds
-// anything protected today.
+// ~/Library is refused by name, whether or not it exists or holds anything protected today.
 TEST(SweepOwnFolderRefusal, TheLibraryFolderIsRefusedByItsNameUnderAnySpelling) {
     test::TempDir elsewhere;
     const std::string lib = resolvingExistingPart(elsewhere / "lib");
