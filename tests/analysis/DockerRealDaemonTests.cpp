@@ -94,11 +94,13 @@ TEST(DockerRealDaemon, WithoutTheVerboseReportImageUseAndVolumeSizesAreUnknown) 
     const auto& images = group(usage, "images");
     ASSERT_FALSE(images.entries.empty());
     for (const auto& e : images.entries) {
-        EXPECT_FALSE(e.isReclaimable || e.useKnown) << e.id;
+        EXPECT_FALSE(e.isReclaimable) << e.id;
+        EXPECT_FALSE(e.useKnown) << e.id;
         EXPECT_NE(e.detail->find("use not known"), std::string::npos) << *e.detail;
         EXPECT_EQ(e.detail->find("not used by any container"), std::string::npos) << *e.detail;
     }
-    EXPECT_EQ(images.reclaimable, 1'982'000); // the totals still come from the accounting
+    // The totals still come from the accounting.
+    EXPECT_EQ(images.reclaimable, 1'982'000);
     for (const auto& e : group(usage, "volumes").entries) {
         EXPECT_EQ(e.size, 0);
         EXPECT_NE(e.detail->find("size not known"), std::string::npos) << *e.detail;
@@ -112,40 +114,56 @@ TEST(DockerRealDaemon, VolumesAreSizedFromTheVerboseReportLargestFirst) {
     EXPECT_EQ(volumes.total, 716'800);
     EXPECT_EQ(volumes.reclaimable, 204'800);
     ASSERT_EQ(volumes.entries.size(), 3u);
-    // keep-data in use, loose-data unused, and the exited container's anonymous volume.
-    const std::tuple<std::string, int64_t, bool> expected[] = {
-        {"keep-data", 512'000, false}, {"loose-data", 204'800, true}, {"", 2, false}};
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        const auto& [id, size, reclaimable] = expected[i];
-        EXPECT_TRUE(id.empty() || volumes.entries[i].id == id) << volumes.entries[i].id;
-        EXPECT_EQ(volumes.entries[i].size, size) << i;
-        EXPECT_EQ(volumes.entries[i].isReclaimable, reclaimable) << i;
-    }
+    EXPECT_EQ(volumes.entries[0].id, "keep-data");
+    EXPECT_EQ(volumes.entries[0].size, 512'000);
+    EXPECT_EQ(volumes.entries[0].detail, "in use");
+    EXPECT_EQ(volumes.entries[1].id, "loose-data");
+    EXPECT_EQ(volumes.entries[1].size, 204'800);
+    EXPECT_TRUE(volumes.entries[1].isReclaimable);
     EXPECT_EQ(volumes.entries[1].removeCommand, "docker volume rm loose-data");
+    // The anonymous volume of the exited container.
+    EXPECT_EQ(volumes.entries[2].size, 2);
+    EXPECT_FALSE(volumes.entries[2].isReclaimable);
+
     const auto& containers = group(usage, "containers");
     ASSERT_EQ(containers.entries.size(), 2u);
-    EXPECT_TRUE(containers.entries[0].name == "done" && containers.entries[0].isReclaimable);
+    EXPECT_EQ(containers.entries[0].name, "done");
+    EXPECT_TRUE(containers.entries[0].isReclaimable);
     EXPECT_FALSE(containers.entries[1].isReclaimable);
 }
 
 TEST(DockerRealDaemon, VolumePruneTakesAllOnlyWhereBothSidesSpeakAPI142) {
     TempDir dir;
-    auto versions = [](const std::string& client, const std::string& server) {
-        return R"({"Client":{"ApiVersion":")" + client + R"("},"Server":{"ApiVersion":")" + server + "\"}}";
+    const std::string captured = readFile(kFixtures + "/version.json");
+    auto withVersions = [&](const std::string& client, const std::string& server) {
+        std::string text = captured;
+        // The captured answer names 1.41 for the client, the engine component and the server.
+        const std::string key = "\"ApiVersion\":\"1.41\"";
+        bool first = true;
+        for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+            text.replace(at, key.size(), "\"ApiVersion\":\"" + (first ? client : server) + "\"");
+            first = false;
+        }
+        return text;
     };
-    const std::pair<std::string, std::string> cases[] = {
-        {readFile(kFixtures + "/version.json"), "docker volume prune"}, // a new tool on the 20.10 daemon
-        {readFile(kFixtures + "/version-client-20.10.json"), "docker volume prune"},
-        {versions("1.47", "1.47"), "docker volume prune --all"},
-        {versions("1.41", "1.47"), "docker volume prune"}, // an old tool on a new daemon
-        {"", "docker volume prune"},                       // the version command fails
+    struct Case {
+        const char* what;
+        std::string versionAnswer; // empty: the version command fails
+        std::string prune;
     };
-    for (const auto& [versionAnswer, prune] : cases) {
+    const Case cases[] = {
+        {"a new tool on the 20.10 daemon, as captured", captured, "docker volume prune"},
+        {"the 20.10 tool, as captured", readFile(kFixtures + "/version-client-20.10.json"), "docker volume prune"},
+        {"both at 1.47", withVersions("1.47", "1.47"), "docker volume prune --all"},
+        {"an old tool on a new daemon", withVersions("1.41", "1.47"), "docker volume prune"},
+        {"no answer", "", "docker volume prune"},
+    };
+    for (const auto& c : cases) {
         auto answers = capturedAnswers();
-        answers["version --format {{json .}}"] = versionAnswer.empty() ? "" : dir / "version";
-        writeFile(dir / "version", versionAnswer);
-        EXPECT_EQ(group(DockerInspector::inspect(scriptedDocker(dir, answers)), "volumes").pruneCommand, prune)
-            << versionAnswer;
+        answers["version --format {{json .}}"] = c.versionAnswer.empty() ? "" : dir / "version";
+        writeFile(dir / "version", c.versionAnswer);
+        const auto usage = DockerInspector::inspect(scriptedDocker(dir, answers));
+        EXPECT_EQ(group(usage, "volumes").pruneCommand, c.prune) << c.what;
     }
 }
 
