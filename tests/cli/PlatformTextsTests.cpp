@@ -31,29 +31,23 @@ DuplicateFinder::Report clones() {
 } // namespace
 
 TEST(PlatformTexts, NoCommandSaysWhatIsFalseOnThisSystem) {
-    const std::pair<const char*, std::function<std::string(const TempDir&)>> commands[] = {
-        {"--duplicates", [](const TempDir&) { return HeadlessReport::duplicatesReport(clones()); }},
-        {"--access", [](const TempDir&) { FakeHome home; return VolumeProbe::describeAccess(); }},
-        {"--report", [](const TempDir&) { return HeadlessReport::scanReportText(ScanResult{}); }},
-        {"--help", [](const TempDir&) { return std::string(SorvelMain::usageText()); }},
-        {"--docker, not installed",
-         [](const TempDir&) { return HeadlessReport::dockerReport(DockerInspector::inspect(std::nullopt)); }},
-        {"--docker, daemon down",
-         [](const TempDir& dir) {
-             return HeadlessReport::dockerReport(DockerInspector::inspect(writeScript(dir, "docker", "exit 1")));
-         }},
-        {"--cloud", [](const TempDir&) { FakeHome home; return HeadlessReport::cloudReport(CloudDetector::detect()); }},
-        {"--backups, none", [](const TempDir&) { return HeadlessReport::backupsReport({}); }},
-        {"--backups, one",
-         [](const TempDir&) {
-             DeviceBackup b;
-             b.folderName = "0001", b.path = "/b/0001", b.size = 1'000'000;
-             return HeadlessReport::backupsReport({b});
-         }},
+    TempDir dir;
+    const auto downDaemon = writeScript(dir, "docker", "exit 1");
+    DeviceBackup backup;
+    backup.folderName = "0001", backup.path = "/b/0001", backup.size = 1'000'000;
+    const std::pair<const char*, std::function<std::string()>> commands[] = {
+        {"--duplicates", [] { return HeadlessReport::duplicatesReport(clones()); }},
+        {"--access", [] { FakeHome home; return VolumeProbe::describeAccess(); }},
+        {"--report", [] { return HeadlessReport::scanReportText(ScanResult{}); }},
+        {"--help", [] { return std::string(SorvelMain::usageText()); }},
+        {"--docker, absent", [] { return HeadlessReport::dockerReport(DockerInspector::inspect(std::nullopt)); }},
+        {"--docker, down", [&] { return HeadlessReport::dockerReport(DockerInspector::inspect(downDaemon)); }},
+        {"--cloud", [] { FakeHome home; return HeadlessReport::cloudReport(CloudDetector::detect()); }},
+        {"--backups, none", [] { return HeadlessReport::backupsReport({}); }},
+        {"--backups, one", [&] { return HeadlessReport::backupsReport({backup}); }},
     };
     for (const auto& [name, output] : commands) {
-        TempDir dir;
-        std::string out = output(dir);
+        std::string out = output();
         // Wrapped lines joined again, so a phrase is found across a line break.
         for (size_t at = out.find("\n  "); at != std::string::npos; at = out.find("\n  ", at)) out.replace(at, 3, " ");
         for (const char* word : {"APFS", "GRANTED", "NOT granted", "needs Full Disk Access", "grant Full Disk Access",

@@ -29,9 +29,9 @@ std::string shownTexts(QWidget& root) {
     test::settle(&root, {1180, 900});
     std::string out;
     for (QWidget* w : root.findChildren<QWidget*>()) {
-        if (!w->isVisibleTo(&root)) continue;
-        if (auto* t = qobject_cast<Text*>(w)) out += t->text().toStdString() + "\n";
-        if (auto* b = qobject_cast<QAbstractButton*>(w)) out += b->text().toStdString() + "\n";
+        auto* t = qobject_cast<Text*>(w);
+        auto* b = qobject_cast<QAbstractButton*>(w);
+        if (w->isVisibleTo(&root) && (t || b)) out += (t ? t->text() : b->text()).toStdString() + "\n";
     }
     return out;
 }
@@ -46,9 +46,10 @@ AccessGrant::Services outsideABundle() {
 } // namespace
 
 TEST(PlatformTexts, NoSurfaceSaysWhatIsFalseOnThisSystem) {
-    const std::pair<const char*, std::function<std::string(test::UiContext&)>> surfaces[] = {
-        {"onboarding", [](test::UiContext& ctx) { OnboardingView page(ctx.models(), outsideABundle()); return shownTexts(page); }},
-        {"hidden-folders banner", [](test::UiContext&) { AccessBanner b(outsideABundle()); return shownTexts(b); }},
+    using Ctx = test::UiContext;
+    const std::pair<const char*, std::function<std::string(Ctx&)>> surfaces[] = {
+        {"onboarding", [](Ctx& c) { OnboardingView page(c.models(), outsideABundle()); return shownTexts(page); }},
+        {"hidden-folders banner", [](Ctx&) { AccessBanner b(outsideABundle()); return shownTexts(b); }},
         {"category page, a folder unreadable",
          [](test::UiContext& ctx) {
              ScanResult r = test::UiContext::sampleResult();
@@ -58,7 +59,8 @@ TEST(PlatformTexts, NoSurfaceSaysWhatIsFalseOnThisSystem) {
              CategoryDetailView page(ctx.coordinator(), ctx.desktop(), r.categories.front().category.id);
              std::string texts = shownTexts(page);
              std::unique_ptr<QMenu> menu(page.rowList()->menuFor(0, nullptr));
-             for (QAction* a : menu ? menu->actions() : QList<QAction*>{}) texts += a->text().toStdString() + "\n";
+             for (QAction* a : menu ? menu->actions() : QList<QAction*>{})
+                 texts += a->text().toStdString() + "\n";
              return texts;
          }},
         {"overview footnotes, Whole Disk",
@@ -72,11 +74,12 @@ TEST(PlatformTexts, NoSurfaceSaysWhatIsFalseOnThisSystem) {
          [](test::UiContext& ctx) {
              MainMenu menu(ctx.coordinator(), ctx.updates());
              HeaderView header(ctx.models(), menu);
-             return (header.scopePicker()->optionTooltip(0) + "\n" + header.scopePicker()->optionTooltip(1)).toStdString();
+             const SegmentedPicker& scope = *header.scopePicker();
+             return (scope.optionTooltip(0) + "\n" + scope.optionTooltip(1)).toStdString();
          }},
         {"duplicates",
-         [](test::UiContext& ctx) {
-             DuplicatesView view(ctx.models().duplicates, ctx.desktop());
+         [](Ctx& c) {
+             DuplicatesView view(c.models().duplicates, c.desktop());
              return shownTexts(view) + DuplicatesRules::kindLook(DuplicateGroup::Kind::clones).label;
          }},
         {"review row and cleanup sheet after a move",
@@ -89,7 +92,7 @@ TEST(PlatformTexts, NoSurfaceSaysWhatIsFalseOnThisSystem) {
              return ReviewRowText::statusMessage(moved).value_or("") + "\n" + sheet.subtitle();
          }},
         {"Docker summary",
-         [](test::UiContext&) { DockerUsage u; u.state = DockerUsage::State::ready; return DockerText::summary(u); }},
+         [](Ctx&) { DockerUsage u; u.state = DockerUsage::State::ready; return DockerText::summary(u); }},
     };
     for (const auto& [name, texts] : surfaces) {
         test::UiContext ctx;
