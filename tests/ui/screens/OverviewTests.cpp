@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <QFocusEvent>
 #include <QLayout>
 #include <QMessageBox>
 #include <QRegularExpression>
-#include <QTest>
-
-#include <cstring>
 
 #include "cli/ReportExporter.h"
 #include "uisupport/UiContext.h"
@@ -202,27 +198,4 @@ TEST(OverviewNotes, CoverageOnlyForAFinishedWholeDiskScanSnapshotsWhenThereAreAn
     wholeDisk.coordinator().setScope(ScanScope::wholeDisk);
     wholeDisk.finishScan(test::UiContext::wholeDiskResult(3));
     EXPECT_EQ(notes(wholeDisk), 3);
-}
-
-// From the keyboard the map walks its tiles, largest first, and opens the current one.
-TEST(TreemapKeyboard, ArrowsWalkTheTilesAndReturnOpensTheCurrentOne) {
-    const TintColours tint{{Qt::white, Qt::white}, {Qt::black, Qt::black}, {Qt::red, Qt::red}};
-    std::vector<std::string> opened;
-    std::vector<TreemapTile> tiles;
-    for (const char* id : {"big", "mid", "small"})
-        tiles.push_back(TreemapTile{id, id, int64_t(std::strlen(id)) * 1000, tint, std::nullopt,
-                                    [&opened, id] { opened.push_back(id); }});
-    TreemapView map(QSizeF(74, 44));
-    map.setTiles(tiles);
-    test::settle(&map, {600, 300});
-    map.setFocus(Qt::TabFocusReason);
-    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
-    QCoreApplication::sendEvent(&map, &in);
-    EXPECT_EQ(map.currentTile(), 0);
-    for (Qt::Key key : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Left}) QTest::keyClick(&map, key);
-    EXPECT_EQ(map.currentTile(), 1);
-    QTest::keyClick(&map, Qt::Key_Return);
-    QTest::keyClick(&map, Qt::Key_Up);
-    QTest::keyClick(&map, Qt::Key_Space);
-    EXPECT_EQ(opened, (std::vector<std::string>{"mid", "big"}));
 }
