@@ -94,6 +94,16 @@ TEST(UpdateBannerVisibility, LaterPutsItAwayAndOpenLeavesItInPlace) {
     BundleInfo::replaceDictionary(std::nullopt);
     ASSERT_TRUE(test::waitUntil([&] { return banner->isVisible(); }, 3000));
     EXPECT_EQ(banner->title()->text(), "Sorvel 9.0.0 is available");
+    // "Skip this one" is inked in the tertiary text colour, never the primary.
+    test::settle(&column, {1180, 200});
+    const QImage skip = banner->grab(banner->skip()->geometry()).toImage();
+    bool tertiary = false, primary = false;
+    for (int y = 0; y < skip.height(); ++y)
+        for (int x = 0; x < skip.width(); ++x) {
+            tertiary |= test::nearColour(skip.pixelColor(x, y), Theme::tertiaryText().resolve(), 12);
+            primary |= test::nearColour(skip.pixelColor(x, y), Theme::primaryText().resolve(), 40);
+        }
+    EXPECT_TRUE(tertiary && !primary);
     banner->download()->click();
     EXPECT_EQ(opened.size(), 1u);
     EXPECT_TRUE(banner->isVisible());
