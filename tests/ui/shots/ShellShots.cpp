@@ -8,6 +8,15 @@
 
 using namespace sorvel;
 
+namespace {
+// The window with the minimum it gets on a screen of `points`.
+QWidget* onScreen(ui::MainWindow* window, QSize points) {
+    window->setMinimumSize(
+        ui::MainWindow::fitted({ui::MainWindow::minimumWidth, ui::MainWindow::minimumHeight}, {QPoint(0, 0), points}));
+    return window;
+}
+} // namespace
+
 SORVEL_SHOT("window-idle-onboarding", 1440, 980) { return new ui::MainWindow(ctx.models()); }
 
 SORVEL_SHOT("window-done-overview", 1440, 980) {
@@ -54,4 +63,16 @@ SORVEL_SHOT("window-focus-ring-sidebar", 1440, 980) {
         QTest::keyClick(rows[2], Qt::Key_Shift); // the ring shows once the keyboard is in use
     }
     return window;
+}
+
+// Twice the scale on 1920x1200: the window fitted to 960x600 points, its header whole.
+SORVEL_SHOT_SCALED("window-header-2x-1920x1200", 944, 552, 2) {
+    ctx.finishScan(test::UiContext::sampleResult());
+    return onScreen(new ui::MainWindow(ctx.models()), {960, 600});
+}
+
+// 1280x600 at twice the scale (640x300 points): the content keeps its minimum and scrolls.
+SORVEL_SHOT_SCALED("window-2x-1280x600-scrolls", 624, 252, 2) {
+    ctx.finishScan(test::UiContext::sampleResult());
+    return onScreen(new ui::MainWindow(ctx.models()), {640, 300});
 }
