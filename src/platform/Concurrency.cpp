@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <pthread.h>
 #include <sched.h>
 #include <system_error>
@@ -33,15 +34,26 @@ struct Batch {
     size_t iterations;
     std::atomic<size_t> next{0};
     std::atomic<size_t> finished{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr firstError; // written once, by whoever raised `failed`
     std::mutex mutex;
     std::condition_variable allDone;
 
-    // Runs iterations until none are left to claim.
+    // Runs iterations until none are left to claim. An error never leaves a pool worker
+    // (that would end the process): it is kept for the caller, and what is left is skipped.
     void drain() {
         for (;;) {
             size_t i = next.fetch_add(1, std::memory_order_relaxed);
             if (i >= iterations) return;
-            (*body)(i);
+            if (!failed.load(std::memory_order_acquire)) {
+                try {
+                    (*body)(i);
+                } catch (...) {
+                    std::lock_guard lock(mutex);
+                    if (!firstError) firstError = std::current_exception();
+                    failed.store(true, std::memory_order_release);
+                }
+            }
             if (finished.fetch_add(1, std::memory_order_acq_rel) + 1 == iterations) {
                 std::lock_guard lock(mutex);
                 allDone.notify_all();
@@ -138,6 +150,21 @@ void concurrentPerform(size_t iterations, const std::function<void(size_t)>& bod
     batch->allDone.wait(lock, [&] {
         return batch->finished.load(std::memory_order_acquire) == iterations;
     });
+    if (batch->firstError) std::rethrow_exception(batch->firstError);
+}
+
+std::string failureText(std::exception_ptr error) {
+    if (!error) return "an error that carries no description";
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        return "out of memory";
+    } catch (const std::exception& e) {
+        const std::string text = e.what();
+        return text.empty() ? "an error that carries no description" : text;
+    } catch (...) {
+        return "an error that carries no description";
+    }
 }
 
 } // namespace sorvel

@@ -3,7 +3,9 @@
 // processors. The calling thread takes part in its own iterations, so nested calls from
 // inside an iteration never wait on a busy pool and cannot deadlock.
 #include <cstddef>
+#include <exception>
 #include <functional>
+#include <string>
 
 namespace sorvel {
 
@@ -11,6 +13,12 @@ namespace sorvel {
 int activeProcessorCount();
 
 /// Runs body(i) for every i in [0, iterations) concurrently; returns when all are done.
+/// An iteration that throws stops the ones not yet begun; once the rest have finished,
+/// the first error is thrown again on the caller.
 void concurrentPerform(size_t iterations, const std::function<void(size_t)>& body);
+
+/// The text a user is shown for a caught error: its own description, "out of memory", or
+/// a fixed sentence for an error that carries none.
+std::string failureText(std::exception_ptr error);
 
 } // namespace sorvel

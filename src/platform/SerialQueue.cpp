@@ -1,9 +1,10 @@
 #include "platform/SerialQueue.h"
 
+#include "platform/Concurrency.h"
+
 #include <cstdio>
 #include <exception>
 #include <memory>
-#include <new>
 #include <pthread.h>
 #include <system_error>
 
@@ -51,12 +52,8 @@ void SerialQueue::run(std::shared_ptr<Shared> shared, std::string label) {
         // A failing block must not take the queue's thread down with it, nor go unheard.
         try {
             if (block) block();
-        } catch (const std::bad_alloc&) {
-            failed(*shared, label, "out of memory");
-        } catch (const std::exception& error) {
-            failed(*shared, label, error.what());
         } catch (...) {
-            failed(*shared, label, "an error that carries no description");
+            failed(*shared, label, failureText(std::current_exception()));
         }
     }
 }

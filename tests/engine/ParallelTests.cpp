@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <new>
 #include <optional>
 #include <random>
 #include <set>
@@ -106,4 +107,19 @@ TEST(ParallelCounter, EveryValueIsHandedOutOnce) {
     EXPECT_EQ(distinct.size(), 1000u);
     EXPECT_EQ(*distinct.begin(), 1);
     EXPECT_EQ(*distinct.rbegin(), 1000);
+}
+
+TEST(ParallelMap, AJobThatThrowsReachesTheCallerWhetherRunDirectlyOrFannedOut) {
+    for (size_t count : {size_t{1}, size_t{50}}) {
+        bool outOfMemory = false;
+        try {
+            (void)Parallel::map(count, [&](size_t i) -> int {
+                if (i == count - 1) throw std::bad_alloc();
+                return static_cast<int>(i);
+            });
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        }
+        EXPECT_TRUE(outOfMemory) << count;
+    }
 }

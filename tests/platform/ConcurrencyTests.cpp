@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <new>
+#include <stdexcept>
+#include <string>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -96,4 +100,56 @@ TEST(Concurrency, RunsEverythingOnTheCallerWhenNoThreadCanBeMade) {
         return 21;
     });
     EXPECT_EQ(status, 0);
+}
+
+// An iteration that throws must not end the process from a pool worker: the caller, which
+// waits for the work, gets the first error once no iteration is running any more.
+TEST(ConcurrencyFailures, AnErrorOnAnyThreadReachesTheCallerAfterTheOthersFinish) {
+    const auto caller = std::this_thread::get_id();
+    struct Case {
+        const char* name;
+        bool throwsOnWorkers; // else on the caller
+        bool nested;          // thrown from an inner call
+    };
+    for (const Case& c : {Case{"worker", true, false}, Case{"caller", false, false}, Case{"nested", true, true}}) {
+        std::atomic<int> running{0}, stillRunningAtReturn{-1};
+        std::atomic<bool> workerTookOne{false}, callerTookOne{false};
+        auto iteration = [&](size_t) {
+            ++running;
+            const bool onCaller = std::this_thread::get_id() == caller;
+            (onCaller ? callerTookOne : workerTookOne) = true;
+            // Each holds on (bounded) until both the caller and a worker have an iteration.
+            for (int spins = 0; !(workerTookOne && callerTookOne) && spins < 20'000; ++spins)
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            --running;
+            if (onCaller != c.throwsOnWorkers) throw std::runtime_error(std::string("failed on the ") + c.name);
+        };
+        std::string heard;
+        try {
+            concurrentPerform(64, [&](size_t i) {
+                if (c.nested) concurrentPerform(2, iteration);
+                else iteration(i);
+            });
+        } catch (const std::runtime_error& error) {
+            heard = error.what();
+            stillRunningAtReturn = running.load();
+        }
+        EXPECT_EQ(heard, std::string("failed on the ") + c.name) << c.name;
+        EXPECT_EQ(stillRunningAtReturn.load(), 0) << c.name;
+    }
+    // The pool's workers are all still there and take work.
+    std::atomic<int> sum{0};
+    concurrentPerform(100, [&](size_t i) { sum.fetch_add(static_cast<int>(i)); });
+    EXPECT_EQ(sum.load(), 4950);
+}
+
+TEST(ConcurrencyFailures, TheTextShownForAnErrorSaysWhatItWas) {
+    const std::pair<std::exception_ptr, std::string> cases[] = {
+        {std::make_exception_ptr(std::runtime_error("[json.exception.parse_error.101] unexpected end")),
+         "[json.exception.parse_error.101] unexpected end"},
+        {std::make_exception_ptr(std::bad_alloc()), "out of memory"},
+        {std::make_exception_ptr(42), "an error that carries no description"},
+        {std::make_exception_ptr(std::runtime_error("")), "an error that carries no description"},
+    };
+    for (const auto& [error, text] : cases) EXPECT_EQ(failureText(error), text);
 }
