@@ -85,6 +85,10 @@ void AppsModel::setStage(Stage stage) {
 void AppsModel::setHandoff(HandoffState state) {
     if (Models::assignIfChanged(handoff_, std::move(state))) emit handoffChanged();
 }
+void AppsModel::setFailure(std::optional<std::string> failure) {
+    if (Models::assignIfChanged(failure_, std::move(failure))) emit failureChanged();
+}
+
 void AppsModel::setSaveError(std::optional<std::string> error) {
     if (Models::assignIfChanged(saveError_, std::move(error))) emit saveErrorChanged();
 }
@@ -155,6 +159,7 @@ void AppsModel::scanIfNeeded() {
 void AppsModel::rescan() {
     if (task_) task_->cancelled = true;
     setIsScanning(true);
+    setFailure(std::nullopt);
     auto task = std::make_shared<Task>();
     task_ = task;
     // The walk is never cancelled: a superseded run finishes and its result is dropped.
@@ -175,6 +180,11 @@ void AppsModel::rescan() {
             // inventory that follows the move would otherwise replace it within a moment,
             // failures included.
             if (previous && model.stage_ != Stage::done) model.selectBundlePath(previous);
+        },
+        [task](AppsModel& model, const std::string& reason) {
+            if (task->cancelled) return;
+            model.setIsScanning(false);
+            model.setFailure(Models::failureSentence("listing the installed apps", reason));
         });
 }
 
@@ -237,6 +247,7 @@ void AppsModel::review() {
     setPreview({});
     setStage(Stage::reviewing);
     setIsPreviewing(true);
+    setFailure(std::nullopt);
     const CleanupPolicy captured = policy();
     const uint64_t generation = ++selectionGeneration_;
     Models::runThenDeliver(
@@ -248,6 +259,13 @@ void AppsModel::review() {
             if (generation != model.selectionGeneration_) return;
             model.setIsPreviewing(false);
             model.setPreview(std::move(outcomes));
+        },
+        [generation](AppsModel& model, const std::string& reason) {
+            if (generation != model.selectionGeneration_) return;
+            // Nothing was checked, so nothing may be moved: back to the ticks.
+            model.setIsPreviewing(false);
+            model.setStage(Stage::browsing);
+            model.setFailure(Models::failureSentence("checking what can be moved", reason));
         });
 }
 
@@ -275,6 +293,7 @@ void AppsModel::uninstall() {
     const auto allowedOutcomes = allowed();
     if (allowedOutcomes.empty()) return;
     setStage(Stage::working);
+    setFailure(std::nullopt);
     std::vector<CleanupExecutor::PathSize> paths;
     for (const auto& outcome : allowedOutcomes) paths.push_back({outcome.path, outcome.size});
     const CleanupPolicy captured = policy();
@@ -297,6 +316,14 @@ void AppsModel::uninstall() {
             model.setPreview(std::move(result.outcomes));
             model.setStage(Stage::done);
             model.rescan();
+        },
+        [](AppsModel& model, const std::string& reason) {
+            // What moved before the stop is recorded; the inventory read next shows what is left.
+            model.setPreview({});
+            model.setStage(Stage::done);
+            model.rescan();
+            model.setFailure(Models::failureSentence("the move to the Trash", reason) +
+                             " What was moved is listed in the history.");
         });
 }
 
@@ -363,6 +390,9 @@ void AppsModel::moveBundleWithFinder() {
             }
             model.setHandoff(HandoffState::done(name + " is in the Trash."));
             model.rescan();
+        },
+        [](AppsModel& model, const std::string& reason) {
+            model.setHandoff(HandoffState::failed(Models::failureSentence("handing the app over", reason)));
         });
 }
 

@@ -78,6 +78,9 @@ public:
     /// Whether a bundle only an administrator can move can be handed to another program.
     bool canHandOff() const { return services_.finderHandoffAvailable(); }
     /// Why the last uninstall or hand-off could not be written to the history; none when it was.
+    /// Why the last inventory, dry run, uninstall or hand-off stopped before it finished;
+    /// cleared when the next one starts.
+    const std::optional<std::string>& failure() const { return failure_; }
     const std::optional<std::string>& saveError() const { return saveError_; }
 
     // Derived values.
@@ -125,6 +128,7 @@ signals:
     void stageChanged();
     void handoffChanged();
     void saveErrorChanged();
+    void failureChanged();
 
 private:
     friend struct AppsModelProbe; // tests put the model in a state directly
@@ -138,6 +142,7 @@ private:
     void setStage(Stage stage);
     void setHandoff(HandoffState state);
     void setSaveError(std::optional<std::string> error);
+    void setFailure(std::optional<std::string> failure);
 
     struct Task {
         bool cancelled = false;
@@ -158,6 +163,7 @@ private:
     std::shared_ptr<Task> task_; // the running inventory
     HandoffState handoff_;
     std::optional<std::string> saveError_;
+    std::optional<std::string> failure_;
     // Bumped by every selection, review and "Back": only the newest dry run is shown.
     uint64_t selectionGeneration_ = 0;
 };

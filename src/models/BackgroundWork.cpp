@@ -1,5 +1,8 @@
 #include "models/BackgroundWork.h"
 
+#include "platform/Concurrency.h"
+
+#include <cstdio>
 #include <memory>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -19,16 +22,37 @@ void lowerThisThread() {
 
 } // namespace
 
-void runInBackground(WorkPriority priority, std::function<void()> work) {
-    auto shared = std::make_shared<std::function<void()>>(std::move(work));
+void runInBackground(WorkPriority priority, std::function<void()> work, FailureHandler failed) {
+    // The error stops at this boundary: past it, a throw on a detached thread is the end
+    // of the process, the window with it.
+    auto guarded = std::make_shared<std::function<void()>>([work = std::move(work), failed = std::move(failed)] {
+        try {
+            work();
+        } catch (...) {
+            const std::string reason = failureText(std::current_exception());
+            try {
+                if (failed) {
+                    failed(reason);
+                    return;
+                }
+            } catch (...) {
+                // Said on standard error below instead.
+            }
+            std::fprintf(stderr, "sorvel: background work failed: %s\n", reason.c_str());
+        }
+    });
     try {
-        std::thread([priority, shared] {
+        std::thread([priority, guarded] {
             if (priority == WorkPriority::utility) lowerThisThread();
-            (*shared)();
+            (*guarded)();
         }).detach();
     } catch (const std::system_error&) {
-        (*shared)(); // never lower the caller's own thread
+        (*guarded)(); // never lower the caller's own thread
     }
+}
+
+std::string failureSentence(const std::string& what, const std::string& reason) {
+    return "Sorvel could not finish " + what + " (" + reason + ").";
 }
 
 } // namespace sorvel::Models

@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <string>
 #include <utility>
 
 namespace sorvel::Models {
@@ -18,8 +19,15 @@ enum class WorkPriority {
     utility,       // long and unattended: sweeps
 };
 
+/// Hears, with its text, why background work threw (`failureText`).
+using FailureHandler = std::function<void(const std::string& reason)>;
+
 /// Starts `work` on a new detached thread; runs it on the caller when no thread can start.
-void runInBackground(WorkPriority priority, std::function<void()> work);
+/// Whatever `work` throws goes to `failed`, on the same thread, and never ends the process.
+void runInBackground(WorkPriority priority, std::function<void()> work, FailureHandler failed);
+
+/// The sentence a screen shows when work it waits on failed: what could not be done and why.
+std::string failureSentence(const std::string& what, const std::string& reason);
 
 /// Queues `handOver(receiver)` on the main thread; it runs only if the receiver still
 /// exists then. Safe from any thread; `receiver` must have been taken on the main thread.
@@ -35,16 +43,22 @@ template <class Receiver, class HandOver> void deliver(const QPointer<Receiver>&
 }
 
 /// Runs `work()` in the background, then `done(receiver, result)` on the main thread if
-/// the receiver still exists. Called on the main thread.
-template <class Receiver, class Work, class Done>
-void runThenDeliver(Receiver* receiver, WorkPriority priority, Work work, Done done) {
+/// the receiver still exists. When `work` throws, `failed(receiver, reason)` runs there
+/// instead: every caller says how its screen ends then. Called on the main thread.
+template <class Receiver, class Work, class Done, class Failed>
+void runThenDeliver(Receiver* receiver, WorkPriority priority, Work work, Done done, Failed failed) {
     QPointer<Receiver> weak(receiver);
-    runInBackground(priority, [weak, work = std::move(work), done = std::move(done)]() mutable {
-        auto result = work();
-        deliver(weak, [done = std::move(done), result = std::move(result)](Receiver& alive) mutable {
-            done(alive, std::move(result));
+    runInBackground(
+        priority,
+        [weak, work = std::move(work), done = std::move(done)]() mutable {
+            auto result = work();
+            deliver(weak, [done = std::move(done), result = std::move(result)](Receiver& alive) mutable {
+                done(alive, std::move(result));
+            });
+        },
+        [weak, failed = std::move(failed)](const std::string& reason) {
+            deliver(weak, [failed, reason](Receiver& alive) { failed(alive, reason); });
         });
-    });
 }
 
 } // namespace sorvel::Models

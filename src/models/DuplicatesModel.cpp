@@ -38,6 +38,10 @@ void DuplicatesModel::setSelectedPaths(std::set<std::string> paths) {
 void DuplicatesModel::setOutcomes(std::vector<CleanupOutcome> outcomes) {
     if (Models::assignIfChanged(outcomes_, std::move(outcomes))) emit outcomesChanged();
 }
+void DuplicatesModel::setFailure(std::optional<std::string> failure) {
+    if (Models::assignIfChanged(failure_, std::move(failure))) emit failureChanged();
+}
+
 void DuplicatesModel::setSaveError(std::optional<std::string> error) {
     if (Models::assignIfChanged(saveError_, std::move(error))) emit saveErrorChanged();
 }
@@ -88,6 +92,7 @@ void DuplicatesModel::scan(const std::optional<std::string>& root) {
     control_ = std::make_shared<ScanControl>();
 
     setIsScanning(true);
+    setFailure(std::nullopt);
     setStage(Stage::scanning);
     setScannedRoot(folder);
     setSelectedPaths({});
@@ -107,6 +112,12 @@ void DuplicatesModel::scan(const std::optional<std::string>& root) {
             model.setIsScanning(false);
             model.setStage(Stage::results);
             model.setSelectedPaths(std::move(ticks));
+        },
+        [task](DuplicatesModel& model, const std::string& reason) {
+            if (task->cancelled) return;
+            model.task_.reset();
+            model.cancel(); // back to the report on screen, if any
+            model.setFailure(Models::failureSentence("the search for duplicates", reason));
         });
 }
 
@@ -151,6 +162,7 @@ void DuplicatesModel::removeSelected() {
     for (const auto& file : selected()) targets.push_back({file.path, file.size});
     if (targets.empty()) return;
     setStage(Stage::working);
+    setFailure(std::nullopt);
 
     const CleanupPolicy policy =
         scannedRoot_ ? CleanupPolicy::standard().allowing({*scannedRoot_}) : CleanupPolicy::standard();
@@ -170,6 +182,12 @@ void DuplicatesModel::removeSelected() {
             model.setSaveError(result.saveError);
             model.setOutcomes(std::move(result.outcomes));
             model.setStage(Stage::done);
+        },
+        [](DuplicatesModel& model, const std::string& reason) {
+            model.setOutcomes({});
+            model.setStage(Stage::done);
+            model.setFailure(Models::failureSentence("the move to the Trash", reason) +
+                             " What was moved is listed in the history.");
         });
 }
 

@@ -50,6 +50,8 @@ public:
     Stage stage() const { return stage_; }
     /// Why the last removal could not be written to the history; none when it was.
     const std::optional<std::string>& saveError() const { return saveError_; }
+    /// Why the last scan or removal stopped before it finished; cleared when the next starts.
+    const std::optional<std::string>& failure() const { return failure_; }
 
     // Derived values.
     std::vector<DuplicateFile> selected() const;
@@ -89,6 +91,7 @@ signals:
     void outcomesChanged();
     void stageChanged();
     void saveErrorChanged();
+    void failureChanged();
 
 private:
     struct Task {
@@ -102,6 +105,7 @@ private:
     void setSelectedPaths(std::set<std::string> paths);
     void setOutcomes(std::vector<CleanupOutcome> outcomes);
     void setSaveError(std::optional<std::string> error);
+    void setFailure(std::optional<std::string> failure);
 
     DuplicateFinder::Report report_;
     bool isScanning_ = false;
@@ -111,6 +115,7 @@ private:
     std::vector<CleanupOutcome> outcomes_;
     Stage stage_ = Stage::idle;
     std::optional<std::string> saveError_;
+    std::optional<std::string> failure_;
     std::shared_ptr<ScanControl> control_ = std::make_shared<ScanControl>();
     std::shared_ptr<Task> task_;
     FolderChooser chooser_;

@@ -46,7 +46,13 @@ void HistoryModel::reload() {
     ++loading_;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated, [] { return SweepHistory::load(); },
-        [generation](HistoryModel& model, std::vector<SweepRun> runs) { model.finishLoad(generation, std::move(runs)); });
+        [generation](HistoryModel& model, std::vector<SweepRun> runs) { model.finishLoad(generation, std::move(runs)); },
+        [generation](HistoryModel& model, const std::string& reason) {
+            --model.loading_;
+            if (generation != model.generation_) return;
+            model.setFailure(Models::failureSentence("reading the history", reason));
+            emit model.changed();
+        });
 }
 
 void HistoryModel::finishLoad(uint64_t generation, std::vector<SweepRun> runs) {
@@ -70,6 +76,7 @@ void HistoryModel::restore(const SweepRun& run) {
     // A run still moving rewrites its stored copy batch by batch: it is put back once done.
     if (restoring_ || !run.hasDetail || run.moved.empty() || RemovalRun::isMoving(run.id)) return;
     setRestoring(run.id);
+    setFailure(std::nullopt);
     const uint64_t clears = clears_;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
@@ -88,6 +95,12 @@ void HistoryModel::restore(const SweepRun& run) {
             // A clear since the start knows better than the list loaded with the restore.
             if (clears != model.clears_) restored.runs = model.runs_;
             model.finishRestore(std::move(restored));
+        },
+        [](HistoryModel& model, const std::string& reason) {
+            model.setFailure(Models::failureSentence("putting the items back", reason) +
+                             " What came back is in its place; the rest is still in the Trash.");
+            model.setRestoring(std::nullopt);
+            model.reload(); // the stored runs say what is still in the Trash
         });
 }
 
@@ -110,6 +123,12 @@ void HistoryModel::finishRestore(Restored restored) {
     setRestoring(std::nullopt);
 }
 
+void HistoryModel::setFailure(std::optional<std::string> failure) {
+    if (!Models::assignIfChanged(failure_, std::move(failure))) return;
+    emit failureChanged();
+    emit changed();
+}
+
 void HistoryModel::setSaveError(std::optional<std::string> error) {
     if (!Models::assignIfChanged(saveError_, std::move(error))) return;
     emit saveErrorChanged();
@@ -126,6 +145,10 @@ void HistoryModel::clearHistory() {
         [restoresBefore](HistoryModel& model, SaveStatus cleared) {
             // A restore that ended while the clear ran keeps showing what came back.
             model.finishClear(cleared, restoresBefore == model.restoresFinished_);
+        },
+        [](HistoryModel& model, const std::string& reason) {
+            model.setFailure(Models::failureSentence("clearing the history", reason));
+            model.reload();
         });
 }
 

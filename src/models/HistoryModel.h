@@ -36,6 +36,8 @@ public:
     const std::vector<RestoreOutcome>& lastRestore() const { return lastRestore_; }
     /// Why the last restore or clear could not be written to the history; none when it was.
     const std::optional<std::string>& saveError() const { return saveError_; }
+    /// Why the last load, restore or clear stopped before it finished; cleared when the next starts.
+    const std::optional<std::string>& failure() const { return failure_; }
 
     /// Sum of the moved bytes and of the moved counts of every run's receipt.
     int64_t totalMoved() const;
@@ -65,6 +67,7 @@ signals:
     void restoringChanged();
     void lastRestoreChanged();
     void saveErrorChanged();
+    void failureChanged();
     /// After any of the above.
     void changed();
 
@@ -79,12 +82,14 @@ private:
     void finishLoad(uint64_t generation, std::vector<SweepRun> runs);
     void setRestoring(std::optional<UUID> id);
     void setSaveError(std::optional<std::string> error);
+    void setFailure(std::optional<std::string> failure);
 
     std::vector<SweepRun> runs_;
     std::set<UUID> expanded_;
     std::optional<UUID> restoring_;
     std::vector<RestoreOutcome> lastRestore_;
     std::optional<std::string> saveError_;
+    std::optional<std::string> failure_;
     uint64_t generation_ = 0;
     uint64_t clears_ = 0;
     uint64_t restoresFinished_ = 0;

@@ -191,6 +191,7 @@ void ScanCoordinator::start() {
     control_ = control;
 
     setPhase(Phase::scanning);
+    setFailure(std::nullopt);
     bool progressMoved = setScannedBytes(0);
     progressMoved |= setElapsed(0);
     progressMoved |= setCurrentPath({});
@@ -246,7 +247,24 @@ void ScanCoordinator::start() {
             outcome.finished = true;
             return outcome;
         },
-        [control](ScanCoordinator& self, ScanOutcome outcome) { self.completeScan(control, std::move(outcome)); });
+        [control](ScanCoordinator& self, ScanOutcome outcome) { self.completeScan(control, std::move(outcome)); },
+        [control](ScanCoordinator& self, const std::string& reason) { self.failScan(control, reason); });
+}
+
+// Ends like a stopped scan, with what was measured so far, and says why.
+void ScanCoordinator::failScan(const std::shared_ptr<ScanControl>& control, const std::string& reason) {
+    if (control != control_) return;
+    if (pollTask_) {
+        pollTask_->stop();
+        pollTask_->deleteLater();
+        pollTask_ = nullptr;
+    }
+    setFailure(Models::failureSentence("the scan", reason));
+    setPhase(Phase::cancelled);
+}
+
+void ScanCoordinator::setFailure(std::optional<std::string> failure) {
+    if (Models::assignIfChanged(failure_, std::move(failure))) emit failureChanged();
 }
 
 // One tick: everything that moved is announced with one progressChanged, then the result

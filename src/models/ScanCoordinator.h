@@ -70,6 +70,8 @@ public:
 
     using Outcomes = std::vector<CleanupOutcome>;
     using OutcomesHandler = std::function<void(const Outcomes&)>;
+    /// Hears why a run stopped before it returned outcomes: the sentence to show.
+    using FailureHandler = std::function<void(const std::string&)>;
 
     explicit ScanCoordinator(QObject* parent = nullptr);
     explicit ScanCoordinator(Services services, QObject* parent = nullptr);
@@ -103,6 +105,9 @@ public:
     bool resultIsStale() const { return resultIsStale_; }
     /// Why the last cleanup run could not be written to the history; none when it was.
     const std::optional<std::string>& cleanupSaveError() const { return cleanupSaveError_; }
+    /// Why the last scan, cleanup run, insight or Docker reading, or live update stopped
+    /// before it finished; cleared when a scan starts.
+    const std::optional<std::string>& failure() const { return failure_; }
     const std::optional<FolderInsights>& insights() const { return insights_; }
     bool insightsLoading() const { return insightsLoading_; }
     const std::optional<DockerUsage>& docker() const { return docker_; }
@@ -146,11 +151,12 @@ public:
     int64_t selectedCleanupSize() const;
     std::vector<CleanupExecutor::PathSize> selectedTargets() const;
     /// Runs the executor off the main thread; `done` gets the outcomes on the main thread
-    /// (not at all when the coordinator is gone by then).
+    /// (not at all when the coordinator is gone by then), or `failed` why there are none.
     void runCleanup(CleanupExecutor::Mode mode, std::optional<std::vector<CleanupExecutor::PathSize>> targets,
-                    OutcomesHandler done = nullptr);
+                    OutcomesHandler done = nullptr, FailureHandler failed = nullptr);
     /// A real run of the given paths (or the ticked recommendations), recorded in the history.
-    void performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths, OutcomesHandler done = nullptr);
+    void performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths, OutcomesHandler done = nullptr,
+                        FailureHandler failed = nullptr);
 
     // Insight and Docker loading.
     /// `excluded`: paths under `path` that belong to other categories and are left out.
@@ -183,6 +189,7 @@ signals:
     void cleanupProgressChanged();
     void resultIsStaleChanged();
     void cleanupSaveErrorChanged();
+    void failureChanged();
     void insightsChanged();
     void insightsLoadingChanged();
     void dockerChanged();
@@ -210,6 +217,9 @@ private:
     void setCleanupProgress(CleanupProgress progress);
     void setResultIsStale(bool value);
     void setCleanupSaveError(std::optional<std::string> error);
+    void setFailure(std::optional<std::string> failure);
+    void failScan(const std::shared_ptr<ScanControl>& control, const std::string& reason);
+    void failLivePass(uint64_t generation, const std::string& reason);
     void setInsights(std::optional<FolderInsights> value);
     void setInsightsLoading(bool value);
     void setDocker(std::optional<DockerUsage> value);
@@ -251,6 +261,7 @@ private:
     CleanupProgress cleanupProgress_;
     bool resultIsStale_ = false;
     std::optional<std::string> cleanupSaveError_;
+    std::optional<std::string> failure_;
     std::optional<FolderInsights> insights_;
     bool insightsLoading_ = false;
     LatestRequest insightsRequest_;

@@ -44,7 +44,7 @@ void ScanCoordinator::applyCleanupProgress(int done, int total) {
 
 void ScanCoordinator::runCleanup(CleanupExecutor::Mode mode,
                                  std::optional<std::vector<CleanupExecutor::PathSize>> targets,
-                                 OutcomesHandler done) {
+                                 OutcomesHandler done, FailureHandler failed) {
     std::vector<CleanupExecutor::PathSize> paths = targets ? std::move(*targets) : selectedTargets();
     const CloudStatus cloud = cloud_;
     setCleanupProgress({0, static_cast<int>(CleanupExecutor::normalize(paths).size())});
@@ -60,6 +60,12 @@ void ScanCoordinator::runCleanup(CleanupExecutor::Mode mode,
         },
         [done = std::move(done)](QObject&, Outcomes outcomes) {
             if (done) done(outcomes);
+        },
+        [failed = std::move(failed), mode](ScanCoordinator& alive, const std::string& reason) {
+            const std::string sentence = Models::failureSentence(
+                mode == CleanupExecutor::Mode::dryRun ? "checking what can be moved" : "the move to the Trash", reason);
+            alive.setFailure(sentence);
+            if (failed) failed(sentence);
         });
 }
 
@@ -70,7 +76,7 @@ void ScanCoordinator::setCleanupSaveError(std::optional<std::string> error) {
 }
 
 void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths,
-                                     OutcomesHandler done) {
+                                     OutcomesHandler done, FailureHandler failed) {
     const size_t ticked = selectedCleanupItems().size();
     RemovalRun::Request request;
     request.run.scope = paths ? std::string("items you picked")
@@ -101,6 +107,14 @@ void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::
                 alive.setResultIsStale(true);
             alive.setCleanupSaveError(result.saveError);
             if (done) done(result.outcomes);
+        },
+        [failed = std::move(failed)](ScanCoordinator& alive, const std::string& reason) {
+            // Some items may have moved before the stop: the numbers shown may be behind.
+            alive.setResultIsStale(true);
+            const std::string sentence = Models::failureSentence("the move to the Trash", reason) +
+                                         " What was moved is listed in the history.";
+            alive.setFailure(sentence);
+            if (failed) failed(sentence);
         });
 }
 

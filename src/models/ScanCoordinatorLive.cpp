@@ -68,6 +68,11 @@ void ScanCoordinator::startWatching() {
         },
         [generation](ScanCoordinator& alive, std::unique_ptr<FileSystemWatcher> watcher) {
             alive.installWatcher(generation, std::move(watcher));
+        },
+        [generation](ScanCoordinator& alive, const std::string& reason) {
+            if (generation != alive.watchGeneration_ || alive.phase_ != Phase::done) return;
+            alive.setFailure(Models::failureSentence("setting up live updates", reason) +
+                             " The numbers are not kept up to date.");
         });
 }
 
@@ -138,7 +143,20 @@ void ScanCoordinator::processPendingChanges() {
         },
         [generation = scanGeneration_, insightsPath = insightsPath_](ScanCoordinator& self, LivePass pass) {
             self.finishLivePass(generation, insightsPath, std::move(pass));
+        },
+        [generation = scanGeneration_](ScanCoordinator& self, const std::string& reason) {
+            self.failLivePass(generation, reason);
         });
+}
+
+// The tree could not be brought up to date in place: it is marked as behind the disk.
+void ScanCoordinator::failLivePass(uint64_t generation, const std::string& reason) {
+    livePass_.reset();
+    if (generation == scanGeneration_ && phase_ == Phase::done) {
+        setFailure(Models::failureSentence("updating the numbers after a change on disk", reason));
+        setHasPendingChanges(true);
+    }
+    if (passWanted_) processPendingChanges();
 }
 
 void ScanCoordinator::finishLivePass(uint64_t generation, const std::optional<std::string>& insightsPath,

@@ -44,6 +44,14 @@ void ScanCoordinator::loadInsights(const std::optional<std::string>& path, const
             if (!self.insightsPath_ || *self.insightsPath_ != folder) return;
             self.setInsights(std::move(insights));
             self.setInsightsLoading(false);
+        },
+        [task, folder = *path](ScanCoordinator& self, const std::string& reason) {
+            if (task->load()) return;
+            if (!self.insightsPath_ || *self.insightsPath_ != folder) return;
+            self.insightsRequest_.cancel();
+            self.insightsPath_.reset(); // asking again reads it again
+            self.setFailure(Models::failureSentence("reading this folder's details", reason));
+            self.setInsightsLoading(false);
         });
 }
 
@@ -61,6 +69,12 @@ void ScanCoordinator::loadDocker(bool force) {
         [task](ScanCoordinator& self, DockerUsage usage) {
             if (task->load()) return;
             self.setDocker(std::move(usage));
+            self.setDockerLoading(false);
+        },
+        [task](ScanCoordinator& self, const std::string& reason) {
+            if (task->load()) return;
+            self.dockerRequest_.cancel();
+            self.setFailure(Models::failureSentence("reading what Docker holds", reason));
             self.setDockerLoading(false);
         });
 }

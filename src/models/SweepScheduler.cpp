@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "cleanup/CloudStatus.h"
+#include "engine/PathText.h"
 #include "models/BackgroundWork.h"
 #include "models/DesktopNotifications.h"
 #include "models/Models.h"
@@ -57,6 +58,10 @@ int64_t saturatingAdd(int64_t a, int64_t b) {
     return b > 0 ? INT64_MAX : INT64_MIN;
 }
 
+bool contains(const std::vector<std::string>& list, const std::string& value) {
+    return std::find(list.begin(), list.end(), value) != list.end();
+}
+
 std::set<std::string> actionablePaths(const std::vector<CleanupOutcome>& outcomes) {
     std::set<std::string> paths;
     for (const auto& o : outcomes)
@@ -74,6 +79,7 @@ SweepScheduler::SweepScheduler(Dependencies dependencies, QObject* parent)
             return SweepRunner::run(schedule, trigger);
         };
     if (!deps_.notifications) deps_.notifications = DesktopNotifications::session();
+    if (!deps_.folderCheck) deps_.folderCheck = [](const std::string& folder) { return OwnFolder::refusal(folder); };
 
     schedule_ = SweepSchedule::loadStored();
     lastReceipt_ = SweepReceipt::loadLast();
@@ -124,14 +130,22 @@ bool SweepScheduler::allSelected() const {
 // ---- Schedule and timer ----
 
 void SweepScheduler::setSchedule(const SweepSchedule& requested) {
-    std::vector<std::string> refused;
+    // Folders already in the schedule passed their check; any other waits for its own, on
+    // a worker, and the rest of the change applies now.
     SweepSchedule schedule = requested;
-    schedule.folders = OwnFolder::sweepable(requested.folders, refused);
-    if (!refused.empty()) {
-        std::string reason = refused.front();
-        for (size_t i = 1; i < refused.size(); ++i) reason += " " + refused[i];
-        setFolderRefusal(std::move(reason));
+    schedule.folders.clear();
+    std::vector<std::string> fresh;
+    for (const auto& folder : requested.folders) {
+        if (contains(schedule_.folders, folder)) schedule.folders.push_back(folder);
+        else if (!contains(fresh, folder)) fresh.push_back(folder);
     }
+    // The same folders asked about again: the check already running answers them. Begun
+    // first, so that the due test of the restart waits for it.
+    if (!fresh.empty() && fresh != checkingFolders_) checkFolders(fresh);
+    apply(schedule);
+}
+
+void SweepScheduler::apply(const SweepSchedule& schedule) {
     if (schedule == schedule_) return;
     schedule_ = schedule;
     publish(&SweepScheduler::scheduleChanged);
@@ -146,18 +160,64 @@ void SweepScheduler::setSchedule(const SweepSchedule& requested) {
     start();
 }
 
-std::optional<std::string> SweepScheduler::addFolder(const std::string& path) {
-    if (auto reason = OwnFolder::refusal(path)) {
-        setFolderRefusal(reason);
-        return reason;
+void SweepScheduler::addFolder(const std::string& path) {
+    if (contains(schedule_.folders, path)) {
+        setFolderRefusal(std::nullopt);
+        return;
     }
-    setFolderRefusal(std::nullopt);
-    if (std::find(schedule_.folders.begin(), schedule_.folders.end(), path) != schedule_.folders.end())
-        return std::nullopt;
+    if (checkingFolders_ == std::vector<std::string>{path}) return;
+    checkFolders({path});
+}
+
+void SweepScheduler::checkFolders(const std::vector<std::string>& folders) {
+    // One check at a time: a newer one replaces the one still running (held up by a hung
+    // mount, say), whose folders are then not added, and whose answer is dropped when it comes.
+    checkingFolders_ = folders;
+    setFolderRefusal(std::nullopt); // about an earlier folder; this one is being checked
+    publish(&SweepScheduler::checkingFoldersChanged);
+    auto replaced = folderCheck_.begin();
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
+        [check = deps_.folderCheck, folders = checkingFolders_] {
+            FolderVerdicts verdicts;
+            for (const auto& folder : folders) verdicts.emplace_back(folder, check(folder));
+            return verdicts;
+        },
+        [replaced](SweepScheduler& model, FolderVerdicts verdicts) {
+            if (!replaced->load()) model.finishFolderCheck(std::move(verdicts));
+        },
+        [replaced](SweepScheduler& model, const std::string& reason) {
+            if (!replaced->load()) model.failFolderCheck(reason);
+        });
+}
+
+void SweepScheduler::finishFolderCheck(FolderVerdicts verdicts) {
+    folderCheck_.cancel();
+    checkingFolders_.clear();
+    publish(&SweepScheduler::checkingFoldersChanged);
+    // Joined to the schedule as it is now, which may have changed while the check ran.
     SweepSchedule schedule = schedule_;
-    schedule.folders.push_back(path);
-    setSchedule(schedule);
-    return std::nullopt;
+    std::optional<std::string> refused;
+    for (auto& [folder, reason] : verdicts) {
+        if (reason) refused = refused ? *refused + " " + *reason : *reason;
+        else if (!contains(schedule.folders, folder)) schedule.folders.push_back(folder);
+    }
+    setFolderRefusal(std::move(refused));
+    if (schedule != schedule_) apply(schedule); // restarts, with a due test
+    else if (isArmed()) runIfDue();             // the one held back for the check
+}
+
+void SweepScheduler::failFolderCheck(const std::string& reason) {
+    folderCheck_.cancel();
+    std::string named;
+    for (const auto& folder : checkingFolders_)
+        named += (named.empty() ? "" : ", ") + ("\u201C" + tildeAbbreviated(folder) + "\u201D");
+    const bool one = checkingFolders_.size() == 1;
+    checkingFolders_.clear();
+    publish(&SweepScheduler::checkingFoldersChanged);
+    setFolderRefusal(Models::failureSentence("checking " + named, reason) +
+                     (one ? " It was not added." : " They were not added."));
+    if (isArmed()) runIfDue();
 }
 
 std::string SweepScheduler::scheduleNotSavedMessage(const SaveStatus& status) {
@@ -168,6 +228,10 @@ std::string SweepScheduler::scheduleNotSavedMessage(const SaveStatus& status) {
 void SweepScheduler::setSaveError(std::optional<std::string> error, bool fromSchedule) {
     saveErrorIsSchedule_ = error && fromSchedule;
     if (Models::assignIfChanged(saveError_, std::move(error))) publish(&SweepScheduler::saveErrorChanged);
+}
+
+void SweepScheduler::setFailure(std::optional<std::string> failure) {
+    if (Models::assignIfChanged(failure_, std::move(failure))) publish(&SweepScheduler::failureChanged);
 }
 
 void SweepScheduler::setFolderRefusal(std::optional<std::string> reason) {
@@ -219,6 +283,8 @@ std::optional<Date> SweepScheduler::nextRun(const SweepSchedule& schedule, const
 
 void SweepScheduler::runIfDue() {
     if (schedule_.frequency == Frequency::off || isRunning_) return;
+    // A sweep waits for folders being checked: it should look in them too.
+    if (!checkingFolders_.empty()) return;
     std::optional<Date> last;
     if (lastReceipt_) last = lastReceipt_->date;
     if (isDue(schedule_, last, deps_.clock()))
@@ -240,11 +306,21 @@ void SweepScheduler::run(SweepRun::Trigger trigger) {
     if (isRunning_) return;
     isRunning_ = true;
     publish(&SweepScheduler::isRunningChanged);
+    setFailure(std::nullopt);
     // Later changes of the schedule do not reach a sweep that has begun.
     Models::runThenDeliver(
         this, Models::WorkPriority::utility,
         [runner = deps_.runner, schedule = schedule_, trigger] { return runner(schedule, trigger); },
-        [](SweepScheduler& model, SweepRunner::Outcome outcome) { model.finishSweep(std::move(outcome)); });
+        [](SweepScheduler& model, SweepRunner::Outcome outcome) { model.finishSweep(std::move(outcome)); },
+        [](SweepScheduler& model, const std::string& reason) { model.failSweep(reason); });
+}
+
+// No receipt came back, so the last one stays and the next due test tries again.
+void SweepScheduler::failSweep(const std::string& reason) {
+    setFailure(Models::failureSentence("the sweep", reason));
+    isRunning_ = false;
+    publish(&SweepScheduler::isRunningChanged);
+    refreshNextRun();
 }
 
 void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
@@ -290,12 +366,22 @@ void SweepScheduler::cleanSelected() {
     if (picked.empty()) return;
     isCleaning_ = true;
     publish(&SweepScheduler::isCleaningChanged);
+    setFailure(std::nullopt);
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
         [picked, when = storable(deps_.clock()), hold = RemovalRun::holdInFlight()] {
             return moveFindings(picked, when);
         },
-        [](SweepScheduler& model, PanelMove move) { model.finishClean(std::move(move)); });
+        [](SweepScheduler& model, PanelMove move) { model.finishClean(std::move(move)); },
+        [](SweepScheduler& model, const std::string& reason) { model.failClean(reason); });
+}
+
+// What moved before the stop is in the history; the findings stay listed as they were.
+void SweepScheduler::failClean(const std::string& reason) {
+    setFailure(Models::failureSentence("moving the ticked findings to the Trash", reason) +
+               " What was moved is listed in the history.");
+    isCleaning_ = false;
+    publish(&SweepScheduler::isCleaningChanged);
 }
 
 // On the worker, so nothing depends on the scheduler still being there: the move and its

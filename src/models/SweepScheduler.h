@@ -10,9 +10,11 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
+#include "models/LatestRequest.h"
 #include "platform/Date.h"
 #include "platform/UserNotifications.h"
 #include "removal/CleanupExecutor.h"
@@ -33,12 +35,16 @@ public:
     using Clock = std::function<Date()>;
     /// One sweep, run on a worker; records its own receipt, findings and history run.
     using Runner = std::function<SweepRunner::Outcome(const SweepSchedule&, SweepRun::Trigger)>;
+    /// Why an own folder may not be swept, none when it may; run on a worker (it reads
+    /// the disk and the mount table, which a hung mount can hold up).
+    using FolderCheck = std::function<std::optional<std::string>(const std::string&)>;
 
     /// What the scheduler reaches outside itself; empty members take the real ones.
     struct Dependencies {
         Clock clock;                                              // the system clock
         Runner runner;                                            // SweepRunner::run, cloud detected afresh
         std::shared_ptr<UserNotifications::Center> notifications; // the session bus's service
+        FolderCheck folderCheck;                                  // OwnFolder::refusal
     };
 
     static constexpr double kDailyInterval = 86'400;
@@ -56,6 +62,8 @@ public:
     bool isCleaning() const { return isCleaning_; }
     /// Why the last sweep or move could not be written down; none when it was.
     const std::optional<std::string>& saveError() const { return saveError_; }
+    /// Why the last sweep or move from the panel stopped before it finished; none when it did.
+    const std::optional<std::string>& failure() const { return failure_; }
     const SweepSchedule& schedule() const { return schedule_; }
     /// True while the repeating timer runs.
     bool isArmed() const { return timer_.isActive(); }
@@ -74,13 +82,17 @@ public:
     bool allSelected() const;
 
     /// A different schedule is stored and restarts the timer; an equal one changes nothing.
-    /// Own folders that hold the home folder are left out, and `folderRefusal` says why.
+    /// Own folders not in the schedule yet are checked on a worker first and join it when
+    /// the check lets them; those refused stay out, and `folderRefusal` says why.
     void setSchedule(const SweepSchedule& schedule);
-    /// Appends an own folder to the schedule. None when added (or already there); else
-    /// the sentence the settings window shows, also kept as `folderRefusal`.
-    std::optional<std::string> addFolder(const std::string& path);
+    /// Appends an own folder to the schedule once its check on a worker lets it; a refusal
+    /// is kept as `folderRefusal`. A folder listed or being checked already changes nothing.
+    /// A newer check replaces one still running: the folders of that one are not added.
+    void addFolder(const std::string& path);
     /// Why the last folder the user tried to add was refused; cleared by the next one added.
     const std::optional<std::string>& folderRefusal() const { return folderRefusal_; }
+    /// The folders being checked before they join the schedule, in the order asked for.
+    const std::vector<std::string>& checkingFolders() const { return checkingFolders_; }
     /// Arms the timer for the current schedule and runs one due test at once.
     void start();
     /// Disarms the timer; a running sweep carries on.
@@ -113,6 +125,8 @@ signals:
     void scheduleChanged();
     void saveErrorChanged();
     void folderRefusalChanged();
+    void checkingFoldersChanged();
+    void failureChanged();
     /// After any of the above.
     void changed();
 
@@ -121,6 +135,16 @@ private:
     void refreshNextRun();
     void notify(const SweepReceipt& receipt);
     void finishSweep(SweepRunner::Outcome outcome);
+    void failSweep(const std::string& reason);
+    void failClean(const std::string& reason);
+    void setFailure(std::optional<std::string> failure);
+    /// Stores a different schedule and restarts the timer; its folders are known good.
+    void apply(const SweepSchedule& schedule);
+    /// What the check said of each folder asked about, in order.
+    using FolderVerdicts = std::vector<std::pair<std::string, std::optional<std::string>>>;
+    void checkFolders(const std::vector<std::string>& folders);
+    void finishFolderCheck(FolderVerdicts verdicts);
+    void failFolderCheck(const std::string& reason);
     /// What a move from the panel did, worked out and stored on its worker.
     struct PanelMove {
         std::vector<CleanupOutcome> outcomes;
@@ -144,6 +168,9 @@ private:
     bool saveErrorIsSchedule_ = false;
     SweepSchedule schedule_;
     std::optional<std::string> folderRefusal_;
+    std::vector<std::string> checkingFolders_;
+    LatestRequest folderCheck_;
+    std::optional<std::string> failure_;
     QTimer timer_;
     double tick_ = 300;
 };

@@ -4,6 +4,11 @@
 #include <QPointer>
 #include <QThread>
 #include <atomic>
+#include <functional>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <string>
 #include <memory>
 #include <thread>
 
@@ -58,9 +63,36 @@ TEST(MainThreadHandOff, BackgroundResultComesBackOnTheModelThread) {
         [&](QObject&, int result) {
             doneOn = QThread::currentThread();
             delivered = result;
-        });
+        },
+        [](QObject&, const std::string& reason) { ADD_FAILURE() << reason; });
     ASSERT_TRUE(test::waitUntil([&] { return delivered != 0; }));
     EXPECT_FALSE(workOnMain.load());
     EXPECT_EQ(doneOn, model.thread());
     EXPECT_EQ(delivered, 42);
+}
+
+// Work that throws must not end the process: whoever waits gets the error's text, on the
+// model's thread, and the result handler never runs.
+TEST(MainThreadHandOff, WorkThatThrowsHandsItsTextToTheWaiter) {
+    const std::pair<std::function<int()>, std::string> cases[] = {
+        {[]() -> int { throw std::runtime_error("[json.exception.type_error.302] type must be string"); },
+         "[json.exception.type_error.302] type must be string"},
+        {[]() -> int { throw std::bad_alloc(); }, "out of memory"},
+    };
+    for (const auto& [work, text] : cases) {
+        QObject model;
+        bool delivered = false;
+        std::optional<std::string> heard;
+        QThread* heardOn = nullptr;
+        Models::runThenDeliver(
+            &model, Models::WorkPriority::userInitiated, work, [&](QObject&, int) { delivered = true; },
+            [&](QObject&, const std::string& reason) {
+                heard = reason;
+                heardOn = QThread::currentThread();
+            });
+        ASSERT_TRUE(test::waitUntil([&] { return heard.has_value(); })) << text;
+        EXPECT_EQ(*heard, text);
+        EXPECT_EQ(heardOn, model.thread());
+        EXPECT_FALSE(delivered);
+    }
 }

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +38,7 @@ struct FakeSweeps {
     SweepReceipt receipt;
     std::vector<CleanupOutcome> outcomes;
     std::optional<std::string> saveError;
+    std::optional<std::string> raise; // the sweep throws this instead of answering
     std::atomic<int> finished{0};
 
     size_t calls() {
@@ -68,6 +70,7 @@ struct SchedulerRig {
             sweeps->triggers.push_back(trigger);
             sweeps->schedules.push_back(schedule);
             sweeps->released.wait(lock, [&] { return !sweeps->held; });
+            if (sweeps->raise) throw std::runtime_error(*sweeps->raise);
             SweepRunner::Outcome out{sweeps->receipt, sweeps->outcomes, sweeps->saveError};
             ++sweeps->finished;
             return out;

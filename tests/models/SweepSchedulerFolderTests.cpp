@@ -1,13 +1,59 @@
 // Own folders added through the scheduler: one that holds the home folder is refused with
-// a sentence the settings window shows, and never stored.
+// a sentence the settings window shows, and never stored. The check runs on a worker.
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QThread>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "models/SweepSchedulerFixtures.h"
 #include "platform/Path.h"
 
 using namespace sorvel;
+
+namespace {
+
+bool checked(const SweepScheduler& scheduler) {
+    return test::waitUntil([&] { return scheduler.checkingFolders().empty(); });
+}
+
+std::optional<std::string> added(SweepScheduler& scheduler, const std::string& folder) {
+    scheduler.addFolder(folder);
+    EXPECT_TRUE(checked(scheduler)) << folder;
+    return scheduler.folderRefusal();
+}
+
+// A check the test answers: folders named "Hung" wait for the gate (as behind a hung
+// mount), "Refused" ones are refused, "Broken" ones throw; each call is noted.
+struct HeldCheck {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = false;
+    std::vector<std::pair<std::string, std::thread::id>> calls;
+
+    void letGo() {
+        std::lock_guard lock(mutex);
+        open = true;
+        opened.notify_all();
+    }
+    static SweepScheduler::FolderCheck on(std::shared_ptr<HeldCheck> held) {
+        return [held](const std::string& folder) -> std::optional<std::string> {
+            std::unique_lock lock(held->mutex);
+            held->calls.emplace_back(folder, std::this_thread::get_id());
+            if (folder.find("Hung") != std::string::npos)
+                held->opened.wait_for(lock, std::chrono::seconds(20), [&] { return held->open; });
+            if (folder.find("Broken") != std::string::npos) throw std::runtime_error("Stale file handle");
+            if (folder.find("Refused") != std::string::npos) return "refused: " + folder;
+            return std::nullopt;
+        };
+    }
+};
+
+} // namespace
 
 TEST(SweepSchedulerFolders, AddingAFolderThatHoldsTheHomeIsRefusedAndNothingIsStored) {
     test::SchedulerRig rig;
@@ -17,7 +63,7 @@ TEST(SweepSchedulerFolders, AddingAFolderThatHoldsTheHomeIsRefusedAndNothingIsSt
     QSignalSpy refusals(&scheduler, &SweepScheduler::folderRefusalChanged);
 
     for (const std::string& folder : {h, std::string("/"), deletingLastPathComponent(h), std::string("~/")}) {
-        const auto reason = scheduler.addFolder(folder);
+        const auto reason = added(scheduler, folder);
         ASSERT_TRUE(reason.has_value()) << folder;
         EXPECT_NE(reason->find("so Sorvel can't sweep it"), std::string::npos) << *reason;
         EXPECT_EQ(scheduler.folderRefusal(), reason);
@@ -27,8 +73,8 @@ TEST(SweepSchedulerFolders, AddingAFolderThatHoldsTheHomeIsRefusedAndNothingIsSt
     EXPECT_GE(refusals.count(), 1);
 
     // A folder inside the home is added once, stored, and clears the message.
-    EXPECT_EQ(scheduler.addFolder(h + "/Projects"), std::nullopt);
-    EXPECT_EQ(scheduler.addFolder(h + "/Projects"), std::nullopt);
+    EXPECT_EQ(added(scheduler, h + "/Projects"), std::nullopt);
+    EXPECT_EQ(added(scheduler, h + "/Projects"), std::nullopt);
     EXPECT_EQ(scheduler.folderRefusal(), std::nullopt);
     EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{h + "/Projects"});
     EXPECT_EQ(test::storedSchedule().folders, std::vector<std::string>{h + "/Projects"});
@@ -42,6 +88,7 @@ TEST(SweepSchedulerFolders, AScheduleSetWithSuchAFolderKeepsTheOthersAndSaysWhy)
     SweepSchedule wanted;
     wanted.folders = {h + "/Projects", h, h + "/Downloads/Installers"};
     scheduler.setSchedule(wanted);
+    ASSERT_TRUE(checked(scheduler));
     EXPECT_EQ(scheduler.schedule().folders,
               (std::vector<std::string>{h + "/Projects", h + "/Downloads/Installers"}));
     EXPECT_EQ(test::storedSchedule().folders, scheduler.schedule().folders);
@@ -56,12 +103,65 @@ TEST(SweepSchedulerFolders, AFolderHoldingProtectedPlacesIsRefusedWhenAdded) {
     const std::string h = rig.home.h;
     test::makeDirs(h + "/Library/Preferences");
     SweepScheduler scheduler(rig.dependencies());
-    const auto reason = scheduler.addFolder(h + "/Library");
+    const auto reason = added(scheduler, h + "/Library");
     ASSERT_TRUE(reason.has_value());
     EXPECT_EQ(*reason, "\u201C~/Library\u201D is your Library folder, so Sorvel can't sweep it. Add a folder inside it "
                        "instead.");
     EXPECT_EQ(scheduler.folderRefusal(), reason);
     EXPECT_TRUE(scheduler.schedule().folders.empty());
     EXPECT_TRUE(test::storedSchedule().folders.empty());
+    scheduler.stop();
+}
+
+TEST(SweepSchedulerFolders, TheCheckRunsOnceOnAWorkerWhileOtherChangesApplyAtOnce) {
+    test::SchedulerRig rig;
+    const std::string h = rig.home.h;
+    auto held = std::make_shared<HeldCheck>();
+    auto deps = rig.dependencies();
+    deps.folderCheck = HeldCheck::on(held);
+    SweepScheduler scheduler(deps);
+
+    scheduler.addFolder(h + "/Hung");
+    // Back at once, the check still held: shown as being checked, not yet in the schedule.
+    EXPECT_EQ(scheduler.checkingFolders(), std::vector<std::string>{h + "/Hung"});
+    EXPECT_TRUE(scheduler.schedule().folders.empty());
+    SweepSchedule weekly = scheduler.schedule();
+    weekly.frequency = SweepSchedule::Frequency::weekly;
+    scheduler.setSchedule(weekly);
+    EXPECT_EQ(scheduler.schedule().frequency, SweepSchedule::Frequency::weekly);
+    scheduler.addFolder(h + "/Hung"); // asked again while it is checked: not checked again
+
+    held->letGo();
+    ASSERT_TRUE(checked(scheduler));
+    // Joined to the schedule as it is now: the frequency set meanwhile stays.
+    EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{h + "/Hung"});
+    EXPECT_EQ(scheduler.schedule().frequency, SweepSchedule::Frequency::weekly);
+    std::lock_guard lock(held->mutex);
+    ASSERT_EQ(held->calls.size(), 1u);
+    EXPECT_NE(held->calls[0].second, std::this_thread::get_id());
+    scheduler.stop();
+}
+
+TEST(SweepSchedulerFolders, TheAnswerForAFolderTheUserMovedOnFromIsDropped) {
+    test::SchedulerRig rig;
+    const std::string h = rig.home.h;
+    auto held = std::make_shared<HeldCheck>();
+    auto deps = rig.dependencies();
+    deps.folderCheck = HeldCheck::on(held);
+    SweepScheduler scheduler(deps);
+
+    scheduler.addFolder(h + "/Hung Refused");
+    scheduler.addFolder(h + "/Projects"); // chosen while the first is still being checked
+    ASSERT_TRUE(checked(scheduler));
+    EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{h + "/Projects"});
+    // The first answer, a refusal, comes late: it says nothing about the folder now shown.
+    held->letGo();
+    EXPECT_FALSE(test::waitUntil([&] { return scheduler.folderRefusal().has_value(); }, 1'000));
+    EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{h + "/Projects"});
+
+    // A check that throws adds nothing, and says why in the place of a refusal.
+    EXPECT_EQ(added(scheduler, h + "/Broken"),
+              "Sorvel could not finish checking \u201C~/Broken\u201D (Stale file handle). It was not added.");
+    EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{h + "/Projects"});
     scheduler.stop();
 }

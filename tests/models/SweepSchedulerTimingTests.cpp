@@ -188,9 +188,12 @@ TEST(SweepSchedulerScheduleChange, ANewScheduleIsStoredAndRestartsWithADueTest) 
     SweepSchedule daily = every(Frequency::daily, 6);
     daily.folders = {"~/Projects"};
     scheduler.setSchedule(daily);
-    EXPECT_EQ(test::storedSchedule(), daily);
     EXPECT_TRUE(scheduler.isArmed());
-    EXPECT_TRUE(scheduler.isRunning()); // no last receipt: due at once
+    // No last receipt, so due at once; the sweep waits for the new folder's check.
+    EXPECT_FALSE(scheduler.isRunning());
+    ASSERT_TRUE(test::waitUntil([&] { return scheduler.checkingFolders().empty(); }));
+    EXPECT_EQ(test::storedSchedule(), daily);
+    ASSERT_TRUE(test::waitUntil([&] { return rig.sweeps->finished.load() == 1; }));
     ASSERT_TRUE(test::sweepDone(scheduler));
     ASSERT_EQ(rig.sweeps->calls(), 1u);
     EXPECT_EQ(rig.sweeps->schedules[0], daily);

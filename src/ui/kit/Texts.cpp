@@ -49,6 +49,12 @@ Text* saveError(const std::string& message, QWidget* parent) {
     return w;
 }
 
+Text* failure(const std::string& message, QWidget* parent) {
+    auto* w = wrapping(q(message), 11.5, Theme::warning(), parent);
+    w->setObjectName("failure");
+    return w;
+}
+
 QLabel* selectable(const QString& text, const QFont& font, const Adaptive& colour, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setFont(font);

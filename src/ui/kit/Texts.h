@@ -34,6 +34,8 @@ Text* figure(const QString& text, double px, Fonts::Weight weight, const Adaptiv
              QWidget* parent = nullptr);
 /// A warning line for a model's `saveError`: the removal happened, its record did not.
 Text* saveError(const std::string& message, QWidget* parent = nullptr);
+/// A warning line for a model's `failure`: work that stopped before it finished, and why.
+Text* failure(const std::string& message, QWidget* parent = nullptr);
 /// A label of selectable plain text in a theme colour.
 QLabel* selectable(const QString& text, const QFont& font, const Adaptive& colour, QWidget* parent = nullptr);
 

@@ -182,11 +182,18 @@ void CleanupPreviewSheet::showEvent(QShowEvent* event) {
 void CleanupPreviewSheet::startDryRun() {
     items_ = coordinator_.selectedCleanupItems();
     QPointer<CleanupPreviewSheet> self(this);
-    coordinator_.runCleanup(CleanupExecutor::Mode::dryRun, std::nullopt, [self](const ScanCoordinator::Outcomes& o) {
-        if (!self) return;
-        self->state_.dryRunReturned(o);
-        self->redraw();
-    });
+    coordinator_.runCleanup(
+        CleanupExecutor::Mode::dryRun, std::nullopt,
+        [self](const ScanCoordinator::Outcomes& o) {
+            if (!self) return;
+            self->state_.dryRunReturned(o);
+            self->redraw();
+        },
+        [self](const std::string& sentence) {
+            if (!self) return;
+            self->state_.failed(sentence);
+            self->redraw();
+        });
     renderProgress();
 }
 
@@ -197,11 +204,18 @@ void CleanupPreviewSheet::confirmMove() {
     // The coordinator records the run whatever becomes of the sheet; the sheet only hears
     // the outcome while it still exists.
     QPointer<CleanupPreviewSheet> self(this);
-    coordinator_.performCleanup(std::move(*paths), [self](const ScanCoordinator::Outcomes& o) {
-        if (!self) return;
-        self->state_.moveReturned(o);
-        self->redraw();
-    });
+    coordinator_.performCleanup(
+        std::move(*paths),
+        [self](const ScanCoordinator::Outcomes& o) {
+            if (!self) return;
+            self->state_.moveReturned(o);
+            self->redraw();
+        },
+        [self](const std::string& sentence) {
+            if (!self) return;
+            self->state_.failed(sentence);
+            self->redraw();
+        });
 }
 
 void CleanupPreviewSheet::reject() {

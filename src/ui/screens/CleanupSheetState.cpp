@@ -54,6 +54,16 @@ void CleanupSheetState::moveReturned(std::vector<CleanupOutcome> outcomes) {
     stage_ = Stage::done;
 }
 
+void CleanupSheetState::failed(std::string sentence) {
+    failure_ = std::move(sentence);
+    outcomes_.clear();
+    selected_.clear();
+    preparing_ = false;
+    // A move that stopped ends the sheet; a dry run that stopped leaves nothing to pick.
+    if (working_) stage_ = Stage::done;
+    working_ = false;
+}
+
 bool CleanupSheetState::isSelectable(const CleanupOutcome& outcome) const {
     return stage_ == Stage::review && !working_ && isEligible(outcome);
 }
@@ -190,6 +200,7 @@ std::string CleanupSheetState::title() const {
         return "Move " + std::to_string(n) + " " + ScreenText::items(n) + " to the Trash?";
     }
     case Stage::done: {
+        if (failure_) return "The move stopped";
         const int moved = movedCount();
         if (moved == 0) return "Nothing was moved";
         if (notMovedCount() == 0) return "Moved to the Trash";
@@ -202,6 +213,7 @@ std::string CleanupSheetState::title() const {
 }
 
 std::string CleanupSheetState::subtitle() const {
+    if (failure_) return *failure_;
     switch (stage_) {
     case Stage::review: {
         const auto n = static_cast<int64_t>(refused().size());
@@ -225,6 +237,7 @@ std::string CleanupSheetState::subtitle() const {
 }
 
 CleanupSheetState::HeaderSymbol CleanupSheetState::headerSymbol() const {
+    if (failure_) return HeaderSymbol::warning;
     if (stage_ != Stage::done) return HeaderSymbol::checklist;
     return movedCount() > 0 && notMovedCount() == 0 ? HeaderSymbol::success : HeaderSymbol::warning;
 }

@@ -42,6 +42,9 @@ public:
     /// move cannot start now.
     std::optional<std::vector<CleanupExecutor::PathSize>> startMove();
     void moveReturned(std::vector<CleanupOutcome> outcomes);
+    /// The dry run or the move stopped without outcomes: the sheet ends with the reason.
+    void failed(std::string sentence);
+    const std::optional<std::string>& failure() const { return failure_; }
 
     // Ticks (review stage only).
     bool isSelectable(const CleanupOutcome& outcome) const;
@@ -95,6 +98,7 @@ private:
     Stage stage_ = Stage::review;
     bool working_ = false;
     bool preparing_ = true;
+    std::optional<std::string> failure_;
 };
 
 } // namespace sorvel::ui

@@ -154,7 +154,7 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     connect(&c, &ScanCoordinator::progressChanged, this, &HeaderView::refreshProgress);
     for (auto signal : {&ScanCoordinator::phaseChanged, &ScanCoordinator::resultChanged, &ScanCoordinator::scopeChanged,
                         &ScanCoordinator::hasPendingChangesChanged, &ScanCoordinator::lastLiveUpdateChanged,
-                        &ScanCoordinator::liveUpdatesEnabledChanged})
+                        &ScanCoordinator::liveUpdatesEnabledChanged, &ScanCoordinator::failureChanged})
         connect(&c, signal, this, &HeaderView::refresh);
     refresh();
 }
@@ -260,6 +260,16 @@ void HeaderView::refreshStatus() {
         symbol_->setToolTip("Watching for changes — deletions update these numbers automatically");
         break;
     case HeaderText::Status::empty: statusText_->setText(""); break;
+    }
+    // Work that stopped with an error says so in place of the status, whatever that was.
+    if (const auto& failure = c.failure(); failure && s != HeaderText::Status::scanning) {
+        statusText_->setFont(Fonts::system(10.5, Fonts::Weight::medium));
+        statusText_->setColour(Theme::warning());
+        statusText_->setText(QString::fromStdString(*failure));
+        statusText_->setToolTip(QString::fromStdString(*failure));
+        symbol_->setVisible(true);
+        symbol_->setSymbol("exclamationmark.triangle", Theme::warning());
+        symbol_->setToolTip(QString::fromStdString(*failure));
     }
 }
 

@@ -54,7 +54,7 @@ AppUninstallerView::AppUninstallerView(AppsModel& apps, ScanCoordinator& coordin
     });
     for (auto signal : {&AppsModel::isScanningChanged, &AppsModel::selectedAppChanged, &AppsModel::stageChanged,
                         &AppsModel::previewChanged, &AppsModel::isPreviewingChanged, &AppsModel::handoffChanged,
-                        &AppsModel::saveErrorChanged})
+                        &AppsModel::saveErrorChanged, &AppsModel::failureChanged})
         connect(&apps_, signal, rebuild_, &Coalescer::request);
     // Ticks change in place: the list of rows stays as it is.
     connect(&apps_, &AppsModel::selectedPathsChanged, this, [this] {
@@ -129,6 +129,7 @@ QWidget* AppUninstallerView::header() {
         line->addWidget(rescan);
     }
     block->addLayout(line);
+    if (const auto& failure = apps_.failure()) block->addWidget(Texts::failure(*failure));
     if (const auto& error = apps_.saveError()) block->addWidget(Texts::saveError(*error));
     if (!app)
         block->addWidget(wrapping("Every app on this computer and the files it has left around ~/Library \u2014 support "

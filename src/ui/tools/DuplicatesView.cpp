@@ -38,7 +38,8 @@ DuplicatesView::DuplicatesView(DuplicatesModel& model, DesktopServices& desktop,
     setFocusPolicy(Qt::StrongFocus);
     for (auto signal : {&DuplicatesModel::reportChanged, &DuplicatesModel::isScanningChanged,
                         &DuplicatesModel::scannedRootChanged, &DuplicatesModel::outcomesChanged,
-                        &DuplicatesModel::stageChanged, &DuplicatesModel::saveErrorChanged})
+                        &DuplicatesModel::stageChanged, &DuplicatesModel::saveErrorChanged,
+                        &DuplicatesModel::failureChanged})
         connect(&model_, signal, rebuild_, &Coalescer::request);
     connect(&model_, &DuplicatesModel::reportChanged, this, [this] { shownSets_ = DuplicatesRules::kMaximumCards; });
     shownSets_ = DuplicatesRules::kMaximumCards;
@@ -101,6 +102,7 @@ QWidget* DuplicatesView::header() {
         line->addWidget(home);
     }
     block->addLayout(line);
+    if (const auto& failure = model_.failure()) block->addWidget(Texts::failure(*failure));
     if (const auto& error = model_.saveError()) block->addWidget(Texts::saveError(*error));
     if (const auto& root = model_.scannedRoot()) {
         auto* folder = mono(q(tildeAbbreviated(*root)), 11, W::regular, Theme::tertiaryText());

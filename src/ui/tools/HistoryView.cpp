@@ -69,6 +69,10 @@ void HistoryView::rebuildLedger() {
         title->addWidget(clearLog);
     }
     header_->addLayout(title);
+    if (const auto& failure = history_.failure()) {
+        header_->setSpacing(8);
+        header_->addWidget(Texts::failure(*failure));
+    }
     if (const auto& error = history_.saveError()) {
         header_->setSpacing(8);
         header_->addWidget(Texts::saveError(*error));

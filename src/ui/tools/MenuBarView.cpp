@@ -55,7 +55,7 @@ MenuBarView::MenuBarView(SweepScheduler& scheduler, Actions actions, QWidget* pa
     for (auto signal : {&SweepScheduler::isRunningChanged, &SweepScheduler::lastReceiptChanged,
                         &SweepScheduler::nextRunDateChanged, &SweepScheduler::findingsChanged,
                         &SweepScheduler::isCleaningChanged, &SweepScheduler::scheduleChanged,
-                        &SweepScheduler::saveErrorChanged})
+                        &SweepScheduler::saveErrorChanged, &SweepScheduler::failureChanged})
         connect(&scheduler_, signal, rebuild_, &Coalescer::request);
     connect(&scheduler_, &SweepScheduler::selectedPathsChanged, this, &MenuBarView::refreshTicks);
     rebuild();
@@ -134,6 +134,7 @@ QWidget* MenuBarView::header() {
 QWidget* MenuBarView::lastSweep() {
     auto* stack = column(10);
     stack->addWidget(caption("Last sweep", 9.5, W::semibold, Theme::tertiaryText()));
+    if (const auto& failure = scheduler_.failure()) stack->addWidget(Texts::failure(*failure));
     if (const auto& error = scheduler_.saveError()) stack->addWidget(Texts::saveError(*error));
     const auto& receipt = scheduler_.lastReceipt();
     if (!receipt) {

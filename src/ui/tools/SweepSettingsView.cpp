@@ -5,7 +5,6 @@
 #include <QFileDialog>
 #include <QVBoxLayout>
 
-#include <filesystem>
 
 #include "engine/Bytes.h"
 #include "engine/PathText.h"
@@ -18,6 +17,7 @@
 #include "ui/kit/ClickArea.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/SegmentedPicker.h"
+#include "ui/kit/Spinner.h"
 #include "ui/kit/Surface.h"
 #include "ui/kit/Switch.h"
 #include "ui/kit/SymbolView.h"
@@ -66,7 +66,9 @@ SweepSettingsView::SweepSettingsView(ScanCoordinator& coordinator, SweepSchedule
     layout_->setAlignment(Qt::AlignTop);
     setWidget(page_);
     viewport()->setAutoFillBackground(false);
-    connect(&scheduler_, &SweepScheduler::scheduleChanged, rebuild_, &Coalescer::request);
+    for (auto signal : {&SweepScheduler::scheduleChanged, &SweepScheduler::checkingFoldersChanged,
+                        &SweepScheduler::folderRefusalChanged})
+        connect(&scheduler_, signal, rebuild_, &Coalescer::request);
     connect(&coordinator_, &ScanCoordinator::resultChanged, rebuild_, &Coalescer::request);
     for (auto signal : {&UpdateChecker::stateChanged, &UpdateChecker::lastCheckedChanged,
                         &UpdateChecker::automaticChecksChanged, &UpdateChecker::saveErrorChanged})
@@ -97,18 +99,16 @@ void SweepSettingsView::write(const SweepSchedule& schedule) { scheduler_.setSch
 void SweepSettingsView::addFolder() {
     const auto folder = chooser_ ? chooser_(this) : std::nullopt;
     if (!folder || folder->empty()) return;
-    // A folder that holds the home would hand a sweep every file the user owns: judged as
-    // written and again with links resolved (a link to "/" is "/").
-    const std::string home = homeDirectory();
-    folderMessage_ = SettingsRules::folderRefusal(*folder, home);
-    std::error_code folderError, homeError;
-    const auto resolved = std::filesystem::canonical(*folder, folderError);
-    const auto resolvedHome = std::filesystem::canonical(home, homeError);
-    if (!folderMessage_ && !folderError && !homeError)
-        folderMessage_ = SettingsRules::folderRefusal(resolved.string(), resolvedHome.string());
-    // The scheduler's own check knows places by identity, and protected locations inside.
-    if (!folderMessage_) folderMessage_ = scheduler_.addFolder(*folder);
+    // A folder that holds the home would hand a sweep every file the user owns. Judged
+    // here by the text alone, which touches no disk; the scheduler's check, on a worker,
+    // resolves links and knows places by identity and protected locations inside.
+    folderMessage_ = SettingsRules::folderRefusal(*folder, homeDirectory());
+    if (!folderMessage_) scheduler_.addFolder(*folder);
     rebuild_->request();
+}
+
+std::optional<std::string> SweepSettingsView::folderMessage() const {
+    return folderMessage_ ? folderMessage_ : scheduler_.folderRefusal();
 }
 
 void SweepSettingsView::rebuild() {
@@ -245,8 +245,18 @@ QWidget* SweepSettingsView::foldersSection() {
     connect(add, &Button::clicked, this, [this] { addFolder(); });
     head->addWidget(add);
     stack->addLayout(head);
-    if (folderMessage_) {
-        auto* message = wrapping(q(*folderMessage_), 11.5, Theme::warning());
+    // Being checked: said at once, and the rest of the window stays in use meanwhile.
+    for (const auto& folder : scheduler_.checkingFolders()) {
+        auto* line = row(8);
+        line->addWidget(new Spinner(11));
+        auto* checking = wrapping(q("Checking \u201C" + tildeAbbreviated(folder) + "\u201D\u2026"), 11.5,
+                                  Theme::tertiaryText());
+        checking->setObjectName("checkingFolder");
+        line->addWidget(checking, 1);
+        stack->addLayout(line);
+    }
+    if (const auto shown = folderMessage()) {
+        auto* message = wrapping(q(*shown), 11.5, Theme::warning());
         message->setObjectName("folderMessage");
         stack->addWidget(message);
     }

@@ -38,8 +38,9 @@ public:
     void addFolder();
     void flush();
     int builds() const { return builds_; }
-    /// The last refusal of "Add folder…", shown under the folders heading.
-    const std::optional<std::string>& folderMessage() const { return folderMessage_; }
+    /// The last refusal of "Add folder…", shown under the folders heading: the window's own
+    /// (by the path as written), else the scheduler's once its check has come back.
+    std::optional<std::string> folderMessage() const;
 
     /// The real chooser: a folder dialog opening at the home folder.
     static std::optional<std::string> chooseWithDialog(QWidget* parent);

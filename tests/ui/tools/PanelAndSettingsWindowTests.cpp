@@ -15,6 +15,10 @@
 
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 #include "models/SettingsSaver.h"
 #include "platform/BundleInfo.h"
 #include "tools/ToolPageTesting.h"
@@ -225,34 +229,76 @@ TEST(SettingsWindow, FoldersThatHoldTheHomeAreRefusedWithAMessage) {
     ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
     std::optional<std::string> answer = ctx.home();
     settings.setFolderChooser([&](QWidget*) { return answer; });
+    // The scheduler's own check runs on a worker: each add is followed until it is back.
+    auto add = [&] {
+        settings.addFolder();
+        EXPECT_TRUE(waitUntil([&] { return sweeper.checkingFolders().empty(); }));
+        settings.flush();
+    };
     one<ui::Button>(&settings, "addFolder")->click();
     EXPECT_TRUE(sweeper.schedule().folders.empty());
     ASSERT_TRUE(settings.folderMessage());
     settings.flush();
     EXPECT_NE(textOf(&settings, "folderMessage").find("holds your whole home folder"), std::string::npos);
     answer = "/";
-    settings.addFolder();
+    add();
     EXPECT_TRUE(sweeper.schedule().folders.empty());
     // A link that leads to the root is the root.
     ASSERT_EQ(::symlink("/", (ctx / "everything").c_str()), 0);
     answer = ctx / "everything";
-    settings.addFolder();
+    add();
     EXPECT_TRUE(sweeper.schedule().folders.empty());
     EXPECT_TRUE(settings.folderMessage());
     // The Library folder is refused as well, with the scheduler's reason.
     answer = ctx / "Library";
-    settings.addFolder();
+    add();
     EXPECT_TRUE(sweeper.schedule().folders.empty());
     ASSERT_TRUE(settings.folderMessage());
     EXPECT_NE(settings.folderMessage()->find("is your Library folder"), std::string::npos);
     answer = ctx / "Builds";
-    settings.addFolder();
-    settings.addFolder(); // already listed: no second entry, no message
+    add();
+    add(); // already listed: no second entry, no message
     EXPECT_EQ(sweeper.schedule().folders, std::vector<std::string>{ctx / "Builds"});
     EXPECT_FALSE(settings.folderMessage());
-    settings.flush();
     one<QAbstractButton>(&settings, "removeFolder")->click();
     EXPECT_TRUE(sweeper.schedule().folders.empty());
+}
+
+TEST(SettingsWindow, AFolderBeingCheckedIsShownAndTheWindowStaysInUse) {
+    UiContext ctx;
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    SweepScheduler::Dependencies deps;
+    deps.runner = [](const SweepSchedule&, SweepRun::Trigger) { return SweepRunner::Outcome{}; };
+    deps.folderCheck = [gate](const std::string&) -> std::optional<std::string> {
+        std::unique_lock lock(gate->mutex);
+        gate->opened.wait_for(lock, std::chrono::seconds(20), [&] { return gate->open; });
+        return std::nullopt;
+    };
+    SweepScheduler sweeper(deps);
+    ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
+    settings.setFolderChooser([&](QWidget*) { return std::optional<std::string>(ctx / "Builds"); });
+    settings.addFolder();
+    settings.flush();
+    EXPECT_EQ(textOf(&settings, "checkingFolder"), "Checking \u201C~/Builds\u201D\u2026");
+    // Meanwhile the schedule's controls answer at once.
+    pick(one<ui::SegmentedPicker>(&settings, "frequency"), 1);
+    EXPECT_EQ(sweeper.schedule().frequency, SweepSchedule::Frequency::daily);
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->open = true;
+        gate->opened.notify_all();
+    }
+    ASSERT_TRUE(waitUntil([&] { return sweeper.checkingFolders().empty(); }));
+    settings.flush();
+    EXPECT_TRUE(named(&settings, "checkingFolder").empty());
+    EXPECT_EQ(sweeper.schedule().folders, std::vector<std::string>{ctx / "Builds"});
+    EXPECT_EQ(sweeper.schedule().frequency, SweepSchedule::Frequency::daily);
+    sweeper.stop();
 }
 
 TEST(SettingsWindow, TheCheckButtonFollowsTheUpdateState) {
