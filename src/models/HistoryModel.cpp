@@ -49,8 +49,8 @@ void HistoryModel::reload() {
         [generation](HistoryModel& model, std::vector<SweepRun> runs) { model.finishLoad(generation, std::move(runs)); },
         [generation](HistoryModel& model, const std::string& reason) {
             --model.loading_;
-            if (generation != model.generation_) return;
-            model.setFailure(Models::failureSentence("reading the history", reason));
+            // A newer load or a clear knows better; this one's end is still announced.
+            if (generation == model.generation_) model.setFailure(Models::failureSentence("reading the history", reason));
             emit model.changed();
         });
 }

@@ -31,11 +31,16 @@ AppUninstallReview::AppUninstallReview(AppsModel& apps, ScanCoordinator& coordin
     const auto allowed = apps_.allowed();
     const auto refused = apps_.refused();
 
-    auto* title = text(q(UninstallerRules::reviewTitle(stage, app_, allowed.size(), apps_.preview())), 15, W::semibold,
-                       Theme::primaryText());
+    // A move that stopped with an error has no outcomes to count: it says why instead.
+    const auto& failure = apps_.failure();
+    const bool stopped = failure && stage == AppsModel::Stage::done;
+    auto* title = text(stopped ? QString("The move stopped")
+                               : q(UninstallerRules::reviewTitle(stage, app_, allowed.size(), apps_.preview())),
+                       15, W::semibold, Theme::primaryText());
     title->setObjectName("reviewTitle");
     stack->addWidget(title);
-    auto* subtitle = wrapping(q(UninstallerRules::reviewSubtitle(stage, apps_.preview())), 12, Theme::secondaryText());
+    auto* subtitle = wrapping(q(stopped ? *failure : UninstallerRules::reviewSubtitle(stage, apps_.preview())), 12,
+                              stopped ? Theme::warning() : Theme::secondaryText());
     subtitle->setObjectName("reviewSubtitle");
     stack->addWidget(subtitle);
 
