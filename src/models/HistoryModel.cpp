@@ -46,11 +46,14 @@ void HistoryModel::reload() {
     ++loading_;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated, [] { return SweepHistory::load(); },
-        [generation](HistoryModel& model, std::vector<SweepRun> runs) { model.finishLoad(generation, std::move(runs)); },
+        [generation](HistoryModel& model, std::vector<SweepRun> runs) {
+            model.finishLoad(generation, std::move(runs));
+        },
         [generation](HistoryModel& model, const std::string& reason) {
             --model.loading_;
             // A newer load or a clear knows better; this one's end is still announced.
-            if (generation == model.generation_) model.setFailure(Models::failureSentence("reading the history", reason));
+            if (generation == model.generation_)
+                model.setFailure(Models::failureSentence("reading the history", reason));
             emit model.changed();
         });
 }

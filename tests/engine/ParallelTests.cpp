@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <new>
 #include <optional>
 #include <random>
 #include <set>
@@ -107,25 +106,4 @@ TEST(ParallelCounter, EveryValueIsHandedOutOnce) {
     EXPECT_EQ(distinct.size(), 1000u);
     EXPECT_EQ(*distinct.begin(), 1);
     EXPECT_EQ(*distinct.rbegin(), 1000);
-}
-
-TEST(ParallelMap, AJobThatThrowsReachesTheCallerWhetherRunDirectlyOrFannedOut) {
-    const auto caller = std::this_thread::get_id();
-    for (size_t count : {size_t{1}, size_t{50}}) {
-        std::atomic<bool> workerTookOne{false};
-        bool outOfMemory = false;
-        try {
-            (void)Parallel::map(count, [&](size_t) -> int {
-                if (std::this_thread::get_id() != caller) workerTookOne = true;
-                // Fanned out, each job holds on (bounded) until a pool worker has one, so
-                // that some throw there and not only on the caller.
-                for (int spins = 0; count > 1 && !workerTookOne && spins < 20'000; ++spins)
-                    std::this_thread::sleep_for(std::chrono::microseconds(100));
-                throw std::bad_alloc();
-            });
-        } catch (const std::bad_alloc&) {
-            outOfMemory = true;
-        }
-        EXPECT_TRUE(outOfMemory) << count;
-    }
 }

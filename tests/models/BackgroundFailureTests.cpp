@@ -50,7 +50,8 @@ TEST(BackgroundFailures, AScanOrCleanupRunThatThrowsEndsWithItsReason) {
         auto onOutcomes = [&](const ScanCoordinator::Outcomes&) { returned = true; };
         auto onFailure = [&](const std::string& sentence) { heard = sentence; };
         const std::vector<CleanupExecutor::PathSize> picked{{home / "Library/Caches/app", 1}};
-        if (c.step == Step::dryRun) coordinator.runCleanup(CleanupExecutor::Mode::dryRun, picked, onOutcomes, onFailure);
+        using Mode = CleanupExecutor::Mode;
+        if (c.step == Step::dryRun) coordinator.runCleanup(Mode::dryRun, picked, onOutcomes, onFailure);
         if (c.step == Step::move) coordinator.performCleanup(picked, onOutcomes, onFailure);
         if (c.step == Step::scan) {
             EXPECT_EQ(coordinator.phase(), Phase::cancelled);

@@ -6,8 +6,9 @@
 #include <QThread>
 
 #include <chrono>
-#include <condition_variable>
+#include <future>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "models/SweepSchedulerFixtures.h"
@@ -27,25 +28,21 @@ std::optional<std::string> added(SweepScheduler& scheduler, const std::string& f
     return scheduler.folderRefusal();
 }
 
-// A check the test answers: folders named "Hung" wait for the gate (as behind a hung
-// mount), "Refused" ones are refused, "Broken" ones throw; each call is noted.
+// A check the test answers: folders named "Hung" wait for `gate` (as behind a hung
+// mount), "Refused" ones are refused, "Broken" ones throw; each call's thread is noted.
 struct HeldCheck {
+    std::promise<void> gate;
     std::mutex mutex;
-    std::condition_variable opened;
-    bool open = false;
-    std::vector<std::pair<std::string, std::thread::id>> calls;
+    std::vector<std::thread::id> calls;
 
-    void letGo() {
-        std::lock_guard lock(mutex);
-        open = true;
-        opened.notify_all();
-    }
     static SweepScheduler::FolderCheck on(std::shared_ptr<HeldCheck> held) {
-        return [held](const std::string& folder) -> std::optional<std::string> {
-            std::unique_lock lock(held->mutex);
-            held->calls.emplace_back(folder, std::this_thread::get_id());
-            if (folder.find("Hung") != std::string::npos)
-                held->opened.wait_for(lock, std::chrono::seconds(20), [&] { return held->open; });
+        auto opened = held->gate.get_future().share();
+        return [held, opened](const std::string& folder) -> std::optional<std::string> {
+            {
+                std::lock_guard lock(held->mutex);
+                held->calls.push_back(std::this_thread::get_id());
+            }
+            if (folder.find("Hung") != std::string::npos) opened.wait_for(std::chrono::seconds(20));
             if (folder.find("Broken") != std::string::npos) throw std::runtime_error("Stale file handle");
             if (folder.find("Refused") != std::string::npos) return "refused: " + folder;
             return std::nullopt;
@@ -131,14 +128,14 @@ TEST(SweepSchedulerFolders, TheCheckRunsOnceOnAWorkerWhileOtherChangesApplyAtOnc
     EXPECT_EQ(scheduler.schedule().frequency, SweepSchedule::Frequency::weekly);
     scheduler.addFolder(h + "/Hung"); // asked again while it is checked: not checked again
 
-    held->letGo();
+    held->gate.set_value();
     ASSERT_TRUE(checked(scheduler));
     // Joined to the schedule as it is now: the frequency set meanwhile stays.
     EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{h + "/Hung"});
     EXPECT_EQ(scheduler.schedule().frequency, SweepSchedule::Frequency::weekly);
     std::lock_guard lock(held->mutex);
     ASSERT_EQ(held->calls.size(), 1u);
-    EXPECT_NE(held->calls[0].second, std::this_thread::get_id());
+    EXPECT_NE(held->calls[0], std::this_thread::get_id());
     scheduler.stop();
 }
 
@@ -155,7 +152,7 @@ TEST(SweepSchedulerFolders, TheAnswerForAFolderTheUserMovedOnFromIsDropped) {
     ASSERT_TRUE(checked(scheduler));
     EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{h + "/Projects"});
     // The first answer, a refusal, comes late: it says nothing about the folder now shown.
-    held->letGo();
+    held->gate.set_value();
     EXPECT_FALSE(test::waitUntil([&] { return scheduler.folderRefusal().has_value(); }, 1'000));
     EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{h + "/Projects"});
 

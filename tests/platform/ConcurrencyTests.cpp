@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <sched.h>
@@ -141,15 +140,4 @@ TEST(ConcurrencyFailures, AnErrorOnAnyThreadReachesTheCallerAfterTheOthersFinish
     std::atomic<int> sum{0};
     concurrentPerform(100, [&](size_t i) { sum.fetch_add(static_cast<int>(i)); });
     EXPECT_EQ(sum.load(), 4950);
-}
-
-TEST(ConcurrencyFailures, TheTextShownForAnErrorSaysWhatItWas) {
-    const std::pair<std::exception_ptr, std::string> cases[] = {
-        {std::make_exception_ptr(std::runtime_error("[json.exception.parse_error.101] unexpected end")),
-         "[json.exception.parse_error.101] unexpected end"},
-        {std::make_exception_ptr(std::bad_alloc()), "out of memory"},
-        {std::make_exception_ptr(42), "an error that carries no description"},
-        {std::make_exception_ptr(std::runtime_error("")), "an error that carries no description"},
-    };
-    for (const auto& [error, text] : cases) EXPECT_EQ(failureText(error), text);
 }

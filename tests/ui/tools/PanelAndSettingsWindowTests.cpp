@@ -16,8 +16,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 
 #include "models/SettingsSaver.h"
 #include "platform/BundleInfo.h"
@@ -266,17 +265,11 @@ TEST(SettingsWindow, FoldersThatHoldTheHomeAreRefusedWithAMessage) {
 
 TEST(SettingsWindow, AFolderBeingCheckedIsShownAndTheWindowStaysInUse) {
     UiContext ctx;
-    struct Gate {
-        std::mutex mutex;
-        std::condition_variable opened;
-        bool open = false;
-    };
-    auto gate = std::make_shared<Gate>();
+    std::promise<void> gate; // held as behind a hung mount until let go
     SweepScheduler::Dependencies deps;
     deps.runner = [](const SweepSchedule&, SweepRun::Trigger) { return SweepRunner::Outcome{}; };
-    deps.folderCheck = [gate](const std::string&) -> std::optional<std::string> {
-        std::unique_lock lock(gate->mutex);
-        gate->opened.wait_for(lock, std::chrono::seconds(20), [&] { return gate->open; });
+    deps.folderCheck = [opened = gate.get_future().share()](const std::string&) -> std::optional<std::string> {
+        opened.wait_for(std::chrono::seconds(20));
         return std::nullopt;
     };
     SweepScheduler sweeper(deps);
@@ -288,11 +281,7 @@ TEST(SettingsWindow, AFolderBeingCheckedIsShownAndTheWindowStaysInUse) {
     // Meanwhile the schedule's controls answer at once.
     pick(one<ui::SegmentedPicker>(&settings, "frequency"), 1);
     EXPECT_EQ(sweeper.schedule().frequency, SweepSchedule::Frequency::daily);
-    {
-        std::lock_guard lock(gate->mutex);
-        gate->open = true;
-        gate->opened.notify_all();
-    }
+    gate.set_value();
     ASSERT_TRUE(waitUntil([&] { return sweeper.checkingFolders().empty(); }));
     settings.flush();
     EXPECT_TRUE(named(&settings, "checkingFolder").empty());
