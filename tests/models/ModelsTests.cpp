@@ -4,9 +4,6 @@
 #include <QPointer>
 #include <QThread>
 #include <atomic>
-#include <optional>
-#include <stdexcept>
-#include <string>
 #include <memory>
 #include <thread>
 
@@ -67,25 +64,4 @@ TEST(MainThreadHandOff, BackgroundResultComesBackOnTheModelThread) {
     EXPECT_FALSE(workOnMain.load());
     EXPECT_EQ(doneOn, model.thread());
     EXPECT_EQ(delivered, 42);
-}
-
-// Work that throws must not end the process: whoever waits gets the error's text, on the
-// model's thread, and the result handler never runs.
-TEST(MainThreadHandOff, WorkThatThrowsHandsItsTextToTheWaiter) {
-    QObject model;
-    bool delivered = false;
-    std::optional<std::string> heard;
-    QThread* heardOn = nullptr;
-    Models::runThenDeliver(
-        &model, Models::WorkPriority::userInitiated,
-        []() -> int { throw std::runtime_error("[json.exception.type_error.302] type must be string"); },
-        [&](QObject&, int) { delivered = true; },
-        [&](QObject&, const std::string& reason) {
-            heard = reason;
-            heardOn = QThread::currentThread();
-        });
-    ASSERT_TRUE(test::waitUntil([&] { return heard.has_value(); }));
-    EXPECT_EQ(*heard, "[json.exception.type_error.302] type must be string");
-    EXPECT_EQ(heardOn, model.thread());
-    EXPECT_FALSE(delivered);
 }
