@@ -197,15 +197,15 @@ TEST(SweepOwnFolderRefusal, ARelativeHomeRefusesOwnFoldersAndMovesAndSaysWhy) {
         ::setenv("HOME", "u", 1);
         ::setenv("XDG_DATA_HOME", (d + "/data").c_str(), 1); // a Trash inside the test's own folder
         ::setenv("XDG_CONFIG_HOME", (d + "/config").c_str(), 1);
-        const auto reason = OwnFolder::refusal(d + "/own");
-        if (!reason || reason->find("is set to \u201Cu\u201D, which is not a full path") == std::string::npos) return 1;
         const auto policy = CleanupPolicy::standard().allowing({d});
         const std::vector<CleanupExecutor::PathSize> paths{{d + "/u", 0}, {d + "/own/junk", 0}};
         for (const auto& o : CleanupExecutor::run(paths, CleanupExecutor::Mode::moveToTrash, policy, {}))
-            if (!o.refusal() || *o.refusal() != CleanupGuard::Refusal::homeUnknown("u")) return 2;
-        return test::exists(d + "/u/Documents/thesis.txt") && test::exists(d + "/own/junk/x") ? 0 : 3;
+            if (!o.refusal() || *o.refusal() != CleanupGuard::Refusal::homeUnknown("u")) return o.moved() ? 1 : 2;
+        if (!test::exists(d + "/u/Documents/thesis.txt") || !test::exists(d + "/own/junk/x")) return 3;
+        const auto reason = OwnFolder::refusal(d + "/own");
+        return reason && reason->find("is set to \u201Cu\u201D, which is not a full path") != std::string::npos ? 0 : 4;
     });
-    EXPECT_EQ(status, 0) << "1: the own folder was accepted, 2: a move was not refused, 3: something moved";
+    EXPECT_EQ(status, 0) << "1: moved, 2: refused for another reason, 3: something went, 4: the own folder was accepted";
     EXPECT_TRUE(test::exists(d + "/u/Documents/thesis.txt"));
     EXPECT_EQ(CleanupGuard::Refusal::homeUnknown("u").description(),
               "your home folder is set to \u201Cu\u201D, which is not a full path, so no place can be told safe to move");
