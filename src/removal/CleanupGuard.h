@@ -77,16 +77,17 @@ enum class Entries { asWritten, alsoResolved };
 std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy& policy, Entries entries,
                                     bool refuseHolding);
 
-/// Runs every test in order and stops at the first refusal. While the home folder is not
-/// an absolute path nothing passes. Never changes the file
-/// system. A recorded size below 1 turns the size re-measure off; no cloud status turns
-/// the iCloud test off. A path that is, lies inside or holds a denied place or the home
-/// folder under any name (a bind mount, a second link) is refused as that place, and so
-/// is one whose place in its file system is, lies in or holds one (a bind mount of a folder
-/// inside the pictures, an overlay writing into them). A path that is a mount point, or
-/// holds one, is refused as a protected location named by that mount point. The mount
-/// table is this process's unless one is given; while it cannot be read, or the path's
-/// place in it cannot be worked out, nothing passes.
+/// Runs every test in order and stops at the first refusal. Never changes the file
+/// system. While the home folder is not an absolute path nothing passes. A recorded size
+/// below 1 turns the size re-measure off; no cloud status turns the iCloud test off. A
+/// path that is, lies inside or holds a denied place or the home folder under any name (a
+/// bind mount, a second link) is refused as that place, and so is one whose place in its
+/// file system is, lies in or holds one (a bind mount of a folder inside the pictures, an
+/// overlay writing into them); the same for the trash folders. A path on an overlay with a
+/// layer that cannot be confirmed (one other than the root's or the home's own) fails
+/// closed. A path that is a mount point, or holds one, is refused as a protected location
+/// named by that mount point. The mount table is this process's unless one is given; while
+/// it cannot be read, or the path's place in it cannot be worked out, nothing passes.
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                 const std::optional<CloudStatus>& cloud);
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,

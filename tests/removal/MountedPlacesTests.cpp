@@ -216,3 +216,33 @@ TEST(MountedPlaces, TheMountOnTopIsJudgedWhateverTheLineOrder) {
     EXPECT_EQ(status, 0) << "102: the table does not list the new mount after the one it carries";
     EXPECT_TRUE(test::exists(t.pictures + "/2024/trip/beach.jpg"));
 }
+
+// The overlay the home lies on (a live system's /home) is judged through its own places:
+// the protected ones are found through it alike. One elsewhere may write anywhere.
+TEST(MountedPlaces, OnlyTheOverlayOfTheHomeIsJudgedWithoutConfirmedLayers) {
+    Home t;
+    const std::string cache = t.h + "/Library/Caches/app", other = t.m + "/other";
+    test::writeFileOfSize(cache + "/blob", 10'000);
+    test::makeDirs(other + "/junk");
+    for (const char* d : {"/up", "/low", "/work"}) test::makeDirs(t.m + d);
+    const auto overlayAt = [&](const std::string& point, const std::string& id) {
+        return id + " 1 0:" + id + " / " + point + " rw - overlay overlay rw,lowerdir=" + t.m + "/low,upperdir=" + t.m +
+               "/up,workdir=" + t.m + "/work\n";
+    };
+    test::TempDir tables;
+    const std::string own = test::readFile("/proc/self/mountinfo");
+    test::writeFile(tables / "home", own + overlayAt(t.h, "901"));
+    test::writeFile(tables / "other", own + overlayAt(other, "902"));
+    const std::tuple<const char*, std::string, std::optional<Refusal>> cases[] = {
+        {"home", cache, std::nullopt},
+        {"other", other + "/junk", Refusal::layerUnconfirmed(other)},
+    };
+    for (const auto& [table, item, refusal] : cases) {
+        setMountTablePath(tables / table);
+        EXPECT_EQ(CleanupGuard::check(item, 0, CleanupPolicy::standard().allowing({other}), {}), refusal) << table;
+    }
+    const auto reason = OwnFolder::refusal(other);
+    EXPECT_NE(reason.value_or("accepted").find("whose layers Sorvel cannot confirm"), std::string::npos)
+        << reason.value_or("accepted");
+    setMountTablePath("/proc/self/mountinfo");
+}
