@@ -59,7 +59,6 @@ TEST(MountTableParsing, LocalDisksAreToldApartFromPseudoMemoryAndNetworkOnes) {
         EXPECT_FALSE(isLocalDiskFileSystem(other)) << other;
 }
 
-
 // Which of several mounts at one point a path shows: the one no other mount there sits on.
 TEST(MountTableTop, TheMountOnTopIsFoundByParentIdsNotByLineOrder) {
     const std::string root = "27 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
