@@ -4,6 +4,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cerrno>
@@ -69,6 +70,13 @@ bool parseLine(std::string_view line, MountEntry& entry) {
     size_t separator = 6;
     while (separator < fields.size() && fields[separator] != "-") ++separator;
     if (separator + 1 >= fields.size()) return false;
+    int64_t ids[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        auto [end, error] = std::from_chars(fields[i].data(), fields[i].data() + fields[i].size(), ids[i]);
+        if (error != std::errc{} || end != fields[i].data() + fields[i].size() || ids[i] < 0) return false;
+    }
+    entry.id = ids[0];
+    entry.parentId = ids[1];
     if (!parseDevice(fields[2], entry.device)) return false;
     entry.root = decodeField(fields[3]);
     if (entry.root.empty() || entry.root[0] != '/') return false;
@@ -159,12 +167,32 @@ bool isLocalDiskFileSystem(std::string_view fsType) {
 }
 
 std::optional<MountEntry> mountContaining(const std::vector<MountEntry>& mounts, const std::string& path) {
-    std::optional<MountEntry> best;
+    const MountEntry* deepest = nullptr;
+    for (const auto& mount : mounts)
+        if (isPathInside(path, mount.mountPoint) && (!deepest || mount.mountPoint.size() > deepest->mountPoint.size()))
+            deepest = &mount;
+    if (!deepest) return std::nullopt;
+    std::vector<const MountEntry*> stack;
+    bool idsKnown = true;
     for (const auto& mount : mounts) {
-        if (!isPathInside(path, mount.mountPoint)) continue;
-        if (!best || mount.mountPoint.size() >= best->mountPoint.size()) best = mount;
+        if (mount.mountPoint != deepest->mountPoint) continue;
+        stack.push_back(&mount);
+        idsKnown = idsKnown && mount.id >= 0;
     }
-    return best;
+    if (!idsKnown) return *stack.back();
+    // A mount slid beneath another (MOVE_MOUNT_BENEATH) is listed after the one it carries:
+    // the line order does not tell which one shows.
+    const MountEntry* top = nullptr;
+    for (const MountEntry* candidate : stack) {
+        const bool carries = std::any_of(stack.begin(), stack.end(), [&](const MountEntry* other) {
+            return other != candidate && other->parentId == candidate->id;
+        });
+        if (carries) continue;
+        if (top) return std::nullopt;
+        top = candidate;
+    }
+    if (!top) return std::nullopt;
+    return *top;
 }
 
 namespace {
@@ -208,19 +236,36 @@ std::vector<std::string> overlayLayers(const std::vector<std::string>& options) 
 constexpr int kDeepestLayering = 8;
 constexpr size_t kMostPlaces = 1024;
 
-bool collectPlaces(const std::vector<MountEntry>& mounts, const std::string& path, int depth,
-                   std::vector<FileSystemPlace>& out) {
-    if (depth > kDeepestLayering || out.size() >= kMostPlaces) return false;
+bool hasDotDot(const std::string& path) {
+    return path == ".." || path.find("/../") != std::string::npos || path.ends_with("/..") || path.starts_with("../");
+}
+
+void noteDoubt(std::optional<LayerDoubt>& doubt, LayerDoubt found) {
+    if (!doubt || (doubt->kind == LayerDoubt::Kind::unconfirmed && found.kind != LayerDoubt::Kind::unconfirmed))
+        doubt = std::move(found);
+}
+
+bool collectPlaces(const std::vector<MountEntry>& mounts, const std::string& path, int depth, PathPlaces& out) {
+    if (depth > kDeepestLayering || out.places.size() >= kMostPlaces) return false;
     const auto mount = mountContaining(mounts, path);
     if (!mount) return false;
     const std::string rest = mount->mountPoint == "/" ? path : path.substr(mount->mountPoint.size());
     const std::string inside = below(mount->root, rest.empty() ? "/" : rest);
-    out.push_back({mount->device, inside, mount->fsType});
+    out.places.push_back({mount->device, inside, mount->fsType});
     if (mount->fsType != "overlay") return true;
+    const bool isRoot = mount->mountPoint == "/";
     for (const auto& layer : overlayLayers(mount->superOptions)) {
         if (layer.empty() || layer[0] != '/') return false;
+        // The kernel holds the folder it found at mount time; the text only says where it was.
         const auto real = resolvedPath(layer);
-        if (!real) continue;
+        if (!real) {
+            if (!isRoot) noteDoubt(out.doubt, {LayerDoubt::Kind::gone, layer, mount->mountPoint});
+            continue;
+        }
+        if (hasDotDot(layer) || standardizePath(layer) != *real)
+            noteDoubt(out.doubt, {LayerDoubt::Kind::indirect, layer, mount->mountPoint});
+        else if (!isRoot)
+            noteDoubt(out.doubt, {LayerDoubt::Kind::unconfirmed, layer, mount->mountPoint});
         if (!collectPlaces(mounts, below(*real, inside), depth + 1, out)) return false;
     }
     return true;
@@ -228,12 +273,11 @@ bool collectPlaces(const std::vector<MountEntry>& mounts, const std::string& pat
 
 } // namespace
 
-std::optional<std::vector<FileSystemPlace>> fileSystemPlaces(const std::vector<MountEntry>& mounts,
-                                                             const std::string& path) {
+std::optional<PathPlaces> fileSystemPlaces(const std::vector<MountEntry>& mounts, const std::string& path) {
     if (path.empty() || path[0] != '/') return std::nullopt;
-    std::vector<FileSystemPlace> places;
-    if (!collectPlaces(mounts, path, 0, places)) return std::nullopt;
-    return places;
+    PathPlaces found;
+    if (!collectPlaces(mounts, path, 0, found)) return std::nullopt;
+    return found;
 }
 
 bool isUnderstoodFileSystem(std::string_view fsType) {

@@ -15,12 +15,13 @@ struct MountEntry {
     uint64_t device = 0;    // makedev(major, minor)
     std::string root = "/"; // the folder of the file system shown at the mount point (a bind mount's source)
     std::vector<std::string> superOptions{}; // the file system's own options, each decoded ("upperdir=/u")
+    int64_t id = -1;     // the mount's id; -1 where not known (a table made by hand)
+    int64_t parentId = -1; // the mount it sits on: below it in a stack, else the one holding its mount point
 
     friend bool operator==(const MountEntry&, const MountEntry&) = default;
 };
 
-/// The entries of a mountinfo text in its order (later entries are mounted over
-/// earlier ones at the same point). Malformed lines are skipped.
+/// The entries of a mountinfo text in its order. Malformed lines are skipped.
 std::vector<MountEntry> parseMountTable(std::string_view text);
 
 /// The table at `path` in the mountinfo form; none when it cannot be opened, fails part
@@ -40,8 +41,10 @@ std::vector<MountEntry> readMountTable();
 /// file systems (proc, tmpfs, squashfs, overlay, nfs, cifs, fuse.sshfs, ...).
 bool isLocalDiskFileSystem(std::string_view fsType);
 
-/// The mount that holds the absolute path as written: the longest mount point that
-/// contains it, the last listed among equals (the one on top).
+/// The mount that holds the absolute path as written: of the longest mount point that
+/// contains it, the mount on top of the stack there (the one that is no other same-point
+/// mount's parent; the last listed where ids are not known). None when no mount contains
+/// it or the stack has no single top.
 std::optional<MountEntry> mountContaining(const std::vector<MountEntry>& mounts, const std::string& path);
 
 /// Where a path lies within one file system: that file system's device and the path from
@@ -54,13 +57,36 @@ struct FileSystemPlace {
     friend bool operator==(const FileSystemPlace&, const FileSystemPlace&) = default;
 };
 
+/// Why an overlay's layer may not be the folder the kernel uses: the options keep the
+/// text given at mount time, and what that text names now can differ.
+struct LayerDoubt {
+    enum class Kind {
+        gone,        // the text names nothing now
+        indirect,    // the text goes through a link or "..": where it leads now need not be where it led
+        unconfirmed, // an overlay other than the root: a folder made under the old name looks the same
+    };
+    Kind kind = Kind::unconfirmed;
+    std::string layer;      // as given at mount time
+    std::string mountPoint; // of the overlay
+
+    friend bool operator==(const LayerDoubt&, const LayerDoubt&) = default;
+};
+
+/// Every place a path stands for, and the first doubt about an overlay's layer on the way
+/// (a gone or indirect layer before an unconfirmed one).
+struct PathPlaces {
+    std::vector<FileSystemPlace> places;
+    std::optional<LayerDoubt> doubt;
+};
+
 /// Every place an absolute, link-free path stands for: the mount's root followed by the
 /// path below the mount point, on that mount's device; through an overlay also the same
 /// path below its upper folder (where it writes) and each lower folder (what it shows).
-/// A layer this process cannot reach (a container's own root) is left out. None when no
-/// mount holds the path, a layer is not an absolute path, or layers nest too deep.
-std::optional<std::vector<FileSystemPlace>> fileSystemPlaces(const std::vector<MountEntry>& mounts,
-                                                             const std::string& path);
+/// A layer of the root overlay that does not resolve is out of this process's reach (a
+/// container's own root) and left out; any other layer whose text does not name its folder
+/// directly, and every overlay but the root, is a doubt. None when no mount holds the
+/// path, a layer is not an absolute path, or layers nest too deep.
+std::optional<PathPlaces> fileSystemPlaces(const std::vector<MountEntry>& mounts, const std::string& path);
 
 /// Whether paths on the type are what they say: its mounts' roots and paths can be
 /// trusted to name its own folders. Disks, memory, pseudo and image file systems are;

@@ -91,12 +91,33 @@ bool isPathInside(std::string_view path, std::string_view folder) {
            path[folder.size()] == '/';
 }
 
+size_t componentsFrom(std::string_view path, size_t start) {
+    size_t count = 0;
+    bool inPiece = false;
+    for (size_t i = start; i < path.size(); ++i) {
+        if (path[i] == '/') {
+            inPiece = false;
+        } else if (!inPiece) {
+            inPiece = true;
+            ++count;
+        }
+    }
+    return count;
+}
+
 std::optional<std::string> resolvedPath(const std::string& path) {
     if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (!resolved) return std::nullopt;
     std::string out(resolved);
     std::free(resolved);
+    return out;
+}
+
+std::vector<std::string> writtenAndResolved(const std::string& path) {
+    std::vector<std::string> out{path};
+    if (!path.empty() && path[0] == '/')
+        if (auto real = resolvedPath(path); real && *real != path) out.push_back(std::move(*real));
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sorvel {
 
@@ -22,10 +23,16 @@ std::string lastPathComponent(std::string_view path);
 std::string deletingLastPathComponent(std::string_view path);
 /// parent + "/" + name, without doubling a slash the parent already ends with.
 std::string appendingPathComponent(std::string_view parent, std::string_view name);
-/// True when path equals folder or begins with folder followed by "/" (text comparison).
+/// True when path equals folder or begins with folder followed by "/" (text comparison);
+/// every absolute path is inside "/".
 bool isPathInside(std::string_view path, std::string_view folder);
+/// The number of non-empty components of the path from byte `start` on.
+size_t componentsFrom(std::string_view path, size_t start);
 /// Where the path's links lead (an existing path, absolute and without "." or ".."), or
 /// nothing when it cannot be resolved.
 std::optional<std::string> resolvedPath(const std::string& path);
+/// The path as written and, when it is absolute and its links lead elsewhere, also where
+/// they lead: the spellings a place is compared by.
+std::vector<std::string> writtenAndResolved(const std::string& path);
 
 } // namespace sorvel

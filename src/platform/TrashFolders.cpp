@@ -1,5 +1,6 @@
 #include "platform/TrashFolders.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -124,6 +125,24 @@ std::string shown(const std::string& path) {
     const std::string home = homeDirectory();
     if (!home.empty() && home != "/" && isPathInside(path, home)) return "~" + path.substr(home.size());
     return path;
+}
+
+std::vector<std::string> existingFolders(const std::vector<MountEntry>& mounts) {
+    std::vector<std::string> found;
+    const auto add = [&](const std::string& path) {
+        struct stat st;
+        if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+            std::find(found.begin(), found.end(), path) == found.end())
+            found.push_back(path);
+    };
+    if (const std::string home = directory(); !home.empty()) add(home);
+    for (const auto& mount : mounts) {
+        const std::string_view type = mount.fsType;
+        if (!isLocalDiskFileSystem(type) && type != "tmpfs" && type != "ramfs" && type != "overlay") continue;
+        add(appendingPathComponent(mount.mountPoint, ".Trash"));
+        add(appendingPathComponent(mount.mountPoint, ".Trash-" + uidText()));
+    }
+    return found;
 }
 
 std::optional<Folder> openHome(bool create, Use use, std::string& error) {

@@ -5,8 +5,10 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 #include "platform/FileDescriptor.h"
+#include "platform/MountTable.h"
 
 namespace sorvel::Trash {
 
@@ -32,6 +34,11 @@ std::optional<Folder> openTopdir(const std::string& topdir, bool create, std::st
 /// Exactly the trash folder at `path` (the home trash or one of the two forms below a
 /// mount point), without creating anything.
 std::optional<Folder> openExisting(const std::string& path, const std::string& topdir, std::string& error);
+
+/// The trash folders that exist now: the home trash, then at the top of each mounted disk
+/// or memory file system its shared ".Trash" and this user's ".Trash-UID", in table order.
+/// Network and FUSE mounts are not looked into (a look could hang).
+std::vector<std::string> existingFolders(const std::vector<MountEntry>& mounts);
 
 /// "~/..." for a path in the home folder, else the path.
 std::string shown(const std::string& path);

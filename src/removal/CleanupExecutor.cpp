@@ -84,11 +84,8 @@ std::vector<PathSize> normalize(const std::vector<PathSize>& items) {
     std::stable_sort(counted.begin(), counted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<PathSize> kept;
     for (auto& [count, item] : counted) {
-        const bool nested = std::any_of(kept.begin(), kept.end(), [&](const PathSize& parent) {
-            return item.path.size() > parent.path.size() &&
-                   item.path.compare(0, parent.path.size(), parent.path) == 0 &&
-                   item.path[parent.path.size()] == '/';
-        });
+        const bool nested = std::any_of(kept.begin(), kept.end(),
+                                        [&](const PathSize& parent) { return isPathInside(item.path, parent.path); });
         if (!nested) kept.push_back(std::move(item));
     }
     std::stable_sort(kept.begin(), kept.end(), [](const PathSize& a, const PathSize& b) { return a.size > b.size; });

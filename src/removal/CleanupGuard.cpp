@@ -18,83 +18,14 @@
 namespace sorvel::CleanupGuard {
 namespace {
 
-// Each policy entry with the spellings a path may be compared against: as written, and,
-// for the place a path really is, also with the entry's own links resolved.
-using Forms = std::vector<std::vector<std::string>>;
-
 bool usable(const std::string& entry) { return !entry.empty() && entry[0] == '/'; }
 
-// Allowed roots that are not absolute are left out (an empty one would otherwise admit
-// every path); denied prefixes are kept whatever they look like, since denying is safe.
-Forms writtenForms(const std::vector<std::string>& entries, bool absoluteOnly) {
-    Forms forms;
-    for (const auto& entry : entries) {
-        const bool keep = !absoluteOnly || usable(entry);
-        forms.push_back(keep ? std::vector<std::string>{entry} : std::vector<std::string>{});
-    }
-    return forms;
-}
-
-Forms resolvedForms(const std::vector<std::string>& entries, bool absoluteOnly) {
-    Forms forms;
-    for (const auto& entry : entries) {
-        std::vector<std::string> spellings;
-        if (!absoluteOnly || usable(entry)) {
-            spellings.push_back(entry);
-            if (usable(entry))
-                if (auto real = resolvedPath(entry); real && *real != entry) spellings.push_back(*real);
-        }
-        forms.push_back(std::move(spellings));
-    }
-    return forms;
-}
-
-// Allowed roots match as text: the path equals the root or begins with the root and "/".
-// So "/" as a root (written, or reached through a link) admits nothing below it.
-bool insideRoot(const std::string& path, const std::string& root) {
-    return path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
-                            path[root.size()] == '/');
-}
-
-size_t componentsBelow(const std::string& path, size_t rootLength) {
-    size_t count = 0;
-    bool inPiece = false;
-    for (size_t i = rootLength; i < path.size(); ++i) {
-        if (path[i] == '/') {
-            inPiece = false;
-        } else if (!inPiece) {
-            inPiece = true;
-            ++count;
-        }
-    }
-    return count;
-}
-
-// The denied, allowed and depth rules for one spelling of the path.
-std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy& policy, const Forms& denied,
-                                    const Forms& roots) {
-    // Below a denied prefix (or equal to it) first...
-    for (size_t i = 0; i < denied.size(); ++i) {
-        for (const auto& form : denied[i]) {
-            if (isPathInside(path, form)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
-        }
-    }
-    // ...then holding one: removing a folder takes everything inside it along.
-    for (size_t i = 0; i < denied.size(); ++i) {
-        for (const auto& form : denied[i]) {
-            if (usable(path) && isPathInside(form, path)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
-        }
-    }
-    std::optional<size_t> keptLength;
-    for (const auto& spellings : roots) {
-        for (const auto& form : spellings) {
-            if (insideRoot(path, form) && (!keptLength || form.size() > *keptLength)) keptLength = form.size();
-        }
-    }
-    if (!keptLength) return Refusal::outsideAllowedRoots();
-    const size_t depth = componentsBelow(path, *keptLength);
-    if (static_cast<long long>(depth) < policy.minimumDepthBelowRoot) return Refusal::tooShallow();
-    return std::nullopt;
+// Each policy entry with the spellings a path is compared against.
+std::vector<std::vector<std::string>> forms(const std::vector<std::string>& entries, Entries which) {
+    std::vector<std::vector<std::string>> out;
+    for (const auto& entry : entries)
+        out.push_back(which == Entries::alsoResolved ? writtenAndResolved(entry) : std::vector<std::string>{entry});
+    return out;
 }
 
 // A mount point at or below the path: the move would carry another file system's data
@@ -104,6 +35,21 @@ std::optional<Refusal> mountRefusal(const std::string& path, const std::vector<M
     for (const auto& mount : mounts)
         if (isPathInside(mount.mountPoint, path)) return Refusal::protectedPath(mount.mountPoint);
     return std::nullopt;
+}
+
+Refusal refusalFor(const ProtectedPlaces::Conflict& conflict) {
+    using Kind = ProtectedPlaces::Conflict::Kind;
+    if (conflict.kind == Kind::unknown) {
+        if (!conflict.doubt) return Refusal::placeUnknown(conflict.place);
+        switch (conflict.doubt->kind) {
+        case LayerDoubt::Kind::gone: return Refusal::layerGone(conflict.doubt->layer);
+        case LayerDoubt::Kind::indirect: return Refusal::layerIndirect(conflict.doubt->layer);
+        case LayerDoubt::Kind::unconfirmed: return Refusal::layerUnconfirmed(conflict.doubt->mountPoint);
+        }
+    }
+    // Being in a trash frees nothing; holding one would take the trashed items along.
+    if (conflict.isTrash && conflict.kind == Kind::isOrInside) return Refusal::insideTrash();
+    return Refusal::protectedPath(conflict.place);
 }
 
 bool cloudBlocks(const std::optional<CloudStatus>& cloud, const std::string& path) {
@@ -121,10 +67,13 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
         return j;
     };
 
+    // Without a full path for the home, no place can be told from the user's own: the
+    // policy's entries and the home's protection would all be relative to wherever this runs.
+    const std::string home = homeDirectory();
+    if (!usable(home)) return refuse(Refusal::homeUnknown(home));
+
     // The rules on the text, as written.
-    if (auto refusal = placeRefusal(j.path, policy, writtenForms(policy.deniedPrefixes, false),
-                                    writtenForms(policy.allowedRoots, true)))
-        return refuse(*refusal);
+    if (auto refusal = placeRefusal(j.path, policy, Entries::asWritten, true)) return refuse(*refusal);
 
     // The same rules on where the path really is: the kernel follows links in the
     // parents, so a parent swapped for a link must not lead the move elsewhere.
@@ -133,20 +82,18 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
     std::string resolved;
     if (parent) {
         resolved = appendingPathComponent(*parent, j.name);
-        if (auto refusal = placeRefusal(resolved, policy, resolvedForms(policy.deniedPrefixes, false),
-                                        resolvedForms(policy.allowedRoots, true)))
-            return refuse(*refusal);
+        if (auto refusal = placeRefusal(resolved, policy, Entries::alsoResolved, true)) return refuse(*refusal);
     }
 
     // Read only for a path that passed the rules above.
     const std::optional<std::vector<MountEntry>> table =
         givenMounts ? std::optional<std::vector<MountEntry>>(*givenMounts) : readMountTable(mountTablePath());
-    const ProtectedPlaces places = ProtectedPlaces::of(policy, homeDirectory(), table);
+    const ProtectedPlaces places = ProtectedPlaces::of(policy, home, table);
 
     // The same rules on what the path is: another name for a protected place (a bind
     // mount of the home, say) is that place.
     if (!resolved.empty())
-        if (auto conflict = places.conflict(resolved)) return refuse(Refusal::protectedPath(conflict->place));
+        if (auto conflict = places.conflict(resolved)) return refuse(refusalFor(*conflict));
 
     // A table that cannot be read could hide any mount: nothing passes without it.
     if (!table) return refuse(Refusal::mountsUnknown());
@@ -157,13 +104,8 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
 
     // And on where it lies in its file system: a bind mount of a folder inside the
     // pictures, or an overlay writing into them, is inside the pictures.
-    if (!resolved.empty()) {
-        if (auto conflict = places.placeConflict(resolved)) {
-            if (conflict->kind == ProtectedPlaces::Conflict::Kind::unknown)
-                return refuse(Refusal::placeUnknown(conflict->place));
-            return refuse(Refusal::protectedPath(conflict->place));
-        }
-    }
+    if (!resolved.empty())
+        if (auto conflict = places.placeConflict(resolved)) return refuse(refusalFor(*conflict));
 
     // Moving within a Trash frees nothing, yet would be counted as freed.
     if (Trash::isInsideTrash(j.path, mounts) || (!resolved.empty() && Trash::isInsideTrash(resolved, mounts)))
@@ -196,6 +138,31 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
 
 } // namespace
 
+std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy& policy, Entries entries,
+                                    bool refuseHolding) {
+    const auto denied = forms(policy.deniedPrefixes, entries);
+    // Below a denied prefix (or equal to it) first...
+    for (size_t i = 0; i < denied.size(); ++i)
+        for (const auto& form : denied[i])
+            if (isPathInside(path, form)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
+    // ...then holding one: removing a folder takes everything inside it along.
+    if (refuseHolding && usable(path))
+        for (size_t i = 0; i < denied.size(); ++i)
+            for (const auto& form : denied[i])
+                if (isPathInside(form, path)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
+    // Depth counts from the deepest root that holds the path. A root that is not an absolute
+    // path admits nothing (an empty one would otherwise hold every path), nor does "/"
+    // (a search of the whole disk widens nothing), written or reached through a link.
+    std::optional<size_t> kept;
+    for (const auto& spellings : forms(policy.allowedRoots, entries))
+        for (const auto& root : spellings)
+            if (usable(root) && root != "/" && isPathInside(path, root) && (!kept || root.size() > *kept))
+                kept = root.size();
+    if (!kept) return Refusal::outsideAllowedRoots();
+    if (static_cast<long long>(componentsFrom(path, *kept)) < policy.minimumDepthBelowRoot) return Refusal::tooShallow();
+    return std::nullopt;
+}
+
 std::string Refusal::description() const {
     switch (kind) {
     case Kind::protectedPath:
@@ -219,6 +186,19 @@ std::string Refusal::description() const {
         return "already in the Trash; moving it there again frees nothing";
     case Kind::mountsUnknown:
         return "the list of mounted disks could not be read, so it may hold another disk's files";
+    case Kind::layerGone:
+        return "on an overlay whose layer " + tildeAbbreviated(text) +
+               " is no longer where it was mounted from, so where it writes cannot be worked out";
+    case Kind::layerIndirect:
+        return "on an overlay whose layer was given as " + tildeAbbreviated(text) +
+               " through a link or \"..\", so where it writes now cannot be worked out";
+    case Kind::layerUnconfirmed:
+        return "on an overlay (" + tildeAbbreviated(text) +
+               ") whose layers cannot be confirmed, so it may write into a protected location";
+    case Kind::homeUnknown:
+        if (text.empty()) return "your home folder is not known, so no place can be told safe to move";
+        return "your home folder is set to \u201C" + text +
+               "\u201D, which is not a full path, so no place can be told safe to move";
     case Kind::placeUnknown:
         if (text.empty()) return "where it lies on disk could not be worked out, so it may be a protected location";
         return "on a file system Sorvel cannot see through (" + text + "), so it may be a protected location";

@@ -27,6 +27,10 @@ struct Refusal {
         insideTrash,
         mountsUnknown,       // the mount table could not be read
         placeUnknown,        // where it lies on disk cannot be worked out; text: the file system type, if known
+        layerGone,           // on an overlay whose layer's text names nothing now; text: the layer
+        layerIndirect,       // on an overlay whose layer's text goes through a link or ".."; text: the layer
+        layerUnconfirmed,    // on an overlay other than the root; text: its mount point
+        homeUnknown,         // the home folder is not an absolute path; text: what it is
     };
 
     Kind kind = Kind::notFound;
@@ -45,6 +49,10 @@ struct Refusal {
     static Refusal insideTrash() { return {Kind::insideTrash, {}, 0, 0}; }
     static Refusal mountsUnknown() { return {Kind::mountsUnknown, {}, 0, 0}; }
     static Refusal placeUnknown(std::string fsType) { return {Kind::placeUnknown, std::move(fsType), 0, 0}; }
+    static Refusal layerGone(std::string layer) { return {Kind::layerGone, std::move(layer), 0, 0}; }
+    static Refusal layerIndirect(std::string layer) { return {Kind::layerIndirect, std::move(layer), 0, 0}; }
+    static Refusal layerUnconfirmed(std::string mountPoint) { return {Kind::layerUnconfirmed, std::move(mountPoint), 0, 0}; }
+    static Refusal homeUnknown(std::string home) { return {Kind::homeUnknown, std::move(home), 0, 0}; }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;
@@ -60,15 +68,26 @@ struct Judgement {
     std::optional<FileIdentity> identity; // of the entry that passed; none when refused
 };
 
+/// How a path is compared with the policy's entries: as written, or also where their links lead.
+enum class Entries { asWritten, alsoResolved };
+
+/// The policy's rules on one spelling of a path: a denied prefix it is or lies in (with
+/// `refuseHolding`, then also one it holds), else the deepest allowed root that holds it
+/// (of equally long ones the first) and the depth below that root.
+std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy& policy, Entries entries,
+                                    bool refuseHolding);
+
 /// Runs every test in order and stops at the first refusal. Never changes the file
-/// system. A recorded size below 1 turns the size re-measure off; no cloud status turns
-/// the iCloud test off. A path that is, lies inside or holds a denied place or the home
-/// folder under any name (a bind mount, a second link) is refused as that place, and so
-/// is one whose place in its file system is, lies in or holds one (a bind mount of a folder
-/// inside the pictures, an overlay writing into them). A path that is a mount point, or
-/// holds one, is refused as a protected location named by that mount point. The mount
-/// table is this process's unless one is given; while it cannot be read, or the path's
-/// place in it cannot be worked out, nothing passes.
+/// system. While the home folder is not an absolute path nothing passes. A recorded size
+/// below 1 turns the size re-measure off; no cloud status turns the iCloud test off. A
+/// path that is, lies inside or holds a denied place or the home folder under any name (a
+/// bind mount, a second link) is refused as that place, and so is one whose place in its
+/// file system is, lies in or holds one (a bind mount of a folder inside the pictures, an
+/// overlay writing into them); the same for the trash folders. A path on an overlay with a
+/// layer that cannot be confirmed (one other than the root's or the home's own) fails
+/// closed. A path that is a mount point, or holds one, is refused as a protected location
+/// named by that mount point. The mount table is this process's unless one is given; while
+/// it cannot be read, or the path's place in it cannot be worked out, nothing passes.
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                 const std::optional<CloudStatus>& cloud);
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,

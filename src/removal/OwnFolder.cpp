@@ -12,13 +12,6 @@
 namespace sorvel::OwnFolder {
 namespace {
 
-// The path as written and, when it exists, where its links lead.
-std::vector<std::string> spellings(const std::string& path) {
-    std::vector<std::string> out{path};
-    if (const auto resolved = resolvedPath(path); resolved && *resolved != path) out.push_back(*resolved);
-    return out;
-}
-
 std::string quoted(const std::string& path) { return "\u201C" + validUTF8(tildeAbbreviated(path)) + "\u201D"; }
 
 std::string isHomeSentence(const std::string& shown) {
@@ -27,6 +20,16 @@ std::string isHomeSentence(const std::string& shown) {
 
 std::string holdsHomeSentence(const std::string& shown) {
     return shown + " holds your home folder, so Sorvel can't sweep it. Add a folder inside your home instead.";
+}
+
+std::string trashSentence(const std::string& path, const std::string& trash, bool holds, bool samePlace) {
+    const std::string where = validUTF8(tildeAbbreviated(trash));
+    if (holds)
+        return quoted(path) + " holds a Trash folder (" + where +
+               "), so Sorvel can't sweep it: the items in it would leave the Trash. Add a folder that holds none "
+               "instead.";
+    if (samePlace) return quoted(path) + " is a Trash folder (" + where + "), so Sorvel can't sweep it.";
+    return quoted(path) + " is inside a Trash folder (" + where + "), so Sorvel can't sweep it.";
 }
 
 std::string protectedSentence(const std::string& path, const std::string& place, bool holds, bool samePlace) {
@@ -41,7 +44,7 @@ std::string protectedSentence(const std::string& path, const std::string& place,
 // The denied prefixes of the standard policy as written: being one, lying inside one or
 // holding one, whether or not it exists yet.
 std::optional<std::string> textRefusal(const std::string& path, const CleanupPolicy& policy) {
-    for (const auto& form : spellings(path)) {
+    for (const auto& form : writtenAndResolved(path)) {
         for (const auto& prefix : policy.deniedPrefixes)
             if (!prefix.empty() && isPathInside(form, prefix))
                 return protectedSentence(path, prefix, false, form == prefix);
@@ -63,12 +66,32 @@ std::string unknownSentence(const std::string& path, const std::string& fsType) 
            "), so it may be a protected location under another name, and Sorvel can't sweep it.";
 }
 
+std::string doubtSentence(const std::string& path, const LayerDoubt& doubt) {
+    const std::string layer = "\u201C" + validUTF8(tildeAbbreviated(doubt.layer)) + "\u201D";
+    switch (doubt.kind) {
+    case LayerDoubt::Kind::gone:
+        return quoted(path) + " is on an overlay whose layer " + layer +
+               " is no longer where it was mounted from: where it writes could not be worked out, so Sorvel can't "
+               "sweep it.";
+    case LayerDoubt::Kind::indirect:
+        return quoted(path) + " is on an overlay whose layer was given as " + layer +
+               ", through a link or \u201C..\u201D: where it writes now could not be worked out, so Sorvel can't "
+               "sweep it.";
+    case LayerDoubt::Kind::unconfirmed:
+        break;
+    }
+    return quoted(path) + " is on an overlay mounted at " + quoted(doubt.mountPoint) +
+           ", whose layers Sorvel cannot confirm: it may write into a protected location, so Sorvel can't sweep it.";
+}
+
 // The sentence for a conflict found by identity or by place.
 std::string conflictSentence(const std::string& path, const ProtectedPlaces::Conflict& conflict) {
     using Kind = ProtectedPlaces::Conflict::Kind;
     const std::string shown = "\u201C" + validUTF8(path) + "\u201D";
-    if (conflict.kind == Kind::unknown) return unknownSentence(path, conflict.place);
+    if (conflict.kind == Kind::unknown)
+        return conflict.doubt ? doubtSentence(path, *conflict.doubt) : unknownSentence(path, conflict.place);
     if (conflict.isHome) return conflict.samePlace ? isHomeSentence(shown) : holdsHomeSentence(shown);
+    if (conflict.isTrash) return trashSentence(path, conflict.place, conflict.kind == Kind::holds, conflict.samePlace);
     return protectedSentence(path, conflict.place, conflict.kind == Kind::holds, conflict.samePlace);
 }
 
@@ -81,9 +104,10 @@ bool isLibraryByName(const std::string& path, const std::string& home) {
 bool isLibraryByPlace(const std::string& path, const std::string& home, const std::vector<MountEntry>& mounts) {
     const auto own = fileSystemPlaces(mounts, resolvingExistingPart(path));
     const auto library = fileSystemPlaces(mounts, resolvingExistingPart(appendingPathComponent(home, "Library")));
-    if (!own || !library || own->empty() || library->empty()) return false;
-    const auto& a = own->front();
-    const auto& b = library->front();
+    if (!own || !library) return false;
+    if (own->places.empty() || library->places.empty()) return false;
+    const auto& a = own->places.front();
+    const auto& b = library->places.front();
     return a.device == b.device && a.path == b.path;
 }
 
@@ -96,12 +120,21 @@ std::optional<std::string> refusal(const std::string& folder) {
         return "\u201C" + validUTF8(folder) +
                "\u201D is not a full path, so Sorvel can't sweep it. Add the folder by its full path instead.";
     const std::string home = standardizePath(homeDirectory());
-    if (home.empty() || home[0] != '/') return std::nullopt;
+    // Which folders are the user's own is told by the home: without a full path for it,
+    // nothing can be told apart from it.
+    if (home.empty())
+        return "\u201C" + validUTF8(path) +
+               "\u201D can't be swept: your home folder is not known, so Sorvel cannot tell which folders hold your "
+               "own files.";
+    if (home[0] != '/')
+        return "\u201C" + validUTF8(path) + "\u201D can't be swept: your home folder is set to \u201C" +
+               validUTF8(homeDirectory()) +
+               "\u201D, which is not a full path, so Sorvel cannot tell which folders hold your own files.";
 
     bool holdsHome = false;
     bool isHome = false;
-    for (const auto& form : spellings(path)) {
-        for (const auto& homeForm : spellings(home)) {
+    for (const auto& form : writtenAndResolved(path)) {
+        for (const auto& homeForm : writtenAndResolved(home)) {
             if (isPathInside(homeForm, form)) {
                 holdsHome = true;
                 isHome = isHome || form == homeForm;
@@ -119,7 +152,7 @@ std::optional<std::string> refusal(const std::string& folder) {
 
     // The same by identity: a bind mount of the home, or of a folder around a protected
     // one, passes every comparison of names.
-    const auto real = spellings(path).back();
+    const auto real = writtenAndResolved(path).back();
     const auto mounts = readMountTable(mountTablePath());
     const ProtectedPlaces places = ProtectedPlaces::of(policy, home, mounts);
     if (const auto conflict = places.conflict(real)) return conflictSentence(path, *conflict);
@@ -132,14 +165,17 @@ std::optional<std::string> refusal(const std::string& folder) {
 
     // Found on the way down: a mount inside the folder that shows the home or a protected
     // place (/mnt holding a bind mount of the home), or that cannot be seen through.
-    const std::string shown = "\u201C" + validUTF8(path) + "\u201D";
     for (const auto& mount : *mounts) {
         if (mount.mountPoint == real || !isPathInside(mount.mountPoint, real)) continue;
         auto inner = places.conflict(mount.mountPoint);
         if (!inner) inner = places.placeConflict(mount.mountPoint);
         if (!inner) continue;
-        if (inner->kind == ProtectedPlaces::Conflict::Kind::unknown) return unknownSentence(path, inner->place);
-        return inner->isHome ? holdsHomeSentence(shown) : protectedSentence(path, inner->place, true, false);
+        // The mount point is, lies in or holds the place: the folder around it holds it.
+        if (inner->kind != ProtectedPlaces::Conflict::Kind::unknown) {
+            inner->kind = ProtectedPlaces::Conflict::Kind::holds;
+            inner->samePlace = false;
+        }
+        return conflictSentence(path, *inner);
     }
     return std::nullopt;
 }

@@ -9,7 +9,9 @@
 namespace sorvel::OwnFolder {
 
 /// None when the folder may be swept; else a sentence for the user saying why not.
-/// Compared as written and with links resolved, against the home folder read now.
+/// Compared as written and with links resolved, against the home folder read now (a home
+/// that is not an absolute path refuses every folder), and by identity and place against
+/// the protected places and the trash folders.
 std::optional<std::string> refusal(const std::string& folder);
 
 /// The folders that may be swept, in order; each refused one's sentence goes to `refused`.

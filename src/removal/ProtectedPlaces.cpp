@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/Path.h"
+#include "platform/TrashFolders.h"
 
 namespace sorvel {
 namespace {
@@ -28,20 +29,27 @@ std::vector<std::string> ancestors(const std::string& path) {
 } // namespace
 
 ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::string& home) {
+    return of(policy, home, Trash::existingFolders({}));
+}
+
+ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::string& home,
+                                    const std::vector<std::string>& trashes) {
     ProtectedPlaces places;
-    auto add = [&](const std::string& name, bool isHome) {
+    places.home_ = resolvingExistingPart(standardizePath(home));
+    auto add = [&](const std::string& name, bool isHome, bool isTrash) {
         const auto real = realPath(name);
         if (!real) return;
         const auto self = fileIdentity(*real, true);
         if (!self) return;
-        if (!isHome) places.denied_.emplace(*self, Place{name, false, true});
+        if (!isHome) places.denied_.emplace(*self, Place{name, false, true, isTrash});
         // The first place listed names a shared ancestor: the home before the policy's.
-        places.held_.emplace(*self, Place{name, isHome, true});
+        places.held_.emplace(*self, Place{name, isHome, true, isTrash});
         for (const auto& above : ancestors(*real))
-            if (auto id = fileIdentity(above, true)) places.held_.emplace(*id, Place{name, isHome, false});
+            if (auto id = fileIdentity(above, true)) places.held_.emplace(*id, Place{name, isHome, false, isTrash});
     };
-    add(home, true);
-    for (const auto& prefix : policy.deniedPrefixes) add(prefix, false);
+    add(home, true, false);
+    for (const auto& prefix : policy.deniedPrefixes) add(prefix, false, false);
+    for (const auto& trash : trashes) add(trash, false, true);
     return places;
 }
 
@@ -50,59 +58,72 @@ std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::conflict(const std::st
     const auto self = fileIdentity(resolvedPath, false);
     if (self) {
         if (auto it = denied_.find(*self); it != denied_.end())
-            return Conflict{Conflict::Kind::isOrInside, it->second.name, false, true};
+            return Conflict{Conflict::Kind::isOrInside, it->second.name, false, true, it->second.isTrash, {}};
     }
     for (const auto& above : ancestors(resolvedPath)) {
         const auto id = fileIdentity(above, true);
         if (!id) continue;
         if (auto it = denied_.find(*id); it != denied_.end())
-            return Conflict{Conflict::Kind::isOrInside, it->second.name, false, false};
+            return Conflict{Conflict::Kind::isOrInside, it->second.name, false, false, it->second.isTrash, {}};
     }
     if (self) {
         if (auto it = held_.find(*self); it != held_.end())
-            return Conflict{Conflict::Kind::holds, it->second.name, it->second.isHome, it->second.samePlace};
+            return Conflict{Conflict::Kind::holds, it->second.name, it->second.isHome, it->second.samePlace,
+                            it->second.isTrash, {}};
     }
     return std::nullopt;
 }
 
 ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::string& home,
                                     const std::optional<std::vector<MountEntry>>& mounts) {
-    ProtectedPlaces places = of(policy, home);
+    const auto trashes = Trash::existingFolders(mounts.value_or(std::vector<MountEntry>{}));
+    ProtectedPlaces places = of(policy, home, trashes);
     places.mounts_ = mounts;
     if (!mounts) return places;
-    auto locate = [&](const std::string& name, bool isHome) {
+    auto locate = [&](const std::string& name, bool isHome, bool isTrash) {
         if (name.empty() || name[0] != '/') return;
         // A place that does not exist yet still lies somewhere: below its nearest folder that does.
         auto found = fileSystemPlaces(*mounts, resolvingExistingPart(standardizePath(name)));
         if (!found) return;
-        for (const auto& place : *found) places.trusted_.insert(place.device);
-        places.located_.push_back({name, isHome, std::move(*found)});
+        for (const auto& place : found->places) places.trusted_.insert(place.device);
+        places.located_.push_back({name, isHome, isTrash, std::move(found->places)});
     };
-    locate(home, true);
-    for (const auto& prefix : policy.deniedPrefixes) locate(prefix, false);
+    locate(home, true, false);
+    for (const auto& prefix : policy.deniedPrefixes) locate(prefix, false, false);
+    for (const auto& trash : trashes) locate(trash, false, true);
     return places;
 }
 
 std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::placeConflict(const std::string& path) const {
-    const Conflict unknown{Conflict::Kind::unknown, {}, false, false};
+    const Conflict unknown{Conflict::Kind::unknown, {}, false, false, false, {}};
     if (!mounts_ || path.empty() || path[0] != '/') return unknown;
     const auto found = fileSystemPlaces(*mounts_, path);
     if (!found) return unknown;
-    for (const auto& place : *found)
+    for (const auto& place : found->places)
         if (!isUnderstoodFileSystem(place.fsType) && !trusted_.count(place.device))
-            return Conflict{Conflict::Kind::unknown, place.fsType, false, false};
+            return Conflict{Conflict::Kind::unknown, place.fsType, false, false, false, {}};
     for (const auto& located : located_) {
         if (located.isHome) continue;
-        for (const auto& own : *found)
+        for (const auto& own : found->places)
             for (const auto& guarded : located.places)
                 if (own.device == guarded.device && isPathInside(own.path, guarded.path))
-                    return Conflict{Conflict::Kind::isOrInside, located.name, false, own.path == guarded.path};
+                    return Conflict{Conflict::Kind::isOrInside, located.name, false, own.path == guarded.path,
+                                    located.isTrash, {}};
     }
     for (const auto& located : located_)
-        for (const auto& own : *found)
+        for (const auto& own : found->places)
             for (const auto& guarded : located.places)
                 if (own.device == guarded.device && isPathInside(guarded.path, own.path))
-                    return Conflict{Conflict::Kind::holds, located.name, located.isHome, own.path == guarded.path};
+                    return Conflict{Conflict::Kind::holds, located.name, located.isHome, own.path == guarded.path,
+                                    located.isTrash, {}};
+    // Places found through a layer in doubt may not be where the overlay writes. The
+    // overlay the home lies on is left to its own places: the protected ones are found
+    // through it alike.
+    if (const auto& doubt = found->doubt) {
+        const bool holdsHome = doubt->kind == LayerDoubt::Kind::unconfirmed && !home_.empty() &&
+                               isPathInside(home_, doubt->mountPoint);
+        if (!holdsHome) return Conflict{Conflict::Kind::unknown, "overlay", false, false, false, doubt};
+    }
     return std::nullopt;
 }
 

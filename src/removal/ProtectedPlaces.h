@@ -3,7 +3,8 @@
 // not only by their names: a bind mount of the home, or of a folder above a protected
 // one, shows the same folders under paths no text comparison would catch; a bind mount
 // of a folder inside one, or an overlay writing into one, is known by where it lies in
-// its file system.
+// its file system. The trash folders are such places too: a sweep of a second name for
+// one would take the user's trashed items out of every file manager's view.
 #include <map>
 #include <optional>
 #include <set>
@@ -18,8 +19,9 @@ namespace sorvel {
 
 class ProtectedPlaces {
 public:
-    /// The home folder and every denied prefix of the policy, as they are on disk now;
-    /// places that do not exist are left out (their names still count as text elsewhere).
+    /// The home folder, every denied prefix of the policy and the trash folders (those of
+    /// the mounts given, when given), as they are on disk now; places that do not exist are
+    /// left out (their names still count as text elsewhere).
     static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home);
     /// The same, and also where each place lies in its file system by the given mount
     /// table (none: the table could not be read), for `placeConflict`.
@@ -36,6 +38,8 @@ public:
         std::string place; // as the policy writes it (or the home folder)
         bool isHome = false;
         bool samePlace = false; // the path is that very place, not a folder around it
+        bool isTrash = false;   // the place is a trash folder
+        std::optional<LayerDoubt> doubt; // unknown: an overlay layer that cannot be confirmed
     };
 
     /// The first conflict of an absolute path whose parent has no links left (a
@@ -45,8 +49,10 @@ public:
     /// The first conflict of an absolute path by its places in the file systems (through
     /// bind mounts and overlay layers): being, lying in or holding a denied place, being or
     /// holding the home. The path's links are the caller's to resolve. `unknown`
-    /// when there is no table, no mount for the path, or the path lies on a file system
-    /// that is not understood and holds none of the protected places.
+    /// when there is no table, no mount for the path, the path lies on a file system
+    /// that is not understood and holds none of the protected places, or it lies on an
+    /// overlay with a layer in doubt (an unconfirmed one of an overlay holding the home
+    /// aside: the home's own places are found through it alike).
     std::optional<Conflict> placeConflict(const std::string& path) const;
 
 private:
@@ -54,6 +60,7 @@ private:
         std::string name;
         bool isHome = false;
         bool samePlace = false;
+        bool isTrash = false;
     };
     std::map<FileIdentity, Place> denied_; // a denied place: being it or inside it
     std::map<FileIdentity, Place> held_;   // a place (home included) or a folder above one
@@ -61,10 +68,14 @@ private:
     struct Located {
         std::string name;
         bool isHome = false;
+        bool isTrash = false;
         std::vector<FileSystemPlace> places;
     };
+    static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home,
+                              const std::vector<std::string>& trashes);
     std::optional<std::vector<MountEntry>> mounts_;
-    std::vector<Located> located_; // the home first, then the denied places in the policy's order
+    std::vector<Located> located_; // the home first, then the denied places in the policy's order, then the trashes
+    std::string home_;             // as it is on disk
     std::set<uint64_t> trusted_;   // devices holding a protected place: compared there, whatever their type
 };
 

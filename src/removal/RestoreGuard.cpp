@@ -13,48 +13,6 @@ namespace {
 
 bool hasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
 
-// Each policy entry as written and, when it differs, with its own links resolved.
-std::vector<std::vector<std::string>> spellings(const std::vector<std::string>& entries, bool resolve) {
-    std::vector<std::vector<std::string>> out;
-    for (const auto& entry : entries) {
-        std::vector<std::string> forms{entry};
-        if (resolve && !entry.empty() && entry[0] == '/')
-            if (auto real = resolvedPath(entry); real && *real != entry) forms.push_back(*real);
-        out.push_back(std::move(forms));
-    }
-    return out;
-}
-
-size_t piecesAfter(const std::string& path, size_t start) {
-    size_t count = 0;
-    bool inPiece = false;
-    for (size_t i = start; i < path.size(); ++i) {
-        if (path[i] == '/') inPiece = false;
-        else if (!inPiece) inPiece = true, ++count;
-    }
-    return count;
-}
-
-std::optional<CleanupGuard::Refusal> placeRefusal(const std::string& path, const CleanupPolicy& policy, bool resolve) {
-    const auto denied = spellings(policy.deniedPrefixes, resolve);
-    for (size_t i = 0; i < denied.size(); ++i)
-        for (const auto& form : denied[i])
-            if (isPathInside(path, form)) return CleanupGuard::Refusal::protectedPath(policy.deniedPrefixes[i]);
-
-    // The first allowed root that holds the path decides the depth. A root that is not an
-    // absolute path admits nothing (an empty one would otherwise hold every path), and "/"
-    // admits nothing either, as in the cleanup guard.
-    for (const auto& forms : spellings(policy.allowedRoots, resolve)) {
-        for (const auto& root : forms) {
-            if (root.empty() || root[0] != '/' || root == "/" || !isPathInside(path, root)) continue;
-            if (static_cast<long long>(piecesAfter(path, root.size())) < policy.minimumDepthBelowRoot)
-                return CleanupGuard::Refusal::tooShallow();
-            return std::nullopt;
-        }
-    }
-    return CleanupGuard::Refusal::outsideAllowedRoots();
-}
-
 } // namespace
 
 std::string Refusal::description() const {
@@ -76,7 +34,7 @@ std::string Refusal::description() const {
 }
 
 std::optional<CleanupGuard::Refusal> destinationRefusal(const std::string& path, const CleanupPolicy& policy) {
-    return placeRefusal(standardizePath(path), policy, false);
+    return CleanupGuard::placeRefusal(standardizePath(path), policy, CleanupGuard::Entries::asWritten, false);
 }
 
 Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
@@ -128,7 +86,8 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
     if (!parent) return refuse(Refusal::destinationParentMissing());
     j.name = lastPathComponent(original);
     const std::string landing = appendingPathComponent(*parent, j.name);
-    if (auto refusal = placeRefusal(landing, policy, true)) return refuse(Refusal::destinationNotAllowed(*refusal));
+    if (auto refusal = CleanupGuard::placeRefusal(landing, policy, CleanupGuard::Entries::alsoResolved, false))
+        return refuse(Refusal::destinationNotAllowed(*refusal));
     j.resolvedParent = *parent;
     return j;
 }

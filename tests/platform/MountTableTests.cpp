@@ -1,10 +1,15 @@
 // Reading the mount table: the kernel's escapes, optional fields, devices, malformed
-// lines, and the kinds of file system that hold a disk's data.
+// lines, the kinds of file system that hold a disk's data, which mount shows at a point,
+// and which overlay layers can be taken at their word.
 #include <gtest/gtest.h>
 
 #include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "platform/MountTable.h"
+#include "support/TestSupport.h"
 
 using namespace sorvel;
 
@@ -14,16 +19,16 @@ TEST(MountTableParsing, LinesBecomeEntriesAndMalformedOnesAreSkipped) {
         std::optional<MountEntry> entry;
     };
     const Case cases[] = {
-        {"27 1 254:0 / / rw,relatime - ext4 /dev/vda rw", MountEntry{"/", "ext4", makedev(254, 0), "/", {"rw"}}},
-        {"31 27 8:17 / /home rw shared:1 master:2 - btrfs /dev/sdb1 rw", MountEntry{"/home", "btrfs", makedev(8, 17), "/", {"rw"}}},
+        {"27 1 254:0 / / rw,relatime - ext4 /dev/vda rw", MountEntry{"/", "ext4", makedev(254, 0), "/", {"rw"}, 27, 1}},
+        {"31 27 8:17 / /home rw shared:1 master:2 - btrfs /dev/sdb1 rw", MountEntry{"/home", "btrfs", makedev(8, 17), "/", {"rw"}, 31, 27}},
         // Space, tab, newline and backslash come as octal escapes; a lone backslash stays.
         {"40 27 0:50 / /mnt/My\\040Disk\\011\\012\\134 rw - vfat /dev/sdc1 rw",
-         MountEntry{"/mnt/My Disk\t\n\\", "vfat", makedev(0, 50), "/", {"rw"}}},
-        {"42 27 0:52 / /mnt/odd\\9x rw - fuse.sshfs host:/ rw", MountEntry{"/mnt/odd\\9x", "fuse.sshfs", makedev(0, 52), "/", {"rw"}}},
-        {"43 27 259:1048575 / /data rw - xfs /dev/nvme0n1p3 rw", MountEntry{"/data", "xfs", makedev(259, 1048575), "/", {"rw"}}},
+         MountEntry{"/mnt/My Disk\t\n\\", "vfat", makedev(0, 50), "/", {"rw"}, 40, 27}},
+        {"42 27 0:52 / /mnt/odd\\9x rw - fuse.sshfs host:/ rw", MountEntry{"/mnt/odd\\9x", "fuse.sshfs", makedev(0, 52), "/", {"rw"}, 42, 27}},
+        {"43 27 259:1048575 / /data rw - xfs /dev/nvme0n1p3 rw", MountEntry{"/data", "xfs", makedev(259, 1048575), "/", {"rw"}, 43, 27}},
         // A bind mount's root is the folder it shows; options split on plain commas only.
         {"44 27 8:1 /home/ann/My\\0402024 /mnt/p24 rw - overlay none rw,lowerdir=/a\\054b:/c,xino=off",
-         MountEntry{"/mnt/p24", "overlay", makedev(8, 1), "/home/ann/My 2024", {"rw", "lowerdir=/a,b:/c", "xino=off"}}},
+         MountEntry{"/mnt/p24", "overlay", makedev(8, 1), "/home/ann/My 2024", {"rw", "lowerdir=/a,b:/c", "xino=off"}, 44, 27}},
         {"45 27 8:1 relative /mnt/x rw - ext4 /dev/sda1 rw", std::nullopt},
         {"garbage", std::nullopt},
         {"28 27 0:25 / /no/separator rw shared:1 ext4 /dev/x rw", std::nullopt},
@@ -31,6 +36,8 @@ TEST(MountTableParsing, LinesBecomeEntriesAndMalformedOnesAreSkipped) {
         {"30 27 zero:26 / /bad/device rw - ext4 /dev/x rw", std::nullopt},
         {"31 27 0:26x / /bad/minor rw - ext4 /dev/x rw", std::nullopt},
         {"32 27 0:27 / relative rw - ext4 /dev/x rw", std::nullopt},
+        {"x33 27 0:27 / /bad/id rw - ext4 /dev/x rw", std::nullopt},
+        {"34 -1 0:27 / /bad/parent rw - ext4 /dev/x rw", std::nullopt},
     };
     std::string all;
     std::vector<MountEntry> expected;
@@ -52,3 +59,76 @@ TEST(MountTableParsing, LocalDisksAreToldApartFromPseudoMemoryAndNetworkOnes) {
         EXPECT_FALSE(isLocalDiskFileSystem(other)) << other;
 }
 
+// Which of several mounts at one point a path shows: the one no other mount there sits on.
+TEST(MountTableTop, TheMountOnTopIsFoundByParentIdsNotByLineOrder) {
+    const std::string root = "27 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
+    const auto at = [](const char* id, const char* parent, const char* shown) {
+        return std::string(id) + " " + parent + " 8:1 " + shown + " /mnt/x rw - ext4 /dev/sda1 rw\n";
+    };
+    struct Case {
+        const char* name;
+        std::string lines;
+        std::optional<std::string> shows;
+    };
+    const Case cases[] = {
+        {"mounted over", at("50", "27", "/pics") + at("51", "50", "/empty"), "/empty"},
+        // move_mount(MOVE_MOUNT_BENEATH): the new mount is listed after the one it carries.
+        {"slid beneath", at("50", "51", "/pics") + at("51", "27", "/empty"), "/pics"},
+        {"three, the middle last", at("50", "52", "/top") + at("51", "27", "/bottom") + at("52", "51", "/middle"),
+         "/top"},
+        {"two on the same parent", at("50", "27", "/a") + at("51", "27", "/b"), std::nullopt},
+        {"a loop", at("50", "51", "/a") + at("51", "50", "/b"), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto mount = mountContaining(parseMountTable(root + c.lines), "/mnt/x/trip");
+        EXPECT_EQ(mount ? std::optional<std::string>(mount->root) : std::nullopt, c.shows) << c.name;
+    }
+    // A table made by hand carries no ids: the last listed shows.
+    const std::vector<MountEntry> byHand{{"/", "ext4", 1}, {"/mnt/x", "ext4", 1, "/a"}, {"/mnt/x", "ext4", 1, "/b"}};
+    EXPECT_EQ(mountContaining(byHand, "/mnt/x/trip").value_or(MountEntry{}).root, "/b");
+}
+
+// An overlay's options keep the text given at mount time; the kernel keeps the folder.
+TEST(MountTableLayers, ALayerCountsOnlyWhereItsTextStillNamesItsFolderDirectly) {
+    test::TempDir dir;
+    const std::string d = resolvingExistingPart(dir.path());
+    test::makeDirs(d + "/up");
+    test::makeDirs(d + "/low");
+    ASSERT_EQ(::symlink((d + "/up").c_str(), (d + "/link").c_str()), 0);
+    using Kind = LayerDoubt::Kind;
+    struct Case {
+        const char* point;
+        std::string upper;
+        std::optional<Kind> doubt;
+    };
+    const Case cases[] = {
+        {"/", d + "/up", std::nullopt},
+        {"/", "/var/lib/containers/none/diff", std::nullopt}, // a container's root: out of reach
+        {"/", d + "/link", Kind::indirect},
+        {"/mnt/ov", d + "/up", Kind::unconfirmed},
+        {"/mnt/ov", d + "/up-renamed-since", Kind::gone},
+        {"/mnt/ov", d + "/link", Kind::indirect},
+        {"/mnt/ov", d + "/low/../up", Kind::indirect},
+        {"/mnt/ov", d + "//up/", Kind::unconfirmed}, // the same folder, written loosely
+    };
+    for (const auto& c : cases) {
+        const bool onRoot = std::string(c.point) == "/";
+        const std::string table = std::string(onRoot ? "20 1 0:40 / / rw - overlay overlay rw,"
+                                                     : "20 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                                       "30 20 0:40 / /mnt/ov rw - overlay overlay rw,") +
+                                  "lowerdir=" + d + "/low,upperdir=" + c.upper + ",workdir=" + d + "/work\n" +
+                                  "21 20 8:2 / " + d + " rw - ext4 /dev/sdb1 rw\n";
+        const std::string point = c.point;
+        const auto found = fileSystemPlaces(parseMountTable(table), point == "/" ? "/trip" : point + "/trip");
+        ASSERT_TRUE(found) << c.point << " " << c.upper;
+        EXPECT_EQ(found->doubt ? std::optional<Kind>(found->doubt->kind) : std::nullopt, c.doubt) << c.upper;
+        if (c.doubt) {
+            EXPECT_EQ(found->doubt->layer, c.upper); // the upper folder comes first
+            EXPECT_EQ(found->doubt->mountPoint, point);
+        }
+        // Where the text names the folder directly, what lies below it there is this path too.
+        const bool direct = c.doubt != Kind::gone && c.upper.find("containers") == std::string::npos;
+        const FileSystemPlace upper{makedev(8, 2), "/up/trip", "ext4"};
+        EXPECT_EQ(std::count(found->places.begin(), found->places.end(), upper), direct ? 1 : 0) << c.upper;
+    }
+}

@@ -15,6 +15,8 @@ TEST(CleanupExecutorNormalize, RepeatsKeepTheFirstSize) {
 TEST(CleanupExecutorNormalize, AFolderSwallowsWhatIsInsideIt) {
     const auto out = CleanupExecutor::normalize({{"/a/b/c", 500}, {"/a/b", 10}, {"/a/bc", 7}});
     EXPECT_EQ(out, (std::vector<PS>{{"/a/b", 10}, {"/a/bc", 7}}));
+    // The root folder holds every path.
+    EXPECT_EQ(CleanupExecutor::normalize({{"/x", 2}, {"/", 1}}), (std::vector<PS>{{"/", 1}}));
 }
 
 TEST(CleanupExecutorNormalize, LargestFirstThenShortestFirst) {

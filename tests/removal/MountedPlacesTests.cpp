@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -115,5 +118,131 @@ TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
         EXPECT_EQ(CleanupGuard::check(remote + "/photos", 0, policy, {}), item) << table;
         EXPECT_EQ(CleanupGuard::check(cache, 0, policy, {}), cached) << table;
     }
+    setMountTablePath("/proc/self/mountinfo");
+}
+
+namespace {
+
+// From the kernel's linux/mount.h, which Debian 12's headers predate.
+constexpr long kOpenTree = 428, kMoveMount = 429;
+constexpr unsigned kOpenTreeClone = 1, kMoveMountEmptyPath = 0x4, kMoveMountBeneath = 0x200;
+
+// The own folder and an item in it refused with the sentence and refusal given, and a
+// stored clean sweep of it moving nothing.
+int refusedEverywhere(const std::string& folder, const std::string& item, const std::string& says,
+                      const Refusal& refusal) {
+    int failed = 0;
+    const auto check = [&](bool ok, const std::string& what) {
+        if (!ok) ++failed, std::fprintf(stderr, "failed: %s\n", what.c_str());
+    };
+    const auto reason = OwnFolder::refusal(folder);
+    check(reason && reason->find(says) != std::string::npos, folder + ": " + reason.value_or("accepted"));
+    const auto judged = CleanupGuard::check(item, 0, CleanupPolicy::standard().allowing({folder}), {});
+    check(judged == refusal, item + ": " + (judged ? judged->description() : "passed"));
+    const auto swept = sweepOnly({folder}, Action::clean);
+    size_t taken = 0;
+    for (const auto& o : swept.outcomes) taken += o.moved() || o.wouldMove();
+    check(taken == 0 && swept.receipt.withheldReason.value_or("").find(says) != std::string::npos,
+          "a stored sweep of " + folder + " took " + std::to_string(taken));
+    return failed;
+}
+
+} // namespace
+
+// What the mountinfo line says of a layer is the text typed at mount time; the kernel kept
+// the folder. Renamed, reached through a repointed link, or moved and replaced: refused.
+TEST(MountedPlaces, AnOverlayLayerThatCannotBeConfirmedFailsClosed) {
+    Home t;
+    const std::string projects = t.h + "/Projects";
+    for (const char* d : {"/up-a", "/up-b", "/up-c"}) test::writeFile(t.pictures + d + "/album/photo.jpg", "only copy");
+    test::writeFile(projects + "/up-d/album/photo.jpg", "only copy");
+    ASSERT_EQ(::symlink((t.pictures + "/up-b").c_str(), (projects + "/link").c_str()), 0);
+    for (const char* d : {"/ov-a", "/ov-b", "/ov-d", "/plain"}) test::makeDirs(t.m + d);
+    for (const char* d : {"/work-a", "/work-b", "/work-d", "/empty"}) test::makeDirs(projects + d);
+    const auto overlay = [&](const std::string& upper, const char* point, const char* work) {
+        const std::string options = "lowerdir=" + t.m + "/plain,upperdir=" + upper + ",workdir=" + projects + work;
+        return ::mount("overlay", (t.m + point).c_str(), "overlay", 0, options.c_str()) == 0;
+    };
+    const int status = test::inMountNamespace([&] {
+        if (!overlay(t.pictures + "/up-a", "/ov-a", "/work-a") || !overlay(projects + "/link", "/ov-b", "/work-b") ||
+            !overlay(projects + "/up-d", "/ov-d", "/work-d"))
+            return test::kSkipped;
+        // Since mounted: the upper renamed; the link repointed at an empty folder; a folder
+        // moved into the pictures and another made under its old name.
+        if (::rename((t.pictures + "/up-a").c_str(), (t.pictures + "/up-renamed").c_str()) != 0 ||
+            ::unlink((projects + "/link").c_str()) != 0 ||
+            ::symlink((projects + "/empty").c_str(), (projects + "/link").c_str()) != 0 ||
+            ::rename((projects + "/up-d").c_str(), (t.pictures + "/up-d").c_str()) != 0 ||
+            ::mkdir((projects + "/up-d").c_str(), 0755) != 0)
+            return 100;
+        return refusedEverywhere(t.m + "/ov-a", t.m + "/ov-a/album", "is no longer where it was mounted from",
+                                 Refusal::layerGone(t.pictures + "/up-a")) +
+               refusedEverywhere(t.m + "/ov-b", t.m + "/ov-b/album", "through a link or",
+                                 Refusal::layerIndirect(projects + "/link")) +
+               refusedEverywhere(t.m + "/ov-d", t.m + "/ov-d/album", "whose layers Sorvel cannot confirm",
+                                 Refusal::layerUnconfirmed(t.m + "/ov-d"));
+    });
+    if (status == test::kSkipped) GTEST_SKIP() << "cannot mount an overlay in a mount namespace here (needs root)";
+    EXPECT_EQ(status, 0) << "100: the layers could not be moved";
+    for (const char* photo : {"/up-renamed", "/up-b", "/up-d"})
+        EXPECT_TRUE(test::exists(t.pictures + photo + "/album/photo.jpg")) << photo;
+}
+
+// A mount slid beneath another is listed after it: the line order hides which one shows.
+TEST(MountedPlaces, TheMountOnTopIsJudgedWhateverTheLineOrder) {
+    Home t;
+    test::writeFile(t.pictures + "/2024/trip/beach.jpg", "only copy");
+    const std::string folder = t.m + "/p24", empty = t.m + "/empty";
+    test::makeDirs(folder);
+    test::makeDirs(empty);
+    const int status = test::inMountNamespace([&] {
+        if (::mount((t.pictures + "/2024").c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return test::kSkipped;
+        const int tree = static_cast<int>(::syscall(kOpenTree, AT_FDCWD, empty.c_str(), kOpenTreeClone | O_CLOEXEC));
+        if (tree < 0) return 101;
+        if (::syscall(kMoveMount, tree, "", AT_FDCWD, folder.c_str(), kMoveMountEmptyPath | kMoveMountBeneath) != 0)
+            return 101;
+        ::close(tree);
+        const auto mounts = readMountTable();
+        std::vector<std::string> roots;
+        for (const auto& m : mounts)
+            if (m.mountPoint == folder) roots.push_back(m.root);
+        if (roots.size() != 2 || roots.back() != empty || !test::exists(folder + "/trip")) return 102;
+        return refusedEverywhere(folder, folder + "/trip", "is inside a protected location (~/Pictures)",
+                                 Refusal::protectedPath(t.home.path() + "/Pictures"));
+    });
+    if (status == test::kSkipped) GTEST_SKIP() << "cannot bind-mount in a mount namespace here (needs root)";
+    if (status == 101) GTEST_SKIP() << "this kernel cannot slide a mount beneath another (MOVE_MOUNT_BENEATH, 6.5+)";
+    EXPECT_EQ(status, 0) << "102: the table does not list the new mount after the one it carries";
+    EXPECT_TRUE(test::exists(t.pictures + "/2024/trip/beach.jpg"));
+}
+
+// The overlay the home lies on (a live system's /home) is judged through its own places:
+// the protected ones are found through it alike. One elsewhere may write anywhere.
+TEST(MountedPlaces, OnlyTheOverlayOfTheHomeIsJudgedWithoutConfirmedLayers) {
+    Home t;
+    const std::string cache = t.h + "/Library/Caches/app", other = t.m + "/other";
+    test::writeFileOfSize(cache + "/blob", 10'000);
+    test::makeDirs(other + "/junk");
+    for (const char* d : {"/up", "/low", "/work"}) test::makeDirs(t.m + d);
+    const auto overlayAt = [&](const std::string& point, const std::string& id) {
+        return id + " 1 0:" + id + " / " + point + " rw - overlay overlay rw,lowerdir=" + t.m + "/low,upperdir=" + t.m +
+               "/up,workdir=" + t.m + "/work\n";
+    };
+    test::TempDir tables;
+    const std::string own = test::readFile("/proc/self/mountinfo");
+    test::writeFile(tables / "home", own + overlayAt(t.h, "901"));
+    test::writeFile(tables / "other", own + overlayAt(other, "902"));
+    const std::tuple<const char*, std::string, std::optional<Refusal>> cases[] = {
+        {"home", cache, std::nullopt},
+        {"other", other + "/junk", Refusal::layerUnconfirmed(other)},
+    };
+    for (const auto& [table, item, refusal] : cases) {
+        setMountTablePath(tables / table);
+        EXPECT_EQ(CleanupGuard::check(item, 0, CleanupPolicy::standard().allowing({other}), {}), refusal) << table;
+    }
+    const auto reason = OwnFolder::refusal(other);
+    EXPECT_NE(reason.value_or("accepted").find("whose layers Sorvel cannot confirm"), std::string::npos)
+        << reason.value_or("accepted");
     setMountTablePath("/proc/self/mountinfo");
 }

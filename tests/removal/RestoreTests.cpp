@@ -229,3 +229,29 @@ TEST(RestoreExecutorRun, RestoredBytesOfHostileSizesDoNotOverflow) {
     refused.result = RestoreOutcome::Refused{RestoreGuard::Refusal::notInTrash()};
     EXPECT_EQ(RestoreExecutor::restoredBytes({big, more, refused}), INT64_MAX);
 }
+
+// Depth is measured below the deepest allowed root that holds the path, as in the cleanup
+// guard; of equally deep ones, the first.
+TEST(RestoreGuardRefusals, DepthCountsFromTheDeepestRootThatHoldsThePath) {
+    Home home;
+    const std::string a = home.h + "/Projects/a";
+    using GuardRefusal = CleanupGuard::Refusal;
+    struct Case {
+        std::vector<std::string> roots;
+        std::string path;
+        std::optional<GuardRefusal> refusal;
+    };
+    const Case cases[] = {
+        {{a, a + "/b"}, a + "/b", GuardRefusal::tooShallow()},
+        {{a + "/b", a}, a + "/b", GuardRefusal::tooShallow()},
+        {{a, a + "/b"}, a + "/b/c", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RestoreGuard::destinationRefusal(c.path, CleanupPolicy::standard().allowing(c.roots)), c.refusal)
+            << c.path;
+
+    // A whole added folder put back where it was: it was the root of its own, deeper one.
+    const MovedItem item = home.trashed("Library/Caches/app");
+    const auto policy = CleanupPolicy::standard().allowing({home.h + "/Library/Caches/app"});
+    EXPECT_EQ(RestoreGuard::check(item, policy), Refusal::destinationNotAllowed(GuardRefusal::tooShallow()));
+}

@@ -6,6 +6,7 @@
 
 #include "platform/MountTable.h"
 #include "platform/Path.h"
+#include "removal/CleanupExecutor.h"
 #include "removal/OwnFolder.h"
 #include "removal/SweepRunner.h"
 #include "support/TestSupport.h"
@@ -181,4 +182,31 @@ TEST(SweepOwnFolderRefusal, TheLibraryFolderIsRefusedByItsNameUnderAnySpelling) 
         EXPECT_EQ(OwnFolder::refusal(lib), says(lib)); // where the link leads
         EXPECT_EQ(OwnFolder::refusal(lib + "/Preferences"), std::nullopt);
     }
+}
+
+// HOME=u names a folder relative to wherever Sorvel runs: nothing can be told apart from
+// it, so nothing is swept or moved.
+TEST(SweepOwnFolderRefusal, ARelativeHomeRefusesOwnFoldersAndMovesAndSaysWhy) {
+    test::TempDir dir;
+    const std::string d = resolvingExistingPart(dir.path());
+    test::writeFile(d + "/u/Documents/thesis.txt", "years of work");
+    test::writeFile(d + "/own/junk/x", "junk");
+    test::makeDirs(d + "/data");
+    const int status = test::runInChild([&] {
+        if (::chdir(d.c_str()) != 0) return 100;
+        ::setenv("HOME", "u", 1);
+        ::setenv("XDG_DATA_HOME", (d + "/data").c_str(), 1); // a Trash inside the test's own folder
+        ::setenv("XDG_CONFIG_HOME", (d + "/config").c_str(), 1);
+        const auto policy = CleanupPolicy::standard().allowing({d});
+        const std::vector<CleanupExecutor::PathSize> paths{{d + "/u", 0}, {d + "/own/junk", 0}};
+        for (const auto& o : CleanupExecutor::run(paths, CleanupExecutor::Mode::moveToTrash, policy, {}))
+            if (!o.refusal() || *o.refusal() != CleanupGuard::Refusal::homeUnknown("u")) return o.moved() ? 1 : 2;
+        if (!test::exists(d + "/u/Documents/thesis.txt") || !test::exists(d + "/own/junk/x")) return 3;
+        const auto reason = OwnFolder::refusal(d + "/own");
+        return reason && reason->find("is set to \u201Cu\u201D, which is not a full path") != std::string::npos ? 0 : 4;
+    });
+    EXPECT_EQ(status, 0) << "1: moved, 2: refused for another reason, 3: something went, 4: the own folder was accepted";
+    EXPECT_TRUE(test::exists(d + "/u/Documents/thesis.txt"));
+    EXPECT_EQ(CleanupGuard::Refusal::homeUnknown("u").description(),
+              "your home folder is set to \u201Cu\u201D, which is not a full path, so no place can be told safe to move");
 }
