@@ -33,7 +33,4 @@ std::optional<Folder> openTopdir(const std::string& topdir, bool create, std::st
 /// mount point), without creating anything.
 std::optional<Folder> openExisting(const std::string& path, const std::string& topdir, std::string& error);
 
-/// "~/..." for a path in the home folder, else the path.
-std::string shown(const std::string& path);
-
 } // namespace sorvel::Trash
