@@ -241,14 +241,6 @@ TEST(AdviceCatalog, SnapshotAdviceOnlyWhereTheHomeKeepsSnapshots) {
     setMountTablePath("/proc/self/mountinfo");
 }
 
-// Whatever the tools present, a fixed list keeps its identifiers.
-TEST(AdviceCatalog, CachesKeepTheirIdentifiersWhateverTheTools) {
-    const auto a = AdviceCatalog::advice(storageCategory(StorageCategory::caches), ScanResult{}, {}, everything());
-    const auto b = AdviceCatalog::advice(storageCategory(StorageCategory::caches), ScanResult{}, {}, {});
-    ASSERT_EQ(a.size(), b.size());
-    for (size_t i = 0; i < a.size(); ++i) EXPECT_EQ(a[i].id, b[i].id);
-}
-
 // With no iCloud account on this computer nothing was read from iCloud settings.
 TEST(AdviceCatalog, WithoutAnAccountTheMessagesAdviceSaysSo) {
     CloudStatus none = messages(CloudState::off, true);
