@@ -1,6 +1,21 @@
 #include "cleanup/Advice.h"
 
-namespace sorvel::AdviceCatalog {
+#include "platform/MountTable.h"
+#include "platform/Path.h"
+#include "platform/ProcessRunner.h"
+
+namespace sorvel {
+
+AdviceSurroundings AdviceSurroundings::ofThisMachine() {
+    AdviceSurroundings s;
+    s.hasTool = [](const std::string& tool) { return ProcessRunner::findOnPath(tool).has_value(); };
+    if (const auto mount = mountContaining(readMountTable(), homeDirectory())) {
+        for (const char* type : {"btrfs", "bcachefs", "zfs"}) s.homeKeepsSnapshots |= mount->fsType == type;
+    }
+    return s;
+}
+
+namespace AdviceCatalog {
 namespace {
 
 using Confidence = AdviceItem::Confidence;
@@ -25,7 +40,7 @@ const std::vector<AdviceItem>& caches() {
              "A package manager knows which downloads are still referenced by an installed version and which "
              "are not. Deleting the folder by hand throws away both, and some tools then refuse to run until "
              "you reinstall.",
-             "brew cleanup    npm cache clean --force    pip cache purge    yarn cache clean", Confidence::safe),
+             none, Confidence::safe), // the command lists the tools present: cacheCommand()
         item("Quit the app before clearing its cache",
              "A running app holds cache files open and may rewrite them as you delete, which is the usual cause "
              "of an app misbehaving after a cleanup and the reason caches get an undeserved reputation for "
@@ -36,13 +51,28 @@ const std::vector<AdviceItem>& caches() {
              "one slower launch per app while it refills. Signing you out of apps is a myth; credentials live "
              "in the keychain and in Application Support, not here.",
              none, Confidence::safe),
-        item("Leave /System/Library/Caches alone",
-             "System caches are protected by SIP, and the parts that are not are rebuilt by processes that "
-             "expect to own them. There is nothing to win here \u2014 the user-level caches are where the "
-             "space actually is.",
-             none, Confidence::avoid),
     };
     return list;
+}
+
+bool has(const AdviceSurroundings& machine, const std::string& tool) { return machine.hasTool && machine.hasTool(tool); }
+
+// Each tool's own cache command, for the tools this machine has; none when it has none.
+std::optional<std::string> cacheCommand(const AdviceSurroundings& machine) {
+    const std::pair<const char*, const char*> commands[] = {
+        {"brew", "brew cleanup"},
+        {"npm", "npm cache clean --force"},
+        {"pip", "pip cache purge"},
+        {"yarn", "yarn cache clean"},
+    };
+    std::string line;
+    for (const auto& [tool, command] : commands) {
+        if (!has(machine, tool)) continue;
+        if (!line.empty()) line += "    ";
+        line += command;
+    }
+    if (line.empty()) return std::nullopt;
+    return line;
 }
 
 const std::vector<AdviceItem>& developer() {
@@ -174,8 +204,7 @@ const std::vector<AdviceItem>& otherLibrary() {
 }
 
 std::vector<AdviceItem> mail(const CloudStatus& cloud) {
-    const std::string source = cloud.messages.isDefinitive ? "read from your iCloud settings"
-                                                           : "inferred \u2014 verify before acting";
+    const std::string source = cloud.howKnown(cloud.messages);
     std::vector<AdviceItem> list;
     switch (cloud.messages.state) {
     case CloudState::on:
@@ -225,7 +254,7 @@ std::vector<AdviceItem> mail(const CloudStatus& cloud) {
     return list;
 }
 
-std::vector<AdviceItem> wholeDisk(const DisplayCategory& category) {
+std::vector<AdviceItem> wholeDisk(const DisplayCategory& category, const AdviceSurroundings& machine) {
     if (category.roots.empty()) return {};
     const std::string& first = category.roots.front();
     if (first == "/Users") {
@@ -292,7 +321,7 @@ std::vector<AdviceItem> wholeDisk(const DisplayCategory& category) {
                  "launchctl list", Confidence::review),
         };
     }
-    if (first == "/opt" || first == "/usr") {
+    if ((first == "/opt" || first == "/usr") && has(machine, "brew")) {
         return {
             item("Let the package manager clean up",
                  "Homebrew keeps every downloaded bottle and old versions of upgraded formulae. Its own "
@@ -311,14 +340,33 @@ std::vector<AdviceItem> wholeDisk(const DisplayCategory& category) {
     return {};
 }
 
+// A copy of a fixed list keeps its identifiers.
+std::vector<AdviceItem> cachesHere(const AdviceSurroundings& machine) {
+    std::vector<AdviceItem> list = caches();
+    list.front().command = cacheCommand(machine);
+    return list;
+}
+
+std::vector<AdviceItem> otherLibraryHere(const AdviceSurroundings& machine) {
+    std::vector<AdviceItem> list = otherLibrary();
+    if (!machine.homeKeepsSnapshots) list.erase(list.begin());
+    return list;
+}
+
 } // namespace
 
-std::vector<AdviceItem> advice(const std::optional<DisplayCategory>& category, const ScanResult& /*result*/,
+std::vector<AdviceItem> advice(const std::optional<DisplayCategory>& category, const ScanResult& result,
                                const CloudStatus& cloud) {
     if (!category) return {};
-    if (!category->storage) return wholeDisk(*category);
+    return advice(category, result, cloud, AdviceSurroundings::ofThisMachine());
+}
+
+std::vector<AdviceItem> advice(const std::optional<DisplayCategory>& category, const ScanResult& /*result*/,
+                               const CloudStatus& cloud, const AdviceSurroundings& machine) {
+    if (!category) return {};
+    if (!category->storage) return wholeDisk(*category, machine);
     switch (*category->storage) {
-    case StorageCategory::caches: return caches();
+    case StorageCategory::caches: return cachesHere(machine);
     case StorageCategory::appSupport: return appSupport();
     case StorageCategory::containers: return containers();
     case StorageCategory::developer: return developer();
@@ -326,9 +374,10 @@ std::vector<AdviceItem> advice(const std::optional<DisplayCategory>& category, c
     case StorageCategory::logs: return logs();
     case StorageCategory::vmSwap: return vmSwap();
     case StorageCategory::trash: return trash();
-    case StorageCategory::otherLibrary: return otherLibrary();
+    case StorageCategory::otherLibrary: return otherLibraryHere(machine);
     }
     return {};
 }
 
-} // namespace sorvel::AdviceCatalog
+} // namespace AdviceCatalog
+} // namespace sorvel

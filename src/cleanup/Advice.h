@@ -1,7 +1,9 @@
 #pragma once
 // Written advice per category: what is worth doing about its space, what is a judgement
 // call and what must not be done. Fixed text, except the Messages advice, which follows
-// the detected iCloud state.
+// the detected iCloud state, and advice naming a tool or a kind of file system, which is
+// given only where this machine has it.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +26,15 @@ struct AdviceItem {
     std::optional<std::string> condition; // the detected state the advice rests on
 };
 
+/// What the machine offers that some advice names.
+struct AdviceSurroundings {
+    std::function<bool(const std::string& tool)> hasTool; // an executable of that name on PATH
+    bool homeKeepsSnapshots = false; // the home folder lies on a file system that makes snapshots
+
+    /// This machine now: PATH as it is set, the home folder's file system from the mount table.
+    static AdviceSurroundings ofThisMachine();
+};
+
 namespace AdviceCatalog {
 
 /// The advice for the category on show (none selected: nothing). Items of the fixed lists
@@ -31,6 +42,8 @@ namespace AdviceCatalog {
 /// made anew on every call. The scan result is accepted but not consulted.
 std::vector<AdviceItem> advice(const std::optional<DisplayCategory>& category, const ScanResult& result,
                                const CloudStatus& cloud);
+std::vector<AdviceItem> advice(const std::optional<DisplayCategory>& category, const ScanResult& result,
+                               const CloudStatus& cloud, const AdviceSurroundings& machine);
 
 } // namespace AdviceCatalog
 } // namespace sorvel

@@ -89,12 +89,6 @@ CleanupItem userCaches(const ScanResult &result, const std::string &home) {
             i.targets.push_back(targetFrom(*child));
         }
     }
-    if (auto perUser = StorageCategories::darwinUserCacheDirectory()) {
-        if (auto node = result.node(*perUser)) {
-            i.targets.push_back(makeTarget("Per-user temporary cache", node->path, node->size,
-                                           "macOS clears this on its own schedule"));
-        }
-    }
     sortTargets(i.targets);
     return i;
 }

@@ -89,12 +89,17 @@ CloudService detectMessages(const std::string &home, bool provisioned, Date now)
 
 } // namespace
 
+std::string CloudStatus::howKnown(const CloudService &service) const {
+    if (!service.isDefinitive)
+        return "inferred \u2014 verify before acting";
+    return accountID ? "read from your iCloud settings" : "no iCloud account on this computer";
+}
+
 std::optional<CloudStatus::Caveat> CloudStatus::caveat(const std::string &path) const {
     const std::string prefix = homeDirectory() + "/Library/Messages";
     if (path.compare(0, prefix.size(), prefix) != 0)
         return std::nullopt;
-    const std::string how =
-        messages.isDefinitive ? "read from your iCloud settings" : "inferred \u2014 verify before acting";
+    const std::string how = howKnown(messages);
     switch (messages.state) {
     case CloudState::on:
         return Caveat{

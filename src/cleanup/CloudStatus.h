@@ -30,6 +30,9 @@ struct CloudStatus {
     CloudService photos;
     bool driveEnabled = false;
 
+    /// How the service's state is known, for a parenthesis: read from the account's
+    /// settings, ruled out by there being no account on this computer, or inferred.
+    std::string howKnown(const CloudService &service) const;
     /// A warning for a path under ~/Library/Messages; none for any other path. It blocks
     /// unless Messages in iCloud is known to be off.
     std::optional<Caveat> caveat(const std::string &path) const;

@@ -39,7 +39,7 @@ std::string appsReport(const std::vector<InstalledApp>& apps) {
         if (needsAdmin(app)) ++admin;
     }
     line("  " + std::to_string(apps.size()) + " apps, " + std::to_string(shownApps.size()) + " listed, " +
-         std::to_string(admin) + " needing an admin password\n");
+         std::to_string(admin) + " needing an administrator to remove\n");
 
     int64_t outside = 0;
     for (size_t i = 0; i < shownApps.size(); ++i) {

@@ -9,27 +9,54 @@
 
 #include "cli/ReportOutput.h"
 #include "platform/FileDescriptor.h"
+#include "platform/RegularFile.h"
 #include "platform/Text.h"
 
 namespace sorvel::CommandPath {
 
+namespace {
+
+// Why `path` cannot be looked at (0: it can). Past PATH_MAX it may well be there, so it is
+// looked at again, folder by folder: if it is, the reason stays that it is too long.
+int lookError(const std::string& path) {
+    struct stat st {};
+    if (path.empty()) return ENOENT;
+    if (::stat(path.c_str(), &st) == 0) return 0;
+    const int error = errno;
+    if (error != ENAMETOOLONG) return error;
+    return statAnyLength(path.c_str(), &st) == 0 ? ENAMETOOLONG : errno;
+}
+
+int cannotRead(const std::string& argument, int error) {
+    ReportOutput::diagnostic("Cannot read: " + printable(argument) + " (" + std::strerror(error) + ")\n");
+    return 1;
+}
+
+int noSuchPath(const std::string& argument) {
+    ReportOutput::diagnostic("No such path: " + printable(argument) + "\n");
+    return 1;
+}
+
+int notThere(const std::string& argument, const std::string& path) {
+    const int error = lookError(path);
+    if (error == 0 || error == ENOENT || error == ENOTDIR || error == ELOOP) return noSuchPath(argument);
+    return cannotRead(argument, error);
+}
+
+} // namespace
+
+int missing(const std::string& argument, const std::string& path) {
+    if (lookError(path) == ENAMETOOLONG) return cannotRead(argument, ENAMETOOLONG);
+    return noSuchPath(argument);
+}
+
 int check(const std::string& argument, const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
-        if (path.empty() || errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == ENAMETOOLONG) {
-            ReportOutput::diagnostic("No such path: " + printable(argument) + "\n");
-        } else {
-            ReportOutput::diagnostic("Cannot read: " + printable(argument) + " (" + std::strerror(errno) + ")\n");
-        }
-        return 1;
-    }
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return notThere(argument, path);
     // O_NONBLOCK: a FIFO given as the path must not wait for a writer.
     const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (S_ISDIR(st.st_mode) ? O_DIRECTORY : 0);
     const FileDescriptor fd(::open(path.c_str(), flags));
-    if (!fd.valid()) {
-        ReportOutput::diagnostic("Cannot read: " + printable(argument) + " (" + std::strerror(errno) + ")\n");
-        return 1;
-    }
+    if (!fd.valid()) return cannotRead(argument, errno);
     return 0;
 }
 

@@ -160,9 +160,8 @@ std::string cloudReport(const CloudStatus &status) {
     line("  Account: " + (status.accountID ? shown(*status.accountID) : std::string("not signed in")));
     line("");
     for (const CloudService *service : {&status.messages, &status.photos, &status.desktopAndDocuments}) {
-        const char *qualifier = service->state == CloudState::unknown ? "could not determine"
-                                : service->isDefinitive               ? "read from your iCloud settings"
-                                                        : "inferred \u2014 verify before acting";
+        const std::string qualifier =
+            service->state == CloudState::unknown ? "could not determine" : status.howKnown(*service);
         line("  " + rightPadded(service->name, 24) + " " + rightPadded(stateLabel(service->state), 9) +
              qualifier);
         // The bullet is the first word of the wrapped text, so it sits at the indent and

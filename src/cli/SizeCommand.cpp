@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "cli/CommandPath.h"
 #include "cli/HeadlessReport.h"
 #include "cli/ReportOutput.h"
 #include "engine/Bytes.h"
@@ -34,10 +35,7 @@ int size(const std::string& argument) {
     ScanControl control;
     const FileWalker::Options options; // the standard values, nothing excluded
     const ScanNodePtr node = FileWalker::walk(path, control, options);
-    if (!node) {
-        ReportOutput::diagnostic("No such path: " + printable(argument) + "\n");
-        return 1;
-    }
+    if (!node) return CommandPath::missing(argument, path);
     if (node->accessDenied) return cannotRead(EACCES); // closed between the look and the walk
     std::string out = std::to_string(node->size) + " bytes  " + std::to_string(node->size / 1024) +
                       " KiB  " + Bytes::format(node->size) + "  " + std::to_string(node->fileCount) +

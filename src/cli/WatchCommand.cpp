@@ -17,6 +17,7 @@
 #include <thread>
 #include <utility>
 
+#include "cli/CommandPath.h"
 #include "cli/HeadlessReport.h"
 #include "cli/ReportOutput.h"
 #include "engine/Bytes.h"
@@ -155,10 +156,7 @@ int watch(const std::string& argument) {
     state->control.keepInodeOwners();
     state->identity = identityAt(state->path);
     ScanNodePtr node = FileWalker::walkParallel(state->path, state->control, state->options);
-    if (!node) {
-        ReportOutput::diagnostic("No such path: " + printable(state->path) + "\n");
-        return 1;
-    }
+    if (!node) return CommandPath::missing(state->path, state->path);
 
     DisplayCategory category;
     category.id = "watch";

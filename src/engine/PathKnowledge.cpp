@@ -208,10 +208,7 @@ std::optional<PathNote> attachmentBucketNote(const std::string& shortPath) {
 } // namespace
 
 std::optional<PathNote> note(const std::string& path) {
-    // Plain text prefix on purpose: no "/" is needed after the home folder here.
-    const std::string home = homeDirectory();
-    std::string shortPath = path;
-    if (!home.empty() && path.compare(0, home.size(), home) == 0) shortPath = "~" + path.substr(home.size());
+    std::string shortPath = tildeAbbreviated(path);
 
     const auto& exact = exactRules();
     if (auto it = exact.find(shortPath); it != exact.end()) return it->second;

@@ -8,17 +8,6 @@
 
 namespace sorvel {
 
-std::string tildeAbbreviated(std::string_view path) {
-    const std::string home = homeDirectory();
-    if (home.empty()) return std::string(path);
-    if (path == home) return "~";
-    if (path.size() > home.size() && path.compare(0, home.size(), home) == 0 &&
-        path[home.size()] == '/') {
-        return "~" + std::string(path.substr(home.size()));
-    }
-    return std::string(path);
-}
-
 std::string trimmedTrailingSlash(std::string_view path) {
     if (path.size() < 2 || path.back() != '/') return std::string(path);
     while (path.size() >= 2 && path.back() == '/') path.remove_suffix(1);

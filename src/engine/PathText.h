@@ -2,11 +2,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Path.h" // tildeAbbreviated, which the platform's own messages use too
+
 namespace sorvel {
 
-/// The home folder shown as "~": the home itself is "~", a path inside it "~/..."; any
-/// other path (a sibling whose name merely extends the home's name too) is unchanged.
-std::string tildeAbbreviated(std::string_view path);
 /// Trailing slashes removed; "/" stays "/", a text of slashes only becomes "/".
 std::string trimmedTrailingSlash(std::string_view path);
 /// A leading "~" or "~user" replaced by that home folder; anything else unchanged

@@ -1,11 +1,7 @@
 #include "engine/StorageCategory.h"
 
-#include <cstring>
-
 #include "platform/Path.h"
-#include "platform/SystemConfiguration.h"
 #include "platform/Trash.h"
-#include "platform/Text.h"
 
 namespace sorvel {
 
@@ -54,21 +50,6 @@ std::optional<StorageCategory> storageCategoryFromRaw(const std::string& raw) {
 
 namespace StorageCategories {
 
-namespace {
-
-std::optional<std::string> confstrPath(int name) {
-    char buffer[1024];
-    std::memset(buffer, 0, sizeof buffer);
-    size_t answer = configurationString(name, buffer, sizeof buffer);
-    if (answer == 0) return std::nullopt;
-    // A value longer than the buffer arrives truncated; a cut-off path is no path.
-    if (answer > sizeof buffer) return std::nullopt;
-    std::string text = validUTF8(std::string_view(buffer, answer - 1));
-    if (text.empty()) return std::nullopt;
-    return standardizePath(text);
-}
-
-} // namespace
 
 const Tint& tint(StorageCategory category) {
     switch (category) {
@@ -88,12 +69,7 @@ const Tint& tint(StorageCategory category) {
 std::vector<std::string> roots(StorageCategory category) {
     const std::string home = homeDirectory();
     switch (category) {
-    case StorageCategory::caches: {
-        std::vector<std::string> r{home + "/Library/Caches", "/Library/Caches"};
-        if (auto d = darwinUserCacheDirectory()) r.push_back(*d);
-        if (auto d = darwinUserTempDirectory()) r.push_back(*d);
-        return r;
-    }
+    case StorageCategory::caches: return {home + "/Library/Caches", "/Library/Caches"};
     case StorageCategory::appSupport:
         return {home + "/Library/Application Support", "/Library/Application Support"};
     case StorageCategory::containers:
@@ -128,16 +104,6 @@ std::set<std::string> excludedPaths(StorageCategory category) {
             if (root.rfind(library, 0) == 0) result.insert(root);
     }
     return result;
-}
-
-std::optional<std::string> darwinUserCacheDirectory() {
-    static const std::optional<std::string> value = confstrPath(kConfigurationUserCacheDirectory);
-    return value;
-}
-
-std::optional<std::string> darwinUserTempDirectory() {
-    static const std::optional<std::string> value = confstrPath(kConfigurationUserTempDirectory);
-    return value;
 }
 
 } // namespace StorageCategories

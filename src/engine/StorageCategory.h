@@ -30,8 +30,6 @@ const Tint& tint(StorageCategory category);
 std::vector<std::string> roots(StorageCategory category);
 std::set<std::string> excludedPaths(StorageCategory category);
 std::set<std::string> globallyExcludedPaths();
-std::optional<std::string> darwinUserCacheDirectory();
-std::optional<std::string> darwinUserTempDirectory();
 } // namespace StorageCategories
 
 } // namespace sorvel

@@ -175,7 +175,7 @@ std::string describeAccess() {
     // user may read is true.
     report += "\n\nResult: nothing to grant outside an app bundle \u2014 readable by this user: " +
               std::to_string(readable) + ", blocked: " + std::to_string(blocked) + ", absent: " + std::to_string(absent);
-    report += "\nBundle: ";
+    report += "\nProgram folder: ";
     report += printable(mainBundlePath());
     return report;
 }

@@ -142,10 +142,12 @@ void HistoryModel::clearHistory() {
     // Loads still on their way hold what is about to go.
     ++generation_;
     ++clears_;
+    ++clearing_;
     const uint64_t restoresBefore = restoresFinished_;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated, [] { return SweepHistory::clear(); },
         [restoresBefore](HistoryModel& model, SaveStatus cleared) {
+            --model.clearing_;
             // A restore that ended while the clear ran keeps showing what came back.
             model.finishClear(cleared, restoresBefore == model.restoresFinished_);
         },

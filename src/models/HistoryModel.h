@@ -33,6 +33,8 @@ public:
     bool isRestoring() const { return restoring_.has_value(); }
     /// True from a `reload` until its runs are in.
     bool isLoading() const { return loading_ > 0; }
+    /// True from a `clearHistory` until what it did (or could not do) is in.
+    bool isClearing() const { return clearing_ > 0; }
     const std::vector<RestoreOutcome>& lastRestore() const { return lastRestore_; }
     /// Why the last restore or clear could not be written to the history; none when it was.
     const std::optional<std::string>& saveError() const { return saveError_; }
@@ -94,6 +96,7 @@ private:
     uint64_t clears_ = 0;
     uint64_t restoresFinished_ = 0;
     int loading_ = 0;
+    int clearing_ = 0;
 };
 
 } // namespace sorvel

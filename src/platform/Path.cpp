@@ -84,6 +84,17 @@ std::string appendingPathComponent(std::string_view parent, std::string_view nam
     return out;
 }
 
+std::string tildeAbbreviated(std::string_view path) {
+    const std::string home = homeDirectory();
+    if (home.empty()) return std::string(path);
+    if (path == home) return "~";
+    if (path.size() > home.size() && path.compare(0, home.size(), home) == 0 &&
+        path[home.size()] == '/') {
+        return "~" + std::string(path.substr(home.size()));
+    }
+    return std::string(path);
+}
+
 bool isPathInside(std::string_view path, std::string_view folder) {
     if (path == folder) return true;
     if (folder == "/") return !path.empty() && path[0] == '/';

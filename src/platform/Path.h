@@ -11,6 +11,9 @@ namespace sorvel {
 /// The user's home folder: $HOME without trailing slashes, else the password database.
 /// Read afresh on every call so tests can point HOME at a fake home.
 std::string homeDirectory();
+/// The home folder shown as "~": the home itself is "~", a path inside it "~/..."; any
+/// other path (a sibling whose name merely extends the home's name too) is unchanged.
+std::string tildeAbbreviated(std::string_view path);
 
 /// Lexical standardisation: expands a leading "~", drops empty and "." components,
 /// resolves ".." against the preceding component (never above "/"), and removes a

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <thread>
 
 extern char** environ;
@@ -83,6 +84,23 @@ bool isExecutableFile(const std::string& path) {
     if (path.empty() || path[0] != '/') return false;
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     return ::access(path.c_str(), X_OK) == 0;
+}
+
+std::optional<std::string> findOnPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    if (name.empty() || name.find('/') != std::string::npos || !path) return std::nullopt;
+    const std::string folders = path;
+    for (size_t start = 0; start <= folders.size();) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        // An empty or relative entry would depend on the working folder: not trusted.
+        if (end > start && folders[start] == '/') {
+            std::string candidate = folders.substr(start, end - start) + "/" + name;
+            if (isExecutableFile(candidate)) return candidate;
+        }
+        start = end + 1;
+    }
+    return std::nullopt;
 }
 
 Result run(const std::string& executable, const std::vector<std::string>& arguments,

@@ -3,6 +3,7 @@
 // drained together, so a tool that fills one of them cannot stall; a tool that outlives
 // its deadline is terminated, then killed, and always reaped.
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,9 @@ Result run(const std::string& executable, const std::vector<std::string>& argume
 
 /// True when the path names a regular file this process may execute.
 bool isExecutableFile(const std::string& path);
+
+/// The first executable file called `name` in the folders of PATH, as a shell would find
+/// it (absolute folders only); none when there is none or `name` holds a slash.
+std::optional<std::string> findOnPath(const std::string& name);
 
 } // namespace sorvel::ProcessRunner

@@ -199,7 +199,7 @@ MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::str
     }
     if (own->device != item->device ||
         moveInto(*own, parentFd, name, original, *item, result) == Step::tryElsewhere) {
-        return failure("The item is on another file system than its Trash (" + shown(own->path) +
+        return failure("The item is on another file system than its Trash (" + tildeAbbreviated(own->path) +
                        "); Sorvel only moves items by renaming them, so it was left where it is.");
     }
     return result;

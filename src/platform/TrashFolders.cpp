@@ -30,7 +30,7 @@ int openOwnFolder(int dirFd, const std::string& name, const std::string& path, b
     if (fd < 0 && errno == ENOENT && create) {
         created = ::mkdirat(dirFd, name.c_str(), 0700) == 0;
         if (!created && errno != EEXIST) {
-            error = "The Trash (" + shown(path) + ") could not be created: " + std::strerror(errno) + ".";
+            error = "The Trash (" + tildeAbbreviated(path) + ") could not be created: " + std::strerror(errno) + ".";
             return -1;
         }
         fd = ::openat(dirFd, name.c_str(), flags);
@@ -39,12 +39,12 @@ int openOwnFolder(int dirFd, const std::string& name, const std::string& path, b
         const int code = errno;
         struct stat st;
         if ((code == ENOTDIR || code == ELOOP) && ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            error = "The Trash (" + shown(path) + ") is " +
+            error = "The Trash (" + tildeAbbreviated(path) + ") is " +
                     (S_ISLNK(st.st_mode) ? "a symbolic link" : "not a folder") + consequence(use);
         } else if (code == ENOENT) {
-            error = "The Trash (" + shown(path) + ") does not exist" + consequence(use);
+            error = "The Trash (" + tildeAbbreviated(path) + ") does not exist" + consequence(use);
         } else {
-            error = "The Trash (" + shown(path) + ") could not be opened: " + std::strerror(code) + ".";
+            error = "The Trash (" + tildeAbbreviated(path) + ") could not be opened: " + std::strerror(code) + ".";
         }
         return -1;
     }
@@ -52,12 +52,12 @@ int openOwnFolder(int dirFd, const std::string& name, const std::string& path, b
     if (created) ::fchmod(fd, 0700); // whatever the umask left
     if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid()) {
         ::close(fd);
-        error = "The Trash (" + shown(path) + ") belongs to another user" + consequence(use);
+        error = "The Trash (" + tildeAbbreviated(path) + ") belongs to another user" + consequence(use);
         return -1;
     }
     if (st.st_mode & (S_IWGRP | S_IWOTH)) {
         ::close(fd);
-        error = "The Trash (" + shown(path) + ") can be changed by other users" + consequence(use);
+        error = "The Trash (" + tildeAbbreviated(path) + ") can be changed by other users" + consequence(use);
         return -1;
     }
     return fd;
@@ -70,7 +70,7 @@ bool openParts(Folder& folder, int trashFd, bool create, Use use, std::string& e
     if (!folder.info.valid()) return false;
     struct stat st;
     if (::fstat(folder.files.get(), &st) != 0) {
-        error = "The Trash (" + shown(folder.path) + ") could not be read: " + std::strerror(errno) + ".";
+        error = "The Trash (" + tildeAbbreviated(folder.path) + ") could not be read: " + std::strerror(errno) + ".";
         return false;
     }
     folder.device = st.st_dev;
@@ -121,12 +121,6 @@ std::optional<Folder> openPrivate(int topFd, const std::string& topdir, bool cre
 
 } // namespace
 
-std::string shown(const std::string& path) {
-    const std::string home = homeDirectory();
-    if (!home.empty() && home != "/" && isPathInside(path, home)) return "~" + path.substr(home.size());
-    return path;
-}
-
 std::vector<std::string> existingFolders(const std::vector<MountEntry>& mounts) {
     std::vector<std::string> found;
     const auto add = [&](const std::string& path) {
@@ -153,12 +147,12 @@ std::optional<Folder> openHome(bool create, Use use, std::string& error) {
     }
     const std::string dataHome = deletingLastPathComponent(trash);
     if (create && !makeParents(dataHome)) {
-        error = "The folder for the Trash (" + shown(dataHome) + ") could not be created: " + std::strerror(errno) + ".";
+        error = "The folder for the Trash (" + tildeAbbreviated(dataHome) + ") could not be created: " + std::strerror(errno) + ".";
         return std::nullopt;
     }
     FileDescriptor dataFd(::open(dataHome.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!dataFd.valid()) {
-        error = "The folder for the Trash (" + shown(dataHome) + ") could not be opened: " + std::strerror(errno) + ".";
+        error = "The folder for the Trash (" + tildeAbbreviated(dataHome) + ") could not be opened: " + std::strerror(errno) + ".";
         return std::nullopt;
     }
     Folder folder;
@@ -183,7 +177,7 @@ std::optional<Folder> openTopdir(const std::string& topdir, bool create, std::st
 std::optional<Folder> openExisting(const std::string& path, const std::string& topdir, std::string& error) {
     if (topdir.empty()) {
         if (path != directory()) {
-            error = "The Trash (" + shown(path) + ") is not the home Trash, so nothing is taken out of it.";
+            error = "The Trash (" + tildeAbbreviated(path) + ") is not the home Trash, so nothing is taken out of it.";
             return std::nullopt;
         }
         return openHome(false, Use::takeOutOf, error);

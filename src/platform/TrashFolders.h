@@ -40,7 +40,4 @@ std::optional<Folder> openExisting(const std::string& path, const std::string& t
 /// Network and FUSE mounts are not looked into (a look could hang).
 std::vector<std::string> existingFolders(const std::vector<MountEntry>& mounts);
 
-/// "~/..." for a path in the home folder, else the path.
-std::string shown(const std::string& path);
-
 } // namespace sorvel::Trash

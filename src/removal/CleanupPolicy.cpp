@@ -16,8 +16,6 @@ CleanupPolicy CleanupPolicy::standard() {
         policy.allowedRoots.push_back(home + suffix);
     }
     policy.allowedRoots.push_back(Trash::directory());
-    if (auto cache = StorageCategories::darwinUserCacheDirectory()) policy.allowedRoots.push_back(*cache);
-    if (auto temp = StorageCategories::darwinUserTempDirectory()) policy.allowedRoots.push_back(*temp);
 
     for (const char* suffix : {"/Library/Messages",
                                "/Library/Mail",

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "cleanup/Advice.h"
+#include "platform/MountTable.h"
+#include "support/TestSupport.h"
 
 using namespace sorvel;
 using Confidence = AdviceItem::Confidence;
@@ -26,14 +28,32 @@ DisplayCategory wholeDisk(std::vector<std::string> roots) {
 
 CloudStatus messages(CloudState state, bool definitive) {
     CloudStatus c;
+    c.accountID = "someone@example.org";
     c.messages.name = "Messages";
     c.messages.state = state;
     c.messages.isDefinitive = definitive;
     return c;
 }
 
+// A machine with every tool the advice names, on a file system that makes snapshots.
+AdviceSurroundings everything() {
+    return {[](const std::string&) { return true; }, true};
+}
+
 std::vector<AdviceItem> adviceFor(const std::optional<DisplayCategory>& d, const CloudStatus& c = {}) {
-    return AdviceCatalog::advice(d, ScanResult{}, c);
+    return AdviceCatalog::advice(d, ScanResult{}, c, everything());
+}
+
+std::string allText(const std::vector<AdviceItem>& items) {
+    std::string out;
+    for (const auto& i : items) out += i.title + "\n" + i.rationale + "\n" + i.command.value_or("") + "\n";
+    return out;
+}
+
+// A mount table with the whole disk on `rootType` and the home folder on its own disk of `homeType`.
+std::string mountTable(const std::string& home, const std::string& homeType) {
+    return "21 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+           "22 21 8:2 / " + home + " rw,relatime shared:2 - " + homeType + " /dev/sda2 rw\n";
 }
 
 std::vector<std::string> titles(const std::vector<AdviceItem>& items) {
@@ -56,7 +76,7 @@ TEST(AdviceCatalog, EachStorageCategoryGetsItsListInOrder) {
         Confidence lastConfidence;
     };
     const Case cases[] = {
-        {StorageCategory::caches, 4, "Let each tool clear its own cache", Confidence::avoid},
+        {StorageCategory::caches, 3, "Let each tool clear its own cache", Confidence::safe},
         {StorageCategory::appSupport, 4, "Keep only the newest backup per device", Confidence::avoid},
         {StorageCategory::containers, 3, "Do not delete containers to free space", Confidence::review},
         {StorageCategory::developer, 4, "Delete DerivedData without ceremony", Confidence::review},
@@ -77,6 +97,8 @@ TEST(AdviceCatalog, EachStorageCategoryGetsItsListInOrder) {
 TEST(AdviceCatalog, CommandsKeepTheirExactSpacingAndEscapes) {
     auto caches = adviceFor(storageCategory(StorageCategory::caches));
     EXPECT_EQ(caches[0].command, "brew cleanup    npm cache clean --force    pip cache purge    yarn cache clean");
+    EXPECT_EQ(AdviceCatalog::advice(storageCategory(StorageCategory::caches), ScanResult{}, {}, {})[0].command,
+              std::nullopt) << "no tool, no command";
     EXPECT_FALSE(caches[1].command);
     auto dev = adviceFor(storageCategory(StorageCategory::developer));
     EXPECT_EQ(dev[1].command, "rm -rf ~/Library/Developer/Xcode/iOS\\ DeviceSupport/*");
@@ -164,4 +186,65 @@ TEST(AdviceCatalog, WholeDiskListsChosenByTheFirstRootAsWholeText) {
     EXPECT_TRUE(adviceFor(wholeDisk({"/usr/local"})).empty());
     EXPECT_TRUE(adviceFor(wholeDisk({"/home"})).empty());
     EXPECT_TRUE(adviceFor(wholeDisk({})).empty());
+}
+
+// Advice that names a tool is offered where the tool is on PATH, and a command line of
+// several tools lists those present, in their order.
+TEST(AdviceCatalog, ToolsNamedAreThoseOnThePath) {
+    struct Case {
+        std::vector<std::string> tools;
+        std::optional<std::string> cacheCommand;
+        size_t usrItems;
+    };
+    const Case cases[] = {
+        {{}, std::nullopt, 0},
+        {{"npm", "yarn"}, "npm cache clean --force    yarn cache clean", 0},
+        {{"pip"}, "pip cache purge", 0},
+        {{"brew", "pip"}, "brew cleanup    pip cache purge", 1},
+    };
+    for (const auto& c : cases) {
+        test::TempDir bin;
+        for (const auto& tool : c.tools) test::writeScript(bin, tool, "exit 0");
+        test::writeFile(bin / "docker", "not executable"); // a file named like a tool is not one
+        test::ScopedEnv path("PATH", bin.path());
+        const auto caches = AdviceCatalog::advice(storageCategory(StorageCategory::caches), ScanResult{}, {});
+        ASSERT_FALSE(caches.empty());
+        EXPECT_EQ(caches.front().command, c.cacheCommand) << c.tools.size();
+        for (const char* root : {"/usr", "/opt"}) {
+            const auto usr = AdviceCatalog::advice(wholeDisk({root}), ScanResult{}, {});
+            EXPECT_EQ(usr.size(), c.usrItems) << root;
+            if (!usr.empty()) {
+                EXPECT_EQ(usr[0].command, "brew cleanup --prune=all");
+            }
+        }
+    }
+}
+
+TEST(AdviceCatalog, CachesAdviceNamesNoSystemFolderThisSystemLacks) {
+    const std::string text = allText(adviceFor(storageCategory(StorageCategory::caches)));
+    for (const char* word : {"/System", "SIP"}) EXPECT_EQ(text.find(word), std::string::npos) << word;
+}
+
+// Snapshots hold deleted files only on a file system that makes them: the home's, from
+// the mount table.
+TEST(AdviceCatalog, SnapshotAdviceOnlyWhereTheHomeKeepsSnapshots) {
+    test::FakeHome home;
+    test::TempDir tables;
+    for (const auto& [type, offered] : std::vector<std::pair<std::string, bool>>{
+             {"ext4", false}, {"xfs", false}, {"btrfs", true}, {"bcachefs", true}}) {
+        test::writeFile(tables / type, mountTable(home.path(), type));
+        setMountTablePath(tables / type);
+        const auto list = AdviceCatalog::advice(storageCategory(StorageCategory::otherLibrary), ScanResult{}, {});
+        EXPECT_EQ(allText(list).find("napshot") != std::string::npos, offered) << type;
+        EXPECT_EQ(list.back().title, "Preferences and keychains are tiny \u2014 skip them") << type;
+    }
+    setMountTablePath("/proc/self/mountinfo");
+}
+
+// With no iCloud account on this computer nothing was read from iCloud settings.
+TEST(AdviceCatalog, WithoutAnAccountTheMessagesAdviceSaysSo) {
+    CloudStatus none = messages(CloudState::off, true);
+    none.accountID.reset();
+    const auto list = adviceFor(storageCategory(StorageCategory::mail), none);
+    EXPECT_EQ(list[0].condition, "Detected: Messages in iCloud appears to be OFF (no iCloud account on this computer).");
 }

@@ -214,8 +214,12 @@ TEST(MessagesCaveat, FollowsTheMessagesState) {
     c = s.caveat(home / "Library/MessagesArchive"); // a plain text prefix is enough
     ASSERT_TRUE(c.has_value());
     EXPECT_FALSE(c->isBlocking);
-    EXPECT_EQ(
-        c->text.rfind("Messages in iCloud looks like it is OFF (read from your iCloud settings), so", 0), 0u);
+    EXPECT_EQ(c->text.rfind("Messages in iCloud looks like it is OFF (no iCloud account on this computer), so", 0), 0u)
+        << "no account, so no iCloud settings were read";
+    s.accountID = "someone@example.org";
+    EXPECT_EQ(s.caveat(home / "Library/Messages")->text.rfind(
+                  "Messages in iCloud looks like it is OFF (read from your iCloud settings), so", 0),
+              0u);
 
     s.messages.state = CloudState::on;
     s.messages.isDefinitive = false;

@@ -13,7 +13,7 @@ TEST(AccessCommand, CountsMailReadableOnceItCanBeListed) {
     EXPECT_EQ(before.out.rfind("Full Disk Access probes:\n", 0), 0u);
     EXPECT_NE(before.out.find("\n  [absent ] ~/Library/Mail\n"), std::string::npos);
     EXPECT_NE(before.out.find("\n\nResult: nothing to grant outside an app bundle \u2014 readable by this user: 0, "
-                              "blocked: 0, absent: 5\nBundle: /"),
+                              "blocked: 0, absent: 5\nProgram folder: /"),
               std::string::npos) << before.out;
     ASSERT_FALSE(before.out.empty());
     EXPECT_EQ(before.out.back(), '\n');
@@ -39,10 +39,10 @@ TEST(AccessCommand, AnUnreadableProbeIsBlockedForAnUnprivilegedUser) {
     EXPECT_EQ(status, 0);
 }
 
-TEST(AccessCommand, TheBundleLineNamesTheExecutablesFolder) {
+TEST(AccessCommand, TheProgramFolderLineNamesTheExecutablesFolder) {
     test::TempDir home;
     auto r = test::runSorvel({"--access"}, {{"HOME", home.path()}});
     const std::string binary = SORVEL_BINARY;
     const std::string folder = binary.substr(0, binary.rfind('/'));
-    EXPECT_NE(r.out.find("\nBundle: " + folder + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nProgram folder: " + folder + "\n"), std::string::npos) << r.out;
 }

@@ -49,7 +49,7 @@ TEST(AppsReport, WholeReportForAFewApps) {
     auto plain = app("Plain Name", std::nullopt, 1'000, R::removable());
 
     const std::string expected =
-        "  5 apps, 3 listed, 1 needing an admin password\n"
+        "  5 apps, 3 listed, 1 needing an administrator to remove\n"
         "\n"
         "  Editor 2.0                        " + TextLayout::leftPadded(bytes(6'000'000), 11) +
         "   ~/Applications/Editor.app\n"
@@ -99,7 +99,7 @@ TEST(AppsReport, FortyAppsPrintedButTheTotalCountsAll) {
         apps.push_back(a);
     }
     const std::string report = HeadlessReport::appsReport(apps);
-    EXPECT_NE(report.find("  45 apps, 45 listed, 0 needing an admin password\n"), std::string::npos);
+    EXPECT_NE(report.find("  45 apps, 45 listed, 0 needing an administrator to remove\n"), std::string::npos);
     EXPECT_NE(report.find("App Number 39 "), std::string::npos);
     EXPECT_EQ(report.find("App Number 40 "), std::string::npos);
     EXPECT_NE(report.find("\n  " + bytes(45'000'000) + " sits outside the app bundles themselves.\n"),
@@ -140,6 +140,6 @@ TEST(AppsReport, NamesThatAreNotUTF8PrintAsValidText) {
 
 TEST(AppsReport, NoAppsAtAll) {
     EXPECT_EQ(HeadlessReport::appsReport({}),
-              "  0 apps, 0 listed, 0 needing an admin password\n\n\n  " + bytes(0) +
+              "  0 apps, 0 listed, 0 needing an administrator to remove\n\n\n  " + bytes(0) +
                   " sits outside the app bundles themselves.\n  Sorvel never removes anything from this command.\n\n");
 }

@@ -3,6 +3,8 @@
 // output that cannot be written is a failure (a reader that left, a quiet one).
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -153,6 +155,24 @@ TEST(CommandOutputSafety, MissingOrUnreadablePathsAreErrors) {
             return r.out.empty() ? 0 : 12;
         });
         EXPECT_EQ(status, 0) << command;
+    }
+}
+
+// A path longer than one system call may name is not a missing one: when it is there the
+// error gives the real reason; only a path that is really absent is "No such path".
+TEST(CommandOutputSafety, APathPastPathMaxIsNotCalledMissing) {
+    MemoryScratch scratch;
+    TempDir dir;
+    makeFolderChain(dir.path(), 500, "deep-folder-name", 1);
+    std::string deep = dir.path();
+    for (int i = 0; i < 500; ++i) deep += "/deep-folder-name";
+    ASSERT_GT(deep.size(), size_t(PATH_MAX));
+    for (const char* command : {"--duplicates", "--insights", "--size"}) {
+        const auto there = runSorvel({command, deep});
+        EXPECT_EQ(there.status, 1) << command;
+        EXPECT_EQ(there.err, "Cannot read: " + deep + " (File name too long)\n") << command;
+        const auto absent = runSorvel({command, deep + "/gone"});
+        EXPECT_EQ(absent.err, "No such path: " + deep + "/gone\n") << command;
     }
 }
 

@@ -161,13 +161,17 @@ TEST(CloudReport, ServicesInOrderWithEvidence) {
     EXPECT_EQ(l[8], "");
     EXPECT_EQ(l[9], "  iCloud Photos            Unknown  could not determine");
     EXPECT_EQ(l[10], "");
-    EXPECT_EQ(l[11], "  Desktop & Documents      Off      read from your iCloud settings");
+    EXPECT_EQ(l[11], "  Desktop & Documents      Off      no iCloud account on this computer"); // none to read
+
     EXPECT_EQ(l[12], "      \u00B7 Read.");
     EXPECT_EQ(l[14], "  Sorvel cannot read most iCloud switches directly. Where this says");
     EXPECT_EQ(l[15], "  \"inferred\", confirm under Settings \u2192 your name \u2192 iCloud on a device");
     EXPECT_EQ(l[16], "  signed in to your account before deleting anything.");
     EXPECT_EQ(l[17], "");
     EXPECT_EQ(l.size(), 18u);
+    s.accountID = "someone@example.org";
+    EXPECT_EQ(test::lines(HeadlessReport::cloudReport(s))[11],
+              "  Desktop & Documents      Off      read from your iCloud settings");
 }
 
 TEST(CloudReport, LongEvidenceWrapsWithTheBulletAsItsFirstWord) {

@@ -5,6 +5,7 @@
 
 #include "analysis/DockerInspector.h"
 #include "cleanup/CloudStatus.h"
+#include "cli/AppsCommand.h"
 #include "cli/DockerCommand.h"
 #include "cli/DuplicatesCommand.h"
 #include "cli/EvidenceCommands.h"
@@ -45,6 +46,7 @@ TEST(PlatformTexts, NoCommandSaysWhatIsFalseOnThisSystem) {
         {"--cloud", [] { FakeHome home; return HeadlessReport::cloudReport(CloudDetector::detect()); }},
         {"--backups, none", [] { return HeadlessReport::backupsReport({}); }},
         {"--backups, one", [&] { return HeadlessReport::backupsReport({backup}); }},
+        {"--apps", [] { return HeadlessReport::appsReport({}); }},
     };
     for (const auto& [name, output] : commands) {
         std::string out = output();
@@ -52,7 +54,8 @@ TEST(PlatformTexts, NoCommandSaysWhatIsFalseOnThisSystem) {
         for (size_t at = out.find("\n  "); at != std::string::npos; at = out.find("\n  ", at)) out.replace(at, 3, " ");
         for (const char* word : {"APFS", "GRANTED", "NOT granted", "needs Full Disk Access", "grant Full Disk Access",
                                  "Full Disk Access first", "Full disk access", "Docker Desktop", "disk image",
-                                 "this Mac", "Finder", "System Settings"})
+                                 "this Mac", "Finder", "System Settings", "read from your iCloud settings", "Bundle:",
+                                 "admin password"})
             EXPECT_EQ(out.find(word), std::string::npos) << name << " says \"" << word << "\":\n" << out;
     }
 }

@@ -108,7 +108,7 @@ TEST(AccessProbes, UnreadableProbesAreBlockedForAnUnprivilegedUser) {
     EXPECT_EQ(status, 0);
 }
 
-TEST(AccessReport, ShowsEachProbeTheResultAndTheBundle) {
+TEST(AccessReport, ShowsEachProbeTheResultAndTheProgramFolder) {
     test::FakeHome home;
     auto lines = [](const std::string& report) {
         std::vector<std::string> out;
@@ -130,7 +130,7 @@ TEST(AccessReport, ShowsEachProbeTheResultAndTheBundle) {
     EXPECT_EQ(before[6], "");
     EXPECT_EQ(before[7], "Result: nothing to grant outside an app bundle \u2014 readable by this user: 0, blocked: 0, "
                          "absent: 5");
-    EXPECT_EQ(before[8].rfind("Bundle: /", 0), 0u);
+    EXPECT_EQ(before[8].rfind("Program folder: /", 0), 0u);
 
     test::makeDirs(home / "Library/Mail");
     auto after = lines(VolumeProbe::describeAccess());
@@ -217,7 +217,7 @@ TEST(AccessReport, IsExactlyTheseLinesWithoutAFinalNewline) {
                                  "\n"
                                  "Result: nothing to grant outside an app bundle \u2014 readable by this user: 2, "
                                  "blocked: 0, absent: 3\n"
-                                 "Bundle: ";
+                                 "Program folder: ";
     const std::string report = VolumeProbe::describeAccess();
     ASSERT_EQ(report.substr(0, expected.size()), expected);
     EXPECT_EQ(report.find('\n', expected.size()), std::string::npos);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 
@@ -100,4 +101,29 @@ TEST(ProcessRunner, StandardInputIsEmpty) {
     auto r = ProcessRunner::run("/bin/cat", {});
     EXPECT_TRUE(r.succeeded());
     EXPECT_EQ(r.out, "");
+}
+
+// A tool is found as a shell finds it: the first executable file of that name in PATH's
+// absolute folders; a folder, a plain file, a relative entry and a name with a slash are not.
+TEST(ProcessRunner, FindOnPathTakesTheFirstExecutableInAnAbsoluteFolder) {
+    test::TempDir a, b, here;
+    test::writeFile(a / "tool", "not executable");
+    test::makeDirs(a / "folder");
+    const std::string second = test::writeScript(b, "tool", "exit 0");
+    test::writeScript(b, "folder", "exit 0");
+    test::writeScript(here, "local", "exit 0");
+    test::ScopedEnv path("PATH", "::relative:" + a.path() + ":" + b.path() + ":.");
+    char old[4096];
+    ASSERT_TRUE(::getcwd(old, sizeof old));
+    ASSERT_EQ(::chdir(here.path().c_str()), 0);
+    const auto local = ProcessRunner::findOnPath("local");
+    ASSERT_EQ(::chdir(old), 0);
+    EXPECT_EQ(local, std::nullopt) << "relative entries are not searched";
+    EXPECT_EQ(ProcessRunner::findOnPath("tool"), second);
+    EXPECT_EQ(ProcessRunner::findOnPath("folder"), b / "folder");
+    EXPECT_EQ(ProcessRunner::findOnPath("absent"), std::nullopt);
+    EXPECT_EQ(ProcessRunner::findOnPath(""), std::nullopt);
+    EXPECT_EQ(ProcessRunner::findOnPath("b/tool"), std::nullopt);
+    test::ScopedEnv unset("PATH", std::nullopt);
+    EXPECT_EQ(ProcessRunner::findOnPath("tool"), std::nullopt);
 }

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "platform/SystemConfiguration.h"
 #include "platform/VolumeCapacity.h"
 #include "support/TestSupport.h"
 
@@ -20,10 +19,4 @@ TEST(VolumeCapacity, ReadsTheVolumeOfAFolder) {
 TEST(VolumeCapacity, AMissingPathIsNone) {
     test::TempDir dir;
     EXPECT_FALSE(volumeCapacity(dir / "missing/deeper").has_value());
-}
-
-TEST(SystemConfiguration, PerUserFoldersAreUnknown) {
-    char buffer[64] = {};
-    EXPECT_EQ(configurationString(kConfigurationUserCacheDirectory, buffer, sizeof buffer), 0u);
-    EXPECT_EQ(configurationString(kConfigurationUserTempDirectory, buffer, sizeof buffer), 0u);
 }

@@ -203,8 +203,8 @@ void OverviewView::rebuildFootnotes() {
                                            OverviewText::snapshotBody(r), footnotes_));
     footnoteLayout_->addWidget(infoRow("eye", "Nothing is deleted, only moved to the Trash",
         "Every removal goes through the same safety checks and lands in the Trash, so you can put it back from the "
-        "file manager until you empty it. Protected locations — your messages, mail, keychains, device backups, photo "
-        "library — are refused outright, and the review sheet lists anything it declined along with the reason.",
+        "file manager until you empty it. Protected locations — your messages, mail, keychains, device backups, Pictures "
+        "folder — are refused outright, and the review sheet lists anything it declined along with the reason.",
         footnotes_));
 }
 

@@ -123,7 +123,7 @@ OnboardingView::OnboardingView(const AppModels& models, AccessGrant::Services gr
         "grant.",
         "Folders your account cannot read stay out of the totals, which are then a lower bound; Sorvel marks them as "
         "blocked.",
-        "Press “Scan without it” — or start Sorvel with --scan — to scan what your account can read.",
+        "Press “Scan now” — or start Sorvel with --scan — to scan what your account can read.",
     };
     const char* const* texts = bundle ? bundleSteps : plainSteps;
     for (int i = 0; i < 3; ++i) {
@@ -149,7 +149,8 @@ OnboardingView::OnboardingView(const AppModels& models, AccessGrant::Services gr
     actions->setSpacing(10);
     open_ = new Button("Open Settings & reveal Sorvel", Button::Style::accent, card);
     copy_ = new Button("Copy app path", Button::Style::subtle, card);
-    scan_ = new Button("Scan without it", Button::Style::subtle, card);
+    // "without it" would name the grant, and outside a bundle there is none.
+    scan_ = new Button(bundle ? "Scan without it" : "Scan now", Button::Style::subtle, card);
     actions->addWidget(open_);
     actions->addWidget(copy_);
     if (!bundle) {

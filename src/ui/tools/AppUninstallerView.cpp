@@ -152,7 +152,7 @@ QWidget* AppUninstallerView::list() {
     const std::pair<QString, QString> values[] = {
         {q(Bytes::format(apps_.totalLeftovers())), "outside the bundles"},
         {QString::number(apps_.removableApps().size()), "apps listed"},
-        {QString::number(apps_.appsNeedingAdministrator().size()), "need an admin password"},
+        {QString::number(apps_.appsNeedingAdministrator().size()), "need an administrator to remove"},
     };
     for (const auto& [value, label] : values) {
         auto* card = new Card(13);

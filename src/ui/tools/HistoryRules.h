@@ -50,8 +50,8 @@ Detail detail(const SweepRun& run, const std::optional<UUID>& restoring);
 inline constexpr const char* kUnfinishedNote = "did not finish";
 
 inline constexpr const char* kEmptyText =
-    "Nothing yet. Every removal Sorvel makes \u2014 scheduled, manual, from the menu bar or from an uninstall "
-    "\u2014 is recorded here with the paths it took, so it can be put back.";
+    "Nothing yet. Every removal Sorvel makes \u2014 scheduled, manual, from the tray panel or the Sorvel menu, or "
+    "from an uninstall \u2014 is recorded here with the paths it took, so it can be put back.";
 inline constexpr const char* kRestoreNote =
     "Restores come out of the Trash only, never overwrite anything, and go back exactly where they were taken "
     "from.";

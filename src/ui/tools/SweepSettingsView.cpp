@@ -300,7 +300,7 @@ QWidget* SweepSettingsView::protectionNote() {
     texts->addWidget(wrapping("Adding a folder widens where Sorvel looks, not what it will destroy", 12,
                               Theme::primaryText(), nullptr, W::semibold));
     texts->addWidget(wrapping("Everything still goes through the same checks: your messages, mail, keychains, device "
-                              "backups, photo library and iCloud folders are refused even if they sit inside a folder "
+                              "backups, Pictures folder and synced cloud folders are refused even if they sit inside a folder "
                               "you added. Removals go to the Trash, and the folder you choose is never removed itself "
                               "\u2014 only what is inside it.",
                               11.5, Theme::secondaryText()));
@@ -316,7 +316,8 @@ QWidget* SweepSettingsView::updatesSection() {
     auto* toggle = new Switch(QSize(32, 18));
     toggle->setObjectName("automaticChecks");
     toggle->setAccessibleName("Check for new versions once a day");
-    toggle->setChecked(updates_.automaticChecks());
+    // With no feed there is no check to run: the switch shows off, whatever is stored.
+    toggle->setChecked(configured && updates_.automaticChecks());
     toggle->setEnabled(configured);
     connect(toggle, &Switch::toggled, this, [this](bool on) {
         if (on != updates_.automaticChecks()) updates_.setAutomaticChecks(on);
@@ -327,7 +328,7 @@ QWidget* SweepSettingsView::updatesSection() {
     stack->addLayout(toggleLine);
     stack->addWidget(wrapping(
         configured ? "A plain request for a version number, at most once a day. It sends nothing about you or this "
-                     "Mac \u2014 no identifier, no usage, no list of what was scanned. Sorvel never downloads or "
+                     "computer \u2014 no identifier, no usage, no list of what was scanned. Sorvel never downloads or "
                      "installs an update itself: if there is a newer version it says so and opens your browser. "
                      "Turning this off means Sorvel makes no network requests at all."
                    : "This build has no update feed configured, so Sorvel makes no network requests at all.",

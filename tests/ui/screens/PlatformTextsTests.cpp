@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QMenu>
 
+#include "platform/BundleInfo.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Text.h"
 #include "ui/screens/CategoryDetailView.h"
@@ -17,7 +18,11 @@
 #include "ui/shell/MainMenu.h"
 #include "ui/shell/OnboardingView.h"
 #include "ui/tools/DuplicatesRules.h"
+#include "ui/tools/AppUninstallerView.h"
 #include "ui/tools/DuplicatesView.h"
+#include "ui/tools/HistoryView.h"
+#include "ui/tools/SweepSettingsView.h"
+#include "tools/ToolWorld.h"
 #include "uisupport/UiContext.h"
 
 using namespace sorvel;
@@ -91,13 +96,35 @@ TEST(PlatformTexts, NoSurfaceSaysWhatIsFalseOnThisSystem) {
              sheet.proceed();
              return ReviewRowText::statusMessage(moved).value_or("") + "\n" + sheet.subtitle();
          }},
+        {"settings window, default build",
+         [](Ctx& c) { SweepSettingsView settings(c.coordinator(), c.models().sweeper, c.updates()); return shownTexts(settings); }},
+        {"settings window, a feed built in",
+         [](Ctx& c) {
+             auto dictionary = BundleInfo::builtInDictionary();
+             dictionary["SorvelUpdateFeedURL"] = "https://updates.example.org/sorvel.json";
+             BundleInfo::replaceDictionary(dictionary);
+             UpdateChecker updates([](const QUrl&, UpdateChecker::Completion) {}, [](const QUrl&) {});
+             SweepSettingsView settings(c.coordinator(), c.models().sweeper, updates);
+             const std::string texts = shownTexts(settings);
+             BundleInfo::replaceDictionary(std::nullopt);
+             return texts;
+         }},
+        {"history, nothing recorded",
+         [](Ctx& c) { HistoryView history(c.models().history, c.coordinator()); return shownTexts(history); }},
+        {"uninstaller list",
+         [](Ctx& c) {
+             auto apps = test::appsModel(test::sampleApps(c));
+             AppUninstallerView view(*apps, c.coordinator(), c.desktop());
+             return shownTexts(view);
+         }},
         {"Docker summary",
          [](Ctx&) { DockerUsage u; u.state = DockerUsage::State::ready; return DockerText::summary(u); }},
     };
     for (const auto& [name, texts] : surfaces) {
         test::UiContext ctx;
         const std::string shown = texts(ctx);
-        for (const char* word : {"Finder", "APFS", "macOS", "purgeable", "build-app", "disk image", "Docker Desktop"})
+        for (const char* word : {"Finder", "APFS", "macOS", "purgeable", "build-app", "disk image", "Docker Desktop",
+                                 "this Mac", "menu bar", "admin password", "photo library", "iCloud folders"})
             EXPECT_EQ(shown.find(word), std::string::npos) << name << " says \"" << word << "\":\n" << shown;
     }
 }

@@ -55,6 +55,22 @@ TEST(Onboarding, OutsideABundleNoWatchAndTheTerminalLine) {
     EXPECT_EQ(page.footerText()->text(), OnboardingView::footerMessage(OnboardingView::Footer::noBundle));
 }
 
+// The scan button's label names no grant where there is none, and the steps quote the
+// button as it is labelled.
+TEST(Onboarding, TheScanButtonIsNamedForWhatThePageOffers) {
+    for (const bool bundle : {true, false}) {
+        test::UiContext ctx;
+        OnboardingView page(ctx.models(), fakeGrant(bundle, ctx.desktop()));
+        test::settle(&page, {1180, 700});
+        const QString label = page.scanWithout()->text();
+        EXPECT_EQ(label.contains("without"), bundle) << label.toStdString();
+        if (bundle) continue;
+        bool quoted = false;
+        for (auto* t : page.findChildren<Text*>()) quoted = quoted || t->text().contains("\u201C" + label + "\u201D");
+        EXPECT_TRUE(quoted) << "no step names \"" << label.toStdString() << "\"";
+    }
+}
+
 TEST(AccessBannerButton, WaitsAndCannotBePressedAgainWhileWatching) {
     test::RecordingDesktop desktop;
     AccessBanner banner(fakeGrant(true, desktop));

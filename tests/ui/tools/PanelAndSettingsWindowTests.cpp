@@ -24,6 +24,7 @@
 #include "tools/ToolWorld.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/SegmentedPicker.h"
+#include "ui/kit/Switch.h"
 #include "ui/kit/Theme.h"
 #include "ui/shell/ToolWindows.h"
 #include "ui/shell/TrayItem.h"
@@ -324,6 +325,21 @@ TEST(SettingsWindow, TheCheckButtonFollowsTheUpdateState) {
     UpdateChecker unconfigured([](const QUrl&, UpdateChecker::Completion) {}, [](const QUrl&) {});
     ui::SweepSettingsView plain(ctx.coordinator(), ctx.models().sweeper, unconfigured);
     EXPECT_FALSE(one<ui::Button>(&plain, "checkNow")->isEnabled());
+}
+
+// A build without a feed runs no check, whatever the stored choice says: the disabled
+// switch is drawn off, not on beside "no update feed configured".
+TEST(SettingsWindow, WithoutAFeedTheDailyCheckSwitchIsDrawnOff) {
+    UiContext ctx;
+    ASSERT_FALSE(ctx.updates().isConfigured());
+    ASSERT_TRUE(ctx.updates().automaticChecks());
+    ui::SweepSettingsView settings(ctx.coordinator(), ctx.models().sweeper, ctx.updates());
+    settings.show();
+    auto* toggle = one<ui::Switch>(&settings, "automaticChecks");
+    EXPECT_FALSE(toggle->isEnabled());
+    EXPECT_FALSE(toggle->isChecked());
+    EXPECT_EQ(toggle->knobPosition(), 0.0);
+    EXPECT_TRUE(ctx.updates().automaticChecks()) << "the stored choice is left alone";
 }
 
 TEST(SettingsWindow, CtrlWClosesIt) {
