@@ -2,8 +2,6 @@
 // command on a fake home, with entries or a settings file it cannot read.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "cli/HistoryCommand.h"
 #include "cli/TextLayout.h"
 #include "engine/Bytes.h"
@@ -172,24 +170,21 @@ TEST(HistoryCommand, ASettingsOrHistoryFileThatCannotBeReadIsNotAnEmptyHistory) 
 }
 
 // A run cut short is listed with what reached the Trash: of three items recorded ahead of
-// their moves, one moved and two never left their places. The listing reads the Trash and
-// changes nothing, not even the record a halfway move left there.
+// their moves, "moved" did and the others never left their places. The listing only reads:
+// the history and the record a halfway move left in the Trash stay.
 TEST(HistoryCommand, ARunCutShortCountsOnlyWhatMoved) {
     test::FakeHome home;
     const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};
-    SweepRun crashed = run(SweepRun::Trigger::scheduled, 0, "every safe rule");
+    SweepRun crashed = run(SweepRun::Trigger::scheduled, 18'000'000, "every safe rule"); // as written ahead
     crashed.finished = false;
-    for (const char* name : {"moved", "stayed", "halfway"}) {
-        const std::string path = home / (std::string("Work/") + name);
-        test::writeFile(path + "/f", std::string(std::strlen(name), 'x'));
-        crashed.moved.push_back(MovedItem{path, "", 1'000'000 * static_cast<int64_t>(std::strlen(name)),
-                                          Trash::identityOf(path)});
+    for (const std::string name : {"moved", "stayed", "halfway"}) {
+        test::writeFile(home / ("Work/" + name + "/f"), name);
+        crashed.moved.push_back(MovedItem{home / ("Work/" + name), "", 1'000'000 * static_cast<int64_t>(name.size()),
+                                          Trash::identityOf(home / ("Work/" + name))});
     }
     ASSERT_TRUE(test::moveToTrash(home / "Work/moved").moved());
     const std::string phantom = home / ".local/share/Trash/info/halfway.trashinfo";
     test::writeFile(phantom, TrashInfo::sorvelText(home / "Work/halfway", 0));
-    crashed.receipt.movedCount = 3; // as written ahead of the moves
-    crashed.receipt.movedBytes = 18'000'000;
     UserDefaults history(home / ".config/sorvel/history.json");
     ASSERT_TRUE(history.set("SorvelSweepHistory", nlohmann::json::array({crashed.toJSON()})));
     const std::string before = test::readFile(history.filePath());
@@ -199,9 +194,7 @@ TEST(HistoryCommand, ARunCutShortCountsOnlyWhatMoved) {
     const auto l = lines(result.out);
     ASSERT_EQ(l.size(), 6u) << result.out;
     EXPECT_EQ(l[1], "  1 run recorded, " + Bytes::format(5'000'000) + " moved in total");
-    EXPECT_EQ(l[3].substr(36), TextLayout::leftPadded(Bytes::format(5'000'000), 10) + "  Moved " +
-                                   Bytes::format(5'000'000) + " to the Trash");
-    EXPECT_EQ(l[4], "        every safe rule  \u00B7 did not finish");
+    EXPECT_EQ(l[3].substr(48), "Moved " + Bytes::format(5'000'000) + " to the Trash");
     EXPECT_EQ(test::readFile(history.filePath()), before);
     EXPECT_TRUE(test::exists(phantom));
 }
