@@ -19,8 +19,10 @@ struct Whereabouts {
     bool stillInPlace = false;            // never moved: its very object is at its own place
 };
 
-/// The originals of the items recorded ahead of their moves, over all the runs.
+/// The original paths of the items recorded ahead of their moves.
 std::vector<std::string> pendingPaths(const std::vector<MovedItem>& items);
+/// Where one such item is, by records listed for its original path. Without a recorded
+/// identity it is never said to be in its place: whatever is there may be another object.
 Whereabouts locate(const MovedItem& item, const Trash::Records& records);
 
 /// The runs as they stand: an item recorded ahead of its move gets its place in the Trash,
