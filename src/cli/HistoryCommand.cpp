@@ -11,6 +11,7 @@
 #include "platform/Date.h"
 #include "platform/Text.h"
 #include "platform/UserDefaults.h"
+#include "removal/CrashedRuns.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -82,7 +83,9 @@ int history() {
                                  " could not be read, so the history in it cannot be listed.\n");
         return 1;
     }
-    const SweepHistory::Loaded loaded = SweepHistory::read();
+    SweepHistory::Loaded loaded = SweepHistory::read();
+    // A run cut short by a crash is counted by what really moved; only read, never tidied.
+    loaded.runs = CrashedRuns::settled(std::move(loaded.runs));
     // With nothing readable, the note on standard error is the whole answer: the history
     // is not empty, and saying so would be untrue.
     const bool onlyUnreadable = loaded.runs.empty() && loaded.unreadable > 0;

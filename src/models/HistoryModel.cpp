@@ -5,6 +5,7 @@
 #include "models/BackgroundWork.h"
 #include "models/Models.h"
 #include "removal/CleanupPolicy.h"
+#include "removal/CrashedRuns.h"
 #include "removal/RemovalRun.h"
 
 namespace sorvel {
@@ -17,9 +18,20 @@ int64_t saturatingAdd(int64_t a, int64_t b) {
     return b > 0 ? INT64_MAX : INT64_MIN;
 }
 
+// The stored runs as they stand, runs cut short by a crash counted by what really moved.
+std::vector<SweepRun> loadSettled() { return CrashedRuns::settled(SweepHistory::load()); }
+
+// The items to put back: a run cut short as it is stored, with the items it recorded but
+// never moved, so those are told as such and leave it with the restored ones.
+std::vector<MovedItem> itemsToRestore(const SweepRun& run) {
+    for (auto& stored : SweepHistory::load())
+        if (stored.id == run.id && !CrashedRuns::pendingPaths(stored.moved).empty()) return std::move(stored.moved);
+    return run.moved;
+}
+
 } // namespace
 
-HistoryModel::HistoryModel(QObject* parent) : QObject(parent) { reload(); }
+HistoryModel::HistoryModel(QObject* parent) : QObject(parent) { load(true); }
 
 HistoryModel::~HistoryModel() = default;
 
@@ -41,11 +53,19 @@ void HistoryModel::setRuns(std::vector<SweepRun> runs) {
     emit changed();
 }
 
-void HistoryModel::reload() {
+void HistoryModel::reload() { load(false); }
+
+void HistoryModel::load(bool atStart) {
     const uint64_t generation = ++generation_;
     ++loading_;
     Models::runThenDeliver(
-        this, Models::WorkPriority::userInitiated, [] { return SweepHistory::load(); },
+        this, Models::WorkPriority::userInitiated,
+        [atStart] {
+            // At the application's start, records a crash left naming nothing in the Trash
+            // go; a move under way keeps its own.
+            if (atStart) CrashedRuns::removeRecordsOfNothing(SweepHistory::load());
+            return loadSettled();
+        },
         [generation](HistoryModel& model, std::vector<SweepRun> runs) {
             model.finishLoad(generation, std::move(runs));
         },
@@ -84,14 +104,18 @@ void HistoryModel::restore(const SweepRun& run) {
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
         [run] {
-            auto outcomes = RestoreExecutor::run(run.moved, RestoreExecutor::policyFor(run));
-            // What came back leaves the run as it is stored now, not as this copy shows it,
-            // so nothing written meanwhile is lost; what stayed can be tried again later.
-            std::vector<std::string> restored;
-            for (const auto& outcome : outcomes)
-                if (outcome.restored()) restored.push_back(outcome.item.originalPath);
-            Restored done{std::move(outcomes), SweepHistory::removeItems(run.id, restored), {}};
-            done.runs = SweepHistory::load();
+            auto outcomes = RestoreExecutor::run(itemsToRestore(run), RestoreExecutor::policyFor(run));
+            // What came back, or never left, leaves the run as it is stored now, not as this
+            // copy shows it, so nothing written meanwhile is lost; what stayed in the Trash
+            // can be tried again later.
+            std::vector<std::string> gone;
+            for (const auto& outcome : outcomes) {
+                const auto* refusal = outcome.refusal();
+                if (outcome.restored() || (refusal && *refusal == RestoreGuard::Refusal::stillInPlace()))
+                    gone.push_back(outcome.item.originalPath);
+            }
+            Restored done{std::move(outcomes), SweepHistory::removeItems(run.id, gone), {}};
+            done.runs = loadSettled();
             return done;
         },
         [clears](HistoryModel& model, Restored restored) {

@@ -23,7 +23,8 @@ class HistoryModel final : public QObject {
     Q_PROPERTY(bool isRestoring READ isRestoring NOTIFY restoringChanged)
 
 public:
-    /// Starts loading the stored runs.
+    /// Starts loading the stored runs. Made once, at the application's start, it first
+    /// removes the records a crash left in the Trash that name nothing there.
     explicit HistoryModel(QObject* parent = nullptr);
     ~HistoryModel() override;
 
@@ -48,7 +49,8 @@ public:
     /// Replaces the runs.
     void setRuns(std::vector<SweepRun> runs);
     /// Loads the stored runs on a worker; the screen asks each time it appears. A load
-    /// started before a clear or a later load is dropped when it comes back.
+    /// started before a clear or a later load is dropped when it comes back. A run cut
+    /// short by a crash lists and counts only what really moved.
     void reload();
     /// Opens a closed run, closes an open one.
     void toggle(const UUID& id);
@@ -79,6 +81,7 @@ private:
         SaveStatus saved;
         std::vector<SweepRun> runs;
     };
+    void load(bool atStart);
     void finishRestore(Restored restored);
     void finishClear(const SaveStatus& cleared, bool forgetRestore);
     void finishLoad(uint64_t generation, std::vector<SweepRun> runs);

@@ -74,6 +74,8 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
               const Identity& identity, MoveResult& result) {
     // Names a crashed move reserved are given back before new ones are taken.
     removeOrphanRecords(folder);
+    // From the record to the rename, so a tidy can tell a reservation from a crash's leftover.
+    const MovesLock moving(folder, MovesLock::Mode::shared);
     const std::string info = TrashInfo::sorvelText(recordedPath(folder, original), std::time(nullptr));
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::string candidate = attempt == 1 ? name : name + " " + std::to_string(attempt);

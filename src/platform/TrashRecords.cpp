@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <set>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -67,7 +68,113 @@ std::vector<std::string> infoNames(int infoFd) {
 
 std::string entryName(const std::string& infoName) { return infoName.substr(0, infoName.size() - kInfoSuffix.size()); }
 
+// The item name an entry name stands for when a move had to number it: "a 2" for "a".
+std::optional<std::string> unnumbered(const std::string& entry) {
+    const size_t space = entry.rfind(' ');
+    if (space == std::string::npos || space == 0 || space + 1 == entry.size()) return std::nullopt;
+    if (entry.find_first_not_of("0123456789", space + 1) != std::string::npos) return std::nullopt;
+    return entry.substr(0, space);
+}
+
+// The trashes an item of each path may have gone to: the home trash, and the trash of
+// the file system holding the path, each once.
+std::vector<Folder> trashesFor(const std::vector<std::string>& originalPaths) {
+    std::vector<Folder> folders;
+    std::string error;
+    if (auto home = openHome(false, Use::takeOutOf, error)) folders.push_back(std::move(*home));
+    std::optional<std::vector<MountEntry>> mounts;
+    std::set<std::string> mountPoints;
+    for (const auto& path : originalPaths) {
+        if (path.empty() || path[0] != '/') continue;
+        if (!mounts) mounts = readMountTable();
+        const auto mount = mountContaining(*mounts, standardizePath(path));
+        if (!mount || !mountPoints.insert(mount->mountPoint).second) continue;
+        if (auto own = openTopdir(mount->mountPoint, false, error)) folders.push_back(std::move(*own));
+    }
+    return folders;
+}
+
+// The entry `name` of `folder` when its record names `original` (and is Sorvel's, when
+// asked) and its object is the one the identity describes.
+bool isMovedItem(const Folder& folder, const std::string& infoName, const std::string& original,
+                 const std::optional<Identity>& identity, bool sorvelsOnly) {
+    auto text = readInfo(folder.info.get(), infoName);
+    if (!text || absoluteRecord(folder.topdir, *text) != original) return false;
+    if (sorvelsOnly && !TrashInfo::isSorvels(*text)) return false;
+    const auto now = identityAt(folder.files.get(), entryName(infoName));
+    return now && (!identity || identity->admits(*now));
+}
+
+// Sorvel's records among `infoNames` whose entry is missing; with `anyAge` false only
+// those old enough not to be a move's reservation.
+int removeOrphansIn(const Folder& folder, const std::vector<std::string>& infoNames, bool anyAge) {
+    int removed = 0;
+    const std::time_t now = std::time(nullptr);
+    for (const auto& infoName : infoNames) {
+        struct stat entry;
+        const std::string name = entryName(infoName);
+        if (::fstatat(folder.files.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) continue;
+        struct stat info;
+        if (::fstatat(folder.info.get(), infoName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        if (!anyAge && now - info.st_mtim.tv_sec < kOrphanAgeSeconds) continue;
+        auto text = readInfo(folder.info.get(), infoName);
+        if (!text || !TrashInfo::isSorvels(*text)) continue;
+        if (::unlinkat(folder.info.get(), infoName.c_str(), 0) == 0) ++removed;
+    }
+    return removed;
+}
+
 } // namespace
+
+MovesLock::MovesLock(const Folder& folder, Mode mode) : fd_(folder.info.get()) {
+    const int operation = mode == Mode::shared ? LOCK_SH : LOCK_EX | LOCK_NB;
+    int result;
+    do result = ::flock(fd_, operation);
+    while (result != 0 && errno == EINTR);
+    held_ = result == 0;
+}
+
+MovesLock::~MovesLock() {
+    if (held_) ::flock(fd_, LOCK_UN);
+}
+
+Records::Records(const std::vector<std::string>& originalPaths) {
+    for (auto& folder : trashesFor(originalPaths)) {
+        Listed listed{std::move(folder), {}, {}};
+        listed.infoNames = infoNames(listed.folder.info.get());
+        for (const auto& infoName : listed.infoNames) {
+            std::string entry = entryName(infoName);
+            if (auto item = unnumbered(entry)) listed.byItemName[*item].push_back(entry);
+            listed.byItemName[entry].push_back(entry);
+        }
+        listed_.push_back(std::move(listed));
+    }
+}
+
+std::optional<std::string> Records::findMoved(const std::string& given, const std::optional<Identity>& identity,
+                                              bool sorvelsOnly) const {
+    if (given.empty() || given[0] != '/') return std::nullopt;
+    const std::string original = standardizePath(given);
+    const std::string item = lastPathComponent(original);
+    for (const auto& listed : listed_) {
+        const auto names = listed.byItemName.find(item);
+        if (names == listed.byItemName.end()) continue;
+        for (const auto& name : names->second)
+            if (isMovedItem(listed.folder, name + std::string(kInfoSuffix), original, identity, sorvelsOnly))
+                return listed.folder.path + "/files/" + name;
+    }
+    return std::nullopt;
+}
+
+int Records::removeOrphans() const {
+    int removed = 0;
+    for (const auto& listed : listed_) {
+        const MovesLock quiet(listed.folder, MovesLock::Mode::exclusiveIfFree);
+        removed += removeOrphansIn(listed.folder, listed.infoNames, quiet.held());
+    }
+    return removed;
+}
 
 bool Identity::admits(const Identity& now) const {
     if (device != now.device || inode != now.inode) return false;
@@ -123,45 +230,13 @@ bool recordedBySorvel(const Location& location) {
     return text && TrashInfo::isSorvels(*text);
 }
 
-std::optional<std::string> findMoved(const std::string& given, const std::optional<Identity>& identity,
+std::optional<std::string> findMoved(const std::string& originalPath, const std::optional<Identity>& identity,
                                      bool sorvelsOnly) {
-    if (given.empty() || given[0] != '/') return std::nullopt;
-    const std::string original = standardizePath(given);
-    std::vector<Folder> folders;
-    std::string error;
-    if (auto home = openHome(false, Use::takeOutOf, error)) folders.push_back(std::move(*home));
-    if (auto mount = mountContaining(readMountTable(), original))
-        if (auto own = openTopdir(mount->mountPoint, false, error)) folders.push_back(std::move(*own));
-    for (const auto& folder : folders) {
-        for (const auto& infoName : infoNames(folder.info.get())) {
-            auto text = readInfo(folder.info.get(), infoName);
-            if (!text || absoluteRecord(folder.topdir, *text) != original) continue;
-            if (sorvelsOnly && !TrashInfo::isSorvels(*text)) continue;
-            const std::string name = entryName(infoName);
-            const auto now = identityAt(folder.files.get(), name);
-            if (!now || (identity && !identity->admits(*now))) continue;
-            return folder.path + "/files/" + name;
-        }
-    }
-    return std::nullopt;
+    return Records({originalPath}).findMoved(originalPath, identity, sorvelsOnly);
 }
 
 int removeOrphanRecordsNow(const Folder& folder) {
-    int removed = 0;
-    const std::time_t now = std::time(nullptr);
-    for (const auto& infoName : infoNames(folder.info.get())) {
-        struct stat entry;
-        const std::string name = entryName(infoName);
-        if (::fstatat(folder.files.get(), name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT) continue;
-        struct stat info;
-        if (::fstatat(folder.info.get(), infoName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
-            continue;
-        if (now - info.st_mtim.tv_sec < kOrphanAgeSeconds) continue;
-        auto text = readInfo(folder.info.get(), infoName);
-        if (!text || !TrashInfo::isSorvels(*text)) continue;
-        if (::unlinkat(folder.info.get(), infoName.c_str(), 0) == 0) ++removed;
-    }
-    return removed;
+    return removeOrphansIn(folder, infoNames(folder.info.get()), false);
 }
 
 void removeOrphanRecords(const Folder& folder) {

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/Trash.h"
 #include "platform/TrashFolders.h"
@@ -25,6 +27,52 @@ bool recordedBySorvel(const Location& location);
 /// recorded). None when there is none.
 std::optional<std::string> findMoved(const std::string& originalPath, const std::optional<Identity>& identity,
                                      bool sorvelsOnly = false);
+
+/// Held shared by a move from before its record is written until its rename is done or
+/// undone, and taken exclusively, without waiting, by a tidy: held so, it proves that no
+/// move into that trash is halfway, in this process or another (a killed one lets go).
+class MovesLock {
+public:
+    enum class Mode { shared, exclusiveIfFree };
+    MovesLock(const Folder& folder, Mode mode);
+    ~MovesLock();
+    MovesLock(const MovesLock&) = delete;
+    MovesLock& operator=(const MovesLock&) = delete;
+    bool held() const { return held_; }
+
+private:
+    int fd_;
+    bool held_ = false;
+};
+
+/// The records of the home trash and of the trashes of the file systems holding some
+/// original paths, listed once by name. A move names an item after its original ("name",
+/// else "name 2", "name 3", ...), so each item is then looked for among the few records
+/// it could have, not in every record of the Trash.
+class Records {
+public:
+    explicit Records(const std::vector<std::string>& originalPaths);
+    Records(Records&&) = default;
+    Records& operator=(Records&&) = default;
+
+    /// As `findMoved` above, from the listing.
+    std::optional<std::string> findMoved(const std::string& originalPath, const std::optional<Identity>& identity,
+                                         bool sorvelsOnly = false) const;
+
+    /// Removes Sorvel's own records of these trashes whose entry is missing from files/:
+    /// every one while no move into that trash is halfway, else those older than
+    /// `kOrphanAgeSeconds`. Returns how many went.
+    int removeOrphans() const;
+
+private:
+    struct Listed {
+        Folder folder;
+        std::vector<std::string> infoNames;
+        /// Entry names by the item name they may stand for: "a 2" under "a 2" and "a".
+        std::unordered_map<std::string, std::vector<std::string>> byItemName;
+    };
+    std::vector<Listed> listed_;
+};
 
 /// An info file Sorvel wrote whose entry never arrived (the move was cut short) is removed
 /// once it is older than this, so a move in flight elsewhere keeps its reservation.

@@ -10,6 +10,7 @@
 #include "platform/Path.h"
 #include "platform/Trash.h"
 #include "platform/TrashRecords.h"
+#include "removal/CrashedRuns.h"
 
 namespace sorvel::RestoreExecutor {
 namespace {
@@ -68,15 +69,20 @@ RestoreOutcome::Result move(const MovedItem& item, const RestoreGuard::Judgement
 std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy) {
     std::vector<RestoreOutcome> outcomes;
     outcomes.reserve(items.size());
+    // Items recorded ahead of a move the process did not live to write down (a crash):
+    // looked for in the Trash's records, listed once for them all.
+    const std::vector<std::string> pending = CrashedRuns::pendingPaths(items);
+    std::optional<Trash::Records> records;
+    if (!pending.empty()) records.emplace(pending);
     for (const auto& given : items) {
         RestoreOutcome outcome;
         outcome.item = given;
         MovedItem item = given;
-        // Recorded ahead of a move the process did not live to write down: found by the
-        // record its move left in the Trash.
         std::optional<RestoreGuard::Judgement> judged;
         if (item.isPending()) {
-            if (auto found = Trash::findMoved(item.originalPath, item.identity, true)) item.trashPath = *found;
+            const CrashedRuns::Whereabouts where = CrashedRuns::locate(item, *records);
+            if (where.trashPath) item.trashPath = *where.trashPath;
+            else if (where.stillInPlace) judged = RestoreGuard::Judgement{RestoreGuard::Refusal::stillInPlace(), {}, {}};
             else judged = RestoreGuard::Judgement{RestoreGuard::Refusal::missingFromTrash(), {}, {}};
         }
         if (!judged) judged = RestoreGuard::judge(item, policy);
@@ -84,6 +90,9 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
         else outcome.result = move(item, *judged);
         outcomes.push_back(std::move(outcome));
     }
+    // The crash may also have left records of items that never arrived, which file
+    // managers list as items of their own.
+    if (records) records->removeOrphans();
     return outcomes;
 }
 

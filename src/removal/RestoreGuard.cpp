@@ -29,6 +29,8 @@ std::string Refusal::description() const {
         return "the folder it came from no longer exists";
     case Kind::notTheMovedItem:
         return "no longer the item Sorvel moved";
+    case Kind::stillInPlace:
+        return "still in its place; the run stopped before moving it";
     }
     return {};
 }

@@ -20,6 +20,7 @@ struct Refusal {
         destinationOccupied,
         destinationParentMissing,
         notTheMovedItem,
+        stillInPlace,
     };
 
     Kind kind = Kind::notInTrash;
@@ -34,6 +35,8 @@ struct Refusal {
     static Refusal destinationParentMissing() { return {Kind::destinationParentMissing, std::nullopt}; }
     /// The Trash entry's record names another place, or the entry is another object.
     static Refusal notTheMovedItem() { return {Kind::notTheMovedItem, std::nullopt}; }
+    /// Recorded ahead of a move the run did not live to make: the item never left its place.
+    static Refusal stillInPlace() { return {Kind::stillInPlace, std::nullopt}; }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;

@@ -5,7 +5,9 @@
 #include "cli/HistoryCommand.h"
 #include "cli/TextLayout.h"
 #include "engine/Bytes.h"
+#include "platform/TrashInfo.h"
 #include "platform/UserDefaults.h"
+#include "support/MoveToTrash.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -165,4 +167,34 @@ TEST(HistoryCommand, ASettingsOrHistoryFileThatCannotBeReadIsNotAnEmptyHistory) 
                                       " could not be read, so the history in it cannot be listed.\n");
             EXPECT_EQ(test::readFile(path), text); // reading changes nothing
         }
+}
+
+// A run cut short is listed with what reached the Trash: of three items recorded ahead of
+// their moves, "moved" did and the others never left their places. The listing only reads:
+// the history and the record a halfway move left in the Trash stay.
+TEST(HistoryCommand, ARunCutShortCountsOnlyWhatMoved) {
+    test::FakeHome home;
+    const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};
+    SweepRun crashed = run(SweepRun::Trigger::scheduled, 18'000'000, "every safe rule"); // as written ahead
+    crashed.finished = false;
+    for (const std::string name : {"moved", "stayed", "halfway"}) {
+        test::writeFile(home / ("Work/" + name + "/f"), name);
+        crashed.moved.push_back(MovedItem{home / ("Work/" + name), "", 1'000'000 * static_cast<int64_t>(name.size()),
+                                          Trash::identityOf(home / ("Work/" + name))});
+    }
+    ASSERT_TRUE(test::moveToTrash(home / "Work/moved").moved());
+    const std::string phantom = home / ".local/share/Trash/info/halfway.trashinfo";
+    test::writeFile(phantom, TrashInfo::sorvelText(home / "Work/halfway", 0));
+    UserDefaults history(home / ".config/sorvel/history.json");
+    ASSERT_TRUE(history.set("SorvelSweepHistory", nlohmann::json::array({crashed.toJSON()})));
+    const std::string before = test::readFile(history.filePath());
+
+    const auto result = test::runSorvel({"--history"}, env);
+    EXPECT_EQ(result.status, 0);
+    const auto l = lines(result.out);
+    ASSERT_EQ(l.size(), 6u) << result.out;
+    EXPECT_EQ(l[1], "  1 run recorded, " + Bytes::format(5'000'000) + " moved in total");
+    EXPECT_EQ(l[3].substr(48), "Moved " + Bytes::format(5'000'000) + " to the Trash");
+    EXPECT_EQ(test::readFile(history.filePath()), before);
+    EXPECT_TRUE(test::exists(phantom));
 }

@@ -1,0 +1,56 @@
+// The history model after a run was cut short by a crash: its start removes the records
+// of nothing a halfway move left in the Trash, it shows what really moved, and putting the
+// run back tells the items that never moved as still in their places.
+#include <gtest/gtest.h>
+
+#include "models/HistoryModel.h"
+#include "models/SweepModelsFixtures.h"
+#include "platform/TrashInfo.h"
+#include "support/MoveToTrash.h"
+
+using namespace sorvel;
+
+// Three items recorded ahead of their moves: "moved" reached the Trash, "stayed" was never
+// touched, "halfway" got Sorvel's record in the Trash but not its rename.
+TEST(HistoryModelCrash, TheStartTidiesAndAPutBackTellsWhatNeverMoved) {
+    test::ModelHome home;
+    const std::string work = home.h + "/Library/Caches", info = home.h + "/.local/share/Trash/info/";
+    SweepRun run;
+    run.receipt.action = SweepSchedule::Action::clean;
+    run.finished = false;
+    for (const char* name : {"moved", "stayed", "halfway"}) {
+        test::writeFile(work + "/" + name + "/data.bin", name);
+        run.moved.push_back(MovedItem{work + "/" + name, "", 1'000, Trash::identityOf(work + "/" + name)});
+    }
+    run.receipt.movedCount = 3; // as written ahead of the moves
+    run.receipt.movedBytes = 3'000;
+    ASSERT_TRUE(test::moveToTrash(work + "/moved").moved());
+    test::writeFile(info + "halfway.trashinfo", TrashInfo::sorvelText(work + "/halfway", std::time(nullptr)));
+    test::writeFile(info + "theirs.trashinfo", TrashInfo::text(work + "/theirs", 0));
+    ASSERT_TRUE(SweepHistory::store(run));
+
+    HistoryModel model;
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
+    EXPECT_FALSE(test::exists(info + "halfway.trashinfo"));
+    EXPECT_TRUE(test::exists(info + "theirs.trashinfo")); // another program's
+    ASSERT_EQ(model.runs().size(), 1u);
+    ASSERT_EQ(model.runs()[0].moved.size(), 1u);
+    EXPECT_EQ(model.runs()[0].moved[0].originalPath, work + "/moved");
+    EXPECT_EQ(model.totalCount(), 1);
+    EXPECT_EQ(model.totalMoved(), 1'000);
+
+    model.restore(model.runs()[0]);
+    ASSERT_TRUE(test::waitUntil([&] { return !model.restoring(); }));
+    ASSERT_EQ(model.lastRestore().size(), 3u);
+    EXPECT_TRUE(model.lastRestore()[0].restored());
+    for (size_t i : {1, 2}) {
+        ASSERT_TRUE(model.lastRestore()[i].refusal());
+        EXPECT_EQ(model.lastRestore()[i].refusal()->description(), RestoreGuard::Refusal::stillInPlace().description());
+    }
+    for (const char* name : {"moved", "stayed", "halfway"})
+        EXPECT_EQ(test::readFile(work + "/" + name + "/data.bin"), name);
+    const auto stored = SweepHistory::load();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_TRUE(stored[0].moved.empty());
+    EXPECT_EQ(stored[0].receipt.movedBytes, 0);
+}

@@ -1,0 +1,107 @@
+// A run killed mid-batch, put back: the items it recorded but never moved are said to be
+// still in their places, and the records of nothing its moves left in the Trash go.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+
+#include "platform/TrashInfo.h"
+#include "platform/TrashRecords.h"
+#include "removal/RemovalRun.h"
+#include "removal/RestoreExecutor.h"
+#include "support/MoveToTrash.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+namespace fs = std::filesystem;
+using PathSize = CleanupExecutor::PathSize;
+using Refusal = RestoreGuard::Refusal;
+
+namespace {
+
+struct CrashHome {
+    test::FakeHome home;
+    test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
+    std::string work = home / "Work";
+    std::string info = home / ".local/share/Trash/info/";
+
+    // A record Sorvel wrote without its item: what a kill between the two leaves.
+    std::string reservation(const std::string& name) {
+        test::writeFile(info + name + ".trashinfo", TrashInfo::sorvelText(work + "/" + name, std::time(nullptr)));
+        return info + name + ".trashinfo";
+    }
+};
+
+} // namespace
+
+// Killed once 2 of its 16 items are in the Trash: those come back; the rest never left
+// their places and are said so, but for one removed meanwhile. A record the kill left
+// naming nothing goes; another program's record and an older item stay.
+TEST(CrashedRunPutBack, ItemsNeverMovedAreStillInPlaceAndRecordsOfNothingGo) {
+    CrashHome home;
+    test::writeFile(home.work + "/old/d0/f", "old"); // the run's own "d0" becomes "d0 2"
+    ASSERT_TRUE(test::moveToTrash(home.work + "/old/d0").moved());
+    RemovalRun::Request request;
+    for (int i = 0; i < 16; ++i) {
+        const std::string path = home.work + "/d" + std::to_string(i);
+        test::writeFile(path + "/f", "x");
+        request.paths.push_back({path, 0});
+    }
+    request.policy = CleanupPolicy::standard().allowing({home.work});
+    request.run.allowedRoots = request.policy.allowedRoots;
+    request.mover = [](const std::vector<PathSize>& chunk, const CleanupPolicy& policy,
+                       const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
+        CleanupExecutor::run({chunk[0], chunk[1]}, CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
+        ::_exit(0); // as a kill: nothing after the moves is written
+        return std::vector<CleanupOutcome>{};
+    };
+    ASSERT_EQ(test::runInChild([&] { return RemovalRun::moveAndRecord(std::move(request)), 1; }), 0);
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    const std::string phantom = home.reservation("d2");
+    const std::string theirs = home.info + "theirs.trashinfo";
+    test::writeFile(theirs, TrashInfo::text(home.work + "/theirs", 0));
+    fs::remove_all(home.work + "/d3");
+
+    const auto outcomes = RestoreExecutor::run(runs[0].moved, RestoreExecutor::policyFor(runs[0]));
+    ASSERT_EQ(outcomes.size(), 16u);
+    for (const auto& outcome : outcomes) {
+        const std::string name = fs::path(outcome.item.originalPath).filename();
+        if (name == "d0" || name == "d1") {
+            EXPECT_TRUE(outcome.restored()) << name;
+            continue;
+        }
+        ASSERT_TRUE(outcome.refusal()) << name;
+        const Refusal expected = name == "d3" ? Refusal::missingFromTrash() : Refusal::stillInPlace();
+        EXPECT_EQ(outcome.refusal()->description(), expected.description()) << name;
+        EXPECT_EQ(test::exists(outcome.item.originalPath + "/f"), name != "d3");
+    }
+    EXPECT_EQ(Refusal::stillInPlace().description(), "still in its place; the run stopped before moving it");
+    EXPECT_TRUE(test::exists(home.work + "/d0/f"));
+    EXPECT_FALSE(test::exists(phantom));
+    EXPECT_TRUE(test::exists(theirs));
+    EXPECT_TRUE(test::exists(home.info + "d0.trashinfo"));
+    EXPECT_EQ(test::readFile(home.home / ".local/share/Trash/files/d0/f"), "old");
+}
+
+// While a move into the Trash is halfway (it holds the lock from its record to its
+// rename), a young record may be its reservation and stays; an old one still goes.
+TEST(CrashedRunRecords, AMoveHalfwayKeepsItsReservation) {
+    CrashHome home;
+    test::makeDirs(home.home / ".local/share/Trash/files");
+    const std::string young = home.reservation("young"), old = home.reservation("old");
+    const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, old.c_str(), times, 0), 0);
+    {
+        std::string error;
+        const auto folder = Trash::openHome(false, Trash::Use::moveInto, error);
+        ASSERT_TRUE(folder) << error;
+        const Trash::MovesLock moving(*folder, Trash::MovesLock::Mode::shared);
+        ASSERT_TRUE(moving.held());
+        EXPECT_EQ(Trash::Records({}).removeOrphans(), 1);
+        EXPECT_TRUE(test::exists(young));
+    }
+    EXPECT_EQ(Trash::Records({}).removeOrphans(), 1); // the move is over
+    EXPECT_FALSE(test::exists(young));
+}
