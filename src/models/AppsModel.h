@@ -117,7 +117,6 @@ public:
 signals:
     void appsChanged();
     void isScanningChanged();
-    void scannedAtChanged();
     void selectedAppChanged();
     void selectedPathsChanged();
     void previewChanged();

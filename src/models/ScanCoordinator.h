@@ -181,7 +181,6 @@ signals:
     void trendsChanged();
     void trendsSaveErrorChanged();
     void cleanupProgressChanged();
-    void resultIsStaleChanged();
     void cleanupSaveErrorChanged();
     void insightsChanged();
     void insightsLoadingChanged();
