@@ -136,6 +136,7 @@ void CleanupRow::setItem(const CleanupItem& item, bool selected, bool expanded) 
     item_ = item;
     selected_ = selected;
     setAccessibleName(QString::fromStdString(item.title));
+    setAccessibleDescription(QString::fromStdString(item.detail)); // whole, where the row cuts it
     if (itemChanged) built_ = false;
     expanded_ = expanded && !item.targets.empty();
     if (expanded_ && !built_) rebuildTargets();
