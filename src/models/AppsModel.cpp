@@ -65,7 +65,7 @@ void AppsModel::setIsScanning(bool value) {
     if (Models::assignIfChanged(isScanning_, value)) emit isScanningChanged();
 }
 void AppsModel::setScannedAt(std::optional<Date> date) {
-    if (Models::assignIfChanged(scannedAt_, std::move(date))) emit scannedAtChanged();
+    scannedAt_ = std::move(date);
 }
 void AppsModel::setSelectedApp(std::optional<InstalledApp> app) {
     if (Models::assignIfChanged(selectedApp_, std::move(app))) emit selectedAppChanged();

@@ -120,7 +120,6 @@ public:
 signals:
     void appsChanged();
     void isScanningChanged();
-    void scannedAtChanged();
     void selectedAppChanged();
     void selectedPathsChanged();
     void previewChanged();

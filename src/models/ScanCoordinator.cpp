@@ -129,9 +129,7 @@ void ScanCoordinator::setSelectedCleanupIDs(std::set<std::string> ids) {
 }
 
 void ScanCoordinator::setResultIsStale(bool value) {
-    if (resultIsStale_ == value) return;
     resultIsStale_ = value;
-    emit resultIsStaleChanged();
 }
 
 void ScanCoordinator::setHasPendingChanges(bool value) {

@@ -187,7 +187,6 @@ signals:
     void trendsChanged();
     void trendsSaveErrorChanged();
     void cleanupProgressChanged();
-    void resultIsStaleChanged();
     void cleanupSaveErrorChanged();
     void failureChanged();
     void insightsChanged();

@@ -181,7 +181,15 @@ void CapacityBar::paintEvent(QPaintEvent*) {
         double lx = e.x;
         p.setPen(Qt::NoPen);
         p.setBrush(colours[i]);
-        p.drawRoundedRect(QRectF(lx, top + (rowH - kSwatch) / 2, kSwatch, kSwatch), 2.5, 2.5);
+        const QRectF swatch(lx, top + (rowH - kSwatch) / 2, kSwatch, kSwatch);
+        p.drawRoundedRect(swatch, 2.5, 2.5);
+        // The free colour is all but the ground's own (in the dark appearance nearly the
+        // same): an outline keeps its swatch in sight.
+        if (i == 2) {
+            p.setPen(QPen(Theme::tertiaryText().opacity(0.7).resolve(), 1));
+            p.setBrush(Qt::NoBrush);
+            p.drawRoundedRect(swatch.adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+        }
         lx += kSwatch + kInner;
         const double tw = QFontMetricsF(tf).horizontalAdvance(e.title);
         p.setFont(tf);

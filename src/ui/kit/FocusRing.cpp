@@ -21,6 +21,8 @@ namespace sorvel::ui {
 
 namespace {
 
+constexpr const char* kReturnPassesOn = "sorvelReturnPassesOn";
+
 // A focus given by Tab, a shortcut or the program (after a key press) may show the ring; one
 // given by a click, a window's activation or a closing popup does not.
 bool fromKeyboard(Qt::FocusReason reason) {
@@ -146,7 +148,8 @@ public:
             auto* key = static_cast<QKeyEvent*>(event);
             if (w->hasFocus()) show(w);
             auto* button = qobject_cast<QAbstractButton*>(w);
-            if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
+            if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat() &&
+                !button->property(kReturnPassesOn).toBool()) {
                 if (button->isEnabled()) button->click();
                 return true;
             }
@@ -264,11 +267,11 @@ bool FocusRing::activateOrMove(QWidget* control, const QKeyEvent* event, const s
     }
 }
 
+void FocusRing::setReturnPresses(QWidget* button, bool presses) { button->setProperty(kReturnPassesOn, !presses); }
+
 void FocusRing::reshape(const QWidget* control) {
     if (FocusRing* r = around(control)) r->follow();
 }
-
-bool FocusRing::keyboardUsedLast() { return FocusKeeper::get().keyboardLast; }
 
 bool FocusRing::hold(QWidget* leaving, FocusLike* like) {
     QWidget* focused = QApplication::focusWidget();
@@ -308,7 +311,12 @@ void FocusRing::settleIn(QWidget* scope, FocusLike like, int tries) {
         // A page that is still being rebuilt shows its controls a turn later.
         if (order.isEmpty() && tries > 1) settleIn(scope, like, tries - 1);
         if (order.isEmpty()) return;
-        const auto same = std::find_if(order.begin(), order.end(), [&like](QWidget* w) { return matches(w, like); });
+        auto same = std::find_if(order.begin(), order.end(), [&like](QWidget* w) { return matches(w, like); });
+        // A button whose text turned over ("All", "None") is found again by its name.
+        if (same == order.end() && !like.objectName.isEmpty())
+            same = std::find_if(order.begin(), order.end(), [&like](QWidget* w) {
+                return like.className == w->metaObject()->className() && like.objectName == w->objectName();
+            });
         QWidget* to = same != order.end() ? *same : order.front();
         scrollTo(to);
         to->setFocus(Qt::OtherFocusReason);

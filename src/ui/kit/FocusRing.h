@@ -49,10 +49,11 @@ public:
     /// The keys of a clickable row or card: Space, Return and Enter call `activate`, Up and
     /// Down move among its likes. False for any other key.
     static bool activateOrMove(QWidget* control, const QKeyEvent* event, const std::function<void()>& activate);
+    /// Whether Return and Enter press `button` as Space does (the default), or pass on to
+    /// its window (a button whose action the window keeps from Return).
+    static void setReturnPresses(QWidget* button, bool presses);
     /// Moves the ring of `control` after its shape moved inside it (a list's current row).
     static void reshape(const QWidget* control);
-    /// True from a key press until the next mouse press.
-    static bool keyboardUsedLast();
     /// Before `leaving` is hidden or rebuilt: if it holds the focus, parks the focus on its
     /// nearest focusable ancestor (or nowhere) and describes the focused control in `like`.
     static bool hold(QWidget* leaving, FocusLike* like = nullptr);

@@ -17,6 +17,7 @@
 #include "platform/Trash.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Hairline.h"
 #include "ui/kit/Spinner.h"
@@ -289,6 +290,15 @@ void CleanupPreviewSheet::redraw() {
     second_->setEnabled(state_.secondButtonEnabled());
     second_->setStyle(stage == Stage::review ? Button::Style::softAccent : Button::Style::accent);
     second_->setOpacity(stage == Stage::review && !state_.secondButtonEnabled() ? 0.5 : 1.0);
+    // Return never starts a move, also with the focus on the button that does.
+    FocusRing::setReturnPresses(second_, stage != Stage::confirming);
+
+    // A new stage (the review once the dry run is back) focuses its main button.
+    if (!state_.isPreparing() && (!shownStage_ || *shownStage_ != stage)) {
+        shownStage_ = stage;
+        Button* main = second_->isEnabled() ? second_ : first_;
+        if (main->isEnabled()) main->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void CleanupPreviewSheet::renderList() {
@@ -317,6 +327,8 @@ void CleanupPreviewSheet::renderList() {
         head->addStretch(1);
         if (auto label = state_.groupButton(group)) {
             auto* button = new TextButton(q(*label), Fonts::system(11, Fonts::Weight::medium), Theme::accentInk(), list, TextButton::Fit::tight);
+            // Named after its group, so the focus finds it again once "All" reads "None".
+            button->setObjectName("group " + q(group.title()));
             connect(button, &QAbstractButton::clicked, this, [this, group] {
                 state_.toggleGroup(group);
                 QMetaObject::invokeMethod(this, [this] { redraw(); }, Qt::QueuedConnection);
@@ -345,8 +357,12 @@ void CleanupPreviewSheet::renderList() {
         column->addWidget(new Text("Nothing selected on the previous screen.", Fonts::system(12), Theme::tertiaryText(), list));
     column->addStretch(1);
 
+    // A tick rebuilds the list: the focus goes back to the control that acted.
+    FocusLike like;
+    const bool held = list_ && FocusRing::hold(list_, &like);
     scroll_->setWidget(list); // deletes the previous list
     list_ = list;
+    if (held) FocusRing::settle(list, like);
     QPointer<QScrollArea> scroll(scroll_);
     QMetaObject::invokeMethod(this, [scroll, scrolled] {
         if (scroll) scroll->verticalScrollBar()->setValue(scrolled);

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <optional>
 #include <vector>
 
 #include "ui/screens/CleanupSheetState.h"
@@ -24,7 +25,6 @@ class Button;
 class DesktopServices;
 class ReviewRow;
 class SymbolView;
-class Text;
 class Text;
 
 class CleanupPreviewSheet : public QDialog {
@@ -69,6 +69,8 @@ private:
     /// and ordered as dry-run, whatever a live update does to the coordinator's list.
     std::vector<CleanupItem> items_;
     bool started_ = false;
+    /// The stage whose main button last took the focus.
+    std::optional<CleanupSheetState::Stage> shownStage_;
 
     SymbolView* symbol_;
     Text* title_;

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextLayout>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -135,6 +136,7 @@ void CleanupRow::setItem(const CleanupItem& item, bool selected, bool expanded) 
     item_ = item;
     selected_ = selected;
     setAccessibleName(QString::fromStdString(item.title));
+    setAccessibleDescription(QString::fromStdString(item.detail)); // whole, where the row cuts it
     if (itemChanged) built_ = false;
     expanded_ = expanded && !item.targets.empty();
     if (expanded_ && !built_) rebuildTargets();
@@ -183,6 +185,30 @@ void CleanupRow::rebuildTargets() {
 
 int CleanupRow::listedTargetRows() const { return built_ ? int(targetLayout_->count()) : 0; }
 
+QStringList CleanupRow::wrapLines(const QString& text, const QFont& font, double width, int maxLines, bool* cut) {
+    if (cut) *cut = false;
+    if (text.trimmed().isEmpty() || maxLines < 1) return {};
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(std::max(1.0, width));
+        if (lines.size() + 1 == maxLines) {
+            // The last line allowed takes the rest of the text, cut with "…" where it runs on.
+            const QString rest = text.mid(line.textStart()).simplified();
+            lines << QFontMetricsF(font).elidedText(rest, Qt::ElideRight, width);
+            if (cut) *cut = lines.back() != rest;
+            break;
+        }
+        lines << text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return lines;
+}
+
 QRect CleanupRow::checkRect() const { return {16, (kMainHeight - 19) / 2, 19, 19}; }
 QRect CleanupRow::chevronRect() const { return {width() - 16 - 18, (kMainHeight - 18) / 2, 18, 18}; }
 
@@ -222,6 +248,9 @@ bool CleanupRow::event(QEvent* e) {
         auto* help = static_cast<QHelpEvent*>(e);
         if (!item_.isActionable() && checkRect().contains(help->pos()))
             QToolTip::showText(help->globalPos(), "Sorvel reports this but does not act on it", this);
+        // A detail cut short gives its whole text on hover.
+        else if (detailCut_ && detailRect_.contains(help->pos()))
+            QToolTip::showText(help->globalPos(), QString::fromStdString(item_.detail), this, detailRect_.toAlignedRect());
         else QToolTip::hideText();
         return true;
     }
@@ -286,8 +315,8 @@ void CleanupRow::paintEvent(QPaintEvent*) {
     const QFontMetricsF tm(titleFont);
     const QFont detailFont = Fonts::system(12);
     const QFontMetricsF dm(detailFont);
-    const QRectF detailBounds = dm.boundingRect(QRectF(0, 0, room, dm.height() * 2), Qt::TextWordWrap, QString::fromStdString(item_.detail));
-    const double detailH = std::min(detailBounds.height(), dm.height() * 2);
+    detailLines_ = wrapLines(QString::fromStdString(item_.detail), detailFont, room, 2, &detailCut_);
+    const double detailH = dm.height() * double(detailLines_.size());
     double y = (kMainHeight - (tm.height() + 2 + detailH)) / 2;
     const QString title = QString::fromStdString(item_.title);
     const double titleW = std::min(room, tm.horizontalAdvance(title));
@@ -309,7 +338,11 @@ void CleanupRow::paintEvent(QPaintEvent*) {
     y += tm.height() + 2;
     p.setFont(detailFont);
     p.setPen(Theme::secondaryText().resolve());
-    p.drawText(QRectF(x, y, room, detailH), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, QString::fromStdString(item_.detail));
+    detailRect_ = QRectF(x, y, room, detailH);
+    for (const QString& line : std::as_const(detailLines_)) {
+        p.drawText(QRectF(x, y, room, dm.height()), Qt::AlignLeft | Qt::AlignVCenter, line);
+        y += dm.height();
+    }
 }
 
 } // namespace sorvel::ui

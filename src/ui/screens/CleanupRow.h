@@ -27,6 +27,11 @@ public:
     QRect checkRect() const;
     QRect chevronRect() const;
     int listedTargetRows() const;
+    /// The detail as drawn: at most two lines, the second cut with "…" when it runs on.
+    QStringList detailLines() const { return detailLines_; }
+    /// Lays `text` out in `width` as at most `maxLines` lines, the last one elided; `cut`
+    /// tells whether anything was left out.
+    static QStringList wrapLines(const QString& text, const QFont& font, double width, int maxLines, bool* cut = nullptr);
 
 signals:
     void toggleSelection();
@@ -51,6 +56,9 @@ private:
     bool expanded_ = false;
     bool hovering_ = false;
     bool built_ = false;
+    QStringList detailLines_;
+    QRectF detailRect_;
+    bool detailCut_ = false;
     QWidget* targets_;
     QVBoxLayout* targetLayout_;
 };

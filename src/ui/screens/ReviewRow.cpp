@@ -40,6 +40,7 @@ ReviewRow::ReviewRow(const CleanupOutcome& outcome, const TargetExplainer::Expla
             if (toggle) toggle();
         });
         box->setAccessibleName(q(ReviewRowText::name(outcome.path)));
+        box->setObjectName(q(outcome.path)); // two rows may share a name, never a path
         checkbox_ = box;
         lead->addWidget(box);
     } else {

@@ -33,8 +33,6 @@ public:
     void setTiles(std::vector<TreemapTile> tiles);
     const std::vector<TreemapTile>& tiles() const { return tiles_; }
     const std::optional<std::string>& hovered() const { return hovered_; }
-    /// The tile the keyboard is on; -1 before the map had focus.
-    int currentTile() const { return current_; }
 
     /// Layout rectangles of the tiles in widget coordinates (before the 5-px gaps).
     std::vector<QRectF> rects() const;

@@ -10,6 +10,8 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "engine/Bytes.h"
 #include "models/ScanCoordinator.h"
 #include "ui/kit/AccessibleControls.h"
@@ -47,7 +49,21 @@ void SidebarRow::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void SidebarRow::keyPressEvent(QKeyEvent* e) {
-    if (!FocusRing::activateOrMove(this, e, [this] { emit clicked(); })) QWidget::keyPressEvent(e);
+    switch (e->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter: emit clicked(); return;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End: emit moveAsked(e->key()); return;
+    default: QWidget::keyPressEvent(e);
+    }
+}
+
+void SidebarRow::focusInEvent(QFocusEvent* e) {
+    QWidget::focusInEvent(e);
+    emit focused();
 }
 
 bool SidebarRow::event(QEvent* e) {
@@ -146,6 +162,7 @@ SidebarView::SidebarView(const AppModels& models, QWidget* parent) : QWidget(par
     nav->setSpacing(1);
     overview_ = new SidebarRow(this);
     connect(overview_, &SidebarRow::clicked, this, [this] { select(std::nullopt); });
+    connectRow(overview_);
     nav->addWidget(overview_);
     progress_ = new QWidget(this);
     auto* progressRow = new QHBoxLayout(progress_);
@@ -184,6 +201,7 @@ SidebarView::SidebarView(const AppModels& models, QWidget* parent) : QWidget(par
         auto* r = new SidebarRow(tools_);
         const std::string id = rawValue(t);
         connect(r, &SidebarRow::clicked, this, [this, id] { select(id); });
+        connectRow(r);
         toolRows_.emplace_back(id, r);
         tools->addWidget(r);
     }
@@ -249,6 +267,7 @@ void SidebarView::refresh() {
             r = new SidebarRow(categoryList_);
             const std::string id = cat.category.id;
             connect(r, &SidebarRow::clicked, this, [this, id] { select(id); });
+            connectRow(r);
         }
         int64_t size = 0;
         bool denied = false;
@@ -273,6 +292,14 @@ void SidebarView::refresh() {
         r->setModel({QString::fromStdString(title(t)), std::nullopt, std::nullopt, symbol, false, selected == id});
     }
 
+    // Tab reaches the rows once: at the focused row, else the selected one.
+    const SidebarRow* stop = overview_;
+    for (SidebarRow* r : rows())
+        if (r->model().selected) stop = r;
+    for (SidebarRow* r : rows())
+        if (r->hasFocus()) stop = r;
+    setTabStop(stop);
+
     const int64_t reclaimable = result.reclaimable();
     const auto parts = Bytes::parts(reclaimable);
     footerNumber_->setText(QString::fromStdString(parts.number));
@@ -281,6 +308,35 @@ void SidebarView::refresh() {
     footerNumber_->setOpacity(opacity);
     footerUnit_->setOpacity(opacity);
     footerText_->setOpacity(opacity);
+}
+
+void SidebarView::connectRow(SidebarRow* row) {
+    connect(row, &SidebarRow::focused, this, [this, row] { setTabStop(row); });
+    connect(row, &SidebarRow::moveAsked, this, [this, row](int key) { moveFocus(row, key); });
+}
+
+std::vector<SidebarRow*> SidebarView::rows() const {
+    std::vector<SidebarRow*> out{overview_};
+    for (const auto& [id, r] : categoryRows_) out.push_back(r);
+    for (const auto& [id, r] : toolRows_) out.push_back(r);
+    return out;
+}
+
+void SidebarView::setTabStop(const SidebarRow* stop) {
+    for (SidebarRow* r : rows()) r->setFocusPolicy(r == stop ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
+void SidebarView::moveFocus(SidebarRow* from, int key) {
+    std::vector<SidebarRow*> shown = rows();
+    std::erase_if(shown, [this](const SidebarRow* r) { return !r->isVisibleTo(this); });
+    const auto at = std::find(shown.begin(), shown.end(), from);
+    if (at == shown.end() || shown.empty()) return;
+    const long i = long(at - shown.begin()), last = long(shown.size()) - 1;
+    const long to = key == Qt::Key_Home ? 0 : key == Qt::Key_End ? last : std::clamp(i + (key == Qt::Key_Up ? -1 : 1), 0L, last);
+    SidebarRow* target = shown[size_t(to)];
+    if (target == from) return;
+    if (categoryList_->isAncestorOf(target)) scroll_->ensureWidgetVisible(target, 0, 0);
+    target->setFocus(key == Qt::Key_Up || key == Qt::Key_Home ? Qt::BacktabFocusReason : Qt::TabFocusReason);
 }
 
 void SidebarView::paintEvent(QPaintEvent*) {

@@ -2,7 +2,8 @@
 // The left column: mark and name, "Overview" and one row per measured category (largest
 // first; these rows scroll when they do not fit), the "Tools" list and the footer with
 // what is safe to reclaim. Header, tools and footer always stay in view. Rows are painted;
-// a click moves the coordinator to the row's page, recording history.
+// a click moves the coordinator to the row's page, recording history. The rows are one
+// stop of Tab, as a list is: the focused row, else the selected one; arrows move inside.
 #include <QWidget>
 
 #include <optional>
@@ -40,12 +41,16 @@ public:
 
 signals:
     void clicked();
+    void focused();
+    /// Up, Down, Home or End was pressed on the row.
+    void moveAsked(int key);
 
 protected:
     void paintEvent(QPaintEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
-    /// Space and Return open the row; Up and Down move to the row before or after.
+    /// Space and Return open the row; Up, Down, Home and End ask to move.
     void keyPressEvent(QKeyEvent*) override;
+    void focusInEvent(QFocusEvent*) override;
     bool event(QEvent*) override;
 
 private:
@@ -73,6 +78,12 @@ protected:
 private:
     void refresh();
     void select(std::optional<std::string> pageID);
+    void connectRow(SidebarRow* row);
+    /// Every row in the order shown: Overview, the categories, the tools.
+    std::vector<SidebarRow*> rows() const;
+    /// Makes `stop` the one row that Tab reaches.
+    void setTabStop(const SidebarRow* stop);
+    void moveFocus(SidebarRow* from, int key);
 
     AppModels models_;
     SidebarRow* overview_;

@@ -27,6 +27,7 @@
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/PageFactory.h"
 #include "ui/shell/QuitFlow.h"
+#include "ui/shell/QuitShortcut.h"
 #include "ui/shell/ToolWindows.h"
 #include "ui/shell/TrayItem.h"
 
@@ -116,6 +117,8 @@ int main(int argc, char** argv) {
     // One settings window, found by its title "Sorvel Settings" (the panel looks for it too).
     QObject::connect(window.menu().settings(), &QAction::triggered, [&] { ToolWindows::openSettings(models); });
     QObject::connect(window.menu().quit(), &QAction::triggered, &quitFlow, &QuitFlow::request);
+    // Ctrl+Q from every window: the panel, the settings window, a sheet, a notice.
+    QuitShortcut quitShortcut(window.menu().quit());
     ToolWindows::installFolderChooser(models, window);
 
     window.show();

@@ -74,12 +74,6 @@ QWidget* openSettings(const AppModels& models) {
         // Closable from the keyboard too, also where no window manager draws a close button.
         auto* close = new QShortcut(QKeySequence::Close, window);
         QObject::connect(close, &QShortcut::activated, window, &QWidget::close);
-        // The menu's Quit shortcut acts only while the main window shows; with it hidden to
-        // the tray, Ctrl+Q here must still quit.
-        if (models.quit) {
-            auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), window);
-            QObject::connect(quit, &QShortcut::activated, window, [quitting = models.quit] { quitting(); });
-        }
         // It opens over the main window (or mid-screen without one), its whole frame inside the
         // available area, shrunk to it where the screen is smaller (620 high at twice the scale
         // on 1200 pixels). Before it is shown the frame is guessed from the main window's, or

@@ -91,11 +91,6 @@ void TrayItem::showPanel(bool asWindow) {
             content->installEventFilter(this);
         }
         layout->addWidget(scroll);
-        // With the main window hidden its menu's shortcuts sleep: the panel has its own.
-        if (models_.quit) {
-            auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), frame);
-            connect(quit, &QShortcut::activated, frame, [quitting = models_.quit] { quitting(); });
-        }
         auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), frame);
         connect(close, &QShortcut::activated, frame, &QWidget::close);
         panel_ = frame;

@@ -193,6 +193,9 @@ QWidget* SweepSettingsView::rulesSection() {
         auto* card = glassCard();
         card->setObjectName("ruleRow");
         card->setProperty("ruleID", q(rule.id));
+        // Named after its rule: a tick rebuilds the list, and the focus finds this row again.
+        card->setAccessibleName(q(rule.title));
+        card->setAccessibleDescription(q(rule.locationLabel + ", " + Bytes::format(rule.size())));
         auto* line = row(10, card);
         line->setContentsMargins(10, 10, 10, 10);
         auto* box = new CheckBox(17, 5);

@@ -1,6 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <cstdlib>
+
 #include "ui/kit/CapacityBar.h"
+#include "ui/kit/Theme.h"
+#include "uisupport/UiContext.h"
 
 using sorvel::ui::CapacityBar;
 
@@ -31,4 +39,33 @@ TEST(CapacityBarWidths, SharesTheUsableWidthWithAFourPointFloor) {
 TEST(CapacityBarWidths, OtherNeverNegative) {
     EXPECT_EQ(CapacityBar::other(10, 4), 0);
     EXPECT_EQ(CapacityBar::other(4, 10), 6);
+}
+
+// The free colour is all but the ground's own, in the dark appearance above all: the free
+// swatch of the legend still stands out from the window around it, in either appearance.
+TEST(CapacityBarLegend, TheFreeSwatchStandsOutFromTheWindow) {
+    sorvel::test::UiContext ctx;
+    for (const auto appearance : {sorvel::ui::Appearance::dark, sorvel::ui::Appearance::light}) {
+        ctx.appearance().setSelection(appearance);
+        CapacityBar bar;
+        bar.setValues({"System Data", 100'000'000, 300'000'000, 600'000'000, true});
+        sorvel::test::settle(&bar, {600, bar.heightForWidth(600)});
+        const QColor ground = sorvel::ui::Theme::window().resolve();
+        QImage image(bar.size(), QImage::Format_RGB32);
+        image.fill(ground);
+        QPainter p(&image);
+        bar.render(&p, {}, {}, QWidget::DrawChildren);
+        p.end();
+        // Below the bar, in the swatch's 9 columns (its title starts 6 further right).
+        const auto entry = bar.legend(bar.width())[2];
+        int standsOut = 0;
+        for (int y = 20; y < image.height(); ++y)
+            for (int x = int(entry.x); x < int(entry.x) + 9; ++x) {
+                const QColor c = image.pixelColor(x, y);
+                const int diff = std::max({std::abs(c.red() - ground.red()), std::abs(c.green() - ground.green()),
+                                           std::abs(c.blue() - ground.blue())});
+                standsOut += diff >= 32;
+            }
+        EXPECT_GE(standsOut, 16) << (appearance == sorvel::ui::Appearance::dark ? "dark" : "light");
+    }
 }

@@ -1,5 +1,5 @@
 // The cleanup preview on a fake home: real dry runs and real moves through the
-// coordinator, the history record, and the mends around moving and closing.
+// coordinator, the history record, the mends around moving and closing, and the focus.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -14,6 +14,7 @@
 #include "platform/Path.h"
 #include "removal/SweepHistory.h"
 #include "ui/kit/Button.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/screens/CleanupPreviewSheet.h"
 #include "ui/screens/OverviewView.h"
 #include "ui/screens/ReviewRow.h"
@@ -275,5 +276,50 @@ TEST(CleanupPreviewSheetFlow, RowsStayAsDryRunWhenALiveUpdateChangesTheRecommend
     std::vector<std::string> listed;
     for (auto* row : sheet->rows()) listed.push_back(row->path());
     EXPECT_EQ(listed, (std::vector<std::string>{p.a1, p.a2}));
+    delete sheet;
+}
+
+// From the keyboard the focus stays on what the user acted on; each new stage focuses its
+// main button, and Return on the confirm button still moves nothing.
+TEST(CleanupPreviewSheetFocus, TicksKeepTheFocusAndEachStageFocusesItsMainButton) {
+    Prepared p;
+    QPointer<CleanupPreviewSheet> sheet = p.openSheet();
+    QApplication::setActiveWindow(sheet);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == sheet->secondButton(); })) << "review";
+
+    // Space on a row's box: the rebuilt row's box has the focus and its ring.
+    rowFor(sheet, p.a2)->checkbox()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    ASSERT_TRUE(waitUntil([&] { return sheet->countText() == "2 of 3 selected"; }));
+    EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == rowFor(sheet, p.a2)->checkbox(); }));
+    EXPECT_NE(FocusRing::around(rowFor(sheet, p.a2)->checkbox()), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), rowFor(sheet, p.a1)->checkbox()) << "Backtab goes to the row above";
+
+    // A group's "All" turns into "None" under the focus.
+    auto* group = sheet->findChild<QAbstractButton*>("group Title user-caches");
+    ASSERT_NE(group, nullptr);
+    group->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(group, Qt::Key_Space);
+    ASSERT_TRUE(waitUntil([&] { return sheet->countText() == "3 of 3 selected"; }));
+    EXPECT_TRUE(waitUntil([&] {
+        auto* now = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+        return now && now->objectName() == "group Title user-caches" && now->text() == "None";
+    }));
+
+    sheet->secondButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(sheet->secondButton(), Qt::Key_Space);
+    ASSERT_EQ(sheet->state().stage(), Stage::confirming);
+    EXPECT_EQ(QApplication::focusWidget(), sheet->secondButton()) << "confirming";
+    QTest::keyClick(sheet->secondButton(), Qt::Key_Return);
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(sheet->state().stage(), Stage::confirming) << "Return started the move";
+    EXPECT_FALSE(sheet->state().isWorking());
+
+    QTest::keyClick(sheet->secondButton(), Qt::Key_Space);
+    ASSERT_TRUE(waitUntil([&] { return sheet->state().stage() == Stage::done; }));
+    EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == sheet->secondButton(); })) << "done";
+    EXPECT_EQ(sheet->secondButton()->text(), "Done");
     delete sheet;
 }

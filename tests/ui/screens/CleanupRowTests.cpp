@@ -1,10 +1,13 @@
 // An open safe-to-clean row: its paths survive a live update, stand clear of the folder
-// symbol, and the row unfolds over 0.12 s when animations are on.
+// symbol, and the row unfolds over 0.12 s when animations are on; a long detail is cut
+// with "…" and whole on hover.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 
 #include "ui/kit/Animations.h"
 #include "ui/kit/HeightAnimation.h"
@@ -106,5 +109,36 @@ TEST(CleanupRowKeyboard, SpaceTicksAndReturnOpens) {
         QTest::keyClick(&row, Qt::Key_Return);
         EXPECT_EQ(ticks.count(), withTargets ? 1 : 0);
         EXPECT_EQ(opens.count(), withTargets ? 1 : 0);
+    }
+}
+
+// A detail that needs more than two lines (a narrow window, twice the scale) ends its second
+// line with "…" and gives the whole text on hover; one that fits shows whole, with no tip.
+TEST(CleanupRowDetail, ALongDetailEndsInAnEllipsisAndShowsWholeOnHover) {
+    test::UiContext ctx;
+    CleanupItem item = itemWith({100});
+    item.detail = "Files you deleted sit here until the Trash is emptied, and they still take their full size on the "
+                  "disk. Emptying it is done by the desktop, not by Sorvel. This is the one cleanup that cannot be "
+                  "undone afterwards, so look through it first.";
+    const QString whole = QString::fromStdString(item.detail);
+    struct Case {
+        int width;
+        bool cut;
+    };
+    for (const Case c : {Case{640, true}, Case{4000, false}}) {
+        CleanupRow row(ctx.desktop());
+        row.setItem(item, true, false);
+        test::settle(&row, {c.width, 72});
+        (void)row.grab(); // lays the detail out as it paints
+        const QStringList lines = row.detailLines();
+        ASSERT_FALSE(lines.isEmpty()) << c.width;
+        EXPECT_LE(lines.size(), 2) << c.width;
+        EXPECT_EQ(lines.back().endsWith(QChar(0x2026)), c.cut) << lines.join('|').toStdString();
+        EXPECT_TRUE(whole.startsWith(lines.front())) << lines.front().toStdString();
+
+        QHelpEvent hover(QEvent::ToolTip, QPoint(row.checkRect().right() + 30, 50), row.mapToGlobal(QPoint(60, 50)));
+        QApplication::sendEvent(&row, &hover);
+        EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text() : QString(), c.cut ? whole : QString()) << c.width;
+        QToolTip::hideText();
     }
 }

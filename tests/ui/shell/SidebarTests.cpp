@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include "uisupport/UiContext.h"
 #include "ui/shell/SidebarView.h"
@@ -84,4 +86,45 @@ TEST(SidebarKeyboard, ArrowsWalkTheRowsAndReturnOpensOne) {
     EXPECT_EQ(QApplication::focusWidget(), overview);
     QTest::keyClick(overview, Qt::Key_Space);
     EXPECT_TRUE(overview->model().selected);
+}
+
+// The rows are one stop of Tab, as a list is: Tab enters at the selected row and the next
+// Tab leaves the sidebar; after the arrows, Tab comes back to the row they reached.
+TEST(SidebarKeyboard, TheRowsAreOneTabStopAndArrowsMoveInside) {
+    test::UiContext ctx;
+    ctx.finishScan(test::UiContext::sampleResult());
+    QWidget host;
+    auto* column = new QVBoxLayout(&host);
+    auto* before = new QPushButton("before", &host);
+    auto* sidebar = new SidebarView(ctx.models(), &host);
+    auto* after = new QPushButton("after", &host);
+    for (QWidget* w : {static_cast<QWidget*>(before), static_cast<QWidget*>(sidebar), static_cast<QWidget*>(after)})
+        column->addWidget(w);
+    test::settle(&host, {244, 1000});
+    QApplication::setActiveWindow(&host);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    ASSERT_TRUE(test::waitUntil([&] { return sidebar->row("caches") != nullptr; }));
+    const auto tab = [](bool back = false) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, back ? Qt::ShiftModifier : Qt::NoModifier);
+        return QApplication::focusWidget();
+    };
+
+    before->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(tab(), sidebar->row("")) << "enters at the selected row";
+    EXPECT_EQ(tab(), after) << "one Tab leaves the rows";
+    EXPECT_EQ(tab(true), sidebar->row(""));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    EXPECT_EQ(QApplication::focusWidget(), sidebar->row("tool:history"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    auto* reached = QApplication::focusWidget();
+    EXPECT_EQ(reached, sidebar->row("tool:duplicates"));
+    EXPECT_EQ(tab(), after);
+    EXPECT_EQ(tab(true), reached) << "Tab comes back to the row the arrows reached";
+    QTest::keyClick(reached, Qt::Key_Home);
+    EXPECT_EQ(QApplication::focusWidget(), sidebar->row(""));
+
+    // With the focus elsewhere, the stop is the row of the page shown.
+    after->setFocus(Qt::TabFocusReason);
+    ctx.coordinator().move({std::string("caches"), {}}, true);
+    EXPECT_EQ(tab(true), sidebar->row("caches"));
 }

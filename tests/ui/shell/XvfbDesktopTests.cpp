@@ -1,6 +1,6 @@
 // Under a real window manager (openbox), with and without a tray (trayer): the window
-// manager's close hides to a tray or ends the process; Ctrl+Q ends it with the settings
-// window open, every time; the tray panel fits a small screen at 2x scaling and takes the
+// manager's close hides to a tray or ends the process; Ctrl+Q ends it from every window
+// (the settings window, the tray panel, the cleanup sheet), every time; the tray panel fits a small screen at 2x scaling and takes the
 // keyboard; the settings window opens whole and a screen grab shows it.
 #include <gtest/gtest.h>
 
@@ -84,6 +84,47 @@ xdotool key ctrl+q
         EXPECT_NE(r.out.find("after close: running"), std::string::npos) << attempt << r.out;
         EXPECT_NE(r.out.find("after close: hidden"), std::string::npos) << attempt << r.out;
         EXPECT_NE(r.out.find("process: ended"), std::string::npos) << "Quit left the process running\n" << r.out;
+    }
+}
+
+// Ctrl+Q ends the process from whichever window of Sorvel has the keyboard: the tray panel
+// and the settings window over the main window (two shortcuts for one key once made it
+// ambiguous), and the cleanup sheet, before and after its move (a modal sheet once kept
+// the menu's shortcut from acting).
+TEST(XvfbQuit, CtrlQFromEveryWindowEndsTheProcess) {
+    if (const auto tool = missingDesktopTool()) GTEST_SKIP() << *tool << " is not installed (scripts/bootstrap installs it)";
+    // The overview's review button, then the sheet's second button (its place in every stage).
+    const std::string openSheet = R"sh(
+xdotool mousemove --window "$win" 1343 660 click 1
+sheet=$(timeout 5 xdotool search --sync --onlyvisible --name '^Cleanup preview$' | head -n 1)
+[ -n "$sheet" ] && echo "window: open"; sleep 1
+)sh";
+    const std::pair<const char*, std::string> cases[] = {
+        {"tray panel", std::string(kOpenPanel) + "openpanel; [ -n \"$panel\" ] && echo \"window: open\"\n"},
+        {"settings window", std::string(kOpenSettings) + "[ -n \"$settings\" ] && echo \"window: open\"\n"
+                                                         "xdotool windowactivate --sync \"$settings\"; sleep 0.2\n"},
+        {"cleanup sheet", openSheet},
+        {"sheet when done", openSheet + R"sh(
+xdotool mousemove --window "$sheet" 760 605 click 1; sleep 0.5
+xdotool mousemove --window "$sheet" 760 605 click 1
+for i in $(seq 1 50); do [ -e "$HOME/Library/Caches/com.example.big" ] || break; sleep 0.1; done
+[ -e "$HOME/Library/Caches/com.example.big" ] || echo "moved"; sleep 0.5
+)sh"},
+    };
+    for (const auto& [name, open] : cases) {
+        SCOPED_TRACE(name);
+        test::TempDir home;
+        test::writeFileOfSize(home / "Library/Caches/com.example.big/blob", 6'000'000);
+        test::writeFileOfSize(home / "Library/Logs/SomeApp/app.log", 1'500'000);
+        const auto r = test::runOnXvfb(home, "sleep 0.5\n" + open + "xdotool key ctrl+q\n" + kAwaitEnd +
+                                                 "grep -h Ambiguous \"$HOME/stderr.txt\"\n",
+                                       {"1920x1200x24", {}, std::string(kWindowManager) + kTray});
+        EXPECT_NE(r.out.find("window: open"), std::string::npos) << r.out << r.err;
+        if (std::string(name) == "sheet when done") {
+            EXPECT_NE(r.out.find("moved"), std::string::npos) << r.out;
+        }
+        EXPECT_NE(r.out.find("process: ended"), std::string::npos) << "Ctrl+Q left the process running\n" << r.out;
+        EXPECT_EQ(r.out.find("Ambiguous"), std::string::npos) << r.out;
     }
 }
 

@@ -23,12 +23,14 @@
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
 #include "ui/kit/Button.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Switch.h"
 #include "ui/kit/Theme.h"
 #include "ui/shell/ToolWindows.h"
 #include "ui/shell/TrayItem.h"
 #include "ui/tools/MenuBarView.h"
+#include "ui/tools/SettingsRules.h"
 #include "ui/tools/SweepSettingsView.h"
 
 using namespace sorvel;
@@ -221,6 +223,35 @@ TEST(SettingsWindow, RuleRowsIgnoreRulesTheScanNoLongerLists) {
     QTest::mouseClick(named(&settings, "ruleRow").back(), Qt::LeftButton);
     EXPECT_TRUE(sweeper.schedule().rules.isAllSafeRules());
     EXPECT_EQ(textOf(&settings, "rulesFootnote").rfind("All safe rules run.", 0), 0u);
+}
+
+// Space on a rule row ticks it; the rebuilt list gives the focus and its ring back to that
+// row, not to the first.
+TEST(SettingsWindow, SpaceOnARuleRowLeavesTheFocusOnThatRow) {
+    UiContext ctx;
+    ctx.recommendations = UiContext::sampleRecommendations();
+    ctx.finishScan(UiContext::sampleResult());
+    auto& sweeper = ctx.models().sweeper;
+    ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
+    settings.show();
+    QApplication::setActiveWindow(&settings);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&settings));
+    const auto rows = named(&settings, "ruleRow");
+    ASSERT_GE(rows.size(), 3u);
+    for (size_t i : {size_t(2), size_t(1), size_t(2)}) {
+        QWidget* row = named(&settings, "ruleRow")[i];
+        const QString id = row->property("ruleID").toString();
+        row->setFocus(Qt::TabFocusReason);
+        const bool ticked = SettingsRules::isTicked(sweeper.schedule().rules, id.toStdString());
+        QTest::keyClick(row, Qt::Key_Space);
+        EXPECT_NE(SettingsRules::isTicked(sweeper.schedule().rules, id.toStdString()), ticked) << i;
+        settings.flush();
+        EXPECT_TRUE(waitUntil([&] {
+            QWidget* now = QApplication::focusWidget();
+            return now && now->property("ruleID").toString() == id && ui::FocusRing::around(now);
+        })) << "row " << i << " lost the focus to "
+            << (QApplication::focusWidget() ? QApplication::focusWidget()->property("ruleID").toString().toStdString() : "nothing");
+    }
 }
 
 TEST(SettingsWindow, FoldersThatHoldTheHomeAreRefusedWithAMessage) {
