@@ -202,7 +202,7 @@ void ScanCoordinator::start() {
     int existing = 0;
     for (const auto& definition : definitions_)
         for (const auto& root : definition.roots)
-            if (FileManager::fileExists(root)) ++existing;
+            if (FileManager::presence(root) != FileManager::Presence::absent) ++existing;
     progressMoved |= Models::assignIfChanged(completedRoots_, 0);
     progressMoved |= Models::assignIfChanged(totalRoots_, existing);
     if (progressMoved) emit progressChanged();
