@@ -44,7 +44,8 @@ ScanCoordinator::Services ScanCoordinator::Services::standard() {
     s.recommend = [](const ScanResult& result) { return CleanupFinder::recommendations(result); };
     s.analyzeFolder = [](const std::string& path, const std::set<std::string>& excluded,
                          const std::function<bool()>& isCancelled) {
-        return InsightScanner::analyze(path, excluded, isCancelled);
+        // What the scan passes over by name is left out too, so the page's figures agree.
+        return InsightScanner::analyze(path, excluded, FileWalker::Options().skippedNames, isCancelled);
     };
     s.dockerPath = [] { return DockerInspector::dockerPath(); };
     s.inspectDocker = [] { return DockerInspector::inspect(); };
