@@ -2,7 +2,6 @@
 // The bar above the detail pages: navigation, the scope picker with the headline byte
 // count, the capacity bar, the appearance toggle, Rescan/Stop and the status line.
 // Refreshes in place: a progress tick updates the number, the bar and the path text only.
-#include <QVariantAnimation>
 #include <QWidget>
 
 #include "ui/services/AppModels.h"
@@ -39,7 +38,6 @@ protected:
 private:
     void refreshProgress();
     void refreshStatus();
-    void showBytes(int64_t bytes);
     void setNumber(int64_t bytes);
 
     AppModels models_;
@@ -55,8 +53,6 @@ private:
     PulseDot* dot_;
     SymbolView* symbol_;
     Text* statusText_;
-    QVariantAnimation* count_ = nullptr;
-    int64_t shownBytes_ = 0;
 };
 
 } // namespace sorvel::ui

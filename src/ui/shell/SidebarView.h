@@ -72,6 +72,7 @@ protected:
 
 private:
     void refresh();
+    void refreshOverview();
     void select(std::optional<std::string> pageID);
 
     AppModels models_;

@@ -16,6 +16,8 @@
 #include "ui/shell/HeaderView.h"
 #include "ui/shell/MainMenu.h"
 #include "ui/shell/NavigationControls.h"
+#include "ui/shell/SidebarView.h"
+#include "engine/Bytes.h"
 
 using namespace sorvel;
 using namespace sorvel::ui;
@@ -162,4 +164,25 @@ TEST(HeaderNumbers, AFigureThatGrowsWhileCountingUpIsNeverCut) {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
     EXPECT_GT(watch.frames, 0);
     EXPECT_TRUE(watch.cut.isEmpty()) << "cut while showing " << watch.cut.join(", ").toStdString();
+}
+
+// While a scan runs, the header's figure, the legend under the capacity bar and the sidebar's
+// Overview row are one figure of one moment: each time the count moves, all three show it.
+TEST(HeaderNumbers, TheFigureTheLegendAndTheSidebarAgreeWhileScanning) {
+    test::UiContext ctx;
+    Header h(ctx);
+    SidebarView sidebar(ctx.models());
+    test::settle(&sidebar, {244, 880});
+    test::AnimationsOn animations;
+    ctx.beginScan();
+    ctx.scan().hand("caches", test::sampleNode("/tmp/caches", 58'000'000, 3));
+    int64_t count = 0;
+    for (int64_t step : {735'300'000, 159'300'000, 41'000'000}) {
+        ctx.scan().progress(step);
+        count += step;
+        ASSERT_TRUE(test::waitUntil([&] { return h.view.capacityBar()->values().scanned == count; }));
+        const QString shown = h.view.number()->text() + " " + h.view.unit()->text();
+        EXPECT_EQ(shown.toStdString(), Bytes::parts(count).number + " " + Bytes::parts(count).unit);
+        EXPECT_EQ(sidebar.row("")->model().size, count);
+    }
 }
