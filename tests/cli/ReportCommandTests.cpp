@@ -127,23 +127,6 @@ TEST(ReportCommand, DeniedRootIsMarkedBlocked) {
     EXPECT_EQ(status, 0);
 }
 
-// A home this user may not search hides every root in it: they are unreadable, not absent.
-TEST(ReportCommand, AnUnreadableHomeIsReportedAsUnreadable) {
-    ReportHome h;
-    chmod(h.home.path().c_str(), 0);
-    const std::string home = h.home.path();
-    const int status = runAsUnprivileged([home] {
-        const auto ls = test::lines(runSorvel({"--report"}, {{"HOME", home}}).out);
-        const size_t scanned = indexOf(ls, "  Scanned     ");
-        if (scanned + 1 >= ls.size() || ls[scanned + 1] != "  Unreadable folders: 1 \u2014 totals are a lower bound")
-            return 1;
-        const size_t caches = indexOf(ls, "  Caches & Temp ");
-        return caches < ls.size() && endsWith(ls[caches], "  (not readable by this user)") ? 0 : 2;
-    });
-    chmod(h.home.path().c_str(), 0755);
-    EXPECT_EQ(status, 0);
-}
-
 TEST(ReportCommand, TotalsAreALowerBoundOnlyWhenAFolderCouldNotBeRead) {
     // A folder below ~/Library/Caches made unreadable, past the kept node depth.
     for (const auto &[locked, line] : {std::pair<std::string, std::string>{"", "  Unreadable folders: none"},

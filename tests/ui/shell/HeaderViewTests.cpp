@@ -167,22 +167,18 @@ TEST(HeaderNumbers, AFigureThatGrowsWhileCountingUpIsNeverCut) {
 }
 
 // While a scan runs, the header's figure, the legend under the capacity bar and the sidebar's
-// Overview row are one figure of one moment: each time the count moves, all three show it.
+// Overview row are one figure of one moment (they once read 735.3 MB, 894.6 MB and 58 MB).
 TEST(HeaderNumbers, TheFigureTheLegendAndTheSidebarAgreeWhileScanning) {
     test::UiContext ctx;
     Header h(ctx);
     SidebarView sidebar(ctx.models());
-    test::settle(&sidebar, {244, 880});
     test::AnimationsOn animations;
     ctx.beginScan();
     ctx.scan().hand("caches", test::sampleNode("/tmp/caches", 58'000'000, 3));
-    int64_t count = 0;
-    for (int64_t step : {735'300'000, 159'300'000, 41'000'000}) {
-        ctx.scan().progress(step);
-        count += step;
+    for (int64_t count : {735'300'000, 894'600'000}) {
+        ctx.scan().progress(count - h.view.capacityBar()->values().scanned);
         ASSERT_TRUE(test::waitUntil([&] { return h.view.capacityBar()->values().scanned == count; }));
-        const QString shown = h.view.number()->text() + " " + h.view.unit()->text();
-        EXPECT_EQ(shown.toStdString(), Bytes::parts(count).number + " " + Bytes::parts(count).unit);
+        EXPECT_EQ((h.view.number()->text() + " " + h.view.unit()->text()).toStdString(), Bytes::format(count));
         EXPECT_EQ(sidebar.row("")->model().size, count);
     }
 }
