@@ -14,6 +14,7 @@
 #include "ui/kit/CapacityBar.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/PulseDot.h"
+#include "ui/kit/RollingText.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Switch.h"
 #include "ui/kit/SymbolView.h"
@@ -73,7 +74,7 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     scopeColumn->addSpacing(3);
     auto* numberRow = new QHBoxLayout;
     numberRow->setSpacing(6);
-    number_ = new Text("—", Fonts::mono(33, Fonts::Weight::semibold), Theme::tertiaryText(), scopeBlock);
+    number_ = new RollingText("—", Fonts::mono(33, Fonts::Weight::semibold), Theme::tertiaryText(), scopeBlock);
     unit_ = new Text("", Fonts::mono(14, Fonts::Weight::medium), Theme::secondaryText(), scopeBlock);
     notScanned_ = new Text("not scanned yet", Fonts::system(12), Theme::tertiaryText(), scopeBlock);
     numberRow->addWidget(number_, 0, Qt::AlignBaseline);
@@ -173,8 +174,8 @@ void HeaderView::refreshProgress() {
     const bool scanning = c.phase() == Phase::scanning;
     const bool hasNumbers = scanning || c.hasResult();
     const int64_t shown = scanning ? c.scannedBytes() : (c.hasResult() ? scannedTotal(c.result()) : 0);
-    // The figure, the legend and the sidebar change together: a figure counting up on its
-    // own would show a moment the others have left.
+    // The figure, the legend and the sidebar change together: the figure's text is always
+    // the value of this moment; only the drawing of its changed digits rolls up into place.
     if (hasNumbers) {
         number_->setColour(Theme::primaryText());
         setNumber(shown);
@@ -196,8 +197,8 @@ void HeaderView::setNumber(int64_t bytes) {
     const auto parts = Bytes::parts(bytes);
     number_->setText(QString::fromStdString(parts.number));
     unit_->setText(QString::fromStdString(parts.unit));
-    // A frame painted before the posted layout pass would cut a text that grew. Lay the
-    // row out now.
+    // A frame painted before the posted layout pass (a rolling digit repaints at once)
+    // would cut a text that grew. Lay the row out now.
     if (number_->width() < number_->sizeHint().width() || unit_->width() < unit_->sizeHint().width())
         if (QLayout* layout = number_->parentWidget()->layout()) layout->activate();
 }

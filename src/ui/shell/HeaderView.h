@@ -13,6 +13,7 @@ class CapacityBar;
 class MainMenu;
 class NavigationControls;
 class PulseDot;
+class RollingText;
 class SegmentedPicker;
 class Switch;
 class SymbolView;
@@ -25,7 +26,7 @@ public:
 
     Button* actionButton() const { return action_; }
     Text* statusText() const { return statusText_; }
-    Text* number() const { return number_; }
+    RollingText* number() const { return number_; }
     Text* unit() const { return unit_; }
     CapacityBar* capacityBar() const { return bar_; }
     SegmentedPicker* scopePicker() const { return scope_; }
@@ -44,7 +45,7 @@ private:
     MainMenu& menu_;
     NavigationControls* navigation_;
     SegmentedPicker* scope_;
-    Text* number_;
+    RollingText* number_;
     Text* unit_;
     Text* notScanned_;
     CapacityBar* bar_;
