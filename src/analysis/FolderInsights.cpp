@@ -118,6 +118,7 @@ struct WalkContext {
     Date now;
     const FolderDescent::Exclusions* exclusions = nullptr;
     const std::function<bool()>* isCancelled = nullptr;
+    const std::set<std::string, std::less<>>* skippedNames = nullptr; // names passed over anywhere
 
     bool cancelled() const { return *isCancelled && (*isCancelled)(); }
 };
@@ -162,6 +163,7 @@ bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_
     while (const auto entry = dir.next()) {
         if (checkCancel && context.cancelled()) return true;
         const std::string_view name = entry->name;
+        if (!context.skippedNames->empty() && context.skippedNames->count(name)) continue;
         if (context.exclusions->excludes(dirPath, name)) continue;
         struct stat st;
         if (fstatat(fd, name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
@@ -186,8 +188,8 @@ bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_
             acc.add(name, dirPath, separator, size, modified, kind, context.now);
         }
         // Links are never followed or counted; devices, sockets and pipes are not files.
-        // Unlike the size walk and the duplicate listing, no name is passed over: only
-        // whole excluded paths. Hidden names and packages are gone through like any other.
+        // Only the names and whole paths the caller gives are passed over; hidden names and
+        // packages are gone through like any other.
     }
     return false;
 }
@@ -251,8 +253,14 @@ FolderInsights analyze(const std::string& path, const std::set<std::string>& exc
     return analyze(path, isCancelled, Limits{}, std::nullopt, excludedPaths);
 }
 
+FolderInsights analyze(const std::string& path, const std::set<std::string>& excludedPaths,
+                       const std::set<std::string>& skippedNames, const std::function<bool()>& isCancelled) {
+    return analyze(path, isCancelled, Limits{}, std::nullopt, excludedPaths, skippedNames);
+}
+
 FolderInsights analyze(const std::string& path, const std::function<bool()>& isCancelled, const Limits& limits,
-                       std::optional<Date> referenceDate, const std::set<std::string>& excludedPaths) {
+                       std::optional<Date> referenceDate, const std::set<std::string>& excludedPaths,
+                       const std::set<std::string>& skippedNames) {
     const auto start = std::chrono::steady_clock::now();
     const Date now = referenceDate.value_or(sorvel::now());
     FolderInsights result;
@@ -281,7 +289,8 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
     std::set<std::string> excluded = StorageCategories::globallyExcludedPaths();
     excluded.insert(excludedPaths.begin(), excludedPaths.end());
     const FolderDescent::Exclusions exclusions(excluded);
-    const WalkContext context{st.st_dev, now, &exclusions, &isCancelled};
+    const std::set<std::string, std::less<>> skipped(skippedNames.begin(), skippedNames.end());
+    const WalkContext context{st.st_dev, now, &exclusions, &isCancelled, &skipped};
     Accumulator own;
     std::vector<std::string> subfolders;
     if (auto dir = openListing(path)) {

@@ -64,10 +64,15 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
 FolderInsights analyze(const std::string& path, const std::set<std::string>& excludedPaths,
                        const std::function<bool()>& isCancelled);
 
+/// The same also passing over `skippedNames` wherever they occur, as the size scan does:
+/// figures shown beside the scan's then count what the scan counts.
+FolderInsights analyze(const std::string& path, const std::set<std::string>& excludedPaths,
+                       const std::set<std::string>& skippedNames, const std::function<bool()>& isCancelled);
+
 /// The same with other limits and a fixed reference date for ages (tests).
 FolderInsights analyze(const std::string& path, const std::function<bool()>& isCancelled, const Limits& limits,
                        std::optional<Date> referenceDate = std::nullopt,
-                       const std::set<std::string>& excludedPaths = {});
+                       const std::set<std::string>& excludedPaths = {}, const std::set<std::string>& skippedNames = {});
 
 } // namespace InsightScanner
 } // namespace sorvel

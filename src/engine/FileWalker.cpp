@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -113,19 +114,34 @@ std::vector<FileEntry> largest(std::vector<FileEntry> files, int count) {
     return files;
 }
 
+// A folder this user may list but not search (read without execute permission) names its
+// entries yet lets none of them be looked at, so it would read as empty. Only a folder that
+// gave nothing is asked, with one look-up of "." inside it.
+bool searchRefused(int fd, const EntrySink& sink) {
+    if (!sink.children.empty() || sink.directFileCount > 0) return false;
+    struct stat st;
+    return ::fstatat(fd, ".", &st, AT_SYMLINK_NOFOLLOW) != 0 && (errno == EACCES || errno == EPERM);
+}
+
+void markDenied(ScanNode& node, ScanControl& control) {
+    node.accessDenied = true;
+    control.noteUnreadable();
+}
+
 // Reads one directory node by its path and returns its subdirectory nodes, without
 // recursion (the breadth-first listing of the parallel walk: a few levels at most).
 std::vector<ScanNodePtr> listChildren(ScanNode& node, const WalkRules& rules, ScanControl& control) {
     const int fd = openDirectory(node.path.c_str());
     if (fd < 0) {
-        node.accessDenied = errno == EACCES || errno == EPERM;
-        if (node.accessDenied) control.noteUnreadable();
+        if (errno == EACCES || errno == EPERM) markDenied(node, control);
         return {};
     }
     EntrySink sink;
-    BulkDirectoryReader::readThenClose(fd, [&](const DirectoryEntry& entry) {
+    BulkDirectoryReader::readAll(fd, [&](const DirectoryEntry& entry) {
         sink.accept(entry, node.path, rules, control);
     });
+    if (searchRefused(fd, sink)) markDenied(node, control);
+    ::close(fd);
     control.addProgress(sink.directFileSize, sink.directFileCount, node.path);
     node.directFileSize = sink.directFileSize;
     node.directFileCount = sink.directFileCount;
@@ -182,6 +198,7 @@ void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl
             BulkDirectoryReader::readAll(fd, [&](const DirectoryEntry& entry) {
                 frame.sink.accept(entry, descent.path(), rules, control);
             });
+            if (searchRefused(fd, frame.sink)) markDenied(node, control);
             control.addProgress(frame.sink.directFileSize, frame.sink.directFileCount, *frame.shownPath);
             // The descent enters the name appended last first.
             for (auto it = frame.sink.children.rbegin(); it != frame.sink.children.rend(); ++it)

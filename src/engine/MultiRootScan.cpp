@@ -17,7 +17,35 @@ struct Job {
     std::string categoryID;
     std::string root;
     FileWalker::Options options;
+    bool hidden = false; // a folder on the way refuses this user: nothing to walk
 };
+
+// A root this user may not even look for is not absent: it comes back as a folder that
+// could not be read, so its category is listed as such.
+ScanNodePtr deniedRoot(const std::string& root) {
+    std::string name = lastPathComponent(root);
+    auto node = ScanNode::make(name.empty() ? root : std::move(name), root);
+    node->accessDenied = true;
+    return node;
+}
+
+ScanNodePtr walkJob(const Job& job, ScanControl& control) {
+    return job.hidden ? deniedRoot(job.root) : FileWalker::walkParallel(job.root, control, job.options);
+}
+
+// Each folder that hides roots counts once among the unreadable folders, unless a walk
+// meets it itself (it is a walked root, or lies inside one) and counts it there.
+void countHidingFolders(const std::vector<Job>& jobs, ScanControl& control) {
+    std::set<std::string> hiding;
+    for (const auto& job : jobs)
+        if (job.hidden)
+            if (auto folder = FileManager::hidingFolder(job.root)) hiding.insert(standardizePath(*folder));
+    for (const auto& folder : hiding) {
+        bool walked = false;
+        for (const auto& job : jobs) walked = walked || (!job.hidden && isPathInside(folder, standardizePath(job.root)));
+        if (!walked) control.noteUnreadable();
+    }
+}
 
 FileWalker::Options optionsFor(const DisplayCategory& category) {
     FileWalker::Options options;
@@ -54,22 +82,24 @@ void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& ca
     for (const auto& category : categories) {
         std::set<std::string> walked;
         for (const auto& root : category.roots) {
-            if (!FileManager::fileExists(root)) continue;
+            const auto presence = FileManager::presence(root);
+            if (presence == FileManager::Presence::absent) continue;
             // The same folder named twice (a home of "/" makes the home and system
             // libraries one) is measured once.
             if (!walked.insert(standardizePath(root)).second) continue;
-            jobs.push_back(Job{category.id, root, optionsFor(category)});
+            jobs.push_back(Job{category.id, root, optionsFor(category), presence == FileManager::Presence::hidden});
         }
     }
+    countHidingFolders(jobs, control);
 
     std::vector<ScanNodePtr> nodes;
     if (jobs.size() == 1) {
-        ScanNodePtr node = FileWalker::walkParallel(jobs[0].root, control, jobs[0].options);
+        ScanNodePtr node = walkJob(jobs[0], control);
         if (node) control.finish(jobs[0].categoryID, node);
         nodes.push_back(std::move(node));
     } else if (jobs.size() > 1) {
         nodes = Parallel::map(jobs.size(), [&](size_t i) -> ScanNodePtr {
-            ScanNodePtr node = FileWalker::walkParallel(jobs[i].root, control, jobs[i].options);
+            ScanNodePtr node = walkJob(jobs[i], control);
             if (node) control.finish(jobs[i].categoryID, node);
             return node;
         });

@@ -163,7 +163,8 @@ std::string describeAccess() {
     int readable = 0, blocked = 0, absent = 0;
     for (const auto& probe : accessProbes()) {
         const bool read = canRead(probe);
-        const bool exists = !read && FileManager::fileExists(probe);
+        // A probe this user may not even look for is there as far as the user can tell.
+        const bool exists = !read && FileManager::presence(probe) != FileManager::Presence::absent;
         (read ? readable : exists ? blocked : absent) += 1;
         const char* status = read ? "read  " : exists ? "BLOCKED" : "absent ";
         report += "\n  [";

@@ -44,7 +44,8 @@ ScanCoordinator::Services ScanCoordinator::Services::standard() {
     s.recommend = [](const ScanResult& result) { return CleanupFinder::recommendations(result); };
     s.analyzeFolder = [](const std::string& path, const std::set<std::string>& excluded,
                          const std::function<bool()>& isCancelled) {
-        return InsightScanner::analyze(path, excluded, isCancelled);
+        // What the scan passes over by name is left out too, so the page's figures agree.
+        return InsightScanner::analyze(path, excluded, FileWalker::Options().skippedNames, isCancelled);
     };
     s.dockerPath = [] { return DockerInspector::dockerPath(); };
     s.inspectDocker = [] { return DockerInspector::inspect(); };
@@ -201,7 +202,7 @@ void ScanCoordinator::start() {
     int existing = 0;
     for (const auto& definition : definitions_)
         for (const auto& root : definition.roots)
-            if (FileManager::fileExists(root)) ++existing;
+            if (FileManager::presence(root) != FileManager::Presence::absent) ++existing;
     progressMoved |= Models::assignIfChanged(completedRoots_, 0);
     progressMoved |= Models::assignIfChanged(totalRoots_, existing);
     if (progressMoved) emit progressChanged();

@@ -2,7 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "platform/DirectoryListing.h"
+#include "platform/Path.h"
 
 namespace sorvel::FileManager {
 
@@ -13,6 +16,27 @@ std::optional<std::vector<std::string>> contentsOfDirectory(const std::string &p
 bool fileExists(const std::string &path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0;
+}
+
+Presence presence(const std::string &path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0)
+        return Presence::present;
+    return errno == EACCES || errno == EPERM ? Presence::hidden : Presence::absent;
+}
+
+std::optional<std::string> hidingFolder(const std::string &path) {
+    if (presence(path) != Presence::hidden)
+        return std::nullopt;
+    // The deepest folder above that can itself be looked at is the one refusing the search.
+    for (std::string folder = deletingLastPathComponent(path); !folder.empty();
+         folder = deletingLastPathComponent(folder)) {
+        if (presence(folder) == Presence::present)
+            return folder;
+        if (folder == "/")
+            break;
+    }
+    return std::nullopt;
 }
 
 bool isDirectory(const std::string &path) {

@@ -14,6 +14,14 @@ namespace sorvel::FileManager {
 std::optional<std::vector<std::string>> contentsOfDirectory(const std::string &path);
 /// Something is at the path (symbolic links followed).
 bool fileExists(const std::string &path);
+
+enum class Presence { absent, present, hidden };
+/// Whether something is at the path (symbolic links followed); `hidden` when this user may
+/// not look, because a folder on the way refuses the search (EACCES or EPERM).
+Presence presence(const std::string &path);
+/// For a hidden path: the nearest folder above it that this user may not search. None
+/// when the path is not hidden.
+std::optional<std::string> hidingFolder(const std::string &path);
 /// A directory is at the path (symbolic links followed).
 bool isDirectory(const std::string &path);
 /// The item's own modification date (a final symbolic link is not followed).

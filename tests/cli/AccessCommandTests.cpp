@@ -39,6 +39,19 @@ TEST(AccessCommand, AnUnreadableProbeIsBlockedForAnUnprivilegedUser) {
     EXPECT_EQ(status, 0);
 }
 
+// Inside a ~/Library this user may not search, Mail cannot be looked for: blocked, not absent.
+TEST(AccessCommand, AProbeBehindAnUnsearchableFolderIsBlocked) {
+    test::TempDir home;
+    test::makeDirs(home / "Library/Mail");
+    chmod((home / "Library").c_str(), 0);
+    const int status = test::runAsUnprivileged([&] {
+        auto r = test::runSorvel({"--access"}, {{"HOME", home.path()}});
+        return r.status == 0 && r.out.find("  [BLOCKED] ~/Library/Mail\n") != std::string::npos ? 0 : 1;
+    });
+    chmod((home / "Library").c_str(), 0755);
+    EXPECT_EQ(status, 0);
+}
+
 TEST(AccessCommand, TheProgramFolderLineNamesTheExecutablesFolder) {
     test::TempDir home;
     auto r = test::runSorvel({"--access"}, {{"HOME", home.path()}});

@@ -21,15 +21,18 @@ using namespace sorvel;
 
 using test::child;
 
+// Closed to others (0700), or listable by them but not searchable (0744: the names show,
+// nothing behind them can be looked at): either way unreadable, not empty.
 TEST(FileWalkerBadInput, UnreadableFoldersAreMarkedAndCountNothing) {
     test::TempDir dir;
     test::writeFileOfSize(dir / "open/f", 8192);
     test::writeFileOfSize(dir / "locked/secret", 100000);
     test::writeFileOfSize(dir / "locked/deeper/more", 100000);
-    ASSERT_EQ(chmod((dir / "locked").c_str(), 0700), 0); // owned by root: closed to others
     const int64_t visible = test::allocatedSize(dir / "open/f");
 
+    for (mode_t mode : {0700, 0744})
     for (int parallel = 0; parallel < 2; ++parallel) {
+        ASSERT_EQ(chmod((dir / "locked").c_str(), mode), 0); // owned by root
         int status = test::runAsUnprivileged([&] {
             ScanControl control;
             auto root = parallel ? FileWalker::walkParallel(dir.path(), control) : FileWalker::walk(dir.path(), control);
@@ -40,13 +43,14 @@ TEST(FileWalkerBadInput, UnreadableFoldersAreMarkedAndCountNothing) {
             if (locked->size != 0 || locked->fileCount != 0 || !locked->children.empty()) return 13;
             if (root->size != visible || root->fileCount != 1) return 14;
             if (child(*root, "open")->accessDenied) return 15;
+            if (control.unreadableFolders() != 1) return 17;
             // The protected folder given as the start path itself.
             ScanControl c2;
             auto start = parallel ? FileWalker::walkParallel(dir / "locked", c2) : FileWalker::walk(dir / "locked", c2);
             if (!start || !start->accessDenied || start->size != 0) return 16;
             return 0;
         });
-        EXPECT_EQ(status, 0) << (parallel ? "parallel" : "sequential");
+        EXPECT_EQ(status, 0) << std::oct << mode << (parallel ? " parallel" : " sequential");
     }
 }
 

@@ -300,3 +300,23 @@ TEST(WalkOptions, WholeDiskPathsGetTheMountPointExclusions) {
     auto nowhere = MultiRootScan::walkOptions("/proc/self", ScanScope::wholeDisk);
     EXPECT_EQ(nowhere.excludedPaths, StorageCategories::globallyExcludedPaths());
 }
+
+// A root behind a folder this user may not search is unreadable, not absent (Mail here does
+// not even exist): its category is listed as such, and the hiding folder counts once.
+TEST(MultiRootScan, RootsBehindAnUnsearchableFolderComeBackDenied) {
+    for (const std::string locked : {"Library", ""}) {
+        test::FakeHome home;
+        test::writeFileOfSize(home / "Library/Caches/app/blob", 8192);
+        const std::string folder = locked.empty() ? home.path() : home / locked;
+        chmod(folder.c_str(), 0);
+        const int status = test::runAsUnprivileged([&] {
+            ScanControl control;
+            const auto result = MultiRootScan::scanSynchronously(control, ScanScope::systemData);
+            for (const char* root : {"Library/Caches", "Library/Mail", "Library"})
+                if (const auto node = result.node(home / root); !node || !node->accessDenied) return 1;
+            return result.unreadableFolders == 1 ? 0 : 2;
+        });
+        chmod(folder.c_str(), 0755);
+        EXPECT_EQ(status, 0) << "locked: ~/" << locked;
+    }
+}

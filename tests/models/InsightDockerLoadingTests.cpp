@@ -137,6 +137,26 @@ TEST(InsightLoading, RealAnalysisOfAFolderInTheFakeHome) {
     EXPECT_EQ(c.insights()->fileCount, 1);
 }
 
+// The category page shows the scan's figures and the insights side by side: the insights
+// pass over what the scan passes over, so both count the same files and bytes.
+TEST(InsightLoading, AScannedFolderIsExplainedWithTheScansOwnFigures) {
+    CoordinatorHome home;
+    writeFileOfSize(home / "Library/Caches/app/blob", 50'000);
+    writeFileOfSize(home / "Library/Caches/.Spotlight-V100/ignored", 500'000);
+    writeFileOfSize(home / "Library/Caches/app/.fseventsd/log", 20'000);
+    ScanCoordinator c;
+    c.start();
+    ASSERT_TRUE(waitUntil([&] { return c.phase() == ScanCoordinator::Phase::done; }, 60'000));
+    const ScanNodePtr caches = c.result().node(home / "Library/Caches");
+    ASSERT_TRUE(caches);
+    c.loadInsights(caches->path);
+    ASSERT_TRUE(waitUntil([&] { return c.insights().has_value(); }));
+    EXPECT_EQ(c.insights()->fileCount, caches->fileCount);
+    EXPECT_EQ(c.insights()->totalBytes, caches->size);
+    ASSERT_FALSE(c.insights()->largest.empty());
+    EXPECT_EQ(c.insights()->largest.front().path, home / "Library/Caches/app/blob");
+}
+
 TEST(DockerLoading, WithoutDockerNothingHappens) {
     CoordinatorHome home;
     Loader l;

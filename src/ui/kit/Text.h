@@ -18,7 +18,10 @@ public:
     Text(QString text, QFont font, Adaptive colour, QWidget* parent = nullptr);
 
     const QString& text() const { return text_; }
-    void setText(const QString& text);
+    virtual void setText(const QString& text);
+    const Adaptive& colour() const { return colour_; }
+    double opacity() const { return opacity_; }
+    Qt::Alignment alignment() const { return alignment_; }
     void setFont(const QFont& font);
     void setColour(const Adaptive& colour);
     void setOpacity(double opacity);

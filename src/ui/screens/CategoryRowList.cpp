@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollArea>
+#include <QToolTip>
 
 #include "engine/Bytes.h"
 #include "ui/kit/AccessibleControls.h"
@@ -54,9 +55,11 @@ void CategoryRowList::setRows(const std::vector<BrowseRow>& rows, size_t count, 
     tint_ = tint;
     for (size_t i = 0; i < count; ++i) {
         const BrowseRow& r = rows[i];
+        const bool blocked = r.isDirectory() && r.node()->accessDenied;
         Row row{r, QString::fromStdString(CategoryPane::rowName(r)),
-                QString::fromStdString(CategoryPane::shareText(r.size(), total_)),
-                QString::fromStdString(Bytes::format(r.size())), r.size(), CategoryPane::rowPath(r)};
+                blocked ? QString() : QString::fromStdString(CategoryPane::shareText(r.size(), total_)),
+                blocked ? QStringLiteral("blocked") : QString::fromStdString(Bytes::format(r.size())), r.size(),
+                CategoryPane::rowPath(r), blocked};
         rows_.push_back(std::move(row));
     }
     if (hovered_ >= static_cast<int>(rows_.size())) hovered_ = -1;
@@ -100,6 +103,7 @@ void CategoryRowList::paintEvent(QPaintEvent* event) {
     const QColor primary = Theme::primaryText().resolve(), secondary = Theme::secondaryText().resolve(),
                  tertiary = Theme::tertiaryText().resolve(), inset = Theme::inset().resolve();
     const QColor dot = Theme::tint(tint_).dot.resolve();
+    const QColor warning = Theme::warning().resolve();
 
     const int first = std::max(0, event->rect().top() / (rowHeight + spacing));
     for (int i = first; i < static_cast<int>(rows_.size()); ++i) {
@@ -112,8 +116,8 @@ void CategoryRowList::paintEvent(QPaintEvent* event) {
         p.fillPath(shape, hovering ? hover : card);
 
         double x = r.left() + kPadX;
-        Symbols::paint(p, QRectF(x, r.top(), kSymbolW, r.height()), row.row.isDirectory() ? "folder.fill" : "doc.fill",
-                       tertiary, 11);
+        Symbols::paint(p, QRectF(x, r.top(), kSymbolW, r.height()),
+                       row.blocked ? "lock.fill" : row.row.isDirectory() ? "folder.fill" : "doc.fill", tertiary, 11);
         x += kSymbolW + kGap;
         p.setFont(nameFont);
         p.setPen(primary);
@@ -122,16 +126,17 @@ void CategoryRowList::paintEvent(QPaintEvent* event) {
 
         const QRectF track = barTrack(i);
         capsule(p, track, inset);
-        capsule(p, QRectF(track.left(), track.top(), CategoryPane::shareBarWidth(track.width(), row.bytes, total_),
-                          track.height()),
-                dot);
+        if (!row.blocked)
+            capsule(p, QRectF(track.left(), track.top(), CategoryPane::shareBarWidth(track.width(), row.bytes, total_),
+                              track.height()),
+                    dot);
 
         double right = r.right() + 1 - kPadX;
         if (hovering)
             Symbols::paint(p, QRectF(right - kChevronW, r.top(), kChevronW, r.height()), "chevron.right", secondary, 9);
         right -= kChevronW + kGap;
         p.setFont(sizeFont);
-        p.setPen(secondary);
+        p.setPen(row.blocked ? warning : secondary);
         p.drawText(QRectF(right - kSizeW, r.top(), kSizeW, r.height()), Qt::AlignRight | Qt::AlignVCenter, row.size);
         right -= kSizeW + kGap;
         p.setFont(shareFont);
@@ -165,6 +170,21 @@ void CategoryRowList::mouseReleaseEvent(QMouseEvent* event) {
         const BrowseRow row = rows_[static_cast<size_t>(index)].row;
         onOpen(row);
     }
+}
+
+QString CategoryRowList::toolTip(size_t index) const {
+    if (index >= rows_.size() || !rows_[index].blocked) return {};
+    return QStringLiteral("This user may not read this folder, so its size is not counted.");
+}
+
+bool CategoryRowList::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const int index = rowAt(help->pos());
+    const QString tip = index < 0 ? QString() : toolTip(static_cast<size_t>(index));
+    if (tip.isEmpty()) QToolTip::hideText();
+    else QToolTip::showText(help->globalPos(), tip, this, rowRect(index));
+    return true;
 }
 
 void CategoryRowList::focusInEvent(QFocusEvent* event) {

@@ -26,6 +26,10 @@ public:
     void setRows(const std::vector<BrowseRow>& rows, size_t count, int64_t total, const Tint& tint);
     size_t rowCount() const { return rows_.size(); }
     const BrowseRow& row(size_t index) const { return rows_[index].row; }
+    /// The figure a row shows: its size, or "blocked" for a folder this user may not read.
+    const QString& sizeText(size_t index) const { return rows_[index].size; }
+    /// The row's tooltip; empty for a row that needs none.
+    QString toolTip(size_t index) const;
 
     std::function<void(const BrowseRow&)> onOpen;
     std::function<void(const std::string&)> onReveal;
@@ -54,6 +58,7 @@ protected:
     /// Up, Down, Home and End move the current row; Space and Return open it.
     void keyPressEvent(QKeyEvent*) override;
     void focusInEvent(QFocusEvent*) override;
+    bool event(QEvent*) override;
 
 private:
     struct Row {
@@ -63,6 +68,7 @@ private:
         QString size;
         int64_t bytes = 0;
         std::string path;
+        bool blocked = false; // a folder that could not be opened: its 0 bytes are not its size
     };
     void setHovered(int index);
 

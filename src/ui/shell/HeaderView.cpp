@@ -5,17 +5,16 @@
 #include <QHBoxLayout>
 #include <QLayout>
 #include <QPainter>
-#include <QVariantAnimation>
 #include <QVBoxLayout>
 
 #include "engine/Bytes.h"
 #include "models/ScanCoordinator.h"
-#include "ui/kit/Animations.h"
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CapacityBar.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/PulseDot.h"
+#include "ui/kit/RollingText.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Switch.h"
 #include "ui/kit/SymbolView.h"
@@ -75,7 +74,7 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     scopeColumn->addSpacing(3);
     auto* numberRow = new QHBoxLayout;
     numberRow->setSpacing(6);
-    number_ = new Text("—", Fonts::mono(33, Fonts::Weight::semibold), Theme::tertiaryText(), scopeBlock);
+    number_ = new RollingText("—", Fonts::mono(33, Fonts::Weight::semibold), Theme::tertiaryText(), scopeBlock);
     unit_ = new Text("", Fonts::mono(14, Fonts::Weight::medium), Theme::secondaryText(), scopeBlock);
     notScanned_ = new Text("not scanned yet", Fonts::system(12), Theme::tertiaryText(), scopeBlock);
     numberRow->addWidget(number_, 0, Qt::AlignBaseline);
@@ -132,11 +131,6 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     actionColumn->addStretch();
     row->addWidget(actionBlock, 0, Qt::AlignTop);
 
-    count_ = new QVariantAnimation(this);
-    count_->setDuration(250);
-    count_->setEasingCurve(QEasingCurve::OutCubic);
-    connect(count_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) { setNumber(int64_t(v.toDouble())); });
-
     auto& c = models.coordinator;
     connect(scope_, &SegmentedPicker::picked, this, [&c](int i) {
         c.setScope(i == 1 ? ScanScope::wholeDisk : ScanScope::systemData);
@@ -180,12 +174,12 @@ void HeaderView::refreshProgress() {
     const bool scanning = c.phase() == Phase::scanning;
     const bool hasNumbers = scanning || c.hasResult();
     const int64_t shown = scanning ? c.scannedBytes() : (c.hasResult() ? scannedTotal(c.result()) : 0);
+    // The figure, the legend and the sidebar change together: the figure's text is always
+    // the value of this moment; only the drawing of its changed digits rolls up into place.
     if (hasNumbers) {
         number_->setColour(Theme::primaryText());
-        showBytes(shown);
+        setNumber(shown);
     } else {
-        count_->stop();
-        shownBytes_ = 0;
         number_->setText("—");
         number_->setColour(Theme::tertiaryText());
         unit_->setText("");
@@ -203,25 +197,10 @@ void HeaderView::setNumber(int64_t bytes) {
     const auto parts = Bytes::parts(bytes);
     number_->setText(QString::fromStdString(parts.number));
     unit_->setText(QString::fromStdString(parts.unit));
-    // A count-up changes the text every frame; a frame painted before the posted layout
-    // pass would cut a text that grew. Lay the row out now.
+    // A frame painted before the posted layout pass (a rolling digit repaints at once)
+    // would cut a text that grew. Lay the row out now.
     if (number_->width() < number_->sizeHint().width() || unit_->width() < unit_->sizeHint().width())
         if (QLayout* layout = number_->parentWidget()->layout()) layout->activate();
-}
-
-void HeaderView::showBytes(int64_t bytes) {
-    // The figure counts up to its new value (a quarter second) when animations are on.
-    const bool animate = Animations::enabled() && isVisible() && bytes > shownBytes_ && shownBytes_ > 0;
-    const int64_t from = shownBytes_;
-    shownBytes_ = bytes;
-    count_->stop();
-    if (!animate) {
-        setNumber(bytes);
-        return;
-    }
-    count_->setStartValue(double(from));
-    count_->setEndValue(double(bytes));
-    count_->start();
 }
 
 void HeaderView::refreshStatus() {

@@ -2,7 +2,6 @@
 // The bar above the detail pages: navigation, the scope picker with the headline byte
 // count, the capacity bar, the appearance toggle, Rescan/Stop and the status line.
 // Refreshes in place: a progress tick updates the number, the bar and the path text only.
-#include <QVariantAnimation>
 #include <QWidget>
 
 #include "ui/services/AppModels.h"
@@ -14,6 +13,7 @@ class CapacityBar;
 class MainMenu;
 class NavigationControls;
 class PulseDot;
+class RollingText;
 class SegmentedPicker;
 class Switch;
 class SymbolView;
@@ -26,7 +26,7 @@ public:
 
     Button* actionButton() const { return action_; }
     Text* statusText() const { return statusText_; }
-    Text* number() const { return number_; }
+    RollingText* number() const { return number_; }
     Text* unit() const { return unit_; }
     CapacityBar* capacityBar() const { return bar_; }
     SegmentedPicker* scopePicker() const { return scope_; }
@@ -39,14 +39,13 @@ protected:
 private:
     void refreshProgress();
     void refreshStatus();
-    void showBytes(int64_t bytes);
     void setNumber(int64_t bytes);
 
     AppModels models_;
     MainMenu& menu_;
     NavigationControls* navigation_;
     SegmentedPicker* scope_;
-    Text* number_;
+    RollingText* number_;
     Text* unit_;
     Text* notScanned_;
     CapacityBar* bar_;
@@ -55,8 +54,6 @@ private:
     PulseDot* dot_;
     SymbolView* symbol_;
     Text* statusText_;
-    QVariantAnimation* count_ = nullptr;
-    int64_t shownBytes_ = 0;
 };
 
 } // namespace sorvel::ui

@@ -229,6 +229,7 @@ SidebarView::SidebarView(const AppModels& models, QWidget* parent) : QWidget(par
     for (auto signal : {&ScanCoordinator::resultChanged, &ScanCoordinator::phaseChanged,
                         &ScanCoordinator::selectedCategoryChanged, &ScanCoordinator::drillPathChanged})
         connect(&c, signal, this, &SidebarView::refresh);
+    connect(&c, &ScanCoordinator::progressChanged, this, &SidebarView::refreshOverview);
     refresh();
 }
 
@@ -245,11 +246,19 @@ SidebarRow* SidebarView::row(const std::string& pageID) const {
     return nullptr;
 }
 
+// While scanning, the figure the header shows at the same moment: the roots finished so far
+// hold only part of what has been read.
+void SidebarView::refreshOverview() {
+    const auto& c = models_.coordinator;
+    const int64_t size = c.phase() == ScanCoordinator::Phase::scanning ? c.scannedBytes() : total(c.result());
+    overview_->setModel({"Overview", size, Theme::accent(), {}, false, !c.selectedCategory().has_value()});
+}
+
 void SidebarView::refresh() {
     const auto& c = models_.coordinator;
     const ScanResult& result = c.result();
     const auto& selected = c.selectedCategory();
-    overview_->setModel({"Overview", total(result), Theme::accent(), {}, false, !selected.has_value()});
+    refreshOverview();
     progress_->setVisible(c.phase() == ScanCoordinator::Phase::scanning && result.categories.empty());
 
     // Category rows keyed by id: reuse what exists, so a refresh never rebuilds the list.

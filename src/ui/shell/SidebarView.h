@@ -77,6 +77,7 @@ protected:
 
 private:
     void refresh();
+    void refreshOverview();
     void select(std::optional<std::string> pageID);
     void connectRow(SidebarRow* row);
     /// Every row in the order shown: Overview, the categories, the tools.

@@ -232,3 +232,18 @@ TEST(CategoryDetailKeyboard, ArrowsMoveTheCurrentRowAndReturnOpensIt) {
     p.settleAll();
     EXPECT_EQ(p.coordinator->drillPath().size(), 1u);
 }
+
+// A subfolder this user may not read measures nothing; its row says so instead of showing
+// "0 KB" like an empty folder.
+TEST(CategoryDetailState, AnUnreadableFolderRowIsMarkedBlocked) {
+    Pane p(0, false, true);      // every folder measures 0 bytes
+    p.leaf->accessDenied = true; // as the walk leaves a folder it could not open
+    emit p.coordinator->resultChanged();
+    p.settleAll();
+    CategoryRowList* list = p.view->rowList();
+    for (size_t i = 0; i < list->rowCount(); ++i) {
+        const bool locked = list->row(i).isDirectory() && list->row(i).node() == p.leaf;
+        EXPECT_EQ(list->sizeText(i) == "blocked", locked) << i;
+        EXPECT_EQ(list->toolTip(i).isEmpty(), !locked) << i;
+    }
+}

@@ -11,11 +11,14 @@
 #include "ui/kit/Button.h"
 #include "ui/kit/CapacityBar.h"
 #include "ui/kit/Fonts.h"
+#include "ui/kit/RollingText.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Text.h"
 #include "ui/shell/HeaderView.h"
 #include "ui/shell/MainMenu.h"
 #include "ui/shell/NavigationControls.h"
+#include "ui/shell/SidebarView.h"
+#include "engine/Bytes.h"
 
 using namespace sorvel;
 using namespace sorvel::ui;
@@ -139,27 +142,55 @@ TEST(HeaderLayout, ALongStatusLineIsShortenedNotCutAtItsStart) {
     }
 }
 
-TEST(HeaderNumbers, AFigureThatGrowsWhileCountingUpIsNeverCut) {
+// While its digits roll, every frame of the figure is whole (as wide as its text) and shows
+// the figure the capacity legend shows at that moment, never one the legend has left.
+TEST(HeaderNumbers, EveryFrameOfTheRollingFigureIsWholeAndShowsTheLegendsFigure) {
     test::UiContext ctx;
     Header h(ctx);
     ctx.beginScan();
     ctx.scan().progress(9'000'000);
     ASSERT_TRUE(test::waitUntil([&] { return h.view.number()->text() == "9"; }));
     test::AnimationsOn animations;
-    // Watches every paint of the figure: it must be as wide as its text then.
     struct PaintWatch : QObject {
+        CapacityBar* bar;
         int frames = 0;
-        QStringList cut;
+        QStringList cut, behind;
+        explicit PaintWatch(CapacityBar* b) : bar(b) {}
         bool eventFilter(QObject* o, QEvent* e) override {
             auto* n = static_cast<Text*>(o);
-            if (e->type() == QEvent::Paint && ++frames && n->width() < n->sizeHint().width()) cut << n->text();
+            if (e->type() != QEvent::Paint) return false;
+            ++frames;
+            if (n->width() < n->sizeHint().width()) cut << n->text();
+            const auto legend = QString::fromStdString(Bytes::parts(bar->values().scanned).number);
+            if (n->text() != legend) behind << n->text() + " while the legend read " + legend;
             return false;
         }
-    } watch;
+    } watch(h.view.capacityBar());
     h.view.number()->installEventFilter(&watch);
-    ctx.scan().progress(962'200'000);
-    test::waitUntil([&] { return h.view.number()->text() == "971.2"; }, 3000);
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-    EXPECT_GT(watch.frames, 0);
+    // Grows, changes two digits, then shrinks into the next unit.
+    for (int64_t count : {971'200'000, 975'300'000, 1'000'300'000}) {
+        ctx.scan().progress(count - h.view.capacityBar()->values().scanned);
+        ASSERT_TRUE(test::waitUntil([&] { return h.view.capacityBar()->values().scanned == count; }));
+        test::waitUntil([&] { return h.view.number()->roll()->state() == QAbstractAnimation::Stopped; }, 3000);
+    }
+    EXPECT_GT(watch.frames, 3);
     EXPECT_TRUE(watch.cut.isEmpty()) << "cut while showing " << watch.cut.join(", ").toStdString();
+    EXPECT_TRUE(watch.behind.isEmpty()) << watch.behind.join(", ").toStdString();
+}
+
+// While a scan runs, the header's figure, the legend under the capacity bar and the sidebar's
+// Overview row are one figure of one moment (they once read 735.3 MB, 894.6 MB and 58 MB).
+TEST(HeaderNumbers, TheFigureTheLegendAndTheSidebarAgreeWhileScanning) {
+    test::UiContext ctx;
+    Header h(ctx);
+    SidebarView sidebar(ctx.models());
+    test::AnimationsOn animations;
+    ctx.beginScan();
+    ctx.scan().hand("caches", test::sampleNode("/tmp/caches", 58'000'000, 3));
+    for (int64_t count : {735'300'000, 894'600'000}) {
+        ctx.scan().progress(count - h.view.capacityBar()->values().scanned);
+        ASSERT_TRUE(test::waitUntil([&] { return h.view.capacityBar()->values().scanned == count; }));
+        EXPECT_EQ((h.view.number()->text() + " " + h.view.unit()->text()).toStdString(), Bytes::format(count));
+        EXPECT_EQ(sidebar.row("")->model().size, count);
+    }
 }
