@@ -19,24 +19,34 @@ int64_t saturatingAdd(int64_t a, int64_t b) {
 
 } // namespace
 
-HistoryModel::HistoryModel(QObject* parent) : QObject(parent) { reload(); }
+HistoryModel::HistoryModel(QObject* parent)
+    : QObject(parent), runs_(std::make_shared<const std::vector<SweepRun>>()) {
+    reload();
+}
 
 HistoryModel::~HistoryModel() = default;
 
 int64_t HistoryModel::totalMoved() const {
     int64_t total = 0;
-    for (const auto& run : runs_) total = saturatingAdd(total, run.receipt.movedBytes);
+    for (const auto& run : *runs_) total = saturatingAdd(total, run.receipt.movedBytes);
     return total;
 }
 
 int64_t HistoryModel::totalCount() const {
     int64_t total = 0;
-    for (const auto& run : runs_) total = saturatingAdd(total, run.receipt.movedCount);
+    for (const auto& run : *runs_) total = saturatingAdd(total, run.receipt.movedCount);
     return total;
 }
 
 void HistoryModel::setRuns(std::vector<SweepRun> runs) {
-    if (!Models::assignIfChanged(runs_, std::move(runs))) return;
+    setRuns(std::make_shared<const std::vector<SweepRun>>(std::move(runs)));
+}
+
+void HistoryModel::setRuns(std::shared_ptr<const std::vector<SweepRun>> runs) {
+    // Equal runs are taken too: the copy the history's cache no longer holds is let go.
+    const bool same = runs == runs_ || *runs == *runs_;
+    runs_ = std::move(runs);
+    if (same) return;
     emit runsChanged();
     emit changed();
 }
@@ -45,11 +55,13 @@ void HistoryModel::reload() {
     const uint64_t generation = ++generation_;
     ++loading_;
     Models::runThenDeliver(
-        this, Models::WorkPriority::userInitiated, [] { return SweepHistory::load(); },
-        [generation](HistoryModel& model, std::vector<SweepRun> runs) { model.finishLoad(generation, std::move(runs)); });
+        this, Models::WorkPriority::userInitiated, [] { return SweepHistory::sharedRuns(); },
+        [generation](HistoryModel& model, std::shared_ptr<const std::vector<SweepRun>> runs) {
+            model.finishLoad(generation, std::move(runs));
+        });
 }
 
-void HistoryModel::finishLoad(uint64_t generation, std::vector<SweepRun> runs) {
+void HistoryModel::finishLoad(uint64_t generation, std::shared_ptr<const std::vector<SweepRun>> runs) {
     --loading_;
     if (generation == generation_) setRuns(std::move(runs));
 }
@@ -81,7 +93,7 @@ void HistoryModel::restore(const SweepRun& run) {
             for (const auto& outcome : outcomes)
                 if (outcome.restored()) restored.push_back(outcome.item.originalPath);
             Restored done{std::move(outcomes), SweepHistory::removeItems(run.id, restored), {}};
-            done.runs = SweepHistory::load();
+            done.runs = SweepHistory::sharedRuns();
             return done;
         },
         [clears](HistoryModel& model, Restored restored) {
@@ -106,7 +118,9 @@ void HistoryModel::finishRestore(Restored restored) {
     setSaveError(restored.saved ? std::nullopt : std::optional<std::string>(restoreNotSavedMessage(restored.saved)));
     // A load started meanwhile (or a clear) knows better than this one.
     ++generation_;
-    if (Models::assignIfChanged(runs_, std::move(restored.runs))) emit runsChanged();
+    const bool same = restored.runs == runs_ || *restored.runs == *runs_;
+    runs_ = std::move(restored.runs);
+    if (!same) emit runsChanged();
     setRestoring(std::nullopt);
 }
 
@@ -137,9 +151,9 @@ void HistoryModel::finishClear(const SaveStatus& cleared, bool forgetRestore) {
     }
     ++generation_;
     setSaveError(std::nullopt);
-    const bool hadRuns = !runs_.empty(), hadExpanded = !expanded_.empty();
+    const bool hadRuns = !runs_->empty(), hadExpanded = !expanded_.empty();
     const bool hadRestore = forgetRestore && !lastRestore_.empty();
-    runs_.clear();
+    runs_ = std::make_shared<const std::vector<SweepRun>>();
     expanded_.clear();
     if (hadRestore) lastRestore_.clear();
     if (hadRuns) emit runsChanged();

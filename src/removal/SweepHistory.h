@@ -13,6 +13,7 @@
 // a second process in between doubles nothing and loses nothing. While the old list cannot
 // be taken out, it stays where it is, is shown with the rest, and changes are refused.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -99,6 +100,9 @@ struct Loaded {
 Loaded read();
 /// The readable stored runs, newest first; empty when absent.
 std::vector<SweepRun> load();
+/// The runs of `read`, shared with what it keeps rather than copied: a full history is
+/// large, and a window holds it for good.
+std::shared_ptr<const std::vector<SweepRun>> sharedRuns();
 /// Moves a list an earlier version kept in the settings file over to the history file;
 /// saved at once when there is none.
 SaveStatus moveOver();
