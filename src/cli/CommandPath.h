@@ -10,4 +10,7 @@ namespace sorvel::CommandPath {
 /// standard error and returns 1.
 int check(const std::string& argument, const std::string& path);
 
+/// Prints "Cannot read: ARGUMENT (reason)" for the errno on standard error; returns 1.
+int cannotRead(const std::string& argument, int error);
+
 } // namespace sorvel::CommandPath

@@ -2,23 +2,13 @@
 
 #include <cstdint>
 
+#include "engine/Bytes.h"
 #include "models/BackgroundWork.h"
 #include "models/Models.h"
 #include "removal/CleanupPolicy.h"
 #include "removal/RemovalRun.h"
 
 namespace sorvel {
-namespace {
-
-// Stored counts come from a file anyone could edit; a sum must not overflow.
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t sum = 0;
-    if (!__builtin_add_overflow(a, b, &sum)) return sum;
-    return b > 0 ? INT64_MAX : INT64_MIN;
-}
-
-} // namespace
-
 HistoryModel::HistoryModel(QObject* parent)
     : QObject(parent), runs_(std::make_shared<const std::vector<SweepRun>>()) {
     reload();
@@ -28,13 +18,13 @@ HistoryModel::~HistoryModel() = default;
 
 int64_t HistoryModel::totalMoved() const {
     int64_t total = 0;
-    for (const auto& run : *runs_) total = saturatingAdd(total, run.receipt.movedBytes);
+    for (const auto& run : *runs_) total = Bytes::saturatingAdd(total, run.receipt.movedBytes);
     return total;
 }
 
 int64_t HistoryModel::totalCount() const {
     int64_t total = 0;
-    for (const auto& run : *runs_) total = saturatingAdd(total, run.receipt.movedCount);
+    for (const auto& run : *runs_) total = Bytes::saturatingAdd(total, run.receipt.movedCount);
     return total;
 }
 
@@ -104,12 +94,11 @@ void HistoryModel::restore(const SweepRun& run) {
 }
 
 std::string HistoryModel::restoreNotSavedMessage(const SaveStatus& status) {
-    return "The items are back, but Sorvel could not update its history (" + status.reason() +
-           "), so it may still list them.";
+    return status.notSaved("The items are back, but Sorvel could not update its history", "so it may still list them");
 }
 
 std::string HistoryModel::clearNotSavedMessage(const SaveStatus& status) {
-    return "Sorvel could not clear its history (" + status.reason() + "), so every run stays listed.";
+    return status.notSaved("Sorvel could not clear its history", "so every run stays listed");
 }
 
 void HistoryModel::finishRestore(Restored restored) {

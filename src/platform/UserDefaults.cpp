@@ -22,8 +22,9 @@
 namespace sorvel {
 namespace {
 
-// One mutex per file: the history's move-over writes the settings while holding the
-// history's lock.
+// One mutex per file, so a settings write never waits behind a write of the far larger
+// history. (The history's move-over reads the settings while it holds the history's lock;
+// reads take no lock, and it writes the settings only after letting go of that one.)
 std::mutex& processLock(const std::string& path) {
     static std::mutex guard;
     static std::unordered_map<std::string, std::unique_ptr<std::mutex>> locks;
@@ -318,6 +319,10 @@ private:
 } // namespace
 
 std::string SaveStatus::reason() const { return saved() ? std::string() : std::strerror(error); }
+
+std::string SaveStatus::notSaved(std::string_view failed, std::string_view consequence) const {
+    return std::string(failed) + " (" + reason() + "), " + std::string(consequence) + ".";
+}
 
 std::string UserDefaults::standardFilePath() {
     std::string base;

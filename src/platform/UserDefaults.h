@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -29,6 +30,10 @@ struct SaveStatus {
     operator bool() const { return saved(); } // NOLINT: read as "was it saved"
     /// The system's description of the failure; empty when saved.
     std::string reason() const;
+    /// The one form of every "not saved" sentence: what could not be done, the reason in
+    /// brackets, then what follows from it, e.g. "Sorvel could not save the appearance
+    /// (Permission denied), so it will be lost when Sorvel quits."
+    std::string notSaved(std::string_view failed, std::string_view consequence) const;
 };
 
 class UserDefaults {

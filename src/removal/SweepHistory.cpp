@@ -6,6 +6,7 @@
 #include <set>
 #include <unordered_set>
 
+#include "engine/Bytes.h"
 #include "platform/FreedMemory.h"
 #include "platform/Path.h"
 #include "platform/UserDefaults.h"
@@ -371,8 +372,7 @@ SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalP
             std::erase_if(run.moved, [&](const MovedItem& item) { return gone.count(item.originalPath) > 0; });
             run.receipt.movedCount = static_cast<int64_t>(run.moved.size());
             int64_t bytes = 0;
-            for (const auto& item : run.moved)
-                if (__builtin_add_overflow(bytes, item.size, &bytes)) bytes = item.size > 0 ? INT64_MAX : INT64_MIN;
+            for (const auto& item : run.moved) bytes = Bytes::saturatingAdd(bytes, item.size);
             run.receipt.movedBytes = bytes;
             entry.changed = true;
             value = storedForm(std::move(list));
@@ -384,9 +384,7 @@ SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalP
 
 std::optional<std::string> notSavedMessage(const SaveStatus& status) {
     if (status) return std::nullopt;
-    if (status.reason().empty()) return kNotSavedMessage;
-    return "Sorvel could not save this run to its history (" + status.reason() +
-           "), so it cannot be put back from there.";
+    return status.notSaved("Sorvel could not save this run to its history", "so it cannot be put back from there");
 }
 
 SaveStatus forget(const UUID& id) {

@@ -79,12 +79,8 @@ inline constexpr size_t kMaximumRuns = 250;
 inline constexpr size_t kMaximumItemsPerRun = 2000;
 inline constexpr size_t kRunsWithDetail = 20;
 
-/// What callers show when a run could not be written down.
-inline constexpr const char* kNotSavedMessage =
-    "Sorvel could not save this run to its history, so it cannot be put back from there. "
-    "Check that the disk has room and that Sorvel's settings folder can be written.";
-
-/// None when saved; else `kNotSavedMessage`, with the system's reason when one is known.
+/// None when saved; else what callers show when a run could not be written down, with
+/// the system's reason.
 std::optional<std::string> notSavedMessage(const SaveStatus& status);
 
 /// "history.json" in the folder of the standard settings file.
