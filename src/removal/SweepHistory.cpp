@@ -227,9 +227,8 @@ SaveStatus moveOnce(bool& done) {
 // back from an old list still in the settings.
 SaveStatus change(const std::function<bool(std::optional<nlohmann::json>& value)>& body) {
     if (const SaveStatus moved = moveOver(); !moved) return moved;
-    const SaveStatus status = historyFile().modify(kKey, body);
-    FreedMemory::giveBack(); // the parsed file, and the list made from it, are gone
-    return status;
+    // What the parse freed stays with this thread for its next parse; the next read gives it back.
+    return historyFile().modify(kKey, body);
 }
 
 // The runs decoded from one version of the history file (and of an old list still in the
