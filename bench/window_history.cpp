@@ -3,7 +3,8 @@
 // history and with one at its bounds (250 runs, the 20 newest with 2,000 items each);
 // then one settings write (the appearance switch) with that full history beside the
 // settings, and, for comparison, with the same history inside the settings file as
-// earlier versions kept it.
+// earlier versions kept it. The resident memory of each window two seconds after its start
+// (the history loaded by then) says what the full history costs it.
 //
 // Usage: window_history [RUNS]   (default 9 starts of each kind, alternating, 41 writes)
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -42,12 +44,25 @@ public:
     }
 };
 
+// Resident memory of this process now, in MiB.
+double residentMiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return -1;
+}
+
+struct Start {
+    double seconds = -1;  // fork to first painted frame
+    double residentMiB = -1; // two seconds after the first frame
+};
+
 // The window as the application opens it, in a fresh process (so nothing is read yet),
 // timed from the fork to its first painted frame.
-double startIn(const std::string& config) {
+Start startIn(const std::string& config) {
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     int fds[2];
-    if (::pipe(fds) != 0) return -1;
+    if (::pipe(fds) != 0) return {};
     const auto forked = Clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -64,17 +79,22 @@ double startIn(const std::string& config) {
         window.centralWidget()->installEventFilter(&paint);
         window.show();
         while (!paint.painted) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        const double seconds = std::chrono::duration<double>(Clock::now() - forked).count();
-        const bool sent = ::write(fds[1], &seconds, sizeof seconds) == static_cast<ssize_t>(sizeof seconds);
+        Start start;
+        start.seconds = std::chrono::duration<double>(Clock::now() - forked).count();
+        const auto painted = Clock::now();
+        while (Clock::now() - painted < std::chrono::seconds(2))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        start.residentMiB = residentMiB();
+        const bool sent = ::write(fds[1], &start, sizeof start) == static_cast<ssize_t>(sizeof start);
         _exit(sent ? 0 : 2); // no teardown: only the start is measured
     }
     ::close(fds[1]);
-    double seconds = -1;
-    if (::read(fds[0], &seconds, sizeof seconds) != static_cast<ssize_t>(sizeof seconds)) seconds = -1;
+    Start start;
+    if (::read(fds[0], &start, sizeof start) != static_cast<ssize_t>(sizeof start)) start = {};
     ::close(fds[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
-    return seconds;
+    return start;
 }
 
 SweepRun runOf(int n, size_t items) {
@@ -131,24 +151,38 @@ int main(int argc, char** argv) {
     const std::string root = folder;
     setenv("HOME", root.c_str(), 1);
     const std::string empty = root + "/empty", full = root + "/full", inside = root + "/inside";
-    const nlohmann::json history = fullHistory();
-    UserDefaults(empty + "/sorvel/defaults.json").set("SorvelAppearance", "light");
-    UserDefaults(full + "/sorvel/defaults.json").set("SorvelAppearance", "light");
-    UserDefaults(full + "/sorvel/history.json").set("SorvelSweepHistory", history);
-    UserDefaults(inside + "/sorvel/defaults.json").set("SorvelAppearance", "light");
-    UserDefaults(inside + "/sorvel/defaults.json").set("SorvelSweepHistory", history);
+    // Written in a child: the windows are forked from this process, and the memory they
+    // report must be their own, not an inherited copy of the history.
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        const nlohmann::json history = fullHistory();
+        bool ok = UserDefaults(empty + "/sorvel/defaults.json").set("SorvelAppearance", "light");
+        ok = ok && UserDefaults(full + "/sorvel/defaults.json").set("SorvelAppearance", "light");
+        ok = ok && UserDefaults(full + "/sorvel/history.json").set("SorvelSweepHistory", history);
+        ok = ok && UserDefaults(inside + "/sorvel/defaults.json").set("SorvelAppearance", "light");
+        ok = ok && UserDefaults(inside + "/sorvel/defaults.json").set("SorvelSweepHistory", history);
+        _exit(ok ? 0 : 1);
+    }
+    if (int status = 0; writer < 0 || ::waitpid(writer, &status, 0) != writer || status != 0) return 1;
     std::printf("full history file: %.1f MB\n", double(sizeOf(full + "/sorvel/history.json")) / 1e6);
 
-    std::vector<double> emptyStarts, fullStarts;
+    std::vector<double> emptyStarts, fullStarts, emptyResident, fullResident;
     startIn(empty); // warm-up
     startIn(full);
     for (int i = 0; i < runs; ++i) {
-        emptyStarts.push_back(startIn(empty));
-        fullStarts.push_back(startIn(full));
+        const Start e = startIn(empty), f = startIn(full);
+        emptyStarts.push_back(e.seconds);
+        fullStarts.push_back(f.seconds);
+        emptyResident.push_back(e.residentMiB);
+        fullResident.push_back(f.residentMiB);
     }
     const double e = median(emptyStarts), f = median(fullStarts);
     std::printf("window start to first paint, median of %d: empty history %.0f ms, full history %.0f ms (%.2f x)\n",
                 runs, e * 1e3, f * 1e3, f / e);
+    const double re = median(emptyResident), rf = median(fullResident);
+    std::printf("resident 2 s after the start, median: empty history %.1f MiB, full history %.1f MiB "
+                "(the history costs %.1f MiB)\n",
+                re, rf, rf - re);
 
     const int writes = 41;
     const auto beside = settingsWrites(full, writes);

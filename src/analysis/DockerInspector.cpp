@@ -67,13 +67,6 @@ std::string joined(const std::vector<std::string>& parts) {
     return out;
 }
 
-// Sums of sizes read from the tool, held at the 64-bit limit rather than wrapping.
-int64_t plus(int64_t a, int64_t b) {
-    int64_t sum;
-    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
-    return sum;
-}
-
 void sortLargestFirst(std::vector<DockerUsage::Entry>& entries) {
     std::stable_sort(entries.begin(), entries.end(),
                      [](const auto& a, const auto& b) { return a.size > b.size; });
@@ -91,8 +84,8 @@ std::optional<DockerUsage::Group> grouped(std::string id, std::string title, std
         group.reclaimable = summary->second;
     } else {
         for (const auto& e : group.entries) {
-            group.total = plus(group.total, e.size);
-            if (e.isReclaimable) group.reclaimable = plus(group.reclaimable, e.size);
+            group.total = Bytes::saturatingAdd(group.total, e.size);
+            if (e.isReclaimable) group.reclaimable = Bytes::saturatingAdd(group.reclaimable, e.size);
         }
     }
     return group;

@@ -5,20 +5,13 @@
 #include <limits>
 #include <set>
 
+#include "engine/Bytes.h"
 #include "platform/UserDefaults.h"
 
 namespace sorvel {
 namespace {
 
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
-
-// Stored figures are not trusted to stay clear of the 64-bit limits.
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t sum;
-    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? kMax : kMin;
-    return sum;
-}
 
 std::optional<int64_t> integerValue(const nlohmann::json& value) {
     if (value.is_number_integer()) {
@@ -47,7 +40,7 @@ nlohmann::json encoded(const std::vector<StorageSnapshot>& history) {
 int64_t rootTotal(const CategoryResult& category) {
     int64_t total = 0;
     for (const auto& root : category.roots) {
-        if (root) total = saturatingAdd(total, root->size);
+        if (root) total = Bytes::saturatingAdd(total, root->size);
     }
     return total;
 }
@@ -56,7 +49,7 @@ int64_t rootTotal(const CategoryResult& category) {
 
 int64_t StorageSnapshot::scannedTotal() const {
     int64_t total = 0;
-    for (const auto& [id, bytes] : categories) total = saturatingAdd(total, bytes);
+    for (const auto& [id, bytes] : categories) total = Bytes::saturatingAdd(total, bytes);
     return total;
 }
 
@@ -124,7 +117,7 @@ std::vector<StorageSnapshot> record(const ScanResult& result, Date now, const Ca
     for (const auto& category : result.categories) {
         const int64_t bytes = rootTotal(category);
         snapshot.categories[category.id()] = bytes;
-        total = saturatingAdd(total, bytes);
+        total = Bytes::saturatingAdd(total, bytes);
     }
     if (result.categories.empty() || total < 1) return load();
 

@@ -27,11 +27,6 @@ int lookError(const std::string& path) {
     return statAnyLength(path.c_str(), &st) == 0 ? ENAMETOOLONG : errno;
 }
 
-int cannotRead(const std::string& argument, int error) {
-    ReportOutput::diagnostic("Cannot read: " + printable(argument) + " (" + std::strerror(error) + ")\n");
-    return 1;
-}
-
 int noSuchPath(const std::string& argument) {
     ReportOutput::diagnostic("No such path: " + printable(argument) + "\n");
     return 1;
@@ -44,6 +39,11 @@ int notThere(const std::string& argument, const std::string& path) {
 }
 
 } // namespace
+
+int cannotRead(const std::string& argument, int error) {
+    ReportOutput::diagnostic("Cannot read: " + printable(argument) + " (" + std::strerror(error) + ")\n");
+    return 1;
+}
 
 int missing(const std::string& argument, const std::string& path) {
     if (lookError(path) == ENAMETOOLONG) return cannotRead(argument, ENAMETOOLONG);

@@ -16,4 +16,7 @@ int check(const std::string& argument, const std::string& path);
 /// long for one system call, which is "Cannot read: ARGUMENT (File name too long)". Returns 1.
 int missing(const std::string& argument, const std::string& path);
 
+/// Prints "Cannot read: ARGUMENT (reason)" for the errno on standard error; returns 1.
+int cannotRead(const std::string& argument, int error);
+
 } // namespace sorvel::CommandPath

@@ -20,13 +20,6 @@ namespace {
 
 constexpr size_t kEntriesShown = 12;
 
-// The groups' figures come from the tool; their sum is held at the 64-bit limit.
-int64_t plus(int64_t a, int64_t b) {
-    int64_t sum;
-    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
-    return sum;
-}
-
 std::string upper(std::string text) {
     for (char& c : text) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -62,8 +55,8 @@ std::string dockerReport(const DockerUsage& usage) {
     }
     int64_t total = 0, reclaimable = 0;
     for (const auto& g : usage.groups) {
-        total = plus(total, g.total);
-        reclaimable = plus(reclaimable, g.reclaimable);
+        total = Bytes::saturatingAdd(total, g.total);
+        reclaimable = Bytes::saturatingAdd(reclaimable, g.reclaimable);
     }
     line("");
     line("  " + Bytes::format(total) + " total \u00B7 " + Bytes::format(reclaimable) + " reclaimable");

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <limits>
 
 #include "cli/HeadlessReport.h"
 #include "cli/ReportOutput.h"
@@ -27,13 +26,6 @@ const char* label(SweepRun::Trigger trigger) {
     return "Manual";
 }
 
-// Stored counts come from a file anyone could edit; a sum must not overflow.
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    if (b > 0 && a > std::numeric_limits<int64_t>::max() - b) return std::numeric_limits<int64_t>::max();
-    if (b < 0 && a < std::numeric_limits<int64_t>::min() - b) return std::numeric_limits<int64_t>::min();
-    return a + b;
-}
-
 } // namespace
 
 std::string historyReport(const std::vector<SweepRun>& runs) {
@@ -44,7 +36,7 @@ std::string historyReport(const std::vector<SweepRun>& runs) {
         return out;
     }
     int64_t total = 0;
-    for (const auto& run : runs) total = saturatingAdd(total, run.receipt.movedBytes);
+    for (const auto& run : runs) total = Bytes::saturatingAdd(total, run.receipt.movedBytes);
     line("\n  " + std::to_string(runs.size()) + " run" + (runs.size() == 1 ? "" : "s") + " recorded, " +
          Bytes::format(total) + " moved in total\n");
     for (size_t i = 0; i < runs.size() && i < kListedRuns; ++i) {

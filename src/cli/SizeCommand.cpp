@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "cli/CommandPath.h"
@@ -23,20 +22,16 @@ int size(const std::string& argument) {
     // The path stays bytes for the walk; only printed text is made valid UTF-8.
     const std::string path = expandingTildeInPath(argument);
     // A folder that cannot be read would otherwise pass for an empty one.
-    auto cannotRead = [&](int error) {
-        ReportOutput::diagnostic("Cannot read: " + printable(argument) + " (" + std::strerror(error) + ")\n");
-        return 1;
-    };
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         const FileDescriptor folder(openDirectory(path.c_str()));
-        if (!folder.valid()) return cannotRead(errno);
+        if (!folder.valid()) return CommandPath::cannotRead(argument, errno);
     }
     ScanControl control;
     const FileWalker::Options options; // the standard values, nothing excluded
     const ScanNodePtr node = FileWalker::walk(path, control, options);
     if (!node) return CommandPath::missing(argument, path);
-    if (node->accessDenied) return cannotRead(EACCES); // closed between the look and the walk
+    if (node->accessDenied) return CommandPath::cannotRead(argument, EACCES); // closed between the look and the walk
     std::string out = std::to_string(node->size) + " bytes  " + std::to_string(node->size / 1024) +
                       " KiB  " + Bytes::format(node->size) + "  " + std::to_string(node->fileCount) +
                       " files\n";

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "engine/Bytes.h"
 #include "models/BackgroundWork.h"
 #include "models/Models.h"
 #include "removal/CleanupPolicy.h"
@@ -11,15 +12,15 @@
 namespace sorvel {
 namespace {
 
-// Stored counts come from a file anyone could edit; a sum must not overflow.
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t sum = 0;
-    if (!__builtin_add_overflow(a, b, &sum)) return sum;
-    return b > 0 ? INT64_MAX : INT64_MIN;
+// The stored runs as they stand, runs cut short by a crash counted by what really moved;
+// shared with the history's cache unless a crash left a run to settle.
+std::shared_ptr<const std::vector<SweepRun>> loadSettled() {
+    auto runs = SweepHistory::sharedRuns();
+    for (const auto& run : *runs)
+        if (!CrashedRuns::pendingPaths(run.moved).empty())
+            return std::make_shared<const std::vector<SweepRun>>(CrashedRuns::settled(*runs));
+    return runs;
 }
-
-// The stored runs as they stand, runs cut short by a crash counted by what really moved.
-std::vector<SweepRun> loadSettled() { return CrashedRuns::settled(SweepHistory::load()); }
 
 // The items to put back: a run cut short as it is stored, with the items it recorded but
 // never moved, so those are told as such and leave it with the restored ones.
@@ -31,24 +32,34 @@ std::vector<MovedItem> itemsToRestore(const SweepRun& run) {
 
 } // namespace
 
-HistoryModel::HistoryModel(QObject* parent) : QObject(parent) { load(true); }
+HistoryModel::HistoryModel(QObject* parent)
+    : QObject(parent), runs_(std::make_shared<const std::vector<SweepRun>>()) {
+    load(true);
+}
 
 HistoryModel::~HistoryModel() = default;
 
 int64_t HistoryModel::totalMoved() const {
     int64_t total = 0;
-    for (const auto& run : runs_) total = saturatingAdd(total, run.receipt.movedBytes);
+    for (const auto& run : *runs_) total = Bytes::saturatingAdd(total, run.receipt.movedBytes);
     return total;
 }
 
 int64_t HistoryModel::totalCount() const {
     int64_t total = 0;
-    for (const auto& run : runs_) total = saturatingAdd(total, run.receipt.movedCount);
+    for (const auto& run : *runs_) total = Bytes::saturatingAdd(total, run.receipt.movedCount);
     return total;
 }
 
 void HistoryModel::setRuns(std::vector<SweepRun> runs) {
-    if (!Models::assignIfChanged(runs_, std::move(runs))) return;
+    setRuns(std::make_shared<const std::vector<SweepRun>>(std::move(runs)));
+}
+
+void HistoryModel::setRuns(std::shared_ptr<const std::vector<SweepRun>> runs) {
+    // Equal runs are taken too: the copy the history's cache no longer holds is let go.
+    const bool same = runs == runs_ || *runs == *runs_;
+    runs_ = std::move(runs);
+    if (same) return;
     emit runsChanged();
     emit changed();
 }
@@ -66,7 +77,7 @@ void HistoryModel::load(bool atStart) {
             if (atStart) CrashedRuns::removeRecordsOfNothing(SweepHistory::load());
             return loadSettled();
         },
-        [generation](HistoryModel& model, std::vector<SweepRun> runs) {
+        [generation](HistoryModel& model, std::shared_ptr<const std::vector<SweepRun>> runs) {
             model.finishLoad(generation, std::move(runs));
         },
         [generation](HistoryModel& model, const std::string& reason) {
@@ -78,7 +89,7 @@ void HistoryModel::load(bool atStart) {
         });
 }
 
-void HistoryModel::finishLoad(uint64_t generation, std::vector<SweepRun> runs) {
+void HistoryModel::finishLoad(uint64_t generation, std::shared_ptr<const std::vector<SweepRun>> runs) {
     --loading_;
     if (generation == generation_) setRuns(std::move(runs));
 }
@@ -132,12 +143,11 @@ void HistoryModel::restore(const SweepRun& run) {
 }
 
 std::string HistoryModel::restoreNotSavedMessage(const SaveStatus& status) {
-    return "The items are back, but Sorvel could not update its history (" + status.reason() +
-           "), so it may still list them.";
+    return status.notSaved("The items are back, but Sorvel could not update its history", "so it may still list them");
 }
 
 std::string HistoryModel::clearNotSavedMessage(const SaveStatus& status) {
-    return "Sorvel could not clear its history (" + status.reason() + "), so every run stays listed.";
+    return status.notSaved("Sorvel could not clear its history", "so every run stays listed");
 }
 
 void HistoryModel::finishRestore(Restored restored) {
@@ -146,7 +156,9 @@ void HistoryModel::finishRestore(Restored restored) {
     setSaveError(restored.saved ? std::nullopt : std::optional<std::string>(restoreNotSavedMessage(restored.saved)));
     // A load started meanwhile (or a clear) knows better than this one.
     ++generation_;
-    if (Models::assignIfChanged(runs_, std::move(restored.runs))) emit runsChanged();
+    const bool same = restored.runs == runs_ || *restored.runs == *runs_;
+    runs_ = std::move(restored.runs);
+    if (!same) emit runsChanged();
     setRestoring(std::nullopt);
 }
 
@@ -189,9 +201,9 @@ void HistoryModel::finishClear(const SaveStatus& cleared, bool forgetRestore) {
     }
     ++generation_;
     setSaveError(std::nullopt);
-    const bool hadRuns = !runs_.empty(), hadExpanded = !expanded_.empty();
+    const bool hadRuns = !runs_->empty(), hadExpanded = !expanded_.empty();
     const bool hadRestore = forgetRestore && !lastRestore_.empty();
-    runs_.clear();
+    runs_ = std::make_shared<const std::vector<SweepRun>>();
     expanded_.clear();
     if (hadRestore) lastRestore_.clear();
     if (hadRuns) emit runsChanged();

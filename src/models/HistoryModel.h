@@ -5,6 +5,7 @@
 // worker and come back through the event loop.
 #include <QObject>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -28,7 +29,7 @@ public:
     explicit HistoryModel(QObject* parent = nullptr);
     ~HistoryModel() override;
 
-    const std::vector<SweepRun>& runs() const { return runs_; }
+    const std::vector<SweepRun>& runs() const { return *runs_; }
     const std::set<UUID>& expanded() const { return expanded_; }
     const std::optional<UUID>& restoring() const { return restoring_; }
     bool isRestoring() const { return restoring_.has_value(); }
@@ -48,6 +49,7 @@ public:
 
     /// Replaces the runs.
     void setRuns(std::vector<SweepRun> runs);
+    void setRuns(std::shared_ptr<const std::vector<SweepRun>> runs);
     /// Loads the stored runs on a worker; the screen asks each time it appears. A load
     /// started before a clear or a later load is dropped when it comes back. A run cut
     /// short by a crash lists and counts only what really moved.
@@ -79,17 +81,18 @@ private:
     struct Restored {
         std::vector<RestoreOutcome> outcomes;
         SaveStatus saved;
-        std::vector<SweepRun> runs;
+        std::shared_ptr<const std::vector<SweepRun>> runs;
     };
     void load(bool atStart);
     void finishRestore(Restored restored);
     void finishClear(const SaveStatus& cleared, bool forgetRestore);
-    void finishLoad(uint64_t generation, std::vector<SweepRun> runs);
+    void finishLoad(uint64_t generation, std::shared_ptr<const std::vector<SweepRun>> runs);
     void setRestoring(std::optional<UUID> id);
     void setSaveError(std::optional<std::string> error);
     void setFailure(std::optional<std::string> failure);
 
-    std::vector<SweepRun> runs_;
+    // Shared with the history's own cache: a full history is too large to hold twice.
+    std::shared_ptr<const std::vector<SweepRun>> runs_;
     std::set<UUID> expanded_;
     std::optional<UUID> restoring_;
     std::vector<RestoreOutcome> lastRestore_;

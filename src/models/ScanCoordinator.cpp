@@ -343,8 +343,8 @@ void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, 
 }
 
 std::string ScanCoordinator::trendsNotSavedMessage(const SaveStatus& status) {
-    return "Sorvel could not save this measurement to its storage trends (" + status.reason() +
-           "), so the trends will not show it.";
+    return status.notSaved("Sorvel could not save this measurement to its storage trends",
+                           "so the trends will not show it");
 }
 
 void ScanCoordinator::cancel() {

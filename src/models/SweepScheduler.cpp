@@ -5,6 +5,7 @@
 #include <ctime>
 #include <unordered_set>
 
+#include "engine/Bytes.h"
 #include "cleanup/CloudStatus.h"
 #include "models/BackgroundWork.h"
 #include "models/DesktopNotifications.h"
@@ -48,13 +49,6 @@ std::optional<Date> todayAt(int hour, Date now) {
 
 // Stored dates keep whole microseconds; a receipt made here reads back equal.
 Date storable(Date d) { return std::chrono::time_point_cast<std::chrono::microseconds>(d); }
-
-// Stored finding sizes come from a file anyone could edit; a sum must not overflow.
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t sum = 0;
-    if (!__builtin_add_overflow(a, b, &sum)) return sum;
-    return b > 0 ? INT64_MAX : INT64_MIN;
-}
 
 std::set<std::string> actionablePaths(const std::vector<CleanupOutcome>& outcomes) {
     std::set<std::string> paths;
@@ -112,7 +106,7 @@ std::vector<CleanupOutcome> SweepScheduler::actionableFindings() const {
 int64_t SweepScheduler::selectedBytes() const {
     int64_t total = 0;
     for (const auto& o : findings_)
-        if (o.wouldMove() && selectedPaths_.count(o.path)) total = saturatingAdd(total, o.size);
+        if (o.wouldMove() && selectedPaths_.count(o.path)) total = Bytes::saturatingAdd(total, o.size);
     return total;
 }
 
@@ -124,8 +118,7 @@ bool SweepScheduler::allSelected() const {
 // ---- Schedule and timer ----
 
 std::string SweepScheduler::scheduleNotSavedMessage(const SaveStatus& status) {
-    return "Sorvel could not save the sweep schedule (" + status.reason() +
-           "), so the change will be lost when Sorvel quits.";
+    return status.notSaved("Sorvel could not save the sweep schedule", "so the change will be lost when Sorvel quits");
 }
 
 void SweepScheduler::setSaveError(std::optional<std::string> error, bool fromSchedule) {
@@ -309,7 +302,7 @@ SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<Cleanup
     for (const auto& o : result.outcomes) {
         if (!o.moved()) continue;
         movedPaths.insert(o.path);
-        movedBytes = saturatingAdd(movedBytes, o.size);
+        movedBytes = Bytes::saturatingAdd(movedBytes, o.size);
     }
     // The sweep's receipt stays; what the panel moved is added to it. A move that moved
     // nothing leaves it as it is.
@@ -320,7 +313,7 @@ SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<Cleanup
         receipt.date = when;
         receipt.action = SweepSchedule::Action::clean;
         receipt.movedCount = (sweepMoved ? last->movedCount : 0) + static_cast<int64_t>(movedPaths.size());
-        receipt.movedBytes = saturatingAdd(sweepMoved ? last->movedBytes : 0, movedBytes);
+        receipt.movedBytes = Bytes::saturatingAdd(sweepMoved ? last->movedBytes : 0, movedBytes);
         receipt.withheldReason.reset();
         status = SweepReceipt::record(receipt);
         move.lastReceipt = receipt;

@@ -146,8 +146,7 @@ void UpdateChecker::skipThisVersion() {
 void UpdateChecker::dismiss() { setState(State::idle()); }
 
 std::string UpdateChecker::notSavedMessage(const SaveStatus& status) {
-    return "Sorvel could not save its update settings (" + status.reason() +
-           "), so the change will be lost when Sorvel quits.";
+    return status.notSaved("Sorvel could not save its update settings", "so the change will be lost when Sorvel quits");
 }
 
 void UpdateChecker::save(const char* key, nlohmann::json value) {

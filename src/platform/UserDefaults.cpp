@@ -1,6 +1,7 @@
 #include "platform/UserDefaults.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -15,13 +16,15 @@
 #include <unistd.h>
 
 #include "platform/AtomicFile.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Path.h"
 
 namespace sorvel {
 namespace {
 
-// One mutex per file: the history's move-over writes the settings while holding the
-// history's lock.
+// One mutex per file, so a settings write never waits behind a write of the far larger
+// history. (The history's move-over reads the settings while it holds the history's lock;
+// reads take no lock, and it writes the settings only after letting go of that one.)
 std::mutex& processLock(const std::string& path) {
     static std::mutex guard;
     static std::unordered_map<std::string, std::unique_ptr<std::mutex>> locks;
@@ -60,14 +63,28 @@ bool settled(const Signature& signature) {
     return nanoseconds(now) - std::max(signature.modified, signature.changed) > kMargin;
 }
 
-// One parsed version of a file, shared by every reader in the process.
+// One parsed version of a file, shared by every reader in the process. The object is
+// held here only for files kept in memory; otherwise only while some caller holds it.
 struct Cached {
     Kind kind = Kind::missing;
+    int error = 0; // why a file that exists could not be read
     Signature signature;
     bool settled = false;
     size_t hash = 0;
+    uint64_t version = 0;
     std::shared_ptr<const nlohmann::json> object;
+    std::weak_ptr<const nlohmann::json> held;
 };
+
+// Versions of contents: a missing file and one that cannot be read at all have one each;
+// every other content gets a fresh number when it is first seen.
+constexpr uint64_t kMissingVersion = 1;
+constexpr uint64_t kFailedVersion = 2;
+
+uint64_t freshVersion() {
+    static std::atomic<uint64_t> next{16};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
 
 std::mutex& cacheLock() {
     static std::mutex m;
@@ -95,25 +112,32 @@ const std::shared_ptr<const nlohmann::json>& emptyObject() {
     return empty;
 }
 
-std::shared_ptr<const Cached> plain(Kind kind) {
-    auto entry = std::make_shared<Cached>();
-    entry->kind = kind;
-    entry->object = kind == Kind::missing ? emptyObject() : nullptr;
-    return entry;
+// What a reader gets: the kind and version of the contents, and the object unless the
+// reader said it holds that version already.
+struct Stored {
+    Kind kind = Kind::missing;
+    int error = 0;
+    uint64_t version = 0;
+    std::shared_ptr<const nlohmann::json> object;
+};
+
+// A file that is not there (error 0) or cannot be read at all (its errno).
+Stored plain(int error) {
+    if (error == ENOENT) return {Kind::missing, 0, kMissingVersion, emptyObject()};
+    return {Kind::failed, error != 0 ? error : EIO, kFailedVersion, nullptr};
 }
 
-// The bytes and the signature of the version read. None when the file cannot be read;
-// `missing` then says whether it is absent.
-std::optional<std::string> readAll(const std::string& path, bool* missing, Signature* signature) {
-    *missing = false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        *missing = errno == ENOENT;
+// The bytes and the signature of the version read; none when the file cannot be read,
+// with `error` the reason (ENOENT when it is absent).
+std::optional<std::string> readAll(const std::string& path, int* error, Signature* signature) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st;
+    if (!fd.valid() || fstat(fd.get(), &st) != 0) {
+        *error = errno;
         return std::nullopt;
     }
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (!S_ISREG(st.st_mode)) {
+        *error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return std::nullopt;
     }
     *signature = signatureOf(st);
@@ -121,16 +145,15 @@ std::optional<std::string> readAll(const std::string& path, bool* missing, Signa
     out.reserve(static_cast<size_t>(std::max<off_t>(st.st_size, 0)));
     char buffer[65536];
     for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            ::close(fd);
+            *error = errno;
             return std::nullopt;
         }
         if (n == 0) break;
         out.append(buffer, static_cast<size_t>(n));
     }
-    ::close(fd);
     return out;
 }
 
@@ -165,34 +188,66 @@ std::optional<nlohmann::json> parseBounded(const std::string& text) {
     return parsed;
 }
 
-// The file as it is now: from memory while its signature holds (and, for a file changed
-// in the last seconds, while its bytes are the same), else read and parsed afresh.
-std::shared_ptr<const Cached> readStored(const std::string& path) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return plain(errno == ENOENT ? Kind::missing : Kind::failed);
-    const auto known = cachedFor(path);
-    if (known && known->settled && known->signature == signatureOf(st)) return known;
+std::shared_ptr<const nlohmann::json> objectOf(const Cached& entry) {
+    if (entry.kind != Kind::object) return nullptr;
+    return entry.object ? entry.object : entry.held.lock();
+}
 
-    bool missing = false;
+void parseInto(Cached& entry, const std::string& text) {
+    if (auto parsed = parseBounded(text); parsed && parsed->is_object()) {
+        entry.kind = Kind::object;
+        entry.held = entry.object = std::make_shared<const nlohmann::json>(std::move(*parsed));
+    } else {
+        entry.kind = Kind::unreadable;
+    }
+}
+
+// The file as it is now: from memory while its signature holds (and, for a file changed
+// in the last seconds, while its bytes are the same), else read and parsed afresh. The
+// object is left out when the contents are still the version `known`, so a reader that
+// holds what it derived from them need not have them parsed again.
+Stored readStored(const std::string& path, UserDefaults::Retention retention, uint64_t known = 0) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return plain(errno);
+    const auto cached = cachedFor(path);
+    if (cached && cached->settled && cached->signature == signatureOf(st)) {
+        if (cached->version == known) return {cached->kind, 0, cached->version, nullptr};
+        if (auto object = objectOf(*cached); object || cached->kind != Kind::object)
+            return {cached->kind, 0, cached->version, std::move(object)};
+    }
+
+    int error = 0;
     Signature signature;
-    auto text = readAll(path, &missing, &signature);
-    if (!text) return plain(missing ? Kind::missing : Kind::failed);
-    const size_t hash = std::hash<std::string_view>{}(*text);
+    auto text = readAll(path, &error, &signature);
+    if (!text) return plain(error);
     auto entry = std::make_shared<Cached>();
     entry->signature = signature;
     entry->settled = settled(signature);
-    entry->hash = hash;
-    if (known && known->hash == hash && known->signature.size == signature.size) {
-        entry->kind = known->kind;
-        entry->object = known->object;
-    } else if (auto parsed = parseBounded(*text); parsed && parsed->is_object()) {
-        entry->kind = Kind::object;
-        entry->object = std::make_shared<const nlohmann::json>(std::move(*parsed));
+    entry->hash = std::hash<std::string_view>{}(*text);
+    std::shared_ptr<const nlohmann::json> object;
+    const bool sameContents = cached && cached->hash == entry->hash && cached->signature.size == signature.size;
+    if (sameContents) {
+        // The same contents: the same version, parsed again only when wanted and let go.
+        entry->kind = cached->kind;
+        entry->version = cached->version;
+        entry->object = cached->object;
+        entry->held = cached->held;
+        object = objectOf(*entry);
+        if (!object && entry->kind == Kind::object && entry->version != known) {
+            parseInto(*entry, *text);
+            object = objectOf(*entry);
+        }
     } else {
-        entry->kind = Kind::unreadable;
+        parseInto(*entry, *text);
+        entry->version = freshVersion();
+        object = objectOf(*entry);
     }
-    keep(path, entry);
-    return entry;
+    if (retention == UserDefaults::Retention::whileHeld && !(sameContents && cached->object)) entry->object.reset();
+    const Kind kind = entry->kind;
+    const uint64_t version = entry->version;
+    keep(path, std::move(entry));
+    if (version == known) object.reset();
+    return {kind, 0, version, std::move(object)};
 }
 
 bool exists(const std::string& path) {
@@ -230,7 +285,8 @@ int keepAside(const UserDefaults& defaults) {
 class WriteLock {
 public:
     explicit WriteLock(const std::string& path) : inProcess_(processLock(path)) {
-        fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        // A link in the lock's place is refused (ELOOP), not followed to make a file elsewhere.
+        fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd_ < 0) {
             error_ = errno;
             return;
@@ -264,6 +320,10 @@ private:
 
 std::string SaveStatus::reason() const { return saved() ? std::string() : std::strerror(error); }
 
+std::string SaveStatus::notSaved(std::string_view failed, std::string_view consequence) const {
+    return std::string(failed) + " (" + reason() + "), " + std::string(consequence) + ".";
+}
+
 std::string UserDefaults::standardFilePath() {
     std::string base;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') base = xdg;
@@ -282,11 +342,16 @@ std::string UserDefaults::keptAsidePath(int n) const {
 }
 
 bool UserDefaults::isReadable() const {
-    const auto kind = readStored(path_)->kind;
+    const auto kind = readStored(path_, retention_).kind;
     return kind == Kind::missing || kind == Kind::object;
 }
 
-std::shared_ptr<const nlohmann::json> UserDefaults::snapshot() const { return readStored(path_)->object; }
+std::shared_ptr<const nlohmann::json> UserDefaults::snapshot() const { return readStored(path_, retention_).object; }
+
+UserDefaults::Version UserDefaults::version(uint64_t known) const {
+    auto stored = readStored(path_, retention_, known);
+    return {stored.version, std::move(stored.object)};
+}
 
 bool UserDefaults::contains(const std::string& key) const {
     const auto object = snapshot();
@@ -342,11 +407,11 @@ SaveStatus UserDefaults::modify(const std::string& key,
     // crashed writer's.
     AtomicFile::removeStrayTemporaries(path_);
 
-    const auto stored = readStored(path_);
+    const Stored stored = readStored(path_, retention_);
     // A file that exists but could not be read at all is never replaced.
-    if (stored->kind == Kind::failed) return SaveStatus::failed(EIO);
+    if (stored.kind == Kind::failed) return SaveStatus::failed(stored.error);
     // The held version stays as it is for its readers; the change goes to a copy.
-    nlohmann::json object = stored->object ? *stored->object : nlohmann::json::object();
+    nlohmann::json object = stored.object ? *stored.object : nlohmann::json::object();
     std::optional<nlohmann::json> value;
     if (auto it = object.find(key); it != object.end()) value = std::move(*it);
     if (!change(value)) return {};
@@ -360,7 +425,7 @@ SaveStatus UserDefaults::modify(const std::string& key,
         return SaveStatus::failed(EINVAL);
     }
     // Keep what we could not read rather than silently replacing it.
-    if (stored->kind == Kind::unreadable)
+    if (stored.kind == Kind::unreadable)
         if (const int code = keepAside(*this)) return SaveStatus::failed(code);
     if (const int code = AtomicFile::write(path_, text, 0600)) return SaveStatus::failed(code);
     // What was just written is what the next reader gets, without reading it back; the
@@ -372,7 +437,9 @@ SaveStatus UserDefaults::modify(const std::string& key,
         entry->signature = signatureOf(st);
         entry->settled = false;
         entry->hash = std::hash<std::string_view>{}(text);
-        entry->object = std::make_shared<const nlohmann::json>(std::move(object));
+        entry->version = freshVersion();
+        entry->held = entry->object = std::make_shared<const nlohmann::json>(std::move(object));
+        if (retention_ == Retention::whileHeld) entry->object.reset();
         keep(path_, std::move(entry));
     }
     return {};

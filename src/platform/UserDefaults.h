@@ -10,10 +10,12 @@
 // object, nested deeper than any value of ours) is kept aside as "defaults.corrupt-1.json"
 // (the newest) up to "-5" before the next write starts afresh.
 #include <cerrno>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -28,6 +30,10 @@ struct SaveStatus {
     operator bool() const { return saved(); } // NOLINT: read as "was it saved"
     /// The system's description of the failure; empty when saved.
     std::string reason() const;
+    /// The one form of every "not saved" sentence: what could not be done, the reason in
+    /// brackets, then what follows from it, e.g. "Sorvel could not save the appearance
+    /// (Permission denied), so it will be lost when Sorvel quits."
+    std::string notSaved(std::string_view failed, std::string_view consequence) const;
 };
 
 class UserDefaults {
@@ -37,10 +43,16 @@ public:
     /// How many unreadable files are kept aside; the oldest copy goes first.
     static constexpr int kKeptAsideCopies = 5;
 
+    /// How long a parsed file stays in memory: while it is the file's current version (the
+    /// settings: small and read often), or only while some caller holds its snapshot (a
+    /// large file whose one reader keeps what it derives instead).
+    enum class Retention { whileCurrent, whileHeld };
+
     /// The defaults of the current user, located from the environment at the call.
     static UserDefaults standard();
     static std::string standardFilePath();
-    explicit UserDefaults(std::string filePath) : path_(std::move(filePath)) {}
+    explicit UserDefaults(std::string filePath, Retention retention = Retention::whileCurrent)
+        : path_(std::move(filePath)), retention_(retention) {}
 
     const std::string& filePath() const { return path_; }
     /// Where the n-th kept-aside copy goes (1 is the newest): "defaults.corrupt-n.json".
@@ -54,6 +66,16 @@ public:
     /// pointer until the file changes, so callers may keep what they derive from it. An
     /// empty object when the file is missing; null when it cannot be read.
     std::shared_ptr<const nlohmann::json> snapshot() const;
+
+    /// The contents as a number that changes whenever they do (a file that cannot be read
+    /// at all, or is missing, has one number each), with the snapshot, which is left empty
+    /// when the number is still `known`: a caller that keeps what it derived from that
+    /// version needs no parse.
+    struct Version {
+        uint64_t number = 0;
+        std::shared_ptr<const nlohmann::json> object;
+    };
+    Version version(uint64_t known = 0) const;
     bool contains(const std::string& key) const;
 
     /// The stored value, or none when the key is absent or the file cannot be read.
@@ -76,6 +98,7 @@ public:
 
 private:
     std::string path_;
+    Retention retention_ = Retention::whileCurrent;
 };
 
 } // namespace sorvel

@@ -1,5 +1,6 @@
 #include "removal/ManualRun.h"
 
+#include "engine/Bytes.h"
 #include "removal/SweepCoding.h"
 
 namespace sorvel::ManualRun {
@@ -10,7 +11,7 @@ SweepReceipt receipt(const std::vector<CleanupOutcome>& outcomes) {
     for (const auto& outcome : outcomes) {
         if (outcome.moved()) {
             ++moved;
-            receipt.movedBytes += outcome.size;
+            receipt.movedBytes = Bytes::saturatingAdd(receipt.movedBytes, outcome.size);
         } else if (outcome.refusal() || outcome.failure()) {
             ++refused;
         }

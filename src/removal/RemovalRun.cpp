@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 
+#include "engine/Bytes.h"
 #include "platform/TrashRecords.h"
 #include "removal/ManualRun.h"
 
@@ -116,7 +117,8 @@ Result moveAndRecord(Request request) {
             // Counted with the items still on their way, so the stored run adds up.
             run.receipt.movedCount = static_cast<int64_t>(run.moved.size());
             run.receipt.movedBytes = 0;
-            for (const auto& item : run.moved) run.receipt.movedBytes += item.size;
+            for (const auto& item : run.moved)
+                run.receipt.movedBytes = Bytes::saturatingAdd(run.receipt.movedBytes, item.size);
         }
         // The last write decides: a run stored whole at the end lost nothing on the way.
         problem = SweepHistory::store(run);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "engine/Bytes.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
@@ -14,13 +15,6 @@
 
 namespace sorvel::RestoreExecutor {
 namespace {
-
-// Sizes come from the stored history, which anyone could edit; a sum must not overflow.
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t sum = 0;
-    if (!__builtin_add_overflow(a, b, &sum)) return sum;
-    return b > 0 ? INT64_MAX : INT64_MIN;
-}
 
 std::string messageFor(int code) {
     switch (code) {
@@ -104,7 +98,7 @@ CleanupPolicy policyFor(const SweepRun& run) {
 int64_t restoredBytes(const std::vector<RestoreOutcome>& outcomes) {
     int64_t total = 0;
     for (const auto& outcome : outcomes)
-        if (outcome.restored()) total = saturatingAdd(total, outcome.item.size);
+        if (outcome.restored()) total = Bytes::saturatingAdd(total, outcome.item.size);
     return total;
 }
 

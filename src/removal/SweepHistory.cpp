@@ -6,6 +6,8 @@
 #include <set>
 #include <unordered_set>
 
+#include "engine/Bytes.h"
+#include "platform/FreedMemory.h"
 #include "platform/Path.h"
 #include "platform/UserDefaults.h"
 #include "removal/SweepCoding.h"
@@ -163,7 +165,8 @@ std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
 namespace SweepHistory {
 namespace {
 
-UserDefaults historyFile() { return UserDefaults(filePath()); }
+// The parsed file is let go once read: the decoded runs are what is kept.
+UserDefaults historyFile() { return UserDefaults(filePath(), UserDefaults::Retention::whileHeld); }
 
 // The entries of `old` that `current` does not hold: runs by id, entries that cannot be
 // read by their exact form.
@@ -224,15 +227,16 @@ SaveStatus moveOnce(bool& done) {
 // back from an old list still in the settings.
 SaveStatus change(const std::function<bool(std::optional<nlohmann::json>& value)>& body) {
     if (const SaveStatus moved = moveOver(); !moved) return moved;
+    // What the parse freed stays with this thread for its next parse; the next read gives it back.
     return historyFile().modify(kKey, body);
 }
 
+// The runs decoded from one version of the history file (and of an old list still in the
+// settings; 0 when there is none), without the documents they came from.
 struct ReadCache {
     std::mutex mutex;
-    // Weak, so an old version is not kept alive beside the new one.
-    std::weak_ptr<const nlohmann::json> history, settings;
-    bool filled = false;
-    Loaded loaded;
+    uint64_t history = 0, settings = 0;
+    std::shared_ptr<const Loaded> loaded; // none until the first read
 };
 
 ReadCache& readCache() {
@@ -247,11 +251,16 @@ std::vector<Entry> storedEntries(const std::shared_ptr<const nlohmann::json>& do
     return entries(*it);
 }
 
-// The common case, without keeping the stored form of each run.
+// The common case, without keeping the stored form of each run. A file that cannot be
+// read is one entry nobody can read.
 Loaded decoded(const std::shared_ptr<const nlohmann::json>& document) {
     Loaded loaded;
-    auto it = document ? document->find(kKey) : nlohmann::json::const_iterator();
-    if (!document || it == document->end()) return loaded;
+    if (!document) {
+        loaded.unreadable = 1;
+        return loaded;
+    }
+    auto it = document->find(kKey);
+    if (it == document->end()) return loaded;
     if (!it->is_array()) {
         loaded.unreadable = 1;
         return loaded;
@@ -280,32 +289,48 @@ SaveStatus moveOver() {
     return done ? status : SaveStatus::failed(EAGAIN);
 }
 
-Loaded read() {
+// What `read` gives, kept between reads while neither file changes.
+static std::shared_ptr<const Loaded> readShared() {
     (void)moveOver();
-    auto history = historyFile().snapshot();
-    auto settings = UserDefaults::standard().snapshot();
-    // A list that could not be moved yet is shown with the rest.
-    if (settings && !settings->contains(kKey)) settings.reset();
     ReadCache& cache = readCache();
+    uint64_t known = 0;
     {
         const std::lock_guard<std::mutex> held(cache.mutex);
-        if (cache.filled && cache.history.lock() == history && cache.settings.lock() == settings) return cache.loaded;
+        if (cache.loaded) known = cache.history;
     }
-    Loaded loaded;
-    if (settings) {
-        auto list = storedEntries(history);
-        list = joined(list, missingFrom(list, storedEntries(settings)));
-        loaded.runs = readable(list);
-        loaded.unreadable = list.size() - loaded.runs.size();
+    auto history = historyFile().version(known);
+    auto settings = UserDefaults::standard().version();
+    // A list that could not be moved yet is shown with the rest.
+    if (settings.object && !settings.object->contains(kKey)) settings = {};
+    {
+        const std::lock_guard<std::mutex> held(cache.mutex);
+        if (cache.loaded && cache.history == history.number && cache.settings == settings.number) return cache.loaded;
+    }
+    // Still the version decoded, but the old list changed: the history is wanted after all.
+    if (history.number == known) history = historyFile().version();
+    auto loaded = std::make_shared<Loaded>();
+    if (settings.object) {
+        auto list = storedEntries(history.object);
+        list = joined(list, missingFrom(list, storedEntries(settings.object)));
+        loaded->runs = readable(list);
+        loaded->unreadable = list.size() - loaded->runs.size() + (history.object ? 0 : 1);
     } else {
-        loaded = decoded(history);
+        *loaded = decoded(history.object);
     }
+    history.object.reset();
+    FreedMemory::giveBack(); // only the decoded runs stay
     const std::lock_guard<std::mutex> held(cache.mutex);
-    cache.history = history;
-    cache.settings = settings;
-    cache.filled = true;
+    cache.history = history.number;
+    cache.settings = settings.number;
     cache.loaded = loaded;
     return loaded;
+}
+
+Loaded read() { return *readShared(); }
+
+std::shared_ptr<const std::vector<SweepRun>> sharedRuns() {
+    auto loaded = readShared();
+    return {loaded, &loaded->runs};
 }
 
 std::vector<SweepRun> load() { return read().runs; }
@@ -346,8 +371,7 @@ SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalP
             std::erase_if(run.moved, [&](const MovedItem& item) { return gone.count(item.originalPath) > 0; });
             run.receipt.movedCount = static_cast<int64_t>(run.moved.size());
             int64_t bytes = 0;
-            for (const auto& item : run.moved)
-                if (__builtin_add_overflow(bytes, item.size, &bytes)) bytes = item.size > 0 ? INT64_MAX : INT64_MIN;
+            for (const auto& item : run.moved) bytes = Bytes::saturatingAdd(bytes, item.size);
             run.receipt.movedBytes = bytes;
             entry.changed = true;
             value = storedForm(std::move(list));
@@ -359,9 +383,7 @@ SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalP
 
 std::optional<std::string> notSavedMessage(const SaveStatus& status) {
     if (status) return std::nullopt;
-    if (status.reason().empty()) return kNotSavedMessage;
-    return "Sorvel could not save this run to its history (" + status.reason() +
-           "), so it cannot be put back from there.";
+    return status.notSaved("Sorvel could not save this run to its history", "so it cannot be put back from there");
 }
 
 SaveStatus forget(const UUID& id) {

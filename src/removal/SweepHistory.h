@@ -13,6 +13,7 @@
 // a second process in between doubles nothing and loses nothing. While the old list cannot
 // be taken out, it stays where it is, is shown with the rest, and changes are refused.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,12 +79,8 @@ inline constexpr size_t kMaximumRuns = 250;
 inline constexpr size_t kMaximumItemsPerRun = 2000;
 inline constexpr size_t kRunsWithDetail = 20;
 
-/// What callers show when a run could not be written down.
-inline constexpr const char* kNotSavedMessage =
-    "Sorvel could not save this run to its history, so it cannot be put back from there. "
-    "Check that the disk has room and that Sorvel's settings folder can be written.";
-
-/// None when saved; else `kNotSavedMessage`, with the system's reason when one is known.
+/// None when saved; else what callers show when a run could not be written down, with
+/// the system's reason.
 std::optional<std::string> notSavedMessage(const SaveStatus& status);
 
 /// "history.json" in the folder of the standard settings file.
@@ -99,6 +96,9 @@ struct Loaded {
 Loaded read();
 /// The readable stored runs, newest first; empty when absent.
 std::vector<SweepRun> load();
+/// The runs of `read`, shared with what it keeps rather than copied: a full history is
+/// large, and a window holds it for good.
+std::shared_ptr<const std::vector<SweepRun>> sharedRuns();
 /// Moves a list an earlier version kept in the settings file over to the history file;
 /// saved at once when there is none.
 SaveStatus moveOver();

@@ -52,7 +52,7 @@ SweepReceipt counted(SweepReceipt receipt, const std::vector<CleanupOutcome>& ou
         if (outcome.moved()) {
             if (!moving) continue;
             ++receipt.movedCount;
-            receipt.movedBytes += outcome.size;
+            receipt.movedBytes = Bytes::saturatingAdd(receipt.movedBytes, outcome.size);
         } else if (!outcome.wouldMove()) {
             ++receipt.refusedCount;
         }
@@ -130,7 +130,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
 
     const auto normalized = CleanupExecutor::normalize(candidates);
     int64_t found = 0;
-    for (const auto& pair : normalized) found += pair.size;
+    for (const auto& pair : normalized) found = Bytes::saturatingAdd(found, pair.size);
 
     SweepReceipt receipt;
     receipt.date = SweepCoding::sweepNow();
@@ -138,7 +138,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
     if (scanned) {
         scannedBytes = 0;
         for (const auto& category : scan.categories)
-            for (const auto& root : category.roots) scannedBytes += root->size;
+            for (const auto& root : category.roots) scannedBytes = Bytes::saturatingAdd(scannedBytes, root->size);
     }
     receipt.action = schedule.action;
     receipt.scannedBytes = scannedBytes;

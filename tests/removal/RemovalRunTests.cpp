@@ -7,6 +7,7 @@
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
+#include <limits>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 
 #include "platform/TrashInfo.h"
 #include "platform/TrashRecords.h"
+#include "removal/ManualRun.h"
 #include "removal/RemovalRun.h"
 #include "removal/RestoreExecutor.h"
 #include "support/MoveToTrash.h"
@@ -197,4 +199,26 @@ TEST(RemovalRunInFlight, QueuedAndRunningMovesAreCountedUntilRecorded) {
     EXPECT_TRUE(recorded);
     EXPECT_EQ(RemovalRun::movesInFlight(), 0);
     worker.join();
+}
+
+// Sizes may be anything a caller recorded: the byte figures of the stored run, while it
+// moves and once done, stop at the 64-bit limit instead of wrapping.
+TEST(RemovalRunRecord, ByteFiguresStopAtTheLimit) {
+    Home home;
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    auto request = home.request({{home.work + "/a", kMax}, {home.work + "/b", kMax}, {home.work + "/c", 1}});
+    std::vector<int64_t> storedWhileMoving;
+    request.mover = [&](const std::vector<PathSize>& chunk, const CleanupPolicy&, const std::optional<CloudStatus>&,
+                        const CleanupExecutor::Progress&) {
+        const auto runs = SweepHistory::load();
+        if (!runs.empty()) storedWhileMoving.push_back(runs[0].receipt.movedBytes);
+        std::vector<CleanupOutcome> moved;
+        for (const auto& path : chunk)
+            moved.push_back({UUID::random(), path.path, path.size, CleanupOutcome::MovedToTrash{"/Trash/x"}});
+        return moved;
+    };
+    const auto result = RemovalRun::moveAndRecord(std::move(request));
+    EXPECT_EQ(storedWhileMoving, std::vector<int64_t>{kMax});
+    EXPECT_EQ(result.run.receipt.movedBytes, kMax);
+    EXPECT_EQ(ManualRun::make(result.outcomes, "test").receipt.movedBytes, kMax);
 }

@@ -5,6 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <functional>
+
+#include "platform/Path.h"
 #include "platform/UserDefaults.h"
 #include "removal/SweepHistory.h"
 #include "support/TestSupport.h"
@@ -100,4 +104,54 @@ TEST(SweepHistoryMove, ProcessesMovingAtOnceKeepEveryRunOnce) {
     for (const auto& run : runs) ids.insert(run.id);
     EXPECT_TRUE(runs.size() == 34u && ids.size() == 34u) << runs.size() << " runs, " << ids.size() << " ids";
     EXPECT_FALSE(UserDefaults::standard().contains(kKey));
+}
+
+// A history that can no longer be read lists nothing, counted as one entry nobody can
+// read, however long the process has been serving it.
+TEST(SweepHistoryFile, AFileThatBecomesUnreadableListsNoRuns) {
+    const std::pair<const char*, std::function<void(const std::string&)>> cases[] = {
+        {"not JSON", [](const std::string& path) { test::writeFile(path, "{ not json"); }},
+        {"not readable by its user", [](const std::string& path) { ::chmod(path.c_str(), 0); }},
+    };
+    for (const auto& [what, spoil] : cases) {
+        SCOPED_TRACE(what);
+        Home h;
+        ASSERT_TRUE(SweepHistory::store(runNamed("gone")));
+        const std::string config = h.home / ".config";
+        ASSERT_EQ(::chown(config.c_str(), 65534, 65534), 0);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(config))
+            ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+        const int status = test::runAsUnprivileged([&, spoil = spoil] {
+            if (scopes(SweepHistory::read().runs) != Names{"gone"}) return 1;
+            spoil(h.history.filePath());
+            const auto loaded = SweepHistory::read();
+            return loaded.runs.empty() && loaded.unreadable == 1 ? 0 : 2;
+        });
+        EXPECT_EQ(status, 0);
+    }
+}
+
+// A link in place of either lock file is refused with its reason; nothing is made where
+// it points.
+TEST(SweepHistoryFile, ALinkInPlaceOfALockIsRefusedNotFollowed) {
+    const std::pair<const char*, std::function<SaveStatus(Home&)>> cases[] = {
+        {"settings", [](Home& h) { return h.settings.set("SorvelAppearance", "dark"); }},
+        {"history", [](Home&) { return SweepHistory::store(runNamed("new")); }},
+    };
+    for (const auto& [which, write] : cases) {
+        SCOPED_TRACE(which);
+        Home h;
+        ASSERT_TRUE(h.settings.set("SorvelAppearance", "light"));
+        ASSERT_TRUE(SweepHistory::store(runNamed("kept")));
+        test::TempDir elsewhere;
+        for (const auto& file : {h.settings.filePath(), h.history.filePath()}) {
+            ASSERT_EQ(::unlink((file + ".lock").c_str()), 0);
+            ASSERT_EQ(::symlink((elsewhere / lastPathComponent(file)).c_str(), (file + ".lock").c_str()), 0);
+        }
+        const SaveStatus status = write(h);
+        EXPECT_EQ(status.error, ELOOP);
+        EXPECT_FALSE(test::exists(elsewhere / "defaults.json") || test::exists(elsewhere / "history.json"));
+        EXPECT_EQ(h.settings.string("SorvelAppearance"), "light");
+        EXPECT_EQ(scopes(SweepHistory::load()), Names{"kept"});
+    }
 }

@@ -26,7 +26,7 @@ void AppearanceSetting::toggle() {
 void AppearanceSetting::apply() const { Theme::setAppearance(selection_); }
 
 std::string AppearanceSetting::notSavedMessage(const SaveStatus& status) {
-    return "Sorvel could not save the appearance (" + status.reason() + "), so it will be lost when Sorvel quits.";
+    return status.notSaved("Sorvel could not save the appearance", "so it will be lost when Sorvel quits");
 }
 
 void AppearanceSetting::saved(const SaveStatus& status) {

@@ -82,6 +82,10 @@ CleanupPreviewSheet::CleanupPreviewSheet(ScanCoordinator& coordinator, DesktopSe
     header->addLayout(titleRow);
     subtitle_ = Texts::wrapping("", Fonts::system(12), Theme::secondaryText(), background);
     header->addWidget(subtitle_);
+    // Done stage only: the items are in the Trash, but the run that lists them for a put
+    // back could not be written down.
+    saveError_ = Texts::saveError("", background);
+    header->addWidget(saveError_);
     column->addLayout(header);
     column->addWidget(new Hairline(Qt::Horizontal, background));
 
@@ -169,6 +173,7 @@ CleanupPreviewSheet::CleanupPreviewSheet(ScanCoordinator& coordinator, DesktopSe
         }
     });
     connect(&coordinator_, &ScanCoordinator::cleanupProgressChanged, this, [this] { renderProgress(); });
+    connect(&coordinator_, &ScanCoordinator::cleanupSaveErrorChanged, this, [this] { redraw(); });
     redraw();
 }
 
@@ -253,6 +258,7 @@ void CleanupPreviewSheet::keyPressEvent(QKeyEvent* event) {
 
 QString CleanupPreviewSheet::titleText() const { return title_->text(); }
 QString CleanupPreviewSheet::subtitleText() const { return subtitle_->text(); }
+QString CleanupPreviewSheet::saveErrorText() const { return saveError_->isVisibleTo(this) ? saveError_->text() : QString(); }
 QString CleanupPreviewSheet::amountText() const { return amount_->text(); }
 QString CleanupPreviewSheet::countText() const { return count_->text(); }
 QStringList CleanupPreviewSheet::groupTitles() const { return groupTitles_; }
@@ -273,6 +279,9 @@ void CleanupPreviewSheet::redraw() {
     }
     title_->setText(q(state_.title()));
     subtitle_->setText(q(state_.subtitle()));
+    const auto& saveError = coordinator_.cleanupSaveError();
+    saveError_->setVisible(stage == Stage::done && saveError.has_value());
+    saveError_->setText(stage == Stage::done && saveError ? q(*saveError) : QString());
     const auto headerButton = state_.headerButton();
     selectAll_->setVisible(headerButton.has_value());
     if (headerButton) selectAll_->setText(q(*headerButton));

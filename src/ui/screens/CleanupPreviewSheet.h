@@ -42,6 +42,8 @@ public:
     const std::vector<ReviewRow*>& rows() const { return rows_; }
     QString titleText() const;
     QString subtitleText() const;
+    /// Why the moved items' run could not be written to the history; empty when it was.
+    QString saveErrorText() const;
     QString amountText() const;
     QString countText() const;
     /// The group titles as listed.
@@ -75,6 +77,7 @@ private:
     SymbolView* symbol_;
     Text* title_;
     Text* subtitle_;
+    Text* saveError_;
     Button* selectAll_;
     QStackedWidget* content_;
     QLabel* progress_;

@@ -1,6 +1,5 @@
 #include "ui/screens/DockerText.h"
 
-#include <limits>
 
 #include "engine/Bytes.h"
 #include "platform/TextCase.h"
@@ -13,24 +12,15 @@ Body body(const std::optional<DockerUsage>& usage, bool isLoading) {
     return usage->state == DockerUsage::State::ready ? Body::ready : Body::unavailable;
 }
 
-namespace {
-// Docker's figures are its own; a sum past the 64-bit range stops at the limit.
-int64_t saturatingAdd(int64_t a, int64_t b) {
-    int64_t out = 0;
-    if (__builtin_add_overflow(a, b, &out)) return b > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
-    return out;
-}
-} // namespace
-
 int64_t totalBytes(const DockerUsage& usage) {
     int64_t sum = 0;
-    for (const auto& g : usage.groups) sum = saturatingAdd(sum, g.total);
+    for (const auto& g : usage.groups) sum = Bytes::saturatingAdd(sum, g.total);
     return sum;
 }
 
 int64_t reclaimableBytes(const DockerUsage& usage) {
     int64_t sum = 0;
-    for (const auto& g : usage.groups) sum = saturatingAdd(sum, g.reclaimable);
+    for (const auto& g : usage.groups) sum = Bytes::saturatingAdd(sum, g.reclaimable);
     return sum;
 }
 

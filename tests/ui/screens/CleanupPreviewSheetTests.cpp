@@ -6,7 +6,9 @@
 #include <QPointer>
 #include <QTest>
 
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -322,4 +324,26 @@ TEST(CleanupPreviewSheetFocus, TicksKeepTheFocusAndEachStageFocusesItsMainButton
     EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == sheet->secondButton(); })) << "done";
     EXPECT_EQ(sheet->secondButton()->text(), "Done");
     delete sheet;
+}
+
+// The done stage says so, with the reason, when the moved items' run could not be written
+// down: the history is then no way to put them back.
+TEST(CleanupPreviewSheetFlow, AHistoryThatCouldNotBeWrittenIsShownWhenDone) {
+    for (const bool writable : {true, false}) {
+        SCOPED_TRACE(writable ? "history written" : "history not written");
+        Prepared p;
+        if (!writable) test::makeDirs(SweepHistory::filePath()); // a folder where the file goes
+        QPointer<CleanupPreviewSheet> sheet = p.openSheet();
+        click(sheet->secondButton());
+        click(sheet->secondButton());
+        ASSERT_TRUE(waitUntil([&] { return sheet && sheet->state().stage() == Stage::done; }));
+        EXPECT_FALSE(test::exists(p.a1));
+        const QString error = sheet->saveErrorText();
+        EXPECT_EQ(error.isEmpty(), writable) << error.toStdString();
+        if (!writable) {
+            EXPECT_TRUE(error.startsWith("Sorvel could not save this run to its history")) << error.toStdString();
+            EXPECT_TRUE(error.contains(QString::fromUtf8(std::strerror(EISDIR)))) << error.toStdString();
+        }
+        delete sheet;
+    }
 }
