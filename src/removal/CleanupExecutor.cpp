@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "platform/Graphemes.h"
+#include "engine/Bytes.h"
 #include "engine/FileWalker.h"
 #include "engine/Parallel.h"
 #include "engine/ScanControl.h"
@@ -132,7 +133,7 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
 int64_t freed(const std::vector<CleanupOutcome>& outcomes) {
     int64_t sum = 0;
     for (const auto& outcome : outcomes) {
-        if (outcome.moved() || outcome.wouldMove()) sum += outcome.size;
+        if (outcome.moved() || outcome.wouldMove()) sum = Bytes::saturatingAdd(sum, outcome.size);
     }
     return sum;
 }
