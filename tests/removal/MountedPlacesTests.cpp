@@ -131,20 +131,17 @@ constexpr unsigned kOpenTreeClone = 1, kMoveMountEmptyPath = 0x4, kMoveMountBene
 // stored clean sweep of it moving nothing.
 int refusedEverywhere(const std::string& folder, const std::string& item, const std::string& says,
                       const Refusal& refusal) {
-    int failed = 0;
-    const auto check = [&](bool ok, const std::string& what) {
-        if (!ok) ++failed, std::fprintf(stderr, "failed: %s\n", what.c_str());
-    };
-    const auto reason = OwnFolder::refusal(folder);
-    check(reason && reason->find(says) != std::string::npos, folder + ": " + reason.value_or("accepted"));
+    const auto reason = OwnFolder::refusal(folder).value_or("accepted");
     const auto judged = CleanupGuard::check(item, 0, CleanupPolicy::standard().allowing({folder}), {});
-    check(judged == refusal, item + ": " + (judged ? judged->description() : "passed"));
     const auto swept = sweepOnly({folder}, Action::clean);
     size_t taken = 0;
     for (const auto& o : swept.outcomes) taken += o.moved() || o.wouldMove();
-    check(taken == 0 && swept.receipt.withheldReason.value_or("").find(says) != std::string::npos,
-          "a stored sweep of " + folder + " took " + std::to_string(taken));
-    return failed;
+    if (reason.find(says) != std::string::npos && judged == refusal && taken == 0 &&
+        swept.receipt.withheldReason.value_or("").find(says) != std::string::npos)
+        return 0;
+    std::fprintf(stderr, "failed: %s: %s; %s: %s; a stored sweep took %zu\n", folder.c_str(), reason.c_str(),
+                 item.c_str(), judged ? judged->description().c_str() : "passed", taken);
+    return 1;
 }
 
 } // namespace
@@ -154,7 +151,7 @@ int refusedEverywhere(const std::string& folder, const std::string& item, const 
 TEST(MountedPlaces, AnOverlayLayerThatCannotBeConfirmedFailsClosed) {
     Home t;
     const std::string projects = t.h + "/Projects";
-    for (const char* d : {"/up-a", "/up-b", "/up-c"}) test::writeFile(t.pictures + d + "/album/photo.jpg", "only copy");
+    for (const char* d : {"/up-a", "/up-b"}) test::writeFile(t.pictures + d + "/album/photo.jpg", "only copy");
     test::writeFile(projects + "/up-d/album/photo.jpg", "only copy");
     ASSERT_EQ(::symlink((t.pictures + "/up-b").c_str(), (projects + "/link").c_str()), 0);
     for (const char* d : {"/ov-a", "/ov-b", "/ov-d", "/plain"}) test::makeDirs(t.m + d);
@@ -193,8 +190,7 @@ TEST(MountedPlaces, TheMountOnTopIsJudgedWhateverTheLineOrder) {
     Home t;
     test::writeFile(t.pictures + "/2024/trip/beach.jpg", "only copy");
     const std::string folder = t.m + "/p24", empty = t.m + "/empty";
-    test::makeDirs(folder);
-    test::makeDirs(empty);
+    for (const auto& d : {folder, empty}) test::makeDirs(d);
     const int status = test::inMountNamespace([&] {
         if (::mount((t.pictures + "/2024").c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0)
             return test::kSkipped;
@@ -241,8 +237,6 @@ TEST(MountedPlaces, OnlyTheOverlayOfTheHomeIsJudgedWithoutConfirmedLayers) {
         setMountTablePath(tables / table);
         EXPECT_EQ(CleanupGuard::check(item, 0, CleanupPolicy::standard().allowing({other}), {}), refusal) << table;
     }
-    const auto reason = OwnFolder::refusal(other);
-    EXPECT_NE(reason.value_or("accepted").find("whose layers Sorvel cannot confirm"), std::string::npos)
-        << reason.value_or("accepted");
+    EXPECT_NE(OwnFolder::refusal(other).value_or("").find("whose layers Sorvel cannot confirm"), std::string::npos);
     setMountTablePath("/proc/self/mountinfo");
 }
