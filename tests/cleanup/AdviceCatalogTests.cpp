@@ -198,8 +198,8 @@ TEST(AdviceCatalog, ToolsNamedAreThoseOnThePath) {
     };
     for (const auto& c : cases) {
         test::TempDir bin;
+        test::writeFile(bin / "brew", "not executable"); // a file named like a tool is not one
         for (const auto& tool : c.tools) test::writeScript(bin, tool, "exit 0");
-        test::writeFile(bin / "docker", "not executable"); // a file named like a tool is not one
         test::ScopedEnv path("PATH", bin.path());
         const auto caches = AdviceCatalog::advice(storageCategory(StorageCategory::caches), ScanResult{}, {});
         ASSERT_FALSE(caches.empty());
