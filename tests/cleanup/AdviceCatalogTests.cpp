@@ -50,12 +50,6 @@ std::string allText(const std::vector<AdviceItem>& items) {
     return out;
 }
 
-// A mount table with the whole disk on `rootType` and the home folder on its own disk of `homeType`.
-std::string mountTable(const std::string& home, const std::string& homeType) {
-    return "21 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
-           "22 21 8:2 / " + home + " rw,relatime shared:2 - " + homeType + " /dev/sda2 rw\n";
-}
-
 std::vector<std::string> titles(const std::vector<AdviceItem>& items) {
     std::vector<std::string> out;
     for (const auto& i : items) out.push_back(i.title);
@@ -204,8 +198,8 @@ TEST(AdviceCatalog, ToolsNamedAreThoseOnThePath) {
     };
     for (const auto& c : cases) {
         test::TempDir bin;
+        test::writeFile(bin / "brew", "not executable"); // a file named like a tool is not one
         for (const auto& tool : c.tools) test::writeScript(bin, tool, "exit 0");
-        test::writeFile(bin / "docker", "not executable"); // a file named like a tool is not one
         test::ScopedEnv path("PATH", bin.path());
         const auto caches = AdviceCatalog::advice(storageCategory(StorageCategory::caches), ScanResult{}, {});
         ASSERT_FALSE(caches.empty());
@@ -213,9 +207,7 @@ TEST(AdviceCatalog, ToolsNamedAreThoseOnThePath) {
         for (const char* root : {"/usr", "/opt"}) {
             const auto usr = AdviceCatalog::advice(wholeDisk({root}), ScanResult{}, {});
             EXPECT_EQ(usr.size(), c.usrItems) << root;
-            if (!usr.empty()) {
-                EXPECT_EQ(usr[0].command, "brew cleanup --prune=all");
-            }
+            EXPECT_TRUE(usr.empty() || usr[0].command == "brew cleanup --prune=all") << root;
         }
     }
 }
@@ -232,7 +224,9 @@ TEST(AdviceCatalog, SnapshotAdviceOnlyWhereTheHomeKeepsSnapshots) {
     test::TempDir tables;
     for (const auto& [type, offered] : std::vector<std::pair<std::string, bool>>{
              {"ext4", false}, {"xfs", false}, {"btrfs", true}, {"bcachefs", true}}) {
-        test::writeFile(tables / type, mountTable(home.path(), type));
+        // The whole disk on ext4, the home on its own disk of `type`.
+        test::writeFile(tables / type, "21 1 8:1 / / rw - ext4 /dev/sda1 rw\n22 21 8:2 / " + home.path() + " rw - " +
+                                           type + " /dev/sda2 rw\n");
         setMountTablePath(tables / type);
         const auto list = AdviceCatalog::advice(storageCategory(StorageCategory::otherLibrary), ScanResult{}, {});
         EXPECT_EQ(allText(list).find("napshot") != std::string::npos, offered) << type;
@@ -246,5 +240,6 @@ TEST(AdviceCatalog, WithoutAnAccountTheMessagesAdviceSaysSo) {
     CloudStatus none = messages(CloudState::off, true);
     none.accountID.reset();
     const auto list = adviceFor(storageCategory(StorageCategory::mail), none);
-    EXPECT_EQ(list[0].condition, "Detected: Messages in iCloud appears to be OFF (no iCloud account on this computer).");
+    const std::string said = list.at(0).condition.value_or("");
+    EXPECT_NE(said.find("OFF (no iCloud account on this computer)"), std::string::npos) << said;
 }

@@ -50,6 +50,18 @@ struct HeldCheck {
     }
 };
 
+// A scheduler whose folder check is a HeldCheck.
+struct HeldRig : test::SchedulerRig {
+    std::shared_ptr<HeldCheck> held = std::make_shared<HeldCheck>();
+    std::string h = home.h;
+    SweepScheduler scheduler{[this] {
+        auto deps = dependencies();
+        deps.folderCheck = HeldCheck::on(held);
+        return deps;
+    }()};
+    ~HeldRig() { scheduler.stop(); }
+};
+
 } // namespace
 
 TEST(SweepSchedulerFolders, AddingAFolderThatHoldsTheHomeIsRefusedAndNothingIsStored) {
@@ -111,54 +123,40 @@ TEST(SweepSchedulerFolders, AFolderHoldingProtectedPlacesIsRefusedWhenAdded) {
 }
 
 TEST(SweepSchedulerFolders, TheCheckRunsOnceOnAWorkerWhileOtherChangesApplyAtOnce) {
-    test::SchedulerRig rig;
-    const std::string h = rig.home.h;
-    auto held = std::make_shared<HeldCheck>();
-    auto deps = rig.dependencies();
-    deps.folderCheck = HeldCheck::on(held);
-    SweepScheduler scheduler(deps);
-
-    scheduler.addFolder(h + "/Hung");
+    HeldRig t;
+    auto& scheduler = t.scheduler;
+    scheduler.addFolder(t.h + "/Hung");
     // Back at once, the check still held: shown as being checked, not yet in the schedule.
-    EXPECT_EQ(scheduler.checkingFolders(), std::vector<std::string>{h + "/Hung"});
+    EXPECT_EQ(scheduler.checkingFolders(), std::vector<std::string>{t.h + "/Hung"});
     EXPECT_TRUE(scheduler.schedule().folders.empty());
     SweepSchedule weekly = scheduler.schedule();
     weekly.frequency = SweepSchedule::Frequency::weekly;
     scheduler.setSchedule(weekly);
     EXPECT_EQ(scheduler.schedule().frequency, SweepSchedule::Frequency::weekly);
-    scheduler.addFolder(h + "/Hung"); // asked again while it is checked: not checked again
+    scheduler.addFolder(t.h + "/Hung"); // asked again while it is checked: not checked again
 
-    held->gate.set_value();
+    t.held->gate.set_value();
     ASSERT_TRUE(checked(scheduler));
     // Joined to the schedule as it is now: the frequency set meanwhile stays.
-    EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{h + "/Hung"});
+    EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{t.h + "/Hung"});
     EXPECT_EQ(scheduler.schedule().frequency, SweepSchedule::Frequency::weekly);
-    std::lock_guard lock(held->mutex);
-    ASSERT_EQ(held->calls.size(), 1u);
-    EXPECT_NE(held->calls[0], std::this_thread::get_id());
-    scheduler.stop();
+    std::lock_guard lock(t.held->mutex);
+    ASSERT_EQ(t.held->calls.size(), 1u);
+    EXPECT_NE(t.held->calls[0], std::this_thread::get_id());
 }
 
 TEST(SweepSchedulerFolders, TheAnswerForAFolderTheUserMovedOnFromIsDropped) {
-    test::SchedulerRig rig;
-    const std::string h = rig.home.h;
-    auto held = std::make_shared<HeldCheck>();
-    auto deps = rig.dependencies();
-    deps.folderCheck = HeldCheck::on(held);
-    SweepScheduler scheduler(deps);
-
-    scheduler.addFolder(h + "/Hung Refused");
-    scheduler.addFolder(h + "/Projects"); // chosen while the first is still being checked
-    ASSERT_TRUE(checked(scheduler));
-    EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{h + "/Projects"});
+    HeldRig t;
+    t.scheduler.addFolder(t.h + "/Hung Refused");
+    t.scheduler.addFolder(t.h + "/Projects"); // chosen while the first is still being checked
+    ASSERT_TRUE(checked(t.scheduler));
+    EXPECT_EQ(t.scheduler.schedule().folders, std::vector<std::string>{t.h + "/Projects"});
     // The first answer, a refusal, comes late: it says nothing about the folder now shown.
-    held->gate.set_value();
-    EXPECT_FALSE(test::waitUntil([&] { return scheduler.folderRefusal().has_value(); }, 1'000));
-    EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{h + "/Projects"});
+    t.held->gate.set_value();
+    EXPECT_FALSE(test::waitUntil([&] { return t.scheduler.folderRefusal().has_value(); }, 1'000));
 
     // A check that throws adds nothing, and says why in the place of a refusal.
-    EXPECT_EQ(added(scheduler, h + "/Broken"),
+    EXPECT_EQ(added(t.scheduler, t.h + "/Broken"),
               "Sorvel could not finish checking \u201C~/Broken\u201D (Stale file handle). It was not added.");
-    EXPECT_EQ(scheduler.schedule().folders, std::vector<std::string>{h + "/Projects"});
-    scheduler.stop();
+    EXPECT_EQ(t.scheduler.schedule().folders, std::vector<std::string>{t.h + "/Projects"});
 }

@@ -92,13 +92,11 @@ TEST(MountTableTop, TheMountOnTopIsFoundByParentIdsNotByLineOrder) {
 TEST(MountTableLayers, ALayerCountsOnlyWhereItsTextStillNamesItsFolderDirectly) {
     test::TempDir dir;
     const std::string d = resolvingExistingPart(dir.path());
-    test::makeDirs(d + "/up");
-    test::makeDirs(d + "/low");
+    for (const char* sub : {"/up", "/low"}) test::makeDirs(d + sub);
     ASSERT_EQ(::symlink((d + "/up").c_str(), (d + "/link").c_str()), 0);
     using Kind = LayerDoubt::Kind;
     struct Case {
-        const char* point;
-        std::string upper;
+        std::string point, upper;
         std::optional<Kind> doubt;
     };
     const Case cases[] = {
@@ -112,19 +110,18 @@ TEST(MountTableLayers, ALayerCountsOnlyWhereItsTextStillNamesItsFolderDirectly) 
         {"/mnt/ov", d + "//up/", Kind::unconfirmed}, // the same folder, written loosely
     };
     for (const auto& c : cases) {
-        const bool onRoot = std::string(c.point) == "/";
+        const bool onRoot = c.point == "/";
         const std::string table = std::string(onRoot ? "20 1 0:40 / / rw - overlay overlay rw,"
                                                      : "20 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
                                                        "30 20 0:40 / /mnt/ov rw - overlay overlay rw,") +
                                   "lowerdir=" + d + "/low,upperdir=" + c.upper + ",workdir=" + d + "/work\n" +
                                   "21 20 8:2 / " + d + " rw - ext4 /dev/sdb1 rw\n";
-        const std::string point = c.point;
-        const auto found = fileSystemPlaces(parseMountTable(table), point == "/" ? "/trip" : point + "/trip");
+        const auto found = fileSystemPlaces(parseMountTable(table), (onRoot ? "" : c.point) + "/trip");
         ASSERT_TRUE(found) << c.point << " " << c.upper;
         EXPECT_EQ(found->doubt ? std::optional<Kind>(found->doubt->kind) : std::nullopt, c.doubt) << c.upper;
         if (c.doubt) {
             EXPECT_EQ(found->doubt->layer, c.upper); // the upper folder comes first
-            EXPECT_EQ(found->doubt->mountPoint, point);
+            EXPECT_EQ(found->doubt->mountPoint, c.point);
         }
         // Where the text names the folder directly, what lies below it there is this path too.
         const bool direct = c.doubt != Kind::gone && c.upper.find("containers") == std::string::npos;

@@ -68,17 +68,13 @@ TEST(CrashedRunPutBack, ItemsNeverMovedAreStillInPlaceAndRecordsOfNothingGo) {
     ASSERT_EQ(outcomes.size(), 16u);
     for (const auto& outcome : outcomes) {
         const std::string name = fs::path(outcome.item.originalPath).filename();
-        if (name == "d0" || name == "d1") {
-            EXPECT_TRUE(outcome.restored()) << name;
-            continue;
-        }
-        ASSERT_TRUE(outcome.refusal()) << name;
-        const Refusal expected = name == "d3" ? Refusal::missingFromTrash() : Refusal::stillInPlace();
-        EXPECT_EQ(outcome.refusal()->description(), expected.description()) << name;
-        EXPECT_EQ(test::exists(outcome.item.originalPath + "/f"), name != "d3");
+        const bool moved = name == "d0" || name == "d1";
+        const auto expected = name == "d3" ? Refusal::missingFromTrash() : Refusal::stillInPlace();
+        EXPECT_EQ(outcome.restored() ? "put back" : outcome.refusal() ? outcome.refusal()->description() : "failed",
+                  moved ? "put back" : expected.description()) << name;
+        EXPECT_EQ(test::exists(outcome.item.originalPath + "/f"), name != "d3") << name;
     }
-    EXPECT_EQ(Refusal::stillInPlace().description(), "still in its place; the run stopped before moving it");
-    EXPECT_TRUE(test::exists(home.work + "/d0/f"));
+    EXPECT_NE(Refusal::stillInPlace().description().find("the run stopped before moving it"), std::string::npos);
     EXPECT_FALSE(test::exists(phantom));
     EXPECT_TRUE(test::exists(theirs));
     EXPECT_TRUE(test::exists(home.info + "d0.trashinfo"));

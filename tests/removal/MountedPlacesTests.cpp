@@ -103,11 +103,22 @@ TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
     const std::string fuse = own + "901 1 0:901 / " + remote + " rw - fuse.bindfs bindfs rw\n";
     test::writeFile(tables / "copy", own);
     test::writeFile(tables / "fuse", fuse);
+    // The overlay the home lies on (a live system's /home) is judged through its own places;
+    // one elsewhere may write anywhere.
+    for (const char* d : {"/up", "/low", "/work"}) test::makeDirs(t.m + d);
+    const auto overlayAt = [&](const std::string& point) {
+        return own + "902 1 0:902 / " + point + " rw - overlay overlay rw,lowerdir=" + t.m + "/low,upperdir=" + t.m +
+               "/up,workdir=" + t.m + "/work\n";
+    };
+    test::writeFile(tables / "home overlay", overlayAt(t.h));
+    test::writeFile(tables / "overlay", overlayAt(remote));
     const std::string unseen = "is on a file system Sorvel cannot see through (fuse.bindfs)";
     const std::tuple<const char*, std::string, std::optional<Refusal>, std::optional<Refusal>> cases[] = {
         {"copy", "", std::nullopt, std::nullopt},
         {"fuse", unseen, Refusal::placeUnknown("fuse.bindfs"), std::nullopt},
         {"missing", "where it lies on disk could not be worked out", Refusal::mountsUnknown(), Refusal::mountsUnknown()},
+        {"home overlay", "", std::nullopt, std::nullopt},
+        {"overlay", "whose layers Sorvel cannot confirm", Refusal::layerUnconfirmed(remote), std::nullopt},
     };
     for (const auto& [table, says, item, cached] : cases) {
         setMountTablePath(tables / table);
@@ -131,20 +142,17 @@ constexpr unsigned kOpenTreeClone = 1, kMoveMountEmptyPath = 0x4, kMoveMountBene
 // stored clean sweep of it moving nothing.
 int refusedEverywhere(const std::string& folder, const std::string& item, const std::string& says,
                       const Refusal& refusal) {
-    int failed = 0;
-    const auto check = [&](bool ok, const std::string& what) {
-        if (!ok) ++failed, std::fprintf(stderr, "failed: %s\n", what.c_str());
-    };
-    const auto reason = OwnFolder::refusal(folder);
-    check(reason && reason->find(says) != std::string::npos, folder + ": " + reason.value_or("accepted"));
+    const auto reason = OwnFolder::refusal(folder).value_or("accepted");
     const auto judged = CleanupGuard::check(item, 0, CleanupPolicy::standard().allowing({folder}), {});
-    check(judged == refusal, item + ": " + (judged ? judged->description() : "passed"));
     const auto swept = sweepOnly({folder}, Action::clean);
     size_t taken = 0;
     for (const auto& o : swept.outcomes) taken += o.moved() || o.wouldMove();
-    check(taken == 0 && swept.receipt.withheldReason.value_or("").find(says) != std::string::npos,
-          "a stored sweep of " + folder + " took " + std::to_string(taken));
-    return failed;
+    if (reason.find(says) != std::string::npos && judged == refusal && taken == 0 &&
+        swept.receipt.withheldReason.value_or("").find(says) != std::string::npos)
+        return 0;
+    std::fprintf(stderr, "failed: %s: %s; %s: %s; a stored sweep took %zu\n", folder.c_str(), reason.c_str(),
+                 item.c_str(), judged ? judged->description().c_str() : "passed", taken);
+    return 1;
 }
 
 } // namespace
@@ -154,7 +162,7 @@ int refusedEverywhere(const std::string& folder, const std::string& item, const 
 TEST(MountedPlaces, AnOverlayLayerThatCannotBeConfirmedFailsClosed) {
     Home t;
     const std::string projects = t.h + "/Projects";
-    for (const char* d : {"/up-a", "/up-b", "/up-c"}) test::writeFile(t.pictures + d + "/album/photo.jpg", "only copy");
+    for (const char* d : {"/up-a", "/up-b"}) test::writeFile(t.pictures + d + "/album/photo.jpg", "only copy");
     test::writeFile(projects + "/up-d/album/photo.jpg", "only copy");
     ASSERT_EQ(::symlink((t.pictures + "/up-b").c_str(), (projects + "/link").c_str()), 0);
     for (const char* d : {"/ov-a", "/ov-b", "/ov-d", "/plain"}) test::makeDirs(t.m + d);
@@ -193,8 +201,7 @@ TEST(MountedPlaces, TheMountOnTopIsJudgedWhateverTheLineOrder) {
     Home t;
     test::writeFile(t.pictures + "/2024/trip/beach.jpg", "only copy");
     const std::string folder = t.m + "/p24", empty = t.m + "/empty";
-    test::makeDirs(folder);
-    test::makeDirs(empty);
+    for (const auto& d : {folder, empty}) test::makeDirs(d);
     const int status = test::inMountNamespace([&] {
         if (::mount((t.pictures + "/2024").c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0)
             return test::kSkipped;
@@ -217,32 +224,53 @@ TEST(MountedPlaces, TheMountOnTopIsJudgedWhateverTheLineOrder) {
     EXPECT_TRUE(test::exists(t.pictures + "/2024/trip/beach.jpg"));
 }
 
-// The overlay the home lies on (a live system's /home) is judged through its own places:
-// the protected ones are found through it alike. One elsewhere may write anywhere.
-TEST(MountedPlaces, OnlyTheOverlayOfTheHomeIsJudgedWithoutConfirmedLayers) {
+// The trash folders are places by what they are, like the protected ones: a second name
+// for one (a bind mount, a link) is that trash, and a sweep of it would take the trashed
+// items out of every file manager's view.
+TEST(TrashByIdentity, TheTrashUnderAnyNameIsNoOwnFolderAndNothingOfItMoves) {
     Home t;
-    const std::string cache = t.h + "/Library/Caches/app", other = t.m + "/other";
-    test::writeFileOfSize(cache + "/blob", 10'000);
-    test::makeDirs(other + "/junk");
-    for (const char* d : {"/up", "/low", "/work"}) test::makeDirs(t.m + d);
-    const auto overlayAt = [&](const std::string& point, const std::string& id) {
-        return id + " 1 0:" + id + " / " + point + " rw - overlay overlay rw,lowerdir=" + t.m + "/low,upperdir=" + t.m +
-               "/up,workdir=" + t.m + "/work\n";
-    };
-    test::TempDir tables;
-    const std::string own = test::readFile("/proc/self/mountinfo");
-    test::writeFile(tables / "home", own + overlayAt(t.h, "901"));
-    test::writeFile(tables / "other", own + overlayAt(other, "902"));
-    const std::tuple<const char*, std::string, std::optional<Refusal>> cases[] = {
-        {"home", cache, std::nullopt},
-        {"other", other + "/junk", Refusal::layerUnconfirmed(other)},
-    };
-    for (const auto& [table, item, refusal] : cases) {
-        setMountTablePath(tables / table);
-        EXPECT_EQ(CleanupGuard::check(item, 0, CleanupPolicy::standard().allowing({other}), {}), refusal) << table;
-    }
-    const auto reason = OwnFolder::refusal(other);
-    EXPECT_NE(reason.value_or("accepted").find("whose layers Sorvel cannot confirm"), std::string::npos)
-        << reason.value_or("accepted");
-    setMountTablePath("/proc/self/mountinfo");
+    const std::string share = t.h + "/.local/share", trash = share + "/Trash", uid = std::to_string(::geteuid());
+    const std::string volume = t.m + "/vol", volumeTrash = volume + "/.Trash-" + uid;
+    test::writeFile(trash + "/files/old/photo.jpg", "trashed, not gone");
+    test::writeFile(trash + "/info/old.trashinfo", "[Trash Info]\nPath=/x\nDeletionDate=2026-01-01T00:00:00\n");
+    for (const auto& d : {share + "/app", t.h + "/Projects", t.m + "/t", t.m + "/s", volume, t.m + "/vt"})
+        test::makeDirs(d);
+    ASSERT_EQ(::symlink(trash.c_str(), (t.h + "/Projects/to-trash").c_str()), 0);
+
+    const std::string is = "is a Trash folder (", inside = "is inside a Trash folder (", holds = "holds a Trash folder (";
+    const int status = test::inMountNamespace([&] {
+        if (::mount(trash.c_str(), (t.m + "/t").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount(share.c_str(), (t.m + "/s").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount("tmpfs", volume.c_str(), "tmpfs", 0, "size=1m") != 0)
+            return test::kSkipped;
+        test::writeFile(volumeTrash + "/files/x/data", "trashed on that disk");
+        if (::mount(volumeTrash.c_str(), (t.m + "/vt").c_str(), nullptr, MS_BIND, nullptr) != 0) return test::kSkipped;
+        int failed = 0;
+        const auto check = [&](bool ok, const std::string& what) {
+            if (!ok) ++failed, std::fprintf(stderr, "failed: %s\n", what.c_str());
+        };
+        const std::pair<std::string, std::string> folders[] = {
+            {trash, is},          {trash + "/files", inside}, {t.h + "/Projects/to-trash", is},
+            {share, holds},       {t.m + "/t", is},           {t.m + "/t/files", inside},
+            {t.m + "/s", holds},  {t.m + "/s/Trash", is},     {t.m + "/vt", is + volumeTrash},
+            {share + "/app", ""}, // beside the Trash
+        };
+        for (const auto& [folder, says] : folders) {
+            const auto reason = OwnFolder::refusal(folder);
+            check(says.empty() ? !reason : reason && reason->find(says) != std::string::npos,
+                  folder + ": " + reason.value_or("accepted"));
+        }
+        for (const auto& [root, item] : {std::pair{t.m + "/t", t.m + "/t/files"}, {t.m + "/s", t.m + "/s/Trash"},
+                                         {t.h + "/Projects", t.h + "/Projects/to-trash/files"}}) {
+            const auto judged = CleanupGuard::check(item, 0, CleanupPolicy::standard().allowing({root}), {});
+            check(judged == Refusal::insideTrash(), item + ": " + (judged ? judged->description() : "passed"));
+        }
+        check(sweepOnly({t.m + "/t"}, Action::clean).receipt.movedCount == 0, "a stored sweep of the Trash moved");
+        check(!test::exists(t.m + "/t/.Trash-" + uid), "a Trash was made inside the Trash");
+        return failed;
+    });
+    if (status == test::kSkipped) GTEST_SKIP() << "cannot mount in a mount namespace here (needs root and unshare)";
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(test::readFile(trash + "/files/old/photo.jpg"), "trashed, not gone");
+    EXPECT_TRUE(test::exists(trash + "/info/old.trashinfo"));
 }

@@ -236,19 +236,13 @@ TEST(RestoreGuardRefusals, DepthCountsFromTheDeepestRootThatHoldsThePath) {
     Home home;
     const std::string a = home.h + "/Projects/a";
     using GuardRefusal = CleanupGuard::Refusal;
-    struct Case {
-        std::vector<std::string> roots;
-        std::string path;
-        std::optional<GuardRefusal> refusal;
-    };
-    const Case cases[] = {
+    const std::tuple<std::vector<std::string>, std::string, std::optional<GuardRefusal>> cases[] = {
         {{a, a + "/b"}, a + "/b", GuardRefusal::tooShallow()},
         {{a + "/b", a}, a + "/b", GuardRefusal::tooShallow()},
         {{a, a + "/b"}, a + "/b/c", std::nullopt},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(RestoreGuard::destinationRefusal(c.path, CleanupPolicy::standard().allowing(c.roots)), c.refusal)
-            << c.path;
+    for (const auto& [roots, path, refusal] : cases)
+        EXPECT_EQ(RestoreGuard::destinationRefusal(path, CleanupPolicy::standard().allowing(roots)), refusal) << path;
 
     // A whole added folder put back where it was: it was the root of its own, deeper one.
     const MovedItem item = home.trashed("Library/Caches/app");

@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <functional>
 
 #include "platform/Path.h"
@@ -117,10 +116,7 @@ TEST(SweepHistoryFile, AFileThatBecomesUnreadableListsNoRuns) {
         SCOPED_TRACE(what);
         Home h;
         ASSERT_TRUE(SweepHistory::store(runNamed("gone")));
-        const std::string config = h.home / ".config";
-        ASSERT_EQ(::chown(config.c_str(), 65534, 65534), 0);
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(config))
-            ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+        ASSERT_EQ(test::runCommand({"/bin/chown", "-R", "65534:65534", h.home / ".config"}).status, 0);
         const int status = test::runAsUnprivileged([&, spoil = spoil] {
             if (scopes(SweepHistory::read().runs) != Names{"gone"}) return 1;
             spoil(h.history.filePath());
