@@ -173,6 +173,9 @@ private:
         r->follow();
         r->raise();
         r->show();
+        // Showing the ring lays out its host if a layout is pending, which may move the
+        // control before the ring counts as visible: followMoves passes it over then.
+        r->follow();
     }
 
     // A shown ring sits in an ancestor of its control: it moves when any widget between them does.
@@ -327,8 +330,15 @@ void FocusRing::settleIn(QWidget* scope, FocusLike like, int tries) {
 }
 
 void FocusRing::follow() {
+    // Moving to another host shows the ring there, which may lay that host out and move the
+    // control: the place is then worked out again (a few times at most, should hosts alternate).
+    for (int hops = 0; hops < 3 && !place(); ++hops) {
+    }
+}
+
+bool FocusRing::place() {
     QWidget* host = control_->parentWidget();
-    if (!host) return;
+    if (!host) return true;
     const QRectF shape = shape_.rect ? shape_.rect(*control_) : QRectF(control_->rect());
     const double out = gap + width / 2;
     const double reach = width / 2 + 1; // the stroke's half and a pixel of its soft edge
@@ -357,15 +367,17 @@ void FocusRing::follow() {
     const bool whollyOutside = r == o;
     const double shapeRadius = shape_.radius < 0 ? shape.height() / 2 : shape_.radius;
     radius_ = whollyOutside ? shapeRadius + out : std::max(shapeRadius - out, 1.0);
-    const QRect geometry = r.adjusted(-reach, -reach, reach, reach).toAlignedRect();
     if (parentWidget() != host) {
         const bool shown = isVisible();
         setParent(host);
         if (shown) raise(), QWidget::show();
+        return false;
     }
+    const QRect geometry = r.adjusted(-reach, -reach, reach, reach).toAlignedRect();
     outline_ = r.translated(-QPointF(geometry.topLeft()));
     setGeometry(geometry);
     update();
+    return true;
 }
 
 void FocusRing::paintEvent(QPaintEvent*) {

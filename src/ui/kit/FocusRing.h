@@ -69,6 +69,8 @@ protected:
 private:
     FocusRing(QWidget* control, Shape shape);
     void follow();
+    /// Fits the ring to its control; false when it moved to another host instead.
+    bool place();
     static void settleIn(QWidget* scope, FocusLike like, int tries);
     friend class FocusKeeper;
     QWidget* control_;

@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -195,4 +196,49 @@ TEST(KitFocus, AMouseSessionShowsNoRingUntilAKeyIsPressed) {
     EXPECT_EQ(FocusRing::around(buttons[1]), nullptr);
     QTest::keyClick(buttons[1], Qt::Key_Tab);
     EXPECT_NE(FocusRing::around(buttons[0]), nullptr);
+}
+
+// The ring keeps to its control's current rectangle whether the layout resizes the control
+// before the focus arrives (a pending layout runs while the ring is being shown) or after.
+TEST(KitFocus, TheRingFollowsTheControlWhateverOrderLayoutAndFocusComeIn) {
+    struct Case {
+        const char* name;
+        bool textFirst;
+        const char* text;
+    };
+    const std::vector<Case> cases = {
+        {"shrunk before the focus", true, "Done"},
+        {"grown before the focus", true, "Move everything to the Trash"},
+        {"shrunk after the focus", false, "Done"},
+        {"grown after the focus", false, "Move everything to the Trash"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QWidget window;
+        auto* row = new QHBoxLayout(&window);
+        row->setContentsMargins(20, 20, 20, 20);
+        auto* other = new Button("Rescan", Button::Style::softAccent);
+        auto* button = new Button("Move to Trash", Button::Style::accent);
+        row->addStretch(1);
+        row->addWidget(other);
+        row->addWidget(button);
+        showActive(window);
+        QTest::keyClick(other, Qt::Key_Shift); // the keyboard is in use
+        const QRect before = button->geometry();
+
+        if (c.textFirst) button->setText(c.text);
+        button->setFocus(Qt::OtherFocusReason);
+        if (!c.textFirst) button->setText(c.text);
+        QCoreApplication::processEvents();
+
+        ASSERT_NE(button->geometry().width(), before.width());
+        FocusRing* ring = FocusRing::around(button);
+        ASSERT_NE(ring, nullptr);
+        const QRectF outline = ring->outline().translated(ring->mapTo(&window, QPoint(0, 0)));
+        const double out = FocusRing::gap + FocusRing::width / 2;
+        const auto text = [](const QRectF& r) {
+            return QString("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
+        };
+        EXPECT_EQ(text(outline), text(QRectF(button->geometry()).adjusted(-out, -out, out, out)));
+    }
 }

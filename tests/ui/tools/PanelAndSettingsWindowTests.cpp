@@ -248,7 +248,7 @@ TEST(SettingsWindow, SpaceOnARuleRowLeavesTheFocusOnThatRow) {
         settings.flush();
         EXPECT_TRUE(waitUntil([&] {
             QWidget* now = QApplication::focusWidget();
-            return now && now->property("ruleID").toString() == id && ui::FocusRing::around(now);
+            return now && now->property("ruleID").toString() == id && test::ringFitsNow(now);
         })) << "row " << i << " lost the focus to "
             << (QApplication::focusWidget() ? QApplication::focusWidget()->property("ruleID").toString().toStdString() : "nothing");
     }

@@ -9,6 +9,7 @@
 #include "engine/DisplayCategory.h"
 #include "engine/StorageCategory.h"
 #include "models/SettingsSaver.h"
+#include "ui/kit/FocusRing.h"
 
 namespace sorvel::test {
 
@@ -25,6 +26,15 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
 bool nearColour(const QColor& a, const QColor& b, int tolerance) {
     return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
            std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+bool ringFitsNow(const QWidget* control) {
+    ui::FocusRing* ring = ui::FocusRing::around(control);
+    if (!ring) return false;
+    const auto placed = [ring] { return ring->outline().translated(ring->mapTo(ring->window(), QPoint(0, 0))); };
+    const QRectF shown = placed();
+    ui::FocusRing::reshape(control);
+    return shown == placed();
 }
 
 void settle(QWidget* widget, QSize size) {

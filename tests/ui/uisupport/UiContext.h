@@ -122,6 +122,9 @@ private:
 bool waitUntil(const std::function<bool()>& done, int ms = 10'000);
 /// Lays out and paints a widget offscreen at `size` (shown, events processed).
 void settle(QWidget* widget, QSize size);
+/// Whether `control` shows its focus ring where its present geometry puts it: placing the
+/// ring afresh moves nothing.
+bool ringFitsNow(const QWidget* control);
 /// Each channel of `a` within `tolerance` of `b`'s.
 bool nearColour(const QColor& a, const QColor& b, int tolerance = 3);
 /// Animations on for as long as it lives (the tests run with them off).
