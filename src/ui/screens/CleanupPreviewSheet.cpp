@@ -185,21 +185,21 @@ void CleanupPreviewSheet::showEvent(QShowEvent* event) {
     }
 }
 
+// A step of the sheet's state with what came back, then a redraw, while the sheet still exists.
+template <typename Arg>
+std::function<void(const Arg&)> CleanupPreviewSheet::whileOpen(void (CleanupSheetState::*step)(Arg)) {
+    return [self = QPointer<CleanupPreviewSheet>(this), step](const Arg& value) {
+        if (!self) return;
+        (self->state_.*step)(value);
+        self->redraw();
+    };
+}
+
 void CleanupPreviewSheet::startDryRun() {
     items_ = coordinator_.selectedCleanupItems();
-    QPointer<CleanupPreviewSheet> self(this);
     coordinator_.runCleanup(
-        CleanupExecutor::Mode::dryRun, std::nullopt,
-        [self](const ScanCoordinator::Outcomes& o) {
-            if (!self) return;
-            self->state_.dryRunReturned(o);
-            self->redraw();
-        },
-        [self](const std::string& sentence) {
-            if (!self) return;
-            self->state_.failed(sentence);
-            self->redraw();
-        });
+        CleanupExecutor::Mode::dryRun, std::nullopt, whileOpen(&CleanupSheetState::dryRunReturned),
+        whileOpen(&CleanupSheetState::failed));
     renderProgress();
 }
 
@@ -209,19 +209,8 @@ void CleanupPreviewSheet::confirmMove() {
     redraw();
     // The coordinator records the run whatever becomes of the sheet; the sheet only hears
     // the outcome while it still exists.
-    QPointer<CleanupPreviewSheet> self(this);
     coordinator_.performCleanup(
-        std::move(*paths),
-        [self](const ScanCoordinator::Outcomes& o) {
-            if (!self) return;
-            self->state_.moveReturned(o);
-            self->redraw();
-        },
-        [self](const std::string& sentence) {
-            if (!self) return;
-            self->state_.failed(sentence);
-            self->redraw();
-        });
+        std::move(*paths), whileOpen(&CleanupSheetState::moveReturned), whileOpen(&CleanupSheetState::failed));
 }
 
 void CleanupPreviewSheet::reject() {

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -58,6 +59,8 @@ protected:
     void closeEvent(QCloseEvent*) override;
 
 private:
+    template <typename Arg>
+    std::function<void(const Arg&)> whileOpen(void (CleanupSheetState::*step)(Arg));
     void startDryRun();
     void confirmMove();
     void redraw();
