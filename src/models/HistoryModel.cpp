@@ -25,8 +25,8 @@ std::shared_ptr<const std::vector<SweepRun>> loadSettled() {
 // The items to put back: a run cut short as it is stored, with the items it recorded but
 // never moved, so those are told as such and leave it with the restored ones.
 std::vector<MovedItem> itemsToRestore(const SweepRun& run) {
-    for (auto& stored : SweepHistory::load())
-        if (stored.id == run.id && !CrashedRuns::pendingPaths(stored.moved).empty()) return std::move(stored.moved);
+    for (const auto& stored : *SweepHistory::sharedRuns())
+        if (stored.id == run.id && !CrashedRuns::pendingPaths(stored.moved).empty()) return stored.moved;
     return run.moved;
 }
 
@@ -74,7 +74,7 @@ void HistoryModel::load(bool atStart) {
         [atStart] {
             // At the application's start, records a crash left naming nothing in the Trash
             // go; a move under way keeps its own.
-            if (atStart) CrashedRuns::removeRecordsOfNothing(SweepHistory::load());
+            if (atStart) CrashedRuns::removeRecordsOfNothing(*SweepHistory::sharedRuns());
             return loadSettled();
         },
         [generation](HistoryModel& model, std::shared_ptr<const std::vector<SweepRun>> runs) {

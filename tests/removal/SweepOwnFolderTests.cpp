@@ -110,6 +110,94 @@ TEST(SweepOwnFolderRefusal, FoldersAtOrAroundProtectedPlacesAreRefused) {
     test::FakeHome home;
     test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
     const std::string h = home.path();
+    for (const char* d : {"/Library/Mail/V10", "/Library/Preferences", "/Library/Caches/app", "/Pictures/2019",
+                          "/.config/sorvel", "/Projects"})
+        test::makeDirs(h + d);
+    ASSERT_EQ(::symlink((h + "/Library").c_str(), (h + "/Projects/lib").c_str()), 0);
+    const std::pair<std::string, const char*> cases[] = {
+        {h + "/Library", "\u201C~/Library\u201D is your Library folder"},
+        {h + "/Projects/lib", "\u201C~/Projects/lib\u201D is your Library folder"},
+        {h + "/Library/Mail", "\u201C~/Library/Mail\u201D is a protected location (~/Library/Mail), so Sorvel can't"},
+        {h + "/Library/Mail/V10", "\u201C~/Library/Mail/V10\u201D is inside a protected location (~/Library/Mail)"},
+        {h + "/Pictures/2019", "is inside a protected location (~/Pictures)"},
+        {h + "/.config", "holds a protected location (~/.config/sorvel), so Sorvel can't sweep it. Add a folder that "
+                         "holds none instead."},
+        {"/usr/share", "\u201C/usr/share\u201D is inside a protected location (/usr)"},
+        {h + "/Library/Caches", nullptr},
+        {h + "/Library/Caches/app", nullptr},
+        {h + "/Library/Preferences", nullptr},
+        {h + "/Projects", nullptr},
+    };
+    for (const auto& [folder, says] : cases) {
+        const auto reason = OwnFolder::refusal(folder);
+        EXPECT_TRUE(says ? reason && reason->find(says) != std::string::npos : !reason)
+            << folder << ": " << reason.value_or("accepted");
+    }
+}
+
+namespace {
+
+struct SweepHome {
+    test::FakeHome home;
+    test::ScopedEnv xdg{"XDG_CONFIG_HOME", std::nullopt};
+    std::string h = home.path();
+
+    SweepHome() {
+        test::writeFile(h + "/Documents/thesis.txt", "years of work");
+        test::writeFile(h + "/Downloads/setup.bin", "installer");
+        test::writeFileOfSize(h + "/Projects/scratch/build/out.o", 100'000);
+        test::makeDirs(h + "/.Trash");
+    }
+};
+
+SweepRunner::Outcome cleanOnly(std::vector<std::string> folders) {
+    SweepSchedule s;
+    s.rules = SweepSchedule::RuleSelection::only({});
+    s.action = SweepSchedule::Action::clean;
+    s.folders = std::move(folders);
+    return SweepRunner::run(s, SweepRun::Trigger::scheduled, CloudStatus{});
+}
+
+} // namespace
+
+TEST(SweepOwnFolderRunner, AStoredScheduleThatHoldsTheHomeSkipsThatFolderAndSaysSo) {
+    SweepHome home;
+    const std::string h = home.h;
+    struct Case {
+        std::vector<std::string> folders;
+        std::vector<std::string> moved;
+    };
+    const Case cases[] = {
+        {{h}, {}},
+        {{"/"}, {}},
+        {{deletingLastPathComponent(h), h + "/Projects/scratch"}, {h + "/Projects/scratch/build"}},
+    };
+    for (int run = 0; run < 2; ++run) { // the second run would have found the store
+        for (const auto& c : cases) {
+            if (!test::exists(h + "/Projects/scratch/build"))
+                test::writeFileOfSize(h + "/Projects/scratch/build/out.o", 100'000);
+            auto out = cleanOnly(c.folders);
+            std::vector<std::string> moved;
+            for (const auto& o : out.outcomes)
+                if (o.moved()) moved.push_back(o.path);
+            EXPECT_EQ(moved, c.moved) << c.folders[0];
+            EXPECT_EQ(out.receipt.movedCount, static_cast<int64_t>(c.moved.size()));
+            ASSERT_TRUE(out.receipt.withheldReason.has_value()) << c.folders[0];
+            EXPECT_NE(out.receipt.withheldReason->find("so Sorvel can't sweep it"), std::string::npos);
+            EXPECT_EQ(SweepReceipt::loadLast(), out.receipt);
+            EXPECT_TRUE(test::exists(h + "/Documents/thesis.txt"));
+            EXPECT_TRUE(test::exists(h + "/Downloads/setup.bin"));
+            EXPECT_TRUE(test::exists(h + "/.config/sorvel/defaults.json"));
+        }
+    }
+}
+
+// A folder that is, lies in or holds a place the standard policy protects would hand a
+// sweep what the guard is there to keep: refused like the home, whether it exists or not.
+TEST(SweepOwnFolderRefusal, FoldersAtOrAroundProtectedPlacesAreRefused) {
+    test::FakeHome home;
+    test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
+    const std::string h = home.path();
     test::makeDirs(h + "/Library/Mail/V10");
     test::makeDirs(h + "/Library/Preferences");
     test::makeDirs(h + "/Library/Caches/app");
@@ -146,21 +234,18 @@ TEST(SweepOwnFolderRefusal, FoldersAtOrAroundProtectedPlacesAreRefused) {
 TEST(SweepOwnFolderRunner, AStoredLibraryFolderIsSkippedWithItsReason) {
     SweepHome home;
     const std::string h = home.h;
-    test::writeFileOfSize(h + "/Library/Preferences/app.conf", 8'000);
-    test::writeFileOfSize(h + "/Library/Saved Application State/app/window", 8'000);
-    test::writeFileOfSize(h + "/Library/Mail/V10/inbox", 8'000);
+    const char* kept[] = {"/Library/Preferences/app.conf", "/Library/Saved Application State/app/window",
+                          "/Library/Mail/V10/inbox"};
+    for (const char* file : kept) test::writeFileOfSize(h + file, 8'000);
     auto out = cleanOnly({h + "/Library", "Documents", h + "/Projects/scratch"}); // a relative one too
     std::vector<std::string> moved;
     for (const auto& o : out.outcomes)
         if (o.moved()) moved.push_back(o.path);
     EXPECT_EQ(moved, std::vector<std::string>{h + "/Projects/scratch/build"});
     EXPECT_EQ(out.receipt.refusedCount, 2); // the skipped folders count under "Skipped"
-    ASSERT_TRUE(out.receipt.withheldReason.has_value());
     for (const char* reason : {"\u201C~/Library\u201D is your Library", "\u201CDocuments\u201D is not a full path"})
-        EXPECT_NE(out.receipt.withheldReason->find(reason), std::string::npos) << *out.receipt.withheldReason;
-    for (const char* kept : {"/Library/Preferences/app.conf", "/Library/Saved Application State/app/window",
-                             "/Library/Mail/V10/inbox"})
-        EXPECT_TRUE(test::exists(h + kept)) << kept;
+        EXPECT_NE(out.receipt.withheldReason.value_or("").find(reason), std::string::npos) << reason;
+    for (const char* file : kept) EXPECT_TRUE(test::exists(h + file)) << file;
 }
 
 // ~/Library is refused by name, whether or not it exists or holds anything protected today.
