@@ -2,6 +2,8 @@
 // and which lists keep their identifiers.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "cleanup/Advice.h"
 #include "platform/MountTable.h"
 #include "support/TestSupport.h"
@@ -181,28 +183,23 @@ TEST(AdviceCatalog, WholeDiskListsChosenByTheFirstRootAsWholeText) {
 }
 
 TEST(AdviceCatalog, ToolsNamedAreThoseOnThePath) {
-    struct Case {
-        std::vector<std::string> tools;
-        std::optional<std::string> cacheCommand;
-        size_t usrItems;
-    };
-    const Case cases[] = {
+    // Tools on the PATH, the caches command they make, how many items /usr and /opt get.
+    const std::tuple<std::vector<std::string>, std::optional<std::string>, size_t> cases[] = {
         {{}, std::nullopt, 0},
         {{"npm", "yarn"}, "npm cache clean --force    yarn cache clean", 0},
         {{"pip"}, "pip cache purge", 0},
         {{"brew", "pip"}, "brew cleanup    pip cache purge", 1},
     };
-    for (const auto& c : cases) {
+    for (const auto& [tools, cacheCommand, usrItems] : cases) {
         test::TempDir bin;
         test::writeFile(bin / "brew", "not executable"); // a file named like a tool is not one
-        for (const auto& tool : c.tools) test::writeScript(bin, tool, "exit 0");
+        for (const auto& tool : tools) test::writeScript(bin, tool, "exit 0");
         test::ScopedEnv path("PATH", bin.path());
         const auto caches = AdviceCatalog::advice(storageCategory(StorageCategory::caches), ScanResult{}, {});
-        ASSERT_FALSE(caches.empty());
-        EXPECT_EQ(caches.front().command, c.cacheCommand) << c.tools.size();
+        EXPECT_EQ(caches.at(0).command, cacheCommand) << tools.size();
         for (const char* root : {"/usr", "/opt"}) {
             const auto usr = AdviceCatalog::advice(wholeDisk({root}), ScanResult{}, {});
-            EXPECT_EQ(usr.size(), c.usrItems) << root;
+            EXPECT_EQ(usr.size(), usrItems) << root;
             EXPECT_TRUE(usr.empty() || usr[0].command == "brew cleanup --prune=all") << root;
         }
     }
