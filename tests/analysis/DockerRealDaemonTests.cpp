@@ -5,6 +5,7 @@
 
 #include <map>
 #include <tuple>
+#include <utility>
 
 #include "analysis/DockerInspector.h"
 #include "support/TestSupport.h"
@@ -94,13 +95,11 @@ TEST(DockerRealDaemon, WithoutTheVerboseReportImageUseAndVolumeSizesAreUnknown) 
     const auto& images = group(usage, "images");
     ASSERT_FALSE(images.entries.empty());
     for (const auto& e : images.entries) {
-        EXPECT_FALSE(e.isReclaimable) << e.id;
-        EXPECT_FALSE(e.useKnown) << e.id;
+        EXPECT_FALSE(e.isReclaimable || e.useKnown) << e.id;
         EXPECT_NE(e.detail->find("use not known"), std::string::npos) << *e.detail;
         EXPECT_EQ(e.detail->find("not used by any container"), std::string::npos) << *e.detail;
     }
-    // The totals still come from the accounting.
-    EXPECT_EQ(images.reclaimable, 1'982'000);
+    EXPECT_EQ(images.reclaimable, 1'982'000); // the totals still come from the accounting
     for (const auto& e : group(usage, "volumes").entries) {
         EXPECT_EQ(e.size, 0);
         EXPECT_NE(e.detail->find("size not known"), std::string::npos) << *e.detail;
@@ -114,21 +113,20 @@ TEST(DockerRealDaemon, VolumesAreSizedFromTheVerboseReportLargestFirst) {
     EXPECT_EQ(volumes.total, 716'800);
     EXPECT_EQ(volumes.reclaimable, 204'800);
     ASSERT_EQ(volumes.entries.size(), 3u);
-    EXPECT_EQ(volumes.entries[0].id, "keep-data");
-    EXPECT_EQ(volumes.entries[0].size, 512'000);
-    EXPECT_EQ(volumes.entries[0].detail, "in use");
-    EXPECT_EQ(volumes.entries[1].id, "loose-data");
-    EXPECT_EQ(volumes.entries[1].size, 204'800);
-    EXPECT_TRUE(volumes.entries[1].isReclaimable);
+    // keep-data in use, loose-data unused, and the exited container's anonymous volume.
+    const std::tuple<std::string, int64_t, bool, std::string> expected[] = {
+        {"keep-data", 512'000, false, "in use"}, {"loose-data", 204'800, true, ""}, {"", 2, false, ""}};
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        const auto& [id, size, reclaimable, detail] = expected[i];
+        EXPECT_TRUE(id.empty() || volumes.entries[i].id == id) << volumes.entries[i].id;
+        EXPECT_EQ(volumes.entries[i].size, size) << i;
+        EXPECT_EQ(volumes.entries[i].isReclaimable, reclaimable) << i;
+        EXPECT_TRUE(detail.empty() || volumes.entries[i].detail == detail) << i;
+    }
     EXPECT_EQ(volumes.entries[1].removeCommand, "docker volume rm loose-data");
-    // The anonymous volume of the exited container.
-    EXPECT_EQ(volumes.entries[2].size, 2);
-    EXPECT_FALSE(volumes.entries[2].isReclaimable);
-
     const auto& containers = group(usage, "containers");
     ASSERT_EQ(containers.entries.size(), 2u);
-    EXPECT_EQ(containers.entries[0].name, "done");
-    EXPECT_TRUE(containers.entries[0].isReclaimable);
+    EXPECT_TRUE(containers.entries[0].name == "done" && containers.entries[0].isReclaimable);
     EXPECT_FALSE(containers.entries[1].isReclaimable);
 }
 
@@ -137,33 +135,25 @@ TEST(DockerRealDaemon, VolumePruneTakesAllOnlyWhereBothSidesSpeakAPI142) {
     const std::string captured = readFile(kFixtures + "/version.json");
     auto withVersions = [&](const std::string& client, const std::string& server) {
         std::string text = captured;
-        // The captured answer names 1.41 for the client, the engine component and the server.
-        const std::string key = "\"ApiVersion\":\"1.41\"";
         bool first = true;
-        for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
-            text.replace(at, key.size(), "\"ApiVersion\":\"" + (first ? client : server) + "\"");
-            first = false;
-        }
+        const std::string key = "\"ApiVersion\":\"1.41\""; // the client's first, then the server's
+        for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at + 1))
+            text.replace(at, key.size(), "\"ApiVersion\":\"" + (std::exchange(first, false) ? client : server) + "\"");
         return text;
     };
-    struct Case {
-        const char* what;
-        std::string versionAnswer; // empty: the version command fails
-        std::string prune;
+    const std::pair<std::string, std::string> cases[] = {
+        {captured, "docker volume prune"}, // a new tool on the 20.10 daemon
+        {readFile(kFixtures + "/version-client-20.10.json"), "docker volume prune"},
+        {withVersions("1.47", "1.47"), "docker volume prune --all"},
+        {withVersions("1.41", "1.47"), "docker volume prune"}, // an old tool on a new daemon
+        {"", "docker volume prune"},                           // the version command fails
     };
-    const Case cases[] = {
-        {"a new tool on the 20.10 daemon, as captured", captured, "docker volume prune"},
-        {"the 20.10 tool, as captured", readFile(kFixtures + "/version-client-20.10.json"), "docker volume prune"},
-        {"both at 1.47", withVersions("1.47", "1.47"), "docker volume prune --all"},
-        {"an old tool on a new daemon", withVersions("1.41", "1.47"), "docker volume prune"},
-        {"no answer", "", "docker volume prune"},
-    };
-    for (const auto& c : cases) {
+    for (const auto& [versionAnswer, prune] : cases) {
         auto answers = capturedAnswers();
-        answers["version --format {{json .}}"] = c.versionAnswer.empty() ? "" : dir / "version";
-        writeFile(dir / "version", c.versionAnswer);
-        const auto usage = DockerInspector::inspect(scriptedDocker(dir, answers));
-        EXPECT_EQ(group(usage, "volumes").pruneCommand, c.prune) << c.what;
+        answers["version --format {{json .}}"] = versionAnswer.empty() ? "" : dir / "version";
+        writeFile(dir / "version", versionAnswer);
+        EXPECT_EQ(group(DockerInspector::inspect(scriptedDocker(dir, answers)), "volumes").pruneCommand, prune)
+            << versionAnswer;
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <sys/stat.h>
 
 #include "support/TestSupport.h"
@@ -25,31 +27,25 @@ TEST(AccessCommand, CountsMailReadableOnceItCanBeListed) {
     EXPECT_NE(after.out.find("readable by this user: 1, blocked: 0, absent: 4\n"), std::string::npos) << after.out;
 }
 
+// Mail this user may not read, or may not even look for inside an unsearchable ~/Library:
+// blocked, not absent.
 TEST(AccessCommand, AnUnreadableProbeIsBlockedForAnUnprivilegedUser) {
-    test::TempDir home;
-    test::makeDirs(home / "Library/Mail");
-    chmod((home / "Library/Mail").c_str(), 0700);
-    int status = test::runAsUnprivileged([&] {
-        auto r = test::runSorvel({"--access"}, {{"HOME", home.path()}});
-        if (r.status != 0) return 1;
-        if (r.out.find("  [BLOCKED] ~/Library/Mail\n") == std::string::npos) return 2;
-        if (r.out.find("readable by this user: 0, blocked: 1, absent: 4\n") == std::string::npos) return 3;
-        return 0;
-    });
-    EXPECT_EQ(status, 0);
-}
-
-// Inside a ~/Library this user may not search, Mail cannot be looked for: blocked, not absent.
-TEST(AccessCommand, AProbeBehindAnUnsearchableFolderIsBlocked) {
-    test::TempDir home;
-    test::makeDirs(home / "Library/Mail");
-    chmod((home / "Library").c_str(), 0);
-    const int status = test::runAsUnprivileged([&] {
-        auto r = test::runSorvel({"--access"}, {{"HOME", home.path()}});
-        return r.status == 0 && r.out.find("  [BLOCKED] ~/Library/Mail\n") != std::string::npos ? 0 : 1;
-    });
-    chmod((home / "Library").c_str(), 0755);
-    EXPECT_EQ(status, 0);
+    const std::tuple<const char*, mode_t, const char*> cases[] = {
+        {"Library/Mail", 0700, "readable by this user: 0, blocked: 1, absent: 4\n"}, {"Library", 0, ""}};
+    for (const auto& [locked, mode, summary] : cases) {
+        test::TempDir home;
+        test::makeDirs(home / "Library/Mail");
+        chmod((home / locked).c_str(), mode);
+        const int status = test::runAsUnprivileged([&] {
+            auto r = test::runSorvel({"--access"}, {{"HOME", home.path()}});
+            if (r.status != 0) return 1;
+            if (r.out.find("  [BLOCKED] ~/Library/Mail\n") == std::string::npos) return 2;
+            if (r.out.find(summary) == std::string::npos) return 3;
+            return 0;
+        });
+        chmod((home / locked).c_str(), 0755);
+        EXPECT_EQ(status, 0) << locked;
+    }
 }
 
 TEST(AccessCommand, TheProgramFolderLineNamesTheExecutablesFolder) {

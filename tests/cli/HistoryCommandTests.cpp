@@ -169,9 +169,7 @@ TEST(HistoryCommand, ASettingsOrHistoryFileThatCannotBeReadIsNotAnEmptyHistory) 
         }
 }
 
-// A run cut short is listed with what reached the Trash: of three items recorded ahead of
-// their moves, "moved" did and the others never left their places. The listing only reads:
-// the history and the record a halfway move left in the Trash stay.
+// Of three items recorded ahead of their moves only "moved" left its place; listing changes nothing.
 TEST(HistoryCommand, ARunCutShortCountsOnlyWhatMoved) {
     test::FakeHome home;
     const std::map<std::string, std::string> env{{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}};

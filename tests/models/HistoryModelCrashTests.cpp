@@ -1,6 +1,4 @@
-// The history model after a run was cut short by a crash: its start removes the records
-// of nothing a halfway move left in the Trash, it shows what really moved, and putting the
-// run back tells the items that never moved as still in their places.
+// The history model after a run was cut short by a crash.
 #include <gtest/gtest.h>
 
 #include "models/HistoryModel.h"
@@ -10,7 +8,7 @@
 
 using namespace sorvel;
 
-// Three items recorded ahead of their moves: "moved" reached the Trash, "stayed" was never
+// Of three items recorded ahead of their moves, "moved" reached the Trash, "stayed" was never
 // touched, "halfway" got Sorvel's record in the Trash but not its rename.
 TEST(HistoryModelCrash, TheStartTidiesAndAPutBackTellsWhatNeverMoved) {
     test::ModelHome home;

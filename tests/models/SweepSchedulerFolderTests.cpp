@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
-#include <QThread>
 
 #include <chrono>
 #include <future>
@@ -28,35 +27,30 @@ std::optional<std::string> added(SweepScheduler& scheduler, const std::string& f
     return scheduler.folderRefusal();
 }
 
-// A check the test answers: folders named "Hung" wait for `gate` (as behind a hung
-// mount), "Refused" ones are refused, "Broken" ones throw; each call's thread is noted.
-struct HeldCheck {
-    std::promise<void> gate;
-    std::mutex mutex;
-    std::vector<std::thread::id> calls;
-
-    static SweepScheduler::FolderCheck on(std::shared_ptr<HeldCheck> held) {
-        auto opened = held->gate.get_future().share();
-        return [held, opened](const std::string& folder) -> std::optional<std::string> {
+// A scheduler whose folder check the test answers: folders named "Hung" wait for the gate
+// (as behind a hung mount), "Refused" ones are refused, "Broken" ones throw; each call's
+// thread is noted. The check shares `held`, so it may outlive the test.
+struct HeldRig : test::SchedulerRig {
+    struct Held {
+        std::promise<void> gate;
+        std::shared_future<void> opened = gate.get_future().share();
+        std::mutex mutex;
+        std::vector<std::thread::id> calls;
+    };
+    std::shared_ptr<Held> held = std::make_shared<Held>();
+    std::string h = home.h;
+    SweepScheduler scheduler{[this] {
+        auto deps = dependencies();
+        deps.folderCheck = [held = held](const std::string& folder) -> std::optional<std::string> {
             {
                 std::lock_guard lock(held->mutex);
                 held->calls.push_back(std::this_thread::get_id());
             }
-            if (folder.find("Hung") != std::string::npos) opened.wait_for(std::chrono::seconds(20));
+            if (folder.find("Hung") != std::string::npos) held->opened.wait_for(std::chrono::seconds(20));
             if (folder.find("Broken") != std::string::npos) throw std::runtime_error("Stale file handle");
             if (folder.find("Refused") != std::string::npos) return "refused: " + folder;
             return std::nullopt;
         };
-    }
-};
-
-// A scheduler whose folder check is a HeldCheck.
-struct HeldRig : test::SchedulerRig {
-    std::shared_ptr<HeldCheck> held = std::make_shared<HeldCheck>();
-    std::string h = home.h;
-    SweepScheduler scheduler{[this] {
-        auto deps = dependencies();
-        deps.folderCheck = HeldCheck::on(held);
         return deps;
     }()};
     ~HeldRig() { scheduler.stop(); }
