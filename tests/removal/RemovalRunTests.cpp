@@ -21,6 +21,7 @@
 #include "removal/RestoreExecutor.h"
 #include "support/MoveToTrash.h"
 #include "support/TestSupport.h"
+#include "RunHome.h"
 
 using namespace sorvel;
 namespace fs = std::filesystem;
@@ -28,31 +29,7 @@ using PathSize = CleanupExecutor::PathSize;
 
 namespace {
 
-struct Home {
-    test::FakeHome home;
-    test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
-    std::string h = home.path();
-    std::string work = h + "/Work";
-    std::string trash = h + "/.local/share/Trash";
-
-    std::vector<PathSize> folders(int count) {
-        std::vector<PathSize> out;
-        for (int i = 0; i < count; ++i) {
-            const std::string path = work + "/d" + std::to_string(i);
-            test::writeFile(path + "/f", "x");
-            out.push_back({path, 0});
-        }
-        return out;
-    }
-    RemovalRun::Request request(std::vector<PathSize> paths) {
-        RemovalRun::Request r;
-        r.paths = std::move(paths);
-        r.policy = CleanupPolicy::standard().allowing({work});
-        r.run.scope = "test";
-        r.run.allowedRoots = r.policy.allowedRoots;
-        return r;
-    }
-};
+using Home = test::RunHome;
 
 std::vector<std::string> trashEntries(const std::string& trash) {
     std::vector<std::string> out;
@@ -161,16 +138,12 @@ TEST(RemovalRunRecord, FoldersWrittenIntoBeforeTheirMoveAreFoundAfterACrash) {
 // records of other programs and of items present stay.
 TEST(RemovalRunRecord, ReservationsACrashLeftAreGivenBack) {
     Home home;
-    const std::string info = home.trash + "/info/";
-    test::makeDirs(home.trash + "/files");
-    test::writeFile(info + "lost.trashinfo", TrashInfo::sorvelText(home.work + "/lost", 0));
-    test::writeFile(info + "young.trashinfo", TrashInfo::sorvelText(home.work + "/young", 0));
+    const std::string& info = home.info;
+    for (const char* name : {"lost", "young", "kept"}) home.reservation(name);
     test::writeFile(info + "theirs.trashinfo", TrashInfo::text(home.work + "/theirs", 0));
     test::writeFile(home.trash + "/files/kept", "k");
-    test::writeFile(info + "kept.trashinfo", TrashInfo::sorvelText(home.work + "/kept", 0));
-    fs::permissions(home.trash, fs::perms::owner_all, fs::perm_options::replace);
-    fs::permissions(home.trash + "/files", fs::perms::owner_all, fs::perm_options::replace);
-    fs::permissions(home.trash + "/info", fs::perms::owner_all, fs::perm_options::replace);
+    for (const char* d : {"", "/files", "/info"})
+        fs::permissions(home.trash + d, fs::perms::owner_all, fs::perm_options::replace);
     const timespec old[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 3600, 0}};
     for (const char* name : {"lost.trashinfo", "theirs.trashinfo", "kept.trashinfo"})
         ASSERT_EQ(::utimensat(AT_FDCWD, (info + name).c_str(), old, 0), 0);
