@@ -13,6 +13,10 @@
 
 using namespace sorvel;
 
+namespace sorvel {
+void PrintTo(const FileSystemPlace& p, std::ostream* os) { *os << p.device << ":" << p.path << " (" << p.fsType << ")"; }
+} // namespace sorvel
+
 TEST(MountTableParsing, LinesBecomeEntriesAndMalformedOnesAreSkipped) {
     struct Case {
         const char* line;
@@ -57,6 +61,57 @@ TEST(MountTableParsing, LocalDisksAreToldApartFromPseudoMemoryAndNetworkOnes) {
     for (const char* other : {"proc", "sysfs", "devtmpfs", "devpts", "tmpfs", "cgroup", "cgroup2", "overlay", "nfs",
                               "nfs4", "cifs", "smb3", "fuse", "fuse.sshfs", "autofs", "squashfs", "", "EXT4"})
         EXPECT_FALSE(isLocalDiskFileSystem(other)) << other;
+}
+
+// Below a bind mount's root, and through an overlay's layers; none where unknown.
+TEST(MountTablePlaces, APathLiesBelowItsMountsRootAndAnOverlaysLayers) {
+    test::TempDir dir;
+    for (const char* d : {"upper", "lower", "loop"}) test::makeDirs(dir / d);
+    const std::string u = resolvingExistingPart(dir / "upper"), l = resolvingExistingPart(dir / "lower"),
+                      loop = resolvingExistingPart(dir / "loop");
+    const auto disk = makedev(8, 1);
+    const auto table = parseMountTable("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                       "2 1 8:1 /home/ann/Pictures/2024 /mnt/p24 rw - ext4 /dev/sda1 rw\n"
+                                       "3 1 0:40 / /mnt/ov rw - overlay none rw,lowerdir=" + l + ",upperdir=" + u + "\n"
+                                       "4 1 0:41 / /mnt/rel rw - overlay none rw,lowerdir=rel/dir\n"
+                                       "5 1 0:42 / /mnt/gone rw - overlay none rw,lowerdir=/no/such/layer:" + l + "\n"
+                                       "6 1 0:43 / " + loop + " rw - overlay none rw,upperdir=" + loop + "\n");
+    using Places = std::vector<FileSystemPlace>;
+    const std::pair<std::string, std::optional<Places>> cases[] = {
+        {"/home/ann/x", Places{{disk, "/home/ann/x", "ext4"}}},
+        {"/mnt/p24", Places{{disk, "/home/ann/Pictures/2024", "ext4"}}},
+        {"/mnt/p24/trip", Places{{disk, "/home/ann/Pictures/2024/trip", "ext4"}}},
+        {"/mnt/p24x", Places{{disk, "/mnt/p24x", "ext4"}}},
+        {"/mnt/ov/album", Places{{makedev(0, 40), "/album", "overlay"}, {disk, u + "/album", "ext4"},
+                                 {disk, l + "/album", "ext4"}}},
+        {"/mnt/gone/x", Places{{makedev(0, 42), "/x", "overlay"}, {disk, l + "/x", "ext4"}}}, // unreachable layer left out
+        {"/mnt/rel/x", std::nullopt},   // a layer that is no full path
+        {loop + "/x", std::nullopt},     // layers without end
+        {"relative", std::nullopt},
+    };
+    for (const auto& [path, places] : cases) {
+        const auto found = fileSystemPlaces(table, path);
+        EXPECT_EQ(found ? std::optional(found->places) : std::nullopt, places) << path;
+    }
+    EXPECT_EQ(fileSystemPlaces({}, "/home"), std::nullopt); // no mount holds it
+}
+
+// Paths on FUSE, network and shared folders cannot be trusted to be what they show.
+TEST(MountTablePlaces, OnlyFileSystemsWhosePathsCanBeTrustedAreUnderstood) {
+    for (const char* type : {"ext4", "btrfs", "fuseblk", "tmpfs", "overlay"})
+        EXPECT_TRUE(isUnderstoodFileSystem(type)) << type;
+    for (const char* type : {"fuse", "fuse.bindfs", "nfs4", "cifs", "9p", "virtiofs", ""})
+        EXPECT_FALSE(isUnderstoodFileSystem(type)) << type;
+}
+
+TEST(MountTablePlaces, TheExistingPartOfAPathIsResolvedTheRestKept) {
+    test::TempDir dir;
+    test::makeDirs(dir / "real/inner");
+    ASSERT_EQ(::symlink((dir / "real").c_str(), (dir / "link").c_str()), 0);
+    const std::string real = resolvingExistingPart(dir / "real");
+    for (const char* rest : {"/inner", "/missing/deeper"})
+        EXPECT_EQ(resolvingExistingPart(dir / "link" + rest), real + rest);
+    for (const char* kept : {"/", "relative"}) EXPECT_EQ(resolvingExistingPart(kept), kept);
 }
 
 // Which of several mounts at one point a path shows: the one no other mount there sits on.

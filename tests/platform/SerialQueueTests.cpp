@@ -15,15 +15,20 @@ TEST(SerialQueueFailures, AThrowingBlockIsHeardWithItsTextAndTheQueueRunsOn) {
         {[] { throw std::bad_alloc(); }, "out of memory"},
         {[] { throw 42; }, "an error that carries no description"},
     };
-    for (const auto& [block, reason] : cases) {
-        std::string heard;
-        SerialQueue queue("test.failing",
-                          [&](const std::string& label, const std::string& why) { heard = label + ": " + why; });
-        std::promise<void> after; // the queue runs on
-        queue.async(block);
-        queue.async([&] { after.set_value(); });
-        after.get_future().wait();
-        EXPECT_EQ(heard, "test.failing: " + reason);
-        EXPECT_EQ(queue.lastFailure(), reason);
+    std::vector<std::string> heard;
+    const SerialQueue::FailureHandler hear = [&](const std::string& label, const std::string& why) {
+        heard.push_back(label + ": " + why);
+    };
+    for (const bool handled : {true, false}) {
+        for (const auto& [block, reason] : cases) {
+            heard.clear();
+            SerialQueue queue("test.failing", handled ? hear : nullptr);
+            std::promise<void> after; // the queue runs on
+            queue.async(block);
+            queue.async([&] { after.set_value(); });
+            after.get_future().wait();
+            EXPECT_EQ(heard, handled ? std::vector<std::string>{"test.failing: " + reason} : std::vector<std::string>{});
+            EXPECT_EQ(queue.lastFailure(), reason);
+        }
     }
 }

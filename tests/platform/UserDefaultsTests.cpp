@@ -167,19 +167,17 @@ TEST(UserDefaultsValues, AFolderThatCannotBeWrittenFailsWithoutChange) {
     EXPECT_EQ(status, 0);
 }
 
-// Temporary files a killed writer left beside the store go with the next write; other
-// files in the folder stay.
+// Temporary files a killed writer left beside the store go with the next write.
 TEST(UserDefaultsWrites, StrayTemporaryFilesAreRemovedByTheNextWrite) {
     test::TempDir dir;
     UserDefaults defaults(dir / "sorvel/defaults.json");
     ASSERT_TRUE(defaults.set("a", 1));
-    for (const char* name : {".defaults.json.123456.tmp", ".defaults.json.9.tmp", ".defaults.json.x1.tmp", "notes.tmp"})
-        test::writeFile(dir / (std::string("sorvel/") + name), std::string(96 * 1024, 'x'));
+    const std::pair<const char*, bool> files[] = {
+        {".defaults.json.123456.tmp", false}, {".defaults.json.9.tmp", false},
+        {".defaults.json.x1.tmp", true}, {"notes.tmp", true}};
+    for (const auto& [name, kept] : files) test::writeFile(dir / "sorvel/" + name, std::string(96 * 1024, 'x'));
     ASSERT_TRUE(defaults.set("b", 2));
-    EXPECT_FALSE(test::exists(dir / "sorvel/.defaults.json.123456.tmp"));
-    EXPECT_FALSE(test::exists(dir / "sorvel/.defaults.json.9.tmp"));
-    EXPECT_TRUE(test::exists(dir / "sorvel/.defaults.json.x1.tmp"));
-    EXPECT_TRUE(test::exists(dir / "sorvel/notes.tmp"));
+    for (const auto& [name, kept] : files) EXPECT_EQ(test::exists(dir / "sorvel/" + name), kept) << name;
     EXPECT_EQ(defaults.value("a"), nlohmann::json(1));
 }
 
@@ -193,12 +191,18 @@ TEST(UserDefaultsWrites, AFailedWriteCarriesItsReason) {
     EXPECT_EQ(status.reason(), std::strerror(ENOTDIR));
 }
 
-// Seen at the next read even at the same size, file-time instant and perhaps inode number.
-TEST(UserDefaultsCache, AnotherProcesssWriteIsSeen) {
+// Served from memory while the file stays as it is; a write by another process is seen at
+// the next read, also one of the same size within the same coarse file-time instant.
+TEST(UserDefaultsCache, ServedFromMemoryUntilAnotherProcessChangesTheFile) {
     test::TempDir dir;
     UserDefaults defaults(dir / "defaults.json");
     ASSERT_TRUE(defaults.set("SorvelAppearance", "light"));
-    for (const auto& values : std::vector<std::vector<const char*>>{{"dark!"}, {"light"}, {"xxxxx", "yyyyy"}}) {
+    const auto first = defaults.snapshot();
+    EXPECT_EQ(defaults.snapshot(), first) << "read again without a change";
+    EXPECT_EQ(UserDefaults(dir / "defaults.json").snapshot(), first) << "shared by every reader";
+    // The last two: same size, same instant, and possibly the same inode number again.
+    const std::vector<std::vector<const char*>> writes{{"dark!"}, {"light"}, {"dark!"}, {"xxxxx", "yyyyy"}};
+    for (const auto& values : writes) {
         ASSERT_EQ(test::runInChild([&] {
                       UserDefaults other(defaults.filePath());
                       for (const char* value : values)
@@ -208,4 +212,6 @@ TEST(UserDefaultsCache, AnotherProcesssWriteIsSeen) {
                   0);
         EXPECT_EQ(defaults.string("SorvelAppearance"), values.back());
     }
+    ::unlink(defaults.filePath().c_str());
+    EXPECT_FALSE(defaults.contains("SorvelAppearance"));
 }

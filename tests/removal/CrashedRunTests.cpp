@@ -12,44 +12,21 @@
 #include "removal/RestoreExecutor.h"
 #include "support/MoveToTrash.h"
 #include "support/TestSupport.h"
+#include "RunHome.h"
 
 using namespace sorvel;
 namespace fs = std::filesystem;
 using PathSize = CleanupExecutor::PathSize;
 using Refusal = RestoreGuard::Refusal;
 
-namespace {
-
-struct CrashHome {
-    test::FakeHome home;
-    test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
-    std::string work = home / "Work";
-    std::string info = home / ".local/share/Trash/info/";
-
-    // A record Sorvel wrote without its item: what a kill between the two leaves.
-    std::string reservation(const std::string& name) {
-        test::writeFile(info + name + ".trashinfo", TrashInfo::sorvelText(work + "/" + name, std::time(nullptr)));
-        return info + name + ".trashinfo";
-    }
-};
-
-} // namespace
-
 // Killed once 2 of its 16 items are in the Trash: those come back; the rest never left
 // their places and are said so, but for one removed meanwhile. A record the kill left
 // naming nothing goes; another program's record and an older item stay.
 TEST(CrashedRunPutBack, ItemsNeverMovedAreStillInPlaceAndRecordsOfNothingGo) {
-    CrashHome home;
+    test::RunHome home;
     test::writeFile(home.work + "/old/d0/f", "old"); // the run's own "d0" becomes "d0 2"
     ASSERT_TRUE(test::moveToTrash(home.work + "/old/d0").moved());
-    RemovalRun::Request request;
-    for (int i = 0; i < 16; ++i) {
-        const std::string path = home.work + "/d" + std::to_string(i);
-        test::writeFile(path + "/f", "x");
-        request.paths.push_back({path, 0});
-    }
-    request.policy = CleanupPolicy::standard().allowing({home.work});
-    request.run.allowedRoots = request.policy.allowedRoots;
+    auto request = home.request(home.folders(16));
     request.mover = [](const std::vector<PathSize>& chunk, const CleanupPolicy& policy,
                        const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
         CleanupExecutor::run({chunk[0], chunk[1]}, CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
@@ -78,14 +55,14 @@ TEST(CrashedRunPutBack, ItemsNeverMovedAreStillInPlaceAndRecordsOfNothingGo) {
     EXPECT_FALSE(test::exists(phantom));
     EXPECT_TRUE(test::exists(theirs));
     EXPECT_TRUE(test::exists(home.info + "d0.trashinfo"));
-    EXPECT_EQ(test::readFile(home.home / ".local/share/Trash/files/d0/f"), "old");
+    EXPECT_EQ(test::readFile(home.trash + "/files/d0/f"), "old");
 }
 
 // While a move into the Trash is halfway (it holds the lock from its record to its
 // rename), a young record may be its reservation and stays; an old one still goes.
 TEST(CrashedRunRecords, AMoveHalfwayKeepsItsReservation) {
-    CrashHome home;
-    test::makeDirs(home.home / ".local/share/Trash/files");
+    test::RunHome home;
+    test::makeDirs(home.trash + "/files");
     const std::string young = home.reservation("young"), old = home.reservation("old");
     const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 3600, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, old.c_str(), times, 0), 0);

@@ -1,3 +1,5 @@
+// Mounts that show a protected place under another path. Real mounts are made in the
+// test's own mount namespace; through a mount of a system folder only dry runs are made.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -9,6 +11,7 @@
 #include <filesystem>
 
 #include "platform/MountTable.h"
+#include "removal/CleanupExecutor.h"
 #include "removal/CleanupGuard.h"
 #include "removal/OwnFolder.h"
 #include "removal/SweepRunner.h"
@@ -19,6 +22,8 @@ using sorvel::CleanupGuard::Refusal;
 using Action = SweepSchedule::Action;
 
 namespace {
+
+constexpr const char* kNoNamespace = "cannot mount in a mount namespace here (needs root and unshare)";
 
 SweepRunner::Outcome sweepOnly(std::vector<std::string> folders, Action action) {
     SweepSchedule s;
@@ -39,7 +44,8 @@ struct Home {
 
 } // namespace
 
-// Binds of a folder in the pictures and of /usr/share (read-only, dry only), an overlay onto them.
+// A bind mount of a folder inside the pictures or of /usr/share (read-only, dry runs only),
+// and overlays writing into or showing the pictures: each is the place it shows.
 TEST(MountedPlaces, AMountShowingAProtectedPlaceIsThatPlace) {
     Home t;
     test::writeFile(t.pictures + "/2024/trip/beach.jpg", "only copy");
@@ -48,15 +54,20 @@ TEST(MountedPlaces, AMountShowingAProtectedPlaceIsThatPlace) {
     std::error_code error;
     for (const auto& e : std::filesystem::directory_iterator("/usr/share", error))
         if (e.is_directory() && !e.is_symlink()) entry = e.path().filename();
-    test::makeDirs(t.h + "/work-a");
-    for (const char* d : {"/p24", "/share", "/ov0", "/plain"}) test::makeDirs(t.m + d);
+    for (const char* d : {"/ov-upper", "/work-a", "/work-b"}) test::makeDirs(t.h + d);
+    for (const char* d : {"/p24", "/share", "/ov0", "/ov1", "/plain"}) test::makeDirs(t.m + d);
     const auto pictures = Refusal::protectedPath(t.home.path() + "/Pictures");
+    const auto overlay = [&](const std::string& lower, const std::string& upper, const char* work) {
+        return "lowerdir=" + lower + ",upperdir=" + upper + ",workdir=" + t.h + work;
+    };
     const std::tuple<std::string, const char*, std::string, const char*, std::string, Refusal, Action> cases[] = {
         {t.pictures + "/2024", "/p24", "", "is inside a protected location (~/Pictures)", "trip", pictures, Action::clean},
         {"/usr/share", "/share", "", "is inside a protected location (/usr)", entry, Refusal::protectedPath("/usr"),
          Action::report},
-        {"overlay", "/ov0", "lowerdir=" + t.m + "/plain,upperdir=" + t.pictures + ",workdir=" + t.h + "/work-a",
-         "is a protected location (~/Pictures)", "album", pictures, Action::clean},
+        {"overlay", "/ov0", overlay(t.m + "/plain", t.pictures, "/work-a"), "is a protected location (~/Pictures)",
+         "album", pictures, Action::clean},
+        {"overlay", "/ov1", overlay(t.pictures, t.h + "/ov-upper", "/work-b"), "is a protected location (~/Pictures)",
+         "album", pictures, Action::clean},
     };
     const int status = test::inMountNamespace([&] {
         int mounted = 0, failed = 0;
@@ -77,6 +88,8 @@ TEST(MountedPlaces, AMountShowingAProtectedPlaceIsThatPlace) {
             check(reason && reason->find(says) != std::string::npos, folder + ": " + reason.value_or("accepted"));
             const auto policy = CleanupPolicy::standard().allowing({folder});
             check(CleanupGuard::check(item, 0, policy, {}) == refusal, "the guard passed " + item);
+            const auto run = CleanupExecutor::run({{item, 0}}, CleanupExecutor::Mode::dryRun, policy, {});
+            check(run.size() == 1 && run[0].refusal(), "a dry run would move " + item);
             const auto swept = sweepOnly({folder}, action);
             size_t taken = 0;
             for (const auto& o : swept.outcomes) taken += o.moved() || o.wouldMove();
@@ -85,14 +98,18 @@ TEST(MountedPlaces, AMountShowingAProtectedPlaceIsThatPlace) {
                   "a stored sweep of " + folder);
         }
         if (mounted == 0) return test::kSkipped;
+        check(OwnFolder::refusal(t.m).value_or("").find("holds a protected location") != std::string::npos,
+              "the folder holding them accepted");
         return failed;
     });
-    if (status == test::kSkipped) GTEST_SKIP() << "cannot mount in a mount namespace here (needs root and unshare)";
+    if (status == test::kSkipped) GTEST_SKIP() << kNoNamespace;
     EXPECT_EQ(status, 0);
     for (const char* photo : {"/2024/trip/beach.jpg", "/album/photo.jpg"}) EXPECT_TRUE(test::exists(t.pictures + photo));
+    EXPECT_FALSE(test::exists(t.pictures + "/2024/.Trash-0"));
 }
 
-// A FUSE mount may show the pictures under any name: it fails closed; so does a missing table.
+// A FUSE mount may show the pictures under any name: it fails closed, unless the home
+// itself lies on one; so does a missing table.
 TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
     Home t;
     const std::string remote = t.m + "/remote", cache = t.h + "/Library/Caches/app";
@@ -103,6 +120,7 @@ TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
     const std::string fuse = own + "901 1 0:901 / " + remote + " rw - fuse.bindfs bindfs rw\n";
     test::writeFile(tables / "copy", own);
     test::writeFile(tables / "fuse", fuse);
+    test::writeFile(tables / "fuse-home", fuse + "902 1 0:902 / " + t.h + " rw - fuse.sshfs host: rw\n");
     // The overlay the home lies on (a live system's /home) is judged through its own places;
     // one elsewhere may write anywhere.
     for (const char* d : {"/up", "/low", "/work"}) test::makeDirs(t.m + d);
@@ -116,6 +134,7 @@ TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
     const std::tuple<const char*, std::string, std::optional<Refusal>, std::optional<Refusal>> cases[] = {
         {"copy", "", std::nullopt, std::nullopt},
         {"fuse", unseen, Refusal::placeUnknown("fuse.bindfs"), std::nullopt},
+        {"fuse-home", unseen, Refusal::placeUnknown("fuse.bindfs"), std::nullopt}, // the home's own is compared
         {"missing", "where it lies on disk could not be worked out", Refusal::mountsUnknown(), Refusal::mountsUnknown()},
         {"home overlay", "", std::nullopt, std::nullopt},
         {"overlay", "whose layers Sorvel cannot confirm", Refusal::layerUnconfirmed(remote), std::nullopt},
@@ -129,7 +148,13 @@ TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
         EXPECT_EQ(CleanupGuard::check(remote + "/photos", 0, policy, {}), item) << table;
         EXPECT_EQ(CleanupGuard::check(cache, 0, policy, {}), cached) << table;
     }
+    setMountTablePath(tables / "fuse");
+    EXPECT_TRUE(OwnFolder::refusal(t.m).has_value()); // holds it
+    const auto swept = sweepOnly({remote}, Action::clean);
     setMountTablePath("/proc/self/mountinfo");
+    EXPECT_EQ(swept.receipt.movedCount, 0);
+    EXPECT_NE(swept.receipt.withheldReason.value_or("").find("cannot see through"), std::string::npos);
+    EXPECT_TRUE(test::exists(remote + "/photos/a.jpg"));
 }
 
 namespace {

@@ -7,8 +7,6 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
-#include <tuple>
-#include <unistd.h>
 
 #include "platform/Trash.h"
 #include "platform/TrashInfo.h"
@@ -23,48 +21,30 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kNotTheItem = "no longer the item Sorvel moved";
-
 struct Home {
     test::FakeHome home;
     test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
-    std::string h = home.path();
-    std::string trash = h + "/.local/share/Trash";
+    std::string h = home.path(), work = h + "/Work", trash = h + "/.local/share/Trash";
+
+    // Moves one file of Work as the screens do and returns the item its run records.
+    MovedItem move(const std::string& name, const std::string& content, bool folder = false) {
+        test::writeFile(work + "/" + name + (folder ? "/f" : ""), content);
+        const auto outcomes = CleanupExecutor::run({{work + "/" + name, 0}}, CleanupExecutor::Mode::moveToTrash,
+                                                   CleanupPolicy::standard().allowing({work}), std::nullopt);
+        EXPECT_TRUE(outcomes.size() == 1 && outcomes[0].moved());
+        return ManualRun::make(outcomes, "test").moved.at(0);
+    }
+    RestoreOutcome restore(const MovedItem& item) {
+        return RestoreExecutor::run({item}, CleanupPolicy::standard().allowing({work})).at(0);
+    }
 };
-
-// Moves one path as the screens do and returns the item its run records.
-MovedItem moved(const std::string& path) {
-    const auto outcomes = CleanupExecutor::run({{path, 0}}, CleanupExecutor::Mode::moveToTrash,
-                                               CleanupPolicy::standard().allowing({fs::path(path).parent_path()}),
-                                               std::nullopt);
-    EXPECT_EQ(outcomes.size(), 1u);
-    EXPECT_TRUE(outcomes[0].moved()) << (outcomes[0].refusal() ? outcomes[0].refusal()->description() : outcomes[0].failure() ? *outcomes[0].failure() : "");
-    const SweepRun run = ManualRun::make(outcomes, "test");
-    EXPECT_EQ(run.moved.size(), 1u);
-    return run.moved.at(0);
-}
-
-RestoreOutcome restore(const MovedItem& item, const std::string& root) {
-    const auto outcomes = RestoreExecutor::run({item}, CleanupPolicy::standard().allowing({root}));
-    EXPECT_EQ(outcomes.size(), 1u);
-    return outcomes.at(0);
-}
-
-MovedItem movedFromWork(const Home& home, const std::string& name, bool folder = false) {
-    test::writeFile(home.h + "/Work/" + name + (folder ? "/f" : ""), "the real one");
-    return moved(home.h + "/Work/" + name);
-}
 
 } // namespace
 
 // What happened in the Trash since the move, and whether "Put back" may take the entry.
 TEST(RestoreIdentity, OnlyTheEntrySorvelMovedComesBack) {
-    struct Case {
-        const char* what;
-        std::function<void(Home&, const MovedItem&)> meanwhile;
-        bool restored;
-    };
-    const std::vector<Case> cases = {
+    using Meanwhile = std::function<void(Home&, const MovedItem&)>;
+    const std::vector<std::tuple<const char*, Meanwhile, bool>> cases = {
         {"untouched", [](Home&, const MovedItem&) {}, true},
         {"renamed inside the Trash and back keeps its identity",
          [](Home&, const MovedItem& item) {
@@ -75,11 +55,9 @@ TEST(RestoreIdentity, OnlyTheEntrySorvelMovedComesBack) {
         {"emptied, then another tool trashed a same-named file from elsewhere",
          [](Home& home, const MovedItem& item) {
              fs::remove_all(home.trash);
-             test::writeFile(home.h + "/Documents/report.txt", "thesis");
              test::writeFile(item.trashPath, "thesis");
              test::writeFile(home.trash + "/info/report.txt.trashinfo",
                              TrashInfo::text(home.h + "/Documents/report.txt", 0));
-             fs::remove(home.h + "/Documents/report.txt");
          },
          false},
         {"emptied, then a new file from the same place took the name",
@@ -92,53 +70,55 @@ TEST(RestoreIdentity, OnlyTheEntrySorvelMovedComesBack) {
         {"its record is gone",
          [](Home& home, const MovedItem&) { fs::remove(home.trash + "/info/report.txt.trashinfo"); }, false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, meanwhile, restored] : cases) {
+        SCOPED_TRACE(what);
         Home home;
-        test::writeFile(home.h + "/Work/report.txt", "the report");
-        const MovedItem item = moved(home.h + "/Work/report.txt");
+        const MovedItem item = home.move("report.txt", "the report");
         ASSERT_EQ(item.trashPath, home.trash + "/files/report.txt");
-        const std::string before = test::readFile(item.trashPath);
-        c.meanwhile(home, item);
+        meanwhile(home, item);
         const std::string inTrash = test::readFile(item.trashPath);
-
-        const RestoreOutcome outcome = restore(item, home.h + "/Work");
-        if (c.restored) {
+        const RestoreOutcome outcome = home.restore(item);
+        if (restored) {
             EXPECT_TRUE(outcome.restored());
-            EXPECT_EQ(test::readFile(item.originalPath), before);
+            EXPECT_EQ(test::readFile(item.originalPath), "the report");
             continue;
         }
-        if (!outcome.refusal()) {
-            ADD_FAILURE() << "put back";
-            continue;
-        }
-        EXPECT_EQ(outcome.refusal()->description(), kNotTheItem);
-        // Nothing touched: the entry and whatever record it has stay where they are.
-        EXPECT_FALSE(test::exists(item.originalPath));
+        ASSERT_TRUE(outcome.refusal()) << "put back";
+        EXPECT_EQ(outcome.refusal()->description(), "no longer the item Sorvel moved");
+        EXPECT_FALSE(test::exists(item.originalPath)); // nothing touched
         EXPECT_EQ(test::readFile(item.trashPath), inTrash);
     }
 }
 
-// Items recorded before the identity was kept still come back when the record names them.
+// Items recorded before the identity, or its birth time and kind, were kept still come
+// back when the record names them; what is kept today reads back whole.
 TEST(RestoreIdentity, ItemsStoredWithoutIdentityAreJudgedByTheirRecord) {
     Home home;
-    test::writeFile(home.h + "/Work/old.txt", "old");
-    const MovedItem full = moved(home.h + "/Work/old.txt");
-    const MovedItem plain{full.originalPath, full.trashPath, full.size};
+    const MovedItem full = home.move("old.txt", "old"), folder = home.move("old", "o", true);
     SweepRun run;
-    run.moved = {plain};
-    auto decoded = SweepRun::fromJSON(run.toJSON());
-    ASSERT_TRUE(decoded);
-    EXPECT_TRUE(restore(decoded->moved.at(0), home.h + "/Work").restored());
-    EXPECT_EQ(test::readFile(home.h + "/Work/old.txt"), "old");
+    run.moved = {MovedItem{full.originalPath, full.trashPath, full.size}, full, folder};
+    nlohmann::json stored = run.toJSON();
+    const auto decoded = SweepRun::fromJSON(stored);
+    ASSERT_TRUE(decoded && folder.identity && folder.identity->folder);
+    EXPECT_EQ(decoded->moved.at(1).identity, full.identity);
+    EXPECT_EQ(decoded->moved.at(2).identity, folder.identity);
+    for (const char* key : {"born", "folder"}) stored["moved"][1].erase(key);
+    const auto older = SweepRun::fromJSON(stored);
+    ASSERT_TRUE(older && older->moved.at(1).identity);
+    EXPECT_FALSE(older->moved.at(1).identity->bornNanoseconds);
+    EXPECT_TRUE(home.restore(decoded->moved.at(0)).restored());
+    EXPECT_EQ(test::readFile(full.originalPath), "old");
 }
 
-// Contents written since the move come back; another object under the same name does not.
+// What happened to an item between its record and the put back, for an item whose place in
+// the Trash is known and for one recorded ahead of its move (found after a crash): contents
+// written since come back; another object under the same name does not.
 TEST(RestoreIdentity, AMovedItemIsKnownByWhatARenameKeeps) {
     using Meanwhile = std::function<void(Home&, MovedItem&)>;
     const auto othersRecord = [](Home& h, const MovedItem& i) {
         test::writeFile(h.trash + "/info/cache.trashinfo", TrashInfo::text(i.originalPath, 0));
     };
+    const auto unborn = [](MovedItem& i) -> auto& { return i.identity->bornNanoseconds.reset(), *i.identity; };
     const std::tuple<const char*, bool, Meanwhile, bool> cases[] = {
         {"a folder written into", true, [](Home&, MovedItem& i) {
              test::writeFile(i.trashPath + "/written meanwhile", "new");
@@ -157,22 +137,31 @@ TEST(RestoreIdentity, AMovedItemIsKnownByWhatARenameKeeps) {
              else i.identity->inode ^= 1; // no birth times here: a plainly other number
          }, false},
         {"no birth time: under another tool's record", true,
-         [&](Home& h, MovedItem& i) { i.identity->bornNanoseconds.reset(), othersRecord(h, i); }, false},
+         [&](Home& h, MovedItem& i) { unborn(i), othersRecord(h, i); }, false},
+        {"no birth time: under Sorvel's record, written into", true,
+         [&](Home&, MovedItem& i) { unborn(i).modifiedNanoseconds -= 1; }, true},
+        {"no birth time: a file of another size", false, [&](Home&, MovedItem& i) { unborn(i).length += 1; }, false},
     };
     for (const auto& [what, folder, meanwhile, restored] : cases) {
-        SCOPED_TRACE(what);
-        Home home;
-        MovedItem item = movedFromWork(home, "cache", folder);
-        ASSERT_TRUE(item.identity);
-        meanwhile(home, item);
-        const RestoreOutcome outcome = restore(item, home.h + "/Work");
-        EXPECT_EQ(test::exists(item.originalPath), restored);
-        EXPECT_EQ(outcome.refusal() ? std::optional(*outcome.refusal()) : std::nullopt,
-                  restored ? std::nullopt : std::optional(RestoreGuard::Refusal::notTheMovedItem()));
+        for (const bool pending : {false, true}) {
+            SCOPED_TRACE(std::string(what) + (pending ? ", recorded ahead of its move" : ""));
+            Home home;
+            MovedItem item = home.move("cache", "the report", folder);
+            ASSERT_TRUE(item.identity);
+            meanwhile(home, item);
+            if (pending) item.trashPath.clear();
+            const RestoreOutcome outcome = home.restore(item);
+            EXPECT_EQ(test::exists(item.originalPath), restored);
+            using Refusal = RestoreGuard::Refusal;
+            const auto expected = pending ? Refusal::missingFromTrash() : Refusal::notTheMovedItem();
+            EXPECT_EQ(outcome.refusal() ? std::optional(*outcome.refusal()) : std::nullopt,
+                      restored ? std::nullopt : std::optional(expected));
+        }
     }
 }
 
-// The Trash entry swapped with another file during the put back: back whole or left in the Trash.
+// Another process swaps the Trash entry with another file while it is put back: each
+// round ends with the item back and its record gone, or in the Trash with its record.
 TEST(RestoreIdentity, AnEntrySwappedDuringThePutBackNeverTakesItsPlace) {
     Home home;
     const std::string decoy = home.h + "/decoy";
@@ -181,7 +170,7 @@ TEST(RestoreIdentity, AnEntrySwappedDuringThePutBackNeverTakesItsPlace) {
     for (int round = 0; round < 300; ++round) {
         SCOPED_TRACE(round);
         const std::string name = "item" + std::to_string(round);
-        const MovedItem item = movedFromWork(home, name);
+        const MovedItem item = home.move(name, "the real one");
         const auto real = inode(item.trashPath);
         ASSERT_NE(real, 0u);
         test::writeFile(decoy, "an impostor");
@@ -190,7 +179,7 @@ TEST(RestoreIdentity, AnEntrySwappedDuringThePutBackNeverTakesItsPlace) {
             for (int i = 0; i < 1'000'000 && !stop; ++i)
                 ::renameat2(AT_FDCWD, item.trashPath.c_str(), AT_FDCWD, decoy.c_str(), RENAME_EXCHANGE);
         });
-        const bool back = restore(item, home.h + "/Work").restored();
+        const bool back = home.restore(item).restored();
         stop = true;
         swapper.join();
         const auto isReal = [&](const std::string& path) { return inode(path) == real; };

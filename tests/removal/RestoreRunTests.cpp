@@ -18,6 +18,7 @@
 #include "removal/SweepRunner.h"
 #include "support/MoveToTrash.h"
 #include "support/TestSupport.h"
+#include "RunHome.h"
 
 using namespace sorvel;
 namespace fs = std::filesystem;
@@ -26,11 +27,7 @@ using GuardRefusal = CleanupGuard::Refusal;
 
 namespace {
 
-struct Home {
-    test::FakeHome home;
-    test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
-    std::string h = home.path();
-};
+using Home = test::RunHome;
 
 // Moves the paths under the policy the way the screens do and records the run.
 SweepRun removed(const std::vector<std::string>& paths, const CleanupPolicy& policy,

@@ -1,3 +1,5 @@
+// The history in a file of its own, and the list an earlier version kept in the settings
+// moving over once, whole, through crashes, failures and a second process.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -34,7 +36,8 @@ struct Home {
 
 SweepRun runNamed(const std::string& scope) {
     SweepRun run;
-    return run.scope = scope, run;
+    run.scope = scope;
+    return run;
 }
 
 Names scopes(const std::vector<SweepRun>& runs) {
@@ -45,12 +48,16 @@ Names scopes(const std::vector<SweepRun>& runs) {
 
 } // namespace
 
-// Old list in the settings, what the history file holds; a settings write then leaves it alone.
+// Each case: the old list in the settings, and what the history file already holds. Once
+// moved, a settings write leaves the history file alone.
 TEST(SweepHistoryMove, EveryRunMovesOverOnceIntoAFileOfItsOwn) {
-    const json old = json::array({runNamed("a").toJSON(), runNamed("b").toJSON(), json{{"id", "not a run"}}});
+    const json a = runNamed("a").toJSON(), b = runNamed("b").toJSON(), c = runNamed("c").toJSON();
+    const json old = json::array({a, b, json{{"id", "not a run"}}});
     const std::tuple<const char*, json, std::optional<json>, Names, json> cases[] = {
         {"first start", old, std::nullopt, {"a", "b"}, old},
         {"crash after the file was written", old, old, {"a", "b"}, old},
+        {"an earlier version recorded since", json::array({c}), old, {"c", "a", "b"}, json::array({c, a, b, old[2]})},
+        {"an empty old list", json::array(), std::nullopt, {}, json::array()},
     };
     for (const auto& [what, inSettings, inFile, listed, stored] : cases) {
         SCOPED_TRACE(what);
@@ -60,6 +67,7 @@ TEST(SweepHistoryMove, EveryRunMovesOverOnceIntoAFileOfItsOwn) {
         EXPECT_TRUE(!inFile || h.history.set(kKey, *inFile));
         const auto loaded = SweepHistory::read();
         EXPECT_EQ(scopes(loaded.runs), listed);
+        EXPECT_EQ(loaded.unreadable, inSettings.empty() ? 0u : 1u);
         EXPECT_FALSE(h.settings.contains(kKey));
         EXPECT_EQ(h.settings.string("SorvelAppearance"), "dark");
         ASSERT_TRUE(SweepHistory::moveOver()); // again: nothing to do
@@ -70,7 +78,8 @@ TEST(SweepHistoryMove, EveryRunMovesOverOnceIntoAFileOfItsOwn) {
     }
 }
 
-// Until the move can be written the old list stays and is listed; changes wait.
+// Until the move can be written the old list stays and is listed; changes wait, so a run
+// forgotten in the file cannot come back from the old list.
 TEST(SweepHistoryMove, AMoveThatFailsKeepsTheOldList) {
     Home h;
     const json old = json::array({runNamed("a").toJSON(), runNamed("b").toJSON()});
@@ -83,6 +92,7 @@ TEST(SweepHistoryMove, AMoveThatFailsKeepsTheOldList) {
     ::rmdir(h.history.filePath().c_str());
     ASSERT_TRUE(SweepHistory::store(runNamed("new")));
     EXPECT_EQ(scopes(SweepHistory::load()), (Names{"new", "a", "b"}));
+    EXPECT_FALSE(h.settings.contains(kKey));
 }
 
 TEST(SweepHistoryMove, ProcessesMovingAtOnceKeepEveryRunOnce) {
@@ -97,7 +107,11 @@ TEST(SweepHistoryMove, ProcessesMovingAtOnceKeepEveryRunOnce) {
         if (child == 0) _exit(SweepHistory::store(run) ? 0 : 1);
         children.push_back(child);
     }
-    for (int status = -1; const pid_t child : children) EXPECT_EQ((waitpid(child, &status, 0), status), 0);
+    for (const pid_t child : children) {
+        int status = -1;
+        waitpid(child, &status, 0);
+        EXPECT_EQ(status, 0);
+    }
     const auto runs = SweepHistory::load();
     std::set<UUID> ids;
     for (const auto& run : runs) ids.insert(run.id);
@@ -105,8 +119,7 @@ TEST(SweepHistoryMove, ProcessesMovingAtOnceKeepEveryRunOnce) {
     EXPECT_FALSE(UserDefaults::standard().contains(kKey));
 }
 
-// A history that can no longer be read lists nothing, counted as one entry nobody can
-// read, however long the process has been serving it.
+// A history that can no longer be read lists nothing but one unreadable entry, even once served.
 TEST(SweepHistoryFile, AFileThatBecomesUnreadableListsNoRuns) {
     const std::pair<const char*, std::function<void(const std::string&)>> cases[] = {
         {"not JSON", [](const std::string& path) { test::writeFile(path, "{ not json"); }},
@@ -127,8 +140,7 @@ TEST(SweepHistoryFile, AFileThatBecomesUnreadableListsNoRuns) {
     }
 }
 
-// A link in place of either lock file is refused with its reason; nothing is made where
-// it points.
+// A link in place of either lock file is refused, not followed.
 TEST(SweepHistoryFile, ALinkInPlaceOfALockIsRefusedNotFollowed) {
     const std::pair<const char*, std::function<SaveStatus(Home&)>> cases[] = {
         {"settings", [](Home& h) { return h.settings.set("SorvelAppearance", "dark"); }},

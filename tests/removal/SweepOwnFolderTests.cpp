@@ -104,8 +104,8 @@ TEST(SweepOwnFolderRunner, AStoredScheduleThatHoldsTheHomeSkipsThatFolderAndSays
     }
 }
 
-// A folder that is, lies in or holds a place the standard policy protects would hand a
-// sweep what the guard is there to keep: refused like the home, whether it exists or not.
+// A folder that is, lies in or holds a place the standard policy protects: refused like
+// the home, naming that place.
 TEST(SweepOwnFolderRefusal, FoldersAtOrAroundProtectedPlacesAreRefused) {
     test::FakeHome home;
     test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
@@ -117,145 +117,56 @@ TEST(SweepOwnFolderRefusal, FoldersAtOrAroundProtectedPlacesAreRefused) {
     const std::pair<std::string, const char*> cases[] = {
         {h + "/Library", "\u201C~/Library\u201D is your Library folder"},
         {h + "/Projects/lib", "\u201C~/Projects/lib\u201D is your Library folder"},
-        {h + "/Library/Mail", "\u201C~/Library/Mail\u201D is a protected location (~/Library/Mail), so Sorvel can't"},
-        {h + "/Library/Mail/V10", "\u201C~/Library/Mail/V10\u201D is inside a protected location (~/Library/Mail)"},
+        {h + "/Library/Mail", "\u201C~/Library/Mail\u201D is a protected location (~/Library/Mail)"},
+        {h + "/Library/Mail/V10", "is inside a protected location (~/Library/Mail)"},
         {h + "/Pictures/2019", "is inside a protected location (~/Pictures)"},
         {h + "/.config", "holds a protected location (~/.config/sorvel), so Sorvel can't sweep it. Add a folder that "
                          "holds none instead."},
         {"/usr/share", "\u201C/usr/share\u201D is inside a protected location (/usr)"},
+        // Relative ones would be swept wherever Sorvel runs.
+        {"Library",
+         "\u201CLibrary\u201D is not a full path, so Sorvel can't sweep it. Add the folder by its full path instead."},
+        {".", "\u201C.\u201D is not a full path"},
+        {"Projects/..", "\u201CProjects/..\u201D is not a full path"},
+        {"", "\u201C\u201D is not a full path"},
         {h + "/Library/Caches", nullptr},
         {h + "/Library/Caches/app", nullptr},
         {h + "/Library/Preferences", nullptr},
         {h + "/Projects", nullptr},
     };
-    for (const auto& [folder, says] : cases) {
-        const auto reason = OwnFolder::refusal(folder);
-        EXPECT_TRUE(says ? reason && reason->find(says) != std::string::npos : !reason)
-            << folder << ": " << reason.value_or("accepted");
+    for (const auto& [folder, reason] : cases) {
+        const auto refusal = OwnFolder::refusal(folder);
+        EXPECT_EQ(refusal.has_value(), reason != nullptr) << folder;
+        EXPECT_NE(refusal.value_or("").find(reason ? reason : ""), std::string::npos) << refusal.value_or("");
     }
 }
 
-namespace {
-
-struct SweepHome {
-    test::FakeHome home;
-    test::ScopedEnv xdg{"XDG_CONFIG_HOME", std::nullopt};
-    std::string h = home.path();
-
-    SweepHome() {
-        test::writeFile(h + "/Documents/thesis.txt", "years of work");
-        test::writeFile(h + "/Downloads/setup.bin", "installer");
-        test::writeFileOfSize(h + "/Projects/scratch/build/out.o", 100'000);
-        test::makeDirs(h + "/.Trash");
-    }
-};
-
-SweepRunner::Outcome cleanOnly(std::vector<std::string> folders) {
-    SweepSchedule s;
-    s.rules = SweepSchedule::RuleSelection::only({});
-    s.action = SweepSchedule::Action::clean;
-    s.folders = std::move(folders);
-    return SweepRunner::run(s, SweepRun::Trigger::scheduled, CloudStatus{});
-}
-
-} // namespace
-
-TEST(SweepOwnFolderRunner, AStoredScheduleThatHoldsTheHomeSkipsThatFolderAndSaysSo) {
-    SweepHome home;
-    const std::string h = home.h;
-    struct Case {
-        std::vector<std::string> folders;
-        std::vector<std::string> moved;
-    };
-    const Case cases[] = {
-        {{h}, {}},
-        {{"/"}, {}},
-        {{deletingLastPathComponent(h), h + "/Projects/scratch"}, {h + "/Projects/scratch/build"}},
-    };
-    for (int run = 0; run < 2; ++run) { // the second run would have found the store
-        for (const auto& c : cases) {
-            if (!test::exists(h + "/Projects/scratch/build"))
-                test::writeFileOfSize(h + "/Projects/scratch/build/out.o", 100'000);
-            auto out = cleanOnly(c.folders);
-            std::vector<std::string> moved;
-            for (const auto& o : out.outcomes)
-                if (o.moved()) moved.push_back(o.path);
-            EXPECT_EQ(moved, c.moved) << c.folders[0];
-            EXPECT_EQ(out.receipt.movedCount, static_cast<int64_t>(c.moved.size()));
-            ASSERT_TRUE(out.receipt.withheldReason.has_value()) << c.folders[0];
-            EXPECT_NE(out.receipt.withheldReason->find("so Sorvel can't sweep it"), std::string::npos);
-            EXPECT_EQ(SweepReceipt::loadLast(), out.receipt);
-            EXPECT_TRUE(test::exists(h + "/Documents/thesis.txt"));
-            EXPECT_TRUE(test::exists(h + "/Downloads/setup.bin"));
-            EXPECT_TRUE(test::exists(h + "/.config/sorvel/defaults.json"));
-        }
-    }
-}
-
-// A folder that is, lies in or holds a place the standard policy protects would hand a
-// sweep what the guard is there to keep: refused like the home, whether it exists or not.
-TEST(SweepOwnFolderRefusal, FoldersAtOrAroundProtectedPlacesAreRefused) {
-    test::FakeHome home;
-    test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
-    const std::string h = home.path();
-    test::makeDirs(h + "/Library/Mail/V10");
-    test::makeDirs(h + "/Library/Preferences");
-    test::makeDirs(h + "/Library/Caches/app");
-    test::makeDirs(h + "/Pictures/2019");
-    test::makeDirs(h + "/.config/sorvel");
-    test::makeDirs(h + "/Projects");
-    ASSERT_EQ(::symlink((h + "/Library").c_str(), (h + "/Projects/lib").c_str()), 0);
-
-    const std::string cannot = ", so Sorvel can't sweep it.";
-    const std::string holds = " holds a protected location (";
-    const std::string none = ")" + cannot + " Add a folder that holds none instead.";
-    const std::string library = " is your Library folder" + cannot + " Add a folder inside it instead.";
-    struct Case {
-        std::string folder;
-        std::optional<std::string> reason;
-    };
-    const Case cases[] = {
-        {h + "/Library", "\u201C~/Library\u201D" + library},
-        {h + "/Projects/lib", "\u201C~/Projects/lib\u201D" + library},
-        {h + "/Library/Mail", "\u201C~/Library/Mail\u201D is a protected location (~/Library/Mail)" + cannot},
-        {h + "/Library/Mail/V10", "\u201C~/Library/Mail/V10\u201D is inside a protected location (~/Library/Mail)" +
-                                      cannot},
-        {h + "/Pictures/2019", "\u201C~/Pictures/2019\u201D is inside a protected location (~/Pictures)" + cannot},
-        {h + "/.config", "\u201C~/.config\u201D" + holds + "~/.config/sorvel" + none},
-        {"/usr/share", "\u201C/usr/share\u201D is inside a protected location (/usr)" + cannot},
-        {h + "/Library/Caches", std::nullopt},
-        {h + "/Library/Caches/app", std::nullopt},
-        {h + "/Library/Preferences", std::nullopt},
-        {h + "/Projects", std::nullopt},
-    };
-    for (const auto& c : cases) EXPECT_EQ(OwnFolder::refusal(c.folder), c.reason) << c.folder;
-}
-
-TEST(SweepOwnFolderRunner, AStoredLibraryFolderIsSkippedWithItsReason) {
+TEST(SweepOwnFolderRunner, AStoredLibraryOrRelativeFolderIsSkippedWithItsReason) {
     SweepHome home;
     const std::string h = home.h;
     const char* kept[] = {"/Library/Preferences/app.conf", "/Library/Saved Application State/app/window",
                           "/Library/Mail/V10/inbox"};
     for (const char* file : kept) test::writeFileOfSize(h + file, 8'000);
-    auto out = cleanOnly({h + "/Library", "Documents", h + "/Projects/scratch"}); // a relative one too
+    const auto out = cleanOnly({h + "/Library", "Documents", ".", h + "/Projects/scratch"});
     std::vector<std::string> moved;
     for (const auto& o : out.outcomes)
         if (o.moved()) moved.push_back(o.path);
     EXPECT_EQ(moved, std::vector<std::string>{h + "/Projects/scratch/build"});
-    EXPECT_EQ(out.receipt.refusedCount, 2); // the skipped folders count under "Skipped"
-    for (const char* reason : {"\u201C~/Library\u201D is your Library", "\u201CDocuments\u201D is not a full path"})
+    EXPECT_EQ(out.receipt.refusedCount, 3); // skipped folders count under "Skipped"
+    for (const char* reason : {"\u201C~/Library\u201D is your Library folder", "\u201CDocuments\u201D is not a full path",
+                               "\u201C.\u201D is not a full path"})
         EXPECT_NE(out.receipt.withheldReason.value_or("").find(reason), std::string::npos) << reason;
     for (const char* file : kept) EXPECT_TRUE(test::exists(h + file)) << file;
 }
 
-// ~/Library is refused by name, whether or not it exists or holds anything protected today.
+// ~/Library is refused for what it is, under any name, whether or not it exists or holds
+// anything protected today.
 TEST(SweepOwnFolderRefusal, TheLibraryFolderIsRefusedByItsNameUnderAnySpelling) {
     test::TempDir elsewhere;
     const std::string lib = resolvingExistingPart(elsewhere / "lib");
     test::makeDirs(lib + "/Preferences");
     const auto says = [](const std::string& name) {
-        return "\u201C" + name + "\u201D is your Library folder, so Sorvel can't sweep it. Add a folder inside it "
-                                  "instead.";
+        return "\u201C" + name + "\u201D is your Library folder, so Sorvel can't sweep it. Add a folder inside it instead.";
     };
     for (bool exists : {false, true}) {
         test::FakeHome home;

@@ -9,6 +9,7 @@
 #include "platform/UserDefaults.h"
 #include "removal/SweepRunner.h"
 #include "support/TestSupport.h"
+#include "RunHome.h"
 
 using namespace sorvel;
 using Rules = SweepSchedule::RuleSelection;
@@ -16,10 +17,7 @@ using Action = SweepSchedule::Action;
 
 namespace {
 
-struct Home {
-    test::FakeHome home;
-    test::ScopedEnv xdg{"XDG_CONFIG_HOME", std::nullopt};
-    std::string h = home.path();
+struct Home : test::RunHome {
     std::string big = h + "/Library/Caches/com.example.big";
     std::string log = h + "/Library/Logs/ExampleApp";
 
