@@ -146,7 +146,8 @@ TEST(CleanupRowDetail, ALongDetailEndsInAnEllipsisAndShowsWholeOnHover) {
         test::settle(&row, {width, 72});
         (void)row.grab(); // lays the detail out as it paints
         const QStringList lines = row.detailLines();
-        ASSERT_TRUE(!lines.isEmpty() && lines.size() <= 2 && whole.startsWith(lines.front())) << lines.join('|').toStdString();
+        ASSERT_TRUE(!lines.isEmpty() && lines.size() <= 2 && whole.startsWith(lines.front()))
+            << lines.join('|').toStdString();
         EXPECT_EQ(lines.back().endsWith(QChar(0x2026)), cut) << lines.join('|').toStdString();
         QHelpEvent hover(QEvent::ToolTip, QPoint(row.checkRect().right() + 30, 50), row.mapToGlobal(QPoint(60, 50)));
         QApplication::sendEvent(&row, &hover);

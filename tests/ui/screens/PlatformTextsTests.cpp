@@ -109,7 +109,10 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
          },
          {"Finder"}, {"recoverable from the file manager", "back from the file manager until you empty it"}},
         {"settings window, default build",
-         [](test::UiContext& c) { SweepSettingsView v(c.coordinator(), c.models().sweeper, c.updates()); return shownTexts(v); },
+         [](test::UiContext& c) {
+             SweepSettingsView v(c.coordinator(), c.models().sweeper, c.updates());
+             return shownTexts(v);
+         },
          {}, {}},
         {"settings window, a feed built in",
          [](test::UiContext& c) {
@@ -117,7 +120,8 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
              dictionary["SorvelUpdateFeedURL"] = "https://updates.example.org/sorvel.json";
              BundleInfo::replaceDictionary(dictionary);
              UpdateChecker updates([](const QUrl&, UpdateChecker::Completion) {}, [](const QUrl&) {});
-             const std::string texts = [&] { SweepSettingsView v(c.coordinator(), c.models().sweeper, updates); return shownTexts(v); }();
+             std::string texts;
+             { SweepSettingsView v(c.coordinator(), c.models().sweeper, updates); texts = shownTexts(v); }
              BundleInfo::replaceDictionary(std::nullopt);
              return texts;
          },
@@ -138,8 +142,8 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
     for (const auto& [name, texts, falseHere, trueHere] : surfaces) {
         test::UiContext ctx;
         const std::string shown = texts(ctx);
-        for (const char* word : {"Finder", "APFS", "macOS", "purgeable", "build-app", "disk image", "Docker Desktop", "this Mac",
-                                 "menu bar", "admin password", "photo library", "iCloud folders"})
+        for (const char* word : {"Finder", "APFS", "macOS", "purgeable", "build-app", "disk image", "Docker Desktop",
+                                 "this Mac", "menu bar", "admin password", "photo library", "iCloud folders"})
             EXPECT_EQ(shown.find(word), std::string::npos) << name << " says \"" << word << "\":\n" << shown;
         for (const auto& phrase : falseHere)
             EXPECT_EQ(shown.find(phrase), std::string::npos) << name << " still says \"" << phrase << "\":\n" << shown;

@@ -98,8 +98,7 @@ TEST(SidebarKeyboard, TheRowsAreOneTabStopAndArrowsMoveInside) {
     auto* before = new QPushButton("before", &host);
     auto* sidebar = new SidebarView(ctx.models(), &host);
     auto* after = new QPushButton("after", &host);
-    for (QWidget* w : {static_cast<QWidget*>(before), static_cast<QWidget*>(sidebar), static_cast<QWidget*>(after)})
-        column->addWidget(w);
+    for (QWidget* w : std::initializer_list<QWidget*>{before, sidebar, after}) column->addWidget(w);
     test::settle(&host, {244, 1000});
     QApplication::setActiveWindow(&host);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&host));

@@ -99,7 +99,7 @@ sheet=$(timeout 5 xdotool search --sync --onlyvisible --name '^Cleanup preview$'
 )sh";
     const std::pair<const char*, std::string> cases[] = {
         {"window: open", std::string(kOpenPanel) + "openpanel; [ -n \"$panel\" ] && echo \"window: open\"\n"},
-        {"window: open", std::string(kOpenSettings) + "echo \"window: open\"; xdotool windowactivate --sync \"$settings\"\n"},
+        {"window: open", std::string(kOpenSettings) + "echo 'window: open'; xdotool windowactivate --sync $settings\n"},
         {"window: open", sheet},
         {"moved", sheet + R"sh(
 xdotool mousemove --window "$sheet" 760 605 click 1; sleep 0.5
@@ -116,7 +116,8 @@ for i in $(seq 1 50); do [ -e "$HOME/Library/Caches/com.example.big" ] || break;
         const auto r = test::runOnXvfb(home, "sleep 0.5\n" + open + "xdotool key ctrl+q\n" + kAwaitEnd +
                                                  "grep -h Ambiguous \"$HOME/stderr.txt\"\n",
                                        {"1920x1200x24", {}, kWindowManager + kTray});
-        for (const char* line : {shows, "process: ended"}) EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out << r.err;
+        for (const char* line : {shows, "process: ended"})
+            EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out << r.err;
         EXPECT_EQ(r.out.find("Ambiguous"), std::string::npos) << r.out;
     }
 }
