@@ -16,7 +16,6 @@
 #include "platform/Path.h"
 #include "removal/SweepHistory.h"
 #include "ui/kit/Button.h"
-#include "ui/kit/FocusRing.h"
 #include "ui/screens/CleanupPreviewSheet.h"
 #include "ui/screens/OverviewView.h"
 #include "ui/screens/ReviewRow.h"
