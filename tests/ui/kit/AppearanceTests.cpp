@@ -1,4 +1,3 @@
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -47,13 +46,15 @@ TEST(Appearance, StoredChoiceIsReadAndEveryWriteStoresAndApplies) {
     Theme::setAppearance(Appearance::light);
 }
 
-// A choice that cannot be stored is still applied; the failure carries its reason.
+// A choice that cannot be stored is still applied; the failure is kept with its reason.
 TEST(Appearance, AFailedStoreIsKeptWithItsReason) {
-    test::UnwritableSettings broken;
-    AppearanceSetting setting(UserDefaults::standard());
+    test::TempDir dir;
+    test::writeFile(dir / "file", "x");
+    AppearanceSetting setting(UserDefaults(dir / "file/defaults.json"));
     setting.setSelection(Appearance::dark);
     EXPECT_EQ(Theme::appearance(), Appearance::dark);
     ASSERT_TRUE(test::waitUntil([&] { return setting.saveError().has_value(); }));
-    EXPECT_THAT(*setting.saveError(), testing::HasSubstr(std::strerror(ENOTDIR)));
+    EXPECT_EQ(*setting.saveError(), AppearanceSetting::notSavedMessage(SaveStatus::failed(ENOTDIR)));
+    EXPECT_NE(setting.saveError()->find(std::strerror(ENOTDIR)), std::string::npos);
     Theme::setAppearance(Appearance::light);
 }

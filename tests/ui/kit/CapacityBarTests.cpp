@@ -3,9 +3,6 @@
 #include <QImage>
 #include <QPainter>
 
-#include <algorithm>
-#include <cstdlib>
-
 #include "ui/kit/CapacityBar.h"
 #include "ui/kit/Theme.h"
 #include "uisupport/UiContext.h"
@@ -57,15 +54,10 @@ TEST(CapacityBarLegend, TheFreeSwatchStandsOutFromTheWindow) {
         bar.render(&p, {}, {}, QWidget::DrawChildren);
         p.end();
         // Below the bar, in the swatch's 9 columns (its title starts 6 further right).
-        const auto entry = bar.legend(bar.width())[2];
+        const int left = int(bar.legend(bar.width())[2].x);
         int standsOut = 0;
         for (int y = 20; y < image.height(); ++y)
-            for (int x = int(entry.x); x < int(entry.x) + 9; ++x) {
-                const QColor c = image.pixelColor(x, y);
-                const int diff = std::max({std::abs(c.red() - ground.red()), std::abs(c.green() - ground.green()),
-                                           std::abs(c.blue() - ground.blue())});
-                standsOut += diff >= 32;
-            }
+            for (int x = left; x < left + 9; ++x) standsOut += !sorvel::test::nearColour(image.pixelColor(x, y), ground, 31);
         EXPECT_GE(standsOut, 16) << (appearance == sorvel::ui::Appearance::dark ? "dark" : "light");
     }
 }

@@ -3,7 +3,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -24,12 +23,18 @@ using namespace sorvel::ui;
 
 namespace {
 
-void showActive(QWidget& window) {
-    window.resize(400, 300);
-    window.show();
-    QApplication::setActiveWindow(&window);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-}
+// A shown, active window holding `controls` in a column or row; nullptr stands for a stretch.
+struct Window : QWidget {
+    explicit Window(std::vector<QWidget*> controls = {}, QBoxLayout::Direction along = QBoxLayout::TopToBottom) {
+        auto* column = new QBoxLayout(along, this);
+        column->setContentsMargins(20, 20, 20, 20);
+        for (QWidget* c : controls) c ? column->addWidget(c) : column->addStretch(1);
+        resize(400, 300);
+        show();
+        QApplication::setActiveWindow(this);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(this));
+    }
+};
 
 bool isAccent(const QColor& c) {
     const QColor a = Theme::accent().resolve();
@@ -52,7 +57,9 @@ TEST(KitFocus, TabWalksTheControlsInReadingOrder) {
     grid->addWidget(c, 1, 0);
     grid->addWidget(b, 0, 1);
     grid->addWidget(a, 0, 0);
-    showActive(window);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     if (QWidget* given = QApplication::focusWidget()) given->clearFocus(); // activation may focus one
 
     std::vector<QWidget*> seen;
@@ -67,61 +74,46 @@ TEST(KitFocus, TabWalksTheControlsInReadingOrder) {
     EXPECT_EQ(QApplication::focusWidget(), d);
 }
 
-// The ring is 2 px of the accent just outside the control's shape, shown from the keyboard
-// and not after a click.
+// The ring is 2 px of the accent outside the control's shape, 1 px clear of it, shown from
+// the keyboard and not after a click.
 TEST(KitFocus, TheRingIsDrawnOutsideTheShapeOnlyFromTheKeyboard) {
-    QWidget window;
-    auto* column = new QVBoxLayout(&window);
-    column->setContentsMargins(20, 20, 20, 20);
     auto* first = new Button("First", Button::Style::subtle);
     auto* button = new Button("Second", Button::Style::subtle);
-    column->addWidget(first);
-    column->addWidget(button);
-    showActive(window);
-
+    Window window({first, button});
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_TRUE(button->hasFocus());
     EXPECT_EQ(FocusRing::around(button), nullptr);
 
     QTest::keyClick(button, Qt::Key_Backtab);
     QTest::keyClick(first, Qt::Key_Tab);
-    ASSERT_TRUE(button->hasFocus());
-    FocusRing* ring = FocusRing::around(button);
-    ASSERT_NE(ring, nullptr);
+    ASSERT_NE(FocusRing::around(button), nullptr);
     const QImage image = window.grab().toImage();
     const QRect g = button->geometry();
     const int y = g.center().y();
-    EXPECT_TRUE(isAccent(image.pixelColor(g.left() - 2, y)));
-    EXPECT_TRUE(isAccent(image.pixelColor(g.right() + 3, y)));
-    EXPECT_FALSE(isAccent(image.pixelColor(g.left() - 4, y)));
-    EXPECT_FALSE(isAccent(image.pixelColor(g.left() + 2, y))); // the button itself is not covered
-
+    // Inside, the 1-px gap, 2 px of ring, clear again; and the far side.
+    for (auto [x, ring] : {std::pair{g.left() + 2, false}, {g.left() - 1, false}, {g.left() - 2, true},
+                           {g.left() - 3, true}, {g.left() - 5, false}, {g.right() + 3, true}}) {
+        EXPECT_EQ(isAccent(image.pixelColor(x, y)), ring) << "x " << x - g.left();
+    }
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(FocusRing::around(button), nullptr);
 }
 
-// Space and Return act on every focused button-like control.
+// Space and Return act on every focused button-like control, and not once it is disabled.
 TEST(KitFocus, SpaceAndReturnActOnTheFocusedControl) {
-    struct Case {
-        const char* name;
-        std::function<QAbstractButton*()> make;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::pair<const char*, std::function<QAbstractButton*()>>> cases = {
         {"button", [] { return new Button("Go", Button::Style::accent); }},
         {"text button", [] { return new TextButton("Copy", QFont(), Theme::accentInk()); }},
         {"switch", [] { return new Switch; }},
         {"check box", [] { return new CheckBox; }},
         {"click area", [] { return new ClickArea; }},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, make] : cases) {
         for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
-            SCOPED_TRACE(std::string(c.name) + " " + std::to_string(key));
-            QWidget window;
-            auto* column = new QVBoxLayout(&window);
-            QAbstractButton* control = c.make();
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(key));
+            QAbstractButton* control = make();
             control->setMinimumSize(20, 20);
-            column->addWidget(control);
-            showActive(window);
+            Window window({control});
             control->setFocus(Qt::TabFocusReason);
             QSignalSpy clicked(control, &QAbstractButton::clicked);
             QTest::keyClick(control, key);
@@ -133,14 +125,21 @@ TEST(KitFocus, SpaceAndReturnActOnTheFocusedControl) {
     }
 }
 
-// The arrow keys choose the option before or after; Space and Return choose the current one.
-TEST(KitFocus, ThePickerMovesWithTheArrowKeys) {
-    QWidget window;
-    auto* column = new QVBoxLayout(&window);
+// The picker's arrow keys choose the option before or after, Return the current one; rows
+// of clickable areas move with Up and Down (the last stays). A screen reader hears the
+// picker as a tab list with its value and each row as a button named after its texts.
+TEST(KitFocus, ThePickerAndRowsMoveWithTheArrowKeysAndAreNamed) {
     auto* picker = new SegmentedPicker({{"Week", {}}, {"Month", {}}, {"Year", {}}});
-    column->addWidget(picker);
     QObject::connect(picker, &SegmentedPicker::picked, picker, &SegmentedPicker::setCurrentIndex);
-    showActive(window);
+    std::vector<QWidget*> controls{picker};
+    std::vector<ClickArea*> rows;
+    for (const char* title : {"Caches", "Logs", "Mail"}) {
+        rows.push_back(new ClickArea);
+        rows.back()->row()->addWidget(new Text(title, QFont(), Theme::primaryText()));
+        rows.back()->row()->addWidget(new Text("12 MB", QFont(), Theme::secondaryText()));
+        controls.push_back(rows.back());
+    }
+    Window window(controls);
     picker->setFocus(Qt::TabFocusReason);
     QSignalSpy picked(picker, &SegmentedPicker::picked);
     for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Down, Qt::Key_Up, Qt::Key_Return})
@@ -148,97 +147,59 @@ TEST(KitFocus, ThePickerMovesWithTheArrowKeys) {
     std::vector<int> got;
     for (const auto& args : picked) got.push_back(args[0].toInt());
     EXPECT_EQ(got, (std::vector<int>{1, 2, 1, 1}));
-    auto* accessible = QAccessible::queryAccessibleInterface(picker);
-    ASSERT_NE(accessible, nullptr);
-    EXPECT_EQ(accessible->role(), QAccessible::PageTabList);
-    EXPECT_EQ(accessible->text(QAccessible::Value), "Month");
-}
+    auto* pickerAccessible = QAccessible::queryAccessibleInterface(picker);
+    ASSERT_NE(pickerAccessible, nullptr);
+    EXPECT_EQ(pickerAccessible->role(), QAccessible::PageTabList);
+    EXPECT_EQ(pickerAccessible->text(QAccessible::Value), "Month");
 
-// Rows made of clickable areas move with Up and Down, and a screen reader hears each as a
-// button named after its texts.
-TEST(KitFocus, RowsMoveWithUpAndDownAndAreNamedByTheirTexts) {
-    QWidget window;
-    auto* column = new QVBoxLayout(&window);
-    std::vector<ClickArea*> rows;
-    for (const char* title : {"Caches", "Logs", "Mail"}) {
-        auto* row = new ClickArea;
-        row->row()->addWidget(new Text(title, QFont(), Theme::primaryText()));
-        row->row()->addWidget(new Text("12 MB", QFont(), Theme::secondaryText()));
-        column->addWidget(row);
-        rows.push_back(row);
-    }
-    showActive(window);
     rows[0]->setFocus(Qt::TabFocusReason);
-    QTest::keyClick(rows[0], Qt::Key_Down);
-    EXPECT_TRUE(rows[1]->hasFocus());
-    QTest::keyClick(rows[1], Qt::Key_Down);
-    QTest::keyClick(rows[2], Qt::Key_Down); // the last row stays
+    for (int i : {0, 1, 2}) QTest::keyClick(rows[i], Qt::Key_Down);
     EXPECT_TRUE(rows[2]->hasFocus());
     QTest::keyClick(rows[2], Qt::Key_Up);
     EXPECT_TRUE(rows[1]->hasFocus());
     EXPECT_NE(FocusRing::around(rows[1]), nullptr);
-
-    auto* accessible = QAccessible::queryAccessibleInterface(rows[1]);
-    ASSERT_NE(accessible, nullptr);
-    EXPECT_EQ(accessible->role(), QAccessible::Button);
-    EXPECT_EQ(accessible->text(QAccessible::Name), "Logs, 12 MB");
+    auto* rowAccessible = QAccessible::queryAccessibleInterface(rows[1]);
+    ASSERT_NE(rowAccessible, nullptr);
+    EXPECT_EQ(rowAccessible->role(), QAccessible::Button);
+    EXPECT_EQ(rowAccessible->text(QAccessible::Name), "Logs, 12 MB");
 }
 
-// After a mouse press even a focus given with a Tab reason shows no ring; a key brings it back.
+// After a mouse press no focus shows a ring, even one Qt gives a Tab reason; a key brings it back.
 TEST(KitFocus, AMouseSessionShowsNoRingUntilAKeyIsPressed) {
-    QWidget window;
-    auto* column = new QVBoxLayout(&window);
-    QWidget* buttons[] = {new Button("A", Button::Style::subtle), new Button("B", Button::Style::subtle)};
-    for (QWidget* b : buttons) column->addWidget(b);
-    showActive(window);
-    QTest::mouseClick(buttons[0], Qt::LeftButton);
-    buttons[1]->setFocus(Qt::TabFocusReason);
-    EXPECT_EQ(FocusRing::around(buttons[1]), nullptr);
-    QTest::keyClick(buttons[1], Qt::Key_Tab);
-    EXPECT_NE(FocusRing::around(buttons[0]), nullptr);
+    auto* a = new Button("A", Button::Style::subtle);
+    auto* b = new Button("B", Button::Style::subtle);
+    Window window({a, b});
+    QTest::mouseClick(a, Qt::LeftButton);
+    b->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(FocusRing::around(b), nullptr);
+    QTest::keyClick(b, Qt::Key_Tab);
+    EXPECT_TRUE(a->hasFocus());
+    EXPECT_NE(FocusRing::around(a), nullptr);
 }
 
 // The ring keeps to its control's current rectangle whether the layout resizes the control
 // before the focus arrives (a pending layout runs while the ring is being shown) or after.
 TEST(KitFocus, TheRingFollowsTheControlWhateverOrderLayoutAndFocusComeIn) {
-    struct Case {
-        const char* name;
-        bool textFirst;
-        const char* text;
-    };
-    const std::vector<Case> cases = {
-        {"shrunk before the focus", true, "Done"},
-        {"grown before the focus", true, "Move everything to the Trash"},
-        {"shrunk after the focus", false, "Done"},
-        {"grown after the focus", false, "Move everything to the Trash"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        QWidget window;
-        auto* row = new QHBoxLayout(&window);
-        row->setContentsMargins(20, 20, 20, 20);
-        auto* other = new Button("Rescan", Button::Style::softAccent);
-        auto* button = new Button("Move to Trash", Button::Style::accent);
-        row->addStretch(1);
-        row->addWidget(other);
-        row->addWidget(button);
-        showActive(window);
-        QTest::keyClick(other, Qt::Key_Shift); // the keyboard is in use
-        const QRect before = button->geometry();
+    for (const bool textFirst : {true, false}) {
+        for (const char* text : {"Done", "Move everything to the Trash"}) {
+            SCOPED_TRACE(std::string(text) + (textFirst ? ", before the focus" : ", after the focus"));
+            auto* other = new Button("Rescan", Button::Style::softAccent);
+            auto* button = new Button("Move to Trash", Button::Style::accent);
+            Window window({nullptr, other, button}, QBoxLayout::LeftToRight);
+            QTest::keyClick(other, Qt::Key_Shift); // the keyboard is in use
+            const QRect before = button->geometry();
+            if (textFirst) button->setText(text);
+            button->setFocus(Qt::OtherFocusReason);
+            if (!textFirst) button->setText(text);
+            QCoreApplication::processEvents();
 
-        if (c.textFirst) button->setText(c.text);
-        button->setFocus(Qt::OtherFocusReason);
-        if (!c.textFirst) button->setText(c.text);
-        QCoreApplication::processEvents();
-
-        ASSERT_NE(button->geometry().width(), before.width());
-        FocusRing* ring = FocusRing::around(button);
-        ASSERT_NE(ring, nullptr);
-        const QRectF outline = ring->outline().translated(ring->mapTo(&window, QPoint(0, 0)));
-        const double out = FocusRing::gap + FocusRing::width / 2;
-        const auto text = [](const QRectF& r) {
-            return QString("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
-        };
-        EXPECT_EQ(text(outline), text(QRectF(button->geometry()).adjusted(-out, -out, out, out)));
+            ASSERT_NE(button->geometry().width(), before.width());
+            FocusRing* ring = FocusRing::around(button);
+            ASSERT_NE(ring, nullptr);
+            const QRectF got = ring->outline().translated(ring->mapTo(&window, QPoint(0, 0)));
+            const double out = FocusRing::gap + FocusRing::width / 2;
+            const QRectF want = QRectF(button->geometry()).adjusted(-out, -out, out, out);
+            EXPECT_EQ(got, want) << got.x() << "," << got.y() << " " << got.width() << "x" << got.height();
+        }
     }
 }

@@ -16,7 +16,6 @@
 #include "platform/Path.h"
 #include "removal/SweepHistory.h"
 #include "ui/kit/Button.h"
-#include "ui/kit/FocusRing.h"
 #include "ui/screens/CleanupPreviewSheet.h"
 #include "ui/screens/OverviewView.h"
 #include "ui/screens/ReviewRow.h"
@@ -281,8 +280,8 @@ TEST(CleanupPreviewSheetFlow, RowsStayAsDryRunWhenALiveUpdateChangesTheRecommend
     delete sheet;
 }
 
-// From the keyboard the focus stays on what the user acted on; each new stage focuses its
-// main button, and Return on the confirm button still moves nothing.
+// From the keyboard the focus stays on what was acted on; each stage focuses its main button;
+// Return on the confirm button moves nothing.
 TEST(CleanupPreviewSheetFocus, TicksKeepTheFocusAndEachStageFocusesItsMainButton) {
     Prepared p;
     QPointer<CleanupPreviewSheet> sheet = p.openSheet();
@@ -316,13 +315,12 @@ TEST(CleanupPreviewSheetFocus, TicksKeepTheFocusAndEachStageFocusesItsMainButton
     EXPECT_EQ(QApplication::focusWidget(), sheet->secondButton()) << "confirming";
     QTest::keyClick(sheet->secondButton(), Qt::Key_Return);
     for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
-    EXPECT_EQ(sheet->state().stage(), Stage::confirming) << "Return started the move";
-    EXPECT_FALSE(sheet->state().isWorking());
+    EXPECT_TRUE(sheet->state().stage() == Stage::confirming && !sheet->state().isWorking())
+        << "Return started the move";
 
     QTest::keyClick(sheet->secondButton(), Qt::Key_Space);
     ASSERT_TRUE(waitUntil([&] { return sheet->state().stage() == Stage::done; }));
     EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == sheet->secondButton(); })) << "done";
-    EXPECT_EQ(sheet->secondButton()->text(), "Done");
     QCoreApplication::processEvents();
     EXPECT_TRUE(test::ringFitsNow(sheet->secondButton())) << "done: the ring follows the button's new width";
     delete sheet;
@@ -341,11 +339,10 @@ TEST(CleanupPreviewSheetFlow, AHistoryThatCouldNotBeWrittenIsShownWhenDone) {
         ASSERT_TRUE(waitUntil([&] { return sheet && sheet->state().stage() == Stage::done; }));
         EXPECT_FALSE(test::exists(p.a1));
         const QString error = sheet->saveErrorText();
-        EXPECT_EQ(error.isEmpty(), writable) << error.toStdString();
-        if (!writable) {
-            EXPECT_TRUE(error.startsWith("Sorvel could not save this run to its history")) << error.toStdString();
-            EXPECT_TRUE(error.contains(QString::fromUtf8(std::strerror(EISDIR)))) << error.toStdString();
-        }
+        EXPECT_TRUE(writable ? error.isEmpty()
+                             : error.startsWith("Sorvel could not save this run to its history") &&
+                                   error.contains(QString::fromUtf8(std::strerror(EISDIR))))
+            << error.toStdString();
         delete sheet;
     }
 }

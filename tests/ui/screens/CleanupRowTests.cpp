@@ -1,15 +1,13 @@
-// An open safe-to-clean row: its paths survive a live update, stand clear of the folder
-// symbol, and the row unfolds over 0.12 s when animations are on; a long detail is cut
-// with "…" and whole on hover.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
 
-#include "ui/kit/Animations.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/HeightAnimation.h"
 #include "ui/kit/Text.h"
 #include "ui/screens/CleanupRow.h"
@@ -36,20 +34,25 @@ std::vector<Text*> pathTexts(CleanupRow& row) {
     return out;
 }
 
-struct AnimationsOn {
-    AnimationsOn() { Animations::setEnabled(true); }
-    ~AnimationsOn() { Animations::setEnabled(false); }
+// A row showing `sizes` as its targets, laid out at 1000 px.
+struct Row {
+    test::UiContext ctx;
+    CleanupRow row{ctx.desktop()};
+    Row(std::vector<int64_t> sizes, bool expanded, int height = 200) {
+        row.setItem(itemWith(std::move(sizes)), false, expanded);
+        test::settle(&row, {1000, height});
+    }
 };
 
 } // namespace
 
 TEST(CleanupRowTargets, AnOpenRowKeepsShowingItsPathsAfterALiveUpdate) {
-    test::UiContext ctx;
-    CleanupRow row(ctx.desktop());
-    row.setItem(itemWith({100, 200}), true, true);
-    test::settle(&row, {1000, 200});
+    Row r({100, 200}, true);
+    CleanupRow& row = r.row;
     const int before = row.height();
     ASSERT_EQ(pathTexts(row).size(), 2u);
+    // Symbol: 49 padding, 16 wide; then the stack's spacing of 10.
+    EXPECT_EQ(pathTexts(row)[0]->mapTo(&row, QPoint(0, 0)).x(), 49 + 16 + 10) << "the path touches its symbol";
     // A live update re-measures the targets (new sizes, one more path): new target rows.
     row.setItem(itemWith({150, 250, 50}), true, true);
     EXPECT_EQ(pathTexts(row).size(), 3u);
@@ -57,31 +60,17 @@ TEST(CleanupRowTargets, AnOpenRowKeepsShowingItsPathsAfterALiveUpdate) {
     for (Text* t : pathTexts(row)) EXPECT_GT(t->height(), 8) << t->text().toStdString();
 }
 
-TEST(CleanupRowTargets, ThePathStandsTenPastTheFolderSymbol) {
-    test::UiContext ctx;
-    CleanupRow row(ctx.desktop());
-    row.setItem(itemWith({100}), false, true);
-    test::settle(&row, {1000, 200});
-    const auto texts = pathTexts(row);
-    ASSERT_EQ(texts.size(), 1u);
-    // Symbol: 49 padding, 16 wide; then the stack's spacing of 10.
-    EXPECT_EQ(texts[0]->mapTo(&row, QPoint(0, 0)).x(), 49 + 16 + 10);
-}
-
 TEST(CleanupRowTargets, OpeningAndClosingEaseOverTheRowsHeight) {
-    test::UiContext ctx;
-    CleanupRow row(ctx.desktop());
+    Row r({100, 200, 300}, false, 72);
+    CleanupRow& row = r.row;
     const CleanupItem item = itemWith({100, 200, 300});
-    row.setItem(item, false, false);
-    test::settle(&row, {1000, 72});
     ASSERT_EQ(row.height(), 72);
-    AnimationsOn on;
+    test::AnimationsOn animations;
     row.setItem(item, false, true);
     EXPECT_TRUE(HeightAnimation::running(&row));
     EXPECT_LT(row.height(), 90) << "opened at once";
     ASSERT_TRUE(test::waitUntil([&] { return !HeightAnimation::running(&row); }, 2000));
-    const int open = row.height();
-    EXPECT_GT(open, 72 + 3 * 20);
+    EXPECT_GT(row.height(), 72 + 3 * 20);
     // Closing keeps the paths drawn while the height folds, then hides them.
     row.setItem(item, false, false);
     EXPECT_TRUE(HeightAnimation::running(&row));
@@ -94,12 +83,10 @@ TEST(CleanupRowTargets, OpeningAndClosingEaseOverTheRowsHeight) {
 // From the keyboard Space ticks and Return opens the paths; a row with nothing to act on
 // answers neither.
 TEST(CleanupRowKeyboard, SpaceTicksAndReturnOpens) {
-    test::UiContext ctx;
     for (const bool withTargets : {true, false}) {
         SCOPED_TRACE(withTargets);
-        CleanupRow row(ctx.desktop());
-        row.setItem(itemWith(withTargets ? std::vector<int64_t>{10, 20} : std::vector<int64_t>{}), false, false);
-        test::settle(&row, {700, 72});
+        Row r(withTargets ? std::vector<int64_t>{10, 20} : std::vector<int64_t>{}, false, 72);
+        CleanupRow& row = r.row;
         QApplication::setActiveWindow(&row);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&row));
         row.setFocus(Qt::TabFocusReason);
@@ -112,33 +99,59 @@ TEST(CleanupRowKeyboard, SpaceTicksAndReturnOpens) {
     }
 }
 
-// A detail that needs more than two lines (a narrow window, twice the scale) ends its second
-// line with "…" and gives the whole text on hover; one that fits shows whole, with no tip.
+// "Reveal" is hidden until hovered, yet Tab reaches it on each path of an open row in turn;
+// it shows while focused, draws the ring, and Return reveals that path.
+TEST(CleanupRowKeyboard, TabReachesRevealOnEachPath) {
+    Row r({10, 20}, true);
+    CleanupRow& row = r.row;
+    QApplication::setActiveWindow(&row);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&row));
+    row.setFocus(Qt::TabFocusReason);
+    for (const std::string path : {"/tmp/target0", "/tmp/target1"}) {
+        SCOPED_TRACE(path);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        auto* reveal = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+        ASSERT_NE(reveal, nullptr);
+        EXPECT_EQ(reveal->text(), "Reveal");
+        EXPECT_EQ(reveal->accessibleName().toStdString(), "Reveal " + path);
+        EXPECT_TRUE(reveal->isVisible());
+        EXPECT_NE(FocusRing::around(reveal), nullptr);
+        QTest::keyClick(reveal, Qt::Key_Return);
+        EXPECT_EQ(r.ctx.desktop().revealed.back(), path);
+    }
+    EXPECT_EQ(r.ctx.desktop().revealed.size(), 2u);
+    // Backtab goes back to the first path's "Reveal" and hides the one it left.
+    QAbstractButton* last = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+    QTest::keyClick(last, Qt::Key_Backtab);
+    auto* first = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->accessibleName().toStdString(), "Reveal /tmp/target0");
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(last->isVisible());
+}
+
+// A detail past two lines (a narrow row) ends its second line with "…" and shows whole on
+// hover; one that fits shows whole, with no tip.
 TEST(CleanupRowDetail, ALongDetailEndsInAnEllipsisAndShowsWholeOnHover) {
-    test::UiContext ctx;
     CleanupItem item = itemWith({100});
     item.detail = "Files you deleted sit here until the Trash is emptied, and they still take their full size on the "
                   "disk. Emptying it is done by the desktop, not by Sorvel. This is the one cleanup that cannot be "
                   "undone afterwards, so look through it first.";
     const QString whole = QString::fromStdString(item.detail);
-    struct Case {
-        int width;
-        bool cut;
-    };
-    for (const Case c : {Case{640, true}, Case{4000, false}}) {
+    for (const auto& [width, cut] : {std::pair{640, true}, std::pair{4000, false}}) {
+        SCOPED_TRACE(width);
+        test::UiContext ctx;
         CleanupRow row(ctx.desktop());
         row.setItem(item, true, false);
-        test::settle(&row, {c.width, 72});
+        test::settle(&row, {width, 72});
         (void)row.grab(); // lays the detail out as it paints
         const QStringList lines = row.detailLines();
-        ASSERT_FALSE(lines.isEmpty()) << c.width;
-        EXPECT_LE(lines.size(), 2) << c.width;
-        EXPECT_EQ(lines.back().endsWith(QChar(0x2026)), c.cut) << lines.join('|').toStdString();
-        EXPECT_TRUE(whole.startsWith(lines.front())) << lines.front().toStdString();
-
+        ASSERT_TRUE(!lines.isEmpty() && lines.size() <= 2 && whole.startsWith(lines.front()))
+            << lines.join('|').toStdString();
+        EXPECT_EQ(lines.back().endsWith(QChar(0x2026)), cut) << lines.join('|').toStdString();
         QHelpEvent hover(QEvent::ToolTip, QPoint(row.checkRect().right() + 30, 50), row.mapToGlobal(QPoint(60, 50)));
         QApplication::sendEvent(&row, &hover);
-        EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text() : QString(), c.cut ? whole : QString()) << c.width;
+        EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text() : QString(), cut ? whole : QString());
         QToolTip::hideText();
     }
 }

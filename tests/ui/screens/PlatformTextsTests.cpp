@@ -1,4 +1,5 @@
-// Texts each window surface shows, built through its own code: nothing false on Linux.
+// Texts each window surface shows, built through its own code: nothing that is false on
+// Linux (the Finder, Full Disk Access, APFS, macOS), and what is true in its place.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -30,13 +31,14 @@ using namespace sorvel::ui;
 
 namespace {
 
+// The shown labels and button titles.
 std::string shownTexts(QWidget& root) {
     test::settle(&root, {1180, 900});
     std::string out;
     for (QWidget* w : root.findChildren<QWidget*>()) {
-        auto* t = qobject_cast<Text*>(w);
-        auto* b = qobject_cast<QAbstractButton*>(w);
-        if (w->isVisibleTo(&root) && (t || b)) out += (t ? t->text() : b->text()).toStdString() + "\n";
+        if (!w->isVisibleTo(&root)) continue;
+        if (auto* t = qobject_cast<Text*>(w)) out += t->text().toStdString() + "\n";
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) out += b->text().toStdString() + "\n";
     }
     return out;
 }
@@ -50,11 +52,16 @@ AccessGrant::Services outsideABundle() {
 
 } // namespace
 
-TEST(PlatformTexts, NoSurfaceSaysWhatIsFalseOnThisSystem) {
-    using Ctx = test::UiContext;
-    const std::pair<const char*, std::function<std::string(Ctx&)>> surfaces[] = {
-        {"onboarding", [](Ctx& c) { OnboardingView page(c.models(), outsideABundle()); return shownTexts(page); }},
-        {"hidden-folders banner", [](Ctx&) { AccessBanner b(outsideABundle()); return shownTexts(b); }},
+TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
+    using Texts = std::function<std::string(test::UiContext&)>;
+    const std::tuple<const char*, Texts, std::vector<std::string>, std::vector<std::string>> surfaces[] = {
+        {"onboarding",
+         [](test::UiContext& ctx) { OnboardingView page(ctx.models(), outsideABundle()); return shownTexts(page); },
+         {"build-app", "Finder", "Full Disk Access list and", "Open Settings & reveal Sorvel", "Copy app path",
+          "Give Sorvel Full Disk Access", "Scan without it"},
+         {"Nothing to grant on this system", "no Full Disk Access to grant", "Scan now"}},
+        {"hidden-folders banner", [](test::UiContext&) { AccessBanner b(outsideABundle()); return shownTexts(b); },
+         {"macOS blocks", "Fix this"}, {"no Full Disk Access to grant here"}},
         {"category page, a folder unreadable",
          [](test::UiContext& ctx) {
              ScanResult r = test::UiContext::sampleResult();
@@ -64,29 +71,33 @@ TEST(PlatformTexts, NoSurfaceSaysWhatIsFalseOnThisSystem) {
              CategoryDetailView page(ctx.coordinator(), ctx.desktop(), r.categories.front().category.id);
              std::string texts = shownTexts(page);
              std::unique_ptr<QMenu> menu(page.rowList()->menuFor(0, nullptr));
-             for (QAction* a : menu ? menu->actions() : QList<QAction*>{})
-                 texts += a->text().toStdString() + "\n";
+             for (QAction* a : menu ? menu->actions() : QList<QAction*>{}) texts += a->text().toStdString() + "\n";
              return texts;
-         }},
+         },
+         {"Finder", "macOS"}, {"Reveal in File Manager\nCopy path", "Partially blocked for this user"}},
         {"overview footnotes, Whole Disk",
          [](test::UiContext& ctx) {
              ctx.coordinator().setScope(ScanScope::wholeDisk);
              ctx.finishScan(test::UiContext::wholeDiskResult(3));
              OverviewView overview(ctx.models(), {});
              return shownTexts(overview);
-         }},
+         },
+         {"APFS", "purgeable", "macOS", "other mounted volumes", "from the Finder", "Storage pane"},
+         {"a /home partition) on its own", "back from the file manager", "differs from the disk's used space"}},
         {"header scope tooltips",
          [](test::UiContext& ctx) {
              MainMenu menu(ctx.coordinator(), ctx.updates());
              HeaderView header(ctx.models(), menu);
              const SegmentedPicker& scope = *header.scopePicker();
              return (scope.optionTooltip(0) + "\n" + scope.optionTooltip(1)).toStdString();
-         }},
+         },
+         {"macOS"}, {"~/Library trees Sorvel counts as System Data", "Every top-level directory"}},
         {"duplicates",
-         [](Ctx& c) {
-             DuplicatesView view(c.models().duplicates, c.desktop());
+         [](test::UiContext& ctx) {
+             DuplicatesView view(ctx.models().duplicates, ctx.desktop());
              return shownTexts(view) + DuplicatesRules::kindLook(DuplicateGroup::Kind::clones).label;
-         }},
+         },
+         {"APFS"}, {"reflinked clones (XFS, btrfs, bcachefs)", "Reflinked clones \u2014 shared storage"}},
         {"review row and cleanup sheet after a move",
          [](test::UiContext&) {
              CleanupOutcome moved, would;
@@ -95,36 +106,48 @@ TEST(PlatformTexts, NoSurfaceSaysWhatIsFalseOnThisSystem) {
              sheet.dryRunReturned({would});
              sheet.proceed();
              return ReviewRowText::statusMessage(moved).value_or("") + "\n" + sheet.subtitle();
-         }},
+         },
+         {"Finder"}, {"recoverable from the file manager", "back from the file manager until you empty it"}},
         {"settings window, default build",
-         [](Ctx& c) { SweepSettingsView settings(c.coordinator(), c.models().sweeper, c.updates()); return shownTexts(settings); }},
+         [](test::UiContext& c) {
+             SweepSettingsView v(c.coordinator(), c.models().sweeper, c.updates());
+             return shownTexts(v);
+         },
+         {}, {}},
         {"settings window, a feed built in",
-         [](Ctx& c) {
+         [](test::UiContext& c) {
              auto dictionary = BundleInfo::builtInDictionary();
              dictionary["SorvelUpdateFeedURL"] = "https://updates.example.org/sorvel.json";
              BundleInfo::replaceDictionary(dictionary);
              UpdateChecker updates([](const QUrl&, UpdateChecker::Completion) {}, [](const QUrl&) {});
-             SweepSettingsView settings(c.coordinator(), c.models().sweeper, updates);
-             const std::string texts = shownTexts(settings);
+             std::string texts;
+             { SweepSettingsView v(c.coordinator(), c.models().sweeper, updates); texts = shownTexts(v); }
              BundleInfo::replaceDictionary(std::nullopt);
              return texts;
-         }},
+         },
+         {}, {}},
         {"history, nothing recorded",
-         [](Ctx& c) { HistoryView history(c.models().history, c.coordinator()); return shownTexts(history); }},
+         [](test::UiContext& c) { HistoryView v(c.models().history, c.coordinator()); return shownTexts(v); }, {}, {}},
         {"uninstaller list",
-         [](Ctx& c) {
+         [](test::UiContext& c) {
              auto apps = test::appsModel(test::sampleApps(c));
-             AppUninstallerView view(*apps, c.coordinator(), c.desktop());
-             return shownTexts(view);
-         }},
+             AppUninstallerView v(*apps, c.coordinator(), c.desktop());
+             return shownTexts(v);
+         },
+         {}, {}},
         {"Docker summary",
-         [](Ctx&) { DockerUsage u; u.state = DockerUsage::State::ready; return DockerText::summary(u); }},
+         [](test::UiContext&) { DockerUsage u; u.state = DockerUsage::State::ready; return DockerText::summary(u); },
+         {"disk image", "thin-provisioned"}, {"its data folder on disk"}},
     };
-    for (const auto& [name, texts] : surfaces) {
+    for (const auto& [name, texts, falseHere, trueHere] : surfaces) {
         test::UiContext ctx;
         const std::string shown = texts(ctx);
         for (const char* word : {"Finder", "APFS", "macOS", "purgeable", "build-app", "disk image", "Docker Desktop",
                                  "this Mac", "menu bar", "admin password", "photo library", "iCloud folders"})
             EXPECT_EQ(shown.find(word), std::string::npos) << name << " says \"" << word << "\":\n" << shown;
+        for (const auto& phrase : falseHere)
+            EXPECT_EQ(shown.find(phrase), std::string::npos) << name << " still says \"" << phrase << "\":\n" << shown;
+        for (const auto& phrase : trueHere)
+            EXPECT_NE(shown.find(phrase), std::string::npos) << name << " lacks \"" << phrase << "\":\n" << shown;
     }
 }

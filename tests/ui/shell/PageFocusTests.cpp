@@ -1,5 +1,5 @@
 // The focus in the whole window: an action that rebuilds its page leaves it in the page;
-// the ring shows whole around a row, an app card and a tile.
+// the ring shows only after keyboard use, and whole around a row, an app card and a tile.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -11,7 +11,7 @@
 #include "support/AppsModelProbe.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
-#include "ui/kit/Theme.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/screens/CleanupRow.h"
 #include "ui/screens/TreemapView.h"
 #include "ui/shell/MainWindow.h"
@@ -35,6 +35,8 @@ struct Shell {
         QApplication::setActiveWindow(window.get());
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
+    bool anyRing() const { return std::ranges::any_of(window->findChildren<FocusRing*>(), &QWidget::isVisible); }
+    // The first sample app's card; shown, the page starts its own inventory: wait it out.
     QWidget* appCard() {
         ctx.coordinator().show(Tool::apps);
         test::waitUntil([&] {
@@ -49,8 +51,9 @@ struct Shell {
 
 } // namespace
 
-// The control that acted keeps the focus if the rebuilt page has it; else a control of the page.
-TEST(PageFocus, ReturnOnAControlThatRebuildsThePageLeavesTheFocusInIt) {
+// The control that acted keeps the focus when the rebuilt page has it again; else a
+// control of the page (never a sidebar row) takes it.
+TEST(PageFocus, AnActionThatRebuildsThePageLeavesTheFocusInIt) {
     const std::tuple<const char*, std::function<QWidget*(Shell&)>, QString> actions[] = {
         {"scan home folder",
          [](Shell& s) {
@@ -59,28 +62,37 @@ TEST(PageFocus, ReturnOnAControlThatRebuildsThePageLeavesTheFocusInIt) {
          },
          "scanHome"},
         {"app card", [](Shell& s) { return s.appCard(); }, "allApplications"},
-        {"map tile", [](Shell& s) -> QWidget* { return s.map(); }, {}},
+        {"map tile", [](Shell& s) -> QWidget* { return s.map(); }, {}}, // any control of the page
     };
-    for (const auto& [name, control, focused] : actions) {
-        SCOPED_TRACE(name);
-        Shell s;
-        QWidget* acting = control(s);
-        ASSERT_NE(acting, nullptr);
-        acting->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(acting, Qt::Key_Return);
-        EXPECT_TRUE(test::waitUntil(
-            [&] {
-                auto* f = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
-                return !s.ctx.models().duplicates.isScanning() && f && s.window->pageHost().isAncestorOf(f) &&
-                       (focused.isEmpty() || f->objectName() == focused);
-            },
-            3000));
-    }
+    for (const auto& [name, control, focused] : actions)
+        for (const bool keyboard : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (keyboard ? " from the keyboard" : " by mouse"));
+            Shell s;
+            QWidget* acting = control(s);
+            ASSERT_NE(acting, nullptr);
+            if (keyboard) {
+                acting->setFocus(Qt::TabFocusReason);
+                QTest::keyClick(acting, Qt::Key_Return);
+            } else {
+                auto* map = qobject_cast<TreemapView*>(acting);
+                const QPoint at = map ? map->rects()[0].center().toPoint() : acting->rect().center();
+                QTest::mouseClick(acting, Qt::LeftButton, {}, at);
+            }
+            // The page rebuilds a turn or more later (the duplicates scan runs meanwhile).
+            EXPECT_TRUE(test::waitUntil(
+                [&] {
+                    auto* f = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+                    return !s.ctx.models().duplicates.isScanning() && f && s.window->pageHost().isAncestorOf(f) &&
+                           (focused.isEmpty() || f->objectName() == focused);
+                },
+                3000));
+            EXPECT_EQ(s.anyRing(), keyboard);
+        }
 }
 
 TEST(PageFocus, TheRingShowsWholeAroundARowAnAppCardAndATile) {
     Shell s;
-    // Focuses `control` by keyboard; the sides of `shape` (default: all of it) newly in the accent, as "LTRB".
+    // Focuses `control` from the keyboard (`keys` on it); the ring's sides around `shape` (all of it when empty).
     const auto ring = [&s](QWidget* control, std::vector<Qt::Key> keys, QRect shape = {}) {
         s.window->pageHost().ensureWidgetVisible(control);
         if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
@@ -88,19 +100,8 @@ TEST(PageFocus, TheRingShowsWholeAroundARowAnAppCardAndATile) {
         const QImage before = s.window->grab().toImage();
         control->setFocus(Qt::TabFocusReason);
         for (Qt::Key key : keys) QTest::keyClick(control, key);
-        const QImage now = s.window->grab().toImage();
-        const QColor accent = Theme::accent().resolve();
-        shape = (shape.isEmpty() ? control->rect() : shape).translated(control->mapTo(s.window.get(), QPoint()));
-        const QPoint c = shape.center(), edges[] = {{shape.left(), c.y()}, {c.x(), shape.top()},
-                                                    {shape.right(), c.y()}, {c.x(), shape.bottom()}};
-        const QPoint inwards[] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
-        std::string sides;
-        for (int i = 0; i < 4; ++i)
-            for (int d = -5; d <= 5 && sides.find("LTRB"[i]) == std::string::npos; ++d)
-                if (const QPoint p = edges[i] + inwards[i] * d; now.rect().contains(p) &&
-                    now.pixel(p) != before.pixel(p) && test::nearColour(now.pixelColor(p), accent, 50))
-                    sides += "LTRB"[i];
-        return sides;
+        shape = shape.isEmpty() ? control->rect() : shape;
+        return test::ringSides(s.window.get(), shape.translated(control->mapTo(s.window.get(), QPoint())), before);
     };
     EXPECT_EQ(ring(s.window->findChildren<CleanupRow*>().front(), {Qt::Key_Shift}), "LTRB") << "full-width row";
     const auto tiles = s.map()->rects();

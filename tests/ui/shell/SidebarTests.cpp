@@ -98,30 +98,27 @@ TEST(SidebarKeyboard, TheRowsAreOneTabStopAndArrowsMoveInside) {
     auto* before = new QPushButton("before", &host);
     auto* sidebar = new SidebarView(ctx.models(), &host);
     auto* after = new QPushButton("after", &host);
-    for (QWidget* w : {static_cast<QWidget*>(before), static_cast<QWidget*>(sidebar), static_cast<QWidget*>(after)})
-        column->addWidget(w);
+    for (QWidget* w : std::initializer_list<QWidget*>{before, sidebar, after}) column->addWidget(w);
     test::settle(&host, {244, 1000});
     QApplication::setActiveWindow(&host);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
     ASSERT_TRUE(test::waitUntil([&] { return sidebar->row("caches") != nullptr; }));
-    const auto tab = [](bool back = false) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, back ? Qt::ShiftModifier : Qt::NoModifier);
+    const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
         return QApplication::focusWidget();
     };
+    const auto tab = [&](bool back = false) { return press(Qt::Key_Tab, back ? Qt::ShiftModifier : Qt::NoModifier); };
 
     before->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(tab(), sidebar->row("")) << "enters at the selected row";
     EXPECT_EQ(tab(), after) << "one Tab leaves the rows";
     EXPECT_EQ(tab(true), sidebar->row(""));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
-    EXPECT_EQ(QApplication::focusWidget(), sidebar->row("tool:history"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
-    auto* reached = QApplication::focusWidget();
+    EXPECT_EQ(press(Qt::Key_End), sidebar->row("tool:history"));
+    QWidget* reached = press(Qt::Key_Up);
     EXPECT_EQ(reached, sidebar->row("tool:duplicates"));
     EXPECT_EQ(tab(), after);
     EXPECT_EQ(tab(true), reached) << "Tab comes back to the row the arrows reached";
-    QTest::keyClick(reached, Qt::Key_Home);
-    EXPECT_EQ(QApplication::focusWidget(), sidebar->row(""));
+    EXPECT_EQ(press(Qt::Key_Home), sidebar->row(""));
 
     // With the focus elsewhere, the stop is the row of the page shown.
     after->setFocus(Qt::TabFocusReason);

@@ -23,7 +23,6 @@
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
 #include "ui/kit/Button.h"
-#include "ui/kit/FocusRing.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Switch.h"
 #include "ui/kit/Theme.h"
@@ -196,10 +195,12 @@ TEST(SweepPanel, SettingsFindsTheWindowTitledSorvelSettings) {
     delete window;
 }
 
+struct RulesScanned : UiContext { // a scan that listed the sample rules
+    RulesScanned() { recommendations = sampleRecommendations(), finishScan(sampleResult()); }
+};
+
 TEST(SettingsWindow, RuleRowsIgnoreRulesTheScanNoLongerLists) {
-    UiContext ctx;
-    ctx.recommendations = UiContext::sampleRecommendations();
-    ctx.finishScan(UiContext::sampleResult());
+    RulesScanned ctx;
     auto& sweeper = ctx.models().sweeper;
     ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
     auto rows = named(&settings, "ruleRow");
@@ -225,32 +226,27 @@ TEST(SettingsWindow, RuleRowsIgnoreRulesTheScanNoLongerLists) {
     EXPECT_EQ(textOf(&settings, "rulesFootnote").rfind("All safe rules run.", 0), 0u);
 }
 
-// Space on a rule row ticks it; the rebuilt list gives the focus and its ring back to that
-// row, not to the first.
+// Space on a rule row ticks it; the rebuilt list gives the focus and its ring back to that row.
 TEST(SettingsWindow, SpaceOnARuleRowLeavesTheFocusOnThatRow) {
-    UiContext ctx;
-    ctx.recommendations = UiContext::sampleRecommendations();
-    ctx.finishScan(UiContext::sampleResult());
-    auto& sweeper = ctx.models().sweeper;
-    ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
+    RulesScanned ctx;
+    auto& rules = ctx.models().sweeper.schedule().rules;
+    ui::SweepSettingsView settings(ctx.coordinator(), ctx.models().sweeper, ctx.updates());
     settings.show();
     QApplication::setActiveWindow(&settings);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&settings));
-    const auto rows = named(&settings, "ruleRow");
-    ASSERT_GE(rows.size(), 3u);
-    for (size_t i : {size_t(2), size_t(1), size_t(2)}) {
+    ASSERT_GE(named(&settings, "ruleRow").size(), 3u);
+    for (size_t i : {2, 1, 2}) {
         QWidget* row = named(&settings, "ruleRow")[i];
         const QString id = row->property("ruleID").toString();
+        const bool ticked = SettingsRules::isTicked(rules, id.toStdString());
         row->setFocus(Qt::TabFocusReason);
-        const bool ticked = SettingsRules::isTicked(sweeper.schedule().rules, id.toStdString());
         QTest::keyClick(row, Qt::Key_Space);
-        EXPECT_NE(SettingsRules::isTicked(sweeper.schedule().rules, id.toStdString()), ticked) << i;
+        EXPECT_NE(SettingsRules::isTicked(rules, id.toStdString()), ticked) << i;
         settings.flush();
         EXPECT_TRUE(waitUntil([&] {
             QWidget* now = QApplication::focusWidget();
             return now && now->property("ruleID").toString() == id && test::ringFitsNow(now);
-        })) << "row " << i << " lost the focus to "
-            << (QApplication::focusWidget() ? QApplication::focusWidget()->property("ruleID").toString().toStdString() : "nothing");
+        })) << "row " << i;
     }
 }
 
@@ -260,8 +256,7 @@ TEST(SettingsWindow, FoldersThatHoldTheHomeAreRefusedWithAMessage) {
     ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
     std::optional<std::string> answer = ctx.home();
     settings.setFolderChooser([&](QWidget*) { return answer; });
-    // The scheduler's own check runs on a worker: each add is followed until it is back.
-    auto add = [&] {
+    auto add = [&] { // the scheduler's own check runs on a worker
         settings.addFolder();
         EXPECT_TRUE(waitUntil([&] { return sweeper.checkingFolders().empty(); }));
         settings.flush();
@@ -310,15 +305,13 @@ TEST(SettingsWindow, AFolderBeingCheckedIsShownAndTheWindowStaysInUse) {
     settings.addFolder();
     settings.flush();
     EXPECT_EQ(textOf(&settings, "checkingFolder"), "Checking \u201C~/Builds\u201D\u2026");
-    // Meanwhile the schedule's controls answer at once.
-    pick(one<ui::SegmentedPicker>(&settings, "frequency"), 1);
+    pick(one<ui::SegmentedPicker>(&settings, "frequency"), 1); // answers meanwhile
     EXPECT_EQ(sweeper.schedule().frequency, SweepSchedule::Frequency::daily);
     gate.set_value();
     ASSERT_TRUE(waitUntil([&] { return sweeper.checkingFolders().empty(); }));
     settings.flush();
     EXPECT_TRUE(named(&settings, "checkingFolder").empty());
     EXPECT_EQ(sweeper.schedule().folders, std::vector<std::string>{ctx / "Builds"});
-    EXPECT_EQ(sweeper.schedule().frequency, SweepSchedule::Frequency::daily);
     sweeper.stop();
 }
 
@@ -358,18 +351,14 @@ TEST(SettingsWindow, TheCheckButtonFollowsTheUpdateState) {
     EXPECT_FALSE(one<ui::Button>(&plain, "checkNow")->isEnabled());
 }
 
-// A build without a feed runs no check, whatever the stored choice says: the disabled
-// switch is drawn off, not on beside "no update feed configured".
+// Without a feed no check runs, whatever the stored choice: the disabled switch is drawn off.
 TEST(SettingsWindow, WithoutAFeedTheDailyCheckSwitchIsDrawnOff) {
     UiContext ctx;
-    ASSERT_FALSE(ctx.updates().isConfigured());
-    ASSERT_TRUE(ctx.updates().automaticChecks());
+    ASSERT_TRUE(!ctx.updates().isConfigured() && ctx.updates().automaticChecks());
     ui::SweepSettingsView settings(ctx.coordinator(), ctx.models().sweeper, ctx.updates());
     settings.show();
     auto* toggle = one<ui::Switch>(&settings, "automaticChecks");
-    EXPECT_FALSE(toggle->isEnabled());
-    EXPECT_FALSE(toggle->isChecked());
-    EXPECT_EQ(toggle->knobPosition(), 0.0);
+    EXPECT_FALSE(toggle->isEnabled() || toggle->isChecked() || toggle->knobPosition() != 0.0);
     EXPECT_TRUE(ctx.updates().automaticChecks()) << "the stored choice is left alone";
 }
 
@@ -382,6 +371,20 @@ TEST(SettingsWindow, CtrlWClosesIt) {
     waitUntil([&] { return !window; }, 1000);
     EXPECT_FALSE(window && window->isVisible());
     delete window;
+}
+
+TEST(SettingsWindow, ItsFrameOpensOverTheMainWindowAndInsideTheAvailableArea) {
+    const QRect area(0, 24, 1366, 744); // a tray along the top
+    // The frame's top-left where it cannot be centred on the main window.
+    for (const auto& [size, centre, corner] :
+         {std::tuple<QSize, QPoint, std::optional<QPoint>>{{522, 641}, {683, 396}, std::nullopt},
+          {{522, 641}, {1300, 700}, QPoint(844, 127)}, // main window near the bottom right
+          {{522, 641}, {-100, -50}, QPoint(0, 24)},
+          {{522, 800}, {683, 396}, QPoint(423, 24)}}) { // taller than the area
+        const QRect frame(ui::ToolWindows::framePosition(size, centre, area), size);
+        if (corner) EXPECT_EQ(frame.topLeft(), *corner);
+        else EXPECT_TRUE(area.contains(frame) && (frame.center() - centre).manhattanLength() <= 2);
+    }
 }
 
 TEST(SweepPanel, TheWholeFrameStaysOnTheScreenAndIsNeverTallerThanIt) {
@@ -397,13 +400,29 @@ TEST(SweepPanel, TheWholeFrameStaysOnTheScreenAndIsNeverTallerThanIt) {
                           Case{"tray at the right edge", {380, 300}, {1910, 0, 10, 24}, full},
                           Case{"pointer above the screen", {380, 300}, {100, -50, 1, 1}, full}}) {
         const QRect frame = ui::TrayItem::panelFrame(c.content, c.anchor, c.area);
-        EXPECT_TRUE(c.area.contains(frame)) << c.what << ": " << frame.x() << "," << frame.y() << " " << frame.width()
-                                            << "x" << frame.height();
-        EXPECT_EQ(frame.height(), std::min(c.content.height(), c.area.height())) << c.what;
-        EXPECT_EQ(frame.width(), c.content.width()) << c.what;
+        SCOPED_TRACE(c.what);
+        EXPECT_TRUE(c.area.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+                                            << frame.height();
+        EXPECT_EQ(frame.size(), QSize(c.content.width(), std::min(c.content.height(), c.area.height())));
     }
     // Below a top tray it hangs under the icon.
     EXPECT_EQ(ui::TrayItem::panelFrame({380, 500}, {1800, 0, 24, 24}, full).top(), 24 + 6);
+}
+
+// The panel takes the keyboard as it opens: a control of it has the focus, Escape closes it
+// (Ctrl+Q is the application's: XvfbQuit).
+TEST(SweepPanel, OpensWithTheFocusOnAControlEscapeCloses) {
+    UiContext ctx;
+    ui::TrayItem tray(ctx.models());
+    tray.showPanel(true);
+    QPointer<QWidget> panel = tray.panel();
+    ASSERT_NE(panel, nullptr);
+    QApplication::setActiveWindow(panel);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
+    QWidget* focused = panel->focusWidget();
+    ASSERT_TRUE(focused && (focused->focusPolicy() & Qt::TabFocus) && !qobject_cast<QAbstractScrollArea*>(focused));
+    QTest::keyClick(focused, Qt::Key_Escape);
+    EXPECT_TRUE(waitUntil([&] { return !panel || !panel->isVisible(); }, 2000));
 }
 
 TEST(SweepPanel, ContentTallerThanTheScreenScrollsToQuit) {
@@ -427,24 +446,21 @@ TEST(SweepPanel, ContentTallerThanTheScreenScrollsToQuit) {
 }
 
 TEST(TrayGlyph, FollowsTheDesktopsThemeNotTheAppearanceChosenInSorvel) {
-    // The glyph's darkest and lightest opaque pixels.
-    auto ink = [](const QIcon& icon) {
+    // The mean grey of the glyph's opaque pixels.
+    auto grey = [](const QIcon& icon) {
         const QImage image = icon.pixmap(22, 22).toImage();
         int sum = 0, n = 0;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
-                if (qAlpha(image.pixel(x, y)) > 200) {
-                    sum += qGray(image.pixel(x, y));
-                    ++n;
-                }
+                if (qAlpha(image.pixel(x, y)) > 200) sum += qGray(image.pixel(x, y)), ++n;
         return n ? sum / n : -1;
     };
-    EXPECT_GT(ink(ui::TrayItem::trayIcon(true)), 200) << "dark tray: a light glyph";
-    EXPECT_LT(ink(ui::TrayItem::trayIcon(false)), 60) << "light tray: a dark glyph";
+    EXPECT_GT(grey(ui::TrayItem::trayIcon(true)), 200) << "dark tray: a light glyph";
+    EXPECT_LT(grey(ui::TrayItem::trayIcon(false)), 60) << "light tray: a dark glyph";
     const bool desktopDark = ui::Theme::systemDefault() == ui::Appearance::dark;
     for (auto chosen : {ui::Appearance::light, ui::Appearance::dark}) {
         ui::Theme::setAppearance(chosen);
-        EXPECT_EQ(ink(ui::TrayItem::trayIcon()) > 128, desktopDark) << "chose " << int(chosen);
+        EXPECT_EQ(grey(ui::TrayItem::trayIcon()) > 128, desktopDark) << "chose " << int(chosen);
     }
     ui::Theme::setAppearance(ui::Appearance::light);
 }

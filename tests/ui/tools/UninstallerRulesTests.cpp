@@ -121,11 +121,19 @@ TEST(UninstallerHandoff, EveryStateHasItsTitleButtonAndEnabling) {
     EXPECT_FALSE(failed.enabled);
 }
 
-TEST(UninstallerHandoff, TheBlockNamesTheAccountThatOwnsTheBundle) {
-    for (bool available : {false, true}) {
-        const auto h = handoff(AppsModel::HandoffState::idle(), app(Removability::needsAdministrator("nobody")), false,
-                               available);
-        EXPECT_NE(h.body.find("\u201Cnobody\u201D"), std::string::npos) << h.body;
+TEST(UninstallerHandoff, TheBlockSaysWhoOwnsTheBundleAndThatThisUserCannotWriteIt) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"nobody", "belongs to the account \u201Cnobody\u201D and this user cannot write it"},
+        {"root", "belongs to the account \u201Croot\u201D and this user cannot write it"},
+        {"", "belongs to another account and this user cannot write it"},
+    };
+    for (const auto& [owner, says] : cases) {
+        for (bool available : {false, true}) {
+            const auto h = handoff(AppsModel::HandoffState::idle(), app(Removability::needsAdministrator(owner)), false,
+                                   available);
+            EXPECT_NE(h.body.find(says), std::string::npos) << h.body;
+            EXPECT_EQ(h.body.find("owned by root"), std::string::npos) << h.body;
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include "engine/StorageCategory.h"
 #include "models/SettingsSaver.h"
 #include "ui/kit/FocusRing.h"
+#include "ui/kit/Theme.h"
 
 namespace sorvel::test {
 
@@ -26,6 +27,26 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
 bool nearColour(const QColor& a, const QColor& b, int tolerance) {
     return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
            std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+std::string ringSides(QWidget* window, const QRect& shape, const QImage& before) {
+    const QImage now = window->grab().toImage();
+    const QColor accent = ui::Theme::accent().resolve();
+    const QPoint c = shape.center();
+    const std::tuple<char, QPoint, QPoint> sides[] = {{'L', {shape.left(), c.y()}, {1, 0}},
+                                                      {'T', {c.x(), shape.top()}, {0, 1}},
+                                                      {'R', {shape.right(), c.y()}, {-1, 0}},
+                                                      {'B', {c.x(), shape.bottom()}, {0, -1}}};
+    std::string found;
+    for (const auto& [letter, edge, inwards] : sides)
+        for (int d = -5; d <= 5; ++d) {
+            const QPoint p = edge + inwards * d;
+            if (now.rect().contains(p) && nearColour(now.pixelColor(p), accent, 50) && now.pixel(p) != before.pixel(p)) {
+                found += letter;
+                break;
+            }
+        }
+    return found;
 }
 
 bool ringFitsNow(const QWidget* control) {

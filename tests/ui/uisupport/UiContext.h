@@ -3,6 +3,8 @@
 // temporary folder, the seven models with stand-in services (a scan the test drives, no
 // network, no notifications), and a desktop that records what it was asked to do.
 #include <QColor>
+#include <QImage>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QWidget>
@@ -127,6 +129,9 @@ void settle(QWidget* widget, QSize size);
 bool ringFitsNow(const QWidget* control);
 /// Each channel of `a` within `tolerance` of `b`'s.
 bool nearColour(const QColor& a, const QColor& b, int tolerance = 3);
+/// The sides of `shape` (in `window`'s coordinates) along which a focus ring shows in the
+/// window now and not in `before`, as letters of "LTRB".
+std::string ringSides(QWidget* window, const QRect& shape, const QImage& before);
 /// Animations on for as long as it lives (the tests run with them off).
 struct AnimationsOn {
     AnimationsOn() { ui::Animations::setEnabled(true); }

@@ -52,13 +52,16 @@ struct XwdDump {
                (uint32_t(uint8_t(data[at + 2])) << 8) | uint32_t(uint8_t(data[at + 3]));
     }
     /// Every row lies inside the data.
-    bool valid() const { return bytesPerPixel && width && start + size_t(bytesPerLine) * height <= data.size(); }
+    bool valid() const {
+        return width > 0 && bytesPerPixel > 0 && start + size_t(bytesPerLine) * height <= data.size();
+    }
     /// The colour at a point as 0xRRGGBB, whatever the dump's pixel size and byte order.
     uint32_t rgb(uint32_t x, uint32_t y) const {
         const size_t at = start + size_t(y) * bytesPerLine + size_t(x) * bytesPerPixel;
         auto byte = [&](size_t i) { return uint32_t(uint8_t(data[at + i])); };
+        if (lsbFirst) return byte(2) << 16 | byte(1) << 8 | byte(0);
         const size_t red = bytesPerPixel - 3;
-        return lsbFirst ? byte(2) << 16 | byte(1) << 8 | byte(0) : byte(red) << 16 | byte(red + 1) << 8 | byte(red + 2);
+        return byte(red) << 16 | byte(red + 1) << 8 | byte(red + 2);
     }
     uint32_t pixel(uint32_t x, uint32_t y) const { return be(start + size_t(y) * bytesPerLine + size_t(x) * 4); }
 };
