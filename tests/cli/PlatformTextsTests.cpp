@@ -55,6 +55,14 @@ TEST(PlatformTexts, NoCommandSaysWhatIsFalseOnThisSystem) {
         {"--backups, paired and not", [&] { return HeadlessReport::backupsReport({stale, paired}); }},
         {"--history, a run from the tray panel", [&] { return HeadlessReport::historyReport({trayRun}); }},
         {"--apps", [] { return HeadlessReport::appsReport({}); }},
+        {"--insights, a Homebrew cache where no brew is",
+         [&] {
+             FakeHome home;
+             makeDirs(home / "Library/Caches/Homebrew");
+             const auto r = runSorvel({"--insights", "~/Library/Caches/Homebrew"},
+                                      {{"HOME", home.path()}, {"PATH", dir.path()}});
+             return r.out + r.err;
+         }},
     };
     for (const auto& [name, output] : commands) {
         std::string out = output();
@@ -63,7 +71,7 @@ TEST(PlatformTexts, NoCommandSaysWhatIsFalseOnThisSystem) {
         for (const char* word : {"APFS", "GRANTED", "NOT granted", "needs Full Disk Access", "grant Full Disk Access",
                                  "Full Disk Access first", "Full disk access", "Docker Desktop", "disk image",
                                  "this Mac", "Finder", "System Settings", "read from your iCloud settings", "Bundle:",
-                                 "admin password", "Menu bar"})
+                                 "admin password", "Menu bar", "brew cleanup"})
             EXPECT_EQ(out.find(word), std::string::npos) << name << " says \"" << word << "\":\n" << out;
     }
 }
