@@ -93,6 +93,20 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
              return texts;
          },
          {"Finder", "macOS"}, {"Reveal in File Manager\nCopy path", "Partially blocked for this user"}},
+        {"category page, nothing readable",
+         [](test::UiContext& ctx) {
+             ScanResult r = test::UiContext::sampleResult();
+             for (auto& root : r.categories.front().roots) {
+                 root->accessDenied = true;
+                 root->size = 0;
+                 root->children.clear();
+             }
+             ctx.finishScan(r);
+             ctx.coordinator().move({r.categories.front().category.id, {}});
+             CategoryDetailView page(ctx.coordinator(), ctx.desktop(), r.categories.front().category.id);
+             return shownTexts(page);
+         },
+         {"Partially blocked", "counts as empty"}, {"Not readable by this user", "could not measure it"}},
         {"overview footnotes, Whole Disk",
          [](test::UiContext& ctx) {
              ctx.coordinator().setScope(ScanScope::wholeDisk);
