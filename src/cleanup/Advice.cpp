@@ -9,6 +9,10 @@ namespace sorvel {
 AdviceSurroundings AdviceSurroundings::ofThisMachine() {
     AdviceSurroundings s;
     s.hasTool = [](const std::string& tool) { return ProcessRunner::findOnPath(tool).has_value(); };
+    // brew works out its prefix the same way: its own folder, links resolved, and one up.
+    if (const auto brew = ProcessRunner::findOnPath("brew"))
+        if (const auto bin = resolvedPath(deletingLastPathComponent(*brew)))
+            s.homebrewPrefix = deletingLastPathComponent(*bin);
     if (const auto mount = mountContaining(readMountTable(), homeDirectory())) {
         for (const char* type : {"btrfs", "bcachefs", "zfs"}) s.homeKeepsSnapshots |= mount->fsType == type;
     }
@@ -321,11 +325,14 @@ std::vector<AdviceItem> wholeDisk(const DisplayCategory& category, const AdviceS
                  "launchctl list", Confidence::review),
         };
     }
-    if ((first == "/opt" || first == "/usr") && has(machine, "brew")) {
+    // Homebrew's advice belongs where Homebrew lives; elsewhere (/usr on most systems) the
+    // files are the system package manager's.
+    if (machine.homebrewPrefix && has(machine, "brew") && isPathInside(*machine.homebrewPrefix, first)) {
         return {
             item("Let the package manager clean up",
-                 "Homebrew keeps every downloaded bottle and old versions of upgraded formulae. Its own "
-                 "cleanup understands which are still referenced; deleting directories does not.",
+                 "Homebrew keeps old versions of upgraded formulae under " + *machine.homebrewPrefix +
+                     " and every downloaded bottle in its cache. Its own cleanup understands which are still "
+                     "referenced; deleting directories does not.",
                  "brew cleanup --prune=all", Confidence::safe),
         };
     }

@@ -30,6 +30,9 @@ struct AdviceItem {
 struct AdviceSurroundings {
     std::function<bool(const std::string& tool)> hasTool; // an executable of that name on PATH
     bool homeKeepsSnapshots = false; // the home folder lies on a file system that makes snapshots
+    // Where Homebrew keeps its formulae: the folder above the one its `brew` on PATH is in,
+    // as `brew --prefix` answers it. None without a `brew`.
+    std::optional<std::string> homebrewPrefix = std::nullopt;
 
     /// This machine now: PATH as it is set, the home folder's file system from the mount table.
     static AdviceSurroundings ofThisMachine();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 #include "platform/FileManager.h"
 #include "platform/Path.h"
@@ -142,13 +143,13 @@ std::string DeviceBackup::evidence(const DateFormatter &format) const {
             age = std::to_string(verdict.days) + " days";
         }
         std::string pairing = isPaired == std::optional<bool>(false)
-                                  ? ", and no pairing record for it remains on this Mac"
+                                  ? ", and no pairing record for it remains on this computer"
                                   : "";
         return "last backed up " + date + " \u2014 " + age + " ago" + pairing;
     }
     case Verdict::Kind::current: {
         std::string prefix = isPaired == std::optional<bool>(true)
-                                 ? "the current backup for a device still paired with this Mac \u00B7 "
+                                 ? "the current backup for a device still paired with this computer \u00B7 "
                                  : "the newest backup for this device \u00B7 ";
         return prefix + (lastBackup ? format(*lastBackup) : "recently");
     }
@@ -159,6 +160,29 @@ std::string DeviceBackup::evidence(const DateFormatter &format) const {
 }
 
 namespace BackupInspector {
+namespace {
+
+std::mutex &pairingFolderLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::string &pairingFolder() {
+    static std::string folder = "/var/lib/lockdown";
+    return folder;
+}
+
+} // namespace
+
+std::string pairingRecordsFolder() {
+    std::lock_guard<std::mutex> guard(pairingFolderLock());
+    return pairingFolder();
+}
+
+void setPairingRecordsFolder(std::string folder) {
+    std::lock_guard<std::mutex> guard(pairingFolderLock());
+    pairingFolder() = std::move(folder);
+}
 
 std::string defaultRoot() {
     return homeDirectory() + "/Library/Application Support/MobileSync/Backup";
@@ -263,7 +287,7 @@ std::vector<DeviceBackup> inspect(const SizeFunction &sizeOf, Date now,
     if (!names)
         return {};
     const std::optional<std::set<std::string>> paired =
-        pairedIdentifiers ? pairedIdentifiers : pairedDevices();
+        pairedIdentifiers ? pairedIdentifiers : pairedDevices(pairingRecordsFolder());
 
     std::vector<DeviceBackup> backups;
     for (const auto &name : *names) {

@@ -66,9 +66,13 @@ inspect(const SizeFunction &sizeOf, Date now, const std::optional<std::string> &
         const std::optional<std::set<std::string>> &pairedIdentifiers = std::nullopt);
 /// One backup from the property lists of its folder; size 0, no pairing, verdict unknown.
 DeviceBackup read(const std::string &path, const std::string &folderName);
-/// Lower-cased identifiers of the devices with a pairing record; none when the records
-/// cannot be listed.
-std::optional<std::set<std::string>> pairedDevices(const std::string &folder = "/var/db/lockdown");
+/// Where the device pairing records are kept: usbmuxd's "/var/lib/lockdown" unless set
+/// otherwise (tests point it at a folder of their own).
+std::string pairingRecordsFolder();
+void setPairingRecordsFolder(std::string folder);
+/// Lower-cased identifiers of the devices with a pairing record in `folder`; none when the
+/// records cannot be listed.
+std::optional<std::set<std::string>> pairedDevices(const std::string &folder);
 /// Sets every verdict in place, order unchanged.
 void judge(std::vector<DeviceBackup> &backups, Date now);
 

@@ -6,6 +6,7 @@
 
 #include "engine/PathKnowledge.h"
 #include "platform/Path.h"
+#include "platform/ProcessRunner.h"
 
 namespace sorvel::TargetExplainer {
 namespace {
@@ -13,13 +14,22 @@ namespace {
 struct KnownCache {
     std::string what;
     std::string cost;
+    // A cost that names this tool's command gives way to `costWithoutTool` where the
+    // tool is not on PATH.
+    const char *tool = nullptr;
+    std::string costWithoutTool = {};
+
+    const std::string &costHere() const {
+        return tool && !ProcessRunner::findOnPath(tool) ? costWithoutTool : cost;
+    }
 };
 
 const std::map<std::string, KnownCache> &knownCaches() {
     static const std::map<std::string, KnownCache> table = {
         {"pip",
          {"Downloaded Python wheels, kept so reinstalling a package does not hit the network.",
-          "Re-downloaded on next install. `pip cache purge` does the same job."}},
+          "Re-downloaded on next install. `pip cache purge` does the same job.", "pip",
+          "Re-downloaded on next install."}},
         {"ms-playwright",
          {"Full browser binaries — Chromium, Firefox, WebKit — that Playwright downloads for browser "
           "testing.",
@@ -31,7 +41,8 @@ const std::map<std::string, KnownCache> &knownCaches() {
           "Rebuilt on your next `go build`, which will be slower once."}},
         {"homebrew",
          {"Downloaded bottles and source archives from past installs and upgrades.",
-          "`brew cleanup` does this properly and knows what is still referenced."}},
+          "`brew cleanup` does this properly and knows what is still referenced.", "brew",
+          "Re-downloaded if a later install needs them."}},
         {"electron",
          {"Downloaded Electron runtimes for building desktop apps.",
           "Re-downloaded when a build needs that version."}},
@@ -100,7 +111,7 @@ Explanation explain(const std::string &path, const std::optional<std::string> &f
     if (path.find('/') != std::string::npos) {
         const auto &table = knownCaches();
         if (auto it = table.find(lowercasedASCII(lastPieceAfterSlash(path))); it != table.end()) {
-            return {it->second.what, fallback ? *fallback : it->second.cost};
+            return {it->second.what, fallback ? *fallback : it->second.costHere()};
         }
     }
     if (path.find("/Library/Caches/") != std::string::npos) {

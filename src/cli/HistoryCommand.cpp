@@ -21,7 +21,7 @@ const char* label(SweepRun::Trigger trigger) {
     switch (trigger) {
     case SweepRun::Trigger::scheduled: return "Scheduled";
     case SweepRun::Trigger::manual: return "Manual";
-    case SweepRun::Trigger::menuBar: return "Menu bar";
+    case SweepRun::Trigger::menuBar: return "Tray panel";
     }
     return "Manual";
 }

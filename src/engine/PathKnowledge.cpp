@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Path.h"
+#include "platform/ProcessRunner.h"
 #include "platform/Trash.h"
 
 namespace sorvel::PathKnowledge {
@@ -205,9 +206,30 @@ std::optional<PathNote> attachmentBucketNote(const std::string& shortPath) {
     return bucketNote();
 }
 
-} // namespace
+// Notes whose guidance names a tool's own command, by title, with the words said where
+// that tool is not on PATH: a command is named only where it can be run.
+struct ToolGuidance {
+    const char* tool;
+    const char* withoutTool;
+};
 
-std::optional<PathNote> note(const std::string& path) {
+const std::map<std::string, ToolGuidance>& toolGuidance() {
+    static const std::map<std::string, ToolGuidance> table = {
+        {"Homebrew downloads", {"brew", "Safe to delete: only downloads, fetched again if they are ever needed."}},
+        {"pip cache", {"pip", "Safe to delete. Costs only re-download time."}},
+    };
+    return table;
+}
+
+std::optional<PathNote> withToolsHere(std::optional<PathNote> note) {
+    if (!note) return note;
+    if (auto it = toolGuidance().find(note->title);
+        it != toolGuidance().end() && !ProcessRunner::findOnPath(it->second.tool))
+        note->guidance = it->second.withoutTool;
+    return note;
+}
+
+std::optional<PathNote> catalogued(const std::string& path) {
     std::string shortPath = tildeAbbreviated(path);
 
     const auto& exact = exactRules();
@@ -223,5 +245,9 @@ std::optional<PathNote> note(const std::string& path) {
     if (auto it = names.find(lastPathComponent(path)); it != names.end()) return it->second;
     return std::nullopt;
 }
+
+} // namespace
+
+std::optional<PathNote> note(const std::string& path) { return withToolsHere(catalogued(path)); }
 
 } // namespace sorvel::PathKnowledge

@@ -79,7 +79,11 @@ std::vector<std::string> roots(StorageCategory category) {
     case StorageCategory::logs:
         return {home + "/Library/Logs", "/Library/Logs", "/private/var/log", "/private/var/db/diagnostics"};
     case StorageCategory::vmSwap: return {"/private/var/vm", "/System/Volumes/VM"};
-    case StorageCategory::trash: return {Trash::directory()};
+    case StorageCategory::trash: {
+        // What the Trash holds is in files/; info/ keeps one record per item, not items.
+        const std::string trash = Trash::directory();
+        return {trash.empty() ? trash : trash + "/files"};
+    }
     case StorageCategory::otherLibrary: return {home + "/Library"};
     }
     return {};

@@ -6,6 +6,7 @@
 
 #include "cleanup/Advice.h"
 #include "platform/MountTable.h"
+#include "platform/Path.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -39,7 +40,7 @@ CloudStatus messages(CloudState state, bool definitive) {
 
 // A machine with every tool the advice names, on a file system that makes snapshots.
 AdviceSurroundings everything() {
-    return {[](const std::string&) { return true; }, true};
+    return {[](const std::string&) { return true; }, true, "/opt/homebrew"};
 }
 
 std::vector<AdviceItem> adviceFor(const std::optional<DisplayCategory>& d, const CloudStatus& c = {}) {
@@ -114,8 +115,8 @@ TEST(AdviceCatalog, MailAndWholeDiskListsAreMadeAnewEachTime) {
     auto mailA = adviceFor(storageCategory(StorageCategory::mail));
     auto mailB = adviceFor(storageCategory(StorageCategory::mail));
     for (size_t i = 0; i < mailA.size(); ++i) EXPECT_NE(mailA[i].id, mailB[i].id);
-    auto usrA = adviceFor(wholeDisk({"/usr"}));
-    auto usrB = adviceFor(wholeDisk({"/usr"}));
+    auto usrA = adviceFor(wholeDisk({"/opt"}));
+    auto usrB = adviceFor(wholeDisk({"/opt"}));
     ASSERT_EQ(usrA.size(), 1u);
     EXPECT_NE(usrA[0].id, usrB[0].id);
 }
@@ -170,9 +171,9 @@ TEST(AdviceCatalog, WholeDiskListsChosenByTheFirstRootAsWholeText) {
     EXPECT_EQ(adviceFor(wholeDisk({"/private"})).size(), 2u);
     EXPECT_EQ(adviceFor(wholeDisk({"/Library"}))[1].command, "launchctl list");
     EXPECT_EQ(adviceFor(wholeDisk({"/opt"}))[0].title, "Let the package manager clean up");
-    auto usr = adviceFor(wholeDisk({"/usr"}));
-    ASSERT_EQ(usr.size(), 1u);
-    EXPECT_EQ(usr[0].command, "brew cleanup --prune=all");
+    auto opt = adviceFor(wholeDisk({"/opt"}));
+    ASSERT_EQ(opt.size(), 1u);
+    EXPECT_EQ(opt[0].command, "brew cleanup --prune=all");
     EXPECT_EQ(adviceFor(wholeDisk({"/cores"}))[0].title, "Core dumps are safe to delete");
     // only the first root decides, and only as the whole text
     EXPECT_TRUE(adviceFor(wholeDisk({"/x", "/Users"})).empty());
@@ -182,8 +183,26 @@ TEST(AdviceCatalog, WholeDiskListsChosenByTheFirstRootAsWholeText) {
     EXPECT_TRUE(adviceFor(wholeDisk({})).empty());
 }
 
+// Homebrew's advice goes to the top folder that holds its prefix, and to no other.
+TEST(AdviceCatalog, HomebrewAdviceOnlyWhereHomebrewLives) {
+    const std::tuple<std::optional<std::string>, std::string, size_t> cases[] = {
+        {"/home/linuxbrew/.linuxbrew", "/usr", 0}, {"/home/linuxbrew/.linuxbrew", "/opt", 0},
+        {"/home/linuxbrew/.linuxbrew", "/home", 1}, {"/usr/local", "/usr", 1},
+        {"/opt/homebrew", "/usr", 0}, {std::nullopt, "/usr", 0}, {std::nullopt, "/opt", 0},
+    };
+    for (const auto& [prefix, root, items] : cases) {
+        AdviceSurroundings machine = everything();
+        machine.homebrewPrefix = prefix;
+        const auto list = AdviceCatalog::advice(wholeDisk({root}), ScanResult{}, {}, machine);
+        ASSERT_EQ(list.size(), items) << prefix.value_or("no brew") << " " << root;
+        if (items == 0) continue;
+        EXPECT_NE(list[0].rationale.find("under " + *prefix + " "), std::string::npos) << list[0].rationale;
+    }
+}
+
 TEST(AdviceCatalog, ToolsNamedAreThoseOnThePath) {
-    // Tools on the PATH, the caches command they make, how many items /usr and /opt get.
+    // Tools on the PATH, the caches command they make, how many items the top folder that
+    // holds the PATH's folder gets (brew's prefix is one up from it); /usr and /opt get none.
     const std::tuple<std::vector<std::string>, std::optional<std::string>, size_t> cases[] = {
         {{}, std::nullopt, 0},
         {{"npm", "yarn"}, "npm cache clean --force    yarn cache clean", 0},
@@ -197,9 +216,10 @@ TEST(AdviceCatalog, ToolsNamedAreThoseOnThePath) {
         test::ScopedEnv path("PATH", bin.path());
         const auto caches = AdviceCatalog::advice(storageCategory(StorageCategory::caches), ScanResult{}, {});
         EXPECT_EQ(caches.at(0).command, cacheCommand) << tools.size();
-        for (const char* root : {"/usr", "/opt"}) {
+        const std::string folder = resolvedPath(bin.path()).value(), top = folder.substr(0, folder.find('/', 1));
+        for (const auto& [root, items] : {std::pair{std::string("/usr"), size_t{0}}, {"/opt", 0}, {top, usrItems}}) {
             const auto usr = AdviceCatalog::advice(wholeDisk({root}), ScanResult{}, {});
-            EXPECT_EQ(usr.size(), usrItems) << root;
+            EXPECT_EQ(usr.size(), items) << root;
             EXPECT_TRUE(usr.empty() || usr[0].command == "brew cleanup --prune=all") << root;
         }
     }

@@ -146,6 +146,20 @@ TEST(BackupInspection, PairingRecordsAreReadFromTheFolder) {
     EXPECT_FALSE(BackupInspector::pairedDevices(dir / "absent").has_value());
 }
 
+// Without a paired set the inspector reads the records where they are kept.
+TEST(BackupInspection, ReadsThePairingRecordsFolder) {
+    TempDir dir;
+    for (const char *name : {"AAA", "bbb"})
+        makeDirs(dir / (std::string("root/") + name));
+    writeFile(dir / "lockdown/aaa.plist", "");
+    BackupInspector::setPairingRecordsFolder(dir / "lockdown");
+    auto list = BackupInspector::inspect(noSize, now(), dir / "root");
+    BackupInspector::setPairingRecordsFolder("/var/lib/lockdown");
+    ASSERT_EQ(list.size(), 2u);
+    for (const auto &b : list)
+        EXPECT_EQ(b.isPaired, b.folderName == "AAA") << b.folderName; // by folder name, in any case
+}
+
 TEST(BackupJudging, NewestOfADeviceWinsAndEqualDatesKeepTheFirst) {
     Date now = at("2026-06-01T00:00:00Z");
     std::vector<DeviceBackup> list{
@@ -200,13 +214,13 @@ TEST(BackupEvidenceText, StaleAndCurrentWithPairing) {
     b.isPaired = false;
     EXPECT_EQ(b.evidence(fmt),
               "last backed up DATE \u2014 2.0 years ago, and no pairing record for it remains on "
-              "this Mac");
+              "this computer");
     b.verdict = DeviceBackup::Verdict::current();
     EXPECT_EQ(b.evidence(fmt), "the newest backup for this device \u00B7 DATE");
     b.isPaired = true;
-    EXPECT_EQ(b.evidence(fmt), "the current backup for a device still paired with this Mac \u00B7 DATE");
+    EXPECT_EQ(b.evidence(fmt), "the current backup for a device still paired with this computer \u00B7 DATE");
     b.lastBackup.reset();
-    EXPECT_EQ(b.evidence(fmt), "the current backup for a device still paired with this Mac \u00B7 recently");
+    EXPECT_EQ(b.evidence(fmt), "the current backup for a device still paired with this computer \u00B7 recently");
 }
 
 TEST(AppleDeviceNames, TableHasEveryIdentifier) {

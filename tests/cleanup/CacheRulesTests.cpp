@@ -122,7 +122,7 @@ TEST(LogsRule, OneMillionBytesAndSystemDiagnostics) {
 TEST(TrashRule, ReportsTheFolderSizeWithoutTargets) {
     test::ScopedEnv home("HOME", kHome);
     test::ScopedEnv data("XDG_DATA_HOME", std::nullopt);
-    auto result = resultWith({node(kHome + "/.local/share/Trash", 1, {node(kHome + "/.local/share/Trash/files/old", 1)})});
+    auto result = resultWith({node(kHome + "/.local/share/Trash/files", 1, {node(kHome + "/.local/share/Trash/files/old", 1)})});
     CleanupItem item = CleanupRules::trash(result, kHome);
     EXPECT_TRUE(item.targets.empty());
     EXPECT_EQ(item.reportedSize, 1);
@@ -134,7 +134,7 @@ TEST(TrashRule, ReportsTheFolderSizeWithoutTargets) {
 TEST(TrashRule, EmptyTrashHasNoSize) {
     test::ScopedEnv home("HOME", kHome);
     test::ScopedEnv data("XDG_DATA_HOME", std::nullopt);
-    auto result = resultWith({node(kHome + "/.local/share/Trash", 0)});
+    auto result = resultWith({node(kHome + "/.local/share/Trash/files", 0)});
     CleanupItem item = CleanupRules::trash(result, kHome);
     EXPECT_EQ(item.size(), 0);
     EXPECT_EQ(item.detail, "");

@@ -37,7 +37,7 @@ TEST(CleanupFinder, SafeBeforeReviewThenLargestFirstWithRuleOrderOnTies) {
                     node(h + "/Library/Logs", 0, {node(h + "/Library/Logs/Tool", 20'000'000)}),
                     node(h + "/Library/Application Support", 0,
                          {node(h + "/Library/Application Support/com.removed.app", 50'000'000'000)}),
-                    node(h + "/.local/share/Trash", 0)});
+                    node(h + "/.local/share/Trash/files", 0)});
     auto items = CleanupFinder::recommendations(result);
     // The leftover is far larger but is a review item; equal-size safe items keep rule order;
     // the empty Trash is dropped.
@@ -46,7 +46,7 @@ TEST(CleanupFinder, SafeBeforeReviewThenLargestFirstWithRuleOrderOnTies) {
 
 TEST(CleanupFinder, TrashIsKeptWithItsReportedSize) {
     test::FakeHome home;
-    auto result = resultWith({node(home.path() + "/.local/share/Trash", 1)});
+    auto result = resultWith({node(home.path() + "/.local/share/Trash/files", 1)});
     auto items = CleanupFinder::recommendations(result);
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].id, "trash");

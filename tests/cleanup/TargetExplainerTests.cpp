@@ -1,6 +1,8 @@
 // What a target is and what removing it costs, from the five sources in their order.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "cleanup/TargetExplainer.h"
 #include "support/TestSupport.h"
 
@@ -19,6 +21,9 @@ TEST(TargetExplainer, AnOwnNoteWinsOverTheCacheTable) {
 
 TEST(TargetExplainer, KnownCacheFoldersMatchByLastNameInAnyCase) {
     test::ScopedEnv home("HOME", std::string("/Users/u"));
+    test::TempDir bin;
+    test::writeScript(bin, "brew", "exit 0");
+    test::ScopedEnv path("PATH", bin.path());
     // Inside the caches folder the Homebrew path note answers first, with the same text.
     EXPECT_EQ(explain("/Users/u/Library/Caches/Homebrew").what,
               "Downloaded bottles and source archives from past installs and upgrades.");
@@ -61,4 +66,24 @@ TEST(TargetExplainer, FallbackDescribesWhenNothingElseIsKnown) {
     const auto fb = explain("/srv/data/thing", std::string("Last used 3 years ago."));
     EXPECT_EQ(fb.what, "Last used 3 years ago.");
     EXPECT_EQ(fb.cost, std::nullopt);
+}
+
+// A cost or guidance names a tool's command only where that tool is on PATH.
+TEST(TargetExplainer, CommandsNamedOnlyWhereTheirToolIsOnPath) {
+    test::ScopedEnv home("HOME", std::string("/Users/u"));
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"/Users/u/Library/Caches/Homebrew", "brew", "`brew cleanup`"},
+        {"/Users/u/.cache/Homebrew", "brew", "`brew cleanup`"},
+        {"/Users/u/Library/Caches/pip", "pip", "`pip cache purge`"},
+        {"/Users/u/.cache/pip", "pip", "`pip cache purge`"},
+    };
+    for (const auto& [target, tool, command] : cases) {
+        test::TempDir bin;
+        test::ScopedEnv path("PATH", bin.path());
+        const auto without = explain(target).cost.value_or("");
+        EXPECT_EQ(without.find(command), std::string::npos) << target << ": " << without;
+        EXPECT_FALSE(without.empty()) << target;
+        test::writeScript(bin, tool, "exit 0");
+        EXPECT_NE(explain(target).cost.value_or("").find(command), std::string::npos) << target;
+    }
 }

@@ -48,7 +48,7 @@ TEST(HistoryReport, OneRunExactLines) {
     EXPECT_EQ(l[1], "  1 run recorded, " + Bytes::format(2'500'000) + " moved in total");
     EXPECT_EQ(l[2], "");
     // The date fills its 22 columns; a space still parts it from the label.
-    EXPECT_EQ(l[3], "  Dec 7, 2026 at 3:04 PM " + std::string("Menu bar   ") +
+    EXPECT_EQ(l[3], "  Dec 7, 2026 at 3:04 PM " + std::string("Tray panel ") +
                         TextLayout::leftPadded(Bytes::format(2'500'000), 10) + "  Moved " + Bytes::format(2'500'000) +
                         " to the Trash");
     EXPECT_EQ(l[4], "        findings you ticked");

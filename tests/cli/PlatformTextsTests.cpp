@@ -9,6 +9,7 @@
 #include "cli/DockerCommand.h"
 #include "cli/DuplicatesCommand.h"
 #include "cli/EvidenceCommands.h"
+#include "cli/HistoryCommand.h"
 #include "cli/ScanReport.h"
 #include "cli/SorvelMain.h"
 #include "engine/VolumeProbe.h"
@@ -36,6 +37,11 @@ TEST(PlatformTexts, NoCommandSaysWhatIsFalseOnThisSystem) {
     const auto downDaemon = writeScript(dir, "docker", "exit 1");
     DeviceBackup backup;
     backup.folderName = "0001", backup.path = "/b/0001", backup.size = 1'000'000;
+    DeviceBackup stale = backup, paired = backup;
+    stale.verdict = DeviceBackup::Verdict::stale(800), stale.isPaired = false;
+    paired.verdict = DeviceBackup::Verdict::current(), paired.isPaired = true;
+    SweepRun trayRun;
+    trayRun.trigger = SweepRun::Trigger::menuBar;
     const std::pair<const char*, std::function<std::string()>> commands[] = {
         {"--duplicates", [] { return HeadlessReport::duplicatesReport(clones()); }},
         {"--access", [] { FakeHome home; return VolumeProbe::describeAccess(); }},
@@ -46,7 +52,17 @@ TEST(PlatformTexts, NoCommandSaysWhatIsFalseOnThisSystem) {
         {"--cloud", [] { FakeHome home; return HeadlessReport::cloudReport(CloudDetector::detect()); }},
         {"--backups, none", [] { return HeadlessReport::backupsReport({}); }},
         {"--backups, one", [&] { return HeadlessReport::backupsReport({backup}); }},
+        {"--backups, paired and not", [&] { return HeadlessReport::backupsReport({stale, paired}); }},
+        {"--history, a run from the tray panel", [&] { return HeadlessReport::historyReport({trayRun}); }},
         {"--apps", [] { return HeadlessReport::appsReport({}); }},
+        {"--insights, a Homebrew cache where no brew is",
+         [&] {
+             FakeHome home;
+             makeDirs(home / "Library/Caches/Homebrew");
+             const auto r = runSorvel({"--insights", "~/Library/Caches/Homebrew"},
+                                      {{"HOME", home.path()}, {"PATH", dir.path()}});
+             return r.out + r.err;
+         }},
     };
     for (const auto& [name, output] : commands) {
         std::string out = output();
@@ -55,7 +71,7 @@ TEST(PlatformTexts, NoCommandSaysWhatIsFalseOnThisSystem) {
         for (const char* word : {"APFS", "GRANTED", "NOT granted", "needs Full Disk Access", "grant Full Disk Access",
                                  "Full Disk Access first", "Full disk access", "Docker Desktop", "disk image",
                                  "this Mac", "Finder", "System Settings", "read from your iCloud settings", "Bundle:",
-                                 "admin password"})
+                                 "admin password", "Menu bar", "brew cleanup"})
             EXPECT_EQ(out.find(word), std::string::npos) << name << " says \"" << word << "\":\n" << out;
     }
 }

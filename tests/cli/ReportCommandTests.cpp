@@ -105,7 +105,7 @@ TEST(ReportCommand, ProgressPrintsOneLinePerFinishedRoot) {
         seen[ls[i].substr(ls[i].rfind("  ") + 2)]++;
     }
     for (const char *root :
-         {"~/Library/Caches", "~/Library/Logs", "~/.local/share/Trash", "~/Library/Application Support"})
+         {"~/Library/Caches", "~/Library/Logs", "~/.local/share/Trash/files", "~/Library/Application Support"})
         EXPECT_EQ(seen[root], 1) << root;
     EXPECT_TRUE(nlohmann::json::accept(r.out));
 }

@@ -156,6 +156,20 @@ TEST(MultiRootScan, SystemDataMeasuresEveryRootOnceInDisplayOrder) {
         EXPECT_TRUE(child->name == "Preferences") << child->name;
 }
 
+// Two items in the Trash, one a folder of two files: the info records are no items.
+TEST(MultiRootScan, TheTrashCountsTheItemsItHolds) {
+    test::FakeHome home;
+    for (const char* path : {"files/a.txt", "files/dir/x", "files/dir/y", "info/a.txt.trashinfo",
+                             "info/dir.trashinfo"})
+        test::writeFileOfSize(home / (std::string(".local/share/Trash/") + path), 100);
+    ScanControl control;
+    auto result = MultiRootScan::scanSynchronously(control, ScanScope::systemData, std::set<std::string>{"trash"});
+    ASSERT_EQ(ids(result), std::vector<std::string>{"trash"});
+    const auto& trash = *result.categories[0].roots.at(0);
+    EXPECT_EQ(trash.fileCount, 3);
+    EXPECT_EQ(trash.directFileCount + static_cast<int64_t>(trash.children.size()), 2);
+}
+
 TEST(MultiRootScan, RootsOfACategoryComeLargestFirst) {
     test::FakeHome home;
     buildHome(home);

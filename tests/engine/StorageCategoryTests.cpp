@@ -52,7 +52,8 @@ TEST(StorageCategories, RootsFollowTheHomeFolderOfTheMoment) {
     EXPECT_EQ(StorageCategories::roots(StorageCategory::logs),
               (std::vector<std::string>{h + "/Library/Logs", "/Library/Logs", "/private/var/log",
                                         "/private/var/db/diagnostics"}));
-    EXPECT_EQ(StorageCategories::roots(StorageCategory::trash), std::vector<std::string>{h + "/.local/share/Trash"});
+    EXPECT_EQ(StorageCategories::roots(StorageCategory::trash),
+              std::vector<std::string>{h + "/.local/share/Trash/files"});
     {
         test::ScopedEnv other("HOME", std::string("/elsewhere"));
         EXPECT_EQ(StorageCategories::roots(StorageCategory::developer),

@@ -82,7 +82,7 @@ TEST(ScanFolding, CategoriesFollowDefinitionOrderAndRootsLargestFirst) {
 TEST(ScanFolding, StartCountsOnlyExistingRootsAndKeepsVolumeFigures) {
     CoordinatorHome home;
     makeDirs(home / "Library/Caches");
-    makeDirs(home / ".local/share/Trash");
+    makeDirs(home / ".local/share/Trash/files");
     ScriptedScan scan;
     ScanCoordinator coordinator(scan.services());
     const auto volume = coordinator.result().volume;

@@ -113,7 +113,7 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     empty_->content()->setSpacing(6);
     emptyTitle_ = new Text("", Fonts::system(13, Fonts::Weight::medium), Theme::secondaryText(), empty_);
     empty_->content()->addWidget(emptyTitle_);
-    emptyAccess_ = Texts::wrapping("This user may not read this location, so it counts as empty. There is no Full Disk Access to grant here.",
+    emptyAccess_ = Texts::wrapping("This user may not read this location, so Sorvel could not measure it. There is no Full Disk Access to grant here.",
                                   Fonts::system(11.5), Theme::tertiaryText(), empty_);
     empty_->content()->addWidget(emptyAccess_);
     column->addWidget(empty_);
@@ -236,6 +236,7 @@ void CategoryDetailView::refreshSummary(const CategoryPaneState& s) {
     metrics_->setVisible(s.category != nullptr);
     items_->setText(QString::number(static_cast<qulonglong>(s.rows.size())));
     files_->setText(QString::number(static_cast<qlonglong>(s.fileCount)));
+    blocked_->setText(s.nothingRead ? "Not readable by this user" : "Partially blocked for this user");
     blocked_->setVisible(s.partiallyBlocked);
 }
 

@@ -29,6 +29,7 @@ struct CategoryPaneState {
     Tint tint;
     int64_t fileCount = 0;         // the whole category's, also while drilled
     bool partiallyBlocked = false; // any root of the category could not be opened
+    bool nothingRead = false;      // every root of the category could not be opened
 
     /// `hasDocker`: whether the Docker command-line tool was found.
     static CategoryPaneState derive(const ScanResult& result, const std::string& categoryID,

@@ -103,8 +103,8 @@ OnboardingView::OnboardingView(const AppModels& models, AccessGrant::Services gr
                                       "Without Full Disk Access, Sorvel reports Mail, Messages and the Trash as empty, and macOS "
                                       "interrupts the scan with a prompt for each app's data it reaches."
                                     : "System Data lives inside ~/Library. There is no Full Disk Access permission here: Sorvel "
-                                      "reads whatever your account can read, and a folder it cannot read counts as empty and is "
-                                      "marked as blocked.",
+                                      "reads whatever your account can read, and a folder it cannot read is marked as not "
+                                      "readable, never shown as empty.",
                              13, Theme::secondaryText(), card));
     content->addLayout(intro);
 

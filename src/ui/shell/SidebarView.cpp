@@ -26,7 +26,8 @@
 namespace sorvel::ui {
 
 namespace {
-constexpr const char* kLockedTip = "Partly blocked — this user may not read all of it";
+constexpr const char* kPartlyLockedTip = "Partly blocked — this user may not read all of it";
+constexpr const char* kWhollyLockedTip = "Not readable — this user may not read any of it";
 }
 
 SidebarRow::SidebarRow(QWidget* parent) : QWidget(parent) {
@@ -66,10 +67,15 @@ void SidebarRow::focusInEvent(QFocusEvent* e) {
     emit focused();
 }
 
+QString SidebarRow::lockTip() const {
+    if (!model_.locked) return {};
+    return model_.nothingRead ? kWhollyLockedTip : kPartlyLockedTip;
+}
+
 bool SidebarRow::event(QEvent* e) {
     if (e->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(e);
-        if (model_.locked && help->pos().x() > width() - 30) QToolTip::showText(help->globalPos(), kLockedTip, this);
+        if (model_.locked && help->pos().x() > width() - 30) QToolTip::showText(help->globalPos(), lockTip(), this);
         else QToolTip::hideText();
         return true;
     }
@@ -279,13 +285,14 @@ void SidebarView::refresh() {
             connectRow(r);
         }
         int64_t size = 0;
-        bool denied = false;
+        bool denied = false, allDenied = true;
         for (const auto& root : cat.roots) {
             size += root->size;
             denied = denied || root->accessDenied;
+            allDenied = allDenied && root->accessDenied;
         }
         r->setModel({QString::fromStdString(cat.category.title), size, Theme::tint(cat.category.tint).dot, {},
-                     denied && size == 0, selected == cat.category.id});
+                     denied && size == 0, selected == cat.category.id, denied && allDenied && size == 0});
         next.emplace_back(cat.category.id, r);
     }
     for (auto& [id, r] : categoryRows_) r->deleteLater();

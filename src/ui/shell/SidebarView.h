@@ -32,11 +32,15 @@ public:
         std::string symbol;           // tool rows
         bool locked = false;
         bool selected = false;
+        bool nothingRead = false; // locked, and not one of its roots could be read
+
         friend bool operator==(const Model&, const Model&) = default;
     };
     explicit SidebarRow(QWidget* parent = nullptr);
     void setModel(const Model& model);
     const Model& model() const { return model_; }
+    /// The lock's tooltip; empty when the row is not locked.
+    QString lockTip() const;
     QSize sizeHint() const override { return {224, 34}; }
 
 signals:

@@ -13,7 +13,7 @@ TriggerLook trigger(SweepRun::Trigger trigger) {
     switch (trigger) {
     case SweepRun::Trigger::scheduled: return {"clock", "Schedule"};
     case SweepRun::Trigger::manual: return {"hand.tap", "Manual"};
-    case SweepRun::Trigger::menuBar: return {"menubar.arrow.up.rectangle", "Menu bar"};
+    case SweepRun::Trigger::menuBar: return {"menubar.arrow.up.rectangle", "Tray panel"};
     }
     return {};
 }

@@ -18,9 +18,11 @@
 #include "ui/shell/HeaderView.h"
 #include "ui/shell/MainMenu.h"
 #include "ui/shell/OnboardingView.h"
+#include "ui/shell/SidebarView.h"
 #include "ui/tools/DuplicatesRules.h"
 #include "ui/tools/AppUninstallerView.h"
 #include "ui/tools/DuplicatesView.h"
+#include "ui/tools/HistoryRules.h"
 #include "ui/tools/HistoryView.h"
 #include "ui/tools/SweepSettingsView.h"
 #include "tools/ToolWorld.h"
@@ -44,6 +46,22 @@ std::string shownTexts(QWidget& root) {
 }
 
 // A process outside an app bundle, as every process is here.
+// The sidebar lock's tooltip for the Mail category, its first root unreadable and empty,
+// beside a second root that is readable (and empty) or not.
+std::string mailLockTip(test::UiContext& ctx, bool secondReadable) {
+    ScanResult r = test::UiContext::sampleResult();
+    auto& mail = r.categories[4];
+    mail.roots[0]->accessDenied = true;
+    mail.roots[0]->size = 0;
+    mail.roots.push_back(test::sampleNode(mail.roots[0]->path + "-more", 0));
+    mail.roots[1]->accessDenied = !secondReadable;
+    ctx.finishScan(r);
+    SidebarView sidebar(ctx.models());
+    test::settle(&sidebar, {244, 880});
+    const SidebarRow* row = sidebar.row(mail.category.id);
+    return row ? row->lockTip().toStdString() : "(no row)";
+}
+
 AccessGrant::Services outsideABundle() {
     AccessGrant::Services s;
     s.probe = s.runsFromBundle = s.isAdHocSigned = s.startNewInstance = [] { return false; };
@@ -75,6 +93,20 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
              return texts;
          },
          {"Finder", "macOS"}, {"Reveal in File Manager\nCopy path", "Partially blocked for this user"}},
+        {"category page, nothing readable",
+         [](test::UiContext& ctx) {
+             ScanResult r = test::UiContext::sampleResult();
+             for (auto& root : r.categories.front().roots) {
+                 root->accessDenied = true;
+                 root->size = 0;
+                 root->children.clear();
+             }
+             ctx.finishScan(r);
+             ctx.coordinator().move({r.categories.front().category.id, {}});
+             CategoryDetailView page(ctx.coordinator(), ctx.desktop(), r.categories.front().category.id);
+             return shownTexts(page);
+         },
+         {"Partially blocked", "counts as empty"}, {"Not readable by this user", "could not measure it"}},
         {"overview footnotes, Whole Disk",
          [](test::UiContext& ctx) {
              ctx.coordinator().setScope(ScanScope::wholeDisk);
@@ -126,6 +158,16 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
              return texts;
          },
          {}, {}},
+        {"history, a run from the tray panel",
+         [](test::UiContext&) {
+             SweepRun run;
+             run.trigger = SweepRun::Trigger::menuBar;
+             return HistoryRules::runSubtitle(run);
+         },
+         {"Menu bar"}, {"Tray panel"}},
+        {"sidebar lock tooltips",
+         [](test::UiContext& c) { return "none: " + mailLockTip(c, false) + "\npart: " + mailLockTip(c, true); },
+         {"none: Partly"}, {"none: Not readable", "part: Partly blocked"}},
         {"history, nothing recorded",
          [](test::UiContext& c) { HistoryView v(c.models().history, c.coordinator()); return shownTexts(v); }, {}, {}},
         {"uninstaller list",
