@@ -88,7 +88,7 @@ SweepScheduler::SweepScheduler(Dependencies dependencies, QObject* parent)
 
     connect(&timer_, &QTimer::timeout, this, &SweepScheduler::runIfDue);
     folderDeadline_.setSingleShot(true);
-    connect(&folderDeadline_, &QTimer::timeout, this, &SweepScheduler::folderCheckOverdue);
+    connect(&folderDeadline_, &QTimer::timeout, this, &SweepScheduler::concludeFolderCheck);
 }
 
 SweepScheduler::~SweepScheduler() = default;

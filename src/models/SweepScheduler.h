@@ -151,7 +151,8 @@ private:
     using FolderVerdicts = std::vector<std::pair<std::string, std::optional<std::string>>>;
     void checkFolders(const std::vector<std::string>& folders);
     void answerFolder(size_t index, std::optional<std::string> verdict);
-    void folderCheckOverdue();
+    /// Ends the running check: answers taken as given, folders yet to answer refused.
+    void concludeFolderCheck();
     void finishFolderCheck(FolderVerdicts verdicts);
     /// What a move from the panel did, worked out and stored on its worker.
     struct PanelMove {

@@ -92,10 +92,10 @@ void SweepScheduler::answerFolder(size_t index, std::optional<std::string> verdi
     folderAnswers_[index] = std::move(verdict);
     for (const auto& answer : folderAnswers_)
         if (!answer) return;
-    folderCheckOverdue(); // every folder answered: nothing is overdue
+    concludeFolderCheck(); // every folder answered: none is left to refuse
 }
 
-void SweepScheduler::folderCheckOverdue() {
+void SweepScheduler::concludeFolderCheck() {
     if (!folderCheck_.live()) return;
     // Those that answered are taken as they said; the others are refused, and what they
     // say later is dropped with the request.
