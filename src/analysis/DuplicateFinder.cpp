@@ -85,6 +85,17 @@ bool Report::hasClones() const {
     return false;
 }
 
+namespace {
+int64_t summed(const std::map<int, int64_t>& byReason) {
+    int64_t total = 0;
+    for (const auto& [reason, count] : byReason) total += count;
+    return total;
+}
+} // namespace
+
+int64_t Report::unreadableFolderCount() const { return summed(unreadableFolders); }
+int64_t Report::unreadableFileCount() const { return summed(unreadableFiles); }
+
 int64_t Report::apparentSaving() const {
     int64_t total = 0;
     for (const auto& g : groups) total += g.apparentSaving();
@@ -114,6 +125,8 @@ struct Candidate {
     std::optional<Date> modified;
     uint64_t links = 1; // as found when the file was hashed whole
     std::optional<ExtentSharing> sharing{}; // as found then; none without an extent map
+    int64_t length = 0;                     // logical bytes: copies are compared by these
+    bool readable = true;                   // this user may read it; counted when not
 };
 
 // Read-only descriptor of a regular file, closed on every way out. A name that became
@@ -125,7 +138,10 @@ public:
     /// since the walk) counts as not opened.
     ReadHandle(const std::string& path, std::optional<detail::FileIdentity> expected) {
         fd_ = openRegularFile(path.c_str());
-        if (fd_ < 0) return;
+        if (fd_ < 0) {
+            error_ = errno;
+            return;
+        }
         if (::fstat(fd_, &status_) != 0 ||
             (expected && (static_cast<uint64_t>(status_.st_dev) != expected->device ||
                           static_cast<uint64_t>(status_.st_ino) != expected->inode))) {
@@ -140,6 +156,8 @@ public:
     ReadHandle& operator=(const ReadHandle&) = delete;
     bool isOpen() const { return fd_ >= 0; }
     int descriptor() const { return fd_; }
+    /// Why it could not be opened; 0 when it was, or when it is another file now.
+    int error() const { return error_; }
     const struct stat& status() const { return status_; }
 
     /// One read of up to `count` bytes; a failure counts as no bytes.
@@ -162,6 +180,7 @@ public:
 
 private:
     int fd_ = -1;
+    int error_ = 0;
     struct stat status_ {};
 };
 
@@ -172,9 +191,14 @@ struct WholeFile {
 };
 
 // The whole file's digest, link count and shared blocks, all from the one descriptor.
-std::optional<WholeFile> hashWhole(const std::string& path, std::optional<detail::FileIdentity> expected) {
+// `error` is set when the file could not be opened or a read failed (not when it changed).
+std::optional<WholeFile> hashWhole(const std::string& path, std::optional<detail::FileIdentity> expected,
+                                   int* error = nullptr) {
     ReadHandle handle(path, expected);
-    if (!handle.isOpen()) return std::nullopt;
+    if (!handle.isOpen()) {
+        if (error) *error = handle.error();
+        return std::nullopt;
+    }
     const uint64_t length = static_cast<uint64_t>(std::max<off_t>(handle.status().st_size, 0));
     auto buffer = std::make_unique<unsigned char[]>(kFullReadBytes);
     SHA256 hasher;
@@ -182,6 +206,7 @@ std::optional<WholeFile> hashWhole(const std::string& path, std::optional<detail
     while (done < length) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(kFullReadBytes, length - done));
         const ssize_t n = handle.readChecked(buffer.get(), want);
+        if (n < 0 && error) *error = errno;
         if (n <= 0) return std::nullopt; // a failure, or the file shrank
         hasher.update(buffer.get(), static_cast<size_t>(n));
         done += static_cast<uint64_t>(n);
@@ -201,8 +226,11 @@ using Exclusions = FolderDescent::Exclusions;
 // name of a hard-linked file (each is a copy the user sees), and passes over more names
 // (the Trash, version stores, installed packages) and the desktop's Trash folder. Like
 // the other walks it never follows a link and goes through hidden names and packages.
+// A file large enough is looked at once more: its logical length, and whether this user
+// may read it (one that may not is counted once, here, and never opened).
 void collect(int directoryFD, const std::string& directory, const Exclusions& exclusions,
-             std::vector<std::string>& subfolders, std::vector<Candidate>& candidates, const Options& options) {
+             std::vector<std::string>& subfolders, std::vector<Candidate>& candidates, const Options& options,
+             Report& report) {
     BulkDirectoryReader::readAll(directoryFD, [&](const DirectoryEntry& entry) {
         if (entry.name == "." || entry.name == "..") return;
         if (options.skippedNames.count(entry.name)) return;
@@ -214,8 +242,19 @@ void collect(int directoryFD, const std::string& directory, const Exclusions& ex
             subfolders.push_back(entry.name);
             return;
         }
-        candidates.push_back(Candidate{appendingPathComponent(directory, entry.name), entry.allocatedSize,
-                                       entry.fileID, entry.device, entry.modified});
+        struct stat status {};
+        if (::fstatat(directoryFD, entry.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(status.st_mode) || static_cast<uint64_t>(status.st_ino) != entry.fileID)
+            return; // gone or replaced since the listing
+        Candidate c{appendingPathComponent(directory, entry.name), entry.allocatedSize, entry.fileID, entry.device,
+                    entry.modified};
+        c.length = static_cast<int64_t>(status.st_size);
+        if (::faccessat(directoryFD, entry.name.c_str(), R_OK, AT_EACCESS) != 0) {
+            const int error = errno;
+            ++report.unreadableFiles[error];
+            c.readable = false;
+        }
+        candidates.push_back(std::move(c));
     });
 }
 
@@ -228,7 +267,7 @@ bool listCandidates(const std::string& root, const Options& options, const Exclu
     return descent.depthFirst(
         root,
         [&](int fd, std::vector<std::string>& subfolders) {
-            collect(fd, descent.path(), exclusions, subfolders, candidates, options);
+            collect(fd, descent.path(), exclusions, subfolders, candidates, options, report);
         },
         [&] {
             if (control.cancelled()) return false;
@@ -237,6 +276,11 @@ bool listCandidates(const std::string& root, const Options& options, const Exclu
                 return false;
             }
             return true;
+        },
+        [&](const auto&) {
+            // Gone since it was listed, or turned into something else: nothing was missed.
+            const int error = errno;
+            if (error != ENOENT && error != ENOTDIR && error != ELOOP) ++report.unreadableFolders[error];
         });
 }
 
@@ -253,21 +297,36 @@ std::vector<std::vector<T>> groupedBy(std::vector<std::pair<std::string, T>> key
     return groups;
 }
 
-std::vector<std::vector<Candidate>> confirm(const std::vector<Candidate>& bucket) {
+std::optional<std::string> edgeOf(const std::string& path, std::optional<detail::FileIdentity> expected,
+                                  int* error = nullptr);
+
+// Groups the candidates of one length by content; one that fails to open or read is
+// counted with its reason and leaves the comparison.
+std::vector<std::vector<Candidate>> confirm(const std::vector<Candidate>& bucket, Report& report) {
+    auto unreadable = [&report](int error) {
+        if (error != 0) ++report.unreadableFiles[error];
+    };
     std::vector<std::pair<std::string, Candidate>> byEdge;
     for (const auto& c : bucket) {
-        if (auto signature = detail::edgeSignature(c.path, detail::FileIdentity{c.device, c.inode}))
+        if (!c.readable) continue;
+        int error = 0;
+        if (auto signature = edgeOf(c.path, detail::FileIdentity{c.device, c.inode}, &error))
             byEdge.emplace_back(std::move(*signature), c);
+        else
+            unreadable(error);
     }
     std::vector<std::vector<Candidate>> confirmed;
     for (auto& sameEdges : groupedBy(std::move(byEdge))) {
         if (sameEdges.size() < 2) continue;
         std::vector<std::pair<std::string, Candidate>> byHash;
         for (auto& c : sameEdges) {
-            if (auto whole = hashWhole(c.path, detail::FileIdentity{c.device, c.inode})) {
+            int error = 0;
+            if (auto whole = hashWhole(c.path, detail::FileIdentity{c.device, c.inode}, &error)) {
                 c.links = whole->links;
                 c.sharing = whole->sharing;
                 byHash.emplace_back(std::move(whole->digest), std::move(c));
+            } else {
+                unreadable(error);
             }
         }
         for (auto& sameHash : groupedBy(std::move(byHash))) {
@@ -308,13 +367,13 @@ DuplicateGroup build(const std::vector<Candidate>& set) {
     return group;
 }
 
-} // namespace
-
-namespace detail {
-
-std::optional<std::string> edgeSignature(const std::string& path, std::optional<FileIdentity> expected) {
+std::optional<std::string> edgeOf(const std::string& path, std::optional<detail::FileIdentity> expected,
+                                  int* error) {
     ReadHandle handle(path, expected);
-    if (!handle.isOpen()) return std::nullopt;
+    if (!handle.isOpen()) {
+        if (error) *error = handle.error();
+        return std::nullopt;
+    }
     auto buffer = std::make_unique<unsigned char[]>(kEdgeBytes);
     SHA256 hasher;
     hasher.update(buffer.get(), handle.readOnce(buffer.get(), kEdgeBytes));
@@ -326,6 +385,14 @@ std::optional<std::string> edgeSignature(const std::string& path, std::optional<
     std::string digest = hasher.hexDigest();
     if (digest.empty()) return std::nullopt;
     return digest;
+}
+
+} // namespace
+
+namespace detail {
+
+std::optional<std::string> edgeSignature(const std::string& path, std::optional<FileIdentity> expected) {
+    return edgeOf(path, expected);
 }
 
 std::optional<std::string> fullHash(const std::string& path, std::optional<FileIdentity> expected) {
@@ -373,15 +440,17 @@ Report scan(const std::vector<std::string>& roots, const Options& options, ScanC
     }
     report.filesScanned = static_cast<int64_t>(candidates.size());
 
+    // By logical length: the allocation of equal contents differs with preallocated tails
+    // and extent-index blocks, and it stays what a removed copy frees.
     std::map<int64_t, std::vector<Candidate>> buckets;
-    for (auto& c : candidates) buckets[c.size].push_back(std::move(c));
+    for (auto& c : candidates) buckets[c.length].push_back(std::move(c));
     candidates.clear();
     candidates.shrink_to_fit();
 
     for (const auto& [size, bucket] : buckets) {
         if (bucket.size() < 2) continue;
         if (control.cancelled()) break;
-        for (const auto& set : confirm(bucket)) report.groups.push_back(build(set));
+        for (const auto& set : confirm(bucket, report)) report.groups.push_back(build(set));
     }
 
     std::erase_if(report.groups, [](const DuplicateGroup& g) { return g.files.size() < 2; });

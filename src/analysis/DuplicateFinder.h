@@ -5,6 +5,7 @@
 // contents only to hash candidates; never changes anything.
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -17,7 +18,7 @@ namespace sorvel {
 
 struct DuplicateFile {
     std::string path;
-    int64_t size = 0;        // allocated bytes from the directory listing
+    int64_t size = 0;        // allocated bytes from the directory listing: what removing it frees
     int64_t privateSize = 0; // what removing this name with the group's other extras frees
     uint64_t inode = 0;
     uint64_t cloneID = 0;    // where its shared blocks lie; 0 when it shares none or that is unknown
@@ -66,12 +67,19 @@ struct Report {
     std::vector<DuplicateGroup> groups;
     int64_t filesScanned = 0;
     bool hitScanLimit = false;
+    /// What could not be read, by the system's reason (an errno value): folders that could
+    /// not be opened, with all below them, and files too large to pass over that could not
+    /// be read. None of these took part in the comparison.
+    std::map<int, int64_t> unreadableFolders;
+    std::map<int, int64_t> unreadableFiles;
 
     int64_t reclaimable() const;
     int64_t apparentSaving() const;
     /// Whether any listed copy shares blocks with another file by cloning (reflinks),
     /// as opposed to sharing only through hard links.
     bool hasClones() const;
+    int64_t unreadableFolderCount() const;
+    int64_t unreadableFileCount() const;
     friend bool operator==(const Report&, const Report&) = default;
 };
 
@@ -80,7 +88,8 @@ struct Report {
 int64_t bytesFreed(const std::vector<DuplicateFile>& files);
 
 /// Walks the roots in order (each made absolute and standardised first, as are the
-/// excluded paths), buckets candidates by allocated size, confirms each bucket by an
+/// excluded paths), buckets candidates by logical length (copies may hold different
+/// allocations: preallocated tails, index blocks), confirms each bucket by an
 /// edge signature and then a full SHA-256 of the very file that was listed, and returns
 /// the groups, largest reclaimable first. Synchronous; reads only the control's cancelled flag.
 Report scan(const std::vector<std::string>& roots, const Options& options, ScanControl& control);

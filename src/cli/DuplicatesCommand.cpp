@@ -1,6 +1,10 @@
 #include "cli/DuplicatesCommand.h"
 
 #include <algorithm>
+#include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
 
 #include "cli/CommandPath.h"
 #include "cli/HeadlessReport.h"
@@ -9,6 +13,7 @@
 #include "cli/TextWrap.h"
 #include "engine/Bytes.h"
 #include "engine/PathText.h"
+#include "platform/Text.h"
 
 namespace sorvel::HeadlessReport {
 
@@ -19,7 +24,36 @@ using TextLayout::tailFitted;
 
 namespace {
 constexpr size_t kGroupsShown = 25;
+
+std::string counted(int64_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+// The system's reasons, most frequent first.
+std::string reasons(const DuplicateFinder::Report& report) {
+    std::map<int, int64_t> all = report.unreadableFolders;
+    for (const auto& [error, count] : report.unreadableFiles) all[error] += count;
+    std::vector<std::pair<int64_t, int>> ranked;
+    for (const auto& [error, count] : all) ranked.emplace_back(-count, error);
+    std::sort(ranked.begin(), ranked.end());
+    std::string out;
+    for (const auto& [negated, error] : ranked) out += (out.empty() ? "" : "; ") + std::string(std::strerror(error));
+    return out;
+}
 } // namespace
+
+std::string duplicatesUnreadableLine(const DuplicateFinder::Report& report) {
+    const int64_t folders = report.unreadableFolderCount(), files = report.unreadableFileCount();
+    if (folders == 0 && files == 0) return "";
+    std::string what = folders > 0 ? counted(folders, "folder") : "";
+    if (files > 0) what += (what.empty() ? "" : " and ") + counted(files, "file");
+    return "  " + what + " could not be read (" + reasons(report) + ")";
+}
+
+bool duplicatesReadNothing(const DuplicateFinder::Report& report) {
+    const int64_t unreadableFiles = report.unreadableFileCount();
+    return (report.unreadableFolderCount() > 0 || unreadableFiles > 0) && report.filesScanned <= unreadableFiles;
+}
 
 std::string kindLabel(DuplicateGroup::Kind kind) {
     switch (kind) {
@@ -40,6 +74,7 @@ std::string duplicatesReport(const DuplicateFinder::Report& report) {
     auto line = [&out](const std::string& text) { out += text + "\n"; };
     line("  " + std::to_string(report.filesScanned) + " files considered" +
          (report.hitScanLimit ? " (scan limit reached)" : ""));
+    if (const std::string unreadable = duplicatesUnreadableLine(report); !unreadable.empty()) line(unreadable);
     line("  " + std::to_string(report.groups.size()) + " groups of identical files\n");
     const size_t shown = std::min(report.groups.size(), kGroupsShown);
     for (size_t i = 0; i < shown; ++i) {
@@ -78,7 +113,13 @@ int duplicates(const std::string& argument) {
     if (int status = ReportOutput::emit(duplicatesBanner(root)); status != 0) return status;
     ScanControl control;
     const auto report = DuplicateFinder::scan({root}, DuplicateFinder::Options(), control);
-    return ReportOutput::emit(duplicatesReport(report));
+    if (int status = ReportOutput::emit(duplicatesReport(report)); status != 0) return status;
+    // No groups found in nothing readable is no answer: said, with the status of a path
+    // that cannot be read.
+    if (!duplicatesReadNothing(report)) return 0;
+    ReportOutput::diagnostic("Cannot read anything under " + printable(argument) + " (" + reasons(report) +
+                             "), so no duplicates could be looked for.\n");
+    return 1;
 }
 
 } // namespace sorvel::HeadlessReport

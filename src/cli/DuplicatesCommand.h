@@ -10,6 +10,12 @@ namespace sorvel::HeadlessReport {
 std::string duplicatesBanner(const std::string& root);
 /// The report of a finished scan, every line ending in a line break.
 std::string duplicatesReport(const DuplicateFinder::Report& report);
+/// What the scan could not read, as one line with the reasons ("" when it read everything):
+/// "  1 folder and 2 files could not be read (Permission denied)".
+std::string duplicatesUnreadableLine(const DuplicateFinder::Report& report);
+/// Whether the report rests on nothing readable: something could not be read and not one
+/// file that was considered could be.
+bool duplicatesReadNothing(const DuplicateFinder::Report& report);
 /// The label of a kind of group, as printed.
 std::string kindLabel(DuplicateGroup::Kind kind);
 

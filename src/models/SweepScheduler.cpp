@@ -87,6 +87,8 @@ SweepScheduler::SweepScheduler(Dependencies dependencies, QObject* parent)
     refreshNextRun();
 
     connect(&timer_, &QTimer::timeout, this, &SweepScheduler::runIfDue);
+    folderDeadline_.setSingleShot(true);
+    connect(&folderDeadline_, &QTimer::timeout, this, &SweepScheduler::concludeFolderCheck);
 }
 
 SweepScheduler::~SweepScheduler() = default;
@@ -173,7 +175,8 @@ std::optional<Date> SweepScheduler::nextRun(const SweepSchedule& schedule, const
 
 void SweepScheduler::runIfDue() {
     if (schedule_.frequency == Frequency::off || isRunning_) return;
-    // A sweep waits for folders being checked: it should look in them too.
+    // A sweep waits for folders being checked, at most until their deadline: it should
+    // look in them too.
     if (!checkingFolders_.empty()) return;
     std::optional<Date> last;
     if (lastReceipt_) last = lastReceipt_->date;

@@ -5,6 +5,7 @@
 // ticked findings to the Trash. Lives on the main thread; sweeps and moves run on workers.
 #include <QObject>
 #include <QTimer>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,7 +46,11 @@ public:
         Runner runner;                                            // SweepRunner::run, cloud detected afresh
         std::shared_ptr<UserNotifications::Center> notifications; // the session bus's service
         FolderCheck folderCheck;                                  // OwnFolder::refusal
+        std::optional<std::chrono::milliseconds> folderCheckDeadline; // kFolderCheckDeadline
     };
+
+    /// How long a folder's check may take before the folder is refused as not answering.
+    static constexpr std::chrono::milliseconds kFolderCheckDeadline{10'000};
 
     static constexpr double kDailyInterval = 86'400;
     static constexpr double kWeeklyInterval = 604'800;
@@ -88,6 +93,8 @@ public:
     /// Appends an own folder to the schedule once its check on a worker lets it; a refusal
     /// is kept as `folderRefusal`. A folder listed or being checked already changes nothing.
     /// A newer check replaces one still running: the folders of that one are not added.
+    /// Each folder is checked on a thread of its own; one that has not answered by the
+    /// deadline is refused as not answering, and its late answer is dropped.
     void addFolder(const std::string& path);
     /// Why the last folder the user tried to add was refused; cleared by the next one added.
     const std::optional<std::string>& folderRefusal() const { return folderRefusal_; }
@@ -143,8 +150,10 @@ private:
     /// What the check said of each folder asked about, in order.
     using FolderVerdicts = std::vector<std::pair<std::string, std::optional<std::string>>>;
     void checkFolders(const std::vector<std::string>& folders);
+    void answerFolder(size_t index, std::optional<std::string> verdict);
+    /// Ends the running check: answers taken as given, folders yet to answer refused.
+    void concludeFolderCheck();
     void finishFolderCheck(FolderVerdicts verdicts);
-    void failFolderCheck(const std::string& reason);
     /// What a move from the panel did, worked out and stored on its worker.
     struct PanelMove {
         std::vector<CleanupOutcome> outcomes;
@@ -170,6 +179,8 @@ private:
     std::optional<std::string> folderRefusal_;
     std::vector<std::string> checkingFolders_;
     LatestRequest folderCheck_;
+    std::vector<std::optional<std::optional<std::string>>> folderAnswers_; // by folder; none until it answers
+    QTimer folderDeadline_;
     std::optional<std::string> failure_;
     QTimer timer_;
     double tick_ = 300;

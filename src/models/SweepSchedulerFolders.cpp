@@ -61,28 +61,61 @@ void SweepScheduler::addFolder(const std::string& path) {
 
 void SweepScheduler::checkFolders(const std::vector<std::string>& folders) {
     // One check at a time: a newer one replaces the one still running (held up by a hung
-    // mount, say), whose folders are then not added, and whose answer is dropped when it comes.
+    // mount, say), whose folders are then not added, and whose answers are dropped when
+    // they come. Each folder on a thread of its own, so one hung folder neither holds up
+    // the others nor a worker that other work needs.
     checkingFolders_ = folders;
+    folderAnswers_.assign(folders.size(), std::nullopt);
     setFolderRefusal(std::nullopt); // about an earlier folder; this one is being checked
     publish(&SweepScheduler::checkingFoldersChanged);
     auto replaced = folderCheck_.begin();
-    Models::runThenDeliver(
-        this, Models::WorkPriority::userInitiated,
-        [check = deps_.folderCheck, folders = checkingFolders_] {
-            FolderVerdicts verdicts;
-            for (const auto& folder : folders) verdicts.emplace_back(folder, check(folder));
-            return verdicts;
-        },
-        [replaced](SweepScheduler& model, FolderVerdicts verdicts) {
-            if (!replaced->load()) model.finishFolderCheck(std::move(verdicts));
-        },
-        [replaced](SweepScheduler& model, const std::string& reason) {
-            if (!replaced->load()) model.failFolderCheck(reason);
-        });
+    folderDeadline_.start(deps_.folderCheckDeadline.value_or(kFolderCheckDeadline));
+    for (size_t index = 0; index < folders.size(); ++index) {
+        Models::runThenDeliver(
+            this, Models::WorkPriority::userInitiated,
+            [check = deps_.folderCheck, folder = folders[index]] { return check(folder); },
+            [replaced, index](SweepScheduler& model, std::optional<std::string> verdict) {
+                if (!replaced->load()) model.answerFolder(index, std::move(verdict));
+            },
+            [replaced, index, folder = folders[index]](SweepScheduler& model, const std::string& reason) {
+                if (replaced->load()) return;
+                model.answerFolder(index, Models::failureSentence("checking \u201C" + tildeAbbreviated(folder) +
+                                                                      "\u201D",
+                                                                  reason) +
+                                              " It was not added.");
+            });
+    }
+}
+
+void SweepScheduler::answerFolder(size_t index, std::optional<std::string> verdict) {
+    if (index >= folderAnswers_.size()) return;
+    folderAnswers_[index] = std::move(verdict);
+    for (const auto& answer : folderAnswers_)
+        if (!answer) return;
+    concludeFolderCheck(); // every folder answered: none is left to refuse
+}
+
+void SweepScheduler::concludeFolderCheck() {
+    if (!folderCheck_.live()) return;
+    // Those that answered are taken as they said; the others are refused, and what they
+    // say later is dropped with the request.
+    FolderVerdicts verdicts;
+    for (size_t index = 0; index < checkingFolders_.size(); ++index) {
+        const std::string& folder = checkingFolders_[index];
+        if (index < folderAnswers_.size() && folderAnswers_[index])
+            verdicts.emplace_back(folder, *folderAnswers_[index]);
+        else
+            verdicts.emplace_back(folder, "\u201C" + tildeAbbreviated(folder) +
+                                              "\u201D did not answer in time (its disk may be disconnected or not "
+                                              "responding), so it was not added. Try again once it answers.");
+    }
+    finishFolderCheck(std::move(verdicts));
 }
 
 void SweepScheduler::finishFolderCheck(FolderVerdicts verdicts) {
     folderCheck_.cancel();
+    folderDeadline_.stop();
+    folderAnswers_.clear();
     checkingFolders_.clear();
     publish(&SweepScheduler::checkingFoldersChanged);
     // Joined to the schedule as it is now, which may have changed while the check ran.
@@ -95,19 +128,6 @@ void SweepScheduler::finishFolderCheck(FolderVerdicts verdicts) {
     setFolderRefusal(std::move(refused));
     if (schedule != schedule_) apply(schedule); // restarts, with a due test
     else if (isArmed()) runIfDue();             // the one held back for the check
-}
-
-void SweepScheduler::failFolderCheck(const std::string& reason) {
-    folderCheck_.cancel();
-    std::string named;
-    for (const auto& folder : checkingFolders_)
-        named += (named.empty() ? "" : ", ") + ("\u201C" + tildeAbbreviated(folder) + "\u201D");
-    const bool one = checkingFolders_.size() == 1;
-    checkingFolders_.clear();
-    publish(&SweepScheduler::checkingFoldersChanged);
-    setFolderRefusal(Models::failureSentence("checking " + named, reason) +
-                     (one ? " It was not added." : " They were not added."));
-    if (isArmed()) runIfDue();
 }
 
 void SweepScheduler::setFolderRefusal(std::optional<std::string> reason) {

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "cli/DuplicatesCommand.h"
 #include "engine/Bytes.h"
 #include "support/TestSupport.h"
@@ -148,4 +150,48 @@ TEST(DuplicatesCommand, AMissingFolderIsAnErrorNotAnEmptyReport) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "No such path: " + home / "nowhere" + "\n");
     EXPECT_EQ(r.out, "");
+}
+
+// What could not be read is counted with its reason; with nothing readable the answer is
+// no plain "0 groups" but the status of a path that cannot be read.
+TEST(DuplicatesCommand, WhatCouldNotBeReadIsCountedAndNothingReadableFails) {
+    const struct {
+        const char* what;
+        bool readablePair;
+        bool closedFolder;
+        int status;
+        const char* line;
+    } cases[] = {
+        {"partly readable", true, true, 0, "  1 folder and 1 file could not be read (Permission denied)\n"},
+        {"nothing readable", false, true, 1, "  1 folder and 1 file could not be read (Permission denied)\n"},
+        {"one locked file", false, false, 1, "  1 file could not be read (Permission denied)\n"},
+    };
+    for (const auto& c : cases) {
+        TempDir scratch, dir;
+        ASSERT_EQ(::chmod(scratch.path().c_str(), 0777), 0);
+        const std::string content(1'500'000, 'p');
+        if (c.readablePair) {
+            writeFile(dir / "a.bin", content);
+            writeFile(dir / "b.bin", content);
+        }
+        if (c.closedFolder) {
+            writeFile(dir / "closed/c.bin", content);
+            ASSERT_EQ(::chmod((dir / "closed").c_str(), 0700), 0);
+        }
+        writeFile(dir / "locked.bin", std::string(1'200'000, 'q')); // alone in its length
+        ASSERT_EQ(::chmod((dir / "locked.bin").c_str(), 0000), 0);
+        const int status = runAsUnprivileged([&] {
+            const auto r = runSorvel({"--duplicates", dir.path()});
+            std::ofstream(scratch / "out", std::ios::binary) << r.out;
+            std::ofstream(scratch / "err", std::ios::binary) << r.err;
+            return r.status;
+        });
+        const std::string out = readFile(scratch / "out"), err = readFile(scratch / "err");
+        EXPECT_EQ(status, c.status) << c.what << "\n" << out << err;
+        EXPECT_TRUE(contains(out, c.line)) << c.what << "\n" << out;
+        EXPECT_EQ(contains(out, "  1 groups of identical files"), c.readablePair) << c.what << "\n" << out;
+        EXPECT_EQ(err, c.status == 0 ? "" : "Cannot read anything under " + dir.path() +
+                                                " (Permission denied), so no duplicates could be looked for.\n")
+            << c.what;
+    }
 }

@@ -37,10 +37,13 @@ struct HeldRig : test::SchedulerRig {
         std::mutex mutex;
         std::vector<std::thread::id> calls;
     };
+    explicit HeldRig(std::optional<std::chrono::milliseconds> deadline = std::nullopt) : deadline(deadline) {}
+    std::optional<std::chrono::milliseconds> deadline;
     std::shared_ptr<Held> held = std::make_shared<Held>();
     std::string h = home.h;
     SweepScheduler scheduler{[this] {
         auto deps = dependencies();
+        deps.folderCheckDeadline = deadline;
         deps.folderCheck = [held = held](const std::string& folder) -> std::optional<std::string> {
             {
                 std::lock_guard lock(held->mutex);
@@ -153,4 +156,32 @@ TEST(SweepSchedulerFolders, TheAnswerForAFolderTheUserMovedOnFromIsDropped) {
     EXPECT_EQ(added(t.scheduler, t.h + "/Broken"),
               "Sorvel could not finish checking \u201C~/Broken\u201D (Stale file handle). It was not added.");
     EXPECT_EQ(t.scheduler.schedule().folders, std::vector<std::string>{t.h + "/Projects"});
+}
+
+TEST(SweepSchedulerFolders, AFolderThatDoesNotAnswerInTimeIsRefusedAndTheSweepGoesOn) {
+    HeldRig t(std::chrono::milliseconds(1'500)); // long enough for a folder that answers
+    SweepSchedule daily;
+    daily.frequency = SweepSchedule::Frequency::daily; // due at once: no sweep yet
+    daily.folders = {t.h + "/Hung", t.h + "/Projects"};
+    t.scheduler.setSchedule(daily);
+    ASSERT_TRUE(checked(t.scheduler));
+    // The folder that answered joins; the hung one is refused, and the held-back sweep runs.
+    EXPECT_EQ(t.scheduler.schedule().folders, std::vector<std::string>{t.h + "/Projects"});
+    const std::string refusal = "\u201C~/Hung\u201D did not answer in time (its disk may be disconnected or not "
+                                "responding), so it was not added. Try again once it answers.";
+    EXPECT_EQ(t.scheduler.folderRefusal(), refusal);
+    ASSERT_TRUE(test::waitUntil([&] { return t.sweeps->finished.load() == 1; }));
+    EXPECT_EQ(t.sweeps->schedules.at(0).folders, std::vector<std::string>{t.h + "/Projects"});
+    {
+        // Each folder on a thread of its own: the hung one holds up no other check.
+        std::lock_guard lock(t.held->mutex);
+        ASSERT_EQ(t.held->calls.size(), 2u);
+        EXPECT_NE(t.held->calls[0], t.held->calls[1]);
+    }
+    // Its late answer changes nothing; asked for again, it is checked again.
+    t.held->gate.set_value();
+    EXPECT_FALSE(test::waitUntil([&] { return t.scheduler.schedule().folders.size() != 1; }, 500));
+    EXPECT_EQ(t.scheduler.folderRefusal(), refusal);
+    EXPECT_EQ(added(t.scheduler, t.h + "/Hung"), std::nullopt);
+    EXPECT_EQ(t.scheduler.schedule().folders, (std::vector<std::string>{t.h + "/Projects", t.h + "/Hung"}));
 }

@@ -61,11 +61,14 @@ TEST(FolderDescent, DownAndBackUpWithFewDescriptorsReachesEveryFolder) {
 TEST(FolderDescent, AFolderLetGoIsReachedAgainByItsNamesOrNotAtAll) {
     const std::vector<std::tuple<const char*, std::function<void(const test::TempDir&)>, bool>> cases = {
         {"d moved away, so its \"..\" no longer leads to c",
-         [](const test::TempDir& dir) { std::rename((dir / "a/b/c/d").c_str(), (dir / "moved").c_str()); }, true},
+         [](const test::TempDir& dir) {
+             ASSERT_EQ(std::rename((dir / "a/b/c/d").c_str(), (dir / "moved").c_str()), 0);
+         },
+         true},
         {"c replaced by another folder of that name, also holding x",
          [](const test::TempDir& dir) {
-             std::rename((dir / "a/b/c/d").c_str(), (dir / "d-moved").c_str());
-             std::rename((dir / "a/b/c").c_str(), (dir / "c-old").c_str());
+             ASSERT_EQ(std::rename((dir / "a/b/c/d").c_str(), (dir / "d-moved").c_str()), 0);
+             ASSERT_EQ(std::rename((dir / "a/b/c").c_str(), (dir / "c-old").c_str()), 0);
              test::makeDirs(dir / "a/b/c/x");
          },
          false},
@@ -78,7 +81,7 @@ TEST(FolderDescent, AFolderLetGoIsReachedAgainByItsNamesOrNotAtAll) {
         FolderDescent descent(3);
         ASSERT_GE(descent.start(dir.path()), 0);
         for (const char* name : {"a", "b", "c", "d", "e"}) ASSERT_GE(descent.enter(name), 0);
-        change(dir);
+        ASSERT_NO_FATAL_FAILURE(change(dir));
         descent.leave();
         descent.leave();
         EXPECT_EQ(descent.path(), dir / "a/b/c");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QTest>
 
 #include "platform/BundleInfo.h"
 #include "tools/ToolPageTesting.h"
@@ -41,6 +42,12 @@ QByteArray feedBody(const LoopbackFeedServer& server, const std::string& version
             .dump());
 }
 
+// A press and release of the left button at the middle of the button, as the user clicks.
+void click(QAbstractButton* button) {
+    ASSERT_NE(button, nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
 // Runs a check and waits for its answer.
 Kind checked(UpdateChecker& updates, bool userAsked) {
     updates.check(userAsked);
@@ -62,6 +69,7 @@ TEST(UpdateCheckEndToEnd, ANewerReleaseOverTLSShowsTheBannerAndTheSettingsCheckS
     const auto& m = ctx.models();
     ui::AppModels models{m.coordinator, m.appearance, m.sweeper, m.apps, m.duplicates, m.history, updates, m.desktop};
     ui::MainWindow window(models, ui::MainWindow::Startup{{}, {}, {}, [&] { updates.checkIfDue(); }});
+    EXPECT_TRUE(window.menu().checkForUpdates()->isEnabled());
 
     // Showing the window runs the due check, which fetches the feed.
     settle(&window, QSize(1440, 980));
@@ -72,37 +80,48 @@ TEST(UpdateCheckEndToEnd, ANewerReleaseOverTLSShowsTheBannerAndTheSettingsCheckS
     EXPECT_TRUE(banner->isVisible());
     EXPECT_EQ(banner->title()->text(), "Sorvel 1.3.0 is available");
     EXPECT_EQ(banner->subtitleText()->text(), "You have 1.2.0 \u00B7 released 2026-12-01. Scans twice as fast.");
-    banner->download()->click();
+    EXPECT_TRUE(updates.lastChecked().has_value());
+    click(banner->download());
     EXPECT_EQ(opened, (std::vector<QUrl>{server.url("/sorvel-1.3.0")}));
+    EXPECT_TRUE(banner->isVisible());
 
     // "Later": gone until a check finds the release again.
-    banner->later()->click();
+    click(banner->later());
+    EXPECT_EQ(updates.state().kind, Kind::idle);
     EXPECT_FALSE(banner->isVisible());
     EXPECT_EQ(checked(updates, false), Kind::available);
     EXPECT_TRUE(banner->isVisible());
 
     // "Skip this one": later automatic checks keep build 130 hidden; the menu's check does not.
-    banner->skip()->click();
+    click(banner->skip());
+    EXPECT_EQ(updates.skippedBuild(), 130);
     EXPECT_FALSE(banner->isVisible());
     EXPECT_EQ(checked(updates, false), Kind::idle);
     EXPECT_FALSE(banner->isVisible());
     window.menu().checkForUpdates()->trigger();
     ASSERT_TRUE(waitUntil([&] { return updates.state().kind != Kind::checking; }, 15'000));
+    EXPECT_EQ(updates.state().kind, Kind::available);
     EXPECT_TRUE(banner->isVisible());
-    banner->later()->click();
+    click(banner->later());
 
     // The feed now names the running version: "Check now" ends at "Up to date".
     server.body = feedBody(server, "1.2.0", 120);
     ui::SweepSettingsView settings(ctx.coordinator(), m.sweeper, updates);
+    settle(&settings, QSize(560, 900));
     auto checkButton = [&] {
         settings.flush();
         return one<ui::Button>(&settings, "checkNow");
     };
     ASSERT_NE(checkButton(), nullptr);
-    checkButton()->click();
+    EXPECT_EQ(checkButton()->text(), "Check now");
+    // Nothing turns the event loop between the click and the look, so the answer cannot
+    // have come yet, however fast the feed is.
+    click(checkButton());
     EXPECT_EQ(checkButton()->text(), "Checking\u2026");
+    EXPECT_FALSE(checkButton()->isEnabled());
     ASSERT_TRUE(waitUntil([&] { return updates.state().kind != Kind::checking; }, 15'000));
     EXPECT_EQ(checkButton()->text(), "Up to date");
+    EXPECT_TRUE(checkButton()->isEnabled());
     EXPECT_FALSE(banner->isVisible());
 
     // Five checks, each one plain request for the feed and nothing else.

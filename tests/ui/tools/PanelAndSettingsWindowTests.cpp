@@ -315,6 +315,33 @@ TEST(SettingsWindow, AFolderBeingCheckedIsShownAndTheWindowStaysInUse) {
     sweeper.stop();
 }
 
+TEST(SettingsWindow, AFolderThatNeverAnswersEndsInItsRefusal) {
+    UiContext ctx;
+    std::promise<void> gate; // a hung mount: answers only once the test is over
+    SweepScheduler::Dependencies deps;
+    deps.runner = [](const SweepSchedule&, SweepRun::Trigger) { return SweepRunner::Outcome{}; };
+    deps.folderCheck = [opened = gate.get_future().share()](const std::string&) -> std::optional<std::string> {
+        opened.wait_for(std::chrono::seconds(20));
+        return std::nullopt;
+    };
+    deps.folderCheckDeadline = std::chrono::milliseconds(100);
+    SweepScheduler sweeper(deps);
+    ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
+    settings.setFolderChooser([&](QWidget*) { return std::optional<std::string>(ctx / "Builds"); });
+    settings.addFolder();
+    settings.flush();
+    EXPECT_EQ(textOf(&settings, "checkingFolder"), "Checking \u201C~/Builds\u201D\u2026");
+    ASSERT_TRUE(waitUntil([&] { return sweeper.checkingFolders().empty(); }));
+    settings.flush();
+    EXPECT_TRUE(named(&settings, "checkingFolder").empty());
+    EXPECT_EQ(textOf(&settings, "folderMessage"), "\u201C~/Builds\u201D did not answer in time (its disk may be "
+                                                  "disconnected or not responding), so it was not added. Try "
+                                                  "again once it answers.");
+    EXPECT_TRUE(sweeper.schedule().folders.empty());
+    gate.set_value();
+    sweeper.stop();
+}
+
 TEST(SettingsWindow, TheCheckButtonFollowsTheUpdateState) {
     UiContext ctx;
     auto dictionary = BundleInfo::builtInDictionary();
