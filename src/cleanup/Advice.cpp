@@ -9,7 +9,7 @@ namespace sorvel {
 AdviceSurroundings AdviceSurroundings::ofThisMachine() {
     AdviceSurroundings s;
     s.hasTool = [](const std::string& tool) { return ProcessRunner::findOnPath(tool).has_value(); };
-    if (const auto mount = mountContaining(readMountTable(), homeDirectory())) {
+    if (const auto mount = mountContaining(readMountTable(), resolvingExistingPart(homeDirectory()))) {
         for (const char* type : {"btrfs", "bcachefs", "zfs"}) s.homeKeepsSnapshots |= mount->fsType == type;
     }
     return s;

@@ -15,6 +15,7 @@
 #include "removal/CleanupGuard.h"
 #include "removal/OwnFolder.h"
 #include "removal/SweepRunner.h"
+#include "support/MountNaming.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -116,13 +117,15 @@ TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
     test::writeFile(remote + "/photos/a.jpg", "maybe the pictures");
     test::writeFileOfSize(cache + "/blob", 10'000);
     test::TempDir tables;
+    const test::NamedByListing listing; // the tables below list mounts the kernel never names
     const std::string own = test::readFile("/proc/self/mountinfo");
     const std::string fuse = own + "901 1 0:901 / " + remote + " rw - fuse.bindfs bindfs rw\n";
     test::writeFile(tables / "copy", own);
     test::writeFile(tables / "fuse", fuse);
     test::writeFile(tables / "fuse-home", fuse + "902 1 0:902 / " + t.h + " rw - fuse.sshfs host: rw\n");
-    // The overlay the home lies on (a live system's /home) is judged through its own places;
-    // one elsewhere may write anywhere.
+    // The overlay the home lies on (a live system's /home) is judged through its own places,
+    // but its layers cannot be confirmed: a folder off it may be one of them. An overlay
+    // elsewhere may write anywhere.
     for (const char* d : {"/up", "/low", "/work"}) test::makeDirs(t.m + d);
     const auto overlayAt = [&](const std::string& point) {
         return own + "902 1 0:902 / " + point + " rw - overlay overlay rw,lowerdir=" + t.m + "/low,upperdir=" + t.m +
@@ -136,7 +139,8 @@ TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
         {"fuse", unseen, Refusal::placeUnknown("fuse.bindfs"), std::nullopt},
         {"fuse-home", unseen, Refusal::placeUnknown("fuse.bindfs"), std::nullopt}, // the home's own is compared
         {"missing", "where it lies on disk could not be worked out", Refusal::mountsUnknown(), Refusal::mountsUnknown()},
-        {"home overlay", "", std::nullopt, std::nullopt},
+        {"home overlay", "is outside the overlay your home folder is on (mounted at \u201C~\u201D)", std::nullopt,
+         std::nullopt},
         {"overlay", "whose layers Sorvel cannot confirm", Refusal::layerUnconfirmed(remote), std::nullopt},
     };
     for (const auto& [table, says, item, cached] : cases) {
@@ -149,7 +153,10 @@ TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
         EXPECT_EQ(CleanupGuard::check(cache, 0, policy, {}), cached) << table;
     }
     setMountTablePath(tables / "fuse");
-    EXPECT_TRUE(OwnFolder::refusal(t.m).has_value()); // holds it
+    // The folder is on a disk and holds the mount: said as it is.
+    EXPECT_NE(OwnFolder::refusal(t.m).value_or("").find("holds a mount of a file system Sorvel cannot see through "
+                                                        "(fuse.bindfs) at \u201C" + remote + "\u201D"),
+              std::string::npos);
     const auto swept = sweepOnly({remote}, Action::clean);
     setMountTablePath("/proc/self/mountinfo");
     EXPECT_EQ(swept.receipt.movedCount, 0);
