@@ -81,7 +81,7 @@ private:
     std::vector<Located> located_; // the home first, then the denied places in the policy's order, then the trashes
     std::string home_;             // as it is on disk
     std::optional<LayerDoubt> homeDoubt_;
-    uint64_t homeDevice_ = 0; // of the file system the home lies on, where known
+    uint64_t homeDevice_ = 0;      // of the file system the home lies on, where known
     std::set<uint64_t> trusted_;   // devices holding a protected place: compared there, whatever their type
 };
 

@@ -129,7 +129,7 @@ TEST(MountTableTop, TheMountTheKernelNamesIsTakenWhateverTheStackOrLineOrder) {
     const std::tuple<std::optional<int64_t>, const char*, std::optional<std::string>> cases[] = {
         {50, "/mnt/x/trip", "/pics"},
         {51, "/mnt/x/trip", "/empty"},
-        {27, "/mnt/x/trip", "/"},     // the stack covered by a mount over /mnt
+        {27, "/mnt/x/trip", "/"},          // the whole stack covered: a folder of the root
         {99, "/mnt/x/trip", std::nullopt}, // not listed
         {std::nullopt, "/mnt/x/trip", std::nullopt},
         {52, "/mnt/x/trip", std::nullopt}, // reached through a link: its point does not hold the path

@@ -322,11 +322,13 @@ TEST(MountedPlaces, APathUnderACoveredMountIsJudgedWhereItReallyLies) {
             return test::kSkipped;
         const auto pictures = Refusal::protectedPath(t.home.path() + "/Pictures");
         const auto judged = CleanupGuard::check(item, 0, CleanupPolicy::standard(), {});
-        const auto run = CleanupExecutor::run({{item, 0}}, CleanupExecutor::Mode::moveToTrash,
-                                              CleanupPolicy::standard(), {});
+        const auto run =
+            CleanupExecutor::run({{item, 0}}, CleanupExecutor::Mode::moveToTrash, CleanupPolicy::standard(), {});
         const auto mount = mountContaining(readMountTable(), item);
-        const bool ok = judged == pictures && run.size() == 1 && run[0].refusal() && mount && mount->root.ends_with("/album");
-        if (!ok) std::fprintf(stderr, "failed: %s: %s\n", item.c_str(), judged ? judged->description().c_str() : "passed");
+        const bool ok =
+            judged == pictures && run.size() == 1 && run[0].refusal() && mount && mount->root.ends_with("/album");
+        if (!ok)
+            std::fprintf(stderr, "failed: %s: %s\n", item.c_str(), judged ? judged->description().c_str() : "passed");
         return ok ? 0 : 1;
     });
     if (status == test::kSkipped) GTEST_SKIP() << kNoNamespace;
@@ -356,14 +358,15 @@ TEST(MountedPlaces, AHomeOnAnOverlayWhoseLayersCannotBeConfirmedRefusesFoldersOf
             if (says.empty() ? !reason : reason && reason->find(says) != std::string::npos) return;
             ++failed, std::fprintf(stderr, "failed: %s: %s\n", folder.c_str(), reason.value_or("accepted").c_str());
         };
-        judge(ov + "/h/Downloads", "");             // on the overlay: judged by its places there
-        judge(up + "/h/Pictures", "Pictures");      // found through the upper folder
+        judge(ov + "/h/Downloads", "");        // on the overlay: judged by its places there
+        judge(up + "/h/Pictures", "Pictures"); // found through the upper folder
         judge(t.m + "/elsewhere", outside);
         if (::rename(up.c_str(), moved.c_str()) != 0) return 100;
         for (const auto& folder : {moved + "/h/Pictures", moved + "/h/.local/share/Trash", moved})
             judge(folder, outside);
         const auto swept = sweepOnly({moved + "/h/Pictures"}, Action::clean);
-        if (swept.receipt.movedCount != 0 || swept.receipt.withheldReason.value_or("").find(outside) == std::string::npos)
+        if (swept.receipt.movedCount != 0 ||
+            swept.receipt.withheldReason.value_or("").find(outside) == std::string::npos)
             ++failed, std::fprintf(stderr, "failed: a stored sweep of the moved upper folder\n");
         if (!test::exists(ov + "/h/Pictures/album/photo.jpg")) ++failed;
 
@@ -388,5 +391,6 @@ TEST(MountedPlaces, AHomeOnAnOverlayWhoseLayersCannotBeConfirmedRefusesFoldersOf
     });
     if (status == test::kSkipped) GTEST_SKIP() << "cannot mount an overlay in a mount namespace here (needs root)";
     EXPECT_EQ(status, 0) << "100: the upper folder could not be moved";
-    EXPECT_TRUE(test::exists(up + "/h/Pictures/album/photo.jpg") || test::exists(moved + "/h/Pictures/album/photo.jpg"));
+    EXPECT_TRUE(test::exists(up + "/h/Pictures/album/photo.jpg") ||
+                test::exists(moved + "/h/Pictures/album/photo.jpg"));
 }

@@ -23,9 +23,8 @@ inline std::optional<int64_t> namedByListing(const std::vector<MountEntry>& tabl
 /// mount table path at each call when none is given.
 struct NamedByListing {
     explicit NamedByListing(std::optional<std::vector<MountEntry>> table = std::nullopt) {
-        setMountNaming([table](const std::string& path) {
-            return namedByListing(table ? *table : readMountTable(), path);
-        });
+        setMountNaming(
+            [table](const std::string& path) { return namedByListing(table ? *table : readMountTable(), path); });
     }
     ~NamedByListing() { setMountNaming(nullptr); }
     NamedByListing(const NamedByListing&) = delete;
