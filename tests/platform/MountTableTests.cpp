@@ -3,13 +3,10 @@
 // and which overlay layers can be taken at their word.
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
-#include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/MountTable.h"
 #include "support/MountNaming.h"
@@ -140,43 +137,6 @@ TEST(MountTableTop, TheMountTheKernelNamesIsTakenWhateverTheStackOrLineOrder) {
         EXPECT_EQ(mount ? std::optional<std::string>(mount->root) : std::nullopt, shows) << named.value_or(-1);
     }
     setMountNaming(nullptr);
-}
-
-// A tmpfs on box, a second on box/sub, then a bind of the album over box: box/sub is the
-// album's sub now, whatever the second tmpfs's listed point says. A missing tail and a
-// last link are named by where they lie.
-TEST(MountTableTop, APathIsOnTheMountTheKernelReachesItThrough) {
-    test::TempDir dir;
-    const std::string d = resolvingExistingPart(dir.path()), box = d + "/box", album = d + "/album";
-    for (const auto& f : {box, album + "/sub"}) test::makeDirs(f);
-    test::writeFile(album + "/sub/photo.jpg", "only copy");
-    const int status = test::inMountNamespace([&] {
-        if (::mount("tmpfs", box.c_str(), "tmpfs", 0, "size=1m") != 0 || ::mkdir((box + "/sub").c_str(), 0755) != 0 ||
-            ::mount("tmpfs", (box + "/sub").c_str(), "tmpfs", 0, "size=1m") != 0 ||
-            ::mount(album.c_str(), box.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
-            ::symlink(box.c_str(), (d + "/link").c_str()) != 0)
-            return test::kSkipped;
-        struct stat disk {};
-        if (::stat(d.c_str(), &disk) != 0) return 100;
-        const auto mounts = readMountTable();
-        // Where each lies below the temporary folder, on its file system.
-        const std::pair<std::string, std::string> cases[] = {
-            {box + "/sub/photo.jpg", "/album/sub/photo.jpg"},
-            {box + "/sub/missing/deeper", "/album/sub/missing/deeper"},
-            {box, "/album"},
-            {d + "/link", "/link"}, // the link itself, on the folder's own mount
-        };
-        int failed = 0;
-        for (const auto& [path, below] : cases) {
-            const auto found = fileSystemPlaces(mounts, path);
-            const auto& place = found && !found->places.empty() ? found->places[0] : FileSystemPlace{};
-            if (place.device != disk.st_dev || !place.path.ends_with(lastPathComponent(d) + below))
-                ++failed, std::fprintf(stderr, "failed: %s lies at %s\n", path.c_str(), place.path.c_str());
-        }
-        return failed;
-    });
-    if (status == test::kSkipped) GTEST_SKIP() << "cannot mount in a mount namespace here (needs root and unshare)";
-    EXPECT_EQ(status, 0);
 }
 
 // An overlay's options keep the text given at mount time; the kernel keeps the folder.
