@@ -13,7 +13,7 @@ AdviceSurroundings AdviceSurroundings::ofThisMachine() {
     if (const auto brew = ProcessRunner::findOnPath("brew"))
         if (const auto bin = resolvedPath(deletingLastPathComponent(*brew)))
             s.homebrewPrefix = deletingLastPathComponent(*bin);
-    if (const auto mount = mountContaining(readMountTable(), homeDirectory())) {
+    if (const auto mount = mountContaining(readMountTable(), resolvingExistingPart(homeDirectory()))) {
         for (const char* type : {"btrfs", "bcachefs", "zfs"}) s.homeKeepsSnapshots |= mount->fsType == type;
     }
     return s;

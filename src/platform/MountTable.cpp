@@ -1,6 +1,7 @@
 #include "platform/MountTable.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -166,33 +167,59 @@ bool isLocalDiskFileSystem(std::string_view fsType) {
     return false;
 }
 
+std::optional<int64_t> kernelMountId(const std::string& path) {
+    if (path.empty() || path[0] != '/') return std::nullopt;
+    std::string current = path;
+    for (;;) {
+        struct statx found {};
+        if (::statx(AT_FDCWD, current.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MNT_ID, &found) == 0) {
+            if (!(found.stx_mask & STATX_MNT_ID)) return std::nullopt;
+            return static_cast<int64_t>(found.stx_mnt_id);
+        }
+        // A part missing or out of this process's reach lies, for it, where the nearest
+        // folder it reaches does (the mounts listed below that are judged by their points).
+        if ((errno != ENOENT && errno != ENOTDIR && errno != EACCES) || current == "/") return std::nullopt;
+        const size_t slash = current.find_last_of('/');
+        current = slash == 0 ? std::string("/") : current.substr(0, slash);
+    }
+}
+
+namespace {
+
+std::mutex& namingLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+MountNaming& naming() {
+    static MountNaming chosen;
+    return chosen;
+}
+
+std::optional<int64_t> mountIdOf(const std::string& path) {
+    MountNaming chosen;
+    {
+        std::lock_guard<std::mutex> guard(namingLock());
+        chosen = naming();
+    }
+    return chosen ? chosen(path) : kernelMountId(path);
+}
+
+} // namespace
+
+void setMountNaming(MountNaming chosen) {
+    std::lock_guard<std::mutex> guard(namingLock());
+    naming() = std::move(chosen);
+}
+
 std::optional<MountEntry> mountContaining(const std::vector<MountEntry>& mounts, const std::string& path) {
-    const MountEntry* deepest = nullptr;
-    for (const auto& mount : mounts)
-        if (isPathInside(path, mount.mountPoint) && (!deepest || mount.mountPoint.size() > deepest->mountPoint.size()))
-            deepest = &mount;
-    if (!deepest) return std::nullopt;
-    std::vector<const MountEntry*> stack;
-    bool idsKnown = true;
-    for (const auto& mount : mounts) {
-        if (mount.mountPoint != deepest->mountPoint) continue;
-        stack.push_back(&mount);
-        idsKnown = idsKnown && mount.id >= 0;
-    }
-    if (!idsKnown) return *stack.back();
-    // A mount slid beneath another (MOVE_MOUNT_BENEATH) is listed after the one it carries:
-    // the line order does not tell which one shows.
-    const MountEntry* top = nullptr;
-    for (const MountEntry* candidate : stack) {
-        const bool carries = std::any_of(stack.begin(), stack.end(), [&](const MountEntry* other) {
-            return other != candidate && other->parentId == candidate->id;
-        });
-        if (carries) continue;
-        if (top) return std::nullopt;
-        top = candidate;
-    }
-    if (!top) return std::nullopt;
-    return *top;
+    const auto id = mountIdOf(path);
+    if (!id) return std::nullopt;
+    const auto named = std::find_if(mounts.begin(), mounts.end(), [&](const MountEntry& m) { return m.id == *id; });
+    // The listed point is where the kernel finds the mount by its parents; a path that
+    // reached it elsewhere went through a link.
+    if (named == mounts.end() || !isPathInside(path, named->mountPoint)) return std::nullopt;
+    return *named;
 }
 
 namespace {

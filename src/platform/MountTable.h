@@ -2,6 +2,7 @@
 // The mounts this process sees, from /proc/self/mountinfo: where each file system is
 // mounted, of which type, on which device, and which of its folders shows there.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,10 +42,20 @@ std::vector<MountEntry> readMountTable();
 /// file systems (proc, tmpfs, squashfs, overlay, nfs, cifs, fuse.sshfs, ...).
 bool isLocalDiskFileSystem(std::string_view fsType);
 
-/// The mount that holds the absolute path as written: of the longest mount point that
-/// contains it, the mount on top of the stack there (the one that is no other same-point
-/// mount's parent; the last listed where ids are not known). None when no mount contains
-/// it or the stack has no single top.
+/// The id of the mount the kernel names for an absolute path: the path's own, or that of
+/// its nearest ancestor that exists and can be reached, its last link not followed. None
+/// where the kernel cannot say (no mount ids, nothing of the path reachable).
+std::optional<int64_t> kernelMountId(const std::string& path);
+
+/// How mounts are named for `mountContaining`: the kernel's ids unless set otherwise (a
+/// test of a table made by hand, whose mounts the kernel never names); none restores it.
+using MountNaming = std::function<std::optional<int64_t>(const std::string& path)>;
+void setMountNaming(MountNaming naming);
+
+/// The mount that holds an absolute path as it is on disk (links resolved): the one the
+/// kernel names, whatever else is stacked at or above its mount point. None where the
+/// kernel cannot say, its id is not in the table, or the path does not lie below that
+/// mount's point (a link in the path, a mount point since removed).
 std::optional<MountEntry> mountContaining(const std::vector<MountEntry>& mounts, const std::string& path);
 
 /// Where a path lies within one file system: that file system's device and the path from

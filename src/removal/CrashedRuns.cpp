@@ -1,22 +1,12 @@
 #include "removal/CrashedRuns.h"
 
 #include <algorithm>
-#include <climits>
 
 namespace sorvel::CrashedRuns {
 namespace {
 
 bool hasPending(const SweepRun& run) {
     return std::any_of(run.moved.begin(), run.moved.end(), [](const MovedItem& item) { return item.isPending(); });
-}
-
-void recount(SweepRun& run) {
-    run.receipt.movedCount = static_cast<int64_t>(run.moved.size());
-    int64_t bytes = 0;
-    // Sizes come from a file anyone could edit.
-    for (const auto& item : run.moved)
-        if (__builtin_add_overflow(bytes, item.size, &bytes)) bytes = item.size > 0 ? INT64_MAX : INT64_MIN;
-    run.receipt.movedBytes = bytes;
 }
 
 } // namespace
@@ -58,7 +48,7 @@ std::vector<SweepRun> settled(std::vector<SweepRun> runs) {
             kept.push_back(std::move(item));
         }
         run.moved = std::move(kept);
-        recount(run);
+        run.recount();
     }
     return runs;
 }

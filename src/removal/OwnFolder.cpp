@@ -84,6 +84,30 @@ std::string doubtSentence(const std::string& path, const LayerDoubt& doubt) {
            ", whose layers Sorvel cannot confirm: it may write into a protected location, so Sorvel can't sweep it.";
 }
 
+// `held`: a mount inside the folder, where that mount lies outside.
+std::string homeDoubtSentence(const std::string& path, const LayerDoubt& doubt, const std::string& held = {}) {
+    return quoted(path) + (held.empty() ? " is" : " holds a mount at " + quoted(held)) +
+           " outside the overlay your home folder is on (mounted at " + quoted(doubt.mountPoint) +
+           "), whose layers Sorvel cannot confirm: where your protected locations lie on disk could not be worked "
+           "out, so Sorvel can't sweep it.";
+}
+
+// A mount inside the folder that cannot be judged: the folder is on a file system that
+// can, but holds one that cannot.
+std::string holdsUnknownSentence(const std::string& path, const std::string& mountPoint,
+                                 const ProtectedPlaces::Conflict& conflict) {
+    const std::string at = " at " + quoted(mountPoint);
+    if (conflict.doubt)
+        return quoted(path) + " holds an overlay mounted" + at +
+               " whose layers Sorvel cannot confirm: it may write into a protected location, so Sorvel can't sweep it.";
+    if (conflict.place.empty())
+        return quoted(path) + " holds a mount" + at +
+               " whose place on disk could not be worked out, so it may hold a protected location under another "
+               "name, and Sorvel can't sweep it.";
+    return quoted(path) + " holds a mount of a file system Sorvel cannot see through (" + validUTF8(conflict.place) +
+           ")" + at + ", so it may hold a protected location under another name, and Sorvel can't sweep it.";
+}
+
 // The sentence for a conflict found by identity or by place.
 std::string conflictSentence(const std::string& path, const ProtectedPlaces::Conflict& conflict) {
     using Kind = ProtectedPlaces::Conflict::Kind;
@@ -162,6 +186,7 @@ std::optional<std::string> refusal(const std::string& folder) {
     if (!mounts) return unknownSentence(path, {});
     if (isLibraryByPlace(path, home, *mounts)) return librarySentence(path);
     if (const auto conflict = places.placeConflict(resolvingExistingPart(path))) return conflictSentence(path, *conflict);
+    if (const auto doubt = places.homeDoubtFor(resolvingExistingPart(path))) return homeDoubtSentence(path, *doubt);
 
     // Found on the way down: a mount inside the folder that shows the home or a protected
     // place (/mnt holding a bind mount of the home), or that cannot be seen through.
@@ -169,12 +194,16 @@ std::optional<std::string> refusal(const std::string& folder) {
         if (mount.mountPoint == real || !isPathInside(mount.mountPoint, real)) continue;
         auto inner = places.conflict(mount.mountPoint);
         if (!inner) inner = places.placeConflict(mount.mountPoint);
-        if (!inner) continue;
-        // The mount point is, lies in or holds the place: the folder around it holds it.
-        if (inner->kind != ProtectedPlaces::Conflict::Kind::unknown) {
-            inner->kind = ProtectedPlaces::Conflict::Kind::holds;
-            inner->samePlace = false;
+        if (!inner) {
+            if (const auto doubt = places.homeDoubtFor(mount.mountPoint))
+                return homeDoubtSentence(path, *doubt, mount.mountPoint);
+            continue;
         }
+        if (inner->kind == ProtectedPlaces::Conflict::Kind::unknown)
+            return holdsUnknownSentence(path, mount.mountPoint, *inner);
+        // The mount point is, lies in or holds the place: the folder around it holds it.
+        inner->kind = ProtectedPlaces::Conflict::Kind::holds;
+        inner->samePlace = false;
         return conflictSentence(path, *inner);
     }
     return std::nullopt;

@@ -28,10 +28,6 @@ std::vector<std::string> ancestors(const std::string& path) {
 
 } // namespace
 
-ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::string& home) {
-    return of(policy, home, Trash::existingFolders({}));
-}
-
 ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::string& home,
                                     const std::vector<std::string>& trashes) {
     ProtectedPlaces places;
@@ -86,6 +82,10 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
         auto found = fileSystemPlaces(*mounts, resolvingExistingPart(standardizePath(name)));
         if (!found) return;
         for (const auto& place : found->places) places.trusted_.insert(place.device);
+        if (isHome && !found->places.empty()) {
+            places.homeDevice_ = found->places.front().device;
+            places.homeDoubt_ = found->doubt;
+        }
         places.located_.push_back({name, isHome, isTrash, std::move(found->places)});
     };
     locate(home, true, false);
@@ -125,6 +125,13 @@ std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::placeConflict(const st
         if (!holdsHome) return Conflict{Conflict::Kind::unknown, "overlay", false, false, false, doubt};
     }
     return std::nullopt;
+}
+
+std::optional<LayerDoubt> ProtectedPlaces::homeDoubtFor(const std::string& path) const {
+    if (!homeDoubt_) return std::nullopt;
+    const auto found = mounts_ ? fileSystemPlaces(*mounts_, path) : std::nullopt;
+    if (found && !found->places.empty() && found->places.front().device == homeDevice_) return std::nullopt;
+    return homeDoubt_;
 }
 
 } // namespace sorvel

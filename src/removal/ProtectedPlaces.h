@@ -19,12 +19,10 @@ namespace sorvel {
 
 class ProtectedPlaces {
 public:
-    /// The home folder, every denied prefix of the policy and the trash folders (those of
-    /// the mounts given, when given), as they are on disk now; places that do not exist are
-    /// left out (their names still count as text elsewhere).
-    static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home);
-    /// The same, and also where each place lies in its file system by the given mount
-    /// table (none: the table could not be read), for `placeConflict`.
+    /// The home folder, every denied prefix of the policy and the trash folders of the
+    /// mounts given, as they are on disk now (places that do not exist are left out: their
+    /// names still count as text elsewhere), and where each lies in its file system by the
+    /// given mount table (none: the table could not be read), for `placeConflict`.
     static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home,
                               const std::optional<std::vector<MountEntry>>& mounts);
 
@@ -55,6 +53,12 @@ public:
     /// aside: the home's own places are found through it alike).
     std::optional<Conflict> placeConflict(const std::string& path) const;
 
+    /// Where the home lies on an overlay with a layer in doubt, the protected places' real
+    /// folders cannot all be found (the upper one moved away is the pictures under another
+    /// name): that doubt, for an absolute path that does not lie on the home's file system
+    /// or whose place cannot be worked out; none otherwise.
+    std::optional<LayerDoubt> homeDoubtFor(const std::string& path) const;
+
 private:
     struct Place {
         std::string name;
@@ -76,6 +80,8 @@ private:
     std::optional<std::vector<MountEntry>> mounts_;
     std::vector<Located> located_; // the home first, then the denied places in the policy's order, then the trashes
     std::string home_;             // as it is on disk
+    std::optional<LayerDoubt> homeDoubt_;
+    uint64_t homeDevice_ = 0;      // of the file system the home lies on, where known
     std::set<uint64_t> trusted_;   // devices holding a protected place: compared there, whatever their type
 };
 

@@ -114,6 +114,13 @@ std::optional<SweepRun::Trigger> sweepTriggerFromRaw(const std::string& raw) {
     return std::nullopt;
 }
 
+void SweepRun::recount() {
+    receipt.movedCount = static_cast<int64_t>(moved.size());
+    int64_t bytes = 0;
+    for (const auto& item : moved) bytes = Bytes::saturatingAdd(bytes, item.size);
+    receipt.movedBytes = bytes;
+}
+
 nlohmann::json SweepRun::toJSON() const {
     nlohmann::json items = nlohmann::json::array();
     for (const auto& item : moved) {
@@ -369,10 +376,7 @@ SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalP
             if (!entry.run || entry.run->id != id) continue;
             SweepRun& run = *entry.run;
             std::erase_if(run.moved, [&](const MovedItem& item) { return gone.count(item.originalPath) > 0; });
-            run.receipt.movedCount = static_cast<int64_t>(run.moved.size());
-            int64_t bytes = 0;
-            for (const auto& item : run.moved) bytes = Bytes::saturatingAdd(bytes, item.size);
-            run.receipt.movedBytes = bytes;
+            run.recount();
             entry.changed = true;
             value = storedForm(std::move(list));
             return true;

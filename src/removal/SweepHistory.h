@@ -63,6 +63,10 @@ struct SweepRun {
     /// items can still be put back.
     bool finished = true;
 
+    /// The receipt's moved count and bytes from `moved`, held at the 64-bit limits (the
+    /// sizes come from a file anyone could edit).
+    void recount();
+
     nlohmann::json toJSON() const;
     /// None when a key is missing, null, of another type, or the trigger is unknown.
     static std::optional<SweepRun> fromJSON(const nlohmann::json& json);

@@ -7,6 +7,7 @@
 #include "cleanup/Advice.h"
 #include "platform/MountTable.h"
 #include "platform/Path.h"
+#include "support/MountNaming.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -235,6 +236,7 @@ TEST(AdviceCatalog, CachesAdviceNamesNoSystemFolderThisSystemLacks) {
 TEST(AdviceCatalog, SnapshotAdviceOnlyWhereTheHomeKeepsSnapshots) {
     test::FakeHome home;
     test::TempDir tables;
+    const test::NamedByListing listing; // the tables below are made by hand
     for (const auto& [type, offered] : std::vector<std::pair<std::string, bool>>{
              {"ext4", false}, {"xfs", false}, {"btrfs", true}, {"bcachefs", true}}) {
         // The whole disk on ext4, the home on its own disk of `type`.

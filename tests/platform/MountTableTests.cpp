@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "platform/MountTable.h"
+#include "support/MountNaming.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -76,6 +77,7 @@ TEST(MountTablePlaces, APathLiesBelowItsMountsRootAndAnOverlaysLayers) {
                                        "4 1 0:41 / /mnt/rel rw - overlay none rw,lowerdir=rel/dir\n"
                                        "5 1 0:42 / /mnt/gone rw - overlay none rw,lowerdir=/no/such/layer:" + l + "\n"
                                        "6 1 0:43 / " + loop + " rw - overlay none rw,upperdir=" + loop + "\n");
+    const test::NamedByListing listing(table);
     using Places = std::vector<FileSystemPlace>;
     const std::pair<std::string, std::optional<Places>> cases[] = {
         {"/home/ann/x", Places{{disk, "/home/ann/x", "ext4"}}},
@@ -114,33 +116,27 @@ TEST(MountTablePlaces, TheExistingPartOfAPathIsResolvedTheRestKept) {
     for (const char* kept : {"/", "relative"}) EXPECT_EQ(resolvingExistingPart(kept), kept);
 }
 
-// Which of several mounts at one point a path shows: the one no other mount there sits on.
-TEST(MountTableTop, TheMountOnTopIsFoundByParentIdsNotByLineOrder) {
-    const std::string root = "27 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
-    const auto at = [](const char* id, const char* parent, const char* shown) {
-        return std::string(id) + " " + parent + " 8:1 " + shown + " /mnt/x rw - ext4 /dev/sda1 rw\n";
+// Which of several mounts at one point a path shows is the kernel's to say: the mount it
+// names, whatever the stack or the line order; none where it names none the table lists.
+TEST(MountTableTop, TheMountTheKernelNamesIsTakenWhateverTheStackOrLineOrder) {
+    const auto table = parseMountTable("27 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                       "50 51 8:1 /pics /mnt/x rw - ext4 /dev/sda1 rw\n" // slid beneath 51
+                                       "51 27 8:1 /empty /mnt/x rw - ext4 /dev/sda1 rw\n"
+                                       "52 27 8:1 /a /mnt/y rw - ext4 /dev/sda1 rw\n");
+    const std::tuple<std::optional<int64_t>, const char*, std::optional<std::string>> cases[] = {
+        {50, "/mnt/x/trip", "/pics"},
+        {51, "/mnt/x/trip", "/empty"},
+        {27, "/mnt/x/trip", "/"},          // the whole stack covered: a folder of the root
+        {99, "/mnt/x/trip", std::nullopt}, // not listed
+        {std::nullopt, "/mnt/x/trip", std::nullopt},
+        {52, "/mnt/x/trip", std::nullopt}, // reached through a link: its point does not hold the path
     };
-    struct Case {
-        const char* name;
-        std::string lines;
-        std::optional<std::string> shows;
-    };
-    const Case cases[] = {
-        {"mounted over", at("50", "27", "/pics") + at("51", "50", "/empty"), "/empty"},
-        // move_mount(MOVE_MOUNT_BENEATH): the new mount is listed after the one it carries.
-        {"slid beneath", at("50", "51", "/pics") + at("51", "27", "/empty"), "/pics"},
-        {"three, the middle last", at("50", "52", "/top") + at("51", "27", "/bottom") + at("52", "51", "/middle"),
-         "/top"},
-        {"two on the same parent", at("50", "27", "/a") + at("51", "27", "/b"), std::nullopt},
-        {"a loop", at("50", "51", "/a") + at("51", "50", "/b"), std::nullopt},
-    };
-    for (const auto& c : cases) {
-        const auto mount = mountContaining(parseMountTable(root + c.lines), "/mnt/x/trip");
-        EXPECT_EQ(mount ? std::optional<std::string>(mount->root) : std::nullopt, c.shows) << c.name;
+    for (const auto& [named, path, shows] : cases) {
+        setMountNaming([named](const std::string&) { return named; });
+        const auto mount = mountContaining(table, path);
+        EXPECT_EQ(mount ? std::optional<std::string>(mount->root) : std::nullopt, shows) << named.value_or(-1);
     }
-    // A table made by hand carries no ids: the last listed shows.
-    const std::vector<MountEntry> byHand{{"/", "ext4", 1}, {"/mnt/x", "ext4", 1, "/a"}, {"/mnt/x", "ext4", 1, "/b"}};
-    EXPECT_EQ(mountContaining(byHand, "/mnt/x/trip").value_or(MountEntry{}).root, "/b");
+    setMountNaming(nullptr);
 }
 
 // An overlay's options keep the text given at mount time; the kernel keeps the folder.
@@ -171,7 +167,9 @@ TEST(MountTableLayers, ALayerCountsOnlyWhereItsTextStillNamesItsFolderDirectly) 
                                                        "30 20 0:40 / /mnt/ov rw - overlay overlay rw,") +
                                   "lowerdir=" + d + "/low,upperdir=" + c.upper + ",workdir=" + d + "/work\n" +
                                   "21 20 8:2 / " + d + " rw - ext4 /dev/sdb1 rw\n";
-        const auto found = fileSystemPlaces(parseMountTable(table), (onRoot ? "" : c.point) + "/trip");
+        const auto mounts = parseMountTable(table);
+        const test::NamedByListing listing(mounts);
+        const auto found = fileSystemPlaces(mounts, (onRoot ? "" : c.point) + "/trip");
         ASSERT_TRUE(found) << c.point << " " << c.upper;
         EXPECT_EQ(found->doubt ? std::optional<Kind>(found->doubt->kind) : std::nullopt, c.doubt) << c.upper;
         if (c.doubt) {

@@ -15,6 +15,7 @@
 #include "removal/CleanupExecutor.h"
 #include "removal/CleanupGuard.h"
 #include "removal/OwnFolder.h"
+#include "support/MountNaming.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -39,9 +40,10 @@ TEST(CleanupGuardMounts, AMountAtOrBelowThePathIsRefusedByItsMountPoint) {
     test::makeDirs(caches + "/disk/inside");
     test::makeDirs(caches + "/other");
     ASSERT_EQ(::symlink((caches + "/app").c_str(), (home / "Library/Caches/other/via").c_str()), 0);
-    const std::vector<MountEntry> mounts{{"/", "ext4", 1},
-                                         {caches + "/app/deep/pics", "ext4", 2},
-                                         {caches + "/disk", "vfat", 3}};
+    const std::vector<MountEntry> mounts{{"/", "ext4", 1, "/", {}, 1, 0},
+                                         {caches + "/app/deep/pics", "ext4", 2, "/", {}, 2, 1},
+                                         {caches + "/disk", "vfat", 3, "/", {}, 3, 1}};
+    const test::NamedByListing listing(mounts);
     const auto policy = CleanupPolicy::standard();
     struct Case {
         std::string path;

@@ -15,6 +15,7 @@
 #include "removal/CleanupGuard.h"
 #include "removal/OwnFolder.h"
 #include "removal/SweepRunner.h"
+#include "support/MountNaming.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -116,13 +117,15 @@ TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
     test::writeFile(remote + "/photos/a.jpg", "maybe the pictures");
     test::writeFileOfSize(cache + "/blob", 10'000);
     test::TempDir tables;
+    const test::NamedByListing listing; // the tables below list mounts the kernel never names
     const std::string own = test::readFile("/proc/self/mountinfo");
     const std::string fuse = own + "901 1 0:901 / " + remote + " rw - fuse.bindfs bindfs rw\n";
     test::writeFile(tables / "copy", own);
     test::writeFile(tables / "fuse", fuse);
     test::writeFile(tables / "fuse-home", fuse + "902 1 0:902 / " + t.h + " rw - fuse.sshfs host: rw\n");
-    // The overlay the home lies on (a live system's /home) is judged through its own places;
-    // one elsewhere may write anywhere.
+    // The overlay the home lies on (a live system's /home) is judged through its own places,
+    // but its layers cannot be confirmed: a folder off it may be one of them. An overlay
+    // elsewhere may write anywhere.
     for (const char* d : {"/up", "/low", "/work"}) test::makeDirs(t.m + d);
     const auto overlayAt = [&](const std::string& point) {
         return own + "902 1 0:902 / " + point + " rw - overlay overlay rw,lowerdir=" + t.m + "/low,upperdir=" + t.m +
@@ -136,7 +139,8 @@ TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
         {"fuse", unseen, Refusal::placeUnknown("fuse.bindfs"), std::nullopt},
         {"fuse-home", unseen, Refusal::placeUnknown("fuse.bindfs"), std::nullopt}, // the home's own is compared
         {"missing", "where it lies on disk could not be worked out", Refusal::mountsUnknown(), Refusal::mountsUnknown()},
-        {"home overlay", "", std::nullopt, std::nullopt},
+        {"home overlay", "is outside the overlay your home folder is on (mounted at \u201C~\u201D)", std::nullopt,
+         std::nullopt},
         {"overlay", "whose layers Sorvel cannot confirm", Refusal::layerUnconfirmed(remote), std::nullopt},
     };
     for (const auto& [table, says, item, cached] : cases) {
@@ -149,7 +153,10 @@ TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
         EXPECT_EQ(CleanupGuard::check(cache, 0, policy, {}), cached) << table;
     }
     setMountTablePath(tables / "fuse");
-    EXPECT_TRUE(OwnFolder::refusal(t.m).has_value()); // holds it
+    // The folder is on a disk and holds the mount: said as it is.
+    EXPECT_NE(OwnFolder::refusal(t.m).value_or("").find("holds a mount of a file system Sorvel cannot see through "
+                                                        "(fuse.bindfs) at \u201C" + remote + "\u201D"),
+              std::string::npos);
     const auto swept = sweepOnly({remote}, Action::clean);
     setMountTablePath("/proc/self/mountinfo");
     EXPECT_EQ(swept.receipt.movedCount, 0);
@@ -298,4 +305,94 @@ TEST(TrashByIdentity, TheTrashUnderAnyNameIsNoOwnFolderAndNothingOfItMoves) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(test::readFile(trash + "/files/old/photo.jpg"), "trashed, not gone");
     EXPECT_TRUE(test::exists(trash + "/info/old.trashinfo"));
+}
+
+// A tmpfs on box, a second on box/sub, then a bind of the album over box: box/sub/photo.jpg
+// is the album's photo now, whatever the second tmpfs's listed point says.
+TEST(MountedPlaces, APathUnderACoveredMountIsJudgedWhereItReallyLies) {
+    Home t;
+    const std::string box = t.h + "/Library/Caches/box", album = t.pictures + "/album";
+    test::writeFile(album + "/sub/photo.jpg", "only copy");
+    test::makeDirs(box);
+    const std::string item = box + "/sub/photo.jpg";
+    const int status = test::inMountNamespace([&] {
+        if (::mount("tmpfs", box.c_str(), "tmpfs", 0, "size=1m") != 0 || ::mkdir((box + "/sub").c_str(), 0755) != 0 ||
+            ::mount("tmpfs", (box + "/sub").c_str(), "tmpfs", 0, "size=1m") != 0 ||
+            ::mount(album.c_str(), box.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            return test::kSkipped;
+        const auto pictures = Refusal::protectedPath(t.home.path() + "/Pictures");
+        const auto judged = CleanupGuard::check(item, 0, CleanupPolicy::standard(), {});
+        const auto run =
+            CleanupExecutor::run({{item, 0}}, CleanupExecutor::Mode::moveToTrash, CleanupPolicy::standard(), {});
+        // Where the trash of the photo's file system is looked for: a missing tail lies there too.
+        const auto mount = mountContaining(readMountTable(), item);
+        const auto missing = mountContaining(readMountTable(), box + "/sub/missing/deeper");
+        const bool ok = judged == pictures && run.size() == 1 && run[0].refusal() && mount &&
+                        mount->root.ends_with("/album") && missing == mount;
+        if (!ok)
+            std::fprintf(stderr, "failed: %s: %s\n", item.c_str(), judged ? judged->description().c_str() : "passed");
+        return ok ? 0 : 1;
+    });
+    if (status == test::kSkipped) GTEST_SKIP() << kNoNamespace;
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(test::readFile(album + "/sub/photo.jpg"), "only copy");
+    for (const char* trash : {"/sub/.Trash-0", "/.Trash-0"}) EXPECT_FALSE(test::exists(album + trash)) << trash;
+}
+
+// With the home on an overlay, the pictures lie in its upper folder too. Once that folder
+// is moved away (or was given as a descriptor, which the table shows as "/"), it cannot be
+// found: every own folder off the overlay may be the pictures under another name.
+TEST(MountedPlaces, AHomeOnAnOverlayWhoseLayersCannotBeConfirmedRefusesFoldersOffIt) {
+    Home t;
+    const std::string real = t.m + "/real", up = real + "/up", moved = real + "/up-moved", ov = t.m + "/ov";
+    for (const auto& d : {real + "/low", real + "/work", up + "/h/.local/share/Trash/files", up + "/h/Downloads",
+                          up + "/h/.local/share/Trash/info", ov, t.m + "/elsewhere", t.m + "/ov-fd"})
+        test::makeDirs(d);
+    test::writeFile(up + "/h/Pictures/album/photo.jpg", "only copy");
+    const std::string outside = "is outside the overlay your home folder is on";
+    const int status = test::inMountNamespace([&] {
+        const std::string options = "lowerdir=" + real + "/low,upperdir=" + up + ",workdir=" + real + "/work";
+        if (::mount("overlay", ov.c_str(), "overlay", 0, options.c_str()) != 0) return test::kSkipped;
+        ::setenv("HOME", (ov + "/h").c_str(), 1);
+        int failed = 0;
+        const auto judge = [&](const std::string& folder, const std::string& says) {
+            const auto reason = OwnFolder::refusal(folder);
+            if (says.empty() ? !reason : reason && reason->find(says) != std::string::npos) return;
+            ++failed, std::fprintf(stderr, "failed: %s: %s\n", folder.c_str(), reason.value_or("accepted").c_str());
+        };
+        judge(ov + "/h/Downloads", "");        // on the overlay: judged by its places there
+        judge(up + "/h/Pictures", "Pictures"); // found through the upper folder
+        judge(t.m + "/elsewhere", outside);
+        if (::rename(up.c_str(), moved.c_str()) != 0) return 100;
+        for (const auto& folder : {moved + "/h/Pictures", moved + "/h/.local/share/Trash", moved})
+            judge(folder, outside);
+        const auto swept = sweepOnly({moved + "/h/Pictures"}, Action::clean);
+        if (swept.receipt.movedCount != 0 ||
+            swept.receipt.withheldReason.value_or("").find(outside) == std::string::npos)
+            ++failed, std::fprintf(stderr, "failed: a stored sweep of the moved upper folder\n");
+        if (!test::exists(ov + "/h/Pictures/album/photo.jpg")) ++failed;
+
+        // The same layers given as descriptors of detached clones: "lowerdir+=/" in the table.
+        const int clone = ::open_tree(AT_FDCWD, real.c_str(), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC);
+        const int lower = ::open_tree(AT_FDCWD, (real + "/low").c_str(), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC);
+        const int fs = ::fsopen("overlay", FSOPEN_CLOEXEC);
+        const auto layer = [&](const char* key, const char* name) {
+            const int fd = name ? ::openat(clone, name, O_PATH | O_DIRECTORY | O_CLOEXEC) : lower;
+            return fd >= 0 && ::fsconfig(fs, FSCONFIG_SET_FD, key, nullptr, fd) == 0;
+        };
+        const bool given = clone >= 0 && fs >= 0 && layer("lowerdir+", nullptr) && layer("upperdir", "up-moved") &&
+                           layer("workdir", "work") && ::fsconfig(fs, FSCONFIG_CMD_CREATE, nullptr, nullptr, 0) == 0;
+        const int made = given ? ::fsmount(fs, FSMOUNT_CLOEXEC, 0) : -1;
+        if (made < 0 || ::move_mount(made, "", AT_FDCWD, (t.m + "/ov-fd").c_str(), MOVE_MOUNT_F_EMPTY_PATH) != 0) {
+            std::fprintf(stderr, "skipped: layers cannot be given as descriptors here\n");
+            return failed;
+        }
+        ::setenv("HOME", (t.m + "/ov-fd/h").c_str(), 1);
+        for (const auto& folder : {moved + "/h/Pictures", moved + "/h/.local/share/Trash"}) judge(folder, outside);
+        return failed;
+    });
+    if (status == test::kSkipped) GTEST_SKIP() << "cannot mount an overlay in a mount namespace here (needs root)";
+    EXPECT_EQ(status, 0) << "100: the upper folder could not be moved";
+    EXPECT_TRUE(test::exists(up + "/h/Pictures/album/photo.jpg") ||
+                test::exists(moved + "/h/Pictures/album/photo.jpg"));
 }
