@@ -204,8 +204,8 @@ int backups(const std::optional<std::string> &root) {
             return status;
     }
     int64_t unreadable = 0;
-    auto list = BackupInspector::inspect([&unreadable](const std::string &path) { return walkedSize(path, unreadable); },
-                                         now(), folder, std::nullopt);
+    const auto sizeOf = [&unreadable](const std::string &path) { return walkedSize(path, unreadable); };
+    auto list = BackupInspector::inspect(sizeOf, now(), folder, std::nullopt);
     return ReportOutput::emit(backupsReport(list, unreadable));
 }
 
