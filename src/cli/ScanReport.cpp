@@ -38,7 +38,7 @@ std::string blockedNote(const CategoryResult &category) {
     if (std::any_of(category.roots.begin(), category.roots.end(), [](const auto &r) { return r->accessDenied; }))
         return "  (not readable by this user)";
     if (const int64_t folders = category.unreadableFolders(); folders > 0)
-        return "  (partly unreadable: " + CommandPath::unreadableNote(folders) + ")";
+        return "  (partly unreadable: " + std::to_string(folders) + (folders == 1 ? " folder)" : " folders)");
     return {};
 }
 

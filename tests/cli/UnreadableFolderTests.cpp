@@ -100,7 +100,7 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
         {"report partly",
          {"--report"},
          chromeLocked,
-         {"(partly unreadable: 1 folder not readable by this user)"},
+         {"Caches & Temp", "(partly unreadable: 1 folder)\n"},
          0},
         {"report, library", {"--report"}, libraryLocked, {"Cannot read: ~/Library (Permission denied)"}, 1},
         {"backups missing", {"--backups", "~/Gone"}, [](const std::string&) {}, {"No such path: ~/Gone\n"}, 1},
