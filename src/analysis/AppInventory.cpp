@@ -94,6 +94,20 @@ FileWalker::Options walkOptions() {
     return options;
 }
 
+PlaceAccess placeAccess(const Places& places) {
+    PlaceAccess access;
+    std::vector<std::string> folders = places.searchPaths;
+    for (const auto& location : places.locations) folders.push_back(location.directory);
+    for (const auto& folder : folders) {
+        struct stat st;
+        // Listed is not read: a folder without search permission names entries none of
+        // which can be looked at.
+        if (FileManager::contentsOfDirectory(folder) && ::stat((folder + "/.").c_str(), &st) == 0) ++access.read;
+        else if (FileManager::presence(folder) != FileManager::Presence::absent) access.unreadable.push_back(folder);
+    }
+    return access;
+}
+
 std::vector<InstalledApp> scan(ScanControl& control) { return scan(control, Places::standard()); }
 
 std::vector<InstalledApp> scan(ScanControl& control, const Places& places) {

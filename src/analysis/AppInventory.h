@@ -40,6 +40,14 @@ struct Places {
 std::vector<InstalledApp> scan(ScanControl& control);
 std::vector<InstalledApp> scan(ScanControl& control, const Places& places);
 
+/// Which of the places this user may read: an app or leftover in one that refuses is
+/// missing from the inventory.
+struct PlaceAccess {
+    std::vector<std::string> unreadable; // there (or not to be looked for) and refusing
+    int read = 0;                        // read, whether or not anything was in them
+};
+PlaceAccess placeAccess(const Places& places);
+
 /// The options of every size measurement of the inventory.
 FileWalker::Options walkOptions();
 

@@ -64,6 +64,7 @@ struct Accumulator {
     std::optional<Date> oldest;
     std::optional<Date> newest;
     bool truncated = false;
+    int64_t unreadable = 0; // folders whose contents this user may not look at
 
     void add(std::string_view name, const std::string& parent, std::string_view separator, int64_t size,
              Date modified, FileKind kind, Date now) {
@@ -97,6 +98,7 @@ struct Accumulator {
         fileCount += other.fileCount;
         sniffs += other.sniffs;
         truncated = truncated || other.truncated;
+        unreadable += other.unreadable;
         for (size_t i = 0; i < kinds.size(); ++i) {
             if (other.kinds[i].present) kinds[i].add(other.kinds[i].bytes, other.kinds[i].count);
         }
@@ -160,13 +162,21 @@ bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_
                  int64_t probeLimit, bool checkCancel) {
     const int fd = dir.descriptor();
     const std::string_view separator = (!dirPath.empty() && dirPath.back() == '/') ? "" : "/";
+    bool refused = false; // counted once per folder
     while (const auto entry = dir.next()) {
         if (checkCancel && context.cancelled()) return true;
         const std::string_view name = entry->name;
         if (!context.skippedNames->empty() && context.skippedNames->count(name)) continue;
         if (context.exclusions->excludes(dirPath, name)) continue;
         struct stat st;
-        if (fstatat(fd, name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (fstatat(fd, name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            // A folder listed but not entered names entries none of which can be looked at.
+            if ((errno == EACCES || errno == EPERM) && !refused) {
+                refused = true;
+                ++acc.unreadable;
+            }
+            continue;
+        }
         if (S_ISDIR(st.st_mode)) {
             // Unlike the duplicate listing, another volume is never entered.
             if (st.st_dev == context.device) subfolder(name);
@@ -234,6 +244,9 @@ Accumulator walk(const std::string& root, const WalkContext& context, const Limi
                 return false;
             }
             return true;
+        },
+        [&](const std::string&) {
+            if (errno == EACCES || errno == EPERM) ++acc.unreadable;
         });
     return acc;
 }
@@ -293,7 +306,9 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
     const WalkContext context{st.st_dev, now, &exclusions, &isCancelled, &skipped};
     Accumulator own;
     std::vector<std::string> subfolders;
-    if (auto dir = openListing(path)) {
+    if (auto dir = openListing(path); !dir) {
+        if (errno == EACCES || errno == EPERM) own.unreadable = 1;
+    } else {
         // The analysed folder's own files are neither limited nor counted against a walk.
         readEntries(
             *dir, path, path, context, own,
@@ -308,6 +323,7 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
     result.totalBytes = own.totalBytes;
     result.fileCount = own.fileCount;
     result.truncated = own.truncated;
+    result.unreadableFolders = own.unreadable;
     result.oldest = own.oldest;
     result.newest = own.newest;
     for (FileKind kind : kAllFileKinds) {

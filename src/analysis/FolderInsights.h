@@ -40,6 +40,7 @@ struct FolderInsights {
     std::optional<Date> newest;
     double duration = 0;
     bool truncated = false;
+    int64_t unreadableFolders = 0; // this user could not look inside them: left out above
 
     /// Bytes of files last modified 730 days ago or earlier.
     int64_t staleBytes() const;

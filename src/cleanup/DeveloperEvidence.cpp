@@ -49,10 +49,25 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-std::vector<DeveloperEvidence::DerivedDataEntry> derivedData(const SizeFunction &sizeOf) {
+// The names in `root` when this user may read them and look at each: a folder listed but
+// not entered (read without execute) names entries none of which can be examined. One that
+// is there, or cannot be looked for, and refuses is noted in the evidence.
+std::optional<std::vector<std::string>> readableNames(const std::string &root, DeveloperEvidence &evidence) {
+    auto names = FileManager::contentsOfDirectory(root);
+    struct stat st {};
+    if (names && stat((root + "/.").c_str(), &st) == 0) {
+        ++evidence.foldersRead;
+        return names;
+    }
+    if (FileManager::presence(root) != FileManager::Presence::absent)
+        evidence.unreadable.push_back(root);
+    return std::nullopt;
+}
+
+std::vector<DeveloperEvidence::DerivedDataEntry> derivedData(const SizeFunction &sizeOf, DeveloperEvidence &evidence) {
     std::vector<DeveloperEvidence::DerivedDataEntry> entries;
     const std::string root = homeDirectory() + "/Library/Developer/Xcode/DerivedData";
-    auto names = FileManager::contentsOfDirectory(root);
+    auto names = readableNames(root, evidence);
     if (!names)
         return entries;
     for (const auto &name : *names) {
@@ -76,10 +91,11 @@ std::vector<DeveloperEvidence::DerivedDataEntry> derivedData(const SizeFunction 
     return entries;
 }
 
-std::vector<DeveloperEvidence::DeviceSupportEntry> deviceSupport(const SizeFunction &sizeOf) {
+std::vector<DeveloperEvidence::DeviceSupportEntry> deviceSupport(const SizeFunction &sizeOf,
+                                                                 DeveloperEvidence &evidence) {
     std::vector<DeveloperEvidence::DeviceSupportEntry> entries;
     const std::string root = homeDirectory() + "/Library/Developer/Xcode/iOS DeviceSupport";
-    auto names = FileManager::contentsOfDirectory(root);
+    auto names = readableNames(root, evidence);
     if (!names)
         return entries;
 
@@ -166,8 +182,8 @@ DeveloperEvidence inspect(const SizeFunction &sizeOf,
     DeveloperEvidence evidence;
     evidence.xcodeIsRunning = std::find(runningBundleIdentifiers.begin(), runningBundleIdentifiers.end(),
                                         kXcodeBundleIdentifier) != runningBundleIdentifiers.end();
-    evidence.derivedData = derivedData(sizeOf);
-    evidence.deviceSupport = deviceSupport(sizeOf);
+    evidence.derivedData = derivedData(sizeOf, evidence);
+    evidence.deviceSupport = deviceSupport(sizeOf, evidence);
     return evidence;
 }
 

@@ -38,6 +38,11 @@ struct DeveloperEvidence {
     std::vector<DerivedDataEntry> derivedData;     // largest first
     std::vector<DeviceSupportEntry> deviceSupport; // largest first
     bool xcodeIsRunning = false;
+    /// The folders looked in whose entries this user could not read (or could not reach):
+    /// what they hold is missing above.
+    std::vector<std::string> unreadable;
+    /// How many of the folders looked in could be read, whether or not anything was there.
+    int foldersRead = 0;
 
     /// Build folders whose project is gone, and the shared caches.
     std::vector<DerivedDataEntry> orphanedDerivedData() const;

@@ -1,6 +1,7 @@
 #include "cli/AppsCommand.h"
 
 #include "analysis/AppInventory.h"
+#include "cli/CommandPath.h"
 #include "cli/HeadlessReport.h"
 #include "cli/ReportOutput.h"
 #include "cli/TextLayout.h"
@@ -27,7 +28,7 @@ bool needsAdmin(const InstalledApp& app) {
 
 } // namespace
 
-std::string appsReport(const std::vector<InstalledApp>& apps) {
+std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadableFolders) {
     std::string out;
     auto line = [&out](const std::string& text) { out += text + "\n"; };
 
@@ -67,15 +68,22 @@ std::string appsReport(const std::vector<InstalledApp>& apps) {
     }
 
     line("\n  " + Bytes::format(outside) + " sits outside the app bundles themselves.");
+    if (unreadableFolders > 0) line("  Not counted: " + CommandPath::unreadableNote(unreadableFolders));
     line("  Sorvel never removes anything from this command.\n");
     return out;
 }
 
 int apps() {
+    // With no place readable there is no inventory to speak of, only the refusal.
+    const AppInventory::Places places = AppInventory::Places::standard();
+    const AppInventory::PlaceAccess access = AppInventory::placeAccess(places);
+    if (access.read == 0 && !access.unreadable.empty()) return CommandPath::nothingReadable(access.unreadable.front());
     // The banner goes out before the scan, which can take a while.
     if (int status = ReportOutput::emit("\n  Scanning applications\u2026\n\n"); status != 0) return status;
     ScanControl control;
-    return ReportOutput::emit(appsReport(AppInventory::scan(control)));
+    const auto apps = AppInventory::scan(control, places);
+    return ReportOutput::emit(
+        appsReport(apps, static_cast<int64_t>(access.unreadable.size()) + control.unreadableFolders()));
 }
 
 } // namespace sorvel::HeadlessReport

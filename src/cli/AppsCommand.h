@@ -14,6 +14,7 @@ inline constexpr size_t kLeftoverRows = 6;
 
 /// Everything after the "Scanning applications…" banner, every line ending in a line
 /// break; `apps` in the inventory's order.
-std::string appsReport(const std::vector<InstalledApp>& apps);
+/// `unreadableFolders`: those the inventory could not look in, said as left out.
+std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadableFolders = 0);
 
 } // namespace sorvel::HeadlessReport

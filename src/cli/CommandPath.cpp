@@ -8,7 +8,10 @@
 #include <cstring>
 
 #include "cli/ReportOutput.h"
+#include "engine/PathText.h"
+#include "platform/BulkAttributes.h"
 #include "platform/FileDescriptor.h"
+#include "platform/FileManager.h"
 #include "platform/RegularFile.h"
 #include "platform/Text.h"
 
@@ -48,6 +51,36 @@ int cannotRead(const std::string& argument, int error) {
 int missing(const std::string& argument, const std::string& path) {
     if (lookError(path) == ENAMETOOLONG) return cannotRead(argument, ENAMETOOLONG);
     return noSuchPath(argument);
+}
+
+int enterable(const std::string& argument, const std::string& path) {
+    const FileDescriptor fd(openDirectory(path.c_str()));
+    struct stat st {};
+    if (!fd.valid() || ::fstatat(fd.get(), ".", &st, AT_SYMLINK_NOFOLLOW) == 0) return 0;
+    if (errno != EACCES && errno != EPERM) return 0;
+    return cannotRead(argument, errno);
+}
+
+int folder(const std::string& argument, const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return notThere(argument, path);
+    if (!S_ISDIR(st.st_mode)) {
+        ReportOutput::diagnostic("Not a folder: " + printable(argument) + "\n");
+        return 1;
+    }
+    if (const int status = check(argument, path); status != 0) return status;
+    return enterable(argument, path);
+}
+
+std::string unreadableNote(int64_t folders) {
+    if (folders < 1) return {};
+    return std::to_string(folders) + (folders == 1 ? " folder" : " folders") +
+           " not readable by this user";
+}
+
+int nothingReadable(const std::string& path) {
+    const std::string refusing = FileManager::hidingFolder(path).value_or(path);
+    return cannotRead(tildeAbbreviated(refusing), EACCES);
 }
 
 int check(const std::string& argument, const std::string& path) {

@@ -1,6 +1,7 @@
 #pragma once
 // The path argument of a command, checked before the command reports on it: a report of
 // nothing for a path that is not there (or cannot be read) would pass for an empty folder.
+#include <cstdint>
 #include <string>
 
 namespace sorvel::CommandPath {
@@ -18,5 +19,24 @@ int missing(const std::string& argument, const std::string& path);
 
 /// Prints "Cannot read: ARGUMENT (reason)" for the errno on standard error; returns 1.
 int cannotRead(const std::string& argument, int error);
+
+/// 1 after "Cannot read: ARGUMENT (Permission denied)" when `path` is a folder this user
+/// may list but not enter (read without execute): every name in it would count nothing.
+/// 0 otherwise, whatever else is wrong with the path.
+int enterable(const std::string& argument, const std::string& path);
+
+/// For a folder a command reads from (`--backups PATH`): 0 when `path` is a folder this
+/// user may read; otherwise 1 after "No such path: ARGUMENT", "Not a folder: ARGUMENT" or
+/// "Cannot read: ARGUMENT (reason)" on standard error.
+int folder(const std::string& argument, const std::string& path);
+
+/// "N folder(s) not readable by this user", said wherever a total leaves them out; empty
+/// for none.
+std::string unreadableNote(int64_t folders);
+
+/// For a command whose answer would rest on nothing this user could read: "Cannot read:
+/// PATH (Permission denied)" for the nearest folder on the way to `path` that refuses this
+/// user, shown from the home folder. Returns 1.
+int nothingReadable(const std::string& path);
 
 } // namespace sorvel::CommandPath

@@ -1,5 +1,6 @@
 #include "cli/EvidenceCommands.h"
 
+#include "cli/CommandPath.h"
 #include "cli/ReportOutput.h"
 #include "cli/TextLayout.h"
 #include "cli/TextWrap.h"
@@ -7,6 +8,8 @@
 #include "engine/FileWalker.h"
 #include "engine/MultiRootScan.h"
 #include "engine/PathText.h"
+#include "platform/FileManager.h"
+#include "platform/Path.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -53,18 +56,23 @@ std::string displayName(const DeviceBackup &b) {
     return b.folderName;
 }
 
-// Measures a folder afresh, as the command line has no scan to answer from.
-int64_t walkedSize(const std::string &path) {
+// Measures a folder afresh, as the command line has no scan to answer from, adding the
+// folders inside it this user may not read to `unreadable`.
+int64_t walkedSize(const std::string &path, int64_t &unreadable) {
     ScanControl control;
     auto node = FileWalker::walk(path, control, FileWalker::Options{});
+    if (node)
+        unreadable += node->unreadableFolders;
     return node ? node->size : 0;
 }
 
 } // namespace
 
-std::string backupsReport(const std::vector<DeviceBackup> &list) {
+std::string backupsReport(const std::vector<DeviceBackup> &list, int64_t unreadableFolders) {
     std::string out;
     auto line = [&out](const std::string &text) { out += text + "\n"; };
+    if (unreadableFolders > 0)
+        line("\n  Not counted: " + CommandPath::unreadableNote(unreadableFolders));
     if (list.empty()) {
         line("\n  No local device backups on this computer.");
         line("  (If you expected some, this user may not be able to read them.)\n");
@@ -102,7 +110,7 @@ std::string backupsReport(const std::vector<DeviceBackup> &list) {
     return out;
 }
 
-std::string xcodeReport(const DeveloperEvidence &evidence) {
+std::string xcodeReport(const DeveloperEvidence &evidence, int64_t unreadableFolders) {
     std::string out;
     auto line = [&out](const std::string &text) { out += text + "\n"; };
     const auto orphaned = evidence.orphanedDerivedData();
@@ -113,6 +121,12 @@ std::string xcodeReport(const DeveloperEvidence &evidence) {
         line("  Xcode is running \u2014 quit it before removing anything it may rewrite.");
         line("");
     }
+    for (const auto &folder : evidence.unreadable)
+        line("  Not looked at: " + TextLayout::shownPath(folder) + " (not readable by this user)");
+    if (unreadableFolders > 0)
+        line("  Not counted: " + CommandPath::unreadableNote(unreadableFolders));
+    if (!evidence.unreadable.empty() || unreadableFolders > 0)
+        line("");
     line("  DERIVED DATA \u2014 " + std::to_string(evidence.derivedData.size()) + " folders, " +
          std::to_string(orphaned.size()) + " whose project no longer exists");
     line("  Compiled objects, the source index behind autocomplete, module caches and build logs.");
@@ -179,10 +193,20 @@ std::string cloudReport(const CloudStatus &status) {
 
 int backups(const std::optional<std::string> &root) {
     std::optional<std::string> folder;
-    if (root)
+    if (root) {
         folder = expandingTildeInPath(*root);
-    auto list = BackupInspector::inspect(walkedSize, now(), folder, std::nullopt);
-    return ReportOutput::emit(backupsReport(list));
+        if (int status = CommandPath::folder(*root, *folder); status != 0)
+            return status;
+    } else if (const std::string standard = BackupInspector::defaultRoot();
+               FileManager::presence(standard) != FileManager::Presence::absent) {
+        // Backups that are there but hidden from this user are not "no backups".
+        if (int status = CommandPath::folder(tildeAbbreviated(standard), standard); status != 0)
+            return status;
+    }
+    int64_t unreadable = 0;
+    const auto sizeOf = [&unreadable](const std::string &path) { return walkedSize(path, unreadable); };
+    auto list = BackupInspector::inspect(sizeOf, now(), folder, std::nullopt);
+    return ReportOutput::emit(backupsReport(list, unreadable));
 }
 
 int xcode() {
@@ -193,7 +217,10 @@ int xcode() {
         auto node = result.node(path);
         return node ? node->size : 0;
     });
-    return ReportOutput::emit(xcodeReport(evidence));
+    if (evidence.foldersRead == 0 && !evidence.unreadable.empty())
+        return CommandPath::nothingReadable(evidence.unreadable.front());
+    const auto developer = result.node(homeDirectory() + "/Library/Developer");
+    return ReportOutput::emit(xcodeReport(evidence, developer ? developer->unreadableFolders : 0));
 }
 
 int cloud() {

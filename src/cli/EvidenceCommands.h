@@ -10,14 +10,17 @@
 
 namespace sorvel::HeadlessReport {
 
-/// Each returns the exit status: 0, or 1 when standard output could not be written.
+/// Each returns the exit status: 0; 1 when standard output could not be written, or when
+/// the folder to look in is missing, not a folder or not readable by this user.
 int backups(const std::optional<std::string> &root);
 int xcode();
 int cloud();
 
 /// The reports themselves, every line ending in a line break.
-std::string backupsReport(const std::vector<DeviceBackup> &backups);
-std::string xcodeReport(const DeveloperEvidence &evidence);
+/// `unreadableFolders`: folders inside the backups that their sizes leave out.
+std::string backupsReport(const std::vector<DeviceBackup> &backups, int64_t unreadableFolders = 0);
+/// `unreadableFolders`: those the sizes leave out.
+std::string xcodeReport(const DeveloperEvidence &evidence, int64_t unreadableFolders = 0);
 std::string cloudReport(const CloudStatus &status);
 
 } // namespace sorvel::HeadlessReport

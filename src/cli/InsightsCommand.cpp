@@ -51,6 +51,7 @@ int insights(const std::string& argument) {
     // The path stays bytes for the scan; only printed text is made valid UTF-8.
     const std::string path = expandingTildeInPath(argument);
     if (int status = CommandPath::check(argument, path); status != 0) return status;
+    if (int status = CommandPath::enterable(argument, path); status != 0) return status;
     const FolderInsights result = InsightScanner::analyze(path, [] { return false; });
 
     std::string out;
@@ -77,6 +78,8 @@ int insights(const std::string& argument) {
     char duration[64];
     std::snprintf(duration, sizeof duration, " \u00B7 %.1fs", result.duration);
     line(out, summary + duration);
+    if (result.unreadableFolders > 0)
+        line(out, "  Not counted: " + CommandPath::unreadableNote(result.unreadableFolders));
 
     if (!result.kinds.empty()) {
         line(out);

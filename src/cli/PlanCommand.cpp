@@ -3,6 +3,7 @@
 #include "cleanup/CleanupFinder.h"
 #include "cleanup/CloudStatus.h"
 #include "cleanup/TargetExplainer.h"
+#include "cli/CommandPath.h"
 #include "cli/ReportOutput.h"
 #include "cli/TextLayout.h"
 #include "cli/TextWrap.h"
@@ -48,7 +49,8 @@ PlanInput planInput(const std::vector<CleanupItem>& recommendations) {
 }
 
 std::string planText(const std::vector<CleanupOutcome>& outcomes,
-                     const std::map<std::string, std::optional<std::string>>& details) {
+                     const std::map<std::string, std::optional<std::string>>& details,
+                     int64_t unreadableFolders) {
     std::vector<const CleanupOutcome*> passed, refused;
     for (const auto& outcome : outcomes) {
         if (outcome.wouldMove() || outcome.moved()) passed.push_back(&outcome);
@@ -66,6 +68,7 @@ std::string planText(const std::vector<CleanupOutcome>& outcomes,
     line("  " + std::to_string(passed.size()) + " of " + std::to_string(outcomes.size()) +
          " targets passed every safety check");
     line("  " + Bytes::format(CleanupExecutor::freed(outcomes)) + " would move to the Trash");
+    if (unreadableFolders > 0) line("  Not looked at: " + CommandPath::unreadableNote(unreadableFolders));
 
     if (!refused.empty()) {
         line("");
@@ -105,13 +108,14 @@ int plan() {
     ScanControl control;
     ReportOutput::diagnostic("Scanning\u2026\n");
     const ScanResult result = MultiRootScan::scanSynchronously(control, ScanScope::systemData);
+    if (result.nothingReadable()) return CommandPath::nothingReadable(result.categories.front().roots.front()->path);
     const auto recommendations = CleanupFinder::recommendations(result);
     const CloudStatus cloud = CloudDetector::detect();
 
     const PlanInput input = planInput(recommendations);
     const auto outcomes = CleanupExecutor::run(input.pairs, CleanupExecutor::Mode::dryRun, CleanupPolicy::standard(),
                                                cloud, nullptr);
-    return ReportOutput::emit(planText(outcomes, input.details));
+    return ReportOutput::emit(planText(outcomes, input.details, result.unreadableFolders));
 }
 
 } // namespace sorvel::HeadlessReport

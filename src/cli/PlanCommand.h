@@ -25,12 +25,14 @@ struct PlanInput {
 };
 PlanInput planInput(const std::vector<CleanupItem>& recommendations);
 
-/// The plan's text from the dry run's outcomes.
+/// The plan's text from the dry run's outcomes; `unreadableFolders` are those the scan
+/// could not look in, where targets may hide.
 std::string planText(const std::vector<CleanupOutcome>& outcomes,
-                     const std::map<std::string, std::optional<std::string>>& details);
+                     const std::map<std::string, std::optional<std::string>>& details,
+                     int64_t unreadableFolders = 0);
 
 /// Scans System Data, dry-runs every safe target under the standard policy and prints
-/// the plan. Returns the exit status.
+/// the plan. Returns the exit status: 1 when nothing could be read to plan from.
 int plan();
 
 } // namespace sorvel::HeadlessReport

@@ -1,5 +1,6 @@
 #include "cli/ScanReport.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -7,6 +8,7 @@
 #include <thread>
 
 #include "cleanup/CleanupFinder.h"
+#include "cli/CommandPath.h"
 #include "cli/PrettyJSON.h"
 #include "cli/ReportOutput.h"
 #include "cli/TextLayout.h"
@@ -31,11 +33,13 @@ int64_t categoryFiles(const CategoryResult &category) {
     return files;
 }
 
-bool categoryBlocked(const CategoryResult &category) {
-    for (const auto &root : category.roots)
-        if (root->accessDenied)
-            return true;
-    return false;
+// Why a category's figures are short, for its row; empty when nothing was refused.
+std::string blockedNote(const CategoryResult &category) {
+    if (std::any_of(category.roots.begin(), category.roots.end(), [](const auto &r) { return r->accessDenied; }))
+        return "  (not readable by this user)";
+    if (const int64_t folders = category.unreadableFolders(); folders > 0)
+        return "  (partly unreadable: " + std::to_string(folders) + (folders == 1 ? " folder)" : " folders)");
+    return {};
 }
 
 int64_t scannedBytes(const ScanResult &result) {
@@ -110,9 +114,7 @@ std::string scanReportText(const ScanResult &result) {
                           leftPadded(Bytes::format(total), 12) +
                           formatted("  %5.1f%%", 100.0 * static_cast<double>(total) / divisor) +
                           leftPadded(std::to_string(categoryFiles(category)), 9);
-        if (categoryBlocked(category))
-            row += "  (not readable by this user)";
-        line(row);
+        line(row + blockedNote(category));
     }
     line("");
     line("  RECOMMENDATIONS");
@@ -146,12 +148,16 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                 category.roots.size() == 1 ? category.roots.front()->children : category.roots;
             for (size_t i = 0; i < nodes.size() && i < 15; ++i)
                 top.push_back(json{{"bytes", nodes[i]->size}, {"path", nodes[i]->path}});
-            categories.push_back(json{{"accessDenied", categoryBlocked(category)},
+            // Denied as soon as one folder of it was: its figures are then a lower bound.
+            const int64_t unreadable = category.unreadableFolders();
+            categories.push_back(json{{"accessDenied", unreadable > 0},
                                       {"bytes", category.total()},
                                       {"files", categoryFiles(category)},
                                       {"id", category.category.id},
+                                      {"partlyUnreadable", unreadable > 0 && !category.unreadable()},
                                       {"title", category.category.title},
-                                      {"top", std::move(top)}});
+                                      {"top", std::move(top)},
+                                      {"unreadableFolders", unreadable}});
         }
         json recommendations = json::array();
         for (const auto &item : result.cleanupItems) {
@@ -172,6 +178,7 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                       {"reclaimableBytes", result.reclaimable()},
                       {"recommendations", std::move(recommendations)},
                       {"scannedBytes", scannedBytes(result)},
+                      {"unreadableFolders", result.unreadableFolders},
                       {"volume", json{{"freeBytes", v.availableCapacity},
                                       {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
                                       {"totalBytes", v.totalCapacity},
@@ -212,6 +219,7 @@ int run(bool json, ScanScope scope, bool progress) {
     if (printer.joinable())
         printer.join();
 
+    int status = 0;
     if (json) {
         std::string why;
         auto text = scanReportJSON(result, &why);
@@ -219,9 +227,14 @@ int run(bool json, ScanScope scope, bool progress) {
             ReportOutput::diagnostic("sorvel: could not encode the report as JSON: " + why + "\n");
             return 1;
         }
-        return ReportOutput::emit(*text);
+        status = ReportOutput::emit(*text);
+    } else {
+        status = ReportOutput::emit(scanReportText(result));
     }
-    return ReportOutput::emit(scanReportText(result));
+    // Every figure above is a zero this user could not look behind.
+    if (status == 0 && result.nothingReadable())
+        return CommandPath::nothingReadable(result.categories.front().roots.front()->path);
+    return status;
 }
 
 } // namespace sorvel::HeadlessReport

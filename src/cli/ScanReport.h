@@ -9,7 +9,7 @@
 namespace sorvel::HeadlessReport {
 
 /// Runs the report and returns the exit status: 0, or 1 when the report could not be
-/// written to standard output.
+/// written to standard output or when this user could read none of what it measures.
 int run(bool json, ScanScope scope, bool progress);
 
 /// The text report of a finished result, every line ending in a line break.

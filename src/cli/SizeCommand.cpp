@@ -26,6 +26,7 @@ int size(const std::string& argument) {
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         const FileDescriptor folder(openDirectory(path.c_str()));
         if (!folder.valid()) return CommandPath::cannotRead(argument, errno);
+        if (int status = CommandPath::enterable(argument, path); status != 0) return status;
     }
     ScanControl control;
     const FileWalker::Options options; // the standard values, nothing excluded
@@ -42,8 +43,13 @@ int size(const std::string& argument) {
         std::snprintf(figure, sizeof figure, "  %12" PRId64 " KiB  ", child.size / 1024);
         out += figure;
         out += printable(child.name);
+        if (child.accessDenied) out += "  (not readable by this user)";
+        else if (child.unreadableFolders > 0) out += "  (" + CommandPath::unreadableNote(child.unreadableFolders) + ")";
         out += '\n';
     }
+    // The first line stays the one to hold against du; what it leaves out comes last.
+    if (node->unreadableFolders > 0)
+        out += "Not counted: " + CommandPath::unreadableNote(node->unreadableFolders) + "\n";
     return ReportOutput::emit(out);
 }
 

@@ -21,6 +21,9 @@ constexpr std::string_view kUsage =
     "                       just the System Data trees\n"
     "  Sorvel --report --json\n"
     "                       scan and print the report as JSON\n"
+    "  Sorvel --report --progress\n"
+    "                       also print each folder on standard error\n"
+    "                       as soon as it has been measured\n"
     "  Sorvel --size PATH  measure one directory (compare against du -sk)\n"
     "  Sorvel --access     report which protected paths are readable\n"
     "  Sorvel --plan       dry-run the safe-to-clean recommendations and\n"
@@ -40,6 +43,8 @@ constexpr std::string_view kUsage =
     "  Sorvel --backups    identify every local iPhone & iPad backup \u2014\n"
     "                       which device, which iOS, when it was last\n"
     "                       made, and which are superseded\n"
+    "  Sorvel --backups PATH\n"
+    "                       the same for the backups in the folder PATH\n"
     "  Sorvel --docker     break down what Docker is holding: images,\n"
     "                       containers, volumes and build cache\n"
     "  Sorvel --watch PATH  scan a directory, then report changes live\n"
@@ -51,7 +56,11 @@ constexpr std::string_view kUsage =
     "\n"
     "Nothing on this command line ever removes anything: --plan, --apps\n"
     "and --duplicates all report. In the app, removals go to the Trash\n"
-    "after a dry run, are recorded in --history, and can be put back.";
+    "after a dry run, are recorded in --history, and can be put back.\n"
+    "\n"
+    "Exit status: 0 when done; 1 for a path or file it cannot read (or\n"
+    "a report it cannot write); 2 when there is no display to open the\n"
+    "app on.";
 
 int printUsage() { return ReportOutput::emit(std::string(kUsage) + "\n"); }
 

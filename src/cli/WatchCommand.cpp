@@ -72,12 +72,19 @@ void print(const std::string& text) {
     }
 }
 
+std::string notCounted(int64_t unreadableFolders) {
+    const std::string note = CommandPath::unreadableNote(unreadableFolders);
+    return note.empty() ? note : "  (" + note + ")";
+}
+
 std::string changeLine(int64_t change, const std::string& located, const ScanResult& result) {
     const auto& roots = result.categories.front().roots;
     const int64_t total = roots.empty() || !roots.front() ? 0 : roots.front()->size;
     const int64_t files = roots.empty() || !roots.front() ? 0 : roots.front()->fileCount;
+    const int64_t unreadable = roots.empty() || !roots.front() ? 0 : roots.front()->unreadableFolders;
     return std::string("  ") + (change > 0 ? "+" : "\u2212") + Bytes::format(change > 0 ? change : -change) + "  " +
-           shownPath(located) + "  now " + Bytes::format(total) + "  " + std::to_string(files) + " files\n";
+           shownPath(located) + "  now " + Bytes::format(total) + "  " + std::to_string(files) + " files" +
+           notCounted(unreadable) + "\n";
 }
 
 void sayIfPartlyWatched(WatchState& state, size_t unwatched) {
@@ -113,6 +120,10 @@ void followReplacedFolder(WatchState& state, std::string& out) {
         if (!out.empty()) print(out);
         ReportOutput::diagnostic("sorvel: " + shownPath(state.path) + " is gone; nothing is left to watch\n");
         _exit(1);
+    }
+    if (fresh->accessDenied) {
+        if (!out.empty()) print(out);
+        _exit(CommandPath::cannotRead(state.path, EACCES));
     }
     roots = {fresh};
     if (fresh->size != before) out += changeLine(fresh->size - before, state.path, state.result);
@@ -157,6 +168,8 @@ int watch(const std::string& argument) {
     state->identity = identityAt(state->path);
     ScanNodePtr node = FileWalker::walkParallel(state->path, state->control, state->options);
     if (!node) return CommandPath::missing(state->path, state->path);
+    // Nothing inside can be measured or watched: the reason is the permission, not the system.
+    if (node->accessDenied) return CommandPath::cannotRead(state->path, EACCES);
 
     DisplayCategory category;
     category.id = "watch";
@@ -181,7 +194,7 @@ int watch(const std::string& argument) {
         // for the lock): whoever reads the first measurement sees every later change.
         for (const std::string& line : {"watching " + shownPath(state->path) + "\n",
                                         "  " + Bytes::format(node->size) + "  " + std::to_string(node->fileCount) +
-                                            " files\n"}) {
+                                            " files" + notCounted(node->unreadableFolders) + "\n"}) {
             if (const int status = ReportOutput::emit(line); status != 0) {
                 guard.unlock();
                 state->watcher->stop();

@@ -124,7 +124,7 @@ bool searchRefused(int fd, const EntrySink& sink) {
 }
 
 void markDenied(ScanNode& node, ScanControl& control) {
-    node.accessDenied = true;
+    node.markUnreadable();
     control.noteUnreadable();
 }
 
@@ -220,9 +220,11 @@ void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl
             return true;
         },
         [&](const std::string&) {
-            next->accessDenied = errno == EACCES || errno == EPERM;
             // Counted here: a folder past the kept depth leaves no node behind.
-            if (next->accessDenied) control.noteUnreadable();
+            if (errno == EACCES || errno == EPERM) {
+                next->markUnreadable();
+                control.noteUnreadable();
+            }
             if (nextTracing) writeTrace("deny ", tracePath);
         },
         [&] {

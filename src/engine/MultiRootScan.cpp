@@ -25,7 +25,7 @@ struct Job {
 ScanNodePtr deniedRoot(const std::string& root) {
     std::string name = lastPathComponent(root);
     auto node = ScanNode::make(name.empty() ? root : std::move(name), root);
-    node->accessDenied = true;
+    node->markUnreadable();
     return node;
 }
 

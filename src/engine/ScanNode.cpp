@@ -21,11 +21,14 @@ void ScanNode::rollUpTotals() {
     int64_t newSize = directFileSize;
     int64_t files = directFileCount;
     int64_t dirs = static_cast<int64_t>(children.size());
+    int64_t unreadable = accessDenied ? 1 : 0;
     for (const auto& child : children) {
         newSize += child->size;
         files += child->fileCount;
         dirs += child->dirCount;
+        unreadable += child->unreadableFolders;
     }
+    unreadableFolders = unreadable;
     size = newSize;
     fileCount = files;
     dirCount = dirs;

@@ -1,6 +1,7 @@
 #pragma once
 // The size tree one walk produces. Nodes are shared by reference between the scan
 // result, navigation state and the live updater.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -49,10 +50,19 @@ public:
     std::vector<ScanNodePtr> children; // largest first
     std::vector<FileEntry> largestFiles; // largest first
     bool accessDenied = false;
+    /// Folders in this subtree, itself included, that this user may not read: kept when
+    /// the nodes below the kept depth are dropped.
+    int64_t unreadableFolders = 0;
     std::optional<Date> modified;
 
-    /// Recomputes size, fileCount and dirCount from the direct files and the children's
-    /// totals, and orders the children largest first.
+    /// Marks this folder as one this user may not read.
+    void markUnreadable() {
+        accessDenied = true;
+        unreadableFolders = std::max<int64_t>(unreadableFolders, 1);
+    }
+
+    /// Recomputes size, fileCount, dirCount and unreadableFolders from the direct files and
+    /// the children's totals, and orders the children largest first.
     void rollUpTotals();
 
     /// Children and large files together, largest first; at equal size directories first.

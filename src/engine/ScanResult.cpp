@@ -12,6 +12,21 @@ int64_t CategoryResult::total() const {
     return sum;
 }
 
+int64_t CategoryResult::unreadableFolders() const {
+    int64_t sum = 0;
+    for (const auto& root : roots) sum += std::max<int64_t>(root->unreadableFolders, root->accessDenied ? 1 : 0);
+    return sum;
+}
+
+bool CategoryResult::unreadable() const {
+    return !roots.empty() && std::all_of(roots.begin(), roots.end(), [](const auto& r) { return r->accessDenied; });
+}
+
+bool ScanResult::nothingReadable() const {
+    return !categories.empty() &&
+           std::all_of(categories.begin(), categories.end(), [](const auto& c) { return c.unreadable(); });
+}
+
 std::vector<BrowseRow> CategoryResult::browsableRows() const {
     // One root: the category opens straight onto the root's contents.
     if (roots.size() == 1) return roots.front()->browsableRows();

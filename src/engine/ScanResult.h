@@ -19,6 +19,10 @@ struct CategoryResult {
     const std::string& id() const { return category.id; }
     int64_t total() const;
     std::vector<BrowseRow> browsableRows() const;
+    /// Folders of the category this user may not read; from 1 on it is partly unreadable.
+    int64_t unreadableFolders() const;
+    /// Every root refused this user: nothing of the category could be read.
+    bool unreadable() const;
 };
 
 struct ScanResult {
@@ -34,6 +38,9 @@ struct ScanResult {
     std::vector<CleanupItem> cleanupItems;
 
     ScanNodePtr node(const std::string& path) const;
+    /// Something was there to measure and none of it could be read: every root of every
+    /// category refused this user. Totals of zero then say nothing about the disk.
+    bool nothingReadable() const;
     const CategoryResult* category(const std::string& id) const;
     int64_t reclaimable() const;
     std::vector<CategoryResult> sortedCategories() const;

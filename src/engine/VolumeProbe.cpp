@@ -29,12 +29,15 @@ namespace VolumeProbe {
 
 namespace {
 
+// Listing names is not reading: a folder this user may list but not enter (read without
+// execute) lets nothing inside it be looked at or opened.
 bool canList(const std::string& path) {
     auto listing = DirectoryListing::open(path);
     if (!listing) return false;
     while (listing->next()) {
     }
-    return !listing->failed();
+    struct stat st {};
+    return !listing->failed() && ::fstatat(listing->descriptor(), ".", &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 // O_NONBLOCK: a FIFO without a writer must not hold the caller up.

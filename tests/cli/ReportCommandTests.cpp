@@ -80,7 +80,8 @@ TEST(ReportCommand, JSONAloneKeepsStandardErrorEmpty) {
         keys.push_back(it.key());
     EXPECT_EQ(keys,
               (std::vector<std::string>{"categories", "durationSeconds", "fullDiskAccess", "reclaimableBytes",
-                                        "recommendations", "scannedBytes", "volume"}));
+                                        "recommendations", "scannedBytes", "unreadableFolders", "volume"}));
+    EXPECT_EQ(doc["unreadableFolders"], 0);
     ASSERT_FALSE(doc["recommendations"].empty());
     EXPECT_EQ(doc["recommendations"][0]["id"], "user-caches");
     EXPECT_EQ(doc["recommendations"][0]["targets"][0]["path"], h.home / "Library/Caches/com.example.big");

@@ -147,7 +147,7 @@ TEST(ScanReportJSON, HasExactlyTheKeysInSortedOrder) {
         keys.push_back(it.key());
     EXPECT_EQ(keys,
               (std::vector<std::string>{"categories", "durationSeconds", "fullDiskAccess", "reclaimableBytes",
-                                        "recommendations", "scannedBytes", "volume"}));
+                                        "recommendations", "scannedBytes", "unreadableFolders", "volume"}));
     EXPECT_DOUBLE_EQ(doc["durationSeconds"].get<double>(), 1.26);
     EXPECT_EQ(doc["fullDiskAccess"], false);
     EXPECT_EQ(doc["reclaimableBytes"], 700);
@@ -165,9 +165,12 @@ TEST(ScanReportJSON, HasExactlyTheKeysInSortedOrder) {
     EXPECT_EQ(caches["accessDenied"], false);
     EXPECT_EQ(caches["top"][0],
               (nlohmann::json{{"bytes", 2'000'000}, {"path", s.home.path() + "/Library/Caches/a"}}));
-    EXPECT_EQ(caches.size(), 6u);
+    EXPECT_EQ(caches.size(), 8u);
+    EXPECT_EQ(caches["partlyUnreadable"], false);
     const auto &logs = doc["categories"][2];
     EXPECT_EQ(logs["accessDenied"], true);
+    EXPECT_EQ(logs["partlyUnreadable"], true); // one of its two roots was read
+    EXPECT_EQ(logs["unreadableFolders"], 1);
     EXPECT_EQ(logs["top"].size(), 2u); // two roots: the roots themselves
     const auto &rec = doc["recommendations"][1];
     EXPECT_EQ(rec, (nlohmann::json{{"bytes", 9'000'000},

@@ -1,0 +1,118 @@
+// What the commands say when this user may not read what they measure, list or watch:
+// the refusal with its count or its reason, never a plain zero.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+
+namespace {
+
+using Prepare = std::function<void(const std::string& home)>;
+
+// Made by root: to the unprivileged user it belongs to another user.
+Prepare locked(const std::string& folder, mode_t mode) {
+    return [=](const std::string& home) {
+        const std::string path = folder.empty() ? home : home + "/" + folder;
+        test::writeFile(path + "/inside", "data");
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    };
+}
+
+Prepare both(Prepare a, Prepare b) {
+    return [=](const std::string& home) {
+        a(home);
+        b(home);
+    };
+}
+
+struct Row {
+    const char* name;
+    std::vector<std::string> args;  // "~" stands for the fake home
+    Prepare setUp;
+    std::vector<std::string> words; // each somewhere in the output or the errors
+    int status;
+    int lines = 0;                  // read only the first lines (a watch runs on), 0: all
+};
+
+} // namespace
+
+TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
+    const Prepare mail = locked("Library/Mail", 0744), library = locked("Library", 0), home = locked("", 0);
+    const Prepare chrome = both([](const std::string& h) { test::writeFileOfSize(h + "/Library/Caches/open/f", 4096); },
+                              locked("Library/Caches/com.google.Chrome", 0744));
+    const Prepare nothing = [](const std::string&) {};
+    const std::string notCounted = "Not counted: 1 folder not readable by this user";
+    const Row rows[] = {
+        {"access", {"--access"}, mail, {"[BLOCKED] ~/Library/Mail", "blocked: 1"}, 0},
+        {"insights", {"--insights", "~/Library/Mail"}, mail, {"Cannot read: ~/Library/Mail (Permission denied)"}, 1},
+        {"insights partly", {"--insights", "~/Library/Caches"}, chrome, {notCounted}, 0},
+        {"size", {"--size", "~/Library/Caches"}, chrome,
+         {"KiB  com.google.Chrome  (not readable by this user)\n", notCounted}, 0},
+        {"size, past the kept depth", {"--size", "~/deep"}, locked("deep/1/2/3/4/5/6/7/8/9/10/11/12/locked", 0),
+         {"KiB  1  (1 folder not readable by this user)\n", notCounted}, 0},
+        {"watch", {"--watch", "~/Library/Mail"}, mail, {"Cannot read: ", "/Library/Mail (Permission denied)"}, 1},
+        {"watch closed", {"--watch", "~/Library"}, library, {"Cannot read: ", "/Library (Permission denied)"}, 1},
+        {"watch partly", {"--watch", "~/Library/Caches"}, chrome, {"files  (1 folder not readable by this user)\n"},
+         141, 2},
+        {"plan, home", {"--plan"}, home, {"Cannot read: ~ (Permission denied)"}, 1},
+        {"plan, library", {"--plan"}, library, {"Cannot read: ~/Library (Permission denied)"}, 1},
+        {"plan partly", {"--plan"}, chrome, {"Not looked at: 1 folder not readable by this user"}, 0},
+        {"xcode", {"--xcode"}, library, {"Cannot read: ~/Library (Permission denied)"}, 1},
+        {"xcode partly", {"--xcode"},
+         both([](const std::string& h) { test::makeDirs(h + "/Library/Developer/Xcode/DerivedData/App-abc"); },
+              locked("Library/Developer/Xcode/iOS DeviceSupport", 0744)),
+         {"Not looked at: ~/Library/Developer/Xcode/iOS DeviceSupport (not readable by this user)", notCounted,
+          "DERIVED DATA \u2014 1 folders"}, 0},
+        {"apps", {"--apps"}, home, {"Cannot read: ~ (Permission denied)"}, 1},
+        {"apps partly", {"--apps"},
+         both([](const std::string& h) { test::makeDirs(h + "/Applications/Tool.app"); },
+              locked("Library/Preferences", 0744)),
+         {"1 apps", notCounted}, 0},
+        {"report json", {"--report", "--json"}, chrome,
+         {"\"unreadableFolders\" : 1,", "\"accessDenied\" : true", "\"partlyUnreadable\" : true"}, 0},
+        {"report partly", {"--report"}, chrome, {"Caches & Temp", "(partly unreadable: 1 folder)\n"}, 0},
+        {"report, library", {"--report"}, library, {"Cannot read: ~/Library (Permission denied)"}, 1},
+        {"backups missing", {"--backups", "~/Gone"}, nothing, {"No such path: ~/Gone\n"}, 1},
+        {"backups file", {"--backups", "~/f"}, [](const std::string& h) { test::writeFile(h + "/f", "x"); },
+         {"Not a folder: ~/f\n"}, 1},
+        {"backups fifo", {"--backups", "~/f"},
+         [](const std::string& h) { ASSERT_EQ(mkfifo((h + "/f").c_str(), 0644), 0); }, {"Not a folder: ~/f\n"}, 1},
+        {"backups locked", {"--backups", "~/Backup"}, locked("Backup", 0744),
+         {"Cannot read: ~/Backup (Permission denied)"}, 1},
+        {"backups, standard folder locked", {"--backups"}, locked("Library/Application Support/MobileSync/Backup", 0),
+         {"Cannot read: ~/Library/Application Support/MobileSync/Backup (Permission denied)"}, 1},
+    };
+    for (const Row& row : rows) {
+        test::TempDir dir;
+        row.setUp(dir.path());
+        // The arguments as typed (the commands expand the tilde); the status is the command's.
+        std::vector<std::string> command{"/bin/bash", "-c",
+                                         "timeout 20 \"$0\" \"$@\" 2>&1 | head -n " +
+                                             std::to_string(row.lines > 0 ? row.lines : 1000000) +
+                                             "; exit \"${PIPESTATUS[0]}\"",
+                                         SORVEL_BINARY};
+        command.insert(command.end(), row.args.begin(), row.args.end());
+        const std::map<std::string, std::string> env{
+            {"HOME", dir.path()}, {"XDG_DATA_HOME", dir / ".local/share"}, {"XDG_CONFIG_HOME", dir / ".config"}};
+        const int status = test::runAsUnprivileged([&] {
+            const auto r = test::runCommand(command, env);
+            for (const auto& word : row.words)
+                if (r.out.find(word) == std::string::npos) {
+                    std::fprintf(stderr, "%s: no \"%s\" in:\n%s\n", row.name, word.c_str(), r.out.c_str());
+                    return 100;
+                }
+            if (r.status != row.status) std::fprintf(stderr, "%s: status %d\n%s\n", row.name, r.status, r.out.c_str());
+            return r.status == row.status ? 0 : 101;
+        });
+        test::runCommand({"chmod", "-R", "u+rwX,go+rX", dir.path()});
+        EXPECT_EQ(status, 0) << row.name;
+    }
+}
