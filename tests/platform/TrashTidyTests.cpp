@@ -38,23 +38,17 @@ struct TidyHome {
         EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
         return path;
     }
-    // A move of a fresh item, whose first use of the Trash in this process tidies it.
-    void moveOne() {
-        const std::string item = home / ("item" + std::to_string(++moves));
-        test::writeFile(item, "x");
-        EXPECT_TRUE(test::moveToTrash(item).moved());
-    }
 };
 
-struct Tidy {
-    const char* name;
-    std::function<void(TidyHome&)> run;
-};
-
-const Tidy kTidies[] = {
+// Each tidy; the move's first use of the Trash in this process tidies it.
+const std::pair<const char*, std::function<void(TidyHome&)>> kTidies[] = {
     {"at the window's start", [](TidyHome&) { Trash::Records({}).removeOrphans(); }},
     {"when asked", [](TidyHome& h) { Trash::removeOrphanRecordsNow(h.open()); }},
-    {"at a move's first use", [](TidyHome& h) { h.moveOne(); }},
+    {"at a move's first use", [](TidyHome& h) {
+         const std::string item = h.home / ("item" + std::to_string(++h.moves));
+         test::writeFile(item, "x");
+         EXPECT_TRUE(test::moveToTrash(item).moved());
+     }},
 };
 
 } // namespace
@@ -62,7 +56,7 @@ const Tidy kTidies[] = {
 // A move halfway (its lock held shared elsewhere) keeps every record, however old, from
 // each tidy; once no move is halfway the next tidy removes them.
 TEST(TrashTidy, NoRecordGoesWhileAMoveIsHalfway) {
-    for (const auto& tidy : kTidies) {
+    for (const auto& [name, tidy] : kTidies) {
         for (const int age : {0, 75, 3600}) {
             TidyHome h;
             const std::string record = h.record("reserved", age);
@@ -70,11 +64,11 @@ TEST(TrashTidy, NoRecordGoesWhileAMoveIsHalfway) {
                 const Trash::Folder folder = h.open();
                 const Trash::MovesLock moving(folder, Trash::MovesLock::Mode::shared);
                 ASSERT_TRUE(moving.held());
-                tidy.run(h);
-                EXPECT_TRUE(test::exists(record)) << tidy.name << ", " << age << " s old";
+                tidy(h);
+                EXPECT_TRUE(test::exists(record)) << name << ", " << age << " s old";
             }
-            tidy.run(h);
-            EXPECT_FALSE(test::exists(record)) << tidy.name << ", " << age << " s old, the move over";
+            tidy(h);
+            EXPECT_FALSE(test::exists(record)) << name << ", " << age << " s old, the move over";
         }
     }
 }
