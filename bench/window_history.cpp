@@ -6,7 +6,11 @@
 // earlier versions kept it. The resident memory of each window two seconds after its start
 // (the history loaded by then) says what the full history costs it.
 //
-// Usage: window_history [RUNS]   (default 9 starts of each kind, alternating, 41 writes)
+// Each kind of window then also cleans up 2,000 files, recorded in the history as a real
+// cleanup is, and reports its resident memory while that runs and three seconds after.
+//
+// Usage: window_history [RUNS] [CLEANUPS]   (default 9 starts of each kind, alternating,
+// 3 cleanups of each kind, 41 writes)
 #include <QApplication>
 #include <QEvent>
 
@@ -55,11 +59,51 @@ double residentMiB() {
 struct Start {
     double seconds = -1;  // fork to first painted frame
     double residentMiB = -1; // two seconds after the first frame
+    // With a cleanup of 2,000 items after that: the most seen while it ran and three
+    // seconds after its end, and how many it moved.
+    double cleanupPeakMiB = -1;
+    double afterCleanupMiB = -1;
+    int moved = -1;
 };
+
+constexpr int kCleanupItems = 2000;
+
+// A cleanup of 2,000 files the window's way (recorded in the history batch by batch on a
+// worker), then three seconds of the event loop.
+void cleanUp(ScanCoordinator& coordinator, Start& start) {
+    const std::string caches = std::string(std::getenv("HOME")) + "/Library/Caches/com.example.bench" +
+                               std::to_string(::getpid());
+    std::filesystem::create_directories(caches);
+    std::vector<CleanupExecutor::PathSize> paths;
+    for (int i = 0; i < kCleanupItems; ++i) {
+        const std::string path = caches + "/item-" + std::to_string(i) + ".cache";
+        std::ofstream(path) << "cached";
+        struct stat st{};
+        ::stat(path.c_str(), &st);
+        paths.push_back({path, static_cast<int64_t>(st.st_blocks) * 512}); // as a scan counts it
+    }
+    bool done = false;
+    coordinator.performCleanup(paths, [&](const ScanCoordinator::Outcomes& outcomes) {
+        start.moved = static_cast<int>(std::count_if(outcomes.begin(), outcomes.end(),
+                                                     [](const CleanupOutcome& o) { return o.moved(); }));
+        done = true;
+    }, [&](const std::string&) { done = true; });
+    start.cleanupPeakMiB = residentMiB();
+    while (!done) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        start.cleanupPeakMiB = std::max(start.cleanupPeakMiB, residentMiB());
+    }
+    const auto ended = Clock::now();
+    while (Clock::now() - ended < std::chrono::seconds(3)) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        start.cleanupPeakMiB = std::max(start.cleanupPeakMiB, residentMiB());
+    }
+    start.afterCleanupMiB = residentMiB();
+}
 
 // The window as the application opens it, in a fresh process (so nothing is read yet),
 // timed from the fork to its first painted frame.
-Start startIn(const std::string& config) {
+Start startIn(const std::string& config, bool cleanup = false) {
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     int fds[2];
     if (::pipe(fds) != 0) return {};
@@ -85,6 +129,7 @@ Start startIn(const std::string& config) {
         while (Clock::now() - painted < std::chrono::seconds(2))
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         start.residentMiB = residentMiB();
+        if (cleanup) cleanUp(coordinator, start);
         const bool sent = ::write(fds[1], &start, sizeof start) == static_cast<ssize_t>(sizeof start);
         _exit(sent ? 0 : 2); // no teardown: only the start is measured
     }
@@ -145,6 +190,7 @@ std::vector<double> settingsWrites(const std::string& config, int writes) {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    const int cleanups = argc > 2 ? std::max(0, std::atoi(argv[2])) : 3;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     char folder[] = "/tmp/sorvel-window-history-XXXXXX";
     if (!mkdtemp(folder)) return 1;
@@ -183,6 +229,28 @@ int main(int argc, char** argv) {
     std::printf("resident 2 s after the start, median: empty history %.1f MiB, full history %.1f MiB "
                 "(the history costs %.1f MiB)\n",
                 re, rf, rf - re);
+
+    // The same, with a cleanup after the start: a full history costs as little then.
+    std::vector<double> cleanupPeak[2], afterCleanup[2];
+    int moved[2] = {-1, -1};
+    for (int i = 0; i < cleanups; ++i) {
+        for (int kind = 0; kind < 2; ++kind) {
+            const Start s = startIn(kind ? full : empty, true);
+            cleanupPeak[kind].push_back(s.cleanupPeakMiB - s.residentMiB);
+            afterCleanup[kind].push_back(s.afterCleanupMiB);
+            moved[kind] = s.moved;
+        }
+    }
+    if (cleanups > 0) {
+        std::printf("cleanup of %d items (%d and %d moved), median of %d:\n", kCleanupItems, moved[0], moved[1],
+                    cleanups);
+        std::printf("  most above the start while it ran: empty history %.1f MiB, full history %.1f MiB\n",
+                    median(cleanupPeak[0]), median(cleanupPeak[1]));
+        const double ae = median(afterCleanup[0]), af = median(afterCleanup[1]);
+        std::printf("  resident 3 s after it: empty history %.1f MiB, full history %.1f MiB "
+                    "(the history costs %.1f MiB)\n",
+                    ae, af, af - ae);
+    }
 
     const int writes = 41;
     const auto beside = settingsWrites(full, writes);

@@ -32,8 +32,10 @@ std::vector<MovedItem> itemsToRestore(const SweepRun& run) {
 
 } // namespace
 
-HistoryModel::HistoryModel(QObject* parent)
-    : QObject(parent), runs_(std::make_shared<const std::vector<SweepRun>>()) {
+HistoryModel::HistoryModel(QObject* parent) : HistoryModel(SweepHistory::clear, parent) {}
+
+HistoryModel::HistoryModel(ClearWork clear, QObject* parent)
+    : QObject(parent), runs_(std::make_shared<const std::vector<SweepRun>>()), clear_(std::move(clear)) {
     load(true);
 }
 
@@ -181,13 +183,14 @@ void HistoryModel::clearHistory() {
     ++clearing_;
     const uint64_t restoresBefore = restoresFinished_;
     Models::runThenDeliver(
-        this, Models::WorkPriority::userInitiated, [] { return SweepHistory::clear(); },
+        this, Models::WorkPriority::userInitiated, [clear = clear_] { return clear(); },
         [restoresBefore](HistoryModel& model, SaveStatus cleared) {
             --model.clearing_;
             // A restore that ended while the clear ran keeps showing what came back.
             model.finishClear(cleared, restoresBefore == model.restoresFinished_);
         },
         [](HistoryModel& model, const std::string& reason) {
+            --model.clearing_;
             model.setFailure(Models::failureSentence("clearing the history", reason));
             model.reload();
         });

@@ -5,6 +5,7 @@
 // worker and come back through the event loop.
 #include <QObject>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -27,6 +28,9 @@ public:
     /// Starts loading the stored runs. Made once, at the application's start, it first
     /// removes the records a crash left in the Trash that name nothing there.
     explicit HistoryModel(QObject* parent = nullptr);
+    /// What `clearHistory` runs on its worker (tests hand in one that fails).
+    using ClearWork = std::function<SaveStatus()>;
+    HistoryModel(ClearWork clear, QObject* parent = nullptr);
     ~HistoryModel() override;
 
     const std::vector<SweepRun>& runs() const { return *runs_; }
@@ -93,6 +97,7 @@ private:
 
     // Shared with the history's own cache: a full history is too large to hold twice.
     std::shared_ptr<const std::vector<SweepRun>> runs_;
+    ClearWork clear_;
     std::set<UUID> expanded_;
     std::optional<UUID> restoring_;
     std::vector<RestoreOutcome> lastRestore_;

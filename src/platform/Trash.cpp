@@ -76,6 +76,12 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
     removeOrphanRecords(folder);
     // From the record to the rename, so a tidy can tell a reservation from a crash's leftover.
     const MovesLock moving(folder, MovesLock::Mode::shared);
+    if (moving.busy()) {
+        result = failure("The Trash (" + tildeAbbreviated(folder.path) +
+                         ") is held by another Sorvel process tidying it, and it was not let go within a few "
+                         "seconds, so the item was left where it is.");
+        return Step::failed;
+    }
     const std::string info = TrashInfo::sorvelText(recordedPath(folder, original), std::time(nullptr));
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::string candidate = attempt == 1 ? name : name + " " + std::to_string(attempt);

@@ -1,7 +1,9 @@
 #include "platform/TrashRecords.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <ctime>
+#include <chrono>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -9,6 +11,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -105,11 +108,11 @@ bool isMovedItem(const Folder& folder, const std::string& infoName, const std::s
     return now && (!identity || identity->admits(*now));
 }
 
-// Sorvel's records among `infoNames` whose entry is missing; with `anyAge` false only
-// those old enough not to be a move's reservation.
-int removeOrphansIn(const Folder& folder, const std::vector<std::string>& infoNames, bool anyAge) {
+// Sorvel's records among `infoNames` whose entry is missing. Only called under the
+// exclusive lock: no move into the folder is then between its record and its rename, so
+// such a record is a leftover of a move cut short, whatever its age.
+int removeOrphansIn(const Folder& folder, const std::vector<std::string>& infoNames) {
     int removed = 0;
-    const std::time_t now = std::time(nullptr);
     for (const auto& infoName : infoNames) {
         struct stat entry;
         const std::string name = entryName(infoName);
@@ -117,7 +120,6 @@ int removeOrphansIn(const Folder& folder, const std::vector<std::string>& infoNa
         struct stat info;
         if (::fstatat(folder.info.get(), infoName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
             continue;
-        if (!anyAge && now - info.st_mtim.tv_sec < kOrphanAgeSeconds) continue;
         auto text = readInfo(folder.info.get(), infoName);
         if (!text || !TrashInfo::isSorvels(*text)) continue;
         if (::unlinkat(folder.info.get(), infoName.c_str(), 0) == 0) ++removed;
@@ -125,14 +127,30 @@ int removeOrphansIn(const Folder& folder, const std::vector<std::string>& infoNa
     return removed;
 }
 
+std::atomic<int64_t> moveWaitMilliseconds{5000};
+
 } // namespace
 
 MovesLock::MovesLock(const Folder& folder, Mode mode) : fd_(folder.info.get()) {
-    const int operation = mode == Mode::shared ? LOCK_SH : LOCK_EX | LOCK_NB;
-    int result;
-    do result = ::flock(fd_, operation);
-    while (result != 0 && errno == EINTR);
-    held_ = result == 0;
+    const int operation = (mode == Mode::shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
+    const auto deadline = std::chrono::steady_clock::now() + moveWaitBound();
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        if (::flock(fd_, operation) == 0) {
+            held_ = true;
+            return;
+        }
+        if (errno == EINTR) continue;
+        // A file system without locks: a tidy cannot take its lock there either, so it
+        // removes nothing and the move may go ahead unlocked.
+        if (errno != EWOULDBLOCK) return;
+        if (mode != Mode::shared || std::chrono::steady_clock::now() >= deadline) {
+            busy_ = true;
+            return;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
 }
 
 MovesLock::~MovesLock() {
@@ -170,8 +188,9 @@ std::optional<std::string> Records::findMoved(const std::string& given, const st
 int Records::removeOrphans() const {
     int removed = 0;
     for (const auto& listed : listed_) {
+        // A busy lock means a move may be halfway: every record waits for a later tidy.
         const MovesLock quiet(listed.folder, MovesLock::Mode::exclusiveIfFree);
-        removed += removeOrphansIn(listed.folder, listed.infoNames, quiet.held());
+        if (quiet.held()) removed += removeOrphansIn(listed.folder, listed.infoNames);
     }
     return removed;
 }
@@ -236,7 +255,9 @@ std::optional<std::string> findMoved(const std::string& originalPath, const std:
 }
 
 int removeOrphanRecordsNow(const Folder& folder) {
-    return removeOrphansIn(folder, infoNames(folder.info.get()), false);
+    const MovesLock quiet(folder, MovesLock::Mode::exclusiveIfFree);
+    if (!quiet.held()) return -1;
+    return removeOrphansIn(folder, infoNames(folder.info.get()));
 }
 
 void removeOrphanRecords(const Folder& folder) {
@@ -244,9 +265,18 @@ void removeOrphanRecords(const Folder& folder) {
     static std::set<std::string> done;
     {
         std::lock_guard lock(mutex);
-        if (!done.insert(folder.path).second) return;
+        if (done.count(folder.path)) return;
     }
-    removeOrphanRecordsNow(folder);
+    // Skipped while a move is halfway; the next use tries again.
+    if (removeOrphanRecordsNow(folder) < 0) return;
+    std::lock_guard lock(mutex);
+    done.insert(folder.path);
+}
+
+std::chrono::milliseconds moveWaitBound() { return std::chrono::milliseconds(moveWaitMilliseconds.load()); }
+
+std::chrono::milliseconds setMoveWaitBound(std::chrono::milliseconds bound) {
+    return std::chrono::milliseconds(moveWaitMilliseconds.exchange(bound.count()));
 }
 
 } // namespace sorvel::Trash

@@ -2,6 +2,7 @@
 // What the Trash's own records say about its entries: which original path an entry's
 // info file names, whether an entry is still the object that was moved, where an item
 // recorded ahead of its move ended up, and the reservations a crash left behind.
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -31,6 +32,8 @@ std::optional<std::string> findMoved(const std::string& originalPath, const std:
 /// Held shared by a move from before its record is written until its rename is done or
 /// undone, and taken exclusively, without waiting, by a tidy: held so, it proves that no
 /// move into that trash is halfway, in this process or another (a killed one lets go).
+/// A move waits for it at most `moveWaitBound()`, so a stopped process holding it for a
+/// tidy does not hold every move with it.
 class MovesLock {
 public:
     enum class Mode { shared, exclusiveIfFree };
@@ -39,11 +42,20 @@ public:
     MovesLock(const MovesLock&) = delete;
     MovesLock& operator=(const MovesLock&) = delete;
     bool held() const { return held_; }
+    /// True when another holder kept it past the wait (at once for a tidy); false when
+    /// the file system keeps no locks, where nobody holds it.
+    bool busy() const { return busy_; }
 
 private:
     int fd_;
     bool held_ = false;
+    bool busy_ = false;
 };
+
+/// How long a move waits for the lock a tidy holds: a few seconds.
+std::chrono::milliseconds moveWaitBound();
+/// Sets that wait, returning the one before (tests shorten it).
+std::chrono::milliseconds setMoveWaitBound(std::chrono::milliseconds bound);
 
 /// The records of the home trash and of the trashes of the file systems holding some
 /// original paths, listed once by name. A move names an item after its original ("name",
@@ -59,9 +71,9 @@ public:
     std::optional<std::string> findMoved(const std::string& originalPath, const std::optional<Identity>& identity,
                                          bool sorvelsOnly = false) const;
 
-    /// Removes Sorvel's own records of these trashes whose entry is missing from files/:
-    /// every one while no move into that trash is halfway, else those older than
-    /// `kOrphanAgeSeconds`. Returns how many went.
+    /// Removes Sorvel's own records of these trashes whose entry is missing from files/,
+    /// each trash only while no move into it is halfway (its lock is free); a busy trash
+    /// keeps every record for a later tidy. Returns how many went.
     int removeOrphans() const;
 
 private:
@@ -74,14 +86,11 @@ private:
     std::vector<Listed> listed_;
 };
 
-/// An info file Sorvel wrote whose entry never arrived (the move was cut short) is removed
-/// once it is older than this, so a move in flight elsewhere keeps its reservation.
-inline constexpr int kOrphanAgeSeconds = 60;
-
-/// Removes Sorvel's own info files without an entry in files/, the first time this process
-/// uses the trash folder.
+/// Removes Sorvel's own info files without an entry in files/ the first time this process
+/// uses the trash folder while no move into it is halfway.
 void removeOrphanRecords(const Folder& folder);
-/// The same, whenever called; returns how many were removed.
+/// The same, whenever called; returns how many were removed, or -1 when a move was
+/// halfway and nothing was looked at.
 int removeOrphanRecordsNow(const Folder& folder);
 
 } // namespace sorvel::Trash

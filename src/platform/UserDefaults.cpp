@@ -250,6 +250,32 @@ Stored readStored(const std::string& path, UserDefaults::Retention retention, ui
     return {kind, 0, version, std::move(object)};
 }
 
+// The contents for a change, as a document of the changer's own. A file let go once read
+// is parsed for the change alone: a copy of a shared version would hold it twice at the
+// peak of every write. A file kept in memory is copied, so its readers keep theirs.
+struct ForChange {
+    Kind kind = Kind::missing;
+    int error = 0;
+    nlohmann::json object = nlohmann::json::object();
+};
+
+ForChange readForChange(const std::string& path, UserDefaults::Retention retention) {
+    if (retention != UserDefaults::Retention::whileHeld) {
+        const Stored stored = readStored(path, retention);
+        return {stored.kind, stored.error, stored.object ? *stored.object : nlohmann::json::object()};
+    }
+    int error = 0;
+    Signature signature;
+    auto text = readAll(path, &error, &signature);
+    if (!text) {
+        const Stored stored = plain(error);
+        return {stored.kind, stored.error};
+    }
+    auto parsed = parseBounded(*text);
+    if (!parsed || !parsed->is_object()) return {Kind::unreadable};
+    return {Kind::object, 0, std::move(*parsed)};
+}
+
 bool exists(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0 || errno != ENOENT;
@@ -407,11 +433,10 @@ SaveStatus UserDefaults::modify(const std::string& key,
     // crashed writer's.
     AtomicFile::removeStrayTemporaries(path_);
 
-    const Stored stored = readStored(path_, retention_);
+    ForChange stored = readForChange(path_, retention_);
     // A file that exists but could not be read at all is never replaced.
     if (stored.kind == Kind::failed) return SaveStatus::failed(stored.error);
-    // The held version stays as it is for its readers; the change goes to a copy.
-    nlohmann::json object = stored.object ? *stored.object : nlohmann::json::object();
+    nlohmann::json object = std::move(stored.object);
     std::optional<nlohmann::json> value;
     if (auto it = object.find(key); it != object.end()) value = std::move(*it);
     if (!change(value)) return {};

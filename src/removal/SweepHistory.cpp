@@ -234,8 +234,11 @@ SaveStatus moveOnce(bool& done) {
 // back from an old list still in the settings.
 SaveStatus change(const std::function<bool(std::optional<nlohmann::json>& value)>& body) {
     if (const SaveStatus moved = moveOver(); !moved) return moved;
-    // What the parse freed stays with this thread for its next parse; the next read gives it back.
-    return historyFile().modify(kKey, body);
+    const SaveStatus status = historyFile().modify(kKey, body);
+    // The parse and the write freed far more than they keep, in this worker's own heap,
+    // which would hold it for good: it goes back to the system now.
+    FreedMemory::giveBack();
+    return status;
 }
 
 // The runs decoded from one version of the history file (and of an old list still in the

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <stdexcept>
 
 #include "models/SweepModelsFixtures.h"
 #include "platform/UserDefaults.h"
@@ -109,4 +110,18 @@ TEST(HistoryModelState, HostileStoredCountsDoNotOverflowTheTotals) {
     ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     EXPECT_EQ(model.totalMoved(), INT64_MAX);
     EXPECT_EQ(model.totalCount(), INT64_MAX);
+}
+
+// A clear whose work throws ends like one that could not be written: no longer clearing,
+// with the reason shown and the runs still listed.
+TEST(HistoryModelState, AClearThatThrowsEndsWithItsReason) {
+    test::ModelHome home;
+    SweepHistory::store(runOf(5, 1));
+    HistoryModel model([]() -> SaveStatus { throw std::runtime_error("Input/output error"); });
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
+    model.clearHistory();
+    ASSERT_TRUE(test::waitUntil([&] { return model.failure().has_value() && !model.isLoading(); }));
+    EXPECT_FALSE(model.isClearing());
+    EXPECT_EQ(model.failure(), "Sorvel could not finish clearing the history (Input/output error).");
+    EXPECT_EQ(model.runs().size(), 1u);
 }

@@ -59,7 +59,7 @@ TEST(CrashedRunPutBack, ItemsNeverMovedAreStillInPlaceAndRecordsOfNothingGo) {
 }
 
 // While a move into the Trash is halfway (it holds the lock from its record to its
-// rename), a young record may be its reservation and stays; an old one still goes.
+// rename), any record may be its reservation and stays, however old.
 TEST(CrashedRunRecords, AMoveHalfwayKeepsItsReservation) {
     test::RunHome home;
     test::makeDirs(home.trash + "/files");
@@ -72,9 +72,11 @@ TEST(CrashedRunRecords, AMoveHalfwayKeepsItsReservation) {
         ASSERT_TRUE(folder) << error;
         const Trash::MovesLock moving(*folder, Trash::MovesLock::Mode::shared);
         ASSERT_TRUE(moving.held());
-        EXPECT_EQ(Trash::Records({}).removeOrphans(), 1);
+        EXPECT_EQ(Trash::Records({}).removeOrphans(), 0);
         EXPECT_TRUE(test::exists(young));
+        EXPECT_TRUE(test::exists(old));
     }
-    EXPECT_EQ(Trash::Records({}).removeOrphans(), 1); // the move is over
+    EXPECT_EQ(Trash::Records({}).removeOrphans(), 2); // the move is over
     EXPECT_FALSE(test::exists(young));
+    EXPECT_FALSE(test::exists(old));
 }
