@@ -24,12 +24,6 @@ int64_t categoryFiles(const CategoryResult& category) {
     return files;
 }
 
-bool categoryBlocked(const CategoryResult& category) {
-    for (const auto& root : category.roots)
-        if (root && root->accessDenied) return true;
-    return false;
-}
-
 json rootObject(const ScanNode& root) {
     json children = json::array();
     for (size_t i = 0; i < root.children.size() && i < kChildrenPerRoot; ++i) {
@@ -43,12 +37,16 @@ json categoryObject(const CategoryResult& category) {
     json roots = json::array();
     for (const auto& root : category.roots)
         if (root) roots.push_back(rootObject(*root));
-    return json{{"accessDenied", categoryBlocked(category)},
+    // A folder refused anywhere below the roots marks the category, as the command-line report does.
+    const int64_t unreadable = category.unreadableFolders();
+    return json{{"accessDenied", unreadable > 0},
                 {"bytes", category.total()},
                 {"files", categoryFiles(category)},
                 {"id", category.category.id},
+                {"partlyUnreadable", unreadable > 0 && !category.unreadable()},
                 {"roots", std::move(roots)},
-                {"title", category.category.title}};
+                {"title", category.category.title},
+                {"unreadableFolders", unreadable}};
 }
 
 json recommendationObject(const CleanupItem& item) {
@@ -103,6 +101,7 @@ std::optional<std::string> encode(const ScanResult& result, std::string* error) 
                       {"reclaimableBytes", result.reclaimable()},
                       {"recommendations", std::move(recommendations)},
                       {"scannedBytes", scanned},
+                      {"unreadableFolders", result.unreadableFolders},
                       {"volume", json{{"freeBytes", v.availableCapacity},
                                       {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
                                       {"totalBytes", v.totalCapacity},

@@ -1,4 +1,5 @@
 // The exported report's document: its keys, ordering, limits and layout.
+#include <map>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -76,7 +77,7 @@ TEST(ReportExporterDocument, TopLevelKeysAndFigures) {
     for (auto it = doc.begin(); it != doc.end(); ++it) keys.push_back(it.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"categories", "durationSeconds", "fullDiskAccess", "generatedAt",
                                               "generatedBy", "localSnapshots", "reclaimableBytes",
-                                              "recommendations", "scannedBytes", "volume"}));
+                                              "recommendations", "scannedBytes", "unreadableFolders", "volume"}));
     EXPECT_EQ(doc["generatedAt"], "2026-12-07T15:04:05Z");
     EXPECT_EQ(doc["generatedBy"], "Sorvel 1.4.2");
     EXPECT_EQ(doc["localSnapshots"], json::array());
@@ -118,6 +119,29 @@ TEST(ReportExporterDocument, CategoriesCarryEveryRootAndAtMost25Children) {
     EXPECT_EQ(children[0], (json{{"bytes", 100}, {"path", "/r/caches/big/c0"}}));
     EXPECT_EQ(children[24]["path"], "/r/caches/big/c24");
     EXPECT_EQ(categories[2]["accessDenied"], false);
+}
+
+TEST(ReportExporterDocument, FoldersThatCouldNotBeReadAreCountedNeverPlainZero) {
+    ScanResult result = sample();
+    result.categories[2].roots.front()->unreadableFolders = 2; // refused below a readable root
+    result.categories.push_back(category("trash", "Trash", {node("/r/trash", 0)}));
+    result.categories.back().roots.front()->accessDenied = true;
+    result.unreadableFolders = 4;
+    json doc = decoded(result);
+    struct Row { std::string id; bool denied, partly; int64_t folders; };
+    const std::map<std::string, json> byId = [&] {
+        std::map<std::string, json> m;
+        for (const json& c : doc["categories"]) m[c["id"]] = c;
+        return m;
+    }();
+    for (const Row& row : std::vector<Row>{{"caches", false, false, 0}, {"logs", true, true, 1},
+                                           {"mail", true, true, 2}, {"trash", true, false, 1}}) {
+        const json& c = byId.at(row.id);
+        EXPECT_EQ(c["accessDenied"], row.denied) << row.id;
+        EXPECT_EQ(c["partlyUnreadable"], row.partly) << row.id;
+        EXPECT_EQ(c["unreadableFolders"], row.folders) << row.id;
+    }
+    EXPECT_EQ(doc["unreadableFolders"], 4);
 }
 
 TEST(ReportExporterDocument, SnapshotNamesInOrderAndVolumeFloors) {
