@@ -32,13 +32,30 @@ void ScanCoordinator::setLiveUpdatesEnabled(bool enabled) {
 }
 
 void ScanCoordinator::stopWatching() {
-    // Also turns away a set-up still in flight: it comes back under an older number.
+    // Also turns away a set-up still in flight: it comes back under an older number, and
+    // gives up early so its watches go back to the share at once.
     ++watchGeneration_;
-    if (!watcher_) return;
+    if (setUpAbandoned_) setUpAbandoned_->store(true);
+    setUpAbandoned_.reset();
+    const bool counted = watchedFolders_ != 0 || unwatchedFolders_ != 0;
+    watchedFolders_ = unwatchedFolders_ = 0;
+    if (!watcher_) {
+        if (counted) emit watchingChanged();
+        return;
+    }
     const bool was = watcher_->isRunning();
     watcher_->stop();
     watcher_.reset();
-    if (was) emit watchingChanged();
+    if (was || counted) emit watchingChanged();
+}
+
+bool ScanCoordinator::takeWatchCounts() {
+    const size_t watched = watcher_ ? watcher_->watchedFolders() : 0;
+    const size_t unwatched = watcher_ ? watcher_->unwatchedFolders() : 0;
+    if (watched == watchedFolders_ && unwatched == unwatchedFolders_) return false;
+    watchedFolders_ = watched;
+    unwatchedFolders_ = unwatched;
+    return true;
 }
 
 void ScanCoordinator::startWatching() {
@@ -53,15 +70,18 @@ void ScanCoordinator::startWatching() {
     // built and started on a worker and installed when it comes back. Changes made before it
     // is installed go unseen, as did those made during the scan's own walk.
     const uint64_t generation = watchGeneration_;
+    auto abandoned = std::make_shared<std::atomic<bool>>(false);
+    setUpAbandoned_ = abandoned;
     QPointer<ScanCoordinator> self(this);
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [self, generation, roots = std::move(roots), startWatcher = services_.startWatcher] {
+        [self, generation, abandoned, roots = std::move(roots), startWatcher = services_.startWatcher] {
             auto watcher = std::make_unique<FileSystemWatcher>([self, generation](const std::vector<std::string>& batch) {
                 Models::deliver(self, [batch, generation](ScanCoordinator& alive) {
                     if (alive.watchGeneration_ == generation) alive.absorb(batch);
                 });
             });
+            watcher->setCancellation([abandoned] { return abandoned->load(); });
             if (startWatcher) startWatcher(*watcher, roots);
             else watcher->start(roots);
             return watcher;
@@ -82,12 +102,16 @@ void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSy
         watcher->stop();
         return;
     }
+    setUpAbandoned_.reset();
     watcher_ = std::move(watcher);
-    if (watcher_->isRunning()) emit watchingChanged();
+    const bool counted = takeWatchCounts();
+    if (watcher_->isRunning() || counted) emit watchingChanged();
 }
 
 void ScanCoordinator::absorb(const std::vector<std::string>& paths) {
     if (phase_ != Phase::done) return;
+    // Folders made since may have been watched, or left out past the share.
+    if (takeWatchCounts()) emit watchingChanged();
     // Every batch restarts the quiet period; processing follows 500 ms after the last.
     changes_.add(paths);
 }
