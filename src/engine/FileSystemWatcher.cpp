@@ -23,6 +23,7 @@ void FileSystemWatcher::start(const std::vector<std::string>& paths) {
     if (!stream) return;
     stream->setDispatchQueue(&queue_);
     if (cancelled_) stream->setCancellation(cancelled_);
+    stream->setCountLater(countLater_);
     if (!stream->start()) return; // released here; the watcher stays stopped
     stream_ = std::move(stream);
 }

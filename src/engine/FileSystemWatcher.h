@@ -40,6 +40,10 @@ public:
     /// Asked now and then while `start` sets up a stream; true gives the set-up up and
     /// leaves the watcher stopped. May be called from the thread that calls `start`.
     void setCancellation(std::function<bool()> cancelled) { cancelled_ = std::move(cancelled); }
+    /// Streams started from now on count the folders past the share after `start` returns
+    /// (see FileEventStream::setCountLater); true while the running one still counts.
+    void setCountLater(bool later) { countLater_ = later; }
+    bool stillCounting() const { return stream_ && stream_->stillCounting(); }
 
     const OnChange onChange;
     static constexpr double latency = 1.5;
@@ -48,6 +52,7 @@ private:
     SerialQueue queue_{"sorvel.fsevents"};
     std::unique_ptr<FileEventStream> stream_;
     std::function<bool()> cancelled_;
+    bool countLater_ = false;
 };
 
 } // namespace sorvel

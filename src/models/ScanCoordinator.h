@@ -239,6 +239,7 @@ private:
     void startWatching();
     void installWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher);
     bool takeWatchCounts();
+    void followCount(uint64_t generation);
     void processPendingChanges();
     void finishLivePass(uint64_t generation, const std::optional<std::string>& insightsPath, LivePass pass);
     void applyLivePass(const std::optional<std::string>& insightsPath, LivePass pass);

@@ -4,6 +4,8 @@
 // changed. One pass at a time; too large a batch only asks for a rescan.
 #include "models/ScanCoordinator.h"
 
+#include <QTimer>
+
 #include <algorithm>
 
 #include "engine/MultiRootScan.h"
@@ -82,6 +84,7 @@ void ScanCoordinator::startWatching() {
                 });
             });
             watcher->setCancellation([abandoned] { return abandoned->load(); });
+            watcher->setCountLater(true); // watching starts before the folders past the share are counted
             if (startWatcher) startWatcher(*watcher, roots);
             else watcher->start(roots);
             return watcher;
@@ -106,6 +109,18 @@ void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSy
     watcher_ = std::move(watcher);
     const bool counted = takeWatchCounts();
     if (watcher_->isRunning() || counted) emit watchingChanged();
+    if (watcher_->stillCounting()) followCount(generation);
+}
+
+// The folders past the share are still being counted: their count is taken now and then
+// until it is complete.
+void ScanCoordinator::followCount(uint64_t generation) {
+    QTimer::singleShot(250, this, [this, generation] {
+        if (generation != watchGeneration_ || !watcher_) return;
+        const bool more = watcher_->stillCounting();
+        if (takeWatchCounts()) emit watchingChanged();
+        if (more) followCount(generation);
+    });
 }
 
 void ScanCoordinator::absorb(const std::vector<std::string>& paths) {

@@ -87,6 +87,14 @@ struct FileEventStream::Impl {
     std::function<bool()> cancelled;
     size_t steps = 0;
     bool gaveUp = false;
+    // Counting the folders past the share may take long on a big tree; with `countLater` it
+    // runs beside the reader once the watches are in place.
+    bool countLater = false;
+    bool settingUp = false;
+    std::vector<std::pair<std::string, uint32_t>> leftover;
+    std::thread counter;
+    std::atomic<bool> counting{false};
+    std::atomic<bool> stopping{false};
 
     // The descriptor takes its watches with it; the share gets them back.
     ~Impl() {
@@ -260,9 +268,9 @@ struct FileEventStream::Impl {
     }
 
     // Counts a folder left unwatched and every folder below it on the same device.
-    void countUnwatched(const std::string& top, uint32_t tree) {
+    template <class Halted> void countUnwatched(const std::string& top, uint32_t tree, Halted halted) {
         std::vector<std::string> stack{top};
-        while (!stack.empty() && !givenUp()) {
+        while (!stack.empty() && !halted()) {
             const std::string path = std::move(stack.back());
             stack.pop_back();
             unwatched.fetch_add(1);
@@ -271,6 +279,22 @@ struct FileEventStream::Impl {
                 if (!rootPaths.count(child)) stack.push_back(std::move(child));
             });
         }
+    }
+
+    // A folder past the share: counted now, or while setting up with `countLater`, by a
+    // thread of its own once the watches are in place.
+    void leftOut(const std::string& path, uint32_t tree) {
+        if (countLater && settingUp) leftover.emplace_back(path, tree);
+        else countUnwatched(path, tree, [this] { return givenUp(); });
+    }
+
+    void countLeftover() {
+        for (const auto& [path, tree] : leftover) {
+            if (stopping.load()) break;
+            countUnwatched(path, tree, [this] { return stopping.load(); });
+        }
+        leftover.clear();
+        counting.store(false);
     }
 
     // Watches breadth-first from the given folders down, so every root's upper levels come
@@ -295,14 +319,14 @@ struct FileEventStream::Impl {
             const std::string path = next.parent == kNone ? next.name : joined(cachedPath, next.name.c_str());
             if (next.parent != kNone && !next.moved && rootPaths.count(path)) continue;
             if (refused) {
-                countUnwatched(path, next.tree);
+                leftOut(path, next.tree);
                 continue;
             }
             const Added added = addWatch(path, kDirectoryMask, next.moved);
             const int wd = added.wd;
             if (wd < 0) {
                 refused = added.refused;
-                if (refused) countUnwatched(path, next.tree);
+                if (refused) leftOut(path, next.tree);
                 continue; // or not a folder any more, gone, or not ours to read
             }
             if (position < tops) topsWatched[position] = true;
@@ -501,19 +525,32 @@ bool FileEventStream::start() {
     if (impl.state != Impl::State::created || impl.invalidated || !impl.queue || !impl.queue->hasThread())
         return false;
     WatchBudget::open();
-    if (!impl.watchRoots() || impl.gaveUp) return false;
+    impl.settingUp = true;
+    const bool watching = impl.watchRoots() && !impl.gaveUp;
+    impl.settingUp = false;
+    if (!watching) return false;
     try {
         impl.reader = std::thread([&impl] { impl.run(); });
     } catch (const std::system_error&) {
         return false;
     }
     impl.state = Impl::State::started;
+    if (!impl.leftover.empty()) {
+        impl.counting.store(true);
+        try {
+            impl.counter = std::thread([&impl] { impl.countLeftover(); });
+        } catch (const std::system_error&) {
+            impl.countLeftover();
+        }
+    }
     return true;
 }
 
 void FileEventStream::stop() {
     Impl& impl = *impl_;
     if (impl.state != Impl::State::started) return;
+    impl.stopping.store(true);
+    if (impl.counter.joinable()) impl.counter.join();
     const uint64_t one = 1;
     while (::write(impl.wakeFd.get(), &one, sizeof one) < 0 && errno == EINTR) {
     }
@@ -539,6 +576,14 @@ void FileEventStream::invalidate() {
 
 size_t FileEventStream::unwatchedFolders() const {
     return impl_->unwatched.load();
+}
+
+bool FileEventStream::stillCounting() const {
+    return impl_->counting.load();
+}
+
+void FileEventStream::setCountLater(bool later) {
+    impl_->countLater = later;
 }
 
 size_t FileEventStream::watchedFolders() const {

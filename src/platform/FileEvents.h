@@ -68,6 +68,11 @@ public:
     /// Asked now and then while `start` watches the trees: true makes it give up (and
     /// return false), so a set-up no longer wanted does not run to the end. Set before `start`.
     void setCancellation(std::function<bool()> cancelled);
+    /// With true (set before `start`), `start` returns once the watches are in place and the
+    /// folders past the share are counted afterwards, beside the events; `stillCounting`
+    /// is true meanwhile and `unwatchedFolders` grows.
+    void setCountLater(bool later);
+    bool stillCounting() const;
 
     struct Impl; // the watch tables and the reader thread
 
