@@ -3,8 +3,11 @@
 // turns of its event loop), and how many folders got a watch within the process's share.
 //
 // Usage: live_watch_setup [FOLDERS] [TREE_DIR]
+//        live_watch_setup --whole-disk
 // Generates, once, a tree of FOLDERS folders (default 2,000,000; kept while
 // TREE_DIR/.generated exists, default /tmp/sorvel-bench-watch-FOLDERS), twelve to a folder.
+// With --whole-disk it scans this machine's Whole Disk instead, and waits until the folders
+// past the share are counted too.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -47,12 +50,13 @@ void generate(const std::string& root, size_t folders) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const size_t folders = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 2'000'000;
+    const bool wholeDisk = argc > 1 && std::string(argv[1]) == "--whole-disk";
+    const size_t folders = argc > 1 && !wholeDisk ? std::strtoull(argv[1], nullptr, 10) : 2'000'000;
     const std::string root = argc > 2 ? argv[2] : "/tmp/sorvel-bench-watch-" + std::to_string(folders);
-    generate(root, folders);
+    if (!wholeDisk) generate(root, folders);
 
     auto services = ScanCoordinator::Services::standard();
-    services.scan = [root](ScanControl& control, ScanScope scope) {
+    if (!wholeDisk) services.scan = [root](ScanControl& control, ScanScope scope) {
         ScanResult result;
         result.scope = scope;
         DisplayCategory category;
@@ -64,12 +68,12 @@ int main(int argc, char** argv) {
             result.categories.push_back(CategoryResult{category, {node}});
         return result;
     };
-    services.recommend = [](const ScanResult&) { return std::vector<CleanupItem>{}; };
+    if (!wholeDisk) services.recommend = [](const ScanResult&) { return std::vector<CleanupItem>{}; };
     ScanCoordinator coordinator(services);
 
     QElapsedTimer clock, sinceTurn;
-    qint64 doneAt = -1, watchingAt = -1, longestStall = 0;
-    QTimer tick; // turns of the event loop between the scan's end and watching
+    qint64 doneAt = -1, watchingAt = -1, countedAt = -1, longestStall = 0;
+    QTimer tick; // turns of the event loop from the scan's end until all is counted
     tick.setInterval(1);
     QObject::connect(&tick, &QTimer::timeout, [&] {
         longestStall = std::max(longestStall, sinceTurn.restart());
@@ -81,22 +85,39 @@ int main(int argc, char** argv) {
         tick.start();
     });
     QObject::connect(&coordinator, &ScanCoordinator::watchingChanged, [&] {
-        if (!coordinator.isWatching() || watchingAt >= 0) return;
-        watchingAt = clock.elapsed();
-        tick.stop();
-        app.quit();
+        if (!coordinator.isWatching()) return;
+        if (watchingAt < 0) {
+            watchingAt = clock.elapsed();
+            // The folders past the share are counted after watching starts.
+            if (wholeDisk) QTimer::singleShot(120'000, &app, [&] { app.quit(); });
+        }
+        countedAt = clock.elapsed();
+        if (!wholeDisk && coordinator.watchedFolders() + coordinator.unwatchedFolders() >= folders) app.quit();
     });
     clock.start();
-    coordinator.start();
+    if (wholeDisk) coordinator.setScope(ScanScope::wholeDisk);
+    else coordinator.start();
     QTimer::singleShot(600'000, &app, [&] { app.quit(); });
     app.exec();
     if (watchingAt < 0) {
         std::printf("not watching after 10 minutes\n");
         return 1;
     }
-    std::printf("%zu folders: scan %.2f s; watching %.3f s after it finished; longest main-thread stall %lld ms;"
-                " %zu folders watched, %zu not (share %zu)\n",
-                folders, doneAt / 1000.0, (watchingAt - doneAt) / 1000.0, static_cast<long long>(longestStall),
+    size_t held = 0; // as the kernel lists them
+    if (std::FILE* list = ::popen("cat /proc/$PPID/fdinfo/* 2>/dev/null | grep -c '^inotify wd:'", "r")) {
+        if (std::fscanf(list, "%zu", &held) != 1) held = 0;
+        ::pclose(list);
+    }
+    size_t maxUserWatches = 0;
+    if (std::FILE* f = std::fopen("/proc/sys/fs/inotify/max_user_watches", "re")) {
+        if (std::fscanf(f, "%zu", &maxUserWatches) != 1) maxUserWatches = 0;
+        std::fclose(f);
+    }
+    std::printf("inotify watches held: %zu of fs.inotify.max_user_watches %zu\n", held, maxUserWatches);
+    std::printf("%zu folders: scan %.2f s; watching %.3f s after it finished, all counted after %.3f s;"
+                " longest main-thread stall %lld ms; %zu folders watched, %zu not (share %zu)\n",
+                wholeDisk ? coordinator.watchedFolders() + coordinator.unwatchedFolders() : folders, doneAt / 1000.0,
+                (watchingAt - doneAt) / 1000.0, (countedAt - doneAt) / 1000.0, static_cast<long long>(longestStall),
                 coordinator.watchedFolders(), coordinator.unwatchedFolders(), WatchBudget::limit());
     return 0;
 }
