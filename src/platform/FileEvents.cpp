@@ -383,6 +383,14 @@ struct FileEventStream::Impl {
     // raises no event), so no flood of removal events can overflow the queue once more.
     void recoverFromOverflow() {
         for (const auto& root : roots) report(root);
+        // The count starts afresh below, and the counter reads what is rebuilt here.
+        if (counter.joinable()) {
+            stopping.store(true);
+            counter.join();
+            stopping.store(false);
+            leftover.clear();
+            counting.store(false);
+        }
         std::vector<int> before;
         before.reserve(folders.size());
         for (const auto& [wd, folder] : folders) before.push_back(wd);
