@@ -107,9 +107,11 @@ void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSy
     }
     setUpAbandoned_.reset();
     watcher_ = std::move(watcher);
+    // Asked before the counts are taken: a count that ends in between is taken again later.
+    const bool more = watcher_->stillCounting();
     const bool counted = takeWatchCounts();
     if (watcher_->isRunning() || counted) emit watchingChanged();
-    if (watcher_->stillCounting()) followCount(generation);
+    if (more) followCount(generation);
 }
 
 // The folders past the share are still being counted: their count is taken now and then

@@ -134,7 +134,9 @@ TEST(HeaderLiveStatus, LiveUpdatesPastTheWatchShareSayHowManyFoldersTheyFollow) 
     ctx.finishScan(r);
     Header h(ctx);
     EXPECT_TRUE(test::waitUntil([&] { return h.view.statusText()->text() == "live for 3 of 5 folders"; }))
-        << h.view.statusText()->text().toStdString();
+        << h.view.statusText()->text().toStdString() << "; watching " << ctx.coordinator().isWatching() << ", "
+        << ctx.coordinator().watchedFolders() << " watched, " << ctx.coordinator().unwatchedFolders()
+        << " not, share held " << WatchBudget::held();
     EXPECT_TRUE(h.view.statusText()->toolTip().startsWith(
         "Live updates follow 3 of 5 folders; a rescan shows changes below the rest.\n3 files · "));
     ctx.coordinator().setLiveUpdatesEnabled(false);
