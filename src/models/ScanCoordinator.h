@@ -240,6 +240,7 @@ private:
     void installWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher);
     bool takeWatchCounts();
     void followCount(uint64_t generation);
+    void watchAgainIfShort();
     void processPendingChanges();
     void finishLivePass(uint64_t generation, const std::optional<std::string>& insightsPath, LivePass pass);
     void applyLivePass(const std::optional<std::string>& insightsPath, LivePass pass);
@@ -291,6 +292,8 @@ private:
     std::shared_ptr<std::atomic<bool>> setUpAbandoned_;
     size_t watchedFolders_ = 0;
     size_t unwatchedFolders_ = 0;
+    int setUpsInFlight_ = 0;
+    bool setUpOverlapped_ = false; // the current set-up began while an older one was in flight
     QuietPeriod changes_{this, 500, [this] { processPendingChanges(); }};
     // Raised by every start(): a live pass carries the number it began under and is
     // dropped when it no longer matches.

@@ -72,6 +72,9 @@ void ScanCoordinator::startWatching() {
     // built and started on a worker and installed when it comes back. Changes made before it
     // is installed go unseen, as did those made during the scan's own walk.
     const uint64_t generation = watchGeneration_;
+    // An older set-up still winding down holds part of the share meanwhile.
+    setUpOverlapped_ = setUpsInFlight_ > 0;
+    ++setUpsInFlight_;
     auto abandoned = std::make_shared<std::atomic<bool>>(false);
     setUpAbandoned_ = abandoned;
     QPointer<ScanCoordinator> self(this);
@@ -93,6 +96,7 @@ void ScanCoordinator::startWatching() {
             alive.installWatcher(generation, std::move(watcher));
         },
         [generation](ScanCoordinator& alive, const std::string& reason) {
+            --alive.setUpsInFlight_;
             if (generation != alive.watchGeneration_ || alive.phase_ != Phase::done) return;
             alive.setFailure(Models::failureSentence("setting up live updates", reason) +
                              " The numbers are not kept up to date.");
@@ -101,8 +105,10 @@ void ScanCoordinator::startWatching() {
 
 void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher) {
     // A stop, a switch-off or a newer scan since the set-up began: this watcher is not wanted.
+    --setUpsInFlight_;
     if (generation != watchGeneration_ || !liveUpdatesEnabled_ || phase_ != Phase::done) {
         watcher->stop();
+        watchAgainIfShort();
         return;
     }
     setUpAbandoned_.reset();
@@ -112,6 +118,16 @@ void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSy
     const bool counted = takeWatchCounts();
     if (watcher_->isRunning() || counted) emit watchingChanged();
     if (more) followCount(generation);
+    watchAgainIfShort();
+}
+
+// A set-up that ran beside an older one winding down may have been refused watches that
+// the older one gave back soon after: once every older one is back, it is done once more.
+void ScanCoordinator::watchAgainIfShort() {
+    if (!setUpOverlapped_ || setUpsInFlight_ != 0 || !watcher_) return;
+    if (watcher_->isRunning() && !watcher_->stillCounting() && watcher_->unwatchedFolders() == 0) return;
+    setUpOverlapped_ = false;
+    startWatching();
 }
 
 // The folders past the share are still being counted: their count is taken now and then

@@ -5,7 +5,10 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "CoordinatorFixtures.h"
 #include "platform/FileEventRecorder.h"
@@ -63,4 +66,30 @@ TEST(LiveUpdateShare, ATreePastTheShareIsWatchedFromTheTopAndLetGoWithItsScan) {
             EXPECT_TRUE(waitUntil([&] { return c->phase() != ScanCoordinator::Phase::scanning; }, 60000));
         }
     }
+}
+
+// A set-up that began while an older one still held the share is done again once the older
+// one is back, so switching off and on again does not leave the tree partly watched.
+TEST(LiveUpdateShare, ASetUpShortOfWatchesHeldByAnOlderOneIsDoneAgain) {
+    ScopedWatchShare share(7);
+    CoordinatorHome home;
+    for (int a = 0; a < 4; ++a) makeDirs(home / ("Library/Caches/com.example.app/a" + std::to_string(a)));
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    auto released = std::make_shared<std::atomic<bool>>(false);
+    auto services = ScanCoordinator::Services::standard();
+    services.startWatcher = [calls, released](FileSystemWatcher& watcher, const std::vector<std::string>& roots) {
+        watcher.start(roots);
+        if (++*calls != 1) return;
+        for (int i = 0; i < 6000 && !released->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    };
+    ScanCoordinator c(services);
+    c.start();
+    ASSERT_TRUE(waitUntil([&] { return calls->load() == 1; }, 60000)); // the first holds all seven
+    c.setLiveUpdatesEnabled(false);
+    c.setLiveUpdatesEnabled(true);
+    ASSERT_TRUE(waitUntil([&] { return calls->load() == 2; }));
+    spin(100);
+    released->store(true);
+    EXPECT_TRUE(waitUntil([&] { return c.isWatching() && c.watchedFolders() == 7 && c.unwatchedFolders() == 0; }))
+        << c.watchedFolders() << " watched, " << c.unwatchedFolders() << " not";
 }
