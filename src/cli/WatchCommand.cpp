@@ -90,7 +90,7 @@ std::string changeLine(int64_t change, const std::string& located, const ScanRes
 void sayIfPartlyWatched(WatchState& state, size_t unwatched) {
     if (unwatched <= state.reportedUnwatched) return;
     state.reportedUnwatched = unwatched;
-    ReportOutput::diagnostic("sorvel: the system's limit on watched folders was reached: changes in " +
+    ReportOutput::diagnostic("sorvel: the folder watches Sorvel may use ran out: changes in " +
                              std::to_string(unwatched) + (unwatched == 1 ? " folder" : " folders") + " under " +
                              shownPath(state.path) +
                              " will not be seen (raise fs.inotify.max_user_watches to watch them all)\n");

@@ -22,6 +22,8 @@ void FileSystemWatcher::start(const std::vector<std::string>& paths) {
             FileEventStream::kCreateFlagWatchRoot);
     if (!stream) return;
     stream->setDispatchQueue(&queue_);
+    if (cancelled_) stream->setCancellation(cancelled_);
+    stream->setCountLater(countLater_);
     if (!stream->start()) return; // released here; the watcher stays stopped
     stream_ = std::move(stream);
 }
@@ -35,6 +37,10 @@ void FileSystemWatcher::stop() {
 
 size_t FileSystemWatcher::unwatchedFolders() const {
     return stream_ ? stream_->unwatchedFolders() : 0;
+}
+
+size_t FileSystemWatcher::watchedFolders() const {
+    return stream_ ? stream_->watchedFolders() : 0;
 }
 
 } // namespace sorvel

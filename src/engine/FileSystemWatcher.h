@@ -33,9 +33,17 @@ public:
 
     /// True while a stream runs.
     bool isRunning() const { return stream_ != nullptr; }
-    /// Folders of the running stream that the system's watch limit left unwatched:
-    /// changes in them go unseen.
+    /// Folders of the running stream that the process's share of watches (or the
+    /// system's) left unwatched: changes in them go unseen. And the folders it watches.
     size_t unwatchedFolders() const;
+    size_t watchedFolders() const;
+    /// Asked now and then while `start` sets up a stream; true gives the set-up up and
+    /// leaves the watcher stopped. May be called from the thread that calls `start`.
+    void setCancellation(std::function<bool()> cancelled) { cancelled_ = std::move(cancelled); }
+    /// Streams started from now on count the folders past the share after `start` returns
+    /// (see FileEventStream::setCountLater); true while the running one still counts.
+    void setCountLater(bool later) { countLater_ = later; }
+    bool stillCounting() const { return stream_ && stream_->stillCounting(); }
 
     const OnChange onChange;
     static constexpr double latency = 1.5;
@@ -43,6 +51,8 @@ public:
 private:
     SerialQueue queue_{"sorvel.fsevents"};
     std::unique_ptr<FileEventStream> stream_;
+    std::function<bool()> cancelled_;
+    bool countLater_ = false;
 };
 
 } // namespace sorvel

@@ -78,7 +78,10 @@ ScanCoordinator::ScanCoordinator(Services services, QObject* parent)
 
 // Only what is held is released: a scan in flight keeps its own control and finds the
 // coordinator gone when it comes back.
-ScanCoordinator::~ScanCoordinator() = default;
+ScanCoordinator::~ScanCoordinator() {
+    // A watcher set-up still in flight gives up, and so lets its watches go, early.
+    if (setUpAbandoned_) setUpAbandoned_->store(true);
+}
 
 bool ScanCoordinator::argumentsRequestScan(const QStringList& arguments) {
     return arguments.contains(QStringLiteral("--scan"));

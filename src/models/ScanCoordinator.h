@@ -117,6 +117,11 @@ public:
     /// True once the finished tree's watcher is set up and running; changes made before
     /// then are not seen.
     bool isWatching() const { return watcher_ && watcher_->isRunning(); }
+    /// Folders of the scanned trees that live updates follow, and those left without a
+    /// watch once the process's share of the system's watches ran out: changes below them
+    /// show only after a rescan. Both zero while not watching; announced by watchingChanged.
+    size_t watchedFolders() const { return watchedFolders_; }
+    size_t unwatchedFolders() const { return unwatchedFolders_; }
     bool hasPendingChanges() const { return hasPendingChanges_; }
     const std::optional<Date>& lastLiveUpdate() const { return lastLiveUpdate_; }
 
@@ -233,6 +238,9 @@ private:
     void stopWatching();
     void startWatching();
     void installWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher);
+    bool takeWatchCounts();
+    void followCount(uint64_t generation);
+    void watchAgainIfShort();
     void processPendingChanges();
     void finishLivePass(uint64_t generation, const std::optional<std::string>& insightsPath, LivePass pass);
     void applyLivePass(const std::optional<std::string>& insightsPath, LivePass pass);
@@ -280,6 +288,12 @@ private:
     // Raised by every stop and start of watching: a set-up handed back under an older
     // number is no longer wanted.
     uint64_t watchGeneration_ = 0;
+    // Raised when the set-up in flight is no longer wanted, so it stops early.
+    std::shared_ptr<std::atomic<bool>> setUpAbandoned_;
+    size_t watchedFolders_ = 0;
+    size_t unwatchedFolders_ = 0;
+    int setUpsInFlight_ = 0;
+    bool setUpOverlapped_ = false; // the current set-up began while an older one was in flight
     QuietPeriod changes_{this, 500, [this] { processPendingChanges(); }};
     // Raised by every start(): a live pass carries the number it began under and is
     // dropped when it no longer matches.

@@ -4,6 +4,8 @@
 // changed. One pass at a time; too large a batch only asks for a rescan.
 #include "models/ScanCoordinator.h"
 
+#include <QTimer>
+
 #include <algorithm>
 
 #include "engine/MultiRootScan.h"
@@ -32,13 +34,30 @@ void ScanCoordinator::setLiveUpdatesEnabled(bool enabled) {
 }
 
 void ScanCoordinator::stopWatching() {
-    // Also turns away a set-up still in flight: it comes back under an older number.
+    // Also turns away a set-up still in flight: it comes back under an older number, and
+    // gives up early so its watches go back to the share at once.
     ++watchGeneration_;
-    if (!watcher_) return;
+    if (setUpAbandoned_) setUpAbandoned_->store(true);
+    setUpAbandoned_.reset();
+    const bool counted = watchedFolders_ != 0 || unwatchedFolders_ != 0;
+    watchedFolders_ = unwatchedFolders_ = 0;
+    if (!watcher_) {
+        if (counted) emit watchingChanged();
+        return;
+    }
     const bool was = watcher_->isRunning();
     watcher_->stop();
     watcher_.reset();
-    if (was) emit watchingChanged();
+    if (was || counted) emit watchingChanged();
+}
+
+bool ScanCoordinator::takeWatchCounts() {
+    const size_t watched = watcher_ ? watcher_->watchedFolders() : 0;
+    const size_t unwatched = watcher_ ? watcher_->unwatchedFolders() : 0;
+    if (watched == watchedFolders_ && unwatched == unwatchedFolders_) return false;
+    watchedFolders_ = watched;
+    unwatchedFolders_ = unwatched;
+    return true;
 }
 
 void ScanCoordinator::startWatching() {
@@ -53,15 +72,22 @@ void ScanCoordinator::startWatching() {
     // built and started on a worker and installed when it comes back. Changes made before it
     // is installed go unseen, as did those made during the scan's own walk.
     const uint64_t generation = watchGeneration_;
+    // An older set-up still winding down holds part of the share meanwhile.
+    setUpOverlapped_ = setUpsInFlight_ > 0;
+    ++setUpsInFlight_;
+    auto abandoned = std::make_shared<std::atomic<bool>>(false);
+    setUpAbandoned_ = abandoned;
     QPointer<ScanCoordinator> self(this);
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [self, generation, roots = std::move(roots), startWatcher = services_.startWatcher] {
+        [self, generation, abandoned, roots = std::move(roots), startWatcher = services_.startWatcher] {
             auto watcher = std::make_unique<FileSystemWatcher>([self, generation](const std::vector<std::string>& batch) {
                 Models::deliver(self, [batch, generation](ScanCoordinator& alive) {
                     if (alive.watchGeneration_ == generation) alive.absorb(batch);
                 });
             });
+            watcher->setCancellation([abandoned] { return abandoned->load(); });
+            watcher->setCountLater(true); // watching starts before the folders past the share are counted
             if (startWatcher) startWatcher(*watcher, roots);
             else watcher->start(roots);
             return watcher;
@@ -70,6 +96,7 @@ void ScanCoordinator::startWatching() {
             alive.installWatcher(generation, std::move(watcher));
         },
         [generation](ScanCoordinator& alive, const std::string& reason) {
+            --alive.setUpsInFlight_;
             if (generation != alive.watchGeneration_ || alive.phase_ != Phase::done) return;
             alive.setFailure(Models::failureSentence("setting up live updates", reason) +
                              " The numbers are not kept up to date.");
@@ -78,16 +105,46 @@ void ScanCoordinator::startWatching() {
 
 void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher) {
     // A stop, a switch-off or a newer scan since the set-up began: this watcher is not wanted.
+    --setUpsInFlight_;
     if (generation != watchGeneration_ || !liveUpdatesEnabled_ || phase_ != Phase::done) {
         watcher->stop();
+        watchAgainIfShort();
         return;
     }
+    setUpAbandoned_.reset();
     watcher_ = std::move(watcher);
-    if (watcher_->isRunning()) emit watchingChanged();
+    // Asked before the counts are taken: a count that ends in between is taken again later.
+    const bool more = watcher_->stillCounting();
+    const bool counted = takeWatchCounts();
+    if (watcher_->isRunning() || counted) emit watchingChanged();
+    if (more) followCount(generation);
+    watchAgainIfShort();
+}
+
+// A set-up that ran beside an older one winding down may have been refused watches that
+// the older one gave back soon after: once every older one is back, it is done once more.
+void ScanCoordinator::watchAgainIfShort() {
+    if (!setUpOverlapped_ || setUpsInFlight_ != 0 || !watcher_) return;
+    if (watcher_->isRunning() && !watcher_->stillCounting() && watcher_->unwatchedFolders() == 0) return;
+    setUpOverlapped_ = false;
+    startWatching();
+}
+
+// The folders past the share are still being counted: their count is taken now and then
+// until it is complete.
+void ScanCoordinator::followCount(uint64_t generation) {
+    QTimer::singleShot(250, this, [this, generation] {
+        if (generation != watchGeneration_ || !watcher_) return;
+        const bool more = watcher_->stillCounting();
+        if (takeWatchCounts()) emit watchingChanged();
+        if (more) followCount(generation);
+    });
 }
 
 void ScanCoordinator::absorb(const std::vector<std::string>& paths) {
     if (phase_ != Phase::done) return;
+    // Folders made since may have been watched, or left out past the share.
+    if (takeWatchCounts()) emit watchingChanged();
     // Every batch restarts the quiet period; processing follows 500 ms after the last.
     changes_.add(paths);
 }

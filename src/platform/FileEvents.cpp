@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <deque>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
@@ -18,6 +19,7 @@
 
 #include "platform/DirectoryListing.h"
 #include "platform/FileDescriptor.h"
+#include "platform/WatchBudget.h"
 
 namespace sorvel {
 namespace {
@@ -70,6 +72,7 @@ struct FileEventStream::Impl {
     };
 
     std::vector<std::string> roots;
+    std::unordered_set<std::string> rootPaths; // a root inside another is reached as itself only
     std::vector<uint64_t> rootDevices; // filled when the roots are watched
     double latency = 0;
     SerialQueue* queue = nullptr;
@@ -80,6 +83,24 @@ struct FileEventStream::Impl {
     std::thread reader;
     std::shared_ptr<Delivery> delivery = std::make_shared<Delivery>();
     std::atomic<size_t> unwatched{0};
+    std::atomic<size_t> watched{0}; // the folders' count, for other threads
+    std::function<bool()> cancelled;
+    size_t steps = 0;
+    bool gaveUp = false;
+    // Counting the folders past the share may take long on a big tree; with `countLater` it
+    // runs beside the reader once the watches are in place.
+    bool countLater = false;
+    bool settingUp = false;
+    std::vector<std::pair<std::string, uint32_t>> leftover;
+    std::thread counter;
+    std::atomic<bool> counting{false};
+    std::atomic<bool> stopping{false};
+
+    // The descriptor takes its watches with it; the share gets them back.
+    ~Impl() {
+        inotifyFd.reset();
+        WatchBudget::giveBack(folders.size());
+    }
 
     // Touched by start() before the reader runs, then by the reader alone.
     std::unordered_map<int, Folder> folders; // by watch
@@ -173,73 +194,177 @@ struct FileEventStream::Impl {
             if (wd != top || removeTopWatch) inotify_rm_watch(inotifyFd.get(), wd);
             relocated.erase(wd);
             folders.erase(folder);
+            WatchBudget::giveBack(1);
+        }
+        watched.store(folders.size());
+    }
+
+    // A folder still to be watched: its parent's watch (none for a root, whose name is its
+    // whole path) and its own name.
+    struct Pending {
+        int parent;
+        std::string name;
+        uint32_t tree;
+        bool root = false;
+        bool moved = false; // moved here from elsewhere in the trees: it may be watched already
+    };
+
+    // Asked every so many folders: a set-up no longer wanted stops early.
+    bool givenUp() {
+        if (gaveUp) return true;
+        if (!cancelled || ++steps % 256 != 0) return false;
+        gaveUp = cancelled();
+        return gaveUp;
+    }
+
+    // Calls `visit` with the name of every folder directly in `path` on the tree's device.
+    template <class Visit> void forEachSubfolder(const std::string& path, uint32_t tree, Visit visit) {
+        auto dir = DirectoryListing::open(path);
+        if (!dir) return;
+        while (const auto entry = dir->next()) {
+            using Type = DirectoryListing::Type;
+            if (entry->type != Type::directory && entry->type != Type::unknown) continue;
+            struct stat st;
+            if (::fstatat(dir->descriptor(), entry->name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+                !S_ISDIR(st.st_mode))
+                continue;
+            if (static_cast<uint64_t>(st.st_dev) != rootDevices[tree]) continue; // another volume
+            visit(entry->name.data());
         }
     }
 
-    // Watches a folder and every folder below it on the same device. A folder that is gone
-    // or unreadable is passed over; one refused for lack of watches is counted. True when
-    // the top folder is watched.
-    bool watchTree(const std::string& top, int parent, std::string name, uint32_t tree, bool topIsRoot,
-                   bool moved = false) {
-        struct Pending {
-            std::string path;
-            int parent;
-            std::string name;
-        };
-        std::vector<Pending> stack;
-        stack.push_back({top, parent, std::move(name)});
-        bool topWatched = false;
-        bool first = true;
-        while (!stack.empty()) {
-            Pending next = std::move(stack.back());
+    // One watch within the process's share. `refused`: the share is spent or the system is
+    // out of watches (which closes the share), as opposed to a folder gone or not ours to
+    // read. A folder moved within the trees keeps the watch it has even past the share;
+    // `charged` says whether the share paid for this one.
+    struct Added {
+        int wd = kNone;
+        bool refused = false;
+        bool charged = false;
+    };
+    Added addWatch(const std::string& path, uint32_t mask, bool mayBeWatched) {
+        Added added;
+        if (!WatchBudget::take()) {
+            if (mayBeWatched) {
+                const int wd = inotify_add_watch(inotifyFd.get(), path.c_str(), mask);
+                if (wd >= 0 && folders.count(wd)) return {wd, false, false};
+                if (wd >= 0) inotify_rm_watch(inotifyFd.get(), wd);
+            }
+            added.refused = true;
+            return added;
+        }
+        added.wd = inotify_add_watch(inotifyFd.get(), path.c_str(), mask);
+        if (added.wd >= 0) {
+            added.charged = true;
+            return added;
+        }
+        const int error = errno;
+        WatchBudget::giveBack(1);
+        if (error == ENOSPC || error == ENOMEM) {
+            WatchBudget::refuse();
+            added.refused = true;
+        }
+        return added;
+    }
+
+    // Counts a folder left unwatched and every folder below it on the same device.
+    template <class Halted> void countUnwatched(const std::string& top, uint32_t tree, Halted halted) {
+        std::vector<std::string> stack{top};
+        while (!stack.empty() && !halted()) {
+            const std::string path = std::move(stack.back());
             stack.pop_back();
-            const bool isTop = first;
-            first = false;
-            const int wd = inotify_add_watch(inotifyFd.get(), next.path.c_str(), kDirectoryMask);
-            if (wd < 0) {
-                if (errno == ENOSPC || errno == ENOMEM) unwatched.fetch_add(1);
-                continue; // counted, or not a folder any more, gone, or not ours to read
-            }
-            if (isTop) topWatched = true;
-            // A folder already watched has its own below it (or is a way back up).
-            if (!remember(wd, next.parent, std::move(next.name), tree, isTop && topIsRoot, isTop && moved)) continue;
-            auto dir = DirectoryListing::open(next.path);
-            if (!dir) continue;
-            while (const auto entry = dir->next()) {
-                using Type = DirectoryListing::Type;
-                if (entry->type != Type::directory && entry->type != Type::unknown) continue;
-                struct stat st;
-                if (::fstatat(dir->descriptor(), entry->name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-                    !S_ISDIR(st.st_mode))
-                    continue;
-                if (static_cast<uint64_t>(st.st_dev) != rootDevices[tree]) continue; // another volume
-                stack.push_back({joined(next.path, entry->name.data()), wd, std::string(entry->name.data())});
-            }
+            unwatched.fetch_add(1);
+            forEachSubfolder(path, tree, [&](const char* name) {
+                std::string child = joined(path, name);
+                if (!rootPaths.count(child)) stack.push_back(std::move(child));
+            });
         }
-        return topWatched;
     }
 
-    // Watches every root; false when none could be watched at all.
+    // A folder past the share: counted now, or while setting up with `countLater`, by a
+    // thread of its own once the watches are in place.
+    void leftOut(const std::string& path, uint32_t tree) {
+        if (countLater && settingUp) leftover.emplace_back(path, tree);
+        else countUnwatched(path, tree, [this] { return givenUp(); });
+    }
+
+    void countLeftover() {
+        for (const auto& [path, tree] : leftover) {
+            if (stopping.load()) break;
+            countUnwatched(path, tree, [this] { return stopping.load(); });
+        }
+        leftover.clear();
+        counting.store(false);
+    }
+
+    // Watches breadth-first from the given folders down, so every root's upper levels come
+    // before any deeper one, as far as the process's share allows; from the first refusal
+    // on, the folders left, and all below them, are counted instead. A folder that is gone
+    // or unreadable is passed over. Returns which of the given folders got a watch.
+    std::vector<bool> watchBreadthFirst(std::deque<Pending> queue) {
+        std::vector<bool> topsWatched(queue.size(), false);
+        const size_t tops = queue.size();
+        size_t taken = 0;
+        bool refused = false; // from then on nothing more is watched
+        int cachedParent = kNone; // siblings follow each other: their parent's path is built once
+        std::string cachedPath;
+        while (!queue.empty() && !givenUp()) {
+            Pending next = std::move(queue.front());
+            queue.pop_front();
+            const size_t position = taken++;
+            if (next.parent != kNone && next.parent != cachedParent) {
+                cachedParent = next.parent;
+                cachedPath = pathOf(next.parent);
+            }
+            const std::string path = next.parent == kNone ? next.name : joined(cachedPath, next.name.c_str());
+            if (next.parent != kNone && !next.moved && rootPaths.count(path)) continue;
+            if (refused) {
+                leftOut(path, next.tree);
+                continue;
+            }
+            const Added added = addWatch(path, kDirectoryMask, next.moved);
+            const int wd = added.wd;
+            if (wd < 0) {
+                refused = added.refused;
+                if (refused) leftOut(path, next.tree);
+                continue; // or not a folder any more, gone, or not ours to read
+            }
+            if (position < tops) topsWatched[position] = true;
+            // A folder already watched has its own below it (or is a way back up).
+            if (!remember(wd, next.parent, std::move(next.name), next.tree, next.root, next.moved)) {
+                if (added.charged) WatchBudget::giveBack(1); // the kernel gave the same watch again
+                continue;
+            }
+            forEachSubfolder(path, next.tree,
+                             [&](const char* name) { queue.push_back({wd, std::string(name), next.tree}); });
+        }
+        watched.store(folders.size());
+        return topsWatched;
+    }
+
+    // Watches every root, breadth-first across them all; false when none could be watched.
     bool watchRoots() {
         bool any = false;
         rootDevices.assign(roots.size(), 0);
+        std::deque<Pending> folderRoots;
         for (uint32_t tree = 0; tree < roots.size(); ++tree) {
             const std::string& root = roots[tree];
             struct stat st;
             if (::lstat(root.c_str(), &st) != 0) continue;
             rootDevices[tree] = static_cast<uint64_t>(st.st_dev);
             if (S_ISDIR(st.st_mode)) {
-                any = watchTree(root, kNone, root, tree, true) || any;
+                folderRoots.push_back({kNone, root, tree, true});
                 continue;
             }
-            const int wd = inotify_add_watch(inotifyFd.get(), root.c_str(), kFileMask);
-            if (wd >= 0) {
-                remember(wd, kNone, root, tree, true, false);
+            const Added added = addWatch(root, kFileMask, false);
+            if (added.wd >= 0) {
+                if (!remember(added.wd, kNone, root, tree, true, false)) WatchBudget::giveBack(1);
                 any = true;
-            } else if (errno == ENOSPC || errno == ENOMEM) {
+            } else if (added.refused) {
                 unwatched.fetch_add(1);
             }
         }
+        for (const bool watchedRoot : watchBreadthFirst(std::move(folderRoots))) any = any || watchedRoot;
         return any;
     }
 
@@ -258,11 +383,26 @@ struct FileEventStream::Impl {
     // raises no event), so no flood of removal events can overflow the queue once more.
     void recoverFromOverflow() {
         for (const auto& root : roots) report(root);
+        // The count starts afresh below, and the counter reads what is rebuilt here.
+        if (counter.joinable()) {
+            stopping.store(true);
+            counter.join();
+            stopping.store(false);
+            leftover.clear();
+            counting.store(false);
+        }
+        std::vector<int> before;
+        before.reserve(folders.size());
+        for (const auto& [wd, folder] : folders) before.push_back(wd);
+        WatchBudget::giveBack(folders.size());
         folders.clear();
         relocated.clear();
         pendingWatches.clear();
         unwatched.store(0);
         watchRoots();
+        // Watches of folders no longer found in the trees (moved away meanwhile) are let go.
+        for (const int wd : before)
+            if (!folders.count(wd)) inotify_rm_watch(inotifyFd.get(), wd);
     }
 
     void handle(const inotify_event& event) {
@@ -276,9 +416,9 @@ struct FileEventStream::Impl {
             reportFolder(event.wd); // the folder whose contents changed
             // A folder that moves in from elsewhere, or within the trees, or is made here.
             if ((event.mask & IN_ISDIR) && (event.mask & (IN_CREATE | IN_MOVED_TO))) {
-                const uint32_t tree = it->second.tree;
-                watchTree(joined(pathOf(event.wd), event.name), event.wd, event.name, tree, false,
-                          (event.mask & IN_MOVED_TO) != 0);
+                std::deque<Pending> made;
+                made.push_back({event.wd, event.name, it->second.tree, false, (event.mask & IN_MOVED_TO) != 0});
+                watchBreadthFirst(std::move(made));
             }
             return;
         }
@@ -370,6 +510,7 @@ std::unique_ptr<FileEventStream> FileEventStream::create(Callback callback, std:
     stream->impl_ = std::make_unique<Impl>();
     Impl& impl = *stream->impl_;
     for (auto& path : paths) impl.roots.push_back(trimmed(std::move(path)));
+    impl.rootPaths.insert(impl.roots.begin(), impl.roots.end());
     impl.latency = latency > 0 ? latency : 0;
     impl.delivery->callback = std::move(callback);
     impl.inotifyFd.reset(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
@@ -391,19 +532,33 @@ bool FileEventStream::start() {
     Impl& impl = *impl_;
     if (impl.state != Impl::State::created || impl.invalidated || !impl.queue || !impl.queue->hasThread())
         return false;
-    if (!impl.watchRoots()) return false;
+    WatchBudget::open();
+    impl.settingUp = true;
+    const bool watching = impl.watchRoots() && !impl.gaveUp;
+    impl.settingUp = false;
+    if (!watching) return false;
     try {
         impl.reader = std::thread([&impl] { impl.run(); });
     } catch (const std::system_error&) {
         return false;
     }
     impl.state = Impl::State::started;
+    if (!impl.leftover.empty()) {
+        impl.counting.store(true);
+        try {
+            impl.counter = std::thread([&impl] { impl.countLeftover(); });
+        } catch (const std::system_error&) {
+            impl.countLeftover();
+        }
+    }
     return true;
 }
 
 void FileEventStream::stop() {
     Impl& impl = *impl_;
     if (impl.state != Impl::State::started) return;
+    impl.stopping.store(true);
+    if (impl.counter.joinable()) impl.counter.join();
     const uint64_t one = 1;
     while (::write(impl.wakeFd.get(), &one, sizeof one) < 0 && errno == EINTR) {
     }
@@ -429,6 +584,22 @@ void FileEventStream::invalidate() {
 
 size_t FileEventStream::unwatchedFolders() const {
     return impl_->unwatched.load();
+}
+
+bool FileEventStream::stillCounting() const {
+    return impl_->counting.load();
+}
+
+void FileEventStream::setCountLater(bool later) {
+    impl_->countLater = later;
+}
+
+size_t FileEventStream::watchedFolders() const {
+    return impl_->watched.load();
+}
+
+void FileEventStream::setCancellation(std::function<bool()> cancelled) {
+    impl_->cancelled = std::move(cancelled);
 }
 
 } // namespace sorvel

@@ -1,7 +1,9 @@
 #pragma once
 // Stand-in for a file-system event stream, on inotify. A stream watches whole directory
 // trees: every folder gets a watch, and folders that appear later get theirs as they are
-// seen. It reports directories whose contents changed (never single files), gathers them
+// seen, within the process's share of the user's watches (see WatchBudget): the trees are
+// watched breadth-first across all roots, so past the share it is the deep folders that
+// go unwatched. It reports directories whose contents changed (never single files), gathers them
 // into batches honouring the latency, and hands each batch to a serial queue.
 //
 // Batching follows the no-defer rule: the first change after a quiet spell is delivered
@@ -10,7 +12,7 @@
 //
 // Where the kernel drops events (its queue overflowed) nothing is known about what
 // changed, so the batch names every watched root: the caller measures them again.
-// When the system's limit on watches runs out, the folders left unwatched are counted
+// When the share or the system's watches run out, the folders left unwatched are counted
 // (`unwatchedFolders`) so the caller can say that it sees only part of the tree.
 //
 // A tree may hold hundreds of thousands of folders, so each is kept as its parent and its
@@ -51,15 +53,26 @@ public:
     void setDispatchQueue(SerialQueue* queue);
     /// Watches the trees (synchronously: a change made after this returns is seen) and
     /// starts delivering. False when there is no queue, the stream has already been
-    /// started or invalidated, no root could be watched, or no thread could be started.
+    /// started or invalidated, no root could be watched, the set-up was cancelled, or no
+    /// thread could be started. Every watch goes back to the share with the stream.
     bool start();
     /// Stops delivering; changes gathered but not yet delivered are dropped.
     void stop();
     /// No callback runs after this returns (except one that is calling it).
     void invalidate();
 
-    /// Folders left unwatched because the system's watch limit was reached.
+    /// Folders left unwatched because the process's share of watches or the system's
+    /// watches ran out, and folders watched; safe from any thread.
     size_t unwatchedFolders() const;
+    size_t watchedFolders() const;
+    /// Asked now and then while `start` watches the trees: true makes it give up (and
+    /// return false), so a set-up no longer wanted does not run to the end. Set before `start`.
+    void setCancellation(std::function<bool()> cancelled);
+    /// With true (set before `start`), `start` returns once the watches are in place and the
+    /// folders past the share are counted afterwards, beside the events; `stillCounting`
+    /// is true meanwhile and `unwatchedFolders` grows.
+    void setCountLater(bool later);
+    bool stillCounting() const;
 
     struct Impl; // the watch tables and the reader thread
 

@@ -100,7 +100,7 @@ TEST(WatchLimits, FoldersBeyondTheWatchLimitAreNamedOnStandardError) {
     if (run.skipped) GTEST_SKIP() << "no user namespaces here";
     EXPECT_FALSE(run.exited); // it goes on watching what it can
     EXPECT_EQ(run.out.rfind("watching " + dir / "w" + "\n", 0), 0u) << run.out;
-    EXPECT_EQ(run.err, "sorvel: the system's limit on watched folders was reached: changes in 6 folders under " +
+    EXPECT_EQ(run.err, "sorvel: the folder watches Sorvel may use ran out: changes in 6 folders under " +
                            dir / "w" +
                            " will not be seen (raise fs.inotify.max_user_watches to watch them all)\n");
 }

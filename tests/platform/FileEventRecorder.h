@@ -3,10 +3,15 @@
 #include <chrono>
 #include <dirent.h>
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
+
+#include "platform/WatchBudget.h"
 
 namespace sorvel::test {
 
@@ -75,5 +80,32 @@ inline size_t countProcEntries(const char* what) {
     closedir(d);
     return n - (std::string(what) == "fd" ? 1 : 0); // the listing's own descriptor
 }
+
+/// The inodes of every inotify watch this process holds, as the kernel lists them.
+inline std::multiset<unsigned long> watchedInodes() {
+    std::multiset<unsigned long> inodes;
+    DIR* d = opendir("/proc/self/fd");
+    if (!d) return inodes;
+    while (dirent* e = readdir(d)) {
+        char target[64] = {};
+        const std::string fd = e->d_name;
+        if (readlink(("/proc/self/fd/" + fd).c_str(), target, sizeof target - 1) <= 0) continue;
+        if (std::string(target) != "anon_inode:inotify") continue;
+        std::ifstream info("/proc/self/fdinfo/" + fd);
+        for (std::string line; std::getline(info, line);) {
+            const size_t at = line.find(" ino:");
+            if (line.rfind("inotify wd:", 0) == 0 && at != std::string::npos)
+                inodes.insert(std::stoul(line.substr(at + 5), nullptr, 16));
+        }
+    }
+    closedir(d);
+    return inodes;
+}
+
+/// A small share of watches for the test's life, never the machine's own.
+struct ScopedWatchShare {
+    explicit ScopedWatchShare(size_t limit) { WatchBudget::overrideLimit(limit); }
+    ~ScopedWatchShare() { WatchBudget::overrideLimit(std::nullopt); }
+};
 
 } // namespace sorvel::test

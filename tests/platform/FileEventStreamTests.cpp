@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,6 +50,23 @@ bool writeProc(const std::string& path, const std::string& value) {
     bool ok = write(fd, value.data(), value.size()) == static_cast<ssize_t>(value.size());
     close(fd);
     return ok;
+}
+
+// In a child: a user namespace of its own whose watch limit is `limit`; false where there
+// are none.
+bool ownWatchLimit(const std::string& limit) {
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    if (unshare(CLONE_NEWUSER) != 0) return false;
+    writeProc("/proc/self/setgroups", "deny");
+    return writeProc("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n") &&
+           writeProc("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n") &&
+           writeProc("/proc/sys/user/max_inotify_watches", limit);
+}
+
+unsigned long inodeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<unsigned long>(st.st_ino) : 0;
 }
 
 } // namespace
@@ -332,4 +350,65 @@ TEST(FileEventStreamMachineWide, DroppedEventsAskForTheWholeRootAndRewatch) {
     EXPECT_TRUE(s.recorder.waitFor(dir / "quiet/q7"));
     std::this_thread::sleep_for(600ms);
     EXPECT_FALSE(s.recorder.sawPath(dir.path())); // quiet again: no overflow after overflow
+}
+
+// Two streams of one process draw on one share: together they hold no more watches than it,
+// every root's upper folders before any deeper one, and the watches go back with a stream.
+TEST(FileEventStreamShare, StreamsDrawOnOneShareBreadthFirstAcrossRoots) {
+    ScopedWatchShare share(5);
+    TempDir one, two, three;
+    makeDirs(one / "a/deep/deeper");
+    makeDirs(two / "b/deep");
+    Streams s;
+    auto first = s.make({one.path(), two.path()});
+    ASSERT_TRUE(first->start());
+    const auto inodes = watchedInodes();
+    EXPECT_EQ(inodes.size(), 5u);
+    EXPECT_EQ(first->watchedFolders(), 5u);
+    EXPECT_EQ(first->unwatchedFolders(), 2u); // one deep folder and the one below it
+    for (const std::string& upper : {one.path(), two.path(), one / "a", two / "b"})
+        EXPECT_EQ(inodes.count(inodeOf(upper)), 1u) << upper;
+    EXPECT_EQ(inodes.count(inodeOf(one / "a/deep/deeper")), 0u);
+
+    auto second = s.make({three.path()});
+    EXPECT_FALSE(second->start()); // the share is spent
+    EXPECT_EQ(watchedInodes().size(), 5u);
+    first.reset();
+    EXPECT_EQ(watchedInodes().size(), 0u);
+    EXPECT_EQ(WatchBudget::held(), 0u);
+    auto third = s.make({three.path()});
+    EXPECT_TRUE(third->start());
+}
+
+// Once the system has refused a watch, none is taken again while the process holds any,
+// even when the system has room again: the last watches are left to other programs.
+TEST(FileEventStreamShare, NoWatchIsTakenAfterTheSystemRefusedOne) {
+    TempDir dir, other;
+    for (int i = 0; i < 6; ++i) makeDirs(dir / ("d" + std::to_string(i)));
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (!ownWatchLimit("4")) _exit(77);
+        Streams s;
+        auto first = s.make({dir.path()}, 0.1);
+        if (!first || !first->start() || first->unwatchedFolders() != 3) _exit(2);
+        // Free one of the system's watches by removing a watched folder.
+        for (int i = 0; i < 6; ++i) {
+            const std::string d = dir / ("d" + std::to_string(i));
+            if (watchedInodes().count(inodeOf(d))) {
+                rmdir(d.c_str());
+                break;
+            }
+        }
+        for (int i = 0; i < 500 && watchedInodes().size() != 3; ++i) std::this_thread::sleep_for(10ms);
+        if (watchedInodes().size() != 3) _exit(3);
+        auto second = s.make({other.path()}, 0.1);
+        if (!second || second->start()) _exit(4);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user namespaces here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

@@ -32,6 +32,15 @@ Status status(ScanCoordinator::Phase phase, bool hasPendingChanges, std::optiona
 
 QString decimal(int64_t value) { return QLocale().toString(qlonglong(value)); }
 
+QString partlyWatchedSentence(size_t watched, size_t unwatched) {
+    return "Live updates follow " + decimal(int64_t(watched)) + " of " + decimal(int64_t(watched + unwatched)) +
+           " folders; a rescan shows changes below the rest.";
+}
+
+QString partlyWatchedLine(size_t watched, size_t unwatched) {
+    return "live for " + decimal(int64_t(watched)) + " of " + decimal(int64_t(watched + unwatched)) + " folders";
+}
+
 QString filesAndDuration(int64_t files, double seconds) {
     // asprintf ignores the C locale's decimal comma.
     return decimal(files) + QString::asprintf(" files · %.1fs", seconds);

@@ -29,6 +29,12 @@ Status status(ScanCoordinator::Phase phase, bool hasPendingChanges, std::optiona
 /// full stop whatever the C locale says.
 QString filesAndDuration(int64_t files, double seconds);
 
+/// Said when live updates follow only part of the scanned folders: "Live updates follow
+/// 48,132 of 192,517 folders; a rescan shows changes below the rest."
+QString partlyWatchedSentence(size_t watched, size_t unwatched);
+/// The short form for the status line: "live for 48,132 of 192,517 folders".
+QString partlyWatchedLine(size_t watched, size_t unwatched);
+
 /// Integer with the locale's thousands grouping.
 QString decimal(int64_t value);
 

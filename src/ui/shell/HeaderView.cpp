@@ -148,7 +148,8 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     connect(&c, &ScanCoordinator::progressChanged, this, &HeaderView::refreshProgress);
     for (auto signal : {&ScanCoordinator::phaseChanged, &ScanCoordinator::resultChanged, &ScanCoordinator::scopeChanged,
                         &ScanCoordinator::hasPendingChangesChanged, &ScanCoordinator::lastLiveUpdateChanged,
-                        &ScanCoordinator::liveUpdatesEnabledChanged, &ScanCoordinator::failureChanged})
+                        &ScanCoordinator::liveUpdatesEnabledChanged, &ScanCoordinator::failureChanged,
+                        &ScanCoordinator::watchingChanged})
         connect(&c, signal, this, &HeaderView::refresh);
     refresh();
 }
@@ -237,6 +238,16 @@ void HeaderView::refreshStatus() {
         statusText_->setText(HeaderText::filesAndDuration(fileCount(c.result()), c.result().duration));
         symbol_->setSymbol("dot.radiowaves.up.forward", Theme::tertiaryText());
         symbol_->setToolTip("Watching for changes — deletions update these numbers automatically");
+        // Past the share of the system's watches, part of the tree goes unseen: said here.
+        if (c.liveUpdatesEnabled() && c.unwatchedFolders() > 0) {
+            const QString sentence = HeaderText::partlyWatchedSentence(c.watchedFolders(), c.unwatchedFolders());
+            statusText_->setColour(Theme::warning());
+            statusText_->setText(HeaderText::partlyWatchedLine(c.watchedFolders(), c.unwatchedFolders()));
+            statusText_->setToolTip(sentence + "\n" +
+                                    HeaderText::filesAndDuration(fileCount(c.result()), c.result().duration));
+            symbol_->setSymbol("dot.radiowaves.up.forward", Theme::warning());
+            symbol_->setToolTip(sentence);
+        }
         break;
     case HeaderText::Status::empty: statusText_->setText(""); break;
     }

@@ -19,6 +19,7 @@
 #include "ui/shell/NavigationControls.h"
 #include "ui/shell/SidebarView.h"
 #include "engine/Bytes.h"
+#include "platform/FileEventRecorder.h"
 
 using namespace sorvel;
 using namespace sorvel::ui;
@@ -122,6 +123,26 @@ TEST(HeaderLayout, TheCapacityLegendFitsAtTheMinimumWidthWhileDrilled) {
 
 // "scanning " with a deep path is wider than the action block; its start used to be cut off
 // at the block's left edge ("anning …/d62/d137").
+TEST(HeaderLiveStatus, LiveUpdatesPastTheWatchShareSayHowManyFoldersTheyFollow) {
+    test::ScopedWatchShare share(3);
+    test::TempDir tree;
+    for (const char* folder : {"a/b", "a/c", "d"}) test::makeDirs(tree / folder);
+    test::UiContext ctx;
+    ScanResult r = test::UiContext::sampleResult();
+    r.categories.resize(1);
+    r.categories[0].roots = {test::sampleNode(tree.path(), 4096, 3)};
+    ctx.finishScan(r);
+    Header h(ctx);
+    EXPECT_TRUE(test::waitUntil([&] { return h.view.statusText()->text() == "live for 3 of 5 folders"; }))
+        << h.view.statusText()->text().toStdString() << "; watching " << ctx.coordinator().isWatching() << ", "
+        << ctx.coordinator().watchedFolders() << " watched, " << ctx.coordinator().unwatchedFolders()
+        << " not, share held " << WatchBudget::held();
+    EXPECT_TRUE(h.view.statusText()->toolTip().startsWith(
+        "Live updates follow 3 of 5 folders; a rescan shows changes below the rest.\n3 files · "));
+    ctx.coordinator().setLiveUpdatesEnabled(false);
+    EXPECT_TRUE(h.view.statusText()->text().startsWith("3 files · "));
+}
+
 TEST(HeaderLayout, ALongStatusLineIsShortenedNotCutAtItsStart) {
     test::UiContext ctx;
     Header h(ctx);

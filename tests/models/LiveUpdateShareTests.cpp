@@ -1,0 +1,95 @@
+// Live updates within the process's share of inotify watches: a tree larger than the share
+// holds no more watches than it, its upper levels first, the rest is counted, and every
+// watch is let go when the tree's scan is replaced, stopped or switched off.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "CoordinatorFixtures.h"
+#include "platform/FileEventRecorder.h"
+
+using namespace sorvel;
+using namespace sorvel::test;
+
+namespace {
+
+unsigned long inodeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<unsigned long>(st.st_ino) : 0;
+}
+
+size_t foldersIn(const std::string& top) {
+    size_t n = 1;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(top)) n += e.is_directory() ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+TEST(LiveUpdateShare, ATreePastTheShareIsWatchedFromTheTopAndLetGoWithItsScan) {
+    enum class LetGo { newScan, switchedOff, cancelled, quit };
+    for (const LetGo way : {LetGo::newScan, LetGo::switchedOff, LetGo::cancelled, LetGo::quit}) {
+        SCOPED_TRACE(static_cast<int>(way));
+        ScopedWatchShare share(12);
+        CoordinatorHome home;
+        const std::string app = home / "Library/Caches/com.example.app";
+        for (int a = 0; a < 4; ++a)
+            for (int b = 0; b < 5; ++b) makeDirs(app + "/a" + std::to_string(a) + "/b" + std::to_string(b));
+        auto c = std::make_unique<ScanCoordinator>();
+        c->start();
+        ASSERT_TRUE(waitUntil([&] { return c->isWatching(); }, 60000));
+        const auto inodes = watchedInodes();
+        EXPECT_EQ(inodes.size(), 12u);
+        EXPECT_EQ(c->watchedFolders(), 12u);
+        // The folders past the share are counted after watching starts.
+        const size_t folders = foldersIn(home / "Library");
+        EXPECT_TRUE(waitUntil([&] { return c->watchedFolders() + c->unwatchedFolders() == folders; }))
+            << c->unwatchedFolders() << " unwatched of " << folders;
+        for (const std::string& upper : {home / "Library", home / "Library/Caches", app, app + "/a0", app + "/a3"})
+            EXPECT_EQ(inodes.count(inodeOf(upper)), 1u) << upper;
+
+        switch (way) {
+        case LetGo::newScan: c->start(); break;
+        case LetGo::switchedOff: c->setLiveUpdatesEnabled(false); break;
+        case LetGo::cancelled: c->cancel(); break;
+        case LetGo::quit: c.reset(); break;
+        }
+        EXPECT_EQ(watchedInodes().size(), 0u);
+        EXPECT_EQ(WatchBudget::held(), 0u);
+        if (c) {
+            EXPECT_EQ(c->unwatchedFolders(), 0u);
+            EXPECT_TRUE(waitUntil([&] { return c->phase() != ScanCoordinator::Phase::scanning; }, 60000));
+        }
+    }
+}
+
+// A set-up that began while an older one still held the share is done again once the older
+// one is back, so switching off and on again does not leave the tree partly watched.
+TEST(LiveUpdateShare, ASetUpShortOfWatchesHeldByAnOlderOneIsDoneAgain) {
+    ScopedWatchShare share(7);
+    CoordinatorHome home;
+    for (int a = 0; a < 4; ++a) makeDirs(home / ("Library/Caches/com.example.app/a" + std::to_string(a)));
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    auto released = std::make_shared<std::atomic<bool>>(false);
+    auto services = ScanCoordinator::Services::standard();
+    services.startWatcher = [calls, released](FileSystemWatcher& watcher, const std::vector<std::string>& roots) {
+        watcher.start(roots);
+        if (++*calls != 1) return;
+        for (int i = 0; i < 6000 && !released->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    };
+    ScanCoordinator c(services);
+    c.start();
+    ASSERT_TRUE(waitUntil([&] { return calls->load() == 1; }, 60000)); // the first holds all seven
+    c.setLiveUpdatesEnabled(false);
+    c.setLiveUpdatesEnabled(true);
+    ASSERT_TRUE(waitUntil([&] { return calls->load() == 2; }));
+    spin(100);
+    released->store(true);
+    EXPECT_TRUE(waitUntil([&] { return c.isWatching() && c.watchedFolders() == 7 && c.unwatchedFolders() == 0; }))
+        << c.watchedFolders() << " watched, " << c.unwatchedFolders() << " not";
+}
