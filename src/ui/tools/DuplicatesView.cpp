@@ -39,7 +39,7 @@ DuplicatesView::DuplicatesView(DuplicatesModel& model, DesktopServices& desktop,
     for (auto signal : {&DuplicatesModel::reportChanged, &DuplicatesModel::isScanningChanged,
                         &DuplicatesModel::scannedRootChanged, &DuplicatesModel::outcomesChanged,
                         &DuplicatesModel::stageChanged, &DuplicatesModel::saveErrorChanged,
-                        &DuplicatesModel::failureChanged})
+                        &DuplicatesModel::failureChanged, &DuplicatesModel::refusalsChanged})
         connect(&model_, signal, rebuild_, &Coalescer::request);
     connect(&model_, &DuplicatesModel::reportChanged, this, [this] { shownSets_ = DuplicatesRules::kMaximumCards; });
     shownSets_ = DuplicatesRules::kMaximumCards;
@@ -242,8 +242,17 @@ QWidget* DuplicatesView::groupCard(size_t index) {
         auto* toggle = new QWidget;
         toggle->setFixedWidth(46);
         auto* toggleLine = row(0, toggle);
+        const auto refused = model_.refusals().find(file.path);
+        const bool leftAlone = !kept && refused != model_.refusals().end();
         if (kept) {
             toggleLine->addWidget(new Chip("KEEP", Theme::secondaryText(), Theme::raised()));
+        } else if (leftAlone) {
+            // The move would refuse it: a tick that cannot be given, and the guard's reason.
+            auto* box = new CheckBox(16, 5);
+            box->setEnabled(false);
+            box->setToolTip(q(refused->second));
+            box->setAccessibleName(q(tildeAbbreviated(file.path)));
+            toggleLine->addWidget(box);
         } else {
             auto* box = new CheckBox(16, 5);
             box->setCheckable(true);
@@ -258,7 +267,17 @@ QWidget* DuplicatesView::groupCard(size_t index) {
         }
         toggleLine->addStretch(1);
         line->addWidget(toggle);
-        line->addWidget(path(file.path, 11, kept ? Theme::secondaryText() : Theme::primaryText()), 1);
+        if (leftAlone) {
+            auto* pathColumn = column(2);
+            pathColumn->addWidget(path(file.path, 11, Theme::secondaryText()));
+            auto* why = text("Left alone: " + q(refused->second), 10.5, W::regular, Theme::warning());
+            why->setObjectName("refusedReason");
+            why->setElide(Qt::ElideRight);
+            pathColumn->addWidget(why);
+            line->addLayout(pathColumn, 1);
+        } else {
+            line->addWidget(path(file.path, 11, kept ? Theme::secondaryText() : Theme::primaryText()), 1);
+        }
         line->addSpacing(8);
         auto* reveal = new TextButton("Reveal", Fonts::system(10, W::medium), Theme::accentInk());
         const std::string filePath = file.path;
