@@ -1,6 +1,11 @@
 #include "ui/tools/DuplicatesView.h"
 
+#include <QApplication>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "engine/Bytes.h"
@@ -11,6 +16,7 @@
 #include "ui/kit/Button.h"
 #include "ui/kit/CheckBox.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Hairline.h"
 #include "ui/kit/PulseDot.h"
@@ -33,7 +39,7 @@ using Stage = DuplicatesModel::Stage;
 
 DuplicatesView::DuplicatesView(DuplicatesModel& model, DesktopServices& desktop, QWidget* parent)
     : QWidget(parent), model_(model), desktop_(desktop), layout_(column(18, this)),
-      rebuild_(new Coalescer([this] { rebuild(); }, this)) {
+      rebuild_(new Coalescer([this] { rebuild(); }, this)), builtStage_(model.stage()) {
     setObjectName("duplicatesPage");
     setFocusPolicy(Qt::StrongFocus);
     for (auto signal : {&DuplicatesModel::reportChanged, &DuplicatesModel::isScanningChanged,
@@ -62,11 +68,46 @@ CheckBox* DuplicatesView::checkBox(const std::string& path) const {
     return found == boxes_.end() ? nullptr : found->second;
 }
 
+namespace {
+
+QScrollArea* scrollAreaOf(const QWidget* w) {
+    for (QWidget* p = w->parentWidget(); p; p = p->parentWidget())
+        if (auto* scroll = qobject_cast<QScrollArea*>(p)) return scroll;
+    return nullptr;
+}
+
+} // namespace
+
+QWidget* DuplicatesView::stageAction() const {
+    switch (builtStage_) {
+    case Stage::results: return move_;
+    case Stage::confirming: return confirm_;
+    case Stage::working: return moving_;
+    case Stage::done: return again_;
+    default: return nullptr;
+    }
+}
+
 void DuplicatesView::rebuild() {
+    // A stage change replaces the control that acted: its successor is put where it stood,
+    // and takes the focus it had, instead of the page jumping to its first control.
+    const bool stageChanged = model_.stage() != builtStage_;
+    QScrollArea* scroll = scrollAreaOf(this);
+    QWidget* content = layout_->count() > 1 ? layout_->itemAt(1)->widget() : nullptr; // under the header
+    QWidget* focused = QApplication::focusWidget();
+    // Parked on the page while the moving card stood (it takes no focus), the focus goes on.
+    const bool focusInside = focused && ((content && content->isAncestorOf(focused)) || (focused == this && parked_));
+    QWidget* anchor = focusInside ? focused : stageAction();
+    std::optional<int> anchorTop;
+    if (stageChanged && scroll && anchor && anchor->isVisible())
+        anchorTop = anchor->mapTo(scroll->viewport(), QPoint()).y();
+    if (stageChanged && focusInside) FocusRing::hold(content);
     clear(layout_);
     boxes_.clear();
     selectedCount_ = selectedBytes_ = apparent_ = nullptr;
     move_ = confirm_ = nullptr;
+    moving_ = again_ = nullptr;
+    builtStage_ = model_.stage();
     cards_ = 0;
     ++builds_;
     layout_->addWidget(header());
@@ -78,7 +119,26 @@ void DuplicatesView::rebuild() {
     }
     layout_->addStretch(1);
     refreshTicks();
-    if (model_.stage() == Stage::confirming) setFocus();
+    // Escape still reaches the page from its buttons.
+    QWidget* action = stageAction();
+    parked_ = stageChanged && focusInside && action && action->focusPolicy() == Qt::NoFocus;
+    if (stageChanged && focusInside && action && !parked_) action->setFocus(Qt::OtherFocusReason);
+    else if (model_.stage() == Stage::confirming && !focusInside) setFocus();
+    if (anchorTop) keepInView(*anchorTop);
+}
+
+void DuplicatesView::keepInView(int top) {
+    QPointer<QWidget> action = stageAction();
+    if (!action) return;
+    // Where the new control lands is known once the page and the scrolling area are laid out.
+    QTimer::singleShot(0, this, [this, action, top] {
+        QScrollArea* scroll = scrollAreaOf(this);
+        if (!action || !scroll || !action->isVisibleTo(this)) return;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QScrollBar* bar = scroll->verticalScrollBar();
+        bar->setValue(bar->value() + action->mapTo(scroll->viewport(), QPoint()).y() - top);
+        scroll->ensureWidgetVisible(action, 0, 0);
+    });
 }
 
 QWidget* DuplicatesView::header() {
@@ -347,6 +407,7 @@ QWidget* DuplicatesView::finished() {
     if (model_.stage() == Stage::working) {
         auto* card = new Card(18, std::nullopt, this);
         card->setObjectName("moving");
+        moving_ = card;
         auto* line = row(8);
         line->addWidget(new PulseDot(6, Theme::accent(), true));
         line->addWidget(text("Moving\u2026", 12.5, W::regular, Theme::accentInk()));
@@ -378,7 +439,7 @@ QWidget* DuplicatesView::finished() {
     stack->addWidget(wrapping("Recoverable from the Trash until you empty it, and listed in History where it can be "
                               "put back in one step.",
                               12, Theme::secondaryText()));
-    auto* again = new Button("Scan again", Button::Style::softAccent);
+    auto* again = again_ = new Button("Scan again", Button::Style::softAccent);
     again->setObjectName("scanAgain");
     connect(again, &Button::clicked, this, [this] { model_.scan(model_.scannedRoot()); });
     auto* buttonRow = row(0);
