@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "analysis/DuplicateFixtures.h"
 #include "removal/SweepHistory.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
@@ -179,6 +180,20 @@ TEST(DuplicatesPage, CopiesThatCouldNotMoveAreCountedWithTheirReasons) {
     page.view->flush();
     EXPECT_EQ(textOf(page.view.get(), "doneTitle"), "Moved 1 copies to the Trash");
     EXPECT_EQ(textOf(page.view.get(), "leftAlone"), "1 copy was left alone:");
+}
+
+// A copy the move would refuse shows the guard's reason on its row and a tick that cannot be given.
+TEST(DuplicatesPage, ACopyInAProtectedPlaceSaysWhyItIsLeftAlone) {
+    Page page;
+    const std::string two(2'000'000, 'p');
+    writeDated(page.folder + "/IMG_0001.jpg", two, 1'400'000'000);
+    const std::string copy = page.ctx / "Pictures/IMG_0001 copy.jpg";
+    writeDated(copy, two, 1'500'000'000);
+    page.folder = page.ctx.home();
+    page.scan();
+    EXPECT_EQ(textOf(page.view.get(), "refusedReason"), "Left alone: protected location (~/Pictures)");
+    EXPECT_EQ(page.view->checkBox(copy), nullptr) << "no tick box that could be ticked";
+    EXPECT_TRUE(page.model.selected().empty());
 }
 
 TEST(DuplicatesPage, StopDuringASecondSearchShowsTheFirstReportsFolder) {
