@@ -343,7 +343,7 @@ QWidget* DuplicatesView::groupCard(size_t index) {
         const std::string filePath = file.path;
         connect(reveal, &TextButton::clicked, this, [this, filePath] { desktop_.reveal(filePath); });
         line->addWidget(reveal);
-        const bool quiet = kept || file.privateSize < 1;
+        const bool quiet = kept || leftAlone || file.privateSize < 1;
         line->addWidget(figure(q(DuplicatesRules::amount(file, kept)), 10.5, W::regular,
                                quiet ? Theme::tertiaryText() : Theme::accentInk(), 110));
         files->addLayout(line);
