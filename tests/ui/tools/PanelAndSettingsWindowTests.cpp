@@ -13,7 +13,6 @@
 #include <QImage>
 #include <QPainter>
 #include <QTest>
-#include <QTimer>
 
 #include <unistd.h>
 
@@ -481,9 +480,10 @@ TEST(SettingsWindow, TheFocusComesBackToAddFolderWhenTheDialogCloses) {
         const std::string folder = ctx / "Projects";
         writeFile(folder + "/a.txt", "a");
         settings.setFolderChooser([&](QWidget* parent) -> std::optional<std::string> {
-            QDialog dialog(parent); // takes the focus away, as the real one does
-            QTimer::singleShot(0, &dialog, &QDialog::accept);
-            dialog.exec();
+            QDialog dialog(parent); // takes the window and its focus away, as the real one does
+            dialog.show();
+            QApplication::setActiveWindow(&dialog);
+            dialog.hide();
             return chosen ? std::optional(folder) : std::nullopt;
         });
         auto* add = one<ui::Button>(&settings, "addFolder");
