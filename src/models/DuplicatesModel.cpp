@@ -7,8 +7,9 @@
 #include "cleanup/CloudStatus.h"
 #include "models/BackgroundWork.h"
 #include "models/Models.h"
+#include "platform/MountTable.h"
 #include "platform/Path.h"
-#include "removal/CleanupPolicy.h"
+#include "removal/CleanupGuard.h"
 #include "removal/RemovalRun.h"
 #include "removal/SweepHistory.h"
 
@@ -34,6 +35,9 @@ void DuplicatesModel::setScannedRoot(std::optional<std::string> root) {
 }
 void DuplicatesModel::setSelectedPaths(std::set<std::string> paths) {
     if (Models::assignIfChanged(selectedPaths_, std::move(paths))) emit selectedPathsChanged();
+}
+void DuplicatesModel::setRefusals(std::map<std::string, std::string> refusals) {
+    if (Models::assignIfChanged(refusals_, std::move(refusals))) emit refusalsChanged();
 }
 void DuplicatesModel::setOutcomes(std::vector<CleanupOutcome> outcomes) {
     if (Models::assignIfChanged(outcomes_, std::move(outcomes))) emit outcomesChanged();
@@ -70,7 +74,8 @@ int64_t DuplicatesModel::selectedApparent() const {
     return total;
 }
 
-std::set<std::string> DuplicatesModel::defaultSelection(const DuplicateFinder::Report& report) {
+std::set<std::string> DuplicatesModel::defaultSelection(const DuplicateFinder::Report& report,
+                                                        const std::map<std::string, std::string>& refused) {
     using Kind = DuplicateGroup::Kind;
     std::set<std::string> paths;
     const size_t shown = std::min(report.groups.size(), kSetsShownAtOnce);
@@ -78,9 +83,30 @@ std::set<std::string> DuplicatesModel::defaultSelection(const DuplicateFinder::R
         const DuplicateGroup& group = report.groups[g];
         if (group.kind != Kind::independentCopies && group.kind != Kind::mixed) continue;
         for (size_t i = 1; i < group.files.size(); ++i)
-            if (group.extraFreesStorage(i) && group.files[i].unsharedSize() >= 1) paths.insert(group.files[i].path);
+            if (group.extraFreesStorage(i) && group.files[i].unsharedSize() >= 1 && !refused.count(group.files[i].path))
+                paths.insert(group.files[i].path);
     }
     return paths;
+}
+
+std::map<std::string, std::string> DuplicatesModel::refusalsOf(const DuplicateFinder::Report& report,
+                                                               const CleanupPolicy& policy) {
+    std::vector<const DuplicateFile*> copies;
+    for (const auto& group : report.groups)
+        for (size_t i = 1; i < group.files.size(); ++i) copies.push_back(&group.files[i]);
+    if (copies.empty()) return {};
+    // One read of the mounts and the cloud state for all; an unreadable table refuses every copy, as the move would.
+    const std::vector<MountEntry> mounts = readMountTable();
+    const std::optional<CloudStatus> cloud = CloudDetector::detect();
+    std::map<std::string, std::string> refused;
+    for (const DuplicateFile* copy : copies)
+        if (const auto refusal = CleanupGuard::check(copy->path, copy->size, policy, cloud, mounts))
+            refused.emplace(copy->path, refusal->description());
+    return refused;
+}
+
+CleanupPolicy DuplicatesModel::removalPolicy() const {
+    return scannedRoot_ ? CleanupPolicy::standard().allowing({*scannedRoot_}) : CleanupPolicy::standard();
 }
 
 // MARK: scanning
@@ -96,18 +122,29 @@ void DuplicatesModel::scan(const std::optional<std::string>& root) {
     setStage(Stage::scanning);
     setScannedRoot(folder);
     setSelectedPaths({});
-    setOutcomes({});
+    setOutcomes({}); // the refusals stay with the report they judge
 
     auto task = std::make_shared<Task>();
     task_ = task;
     const DuplicateFinder::Options options = options_ ? options_() : DuplicateFinder::Options();
+    struct Found {
+        DuplicateFinder::Report report;
+        std::map<std::string, std::string> refused;
+    };
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [folder, options, control = control_] { return DuplicateFinder::scan({folder}, options, *control); },
-        [task, folder](DuplicatesModel& model, DuplicateFinder::Report report) {
+        [folder, options, control = control_, policy = removalPolicy()] {
+            Found found{DuplicateFinder::scan({folder}, options, *control), {}};
+            // What the move would refuse is found here, with the search, not while painting.
+            if (!control->cancelled()) found.refused = refusalsOf(found.report, policy);
+            return found;
+        },
+        [task, folder](DuplicatesModel& model, Found found) {
             if (task->cancelled) return; // an abandoned scan publishes nothing
             model.reportRoot_ = folder;
-            std::set<std::string> ticks = defaultSelection(report);
+            DuplicateFinder::Report& report = found.report;
+            std::set<std::string> ticks = defaultSelection(report, found.refused);
+            model.setRefusals(std::move(found.refused));
             model.setReport(std::move(report));
             model.setIsScanning(false);
             model.setStage(Stage::results);
@@ -140,6 +177,7 @@ void DuplicatesModel::chooseFolder() {
 void DuplicatesModel::toggle(const DuplicateFile& file, const DuplicateGroup& group) {
     if (stage_ == Stage::working) return;
     if (!group.files.empty() && group.files.front().path == file.path) return; // the kept copy
+    if (refusals_.count(file.path)) return;                                     // the move would refuse it
     std::set<std::string> ticks = selectedPaths_;
     if (!ticks.erase(file.path)) ticks.insert(file.path);
     setSelectedPaths(std::move(ticks));
@@ -164,8 +202,7 @@ void DuplicatesModel::removeSelected() {
     setStage(Stage::working);
     setFailure(std::nullopt);
 
-    const CleanupPolicy policy =
-        scannedRoot_ ? CleanupPolicy::standard().allowing({*scannedRoot_}) : CleanupPolicy::standard();
+    const CleanupPolicy policy = removalPolicy();
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
         [targets, policy, hold = RemovalRun::holdInFlight()] {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -17,6 +18,7 @@
 #include "analysis/DuplicateFinder.h"
 #include "engine/ScanControl.h"
 #include "removal/CleanupExecutor.h"
+#include "removal/CleanupPolicy.h"
 
 namespace sorvel {
 
@@ -46,6 +48,9 @@ public:
     bool isScanning() const { return isScanning_; }
     const std::optional<std::string>& scannedRoot() const { return scannedRoot_; }
     const std::set<std::string>& selectedPaths() const { return selectedPaths_; }
+    /// Copies the move would refuse, checked with the search against the same guard and
+    /// policy, each with the guard's reason; they start unticked and cannot be ticked.
+    const std::map<std::string, std::string>& refusals() const { return refusals_; }
     const std::vector<CleanupOutcome>& outcomes() const { return outcomes_; }
     Stage stage() const { return stage_; }
     /// Why the last removal could not be written to the history; none when it was.
@@ -80,14 +85,21 @@ public:
 
     /// Copies whose removal frees real space: every file after the first with at least
     /// one private byte, in groups of independent copies or mixed groups, among the sets
-    /// the screen shows first; nothing in a set the user has not seen starts ticked.
-    static std::set<std::string> defaultSelection(const DuplicateFinder::Report& report);
+    /// the screen shows first; nothing in a set the user has not seen starts ticked, nor
+    /// a copy in `refused`.
+    static std::set<std::string> defaultSelection(const DuplicateFinder::Report& report,
+                                                  const std::map<std::string, std::string>& refused = {});
+    /// The guard's reason for each copy after the first of every group that it refuses
+    /// under `policy` now; runs off the main thread.
+    static std::map<std::string, std::string> refusalsOf(const DuplicateFinder::Report& report,
+                                                          const CleanupPolicy& policy);
 
 signals:
     void reportChanged();
     void isScanningChanged();
     void scannedRootChanged();
     void selectedPathsChanged();
+    void refusalsChanged();
     void outcomesChanged();
     void stageChanged();
     void saveErrorChanged();
@@ -103,6 +115,8 @@ private:
     void setIsScanning(bool value);
     void setScannedRoot(std::optional<std::string> root);
     void setSelectedPaths(std::set<std::string> paths);
+    void setRefusals(std::map<std::string, std::string> refusals);
+    CleanupPolicy removalPolicy() const;
     void setOutcomes(std::vector<CleanupOutcome> outcomes);
     void setSaveError(std::optional<std::string> error);
     void setFailure(std::optional<std::string> failure);
@@ -112,6 +126,7 @@ private:
     std::optional<std::string> scannedRoot_;
     std::optional<std::string> reportRoot_; // the folder of the report on screen
     std::set<std::string> selectedPaths_;
+    std::map<std::string, std::string> refusals_;
     std::vector<CleanupOutcome> outcomes_;
     Stage stage_ = Stage::idle;
     std::optional<std::string> saveError_;

@@ -253,3 +253,23 @@ TEST(DuplicatesModelScan, StoppingASearchOfAnotherFolderKeepsTheShownReportsFold
     EXPECT_EQ(fresh.stage(), DuplicatesModel::Stage::idle);
     EXPECT_FALSE(fresh.scannedRoot().has_value());
 }
+
+// What the move would refuse starts unticked, cannot be ticked, and carries the guard's reason.
+TEST(DuplicatesModelScan, CopiesTheGuardRefusesAreNotTickedAndSayWhy) {
+    ToolMachine machine;
+    const std::string content = patterned(kTwoMB, 'p');
+    writeDated(machine.home("/IMG_0001.jpg"), content, 1'400'000'000);
+    writeDated(machine.home("/Pictures/IMG_0001 copy.jpg"), content, 1'500'000'000);
+    writeDated(machine.home("/Downloads/IMG_0001 (1).jpg"), content, 1'600'000'000);
+    DuplicatesModel model;
+    model.scan(std::nullopt);
+    ASSERT_TRUE(waitFor([&] { return finished(model); }));
+    ASSERT_EQ(model.report().groups.size(), 1u);
+    const DuplicateGroup group = model.report().groups.front();
+    const std::string pictures = machine.home("/Pictures/IMG_0001 copy.jpg");
+    const std::string downloads = machine.home("/Downloads/IMG_0001 (1).jpg");
+    EXPECT_EQ(model.selectedPaths(), std::set<std::string>{downloads});
+    EXPECT_EQ(model.refusals(), (std::map<std::string, std::string>{{pictures, "protected location (~/Pictures)"}}));
+    model.toggle(group.files[1].path == pictures ? group.files[1] : group.files[2], group);
+    EXPECT_EQ(model.selectedPaths(), std::set<std::string>{downloads});
+}

@@ -297,10 +297,10 @@ bool FocusRing::hold(QWidget* leaving, FocusLike* like) {
     return true;
 }
 
-void FocusRing::settle(QWidget* scope, FocusLike like) { settleIn(scope, std::move(like), 5); }
+void FocusRing::settle(QWidget* scope, FocusLike like, bool scroll) { settleIn(scope, std::move(like), 5, scroll); }
 
-void FocusRing::settleIn(QWidget* scope, FocusLike like, int tries) {
-    QTimer::singleShot(0, scope, [scope, like = std::move(like), tries] {
+void FocusRing::settleIn(QWidget* scope, FocusLike like, int tries, bool scroll) {
+    QTimer::singleShot(0, scope, [scope, like = std::move(like), tries, scroll] {
         QWidget* held = QApplication::focusWidget();
         if (!scope->isVisible() || (held && held != scope && !held->isAncestorOf(scope))) return;
         // The rebuilt widgets are shown and laid out by posted events; run them first.
@@ -312,7 +312,7 @@ void FocusRing::settleIn(QWidget* scope, FocusLike like, int tries) {
         order.erase(std::remove_if(order.begin(), order.end(), [window](QWidget* w) { return !w->isVisibleTo(window); }),
                     order.end());
         // A page that is still being rebuilt shows its controls a turn later.
-        if (order.isEmpty() && tries > 1) settleIn(scope, like, tries - 1);
+        if (order.isEmpty() && tries > 1) settleIn(scope, like, tries - 1, scroll);
         if (order.isEmpty()) return;
         auto same = std::find_if(order.begin(), order.end(), [&like](QWidget* w) { return matches(w, like); });
         // A button whose text turned over ("All", "None") is found again by its name.
@@ -321,7 +321,7 @@ void FocusRing::settleIn(QWidget* scope, FocusLike like, int tries) {
                 return like.className == w->metaObject()->className() && like.objectName == w->objectName();
             });
         QWidget* to = same != order.end() ? *same : order.front();
-        scrollTo(to);
+        if (scroll) scrollTo(to);
         to->setFocus(Qt::OtherFocusReason);
         auto& keeper = FocusKeeper::get();
         keeper.settled = to;

@@ -58,8 +58,10 @@ public:
     /// nearest focusable ancestor (or nowhere) and describes the focused control in `like`.
     static bool hold(QWidget* leaving, FocusLike* like = nullptr);
     /// Once `scope` is laid out, gives a parked focus to its control that is `like` the one
-    /// that had it, else to its first control; a focus the user moved meanwhile stays.
-    static void settle(QWidget* scope, FocusLike like = {});
+    /// that had it, else to its first control; a focus the user moved meanwhile stays. With
+    /// `scroll` false the scrolling areas around it stay where they are (a page just opened
+    /// shows its top).
+    static void settle(QWidget* scope, FocusLike like = {}, bool scroll = true);
     /// The ring's outline in its own coordinates (the centre line of its stroke).
     QRectF outline() const { return outline_; }
 
@@ -71,7 +73,7 @@ private:
     void follow();
     /// Fits the ring to its control; false when it moved to another host instead.
     bool place();
-    static void settleIn(QWidget* scope, FocusLike like, int tries);
+    static void settleIn(QWidget* scope, FocusLike like, int tries, bool scroll);
     friend class FocusKeeper;
     QWidget* control_;
     Shape shape_;

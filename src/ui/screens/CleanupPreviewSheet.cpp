@@ -283,6 +283,7 @@ void CleanupPreviewSheet::redraw() {
     count_->setText(q(state_.countLine()));
     first_->setText(q(state_.firstButton()));
     first_->setEnabled(state_.firstButtonEnabled());
+    first_->setOpacity(state_.firstButtonEnabled() ? 1.0 : 0.5); // drawn as inert as it is
     first_->setStyle(stage == Stage::done ? Button::Style::softAccent : Button::Style::subtle);
     second_->setText(q(state_.secondButton()));
     second_->setEnabled(state_.secondButtonEnabled());

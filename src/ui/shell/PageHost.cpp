@@ -76,7 +76,8 @@ void PageHost::refresh() {
     }
     pageWidget_ = PageFactory::make(page_, models_, column_);
     if (pageWidget_) layout_->addWidget(pageWidget_);
-    if (held && pageWidget_) FocusRing::settle(pageWidget_);
+    // The new page opens at its top, banners in view, wherever its first control lies.
+    if (held && pageWidget_) FocusRing::settle(pageWidget_, {}, /*scroll=*/false);
     ++builds_;
     verticalScrollBar()->setValue(0);
     emit pageChanged();

@@ -1,6 +1,11 @@
 #include "ui/tools/DuplicatesView.h"
 
+#include <QApplication>
 #include <QKeyEvent>
+#include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "engine/Bytes.h"
@@ -11,6 +16,7 @@
 #include "ui/kit/Button.h"
 #include "ui/kit/CheckBox.h"
 #include "ui/kit/Chip.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Hairline.h"
 #include "ui/kit/PulseDot.h"
@@ -33,13 +39,13 @@ using Stage = DuplicatesModel::Stage;
 
 DuplicatesView::DuplicatesView(DuplicatesModel& model, DesktopServices& desktop, QWidget* parent)
     : QWidget(parent), model_(model), desktop_(desktop), layout_(column(18, this)),
-      rebuild_(new Coalescer([this] { rebuild(); }, this)) {
+      rebuild_(new Coalescer([this] { rebuild(); }, this)), builtStage_(model.stage()) {
     setObjectName("duplicatesPage");
     setFocusPolicy(Qt::StrongFocus);
     for (auto signal : {&DuplicatesModel::reportChanged, &DuplicatesModel::isScanningChanged,
                         &DuplicatesModel::scannedRootChanged, &DuplicatesModel::outcomesChanged,
                         &DuplicatesModel::stageChanged, &DuplicatesModel::saveErrorChanged,
-                        &DuplicatesModel::failureChanged})
+                        &DuplicatesModel::failureChanged, &DuplicatesModel::refusalsChanged})
         connect(&model_, signal, rebuild_, &Coalescer::request);
     connect(&model_, &DuplicatesModel::reportChanged, this, [this] { shownSets_ = DuplicatesRules::kMaximumCards; });
     shownSets_ = DuplicatesRules::kMaximumCards;
@@ -62,11 +68,46 @@ CheckBox* DuplicatesView::checkBox(const std::string& path) const {
     return found == boxes_.end() ? nullptr : found->second;
 }
 
+namespace {
+
+QScrollArea* scrollAreaOf(const QWidget* w) {
+    for (QWidget* p = w->parentWidget(); p; p = p->parentWidget())
+        if (auto* scroll = qobject_cast<QScrollArea*>(p)) return scroll;
+    return nullptr;
+}
+
+} // namespace
+
+QWidget* DuplicatesView::stageAction() const {
+    switch (builtStage_) {
+    case Stage::results: return move_;
+    case Stage::confirming: return confirm_;
+    case Stage::working: return moving_;
+    case Stage::done: return again_;
+    default: return nullptr;
+    }
+}
+
 void DuplicatesView::rebuild() {
+    // A stage change replaces the control that acted: its successor is put where it stood,
+    // and takes the focus it had, instead of the page jumping to its first control.
+    const bool stageChanged = model_.stage() != builtStage_;
+    QScrollArea* scroll = scrollAreaOf(this);
+    QWidget* content = layout_->count() > 1 ? layout_->itemAt(1)->widget() : nullptr; // under the header
+    QWidget* focused = QApplication::focusWidget();
+    // Parked on the page while the moving card stood (it takes no focus), the focus goes on.
+    const bool focusInside = focused && ((content && content->isAncestorOf(focused)) || (focused == this && parked_));
+    QWidget* anchor = focusInside ? focused : stageAction();
+    std::optional<int> anchorTop;
+    if (stageChanged && scroll && anchor && anchor->isVisible())
+        anchorTop = anchor->mapTo(scroll->viewport(), QPoint()).y();
+    if (stageChanged && focusInside) FocusRing::hold(content);
     clear(layout_);
     boxes_.clear();
     selectedCount_ = selectedBytes_ = apparent_ = nullptr;
     move_ = confirm_ = nullptr;
+    moving_ = again_ = nullptr;
+    builtStage_ = model_.stage();
     cards_ = 0;
     ++builds_;
     layout_->addWidget(header());
@@ -78,7 +119,26 @@ void DuplicatesView::rebuild() {
     }
     layout_->addStretch(1);
     refreshTicks();
-    if (model_.stage() == Stage::confirming) setFocus();
+    // Escape still reaches the page from its buttons.
+    QWidget* action = stageAction();
+    parked_ = stageChanged && focusInside && action && action->focusPolicy() == Qt::NoFocus;
+    if (stageChanged && focusInside && action && !parked_) action->setFocus(Qt::OtherFocusReason);
+    else if (model_.stage() == Stage::confirming && !focusInside) setFocus();
+    if (anchorTop) keepInView(*anchorTop);
+}
+
+void DuplicatesView::keepInView(int top) {
+    QPointer<QWidget> action = stageAction();
+    if (!action) return;
+    // Where the new control lands is known once the page and the scrolling area are laid out.
+    QTimer::singleShot(0, this, [this, action, top] {
+        QScrollArea* scroll = scrollAreaOf(this);
+        if (!action || !scroll || !action->isVisibleTo(this)) return;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QScrollBar* bar = scroll->verticalScrollBar();
+        bar->setValue(bar->value() + action->mapTo(scroll->viewport(), QPoint()).y() - top);
+        scroll->ensureWidgetVisible(action, 0, 0);
+    });
 }
 
 QWidget* DuplicatesView::header() {
@@ -242,8 +302,17 @@ QWidget* DuplicatesView::groupCard(size_t index) {
         auto* toggle = new QWidget;
         toggle->setFixedWidth(46);
         auto* toggleLine = row(0, toggle);
+        const auto refused = model_.refusals().find(file.path);
+        const bool leftAlone = !kept && refused != model_.refusals().end();
         if (kept) {
             toggleLine->addWidget(new Chip("KEEP", Theme::secondaryText(), Theme::raised()));
+        } else if (leftAlone) {
+            // The move would refuse it: a tick that cannot be given, and the guard's reason.
+            auto* box = new CheckBox(16, 5);
+            box->setEnabled(false);
+            box->setToolTip(q(refused->second));
+            box->setAccessibleName(q(tildeAbbreviated(file.path)));
+            toggleLine->addWidget(box);
         } else {
             auto* box = new CheckBox(16, 5);
             box->setCheckable(true);
@@ -258,13 +327,23 @@ QWidget* DuplicatesView::groupCard(size_t index) {
         }
         toggleLine->addStretch(1);
         line->addWidget(toggle);
-        line->addWidget(path(file.path, 11, kept ? Theme::secondaryText() : Theme::primaryText()), 1);
+        if (leftAlone) {
+            auto* pathColumn = column(2);
+            pathColumn->addWidget(path(file.path, 11, Theme::secondaryText()));
+            auto* why = text("Left alone: " + q(refused->second), 10.5, W::regular, Theme::warning());
+            why->setObjectName("refusedReason");
+            why->setElide(Qt::ElideRight);
+            pathColumn->addWidget(why);
+            line->addLayout(pathColumn, 1);
+        } else {
+            line->addWidget(path(file.path, 11, kept ? Theme::secondaryText() : Theme::primaryText()), 1);
+        }
         line->addSpacing(8);
         auto* reveal = new TextButton("Reveal", Fonts::system(10, W::medium), Theme::accentInk());
         const std::string filePath = file.path;
         connect(reveal, &TextButton::clicked, this, [this, filePath] { desktop_.reveal(filePath); });
         line->addWidget(reveal);
-        const bool quiet = kept || file.privateSize < 1;
+        const bool quiet = kept || leftAlone || file.privateSize < 1;
         line->addWidget(figure(q(DuplicatesRules::amount(file, kept)), 10.5, W::regular,
                                quiet ? Theme::tertiaryText() : Theme::accentInk(), 110));
         files->addLayout(line);
@@ -328,6 +407,7 @@ QWidget* DuplicatesView::finished() {
     if (model_.stage() == Stage::working) {
         auto* card = new Card(18, std::nullopt, this);
         card->setObjectName("moving");
+        moving_ = card;
         auto* line = row(8);
         line->addWidget(new PulseDot(6, Theme::accent(), true));
         line->addWidget(text("Moving\u2026", 12.5, W::regular, Theme::accentInk()));
@@ -359,7 +439,7 @@ QWidget* DuplicatesView::finished() {
     stack->addWidget(wrapping("Recoverable from the Trash until you empty it, and listed in History where it can be "
                               "put back in one step.",
                               12, Theme::secondaryText()));
-    auto* again = new Button("Scan again", Button::Style::softAccent);
+    auto* again = again_ = new Button("Scan again", Button::Style::softAccent);
     again->setObjectName("scanAgain");
     connect(again, &Button::clicked, this, [this] { model_.scan(model_.scannedRoot()); });
     auto* buttonRow = row(0);

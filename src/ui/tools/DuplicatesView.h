@@ -8,11 +8,9 @@
 #include <map>
 #include <string>
 
-class QVBoxLayout;
+#include "models/DuplicatesModel.h"
 
-namespace sorvel {
-class DuplicatesModel;
-}
+class QVBoxLayout;
 
 namespace sorvel::ui {
 
@@ -47,6 +45,11 @@ private:
     QWidget* finished();
     QWidget* groupCard(size_t index);
     QWidget* footer();
+    /// The control that stands for the built stage: the footer's button, the moving card, "Scan again".
+    QWidget* stageAction() const;
+    /// After a stage change, scrolls so the new stage's control stands at `top` in the
+    /// scrolling area's viewport, where the one that acted stood.
+    void keepInView(int top);
 
     DuplicatesModel& model_;
     DesktopServices& desktop_;
@@ -58,6 +61,10 @@ private:
     Text* apparent_ = nullptr;
     Button* move_ = nullptr;
     Button* confirm_ = nullptr;
+    QWidget* moving_ = nullptr;
+    Button* again_ = nullptr;
+    DuplicatesModel::Stage builtStage_;
+    bool parked_ = false; // the focus waits on the page for the next stage's control
     int builds_ = 0;
     int cards_ = 0;
     size_t shownSets_ = 0; // sets asked for on this report: the first page, then each "more"

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QTimer>
 #include <QVBoxLayout>
 
 
@@ -15,6 +16,7 @@
 #include "ui/kit/Button.h"
 #include "ui/kit/CheckBox.h"
 #include "ui/kit/ClickArea.h"
+#include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Spinner.h"
@@ -98,6 +100,9 @@ void SweepSettingsView::write(const SweepSchedule& schedule) { scheduler_.setSch
 
 void SweepSettingsView::addFolder() {
     const auto folder = chooser_ ? chooser_(this) : std::nullopt;
+    // The dialog took the window's focus away: it comes back to "Add folder…", added or not.
+    refocusAdd_ = true;
+    refocusAdd();
     if (!folder || folder->empty()) return;
     // A folder that holds the home would hand a sweep every file the user owns. Judged
     // here by the text alone, which touches no disk; the scheduler's check, on a worker,
@@ -105,6 +110,25 @@ void SweepSettingsView::addFolder() {
     folderMessage_ = SettingsRules::folderRefusal(*folder, homeDirectory());
     if (!folderMessage_) scheduler_.addFolder(*folder);
     rebuild_->request();
+}
+
+void SweepSettingsView::refocusAdd() {
+    if (!refocusAdd_) return;
+    // Once the window is active again (at once, or when the desktop hands it back).
+    if (!window()->isActiveWindow()) return window()->activateWindow();
+    refocusAdd_ = false;
+    // After the activation has placed its own focus: given anew, so the ring shows where the
+    // keyboard was last used; the page may be rebuilding, so the button is found once shown.
+    QTimer::singleShot(0, this, [this] {
+        if (QWidget* focused = QApplication::focusWidget(); focused && (focused == this || isAncestorOf(focused)))
+            focused->clearFocus();
+        FocusRing::settle(page_, {Button::staticMetaObject.className(), "addFolder", {}, {}});
+    });
+}
+
+void SweepSettingsView::changeEvent(QEvent* event) {
+    QScrollArea::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && window()->isActiveWindow()) refocusAdd();
 }
 
 std::optional<std::string> SweepSettingsView::folderMessage() const {

@@ -47,7 +47,11 @@ public:
     /// The top-level window titled "Sorvel Settings", if one exists.
     static QWidget* findWindow();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    void refocusAdd();
     void rebuild();
     QWidget* frequencySection();
     QWidget* rulesSection();
@@ -64,6 +68,7 @@ private:
     Coalescer* rebuild_;
     FolderChooser chooser_;
     std::optional<std::string> folderMessage_;
+    bool refocusAdd_ = false; // the folder dialog closed: "Add folder…" gets the focus back
     int builds_ = 0;
 };
 

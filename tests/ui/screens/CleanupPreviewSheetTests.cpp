@@ -174,8 +174,20 @@ TEST(CleanupPreviewSheetFlow, BackAndEscapeAreInertWhileMoving) {
     QTest::keyClick(sheet, Qt::Key_Escape);
     EXPECT_EQ(sheet->state().stage(), Stage::review); // before the move Escape is Back
     click(sheet->secondButton());
+    // The strongest contrast of Back's pixels with the sheet around it: lower once it is drawn inert.
+    const auto contrast = [&] {
+        QWidget* back = sheet->firstButton();
+        const QImage image = sheet->grab(QRect(back->mapTo(sheet, QPoint()), back->size())).toImage();
+        const int ground = qGray(image.pixel(0, 0));
+        int most = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) most = std::max(most, std::abs(qGray(image.pixel(x, y)) - ground));
+        return most;
+    };
+    const int ready = contrast();
     click(sheet->secondButton());
     ASSERT_TRUE(sheet->state().isWorking());
+    EXPECT_LT(contrast(), ready * 3 / 4) << "Back looks as if it could act";
     EXPECT_EQ(sheet->secondButton()->text(), QString::fromUtf8("Moving\u2026"));
     EXPECT_FALSE(sheet->firstButton()->isEnabled());
     EXPECT_FALSE(sheet->secondButton()->isEnabled());

@@ -212,3 +212,45 @@ shot moved
         }
     }
 }
+
+// A small home, scanned from the onboarding page by "Scan now" on a 1366x768 screen: the
+// overview opens at its top, the banner about hidden folders whole, lock and all.
+TEST(XvfbOnboarding, ScanNowOpensTheOverviewWithTheHiddenFoldersBannerWhole) {
+    SKIP_WITHOUT_DESKTOP_TOOLS();
+    if (test::runCommand({"/bin/sh", "-c", "command -v setpriv"}).status != 0) GTEST_SKIP() << "setpriv is not installed";
+    test::TempDir home;
+    test::writeFileOfSize(home / "Library/Caches/com.example.editor/cache.bin", 3 << 20);
+    test::writeFileOfSize(home / "Library/Application Support/Example/data.bin", 2 << 20);
+    test::writeFileOfSize(home / "Library/Secret/inside.bin", 1 << 10);
+    // The executable runs as an ordinary user, who may not read this folder.
+    ASSERT_EQ(test::runCommand({"/bin/sh", "-c", "chown -R 65534:65534 \"$0\" && chmod 000 \"$0/Library/Secret\"",
+                                home.path()}).status, 0);
+    test::XvfbSetup setup;
+    setup.screen = "1366x768x24 -ac";
+    setup.before = kWindowManager;
+    const test::XvfbLaunch onboarding{"", "setpriv --reuid=65534 --regid=65534 --clear-groups"};
+    // Backtab from nothing focuses the last control in reading order: "Scan now".
+    const auto r = test::runOnXvfb(home, R"sh(
+xdotool windowfocus --sync "$win"; sleep 0.5
+xdotool key shift+Tab Return
+sleep 4
+xwd -id "$win" -silent > "$HOME/after.xwd"
+)sh", setup, onboarding);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const test::XwdDump xwd(home / "after.xwd");
+    ASSERT_TRUE(xwd.valid());
+    // Rows of the upper half holding the banner's warm fill, and pixels of its orange lock.
+    int bannerRows = 0, lock = 0;
+    for (uint32_t y = 0; y < xwd.height / 2; ++y) {
+        bool warm = false;
+        for (uint32_t x = 0; x < xwd.width; x += 2) {
+            const uint32_t c = xwd.rgb(x, y);
+            const int red = int(c >> 16), blue = int(c & 0xff);
+            warm |= x > xwd.width / 2 && red > 200 && red - blue > 20;
+            lock += red > 180 && red - blue > 100;
+        }
+        bannerRows += warm;
+    }
+    EXPECT_GE(bannerRows, 75) << "the banner's top is scrolled away";
+    EXPECT_GT(lock, 10) << "no lock in view";
+}

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <unistd.h>
+#include <utime.h>
 
 #include "models/HistoryModel.h"
 #include "support/AppsModelProbe.h"
@@ -217,6 +218,20 @@ SORVEL_SHOT("tools-duplicates-done-left-alone", 1100, 420) {
         if (group.files.size() > 2) ::unlink(group.files[2].path.c_str());
     model.removeSelected();
     test::waitUntil([&] { return model.stage() == DuplicatesModel::Stage::done; });
+    return page(new ui::DuplicatesView(model, ctx.desktop()));
+}
+
+// A copy in ~/Pictures: unticked, with the reason the move would give.
+SORVEL_SHOT("tools-duplicates-results-protected-copy", 1100, 700) {
+    auto& model = ctx.models().duplicates;
+    const std::string photo(2'000'000, 'p');
+    test::writeFile(ctx / "IMG_0001.jpg", photo);
+    test::writeFile(ctx / "Pictures/IMG_0001 copy.jpg", photo);
+    test::writeFile(ctx / "Downloads/IMG_0001 (1).jpg", photo);
+    const ::utimbuf older{1'400'000'000, 1'400'000'000};
+    ::utime((ctx / "IMG_0001.jpg").c_str(), &older);
+    model.scan(std::nullopt);
+    test::waitUntil([&] { return !model.isScanning(); });
     return page(new ui::DuplicatesView(model, ctx.desktop()));
 }
 

@@ -3,15 +3,20 @@
 // confirmation, a real removal is recorded, and what was left alone is said with reasons.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QScrollBar>
 #include <QTest>
 
 #include <unistd.h>
 
+#include "analysis/DuplicateFixtures.h"
 #include "removal/SweepHistory.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CheckBox.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/PageHost.h"
 #include "ui/tools/DuplicatesView.h"
 
 using namespace sorvel;
@@ -177,6 +182,20 @@ TEST(DuplicatesPage, CopiesThatCouldNotMoveAreCountedWithTheirReasons) {
     EXPECT_EQ(textOf(page.view.get(), "leftAlone"), "1 copy was left alone:");
 }
 
+// A copy the move would refuse shows the guard's reason on its row and a tick that cannot be given.
+TEST(DuplicatesPage, ACopyInAProtectedPlaceSaysWhyItIsLeftAlone) {
+    Page page;
+    const std::string two(2'000'000, 'p');
+    writeDated(page.folder + "/IMG_0001.jpg", two, 1'400'000'000);
+    const std::string copy = page.ctx / "Pictures/IMG_0001 copy.jpg";
+    writeDated(copy, two, 1'500'000'000);
+    page.folder = page.ctx.home();
+    page.scan();
+    EXPECT_EQ(textOf(page.view.get(), "refusedReason"), "Left alone: protected location (~/Pictures)");
+    EXPECT_EQ(page.view->checkBox(copy), nullptr) << "no tick box that could be ticked";
+    EXPECT_TRUE(page.model.selected().empty());
+}
+
 TEST(DuplicatesPage, StopDuringASecondSearchShowsTheFirstReportsFolder) {
     Page page;
     const std::string two(2'000'000, 'a');
@@ -193,4 +212,63 @@ TEST(DuplicatesPage, StopDuringASecondSearchShowsTheFirstReportsFolder) {
     page.view->flush();
     EXPECT_EQ(textOf(page.view.get(), "folderLine"), "~/Projects");
     EXPECT_EQ(page.view->cards(), 1);
+}
+
+// In the window, scrolled down to the footer: each stage's control replaces the one that
+// acted where it stood, and takes its focus, by mouse and from the keyboard.
+TEST(DuplicatesPage, EachStagesControlStandsWhereTheOneThatActedStood) {
+    for (const bool keyboard : {false, true}) {
+        SCOPED_TRACE(keyboard ? "from the keyboard" : "by mouse");
+        UiContext ctx;
+        auto& model = ctx.models().duplicates;
+        model.setOptionsForTesting([] {
+            DuplicateFinder::Options o;
+            o.minimumSize = 1;
+            return o;
+        });
+        for (int i = 0; i < 12; ++i) {
+            const std::string content = "set " + std::to_string(i) + std::string(100, 'x');
+            writeFile(ctx / ("Projects/g" + std::to_string(i) + "/a"), content);
+            writeFile(ctx / ("Projects/g" + std::to_string(i) + "/b"), content);
+        }
+        ctx.coordinator().show(Tool::duplicates);
+        ui::MainWindow window(ctx.models(), ui::MainWindow::Startup{});
+        settle(&window, {1340, 880});
+        QApplication::setActiveWindow(&window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        model.scan(ctx / "Projects");
+        ASSERT_TRUE(waitUntil([&] { return model.stage() == Stage::results && button(&window, "Move to Trash\u2026"); }));
+        auto& host = window.pageHost();
+        ASSERT_TRUE(waitUntil([&] { return host.verticalScrollBar()->maximum() > 0; }));
+        host.verticalScrollBar()->setValue(host.verticalScrollBar()->maximum());
+        const auto top = [&](QWidget* w) { return w->mapTo(host.viewport(), QPoint()).y(); };
+        // Each press and the control that must then stand where the pressed one was.
+        const std::pair<const char*, const char*> steps[] = {
+            {"moveToTrash", "confirmMove"}, {"cancel", "moveToTrash"}, {"moveToTrash", "confirmMove"},
+            {"confirmMove", "scanAgain"}};
+        for (const auto& [press, next] : steps) {
+            SCOPED_TRACE(std::string(press) + " then " + next);
+            auto* pressed = one<ui::Button>(&window, press);
+            ASSERT_NE(pressed, nullptr);
+            const int at = top(pressed);
+            ASSERT_TRUE(at >= 0 && at + pressed->height() <= host.viewport()->height());
+            if (keyboard) {
+                pressed->setFocus(Qt::TabFocusReason);
+                QTest::keyClick(pressed, Qt::Key_Return);
+            } else {
+                QTest::mouseClick(pressed, Qt::LeftButton, {}, pressed->rect().center());
+            }
+            ui::Button* shown = nullptr;
+            ASSERT_TRUE(waitUntil([&] {
+                shown = one<ui::Button>(&window, next);
+                return shown && shown->isVisible() && QApplication::focusWidget() == shown;
+            })) << "focus on " << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString() : "nothing");
+            turn();
+            const int now = top(shown);
+            EXPECT_TRUE(now >= 0 && now + shown->height() <= host.viewport()->height()) << now;
+            if (std::string(next) != "scanAgain") {
+                EXPECT_EQ(now, at); // the page keeps its length until the move
+            }
+        }
+    }
 }

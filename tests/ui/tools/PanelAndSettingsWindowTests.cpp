@@ -4,6 +4,7 @@
 // "Settings…" finding the window titled "Sorvel Settings".
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -490,4 +491,44 @@ TEST(TrayGlyph, FollowsTheDesktopsThemeNotTheAppearanceChosenInSorvel) {
         EXPECT_EQ(grey(ui::TrayItem::trayIcon()) > 128, desktopDark) << "chose " << int(chosen);
     }
     ui::Theme::setAppearance(ui::Appearance::light);
+}
+
+// After the folder dialog closes, added or dismissed, "Add folder…" has the focus and its ring
+// again, and Tab goes on from there rather than from the top of the window.
+TEST(SettingsWindow, TheFocusComesBackToAddFolderWhenTheDialogCloses) {
+    for (const bool chosen : {true, false}) {
+        SCOPED_TRACE(chosen ? "a folder added" : "dismissed");
+        UiContext ctx;
+        auto& sweeper = ctx.models().sweeper;
+        ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
+        settings.show();
+        QApplication::setActiveWindow(&settings);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&settings));
+        const std::string folder = ctx / "Projects";
+        writeFile(folder + "/a.txt", "a");
+        settings.setFolderChooser([&](QWidget* parent) -> std::optional<std::string> {
+            QDialog dialog(parent); // takes the window and its focus away, as the real one does
+            dialog.show();
+            QApplication::setActiveWindow(&dialog);
+            dialog.hide();
+            return chosen ? std::optional(folder) : std::nullopt;
+        });
+        auto* add = one<ui::Button>(&settings, "addFolder");
+        add->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(add, Qt::Key_Space);
+        EXPECT_TRUE(waitUntil([&] { return sweeper.checkingFolders().empty(); }));
+        settings.flush();
+        EXPECT_EQ(sweeper.schedule().folders.size(), chosen ? 1u : 0u);
+        QWidget* focused = nullptr;
+        EXPECT_TRUE(waitUntil([&] {
+            focused = QApplication::focusWidget();
+            return focused && focused->objectName() == "addFolder" && focused->isVisible() && ringFitsNow(focused);
+        })) << (focused ? focused->metaObject()->className() + (" " + focused->objectName().toStdString()) : "no focus");
+        if (!focused) continue;
+        const int at = focused->mapTo(settings.widget(), QPoint()).y();
+        QTest::keyClick(focused, Qt::Key_Tab);
+        QWidget* next = QApplication::focusWidget();
+        ASSERT_NE(next, nullptr);
+        EXPECT_GT(next->mapTo(settings.widget(), QPoint()).y(), at) << "Tab went on from the top";
+    }
 }

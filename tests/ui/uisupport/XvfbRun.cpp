@@ -23,22 +23,26 @@ WindowFrame frameIn(const std::string& text) {
             numberAfter(text, "Width:"), numberAfter(text, "Height:")};
 }
 
-CommandResult runOnXvfb(const TempDir& home, const std::string& steps, const XvfbSetup& setup) {
+CommandResult runOnXvfb(const TempDir& home, const std::string& steps, const XvfbSetup& setup,
+                        const XvfbLaunch& launch) {
     std::string exports;
     for (const auto& [name, value] : setup.env) exports += "export " + name + "='" + value + "'\n";
-    const std::string script = writeScript(home, "run.sh", "helpers=\n" + exports + setup.before + R"sh(
-app=
-trap 'kill $app $helpers 2>/dev/null; wait' EXIT
-QT_QPA_PLATFORM=xcb "$SORVEL" --scan 2>"$HOME/stderr.txt" &
-app=$!
-win=$(timeout 30 xdotool search --sync --onlyvisible --name '^Sorvel$' | head -n 1)
-[ -n "$win" ] || { echo "no window"; cat "$HOME/stderr.txt"; exit 3; }
+    // A scan is awaited until its trend snapshot is written.
+    const std::string awaitScan = launch.arguments.find("--scan") == std::string::npos ? "" : R"sh(
 for i in $(seq 1 300); do
   grep -q SorvelStorageTrends "$HOME/.config/sorvel/defaults.json" 2>/dev/null && break
   sleep 0.1
 done
 grep -q SorvelStorageTrends "$HOME/.config/sorvel/defaults.json" 2>/dev/null && echo "scan: finished"
-)sh" + steps);
+)sh";
+    const std::string script = writeScript(home, "run.sh", "helpers=\n" + exports + setup.before + R"sh(
+app=
+trap 'kill $app $helpers 2>/dev/null; wait' EXIT
+QT_QPA_PLATFORM=xcb )sh" + launch.launcher + R"sh( "$SORVEL" )sh" + launch.arguments + R"sh( 2>"$HOME/stderr.txt" &
+app=$!
+win=$(timeout 30 xdotool search --sync --onlyvisible --name '^Sorvel$' | head -n 1)
+[ -n "$win" ] || { echo "no window"; cat "$HOME/stderr.txt"; exit 3; }
+)sh" + awaitScan + steps);
     return runCommand(
         {"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 " + setup.screen, "/bin/sh", script},
         {{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}, {"XDG_DATA_HOME", home / ".local/share"},

@@ -25,10 +25,19 @@ struct XvfbSetup {
     std::string before;
 };
 
-/// Runs `steps` (shell) once the window is up and the scan has finished. In `steps`,
+/// How the executable is started.
+struct XvfbLaunch {
+    /// Without "--scan" the window opens on the onboarding page and no scan is awaited.
+    std::string arguments = "--scan";
+    /// Put before the executable (e.g. to run it as another user; the screen then needs "-ac").
+    std::string launcher;
+};
+
+/// Runs `steps` (shell) once the window is up and the scan (if asked for) has finished. In `steps`,
 /// `$win` is the window, `$app` the process, `$HOME` the fake home; "scan: finished" is
 /// printed when the scan ended in time.
-CommandResult runOnXvfb(const TempDir& home, const std::string& steps, const XvfbSetup& setup = {});
+CommandResult runOnXvfb(const TempDir& home, const std::string& steps, const XvfbSetup& setup = {},
+                        const XvfbLaunch& launch = {});
 
 /// The first integer after `key` in `text`, or -1.
 long numberAfter(const std::string& text, const std::string& key);
