@@ -10,6 +10,7 @@ FileSystemWatcher::~FileSystemWatcher() {
 
 void FileSystemWatcher::start(const std::vector<std::string>& paths) {
     stop();
+    shortOfWatches_ = false;
     if (paths.empty()) return;
     // The stream refers back to this watcher without owning it; stop() and the destructor
     // tear the stream down first, so it never outlives the watcher.
@@ -24,7 +25,10 @@ void FileSystemWatcher::start(const std::vector<std::string>& paths) {
     stream->setDispatchQueue(&queue_);
     if (cancelled_) stream->setCancellation(cancelled_);
     stream->setCountLater(countLater_);
-    if (!stream->start()) return; // released here; the watcher stays stopped
+    if (!stream->start()) { // released here; the watcher stays stopped
+        shortOfWatches_ = stream->shortOfWatches();
+        return;
+    }
     stream_ = std::move(stream);
 }
 

@@ -44,6 +44,8 @@ public:
     /// (see FileEventStream::setCountLater); true while the running one still counts.
     void setCountLater(bool later) { countLater_ = later; }
     bool stillCounting() const { return stream_ && stream_->stillCounting(); }
+    /// The last `start` watched nothing because no watch was left to take.
+    bool shortOfWatches() const { return shortOfWatches_; }
 
     const OnChange onChange;
     static constexpr double latency = 1.5;
@@ -53,6 +55,7 @@ private:
     std::unique_ptr<FileEventStream> stream_;
     std::function<bool()> cancelled_;
     bool countLater_ = false;
+    bool shortOfWatches_ = false;
 };
 
 } // namespace sorvel

@@ -122,6 +122,9 @@ public:
     /// show only after a rescan. Both zero while not watching; announced by watchingChanged.
     size_t watchedFolders() const { return watchedFolders_; }
     size_t unwatchedFolders() const { return unwatchedFolders_; }
+    /// Live updates could not start: no watch was left in the process's share or the
+    /// system's. Announced by watchingChanged.
+    bool watchesRanOut() const { return watchesRanOut_; }
     bool hasPendingChanges() const { return hasPendingChanges_; }
     const std::optional<Date>& lastLiveUpdate() const { return lastLiveUpdate_; }
 
@@ -292,6 +295,7 @@ private:
     std::shared_ptr<std::atomic<bool>> setUpAbandoned_;
     size_t watchedFolders_ = 0;
     size_t unwatchedFolders_ = 0;
+    bool watchesRanOut_ = false;
     int setUpsInFlight_ = 0;
     bool setUpOverlapped_ = false; // the current set-up began while an older one was in flight
     QuietPeriod changes_{this, 500, [this] { processPendingChanges(); }};

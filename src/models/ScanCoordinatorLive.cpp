@@ -39,8 +39,9 @@ void ScanCoordinator::stopWatching() {
     ++watchGeneration_;
     if (setUpAbandoned_) setUpAbandoned_->store(true);
     setUpAbandoned_.reset();
-    const bool counted = watchedFolders_ != 0 || unwatchedFolders_ != 0;
+    const bool counted = watchedFolders_ != 0 || unwatchedFolders_ != 0 || watchesRanOut_;
     watchedFolders_ = unwatchedFolders_ = 0;
+    watchesRanOut_ = false;
     if (!watcher_) {
         if (counted) emit watchingChanged();
         return;
@@ -115,7 +116,8 @@ void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSy
     watcher_ = std::move(watcher);
     // Asked before the counts are taken: a count that ends in between is taken again later.
     const bool more = watcher_->stillCounting();
-    const bool counted = takeWatchCounts();
+    bool counted = takeWatchCounts();
+    if (!watcher_->isRunning() && watcher_->shortOfWatches()) counted = watchesRanOut_ = true;
     if (watcher_->isRunning() || counted) emit watchingChanged();
     if (more) followCount(generation);
     watchAgainIfShort();

@@ -590,6 +590,11 @@ bool FileEventStream::stillCounting() const {
     return impl_->counting.load();
 }
 
+bool FileEventStream::shortOfWatches() const {
+    // No counting thread runs after a failed start, so the leftover list is still.
+    return impl_->unwatched.load() > 0 || !impl_->leftover.empty();
+}
+
 void FileEventStream::setCountLater(bool later) {
     impl_->countLater = later;
 }

@@ -73,6 +73,9 @@ public:
     /// is true meanwhile and `unwatchedFolders` grows.
     void setCountLater(bool later);
     bool stillCounting() const;
+    /// After a `start` that failed: whether folders were left without a watch because the
+    /// share of watches was spent or the system refused them.
+    bool shortOfWatches() const;
 
     struct Impl; // the watch tables and the reader thread
 

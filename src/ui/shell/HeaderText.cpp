@@ -37,6 +37,10 @@ QString partlyWatchedSentence(size_t watched, size_t unwatched) {
            " folders; a rescan shows changes below the rest.";
 }
 
+QString notWatchingSentence() {
+    return "Live updates are off: the folder watches Sorvel may use ran out, so a rescan shows what changed.";
+}
+
 QString partlyWatchedLine(size_t watched, size_t unwatched) {
     return "live for " + decimal(int64_t(watched)) + " of " + decimal(int64_t(watched + unwatched)) + " folders";
 }

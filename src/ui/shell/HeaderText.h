@@ -34,6 +34,8 @@ QString filesAndDuration(int64_t files, double seconds);
 QString partlyWatchedSentence(size_t watched, size_t unwatched);
 /// The short form for the status line: "live for 48,132 of 192,517 folders".
 QString partlyWatchedLine(size_t watched, size_t unwatched);
+/// Live updates are on but not one folder could be watched.
+QString notWatchingSentence();
 
 /// Integer with the locale's thousands grouping.
 QString decimal(int64_t value);

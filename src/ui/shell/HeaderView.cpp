@@ -247,6 +247,13 @@ void HeaderView::refreshStatus() {
                                     HeaderText::filesAndDuration(fileCount(c.result()), c.result().duration));
             symbol_->setSymbol("dot.radiowaves.up.forward", Theme::warning());
             symbol_->setToolTip(sentence);
+        } else if (c.liveUpdatesEnabled() && c.watchesRanOut()) {
+            statusText_->setColour(Theme::warning());
+            statusText_->setText("not live");
+            statusText_->setToolTip(HeaderText::notWatchingSentence() + "\n" +
+                                    HeaderText::filesAndDuration(fileCount(c.result()), c.result().duration));
+            symbol_->setSymbol("dot.radiowaves.up.forward", Theme::warning());
+            symbol_->setToolTip(HeaderText::notWatchingSentence());
         }
         break;
     case HeaderText::Status::empty: statusText_->setText(""); break;

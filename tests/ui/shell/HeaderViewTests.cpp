@@ -20,6 +20,9 @@
 #include "ui/shell/SidebarView.h"
 #include "engine/Bytes.h"
 #include "platform/FileEventRecorder.h"
+#include "platform/FileEvents.h"
+#include "platform/SerialQueue.h"
+#include "ui/shell/HeaderText.h"
 
 using namespace sorvel;
 using namespace sorvel::ui;
@@ -140,6 +143,33 @@ TEST(HeaderLiveStatus, LiveUpdatesPastTheWatchShareSayHowManyFoldersTheyFollow) 
     EXPECT_TRUE(h.view.statusText()->toolTip().startsWith(
         "Live updates follow 3 of 5 folders; a rescan shows changes below the rest.\n3 files · "));
     ctx.coordinator().setLiveUpdatesEnabled(false);
+    EXPECT_TRUE(h.view.statusText()->text().startsWith("3 files · "));
+}
+
+// With no watch left at all the stream never starts; the header used to go on saying it
+// watched for changes.
+TEST(HeaderLiveStatus, LiveUpdatesWithNoWatchLeftSaySoInsteadOfWatching) {
+    test::ScopedWatchShare share(1);
+    test::TempDir tree, other;
+    for (const char* folder : {"a/b", "d"}) test::makeDirs(tree / folder);
+    SerialQueue queue("test.holder"); // outlives the stream that delivers on it
+    auto holder = FileEventStream::create([](size_t, const std::vector<std::string>&) {}, {other.path()},
+                                          FileEventStream::kEventIdSinceNow, 0.1, 0);
+    holder->setDispatchQueue(&queue);
+    ASSERT_TRUE(holder->start()); // takes the one watch of the share
+    test::UiContext ctx;
+    ScanResult r = test::UiContext::sampleResult();
+    r.categories.resize(1);
+    r.categories[0].roots = {test::sampleNode(tree.path(), 4096, 3)};
+    ctx.finishScan(r);
+    Header h(ctx);
+    EXPECT_TRUE(test::waitUntil([&] { return h.view.statusText()->text() == "not live"; }))
+        << h.view.statusText()->text().toStdString();
+    EXPECT_TRUE(h.view.statusText()->toolTip().startsWith(HeaderText::notWatchingSentence()));
+    holder->stop();
+    holder->invalidate();
+    ctx.coordinator().setLiveUpdatesEnabled(false);
+    EXPECT_FALSE(ctx.coordinator().watchesRanOut());
     EXPECT_TRUE(h.view.statusText()->text().startsWith("3 files · "));
 }
 
