@@ -96,6 +96,37 @@ int64_t summed(const std::map<int, int64_t>& byReason) {
 int64_t Report::unreadableFolderCount() const { return summed(unreadableFolders); }
 int64_t Report::unreadableFileCount() const { return summed(unreadableFiles); }
 
+namespace {
+std::string counted(int64_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+} // namespace
+
+std::string Report::unreadableSummary() const {
+    const int64_t folders = unreadableFolderCount(), files = unreadableFileCount();
+    if (folders == 0 && files == 0) return "";
+    std::string what = folders > 0 ? counted(folders, "folder") : "";
+    if (files > 0) what += (what.empty() ? "" : " and ") + counted(files, "file");
+    return what + " could not be read (" + unreadableReasons() + ")";
+}
+
+std::string Report::unreadableReasons() const {
+    std::map<int, int64_t> all = unreadableFolders;
+    for (const auto& [error, count] : unreadableFiles) all[error] += count;
+    std::vector<std::pair<int64_t, int>> ranked;
+    for (const auto& [error, count] : all) ranked.emplace_back(-count, error);
+    std::sort(ranked.begin(), ranked.end());
+    std::string reasons;
+    for (const auto& [negated, error] : ranked)
+        reasons += (reasons.empty() ? "" : "; ") + std::string(std::strerror(error));
+    return reasons;
+}
+
+bool Report::readNothing() const {
+    const int64_t files = unreadableFileCount();
+    return (unreadableFolderCount() > 0 || files > 0) && filesScanned <= files;
+}
+
 int64_t Report::apparentSaving() const {
     int64_t total = 0;
     for (const auto& g : groups) total += g.apparentSaving();

@@ -80,6 +80,12 @@ struct Report {
     bool hasClones() const;
     int64_t unreadableFolderCount() const;
     int64_t unreadableFileCount() const;
+    /// "1 folder and 2 files could not be read (Permission denied)"; empty when all was read.
+    std::string unreadableSummary() const;
+    /// The system's reasons for what could not be read, most frequent first.
+    std::string unreadableReasons() const;
+    /// Something could not be read and nothing that was read is left to compare.
+    bool readNothing() const;
     friend bool operator==(const Report&, const Report&) = default;
 };
 

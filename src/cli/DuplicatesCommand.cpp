@@ -25,35 +25,14 @@ using TextLayout::tailFitted;
 namespace {
 constexpr size_t kGroupsShown = 25;
 
-std::string counted(int64_t count, const std::string& noun) {
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
-}
-
-// The system's reasons, most frequent first.
-std::string reasons(const DuplicateFinder::Report& report) {
-    std::map<int, int64_t> all = report.unreadableFolders;
-    for (const auto& [error, count] : report.unreadableFiles) all[error] += count;
-    std::vector<std::pair<int64_t, int>> ranked;
-    for (const auto& [error, count] : all) ranked.emplace_back(-count, error);
-    std::sort(ranked.begin(), ranked.end());
-    std::string out;
-    for (const auto& [negated, error] : ranked) out += (out.empty() ? "" : "; ") + std::string(std::strerror(error));
-    return out;
-}
 } // namespace
 
 std::string duplicatesUnreadableLine(const DuplicateFinder::Report& report) {
-    const int64_t folders = report.unreadableFolderCount(), files = report.unreadableFileCount();
-    if (folders == 0 && files == 0) return "";
-    std::string what = folders > 0 ? counted(folders, "folder") : "";
-    if (files > 0) what += (what.empty() ? "" : " and ") + counted(files, "file");
-    return "  " + what + " could not be read (" + reasons(report) + ")";
+    const std::string summary = report.unreadableSummary();
+    return summary.empty() ? summary : "  " + summary;
 }
 
-bool duplicatesReadNothing(const DuplicateFinder::Report& report) {
-    const int64_t unreadableFiles = report.unreadableFileCount();
-    return (report.unreadableFolderCount() > 0 || unreadableFiles > 0) && report.filesScanned <= unreadableFiles;
-}
+bool duplicatesReadNothing(const DuplicateFinder::Report& report) { return report.readNothing(); }
 
 std::string kindLabel(DuplicateGroup::Kind kind) {
     switch (kind) {
@@ -117,7 +96,7 @@ int duplicates(const std::string& argument) {
     // No groups found in nothing readable is no answer: said, with the status of a path
     // that cannot be read.
     if (!duplicatesReadNothing(report)) return 0;
-    ReportOutput::diagnostic("Cannot read anything under " + printable(argument) + " (" + reasons(report) +
+    ReportOutput::diagnostic("Cannot read anything under " + printable(argument) + " (" + report.unreadableReasons() +
                              "), so no duplicates could be looked for.\n");
     return 1;
 }

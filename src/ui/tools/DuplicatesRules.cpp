@@ -71,6 +71,17 @@ std::optional<std::string> limitLine(const DuplicateFinder::Report& report) {
     return "Stopped at " + std::to_string(report.filesScanned) + " files. Scan a narrower folder to cover everything.";
 }
 
+std::optional<std::string> unreadableLine(const DuplicateFinder::Report& report) {
+    const std::string summary = report.unreadableSummary();
+    if (summary.empty()) return std::nullopt;
+    return summary + ", so no copies there could be looked for.";
+}
+
+std::string emptyLine(const DuplicateFinder::Report& report) {
+    return report.readNothing() ? "Nothing in that folder could be read by this user, so no duplicates could be looked for."
+                                : "No duplicate files over 1 MB in that folder.";
+}
+
 std::string selectedLine(size_t count) { return std::to_string(count) + " copies selected"; }
 
 std::optional<std::string> apparentLine(int64_t selectedReclaimable, int64_t selectedApparent) {

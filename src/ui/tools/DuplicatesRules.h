@@ -38,6 +38,10 @@ std::string amount(const DuplicateFile& file, bool kept);
 /// The "sparkles" note, when the apparent saving exceeds what is really reclaimable.
 std::optional<std::string> apparentNote(const DuplicateFinder::Report& report);
 std::optional<std::string> limitLine(const DuplicateFinder::Report& report);
+/// What could not be read, with the system's reasons; none when everything was read.
+std::optional<std::string> unreadableLine(const DuplicateFinder::Report& report);
+/// The text of a report without sets: never a plain "none" when nothing could be read.
+std::string emptyLine(const DuplicateFinder::Report& report);
 
 std::string selectedLine(size_t count);
 std::optional<std::string> apparentLine(int64_t selectedReclaimable, int64_t selectedApparent);

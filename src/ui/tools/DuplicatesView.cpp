@@ -233,12 +233,13 @@ QWidget* DuplicatesView::results() {
     }
     if (const auto limit = DuplicatesRules::limitLine(report))
         summary->addWidget(wrapping(q(*limit), 11, Theme::warning()));
+    if (const auto unreadable = DuplicatesRules::unreadableLine(report))
+        summary->addWidget(wrapping(q(*unreadable), 11, Theme::warning()));
     stack->addLayout(summary);
 
     if (report.groups.empty()) {
         auto* card = new Card(18);
-        card->content()->addWidget(text("No duplicate files over 1 MB in that folder.", 12, W::regular,
-                                        Theme::tertiaryText()));
+        card->content()->addWidget(wrapping(q(DuplicatesRules::emptyLine(report)), 12, Theme::tertiaryText()));
         stack->addWidget(card);
     } else {
         auto* cards = column(8);

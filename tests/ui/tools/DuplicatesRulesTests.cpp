@@ -2,6 +2,10 @@
 // the footer lines and the done lines with what was left alone.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <map>
+#include <optional>
+
 #include "ui/tools/DuplicatesRules.h"
 
 using namespace sorvel;
@@ -95,6 +99,34 @@ TEST(DuplicatesSummary, TheNoteOnlyWhenApparentExceedsReclaimable) {
     report.hitScanLimit = true;
     report.filesScanned = 400000;
     EXPECT_EQ(limitLine(report), "Stopped at 400000 files. Scan a narrower folder to cover everything.");
+}
+
+// A folder this user could not read used to read as "No duplicate files over 1 MB".
+TEST(DuplicatesSummary, WhatCouldNotBeReadIsSaidNeverShownAsNone) {
+    struct Case {
+        std::map<int, int64_t> folders, files;
+        int64_t scanned;
+        std::optional<std::string> line;
+        std::string empty;
+    };
+    const std::string none = "No duplicate files over 1 MB in that folder.";
+    const std::string nothing = "Nothing in that folder could be read by this user, so no duplicates could be looked for.";
+    for (const Case& c : std::vector<Case>{
+             {{}, {}, 4, std::nullopt, none},
+             {{{EACCES, 2}}, {}, 3, "2 folders could not be read (Permission denied), so no copies there could be "
+                                    "looked for.", none},
+             {{{EACCES, 1}}, {{EIO, 1}, {EACCES, 1}}, 2, "1 folder and 2 files could not be read (Permission denied; "
+                                                         "Input/output error), so no copies there could be looked for.",
+              nothing},
+             {{{EACCES, 1}}, {}, 0, "1 folder could not be read (Permission denied), so no copies there could be "
+                                    "looked for.", nothing}}) {
+        DuplicateFinder::Report report;
+        report.unreadableFolders = c.folders;
+        report.unreadableFiles = c.files;
+        report.filesScanned = c.scanned;
+        EXPECT_EQ(unreadableLine(report), c.line);
+        EXPECT_EQ(emptyLine(report), c.empty);
+    }
 }
 
 TEST(DuplicatesFooter, CopiesStaysPluralAndTheApparentLineOnlyWhenItDiffers) {
