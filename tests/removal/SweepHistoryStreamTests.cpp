@@ -2,9 +2,14 @@
 // (and the same kept-aside copy) as the change made on the whole parsed file.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
 #include <functional>
+#include <set>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include "platform/Path.h"
 #include "platform/UserDefaults.h"
 #include "removal/SweepHistory.h"
 #include "support/TestSupport.h"
@@ -85,4 +90,28 @@ TEST(SweepHistoryStream, EveryChangeWritesWhatTheWholeFileChangeWrites) {
         EXPECT_TRUE(streamed.saved);
         EXPECT_EQ(streamed, changed(stored, change, false));
     }
+}
+
+// A write that cannot be finished (here: the file may not grow past 64 KiB) says why and
+// leaves the stored file as it was, with no part of the new one beside it.
+TEST(SweepHistoryStream, AWriteCutShortKeepsTheHistory) {
+    test::FakeHome home;
+    test::ScopedEnv xdg{"XDG_CONFIG_HOME", std::nullopt};
+    json list = json::array();
+    for (int i = 0; i < 30; ++i) list.push_back(runOf("r" + std::to_string(i), 40).toJSON());
+    const std::string path = SweepHistory::filePath(), stored = json{{"SorvelSweepHistory", list}}.dump(2) + "\n";
+    test::writeFile(UserDefaults::standardFilePath(), "{}\n");
+    test::writeFile(path, stored);
+    const int error = test::runInChild([] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 << 10, 64 << 10};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 255;
+        return SweepHistory::store(runOf("new", 1)).error;
+    });
+    EXPECT_EQ(error, EFBIG);
+    EXPECT_EQ(test::readFile(path), stored);
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(deletingLastPathComponent(path)))
+        names.insert(entry.path().filename());
+    EXPECT_EQ(names, (std::set<std::string>{"defaults.json", "history.json", "history.json.lock"}));
 }
