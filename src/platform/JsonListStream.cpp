@@ -31,7 +31,8 @@ std::string dumped(const json& value, size_t indent) {
 bool sameLetters(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
     return true;
 }
 
@@ -59,7 +60,8 @@ public:
     }
     void startList(const std::string& name) { listKey_ = name; }
     void endList(bool emptyRemovesKey) {
-        if (listOpen_) put("\n  ]");
+        if (listOpen_)
+            put("\n  ]");
         else if (!emptyRemovesKey) {
             openKey(listKey_);
             put("[]");
@@ -97,7 +99,8 @@ private:
 // element built alone. Any shape a whole-document write would treat otherwise stops it.
 class Splitter {
 public:
-    Splitter(std::string key, std::function<bool(json&)> onElement) : key_(std::move(key)), onElement_(std::move(onElement)) {}
+    Splitter(std::string key, std::function<bool(json&)> onElement)
+        : key_(std::move(key)), onElement_(std::move(onElement)) {}
 
     // Set by the rewrite: the keys other than the list, written around it in order.
     std::function<bool(const std::string&, const json&)> onOther;
@@ -155,8 +158,7 @@ private:
         skipping_ = true;
         return true;
     }
-    template <class Forward, class Make>
-    bool scalar(Forward forward, Make make) {
+    template <class Forward, class Make> bool scalar(Forward forward, Make make) {
         if (skipping_) return true;
         if (lookedFor()) return skip();
         if (builder_) return forward(*builder_);
@@ -231,23 +233,24 @@ Result rewrite(const std::string& path, const std::string& key, const Edit& edit
     bool unusual = false, changed = false;
     const int code = AtomicFile::writeWith(path, mode, [&](int fd) {
         Writer out(fd);
-        std::map<std::string, json> after; // keys ordered after the list, written behind it
+        // The other keys, in order: those ahead of the list are written when it starts,
+        // the rest behind it.
+        std::map<std::string, json> before, after;
         bool listStarted = false;
         Splitter splitter(key, [&](json& element) {
             if (edit.each(element)) out.element(element);
             return out.error() == 0;
         });
         splitter.onOther = [&](const std::string& name, const json& value) {
-            if (name < key) {
-                if (listStarted) return false; // ordered ahead of a list already written
-                out.key(name, value);
-            } else {
-                after.emplace(name, value);
-            }
-            return out.error() == 0;
+            if (name > key) after.emplace(name, value);
+            else if (listStarted) return false; // belongs ahead of a list already written
+            else before.emplace(name, value);
+            return true;
         };
         splitter.onListStart = [&] {
             listStarted = true;
+            for (const auto& [name, value] : before) out.key(name, value);
+            before.clear();
             out.startList(key);
             if (edit.head)
                 for (const auto& element : edit.head()) out.element(element);

@@ -110,7 +110,8 @@ public:
     static void setStreamedLists(bool on);
 
 private:
-    SaveStatus modifyHeld(const std::string& key, const std::function<bool(std::optional<nlohmann::json>& value)>& change);
+    SaveStatus modifyHeld(const std::string& key,
+                          const std::function<bool(std::optional<nlohmann::json>& value)>& change);
 
     std::string path_;
     Retention retention_ = Retention::whileCurrent;

@@ -57,8 +57,8 @@ bool names(const nlohmann::json& element, const std::string& id) {
     auto it = element.find("id");
     if (it == element.end() || !it->is_string()) return false;
     const auto& text = it->get_ref<const std::string&>();
-    return text.size() == id.size() &&
-           std::equal(text.begin(), text.end(), id.begin(), [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
+    const auto same = [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; };
+    return text.size() == id.size() && std::equal(text.begin(), text.end(), id.begin(), same);
 }
 
 // The stored run with this id, when the element is one.

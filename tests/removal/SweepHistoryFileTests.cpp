@@ -176,8 +176,8 @@ namespace {
 SweepRun fullRun(int n) {
     SweepRun run = runNamed("run " + std::to_string(n));
     for (int i = 0; i < 2000; ++i) {
-        const std::string item =
-            "/home/someone/Library/Caches/com.example.app" + std::to_string(n) + "/item-" + std::to_string(i) + ".cache";
+        const std::string item = "/home/someone/Library/Caches/com.example.app" + std::to_string(n) + "/item-" +
+                                 std::to_string(i) + ".cache";
         run.moved.push_back({item, item + " 2", i, Trash::Identity{2049, uint64_t(i), i, 1'700'000'000}});
     }
     return run;

@@ -22,7 +22,8 @@ namespace {
 SweepRun runOf(const std::string& scope, int items) {
     SweepRun run;
     run.scope = scope;
-    for (int i = 0; i < items; ++i) run.moved.push_back({"/h/" + scope + "/" + std::to_string(i), "/t/" + std::to_string(i), i});
+    for (int i = 0; i < items; ++i)
+        run.moved.push_back({"/h/" + scope + "/" + std::to_string(i), "/t/" + std::to_string(i), i});
     run.recount();
     return run;
 }
@@ -59,8 +60,11 @@ TEST(SweepHistoryStream, EveryChangeWritesWhatTheWholeFileChangeWrites) {
     }
     list[3]["id"] = runs[3].id.uuidString().substr(0, 8) + "-abcd-abcd-abcd-abcdefabcdef"; // lower case
     runs[3] = *SweepRun::fromJSON(list[3]);
-    const auto file = [](const json& value, int indent = 2) { return json{{"SorvelSweepHistory", value}}.dump(indent) + "\n"; };
-    json around = {{"A key first", 1}, {"SorvelSweepHistory", json::array({runs[0].toJSON(), unreadable})}, {"z", {{"k", "v"}}}};
+    const auto file = [](const json& value, int indent = 2) {
+        return json{{"SorvelSweepHistory", value}}.dump(indent) + "\n";
+    };
+    json around = {
+        {"A key first", 1}, {"SorvelSweepHistory", json::array({runs[0].toJSON(), unreadable})}, {"z", {{"k", "v"}}}};
     SweepRun finished = runs[3];
     finished.moved.resize(1);
     finished.finished = true;
@@ -72,16 +76,22 @@ TEST(SweepHistoryStream, EveryChangeWritesWhatTheWholeFileChangeWrites) {
         {"a new run into a full list", file(list), storeFresh},
         {"the same, stored compactly", file(list, -1), storeFresh},
         {"a stored run replaced in place", file(list), [&] { return SweepHistory::store(finished); }},
-        {"items taken out", file(list), [&] { return SweepHistory::removeItems(runs[1].id, {"/h/r1/0", "/h/r1/2"}); }},
+        {"items taken out", file(list),
+         [&] {
+             return SweepHistory::removeItems(runs[1].id, {"/h/r1/0", "/h/r1/2"});
+         }},
         {"items of a run not stored", file(list), [] { return SweepHistory::removeItems(UUID::random(), {"/x"}); }},
         {"a run forgotten", file(list), [&] { return SweepHistory::forget(runs[1].id); }},
         {"a run not stored forgotten", file(list), [] { return SweepHistory::forget(UUID::random()); }},
         {"cleared around unreadable entries", file(list), [] { return SweepHistory::clear(); }},
         {"cleared to nothing, other keys kept", around.dump(2) + "\n", [] { return SweepHistory::clear(); }},
         {"stored between other keys", around.dump(), storeFresh},
+        {"other keys out of order", "{\"b\": 2, \"a\": 1, \"SorvelSweepHistory\": [], \"z\": 0, \"c\": 3}", storeFresh},
+        {"a key ahead of the list after it", "{\"SorvelSweepHistory\": [], \"a\": 1}", storeFresh},
         {"a cut-off file", file(list).substr(0, 5000), storeFresh},
         {"a list that is not a list", file(7), storeFresh},
-        {"the key twice", "{\"SorvelSweepHistory\": [], \"SorvelSweepHistory\": [1]}", [] { return SweepHistory::clear(); }},
+        {"the key twice", "{\"SorvelSweepHistory\": [], \"SorvelSweepHistory\": [1]}",
+         [] { return SweepHistory::clear(); }},
         {"nested too deep", nested, storeFresh},
     };
     for (const auto& [name, stored, change] : cases) {
