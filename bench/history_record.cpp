@@ -2,7 +2,8 @@
 // written (fsync, rename) under the history file's lock on every record, so its cost is
 // what a cleanup or sweep pays at its end.
 //
-// Usage: history_record [RECORDS]
+// Usage: history_record [RECORDS] [whole]
+// "whole" changes the file as one parsed document, as before writes were streamed.
 // The history starts at its bounds (250 runs, 20 of them with 2,000 items each) in a
 // temporary settings folder; each record adds one run of 2,000 items.
 #include <sys/resource.h>
@@ -40,6 +41,7 @@ SweepRun runOf(int n, size_t items) {
 
 int main(int argc, char** argv) {
     const int records = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    if (argc > 2 && std::string(argv[2]) == "whole") UserDefaults::setStreamedLists(false);
     char folder[] = "/tmp/sorvel-history-bench-XXXXXX";
     if (!mkdtemp(folder)) return 1;
     setenv("XDG_CONFIG_HOME", folder, 1);
@@ -56,12 +58,25 @@ int main(int argc, char** argv) {
         if (!SweepHistory::store(run)) return 1;
         seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
     }
+    // A run stored ahead of its moves and stored again when done: replaced in place.
+    std::vector<double> replaced;
+    SweepRun again = runOf(2000, 2000);
+    if (!SweepHistory::store(again)) return 1;
+    for (int r = 0; r < records; ++r) {
+        again.scope = "replaced " + std::to_string(r);
+        const auto start = Clock::now();
+        if (!SweepHistory::store(again)) return 1;
+        replaced.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    std::sort(replaced.begin(), replaced.end());
     std::sort(seconds.begin(), seconds.end());
     struct stat st{};
     stat(SweepHistory::filePath().c_str(), &st);
     std::printf("records: %d, history file: %lld bytes\n", records, static_cast<long long>(st.st_size));
     std::printf("record, median: %.1f ms, slowest: %.1f ms\n", seconds[seconds.size() / 2] * 1e3,
                 seconds.back() * 1e3);
+    std::printf("replace in place, median: %.1f ms, slowest: %.1f ms\n", replaced[replaced.size() / 2] * 1e3,
+                replaced.back() * 1e3);
     std::printf("load, one: ");
     const auto start = Clock::now();
     const auto loaded = SweepHistory::load();

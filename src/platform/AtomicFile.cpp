@@ -73,6 +73,10 @@ int writeAll(int fd, std::string_view bytes) {
 }
 
 int write(const std::string& path, std::string_view bytes, mode_t mode) {
+    return writeWith(path, mode, [bytes](int fd) { return writeAll(fd, bytes); });
+}
+
+int writeWith(const std::string& path, mode_t mode, const std::function<int(int fd)>& fill) {
     const std::string name = lastPathComponent(path);
     if (name.empty()) return EISDIR;
     std::string folder = deletingLastPathComponent(path);
@@ -81,7 +85,7 @@ int write(const std::string& path, std::string_view bytes, mode_t mode) {
     std::string temp;
     FileDescriptor fd = createTemporary(folder, name, mode, temp);
     if (!fd.valid()) return errno;
-    int error = writeAll(fd.get(), bytes);
+    int error = fill(fd.get());
     if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
     if (::close(fd.release()) != 0 && error == 0) error = errno;
     if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;

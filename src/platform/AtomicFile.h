@@ -3,6 +3,7 @@
 // and a crash leaves one of the two on disk.
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,10 @@ namespace sorvel::AtomicFile {
 /// flushes the folder. 0 on success, else the errno of the step that failed; the temporary
 /// file is removed then.
 int write(const std::string& path, std::string_view bytes, mode_t mode = 0666);
+
+/// As `write`, with the contents written by `fill` into the temporary file's descriptor;
+/// when it returns an errno instead of 0 the file is left as it was and that is returned.
+int writeWith(const std::string& path, mode_t mode, const std::function<int(int fd)>& fill);
 
 /// Removes the temporary files `write` makes beside `path` (".NAME.<number>.tmp"), as a
 /// writer that crashed leaves them; only safe while no other writer of `path` runs.

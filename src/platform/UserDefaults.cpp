@@ -432,7 +432,11 @@ SaveStatus UserDefaults::modify(const std::string& key,
     // Every writer holds the lock while its temporary file exists: any left now are a
     // crashed writer's.
     AtomicFile::removeStrayTemporaries(path_);
+    return modifyHeld(key, change);
+}
 
+SaveStatus UserDefaults::modifyHeld(const std::string& key,
+                                    const std::function<bool(std::optional<nlohmann::json>& value)>& change) {
     ForChange stored = readForChange(path_, retention_);
     // A file that exists but could not be read at all is never replaced.
     if (stored.kind == Kind::failed) return SaveStatus::failed(stored.error);
@@ -467,6 +471,33 @@ SaveStatus UserDefaults::modify(const std::string& key,
         if (retention_ == Retention::whileHeld) entry->object.reset();
         keep(path_, std::move(entry));
     }
+    return {};
+}
+
+namespace {
+std::atomic<bool> streamedLists{true};
+}
+
+void UserDefaults::setStreamedLists(bool on) { streamedLists = on; }
+
+SaveStatus UserDefaults::modifyList(const std::string& key, const std::function<bool()>& prepare,
+                                    const JsonListStream::Edit& edit,
+                                    const std::function<bool(std::optional<nlohmann::json>& value)>& whole) {
+    if (const int code = makeParents(deletingLastPathComponent(path_))) return SaveStatus::failed(code);
+    WriteLock lock(path_);
+    if (!lock.held()) return SaveStatus::failed(lock.error());
+    AtomicFile::removeStrayTemporaries(path_);
+    if (!streamedLists || (prepare && !prepare())) return modifyHeld(key, whole);
+    const auto result = JsonListStream::rewrite(path_, key, edit, 0600);
+    switch (result.outcome) {
+    case JsonListStream::Outcome::unchanged: return {};
+    case JsonListStream::Outcome::failed: return SaveStatus::failed(result.error);
+    case JsonListStream::Outcome::unusual: return modifyHeld(key, whole);
+    case JsonListStream::Outcome::written: break;
+    }
+    // The next reader parses what was written, under a version of its own.
+    const std::lock_guard<std::mutex> held(cacheLock());
+    cache().erase(path_);
     return {};
 }
 

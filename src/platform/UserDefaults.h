@@ -19,6 +19,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/JsonListStream.h"
+
 namespace sorvel {
 
 /// How a write went: saved, or the errno of the step that failed.
@@ -96,7 +98,21 @@ public:
     /// back into the defaults.
     SaveStatus modify(const std::string& key, const std::function<bool(std::optional<nlohmann::json>& value)>& change);
 
+    /// As `modify`, for a key holding a long list: `prepare` (which may look at the file
+    /// with `JsonListStream::look`), then `edit`, one element at a time, so the whole file
+    /// is never parsed at once. A file of another shape, or one that cannot be parsed, is
+    /// changed by `whole` instead, as `modify` would; so is every file while
+    /// `streamedLists` is off. `prepare` returning false also leaves it to `whole`.
+    SaveStatus modifyList(const std::string& key, const std::function<bool()>& prepare,
+                          const JsonListStream::Edit& edit,
+                          const std::function<bool(std::optional<nlohmann::json>& value)>& whole);
+    /// On by default; off, so a test can compare both ways.
+    static void setStreamedLists(bool on);
+
 private:
+    SaveStatus modifyHeld(const std::string& key,
+                          const std::function<bool(std::optional<nlohmann::json>& value)>& change);
+
     std::string path_;
     Retention retention_ = Retention::whileCurrent;
 };

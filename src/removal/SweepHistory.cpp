@@ -1,6 +1,7 @@
 #include "removal/SweepHistory.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <mutex>
 #include <set>
@@ -43,6 +44,30 @@ struct Entry {
         return out;
     }
 };
+
+// A stored element after its run changed, as `Entry::take` writes it.
+void rewrite(nlohmann::json& element, const SweepRun& run) {
+    Entry entry{run, std::move(element), true};
+    element = entry.take();
+}
+
+// Whether the element names this run, before the cost of decoding it.
+bool names(const nlohmann::json& element, const std::string& id) {
+    if (!element.is_object()) return false;
+    auto it = element.find("id");
+    if (it == element.end() || !it->is_string()) return false;
+    const auto& text = it->get_ref<const std::string&>();
+    const auto same = [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; };
+    return text.size() == id.size() && std::equal(text.begin(), text.end(), id.begin(), same);
+}
+
+// The stored run with this id, when the element is one.
+std::optional<SweepRun> runNamed(const nlohmann::json& element, const UUID& id) {
+    if (!names(element, id.uuidString())) return std::nullopt;
+    auto run = SweepRun::fromJSON(element);
+    if (!run || run->id != id) return std::nullopt;
+    return run;
+}
 
 // Taken by value: a stored list is large, and its elements move into the entries.
 std::vector<Entry> entries(std::optional<nlohmann::json> stored) {
@@ -232,9 +257,12 @@ SaveStatus moveOnce(bool& done) {
 
 // Every change to the history file waits for the move: a run forgotten there must not come
 // back from an old list still in the settings.
-SaveStatus change(const std::function<bool(std::optional<nlohmann::json>& value)>& body) {
+// A change is streamed through the file one run at a time; `body` makes it on the whole
+// list when the file is not of the usual shape.
+SaveStatus change(const std::function<bool()>& prepare, const JsonListStream::Edit& edit,
+                  const std::function<bool(std::optional<nlohmann::json>& value)>& body) {
     if (const SaveStatus moved = moveOver(); !moved) return moved;
-    const SaveStatus status = historyFile().modify(kKey, body);
+    const SaveStatus status = historyFile().modifyList(kKey, prepare, edit, body);
     // The parse and the write freed far more than they keep, in this worker's own heap,
     // which would hold it for good: it goes back to the system now.
     FreedMemory::giveBack();
@@ -351,7 +379,42 @@ SaveStatus store(const SweepRun& given) {
         run.moved.resize(kMaximumItemsPerRun);
         run.hasDetail = false;
     }
-    return change([&](std::optional<nlohmann::json>& value) {
+    // Stored already (a run recorded ahead of its moves, now done): replaced in place, and
+    // nothing else changes. Else it goes first and the bounds count from it.
+    bool present = false, done = false;
+    size_t position = 1;
+    const auto prepare = [&] {
+        return JsonListStream::look(filePath(), kKey, "id", run.id.uuidString(), [&](const nlohmann::json& element) {
+            present = runNamed(element, run.id).has_value();
+            return present;
+        });
+    };
+    JsonListStream::Edit edit;
+    edit.head = [&] {
+        std::vector<nlohmann::json> head;
+        if (!present) head.push_back(Entry{run, nlohmann::json::object(), true}.take());
+        return head;
+    };
+    edit.each = [&](nlohmann::json& element) {
+        if (present) {
+            if (!done && runNamed(element, run.id)) {
+                rewrite(element, run);
+                done = true;
+            }
+            return true;
+        }
+        auto stored = SweepRun::fromJSON(element);
+        if (!stored) return true;
+        if (position >= kMaximumRuns) return false;
+        if (position++ >= kRunsWithDetail && !stored->moved.empty()) {
+            stored->moved.clear();
+            stored->hasDetail = false;
+            rewrite(element, *stored);
+        }
+        return true;
+    };
+    edit.changed = [] { return true; };
+    return change(prepare, edit, [&](std::optional<nlohmann::json>& value) {
         auto list = entries(std::move(value));
         bool replaced = false;
         for (auto& entry : list) {
@@ -373,13 +436,27 @@ SaveStatus store(const SweepRun& given) {
 
 SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalPaths) {
     const std::unordered_set<std::string> gone(originalPaths.begin(), originalPaths.end());
-    return change([&](std::optional<nlohmann::json>& value) {
+    const auto without = [&](SweepRun& run) {
+        std::erase_if(run.moved, [&](const MovedItem& item) { return gone.count(item.originalPath) > 0; });
+        run.recount();
+    };
+    bool done = false;
+    JsonListStream::Edit edit;
+    edit.each = [&](nlohmann::json& element) {
+        if (done) return true;
+        if (auto run = runNamed(element, id)) {
+            without(*run);
+            rewrite(element, *run);
+            done = true;
+        }
+        return true;
+    };
+    edit.changed = [&] { return done; };
+    return change(nullptr, edit, [&](std::optional<nlohmann::json>& value) {
         auto list = entries(std::move(value));
         for (auto& entry : list) {
             if (!entry.run || entry.run->id != id) continue;
-            SweepRun& run = *entry.run;
-            std::erase_if(run.moved, [&](const MovedItem& item) { return gone.count(item.originalPath) > 0; });
-            run.recount();
+            without(*entry.run);
             entry.changed = true;
             value = storedForm(std::move(list));
             return true;
@@ -394,7 +471,15 @@ std::optional<std::string> notSavedMessage(const SaveStatus& status) {
 }
 
 SaveStatus forget(const UUID& id) {
-    return change([&](std::optional<nlohmann::json>& value) {
+    bool found = false;
+    JsonListStream::Edit edit;
+    edit.each = [&](nlohmann::json& element) {
+        if (!runNamed(element, id)) return true;
+        found = true;
+        return false;
+    };
+    edit.changed = [&] { return found; };
+    return change(nullptr, edit, [&](std::optional<nlohmann::json>& value) {
         auto list = entries(std::move(value));
         const auto before = list.size();
         std::erase_if(list, [&](const Entry& entry) { return entry.run && entry.run->id == id; });
@@ -405,7 +490,11 @@ SaveStatus forget(const UUID& id) {
 }
 
 SaveStatus clear() {
-    return change([](std::optional<nlohmann::json>& value) {
+    JsonListStream::Edit edit;
+    edit.each = [](nlohmann::json& element) { return !SweepRun::fromJSON(element); };
+    edit.changed = [] { return true; };
+    edit.emptyRemovesKey = true;
+    return change(nullptr, edit, [](std::optional<nlohmann::json>& value) {
         auto list = entries(std::move(value));
         std::vector<Entry> unreadable;
         for (auto& entry : list)

@@ -171,39 +171,87 @@ TEST(SweepHistoryFile, ALinkInPlaceOfALockIsRefusedNotFollowed) {
 // A run stored from a worker into a history at its bounds parses and writes some 10 MB;
 // the process holds no more afterwards (it once kept some 60 MiB in the worker's heap).
 // In a child, so the figures are the write's own.
+namespace {
+
+SweepRun fullRun(int n) {
+    SweepRun run = runNamed("run " + std::to_string(n));
+    for (int i = 0; i < 2000; ++i) {
+        const std::string item = "/home/someone/Library/Caches/com.example.app" + std::to_string(n) + "/item-" +
+                                 std::to_string(i) + ".cache";
+        run.moved.push_back({item, item + " 2", i, Trash::Identity{2049, uint64_t(i), i, 1'700'000'000}});
+    }
+    return run;
+}
+
+// A history at its bounds, written without this process keeping any of it.
+bool fillHistory(Home& home) {
+    json full = json::array();
+    for (int n = 0; n < static_cast<int>(SweepHistory::kMaximumRuns); ++n)
+        full.push_back((n < static_cast<int>(SweepHistory::kRunsWithDetail) ? fullRun(n) : runNamed("")).toJSON());
+    const bool saved = home.history.set(kKey, full);
+    ::malloc_trim(0);
+    return saved;
+}
+
+// A figure of /proc/self/status, in MiB.
+double statusMiB(const std::string& field) {
+    std::istringstream status(test::readFile("/proc/self/status"));
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field + ":")) return std::stod(line.substr(field.size() + 1)) / 1024;
+    return -1;
+}
+
+} // namespace
+
 TEST(SweepHistoryFile, AWriteGivesItsMemoryBack) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizer's allocator keeps freed memory in quarantine";
 #endif
     Home home;
-    const auto runOf = [](int n) {
-        SweepRun run = runNamed("run " + std::to_string(n));
-        for (int i = 0; i < 2000; ++i) {
-            const std::string item = "/home/someone/Library/Caches/com.example.app" + std::to_string(n) + "/item-" +
-                                     std::to_string(i) + ".cache";
-            run.moved.push_back({item, item + " 2", i, Trash::Identity{2049, uint64_t(i), i, 1'700'000'000}});
-        }
-        return run;
-    };
-    const auto residentMiB = [] {
-        std::istringstream statm(test::readFile("/proc/self/statm"));
-        double size = 0, resident = 0;
-        statm >> size >> resident;
-        return resident * ::getpagesize() / (1 << 20);
-    };
     const int grown = test::runInChild([&] {
-        {
-            json full = json::array();
-            for (int n = 0; n < static_cast<int>(SweepHistory::kMaximumRuns); ++n)
-                full.push_back((n < static_cast<int>(SweepHistory::kRunsWithDetail) ? runOf(n) : runNamed("")).toJSON());
-            if (!home.history.set(kKey, full)) return 255;
-        }
-        const SweepRun run = runOf(1000);
-        ::malloc_trim(0);
-        const double before = residentMiB();
+        if (!fillHistory(home)) return 255;
+        const SweepRun run = fullRun(1000);
+        const double before = statusMiB("VmRSS");
         std::thread([&] { (void)SweepHistory::store(run); }).join();
-        return static_cast<int>(std::clamp(residentMiB() - before, 0.0, 250.0));
+        return static_cast<int>(std::clamp(statusMiB("VmRSS") - before, 0.0, 250.0));
     });
     EXPECT_LT(grown, 20) << "MiB kept after the write";
     EXPECT_EQ(SweepHistory::load().at(0).scope, "run 1000");
+}
+
+// Not only after it: while each kind of write runs, a full history is never held whole.
+TEST(SweepHistoryFile, AWriteNeverHoldsTheWholeFile) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator keeps freed memory in quarantine";
+#endif
+    // Each given a new run and the stored newest one.
+    using Write = std::function<SaveStatus(const SweepRun&, const SweepRun&)>;
+    const std::pair<const char*, Write> writes[] = {
+        {"a new run", [](const SweepRun& run, const SweepRun&) { return SweepHistory::store(run); }},
+        {"a run replaced", [](const SweepRun&, const SweepRun& newest) { return SweepHistory::store(newest); }},
+        {"items taken out",
+         [](const SweepRun&, const SweepRun& newest) { return SweepHistory::removeItems(newest.id, {"/x"}); }},
+        {"a run forgotten", [](const SweepRun&, const SweepRun& newest) { return SweepHistory::forget(newest.id); }},
+    };
+    for (const auto& [name, write] : writes) {
+        SCOPED_TRACE(name);
+        Home home;
+        const int peak = test::runInChild([&] {
+            if (!fillHistory(home)) return 255;
+            const SweepRun run = fullRun(1000);
+            const SweepRun newest = SweepHistory::sharedRuns()->at(0);
+            const bool loaded = newest.moved.size() == 2000;
+            ::malloc_trim(0);
+            const double before = statusMiB("VmRSS");
+            // Sets the high-water mark back to what is resident now.
+            if (!loaded || ::access("/proc/self/clear_refs", W_OK) != 0) return 254;
+            test::writeFile("/proc/self/clear_refs", "5");
+            SaveStatus saved;
+            std::thread([&] { saved = write(run, newest); }).join();
+            if (!saved) return 253;
+            return static_cast<int>(std::clamp(statusMiB("VmHWM") - before, 0.0, 250.0));
+        });
+        if (peak == 254) GTEST_SKIP() << "the high-water mark of memory cannot be reset here";
+        EXPECT_LT(peak, 20) << "MiB above the start while the write ran";
+    }
 }
