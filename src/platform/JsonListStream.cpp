@@ -1,5 +1,7 @@
 #include "platform/JsonListStream.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <fstream>
@@ -219,12 +221,20 @@ private:
 };
 
 bool parse(const std::string& path, Splitter& splitter) {
+    // Anything but a plain file readable to its end (a folder in its place, a read error)
+    // goes to the whole-file change, which says why it cannot be read.
+    struct stat st;
     std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) {
+    if (!in.is_open() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         splitter.unusual = true;
         return false;
     }
-    return json::sax_parse(in, &splitter, json::input_format_t::json, true) && !splitter.unusual;
+    try {
+        return json::sax_parse(in, &splitter, json::input_format_t::json, true) && !splitter.unusual;
+    } catch (const std::exception&) {
+        splitter.unusual = true;
+        return false;
+    }
 }
 
 } // namespace

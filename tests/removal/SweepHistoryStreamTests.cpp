@@ -2,6 +2,7 @@
 // (and the same kept-aside copy) as the change made on the whole parsed file.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <functional>
@@ -124,4 +125,24 @@ TEST(SweepHistoryStream, AWriteCutShortKeepsTheHistory) {
     for (const auto& entry : std::filesystem::directory_iterator(deletingLastPathComponent(path)))
         names.insert(entry.path().filename());
     EXPECT_EQ(names, (std::set<std::string>{"defaults.json", "history.json", "history.json.lock"}));
+}
+
+// A folder in the file's place made the streamed read throw out of the write (the window
+// ended with "terminate called"); every change now fails with the system's reason.
+TEST(SweepHistoryStream, AFolderInPlaceOfTheFileFailsEachChangeWithItsReason) {
+    test::FakeHome home;
+    test::ScopedEnv xdg{"XDG_CONFIG_HOME", std::nullopt};
+    test::writeFile(UserDefaults::standardFilePath(), "{}\n");
+    test::makeDirs(SweepHistory::filePath());
+    const SweepRun run = runOf("r", 1);
+    for (const auto& [name, change] : std::vector<std::pair<std::string, std::function<SaveStatus()>>>{
+             {"store", [&] { return SweepHistory::store(run); }},
+             {"removeItems", [&] { return SweepHistory::removeItems(run.id, {"/h/r/0"}); }},
+             {"forget", [&] { return SweepHistory::forget(run.id); }},
+             {"clear", [] { return SweepHistory::clear(); }}}) {
+        SaveStatus status;
+        EXPECT_NO_THROW(status = change()) << name;
+        EXPECT_EQ(status.error, EISDIR) << name;
+        EXPECT_TRUE(std::filesystem::is_directory(SweepHistory::filePath())) << name;
+    }
 }
