@@ -56,9 +56,18 @@ double residentMiB() {
     return -1;
 }
 
+// The most this process has held since it started (the kernel's high-water mark), in MiB.
+double highWaterMiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return -1;
+}
+
 struct Start {
     double seconds = -1;  // fork to first painted frame
     double residentMiB = -1; // two seconds after the first frame
+    double startPeakMiB = -1; // the most held by then, the history's load included
     // With a cleanup of 2,000 items after that: the most seen while it ran and three
     // seconds after its end, and how many it moved.
     double cleanupPeakMiB = -1;
@@ -129,6 +138,7 @@ Start startIn(const std::string& config, bool cleanup = false) {
         while (Clock::now() - painted < std::chrono::seconds(2))
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         start.residentMiB = residentMiB();
+        start.startPeakMiB = highWaterMiB();
         if (cleanup) cleanUp(coordinator, start);
         const bool sent = ::write(fds[1], &start, sizeof start) == static_cast<ssize_t>(sizeof start);
         _exit(sent ? 0 : 2); // no teardown: only the start is measured
@@ -212,7 +222,7 @@ int main(int argc, char** argv) {
     if (int status = 0; writer < 0 || ::waitpid(writer, &status, 0) != writer || status != 0) return 1;
     std::printf("full history file: %.1f MB\n", double(sizeOf(full + "/sorvel/history.json")) / 1e6);
 
-    std::vector<double> emptyStarts, fullStarts, emptyResident, fullResident;
+    std::vector<double> emptyStarts, fullStarts, emptyResident, fullResident, emptyPeak, fullPeak;
     startIn(empty); // warm-up
     startIn(full);
     for (int i = 0; i < runs; ++i) {
@@ -221,6 +231,8 @@ int main(int argc, char** argv) {
         fullStarts.push_back(f.seconds);
         emptyResident.push_back(e.residentMiB);
         fullResident.push_back(f.residentMiB);
+        emptyPeak.push_back(e.startPeakMiB);
+        fullPeak.push_back(f.startPeakMiB);
     }
     const double e = median(emptyStarts), f = median(fullStarts);
     std::printf("window start to first paint, median of %d: empty history %.0f ms, full history %.0f ms (%.2f x)\n",
@@ -229,6 +241,10 @@ int main(int argc, char** argv) {
     std::printf("resident 2 s after the start, median: empty history %.1f MiB, full history %.1f MiB "
                 "(the history costs %.1f MiB)\n",
                 re, rf, rf - re);
+    const double pe = median(emptyPeak), pf = median(fullPeak);
+    std::printf("most held by then, median: empty history %.1f MiB, full history %.1f MiB "
+                "(the history's load costs %.1f MiB at its peak)\n",
+                pe, pf, pf - pe);
 
     // The same, with a cleanup after the start: a full history costs as little then.
     std::vector<double> cleanupPeak[2], afterCleanup[2];

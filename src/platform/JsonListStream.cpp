@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cstdio>
+#include <unistd.h>
 #include <cerrno>
 #include <fstream>
 #include <map>
@@ -238,6 +240,31 @@ bool parse(const std::string& path, Splitter& splitter) {
 }
 
 } // namespace
+
+bool each(int fd, const std::string& key, const std::function<void(json& element)>& element) {
+    const int own = ::dup(fd);
+    std::FILE* file = own >= 0 ? ::fdopen(own, "rb") : nullptr;
+    if (!file) {
+        if (own >= 0) ::close(own);
+        return false;
+    }
+    Splitter splitter(key, [&](json& value) {
+        element(value);
+        return true;
+    });
+    splitter.onOther = [](const std::string&, const json&) { return true; };
+    splitter.onListStart = splitter.onListEnd = [] { return true; };
+    bool parsed = false;
+    try {
+        parsed = json::sax_parse(file, &splitter, json::input_format_t::json, true) && !splitter.unusual;
+    } catch (const std::exception&) {
+        parsed = false;
+    }
+    // A read error ends the input like its end would: the file must have been read whole.
+    parsed = parsed && !std::ferror(file);
+    std::fclose(file);
+    return parsed;
+}
 
 Result rewrite(const std::string& path, const std::string& key, const Edit& edit, mode_t mode) {
     bool unusual = false, changed = false;

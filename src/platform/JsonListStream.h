@@ -43,4 +43,8 @@ Result rewrite(const std::string& path, const std::string& key, const Edit& edit
 bool look(const std::string& path, const std::string& key, std::string_view field, std::string_view wanted,
           const std::function<bool(const nlohmann::json& element)>& found);
 
+/// Gives `element` each stored element in order, read from the open file `fd` (from where
+/// it stands) and built one at a time. False when the file is unusual or cannot be read.
+bool each(int fd, const std::string& key, const std::function<void(nlohmann::json& element)>& element);
+
 } // namespace sorvel::JsonListStream

@@ -36,7 +36,8 @@ std::mutex& processLock(const std::string& path) {
 
 // What is on disk: nothing, an object, something that is not a readable object, or a
 // file we could not read at all (which must then not be replaced).
-enum class Kind { missing, object, unreadable, failed };
+// `unparsed`: an object or not, not yet known (its version was taken without a parse).
+enum class Kind { missing, object, unreadable, failed, unparsed };
 
 // What tells one version of the file from another without reading it.
 struct Signature {
@@ -129,8 +130,7 @@ Stored plain(int error) {
 
 // The bytes and the signature of the version read; none when the file cannot be read,
 // with `error` the reason (ENOENT when it is absent).
-std::optional<std::string> readAll(const std::string& path, int* error, Signature* signature) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+std::optional<std::string> readOpen(const FileDescriptor& fd, int* error, Signature* signature) {
     struct stat st;
     if (!fd.valid() || fstat(fd.get(), &st) != 0) {
         *error = errno;
@@ -155,6 +155,11 @@ std::optional<std::string> readAll(const std::string& path, int* error, Signatur
         out.append(buffer, static_cast<size_t>(n));
     }
     return out;
+}
+
+std::optional<std::string> readAll(const std::string& path, int* error, Signature* signature) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    return readOpen(fd, error, signature);
 }
 
 // Whether no array or object in the text lies deeper than the limit. Exact for valid
@@ -210,7 +215,7 @@ Stored readStored(const std::string& path, UserDefaults::Retention retention, ui
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return plain(errno);
     const auto cached = cachedFor(path);
-    if (cached && cached->settled && cached->signature == signatureOf(st)) {
+    if (cached && cached->settled && cached->kind != Kind::unparsed && cached->signature == signatureOf(st)) {
         if (cached->version == known) return {cached->kind, 0, cached->version, nullptr};
         if (auto object = objectOf(*cached); object || cached->kind != Kind::object)
             return {cached->kind, 0, cached->version, std::move(object)};
@@ -233,7 +238,7 @@ Stored readStored(const std::string& path, UserDefaults::Retention retention, ui
         entry->object = cached->object;
         entry->held = cached->held;
         object = objectOf(*entry);
-        if (!object && entry->kind == Kind::object && entry->version != known) {
+        if (entry->kind == Kind::unparsed || (!object && entry->kind == Kind::object && entry->version != known)) {
             parseInto(*entry, *text);
             object = objectOf(*entry);
         }
@@ -373,6 +378,38 @@ bool UserDefaults::isReadable() const {
 }
 
 std::shared_ptr<const nlohmann::json> UserDefaults::snapshot() const { return readStored(path_, retention_).object; }
+
+UserDefaults::Opened UserDefaults::openVersion() const {
+    FileDescriptor fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st;
+    if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    const auto cached = cachedFor(path_);
+    if (cached && cached->settled && cached->signature == signatureOf(st)) return {cached->version, std::move(fd)};
+    int error = 0;
+    Signature signature;
+    uint64_t version = 0;
+    {
+        const auto text = readOpen(fd, &error, &signature);
+        if (!text) return {};
+        auto entry = std::make_shared<Cached>();
+        entry->signature = signature;
+        entry->settled = settled(signature);
+        entry->hash = std::hash<std::string_view>{}(*text);
+        if (cached && cached->hash == entry->hash && cached->signature.size == signature.size) {
+            entry->kind = cached->kind;
+            entry->version = cached->version;
+            entry->object = cached->object;
+            entry->held = cached->held;
+        } else {
+            entry->kind = Kind::unparsed;
+            entry->version = freshVersion();
+        }
+        version = entry->version;
+        keep(path_, std::move(entry));
+    }
+    if (::lseek(fd.get(), 0, SEEK_SET) != 0) return {};
+    return {version, std::move(fd)};
+}
 
 UserDefaults::Version UserDefaults::version(uint64_t known) const {
     auto stored = readStored(path_, retention_, known);

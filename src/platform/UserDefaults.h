@@ -19,6 +19,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/FileDescriptor.h"
 #include "platform/JsonListStream.h"
 
 namespace sorvel {
@@ -78,6 +79,14 @@ public:
         std::shared_ptr<const nlohmann::json> object;
     };
     Version version(uint64_t known = 0) const;
+    /// The version of the contents as `version` numbers it, without parsing them, and the
+    /// file open at that very version, for a reader that parses it in pieces itself. No
+    /// descriptor (and number 0) when the file is not a plain file that can be read.
+    struct Opened {
+        uint64_t number = 0;
+        FileDescriptor file;
+    };
+    Opened openVersion() const;
     bool contains(const std::string& key) const;
 
     /// The stored value, or none when the key is absent or the file cannot be read.

@@ -311,6 +311,31 @@ Loaded decoded(const std::shared_ptr<const nlohmann::json>& document) {
     return loaded;
 }
 
+// The common case, decoded one run at a time from the file as it stands, so the whole file
+// is never parsed at once; none when the file is missing, unusual or unreadable, which
+// `decoded` then says as it always did. Served from memory while that version is current.
+std::shared_ptr<const Loaded> streamed(uint64_t settings) {
+    auto opened = historyFile().openVersion();
+    if (!opened.file.valid()) return nullptr;
+    ReadCache& cache = readCache();
+    {
+        const std::lock_guard<std::mutex> held(cache.mutex);
+        if (cache.loaded && cache.history == opened.number && cache.settings == settings) return cache.loaded;
+    }
+    auto loaded = std::make_shared<Loaded>();
+    const bool read = JsonListStream::each(opened.file.get(), kKey, [&](nlohmann::json& element) {
+        if (auto run = SweepRun::fromJSON(element)) loaded->runs.push_back(std::move(*run));
+        else ++loaded->unreadable;
+    });
+    if (!read) return nullptr;
+    FreedMemory::giveBack(); // only the decoded runs stay
+    const std::lock_guard<std::mutex> held(cache.mutex);
+    cache.history = opened.number;
+    cache.settings = settings;
+    cache.loaded = loaded;
+    return loaded;
+}
+
 } // namespace
 
 std::string filePath() {
@@ -336,10 +361,12 @@ static std::shared_ptr<const Loaded> readShared() {
         const std::lock_guard<std::mutex> held(cache.mutex);
         if (cache.loaded) known = cache.history;
     }
-    auto history = historyFile().version(known);
     auto settings = UserDefaults::standard().version();
     // A list that could not be moved yet is shown with the rest.
     if (settings.object && !settings.object->contains(kKey)) settings = {};
+    if (!settings.object)
+        if (auto loaded = streamed(settings.number)) return loaded;
+    auto history = historyFile().version(known);
     {
         const std::lock_guard<std::mutex> held(cache.mutex);
         if (cache.loaded && cache.history == history.number && cache.settings == settings.number) return cache.loaded;

@@ -215,3 +215,29 @@ TEST(UserDefaultsCache, ServedFromMemoryUntilAnotherProcessChangesTheFile) {
     ::unlink(defaults.filePath().c_str());
     EXPECT_FALSE(defaults.contains("SorvelAppearance"));
 }
+
+// A version taken without a parse (by a reader that parses the open file itself) is the
+// one every other reader then gets, and they still see what the file holds.
+TEST(UserDefaultsCache, AVersionTakenWithoutAParseIsSharedAndReadersStillParse) {
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"an object", R"({"x": 1})", true},
+        {"not JSON", "{ not json", false},
+    };
+    for (const auto& [what, contents, readable] : cases) {
+        SCOPED_TRACE(what);
+        test::TempDir dir;
+        UserDefaults defaults(dir / "defaults.json", UserDefaults::Retention::whileHeld);
+        test::writeFile(defaults.filePath(), contents);
+        const auto opened = defaults.openVersion();
+        ASSERT_TRUE(opened.file.valid());
+        char first = 0;
+        EXPECT_EQ(::read(opened.file.get(), &first, 1), 1);
+        EXPECT_EQ(first, '{') << "open at the start";
+        EXPECT_EQ(defaults.isReadable(), readable);
+        EXPECT_EQ(defaults.value("x"), readable ? std::optional<nlohmann::json>(1) : std::nullopt);
+        EXPECT_EQ(defaults.version().number, opened.number);
+        test::writeFile(defaults.filePath(), R"({"x": 2})");
+        EXPECT_NE(defaults.openVersion().number, opened.number);
+        EXPECT_EQ(defaults.value("x"), 2);
+    }
+}

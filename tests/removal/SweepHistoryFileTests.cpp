@@ -255,3 +255,35 @@ TEST(SweepHistoryFile, AWriteNeverHoldsTheWholeFile) {
         EXPECT_LT(peak, 20) << "MiB above the start while the write ran";
     }
 }
+
+// Nor while the runs are listed: when the window starts, and when it lists them again after
+// another process changed the file (it once parsed the whole file, some 50 MiB at the peak).
+TEST(SweepHistoryFile, ListingTheRunsNeverHoldsTheWholeFile) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator keeps freed memory in quarantine";
+#endif
+    const std::pair<const char*, bool> cases[] = {{"first listing", false}, {"listed again once changed", true}};
+    for (const auto& [name, listedBefore] : cases) {
+        SCOPED_TRACE(name);
+        Home home;
+        // Written by other processes, so this one holds nothing of the writes.
+        ASSERT_EQ(test::runInChild([&] { return fillHistory(home) ? 0 : 1; }), 0);
+        const int peak = test::runInChild([&, listedBefore = listedBefore] {
+            if (listedBefore) {
+                const auto oldest = SweepHistory::sharedRuns()->back().id;
+                if (test::runInChild([&] { return SweepHistory::forget(oldest) ? 0 : 1; }) != 0) return 252;
+            }
+            ::malloc_trim(0);
+            const double before = statusMiB("VmRSS");
+            if (::access("/proc/self/clear_refs", W_OK) != 0) return 254;
+            test::writeFile("/proc/self/clear_refs", "5");
+            std::shared_ptr<const std::vector<SweepRun>> runs;
+            std::thread([&] { runs = SweepHistory::sharedRuns(); }).join();
+            const size_t wanted = SweepHistory::kMaximumRuns - (listedBefore ? 1 : 0);
+            if (runs->size() != wanted || runs->at(0).moved.size() != 2000) return 253;
+            return static_cast<int>(std::clamp(statusMiB("VmHWM") - before, 0.0, 250.0));
+        });
+        if (peak == 254) GTEST_SKIP() << "the high-water mark of memory cannot be reset here";
+        EXPECT_LT(peak, 20) << "MiB above the start while the runs were listed";
+    }
+}
