@@ -262,6 +262,13 @@ using Exclusions = FolderDescent::Exclusions;
 void collect(int directoryFD, const std::string& directory, const Exclusions& exclusions,
              std::vector<std::string>& subfolders, std::vector<Candidate>& candidates, const Options& options,
              Report& report) {
+    // A folder this user may list but not enter shows names whose files cannot be looked
+    // at: it counts as unreadable, not as empty.
+    if (::faccessat(directoryFD, ".", X_OK, AT_EACCESS) != 0) {
+        const int error = errno;
+        if (error != ENOENT) ++report.unreadableFolders[error];
+        return;
+    }
     BulkDirectoryReader::readAll(directoryFD, [&](const DirectoryEntry& entry) {
         if (entry.name == "." || entry.name == "..") return;
         if (options.skippedNames.count(entry.name)) return;

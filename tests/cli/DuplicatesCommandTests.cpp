@@ -158,13 +158,15 @@ TEST(DuplicatesCommand, WhatCouldNotBeReadIsCountedAndNothingReadableFails) {
     const struct {
         const char* what;
         bool readablePair;
-        bool closedFolder;
+        mode_t closedFolder; // 0: none
         int status;
         const char* line;
     } cases[] = {
-        {"partly readable", true, true, 0, "  1 folder and 1 file could not be read (Permission denied)\n"},
-        {"nothing readable", false, true, 1, "  1 folder and 1 file could not be read (Permission denied)\n"},
-        {"one locked file", false, false, 1, "  1 file could not be read (Permission denied)\n"},
+        {"partly readable", true, 0700, 0, "  1 folder and 1 file could not be read (Permission denied)\n"},
+        {"nothing readable", false, 0700, 1, "  1 folder and 1 file could not be read (Permission denied)\n"},
+        {"one locked file", false, 0, 1, "  1 file could not be read (Permission denied)\n"},
+        // Listable but not enterable: its names were seen, none could be looked at.
+        {"a folder it may list only", false, 0744, 1, "  1 folder and 1 file could not be read (Permission denied)\n"},
     };
     for (const auto& c : cases) {
         TempDir scratch, dir;
@@ -176,7 +178,7 @@ TEST(DuplicatesCommand, WhatCouldNotBeReadIsCountedAndNothingReadableFails) {
         }
         if (c.closedFolder) {
             writeFile(dir / "closed/c.bin", content);
-            ASSERT_EQ(::chmod((dir / "closed").c_str(), 0700), 0);
+            ASSERT_EQ(::chmod((dir / "closed").c_str(), c.closedFolder), 0);
         }
         writeFile(dir / "locked.bin", std::string(1'200'000, 'q')); // alone in its length
         ASSERT_EQ(::chmod((dir / "locked.bin").c_str(), 0000), 0);
