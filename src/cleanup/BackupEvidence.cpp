@@ -6,6 +6,7 @@
 
 #include "platform/FileManager.h"
 #include "platform/Path.h"
+#include "platform/Replaceable.h"
 #include "platform/PropertyList.h"
 
 namespace sorvel {
@@ -161,28 +162,15 @@ std::string DeviceBackup::evidence(const DateFormatter &format) const {
 
 namespace BackupInspector {
 namespace {
-
-std::mutex &pairingFolderLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-std::string &pairingFolder() {
-    static std::string folder = "/var/lib/lockdown";
+Replaceable<std::string> &pairingFolder() {
+    static Replaceable<std::string> folder("/var/lib/lockdown");
     return folder;
 }
-
 } // namespace
 
-std::string pairingRecordsFolder() {
-    std::lock_guard<std::mutex> guard(pairingFolderLock());
-    return pairingFolder();
-}
+std::string pairingRecordsFolder() { return pairingFolder().get(); }
 
-void setPairingRecordsFolder(std::string folder) {
-    std::lock_guard<std::mutex> guard(pairingFolderLock());
-    pairingFolder() = std::move(folder);
-}
+void setPairingRecordsFolder(std::string folder) { pairingFolder().set(std::move(folder)); }
 
 std::string defaultRoot() {
     return homeDirectory() + "/Library/Application Support/MobileSync/Backup";

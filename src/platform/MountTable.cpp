@@ -14,6 +14,7 @@
 
 #include "platform/FileDescriptor.h"
 #include "platform/Path.h"
+#include "platform/Replaceable.h"
 
 namespace sorvel {
 namespace {
@@ -132,28 +133,15 @@ std::optional<std::vector<MountEntry>> readMountTable(const std::string& path) {
 }
 
 namespace {
-
-std::mutex& tablePathLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-std::string& tablePath() {
-    static std::string path = "/proc/self/mountinfo";
+Replaceable<std::string>& tablePath() {
+    static Replaceable<std::string> path("/proc/self/mountinfo");
     return path;
 }
-
 } // namespace
 
-std::string mountTablePath() {
-    std::lock_guard<std::mutex> guard(tablePathLock());
-    return tablePath();
-}
+std::string mountTablePath() { return tablePath().get(); }
 
-void setMountTablePath(std::string path) {
-    std::lock_guard<std::mutex> guard(tablePathLock());
-    tablePath() = std::move(path);
-}
+void setMountTablePath(std::string path) { tablePath().set(std::move(path)); }
 
 std::vector<MountEntry> readMountTable() { return readMountTable(mountTablePath()).value_or(std::vector<MountEntry>{}); }
 
@@ -186,31 +174,19 @@ std::optional<int64_t> kernelMountId(const std::string& path) {
 
 namespace {
 
-std::mutex& namingLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-MountNaming& naming() {
-    static MountNaming chosen;
+Replaceable<MountNaming>& naming() {
+    static Replaceable<MountNaming> chosen{MountNaming{}};
     return chosen;
 }
 
 std::optional<int64_t> mountIdOf(const std::string& path) {
-    MountNaming chosen;
-    {
-        std::lock_guard<std::mutex> guard(namingLock());
-        chosen = naming();
-    }
+    const MountNaming chosen = naming().get();
     return chosen ? chosen(path) : kernelMountId(path);
 }
 
 } // namespace
 
-void setMountNaming(MountNaming chosen) {
-    std::lock_guard<std::mutex> guard(namingLock());
-    naming() = std::move(chosen);
-}
+void setMountNaming(MountNaming chosen) { naming().set(std::move(chosen)); }
 
 std::optional<MountEntry> mountContaining(const std::vector<MountEntry>& mounts, const std::string& path) {
     const auto id = mountIdOf(path);
