@@ -2,6 +2,8 @@
 // thread and descriptors.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <cstdio>
 #include <fcntl.h>
 #include <sched.h>
@@ -62,6 +64,16 @@ bool ownWatchLimit(const std::string& limit) {
     return writeProc("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n") &&
            writeProc("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n") &&
            writeProc("/proc/sys/user/max_inotify_watches", limit);
+}
+
+// Runs `body` in a child with a watch limit of its own; its exit status, or 77 where
+// there are no user namespaces.
+int withOwnWatchLimit(const std::string& limit, const std::function<int()>& body) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(ownWatchLimit(limit) ? body() : 77);
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
 }
 
 unsigned long inodeOf(const std::string& path) {
@@ -274,30 +286,18 @@ TEST(FileEventStream, WatchLimitLeavesFoldersCountedAsUnwatched) {
     TempDir dir;
     for (int i = 0; i < 12; ++i) makeDirs(dir / ("d" + std::to_string(i)));
     const std::string root = dir.path();
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        const uid_t uid = getuid();
-        const gid_t gid = getgid();
-        if (unshare(CLONE_NEWUSER) != 0) _exit(77);
-        writeProc("/proc/self/setgroups", "deny");
-        if (!writeProc("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n")) _exit(77);
-        if (!writeProc("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n")) _exit(77);
-        if (!writeProc("/proc/sys/user/max_inotify_watches", "4")) _exit(77);
+    const int status = withOwnWatchLimit("4", [&] {
         Streams s;
         auto stream = s.make({root}, 0.1);
-        if (!stream || !stream->start()) _exit(2);
-        if (stream->unwatchedFolders() != 13 - 4) _exit(3);
+        if (!stream || !stream->start()) return 2;
+        if (stream->unwatchedFolders() != 13 - 4) return 3;
         writeFile(root + "/touched", "x");
-        if (!s.recorder.waitFor(root)) _exit(4);
+        if (!s.recorder.waitFor(root)) return 4;
         stream.reset();
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user namespaces here";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return 0;
+    });
+    if (status == 77) GTEST_SKIP() << "no user namespaces here";
+    EXPECT_EQ(status, 0);
 }
 
 // A kernel queue that overflows loses events: the batch then names the root, so the whole
@@ -385,13 +385,10 @@ TEST(FileEventStreamShare, StreamsDrawOnOneShareBreadthFirstAcrossRoots) {
 TEST(FileEventStreamShare, NoWatchIsTakenAfterTheSystemRefusedOne) {
     TempDir dir, other;
     for (int i = 0; i < 6; ++i) makeDirs(dir / ("d" + std::to_string(i)));
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (!ownWatchLimit("4")) _exit(77);
+    const int status = withOwnWatchLimit("4", [&] {
         Streams s;
         auto first = s.make({dir.path()}, 0.1);
-        if (!first || !first->start() || first->unwatchedFolders() != 3) _exit(2);
+        if (!first || !first->start() || first->unwatchedFolders() != 3) return 2;
         // Free one of the system's watches by removing a watched folder.
         for (int i = 0; i < 6; ++i) {
             const std::string d = dir / ("d" + std::to_string(i));
@@ -401,14 +398,11 @@ TEST(FileEventStreamShare, NoWatchIsTakenAfterTheSystemRefusedOne) {
             }
         }
         for (int i = 0; i < 500 && watchedInodes().size() != 3; ++i) std::this_thread::sleep_for(10ms);
-        if (watchedInodes().size() != 3) _exit(3);
+        if (watchedInodes().size() != 3) return 3;
         auto second = s.make({other.path()}, 0.1);
-        if (!second || second->start()) _exit(4);
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no user namespaces here";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        if (!second || second->start()) return 4;
+        return 0;
+    });
+    if (status == 77) GTEST_SKIP() << "no user namespaces here";
+    EXPECT_EQ(status, 0);
 }

@@ -124,17 +124,23 @@ TEST(HeaderLayout, TheCapacityLegendFitsAtTheMinimumWidthWhileDrilled) {
     }
 }
 
-// "scanning " with a deep path is wider than the action block; its start used to be cut off
-// at the block's left edge ("anning …/d62/d137").
+namespace {
+// A finished scan of one category whose only root is `root`, so live updates watch it.
+void finishScanOf(test::UiContext& ctx, const std::string& root) {
+    ScanResult r = test::UiContext::sampleResult();
+    r.categories.resize(1);
+    r.categories[0].roots = {test::sampleNode(root, 4096, 3)};
+    ctx.finishScan(r);
+}
+} // namespace
+
+// Past the share of watches, the status line says how many folders live updates follow.
 TEST(HeaderLiveStatus, LiveUpdatesPastTheWatchShareSayHowManyFoldersTheyFollow) {
     test::ScopedWatchShare share(3);
     test::TempDir tree;
     for (const char* folder : {"a/b", "a/c", "d"}) test::makeDirs(tree / folder);
     test::UiContext ctx;
-    ScanResult r = test::UiContext::sampleResult();
-    r.categories.resize(1);
-    r.categories[0].roots = {test::sampleNode(tree.path(), 4096, 3)};
-    ctx.finishScan(r);
+    finishScanOf(ctx, tree.path());
     Header h(ctx);
     EXPECT_TRUE(test::waitUntil([&] { return h.view.statusText()->text() == "live for 3 of 5 folders"; }))
         << h.view.statusText()->text().toStdString() << "; watching " << ctx.coordinator().isWatching() << ", "
@@ -158,10 +164,7 @@ TEST(HeaderLiveStatus, LiveUpdatesWithNoWatchLeftSaySoInsteadOfWatching) {
     holder->setDispatchQueue(&queue);
     ASSERT_TRUE(holder->start()); // takes the one watch of the share
     test::UiContext ctx;
-    ScanResult r = test::UiContext::sampleResult();
-    r.categories.resize(1);
-    r.categories[0].roots = {test::sampleNode(tree.path(), 4096, 3)};
-    ctx.finishScan(r);
+    finishScanOf(ctx, tree.path());
     Header h(ctx);
     EXPECT_TRUE(test::waitUntil([&] { return h.view.statusText()->text() == "not live"; }))
         << h.view.statusText()->text().toStdString();
@@ -173,6 +176,8 @@ TEST(HeaderLiveStatus, LiveUpdatesWithNoWatchLeftSaySoInsteadOfWatching) {
     EXPECT_TRUE(h.view.statusText()->text().startsWith("3 files · "));
 }
 
+// "scanning " with a deep path is wider than the action block; its start used to be cut off
+// at the block's left edge ("anning …/d62/d137").
 TEST(HeaderLayout, ALongStatusLineIsShortenedNotCutAtItsStart) {
     test::UiContext ctx;
     Header h(ctx);

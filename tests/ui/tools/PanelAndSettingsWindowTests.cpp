@@ -291,56 +291,53 @@ TEST(SettingsWindow, FoldersThatHoldTheHomeAreRefusedWithAMessage) {
     EXPECT_TRUE(sweeper.schedule().folders.empty());
 }
 
-TEST(SettingsWindow, AFolderBeingCheckedIsShownAndTheWindowStaysInUse) {
-    UiContext ctx;
-    std::promise<void> gate; // held as behind a hung mount until let go
-    SweepScheduler::Dependencies deps;
-    deps.runner = [](const SweepSchedule&, SweepRun::Trigger) { return SweepRunner::Outcome{}; };
-    deps.folderCheck = [opened = gate.get_future().share()](const std::string&) -> std::optional<std::string> {
-        opened.wait_for(std::chrono::seconds(20));
-        return std::nullopt;
+// A folder check that hangs (as behind a hung mount) keeps the window in use, and one that
+// never answers ends, past its deadline, in its refusal instead of "Checking…" for ever.
+TEST(SettingsWindow, AFolderBeingCheckedIsShownAndEndsInItsAnswerOrItsRefusal) {
+    const struct {
+        const char* what;
+        std::optional<std::chrono::milliseconds> deadline; // none: the gate opens first
+        const char* message;
+        std::vector<std::string> folders;
+    } cases[] = {
+        {"answers once let go", std::nullopt, "", {"Builds"}},
+        {"never answers", std::chrono::milliseconds(100),
+         "\u201C~/Builds\u201D did not answer in time (its disk may be disconnected or not responding), so it was "
+         "not added. Try again once it answers.",
+         {}},
     };
-    SweepScheduler sweeper(deps);
-    ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
-    settings.setFolderChooser([&](QWidget*) { return std::optional<std::string>(ctx / "Builds"); });
-    settings.addFolder();
-    settings.flush();
-    EXPECT_EQ(textOf(&settings, "checkingFolder"), "Checking \u201C~/Builds\u201D\u2026");
-    pick(one<ui::SegmentedPicker>(&settings, "frequency"), 1); // answers meanwhile
-    EXPECT_EQ(sweeper.schedule().frequency, SweepSchedule::Frequency::daily);
-    gate.set_value();
-    ASSERT_TRUE(waitUntil([&] { return sweeper.checkingFolders().empty(); }));
-    settings.flush();
-    EXPECT_TRUE(named(&settings, "checkingFolder").empty());
-    EXPECT_EQ(sweeper.schedule().folders, std::vector<std::string>{ctx / "Builds"});
-    sweeper.stop();
-}
-
-TEST(SettingsWindow, AFolderThatNeverAnswersEndsInItsRefusal) {
-    UiContext ctx;
-    std::promise<void> gate; // a hung mount: answers only once the test is over
-    SweepScheduler::Dependencies deps;
-    deps.runner = [](const SweepSchedule&, SweepRun::Trigger) { return SweepRunner::Outcome{}; };
-    deps.folderCheck = [opened = gate.get_future().share()](const std::string&) -> std::optional<std::string> {
-        opened.wait_for(std::chrono::seconds(20));
-        return std::nullopt;
-    };
-    deps.folderCheckDeadline = std::chrono::milliseconds(100);
-    SweepScheduler sweeper(deps);
-    ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
-    settings.setFolderChooser([&](QWidget*) { return std::optional<std::string>(ctx / "Builds"); });
-    settings.addFolder();
-    settings.flush();
-    EXPECT_EQ(textOf(&settings, "checkingFolder"), "Checking \u201C~/Builds\u201D\u2026");
-    ASSERT_TRUE(waitUntil([&] { return sweeper.checkingFolders().empty(); }));
-    settings.flush();
-    EXPECT_TRUE(named(&settings, "checkingFolder").empty());
-    EXPECT_EQ(textOf(&settings, "folderMessage"), "\u201C~/Builds\u201D did not answer in time (its disk may be "
-                                                  "disconnected or not responding), so it was not added. Try "
-                                                  "again once it answers.");
-    EXPECT_TRUE(sweeper.schedule().folders.empty());
-    gate.set_value();
-    sweeper.stop();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        UiContext ctx;
+        std::promise<void> gate; // held as behind a hung mount until let go
+        SweepScheduler::Dependencies deps;
+        deps.runner = [](const SweepSchedule&, SweepRun::Trigger) { return SweepRunner::Outcome{}; };
+        deps.folderCheck = [opened = gate.get_future().share()](const std::string&) -> std::optional<std::string> {
+            opened.wait_for(std::chrono::seconds(20));
+            return std::nullopt;
+        };
+        if (c.deadline) deps.folderCheckDeadline = *c.deadline;
+        SweepScheduler sweeper(deps);
+        ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
+        settings.setFolderChooser([&](QWidget*) { return std::optional<std::string>(ctx / "Builds"); });
+        settings.addFolder();
+        settings.flush();
+        EXPECT_EQ(textOf(&settings, "checkingFolder"), "Checking \u201C~/Builds\u201D\u2026");
+        pick(one<ui::SegmentedPicker>(&settings, "frequency"), 1); // answers meanwhile
+        EXPECT_EQ(sweeper.schedule().frequency, SweepSchedule::Frequency::daily);
+        if (!c.deadline) gate.set_value();
+        ASSERT_TRUE(waitUntil([&] { return sweeper.checkingFolders().empty(); }));
+        settings.flush();
+        EXPECT_TRUE(named(&settings, "checkingFolder").empty());
+        if (*c.message) {
+            EXPECT_EQ(textOf(&settings, "folderMessage"), c.message);
+        }
+        std::vector<std::string> expected;
+        for (const auto& f : c.folders) expected.push_back(ctx / f);
+        EXPECT_EQ(sweeper.schedule().folders, expected);
+        if (c.deadline) gate.set_value();
+        sweeper.stop();
+    }
 }
 
 TEST(SettingsWindow, TheCheckButtonFollowsTheUpdateState) {
