@@ -17,6 +17,7 @@
 
 #include "engine/BulkDirectoryReader.h"
 #include "engine/StorageCategory.h"
+#include "platform/DirectoryListing.h"
 #include "platform/FileExtents.h"
 #include "platform/FolderDescent.h"
 #include "platform/Path.h"
@@ -264,9 +265,8 @@ void collect(int directoryFD, const std::string& directory, const Exclusions& ex
              Report& report) {
     // A folder this user may list but not enter shows names whose files cannot be looked
     // at: it counts as unreadable, not as empty.
-    if (::faccessat(directoryFD, ".", X_OK, AT_EACCESS) != 0) {
-        const int error = errno;
-        if (error != ENOENT) ++report.unreadableFolders[error];
+    if (const int refusal = searchRefusal(directoryFD)) {
+        ++report.unreadableFolders[refusal];
         return;
     }
     BulkDirectoryReader::readAll(directoryFD, [&](const DirectoryEntry& entry) {

@@ -10,6 +10,7 @@
 #include "cli/ReportOutput.h"
 #include "engine/PathText.h"
 #include "platform/BulkAttributes.h"
+#include "platform/DirectoryListing.h"
 #include "platform/FileDescriptor.h"
 #include "platform/FileManager.h"
 #include "platform/RegularFile.h"
@@ -55,10 +56,8 @@ int missing(const std::string& argument, const std::string& path) {
 
 int enterable(const std::string& argument, const std::string& path) {
     const FileDescriptor fd(openDirectory(path.c_str()));
-    struct stat st {};
-    if (!fd.valid() || ::fstatat(fd.get(), ".", &st, AT_SYMLINK_NOFOLLOW) == 0) return 0;
-    if (errno != EACCES && errno != EPERM) return 0;
-    return cannotRead(argument, errno);
+    const int refusal = fd.valid() ? searchRefusal(fd.get()) : 0;
+    return refusal != 0 ? cannotRead(argument, refusal) : 0;
 }
 
 int folder(const std::string& argument, const std::string& path) {

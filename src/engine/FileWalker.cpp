@@ -10,6 +10,7 @@
 
 #include "engine/BulkDirectoryReader.h"
 #include "platform/BulkAttributes.h"
+#include "platform/DirectoryListing.h"
 #include "platform/Concurrency.h"
 #include "platform/FolderDescent.h"
 #include "platform/Path.h"
@@ -119,8 +120,7 @@ std::vector<FileEntry> largest(std::vector<FileEntry> files, int count) {
 // gave nothing is asked, with one look-up of "." inside it.
 bool searchRefused(int fd, const EntrySink& sink) {
     if (!sink.children.empty() || sink.directFileCount > 0) return false;
-    struct stat st;
-    return ::fstatat(fd, ".", &st, AT_SYMLINK_NOFOLLOW) != 0 && (errno == EACCES || errno == EPERM);
+    return searchRefusal(fd) != 0;
 }
 
 void markDenied(ScanNode& node, ScanControl& control) {

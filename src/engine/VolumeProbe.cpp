@@ -36,8 +36,7 @@ bool canList(const std::string& path) {
     if (!listing) return false;
     while (listing->next()) {
     }
-    struct stat st {};
-    return !listing->failed() && ::fstatat(listing->descriptor(), ".", &st, AT_SYMLINK_NOFOLLOW) == 0;
+    return !listing->failed() && searchRefusal(listing->descriptor()) == 0;
 }
 
 // O_NONBLOCK: a FIFO without a writer must not hold the caller up.

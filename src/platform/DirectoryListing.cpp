@@ -1,6 +1,7 @@
 #include "platform/DirectoryListing.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <utility>
@@ -8,6 +9,12 @@
 #include "platform/QuietOpen.h"
 
 namespace sorvel {
+
+int searchRefusal(int folder) {
+    struct stat st {};
+    if (::fstatat(folder, ".", &st, AT_SYMLINK_NOFOLLOW) == 0) return 0;
+    return errno == EACCES || errno == EPERM ? errno : 0;
+}
 
 std::optional<DirectoryListing> DirectoryListing::open(const std::string& path) {
     // As opendir, but a listing leaves the folder's access time alone where it may.

@@ -12,6 +12,11 @@
 
 namespace sorvel {
 
+/// A folder this user may list but not search (read without execute) names its entries
+/// yet lets none of them be looked at. For the folder open at `folder`: 0 when this user
+/// may look inside, else the reason (EACCES or EPERM), found by one look-up of "." in it.
+int searchRefusal(int folder);
+
 class DirectoryListing {
 public:
     enum class Type { unknown, regular, directory, symlink, other };
