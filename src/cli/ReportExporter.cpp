@@ -43,7 +43,7 @@ json categoryObject(const CategoryResult& category) {
                 {"bytes", category.total()},
                 {"files", categoryFiles(category)},
                 {"id", category.category.id},
-                {"partlyUnreadable", unreadable > 0 && !category.unreadable()},
+                {"partlyUnreadable", category.partlyUnreadable()},
                 {"roots", std::move(roots)},
                 {"title", category.category.title},
                 {"unreadableFolders", unreadable}};

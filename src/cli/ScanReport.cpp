@@ -154,7 +154,7 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                                       {"bytes", category.total()},
                                       {"files", categoryFiles(category)},
                                       {"id", category.category.id},
-                                      {"partlyUnreadable", unreadable > 0 && !category.unreadable()},
+                                      {"partlyUnreadable", category.partlyUnreadable()},
                                       {"title", category.category.title},
                                       {"top", std::move(top)},
                                       {"unreadableFolders", unreadable}});

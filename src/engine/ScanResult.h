@@ -23,6 +23,8 @@ struct CategoryResult {
     int64_t unreadableFolders() const;
     /// Every root refused this user: nothing of the category could be read.
     bool unreadable() const;
+    /// Some of it could not be read, the rest could.
+    bool partlyUnreadable() const { return unreadableFolders() > 0 && !unreadable(); }
 };
 
 struct ScanResult {

@@ -35,12 +35,11 @@ CategoryPaneState CategoryPaneState::derive(const ScanResult& result, const std:
     }
 
     if (s.category) {
-        s.nothingRead = !s.category->roots.empty();
         for (const auto& root : s.category->roots) {
             s.fileCount += root->fileCount;
             s.partiallyBlocked = s.partiallyBlocked || root->accessDenied;
-            s.nothingRead = s.nothingRead && root->accessDenied && root->size == 0;
         }
+        s.nothingRead = s.category->unreadable() && s.category->total() == 0;
     }
 
     if (hasDocker) {

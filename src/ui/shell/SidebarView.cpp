@@ -285,14 +285,13 @@ void SidebarView::refresh() {
             connectRow(r);
         }
         int64_t size = 0;
-        bool denied = false, allDenied = true;
+        bool denied = false;
         for (const auto& root : cat.roots) {
             size += root->size;
             denied = denied || root->accessDenied;
-            allDenied = allDenied && root->accessDenied;
         }
         r->setModel({QString::fromStdString(cat.category.title), size, Theme::tint(cat.category.tint).dot, {},
-                     denied && size == 0, selected == cat.category.id, denied && allDenied && size == 0});
+                     denied && size == 0, selected == cat.category.id, cat.unreadable() && size == 0});
         next.emplace_back(cat.category.id, r);
     }
     for (auto& [id, r] : categoryRows_) r->deleteLater();
