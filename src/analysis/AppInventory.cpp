@@ -114,11 +114,15 @@ std::vector<InstalledApp> scan(ScanControl& control, const Places& places) {
     std::vector<InstalledApp> apps = discover(places);
     const FileWalker::Options options = walkOptions();
     // Parallel::map walks a single bundle on the calling thread and fans out otherwise.
+    // A bundle the walk could not examine or enter has no size: none (-1) is kept apart from 0.
     const std::vector<int64_t> sizes = Parallel::map(apps.size(), [&](size_t i) -> int64_t {
         auto node = FileWalker::walk(apps[i].bundlePath, control, options);
-        return node ? node->size : 0;
+        return node && !node->accessDenied ? node->size : -1;
     });
-    for (size_t i = 0; i < apps.size() && i < sizes.size(); ++i) apps[i].bundleSize = sizes[i];
+    for (size_t i = 0; i < apps.size() && i < sizes.size(); ++i) {
+        apps[i].bundleReadable = sizes[i] >= 0;
+        apps[i].bundleSize = std::max<int64_t>(sizes[i], 0);
+    }
     attachLeftovers(apps, control, places);
     std::stable_sort(apps.begin(), apps.end(), [](const InstalledApp& a, const InstalledApp& b) {
         return a.bundleSize + a.leftoverSize() > b.bundleSize + b.leftoverSize();

@@ -124,8 +124,10 @@ std::string Report::unreadableReasons() const {
 }
 
 bool Report::readNothing() const {
-    const int64_t files = unreadableFileCount();
-    return (unreadableFolderCount() > 0 || files > 0) && filesScanned <= files;
+    // Each name that could not be read was listed once (a folder below a root) or not at
+    // all (a root), so a listing of nothing more leaves nothing that was read.
+    const int64_t unreadable = unreadableFolderCount() + unreadableFileCount();
+    return unreadable > 0 && entriesListed <= unreadable;
 }
 
 int64_t Report::apparentSaving() const {
@@ -271,6 +273,7 @@ void collect(int directoryFD, const std::string& directory, const Exclusions& ex
     }
     BulkDirectoryReader::readAll(directoryFD, [&](const DirectoryEntry& entry) {
         if (entry.name == "." || entry.name == "..") return;
+        ++report.entriesListed;
         if (options.skippedNames.count(entry.name)) return;
         if (entry.isSymlink) return;
         const bool candidate = entry.isRegularFile && entry.allocatedSize >= options.minimumSize;

@@ -72,6 +72,9 @@ struct Report {
     /// be read. None of these took part in the comparison.
     std::map<int, int64_t> unreadableFolders;
     std::map<int, int64_t> unreadableFiles;
+    /// Names listed below the roots, readable or not: with none beyond what could not be
+    /// read, nothing below the roots was read.
+    int64_t entriesListed = 0;
 
     int64_t reclaimable() const;
     int64_t apparentSaving() const;
@@ -84,7 +87,8 @@ struct Report {
     std::string unreadableSummary() const;
     /// The system's reasons for what could not be read, most frequent first.
     std::string unreadableReasons() const;
-    /// Something could not be read and nothing that was read is left to compare.
+    /// Something could not be read and nothing else below the roots could: no folder,
+    /// no file, however small. A folder read but for some of it is no such case.
     bool readNothing() const;
     friend bool operator==(const Report&, const Report&) = default;
 };

@@ -33,7 +33,10 @@ struct InstalledApp {
     std::string bundlePath; // folder + "/" + bundle file name, as listed
     std::optional<std::string> bundleIdentifier;
     std::optional<std::string> version;
-    int64_t bundleSize = 0; // allocated bytes; 0 until sized or when it cannot be walked
+    int64_t bundleSize = 0; // allocated bytes; 0 until sized, and when not readable
+    /// False when this user may not look inside the bundle: its size is then not known,
+    /// and bundleSize (0) is no figure to show or add.
+    bool bundleReadable = true;
     std::optional<Date> lastUsed;
     Removability removability;
     std::vector<AppLeftover> leftovers;

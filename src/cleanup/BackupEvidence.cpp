@@ -282,6 +282,14 @@ std::vector<DeviceBackup> inspect(const SizeFunction &sizeOf, Date now,
         std::string path = folder + "/" + name;
         if (!FileManager::isDirectory(path))
             continue;
+        if (!FileManager::canLookInside(path)) {
+            DeviceBackup closed;
+            closed.folderName = name;
+            closed.path = std::move(path);
+            closed.readable = false;
+            backups.push_back(std::move(closed));
+            continue;
+        }
         DeviceBackup b = read(path, name);
         b.size = sizeOf(path);
         if (paired) {
@@ -292,8 +300,11 @@ std::vector<DeviceBackup> inspect(const SizeFunction &sizeOf, Date now,
         backups.push_back(std::move(b));
     }
     judge(backups, now);
-    std::stable_sort(backups.begin(), backups.end(),
-                     [](const DeviceBackup &a, const DeviceBackup &b) { return a.size > b.size; });
+    std::stable_sort(backups.begin(), backups.end(), [](const DeviceBackup &a, const DeviceBackup &b) {
+        if (a.readable != b.readable)
+            return a.readable;
+        return a.size > b.size;
+    });
     return backups;
 }
 

@@ -40,6 +40,9 @@ struct DeviceBackup {
     std::optional<int64_t> appCount;
     std::optional<bool> isPaired;
     Verdict verdict = Verdict::unknown();
+    /// False when this user may not look inside the backup: nothing of it is known, its
+    /// size (0) is no figure and its verdict no judgement.
+    bool readable = true;
 
     const std::string &id() const { return folderName; }
     /// Model, system version, encryption and app count joined by " · "; may be empty.
@@ -59,8 +62,9 @@ namespace BackupInspector {
 
 /// "~/Library/Application Support/MobileSync/Backup" of the current home.
 std::string defaultRoot();
-/// The judged backups under `root` (default: defaultRoot()), largest first. Without a
-/// paired set the pairing records are read now.
+/// The judged backups under `root` (default: defaultRoot()), largest first, those this
+/// user may not look inside last (unmeasured, unjudged). Without a paired set the pairing
+/// records are read now.
 std::vector<DeviceBackup>
 inspect(const SizeFunction &sizeOf, Date now, const std::optional<std::string> &root = std::nullopt,
         const std::optional<std::set<std::string>> &pairedIdentifiers = std::nullopt);

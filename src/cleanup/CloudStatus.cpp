@@ -34,6 +34,7 @@ CloudStatus unreadableAccountList() {
     const std::string line = "The iCloud account list at ~/Library/Preferences/MobileMeAccounts.plist "
                              "could not be read, so this could not be determined.";
     CloudStatus s;
+    s.accountUnreadable = true;
     s.messages = service(kMessagesName, CloudState::unknown, false, {line});
     s.desktopAndDocuments = service(kDesktopName, CloudState::unknown, false, {line});
     s.photos = service(kPhotosName, CloudState::unknown, false, {line});

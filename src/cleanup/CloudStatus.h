@@ -25,6 +25,8 @@ struct CloudStatus {
     };
 
     std::optional<std::string> accountID;
+    /// The account list is there but could not be read: no account is not known either.
+    bool accountUnreadable = false;
     CloudService messages;
     CloudService desktopAndDocuments;
     CloudService photos;

@@ -243,9 +243,18 @@ CleanupItem iosBackups(const ScanResult &result, const std::string &home,
     if (!node || node->size <= 0 || backups.empty())
         return i;
 
+    // A backup this user may not read has no size or verdict to offer: it is no target.
+    std::vector<DeviceBackup> readable;
+    for (const auto &b : backups)
+        if (b.readable)
+            readable.push_back(b);
+    const auto closed = static_cast<int64_t>(backups.size() - readable.size());
+    if (readable.empty())
+        return i;
+
     int64_t superseded = 0, stale = 0;
     bool anySuperseded = false, anyStale = false;
-    for (const auto &b : backups) {
+    for (const auto &b : readable) {
         std::string name = b.deviceName && !b.deviceName->empty() ? *b.deviceName
                            : b.modelName                          ? *b.modelName
                            : b.productType                        ? *b.productType
@@ -265,9 +274,12 @@ CleanupItem iosBackups(const ScanResult &result, const std::string &home,
         }
     }
 
-    const auto n = static_cast<int64_t>(backups.size());
-    const int64_t d = deviceCount(backups);
+    const auto n = static_cast<int64_t>(readable.size());
+    const int64_t d = deviceCount(readable);
     i.detail = plural(n, "backup") + " of " + plural(d, "device") + ", read from each backup's own records.";
+    if (closed > 0)
+        i.detail += " " + plural(closed, "more backup") + (closed == 1 ? " is" : " are") +
+                    " not readable by this user and left out.";
     if (anySuperseded)
         i.detail += " " + Bytes::format(std::max<int64_t>(superseded, 0)) +
                     " is superseded \u2014 a newer backup of the same device already exists.";

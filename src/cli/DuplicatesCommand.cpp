@@ -51,6 +51,11 @@ std::string duplicatesBanner(const std::string& root) {
 std::string duplicatesReport(const DuplicateFinder::Report& report) {
     std::string out;
     auto line = [&out](const std::string& text) { out += text + "\n"; };
+    // Counts and totals of nothing read would pass for an answer: only what was refused.
+    if (duplicatesReadNothing(report)) {
+        line(duplicatesUnreadableLine(report) + "\n");
+        return out;
+    }
     line("  " + std::to_string(report.filesScanned) + " files considered" +
          (report.hitScanLimit ? " (scan limit reached)" : ""));
     if (const std::string unreadable = duplicatesUnreadableLine(report); !unreadable.empty()) line(unreadable);

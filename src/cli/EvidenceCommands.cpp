@@ -79,14 +79,33 @@ std::string backupsReport(const std::vector<DeviceBackup> &list, int64_t unreada
         return out;
     }
     int64_t total = 0;
-    for (const auto &b : list)
+    size_t readable = 0;
+    for (const auto &b : list) {
+        if (!b.readable)
+            continue;
         total += b.size;
-    line("\n  " + std::to_string(list.size()) + " backup" + (list.size() == 1 ? "" : "s") + ", " +
-         Bytes::format(total) + " in total\n");
+        ++readable;
+    }
+    // The total is of the backups that were read, and says so when some were not.
+    const std::string counted = std::to_string(list.size()) + " backup" + (list.size() == 1 ? "" : "s") + ", ";
+    if (readable == list.size())
+        line("\n  " + counted + Bytes::format(total) + " in total\n");
+    else if (readable == 0)
+        line("\n  " + counted + (list.size() == 1 ? "not readable" : "none readable") + " by this user\n");
+    else
+        line("\n  " + counted + Bytes::format(total) + " in the " + std::to_string(readable) +
+             " this user may read\n");
     int64_t superseded = 0;
     bool anySuperseded = false;
     for (const auto &b : list) {
         std::string name = rightPadded(fitted(shown(displayName(b)), 34), 35);
+        if (!b.readable) {
+            // Nothing of it was read: no size, no verdict.
+            line("  " + name + "not readable by this user");
+            line("      " + shown(b.folderName));
+            line("");
+            continue;
+        }
         line("  " + name + leftPadded(Bytes::format(b.size), 10) + "   " + verdictLabel(b.verdict));
         if (std::string summary = b.hardwareSummary(); !summary.empty())
             line("      " + shown(summary));
@@ -171,7 +190,9 @@ std::string cloudReport(const CloudStatus &status) {
     line("");
     line("  iCloud");
     line("  " + repeated("\u2500", 68));
-    line("  Account: " + (status.accountID ? shown(*status.accountID) : std::string("not signed in")));
+    line("  Account: " + (status.accountID           ? shown(*status.accountID)
+                          : status.accountUnreadable ? std::string("could not be read")
+                                                     : std::string("not signed in")));
     line("");
     for (const CloudService *service : {&status.messages, &status.photos, &status.desktopAndDocuments}) {
         const std::string qualifier =

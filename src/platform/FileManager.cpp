@@ -44,6 +44,11 @@ bool isDirectory(const std::string &path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool canLookInside(const std::string &path) {
+    auto listing = DirectoryListing::open(path);
+    return listing && searchRefusal(listing->descriptor()) == 0;
+}
+
 std::optional<Date> modificationDate(const std::string &path) {
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0)

@@ -24,6 +24,9 @@ Presence presence(const std::string &path);
 std::optional<std::string> hidingFolder(const std::string &path);
 /// A directory is at the path (symbolic links followed).
 bool isDirectory(const std::string &path);
+/// A folder at the path that this user may both list and enter (symbolic links followed):
+/// one that refuses either names nothing that can be read.
+bool canLookInside(const std::string &path);
 /// The item's own modification date (a final symbolic link is not followed).
 std::optional<Date> modificationDate(const std::string &path);
 /// The item's own size in bytes (a final symbolic link is not followed).

@@ -152,21 +152,31 @@ TEST(DuplicatesCommand, AMissingFolderIsAnErrorNotAnEmptyReport) {
     EXPECT_EQ(r.out, "");
 }
 
-// What could not be read is counted with its reason; with nothing readable the answer is
-// no plain "0 groups" but the status of a path that cannot be read.
-TEST(DuplicatesCommand, WhatCouldNotBeReadIsCountedAndNothingReadableFails) {
+// What could not be read is counted with its reason. Only where nothing below the folder
+// could be read is the answer the status of a path that cannot be read, with no counts or
+// totals that would pass for "nothing to free"; a folder read but for some of it is
+// reported as usual.
+TEST(DuplicatesCommand, WhatCouldNotBeReadIsCountedAndOnlyNothingReadableFails) {
     const struct {
         const char* what;
         bool readablePair;
+        bool smallFile;    // src/a.c, under the size floor
+        bool lockedFile;   // locked.bin, alone in its length
         mode_t closedFolder; // 0: none
         int status;
         const char* line;
     } cases[] = {
-        {"partly readable", true, 0700, 0, "  1 folder and 1 file could not be read (Permission denied)\n"},
-        {"nothing readable", false, 0700, 1, "  1 folder and 1 file could not be read (Permission denied)\n"},
-        {"one locked file", false, 0, 1, "  1 file could not be read (Permission denied)\n"},
+        {"partly readable", true, false, true, 0700, 0, "  1 folder and 1 file could not be read (Permission denied)\n"},
+        {"nothing readable", false, false, true, 0700, 1, "  1 folder and 1 file could not be read (Permission denied)\n"},
+        {"one locked file", false, false, true, 0, 1, "  1 file could not be read (Permission denied)\n"},
         // Listable but not enterable: its names were seen, none could be looked at.
-        {"a folder it may list only", false, 0744, 1, "  1 folder and 1 file could not be read (Permission denied)\n"},
+        {"a folder it may list only", false, false, true, 0744, 1,
+         "  1 folder and 1 file could not be read (Permission denied)\n"},
+        // Read but for one locked folder: a small file was read, so the folder was looked in.
+        {"a small file beside a locked folder", false, true, false, 0700, 0,
+         "  1 folder could not be read (Permission denied)\n"},
+        {"a small file beside a locked file and folder", false, true, true, 0700, 0,
+         "  1 folder and 1 file could not be read (Permission denied)\n"},
     };
     for (const auto& c : cases) {
         TempDir scratch, dir;
@@ -176,12 +186,15 @@ TEST(DuplicatesCommand, WhatCouldNotBeReadIsCountedAndNothingReadableFails) {
             writeFile(dir / "a.bin", content);
             writeFile(dir / "b.bin", content);
         }
+        if (c.smallFile) writeFile(dir / "src/a.c", "int main() { return 0; }\n");
         if (c.closedFolder) {
             writeFile(dir / "closed/c.bin", content);
             ASSERT_EQ(::chmod((dir / "closed").c_str(), c.closedFolder), 0);
         }
-        writeFile(dir / "locked.bin", std::string(1'200'000, 'q')); // alone in its length
-        ASSERT_EQ(::chmod((dir / "locked.bin").c_str(), 0000), 0);
+        if (c.lockedFile) {
+            writeFile(dir / "locked.bin", std::string(1'200'000, 'q'));
+            ASSERT_EQ(::chmod((dir / "locked.bin").c_str(), 0000), 0);
+        }
         const int status = runAsUnprivileged([&] {
             const auto r = runSorvel({"--duplicates", dir.path()});
             std::ofstream(scratch / "out", std::ios::binary) << r.out;
@@ -192,6 +205,9 @@ TEST(DuplicatesCommand, WhatCouldNotBeReadIsCountedAndNothingReadableFails) {
         EXPECT_EQ(status, c.status) << c.what << "\n" << out << err;
         EXPECT_TRUE(contains(out, c.line)) << c.what << "\n" << out;
         EXPECT_EQ(contains(out, "  1 groups of identical files"), c.readablePair) << c.what << "\n" << out;
+        // Totals and counts only for what was looked in.
+        for (const char* figure : {"Genuinely reclaimable", "files considered", "groups of identical files"})
+            EXPECT_EQ(contains(out, figure), c.status == 0) << c.what << ": " << figure << "\n" << out;
         EXPECT_EQ(err, c.status == 0 ? "" : "Cannot read anything under " + dir.path() +
                                                 " (Permission denied), so no duplicates could be looked for.\n")
             << c.what;

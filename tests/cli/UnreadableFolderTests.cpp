@@ -40,7 +40,14 @@ struct Row {
     std::vector<std::string> words; // each somewhere in the output or the errors
     int status;
     int lines = 0;                  // read only the first lines (a watch runs on), 0: all
+    std::vector<std::string> absent = {}; // none of them anywhere in the output or the errors
 };
+
+// A backup folder with one backup this user may read and one it may not.
+Prepare backupsWithOneLocked(const std::string& folder) {
+    return both([=](const std::string& home) { test::writeFileOfSize(home + "/" + folder + "/open-one/data", 8192); },
+                locked(folder + "/locked-one", 0700));
+}
 
 } // namespace
 
@@ -87,6 +94,19 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
          [](const std::string& h) { ASSERT_EQ(mkfifo((h + "/f").c_str(), 0644), 0); }, {"Not a folder: ~/f\n"}, 1},
         {"backups locked", {"--backups", "~/Backup"}, locked("Backup", 0744),
          {"Cannot read: ~/Backup (Permission denied)"}, 1},
+        // Not read is no figure: no 0 KB size, no verdict, no target, no "not signed in".
+        {"apps, a locked bundle", {"--apps"}, locked("Applications/Locked.app", 0700),
+         {"Locked" + std::string(28, ' ') + "not readable  ~/Applications/Locked.app  [admin]\n"}, 0},
+        {"cloud, home closed", {"--cloud"}, home, {"  Account: could not be read\n"}, 0, 0, {"not signed in"}},
+        {"backups, one locked", {"--backups", "~/Backup"}, backupsWithOneLocked("Backup"),
+         {"\n  2 backups, ", " in the 1 this user may read\n",
+          "  locked-one" + std::string(25, ' ') + "not readable by this user\n      locked-one\n\n"},
+         0},
+        {"report, a locked backup", {"--report"}, backupsWithOneLocked("Library/Application Support/MobileSync/Backup"),
+         {"] iPhone & iPad backups", "/MobileSync/Backup/open-one\n"}, 0, 0, {"locked-one"}},
+        {"report json, a locked backup", {"--report", "--json"},
+         backupsWithOneLocked("Library/Application Support/MobileSync/Backup"),
+         {"\"id\" : \"ios-backups\"", "/MobileSync/Backup/open-one\""}, 0, 0, {"locked-one"}},
         {"backups, standard folder locked", {"--backups"}, locked("Library/Application Support/MobileSync/Backup", 0),
          {"Cannot read: ~/Library/Application Support/MobileSync/Backup (Permission denied)"}, 1},
     };
@@ -108,6 +128,11 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
                 if (r.out.find(word) == std::string::npos) {
                     std::fprintf(stderr, "%s: no \"%s\" in:\n%s\n", row.name, word.c_str(), r.out.c_str());
                     return 100;
+                }
+            for (const auto& word : row.absent)
+                if (r.out.find(word) != std::string::npos) {
+                    std::fprintf(stderr, "%s: \"%s\" in:\n%s\n", row.name, word.c_str(), r.out.c_str());
+                    return 102;
                 }
             if (r.status != row.status) std::fprintf(stderr, "%s: status %d\n%s\n", row.name, r.status, r.out.c_str());
             return r.status == row.status ? 0 : 101;

@@ -40,7 +40,7 @@ AppDetailPane::AppDetailPane(AppsModel& apps, const InstalledApp& app, DesktopSe
         stack->addWidget(warning(q(block.title), q(block.body)));
 
     const auto bundle = UninstallerRules::bundleRow(app);
-    stack->addWidget(targetRow(bundle.path, bundle.size, bundle.kind, bundle.reason, bundle.certain, bundle.needsAdmin,
+    stack->addWidget(targetRow(bundle.path, bundle.readable ? std::optional(bundle.size) : std::nullopt, bundle.kind, bundle.reason, bundle.certain, bundle.needsAdmin,
                                false));
     if (app.leftovers.empty()) {
         auto* none = new Card(18);
@@ -79,7 +79,19 @@ QWidget* AppDetailPane::warning(const QString& title, const QString& body) {
     return card;
 }
 
-QWidget* AppDetailPane::targetRow(const std::string& path, int64_t size, const std::string& kind,
+Text* appSizeFigure(std::optional<int64_t> bytes, double px, Fonts::Weight weight, int width) {
+    Text* w = bytes ? figure(q(Bytes::format(*bytes)), px, weight, Theme::primaryText(), width)
+                    : text(UninstallerRules::kNotReadable, px - 1.5, W::regular, Theme::tertiaryText());
+    if (!bytes) {
+        w->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        w->setFixedWidth(width);
+        w->setToolTip(UninstallerRules::kNotReadableTip);
+    }
+    w->setObjectName("sizeFigure");
+    return w;
+}
+
+QWidget* AppDetailPane::targetRow(const std::string& path, std::optional<int64_t> size, const std::string& kind,
                                   const std::string& reason, bool certain, bool needsAdmin, bool withNote) {
     auto* card = new Card(0, std::nullopt, this);
     card->setObjectName("targetRow");
@@ -104,7 +116,7 @@ QWidget* AppDetailPane::targetRow(const std::string& path, int64_t size, const s
     main->addLayout(texts, 1);
     main->addSpacing(10);
     if (needsAdmin) main->addWidget(new Chip("NEEDS ADMIN", Theme::warning(), Theme::warningWash()));
-    main->addWidget(figure(q(Bytes::format(size)), 12, W::medium, Theme::primaryText(), 82));
+    main->addWidget(appSizeFigure(size, 12, W::medium, 82));
     auto* reveal = new TextButton("Reveal", Fonts::system(10.5, W::medium), Theme::accentInk());
     connect(reveal, &TextButton::clicked, this, [this, path] { desktop_.reveal(path); });
     main->addWidget(reveal);

@@ -4,10 +4,13 @@
 // selection footer. Ticks refresh in place; nothing else is remembered here.
 #include <QWidget>
 
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "analysis/InstalledApp.h"
+#include "ui/kit/Fonts.h"
 
 namespace sorvel {
 class AppsModel;
@@ -18,6 +21,11 @@ namespace sorvel::ui {
 class CheckBox;
 class DesktopServices;
 class SelectionFooter;
+class Text;
+
+/// A size right-aligned in `width`: the figure, or "not readable" (smaller, with why in
+/// its tooltip) where the size is not known; named "sizeFigure" for tests.
+Text* appSizeFigure(std::optional<int64_t> bytes, double px, Fonts::Weight weight, int width);
 
 class AppDetailPane : public QWidget {
     Q_OBJECT
@@ -30,7 +38,7 @@ public:
     CheckBox* checkBox(const std::string& path) const;
 
 private:
-    QWidget* targetRow(const std::string& path, int64_t size, const std::string& kind, const std::string& reason,
+    QWidget* targetRow(const std::string& path, std::optional<int64_t> size, const std::string& kind, const std::string& reason,
                        bool certain, bool needsAdmin, bool withNote);
     QWidget* warning(const QString& title, const QString& body);
 

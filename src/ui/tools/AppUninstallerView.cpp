@@ -198,8 +198,7 @@ QWidget* AppUninstallerView::list() {
             left->addWidget(text("left around", 9.5, W::regular, Theme::tertiaryText()), 0, Qt::AlignRight);
             line->addLayout(left);
         }
-        line->addWidget(figure(q(Bytes::format(app.bundleSize + app.leftoverSize())), 13, W::semibold,
-                               Theme::primaryText(), 86));
+        line->addWidget(appSizeFigure(UninstallerRules::listedSize(app), 13, W::semibold, 86));
         line->addWidget(new SymbolView("chevron.right", Theme::tertiaryText(), 10));
         card->content()->addLayout(line);
         const std::string path = app.bundlePath;

@@ -77,6 +77,13 @@ std::optional<std::string> unreadableLine(const DuplicateFinder::Report& report)
     return summary + ", so no copies there could be looked for.";
 }
 
+std::vector<Figure> figures(const DuplicateFinder::Report& report) {
+    if (report.readNothing()) return {};
+    return {{Bytes::format(report.reclaimable()), "genuinely reclaimable", Figure::Ink::accent},
+            {Bytes::format(report.apparentSaving()), "what size alone suggests", Figure::Ink::secondary},
+            {std::to_string(report.groups.size()), "duplicate sets", Figure::Ink::primary}};
+}
+
 std::string emptyLine(const DuplicateFinder::Report& report) {
     return report.readNothing() ? "Nothing in that folder could be read by this user, so no duplicates could be looked for."
                                 : "No duplicate files over 1 MB in that folder.";

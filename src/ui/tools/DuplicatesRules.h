@@ -40,6 +40,16 @@ std::optional<std::string> apparentNote(const DuplicateFinder::Report& report);
 std::optional<std::string> limitLine(const DuplicateFinder::Report& report);
 /// What could not be read, with the system's reasons; none when everything was read.
 std::optional<std::string> unreadableLine(const DuplicateFinder::Report& report);
+/// One of the figures over the sets: the amount, what it is, and how it is inked.
+struct Figure {
+    enum class Ink { accent, secondary, primary };
+    std::string value;
+    std::string label;
+    Ink ink = Ink::primary;
+};
+/// Reclaimable, apparent and the number of sets; none for a folder nothing of which
+/// could be read, whose figures would read as nothing to free.
+std::vector<Figure> figures(const DuplicateFinder::Report& report);
 /// The text of a report without sets: never a plain "none" when nothing could be read.
 std::string emptyLine(const DuplicateFinder::Report& report);
 

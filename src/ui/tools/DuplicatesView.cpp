@@ -205,17 +205,16 @@ QWidget* DuplicatesView::results() {
     // Summary: three figures, the shared-storage note, the limit warning.
     auto* summary = column(10);
     auto* figures = row(14);
-    const std::tuple<QString, QString, Adaptive> values[] = {
-        {q(Bytes::format(report.reclaimable())), "genuinely reclaimable", Theme::accentInk()},
-        {q(Bytes::format(report.apparentSaving())), "what size alone suggests", Theme::secondaryText()},
-        {QString::number(report.groups.size()), "duplicate sets", Theme::primaryText()},
-    };
-    for (const auto& [value, label, colour] : values) {
+    for (const auto& figure : DuplicatesRules::figures(report)) {
+        using Ink = DuplicatesRules::Figure::Ink;
+        const Adaptive colour = figure.ink == Ink::accent      ? Theme::accentInk()
+                                : figure.ink == Ink::secondary ? Theme::secondaryText()
+                                                               : Theme::primaryText();
         auto* card = new Card(13);
         card->setObjectName("figure");
         card->content()->setSpacing(2);
-        card->content()->addWidget(mono(value, 17, W::semibold, colour));
-        card->content()->addWidget(text(label, 10.5, W::regular, Theme::tertiaryText()));
+        card->content()->addWidget(mono(q(figure.value), 17, W::semibold, colour));
+        card->content()->addWidget(text(q(figure.label), 10.5, W::regular, Theme::tertiaryText()));
         figures->addWidget(card, 1);
     }
     summary->addLayout(figures);

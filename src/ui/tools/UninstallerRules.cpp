@@ -43,14 +43,20 @@ RemovabilityBlock removabilityBlock(const InstalledApp& app) {
     return {};
 }
 
+std::optional<int64_t> listedSize(const InstalledApp& app) {
+    if (!app.bundleReadable) return std::nullopt;
+    return app.bundleSize + app.leftoverSize();
+}
+
 Row bundleRow(const InstalledApp& app) {
-    return {app.bundlePath, app.bundleSize, "Application", "the application itself", true,
+    return {app.bundlePath, app.bundleSize, app.bundleReadable, "Application", "the application itself", true,
             app.removability.kind != Kind::removable};
 }
 
 Row leftoverRow(const AppLeftover& leftover) {
     return {leftover.path,
             leftover.size,
+            true,
             leftover.kind,
             leftover.match.description(),
             leftover.match.kind != AppLeftover::Match::Kind::appName,

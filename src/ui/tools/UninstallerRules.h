@@ -31,10 +31,17 @@ struct RemovabilityBlock {
 };
 RemovabilityBlock removabilityBlock(const InstalledApp& app);
 
+/// The bundle with its leftovers, as the list shows it; none when this user may not look
+/// inside the bundle, whose size is then not known (kNotReadable is shown instead).
+std::optional<int64_t> listedSize(const InstalledApp& app);
+inline constexpr const char* kNotReadable = "not readable";
+inline constexpr const char* kNotReadableTip = "This user may not look inside it, so its size is not known.";
+
 /// One bundle or leftover row.
 struct Row {
     std::string path;
     int64_t size = 0;
+    bool readable = true; // false: size is no figure, the row says kNotReadable
     std::string kind;
     std::string reason;
     bool certain = true;

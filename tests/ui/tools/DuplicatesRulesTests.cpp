@@ -101,31 +101,38 @@ TEST(DuplicatesSummary, TheNoteOnlyWhenApparentExceedsReclaimable) {
     EXPECT_EQ(limitLine(report), "Stopped at 400000 files. Scan a narrower folder to cover everything.");
 }
 
-// A folder this user could not read used to read as "No duplicate files over 1 MB".
+// A folder this user could not read used to read as "No duplicate files over 1 MB"; one
+// read but for a locked folder read as if nothing in it could be read.
 TEST(DuplicatesSummary, WhatCouldNotBeReadIsSaidNeverShownAsNone) {
     struct Case {
         std::map<int, int64_t> folders, files;
-        int64_t scanned;
+        int64_t scanned, listed;
         std::optional<std::string> line;
         std::string empty;
     };
     const std::string none = "No duplicate files over 1 MB in that folder.";
     const std::string nothing = "Nothing in that folder could be read by this user, so no duplicates could be looked for.";
     for (const Case& c : std::vector<Case>{
-             {{}, {}, 4, std::nullopt, none},
-             {{{EACCES, 2}}, {}, 3, "2 folders could not be read (Permission denied), so no copies there could be "
-                                    "looked for.", none},
-             {{{EACCES, 1}}, {{EIO, 1}, {EACCES, 1}}, 2, "1 folder and 2 files could not be read (Permission denied; "
-                                                         "Input/output error), so no copies there could be looked for.",
+             {{}, {}, 4, 4, std::nullopt, none},
+             {{{EACCES, 2}}, {}, 3, 5, "2 folders could not be read (Permission denied), so no copies there could be "
+                                       "looked for.", none},
+             {{{EACCES, 1}}, {{EIO, 1}, {EACCES, 1}}, 2, 3, "1 folder and 2 files could not be read (Permission denied; "
+                                                            "Input/output error), so no copies there could be looked for.",
               nothing},
-             {{{EACCES, 1}}, {}, 0, "1 folder could not be read (Permission denied), so no copies there could be "
-                                    "looked for.", nothing}}) {
+             {{{EACCES, 1}}, {}, 0, 0, "1 folder could not be read (Permission denied), so no copies there could be "
+                                       "looked for.", nothing},
+             // A small file and its folder were read beside the locked folder: not "nothing".
+             {{{EACCES, 1}}, {}, 0, 3, "1 folder could not be read (Permission denied), so no copies there could be "
+                                       "looked for.", none}}) {
         DuplicateFinder::Report report;
         report.unreadableFolders = c.folders;
         report.unreadableFiles = c.files;
         report.filesScanned = c.scanned;
+        report.entriesListed = c.listed;
         EXPECT_EQ(unreadableLine(report), c.line);
         EXPECT_EQ(emptyLine(report), c.empty);
+        // No figures over a folder nothing of which could be read: they would read as 0 KB to free.
+        EXPECT_EQ(figures(report).size(), c.empty == nothing ? 0u : 3u) << c.listed;
     }
 }
 
