@@ -210,3 +210,35 @@ TEST(BackupRule, DeviceCountUsesSerialThenFolder) {
     // One key space: a serial number equal to another backup's folder name is one device.
     EXPECT_EQ(CleanupRules::deviceCount({backup("a", 1, "b", {}), backup("b", 1, std::nullopt, {})}), 1);
 }
+
+// A backup this user may not read used to be a 0 KB target of the rule, "read from each
+// backup's own records"; it is no target, and the detail says it was left out.
+TEST(BackupRule, BackupsThisUserMayNotReadAreNoTargets) {
+    auto closed = [](const std::string &folder) {
+        auto b = backup(folder, 0, std::nullopt, DeviceBackup::Verdict::unknown());
+        b.readable = false;
+        return b;
+    };
+    const auto open = backup("open", 4000, "SER", DeviceBackup::Verdict::current());
+    const struct {
+        std::vector<DeviceBackup> backups;
+        size_t targets;
+        std::string detail;
+    } cases[] = {
+        {{open, closed("c1")}, 1,
+         "1 backup of 1 device, read from each backup's own records. 1 more backup is not readable by this user "
+         "and left out. All of them are current."},
+        {{open, closed("c1"), closed("c2")}, 1,
+         "1 backup of 1 device, read from each backup's own records. 2 more backups are not readable by this user "
+         "and left out. All of them are current."},
+        {{closed("c1")}, 0, ""},
+    };
+    for (const auto &c : cases) {
+        CleanupItem item = CleanupRules::iosBackups(backupFolderOf(5000), kHome, c.backups);
+        ASSERT_EQ(item.targets.size(), c.targets) << c.detail;
+        for (const auto &target : item.targets)
+            EXPECT_EQ(target.name, "open");
+        EXPECT_EQ(item.detail, c.detail);
+        EXPECT_EQ(item.size(), c.targets == 0 ? 0 : 5000);
+    }
+}

@@ -300,3 +300,27 @@ TEST(UninstallerPage, ARecordThatCouldNotBeWrittenIsSaid) {
     page.view->flush();
     EXPECT_EQ(textOf(page.view.get(), "saveError"), "Sorvel could not write this uninstall to its history.");
 }
+
+// A bundle this user may not look inside read "0 KB" in the list; its size now reads as
+// not readable there and on its own row.
+TEST(UninstallerPage, ABundleThatCouldNotBeReadShowsNoSize) {
+    Page page;
+    page.apps[0].bundleReadable = false;
+    page.apps[0].bundleSize = 0;
+    AppsModelProbe::setApps(*page.model, page.apps);
+    page.open();
+    auto texts = [](QWidget* root) {
+        std::vector<std::string> values;
+        for (auto* figure : named<ui::Text>(root, "sizeFigure")) values.push_back(figure->text().toStdString());
+        return values;
+    };
+    const auto list = texts(page.view.get());
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(std::count(list.begin(), list.end(), "not readable"), 1) << list[0];
+    page.open(page.orchard().bundlePath);
+    ASSERT_NE(page.view->detailPane(), nullptr);
+    const auto rows = texts(page.view->detailPane());
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front(), "not readable"); // the bundle's row comes first
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), "not readable"), 1);
+}
