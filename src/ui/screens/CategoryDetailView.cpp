@@ -79,8 +79,11 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     figure->setSpacing(5);
     number_ = new Text("", Fonts::mono(26, Fonts::Weight::semibold), Theme::primaryText(), summary);
     unit_ = new Text("", Fonts::system(13, Fonts::Weight::medium), Theme::secondaryText(), summary);
+    unread_ = new Text("Not readable by this user", Fonts::system(20, Fonts::Weight::semibold), Theme::secondaryText(), summary);
+    unread_->hide();
     figure->addWidget(number_, 0, Qt::AlignBottom);
     figure->addWidget(unit_, 0, Qt::AlignBottom);
+    figure->addWidget(unread_, 0, Qt::AlignBottom);
     figure->addStretch(1);
     left->addLayout(figure);
     pathText_ = Texts::selectable("", Fonts::mono(11), Theme::tertiaryText(), summary);
@@ -233,16 +236,21 @@ void CategoryDetailView::refreshSummary(const CategoryPaneState& s) {
     blurb_->setVisible(!s.drilled);
     if (s.drilled) pathText_->setText(q(tildeAbbreviated(*s.currentPath)));
     else blurb_->setText(q(s.blurb()));
-    metrics_->setVisible(s.category != nullptr);
+    // What was not read has no figure: no 0 KB headline and no zero counts beside it.
+    number_->setVisible(!s.nothingRead);
+    unit_->setVisible(!s.nothingRead);
+    unread_->setVisible(s.nothingRead);
+    metrics_->setVisible(s.category != nullptr && !s.nothingRead);
     items_->setText(QString::number(static_cast<qulonglong>(s.rows.size())));
     files_->setText(QString::number(static_cast<qlonglong>(s.fileCount)));
-    blocked_->setText(s.nothingRead ? "Not readable by this user" : "Partially blocked for this user");
     blocked_->setVisible(s.partiallyBlocked);
 }
 
 void CategoryDetailView::refreshInsights(const CategoryPaneState& s) {
-    insights_->setVisible(s.currentPath.has_value());
-    if (!s.currentPath) return;
+    // Nothing read, nothing to explain: no breakdown, and no verdict such as "safe to clean".
+    const bool shown = s.currentPath.has_value() && !s.nothingRead;
+    insights_->setVisible(shown);
+    if (!shown) return;
     insights_->setInputs(*s.currentPath, PathKnowledge::note(*s.currentPath), coordinator_.insights(),
                          coordinator_.insightsLoading(), coordinator_.cloud());
     insights_->setVisible(!insights_->cards().isEmpty());
@@ -311,7 +319,9 @@ QStringList CategoryDetailView::crumbs() const { return crumbTitles_; }
 
 void CategoryDetailView::clickCrumb(int index) { coordinator_.drillBack(static_cast<size_t>(index)); }
 
-QString CategoryDetailView::headline() const { return number_->text() + " " + unit_->text(); }
+QString CategoryDetailView::headline() const {
+    return !unread_->isHidden() ? unread_->text() : number_->text() + " " + unit_->text();
+}
 QString CategoryDetailView::emptyText() const { return emptyTitle_->text(); }
 bool CategoryDetailView::showsEmptyState() const { return !empty_->isHidden(); }
 

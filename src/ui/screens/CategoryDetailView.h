@@ -82,6 +82,7 @@ private:
     Button* reveal_;
     Text* number_;
     Text* unit_;
+    Text* unread_; // in place of the figure where nothing of the category could be read
     QLabel* pathText_;
     Text* blurb_;
     QWidget* metrics_;

@@ -42,6 +42,7 @@ void SidebarRow::setModel(const Model& model) {
     if (model == model_) return;
     model_ = model;
     setAccessibleName(model.title);
+    setAccessibleDescription(lockTip());
     update();
 }
 
@@ -75,7 +76,8 @@ QString SidebarRow::lockTip() const {
 bool SidebarRow::event(QEvent* e) {
     if (e->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(e);
-        if (model_.locked && help->pos().x() > width() - 30) QToolTip::showText(help->globalPos(), lockTip(), this);
+        // Over the whole row: the name is where the pointer rests, not only the lock.
+        if (model_.locked) QToolTip::showText(help->globalPos(), lockTip(), this);
         else QToolTip::hideText();
         return true;
     }

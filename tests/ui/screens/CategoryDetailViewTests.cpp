@@ -9,7 +9,9 @@
 
 #include <atomic>
 
+#include "engine/Bytes.h"
 #include "ui/kit/Button.h"
+#include "ui/kit/Text.h"
 #include "ui/screens/AdviceSection.h"
 #include "ui/screens/CategoryDetailView.h"
 #include "ui/screens/CategoryRowList.h"
@@ -245,5 +247,36 @@ TEST(CategoryDetailState, AnUnreadableFolderRowIsMarkedBlocked) {
         const bool locked = list->row(i).isDirectory() && list->row(i).node() == p.leaf;
         EXPECT_EQ(list->sizeText(i) == "blocked", locked) << i;
         EXPECT_EQ(list->toolTip(i).isEmpty(), !locked) << i;
+    }
+}
+
+// A category this user could not read at all used to show a large "0 KB", "Items 0 /
+// Files 0" and the folder's "SAFE TO CLEAN" explainer: nothing was read, so no figure
+// and no verdict; one read but for a folder keeps its figures.
+TEST(CategoryDetailState, NothingReadShowsNoFigureAndNoVerdict) {
+    for (const bool readable : {false, true}) {
+        test::UiContext ctx;
+        ScanResult r = test::UiContext::sampleResult();
+        auto& category = r.categories.front();
+        // A place with a known "safe to clean" explainer.
+        auto root = test::sampleNode(ctx / "Library/Developer/Xcode/DerivedData", readable ? 4096 : 0, readable ? 2 : 0);
+        root->accessDenied = !readable;
+        category.roots = {root};
+        ctx.finishScan(r);
+        ctx.coordinator().move({category.category.id, {}});
+        CategoryDetailView page(ctx.coordinator(), ctx.desktop(), category.category.id);
+        test::settle(&page, {1000, 900});
+        std::vector<std::string> shown;
+        for (auto* t : page.findChildren<Text*>())
+            if (t->isVisibleTo(&page)) shown.push_back(t->text().toStdString());
+        auto has = [&](const std::string& text) { return std::count(shown.begin(), shown.end(), text) > 0; };
+        const Bytes::Parts figure = Bytes::parts(4096);
+        EXPECT_EQ(page.headline().toStdString(),
+                  readable ? figure.number + " " + figure.unit : std::string("Not readable by this user"));
+        EXPECT_EQ(has("Items"), readable);
+        EXPECT_EQ(has("Files"), readable);
+        // The explainer carries the verdict chip ("SAFE TO CLEAN" here).
+        EXPECT_EQ(page.insightsPanel()->isVisibleTo(&page) && page.insightsPanel()->cards().contains("explainer"),
+                  readable);
     }
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include "uisupport/UiContext.h"
@@ -124,4 +125,30 @@ TEST(SidebarKeyboard, TheRowsAreOneTabStopAndArrowsMoveInside) {
     after->setFocus(Qt::TabFocusReason);
     ctx.coordinator().move({std::string("caches"), {}}, true);
     EXPECT_EQ(tab(true), sidebar->row("caches"));
+}
+
+// The lock's tooltip used to show only over the lock at the row's right end: over the
+// name, where the pointer rests, it said nothing.
+TEST(SidebarRows, ALockedRowExplainsItselfOverItsNameAsOverItsLock) {
+    test::UiContext ctx;
+    ScanResult r = test::UiContext::sampleResult();
+    r.categories[4].roots[0]->accessDenied = true; // mail: nothing measured
+    r.categories[4].roots[0]->size = 0;
+    ctx.finishScan(r);
+    SidebarView sidebar(ctx.models());
+    test::settle(&sidebar, {244, 880});
+    EXPECT_TRUE(sidebar.row(r.categories[0].category.id)->lockTip().isEmpty()); // readable: no tip
+    SidebarRow* row = sidebar.row(r.categories[4].category.id);
+    ASSERT_NE(row, nullptr);
+    const QString tip = row->lockTip();
+    ASSERT_FALSE(tip.isEmpty());
+    EXPECT_EQ(row->accessibleDescription(), tip);
+    // The name first, while no tooltip is up yet.
+    for (const int x : {40, row->width() / 2, row->width() - 15}) {
+        const QPoint at(x, row->height() / 2);
+        QHelpEvent help(QEvent::ToolTip, at, row->mapToGlobal(at));
+        QApplication::sendEvent(row, &help);
+        EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text() : QString(), tip) << "at x " << x;
+    }
+    QToolTip::hideText();
 }
