@@ -43,6 +43,8 @@ json categoryObject(const CategoryResult& category) {
                 {"bytes", category.total()},
                 {"files", categoryFiles(category)},
                 {"id", category.category.id},
+                // Its bytes and files (0) were not read: said, beside them, for readers that check.
+                {"notReadable", category.unreadable()},
                 {"partlyUnreadable", category.partlyUnreadable()},
                 {"roots", std::move(roots)},
                 {"title", category.category.title},

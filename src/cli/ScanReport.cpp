@@ -110,10 +110,14 @@ std::string scanReportText(const ScanResult &result) {
     const double divisor = scanned < 1 ? 1.0 : static_cast<double>(scanned);
     for (const auto &category : result.sortedCategories()) {
         const int64_t total = category.total();
-        std::string row = "  " + rightPadded(shown(category.category.title), 20) +
-                          leftPadded(Bytes::format(total), 12) +
-                          formatted("  %5.1f%%", 100.0 * static_cast<double>(total) / divisor) +
-                          leftPadded(std::to_string(categoryFiles(category)), 9);
+        std::string row = "  " + rightPadded(shown(category.category.title), 20);
+        // Nothing of it was read: dashes in its columns, never figures of 0.
+        if (category.unreadable() && total == 0)
+            row += leftPadded("\u2014", 12) + std::string(8, ' ') + leftPadded("\u2014", 9);
+        else
+            row += leftPadded(Bytes::format(total), 12) +
+                   formatted("  %5.1f%%", 100.0 * static_cast<double>(total) / divisor) +
+                   leftPadded(std::to_string(categoryFiles(category)), 9);
         line(row + blockedNote(category));
     }
     line("");
@@ -154,6 +158,7 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                                       {"bytes", category.total()},
                                       {"files", categoryFiles(category)},
                                       {"id", category.category.id},
+                                      {"notReadable", category.unreadable()},
                                       {"partlyUnreadable", category.partlyUnreadable()},
                                       {"title", category.category.title},
                                       {"top", std::move(top)},

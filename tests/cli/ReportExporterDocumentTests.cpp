@@ -128,18 +128,19 @@ TEST(ReportExporterDocument, FoldersThatCouldNotBeReadAreCountedNeverPlainZero) 
     result.categories.back().roots.front()->accessDenied = true;
     result.unreadableFolders = 4;
     json doc = decoded(result);
-    struct Row { std::string id; bool denied, partly; int64_t folders; };
+    struct Row { std::string id; bool denied, partly; int64_t folders; bool notReadable = false; };
     const std::map<std::string, json> byId = [&] {
         std::map<std::string, json> m;
         for (const json& c : doc["categories"]) m[c["id"]] = c;
         return m;
     }();
     for (const Row& row : std::vector<Row>{{"caches", false, false, 0}, {"logs", true, true, 1},
-                                           {"mail", true, true, 2}, {"trash", true, false, 1}}) {
+                                           {"mail", true, true, 2}, {"trash", true, false, 1, true}}) {
         const json& c = byId.at(row.id);
         EXPECT_EQ(c["accessDenied"], row.denied) << row.id;
         EXPECT_EQ(c["partlyUnreadable"], row.partly) << row.id;
         EXPECT_EQ(c["unreadableFolders"], row.folders) << row.id;
+        EXPECT_EQ(c["notReadable"], row.notReadable) << row.id;
     }
     EXPECT_EQ(doc["unreadableFolders"], 4);
 }

@@ -123,6 +123,23 @@ TEST(ScanReportText, EmptyResult) {
     EXPECT_NE(text.find("  Scanned     " + format(0) + " in 0.0s\n"), std::string::npos);
 }
 
+// A category nothing of which could be read used to print "0 KB    0.0%        0": its
+// columns are dashes, and the JSON says it beside bytes and files of 0.
+TEST(ScanReportText, ACategoryNothingOfWhichWasReadHasNoFigures) {
+    ScanResult r;
+    r.categories = {category("a", "Readable", {node("/a", 2'000'000, 3)}), category("m", "Mail", {node("/m", 0, 0)})};
+    r.categories[1].roots[0]->accessDenied = true;
+    const std::string text = HeadlessReport::scanReportText(r);
+    EXPECT_NE(text.find("  Mail" + std::string(16 + 11, ' ') + "\u2014" + std::string(8 + 8, ' ') +
+                        "\u2014  (not readable by this user)\n"),
+              std::string::npos)
+        << text;
+    auto doc = nlohmann::json::parse(*HeadlessReport::scanReportJSON(r));
+    EXPECT_EQ(doc["categories"][1]["id"], "m");
+    EXPECT_EQ(doc["categories"][1]["notReadable"], true);
+    EXPECT_EQ(doc["categories"][0]["notReadable"], false);
+}
+
 TEST(ScanReportText, ZeroSizedCategoriesShareZeroAndLongTitlesPushTheRow) {
     ScanResult r;
     r.categories = {category("x", "A title longer than twenty", {node("/x", 0, 0)})};
@@ -165,11 +182,13 @@ TEST(ScanReportJSON, HasExactlyTheKeysInSortedOrder) {
     EXPECT_EQ(caches["accessDenied"], false);
     EXPECT_EQ(caches["top"][0],
               (nlohmann::json{{"bytes", 2'000'000}, {"path", s.home.path() + "/Library/Caches/a"}}));
-    EXPECT_EQ(caches.size(), 8u);
+    EXPECT_EQ(caches.size(), 9u);
     EXPECT_EQ(caches["partlyUnreadable"], false);
+    EXPECT_EQ(caches["notReadable"], false);
     const auto &logs = doc["categories"][2];
     EXPECT_EQ(logs["accessDenied"], true);
     EXPECT_EQ(logs["partlyUnreadable"], true); // one of its two roots was read
+    EXPECT_EQ(logs["notReadable"], false);
     EXPECT_EQ(logs["unreadableFolders"], 1);
     EXPECT_EQ(logs["top"].size(), 2u); // two roots: the roots themselves
     const auto &rec = doc["recommendations"][1];
