@@ -299,8 +299,9 @@ void CategoryDetailView::refreshDocker(const CategoryPaneState& s) {
 }
 
 void CategoryDetailView::refreshAdvice(const CategoryPaneState& s) {
-    advice_->setVisible(!s.drilled);
-    if (s.drilled) return;
+    // Advice marked safe is about content this user could act on: none where nothing was read.
+    advice_->setVisible(!s.drilled && !s.nothingRead);
+    if (s.drilled || s.nothingRead) return;
     std::optional<DisplayCategory> category;
     if (s.category) category = s.category->category;
     advice_->setInputs(AdviceCatalog::advice(category, coordinator_.result(), coordinator_.cloud()), coordinator_.cloud());

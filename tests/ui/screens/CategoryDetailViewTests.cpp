@@ -251,8 +251,8 @@ TEST(CategoryDetailState, AnUnreadableFolderRowIsMarkedBlocked) {
 }
 
 // A category this user could not read at all used to show a large "0 KB", "Items 0 /
-// Files 0" and the folder's "SAFE TO CLEAN" explainer: nothing was read, so no figure
-// and no verdict; one read but for a folder keeps its figures.
+// Files 0" and the folder's "SAFE TO CLEAN" explainer: nothing was read, so no figure,
+// no verdict and no advice marked safe; one read but for a folder keeps its figures.
 TEST(CategoryDetailState, NothingReadShowsNoFigureAndNoVerdict) {
     for (const bool readable : {false, true}) {
         test::UiContext ctx;
@@ -278,5 +278,9 @@ TEST(CategoryDetailState, NothingReadShowsNoFigureAndNoVerdict) {
         // The explainer carries the verdict chip ("SAFE TO CLEAN" here).
         EXPECT_EQ(page.insightsPanel()->isVisibleTo(&page) && page.insightsPanel()->cards().contains("explainer"),
                   readable);
+        // Nor the category's advice, whose items are marked safe.
+        auto* advice = page.findChild<AdviceSection*>();
+        ASSERT_NE(advice, nullptr);
+        EXPECT_EQ(advice->isVisibleTo(&page), readable);
     }
 }

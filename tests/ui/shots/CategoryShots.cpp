@@ -328,3 +328,22 @@ SORVEL_SHOT("sheet-review-dark", 820, 640) {
     ctx.appearance().setSelection(ui::Appearance::dark);
     return sheetAt(ctx, 0);
 }
+
+// A category this user may not read at all, on a 1366x768 screen: no figure, no counts,
+// no explainer; the sidebar row locked.
+SORVEL_SHOT("category-not-readable-1366x768", 1366, 768) {
+    ScanResult r = test::UiContext::sampleResult();
+    for (auto& root : r.categories.front().roots) {
+        root->accessDenied = true;
+        root->size = 0;
+        root->fileCount = 0;
+        root->children.clear();
+    }
+    ctx.finishScan(r);
+    ctx.coordinator().move({r.categories.front().category.id, {}});
+    auto* window = new ui::MainWindow(ctx.models());
+    window->setMinimumSize(ui::MainWindow::fitted({ui::MainWindow::minimumWidth, ui::MainWindow::minimumHeight},
+                                                  {QPoint(0, 0), QSize(1366, 768)}));
+    window->show();
+    return window;
+}

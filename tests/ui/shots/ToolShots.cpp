@@ -249,3 +249,29 @@ SORVEL_SHOT("tools-settings-dark", 520, 620) {
     ctx.finishScan(test::UiContext::sampleResult());
     return new ui::SweepSettingsView(ctx.coordinator(), ctx.models().sweeper, ctx.updates());
 }
+
+namespace {
+// The uninstaller in the window on a 1366x768 screen, the admin app's bundle unreadable.
+QWidget* appsWithAnUnreadableBundle(test::UiContext& ctx, bool detail) {
+    auto apps = test::sampleApps(ctx);
+    apps[1].bundleReadable = false;
+    apps[1].bundleSize = 0;
+    ctx.finishScan(test::UiContext::sampleResult());
+    AppsModelProbe::setApps(ctx.models().apps, apps);
+    if (detail) ctx.coordinator().show(Tool::apps, apps[1].bundlePath);
+    else ctx.coordinator().show(Tool::apps);
+    auto* window = new ui::MainWindow(ctx.models());
+    window->setMinimumSize(ui::MainWindow::fitted({ui::MainWindow::minimumWidth, ui::MainWindow::minimumHeight},
+                                                  {QPoint(0, 0), QSize(1366, 768)}));
+    window->show();
+    return window;
+}
+} // namespace
+
+SORVEL_SHOT("tools-apps-list-bundle-not-readable-1366x768", 1366, 768) {
+    return appsWithAnUnreadableBundle(ctx, false);
+}
+
+SORVEL_SHOT("tools-apps-detail-bundle-not-readable-1366x768", 1366, 768) {
+    return appsWithAnUnreadableBundle(ctx, true);
+}
