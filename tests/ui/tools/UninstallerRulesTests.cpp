@@ -202,15 +202,3 @@ TEST(UninstallerReview, TheDoneTitleSaysWhatReallyMoved) {
     EXPECT_EQ(reviewTitle(Stage::done, a, 0, {bundleFailed}), "Nothing of Orchard was moved");
     EXPECT_EQ(reviewSubtitle(Stage::done, {bundleFailed, support}).rfind("1 MB moved.", 0), 0u);
 }
-
-// A bundle this user may not look inside read "0 KB" in the list and on its row.
-TEST(UninstallerRows, ABundleThatCouldNotBeReadHasNoSize) {
-    InstalledApp a = app(Removability::needsAdministrator("root"));
-    a.bundleSize = 0;
-    a.leftovers.push_back({"/home/u/.config/Orchard", 8192, "Settings", AppLeftover::Match::exactIdentifier(), false});
-    for (const bool readable : {true, false}) {
-        a.bundleReadable = readable;
-        EXPECT_EQ(listedSize(a), readable ? std::optional<int64_t>(8192) : std::nullopt);
-        EXPECT_EQ(bundleRow(a).readable, readable);
-    }
-}
