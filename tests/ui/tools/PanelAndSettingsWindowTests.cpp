@@ -29,6 +29,7 @@
 #include "ui/kit/Theme.h"
 #include "ui/shell/ToolWindows.h"
 #include "ui/shell/TrayItem.h"
+#include "ui/tools/HistoryRules.h"
 #include "ui/tools/MenuBarView.h"
 #include "ui/tools/SettingsRules.h"
 #include "ui/tools/SweepSettingsView.h"
@@ -101,7 +102,7 @@ TEST(SweepPanel, FindingsListHeightTicksAndTheMoveButton) {
     EXPECT_TRUE(sweeper->selectedPaths().empty());
     panel.flush();
     auto* move = one<ui::Button>(&panel, "moveFindings");
-    EXPECT_EQ(move->text(), "Move 0 B to Trash");
+    EXPECT_EQ(move->text(), "Move 0 KB to Trash");
     EXPECT_FALSE(move->isEnabled());
     // A click anywhere on a row ticks it, in place: the scrolled list is not rebuilt.
     const int builds = panel.builds();
@@ -142,6 +143,27 @@ TEST(SweepPanel, TheWindowShrinksToItsContentAfterAMove) {
     auto* content = window->findChild<ui::MenuBarView*>();
     QCoreApplication::processEvents();
     EXPECT_EQ(window->height(), content->sizeHint().height()) << "a blank area below the content";
+}
+
+// Both things the panel starts, a sweep and a move, are written down as the panel's, so
+// History names them alike ("Tray panel").
+TEST(SweepPanel, SweepNowIsRecordedAsThePanelsLikeItsMove) {
+    UiContext ctx;
+    auto triggers = std::make_shared<std::vector<SweepRun::Trigger>>();
+    SweepScheduler::Dependencies deps;
+    deps.notifications = UserNotifications::none();
+    deps.runner = [triggers](const SweepSchedule&, SweepRun::Trigger trigger) {
+        triggers->push_back(trigger);
+        return SweepRunner::Outcome{};
+    };
+    SweepScheduler sweeper(deps);
+    ui::MenuBarView panel(sweeper, {});
+    one<ui::Button>(&panel, "sweepNow")->click();
+    ASSERT_TRUE(waitUntil([&] { return !sweeper.isRunning(); }));
+    ASSERT_EQ(*triggers, std::vector<SweepRun::Trigger>{SweepRun::Trigger::menuBar});
+    SweepRun run;
+    run.trigger = triggers->front();
+    EXPECT_NE(HistoryRules::runSubtitle(run).find("Tray panel"), std::string::npos) << HistoryRules::runSubtitle(run);
 }
 
 TEST(SweepPanel, StatusLineAndSweepButtonFollowTheScheduler) {
