@@ -113,11 +113,13 @@ void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::
                             [](const CleanupOutcome& o) { return o.moved(); }))
                 alive.setResultIsStale(true);
             alive.setCleanupSaveError(result.saveError);
+            emit alive.trashChanged();
             if (done) done(result.outcomes);
         },
         [failed = std::move(failed)](ScanCoordinator& alive, const std::string& reason) {
             // Some items may have moved before the stop: the numbers shown may be behind.
             alive.setResultIsStale(true);
+            emit alive.trashChanged();
             const std::string sentence = Models::failureSentence("the move to the Trash", reason) +
                                          " What was moved is listed in the history.";
             alive.setFailure(sentence);
