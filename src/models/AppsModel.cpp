@@ -315,12 +315,14 @@ void AppsModel::uninstall() {
             model.setSaveError(result.saveError);
             model.setPreview(std::move(result.outcomes));
             model.setStage(Stage::done);
+            emit model.trashChanged();
             model.rescan();
         },
         [](AppsModel& model, const std::string& reason) {
             // What moved before the stop is recorded; the inventory read next shows what is left.
             model.setPreview({});
             model.setStage(Stage::done);
+            emit model.trashChanged();
             model.rescan();
             model.setFailure(Models::failureSentence("the move to the Trash", reason) +
                              " What was moved is listed in the history.");
@@ -389,6 +391,7 @@ void AppsModel::moveBundleWithFinder() {
                 return;
             }
             model.setHandoff(HandoffState::done(name + " is in the Trash."));
+            emit model.trashChanged();
             model.rescan();
         },
         [](AppsModel& model, const std::string& reason) {

@@ -118,6 +118,9 @@ public:
     void moveBundleWithFinder();
 
 signals:
+    /// A move to the Trash from here ended (also one that stopped part way): what it
+    /// moved has left its place on disk.
+    void trashChanged();
     void appsChanged();
     void isScanningChanged();
     void selectedAppChanged();

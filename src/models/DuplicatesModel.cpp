@@ -219,10 +219,12 @@ void DuplicatesModel::removeSelected() {
             model.setSaveError(result.saveError);
             model.setOutcomes(std::move(result.outcomes));
             model.setStage(Stage::done);
+            emit model.trashChanged();
         },
         [](DuplicatesModel& model, const std::string& reason) {
             model.setOutcomes({});
             model.setStage(Stage::done);
+            emit model.trashChanged();
             model.setFailure(Models::failureSentence("the move to the Trash", reason) +
                              " What was moved is listed in the history.");
         });

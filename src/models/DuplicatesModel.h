@@ -95,6 +95,9 @@ public:
                                                           const CleanupPolicy& policy);
 
 signals:
+    /// A move to the Trash from here ended (also one that stopped part way): what it
+    /// moved has left its place on disk.
+    void trashChanged();
     void reportChanged();
     void isScanningChanged();
     void scannedRootChanged();

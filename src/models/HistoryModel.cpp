@@ -135,11 +135,13 @@ void HistoryModel::restore(const SweepRun& run) {
             // A clear since the start knows better than the list loaded with the restore.
             if (clears != model.clears_) restored.runs = model.runs_;
             model.finishRestore(std::move(restored));
+            emit model.trashChanged();
         },
         [](HistoryModel& model, const std::string& reason) {
             model.setFailure(Models::failureSentence("putting the items back", reason) +
                              " What came back is in its place; the rest is still in the Trash.");
             model.setRestoring(std::nullopt);
+            emit model.trashChanged();
             model.reload(); // the stored runs say what is still in the Trash
         });
 }

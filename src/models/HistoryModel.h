@@ -72,6 +72,8 @@ public:
     static std::string clearNotSavedMessage(const SaveStatus& status);
 
 signals:
+    /// A restore ended (also one that stopped part way): what came back is in its place again.
+    void trashChanged();
     void runsChanged();
     void expandedChanged();
     void restoringChanged();

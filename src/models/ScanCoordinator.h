@@ -181,6 +181,9 @@ public:
     static constexpr int incrementalBudget = 48;
 
 signals:
+    /// A move to the Trash from here ended (also one that stopped part way): what it
+    /// moved has left its place on disk.
+    void trashChanged();
     void phaseChanged();
     void resultChanged();
     // Scanned bytes, files, current path, elapsed time or finished roots moved: ticks every 120 ms.

@@ -56,7 +56,14 @@ void ScanCoordinator::runCleanup(CleanupExecutor::Mode mode,
             CleanupExecutor::Progress report = [self](int d, int t) {
                 Models::deliver(self, [d, t](ScanCoordinator& alive) { alive.applyCleanupProgress(d, t); });
             };
-            return run(paths, mode, CleanupPolicy::standard(), cloud, report);
+            Outcomes outcomes = run(paths, mode, CleanupPolicy::standard(), cloud, report);
+            // What a move still under way has in hand is not offered again: moving it
+            // once more would only find it gone.
+            if (mode == CleanupExecutor::Mode::dryRun)
+                for (auto& outcome : outcomes)
+                    if (outcome.wouldMove() && RemovalRun::isBeingMoved(outcome.path))
+                        outcome.result = CleanupOutcome::Refused{CleanupGuard::Refusal::beingMoved()};
+            return outcomes;
         },
         [done = std::move(done)](QObject&, Outcomes outcomes) {
             if (done) done(outcomes);
@@ -106,11 +113,13 @@ void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::
                             [](const CleanupOutcome& o) { return o.moved(); }))
                 alive.setResultIsStale(true);
             alive.setCleanupSaveError(result.saveError);
+            emit alive.trashChanged();
             if (done) done(result.outcomes);
         },
         [failed = std::move(failed)](ScanCoordinator& alive, const std::string& reason) {
             // Some items may have moved before the stop: the numbers shown may be behind.
             alive.setResultIsStale(true);
+            emit alive.trashChanged();
             const std::string sentence = Models::failureSentence("the move to the Trash", reason) +
                                          " What was moved is listed in the history.";
             alive.setFailure(sentence);

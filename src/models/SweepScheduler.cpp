@@ -6,6 +6,9 @@
 #include <unordered_set>
 
 #include "engine/Bytes.h"
+#include "engine/PathText.h"
+#include "platform/FileManager.h"
+#include "platform/Path.h"
 #include "cleanup/CloudStatus.h"
 #include "models/BackgroundWork.h"
 #include "models/DesktopNotifications.h"
@@ -50,11 +53,19 @@ std::optional<Date> todayAt(int hour, Date now) {
 // Stored dates keep whole microseconds; a receipt made here reads back equal.
 Date storable(Date d) { return std::chrono::time_point_cast<std::chrono::microseconds>(d); }
 
-std::set<std::string> actionablePaths(const std::vector<CleanupOutcome>& outcomes) {
+std::set<std::string> actionablePaths(const std::vector<CleanupOutcome>& outcomes,
+                                      const std::set<std::string>& absent = {}) {
     std::set<std::string> paths;
     for (const auto& o : outcomes)
-        if (o.wouldMove()) paths.insert(o.path);
+        if (o.wouldMove() && !absent.count(o.path)) paths.insert(o.path);
     return paths;
+}
+
+// The clause after a finding's name that says why it is still where it was.
+std::string whyNotMoved(const CleanupOutcome& outcome) {
+    if (const auto* refusal = outcome.refusal()) return refusal->description();
+    if (const auto* failure = outcome.failure()) return *failure;
+    return "not moved";
 }
 
 } // namespace
@@ -101,14 +112,14 @@ void SweepScheduler::publish(void (SweepScheduler::*signal)()) {
 std::vector<CleanupOutcome> SweepScheduler::actionableFindings() const {
     std::vector<CleanupOutcome> out;
     for (const auto& o : findings_)
-        if (o.wouldMove()) out.push_back(o);
+        if (o.wouldMove() && !isAbsent(o)) out.push_back(o);
     return out;
 }
 
 int64_t SweepScheduler::selectedBytes() const {
     int64_t total = 0;
     for (const auto& o : findings_)
-        if (o.wouldMove() && selectedPaths_.count(o.path)) total = Bytes::saturatingAdd(total, o.size);
+        if (o.wouldMove() && !isAbsent(o) && selectedPaths_.count(o.path)) total = Bytes::saturatingAdd(total, o.size);
     return total;
 }
 
@@ -133,6 +144,7 @@ void SweepScheduler::setFailure(std::optional<std::string> failure) {
 }
 
 void SweepScheduler::start() {
+    refreshFindings();
     timer_.stop();
     if (schedule_.frequency == Frequency::off) {
         if (Models::assignIfChanged(nextRunDate_, std::nullopt)) publish(&SweepScheduler::nextRunDateChanged);
@@ -217,6 +229,10 @@ void SweepScheduler::failSweep(const std::string& reason) {
 }
 
 void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
+    // Fresh from the disk: an older look at it, and what it said, no longer apply.
+    presence_.cancel();
+    absent_.clear();
+    setMoveNote(std::nullopt);
     if (Models::assignIfChanged(lastReceipt_, outcome.receipt)) publish(&SweepScheduler::lastReceiptChanged);
     if (Models::assignIfChanged(findings_, std::move(outcome.outcomes))) publish(&SweepScheduler::findingsChanged);
     if (Models::assignIfChanged(selectedPaths_, actionablePaths(findings_)))
@@ -240,14 +256,14 @@ void SweepScheduler::notify(const SweepReceipt& receipt) {
 void SweepScheduler::toggle(const std::string& path) {
     // Only a listed finding can be ticked: a stray tick would count towards allSelected.
     if (!selectedPaths_.erase(path)) {
-        if (!actionablePaths(findings_).count(path)) return;
+        if (!actionablePaths(findings_, absent_).count(path)) return;
         selectedPaths_.insert(path);
     }
     publish(&SweepScheduler::selectedPathsChanged);
 }
 
 void SweepScheduler::selectAll(bool selected) {
-    if (Models::assignIfChanged(selectedPaths_, selected ? actionablePaths(findings_) : std::set<std::string>{}))
+    if (Models::assignIfChanged(selectedPaths_, selected ? actionablePaths(findings_, absent_) : std::set<std::string>{}))
         publish(&SweepScheduler::selectedPathsChanged);
 }
 
@@ -255,11 +271,12 @@ void SweepScheduler::cleanSelected() {
     if (isCleaning_) return;
     std::vector<CleanupExecutor::PathSize> picked;
     for (const auto& o : findings_)
-        if (o.wouldMove() && selectedPaths_.count(o.path)) picked.push_back({o.path, o.size});
+        if (o.wouldMove() && !isAbsent(o) && selectedPaths_.count(o.path)) picked.push_back({o.path, o.size});
     if (picked.empty()) return;
     isCleaning_ = true;
     publish(&SweepScheduler::isCleaningChanged);
     setFailure(std::nullopt);
+    setMoveNote(std::nullopt);
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
         [picked, when = storable(deps_.clock()), hold = RemovalRun::holdInFlight()] {
@@ -282,8 +299,19 @@ void SweepScheduler::failClean(const std::string& reason) {
 // that remain.
 SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<CleanupExecutor::PathSize>& picked,
                                                        Date when) {
+    PanelMove move;
+    move.picked = picked.size();
+    // What left its place since the sweep (the window moved it, say) is not tried: it would
+    // only be refused, and written down as a run that moved nothing.
+    std::vector<std::string> paths;
+    for (const auto& p : picked) paths.push_back(p.path);
+    const std::set<std::string> present = onDisk(paths);
     RemovalRun::Request request;
-    request.paths = picked;
+    for (const auto& p : picked) {
+        if (present.count(p.path)) request.paths.push_back(p);
+        else move.gone.push_back(p.path);
+    }
+    if (request.paths.empty()) return move;
     // The standard policy alone: a finding from an added folder outside it is refused.
     request.policy = CleanupPolicy::standard();
     request.cloud = CloudDetector::detect();
@@ -298,7 +326,6 @@ SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<Cleanup
     };
     RemovalRun::Result result = RemovalRun::moveAndRecord(std::move(request));
 
-    PanelMove move;
     SaveStatus status;
     std::unordered_set<std::string> movedPaths;
     int64_t movedBytes = 0;
@@ -334,21 +361,100 @@ SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<Cleanup
 
 void SweepScheduler::finishClean(PanelMove move) {
     std::unordered_set<std::string> movedPaths;
-    for (const auto& o : move.outcomes)
+    std::vector<std::string> untick = move.gone; // what stays is unticked: pressing again would change nothing
+    for (const auto& o : move.outcomes) {
         if (o.moved()) movedPaths.insert(o.path);
+        else untick.push_back(o.path);
+    }
+    bool hidden = false;
+    for (const auto& path : move.gone) hidden |= absent_.insert(path).second;
     if (move.lastReceipt && Models::assignIfChanged(lastReceipt_, *move.lastReceipt))
         publish(&SweepScheduler::lastReceiptChanged);
     std::vector<CleanupOutcome> remaining;
     for (const auto& o : findings_)
         if (!movedPaths.count(o.path)) remaining.push_back(o);
-    if (Models::assignIfChanged(findings_, std::move(remaining))) publish(&SweepScheduler::findingsChanged);
+    if (Models::assignIfChanged(findings_, std::move(remaining)) || hidden) publish(&SweepScheduler::findingsChanged);
     size_t unticked = 0;
     for (const auto& path : movedPaths) unticked += selectedPaths_.erase(path);
+    for (const auto& path : untick) unticked += selectedPaths_.erase(path);
     if (unticked) publish(&SweepScheduler::selectedPathsChanged);
     setSaveError(move.saveError, false);
+    setMoveNote(moveNoteFor(move.picked, move.gone, move.outcomes));
 
     isCleaning_ = false;
     publish(&SweepScheduler::isCleaningChanged);
+}
+
+// ---- What is on disk ----
+
+std::set<std::string> SweepScheduler::onDisk(const std::vector<std::string>& paths) {
+    std::set<std::string> present;
+    for (const auto& path : paths)
+        if (FileManager::presence(path) != FileManager::Presence::absent) present.insert(path);
+    return present;
+}
+
+void SweepScheduler::refreshFindings() {
+    if (findings_.empty()) return;
+    std::vector<std::string> paths;
+    for (const auto& f : findings_)
+        if (f.wouldMove() || f.moved()) paths.push_back(f.path);
+    // A newer look replaces one still under way (a hung disk can hold it up).
+    auto replaced = presence_.begin();
+    Models::runThenDeliver(
+        this, Models::WorkPriority::utility, [paths] { return onDisk(paths); },
+        [replaced, paths](SweepScheduler& model, std::set<std::string> present) {
+            if (!replaced->load()) model.applyPresence(paths, present);
+        },
+        [](SweepScheduler&, const std::string&) {}); // the list stays as it was shown
+}
+
+void SweepScheduler::applyPresence(const std::vector<std::string>& looked, const std::set<std::string>& present) {
+    const std::set<std::string> asked(looked.begin(), looked.end());
+    bool listChanged = false, ticksChanged = false;
+    for (auto& f : findings_) {
+        if (!asked.count(f.path)) continue;
+        const bool there = present.count(f.path) > 0;
+        if (f.wouldMove()) {
+            if (!there && absent_.insert(f.path).second) {
+                listChanged = true;
+                ticksChanged |= selectedPaths_.erase(f.path) > 0;
+            } else if (there && absent_.erase(f.path)) {
+                listChanged = true; // back, unticked: nothing moves without a new tick
+            }
+        } else if (f.moved() && there) {
+            // Put back where the sweep found it: a finding again, unticked.
+            f.result = CleanupOutcome::WouldMove{};
+            listChanged = true;
+        }
+    }
+    if (listChanged) publish(&SweepScheduler::findingsChanged);
+    if (ticksChanged) publish(&SweepScheduler::selectedPathsChanged);
+}
+
+void SweepScheduler::setMoveNote(std::optional<std::string> note) {
+    if (Models::assignIfChanged(moveNote_, std::move(note))) publish(&SweepScheduler::moveNoteChanged);
+}
+
+std::optional<std::string> SweepScheduler::moveNoteFor(size_t picked, const std::vector<std::string>& gone,
+                                                       const std::vector<CleanupOutcome>& outcomes) {
+    constexpr size_t kNamed = 3;
+    std::vector<std::string> lines;
+    auto name = [](const std::string& path) { return "\u201C" + lastPathComponent(path) + "\u201D \u2014 "; };
+    for (const auto& path : gone)
+        lines.push_back(name(path) + "no longer where the sweep found it; it was moved or removed since");
+    size_t moved = 0;
+    for (const auto& o : outcomes) {
+        if (o.moved()) ++moved;
+        else lines.push_back(name(o.path) + whyNotMoved(o));
+    }
+    if (lines.empty()) return std::nullopt;
+    std::string note = moved == 0 ? std::string("Nothing was moved.")
+                                  : std::to_string(lines.size()) + " of " + std::to_string(picked) +
+                                        " ticked items were not moved.";
+    for (size_t i = 0; i < lines.size() && i < kNamed; ++i) note += "\n" + lines[i];
+    if (lines.size() > kNamed) note += "\nand " + std::to_string(lines.size() - kNamed) + " more.";
+    return note;
 }
 
 } // namespace sorvel

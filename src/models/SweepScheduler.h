@@ -76,9 +76,22 @@ public:
     double tick() const { return tick_; }
     void setTick(double seconds) { tick_ = seconds; }
 
-    /// The findings that would move, in order: what a sweep moved already is shown as
-    /// moved and cannot be moved again.
+    /// The findings that would move and were on disk at the last look, in order: what a
+    /// sweep moved already is shown as moved and cannot be moved again, and what has left
+    /// its place since (moved from the window, say) is not offered.
     std::vector<CleanupOutcome> actionableFindings() const;
+    /// Looks on a worker at which findings are still where the sweep found them: those gone
+    /// leave the list and the ticks, those back (put back from the Trash) return unticked.
+    /// Asked for when the panel opens, when the scheduler starts, and after the window
+    /// moves items to the Trash or puts them back.
+    void refreshFindings();
+    /// Why the last move from the panel left ticked findings where they are (gone since
+    /// the sweep, refused or failed), one line each; none when everything ticked moved.
+    const std::optional<std::string>& moveNote() const { return moveNote_; }
+    /// The note for a move of `picked` findings: those gone before it began, and the
+    /// outcomes of the rest.
+    static std::optional<std::string> moveNoteFor(size_t picked, const std::vector<std::string>& gone,
+                                                  const std::vector<CleanupOutcome>& outcomes);
     /// Sum of the sizes of the ticked actionable findings.
     int64_t selectedBytes() const;
     /// At least one actionable finding, and as many ticks as actionable findings.
@@ -134,6 +147,7 @@ signals:
     void folderRefusalChanged();
     void checkingFoldersChanged();
     void failureChanged();
+    void moveNoteChanged();
     /// After any of the above.
     void changed();
 
@@ -156,6 +170,8 @@ private:
     void finishFolderCheck(FolderVerdicts verdicts);
     /// What a move from the panel did, worked out and stored on its worker.
     struct PanelMove {
+        size_t picked = 0;
+        std::vector<std::string> gone; // picks no longer on disk, so not tried
         std::vector<CleanupOutcome> outcomes;
         std::optional<SweepReceipt> lastReceipt; // as stored now; none when unchanged
         std::optional<std::string> saveError;
@@ -165,6 +181,11 @@ private:
     void setSaveError(std::optional<std::string> error, bool fromSchedule);
     void publish(void (SweepScheduler::*signal)());
     void setFolderRefusal(std::optional<std::string> reason);
+    void setMoveNote(std::optional<std::string> note);
+    /// Which of these paths are on disk now (a path this user may not look at counts as there).
+    static std::set<std::string> onDisk(const std::vector<std::string>& paths);
+    void applyPresence(const std::vector<std::string>& looked, const std::set<std::string>& present);
+    bool isAbsent(const CleanupOutcome& finding) const { return absent_.count(finding.path) > 0; }
 
     Dependencies deps_;
     bool isRunning_ = false;
@@ -182,6 +203,9 @@ private:
     std::vector<std::optional<std::optional<std::string>>> folderAnswers_; // by folder; none until it answers
     QTimer folderDeadline_;
     std::optional<std::string> failure_;
+    std::set<std::string> absent_; // findings not on disk at the last look
+    std::optional<std::string> moveNote_;
+    LatestRequest presence_;
     QTimer timer_;
     double tick_ = 300;
 };

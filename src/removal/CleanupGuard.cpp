@@ -199,6 +199,8 @@ std::string Refusal::description() const {
         if (text.empty()) return "your home folder is not known, so no place can be told safe to move";
         return "your home folder is set to \u201C" + text +
                "\u201D, which is not a full path, so no place can be told safe to move";
+    case Kind::beingMoved:
+        return "already being moved to the Trash";
     case Kind::placeUnknown:
         if (text.empty()) return "where it lies on disk could not be worked out, so it may be a protected location";
         return "on a file system Sorvel cannot see through (" + text + "), so it may be a protected location";

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "engine/Bytes.h"
+#include "platform/Path.h"
 #include "platform/TrashRecords.h"
 #include "removal/ManualRun.h"
 
@@ -28,6 +29,51 @@ std::set<UUID>& movingRuns() {
     static std::set<UUID> runs;
     return runs;
 }
+
+// The paths the moves in flight have in hand; none of them nested in another.
+std::set<std::string>& pathsInHand() {
+    static std::set<std::string> paths;
+    return paths;
+}
+
+// Under flightMutex: the path, a folder around it or something inside it is in hand.
+bool inHand(const std::string& path) {
+    const auto& paths = pathsInHand();
+    if (paths.empty() || path.empty()) return false;
+    if (paths.count(path)) return true;
+    for (size_t cut = path.rfind('/'); cut != std::string::npos && cut > 0; cut = path.rfind('/', cut - 1))
+        if (paths.count(path.substr(0, cut))) return true;
+    if (paths.count("/")) return true;
+    const std::string inside = path == "/" ? path : path + "/";
+    const auto next = paths.lower_bound(inside);
+    return next != paths.end() && next->compare(0, inside.size(), inside) == 0;
+}
+
+// Takes the paths no other move has in hand for the life of the call; the others are
+// left for the caller to refuse.
+class InHand {
+public:
+    explicit InHand(const std::vector<CleanupExecutor::PathSize>& items) {
+        std::lock_guard lock(flightMutex());
+        for (const auto& item : items) {
+            if (inHand(item.path)) {
+                busy.push_back(item);
+            } else {
+                pathsInHand().insert(item.path);
+                taken.push_back(item);
+            }
+        }
+    }
+    ~InHand() {
+        std::lock_guard lock(flightMutex());
+        for (const auto& item : taken) pathsInHand().erase(item.path);
+    }
+    InHand(const InHand&) = delete;
+    InHand& operator=(const InHand&) = delete;
+
+    std::vector<CleanupExecutor::PathSize> taken;
+    std::vector<CleanupExecutor::PathSize> busy;
+};
 
 // Marks a run as moving for the life of the call.
 class Moving {
@@ -85,6 +131,11 @@ int movesInFlight() {
     return flightCount();
 }
 
+bool isBeingMoved(const std::string& path) {
+    std::lock_guard lock(flightMutex());
+    return inHand(standardizePath(path));
+}
+
 bool waitForMoves(std::chrono::milliseconds timeout) {
     std::unique_lock lock(flightMutex());
     return flightChanged().wait_for(lock, timeout, [] { return flightCount() == 0; });
@@ -98,10 +149,19 @@ Result moveAndRecord(Request request) {
                            const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
             return CleanupExecutor::run(paths, CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
         };
-    const std::vector<CleanupExecutor::PathSize> items = CleanupExecutor::normalize(request.paths);
-    const int total = static_cast<int>(items.size());
+    const InHand hand(CleanupExecutor::normalize(request.paths));
+    const std::vector<CleanupExecutor::PathSize>& items = hand.taken;
+    const int total = static_cast<int>(items.size() + hand.busy.size());
 
     Result result;
+    // Another move has these in hand: refused here, never moved twice or offered as moved.
+    for (const auto& item : hand.busy) {
+        CleanupOutcome outcome;
+        outcome.path = item.path;
+        outcome.size = item.size;
+        outcome.result = CleanupOutcome::Refused{CleanupGuard::Refusal::beingMoved()};
+        result.outcomes.push_back(std::move(outcome));
+    }
     result.run = std::move(request.run);
     result.run.hasDetail = true;
     const Moving moving(result.run.id);
@@ -137,7 +197,9 @@ Result moveAndRecord(Request request) {
         const size_t offset = next;
         CleanupExecutor::Progress progress;
         if (request.onProgress)
-            progress = [&, offset](int done, int) { request.onProgress(static_cast<int>(offset) + done, total); };
+            progress = [&, offset](int done, int) {
+                request.onProgress(static_cast<int>(hand.busy.size() + offset) + done, total);
+            };
         for (auto& outcome : request.mover(chunk, request.policy, request.cloud, progress)) {
             if (outcome.moved()) moved.push_back(movedItem(outcome));
             result.outcomes.push_back(std::move(outcome));

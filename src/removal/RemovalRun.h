@@ -50,6 +50,8 @@ struct Result {
 };
 
 /// Moves and records on the calling thread, which must not be the main thread of a window.
+/// A path that another move of this process has in hand (`isBeingMoved`) is refused
+/// as being moved, not moved twice.
 Result moveAndRecord(Request request);
 
 /// The first batch of items stored ahead of its moves; each later batch is twice as
@@ -71,6 +73,10 @@ std::shared_ptr<InFlight> holdInFlight();
 /// True while this process is still moving the items of the run with this id; its stored
 /// copy is rewritten batch by batch until then, so it is not to be changed elsewhere.
 bool isMoving(const UUID& id);
+
+/// True while a move of this process has this path, a folder around it or something
+/// inside it in hand (from its start to its end), so it is not to be offered again.
+bool isBeingMoved(const std::string& path);
 
 /// How many moves are in flight in this process.
 int movesInFlight();

@@ -5,8 +5,10 @@
 #include <QSignalSpy>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "models/SweepSchedulerFixtures.h"
+#include "platform/Path.h"
 #include "platform/UserDefaults.h"
 
 using namespace sorvel;
@@ -152,21 +154,28 @@ TEST(SweepSchedulerMenuBarMove, TickedFindingsMoveAndTheRestArePersisted) {
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].trigger, SweepRun::Trigger::menuBar);
     EXPECT_EQ(runs[0].scope, "findings you ticked");
-    // Its own result: what it moved and the two picks it refused, nothing of the sweep's.
+    // Its own result: what it moved and the pick it refused, nothing of the sweep's; the
+    // pick gone since the sweep was not tried.
     EXPECT_EQ(runs[0].receipt.date, rig.clock);
     EXPECT_EQ(runs[0].receipt.action, SweepSchedule::Action::clean);
     EXPECT_EQ(runs[0].receipt.movedCount, 1);
     EXPECT_EQ(runs[0].receipt.movedBytes, a.size);
-    EXPECT_EQ(runs[0].receipt.refusedCount, 2);
+    EXPECT_EQ(runs[0].receipt.refusedCount, 1);
     EXPECT_EQ(runs[0].receipt.scannedBytes, 0);
     EXPECT_EQ(runs[0].receipt.withheldReason, std::nullopt);
     EXPECT_TRUE(runs[0].hasDetail);
     EXPECT_EQ(runs[0].moved, (std::vector<MovedItem>{{a.path, rig.home.h + "/.local/share/Trash/files/com.example.a", a.size}}));
 
-    // 3. The findings that remain, refused ones with their earlier result.
+    // 3. The findings that remain, refused ones with their earlier result but unticked, the
+    // gone one no longer offered; the panel says why each stayed.
     EXPECT_EQ(pathsOf(scheduler.findings()), (std::vector<std::string>{b.path, gone.path, mine.path}));
     for (const auto& f : scheduler.findings()) EXPECT_TRUE(f.wouldMove());
-    EXPECT_EQ(scheduler.selectedPaths(), (std::set<std::string>{gone.path, mine.path}));
+    EXPECT_EQ(pathsOf(scheduler.actionableFindings()), (std::vector<std::string>{b.path, mine.path}));
+    EXPECT_TRUE(scheduler.selectedPaths().empty());
+    EXPECT_EQ(scheduler.moveNote(), "2 of 3 ticked items were not moved.\n"
+                                    "\u201Ccom.example.gone\u201D \u2014 no longer where the sweep found it; it was "
+                                    "moved or removed since\n"
+                                    "\u201CProject\u201D \u2014 outside the folders Sorvel is allowed to touch");
     EXPECT_EQ(SweepReceipt::loadFindings(), (std::vector<Finding>{b, gone, mine}));
     EXPECT_TRUE(rig.center->added.empty()); // a move from the panel posts no notice
 }
@@ -316,13 +325,92 @@ TEST(SweepSchedulerFindings, MovedFindingsStayMovedAndAFruitlessMoveKeepsTheRece
     EXPECT_EQ(pathsOf(scheduler.actionableFindings()), std::vector<std::string>{gone.path});
     EXPECT_EQ(scheduler.selectedPaths(), std::set<std::string>{gone.path});
 
-    scheduler.cleanSelected(); // refused: it no longer exists
+    scheduler.cleanSelected(); // it no longer exists: not tried, and said so
     ASSERT_TRUE(cleanDone(scheduler));
     EXPECT_EQ(scheduler.lastReceipt(), sweep);
     EXPECT_EQ(SweepReceipt::loadLast(), sweep);
-    const auto runs = SweepHistory::load();
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].receipt.refusedCount, 1); // its own, not the sweep's ten
-    EXPECT_EQ(runs[0].receipt.movedCount, 0);
+    EXPECT_TRUE(SweepHistory::load().empty()) << "a run that tried nothing was written down";
+    EXPECT_TRUE(scheduler.actionableFindings().empty());
+    ASSERT_TRUE(scheduler.moveNote());
+    EXPECT_EQ(scheduler.moveNote()->rfind("Nothing was moved.\n\u201Ccom.example.gone\u201D", 0), 0u)
+        << *scheduler.moveNote();
     EXPECT_TRUE(SweepReceipt::loadFindings().front().moved());
+}
+
+// The findings follow the disk: a finding moved away by someone else (the window, say)
+// leaves the list and its tick; put back, it returns unticked; what a clean sweep moved and
+// is back in its place is a finding again, unticked.
+TEST(SweepSchedulerFindings, AFreshLookAtTheDiskHidesWhatLeftAndReturnsWhatCameBack) {
+    test::SchedulerRig rig;
+    const Finding a = cacheFolder(rig.home, "com.example.a");
+    const Finding b = cacheFolder(rig.home, "com.example.b");
+    const Finding back = cacheFolder(rig.home, "com.example.back");
+    SweepReceipt::record(std::vector<Finding>{a, b, {back.path, back.size, rig.home.h + "/.local/share/Trash/files/x"}});
+    SweepScheduler scheduler(rig.dependencies());
+    EXPECT_EQ(pathsOf(scheduler.actionableFindings()), (std::vector<std::string>{a.path, b.path}));
+    auto look = [&] {
+        QSignalSpy listed(&scheduler, &SweepScheduler::findingsChanged);
+        scheduler.refreshFindings();
+        return test::waitUntil([&] { return listed.count() > 0; });
+    };
+
+    std::filesystem::rename(a.path, rig.home.h + "/elsewhere");
+    ASSERT_TRUE(look());
+    EXPECT_EQ(pathsOf(scheduler.actionableFindings()), (std::vector<std::string>{b.path, back.path}));
+    EXPECT_EQ(scheduler.selectedPaths(), std::set<std::string>{b.path});
+    EXPECT_EQ(scheduler.selectedBytes(), b.size);
+    EXPECT_FALSE(scheduler.allSelected()); // "back" is offered but not ticked
+    scheduler.toggle(a.path);              // what is not there cannot be ticked
+    EXPECT_EQ(scheduler.selectedPaths(), std::set<std::string>{b.path});
+
+    std::filesystem::rename(rig.home.h + "/elsewhere", a.path);
+    ASSERT_TRUE(look());
+    EXPECT_EQ(pathsOf(scheduler.actionableFindings()), (std::vector<std::string>{a.path, b.path, back.path}));
+    EXPECT_EQ(scheduler.selectedPaths(), std::set<std::string>{b.path});
+}
+
+// The case: the window moved what the sweep found. The panel's move then tries
+// nothing, records no run, moves nothing, and says why.
+TEST(SweepSchedulerMenuBarMove, FindingsTheWindowMovedAreNotTriedAndThePanelSaysWhy) {
+    test::SchedulerRig rig;
+    const Finding a = cacheFolder(rig.home, "com.example.a");
+    const Finding b = cacheFolder(rig.home, "com.example.b");
+    SweepReceipt::record(std::vector<Finding>{a, b});
+    SweepScheduler scheduler(rig.dependencies());
+    for (const auto& f : {a, b}) std::filesystem::rename(f.path, rig.home.h + "/" + lastPathComponent(f.path));
+    scheduler.cleanSelected(); // before the list was looked at again: the button looks first
+    ASSERT_TRUE(cleanDone(scheduler));
+    EXPECT_TRUE(SweepHistory::load().empty());
+    EXPECT_FALSE(SweepReceipt::loadLast());
+    EXPECT_TRUE(scheduler.actionableFindings().empty());
+    EXPECT_TRUE(scheduler.selectedPaths().empty());
+    ASSERT_TRUE(scheduler.moveNote());
+    EXPECT_EQ(scheduler.moveNote()->rfind("Nothing was moved.\n", 0), 0u) << *scheduler.moveNote();
+    // A new sweep starts from what it finds; the note belongs to the move before.
+    scheduler.run(SweepRun::Trigger::scheduled);
+    ASSERT_TRUE(test::sweepDone(scheduler));
+    EXPECT_FALSE(scheduler.moveNote());
+}
+
+TEST(SweepSchedulerMenuBarMove, TheNoteNamesWhatStayedAndWhy) {
+    auto refused = [](const char* path) {
+        return outcome(path, 1, CleanupOutcome::Refused{CleanupGuard::Refusal::notWritable()});
+    };
+    const auto moved = outcome("/c/m", 1, CleanupOutcome::MovedToTrash{"/t/m"});
+    const auto failed = outcome("/c/f", 1, CleanupOutcome::Failed{"Input/output error"});
+    const std::string gone = "\u201Cg\u201D \u2014 no longer where the sweep found it; it was moved or removed since";
+    const struct {
+        size_t picked;
+        std::vector<std::string> gone;
+        std::vector<CleanupOutcome> outcomes;
+        std::optional<std::string> note;
+    } rows[] = {
+        {1, {}, {moved}, std::nullopt},
+        {1, {"/c/g"}, {}, "Nothing was moved.\n" + gone},
+        {2, {}, {moved, failed}, "1 of 2 ticked items were not moved.\n\u201C" "f\u201D \u2014 Input/output error"},
+        {5, {"/c/g"}, {refused("/c/r1"), refused("/c/r2"), failed, refused("/c/r3")},
+         "Nothing was moved.\n" + gone + "\n\u201Cr1\u201D \u2014 not writable by you\n\u201Cr2\u201D \u2014 not writable by you\nand 2 more."},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(SweepScheduler::moveNoteFor(row.picked, row.gone, row.outcomes), row.note) << row.picked;
 }

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <future>
 #include <thread>
 #include <unistd.h>
 
@@ -185,4 +186,46 @@ TEST(RemovalRunRecord, ByteFiguresStopAtTheLimit) {
     EXPECT_EQ(storedWhileMoving, std::vector<int64_t>{kMax});
     EXPECT_EQ(result.run.receipt.movedBytes, kMax);
     EXPECT_EQ(ManualRun::make(result.outcomes, "test").receipt.movedBytes, kMax);
+}
+
+// What one move has in hand, the same path, a folder around it or something inside it, is
+// neither offered (isBeingMoved) nor moved a second time by another move meanwhile; a
+// sibling whose name merely begins the same way is free. Once the move ends, all is free.
+TEST(RemovalRunInHand, ASecondMoveRefusesWhatTheFirstHasInHand) {
+    Home home;
+    const std::string held = home.work + "/cache";
+    test::writeFile(held + "/inner/f", "x");
+    test::writeFile(home.work + "/cache2/f", "x");
+    std::promise<void> entered, release;
+    auto released = release.get_future().share();
+    auto first = home.request({{held, 0}});
+    first.mover = [&](const std::vector<PathSize>& chunk, const CleanupPolicy& policy,
+                      const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
+        entered.set_value();
+        released.wait();
+        return CleanupExecutor::run(chunk, CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
+    };
+    std::thread worker([&] { RemovalRun::moveAndRecord(std::move(first)); });
+    entered.get_future().wait();
+
+    const std::pair<std::string, bool> table[] = {
+        {held, true}, {held + "/", true}, {held + "/inner", true}, {home.work, true}, {home.work + "/cache2", false}};
+    for (const auto& [path, busy] : table) {
+        EXPECT_EQ(RemovalRun::isBeingMoved(path), busy) << path;
+        if (path == home.work) continue; // the allowed root itself: refused as such anyway
+        const auto second = RemovalRun::moveAndRecord(home.request({{path, 0}}));
+        ASSERT_EQ(second.outcomes.size(), 1u) << path;
+        const auto* refusal = second.outcomes[0].refusal();
+        EXPECT_EQ(refusal && refusal->kind == CleanupGuard::Refusal::Kind::beingMoved, busy) << path;
+        if (refusal) {
+            EXPECT_EQ(refusal->description(), "already being moved to the Trash");
+        }
+    }
+    EXPECT_TRUE(fs::exists(held + "/inner/f")) << "moved while the first move had it in hand";
+
+    release.set_value();
+    worker.join();
+    EXPECT_FALSE(fs::exists(held));
+    EXPECT_FALSE(RemovalRun::isBeingMoved(held));
+    EXPECT_FALSE(RemovalRun::isBeingMoved(home.work));
 }

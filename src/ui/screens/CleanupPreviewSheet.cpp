@@ -226,9 +226,13 @@ void CleanupPreviewSheet::reject() {
     }
 }
 
-// The window's own close button always closes, also during a move: the run goes on in the
-// coordinator, which records it, and the sheet is no longer there to be told.
+// The window's own close button acts as "Back" does: during a move the sheet stays, so the
+// move's result is shown and what is being moved is never offered again meanwhile.
 void CleanupPreviewSheet::closeEvent(QCloseEvent* event) {
+    if (state_.isWorking()) {
+        event->ignore();
+        return;
+    }
     if (isVisible()) QDialog::reject();
     event->accept();
 }

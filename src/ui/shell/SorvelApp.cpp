@@ -46,6 +46,14 @@ QuitFlow::MovesInFlight movesInFlight(const AppModels& m) {
 }
 } // namespace
 
+void linkModels(const AppModels& m) {
+    SweepScheduler* sweeper = &m.sweeper;
+    QObject::connect(&m.coordinator, &ScanCoordinator::trashChanged, sweeper, &SweepScheduler::refreshFindings);
+    QObject::connect(&m.apps, &AppsModel::trashChanged, sweeper, &SweepScheduler::refreshFindings);
+    QObject::connect(&m.duplicates, &DuplicatesModel::trashChanged, sweeper, &SweepScheduler::refreshFindings);
+    QObject::connect(&m.history, &HistoryModel::trashChanged, sweeper, &SweepScheduler::refreshFindings);
+}
+
 const char* noDisplayMessage() {
     return "sorvel: no display to open the window on (DISPLAY is not set); see sorvel --help for the command-line reports";
 }
@@ -73,6 +81,7 @@ int main(int argc, char** argv) {
     const std::unique_ptr<DesktopServices> desktop = DesktopServices::system();
     MainWindow* mainWindow = nullptr;
     AppModels models{coordinator, appearance, sweeper, apps, duplicates, history, updates, *desktop};
+    linkModels(models);
     models.showMainWindow = [&mainWindow] {
         if (!mainWindow) return;
         mainWindow->show();

@@ -2,7 +2,15 @@
 // The windowed program: creates the application object (only here, so headless commands
 // never need a display), the long-lived models, the main window, and the tray item where
 // the desktop has a system tray.
+namespace sorvel::ui {
+struct AppModels;
+}
+
 namespace sorvel::ui::SorvelApp {
+
+/// Ties the models to one another: the tray panel's findings are looked at again each
+/// time the window moves items to the Trash or puts them back.
+void linkModels(const AppModels& models);
 
 /// Runs the window until the application quits; returns the exit status. With no display
 /// to open (no DISPLAY, no WAYLAND_DISPLAY, no QT_QPA_PLATFORM) it says so in one line on

@@ -36,6 +36,19 @@ using W = Fonts::Weight;
 
 namespace {
 
+// A warning on its tinted box, as the sweep's withheld reason is shown.
+QWidget* warningBox(const std::string& message, const char* name) {
+    auto* box = new ClickArea;
+    box->setCursor(Qt::ArrowCursor);
+    box->setFill(Theme::warningWash(), 8);
+    auto* inside = column(0, box);
+    inside->setContentsMargins(9, 9, 9, 9);
+    auto* text = wrapping(q(message), 11.5, Theme::warning());
+    text->setObjectName(name);
+    inside->addWidget(text);
+    return box;
+}
+
 QWidget* section(QWidget* content) {
     auto* holder = new QWidget;
     auto* l = column(0, holder);
@@ -55,7 +68,8 @@ MenuBarView::MenuBarView(SweepScheduler& scheduler, Actions actions, QWidget* pa
     for (auto signal : {&SweepScheduler::isRunningChanged, &SweepScheduler::lastReceiptChanged,
                         &SweepScheduler::nextRunDateChanged, &SweepScheduler::findingsChanged,
                         &SweepScheduler::isCleaningChanged, &SweepScheduler::scheduleChanged,
-                        &SweepScheduler::saveErrorChanged, &SweepScheduler::failureChanged})
+                        &SweepScheduler::saveErrorChanged, &SweepScheduler::failureChanged,
+                        &SweepScheduler::moveNoteChanged})
         connect(&scheduler_, signal, rebuild_, &Coalescer::request);
     connect(&scheduler_, &SweepScheduler::selectedPathsChanged, this, &MenuBarView::refreshTicks);
     rebuild();
@@ -73,6 +87,13 @@ std::vector<CleanupOutcome> movedFindings(const SweepScheduler& scheduler) {
 } // namespace
 
 void MenuBarView::flush() { rebuild_->flush(); }
+
+// Each time the panel opens it looks again at what is on disk: the findings may have been
+// moved, removed or put back since.
+void MenuBarView::showEvent(QShowEvent* event) {
+    Surface::showEvent(event);
+    scheduler_.refreshFindings();
+}
 
 void MenuBarView::rebuild() {
     ++builds_;
@@ -136,6 +157,9 @@ QWidget* MenuBarView::lastSweep() {
     stack->addWidget(caption("Last sweep", 9.5, W::semibold, Theme::tertiaryText()));
     if (const auto& failure = scheduler_.failure()) stack->addWidget(Texts::failure(*failure));
     if (const auto& error = scheduler_.saveError()) stack->addWidget(Texts::saveError(*error));
+    // What the last move left where it was, and why: said here, where it stays in view
+    // when no finding is left to list.
+    if (const auto& note = scheduler_.moveNote()) stack->addWidget(warningBox(*note, "moveNote"));
     const auto& receipt = scheduler_.lastReceipt();
     if (!receipt) {
         stack->addWidget(text("No sweep has run yet.", 12, W::regular, Theme::secondaryText()));
@@ -153,16 +177,7 @@ QWidget* MenuBarView::lastSweep() {
     headline->addWidget(title, 1);
     body->addLayout(headline);
     body->addWidget(text(q(mediumDateShortTime(receipt->date)), 11, W::regular, Theme::tertiaryText()));
-    if (receipt->withheldReason) {
-        auto* box = new ClickArea;
-        box->setCursor(Qt::ArrowCursor);
-        box->setFill(Theme::warningWash(), 8);
-        auto* boxLine = column(0, box);
-        boxLine->setContentsMargins(9, 9, 9, 9);
-        boxLine->addWidget(wrapping(q(*receipt->withheldReason), 11.5, Theme::warning()));
-        box->setObjectName("withheld");
-        body->addWidget(box);
-    }
+    if (receipt->withheldReason) body->addWidget(warningBox(*receipt->withheldReason, "withheld"));
     auto* figures = row(14);
     for (const auto& stat : MenuBarRules::stats(*receipt)) {
         auto* figure = column(1);
@@ -276,7 +291,8 @@ QWidget* MenuBarView::actions() {
     sweep->setSymbol("wind");
     sweep->setEnabled(!scheduler_.isRunning());
     sweep->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    connect(sweep, &Button::clicked, this, [this] { scheduler_.run(SweepRun::Trigger::manual); });
+    // Recorded as the panel's, like its move, so History names both the same way.
+    connect(sweep, &Button::clicked, this, [this] { scheduler_.run(SweepRun::Trigger::menuBar); });
     stack->addWidget(sweep);
     auto* pair = row(6);
     auto* settings = new Button("Settings\u2026", Button::Style::subtle);

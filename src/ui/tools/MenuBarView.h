@@ -37,6 +37,9 @@ public:
     void flush();
     int builds() const { return builds_; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void rebuild();
     /// Ticks change in place, so a scrolled findings list keeps its place.

@@ -220,20 +220,39 @@ TEST(CleanupPreviewSheetFlow, ATargetGoneBeforeTheMoveIsNotReportedAsMoved) {
     delete sheet;
 }
 
-TEST(CleanupPreviewSheetFlow, ASheetClosedDuringTheMoveIsLeftAloneAndTheRunIsRecorded) {
+// The window's own close button during a move acts as "Back" does: the sheet stays and
+// shows the move's result. Another sheet opened meanwhile offers none of the items being
+// moved: they are listed as already being moved, and nothing can be ticked.
+TEST(CleanupPreviewSheetFlow, ClosingDuringTheMoveKeepsTheSheetAndTheItemsAreNotOfferedAgain) {
     Prepared p(/*gated=*/true);
     const size_t before = SweepHistory::load().size();
     QPointer<CleanupPreviewSheet> sheet = p.openSheet();
     click(sheet->secondButton());
     click(sheet->secondButton());
     ASSERT_TRUE(sheet->state().isWorking());
-    sheet->close(); // the window's own close button
-    ASSERT_TRUE(waitUntil([&] { return sheet.isNull(); }));
+    EXPECT_FALSE(sheet->close()); // the window's own close button
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(sheet.isNull());
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(sheet->state().stage(), Stage::confirming);
+
+    QPointer<CleanupPreviewSheet> again = p.openSheet();
+    ASSERT_EQ(again->rows().size(), 3u);
+    for (auto* row : again->rows()) EXPECT_FALSE(row->showsCheckbox()) << row->path();
+    EXPECT_EQ(again->countText(), "0 of 0 selected");
+    EXPECT_TRUE(again->subtitleText().contains("3 items were refused")) << again->subtitleText().toStdString();
+    EXPECT_EQ(again->state().refused().front()->refusal()->description(), "already being moved to the Trash");
+    EXPECT_FALSE(again->secondButton()->isEnabled());
+    delete again;
+
     p.gate->release();
-    // Stored before the first move, then marked finished after the last.
+    ASSERT_TRUE(waitUntil([&] { return sheet->state().stage() == Stage::done; }));
+    EXPECT_EQ(sheet->state().movedCount(), 3);
+    EXPECT_EQ(sheet->titleText(), "Moved to the Trash");
     ASSERT_TRUE(waitUntil([&] { return SweepHistory::load().size() == before + 1 && SweepHistory::load()[0].finished; }));
     EXPECT_EQ(SweepHistory::load().front().moved.size(), 3u);
     EXPECT_FALSE(test::exists(p.a1));
+    EXPECT_TRUE(sheet->close()); // once done, it closes
 }
 
 TEST(CleanupPreviewSheetFlow, CopyPathsAndOpenTrashGoThroughTheDesktop) {

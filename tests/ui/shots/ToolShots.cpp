@@ -161,6 +161,7 @@ SORVEL_SHOT("tools-panel-receipt", 380, 760) {
     const char* names[] = {"com.example.editor", "Chromium", "node-gyp", "pip", "com.example.very-long-cache-name-that-does-not-fit", "Slack", "Mail", "Xcode"};
     int i = 0;
     for (const char* name : names) findings.push_back({ctx / (std::string("Library/Caches/") + name), 40'000'000 * ++i});
+    for (const auto& [path, size] : findings) test::writeFile(path + "/blob", "x"); // there, as the panel looks
     auto sweeper = test::sweeperFinding(findings);
     sweeper->run(SweepRun::Trigger::manual);
     test::waitUntil([&] { return !sweeper->isRunning(); });
@@ -174,9 +175,25 @@ SORVEL_SHOT("tools-panel-after-clean-sweep", 380, 640) {
         {ctx / "Library/Caches/Chromium", 80'000'000, ctx / ".local/share/Trash/files/Chromium"},
         {ctx / "Library/Caches/pip", 120'000'000, ctx / ".local/share/Trash/files/pip"},
         {ctx / "Library/Caches/Slack", 40'000'000}});
+    test::writeFile(ctx / "Library/Caches/Slack/blob", "x");
     SweepScheduler::Dependencies deps;
     deps.notifications = UserNotifications::none();
     return new ui::MenuBarView(*new SweepScheduler(deps), {});
+}
+
+SORVEL_SHOT("tools-panel-move-left-items", 380, 700) {
+    // The window moved two findings before the panel's button was pressed, and one lies in
+    // an added folder the panel may not touch: nothing moved, and the panel says why.
+    std::vector<std::pair<std::string, int64_t>> findings{{ctx / "Library/Caches/Chromium", 80'000'000},
+                                                          {ctx / "Library/Caches/pip", 120'000'000},
+                                                          {ctx / "Builds/scratch/objects", 40'000'000}};
+    test::writeFile(findings[2].first + "/a.o", "x");
+    auto sweeper = test::sweeperFinding(findings);
+    sweeper->run(SweepRun::Trigger::manual);
+    test::waitUntil([&] { return !sweeper->isRunning(); });
+    sweeper->cleanSelected();
+    test::waitUntil([&] { return !sweeper->isCleaning(); });
+    return new ui::MenuBarView(*sweeper.release(), {});
 }
 
 SORVEL_SHOT("tools-settings-fresh", 520, 620) {

@@ -25,12 +25,25 @@ TEST(PanelFindings, TheListGrowsBy29PointsUpTo200) {
 
 TEST(PanelFindings, TheMoveButtonTitleCountsWhatIsTicked) {
     const auto none = MenuBarRules::moveButton(false, 0, 0);
-    EXPECT_EQ(none.title, "Move 0 B to Trash");
+    EXPECT_EQ(none.title, "Move 0 KB to Trash");
     EXPECT_FALSE(none.enabled);
     const auto moving = MenuBarRules::moveButton(true, 2, 3'000'000);
     EXPECT_EQ(moving.title, "Moving\u2026");
     EXPECT_FALSE(moving.enabled);
     EXPECT_EQ(MenuBarRules::moveButton(false, 1, 1'500'000'000).title, "Move 1.5 GB to Trash");
+}
+
+// The button's total and the "Found" figure of the same bytes read alike, whatever the
+// size: 5.6 MB found is never "Move 6 MB".
+TEST(PanelFindings, TheMoveButtonAndTheFoundFigureRoundAlike) {
+    const std::pair<int64_t, const char*> table[] = {
+        {5'600'000, "5.6 MB"}, {999'999, "1 MB"}, {1'540'000'000, "1.54 GB"}, {250'400'000'000, "250.4 GB"}, {1'234, "1 KB"}};
+    for (const auto& [bytes, shown] : table) {
+        SweepReceipt receipt;
+        receipt.foundBytes = bytes;
+        EXPECT_EQ(MenuBarRules::stats(receipt)[0].value, shown) << bytes;
+        EXPECT_EQ(MenuBarRules::moveButton(false, 1, bytes).title, std::string("Move ") + shown + " to Trash") << bytes;
+    }
 }
 
 TEST(PanelReceipt, FiguresAndDotByActionAndCounts) {

@@ -27,8 +27,10 @@
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Switch.h"
 #include "ui/kit/Theme.h"
+#include "ui/shell/SorvelApp.h"
 #include "ui/shell/ToolWindows.h"
 #include "ui/shell/TrayItem.h"
+#include "ui/tools/HistoryRules.h"
 #include "ui/tools/MenuBarView.h"
 #include "ui/tools/SettingsRules.h"
 #include "ui/tools/SweepSettingsView.h"
@@ -101,7 +103,7 @@ TEST(SweepPanel, FindingsListHeightTicksAndTheMoveButton) {
     EXPECT_TRUE(sweeper->selectedPaths().empty());
     panel.flush();
     auto* move = one<ui::Button>(&panel, "moveFindings");
-    EXPECT_EQ(move->text(), "Move 0 B to Trash");
+    EXPECT_EQ(move->text(), "Move 0 KB to Trash");
     EXPECT_FALSE(move->isEnabled());
     // A click anywhere on a row ticks it, in place: the scrolled list is not rebuilt.
     const int builds = panel.builds();
@@ -142,6 +144,27 @@ TEST(SweepPanel, TheWindowShrinksToItsContentAfterAMove) {
     auto* content = window->findChild<ui::MenuBarView*>();
     QCoreApplication::processEvents();
     EXPECT_EQ(window->height(), content->sizeHint().height()) << "a blank area below the content";
+}
+
+// Both things the panel starts, a sweep and a move, are written down as the panel's, so
+// History names them alike ("Tray panel").
+TEST(SweepPanel, SweepNowIsRecordedAsThePanelsLikeItsMove) {
+    UiContext ctx;
+    auto triggers = std::make_shared<std::vector<SweepRun::Trigger>>();
+    SweepScheduler::Dependencies deps;
+    deps.notifications = UserNotifications::none();
+    deps.runner = [triggers](const SweepSchedule&, SweepRun::Trigger trigger) {
+        triggers->push_back(trigger);
+        return SweepRunner::Outcome{};
+    };
+    SweepScheduler sweeper(deps);
+    ui::MenuBarView panel(sweeper, {});
+    one<ui::Button>(&panel, "sweepNow")->click();
+    ASSERT_TRUE(waitUntil([&] { return !sweeper.isRunning(); }));
+    ASSERT_EQ(*triggers, std::vector<SweepRun::Trigger>{SweepRun::Trigger::menuBar});
+    SweepRun run;
+    run.trigger = triggers->front();
+    EXPECT_NE(HistoryRules::runSubtitle(run).find("Tray panel"), std::string::npos) << HistoryRules::runSubtitle(run);
 }
 
 TEST(SweepPanel, StatusLineAndSweepButtonFollowTheScheduler) {
@@ -528,4 +551,62 @@ TEST(SettingsWindow, TheFocusComesBackToAddFolderWhenTheDialogCloses) {
         ASSERT_NE(next, nullptr);
         EXPECT_GT(next->mapTo(settings.widget(), QPoint()).y(), at) << "Tab went on from the top";
     }
+}
+
+// The window moves what the panel lists: the open panel drops those findings, with no move
+// button left that would only be refused; put back from History, they are listed again,
+// unticked.
+TEST(SweepPanel, FollowsTheWindowsMovesAndPutBacks) {
+    UiContext ctx;
+    auto list = findings(ctx, 3);
+    for (auto& [path, size] : list) {
+        writeFileOfSize(path + "/blob", 100'000);
+        size = independentTotal(path);
+    }
+    auto sweeper = sweeperFinding(list);
+    sweeper->run(SweepRun::Trigger::scheduled);
+    ASSERT_TRUE(waitUntil([&] { return !sweeper->isRunning(); }));
+    const ui::AppModels& m = ctx.models();
+    ui::AppModels models{m.coordinator, m.appearance, *sweeper, m.apps, m.duplicates, m.history, m.updates, m.desktop};
+    ui::SorvelApp::linkModels(models);
+    ui::MenuBarView panel(*sweeper, {});
+    panel.show();
+    panel.flush();
+    ASSERT_EQ(named(&panel, "findingRow").size(), 3u);
+
+    std::vector<CleanupExecutor::PathSize> picked;
+    for (const auto& [path, size] : list) picked.push_back({path, size});
+    bool moved = false;
+    m.coordinator.performCleanup(picked, [&](const std::vector<CleanupOutcome>&) { moved = true; });
+    ASSERT_TRUE(waitUntil([&] { return moved && sweeper->actionableFindings().empty(); }));
+    panel.flush();
+    EXPECT_TRUE(named(&panel, "findingRow").empty());
+    EXPECT_TRUE(named(&panel, "moveFindings").empty());
+
+    m.history.reload();
+    ASSERT_TRUE(waitUntil([&] { return !m.history.runs().empty(); }));
+    m.history.restore(m.history.runs().front());
+    ASSERT_TRUE(waitUntil([&] { return sweeper->actionableFindings().size() == 3; }));
+    panel.flush();
+    EXPECT_EQ(named(&panel, "findingRow").size(), 3u);
+    EXPECT_TRUE(sweeper->selectedPaths().empty());
+    EXPECT_EQ(one<ui::Button>(&panel, "moveFindings")->text(), "Move 0 KB to Trash");
+}
+
+// Pressed after the items left: nothing is tried or written down, and the panel says why.
+TEST(SweepPanel, AMoveThatMovedNothingSaysWhyOnThePanel) {
+    UiContext ctx;
+    auto list = findings(ctx, 2);
+    auto sweeper = sweeperFinding(list); // folders that are not (or no longer) there
+    sweeper->run(SweepRun::Trigger::scheduled);
+    ASSERT_TRUE(waitUntil([&] { return !sweeper->isRunning(); }));
+    ui::MenuBarView panel(*sweeper, {});
+    panel.flush();
+    one<ui::Button>(&panel, "moveFindings")->click();
+    ASSERT_TRUE(waitUntil([&] { return !sweeper->isCleaning(); }));
+    panel.flush();
+    EXPECT_TRUE(SweepHistory::load().empty());
+    const std::string note = textOf(&panel, "moveNote");
+    EXPECT_EQ(note.rfind("Nothing was moved.\n\u201C" "c0\u201D \u2014 no longer where the sweep found it", 0), 0u) << note;
+    EXPECT_TRUE(named(&panel, "moveFindings").empty());
 }
