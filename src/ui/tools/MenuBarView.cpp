@@ -291,8 +291,8 @@ QWidget* MenuBarView::actions() {
     sweep->setSymbol("wind");
     sweep->setEnabled(!scheduler_.isRunning());
     sweep->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    // Recorded as the panel's, like its move, so History names both the same way.
-    connect(sweep, &Button::clicked, this, [this] { scheduler_.run(SweepRun::Trigger::menuBar); });
+    // A sweep started by hand is the user's own, wherever its button is: History reads "Manual".
+    connect(sweep, &Button::clicked, this, [this] { scheduler_.run(SweepRun::Trigger::manual); });
     stack->addWidget(sweep);
     auto* pair = row(6);
     auto* settings = new Button("Settings\u2026", Button::Style::subtle);

@@ -146,9 +146,9 @@ TEST(SweepPanel, TheWindowShrinksToItsContentAfterAMove) {
     EXPECT_EQ(window->height(), content->sizeHint().height()) << "a blank area below the content";
 }
 
-// Both things the panel starts, a sweep and a move, are written down as the panel's, so
-// History names them alike ("Tray panel").
-TEST(SweepPanel, SweepNowIsRecordedAsThePanelsLikeItsMove) {
+// "Sweep now" is a sweep the user started by hand: History names it "Manual", whichever
+// window its button is in.
+TEST(SweepPanel, SweepNowIsRecordedAsManual) {
     UiContext ctx;
     auto triggers = std::make_shared<std::vector<SweepRun::Trigger>>();
     SweepScheduler::Dependencies deps;
@@ -161,10 +161,10 @@ TEST(SweepPanel, SweepNowIsRecordedAsThePanelsLikeItsMove) {
     ui::MenuBarView panel(sweeper, {});
     one<ui::Button>(&panel, "sweepNow")->click();
     ASSERT_TRUE(waitUntil([&] { return !sweeper.isRunning(); }));
-    ASSERT_EQ(*triggers, std::vector<SweepRun::Trigger>{SweepRun::Trigger::menuBar});
+    ASSERT_EQ(*triggers, std::vector<SweepRun::Trigger>{SweepRun::Trigger::manual});
     SweepRun run;
     run.trigger = triggers->front();
-    EXPECT_NE(HistoryRules::runSubtitle(run).find("Tray panel"), std::string::npos) << HistoryRules::runSubtitle(run);
+    EXPECT_NE(HistoryRules::runSubtitle(run).find("Manual"), std::string::npos) << HistoryRules::runSubtitle(run);
 }
 
 TEST(SweepPanel, StatusLineAndSweepButtonFollowTheScheduler) {
