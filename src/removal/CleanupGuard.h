@@ -31,6 +31,7 @@ struct Refusal {
         layerIndirect,       // on an overlay whose layer's text goes through a link or ".."; text: the layer
         layerUnconfirmed,    // on an overlay other than the root; text: its mount point
         homeUnknown,         // the home folder is not an absolute path; text: what it is
+        picturesUnknown,     // the desktop's pictures folder is not known; text: the file and why
     };
 
     Kind kind = Kind::notFound;
@@ -53,6 +54,7 @@ struct Refusal {
     static Refusal layerIndirect(std::string layer) { return {Kind::layerIndirect, std::move(layer), 0, 0}; }
     static Refusal layerUnconfirmed(std::string mountPoint) { return {Kind::layerUnconfirmed, std::move(mountPoint), 0, 0}; }
     static Refusal homeUnknown(std::string home) { return {Kind::homeUnknown, std::move(home), 0, 0}; }
+    static Refusal picturesUnknown(std::string why) { return {Kind::picturesUnknown, std::move(why), 0, 0}; }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;

@@ -172,6 +172,9 @@ std::optional<std::string> refusal(const std::string& folder) {
     if (isLibraryByName(path, home)) return librarySentence(path);
 
     const CleanupPolicy policy = CleanupPolicy::standard();
+    if (policy.picturesUnknown)
+        return quoted(path) + " may hold your pictures folder: where it is could not be read (" +
+               validUTF8(*policy.picturesUnknown) + "), so Sorvel can't sweep it.";
     if (auto reason = textRefusal(path, policy)) return reason;
 
     // The same by identity: a bind mount of the home, or of a folder around a protected
