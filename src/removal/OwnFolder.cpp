@@ -212,13 +212,4 @@ std::optional<std::string> refusal(const std::string& folder) {
     return std::nullopt;
 }
 
-std::vector<std::string> sweepable(const std::vector<std::string>& folders, std::vector<std::string>& refused) {
-    std::vector<std::string> kept;
-    for (const auto& folder : folders) {
-        if (auto reason = refusal(folder)) refused.push_back(std::move(*reason));
-        else kept.push_back(folder);
-    }
-    return kept;
-}
-
 } // namespace sorvel::OwnFolder
