@@ -73,12 +73,15 @@ std::string whyNotMoved(const CleanupOutcome& outcome) {
 SweepScheduler::SweepScheduler(Dependencies dependencies, QObject* parent)
     : QObject(parent), deps_(std::move(dependencies)) {
     if (!deps_.clock) deps_.clock = [] { return sorvel::now(); };
-    if (!deps_.runner)
-        deps_.runner = [](const SweepSchedule& schedule, SweepRun::Trigger trigger) {
-            return SweepRunner::run(schedule, trigger);
-        };
     if (!deps_.notifications) deps_.notifications = DesktopNotifications::session();
     if (!deps_.folderCheck) deps_.folderCheck = [](const std::string& folder) { return OwnFolder::refusal(folder); };
+    // A sweep checks its folders as adding them does, within the same deadline.
+    if (!deps_.runner)
+        deps_.runner = [checking = SweepRunner::FolderChecking{deps_.folderCheck,
+                                                               deps_.folderCheckDeadline.value_or(kFolderCheckDeadline)}](
+                           const SweepSchedule& schedule, SweepRun::Trigger trigger) {
+            return SweepRunner::run(schedule, trigger, std::nullopt, [] { return false; }, checking);
+        };
 
     schedule_ = SweepSchedule::loadStored();
     lastReceipt_ = SweepReceipt::loadLast();
@@ -102,7 +105,11 @@ SweepScheduler::SweepScheduler(Dependencies dependencies, QObject* parent)
     connect(&folderDeadline_, &QTimer::timeout, this, &SweepScheduler::concludeFolderCheck);
 }
 
-SweepScheduler::~SweepScheduler() = default;
+SweepScheduler::~SweepScheduler() {
+    // A check held by a hung disk is never waited for; it only finds the door closed.
+    std::lock_guard lock(deliveries_->mutex);
+    deliveries_->open = false;
+}
 
 void SweepScheduler::publish(void (SweepScheduler::*signal)()) {
     emit(this->*signal)();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "platform/Date.h"
 #include "platform/UserNotifications.h"
 #include "removal/CleanupExecutor.h"
+#include "removal/FolderChecks.h"
 #include "removal/SweepReceipt.h"
 #include "removal/SweepRunner.h"
 #include "removal/SweepSchedule.h"
@@ -43,14 +45,14 @@ public:
     /// What the scheduler reaches outside itself; empty members take the real ones.
     struct Dependencies {
         Clock clock;                                              // the system clock
-        Runner runner;                                            // SweepRunner::run, cloud detected afresh
+        Runner runner; // SweepRunner::run, cloud detected afresh, folders checked by folderCheck in its deadline
         std::shared_ptr<UserNotifications::Center> notifications; // the session bus's service
         FolderCheck folderCheck;                                  // OwnFolder::refusal
         std::optional<std::chrono::milliseconds> folderCheckDeadline; // kFolderCheckDeadline
     };
 
     /// How long a folder's check may take before the folder is refused as not answering.
-    static constexpr std::chrono::milliseconds kFolderCheckDeadline{10'000};
+    static constexpr std::chrono::milliseconds kFolderCheckDeadline = FolderChecks::kDeadline;
 
     static constexpr double kDailyInterval = 86'400;
     static constexpr double kWeeklyInterval = 604'800;
@@ -202,6 +204,12 @@ private:
     LatestRequest folderCheck_;
     std::vector<std::optional<std::optional<std::string>>> folderAnswers_; // by folder; none until it answers
     QTimer folderDeadline_;
+    /// Closed when the scheduler goes: a folder check still held then delivers nothing.
+    struct Deliveries {
+        std::mutex mutex;
+        bool open = true;
+    };
+    std::shared_ptr<Deliveries> deliveries_ = std::make_shared<Deliveries>();
     std::optional<std::string> failure_;
     std::set<std::string> absent_; // findings not on disk at the last look
     std::optional<std::string> moveNote_;

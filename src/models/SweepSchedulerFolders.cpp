@@ -9,6 +9,7 @@
 #include "models/BackgroundWork.h"
 #include "models/Models.h"
 #include "models/SettingsSaver.h"
+#include "removal/FolderChecks.h"
 
 namespace sorvel {
 namespace {
@@ -63,28 +64,44 @@ void SweepScheduler::checkFolders(const std::vector<std::string>& folders) {
     // One check at a time: a newer one replaces the one still running (held up by a hung
     // mount, say), whose folders are then not added, and whose answers are dropped when
     // they come. Each folder on a thread of its own, so one hung folder neither holds up
-    // the others nor a worker that other work needs.
+    // the others nor a worker that other work needs; a folder whose earlier check is still
+    // held is refused at once rather than checked on one more thread stuck beside it.
     checkingFolders_ = folders;
     folderAnswers_.assign(folders.size(), std::nullopt);
     setFolderRefusal(std::nullopt); // about an earlier folder; this one is being checked
     publish(&SweepScheduler::checkingFoldersChanged);
     auto replaced = folderCheck_.begin();
     folderDeadline_.start(deps_.folderCheckDeadline.value_or(kFolderCheckDeadline));
+    // Answers reach the scheduler on the main thread, and only while it exists: a check
+    // held past its end delivers nothing.
+    auto deliver = [gate = deliveries_, weak = QPointer<SweepScheduler>(this), replaced](
+                       size_t index, std::optional<std::string> verdict) {
+        std::lock_guard lock(gate->mutex);
+        if (!gate->open || replaced->load()) return;
+        Models::deliver(weak, [replaced, index, verdict = std::move(verdict)](SweepScheduler& model) mutable {
+            if (!replaced->load()) model.answerFolder(index, std::move(verdict));
+        });
+    };
+    std::vector<size_t> held;
     for (size_t index = 0; index < folders.size(); ++index) {
-        Models::runThenDeliver(
-            this, Models::WorkPriority::userInitiated,
-            [check = deps_.folderCheck, folder = folders[index]] { return check(folder); },
-            [replaced, index](SweepScheduler& model, std::optional<std::string> verdict) {
-                if (!replaced->load()) model.answerFolder(index, std::move(verdict));
-            },
-            [replaced, index, folder = folders[index]](SweepScheduler& model, const std::string& reason) {
-                if (replaced->load()) return;
-                model.answerFolder(index, Models::failureSentence("checking \u201C" + tildeAbbreviated(folder) +
-                                                                      "\u201D",
-                                                                  reason) +
-                                              " It was not added.");
-            });
+        const std::string& folder = folders[index];
+        auto failed = [deliver, index, folder](const std::string& reason) {
+            deliver(index, Models::failureSentence("checking \u201C" + tildeAbbreviated(folder) + "\u201D", reason) +
+                               " It was not added.");
+        };
+        try {
+            if (!FolderChecks::start(folder, deps_.folderCheck,
+                                     [deliver, index](std::optional<std::string> verdict) {
+                                         deliver(index, std::move(verdict));
+                                     },
+                                     failed))
+                held.push_back(index);
+        } catch (const std::exception& e) {
+            failed(e.what());
+        }
     }
+    for (size_t index : held)
+        answerFolder(index, FolderChecks::notAnswering(folders[index], FolderChecks::kNotAdded));
 }
 
 void SweepScheduler::answerFolder(size_t index, std::optional<std::string> verdict) {
@@ -105,9 +122,7 @@ void SweepScheduler::concludeFolderCheck() {
         if (index < folderAnswers_.size() && folderAnswers_[index])
             verdicts.emplace_back(folder, *folderAnswers_[index]);
         else
-            verdicts.emplace_back(folder, "\u201C" + tildeAbbreviated(folder) +
-                                              "\u201D did not answer in time (its disk may be disconnected or not "
-                                              "responding), so it was not added. Try again once it answers.");
+            verdicts.emplace_back(folder, FolderChecks::notAnswering(folder, FolderChecks::kNotAdded));
     }
     finishFolderCheck(std::move(verdicts));
 }

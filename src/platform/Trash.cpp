@@ -80,6 +80,7 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
         result = failure("The Trash (" + tildeAbbreviated(folder.path) +
                          ") is held by another Sorvel process tidying it, and it was not let go within a few "
                          "seconds, so the item was left where it is.");
+        result.trashHeld = true;
         return Step::failed;
     }
     const std::string info = TrashInfo::sorvelText(recordedPath(folder, original), std::time(nullptr));

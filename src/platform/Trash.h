@@ -42,6 +42,8 @@ struct MoveResult {
     std::optional<std::string> trashPath; // .../files/NAME
     std::string error;
     std::optional<Identity> identity = std::nullopt; // of the item as it was moved
+    /// The Trash's lock was kept past the wait by a tidy: every later move would wait alike.
+    bool trashHeld = false;
 
     bool moved() const { return trashPath.has_value(); }
 };

@@ -55,7 +55,7 @@ CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged, int64_t
         return CleanupOutcome::Failed{"The item was replaced by another one after it was checked, so it was left "
                                       "where it is."};
     Trash::MoveResult moved = Trash::moveEntry(parentFd.get(), judged.resolvedParent, judged.name);
-    if (!moved.moved()) return CleanupOutcome::Failed{moved.error};
+    if (!moved.moved()) return CleanupOutcome::Failed{moved.error, moved.trashHeld};
     // The rename takes whatever holds the name at that instant; a rename keeps the
     // identity, so a different one in the Trash means a newcomer went instead, and the
     // record names what really went.
@@ -117,13 +117,20 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
 
     std::vector<CleanupOutcome> outcomes;
     outcomes.reserve(items.size());
+    std::optional<CleanupOutcome::Failed> held; // a tidy kept the Trash past one move's wait
     for (const auto& item : items) {
         CleanupOutcome outcome;
         outcome.path = item.path;
         outcome.size = item.size;
-        const CleanupGuard::Judgement judged = CleanupGuard::judge(item.path, item.size, policy, cloud);
-        if (judged.refusal) outcome.result = CleanupOutcome::Refused{*judged.refusal};
-        else outcome.result = moveJudged(judged, outcome.size);
+        if (held) {
+            outcome.result = *held;
+        } else {
+            const CleanupGuard::Judgement judged = CleanupGuard::judge(item.path, item.size, policy, cloud);
+            if (judged.refusal) outcome.result = CleanupOutcome::Refused{*judged.refusal};
+            else outcome.result = moveJudged(judged, outcome.size);
+            if (const auto* failed = std::get_if<CleanupOutcome::Failed>(&outcome.result); failed && failed->trashHeld)
+                held = *failed;
+        }
         outcomes.push_back(std::move(outcome));
         if (onProgress) onProgress(static_cast<int>(outcomes.size()), total);
     }

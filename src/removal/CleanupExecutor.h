@@ -33,6 +33,7 @@ struct CleanupOutcome {
     };
     struct Failed {
         std::string message;
+        bool trashHeld = false; // the Trash's lock was not let go in time: the rest of the run fails alike
         friend bool operator==(const Failed&, const Failed&) = default;
     };
     struct WouldMove {
@@ -75,7 +76,8 @@ std::vector<PathSize> normalize(const std::vector<PathSize>& items);
 
 /// One outcome per normalised path, in normalised order. A dry run checks paths
 /// concurrently and reports progress from worker threads at every 8th check and the
-/// last; a real run checks and moves one path at a time and reports after each.
+/// last; a real run checks and moves one path at a time and reports after each. Once a
+/// move found the Trash held past its wait, the rest fail at once with the same reason.
 std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, const CleanupPolicy& policy,
                                 const std::optional<CloudStatus>& cloud, const Progress& onProgress = nullptr);
 

@@ -71,6 +71,7 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
     // policy's entries and the home's protection would all be relative to wherever this runs.
     const std::string home = homeDirectory();
     if (!usable(home)) return refuse(Refusal::homeUnknown(home));
+    if (policy.picturesUnknown) return refuse(Refusal::picturesUnknown(*policy.picturesUnknown));
 
     // The rules on the text, as written.
     if (auto refusal = placeRefusal(j.path, policy, Entries::asWritten, true)) return refuse(*refusal);
@@ -201,6 +202,8 @@ std::string Refusal::description() const {
                "\u201D, which is not a full path, so no place can be told safe to move";
     case Kind::beingMoved:
         return "already being moved to the Trash";
+    case Kind::picturesUnknown:
+        return "where your pictures folder is could not be read (" + text + "), so it may be inside it";
     case Kind::placeUnknown:
         if (text.empty()) return "where it lies on disk could not be worked out, so it may be a protected location";
         return "on a file system Sorvel cannot see through (" + text + "), so it may be a protected location";

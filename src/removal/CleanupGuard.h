@@ -32,6 +32,7 @@ struct Refusal {
         layerUnconfirmed,    // on an overlay other than the root; text: its mount point
         homeUnknown,         // the home folder is not an absolute path; text: what it is
         beingMoved,          // another move of this process has it, or a folder around or inside it, in hand
+        picturesUnknown,     // the desktop's pictures folder is not known; text: the file and why
     };
 
     Kind kind = Kind::notFound;
@@ -55,6 +56,7 @@ struct Refusal {
     static Refusal layerUnconfirmed(std::string mountPoint) { return {Kind::layerUnconfirmed, std::move(mountPoint), 0, 0}; }
     static Refusal homeUnknown(std::string home) { return {Kind::homeUnknown, std::move(home), 0, 0}; }
     static Refusal beingMoved() { return {Kind::beingMoved, {}, 0, 0}; }
+    static Refusal picturesUnknown(std::string why) { return {Kind::picturesUnknown, std::move(why), 0, 0}; }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;

@@ -3,6 +3,7 @@
 #include "engine/StorageCategory.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
+#include "platform/UserDirs.h"
 #include "platform/UserDefaults.h"
 
 namespace sorvel {
@@ -34,6 +35,13 @@ CleanupPolicy CleanupPolicy::standard() {
                                "/Pictures",
                                "/Library/Photos"}) {
         policy.deniedPrefixes.push_back(home + suffix);
+        // The desktop's pictures folder under its own name (~/Bilder), beside ~/Pictures.
+        if (std::string_view(suffix) == "/Pictures") {
+            const UserDirs::Lookup pictures = UserDirs::pictures();
+            if (pictures.folder && *pictures.folder != home + suffix) policy.deniedPrefixes.push_back(*pictures.folder);
+            if (pictures.unreadable)
+                policy.picturesUnknown = tildeAbbreviated(UserDirs::filePath()) + ": " + *pictures.unreadable;
+        }
     }
     for (const char* system : {"/System", "/private/var/vm", "/private/var/db", "/Library", "/usr", "/bin", "/sbin"}) {
         policy.deniedPrefixes.emplace_back(system);

@@ -1,6 +1,7 @@
 #pragma once
 // Which parts of the file system a removal may touch. Built fresh at each use.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ struct CleanupPolicy {
     int minimumDepthBelowRoot = 1;
     double sizeDriftTolerance = 0.25;
     bool requiresWritability = true;
+    /// Set when the desktop's list of its folders is there but cannot be read, so its
+    /// pictures folder is not known: nothing passes then. The file and the system's reason.
+    std::optional<std::string> picturesUnknown;
 
     /// The policy for recommendations, the plan, findings, duplicates and restores;
     /// the home folder is read on every call.

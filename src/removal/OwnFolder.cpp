@@ -172,6 +172,9 @@ std::optional<std::string> refusal(const std::string& folder) {
     if (isLibraryByName(path, home)) return librarySentence(path);
 
     const CleanupPolicy policy = CleanupPolicy::standard();
+    if (policy.picturesUnknown)
+        return quoted(path) + " may hold your pictures folder: where it is could not be read (" +
+               validUTF8(*policy.picturesUnknown) + "), so Sorvel can't sweep it.";
     if (auto reason = textRefusal(path, policy)) return reason;
 
     // The same by identity: a bind mount of the home, or of a folder around a protected
@@ -207,15 +210,6 @@ std::optional<std::string> refusal(const std::string& folder) {
         return conflictSentence(path, *inner);
     }
     return std::nullopt;
-}
-
-std::vector<std::string> sweepable(const std::vector<std::string>& folders, std::vector<std::string>& refused) {
-    std::vector<std::string> kept;
-    for (const auto& folder : folders) {
-        if (auto reason = refusal(folder)) refused.push_back(std::move(*reason));
-        else kept.push_back(folder);
-    }
-    return kept;
 }
 
 } // namespace sorvel::OwnFolder

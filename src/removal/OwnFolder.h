@@ -4,7 +4,6 @@
 // documents, and Sorvel's own store with them: such a folder is never swept.
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace sorvel::OwnFolder {
 
@@ -13,8 +12,5 @@ namespace sorvel::OwnFolder {
 /// that is not an absolute path refuses every folder), and by identity and place against
 /// the protected places and the trash folders.
 std::optional<std::string> refusal(const std::string& folder);
-
-/// The folders that may be swept, in order; each refused one's sentence goes to `refused`.
-std::vector<std::string> sweepable(const std::vector<std::string>& folders, std::vector<std::string>& refused);
 
 } // namespace sorvel::OwnFolder

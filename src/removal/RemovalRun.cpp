@@ -98,6 +98,20 @@ MovedItem movedItem(const CleanupOutcome& outcome) {
     return MovedItem{outcome.path, moved.trashPath, outcome.size, moved.identity};
 }
 
+// The rest of a run, failed at once with the reason the Trash was held.
+std::vector<CleanupOutcome> heldOutcomes(const std::vector<CleanupExecutor::PathSize>& paths,
+                                         const CleanupOutcome::Failed& held) {
+    std::vector<CleanupOutcome> outcomes;
+    for (const auto& path : paths) {
+        CleanupOutcome outcome;
+        outcome.path = path.path;
+        outcome.size = path.size;
+        outcome.result = held;
+        outcomes.push_back(std::move(outcome));
+    }
+    return outcomes;
+}
+
 // Stored ahead of its move: no place in the Trash yet, found again by its record and
 // its identity should the process end before the place is written down.
 MovedItem pendingItem(const CleanupExecutor::PathSize& path) {
@@ -184,6 +198,8 @@ Result moveAndRecord(Request request) {
         problem = SweepHistory::store(run);
     };
 
+    // Once a tidy kept the Trash past one move's wait, every later move would wait alike.
+    std::optional<CleanupOutcome::Failed> trashHeld;
     size_t next = 0;
     size_t batch = kFirstBatch;
     do {
@@ -200,7 +216,11 @@ Result moveAndRecord(Request request) {
             progress = [&, offset](int done, int) {
                 request.onProgress(static_cast<int>(hand.busy.size() + offset) + done, total);
             };
-        for (auto& outcome : request.mover(chunk, request.policy, request.cloud, progress)) {
+        auto outcomes = trashHeld ? heldOutcomes(chunk, *trashHeld)
+                                  : request.mover(chunk, request.policy, request.cloud, progress);
+        for (auto& outcome : outcomes) {
+            if (const auto* failed = std::get_if<CleanupOutcome::Failed>(&outcome.result); failed && failed->trashHeld)
+                trashHeld = *failed;
             if (outcome.moved()) moved.push_back(movedItem(outcome));
             result.outcomes.push_back(std::move(outcome));
         }

@@ -97,7 +97,7 @@ std::string withheldReason(int64_t found, int64_t limit) {
 }
 
 Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std::optional<CloudStatus>& cloud,
-            const std::function<bool()>&) {
+            const std::function<bool()>&, const FolderChecking& checking) {
     if (noRules(schedule) && schedule.folders.empty()) {
         SweepReceipt receipt;
         receipt.date = SweepCoding::sweepNow();
@@ -108,9 +108,13 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
     }
 
     // A stored schedule may name a folder that holds the home (written before this
-    // check, or by hand): it is skipped, and the receipt says so.
+    // check, or by hand), or one on a disk that no longer answers: it is skipped, and the
+    // receipt says so.
     std::vector<std::string> skipped;
-    const std::vector<std::string> folders = OwnFolder::sweepable(schedule.folders, skipped);
+    const FolderChecks::Check check =
+        checking.check ? checking.check : [](const std::string& folder) { return OwnFolder::refusal(folder); };
+    const std::vector<std::string> folders =
+        FolderChecks::sweepable(schedule.folders, skipped, check, checking.deadline);
 
     ScanResult scan;
     scan.scope = ScanScope::systemData;

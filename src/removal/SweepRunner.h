@@ -10,6 +10,7 @@
 
 #include "cleanup/CloudStatus.h"
 #include "removal/CleanupExecutor.h"
+#include "removal/FolderChecks.h"
 #include "removal/SweepHistory.h"
 #include "removal/SweepReceipt.h"
 #include "removal/SweepSchedule.h"
@@ -27,11 +28,19 @@ inline constexpr const char* kNothingSelectedReason =
     "Nothing is selected to sweep \u2014 no rules are ticked and no folders have been added. "
     "Open Sweep settings to choose what to look at.";
 
+/// How a sweep checks its own folders: each check on a thread of its own, all of them
+/// given `deadline` (a hung disk must not hold the sweep for good).
+struct FolderChecking {
+    FolderChecks::Check check; // empty: OwnFolder::refusal
+    std::chrono::milliseconds deadline = FolderChecks::kDeadline;
+};
+
 /// Blocks until the sweep is done and recorded. No cloud status: detected just before the
-/// executor runs. The only caller never cancels, so `isCancelled` is not consulted.
+/// executor runs. The only caller never cancels, so `isCancelled` is not consulted. A
+/// folder that does not answer its check in time is skipped, and the receipt says so.
 Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger,
             const std::optional<CloudStatus>& cloud = std::nullopt,
-            const std::function<bool()>& isCancelled = [] { return false; });
+            const std::function<bool()>& isCancelled = [] { return false; }, const FolderChecking& checking = {});
 
 /// The category identifiers to scan; none means every System Data category.
 std::optional<std::set<std::string>> scannedCategories(const SweepSchedule& schedule);

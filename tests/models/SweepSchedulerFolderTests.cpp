@@ -12,6 +12,7 @@
 
 #include "models/SweepSchedulerFixtures.h"
 #include "platform/Path.h"
+#include "removal/FolderChecks.h"
 
 using namespace sorvel;
 
@@ -184,4 +185,44 @@ TEST(SweepSchedulerFolders, AFolderThatDoesNotAnswerInTimeIsRefusedAndTheSweepGo
     EXPECT_EQ(t.scheduler.folderRefusal(), refusal);
     EXPECT_EQ(added(t.scheduler, t.h + "/Hung"), std::nullopt);
     EXPECT_EQ(t.scheduler.schedule().folders, (std::vector<std::string>{t.h + "/Projects", t.h + "/Hung"}));
+}
+
+// Asked for again while its first check is still held, a hung folder is refused at once
+// with the same sentence: no second thread is left stuck beside the first.
+TEST(SweepSchedulerFolders, AFolderWhoseCheckIsStillHeldIsRefusedAtOnceNotCheckedAgain) {
+    HeldRig t(std::chrono::milliseconds(1'500)); // long enough for a folder that answers
+    const std::string refusal = "\u201C~/Hung\u201D did not answer in time (its disk may be disconnected or not "
+                                "responding), so it was not added. Try again once it answers.";
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(added(t.scheduler, t.h + "/Hung"), refusal) << i;
+        EXPECT_EQ(added(t.scheduler, t.h + "/Projects " + std::to_string(i)), std::nullopt) << i;
+    }
+    EXPECT_EQ(t.scheduler.schedule().folders.size(), 20u);
+    {
+        std::lock_guard lock(t.held->mutex);
+        EXPECT_EQ(t.held->calls.size(), 21u); // the hung folder once, each other folder once
+    }
+    t.held->gate.set_value();
+    ASSERT_TRUE(FolderChecks::waitForAll(std::chrono::seconds(10)));
+    EXPECT_EQ(added(t.scheduler, t.h + "/Hung"), std::nullopt); // answering again, it is checked again
+}
+
+// The scheduler goes while a check is held (the process quits): going waits for nothing,
+// and the check, let go later, hands its answer to nobody and lets go of what it was given.
+TEST(SweepSchedulerFolders, ACheckHeldPastTheSchedulerDeliversNothingAndEnds) {
+    auto rig = std::make_unique<HeldRig>();
+    rig->scheduler.addFolder(rig->h + "/Hung");
+    ASSERT_TRUE(test::waitUntil([&] {
+        std::lock_guard lock(rig->held->mutex);
+        return rig->held->calls.size() == 1;
+    }));
+    const std::weak_ptr<HeldRig::Held> held = rig->held;
+    auto gate = std::move(rig->held->gate);
+    rig.reset();
+    EXPECT_FALSE(FolderChecks::waitForAll(std::chrono::milliseconds(0)));
+    EXPECT_FALSE(held.expired()); // the held check keeps its own copy alive
+    gate.set_value();
+    ASSERT_TRUE(FolderChecks::waitForAll(std::chrono::seconds(10)));
+    EXPECT_TRUE(held.expired());
+    QCoreApplication::processEvents(); // a delivery, had there been one, would reach freed state here
 }

@@ -19,6 +19,7 @@
 #include "models/SweepScheduler.h"
 #include "models/UpdateChecker.h"
 #include "platform/UserDefaults.h"
+#include "removal/FolderChecks.h"
 #include "removal/RemovalRun.h"
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/services/DesktopServices.h"
@@ -137,6 +138,12 @@ int main(int argc, char** argv) {
     RemovalRun::waitForMoves(std::chrono::minutes(5));
     // Settings asked for just before quitting are on disk before the process ends.
     Models::waitForSettings();
+    // A folder check held by a hung disk cannot be stopped, nor waited for: past a short
+    // wait the process ends here, before an ordinary exit tears down state it may wake into.
+    if (!FolderChecks::waitForAll(std::chrono::milliseconds(500))) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }
 
