@@ -12,6 +12,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/MountTable.h"
 #include "platform/Path.h"
+#include "platform/Replaceable.h"
 #include "platform/TrashFolders.h"
 #include "platform/TrashInfo.h"
 #include "platform/TrashRecords.h"
@@ -22,6 +23,29 @@ namespace {
 // Enough to get past any realistic pile of same-named items without looping forever.
 constexpr int kMaxNameAttempts = 10'000;
 constexpr std::string_view kInfoSuffix = ".trashinfo";
+
+Replaceable<std::function<void(Pause)>>& pauseHook() {
+    static Replaceable<std::function<void(Pause)>> hook{std::function<void(Pause)>{}};
+    return hook;
+}
+
+void pauseAt(Pause moment) {
+    if (const auto hook = pauseHook().get()) hook(moment);
+}
+
+// Whether the record file at `infoName` is still the one held open: held, its inode
+// number cannot go to a record written under the name since.
+bool isSameRecord(const FileDescriptor& held, int infoFd, const std::string& infoName) {
+    struct stat was, now;
+    return held.valid() && ::fstat(held.get(), &was) == 0 &&
+           ::fstatat(infoFd, infoName.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && was.st_dev == now.st_dev &&
+           was.st_ino == now.st_ino;
+}
+
+std::string heldByTidy(const Folder& folder) {
+    return "The Trash (" + tildeAbbreviated(folder.path) +
+           ") is held by another Sorvel process tidying it, and it was not let go within a few seconds";
+}
 
 MoveResult failure(std::string message) { return MoveResult{std::nullopt, std::move(message), std::nullopt}; }
 
@@ -77,9 +101,7 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
     // From the record to the rename, so a tidy can tell a reservation from a crash's leftover.
     const MovesLock moving(folder, MovesLock::Mode::shared);
     if (moving.busy()) {
-        result = failure("The Trash (" + tildeAbbreviated(folder.path) +
-                         ") is held by another Sorvel process tidying it, and it was not let go within a few "
-                         "seconds, so the item was left where it is.");
+        result = failure(heldByTidy(folder) + ", so the item was left where it is.");
         return Step::failed;
     }
     const std::string info = TrashInfo::sorvelText(recordedPath(folder, original), std::time(nullptr));
@@ -270,6 +292,15 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
     std::optional<Folder> folder = openExisting(location.trashDirectory, location.topdir, result.error);
     if (!folder) return result;
     removeOrphanRecords(*folder);
+    // From taking the item out until its record is gone: a tidy would take the record for
+    // an orphan meanwhile, and a move of a same-named item could then write its own there.
+    const MovesLock puttingBack(*folder, MovesLock::Mode::shared);
+    if (puttingBack.busy()) {
+        result.error = heldByTidy(*folder) + ", so the item stayed in the Trash.";
+        return result;
+    }
+    const std::string infoName = location.name + std::string(kInfoSuffix);
+    const FileDescriptor record(::openat(folder->info.get(), infoName.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     // Held open, the checked object keeps its inode number for as long as it is compared.
     const FileDescriptor held(::openat(folder->files.get(), location.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     const std::optional<Identity> checked = held.valid() ? identityAt(held.get(), "") : std::nullopt;
@@ -286,6 +317,7 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
         result.code = errno;
         return result;
     }
+    pauseAt(Pause::afterTakingOut);
     // The rename takes whatever holds the name at that instant: another object swapped in
     // since the check goes back where it came from, and the record stays with the item.
     const std::optional<Identity> landed = identityAt(destinationFd, destinationName);
@@ -299,11 +331,15 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
                        "not be returned to the Trash, so it is now at the original path.";
         return result;
     }
-    // The item is back; a record that cannot be removed only leaves a stale line in the
-    // file manager's view of the Trash.
-    ::unlinkat(folder->info.get(), (location.name + std::string(kInfoSuffix)).c_str(), 0);
+    // The item is back. Only the record read before goes: one written under the name since
+    // (by a tool that takes no lock) is another item's. A record that cannot be removed only
+    // leaves a stale line in the file manager's view of the Trash.
+    if (isSameRecord(record, folder->info.get(), infoName))
+        ::unlinkat(folder->info.get(), infoName.c_str(), 0);
     result.restored = true;
     return result;
 }
+
+void setPauseHook(std::function<void(Pause)> hook) { pauseHook().set(std::move(hook)); }
 
 } // namespace sorvel::Trash

@@ -5,6 +5,7 @@
 // exclusively: never copied and deleted, never over an existing item (a taken name
 // becomes "name 2", "name 3", ...).
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <sys/stat.h>
 #include <string>
@@ -91,5 +92,15 @@ struct RestoreResult {
 /// is confirmed at the destination.
 RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName,
                            const std::optional<Identity>& expected = std::nullopt);
+
+/// The narrow windows between two steps of a move or a restore, where another process
+/// could act; tests act there through `setPauseHook`.
+enum class Pause {
+    beforeRenameIn,  // a move: its record written, the item not yet renamed into files/
+    afterRenameIn,   // a move: the item in files/, not yet looked at for mounts
+    afterTakingOut,  // a restore: the item out of files/, its record not yet removed
+};
+/// Called at each pause; none (the default) outside tests.
+void setPauseHook(std::function<void(Pause)> hook);
 
 } // namespace sorvel::Trash
