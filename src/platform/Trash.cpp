@@ -92,6 +92,58 @@ std::string recordedPath(const Folder& folder, const std::string& original) {
 
 enum class Step { moved, tryElsewhere, failed };
 
+// The path of an open folder as the mount table names places (from this process's root).
+std::optional<std::string> placeOf(int fd) {
+    char buffer[PATH_MAX];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer || buffer[0] != '/') return std::nullopt;
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
+// A mount at or below an item just renamed into files/: where below the item it is
+// ("" for the item itself), or none. Unknown (the table or the place cannot be read)
+// counts as one, as the guard's judgement of the item no longer holds.
+struct MountInside {
+    bool unknown = false;
+    std::string below;
+};
+std::optional<MountInside> mountInside(const Folder& folder, const std::string& entry) {
+    const auto files = placeOf(folder.files.get());
+    const auto table = readMountTable(mountTablePath());
+    if (!files || !table) return MountInside{true, {}};
+    const std::string place = appendingPathComponent(*files, entry);
+    for (const auto& mount : *table)
+        if (isPathInside(mount.mountPoint, place)) return MountInside{false, mount.mountPoint.substr(place.size())};
+    return std::nullopt;
+}
+
+// The item went into files/ as `entry` with a mount inside it (made after it was judged):
+// emptying the Trash would delete that mount's files, so it goes back where it was.
+void putBackHoldingMount(const Folder& folder, int parentFd, const std::string& name, const std::string& entry,
+                         const std::string& original, const MountInside& inside, const FileDescriptor& record,
+                         const Identity& identity, MoveResult& result) {
+    const std::string infoName = entry + std::string(kInfoSuffix);
+    const std::string where = inside.unknown ? std::string() : original + inside.below;
+    const std::string found = inside.unknown
+                                  ? "The list of mounted disks could not be read after the move, so whether a disk "
+                                    "was mounted inside the item while it moved is not known"
+                                  : "A disk was mounted inside the item (at " + tildeAbbreviated(where) +
+                                        ") while it was being moved";
+    if (::renameat2(folder.files.get(), entry.c_str(), parentFd, name.c_str(), RENAME_NOREPLACE) == 0) {
+        if (isSameRecord(record, folder.info.get(), infoName)) ::unlinkat(folder.info.get(), infoName.c_str(), 0);
+        result = failure(found + ", so it was put back where it was.");
+        result.heldMount = where;
+        return;
+    }
+    const std::string lies = folder.path + "/files/" + entry;
+    result = failure(found + ", and it could not be put back (" + std::strerror(errno) + "): it lies in the Trash at " +
+                     tildeAbbreviated(lies) + (inside.unknown ? " and may hold a mount" : ", holding that mount") +
+                     ". Unmount it before emptying the Trash, or that disk's files are deleted with it.");
+    result.strandedAt = lies;
+    result.identity = identity;
+}
+
 // Reserves a free name with an info file, then renames the item onto it. EXDEV is
 // handed back so the caller can try the file system's own trash.
 Step moveInto(const Folder& folder, int parentFd, const std::string& name, const std::string& original,
@@ -128,8 +180,13 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
                              std::strerror(code) + ".");
             return Step::failed;
         }
-        infoFd.reset();
+        pauseAt(Pause::beforeRenameIn);
         if (::renameat2(parentFd, name.c_str(), folder.files.get(), candidate.c_str(), RENAME_NOREPLACE) == 0) {
+            pauseAt(Pause::afterRenameIn);
+            if (const auto inside = mountInside(folder, candidate)) {
+                putBackHoldingMount(folder, parentFd, name, candidate, original, *inside, infoFd, identity, result);
+                return Step::failed;
+            }
             result = MoveResult{folder.path + "/files/" + candidate, {}, identity};
             return Step::moved;
         }

@@ -43,6 +43,11 @@ struct MoveResult {
     std::optional<std::string> trashPath; // .../files/NAME
     std::string error;
     std::optional<Identity> identity = std::nullopt; // of the item as it was moved
+    /// A mount appeared inside the item while it moved, and the item went back: the mount
+    /// point at its original place; empty where the mounts could not be read to tell.
+    std::optional<std::string> heldMount = std::nullopt;
+    /// Such an item that could not go back: where it lies in the Trash, its record kept.
+    std::optional<std::string> strandedAt = std::nullopt;
 
     bool moved() const { return trashPath.has_value(); }
 };

@@ -140,6 +140,10 @@ Result moveAndRecord(Request request) {
             progress = [&, offset](int done, int) { request.onProgress(static_cast<int>(offset) + done, total); };
         for (auto& outcome : request.mover(chunk, request.policy, request.cloud, progress)) {
             if (outcome.moved()) moved.push_back(movedItem(outcome));
+            // In the Trash though it failed (it holds a mount): listed, so it can be put back.
+            if (const auto* failed = std::get_if<CleanupOutcome::Failed>(&outcome.result); failed && failed->stranded)
+                moved.push_back(
+                    MovedItem{outcome.path, failed->stranded->trashPath, outcome.size, failed->stranded->identity});
             result.outcomes.push_back(std::move(outcome));
         }
         next = end;
