@@ -273,7 +273,7 @@ MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::str
             return failure(homeError);
     }
 
-    const auto mount = mountContaining(readMountTable(), original);
+    const auto mount = namedMount(original).mount;
     if (!mount) {
         return failure("The item is on another file system than the Trash, and the top folder of its file system "
                        "could not be found, so it was left where it is.");
@@ -318,18 +318,13 @@ std::optional<Location> locate(const std::string& trashPath) {
     return std::nullopt;
 }
 
-bool isInsideTrash(const std::string& path) { return isInsideTrash(path, readMountTable()); }
+namespace {
 
-bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& mounts) {
-    if (given.empty() || given[0] != '/') return false;
-    const std::string path = standardizePath(given);
-    const std::string home = directory();
-    if (!home.empty()) {
-        if (isPathInside(path, home)) return true;
-        if (const auto real = resolvedPath(home); real && isPathInside(path, *real)) return true;
-    }
-    const auto mount = mountContaining(mounts, path);
-    if (!mount || path.size() <= mount->mountPoint.size()) return false;
+// Whether the path, its existing part resolved, lies in a trash at the top of the file
+// system `mount` holds; true where no mount could be named (it might be one).
+bool insideTopdirTrash(const std::string& path, const std::optional<MountEntry>& mount) {
+    if (!mount) return true;
+    if (path.size() <= mount->mountPoint.size()) return false;
     // The first component below the top folder: ".Trash" or ".Trash-" and a number.
     const size_t start = mount->mountPoint == "/" ? 1 : mount->mountPoint.size() + 1;
     const std::string first = path.substr(start, path.find('/', start) - start);
@@ -337,6 +332,32 @@ bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& moun
     const std::string_view prefix = ".Trash-";
     return first.size() > prefix.size() && first.compare(0, prefix.size(), prefix) == 0 &&
            first.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+}
+
+bool insideHomeTrash(const std::string& path) {
+    const std::string home = directory();
+    if (home.empty()) return false;
+    if (isPathInside(path, home)) return true;
+    const auto real = resolvedPath(home);
+    return real && isPathInside(path, *real);
+}
+
+} // namespace
+
+bool isInsideTrash(const std::string& given) {
+    if (given.empty() || given[0] != '/') return false;
+    const std::string path = standardizePath(given);
+    if (insideHomeTrash(path)) return true;
+    const std::string real = resolvingExistingPart(path);
+    return insideHomeTrash(real) || insideTopdirTrash(real, namedMount(real).mount);
+}
+
+bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& mounts) {
+    if (given.empty() || given[0] != '/') return false;
+    const std::string path = standardizePath(given);
+    if (insideHomeTrash(path)) return true;
+    const std::string real = resolvingExistingPart(path);
+    return insideHomeTrash(real) || insideTopdirTrash(real, mountContaining(mounts, real));
 }
 
 RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName,

@@ -78,7 +78,8 @@ struct Location {
 std::optional<Location> locate(const std::string& trashPath);
 
 /// True for a path that is a trash folder or lies inside one: the home trash, or a
-/// ".Trash" / ".Trash-N" folder at the top of the file system that holds the path.
+/// ".Trash" / ".Trash-N" folder at the top of the file system that holds the path (links
+/// in its existing part resolved). True as well where that file system cannot be named.
 bool isInsideTrash(const std::string& path);
 bool isInsideTrash(const std::string& path, const std::vector<MountEntry>& mounts);
 
