@@ -155,21 +155,82 @@ bool isLocalDiskFileSystem(std::string_view fsType) {
     return false;
 }
 
-std::optional<int64_t> kernelMountId(const std::string& path) {
-    if (path.empty() || path[0] != '/') return std::nullopt;
+namespace {
+
+Replaceable<StatxMountId>& statxSource() {
+    static Replaceable<StatxMountId> chosen{StatxMountId{}};
+    return chosen;
+}
+
+std::optional<int64_t> statxMountId(int fd) {
+    struct statx found {};
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MNT_ID, &found) != 0 ||
+        !(found.stx_mask & STATX_MNT_ID))
+        return std::nullopt;
+    return static_cast<int64_t>(found.stx_mnt_id);
+}
+
+// "mnt_id:\t27" among the lines the kernel writes for an open descriptor.
+std::optional<int64_t> fdinfoMountId(int fd) {
+    const FileDescriptor info(::open(("/proc/self/fdinfo/" + std::to_string(fd)).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!info.valid()) return std::nullopt;
+    std::string text;
+    std::array<char, 1024> buffer;
+    for (;;) {
+        const ssize_t got = ::read(info.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return std::nullopt;
+        if (got == 0) break;
+        text.append(buffer.data(), static_cast<size_t>(got));
+    }
+    const std::string_view key = "mnt_id:";
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string_view line(text.data() + start, end - start);
+        if (line.starts_with(key)) {
+            line.remove_prefix(key.size());
+            while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+            int64_t id = -1;
+            const auto [last, error] = std::from_chars(line.data(), line.data() + line.size(), id);
+            if (error != std::errc{} || last != line.data() + line.size() || id < 0) return std::nullopt;
+            return id;
+        }
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+// The path, or its nearest ancestor that exists and can be reached, held open without
+// following its last link or mounting anything there; -1 where nothing of it is.
+int openNearest(const std::string& path) {
+    if (path.empty() || path[0] != '/') return -1;
     std::string current = path;
     for (;;) {
-        struct statx found {};
-        if (::statx(AT_FDCWD, current.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MNT_ID, &found) == 0) {
-            if (!(found.stx_mask & STATX_MNT_ID)) return std::nullopt;
-            return static_cast<int64_t>(found.stx_mnt_id);
-        }
+        const int fd = ::open(current.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) return fd;
         // A part missing or out of this process's reach lies, for it, where the nearest
         // folder it reaches does (the mounts listed below that are judged by their points).
-        if ((errno != ENOENT && errno != ENOTDIR && errno != EACCES) || current == "/") return std::nullopt;
+        if ((errno != ENOENT && errno != ENOTDIR && errno != EACCES) || current == "/") return -1;
         const size_t slash = current.find_last_of('/');
         current = slash == 0 ? std::string("/") : current.substr(0, slash);
     }
+}
+
+} // namespace
+
+void setStatxMountId(StatxMountId source) { statxSource().set(std::move(source)); }
+
+std::optional<int64_t> descriptorMountId(int fd) {
+    const StatxMountId chosen = statxSource().get();
+    if (auto id = chosen ? chosen(fd) : statxMountId(fd)) return id;
+    return fdinfoMountId(fd);
+}
+
+std::optional<int64_t> kernelMountId(const std::string& path) {
+    const FileDescriptor held(openNearest(path));
+    if (!held.valid()) return std::nullopt;
+    return descriptorMountId(held.get());
 }
 
 namespace {
@@ -178,6 +239,15 @@ Replaceable<MountNaming>& naming() {
     static Replaceable<MountNaming> chosen{MountNaming{}};
     return chosen;
 }
+
+std::optional<MountEntry> listed(const std::vector<MountEntry>& mounts, int64_t id, const std::string& path) {
+    const auto named = std::find_if(mounts.begin(), mounts.end(), [&](const MountEntry& m) { return m.id == id; });
+    if (named == mounts.end() || !isPathInside(path, named->mountPoint)) return std::nullopt;
+    return *named;
+}
+
+// Tries before giving up on a path whose mount keeps changing under it.
+constexpr int kNamingAttempts = 4;
 
 std::optional<int64_t> mountIdOf(const std::string& path) {
     const MountNaming chosen = naming().get();
@@ -191,11 +261,35 @@ void setMountNaming(MountNaming chosen) { naming().set(std::move(chosen)); }
 std::optional<MountEntry> mountContaining(const std::vector<MountEntry>& mounts, const std::string& path) {
     const auto id = mountIdOf(path);
     if (!id) return std::nullopt;
-    const auto named = std::find_if(mounts.begin(), mounts.end(), [&](const MountEntry& m) { return m.id == *id; });
     // The listed point is where the kernel finds the mount by its parents; a path that
     // reached it elsewhere went through a link.
-    if (named == mounts.end() || !isPathInside(path, named->mountPoint)) return std::nullopt;
-    return *named;
+    return listed(mounts, *id, path);
+}
+
+NamedMount namedMount(const std::string& path) {
+    NamedMount found;
+    if (naming().get()) { // a test's naming: no mount of the kernel's to hold
+        found.table = readMountTable(mountTablePath());
+        if (found.table) found.mount = mountContaining(*found.table, path);
+        return found;
+    }
+    for (int attempt = 0; attempt < kNamingAttempts; ++attempt) {
+        found.held.reset(openNearest(path));
+        if (!found.held.valid()) break;
+        const auto id = descriptorMountId(found.held.get());
+        if (!id) break;
+        found.table = readMountTable(mountTablePath());
+        if (!found.table) break;
+        // Held, the mount keeps its id: the same id now means the path is still on it.
+        const auto again = kernelMountId(path);
+        if (again && *again == *id) {
+            found.mount = listed(*found.table, *id, path);
+            return found;
+        }
+    }
+    // No mount named: the table is still given, for callers that judge by its points.
+    if (!found.table) found.table = readMountTable(mountTablePath());
+    return found;
 }
 
 namespace {

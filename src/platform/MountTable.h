@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
+
 namespace sorvel {
 
 struct MountEntry {
@@ -47,6 +49,15 @@ bool isLocalDiskFileSystem(std::string_view fsType);
 /// where the kernel cannot say (no mount ids, nothing of the path reachable).
 std::optional<int64_t> kernelMountId(const std::string& path);
 
+/// The id of the mount an open descriptor is on: statx's (kernels since 5.8), else the
+/// "mnt_id:" line of /proc/self/fdinfo (since 3.15); none where neither answers.
+std::optional<int64_t> descriptorMountId(int fd);
+
+/// Where statx's mount id of a descriptor comes from; none where statx gives none (an older
+/// kernel, a filter). Tests replace it to stand for such a kernel; none restores statx.
+using StatxMountId = std::function<std::optional<int64_t>(int fd)>;
+void setStatxMountId(StatxMountId source);
+
 /// How mounts are named for `mountContaining`: the kernel's ids unless set otherwise (a
 /// test of a table made by hand, whose mounts the kernel never names); none restores it.
 using MountNaming = std::function<std::optional<int64_t>(const std::string& path)>;
@@ -57,6 +68,16 @@ void setMountNaming(MountNaming naming);
 /// kernel cannot say, its id is not in the table, or the path does not lie below that
 /// mount's point (a link in the path, a mount point since removed).
 std::optional<MountEntry> mountContaining(const std::vector<MountEntry>& mounts, const std::string& path);
+
+/// The mount holding a path, from a table read now. The path's mount is held open from
+/// before the table is read until the path's id is read again after it (both again if it
+/// changed), so an id freed and reused by a mount made meanwhile cannot name another one.
+struct NamedMount {
+    std::optional<std::vector<MountEntry>> table; // none when it could not be read
+    std::optional<MountEntry> mount;              // none as for `mountContaining`
+    FileDescriptor held;                          // keeps the mount's id its own while alive
+};
+NamedMount namedMount(const std::string& path);
 
 /// Where a path lies within one file system: that file system's device and the path from
 /// its own root, whatever mount it is reached through.

@@ -12,6 +12,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/MountTable.h"
 #include "platform/Path.h"
+#include "platform/Replaceable.h"
 #include "platform/TrashFolders.h"
 #include "platform/TrashInfo.h"
 #include "platform/TrashRecords.h"
@@ -22,6 +23,29 @@ namespace {
 // Enough to get past any realistic pile of same-named items without looping forever.
 constexpr int kMaxNameAttempts = 10'000;
 constexpr std::string_view kInfoSuffix = ".trashinfo";
+
+Replaceable<std::function<void(Pause)>>& pauseHook() {
+    static Replaceable<std::function<void(Pause)>> hook{std::function<void(Pause)>{}};
+    return hook;
+}
+
+void pauseAt(Pause moment) {
+    if (const auto hook = pauseHook().get()) hook(moment);
+}
+
+// Whether the record file at `infoName` is still the one held open: held, its inode
+// number cannot go to a record written under the name since.
+bool isSameRecord(const FileDescriptor& held, int infoFd, const std::string& infoName) {
+    struct stat was, now;
+    return held.valid() && ::fstat(held.get(), &was) == 0 &&
+           ::fstatat(infoFd, infoName.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && was.st_dev == now.st_dev &&
+           was.st_ino == now.st_ino;
+}
+
+std::string heldByTidy(const Folder& folder) {
+    return "The Trash (" + tildeAbbreviated(folder.path) +
+           ") is held by another Sorvel process tidying it, and it was not let go within a few seconds";
+}
 
 MoveResult failure(std::string message) { return MoveResult{std::nullopt, std::move(message), std::nullopt}; }
 
@@ -68,6 +92,58 @@ std::string recordedPath(const Folder& folder, const std::string& original) {
 
 enum class Step { moved, tryElsewhere, failed };
 
+// The path of an open folder as the mount table names places (from this process's root).
+std::optional<std::string> placeOf(int fd) {
+    char buffer[PATH_MAX];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer || buffer[0] != '/') return std::nullopt;
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
+// A mount at or below an item just renamed into files/: where below the item it is
+// ("" for the item itself), or none. Unknown (the table or the place cannot be read)
+// counts as one, as the guard's judgement of the item no longer holds.
+struct MountInside {
+    bool unknown = false;
+    std::string below;
+};
+std::optional<MountInside> mountInside(const Folder& folder, const std::string& entry) {
+    const auto files = placeOf(folder.files.get());
+    const auto table = readMountTable(mountTablePath());
+    if (!files || !table) return MountInside{true, {}};
+    const std::string place = appendingPathComponent(*files, entry);
+    for (const auto& mount : *table)
+        if (isPathInside(mount.mountPoint, place)) return MountInside{false, mount.mountPoint.substr(place.size())};
+    return std::nullopt;
+}
+
+// The item went into files/ as `entry` with a mount inside it (made after it was judged):
+// emptying the Trash would delete that mount's files, so it goes back where it was.
+void putBackHoldingMount(const Folder& folder, int parentFd, const std::string& name, const std::string& entry,
+                         const std::string& original, const MountInside& inside, const FileDescriptor& record,
+                         const Identity& identity, MoveResult& result) {
+    const std::string infoName = entry + std::string(kInfoSuffix);
+    const std::string where = inside.unknown ? std::string() : original + inside.below;
+    const std::string found = inside.unknown
+                                  ? "The list of mounted disks could not be read after the move, so whether a disk "
+                                    "was mounted inside the item while it moved is not known"
+                                  : "A disk was mounted inside the item (at " + tildeAbbreviated(where) +
+                                        ") while it was being moved";
+    if (::renameat2(folder.files.get(), entry.c_str(), parentFd, name.c_str(), RENAME_NOREPLACE) == 0) {
+        if (isSameRecord(record, folder.info.get(), infoName)) ::unlinkat(folder.info.get(), infoName.c_str(), 0);
+        result = failure(found + ", so it was put back where it was.");
+        result.heldMount = where;
+        return;
+    }
+    const std::string lies = folder.path + "/files/" + entry;
+    result = failure(found + ", and it could not be put back (" + std::strerror(errno) + "): it lies in the Trash at " +
+                     tildeAbbreviated(lies) + (inside.unknown ? " and may hold a mount" : ", holding that mount") +
+                     ". Unmount it before emptying the Trash, or that disk's files are deleted with it.");
+    result.strandedAt = lies;
+    result.identity = identity;
+}
+
 // Reserves a free name with an info file, then renames the item onto it. EXDEV is
 // handed back so the caller can try the file system's own trash.
 Step moveInto(const Folder& folder, int parentFd, const std::string& name, const std::string& original,
@@ -77,9 +153,7 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
     // From the record to the rename, so a tidy can tell a reservation from a crash's leftover.
     const MovesLock moving(folder, MovesLock::Mode::shared);
     if (moving.busy()) {
-        result = failure("The Trash (" + tildeAbbreviated(folder.path) +
-                         ") is held by another Sorvel process tidying it, and it was not let go within a few "
-                         "seconds, so the item was left where it is.");
+        result = failure(heldByTidy(folder) + ", so the item was left where it is.");
         result.trashHeld = true;
         return Step::failed;
     }
@@ -107,8 +181,13 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
                              std::strerror(code) + ".");
             return Step::failed;
         }
-        infoFd.reset();
+        pauseAt(Pause::beforeRenameIn);
         if (::renameat2(parentFd, name.c_str(), folder.files.get(), candidate.c_str(), RENAME_NOREPLACE) == 0) {
+            pauseAt(Pause::afterRenameIn);
+            if (const auto inside = mountInside(folder, candidate)) {
+                putBackHoldingMount(folder, parentFd, name, candidate, original, *inside, infoFd, identity, result);
+                return Step::failed;
+            }
             result = MoveResult{folder.path + "/files/" + candidate, {}, identity};
             return Step::moved;
         }
@@ -195,7 +274,7 @@ MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::str
             return failure(homeError);
     }
 
-    const auto mount = mountContaining(readMountTable(), original);
+    const auto mount = namedMount(original).mount;
     if (!mount) {
         return failure("The item is on another file system than the Trash, and the top folder of its file system "
                        "could not be found, so it was left where it is.");
@@ -240,18 +319,13 @@ std::optional<Location> locate(const std::string& trashPath) {
     return std::nullopt;
 }
 
-bool isInsideTrash(const std::string& path) { return isInsideTrash(path, readMountTable()); }
+namespace {
 
-bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& mounts) {
-    if (given.empty() || given[0] != '/') return false;
-    const std::string path = standardizePath(given);
-    const std::string home = directory();
-    if (!home.empty()) {
-        if (isPathInside(path, home)) return true;
-        if (const auto real = resolvedPath(home); real && isPathInside(path, *real)) return true;
-    }
-    const auto mount = mountContaining(mounts, path);
-    if (!mount || path.size() <= mount->mountPoint.size()) return false;
+// Whether the path, its existing part resolved, lies in a trash at the top of the file
+// system `mount` holds; true where no mount could be named (it might be one).
+bool insideTopdirTrash(const std::string& path, const std::optional<MountEntry>& mount) {
+    if (!mount) return true;
+    if (path.size() <= mount->mountPoint.size()) return false;
     // The first component below the top folder: ".Trash" or ".Trash-" and a number.
     const size_t start = mount->mountPoint == "/" ? 1 : mount->mountPoint.size() + 1;
     const std::string first = path.substr(start, path.find('/', start) - start);
@@ -259,6 +333,32 @@ bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& moun
     const std::string_view prefix = ".Trash-";
     return first.size() > prefix.size() && first.compare(0, prefix.size(), prefix) == 0 &&
            first.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+}
+
+bool insideHomeTrash(const std::string& path) {
+    const std::string home = directory();
+    if (home.empty()) return false;
+    if (isPathInside(path, home)) return true;
+    const auto real = resolvedPath(home);
+    return real && isPathInside(path, *real);
+}
+
+} // namespace
+
+bool isInsideTrash(const std::string& given) {
+    if (given.empty() || given[0] != '/') return false;
+    const std::string path = standardizePath(given);
+    if (insideHomeTrash(path)) return true;
+    const std::string real = resolvingExistingPart(path);
+    return insideHomeTrash(real) || insideTopdirTrash(real, namedMount(real).mount);
+}
+
+bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& mounts) {
+    if (given.empty() || given[0] != '/') return false;
+    const std::string path = standardizePath(given);
+    if (insideHomeTrash(path)) return true;
+    const std::string real = resolvingExistingPart(path);
+    return insideHomeTrash(real) || insideTopdirTrash(real, mountContaining(mounts, real));
 }
 
 RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName,
@@ -271,6 +371,15 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
     std::optional<Folder> folder = openExisting(location.trashDirectory, location.topdir, result.error);
     if (!folder) return result;
     removeOrphanRecords(*folder);
+    // From taking the item out until its record is gone: a tidy would take the record for
+    // an orphan meanwhile, and a move of a same-named item could then write its own there.
+    const MovesLock puttingBack(*folder, MovesLock::Mode::shared);
+    if (puttingBack.busy()) {
+        result.error = heldByTidy(*folder) + ", so the item stayed in the Trash.";
+        return result;
+    }
+    const std::string infoName = location.name + std::string(kInfoSuffix);
+    const FileDescriptor record(::openat(folder->info.get(), infoName.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     // Held open, the checked object keeps its inode number for as long as it is compared.
     const FileDescriptor held(::openat(folder->files.get(), location.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     const std::optional<Identity> checked = held.valid() ? identityAt(held.get(), "") : std::nullopt;
@@ -287,6 +396,7 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
         result.code = errno;
         return result;
     }
+    pauseAt(Pause::afterTakingOut);
     // The rename takes whatever holds the name at that instant: another object swapped in
     // since the check goes back where it came from, and the record stays with the item.
     const std::optional<Identity> landed = identityAt(destinationFd, destinationName);
@@ -300,11 +410,15 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
                        "not be returned to the Trash, so it is now at the original path.";
         return result;
     }
-    // The item is back; a record that cannot be removed only leaves a stale line in the
-    // file manager's view of the Trash.
-    ::unlinkat(folder->info.get(), (location.name + std::string(kInfoSuffix)).c_str(), 0);
+    // The item is back. Only the record read before goes: one written under the name since
+    // (by a tool that takes no lock) is another item's. A record that cannot be removed only
+    // leaves a stale line in the file manager's view of the Trash.
+    if (isSameRecord(record, folder->info.get(), infoName))
+        ::unlinkat(folder->info.get(), infoName.c_str(), 0);
     result.restored = true;
     return result;
 }
+
+void setPauseHook(std::function<void(Pause)> hook) { pauseHook().set(std::move(hook)); }
 
 } // namespace sorvel::Trash

@@ -5,6 +5,7 @@
 // exclusively: never copied and deleted, never over an existing item (a taken name
 // becomes "name 2", "name 3", ...).
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <sys/stat.h>
 #include <string>
@@ -44,6 +45,11 @@ struct MoveResult {
     std::optional<Identity> identity = std::nullopt; // of the item as it was moved
     /// The Trash's lock was kept past the wait by a tidy: every later move would wait alike.
     bool trashHeld = false;
+    /// A mount appeared inside the item while it moved, and the item went back: the mount
+    /// point at its original place; empty where the mounts could not be read to tell.
+    std::optional<std::string> heldMount = std::nullopt;
+    /// Such an item that could not go back: where it lies in the Trash, its record kept.
+    std::optional<std::string> strandedAt = std::nullopt;
 
     bool moved() const { return trashPath.has_value(); }
 };
@@ -74,7 +80,8 @@ struct Location {
 std::optional<Location> locate(const std::string& trashPath);
 
 /// True for a path that is a trash folder or lies inside one: the home trash, or a
-/// ".Trash" / ".Trash-N" folder at the top of the file system that holds the path.
+/// ".Trash" / ".Trash-N" folder at the top of the file system that holds the path (links
+/// in its existing part resolved). True as well where that file system cannot be named.
 bool isInsideTrash(const std::string& path);
 bool isInsideTrash(const std::string& path, const std::vector<MountEntry>& mounts);
 
@@ -93,5 +100,15 @@ struct RestoreResult {
 /// is confirmed at the destination.
 RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName,
                            const std::optional<Identity>& expected = std::nullopt);
+
+/// The narrow windows between two steps of a move or a restore, where another process
+/// could act; tests act there through `setPauseHook`.
+enum class Pause {
+    beforeRenameIn,  // a move: its record written, the item not yet renamed into files/
+    afterRenameIn,   // a move: the item in files/, not yet looked at for mounts
+    afterTakingOut,  // a restore: the item out of files/, its record not yet removed
+};
+/// Called at each pause; none (the default) outside tests.
+void setPauseHook(std::function<void(Pause)> hook);
 
 } // namespace sorvel::Trash

@@ -55,7 +55,16 @@ CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged, int64_t
         return CleanupOutcome::Failed{"The item was replaced by another one after it was checked, so it was left "
                                       "where it is."};
     Trash::MoveResult moved = Trash::moveEntry(parentFd.get(), judged.resolvedParent, judged.name);
-    if (!moved.moved()) return CleanupOutcome::Failed{moved.error, moved.trashHeld};
+    if (!moved.moved()) {
+        // A mount made inside it after the judgement: refused as the guard would refuse it now.
+        if (moved.heldMount)
+            return CleanupOutcome::Refused{moved.heldMount->empty()
+                                               ? CleanupGuard::Refusal::mountsUnknown()
+                                               : CleanupGuard::Refusal::protectedPath(*moved.heldMount)};
+        if (moved.strandedAt)
+            return CleanupOutcome::Failed{moved.error, false, CleanupOutcome::MovedToTrash{*moved.strandedAt, moved.identity}};
+        return CleanupOutcome::Failed{moved.error, moved.trashHeld};
+    }
     // The rename takes whatever holds the name at that instant; a rename keeps the
     // identity, so a different one in the Trash means a newcomer went instead, and the
     // record names what really went.

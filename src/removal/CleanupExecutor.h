@@ -34,6 +34,9 @@ struct CleanupOutcome {
     struct Failed {
         std::string message;
         bool trashHeld = false; // the Trash's lock was not let go in time: the rest of the run fails alike
+        /// Where the item lies in the Trash though the move failed (it holds a mount and
+        /// could not go back), so the run can still list it for putting back.
+        std::optional<MovedToTrash> stranded = std::nullopt;
         friend bool operator==(const Failed&, const Failed&) = default;
     };
     struct WouldMove {

@@ -86,9 +86,11 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
         if (auto refusal = placeRefusal(resolved, policy, Entries::alsoResolved, true)) return refuse(*refusal);
     }
 
-    // Read only for a path that passed the rules above.
+    // Read only for a path that passed the rules above, the path's mount held meanwhile so
+    // that its id names it in the table throughout the judgement.
+    NamedMount named = givenMounts ? NamedMount{} : namedMount(resolved.empty() ? j.path : resolved);
     const std::optional<std::vector<MountEntry>> table =
-        givenMounts ? std::optional<std::vector<MountEntry>>(*givenMounts) : readMountTable(mountTablePath());
+        givenMounts ? std::optional<std::vector<MountEntry>>(*givenMounts) : std::move(named.table);
     const ProtectedPlaces places = ProtectedPlaces::of(policy, home, table);
 
     // The same rules on what the path is: another name for a protected place (a bind

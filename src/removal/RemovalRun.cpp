@@ -222,6 +222,10 @@ Result moveAndRecord(Request request) {
             if (const auto* failed = std::get_if<CleanupOutcome::Failed>(&outcome.result); failed && failed->trashHeld)
                 trashHeld = *failed;
             if (outcome.moved()) moved.push_back(movedItem(outcome));
+            // In the Trash though it failed (it holds a mount): listed, so it can be put back.
+            if (const auto* failed = std::get_if<CleanupOutcome::Failed>(&outcome.result); failed && failed->stranded)
+                moved.push_back(
+                    MovedItem{outcome.path, failed->stranded->trashPath, outcome.size, failed->stranded->identity});
             result.outcomes.push_back(std::move(outcome));
         }
         next = end;

@@ -8,6 +8,8 @@
 #include <functional>
 #include <sys/stat.h>
 
+#include "platform/FileDescriptor.h"
+#include "platform/Path.h"
 #include "platform/TrashInfo.h"
 #include "platform/TrashRecords.h"
 #include "support/MoveToTrash.h"
@@ -93,4 +95,54 @@ TEST(TrashTidy, AMoveGivesUpOnAHeldTidyAfterItsBound) {
     }
     Trash::setMoveWaitBound(before);
     EXPECT_TRUE(test::moveToTrash(item).moved()); // the tidy let go
+}
+
+namespace {
+
+// Puts `item` back from the Trash while `meanwhile` runs between taking it out and removing
+// its record; returns the record `meanwhile` says must stay.
+std::string putBackWhile(const std::string& item, const std::function<std::string()>& meanwhile) {
+    const auto moved = test::moveToTrash(item);
+    EXPECT_TRUE(moved.moved()) << moved.error;
+    std::string mustStay;
+    Trash::setPauseHook([&](Trash::Pause at) {
+        if (at == Trash::Pause::afterTakingOut) mustStay = meanwhile();
+    });
+    const FileDescriptor parent(Trash::openFolderNoFollow(deletingLastPathComponent(item)));
+    const auto back = Trash::restoreEntry(*Trash::locate(*moved.trashPath), parent.get(), lastPathComponent(item),
+                                          moved.identity);
+    Trash::setPauseHook(nullptr);
+    EXPECT_TRUE(back.restored) << back.code << " " << back.error;
+    EXPECT_TRUE(test::exists(item));
+    return mustStay;
+}
+
+} // namespace
+
+// A put back beside the moves and tidies of another process: the record of an item that
+// arrives under the same name, or another tool's record written there, is not removed.
+TEST(TrashTidy, APutBackRemovesOnlyTheRecordItRead) {
+    const std::pair<const char*, std::function<std::string(TidyHome&)>> cases[] = {
+        {"a tidy, then a move of a same-named item",
+         [](TidyHome& h) {
+             EXPECT_EQ(Trash::removeOrphanRecordsNow(h.open()), -1); // the put back is halfway
+             test::writeFile(h.home / "B/X", "new");
+             const auto moved = test::moveToTrash(h.home / "B/X");
+             EXPECT_TRUE(moved.moved()) << moved.error;
+             return h.trash + "/info/" + lastPathComponent(moved.trashPath.value_or("?")) + ".trashinfo";
+         }},
+        {"another tool's record under the name",
+         [](TidyHome& h) {
+             const std::string record = h.trash + "/info/X.trashinfo";
+             fs::remove(record);
+             test::writeFile(record, TrashInfo::text(h.home / "C/X", 0));
+             return record;
+         }},
+    };
+    for (const auto& [what, meanwhile] : cases) {
+        TidyHome h;
+        test::writeFile(h.home / "A/X", "old");
+        const std::string record = putBackWhile(h.home / "A/X", [&] { return meanwhile(h); });
+        EXPECT_TRUE(test::exists(record)) << what << ": " << record;
+    }
 }
