@@ -31,6 +31,8 @@ struct Refusal {
         layerIndirect,       // on an overlay whose layer's text goes through a link or ".."; text: the layer
         layerUnconfirmed,    // on an overlay other than the root; text: its mount point
         homeUnknown,         // the home folder is not an absolute path; text: what it is
+        backingUnconfirmed,  // off the file system a protected place lies on, whose backing cannot be
+                             // confirmed (an overlay in doubt, FUSE, ecryptfs); text: the whole clause
     };
 
     Kind kind = Kind::notFound;
@@ -53,6 +55,7 @@ struct Refusal {
     static Refusal layerIndirect(std::string layer) { return {Kind::layerIndirect, std::move(layer), 0, 0}; }
     static Refusal layerUnconfirmed(std::string mountPoint) { return {Kind::layerUnconfirmed, std::move(mountPoint), 0, 0}; }
     static Refusal homeUnknown(std::string home) { return {Kind::homeUnknown, std::move(home), 0, 0}; }
+    static Refusal backingUnconfirmed(std::string clause) { return {Kind::backingUnconfirmed, std::move(clause), 0, 0}; }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;
@@ -85,7 +88,8 @@ std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy
 /// file system is, lies in or holds one (a bind mount of a folder inside the pictures, an
 /// overlay writing into them); the same for the trash folders. A path on an overlay with a
 /// layer that cannot be confirmed (one other than the root's or the home's own) fails
-/// closed. A path that is a mount point, or holds one, is refused as a protected location
+/// closed, and so does every path off a file system the home or a protected place lies
+/// on while that one's backing cannot be confirmed (an overlay in doubt, FUSE, ecryptfs). A path that is a mount point, or holds one, is refused as a protected location
 /// named by that mount point. The mount table is this process's unless one is given; while
 /// it cannot be read, or the path's place in it cannot be worked out, nothing passes.
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,

@@ -24,16 +24,19 @@ TEST(MountTableParsing, LinesBecomeEntriesAndMalformedOnesAreSkipped) {
         std::optional<MountEntry> entry;
     };
     const Case cases[] = {
-        {"27 1 254:0 / / rw,relatime - ext4 /dev/vda rw", MountEntry{"/", "ext4", makedev(254, 0), "/", {"rw"}, 27, 1}},
-        {"31 27 8:17 / /home rw shared:1 master:2 - btrfs /dev/sdb1 rw", MountEntry{"/home", "btrfs", makedev(8, 17), "/", {"rw"}, 31, 27}},
+        {"27 1 254:0 / / rw,relatime - ext4 /dev/vda rw", MountEntry{"/", "ext4", makedev(254, 0), "/", {"rw"}, 27, 1, "/dev/vda"}},
+        {"31 27 8:17 / /home rw shared:1 master:2 - btrfs /dev/sdb1 rw", MountEntry{"/home", "btrfs", makedev(8, 17), "/", {"rw"}, 31, 27, "/dev/sdb1"}},
         // Space, tab, newline and backslash come as octal escapes; a lone backslash stays.
         {"40 27 0:50 / /mnt/My\\040Disk\\011\\012\\134 rw - vfat /dev/sdc1 rw",
-         MountEntry{"/mnt/My Disk\t\n\\", "vfat", makedev(0, 50), "/", {"rw"}, 40, 27}},
-        {"42 27 0:52 / /mnt/odd\\9x rw - fuse.sshfs host:/ rw", MountEntry{"/mnt/odd\\9x", "fuse.sshfs", makedev(0, 52), "/", {"rw"}, 42, 27}},
-        {"43 27 259:1048575 / /data rw - xfs /dev/nvme0n1p3 rw", MountEntry{"/data", "xfs", makedev(259, 1048575), "/", {"rw"}, 43, 27}},
+         MountEntry{"/mnt/My Disk\t\n\\", "vfat", makedev(0, 50), "/", {"rw"}, 40, 27, "/dev/sdc1"}},
+        {"42 27 0:52 / /mnt/odd\\9x rw - fuse.sshfs host:/ rw", MountEntry{"/mnt/odd\\9x", "fuse.sshfs", makedev(0, 52), "/", {"rw"}, 42, 27, "host:/"}},
+        {"43 27 259:1048575 / /data rw - xfs /dev/nvme0n1p3 rw", MountEntry{"/data", "xfs", makedev(259, 1048575), "/", {"rw"}, 43, 27, "/dev/nvme0n1p3"}},
         // A bind mount's root is the folder it shows; options split on plain commas only.
         {"44 27 8:1 /home/ann/My\\0402024 /mnt/p24 rw - overlay none rw,lowerdir=/a\\054b:/c,xino=off",
-         MountEntry{"/mnt/p24", "overlay", makedev(8, 1), "/home/ann/My 2024", {"rw", "lowerdir=/a,b:/c", "xino=off"}, 44, 27}},
+         MountEntry{"/mnt/p24", "overlay", makedev(8, 1), "/home/ann/My 2024", {"rw", "lowerdir=/a,b:/c", "xino=off"}, 44, 27, "none"}},
+        // A FUSE file system's source names the folder it shows.
+        {"46 27 0:53 / /b/fhome rw - fuse.bindfs /b/My\\040real rw,user_id=0",
+         MountEntry{"/b/fhome", "fuse.bindfs", makedev(0, 53), "/", {"rw", "user_id=0"}, 46, 27, "/b/My real"}},
         {"45 27 8:1 relative /mnt/x rw - ext4 /dev/sda1 rw", std::nullopt},
         {"garbage", std::nullopt},
         {"28 27 0:25 / /no/separator rw shared:1 ext4 /dev/x rw", std::nullopt},
