@@ -87,15 +87,19 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
     auto locate = [&](const std::string& name, bool isHome, bool isTrash) {
         if (name.empty() || name[0] != '/') return;
         // A place that does not exist yet still lies somewhere: below its nearest folder that does.
-        auto found = placesOnDisk(*mounts, resolvingExistingPart(standardizePath(name)));
+        const std::string resolved = resolvingExistingPart(standardizePath(name));
+        auto found = placesOnDisk(*mounts, resolved);
         if (!found || found->places.empty()) {
-            places.fences_.push_back({name, isHome, std::nullopt, std::nullopt, {}});
+            places.fences_.push_back({name, isHome, std::nullopt, {}, {}, std::nullopt, {}});
             return;
         }
         for (const auto& place : found->places) places.trusted_.insert(place.device);
-        const uint64_t device = found->places.front().device;
-        if (found->doubt || found->hiddenBeneath)
-            places.fences_.push_back({name, isHome, device, found->doubt, found->hiddenBeneath.value_or("")});
+        const FileSystemPlace& top = found->places.front();
+        if (found->doubt || found->hiddenBeneath) {
+            const auto mount = mountContaining(*mounts, resolved);
+            places.fences_.push_back({name, isHome, top.device, mount ? mount->mountPoint : resolved, top.fsType,
+                                      found->doubt, found->hiddenBeneath.value_or("")});
+        }
         places.located_.push_back({name, isHome, isTrash, std::move(found->places)});
         for (const auto& folder : found->shownFolders) shown.push_back({folder, name, isTrash});
     };
@@ -176,9 +180,12 @@ std::string ProtectedPlaces::Fence::clause(const std::function<std::string(const
     if (doubt && doubt->kind == LayerDoubt::Kind::shown)
         return "outside the " + validUTF8(doubt->fsType) + " file system " + who + " is on (mounted at " +
                show(doubt->mountPoint) + "), which shows another folder's contents" + unknown;
-    if (doubt)
-        return "outside the overlay " + who + " is on (mounted at " + show(doubt->mountPoint) +
+    if (doubt && fsType == "overlay")
+        return "outside the overlay " + who + " is on (mounted at " + show(mountPoint) +
                "), whose layers Sorvel cannot confirm" + unknown;
+    if (doubt)
+        return "outside the file system " + who + " is on (mounted at " + show(mountPoint) +
+               "), over an overlay whose layers Sorvel cannot confirm" + unknown;
     return "outside the file system " + who + " is on, whose mount at " + show(hidden) +
            " covers a folder on a file system Sorvel cannot find" + unknown;
 }

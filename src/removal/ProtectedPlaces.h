@@ -63,6 +63,8 @@ public:
         std::string name;     // the place, as the policy writes it (or the home folder)
         bool isHome = false;
         std::optional<uint64_t> device;  // of the file system it lies on; none: not found
+        std::string mountPoint;          // of that file system's mount
+        std::string fsType;              // of that file system
         std::optional<LayerDoubt> doubt; // the layer in doubt, or FUSE/ecryptfs (`shown`)
         std::string hidden;              // else: the covering mount whose parent is not listed
 
