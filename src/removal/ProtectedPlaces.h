@@ -23,7 +23,9 @@ public:
     /// The home folder, every denied prefix of the policy and the trash folders of the
     /// mounts given, as they are on disk now (places that do not exist are left out: their
     /// names still count as text elsewhere), and where each lies in its file system by the
-    /// given mount table (none: the table could not be read), for `placeConflict`.
+    /// given mount table (none: the table could not be read), for `placeConflict`: where
+    /// it shows now, beneath every mount covering it (a bind made before the cover shows
+    /// it still), and the folder a FUSE or ecryptfs mount holding it shows.
     static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home,
                               const std::optional<std::vector<MountEntry>>& mounts);
 

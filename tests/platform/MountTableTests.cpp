@@ -185,3 +185,44 @@ TEST(MountTableLayers, ALayerCountsOnlyWhereItsTextStillNamesItsFolderDirectly) 
         EXPECT_EQ(std::count(found->places.begin(), found->places.end(), upper), direct ? 1 : 0) << c.upper;
     }
 }
+
+// A protected folder is also the folder beneath every mount that covers it or a folder
+// above it, down to the root; FUSE shows its source folder, which keeps the names below.
+TEST(MountTableBeneath, AFolderIsAlsoWhereItLiesBeneathEachCoverDownToTheRoot) {
+    test::TempDir dir;
+    const std::string d = resolvingExistingPart(dir.path());
+    test::makeDirs(d + "/real/h");
+    const auto table = parseMountTable("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                       "2 1 8:2 / /home rw - ext4 /dev/sdb1 rw\n"
+                                       "3 2 0:50 / /home/ann/Pictures rw - tmpfs tmpfs rw\n"
+                                       "4 3 0:51 / /home/ann/Pictures rw - tmpfs tmpfs rw\n" // stacked on 3
+                                       "5 77 0:52 / /mnt/orphan rw - tmpfs tmpfs rw\n"       // its parent not listed
+                                       "6 1 0:53 / " + d + "/fhome rw - fuse.bindfs " + d + "/real rw\n");
+    const test::NamedByListing listing(table);
+    using Places = std::vector<FileSystemPlace>;
+    const auto disk = makedev(8, 1), fuse = makedev(0, 53);
+    struct Case {
+        std::string path;
+        Places places;
+        std::optional<std::string> hidden = std::nullopt;
+        std::vector<std::string> shown = {};
+    };
+    const Case cases[] = {
+        {"/home/ann/Pictures/2024",
+         {{makedev(0, 51), "/2024", "tmpfs"}, {makedev(0, 50), "/2024", "tmpfs"},
+          {makedev(8, 2), "/ann/Pictures/2024", "ext4"}, {disk, "/home/ann/Pictures/2024", "ext4"}}},
+        {"/mnt/orphan/x", {{makedev(0, 52), "/x", "tmpfs"}}, "/mnt/orphan"},
+        {d + "/fhome/h", {{fuse, "/h", "fuse.bindfs"}, {disk, d + "/real/h", "ext4"}, {disk, d + "/fhome/h", "ext4"}},
+         std::nullopt, {d + "/real"}},
+    };
+    for (const auto& c : cases) {
+        const auto found = placesOnDisk(table, c.path);
+        ASSERT_TRUE(found) << c.path;
+        EXPECT_EQ(found->places, c.places) << c.path;
+        EXPECT_EQ(found->hiddenBeneath, c.hidden) << c.path;
+        EXPECT_EQ(found->shownFolders, c.shown) << c.path;
+        EXPECT_EQ(found->doubt && found->doubt->kind == LayerDoubt::Kind::shown, !c.shown.empty()) << c.path;
+    }
+    // A path being judged is only where it lies now.
+    EXPECT_EQ(fileSystemPlaces(table, "/home/ann/Pictures/2024")->places.size(), 1u);
+}
