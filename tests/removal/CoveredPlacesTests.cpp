@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "MountRig.h"
+#include "support/MountNaming.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -110,4 +111,27 @@ TEST(CoveredPlaces, AProtectedPlaceUnderACoverIsStillProtectedWhereItLies) {
     EXPECT_EQ(test::readFile(t.pictures + "/2024/trip/beach.jpg"), "only copy");
     EXPECT_EQ(test::readFile(trash + "/files/old/photo.jpg"), "trashed, not gone");
     EXPECT_TRUE(test::exists(store + "/old-runs/run.json"));
+}
+
+// A cover whose parent the table does not list: what lies beneath it cannot be found, so
+// nothing off the cover's own file system moves (a table made by hand: the kernel never
+// lists such a mount).
+TEST(CoveredPlaces, ACoverOverAnUnknownFileSystemFencesEverythingOffIt) {
+    test::Home t;
+    const std::string cache = t.h + "/Library/Caches/app", elsewhere = t.m + "/old";
+    for (const auto& d : {cache, elsewhere, t.pictures + "/2024"}) test::makeDirs(d);
+    test::TempDir tables;
+    test::writeFile(tables / "table",
+                    test::readFile("/proc/self/mountinfo") + "990 99999 0:990 / " + t.pictures + " rw - tmpfs tmpfs rw\n");
+    setMountTablePath(tables / "table");
+    const test::NamedByListing listing;
+    const auto fenced = Refusal::backingUnconfirmed(
+        "outside the file system a protected location (~/Pictures) is on, whose mount at ~/Pictures covers a folder on "
+        "a file system Sorvel cannot find: where your protected locations lie on disk could not be worked out");
+    EXPECT_EQ(CleanupGuard::check(elsewhere, 0, CleanupPolicy::standard().allowing({t.m}), {}), fenced);
+    EXPECT_EQ(CleanupGuard::check(cache, 0, CleanupPolicy::standard(), {}), fenced);
+    EXPECT_NE(OwnFolder::refusal(elsewhere).value_or("").find("covers a folder on a file system Sorvel cannot find"),
+              std::string::npos);
+    setMountTablePath("/proc/self/mountinfo");
+    EXPECT_EQ(CleanupGuard::check(cache, 0, CleanupPolicy::standard(), {}), std::nullopt);
 }
