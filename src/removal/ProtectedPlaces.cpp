@@ -150,7 +150,8 @@ std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::placeConflict(const st
         for (const auto& own : found->places)
             for (const auto& guarded : located.places)
                 if (own.device == guarded.device && isPathInside(own.path, guarded.path))
-                    return Conflict{Conflict::Kind::isOrInside, located.name, false, false, located.isTrash, {}};
+                    return Conflict{Conflict::Kind::isOrInside, located.name, false, own.path == guarded.path,
+                                    located.isTrash, {}};
     }
     // Places found through a layer in doubt may not be where the overlay writes. The
     // overlay the home lies on is left to its own places: the protected ones are found

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/MountTable.h"
+#include "removal/CleanupExecutor.h"
 #include "removal/CleanupGuard.h"
 #include "removal/OwnFolder.h"
 #include "removal/SweepRunner.h"
@@ -32,20 +33,25 @@ struct Home {
 };
 
 /// 0 when the own folder and an item in it are refused with the sentence and refusal
-/// given and a stored sweep of it moves nothing; else 1, said on standard error.
+/// given (by the guard and in a dry run) and a stored sweep of it moves nothing; else 1,
+/// said on standard error.
 inline int refusedEverywhere(const std::string& folder, const std::string& item, const std::string& says,
                              const CleanupGuard::Refusal& refusal,
                              SweepSchedule::Action action = SweepSchedule::Action::clean) {
     const auto reason = OwnFolder::refusal(folder).value_or("accepted");
-    const auto judged = CleanupGuard::check(item, 0, CleanupPolicy::standard().allowing({folder}), {});
+    const auto policy = CleanupPolicy::standard().allowing({folder});
+    const auto judged = CleanupGuard::check(item, 0, policy, {});
+    const auto dry = CleanupExecutor::run({{item, 0}}, CleanupExecutor::Mode::dryRun, policy, {});
+    const bool dryRefused = dry.size() == 1 && dry[0].refusal();
     const auto swept = sweepOnly({folder}, action);
     size_t taken = 0;
     for (const auto& o : swept.outcomes) taken += o.moved() || o.wouldMove();
-    if (reason.find(says) != std::string::npos && judged == refusal && taken == 0 &&
+    if (reason.find(says) != std::string::npos && judged == refusal && dryRefused && taken == 0 &&
         swept.receipt.withheldReason.value_or("").find(says) != std::string::npos)
         return 0;
-    std::fprintf(stderr, "failed: %s: %s; %s: %s; a stored sweep took %zu\n", folder.c_str(), reason.c_str(),
-                 item.c_str(), judged ? judged->description().c_str() : "passed", taken);
+    std::fprintf(stderr, "failed: %s: %s; %s: %s (a dry run %s); a stored sweep took %zu\n", folder.c_str(),
+                 reason.c_str(), item.c_str(), judged ? judged->description().c_str() : "passed",
+                 dryRefused ? "refused it" : "would move it", taken);
     return 1;
 }
 
