@@ -85,6 +85,7 @@ bool parseLine(std::string_view line, MountEntry& entry) {
     entry.mountPoint = decodeField(fields[4]);
     if (entry.mountPoint.empty() || entry.mountPoint[0] != '/') return false;
     entry.fsType = decodeField(fields[separator + 1]);
+    if (separator + 2 < fields.size()) entry.source = decodeField(fields[separator + 2]);
     // Commas inside a value come escaped, so splitting before decoding keeps paths whole.
     if (separator + 3 < fields.size()) {
         std::string_view options = fields[separator + 3];
@@ -342,30 +343,76 @@ void noteDoubt(std::optional<LayerDoubt>& doubt, LayerDoubt found) {
         doubt = std::move(found);
 }
 
-bool collectPlaces(const std::vector<MountEntry>& mounts, const std::string& path, int depth, PathPlaces& out) {
+bool collectPlaces(const std::vector<MountEntry>& mounts, const std::string& path, int depth, bool beneath,
+                   PathPlaces& out);
+
+// Covering mounts are followed down at most this far; a longer chain is a table in a loop.
+constexpr int kDeepestCover = 64;
+
+// The places of `path` on `mount`, a mount it lies below by the listed points; with
+// `beneath`, also on each mount that one covers, down to the root.
+bool placesOn(const std::vector<MountEntry>& mounts, const MountEntry& mount, const std::string& path, int depth,
+              bool beneath, int covers, PathPlaces& out) {
+    if (out.places.size() >= kMostPlaces) return false;
+    const std::string rest = mount.mountPoint == "/" ? path : path.substr(mount.mountPoint.size());
+    const std::string inside = below(mount.root, rest.empty() ? "/" : rest);
+    out.places.push_back({mount.device, inside, mount.fsType});
+    if (beneath && showsAnotherFolder(mount.fsType)) {
+        noteDoubt(out.doubt, {LayerDoubt::Kind::shown, mount.source, mount.mountPoint, mount.fsType});
+        // The source names the folder shown (bindfs, gocryptfs, encfs, ecryptfs); where it
+        // keeps the names, the same path below it is this folder too.
+        const auto source = mount.source.empty() || mount.source[0] != '/' ? std::nullopt : resolvedPath(mount.source);
+        struct stat st;
+        if (source && ::stat(source->c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            if (std::find(out.shownFolders.begin(), out.shownFolders.end(), *source) == out.shownFolders.end())
+                out.shownFolders.push_back(*source);
+            // One mounted over its own source (bindfs X X) is reached beneath instead.
+            const std::string same = below(*source, inside);
+            if (!isPathInside(same, mount.mountPoint) && resolvedPath(same) == same &&
+                !collectPlaces(mounts, same, depth + 1, beneath, out))
+                return false;
+        }
+    }
+    if (mount.fsType == "overlay") {
+        const bool isRoot = mount.mountPoint == "/";
+        for (const auto& layer : overlayLayers(mount.superOptions)) {
+            if (layer.empty() || layer[0] != '/') return false;
+            // The kernel holds the folder it found at mount time; the text only says where it was.
+            const auto real = resolvedPath(layer);
+            if (!real) {
+                if (!isRoot) noteDoubt(out.doubt, {LayerDoubt::Kind::gone, layer, mount.mountPoint});
+                continue;
+            }
+            if (hasDotDot(layer) || standardizePath(layer) != *real)
+                noteDoubt(out.doubt, {LayerDoubt::Kind::indirect, layer, mount.mountPoint});
+            else if (!isRoot)
+                noteDoubt(out.doubt, {LayerDoubt::Kind::unconfirmed, layer, mount.mountPoint});
+            if (!collectPlaces(mounts, below(*real, inside), depth + 1, beneath, out)) return false;
+        }
+    }
+    if (!beneath) return true;
+    // The folder beneath: the same path on the mount this one sits on (below it in a
+    // stack, else holding its point), as the listed points say.
+    const auto parent = std::find_if(mounts.begin(), mounts.end(), [&](const MountEntry& m) {
+        return m.id >= 0 && m.id == mount.parentId && m.id != mount.id;
+    });
+    if (parent == mounts.end()) {
+        if (mount.mountPoint != "/" && !out.hiddenBeneath) out.hiddenBeneath = mount.mountPoint;
+        return true;
+    }
+    if (covers >= kDeepestCover || !isPathInside(mount.mountPoint, parent->mountPoint)) {
+        if (!out.hiddenBeneath) out.hiddenBeneath = mount.mountPoint;
+        return true;
+    }
+    return placesOn(mounts, *parent, path, depth, beneath, covers + 1, out);
+}
+
+bool collectPlaces(const std::vector<MountEntry>& mounts, const std::string& path, int depth, bool beneath,
+                   PathPlaces& out) {
     if (depth > kDeepestLayering || out.places.size() >= kMostPlaces) return false;
     const auto mount = mountContaining(mounts, path);
     if (!mount) return false;
-    const std::string rest = mount->mountPoint == "/" ? path : path.substr(mount->mountPoint.size());
-    const std::string inside = below(mount->root, rest.empty() ? "/" : rest);
-    out.places.push_back({mount->device, inside, mount->fsType});
-    if (mount->fsType != "overlay") return true;
-    const bool isRoot = mount->mountPoint == "/";
-    for (const auto& layer : overlayLayers(mount->superOptions)) {
-        if (layer.empty() || layer[0] != '/') return false;
-        // The kernel holds the folder it found at mount time; the text only says where it was.
-        const auto real = resolvedPath(layer);
-        if (!real) {
-            if (!isRoot) noteDoubt(out.doubt, {LayerDoubt::Kind::gone, layer, mount->mountPoint});
-            continue;
-        }
-        if (hasDotDot(layer) || standardizePath(layer) != *real)
-            noteDoubt(out.doubt, {LayerDoubt::Kind::indirect, layer, mount->mountPoint});
-        else if (!isRoot)
-            noteDoubt(out.doubt, {LayerDoubt::Kind::unconfirmed, layer, mount->mountPoint});
-        if (!collectPlaces(mounts, below(*real, inside), depth + 1, out)) return false;
-    }
-    return true;
+    return placesOn(mounts, *mount, path, depth, beneath, 0, out);
 }
 
 } // namespace
@@ -373,8 +420,19 @@ bool collectPlaces(const std::vector<MountEntry>& mounts, const std::string& pat
 std::optional<PathPlaces> fileSystemPlaces(const std::vector<MountEntry>& mounts, const std::string& path) {
     if (path.empty() || path[0] != '/') return std::nullopt;
     PathPlaces found;
-    if (!collectPlaces(mounts, path, 0, found)) return std::nullopt;
+    if (!collectPlaces(mounts, path, 0, false, found)) return std::nullopt;
     return found;
+}
+
+std::optional<PathPlaces> placesOnDisk(const std::vector<MountEntry>& mounts, const std::string& path) {
+    if (path.empty() || path[0] != '/') return std::nullopt;
+    PathPlaces found;
+    if (!collectPlaces(mounts, path, 0, true, found)) return std::nullopt;
+    return found;
+}
+
+bool showsAnotherFolder(std::string_view fsType) {
+    return fsType == "ecryptfs" || fsType == "fuse" || fsType.starts_with("fuse.");
 }
 
 bool isUnderstoodFileSystem(std::string_view fsType) {

@@ -20,6 +20,7 @@ struct MountEntry {
     std::vector<std::string> superOptions{}; // the file system's own options, each decoded ("upperdir=/u")
     int64_t id = -1;     // the mount's id; -1 where not known (a table made by hand)
     int64_t parentId = -1; // the mount it sits on: below it in a stack, else the one holding its mount point
+    std::string source{};  // what was mounted, as given ("/dev/sda1", a FUSE file system's folder, "none")
 
     friend bool operator==(const MountEntry&, const MountEntry&) = default;
 };
@@ -96,10 +97,12 @@ struct LayerDoubt {
         gone,        // the text names nothing now
         indirect,    // the text goes through a link or "..": where it leads now need not be where it led
         unconfirmed, // an overlay other than the root: a folder made under the old name looks the same
+        shown,       // FUSE or ecryptfs: it shows another folder's contents, under names of its own choosing
     };
     Kind kind = Kind::unconfirmed;
-    std::string layer;      // as given at mount time
-    std::string mountPoint; // of the overlay
+    std::string layer;      // as given at mount time (shown: the mount's source)
+    std::string mountPoint; // of the overlay (shown: of the FUSE or ecryptfs mount)
+    std::string fsType{};   // shown: the file system's type
 
     friend bool operator==(const LayerDoubt&, const LayerDoubt&) = default;
 };
@@ -109,6 +112,8 @@ struct LayerDoubt {
 struct PathPlaces {
     std::vector<FileSystemPlace> places;
     std::optional<LayerDoubt> doubt;
+    std::vector<std::string> shownFolders{};      // placesOnDisk: the existing folders FUSE or ecryptfs mounts show
+    std::optional<std::string> hiddenBeneath{};   // placesOnDisk: a mount whose file system beneath is not listed
 };
 
 /// Every place an absolute, link-free path stands for: the mount's root followed by the
@@ -119,6 +124,19 @@ struct PathPlaces {
 /// directly, and every overlay but the root, is a doubt. None when no mount holds the
 /// path, a layer is not an absolute path, or layers nest too deep.
 std::optional<PathPlaces> fileSystemPlaces(const std::vector<MountEntry>& mounts, const std::string& path);
+
+/// Every place a protected folder is on disk: those of `fileSystemPlaces`, and, where a mount
+/// covers it or a folder above it, the same folder on each file system beneath, worked down
+/// through the covering mounts' parents (what the folder was before the cover, and is again
+/// once it goes). A FUSE or ecryptfs mount on the way is a doubt of kind `shown`, and its
+/// source, where it names an existing folder, is in `shownFolders`; the same path below that
+/// folder, where it exists, is one more place (bindfs keeps the names). A covering mount
+/// whose parent is not listed leaves its point in `hiddenBeneath`.
+std::optional<PathPlaces> placesOnDisk(const std::vector<MountEntry>& mounts, const std::string& path);
+
+/// Whether the type is FUSE (other than on a block device) or ecryptfs: a file system that
+/// shows the contents of another folder.
+bool showsAnotherFolder(std::string_view fsType);
 
 /// Whether paths on the type are what they say: its mounts' roots and paths can be
 /// trusted to name its own folders. Disks, memory, pseudo and image file systems are;

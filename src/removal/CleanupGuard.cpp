@@ -44,7 +44,8 @@ Refusal refusalFor(const ProtectedPlaces::Conflict& conflict) {
         switch (conflict.doubt->kind) {
         case LayerDoubt::Kind::gone: return Refusal::layerGone(conflict.doubt->layer);
         case LayerDoubt::Kind::indirect: return Refusal::layerIndirect(conflict.doubt->layer);
-        case LayerDoubt::Kind::unconfirmed: return Refusal::layerUnconfirmed(conflict.doubt->mountPoint);
+        case LayerDoubt::Kind::unconfirmed:
+        case LayerDoubt::Kind::shown: return Refusal::layerUnconfirmed(conflict.doubt->mountPoint);
         }
     }
     // Being in a trash frees nothing; holding one would take the trashed items along.
@@ -109,6 +110,12 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
     // pictures, or an overlay writing into them, is inside the pictures.
     if (!resolved.empty())
         if (auto conflict = places.placeConflict(resolved)) return refuse(refusalFor(*conflict));
+
+    // While the home or a protected place lies where its real folders cannot all be found
+    // (an overlay's moved upper folder, the folder behind a FUSE home), anything off that
+    // file system may be one of them.
+    if (const auto fence = places.fenceFor(resolved.empty() ? j.path : resolved))
+        return refuse(Refusal::backingUnconfirmed(fence->clause([](const std::string& p) { return tildeAbbreviated(p); })));
 
     // Moving within a Trash frees nothing, yet would be counted as freed.
     if (Trash::isInsideTrash(j.path, mounts) || (!resolved.empty() && Trash::isInsideTrash(resolved, mounts)))
@@ -198,6 +205,8 @@ std::string Refusal::description() const {
     case Kind::layerUnconfirmed:
         return "on an overlay (" + tildeAbbreviated(text) +
                ") whose layers cannot be confirmed, so it may write into a protected location";
+    case Kind::backingUnconfirmed:
+        return text;
     case Kind::homeUnknown:
         if (text.empty()) return "your home folder is not known, so no place can be told safe to move";
         return "your home folder is set to \u201C" + text +

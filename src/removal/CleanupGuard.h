@@ -33,6 +33,8 @@ struct Refusal {
         homeUnknown,         // the home folder is not an absolute path; text: what it is
         beingMoved,          // another move of this process has it, or a folder around or inside it, in hand
         picturesUnknown,     // the desktop's pictures folder is not known; text: the file and why
+        backingUnconfirmed,  // off the file system a protected place lies on, whose backing cannot be
+                             // confirmed (an overlay in doubt, FUSE, ecryptfs); text: the whole clause
     };
 
     Kind kind = Kind::notFound;
@@ -57,6 +59,7 @@ struct Refusal {
     static Refusal homeUnknown(std::string home) { return {Kind::homeUnknown, std::move(home), 0, 0}; }
     static Refusal beingMoved() { return {Kind::beingMoved, {}, 0, 0}; }
     static Refusal picturesUnknown(std::string why) { return {Kind::picturesUnknown, std::move(why), 0, 0}; }
+    static Refusal backingUnconfirmed(std::string clause) { return {Kind::backingUnconfirmed, std::move(clause), 0, 0}; }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;
@@ -89,7 +92,8 @@ std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy
 /// file system is, lies in or holds one (a bind mount of a folder inside the pictures, an
 /// overlay writing into them); the same for the trash folders. A path on an overlay with a
 /// layer that cannot be confirmed (one other than the root's or the home's own) fails
-/// closed. A path that is a mount point, or holds one, is refused as a protected location
+/// closed, and so does every path off a file system the home or a protected place lies
+/// on while that one's backing cannot be confirmed (an overlay in doubt, FUSE, ecryptfs). A path that is a mount point, or holds one, is refused as a protected location
 /// named by that mount point. The mount table is this process's unless one is given; while
 /// it cannot be read, or the path's place in it cannot be worked out, nothing passes.
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,

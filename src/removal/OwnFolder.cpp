@@ -78,6 +78,7 @@ std::string doubtSentence(const std::string& path, const LayerDoubt& doubt) {
                ", through a link or \u201C..\u201D: where it writes now could not be worked out, so Sorvel can't "
                "sweep it.";
     case LayerDoubt::Kind::unconfirmed:
+    case LayerDoubt::Kind::shown:
         break;
     }
     return quoted(path) + " is on an overlay mounted at " + quoted(doubt.mountPoint) +
@@ -85,11 +86,9 @@ std::string doubtSentence(const std::string& path, const LayerDoubt& doubt) {
 }
 
 // `held`: a mount inside the folder, where that mount lies outside.
-std::string homeDoubtSentence(const std::string& path, const LayerDoubt& doubt, const std::string& held = {}) {
-    return quoted(path) + (held.empty() ? " is" : " holds a mount at " + quoted(held)) +
-           " outside the overlay your home folder is on (mounted at " + quoted(doubt.mountPoint) +
-           "), whose layers Sorvel cannot confirm: where your protected locations lie on disk could not be worked "
-           "out, so Sorvel can't sweep it.";
+std::string fenceSentence(const std::string& path, const ProtectedPlaces::Fence& fence, const std::string& held = {}) {
+    return quoted(path) + (held.empty() ? " is " : " holds a mount at " + quoted(held) + " ") +
+           fence.clause([](const std::string& shown) { return quoted(shown); }) + ", so Sorvel can't sweep it.";
 }
 
 // A mount inside the folder that cannot be judged: the folder is on a file system that
@@ -189,7 +188,7 @@ std::optional<std::string> refusal(const std::string& folder) {
     if (!mounts) return unknownSentence(path, {});
     if (isLibraryByPlace(path, home, *mounts)) return librarySentence(path);
     if (const auto conflict = places.placeConflict(resolvingExistingPart(path))) return conflictSentence(path, *conflict);
-    if (const auto doubt = places.homeDoubtFor(resolvingExistingPart(path))) return homeDoubtSentence(path, *doubt);
+    if (const auto fence = places.fenceFor(resolvingExistingPart(path))) return fenceSentence(path, *fence);
 
     // Found on the way down: a mount inside the folder that shows the home or a protected
     // place (/mnt holding a bind mount of the home), or that cannot be seen through.
@@ -198,8 +197,7 @@ std::optional<std::string> refusal(const std::string& folder) {
         auto inner = places.conflict(mount.mountPoint);
         if (!inner) inner = places.placeConflict(mount.mountPoint);
         if (!inner) {
-            if (const auto doubt = places.homeDoubtFor(mount.mountPoint))
-                return homeDoubtSentence(path, *doubt, mount.mountPoint);
+            if (const auto fence = places.fenceFor(mount.mountPoint)) return fenceSentence(path, *fence, mount.mountPoint);
             continue;
         }
         if (inner->kind == ProtectedPlaces::Conflict::Kind::unknown)

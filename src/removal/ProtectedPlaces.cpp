@@ -1,9 +1,11 @@
 #include "removal/ProtectedPlaces.h"
 
 #include <cstdlib>
+#include <set>
 #include <vector>
 
 #include "platform/Path.h"
+#include "platform/Text.h"
 #include "platform/TrashFolders.h"
 
 namespace sorvel {
@@ -76,21 +78,46 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
     ProtectedPlaces places = of(policy, home, trashes);
     places.mounts_ = mounts;
     if (!mounts) return places;
+    // Folders FUSE or ecryptfs mounts show, each protected as the first place found on it.
+    struct Shown {
+        std::string folder, by;
+        bool isTrash = false;
+    };
+    std::vector<Shown> shown;
     auto locate = [&](const std::string& name, bool isHome, bool isTrash) {
         if (name.empty() || name[0] != '/') return;
         // A place that does not exist yet still lies somewhere: below its nearest folder that does.
-        auto found = fileSystemPlaces(*mounts, resolvingExistingPart(standardizePath(name)));
-        if (!found) return;
+        const std::string resolved = resolvingExistingPart(standardizePath(name));
+        auto found = placesOnDisk(*mounts, resolved);
+        if (!found || found->places.empty()) {
+            places.fences_.push_back({name, isHome, std::nullopt, {}, {}, std::nullopt, {}});
+            return;
+        }
         for (const auto& place : found->places) places.trusted_.insert(place.device);
-        if (isHome && !found->places.empty()) {
-            places.homeDevice_ = found->places.front().device;
-            places.homeDoubt_ = found->doubt;
+        const FileSystemPlace& top = found->places.front();
+        if (found->doubt || found->hiddenBeneath) {
+            const auto mount = mountContaining(*mounts, resolved);
+            places.fences_.push_back({name, isHome, top.device, mount ? mount->mountPoint : resolved, top.fsType,
+                                      found->doubt, found->hiddenBeneath.value_or("")});
         }
         places.located_.push_back({name, isHome, isTrash, std::move(found->places)});
+        for (const auto& folder : found->shownFolders) shown.push_back({folder, name, isTrash});
     };
     locate(home, true, false);
     for (const auto& prefix : policy.deniedPrefixes) locate(prefix, false, false);
     for (const auto& trash : trashes) locate(trash, false, true);
+    // Names below such a folder may be the mount's own (encrypted): the whole folder is the
+    // place, after every place found by its own name.
+    std::vector<Located> behind;
+    std::set<std::string> seen;
+    for (const auto& [folder, by, isTrash] : shown) {
+        if (!seen.insert(folder).second) continue;
+        const auto found = placesOnDisk(*mounts, folder);
+        if (!found) continue;
+        for (const auto& place : found->places) places.trusted_.insert(place.device);
+        behind.push_back({by, false, isTrash, found->places, true});
+    }
+    for (auto& entry : behind) places.located_.push_back(std::move(entry));
     return places;
 }
 
@@ -103,7 +130,7 @@ std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::placeConflict(const st
         if (!isUnderstoodFileSystem(place.fsType) && !trusted_.count(place.device))
             return Conflict{Conflict::Kind::unknown, place.fsType, false, false, false, {}};
     for (const auto& located : located_) {
-        if (located.isHome) continue;
+        if (located.isHome || located.behind) continue;
         for (const auto& own : found->places)
             for (const auto& guarded : located.places)
                 if (own.device == guarded.device && isPathInside(own.path, guarded.path))
@@ -116,6 +143,16 @@ std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::placeConflict(const st
                 if (own.device == guarded.device && isPathInside(guarded.path, own.path))
                     return Conflict{Conflict::Kind::holds, located.name, located.isHome, own.path == guarded.path,
                                     located.isTrash, {}};
+    // Last the folders FUSE or ecryptfs mounts show: anything in one may be a place under
+    // the mount's own name for it.
+    for (const auto& located : located_) {
+        if (!located.behind) continue;
+        for (const auto& own : found->places)
+            for (const auto& guarded : located.places)
+                if (own.device == guarded.device && isPathInside(own.path, guarded.path))
+                    return Conflict{Conflict::Kind::isOrInside, located.name, false, own.path == guarded.path,
+                                    located.isTrash, {}};
+    }
     // Places found through a layer in doubt may not be where the overlay writes. The
     // overlay the home lies on is left to its own places: the protected ones are found
     // through it alike.
@@ -127,11 +164,31 @@ std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::placeConflict(const st
     return std::nullopt;
 }
 
-std::optional<LayerDoubt> ProtectedPlaces::homeDoubtFor(const std::string& path) const {
-    if (!homeDoubt_) return std::nullopt;
+std::optional<ProtectedPlaces::Fence> ProtectedPlaces::fenceFor(const std::string& path) const {
+    if (fences_.empty()) return std::nullopt;
     const auto found = mounts_ ? fileSystemPlaces(*mounts_, path) : std::nullopt;
-    if (found && !found->places.empty() && found->places.front().device == homeDevice_) return std::nullopt;
-    return homeDoubt_;
+    for (const auto& fence : fences_)
+        if (!fence.device || !found || found->places.empty() || found->places.front().device != *fence.device)
+            return fence;
+    return std::nullopt;
+}
+
+std::string ProtectedPlaces::Fence::clause(const std::function<std::string(const std::string&)>& show) const {
+    const std::string who = isHome ? "your home folder" : "a protected location (" + show(name) + ")";
+    const std::string unknown = ": where your protected locations lie on disk could not be worked out";
+    if (!device) return "possibly a protected location under another name: where " + who + " lies on disk could not "
+                        "be worked out";
+    if (doubt && doubt->kind == LayerDoubt::Kind::shown)
+        return "outside the " + validUTF8(doubt->fsType) + " file system " + who + " is on (mounted at " +
+               show(doubt->mountPoint) + "), which shows another folder's contents" + unknown;
+    if (doubt && fsType == "overlay")
+        return "outside the overlay " + who + " is on (mounted at " + show(mountPoint) +
+               "), whose layers Sorvel cannot confirm" + unknown;
+    if (doubt)
+        return "outside the file system " + who + " is on (mounted at " + show(mountPoint) +
+               "), over an overlay whose layers Sorvel cannot confirm" + unknown;
+    return "outside the file system " + who + " is on, whose mount at " + show(hidden) +
+           " covers a folder on a file system Sorvel cannot find" + unknown;
 }
 
 } // namespace sorvel

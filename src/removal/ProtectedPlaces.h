@@ -5,6 +5,7 @@
 // of a folder inside one, or an overlay writing into one, is known by where it lies in
 // its file system. The trash folders are such places too: a sweep of a second name for
 // one would take the user's trashed items out of every file manager's view.
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -22,7 +23,9 @@ public:
     /// The home folder, every denied prefix of the policy and the trash folders of the
     /// mounts given, as they are on disk now (places that do not exist are left out: their
     /// names still count as text elsewhere), and where each lies in its file system by the
-    /// given mount table (none: the table could not be read), for `placeConflict`.
+    /// given mount table (none: the table could not be read), for `placeConflict`: where
+    /// it shows now, beneath every mount covering it (a bind made before the cover shows
+    /// it still), and the folder a FUSE or ecryptfs mount holding it shows.
     static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home,
                               const std::optional<std::vector<MountEntry>>& mounts);
 
@@ -53,11 +56,29 @@ public:
     /// aside: the home's own places are found through it alike).
     std::optional<Conflict> placeConflict(const std::string& path) const;
 
-    /// Where the home lies on an overlay with a layer in doubt, the protected places' real
-    /// folders cannot all be found (the upper one moved away is the pictures under another
-    /// name): that doubt, for an absolute path that does not lie on the home's file system
-    /// or whose place cannot be worked out; none otherwise.
-    std::optional<LayerDoubt> homeDoubtFor(const std::string& path) const;
+    /// A file system a protected place (the home among them) lies on whose backing cannot
+    /// be confirmed: an overlay with a layer in doubt, FUSE or ecryptfs (it shows another
+    /// folder's contents), a mount covering it whose file system beneath is not listed, or
+    /// none found at all. The place's real folders cannot all be found (the upper folder
+    /// moved away is the pictures under another name), so everything off it is fenced.
+    struct Fence {
+        std::string name;     // the place, as the policy writes it (or the home folder)
+        bool isHome = false;
+        std::optional<uint64_t> device;  // of the file system it lies on; none: not found
+        std::string mountPoint;          // of that file system's mount
+        std::string fsType;              // of that file system
+        std::optional<LayerDoubt> doubt; // the layer in doubt, or FUSE/ecryptfs (`shown`)
+        std::string hidden;              // else: the covering mount whose parent is not listed
+
+        /// Why a path is refused, to follow it, the paths shown by `show`: "outside the
+        /// overlay your home folder is on (mounted at ~), whose layers Sorvel cannot
+        /// confirm: where your protected locations lie on disk could not be worked out".
+        std::string clause(const std::function<std::string(const std::string&)>& show) const;
+    };
+
+    /// The first fence an absolute path does not lie inside: it is off that file system,
+    /// or its own place cannot be worked out. None otherwise.
+    std::optional<Fence> fenceFor(const std::string& path) const;
 
 private:
     struct Place {
@@ -74,14 +95,14 @@ private:
         bool isHome = false;
         bool isTrash = false;
         std::vector<FileSystemPlace> places;
+        bool behind = false; // the whole folder a FUSE or ecryptfs mount holding the place shows
     };
     static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home,
                               const std::vector<std::string>& trashes);
     std::optional<std::vector<MountEntry>> mounts_;
     std::vector<Located> located_; // the home first, then the denied places in the policy's order, then the trashes
     std::string home_;             // as it is on disk
-    std::optional<LayerDoubt> homeDoubt_;
-    uint64_t homeDevice_ = 0;      // of the file system the home lies on, where known
+    std::vector<Fence> fences_;
     std::set<uint64_t> trusted_;   // devices holding a protected place: compared there, whatever their type
 };
 

@@ -24,16 +24,19 @@ TEST(MountTableParsing, LinesBecomeEntriesAndMalformedOnesAreSkipped) {
         std::optional<MountEntry> entry;
     };
     const Case cases[] = {
-        {"27 1 254:0 / / rw,relatime - ext4 /dev/vda rw", MountEntry{"/", "ext4", makedev(254, 0), "/", {"rw"}, 27, 1}},
-        {"31 27 8:17 / /home rw shared:1 master:2 - btrfs /dev/sdb1 rw", MountEntry{"/home", "btrfs", makedev(8, 17), "/", {"rw"}, 31, 27}},
+        {"27 1 254:0 / / rw,relatime - ext4 /dev/vda rw", MountEntry{"/", "ext4", makedev(254, 0), "/", {"rw"}, 27, 1, "/dev/vda"}},
+        {"31 27 8:17 / /home rw shared:1 master:2 - btrfs /dev/sdb1 rw", MountEntry{"/home", "btrfs", makedev(8, 17), "/", {"rw"}, 31, 27, "/dev/sdb1"}},
         // Space, tab, newline and backslash come as octal escapes; a lone backslash stays.
         {"40 27 0:50 / /mnt/My\\040Disk\\011\\012\\134 rw - vfat /dev/sdc1 rw",
-         MountEntry{"/mnt/My Disk\t\n\\", "vfat", makedev(0, 50), "/", {"rw"}, 40, 27}},
-        {"42 27 0:52 / /mnt/odd\\9x rw - fuse.sshfs host:/ rw", MountEntry{"/mnt/odd\\9x", "fuse.sshfs", makedev(0, 52), "/", {"rw"}, 42, 27}},
-        {"43 27 259:1048575 / /data rw - xfs /dev/nvme0n1p3 rw", MountEntry{"/data", "xfs", makedev(259, 1048575), "/", {"rw"}, 43, 27}},
+         MountEntry{"/mnt/My Disk\t\n\\", "vfat", makedev(0, 50), "/", {"rw"}, 40, 27, "/dev/sdc1"}},
+        {"42 27 0:52 / /mnt/odd\\9x rw - fuse.sshfs host:/ rw", MountEntry{"/mnt/odd\\9x", "fuse.sshfs", makedev(0, 52), "/", {"rw"}, 42, 27, "host:/"}},
+        {"43 27 259:1048575 / /data rw - xfs /dev/nvme0n1p3 rw", MountEntry{"/data", "xfs", makedev(259, 1048575), "/", {"rw"}, 43, 27, "/dev/nvme0n1p3"}},
         // A bind mount's root is the folder it shows; options split on plain commas only.
         {"44 27 8:1 /home/ann/My\\0402024 /mnt/p24 rw - overlay none rw,lowerdir=/a\\054b:/c,xino=off",
-         MountEntry{"/mnt/p24", "overlay", makedev(8, 1), "/home/ann/My 2024", {"rw", "lowerdir=/a,b:/c", "xino=off"}, 44, 27}},
+         MountEntry{"/mnt/p24", "overlay", makedev(8, 1), "/home/ann/My 2024", {"rw", "lowerdir=/a,b:/c", "xino=off"}, 44, 27, "none"}},
+        // A FUSE file system's source names the folder it shows.
+        {"46 27 0:53 / /b/fhome rw - fuse.bindfs /b/My\\040real rw,user_id=0",
+         MountEntry{"/b/fhome", "fuse.bindfs", makedev(0, 53), "/", {"rw", "user_id=0"}, 46, 27, "/b/My real"}},
         {"45 27 8:1 relative /mnt/x rw - ext4 /dev/sda1 rw", std::nullopt},
         {"garbage", std::nullopt},
         {"28 27 0:25 / /no/separator rw shared:1 ext4 /dev/x rw", std::nullopt},
@@ -181,4 +184,45 @@ TEST(MountTableLayers, ALayerCountsOnlyWhereItsTextStillNamesItsFolderDirectly) 
         const FileSystemPlace upper{makedev(8, 2), "/up/trip", "ext4"};
         EXPECT_EQ(std::count(found->places.begin(), found->places.end(), upper), direct ? 1 : 0) << c.upper;
     }
+}
+
+// A protected folder is also the folder beneath every mount that covers it or a folder
+// above it, down to the root; FUSE shows its source folder, which keeps the names below.
+TEST(MountTableBeneath, AFolderIsAlsoWhereItLiesBeneathEachCoverDownToTheRoot) {
+    test::TempDir dir;
+    const std::string d = resolvingExistingPart(dir.path());
+    test::makeDirs(d + "/real/h");
+    const auto table = parseMountTable("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                       "2 1 8:2 / /home rw - ext4 /dev/sdb1 rw\n"
+                                       "3 2 0:50 / /home/ann/Pictures rw - tmpfs tmpfs rw\n"
+                                       "4 3 0:51 / /home/ann/Pictures rw - tmpfs tmpfs rw\n" // stacked on 3
+                                       "5 77 0:52 / /mnt/orphan rw - tmpfs tmpfs rw\n"       // its parent not listed
+                                       "6 1 0:53 / " + d + "/fhome rw - fuse.bindfs " + d + "/real rw\n");
+    const test::NamedByListing listing(table);
+    using Places = std::vector<FileSystemPlace>;
+    const auto disk = makedev(8, 1), fuse = makedev(0, 53);
+    struct Case {
+        std::string path;
+        Places places;
+        std::optional<std::string> hidden = std::nullopt;
+        std::vector<std::string> shown = {};
+    };
+    const Case cases[] = {
+        {"/home/ann/Pictures/2024",
+         {{makedev(0, 51), "/2024", "tmpfs"}, {makedev(0, 50), "/2024", "tmpfs"},
+          {makedev(8, 2), "/ann/Pictures/2024", "ext4"}, {disk, "/home/ann/Pictures/2024", "ext4"}}},
+        {"/mnt/orphan/x", {{makedev(0, 52), "/x", "tmpfs"}}, "/mnt/orphan"},
+        {d + "/fhome/h", {{fuse, "/h", "fuse.bindfs"}, {disk, d + "/real/h", "ext4"}, {disk, d + "/fhome/h", "ext4"}},
+         std::nullopt, {d + "/real"}},
+    };
+    for (const auto& c : cases) {
+        const auto found = placesOnDisk(table, c.path);
+        ASSERT_TRUE(found) << c.path;
+        EXPECT_EQ(found->places, c.places) << c.path;
+        EXPECT_EQ(found->hiddenBeneath, c.hidden) << c.path;
+        EXPECT_EQ(found->shownFolders, c.shown) << c.path;
+        EXPECT_EQ(found->doubt && found->doubt->kind == LayerDoubt::Kind::shown, !c.shown.empty()) << c.path;
+    }
+    // A path being judged is only where it lies now.
+    EXPECT_EQ(fileSystemPlaces(table, "/home/ann/Pictures/2024")->places.size(), 1u);
 }

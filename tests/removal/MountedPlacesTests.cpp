@@ -139,7 +139,9 @@ TEST(MountedPlaces, AFileSystemThatIsNotUnderstoodFailsClosed) {
         {"fuse", unseen, Refusal::placeUnknown("fuse.bindfs"), std::nullopt},
         {"fuse-home", unseen, Refusal::placeUnknown("fuse.bindfs"), std::nullopt}, // the home's own is compared
         {"missing", "where it lies on disk could not be worked out", Refusal::mountsUnknown(), Refusal::mountsUnknown()},
-        {"home overlay", "is outside the overlay your home folder is on (mounted at \u201C~\u201D)", std::nullopt,
+        {"home overlay", "is outside the overlay your home folder is on (mounted at \u201C~\u201D)",
+         Refusal::backingUnconfirmed("outside the overlay your home folder is on (mounted at ~), whose layers Sorvel "
+                                     "cannot confirm: where your protected locations lie on disk could not be worked out"),
          std::nullopt},
         {"overlay", "whose layers Sorvel cannot confirm", Refusal::layerUnconfirmed(remote), std::nullopt},
     };

@@ -1,0 +1,58 @@
+#pragma once
+// Shared set-up of the tests that mount in a namespace of their own: a fake home with a
+// folder for mount points beside it, and the three ways a folder is judged.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/MountTable.h"
+#include "removal/CleanupExecutor.h"
+#include "removal/CleanupGuard.h"
+#include "removal/OwnFolder.h"
+#include "removal/SweepRunner.h"
+#include "support/TestSupport.h"
+
+namespace sorvel::test {
+
+/// A stored sweep of the given own folders alone.
+inline SweepRunner::Outcome sweepOnly(std::vector<std::string> folders, SweepSchedule::Action action) {
+    SweepSchedule s;
+    s.rules = SweepSchedule::RuleSelection::only({});
+    s.action = action;
+    s.folders = std::move(folders);
+    return SweepRunner::run(s, SweepRun::Trigger::scheduled, CloudStatus{});
+}
+
+struct Home {
+    FakeHome home;
+    ScopedEnv xdg{"XDG_CONFIG_HOME", std::nullopt};
+    TempDir mnt; // mount points, outside the home
+    std::string h = resolvingExistingPart(home.path()), m = resolvingExistingPart(mnt.path());
+    std::string pictures = h + "/Pictures";
+    Home() { makeDirs(h + "/.Trash"); }
+};
+
+/// 0 when the own folder and an item in it are refused with the sentence and refusal
+/// given (by the guard and in a dry run) and a stored sweep of it moves nothing; else 1,
+/// said on standard error.
+inline int refusedEverywhere(const std::string& folder, const std::string& item, const std::string& says,
+                             const CleanupGuard::Refusal& refusal,
+                             SweepSchedule::Action action = SweepSchedule::Action::clean) {
+    const auto reason = OwnFolder::refusal(folder).value_or("accepted");
+    const auto policy = CleanupPolicy::standard().allowing({folder});
+    const auto judged = CleanupGuard::check(item, 0, policy, {});
+    const auto dry = CleanupExecutor::run({{item, 0}}, CleanupExecutor::Mode::dryRun, policy, {});
+    const bool dryRefused = dry.size() == 1 && dry[0].refusal();
+    const auto swept = sweepOnly({folder}, action);
+    size_t taken = 0;
+    for (const auto& o : swept.outcomes) taken += o.moved() || o.wouldMove();
+    if (reason.find(says) != std::string::npos && judged == refusal && dryRefused && taken == 0 &&
+        swept.receipt.withheldReason.value_or("").find(says) != std::string::npos)
+        return 0;
+    std::fprintf(stderr, "failed: %s: %s; %s: %s (a dry run %s); a stored sweep took %zu\n", folder.c_str(),
+                 reason.c_str(), item.c_str(), judged ? judged->description().c_str() : "passed",
+                 dryRefused ? "refused it" : "would move it", taken);
+    return 1;
+}
+
+} // namespace sorvel::test
