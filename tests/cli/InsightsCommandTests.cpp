@@ -95,7 +95,7 @@ TEST(InsightsCommand, AFolderReportsKindsAgesAndLargestFilesLineByLine) {
     // Seven kinds, largest first; only six rows.
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(lines[5 + i], "  " + padRight(files[i].kind, 20) + padLeft(Bytes::format(sizes[i]), 12) +
-                                    percent(sizes[i], total) + "         1 files")
+                                    percent(sizes[i], total) + "          1 file")
             << i;
     }
 

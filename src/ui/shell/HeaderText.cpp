@@ -4,6 +4,7 @@
 
 #include "engine/PathText.h"
 #include "platform/Graphemes.h"
+#include "platform/Text.h"
 
 namespace sorvel::ui::HeaderText {
 
@@ -58,7 +59,7 @@ QString stoppedSentence(bool measured) {
 
 QString filesAndDuration(int64_t files, double seconds) {
     // asprintf ignores the C locale's decimal comma.
-    return decimal(files) + QString::asprintf(" files · %.1fs", seconds);
+    return decimal(files) + " " + QString::fromStdString(agreeing(files, "file")) + QString::asprintf(" · %.1fs", seconds);
 }
 
 } // namespace sorvel::ui::HeaderText

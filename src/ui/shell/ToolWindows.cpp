@@ -71,9 +71,10 @@ QWidget* openSettings(const AppModels& models) {
     if (!window) {
         window = PageFactory::settingsWindow(models, nullptr);
         window->setAttribute(Qt::WA_DeleteOnClose);
-        // Closable from the keyboard too, also where no window manager draws a close button.
-        auto* close = new QShortcut(QKeySequence::Close, window);
-        QObject::connect(close, &QShortcut::activated, window, &QWidget::close);
+        // Closable from the keyboard too, also where no window manager draws a close button;
+        // Escape as in any dialog (an open list or folder dialog takes its own Escape first).
+        for (auto* close : {new QShortcut(QKeySequence::Close, window), new QShortcut(Qt::Key_Escape, window)})
+            QObject::connect(close, &QShortcut::activated, window, &QWidget::close);
         // It opens over the main window (or mid-screen without one), its whole frame inside the
         // available area, shrunk to it where the screen is smaller (620 high at twice the scale
         // on 1200 pixels). Before it is shown the frame is guessed from the main window's, or
