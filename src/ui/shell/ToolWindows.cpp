@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShortcut>
@@ -13,6 +12,7 @@
 #include "models/DuplicatesModel.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/PageFactory.h"
+#include "ui/services/FolderDialog.h"
 #include "ui/tools/SweepSettingsView.h"
 
 #if SORVEL_X11
@@ -128,14 +128,14 @@ void openMain(const AppModels& models) {
     }
 }
 
+FolderDialog::Request folderRequest(const DuplicatesModel::FolderRequest& request) {
+    return {QString::fromStdString(request.title), QString::fromStdString(request.message),
+            QString::fromStdString(request.prompt), QString::fromStdString(request.startDirectory)};
+}
+
 void installFolderChooser(const AppModels& models, QWidget& window) {
     models.duplicates.setFolderChooser([&window](const DuplicatesModel::FolderRequest& request) -> std::optional<std::string> {
-        QFileDialog dialog(&window, QString::fromStdString(request.message), QString::fromStdString(request.startDirectory));
-        dialog.setFileMode(QFileDialog::Directory);
-        dialog.setOption(QFileDialog::ShowDirsOnly);
-        dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(request.prompt));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-        return dialog.selectedFiles().front().toStdString();
+        return FolderDialog::choose(&window, folderRequest(request));
     });
 }
 
