@@ -41,7 +41,7 @@ public:
     /// not: back, forward and an up button of at most `kUpWidth` (its name elides, and in
     /// a narrow header only its chevron remains). So what follows them in the header never
     /// moves sideways from page to page.
-    static constexpr int kUpWidth = 100;
+    static constexpr int kUpWidth = 124;
     static constexpr int kWidth = 30 + 2 + 30 + 2 + kUpWidth;
     static constexpr int kMinimumWidth = 30 + 2 + 30 + 2 + 30;
     QSize sizeHint() const override { return {kWidth, 28}; }
