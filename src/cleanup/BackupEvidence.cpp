@@ -8,6 +8,7 @@
 #include "platform/Path.h"
 #include "platform/Replaceable.h"
 #include "platform/PropertyList.h"
+#include "platform/Text.h"
 
 namespace sorvel {
 namespace {
@@ -118,7 +119,7 @@ std::string DeviceBackup::hardwareSummary() const {
     if (isEncrypted)
         parts.push_back("encrypted");
     if (appCount)
-        parts.push_back(std::to_string(*appCount) + " apps");
+        parts.push_back(counted(*appCount, "app"));
     std::string text;
     for (size_t i = 0; i < parts.size(); ++i) {
         if (i > 0)
@@ -141,7 +142,7 @@ std::string DeviceBackup::evidence(const DateFormatter &format) const {
             std::snprintf(buffer, sizeof buffer, "%.1f years", years);
             age = buffer;
         } else {
-            age = std::to_string(verdict.days) + " days";
+            age = counted(verdict.days, "day");
         }
         std::string pairing = isPaired == std::optional<bool>(false)
                                   ? ", and no pairing record for it remains on this computer"

@@ -6,6 +6,7 @@
 #include "cli/ReportOutput.h"
 #include "cli/TextLayout.h"
 #include "engine/Bytes.h"
+#include "platform/Text.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -39,7 +40,7 @@ std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadable
         shownApps.push_back(&app);
         if (needsAdmin(app)) ++admin;
     }
-    line("  " + std::to_string(apps.size()) + " apps, " + std::to_string(shownApps.size()) + " listed, " +
+    line("  " + counted(int64_t(apps.size()), "app") + ", " + std::to_string(shownApps.size()) + " listed, " +
          std::to_string(admin) + " needing an administrator to remove\n");
 
     int64_t outside = 0;

@@ -85,6 +85,9 @@ int nothingReadable(const std::string& path) {
 int check(const std::string& argument, const std::string& path) {
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0) return notThere(argument, path);
+    // A socket cannot be opened at all (ENXIO), yet it is there to be described like any
+    // other non-folder.
+    if (S_ISSOCK(st.st_mode)) return 0;
     // O_NONBLOCK: a FIFO given as the path must not wait for a writer.
     const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (S_ISDIR(st.st_mode) ? O_DIRECTORY : 0);
     const FileDescriptor fd(::open(path.c_str(), flags));

@@ -6,7 +6,8 @@
 
 namespace sorvel::CommandPath {
 
-/// 0 when `path` (the expanded `argument`) exists and can be opened for reading.
+/// 0 when `path` (the expanded `argument`) exists and can be opened for reading, or is a
+/// socket (there, though nothing can open it).
 /// Otherwise prints "No such path: ARGUMENT" when nothing is there, or "Cannot read:
 /// ARGUMENT (reason)" (a path too long for one system call is not a missing one) on
 /// standard error and returns 1.

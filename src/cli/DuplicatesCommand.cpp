@@ -56,10 +56,10 @@ std::string duplicatesReport(const DuplicateFinder::Report& report) {
         line(duplicatesUnreadableLine(report) + "\n");
         return out;
     }
-    line("  " + std::to_string(report.filesScanned) + " files considered" +
+    line("  " + counted(int64_t(report.filesScanned), "file") + " considered" +
          (report.hitScanLimit ? " (scan limit reached)" : ""));
     if (const std::string unreadable = duplicatesUnreadableLine(report); !unreadable.empty()) line(unreadable);
-    line("  " + std::to_string(report.groups.size()) + " groups of identical files\n");
+    line("  " + counted(int64_t(report.groups.size()), "group") + " of identical files\n");
     const size_t shown = std::min(report.groups.size(), kGroupsShown);
     for (size_t i = 0; i < shown; ++i) {
         const DuplicateGroup& group = report.groups[i];

@@ -10,6 +10,7 @@
 #include "engine/PathText.h"
 #include "platform/FileManager.h"
 #include "platform/Path.h"
+#include "platform/Text.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -146,7 +147,7 @@ std::string xcodeReport(const DeveloperEvidence &evidence, int64_t unreadableFol
         line("  Not counted: " + CommandPath::unreadableNote(unreadableFolders));
     if (!evidence.unreadable.empty() || unreadableFolders > 0)
         line("");
-    line("  DERIVED DATA \u2014 " + std::to_string(evidence.derivedData.size()) + " folders, " +
+    line("  DERIVED DATA \u2014 " + counted(int64_t(evidence.derivedData.size()), "folder") + ", " +
          std::to_string(orphaned.size()) + " whose project no longer exists");
     line("  Compiled objects, the source index behind autocomplete, module caches and build logs.");
     line("");

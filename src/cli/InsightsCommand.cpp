@@ -14,6 +14,7 @@
 #include "engine/Bytes.h"
 #include "engine/PathKnowledge.h"
 #include "engine/PathText.h"
+#include "platform/Text.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -72,8 +73,7 @@ int insights(const std::string& argument) {
     }
     line(out, "  " + TextLayout::shownPath(path));
 
-    std::string summary = "  " + Bytes::format(result.totalBytes) + " \u00B7 " + std::to_string(result.fileCount) +
-                          " files";
+    std::string summary = "  " + Bytes::format(result.totalBytes) + " \u00B7 " + counted(result.fileCount, "file");
     if (result.truncated) summary += " (sampled)";
     char duration[64];
     std::snprintf(duration, sizeof duration, " \u00B7 %.1fs", result.duration);
@@ -89,7 +89,7 @@ int insights(const std::string& argument) {
             line(out, "  " + TextLayout::rightPadded(InsightLabels::kindLabel(bucket.key), 20) +
                           TextLayout::leftPadded(Bytes::format(bucket.bytes), 12) +
                           share(bucket.bytes, result.totalBytes) +
-                          TextLayout::leftPadded(std::to_string(bucket.count) + " files", 16));
+                          TextLayout::leftPadded(counted(bucket.count, "file"), 16));
         }
     }
 

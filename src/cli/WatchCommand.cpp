@@ -83,7 +83,7 @@ std::string changeLine(int64_t change, const std::string& located, const ScanRes
     const int64_t files = roots.empty() || !roots.front() ? 0 : roots.front()->fileCount;
     const int64_t unreadable = roots.empty() || !roots.front() ? 0 : roots.front()->unreadableFolders;
     return std::string("  ") + (change > 0 ? "+" : "\u2212") + Bytes::format(change > 0 ? change : -change) + "  " +
-           shownPath(located) + "  now " + Bytes::format(total) + "  " + std::to_string(files) + " files" +
+           shownPath(located) + "  now " + Bytes::format(total) + "  " + counted(files, "file") +
            notCounted(unreadable) + "\n";
 }
 
@@ -193,8 +193,8 @@ int watch(const std::string& argument) {
         // Printed once the events are flowing (and before any change line, which waits
         // for the lock): whoever reads the first measurement sees every later change.
         for (const std::string& line : {"watching " + shownPath(state->path) + "\n",
-                                        "  " + Bytes::format(node->size) + "  " + std::to_string(node->fileCount) +
-                                            " files" + notCounted(node->unreadableFolders) + "\n"}) {
+                                        "  " + Bytes::format(node->size) + "  " + counted(node->fileCount, "file") +
+                                            notCounted(node->unreadableFolders) + "\n"}) {
             if (const int status = ReportOutput::emit(line); status != 0) {
                 guard.unlock();
                 state->watcher->stop();

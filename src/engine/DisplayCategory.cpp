@@ -102,6 +102,16 @@ void excludeNestedRoots(DisplayCategory& category) {
 
 } // namespace
 
+std::string DisplayCategory::titleFor(const std::string& id) {
+    if (const auto storage = storageCategoryFromRaw(id)) return text(*storage).title;
+    const std::string prefix = "disk:";
+    if (id.size() > prefix.size() && id.compare(0, prefix.size(), prefix) == 0) {
+        std::string name = lastPathComponent(id.substr(prefix.size()));
+        if (!name.empty()) return name;
+    }
+    return id;
+}
+
 const std::set<std::string>& DisplayCategory::wholeDiskExclusions() {
     // Mount and pseudo folders only: "/home" holds every user's data here.
     static const std::set<std::string> paths{"/Volumes", "/System/Volumes", "/net",       "/dev",

@@ -27,6 +27,10 @@ struct DisplayCategory {
     /// Display order; evaluated afresh on every call (Whole Disk lists "/" each time).
     static std::vector<DisplayCategory> categories(ScanScope scope);
     static const std::set<std::string>& wholeDiskExclusions();
+    /// The title a category of this identifier is shown with, without listing anything:
+    /// a storage category's own title, a whole-disk directory's name ("disk:/usr" is
+    /// "usr"), or the identifier itself when it is neither.
+    static std::string titleFor(const std::string& id);
 
     /// One category per top-level directory of `top` that holds data of a disk: a folder
     /// of the top's own file system, or the mount point of a local disk file system

@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "engine/BulkDirectoryReader.h"
+#include "engine/PathText.h"
 #include "platform/BulkAttributes.h"
 #include "platform/DirectoryListing.h"
 #include "platform/Concurrency.h"
@@ -40,6 +41,7 @@ struct EntrySink {
     // grow with the depth at every level of a deep tree.
     bool nameChildren = true;
     bool keepLargeFiles = true;
+    bool keepEveryFile = false; // the folder of `Options::everyFileFolder`
 
     // Applies the walk's rules to one entry of the folder at `parentPath`.
     void accept(const DirectoryEntry& entry, const std::string& parentPath, const WalkRules& rules,
@@ -81,7 +83,7 @@ void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPat
     if (entry.linkCount >= 2 && !control.insertInode({entry.device, entry.fileID}, parentPath)) return;
     directFileSize += entry.allocatedSize;
     directFileCount += 1;
-    if (keepLargeFiles && entry.allocatedSize >= options.largeFileThreshold) {
+    if (keepEveryFile || (keepLargeFiles && entry.allocatedSize >= options.largeFileThreshold)) {
         FileEntry file;
         file.name = name;
         file.path = joinPath(parentPath, name);
@@ -108,11 +110,16 @@ void writeTrace(const char* verb, const std::string& path) {
     }
 }
 
-std::vector<FileEntry> largest(std::vector<FileEntry> files, int count) {
+std::vector<FileEntry> largest(std::vector<FileEntry> files, int count, bool keepEvery) {
     std::stable_sort(files.begin(), files.end(),
                      [](const FileEntry& a, const FileEntry& b) { return a.size > b.size; });
-    if (files.size() > static_cast<size_t>(std::max(count, 0))) files.resize(std::max(count, 0));
+    if (!keepEvery && files.size() > static_cast<size_t>(std::max(count, 0))) files.resize(std::max(count, 0));
     return files;
+}
+
+bool keepsEveryFile(const Options& options, const std::string& path) {
+    return !options.everyFileFolder.empty() && !path.empty() &&
+           trimmedTrailingSlash(path) == trimmedTrailingSlash(options.everyFileFolder);
 }
 
 // A folder this user may list but not search (read without execute permission) names its
@@ -137,6 +144,7 @@ std::vector<ScanNodePtr> listChildren(ScanNode& node, const WalkRules& rules, Sc
         return {};
     }
     EntrySink sink;
+    sink.keepEveryFile = keepsEveryFile(rules.options, node.path);
     BulkDirectoryReader::readAll(fd, [&](const DirectoryEntry& entry) {
         sink.accept(entry, node.path, rules, control);
     });
@@ -146,7 +154,7 @@ std::vector<ScanNodePtr> listChildren(ScanNode& node, const WalkRules& rules, Sc
     node.directFileSize = sink.directFileSize;
     node.directFileCount = sink.directFileCount;
     node.fileCount = sink.directFileCount;
-    node.largestFiles = largest(std::move(sink.largeFiles), rules.options.largestFilesPerDirectory);
+    node.largestFiles = largest(std::move(sink.largeFiles), rules.options.largestFilesPerDirectory, sink.keepEveryFile);
     node.children = sink.children;
     return std::move(sink.children);
 }
@@ -167,7 +175,8 @@ void finish(Frame& frame, const Options& options) {
     node.directFileCount = frame.sink.directFileCount;
     node.children = std::move(frame.sink.children);
     node.rollUpTotals(); // children not walked because of a cancellation count with zeros
-    node.largestFiles = largest(std::move(frame.sink.largeFiles), options.largestFilesPerDirectory);
+    node.largestFiles =
+        largest(std::move(frame.sink.largeFiles), options.largestFilesPerDirectory, frame.sink.keepEveryFile);
     if (frame.depth >= options.maxNodeDepth) {
         node.children.clear();
         node.children.shrink_to_fit();
@@ -195,6 +204,7 @@ void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl
             Frame frame{&node, nextDepth, nextTracing, node.path.empty() ? frames.back().shownPath : &node.path, {}};
             frame.sink.nameChildren = nextDepth < options.maxNodeDepth;
             frame.sink.keepLargeFiles = nextDepth <= options.maxNodeDepth;
+            frame.sink.keepEveryFile = keepsEveryFile(options, node.path);
             BulkDirectoryReader::readAll(fd, [&](const DirectoryEntry& entry) {
                 frame.sink.accept(entry, descent.path(), rules, control);
             });

@@ -19,6 +19,9 @@ struct Options {
     bool stayOnDevice = true;
     std::set<std::string> skippedNames{".Spotlight-V100", ".fseventsd", ".DocumentRevisions-V100"};
     std::set<std::string> excludedPaths;
+    /// A folder whose own files are all kept as entries, whatever their size or number:
+    /// in the Trash every file the user put there is an item to list and draw.
+    std::string everyFileFolder;
 };
 
 /// Sequential depth-first walk on the calling thread; none when lstat of the path fails.

@@ -51,6 +51,8 @@ FileWalker::Options optionsFor(const DisplayCategory& category) {
     FileWalker::Options options;
     options.stayOnDevice = category.stayOnDevice;
     options.excludedPaths = category.excludedPaths;
+    if (category.storage == StorageCategory::trash && !category.roots.empty())
+        options.everyFileFolder = category.roots.front();
     return options;
 }
 

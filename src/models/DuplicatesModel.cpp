@@ -170,7 +170,8 @@ void DuplicatesModel::cancel() {
 
 void DuplicatesModel::chooseFolder() {
     if (!chooser_) return; // no window to ask in: as if the panel were dismissed
-    const FolderRequest request{"Scan", "Look for duplicate files inside this folder.", homeDirectory()};
+    const FolderRequest request{"Choose Folder to Search", "Scan", "Look for duplicate files inside this folder.",
+                                homeDirectory()};
     if (auto folder = chooser_(request)) scan(*folder);
 }
 

@@ -33,6 +33,7 @@ public:
 
     /// What the folder chooser is asked to show.
     struct FolderRequest {
+        std::string title;          // "Choose Folder to Search", the dialog's title
         std::string prompt;         // "Scan"
         std::string message;        // "Look for duplicate files inside this folder."
         std::string startDirectory; // the home folder

@@ -262,6 +262,7 @@ void ScanCoordinator::failScan(const std::shared_ptr<ScanControl>& control, cons
         pollTask_ = nullptr;
     }
     setFailure(Models::failureSentence("the scan", reason));
+    if (setElapsed(secondsBetween(startedAt_, now()))) emit progressChanged();
     setPhase(Phase::cancelled);
 }
 
@@ -373,7 +374,11 @@ void ScanCoordinator::cancel() {
         pollTask_ = nullptr;
     }
     scanRequest_.cancel();
-    if (phase_ == Phase::scanning) setPhase(Phase::cancelled);
+    if (phase_ == Phase::scanning) {
+        // A stopped scan ran until now, not until the last progress tick.
+        if (setElapsed(secondsBetween(startedAt_, now()))) emit progressChanged();
+        setPhase(Phase::cancelled);
+    }
 }
 
 } // namespace sorvel

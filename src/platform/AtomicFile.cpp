@@ -85,14 +85,20 @@ int writeWith(const std::string& path, mode_t mode, const std::function<int(int 
     std::string temp;
     FileDescriptor fd = createTemporary(folder, name, mode, temp);
     if (!fd.valid()) return errno;
+    // Every way out but the rename removes the temporary file, a throwing `fill` included.
+    struct RemovedUnlessRenamed {
+        const std::string& temp;
+        bool renamed = false;
+        ~RemovedUnlessRenamed() {
+            if (!renamed) ::unlink(temp.c_str());
+        }
+    } cleanup{temp};
     int error = fill(fd.get());
     if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
     if (::close(fd.release()) != 0 && error == 0) error = errno;
     if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-    if (error != 0) {
-        ::unlink(temp.c_str());
-        return error;
-    }
+    if (error != 0) return error;
+    cleanup.renamed = true;
     // The rename itself survives a crash only once the folder is on disk.
     if (const FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.valid())
         (void)::fsync(dir.get());

@@ -17,6 +17,8 @@ int write(const std::string& path, std::string_view bytes, mode_t mode = 0666);
 
 /// As `write`, with the contents written by `fill` into the temporary file's descriptor;
 /// when it returns an errno instead of 0 the file is left as it was and that is returned.
+/// When it throws, the exception goes on to the caller; the file is left as it was and
+/// the temporary file removed all the same.
 int writeWith(const std::string& path, mode_t mode, const std::function<int(int fd)>& fill);
 
 /// Removes the temporary files `write` makes beside `path` (".NAME.<number>.tmp"), as a

@@ -88,4 +88,13 @@ std::string escapedControls(std::string_view text) {
 
 std::string printable(std::string_view bytes) { return escapedControls(validUTF8(bytes)); }
 
+std::string agreeing(int64_t count, std::string_view singular, std::string_view plural) {
+    if (count == 1) return std::string(singular);
+    return plural.empty() ? std::string(singular) + "s" : std::string(plural);
+}
+
+std::string counted(int64_t count, std::string_view singular, std::string_view plural) {
+    return std::to_string(count) + " " + agreeing(count, singular, plural);
+}
+
 } // namespace sorvel

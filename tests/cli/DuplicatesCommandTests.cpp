@@ -56,7 +56,7 @@ TEST(DuplicatesCommand, APartlySharedGroupPrintsOneKeepAndTwoExtraRows) {
     const std::string text = HeadlessReport::duplicatesReport(report);
     const std::string expected =
         "  7 files considered\n"
-        "  1 groups of identical files\n"
+        "  1 group of identical files\n"
         "\n"
         "  " + std::string(6, ' ') + "5 MB \u00D7 3   Partly shared storage\n"
         "        keep   " + "~/a.mov" + std::string(53, ' ') + "frees " + Bytes::format(0) + "\n"
@@ -123,7 +123,7 @@ TEST(DuplicatesCommand, EndToEndOnAFakeHome) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out.rfind("\n  Looking for duplicates under ~/Photos\u2026\n\n  3 files considered\n"
-                          "  1 groups of identical files\n\n",
+                          "  1 group of identical files\n\n",
                           0),
               0u)
         << r.out;
@@ -204,9 +204,9 @@ TEST(DuplicatesCommand, WhatCouldNotBeReadIsCountedAndOnlyNothingReadableFails) 
         const std::string out = readFile(scratch / "out"), err = readFile(scratch / "err");
         EXPECT_EQ(status, c.status) << c.what << "\n" << out << err;
         EXPECT_TRUE(contains(out, c.line)) << c.what << "\n" << out;
-        EXPECT_EQ(contains(out, "  1 groups of identical files"), c.readablePair) << c.what << "\n" << out;
+        EXPECT_EQ(contains(out, "  1 group of identical files"), c.readablePair) << c.what << "\n" << out;
         // Totals and counts only for what was looked in.
-        for (const char* figure : {"Genuinely reclaimable", "files considered", "groups of identical files"})
+        for (const char* figure : {"Genuinely reclaimable", " considered", " of identical files"})
             EXPECT_EQ(contains(out, figure), c.status == 0) << c.what << ": " << figure << "\n" << out;
         EXPECT_EQ(err, c.status == 0 ? "" : "Cannot read anything under " + dir.path() +
                                                 " (Permission denied), so no duplicates could be looked for.\n")

@@ -7,7 +7,10 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "cleanup/CloudStatus.h"
 #include "cli/TextWrap.h"
@@ -95,7 +98,7 @@ TEST(InsightsCommand, AFolderReportsKindsAgesAndLargestFilesLineByLine) {
     // Seven kinds, largest first; only six rows.
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(lines[5 + i], "  " + padRight(files[i].kind, 20) + padLeft(Bytes::format(sizes[i]), 12) +
-                                    percent(sizes[i], total) + "         1 files")
+                                    percent(sizes[i], total) + "          1 file")
             << i;
     }
 
@@ -131,6 +134,37 @@ TEST(InsightsCommand, AMissingPathIsAnErrorNotAnEmptyReport) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "No such path: ~/Missing\n");
     EXPECT_EQ(r.out, "");
+}
+
+// A socket said "Cannot read … (No such device or address)": it is described as itself,
+// as a regular file or a FIFO is.
+TEST(InsightsCommand, ANonFolderOfAnyKindIsDescribedAsItself) {
+    const struct {
+        const char* name;
+        void (*make)(const std::string& path);
+    } rows[] = {
+        {"file", [](const std::string& p) { test::writeFile(p, "hello"); }},
+        {"fifo", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }},
+        {"sock", [](const std::string& p) {
+             const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+             ASSERT_GE(fd, 0);
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             ASSERT_LT(p.size(), sizeof address.sun_path) << p;
+             std::copy(p.begin(), p.end(), address.sun_path);
+             ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+             close(fd); // the socket file stays behind
+         }},
+    };
+    for (const auto& row : rows) {
+        test::FakeHome home;
+        row.make(home / row.name);
+        auto r = test::runSorvel({"--insights", std::string("~/") + row.name}, {{"HOME", home.path()}});
+        EXPECT_EQ(r.status, 0) << row.name << ": " << r.err;
+        EXPECT_EQ(r.err, "") << row.name;
+        EXPECT_NE(r.out.find(std::string("  ~/") + row.name + "\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(" \u00B7 1 file \u00B7 "), std::string::npos) << r.out;
+    }
 }
 
 TEST(InsightsCommand, OnlyEmptyFilesGiveZeroSharesAndNoAgeSection) {

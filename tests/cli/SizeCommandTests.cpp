@@ -13,7 +13,7 @@ namespace {
 
 std::string totalLine(long long bytes, long long files) {
     return std::to_string(bytes) + " bytes  " + std::to_string(bytes / 1024) + " KiB  " + Bytes::format(bytes) +
-           "  " + std::to_string(files) + " files";
+           "  " + std::to_string(files) + (files == 1 ? " file" : " files");
 }
 
 std::string childLine(long long bytes, const std::string& name) {

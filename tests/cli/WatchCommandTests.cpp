@@ -111,12 +111,12 @@ private:
 };
 
 std::string header(long long bytes, long long files) {
-    return "  " + Bytes::format(bytes) + "  " + std::to_string(files) + " files";
+    return "  " + Bytes::format(bytes) + "  " + std::to_string(files) + (files == 1 ? " file" : " files");
 }
 
 std::string changeLine(bool growth, long long bytes, const std::string& shown, long long total, long long files) {
     return std::string("  ") + (growth ? "+" : "\u2212") + Bytes::format(bytes) + "  " + shown + "  now " +
-           Bytes::format(total) + "  " + std::to_string(files) + " files";
+           Bytes::format(total) + "  " + std::to_string(files) + (files == 1 ? " file" : " files");
 }
 
 /// Makes the file outside the watched tree and moves it in, so it appears in one event.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -156,18 +157,48 @@ TEST(MultiRootScan, SystemDataMeasuresEveryRootOnceInDisplayOrder) {
         EXPECT_TRUE(child->name == "Preferences") << child->name;
 }
 
-// Two items in the Trash, one a folder of two files: the info records are no items.
-TEST(MultiRootScan, TheTrashCountsTheItemsItHolds) {
+// The Trash's items are what its files/ holds, loose files and folders alike, whatever
+// their size; the info records are no items, and a folder's own small files stay inside it.
+TEST(MultiRootScan, TheTrashListsEveryItemItHolds) {
+    struct Row {
+        std::vector<std::string> files; // under files/, each of 100 bytes
+        std::vector<std::string> items; // the rows of the category's level, by name
+        int64_t fileCount;
+    };
+    const std::vector<Row> rows{
+        {{"a.txt", "b.txt"}, {"a.txt", "b.txt"}, 2},
+        {{"a.txt", "dir/x", "dir/y"}, {"a.txt", "dir"}, 3},
+        {{"1", "2", "3", "d/x", "e/y/z"}, {"1", "2", "3", "d", "e"}, 5},
+    };
+    for (const auto& row : rows) {
+        test::FakeHome home;
+        for (const auto& file : row.files) {
+            test::writeFileOfSize(home / (".local/share/Trash/files/" + file), 100);
+            test::writeFileOfSize(home / (".local/share/Trash/info/" + file.substr(0, file.find('/')) + ".trashinfo"),
+                                  100);
+        }
+        ScanControl control;
+        auto result = MultiRootScan::scanSynchronously(control, ScanScope::systemData, std::set<std::string>{"trash"});
+        ASSERT_EQ(ids(result), std::vector<std::string>{"trash"});
+        std::vector<std::string> names;
+        for (const auto& item : result.categories[0].browsableRows())
+            names.push_back(item.isDirectory() ? item.node()->name : item.fileEntry().name);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, row.items) << row.files.size() << " files";
+        EXPECT_EQ(result.categories[0].roots.at(0)->fileCount, row.fileCount);
+        for (const auto& item : result.categories[0].browsableRows())
+            if (item.isDirectory()) {
+                EXPECT_TRUE(item.node()->largestFiles.empty()) << item.node()->name;
+            }
+    }
+}
+
+// A live re-walk of the Trash's files/ keeps every file too; of another root it does not.
+TEST(WalkOptions, OnlyTheTrashKeepsEveryFile) {
     test::FakeHome home;
-    for (const char* path : {"files/a.txt", "files/dir/x", "files/dir/y", "info/a.txt.trashinfo",
-                             "info/dir.trashinfo"})
-        test::writeFileOfSize(home / (std::string(".local/share/Trash/") + path), 100);
-    ScanControl control;
-    auto result = MultiRootScan::scanSynchronously(control, ScanScope::systemData, std::set<std::string>{"trash"});
-    ASSERT_EQ(ids(result), std::vector<std::string>{"trash"});
-    const auto& trash = *result.categories[0].roots.at(0);
-    EXPECT_EQ(trash.fileCount, 3);
-    EXPECT_EQ(trash.directFileCount + static_cast<int64_t>(trash.children.size()), 2);
+    const std::string trash = home / ".local/share/Trash/files";
+    EXPECT_EQ(MultiRootScan::walkOptions(trash, ScanScope::systemData).everyFileFolder, trash);
+    EXPECT_EQ(MultiRootScan::walkOptions(home / "Library/Caches/x", ScanScope::systemData).everyFileFolder, "");
 }
 
 TEST(MultiRootScan, RootsOfACategoryComeLargestFirst) {

@@ -42,6 +42,19 @@ TEST(ValidUTF8, ReplacesEachInvalidByte) {
     EXPECT_FALSE(isValidUTF8("\xED\xA0\x80"));                    // surrogate
 }
 
+TEST(CountedNoun, OneIsSingularEveryOtherCountPlural) {
+    const struct {
+        int64_t count;
+        const char* singular;
+        const char* plural;
+        const char* text;
+    } rows[] = {{0, "item", "", "0 items"},      {1, "item", "", "1 item"},     {2, "item", "", "2 items"},
+                {-1, "file", "", "-1 files"},    {1, "copy", "copies", "1 copy"}, {5, "copy", "copies", "5 copies"},
+                {1'000'001, "day", "", "1000001 days"}};
+    for (const auto& row : rows) EXPECT_EQ(counted(row.count, row.singular, row.plural), row.text) << row.count;
+    EXPECT_EQ(agreeing(1, "run"), "run");
+}
+
 TEST(UUIDText, RoundTripsUpperCase) {
     UUID u = UUID::random();
     std::string text = u.uuidString();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ui/screens/ScreenText.h"
+#include "platform/Text.h"
 
 namespace sorvel::ui {
 
@@ -56,7 +57,7 @@ std::string CategoryPaneState::blurb() const { return category ? category->categ
 
 std::optional<std::string> CategoryPaneState::moreRowsText() const {
     if (rows.size() <= maxRows) return std::nullopt;
-    return "+ " + std::to_string(rows.size() - maxRows) + " smaller items";
+    return "+ " + counted(int64_t(rows.size() - maxRows), "smaller item");
 }
 
 namespace CategoryPane {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/Bytes.h"
+#include "platform/Text.h"
 
 namespace sorvel::ui::InsightsText {
 
@@ -25,7 +26,7 @@ std::string ageDetail(const FolderInsights& insights) {
     return Bytes::format(stale) + " over 2 years old";
 }
 
-std::string fileCount(int64_t count) { return ScreenText::groupedInteger(count) + " files"; }
+std::string fileCount(int64_t count) { return ScreenText::groupedInteger(count) + " " + agreeing(count, "file"); }
 
 std::string largestDetail(const FolderInsights& insights) { return insights.truncated ? "sampled" : ""; }
 

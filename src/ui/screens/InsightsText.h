@@ -27,7 +27,7 @@ Breakdown breakdown(bool isLoading, const std::optional<FolderInsights>& insight
 std::string percent(int64_t part, int64_t total);
 /// "all recent", or the stale bytes and " over 2 years old".
 std::string ageDetail(const FolderInsights& insights);
-/// "12,345 files": grouped in the user's locale, plural for every count.
+/// "12,345 files": grouped in the user's locale; "1 file".
 std::string fileCount(int64_t count);
 /// "sampled" for truncated insights, else empty.
 std::string largestDetail(const FolderInsights& insights);

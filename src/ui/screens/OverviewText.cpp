@@ -21,6 +21,10 @@ QString liveCapsule(int completed, int total) {
     return QStringLiteral("measuring %1 of %2").arg(completed).arg(std::max(completed, total));
 }
 
+QString stoppedCapsule(int completed, int total) {
+    return QStringLiteral("stopped — partial, %1 of %2 measured").arg(completed).arg(std::max(completed, total));
+}
+
 bool carriesSafeBadge(const DisplayCategory& category) {
     if (!category.storage) return false;
     switch (*category.storage) {
@@ -52,13 +56,13 @@ QString snapshotBody(const ScanResult& result) {
     return body;
 }
 
-QString coverageTitle(const ScanResult& result) {
+QString coverageTitle(const ScanResult& result, bool partial) {
     int64_t total = 0;
     for (const auto& c : result.categories)
         for (const auto& r : c.roots) total += r->size;
     const int64_t used = result.volume.used();
     return QString::fromStdString(Bytes::format(total)) + " of " + QString::fromStdString(Bytes::format(used)) +
-           " used space accounted for";
+           " used space accounted for" + (partial ? " so far" : "");
 }
 
 } // namespace sorvel::ui::OverviewText

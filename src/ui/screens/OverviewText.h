@@ -13,10 +13,13 @@ namespace sorvel::ui::OverviewText {
 QString placeholderStatus(ScanCoordinator::Phase phase);
 /// "measuring N of M" with M never below N.
 QString liveCapsule(int completed, int total);
+/// After a stop, in the capsule's place: "stopped — partial, N of M measured".
+QString stoppedCapsule(int completed, int total);
 /// Whether a tile carries the "SAFE" badge: caches, logs, trash and developer only.
 bool carriesSafeBadge(const DisplayCategory& category);
 QString snapshotTitle(size_t count);
 QString snapshotBody(const ScanResult& result);
-QString coverageTitle(const ScanResult& result);
+/// "X of Y used space accounted for", with " so far" when the scan was stopped.
+QString coverageTitle(const ScanResult& result, bool partial = false);
 
 } // namespace sorvel::ui::OverviewText

@@ -64,6 +64,15 @@ OverviewView::OverviewView(const AppModels& models, Hooks hooks, QWidget* parent
     capsuleText_ = new Text("", Fonts::system(11.5), Theme::accentInk(), capsuleBox_);
     capsule->addWidget(capsuleText_);
     header->addWidget(capsuleBox_);
+    // A stopped scan's figures are partial: said where the live count stood.
+    stoppedBox_ = new FilledBox(Theme::warningWash(), std::nullopt, this);
+    auto* stopped = new QHBoxLayout(stoppedBox_);
+    stopped->setContentsMargins(9, 3, 9, 3);
+    stopped->setSpacing(6);
+    stopped->addWidget(new SymbolView("exclamationmark.triangle", Theme::warning(), 10, stoppedBox_));
+    stoppedText_ = new Text("", Fonts::system(11.5), Theme::warning(), stoppedBox_);
+    stopped->addWidget(stoppedText_);
+    header->addWidget(stoppedBox_);
     header->addStretch();
     header->addWidget(new Text("Block area ≈ size on disk", LabelStyle::font(9.5, Fonts::Weight::medium), Theme::tertiaryText(), this));
     section->addLayout(header);
@@ -123,6 +132,9 @@ void OverviewView::refreshProgress() {
     const bool scanning = c.phase() == Phase::scanning;
     capsuleBox_->setVisible(scanning);
     if (scanning) capsuleText_->setText(OverviewText::liveCapsule(c.completedRoots(), c.totalRoots()));
+    const bool stoppedWithFigures = c.phase() == Phase::cancelled && !c.result().categories.empty();
+    stoppedBox_->setVisible(stoppedWithFigures);
+    if (stoppedWithFigures) stoppedText_->setText(OverviewText::stoppedCapsule(c.completedRoots(), c.totalRoots()));
 }
 
 void OverviewView::refresh() {
@@ -179,7 +191,8 @@ void OverviewView::rebuildFootnotes() {
     const ScanResult& r = c.result();
     // The notes change only with these texts: keep the rows while they stay the same.
     const bool coverage = r.scope == ScanScope::wholeDisk && c.hasResult();
-    const QString key = (coverage ? OverviewText::coverageTitle(r) : QString()) + QChar(0x1f) +
+    const bool partial = c.phase() == Phase::cancelled;
+    const QString key = (coverage ? OverviewText::coverageTitle(r, partial) : QString()) + QChar(0x1f) +
                         (r.snapshots.empty() ? QString() : OverviewText::snapshotBody(r) + QString::number(r.snapshots.size()));
     if (footnotesBuilt_ && key == footnoteKey_) return;
     footnotesBuilt_ = true;
@@ -189,7 +202,7 @@ void OverviewView::rebuildFootnotes() {
         delete it;
     }
     if (coverage)
-        footnoteLayout_->addWidget(infoRow("sum", OverviewText::coverageTitle(r),
+        footnoteLayout_->addWidget(infoRow("sum", OverviewText::coverageTitle(r, partial),
             "The remainder is filesystem metadata and the blocks the file system reserves, plus anything this user "
             "may not read. Whole-disk mode measures every top-level directory of /, and a local disk mounted at the "
             "top level (such as a /home partition) on its own; pseudo, memory and network file systems are "

@@ -34,6 +34,8 @@ public:
     QWidget* placeholder() const { return placeholder_; }
     Text* placeholderStatus() const { return status_; }
     Text* capsule() const { return capsuleText_; }
+    QWidget* stoppedCapsule() const { return stoppedBox_; }
+    Text* stoppedText() const { return stoppedText_; }
     SafeToCleanSection* safeToClean() const { return section_; }
     QWidget* footnotes() const { return footnotes_; }
 
@@ -46,6 +48,8 @@ private:
     Hooks hooks_;
     QWidget* capsuleBox_;
     Text* capsuleText_;
+    QWidget* stoppedBox_;
+    Text* stoppedText_;
     TreemapView* treemap_;
     QWidget* placeholder_;
     ScanSkeleton* skeleton_ = nullptr;

@@ -15,9 +15,17 @@
 
 namespace sorvel::ui {
 
-QString SafeToCleanSection::emptyMessage(bool scanning) {
-    return scanning ? QStringLiteral("Recommendations are worked out once the scan finishes.")
-                    : QStringLiteral("Nothing worth cleaning was found.");
+QString SafeToCleanSection::emptyMessage(ScanCoordinator::Phase phase) {
+    switch (phase) {
+    case ScanCoordinator::Phase::scanning:
+    case ScanCoordinator::Phase::idle: return QStringLiteral("Recommendations are worked out once the scan finishes.");
+    case ScanCoordinator::Phase::cancelled:
+        // Nothing was looked for, so nothing can be said to be missing.
+        return QStringLiteral("The scan was stopped before it finished, so no recommendations were worked out. "
+                              "Rescan to see what is worth cleaning.");
+    case ScanCoordinator::Phase::done: break;
+    }
+    return QStringLiteral("Nothing worth cleaning was found.");
 }
 
 SafeToCleanSection::SafeToCleanSection(const AppModels& models, std::function<void()> openPreview, QWidget* parent)
@@ -40,6 +48,7 @@ SafeToCleanSection::SafeToCleanSection(const AppModels& models, std::function<vo
 
     empty_ = new Card(18, std::nullopt, this);
     emptyText_ = new Text("", Fonts::system(12), Theme::tertiaryText(), empty_);
+    emptyText_->setWrapping(true);
     empty_->content()->addWidget(emptyText_);
     column->addWidget(empty_);
 
@@ -93,7 +102,7 @@ void SafeToCleanSection::refresh() {
     review_->setVisible(any);
     empty_->setVisible(!any);
     list_->setVisible(any);
-    emptyText_->setText(emptyMessage(c.phase() == ScanCoordinator::Phase::scanning));
+    emptyText_->setText(emptyMessage(c.phase()));
     const auto& ids = c.selectedCleanupIDs();
     count_->setText("/ " + QString::number(ids.size()) + " selected");
     review_->setText("Review " + QString::fromStdString(Bytes::compact(c.selectedCleanupSize())));

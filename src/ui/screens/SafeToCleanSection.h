@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "models/ScanCoordinator.h"
 #include "ui/services/AppModels.h"
 
 class QVBoxLayout;
@@ -33,7 +34,7 @@ public:
     CleanupRow* row(const std::string& id) const;
     const std::set<std::string>& expanded() const { return expanded_; }
 
-    static QString emptyMessage(bool scanning);
+    static QString emptyMessage(ScanCoordinator::Phase phase);
 
 private:
     void refresh();

@@ -3,6 +3,7 @@
 #include <QLocale>
 
 #include <charconv>
+#include "platform/Text.h"
 
 namespace sorvel::ui::ScreenText {
 
@@ -19,6 +20,6 @@ std::string groupedInteger(int64_t value) {
     return QLocale().toString(static_cast<qlonglong>(value)).toStdString();
 }
 
-std::string items(int64_t count) { return count == 1 ? "item" : "items"; }
+std::string items(int64_t count) { return agreeing(count, "item"); }
 
 } // namespace sorvel::ui::ScreenText

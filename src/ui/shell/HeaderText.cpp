@@ -4,6 +4,7 @@
 
 #include "engine/PathText.h"
 #include "platform/Graphemes.h"
+#include "platform/Text.h"
 
 namespace sorvel::ui::HeaderText {
 
@@ -23,6 +24,7 @@ std::string shortPath(const std::string& currentPath) {
 Status status(ScanCoordinator::Phase phase, bool hasPendingChanges, std::optional<Date> lastLiveUpdate, bool hasResult,
               Date now) {
     if (phase == ScanCoordinator::Phase::scanning) return Status::scanning;
+    if (phase == ScanCoordinator::Phase::cancelled) return Status::stopped;
     if (hasPendingChanges) return Status::pendingChanges;
     if (lastLiveUpdate && std::chrono::duration<double>(now - *lastLiveUpdate).count() < 20.0)
         return Status::updatedJustNow;
@@ -45,9 +47,19 @@ QString partlyWatchedLine(size_t watched, size_t unwatched) {
     return "live for " + decimal(int64_t(watched)) + " of " + decimal(int64_t(watched + unwatched)) + " folders";
 }
 
+QString stoppedLine(bool measured, int64_t files, double seconds) {
+    return measured ? "stopped · " + filesAndDuration(files, seconds) : QStringLiteral("scan stopped");
+}
+
+QString stoppedSentence(bool measured) {
+    return measured ? QStringLiteral("The scan was stopped before it finished: these figures are partial, covering only "
+                                     "what was measured by then. Rescan to measure everything.")
+                    : QStringLiteral("The scan was stopped before anything was measured. Rescan to measure.");
+}
+
 QString filesAndDuration(int64_t files, double seconds) {
     // asprintf ignores the C locale's decimal comma.
-    return decimal(files) + QString::asprintf(" files · %.1fs", seconds);
+    return decimal(files) + " " + QString::fromStdString(agreeing(files, "file")) + QString::asprintf(" · %.1fs", seconds);
 }
 
 } // namespace sorvel::ui::HeaderText

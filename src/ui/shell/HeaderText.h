@@ -18,10 +18,10 @@ std::string shortPath(const std::string& currentPath);
 /// The last `count` user-perceived characters of UTF-8 text (all of it when shorter).
 std::string lastCharacters(const std::string& text, size_t count);
 
-enum class Status { scanning, pendingChanges, updatedJustNow, finished, empty };
+enum class Status { scanning, stopped, pendingChanges, updatedJustNow, finished, empty };
 
-/// Which status line shows, first match wins: scanning, pending changes, a live update
-/// less than 20 s ago, a result, nothing.
+/// Which status line shows, first match wins: scanning, a stopped scan, pending changes,
+/// a live update less than 20 s ago, a result, nothing.
 Status status(ScanCoordinator::Phase phase, bool hasPendingChanges, std::optional<Date> lastLiveUpdate, bool hasResult,
               Date now);
 
@@ -36,6 +36,12 @@ QString partlyWatchedSentence(size_t watched, size_t unwatched);
 QString partlyWatchedLine(size_t watched, size_t unwatched);
 /// Live updates are on but not one folder could be watched.
 QString notWatchingSentence();
+
+/// A stopped scan's line: "stopped · 1,234 files · 3.0s" over what was measured by then,
+/// or "scan stopped" when nothing was.
+QString stoppedLine(bool measured, int64_t files, double seconds);
+/// Its tooltip: the figures are partial.
+QString stoppedSentence(bool measured);
 
 /// Integer with the locale's thousands grouping.
 QString decimal(int64_t value);

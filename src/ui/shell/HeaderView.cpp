@@ -219,6 +219,12 @@ void HeaderView::refreshStatus() {
         statusText_->setColour(Theme::tertiaryText());
         statusText_->setText(QString::fromStdString("scanning " + HeaderText::shortPath(c.currentPath())));
         break;
+    case HeaderText::Status::stopped:
+        statusText_->setFont(Fonts::mono(10));
+        statusText_->setColour(Theme::warning());
+        statusText_->setText(HeaderText::stoppedLine(c.hasResult(), fileCount(c.result()), c.elapsed()));
+        statusText_->setToolTip(HeaderText::stoppedSentence(c.hasResult()));
+        break;
     case HeaderText::Status::pendingChanges:
         statusText_->setFont(Fonts::system(10.5, Fonts::Weight::medium));
         statusText_->setColour(Theme::warning());

@@ -26,12 +26,9 @@ void NavigationButton::setLabel(const QString& label) {
     update();
 }
 
-// A long crumb gives way (it elides) before the header's capacity legend does.
-QSize NavigationButton::minimumSizeHint() const {
-    if (label_.isEmpty()) return sizeHint();
-    const double text = QFontMetricsF(Fonts::system(11.5, Fonts::Weight::medium)).horizontalAdvance(label_);
-    return {int(std::ceil(9 + Symbols::size(11).width() + 5 + std::min(text, 48.0) + 9)), 28};
-}
+// A long crumb gives way (it elides, then only its chevron remains) before the header's
+// capacity legend does.
+QSize NavigationButton::minimumSizeHint() const { return {30, 28}; }
 
 QSize NavigationButton::sizeHint() const {
     if (label_.isEmpty()) return {30, 28};
@@ -54,12 +51,17 @@ void NavigationButton::paintEvent(QPaintEvent*) {
     }
     const QColor c = Theme::secondaryText().resolve();
     const QSizeF s = Symbols::size(11);
-    Symbols::paint(p, QRectF(9, (height() - s.height()) / 2, s.width(), s.height()), symbol_, c, 11);
     const QFont f = Fonts::system(11.5, Fonts::Weight::medium);
-    p.setFont(f);
-    p.setPen(c);
     const double x = 9 + s.width() + 5;
     const double w = width() - x - 9;
+    // Too narrow for a readable name: the chevron alone, centred (the tooltip names it).
+    if (w < QFontMetricsF(f).horizontalAdvance(QStringLiteral("Ab…"))) {
+        Symbols::paint(p, QRectF(rect()), symbol_, c, 11);
+        return;
+    }
+    Symbols::paint(p, QRectF(9, (height() - s.height()) / 2, s.width(), s.height()), symbol_, c, 11);
+    p.setFont(f);
+    p.setPen(c);
     p.drawText(QRectF(x, 0, w, height()), Qt::AlignLeft | Qt::AlignVCenter, QFontMetricsF(f).elidedText(label_, Qt::ElideRight, w));
 }
 
@@ -72,6 +74,9 @@ NavigationControls::NavigationControls(ScanCoordinator& coordinator, MainMenu& m
     row->addWidget(back_);
     row->addWidget(forward_);
     row->addWidget(up_);
+    row->addStretch();
+    up_->setMaximumWidth(kUpWidth);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     back_->setToolTip("Back (Ctrl+[)");
     back_->setAccessibleName("Back");
     forward_->setToolTip("Forward (Ctrl+])");

@@ -319,8 +319,12 @@ void SidebarView::refresh() {
 
     const int64_t reclaimable = result.reclaimable();
     const auto parts = Bytes::parts(reclaimable);
-    footerNumber_->setText(QString::fromStdString(parts.number));
-    footerUnit_->setText(QString::fromStdString(parts.unit));
+    // A stopped scan worked out no recommendations: no figure, rather than a 0 that reads
+    // as nothing to clean.
+    const bool stopped = models_.coordinator.phase() == ScanCoordinator::Phase::cancelled;
+    footerNumber_->setText(stopped ? QStringLiteral("—") : QString::fromStdString(parts.number));
+    footerUnit_->setText(stopped ? QString() : QString::fromStdString(parts.unit));
+    footerText_->setText(stopped ? QStringLiteral("scan stopped · not worked out") : QStringLiteral("safe to reclaim · goes to Trash"));
     const double opacity = reclaimable > 0 ? 1.0 : 0.45;
     footerNumber_->setOpacity(opacity);
     footerUnit_->setOpacity(opacity);

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShortcut>
@@ -13,6 +12,7 @@
 #include "models/DuplicatesModel.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/PageFactory.h"
+#include "ui/services/FolderDialog.h"
 #include "ui/tools/SweepSettingsView.h"
 
 #if SORVEL_X11
@@ -71,9 +71,10 @@ QWidget* openSettings(const AppModels& models) {
     if (!window) {
         window = PageFactory::settingsWindow(models, nullptr);
         window->setAttribute(Qt::WA_DeleteOnClose);
-        // Closable from the keyboard too, also where no window manager draws a close button.
-        auto* close = new QShortcut(QKeySequence::Close, window);
-        QObject::connect(close, &QShortcut::activated, window, &QWidget::close);
+        // Closable from the keyboard too, also where no window manager draws a close button;
+        // Escape as in any dialog (an open list or folder dialog takes its own Escape first).
+        for (auto* close : {new QShortcut(QKeySequence::Close, window), new QShortcut(Qt::Key_Escape, window)})
+            QObject::connect(close, &QShortcut::activated, window, &QWidget::close);
         // It opens over the main window (or mid-screen without one), its whole frame inside the
         // available area, shrunk to it where the screen is smaller (620 high at twice the scale
         // on 1200 pixels). Before it is shown the frame is guessed from the main window's, or
@@ -127,14 +128,14 @@ void openMain(const AppModels& models) {
     }
 }
 
+FolderDialog::Request folderRequest(const DuplicatesModel::FolderRequest& request) {
+    return {QString::fromStdString(request.title), QString::fromStdString(request.message),
+            QString::fromStdString(request.prompt), QString::fromStdString(request.startDirectory)};
+}
+
 void installFolderChooser(const AppModels& models, QWidget& window) {
     models.duplicates.setFolderChooser([&window](const DuplicatesModel::FolderRequest& request) -> std::optional<std::string> {
-        QFileDialog dialog(&window, QString::fromStdString(request.message), QString::fromStdString(request.startDirectory));
-        dialog.setFileMode(QFileDialog::Directory);
-        dialog.setOption(QFileDialog::ShowDirsOnly);
-        dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(request.prompt));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-        return dialog.selectedFiles().front().toStdString();
+        return FolderDialog::choose(&window, folderRequest(request));
     });
 }
 

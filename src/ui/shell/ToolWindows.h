@@ -4,7 +4,9 @@
 // duplicates page asks through its model.
 #include <QWidget>
 
+#include "models/DuplicatesModel.h"
 #include "ui/services/AppModels.h"
+#include "ui/services/FolderDialog.h"
 
 namespace sorvel::ui::ToolWindows {
 
@@ -23,6 +25,8 @@ void openSettingsFromPanel(const AppModels& models);
 /// top-level widget named "main".
 void openMain(const AppModels& models);
 
+/// What the duplicates page's folder dialog shows.
+FolderDialog::Request folderRequest(const DuplicatesModel::FolderRequest& request);
 /// A folder dialog for "Choose folder…" of the duplicates page, over `window`.
 void installFolderChooser(const AppModels& models, QWidget& window);
 

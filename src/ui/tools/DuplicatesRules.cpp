@@ -4,6 +4,7 @@
 
 #include "engine/Bytes.h"
 #include "platform/Path.h"
+#include "platform/Text.h"
 
 namespace sorvel::DuplicatesRules {
 
@@ -46,7 +47,7 @@ KindLook kindLook(DuplicateGroup::Kind kind) {
 }
 
 std::string copiesLine(const DuplicateGroup& group) {
-    return std::to_string(group.files.size()) + " copies \u00B7 " + Bytes::format(group.size) + " each";
+    return counted(int64_t(group.files.size()), "copy", "copies") + " \u00B7 " + Bytes::format(group.size) + " each";
 }
 
 std::string amount(const DuplicateFile& file, bool kept) {
@@ -68,7 +69,7 @@ std::optional<std::string> apparentNote(const DuplicateFinder::Report& report) {
 
 std::optional<std::string> limitLine(const DuplicateFinder::Report& report) {
     if (!report.hitScanLimit) return std::nullopt;
-    return "Stopped at " + std::to_string(report.filesScanned) + " files. Scan a narrower folder to cover everything.";
+    return "Stopped at " + counted(int64_t(report.filesScanned), "file") + ". Scan a narrower folder to cover everything.";
 }
 
 std::optional<std::string> unreadableLine(const DuplicateFinder::Report& report) {
@@ -89,7 +90,7 @@ std::string emptyLine(const DuplicateFinder::Report& report) {
                                 : "No duplicate files over 1 MB in that folder.";
 }
 
-std::string selectedLine(size_t count) { return std::to_string(count) + " copies selected"; }
+std::string selectedLine(size_t count) { return counted(int64_t(count), "copy", "copies") + " selected"; }
 
 std::optional<std::string> apparentLine(int64_t selectedReclaimable, int64_t selectedApparent) {
     if (selectedApparent == selectedReclaimable) return std::nullopt;
@@ -106,7 +107,7 @@ Done done(const std::vector<CleanupOutcome>& outcomes) {
         else
             left.push_back(&outcome);
     }
-    result.title = "Moved " + std::to_string(moved) + " copies to the Trash";
+    result.title = "Moved " + counted(int64_t(moved), "copy", "copies") + " to the Trash";
     if (left.empty()) return result;
     result.leftAlone = std::to_string(left.size()) + (left.size() == 1 ? " copy was" : " copies were") +
                        " left alone:";

@@ -2,11 +2,12 @@
 
 #include "engine/Bytes.h"
 #include "platform/Path.h"
+#include "platform/Text.h"
 
 namespace sorvel::HistoryRules {
 
 std::string totalsLine(int64_t count, int64_t bytes) {
-    return std::to_string(count) + " items \u00B7 " + Bytes::format(bytes);
+    return counted(count, "item") + " \u00B7 " + Bytes::format(bytes);
 }
 
 TriggerLook trigger(SweepRun::Trigger trigger) {

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -14,6 +13,7 @@
 #include "models/UpdateChecker.h"
 #include "platform/Path.h"
 #include "ui/kit/Button.h"
+#include "ui/services/FolderDialog.h"
 #include "ui/kit/CheckBox.h"
 #include "ui/kit/ClickArea.h"
 #include "ui/kit/FocusRing.h"
@@ -87,13 +87,12 @@ QWidget* SweepSettingsView::findWindow() {
 }
 
 std::optional<std::string> SweepSettingsView::chooseWithDialog(QWidget* parent) {
-    QFileDialog dialog(parent, "Its contents will be swept. Protected locations stay protected.",
-                       QString::fromStdString(homeDirectory()));
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setLabelText(QFileDialog::Accept, "Add to sweep");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().front().toStdString();
+    return FolderDialog::choose(parent, folderRequest());
+}
+
+FolderDialog::Request SweepSettingsView::folderRequest() {
+    return {"Add Folder to Sweep", "Its contents will be swept. Protected locations stay protected.", "Add to sweep",
+            QString::fromStdString(homeDirectory())};
 }
 
 void SweepSettingsView::write(const SweepSchedule& schedule) { scheduler_.setSchedule(schedule); }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "removal/SweepSchedule.h"
+#include "ui/services/FolderDialog.h"
 
 class QVBoxLayout;
 
@@ -44,6 +45,8 @@ public:
 
     /// The real chooser: a folder dialog opening at the home folder.
     static std::optional<std::string> chooseWithDialog(QWidget* parent);
+    /// What the folder dialog of "Add folder…" shows.
+    static FolderDialog::Request folderRequest();
     /// The top-level window titled "Sorvel Settings", if one exists.
     static QWidget* findWindow();
 

@@ -26,6 +26,8 @@ std::string symbol(int64_t change) {
 }
 
 std::string figureAmount(int64_t change) {
+    // No sign on nothing: a minus before zero reads as a loss.
+    if (change == 0) return Bytes::format(0);
     return (change > 0 ? "+" : kMinus) + Bytes::format(magnitude(change));
 }
 
@@ -35,7 +37,7 @@ Tone figureTone(int64_t change, bool inverted) {
     return good ? Tone::good : Tone::bad;
 }
 
-std::string rowAmount(int64_t change) { return (change >= 1 ? "+" : kMinus) + Bytes::format(magnitude(change)); }
+std::string rowAmount(int64_t change) { return figureAmount(change); }
 
 Tone rowTone(int64_t change) { return change <= 0 ? Tone::good : Tone::bad; }
 
@@ -65,7 +67,8 @@ Card card(const ScanResult& result, const std::vector<StorageSnapshot>& trends, 
         body.comparison += " \u00B7 only " + std::to_string(series.size()) + " measurements so far";
     auto changes = StorageTrends::changes(*baseline, latest, [&](const std::string& id) {
         const CategoryResult* category = result.category(id);
-        return category ? category->category.title : id;
+        // Before this session's first scan names them, the categories still read as names.
+        return category ? category->category.title : DisplayCategory::titleFor(id);
     });
     if (changes.size() > kMaximumRows) changes.resize(kMaximumRows);
     body.changes = std::move(changes);

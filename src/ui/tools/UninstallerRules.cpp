@@ -5,15 +5,14 @@
 #include "engine/Bytes.h"
 #include "platform/Path.h"
 #include "ui/tools/RelativeDate.h"
+#include "platform/Text.h"
 
 namespace sorvel::UninstallerRules {
 namespace {
 using Kind = InstalledApp::Removability::Kind;
 using Stage = AppsModel::Stage;
 
-std::string plural(size_t count, const std::string& word) {
-    return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
-}
+std::string plural(size_t count, const std::string& word) { return counted(int64_t(count), word); }
 } // namespace
 
 bool isRunning(const InstalledApp& app, const std::vector<std::string>& runningIdentifiers) {
@@ -146,7 +145,7 @@ std::string allowedCaption(Stage stage) {
 std::string reviewTitle(Stage stage, const InstalledApp& app, size_t allowedCount,
                         const std::vector<CleanupOutcome>& preview) {
     switch (stage) {
-    case Stage::confirming: return "Move " + std::to_string(allowedCount) + " items to the Trash?";
+    case Stage::confirming: return "Move " + counted(int64_t(allowedCount), "item") + " to the Trash?";
     case Stage::working: return "Moving " + app.name + " to the Trash\u2026";
     case Stage::done: {
         size_t moved = 0;

@@ -128,7 +128,7 @@ TEST(CategoryPaneLimits, RowsStopAt200WithALineForTheRest) {
         size_t rows;
         size_t visible;
         std::optional<std::string> more;
-    } cases[] = {{250, 200, "+ 50 smaller items"}, {200, 200, std::nullopt}, {201, 200, "+ 1 smaller items"},
+    } cases[] = {{250, 200, "+ 50 smaller items"}, {200, 200, std::nullopt}, {201, 200, "+ 1 smaller item"},
                  {3, 3, std::nullopt}};
     for (const auto& c : cases) {
         const auto s = CategoryPaneState::derive(resultWith({category("x", {withChildren("/r", c.rows)})}), "x", {},

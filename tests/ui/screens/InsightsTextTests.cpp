@@ -46,7 +46,7 @@ TEST(InsightsTexts, AgeDetailFileCountAndSampledMark) {
     stale.ages = {{AgeBand::lastMonth, 5, 1}, {AgeBand::twoToFiveYears, 2'000'000, 1}, {AgeBand::olderThanFive, 1'000'000, 1}};
     EXPECT_EQ(ageDetail(recent), "all recent");
     EXPECT_EQ(ageDetail(stale), Bytes::format(3'000'000) + " over 2 years old");
-    EXPECT_EQ(fileCount(1), "1 files");
+    EXPECT_EQ(fileCount(1), "1 file");
     EXPECT_EQ(fileCount(12345), "12,345 files");
     stale.truncated = true;
     EXPECT_EQ(largestDetail(stale), "sampled");

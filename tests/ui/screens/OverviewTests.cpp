@@ -199,3 +199,43 @@ TEST(OverviewNotes, CoverageOnlyForAFinishedWholeDiskScanSnapshotsWhenThereAreAn
     wholeDisk.finishScan(test::UiContext::wholeDiskResult(3));
     EXPECT_EQ(notes(wholeDisk), 3);
 }
+
+// A scan stopped with part of its roots measured: the overview says the figures are
+// partial where the live count stood, and never that nothing worth cleaning was found.
+TEST(OverviewStopped, AStoppedScanSaysItsFiguresArePartialAndFoundNothingYet) {
+    struct Row {
+        ScanScope scope;
+        bool handRoot;     // a root was measured before the stop
+        bool capsule;      // the stopped capsule shows
+        int footnotes;
+    };
+    const Row rows[] = {
+        {ScanScope::systemData, true, true, 2},
+        {ScanScope::wholeDisk, true, true, 3},
+        {ScanScope::systemData, false, false, 2},
+    };
+    for (const auto& row : rows) {
+        test::UiContext ctx;
+        ctx.coordinator().setScope(row.scope);
+        ctx.beginScan();
+        if (row.handRoot) {
+            ctx.scan().hand(row.scope == ScanScope::wholeDisk ? "disk:/usr" : "caches",
+                            test::sampleNode("/tmp/caches", 3'000'000'000, 12));
+            ASSERT_TRUE(test::waitUntil([&] { return !ctx.coordinator().result().categories.empty(); }));
+        }
+        ctx.coordinator().cancel();
+        OverviewView overview(ctx.models(), {});
+        test::settle(&overview, {1180, 1400});
+        EXPECT_EQ(overview.stoppedCapsule()->isVisible(), row.capsule);
+        EXPECT_FALSE(overview.capsule()->isVisible());
+        if (row.capsule) {
+            EXPECT_TRUE(overview.stoppedText()->text().startsWith("stopped — partial, 1 of "));
+        }
+        const QString empty = overview.safeToClean()->emptyText()->text();
+        EXPECT_NE(empty, "Nothing worth cleaning was found.");
+        EXPECT_TRUE(empty.contains("stopped")) << empty.toStdString();
+        EXPECT_EQ(overview.footnotes()->layout()->count(), row.footnotes);
+    }
+    EXPECT_TRUE(OverviewText::coverageTitle(test::UiContext::wholeDiskResult(1), true).endsWith(" accounted for so far"));
+    EXPECT_EQ(SafeToCleanSection::emptyMessage(Phase::done), "Nothing worth cleaning was found.");
+}

@@ -29,11 +29,21 @@ TEST(HeaderStatus, FirstMatchingCaseWins) {
         {Phase::done, false, ago(19.9), true, S::updatedJustNow},
         {Phase::done, false, ago(20.0), true, S::finished},
         {Phase::done, false, ago(300), false, S::empty},
-        {Phase::cancelled, false, std::nullopt, true, S::finished},
+        {Phase::cancelled, false, std::nullopt, true, S::stopped},
+        {Phase::cancelled, false, std::nullopt, false, S::stopped},
         {Phase::idle, false, std::nullopt, false, S::empty},
     };
     for (const auto& c : cases)
         EXPECT_EQ(HeaderText::status(c.phase, c.pending, c.live, c.hasResult, now), c.expected);
+}
+
+// A stopped scan never reads as finished: it says so, and its tooltip says the figures are partial.
+TEST(HeaderStatus, AStoppedScanSaysItStoppedAndItsFiguresArePartial) {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(HeaderText::stoppedLine(true, 379'813, 3.04), "stopped · 379,813 files · 3.0s");
+    EXPECT_EQ(HeaderText::stoppedLine(false, 0, 0.2), "scan stopped");
+    EXPECT_TRUE(HeaderText::stoppedSentence(true).contains("partial"));
+    EXPECT_FALSE(HeaderText::stoppedSentence(false).contains("partial"));
 }
 
 TEST(HeaderShortPath, CountsUserPerceivedCharactersNeverBytes) {

@@ -6,6 +6,8 @@
 #include <QImage>
 
 #include <cstdlib>
+#include <functional>
+#include <set>
 
 #include "uisupport/UiContext.h"
 #include "ui/kit/Button.h"
@@ -58,7 +60,12 @@ TEST(HeaderNumbers, IdleAndEmptyCancelledShowTheDashScanningFollowsTheLiveCount)
     // Cancelled with a partial result: its total, file count and duration.
     EXPECT_EQ(h.view.number()->text(), "3");
     EXPECT_EQ(h.view.unit()->text(), "GB");
-    EXPECT_TRUE(h.view.statusText()->text().startsWith("12 files · ")) << h.view.statusText()->text().toStdString();
+    // Said as stopped, with the time it ran until the stop (the poll folded the root in
+    // 120 ms or more after the start), never "0.0s".
+    const QString line = h.view.statusText()->text();
+    EXPECT_TRUE(line.startsWith("stopped · 12 files · ")) << line.toStdString();
+    EXPECT_FALSE(line.endsWith(" 0.0s")) << line.toStdString();
+    EXPECT_TRUE(h.view.statusText()->toolTip().contains("partial"));
 }
 
 TEST(HeaderNumbers, UsedSpaceNeverNegative) {
@@ -121,6 +128,35 @@ TEST(HeaderLayout, TheCapacityLegendFitsAtTheMinimumWidthWhileDrilled) {
         CapacityBar* bar = h.view.capacityBar();
         EXPECT_GE(bar->width() + 0.5, bar->legendWidth());
         EXPECT_LE(bar->geometry().right(), h.view.width());
+    }
+}
+
+// The scope picker stood at x 356, 450 and 466 on three pages, so a click aimed at one
+// place pressed another: it stays put on every page, at every width, while the up button
+// comes and goes (its name elides, or only its chevron remains in a narrow header).
+TEST(HeaderLayout, TheScopePickerStaysInOnePlaceOnEveryPage) {
+    test::UiContext ctx;
+    ctx.finishScan(test::UiContext::sampleResult());
+    Header h(ctx);
+    auto& c = ctx.coordinator();
+    const std::string category = c.result().categories.front().category.id;
+    const ScanNodePtr root = c.result().categories.front().roots.front();
+    const std::vector<std::function<void()>> pages{
+        [&] { c.move({std::nullopt, {}}, true); },
+        [&] { c.move({category, {}}, true); },
+        [&] { c.drill(root->children.front()); },
+        [&] { c.move({"tool:history", {}}, true); },
+    };
+    for (int width : {716, 1095, 1122, 1400}) {
+        SCOPED_TRACE(width);
+        std::set<int> xs;
+        for (const auto& page : pages) {
+            page();
+            test::settle(&h.view, {width, 140});
+            xs.insert(h.view.scopePicker()->mapTo(&h.view, QPoint(0, 0)).x());
+            EXPECT_GE(h.view.actionButton()->width(), h.view.actionButton()->sizeHint().width());
+        }
+        EXPECT_EQ(xs.size(), 1u) << *xs.begin() << " .. " << *xs.rbegin();
     }
 }
 

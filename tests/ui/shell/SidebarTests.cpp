@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "uisupport/UiContext.h"
+#include "ui/kit/Text.h"
 #include "ui/shell/SidebarView.h"
 
 using namespace sorvel;
@@ -151,4 +152,20 @@ TEST(SidebarRows, ALockedRowExplainsItselfOverItsNameAsOverItsLock) {
         EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text() : QString(), tip) << "at x " << x;
     }
     QToolTip::hideText();
+}
+
+// A stopped scan worked nothing out: the footer shows no figure, never "0 KB safe to reclaim".
+TEST(SidebarFooter, AStoppedScanShowsNoReclaimableFigure) {
+    test::UiContext ctx;
+    ctx.beginScan();
+    ctx.scan().hand("caches", test::sampleNode("/tmp/caches", 3'000'000'000, 12));
+    ASSERT_TRUE(test::waitUntil([&] { return !ctx.coordinator().result().categories.empty(); }));
+    ctx.coordinator().cancel();
+    SidebarView sidebar(ctx.models());
+    test::settle(&sidebar, {244, 700});
+    QStringList texts;
+    for (const auto* text : sidebar.footer()->findChildren<Text*>()) texts << text->text();
+    EXPECT_TRUE(texts.contains("—")) << texts.join("|").toStdString();
+    EXPECT_TRUE(texts.contains("scan stopped · not worked out")) << texts.join("|").toStdString();
+    EXPECT_FALSE(texts.contains("0")) << texts.join("|").toStdString();
 }

@@ -6,7 +6,9 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "engine/MultiRootScan.h"
 #include "platform/Path.h"
+#include "platform/Trash.h"
 #include "shots/ShotRegistry.h"
 #include "ui/kit/Button.h"
 #include "ui/screens/AdviceSection.h"
@@ -345,5 +347,21 @@ SORVEL_SHOT("category-not-readable-1366x768", 1366, 768) {
     window->setMinimumSize(ui::MainWindow::fitted({ui::MainWindow::minimumWidth, ui::MainWindow::minimumHeight},
                                                   {QPoint(0, 0), QSize(1366, 768)}));
     window->show();
+    return window;
+}
+
+// The Trash holding two loose files, a folder and a large file: four items, all listed and drawn.
+SORVEL_SHOT("category-trash-loose-files", 1440, 1100) {
+    const std::string files = Trash::directory() + "/files";
+    test::writeFileOfSize(files + "/notes.txt", 40'000);
+    test::writeFileOfSize(files + "/photo.jpg", 2'400'000);
+    test::writeFileOfSize(files + "/old-project/main.c", 300'000);
+    test::writeFileOfSize(files + "/installer.iso", 12'000'000);
+    ScanControl control;
+    ctx.finishScan(MultiRootScan::scanSynchronously(control, ScanScope::systemData, std::set<std::string>{"trash"}));
+    ctx.coordinator().move({std::string("trash"), {}});
+    auto* window = new ui::MainWindow(ctx.models());
+    window->show();
+    waitForInsights(ctx.coordinator());
     return window;
 }

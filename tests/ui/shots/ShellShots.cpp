@@ -76,3 +76,21 @@ SORVEL_SHOT_SCALED("window-2x-1280x600-scrolls", 624, 252, 2) {
     ctx.finishScan(test::UiContext::sampleResult());
     return onScreen(new ui::MainWindow(ctx.models()), {640, 300});
 }
+
+// A scan stopped after one root: the header says stopped, the overview says partial.
+SORVEL_SHOT("window-stopped-partial-1366x768", 1366, 768) {
+    ctx.beginScan();
+    ctx.scan().hand("caches", test::sampleNode(ctx.home() + "/Library/Caches", 3'400'000'000, 379'813));
+    test::waitUntil([&] { return !ctx.coordinator().result().categories.empty(); });
+    ctx.coordinator().cancel();
+    return onScreen(new ui::MainWindow(ctx.models()), {1366, 768});
+}
+
+// Drilled into a category: the scope picker stands where it stands on the overview.
+SORVEL_SHOT("window-drilled-1366x768", 1366, 768) {
+    ctx.finishScan(test::UiContext::sampleResult());
+    const auto& category = ctx.coordinator().result().categories.front();
+    ctx.coordinator().move({category.category.id, {}}, true);
+    ctx.coordinator().drill(category.roots.front()->children.front());
+    return onScreen(new ui::MainWindow(ctx.models()), {1366, 768});
+}

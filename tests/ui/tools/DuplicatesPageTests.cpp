@@ -178,7 +178,7 @@ TEST(DuplicatesPage, CopiesThatCouldNotMoveAreCountedWithTheirReasons) {
     page.model.removeSelected();
     ASSERT_TRUE(waitUntil([&] { return page.model.stage() == Stage::done; }));
     page.view->flush();
-    EXPECT_EQ(textOf(page.view.get(), "doneTitle"), "Moved 1 copies to the Trash");
+    EXPECT_EQ(textOf(page.view.get(), "doneTitle"), "Moved 1 copy to the Trash");
     EXPECT_EQ(textOf(page.view.get(), "leftAlone"), "1 copy was left alone:");
 }
 

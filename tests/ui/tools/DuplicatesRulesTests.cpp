@@ -136,9 +136,10 @@ TEST(DuplicatesSummary, WhatCouldNotBeReadIsSaidNeverShownAsNone) {
     }
 }
 
-TEST(DuplicatesFooter, CopiesStaysPluralAndTheApparentLineOnlyWhenItDiffers) {
+TEST(DuplicatesFooter, OneCopyIsSingularAndTheApparentLineOnlyWhenItDiffers) {
     EXPECT_EQ(selectedLine(0), "0 copies selected");
-    EXPECT_EQ(selectedLine(1), "1 copies selected");
+    EXPECT_EQ(selectedLine(1), "1 copy selected");
+    EXPECT_EQ(selectedLine(2), "2 copies selected");
     EXPECT_FALSE(apparentLine(5, 5));
     EXPECT_EQ(apparentLine(0, 2'000'000), "of 2 MB apparent");
 }
@@ -147,14 +148,14 @@ TEST(DuplicatesDone, CopiesLeftAloneAreCountedWithTheirReasons) {
     auto make = [](std::string path, CleanupOutcome::Result result) {
         return CleanupOutcome{UUID::random(), std::move(path), 1, std::move(result)};
     };
-    EXPECT_EQ(done({make("/a", CleanupOutcome::MovedToTrash{"/t/a"})}).title, "Moved 1 copies to the Trash");
+    EXPECT_EQ(done({make("/a", CleanupOutcome::MovedToTrash{"/t/a"})}).title, "Moved 1 copy to the Trash");
     EXPECT_FALSE(done({make("/a", CleanupOutcome::MovedToTrash{"/t/a"})}).leftAlone);
 
     std::vector<CleanupOutcome> outcomes{make("/a", CleanupOutcome::MovedToTrash{"/t/a"}),
                                          make("/d/b.bin", CleanupOutcome::Refused{CleanupGuard::Refusal::isSymlink()}),
                                          make("/d/c.bin", CleanupOutcome::Failed{"Device busy"})};
     const Done d = done(outcomes);
-    EXPECT_EQ(d.title, "Moved 1 copies to the Trash");
+    EXPECT_EQ(d.title, "Moved 1 copy to the Trash");
     EXPECT_EQ(d.leftAlone, "2 copies were left alone:");
     ASSERT_EQ(d.reasons.size(), 2u);
     EXPECT_EQ(d.reasons[0].rfind("b.bin \u2014 refused: is a symlink", 0), 0u);

@@ -22,8 +22,11 @@ SweepRun runWith(size_t items, bool hasDetail = true) {
 
 } // namespace
 
-TEST(HistoryTotals, ItemsStaysPlural) {
-    EXPECT_EQ(totalsLine(1, 2'000'000), "1 items \u00B7 2 MB");
+// Counts agree with their noun: "1 item", never "1 items".
+TEST(HistoryTotals, OneItemIsSingular) {
+    EXPECT_EQ(totalsLine(1, 2'000'000), "1 item \u00B7 2 MB");
+    EXPECT_EQ(totalsLine(0, 0), "0 items \u00B7 0 KB");
+    EXPECT_EQ(totalsLine(2, 2'000'000), "2 items \u00B7 2 MB");
 }
 
 TEST(HistoryRestoreReasons, EachRefusalHasItsClause) {

@@ -410,15 +410,18 @@ TEST(SettingsWindow, WithoutAFeedTheDailyCheckSwitchIsDrawnOff) {
     EXPECT_TRUE(ctx.updates().automaticChecks()) << "the stored choice is left alone";
 }
 
-TEST(SettingsWindow, CtrlWClosesIt) {
-    UiContext ctx;
-    QPointer<QWidget> window = ui::ToolWindows::openSettings(ctx.models());
-    ASSERT_TRUE(window);
-    QApplication::setActiveWindow(window);
-    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
-    waitUntil([&] { return !window; }, 1000);
-    EXPECT_FALSE(window && window->isVisible());
-    delete window;
+TEST(SettingsWindow, CtrlWAndEscapeCloseIt) {
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_W, Qt::ControlModifier}, std::pair{Qt::Key_Escape, Qt::NoModifier}}) {
+        SCOPED_TRACE(key);
+        UiContext ctx;
+        QPointer<QWidget> window = ui::ToolWindows::openSettings(ctx.models());
+        ASSERT_TRUE(window);
+        QApplication::setActiveWindow(window);
+        QTest::keyClick(window, key, modifiers);
+        waitUntil([&] { return !window; }, 1000);
+        EXPECT_FALSE(window && window->isVisible());
+        delete window;
+    }
 }
 
 TEST(SettingsWindow, ItsFrameOpensOverTheMainWindowAndInsideTheAvailableArea) {

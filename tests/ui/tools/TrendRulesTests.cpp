@@ -60,7 +60,8 @@ TEST(TrendCard, ALatestOlderThanThePeriodIsComparedWithItself) {
     ASSERT_TRUE(c.body);
     EXPECT_EQ(change(c.body->measured), 0);
     EXPECT_TRUE(c.body->changes.empty());
-    EXPECT_EQ(figureAmount(0), "\u22120 KB");
+    EXPECT_EQ(figureAmount(0), "0 KB"); // no minus before nothing
+    EXPECT_EQ(rowAmount(0), "0 KB");
     EXPECT_EQ(symbol(0), "equal");
     EXPECT_EQ(figureTone(0, false), Tone::neutral);
 }
@@ -76,6 +77,20 @@ TEST(TrendCard, AtMostSixChangesAndUnknownCategoriesKeepTheirIdentifier) {
     ASSERT_EQ(c.body->changes.size(), 6u);
     EXPECT_EQ(c.body->changes[0].title, "Caches");
     EXPECT_EQ(c.body->changes[1].title, "c7");
+}
+
+// Before the session's first scan the result names no category: the card still shows
+// names, not the identifiers the snapshots key by.
+TEST(TrendCard, BeforeAnyScanCategoriesReadAsTheirNames) {
+    const std::pair<std::string, std::string> table[] = {
+        {"trash", "Trash"}, {"caches", "Caches & Temp"}, {"appSupport", "App Support"},
+        {"otherLibrary", "Other Library"}, {"disk:/usr", "usr"}, {"disk:/", "/"}, {"c7", "c7"},
+    };
+    for (const auto& [id, title] : table) {
+        const auto c = card(ScanResult(), {snapshot(40, {{id, 100}}), snapshot(1, {{id, 300}})}, 30, kNow);
+        ASSERT_TRUE(c.body && c.body->changes.size() == 1u) << id;
+        EXPECT_EQ(c.body->changes[0].title, title) << id;
+    }
 }
 
 TEST(TrendFigures, SignSymbolAndColourFollowTheChangeAndWhetherItIsInverted) {

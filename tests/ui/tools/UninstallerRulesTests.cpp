@@ -170,7 +170,7 @@ TEST(UninstallerReview, TitlesAndButtonsFollowTheStage) {
     const std::vector<CleanupOutcome> dry{outcome(a.bundlePath, CleanupOutcome::WouldMove{}, 2'000'000),
                                           outcome("/x", CleanupOutcome::Refused{CleanupGuard::Refusal::notFound()})};
     EXPECT_EQ(reviewTitle(Stage::reviewing, a, 1, dry), "Dry run \u2014 nothing has been moved");
-    EXPECT_EQ(reviewTitle(Stage::confirming, a, 1, dry), "Move 1 items to the Trash?");
+    EXPECT_EQ(reviewTitle(Stage::confirming, a, 1, dry), "Move 1 item to the Trash?");
     EXPECT_EQ(reviewTitle(Stage::working, a, 1, dry), "Moving Orchard to the Trash\u2026");
     EXPECT_EQ(reviewSubtitle(Stage::confirming, dry),
               "These go to the Trash, not deleted. 2 MB will be freed once you empty it.");
