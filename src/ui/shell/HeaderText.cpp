@@ -45,6 +45,12 @@ QString partlyWatchedLine(size_t watched, size_t unwatched) {
     return "live for " + decimal(int64_t(watched)) + " of " + decimal(int64_t(watched + unwatched)) + " folders";
 }
 
+std::optional<Coverage> liveCoverage(size_t watched, size_t unwatched, bool watchesRanOut) {
+    if (watchesRanOut) return Coverage{"not live", notWatchingSentence()};
+    if (unwatched == 0) return std::nullopt;
+    return Coverage{partlyWatchedLine(watched, unwatched), partlyWatchedSentence(watched, unwatched)};
+}
+
 QString filesAndDuration(int64_t files, double seconds) {
     // asprintf ignores the C locale's decimal comma.
     return decimal(files) + QString::asprintf(" files · %.1fs", seconds);

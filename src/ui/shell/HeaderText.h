@@ -37,6 +37,15 @@ QString partlyWatchedLine(size_t watched, size_t unwatched);
 /// Live updates are on but not one folder could be watched.
 QString notWatchingSentence();
 
+/// What the header says while live updates follow only part of the scanned folders, or
+/// none for want of watches: its line and the sentence behind it, both from one pair of
+/// figures. None while they follow every folder.
+struct Coverage {
+    QString line;
+    QString sentence;
+};
+std::optional<Coverage> liveCoverage(size_t watched, size_t unwatched, bool watchesRanOut);
+
 /// Integer with the locale's thousands grouping.
 QString decimal(int64_t value);
 

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLayout>
 #include <QPainter>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include "engine/Bytes.h"
@@ -127,7 +128,20 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     status->addWidget(dot_);
     status->addWidget(symbol_);
     status->addWidget(statusText_);
-    actionColumn->addWidget(statusBox);
+    // Below the status, whatever it says: live updates that follow only part of the folders.
+    // A line of its own, so both are read at once and neither is cut.
+    coverage_ = new Text("", Fonts::system(10.5, Fonts::Weight::medium), Theme::warning(), actionBlock);
+    coverage_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    coverage_->setElide(Qt::ElideMiddle, 0.85);
+    coverage_->setFixedHeight(13);
+    // Never squeezed below its text: the capacity bar gives up the room first.
+    coverage_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    coverage_->setVisible(false);
+    auto* statusLines = new QVBoxLayout;
+    statusLines->setSpacing(3);
+    statusLines->addWidget(statusBox);
+    statusLines->addWidget(coverage_);
+    actionColumn->addLayout(statusLines);
     actionColumn->addStretch();
     row->addWidget(actionBlock, 0, Qt::AlignTop);
 
@@ -213,6 +227,9 @@ void HeaderView::refreshStatus() {
                         s == HeaderText::Status::pendingChanges);
     symbol_->setToolTip({});
     statusText_->setToolTip({});
+    const auto coverage = s != HeaderText::Status::scanning && c.hasResult() && c.liveUpdatesEnabled()
+                              ? HeaderText::liveCoverage(c.watchedFolders(), c.unwatchedFolders(), c.watchesRanOut())
+                              : std::nullopt;
     switch (s) {
     case HeaderText::Status::scanning:
         statusText_->setFont(Fonts::mono(9.5));
@@ -238,22 +255,9 @@ void HeaderView::refreshStatus() {
         statusText_->setText(HeaderText::filesAndDuration(fileCount(c.result()), c.result().duration));
         symbol_->setSymbol("dot.radiowaves.up.forward", Theme::tertiaryText());
         symbol_->setToolTip("Watching for changes — deletions update these numbers automatically");
-        // Past the share of the system's watches, part of the tree goes unseen: said here.
-        if (c.liveUpdatesEnabled() && c.unwatchedFolders() > 0) {
-            const QString sentence = HeaderText::partlyWatchedSentence(c.watchedFolders(), c.unwatchedFolders());
-            statusText_->setColour(Theme::warning());
-            statusText_->setText(HeaderText::partlyWatchedLine(c.watchedFolders(), c.unwatchedFolders()));
-            statusText_->setToolTip(sentence + "\n" +
-                                    HeaderText::filesAndDuration(fileCount(c.result()), c.result().duration));
+        if (coverage) {
             symbol_->setSymbol("dot.radiowaves.up.forward", Theme::warning());
-            symbol_->setToolTip(sentence);
-        } else if (c.liveUpdatesEnabled() && c.watchesRanOut()) {
-            statusText_->setColour(Theme::warning());
-            statusText_->setText("not live");
-            statusText_->setToolTip(HeaderText::notWatchingSentence() + "\n" +
-                                    HeaderText::filesAndDuration(fileCount(c.result()), c.result().duration));
-            symbol_->setSymbol("dot.radiowaves.up.forward", Theme::warning());
-            symbol_->setToolTip(HeaderText::notWatchingSentence());
+            symbol_->setToolTip(coverage->sentence);
         }
         break;
     case HeaderText::Status::empty: statusText_->setText(""); break;
@@ -268,6 +272,19 @@ void HeaderView::refreshStatus() {
         symbol_->setSymbol("exclamationmark.triangle", Theme::warning());
         symbol_->setToolTip(QString::fromStdString(*failure));
     }
+    refreshCoverage(coverage);
+}
+
+// Past the share of the system's watches part of the tree goes unseen, and with no watch
+// at all none of it: said on the line below the status, whatever the status says.
+void HeaderView::refreshCoverage(const std::optional<HeaderText::Coverage>& coverage) {
+    const QString before = coverage_->toolTip();
+    coverage_->setVisible(coverage.has_value());
+    coverage_->setText(coverage ? coverage->line : QString());
+    coverage_->setToolTip(coverage ? coverage->sentence : QString());
+    // A tooltip already open keeps the text it opened with: it follows the line's figure.
+    if (coverage && QToolTip::isVisible() && QToolTip::text() == before && before != coverage->sentence)
+        QToolTip::showText(QCursor::pos(), coverage->sentence, coverage_);
 }
 
 bool HeaderView::eventFilter(QObject* watched, QEvent* event) {
