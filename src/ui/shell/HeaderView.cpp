@@ -8,6 +8,8 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 #include "engine/Bytes.h"
 #include "models/ScanCoordinator.h"
 #include "ui/kit/AppearanceSetting.h"
@@ -30,6 +32,9 @@ namespace sorvel::ui {
 namespace {
 
 using Phase = ScanCoordinator::Phase;
+
+// How far the part-live line's font may shrink in a narrow header.
+constexpr double kCoverageScale = 0.85;
 
 
 int64_t scannedTotal(const ScanResult& r) {
@@ -132,10 +137,9 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     // A line of its own, so both are read at once and neither is cut.
     coverage_ = new Text("", Fonts::system(10.5, Fonts::Weight::medium), Theme::warning(), actionBlock);
     coverage_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    coverage_->setElide(Qt::ElideMiddle, 0.85);
+    coverage_->setElide(Qt::ElideMiddle, kCoverageScale);
     coverage_->setFixedHeight(13);
-    // Never squeezed below its text: the capacity bar gives up the room first.
-    coverage_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    coverage_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     coverage_->setVisible(false);
     auto* statusLines = new QVBoxLayout;
     statusLines->setSpacing(3);
@@ -282,6 +286,9 @@ void HeaderView::refreshCoverage(const std::optional<HeaderText::Coverage>& cove
     coverage_->setVisible(coverage.has_value());
     coverage_->setText(coverage ? coverage->line : QString());
     coverage_->setToolTip(coverage ? coverage->sentence : QString());
+    // Never squeezed past what shrinking its font makes up for: the capacity bar gives up
+    // the room first, so the line is never cut.
+    coverage_->setMinimumWidth(int(std::ceil(coverage_->sizeHint().width() * kCoverageScale)) + 1);
     // A tooltip already open keeps the text it opened with: it follows the line's figure.
     if (coverage && QToolTip::isVisible() && QToolTip::text() == before && before != coverage->sentence)
         QToolTip::showText(QCursor::pos(), coverage->sentence, coverage_);
