@@ -82,6 +82,7 @@ struct FileEventStream::Impl {
         uint32_t tree = 0;     // index of the root it was reached from
         uint32_t leftOut = UnwatchedFolders::kNoGroup; // its subfolders left without a watch
         bool root = false;
+        uint64_t inode = 0; // known again after dropped events without asking the kernel
     };
 
     std::vector<std::string> roots;
@@ -110,6 +111,7 @@ struct FileEventStream::Impl {
     // While the trees are watched anew after dropped events: the watches held before.
     bool recovering = false;
     std::unordered_set<int> previous;
+    std::unordered_set<uint64_t> previousInodes;
 
     // The descriptor takes its watches with it; the share gets them back.
     ~Impl() { closeWatches(std::move(inotifyFd), folders.size()); }
@@ -161,7 +163,7 @@ struct FileEventStream::Impl {
 
     // Records a new watch; false when the folder was already watched (the same folder
     // reached twice: it keeps its first name unless it was moved there).
-    bool remember(int wd, int parent, std::string name, uint32_t tree, bool root, bool moved) {
+    bool remember(int wd, int parent, std::string name, uint32_t tree, bool root, bool moved, uint64_t inode) {
         auto [it, added] = folders.try_emplace(wd);
         Folder& folder = it->second;
         if (!added) {
@@ -182,6 +184,7 @@ struct FileEventStream::Impl {
         folder.parent = parent;
         folder.tree = tree;
         folder.root = root;
+        folder.inode = inode;
         link(wd, folder);
         return true;
     }
@@ -220,6 +223,7 @@ struct FileEventStream::Impl {
         uint32_t tree;
         bool root = false;
         bool moved = false; // moved here from elsewhere in the trees: it may be watched already
+        uint64_t inode = 0;
     };
 
     // Asked every so many folders: a set-up no longer wanted, or a stream stopping, stops early.
@@ -319,7 +323,9 @@ struct FileEventStream::Impl {
             }
             const std::string path = next.parent == kNone ? next.name : joined(cachedPath, next.name.c_str());
             if (next.parent != kNone && !next.moved && rootPaths.count(path)) continue;
-            if (refused) {
+            // Past the first refusal, after dropped events, a folder watched before is still
+            // taken again: a folder made meanwhile must not cost the ones watched till then.
+            if (refused && !(recovering && previousInodes.count(next.inode))) {
                 leftOut(next.parent, cachedPath, next.name, next.tree);
                 continue;
             }
@@ -331,13 +337,19 @@ struct FileEventStream::Impl {
                 continue; // or not a folder any more, gone, or not ours to read
             }
             if (position < tops) topsWatched[position] = true;
+            if (next.inode == 0) { // made since: its inode is looked up once
+                struct stat st;
+                if (::lstat(path.c_str(), &st) == 0) next.inode = static_cast<uint64_t>(st.st_ino);
+            }
             // A folder already watched has its own below it (or is a way back up).
-            if (!remember(wd, next.parent, std::move(next.name), next.tree, next.root, next.moved)) {
+            if (!remember(wd, next.parent, std::move(next.name), next.tree, next.root, next.moved, next.inode)) {
                 if (added.charged) WatchBudget::giveBack(1); // the kernel gave the same watch again
                 continue;
             }
             forEachSubfolder(path, next.tree,
-                             [&](const char* name) { queue.push_back({wd, std::string(name), next.tree}); });
+                             [&](const char* name, uint64_t inode) {
+                                 queue.push_back({wd, std::string(name), next.tree, false, false, inode});
+                             });
         }
         watched.store(folders.size());
         return topsWatched;
@@ -354,12 +366,13 @@ struct FileEventStream::Impl {
             if (::lstat(root.c_str(), &st) != 0) continue;
             rootDevices[tree] = static_cast<uint64_t>(st.st_dev);
             if (S_ISDIR(st.st_mode)) {
-                folderRoots.push_back({kNone, root, tree, true});
+                folderRoots.push_back({kNone, root, tree, true, false, static_cast<uint64_t>(st.st_ino)});
                 continue;
             }
             const Added added = addWatch(root, kFileMask, false);
             if (added.wd >= 0) {
-                if (!remember(added.wd, kNone, root, tree, true, false)) WatchBudget::giveBack(1);
+                if (!remember(added.wd, kNone, root, tree, true, false, static_cast<uint64_t>(st.st_ino)))
+                    WatchBudget::giveBack(1);
                 any = true;
             } else if (added.refused) {
                 leftOut(kNone, {}, root, tree);
@@ -388,7 +401,11 @@ struct FileEventStream::Impl {
         left.restart();
         previous.clear();
         previous.reserve(folders.size());
-        for (const auto& [wd, folder] : folders) previous.insert(wd);
+        previousInodes.reserve(folders.size());
+        for (const auto& [wd, folder] : folders) {
+            previous.insert(wd);
+            previousInodes.insert(folder.inode);
+        }
         folders.clear();
         relocated.clear();
         pendingWatches.clear();
@@ -401,6 +418,7 @@ struct FileEventStream::Impl {
             for (const int wd : previous) inotify_rm_watch(inotifyFd.get(), wd);
         WatchBudget::giveBack(previous.size());
         previous = {};
+        previousInodes = {};
     }
 
     void handle(const inotify_event& event) {

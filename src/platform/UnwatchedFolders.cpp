@@ -123,7 +123,7 @@ size_t UnwatchedFolders::countBelow(const std::string& top, uint64_t device, uin
         stack.pop_back();
         forEachSubfolder(
             path, device,
-            [&](const char* name) {
+            [&](const char* name, uint64_t) {
                 std::string child = path;
                 if (child.back() != '/') child += '/';
                 child += name;

@@ -58,7 +58,7 @@ public:
     void stop();
     bool stopped() const { return stop_.load(); }
 
-    /// Calls `visit` with the name of every folder directly in `path` on `device`; stops
+    /// Calls `visit` with the name and inode of every folder directly in `path` on `device`; stops
     /// early (now and then between entries) once `halted` is true.
     template <class Visit, class Halted>
     static void forEachSubfolder(const std::string& path, uint64_t device, Visit visit, Halted halted) {
@@ -74,7 +74,7 @@ public:
                 !S_ISDIR(st.st_mode))
                 continue;
             if (static_cast<uint64_t>(st.st_dev) != device) continue; // another volume
-            visit(entry->name.data());
+            visit(entry->name.data(), static_cast<uint64_t>(st.st_ino));
         }
     }
 

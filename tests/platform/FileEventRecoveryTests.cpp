@@ -88,10 +88,11 @@ TEST(FileEventRecovery, StoppingWhileARecoveryAndACountRunEndsCleanly) {
 
 // After a refused watch the share stays closed while the process holds any watch: a
 // recovery used to give every watch back, be refused even its roots and go on watching
-// nothing. It keeps what it held, and still reports changes anywhere it watched.
+// nothing. It keeps what it held, and still reports changes anywhere it watched; folders
+// made meanwhile past the share, listed before older ones, do not cost those their watches.
 TEST(FileEventRecovery, ARecoveryKeepsItsWatchesWhenTheShareIsClosedOrSpent) {
-    enum class Share { closedByARefusal, spentBelowWhatIsHeld };
-    for (const Share way : {Share::closedByARefusal, Share::spentBelowWhatIsHeld}) {
+    enum class Share { closedByARefusal, spentBelowWhatIsHeld, spentByFoldersMadeMeanwhile };
+    for (const Share way : {Share::closedByARefusal, Share::spentBelowWhatIsHeld, Share::spentByFoldersMadeMeanwhile}) {
         SCOPED_TRACE(static_cast<int>(way));
         ScopedWatchShare share(6);
         TempDir dir;
@@ -102,14 +103,18 @@ TEST(FileEventRecovery, ARecoveryKeepsItsWatchesWhenTheShareIsClosedOrSpent) {
         ASSERT_TRUE(settled(*stream));
         ASSERT_EQ(stream->watchedFolders(), 6u);
         ASSERT_EQ(stream->unwatchedFolders(), 9u);
+        size_t made = 0;
         if (way == Share::closedByARefusal) WatchBudget::refuse();
-        else WatchBudget::overrideLimit(2);
+        if (way == Share::spentBelowWhatIsHeld) WatchBudget::overrideLimit(2);
+        for (; way == Share::spentByFoldersMadeMeanwhile && made < 20; ++made)
+            makeDirs(dir / ("new" + std::to_string(made)));
+        ASSERT_TRUE(waitUntilTrue([&] { return stream->unwatchedFolders() == 9 + made; }));
 
         stream->simulateDroppedEventsForTesting();
         ASSERT_TRUE(rig.recorder.waitFor(dir.path()));
         ASSERT_TRUE(settled(*stream));
         EXPECT_EQ(stream->watchedFolders(), 6u);
-        EXPECT_EQ(stream->unwatchedFolders(), 9u);
+        EXPECT_EQ(stream->unwatchedFolders(), 9 + made);
         EXPECT_EQ(WatchBudget::held(), 6u);
         EXPECT_EQ(watchedInodes().size(), 6u);
         writeFile(dir / "f1/f0/late", "x");
