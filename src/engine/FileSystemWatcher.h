@@ -46,6 +46,10 @@ public:
     bool stillCounting() const { return stream_ && stream_->stillCounting(); }
     /// The last `start` watched nothing because no watch was left to take.
     bool shortOfWatches() const { return shortOfWatches_; }
+    /// For tests: the running stream behaves as when the kernel has dropped events.
+    void simulateDroppedEventsForTesting() {
+        if (stream_) stream_->simulateDroppedEventsForTesting();
+    }
 
     const OnChange onChange;
     static constexpr double latency = 1.5;

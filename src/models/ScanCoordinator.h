@@ -245,7 +245,7 @@ private:
     void startWatching();
     void installWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher);
     bool takeWatchCounts();
-    void followCount(uint64_t generation);
+    void followCount();
     void watchAgainIfShort();
     void processPendingChanges();
     void finishLivePass(uint64_t generation, const std::optional<std::string>& insightsPath, LivePass pass);
@@ -299,6 +299,7 @@ private:
     size_t watchedFolders_ = 0;
     size_t unwatchedFolders_ = 0;
     bool watchesRanOut_ = false;
+    bool followingCount_ = false; // a look at the count of unwatched folders is due
     int setUpsInFlight_ = 0;
     bool setUpOverlapped_ = false; // the current set-up began while an older one was in flight
     QuietPeriod changes_{this, 500, [this] { processPendingChanges(); }};

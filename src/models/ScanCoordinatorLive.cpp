@@ -55,9 +55,13 @@ void ScanCoordinator::stopWatching() {
 bool ScanCoordinator::takeWatchCounts() {
     const size_t watched = watcher_ ? watcher_->watchedFolders() : 0;
     const size_t unwatched = watcher_ ? watcher_->unwatchedFolders() : 0;
-    if (watched == watchedFolders_ && unwatched == unwatchedFolders_) return false;
+    // A stream that runs yet watches nothing, for want of watches (after dropped events the
+    // trees may be watched anew): not live, as when it could not start at all.
+    const bool ranOut = watcher_ && (watcher_->isRunning() ? watched == 0 && unwatched > 0 : watchesRanOut_);
+    if (watched == watchedFolders_ && unwatched == unwatchedFolders_ && ranOut == watchesRanOut_) return false;
     watchedFolders_ = watched;
     unwatchedFolders_ = unwatched;
+    watchesRanOut_ = ranOut;
     return true;
 }
 
@@ -98,6 +102,8 @@ void ScanCoordinator::startWatching() {
         },
         [generation](ScanCoordinator& alive, const std::string& reason) {
             --alive.setUpsInFlight_;
+            // A newer set-up may have been short of the watches this one held until now.
+            alive.watchAgainIfShort();
             if (generation != alive.watchGeneration_ || alive.phase_ != Phase::done) return;
             alive.setFailure(Models::failureSentence("setting up live updates", reason) +
                              " The numbers are not kept up to date.");
@@ -119,7 +125,7 @@ void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSy
     bool counted = takeWatchCounts();
     if (!watcher_->isRunning() && watcher_->shortOfWatches()) counted = watchesRanOut_ = true;
     if (watcher_->isRunning() || counted) emit watchingChanged();
-    if (more) followCount(generation);
+    if (more) followCount();
     watchAgainIfShort();
 }
 
@@ -134,19 +140,25 @@ void ScanCoordinator::watchAgainIfShort() {
 
 // The folders past the share are still being counted: their count is taken now and then
 // until it is complete.
-void ScanCoordinator::followCount(uint64_t generation) {
-    QTimer::singleShot(250, this, [this, generation] {
-        if (generation != watchGeneration_ || !watcher_) return;
+void ScanCoordinator::followCount() {
+    if (followingCount_) return; // one look at a time, for whichever watcher is current then
+    followingCount_ = true;
+    QTimer::singleShot(250, this, [this] {
+        followingCount_ = false;
+        if (!watcher_) return;
         const bool more = watcher_->stillCounting();
         if (takeWatchCounts()) emit watchingChanged();
-        if (more) followCount(generation);
+        if (more) followCount();
     });
 }
 
 void ScanCoordinator::absorb(const std::vector<std::string>& paths) {
     if (phase_ != Phase::done) return;
-    // Folders made since may have been watched, or left out past the share.
+    // Folders made since may have been watched, or left out past the share (and are counted
+    // beside the events), or gone; after dropped events everything was watched anew.
+    const bool more = watcher_ && watcher_->stillCounting();
     if (takeWatchCounts()) emit watchingChanged();
+    if (more) followCount();
     // Every batch restarts the quiet period; processing follows 500 ms after the last.
     changes_.add(paths);
 }

@@ -19,6 +19,7 @@
 
 #include "platform/DirectoryListing.h"
 #include "platform/FileDescriptor.h"
+#include "platform/UnwatchedFolders.h"
 #include "platform/WatchBudget.h"
 
 namespace sorvel {
@@ -52,6 +53,17 @@ struct Delivery {
     FileEventStream::Callback callback;
 };
 
+// Closing an inotify descriptor tears down every watch it holds, about 2 µs each (90 ms for
+// 48,000): a large one is closed on a thread of its own, so stopping a stream never holds
+// its owner up. The watches go back to the share at once: the old ones and new ones taken
+// meanwhile stay well within the system's limit, the share being a quarter of it.
+void closeWatches(FileDescriptor descriptor, size_t watches) {
+    WatchBudget::giveBack(watches);
+    if (watches <= 1024) return; // a couple of milliseconds: closed here
+    static SerialQueue closer("sorvel.unwatch");
+    closer.async([held = std::make_shared<FileDescriptor>(std::move(descriptor))] { held->reset(); });
+}
+
 } // namespace
 
 struct FileEventStream::Impl {
@@ -68,7 +80,9 @@ struct FileEventStream::Impl {
         int nextSibling = kNone;
         int previousSibling = kNone;
         uint32_t tree = 0;     // index of the root it was reached from
+        uint32_t leftOut = UnwatchedFolders::kNoGroup; // its subfolders left without a watch
         bool root = false;
+        uint64_t inode = 0; // known again after dropped events without asking the kernel
     };
 
     std::vector<std::string> roots;
@@ -82,25 +96,25 @@ struct FileEventStream::Impl {
     FileDescriptor wakeFd;
     std::thread reader;
     std::shared_ptr<Delivery> delivery = std::make_shared<Delivery>();
-    std::atomic<size_t> unwatched{0};
     std::atomic<size_t> watched{0}; // the folders' count, for other threads
     std::function<bool()> cancelled;
     size_t steps = 0;
     bool gaveUp = false;
-    // Counting the folders past the share may take long on a big tree; with `countLater` it
-    // runs beside the reader once the watches are in place.
+    // Counting the folders past the share may take long on a big tree: the counter does it
+    // beside the reader. With `countLater` false, `start` counts those of the set-up itself.
+    // Both threads are the owner's: started by `start`, joined by `stop` alone.
+    UnwatchedFolders left{rootPaths};
     bool countLater = false;
-    bool settingUp = false;
-    std::vector<std::pair<std::string, uint32_t>> leftover;
     std::thread counter;
-    std::atomic<bool> counting{false};
     std::atomic<bool> stopping{false};
+    std::atomic<bool> dropRequested{false};
+    // While the trees are watched anew after dropped events: the watches held before.
+    bool recovering = false;
+    std::unordered_set<int> previous;
+    std::unordered_set<uint64_t> previousInodes;
 
     // The descriptor takes its watches with it; the share gets them back.
-    ~Impl() {
-        inotifyFd.reset();
-        WatchBudget::giveBack(folders.size());
-    }
+    ~Impl() { closeWatches(std::move(inotifyFd), folders.size()); }
 
     // Touched by start() before the reader runs, then by the reader alone.
     std::unordered_map<int, Folder> folders; // by watch
@@ -149,7 +163,7 @@ struct FileEventStream::Impl {
 
     // Records a new watch; false when the folder was already watched (the same folder
     // reached twice: it keeps its first name unless it was moved there).
-    bool remember(int wd, int parent, std::string name, uint32_t tree, bool root, bool moved) {
+    bool remember(int wd, int parent, std::string name, uint32_t tree, bool root, bool moved, uint64_t inode) {
         auto [it, added] = folders.try_emplace(wd);
         Folder& folder = it->second;
         if (!added) {
@@ -170,6 +184,7 @@ struct FileEventStream::Impl {
         folder.parent = parent;
         folder.tree = tree;
         folder.root = root;
+        folder.inode = inode;
         link(wd, folder);
         return true;
     }
@@ -192,6 +207,7 @@ struct FileEventStream::Impl {
                 child = next == folders.end() ? kNone : next->second.nextSibling;
             }
             if (wd != top || removeTopWatch) inotify_rm_watch(inotifyFd.get(), wd);
+            if (folder->second.leftOut != UnwatchedFolders::kNoGroup) left.goneAll(folder->second.leftOut);
             relocated.erase(wd);
             folders.erase(folder);
             WatchBudget::giveBack(1);
@@ -207,11 +223,12 @@ struct FileEventStream::Impl {
         uint32_t tree;
         bool root = false;
         bool moved = false; // moved here from elsewhere in the trees: it may be watched already
+        uint64_t inode = 0;
     };
 
-    // Asked every so many folders: a set-up no longer wanted stops early.
+    // Asked every so many folders: a set-up no longer wanted, or a stream stopping, stops early.
     bool givenUp() {
-        if (gaveUp) return true;
+        if (gaveUp || stopping.load()) return true;
         if (!cancelled || ++steps % 256 != 0) return false;
         gaveUp = cancelled();
         return gaveUp;
@@ -219,18 +236,7 @@ struct FileEventStream::Impl {
 
     // Calls `visit` with the name of every folder directly in `path` on the tree's device.
     template <class Visit> void forEachSubfolder(const std::string& path, uint32_t tree, Visit visit) {
-        auto dir = DirectoryListing::open(path);
-        if (!dir) return;
-        while (const auto entry = dir->next()) {
-            using Type = DirectoryListing::Type;
-            if (entry->type != Type::directory && entry->type != Type::unknown) continue;
-            struct stat st;
-            if (::fstatat(dir->descriptor(), entry->name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-                !S_ISDIR(st.st_mode))
-                continue;
-            if (static_cast<uint64_t>(st.st_dev) != rootDevices[tree]) continue; // another volume
-            visit(entry->name.data());
-        }
+        UnwatchedFolders::forEachSubfolder(path, rootDevices[tree], visit, [this] { return stopping.load(); });
     }
 
     // One watch within the process's share. `refused`: the share is spent or the system is
@@ -243,6 +249,7 @@ struct FileEventStream::Impl {
         bool charged = false;
     };
     Added addWatch(const std::string& path, uint32_t mask, bool mayBeWatched) {
+        if (recovering) return rewatch(path, mask);
         Added added;
         if (!WatchBudget::take()) {
             if (mayBeWatched) {
@@ -267,34 +274,32 @@ struct FileEventStream::Impl {
         return added;
     }
 
-    // Counts a folder left unwatched and every folder below it on the same device.
-    template <class Halted> void countUnwatched(const std::string& top, uint32_t tree, Halted halted) {
-        std::vector<std::string> stack{top};
-        while (!stack.empty() && !halted()) {
-            const std::string path = std::move(stack.back());
-            stack.pop_back();
-            unwatched.fetch_add(1);
-            forEachSubfolder(path, tree, [&](const char* name) {
-                std::string child = joined(path, name);
-                if (!rootPaths.count(child)) stack.push_back(std::move(child));
-            });
+    // While the trees are watched anew: a folder watched before keeps its watch, already
+    // paid for, even when the share has been spent or closed meanwhile, so a recovery never
+    // loses its roots; only a folder new since takes from the share.
+    Added rewatch(const std::string& path, uint32_t mask) {
+        const int wd = inotify_add_watch(inotifyFd.get(), path.c_str(), mask);
+        if (wd < 0) {
+            const bool refused = errno == ENOSPC || errno == ENOMEM;
+            if (refused) WatchBudget::refuse();
+            return {kNone, refused, false};
         }
+        if (folders.count(wd)) return {wd, false, false}; // reached twice
+        if (previous.erase(wd) || WatchBudget::take()) return {wd, false, true};
+        inotify_rm_watch(inotifyFd.get(), wd);
+        return {kNone, true, false};
     }
 
-    // A folder past the share: counted now, or while setting up with `countLater`, by a
-    // thread of its own once the watches are in place.
-    void leftOut(const std::string& path, uint32_t tree) {
-        if (countLater && settingUp) leftover.emplace_back(path, tree);
-        else countUnwatched(path, tree, [this] { return givenUp(); });
-    }
-
-    void countLeftover() {
-        for (const auto& [path, tree] : leftover) {
-            if (stopping.load()) break;
-            countUnwatched(path, tree, [this] { return stopping.load(); });
+    // A folder past the share: it and every folder below it are counted as unwatched, kept
+    // by the watched folder it is in, so that they leave the count when they go.
+    void leftOut(int parent, const std::string& parentPath, const std::string& name, uint32_t tree) {
+        if (parent == kNone) {
+            left.leaveOut(UnwatchedFolders::kNoGroup, {}, name, rootDevices[tree]);
+            return;
         }
-        leftover.clear();
-        counting.store(false);
+        auto it = folders.find(parent);
+        if (it == folders.end()) return;
+        it->second.leftOut = left.leaveOut(it->second.leftOut, parentPath, name, rootDevices[tree]);
     }
 
     // Watches breadth-first from the given folders down, so every root's upper levels come
@@ -318,25 +323,33 @@ struct FileEventStream::Impl {
             }
             const std::string path = next.parent == kNone ? next.name : joined(cachedPath, next.name.c_str());
             if (next.parent != kNone && !next.moved && rootPaths.count(path)) continue;
-            if (refused) {
-                leftOut(path, next.tree);
+            // Past the first refusal, after dropped events, a folder watched before is still
+            // taken again: a folder made meanwhile must not cost the ones watched till then.
+            if (refused && !(recovering && previousInodes.count(next.inode))) {
+                leftOut(next.parent, cachedPath, next.name, next.tree);
                 continue;
             }
             const Added added = addWatch(path, kDirectoryMask, next.moved);
             const int wd = added.wd;
             if (wd < 0) {
                 refused = added.refused;
-                if (refused) leftOut(path, next.tree);
+                if (refused) leftOut(next.parent, cachedPath, next.name, next.tree);
                 continue; // or not a folder any more, gone, or not ours to read
             }
             if (position < tops) topsWatched[position] = true;
+            if (next.inode == 0) { // made since: its inode is looked up once
+                struct stat st;
+                if (::lstat(path.c_str(), &st) == 0) next.inode = static_cast<uint64_t>(st.st_ino);
+            }
             // A folder already watched has its own below it (or is a way back up).
-            if (!remember(wd, next.parent, std::move(next.name), next.tree, next.root, next.moved)) {
+            if (!remember(wd, next.parent, std::move(next.name), next.tree, next.root, next.moved, next.inode)) {
                 if (added.charged) WatchBudget::giveBack(1); // the kernel gave the same watch again
                 continue;
             }
             forEachSubfolder(path, next.tree,
-                             [&](const char* name) { queue.push_back({wd, std::string(name), next.tree}); });
+                             [&](const char* name, uint64_t inode) {
+                                 queue.push_back({wd, std::string(name), next.tree, false, false, inode});
+                             });
         }
         watched.store(folders.size());
         return topsWatched;
@@ -353,15 +366,16 @@ struct FileEventStream::Impl {
             if (::lstat(root.c_str(), &st) != 0) continue;
             rootDevices[tree] = static_cast<uint64_t>(st.st_dev);
             if (S_ISDIR(st.st_mode)) {
-                folderRoots.push_back({kNone, root, tree, true});
+                folderRoots.push_back({kNone, root, tree, true, false, static_cast<uint64_t>(st.st_ino)});
                 continue;
             }
             const Added added = addWatch(root, kFileMask, false);
             if (added.wd >= 0) {
-                if (!remember(added.wd, kNone, root, tree, true, false)) WatchBudget::giveBack(1);
+                if (!remember(added.wd, kNone, root, tree, true, false, static_cast<uint64_t>(st.st_ino)))
+                    WatchBudget::giveBack(1);
                 any = true;
             } else if (added.refused) {
-                unwatched.fetch_add(1);
+                leftOut(kNone, {}, root, tree);
             }
         }
         for (const bool watchedRoot : watchBreadthFirst(std::move(folderRoots))) any = any || watchedRoot;
@@ -381,28 +395,30 @@ struct FileEventStream::Impl {
     // no watch yet, and moved ones are known under old names. The tables are rebuilt from
     // the trees as they are now; a folder already watched keeps its watch (adding it again
     // raises no event), so no flood of removal events can overflow the queue once more.
+    // The count of unwatched folders starts afresh; one under way is dropped, not waited for.
     void recoverFromOverflow() {
         for (const auto& root : roots) report(root);
-        // The count starts afresh below, and the counter reads what is rebuilt here.
-        if (counter.joinable()) {
-            stopping.store(true);
-            counter.join();
-            stopping.store(false);
-            leftover.clear();
-            counting.store(false);
+        left.restart();
+        previous.clear();
+        previous.reserve(folders.size());
+        previousInodes.reserve(folders.size());
+        for (const auto& [wd, folder] : folders) {
+            previous.insert(wd);
+            previousInodes.insert(folder.inode);
         }
-        std::vector<int> before;
-        before.reserve(folders.size());
-        for (const auto& [wd, folder] : folders) before.push_back(wd);
-        WatchBudget::giveBack(folders.size());
         folders.clear();
         relocated.clear();
         pendingWatches.clear();
-        unwatched.store(0);
+        recovering = true;
         watchRoots();
-        // Watches of folders no longer found in the trees (moved away meanwhile) are let go.
-        for (const int wd : before)
-            if (!folders.count(wd)) inotify_rm_watch(inotifyFd.get(), wd);
+        recovering = false;
+        // Watches of folders no longer found in the trees (moved away meanwhile, or past the
+        // share now) are let go; a stream stopping lets them go with its descriptor.
+        if (!stopping.load())
+            for (const int wd : previous) inotify_rm_watch(inotifyFd.get(), wd);
+        WatchBudget::giveBack(previous.size());
+        previous = {};
+        previousInodes = {};
     }
 
     void handle(const inotify_event& event) {
@@ -414,6 +430,10 @@ struct FileEventStream::Impl {
         }
         if (event.len > 0 && event.name[0] != 0) {
             reportFolder(event.wd); // the folder whose contents changed
+            // A folder left out that goes, or is replaced, leaves the count.
+            if ((event.mask & IN_ISDIR) && (event.mask & (IN_DELETE | IN_MOVED_FROM | IN_CREATE | IN_MOVED_TO)) &&
+                it->second.leftOut != UnwatchedFolders::kNoGroup)
+                left.gone(it->second.leftOut, event.name);
             // A folder that moves in from elsewhere, or within the trees, or is made here.
             if ((event.mask & IN_ISDIR) && (event.mask & (IN_CREATE | IN_MOVED_TO))) {
                 std::deque<Pending> made;
@@ -439,9 +459,8 @@ struct FileEventStream::Impl {
         reportFolder(event.wd); // attributes, a root file written, or its volume unmounted
     }
 
-    void readEvents() {
+    void readEvents(bool overflowed) {
         alignas(inotify_event) char buffer[64 * 1024];
-        bool overflowed = false;
         // Bounded, so a flood of events cannot hold a due batch back for long.
         for (int reads = 0; reads < 64; ++reads) {
             const ssize_t n = ::read(inotifyFd.get(), buffer, sizeof buffer);
@@ -480,6 +499,12 @@ struct FileEventStream::Impl {
         });
     }
 
+    void wake() {
+        const uint64_t one = 1;
+        while (::write(wakeFd.get(), &one, sizeof one) < 0 && errno == EINTR) {
+        }
+    }
+
     void run() {
         pthread_setname_np(pthread_self(), "sorvel.inotify");
         pollfd fds[2] = {{inotifyFd.get(), POLLIN, 0}, {wakeFd.get(), POLLIN, 0}};
@@ -495,8 +520,14 @@ struct FileEventStream::Impl {
                 if (errno == EINTR) continue;
                 return;
             }
-            if (fds[1].revents) return; // stop
-            if (fds[0].revents & POLLIN) readEvents();
+            if (fds[1].revents) {
+                uint64_t wakes = 0;
+                while (::read(wakeFd.get(), &wakes, sizeof wakes) < 0 && errno == EINTR) {
+                }
+                if (stopping.load()) return;
+            }
+            const bool dropped = dropRequested.exchange(false);
+            if ((fds[0].revents & POLLIN) || dropped) readEvents(dropped);
             else if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return;
             if (deadlineSet && Clock::now() >= deadline) deliver();
         }
@@ -533,37 +564,40 @@ bool FileEventStream::start() {
     if (impl.state != Impl::State::created || impl.invalidated || !impl.queue || !impl.queue->hasThread())
         return false;
     WatchBudget::open();
-    impl.settingUp = true;
-    const bool watching = impl.watchRoots() && !impl.gaveUp;
-    impl.settingUp = false;
-    if (!watching) return false;
+    if (!impl.watchRoots() || impl.gaveUp) return false;
+    if (!impl.countLater) impl.left.countQueued();
     try {
-        impl.reader = std::thread([&impl] { impl.run(); });
+        impl.counter = std::thread([&impl] { impl.left.run(); });
     } catch (const std::system_error&) {
         return false;
     }
-    impl.state = Impl::State::started;
-    if (!impl.leftover.empty()) {
-        impl.counting.store(true);
-        try {
-            impl.counter = std::thread([&impl] { impl.countLeftover(); });
-        } catch (const std::system_error&) {
-            impl.countLeftover();
-        }
+    try {
+        impl.reader = std::thread([&impl] { impl.run(); });
+    } catch (const std::system_error&) {
+        impl.left.stop();
+        impl.counter.join();
+        return false;
     }
+    impl.state = Impl::State::started;
     return true;
 }
 
 void FileEventStream::stop() {
     Impl& impl = *impl_;
     if (impl.state != Impl::State::started) return;
+    // Both threads give up what they are doing at their next look: neither waits on the other.
     impl.stopping.store(true);
-    if (impl.counter.joinable()) impl.counter.join();
-    const uint64_t one = 1;
-    while (::write(impl.wakeFd.get(), &one, sizeof one) < 0 && errno == EINTR) {
-    }
-    if (impl.reader.joinable()) impl.reader.join();
+    impl.left.stop();
+    impl.wake();
+    impl.reader.join();
+    impl.counter.join();
     impl.state = Impl::State::stopped;
+}
+
+void FileEventStream::simulateDroppedEventsForTesting() {
+    Impl& impl = *impl_;
+    impl.dropRequested.store(true);
+    impl.wake();
 }
 
 void FileEventStream::invalidate() {
@@ -583,16 +617,15 @@ void FileEventStream::invalidate() {
 }
 
 size_t FileEventStream::unwatchedFolders() const {
-    return impl_->unwatched.load();
+    return impl_->left.count();
 }
 
 bool FileEventStream::stillCounting() const {
-    return impl_->counting.load();
+    return impl_->left.counting();
 }
 
 bool FileEventStream::shortOfWatches() const {
-    // No counting thread runs after a failed start, so the leftover list is still.
-    return impl_->unwatched.load() > 0 || !impl_->leftover.empty();
+    return impl_->left.count() > 0;
 }
 
 void FileEventStream::setCountLater(bool later) {

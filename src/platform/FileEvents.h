@@ -11,7 +11,9 @@
 // so at most one batch per latency. A path appears once per batch.
 //
 // Where the kernel drops events (its queue overflowed) nothing is known about what
-// changed, so the batch names every watched root: the caller measures them again.
+// changed, so the batch names every watched root: the caller measures them again. The
+// trees are then watched anew, and every folder watched before keeps its watch, so a
+// stream never loses its roots to a share spent or closed meanwhile.
 // When the share or the system's watches run out, the folders left unwatched are counted
 // (`unwatchedFolders`) so the caller can say that it sees only part of the tree.
 //
@@ -56,13 +58,15 @@ public:
     /// started or invalidated, no root could be watched, the set-up was cancelled, or no
     /// thread could be started. Every watch goes back to the share with the stream.
     bool start();
-    /// Stops delivering; changes gathered but not yet delivered are dropped.
+    /// Stops delivering; changes gathered but not yet delivered are dropped. Work under way
+    /// (a count, a rebuild after dropped events) gives up rather than being waited for.
     void stop();
     /// No callback runs after this returns (except one that is calling it).
     void invalidate();
 
-    /// Folders left unwatched because the process's share of watches or the system's
-    /// watches ran out, and folders watched; safe from any thread.
+    /// Folders unwatched now because the process's share of watches or the system's
+    /// watches ran out (one left out that is removed leaves the count), and folders
+    /// watched; safe from any thread.
     size_t unwatchedFolders() const;
     size_t watchedFolders() const;
     /// Asked now and then while `start` watches the trees: true makes it give up (and
@@ -70,12 +74,15 @@ public:
     void setCancellation(std::function<bool()> cancelled);
     /// With true (set before `start`), `start` returns once the watches are in place and the
     /// folders past the share are counted afterwards, beside the events; `stillCounting`
-    /// is true meanwhile and `unwatchedFolders` grows.
+    /// is true meanwhile and `unwatchedFolders` grows. Folders left out later (made past the
+    /// share, or after dropped events) are always counted beside the events.
     void setCountLater(bool later);
     bool stillCounting() const;
     /// After a `start` that failed: whether folders were left without a watch because the
     /// share of watches was spent or the system refused them.
     bool shortOfWatches() const;
+    /// For tests: the reader behaves as when the kernel has dropped events.
+    void simulateDroppedEventsForTesting();
 
     struct Impl; // the watch tables and the reader thread
 

@@ -69,27 +69,73 @@ TEST(LiveUpdateShare, ATreePastTheShareIsWatchedFromTheTopAndLetGoWithItsScan) {
 }
 
 // A set-up that began while an older one still held the share is done again once the older
-// one is back, so switching off and on again does not leave the tree partly watched.
+// one is back, so switching off and on again does not leave the tree partly watched. Rows:
+// how the older one ends; one that failed used to leave the newer one short for good.
 TEST(LiveUpdateShare, ASetUpShortOfWatchesHeldByAnOlderOneIsDoneAgain) {
-    ScopedWatchShare share(7);
+    enum class Older { handedBack, failed };
+    for (const Older older : {Older::handedBack, Older::failed}) {
+        SCOPED_TRACE(static_cast<int>(older));
+        ScopedWatchShare share(7);
+        CoordinatorHome home;
+        for (int a = 0; a < 4; ++a) makeDirs(home / ("Library/Caches/com.example.app/a" + std::to_string(a)));
+        auto calls = std::make_shared<std::atomic<int>>(0);
+        auto released = std::make_shared<std::atomic<bool>>(false);
+        auto services = ScanCoordinator::Services::standard();
+        services.startWatcher = [calls, released, older](FileSystemWatcher& watcher,
+                                                         const std::vector<std::string>& roots) {
+            watcher.start(roots);
+            if (++*calls != 1) return;
+            for (int i = 0; i < 6000 && !released->load(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (older == Older::failed) throw std::runtime_error("no thread left");
+        };
+        ScanCoordinator c(services);
+        c.start();
+        ASSERT_TRUE(waitUntil([&] { return calls->load() == 1; }, 60000)); // the first holds all seven
+        c.setLiveUpdatesEnabled(false);
+        c.setLiveUpdatesEnabled(true);
+        ASSERT_TRUE(waitUntil([&] { return calls->load() == 2; }));
+        spin(100);
+        released->store(true);
+        EXPECT_TRUE(waitUntil([&] { return c.isWatching() && c.watchedFolders() == 7 && c.unwatchedFolders() == 0; }))
+            << c.watchedFolders() << " watched, " << c.unwatchedFolders() << " not";
+        EXPECT_FALSE(c.failure().has_value());
+    }
+}
+
+// After dropped events the trees are watched anew. A root replaced meanwhile while the share
+// is closed cannot be watched again: the coordinator says it is not live instead of
+// claiming to watch.
+TEST(LiveUpdateShare, ARecoveryThatCannotWatchItsRootsIsNotLive) {
+    ScopedWatchShare share(20);
     CoordinatorHome home;
-    for (int a = 0; a < 4; ++a) makeDirs(home / ("Library/Caches/com.example.app/a" + std::to_string(a)));
-    auto calls = std::make_shared<std::atomic<int>>(0);
-    auto released = std::make_shared<std::atomic<bool>>(false);
+    const std::string root = home / "Library/Caches/com.example.app";
+    makeDirs(root + "/a");
+    auto watcher = std::make_shared<std::atomic<FileSystemWatcher*>>(nullptr);
     auto services = ScanCoordinator::Services::standard();
-    services.startWatcher = [calls, released](FileSystemWatcher& watcher, const std::vector<std::string>& roots) {
-        watcher.start(roots);
-        if (++*calls != 1) return;
-        for (int i = 0; i < 6000 && !released->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    services.scan = [root](ScanControl&, ScanScope scope) {
+        ScanResult result;
+        result.scope = scope;
+        DisplayCategory category;
+        category.id = "caches";
+        category.roots = {root};
+        result.categories.push_back(CategoryResult{category, {node(root, 4096)}});
+        return result;
+    };
+    services.startWatcher = [watcher](FileSystemWatcher& w, const std::vector<std::string>& roots) {
+        w.start(roots);
+        watcher->store(&w);
     };
     ScanCoordinator c(services);
     c.start();
-    ASSERT_TRUE(waitUntil([&] { return calls->load() == 1; }, 60000)); // the first holds all seven
-    c.setLiveUpdatesEnabled(false);
-    c.setLiveUpdatesEnabled(true);
-    ASSERT_TRUE(waitUntil([&] { return calls->load() == 2; }));
-    spin(100);
-    released->store(true);
-    EXPECT_TRUE(waitUntil([&] { return c.isWatching() && c.watchedFolders() == 7 && c.unwatchedFolders() == 0; }))
-        << c.watchedFolders() << " watched, " << c.unwatchedFolders() << " not";
+    ASSERT_TRUE(waitUntil([&] { return c.isWatching() && c.watchedFolders() == 2; }, 60000));
+    EXPECT_FALSE(c.watchesRanOut());
+    ASSERT_EQ(std::rename(root.c_str(), (home / "Library/Caches/moved").c_str()), 0);
+    makeDirs(root);
+    ASSERT_TRUE(waitUntil([&] { return c.watchedFolders() == 0; })); // the root moved away was let go
+    WatchBudget::refuse(); // the system refused another stream a watch
+    watcher->load()->simulateDroppedEventsForTesting();
+    EXPECT_TRUE(waitUntil([&] { return c.watchesRanOut(); })) << c.watchedFolders() << " watched, "
+                                                              << c.unwatchedFolders() << " not";
+    EXPECT_TRUE(c.isWatching());
 }

@@ -57,6 +57,12 @@ QString stoppedSentence(bool measured) {
                     : QStringLiteral("The scan was stopped before anything was measured. Rescan to measure.");
 }
 
+std::optional<Coverage> liveCoverage(size_t watched, size_t unwatched, bool watchesRanOut) {
+    if (watchesRanOut) return Coverage{"not live", notWatchingSentence()};
+    if (unwatched == 0) return std::nullopt;
+    return Coverage{partlyWatchedLine(watched, unwatched), partlyWatchedSentence(watched, unwatched)};
+}
+
 QString filesAndDuration(int64_t files, double seconds) {
     // asprintf ignores the C locale's decimal comma.
     return decimal(files) + " " + QString::fromStdString(agreeing(files, "file")) + QString::asprintf(" · %.1fs", seconds);

@@ -42,6 +42,14 @@ QString notWatchingSentence();
 QString stoppedLine(bool measured, int64_t files, double seconds);
 /// Its tooltip: the figures are partial.
 QString stoppedSentence(bool measured);
+/// What the header says while live updates follow only part of the scanned folders, or
+/// none for want of watches: its line and the sentence behind it, both from one pair of
+/// figures. None while they follow every folder.
+struct Coverage {
+    QString line;
+    QString sentence;
+};
+std::optional<Coverage> liveCoverage(size_t watched, size_t unwatched, bool watchesRanOut);
 
 /// Integer with the locale's thousands grouping.
 QString decimal(int64_t value);

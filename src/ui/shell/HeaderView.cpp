@@ -5,7 +5,10 @@
 #include <QHBoxLayout>
 #include <QLayout>
 #include <QPainter>
+#include <QToolTip>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 #include "engine/Bytes.h"
 #include "models/ScanCoordinator.h"
@@ -29,6 +32,9 @@ namespace sorvel::ui {
 namespace {
 
 using Phase = ScanCoordinator::Phase;
+
+// How far the part-live line's font may shrink in a narrow header.
+constexpr double kCoverageScale = 0.85;
 
 
 int64_t scannedTotal(const ScanResult& r) {
@@ -127,7 +133,19 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     status->addWidget(dot_);
     status->addWidget(symbol_);
     status->addWidget(statusText_);
-    actionColumn->addWidget(statusBox);
+    // Below the status, whatever it says: live updates that follow only part of the folders.
+    // A line of its own, so both are read at once and neither is cut.
+    coverage_ = new Text("", Fonts::system(10.5, Fonts::Weight::medium), Theme::warning(), actionBlock);
+    coverage_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    coverage_->setElide(Qt::ElideMiddle, kCoverageScale);
+    coverage_->setFixedHeight(13);
+    coverage_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    coverage_->setVisible(false);
+    auto* statusLines = new QVBoxLayout;
+    statusLines->setSpacing(3);
+    statusLines->addWidget(statusBox);
+    statusLines->addWidget(coverage_);
+    actionColumn->addLayout(statusLines);
     actionColumn->addStretch();
     row->addWidget(actionBlock, 0, Qt::AlignTop);
 
@@ -213,6 +231,9 @@ void HeaderView::refreshStatus() {
                         s == HeaderText::Status::pendingChanges);
     symbol_->setToolTip({});
     statusText_->setToolTip({});
+    const auto coverage = s != HeaderText::Status::scanning && c.hasResult() && c.liveUpdatesEnabled()
+                              ? HeaderText::liveCoverage(c.watchedFolders(), c.unwatchedFolders(), c.watchesRanOut())
+                              : std::nullopt;
     switch (s) {
     case HeaderText::Status::scanning:
         statusText_->setFont(Fonts::mono(9.5));
@@ -244,22 +265,9 @@ void HeaderView::refreshStatus() {
         statusText_->setText(HeaderText::filesAndDuration(fileCount(c.result()), c.result().duration));
         symbol_->setSymbol("dot.radiowaves.up.forward", Theme::tertiaryText());
         symbol_->setToolTip("Watching for changes — deletions update these numbers automatically");
-        // Past the share of the system's watches, part of the tree goes unseen: said here.
-        if (c.liveUpdatesEnabled() && c.unwatchedFolders() > 0) {
-            const QString sentence = HeaderText::partlyWatchedSentence(c.watchedFolders(), c.unwatchedFolders());
-            statusText_->setColour(Theme::warning());
-            statusText_->setText(HeaderText::partlyWatchedLine(c.watchedFolders(), c.unwatchedFolders()));
-            statusText_->setToolTip(sentence + "\n" +
-                                    HeaderText::filesAndDuration(fileCount(c.result()), c.result().duration));
+        if (coverage) {
             symbol_->setSymbol("dot.radiowaves.up.forward", Theme::warning());
-            symbol_->setToolTip(sentence);
-        } else if (c.liveUpdatesEnabled() && c.watchesRanOut()) {
-            statusText_->setColour(Theme::warning());
-            statusText_->setText("not live");
-            statusText_->setToolTip(HeaderText::notWatchingSentence() + "\n" +
-                                    HeaderText::filesAndDuration(fileCount(c.result()), c.result().duration));
-            symbol_->setSymbol("dot.radiowaves.up.forward", Theme::warning());
-            symbol_->setToolTip(HeaderText::notWatchingSentence());
+            symbol_->setToolTip(coverage->sentence);
         }
         break;
     case HeaderText::Status::empty: statusText_->setText(""); break;
@@ -274,6 +282,22 @@ void HeaderView::refreshStatus() {
         symbol_->setSymbol("exclamationmark.triangle", Theme::warning());
         symbol_->setToolTip(QString::fromStdString(*failure));
     }
+    refreshCoverage(coverage);
+}
+
+// Past the share of the system's watches part of the tree goes unseen, and with no watch
+// at all none of it: said on the line below the status, whatever the status says.
+void HeaderView::refreshCoverage(const std::optional<HeaderText::Coverage>& coverage) {
+    const QString before = coverage_->toolTip();
+    coverage_->setVisible(coverage.has_value());
+    coverage_->setText(coverage ? coverage->line : QString());
+    coverage_->setToolTip(coverage ? coverage->sentence : QString());
+    // Never squeezed past what shrinking its font makes up for: the capacity bar gives up
+    // the room first, so the line is never cut.
+    coverage_->setMinimumWidth(int(std::ceil(coverage_->sizeHint().width() * kCoverageScale)) + 1);
+    // A tooltip already open keeps the text it opened with: it follows the line's figure.
+    if (coverage && QToolTip::isVisible() && QToolTip::text() == before && before != coverage->sentence)
+        QToolTip::showText(QCursor::pos(), coverage->sentence, coverage_);
 }
 
 bool HeaderView::eventFilter(QObject* watched, QEvent* event) {

@@ -4,7 +4,10 @@
 // Refreshes in place: a progress tick updates the number, the bar and the path text only.
 #include <QWidget>
 
+#include <optional>
+
 #include "ui/services/AppModels.h"
+#include "ui/shell/HeaderText.h"
 
 namespace sorvel::ui {
 
@@ -26,6 +29,8 @@ public:
 
     Button* actionButton() const { return action_; }
     Text* statusText() const { return statusText_; }
+    /// The line below the status while live updates follow only part of the folders, or none.
+    Text* coverageText() const { return coverage_; }
     RollingText* number() const { return number_; }
     Text* unit() const { return unit_; }
     CapacityBar* capacityBar() const { return bar_; }
@@ -39,6 +44,7 @@ protected:
 private:
     void refreshProgress();
     void refreshStatus();
+    void refreshCoverage(const std::optional<HeaderText::Coverage>& coverage);
     void setNumber(int64_t bytes);
 
     AppModels models_;
@@ -54,6 +60,7 @@ private:
     PulseDot* dot_;
     SymbolView* symbol_;
     Text* statusText_;
+    Text* coverage_;
 };
 
 } // namespace sorvel::ui

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QToolTip>
 
 #include <cstdlib>
 #include <functional>
@@ -170,7 +171,7 @@ void finishScanOf(test::UiContext& ctx, const std::string& root) {
 }
 } // namespace
 
-// Past the share of watches, the status line says how many folders live updates follow.
+// Past the share of watches, the line below the status says how many folders live updates follow.
 TEST(HeaderLiveStatus, LiveUpdatesPastTheWatchShareSayHowManyFoldersTheyFollow) {
     test::ScopedWatchShare share(3);
     test::TempDir tree;
@@ -178,14 +179,68 @@ TEST(HeaderLiveStatus, LiveUpdatesPastTheWatchShareSayHowManyFoldersTheyFollow) 
     test::UiContext ctx;
     finishScanOf(ctx, tree.path());
     Header h(ctx);
-    EXPECT_TRUE(test::waitUntil([&] { return h.view.statusText()->text() == "live for 3 of 5 folders"; }))
-        << h.view.statusText()->text().toStdString() << "; watching " << ctx.coordinator().isWatching() << ", "
+    EXPECT_TRUE(test::waitUntil([&] { return h.view.coverageText()->text() == "live for 3 of 5 folders"; }))
+        << h.view.coverageText()->text().toStdString() << "; watching " << ctx.coordinator().isWatching() << ", "
         << ctx.coordinator().watchedFolders() << " watched, " << ctx.coordinator().unwatchedFolders()
         << " not, share held " << WatchBudget::held();
-    EXPECT_TRUE(h.view.statusText()->toolTip().startsWith(
-        "Live updates follow 3 of 5 folders; a rescan shows changes below the rest.\n3 files · "));
-    ctx.coordinator().setLiveUpdatesEnabled(false);
+    EXPECT_TRUE(h.view.coverageText()->isVisible());
+    EXPECT_EQ(h.view.coverageText()->toolTip(),
+              "Live updates follow 3 of 5 folders; a rescan shows changes below the rest.");
     EXPECT_TRUE(h.view.statusText()->text().startsWith("3 files · "));
+    ctx.coordinator().setLiveUpdatesEnabled(false);
+    EXPECT_FALSE(h.view.coverageText()->isVisible());
+    EXPECT_TRUE(h.view.statusText()->text().startsWith("3 files · "));
+}
+
+// A live update used to turn the orange "live for N of M folders" into a green "updated
+// just now" alone, though most of the tree was still unseen; and a tooltip already open kept
+// the figure it opened with while the line moved on (490,603 against 491,022). Rows: what
+// happens while the tooltip is open.
+TEST(HeaderLiveStatus, ThePartLiveLineStaysWhateverTheStatusSaysAndItsTooltipFollowsIt) {
+    struct Row {
+        std::string made; // under the tree: a file, or a folder past the share
+        QString status;   // how the status line starts
+        QString figure;
+    };
+    for (const Row& row : {Row{"", "3 files · ", "3 of 5"}, Row{"grown", "updated just now", "3 of 5"},
+                           Row{"made/", "3 files · ", "3 of 6"}}) {
+        SCOPED_TRACE(row.made);
+        test::ScopedWatchShare share(3);
+        test::TempDir tree;
+        for (const char* folder : {"a/b", "a/c", "d"}) test::makeDirs(tree / folder);
+        test::UiContext ctx;
+        finishScanOf(ctx, tree.path());
+        Header h(ctx);
+        Text* line = h.view.coverageText();
+        ASSERT_TRUE(test::waitUntil([&] { return line->text() == "live for 3 of 5 folders"; }));
+        QToolTip::showText(line->mapToGlobal(QPoint(2, 2)), line->toolTip(), line);
+        if (row.made == "made/") test::makeDirs(tree / row.made);
+        else if (!row.made.empty()) test::writeFileOfSize(tree / row.made, 200'000);
+        EXPECT_TRUE(test::waitUntil([&] {
+            return line->text() == "live for " + row.figure + " folders" && h.view.statusText()->text().startsWith(row.status);
+        }, 20'000)) << line->text().toStdString() << " / " << h.view.statusText()->text().toStdString();
+        EXPECT_TRUE(line->isVisible());
+        EXPECT_EQ(QToolTip::text().toStdString(),
+                  ("Live updates follow " + row.figure + " folders; a rescan shows changes below the rest.").toStdString());
+        QToolTip::hideText();
+    }
+}
+
+// At 1366 × 768 (a header 1,122 wide) the line used to be cut in its middle on Whole Disk
+// ("live for 48,134 … 491,086 folders"); on its own line it is whole, even past a million.
+TEST(HeaderLayout, ThePartLiveLineIsWholeAt1366) {
+    test::UiContext ctx;
+    Header h(ctx);
+    Text* line = h.view.coverageText();
+    for (const char* text : {"live for 48,134 of 491,086 folders", "live for 48,134 of 12,345,678 folders"}) {
+        SCOPED_TRACE(text);
+        line->setText(text);
+        line->setVisible(true);
+        test::settle(&h.view, {1366 - 244, 140});
+        EXPECT_GE(line->width(), line->sizeHint().width());
+        EXPECT_LE(line->mapTo(&h.view, QPoint(line->width(), 0)).x(), h.view.width());
+        EXPECT_LE(line->mapTo(&h.view, QPoint(0, line->height())).y(), h.view.height());
+    }
 }
 
 // With no watch left at all the stream never starts; the header used to go on saying it
@@ -202,13 +257,14 @@ TEST(HeaderLiveStatus, LiveUpdatesWithNoWatchLeftSaySoInsteadOfWatching) {
     test::UiContext ctx;
     finishScanOf(ctx, tree.path());
     Header h(ctx);
-    EXPECT_TRUE(test::waitUntil([&] { return h.view.statusText()->text() == "not live"; }))
-        << h.view.statusText()->text().toStdString();
-    EXPECT_TRUE(h.view.statusText()->toolTip().startsWith(HeaderText::notWatchingSentence()));
+    EXPECT_TRUE(test::waitUntil([&] { return h.view.coverageText()->text() == "not live"; }))
+        << h.view.coverageText()->text().toStdString();
+    EXPECT_EQ(h.view.coverageText()->toolTip(), HeaderText::notWatchingSentence());
     holder->stop();
     holder->invalidate();
     ctx.coordinator().setLiveUpdatesEnabled(false);
     EXPECT_FALSE(ctx.coordinator().watchesRanOut());
+    EXPECT_FALSE(h.view.coverageText()->isVisible());
     EXPECT_TRUE(h.view.statusText()->text().startsWith("3 files · "));
 }
 

@@ -3,6 +3,9 @@
 #include <QTest>
 
 #include "shots/ShotRegistry.h"
+#include "platform/WatchBudget.h"
+#include "ui/kit/Text.h"
+#include "ui/shell/HeaderView.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/SidebarView.h"
 
@@ -94,3 +97,30 @@ SORVEL_SHOT("window-drilled-1366x768", 1366, 768) {
     ctx.coordinator().drill(category.roots.front()->children.front());
     return onScreen(new ui::MainWindow(ctx.models()), {1366, 768});
 }
+
+namespace {
+// A finished scan of a tree past a share of three watches, then a file written into it:
+// the status says "updated just now" and the line below it how many folders are followed.
+// The line is then given Whole Disk's figures, so its width at this size shows.
+QWidget* partLive(test::UiContext& ctx, QSize points) {
+    const std::string tree = ctx / "tree";
+    for (const char* folder : {"a/b", "a/c", "d"}) test::makeDirs(tree + "/" + folder);
+    WatchBudget::overrideLimit(3);
+    ScanResult r = test::UiContext::sampleResult();
+    r.categories.resize(1);
+    r.categories[0].roots = {test::sampleNode(tree, 4096, 3)};
+    ctx.finishScan(r);
+    test::waitUntil([&] { return ctx.coordinator().unwatchedFolders() == 2; });
+    WatchBudget::overrideLimit(std::nullopt);
+    test::writeFileOfSize(tree + "/grown", 200'000);
+    test::waitUntil([&] { return ctx.coordinator().lastLiveUpdate().has_value(); }, 20'000);
+    auto* window = onScreen(new ui::MainWindow(ctx.models()), points);
+    if (auto* header = window->findChild<ui::HeaderView*>())
+        header->coverageText()->setText("live for 48,134 of 1,950,000 folders");
+    return window;
+}
+} // namespace
+
+SORVEL_SHOT("window-part-live-updated-1366x768", 1350, 720) { return partLive(ctx, {1366, 768}); }
+
+SORVEL_SHOT_SCALED("window-part-live-updated-2x-1920x1200", 944, 552, 2) { return partLive(ctx, {960, 600}); }
