@@ -15,33 +15,20 @@
 #include "removal/CleanupGuard.h"
 #include "removal/OwnFolder.h"
 #include "removal/SweepRunner.h"
+#include "removal/MountRig.h"
 #include "support/MountNaming.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
 using sorvel::CleanupGuard::Refusal;
 using Action = SweepSchedule::Action;
+using test::Home;
+using test::refusedEverywhere;
+using test::sweepOnly;
 
 namespace {
 
 constexpr const char* kNoNamespace = "cannot mount in a mount namespace here (needs root and unshare)";
-
-SweepRunner::Outcome sweepOnly(std::vector<std::string> folders, Action action) {
-    SweepSchedule s;
-    s.rules = SweepSchedule::RuleSelection::only({});
-    s.action = action;
-    s.folders = std::move(folders);
-    return SweepRunner::run(s, SweepRun::Trigger::scheduled, CloudStatus{});
-}
-
-struct Home {
-    test::FakeHome home;
-    test::ScopedEnv xdg{"XDG_CONFIG_HOME", std::nullopt};
-    test::TempDir mnt; // mount points, outside the home
-    std::string h = resolvingExistingPart(home.path()), m = resolvingExistingPart(mnt.path());
-    std::string pictures = h + "/Pictures";
-    Home() { test::makeDirs(h + "/.Trash"); }
-};
 
 } // namespace
 
@@ -171,23 +158,6 @@ namespace {
 // From the kernel's linux/mount.h, which Debian 12's headers predate.
 constexpr long kOpenTree = 428, kMoveMount = 429;
 constexpr unsigned kOpenTreeClone = 1, kMoveMountEmptyPath = 0x4, kMoveMountBeneath = 0x200;
-
-// The own folder and an item in it refused with the sentence and refusal given, and a
-// stored clean sweep of it moving nothing.
-int refusedEverywhere(const std::string& folder, const std::string& item, const std::string& says,
-                      const Refusal& refusal) {
-    const auto reason = OwnFolder::refusal(folder).value_or("accepted");
-    const auto judged = CleanupGuard::check(item, 0, CleanupPolicy::standard().allowing({folder}), {});
-    const auto swept = sweepOnly({folder}, Action::clean);
-    size_t taken = 0;
-    for (const auto& o : swept.outcomes) taken += o.moved() || o.wouldMove();
-    if (reason.find(says) != std::string::npos && judged == refusal && taken == 0 &&
-        swept.receipt.withheldReason.value_or("").find(says) != std::string::npos)
-        return 0;
-    std::fprintf(stderr, "failed: %s: %s; %s: %s; a stored sweep took %zu\n", folder.c_str(), reason.c_str(),
-                 item.c_str(), judged ? judged->description().c_str() : "passed", taken);
-    return 1;
-}
 
 } // namespace
 
