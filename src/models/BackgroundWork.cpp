@@ -2,7 +2,9 @@
 
 #include "platform/Concurrency.h"
 
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <memory>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -20,7 +22,24 @@ void lowerThisThread() {
     (void)::setpriority(PRIO_PROCESS, tid, 5);
 }
 
+// Jobs still running. Never destroyed: a detached job may end after static destruction began.
+struct InFlight {
+    std::mutex mutex;
+    std::condition_variable ended;
+    size_t running = 0;
+};
+InFlight& inFlight() {
+    static auto* state = new InFlight;
+    return *state;
+}
+
 } // namespace
+
+bool waitForBackgroundWork(std::chrono::milliseconds bound) {
+    auto& state = inFlight();
+    std::unique_lock lock(state.mutex);
+    return state.ended.wait_for(lock, bound, [&] { return state.running == 0; });
+}
 
 void runInBackground(WorkPriority priority, std::function<void()> work, FailureHandler failed) {
     // The error stops at this boundary: past it, a throw on a detached thread is the end
@@ -41,10 +60,22 @@ void runInBackground(WorkPriority priority, std::function<void()> work, FailureH
             std::fprintf(stderr, "sorvel: background work failed: %s\n", reason.c_str());
         }
     });
+    auto& state = inFlight();
+    {
+        std::lock_guard lock(state.mutex);
+        ++state.running;
+    }
+    // Counted out once the job and everything it captured are gone.
+    auto counted = std::shared_ptr<void>(nullptr, [&state](void*) {
+        std::lock_guard lock(state.mutex);
+        --state.running;
+        state.ended.notify_all();
+    });
     try {
-        std::thread([priority, guarded] {
+        std::thread([priority, guarded = std::move(guarded), counted]() mutable {
             if (priority == WorkPriority::utility) lowerThisThread();
             (*guarded)();
+            guarded.reset();
         }).detach();
     } catch (const std::system_error&) {
         (*guarded)(); // never lower the caller's own thread

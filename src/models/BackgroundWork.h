@@ -8,6 +8,7 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <utility>
@@ -25,6 +26,11 @@ using FailureHandler = std::function<void(const std::string& reason)>;
 /// Starts `work` on a new detached thread; runs it on the caller when no thread can start.
 /// Whatever `work` throws goes to `failed`, on the same thread, and never ends the process.
 void runInBackground(WorkPriority priority, std::function<void()> work, FailureHandler failed);
+
+/// Waits until every job started by `runInBackground` has ended, at most `bound`; false
+/// when some still runs. Called before the application object goes: a job ending after
+/// it would queue its result on an object already destroyed.
+bool waitForBackgroundWork(std::chrono::milliseconds bound);
 
 /// The sentence a screen shows when work it waits on failed: what could not be done and why.
 std::string failureSentence(const std::string& what, const std::string& reason);

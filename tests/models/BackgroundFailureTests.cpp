@@ -2,10 +2,12 @@
 // the scan, a cleanup run (the sheet hears it), a sweep, and the own-folder check.
 #include <gtest/gtest.h>
 
+#include <future>
 #include <new>
 #include <stdexcept>
 
 #include "CoordinatorFixtures.h"
+#include "models/BackgroundWork.h"
 #include "models/SweepSchedulerFixtures.h"
 
 using namespace sorvel;
@@ -73,4 +75,28 @@ TEST(BackgroundFailures, ASweepThatThrowsEndsRunningSaysWhyAndTheNextOneClearsIt
     ASSERT_TRUE(waitUntil([&] { return rig.sweeps->finished.load() == 1 && !scheduler.isRunning(); }));
     EXPECT_EQ(scheduler.failure(), std::nullopt);
     EXPECT_TRUE(scheduler.lastReceipt().has_value());
+}
+
+// The end of a process waits for work still running, so no job hands its result to an
+// application already gone; the wait counts a job that threw, and one whose captures
+// are still being let go, until they are.
+TEST(BackgroundWorkAtExit, TheWaitEndsOnlyOnceEveryJobHasEnded) {
+    struct Case {
+        const char* what;
+        bool throws;
+    };
+    for (const Case c : {Case{"a job that returns", false}, Case{"a job that throws", true}}) {
+        auto gate = std::make_shared<std::promise<void>>();
+        std::shared_future<void> opened = gate->get_future().share();
+        Models::runInBackground(
+            Models::WorkPriority::userInitiated,
+            [opened, throws = c.throws] {
+                opened.wait();
+                if (throws) throw std::runtime_error("refused");
+            },
+            [](const std::string&) {});
+        EXPECT_FALSE(Models::waitForBackgroundWork(std::chrono::milliseconds(50))) << c.what;
+        gate->set_value();
+        EXPECT_TRUE(Models::waitForBackgroundWork(std::chrono::seconds(30))) << c.what;
+    }
 }

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "models/AppsModel.h"
+#include "models/BackgroundWork.h"
 #include "models/DesktopNotifications.h"
 #include "models/DuplicatesModel.h"
 #include "models/HistoryModel.h"
@@ -138,9 +139,11 @@ int main(int argc, char** argv) {
     RemovalRun::waitForMoves(std::chrono::minutes(5));
     // Settings asked for just before quitting are on disk before the process ends.
     Models::waitForSettings();
-    // A folder check held by a hung disk cannot be stopped, nor waited for: past a short
-    // wait the process ends here, before an ordinary exit tears down state it may wake into.
-    if (!FolderChecks::waitForAll(std::chrono::milliseconds(500))) {
+    // A folder check held by a hung disk cannot be stopped, nor waited for, and a scan still
+    // under way would hand its result to an application already gone: past a short wait
+    // the process ends here, before an ordinary exit tears down state they may wake into.
+    const bool checksEnded = FolderChecks::waitForAll(std::chrono::milliseconds(500));
+    if (!Models::waitForBackgroundWork(std::chrono::seconds(1)) || !checksEnded) {
         std::fflush(nullptr);
         std::_Exit(status);
     }

@@ -4,8 +4,10 @@
 #include <QLocale>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 
+#include "models/BackgroundWork.h"
 #include "models/SettingsSaver.h"
 #include "support/TestSupport.h"
 #include "ui/kit/Animations.h"
@@ -25,5 +27,11 @@ int main(int argc, char** argv) {
     const int failed = RUN_ALL_TESTS();
     // A settings write still queued would hand its result to an application already gone.
     sorvel::Models::waitForSettings();
+    // So is the result of work a test left running; one still held past the wait is not
+    // let wake into a process tearing down.
+    if (!sorvel::Models::waitForBackgroundWork(std::chrono::seconds(10))) {
+        std::fflush(nullptr);
+        std::_Exit(failed);
+    }
     return failed;
 }
