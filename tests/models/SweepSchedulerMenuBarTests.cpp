@@ -369,7 +369,7 @@ TEST(SweepSchedulerFindings, AFreshLookAtTheDiskHidesWhatLeftAndReturnsWhatCameB
     EXPECT_EQ(scheduler.selectedPaths(), std::set<std::string>{b.path});
 }
 
-// The case: the window moved what the sweep found. The panel's move then tries
+// The window moved what the sweep found. The panel's move then tries
 // nothing, records no run, moves nothing, and says why.
 TEST(SweepSchedulerMenuBarMove, FindingsTheWindowMovedAreNotTriedAndThePanelSaysWhy) {
     test::SchedulerRig rig;
