@@ -169,16 +169,26 @@ void finishScanOf(test::UiContext& ctx, const std::string& root) {
     r.categories[0].roots = {test::sampleNode(root, 4096, 3)};
     ctx.finishScan(r);
 }
+
+// A scanned tree of five folders against a share of three watches, and its header.
+struct PartLive {
+    test::ScopedWatchShare share{3};
+    test::TempDir tree;
+    test::UiContext ctx;
+    bool made = [this] {
+        for (const char* folder : {"a/b", "a/c", "d"}) test::makeDirs(tree / folder);
+        finishScanOf(ctx, tree.path());
+        return true;
+    }();
+    Header h{ctx};
+};
 } // namespace
 
 // Past the share of watches, the line below the status says how many folders live updates follow.
 TEST(HeaderLiveStatus, LiveUpdatesPastTheWatchShareSayHowManyFoldersTheyFollow) {
-    test::ScopedWatchShare share(3);
-    test::TempDir tree;
-    for (const char* folder : {"a/b", "a/c", "d"}) test::makeDirs(tree / folder);
-    test::UiContext ctx;
-    finishScanOf(ctx, tree.path());
-    Header h(ctx);
+    PartLive live;
+    test::UiContext& ctx = live.ctx;
+    Header& h = live.h;
     EXPECT_TRUE(test::waitUntil([&] { return h.view.coverageText()->text() == "live for 3 of 5 folders"; }))
         << h.view.coverageText()->text().toStdString() << "; watching " << ctx.coordinator().isWatching() << ", "
         << ctx.coordinator().watchedFolders() << " watched, " << ctx.coordinator().unwatchedFolders()
@@ -205,12 +215,9 @@ TEST(HeaderLiveStatus, ThePartLiveLineStaysWhateverTheStatusSaysAndItsTooltipFol
     for (const Row& row : {Row{"", "3 files · ", "3 of 5"}, Row{"grown", "updated just now", "3 of 5"},
                            Row{"made/", "3 files · ", "3 of 6"}}) {
         SCOPED_TRACE(row.made);
-        test::ScopedWatchShare share(3);
-        test::TempDir tree;
-        for (const char* folder : {"a/b", "a/c", "d"}) test::makeDirs(tree / folder);
-        test::UiContext ctx;
-        finishScanOf(ctx, tree.path());
-        Header h(ctx);
+        PartLive live;
+        const test::TempDir& tree = live.tree;
+        Header& h = live.h;
         Text* line = h.view.coverageText();
         ASSERT_TRUE(test::waitUntil([&] { return line->text() == "live for 3 of 5 folders"; }));
         QToolTip::showText(line->mapToGlobal(QPoint(2, 2)), line->toolTip(), line);

@@ -51,6 +51,20 @@ std::vector<std::pair<std::string, int64_t>> findings(const UiContext& ctx, int 
     return list;
 }
 
+// `n` folders of 100 KB each that are on disk, and a scheduler whose sweep (already run, by
+// `trigger`) found them: the panel lists only what is there.
+std::unique_ptr<SweepScheduler> sweptFolders(const UiContext& ctx, int n, SweepRun::Trigger trigger) {
+    auto list = findings(ctx, n);
+    for (auto& [path, size] : list) {
+        writeFileOfSize(path + "/blob", 100'000);
+        size = independentTotal(path);
+    }
+    auto sweeper = sweeperFinding(list);
+    sweeper->run(trigger);
+    waitUntil([&] { return !sweeper->isRunning(); });
+    return sweeper;
+}
+
 // How far a widget's own painting, laid on white, stands out from the white.
 long ink(QWidget* w) {
     QImage image(w->size(), QImage::Format_RGB32);
@@ -117,14 +131,8 @@ TEST(SweepPanel, FindingsListHeightTicksAndTheMoveButton) {
 
 TEST(SweepPanel, TheWindowShrinksToItsContentAfterAMove) {
     UiContext ctx;
-    auto list = findings(ctx, 6);
-    for (auto& [path, size] : list) {
-        writeFileOfSize(path + "/blob", 100'000);
-        size = independentTotal(path);
-    }
-    auto sweeper = sweeperFinding(list);
-    sweeper->run(SweepRun::Trigger::manual);
-    ASSERT_TRUE(waitUntil([&] { return !sweeper->isRunning(); }));
+    auto sweeper = sweptFolders(ctx, 6, SweepRun::Trigger::manual);
+    ASSERT_FALSE(sweeper->isRunning());
     const ui::AppModels& m = ctx.models();
     ui::AppModels models{m.coordinator, m.appearance, *sweeper, m.apps, m.duplicates, m.history, m.updates, m.desktop};
     ui::TrayItem tray(models);
@@ -561,14 +569,8 @@ TEST(SettingsWindow, TheFocusComesBackToAddFolderWhenTheDialogCloses) {
 // unticked.
 TEST(SweepPanel, FollowsTheWindowsMovesAndPutBacks) {
     UiContext ctx;
-    auto list = findings(ctx, 3);
-    for (auto& [path, size] : list) {
-        writeFileOfSize(path + "/blob", 100'000);
-        size = independentTotal(path);
-    }
-    auto sweeper = sweeperFinding(list);
-    sweeper->run(SweepRun::Trigger::scheduled);
-    ASSERT_TRUE(waitUntil([&] { return !sweeper->isRunning(); }));
+    auto sweeper = sweptFolders(ctx, 3, SweepRun::Trigger::scheduled);
+    ASSERT_FALSE(sweeper->isRunning());
     const ui::AppModels& m = ctx.models();
     ui::AppModels models{m.coordinator, m.appearance, *sweeper, m.apps, m.duplicates, m.history, m.updates, m.desktop};
     ui::SorvelApp::linkModels(models);
@@ -578,7 +580,8 @@ TEST(SweepPanel, FollowsTheWindowsMovesAndPutBacks) {
     ASSERT_EQ(named(&panel, "findingRow").size(), 3u);
 
     std::vector<CleanupExecutor::PathSize> picked;
-    for (const auto& [path, size] : list) picked.push_back({path, size});
+    for (const auto& finding : sweeper->actionableFindings()) picked.push_back({finding.path, finding.size});
+    ASSERT_EQ(picked.size(), 3u);
     bool moved = false;
     m.coordinator.performCleanup(picked, [&](const std::vector<CleanupOutcome>&) { moved = true; });
     ASSERT_TRUE(waitUntil([&] { return moved && sweeper->actionableFindings().empty(); }));
