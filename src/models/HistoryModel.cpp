@@ -75,8 +75,8 @@ void HistoryModel::load(bool atStart) {
         this, Models::WorkPriority::userInitiated,
         [atStart] {
             // At the application's start, records a crash left naming nothing in the Trash
-            // go; a move under way keeps its own.
-            if (atStart) CrashedRuns::removeRecordsOfNothing(*SweepHistory::sharedRuns());
+            // go, and runs cut short are stored as they stand; a move under way keeps its own.
+            if (atStart) CrashedRuns::tidy();
             return loadSettled();
         },
         [generation](HistoryModel& model, std::shared_ptr<const std::vector<SweepRun>> runs) {

@@ -26,7 +26,8 @@ class HistoryModel final : public QObject {
 
 public:
     /// Starts loading the stored runs. Made once, at the application's start, it first
-    /// removes the records a crash left in the Trash that name nothing there.
+    /// removes the records a crash left in the Trash that name nothing there, and stores
+    /// the runs cut short as they stand (`CrashedRuns::tidy`).
     explicit HistoryModel(QObject* parent = nullptr);
     /// What `clearHistory` runs on its worker (tests hand in one that fails).
     using ClearWork = std::function<SaveStatus()>;

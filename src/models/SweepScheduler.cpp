@@ -14,6 +14,7 @@
 #include "models/DesktopNotifications.h"
 #include "models/Models.h"
 #include "removal/CleanupPolicy.h"
+#include "removal/CrashedRuns.h"
 #include "removal/ManualRun.h"
 #include "removal/OwnFolder.h"
 #include "removal/RemovalRun.h"
@@ -61,6 +62,20 @@ std::set<std::string> actionablePaths(const std::vector<CleanupOutcome>& outcome
     return paths;
 }
 
+// A finding the sweep moved comes back as moved; every other one as "would move".
+std::vector<CleanupOutcome> outcomesOf(const std::vector<SweepReceipt::Finding>& findings) {
+    std::vector<CleanupOutcome> outcomes;
+    for (const auto& finding : findings) {
+        CleanupOutcome outcome;
+        outcome.path = finding.path;
+        outcome.size = finding.size;
+        if (finding.trashPath) outcome.result = CleanupOutcome::MovedToTrash{*finding.trashPath};
+        else outcome.result = CleanupOutcome::WouldMove{};
+        outcomes.push_back(std::move(outcome));
+    }
+    return outcomes;
+}
+
 // The clause after a finding's name that says why it is still where it was.
 std::string whyNotMoved(const CleanupOutcome& outcome) {
     if (const auto* refusal = outcome.refusal()) return refusal->description();
@@ -85,19 +100,8 @@ SweepScheduler::SweepScheduler(Dependencies dependencies, QObject* parent)
 
     schedule_ = SweepSchedule::loadStored();
     lastReceipt_ = SweepReceipt::loadLast();
-    // A finding the sweep moved comes back as moved; every other one as "would move".
-    for (const auto& finding : SweepReceipt::loadFindings()) {
-        CleanupOutcome outcome;
-        outcome.path = finding.path;
-        outcome.size = finding.size;
-        if (finding.trashPath) {
-            outcome.result = CleanupOutcome::MovedToTrash{*finding.trashPath};
-        } else {
-            outcome.result = CleanupOutcome::WouldMove{};
-            selectedPaths_.insert(finding.path);
-        }
-        findings_.push_back(std::move(outcome));
-    }
+    findings_ = outcomesOf(SweepReceipt::loadFindings());
+    selectedPaths_ = actionablePaths(findings_);
     refreshNextRun();
 
     connect(&timer_, &QTimer::timeout, this, &SweepScheduler::runIfDue);
@@ -152,6 +156,7 @@ void SweepScheduler::setFailure(std::optional<std::string> failure) {
 
 void SweepScheduler::start() {
     refreshFindings();
+    settleCutShortSweep();
     timer_.stop();
     if (schedule_.frequency == Frequency::off) {
         if (Models::assignIfChanged(nextRunDate_, std::nullopt)) publish(&SweepScheduler::nextRunDateChanged);
@@ -219,10 +224,14 @@ void SweepScheduler::run(SweepRun::Trigger trigger) {
     isRunning_ = true;
     publish(&SweepScheduler::isRunningChanged);
     setFailure(std::nullopt);
-    // Later changes of the schedule do not reach a sweep that has begun.
+    // Later changes of the schedule do not reach a sweep that has begun. Quitting waits
+    // for it, as for any move, so it is not cut short before it is recorded.
+    auto hold = RemovalRun::holdInFlight();
     Models::runThenDeliver(
         this, Models::WorkPriority::utility,
-        [runner = deps_.runner, schedule = schedule_, trigger] { return runner(schedule, trigger); },
+        [runner = deps_.runner, schedule = schedule_, trigger, hold = std::move(hold)] {
+            return runner(schedule, trigger);
+        },
         [](SweepScheduler& model, SweepRunner::Outcome outcome) { model.finishSweep(std::move(outcome)); },
         [](SweepScheduler& model, const std::string& reason) { model.failSweep(reason); });
 }
@@ -249,6 +258,28 @@ void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
     publish(&SweepScheduler::isRunningChanged);
     refreshNextRun();
     notify(outcome.receipt);
+}
+
+// A sweep cut short in an earlier process left its receipt saying so: it takes its run's
+// counts, and its findings what the run moved.
+void SweepScheduler::settleCutShortSweep() {
+    if (!lastReceipt_ || !lastReceipt_->cutShort || isRunning_) return;
+    Models::runThenDeliver(
+        this, Models::WorkPriority::utility, [] { return CrashedRuns::settleLastSweep(); },
+        [seen = *lastReceipt_](SweepScheduler& model, std::optional<CrashedRuns::LastSweep> last) {
+            // A sweep or a move from the panel since has a newer word.
+            if (!last || model.isRunning_ || model.isCleaning_ || model.lastReceipt_ != seen) return;
+            model.presence_.cancel();
+            model.absent_.clear();
+            model.lastReceipt_ = last->receipt;
+            model.publish(&SweepScheduler::lastReceiptChanged);
+            model.findings_ = outcomesOf(last->findings);
+            model.publish(&SweepScheduler::findingsChanged);
+            if (Models::assignIfChanged(model.selectedPaths_, actionablePaths(model.findings_)))
+                model.publish(&SweepScheduler::selectedPathsChanged);
+            model.refreshNextRun();
+        },
+        [](SweepScheduler&, const std::string&) {}); // the receipt stays, saying it was cut short
 }
 
 void SweepScheduler::notify(const SweepReceipt& receipt) {
@@ -352,6 +383,7 @@ SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<Cleanup
         receipt.movedCount = (sweepMoved ? last->movedCount : 0) + static_cast<int64_t>(movedPaths.size());
         receipt.movedBytes = Bytes::saturatingAdd(sweepMoved ? last->movedBytes : 0, movedBytes);
         receipt.withheldReason.reset();
+        receipt.cutShort = false; // this move was recorded whole
         status = SweepReceipt::record(receipt);
         move.lastReceipt = receipt;
     }

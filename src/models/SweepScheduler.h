@@ -115,11 +115,13 @@ public:
     const std::optional<std::string>& folderRefusal() const { return folderRefusal_; }
     /// The folders being checked before they join the schedule, in the order asked for.
     const std::vector<std::string>& checkingFolders() const { return checkingFolders_; }
-    /// Arms the timer for the current schedule and runs one due test at once.
+    /// Arms the timer for the current schedule and runs one due test at once. A last receipt
+    /// left cut short by an earlier process is settled on a worker first.
     void start();
     /// Disarms the timer; a running sweep carries on.
     void stop();
-    /// Starts a sweep on a worker unless one is running.
+    /// Starts a sweep on a worker unless one is running; it counts as a move in flight
+    /// (`RemovalRun::movesInFlight`) until it is recorded, so quitting waits for it.
     void run(SweepRun::Trigger trigger);
 
     /// Unticks a ticked path; ticks a path only when it is a listed finding.
@@ -157,6 +159,7 @@ private:
     void runIfDue();
     void refreshNextRun();
     void notify(const SweepReceipt& receipt);
+    void settleCutShortSweep();
     void finishSweep(SweepRunner::Outcome outcome);
     void failSweep(const std::string& reason);
     void failClean(const std::string& reason);

@@ -2,11 +2,26 @@
 
 #include <algorithm>
 
+#include "platform/UserDefaults.h"
+#include "removal/RemovalRun.h"
+
 namespace sorvel::CrashedRuns {
 namespace {
 
 bool hasPending(const SweepRun& run) {
     return std::any_of(run.moved.begin(), run.moved.end(), [](const MovedItem& item) { return item.isPending(); });
+}
+
+// Ended before it finished, and not by a move still under way here.
+bool cutShort(const SweepRun& run) { return !run.finished && !RemovalRun::isMoving(run.id); }
+
+// The sweep's run the receipt was kept ahead for: the same receipt date, from a sweep.
+std::optional<SweepRun> runOfSweep(const SweepReceipt& receipt) {
+    for (const auto& run : SweepHistory::load())
+        if (run.trigger != SweepRun::Trigger::menuBar && run.receipt.date == receipt.date &&
+            !RemovalRun::isMoving(run.id))
+            return run;
+    return std::nullopt;
 }
 
 } // namespace
@@ -27,31 +42,45 @@ Whereabouts locate(const MovedItem& item, const Trash::Records& records) {
     return where;
 }
 
-std::vector<SweepRun> settled(std::vector<SweepRun> runs) {
+namespace {
+
+// The runs as they stand. An item that never moved leaves its run, or with `keepInPlace`
+// stays in it as recorded ahead of its move (a put back then tells it is still in place),
+// uncounted either way.
+std::vector<SweepRun> standing(std::vector<SweepRun> runs, bool keepInPlace) {
     std::vector<std::string> paths;
     for (const auto& run : runs) {
         auto more = pendingPaths(run.moved);
         paths.insert(paths.end(), more.begin(), more.end());
     }
+    for (auto& run : runs)
+        if (cutShort(run)) run.receipt.cutShort = true;
     if (paths.empty()) return runs;
     const Trash::Records records(paths);
     for (auto& run : runs) {
         if (!hasPending(run)) continue;
-        std::vector<MovedItem> kept;
+        std::vector<MovedItem> kept, counted;
         kept.reserve(run.moved.size());
         for (auto& item : run.moved) {
+            bool inPlace = false;
             if (item.isPending()) {
                 const Whereabouts where = locate(item, records);
-                if (where.stillInPlace) continue;
+                inPlace = where.stillInPlace;
                 if (where.trashPath) item.trashPath = *where.trashPath;
             }
-            kept.push_back(std::move(item));
+            if (!inPlace) counted.push_back(item);
+            if (!inPlace || keepInPlace) kept.push_back(std::move(item));
         }
-        run.moved = std::move(kept);
+        run.moved = std::move(counted);
         run.recount();
+        run.moved = std::move(kept);
     }
     return runs;
 }
+
+} // namespace
+
+std::vector<SweepRun> settled(std::vector<SweepRun> runs) { return standing(std::move(runs), false); }
 
 int removeRecordsOfNothing(const std::vector<SweepRun>& runs) {
     std::vector<std::string> paths;
@@ -60,6 +89,47 @@ int removeRecordsOfNothing(const std::vector<SweepRun>& runs) {
         paths.insert(paths.end(), more.begin(), more.end());
     }
     return Trash::Records(paths).removeOrphans();
+}
+
+Tidied tidy() {
+    const std::vector<SweepRun> runs = SweepHistory::load();
+    Tidied tidied;
+    tidied.recordsRemoved = removeRecordsOfNothing(runs);
+    std::vector<SweepRun> open;
+    for (const auto& run : runs)
+        if (cutShort(run) && (!run.receipt.cutShort || hasPending(run))) open.push_back(run);
+    // What never moved stays listed, so a put back still tells it is in its place.
+    const std::vector<SweepRun> now = standing(open, true);
+    for (size_t i = 0; i < open.size(); ++i) {
+        if (now[i] == open[i]) continue;
+        bool replaced = false;
+        // Not written: the run stays as it was stored and is settled again when read.
+        if (SweepHistory::replaceIfUnchanged(open[i], now[i], replaced) && replaced) ++tidied.runsRewritten;
+    }
+    return tidied;
+}
+
+std::optional<LastSweep> settleLastSweep() {
+    const std::optional<SweepReceipt> kept = SweepReceipt::loadLast();
+    if (!kept || !kept->cutShort) return std::nullopt;
+    const std::optional<SweepRun> stored = runOfSweep(*kept);
+    if (!stored) return std::nullopt; // the receipt is all there is: it says it was cut short
+    const SweepRun run = settled({*stored}).front();
+    LastSweep last{run.receipt, {}};
+    last.receipt.cutShort = !run.finished;
+    if (last.receipt == *kept) return std::nullopt;
+    for (const auto& item : run.moved)
+        if (!item.isPending()) last.findings.push_back({item.originalPath, item.size, item.trashPath});
+    bool replaced = false;
+    const SaveStatus saved = UserDefaults::standard().modify("SorvelLastSweep", [&](std::optional<nlohmann::json>& value) {
+        if (!value || SweepReceipt::fromJSON(*value) != kept) return false; // a newer sweep's
+        value = last.receipt.toJSON();
+        replaced = true;
+        return true;
+    });
+    if (!saved || !replaced) return std::nullopt;
+    (void)SweepReceipt::record(last.findings);
+    return last;
 }
 
 } // namespace sorvel::CrashedRuns

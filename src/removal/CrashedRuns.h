@@ -3,7 +3,9 @@
 // before moving it; when its process dies mid-batch, some of those items reached the Trash
 // without their place being written down and the rest never left their places, yet the
 // stored run lists and counts them all. Each is looked up once: in the Trash by its record
-// and identity, else at its own place.
+// and identity, else at its own place. A run ended before it finished, by a crash or by a
+// quit that could not wait any longer, is tidied alike at the next start, and its receipt
+// says it was cut short.
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,8 +30,33 @@ Whereabouts locate(const MovedItem& item, const Trash::Records& records);
 /// The runs as they stand: an item recorded ahead of its move gets its place in the Trash,
 /// or leaves its run when it never moved, and such a run's moved count and bytes are
 /// recounted over what it still lists. An item found in neither place stays as stored.
-/// Reads the Trash once; changes nothing on disk. Runs without such items stay as stored.
+/// A run that did not finish and that this process is not moving gets a receipt saying it
+/// was cut short. Reads the Trash once; changes nothing on disk. Other runs stay as stored.
 std::vector<SweepRun> settled(std::vector<SweepRun> runs);
+
+struct Tidied {
+    int recordsRemoved = 0; // records of nothing
+    int runsRewritten = 0;  // runs cut short, now stored as they stand
+};
+/// At the application's start: removes the records of nothing, then stores each run cut
+/// short as it stands (its items' places in the Trash, its counts of what really moved, its
+/// receipt saying it was cut short), unless this process is moving it or it changed on disk
+/// meanwhile (another process still moving it). Items that never moved stay listed as
+/// recorded, uncounted, so a put back tells they are still in place. Finished runs stay.
+Tidied tidy();
+
+/// The last sweep as it stands, when its stored receipt is still the one kept as cut
+/// short ahead of its moves.
+struct LastSweep {
+    SweepReceipt receipt;
+    std::vector<SweepReceipt::Finding> findings; // what its run moved
+};
+/// A sweep stores its receipt as cut short before it moves and replaces it once recorded;
+/// a process ended between the two leaves it. This takes the counts of the sweep's run in
+/// the history (the run settled; whole, not cut short, when it finished and only the
+/// receipt was lost), stores that receipt unless another has replaced it meanwhile, and
+/// the run's moved items as the findings. None when nothing was changed.
+std::optional<LastSweep> settleLastSweep();
 
 /// Removes Sorvel's own records that name nothing in the home trash and in the trashes of
 /// the file systems the runs' unplaced items are on (a move killed between writing its

@@ -492,6 +492,31 @@ SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalP
     });
 }
 
+SaveStatus replaceIfUnchanged(const SweepRun& seen, const SweepRun& now, bool& replaced) {
+    replaced = false;
+    JsonListStream::Edit edit;
+    edit.each = [&](nlohmann::json& element) {
+        if (replaced) return true;
+        if (auto run = runNamed(element, seen.id); run && *run == seen) {
+            rewrite(element, now);
+            replaced = true;
+        }
+        return true;
+    };
+    edit.changed = [&] { return replaced; };
+    return change(nullptr, edit, [&](std::optional<nlohmann::json>& value) {
+        auto list = entries(std::move(value));
+        for (auto& entry : list) {
+            if (!entry.run || entry.run->id != seen.id || *entry.run != seen) continue;
+            entry.run = now;
+            entry.changed = replaced = true;
+            value = storedForm(std::move(list));
+            return true;
+        }
+        return false;
+    });
+}
+
 std::optional<std::string> notSavedMessage(const SaveStatus& status) {
     if (status) return std::nullopt;
     return status.notSaved("Sorvel could not save this run to its history", "so it cannot be put back from there");

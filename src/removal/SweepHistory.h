@@ -114,6 +114,10 @@ SaveStatus store(const SweepRun& run);
 /// the stored run with this id and recounts its moved items and bytes; nothing when that
 /// run is gone.
 SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalPaths);
+/// Inside one locked read-modify-write: replaces the stored run with the id of `seen` by
+/// `now`, only while it is still stored as `seen` (a process still moving it rewrites it
+/// meanwhile). `replaced` says whether it was.
+SaveStatus replaceIfUnchanged(const SweepRun& seen, const SweepRun& now, bool& replaced);
 /// Forgets the stored run with this id; nothing when there is none.
 SaveStatus forget(const UUID& id);
 /// Forgets every readable run; entries that could not be read stay.

@@ -7,6 +7,10 @@
 namespace sorvel {
 
 std::string SweepReceipt::headline() const {
+    if (cutShort) {
+        if (movedCount == 0) return "Cut short before it finished";
+        return "Moved " + Bytes::format(movedBytes) + " to the Trash before it was cut short";
+    }
     if (action == SweepSchedule::Action::clean) {
         if (movedCount == 0) return "Nothing needed cleaning";
         return "Moved " + Bytes::format(movedBytes) + " to the Trash";
@@ -23,6 +27,7 @@ nlohmann::json SweepReceipt::toJSON() const {
                         {"movedCount", movedCount},
                         {"refusedCount", refusedCount}};
     if (withheldReason) json["withheldReason"] = *withheldReason;
+    if (cutShort) json["cutShort"] = true;
     return json;
 }
 
@@ -40,6 +45,7 @@ std::optional<SweepReceipt> SweepReceipt::fromJSON(const nlohmann::json& json) {
         r.movedCount = integer(required(json, "movedCount"));
         r.refusedCount = integer(required(json, "refusedCount"));
         r.withheldReason = optionalText(json, "withheldReason");
+        if (const auto* cut = present(json, "cutShort")) r.cutShort = boolean(*cut);
         return r;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;

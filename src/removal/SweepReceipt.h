@@ -40,11 +40,15 @@ struct SweepReceipt {
     int64_t refusedCount = 0;
     /// Why the run moved nothing or did not run, as a sentence; none when nothing was withheld.
     std::optional<std::string> withheldReason;
+    /// The run ended before its last move was written down (the process was killed, or
+    /// quit could not wait for it); its counts are what really moved.
+    bool cutShort = false;
 
     /// One line for the menu-bar panel, the history and notifications.
     std::string headline() const;
 
-    /// "withheldReason" is left out when absent.
+    /// "withheldReason" is left out when absent, "cutShort" unless true, so older readers
+    /// read every receipt.
     nlohmann::json toJSON() const;
     /// None when a required key is missing, of another type, or the action is unknown.
     static std::optional<SweepReceipt> fromJSON(const nlohmann::json& json);

@@ -169,6 +169,11 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
     std::vector<CleanupOutcome> outcomes;
     std::optional<std::string> runProblem;
     if (moving) {
+        // Kept as cut short until the sweep is recorded: a process ended mid-move leaves a
+        // receipt that says so, and the next start gives it its run's counts.
+        SweepReceipt ahead = receipt;
+        ahead.cutShort = true;
+        (void)SweepReceipt::record(ahead); // a failed write shows with the receipt's own, below
         RemovalRun::Request request;
         request.paths = normalized;
         request.policy = policy;

@@ -135,15 +135,20 @@ int main(int argc, char** argv) {
     window.show();
     const int status = QApplication::exec();
     delete ToolWindows::settingsWindow();
-    // A move started after the quit flow let the loop end still completes and is recorded.
-    RemovalRun::waitForMoves(std::chrono::minutes(5));
+    return finish(status);
+}
+
+int finish(int status, const EndBounds& bounds) {
+    // A move started after the quit flow let the loop end still completes and is recorded;
+    // so does a sweep or a move from the tray panel, which hold their moves from their start.
+    RemovalRun::waitForMoves(bounds.moves);
     // Settings asked for just before quitting are on disk before the process ends.
     Models::waitForSettings();
     // A folder check held by a hung disk cannot be stopped, nor waited for, and a scan still
     // under way would hand its result to an application already gone: past a short wait
     // the process ends here, before an ordinary exit tears down state they may wake into.
-    const bool checksEnded = FolderChecks::waitForAll(std::chrono::milliseconds(500));
-    if (!Models::waitForBackgroundWork(std::chrono::seconds(1)) || !checksEnded) {
+    const bool checksEnded = FolderChecks::waitForAll(bounds.folderChecks);
+    if (!Models::waitForBackgroundWork(bounds.backgroundWork) || !checksEnded) {
         std::fflush(nullptr);
         std::_Exit(status);
     }
