@@ -45,6 +45,8 @@ TEST(SweepReceiptHeadline, ByActionAndCount) {
     EXPECT_EQ(r.headline(), "Found " + Bytes::format(0) + " that could be cleaned");
     r.withheldReason = "Something was withheld.";
     EXPECT_EQ(r.headline().find("withheld"), std::string::npos);
+    r.cutShort = true; // whatever the action
+    EXPECT_EQ(r.headline(), "Cut short before it finished");
 }
 
 TEST(SweepReceiptCoding, StoredForm) {
@@ -60,6 +62,8 @@ TEST(SweepReceiptCoding, RoundTripWithAndWithoutReason) {
     SweepReceipt r = sample();
     EXPECT_EQ(SweepReceipt::fromJSON(json::parse(r.toJSON().dump())), r);
     r.withheldReason = "Found 30 GB, more than the 25 GB limit.";
+    EXPECT_EQ(SweepReceipt::fromJSON(json::parse(r.toJSON().dump())), r);
+    r.cutShort = true; // its own key, which older readers pass over
     EXPECT_EQ(SweepReceipt::fromJSON(json::parse(r.toJSON().dump())), r);
     SweepReceipt fresh; // dated now, to the microsecond the stored form keeps
     EXPECT_EQ(SweepReceipt::fromJSON(json::parse(fresh.toJSON().dump())), fresh);

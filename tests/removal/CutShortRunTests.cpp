@@ -1,0 +1,72 @@
+// Runs ended before they finished (a kill, or a quit that could wait no longer), tidied at
+// the next start: stored as they stand, their receipts saying they were cut short.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "removal/CrashedRuns.h"
+#include "support/MoveToTrash.h"
+#include "RunHome.h"
+
+using namespace sorvel;
+using Trigger = SweepRun::Trigger;
+
+TEST(CutShortRunTidy, StoredAsItStandsAndTheSweepsReceiptTakesItsCounts) {
+    struct Case {
+        Trigger trigger;
+        bool finished;  // only the receipt's write was lost
+        bool keptAhead; // the receipt a sweep keeps as cut short before it moves
+    };
+    for (const Case c : {Case{Trigger::scheduled, false, true}, Case{Trigger::manual, true, true},
+                         Case{Trigger::manual, false, false}, Case{Trigger::menuBar, false, true}}) {
+        SCOPED_TRACE(rawValue(c.trigger) + (c.finished ? " finished" : " killed mid-move"));
+        test::RunHome home;
+        SweepRun run;
+        run.trigger = c.trigger;
+        run.finished = c.finished;
+        const auto items = home.folders(2);
+        for (int i = 0; i < (c.finished ? 1 : 2); ++i)
+            run.moved.push_back({items[i].path, "", 1'000, Trash::identityOf(items[i].path)});
+        const std::string trashed = test::moveToTrash(items[0].path).trashPath.value_or("");
+        if (c.finished) run.moved[0].trashPath = trashed;
+        run.recount();
+        ASSERT_TRUE(SweepHistory::store(run));
+        SweepReceipt ahead;
+        ahead.date = run.receipt.date;
+        ahead.cutShort = true;
+        if (c.keptAhead) SweepReceipt::record(ahead);
+
+        CrashedRuns::tidy();
+        const bool settles = c.keptAhead && c.trigger != Trigger::menuBar;
+        EXPECT_EQ(CrashedRuns::settleLastSweep().has_value(), settles);
+        const SweepRun stored = SweepHistory::load().at(0);
+        EXPECT_EQ(stored.receipt.cutShort, !c.finished);
+        EXPECT_EQ(stored.receipt.movedCount, 1);
+        EXPECT_EQ(stored.receipt.headline().ends_with(" to the Trash before it was cut short"), !c.finished);
+        EXPECT_EQ(stored.moved.size(), run.moved.size()) << "what never moved stays listed for a put back";
+        EXPECT_EQ(stored.moved[0].trashPath, trashed);
+        const std::optional<SweepReceipt> none;
+        EXPECT_EQ(SweepReceipt::loadLast(), settles ? stored.receipt : c.keptAhead ? ahead : none);
+        EXPECT_EQ(SweepReceipt::loadFindings().size(), settles ? 1u : 0u);
+    }
+}
+
+// A run this process is still moving is left to its move, which rewrites it batch by batch.
+TEST(CutShortRunTidy, ARunStillMovingHereIsLeftAlone) {
+    test::RunHome home;
+    auto request = home.request(home.folders(2));
+    std::promise<void> entered, release;
+    request.mover = [&, gate = release.get_future().share()](auto&&...) {
+        entered.set_value();
+        gate.wait();
+        return std::vector<CleanupOutcome>{};
+    };
+    std::thread mover([&] { RemovalRun::moveAndRecord(std::move(request)); });
+    entered.get_future().wait();
+    const SweepRun before = SweepHistory::load().at(0);
+    EXPECT_EQ(CrashedRuns::tidy().runsRewritten, 0);
+    EXPECT_EQ(SweepHistory::load().at(0), before);
+    release.set_value();
+    mover.join();
+}
