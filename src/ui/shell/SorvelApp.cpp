@@ -42,7 +42,7 @@ bool set(const char* name) {
 }
 
 // What quitting waits for: every move to the Trash in the process (it outlives the screen
-// that started it), and a restore that moves items back out.
+// that started it; a sweep's counts from its start), and a restore that moves items back out.
 QuitFlow::MovesInFlight movesInFlight(const AppModels& m) {
     return [&m] { return RemovalRun::movesInFlight() + (m.history.isRestoring() ? 1 : 0); };
 }
