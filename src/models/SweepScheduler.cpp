@@ -69,8 +69,10 @@ std::vector<CleanupOutcome> outcomesOf(const std::vector<SweepReceipt::Finding>&
         CleanupOutcome outcome;
         outcome.path = finding.path;
         outcome.size = finding.size;
-        if (finding.trashPath) outcome.result = CleanupOutcome::MovedToTrash{*finding.trashPath};
-        else outcome.result = CleanupOutcome::WouldMove{};
+        if (finding.trashPath)
+            outcome.result = CleanupOutcome::MovedToTrash{*finding.trashPath};
+        else
+            outcome.result = CleanupOutcome::WouldMove{};
         outcomes.push_back(std::move(outcome));
     }
     return outcomes;

@@ -121,12 +121,13 @@ std::optional<LastSweep> settleLastSweep() {
     for (const auto& item : run.moved)
         if (!item.isPending()) last.findings.push_back({item.originalPath, item.size, item.trashPath});
     bool replaced = false;
-    const SaveStatus saved = UserDefaults::standard().modify("SorvelLastSweep", [&](std::optional<nlohmann::json>& value) {
-        if (!value || SweepReceipt::fromJSON(*value) != kept) return false; // a newer sweep's
-        value = last.receipt.toJSON();
-        replaced = true;
-        return true;
-    });
+    const SaveStatus saved =
+        UserDefaults::standard().modify("SorvelLastSweep", [&](std::optional<nlohmann::json>& value) {
+            if (!value || SweepReceipt::fromJSON(*value) != kept) return false; // a newer sweep's
+            value = last.receipt.toJSON();
+            replaced = true;
+            return true;
+        });
     if (!saved || !replaced) return std::nullopt;
     (void)SweepReceipt::record(last.findings);
     return last;

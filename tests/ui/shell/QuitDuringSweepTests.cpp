@@ -17,7 +17,8 @@ TEST(QuitDuringSweep, CompletesWithinTheBoundElseIsTidiedAsCutShortAtTheNextStar
         bool quitOnceMoving; // else at once, before the sweep has looked at anything
         std::chrono::milliseconds bound;
     };
-    for (const Case c : {Case{"quit as the sweep starts", false, 2min}, Case{"the bound runs out mid-move", true, 0ms}}) {
+    for (const Case c : {Case{"quit as the sweep starts", false, 2min}, //
+                         Case{"the bound runs out mid-move", true, 0ms}}) {
         SCOPED_TRACE(c.name);
         const bool cutShort = c.bound == 0ms;
         test::FakeHome home;
