@@ -44,17 +44,17 @@ Whereabouts locate(const MovedItem& item, const Trash::Records& records) {
 
 namespace {
 
-// The runs as they stand. An item that never moved leaves its run, or with `keepInPlace`
-// stays in it as recorded ahead of its move (a put back then tells it is still in place),
-// uncounted either way.
-std::vector<SweepRun> standing(std::vector<SweepRun> runs, bool keepInPlace) {
+// The runs as they stand. An item that never moved leaves its run, or with `tidying` stays
+// in it as recorded ahead of its move (a put back then tells it is still in place),
+// uncounted either way; tidying also marks the receipts of runs cut short.
+std::vector<SweepRun> standing(std::vector<SweepRun> runs, bool tidying) {
     std::vector<std::string> paths;
     for (const auto& run : runs) {
         auto more = pendingPaths(run.moved);
         paths.insert(paths.end(), more.begin(), more.end());
     }
     for (auto& run : runs)
-        if (cutShort(run)) run.receipt.cutShort = true;
+        if (tidying && cutShort(run)) run.receipt.cutShort = true;
     if (paths.empty()) return runs;
     const Trash::Records records(paths);
     for (auto& run : runs) {
@@ -69,7 +69,7 @@ std::vector<SweepRun> standing(std::vector<SweepRun> runs, bool keepInPlace) {
                 if (where.trashPath) item.trashPath = *where.trashPath;
             }
             if (!inPlace) counted.push_back(item);
-            if (!inPlace || keepInPlace) kept.push_back(std::move(item));
+            if (!inPlace || tidying) kept.push_back(std::move(item));
         }
         run.moved = std::move(counted);
         run.recount();

@@ -30,8 +30,7 @@ Whereabouts locate(const MovedItem& item, const Trash::Records& records);
 /// The runs as they stand: an item recorded ahead of its move gets its place in the Trash,
 /// or leaves its run when it never moved, and such a run's moved count and bytes are
 /// recounted over what it still lists. An item found in neither place stays as stored.
-/// A run that did not finish and that this process is not moving gets a receipt saying it
-/// was cut short. Reads the Trash once; changes nothing on disk. Other runs stay as stored.
+/// Reads the Trash once; changes nothing on disk. Runs without such items stay as stored.
 std::vector<SweepRun> settled(std::vector<SweepRun> runs);
 
 struct Tidied {
