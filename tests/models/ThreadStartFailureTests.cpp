@@ -12,10 +12,12 @@
 #include <sstream>
 
 #include "CoordinatorFixtures.h"
+#include "SweepSchedulerFixtures.h"
 #include "cli/HeadlessReport.h"
 #include "engine/FileSystemWatcher.h"
 #include "engine/FileWalker.h"
 #include "models/BackgroundWork.h"
+#include "models/UpdateChecker.h"
 #include "platform/Concurrency.h"
 #include "platform/SerialQueue.h"
 #include "removal/CleanupExecutor.h"
@@ -147,6 +149,18 @@ TEST(ThreadStartFailure, EveryEntryPointWorksOnItsCallerOrSaysWhy) {
              };
          },
          "could not finish checking"},
+        {"a folder added to the sweeps",
+         [](const CoordinatorHome& home) {
+             SweepScheduler::Dependencies deps;
+             deps.notifications = std::make_shared<RecordingCenter>();
+             return [scheduler = std::make_shared<SweepScheduler>(deps), folder = home / "Projects"] {
+                 scheduler->addFolder(folder);
+                 waitUntil([&] { return scheduler->folderRefusal().has_value(); });
+                 const bool free = FolderChecks::running() == 0 && scheduler->schedule().folders.empty();
+                 return free ? scheduler->folderRefusal().value_or("") : std::string("added, or still held");
+             };
+         },
+         "Sorvel could not finish checking"},
         {"file events, the watcher's queue made before",
          [](const CoordinatorHome& home) {
              auto watcher = std::make_shared<FileSystemWatcher>([](const std::vector<std::string>&) {});
@@ -191,6 +205,17 @@ TEST(ThreadStartFailure, EveryEntryPointWorksOnItsCallerOrSaysWhy) {
              };
          },
          nullptr},
+        {"an update check",
+         [](const CoordinatorHome&) {
+             return [] {
+                 std::optional<UpdateChecker::FetchResult> answer;
+                 UpdateChecker::fetchWithin(1500)(QUrl("https://127.0.0.1:9/feed.json"),
+                                                  [&](UpdateChecker::FetchResult r) { answer = std::move(r); });
+                 waitUntil([&] { return answer.has_value(); });
+                 return answer ? "answered: " + answer->message : std::string("no answer");
+             };
+         },
+         "answered: "}, // its transfer thread never starts: it ends at its deadline
         {"the scan report's progress lines", // refused in a child of its own
          [](const CoordinatorHome& home) {
              writeFileOfSize(home / "Library/Caches/app/blob", 4096);
