@@ -10,6 +10,7 @@
 #include <atomic>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "CoordinatorFixtures.h"
 #include "SweepSchedulerFixtures.h"
@@ -237,4 +238,14 @@ TEST(ThreadStartFailure, EveryEntryPointWorksOnItsCallerOrSaysWhy) {
             EXPECT_GT(none.refused(), 0u) << row.entry << ": no thread start was tried";
         }
     }
+    // Threads to be had again: concurrent work gets its helpers back, though the first
+    // row (in a process of its own) made the pool while none could start.
+    std::atomic<int> inside{0}, met{0};
+    concurrentPerform(2, [&](size_t) {
+        ++inside;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (inside < 2 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (inside == 2) ++met;
+    });
+    EXPECT_EQ(met, 2) << "the two iterations never ran side by side";
 }
