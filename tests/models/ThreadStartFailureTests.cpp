@@ -18,6 +18,7 @@
 #include "engine/FileSystemWatcher.h"
 #include "engine/FileWalker.h"
 #include "models/BackgroundWork.h"
+#include "models/DesktopNotifications.h"
 #include "models/UpdateChecker.h"
 #include "platform/Concurrency.h"
 #include "platform/SerialQueue.h"
@@ -162,6 +163,11 @@ TEST(ThreadStartFailure, EveryEntryPointWorksOnItsCallerOrSaysWhy) {
              };
          },
          "Sorvel could not finish checking"},
+        {"the session bus for notices", // Qt waits on its bus thread for ever once it failed to start
+         [](const CoordinatorHome&) {
+             return [] { return DesktopNotifications::session() ? "" : std::string("no centre"); };
+         },
+         nullptr, false}, // the bus may be open already
         {"file events, the watcher's queue made before",
          [](const CoordinatorHome& home) {
              auto watcher = std::make_shared<FileSystemWatcher>([](const std::vector<std::string>&) {});
