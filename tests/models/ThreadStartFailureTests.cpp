@@ -222,7 +222,7 @@ TEST(ThreadStartFailure, EveryEntryPointWorksOnItsCallerOrSaysWhy) {
                  return answer ? "answered: " + answer->message : std::string("no answer");
              };
          },
-         "answered: "}, // its transfer thread never starts: it ends at its deadline
+         "answered: The request could not be made because no thread could be started"},
         {"the scan report's progress lines", // refused in a child of its own
          [](const CoordinatorHome& home) {
              writeFileOfSize(home / "Library/Caches/app/blob", 4096);
