@@ -79,8 +79,9 @@ std::vector<PathSize> normalize(const std::vector<PathSize>& items);
 
 /// One outcome per normalised path, in normalised order. A dry run checks paths
 /// concurrently (each as `dryRunCheck`) and reports progress from worker threads at every
-/// 8th check and the last; a real run checks and moves one path at a time and reports after each. Once a
-/// move found the Trash held past its wait, the rest fail at once with the same reason.
+/// 8th check and the last; a real run checks and moves one path at a time and reports
+/// after each. Once a move found the Trash held past its wait, the rest fail at once with
+/// the same reason.
 std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, const CleanupPolicy& policy,
                                 const std::optional<CloudStatus>& cloud, const Progress& onProgress = nullptr);
 
