@@ -1,6 +1,6 @@
 // While a move of this process has an item in hand, no dry run offers it, counts it as
-// found or records it as refused: the window's preview lists it as being moved, and every
-// other caller leaves it out.
+// found or records it as refused: the window's preview says it is being moved, every other
+// caller leaves it out.
 #include <gtest/gtest.h>
 
 #include <future>
@@ -11,7 +11,6 @@
 #include "models/AppsModel.h"
 #include "models/DuplicatesModel.h"
 #include "removal/RemovalRun.h"
-#include "removal/SweepRunner.h"
 
 using namespace sorvel;
 using namespace sorvel::test;
@@ -20,7 +19,7 @@ namespace {
 
 using PathSize = CleanupExecutor::PathSize;
 
-// A move that has `held` in hand until the rig goes, through the path every move takes.
+// Holds `held` in hand, through the path every move takes, until it goes.
 struct HeldMove {
     std::promise<void> entered, release;
     std::thread worker;
@@ -28,9 +27,7 @@ struct HeldMove {
     explicit HeldMove(const std::string& held) {
         RemovalRun::Request request;
         request.paths = {{held, 1}};
-        request.policy = CleanupPolicy::standard();
-        request.mover = [this](const std::vector<PathSize>&, const CleanupPolicy&, const std::optional<CloudStatus>&,
-                               const CleanupExecutor::Progress&) {
+        request.mover = [this](auto&, auto&, auto&, auto&) {
             entered.set_value();
             release.get_future().wait();
             return std::vector<CleanupOutcome>{};
@@ -46,27 +43,23 @@ struct HeldMove {
 
 std::string name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-// "free; held: why" for the items offered, then those refused with their reason.
-std::string listed(const std::vector<CleanupOutcome>& outcomes) {
-    std::string offered, refused;
-    for (const auto& o : outcomes) {
-        if (o.wouldMove()) offered += (offered.empty() ? "" : ", ") + name(o.path);
-        else if (o.refusal()) refused += "; " + name(o.path) + ": " + o.refusal()->description();
-    }
-    return offered + refused;
-}
-
-std::string sweepRecord(const SweepReceipt& receipt, const std::vector<CleanupOutcome>& outcomes, int64_t freeSize) {
-    std::string findings;
-    for (const auto& f : SweepReceipt::loadFindings()) findings += name(f.path) + " ";
-    return listed(outcomes) + " | findings " + findings + "| refused " + std::to_string(receipt.refusedCount) +
-           (receipt.foundBytes == freeSize ? " | found free's size" : " | found " + std::to_string(receipt.foundBytes));
+// The names offered, then "; name: reason" for each refused; for a sweep, what it recorded.
+std::string listed(const std::vector<CleanupOutcome>& outcomes, const SweepReceipt* receipt = nullptr,
+                   int64_t freeSize = 0) {
+    std::string text;
+    for (const auto& o : outcomes)
+        if (o.wouldMove()) text += name(o.path);
+    for (const auto& o : outcomes)
+        if (o.refusal()) text += "; " + name(o.path) + ": " + o.refusal()->description();
+    if (!receipt) return text;
+    for (const auto& f : SweepReceipt::loadFindings()) text += " | found " + name(f.path);
+    return text + " | " + std::to_string(receipt->refusedCount) + " refused" +
+           (receipt->foundBytes == freeSize ? "" : " | found bytes " + std::to_string(receipt->foundBytes));
 }
 
 SweepSchedule reportOn(const std::string& folder) {
     SweepSchedule s;
     s.rules = SweepSchedule::RuleSelection::only({});
-    s.action = SweepSchedule::Action::report;
     s.folders = {folder};
     return s;
 }
@@ -77,9 +70,8 @@ TEST(DryRunInHand, EveryDryRunLeavesOutWhatAMoveHasInHand) {
     struct Row {
         const char* caller;
         std::function<std::string(const std::string& caches, int64_t freeSize)> dryRun;
-        std::string expected;
+        const char* expected;
     };
-    const std::string sweepExpected = "free | findings free | refused 0 | found free's size";
     const Row rows[] = {
         {"the window's preview",
          [](const std::string& caches, int64_t freeSize) {
@@ -97,12 +89,12 @@ TEST(DryRunInHand, EveryDryRunLeavesOutWhatAMoveHasInHand) {
                                                                  CleanupPolicy::standard()));
          },
          "free; app: already being moved to the Trash"},
-        {"a sweep that reports",
+        {"a sweep",
          [](const std::string& caches, int64_t freeSize) {
              const auto out = SweepRunner::run(reportOn(caches), SweepRun::Trigger::scheduled, CloudStatus{});
-             return sweepRecord(out.receipt, out.outcomes, freeSize);
+             return listed(out.outcomes, &out.receipt, freeSize);
          },
-         sweepExpected},
+         "free | found free | 0 refused"},
         {"the panel's Sweep now",
          [](const std::string& caches, int64_t freeSize) {
              SweepSchedule::store(reportOn(caches));
@@ -112,24 +104,21 @@ TEST(DryRunInHand, EveryDryRunLeavesOutWhatAMoveHasInHand) {
              SweepScheduler scheduler(deps);
              scheduler.run(SweepRun::Trigger::manual);
              sweepDone(scheduler);
-             return sweepRecord(scheduler.lastReceipt().value_or(SweepReceipt{}), scheduler.findings(), freeSize);
+             const auto receipt = scheduler.lastReceipt().value_or(SweepReceipt{});
+             return listed(scheduler.findings(), &receipt, freeSize);
          },
-         sweepExpected},
+         "free | found free | 0 refused"},
         {"the duplicates' check of each copy",
          [](const std::string& caches, int64_t) {
-             DuplicateGroup group;
-             for (const char* copy : {"../../kept", "held/dup", "free/copy"}) {
-                 group.files.emplace_back();
-                 group.files.back().path = caches + "/" + copy;
-             }
              DuplicateFinder::Report report;
-             report.groups = {group};
+             for (const char* copy : {"../../kept", "held/dup", "free/copy"})
+                 report.groups.resize(1), report.groups[0].files.emplace_back().path = caches + "/" + copy;
              std::string refused;
-             for (const auto& [path, why] : DuplicatesModel::refusalsOf(report, CleanupPolicy::standard().allowing({caches})))
+             for (const auto& [path, why] : DuplicatesModel::refusalsOf(report, CleanupPolicy::standard()))
                  refused += name(path) + ": " + why;
              return refused;
          },
-         "dup: already being moved to the Trash"}, // the free copy may go
+         "dup: already being moved to the Trash"},
     };
     for (const auto& row : rows) {
         CoordinatorHome home;
