@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <semaphore>
+#include <system_error>
 #include <thread>
 
 #include "cleanup/CleanupFinder.h"
@@ -208,21 +209,29 @@ int run(bool json, ScanScope scope, bool progress) {
     std::binary_semaphore finished{0};
     std::thread printer;
     if (progress) {
-        printer = std::thread([&control, &finished] {
-            int counter = 0;
-            while (!finished.try_acquire_for(std::chrono::milliseconds(250)))
+        try {
+            printer = std::thread([&control, &finished] {
+                int counter = 0;
+                while (!finished.try_acquire_for(std::chrono::milliseconds(250)))
+                    printFinished(control, counter);
+                // Roots that finished since the last look still get their line.
                 printFinished(control, counter);
-            // Roots that finished since the last look still get their line.
-            printFinished(control, counter);
-        });
+            });
+        } catch (const std::system_error &) {
+            // No thread to print from as roots finish: their lines come after the scan.
+        }
     }
 
     ScanResult result = MultiRootScan::scanSynchronously(control, scope, std::nullopt);
     result.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.cleanupItems = CleanupFinder::recommendations(result);
     finished.release();
-    if (printer.joinable())
+    if (printer.joinable()) {
         printer.join();
+    } else if (progress) {
+        int counter = 0;
+        printFinished(control, counter);
+    }
 
     int status = 0;
     if (json) {

@@ -96,6 +96,14 @@ void sayIfPartlyWatched(WatchState& state, size_t unwatched) {
                              " will not be seen (raise fs.inotify.max_user_watches to watch them all)\n");
 }
 
+// Why the folder's changes cannot be followed: the system's events, or no thread for them.
+std::string cannotWatch(const WatchState& state) {
+    const char* why = state.watcher->lackedThread()
+                          ? "no thread could be started for it (the process limit, or memory)"
+                          : "the system gives no file-system events for it";
+    return "sorvel: cannot watch " + shownPath(state.path) + " for changes: " + why + "\n";
+}
+
 // The watched folder itself was deleted or swapped for another: once a folder stands there
 // again, measure it afresh and watch it instead (before `out` is printed, so that whoever
 // reads it sees every later change); if none comes back, say so and end.
@@ -131,8 +139,7 @@ void followReplacedFolder(WatchState& state, std::string& out) {
     state.reportedUnwatched = 0;
     state.watcher->start({state.path}); // from this queue: the old stream is let go first
     if (!state.watcher->isRunning()) {
-        ReportOutput::diagnostic("sorvel: cannot watch " + shownPath(state.path) +
-                                 " for changes: the system gives no file-system events for it\n");
+        ReportOutput::diagnostic(cannotWatch(state));
         _exit(1);
     }
     ReportOutput::diagnostic("sorvel: " + shownPath(state.path) + " was made again; watching the new folder\n");
@@ -186,8 +193,7 @@ int watch(const std::string& argument) {
             [state](const std::vector<std::string>& paths) { handleChanges(*state, paths); });
         state->watcher->start({state->path});
         if (!state->watcher->isRunning()) {
-            ReportOutput::diagnostic("sorvel: cannot watch " + shownPath(state->path) +
-                                     " for changes: the system gives no file-system events for it\n");
+            ReportOutput::diagnostic(cannotWatch(*state));
             return 1;
         }
         // Printed once the events are flowing (and before any change line, which waits

@@ -10,7 +10,7 @@ FileSystemWatcher::~FileSystemWatcher() {
 
 void FileSystemWatcher::start(const std::vector<std::string>& paths) {
     stop();
-    shortOfWatches_ = false;
+    shortOfWatches_ = lackedThread_ = false;
     if (paths.empty()) return;
     // The stream refers back to this watcher without owning it; stop() and the destructor
     // tear the stream down first, so it never outlives the watcher.
@@ -27,6 +27,7 @@ void FileSystemWatcher::start(const std::vector<std::string>& paths) {
     stream->setCountLater(countLater_);
     if (!stream->start()) { // released here; the watcher stays stopped
         shortOfWatches_ = stream->shortOfWatches();
+        lackedThread_ = stream->lackedThread();
         return;
     }
     stream_ = std::move(stream);

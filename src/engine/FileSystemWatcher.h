@@ -46,6 +46,8 @@ public:
     bool stillCounting() const { return stream_ && stream_->stillCounting(); }
     /// The last `start` watched nothing because no watch was left to take.
     bool shortOfWatches() const { return shortOfWatches_; }
+    /// The last `start` watched nothing because no thread could be started for it.
+    bool lackedThread() const { return lackedThread_; }
     /// For tests: the running stream behaves as when the kernel has dropped events.
     void simulateDroppedEventsForTesting() {
         if (stream_) stream_->simulateDroppedEventsForTesting();
@@ -60,6 +62,7 @@ private:
     std::function<bool()> cancelled_;
     bool countLater_ = false;
     bool shortOfWatches_ = false;
+    bool lackedThread_ = false;
 };
 
 } // namespace sorvel

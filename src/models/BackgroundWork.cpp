@@ -41,10 +41,18 @@ bool waitForBackgroundWork(std::chrono::milliseconds bound) {
     return state.ended.wait_for(lock, bound, [&] { return state.running == 0; });
 }
 
-void runInBackground(WorkPriority priority, std::function<void()> work, FailureHandler failed) {
+namespace {
+
+// One job and its count. The count is declared first so it goes last: the job counts as
+// ended only once everything it captured is gone.
+struct Job {
+    std::shared_ptr<void> counted;
+    std::function<void()> work;
+    FailureHandler failed;
+
     // The error stops at this boundary: past it, a throw on a detached thread is the end
     // of the process, the window with it.
-    auto guarded = std::make_shared<std::function<void()>>([work = std::move(work), failed = std::move(failed)] {
+    void run() {
         try {
             work();
         } catch (...) {
@@ -59,27 +67,39 @@ void runInBackground(WorkPriority priority, std::function<void()> work, FailureH
             }
             std::fprintf(stderr, "sorvel: background work failed: %s\n", reason.c_str());
         }
-    });
+    }
+};
+
+} // namespace
+
+void runInBackground(WorkPriority priority, std::function<void()> work, FailureHandler failed) {
     auto& state = inFlight();
     {
         std::lock_guard lock(state.mutex);
         ++state.running;
     }
-    // Counted out once the job and everything it captured are gone.
     auto counted = std::shared_ptr<void>(nullptr, [&state](void*) {
         std::lock_guard lock(state.mutex);
         --state.running;
         state.ended.notify_all();
     });
+    auto job = std::make_unique<Job>(Job{std::move(counted), std::move(work), std::move(failed)});
+    // The thread is handed a plain pointer: a start that fails leaves the job untouched
+    // here, where it still runs, rather than gone with the thread that never was.
+    Job* handed = job.get();
+    std::thread thread;
     try {
-        std::thread([priority, guarded = std::move(guarded), counted]() mutable {
+        thread = std::thread([priority, handed] {
+            const std::unique_ptr<Job> owned(handed);
             if (priority == WorkPriority::utility) lowerThisThread();
-            (*guarded)();
-            guarded.reset();
-        }).detach();
-    } catch (const std::system_error&) {
-        (*guarded)(); // never lower the caller's own thread
+            owned->run();
+        });
+    } catch (...) {
+        job->run(); // no thread (a process limit, or memory): on the caller, whose priority stays
+        return;
     }
+    (void)job.release(); // the thread's now
+    thread.detach();
 }
 
 std::string failureSentence(const std::string& what, const std::string& reason) {

@@ -6,6 +6,8 @@
 #include <QVariantMap>
 
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace sorvel {
 
@@ -24,10 +26,30 @@ void DesktopNotifications::setImage(Image image) {
 
 DesktopNotifications::DesktopNotifications(QDBusConnection connection) : connection_(std::move(connection)) {}
 
-std::shared_ptr<UserNotifications::Center> DesktopNotifications::session() {
+std::optional<QDBusConnection> DesktopNotifications::sessionBus() {
+    static std::mutex opening;
+    static bool opened = false; // the bus's thread runs from the first use on
+    {
+        std::lock_guard lock(opening);
+        if (!opened) {
+            try {
+                std::thread([] {}).join();
+            } catch (const std::system_error&) {
+                return std::nullopt; // tried again at the next use
+            }
+            (void)QDBusConnection::sessionBus();
+            opened = true;
+        }
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) return UserNotifications::none();
-    return std::make_shared<DesktopNotifications>(bus);
+    if (!bus.isConnected()) return std::nullopt;
+    return bus;
+}
+
+std::shared_ptr<UserNotifications::Center> DesktopNotifications::session() {
+    const auto bus = sessionBus();
+    if (!bus) return UserNotifications::none();
+    return std::make_shared<DesktopNotifications>(*bus);
 }
 
 bool DesktopNotifications::requestAuthorization() { return connection_.isConnected(); }

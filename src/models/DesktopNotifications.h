@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QDBusConnection>
 #include <memory>
+#include <optional>
 
 #include "platform/UserNotifications.h"
 
@@ -16,6 +17,10 @@ public:
 
     /// The centre of the user's session bus; silent when there is no session bus.
     static std::shared_ptr<UserNotifications::Center> session();
+    /// The user's session bus; none when there is none, or when its first use finds that
+    /// no thread can be started (the bus's own thread would never run, and the first call
+    /// would wait on it for ever).
+    static std::optional<QDBusConnection> sessionBus();
 
     /// Granted whenever the bus is connected: the service asks for no consent.
     bool requestAuthorization() override;

@@ -100,7 +100,7 @@ std::map<std::string, std::string> DuplicatesModel::refusalsOf(const DuplicateFi
     const std::optional<CloudStatus> cloud = CloudDetector::detect();
     std::map<std::string, std::string> refused;
     for (const DuplicateFile* copy : copies)
-        if (const auto refusal = CleanupGuard::check(copy->path, copy->size, policy, cloud, mounts))
+        if (const auto refusal = CleanupExecutor::dryRunCheck(copy->path, copy->size, policy, cloud, &mounts))
             refused.emplace(copy->path, refusal->description());
     return refused;
 }

@@ -56,14 +56,7 @@ void ScanCoordinator::runCleanup(CleanupExecutor::Mode mode,
             CleanupExecutor::Progress report = [self](int d, int t) {
                 Models::deliver(self, [d, t](ScanCoordinator& alive) { alive.applyCleanupProgress(d, t); });
             };
-            Outcomes outcomes = run(paths, mode, CleanupPolicy::standard(), cloud, report);
-            // What a move still under way has in hand is not offered again: moving it
-            // once more would only find it gone.
-            if (mode == CleanupExecutor::Mode::dryRun)
-                for (auto& outcome : outcomes)
-                    if (outcome.wouldMove() && RemovalRun::isBeingMoved(outcome.path))
-                        outcome.result = CleanupOutcome::Refused{CleanupGuard::Refusal::beingMoved()};
-            return outcomes;
+            return run(paths, mode, CleanupPolicy::standard(), cloud, report);
         },
         [done = std::move(done)](QObject&, Outcomes outcomes) {
             if (done) done(outcomes);

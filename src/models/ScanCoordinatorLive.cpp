@@ -7,6 +7,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <system_error>
 
 #include "engine/MultiRootScan.h"
 #include "engine/VolumeProbe.h"
@@ -95,6 +97,9 @@ void ScanCoordinator::startWatching() {
             watcher->setCountLater(true); // watching starts before the folders past the share are counted
             if (startWatcher) startWatcher(*watcher, roots);
             else watcher->start(roots);
+            // Said like any other failed set-up, never shown as live.
+            if (watcher->lackedThread())
+                throw std::system_error(EAGAIN, std::generic_category(), "no thread could be started for it");
             return watcher;
         },
         [generation](ScanCoordinator& alive, std::unique_ptr<FileSystemWatcher> watcher) {

@@ -5,6 +5,8 @@
 #include <QNetworkRequest>
 #include <QTimer>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 #include "models/UpdateChecker.h"
 #include "platform/BundleInfo.h"
@@ -17,6 +19,19 @@ using nlohmann::json;
 const char* const kSecureConnectionRequired =
     "The resource could not be loaded because a secure connection is required.";
 const char* const kTimedOutMessage = "The request timed out.";
+const char* const kNoThreadMessage =
+    "The request could not be made because no thread could be started (the process limit, or memory).";
+
+// The transfer runs on a thread of its own that the network layer starts for each check;
+// one that never starts would only end at the deadline, as if the server were slow.
+bool threadsAvailable() {
+    try {
+        std::thread([] {}).join();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
 
 // Reads an optional text field: absent or null gives none; another type fails the decode.
 bool optionalText(const json& object, const char* key, std::optional<std::string>& out) {
@@ -116,6 +131,12 @@ UpdateChecker::Fetcher UpdateChecker::fetchWithin(int deadlineMilliseconds) {
         if (url.scheme() != QStringLiteral("https")) {
             QTimer::singleShot(0, [completion = std::move(completion)] {
                 completion(FetchResult::failure(kSecureConnectionRequired));
+            });
+            return;
+        }
+        if (!threadsAvailable()) {
+            QTimer::singleShot(0, [completion = std::move(completion)] {
+                completion(FetchResult::failure(kNoThreadMessage));
             });
             return;
         }

@@ -64,22 +64,15 @@ struct Batch {
 
 class Pool {
 public:
-    explicit Pool(int threads) {
-        for (int i = 0; i < threads; ++i) {
-            try {
-                std::thread([this] { workerLoop(); }).detach();
-                ++workers_;
-            } catch (const std::system_error&) {
-                // Out of threads (a process limit): fewer workers, or none. Callers
-                // drain their own iterations, so everything still runs.
-                break;
-            }
-        }
+    explicit Pool(int threads) : wanted_(threads) {
+        std::lock_guard lock(mutex_);
+        grow();
     }
 
     void submit(std::shared_ptr<Batch> batch, size_t helpers) {
         {
             std::lock_guard lock(mutex_);
+            if (!forkedChild_) grow();
             // No workers here: the caller runs every iteration, and nothing is queued
             // that no one would ever take.
             if (forkedChild_ || workers_ == 0) return;
@@ -100,6 +93,20 @@ public:
     }
 
 private:
+    // Under the lock. Out of threads (a process limit, or memory): fewer workers, or none,
+    // and the next batch tries again, so a passing shortage does not last. Callers drain
+    // their own iterations, so everything still runs meanwhile.
+    void grow() {
+        while (workers_ < wanted_) {
+            try {
+                std::thread([this] { workerLoop(); }).detach();
+                ++workers_;
+            } catch (const std::system_error&) {
+                return;
+            }
+        }
+    }
+
     void workerLoop() {
         for (;;) {
             std::shared_ptr<Batch> batch;
@@ -117,6 +124,7 @@ private:
     std::condition_variable wake_;
     std::deque<std::shared_ptr<Batch>> queue_;
     bool forkedChild_ = false;
+    const int wanted_;
     int workers_ = 0;
 };
 

@@ -100,6 +100,7 @@ struct FileEventStream::Impl {
     std::function<bool()> cancelled;
     size_t steps = 0;
     bool gaveUp = false;
+    bool lackedThread = false;
     // Counting the folders past the share may take long on a big tree: the counter does it
     // beside the reader. With `countLater` false, `start` counts those of the set-up itself.
     // Both threads are the owner's: started by `start`, joined by `stop` alone.
@@ -561,19 +562,24 @@ void FileEventStream::setDispatchQueue(SerialQueue* queue) {
 
 bool FileEventStream::start() {
     Impl& impl = *impl_;
-    if (impl.state != Impl::State::created || impl.invalidated || !impl.queue || !impl.queue->hasThread())
+    if (impl.state != Impl::State::created || impl.invalidated || !impl.queue) return false;
+    if (!impl.queue->hasThread()) {
+        impl.lackedThread = true;
         return false;
+    }
     WatchBudget::open();
     if (!impl.watchRoots() || impl.gaveUp) return false;
     if (!impl.countLater) impl.left.countQueued();
     try {
         impl.counter = std::thread([&impl] { impl.left.run(); });
     } catch (const std::system_error&) {
+        impl.lackedThread = true;
         return false;
     }
     try {
         impl.reader = std::thread([&impl] { impl.run(); });
     } catch (const std::system_error&) {
+        impl.lackedThread = true;
         impl.left.stop();
         impl.counter.join();
         return false;
@@ -626,6 +632,10 @@ bool FileEventStream::stillCounting() const {
 
 bool FileEventStream::shortOfWatches() const {
     return impl_->left.count() > 0;
+}
+
+bool FileEventStream::lackedThread() const {
+    return impl_->lackedThread;
 }
 
 void FileEventStream::setCountLater(bool later) {

@@ -81,6 +81,9 @@ public:
     /// After a `start` that failed: whether folders were left without a watch because the
     /// share of watches was spent or the system refused them.
     bool shortOfWatches() const;
+    /// After a `start` that failed: whether no thread could be started for it (its queue's
+    /// or its own: a process limit, or memory).
+    bool lackedThread() const;
     /// For tests: the reader behaves as when the kernel has dropped events.
     void simulateDroppedEventsForTesting();
 

@@ -16,6 +16,7 @@
 #include "platform/FileIdentity.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
+#include "removal/RemovalRun.h"
 
 namespace sorvel::CleanupExecutor {
 namespace {
@@ -112,7 +113,7 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
         Parallel::Counter counter;
         return Parallel::map(items.size(), [&](size_t i) {
             const auto& item = items[i];
-            auto refusal = CleanupGuard::check(item.path, item.size, policy, cloud);
+            auto refusal = dryRunCheck(item.path, item.size, policy, cloud);
             const int done = counter.increment();
             if (onProgress && (done == total || done % 8 == 0)) onProgress(done, total);
             CleanupOutcome outcome;
@@ -144,6 +145,15 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
         if (onProgress) onProgress(static_cast<int>(outcomes.size()), total);
     }
     return outcomes;
+}
+
+std::optional<CleanupGuard::Refusal> dryRunCheck(const std::string& path, int64_t size, const CleanupPolicy& policy,
+                                                 const std::optional<CloudStatus>& cloud,
+                                                 const std::vector<MountEntry>* mounts) {
+    // Offered again, it would only be found gone, or moved twice; not judged either, since
+    // it may be halfway into the Trash.
+    if (RemovalRun::isBeingMoved(path)) return CleanupGuard::Refusal::beingMoved();
+    return mounts ? CleanupGuard::check(path, size, policy, cloud, *mounts) : CleanupGuard::check(path, size, policy, cloud);
 }
 
 int64_t freed(const std::vector<CleanupOutcome>& outcomes) {

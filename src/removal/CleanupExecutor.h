@@ -78,11 +78,19 @@ using Progress = std::function<void(int done, int total)>;
 std::vector<PathSize> normalize(const std::vector<PathSize>& items);
 
 /// One outcome per normalised path, in normalised order. A dry run checks paths
-/// concurrently and reports progress from worker threads at every 8th check and the
-/// last; a real run checks and moves one path at a time and reports after each. Once a
-/// move found the Trash held past its wait, the rest fail at once with the same reason.
+/// concurrently (each as `dryRunCheck`) and reports progress from worker threads at every
+/// 8th check and the last; a real run checks and moves one path at a time and reports
+/// after each. Once a move found the Trash held past its wait, the rest fail at once with
+/// the same reason.
 std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, const CleanupPolicy& policy,
                                 const std::optional<CloudStatus>& cloud, const Progress& onProgress = nullptr);
+
+/// One path as a dry run judges it: refused as being moved while another move of this
+/// process has it, a folder around it or something inside it in hand (it is not offered
+/// again), else as the guard judges it, against `mounts` when given.
+std::optional<CleanupGuard::Refusal> dryRunCheck(const std::string& path, int64_t size, const CleanupPolicy& policy,
+                                                 const std::optional<CloudStatus>& cloud,
+                                                 const std::vector<MountEntry>* mounts = nullptr);
 
 /// Sum of the sizes of moved and would-move outcomes.
 int64_t freed(const std::vector<CleanupOutcome>& outcomes);

@@ -67,15 +67,17 @@ std::string notAnswering(const std::string& folder, const char* consequence) {
 bool start(const std::string& folder, Check check, std::function<void(std::optional<std::string>)> answered,
            std::function<void(const std::string& reason)> failed) {
     const std::string key = standardizePath(folder);
+    auto job = std::make_unique<Job>(Job{folder, std::move(check), std::move(answered), std::move(failed)});
     Registry& r = registry();
     {
         std::lock_guard lock(r.mutex);
         if (!r.folders.insert(key).second) return false;
     }
-    auto job = std::make_unique<Job>(Job{folder, std::move(check), std::move(answered), std::move(failed)});
     try {
         std::thread([job = std::move(job), key]() mutable { runJob(std::move(job), key); }).detach();
-    } catch (const std::system_error&) {
+    } catch (...) {
+        // No thread (a process limit, or memory): the folder is free to be checked again,
+        // and the caller says why this check could not run.
         std::lock_guard lock(r.mutex);
         r.folders.erase(key);
         r.ended.notify_all();
@@ -124,8 +126,8 @@ std::vector<std::string> sweepable(const std::vector<std::string>& folders, std:
         bool started = false;
         try {
             started = start(folder, check, give, threw);
-        } catch (const std::system_error& e) {
-            threw(e.what());
+        } catch (const std::exception& e) {
+            threw(e.what()); // no thread for its check: said, and the folder left out
             continue;
         }
         if (!started) {

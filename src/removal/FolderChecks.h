@@ -26,7 +26,8 @@ std::string notAnswering(const std::string& folder, const char* consequence);
 /// Starts `check(folder)` on a thread of its own; its verdict goes to `answered` there, or
 /// what it threw to `failed`. False, starting nothing, while an earlier check of the same
 /// folder (by its standardised path) still runs. Everything given is let go on that thread
-/// before the check counts as ended.
+/// before the check counts as ended. Throws (`std::system_error`) when no thread can
+/// start, leaving the folder free to be checked again.
 bool start(const std::string& folder, Check check, std::function<void(std::optional<std::string>)> answered,
            std::function<void(const std::string& reason)> failed);
 

@@ -1,5 +1,7 @@
 #include "removal/SweepRunner.h"
 
+#include <algorithm>
+
 #include "cleanup/CleanupFinder.h"
 #include "engine/Bytes.h"
 #include "engine/FileWalker.h"
@@ -45,11 +47,19 @@ std::optional<std::string> persist(const SweepReceipt& receipt, const std::vecto
     return SweepHistory::notSavedMessage(status);
 }
 
+// Another move of this process has it in hand: neither found by this sweep nor refused by it.
+bool heldElsewhere(const CleanupOutcome& outcome) {
+    const auto* refusal = outcome.refusal();
+    return refusal && refusal->kind == CleanupGuard::Refusal::Kind::beingMoved;
+}
+
 // Counts the outcomes into the receipt: refused and failed in both modes, moved ones only
-// for a real move.
+// for a real move; what another move has in hand leaves the found bytes.
 SweepReceipt counted(SweepReceipt receipt, const std::vector<CleanupOutcome>& outcomes, bool moving) {
     for (const auto& outcome : outcomes) {
-        if (outcome.moved()) {
+        if (heldElsewhere(outcome)) {
+            receipt.foundBytes = std::max<int64_t>(0, receipt.foundBytes - std::max<int64_t>(0, outcome.size));
+        } else if (outcome.moved()) {
             if (!moving) continue;
             ++receipt.movedCount;
             receipt.movedBytes = Bytes::saturatingAdd(receipt.movedBytes, outcome.size);
@@ -188,6 +198,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         outcomes = CleanupExecutor::run(normalized, mode, policy, status);
     }
     receipt = counted(receipt, outcomes, moving);
+    std::erase_if(outcomes, heldElsewhere);
 
     std::vector<SweepReceipt::Finding> findings;
     for (const auto& outcome : outcomes) {

@@ -19,7 +19,8 @@ namespace sorvel::SweepRunner {
 
 struct Outcome {
     SweepReceipt receipt;                 // as persisted as the last sweep
-    std::vector<CleanupOutcome> outcomes; // every executor outcome, refused and failed too
+    std::vector<CleanupOutcome> outcomes; // every executor outcome, refused and failed too, but
+                                          // none that another move of this process had in hand
     /// Set when the receipt, the findings or the history run could not be saved.
     std::optional<std::string> saveError;
 };

@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "models/DesktopNotifications.h"
+
 namespace sorvel::ui {
 
 namespace {
@@ -20,7 +22,8 @@ bool showItems(const QString& uri) {
     QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
                                                        "org.freedesktop.FileManager1", "ShowItems");
     call << QStringList{uri} << QString();
-    return QDBusConnection::sessionBus().call(call, QDBus::Block, 2000).type() == QDBusMessage::ReplyMessage;
+    const auto bus = DesktopNotifications::sessionBus();
+    return bus && bus->call(call, QDBus::Block, 2000).type() == QDBusMessage::ReplyMessage;
 }
 
 bool openFolder(const QString& folder) { return QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); }
