@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QToolTip>
 
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <set>
@@ -233,6 +234,38 @@ TEST(HeaderLiveStatus, ThePartLiveLineStaysWhateverTheStatusSaysAndItsTooltipFol
     }
 }
 
+// For half a minute after a Whole Disk scan the line gave the count of a count still under
+// way (258,638, later 289,649) as if it were whole. Each row: a tree past the share; at
+// every turn of the event loop, a figure short of the final one carries "still counting",
+// in the line and its tooltip alike.
+TEST(HeaderLiveStatus, APartLiveCountStillUnderWaySaysSo) {
+    for (const int folders : {40, 4000}) {
+        SCOPED_TRACE(folders);
+        test::ScopedWatchShare share{3};
+        test::TempDir tree;
+        for (int i = 0; i < folders; ++i) test::makeDirs(tree / ("d" + std::to_string(i / 50) + "/e" + std::to_string(i)));
+        const int total = folders + folders / 50 + (folders % 50 ? 1 : 0) + 1;
+        test::UiContext ctx;
+        finishScanOf(ctx, tree.path());
+        Header h(ctx);
+        Text* line = h.view.coverageText();
+        const QString whole = "live for 3 of " + HeaderText::decimal(total) + " folders";
+        QString shortWithoutWord;
+        EXPECT_TRUE(test::waitUntil([&] {
+            const QString text = line->text();
+            const bool counting = text.endsWith("+ · still counting");
+            if (!text.isEmpty() && text != whole && !counting) shortWithoutWord = text;
+            if (counting) {
+                EXPECT_TRUE(line->toolTip().contains("still counting")) << line->toolTip().toStdString();
+            }
+            return text == whole;
+        }, 30'000)) << line->text().toStdString();
+        EXPECT_TRUE(shortWithoutWord.isEmpty()) << shortWithoutWord.toStdString();
+        EXPECT_FALSE(ctx.coordinator().stillCountingUnwatched());
+        EXPECT_EQ(line->toolTip().toStdString(), HeaderText::partlyWatchedSentence(3, size_t(total) - 3).toStdString());
+    }
+}
+
 // At 1366 × 768 (a header 1,122 wide) the line used to be cut in its middle on Whole Disk
 // ("live for 48,134 … 491,086 folders"); on its own line it is whole, even past a million.
 TEST(HeaderLayout, ThePartLiveLineIsWholeAt1366) {
@@ -245,6 +278,23 @@ TEST(HeaderLayout, ThePartLiveLineIsWholeAt1366) {
         line->setVisible(true);
         test::settle(&h.view, {1366 - 244, 140});
         EXPECT_GE(line->width(), line->sizeHint().width());
+        EXPECT_LE(line->mapTo(&h.view, QPoint(line->width(), 0)).x(), h.view.width());
+        EXPECT_LE(line->mapTo(&h.view, QPoint(0, line->height())).y(), h.view.height());
+    }
+}
+
+// The longer line of a count still under way takes its room from the capacity bar: whole,
+// and inside the header, at 1366 as at the header's least width.
+TEST(HeaderLayout, AStillCountingLineIsWholeAt1366) {
+    test::UiContext ctx;
+    Header h(ctx);
+    Text* line = h.view.coverageText();
+    h.view.refreshCoverage(HeaderText::liveCoverage(48'134, 12'345'678 - 48'134, false, true));
+    ASSERT_TRUE(line->text().endsWith("still counting"));
+    for (const int width : {1366 - 244, 716}) {
+        SCOPED_TRACE(width);
+        test::settle(&h.view, {width, 140});
+        EXPECT_GE(line->width(), int(std::ceil(line->sizeHint().width() * 0.85)));
         EXPECT_LE(line->mapTo(&h.view, QPoint(line->width(), 0)).x(), h.view.width());
         EXPECT_LE(line->mapTo(&h.view, QPoint(0, line->height())).y(), h.view.height());
     }
