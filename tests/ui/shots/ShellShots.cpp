@@ -94,6 +94,8 @@ namespace {
 // Stopped while Logs was still being walked: Caches measured whole, Logs cut short in its
 // "journal" folder (shown, marked partial, not counted among the measured).
 void stopWithCutRoot(test::UiContext& ctx) {
+    test::makeDirs(ctx / "Library/Caches");
+    test::makeDirs(ctx / "Library/Logs");
     ctx.beginScan();
     ctx.scan().hand("caches", test::sampleNode(ctx.home() + "/Library/Caches", 3'400'000'000, 379'813));
     auto logs = test::sampleNode(ctx.home() + "/Library/Logs", 0, 0);
