@@ -1,10 +1,11 @@
-// A scan stopped while a root was still being walked: that root's figures show, and every
-// surface that shows them says they are partial; the roots measured whole say nothing.
+// A scan stopped while Logs was still being walked: every surface that shows its figures,
+// in the window and in the reports, says they are partial; Caches, measured whole, does not.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
-#include "ui/kit/Text.h"
+#include "cli/ReportExporter.h"
+#include "cli/ScanReport.h"
 #include "ui/screens/CategoryDetailView.h"
 #include "ui/screens/CategoryRowList.h"
 #include "ui/screens/OverviewView.h"
@@ -16,89 +17,62 @@
 using namespace sorvel;
 using namespace sorvel::ui;
 
-namespace {
-
-// Caches measured whole before the stop; Logs cut short by it, in its "cut" folder.
-struct StoppedScan {
-    test::UiContext ctx;
-    ScanNodePtr cutChild;
-    bool ready = [this] {
-        ctx.beginScan();
-        ctx.scan().hand("caches", test::sampleNode("/tmp/caches", 3'000'000'000, 12));
-        auto logs = test::sampleNode("/tmp/logs", 0, 0);
-        cutChild = test::sampleNode("/tmp/logs/cut", 700'000'000, 2214);
-        cutChild->markCut();
-        logs->children = {cutChild, test::sampleNode("/tmp/logs/whole", 200'000'000, 40)};
-        logs->rollUpTotals();
-        ctx.scan().handOnStop("logs", logs);
-        test::waitUntil([&] { return ctx.coordinator().completedRoots() == 1; });
-        ctx.coordinator().cancel();
-        return test::waitUntil([&] { return ctx.coordinator().result().categories.size() == 2; });
-    }();
-};
-
-} // namespace
-
 TEST(PartialFigures, EverySurfaceMarksTheCutFolderAndOnlyIt) {
-    StoppedScan s;
-    ASSERT_TRUE(s.ready);
-    EXPECT_EQ(s.ctx.coordinator().completedRoots(), 1);
+    test::UiContext ctx;
+    ctx.beginScan();
+    ctx.scan().hand("caches", test::sampleNode("/tmp/caches", 3'000'000'000, 12));
+    auto logs = test::sampleNode("/tmp/logs", 0, 0);
+    logs->children = {test::sampleNode("/tmp/logs/cut", 700'000'000, 2214), test::sampleNode("/tmp/logs/whole", 200'000'000, 40)};
+    logs->children[0]->markCut();
+    logs->rollUpTotals();
+    ctx.scan().handOnStop("logs", logs);
+    ASSERT_TRUE(test::waitUntil([&] { return ctx.coordinator().completedRoots() == 1; }));
+    ctx.coordinator().cancel();
+    ASSERT_TRUE(test::waitUntil([&] { return ctx.coordinator().result().categories.size() == 2; }));
+    EXPECT_EQ(ctx.coordinator().completedRoots(), 1);
+
+    SidebarView sidebar(ctx.models());
+    OverviewView overview(ctx.models(), {});
+    CategoryDetailView logsPage(ctx.coordinator(), ctx.desktop(), "logs"), cachesPage(ctx.coordinator(), ctx.desktop(), "caches");
+    for (QWidget* w : std::initializer_list<QWidget*>{&sidebar, &overview, &logsPage, &cachesPage}) test::settle(w, {1100, 1400});
+    auto tile = [](const TreemapView* map, const std::string& name) {
+        for (const auto& t : map->tiles())
+            if (t.name.toStdString() == name) return t.description();
+        return QString("no tile");
+    };
+    const CategoryRowList* rows = logsPage.rowList(); // largest first: cut, whole
+    const std::string text = HeadlessReport::scanReportText(ctx.coordinator().result());
+    const auto line = [&](const std::string& start) { return QString::fromStdString(text.substr(text.find(start), 90)); };
+    const QString report = QString::fromStdString(*HeadlessReport::scanReportJSON(ctx.coordinator().result()));
+    const QString exported = QString::fromStdString(*ReportExporter::encode(ctx.coordinator().result()));
     const QString why = QString::fromStdString(ScreenText::partialSentence());
-
-    SidebarView sidebar(s.ctx.models());
-    test::settle(&sidebar, {244, 880});
-    OverviewView overview(s.ctx.models(), {});
-    test::settle(&overview, {1180, 1400});
-    auto tile = [&](const std::string& id) -> const TreemapTile& {
-        for (const auto& t : overview.treemap()->tiles())
-            if (t.id == id) return t;
-        throw std::runtime_error("no tile " + id);
-    };
-    s.ctx.coordinator().move({std::string("logs"), {}}, true);
-    CategoryDetailView logsPage(s.ctx.coordinator(), s.ctx.desktop(), "logs");
-    test::settle(&logsPage, {1100, 1400});
-    CategoryDetailView cachesPage(s.ctx.coordinator(), s.ctx.desktop(), "caches");
-    test::settle(&cachesPage, {1100, 1400});
-    auto rowNamed = [&](const std::string& name) {
-        const CategoryRowList* rows = logsPage.rowList();
-        for (size_t i = 0; i < rows->rowCount(); ++i)
-            if (CategoryPane::rowName(rows->row(i)) == name) return i;
-        return rows->rowCount();
-    };
-
     struct Row {
         const char* surface;
-        std::function<QString()> partial; // what the cut figure says of itself
-        std::function<QString()> whole;   // what a whole one says there
-        QString marked;                   // found in the first, not in the second
+        QString cut, whole, mark;
     };
-    const Row rows[] = {
-        {"sidebar row", [&] { return sidebar.row("logs")->accessibleDescription(); },
-         [&] { return sidebar.row("caches")->accessibleDescription(); }, why},
-        {"sidebar overview row", [&] { return sidebar.row("")->tip(); }, [] { return QString(); }, why},
-        {"overview tile", [&] { return tile("logs").description(); }, [&] { return tile("caches").description(); },
-         "· partial"},
-        {"page figures", [&] { return logsPage.filesText(); }, [&] { return cachesPage.filesText(); }, "· partial"},
-        {"page line", [&] { return logsPage.showsPartial() ? QString("shown") : QString(); },
-         [&] { return cachesPage.showsPartial() ? QString("shown") : QString(); }, "shown"},
-        {"page row", [&] { return logsPage.rowList()->toolTip(rowNamed("cut")); },
-         [&] { return logsPage.rowList()->toolTip(rowNamed("whole")); }, why},
-        {"page tile", [&] { return logsPage.treemap()->tiles()[rowNamed("cut")].description(); },
-         [&] { return logsPage.treemap()->tiles()[rowNamed("whole")].description(); }, "· partial"},
+    const Row surfaces[] = {
+        {"sidebar row", sidebar.row("logs")->accessibleDescription(), sidebar.row("caches")->accessibleDescription(), why},
+        {"overview tile", tile(overview.treemap(), "Logs"), tile(overview.treemap(), "Caches & Temp"), "· partial"},
+        {"page figures", logsPage.filesText(), cachesPage.filesText(), "2254 · partial"},
+        {"page line", logsPage.showsPartial() ? "shown" : "", cachesPage.showsPartial() ? "shown" : "", "shown"},
+        {"page row", rows->toolTip(0), rows->toolTip(1), why},
+        {"page tile", tile(logsPage.treemap(), "cut"), tile(logsPage.treemap(), "whole"), "· partial"},
+        {"report row", line("  Logs"), line("  Caches"), "(partial"},
+        {"report JSON", report.mid(report.indexOf("\"logs\"") - 200, 400), report.left(report.indexOf("\"logs\"") - 200),
+         "\"partial\" : true"},
+        {"exported JSON", exported.mid(exported.indexOf("/tmp/logs/cut") - 60, 80),
+         exported.mid(exported.indexOf("/tmp/logs/whole") - 60, 80), "\"partial\" : true"},
     };
-    for (const Row& row : rows) {
+    for (const Row& row : surfaces) {
         SCOPED_TRACE(row.surface);
-        EXPECT_TRUE(row.partial().contains(row.marked)) << row.partial().toStdString();
-        EXPECT_FALSE(row.whole().contains(row.marked)) << row.whole().toStdString();
+        EXPECT_TRUE(row.cut.contains(row.mark)) << row.cut.toStdString();
+        EXPECT_FALSE(row.whole.contains(row.mark)) << row.whole.toStdString();
     }
-    EXPECT_EQ(logsPage.filesText(), "2254 · partial");
-    EXPECT_EQ(cachesPage.filesText(), "12");
 
-    // Drilled into the whole folder of the cut category: its own figure is whole, the
+    // Inside the cut category, a folder measured whole: its own figure is whole, the
     // category's file count beside it is not.
-    s.ctx.coordinator().drill(s.ctx.coordinator().result().category("logs")->roots.front()->children.back());
-    for (int i = 0; i < 5; ++i) QApplication::processEvents();
-    EXPECT_TRUE(logsPage.showsPartial());
+    ctx.coordinator().move({std::string("logs"), {}}, true);
+    ctx.coordinator().drill(logs->children[1]);
     EXPECT_FALSE(logsPage.state().partial);
     EXPECT_TRUE(logsPage.state().filesPartial);
 }
