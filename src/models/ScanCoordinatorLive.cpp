@@ -131,7 +131,7 @@ void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSy
     bool counted = takeWatchCounts();
     if (!watcher_->isRunning() && watcher_->shortOfWatches()) counted = watchesRanOut_ = true;
     if (watcher_->isRunning() || counted) emit watchingChanged();
-    if (more) followCount();
+    if (more || stillCounting_) followCount();
     watchAgainIfShort();
 }
 
@@ -154,7 +154,7 @@ void ScanCoordinator::followCount() {
         if (!watcher_) return;
         const bool more = watcher_->stillCounting();
         if (takeWatchCounts()) emit watchingChanged();
-        if (more) followCount();
+        if (more || stillCounting_) followCount();
     });
 }
 
@@ -164,7 +164,7 @@ void ScanCoordinator::absorb(const std::vector<std::string>& paths) {
     // beside the events), or gone; after dropped events everything was watched anew.
     const bool more = watcher_ && watcher_->stillCounting();
     if (takeWatchCounts()) emit watchingChanged();
-    if (more) followCount();
+    if (more || stillCounting_) followCount();
     // Every batch restarts the quiet period; processing follows 500 ms after the last.
     changes_.add(paths);
 }
