@@ -24,13 +24,21 @@ int64_t categoryFiles(const CategoryResult& category) {
     return files;
 }
 
+// A stop cut the walk short, so the figures cover only part of it: "partial": true beside
+// them. Whole figures carry no such key, as before.
+json markedPartial(json object, bool partial) {
+    if (partial) object["partial"] = true;
+    return object;
+}
+
 json rootObject(const ScanNode& root) {
     json children = json::array();
     for (size_t i = 0; i < root.children.size() && i < kChildrenPerRoot; ++i) {
         const auto& child = root.children[i];
-        if (child) children.push_back(json{{"bytes", child->size}, {"path", child->path}});
+        if (child) children.push_back(markedPartial(json{{"bytes", child->size}, {"path", child->path}}, child->partial));
     }
-    return json{{"bytes", root.size}, {"children", std::move(children)}, {"path", root.path}};
+    return markedPartial(json{{"bytes", root.size}, {"children", std::move(children)}, {"path", root.path}},
+                         root.partial);
 }
 
 json categoryObject(const CategoryResult& category) {
@@ -39,7 +47,7 @@ json categoryObject(const CategoryResult& category) {
         if (root) roots.push_back(rootObject(*root));
     // A folder refused anywhere below the roots marks the category, as the command-line report does.
     const int64_t unreadable = category.unreadableFolders();
-    return json{{"accessDenied", unreadable > 0},
+    return markedPartial(json{{"accessDenied", unreadable > 0},
                 {"bytes", category.total()},
                 {"files", categoryFiles(category)},
                 {"id", category.category.id},
@@ -48,7 +56,8 @@ json categoryObject(const CategoryResult& category) {
                 {"partlyUnreadable", category.partlyUnreadable()},
                 {"roots", std::move(roots)},
                 {"title", category.category.title},
-                {"unreadableFolders", unreadable}};
+                {"unreadableFolders", unreadable}},
+                         category.partial());
 }
 
 json recommendationObject(const CleanupItem& item) {
@@ -108,7 +117,7 @@ std::optional<std::string> encode(const ScanResult& result, std::string* error) 
                                       {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
                                       {"totalBytes", v.totalCapacity},
                                       {"usedBytes", used < 0 ? 0 : used}}}};
-        return PrettyJSON::format(document, error);
+        return PrettyJSON::format(markedPartial(std::move(document), result.partial()), error);
     } catch (const std::exception& failure) {
         if (error) *error = PrettyJSON::reason(failure);
         return std::nullopt;

@@ -34,13 +34,16 @@ int64_t categoryFiles(const CategoryResult &category) {
     return files;
 }
 
-// Why a category's figures are short, for its row; empty when nothing was refused.
+// Why a category's figures are short, for its row; empty when nothing was refused or cut.
 std::string blockedNote(const CategoryResult &category) {
+    std::string note;
     if (std::any_of(category.roots.begin(), category.roots.end(), [](const auto &r) { return r->accessDenied; }))
-        return "  (not readable by this user)";
-    if (const int64_t folders = category.unreadableFolders(); folders > 0)
-        return "  (partly unreadable: " + std::to_string(folders) + (folders == 1 ? " folder)" : " folders)");
-    return {};
+        note = "  (not readable by this user)";
+    else if (const int64_t folders = category.unreadableFolders(); folders > 0)
+        note = "  (partly unreadable: " + std::to_string(folders) + (folders == 1 ? " folder)" : " folders)");
+    if (category.partial())
+        note += "  (partial: the scan was stopped before it was measured whole)";
+    return note;
 }
 
 int64_t scannedBytes(const ScanResult &result) {
@@ -84,7 +87,7 @@ void printFinished(ScanControl &control, int &counter) {
 
 std::string progressLine(int counter, const ScanNode &root) {
     return "  [" + leftPadded(std::to_string(counter), 2) + "] " + leftPadded(Bytes::format(root.size), 11) +
-           "  " + shownPath(root.path) + "\n";
+           "  " + shownPath(root.path) + (root.partial ? "  (partial)" : "") + "\n";
 }
 
 std::string scanReportText(const ScanResult &result) {
@@ -101,7 +104,8 @@ std::string scanReportText(const ScanResult &result) {
          " used \u00B7 " + Bytes::format(v.availableCapacity) + " free");
     if (purgeable >= 1)
         line("  Purgeable   " + Bytes::format(purgeable) + " (mostly local snapshots)");
-    line("  Scanned     " + Bytes::format(scanned) + " in " + formatted("%.1f", result.duration) + "s");
+    line("  Scanned     " + Bytes::format(scanned) + " in " + formatted("%.1f", result.duration) + "s" +
+         (result.partial() ? " (partial: stopped before every folder was measured)" : ""));
     line("  Unreadable folders: " + unreadableText(result.unreadableFolders));
     if (!result.snapshots.empty())
         line("  Local snapshots: " + std::to_string(result.snapshots.size()));
@@ -151,8 +155,11 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
             json top = json::array();
             const auto &nodes =
                 category.roots.size() == 1 ? category.roots.front()->children : category.roots;
-            for (size_t i = 0; i < nodes.size() && i < 15; ++i)
+            for (size_t i = 0; i < nodes.size() && i < 15; ++i) {
                 top.push_back(json{{"bytes", nodes[i]->size}, {"path", nodes[i]->path}});
+                if (nodes[i]->partial)
+                    top.back()["partial"] = true;
+            }
             // Denied as soon as one folder of it was: its figures are then a lower bound.
             const int64_t unreadable = category.unreadableFolders();
             categories.push_back(json{{"accessDenied", unreadable > 0},
@@ -164,6 +171,9 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                                       {"title", category.category.title},
                                       {"top", std::move(top)},
                                       {"unreadableFolders", unreadable}});
+            // Cut short by a stop: said beside its figures; whole ones carry no such key.
+            if (category.partial())
+                categories.back()["partial"] = true;
         }
         json recommendations = json::array();
         for (const auto &item : result.cleanupItems) {
@@ -189,6 +199,8 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                                       {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
                                       {"totalBytes", v.totalCapacity},
                                       {"usedBytes", usedBytes(v)}}}};
+        if (result.partial())
+            document["partial"] = true;
         auto text = PrettyJSON::format(document, error);
         if (!text)
             return std::nullopt;

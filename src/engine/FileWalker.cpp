@@ -173,11 +173,15 @@ void finish(Frame& frame, const Options& options) {
     ScanNode& node = *frame.node;
     node.directFileSize = frame.sink.directFileSize;
     node.directFileCount = frame.sink.directFileCount;
+    // Subfolders a cancellation left unentered count with zeros, and say they were cut.
+    for (size_t i = frame.next; i < frame.sink.children.size(); ++i) frame.sink.children[i]->markCut();
     node.children = std::move(frame.sink.children);
-    node.rollUpTotals(); // children not walked because of a cancellation count with zeros
+    node.rollUpTotals();
     node.largestFiles =
         largest(std::move(frame.sink.largeFiles), options.largestFilesPerDirectory, frame.sink.keepEveryFile);
     if (frame.depth >= options.maxNodeDepth) {
+        // The cut ones go with the dropped children: the folder keeps the word for them.
+        node.walkCut = node.partial;
         node.children.clear();
         node.children.shrink_to_fit();
     }
@@ -197,7 +201,7 @@ void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl
     bool nextTracing = false;
     std::string tracePath;
 
-    descent.depthFirst(
+    const bool whole = descent.depthFirst(
         top.path,
         [&](int fd, std::vector<std::string>& subfolders) {
             ScanNode& node = *next;
@@ -240,9 +244,12 @@ void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl
         [&] {
             Frame& frame = frames.back();
             if (frame.tracing) writeTrace("done ", descent.path());
-            finish(frame, options); // children not walked because of a cancellation count with zeros
+            finish(frame, options);
             frames.pop_back();
         });
+    // Only a cancellation ends the descent early; a start folder it kept from being read
+    // has no frame of its own to say so.
+    if (!whole && !top.partial) top.markCut();
 }
 
 // Steps 1-3 of both entry points: the start node, or none; `isDirectory` and `device`
@@ -308,10 +315,15 @@ ScanNodePtr walkParallel(const std::string& path, ScanControl& control, const Op
         if (passes == 4) break;
     }
 
-    if (!frontier.empty() && !control.cancelled()) {
-        concurrentPerform(frontier.size(), [&](size_t i) {
-            walkDirectory(*frontier[i], passes, rules, control);
-        });
+    if (!frontier.empty()) {
+        if (control.cancelled()) {
+            // Listed by the last pass, never read: their parents' totals are short of them.
+            for (const auto& node : frontier) node->markCut();
+        } else {
+            concurrentPerform(frontier.size(), [&](size_t i) {
+                walkDirectory(*frontier[i], passes, rules, control);
+            });
+        }
     }
 
     std::unordered_set<const ScanNode*> walked;

@@ -22,13 +22,16 @@ void ScanNode::rollUpTotals() {
     int64_t files = directFileCount;
     int64_t dirs = static_cast<int64_t>(children.size());
     int64_t unreadable = accessDenied ? 1 : 0;
+    bool cut = walkCut;
     for (const auto& child : children) {
+        cut = cut || child->partial;
         newSize += child->size;
         files += child->fileCount;
         dirs += child->dirCount;
         unreadable += child->unreadableFolders;
     }
     unreadableFolders = unreadable;
+    partial = cut;
     size = newSize;
     fileCount = files;
     dirCount = dirs;

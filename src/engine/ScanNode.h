@@ -54,6 +54,15 @@ public:
     /// the nodes below the kept depth are dropped.
     int64_t unreadableFolders = 0;
     std::optional<Date> modified;
+    /// The walk of this folder was stopped before it had read it whole: entries or
+    /// subfolders of its own were never read.
+    bool walkCut = false;
+    /// This folder or one below it was cut short: its figures cover only part of it. Kept
+    /// when the nodes below the kept depth are dropped.
+    bool partial = false;
+
+    /// Marks this folder as one whose walk was stopped before it was read whole.
+    void markCut() { walkCut = partial = true; }
 
     /// Marks this folder as one this user may not read.
     void markUnreadable() {
@@ -61,8 +70,8 @@ public:
         unreadableFolders = std::max<int64_t>(unreadableFolders, 1);
     }
 
-    /// Recomputes size, fileCount, dirCount and unreadableFolders from the direct files and
-    /// the children's totals, and orders the children largest first.
+    /// Recomputes size, fileCount, dirCount, unreadableFolders and partial from the direct
+    /// files and the children's totals, and orders the children largest first.
     void rollUpTotals();
 
     /// Children and large files together, largest first; at equal size directories first.

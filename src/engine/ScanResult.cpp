@@ -22,6 +22,14 @@ bool CategoryResult::unreadable() const {
     return !roots.empty() && std::all_of(roots.begin(), roots.end(), [](const auto& r) { return r->accessDenied; });
 }
 
+bool CategoryResult::partial() const {
+    return std::any_of(roots.begin(), roots.end(), [](const auto& r) { return r->partial; });
+}
+
+bool ScanResult::partial() const {
+    return std::any_of(categories.begin(), categories.end(), [](const auto& c) { return c.partial(); });
+}
+
 bool ScanResult::nothingReadable() const {
     return !categories.empty() &&
            std::all_of(categories.begin(), categories.end(), [](const auto& c) { return c.unreadable(); });

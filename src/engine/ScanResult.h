@@ -25,6 +25,8 @@ struct CategoryResult {
     bool unreadable() const;
     /// Some of it could not be read, the rest could.
     bool partlyUnreadable() const { return unreadableFolders() > 0 && !unreadable(); }
+    /// A stop cut the walk of some root short: the figures cover only part of the category.
+    bool partial() const;
 };
 
 struct ScanResult {
@@ -43,6 +45,8 @@ struct ScanResult {
     /// Something was there to measure and none of it could be read: every root of every
     /// category refused this user. Totals of zero then say nothing about the disk.
     bool nothingReadable() const;
+    /// Some category's walk was cut short by a stop.
+    bool partial() const;
     const CategoryResult* category(const std::string& id) const;
     int64_t reclaimable() const;
     std::vector<CategoryResult> sortedCategories() const;

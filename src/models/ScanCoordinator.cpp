@@ -287,8 +287,9 @@ void ScanCoordinator::poll(const std::shared_ptr<ScanControl>& control) {
 
 bool ScanCoordinator::countFinishedRoots(std::vector<ScanControl::Completed> finished) {
     for (auto& done : finished) {
+        // A root the stop cut short is shown, marked partial, but is not measured.
+        if (done.node && !done.node->partial) ++completedRoots_;
         partialRoots_[done.categoryID].push_back(std::move(done.node));
-        ++completedRoots_;
     }
     return !finished.empty();
 }
@@ -316,6 +317,11 @@ void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, 
         pollTask_ = nullptr;
     }
     if (control->cancelled() || !outcome.finished) {
+        // The roots a stop cut short come back after it: their figures show, marked partial.
+        if (countFinishedRoots(control->takeCompleted())) {
+            emit progressChanged();
+            publishFoldedRoots();
+        }
         setPhase(Phase::cancelled);
         return;
     }

@@ -122,6 +122,9 @@ public:
     /// show only after a rescan. Both zero while not watching; announced by watchingChanged.
     size_t watchedFolders() const { return watchedFolders_; }
     size_t unwatchedFolders() const { return unwatchedFolders_; }
+    /// The folders past the share are still being counted: unwatchedFolders is a figure so
+    /// far, not the whole count. Announced by watchingChanged.
+    bool stillCountingUnwatched() const { return stillCounting_; }
     /// Live updates could not start: no watch was left in the process's share or the
     /// system's. Announced by watchingChanged.
     bool watchesRanOut() const { return watchesRanOut_; }
@@ -129,6 +132,7 @@ public:
     const std::optional<Date>& lastLiveUpdate() const { return lastLiveUpdate_; }
 
     // Read by the overview while scanning.
+    /// Roots measured whole; a root a stop cut short is shown but not counted here.
     int completedRoots() const { return completedRoots_; }
     int totalRoots() const { return totalRoots_; }
 
@@ -299,6 +303,7 @@ private:
     size_t watchedFolders_ = 0;
     size_t unwatchedFolders_ = 0;
     bool watchesRanOut_ = false;
+    bool stillCounting_ = false;
     bool followingCount_ = false; // a look at the count of unwatched folders is due
     int setUpsInFlight_ = 0;
     bool setUpOverlapped_ = false; // the current set-up began while an older one was in flight

@@ -41,9 +41,9 @@ void ScanCoordinator::stopWatching() {
     ++watchGeneration_;
     if (setUpAbandoned_) setUpAbandoned_->store(true);
     setUpAbandoned_.reset();
-    const bool counted = watchedFolders_ != 0 || unwatchedFolders_ != 0 || watchesRanOut_;
+    const bool counted = watchedFolders_ != 0 || unwatchedFolders_ != 0 || watchesRanOut_ || stillCounting_;
     watchedFolders_ = unwatchedFolders_ = 0;
-    watchesRanOut_ = false;
+    watchesRanOut_ = stillCounting_ = false;
     if (!watcher_) {
         if (counted) emit watchingChanged();
         return;
@@ -55,15 +55,21 @@ void ScanCoordinator::stopWatching() {
 }
 
 bool ScanCoordinator::takeWatchCounts() {
+    // Asked first: a count that ends before the figures are read is then only said to go
+    // on a moment too long, never said to be whole while its figure is short.
+    const bool counting = watcher_ && watcher_->stillCounting();
     const size_t watched = watcher_ ? watcher_->watchedFolders() : 0;
     const size_t unwatched = watcher_ ? watcher_->unwatchedFolders() : 0;
     // A stream that runs yet watches nothing, for want of watches (after dropped events the
     // trees may be watched anew): not live, as when it could not start at all.
     const bool ranOut = watcher_ && (watcher_->isRunning() ? watched == 0 && unwatched > 0 : watchesRanOut_);
-    if (watched == watchedFolders_ && unwatched == unwatchedFolders_ && ranOut == watchesRanOut_) return false;
+    if (watched == watchedFolders_ && unwatched == unwatchedFolders_ && ranOut == watchesRanOut_ &&
+        counting == stillCounting_)
+        return false;
     watchedFolders_ = watched;
     unwatchedFolders_ = unwatched;
     watchesRanOut_ = ranOut;
+    stillCounting_ = counting;
     return true;
 }
 
@@ -130,7 +136,7 @@ void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSy
     bool counted = takeWatchCounts();
     if (!watcher_->isRunning() && watcher_->shortOfWatches()) counted = watchesRanOut_ = true;
     if (watcher_->isRunning() || counted) emit watchingChanged();
-    if (more) followCount();
+    if (more || stillCounting_) followCount();
     watchAgainIfShort();
 }
 
@@ -153,7 +159,7 @@ void ScanCoordinator::followCount() {
         if (!watcher_) return;
         const bool more = watcher_->stillCounting();
         if (takeWatchCounts()) emit watchingChanged();
-        if (more) followCount();
+        if (more || stillCounting_) followCount();
     });
 }
 
@@ -163,7 +169,7 @@ void ScanCoordinator::absorb(const std::vector<std::string>& paths) {
     // beside the events), or gone; after dropped events everything was watched anew.
     const bool more = watcher_ && watcher_->stillCounting();
     if (takeWatchCounts()) emit watchingChanged();
-    if (more) followCount();
+    if (more || stillCounting_) followCount();
     // Every batch restarts the quiet period; processing follows 500 ms after the last.
     changes_.add(paths);
 }

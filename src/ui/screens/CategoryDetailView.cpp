@@ -24,6 +24,7 @@
 #include "ui/screens/CategoryRowList.h"
 #include "ui/screens/DockerSection.h"
 #include "ui/screens/InsightsPanel.h"
+#include "ui/screens/ScreenText.h"
 #include "ui/screens/TreemapView.h"
 #include "ui/services/DesktopServices.h"
 
@@ -104,6 +105,9 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     right->addWidget(metricRow("Files", files_, metrics_));
     blocked_ = new Text("Partially blocked for this user", Fonts::system(10, Fonts::Weight::medium), Theme::warning(), metrics_);
     right->addWidget(blocked_, 0, Qt::AlignRight);
+    partial_ = new Text("Partial — scan stopped", Fonts::system(10, Fonts::Weight::medium), Theme::warning(), metrics_);
+    partial_->setToolTip(QString::fromStdString(ScreenText::partialSentence()));
+    right->addWidget(partial_, 0, Qt::AlignRight);
     right->addStretch(1);
     top->addWidget(metrics_, 0, Qt::AlignTop);
     summary->content()->addLayout(top);
@@ -244,6 +248,11 @@ void CategoryDetailView::refreshSummary(const CategoryPaneState& s) {
     items_->setText(QString::number(static_cast<qulonglong>(s.rows.size())));
     files_->setText(QString::number(static_cast<qlonglong>(s.fileCount)));
     blocked_->setVisible(s.partiallyBlocked);
+    // Figures a stop cut short say so: the headline's level, or the category's file count.
+    partial_->setVisible(s.partial || s.filesPartial);
+    number_->setColour(s.partial ? Theme::warning() : Theme::primaryText());
+    files_->setColour(s.filesPartial ? Theme::warning() : Theme::secondaryText());
+    if (s.filesPartial) files_->setText(files_->text() + QStringLiteral(" · ") + ScreenText::kPartial);
 }
 
 void CategoryDetailView::refreshInsights(const CategoryPaneState& s) {
@@ -288,6 +297,7 @@ void CategoryDetailView::refreshTiles(const CategoryPaneState& s) {
         tile.size = row.size();
         tile.tint = {colours.fill.opacity(CategoryPane::tileOpacity(i, n)), colours.ink, colours.dot};
         tile.onTap = [this, row] { open(row); };
+        tile.partial = row.isDirectory() && row.node()->partial;
         tiles.push_back(std::move(tile));
     }
     treemap_->setTiles(std::move(tiles));
@@ -325,5 +335,7 @@ QString CategoryDetailView::headline() const {
 }
 QString CategoryDetailView::emptyText() const { return emptyTitle_->text(); }
 bool CategoryDetailView::showsEmptyState() const { return !empty_->isHidden(); }
+QString CategoryDetailView::filesText() const { return files_->text(); }
+bool CategoryDetailView::showsPartial() const { return !partial_->isHidden(); }
 
 } // namespace sorvel::ui

@@ -53,6 +53,9 @@ public:
     QString headline() const;
     QString emptyText() const;
     bool showsEmptyState() const;
+    /// The "Files" figure as shown, and whether the page says its figures are partial.
+    QString filesText() const;
+    bool showsPartial() const;
 
     /// Opens a row or tile: enters a folder with something to list, reveals anything else.
     void open(const BrowseRow& row);
@@ -89,6 +92,7 @@ private:
     Text* items_;
     Text* files_;
     Text* blocked_;
+    Text* partial_;
     InsightsPanel* insights_;
     Card* empty_;
     Text* emptyTitle_;

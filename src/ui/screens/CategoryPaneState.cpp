@@ -20,6 +20,7 @@ CategoryPaneState CategoryPaneState::derive(const ScanResult& result, const std:
         s.currentPath = last.path;
         s.revealTarget = last.path;
         s.levelSize = last.size;
+        s.partial = last.partial;
     } else if (s.category) {
         s.rows = s.category->browsableRows();
         if (s.category->roots.size() == 1) s.currentPath = s.category->roots.front()->path;
@@ -41,6 +42,8 @@ CategoryPaneState CategoryPaneState::derive(const ScanResult& result, const std:
             s.partiallyBlocked = s.partiallyBlocked || root->accessDenied;
         }
         s.nothingRead = s.category->unreadable() && s.category->total() == 0;
+        s.filesPartial = s.category->partial();
+        if (!s.drilled) s.partial = s.filesPartial;
     }
 
     if (hasDocker) {

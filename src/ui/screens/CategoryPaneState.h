@@ -30,6 +30,8 @@ struct CategoryPaneState {
     int64_t fileCount = 0;         // the whole category's, also while drilled
     bool partiallyBlocked = false; // any root of the category could not be opened
     bool nothingRead = false;      // every root of the category could not be opened
+    bool partial = false;          // a stop cut short the walk of the level shown
+    bool filesPartial = false;     // ... or of any of the category's roots (the file count is theirs)
 
     /// `hasDocker`: whether the Docker command-line tool was found.
     static CategoryPaneState derive(const ScanResult& result, const std::string& categoryID,

@@ -17,6 +17,7 @@
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Theme.h"
 #include "ui/screens/CategoryPaneState.h"
+#include "ui/screens/ScreenText.h"
 
 namespace sorvel::ui {
 
@@ -59,7 +60,7 @@ void CategoryRowList::setRows(const std::vector<BrowseRow>& rows, size_t count, 
         Row row{r, QString::fromStdString(CategoryPane::rowName(r)),
                 blocked ? QString() : QString::fromStdString(CategoryPane::shareText(r.size(), total_)),
                 blocked ? QStringLiteral("blocked") : QString::fromStdString(Bytes::format(r.size())), r.size(),
-                CategoryPane::rowPath(r), blocked};
+                CategoryPane::rowPath(r), blocked, r.isDirectory() && r.node()->partial && !blocked};
         rows_.push_back(std::move(row));
     }
     if (hovered_ >= static_cast<int>(rows_.size())) hovered_ = -1;
@@ -117,7 +118,11 @@ void CategoryRowList::paintEvent(QPaintEvent* event) {
 
         double x = r.left() + kPadX;
         Symbols::paint(p, QRectF(x, r.top(), kSymbolW, r.height()),
-                       row.blocked ? "lock.fill" : row.row.isDirectory() ? "folder.fill" : "doc.fill", tertiary, 11);
+                       row.blocked   ? "lock.fill"
+                       : row.partial ? "circle.dashed"
+                       : row.row.isDirectory() ? "folder.fill"
+                                               : "doc.fill",
+                       row.partial ? warning : tertiary, 11);
         x += kSymbolW + kGap;
         p.setFont(nameFont);
         p.setPen(primary);
@@ -136,7 +141,7 @@ void CategoryRowList::paintEvent(QPaintEvent* event) {
             Symbols::paint(p, QRectF(right - kChevronW, r.top(), kChevronW, r.height()), "chevron.right", secondary, 9);
         right -= kChevronW + kGap;
         p.setFont(sizeFont);
-        p.setPen(row.blocked ? warning : secondary);
+        p.setPen(row.blocked || row.partial ? warning : secondary);
         p.drawText(QRectF(right - kSizeW, r.top(), kSizeW, r.height()), Qt::AlignRight | Qt::AlignVCenter, row.size);
         right -= kSizeW + kGap;
         p.setFont(shareFont);
@@ -173,6 +178,7 @@ void CategoryRowList::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 QString CategoryRowList::toolTip(size_t index) const {
+    if (index < rows_.size() && rows_[index].partial) return QString::fromStdString(ScreenText::partialSentence());
     if (index >= rows_.size() || !rows_[index].blocked) return {};
     return QStringLiteral("This user may not read this folder, so its size is not counted.");
 }

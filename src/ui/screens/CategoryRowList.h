@@ -28,6 +28,9 @@ public:
     const BrowseRow& row(size_t index) const { return rows_[index].row; }
     /// The figure a row shows: its size, or "blocked" for a folder this user may not read.
     const QString& sizeText(size_t index) const { return rows_[index].size; }
+    /// A folder whose walk a stop cut short: drawn with a dashed ring and its size in the
+    /// warning colour.
+    bool isPartial(size_t index) const { return rows_[index].partial; }
     /// The row's tooltip; empty for a row that needs none.
     QString toolTip(size_t index) const;
 
@@ -69,6 +72,7 @@ private:
         int64_t bytes = 0;
         std::string path;
         bool blocked = false; // a folder that could not be opened: its 0 bytes are not its size
+        bool partial = false; // a folder a stop cut short: its size covers only part of it
     };
     void setHovered(int index);
 

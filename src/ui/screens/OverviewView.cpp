@@ -169,6 +169,7 @@ void OverviewView::refresh() {
             for (const auto& r : cat.roots) t.size += r->size;
             t.tint = Theme::tint(cat.category.tint);
             if (OverviewText::carriesSafeBadge(cat.category)) t.badge = QStringLiteral("SAFE");
+            t.partial = cat.partial();
             auto* coordinator = &models_.coordinator;
             const std::string id = cat.category.id;
             t.onTap = [coordinator, id] { coordinator->move({id, {}}, true); };

@@ -22,4 +22,9 @@ std::string groupedInteger(int64_t value) {
 
 std::string items(int64_t count) { return agreeing(count, "item"); }
 
+std::string partialSentence() {
+    return "Partial: the scan was stopped before this was measured whole, so its figures cover only part of it. "
+           "Rescan to measure all of it.";
+}
+
 } // namespace sorvel::ui::ScreenText

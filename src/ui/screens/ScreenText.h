@@ -26,6 +26,10 @@ std::string percentOneDecimal(double value);
 std::string groupedInteger(int64_t value);
 /// "item" or "items".
 std::string items(int64_t count);
+/// Beside a figure the stop of a scan cut short: "partial".
+inline constexpr const char* kPartial = "partial";
+/// Why such a figure is short, for its tooltip.
+std::string partialSentence();
 
 } // namespace ScreenText
 } // namespace sorvel::ui

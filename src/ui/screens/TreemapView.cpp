@@ -14,6 +14,7 @@
 #include "ui/kit/Chip.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
+#include "ui/screens/ScreenText.h"
 #include "ui/screens/TreemapLayout.h"
 
 namespace sorvel::ui {
@@ -36,6 +37,13 @@ TreemapView::TreemapView(QSizeF minimumLabelSize, QWidget* parent)
     glide_->setEndValue(1.0);
     connect(glide_, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
 }
+
+QString TreemapTile::sizeText() const {
+    const QString figure = QString::fromStdString(Bytes::format(size));
+    return partial ? figure + QStringLiteral(" · ") + ScreenText::kPartial : figure;
+}
+
+QString TreemapTile::description() const { return name + QStringLiteral(" — ") + sizeText(); }
 
 void TreemapView::setTiles(std::vector<TreemapTile> tiles) {
     int64_t total = 0;
@@ -144,7 +152,7 @@ void TreemapView::keyPressEvent(QKeyEvent* e) {
     }
     if (current_ >= 0 && current_ < count) {
         const auto& t = tiles_[size_t(current_)];
-        setAccessibleDescription(t.name + QStringLiteral(" — ") + QString::fromStdString(Bytes::format(t.size)));
+        setAccessibleDescription(t.description());
     }
     FocusRing::reshape(this);
 }
@@ -155,8 +163,8 @@ bool TreemapView::event(QEvent* e) {
         const int i = tileAt(help->pos());
         if (i >= 0) {
             const auto& t = tiles_[size_t(i)];
-            QToolTip::showText(help->globalPos(), t.name + QStringLiteral(" — ") + QString::fromStdString(Bytes::format(t.size)), this,
-                               rects()[size_t(i)].toAlignedRect());
+            const QString why = t.partial ? "\n" + QString::fromStdString(ScreenText::partialSentence()) : QString();
+            QToolTip::showText(help->globalPos(), t.description() + why, this, rects()[size_t(i)].toAlignedRect());
         } else {
             QToolTip::hideText();
         }
@@ -184,6 +192,11 @@ void TreemapView::paintTile(QPainter& p, const TreemapTile& t, const QRectF& z) 
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(t.tint.dot.resolve(), 1.5));
         p.drawRoundedRect(face.adjusted(0.75, 0.75, -0.75, -0.75), 8.25, 8.25);
+    } else if (t.partial) {
+        // Unfinished: a dashed edge, seen even on a tile too small for its label.
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(t.tint.ink.resolve(), 1.2, Qt::DashLine));
+        p.drawRoundedRect(face.adjusted(0.6, 0.6, -0.6, -0.6), 8.4, 8.4);
     }
     const QColor ink = t.tint.ink.resolve();
     if (showsLabel(z.size(), minimumLabelSize_)) {
@@ -218,7 +231,10 @@ void TreemapView::paintTile(QPainter& p, const TreemapTile& t, const QRectF& z) 
         }
         y += 4;
         QFont sizeFont = Fonts::mono(15, Fonts::Weight::medium);
-        const QString sizeText = QString::fromStdString(Bytes::format(t.size));
+        QString sizeText = t.sizeText();
+        // Where the word does not fit, the dashed edge and the tooltip still say it.
+        if (QFontMetricsF(sizeFont).horizontalAdvance(sizeText) * 0.8 > inner.width())
+            sizeText = QString::fromStdString(Bytes::format(t.size));
         const double natural = QFontMetricsF(sizeFont).horizontalAdvance(sizeText);
         if (natural > inner.width() && natural > 0)
             sizeFont.setPointSizeF(sizeFont.pointSizeF() * std::max(0.8, inner.width() / natural));

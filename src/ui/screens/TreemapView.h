@@ -23,6 +23,12 @@ struct TreemapTile {
     TintColours tint;
     std::optional<QString> badge;
     std::function<void()> onTap;
+    bool partial = false; // a stop cut its walk short: the size covers only part of it
+
+    /// "name — size", with " · partial" for a partial one.
+    QString description() const;
+    /// The size as drawn on the tile: with " · partial" for a partial one.
+    QString sizeText() const;
 };
 
 class TreemapView : public QWidget {

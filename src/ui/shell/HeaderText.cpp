@@ -57,8 +57,21 @@ QString stoppedSentence(bool measured) {
                     : QStringLiteral("The scan was stopped before anything was measured. Rescan to measure.");
 }
 
-std::optional<Coverage> liveCoverage(size_t watched, size_t unwatched, bool watchesRanOut) {
+QString countingLine(size_t watched, size_t unwatchedSoFar) {
+    return "live for " + decimal(int64_t(watched)) + " of " + decimal(int64_t(watched + unwatchedSoFar)) +
+           "+ · still counting";
+}
+
+QString countingSentence(size_t watched, size_t unwatchedSoFar) {
+    return "Live updates follow " + decimal(int64_t(watched)) + " of the " +
+           decimal(int64_t(watched + unwatchedSoFar)) +
+           " folders counted so far; Sorvel is still counting the rest. A rescan shows changes below the folders "
+           "not followed.";
+}
+
+std::optional<Coverage> liveCoverage(size_t watched, size_t unwatched, bool watchesRanOut, bool counting) {
     if (watchesRanOut) return Coverage{"not live", notWatchingSentence()};
+    if (counting) return Coverage{countingLine(watched, unwatched), countingSentence(watched, unwatched)};
     if (unwatched == 0) return std::nullopt;
     return Coverage{partlyWatchedLine(watched, unwatched), partlyWatchedSentence(watched, unwatched)};
 }

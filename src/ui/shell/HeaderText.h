@@ -34,6 +34,10 @@ QString filesAndDuration(int64_t files, double seconds);
 QString partlyWatchedSentence(size_t watched, size_t unwatched);
 /// The short form for the status line: "live for 48,132 of 192,517 folders".
 QString partlyWatchedLine(size_t watched, size_t unwatched);
+/// While the folders past the share are still being counted, the figures so far: "live for
+/// 48,132 of 192,517+ · still counting", and its sentence.
+QString countingLine(size_t watched, size_t unwatchedSoFar);
+QString countingSentence(size_t watched, size_t unwatchedSoFar);
 /// Live updates are on but not one folder could be watched.
 QString notWatchingSentence();
 
@@ -44,12 +48,13 @@ QString stoppedLine(bool measured, int64_t files, double seconds);
 QString stoppedSentence(bool measured);
 /// What the header says while live updates follow only part of the scanned folders, or
 /// none for want of watches: its line and the sentence behind it, both from one pair of
-/// figures. None while they follow every folder.
+/// figures. None while they follow every folder. `counting`: the unwatched folders are
+/// still being counted, so `unwatched` is a figure so far.
 struct Coverage {
     QString line;
     QString sentence;
 };
-std::optional<Coverage> liveCoverage(size_t watched, size_t unwatched, bool watchesRanOut);
+std::optional<Coverage> liveCoverage(size_t watched, size_t unwatched, bool watchesRanOut, bool counting = false);
 
 /// Integer with the locale's thousands grouping.
 QString decimal(int64_t value);

@@ -35,6 +35,7 @@ using Phase = ScanCoordinator::Phase;
 
 // How far the part-live line's font may shrink in a narrow header.
 constexpr double kCoverageScale = 0.85;
+constexpr int kActionBlockWidth = 200;
 
 
 int64_t scannedTotal(const ScanResult& r) {
@@ -101,7 +102,8 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
     // Action block, 200 wide, trailing; in a narrow header it gives up room down to its
     // buttons' own width (the status line shortens) before anything is cut.
     auto* actionBlock = new QWidget(this);
-    actionBlock->setMaximumWidth(200);
+    actionBlock->setMaximumWidth(kActionBlockWidth);
+    actionBlock_ = actionBlock;
     auto* actionColumn = new QVBoxLayout(actionBlock);
     actionColumn->setContentsMargins(0, 0, 0, 0);
     actionColumn->setSpacing(9);
@@ -232,7 +234,8 @@ void HeaderView::refreshStatus() {
     symbol_->setToolTip({});
     statusText_->setToolTip({});
     const auto coverage = s != HeaderText::Status::scanning && c.hasResult() && c.liveUpdatesEnabled()
-                              ? HeaderText::liveCoverage(c.watchedFolders(), c.unwatchedFolders(), c.watchesRanOut())
+                              ? HeaderText::liveCoverage(c.watchedFolders(), c.unwatchedFolders(), c.watchesRanOut(),
+                                                         c.stillCountingUnwatched())
                               : std::nullopt;
     switch (s) {
     case HeaderText::Status::scanning:
@@ -295,6 +298,8 @@ void HeaderView::refreshCoverage(const std::optional<HeaderText::Coverage>& cove
     // Never squeezed past what shrinking its font makes up for: the capacity bar gives up
     // the room first, so the line is never cut.
     coverage_->setMinimumWidth(int(std::ceil(coverage_->sizeHint().width() * kCoverageScale)) + 1);
+    // A line longer than the block (a count still under way) widens it rather than spill out.
+    actionBlock_->setMaximumWidth(std::max(kActionBlockWidth, coverage ? coverage_->minimumWidth() : 0));
     // A tooltip already open keeps the text it opened with: it follows the line's figure.
     if (coverage && QToolTip::isVisible() && QToolTip::text() == before && before != coverage->sentence)
         QToolTip::showText(QCursor::pos(), coverage->sentence, coverage_);

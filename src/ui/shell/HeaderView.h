@@ -37,6 +37,9 @@ public:
     SegmentedPicker* scopePicker() const { return scope_; }
     /// Recomputes everything from the coordinator (also what structure signals call).
     void refresh();
+    /// Shows `coverage` on the line below the status, or hides it; public so that a state
+    /// as brief as a count under way can be held for tests and screenshots.
+    void refreshCoverage(const std::optional<HeaderText::Coverage>& coverage);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -44,7 +47,6 @@ protected:
 private:
     void refreshProgress();
     void refreshStatus();
-    void refreshCoverage(const std::optional<HeaderText::Coverage>& coverage);
     void setNumber(int64_t bytes);
 
     AppModels models_;
@@ -57,6 +59,7 @@ private:
     CapacityBar* bar_;
     Switch* toggle_;
     Button* action_;
+    QWidget* actionBlock_;
     PulseDot* dot_;
     SymbolView* symbol_;
     Text* statusText_;

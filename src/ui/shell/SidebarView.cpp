@@ -21,6 +21,7 @@
 #include "ui/kit/Spinner.h"
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Text.h"
+#include "ui/screens/ScreenText.h"
 #include "ui/shell/AppIcon.h"
 
 namespace sorvel::ui {
@@ -42,7 +43,7 @@ void SidebarRow::setModel(const Model& model) {
     if (model == model_) return;
     model_ = model;
     setAccessibleName(model.title);
-    setAccessibleDescription(lockTip());
+    setAccessibleDescription(tip());
     update();
 }
 
@@ -73,11 +74,16 @@ QString SidebarRow::lockTip() const {
     return model_.nothingRead ? kWhollyLockedTip : kPartlyLockedTip;
 }
 
+QString SidebarRow::tip() const {
+    if (model_.locked) return lockTip();
+    return model_.partial ? QString::fromStdString(ScreenText::partialSentence()) : QString();
+}
+
 bool SidebarRow::event(QEvent* e) {
     if (e->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(e);
         // Over the whole row: the name is where the pointer rests, not only the lock.
-        if (model_.locked) QToolTip::showText(help->globalPos(), lockTip(), this);
+        if (const QString text = tip(); !text.isEmpty()) QToolTip::showText(help->globalPos(), text, this);
         else QToolTip::hideText();
         return true;
     }
@@ -116,9 +122,15 @@ void SidebarRow::paintEvent(QPaintEvent*) {
             const QString s = QString::fromStdString(Bytes::compact(*model_.size));
             const double w = QFontMetricsF(f).horizontalAdvance(s);
             p.setFont(f);
-            p.setPen((model_.selected ? Theme::accentInk() : Theme::tertiaryText()).resolve());
+            const Adaptive& ink = model_.partial ? Theme::warning() : model_.selected ? Theme::accentInk() : Theme::tertiaryText();
+            p.setPen(ink.resolve());
             p.drawText(QRectF(right - w - 1, 0, w + 2, r.height()), Qt::AlignRight | Qt::AlignVCenter, s);
             right -= w + 8;
+            // A figure a stop cut short says so before it: the dashed ring of something unfinished.
+            if (model_.partial) {
+                Symbols::paint(p, QRectF(right - 11, cy - 5.5, 11, 11), "circle.dashed", ink.resolve(), 9);
+                right -= 11 + 6;
+            }
         }
     }
     // Title: shrinks to 0.85 before it is cut.
@@ -258,8 +270,10 @@ SidebarRow* SidebarView::row(const std::string& pageID) const {
 // hold only part of what has been read.
 void SidebarView::refreshOverview() {
     const auto& c = models_.coordinator;
-    const int64_t size = c.phase() == ScanCoordinator::Phase::scanning ? c.scannedBytes() : total(c.result());
-    overview_->setModel({"Overview", size, Theme::accent(), {}, false, !c.selectedCategory().has_value()});
+    const bool scanning = c.phase() == ScanCoordinator::Phase::scanning;
+    const int64_t size = scanning ? c.scannedBytes() : total(c.result());
+    overview_->setModel({"Overview", size, Theme::accent(), {}, false, !c.selectedCategory().has_value(), false,
+                         !scanning && c.result().partial()});
 }
 
 void SidebarView::refresh() {
@@ -293,7 +307,7 @@ void SidebarView::refresh() {
             denied = denied || root->accessDenied;
         }
         r->setModel({QString::fromStdString(cat.category.title), size, Theme::tint(cat.category.tint).dot, {},
-                     denied && size == 0, selected == cat.category.id, cat.unreadable() && size == 0});
+                     denied && size == 0, selected == cat.category.id, cat.unreadable() && size == 0, cat.partial()});
         next.emplace_back(cat.category.id, r);
     }
     for (auto& [id, r] : categoryRows_) r->deleteLater();

@@ -33,6 +33,7 @@ public:
         bool locked = false;
         bool selected = false;
         bool nothingRead = false; // locked, and not one of its roots could be read
+        bool partial = false;     // a stop cut the walk of one of its roots short
 
         friend bool operator==(const Model&, const Model&) = default;
     };
@@ -41,6 +42,9 @@ public:
     const Model& model() const { return model_; }
     /// The lock's tooltip; empty when the row is not locked.
     QString lockTip() const;
+    /// The row's tooltip and accessible description: the lock's, else why its figure is
+    /// partial; empty for a whole one.
+    QString tip() const;
     QSize sizeHint() const override { return {224, 34}; }
 
 signals:

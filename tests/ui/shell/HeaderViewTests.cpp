@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QToolTip>
 
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <set>
@@ -233,6 +234,29 @@ TEST(HeaderLiveStatus, ThePartLiveLineStaysWhateverTheStatusSaysAndItsTooltipFol
     }
 }
 
+// For half a minute after a Whole Disk scan the line gave a count still under way as if
+// it were whole. At every turn of the event loop, a figure short of the final one says
+// "still counting", in the line and its tooltip alike.
+TEST(HeaderLiveStatus, APartLiveCountStillUnderWaySaysSo) {
+    test::ScopedWatchShare share{3};
+    test::TempDir tree;
+    for (int i = 0; i < 4000; ++i) test::makeDirs(tree / ("d" + std::to_string(i / 50) + "/e" + std::to_string(i)));
+    test::UiContext ctx;
+    finishScanOf(ctx, tree.path());
+    Header h(ctx);
+    Text* line = h.view.coverageText();
+    const QString whole = "live for 3 of " + HeaderText::decimal(4081) + " folders";
+    QString shortWithoutWord;
+    EXPECT_TRUE(test::waitUntil([&] {
+        const bool counting = line->text().endsWith("+ · still counting") && line->toolTip().contains("still counting");
+        if (!line->text().isEmpty() && line->text() != whole && !counting)
+            shortWithoutWord = line->text() + " / " + line->toolTip();
+        return line->text() == whole;
+    }, 30'000)) << line->text().toStdString();
+    EXPECT_TRUE(shortWithoutWord.isEmpty()) << shortWithoutWord.toStdString();
+    EXPECT_EQ(line->toolTip(), HeaderText::partlyWatchedSentence(3, 4078));
+}
+
 // At 1366 × 768 (a header 1,122 wide) the line used to be cut in its middle on Whole Disk
 // ("live for 48,134 … 491,086 folders"); on its own line it is whole, even past a million.
 TEST(HeaderLayout, ThePartLiveLineIsWholeAt1366) {
@@ -245,6 +269,23 @@ TEST(HeaderLayout, ThePartLiveLineIsWholeAt1366) {
         line->setVisible(true);
         test::settle(&h.view, {1366 - 244, 140});
         EXPECT_GE(line->width(), line->sizeHint().width());
+        EXPECT_LE(line->mapTo(&h.view, QPoint(line->width(), 0)).x(), h.view.width());
+        EXPECT_LE(line->mapTo(&h.view, QPoint(0, line->height())).y(), h.view.height());
+    }
+}
+
+// The longer line of a count still under way takes its room from the capacity bar: whole,
+// and inside the header, at 1366 as at the header's least width.
+TEST(HeaderLayout, AStillCountingLineIsWholeAt1366) {
+    test::UiContext ctx;
+    Header h(ctx);
+    Text* line = h.view.coverageText();
+    h.view.refreshCoverage(HeaderText::liveCoverage(48'134, 12'345'678 - 48'134, false, true));
+    ASSERT_TRUE(line->text().endsWith("still counting"));
+    for (const int width : {1366 - 244, 716}) {
+        SCOPED_TRACE(width);
+        test::settle(&h.view, {width, 140});
+        EXPECT_GE(line->width(), int(std::ceil(line->sizeHint().width() * 0.85)));
         EXPECT_LE(line->mapTo(&h.view, QPoint(line->width(), 0)).x(), h.view.width());
         EXPECT_LE(line->mapTo(&h.view, QPoint(0, line->height())).y(), h.view.height());
     }

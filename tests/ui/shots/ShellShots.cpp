@@ -5,6 +5,7 @@
 #include "shots/ShotRegistry.h"
 #include "platform/WatchBudget.h"
 #include "ui/kit/Text.h"
+#include "ui/shell/HeaderText.h"
 #include "ui/shell/HeaderView.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/SidebarView.h"
@@ -89,6 +90,37 @@ SORVEL_SHOT("window-stopped-partial-1366x768", 1366, 768) {
     return onScreen(new ui::MainWindow(ctx.models()), {1366, 768});
 }
 
+namespace {
+// Stopped while Logs was still being walked: Caches measured whole, Logs cut short in its
+// "journal" folder (shown, marked partial, not counted among the measured).
+void stopWithCutRoot(test::UiContext& ctx) {
+    test::makeDirs(ctx / "Library/Caches");
+    test::makeDirs(ctx / "Library/Logs");
+    ctx.beginScan();
+    ctx.scan().hand("caches", test::sampleNode(ctx.home() + "/Library/Caches", 3'400'000'000, 379'813));
+    auto logs = test::sampleNode(ctx.home() + "/Library/Logs", 0, 0);
+    auto journal = test::sampleNode(logs->path + "/journal", 2'930'000'000, 2214);
+    journal->markCut();
+    logs->children = {journal, test::sampleNode(logs->path + "/cups", 410'000'000, 88)};
+    logs->rollUpTotals();
+    ctx.scan().handOnStop("logs", logs);
+    test::waitUntil([&] { return ctx.coordinator().completedRoots() == 1; });
+    ctx.coordinator().cancel();
+    test::waitUntil([&] { return ctx.coordinator().result().categories.size() == 2; });
+}
+} // namespace
+
+SORVEL_SHOT("window-stopped-cut-root-1366x768", 1366, 768) {
+    stopWithCutRoot(ctx);
+    return onScreen(new ui::MainWindow(ctx.models()), {1366, 768});
+}
+
+SORVEL_SHOT("category-stopped-cut-root-1366x768", 1366, 768) {
+    stopWithCutRoot(ctx);
+    ctx.coordinator().move({std::string("logs"), {}}, true);
+    return onScreen(new ui::MainWindow(ctx.models()), {1366, 768});
+}
+
 // Drilled into a category: the scope picker stands where it stands on the overview.
 SORVEL_SHOT("window-drilled-1366x768", 1366, 768) {
     ctx.finishScan(test::UiContext::sampleResult());
@@ -122,5 +154,13 @@ QWidget* partLive(test::UiContext& ctx, QSize points) {
 } // namespace
 
 SORVEL_SHOT("window-part-live-updated-1366x768", 1350, 720) { return partLive(ctx, {1366, 768}); }
+
+// The count of the folders past the share still under way, at Whole Disk's figures.
+SORVEL_SHOT("window-part-live-counting-1366x768", 1350, 720) {
+    auto* window = partLive(ctx, {1366, 768});
+    if (auto* header = window->findChild<ui::HeaderView*>())
+        header->refreshCoverage(ui::HeaderText::liveCoverage(48'134, 1'901'866, false, true));
+    return window;
+}
 
 SORVEL_SHOT_SCALED("window-part-live-updated-2x-1920x1200", 944, 552, 2) { return partLive(ctx, {960, 600}); }

@@ -72,8 +72,13 @@ std::function<ScanResult(ScanControl&, ScanScope)> DrivenScan::function() {
     return [state](ScanControl& control, ScanScope scope) {
         std::unique_lock lock(state->mutex);
         for (;;) {
-            // A cancelled scan leaves what is handed to the one that replaced it.
-            if (control.cancelled()) break;
+            // A cancelled scan leaves what is handed to the one that replaced it, and hands
+            // back what its walks were cut short in.
+            if (control.cancelled()) {
+                for (auto& [id, root] : state->onStop) control.finish(id, root);
+                state->onStop.clear();
+                break;
+            }
             for (auto& [id, root] : state->toHand) control.finish(id, root);
             state->toHand.clear();
             if (state->bytes) control.addProgress(std::exchange(state->bytes, 0), 1, "/tmp");
@@ -94,6 +99,11 @@ void DrivenScan::hand(const std::string& categoryID, ScanNodePtr root) {
     std::lock_guard lock(state_->mutex);
     state_->toHand.emplace_back(categoryID, std::move(root));
     state_->changed.notify_all();
+}
+
+void DrivenScan::handOnStop(const std::string& categoryID, ScanNodePtr root) {
+    std::lock_guard lock(state_->mutex);
+    state_->onStop.emplace_back(categoryID, std::move(root));
 }
 
 void DrivenScan::progress(int64_t bytes) {

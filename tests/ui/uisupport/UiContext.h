@@ -57,6 +57,8 @@ public:
     std::function<ScanResult(ScanControl&, ScanScope)> function();
     /// Hands a finished category root to the running scan.
     void hand(const std::string& categoryID, ScanNodePtr root);
+    /// A root the next stop cuts short: handed back once the scan sees the stop.
+    void handOnStop(const std::string& categoryID, ScanNodePtr root);
     /// Lets the running scan return `result`.
     void release(ScanResult result);
     /// Adds to the running scan's byte count (what the header shows while scanning).
@@ -67,6 +69,7 @@ private:
         std::mutex mutex;
         std::condition_variable changed;
         std::vector<std::pair<std::string, ScanNodePtr>> toHand;
+        std::vector<std::pair<std::string, ScanNodePtr>> onStop;
         int64_t bytes = 0;
         std::optional<ScanResult> result;
     };
