@@ -1,5 +1,8 @@
 #include "removal/ProtectedPlaces.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <set>
 #include <vector>
@@ -7,6 +10,8 @@
 #include "platform/Path.h"
 #include "platform/Text.h"
 #include "platform/TrashFolders.h"
+#include "platform/UserDefaults.h"
+#include "platform/UserDirs.h"
 
 namespace sorvel {
 namespace {
@@ -14,6 +19,11 @@ namespace {
 std::optional<std::string> realPath(const std::string& path) {
     if (path.empty() || path[0] != '/') return std::nullopt;
     return resolvedPath(path);
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // "/a/b/c" -> "/a/b", "/a", "/".
@@ -74,8 +84,11 @@ std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::conflict(const std::st
 
 ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::string& home,
                                     const std::optional<std::vector<MountEntry>>& mounts) {
-    const auto trashes = Trash::existingFolders(mounts.value_or(std::vector<MountEntry>{}));
-    ProtectedPlaces places = of(policy, home, trashes);
+    const auto trashes = Trash::folderPlaces(mounts.value_or(std::vector<MountEntry>{}));
+    std::vector<std::string> existing;
+    for (const auto& trash : trashes)
+        if (isFolder(trash.path)) existing.push_back(trash.path);
+    ProtectedPlaces places = of(policy, home, existing);
     places.mounts_ = mounts;
     if (!mounts) return places;
     // Folders FUSE or ecryptfs mounts show, each protected as the first place found on it.
@@ -105,7 +118,26 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
     };
     locate(home, true, false);
     for (const auto& prefix : policy.deniedPrefixes) locate(prefix, false, false);
-    for (const auto& trash : trashes) locate(trash, false, true);
+    for (const auto& trash : existing) locate(trash, false, true);
+    // A trash the path does not show may lie beneath a mount hiding it. A volume's trash
+    // shown by the volume itself, alone at its point, is simply not there (a mount at its
+    // ".Trash" would make that a folder).
+    std::map<std::string, int> atPoint;
+    for (const auto& mount : *mounts) ++atPoint[mount.mountPoint];
+    std::map<std::string, bool> hiddenTop;
+    for (const auto& trash : trashes) {
+        if (isFolder(trash.path)) continue;
+        if (!trash.top.empty()) {
+            auto [it, added] = hiddenTop.try_emplace(trash.top, false);
+            if (added) {
+                const auto shownBy = mountContaining(*mounts, trash.top);
+                it->second = !shownBy || shownBy->mountPoint != trash.top || atPoint[trash.top] != 1;
+            }
+            if (!it->second) continue;
+        }
+        places.locateHiddenTrash(trash.path);
+    }
+    places.locateShownByMounts(policy, home, trashes);
     // Names below such a folder may be the mount's own (encrypted): the whole folder is the
     // place, after every place found by its own name.
     std::vector<Located> behind;
@@ -119,6 +151,62 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
     }
     for (auto& entry : behind) places.located_.push_back(std::move(entry));
     return places;
+}
+
+void ProtectedPlaces::locateHiddenTrash(const std::string& path) {
+    const std::string resolved = resolvingExistingPart(path);
+    // What the path shows now is not a trash; what a mount hides may be. Found or not,
+    // it fences nothing: where no trash is, nothing of the user's can be lost.
+    auto found = placesOnDisk(*mounts_, resolved);
+    if (!found || found->places.size() < 2) return;
+    found->places.erase(found->places.begin());
+    located_.push_back({path, false, true, std::move(found->places)});
+}
+
+void ProtectedPlaces::locateShownByMounts(const CleanupPolicy& policy, const std::string& home,
+                                          const std::vector<Trash::FolderPlace>& trashes) {
+    const std::vector<MountEntry>& mounts = *mounts_;
+    // The places holding the user's own data, by every name: the denied ones in the home,
+    // the settings folder, the desktop's pictures folder, and the trashes. The system's
+    // folders are not: the disks mounted in them are not the user's to keep whole.
+    std::map<std::string, bool> data; // the name -> is a trash
+    const auto add = [&](const std::string& name, bool isTrash) {
+        if (name.empty() || name[0] != '/') return;
+        for (const auto& form : {standardizePath(name), resolvingExistingPart(standardizePath(name))})
+            data.emplace(form, isTrash);
+    };
+    const std::string settings = deletingLastPathComponent(UserDefaults::standardFilePath());
+    const auto pictures = UserDirs::pictures().folder;
+    std::vector<std::string> homeForms;
+    for (const auto& form : {standardizePath(home), home_})
+        if (form.size() > 1 && form[0] == '/') homeForms.push_back(form);
+    for (const auto& prefix : policy.deniedPrefixes) {
+        const std::string name = standardizePath(prefix);
+        const bool inHome = std::any_of(homeForms.begin(), homeForms.end(), [&](const std::string& h) {
+            return isPathInside(name, h) || isPathInside(resolvingExistingPart(name), h);
+        });
+        if (inHome || name == settings || (pictures && name == *pictures)) add(prefix, false);
+    }
+    for (const auto& trash : trashes) add(trash.path, true);
+    for (const auto& mount : mounts) {
+        // The nearest place holding the user's data at or above the mount's point.
+        std::optional<bool> isTrash;
+        for (std::string at = mount.mountPoint;; at = deletingLastPathComponent(at)) {
+            if (const auto it = data.find(at); it != data.end()) {
+                isTrash = it->second;
+                break;
+            }
+            if (at == "/" || at.empty()) break;
+        }
+        if (!isTrash) continue;
+        const auto shows = mountShows(mounts, mount);
+        if (!shows) continue;
+        // Only folders named for sure: a network share or a device names none here.
+        std::vector<FileSystemPlace> kept;
+        for (const auto& place : shows->places)
+            if (isUnderstoodFileSystem(place.fsType)) kept.push_back(place);
+        if (!kept.empty()) located_.push_back({mount.mountPoint, false, *isTrash, std::move(kept)});
+    }
 }
 
 std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::placeConflict(const std::string& path) const {
