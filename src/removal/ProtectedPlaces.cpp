@@ -86,8 +86,11 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
                                     const std::optional<std::vector<MountEntry>>& mounts) {
     const auto trashes = Trash::folderPlaces(mounts.value_or(std::vector<MountEntry>{}));
     std::vector<std::string> existing;
-    for (const auto& trash : trashes)
+    std::vector<const Trash::FolderPlace*> absent;
+    for (const auto& trash : trashes) {
         if (isFolder(trash.path)) existing.push_back(trash.path);
+        else absent.push_back(&trash);
+    }
     ProtectedPlaces places = of(policy, home, existing);
     places.mounts_ = mounts;
     if (!mounts) return places;
@@ -125,17 +128,16 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
     std::map<std::string, int> atPoint;
     for (const auto& mount : *mounts) ++atPoint[mount.mountPoint];
     std::map<std::string, bool> hiddenTop;
-    for (const auto& trash : trashes) {
-        if (isFolder(trash.path)) continue;
-        if (!trash.top.empty()) {
-            auto [it, added] = hiddenTop.try_emplace(trash.top, false);
+    for (const Trash::FolderPlace* trash : absent) {
+        if (!trash->top.empty()) {
+            auto [it, added] = hiddenTop.try_emplace(trash->top, false);
             if (added) {
-                const auto shownBy = mountContaining(*mounts, trash.top);
-                it->second = !shownBy || shownBy->mountPoint != trash.top || atPoint[trash.top] != 1;
+                const auto shownBy = mountContaining(*mounts, trash->top);
+                it->second = !shownBy || shownBy->mountPoint != trash->top || atPoint[trash->top] != 1;
             }
             if (!it->second) continue;
         }
-        places.locateHiddenTrash(trash.path);
+        places.locateHiddenTrash(trash->path);
     }
     places.locateShownByMounts(policy, home, trashes);
     // Names below such a folder may be the mount's own (encrypted): the whole folder is the
