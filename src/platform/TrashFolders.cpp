@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,17 +124,18 @@ std::optional<Folder> openPrivate(int topFd, const std::string& topdir, bool cre
 
 std::vector<FolderPlace> folderPlaces(const std::vector<MountEntry>& mounts) {
     std::vector<FolderPlace> found;
+    std::set<std::string> named;
     const auto add = [&](const std::string& path, const std::string& top) {
-        if (std::none_of(found.begin(), found.end(), [&](const FolderPlace& f) { return f.path == path; }))
-            found.push_back({path, top});
+        if (named.insert(path).second) found.push_back({path, top});
     };
     if (const std::string home = directory(); !home.empty()) add(home, {});
+    const std::string uid = uidText();
     for (const auto& mount : mounts) {
         const std::string_view type = mount.fsType;
         if (!isLocalDiskFileSystem(type) && type != "tmpfs" && type != "ramfs" && type != "overlay") continue;
         // This user's folder in the shared one before the shared one: the nearer name is said.
-        add(appendingPathComponent(mount.mountPoint, ".Trash/" + uidText()), mount.mountPoint);
-        add(appendingPathComponent(mount.mountPoint, ".Trash-" + uidText()), mount.mountPoint);
+        add(appendingPathComponent(mount.mountPoint, ".Trash/" + uid), mount.mountPoint);
+        add(appendingPathComponent(mount.mountPoint, ".Trash-" + uid), mount.mountPoint);
         add(appendingPathComponent(mount.mountPoint, ".Trash"), mount.mountPoint);
     }
     return found;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Path.h"
@@ -20,6 +22,41 @@ std::optional<std::string> realPath(const std::string& path) {
     if (path.empty() || path[0] != '/') return std::nullopt;
     return resolvedPath(path);
 }
+
+// Which mounts a table lists at each point, and on which each sits.
+class MountLineage {
+public:
+    explicit MountLineage(const std::vector<MountEntry>& mounts) {
+        for (const auto& mount : mounts) {
+            atPoint_[mount.mountPoint].push_back(mount.id);
+            if (mount.id >= 0) parentOf_.emplace(mount.id, mount.parentId);
+        }
+    }
+
+    /// Whether the folder at a listed point may show something other than the one mount
+    /// there: another mount stacked at it, or one at a folder above it that the chain of
+    /// mounts it sits on does not pass through (a cover made after it).
+    bool mayBeHidden(const std::string& point) const {
+        const auto here = atPoint_.find(point);
+        if (here == atPoint_.end() || here->second.size() != 1 || here->second.front() < 0) return true;
+        std::unordered_set<int64_t> chain;
+        for (int64_t id = here->second.front(); id >= 0 && chain.insert(id).second;) {
+            const auto parent = parentOf_.find(id);
+            id = parent == parentOf_.end() ? -1 : parent->second;
+        }
+        for (std::string above = point; above != "/" && !above.empty();) {
+            above = deletingLastPathComponent(above);
+            if (const auto there = atPoint_.find(above); there != atPoint_.end())
+                for (const int64_t id : there->second)
+                    if (!chain.count(id)) return true;
+        }
+        return false;
+    }
+
+private:
+    std::unordered_map<std::string, std::vector<int64_t>> atPoint_;
+    std::unordered_map<int64_t, int64_t> parentOf_;
+};
 
 bool isFolder(const std::string& path) {
     struct stat st;
@@ -84,11 +121,21 @@ std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::conflict(const std::st
 
 ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::string& home,
                                     const std::optional<std::vector<MountEntry>>& mounts) {
-    const auto trashes = Trash::folderPlaces(mounts.value_or(std::vector<MountEntry>{}));
+    const auto trashes = Trash::folderPlaces(mounts ? *mounts : std::vector<MountEntry>{});
     std::vector<std::string> existing;
     std::vector<const Trash::FolderPlace*> absent;
+    std::unordered_map<std::string, bool> present;
+    const auto isThere = [&](const std::string& path) {
+        const auto [it, added] = present.try_emplace(path, false);
+        if (added) it->second = isFolder(path);
+        return it->second;
+    };
     for (const auto& trash : trashes) {
-        if (isFolder(trash.path)) existing.push_back(trash.path);
+        // Nothing is inside a shared ".Trash" that is not there.
+        const std::string parent = deletingLastPathComponent(trash.path);
+        const bool there = (trash.top.empty() || lastPathComponent(parent) != ".Trash" || isThere(parent)) &&
+                           isThere(trash.path);
+        if (there) existing.push_back(trash.path);
         else absent.push_back(&trash);
     }
     ProtectedPlaces places = of(policy, home, existing);
@@ -100,10 +147,12 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
         bool isTrash = false;
     };
     std::vector<Shown> shown;
+    std::unordered_map<std::string, std::string> resolvedNames;
     auto locate = [&](const std::string& name, bool isHome, bool isTrash) {
         if (name.empty() || name[0] != '/') return;
         // A place that does not exist yet still lies somewhere: below its nearest folder that does.
         const std::string resolved = resolvingExistingPart(standardizePath(name));
+        resolvedNames.emplace(name, resolved);
         auto found = placesOnDisk(*mounts, resolved);
         if (!found || found->places.empty()) {
             places.fences_.push_back({name, isHome, std::nullopt, {}, {}, std::nullopt, {}});
@@ -123,23 +172,12 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
     for (const auto& prefix : policy.deniedPrefixes) locate(prefix, false, false);
     for (const auto& trash : existing) locate(trash, false, true);
     // A trash the path does not show may lie beneath a mount hiding it. A volume's trash
-    // shown by the volume itself, alone at its point, is simply not there (a mount at its
-    // ".Trash" would make that a folder).
-    std::map<std::string, int> atPoint;
-    for (const auto& mount : *mounts) ++atPoint[mount.mountPoint];
-    std::map<std::string, bool> hiddenTop;
-    for (const Trash::FolderPlace* trash : absent) {
-        if (!trash->top.empty()) {
-            auto [it, added] = hiddenTop.try_emplace(trash->top, false);
-            if (added) {
-                const auto shownBy = mountContaining(*mounts, trash->top);
-                it->second = !shownBy || shownBy->mountPoint != trash->top || atPoint[trash->top] != 1;
-            }
-            if (!it->second) continue;
-        }
-        places.locateHiddenTrash(trash->path);
-    }
-    places.locateShownByMounts(policy, home, trashes);
+    // the volume itself shows is simply not there (a mount at its ".Trash" would make that
+    // a folder).
+    const MountLineage lineage(*mounts);
+    for (const Trash::FolderPlace* trash : absent)
+        if (trash->top.empty() || lineage.mayBeHidden(trash->top)) places.locateHiddenTrash(trash->path);
+    places.locateShownByMounts(policy, home, trashes, resolvedNames);
     // Names below such a folder may be the mount's own (encrypted): the whole folder is the
     // place, after every place found by its own name.
     std::vector<Located> behind;
@@ -166,30 +204,38 @@ void ProtectedPlaces::locateHiddenTrash(const std::string& path) {
 }
 
 void ProtectedPlaces::locateShownByMounts(const CleanupPolicy& policy, const std::string& home,
-                                          const std::vector<Trash::FolderPlace>& trashes) {
+                                          const std::vector<Trash::FolderPlace>& trashes,
+                                          const std::unordered_map<std::string, std::string>& resolved) {
     const std::vector<MountEntry>& mounts = *mounts_;
     // The places holding the user's own data, by every name: the denied ones in the home,
     // the settings folder, the desktop's pictures folder, and the trashes. The system's
     // folders are not: the disks mounted in them are not the user's to keep whole.
-    std::map<std::string, bool> data; // the name -> is a trash
-    const auto add = [&](const std::string& name, bool isTrash) {
-        if (name.empty() || name[0] != '/') return;
-        for (const auto& form : {standardizePath(name), resolvingExistingPart(standardizePath(name))})
-            data.emplace(form, isTrash);
-    };
+    std::unordered_map<std::string, bool> data; // the name -> is a trash
     const std::string settings = deletingLastPathComponent(UserDefaults::standardFilePath());
     const auto pictures = UserDirs::pictures().folder;
     std::vector<std::string> homeForms;
     for (const auto& form : {standardizePath(home), home_})
         if (form.size() > 1 && form[0] == '/') homeForms.push_back(form);
+    const auto bothForms = [&](const std::string& name) {
+        const std::string written = standardizePath(name);
+        const auto known = resolved.find(name);
+        return std::pair{written, known != resolved.end() ? known->second : resolvingExistingPart(written)};
+    };
     for (const auto& prefix : policy.deniedPrefixes) {
-        const std::string name = standardizePath(prefix);
+        if (prefix.empty() || prefix[0] != '/') continue;
+        const auto [name, real] = bothForms(prefix);
         const bool inHome = std::any_of(homeForms.begin(), homeForms.end(), [&](const std::string& h) {
-            return isPathInside(name, h) || isPathInside(resolvingExistingPart(name), h);
+            return isPathInside(name, h) || isPathInside(real, h);
         });
-        if (inHome || name == settings || (pictures && name == *pictures)) add(prefix, false);
+        if (!inHome && name != settings && (!pictures || name != *pictures)) continue;
+        data.emplace(name, false);
+        data.emplace(real, false);
     }
-    for (const auto& trash : trashes) add(trash.path, true);
+    // A volume's trashes are named from its listed point, already as the table has it.
+    for (const auto& trash : trashes) {
+        data.emplace(trash.path, true);
+        if (trash.top.empty()) data.emplace(bothForms(trash.path).second, true);
+    }
     for (const auto& mount : mounts) {
         // The nearest place holding the user's data at or above the mount's point.
         std::optional<bool> isTrash;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/FileIdentity.h"
@@ -108,7 +109,8 @@ private:
     void locateHiddenTrash(const std::string& path);
     // What each mount at or below a place holding the user's data shows.
     void locateShownByMounts(const CleanupPolicy& policy, const std::string& home,
-                             const std::vector<Trash::FolderPlace>& trashes);
+                             const std::vector<Trash::FolderPlace>& trashes,
+                             const std::unordered_map<std::string, std::string>& resolved);
     std::optional<std::vector<MountEntry>> mounts_;
     std::vector<Located> located_; // the home first, then the denied places in the policy's order, then the trashes
     std::string home_;             // as it is on disk
