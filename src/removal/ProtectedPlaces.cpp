@@ -195,12 +195,18 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
 
 void ProtectedPlaces::locateHiddenTrash(const std::string& path) {
     const std::string resolved = resolvingExistingPart(path);
-    // What the path shows now is not a trash; what a mount hides may be. Found or not,
-    // it fences nothing: where no trash is, nothing of the user's can be lost.
-    auto found = placesOnDisk(*mounts_, resolved);
-    if (!found || found->places.size() < 2) return;
-    found->places.erase(found->places.begin());
-    located_.push_back({path, false, true, std::move(found->places)});
+    // What the path shows now (through an overlay's layers too) is not a trash; what a mount
+    // hides may be. Found or not, it fences nothing: where no trash is, nothing of the
+    // user's can be lost.
+    const auto found = placesOnDisk(*mounts_, resolved);
+    if (!found || found->places.empty()) return;
+    const auto shownNow = fileSystemPlaces(*mounts_, resolved);
+    std::vector<FileSystemPlace> beneath;
+    for (const auto& place : found->places)
+        if (shownNow ? std::find(shownNow->places.begin(), shownNow->places.end(), place) == shownNow->places.end()
+                     : place != found->places.front())
+            beneath.push_back(place);
+    if (!beneath.empty()) located_.push_back({path, false, true, std::move(beneath)});
 }
 
 void ProtectedPlaces::locateShownByMounts(const CleanupPolicy& policy, const std::string& home,
