@@ -355,7 +355,8 @@ struct Walk {
 
     enum class Visit { first, again, loop };
     Visit visit(const MountEntry& mount, const std::string& path, int depth) {
-        const auto [it, added] = seen.emplace(std::tuple{mount.id, mount.device, mount.mountPoint, mount.root, path}, depth);
+        const auto [it, added] =
+            seen.emplace(std::tuple{mount.id, mount.device, mount.mountPoint, mount.root, path}, depth);
         if (added) return Visit::first;
         // Reached again through its own layers or source: layers without end.
         return depth > it->second ? Visit::loop : Visit::again;

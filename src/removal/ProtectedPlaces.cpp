@@ -133,10 +133,13 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
     for (const auto& trash : trashes) {
         // Nothing is inside a shared ".Trash" that is not there.
         const std::string parent = deletingLastPathComponent(trash.path);
-        const bool there = (trash.top.empty() || lastPathComponent(parent) != ".Trash" || isThere(parent)) &&
-                           isThere(trash.path);
-        if (there) existing.push_back(trash.path);
-        else absent.push_back(&trash);
+        const bool there =
+            (trash.top.empty() || lastPathComponent(parent) != ".Trash" || isThere(parent)) && isThere(trash.path);
+        if (!there) {
+            absent.push_back(&trash);
+            continue;
+        }
+        existing.push_back(trash.path);
     }
     ProtectedPlaces places = of(policy, home, existing);
     places.mounts_ = mounts;
