@@ -112,7 +112,9 @@ private:
                              const std::vector<Trash::FolderPlace>& trashes,
                              const std::unordered_map<std::string, std::string>& resolved);
     std::optional<std::vector<MountEntry>> mounts_;
-    std::vector<Located> located_; // the home first, then the denied places in the policy's order, then the trashes
+    // The home first, then the denied places in the policy's order, the trashes, what the
+    // mounts in places of the user's data show, and last the folders FUSE mounts show.
+    std::vector<Located> located_;
     std::string home_;             // as it is on disk
     std::vector<Fence> fences_;
     std::set<uint64_t> trusted_;   // devices holding a protected place: compared there, whatever their type
