@@ -63,6 +63,22 @@ bool isFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The local paths a FUSE mount's source names: itself, or each part of a list joined by
+// ":" where every part is a full path. None for a remote or made-up name ("host:/x").
+std::vector<std::string> namedSources(const std::string& source) {
+    if (source.empty() || source[0] != '/') return {};
+    if (isFolder(source) || source.find(':') == std::string::npos) return {standardizePath(source)};
+    std::vector<std::string> parts;
+    for (size_t start = 0; start <= source.size();) {
+        const size_t end = std::min(source.find(':', start), source.size());
+        const std::string part = source.substr(start, end - start);
+        if (part.empty() || part[0] != '/') return {standardizePath(source)};
+        parts.push_back(standardizePath(part));
+        start = end + 1;
+    }
+    return parts;
+}
+
 // "/a/b/c" -> "/a/b", "/a", "/".
 std::vector<std::string> ancestors(const std::string& path) {
     std::vector<std::string> out;
@@ -256,9 +272,15 @@ void ProtectedPlaces::locateShownByMounts(const CleanupPolicy& policy, const std
             if (at == "/" || at.empty()) break;
         }
         if (!isTrash) continue;
-        const auto shows = mountShows(mounts, mount);
+        auto shows = mountShows(mounts, mount);
         if (!shows) continue;
-        // Only folders named for sure: a network share or a device names none here.
+        // What FUSE shows may also come from a file (an archive, an image), from several
+        // folders ("/a:/b"), or from a source since covered: each named, wherever it lies.
+        if (showsAnotherFolder(mount.fsType))
+            for (const auto& source : namedSources(mount.source))
+                if (auto more = placesOnDisk(mounts, resolvingExistingPart(source)))
+                    shows->places.insert(shows->places.end(), more->places.begin(), more->places.end());
+        // Only places named for sure: a network share or a device names none here.
         std::vector<FileSystemPlace> kept;
         for (const auto& place : shows->places)
             if (isUnderstoodFileSystem(place.fsType)) kept.push_back(place);

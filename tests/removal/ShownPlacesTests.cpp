@@ -122,23 +122,27 @@ TEST(ShownPlaces, StackedFileSystemsProtectTheLocalFolderTheyName) {
     const std::string more = t.m + "/more", other = t.m + "/other", cache = t.h + "/Library/Caches/app/old";
     for (const auto& d : {more + "/x", other + "/old", cache, t.pictures + "/more", t.h + "/GoogleDrive"})
         test::makeDirs(d);
+    test::writeFile(t.m + "/zips/a.zip", "the pictures, packed");
     const auto table = parseMountTable(test::readFile("/proc/self/mountinfo"));
     const auto onDisk = test::namedByListing(table, t.m);
     ASSERT_TRUE(onDisk);
     const auto host = std::find_if(table.begin(), table.end(), [&](const MountEntry& m) { return m.id == *onDisk; });
     const std::string hostDisk = std::to_string(major(host->device)) + ":" + std::to_string(minor(host->device));
+    // The mount's point, type and source; the item judged, and its folder as an own folder.
     const std::tuple<std::string, std::string, std::string, std::string, std::string, bool> cases[] = {
-        {t.pictures + "/more", "fuse.bindfs", more, "0:990", more, true},
-        {t.pictures + "/more", "fuse.bindfs", more, "0:990", other, false},
-        {t.pictures + "/more", "fuse.sshfs", "ann@nas:/photos", "0:990", other, false},
-        {t.h + "/GoogleDrive", "fuse.rclone", more, "0:990", more, false},
-        {"/run/host", "ext4", "/dev/sda1", hostDisk, other, false},
+        {t.pictures + "/more", "fuse.bindfs", more, "0:990", more + "/x", true},
+        {t.pictures + "/more", "fuse.bindfs", more, "0:990", other + "/old", false},
+        {t.pictures + "/more", "fuse.mergerfs", other + "/none:" + more, "0:990", more + "/x", true},
+        {t.pictures + "/more", "fuse.fuse-zip", t.m + "/zips/a.zip", "0:990", t.m + "/zips/a.zip", true},
+        {t.pictures + "/more", "fuse.sshfs", "ann@nas:/photos", "0:990", other + "/old", false},
+        {t.h + "/GoogleDrive", "fuse.rclone", more, "0:990", more + "/x", false},
+        {"/run/host", "ext4", "/dev/sda1", hostDisk, other + "/old", false},
     };
-    for (const auto& [point, type, source, device, folder, refused] : cases) {
+    for (const auto& [point, type, source, device, item, refused] : cases) {
         test::TempDir tables;
         ASSERT_TRUE(test::pretendMount(tables.path(), point, type, source, device)) << point;
-        const auto judged = CleanupGuard::check(folder + (folder == more ? "/x" : "/old"), 0,
-                                                CleanupPolicy::standard().allowing({folder}), {});
+        const std::string folder = deletingLastPathComponent(item);
+        const auto judged = CleanupGuard::check(item, 0, CleanupPolicy::standard().allowing({folder}), {});
         EXPECT_EQ(OwnFolder::refusal(folder).has_value(), refused) << type << " " << folder;
         EXPECT_EQ(judged, refused ? std::optional(Refusal::protectedPath(t.pictures + "/more")) : std::nullopt) << type;
         EXPECT_EQ(CleanupGuard::check(cache, 0, CleanupPolicy::standard(), {}), std::nullopt) << type;
