@@ -141,6 +141,10 @@ std::optional<PathPlaces> placesOnDisk(const std::vector<MountEntry>& mounts, co
 /// names as its source. The folder its point covers is not among them.
 std::optional<PathPlaces> mountShows(const std::vector<MountEntry>& mounts, const MountEntry& mount);
 
+/// The file a loop device source ("/dev/loop3") reads from, as the kernel names it now;
+/// none for any other source, a file since deleted, or where it cannot be read.
+std::optional<std::string> loopBackingFile(const std::string& source);
+
 /// Whether the type is FUSE (other than on a block device) or ecryptfs: a file system that
 /// shows the contents of another folder.
 bool showsAnotherFolder(std::string_view fsType);

@@ -275,11 +275,12 @@ void ProtectedPlaces::locateShownByMounts(const CleanupPolicy& policy, const std
         auto shows = mountShows(mounts, mount);
         if (!shows) continue;
         // What FUSE shows may also come from a file (an archive, an image), from several
-        // folders ("/a:/b"), or from a source since covered: each named, wherever it lies.
-        if (showsAnotherFolder(mount.fsType))
-            for (const auto& source : namedSources(mount.source))
-                if (auto more = placesOnDisk(mounts, resolvingExistingPart(source)))
-                    shows->places.insert(shows->places.end(), more->places.begin(), more->places.end());
+        // folders ("/a:/b"), or from a source since covered; a loop device's from its file.
+        auto sources = showsAnotherFolder(mount.fsType) ? namedSources(mount.source) : std::vector<std::string>{};
+        if (const auto image = loopBackingFile(mount.source)) sources.push_back(*image);
+        for (const auto& source : sources)
+            if (auto more = placesOnDisk(mounts, resolvingExistingPart(source)))
+                shows->places.insert(shows->places.end(), more->places.begin(), more->places.end());
         // Only places named for sure: a network share or a device names none here.
         std::vector<FileSystemPlace> kept;
         for (const auto& place : shows->places)

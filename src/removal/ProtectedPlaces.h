@@ -31,7 +31,8 @@ public:
     /// the path does not show is looked for beneath the mounts that may hide it. What a
     /// mount at or below a place of the user's data (a denied place in the home, the
     /// settings folder, the desktop's pictures, a trash) shows is protected as part of it:
-    /// the mount's root in its file system, or the local folder it names as its source.
+    /// the mount's root in its file system, the local folders or file FUSE names as its
+    /// source, and a loop device's file.
     static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home,
                               const std::optional<std::vector<MountEntry>>& mounts);
 

@@ -72,6 +72,15 @@ TEST(ShownPlaces, AProtectedPlaceIsFoundByItsPathAndThroughWhatAMountInItShows) 
          },
          t.m + "/usb/dcim", t.m + "/usb/dcim/files", "is inside a " + place(t.pictures + "/usb"),
          Refusal::protectedPath(t.pictures + "/usb"), t.m + "/usb/dcim/files/old/photo.jpg", ""},
+        {"an image file mounted in the pictures",
+         [&] {
+             test::writeFileOfSize(t.m + "/img/pics.img", 4 << 20);
+             return test::runCommand({"/usr/sbin/mkfs.ext4", "-q", "-F", t.m + "/img/pics.img"}).status == 0 &&
+                    test::runCommand({"/usr/bin/mount", "-o", "loop", t.m + "/img/pics.img", t.pictures + "/usb"})
+                            .status == 0;
+         },
+         t.m + "/img", t.m + "/img/pics.img", "holds a " + place(t.pictures + "/usb"),
+         Refusal::protectedPath(t.pictures + "/usb"), t.m + "/img/pics.img", ""},
         {"a folder bound into the Trash", [&] { return bindAt(disk + "photos", trash + "/files/k"); }, disk + "photos",
          disk + "photos/2024", isTrash, Refusal::insideTrash(), disk + "photos/2024/r.jpg", ""},
         {"a folder bound into the settings folder", [&] { return bindAt(disk + "photos", t.h + "/.config/sorvel/k"); },
