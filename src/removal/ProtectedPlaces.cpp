@@ -281,6 +281,14 @@ void ProtectedPlaces::locateShownByMounts(const CleanupPolicy& policy, const std
         for (const auto& source : sources)
             if (auto more = placesOnDisk(mounts, resolvingExistingPart(source)))
                 shows->places.insert(shows->places.end(), more->places.begin(), more->places.end());
+        // And by identity, which a rename since does not change: the folder a mount the kernel
+        // fills itself shows at its point, and each local source.
+        const Place place{mount.mountPoint, false, true, *isTrash};
+        const auto shownBy = showsAnotherFolder(mount.fsType) ? std::nullopt : mountContaining(mounts, mount.mountPoint);
+        if (shownBy && shownBy->id == mount.id)
+            if (const auto id = fileIdentity(mount.mountPoint, false)) denied_.emplace(*id, place);
+        for (const auto& source : sources)
+            if (const auto id = fileIdentity(source, true)) denied_.emplace(*id, place);
         // Only places named for sure: a network share or a device names none here.
         std::vector<FileSystemPlace> kept;
         for (const auto& place : shows->places)
