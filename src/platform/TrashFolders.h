@@ -47,9 +47,8 @@ struct FolderPlace {
 /// ".Trash-UID" and the shared ".Trash", in table order. Nothing is looked at on disk.
 std::vector<FolderPlace> folderPlaces(const std::vector<MountEntry>& mounts);
 
-/// The trash folders that exist now: the home trash, then at the top of each mounted disk
-/// or memory file system its shared ".Trash" and this user's ".Trash-UID", in table order.
-/// Network and FUSE mounts are not looked into (a look could hang).
+/// The trash folders of `folderPlaces` that exist now. Network and FUSE mounts are not
+/// looked into (a look could hang).
 std::vector<std::string> existingFolders(const std::vector<MountEntry>& mounts);
 
 } // namespace sorvel::Trash
