@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cerrno>
 #include <charconv>
+#include <map>
 #include <mutex>
+#include <tuple>
 
 #include "platform/FileDescriptor.h"
 #include "platform/Path.h"
@@ -343,17 +345,38 @@ void noteDoubt(std::optional<LayerDoubt>& doubt, LayerDoubt found) {
         doubt = std::move(found);
 }
 
-bool collectPlaces(const std::vector<MountEntry>& mounts, const std::string& path, int depth, bool beneath,
-                   PathPlaces& out);
+// One search for a path's places: what is found, and each mount already looked at for
+// each path (at which layering depth), so a mount reached twice (as a cover's parent and
+// as a mount it hides) is followed down once.
+struct Walk {
+    const std::vector<MountEntry>& mounts;
+    PathPlaces out;
+    std::map<std::tuple<int64_t, uint64_t, std::string, std::string, std::string>, int> seen{};
+
+    enum class Visit { first, again, loop };
+    Visit visit(const MountEntry& mount, const std::string& path, int depth) {
+        const auto [it, added] =
+            seen.emplace(std::tuple{mount.id, mount.device, mount.mountPoint, mount.root, path}, depth);
+        if (added) return Visit::first;
+        // Reached again through its own layers or source: layers without end.
+        return depth > it->second ? Visit::loop : Visit::again;
+    }
+};
+
+bool collectPlaces(Walk& walk, const std::string& path, int depth, bool beneath);
 
 // Covering mounts are followed down at most this far; a longer chain is a table in a loop.
 constexpr int kDeepestCover = 64;
 
 // The places of `path` on `mount`, a mount it lies below by the listed points; with
-// `beneath`, also on each mount that one covers, down to the root.
-bool placesOn(const std::vector<MountEntry>& mounts, const MountEntry& mount, const std::string& path, int depth,
-              bool beneath, int covers, PathPlaces& out) {
+// `beneath`, also on each mount that one covers, down to the root (unless `ownOnly`:
+// what the mount itself shows, through its layers or source).
+bool placesOn(Walk& walk, const MountEntry& mount, const std::string& path, int depth, bool beneath, int covers,
+              bool ownOnly = false) {
+    PathPlaces& out = walk.out;
+    const std::vector<MountEntry>& mounts = walk.mounts;
     if (out.places.size() >= kMostPlaces) return false;
+    if (const auto seen = walk.visit(mount, path, depth); seen != Walk::Visit::first) return seen == Walk::Visit::again;
     const std::string rest = mount.mountPoint == "/" ? path : path.substr(mount.mountPoint.size());
     const std::string inside = below(mount.root, rest.empty() ? "/" : rest);
     out.places.push_back({mount.device, inside, mount.fsType});
@@ -369,7 +392,7 @@ bool placesOn(const std::vector<MountEntry>& mounts, const MountEntry& mount, co
             // One mounted over its own source (bindfs X X) is reached beneath instead.
             const std::string same = below(*source, inside);
             if (!isPathInside(same, mount.mountPoint) && resolvedPath(same) == same &&
-                !collectPlaces(mounts, same, depth + 1, beneath, out))
+                !collectPlaces(walk, same, depth + 1, beneath))
                 return false;
         }
     }
@@ -387,10 +410,10 @@ bool placesOn(const std::vector<MountEntry>& mounts, const MountEntry& mount, co
                 noteDoubt(out.doubt, {LayerDoubt::Kind::indirect, layer, mount.mountPoint});
             else if (!isRoot)
                 noteDoubt(out.doubt, {LayerDoubt::Kind::unconfirmed, layer, mount.mountPoint});
-            if (!collectPlaces(mounts, below(*real, inside), depth + 1, beneath, out)) return false;
+            if (!collectPlaces(walk, below(*real, inside), depth + 1, beneath)) return false;
         }
     }
-    if (!beneath) return true;
+    if (!beneath || ownOnly) return true;
     // The folder beneath: the same path on the mount this one sits on (below it in a
     // stack, else holding its point), as the listed points say.
     const auto parent = std::find_if(mounts.begin(), mounts.end(), [&](const MountEntry& m) {
@@ -404,31 +427,61 @@ bool placesOn(const std::vector<MountEntry>& mounts, const MountEntry& mount, co
         if (!out.hiddenBeneath) out.hiddenBeneath = mount.mountPoint;
         return true;
     }
-    return placesOn(mounts, *parent, path, depth, beneath, covers + 1, out);
+    return placesOn(walk, *parent, path, depth, beneath, covers + 1);
 }
 
-bool collectPlaces(const std::vector<MountEntry>& mounts, const std::string& path, int depth, bool beneath,
-                   PathPlaces& out) {
-    if (depth > kDeepestLayering || out.places.size() >= kMostPlaces) return false;
-    const auto mount = mountContaining(mounts, path);
+bool collectPlaces(Walk& walk, const std::string& path, int depth, bool beneath) {
+    if (depth > kDeepestLayering || walk.out.places.size() >= kMostPlaces) return false;
+    const auto mount = mountContaining(walk.mounts, path);
     if (!mount) return false;
-    return placesOn(mounts, *mount, path, depth, beneath, 0, out);
+    if (!placesOn(walk, *mount, path, depth, beneath, 0)) return false;
+    if (!beneath) return true;
+    // A cover over a folder above a mount hides that mount from its parents' walk: every
+    // mount listed at or above the path showed it once, or does again once the cover goes.
+    for (const auto& other : walk.mounts)
+        if (isPathInside(path, other.mountPoint) && !placesOn(walk, other, path, depth, beneath, 0)) return false;
+    return true;
 }
 
 } // namespace
 
 std::optional<PathPlaces> fileSystemPlaces(const std::vector<MountEntry>& mounts, const std::string& path) {
     if (path.empty() || path[0] != '/') return std::nullopt;
-    PathPlaces found;
-    if (!collectPlaces(mounts, path, 0, false, found)) return std::nullopt;
-    return found;
+    Walk walk{mounts, {}};
+    if (!collectPlaces(walk, path, 0, false)) return std::nullopt;
+    return std::move(walk.out);
 }
 
 std::optional<PathPlaces> placesOnDisk(const std::vector<MountEntry>& mounts, const std::string& path) {
     if (path.empty() || path[0] != '/') return std::nullopt;
-    PathPlaces found;
-    if (!collectPlaces(mounts, path, 0, true, found)) return std::nullopt;
-    return found;
+    Walk walk{mounts, {}};
+    if (!collectPlaces(walk, path, 0, true)) return std::nullopt;
+    return std::move(walk.out);
+}
+
+std::optional<PathPlaces> mountShows(const std::vector<MountEntry>& mounts, const MountEntry& mount) {
+    Walk walk{mounts, {}};
+    if (!placesOn(walk, mount, mount.mountPoint, 0, true, 0, true)) return std::nullopt;
+    return std::move(walk.out);
+}
+
+std::optional<std::string> loopBackingFile(const std::string& source) {
+    const std::string_view prefix = "/dev/loop";
+    if (!source.starts_with(prefix) || source.size() == prefix.size() ||
+        !std::all_of(source.begin() + prefix.size(), source.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const std::string device = source.substr(5);
+    const FileDescriptor fd(::open(("/sys/block/" + device + "/loop/backing_file").c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return std::nullopt;
+    std::array<char, 4097> buffer{};
+    ssize_t got = 0;
+    do got = ::read(fd.get(), buffer.data(), buffer.size() - 1);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0) return std::nullopt;
+    std::string path(buffer.data(), static_cast<size_t>(got));
+    if (path.ends_with('\n')) path.pop_back();
+    if (path.empty() || path[0] != '/' || path.ends_with(" (deleted)")) return std::nullopt;
+    return path;
 }
 
 bool showsAnotherFolder(std::string_view fsType) {

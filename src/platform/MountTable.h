@@ -131,8 +131,19 @@ std::optional<PathPlaces> fileSystemPlaces(const std::vector<MountEntry>& mounts
 /// once it goes). A FUSE or ecryptfs mount on the way is a doubt of kind `shown`, and its
 /// source, where it names an existing folder, is in `shownFolders`; the same path below that
 /// folder, where it exists, is one more place (bindfs keeps the names). A covering mount
-/// whose parent is not listed leaves its point in `hiddenBeneath`.
+/// whose parent is not listed leaves its point in `hiddenBeneath`. Mounts a cover hides
+/// (one over a folder above a mount point) are followed too: every mount listed at or
+/// above the path.
 std::optional<PathPlaces> placesOnDisk(const std::vector<MountEntry>& mounts, const std::string& path);
+
+/// Where what a mount shows lies on disk: its root in its file system, and, as for
+/// `placesOnDisk`, through an overlay's layers and the folder a FUSE or ecryptfs mount
+/// names as its source. The folder its point covers is not among them.
+std::optional<PathPlaces> mountShows(const std::vector<MountEntry>& mounts, const MountEntry& mount);
+
+/// The file a loop device source ("/dev/loop3") reads from, as the kernel names it now;
+/// none for any other source, a file since deleted, or where it cannot be read.
+std::optional<std::string> loopBackingFile(const std::string& source);
 
 /// Whether the type is FUSE (other than on a block device) or ecryptfs: a file system that
 /// shows the contents of another folder.

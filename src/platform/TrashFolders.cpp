@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -121,20 +122,30 @@ std::optional<Folder> openPrivate(int topFd, const std::string& topdir, bool cre
 
 } // namespace
 
-std::vector<std::string> existingFolders(const std::vector<MountEntry>& mounts) {
-    std::vector<std::string> found;
-    const auto add = [&](const std::string& path) {
-        struct stat st;
-        if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-            std::find(found.begin(), found.end(), path) == found.end())
-            found.push_back(path);
+std::vector<FolderPlace> folderPlaces(const std::vector<MountEntry>& mounts) {
+    std::vector<FolderPlace> found;
+    std::set<std::string> named;
+    const auto add = [&](const std::string& path, const std::string& top) {
+        if (named.insert(path).second) found.push_back({path, top});
     };
-    if (const std::string home = directory(); !home.empty()) add(home);
+    if (const std::string home = directory(); !home.empty()) add(home, {});
+    const std::string uid = uidText();
     for (const auto& mount : mounts) {
         const std::string_view type = mount.fsType;
         if (!isLocalDiskFileSystem(type) && type != "tmpfs" && type != "ramfs" && type != "overlay") continue;
-        add(appendingPathComponent(mount.mountPoint, ".Trash"));
-        add(appendingPathComponent(mount.mountPoint, ".Trash-" + uidText()));
+        // This user's folder in the shared one before the shared one: the nearer name is said.
+        add(appendingPathComponent(mount.mountPoint, ".Trash/" + uid), mount.mountPoint);
+        add(appendingPathComponent(mount.mountPoint, ".Trash-" + uid), mount.mountPoint);
+        add(appendingPathComponent(mount.mountPoint, ".Trash"), mount.mountPoint);
+    }
+    return found;
+}
+
+std::vector<std::string> existingFolders(const std::vector<MountEntry>& mounts) {
+    std::vector<std::string> found;
+    for (const auto& place : folderPlaces(mounts)) {
+        struct stat st;
+        if (::stat(place.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) found.push_back(place.path);
     }
     return found;
 }

@@ -35,9 +35,20 @@ std::optional<Folder> openTopdir(const std::string& topdir, bool create, std::st
 /// mount point), without creating anything.
 std::optional<Folder> openExisting(const std::string& path, const std::string& topdir, std::string& error);
 
-/// The trash folders that exist now: the home trash, then at the top of each mounted disk
-/// or memory file system its shared ".Trash" and this user's ".Trash-UID", in table order.
-/// Network and FUSE mounts are not looked into (a look could hang).
+/// Where a trash folder is or would be: the home trash (`top` empty), or one of the
+/// folders at the top of a mounted file system, with that mount's point.
+struct FolderPlace {
+    std::string path;
+    std::string top;
+};
+
+/// Every place a trash folder of this user is looked for, whether or not one is there now:
+/// the home trash, then at the top of each mounted disk or memory file system ".Trash/UID",
+/// ".Trash-UID" and the shared ".Trash", in table order. Nothing is looked at on disk.
+std::vector<FolderPlace> folderPlaces(const std::vector<MountEntry>& mounts);
+
+/// The trash folders of `folderPlaces` that exist now. Network and FUSE mounts are not
+/// looked into (a look could hang).
 std::vector<std::string> existingFolders(const std::vector<MountEntry>& mounts);
 
 } // namespace sorvel::Trash

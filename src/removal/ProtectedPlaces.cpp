@@ -1,12 +1,19 @@
 #include "removal/ProtectedPlaces.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Path.h"
 #include "platform/Text.h"
 #include "platform/TrashFolders.h"
+#include "platform/UserDefaults.h"
+#include "platform/UserDirs.h"
 
 namespace sorvel {
 namespace {
@@ -14,6 +21,62 @@ namespace {
 std::optional<std::string> realPath(const std::string& path) {
     if (path.empty() || path[0] != '/') return std::nullopt;
     return resolvedPath(path);
+}
+
+// Which mounts a table lists at each point, and on which each sits.
+class MountLineage {
+public:
+    explicit MountLineage(const std::vector<MountEntry>& mounts) {
+        for (const auto& mount : mounts) {
+            atPoint_[mount.mountPoint].push_back(mount.id);
+            if (mount.id >= 0) parentOf_.emplace(mount.id, mount.parentId);
+        }
+    }
+
+    /// Whether the folder at a listed point may show something other than the one mount
+    /// there: another mount stacked at it, or one at a folder above it that the chain of
+    /// mounts it sits on does not pass through (a cover made after it).
+    bool mayBeHidden(const std::string& point) const {
+        const auto here = atPoint_.find(point);
+        if (here == atPoint_.end() || here->second.size() != 1 || here->second.front() < 0) return true;
+        std::unordered_set<int64_t> chain;
+        for (int64_t id = here->second.front(); id >= 0 && chain.insert(id).second;) {
+            const auto parent = parentOf_.find(id);
+            id = parent == parentOf_.end() ? -1 : parent->second;
+        }
+        for (std::string above = point; above != "/" && !above.empty();) {
+            above = deletingLastPathComponent(above);
+            if (const auto there = atPoint_.find(above); there != atPoint_.end())
+                for (const int64_t id : there->second)
+                    if (!chain.count(id)) return true;
+        }
+        return false;
+    }
+
+private:
+    std::unordered_map<std::string, std::vector<int64_t>> atPoint_;
+    std::unordered_map<int64_t, int64_t> parentOf_;
+};
+
+bool isFolder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The local paths a FUSE mount's source names: itself, or each part of a list joined by
+// ":" where every part is a full path. None for a remote or made-up name ("host:/x").
+std::vector<std::string> namedSources(const std::string& source) {
+    if (source.empty() || source[0] != '/') return {};
+    if (isFolder(source) || source.find(':') == std::string::npos) return {standardizePath(source)};
+    std::vector<std::string> parts;
+    for (size_t start = 0; start <= source.size();) {
+        const size_t end = std::min(source.find(':', start), source.size());
+        const std::string part = source.substr(start, end - start);
+        if (part.empty() || part[0] != '/') return {standardizePath(source)};
+        parts.push_back(standardizePath(part));
+        start = end + 1;
+    }
+    return parts;
 }
 
 // "/a/b/c" -> "/a/b", "/a", "/".
@@ -74,8 +137,27 @@ std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::conflict(const std::st
 
 ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::string& home,
                                     const std::optional<std::vector<MountEntry>>& mounts) {
-    const auto trashes = Trash::existingFolders(mounts.value_or(std::vector<MountEntry>{}));
-    ProtectedPlaces places = of(policy, home, trashes);
+    const auto trashes = Trash::folderPlaces(mounts ? *mounts : std::vector<MountEntry>{});
+    std::vector<std::string> existing;
+    std::vector<const Trash::FolderPlace*> absent;
+    std::unordered_map<std::string, bool> present;
+    const auto isThere = [&](const std::string& path) {
+        const auto [it, added] = present.try_emplace(path, false);
+        if (added) it->second = isFolder(path);
+        return it->second;
+    };
+    for (const auto& trash : trashes) {
+        // Nothing is inside a shared ".Trash" that is not there.
+        const std::string parent = deletingLastPathComponent(trash.path);
+        const bool there =
+            (trash.top.empty() || lastPathComponent(parent) != ".Trash" || isThere(parent)) && isThere(trash.path);
+        if (!there) {
+            absent.push_back(&trash);
+            continue;
+        }
+        existing.push_back(trash.path);
+    }
+    ProtectedPlaces places = of(policy, home, existing);
     places.mounts_ = mounts;
     if (!mounts) return places;
     // Folders FUSE or ecryptfs mounts show, each protected as the first place found on it.
@@ -84,10 +166,12 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
         bool isTrash = false;
     };
     std::vector<Shown> shown;
+    std::unordered_map<std::string, std::string> resolvedNames;
     auto locate = [&](const std::string& name, bool isHome, bool isTrash) {
         if (name.empty() || name[0] != '/') return;
         // A place that does not exist yet still lies somewhere: below its nearest folder that does.
         const std::string resolved = resolvingExistingPart(standardizePath(name));
+        resolvedNames.emplace(name, resolved);
         auto found = placesOnDisk(*mounts, resolved);
         if (!found || found->places.empty()) {
             places.fences_.push_back({name, isHome, std::nullopt, {}, {}, std::nullopt, {}});
@@ -105,7 +189,14 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
     };
     locate(home, true, false);
     for (const auto& prefix : policy.deniedPrefixes) locate(prefix, false, false);
-    for (const auto& trash : trashes) locate(trash, false, true);
+    for (const auto& trash : existing) locate(trash, false, true);
+    // A trash the path does not show may lie beneath a mount hiding it. A volume's trash
+    // the volume itself shows is simply not there (a mount at its ".Trash" would make that
+    // a folder).
+    const MountLineage lineage(*mounts);
+    for (const Trash::FolderPlace* trash : absent)
+        if (trash->top.empty() || lineage.mayBeHidden(trash->top)) places.locateHiddenTrash(trash->path);
+    places.locateShownByMounts(policy, home, trashes, resolvedNames);
     // Names below such a folder may be the mount's own (encrypted): the whole folder is the
     // place, after every place found by its own name.
     std::vector<Located> behind;
@@ -119,6 +210,91 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
     }
     for (auto& entry : behind) places.located_.push_back(std::move(entry));
     return places;
+}
+
+void ProtectedPlaces::locateHiddenTrash(const std::string& path) {
+    const std::string resolved = resolvingExistingPart(path);
+    // What the path shows now (through an overlay's layers too) is not a trash; what a mount
+    // hides may be. Found or not, it fences nothing: where no trash is, nothing of the
+    // user's can be lost.
+    const auto found = placesOnDisk(*mounts_, resolved);
+    if (!found || found->places.empty()) return;
+    const auto shownNow = fileSystemPlaces(*mounts_, resolved);
+    std::vector<FileSystemPlace> beneath;
+    for (const auto& place : found->places)
+        if (shownNow ? std::find(shownNow->places.begin(), shownNow->places.end(), place) == shownNow->places.end()
+                     : place != found->places.front())
+            beneath.push_back(place);
+    if (!beneath.empty()) located_.push_back({path, false, true, std::move(beneath)});
+}
+
+void ProtectedPlaces::locateShownByMounts(const CleanupPolicy& policy, const std::string& home,
+                                          const std::vector<Trash::FolderPlace>& trashes,
+                                          const std::unordered_map<std::string, std::string>& resolved) {
+    const std::vector<MountEntry>& mounts = *mounts_;
+    // The places holding the user's own data, by every name: the denied ones in the home,
+    // the settings folder, the desktop's pictures folder, and the trashes. The system's
+    // folders are not: the disks mounted in them are not the user's to keep whole.
+    std::unordered_map<std::string, bool> data; // the name -> is a trash
+    const std::string settings = deletingLastPathComponent(UserDefaults::standardFilePath());
+    const auto pictures = UserDirs::pictures().folder;
+    std::vector<std::string> homeForms;
+    for (const auto& form : {standardizePath(home), home_})
+        if (form.size() > 1 && form[0] == '/') homeForms.push_back(form);
+    const auto bothForms = [&](const std::string& name) {
+        const std::string written = standardizePath(name);
+        const auto known = resolved.find(name);
+        return std::pair{written, known != resolved.end() ? known->second : resolvingExistingPart(written)};
+    };
+    for (const auto& prefix : policy.deniedPrefixes) {
+        if (prefix.empty() || prefix[0] != '/') continue;
+        const auto [name, real] = bothForms(prefix);
+        const bool inHome = std::any_of(homeForms.begin(), homeForms.end(), [&](const std::string& h) {
+            return isPathInside(name, h) || isPathInside(real, h);
+        });
+        if (!inHome && name != settings && (!pictures || name != *pictures)) continue;
+        data.emplace(name, false);
+        data.emplace(real, false);
+    }
+    // A volume's trashes are named from its listed point, already as the table has it.
+    for (const auto& trash : trashes) {
+        data.emplace(trash.path, true);
+        if (trash.top.empty()) data.emplace(bothForms(trash.path).second, true);
+    }
+    for (const auto& mount : mounts) {
+        // The nearest place holding the user's data at or above the mount's point.
+        std::optional<bool> isTrash;
+        for (std::string at = mount.mountPoint;; at = deletingLastPathComponent(at)) {
+            if (const auto it = data.find(at); it != data.end()) {
+                isTrash = it->second;
+                break;
+            }
+            if (at == "/" || at.empty()) break;
+        }
+        if (!isTrash) continue;
+        auto shows = mountShows(mounts, mount);
+        if (!shows) continue;
+        // What FUSE shows may also come from a file (an archive, an image), from several
+        // folders ("/a:/b"), or from a source since covered; a loop device's from its file.
+        auto sources = showsAnotherFolder(mount.fsType) ? namedSources(mount.source) : std::vector<std::string>{};
+        if (const auto image = loopBackingFile(mount.source)) sources.push_back(*image);
+        for (const auto& source : sources)
+            if (auto more = placesOnDisk(mounts, resolvingExistingPart(source)))
+                shows->places.insert(shows->places.end(), more->places.begin(), more->places.end());
+        // And by identity, which a rename since does not change: the folder a mount the kernel
+        // fills itself shows at its point, and each local source.
+        const Place place{mount.mountPoint, false, true, *isTrash};
+        const auto shownBy = showsAnotherFolder(mount.fsType) ? std::nullopt : mountContaining(mounts, mount.mountPoint);
+        if (shownBy && shownBy->id == mount.id)
+            if (const auto id = fileIdentity(mount.mountPoint, false)) denied_.emplace(*id, place);
+        for (const auto& source : sources)
+            if (const auto id = fileIdentity(source, true)) denied_.emplace(*id, place);
+        // Only places named for sure: a network share or a device names none here.
+        std::vector<FileSystemPlace> kept;
+        for (const auto& place : shows->places)
+            if (isUnderstoodFileSystem(place.fsType)) kept.push_back(place);
+        if (!kept.empty()) located_.push_back({mount.mountPoint, false, *isTrash, std::move(kept)});
+    }
 }
 
 std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::placeConflict(const std::string& path) const {

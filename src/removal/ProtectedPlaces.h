@@ -10,10 +10,12 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/FileIdentity.h"
 #include "platform/MountTable.h"
+#include "platform/TrashFolders.h"
 #include "removal/CleanupPolicy.h"
 
 namespace sorvel {
@@ -25,7 +27,12 @@ public:
     /// names still count as text elsewhere), and where each lies in its file system by the
     /// given mount table (none: the table could not be read), for `placeConflict`: where
     /// it shows now, beneath every mount covering it (a bind made before the cover shows
-    /// it still), and the folder a FUSE or ecryptfs mount holding it shows.
+    /// it still), and the folder a FUSE or ecryptfs mount holding it shows. A trash folder
+    /// the path does not show is looked for beneath the mounts that may hide it. What a
+    /// mount at or below a place of the user's data (a denied place in the home, the
+    /// settings folder, the desktop's pictures, a trash) shows is protected as part of it:
+    /// the mount's root in its file system, the local folders or file FUSE names as its
+    /// source, and a loop device's file.
     static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home,
                               const std::optional<std::vector<MountEntry>>& mounts);
 
@@ -99,8 +106,16 @@ private:
     };
     static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home,
                               const std::vector<std::string>& trashes);
+    // A trash folder the path does not show now, where a mount may hide it.
+    void locateHiddenTrash(const std::string& path);
+    // What each mount at or below a place holding the user's data shows.
+    void locateShownByMounts(const CleanupPolicy& policy, const std::string& home,
+                             const std::vector<Trash::FolderPlace>& trashes,
+                             const std::unordered_map<std::string, std::string>& resolved);
     std::optional<std::vector<MountEntry>> mounts_;
-    std::vector<Located> located_; // the home first, then the denied places in the policy's order, then the trashes
+    // The home first, then the denied places in the policy's order, the trashes, what the
+    // mounts in places of the user's data show, and last the folders FUSE mounts show.
+    std::vector<Located> located_;
     std::string home_;             // as it is on disk
     std::vector<Fence> fences_;
     std::set<uint64_t> trusted_;   // devices holding a protected place: compared there, whatever their type

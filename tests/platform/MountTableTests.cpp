@@ -211,7 +211,8 @@ TEST(MountTableBeneath, AFolderIsAlsoWhereItLiesBeneathEachCoverDownToTheRoot) {
         {"/home/ann/Pictures/2024",
          {{makedev(0, 51), "/2024", "tmpfs"}, {makedev(0, 50), "/2024", "tmpfs"},
           {makedev(8, 2), "/ann/Pictures/2024", "ext4"}, {disk, "/home/ann/Pictures/2024", "ext4"}}},
-        {"/mnt/orphan/x", {{makedev(0, 52), "/x", "tmpfs"}}, "/mnt/orphan"},
+        // Beneath an unlisted parent nothing is known, but the root listed above it held the path once.
+        {"/mnt/orphan/x", {{makedev(0, 52), "/x", "tmpfs"}, {disk, "/mnt/orphan/x", "ext4"}}, "/mnt/orphan"},
         {d + "/fhome/h", {{fuse, "/h", "fuse.bindfs"}, {disk, d + "/real/h", "ext4"}, {disk, d + "/fhome/h", "ext4"}},
          std::nullopt, {d + "/real"}},
     };

@@ -19,11 +19,8 @@ using Action = SweepSchedule::Action;
 
 namespace {
 
-bool bindAt(const std::string& from, const std::string& to) {
-    return ::mount(from.c_str(), to.c_str(), nullptr, MS_BIND, nullptr) == 0;
-}
-
-bool tmpfsAt(const std::string& at) { return ::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=1m") == 0; }
+using test::bindAt;
+using test::tmpfsAt;
 
 // A folder of /etc that holds another, for an item inside a read-only view of it.
 std::string systemFolderWithChild() {

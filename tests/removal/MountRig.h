@@ -1,6 +1,8 @@
 #pragma once
 // Shared set-up of the tests that mount in a namespace of their own: a fake home with a
 // folder for mount points beside it, and the three ways a folder is judged.
+#include <sys/mount.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,9 +12,31 @@
 #include "removal/CleanupGuard.h"
 #include "removal/OwnFolder.h"
 #include "removal/SweepRunner.h"
+#include "support/MountNaming.h"
 #include "support/TestSupport.h"
 
 namespace sorvel::test {
+
+inline bool bindAt(const std::string& from, const std::string& to) {
+    return ::mount(from.c_str(), to.c_str(), nullptr, MS_BIND, nullptr) == 0;
+}
+
+inline bool tmpfsAt(const std::string& at) { return ::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=1m") == 0; }
+
+/// This process's table with one more line, a file system of `type` from `source` at
+/// `point` (root "/" on `device`), named by the listing from then on: for FUSE and other
+/// mounts that cannot be made here.
+inline bool pretendMount(const std::string& tables, const std::string& point, const std::string& type,
+                         const std::string& source, const std::string& device = "0:990") {
+    const std::string own = readFile("/proc/self/mountinfo");
+    const auto parent = namedByListing(parseMountTable(own), point);
+    if (!parent) return false;
+    writeFile(tables + "/table", own + "990 " + std::to_string(*parent) + " " + device + " / " + point + " rw - " +
+                                     type + " " + source + " rw,user_id=0\n");
+    setMountTablePath(tables + "/table");
+    setMountNaming([](const std::string& path) { return namedByListing(readMountTable(), path); });
+    return true;
+}
 
 /// A stored sweep of the given own folders alone.
 inline SweepRunner::Outcome sweepOnly(std::vector<std::string> folders, SweepSchedule::Action action) {

@@ -39,18 +39,6 @@ bool overlayFromDescriptors(const std::string& at, const std::string& real) {
     return made >= 0 && ::move_mount(made, "", AT_FDCWD, at.c_str(), MOVE_MOUNT_F_EMPTY_PATH) == 0;
 }
 
-// This process's table with one more line: a file system of `type` from `source` at `point`.
-bool pretendMount(const std::string& tables, const std::string& point, const char* type, const std::string& source) {
-    const std::string own = test::readFile("/proc/self/mountinfo");
-    const auto parent = test::namedByListing(parseMountTable(own), point);
-    if (!parent) return false;
-    test::writeFile(tables + "/table", own + "990 " + std::to_string(*parent) + " 0:990 / " + point + " rw - " + type +
-                                           " " + source + " rw,user_id=0\n");
-    setMountTablePath(tables + "/table");
-    setMountNaming([](const std::string& path) { return test::namedByListing(readMountTable(), path); });
-    return true;
-}
-
 std::string overlayFence(const std::string& point) {
     return "outside the overlay your home folder is on (mounted at " + point +
            "), whose layers Sorvel cannot confirm: where your protected locations lie on disk could not be worked out";
@@ -87,7 +75,7 @@ TEST(StackedHomes, WhatLiesBehindTheHomeIsTheHomesAndNothingOffItMoves) {
     const std::string bindfs = "outside the fuse.bindfs file system your home folder is on (mounted at " + b +
                                "/fhome), which shows another folder's contents: where your protected locations lie "
                                "on disk could not be worked out";
-    const auto onBindfs = [&] { return pretendMount(tables, b + "/fhome", "fuse.bindfs", b + "/real"); };
+    const auto onBindfs = [&] { return test::pretendMount(tables, b + "/fhome", "fuse.bindfs", b + "/real"); };
     struct Row {
         const char* name;
         std::function<bool()> stack; // in the child
@@ -114,7 +102,7 @@ TEST(StackedHomes, WhatLiesBehindTheHomeIsTheHomesAndNothingOffItMoves) {
          "is your home folder", Refusal::protectedPath(b + "/fhome/h")},
         {"bindfs: beside the folder it shows", onBindfs, b + "/fhome/h", b + "/other", b + "/other/old",
          "is outside the fuse.bindfs file system your home folder is on", Refusal::backingUnconfirmed(bindfs)},
-        {"ecryptfs: names of its own", [&] { return pretendMount(tables, b + "/ehome", "ecryptfs", b + "/.Private"); },
+        {"ecryptfs: names of its own", [&] { return test::pretendMount(tables, b + "/ehome", "ecryptfs", b + "/.Private"); },
          b + "/ehome/h", b + "/.Private/ECRYPTFS_FNEK_ENCRYPTED.FWa", b + "/.Private/ECRYPTFS_FNEK_ENCRYPTED.FWa/x",
          "is inside a protected location (~)", Refusal::protectedPath(b + "/ehome/h")},
     };
