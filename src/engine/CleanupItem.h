@@ -38,6 +38,8 @@ struct CleanupItem {
     std::vector<CleanupTarget> targets;
     std::optional<std::string> externalAction;
     std::optional<int64_t> reportedSize;
+    /// Paths that belong to this item but that this user may not read: no size, no target.
+    std::vector<std::string> unreadPaths;
 
     int64_t size() const {
         if (reportedSize) return *reportedSize;

@@ -42,7 +42,8 @@ void SelectionFooter::refresh() {
     const bool running = apps_.selectedApp() &&
                          UninstallerRules::isRunning(*apps_.selectedApp(), apps_.runningBundleIdentifiers());
     count_->setText(q(UninstallerRules::selectionCount(targets.size())));
-    size_->setText(q(Bytes::format(apps_.selectedSize())));
+    size_->setText(apps_.selectedApp() ? q(UninstallerRules::selectionSize(*apps_.selectedApp(), targets))
+                                       : q(Bytes::format(apps_.selectedSize())));
     const bool enabled = UninstallerRules::reviewEnabled(targets.size(), running);
     review_->setEnabled(enabled);
     review_->setOpacity(enabled ? 1 : 0.5);

@@ -52,6 +52,11 @@ Row leftoverRow(const AppLeftover& leftover);
 
 /// "N item(s) selected".
 std::string selectionCount(size_t count);
+/// The footer's figure for the ticked paths of the app: their bytes; "not readable" when
+/// none of them was read, "at least …" when one of them was read in part or not at all.
+std::string selectionSize(const InstalledApp& app, const std::vector<CleanupExecutor::PathSize>& targets);
+/// The sentence of an app with no leftovers: what was matched, and what could not be.
+std::string noLeftoversText(const InstalledApp& app);
 bool reviewEnabled(size_t targetCount, bool running);
 
 /// The Finder hand-off block for one state.
