@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/Reading.h"
 #include "ui/screens/ScreenText.h"
 #include "platform/Text.h"
 
@@ -41,6 +42,12 @@ CategoryPaneState CategoryPaneState::derive(const ScanResult& result, const std:
             s.partiallyBlocked = s.partiallyBlocked || root->accessDenied;
         }
         s.nothingRead = s.category->unreadable() && s.category->total() == 0;
+    }
+    if (s.drilled) {
+        // The header speaks of the folder shown, as its insights do: its files, and no
+        // figure at all for a folder nothing of which was read.
+        s.fileCount = drillPath.back()->fileCount;
+        s.nothingRead = s.nothingRead || readingOf(*drillPath.back()) == Reading::none;
     }
 
     if (hasDocker) {

@@ -27,9 +27,9 @@ struct CategoryPaneState {
     bool showsDocker = false;
     int64_t levelSize = 0;
     Tint tint;
-    int64_t fileCount = 0;         // the whole category's, also while drilled
+    int64_t fileCount = 0;         // the category's, or while drilled the folder's
     bool partiallyBlocked = false; // any root of the category could not be opened
-    bool nothingRead = false;      // every root of the category could not be opened
+    bool nothingRead = false;      // nothing of the category, or of the folder drilled into, was read
 
     /// `hasDocker`: whether the Docker command-line tool was found.
     static CategoryPaneState derive(const ScanResult& result, const std::string& categoryID,
