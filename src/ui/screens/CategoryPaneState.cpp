@@ -47,7 +47,9 @@ CategoryPaneState CategoryPaneState::derive(const ScanResult& result, const std:
         // The header speaks of the folder shown, as its insights do: its files, and no
         // figure at all for a folder nothing of which was read.
         s.fileCount = drillPath.back()->fileCount;
-        s.nothingRead = s.nothingRead || readingOf(*drillPath.back()) == Reading::none;
+        const Reading reading = readingOf(*drillPath.back());
+        s.nothingRead = s.nothingRead || reading == Reading::none;
+        s.partiallyBlocked = s.partiallyBlocked || reading == Reading::partial;
     }
 
     if (hasDocker) {

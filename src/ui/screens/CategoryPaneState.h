@@ -28,7 +28,7 @@ struct CategoryPaneState {
     int64_t levelSize = 0;
     Tint tint;
     int64_t fileCount = 0;         // the category's, or while drilled the folder's
-    bool partiallyBlocked = false; // any root of the category could not be opened
+    bool partiallyBlocked = false; // a root of the category, or a folder below the one shown, could not be opened
     bool nothingRead = false;      // nothing of the category, or of the folder drilled into, was read
 
     /// `hasDocker`: whether the Docker command-line tool was found.
