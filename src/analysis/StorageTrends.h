@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ struct StorageSnapshot {
     std::map<std::string, int64_t> categories;  // bytes by display category identifier
     int64_t freeBytes = 0;
     int64_t totalBytes = 0;
+    /// Categories this user could read nothing of: no bytes recorded, no change worked out.
+    std::set<std::string> unread = {};
 
     Date id() const { return date; }
     /// Sum of the category bytes (held at the 64-bit limits rather than wrapping).
