@@ -36,6 +36,7 @@ RemovabilityBlock removabilityBlock(const InstalledApp& app);
 std::optional<int64_t> listedSize(const InstalledApp& app);
 inline constexpr const char* kNotReadable = "not readable";
 inline constexpr const char* kNotReadableTip = "This user may not look inside it, so its size is not known.";
+inline constexpr const char* kPartlyReadTip = "Part of it is not readable by this user, so its size is a lower bound.";
 
 /// One bundle or leftover row.
 struct Row {
