@@ -56,8 +56,11 @@ json categoryObject(const CategoryResult& category) {
 
 json recommendationObject(const CleanupItem& item) {
     json targets = json::array();
-    for (const auto& target : item.targets)
-        targets.push_back(json{{"bytes", target.size}, {"path", target.path}});
+    for (const auto& target : item.targets) {
+        json object{{"bytes", target.size}, {"path", target.path}};
+        if (target.partlyRead) object["partlyUnreadable"] = true;
+        targets.push_back(std::move(object));
+    }
     return json{{"bytes", item.size()},
                 {"id", item.id},
                 {"risk", item.risk == CleanupRisk::safe ? "safe" : "review"},

@@ -132,7 +132,8 @@ std::string scanReportText(const ScanResult &result, const std::vector<CleanupIt
              " \u2014 " + (read ? Bytes::format(item.size()) : std::string("not readable by this user")));
         for (size_t i = 0; i < item.targets.size() && i < 6; ++i) {
             const auto &target = item.targets[i];
-            line("       " + leftPadded(Bytes::format(target.size), 11) + "  " + shownPath(target.path));
+            line("       " + leftPadded(Bytes::format(target.size), 11) + "  " + shownPath(target.path) +
+                 (target.partlyRead ? "  (partly read)" : ""));
         }
         if (item.targets.size() >= 7)
             line("        \u2026 and " + std::to_string(item.targets.size() - 6) + " more");
@@ -180,8 +181,12 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
         json recommendations = json::array();
         const auto add = [&recommendations](const CleanupItem &item, bool read) {
             json targets = json::array();
-            for (const auto &target : item.targets)
-                targets.push_back(json{{"bytes", target.size}, {"path", target.path}});
+            for (const auto &target : item.targets) {
+                json object{{"bytes", target.size}, {"path", target.path}};
+                if (target.partlyRead)
+                    object["partlyUnreadable"] = true;
+                targets.push_back(std::move(object));
+            }
             json entry{{"bytes", item.size()},
                        {"id", item.id},
                        {"risk", riskName(item.risk)},

@@ -24,6 +24,8 @@ struct CleanupTarget {
     std::string path;
     int64_t size = 0;
     std::optional<std::string> detail;
+    /// Some folder inside it refused this user: its size is a lower bound.
+    bool partlyRead = false;
 
     friend bool operator==(const CleanupTarget&, const CleanupTarget&) = default;
 };

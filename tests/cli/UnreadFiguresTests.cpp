@@ -98,6 +98,12 @@ TEST(UnreadFigures, EveryCommandSaysWhatItDidNotReadInsteadOfAFigure) {
          {"\"notReadable\" : true,\n"}},
         {"report json, a locked backup", {"--report", "--json"}, backups(true, false),
          {"\"notReadablePaths\" : [\n", "/MobileSync/Backup/first\""}},
+        {"report, a cache read in part", {"--report"},
+         [](const std::string& h) {
+             test::writeFileOfSize(h + "/Library/Caches/com.example.app/blob", 6'000'000);
+             holdingOnlyALockedFolder("Library/Caches/com.example.app")(h);
+         },
+         {"  ~/Library/Caches/com.example.app  (partly read)\n"}},
         {"size, a folder of locked folders", {"--size", "~/top"}, holdingOnlyALockedFolder("top/holder"),
          {std::string(13, ' ') + "\u2014      holder  (not readable by this user)\n"}, {"0 KiB  holder"}},
         {"insights, a folder of locked folders", {"--insights", "~/top"}, holdingOnlyALockedFolder("top"),
