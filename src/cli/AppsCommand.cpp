@@ -66,7 +66,7 @@ std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadable
             const AppLeftover& leftover = app.leftovers[k];
             line("        \u00b7 " + rightPadded(tailFitted(shownPath(leftover.path), 56), 58) +
                  leftPadded(Bytes::format(leftover.size), 10) + "  " + shown(leftover.match.description()) +
-                 (leftover.requiresAdministrator ? " (needs admin)" : ""));
+                 (leftover.requiresAdministrator ? " (needs admin)" : "") + (leftover.partlyRead ? " (partly read)" : ""));
         }
         if (count > kLeftoverRows) line("        \u00b7 + " + std::to_string(count - kLeftoverRows) + " more");
     }

@@ -67,6 +67,14 @@ TEST(UnreadFigures, EveryCommandSaysWhatItDidNotReadInsteadOfAFigure) {
              close(h + "/Applications/Inner.app/Contents", 0700);
          },
          {"Inner" + std::string(29, ' ') + "not readable  " + apps + "Inner.app"}, {"0 KB   " + apps + "Inner.app"}},
+        {"apps, a bundle and a leftover read in part", {"--apps"},
+         [](const std::string& h) {
+             test::writeFileOfSize(h + "/Applications/Drawing Board.app/Contents/MacOS/board", 64'000);
+             holdingOnlyALockedFolder("Applications/Drawing Board.app/Contents/Resources")(h);
+             test::writeFileOfSize(h + "/Library/Application Support/Drawing Board/settings", 4096);
+             holdingOnlyALockedFolder("Library/Application Support/Drawing Board")(h);
+         },
+         {apps + "Drawing Board.app  [admin]  (partly read)\n", "matches the app's name (partly read)\n"}},
         {"xcode, a locked build folder", {"--xcode"},
          [](const std::string& h) {
              const std::string derived = h + "/Library/Developer/Xcode/DerivedData";

@@ -67,7 +67,8 @@ Row leftoverRow(const AppLeftover& leftover) {
             leftover.size,
             true,
             leftover.kind,
-            leftover.match.description(),
+            leftover.partlyRead ? leftover.match.description() + " \u00B7 part of it is not readable by this user"
+                                : leftover.match.description(),
             leftover.match.kind != AppLeftover::Match::Kind::appName,
             leftover.requiresAdministrator};
 }
