@@ -112,6 +112,12 @@ TEST(UnreadFigures, EveryCommandSaysWhatItDidNotReadInsteadOfAFigure) {
              holdingOnlyALockedFolder("Library/Caches/com.example.app")(h);
          },
          {"  ~/Library/Caches/com.example.app  (partly read)\n"}},
+        {"plan, a cache read in part", {"--plan"},
+         [](const std::string& h) {
+             test::writeFileOfSize(h + "/Library/Caches/com.example.app/blob", 6'000'000);
+             holdingOnlyALockedFolder("Library/Caches/com.example.app")(h);
+         },
+         {"~/Library/Caches/com.example.app", "  (partly read)\n"}},
         {"size, a folder of locked folders", {"--size", "~/top"}, holdingOnlyALockedFolder("top/holder"),
          {std::string(13, ' ') + "\u2014      holder  (not readable by this user)\n"}, {"0 KiB  holder"}},
         {"insights, a folder of locked folders", {"--insights", "~/top"}, holdingOnlyALockedFolder("top"),
