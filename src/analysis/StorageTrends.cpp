@@ -47,9 +47,12 @@ int64_t rootTotal(const CategoryResult& category) {
 
 } // namespace
 
-int64_t StorageSnapshot::scannedTotal() const {
+int64_t StorageSnapshot::scannedTotal() const { return scannedTotal({}); }
+
+int64_t StorageSnapshot::scannedTotal(const std::set<std::string>& leftOut) const {
     int64_t total = 0;
-    for (const auto& [id, bytes] : categories) total = Bytes::saturatingAdd(total, bytes);
+    for (const auto& [id, bytes] : categories)
+        if (!leftOut.count(id)) total = Bytes::saturatingAdd(total, bytes);
     return total;
 }
 

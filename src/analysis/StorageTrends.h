@@ -30,6 +30,8 @@ struct StorageSnapshot {
     Date id() const { return date; }
     /// Sum of the category bytes (held at the 64-bit limits rather than wrapping).
     int64_t scannedTotal() const;
+    /// The same, leaving out the given categories: two snapshots are compared over what both read.
+    int64_t scannedTotal(const std::set<std::string>& leftOut) const;
 
     nlohmann::json toJSON() const;
     /// None unless all five keys are present with values of the right type.
