@@ -37,7 +37,8 @@ int64_t categoryFiles(const CategoryResult &category) {
 
 // Why a category's figures are short, for its row; empty when nothing was refused.
 std::string blockedNote(const CategoryResult &category) {
-    if (std::any_of(category.roots.begin(), category.roots.end(), [](const auto &r) { return r->accessDenied; }))
+    if (category.unreadable() ||
+        std::any_of(category.roots.begin(), category.roots.end(), [](const auto &r) { return r->accessDenied; }))
         return "  (not readable by this user)";
     if (const int64_t folders = category.unreadableFolders(); folders > 0)
         return "  (partly unreadable: " + std::to_string(folders) + (folders == 1 ? " folder)" : " folders)");

@@ -151,7 +151,9 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
          0, {"no device details recorded in this backup\n      second"}},
         {"report, every backup locked", {"--report"}, locked(kBackups + "/first", 0700),
          {"[review] iPhone & iPad backups \u2014 not readable by this user\n",
-          "/MobileSync/Backup/first  (not readable by this user)\n"}, 0},
+          "/MobileSync/Backup/first  (not readable by this user)\n",
+          "App Support" + std::string(20, ' ') + "\u2014" + std::string(16, ' ') + "\u2014  (not readable by this user)\n"},
+         0},
         {"report json, a locked folder among the top", {"--report", "--json"}, readInPart("Library/Caches"),
          {"\"notReadable\" : true,\n"}, 0}, // the category was read in part: the one "true" is its top entry's
         {"report, a cache read in part", {"--report"}, readInPart("Library/Caches/com.example.app"),
