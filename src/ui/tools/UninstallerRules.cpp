@@ -194,13 +194,35 @@ std::string reviewTitle(Stage stage, const InstalledApp& app, size_t allowedCoun
     }
 }
 
+static std::string reviewSubtitle(Stage stage, const std::string& freed, bool atLeast = false);
+
 std::string reviewSubtitle(Stage stage, const std::vector<CleanupOutcome>& preview) {
+    return reviewSubtitle(stage, Bytes::format(CleanupExecutor::freed(preview)));
+}
+
+static bool unreadBundle(const InstalledApp& app, const CleanupOutcome& outcome) {
+    return !app.bundleReadable && outcome.path == standardizePath(app.bundlePath);
+}
+
+std::string reviewSubtitle(Stage stage, const std::vector<CleanupOutcome>& preview, const InstalledApp& app) {
+    const bool short_ = std::any_of(preview.begin(), preview.end(), [&](const CleanupOutcome& o) {
+        return unreadBundle(app, o) && (o.wouldMove() || o.moved());
+    });
     const std::string freed = Bytes::format(CleanupExecutor::freed(preview));
+    return reviewSubtitle(stage, freed, short_);
+}
+
+std::string outcomeSize(const InstalledApp& app, const CleanupOutcome& outcome) {
+    return unreadBundle(app, outcome) ? kNotReadable : Bytes::format(outcome.size);
+}
+
+static std::string reviewSubtitle(Stage stage, const std::string& freed, bool atLeast) {
     switch (stage) {
     case Stage::confirming:
-        return "These go to the Trash, not deleted. " + freed + " will be freed once you empty it.";
+        return "These go to the Trash, not deleted. " + std::string(atLeast ? "At least " : "") + freed +
+               " will be freed once you empty it.";
     case Stage::done:
-        return freed + " moved. Everything is recoverable from the Trash until you empty it, and it is all "
+        return (atLeast ? "At least " : "") + freed + " moved. Everything is recoverable from the Trash until you empty it, and it is all "
                        "listed in History.";
     default: return "Every path re-checked against the same guard a manual cleanup uses. Nothing has moved.";
     }

@@ -94,6 +94,10 @@ inline constexpr const char* kRefusedCaption = "Refused by the safety checks \u2
 std::string reviewTitle(AppsModel::Stage stage, const InstalledApp& app, size_t allowedCount,
                         const std::vector<CleanupOutcome>& preview);
 std::string reviewSubtitle(AppsModel::Stage stage, const std::vector<CleanupOutcome>& preview);
+/// The same for the app's review: a bundle not read makes the bytes freed a lower bound.
+std::string reviewSubtitle(AppsModel::Stage stage, const std::vector<CleanupOutcome>& preview, const InstalledApp& app);
+/// An outcome row's figure: its bytes, or kNotReadable for the app's bundle when it was not read.
+std::string outcomeSize(const InstalledApp& app, const CleanupOutcome& outcome);
 
 struct FooterButton {
     enum class Style { subtle, soft, accent };

@@ -2,6 +2,7 @@
 // the footer, the Finder hand-off states and the review pane's stage machine.
 #include <gtest/gtest.h>
 
+#include "engine/Bytes.h"
 #include "support/TestSupport.h"
 #include "ui/tools/UninstallerRules.h"
 
@@ -243,6 +244,12 @@ TEST(UninstallerUnread, EachTextOfTheDetailSaysWhatWasNotRead) {
     for (const auto& row : rows) {
         EXPECT_EQ(subtitle(row.app, now), row.subtitle) << row.name;
         EXPECT_EQ(selectionSize(row.app, row.ticked), row.size) << row.name;
+        // The review: the bundle's outcome row and the bytes freed.
+        const auto bundle = outcome(row.app.bundlePath, CleanupOutcome::WouldMove{}, row.app.bundleSize);
+        EXPECT_EQ(outcomeSize(row.app, bundle), row.app.bundleReadable ? Bytes::format(row.app.bundleSize) : "not readable")
+            << row.name;
+        EXPECT_EQ(reviewSubtitle(Stage::confirming, {bundle}, row.app).find("At least ") != std::string::npos, !row.app.bundleReadable)
+            << row.name;
         if (!row.none.empty()) {
             EXPECT_EQ(noLeftoversText(row.app), row.none) << row.name;
         }
