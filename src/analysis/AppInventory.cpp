@@ -10,6 +10,7 @@
 
 #include "engine/InstalledApps.h"
 #include "engine/Parallel.h"
+#include "engine/Reading.h"
 #include "platform/FileManager.h"
 #include "platform/Path.h"
 #include "platform/RunningApplications.h"
@@ -115,13 +116,15 @@ std::vector<InstalledApp> scan(ScanControl& control, const Places& places) {
     const FileWalker::Options options = walkOptions();
     // Parallel::map walks a single bundle on the calling thread and fans out otherwise.
     // A bundle the walk could not examine or enter has no size: none (-1) is kept apart from 0.
-    const std::vector<int64_t> sizes = Parallel::map(apps.size(), [&](size_t i) -> int64_t {
+    // A bundle whose inside refused this user (its Contents locked) was not read either.
+    const std::vector<Measured> sizes = Parallel::map(apps.size(), [&](size_t i) -> Measured {
         auto node = FileWalker::walk(apps[i].bundlePath, control, options);
-        return node && !node->accessDenied ? node->size : -1;
+        return node ? Measured::of(*node) : Measured::unread();
     });
     for (size_t i = 0; i < apps.size() && i < sizes.size(); ++i) {
-        apps[i].bundleReadable = sizes[i] >= 0;
-        apps[i].bundleSize = std::max<int64_t>(sizes[i], 0);
+        apps[i].bundleReadable = sizes[i].read();
+        apps[i].bundlePartlyRead = sizes[i].reading == Reading::partial;
+        apps[i].bundleSize = sizes[i].bytes;
     }
     attachLeftovers(apps, control, places);
     std::stable_sort(apps.begin(), apps.end(), [](const InstalledApp& a, const InstalledApp& b) {
@@ -143,6 +146,7 @@ std::vector<InstalledApp> discover(const Places& places) {
             if (!seen.insert(path).second) continue;
             const PlistValue::Dictionary info = readInfoPlist(path);
             InstalledApp app;
+            app.infoRefused = refusedToRead(path + "/Contents/Info.plist");
             app.bundleIdentifier = stringValue(info, "CFBundleIdentifier");
             app.name = name.substr(0, name.size() - 4);
             app.version = stringValue(info, "CFBundleShortVersionString");

@@ -28,6 +28,8 @@ struct AppLeftover {
     std::string kind; // the location's label, such as "Preferences"
     Match match;
     bool requiresAdministrator = false;
+    /// Some folder inside it refused this user: its size is a lower bound.
+    bool partlyRead = false;
 
     const std::string& id() const { return path; }
     friend bool operator==(const AppLeftover&, const AppLeftover&) = default;

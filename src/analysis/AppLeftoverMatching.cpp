@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "analysis/AppInventory.h"
+#include "engine/Reading.h"
 #include "platform/Graphemes.h"
 #include "platform/FileManager.h"
 #include "platform/TextCase.h"
@@ -129,7 +130,8 @@ void attachLeftovers(std::vector<InstalledApp>& apps, ScanControl& control, cons
             if (!node || node->size < 1) continue;
             apps[found->first].leftovers.push_back(AppLeftover{std::move(path), node->size, location.kind,
                                                                std::move(found->second),
-                                                               location.requiresAdministrator});
+                                                               location.requiresAdministrator,
+                                                               readingOf(*node) == Reading::partial});
         }
     }
     for (auto& app : apps) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/AppLeftover.h"
+#include "engine/Reading.h"
 #include "platform/Date.h"
 
 namespace sorvel {
@@ -37,11 +38,19 @@ struct InstalledApp {
     /// False when this user may not look inside the bundle: its size is then not known,
     /// and bundleSize (0) is no figure to show or add.
     bool bundleReadable = true;
+    /// Some folder inside the bundle refused this user: bundleSize is a lower bound.
+    bool bundlePartlyRead = false;
+    /// Its Info.plist is there but refused: no identifier or version was read, so nothing
+    /// was matched by identifier.
+    bool infoRefused = false;
     std::optional<Date> lastUsed;
     Removability removability;
     std::vector<AppLeftover> leftovers;
 
     const std::string& id() const { return bundlePath; }
+    Reading bundleReading() const {
+        return !bundleReadable ? Reading::none : bundlePartlyRead ? Reading::partial : Reading::whole;
+    }
     int64_t leftoverSize() const {
         int64_t total = 0;
         for (const auto& leftover : leftovers) total += leftover.size;

@@ -47,20 +47,25 @@ int64_t rootTotal(const CategoryResult& category) {
 
 } // namespace
 
-int64_t StorageSnapshot::scannedTotal() const {
+int64_t StorageSnapshot::scannedTotal() const { return scannedTotal({}); }
+
+int64_t StorageSnapshot::scannedTotal(const std::set<std::string>& leftOut) const {
     int64_t total = 0;
-    for (const auto& [id, bytes] : categories) total = Bytes::saturatingAdd(total, bytes);
+    for (const auto& [id, bytes] : categories)
+        if (!leftOut.count(id)) total = Bytes::saturatingAdd(total, bytes);
     return total;
 }
 
 nlohmann::json StorageSnapshot::toJSON() const {
     nlohmann::json bytes = nlohmann::json::object();
     for (const auto& [id, value] : categories) bytes[id] = value;
-    return {{"date", secondsSinceReferenceDate(date)},
-            {"scope", scope},
-            {"categories", bytes},
-            {"freeBytes", freeBytes},
-            {"totalBytes", totalBytes}};
+    nlohmann::json object{{"date", secondsSinceReferenceDate(date)},
+                          {"scope", scope},
+                          {"categories", bytes},
+                          {"freeBytes", freeBytes},
+                          {"totalBytes", totalBytes}};
+    if (!unread.empty()) object["notReadable"] = unread;
+    return object;
 }
 
 std::optional<StorageSnapshot> StorageSnapshot::fromJSON(const nlohmann::json& json) {
@@ -87,6 +92,10 @@ std::optional<StorageSnapshot> StorageSnapshot::fromJSON(const nlohmann::json& j
     if (!free || !total) return std::nullopt;
     snapshot.freeBytes = *free;
     snapshot.totalBytes = *total;
+    // Older snapshots have no such list; a malformed one says nothing.
+    if (const auto unread = json.find("notReadable"); unread != json.end() && unread->is_array())
+        for (const auto& id : *unread)
+            if (id.is_string()) snapshot.unread.insert(id.get<std::string>());
     return snapshot;
 }
 
@@ -115,6 +124,10 @@ std::vector<StorageSnapshot> record(const ScanResult& result, Date now, const Ca
     int64_t total = 0;
     StorageSnapshot snapshot;
     for (const auto& category : result.categories) {
+        if (category.unreadable()) {
+            snapshot.unread.insert(category.id());
+            continue;
+        }
         const int64_t bytes = rootTotal(category);
         snapshot.categories[category.id()] = bytes;
         total = Bytes::saturatingAdd(total, bytes);
@@ -174,6 +187,8 @@ std::vector<TrendChange> changes(const StorageSnapshot& from, const StorageSnaps
 
     std::vector<TrendChange> out;
     for (const auto& id : ids) {
+        // A side that was not read gives no figure to take a change from.
+        if (from.unread.count(id) || to.unread.count(id)) continue;
         const auto was = from.categories.find(id);
         const auto now = to.categories.find(id);
         TrendChange change{id, naming ? naming(id) : id, was == from.categories.end() ? 0 : was->second,

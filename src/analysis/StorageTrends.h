@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,14 @@ struct StorageSnapshot {
     std::map<std::string, int64_t> categories;  // bytes by display category identifier
     int64_t freeBytes = 0;
     int64_t totalBytes = 0;
+    /// Categories this user could read nothing of: no bytes recorded, no change worked out.
+    std::set<std::string> unread = {};
 
     Date id() const { return date; }
     /// Sum of the category bytes (held at the 64-bit limits rather than wrapping).
     int64_t scannedTotal() const;
+    /// The same, leaving out the given categories: two snapshots are compared over what both read.
+    int64_t scannedTotal(const std::set<std::string>& leftOut) const;
 
     nlohmann::json toJSON() const;
     /// None unless all five keys are present with values of the right type.

@@ -158,6 +158,10 @@ std::string DeviceBackup::evidence(const DateFormatter &format) const {
     case Verdict::Kind::unknown:
         break;
     }
+    if (!readable)
+        return "not readable by this user";
+    if (recordsRefused)
+        return "its records are not readable by this user, so it is not judged";
     return "no device details recorded in this backup";
 }
 
@@ -182,6 +186,9 @@ DeviceBackup read(const std::string &path, const std::string &folderName) {
     b.folderName = folderName;
     b.path = path;
 
+    for (const char *record : {"/Info.plist", "/Manifest.plist", "/Status.plist"})
+        if (refusedToRead(path + record))
+            b.recordsRefused = true;
     if (auto info = readDictionary(path + "/Info.plist")) {
         b.deviceName = info->stringFor("Device Name");
         if (!b.deviceName)
@@ -241,7 +248,7 @@ void judge(std::vector<DeviceBackup> &backups, Date now) {
     std::map<std::string, Newest> newest;
     for (size_t i = 0; i < backups.size(); ++i) {
         auto key = identityKey(backups[i]);
-        if (!key || !backups[i].lastBackup)
+        if (!key || !backups[i].lastBackup || backups[i].reading() == Reading::none || backups[i].recordsRefused)
             continue;
         auto it = newest.find(*key);
         if (it == newest.end())
@@ -252,7 +259,8 @@ void judge(std::vector<DeviceBackup> &backups, Date now) {
     for (size_t i = 0; i < backups.size(); ++i) {
         DeviceBackup &b = backups[i];
         auto key = identityKey(b);
-        if (!key || !b.lastBackup) {
+        // Records not read give no verdict, and take no part in another's.
+        if (!key || !b.lastBackup || !b.readable || b.recordsRefused) {
             b.verdict = DeviceBackup::Verdict::unknown();
             continue;
         }
@@ -292,7 +300,9 @@ std::vector<DeviceBackup> inspect(const SizeFunction &sizeOf, Date now,
             continue;
         }
         DeviceBackup b = read(path, name);
-        b.size = sizeOf(path);
+        const Measured measured = sizeOf(path);
+        b.size = measured.bytes;
+        b.sizePartial = measured.reading != Reading::whole;
         if (paired) {
             bool byFolder = paired->count(lowercased(name)) > 0;
             bool bySerial = b.serialNumber && paired->count(lowercased(*b.serialNumber)) > 0;

@@ -43,6 +43,15 @@ struct DeviceBackup {
     /// False when this user may not look inside the backup: nothing of it is known, its
     /// size (0) is no figure and its verdict no judgement.
     bool readable = true;
+    /// A record of it (Info, Manifest or Status) is there but refused this user: what it
+    /// would tell is not known, so it is not judged.
+    bool recordsRefused = false;
+    /// Some folder inside it refused this user: its size is a lower bound.
+    bool sizePartial = false;
+
+    Reading reading() const {
+        return !readable ? Reading::none : recordsRefused || sizePartial ? Reading::partial : Reading::whole;
+    }
 
     const std::string &id() const { return folderName; }
     /// Model, system version, encryption and app count joined by " · "; may be empty.

@@ -2,6 +2,7 @@
 #include <array>
 
 #include "cleanup/CleanupRules.h"
+#include "engine/Reading.h"
 #include "engine/PathText.h"
 #include "engine/StorageCategory.h"
 #include "platform/Trash.h"
@@ -61,7 +62,9 @@ CleanupTarget makeTarget(std::string name, std::string path, int64_t size,
 }
 
 CleanupTarget targetFrom(const ScanNode &node, std::optional<std::string> detail) {
-    return makeTarget(node.name, node.path, node.size, std::move(detail));
+    CleanupTarget target = makeTarget(node.name, node.path, node.size, std::move(detail));
+    target.partlyRead = readingOf(node) == Reading::partial;
+    return target;
 }
 
 void sortTargets(std::vector<CleanupTarget> &targets) {

@@ -31,6 +31,11 @@ const std::vector<std::string> &ruleIDs() {
 }
 
 std::vector<CleanupItem> recommendations(const ScanResult &result) {
+    std::vector<CleanupItem> unreadOnly;
+    return recommendations(result, unreadOnly);
+}
+
+std::vector<CleanupItem> recommendations(const ScanResult &result, std::vector<CleanupItem> &unreadOnly) {
     const std::string home = homeDirectory();
     std::vector<CleanupItem> items{
         CleanupRules::userCaches(result, home),
@@ -46,6 +51,8 @@ std::vector<CleanupItem> recommendations(const ScanResult &result) {
     for (auto &item : items)
         if (item.size() > 0)
             kept.push_back(std::move(item));
+        else if (!item.unreadPaths.empty())
+            unreadOnly.push_back(std::move(item));
     std::stable_sort(kept.begin(), kept.end(), [](const CleanupItem &a, const CleanupItem &b) {
         if (a.risk != b.risk)
             return a.risk == CleanupRisk::safe;

@@ -13,6 +13,9 @@ namespace sorvel::CleanupFinder {
 
 /// The eight rules' items that have a size, safe before review, then largest first.
 std::vector<CleanupItem> recommendations(const ScanResult &result);
+/// The same, and into `unreadOnly` the items left out for having nothing read but paths
+/// this user may not read, so that a report can say so.
+std::vector<CleanupItem> recommendations(const ScanResult &result, std::vector<CleanupItem> &unreadOnly);
 
 /// The categories the given rules read; none when a rule has no entry (the caller then
 /// scans everything). An empty set gives an empty set.

@@ -18,10 +18,19 @@ const std::set<std::string> &DeveloperEvidence::DerivedDataEntry::sharedCaches()
     return names;
 }
 
+std::vector<DeveloperEvidence::DerivedDataEntry> DeveloperEvidence::unreadDerivedData() const {
+    std::vector<DerivedDataEntry> out;
+    for (const auto &e : derivedData)
+        if (e.reading == Reading::none)
+            out.push_back(e);
+    return out;
+}
+
 std::vector<DeveloperEvidence::DerivedDataEntry> DeveloperEvidence::orphanedDerivedData() const {
     std::vector<DerivedDataEntry> out;
     for (const auto &e : derivedData)
-        if (e.projectMissing || DerivedDataEntry::sharedCaches().count(e.folderName))
+        if (e.reading != Reading::none &&
+            (e.projectMissing || DerivedDataEntry::sharedCaches().count(e.folderName)))
             out.push_back(e);
     return out;
 }
@@ -29,7 +38,8 @@ std::vector<DeveloperEvidence::DerivedDataEntry> DeveloperEvidence::orphanedDeri
 std::vector<DeveloperEvidence::DerivedDataEntry> DeveloperEvidence::liveDerivedData() const {
     std::vector<DerivedDataEntry> out;
     for (const auto &e : derivedData)
-        if (!e.projectMissing && !DerivedDataEntry::sharedCaches().count(e.folderName) && e.workspacePath)
+        if (e.reading != Reading::none && !e.projectMissing && !DerivedDataEntry::sharedCaches().count(e.folderName) &&
+            e.workspacePath)
             out.push_back(e);
     return out;
 }
@@ -37,7 +47,7 @@ std::vector<DeveloperEvidence::DerivedDataEntry> DeveloperEvidence::liveDerivedD
 std::vector<DeveloperEvidence::DeviceSupportEntry> DeveloperEvidence::supersededDeviceSupport() const {
     std::vector<DeviceSupportEntry> out;
     for (const auto &e : deviceSupport)
-        if (e.superseded)
+        if (e.superseded && e.reading != Reading::none)
             out.push_back(e);
     return out;
 }
@@ -77,13 +87,23 @@ std::vector<DeveloperEvidence::DerivedDataEntry> derivedData(const SizeFunction 
         DeveloperEvidence::DerivedDataEntry e;
         e.path = path;
         e.folderName = name;
-        if (auto info = PropertyList::readFile(path + "/info.plist"); info && info->isDictionary()) {
+        const Measured measured = FileManager::canLookInside(path) ? sizeOf(path) : Measured::unread();
+        e.size = measured.bytes;
+        e.reading = measured.reading;
+        if (e.reading == Reading::none) {
+            // Neither its size nor its record: nothing to judge it by.
+            entries.push_back(std::move(e));
+            continue;
+        }
+        const std::string record = path + "/info.plist";
+        if (auto info = PropertyList::readFile(record); info && info->isDictionary()) {
             e.workspacePath = info->stringFor("WorkspacePath");
             if (const PlistValue *accessed = info->find("LastAccessedDate"))
                 e.lastAccessed = accessed->date();
+        } else if (refusedToRead(record)) {
+            e.reading = Reading::partial; // a record there but refused is not "no project"
         }
         e.projectMissing = e.workspacePath && isMissing(*e.workspacePath);
-        e.size = sizeOf(path);
         entries.push_back(std::move(e));
     }
     std::stable_sort(entries.begin(), entries.end(),
@@ -113,7 +133,9 @@ std::vector<DeveloperEvidence::DeviceSupportEntry> deviceSupport(const SizeFunct
         e.path = root + "/" + name;
         e.name = name;
         e.lastModified = FileManager::modificationDate(e.path);
-        e.size = sizeOf(e.path);
+        const Measured measured = FileManager::canLookInside(e.path) ? sizeOf(e.path) : Measured::unread();
+        e.size = measured.bytes;
+        e.reading = measured.reading;
         e.superseded = kept.at(versionWord(name)) != name;
         entries.push_back(std::move(e));
     }

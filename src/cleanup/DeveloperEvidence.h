@@ -20,8 +20,11 @@ struct DeveloperEvidence {
         std::string folderName;
         std::optional<std::string> workspacePath;
         std::optional<Date> lastAccessed;
-        int64_t size = 0;
+        int64_t size = 0; // 0 and no figure when nothing of it was read
         bool projectMissing = false;
+        /// How much of the folder and its record this user could read: a folder not read
+        /// has no size, no project and no verdict; one read in part has a lower bound.
+        Reading reading = Reading::whole;
 
         /// Caches beside the project folders that always count as orphaned.
         static const std::set<std::string> &sharedCaches();
@@ -33,6 +36,7 @@ struct DeveloperEvidence {
         int64_t size = 0;
         std::optional<Date> lastModified;
         bool superseded = false;
+        Reading reading = Reading::whole;
     };
 
     std::vector<DerivedDataEntry> derivedData;     // largest first
@@ -44,7 +48,9 @@ struct DeveloperEvidence {
     /// How many of the folders looked in could be read, whether or not anything was there.
     int foldersRead = 0;
 
-    /// Build folders whose project is gone, and the shared caches.
+    /// Build folders this user could not read at all: listed apart, never counted or judged.
+    std::vector<DerivedDataEntry> unreadDerivedData() const;
+    /// Build folders whose project is gone, and the shared caches (read ones only).
     std::vector<DerivedDataEntry> orphanedDerivedData() const;
     /// Build folders of projects that still exist.
     std::vector<DerivedDataEntry> liveDerivedData() const;

@@ -100,9 +100,9 @@ CleanupItem emptyBackupItem() {
 } // namespace
 
 SizeFunction sizeFromResult(const ScanResult &result) {
-    return [&result](const std::string &path) -> int64_t {
+    return [&result](const std::string &path) -> Measured {
         auto node = result.node(path);
-        return node ? node->size : 0;
+        return node ? Measured::of(*node) : Measured{};
     };
 }
 
@@ -141,8 +141,14 @@ CleanupItem developerJunk(const ScanResult &result, const std::string &home,
             i.targets.push_back(targetFrom(*node, std::string(detail)));
     }
 
+    for (const auto &entry : evidence.unreadDerivedData())
+        i.unreadPaths.push_back(entry.path);
+    for (const auto &entry : evidence.deviceSupport)
+        if (entry.reading == Reading::none)
+            i.unreadPaths.push_back(entry.path);
+
     const auto o = static_cast<int64_t>(orphaned.size());
-    const auto t = static_cast<int64_t>(evidence.derivedData.size());
+    const auto t = static_cast<int64_t>(evidence.derivedData.size() - evidence.unreadDerivedData().size());
     i.detail = "Checked against Xcode's own records.";
     if (o != 0)
         i.detail += " " + std::to_string(o) + " of " + std::to_string(t) +
@@ -150,6 +156,9 @@ CleanupItem developerJunk(const ScanResult &result, const std::string &home,
     if (t - o >= 1)
         i.detail += " The " + std::to_string(t - o) +
                     " still in use are left alone \u2014 they would only cost a rebuild.";
+    if (!i.unreadPaths.empty())
+        i.detail += " " + plural(static_cast<int64_t>(i.unreadPaths.size()), "more folder") +
+                    (i.unreadPaths.size() == 1 ? " is" : " are") + " not readable by this user and left out.";
     if (evidence.xcodeIsRunning)
         i.detail += " Xcode is running; quit it first so it does not rewrite what you remove.";
 
@@ -230,7 +239,8 @@ int deviceCount(const std::vector<DeviceBackup> &backups) {
 CleanupItem iosBackups(const ScanResult &result, const std::string &home) {
     const std::string root = home + "/Library/Application Support/MobileSync/Backup";
     auto node = result.node(root);
-    if (!node || node->size <= 0)
+    // A folder refused whole still names backups that must be said to be unread.
+    if (!node || (node->size <= 0 && node->unreadableFolders <= 0))
         return emptyBackupItem();
     return iosBackups(result, home,
                       BackupInspector::inspect(sizeFromResult(result), now(), root, std::nullopt));
@@ -240,7 +250,7 @@ CleanupItem iosBackups(const ScanResult &result, const std::string &home,
                        const std::vector<DeviceBackup> &backups) {
     CleanupItem i = emptyBackupItem();
     auto node = result.node(home + "/Library/Application Support/MobileSync/Backup");
-    if (!node || node->size <= 0 || backups.empty())
+    if (!node || backups.empty())
         return i;
 
     // A backup this user may not read has no size or verdict to offer: it is no target.
@@ -248,9 +258,14 @@ CleanupItem iosBackups(const ScanResult &result, const std::string &home,
     for (const auto &b : backups)
         if (b.readable)
             readable.push_back(b);
+        else
+            i.unreadPaths.push_back(b.path);
     const auto closed = static_cast<int64_t>(backups.size() - readable.size());
-    if (readable.empty())
+    if (readable.empty() || node->size <= 0) {
+        if (closed > 0)
+            i.detail = plural(closed, "backup") + (closed == 1 ? " is" : " are") + " not readable by this user.";
         return i;
+    }
 
     int64_t superseded = 0, stale = 0;
     bool anySuperseded = false, anyStale = false;
@@ -264,6 +279,8 @@ CleanupItem iosBackups(const ScanResult &result, const std::string &home,
         std::string detail = summary.empty()    ? evidence
                              : evidence.empty() ? summary
                                                 : summary + " \u2014 " + evidence;
+        if (b.sizePartial)
+            detail += " \u00B7 part of it is not readable by this user, so its size is a lower bound";
         i.targets.push_back(makeTarget(std::move(name), b.path, b.size, std::move(detail)));
         if (b.verdict.kind == DeviceBackup::Verdict::Kind::superseded) {
             anySuperseded = true;

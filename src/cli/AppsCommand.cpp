@@ -55,7 +55,8 @@ std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadable
         // A bundle this user may not look inside has no size to add its leftovers to.
         const std::string size = app.bundleReadable ? leftPadded(Bytes::format(app.bundleSize + leftoverBytes), 11) + "   "
                                                     : leftPadded("not readable", 12) + "  ";
-        line("  " + fitted(title, 34) + size + shownPath(app.bundlePath) + (needsAdmin(app) ? "  [admin]" : ""));
+        line("  " + fitted(title, 34) + size + shownPath(app.bundlePath) + (needsAdmin(app) ? "  [admin]" : "") +
+             (app.bundlePartlyRead ? "  (partly read)" : ""));
 
         const size_t count = app.leftovers.size();
         if (count == 0) continue;
@@ -65,7 +66,7 @@ std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadable
             const AppLeftover& leftover = app.leftovers[k];
             line("        \u00b7 " + rightPadded(tailFitted(shownPath(leftover.path), 56), 58) +
                  leftPadded(Bytes::format(leftover.size), 10) + "  " + shown(leftover.match.description()) +
-                 (leftover.requiresAdministrator ? " (needs admin)" : ""));
+                 (leftover.requiresAdministrator ? " (needs admin)" : "") + (leftover.partlyRead ? " (partly read)" : ""));
         }
         if (count > kLeftoverRows) line("        \u00b7 + " + std::to_string(count - kLeftoverRows) + " more");
     }

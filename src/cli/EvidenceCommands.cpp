@@ -59,12 +59,17 @@ std::string displayName(const DeviceBackup &b) {
 
 // Measures a folder afresh, as the command line has no scan to answer from, adding the
 // folders inside it this user may not read to `unreadable`.
-int64_t walkedSize(const std::string &path, int64_t &unreadable) {
+Measured walkedSize(const std::string &path, int64_t &unreadable) {
     ScanControl control;
     auto node = FileWalker::walk(path, control, FileWalker::Options{});
     if (node)
         unreadable += node->unreadableFolders;
-    return node ? node->size : 0;
+    return node ? Measured::of(*node) : Measured::unread();
+}
+
+// Said beside a figure that is a lower bound.
+std::string partNote(Reading reading) {
+    return reading == Reading::partial ? "  (partly read)" : "";
 }
 
 } // namespace
@@ -80,22 +85,25 @@ std::string backupsReport(const std::vector<DeviceBackup> &list, int64_t unreada
         return out;
     }
     int64_t total = 0;
-    size_t readable = 0;
+    size_t readable = 0, partly = 0;
     for (const auto &b : list) {
         if (!b.readable)
             continue;
         total += b.size;
         ++readable;
+        if (b.reading() == Reading::partial)
+            ++partly;
     }
-    // The total is of the backups that were read, and says so when some were not.
+    // The total is of the backups that were read, and says so when some were not, or only in part.
     const std::string counted = std::to_string(list.size()) + " backup" + (list.size() == 1 ? "" : "s") + ", ";
+    const std::string inPart = partly == 0 ? "" : ", " + std::to_string(partly) + " of them read only in part";
     if (readable == list.size())
-        line("\n  " + counted + Bytes::format(total) + " in total\n");
+        line("\n  " + counted + Bytes::format(total) + " in total" + inPart + "\n");
     else if (readable == 0)
         line("\n  " + counted + (list.size() == 1 ? "not readable" : "none readable") + " by this user\n");
     else
         line("\n  " + counted + Bytes::format(total) + " in the " + std::to_string(readable) +
-             " this user may read\n");
+             " this user may read" + inPart + "\n");
     int64_t superseded = 0;
     bool anySuperseded = false;
     for (const auto &b : list) {
@@ -107,7 +115,8 @@ std::string backupsReport(const std::vector<DeviceBackup> &list, int64_t unreada
             line("");
             continue;
         }
-        line("  " + name + leftPadded(Bytes::format(b.size), 10) + "   " + verdictLabel(b.verdict));
+        line("  " + name + leftPadded(Bytes::format(b.size), 10) + "   " +
+             (b.recordsRefused ? "NOT JUDGED" : verdictLabel(b.verdict)) + partNote(b.reading()));
         if (std::string summary = b.hardwareSummary(); !summary.empty())
             line("      " + shown(summary));
         line(wrap(shown(b.evidence(mediumDate)), "      ", 74));
@@ -147,20 +156,32 @@ std::string xcodeReport(const DeveloperEvidence &evidence, int64_t unreadableFol
         line("  Not counted: " + CommandPath::unreadableNote(unreadableFolders));
     if (!evidence.unreadable.empty() || unreadableFolders > 0)
         line("");
-    line("  DERIVED DATA \u2014 " + counted(int64_t(evidence.derivedData.size()), "folder") + ", " +
-         std::to_string(orphaned.size()) + " whose project no longer exists");
+    const auto unread = evidence.unreadDerivedData();
+    const auto read = static_cast<int64_t>(evidence.derivedData.size() - unread.size());
+    line("  DERIVED DATA \u2014 " + counted(read, "folder") + ", " + std::to_string(orphaned.size()) +
+         " whose project no longer exists" +
+         (unread.empty() ? "" : "; " + std::to_string(unread.size()) + " more not readable by this user"));
     line("  Compiled objects, the source index behind autocomplete, module caches and build logs.");
     line("");
     const auto &shared = DeveloperEvidence::DerivedDataEntry::sharedCaches();
     for (size_t i = 0; i < evidence.derivedData.size() && i < 14; ++i) {
         const auto &e = evidence.derivedData[i];
+        if (e.reading == Reading::none) {
+            // No size, date or project was read: none is shown.
+            line("    " + leftPadded("\u2014", 10) + "  " + fitted(shown(e.folderName), 34) + "  " +
+                 "not readable by this user");
+            continue;
+        }
+        const bool recordRefused = e.reading == Reading::partial && !e.workspacePath;
         const char *reason = shared.count(e.folderName) ? "shared Xcode cache \u2014 rebuilt on demand"
+                             : recordRefused            ? "project record not readable by this user"
                              : !e.workspacePath         ? "no project recorded"
                              : e.projectMissing         ? "project no longer exists"
                                                 : "project still exists \u2014 deleting costs one rebuild";
         line(std::string("  ") + (e.projectMissing ? "\u00B7" : " ") + " " +
              leftPadded(Bytes::format(e.size), 10) + "  " + fitted(shown(e.folderName), 34) + "  " +
-             rightPadded(e.lastAccessed ? mediumDate(*e.lastAccessed) : "unknown", 14) + reason);
+             rightPadded(e.lastAccessed ? mediumDate(*e.lastAccessed) : "unknown", 14) + reason +
+             partNote(e.reading));
     }
     if (evidence.derivedData.size() >= 15)
         line("    \u2026 and " + std::to_string(evidence.derivedData.size() - 14) + " more");
@@ -173,10 +194,16 @@ std::string xcodeReport(const DeveloperEvidence &evidence, int64_t unreadableFol
         line("");
         line("  DEVICE SUPPORT \u2014 symbols copied off each device so crash logs can be read");
         for (const auto &e : evidence.deviceSupport) {
+            if (e.reading == Reading::none) {
+                line("    " + leftPadded("\u2014", 10) + "  " + rightPadded(shown(e.name), 34) +
+                     "not readable by this user");
+                continue;
+            }
             line(std::string("  ") + (e.superseded ? "\u00B7" : " ") + " " +
                  leftPadded(Bytes::format(e.size), 10) + "  " + rightPadded(shown(e.name), 34) +
                  (e.superseded ? "superseded by a newer build for this device"
-                               : "newest build for this device"));
+                               : "newest build for this device") +
+                 partNote(e.reading));
         }
     }
     line("");
@@ -235,9 +262,9 @@ int xcode() {
     ReportOutput::diagnostic("Measuring\u2026\n");
     ScanControl control;
     ScanResult result = MultiRootScan::scanSynchronously(control, ScanScope::systemData, std::nullopt);
-    auto evidence = DeveloperInspector::inspect([&result](const std::string &path) -> int64_t {
+    auto evidence = DeveloperInspector::inspect([&result](const std::string &path) -> Measured {
         auto node = result.node(path);
-        return node ? node->size : 0;
+        return node ? Measured::of(*node) : Measured{};
     });
     if (evidence.foldersRead == 0 && !evidence.unreadable.empty())
         return CommandPath::nothingReadable(evidence.unreadable.front());

@@ -73,7 +73,11 @@ int insights(const std::string& argument) {
     }
     line(out, "  " + TextLayout::shownPath(path));
 
-    std::string summary = "  " + Bytes::format(result.totalBytes) + " \u00B7 " + counted(result.fileCount, "file");
+    // Only refused folders below: no file was read, so there is no figure to give.
+    const bool nothingRead = result.fileCount == 0 && result.unreadableFolders > 0;
+    std::string summary = nothingRead ? std::string("  not readable by this user")
+                                      : "  " + Bytes::format(result.totalBytes) + " \u00B7 " +
+                                            counted(result.fileCount, "file");
     if (result.truncated) summary += " (sampled)";
     char duration[64];
     std::snprintf(duration, sizeof duration, " \u00B7 %.1fs", result.duration);

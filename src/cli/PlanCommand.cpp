@@ -43,6 +43,7 @@ PlanInput planInput(const std::vector<CleanupItem>& recommendations) {
         for (const auto& target : item.targets) {
             input.pairs.push_back({target.path, target.size});
             input.details.try_emplace(standardizePath(target.path), target.detail);
+            if (target.partlyRead) input.partlyRead.insert(standardizePath(target.path));
         }
     }
     return input;
@@ -50,7 +51,7 @@ PlanInput planInput(const std::vector<CleanupItem>& recommendations) {
 
 std::string planText(const std::vector<CleanupOutcome>& outcomes,
                      const std::map<std::string, std::optional<std::string>>& details,
-                     int64_t unreadableFolders) {
+                     int64_t unreadableFolders, const std::set<std::string>& partlyRead) {
     std::vector<const CleanupOutcome*> passed, refused;
     for (const auto& outcome : outcomes) {
         if (outcome.wouldMove() || outcome.moved()) passed.push_back(&outcome);
@@ -76,7 +77,7 @@ std::string planText(const std::vector<CleanupOutcome>& outcomes,
         for (size_t i = 0; i < refused.size() && i < kPlanRefusedLimit; ++i) {
             const auto& o = *refused[i];
             line("  " + sizeColumn(o.size) + "  " + TextLayout::fitted(TextLayout::shownPath(o.path), 46) + "  " +
-                 reason(o));
+                 reason(o) + (partlyRead.count(o.path) ? "  (partly read)" : ""));
         }
         if (refused.size() > kPlanRefusedLimit)
             line("    \u2026 and " + std::to_string(refused.size() - kPlanRefusedLimit) + " more");
@@ -87,7 +88,8 @@ std::string planText(const std::vector<CleanupOutcome>& outcomes,
     for (size_t i = 0; i < passed.size() && i < kPlanListingLimit; ++i) {
         const auto& o = *passed[i];
         line("");
-        line("  " + sizeColumn(o.size) + "  " + TextLayout::shownPath(o.path));
+        line("  " + sizeColumn(o.size) + "  " + TextLayout::shownPath(o.path) +
+             (partlyRead.count(o.path) ? "  (partly read)" : ""));
         std::optional<std::string> fallback;
         if (auto it = details.find(o.path); it != details.end()) fallback = it->second;
         const auto explanation = TargetExplainer::explain(o.path, fallback);
@@ -115,7 +117,7 @@ int plan() {
     const PlanInput input = planInput(recommendations);
     const auto outcomes = CleanupExecutor::run(input.pairs, CleanupExecutor::Mode::dryRun, CleanupPolicy::standard(),
                                                cloud, nullptr);
-    return ReportOutput::emit(planText(outcomes, input.details, result.unreadableFolders));
+    return ReportOutput::emit(planText(outcomes, input.details, result.unreadableFolders, input.partlyRead));
 }
 
 } // namespace sorvel::HeadlessReport

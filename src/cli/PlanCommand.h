@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ inline constexpr size_t kPlanListingLimit = 18;
 struct PlanInput {
     std::vector<CleanupExecutor::PathSize> pairs;
     std::map<std::string, std::optional<std::string>> details;
+    std::set<std::string> partlyRead; // standardised paths whose size is a lower bound
 };
 PlanInput planInput(const std::vector<CleanupItem>& recommendations);
 
@@ -29,7 +31,7 @@ PlanInput planInput(const std::vector<CleanupItem>& recommendations);
 /// could not look in, where targets may hide.
 std::string planText(const std::vector<CleanupOutcome>& outcomes,
                      const std::map<std::string, std::optional<std::string>>& details,
-                     int64_t unreadableFolders = 0);
+                     int64_t unreadableFolders = 0, const std::set<std::string>& partlyRead = {});
 
 /// Scans System Data, dry-runs every safe target under the standard policy and prints
 /// the plan. Returns the exit status: 1 when nothing could be read to plan from.

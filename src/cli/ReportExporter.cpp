@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/PrettyJSON.h"
+#include "engine/Reading.h"
 #include "platform/AtomicFile.h"
 #include "platform/BundleInfo.h"
 #include "platform/Path.h"
@@ -35,10 +36,11 @@ json rootObject(const ScanNode& root) {
     json children = json::array();
     for (size_t i = 0; i < root.children.size() && i < kChildrenPerRoot; ++i) {
         const auto& child = root.children[i];
-        if (child) children.push_back(markedPartial(json{{"bytes", child->size}, {"path", child->path}}, child->partial));
+        if (child) children.push_back(folderObject(*child));
     }
-    return markedPartial(json{{"bytes", root.size}, {"children", std::move(children)}, {"path", root.path}},
-                         root.partial);
+    json object = folderObject(root);
+    object["children"] = std::move(children);
+    return object;
 }
 
 json categoryObject(const CategoryResult& category) {
@@ -62,8 +64,11 @@ json categoryObject(const CategoryResult& category) {
 
 json recommendationObject(const CleanupItem& item) {
     json targets = json::array();
-    for (const auto& target : item.targets)
-        targets.push_back(json{{"bytes", target.size}, {"path", target.path}});
+    for (const auto& target : item.targets) {
+        json object{{"bytes", target.size}, {"path", target.path}};
+        if (target.partlyRead) object["partlyUnreadable"] = true;
+        targets.push_back(std::move(object));
+    }
     return json{{"bytes", item.size()},
                 {"id", item.id},
                 {"risk", item.risk == CleanupRisk::safe ? "safe" : "review"},
@@ -77,6 +82,17 @@ std::string errorDetail(const std::string& path, int error) {
 }
 
 } // namespace
+
+json folderObject(const ScanNode& node) {
+    // A folder not read has no bytes to give: its 0 stands beside the key saying so. A folder
+    // read whole keeps the two keys it always had.
+    json object{{"bytes", node.size}, {"path", node.path}};
+    const Reading reading = readingOf(node);
+    if (reading == Reading::none) object["notReadable"] = true;
+    if (reading == Reading::partial) object["partlyUnreadable"] = true;
+    if (node.partial) object["partial"] = true;
+    return object;
+}
 
 std::string internetDateTime(Date date) {
     const auto seconds = std::chrono::floor<std::chrono::seconds>(date.time_since_epoch()).count();

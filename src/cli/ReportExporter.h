@@ -3,6 +3,7 @@
 // version it was made, the local snapshot names and every category root with its
 // largest children. Choosing the destination and showing a failure are window work;
 // this part builds the bytes, proposes the name and writes the file.
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,10 @@ inline constexpr size_t kChildrenPerRoot = 25;
 /// The report as pretty-printed JSON with sorted keys and no final line break; none if
 /// it cannot be built, with the reason in `error` when one is given.
 std::optional<std::string> encode(const ScanResult& result, std::string* error = nullptr);
+
+/// One folder as both JSON reports give it: bytes and path, and beside them, when this user
+/// could read none of it, "notReadable": true, or only part of it, "partlyUnreadable": true.
+nlohmann::json folderObject(const ScanNode& node);
 
 /// "sorvel-scan-yyyy-MM-dd-HHmm.json" for the given moment in the local time zone.
 std::string defaultFilename(Date at = now());

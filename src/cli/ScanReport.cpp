@@ -11,10 +11,12 @@
 #include "cleanup/CleanupFinder.h"
 #include "cli/CommandPath.h"
 #include "cli/PrettyJSON.h"
+#include "cli/ReportExporter.h"
 #include "cli/ReportOutput.h"
 #include "cli/TextLayout.h"
 #include "engine/Bytes.h"
 #include "engine/MultiRootScan.h"
+#include "engine/Reading.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -37,7 +39,8 @@ int64_t categoryFiles(const CategoryResult &category) {
 // Why a category's figures are short, for its row; empty when nothing was refused or cut.
 std::string blockedNote(const CategoryResult &category) {
     std::string note;
-    if (std::any_of(category.roots.begin(), category.roots.end(), [](const auto &r) { return r->accessDenied; }))
+    if (category.unreadable() ||
+        std::any_of(category.roots.begin(), category.roots.end(), [](const auto &r) { return r->accessDenied; }))
         note = "  (not readable by this user)";
     else if (const int64_t folders = category.unreadableFolders(); folders > 0)
         note = "  (partly unreadable: " + std::to_string(folders) + (folders == 1 ? " folder)" : " folders)");
@@ -90,7 +93,7 @@ std::string progressLine(int counter, const ScanNode &root) {
            "  " + shownPath(root.path) + (root.partial ? "  (partial)" : "") + "\n";
 }
 
-std::string scanReportText(const ScanResult &result) {
+std::string scanReportText(const ScanResult &result, const std::vector<CleanupItem> &unreadOnly) {
     std::string out;
     auto line = [&out](const std::string &text) { out += text + "\n"; };
     const VolumeStats &v = result.volume;
@@ -128,18 +131,29 @@ std::string scanReportText(const ScanResult &result) {
     line("");
     line("  RECOMMENDATIONS");
     line(kRule);
-    if (result.cleanupItems.empty())
+    if (result.cleanupItems.empty() && unreadOnly.empty())
         line("  Nothing worth cleaning.");
-    for (const auto &item : result.cleanupItems) {
+    const auto print = [&line](const CleanupItem &item, bool read) {
         line(std::string("  [") + (item.risk == CleanupRisk::safe ? "safe  " : "review") + "] " + shown(item.title) +
-             " \u2014 " + Bytes::format(item.size()));
+             " \u2014 " + (read ? Bytes::format(item.size()) : std::string("not readable by this user")));
         for (size_t i = 0; i < item.targets.size() && i < 6; ++i) {
             const auto &target = item.targets[i];
-            line("       " + leftPadded(Bytes::format(target.size), 11) + "  " + shownPath(target.path));
+            line("       " + leftPadded(Bytes::format(target.size), 11) + "  " + shownPath(target.path) +
+                 (target.partlyRead ? "  (partly read)" : ""));
         }
         if (item.targets.size() >= 7)
             line("        \u2026 and " + std::to_string(item.targets.size() - 6) + " more");
-    }
+        // What belongs here but was not read has no size: it is named, never left out.
+        for (size_t i = 0; i < item.unreadPaths.size() && i < 6; ++i)
+            line("       " + leftPadded("\u2014", 11) + "  " + shownPath(item.unreadPaths[i]) +
+                 "  (not readable by this user)");
+        if (item.unreadPaths.size() >= 7)
+            line("        \u2026 and " + std::to_string(item.unreadPaths.size() - 6) + " more not readable by this user");
+    };
+    for (const auto &item : result.cleanupItems)
+        print(item, true);
+    for (const auto &item : unreadOnly)
+        print(item, false);
     line("");
     line("  Safe to reclaim: " + Bytes::format(result.reclaimable()));
     line("  Nothing was deleted \u2014 this build has no delete code path.");
@@ -147,7 +161,8 @@ std::string scanReportText(const ScanResult &result) {
     return out;
 }
 
-std::optional<std::string> scanReportJSON(const ScanResult &result, std::string *error) {
+std::optional<std::string> scanReportJSON(const ScanResult &result, std::string *error,
+                                          const std::vector<CleanupItem> &unreadOnly) {
     using nlohmann::json;
     try {
         json categories = json::array();
@@ -155,11 +170,8 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
             json top = json::array();
             const auto &nodes =
                 category.roots.size() == 1 ? category.roots.front()->children : category.roots;
-            for (size_t i = 0; i < nodes.size() && i < 15; ++i) {
-                top.push_back(json{{"bytes", nodes[i]->size}, {"path", nodes[i]->path}});
-                if (nodes[i]->partial)
-                    top.back()["partial"] = true;
-            }
+            for (size_t i = 0; i < nodes.size() && i < 15; ++i)
+                top.push_back(ReportExporter::folderObject(*nodes[i]));
             // Denied as soon as one folder of it was: its figures are then a lower bound.
             const int64_t unreadable = category.unreadableFolders();
             categories.push_back(json{{"accessDenied", unreadable > 0},
@@ -176,16 +188,29 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                 categories.back()["partial"] = true;
         }
         json recommendations = json::array();
-        for (const auto &item : result.cleanupItems) {
+        const auto add = [&recommendations](const CleanupItem &item, bool read) {
             json targets = json::array();
-            for (const auto &target : item.targets)
-                targets.push_back(json{{"bytes", target.size}, {"path", target.path}});
-            recommendations.push_back(json{{"bytes", item.size()},
-                                           {"id", item.id},
-                                           {"risk", riskName(item.risk)},
-                                           {"targets", std::move(targets)},
-                                           {"title", item.title}});
-        }
+            for (const auto &target : item.targets) {
+                json object{{"bytes", target.size}, {"path", target.path}};
+                if (target.partlyRead)
+                    object["partlyUnreadable"] = true;
+                targets.push_back(std::move(object));
+            }
+            json entry{{"bytes", item.size()},
+                       {"id", item.id},
+                       {"risk", riskName(item.risk)},
+                       {"targets", std::move(targets)},
+                       {"title", item.title}};
+            if (!read)
+                entry["notReadable"] = true;
+            if (!item.unreadPaths.empty())
+                entry["notReadablePaths"] = item.unreadPaths;
+            recommendations.push_back(std::move(entry));
+        };
+        for (const auto &item : result.cleanupItems)
+            add(item, true);
+        for (const auto &item : unreadOnly)
+            add(item, false);
         const VolumeStats &v = result.volume;
         const int64_t purgeable = purgeableBytes(v);
         json document{{"categories", std::move(categories)},
@@ -236,7 +261,8 @@ int run(bool json, ScanScope scope, bool progress) {
 
     ScanResult result = MultiRootScan::scanSynchronously(control, scope, std::nullopt);
     result.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    result.cleanupItems = CleanupFinder::recommendations(result);
+    std::vector<CleanupItem> unreadOnly;
+    result.cleanupItems = CleanupFinder::recommendations(result, unreadOnly);
     finished.release();
     if (printer.joinable()) {
         printer.join();
@@ -248,14 +274,14 @@ int run(bool json, ScanScope scope, bool progress) {
     int status = 0;
     if (json) {
         std::string why;
-        auto text = scanReportJSON(result, &why);
+        auto text = scanReportJSON(result, &why, unreadOnly);
         if (!text) {
             ReportOutput::diagnostic("sorvel: could not encode the report as JSON: " + why + "\n");
             return 1;
         }
         status = ReportOutput::emit(*text);
     } else {
-        status = ReportOutput::emit(scanReportText(result));
+        status = ReportOutput::emit(scanReportText(result, unreadOnly));
     }
     // Every figure above is a zero this user could not look behind.
     if (status == 0 && result.nothingReadable())

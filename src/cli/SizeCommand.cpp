@@ -12,6 +12,7 @@
 #include "engine/Bytes.h"
 #include "engine/FileWalker.h"
 #include "engine/PathText.h"
+#include "engine/Reading.h"
 #include "platform/BulkAttributes.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Text.h"
@@ -38,11 +39,13 @@ int size(const std::string& argument) {
     const size_t shown = std::min<size_t>(node->children.size(), 15);
     for (size_t i = 0; i < shown; ++i) {
         const ScanNode& child = *node->children[i];
+        const Reading reading = readingOf(child);
         char figure[64];
         std::snprintf(figure, sizeof figure, "  %12" PRId64 " KiB  ", child.size / 1024);
-        out += figure;
+        // A folder nothing of which was read has no figure, only the dash in its column.
+        out += reading == Reading::none ? "  " + std::string(11, ' ') + "\u2014      " : std::string(figure);
         out += printable(child.name);
-        if (child.accessDenied) out += "  (not readable by this user)";
+        if (reading == Reading::none) out += "  (not readable by this user)";
         else if (child.unreadableFolders > 0) out += "  (" + CommandPath::unreadableNote(child.unreadableFolders) + ")";
         out += '\n';
     }

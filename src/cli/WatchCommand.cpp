@@ -21,6 +21,7 @@
 #include "cli/HeadlessReport.h"
 #include "cli/ReportOutput.h"
 #include "engine/Bytes.h"
+#include "engine/Reading.h"
 #include "engine/FileSystemWatcher.h"
 #include "engine/FileWalker.h"
 #include "engine/PathText.h"
@@ -77,14 +78,18 @@ std::string notCounted(int64_t unreadableFolders) {
     return note.empty() ? note : "  (" + note + ")";
 }
 
+// The size and file count of a folder, or the words in their place when nothing was read.
+std::string figures(const ScanNode& node) {
+    if (readingOf(node) == Reading::none) return "not readable by this user" + notCounted(node.unreadableFolders);
+    return Bytes::format(node.size) + "  " + counted(node.fileCount, "file") + notCounted(node.unreadableFolders);
+}
+
 std::string changeLine(int64_t change, const std::string& located, const ScanResult& result) {
     const auto& roots = result.categories.front().roots;
-    const int64_t total = roots.empty() || !roots.front() ? 0 : roots.front()->size;
-    const int64_t files = roots.empty() || !roots.front() ? 0 : roots.front()->fileCount;
-    const int64_t unreadable = roots.empty() || !roots.front() ? 0 : roots.front()->unreadableFolders;
+    const ScanNode empty("", "");
+    const ScanNode& root = roots.empty() || !roots.front() ? empty : *roots.front();
     return std::string("  ") + (change > 0 ? "+" : "\u2212") + Bytes::format(change > 0 ? change : -change) + "  " +
-           shownPath(located) + "  now " + Bytes::format(total) + "  " + counted(files, "file") +
-           notCounted(unreadable) + "\n";
+           shownPath(located) + "  now " + figures(root) + "\n";
 }
 
 void sayIfPartlyWatched(WatchState& state, size_t unwatched) {
@@ -199,8 +204,7 @@ int watch(const std::string& argument) {
         // Printed once the events are flowing (and before any change line, which waits
         // for the lock): whoever reads the first measurement sees every later change.
         for (const std::string& line : {"watching " + shownPath(state->path) + "\n",
-                                        "  " + Bytes::format(node->size) + "  " + counted(node->fileCount, "file") +
-                                            notCounted(node->unreadableFolders) + "\n"}) {
+                                        "  " + figures(*node) + "\n"}) {
             if (const int status = ReportOutput::emit(line); status != 0) {
                 guard.unlock();
                 state->watcher->stop();

@@ -24,6 +24,8 @@ struct CleanupTarget {
     std::string path;
     int64_t size = 0;
     std::optional<std::string> detail;
+    /// Some folder inside it refused this user: its size is a lower bound.
+    bool partlyRead = false;
 
     friend bool operator==(const CleanupTarget&, const CleanupTarget&) = default;
 };
@@ -38,6 +40,8 @@ struct CleanupItem {
     std::vector<CleanupTarget> targets;
     std::optional<std::string> externalAction;
     std::optional<int64_t> reportedSize;
+    /// Paths that belong to this item but that this user may not read: no size, no target.
+    std::vector<std::string> unreadPaths;
 
     int64_t size() const {
         if (reportedSize) return *reportedSize;

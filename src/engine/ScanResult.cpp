@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/PathText.h"
+#include "engine/Reading.h"
 
 namespace sorvel {
 
@@ -19,7 +20,9 @@ int64_t CategoryResult::unreadableFolders() const {
 }
 
 bool CategoryResult::unreadable() const {
-    return !roots.empty() && std::all_of(roots.begin(), roots.end(), [](const auto& r) { return r->accessDenied; });
+    // A root holding nothing but refused folders was not read either.
+    return !roots.empty() &&
+           std::all_of(roots.begin(), roots.end(), [](const auto& r) { return readingOf(*r) == Reading::none; });
 }
 
 bool CategoryResult::partial() const {

@@ -231,7 +231,8 @@ TEST(BackupRule, BackupsThisUserMayNotReadAreNoTargets) {
         {{open, closed("c1"), closed("c2")}, 1,
          "1 backup of 1 device, read from each backup's own records. 2 more backups are not readable by this user "
          "and left out. All of them are current."},
-        {{closed("c1")}, 0, ""},
+        // None read: no target, but the item names it, for reports to say.
+        {{closed("c1")}, 0, "1 backup is not readable by this user."},
     };
     for (const auto &c : cases) {
         CleanupItem item = CleanupRules::iosBackups(backupFolderOf(5000), kHome, c.backups);

@@ -49,6 +49,28 @@ Prepare backupsWithOneLocked(const std::string& folder) {
                 locked(folder + "/locked-one", 0700));
 }
 
+const std::string kBackups = "Library/Application Support/MobileSync/Backup";
+
+// Two backups, "first" locked or "second"'s record locked.
+Prepare twoBackups(bool lockFirst, bool lockRecord) {
+    return [=](const std::string& home) {
+        const std::string root = home + "/" + kBackups;
+        test::writeFileOfSize(root + "/second/data", 8192);
+        test::writeFile(root + "/second/Info.plist", "<plist><dict><key>Device Name</key><string>P</string></dict></plist>");
+        if (lockFirst) locked(kBackups + "/first", 0700)(home);
+        else test::writeFileOfSize(root + "/first/data", 8192);
+        if (lockRecord) {
+            ASSERT_EQ(chmod((root + "/second/Info.plist").c_str(), 0600), 0);
+        }
+    };
+}
+
+// A folder with a file, and a locked folder beside it.
+Prepare readInPart(const std::string& folder) {
+    return both([=](const std::string& h) { test::writeFileOfSize(h + "/" + folder + "/blob", 6'000'000); },
+                locked(folder + "/locked", 0700));
+}
+
 } // namespace
 
 TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
@@ -62,9 +84,9 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
         {"insights", {"--insights", "~/Library/Mail"}, mail, {"Cannot read: ~/Library/Mail (Permission denied)"}, 1},
         {"insights partly", {"--insights", "~/Library/Caches"}, chrome, {notCounted}, 0},
         {"size", {"--size", "~/Library/Caches"}, chrome,
-         {"KiB  com.google.Chrome  (not readable by this user)\n", notCounted}, 0},
+         {"\u2014      com.google.Chrome  (not readable by this user)\n", notCounted}, 0},
         {"size, past the kept depth", {"--size", "~/deep"}, locked("deep/1/2/3/4/5/6/7/8/9/10/11/12/locked", 0),
-         {"KiB  1  (1 folder not readable by this user)\n", notCounted}, 0},
+         {"\u2014      1  (not readable by this user)\n", notCounted}, 0},
         {"watch", {"--watch", "~/Library/Mail"}, mail, {"Cannot read: ", "/Library/Mail (Permission denied)"}, 1},
         {"watch closed", {"--watch", "~/Library"}, library, {"Cannot read: ", "/Library (Permission denied)"}, 1},
         {"watch partly", {"--watch", "~/Library/Caches"}, chrome, {"1 file  (1 folder not readable by this user)\n"},
@@ -102,13 +124,46 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
          {"\n  2 backups, ", " in the 1 this user may read\n",
           "  locked-one" + std::string(25, ' ') + "not readable by this user\n      locked-one\n\n"},
          0},
+        // The locked one is named as not read, with no size: never a target.
         {"report, a locked backup", {"--report"}, backupsWithOneLocked("Library/Application Support/MobileSync/Backup"),
-         {"] iPhone & iPad backups", "/MobileSync/Backup/open-one\n"}, 0, 0, {"locked-one"}},
+         {"] iPhone & iPad backups", "/MobileSync/Backup/open-one\n",
+          "\u2014  ~/Library/Application Support/MobileSync/Backup/locked-one  (not readable by this user)"},
+         0, 0, {"KB  ~/Library/Application Support/MobileSync/Backup/locked-one"}},
         {"report json, a locked backup", {"--report", "--json"},
          backupsWithOneLocked("Library/Application Support/MobileSync/Backup"),
-         {"\"id\" : \"ios-backups\"", "/MobileSync/Backup/open-one\""}, 0, 0, {"locked-one"}},
+         {"\"id\" : \"ios-backups\"", "/MobileSync/Backup/open-one\"", "\"notReadablePaths\" : [\n"}, 0},
         {"backups, standard folder locked", {"--backups"}, locked("Library/Application Support/MobileSync/Backup", 0),
          {"Cannot read: ~/Library/Application Support/MobileSync/Backup (Permission denied)"}, 1},
+        // Nothing read inside is as good as a locked folder; read in part is said beside the figure.
+        {"apps, Contents locked", {"--apps"}, locked("Applications/Inner.app/Contents", 0700),
+         {"Inner" + std::string(29, ' ') + "not readable  ~/Applications/Inner.app"}, 0, 0, {"KB   ~/Applications/Inner"}},
+        {"apps, read in part", {"--apps"},
+         both(readInPart("Applications/Board.app/Contents"), readInPart("Library/Application Support/Board")),
+         {"~/Applications/Board.app  [admin]  (partly read)\n", "matches the app's name (partly read)\n"}, 0},
+        {"xcode, a locked build folder", {"--xcode"},
+         both([](const std::string& h) { test::makeDirs(h + "/Library/Developer/Xcode/DerivedData/App-abc"); },
+              locked("Library/Developer/Xcode/DerivedData/Locked-xyz", 0700)),
+         {"DERIVED DATA \u2014 1 folder, 0 whose project no longer exists; 1 more not readable by this user",
+          "Locked-xyz" + std::string(26, ' ') + "not readable by this user"},
+         0, 0, {"KB  Locked-xyz", "2 folders"}},
+        {"backups, a record locked", {"--backups", "~/" + kBackups}, twoBackups(false, true),
+         {"1 of them read only in part", "NOT JUDGED  (partly read)", "its records are not readable by this user"}, 0,
+         0, {"no device details recorded in this backup\n      second"}},
+        {"report, every backup locked", {"--report"}, locked(kBackups + "/first", 0700),
+         {"[review] iPhone & iPad backups \u2014 not readable by this user\n",
+          "/MobileSync/Backup/first  (not readable by this user)\n",
+          "App Support" + std::string(20, ' ') + "\u2014" + std::string(16, ' ') + "\u2014  (not readable by this user)\n"},
+         0},
+        {"report json, a locked folder among the top", {"--report", "--json"}, readInPart("Library/Caches"),
+         {"\"notReadable\" : true,\n"}, 0}, // the category was read in part: the one "true" is its top entry's
+        {"report, a cache read in part", {"--report"}, readInPart("Library/Caches/com.example.app"),
+         {"  ~/Library/Caches/com.example.app  (partly read)\n"}, 0},
+        {"plan, a cache read in part", {"--plan"}, readInPart("Library/Caches/com.example.app"),
+         {"~/Library/Caches/com.example.app", "  (partly read)\n"}, 0},
+        {"insights, a folder of locked folders", {"--insights", "~/top"}, locked("top/locked", 0700),
+         {"  not readable by this user \u00B7 "}, 0, 0, {"0 files"}},
+        {"watch, a folder of locked folders", {"--watch", "~/top"}, locked("top/locked", 0700),
+         {"  not readable by this user  (1 folder not readable by this user)\n"}, 141, 2},
     };
     for (const Row& row : rows) {
         test::TempDir dir;

@@ -27,11 +27,11 @@ struct CategoryPaneState {
     bool showsDocker = false;
     int64_t levelSize = 0;
     Tint tint;
-    int64_t fileCount = 0;         // the whole category's, also while drilled
-    bool partiallyBlocked = false; // any root of the category could not be opened
-    bool nothingRead = false;      // every root of the category could not be opened
+    int64_t fileCount = 0;         // the category's, or while drilled the folder's
+    bool partiallyBlocked = false; // a root of the category, or a folder below the one shown, could not be opened
+    bool nothingRead = false;      // nothing of the category, or of the folder drilled into, was read
     bool partial = false;          // a stop cut short the walk of the level shown
-    bool filesPartial = false;     // ... or of any of the category's roots (the file count is theirs)
+    bool filesPartial = false;     // ... or of what the file count covers
 
     /// `hasDocker`: whether the Docker command-line tool was found.
     static CategoryPaneState derive(const ScanResult& result, const std::string& categoryID,

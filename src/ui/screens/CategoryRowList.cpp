@@ -11,6 +11,7 @@
 #include <QToolTip>
 
 #include "engine/Bytes.h"
+#include "engine/Reading.h"
 #include "ui/kit/AccessibleControls.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
@@ -56,11 +57,15 @@ void CategoryRowList::setRows(const std::vector<BrowseRow>& rows, size_t count, 
     tint_ = tint;
     for (size_t i = 0; i < count; ++i) {
         const BrowseRow& r = rows[i];
-        const bool blocked = r.isDirectory() && r.node()->accessDenied;
+        // Nothing of it read (refused, or holding only refused folders): no figure, the words
+        // the command line uses instead.
+        const Reading reading = r.isDirectory() ? readingOf(*r.node()) : Reading::whole;
+        const bool blocked = reading == Reading::none;
         Row row{r, QString::fromStdString(CategoryPane::rowName(r)),
                 blocked ? QString() : QString::fromStdString(CategoryPane::shareText(r.size(), total_)),
-                blocked ? QStringLiteral("blocked") : QString::fromStdString(Bytes::format(r.size())), r.size(),
-                CategoryPane::rowPath(r), blocked, r.isDirectory() && r.node()->partial && !blocked};
+                blocked ? QString::fromUtf8(kNotReadableText) : QString::fromStdString(Bytes::format(r.size())),
+                r.size(), CategoryPane::rowPath(r), blocked, r.isDirectory() && r.node()->partial && !blocked,
+                reading == Reading::partial};
         rows_.push_back(std::move(row));
     }
     if (hovered_ >= static_cast<int>(rows_.size())) hovered_ = -1;
@@ -130,6 +135,17 @@ void CategoryRowList::paintEvent(QPaintEvent* event) {
                    nameMetrics.elidedText(row.name, Qt::ElideRight, kNameW));
 
         const QRectF track = barTrack(i);
+        if (row.blocked) {
+            // The words take the bar's, the share's and the size's room: there is no figure.
+            const double end = r.right() + 1 - kPadX - kChevronW - kGap;
+            p.setFont(shareFont);
+            p.setPen(warning);
+            p.drawText(QRectF(track.left(), r.top(), end - track.left(), r.height()), Qt::AlignRight | Qt::AlignVCenter,
+                       row.size);
+            if (hovering)
+                Symbols::paint(p, QRectF(end + kGap, r.top(), kChevronW, r.height()), "chevron.right", secondary, 9);
+            continue;
+        }
         capsule(p, track, inset);
         if (!row.blocked)
             capsule(p, QRectF(track.left(), track.top(), CategoryPane::shareBarWidth(track.width(), row.bytes, total_),
@@ -178,9 +194,12 @@ void CategoryRowList::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 QString CategoryRowList::toolTip(size_t index) const {
-    if (index < rows_.size() && rows_[index].partial) return QString::fromStdString(ScreenText::partialSentence());
-    if (index >= rows_.size() || !rows_[index].blocked) return {};
-    return QStringLiteral("This user may not read this folder, so its size is not counted.");
+    if (index >= rows_.size()) return {};
+    if (rows_[index].partial) return QString::fromStdString(ScreenText::partialSentence());
+    if (rows_[index].blocked) return QStringLiteral("This user may not read this folder, so its size is not counted.");
+    if (rows_[index].partlyRead)
+        return QStringLiteral("Some folders inside are not readable by this user, so this size is a lower bound.");
+    return {};
 }
 
 bool CategoryRowList::event(QEvent* event) {

@@ -26,7 +26,9 @@ public:
     void setRows(const std::vector<BrowseRow>& rows, size_t count, int64_t total, const Tint& tint);
     size_t rowCount() const { return rows_.size(); }
     const BrowseRow& row(size_t index) const { return rows_[index].row; }
-    /// The figure a row shows: its size, or "blocked" for a folder this user may not read.
+    /// The words a row shows instead of a figure for a folder nothing of which was read.
+    static constexpr const char* kNotReadableText = "not readable by this user";
+    /// The figure a row shows: its size, or kNotReadableText for a folder this user may not read.
     const QString& sizeText(size_t index) const { return rows_[index].size; }
     /// A folder whose walk a stop cut short: drawn with a dashed ring and its size in the
     /// warning colour.
@@ -71,8 +73,9 @@ private:
         QString size;
         int64_t bytes = 0;
         std::string path;
-        bool blocked = false; // a folder that could not be opened: its 0 bytes are not its size
+        bool blocked = false; // nothing of the folder could be read: its 0 bytes are not its size
         bool partial = false; // a folder a stop cut short: its size covers only part of it
+        bool partlyRead = false; // some folder inside refused: its size is a lower bound
     };
     void setHovered(int index);
 

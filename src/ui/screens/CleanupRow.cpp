@@ -57,6 +57,8 @@ public:
         reveal_->installEventFilter(this);
         row->addWidget(reveal_);
         auto* size = new Text(QString::fromStdString(Bytes::format(target.size)), Fonts::mono(11), Theme::secondaryText(), this);
+        if (target.partlyRead)
+            size->setToolTip(QStringLiteral("Part of it is not readable by this user, so this size is a lower bound."));
         size->setFixedWidth(80);
         size->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         row->addWidget(size);

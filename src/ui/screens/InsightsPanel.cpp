@@ -266,7 +266,7 @@ QWidget* InsightsPanel::byType(const FolderInsights& insights) {
     auto* card = new Card(18, std::nullopt, this);
     auto* column = card->content();
     column->setSpacing(10);
-    column->addLayout(sectionTitle("What's in here", q(fileCount(insights.fileCount)), card));
+    column->addLayout(sectionTitle("What's in here", q(fileCountDetail(insights)), card));
     std::vector<KindBar::Piece> pieces;
     for (size_t i = 0; i < insights.kinds.size() && i < maxKindSegments; ++i) {
         const auto& b = insights.kinds[i];

@@ -28,6 +28,14 @@ std::string ageDetail(const FolderInsights& insights) {
 
 std::string fileCount(int64_t count) { return ScreenText::groupedInteger(count) + " " + agreeing(count, "file"); }
 
+std::string fileCountDetail(const FolderInsights& insights) {
+    std::string text = fileCount(insights.fileCount);
+    if (insights.unreadableFolders > 0)
+        text += " \u00B7 " + ScreenText::groupedInteger(insights.unreadableFolders) + " " +
+                agreeing(insights.unreadableFolders, "folder") + " not readable by this user";
+    return text;
+}
+
 std::string largestDetail(const FolderInsights& insights) { return insights.truncated ? "sampled" : ""; }
 
 namespace {

@@ -29,6 +29,9 @@ std::string percent(int64_t part, int64_t total);
 std::string ageDetail(const FolderInsights& insights);
 /// "12,345 files": grouped in the user's locale; "1 file".
 std::string fileCount(int64_t count);
+/// The count beside "What's in here", saying how many folders below were not read and so
+/// are not in it: "2 files · 1 folder not readable by this user".
+std::string fileCountDetail(const FolderInsights& insights);
 /// "sampled" for truncated insights, else empty.
 std::string largestDetail(const FolderInsights& insights);
 

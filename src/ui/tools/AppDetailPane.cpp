@@ -45,7 +45,7 @@ AppDetailPane::AppDetailPane(AppsModel& apps, const InstalledApp& app, DesktopSe
     if (app.leftovers.empty()) {
         auto* none = new Card(18);
         none->content()->addWidget(
-            text("Nothing else on this computer matches this app's identifier or name.", 12, W::regular, Theme::tertiaryText()));
+            wrapping(q(UninstallerRules::noLeftoversText(app)), 12, Theme::tertiaryText()));
         stack->addWidget(none);
     } else {
         stack->addWidget(caption("Left around ~/Library", 10.5, W::bold, Theme::secondaryText()));

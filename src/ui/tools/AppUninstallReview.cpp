@@ -39,7 +39,7 @@ AppUninstallReview::AppUninstallReview(AppsModel& apps, ScanCoordinator& coordin
                        15, W::semibold, Theme::primaryText());
     title->setObjectName("reviewTitle");
     stack->addWidget(title);
-    auto* subtitle = wrapping(q(stopped ? *failure : UninstallerRules::reviewSubtitle(stage, apps_.preview())), 12,
+    auto* subtitle = wrapping(q(stopped ? *failure : UninstallerRules::reviewSubtitle(stage, apps_.preview(), app_)), 12,
                               stopped ? Theme::warning() : Theme::secondaryText());
     subtitle->setObjectName("reviewSubtitle");
     stack->addWidget(subtitle);
@@ -49,11 +49,11 @@ AppUninstallReview::AppUninstallReview(AppsModel& apps, ScanCoordinator& coordin
     } else {
         if (!refused.empty()) {
             stack->addWidget(caption(UninstallerRules::kRefusedCaption, 9.5, W::bold, Theme::tertiaryText()));
-            for (const auto& outcome : refused) stack->addWidget(makeOutcomeRow(outcome, this));
+            for (const auto& outcome : refused) stack->addWidget(makeOutcomeRow(outcome, app_, this));
         }
         if (!allowed.empty()) {
             stack->addWidget(caption(q(UninstallerRules::allowedCaption(stage)), 9.5, W::bold, Theme::tertiaryText()));
-            for (const auto& outcome : allowed) stack->addWidget(makeOutcomeRow(outcome, this));
+            for (const auto& outcome : allowed) stack->addWidget(makeOutcomeRow(outcome, app_, this));
         }
     }
 

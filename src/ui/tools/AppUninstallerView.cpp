@@ -198,7 +198,9 @@ QWidget* AppUninstallerView::list() {
             left->addWidget(text("left around", 9.5, W::regular, Theme::tertiaryText()), 0, Qt::AlignRight);
             line->addLayout(left);
         }
-        line->addWidget(appSizeFigure(UninstallerRules::listedSize(app), 13, W::semibold, 86));
+        auto* figure = appSizeFigure(UninstallerRules::listedSize(app), 13, W::semibold, 86);
+        if (app.bundlePartlyRead) figure->setToolTip(UninstallerRules::kPartlyReadTip);
+        line->addWidget(figure);
         line->addWidget(new SymbolView("chevron.right", Theme::tertiaryText(), 10));
         card->content()->addLayout(line);
         const std::string path = app.bundlePath;

@@ -1,6 +1,7 @@
 #include "ui/tools/TrendRules.h"
 
 #include <cstdio>
+#include <set>
 
 #include "engine/Bytes.h"
 
@@ -60,7 +61,11 @@ Card card(const ScanResult& result, const std::vector<StorageSnapshot>& trends, 
     const StorageSnapshot& latest = series.back();
 
     Card::Body body;
-    body.measured = {"measured", "measured", baseline->scannedTotal(), latest.scannedTotal()};
+    // A category either side did not read is left out of both totals, or its bytes would
+    // read as a change.
+    std::set<std::string> unread = baseline->unread;
+    unread.insert(latest.unread.begin(), latest.unread.end());
+    body.measured = {"measured", "measured", baseline->scannedTotal(unread), latest.scannedTotal(unread)};
     body.free = {"free", "free space", baseline->freeBytes, latest.freeBytes};
     body.comparison = "Compared with " + mediumDate(baseline->date);
     if (series.size() < 3)

@@ -42,7 +42,8 @@ void SelectionFooter::refresh() {
     const bool running = apps_.selectedApp() &&
                          UninstallerRules::isRunning(*apps_.selectedApp(), apps_.runningBundleIdentifiers());
     count_->setText(q(UninstallerRules::selectionCount(targets.size())));
-    size_->setText(q(Bytes::format(apps_.selectedSize())));
+    size_->setText(apps_.selectedApp() ? q(UninstallerRules::selectionSize(*apps_.selectedApp(), targets))
+                                       : q(Bytes::format(apps_.selectedSize())));
     const bool enabled = UninstallerRules::reviewEnabled(targets.size(), running);
     review_->setEnabled(enabled);
     review_->setOpacity(enabled ? 1 : 0.5);
@@ -100,7 +101,7 @@ QWidget* makeHandoffBlock(AppsModel& apps, const InstalledApp& app, bool running
     return card;
 }
 
-QWidget* makeOutcomeRow(const CleanupOutcome& outcome, QWidget* parent) {
+QWidget* makeOutcomeRow(const CleanupOutcome& outcome, const InstalledApp& app, QWidget* parent) {
     using T = UninstallerRules::OutcomeLook::Tone;
     const auto look = UninstallerRules::outcomeLook(outcome.result);
     Adaptive tone = Theme::tertiaryText();
@@ -124,7 +125,7 @@ QWidget* makeOutcomeRow(const CleanupOutcome& outcome, QWidget* parent) {
     }
     line->addLayout(texts, 1);
     auto* sizeColumn = column(0);
-    sizeColumn->addWidget(mono(q(Bytes::format(outcome.size)), 11, W::medium, Theme::secondaryText()));
+    sizeColumn->addWidget(mono(q(UninstallerRules::outcomeSize(app, outcome)), 11, W::medium, Theme::secondaryText()));
     sizeColumn->addStretch(1);
     line->addLayout(sizeColumn);
     card->content()->addLayout(line);

@@ -34,7 +34,7 @@ QWidget* makeHandoffBlock(AppsModel& apps, const InstalledApp& app, bool running
                           QWidget* parent);
 
 /// One row of the outcome list.
-QWidget* makeOutcomeRow(const CleanupOutcome& outcome, QWidget* parent);
+QWidget* makeOutcomeRow(const CleanupOutcome& outcome, const InstalledApp& app, QWidget* parent);
 
 /// The user's Trash folder as the platform keeps it.
 std::string trashFolder();

@@ -24,7 +24,14 @@ bool isRunning(const InstalledApp& app, const std::vector<std::string>& runningI
 std::string subtitle(const InstalledApp& app, Date now) {
     std::vector<std::string> parts;
     if (app.version) parts.push_back(*app.version);
-    parts.push_back(plural(app.leftovers.size(), "support file"));
+    // Without its identifier only leftovers named after the app were looked for: no count
+    // of "0" stands for the ones never looked for.
+    if (app.infoRefused) {
+        if (!app.leftovers.empty()) parts.push_back(plural(app.leftovers.size(), "support file") + " by name");
+        parts.push_back("identifier not readable");
+    } else {
+        parts.push_back(plural(app.leftovers.size(), "support file"));
+    }
     if (app.lastUsed) parts.push_back("last opened " + RelativeDate::full(*app.lastUsed, now));
     std::string text;
     for (size_t i = 0; i < parts.size(); ++i) text += (i ? " \u00B7 " : "") + parts[i];
@@ -48,8 +55,11 @@ std::optional<int64_t> listedSize(const InstalledApp& app) {
 }
 
 Row bundleRow(const InstalledApp& app) {
-    return {app.bundlePath, app.bundleSize, app.bundleReadable, "Application", "the application itself", true,
-            app.removability.kind != Kind::removable};
+    return {app.bundlePath, app.bundleSize, app.bundleReadable, "Application",
+            app.bundlePartlyRead ? "the application itself \u00B7 part of it is not readable by this user, so its "
+                                   "size is a lower bound"
+                                 : "the application itself",
+            true, app.removability.kind != Kind::removable};
 }
 
 Row leftoverRow(const AppLeftover& leftover) {
@@ -57,12 +67,33 @@ Row leftoverRow(const AppLeftover& leftover) {
             leftover.size,
             true,
             leftover.kind,
-            leftover.match.description(),
+            leftover.partlyRead ? leftover.match.description() + " \u00B7 part of it is not readable by this user"
+                                : leftover.match.description(),
             leftover.match.kind != AppLeftover::Match::Kind::appName,
             leftover.requiresAdministrator};
 }
 
 std::string selectionCount(size_t count) { return plural(count, "item") + " selected"; }
+
+std::string selectionSize(const InstalledApp& app, const std::vector<CleanupExecutor::PathSize>& targets) {
+    int64_t total = 0;
+    bool short_ = false, anyRead = targets.empty();
+    for (const auto& target : targets) {
+        total += target.size;
+        const Reading reading = target.path == app.bundlePath ? app.bundleReading() : Reading::whole;
+        short_ = short_ || reading != Reading::whole;
+        anyRead = anyRead || reading != Reading::none;
+    }
+    if (!anyRead) return kNotReadable;
+    return short_ ? "at least " + Bytes::format(total) : Bytes::format(total);
+}
+
+std::string noLeftoversText(const InstalledApp& app) {
+    if (app.infoRefused)
+        return "Nothing else on this computer matches this app's name. Its identifier is not readable by this "
+               "user, so files named after it could not be looked for.";
+    return "Nothing else on this computer matches this app's identifier or name.";
+}
 
 bool reviewEnabled(size_t targetCount, bool running) { return targetCount > 0 && !running; }
 
@@ -163,13 +194,35 @@ std::string reviewTitle(Stage stage, const InstalledApp& app, size_t allowedCoun
     }
 }
 
+static std::string reviewSubtitle(Stage stage, const std::string& freed, bool atLeast = false);
+
 std::string reviewSubtitle(Stage stage, const std::vector<CleanupOutcome>& preview) {
+    return reviewSubtitle(stage, Bytes::format(CleanupExecutor::freed(preview)));
+}
+
+static bool unreadBundle(const InstalledApp& app, const CleanupOutcome& outcome) {
+    return !app.bundleReadable && outcome.path == standardizePath(app.bundlePath);
+}
+
+std::string reviewSubtitle(Stage stage, const std::vector<CleanupOutcome>& preview, const InstalledApp& app) {
+    const bool short_ = std::any_of(preview.begin(), preview.end(), [&](const CleanupOutcome& o) {
+        return unreadBundle(app, o) && (o.wouldMove() || o.moved());
+    });
     const std::string freed = Bytes::format(CleanupExecutor::freed(preview));
+    return reviewSubtitle(stage, freed, short_);
+}
+
+std::string outcomeSize(const InstalledApp& app, const CleanupOutcome& outcome) {
+    return unreadBundle(app, outcome) ? kNotReadable : Bytes::format(outcome.size);
+}
+
+static std::string reviewSubtitle(Stage stage, const std::string& freed, bool atLeast) {
     switch (stage) {
     case Stage::confirming:
-        return "These go to the Trash, not deleted. " + freed + " will be freed once you empty it.";
+        return "These go to the Trash, not deleted. " + std::string(atLeast ? "At least " : "") + freed +
+               " will be freed once you empty it.";
     case Stage::done:
-        return freed + " moved. Everything is recoverable from the Trash until you empty it, and it is all "
+        return (atLeast ? "At least " : "") + freed + " moved. Everything is recoverable from the Trash until you empty it, and it is all "
                        "listed in History.";
     default: return "Every path re-checked against the same guard a manual cleanup uses. Nothing has moved.";
     }

@@ -36,6 +36,7 @@ RemovabilityBlock removabilityBlock(const InstalledApp& app);
 std::optional<int64_t> listedSize(const InstalledApp& app);
 inline constexpr const char* kNotReadable = "not readable";
 inline constexpr const char* kNotReadableTip = "This user may not look inside it, so its size is not known.";
+inline constexpr const char* kPartlyReadTip = "Part of it is not readable by this user, so its size is a lower bound.";
 
 /// One bundle or leftover row.
 struct Row {
@@ -52,6 +53,11 @@ Row leftoverRow(const AppLeftover& leftover);
 
 /// "N item(s) selected".
 std::string selectionCount(size_t count);
+/// The footer's figure for the ticked paths of the app: their bytes; "not readable" when
+/// none of them was read, "at least …" when one of them was read in part or not at all.
+std::string selectionSize(const InstalledApp& app, const std::vector<CleanupExecutor::PathSize>& targets);
+/// The sentence of an app with no leftovers: what was matched, and what could not be.
+std::string noLeftoversText(const InstalledApp& app);
 bool reviewEnabled(size_t targetCount, bool running);
 
 /// The Finder hand-off block for one state.
@@ -88,6 +94,10 @@ inline constexpr const char* kRefusedCaption = "Refused by the safety checks \u2
 std::string reviewTitle(AppsModel::Stage stage, const InstalledApp& app, size_t allowedCount,
                         const std::vector<CleanupOutcome>& preview);
 std::string reviewSubtitle(AppsModel::Stage stage, const std::vector<CleanupOutcome>& preview);
+/// The same for the app's review: a bundle not read makes the bytes freed a lower bound.
+std::string reviewSubtitle(AppsModel::Stage stage, const std::vector<CleanupOutcome>& preview, const InstalledApp& app);
+/// An outcome row's figure: its bytes, or kNotReadable for the app's bundle when it was not read.
+std::string outcomeSize(const InstalledApp& app, const CleanupOutcome& outcome);
 
 struct FooterButton {
     enum class Style { subtle, soft, accent };

@@ -245,7 +245,7 @@ TEST(CategoryDetailState, AnUnreadableFolderRowIsMarkedBlocked) {
     CategoryRowList* list = p.view->rowList();
     for (size_t i = 0; i < list->rowCount(); ++i) {
         const bool locked = list->row(i).isDirectory() && list->row(i).node() == p.leaf;
-        EXPECT_EQ(list->sizeText(i) == "blocked", locked) << i;
+        EXPECT_EQ(list->sizeText(i) == CategoryRowList::kNotReadableText, locked) << i;
         EXPECT_EQ(list->toolTip(i).isEmpty(), !locked) << i;
     }
 }

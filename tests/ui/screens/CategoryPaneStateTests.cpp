@@ -84,18 +84,21 @@ TEST(CategoryPaneDerived, UnknownCategoryShowsNothingAndFallsBackToSlate) {
     EXPECT_FALSE(s.showsDocker);
 }
 
-TEST(CategoryPaneDerived, DrilledLevelTakesTheLastNodeButKeepsTheCategoryCounts) {
+// The header's file count is the folder's shown, as "What's in here" beside it counts; the
+// access line stays the category's.
+TEST(CategoryPaneDerived, DrilledLevelTakesTheLastNodeAndItsFileCount) {
     auto root = withChildren("/h/Caches", 2);
     root->fileCount = 9;
     root->accessDenied = true;
     auto inner = withChildren("/h/Caches/c0", 4);
+    inner->fileCount = 3;
     const auto s = CategoryPaneState::derive(resultWith({category("caches", {root})}), "caches", {root, inner}, false);
     EXPECT_TRUE(s.drilled);
     EXPECT_EQ(s.rows.size(), 4u);
     EXPECT_EQ(s.currentPath, "/h/Caches/c0");
     EXPECT_EQ(s.revealTarget, "/h/Caches/c0");
     EXPECT_EQ(s.levelSize, inner->size);
-    EXPECT_EQ(s.fileCount, 9);
+    EXPECT_EQ(s.fileCount, 3);
     EXPECT_TRUE(s.partiallyBlocked);
 }
 
@@ -188,4 +191,42 @@ TEST(CategoryPaneDerived, InsightsLeaveOutWhatOtherCategoriesOwnBelowTheCurrentF
     EXPECT_EQ(top.excludedBelow, (std::set<std::string>{"/h/Library/Caches", "/h/Library/Logs"}));
     const auto drilled = CategoryPaneState::derive(resultWith({c}), "otherLibrary", {root->children[0]}, false);
     EXPECT_TRUE(drilled.excludedBelow.empty());
+}
+
+// A level nothing of which was read has no figure, whether the category's or a folder's
+// drilled into, and whether it was refused itself or holds only refused folders.
+TEST(CategoryPaneDerived, ALevelNothingOfWhichWasReadShowsNoFigure) {
+    const auto locked = [](const std::string& path) {
+        auto n = folder(path, 0, 0);
+        n->markUnreadable();
+        return n;
+    };
+    const auto holding = [](const std::string& path, std::vector<ScanNodePtr> children, int64_t files) {
+        auto n = folder(path, 0, 0);
+        n->directFileCount = files;
+        n->directFileSize = files * 4096;
+        n->children = std::move(children);
+        n->rollUpTotals();
+        return n;
+    };
+    const auto lockedRoot = holding("/h/Backup", {locked("/h/Backup/a")}, 0);
+    const auto openRoot = holding("/h/Caches", {locked("/h/Caches/l"), holding("/h/Caches/o", {}, 2)}, 0);
+    const struct {
+        const char* name;
+        ScanNodePtr root;
+        std::vector<ScanNodePtr> drill;
+        bool nothingRead;
+    } rows[] = {
+        {"a root holding only a locked folder", lockedRoot, {}, true},
+        {"drilled into a locked folder", openRoot, {openRoot, openRoot->children.back()}, true},
+        {"drilled into a folder of locked folders", openRoot,
+         {openRoot, holding("/h/Caches/x", {locked("/h/Caches/x/l")}, 0)}, true},
+        {"drilled into a folder read in part", openRoot,
+         {openRoot, holding("/h/Caches/y", {locked("/h/Caches/y/l")}, 1)}, false},
+        {"a root read in part", openRoot, {}, false},
+    };
+    for (const auto& row : rows) {
+        const auto s = CategoryPaneState::derive(resultWith({category("caches", {row.root})}), "caches", row.drill, false);
+        EXPECT_EQ(s.nothingRead, row.nothingRead) << row.name;
+    }
 }

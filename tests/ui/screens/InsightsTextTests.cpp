@@ -102,3 +102,22 @@ TEST(InsightsLook, CaveatFollowsMessagesInICloud) {
     }
     EXPECT_FALSE(cloud.caveat("/home/u/Library/Caches"));
 }
+
+// Beside "What's in here", the folders left out for not being readable are said, so the
+// count is never taken for the folder's whole.
+TEST(InsightsTexts, TheFileCountSaysWhatWasNotRead) {
+    const struct {
+        int64_t files, unreadable;
+        const char* expected;
+    } rows[] = {
+        {2, 0, "2 files"},
+        {2, 1, "2 files \u00B7 1 folder not readable by this user"},
+        {1, 1200, "1 file \u00B7 1,200 folders not readable by this user"},
+    };
+    for (const auto& row : rows) {
+        FolderInsights insights;
+        insights.fileCount = row.files;
+        insights.unreadableFolders = row.unreadable;
+        EXPECT_EQ(fileCountDetail(insights), row.expected);
+    }
+}

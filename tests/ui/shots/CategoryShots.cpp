@@ -365,3 +365,45 @@ SORVEL_SHOT("category-trash-loose-files", 1440, 1100) {
     waitForInsights(ctx.coordinator());
     return window;
 }
+
+namespace {
+// The App Support category holding the device backups, one of which this user may not read,
+// on a 1366x768 screen; drilled into the backups, or into the locked one.
+QWidget* backupsWithOneLocked(test::UiContext& ctx, bool intoLocked) {
+    ScanResult r = test::UiContext::sampleResult();
+    CategoryResult* support = nullptr;
+    for (auto& c : r.categories)
+        if (c.category.storage == StorageCategory::appSupport) support = &c;
+    const auto root = support->roots.front();
+    auto backup = ScanNode::make("Backup", root->path + "/MobileSync/Backup");
+    auto open = ScanNode::make("00008110-001A2B3C4D5E", backup->path + "/00008110-001A2B3C4D5E");
+    open->directFileSize = 4'800'000'000;
+    open->directFileCount = 2;
+    open->rollUpTotals();
+    auto locked = ScanNode::make("00008030-009F8E7D6C5B", backup->path + "/00008030-009F8E7D6C5B");
+    locked->markUnreadable();
+    backup->children = {open, locked};
+    backup->rollUpTotals();
+    auto sync = ScanNode::make("MobileSync", root->path + "/MobileSync");
+    sync->children = {backup};
+    sync->rollUpTotals();
+    root->children.push_back(sync);
+    root->rollUpTotals();
+    ctx.finishScan(r);
+    auto& c = ctx.coordinator();
+    c.move({support->category.id, {}});
+    c.drill(sync);
+    c.drill(backup);
+    if (intoLocked) c.drill(locked);
+    auto* window = new ui::MainWindow(ctx.models());
+    window->setMinimumSize(ui::MainWindow::fitted({ui::MainWindow::minimumWidth, ui::MainWindow::minimumHeight},
+                                                  {QPoint(0, 0), QSize(1366, 768)}));
+    window->show();
+    waitForInsights(c);
+    return window;
+}
+} // namespace
+
+SORVEL_SHOT("category-backup-not-readable-row-1366x768", 1366, 768) { return backupsWithOneLocked(ctx, false); }
+
+SORVEL_SHOT("category-drilled-into-not-readable-1366x768", 1366, 768) { return backupsWithOneLocked(ctx, true); }

@@ -269,13 +269,20 @@ SORVEL_SHOT("tools-settings-dark", 520, 620) {
 
 namespace {
 // The uninstaller in the window on a 1366x768 screen, the admin app's bundle unreadable.
-QWidget* appsWithAnUnreadableBundle(test::UiContext& ctx, bool detail) {
+QWidget* appsWithAnUnreadableBundle(test::UiContext& ctx, bool detail, size_t which = 1) {
     auto apps = test::sampleApps(ctx);
-    apps[1].bundleReadable = false;
-    apps[1].bundleSize = 0;
+    apps[which].bundleReadable = false;
+    apps[which].bundleSize = 0;
+    if (which != 1) {
+        // Its Info.plist refused too: no identifier, nothing matched by it.
+        apps[which].infoRefused = true;
+        apps[which].bundleIdentifier.reset();
+        apps[which].version.reset();
+        apps[which].leftovers.clear();
+    }
     ctx.finishScan(test::UiContext::sampleResult());
     AppsModelProbe::setApps(ctx.models().apps, apps);
-    if (detail) ctx.coordinator().show(Tool::apps, apps[1].bundlePath);
+    if (detail) ctx.coordinator().show(Tool::apps, apps[which].bundlePath);
     else ctx.coordinator().show(Tool::apps);
     auto* window = new ui::MainWindow(ctx.models());
     window->setMinimumSize(ui::MainWindow::fitted({ui::MainWindow::minimumWidth, ui::MainWindow::minimumHeight},
@@ -291,4 +298,8 @@ SORVEL_SHOT("tools-apps-list-bundle-not-readable-1366x768", 1366, 768) {
 
 SORVEL_SHOT("tools-apps-detail-bundle-not-readable-1366x768", 1366, 768) {
     return appsWithAnUnreadableBundle(ctx, true);
+}
+
+SORVEL_SHOT("tools-apps-detail-identifier-not-readable-1366x768", 1366, 768) {
+    return appsWithAnUnreadableBundle(ctx, true, 0);
 }

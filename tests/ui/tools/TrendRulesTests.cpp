@@ -116,3 +116,24 @@ TEST(TrendRows, PercentOnlyWithABaselineAndTheRowsOwnSignRule) {
     EXPECT_EQ(rowTone(0), Tone::good);
     EXPECT_EQ(rowTone(1), Tone::bad);
 }
+
+// A category either snapshot did not read is in neither total and has no row: its bytes
+// on the other side would read as a change.
+TEST(TrendCard, ACategoryNotReadOnEitherSideIsNoChange) {
+    const auto unread = [](StorageSnapshot s) {
+        s.unread = {"mail"};
+        return s;
+    };
+    const std::vector<StorageSnapshot> rows[] = {
+        {snapshot(8, {{"a", 40}, {"mail", 900}}), unread(snapshot(1, {{"a", 50}}))},
+        {unread(snapshot(8, {{"a", 40}})), snapshot(1, {{"a", 50}, {"mail", 900}})},
+    };
+    for (const auto& trends : rows) {
+        const auto c = card(ScanResult{}, trends, 7, kNow);
+        ASSERT_TRUE(c.body);
+        EXPECT_EQ(c.body->measured.was, 40);
+        EXPECT_EQ(c.body->measured.now, 50);
+        ASSERT_EQ(c.body->changes.size(), 1u);
+        EXPECT_EQ(c.body->changes[0].id, "a");
+    }
+}
