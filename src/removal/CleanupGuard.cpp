@@ -1,8 +1,11 @@
 #include "removal/CleanupGuard.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -11,8 +14,12 @@
 #include "engine/FileWalker.h"
 #include "engine/PathText.h"
 #include "engine/ScanControl.h"
+#include "platform/FileDescriptor.h"
+#include "platform/MountWatch.h"
 #include "platform/Path.h"
+#include "platform/PathTrace.h"
 #include "platform/Trash.h"
+#include "platform/TrashFolders.h"
 #include "removal/ProtectedPlaces.h"
 
 namespace sorvel::CleanupGuard {
@@ -26,6 +33,36 @@ std::vector<std::vector<std::string>> forms(const std::vector<std::string>& entr
     for (const auto& entry : entries)
         out.push_back(which == Entries::alsoResolved ? writtenAndResolved(entry) : std::vector<std::string>{entry});
     return out;
+}
+
+// The policy's entries, each with the spellings a path is compared against.
+struct Forms {
+    std::vector<std::vector<std::string>> denied, allowed;
+};
+
+std::optional<Refusal> rulesRefusal(const std::string& path, const CleanupPolicy& policy, const Forms& entries,
+                                    bool refuseHolding) {
+    const auto& denied = entries.denied;
+    // Below a denied prefix (or equal to it) first...
+    for (size_t i = 0; i < denied.size(); ++i)
+        for (const auto& form : denied[i])
+            if (isPathInside(path, form)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
+    // ...then holding one: removing a folder takes everything inside it along.
+    if (refuseHolding && usable(path))
+        for (size_t i = 0; i < denied.size(); ++i)
+            for (const auto& form : denied[i])
+                if (isPathInside(form, path)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
+    // Depth counts from the deepest root that holds the path. A root that is not an absolute
+    // path admits nothing (an empty one would otherwise hold every path), nor does "/"
+    // (a search of the whole disk widens nothing), written or reached through a link.
+    std::optional<size_t> kept;
+    for (const auto& spellings : entries.allowed)
+        for (const auto& root : spellings)
+            if (usable(root) && root != "/" && isPathInside(path, root) && (!kept || root.size() > *kept))
+                kept = root.size();
+    if (!kept) return Refusal::outsideAllowedRoots();
+    if (static_cast<long long>(componentsFrom(path, *kept)) < policy.minimumDepthBelowRoot) return Refusal::tooShallow();
+    return std::nullopt;
 }
 
 // A mount point at or below the path: the move would carry another file system's data
@@ -59,8 +96,59 @@ bool cloudBlocks(const std::optional<CloudStatus>& cloud, const std::string& pat
     return caveat && caveat->isBlocking;
 }
 
-Judgement judgeWith(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
-                    const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>* givenMounts) {
+// What a judgement compares a path with: where the protected places lie, under which
+// mount table. Worked out for each judgement, or kept by a run while nothing deciding it changed.
+class Ground {
+public:
+    virtual ~Ground() = default;
+    /// The policy's entries, each as written and where it leads.
+    virtual const Forms& forms() = 0;
+    /// Holds the mount of `where` (a path that passed the rules) while the table and
+    /// places are looked at, and brings them up to date.
+    virtual void settle(const std::string& where) = 0;
+    virtual const std::optional<std::vector<MountEntry>>& table() = 0;
+    virtual const ProtectedPlaces& places() = 0;
+    virtual bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts) = 0;
+};
+
+// For one judgement: everything read now.
+class OneOff final : public Ground {
+public:
+    OneOff(const CleanupPolicy& policy, const std::string& home, const std::vector<MountEntry>* given)
+        : policy_(policy), home_(home), given_(given) {}
+    const Forms& forms() override {
+        if (!forms_)
+            forms_ = Forms{CleanupGuard::forms(policy_.deniedPrefixes, Entries::alsoResolved),
+                           CleanupGuard::forms(policy_.allowedRoots, Entries::alsoResolved)};
+        return *forms_;
+    }
+    void settle(const std::string& where) override {
+        if (given_) {
+            table_ = *given_;
+        } else {
+            named_ = namedMount(where);
+            table_ = std::move(named_.table);
+        }
+        places_.emplace(ProtectedPlaces::of(policy_, home_, table_));
+    }
+    const std::optional<std::vector<MountEntry>>& table() override { return table_; }
+    const ProtectedPlaces& places() override { return *places_; }
+    bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts) override {
+        return Trash::isInsideTrash(path, mounts);
+    }
+
+private:
+    const CleanupPolicy& policy_;
+    const std::string home_;
+    const std::vector<MountEntry>* given_;
+    std::optional<Forms> forms_;
+    NamedMount named_;
+    std::optional<std::vector<MountEntry>> table_;
+    std::optional<ProtectedPlaces> places_;
+};
+
+Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                  const std::optional<CloudStatus>& cloud, const std::string& home) {
     Judgement j;
     j.path = standardizePath(path);
     auto refuse = [&](Refusal refusal) {
@@ -70,7 +158,6 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
 
     // Without a full path for the home, no place can be told from the user's own: the
     // policy's entries and the home's protection would all be relative to wherever this runs.
-    const std::string home = homeDirectory();
     if (!usable(home)) return refuse(Refusal::homeUnknown(home));
     if (policy.picturesUnknown) return refuse(Refusal::picturesUnknown(*policy.picturesUnknown));
 
@@ -84,15 +171,16 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
     std::string resolved;
     if (parent) {
         resolved = appendingPathComponent(*parent, j.name);
-        if (auto refusal = placeRefusal(resolved, policy, Entries::alsoResolved, true)) return refuse(*refusal);
+        if (auto refusal = rulesRefusal(resolved, policy, ground.forms(), true)) return refuse(*refusal);
     }
+    // Where the text already is the place, its checks are not made twice.
+    const bool direct = resolved == j.path;
 
-    // Read only for a path that passed the rules above, the path's mount held meanwhile so
-    // that its id names it in the table throughout the judgement.
-    NamedMount named = givenMounts ? NamedMount{} : namedMount(resolved.empty() ? j.path : resolved);
-    const std::optional<std::vector<MountEntry>> table =
-        givenMounts ? std::optional<std::vector<MountEntry>>(*givenMounts) : std::move(named.table);
-    const ProtectedPlaces places = ProtectedPlaces::of(policy, home, table);
+    // Looked at only for a path that passed the rules above, the path's mount held
+    // meanwhile so that its id names it in the table throughout the judgement.
+    ground.settle(resolved.empty() ? j.path : resolved);
+    const std::optional<std::vector<MountEntry>>& table = ground.table();
+    const ProtectedPlaces& places = ground.places();
 
     // The same rules on what the path is: another name for a protected place (a bind
     // mount of the home, say) is that place.
@@ -103,7 +191,7 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
     if (!table) return refuse(Refusal::mountsUnknown());
     const std::vector<MountEntry>& mounts = *table;
     if (auto refusal = mountRefusal(j.path, mounts)) return refuse(*refusal);
-    if (!resolved.empty())
+    if (!resolved.empty() && !direct)
         if (auto refusal = mountRefusal(resolved, mounts)) return refuse(*refusal);
 
     // And on where it lies in its file system: a bind mount of a folder inside the
@@ -118,10 +206,10 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
         return refuse(Refusal::backingUnconfirmed(fence->clause([](const std::string& p) { return tildeAbbreviated(p); })));
 
     // Moving within a Trash frees nothing, yet would be counted as freed.
-    if (Trash::isInsideTrash(j.path, mounts) || (!resolved.empty() && Trash::isInsideTrash(resolved, mounts)))
+    if (ground.insideTrash(j.path, mounts) || (!resolved.empty() && !direct && ground.insideTrash(resolved, mounts)))
         return refuse(Refusal::insideTrash());
 
-    if (cloudBlocks(cloud, j.path) || (!resolved.empty() && cloudBlocks(cloud, resolved)))
+    if (cloudBlocks(cloud, j.path) || (!resolved.empty() && !direct && cloudBlocks(cloud, resolved)))
         return refuse(Refusal::cloudSynced("iCloud"));
 
     // A parent that does not resolve holds nothing reachable. A NUL byte cannot be part of
@@ -146,31 +234,149 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
     return j;
 }
 
+Judgement judgeWith(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                    const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>* givenMounts) {
+    const std::string home = homeDirectory();
+    OneOff ground(policy, home, givenMounts);
+    return judgeOn(ground, path, recordedSize, policy, cloud, home);
+}
+
+
+// The path, or its nearest ancestor that exists, held open: while held its mount keeps its id.
+int holdNearest(std::string path) {
+    for (;;) {
+        const int fd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0 || path == "/" || path.empty() || path[0] != '/') return fd;
+        path = deletingLastPathComponent(path);
+    }
+}
+
+// An overlay's layers and a stacked file system's source: folders named by text, which
+// can come to name other folders while the table stays the same.
+std::vector<std::string> namedFolders(const MountEntry& mount) {
+    std::vector<std::string> out;
+    if (!mount.source.empty() && mount.source[0] == '/') out.push_back(mount.source);
+    for (const auto& option : mount.superOptions) {
+        const size_t equals = option.find('=');
+        if (equals == std::string::npos) continue;
+        const std::string key = option.substr(0, equals);
+        if (key != "upperdir" && key != "lowerdir" && key != "lowerdir+" && key != "datadir+") continue;
+        std::string layer;
+        for (size_t i = equals + 1; i <= option.size(); ++i) {
+            if (i < option.size() && option[i] == '\\' && i + 1 < option.size()) {
+                layer.push_back(option[++i]);
+            } else if (i == option.size() || option[i] == ':') {
+                if (!layer.empty()) out.push_back(layer);
+                layer.clear();
+            } else {
+                layer.push_back(option[i]);
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+class Session::Run final : public Ground {
+public:
+    Run(const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud) : policy_(policy), cloud_(cloud) {}
+
+    Judgement judge(const std::string& path, int64_t recordedSize) {
+        const std::string home = homeDirectory();
+        // A protected folder or root replaced, moved or linked elsewhere since the last look.
+        if (built_ && (home != home_ || Trash::directory() != trashDirectory_ || !trace_.unchanged())) built_ = false;
+        home_ = home;
+        return judgeOn(*this, path, recordedSize, policy_, cloud_, home_);
+    }
+
+    const Forms& forms() override {
+        if (!built_) build();
+        return forms_;
+    }
+
+    void settle(const std::string& where) override {
+        held_.reset(holdNearest(where));
+        watch_.table();
+        if (!built_ || watch_.generation() != builtOn_) build();
+        judged_ = watch_.generation();
+    }
+
+    const std::optional<std::vector<MountEntry>>& table() override { return watch_.table(); }
+    const ProtectedPlaces& places() override { return *places_; }
+    bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts) override {
+        return Trash::isInsideTrash(path, mounts, realHomeTrash_);
+    }
+
+    void trashUsed(const std::string& folder) {
+        if (trashes_.insert(folder).second) built_ = false;
+    }
+
+    MountWatch watch_;
+    uint64_t judged_ = 0;
+    int builds_ = 0;
+
+private:
+    // The trace is taken first: a change while the rest is worked out shows at the next look.
+    void build() {
+        ++builds_;
+        trashDirectory_ = Trash::directory();
+        const std::optional<std::vector<MountEntry>> table = watch_.table();
+        builtOn_ = watch_.generation();
+        PathTrace trace;
+        std::vector<std::string> places{home_, trashDirectory_};
+        places.insert(places.end(), policy_.deniedPrefixes.begin(), policy_.deniedPrefixes.end());
+        if (table)
+            for (const auto& folder : Trash::existingFolders(*table)) trashes_.insert(folder);
+        places.insert(places.end(), trashes_.begin(), trashes_.end());
+        for (const auto& place : places) trace.add(place);
+        for (const auto& root : policy_.allowedRoots) trace.add(root);
+        if (table)
+            for (const auto& mount : *table) {
+                const bool near = std::any_of(places.begin(), places.end(), [&](const std::string& place) {
+                    return isPathInside(place, mount.mountPoint) || isPathInside(mount.mountPoint, place);
+                });
+                if (near)
+                    for (const auto& folder : namedFolders(mount)) trace.add(folder);
+            }
+        trace_ = std::move(trace);
+        forms_ = Forms{CleanupGuard::forms(policy_.deniedPrefixes, Entries::alsoResolved),
+                       CleanupGuard::forms(policy_.allowedRoots, Entries::alsoResolved)};
+        realHomeTrash_ = trashDirectory_.empty() ? std::nullopt : resolvedPath(trashDirectory_);
+        places_.emplace(ProtectedPlaces::of(policy_, home_, table));
+        built_ = true;
+    }
+
+    const CleanupPolicy policy_;
+    const std::optional<CloudStatus> cloud_;
+    std::string home_;
+    std::string trashDirectory_;
+    bool built_ = false;
+    uint64_t builtOn_ = 0;
+    PathTrace trace_;
+    std::set<std::string> trashes_;
+    Forms forms_;
+    std::optional<std::string> realHomeTrash_;
+    std::optional<ProtectedPlaces> places_;
+    FileDescriptor held_;
+};
+
+Session::Session(const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud)
+    : run_(std::make_unique<Run>(policy, cloud)) {}
+Session::~Session() = default;
+Judgement Session::judge(const std::string& path, int64_t recordedSize) { return run_->judge(path, recordedSize); }
+MountWatch& Session::mounts() { return run_->watch_; }
+uint64_t Session::judgedTable() const { return run_->judged_; }
+void Session::trashUsed(const std::string& trashFolder) { run_->trashUsed(trashFolder); }
+int Session::builds() const { return run_->builds_; }
+
+namespace {
 } // namespace
 
 std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy& policy, Entries entries,
                                     bool refuseHolding) {
-    const auto denied = forms(policy.deniedPrefixes, entries);
-    // Below a denied prefix (or equal to it) first...
-    for (size_t i = 0; i < denied.size(); ++i)
-        for (const auto& form : denied[i])
-            if (isPathInside(path, form)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
-    // ...then holding one: removing a folder takes everything inside it along.
-    if (refuseHolding && usable(path))
-        for (size_t i = 0; i < denied.size(); ++i)
-            for (const auto& form : denied[i])
-                if (isPathInside(form, path)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
-    // Depth counts from the deepest root that holds the path. A root that is not an absolute
-    // path admits nothing (an empty one would otherwise hold every path), nor does "/"
-    // (a search of the whole disk widens nothing), written or reached through a link.
-    std::optional<size_t> kept;
-    for (const auto& spellings : forms(policy.allowedRoots, entries))
-        for (const auto& root : spellings)
-            if (usable(root) && root != "/" && isPathInside(path, root) && (!kept || root.size() > *kept))
-                kept = root.size();
-    if (!kept) return Refusal::outsideAllowedRoots();
-    if (static_cast<long long>(componentsFrom(path, *kept)) < policy.minimumDepthBelowRoot) return Refusal::tooShallow();
-    return std::nullopt;
+    return rulesRefusal(path, policy, Forms{forms(policy.deniedPrefixes, entries), forms(policy.allowedRoots, entries)},
+                        refuseHolding);
 }
 
 std::string Refusal::description() const {
