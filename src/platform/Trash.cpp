@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -204,6 +206,16 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
     return Step::failed;
 }
 
+// A "." or ".." component, which the kernel would follow.
+bool hasDotComponent(const std::string& path) {
+    for (size_t at = path.find("/."); at != std::string::npos; at = path.find("/.", at + 1)) {
+        const size_t end = path.find('/', at + 1);
+        const std::string_view part = std::string_view(path).substr(at + 1, end == std::string::npos ? end : end - at - 1);
+        if (part == "." || part == "..") return true;
+    }
+    return false;
+}
+
 bool validName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
            name.find('\0') == std::string::npos;
@@ -226,6 +238,16 @@ int openFolderNoFollow(const std::string& path) {
     if (path.empty() || path[0] != '/') {
         errno = EINVAL;
         return -1;
+    }
+    // In one call where the kernel can refuse every link on the way (Linux 5.6 and later).
+    if (!hasDotComponent(path) && path.find('\0') == std::string::npos) {
+        struct open_how how {};
+        how.flags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        const int fd = static_cast<int>(::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how));
+        if (fd >= 0) return fd;
+        if (errno == ELOOP) errno = ENOTDIR;
+        if (errno != ENOSYS && errno != EPERM && errno != EINVAL && errno != E2BIG) return -1;
     }
     int fd = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;
@@ -389,12 +411,12 @@ bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& moun
 }
 
 bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& mounts,
-                   const std::optional<std::string>& realHomeTrash) {
+                   const std::optional<std::string>& realHomeTrash, bool resolved) {
     if (given.empty() || given[0] != '/') return false;
     const std::string path = standardizePath(given);
     const std::string home = directory();
     if (insideHomeTrash(path, home, realHomeTrash)) return true;
-    const std::string real = resolvingExistingPart(path);
+    const std::string real = resolved ? path : resolvingExistingPart(path);
     return insideHomeTrash(real, home, realHomeTrash) || insideTopdirTrash(real, mountContaining(mounts, real));
 }
 

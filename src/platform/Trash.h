@@ -94,9 +94,10 @@ std::optional<Location> locate(const std::string& trashPath);
 /// in its existing part resolved). True as well where that file system cannot be named.
 bool isInsideTrash(const std::string& path);
 bool isInsideTrash(const std::string& path, const std::vector<MountEntry>& mounts);
-/// The same with the home trash resolved beforehand (none where it does not resolve).
+/// The same with the home trash resolved beforehand (none where it does not resolve); with
+/// `resolved`, the path is known to hold no link, and is not resolved again.
 bool isInsideTrash(const std::string& path, const std::vector<MountEntry>& mounts,
-                   const std::optional<std::string>& realHomeTrash);
+                   const std::optional<std::string>& realHomeTrash, bool resolved = false);
 
 /// Why a restore did not happen: the errno of the failed step (ESTALE: the entry is not
 /// the object expected, or another one was swapped in and went back to the Trash), or 0

@@ -108,7 +108,8 @@ public:
     virtual void settle(const std::string& where) = 0;
     virtual const std::optional<std::vector<MountEntry>>& table() = 0;
     virtual const ProtectedPlaces& places() = 0;
-    virtual bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts) = 0;
+    /// With `parentResolved`, the path's parent holds no link.
+    virtual bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts, bool parentResolved) = 0;
 };
 
 // For one judgement: everything read now.
@@ -133,7 +134,7 @@ public:
     }
     const std::optional<std::vector<MountEntry>>& table() override { return table_; }
     const ProtectedPlaces& places() override { return *places_; }
-    bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts) override {
+    bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts, bool) override {
         return Trash::isInsideTrash(path, mounts);
     }
 
@@ -206,7 +207,8 @@ Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize,
         return refuse(Refusal::backingUnconfirmed(fence->clause([](const std::string& p) { return tildeAbbreviated(p); })));
 
     // Moving within a Trash frees nothing, yet would be counted as freed.
-    if (ground.insideTrash(j.path, mounts) || (!resolved.empty() && !direct && ground.insideTrash(resolved, mounts)))
+    if (ground.insideTrash(j.path, mounts, direct) ||
+        (!resolved.empty() && !direct && ground.insideTrash(resolved, mounts, true)))
         return refuse(Refusal::insideTrash());
 
     if (cloudBlocks(cloud, j.path) || (!resolved.empty() && !direct && cloudBlocks(cloud, resolved)))
@@ -297,15 +299,19 @@ public:
 
     void settle(const std::string& where) override {
         held_.reset(holdNearest(where));
-        watch_.table();
+        settled_ = &watch_.table();
         if (!built_ || watch_.generation() != builtOn_) build();
         judged_ = watch_.generation();
     }
 
-    const std::optional<std::vector<MountEntry>>& table() override { return watch_.table(); }
+    // The table as settled: the places were worked out on it.
+    const std::optional<std::vector<MountEntry>>& table() override { return *settled_; }
     const ProtectedPlaces& places() override { return *places_; }
-    bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts) override {
-        return Trash::isInsideTrash(path, mounts, realHomeTrash_);
+    bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts, bool parentResolved) override {
+        // Neither the parent nor the entry a link: the path is its own resolution.
+        struct stat st;
+        const bool resolved = parentResolved && (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode));
+        return Trash::isInsideTrash(path, mounts, realHomeTrash_, resolved);
     }
 
     void trashUsed(const std::string& folder) {
@@ -359,6 +365,7 @@ private:
     std::optional<std::string> realHomeTrash_;
     std::optional<ProtectedPlaces> places_;
     FileDescriptor held_;
+    const std::optional<std::vector<MountEntry>>* settled_ = nullptr;
 };
 
 Session::Session(const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud)
