@@ -257,7 +257,9 @@ int holdNearest(std::string path) {
 // can come to name other folders while the table stays the same.
 std::vector<std::string> namedFolders(const MountEntry& mount) {
     std::vector<std::string> out;
-    if (!mount.source.empty() && mount.source[0] == '/') out.push_back(mount.source);
+    if (showsAnotherFolder(mount.fsType) && !mount.source.empty() && mount.source[0] == '/')
+        out.push_back(mount.source);
+    if (mount.fsType != "overlay") return out;
     for (const auto& option : mount.superOptions) {
         const size_t equals = option.find('=');
         if (equals == std::string::npos) continue;
