@@ -28,6 +28,14 @@ std::string parentOf(const std::string& path) {
     return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
 }
 
+std::string joined(std::string path, const std::deque<std::string>& rest) {
+    for (const auto& part : rest) {
+        if (path.size() > 1) path.push_back('/');
+        path.append(part);
+    }
+    return path;
+}
+
 } // namespace
 
 PathTrace::Step PathTrace::look(const std::string& path) {
@@ -44,8 +52,8 @@ PathTrace::Step PathTrace::look(const std::string& path) {
     return step;
 }
 
-void PathTrace::add(const std::string& path) {
-    if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos) return;
+std::string PathTrace::add(const std::string& path) {
+    if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos) return path;
     std::deque<std::string> rest = components(path);
     std::string current = "/";
     steps_["/"] = look("/");
@@ -63,17 +71,18 @@ void PathTrace::add(const std::string& path) {
         next.append(part);
         const Step step = look(next);
         steps_[next] = step;
-        if (!step.identity) return;
+        if (!step.identity) return joined(next, rest);
         if (step.type == S_IFLNK) {
-            if (++links > kMostLinks || step.link.empty() || step.link[0] == '\0') return;
+            if (++links > kMostLinks || step.link.empty() || step.link[0] == '\0') return joined(next, rest);
             auto target = components(step.link);
             rest.insert(rest.begin(), target.begin(), target.end());
             if (step.link[0] == '/') current.assign(1, '/');
             continue;
         }
-        if (step.type != S_IFDIR) return;
         current = next;
+        if (step.type != S_IFDIR) break;
     }
+    return joined(current, rest);
 }
 
 bool PathTrace::unchanged() const {

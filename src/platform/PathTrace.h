@@ -14,8 +14,9 @@ namespace sorvel {
 class PathTrace {
 public:
     /// Follows the path as the kernel would, each step noted; a step that does not exist
-    /// (or cannot be looked at) is noted as such and ends it.
-    void add(const std::string& path);
+    /// (or cannot be looked at) is noted as such and ends it. Returns where it led: its
+    /// existing part resolved, the rest as written.
+    std::string add(const std::string& path);
 
     /// Whether every step noted is still as it was: the same object of the same kind, a
     /// link with the same text, a missing one still missing.

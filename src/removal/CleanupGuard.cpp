@@ -322,12 +322,10 @@ public:
 
     MountWatch watch_;
     uint64_t judged_ = 0;
-    int builds_ = 0;
 
 private:
     // The trace is taken first: a change while the rest is worked out shows at the next look.
     void build() {
-        ++builds_;
         trashDirectory_ = Trash::directory();
         const std::optional<std::vector<MountEntry>> table = watch_.table();
         builtOn_ = watch_.generation();
@@ -337,11 +335,15 @@ private:
         if (table)
             for (const auto& folder : Trash::existingFolders(*table)) trashes_.insert(folder);
         places.insert(places.end(), trashes_.begin(), trashes_.end());
-        for (const auto& place : places) trace.add(place);
+        std::vector<std::string> led;
+        for (const auto& place : places) {
+            led.push_back(place);
+            led.push_back(trace.add(place));
+        }
         for (const auto& root : policy_.allowedRoots) trace.add(root);
         if (table)
             for (const auto& mount : *table) {
-                const bool near = std::any_of(places.begin(), places.end(), [&](const std::string& place) {
+                const bool near = std::any_of(led.begin(), led.end(), [&](const std::string& place) {
                     return isPathInside(place, mount.mountPoint) || isPathInside(mount.mountPoint, place);
                 });
                 if (near)
@@ -377,7 +379,6 @@ Judgement Session::judge(const std::string& path, int64_t recordedSize) { return
 MountWatch& Session::mounts() { return run_->watch_; }
 uint64_t Session::judgedTable() const { return run_->judged_; }
 void Session::trashUsed(const std::string& trashFolder) { run_->trashUsed(trashFolder); }
-int Session::builds() const { return run_->builds_; }
 
 namespace {
 } // namespace

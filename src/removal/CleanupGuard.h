@@ -133,9 +133,6 @@ public:
     /// A trash folder a move just went into (one made for it, say): looked at like the others from now on.
     void trashUsed(const std::string& trashFolder);
 
-    /// How many times the places were worked out: once, plus once for each change seen.
-    int builds() const;
-
 private:
     class Run;
     std::unique_ptr<Run> run_;
