@@ -16,6 +16,7 @@
 #include "platform/FileIdentity.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
+#include "removal/GuardSession.h"
 
 namespace sorvel::CleanupExecutor {
 namespace {

@@ -1,7 +1,6 @@
 #pragma once
 // The single yes-or-no gate in front of every move to the Trash.
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,10 +9,6 @@
 #include "platform/FileIdentity.h"
 #include "platform/MountTable.h"
 #include "removal/CleanupPolicy.h"
-
-namespace sorvel {
-class MountWatch;
-}
 
 namespace sorvel::CleanupGuard {
 
@@ -111,31 +106,5 @@ std::optional<Refusal> check(const std::string& path, int64_t recordedSize, cons
                              const std::optional<CloudStatus>& cloud);
 std::optional<Refusal> check(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                              const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>& mounts);
-
-/// The guard of a run of moves: judges as `judge` does, but works out where the protected
-/// places lie (and the mount table) once, and again only when something deciding it
-/// changed: the mount table (the kernel signals every change), the home, or the way any
-/// protected place, allowed root or trash folder resolves (each step of it looked at, not
-/// resolved again). Each path then costs only its own checks. For one thread at a time.
-class Session {
-public:
-    Session(const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud);
-    ~Session();
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
-
-    Judgement judge(const std::string& path, int64_t recordedSize);
-
-    /// The watched table, and which read of it the last judgement saw, for the move after it.
-    MountWatch& mounts();
-    uint64_t judgedTable() const;
-
-    /// A trash folder a move just went into (one made for it, say): looked at like the others from now on.
-    void trashUsed(const std::string& trashFolder);
-
-private:
-    class Run;
-    std::unique_ptr<Run> run_;
-};
 
 } // namespace sorvel::CleanupGuard

@@ -15,6 +15,7 @@
 #include "platform/Trash.h"
 #include "removal/CleanupExecutor.h"
 #include "removal/CleanupGuard.h"
+#include "removal/GuardSession.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
