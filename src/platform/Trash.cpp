@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,9 +110,11 @@ struct MountInside {
     bool unknown = false;
     std::string below;
 };
-std::optional<MountInside> mountInside(const Folder& folder, const std::string& entry) {
+std::optional<MountInside> mountInside(const Folder& folder, const std::string& entry, SeenMounts* seen) {
+    // Unchanged since the table the item was judged with, which showed none there.
+    if (seen && seen->watch.generation() == seen->judged && !seen->watch.changed()) return std::nullopt;
     const auto files = placeOf(folder.files.get());
-    const auto table = readMountTable(mountTablePath());
+    const auto table = seen ? seen->watch.table() : readMountTable(mountTablePath());
     if (!files || !table) return MountInside{true, {}};
     const std::string place = appendingPathComponent(*files, entry);
     for (const auto& mount : *table)
@@ -147,7 +151,7 @@ void putBackHoldingMount(const Folder& folder, int parentFd, const std::string& 
 // Reserves a free name with an info file, then renames the item onto it. EXDEV is
 // handed back so the caller can try the file system's own trash.
 Step moveInto(const Folder& folder, int parentFd, const std::string& name, const std::string& original,
-              const Identity& identity, MoveResult& result) {
+              const Identity& identity, SeenMounts* seen, MoveResult& result) {
     // Names a crashed move reserved are given back before new ones are taken.
     removeOrphanRecords(folder);
     // From the record to the rename, so a tidy can tell a reservation from a crash's leftover.
@@ -184,7 +188,7 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
         pauseAt(Pause::beforeRenameIn);
         if (::renameat2(parentFd, name.c_str(), folder.files.get(), candidate.c_str(), RENAME_NOREPLACE) == 0) {
             pauseAt(Pause::afterRenameIn);
-            if (const auto inside = mountInside(folder, candidate)) {
+            if (const auto inside = mountInside(folder, candidate, seen)) {
                 putBackHoldingMount(folder, parentFd, name, candidate, original, *inside, infoFd, identity, result);
                 return Step::failed;
             }
@@ -200,6 +204,16 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
     }
     result = failure("The Trash holds too many items with this name to find a free one.");
     return Step::failed;
+}
+
+// A "." or ".." component, which the kernel would follow.
+bool hasDotComponent(const std::string& path) {
+    for (size_t at = path.find("/."); at != std::string::npos; at = path.find("/.", at + 1)) {
+        const size_t end = path.find('/', at + 1);
+        const std::string_view part = std::string_view(path).substr(at + 1, end == std::string::npos ? end : end - at - 1);
+        if (part == "." || part == "..") return true;
+    }
+    return false;
 }
 
 bool validName(const std::string& name) {
@@ -224,6 +238,16 @@ int openFolderNoFollow(const std::string& path) {
     if (path.empty() || path[0] != '/') {
         errno = EINVAL;
         return -1;
+    }
+    // In one call where the kernel can refuse every link on the way (Linux 5.6 and later).
+    if (!hasDotComponent(path) && path.find('\0') == std::string::npos) {
+        struct open_how how {};
+        how.flags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        const int fd = static_cast<int>(::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how));
+        if (fd >= 0) return fd;
+        if (errno == ELOOP) errno = ENOTDIR;
+        if (errno != ENOSYS && errno != EPERM && errno != EINVAL && errno != E2BIG) return -1;
     }
     int fd = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;
@@ -251,7 +275,20 @@ int openFolderNoFollow(const std::string& path) {
     return fd;
 }
 
-MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::string& name) {
+namespace {
+
+// The mount holding the item, named as `namedMount` names it: the path's mount held open
+// while the table is looked at.
+std::optional<MountEntry> mountOf(const std::string& path, SeenMounts* seen) {
+    if (!seen) return namedMount(path).mount;
+    const FileDescriptor held(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!held.valid()) return std::nullopt;
+    const auto& table = seen->watch.table();
+    if (!table) return std::nullopt;
+    return mountContaining(*table, path);
+}
+
+MoveResult moveEntryWith(int parentFd, const std::string& parentPath, const std::string& name, SeenMounts* seen) {
     if (!validName(name))
         return failure("The item's name is not a single path component, so it was left where it is.");
     if (parentPath.empty() || parentPath[0] != '/' || standardizePath(parentPath) != parentPath)
@@ -264,7 +301,7 @@ MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::str
     std::optional<Folder> home = openHome(true, Use::moveInto, homeError);
     MoveResult result;
     if (home && home->device == item->device) {
-        const Step step = moveInto(*home, parentFd, name, original, *item, result);
+        const Step step = moveInto(*home, parentFd, name, original, *item, seen, result);
         if (step != Step::tryElsewhere) return result;
     } else if (!home) {
         // A broken home trash is only bypassed for items that could never go there.
@@ -274,7 +311,7 @@ MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::str
             return failure(homeError);
     }
 
-    const auto mount = namedMount(original).mount;
+    const auto mount = mountOf(original, seen);
     if (!mount) {
         return failure("The item is on another file system than the Trash, and the top folder of its file system "
                        "could not be found, so it was left where it is.");
@@ -286,11 +323,21 @@ MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::str
                        "can use safely, so it was left where it is. " + error);
     }
     if (own->device != item->device ||
-        moveInto(*own, parentFd, name, original, *item, result) == Step::tryElsewhere) {
+        moveInto(*own, parentFd, name, original, *item, seen, result) == Step::tryElsewhere) {
         return failure("The item is on another file system than its Trash (" + tildeAbbreviated(own->path) +
                        "); Sorvel only moves items by renaming them, so it was left where it is.");
     }
     return result;
+}
+
+} // namespace
+
+MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::string& name) {
+    return moveEntryWith(parentFd, parentPath, name, nullptr);
+}
+
+MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::string& name, SeenMounts seen) {
+    return moveEntryWith(parentFd, parentPath, name, &seen);
 }
 
 std::optional<Location> locate(const std::string& trashPath) {
@@ -335,12 +382,14 @@ bool insideTopdirTrash(const std::string& path, const std::optional<MountEntry>&
            first.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
 }
 
+bool insideHomeTrash(const std::string& path, const std::string& home, const std::optional<std::string>& real) {
+    if (home.empty()) return false;
+    return isPathInside(path, home) || (real && isPathInside(path, *real));
+}
+
 bool insideHomeTrash(const std::string& path) {
     const std::string home = directory();
-    if (home.empty()) return false;
-    if (isPathInside(path, home)) return true;
-    const auto real = resolvedPath(home);
-    return real && isPathInside(path, *real);
+    return insideHomeTrash(path, home, home.empty() ? std::nullopt : resolvedPath(home));
 }
 
 } // namespace
@@ -359,6 +408,16 @@ bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& moun
     if (insideHomeTrash(path)) return true;
     const std::string real = resolvingExistingPart(path);
     return insideHomeTrash(real) || insideTopdirTrash(real, mountContaining(mounts, real));
+}
+
+bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& mounts,
+                   const std::optional<std::string>& realHomeTrash, bool resolved) {
+    if (given.empty() || given[0] != '/') return false;
+    const std::string path = standardizePath(given);
+    const std::string home = directory();
+    if (insideHomeTrash(path, home, realHomeTrash)) return true;
+    const std::string real = resolved ? path : resolvingExistingPart(path);
+    return insideHomeTrash(real, home, realHomeTrash) || insideTopdirTrash(real, mountContaining(mounts, real));
 }
 
 RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName,

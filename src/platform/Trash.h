@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/MountTable.h"
+#include "platform/MountWatch.h"
 
 namespace sorvel::Trash {
 
@@ -68,6 +69,15 @@ int openFolderNoFollow(const std::string& path);
 /// system. `name` must be a single component.
 MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::string& name);
 
+/// A run's moves share the mount table's watch: the table is read again only when it
+/// changed, and after the rename it is looked at again only when it changed since the
+/// read `judged` counts, in which no mount lay at or below the item.
+struct SeenMounts {
+    MountWatch& watch;
+    uint64_t judged = 0;
+};
+MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::string& name, SeenMounts seen);
+
 /// An item's place in a trash: "<trash>/files/<name>".
 struct Location {
     std::string trashDirectory;
@@ -84,6 +94,10 @@ std::optional<Location> locate(const std::string& trashPath);
 /// in its existing part resolved). True as well where that file system cannot be named.
 bool isInsideTrash(const std::string& path);
 bool isInsideTrash(const std::string& path, const std::vector<MountEntry>& mounts);
+/// The same with the home trash resolved beforehand (none where it does not resolve); with
+/// `resolved`, the path is known to hold no link, and is not resolved again.
+bool isInsideTrash(const std::string& path, const std::vector<MountEntry>& mounts,
+                   const std::optional<std::string>& realHomeTrash, bool resolved = false);
 
 /// Why a restore did not happen: the errno of the failed step (ESTALE: the entry is not
 /// the object expected, or another one was swapped in and went back to the Trash), or 0

@@ -16,6 +16,7 @@
 #include "platform/FileIdentity.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
+#include "removal/GuardSession.h"
 #include "removal/RemovalRun.h"
 
 namespace sorvel::CleanupExecutor {
@@ -39,7 +40,7 @@ int64_t measuredInTrash(const std::string& trashPath, const struct stat& st) {
 // path without following links, so a parent swapped for a link since then fails the move
 // instead of redirecting it. `size` becomes what really moved when the entry was swapped
 // for another between the last look and the rename.
-CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged, int64_t& size) {
+CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged, int64_t& size, CleanupGuard::Session& guard) {
     const FileDescriptor parentFd(Trash::openFolderNoFollow(judged.resolvedParent));
     if (!parentFd.valid()) {
         if (errno == ENOENT) return CleanupOutcome::Failed{"The item no longer exists."};
@@ -55,7 +56,8 @@ CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged, int64_t
     if (judged.identity && identityOf(st) != *judged.identity)
         return CleanupOutcome::Failed{"The item was replaced by another one after it was checked, so it was left "
                                       "where it is."};
-    Trash::MoveResult moved = Trash::moveEntry(parentFd.get(), judged.resolvedParent, judged.name);
+    Trash::MoveResult moved = Trash::moveEntry(parentFd.get(), judged.resolvedParent, judged.name,
+                                               Trash::SeenMounts{guard.mounts(), guard.judgedTable()});
     if (!moved.moved()) {
         // A mount made inside it after the judgement: refused as the guard would refuse it now.
         if (moved.heldMount)
@@ -66,6 +68,7 @@ CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged, int64_t
             return CleanupOutcome::Failed{moved.error, false, CleanupOutcome::MovedToTrash{*moved.strandedAt, moved.identity}};
         return CleanupOutcome::Failed{moved.error, moved.trashHeld};
     }
+    guard.trashUsed(deletingLastPathComponent(deletingLastPathComponent(*moved.trashPath)));
     // The rename takes whatever holds the name at that instant; a rename keeps the
     // identity, so a different one in the Trash means a newcomer went instead, and the
     // record names what really went.
@@ -128,6 +131,7 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
     std::vector<CleanupOutcome> outcomes;
     outcomes.reserve(items.size());
     std::optional<CleanupOutcome::Failed> held; // a tidy kept the Trash past one move's wait
+    CleanupGuard::Session guard(policy, cloud);
     for (const auto& item : items) {
         CleanupOutcome outcome;
         outcome.path = item.path;
@@ -135,9 +139,9 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
         if (held) {
             outcome.result = *held;
         } else {
-            const CleanupGuard::Judgement judged = CleanupGuard::judge(item.path, item.size, policy, cloud);
+            const CleanupGuard::Judgement judged = guard.judge(item.path, item.size);
             if (judged.refusal) outcome.result = CleanupOutcome::Refused{*judged.refusal};
-            else outcome.result = moveJudged(judged, outcome.size);
+            else outcome.result = moveJudged(judged, outcome.size, guard);
             if (const auto* failed = std::get_if<CleanupOutcome::Failed>(&outcome.result); failed && failed->trashHeld)
                 held = *failed;
         }

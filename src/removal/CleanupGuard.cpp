@@ -1,8 +1,11 @@
 #include "removal/CleanupGuard.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -11,8 +14,13 @@
 #include "engine/FileWalker.h"
 #include "engine/PathText.h"
 #include "engine/ScanControl.h"
+#include "platform/FileDescriptor.h"
+#include "platform/MountWatch.h"
 #include "platform/Path.h"
+#include "platform/PathTrace.h"
 #include "platform/Trash.h"
+#include "platform/TrashFolders.h"
+#include "removal/GuardGround.h"
 #include "removal/ProtectedPlaces.h"
 
 namespace sorvel::CleanupGuard {
@@ -20,13 +28,41 @@ namespace {
 
 bool usable(const std::string& entry) { return !entry.empty() && entry[0] == '/'; }
 
-// Each policy entry with the spellings a path is compared against.
+} // namespace
+
 std::vector<std::vector<std::string>> forms(const std::vector<std::string>& entries, Entries which) {
     std::vector<std::vector<std::string>> out;
     for (const auto& entry : entries)
         out.push_back(which == Entries::alsoResolved ? writtenAndResolved(entry) : std::vector<std::string>{entry});
     return out;
 }
+
+std::optional<Refusal> rulesRefusal(const std::string& path, const CleanupPolicy& policy, const Forms& entries,
+                                    bool refuseHolding) {
+    const auto& denied = entries.denied;
+    // Below a denied prefix (or equal to it) first...
+    for (size_t i = 0; i < denied.size(); ++i)
+        for (const auto& form : denied[i])
+            if (isPathInside(path, form)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
+    // ...then holding one: removing a folder takes everything inside it along.
+    if (refuseHolding && usable(path))
+        for (size_t i = 0; i < denied.size(); ++i)
+            for (const auto& form : denied[i])
+                if (isPathInside(form, path)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
+    // Depth counts from the deepest root that holds the path. A root that is not an absolute
+    // path admits nothing (an empty one would otherwise hold every path), nor does "/"
+    // (a search of the whole disk widens nothing), written or reached through a link.
+    std::optional<size_t> kept;
+    for (const auto& spellings : entries.allowed)
+        for (const auto& root : spellings)
+            if (usable(root) && root != "/" && isPathInside(path, root) && (!kept || root.size() > *kept))
+                kept = root.size();
+    if (!kept) return Refusal::outsideAllowedRoots();
+    if (static_cast<long long>(componentsFrom(path, *kept)) < policy.minimumDepthBelowRoot) return Refusal::tooShallow();
+    return std::nullopt;
+}
+
+namespace {
 
 // A mount point at or below the path: the move would carry another file system's data
 // (a bind mount of the pictures) into the Trash, where emptying it deletes that data.
@@ -59,8 +95,46 @@ bool cloudBlocks(const std::optional<CloudStatus>& cloud, const std::string& pat
     return caveat && caveat->isBlocking;
 }
 
-Judgement judgeWith(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
-                    const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>* givenMounts) {
+// For one judgement: everything read now.
+class OneOff final : public Ground {
+public:
+    OneOff(const CleanupPolicy& policy, const std::string& home, const std::vector<MountEntry>* given)
+        : policy_(policy), home_(home), given_(given) {}
+    const Forms& forms() override {
+        if (!forms_)
+            forms_ = Forms{CleanupGuard::forms(policy_.deniedPrefixes, Entries::alsoResolved),
+                           CleanupGuard::forms(policy_.allowedRoots, Entries::alsoResolved)};
+        return *forms_;
+    }
+    void settle(const std::string& where) override {
+        if (given_) {
+            table_ = *given_;
+        } else {
+            named_ = namedMount(where);
+            table_ = std::move(named_.table);
+        }
+        places_.emplace(ProtectedPlaces::of(policy_, home_, table_));
+    }
+    const std::optional<std::vector<MountEntry>>& table() override { return table_; }
+    const ProtectedPlaces& places() override { return *places_; }
+    bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts, bool) override {
+        return Trash::isInsideTrash(path, mounts);
+    }
+
+private:
+    const CleanupPolicy& policy_;
+    const std::string home_;
+    const std::vector<MountEntry>* given_;
+    std::optional<Forms> forms_;
+    NamedMount named_;
+    std::optional<std::vector<MountEntry>> table_;
+    std::optional<ProtectedPlaces> places_;
+};
+
+} // namespace
+
+Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                  const std::optional<CloudStatus>& cloud, const std::string& home) {
     Judgement j;
     j.path = standardizePath(path);
     auto refuse = [&](Refusal refusal) {
@@ -70,7 +144,6 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
 
     // Without a full path for the home, no place can be told from the user's own: the
     // policy's entries and the home's protection would all be relative to wherever this runs.
-    const std::string home = homeDirectory();
     if (!usable(home)) return refuse(Refusal::homeUnknown(home));
     if (policy.picturesUnknown) return refuse(Refusal::picturesUnknown(*policy.picturesUnknown));
 
@@ -84,15 +157,16 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
     std::string resolved;
     if (parent) {
         resolved = appendingPathComponent(*parent, j.name);
-        if (auto refusal = placeRefusal(resolved, policy, Entries::alsoResolved, true)) return refuse(*refusal);
+        if (auto refusal = rulesRefusal(resolved, policy, ground.forms(), true)) return refuse(*refusal);
     }
+    // Where the text already is the place, its checks are not made twice.
+    const bool direct = resolved == j.path;
 
-    // Read only for a path that passed the rules above, the path's mount held meanwhile so
-    // that its id names it in the table throughout the judgement.
-    NamedMount named = givenMounts ? NamedMount{} : namedMount(resolved.empty() ? j.path : resolved);
-    const std::optional<std::vector<MountEntry>> table =
-        givenMounts ? std::optional<std::vector<MountEntry>>(*givenMounts) : std::move(named.table);
-    const ProtectedPlaces places = ProtectedPlaces::of(policy, home, table);
+    // Looked at only for a path that passed the rules above, the path's mount held
+    // meanwhile so that its id names it in the table throughout the judgement.
+    ground.settle(resolved.empty() ? j.path : resolved);
+    const std::optional<std::vector<MountEntry>>& table = ground.table();
+    const ProtectedPlaces& places = ground.places();
 
     // The same rules on what the path is: another name for a protected place (a bind
     // mount of the home, say) is that place.
@@ -103,7 +177,7 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
     if (!table) return refuse(Refusal::mountsUnknown());
     const std::vector<MountEntry>& mounts = *table;
     if (auto refusal = mountRefusal(j.path, mounts)) return refuse(*refusal);
-    if (!resolved.empty())
+    if (!resolved.empty() && !direct)
         if (auto refusal = mountRefusal(resolved, mounts)) return refuse(*refusal);
 
     // And on where it lies in its file system: a bind mount of a folder inside the
@@ -118,10 +192,11 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
         return refuse(Refusal::backingUnconfirmed(fence->clause([](const std::string& p) { return tildeAbbreviated(p); })));
 
     // Moving within a Trash frees nothing, yet would be counted as freed.
-    if (Trash::isInsideTrash(j.path, mounts) || (!resolved.empty() && Trash::isInsideTrash(resolved, mounts)))
+    if (ground.insideTrash(j.path, mounts, direct) ||
+        (!resolved.empty() && !direct && ground.insideTrash(resolved, mounts, true)))
         return refuse(Refusal::insideTrash());
 
-    if (cloudBlocks(cloud, j.path) || (!resolved.empty() && cloudBlocks(cloud, resolved)))
+    if (cloudBlocks(cloud, j.path) || (!resolved.empty() && !direct && cloudBlocks(cloud, resolved)))
         return refuse(Refusal::cloudSynced("iCloud"));
 
     // A parent that does not resolve holds nothing reachable. A NUL byte cannot be part of
@@ -146,31 +221,22 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
     return j;
 }
 
+namespace {
+
+Judgement judgeWith(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                    const std::optional<CloudStatus>& cloud, const std::vector<MountEntry>* givenMounts) {
+    const std::string home = homeDirectory();
+    OneOff ground(policy, home, givenMounts);
+    return judgeOn(ground, path, recordedSize, policy, cloud, home);
+}
+
 } // namespace
+
 
 std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy& policy, Entries entries,
                                     bool refuseHolding) {
-    const auto denied = forms(policy.deniedPrefixes, entries);
-    // Below a denied prefix (or equal to it) first...
-    for (size_t i = 0; i < denied.size(); ++i)
-        for (const auto& form : denied[i])
-            if (isPathInside(path, form)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
-    // ...then holding one: removing a folder takes everything inside it along.
-    if (refuseHolding && usable(path))
-        for (size_t i = 0; i < denied.size(); ++i)
-            for (const auto& form : denied[i])
-                if (isPathInside(form, path)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
-    // Depth counts from the deepest root that holds the path. A root that is not an absolute
-    // path admits nothing (an empty one would otherwise hold every path), nor does "/"
-    // (a search of the whole disk widens nothing), written or reached through a link.
-    std::optional<size_t> kept;
-    for (const auto& spellings : forms(policy.allowedRoots, entries))
-        for (const auto& root : spellings)
-            if (usable(root) && root != "/" && isPathInside(path, root) && (!kept || root.size() > *kept))
-                kept = root.size();
-    if (!kept) return Refusal::outsideAllowedRoots();
-    if (static_cast<long long>(componentsFrom(path, *kept)) < policy.minimumDepthBelowRoot) return Refusal::tooShallow();
-    return std::nullopt;
+    return rulesRefusal(path, policy, Forms{forms(policy.deniedPrefixes, entries), forms(policy.allowedRoots, entries)},
+                        refuseHolding);
 }
 
 std::string Refusal::description() const {

@@ -1,0 +1,48 @@
+#pragma once
+// What the guard's judgement stands on, shared by a one-off judgement and a run's session.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cleanup/CloudStatus.h"
+#include "platform/MountTable.h"
+#include "removal/CleanupGuard.h"
+#include "removal/CleanupPolicy.h"
+#include "removal/ProtectedPlaces.h"
+
+namespace sorvel::CleanupGuard {
+
+/// The policy's entries, each with the spellings a path is compared against.
+struct Forms {
+    std::vector<std::vector<std::string>> denied, allowed;
+};
+
+/// Each entry with the spellings a path is compared against.
+std::vector<std::vector<std::string>> forms(const std::vector<std::string>& entries, Entries which);
+
+/// `placeRefusal` with the entries' spellings given.
+std::optional<Refusal> rulesRefusal(const std::string& path, const CleanupPolicy& policy, const Forms& entries,
+                                    bool refuseHolding);
+
+/// What a judgement compares a path with: where the protected places lie, under which
+/// mount table. Worked out for each judgement, or kept by a run while nothing deciding it changed.
+class Ground {
+public:
+    virtual ~Ground() = default;
+    /// The policy's entries, each as written and where it leads.
+    virtual const Forms& forms() = 0;
+    /// Holds the mount of `where` (a path that passed the rules) while the table and
+    /// places are looked at, and brings them up to date.
+    virtual void settle(const std::string& where) = 0;
+    virtual const std::optional<std::vector<MountEntry>>& table() = 0;
+    virtual const ProtectedPlaces& places() = 0;
+    /// With `parentResolved`, the path's parent holds no link.
+    virtual bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts, bool parentResolved) = 0;
+};
+
+/// Every test of `judge`, in order, on the ground given.
+Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
+                  const std::optional<CloudStatus>& cloud, const std::string& home);
+
+} // namespace sorvel::CleanupGuard

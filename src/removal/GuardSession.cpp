@@ -1,0 +1,156 @@
+#include "removal/GuardSession.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/FileDescriptor.h"
+#include "platform/MountWatch.h"
+#include "platform/Path.h"
+#include "platform/PathTrace.h"
+#include "platform/Trash.h"
+#include "platform/TrashFolders.h"
+#include "removal/GuardGround.h"
+
+namespace sorvel::CleanupGuard {
+namespace {
+
+// The path, or its nearest ancestor that exists, held open: while held its mount keeps its id.
+int holdNearest(std::string path) {
+    for (;;) {
+        const int fd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0 || path == "/" || path.empty() || path[0] != '/') return fd;
+        path = deletingLastPathComponent(path);
+    }
+}
+
+// An overlay's layers and a stacked file system's source: folders named by text, which
+// can come to name other folders while the table stays the same.
+std::vector<std::string> namedFolders(const MountEntry& mount) {
+    std::vector<std::string> out;
+    if (showsAnotherFolder(mount.fsType) && !mount.source.empty() && mount.source[0] == '/')
+        out.push_back(mount.source);
+    if (mount.fsType != "overlay") return out;
+    for (const auto& option : mount.superOptions) {
+        const size_t equals = option.find('=');
+        if (equals == std::string::npos) continue;
+        const std::string key = option.substr(0, equals);
+        if (key != "upperdir" && key != "lowerdir" && key != "lowerdir+" && key != "datadir+") continue;
+        std::string layer;
+        for (size_t i = equals + 1; i <= option.size(); ++i) {
+            if (i < option.size() && option[i] == '\\' && i + 1 < option.size()) {
+                layer.push_back(option[++i]);
+            } else if (i == option.size() || option[i] == ':') {
+                if (!layer.empty()) out.push_back(layer);
+                layer.clear();
+            } else {
+                layer.push_back(option[i]);
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+class Session::Run final : public Ground {
+public:
+    Run(const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud) : policy_(policy), cloud_(cloud) {}
+
+    Judgement judge(const std::string& path, int64_t recordedSize) {
+        const std::string home = homeDirectory();
+        // A protected folder or root replaced, moved or linked elsewhere since the last look.
+        if (built_ && (home != home_ || Trash::directory() != trashDirectory_ || !trace_.unchanged())) built_ = false;
+        home_ = home;
+        return judgeOn(*this, path, recordedSize, policy_, cloud_, home_);
+    }
+
+    const Forms& forms() override {
+        if (!built_) build();
+        return forms_;
+    }
+
+    void settle(const std::string& where) override {
+        held_.reset(holdNearest(where));
+        settled_ = &watch_.table();
+        if (!built_ || watch_.generation() != builtOn_) build();
+        judged_ = watch_.generation();
+    }
+
+    // The table as settled: the places were worked out on it.
+    const std::optional<std::vector<MountEntry>>& table() override { return *settled_; }
+    const ProtectedPlaces& places() override { return *places_; }
+    bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts, bool parentResolved) override {
+        // Neither the parent nor the entry a link: the path is its own resolution.
+        struct stat st;
+        const bool resolved = parentResolved && (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode));
+        return Trash::isInsideTrash(path, mounts, realHomeTrash_, resolved);
+    }
+
+    void trashUsed(const std::string& folder) {
+        if (trashes_.insert(folder).second) built_ = false;
+    }
+
+    MountWatch watch_;
+    uint64_t judged_ = 0;
+
+private:
+    // The trace is taken first: a change while the rest is worked out shows at the next look.
+    void build() {
+        trashDirectory_ = Trash::directory();
+        const std::optional<std::vector<MountEntry>> table = watch_.table();
+        builtOn_ = watch_.generation();
+        PathTrace trace;
+        std::vector<std::string> places{home_, trashDirectory_};
+        places.insert(places.end(), policy_.deniedPrefixes.begin(), policy_.deniedPrefixes.end());
+        if (table)
+            for (const auto& folder : Trash::existingFolders(*table)) trashes_.insert(folder);
+        places.insert(places.end(), trashes_.begin(), trashes_.end());
+        std::vector<std::string> led;
+        for (const auto& place : places) {
+            led.push_back(place);
+            led.push_back(trace.add(place));
+        }
+        for (const auto& root : policy_.allowedRoots) trace.add(root);
+        if (table)
+            for (const auto& mount : *table) {
+                const bool near = std::any_of(led.begin(), led.end(), [&](const std::string& place) {
+                    return isPathInside(place, mount.mountPoint) || isPathInside(mount.mountPoint, place);
+                });
+                if (near)
+                    for (const auto& folder : namedFolders(mount)) trace.add(folder);
+            }
+        trace_ = std::move(trace);
+        forms_ = Forms{CleanupGuard::forms(policy_.deniedPrefixes, Entries::alsoResolved),
+                       CleanupGuard::forms(policy_.allowedRoots, Entries::alsoResolved)};
+        realHomeTrash_ = trashDirectory_.empty() ? std::nullopt : resolvedPath(trashDirectory_);
+        places_.emplace(ProtectedPlaces::of(policy_, home_, table));
+        built_ = true;
+    }
+
+    const CleanupPolicy policy_;
+    const std::optional<CloudStatus> cloud_;
+    std::string home_;
+    std::string trashDirectory_;
+    bool built_ = false;
+    uint64_t builtOn_ = 0;
+    PathTrace trace_;
+    std::set<std::string> trashes_;
+    Forms forms_;
+    std::optional<std::string> realHomeTrash_;
+    std::optional<ProtectedPlaces> places_;
+    FileDescriptor held_;
+    const std::optional<std::vector<MountEntry>>* settled_ = nullptr;
+};
+
+Session::Session(const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud)
+    : run_(std::make_unique<Run>(policy, cloud)) {}
+Session::~Session() = default;
+Judgement Session::judge(const std::string& path, int64_t recordedSize) { return run_->judge(path, recordedSize); }
+MountWatch& Session::mounts() { return run_->watch_; }
+uint64_t Session::judgedTable() const { return run_->judged_; }
+void Session::trashUsed(const std::string& trashFolder) { run_->trashUsed(trashFolder); }
+
+} // namespace sorvel::CleanupGuard
