@@ -12,6 +12,7 @@
 #include "engine/FileWalker.h"
 #include "engine/Parallel.h"
 #include "engine/ScanControl.h"
+#include "platform/Concurrency.h"
 #include "platform/FileDescriptor.h"
 #include "platform/FileIdentity.h"
 #include "platform/Path.h"
@@ -113,19 +114,29 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
     if (items.empty()) return {};
 
     if (mode == Mode::dryRun) {
+        // One guard session to a slice of the items: each works out where the protected places
+        // lie once for its slice, not once an item.
+        const size_t slices = std::min(items.size(), static_cast<size_t>(std::max(1, activeProcessorCount())));
+        std::vector<CleanupOutcome> outcomes(items.size());
         Parallel::Counter counter;
-        return Parallel::map(items.size(), [&](size_t i) {
-            const auto& item = items[i];
-            auto refusal = dryRunCheck(item.path, item.size, policy, cloud);
-            const int done = counter.increment();
-            if (onProgress && (done == total || done % 8 == 0)) onProgress(done, total);
-            CleanupOutcome outcome;
-            outcome.path = item.path;
-            outcome.size = item.size;
-            if (refusal) outcome.result = CleanupOutcome::Refused{*refusal};
-            else outcome.result = CleanupOutcome::WouldMove{};
-            return outcome;
+        Parallel::map(slices, [&](size_t slice) {
+            CleanupGuard::Session guard(policy, cloud);
+            for (size_t i = slice; i < items.size(); i += slices) {
+                const auto& item = items[i];
+                const auto refusal = RemovalRun::isBeingMoved(item.path)
+                                         ? std::optional(CleanupGuard::Refusal::beingMoved())
+                                         : guard.judge(item.path, item.size).refusal;
+                const int done = counter.increment();
+                if (onProgress && (done == total || done % 8 == 0)) onProgress(done, total);
+                CleanupOutcome& outcome = outcomes[i];
+                outcome.path = item.path;
+                outcome.size = item.size;
+                if (refusal) outcome.result = CleanupOutcome::Refused{*refusal};
+                else outcome.result = CleanupOutcome::WouldMove{};
+            }
+            return 0;
         });
+        return outcomes;
     }
 
     std::vector<CleanupOutcome> outcomes;
