@@ -47,12 +47,15 @@ void ScanCoordinator::runCleanup(CleanupExecutor::Mode mode,
                                  OutcomesHandler done, FailureHandler failed) {
     std::vector<CleanupExecutor::PathSize> paths = targets ? std::move(*targets) : selectedTargets();
     const CloudStatus cloud = cloud_;
-    setCleanupProgress({0, static_cast<int>(CleanupExecutor::normalize(paths).size())});
+    // Thousands of paths take a while to normalise: their count comes from the worker.
+    setCleanupProgress({0, 0});
 
     QPointer<ScanCoordinator> self(this);
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
         [self, run = services_.runCleanup, paths = std::move(paths), mode, cloud] {
+            const int total = static_cast<int>(CleanupExecutor::normalize(paths).size());
+            Models::deliver(self, [total](ScanCoordinator& alive) { alive.applyCleanupProgress(0, total); });
             CleanupExecutor::Progress report = [self](int d, int t) {
                 Models::deliver(self, [d, t](ScanCoordinator& alive) { alive.applyCleanupProgress(d, t); });
             };
@@ -91,7 +94,7 @@ void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::
     request.paths = paths ? std::move(*paths) : selectedTargets();
     request.policy = CleanupPolicy::standard();
     request.cloud = cloud_;
-    setCleanupProgress({0, static_cast<int>(CleanupExecutor::normalize(request.paths).size())});
+    setCleanupProgress({0, 0});
     QPointer<ScanCoordinator> self(this);
     request.onProgress = [self](int d, int t) {
         Models::deliver(self, [d, t](ScanCoordinator& alive) { alive.applyCleanupProgress(d, t); });
@@ -105,7 +108,9 @@ void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::
     // is the only way to put items back, whether or not the coordinator is still there.
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [request = std::move(request), hold = RemovalRun::holdInFlight()]() mutable {
+        [self, request = std::move(request), hold = RemovalRun::holdInFlight()]() mutable {
+            const int total = static_cast<int>(CleanupExecutor::normalize(request.paths).size());
+            Models::deliver(self, [total](ScanCoordinator& alive) { alive.applyCleanupProgress(0, total); });
             return RemovalRun::moveAndRecord(std::move(request));
         },
         [done = std::move(done)](ScanCoordinator& alive, RemovalRun::Result result) {

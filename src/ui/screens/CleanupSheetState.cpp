@@ -1,7 +1,9 @@
 #include "ui/screens/CleanupSheetState.h"
 
 #include <algorithm>
-#include <unordered_set>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
 
 #include "platform/Path.h"
 #include "ui/screens/ScreenText.h"
@@ -9,6 +11,24 @@
 namespace sorvel::ui {
 
 namespace {
+
+// An absolute path without empty, "." or ".." parts and no slash at its end: what
+// standardising would give back unchanged, told without building it again.
+bool isStandardAbsolute(const std::string& path) {
+    if (path.empty() || path[0] != '/') return false;
+    if (path.size() == 1) return true;
+    if (path.back() == '/') return false;
+    size_t start = 1;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        const std::string_view part(path.data() + start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 const char* const kReviewSentence =
     "Nothing has been moved. Untick anything you want to keep \u2014 the total follows your ticks.";
 }
@@ -17,12 +37,15 @@ std::string CleanupSheetState::Group::title() const { return item ? item->title 
 
 // The executor standardises every path it is given; rows must compare the same way, or an
 // outcome could be ticked and moved without standing under any recommendation.
-std::string CleanupSheetState::normalizedPath(const std::string& path) { return standardizePath(path); }
+std::string CleanupSheetState::normalizedPath(const std::string& path) {
+    return isStandardAbsolute(path) ? path : standardizePath(path);
+}
 
 bool CleanupSheetState::isEligible(const CleanupOutcome& outcome) { return outcome.moved() || outcome.wouldMove(); }
 
 void CleanupSheetState::dryRunReturned(std::vector<CleanupOutcome> outcomes) {
     outcomes_ = std::move(outcomes);
+    ++outcomesGeneration_;
     selected_.clear();
     for (const auto& o : outcomes_)
         if (isEligible(o)) selected_.insert(o.path);
@@ -50,6 +73,7 @@ std::optional<std::vector<CleanupExecutor::PathSize>> CleanupSheetState::startMo
 
 void CleanupSheetState::moveReturned(std::vector<CleanupOutcome> outcomes) {
     outcomes_ = std::move(outcomes);
+    ++outcomesGeneration_;
     working_ = false;
     stage_ = Stage::done;
 }
@@ -57,6 +81,7 @@ void CleanupSheetState::moveReturned(std::vector<CleanupOutcome> outcomes) {
 void CleanupSheetState::failed(std::string sentence) {
     failure_ = std::move(sentence);
     outcomes_.clear();
+    ++outcomesGeneration_;
     selected_.clear();
     preparing_ = false;
     // A move that stopped ends the sheet; a dry run that stopped leaves nothing to pick.
@@ -138,24 +163,19 @@ int64_t CleanupSheetState::chosenBytes() const {
 }
 
 std::vector<CleanupSheetState::Group> CleanupSheetState::groups(const std::vector<CleanupItem>& items) const {
-    std::vector<Group> list;
-    std::vector<bool> placed(outcomes_.size(), false);
+    // Placed once for the outcomes and items at hand: a tick among thousands of rows only
+    // filters the placement again.
+    size_t print = items.size();
+    const auto mix = [&print](size_t h) { print ^= h + 0x9e3779b97f4a7c15ULL + (print << 6) + (print >> 2); };
     for (const auto& item : items) {
-        std::unordered_set<std::string> paths;
-        for (const auto& t : item.targets) paths.insert(normalizedPath(t.path));
-        Group g{item, {}};
-        for (size_t i = 0; i < outcomes_.size(); ++i) {
-            if (paths.count(normalizedPath(outcomes_[i].path))) {
-                g.rows.push_back(i);
-                placed[i] = true;
-            }
-        }
-        if (!g.rows.empty()) list.push_back(std::move(g));
+        mix(std::hash<std::string>{}(item.id));
+        for (const auto& t : item.targets) mix(std::hash<std::string>{}(t.path));
     }
-    Group rest{std::nullopt, {}};
-    for (size_t i = 0; i < outcomes_.size(); ++i)
-        if (!placed[i]) rest.rows.push_back(i);
-    if (!rest.rows.empty()) list.push_back(std::move(rest));
+    if (!placement_ || placedFor_ != std::make_pair(outcomesGeneration_, print)) {
+        placement_ = std::make_shared<const std::vector<Group>>(place(items));
+        placedFor_ = {outcomesGeneration_, print};
+    }
+    std::vector<Group> list = *placement_;
     // Confirming lists only what will move, so a wrong tick is seen before it moves.
     if (stage_ == Stage::confirming) {
         for (auto& g : list)
@@ -169,9 +189,41 @@ std::vector<CleanupSheetState::Group> CleanupSheetState::groups(const std::vecto
     return list;
 }
 
+std::vector<CleanupSheetState::Group> CleanupSheetState::place(const std::vector<CleanupItem>& items) const {
+    // Each outcome's path is standardised once and found by it, so thousands of rows under
+    // thousands of targets cost their number, not its square.
+    std::unordered_map<std::string, std::vector<size_t>> byPath;
+    for (size_t i = 0; i < outcomes_.size(); ++i) byPath[normalizedPath(outcomes_[i].path)].push_back(i);
+    std::vector<Group> list;
+    std::vector<bool> placed(outcomes_.size(), false);
+    for (const auto& item : items) {
+        auto details = std::make_shared<std::unordered_map<std::string, std::optional<std::string>>>();
+        Group g{item, {}, details};
+        for (const auto& t : item.targets) {
+            const std::string path = normalizedPath(t.path);
+            if (!details->emplace(path, t.detail).second) continue; // the first target of a path speaks for it
+            const auto found = byPath.find(path);
+            if (found == byPath.end()) continue;
+            g.rows.insert(g.rows.end(), found->second.begin(), found->second.end());
+        }
+        std::sort(g.rows.begin(), g.rows.end());
+        for (size_t i : g.rows) placed[i] = true;
+        if (!g.rows.empty()) list.push_back(std::move(g));
+    }
+    Group rest{std::nullopt, {}, nullptr};
+    for (size_t i = 0; i < outcomes_.size(); ++i)
+        if (!placed[i]) rest.rows.push_back(i);
+    if (!rest.rows.empty()) list.push_back(std::move(rest));
+    return list;
+}
+
 std::optional<std::string> CleanupSheetState::fallbackDetail(const CleanupOutcome& outcome, const Group& group) {
     if (!group.item) return std::nullopt;
     const std::string path = normalizedPath(outcome.path);
+    if (group.details) {
+        const auto found = group.details->find(path);
+        return found == group.details->end() ? std::nullopt : found->second;
+    }
     for (const auto& t : group.item->targets)
         if (normalizedPath(t.path) == path) return t.detail;
     return std::nullopt;

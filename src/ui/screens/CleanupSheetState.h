@@ -3,9 +3,12 @@
 // recommendations they came from, the ticks, the three stages and every text the sheet
 // shows. The dialog drives it and paints what it says; nothing here waits or moves files.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/CleanupItem.h"
@@ -23,6 +26,8 @@ public:
     struct Group {
         std::optional<CleanupItem> item;
         std::vector<size_t> rows; // indices into outcomes(), in their order
+        /// The detail of the item's first target at each standardised path.
+        std::shared_ptr<const std::unordered_map<std::string, std::optional<std::string>>> details;
         std::string title() const;
     };
 
@@ -93,7 +98,13 @@ public:
     int notMovedCount() const;
 
 private:
+    std::vector<Group> place(const std::vector<CleanupItem>& items) const;
+
     std::vector<CleanupOutcome> outcomes_;
+    uint64_t outcomesGeneration_ = 0;
+    // The groups of the last outcomes and items, before the stage picks from them.
+    mutable std::shared_ptr<const std::vector<Group>> placement_;
+    mutable std::pair<uint64_t, size_t> placedFor_{0, 0}; // outcomes' generation, items' fingerprint
     std::set<std::string> selected_;
     Stage stage_ = Stage::review;
     bool working_ = false;
