@@ -1,6 +1,9 @@
 // Preparing a run: standardising, repeats, nesting and the order of the outcomes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "platform/Path.h"
 #include "removal/CleanupExecutor.h"
 #include "support/TestSupport.h"
 
@@ -53,4 +56,39 @@ TEST(CleanupExecutorFreed, CountsOnlyWhatMovedOrWouldMove) {
     CleanupOutcome w2{UUID::random(), "/e", 6, CleanupOutcome::WouldMove{}};
     EXPECT_EQ(CleanupExecutor::freed({w1, w2}), 10);
     EXPECT_EQ(CleanupExecutor::freed({}), 0);
+}
+
+// Nesting found by looking up the folders around each path must keep what comparing every
+// pair keeps, on lists where the two could part: siblings sharing a prefix, the root,
+// relative paths, a folder listed after what it holds, and thousands of paths.
+TEST(CleanupExecutorNormalize, NestingAgreesWithComparingEveryPair) {
+    auto pairwise = [](const std::vector<PS>& in) {
+        std::vector<std::string> kept;
+        for (const auto& p : in) kept.push_back(p.path);
+        std::vector<std::string> out;
+        for (const auto& p : kept) {
+            const bool nested = std::any_of(kept.begin(), kept.end(),
+                                            [&](const std::string& other) { return other != p && isPathInside(p, other); });
+            if (!nested && std::find(out.begin(), out.end(), p) == out.end()) out.push_back(p);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    std::vector<PS> many;
+    for (int i = 0; i < 3000; ++i) many.push_back({"/c/app" + std::to_string(i % 300) + "/f" + std::to_string(i), 1});
+    for (int i = 0; i < 300; i += 7) many.push_back({"/c/app" + std::to_string(i), 2});
+    const std::vector<std::vector<PS>> table = {
+        {{"/a/b", 1}, {"/a/bc", 1}, {"/a/b-c/d", 1}, {"/a/b/c/d/e", 1}},
+        {{"/a/b/c", 1}, {"/a", 1}, {"/b", 1}},
+        {{"/x/y", 1}, {"/", 1}, {"/z", 1}},
+        {{"rel/a/b", 1}, {"rel/a", 1}, {"rel2/a", 1}},
+        {{"/only", 1}},
+        many,
+    };
+    for (size_t row = 0; row < table.size(); ++row) {
+        std::vector<std::string> got;
+        for (const auto& p : CleanupExecutor::normalize(table[row])) got.push_back(p.path);
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, pairwise(table[row])) << "row " << row;
+    }
 }
