@@ -77,6 +77,11 @@ void LazyColumn::relayout() {
         shapeHeights_.clear();
     }
     const int view = isVisible() ? viewport()->height() : std::max(viewport()->height(), kUnshownHeight);
+    // What is at the top of the view stays there while entries above it find their heights.
+    recount();
+    int anchor = std::max(0, entryAt(verticalScrollBar()->value()));
+    if (anchor + 1 < count() && offsetOf(anchor) + heightOf(anchor) <= verticalScrollBar()->value()) ++anchor;
+    const int anchorShift = verticalScrollBar()->value() - offsetOf(anchor);
     int first = 0, last = -1;
     bool more = false;
     QElapsedTimer clock;
@@ -85,7 +90,7 @@ void LazyColumn::relayout() {
     // A made entry of another height moves those below it: the range is found again.
     for (int pass = 0; pass < 4; ++pass) {
         recount();
-        const int top = std::clamp(verticalScrollBar()->value(), 0, std::max(0, total_ - view));
+        const int top = std::clamp(offsetOf(anchor) + anchorShift, 0, std::max(0, total_ - view));
         const int from = top - view, to = top + 2 * view;
         first = std::max(0, entryAt(from));
         last = first - 1;
@@ -111,11 +116,13 @@ void LazyColumn::relayout() {
             QWidget* widget = made_[i];
             widget->ensurePolished();
             int h = widget->hasHeightForWidth() ? widget->heightForWidth(width_) : -1;
-            if (h <= 0) h = widget->sizeHint().height();
-            h = std::max(h, 0);
+            if (h < 0) h = widget->sizeHint().height();
+            h = std::clamp(h, widget->minimumHeight(), std::max(widget->minimumHeight(), widget->maximumHeight()));
             moved |= h != heightOf(i);
             heights_[i] = h;
-            shapeHeights_[entries_[i].shape] = h;
+            // The first height of a shape stands for it: a later one would move every entry
+            // not yet made.
+            shapeHeights_.emplace(entries_[i].shape, h);
         }
         if (!moved) break;
     }
@@ -136,6 +143,7 @@ void LazyColumn::relayout() {
     QScrollBar* bar = verticalScrollBar();
     bar->setPageStep(std::max(1, viewport()->height()));
     bar->setRange(0, std::max(0, total_ - viewport()->height()));
+    if (count() > 0) bar->setValue(offsetOf(anchor) + anchorShift);
     const int top = bar->value();
     for (auto& [index, widget] : made_) {
         widget->setGeometry(margins_.left(), offsets_[index] - top, width_, heightOf(index));
@@ -159,9 +167,13 @@ void LazyColumn::ensureVisible(int index) {
     if (index < 0 || index >= count()) return;
     QScrollBar* bar = verticalScrollBar();
     const int view = viewport()->height();
-    const int top = offsetOf(index), bottom = top + heightOf(index);
-    if (top < bar->value()) bar->setValue(top - entries_[index].gapBefore);
-    else if (bottom > bar->value() + view) bar->setValue(std::min(top, bottom - view + margins_.bottom()));
+    // Entries made on the way may turn out taller or shorter than guessed: looked at again.
+    for (int pass = 0; pass < 3; ++pass) {
+        const int top = offsetOf(index), bottom = top + heightOf(index);
+        if (top < bar->value()) bar->setValue(top - entries_[index].gapBefore);
+        else if (bottom > bar->value() + view) bar->setValue(std::min(top, bottom - view + margins_.bottom()));
+        else break;
+    }
 }
 
 int LazyColumn::indexHolding(const QWidget* widget) const {
