@@ -47,6 +47,7 @@ void CleanupSheetState::dryRunReturned(std::vector<CleanupOutcome> outcomes) {
     outcomes_ = std::move(outcomes);
     ++outcomesGeneration_;
     selected_.clear();
+    chosen_.reset();
     for (const auto& o : outcomes_)
         if (isEligible(o)) selected_.insert(o.path);
     preparing_ = false;
@@ -74,6 +75,7 @@ std::optional<std::vector<CleanupExecutor::PathSize>> CleanupSheetState::startMo
 void CleanupSheetState::moveReturned(std::vector<CleanupOutcome> outcomes) {
     outcomes_ = std::move(outcomes);
     ++outcomesGeneration_;
+    chosen_.reset();
     working_ = false;
     stage_ = Stage::done;
 }
@@ -83,6 +85,7 @@ void CleanupSheetState::failed(std::string sentence) {
     outcomes_.clear();
     ++outcomesGeneration_;
     selected_.clear();
+    chosen_.reset();
     preparing_ = false;
     // A move that stopped ends the sheet; a dry run that stopped leaves nothing to pick.
     if (working_) stage_ = Stage::done;
@@ -98,6 +101,7 @@ void CleanupSheetState::toggle(const std::string& path) {
     const auto it = std::find_if(outcomes_.begin(), outcomes_.end(),
                                  [&](const CleanupOutcome& o) { return o.path == path && isEligible(o); });
     if (it == outcomes_.end()) return;
+    chosen_.reset();
     if (!selected_.erase(path)) selected_.insert(path);
 }
 
@@ -108,6 +112,7 @@ bool CleanupSheetState::allSelected() const {
 
 void CleanupSheetState::toggleAll() {
     if (stage_ != Stage::review || working_) return;
+    chosen_.reset();
     if (allSelected()) {
         selected_.clear();
         return;
@@ -128,6 +133,7 @@ bool CleanupSheetState::groupFullySelected(const Group& group) const {
 void CleanupSheetState::toggleGroup(const Group& group) {
     if (stage_ != Stage::review || working_) return;
     const bool full = groupFullySelected(group);
+    chosen_.reset();
     for (size_t i : group.rows) {
         if (!isEligible(outcomes_[i])) continue;
         if (full) selected_.erase(outcomes_[i].path);
@@ -150,9 +156,11 @@ std::vector<const CleanupOutcome*> CleanupSheetState::refused() const {
 }
 
 std::vector<const CleanupOutcome*> CleanupSheetState::chosen() const {
+    if (chosen_) return *chosen_;
     std::vector<const CleanupOutcome*> list;
     for (const auto& o : outcomes_)
         if (isEligible(o) && selected_.count(o.path)) list.push_back(&o);
+    chosen_ = list;
     return list;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <unordered_set>
 #include <string>
 #include <utility>
 #include <unordered_map>
@@ -105,7 +106,9 @@ private:
     // The groups of the last outcomes and items, before the stage picks from them.
     mutable std::shared_ptr<const std::vector<Group>> placement_;
     mutable std::pair<uint64_t, size_t> placedFor_{0, 0}; // outcomes' generation, items' fingerprint
-    std::set<std::string> selected_;
+    // Looked up for every row on every tick: hashed, and what is chosen kept until a tick.
+    std::unordered_set<std::string> selected_;
+    mutable std::optional<std::vector<const CleanupOutcome*>> chosen_;
     Stage stage_ = Stage::review;
     bool working_ = false;
     bool preparing_ = true;
