@@ -328,6 +328,7 @@ void CleanupPreviewSheet::renderList() {
     groupTitles_.clear();
     auto entries = std::make_shared<std::vector<ListEntry>>();
     std::vector<LazyColumn::Entry> shapes;
+    shapes.reserve(state_.outcomes().size() + 8);
     const auto& outcomes = state_.outcomes();
     for (size_t g = 0; g < groups_->size(); ++g) {
         const auto& group = (*groups_)[g];

@@ -200,25 +200,36 @@ std::vector<CleanupSheetState::Group> CleanupSheetState::groups(const std::vecto
 std::vector<CleanupSheetState::Group> CleanupSheetState::place(const std::vector<CleanupItem>& items) const {
     // Each outcome's path is standardised once and found by it, so thousands of rows under
     // thousands of targets cost their number, not its square.
-    std::unordered_map<std::string, std::vector<size_t>> byPath;
-    for (size_t i = 0; i < outcomes_.size(); ++i) byPath[normalizedPath(outcomes_[i].path)].push_back(i);
+    std::deque<std::string> standardised;
+    auto standard = [&standardised](const std::string& path) -> std::string_view {
+        if (isStandardAbsolute(path)) return path;
+        return standardised.emplace_back(normalizedPath(path));
+    };
+    std::unordered_multimap<std::string_view, size_t> byPath;
+    byPath.reserve(outcomes_.size());
+    for (size_t i = 0; i < outcomes_.size(); ++i) byPath.emplace(standard(outcomes_[i].path), i);
     std::vector<Group> list;
     std::vector<bool> placed(outcomes_.size(), false);
-    for (const auto& item : items) {
-        auto details = std::make_shared<std::unordered_map<std::string, std::optional<std::string>>>();
+    for (const auto& source : items) {
+        auto item = std::make_shared<const CleanupItem>(source);
+        auto details = std::make_shared<Details>();
+        details->item = item;
+        details->byPath.reserve(item->targets.size());
+        for (const auto& t : item->targets) {
+            std::string_view path = t.path;
+            if (!isStandardAbsolute(t.path)) path = details->standardised.emplace_back(normalizedPath(t.path));
+            details->byPath.emplace(path, &t.detail); // the first target of a path speaks for it
+        }
         Group g{item, {}, details};
-        for (const auto& t : item.targets) {
-            const std::string path = normalizedPath(t.path);
-            if (!details->emplace(path, t.detail).second) continue; // the first target of a path speaks for it
-            const auto found = byPath.find(path);
-            if (found == byPath.end()) continue;
-            g.rows.insert(g.rows.end(), found->second.begin(), found->second.end());
+        for (const auto& [path, detail] : details->byPath) {
+            const auto [from, to] = byPath.equal_range(path);
+            for (auto it = from; it != to; ++it) g.rows.push_back(it->second);
         }
         std::sort(g.rows.begin(), g.rows.end());
         for (size_t i : g.rows) placed[i] = true;
         if (!g.rows.empty()) list.push_back(std::move(g));
     }
-    Group rest{std::nullopt, {}, nullptr};
+    Group rest{nullptr, {}, nullptr};
     for (size_t i = 0; i < outcomes_.size(); ++i)
         if (!placed[i]) rest.rows.push_back(i);
     if (!rest.rows.empty()) list.push_back(std::move(rest));
@@ -229,8 +240,8 @@ std::optional<std::string> CleanupSheetState::fallbackDetail(const CleanupOutcom
     if (!group.item) return std::nullopt;
     const std::string path = normalizedPath(outcome.path);
     if (group.details) {
-        const auto found = group.details->find(path);
-        return found == group.details->end() ? std::nullopt : found->second;
+        const auto found = group.details->byPath.find(path);
+        return found == group.details->byPath.end() ? std::nullopt : *found->second;
     }
     for (const auto& t : group.item->targets)
         if (normalizedPath(t.path) == path) return t.detail;

@@ -3,11 +3,13 @@
 // recommendations they came from, the ticks, the three stages and every text the sheet
 // shows. The dialog drives it and paints what it says; nothing here waits or moves files.
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <set>
 #include <unordered_set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <unordered_map>
 #include <vector>
@@ -24,11 +26,16 @@ public:
 
     /// The rows under one recommendation, or (no item) under the trailing group of outcomes
     /// that match no recommendation, so nothing is moved without being shown.
+    /// The detail of an item's first target at each standardised path (views into the item).
+    struct Details {
+        std::shared_ptr<const CleanupItem> item; // what the views point into
+        std::deque<std::string> standardised;    // the paths that standardising changed
+        std::unordered_map<std::string_view, const std::optional<std::string>*> byPath;
+    };
     struct Group {
-        std::optional<CleanupItem> item;
+        std::shared_ptr<const CleanupItem> item; // shared: a rule may hold thousands of targets
         std::vector<size_t> rows; // indices into outcomes(), in their order
-        /// The detail of the item's first target at each standardised path.
-        std::shared_ptr<const std::unordered_map<std::string, std::optional<std::string>>> details;
+        std::shared_ptr<const Details> details;
         std::string title() const;
     };
 

@@ -148,7 +148,7 @@ TEST(CleanupSheetReview, EveryEligibleOutcomeIsOnScreenEvenWithoutARecommendatio
     const auto groups = s.groups(items);
     ASSERT_EQ(groups.size(), 2u);
     EXPECT_EQ(groups[0].rows.size(), 2u);
-    EXPECT_FALSE(groups[1].item.has_value());
+    EXPECT_FALSE(groups[1].item);
     EXPECT_EQ(groups[1].title(), "Other items");
     std::vector<size_t> shown;
     for (const auto& g : groups) shown.insert(shown.end(), g.rows.begin(), g.rows.end());
