@@ -1,6 +1,5 @@
 // The cleanup preview with a rule of a thousand folders: the list makes only the rows near
-// the view, scrolls to any of them, keeps ticks and place, and a move shows how far it has
-// come and ends on its done page.
+// the view wherever it is scrolled, and a move shows how far it has come, then its done page.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,7 +9,6 @@
 #include <QTest>
 
 #include <condition_variable>
-#include <limits>
 #include <mutex>
 
 #include "ui/kit/Button.h"
@@ -33,7 +31,6 @@ constexpr int kFolders = 1000;
 /// folder moved (the moves themselves are the executor's, tested on their own).
 struct Thousands {
     test::UiContext ctx;
-    std::vector<std::string> folders;
     std::unique_ptr<ScanCoordinator> coordinator;
     struct Gate {
         std::mutex mutex;
@@ -49,17 +46,10 @@ struct Thousands {
     Thousands() {
         CleanupItem item;
         item.id = "bulk";
-        item.title = "Bulk cache";
         for (int i = 0; i < kFolders; ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "Library/Caches/bulk/f%05d", i);
-            folders.push_back(ctx / name);
-            test::writeFileOfSize(folders.back() + "/blob", 100);
-            CleanupTarget t;
-            t.name = name;
-            t.path = folders.back();
-            t.size = test::independentTotal(folders.back());
-            item.targets.push_back(t);
+            const std::string folder = ctx / ("Library/Caches/bulk/f" + std::to_string(i));
+            test::writeFileOfSize(folder + "/blob", 100);
+            item.targets.push_back({UUID::random(), "f", folder, test::independentTotal(folder), std::nullopt});
         }
         auto s = ScanCoordinator::Services::standard();
         s.scan = [](ScanControl&, ScanScope scope) {
@@ -78,13 +68,9 @@ struct Thousands {
             for (int i = 1; i <= total / 2; ++i) progress(i, total);
             g->wait(2);
             std::vector<CleanupOutcome> outcomes;
-            for (int i = 0; i < total; ++i) {
-                CleanupOutcome o;
-                o.path = paths[static_cast<size_t>(i)].path;
-                o.size = paths[static_cast<size_t>(i)].size;
-                o.result = CleanupOutcome::MovedToTrash{o.path + ".trashed"};
-                outcomes.push_back(std::move(o));
-                progress(i + 1, total);
+            for (const auto& [path, size] : paths) {
+                outcomes.push_back({UUID::random(), path, size, CleanupOutcome::MovedToTrash{path + ".trashed"}});
+                progress(static_cast<int>(outcomes.size()), total);
             }
             return outcomes;
         };
@@ -152,30 +138,7 @@ TEST(CleanupSheetThousands, OnlyRowsNearTheViewAreMadeWhereverItIsScrolled) {
         EXPECT_LE(made.size(), 40u) << row.fraction;
         EXPECT_TRUE(made.count(outcomes[static_cast<size_t>(entry - 1)].path)) << row.fraction;
         EXPECT_FALSE(made.count(outcomes[row.far].path)) << row.fraction;
-        // The rows made lie one under another, in the list's order, without overlapping.
-        int bottom = std::numeric_limits<int>::min();
-        for (const auto& [index, widget] : list->made()) {
-            EXPECT_GE(widget->y(), bottom) << row.fraction << " entry " << index;
-            bottom = widget->y() + widget->height();
-        }
     }
-    delete sheet;
-}
-
-TEST(CleanupSheetThousands, ATickFarDownKeepsThePlaceAndTheCount) {
-    Thousands t;
-    QPointer<CleanupPreviewSheet> sheet = t.open();
-    scrollTo(sheet, 1.0);
-    const int bottom = sheet->list()->verticalScrollBar()->value();
-    ReviewRow* last = nullptr;
-    for (auto* row : sheet->rows())
-        if (row->path() == sheet->state().outcomes().back().path) last = row;
-    ASSERT_NE(last, nullptr);
-    QTest::mouseClick(last->checkbox(), Qt::LeftButton);
-    Thousands::settle();
-    EXPECT_EQ(sheet->countText(), QString("%1 of %2 selected").arg(kFolders - 1).arg(kFolders));
-    EXPECT_EQ(sheet->list()->verticalScrollBar()->value(), bottom);
-    EXPECT_TRUE(madePaths(sheet).count(sheet->state().outcomes().back().path));
     delete sheet;
 }
 
