@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "platform/Path.h"
 #include "removal/CleanupExecutor.h"
@@ -63,15 +64,10 @@ TEST(CleanupExecutorFreed, CountsOnlyWhatMovedOrWouldMove) {
 // relative paths, a folder listed after what it holds, and thousands of paths.
 TEST(CleanupExecutorNormalize, NestingAgreesWithComparingEveryPair) {
     auto pairwise = [](const std::vector<PS>& in) {
-        std::vector<std::string> kept;
-        for (const auto& p : in) kept.push_back(p.path);
-        std::vector<std::string> out;
-        for (const auto& p : kept) {
-            const bool nested = std::any_of(kept.begin(), kept.end(),
-                                            [&](const std::string& other) { return other != p && isPathInside(p, other); });
-            if (!nested && std::find(out.begin(), out.end(), p) == out.end()) out.push_back(p);
-        }
-        std::sort(out.begin(), out.end());
+        std::set<std::string> out;
+        for (const auto& p : in)
+            if (std::none_of(in.begin(), in.end(), [&](const PS& o) { return o.path != p.path && isPathInside(p.path, o.path); }))
+                out.insert(p.path);
         return out;
     };
     std::vector<PS> many;
@@ -86,9 +82,8 @@ TEST(CleanupExecutorNormalize, NestingAgreesWithComparingEveryPair) {
         many,
     };
     for (size_t row = 0; row < table.size(); ++row) {
-        std::vector<std::string> got;
-        for (const auto& p : CleanupExecutor::normalize(table[row])) got.push_back(p.path);
-        std::sort(got.begin(), got.end());
+        std::set<std::string> got;
+        for (const auto& p : CleanupExecutor::normalize(table[row])) got.insert(p.path);
         EXPECT_EQ(got, pairwise(table[row])) << "row " << row;
     }
 }

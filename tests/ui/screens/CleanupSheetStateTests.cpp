@@ -350,17 +350,3 @@ TEST(CleanupSheetGroups, TheRowsFollowNewItemsAndNewOutcomes) {
     EXPECT_EQ(listed(s, second), (std::vector<std::pair<std::string, std::vector<std::string>>>{
                                      {"Title b", {"/h/b1"}}, {"Other items", {"/h/a1"}}}));
 }
-
-TEST(CleanupSheetGroups, ARowsDetailIsItsRulesFirstTargetAtThatPath) {
-    CleanupItem a = item("a", {"/h/a1", "/h/a2"});
-    a.targets.push_back(a.targets[0]);
-    a.targets.back().detail = "a later target at the same path";
-    a.targets[1].path = "/h/x/../a2/";
-    CleanupSheetState s;
-    s.dryRunReturned({would("/h/a1"), would("/h/a2"), would("/h/z")});
-    const auto groups = s.groups({a});
-    ASSERT_EQ(groups.size(), 2u);
-    EXPECT_EQ(CleanupSheetState::fallbackDetail(s.outcomes()[0], groups[0]), "detail of /h/a1");
-    EXPECT_EQ(CleanupSheetState::fallbackDetail(s.outcomes()[1], groups[0]), "detail of /h/a2");
-    EXPECT_EQ(CleanupSheetState::fallbackDetail(s.outcomes()[2], groups[1]), std::nullopt);
-}
