@@ -1,10 +1,6 @@
 // Preparing a run: standardising, repeats, nesting and the order of the outcomes.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <set>
-
-#include "platform/Path.h"
 #include "removal/CleanupExecutor.h"
 #include "support/TestSupport.h"
 
@@ -59,31 +55,3 @@ TEST(CleanupExecutorFreed, CountsOnlyWhatMovedOrWouldMove) {
     EXPECT_EQ(CleanupExecutor::freed({}), 0);
 }
 
-// Nesting found by looking up the folders around each path must keep what comparing every
-// pair keeps, on lists where the two could part: siblings sharing a prefix, the root,
-// relative paths, a folder listed after what it holds, and thousands of paths.
-TEST(CleanupExecutorNormalize, NestingAgreesWithComparingEveryPair) {
-    auto pairwise = [](const std::vector<PS>& in) {
-        std::set<std::string> out;
-        for (const auto& p : in)
-            if (std::none_of(in.begin(), in.end(), [&](const PS& o) { return o.path != p.path && isPathInside(p.path, o.path); }))
-                out.insert(p.path);
-        return out;
-    };
-    std::vector<PS> many;
-    for (int i = 0; i < 3000; ++i) many.push_back({"/c/app" + std::to_string(i % 300) + "/f" + std::to_string(i), 1});
-    for (int i = 0; i < 300; i += 7) many.push_back({"/c/app" + std::to_string(i), 2});
-    const std::vector<std::vector<PS>> table = {
-        {{"/a/b", 1}, {"/a/bc", 1}, {"/a/b-c/d", 1}, {"/a/b/c/d/e", 1}},
-        {{"/a/b/c", 1}, {"/a", 1}, {"/b", 1}},
-        {{"/x/y", 1}, {"/", 1}, {"/z", 1}},
-        {{"rel/a/b", 1}, {"rel/a", 1}, {"rel2/a", 1}},
-        {{"/only", 1}},
-        many,
-    };
-    for (size_t row = 0; row < table.size(); ++row) {
-        std::set<std::string> got;
-        for (const auto& p : CleanupExecutor::normalize(table[row])) got.insert(p.path);
-        EXPECT_EQ(got, pairwise(table[row])) << "row " << row;
-    }
-}
