@@ -54,4 +54,3 @@ TEST(CleanupExecutorFreed, CountsOnlyWhatMovedOrWouldMove) {
     EXPECT_EQ(CleanupExecutor::freed({w1, w2}), 10);
     EXPECT_EQ(CleanupExecutor::freed({}), 0);
 }
-
