@@ -24,9 +24,11 @@ std::vector<CleanupItem> ScanCoordinator::selectedCleanupItems() const {
     return items;
 }
 
+// Counted in place: a ticked rule may hold thousands of targets, not worth a copy.
 int64_t ScanCoordinator::selectedCleanupSize() const {
     int64_t total = 0;
-    for (const auto& item : selectedCleanupItems()) total += item.size();
+    for (const auto& item : result_.cleanupItems)
+        if (selectedCleanupIDs_.count(item.id)) total += item.size();
     return total;
 }
 
@@ -87,7 +89,8 @@ void ScanCoordinator::setCleanupSaveError(std::optional<std::string> error) {
 
 void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths,
                                      OutcomesHandler done, FailureHandler failed) {
-    const size_t ticked = selectedCleanupItems().size();
+    const auto ticked = std::count_if(result_.cleanupItems.begin(), result_.cleanupItems.end(),
+                                      [this](const CleanupItem& item) { return selectedCleanupIDs_.count(item.id) > 0; });
     RemovalRun::Request request;
     request.run.scope = paths ? std::string("items you picked")
                               : std::to_string(ticked) + " rule" + (ticked == 1 ? "" : "s") + " you reviewed";
