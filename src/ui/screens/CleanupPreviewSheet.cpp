@@ -292,7 +292,22 @@ void CleanupPreviewSheet::redraw() {
     if (headerButton) selectAll_->setText(q(*headerButton));
 
     content_->setCurrentIndex(state_.isPreparing() ? 0 : 1);
-    if (!state_.isPreparing()) renderList();
+    if (!state_.isPreparing()) {
+        // Thousands of new outcomes: the header is drawn in this turn, the rows placed and
+        // made in the next, so neither holds the window long.
+        const bool fresh = listedGeneration_ != state_.outcomesGeneration();
+        listedGeneration_ = state_.outcomesGeneration();
+        if (fresh && state_.outcomes().size() > kRowsPlacedAtOnce) {
+            listDue_ = true;
+            QMetaObject::invokeMethod(this, [self = QPointer<CleanupPreviewSheet>(this)] {
+                if (!self || !self->listDue_) return;
+                self->listDue_ = false;
+                self->renderList();
+            }, Qt::QueuedConnection);
+        } else if (!listDue_) {
+            renderList();
+        }
+    }
 
     openTrash_->setVisible(state_.showsOpenTrash());
     amount_->setText(q(Bytes::format(state_.amount())));

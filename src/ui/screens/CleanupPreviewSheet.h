@@ -83,6 +83,10 @@ private:
     std::vector<CleanupItem> items_;
     bool started_ = false;
     bool progressDue_ = false;
+    /// Above this many outcomes a new list is placed in the turn after its header.
+    static constexpr size_t kRowsPlacedAtOnce = 500;
+    uint64_t listedGeneration_ = 0;
+    bool listDue_ = false;
     /// The stage whose main button last took the focus.
     std::optional<CleanupSheetState::Stage> shownStage_;
 

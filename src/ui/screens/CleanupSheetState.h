@@ -71,6 +71,8 @@ public:
 
     // Derived lists.
     const std::vector<CleanupOutcome>& outcomes() const { return outcomes_; }
+    /// Changes each time the outcomes are replaced.
+    uint64_t outcomesGeneration() const { return outcomesGeneration_; }
     std::vector<const CleanupOutcome*> eligible() const;
     std::vector<const CleanupOutcome*> refused() const;
     std::vector<const CleanupOutcome*> chosen() const;
