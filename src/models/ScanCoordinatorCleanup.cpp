@@ -24,9 +24,11 @@ std::vector<CleanupItem> ScanCoordinator::selectedCleanupItems() const {
     return items;
 }
 
+// Counted in place: a ticked rule may hold thousands of targets, not worth a copy.
 int64_t ScanCoordinator::selectedCleanupSize() const {
     int64_t total = 0;
-    for (const auto& item : selectedCleanupItems()) total += item.size();
+    for (const auto& item : result_.cleanupItems)
+        if (selectedCleanupIDs_.count(item.id)) total += item.size();
     return total;
 }
 
@@ -47,12 +49,15 @@ void ScanCoordinator::runCleanup(CleanupExecutor::Mode mode,
                                  OutcomesHandler done, FailureHandler failed) {
     std::vector<CleanupExecutor::PathSize> paths = targets ? std::move(*targets) : selectedTargets();
     const CloudStatus cloud = cloud_;
-    setCleanupProgress({0, static_cast<int>(CleanupExecutor::normalize(paths).size())});
+    // Thousands of paths take a while to normalise: their count comes from the worker.
+    setCleanupProgress({0, 0});
 
     QPointer<ScanCoordinator> self(this);
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
         [self, run = services_.runCleanup, paths = std::move(paths), mode, cloud] {
+            const int total = static_cast<int>(CleanupExecutor::normalize(paths).size());
+            Models::deliver(self, [total](ScanCoordinator& alive) { alive.applyCleanupProgress(0, total); });
             CleanupExecutor::Progress report = [self](int d, int t) {
                 Models::deliver(self, [d, t](ScanCoordinator& alive) { alive.applyCleanupProgress(d, t); });
             };
@@ -77,14 +82,15 @@ void ScanCoordinator::setCleanupSaveError(std::optional<std::string> error) {
 
 void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths,
                                      OutcomesHandler done, FailureHandler failed) {
-    const size_t ticked = selectedCleanupItems().size();
+    const auto ticked = std::count_if(result_.cleanupItems.begin(), result_.cleanupItems.end(),
+                                      [this](const CleanupItem& item) { return selectedCleanupIDs_.count(item.id) > 0; });
     RemovalRun::Request request;
     request.run.scope = paths ? std::string("items you picked")
                               : std::to_string(ticked) + " rule" + (ticked == 1 ? "" : "s") + " you reviewed";
     request.paths = paths ? std::move(*paths) : selectedTargets();
     request.policy = CleanupPolicy::standard();
     request.cloud = cloud_;
-    setCleanupProgress({0, static_cast<int>(CleanupExecutor::normalize(request.paths).size())});
+    setCleanupProgress({0, 0});
     QPointer<ScanCoordinator> self(this);
     request.onProgress = [self](int d, int t) {
         Models::deliver(self, [d, t](ScanCoordinator& alive) { alive.applyCleanupProgress(d, t); });
@@ -98,7 +104,9 @@ void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::
     // is the only way to put items back, whether or not the coordinator is still there.
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [request = std::move(request), hold = RemovalRun::holdInFlight()]() mutable {
+        [self, request = std::move(request), hold = RemovalRun::holdInFlight()]() mutable {
+            const int total = static_cast<int>(CleanupExecutor::normalize(request.paths).size());
+            Models::deliver(self, [total](ScanCoordinator& alive) { alive.applyCleanupProgress(0, total); });
             return RemovalRun::moveAndRecord(std::move(request));
         },
         [done = std::move(done)](ScanCoordinator& alive, RemovalRun::Result result) {

@@ -97,11 +97,20 @@ std::vector<PathSize> normalize(const std::vector<PathSize>& items) {
     counted.reserve(unique.size());
     for (auto& item : unique) counted.emplace_back(Graphemes::characterCount(item.path), std::move(item));
     std::stable_sort(counted.begin(), counted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // A folder holding a path is shorter than it, so it is kept before the path comes up;
+    // looking up each folder around the path keeps thousands of paths from costing their square.
     std::vector<PathSize> kept;
+    std::unordered_set<std::string> keptPaths;
+    bool rootKept = false;
     for (auto& [count, item] : counted) {
-        const bool nested = std::any_of(kept.begin(), kept.end(),
-                                        [&](const PathSize& parent) { return isPathInside(item.path, parent.path); });
-        if (!nested) kept.push_back(std::move(item));
+        const std::string& path = item.path;
+        bool nested = rootKept && !path.empty() && path[0] == '/';
+        for (size_t cut = path.rfind('/'); !nested && cut != std::string::npos && cut > 0; cut = path.rfind('/', cut - 1))
+            nested = keptPaths.count(path.substr(0, cut)) > 0;
+        if (nested) continue;
+        if (path == "/") rootKept = true;
+        keptPaths.insert(path);
+        kept.push_back(std::move(item));
     }
     std::stable_sort(kept.begin(), kept.end(), [](const PathSize& a, const PathSize& b) { return a.size > b.size; });
     return kept;

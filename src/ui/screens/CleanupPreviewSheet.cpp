@@ -4,8 +4,8 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QPainter>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QUrl>
@@ -20,6 +20,7 @@
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Hairline.h"
+#include "ui/kit/LazyColumn.h"
 #include "ui/kit/Spinner.h"
 #include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
@@ -106,13 +107,11 @@ CleanupPreviewSheet::CleanupPreviewSheet(ScanCoordinator& coordinator, DesktopSe
     prep->addWidget(progress_, 0, Qt::AlignHCenter);
     prep->addStretch(1);
     content_->addWidget(preparing);
-    scroll_ = new QScrollArea(content_);
-    scroll_->setWidgetResizable(true);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    scroll_->setStyleSheet("QScrollArea { background: transparent; } QScrollArea > QWidget > QWidget { background: transparent; }");
-    content_->addWidget(scroll_);
+    list_ = new LazyColumn(content_);
+    list_->setMargins(QMargins(20, 20, 20, 20));
+    list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    list_->setStyleSheet("LazyColumn, LazyColumn > QWidget { background: transparent; }");
+    content_->addWidget(list_);
     column->addWidget(content_, 1);
     column->addWidget(new Hairline(Qt::Horizontal, background));
 
@@ -172,7 +171,15 @@ CleanupPreviewSheet::CleanupPreviewSheet(ScanCoordinator& coordinator, DesktopSe
         case CleanupSheetState::Stage::done: QDialog::accept(); break;
         }
     });
-    connect(&coordinator_, &ScanCoordinator::cleanupProgressChanged, this, [this] { renderProgress(); });
+    // A move reports after every path: what gathered is drawn once per turn of the loop.
+    connect(&coordinator_, &ScanCoordinator::cleanupProgressChanged, this, [this] {
+        if (progressDue_) return;
+        progressDue_ = true;
+        QMetaObject::invokeMethod(this, [this] {
+            progressDue_ = false;
+            renderProgress();
+        }, Qt::QueuedConnection);
+    });
     connect(&coordinator_, &ScanCoordinator::cleanupSaveErrorChanged, this, [this] { redraw(); });
     redraw();
 }
@@ -206,11 +213,11 @@ void CleanupPreviewSheet::startDryRun() {
 void CleanupPreviewSheet::confirmMove() {
     auto paths = state_.startMove();
     if (!paths) return;
-    redraw();
     // The coordinator records the run whatever becomes of the sheet; the sheet only hears
-    // the outcome while it still exists.
+    // the outcome while it still exists. Started first, so the progress drawn is this run's.
     coordinator_.performCleanup(
         std::move(*paths), whileOpen(&CleanupSheetState::moveReturned), whileOpen(&CleanupSheetState::failed));
+    redraw();
 }
 
 void CleanupPreviewSheet::reject() {
@@ -260,6 +267,11 @@ void CleanupPreviewSheet::renderProgress() {
     const CleanupProgress p = coordinator_.cleanupProgress();
     progress_->setVisible(p.total >= 1);
     progress_->setText(QString("%1 of %2").arg(p.done).arg(p.total));
+    // A long move shows how far it has come in the footer, under the amount.
+    if (state_.isWorking() && p.total >= 1) {
+        const QLocale locale;
+        count_->setText(QString("%1 of %2 moved").arg(locale.toString(p.done), locale.toString(p.total)));
+    }
 }
 
 void CleanupPreviewSheet::redraw() {
@@ -280,11 +292,27 @@ void CleanupPreviewSheet::redraw() {
     if (headerButton) selectAll_->setText(q(*headerButton));
 
     content_->setCurrentIndex(state_.isPreparing() ? 0 : 1);
-    if (!state_.isPreparing()) renderList();
+    if (!state_.isPreparing()) {
+        // Thousands of new outcomes: the header is drawn in this turn, the rows placed and
+        // made in the next, so neither holds the window long.
+        const bool fresh = listedGeneration_ != state_.outcomesGeneration();
+        listedGeneration_ = state_.outcomesGeneration();
+        if (fresh && state_.outcomes().size() > kRowsPlacedAtOnce) {
+            listDue_ = true;
+            QMetaObject::invokeMethod(this, [self = QPointer<CleanupPreviewSheet>(this)] {
+                if (!self || !self->listDue_) return;
+                self->listDue_ = false;
+                self->renderList();
+            }, Qt::QueuedConnection);
+        } else if (!listDue_) {
+            renderList();
+        }
+    }
 
     openTrash_->setVisible(state_.showsOpenTrash());
     amount_->setText(q(Bytes::format(state_.amount())));
     count_->setText(q(state_.countLine()));
+    if (state_.isWorking()) renderProgress();
     first_->setText(q(state_.firstButton()));
     first_->setEnabled(state_.firstButtonEnabled());
     first_->setOpacity(state_.firstButtonEnabled() ? 1.0 : 0.5); // drawn as inert as it is
@@ -304,72 +332,99 @@ void CleanupPreviewSheet::redraw() {
     }
 }
 
+// One entry of the list: a group's head, one of its rows, or the note that nothing is listed.
+struct CleanupPreviewSheet::ListEntry {
+    int group = -1;
+    std::optional<size_t> row; // index into the outcomes
+};
+
 void CleanupPreviewSheet::renderList() {
-    const int scrolled = scroll_->verticalScrollBar() ? scroll_->verticalScrollBar()->value() : 0;
-    rows_.clear();
+    groups_ = std::make_shared<const std::vector<CleanupSheetState::Group>>(state_.groups(items_));
     groupTitles_.clear();
-    auto* list = new QWidget;
-    auto* column = new QVBoxLayout(list);
-    column->setContentsMargins(20, 20, 20, 20);
-    column->setSpacing(18);
-
+    auto entries = std::make_shared<std::vector<ListEntry>>();
+    std::vector<LazyColumn::Entry> shapes;
+    shapes.reserve(state_.outcomes().size() + 8);
     const auto& outcomes = state_.outcomes();
-    for (const auto& group : state_.groups(items_)) {
+    for (size_t g = 0; g < groups_->size(); ++g) {
+        const auto& group = (*groups_)[g];
         groupTitles_ << q(group.title());
-        auto* block = new QVBoxLayout;
-        block->setSpacing(8);
-        auto* head = new QHBoxLayout;
-        head->setContentsMargins(0, 2, 0, 0);
-        head->setSpacing(8);
-        head->addWidget(new Text(q(group.title()), Fonts::system(13, Fonts::Weight::semibold), Theme::primaryText(), list));
-        if (group.item) {
-            const bool safe = group.item->risk == CleanupRisk::safe;
-            head->addWidget(safe ? new Chip("SAFE", Theme::accentInk(), Theme::accentWash(), list)
-                                 : new Chip("REVIEW FIRST", Theme::warning(), Theme::warningWash(), list));
-        }
-        head->addStretch(1);
-        if (auto label = state_.groupButton(group)) {
-            auto* button = new TextButton(q(*label), Fonts::system(11, Fonts::Weight::medium), Theme::accentInk(), list, TextButton::Fit::tight);
-            // Named after its group, so the focus finds it again once "All" reads "None".
-            button->setObjectName("group " + q(group.title()));
-            connect(button, &QAbstractButton::clicked, this, [this, group] {
-                state_.toggleGroup(group);
-                QMetaObject::invokeMethod(this, [this] { redraw(); }, Qt::QueuedConnection);
-            });
-            head->addWidget(button);
-        }
-        head->addWidget(new Text(q(Bytes::format(CleanupSheetState::groupBytes(group, outcomes))),
-                                 Fonts::mono(11.5), Theme::tertiaryText(), list));
-        block->addLayout(head);
+        entries->push_back({static_cast<int>(g), std::nullopt});
+        shapes.push_back({g == 0 ? 0 : 18, 0});
         for (size_t i : group.rows) {
-            const CleanupOutcome& o = outcomes[i];
-            const std::string path = o.path;
-            auto* row = new ReviewRow(o, TargetExplainer::explain(o.path, CleanupSheetState::fallbackDetail(o, group)),
-                                      state_.isSelected(o), state_.isSelectable(o), [this, path] {
-                                          state_.toggle(path);
-                                          // Rebuilding inside the click would delete the sender.
-                                          QMetaObject::invokeMethod(this, [this] { redraw(); }, Qt::QueuedConnection);
-                                      },
-                                      list);
-            rows_.push_back(row);
-            block->addWidget(row);
+            entries->push_back({static_cast<int>(g), i});
+            // Rows alike in group, state and tick box are alike in height until made.
+            shapes.push_back({8, 2 + (g << 8) + (outcomes[i].result.index() << 1) + (state_.isSelectable(outcomes[i]) ? 1 : 0)});
         }
-        column->addLayout(block);
     }
-    if (state_.showsNothingSelected())
-        column->addWidget(new Text("Nothing selected on the previous screen.", Fonts::system(12), Theme::tertiaryText(), list));
-    column->addStretch(1);
+    if (state_.showsNothingSelected()) {
+        entries->push_back({-1, std::nullopt});
+        shapes.push_back({0, 1});
+    }
 
-    // A tick rebuilds the list: the focus goes back to the control that acted.
+    // A tick rebuilds what is in view: the focus goes back to the control that acted.
     FocusLike like;
-    const bool held = list_ && FocusRing::hold(list_, &like);
-    scroll_->setWidget(list); // deletes the previous list
-    list_ = list;
-    if (held) FocusRing::settle(list, like);
-    QPointer<QScrollArea> scroll(scroll_);
-    QMetaObject::invokeMethod(this, [scroll, scrolled] {
-        if (scroll) scroll->verticalScrollBar()->setValue(scrolled);
-    }, Qt::QueuedConnection);
+    const bool held = FocusRing::hold(list_, &like);
+    list_->setEntries(std::move(shapes), [this, entries, groups = groups_](int index) {
+        const ListEntry& entry = (*entries)[static_cast<size_t>(index)];
+        if (entry.group < 0)
+            return static_cast<QWidget*>(new Text("Nothing selected on the previous screen.", Fonts::system(12),
+                                                  Theme::tertiaryText()));
+        const auto& group = (*groups)[static_cast<size_t>(entry.group)];
+        return entry.row ? makeRow(group, *entry.row) : makeHead(group);
+    });
+    if (held) FocusRing::settle(list_->viewport(), like);
+}
+
+QWidget* CleanupPreviewSheet::makeHead(const CleanupSheetState::Group& group) {
+    auto* head = new QWidget;
+    auto* line = new QHBoxLayout(head);
+    line->setContentsMargins(0, 2, 0, 0);
+    line->setSpacing(8);
+    line->addWidget(new Text(q(group.title()), Fonts::system(13, Fonts::Weight::semibold), Theme::primaryText(), head));
+    if (group.item) {
+        const bool safe = group.item->risk == CleanupRisk::safe;
+        line->addWidget(safe ? new Chip("SAFE", Theme::accentInk(), Theme::accentWash(), head)
+                             : new Chip("REVIEW FIRST", Theme::warning(), Theme::warningWash(), head));
+    }
+    line->addStretch(1);
+    if (auto label = state_.groupButton(group)) {
+        auto* button = new TextButton(q(*label), Fonts::system(11, Fonts::Weight::medium), Theme::accentInk(), head, TextButton::Fit::tight);
+        // Named after its group, so the focus finds it again once "All" reads "None".
+        button->setObjectName("group " + q(group.title()));
+        connect(button, &QAbstractButton::clicked, this, [this, group] {
+            state_.toggleGroup(group);
+            QMetaObject::invokeMethod(this, [this] { redraw(); }, Qt::QueuedConnection);
+        });
+        line->addWidget(button);
+    }
+    line->addWidget(new Text(q(Bytes::format(CleanupSheetState::groupBytes(group, state_.outcomes()))),
+                             Fonts::mono(11.5), Theme::tertiaryText(), head));
+    return head;
+}
+
+QWidget* CleanupPreviewSheet::makeRow(const CleanupSheetState::Group& group, size_t index) {
+    const CleanupOutcome& o = state_.outcomes()[index];
+    const std::string path = o.path;
+    return new ReviewRow(o, TargetExplainer::explain(o.path, CleanupSheetState::fallbackDetail(o, group)),
+                         state_.isSelected(o), state_.isSelectable(o), [this, path] {
+                             state_.toggle(path);
+                             // Rebuilding inside the click would delete the sender.
+                             QMetaObject::invokeMethod(this, [this] { redraw(); }, Qt::QueuedConnection);
+                         });
+}
+
+std::vector<ReviewRow*> CleanupPreviewSheet::rows() const {
+    std::vector<ReviewRow*> rows;
+    for (const auto& [index, widget] : list_->made())
+        if (auto* row = qobject_cast<ReviewRow*>(widget)) rows.push_back(row);
+    return rows;
+}
+
+int CleanupPreviewSheet::listedRows() const {
+    int n = 0;
+    if (groups_)
+        for (const auto& g : *groups_) n += static_cast<int>(g.rows.size());
+    return n;
 }
 
 } // namespace sorvel::ui

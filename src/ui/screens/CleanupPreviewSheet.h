@@ -6,13 +6,13 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "ui/screens/CleanupSheetState.h"
 
 class QLabel;
-class QScrollArea;
 class QStackedWidget;
 class QVBoxLayout;
 
@@ -24,6 +24,7 @@ namespace sorvel::ui {
 
 class Button;
 class DesktopServices;
+class LazyColumn;
 class ReviewRow;
 class SymbolView;
 class Text;
@@ -40,7 +41,11 @@ public:
     Button* headerButton() const { return selectAll_; }
     Button* copyButton() const { return copy_; }
     Button* openTrashButton() const { return openTrash_; }
-    const std::vector<ReviewRow*>& rows() const { return rows_; }
+    /// The rows made now: those in view and about a screen around them.
+    std::vector<ReviewRow*> rows() const;
+    /// Every row the list holds, made or not.
+    int listedRows() const;
+    LazyColumn* list() const { return list_; }
     QString titleText() const;
     QString subtitleText() const;
     /// Why the moved items' run could not be written to the history; empty when it was.
@@ -66,6 +71,9 @@ private:
     void redraw();
     void renderList();
     void renderProgress();
+    struct ListEntry;
+    QWidget* makeHead(const CleanupSheetState::Group& group);
+    QWidget* makeRow(const CleanupSheetState::Group& group, size_t index);
 
     ScanCoordinator& coordinator_;
     DesktopServices& desktop_;
@@ -74,6 +82,11 @@ private:
     /// and ordered as dry-run, whatever a live update does to the coordinator's list.
     std::vector<CleanupItem> items_;
     bool started_ = false;
+    bool progressDue_ = false;
+    /// Above this many outcomes a new list is placed in the turn after its header.
+    static constexpr size_t kRowsPlacedAtOnce = 500;
+    uint64_t listedGeneration_ = 0;
+    bool listDue_ = false;
     /// The stage whose main button last took the focus.
     std::optional<CleanupSheetState::Stage> shownStage_;
 
@@ -84,9 +97,8 @@ private:
     Button* selectAll_;
     QStackedWidget* content_;
     QLabel* progress_;
-    QScrollArea* scroll_;
-    QWidget* list_ = nullptr;
-    std::vector<ReviewRow*> rows_;
+    LazyColumn* list_;
+    std::shared_ptr<const std::vector<CleanupSheetState::Group>> groups_;
     QStringList groupTitles_;
     Button* copy_;
     Button* openTrash_;

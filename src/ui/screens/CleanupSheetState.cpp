@@ -1,7 +1,9 @@
 #include "ui/screens/CleanupSheetState.h"
 
 #include <algorithm>
-#include <unordered_set>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
 
 #include "platform/Path.h"
 #include "ui/screens/ScreenText.h"
@@ -9,6 +11,24 @@
 namespace sorvel::ui {
 
 namespace {
+
+// An absolute path without empty, "." or ".." parts and no slash at its end: what
+// standardising would give back unchanged, told without building it again.
+bool isStandardAbsolute(const std::string& path) {
+    if (path.empty() || path[0] != '/') return false;
+    if (path.size() == 1) return true;
+    if (path.back() == '/') return false;
+    size_t start = 1;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        const std::string_view part(path.data() + start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 const char* const kReviewSentence =
     "Nothing has been moved. Untick anything you want to keep \u2014 the total follows your ticks.";
 }
@@ -17,13 +37,17 @@ std::string CleanupSheetState::Group::title() const { return item ? item->title 
 
 // The executor standardises every path it is given; rows must compare the same way, or an
 // outcome could be ticked and moved without standing under any recommendation.
-std::string CleanupSheetState::normalizedPath(const std::string& path) { return standardizePath(path); }
+std::string CleanupSheetState::normalizedPath(const std::string& path) {
+    return isStandardAbsolute(path) ? path : standardizePath(path);
+}
 
 bool CleanupSheetState::isEligible(const CleanupOutcome& outcome) { return outcome.moved() || outcome.wouldMove(); }
 
 void CleanupSheetState::dryRunReturned(std::vector<CleanupOutcome> outcomes) {
     outcomes_ = std::move(outcomes);
+    ++outcomesGeneration_;
     selected_.clear();
+    chosen_.reset();
     for (const auto& o : outcomes_)
         if (isEligible(o)) selected_.insert(o.path);
     preparing_ = false;
@@ -50,6 +74,8 @@ std::optional<std::vector<CleanupExecutor::PathSize>> CleanupSheetState::startMo
 
 void CleanupSheetState::moveReturned(std::vector<CleanupOutcome> outcomes) {
     outcomes_ = std::move(outcomes);
+    ++outcomesGeneration_;
+    chosen_.reset();
     working_ = false;
     stage_ = Stage::done;
 }
@@ -57,7 +83,9 @@ void CleanupSheetState::moveReturned(std::vector<CleanupOutcome> outcomes) {
 void CleanupSheetState::failed(std::string sentence) {
     failure_ = std::move(sentence);
     outcomes_.clear();
+    ++outcomesGeneration_;
     selected_.clear();
+    chosen_.reset();
     preparing_ = false;
     // A move that stopped ends the sheet; a dry run that stopped leaves nothing to pick.
     if (working_) stage_ = Stage::done;
@@ -73,6 +101,7 @@ void CleanupSheetState::toggle(const std::string& path) {
     const auto it = std::find_if(outcomes_.begin(), outcomes_.end(),
                                  [&](const CleanupOutcome& o) { return o.path == path && isEligible(o); });
     if (it == outcomes_.end()) return;
+    chosen_.reset();
     if (!selected_.erase(path)) selected_.insert(path);
 }
 
@@ -83,6 +112,7 @@ bool CleanupSheetState::allSelected() const {
 
 void CleanupSheetState::toggleAll() {
     if (stage_ != Stage::review || working_) return;
+    chosen_.reset();
     if (allSelected()) {
         selected_.clear();
         return;
@@ -103,6 +133,7 @@ bool CleanupSheetState::groupFullySelected(const Group& group) const {
 void CleanupSheetState::toggleGroup(const Group& group) {
     if (stage_ != Stage::review || working_) return;
     const bool full = groupFullySelected(group);
+    chosen_.reset();
     for (size_t i : group.rows) {
         if (!isEligible(outcomes_[i])) continue;
         if (full) selected_.erase(outcomes_[i].path);
@@ -125,9 +156,11 @@ std::vector<const CleanupOutcome*> CleanupSheetState::refused() const {
 }
 
 std::vector<const CleanupOutcome*> CleanupSheetState::chosen() const {
+    if (chosen_) return *chosen_;
     std::vector<const CleanupOutcome*> list;
     for (const auto& o : outcomes_)
         if (isEligible(o) && selected_.count(o.path)) list.push_back(&o);
+    chosen_ = list;
     return list;
 }
 
@@ -138,24 +171,19 @@ int64_t CleanupSheetState::chosenBytes() const {
 }
 
 std::vector<CleanupSheetState::Group> CleanupSheetState::groups(const std::vector<CleanupItem>& items) const {
-    std::vector<Group> list;
-    std::vector<bool> placed(outcomes_.size(), false);
+    // Placed once for the outcomes and items at hand: a tick among thousands of rows only
+    // filters the placement again.
+    size_t print = items.size();
+    const auto mix = [&print](size_t h) { print ^= h + 0x9e3779b97f4a7c15ULL + (print << 6) + (print >> 2); };
     for (const auto& item : items) {
-        std::unordered_set<std::string> paths;
-        for (const auto& t : item.targets) paths.insert(normalizedPath(t.path));
-        Group g{item, {}};
-        for (size_t i = 0; i < outcomes_.size(); ++i) {
-            if (paths.count(normalizedPath(outcomes_[i].path))) {
-                g.rows.push_back(i);
-                placed[i] = true;
-            }
-        }
-        if (!g.rows.empty()) list.push_back(std::move(g));
+        mix(std::hash<std::string>{}(item.id));
+        for (const auto& t : item.targets) mix(std::hash<std::string>{}(t.path));
     }
-    Group rest{std::nullopt, {}};
-    for (size_t i = 0; i < outcomes_.size(); ++i)
-        if (!placed[i]) rest.rows.push_back(i);
-    if (!rest.rows.empty()) list.push_back(std::move(rest));
+    if (!placement_ || placedFor_ != std::make_pair(outcomesGeneration_, print)) {
+        placement_ = std::make_shared<const std::vector<Group>>(place(items));
+        placedFor_ = {outcomesGeneration_, print};
+    }
+    std::vector<Group> list = *placement_;
     // Confirming lists only what will move, so a wrong tick is seen before it moves.
     if (stage_ == Stage::confirming) {
         for (auto& g : list)
@@ -169,9 +197,52 @@ std::vector<CleanupSheetState::Group> CleanupSheetState::groups(const std::vecto
     return list;
 }
 
+std::vector<CleanupSheetState::Group> CleanupSheetState::place(const std::vector<CleanupItem>& items) const {
+    // Each outcome's path is standardised once and found by it, so thousands of rows under
+    // thousands of targets cost their number, not its square.
+    std::deque<std::string> standardised;
+    auto standard = [&standardised](const std::string& path) -> std::string_view {
+        if (isStandardAbsolute(path)) return path;
+        return standardised.emplace_back(normalizedPath(path));
+    };
+    std::unordered_multimap<std::string_view, size_t> byPath;
+    byPath.reserve(outcomes_.size());
+    for (size_t i = 0; i < outcomes_.size(); ++i) byPath.emplace(standard(outcomes_[i].path), i);
+    std::vector<Group> list;
+    std::vector<bool> placed(outcomes_.size(), false);
+    for (const auto& source : items) {
+        auto item = std::make_shared<const CleanupItem>(source);
+        auto details = std::make_shared<Details>();
+        details->item = item;
+        details->byPath.reserve(item->targets.size());
+        for (const auto& t : item->targets) {
+            std::string_view path = t.path;
+            if (!isStandardAbsolute(t.path)) path = details->standardised.emplace_back(normalizedPath(t.path));
+            details->byPath.emplace(path, &t.detail); // the first target of a path speaks for it
+        }
+        Group g{item, {}, details};
+        for (const auto& [path, detail] : details->byPath) {
+            const auto [from, to] = byPath.equal_range(path);
+            for (auto it = from; it != to; ++it) g.rows.push_back(it->second);
+        }
+        std::sort(g.rows.begin(), g.rows.end());
+        for (size_t i : g.rows) placed[i] = true;
+        if (!g.rows.empty()) list.push_back(std::move(g));
+    }
+    Group rest{nullptr, {}, nullptr};
+    for (size_t i = 0; i < outcomes_.size(); ++i)
+        if (!placed[i]) rest.rows.push_back(i);
+    if (!rest.rows.empty()) list.push_back(std::move(rest));
+    return list;
+}
+
 std::optional<std::string> CleanupSheetState::fallbackDetail(const CleanupOutcome& outcome, const Group& group) {
     if (!group.item) return std::nullopt;
     const std::string path = normalizedPath(outcome.path);
+    if (group.details) {
+        const auto found = group.details->byPath.find(path);
+        return found == group.details->byPath.end() ? std::nullopt : *found->second;
+    }
     for (const auto& t : group.item->targets)
         if (normalizedPath(t.path) == path) return t.detail;
     return std::nullopt;

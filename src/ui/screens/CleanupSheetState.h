@@ -3,9 +3,15 @@
 // recommendations they came from, the ticks, the three stages and every text the sheet
 // shows. The dialog drives it and paints what it says; nothing here waits or moves files.
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <set>
+#include <unordered_set>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/CleanupItem.h"
@@ -20,9 +26,16 @@ public:
 
     /// The rows under one recommendation, or (no item) under the trailing group of outcomes
     /// that match no recommendation, so nothing is moved without being shown.
+    /// The detail of an item's first target at each standardised path (views into the item).
+    struct Details {
+        std::shared_ptr<const CleanupItem> item; // what the views point into
+        std::deque<std::string> standardised;    // the paths that standardising changed
+        std::unordered_map<std::string_view, const std::optional<std::string>*> byPath;
+    };
     struct Group {
-        std::optional<CleanupItem> item;
+        std::shared_ptr<const CleanupItem> item; // shared: a rule may hold thousands of targets
         std::vector<size_t> rows; // indices into outcomes(), in their order
+        std::shared_ptr<const Details> details;
         std::string title() const;
     };
 
@@ -58,6 +71,8 @@ public:
 
     // Derived lists.
     const std::vector<CleanupOutcome>& outcomes() const { return outcomes_; }
+    /// Changes each time the outcomes are replaced.
+    uint64_t outcomesGeneration() const { return outcomesGeneration_; }
     std::vector<const CleanupOutcome*> eligible() const;
     std::vector<const CleanupOutcome*> refused() const;
     std::vector<const CleanupOutcome*> chosen() const;
@@ -93,8 +108,16 @@ public:
     int notMovedCount() const;
 
 private:
+    std::vector<Group> place(const std::vector<CleanupItem>& items) const;
+
     std::vector<CleanupOutcome> outcomes_;
-    std::set<std::string> selected_;
+    uint64_t outcomesGeneration_ = 0;
+    // The groups of the last outcomes and items, before the stage picks from them.
+    mutable std::shared_ptr<const std::vector<Group>> placement_;
+    mutable std::pair<uint64_t, size_t> placedFor_{0, 0}; // outcomes' generation, items' fingerprint
+    // Looked up for every row on every tick: hashed, and what is chosen kept until a tick.
+    std::unordered_set<std::string> selected_;
+    mutable std::optional<std::vector<const CleanupOutcome*>> chosen_;
     Stage stage_ = Stage::review;
     bool working_ = false;
     bool preparing_ = true;

@@ -148,7 +148,7 @@ TEST(CleanupSheetReview, EveryEligibleOutcomeIsOnScreenEvenWithoutARecommendatio
     const auto groups = s.groups(items);
     ASSERT_EQ(groups.size(), 2u);
     EXPECT_EQ(groups[0].rows.size(), 2u);
-    EXPECT_FALSE(groups[1].item.has_value());
+    EXPECT_FALSE(groups[1].item);
     EXPECT_EQ(groups[1].title(), "Other items");
     std::vector<size_t> shown;
     for (const auto& g : groups) shown.insert(shown.end(), g.rows.begin(), g.rows.end());
@@ -281,4 +281,64 @@ TEST(CleanupSheetConfirm, ConfirmingListsOnlyWhatWillMoveAndBackListsEverything)
     EXPECT_EQ(s.title(), "Move 2 items to the Trash?");
     s.back();
     EXPECT_EQ(listed().size(), 5u);
+}
+
+namespace {
+
+// Each group as its title and the paths of its rows, in order.
+std::vector<std::pair<std::string, std::vector<std::string>>> listed(const CleanupSheetState& s,
+                                                                     const std::vector<CleanupItem>& items) {
+    std::vector<std::pair<std::string, std::vector<std::string>>> out;
+    for (const auto& g : s.groups(items)) {
+        std::vector<std::string> paths;
+        for (size_t i : g.rows) paths.push_back(s.outcomes()[i].path);
+        out.emplace_back(g.title(), paths);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(CleanupSheetGroups, RowsAreFoundUnderEveryRuleThatNamesTheirPath) {
+    using Listed = std::vector<std::pair<std::string, std::vector<std::string>>>;
+    struct Row {
+        const char* name;
+        std::vector<CleanupItem> items;
+        std::vector<CleanupOutcome> outcomes;
+        Listed expected;
+    };
+    const std::vector<Row> table = {
+        {"targets written otherwise compare standardised",
+         {item("a", {"/h/q/../a1", "/h/a2/", "~/x"})},
+         {would("/h/a2"), would("/h/a1")},
+         {{"Title a", {"/h/a2", "/h/a1"}}}},
+        {"a target repeated in a rule lists its row once",
+         {item("a", {"/h/a1", "/h/a1", "/h/./a1"})},
+         {would("/h/a1")},
+         {{"Title a", {"/h/a1"}}}},
+        {"a rule none of whose paths came back is left out",
+         {item("a", {"/h/gone"}), item("b", {"/h/b1"})},
+         {would("/h/b1")},
+         {{"Title b", {"/h/b1"}}}},
+    };
+    for (const auto& row : table) {
+        CleanupSheetState s;
+        s.dryRunReturned(row.outcomes);
+        EXPECT_EQ(listed(s, row.items), row.expected) << row.name;
+    }
+}
+
+TEST(CleanupSheetGroups, TheRowsFollowNewItemsAndNewOutcomes) {
+    CleanupSheetState s;
+    s.dryRunReturned({would("/h/a1"), would("/h/b1")});
+    const std::vector<CleanupItem> first = {item("a", {"/h/a1"})};
+    const std::vector<CleanupItem> second = {item("b", {"/h/b1"})}; // as many items, other paths
+    EXPECT_EQ(listed(s, first)[0].second, std::vector<std::string>{"/h/a1"});
+    EXPECT_EQ(listed(s, second)[0].second, std::vector<std::string>{"/h/b1"});
+    s.proceed();
+    auto paths = s.startMove();
+    ASSERT_TRUE(paths.has_value());
+    s.moveReturned({moved("/h/b1"), failed("/h/a1")});
+    EXPECT_EQ(listed(s, second), (std::vector<std::pair<std::string, std::vector<std::string>>>{
+                                     {"Title b", {"/h/b1"}}, {"Other items", {"/h/a1"}}}));
 }

@@ -1,0 +1,221 @@
+// A big cleanup in the real window, offscreen: one recommendation of N cache folders in a
+// fresh fake home, scanned for real and watched live, then the cleanup sheet opened, "Move
+// to Trash…", "Move N to Trash" and the done page, and ten seconds after it. A 1 ms timer
+// on the main thread gives the longest gap of its event loop in each step; the sweep panel
+// is opened during the move and timed to its first painted frame. Each N runs in a child
+// process of its own.
+//
+// Usage: window_big_cleanup [ITEMS...]   (default 2500 10000)
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "UiBench.h"
+#include "cleanup/CleanupRules.h"
+#include "models/ScanCoordinator.h"
+#include "ui/kit/Button.h"
+#include "ui/screens/CleanupPreviewSheet.h"
+#include "ui/shell/MainWindow.h"
+#include "ui/shell/PageFactory.h"
+#include "ui/shell/TrayItem.h"
+
+using namespace sorvel;
+namespace fs = std::filesystem;
+
+namespace {
+
+double cpuSeconds() {
+    struct rusage u {};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+/// The longest gap between turns of a 1 ms timer since the last `take`.
+struct Heartbeat {
+    QElapsedTimer beat;
+    double longest = 0;
+    QTimer timer;
+    Heartbeat() {
+        timer.setInterval(1);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (beat.isValid()) longest = std::max(longest, double(beat.nsecsElapsed()) / 1e6);
+            beat.restart();
+        });
+        timer.start();
+    }
+    double take() {
+        const double l = longest;
+        longest = 0;
+        return l;
+    }
+};
+
+class FirstPaint : public QObject {
+public:
+    QElapsedTimer since;
+    double at = -1;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint && at < 0) at = double(since.nsecsElapsed()) / 1e6;
+        return false;
+    }
+};
+
+// Waits in the event loop without spinning, so the process's CPU time is the window's own.
+bool waitFor(const std::function<bool()>& done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done() || t.elapsed() > ms) loop.quit();
+    });
+    poll.start(5);
+    if (!done()) loop.exec();
+    return done();
+}
+
+void spin(int ms) {
+    QElapsedTimer t;
+    t.start();
+    waitFor([&] { return t.elapsed() >= ms; }, ms + 1000);
+}
+
+int run(int count) {
+    char pattern[] = "/tmp/sorvel-big-cleanup-XXXXXX";
+    const std::string home = ::mkdtemp(pattern);
+    const std::string bulk = home + "/Library/Caches/com.vendor.bulk";
+    for (int i = 0; i < count; ++i) {
+        const std::string dir = bulk + "/item-" + std::to_string(i);
+        fs::create_directories(dir);
+        std::ofstream(dir + "/blob") << std::string(3000, 'b');
+    }
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+    unsetenv("XDG_DATA_HOME");
+    uibench::application();
+
+    auto services = ScanCoordinator::Services::standard();
+    services.dockerPath = [] { return std::optional<std::string>(); };
+    // The standard rules, and one more naming every folder of the bulk cache still there.
+    services.recommend = [standard = services.recommend, bulk](const ScanResult& result) {
+        auto items = standard(result);
+        CleanupItem item;
+        item.id = "bulk";
+        item.title = "Bulk cache";
+        item.detail = "Rebuilt by the app.";
+        item.locationLabel = "~/Library/Caches";
+        item.risk = CleanupRisk::safe;
+        if (auto node = result.node(bulk))
+            for (const auto& child : node->children) item.targets.push_back(CleanupRules::targetFrom(*child));
+        if (!item.targets.empty()) items.push_back(std::move(item));
+        return items;
+    };
+    ScanCoordinator coordinator(services);
+    uibench::WindowModels windowModels(coordinator);
+    const ui::AppModels& models = windowModels.models;
+    // Slots run in the order they were connected: these two bracket the window's.
+    QElapsedTimer refresh;
+    double longestRefresh = 0;
+    int refreshes = 0;
+    QObject::connect(&coordinator, &ScanCoordinator::resultChanged, [&] { refresh.start(); });
+    ui::MainWindow window(models, ui::MainWindow::Startup{});
+    QObject::connect(&coordinator, &ScanCoordinator::resultChanged, [&] {
+        longestRefresh = std::max(longestRefresh, double(refresh.nsecsElapsed()) / 1e6);
+        ++refreshes;
+    });
+    window.show();
+    coordinator.start();
+    waitFor([&] { return coordinator.phase() == ScanCoordinator::Phase::done; }, 600'000);
+    waitFor([&] { return coordinator.isWatching(); }, 60'000);
+    coordinator.setSelectedCleanupIDs({"bulk"});
+    spin(300);
+
+    Heartbeat heart;
+    longestRefresh = 0;
+    refreshes = 0;
+    QElapsedTimer step;
+    step.start();
+    ui::PageFactory::openCleanupPreview(models, &window);
+    auto* sheet = window.findChild<ui::CleanupPreviewSheet*>();
+    waitFor([&] { return sheet && !sheet->state().isPreparing(); }, 600'000);
+    QCoreApplication::processEvents();
+    const double reviewMs = double(step.nsecsElapsed()) / 1e6;
+    const double reviewStall = heart.take();
+    const int rows = static_cast<int>(sheet->state().outcomes().size());
+
+    step.restart();
+    sheet->secondButton()->click();
+    QCoreApplication::processEvents();
+    const double confirmMs = double(step.nsecsElapsed()) / 1e6;
+    spin(100);
+    const double confirmStall = heart.take();
+
+    step.restart();
+    const double cpuBeforeMove = cpuSeconds();
+    sheet->secondButton()->click();
+    // The sweep panel opened while the move runs.
+    spin(200);
+    FirstPaint panelPaint;
+    QWidget* panel = ui::TrayItem::panelContent(models, nullptr);
+    panel->installEventFilter(&panelPaint);
+    panelPaint.since.start();
+    panel->show();
+    waitFor([&] { return panelPaint.at >= 0; }, 60'000);
+    waitFor([&] { return sheet->state().stage() == ui::CleanupSheetState::Stage::done; }, 600'000);
+    QCoreApplication::processEvents();
+    const double moveMs = double(step.nsecsElapsed()) / 1e6;
+    const double moveCpu = cpuSeconds() - cpuBeforeMove;
+    const double moveStall = heart.take();
+
+    const double cpuAfterMove = cpuSeconds();
+    spin(10'000);
+    const double afterCpu = cpuSeconds() - cpuAfterMove;
+    const double afterStall = heart.take();
+    const int moved = sheet->state().movedCount();
+    delete panel;
+
+    std::printf("%d items (%d rows, %d moved)\n", count, rows, moved);
+    std::printf("  sheet opened to review drawn    %8.0f ms, longest stall %6.1f ms\n", reviewMs, reviewStall);
+    std::printf("  \"Move to Trash…\" to confirm    %8.0f ms, longest stall %6.1f ms\n", confirmMs, confirmStall);
+    std::printf("  move to done page               %8.0f ms, longest stall %6.1f ms, CPU %.2f s\n", moveMs, moveStall,
+                moveCpu);
+    std::printf("  sweep panel during the move     %8.0f ms to its first frame\n", panelPaint.at);
+    std::printf("  10 s after the done page        CPU %.2f s, longest stall %6.1f ms\n", afterCpu, afterStall);
+    std::printf("  window's longest refresh on a new result %.1f ms (%d new results)\n", longestRefresh, refreshes);
+    std::printf("  longest stall, sheet to done    %8.1f ms\n", std::max({reviewStall, confirmStall, moveStall}));
+    std::fflush(stdout);
+    std::error_code ignored;
+    fs::remove_all(home, ignored);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<int> counts;
+    for (int i = 1; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
+    if (counts.empty()) counts = {2500, 10000};
+    for (int count : counts) {
+        std::fflush(stdout);
+        const pid_t pid = ::fork();
+        if (pid == 0) _exit(run(count));
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+    }
+    return 0;
+}

@@ -1,0 +1,203 @@
+#include "ui/kit/LazyColumn.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace sorvel::ui {
+
+namespace {
+// Until any entry is made: about one row of a list.
+constexpr int kFirstGuess = 80;
+// Laid out before the column is shown: about a sheet's list.
+constexpr int kUnshownHeight = 480;
+// What one turn of the event loop makes at most: entries out of view, entries in all,
+// and the time spent making them; the rest follows in the next turns.
+constexpr int kMadeAheadPerTurn = 2;
+constexpr int kMadePerTurn = 12;
+constexpr qint64 kTurnBudgetMs = 15;
+} // namespace
+
+LazyColumn::LazyColumn(QWidget* parent) : QAbstractScrollArea(parent) {
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    viewport()->setAutoFillBackground(false);
+    verticalScrollBar()->setSingleStep(40);
+    // The focus may go to an entry partly out of view (Tab): it is scrolled into view.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
+}
+
+void LazyColumn::setMargins(QMargins margins) {
+    margins_ = margins;
+    width_ = -1;
+    relayout();
+}
+
+void LazyColumn::setEntries(std::vector<Entry> entries, Make make) {
+    for (auto& [index, widget] : made_) delete widget;
+    made_.clear();
+    entries_ = std::move(entries);
+    make_ = std::move(make);
+    heights_.assign(entries_.size(), -1);
+    relayout();
+}
+
+int LazyColumn::heightOf(int index) const {
+    if (heights_[index] >= 0) return heights_[index];
+    const auto known = shapeHeights_.find(entries_[index].shape);
+    if (known != shapeHeights_.end()) return known->second;
+    return shapeHeights_.empty() ? kFirstGuess : shapeHeights_.begin()->second;
+}
+
+void LazyColumn::recount() {
+    offsets_.resize(entries_.size());
+    int at = margins_.top();
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        at += entries_[i].gapBefore;
+        offsets_[i] = at;
+        at += heightOf(static_cast<int>(i));
+    }
+    total_ = at + margins_.bottom();
+}
+
+int LazyColumn::offsetOf(int index) const {
+    return index >= 0 && index < static_cast<int>(offsets_.size()) ? offsets_[index] : 0;
+}
+
+void LazyColumn::relayout() {
+    if (laying_) return;
+    laying_ = true;
+    const int width = std::max(1, viewport()->width() - margins_.left() - margins_.right());
+    if (width != width_) {
+        width_ = width;
+        std::fill(heights_.begin(), heights_.end(), -1);
+        shapeHeights_.clear();
+    }
+    const int view = isVisible() ? viewport()->height() : std::max(viewport()->height(), kUnshownHeight);
+    // What is at the top of the view stays there while entries above it find their heights.
+    recount();
+    int anchor = std::max(0, entryAt(verticalScrollBar()->value()));
+    if (anchor + 1 < count() && offsetOf(anchor) + heightOf(anchor) <= verticalScrollBar()->value()) ++anchor;
+    const int anchorShift = verticalScrollBar()->value() - offsetOf(anchor);
+    int first = 0, last = -1;
+    bool more = false;
+    QElapsedTimer clock;
+    clock.start();
+    int ahead = kMadeAheadPerTurn, spare = kMadePerTurn;
+    // A made entry of another height moves those below it: the range is found again.
+    for (int pass = 0; pass < 4; ++pass) {
+        recount();
+        const int top = std::clamp(offsetOf(anchor) + anchorShift, 0, std::max(0, total_ - view));
+        const int from = top - view, to = top + 2 * view;
+        first = std::max(0, entryAt(from));
+        last = first - 1;
+        while (last + 1 < count() && offsets_[last + 1] < to) ++last;
+        // What is in view is made now; the screen around it a few entries per turn of the
+        // event loop, so no turn makes many.
+        const int shownFirst = std::max(0, entryAt(top));
+        bool moved = false;
+        more = false;
+        for (int i = first; i <= last; ++i) {
+            const bool shown = i >= shownFirst && offsets_[i] < top + view;
+            if (!made_.count(i)) {
+                if (spare == 0 || (!shown && ahead == 0) || clock.elapsed() >= kTurnBudgetMs) {
+                    more = true;
+                    continue;
+                }
+                if (!shown) --ahead;
+                --spare;
+                made_[i] = make_(i);
+                made_[i]->setParent(viewport());
+            }
+            if (heights_[i] >= 0) continue;
+            QWidget* widget = made_[i];
+            widget->ensurePolished();
+            int h = widget->hasHeightForWidth() ? widget->heightForWidth(width_) : -1;
+            if (h < 0) h = widget->sizeHint().height();
+            h = std::clamp(h, widget->minimumHeight(), std::max(widget->minimumHeight(), widget->maximumHeight()));
+            moved |= h != heightOf(i);
+            heights_[i] = h;
+            // The first height of a shape stands for it: a later one would move every entry
+            // not yet made.
+            shapeHeights_.emplace(entries_[i].shape, h);
+        }
+        if (!moved) break;
+    }
+    recount();
+
+    // Far from view: let go, unless it holds the focus.
+    const QWidget* focus = QApplication::focusWidget();
+    for (auto it = made_.begin(); it != made_.end();) {
+        const bool near = it->first >= first && it->first <= last;
+        if (near || (focus && (it->second == focus || it->second->isAncestorOf(focus)))) {
+            ++it;
+            continue;
+        }
+        delete it->second;
+        it = made_.erase(it);
+    }
+
+    QScrollBar* bar = verticalScrollBar();
+    bar->setPageStep(std::max(1, viewport()->height()));
+    bar->setRange(0, std::max(0, total_ - viewport()->height()));
+    if (count() > 0) bar->setValue(offsetOf(anchor) + anchorShift);
+    const int top = bar->value();
+    for (auto& [index, widget] : made_) {
+        widget->setGeometry(margins_.left(), offsets_[index] - top, width_, heightOf(index));
+        if (!widget->isVisibleTo(viewport())) widget->show();
+    }
+    laying_ = false;
+    if (more && !aheadDue_) {
+        aheadDue_ = true;
+        QMetaObject::invokeMethod(this, [this] {
+            aheadDue_ = false;
+            relayout();
+        }, Qt::QueuedConnection);
+    }
+}
+
+int LazyColumn::entryAt(int y) const {
+    return static_cast<int>(std::upper_bound(offsets_.begin(), offsets_.end(), y) - offsets_.begin()) - 1;
+}
+
+void LazyColumn::ensureVisible(int index) {
+    if (index < 0 || index >= count()) return;
+    QScrollBar* bar = verticalScrollBar();
+    const int view = viewport()->height();
+    // Entries made on the way may turn out taller or shorter than guessed: looked at again.
+    for (int pass = 0; pass < 3; ++pass) {
+        const int top = offsetOf(index), bottom = top + heightOf(index);
+        if (top < bar->value()) bar->setValue(top - entries_[index].gapBefore);
+        else if (bottom > bar->value() + view) bar->setValue(std::min(top, bottom - view + margins_.bottom()));
+        else break;
+    }
+}
+
+int LazyColumn::indexHolding(const QWidget* widget) const {
+    for (const auto& [index, made] : made_)
+        if (made == widget || made->isAncestorOf(widget)) return index;
+    return -1;
+}
+
+void LazyColumn::followFocus(QWidget* now) {
+    if (!now || !viewport()->isAncestorOf(now)) return;
+    ensureVisible(indexHolding(now));
+}
+
+void LazyColumn::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    relayout();
+}
+
+void LazyColumn::scrollContentsBy(int, int) { relayout(); }
+
+bool LazyColumn::event(QEvent* event) {
+    const bool handled = QAbstractScrollArea::event(event);
+    if (event->type() == QEvent::Show || event->type() == QEvent::LayoutRequest) relayout();
+    return handled;
+}
+
+} // namespace sorvel::ui
