@@ -5,21 +5,17 @@
 #include <dlfcn.h>
 #include <pthread.h>
 
-namespace {
-std::atomic<int> refusing{0};
-std::atomic<size_t> refusals{0};
-using Start = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
-} // namespace
+static std::atomic<int> refusing{0};
+static std::atomic<size_t> refusals{0};
 
+// Hands each start on to the next definition (the C library's, or a sanitiser's) unless refusing.
 extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*start)(void*),
                               void* argument) noexcept {
-    static const auto next = reinterpret_cast<Start>(::dlsym(RTLD_NEXT, "pthread_create"));
-    if (refusing.load() > 0 || !next) return refusals.fetch_add(1), EAGAIN;
+    static const auto next = reinterpret_cast<decltype(&pthread_create)>(::dlsym(RTLD_NEXT, "pthread_create"));
+    if (refusing > 0 || !next) return ++refusals, EAGAIN;
     return next(thread, attributes, start, argument);
 }
 
-namespace sorvel::test {
-NoThreads::NoThreads() : before_(refusals.load()) { refusing.fetch_add(1); }
-NoThreads::~NoThreads() { refusing.fetch_sub(1); }
-size_t NoThreads::refused() const { return refusals.load() - before_; }
-} // namespace sorvel::test
+sorvel::test::NoThreads::NoThreads() : before(refusals) { ++refusing; }
+sorvel::test::NoThreads::~NoThreads() { --refusing; }
+size_t sorvel::test::NoThreads::refused() const { return refusals - before; }

@@ -1,21 +1,14 @@
 #pragma once
-// Thread starts refused as under a process limit: the support library defines
-// `pthread_create`, handing each start on to the next definition (the C library's, or a
-// sanitiser's) unless refusal is on, when it fails with EAGAIN as the system would.
+// While a NoThreads lives, every thread start fails with EAGAIN as under a process limit.
 #include <cstddef>
 
 namespace sorvel::test {
 
-/// While alive, every thread this process starts fails to start.
-class NoThreads {
-public:
+struct NoThreads {
     NoThreads();
     ~NoThreads();
-    /// Starts refused while this was alive.
-    size_t refused() const;
-
-private:
-    size_t before_;
+    size_t refused() const; ///< starts refused while this was alive
+    const size_t before;
 };
 
 } // namespace sorvel::test
