@@ -18,15 +18,16 @@ using test::tmpfsAt;
 
 TEST(ShownPlaces, AProtectedPlaceIsFoundByItsPathAndThroughWhatAMountInItShows) {
     test::Home t;
-    const std::string caches = t.h + "/Library/Caches/", trash = t.h + "/.local/share/Trash",
-                      disk = t.m + "/disk/photos";
+    const std::string c = t.h + "/Library/Caches/", data = t.h + "/.local/share", trash = data + "/Trash";
     const std::string uid = std::to_string(::geteuid()), vol = t.m + "/vol", shared = t.m + "/d/vol";
+    const std::string usb = t.m + "/usb", disk = t.m + "/disk";
     const std::string photo = "/files/old/photo.jpg", volTrash = "/.Trash-" + uid, sharedTrash = "/.Trash/" + uid;
+    const std::string phone = t.pictures + "/phone", stick = t.pictures + "/usb", config = t.h + "/.config/sorvel/k";
     test::writeFile(trash + photo, "trashed, not gone");
     test::writeFile(trash + "/info/old.trashinfo", "[Trash Info]\nPath=/x\nDeletionDate=2026-01-01T00:00:00\n");
     test::writeFile(disk + "/2024/r.jpg", "only copy");
-    for (const auto& d : {caches + "tf", caches + "tb", caches + "vf", caches + "vs", vol, shared, t.m + "/usb",
-                          t.pictures + "/phone", t.pictures + "/usb", trash + "/files/k", t.h + "/.config/sorvel/k"})
+    for (const auto& d :
+         {c + "tf", c + "tb", c + "vf", c + "vs", vol, shared, usb, phone, stick, trash + "/files/k", config})
         test::makeDirs(d);
     const auto volume = [&](const std::string& at, const std::string& inner) { // with a trashed item at inner
         if (!tmpfsAt(at)) return false;
@@ -39,43 +40,37 @@ TEST(ShownPlaces, AProtectedPlaceIsFoundByItsPathAndThroughWhatAMountInItShows) 
         std::string folder, sub, verb, place = ""; // the item is folder + sub; no place: a Trash
     } const rows[] = {
         {"the Trash's files bound, its data folder covered",
-         [&] { return bindAt(trash + "/files", caches + "tf") && tmpfsAt(t.h + "/.local/share"); }, caches + "tf",
-         "/old", "is inside"},
-        {"the whole Trash bound, ~/.local covered",
-         [&] { return bindAt(trash, caches + "tb") && tmpfsAt(t.h + "/.local"); }, caches + "tb", "/info", "is"},
+         [&] { return bindAt(trash + "/files", c + "tf") && tmpfsAt(data); }, c + "tf", "/old", "is inside"},
+        {"the whole Trash bound, ~/.local covered", [&] { return bindAt(trash, c + "tb") && tmpfsAt(t.h + "/.local"); },
+         c + "tb", "/info", "is"},
         {"a volume's own Trash bound, the volume's point covered",
-         [&] { return volume(vol, volTrash) && bindAt(vol + volTrash + "/files", caches + "vf") && tmpfsAt(vol); },
-         caches + "vf", "/old", "is inside"},
+         [&] { return volume(vol, volTrash) && bindAt(vol + volTrash + "/files", c + "vf") && tmpfsAt(vol); }, c + "vf",
+         "/old", "is inside"},
         {"a volume's shared Trash bound, a folder above the volume covered",
-         [&] {
-             return volume(shared, sharedTrash) && bindAt(shared + sharedTrash, caches + "vs") && tmpfsAt(t.m + "/d");
-         },
-         caches + "vs", "/files/old", "is"},
-        {"a folder bound into the pictures", [&] { return bindAt(disk, t.pictures + "/phone"); }, disk, "/2024", "is",
-         t.pictures + "/phone"},
+         [&] { return volume(shared, sharedTrash) && bindAt(shared + sharedTrash, c + "vs") && tmpfsAt(t.m + "/d"); },
+         c + "vs", "/files/old", "is"},
+        {"a folder bound into the pictures", [&] { return bindAt(disk, phone); }, disk, "/2024", "is", phone},
         {"a whole file system in the pictures, mounted elsewhere too",
-         [&] { return volume(t.m + "/usb", "/dcim") && bindAt(t.m + "/usb", t.pictures + "/usb"); }, t.m + "/usb/dcim",
-         "/files", "is inside", t.pictures + "/usb"},
+         [&] { return volume(usb, "/dcim") && bindAt(usb, stick); }, usb + "/dcim", "/files", "is inside", stick},
         {"an image file mounted in the pictures",
          [&, img = t.m + "/img/pics.img"] {
              test::writeFileOfSize(img, 4 << 20);
              return test::runCommand({"/usr/sbin/mkfs.ext4", "-q", "-F", img}).status == 0 &&
-                    test::runCommand({"/usr/bin/mount", "-o", "loop", img, t.pictures + "/usb"}).status == 0;
+                    test::runCommand({"/usr/bin/mount", "-o", "loop", img, stick}).status == 0;
          },
-         t.m + "/img", "/pics.img", "holds", t.pictures + "/usb"},
+         t.m + "/img", "/pics.img", "holds", stick},
         {"a folder bound into the Trash", [&] { return bindAt(disk, trash + "/files/k"); }, disk, "/2024", "is"},
-        {"a folder bound into the settings folder", [&] { return bindAt(disk, t.h + "/.config/sorvel/k"); }, disk,
-         "/2024", "is", t.h + "/.config/sorvel/k"},
+        {"a folder bound into the settings folder", [&] { return bindAt(disk, config); }, disk, "/2024", "is", config},
     };
     int ran = 0;
-    for (const auto& row : rows) {
-        const auto place =
-            row.place.empty() ? "Trash folder" : "protected location (" + tildeAbbreviated(row.place) + ")";
+    for (const auto& row : rows) { // a sweep taking nothing leaves what lies beneath any cover
+        const auto says =
+            row.verb + " a " +
+            (row.place.empty() ? "Trash folder" : "protected location (" + tildeAbbreviated(row.place) + ")");
         const auto refusal = row.place.empty() ? Refusal::insideTrash() : Refusal::protectedPath(row.place);
-        const int status = test::inMountNamespace([&] { // a sweep taking nothing leaves what lies beneath any cover
-            return row.mount()
-                       ? test::refusedEverywhere(row.folder, row.folder + row.sub, row.verb + " a " + place, refusal)
-                       : test::kSkipped;
+        const int status = test::inMountNamespace([&] {
+            return row.mount() ? test::refusedEverywhere(row.folder, row.folder + row.sub, says, refusal)
+                               : test::kSkipped;
         });
         if (status == test::kSkipped) std::fprintf(stderr, "skipped: %s cannot be set up here\n", row.name);
         ran += status != test::kSkipped;
@@ -107,8 +102,8 @@ TEST(ShownPlaces, ATrashThatIsNotThereRefusesNothing) {
 TEST(ShownPlaces, StackedFileSystemsProtectTheLocalFolderTheyName) {
     test::Home t;
     const std::string more = t.m + "/more", other = t.m + "/other", pics = t.pictures + "/more", zip = t.m + "/a.zip";
-    for (const auto& d : {more + "/x", other + "/old", t.h + "/Library/Caches/app/old", pics, t.h + "/GoogleDrive"})
-        test::makeDirs(d);
+    const std::string cache = t.h + "/Library/Caches/app/old";
+    for (const auto& d : {more + "/x", other + "/old", cache, pics, t.h + "/GoogleDrive"}) test::makeDirs(d);
     test::writeFile(zip, "the pictures, packed");
     const auto table = parseMountTable(test::readFile("/proc/self/mountinfo"));
     const auto host = std::find_if(table.begin(), table.end(),
@@ -132,12 +127,10 @@ TEST(ShownPlaces, StackedFileSystemsProtectTheLocalFolderTheyName) {
         test::TempDir tables;
         ASSERT_TRUE(test::pretendMount(tables.path(), c.point, c.type, c.source, c.device)) << c.point;
         const std::string folder = deletingLastPathComponent(c.item);
+        const auto refusal = c.refused ? std::optional(Refusal::protectedPath(pics)) : std::nullopt;
         EXPECT_EQ(OwnFolder::refusal(folder).has_value(), c.refused) << c.type << " " << folder;
-        EXPECT_EQ(CleanupGuard::check(c.item, 0, CleanupPolicy::standard().allowing({folder}), {}),
-                  c.refused ? std::optional(Refusal::protectedPath(pics)) : std::nullopt)
-            << c.type;
-        EXPECT_EQ(CleanupGuard::check(t.h + "/Library/Caches/app/old", 0, CleanupPolicy::standard(), {}), std::nullopt)
-            << c.type;
+        EXPECT_EQ(CleanupGuard::check(c.item, 0, CleanupPolicy::standard().allowing({folder}), {}), refusal) << c.type;
+        EXPECT_EQ(CleanupGuard::check(cache, 0, CleanupPolicy::standard(), {}), std::nullopt) << c.type;
         setMountTablePath("/proc/self/mountinfo");
         setMountNaming(nullptr);
     }
