@@ -194,19 +194,16 @@ TEST(CategoryPaneDerived, InsightsLeaveOutWhatOtherCategoriesOwnBelowTheCurrentF
 
 // Nothing read, refused itself or holding only refused folders: no figure, at the root or drilled.
 TEST(CategoryPaneDerived, ALevelNothingOfWhichWasReadShowsNoFigure) {
-    const auto locked = [](const std::string& path) {
-        auto n = folder(path, 0, 0);
-        n->markUnreadable();
-        return n;
-    };
     const auto holding = [](const std::string& path, std::vector<ScanNodePtr> children, int64_t files) {
         auto n = folder(path, 0, 0);
-        n->directFileCount = files;
-        n->directFileSize = files * 4096;
+        n->directFileCount = std::max<int64_t>(files, 0);
+        n->directFileSize = n->directFileCount * 4096;
         n->children = std::move(children);
         n->rollUpTotals();
+        if (files < 0) n->markUnreadable(); // files < 0: refused itself
         return n;
     };
+    const auto locked = [&](const std::string& path) { return holding(path, {}, -1); };
     const auto top = holding("/h/Caches", {locked("/h/Caches/l"), holding("/h/Caches/o", {}, 2)}, 0);
     const struct { const char* name; ScanNodePtr root; std::vector<ScanNodePtr> drill; bool nothingRead; } rows[] = {
         {"a root holding only a locked folder", holding("/h/Backup", {locked("/h/Backup/a")}, 0), {}, true},

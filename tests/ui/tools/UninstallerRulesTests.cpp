@@ -215,12 +215,8 @@ TEST(UninstallerUnread, EachTextOfTheDetailSaysWhatWasNotRead) {
     InstalledApp withLeftover = unread;
     withLeftover.leftovers.push_back(AppLeftover{"/h/Library/Caches/Orchard", 4096, "Cache", {}, false});
     const std::string bundle = unread.bundlePath;
-    const struct {
-        const char* name;
-        InstalledApp app;
-        std::vector<CleanupExecutor::PathSize> ticked;
-        std::string subtitle, size, none;
-    } rows[] = {
+    using Ticked = std::vector<CleanupExecutor::PathSize>;
+    const struct { const char* name; InstalledApp app; Ticked ticked; std::string subtitle, size, none; } rows[] = {
         {"nothing read, bundle ticked", unread, {{bundle, 0}}, "identifier not readable", "not readable",
          "Nothing else on this computer matches this app's name. Its identifier is not readable by this user, so "
          "files named after it could not be looked for."},
