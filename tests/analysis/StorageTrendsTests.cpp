@@ -239,8 +239,7 @@ TEST(StorageTrendsStore, AFailedSaveIsReportedWithItsReason) {
     EXPECT_EQ(history.size(), 1u); // what would have been stored is still handed back
 }
 
-// A category nothing of which was read used to be stored as 0 bytes and then shown as a
-// fall (or a rise) of its whole size: it is stored as not read, and no change is taken.
+// A category not read is stored as not read, not as 0 bytes that would show as a change.
 TEST(StorageTrendsUnread, ACategoryNotReadRecordsNoBytesAndGivesNoChange) {
     TrendsHome home;
     ScanResult result = resultWith(ScanScope::systemData, {{"caches", {500}}, {"mail", {0}}});
@@ -250,18 +249,10 @@ TEST(StorageTrendsUnread, ACategoryNotReadRecordsNoBytesAndGivesNoChange) {
     EXPECT_EQ(history[0].categories, (std::map<std::string, int64_t>{{"caches", 500}}));
     EXPECT_EQ(history[0].unread, std::set<std::string>{"mail"});
     EXPECT_EQ(StorageTrends::load(), history); // stored and read back alike
-
-    auto was = snapshot(0, {{"caches", 100}, {"mail", 2000}});
-    const struct {
-        const char* name;
-        StorageSnapshot from, to;
-    } rows[] = {
-        {"not read now", was, history[0]},
-        {"not read then", history[0], was},
-    };
-    for (const auto& row : rows) {
-        const auto changes = StorageTrends::changes(row.from, row.to, nullptr);
-        ASSERT_EQ(changes.size(), 1u) << row.name;
-        EXPECT_EQ(changes[0].id, "caches") << row.name;
+    const auto was = snapshot(0, {{"caches", 100}, {"mail", 2000}});
+    for (const auto& [from, to] : {std::pair{was, history[0]}, std::pair{history[0], was}}) {
+        const auto changes = StorageTrends::changes(from, to, nullptr);
+        ASSERT_EQ(changes.size(), 1u) << (from == was ? "not read now" : "not read then");
+        EXPECT_EQ(changes[0].id, "caches");
     }
 }

@@ -51,20 +51,6 @@ Prepare backupsWithOneLocked(const std::string& folder) {
 
 const std::string kBackups = "Library/Application Support/MobileSync/Backup";
 
-// Two backups, "first" locked or "second"'s record locked.
-Prepare twoBackups(bool lockFirst, bool lockRecord) {
-    return [=](const std::string& home) {
-        const std::string root = home + "/" + kBackups;
-        test::writeFileOfSize(root + "/second/data", 8192);
-        test::writeFile(root + "/second/Info.plist", "<plist><dict><key>Device Name</key><string>P</string></dict></plist>");
-        if (lockFirst) locked(kBackups + "/first", 0700)(home);
-        else test::writeFileOfSize(root + "/first/data", 8192);
-        if (lockRecord) {
-            ASSERT_EQ(chmod((root + "/second/Info.plist").c_str(), 0600), 0);
-        }
-    };
-}
-
 // A folder with a file, and a locked folder beside it.
 Prepare readInPart(const std::string& folder) {
     return both([=](const std::string& h) { test::writeFileOfSize(h + "/" + folder + "/blob", 6'000'000); },
@@ -124,7 +110,6 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
          {"\n  2 backups, ", " in the 1 this user may read\n",
           "  locked-one" + std::string(25, ' ') + "not readable by this user\n      locked-one\n\n"},
          0},
-        // The locked one is named as not read, with no size: never a target.
         {"report, a locked backup", {"--report"}, backupsWithOneLocked("Library/Application Support/MobileSync/Backup"),
          {"] iPhone & iPad backups", "/MobileSync/Backup/open-one\n",
           "\u2014  ~/Library/Application Support/MobileSync/Backup/locked-one  (not readable by this user)"},
@@ -134,7 +119,7 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
          {"\"id\" : \"ios-backups\"", "/MobileSync/Backup/open-one\"", "\"notReadablePaths\" : [\n"}, 0},
         {"backups, standard folder locked", {"--backups"}, locked("Library/Application Support/MobileSync/Backup", 0),
          {"Cannot read: ~/Library/Application Support/MobileSync/Backup (Permission denied)"}, 1},
-        // Nothing read inside is as good as a locked folder; read in part is said beside the figure.
+        // Nothing read inside counts as locked; read in part is said beside the figure.
         {"apps, Contents locked", {"--apps"}, locked("Applications/Inner.app/Contents", 0700),
          {"Inner" + std::string(29, ' ') + "not readable  ~/Applications/Inner.app"}, 0, 0, {"KB   ~/Applications/Inner"}},
         {"apps, read in part", {"--apps"},
@@ -144,18 +129,22 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
          both([](const std::string& h) { test::makeDirs(h + "/Library/Developer/Xcode/DerivedData/App-abc"); },
               locked("Library/Developer/Xcode/DerivedData/Locked-xyz", 0700)),
          {"DERIVED DATA \u2014 1 folder, 0 whose project no longer exists; 1 more not readable by this user",
-          "Locked-xyz" + std::string(26, ' ') + "not readable by this user"},
-         0, 0, {"KB  Locked-xyz", "2 folders"}},
-        {"backups, a record locked", {"--backups", "~/" + kBackups}, twoBackups(false, true),
-         {"1 of them read only in part", "NOT JUDGED  (partly read)", "its records are not readable by this user"}, 0,
-         0, {"no device details recorded in this backup\n      second"}},
+          "Locked-xyz" + std::string(26, ' ') + "not readable by this user"}, 0, 0, {"KB  Locked-xyz", "2 folders"}},
+        {"backups, a record locked", {"--backups", "~/" + kBackups}, [](const std::string& h) {
+             const std::string record = h + "/" + kBackups + "/second/Info.plist";
+             for (const char* b : {"/first/data", "/second/data"}) test::writeFileOfSize(h + "/" + kBackups + b, 8192);
+             test::writeFile(record, "<plist><dict><key>Device Name</key><string>P</string></dict></plist>");
+             ASSERT_EQ(chmod(record.c_str(), 0600), 0);
+         }, {"1 of them read only in part", "NOT JUDGED  (partly read)", "its records are not readable by this user"},
+         0, 0, {"no device details recorded in this backup\n      second"}},
         {"report, every backup locked", {"--report"}, locked(kBackups + "/first", 0700),
          {"[review] iPhone & iPad backups \u2014 not readable by this user\n",
           "/MobileSync/Backup/first  (not readable by this user)\n",
           "App Support" + std::string(20, ' ') + "\u2014" + std::string(16, ' ') + "\u2014  (not readable by this user)\n"},
          0},
+        // The category is read in part: its one "true" is its top entry's.
         {"report json, a locked folder among the top", {"--report", "--json"}, readInPart("Library/Caches"),
-         {"\"notReadable\" : true,\n"}, 0}, // the category was read in part: the one "true" is its top entry's
+         {"\"notReadable\" : true,\n"}, 0},
         {"report, a cache read in part", {"--report"}, readInPart("Library/Caches/com.example.app"),
          {"  ~/Library/Caches/com.example.app  (partly read)\n"}, 0},
         {"plan, a cache read in part", {"--plan"}, readInPart("Library/Caches/com.example.app"),

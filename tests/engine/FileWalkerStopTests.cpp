@@ -1,5 +1,4 @@
-// A walk a stop cuts short: a folder it left unfinished, and each one above it, says it is
-// partial; every other folder carries its whole figures.
+// A stop leaves each folder it cut, and each above, partial; every other folder whole.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,10 +10,8 @@
 
 using namespace sorvel;
 
-namespace {
-
 // Every folder holds a file, so a cut always leaves something out: partial means short.
-void expectTruthful(const ScanNode& node) {
+static void expectTruthful(const ScanNode& node) {
     bool below = node.walkCut;
     for (const auto& child : node.children) {
         below = below || child->partial;
@@ -25,41 +22,33 @@ void expectTruthful(const ScanNode& node) {
     EXPECT_TRUE(node.partial ? node.size < onDisk : node.size == onDisk) << node.path << " " << node.size;
 }
 
-} // namespace
-
 TEST(WalkStopped, EveryCutFolderIsPartialAndEveryOtherIsWhole) {
     enum Mode { sequential, parallel, categories };
-    struct Row {
-        int stopAfterFiles; // -1: never; 0: before the start
-        Mode mode;
-        int keptDepth;
-    };
-    const Row rows[] = {{-1, categories, 10}, {0, sequential, 10}, {0, categories, 10}, {1, sequential, 10},
-                        {10, parallel, 10},  {40, sequential, 10}, {40, parallel, 10},   {90, categories, 10},
-                        {40, sequential, 1}, {40, parallel, 2}};
+    struct Row { int stopAfterFiles; Mode mode; int keptDepth = 10; }; // stop: -1 never, 0 before the start
+    const Row rows[] = {{-1, categories}, {0, sequential}, {0, categories},  {1, sequential},    {10, parallel},
+                        {40, sequential}, {40, parallel},  {90, categories}, {40, sequential, 1}, {40, parallel, 2}};
     test::ScratchDir dir;
     for (const char* top : {"t/one", "t/two", "t/three"})
         for (int a = 0; a < 8; ++a)
             for (const char* file : {"/f", "/b/f", "/b/c/f", "/b/c/d/f", "/e/f"})
                 test::writeFileOfSize(dir / (top + ("/a" + std::to_string(a)) + file), 4096);
+    std::vector<DisplayCategory> shown(2);
+    shown[0].id = "first";
+    shown[0].roots = {dir / "t/one"};
+    shown[1].id = "second";
+    shown[1].roots = {dir / "t/two", dir / "t/three", dir / "t/absent"};
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.stopAfterFiles) + " files, mode " + std::to_string(row.mode));
         ScanControl control;
         if (row.stopAfterFiles == 0) control.cancel();
         std::atomic<bool> done{false};
         std::thread stopper([&] {
-            while (row.stopAfterFiles > 0 && !done && control.progress().files < row.stopAfterFiles)
-                std::this_thread::yield();
+            while (!done && control.progress().files < row.stopAfterFiles) std::this_thread::yield();
             if (row.stopAfterFiles > 0) control.cancel();
         });
         FileWalker::Options options;
         options.maxNodeDepth = row.keptDepth;
         ScanResult result;
-        std::vector<DisplayCategory> shown(2);
-        shown[0].id = "first";
-        shown[0].roots = {dir / "t/one"};
-        shown[1].id = "second";
-        shown[1].roots = {dir / "t/two", dir / "t/three", dir / "t/absent"};
         if (row.mode == categories) MultiRootScan::walkCategories(control, shown, result);
         else
             result.categories = {{{}, {row.mode == parallel ? FileWalker::walkParallel(dir / "t", control, options)
@@ -71,8 +60,8 @@ TEST(WalkStopped, EveryCutFolderIsPartialAndEveryOtherIsWhole) {
             for (const auto& root : category.roots) {
                 expectTruthful(*root);
                 cut = cut || root->partial;
-                EXPECT_TRUE(row.stopAfterFiles != 0 || (root->partial && root->size == 0));
-                EXPECT_TRUE(row.stopAfterFiles >= 0 || !root->partial);
+                if (row.stopAfterFiles <= 0) { EXPECT_EQ(root->partial, row.stopAfterFiles == 0); }
+                EXPECT_TRUE(row.stopAfterFiles != 0 || root->size == 0);
             }
             EXPECT_EQ(category.partial(), cut);
         }

@@ -84,8 +84,7 @@ TEST(CategoryPaneDerived, UnknownCategoryShowsNothingAndFallsBackToSlate) {
     EXPECT_FALSE(s.showsDocker);
 }
 
-// The header's file count is the folder's shown, as "What's in here" beside it counts; the
-// access line stays the category's.
+// The file count is the folder's shown, as "What's in here" counts; the access line the category's.
 TEST(CategoryPaneDerived, DrilledLevelTakesTheLastNodeAndItsFileCount) {
     auto root = withChildren("/h/Caches", 2);
     root->fileCount = 9;
@@ -193,37 +192,25 @@ TEST(CategoryPaneDerived, InsightsLeaveOutWhatOtherCategoriesOwnBelowTheCurrentF
     EXPECT_TRUE(drilled.excludedBelow.empty());
 }
 
-// A level nothing of which was read has no figure, whether the category's or a folder's
-// drilled into, and whether it was refused itself or holds only refused folders.
+// Nothing read, refused itself or holding only refused folders: no figure, at the root or drilled.
 TEST(CategoryPaneDerived, ALevelNothingOfWhichWasReadShowsNoFigure) {
-    const auto locked = [](const std::string& path) {
-        auto n = folder(path, 0, 0);
-        n->markUnreadable();
-        return n;
-    };
     const auto holding = [](const std::string& path, std::vector<ScanNodePtr> children, int64_t files) {
         auto n = folder(path, 0, 0);
-        n->directFileCount = files;
-        n->directFileSize = files * 4096;
+        n->directFileCount = std::max<int64_t>(files, 0);
+        n->directFileSize = n->directFileCount * 4096;
         n->children = std::move(children);
         n->rollUpTotals();
+        if (files < 0) n->markUnreadable(); // files < 0: refused itself
         return n;
     };
-    const auto lockedRoot = holding("/h/Backup", {locked("/h/Backup/a")}, 0);
-    const auto openRoot = holding("/h/Caches", {locked("/h/Caches/l"), holding("/h/Caches/o", {}, 2)}, 0);
-    const struct {
-        const char* name;
-        ScanNodePtr root;
-        std::vector<ScanNodePtr> drill;
-        bool nothingRead;
-    } rows[] = {
-        {"a root holding only a locked folder", lockedRoot, {}, true},
-        {"drilled into a locked folder", openRoot, {openRoot, openRoot->children.back()}, true},
-        {"drilled into a folder of locked folders", openRoot,
-         {openRoot, holding("/h/Caches/x", {locked("/h/Caches/x/l")}, 0)}, true},
-        {"drilled into a folder read in part", openRoot,
-         {openRoot, holding("/h/Caches/y", {locked("/h/Caches/y/l")}, 1)}, false},
-        {"a root read in part", openRoot, {}, false},
+    const auto locked = [&](const std::string& path) { return holding(path, {}, -1); };
+    const auto top = holding("/h/Caches", {locked("/h/Caches/l"), holding("/h/Caches/o", {}, 2)}, 0);
+    const struct { const char* name; ScanNodePtr root; std::vector<ScanNodePtr> drill; bool nothingRead; } rows[] = {
+        {"a root holding only a locked folder", holding("/h/Backup", {locked("/h/Backup/a")}, 0), {}, true},
+        {"drilled into a locked folder", top, {top, top->children.back()}, true},
+        {"drilled, only locked folders", top, {top, holding("/h/Caches/x", {locked("/h/Caches/x/l")}, 0)}, true},
+        {"drilled, read in part", top, {top, holding("/h/Caches/y", {locked("/h/Caches/y/l")}, 1)}, false},
+        {"a root read in part", top, {}, false},
     };
     for (const auto& row : rows) {
         const auto s = CategoryPaneState::derive(resultWith({category("caches", {row.root})}), "caches", row.drill, false);

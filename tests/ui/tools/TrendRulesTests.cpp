@@ -117,18 +117,12 @@ TEST(TrendRows, PercentOnlyWithABaselineAndTheRowsOwnSignRule) {
     EXPECT_EQ(rowTone(1), Tone::bad);
 }
 
-// A category either snapshot did not read is in neither total and has no row: its bytes
-// on the other side would read as a change.
+// A category either side did not read is in neither total and has no row.
 TEST(TrendCard, ACategoryNotReadOnEitherSideIsNoChange) {
-    const auto unread = [](StorageSnapshot s) {
-        s.unread = {"mail"};
-        return s;
-    };
-    const std::vector<StorageSnapshot> rows[] = {
-        {snapshot(8, {{"a", 40}, {"mail", 900}}), unread(snapshot(1, {{"a", 50}}))},
-        {unread(snapshot(8, {{"a", 40}})), snapshot(1, {{"a", 50}, {"mail", 900}})},
-    };
-    for (const auto& trends : rows) {
+    auto unreadNow = snapshot(1, {{"a", 50}}), unreadThen = snapshot(8, {{"a", 40}});
+    unreadNow.unread = unreadThen.unread = {"mail"};
+    for (const auto& trends : {std::vector{snapshot(8, {{"a", 40}, {"mail", 900}}), unreadNow},
+                               std::vector{unreadThen, snapshot(1, {{"a", 50}, {"mail", 900}})}}) {
         const auto c = card(ScanResult{}, trends, 7, kNow);
         ASSERT_TRUE(c.body);
         EXPECT_EQ(c.body->measured.was, 40);

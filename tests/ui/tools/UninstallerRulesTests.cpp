@@ -204,54 +204,35 @@ TEST(UninstallerReview, TheDoneTitleSaysWhatReallyMoved) {
     EXPECT_EQ(reviewSubtitle(Stage::done, {bundleFailed, support}).rfind("1 MB moved.", 0), 0u);
 }
 
-// An app whose bundle or record was not read: each text says so instead of a count, a size
-// or a "nothing matches" it could not have worked out.
+// A bundle or record not read: each text says so, never a count, size or "nothing matches" it could not know.
 TEST(UninstallerUnread, EachTextOfTheDetailSaysWhatWasNotRead) {
     const Date now = dateFromUnixSeconds(1'800'000'000);
-    const auto unread = [] {
-        InstalledApp a = app(Removability::removable(), std::nullopt);
-        a.bundleReadable = false;
-        a.bundleSize = 0;
-        a.infoRefused = true;
-        return a;
-    };
-    const auto partly = [] {
-        InstalledApp a = app(Removability::removable());
-        a.bundlePartlyRead = true;
-        return a;
-    };
-    const auto withLeftover = [&unread] {
-        InstalledApp a = unread();
-        a.leftovers.push_back(AppLeftover{"/h/Library/Caches/Orchard", 4096, "Cache", {}, false});
-        return a;
-    };
-    using Targets = std::vector<CleanupExecutor::PathSize>;
-    const struct {
-        const char* name;
-        InstalledApp app;
-        Targets ticked;
-        std::string subtitle, size, none;
-    } rows[] = {
-        {"nothing read, bundle ticked", unread(), {{"/Applications/Orchard.app", 0}}, "identifier not readable",
-         "not readable", "Nothing else on this computer matches this app's name. Its identifier is not readable by "
-                         "this user, so files named after it could not be looked for."},
-        {"nothing read, a leftover ticked too", withLeftover(),
-         {{"/Applications/Orchard.app", 0}, {"/h/Library/Caches/Orchard", 4096}},
+    InstalledApp unread = app(Removability::removable(), std::nullopt), partly = app(Removability::removable());
+    unread.bundleReadable = false;
+    unread.bundleSize = 0;
+    unread.infoRefused = true;
+    partly.bundlePartlyRead = true;
+    InstalledApp withLeftover = unread;
+    withLeftover.leftovers.push_back(AppLeftover{"/h/Library/Caches/Orchard", 4096, "Cache", {}, false});
+    const std::string bundle = unread.bundlePath;
+    using Ticked = std::vector<CleanupExecutor::PathSize>;
+    const struct { const char* name; InstalledApp app; Ticked ticked; std::string subtitle, size, none; } rows[] = {
+        {"nothing read, bundle ticked", unread, {{bundle, 0}}, "identifier not readable", "not readable",
+         "Nothing else on this computer matches this app's name. Its identifier is not readable by this user, so "
+         "files named after it could not be looked for."},
+        {"nothing read, a leftover ticked too", withLeftover, {{bundle, 0}, {"/h/Library/Caches/Orchard", 4096}},
          "1 support file by name \u00B7 identifier not readable", "at least 4 KB", ""},
-        {"read in part", partly(), {{"/Applications/Orchard.app", 20'000'000}}, "0 support files", "at least 20 MB",
+        {"read in part", partly, {{bundle, 20'000'000}}, "0 support files", "at least 20 MB",
          "Nothing else on this computer matches this app's identifier or name."},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(subtitle(row.app, now), row.subtitle) << row.name;
-        EXPECT_EQ(selectionSize(row.app, row.ticked), row.size) << row.name;
-        // The review: the bundle's outcome row and the bytes freed.
-        const auto bundle = outcome(row.app.bundlePath, CleanupOutcome::WouldMove{}, row.app.bundleSize);
-        EXPECT_EQ(outcomeSize(row.app, bundle), row.app.bundleReadable ? Bytes::format(row.app.bundleSize) : "not readable")
-            << row.name;
-        EXPECT_EQ(reviewSubtitle(Stage::confirming, {bundle}, row.app).find("At least ") != std::string::npos, !row.app.bundleReadable)
-            << row.name;
-        if (!row.none.empty()) {
-            EXPECT_EQ(noLeftoversText(row.app), row.none) << row.name;
-        }
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(subtitle(row.app, now), row.subtitle);
+        EXPECT_EQ(selectionSize(row.app, row.ticked), row.size);
+        const auto moved = outcome(bundle, CleanupOutcome::WouldMove{}, row.app.bundleSize);
+        EXPECT_EQ(outcomeSize(row.app, moved), row.app.bundleReadable ? Bytes::format(20'000'000) : "not readable");
+        const bool atLeast = reviewSubtitle(Stage::confirming, {moved}, row.app).find("At least ") != std::string::npos;
+        EXPECT_EQ(atLeast, !row.app.bundleReadable);
+        if (!row.none.empty()) { EXPECT_EQ(noLeftoversText(row.app), row.none); }
     }
 }
