@@ -316,6 +316,8 @@ void SweepScheduler::toggle(const std::string& path) {
     const auto finding = std::find_if(findings_.begin(), findings_.end(),
                                       [&](const CleanupOutcome& o) { return o.path == path && isActionable(o); });
     std::optional<Counts> counts = counts_;
+    // A sum at its ceiling cannot be taken from: counted again.
+    if (counts && counts->selectedBytes == std::numeric_limits<int64_t>::max()) counts.reset();
     if (selectedPaths_.erase(path)) {
         if (counts && finding != findings_.end()) counts->selectedBytes -= finding->size;
         else counts.reset();
@@ -324,8 +326,6 @@ void SweepScheduler::toggle(const std::string& path) {
         selectedPaths_.insert(path);
         if (counts) counts->selectedBytes = Bytes::saturatingAdd(counts->selectedBytes, finding->size);
     }
-    // A saturated sum cannot be taken from: counted again.
-    if (counts && counts->selectedBytes == std::numeric_limits<int64_t>::max()) counts.reset();
     counts_ = counts;
     emit selectedPathsChanged();
     emit changed();
