@@ -8,8 +8,8 @@
 #include "ui/kit/Text.h"
 #include "ui/tools/Coalescer.h"
 
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,8 +49,8 @@ private:
     QWidget* header();
     QWidget* lastSweep();
     /// The findings to tick, then those the sweep moved already, in one lazy list: only
-    /// the rows near its view are widgets.
-    /// `listed` indexes the scheduler's findings: those to tick, then those moved.
+    /// the rows near its view are widgets. `listed` indexes the scheduler's findings, the
+    /// first `toTick` of them those to tick.
     QWidget* findings(std::vector<uint32_t> listed, size_t toTick);
     /// The finding an entry of the list stands for; none once the findings have changed
     /// (a rebuild is then on its way).
