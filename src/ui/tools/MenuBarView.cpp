@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "engine/Bytes.h"
@@ -79,10 +80,11 @@ MenuBarView::MenuBarView(SweepScheduler& scheduler, Actions actions, QWidget* pa
 void MenuBarView::flush() { rebuild_->flush(); }
 
 // Each time the panel opens it looks again at what is on disk: the findings may have been
-// moved, removed or put back since.
+// moved, removed or put back since. Asked in the next turn: handing thousands of paths to
+// the worker is not added to the turn that builds and shows the panel.
 void MenuBarView::showEvent(QShowEvent* event) {
     Surface::showEvent(event);
-    scheduler_.refreshFindings();
+    QTimer::singleShot(0, this, [this] { scheduler_.refreshFindings(); });
 }
 
 void MenuBarView::rebuild() {
