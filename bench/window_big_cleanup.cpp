@@ -5,7 +5,13 @@
 // is opened during the move and timed to its first painted frame. Each N runs in a child
 // process of its own.
 //
-// Usage: window_big_cleanup [ITEMS...]   (default 2500 10000)
+// With --panel, the sweep panel instead: a sweep that found N folders (all on disk), the
+// panel opened as its window (once before, empty) until it has looked at the disk again
+// and settled, then one finding unticked and ticked by a click; the same 1 ms timer gives
+// the longest gap of each.
+//
+// Usage: window_big_cleanup [ITEMS...]           (default 2500 10000)
+//        window_big_cleanup --panel [FINDINGS...] (default 5000 20000)
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,7 +34,10 @@
 #include "UiBench.h"
 #include "cleanup/CleanupRules.h"
 #include "models/ScanCoordinator.h"
+#include "models/SweepScheduler.h"
+#include "platform/UserNotifications.h"
 #include "ui/kit/Button.h"
+#include "ui/kit/ClickArea.h"
 #include "ui/screens/CleanupPreviewSheet.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/PageFactory.h"
@@ -204,16 +213,103 @@ int run(int count) {
     return 0;
 }
 
+int runPanel(int count) {
+    char pattern[] = "/tmp/sorvel-big-panel-XXXXXX";
+    const std::string home = ::mkdtemp(pattern);
+    const std::string bulk = home + "/Library/Caches/com.vendor.bulk";
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+        paths.push_back(bulk + "/item-" + std::to_string(i));
+        fs::create_directories(paths.back());
+    }
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+    unsetenv("XDG_DATA_HOME");
+    uibench::application();
+
+    ScanCoordinator coordinator;
+    uibench::WindowModels windowModels(coordinator);
+    SweepScheduler::Dependencies deps;
+    deps.notifications = UserNotifications::none();
+    deps.runner = [paths](const SweepSchedule&, SweepRun::Trigger) {
+        SweepRunner::Outcome out;
+        out.receipt.date = now();
+        out.receipt.action = SweepSchedule::Action::report;
+        for (size_t i = 0; i < paths.size(); ++i) {
+            const int64_t size = 4096 * static_cast<int64_t>(1 + i % 97);
+            out.outcomes.push_back(CleanupOutcome{UUID::random(), paths[i], size, CleanupOutcome::WouldMove{}});
+            out.receipt.foundBytes += size;
+        }
+        return out;
+    };
+    SweepScheduler sweeper(deps);
+    const ui::AppModels& m = windowModels.models;
+    ui::AppModels models{m.coordinator, m.appearance, sweeper, m.apps, m.duplicates, m.history, m.updates, m.desktop};
+    ui::TrayItem tray(models);
+    // Opened and closed once before the sweep, as in a session where windows have been
+    // painted: the fonts are loaded then, not at the opening measured.
+    tray.showPanel(true);
+    spin(300);
+    delete tray.panel();
+    sweeper.run(SweepRun::Trigger::manual);
+    waitFor([&] { return !sweeper.isRunning(); }, 600'000);
+    spin(300);
+
+    // Opening: from the call to the panel painted, its look at the disk answered and settled.
+    Heartbeat heart;
+    int looks = 0;
+    QObject::connect(&sweeper, &SweepScheduler::findingsChanged, [&] { ++looks; });
+    QElapsedTimer step;
+    step.start();
+    tray.showPanel(true);
+    QWidget* panel = tray.panel();
+    FirstPaint paint;
+    panel->installEventFilter(&paint);
+    paint.since.start();
+    const double showMs = double(step.nsecsElapsed()) / 1e6;
+    waitFor([&] { return paint.at >= 0; }, 60'000);
+    spin(1500);
+    const double openStall = std::max(heart.take(), showMs);
+    const double firstFrame = showMs + paint.at;
+
+    auto rows = [&] { return panel->findChildren<ui::ClickArea*>("findingRow"); };
+    const int made = static_cast<int>(rows().size());
+    double tickMs[2] = {0, 0}, tickStall[2] = {0, 0};
+    for (int t = 0; t < 2 && !rows().isEmpty(); ++t) {
+        heart.take();
+        const size_t before = sweeper.selectedPaths().size();
+        step.restart();
+        rows()[rows().size() / 2]->click();
+        QCoreApplication::processEvents();
+        tickMs[t] = double(step.nsecsElapsed()) / 1e6;
+        spin(500);
+        tickStall[t] = std::max(heart.take(), tickMs[t]);
+        if (sweeper.selectedPaths().size() == before) std::printf("  (the click ticked nothing)\n");
+    }
+
+    std::printf("%d findings (%d listed, %d rows made as widgets, %d looks at the disk)\n", count,
+                static_cast<int>(sweeper.actionableFindings().size()), made, looks);
+    std::printf("  panel opened                    %8.1f ms to its first frame, longest stall %6.1f ms\n", firstFrame,
+                openStall);
+    std::printf("  untick one finding              %8.1f ms, longest stall %6.1f ms\n", tickMs[0], tickStall[0]);
+    std::printf("  tick it again                   %8.1f ms, longest stall %6.1f ms\n", tickMs[1], tickStall[1]);
+    std::fflush(stdout);
+    std::error_code ignored;
+    fs::remove_all(home, ignored);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::vector<int> counts;
-    for (int i = 1; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
-    if (counts.empty()) counts = {2500, 10000};
+    const bool panel = argc > 1 && std::string(argv[1]) == "--panel";
+    for (int i = panel ? 2 : 1; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
+    if (counts.empty()) counts = panel ? std::vector<int>{5000, 20000} : std::vector<int>{2500, 10000};
     for (int count : counts) {
         std::fflush(stdout);
         const pid_t pid = ::fork();
-        if (pid == 0) _exit(run(count));
+        if (pid == 0) _exit(panel ? runPanel(count) : run(count));
         int status = 0;
         ::waitpid(pid, &status, 0);
     }

@@ -1,6 +1,7 @@
 #include "models/SweepScheduler.h"
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <ctime>
 #include <unordered_set>
@@ -118,6 +119,7 @@ SweepScheduler::~SweepScheduler() {
 }
 
 void SweepScheduler::publish(void (SweepScheduler::*signal)()) {
+    counts_.reset(); // every change of the findings, the absent and the ticks is published
     emit(this->*signal)();
     emit changed();
 }
@@ -129,15 +131,29 @@ std::vector<CleanupOutcome> SweepScheduler::actionableFindings() const {
     return out;
 }
 
-int64_t SweepScheduler::selectedBytes() const {
-    int64_t total = 0;
-    for (const auto& o : findings_)
-        if (o.wouldMove() && !isAbsent(o) && selectedPaths_.count(o.path)) total = Bytes::saturatingAdd(total, o.size);
-    return total;
+bool SweepScheduler::isActionable(const CleanupOutcome& finding) const {
+    return finding.wouldMove() && !isAbsent(finding);
 }
 
+// Counted once for every change, not once a question: a tick among thousands of findings
+// is asked about several times.
+const SweepScheduler::Counts& SweepScheduler::counts() const {
+    if (!counts_) {
+        Counts c;
+        for (const auto& o : findings_) {
+            if (!isActionable(o)) continue;
+            ++c.actionable;
+            if (selectedPaths_.count(o.path)) c.selectedBytes = Bytes::saturatingAdd(c.selectedBytes, o.size);
+        }
+        counts_ = c;
+    }
+    return *counts_;
+}
+
+int64_t SweepScheduler::selectedBytes() const { return counts().selectedBytes; }
+
 bool SweepScheduler::allSelected() const {
-    const size_t actionable = actionableFindings().size();
+    const size_t actionable = counts().actionable;
     return actionable > 0 && selectedPaths_.size() == actionable;
 }
 
@@ -250,6 +266,7 @@ void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
     // Fresh from the disk: an older look at it, and what it said, no longer apply.
     presence_.cancel();
     absent_.clear();
+    counts_.reset();
     setMoveNote(std::nullopt);
     if (Models::assignIfChanged(lastReceipt_, outcome.receipt)) publish(&SweepScheduler::lastReceiptChanged);
     if (Models::assignIfChanged(findings_, std::move(outcome.outcomes))) publish(&SweepScheduler::findingsChanged);
@@ -273,6 +290,7 @@ void SweepScheduler::settleCutShortSweep() {
             if (!last || model.isRunning_ || model.isCleaning_ || model.lastReceipt_ != seen) return;
             model.presence_.cancel();
             model.absent_.clear();
+            model.counts_.reset();
             model.lastReceipt_ = last->receipt;
             model.publish(&SweepScheduler::lastReceiptChanged);
             model.findings_ = outcomesOf(last->findings);
@@ -295,11 +313,22 @@ void SweepScheduler::notify(const SweepReceipt& receipt) {
 
 void SweepScheduler::toggle(const std::string& path) {
     // Only a listed finding can be ticked: a stray tick would count towards allSelected.
-    if (!selectedPaths_.erase(path)) {
-        if (!actionablePaths(findings_, absent_).count(path)) return;
+    const auto finding = std::find_if(findings_.begin(), findings_.end(),
+                                      [&](const CleanupOutcome& o) { return o.path == path && isActionable(o); });
+    std::optional<Counts> counts = counts_;
+    // A sum at its ceiling cannot be taken from: counted again.
+    if (counts && counts->selectedBytes == std::numeric_limits<int64_t>::max()) counts.reset();
+    if (selectedPaths_.erase(path)) {
+        if (counts && finding != findings_.end()) counts->selectedBytes -= finding->size;
+        else counts.reset();
+    } else {
+        if (finding == findings_.end()) return;
         selectedPaths_.insert(path);
+        if (counts) counts->selectedBytes = Bytes::saturatingAdd(counts->selectedBytes, finding->size);
     }
-    publish(&SweepScheduler::selectedPathsChanged);
+    counts_ = counts;
+    emit selectedPathsChanged();
+    emit changed();
 }
 
 void SweepScheduler::selectAll(bool selected) {

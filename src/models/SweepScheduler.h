@@ -82,6 +82,8 @@ public:
     /// sweep moved already is shown as moved and cannot be moved again, and what has left
     /// its place since (moved from the window, say) is not offered.
     std::vector<CleanupOutcome> actionableFindings() const;
+    /// Whether this one of `findings()` is among the actionable findings.
+    bool isActionable(const CleanupOutcome& finding) const;
     /// Looks on a worker at which findings are still where the sweep found them: those gone
     /// leave the list and the ticks, those back (put back from the Trash) return unticked.
     /// Asked for when the panel opens, when the scheduler starts, and after the window
@@ -191,6 +193,11 @@ private:
     static std::set<std::string> onDisk(const std::vector<std::string>& paths);
     void applyPresence(const std::vector<std::string>& looked, const std::set<std::string>& present);
     bool isAbsent(const CleanupOutcome& finding) const { return absent_.count(finding.path) > 0; }
+    struct Counts {
+        size_t actionable = 0;
+        int64_t selectedBytes = 0;
+    };
+    const Counts& counts() const;
 
     Dependencies deps_;
     bool isRunning_ = false;
@@ -198,6 +205,7 @@ private:
     std::optional<Date> nextRunDate_;
     std::vector<CleanupOutcome> findings_;
     std::set<std::string> selectedPaths_;
+    mutable std::optional<Counts> counts_; // until the next change
     bool isCleaning_ = false;
     std::optional<std::string> saveError_;
     bool saveErrorIsSchedule_ = false;

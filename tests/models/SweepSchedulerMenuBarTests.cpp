@@ -61,6 +61,34 @@ TEST(SweepSchedulerFindings, HostileStoredSizesDoNotOverflowTheTickedTotal) {
     EXPECT_EQ(scheduler.selectedBytes(), INT64_MAX);
 }
 
+// Each tick moves the total by that finding's size, a sum at its ceiling is worked out
+// afresh, and a tick of something not listed changes nothing.
+TEST(SweepSchedulerFindings, TheTickedTotalFollowsEveryTickAndLeavesItsCeilingExactly) {
+    test::SchedulerRig rig;
+    SweepReceipt::record(std::vector<Finding>{{"/a", 10}, {"/b", 32}, {"/c", INT64_MAX - 20}});
+    SweepScheduler scheduler(rig.dependencies());
+    QSignalSpy ticks(&scheduler, &SweepScheduler::selectedPathsChanged);
+    EXPECT_EQ(scheduler.selectedBytes(), INT64_MAX);
+    scheduler.toggle("/c");
+    EXPECT_EQ(scheduler.selectedBytes(), 42);
+    EXPECT_FALSE(scheduler.allSelected());
+    scheduler.toggle("/a");
+    EXPECT_EQ(scheduler.selectedBytes(), 32);
+    scheduler.toggle("/a");
+    EXPECT_EQ(scheduler.selectedBytes(), 42);
+    scheduler.toggle("/x");
+    EXPECT_EQ(scheduler.selectedBytes(), 42);
+    EXPECT_EQ(scheduler.selectedPaths().size(), 2u);
+    EXPECT_EQ(ticks.count(), 3);
+    scheduler.toggle("/c");
+    EXPECT_EQ(scheduler.selectedBytes(), INT64_MAX);
+    EXPECT_TRUE(scheduler.allSelected());
+    scheduler.selectAll(false);
+    EXPECT_EQ(scheduler.selectedBytes(), 0);
+    scheduler.toggle("/b");
+    EXPECT_EQ(scheduler.selectedBytes(), 32);
+}
+
 TEST(SweepSchedulerFindings, ASweepTicksOnlyWhatCanMove) {
     test::SchedulerRig rig;
     rig.sweeps->outcomes = {

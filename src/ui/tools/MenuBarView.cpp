@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "engine/Bytes.h"
@@ -16,6 +16,7 @@
 #include "ui/kit/Dot.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Hairline.h"
+#include "ui/kit/LazyColumn.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Spinner.h"
 #include "ui/kit/Surface.h"
@@ -71,38 +72,41 @@ MenuBarView::MenuBarView(SweepScheduler& scheduler, Actions actions, QWidget* pa
                         &SweepScheduler::saveErrorChanged, &SweepScheduler::failureChanged,
                         &SweepScheduler::moveNoteChanged})
         connect(&scheduler_, signal, rebuild_, &Coalescer::request);
+    connect(&scheduler_, &SweepScheduler::findingsChanged, this, [this] { ++findingsChanges_; });
     connect(&scheduler_, &SweepScheduler::selectedPathsChanged, this, &MenuBarView::refreshTicks);
     rebuild();
 }
 
-namespace {
-
-std::vector<CleanupOutcome> movedFindings(const SweepScheduler& scheduler) {
-    std::vector<CleanupOutcome> out;
-    for (const auto& finding : scheduler.findings())
-        if (finding.moved()) out.push_back(finding);
-    return out;
-}
-
-} // namespace
-
 void MenuBarView::flush() { rebuild_->flush(); }
 
 // Each time the panel opens it looks again at what is on disk: the findings may have been
-// moved, removed or put back since.
+// moved, removed or put back since. Asked in the next turn: handing thousands of paths to
+// the worker is not added to the turn that builds and shows the panel.
 void MenuBarView::showEvent(QShowEvent* event) {
     Surface::showEvent(event);
-    scheduler_.refreshFindings();
+    QTimer::singleShot(0, this, [this] { scheduler_.refreshFindings(); });
 }
 
 void MenuBarView::rebuild() {
     ++builds_;
-    rows_.clear();
+    list_ = nullptr;
+    listed_.clear();
+    foundCount_ = 0;
+    listedAt_ = findingsChanges_;
     selectAll_ = nullptr;
     move_ = nullptr;
     clear(layout_);
     std::vector<QWidget*> sections{header(), lastSweep()};
-    if (!scheduler_.actionableFindings().empty() || !movedFindings(scheduler_).empty()) sections.push_back(findings());
+    // What is left to tick, in order, then what the sweep moved already.
+    const auto& all = scheduler_.findings();
+    std::vector<uint32_t> listed;
+    listed.reserve(all.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        if (scheduler_.isActionable(all[i])) listed.push_back(static_cast<uint32_t>(i));
+    const size_t toTick = listed.size();
+    for (size_t i = 0; i < all.size(); ++i)
+        if (all[i].moved()) listed.push_back(static_cast<uint32_t>(i));
+    if (!listed.empty()) sections.push_back(findings(std::move(listed), toTick));
     sections.push_back(schedule());
     sections.push_back(actions());
     for (size_t i = 0; i < sections.size(); ++i) {
@@ -114,14 +118,23 @@ void MenuBarView::rebuild() {
     adjustSize();
 }
 
+namespace {
+
+void showTick(QWidget* row, bool ticked) {
+    static_cast<ClickArea*>(row)->setFill(ticked ? std::optional<Adaptive>(Theme::accentWash().opacity(0.5)) : std::nullopt, 7);
+    row->findChild<CheckBox*>()->setChecked(ticked);
+    row->findChild<Text*>("findingSize")->setColour(ticked ? Theme::accentInk() : Theme::tertiaryText());
+}
+
+} // namespace
+
+// Only the rows made so far are widgets to change; the others take their tick when made.
 void MenuBarView::refreshTicks() {
     const auto& ticks = scheduler_.selectedPaths();
-    for (auto& [path, row] : rows_) {
-        const bool ticked = ticks.count(path) > 0;
-        row.area->setFill(ticked ? std::optional<Adaptive>(Theme::accentWash().opacity(0.5)) : std::nullopt, 7);
-        row.box->setChecked(ticked);
-        row.size->setColour(ticked ? Theme::accentInk() : Theme::tertiaryText());
-    }
+    if (list_)
+        for (const auto& [index, row] : list_->made())
+            if (const CleanupOutcome* finding = listedFinding(index); finding && static_cast<size_t>(index) < foundCount_)
+                showTick(row, ticks.count(finding->path) > 0);
     if (selectAll_) selectAll_->setText(scheduler_.allSelected() ? "Deselect all" : "Select all");
     if (move_) {
         const auto look = MenuBarRules::moveButton(scheduler_.isCleaning(), ticks.size(), scheduler_.selectedBytes());
@@ -191,13 +204,20 @@ QWidget* MenuBarView::lastSweep() {
     return wrap(stack);
 }
 
-QWidget* MenuBarView::findings() {
+const CleanupOutcome* MenuBarView::listedFinding(int index) const {
+    const auto& all = scheduler_.findings();
+    if (listedAt_ != findingsChanges_ || index < 0 || static_cast<size_t>(index) >= listed_.size() ||
+        listed_[static_cast<size_t>(index)] >= all.size())
+        return nullptr;
+    return &all[listed_[static_cast<size_t>(index)]];
+}
+
+QWidget* MenuBarView::findings(std::vector<uint32_t> listed, size_t toTick) {
     auto* stack = column(8);
     auto* head = row(6);
     head->addWidget(caption("Found", 9.5, W::semibold, Theme::tertiaryText()));
     head->addStretch(1);
-    const auto found = scheduler_.actionableFindings();
-    if (!found.empty()) {
+    if (toTick > 0) {
         auto* selectAll = new TextButton("Select all", Fonts::system(10.5, W::medium), Theme::accentInk());
         selectAll_ = selectAll;
         selectAll->setObjectName("selectAll");
@@ -206,59 +226,22 @@ QWidget* MenuBarView::findings() {
     }
     stack->addLayout(head);
 
-    auto* list = new QWidget;
-    auto* rows = column(3, list);
-    for (const auto& finding : found) {
-        auto* area = new ClickArea;
-        area->setObjectName("findingRow");
-        area->setToolTip(q(tildeAbbreviated(finding.path)));
-        auto* line = row(9, area);
-        line->setContentsMargins(8, 5, 8, 5);
-        auto* box = new CheckBox(15, 4);
-        box->setCheckable(true);
-        box->setAttribute(Qt::WA_TransparentForMouseEvents);
-        box->setFocusPolicy(Qt::NoFocus); // the row takes the focus and the tick
-        line->addWidget(box);
-        auto* name = text(q(lastPathComponent(finding.path)), 11.5, W::regular, Theme::primaryText());
-        name->setElide(Qt::ElideMiddle);
-        line->addWidget(name, 1);
-        line->addSpacing(6);
-        auto* size = mono(q(Bytes::format(finding.size)), 10.5, W::medium, Theme::tertiaryText());
-        line->addWidget(size);
-        rows_[finding.path] = Row{area, box, size};
-        const std::string path = finding.path;
-        connect(area, &ClickArea::clicked, this, [this, path] { scheduler_.toggle(path); });
-        rows->addWidget(area);
-    }
-    // What the sweep moved already: shown as moved, with nothing to tick.
-    const auto moved = movedFindings(scheduler_);
-    for (const auto& finding : moved) {
-        auto* done = new QWidget;
-        done->setObjectName("movedFindingRow");
-        done->setToolTip(q(tildeAbbreviated(finding.path)));
-        auto* line = row(9, done);
-        line->setContentsMargins(8, 5, 8, 5);
-        auto* name = text(q(lastPathComponent(finding.path)), 11.5, W::regular, Theme::tertiaryText());
-        name->setElide(Qt::ElideMiddle);
-        line->addWidget(name, 1);
-        line->addSpacing(6);
-        line->addWidget(caption(MenuBarRules::kMovedLabel, 9.5, W::semibold, Theme::tertiaryText()));
-        line->addWidget(mono(q(Bytes::format(finding.size)), 10.5, W::medium, Theme::tertiaryText()));
-        rows->addWidget(done);
-    }
-    rows->addStretch(1);
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName("findingsList");
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setFocusPolicy(Qt::NoFocus); // its rows take the focus
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->viewport()->setAutoFillBackground(false);
-    list->setAutoFillBackground(false);
-    scroll->setWidget(list);
-    scroll->setFixedHeight(MenuBarRules::findingsListHeight(found.size() + moved.size()));
-    stack->addWidget(scroll);
-    if (found.empty()) return wrap(stack);
+    const size_t total = listed.size();
+    foundCount_ = toTick;
+    listed_ = std::move(listed);
+    std::vector<LazyColumn::Entry> entries(total);
+    for (size_t i = 0; i < total; ++i) entries[i] = {i == 0 ? 0 : 3, i < foundCount_ ? 0u : 1u};
+    auto* list = list_ = new LazyColumn;
+    list->setObjectName("findingsList");
+    list->setFocusPolicy(Qt::NoFocus); // its rows take the focus
+    list->setFixedHeight(MenuBarRules::findingsListHeight(total));
+    list->setEntries(std::move(entries), [this, list](int index) {
+        const CleanupOutcome* finding = list == list_ ? listedFinding(index) : nullptr;
+        if (!finding) return new QWidget; // a list about to be replaced
+        return static_cast<size_t>(index) < foundCount_ ? makeFinding(*finding) : makeMoved(*finding);
+    });
+    stack->addWidget(list);
+    if (toTick == 0) return wrap(stack);
 
     auto* move = new Button({}, Button::Style::accent);
     move->setObjectName("moveFindings");
@@ -269,6 +252,45 @@ QWidget* MenuBarView::findings() {
     stack->addWidget(move);
     stack->addWidget(wrapping(MenuBarRules::kMoveNote, 10.5, Theme::tertiaryText()));
     return wrap(stack);
+}
+
+QWidget* MenuBarView::makeFinding(const CleanupOutcome& finding) const {
+    auto* area = new ClickArea;
+    area->setObjectName("findingRow");
+    area->setToolTip(q(tildeAbbreviated(finding.path)));
+    auto* line = row(9, area);
+    line->setContentsMargins(8, 5, 8, 5);
+    auto* box = new CheckBox(15, 4);
+    box->setCheckable(true);
+    box->setAttribute(Qt::WA_TransparentForMouseEvents);
+    box->setFocusPolicy(Qt::NoFocus); // the row takes the focus and the tick
+    line->addWidget(box);
+    auto* name = text(q(lastPathComponent(finding.path)), 11.5, W::regular, Theme::primaryText());
+    name->setElide(Qt::ElideMiddle);
+    line->addWidget(name, 1);
+    line->addSpacing(6);
+    auto* size = mono(q(Bytes::format(finding.size)), 10.5, W::medium, Theme::tertiaryText());
+    size->setObjectName("findingSize");
+    line->addWidget(size);
+    const std::string path = finding.path;
+    connect(area, &ClickArea::clicked, this, [this, path] { scheduler_.toggle(path); });
+    showTick(area, scheduler_.selectedPaths().count(path) > 0);
+    return area;
+}
+
+QWidget* MenuBarView::makeMoved(const CleanupOutcome& finding) const {
+    auto* done = new QWidget;
+    done->setObjectName("movedFindingRow");
+    done->setToolTip(q(tildeAbbreviated(finding.path)));
+    auto* line = row(9, done);
+    line->setContentsMargins(8, 5, 8, 5);
+    auto* name = text(q(lastPathComponent(finding.path)), 11.5, W::regular, Theme::tertiaryText());
+    name->setElide(Qt::ElideMiddle);
+    line->addWidget(name, 1);
+    line->addSpacing(6);
+    line->addWidget(caption(MenuBarRules::kMovedLabel, 9.5, W::semibold, Theme::tertiaryText()));
+    line->addWidget(mono(q(Bytes::format(finding.size)), 10.5, W::medium, Theme::tertiaryText()));
+    return done;
 }
 
 QWidget* MenuBarView::schedule() {

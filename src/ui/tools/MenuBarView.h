@@ -8,14 +8,16 @@
 #include "ui/kit/Text.h"
 #include "ui/tools/Coalescer.h"
 
+#include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
+#include <vector>
 
 class QVBoxLayout;
 
 namespace sorvel {
 class SweepScheduler;
+struct CleanupOutcome;
 }
 
 namespace sorvel::ui {
@@ -46,7 +48,15 @@ private:
     void refreshTicks();
     QWidget* header();
     QWidget* lastSweep();
-    QWidget* findings();
+    /// The findings to tick, then those the sweep moved already, in one lazy list: only
+    /// the rows near its view are widgets. `listed` indexes the scheduler's findings, the
+    /// first `toTick` of them those to tick.
+    QWidget* findings(std::vector<uint32_t> listed, size_t toTick);
+    /// The finding an entry of the list stands for; none once the findings have changed
+    /// (a rebuild is then on its way).
+    const CleanupOutcome* listedFinding(int index) const;
+    QWidget* makeFinding(const CleanupOutcome& finding) const;
+    QWidget* makeMoved(const CleanupOutcome& finding) const;
     QWidget* schedule();
     QWidget* actions();
 
@@ -54,12 +64,11 @@ private:
     Actions actions_;
     QVBoxLayout* layout_;
     Coalescer* rebuild_;
-    struct Row {
-        ClickArea* area;
-        class CheckBox* box;
-        Text* size;
-    };
-    std::map<std::string, Row> rows_;
+    class LazyColumn* list_ = nullptr;
+    size_t foundCount_ = 0; // the first entries of the list, those to tick
+    std::vector<uint32_t> listed_;
+    int findingsChanges_ = 0; // counted as they come, not as the rebuild runs
+    int listedAt_ = 0;        // the count the list was made at
     class QAbstractButton* selectAll_ = nullptr;
     class Button* move_ = nullptr;
     int builds_ = 0;

@@ -24,6 +24,7 @@
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
 #include "ui/kit/Button.h"
+#include "ui/kit/LazyColumn.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Switch.h"
 #include "ui/kit/Theme.h"
@@ -109,7 +110,7 @@ TEST(SweepPanel, FindingsListHeightTicksAndTheMoveButton) {
     ASSERT_TRUE(waitUntil([&] { return !sweeper->isRunning(); }));
     ui::MenuBarView panel(*sweeper, {});
     panel.flush();
-    EXPECT_EQ(one<QScrollArea>(&panel, "findingsList")->height(), 200);
+    EXPECT_EQ(one<ui::LazyColumn>(&panel, "findingsList")->height(), 200);
     EXPECT_EQ(named(&panel, "findingRow").size(), 10u);
     auto* selectAll = one<QAbstractButton>(&panel, "selectAll");
     EXPECT_EQ(selectAll->text(), "Deselect all"); // a fresh sweep ticks every finding
