@@ -146,7 +146,7 @@ std::vector<InstalledApp> discover(const Places& places) {
             if (!seen.insert(path).second) continue;
             const PlistValue::Dictionary info = readInfoPlist(path);
             InstalledApp app;
-            app.infoRefused = refusedToRead(path + "/Contents/Info.plist");
+            app.infoRefused = info.empty() && refusedToRead(path + "/Contents/Info.plist"); // asked only when nothing came
             app.bundleIdentifier = stringValue(info, "CFBundleIdentifier");
             app.name = name.substr(0, name.size() - 4);
             app.version = stringValue(info, "CFBundleShortVersionString");

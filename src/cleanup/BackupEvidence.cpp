@@ -302,7 +302,9 @@ std::vector<DeviceBackup> inspect(const SizeFunction &sizeOf, Date now,
         DeviceBackup b = read(path, name);
         const Measured measured = sizeOf(path);
         b.size = measured.bytes;
-        b.sizePartial = measured.reading != Reading::whole;
+        // A folder that opens but holds nothing readable is not read at all, not read in part.
+        b.sizePartial = measured.reading == Reading::partial;
+        if (measured.reading == Reading::none) b.readable = false;
         if (paired) {
             bool byFolder = paired->count(lowercased(name)) > 0;
             bool bySerial = b.serialNumber && paired->count(lowercased(*b.serialNumber)) > 0;

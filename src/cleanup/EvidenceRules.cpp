@@ -282,6 +282,7 @@ CleanupItem iosBackups(const ScanResult &result, const std::string &home,
         if (b.sizePartial)
             detail += " \u00B7 part of it is not readable by this user, so its size is a lower bound";
         i.targets.push_back(makeTarget(std::move(name), b.path, b.size, std::move(detail)));
+        i.targets.back().partlyRead = b.sizePartial;
         if (b.verdict.kind == DeviceBackup::Verdict::Kind::superseded) {
             anySuperseded = true;
             superseded += b.size;

@@ -147,17 +147,16 @@ void CategoryRowList::paintEvent(QPaintEvent* event) {
             continue;
         }
         capsule(p, track, inset);
-        if (!row.blocked)
-            capsule(p, QRectF(track.left(), track.top(), CategoryPane::shareBarWidth(track.width(), row.bytes, total_),
-                              track.height()),
-                    dot);
+        capsule(p, QRectF(track.left(), track.top(), CategoryPane::shareBarWidth(track.width(), row.bytes, total_),
+                          track.height()),
+                dot);
 
         double right = r.right() + 1 - kPadX;
         if (hovering)
             Symbols::paint(p, QRectF(right - kChevronW, r.top(), kChevronW, r.height()), "chevron.right", secondary, 9);
         right -= kChevronW + kGap;
         p.setFont(sizeFont);
-        p.setPen(row.blocked || row.partial ? warning : secondary);
+        p.setPen(row.partial ? warning : secondary);
         p.drawText(QRectF(right - kSizeW, r.top(), kSizeW, r.height()), Qt::AlignRight | Qt::AlignVCenter, row.size);
         right -= kSizeW + kGap;
         p.setFont(shareFont);

@@ -75,12 +75,21 @@ Row leftoverRow(const AppLeftover& leftover) {
 
 std::string selectionCount(size_t count) { return plural(count, "item") + " selected"; }
 
+// How much of what lies at `path` was read: the bundle's reading, a leftover's, else whole.
+static Reading readingAt(const InstalledApp& app, const std::string& path) {
+    const std::string standard = standardizePath(path);
+    if (standard == standardizePath(app.bundlePath)) return app.bundleReading();
+    for (const auto& leftover : app.leftovers)
+        if (leftover.partlyRead && standardizePath(leftover.path) == standard) return Reading::partial;
+    return Reading::whole;
+}
+
 std::string selectionSize(const InstalledApp& app, const std::vector<CleanupExecutor::PathSize>& targets) {
     int64_t total = 0;
     bool short_ = false, anyRead = targets.empty();
     for (const auto& target : targets) {
         total += target.size;
-        const Reading reading = target.path == app.bundlePath ? app.bundleReading() : Reading::whole;
+        const Reading reading = readingAt(app, target.path);
         short_ = short_ || reading != Reading::whole;
         anyRead = anyRead || reading != Reading::none;
     }
@@ -200,20 +209,16 @@ std::string reviewSubtitle(Stage stage, const std::vector<CleanupOutcome>& previ
     return reviewSubtitle(stage, Bytes::format(CleanupExecutor::freed(preview)));
 }
 
-static bool unreadBundle(const InstalledApp& app, const CleanupOutcome& outcome) {
-    return !app.bundleReadable && outcome.path == standardizePath(app.bundlePath);
-}
-
 std::string reviewSubtitle(Stage stage, const std::vector<CleanupOutcome>& preview, const InstalledApp& app) {
     const bool short_ = std::any_of(preview.begin(), preview.end(), [&](const CleanupOutcome& o) {
-        return unreadBundle(app, o) && (o.wouldMove() || o.moved());
+        return readingAt(app, o.path) == Reading::none && (o.wouldMove() || o.moved());
     });
     const std::string freed = Bytes::format(CleanupExecutor::freed(preview));
     return reviewSubtitle(stage, freed, short_);
 }
 
 std::string outcomeSize(const InstalledApp& app, const CleanupOutcome& outcome) {
-    return unreadBundle(app, outcome) ? kNotReadable : Bytes::format(outcome.size);
+    return readingAt(app, outcome.path) == Reading::none ? kNotReadable : Bytes::format(outcome.size);
 }
 
 static std::string reviewSubtitle(Stage stage, const std::string& freed, bool atLeast) {
