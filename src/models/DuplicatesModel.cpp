@@ -95,12 +95,12 @@ std::map<std::string, std::string> DuplicatesModel::refusalsOf(const DuplicateFi
     for (const auto& group : report.groups)
         for (size_t i = 1; i < group.files.size(); ++i) copies.push_back(&group.files[i]);
     if (copies.empty()) return {};
-    // One read of the mounts and the cloud state for all; an unreadable table refuses every copy, as the move would.
-    const std::vector<MountEntry> mounts = readMountTable();
-    const std::optional<CloudStatus> cloud = CloudDetector::detect();
+    // One guard session for all: the protected places are worked out once, and again only when
+    // the mounts or a protected folder change; an unreadable table refuses every copy, as the move would.
+    CleanupGuard::Session guard(policy, CloudDetector::detect());
     std::map<std::string, std::string> refused;
     for (const DuplicateFile* copy : copies)
-        if (const auto refusal = CleanupExecutor::dryRunCheck(copy->path, copy->size, policy, cloud, &mounts))
+        if (const auto refusal = CleanupExecutor::dryRunCheck(copy->path, copy->size, guard))
             refused.emplace(copy->path, refusal->description());
     return refused;
 }

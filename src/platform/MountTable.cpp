@@ -304,33 +304,6 @@ std::string below(const std::string& base, const std::string& inner) {
     return base + inner;
 }
 
-// An overlay's layers from its options: the upper folder, then each lower one. A colon
-// inside a lower folder's name is written "\:"; "::" marks data-only layers.
-std::vector<std::string> overlayLayers(const std::vector<std::string>& options) {
-    std::vector<std::string> layers;
-    for (const auto& option : options) {
-        if (option.rfind("upperdir=", 0) == 0) {
-            layers.insert(layers.begin(), option.substr(9));
-        } else if (option.rfind("lowerdir+=", 0) == 0 || option.rfind("datadir+=", 0) == 0) {
-            layers.push_back(option.substr(option.find('=') + 1));
-        } else if (option.rfind("lowerdir=", 0) == 0) {
-            std::string layer;
-            const std::string list = option.substr(9);
-            for (size_t i = 0; i < list.size(); ++i) {
-                if (list[i] == '\\' && i + 1 < list.size()) {
-                    layer.push_back(list[++i]);
-                } else if (list[i] == ':') {
-                    if (!layer.empty()) layers.push_back(std::move(layer));
-                    layer.clear();
-                } else {
-                    layer.push_back(list[i]);
-                }
-            }
-            if (!layer.empty()) layers.push_back(std::move(layer));
-        }
-    }
-    return layers;
-}
 
 // Past these, layers that lead back into themselves (or a crafted pile) are given up on.
 constexpr int kDeepestLayering = 8;
@@ -444,6 +417,34 @@ bool collectPlaces(Walk& walk, const std::string& path, int depth, bool beneath)
 }
 
 } // namespace
+
+// An overlay's layers from its options: the upper folder, then each lower one. A colon
+// inside a lower folder's name is written "\:"; "::" marks data-only layers.
+std::vector<std::string> overlayLayers(const std::vector<std::string>& options) {
+    std::vector<std::string> layers;
+    for (const auto& option : options) {
+        if (option.rfind("upperdir=", 0) == 0) {
+            layers.insert(layers.begin(), option.substr(9));
+        } else if (option.rfind("lowerdir+=", 0) == 0 || option.rfind("datadir+=", 0) == 0) {
+            layers.push_back(option.substr(option.find('=') + 1));
+        } else if (option.rfind("lowerdir=", 0) == 0) {
+            std::string layer;
+            const std::string list = option.substr(9);
+            for (size_t i = 0; i < list.size(); ++i) {
+                if (list[i] == '\\' && i + 1 < list.size()) {
+                    layer.push_back(list[++i]);
+                } else if (list[i] == ':') {
+                    if (!layer.empty()) layers.push_back(std::move(layer));
+                    layer.clear();
+                } else {
+                    layer.push_back(list[i]);
+                }
+            }
+            if (!layer.empty()) layers.push_back(std::move(layer));
+        }
+    }
+    return layers;
+}
 
 std::optional<PathPlaces> fileSystemPlaces(const std::vector<MountEntry>& mounts, const std::string& path) {
     if (path.empty() || path[0] != '/') return std::nullopt;

@@ -149,6 +149,10 @@ std::optional<std::string> loopBackingFile(const std::string& source);
 /// shows the contents of another folder.
 bool showsAnotherFolder(std::string_view fsType);
 
+/// An overlay's layer folders from its options: the upper folder, then each lower one. A colon
+/// inside a lower folder's name is escaped with a backslash; "::" marks data-only layers.
+std::vector<std::string> overlayLayers(const std::vector<std::string>& options);
+
 /// Whether paths on the type are what they say: its mounts' roots and paths can be
 /// trusted to name its own folders. Disks, memory, pseudo and image file systems are;
 /// FUSE other than on a block device (one may show any folder under another name),

@@ -132,9 +132,7 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
             CleanupGuard::Session guard(policy, cloud);
             for (size_t i = slice; i < items.size(); i += slices) {
                 const auto& item = items[i];
-                const auto refusal = RemovalRun::isBeingMoved(item.path)
-                                         ? std::optional(CleanupGuard::Refusal::beingMoved())
-                                         : guard.judge(item.path, item.size).refusal;
+                const auto refusal = dryRunCheck(item.path, item.size, guard);
                 const int done = counter.increment();
                 if (onProgress && (done == total || done % 8 == 0)) onProgress(done, total);
                 CleanupOutcome& outcome = outcomes[i];
@@ -171,13 +169,11 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
     return outcomes;
 }
 
-std::optional<CleanupGuard::Refusal> dryRunCheck(const std::string& path, int64_t size, const CleanupPolicy& policy,
-                                                 const std::optional<CloudStatus>& cloud,
-                                                 const std::vector<MountEntry>* mounts) {
+std::optional<CleanupGuard::Refusal> dryRunCheck(const std::string& path, int64_t size, CleanupGuard::Session& guard) {
     // Offered again, it would only be found gone, or moved twice; not judged either, since
     // it may be halfway into the Trash.
     if (RemovalRun::isBeingMoved(path)) return CleanupGuard::Refusal::beingMoved();
-    return mounts ? CleanupGuard::check(path, size, policy, cloud, *mounts) : CleanupGuard::check(path, size, policy, cloud);
+    return guard.judge(path, size).refusal;
 }
 
 int64_t freed(const std::vector<CleanupOutcome>& outcomes) {

@@ -13,6 +13,7 @@
 #include "platform/UUID.h"
 #include "removal/CleanupGuard.h"
 #include "removal/CleanupPolicy.h"
+#include "removal/GuardSession.h"
 
 namespace sorvel {
 
@@ -87,10 +88,8 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
 
 /// One path as a dry run judges it: refused as being moved while another move of this
 /// process has it, a folder around it or something inside it in hand (it is not offered
-/// again), else as the guard judges it, against `mounts` when given.
-std::optional<CleanupGuard::Refusal> dryRunCheck(const std::string& path, int64_t size, const CleanupPolicy& policy,
-                                                 const std::optional<CloudStatus>& cloud,
-                                                 const std::vector<MountEntry>* mounts = nullptr);
+/// again), else as the run's guard session judges it.
+std::optional<CleanupGuard::Refusal> dryRunCheck(const std::string& path, int64_t size, CleanupGuard::Session& guard);
 
 /// Sum of the sizes of moved and would-move outcomes.
 int64_t freed(const std::vector<CleanupOutcome>& outcomes);

@@ -13,6 +13,7 @@
 #include "platform/Trash.h"
 #include "platform/TrashFolders.h"
 #include "removal/GuardGround.h"
+#include "removal/ProtectedPlaces.h"
 
 namespace sorvel::CleanupGuard {
 namespace {
@@ -29,27 +30,9 @@ int holdNearest(std::string path) {
 // An overlay's layers and a stacked file system's source: folders named by text, which
 // can come to name other folders while the table stays the same.
 std::vector<std::string> namedFolders(const MountEntry& mount) {
-    std::vector<std::string> out;
-    if (showsAnotherFolder(mount.fsType) && !mount.source.empty() && mount.source[0] == '/')
-        out.push_back(mount.source);
-    if (mount.fsType != "overlay") return out;
-    for (const auto& option : mount.superOptions) {
-        const size_t equals = option.find('=');
-        if (equals == std::string::npos) continue;
-        const std::string key = option.substr(0, equals);
-        if (key != "upperdir" && key != "lowerdir" && key != "lowerdir+" && key != "datadir+") continue;
-        std::string layer;
-        for (size_t i = equals + 1; i <= option.size(); ++i) {
-            if (i < option.size() && option[i] == '\\' && i + 1 < option.size()) {
-                layer.push_back(option[++i]);
-            } else if (i == option.size() || option[i] == ':') {
-                if (!layer.empty()) out.push_back(layer);
-                layer.clear();
-            } else {
-                layer.push_back(option[i]);
-            }
-        }
-    }
+    std::vector<std::string> out = showsAnotherFolder(mount.fsType) ? namedSources(mount.source) : std::vector<std::string>{};
+    if (mount.fsType == "overlay")
+        for (auto& layer : overlayLayers(mount.superOptions)) out.push_back(std::move(layer));
     return out;
 }
 

@@ -63,6 +63,8 @@ bool isFolder(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+} // namespace
+
 // The local paths a FUSE mount's source names: itself, or each part of a list joined by
 // ":" where every part is a full path. None for a remote or made-up name ("host:/x").
 std::vector<std::string> namedSources(const std::string& source) {
@@ -78,6 +80,8 @@ std::vector<std::string> namedSources(const std::string& source) {
     }
     return parts;
 }
+
+namespace {
 
 // "/a/b/c" -> "/a/b", "/a", "/".
 std::vector<std::string> ancestors(const std::string& path) {

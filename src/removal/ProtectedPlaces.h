@@ -20,6 +20,10 @@
 
 namespace sorvel {
 
+/// The local paths a stacked file system's source names: itself, or each part of a list joined
+/// by ":" where every part is a full path. None for a remote or made-up name ("host:/x").
+std::vector<std::string> namedSources(const std::string& source);
+
 class ProtectedPlaces {
 public:
     /// The home folder, every denied prefix of the policy and the trash folders of the
