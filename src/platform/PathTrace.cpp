@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/Path.h"
+
 namespace sorvel {
 namespace {
 
@@ -23,16 +25,8 @@ std::deque<std::string> components(const std::string& path) {
     return out;
 }
 
-std::string parentOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
-}
-
 std::string joined(std::string path, const std::deque<std::string>& rest) {
-    for (const auto& part : rest) {
-        if (path.size() > 1) path.push_back('/');
-        path.append(part);
-    }
+    for (const auto& part : rest) path = appendingPathComponent(path, part);
     return path;
 }
 
@@ -63,12 +57,10 @@ std::string PathTrace::add(const std::string& path) {
         rest.pop_front();
         if (part == ".") continue;
         if (part == "..") {
-            current = parentOf(current);
+            current = deletingLastPathComponent(current);
             continue;
         }
-        std::string next = current;
-        if (next.size() > 1) next.push_back('/');
-        next.append(part);
+        const std::string next = appendingPathComponent(current, part);
         const Step step = look(next);
         steps_[next] = step;
         if (!step.identity) return joined(next, rest);
