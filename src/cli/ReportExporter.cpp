@@ -69,11 +69,14 @@ json recommendationObject(const CleanupItem& item) {
         if (target.partlyRead) object["partlyUnreadable"] = true;
         targets.push_back(std::move(object));
     }
-    return json{{"bytes", item.size()},
+    json object{{"bytes", item.size()},
                 {"id", item.id},
                 {"risk", item.risk == CleanupRisk::safe ? "safe" : "review"},
                 {"targets", std::move(targets)},
                 {"title", item.title}};
+    // Folders of the rule's that could not be read: named, as the command-line report names them.
+    if (!item.unreadPaths.empty()) object["notReadablePaths"] = item.unreadPaths;
+    return object;
 }
 
 std::string errorDetail(const std::string& path, int error) {
