@@ -129,7 +129,16 @@ std::optional<LastSweep> settleLastSweep() {
             return true;
         });
     if (!saved || !replaced) return std::nullopt;
-    (void)SweepReceipt::record(last.findings);
+    if (!SweepReceipt::record(last.findings)) {
+        // Receipt and findings must agree: the receipt says again it was cut short, so the
+        // next start settles both once the findings can be written.
+        (void)UserDefaults::standard().modify("SorvelLastSweep", [&](std::optional<nlohmann::json>& value) {
+            if (!value || SweepReceipt::fromJSON(*value) != last.receipt) return false;
+            value = kept->toJSON();
+            return true;
+        });
+        return std::nullopt;
+    }
     return last;
 }
 
