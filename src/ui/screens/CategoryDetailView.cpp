@@ -248,11 +248,11 @@ void CategoryDetailView::refreshSummary(const CategoryPaneState& s) {
     items_->setText(QString::number(static_cast<qulonglong>(s.rows.size())));
     files_->setText(QString::number(static_cast<qlonglong>(s.fileCount)));
     blocked_->setVisible(s.partiallyBlocked);
-    // Figures a stop cut short say so: the headline's level, or the category's file count.
-    partial_->setVisible(s.partial || s.filesPartial);
+    // Figures a stop cut short say so: the level's size and its file count.
+    partial_->setVisible(s.partial);
     number_->setColour(s.partial ? Theme::warning() : Theme::primaryText());
-    files_->setColour(s.filesPartial ? Theme::warning() : Theme::secondaryText());
-    if (s.filesPartial) files_->setText(files_->text() + QStringLiteral(" · ") + ScreenText::kPartial);
+    files_->setColour(s.partial ? Theme::warning() : Theme::secondaryText());
+    if (s.partial) files_->setText(files_->text() + QStringLiteral(" · ") + ScreenText::kPartial);
 }
 
 void CategoryDetailView::refreshInsights(const CategoryPaneState& s) {

@@ -43,14 +43,12 @@ CategoryPaneState CategoryPaneState::derive(const ScanResult& result, const std:
             s.partiallyBlocked = s.partiallyBlocked || root->accessDenied;
         }
         s.nothingRead = s.category->unreadable() && s.category->total() == 0;
-        s.filesPartial = s.category->partial();
-        if (!s.drilled) s.partial = s.filesPartial;
+        if (!s.drilled) s.partial = s.category->partial();
     }
     if (s.drilled) {
         // The header speaks of the folder shown, as its insights do: its files, and no
         // figure at all for a folder nothing of which was read.
         s.fileCount = drillPath.back()->fileCount;
-        s.filesPartial = drillPath.back()->partial;
         const Reading reading = readingOf(*drillPath.back());
         s.nothingRead = s.nothingRead || reading == Reading::none;
         s.partiallyBlocked = s.partiallyBlocked || reading == Reading::partial;

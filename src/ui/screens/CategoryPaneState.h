@@ -30,8 +30,7 @@ struct CategoryPaneState {
     int64_t fileCount = 0;         // the category's, or while drilled the folder's
     bool partiallyBlocked = false; // a root of the category, or a folder below the one shown, could not be opened
     bool nothingRead = false;      // nothing of the category, or of the folder drilled into, was read
-    bool partial = false;          // a stop cut short the walk of the level shown
-    bool filesPartial = false;     // ... or of what the file count covers
+    bool partial = false;          // a stop cut short the walk of the level shown (its figure and file count)
 
     /// `hasDocker`: whether the Docker command-line tool was found.
     static CategoryPaneState derive(const ScanResult& result, const std::string& categoryID,

