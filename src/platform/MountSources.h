@@ -1,0 +1,50 @@
+#pragma once
+// What a mount shows, known by what the kernel holds rather than by the table's text: the
+// disk images a file system's device reads (by their identity), and the folder a FUSE or
+// stacked mount's source names, only once it is confirmed to be the mount's own root.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/FileIdentity.h"
+#include "platform/MountTable.h"
+
+namespace sorvel {
+
+struct LoopImage {
+    uint64_t loopDevice = 0;              // the loop device's numbers
+    std::optional<FileIdentity> identity; // the file it reads, as the loop device holds it; none: not readable here
+    std::optional<std::string> name;      // where the kernel names that file now; none: deleted, or not readable
+
+    friend bool operator==(const LoopImage&, const LoopImage&) = default;
+
+    /// Whether the name leads to the file the loop device holds now.
+    bool nameConfirmed() const;
+};
+
+/// The disk images a mount's file system reads, found by the device numbers: the device
+/// itself where it is a loop device, the one holding a partition, and each one beneath a
+/// mapped or RAID device. Where the table's numbers are not a block device (btrfs), a
+/// source naming a block device node stands for them. Empty when no loop device is beneath.
+std::vector<LoopImage> loopImagesOf(const MountEntry& mount);
+
+/// `loopImagesOf` for the block device with these numbers.
+std::vector<LoopImage> loopImagesOfDevice(uint64_t device);
+
+/// Whether a FUSE mount's source plainly shows nothing on a local disk: a network share
+/// ("host:/path", "remote:", a URL) or a device (a phone, a camera), by its text and type.
+bool namesNothingLocal(const MountEntry& mount);
+
+/// The folder a FUSE or stacked mount shows, where the source's text names an existing
+/// local folder that is the mount's own root: reached at the mount's point through that very
+/// mount, it has the folder's inode and modification time, on another file system. None
+/// where that cannot be confirmed (a bare word, a folder gone, renamed or replaced since, a
+/// name that is not the folder, a list of folders, a mount covered since).
+struct SourceCheck {
+    std::optional<std::string> folder;
+    bool settling = false; // the inodes agree, the times not yet (a FUSE cache a write outran): ask again soon
+};
+SourceCheck confirmedSource(const MountEntry& mount);
+
+} // namespace sorvel
