@@ -353,7 +353,8 @@ bool placesOn(Walk& walk, const MountEntry& mount, const std::string& path, int 
     const std::string rest = mount.mountPoint == "/" ? path : path.substr(mount.mountPoint.size());
     const std::string inside = below(mount.root, rest.empty() ? "/" : rest);
     out.places.push_back({mount.device, inside, mount.fsType});
-    if (beneath && showsAnotherFolder(mount.fsType)) {
+    // What a mount itself shows is not taken from its source's text: that is the caller's to confirm.
+    if (beneath && !ownOnly && showsAnotherFolder(mount.fsType)) {
         noteDoubt(out.doubt, {LayerDoubt::Kind::shown, mount.source, mount.mountPoint, mount.fsType});
         // The source names the folder shown (bindfs, gocryptfs, encfs, ecryptfs); where it
         // keeps the names, the same path below it is this folder too.
@@ -464,25 +465,6 @@ std::optional<PathPlaces> mountShows(const std::vector<MountEntry>& mounts, cons
     Walk walk{mounts, {}};
     if (!placesOn(walk, mount, mount.mountPoint, 0, true, 0, true)) return std::nullopt;
     return std::move(walk.out);
-}
-
-std::optional<std::string> loopBackingFile(const std::string& source) {
-    const std::string_view prefix = "/dev/loop";
-    if (!source.starts_with(prefix) || source.size() == prefix.size() ||
-        !std::all_of(source.begin() + prefix.size(), source.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    const std::string device = source.substr(5);
-    const FileDescriptor fd(::open(("/sys/block/" + device + "/loop/backing_file").c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) return std::nullopt;
-    std::array<char, 4097> buffer{};
-    ssize_t got = 0;
-    do got = ::read(fd.get(), buffer.data(), buffer.size() - 1);
-    while (got < 0 && errno == EINTR);
-    if (got <= 0) return std::nullopt;
-    std::string path(buffer.data(), static_cast<size_t>(got));
-    if (path.ends_with('\n')) path.pop_back();
-    if (path.empty() || path[0] != '/' || path.ends_with(" (deleted)")) return std::nullopt;
-    return path;
 }
 
 bool showsAnotherFolder(std::string_view fsType) {

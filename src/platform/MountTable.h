@@ -137,13 +137,9 @@ std::optional<PathPlaces> fileSystemPlaces(const std::vector<MountEntry>& mounts
 std::optional<PathPlaces> placesOnDisk(const std::vector<MountEntry>& mounts, const std::string& path);
 
 /// Where what a mount shows lies on disk: its root in its file system, and, as for
-/// `placesOnDisk`, through an overlay's layers and the folder a FUSE or ecryptfs mount
-/// names as its source. The folder its point covers is not among them.
+/// `placesOnDisk`, through an overlay's layers. Not the folder a FUSE or ecryptfs mount's
+/// source names (only text: see `confirmedSource`), nor the folder its point covers.
 std::optional<PathPlaces> mountShows(const std::vector<MountEntry>& mounts, const MountEntry& mount);
-
-/// The file a loop device source ("/dev/loop3") reads from, as the kernel names it now;
-/// none for any other source, a file since deleted, or where it cannot be read.
-std::optional<std::string> loopBackingFile(const std::string& source);
 
 /// Whether the type is FUSE (other than on a block device) or ecryptfs: a file system that
 /// shows the contents of another folder.

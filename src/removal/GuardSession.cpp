@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/FileDescriptor.h"
+#include "platform/MountSources.h"
 #include "platform/MountWatch.h"
 #include "platform/Path.h"
 #include "platform/PathTrace.h"
@@ -45,7 +46,9 @@ public:
     Judgement judge(const std::string& path, int64_t recordedSize) {
         const std::string home = homeDirectory();
         // A protected folder or root replaced, moved or linked elsewhere since the last look.
-        if (built_ && (home != home_ || Trash::directory() != trashDirectory_ || !trace_.unchanged())) built_ = false;
+        if (built_ && (home != home_ || Trash::directory() != trashDirectory_ || !trace_.unchanged() ||
+                       !imagesUnchanged() || places_->settling()))
+            built_ = false;
         home_ = home;
         return judgeOn(*this, path, recordedSize, policy_, cloud_, home_);
     }
@@ -86,6 +89,7 @@ private:
         const std::optional<std::vector<MountEntry>> table = watch_.table();
         builtOn_ = watch_.generation();
         PathTrace trace;
+        std::vector<std::pair<MountEntry, std::vector<LoopImage>>> images;
         std::vector<std::string> places{home_, trashDirectory_};
         places.insert(places.end(), policy_.deniedPrefixes.begin(), policy_.deniedPrefixes.end());
         if (table)
@@ -102,15 +106,28 @@ private:
                 const bool near = std::any_of(led.begin(), led.end(), [&](const std::string& place) {
                     return isPathInside(place, mount.mountPoint) || isPathInside(mount.mountPoint, place);
                 });
-                if (near)
-                    for (const auto& folder : namedFolders(mount)) trace.add(folder);
+                if (!near) continue;
+                for (const auto& folder : namedFolders(mount)) trace.add(folder);
+                // What confirms a stacked mount's source: the root it shows at its point.
+                if (showsAnotherFolder(mount.fsType)) trace.add(mount.mountPoint);
+                // A loop device can be given another file without the table changing.
+                auto held = loopImagesOf(mount);
+                for (const auto& image : held)
+                    if (image.name) trace.add(*image.name);
+                if (!held.empty()) images.emplace_back(mount, std::move(held));
             }
         trace_ = std::move(trace);
+        images_ = std::move(images);
         forms_ = Forms{CleanupGuard::forms(policy_.deniedPrefixes, Entries::alsoResolved),
                        CleanupGuard::forms(policy_.allowedRoots, Entries::alsoResolved)};
         realHomeTrash_ = trashDirectory_.empty() ? std::nullopt : resolvedPath(trashDirectory_);
         places_.emplace(ProtectedPlaces::of(policy_, home_, table));
         built_ = true;
+    }
+
+    bool imagesUnchanged() const {
+        return std::all_of(images_.begin(), images_.end(),
+                           [](const auto& held) { return loopImagesOf(held.first) == held.second; });
     }
 
     const CleanupPolicy policy_;
@@ -120,6 +137,7 @@ private:
     bool built_ = false;
     uint64_t builtOn_ = 0;
     PathTrace trace_;
+    std::vector<std::pair<MountEntry, std::vector<LoopImage>>> images_; // of loop-backed mounts near the places
     std::set<std::string> trashes_;
     Forms forms_;
     std::optional<std::string> realHomeTrash_;

@@ -19,7 +19,8 @@ namespace sorvel::CleanupGuard {
 /// places lie (and the mount table) once, and again only when something deciding it
 /// changed: the mount table (the kernel signals every change), the home, or the way any
 /// protected place, allowed root or trash folder resolves (each step of it looked at, not
-/// resolved again). Each path then costs only its own checks. For one thread at a time.
+/// resolved again), what confirms a stacked mount's source near them (its named folders,
+/// the root at its point), and the image each loop device beneath such a mount holds. Each path then costs only its own checks. For one thread at a time.
 class Session {
 public:
     Session(const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud);

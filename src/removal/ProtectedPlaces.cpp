@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/MountSources.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
 #include "platform/TrashFolders.h"
@@ -178,7 +179,7 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
         resolvedNames.emplace(name, resolved);
         auto found = placesOnDisk(*mounts, resolved);
         if (!found || found->places.empty()) {
-            places.fences_.push_back({name, isHome, std::nullopt, {}, {}, std::nullopt, {}});
+            places.fences_.push_back({name, isHome, std::nullopt, {}, {}, std::nullopt, {}, false, false, false, {}});
             return;
         }
         for (const auto& place : found->places) places.trusted_.insert(place.device);
@@ -186,7 +187,7 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
         if (found->doubt || found->hiddenBeneath) {
             const auto mount = mountContaining(*mounts, resolved);
             places.fences_.push_back({name, isHome, top.device, mount ? mount->mountPoint : resolved, top.fsType,
-                                      found->doubt, found->hiddenBeneath.value_or("")});
+                                      found->doubt, found->hiddenBeneath.value_or(""), false, false, false, {}});
         }
         places.located_.push_back({name, isHome, isTrash, std::move(found->places)});
         for (const auto& folder : found->shownFolders) shown.push_back({folder, name, isTrash});
@@ -268,9 +269,11 @@ void ProtectedPlaces::locateShownByMounts(const CleanupPolicy& policy, const std
     for (const auto& mount : mounts) {
         // The nearest place holding the user's data at or above the mount's point.
         std::optional<bool> isTrash;
+        std::string in;
         for (std::string at = mount.mountPoint;; at = deletingLastPathComponent(at)) {
             if (const auto it = data.find(at); it != data.end()) {
                 isTrash = it->second;
+                in = at;
                 break;
             }
             if (at == "/" || at.empty()) break;
@@ -278,16 +281,33 @@ void ProtectedPlaces::locateShownByMounts(const CleanupPolicy& policy, const std
         if (!isTrash) continue;
         auto shows = mountShows(mounts, mount);
         if (!shows) continue;
-        // What FUSE shows may also come from a file (an archive, an image), from several
-        // folders ("/a:/b"), or from a source since covered; a loop device's from its file.
-        auto sources = showsAnotherFolder(mount.fsType) ? namedSources(mount.source) : std::vector<std::string>{};
-        if (const auto image = loopBackingFile(mount.source)) sources.push_back(*image);
+        const Place place{mount.mountPoint, false, true, *isTrash};
+        // What a FUSE or stacked mount shows comes from its source, known only by text: trusted
+        // once it is confirmed as the mount's root. A loop device's image is known by the
+        // identity the device holds, and by its name where that leads to it.
+        std::vector<std::string> sources;
+        bool sourceUnconfirmed = false, imageUnconfirmed = false;
+        if (showsAnotherFolder(mount.fsType)) {
+            auto check = confirmedSource(mount);
+            settling_ = settling_ || check.settling;
+            if (check.folder) sources.push_back(std::move(*check.folder));
+            else sourceUnconfirmed = !namesNothingLocal(mount);
+        }
+        for (const auto& image : loopImagesOf(mount)) {
+            if (image.identity) denied_.emplace(*image.identity, place);
+            // Known by identity alone once deleted: no folder holds it any more.
+            if (image.nameConfirmed()) sources.push_back(*image.name);
+            else if (!image.identity || image.name) imageUnconfirmed = true;
+        }
+        if (sourceUnconfirmed || imageUnconfirmed) {
+            fences_.push_back({in, false, mount.device, mount.mountPoint, mount.fsType, std::nullopt, {}, true,
+                               *isTrash, imageUnconfirmed, mount.source});
+        }
         for (const auto& source : sources)
             if (auto more = placesOnDisk(mounts, resolvingExistingPart(source)))
                 shows->places.insert(shows->places.end(), more->places.begin(), more->places.end());
         // And by identity, which a rename since does not change: the folder a mount the kernel
         // fills itself shows at its point, and each local source.
-        const Place place{mount.mountPoint, false, true, *isTrash};
         const auto shownBy = showsAnotherFolder(mount.fsType) ? std::nullopt : mountContaining(mounts, mount.mountPoint);
         if (shownBy && shownBy->id == mount.id)
             if (const auto id = fileIdentity(mount.mountPoint, false)) denied_.emplace(*id, place);
@@ -295,8 +315,8 @@ void ProtectedPlaces::locateShownByMounts(const CleanupPolicy& policy, const std
             if (const auto id = fileIdentity(source, true)) denied_.emplace(*id, place);
         // Only places named for sure: a network share or a device names none here.
         std::vector<FileSystemPlace> kept;
-        for (const auto& place : shows->places)
-            if (isUnderstoodFileSystem(place.fsType)) kept.push_back(place);
+        for (const auto& shown : shows->places)
+            if (isUnderstoodFileSystem(shown.fsType)) kept.push_back(shown);
         if (!kept.empty()) located_.push_back({mount.mountPoint, false, *isTrash, std::move(kept)});
     }
 }
@@ -356,6 +376,15 @@ std::optional<ProtectedPlaces::Fence> ProtectedPlaces::fenceFor(const std::strin
 std::string ProtectedPlaces::Fence::clause(const std::function<std::string(const std::string&)>& show) const {
     const std::string who = isHome ? "your home folder" : "a protected location (" + show(name) + ")";
     const std::string unknown = ": where your protected locations lie on disk could not be worked out";
+    if (mountInPlace) {
+        const std::string in = std::string(" in ") + (isTrash ? "a Trash folder (" : "a protected location (") + show(name) + ")";
+        if (image)
+            return "outside the file system mounted at " + show(mountPoint) + in +
+                   ", whose disk image Sorvel cannot confirm" + unknown;
+        return "outside the " + validUTF8(fsType) + " file system mounted at " + show(mountPoint) + in +
+               ", which shows another folder's contents from a source Sorvel cannot confirm (given as " +
+               show(source) + ")" + unknown;
+    }
     if (!device) return "possibly a protected location under another name: where " + who + " lies on disk could not "
                         "be worked out";
     if (doubt && doubt->kind == LayerDoubt::Kind::shown)

@@ -35,8 +35,10 @@ public:
     /// the path does not show is looked for beneath the mounts that may hide it. What a
     /// mount at or below a place of the user's data (a denied place in the home, the
     /// settings folder, the desktop's pictures, a trash) shows is protected as part of it:
-    /// the mount's root in its file system, the local folders or file FUSE names as its
-    /// source, and a loop device's file.
+    /// the mount's root in its file system, the folder a FUSE or stacked mount's source names
+    /// where it is confirmed to be what the mount shows, and each disk image its device reads
+    /// (by the identity the loop device holds). Such a mount whose source or image cannot be
+    /// confirmed fences everything off it; a network share or a device protects nothing.
     static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home,
                               const std::optional<std::vector<MountEntry>>& mounts);
 
@@ -80,6 +82,13 @@ public:
         std::string fsType;              // of that file system
         std::optional<LayerDoubt> doubt; // the layer in doubt, or FUSE/ecryptfs (`shown`)
         std::string hidden;              // else: the covering mount whose parent is not listed
+        // Or a mount in a place of the user's data (`name`) whose own backing cannot be
+        // confirmed: its point (then `mountPoint`), and whether that is its disk image (else
+        // its source, as the table gives it).
+        bool mountInPlace = false;
+        bool isTrash = false;
+        bool image = false;
+        std::string source{};
 
         /// Why a path is refused, to follow it, the paths shown by `show`: "outside the
         /// overlay your home folder is on (mounted at ~), whose layers Sorvel cannot
@@ -90,6 +99,10 @@ public:
     /// The first fence an absolute path does not lie inside: it is off that file system,
     /// or its own place cannot be worked out. None otherwise.
     std::optional<Fence> fenceFor(const std::string& path) const;
+
+    /// Whether a source was not confirmed only for want of time (its view's cache not caught
+    /// up yet): worked out again, it may be.
+    bool settling() const { return settling_; }
 
 private:
     struct Place {
@@ -122,6 +135,7 @@ private:
     std::vector<Located> located_;
     std::string home_;             // as it is on disk
     std::vector<Fence> fences_;
+    bool settling_ = false;
     std::set<uint64_t> trusted_;   // devices holding a protected place: compared there, whatever their type
 };
 

@@ -97,9 +97,11 @@ TEST(ShownPlaces, ATrashThatIsNotThereRefusesNothing) {
     EXPECT_EQ(status, 0);
 }
 
-// FUSE shows the folder its source names; one naming none (a network share), one in no protected place,
+// FUSE shows a folder only its source's text names. Where that text cannot be confirmed as the
+// mount's root (a made-up table, a list of folders, an archive, a bare word), every move off the
+// mount is fenced; one naming no local folder (a network share, a phone), one in no protected place,
 // and the host disk mounted in the system's folders add nothing: the rest, and the caches, still move.
-TEST(ShownPlaces, StackedFileSystemsProtectTheLocalFolderTheyName) {
+TEST(ShownPlaces, StackedFileSystemsWhoseSourceIsNotConfirmedFenceEveryMove) {
     test::Home t;
     const std::string more = t.m + "/more", other = t.m + "/other", pics = t.pictures + "/more", zip = t.m + "/a.zip";
     const std::string cache = t.h + "/Library/Caches/app/old";
@@ -111,14 +113,16 @@ TEST(ShownPlaces, StackedFileSystemsProtectTheLocalFolderTheyName) {
     ASSERT_NE(host, table.end());
     struct Case { // the mount's point, type and source; the item judged, its folder as an own folder
         std::string point, type, source, item;
-        bool refused;
+        bool fenced;
         std::string device = "0:990";
     } const cases[] = {
         {pics, "fuse.bindfs", more, more + "/x", true},
-        {pics, "fuse.bindfs", more, other + "/old", false},
+        {pics, "fuse.bindfs", more, other + "/old", true},
+        {pics, "fuse.bindfs", "bindfs", other + "/old", true},
         {pics, "fuse.mergerfs", other + "/none:" + more, more + "/x", true},
         {pics, "fuse.fuse-zip", zip, zip, true},
         {pics, "fuse.sshfs", "ann@nas:/photos", other + "/old", false},
+        {pics, "fuse.jmtpfs", "jmtpfs", other + "/old", false},
         {t.h + "/GoogleDrive", "fuse.rclone", more, more + "/x", false},
         {"/run/host", "ext4", "/dev/sda1", other + "/old", false,
          std::to_string(major(host->device)) + ":" + std::to_string(minor(host->device))},
@@ -127,10 +131,21 @@ TEST(ShownPlaces, StackedFileSystemsProtectTheLocalFolderTheyName) {
         test::TempDir tables;
         ASSERT_TRUE(test::pretendMount(tables.path(), c.point, c.type, c.source, c.device)) << c.point;
         const std::string folder = deletingLastPathComponent(c.item);
-        const auto refusal = c.refused ? std::optional(Refusal::protectedPath(pics)) : std::nullopt;
-        EXPECT_EQ(OwnFolder::refusal(folder).has_value(), c.refused) << c.type << " " << folder;
-        EXPECT_EQ(CleanupGuard::check(c.item, 0, CleanupPolicy::standard().allowing({folder}), {}), refusal) << c.type;
-        EXPECT_EQ(CleanupGuard::check(cache, 0, CleanupPolicy::standard(), {}), std::nullopt) << c.type;
+        const auto judged = CleanupGuard::check(c.item, 0, CleanupPolicy::standard().allowing({folder}), {});
+        const auto cached = CleanupGuard::check(cache, 0, CleanupPolicy::standard(), {});
+        const auto reason = OwnFolder::refusal(folder).value_or("");
+        EXPECT_EQ(reason.find("from a source Sorvel cannot confirm") != std::string::npos, c.fenced)
+            << c.type << " " << folder << ": " << reason;
+        for (const auto& got : {judged, cached})
+            EXPECT_EQ(got.has_value(), c.fenced) << c.type << " " << c.source << ": "
+                                                 << (got ? got->description() : "passed");
+        if (c.fenced) {
+            EXPECT_EQ(judged->description(),
+                      "outside the " + c.type + " file system mounted at " + tildeAbbreviated(pics) +
+                          " in a protected location (" + tildeAbbreviated(t.pictures) + "), which shows another folder's contents from a source Sorvel cannot confirm "
+                      "(given as " + tildeAbbreviated(c.source) + "): where your protected locations lie on disk "
+                      "could not be worked out");
+        }
         setMountTablePath("/proc/self/mountinfo");
         setMountNaming(nullptr);
     }
