@@ -11,6 +11,7 @@
 #include "platform/Text.h"
 #include "platform/UserDefaults.h"
 #include "removal/CrashedRuns.h"
+#include "removal/RemovalRun.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -47,7 +48,9 @@ std::string historyReport(const std::vector<SweepRun>& runs) {
              TextLayout::leftPadded(Bytes::format(run.receipt.movedBytes), 10) + "  " + run.receipt.headline());
         line("        " + TextLayout::shown(run.scope) +
              (run.hasDetail ? "" : "  \u00B7 detail trimmed, no longer restorable") +
-             (run.finished ? "" : "  \u00B7 did not finish"));
+             (run.finished                       ? ""
+              : RemovalRun::isMoving(run.id) ? "  \u00B7 still being moved"
+                                             : "  \u00B7 did not finish"));
     }
     line("");
     return out;

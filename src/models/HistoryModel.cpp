@@ -13,13 +13,20 @@ namespace sorvel {
 namespace {
 
 // The stored runs as they stand, runs cut short by a crash counted by what really moved;
-// shared with the history's cache unless a crash left a run to settle.
-std::shared_ptr<const std::vector<SweepRun>> loadSettled() {
+// shared with the history's cache unless a crash left a run to settle. At the start the
+// runs cut short are tidied first, from the same reading: the history is read once, and
+// again only when the tidy rewrote a run. With them, the runs a process is still moving.
+HistoryModel::Loaded loadSettled(bool atStart) {
     auto runs = SweepHistory::sharedRuns();
-    for (const auto& run : *runs)
-        if (!CrashedRuns::pendingPaths(run.moved).empty())
-            return std::make_shared<const std::vector<SweepRun>>(CrashedRuns::settled(*runs));
-    return runs;
+    if (atStart && CrashedRuns::tidy(*runs).runsRewritten > 0) runs = SweepHistory::sharedRuns();
+    HistoryModel::Loaded loaded;
+    bool pending = false;
+    for (const auto& run : *runs) {
+        if (!run.finished && RemovalRun::isMoving(run.id)) loaded.moving.insert(run.id);
+        pending = pending || !CrashedRuns::pendingPaths(run.moved).empty();
+    }
+    loaded.runs = pending ? std::make_shared<const std::vector<SweepRun>>(CrashedRuns::settled(*runs)) : runs;
+    return loaded;
 }
 
 // The items to put back: a run cut short as it is stored, with the items it recorded but
@@ -73,15 +80,10 @@ void HistoryModel::load(bool atStart) {
     ++loading_;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [atStart] {
-            // At the application's start, records a crash left naming nothing in the Trash
-            // go, and runs cut short are stored as they stand; a move under way keeps its own.
-            if (atStart) CrashedRuns::tidy();
-            return loadSettled();
-        },
-        [generation](HistoryModel& model, std::shared_ptr<const std::vector<SweepRun>> runs) {
-            model.finishLoad(generation, std::move(runs));
-        },
+        // At the application's start, records a crash left naming nothing in the Trash go,
+        // and runs cut short are stored as they stand; a run still moving keeps its own.
+        [atStart] { return loadSettled(atStart); },
+        [generation](HistoryModel& model, Loaded loaded) { model.finishLoad(generation, std::move(loaded)); },
         [generation](HistoryModel& model, const std::string& reason) {
             --model.loading_;
             // A newer load or a clear knows better; this one's end is still announced.
@@ -91,9 +93,18 @@ void HistoryModel::load(bool atStart) {
         });
 }
 
-void HistoryModel::finishLoad(uint64_t generation, std::shared_ptr<const std::vector<SweepRun>> runs) {
+void HistoryModel::finishLoad(uint64_t generation, Loaded loaded) {
     --loading_;
-    if (generation == generation_) setRuns(std::move(runs));
+    if (generation != generation_) return;
+    setMoving(std::move(loaded.moving));
+    setRuns(std::move(loaded.runs));
+}
+
+void HistoryModel::setMoving(std::set<UUID> moving) {
+    if (moving == moving_) return;
+    moving_ = std::move(moving);
+    emit runsChanged();
+    emit changed();
 }
 
 void HistoryModel::toggle(const UUID& id) {
@@ -110,13 +121,16 @@ void HistoryModel::setRestoring(std::optional<UUID> id) {
 
 void HistoryModel::restore(const SweepRun& run) {
     // A run still moving rewrites its stored copy batch by batch: it is put back once done.
-    if (restoring_ || !run.hasDetail || run.moved.empty() || RemovalRun::isMoving(run.id)) return;
+    if (restoring_ || !run.hasDetail || run.moved.empty() || isMoving(run.id)) return;
     setRestoring(run.id);
     setFailure(std::nullopt);
     const uint64_t clears = clears_;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
         [run] {
+            // Known as moving only now (another process began it since the last load): left
+            // to its mover, and the list says so.
+            if (!run.finished && RemovalRun::isMoving(run.id)) return Restored{{}, {}, loadSettled(false)};
             auto outcomes = RestoreExecutor::run(itemsToRestore(run), RestoreExecutor::policyFor(run));
             // What came back, or never left, leaves the run as it is stored now, not as this
             // copy shows it, so nothing written meanwhile is lost; what stayed in the Trash
@@ -128,12 +142,12 @@ void HistoryModel::restore(const SweepRun& run) {
                     gone.push_back(outcome.item.originalPath);
             }
             Restored done{std::move(outcomes), SweepHistory::removeItems(run.id, gone), {}};
-            done.runs = loadSettled();
+            done.loaded = loadSettled(false);
             return done;
         },
         [clears](HistoryModel& model, Restored restored) {
             // A clear since the start knows better than the list loaded with the restore.
-            if (clears != model.clears_) restored.runs = model.runs_;
+            if (clears != model.clears_) restored.loaded = Loaded{model.runs_, model.moving_};
             model.finishRestore(std::move(restored));
             emit model.trashChanged();
         },
@@ -160,8 +174,10 @@ void HistoryModel::finishRestore(Restored restored) {
     setSaveError(restored.saved ? std::nullopt : std::optional<std::string>(restoreNotSavedMessage(restored.saved)));
     // A load started meanwhile (or a clear) knows better than this one.
     ++generation_;
-    const bool same = restored.runs == runs_ || *restored.runs == *runs_;
-    runs_ = std::move(restored.runs);
+    const bool same = (restored.loaded.runs == runs_ || *restored.loaded.runs == *runs_) &&
+                      restored.loaded.moving == moving_;
+    runs_ = std::move(restored.loaded.runs);
+    moving_ = std::move(restored.loaded.moving);
     if (!same) emit runsChanged();
     setRestoring(std::nullopt);
 }

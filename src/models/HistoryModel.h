@@ -27,7 +27,8 @@ class HistoryModel final : public QObject {
 public:
     /// Starts loading the stored runs. Made once, at the application's start, it first
     /// removes the records a crash left in the Trash that name nothing there, and stores
-    /// the runs cut short as they stand (`CrashedRuns::tidy`).
+    /// the runs cut short as they stand (`CrashedRuns::tidy`), from the one reading of the
+    /// history the load makes.
     explicit HistoryModel(QObject* parent = nullptr);
     /// What `clearHistory` runs on its worker (tests hand in one that fails).
     using ClearWork = std::function<SaveStatus()>;
@@ -51,6 +52,16 @@ public:
     /// Sum of the moved bytes and of the moved counts of every run's receipt.
     int64_t totalMoved() const;
     int64_t totalCount() const;
+
+    /// True when the run was still being moved, by this process or another, at the last
+    /// load: it is not offered for put back, and not shown as cut short.
+    bool isMoving(const UUID& id) const { return moving_.count(id) > 0; }
+
+    /// The runs as loaded, and those of them still being moved.
+    struct Loaded {
+        std::shared_ptr<const std::vector<SweepRun>> runs;
+        std::set<UUID> moving;
+    };
 
     /// Replaces the runs.
     void setRuns(std::vector<SweepRun> runs);
@@ -88,18 +99,20 @@ private:
     struct Restored {
         std::vector<RestoreOutcome> outcomes;
         SaveStatus saved;
-        std::shared_ptr<const std::vector<SweepRun>> runs;
+        Loaded loaded;
     };
     void load(bool atStart);
     void finishRestore(Restored restored);
     void finishClear(const SaveStatus& cleared, bool forgetRestore);
-    void finishLoad(uint64_t generation, std::shared_ptr<const std::vector<SweepRun>> runs);
+    void finishLoad(uint64_t generation, Loaded loaded);
+    void setMoving(std::set<UUID> moving);
     void setRestoring(std::optional<UUID> id);
     void setSaveError(std::optional<std::string> error);
     void setFailure(std::optional<std::string> failure);
 
     // Shared with the history's own cache: a full history is too large to hold twice.
     std::shared_ptr<const std::vector<SweepRun>> runs_;
+    std::set<UUID> moving_;
     ClearWork clear_;
     std::set<UUID> expanded_;
     std::optional<UUID> restoring_;

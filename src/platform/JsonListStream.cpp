@@ -1,5 +1,6 @@
 #include "platform/JsonListStream.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -225,18 +226,33 @@ private:
 bool parse(const std::string& path, Splitter& splitter) {
     // Anything but a plain file readable to its end (a folder in its place, a read error)
     // goes to the whole-file change, which says why it cannot be read.
+    // Opened without waiting: a pipe in the file's place is refused at once, never read.
     struct stat st;
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0) ::close(fd);
         splitter.unusual = true;
         return false;
     }
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file) {
+        ::close(fd);
+        splitter.unusual = true;
+        return false;
+    }
+    bool parsed = false;
     try {
-        return json::sax_parse(in, &splitter, json::input_format_t::json, true) && !splitter.unusual;
+        parsed = json::sax_parse(file, &splitter, json::input_format_t::json, true) && !splitter.unusual;
     } catch (const std::exception&) {
         splitter.unusual = true;
-        return false;
     }
+    // A read error ends the input like its end would: the file must have been read whole.
+    if (std::ferror(file)) {
+        splitter.unusual = true;
+        parsed = false;
+    }
+    std::fclose(file);
+    return parsed;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -108,7 +109,15 @@ bool isMovedItem(const Folder& folder, const std::string& infoName, const std::s
     return now && (!identity || identity->admits(*now));
 }
 
-// Sorvel's records among `infoNames` whose entry is missing. Only called under the
+// A record created and never written: a mover killed between the two (Sorvel's, whose
+// moves the lock keeps out, or another program's). One younger than a moment may be
+// another program's being written now.
+bool emptyReservation(const std::string& text, const struct stat& info) {
+    constexpr time_t kMoment = 1;
+    return text.empty() && info.st_size == 0 && std::time(nullptr) - info.st_mtim.tv_sec > kMoment;
+}
+
+// Sorvel's records among `infoNames` whose entry is missing, and records left empty. Only called under the
 // exclusive lock: no move into the folder is then between its record and its rename, so
 // such a record is a leftover of a move cut short, whatever its age.
 int removeOrphansIn(const Folder& folder, const std::vector<std::string>& infoNames) {
@@ -121,7 +130,7 @@ int removeOrphansIn(const Folder& folder, const std::vector<std::string>& infoNa
         if (::fstatat(folder.info.get(), infoName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
             continue;
         auto text = readInfo(folder.info.get(), infoName);
-        if (!text || !TrashInfo::isSorvels(*text)) continue;
+        if (!text || !(TrashInfo::isSorvels(*text) || emptyReservation(*text, info))) continue;
         if (::unlinkat(folder.info.get(), infoName.c_str(), 0) == 0) ++removed;
     }
     return removed;

@@ -71,7 +71,8 @@ public:
     std::optional<std::string> findMoved(const std::string& originalPath, const std::optional<Identity>& identity,
                                          bool sorvelsOnly = false) const;
 
-    /// Removes Sorvel's own records of these trashes whose entry is missing from files/,
+    /// Removes Sorvel's own records of these trashes whose entry is missing from files/
+    /// (and records left empty, older than a moment: a mover killed before writing them),
     /// each trash only while no move into it is halfway (its lock is free); a busy trash
     /// keeps every record for a later tidy. Returns how many went.
     int removeOrphans() const;

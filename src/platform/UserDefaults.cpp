@@ -72,6 +72,7 @@ struct Cached {
     Signature signature;
     bool settled = false;
     size_t hash = 0;
+    bool hashed = true; // false: known by its times alone, its bytes never read
     uint64_t version = 0;
     std::shared_ptr<const nlohmann::json> object;
     std::weak_ptr<const nlohmann::json> held;
@@ -230,7 +231,8 @@ Stored readStored(const std::string& path, UserDefaults::Retention retention, ui
     entry->settled = settled(signature);
     entry->hash = std::hash<std::string_view>{}(*text);
     std::shared_ptr<const nlohmann::json> object;
-    const bool sameContents = cached && cached->hash == entry->hash && cached->signature.size == signature.size;
+    const bool sameContents =
+        cached && cached->hashed && cached->hash == entry->hash && cached->signature.size == signature.size;
     if (sameContents) {
         // The same contents: the same version, parsed again only when wanted and let go.
         entry->kind = cached->kind;
@@ -316,10 +318,19 @@ int keepAside(const UserDefaults& defaults) {
 class WriteLock {
 public:
     explicit WriteLock(const std::string& path) : inProcess_(processLock(path)) {
-        // A link in the lock's place is refused (ELOOP), not followed to make a file elsewhere.
-        fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        // A link in the lock's place is refused (ELOOP), not followed to make a file elsewhere;
+        // a pipe or a device is refused without waiting on it.
+        fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
         if (fd_ < 0) {
             error_ = errno;
+            return;
+        }
+        struct stat st;
+        const bool statted = ::fstat(fd_, &st) == 0;
+        if (!statted || !S_ISREG(st.st_mode)) {
+            error_ = statted ? EINVAL : errno;
+            ::close(fd_);
+            fd_ = -1;
             return;
         }
         while (flock(fd_, LOCK_EX) != 0) {
@@ -385,6 +396,19 @@ UserDefaults::Opened UserDefaults::openVersion() const {
     if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
     const auto cached = cachedFor(path_);
     if (cached && cached->settled && cached->signature == signatureOf(st)) return {cached->version, std::move(fd)};
+    // Nothing read yet and a file its times tell apart: a version of its own without a
+    // reading of its bytes, so a reader that parses the file reads it once.
+    if (!cached && settled(signatureOf(st))) {
+        auto entry = std::make_shared<Cached>();
+        entry->kind = Kind::unparsed;
+        entry->signature = signatureOf(st);
+        entry->settled = true;
+        entry->hashed = false;
+        entry->version = freshVersion();
+        const uint64_t version = entry->version;
+        keep(path_, std::move(entry));
+        return {version, std::move(fd)};
+    }
     int error = 0;
     Signature signature;
     uint64_t version = 0;
@@ -395,7 +419,7 @@ UserDefaults::Opened UserDefaults::openVersion() const {
         entry->signature = signature;
         entry->settled = settled(signature);
         entry->hash = std::hash<std::string_view>{}(*text);
-        if (cached && cached->hash == entry->hash && cached->signature.size == signature.size) {
+        if (cached && cached->hashed && cached->hash == entry->hash && cached->signature.size == signature.size) {
             entry->kind = cached->kind;
             entry->version = cached->version;
             entry->object = cached->object;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/RunLock.h"
 #include "platform/UserDefaults.h"
 #include "removal/RemovalRun.h"
 
@@ -12,8 +13,11 @@ bool hasPending(const SweepRun& run) {
     return std::any_of(run.moved.begin(), run.moved.end(), [](const MovedItem& item) { return item.isPending(); });
 }
 
-// Ended before it finished, and not by a move still under way here.
+// Ended before it finished, and not by a move still under way, here or in another process.
 bool cutShort(const SweepRun& run) { return !run.finished && !RemovalRun::isMoving(run.id); }
+
+// Still being moved, by this process or another: left as its mover stores it.
+bool beingMoved(const SweepRun& run) { return !run.finished && RemovalRun::isMoving(run.id); }
 
 // The sweep's run the receipt was kept ahead for: the same receipt date, from a sweep.
 std::optional<SweepRun> runOfSweep(const SweepReceipt& receipt) {
@@ -49,16 +53,20 @@ namespace {
 // uncounted either way; tidying also marks the receipts of runs cut short.
 std::vector<SweepRun> standing(std::vector<SweepRun> runs, bool tidying) {
     std::vector<std::string> paths;
-    for (const auto& run : runs) {
-        auto more = pendingPaths(run.moved);
+    std::vector<bool> left(runs.size(), false);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        if (!hasPending(runs[i])) continue;
+        if ((left[i] = beingMoved(runs[i]))) continue;
+        auto more = pendingPaths(runs[i].moved);
         paths.insert(paths.end(), more.begin(), more.end());
     }
-    for (auto& run : runs)
-        if (tidying && cutShort(run)) run.receipt.cutShort = true;
+    for (size_t i = 0; i < runs.size(); ++i)
+        if (tidying && !left[i] && cutShort(runs[i])) runs[i].receipt.cutShort = true;
     if (paths.empty()) return runs;
     const Trash::Records records(paths);
-    for (auto& run : runs) {
-        if (!hasPending(run)) continue;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        SweepRun& run = runs[i];
+        if (left[i] || !hasPending(run)) continue;
         std::vector<MovedItem> kept, counted;
         kept.reserve(run.moved.size());
         for (auto& item : run.moved) {
@@ -91,9 +99,12 @@ int removeRecordsOfNothing(const std::vector<SweepRun>& runs) {
     return Trash::Records(paths).removeOrphans();
 }
 
-Tidied tidy() {
-    const std::vector<SweepRun> runs = SweepHistory::load();
+Tidied tidy() { return tidy(*SweepHistory::sharedRuns()); }
+
+Tidied tidy(const std::vector<SweepRun>& runs) {
     Tidied tidied;
+    // The lock files of movers that were killed; a live mover's stays.
+    (void)RunLock::removeStale();
     tidied.recordsRemoved = removeRecordsOfNothing(runs);
     std::vector<SweepRun> open;
     for (const auto& run : runs)

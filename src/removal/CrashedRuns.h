@@ -30,19 +30,24 @@ Whereabouts locate(const MovedItem& item, const Trash::Records& records);
 /// The runs as they stand: an item recorded ahead of its move gets its place in the Trash,
 /// or leaves its run when it never moved, and such a run's moved count and bytes are
 /// recounted over what it still lists. An item found in neither place stays as stored.
-/// Reads the Trash once; changes nothing on disk. Runs without such items stay as stored.
+/// Reads the Trash once; changes nothing on disk. Runs without such items stay as stored,
+/// and so do runs a process is still moving (`RemovalRun::isMoving`): their mover stores them.
 std::vector<SweepRun> settled(std::vector<SweepRun> runs);
 
 struct Tidied {
     int recordsRemoved = 0; // records of nothing
     int runsRewritten = 0;  // runs cut short, now stored as they stand
 };
-/// At the application's start: removes the records of nothing, then stores each run cut
-/// short as it stands (its items' places in the Trash, its counts of what really moved, its
-/// receipt saying it was cut short), unless this process is moving it or it changed on disk
-/// meanwhile (another process still moving it). Items that never moved stay listed as
-/// recorded, uncounted, so a put back tells they are still in place. Finished runs stay.
+/// At the application's start: removes the lock files of movers that are gone and the
+/// records of nothing, then stores each run cut short as it stands (its items' places in
+/// the Trash, its counts of what really moved, its receipt saying it was cut short), unless
+/// a process (this one or another) is moving it, or it changed on disk meanwhile. Items
+/// that never moved stay listed as recorded, uncounted, so a put back tells they are still
+/// in place. Finished runs stay.
 Tidied tidy();
+/// The same over the runs as the caller has just read them, so the start reads the history
+/// once; the history is read again only when a run was rewritten.
+Tidied tidy(const std::vector<SweepRun>& runs);
 
 /// The last sweep as it stands, when its stored receipt is still the one kept as cut
 /// short ahead of its moves.

@@ -1,8 +1,10 @@
 #include "removal/OwnFolder.h"
 
 #include <cstdlib>
+#include <functional>
 
 #include "engine/PathText.h"
+#include "platform/DirectoryListing.h"
 #include "platform/MountTable.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
@@ -118,6 +120,37 @@ std::string conflictSentence(const std::string& path, const ProtectedPlaces::Con
     return protectedSentence(path, conflict.place, conflict.kind == Kind::holds, conflict.samePlace);
 }
 
+using Conflict = ProtectedPlaces::Conflict;
+using Judge = std::function<std::optional<Conflict>(const std::string&)>;
+
+bool holdsTrash(const Conflict& conflict) { return conflict.isTrash && conflict.kind == Conflict::Kind::holds; }
+
+// A sweep leaves the trash folders among its items alone (`SweepRunner`), so a folder
+// holding one is judged by what else it holds: each entry on the way down to a trash
+// folder is judged in its place, the trash folders themselves passed over. Judged as
+// before past a depth no trash folder lies at, or when the folder cannot be listed.
+std::optional<Conflict> besideTrashes(const Judge& judge, const std::string& path, int depth = 0) {
+    constexpr int kDeepest = 16;
+    auto conflict = judge(path);
+    if (!conflict || !holdsTrash(*conflict) || depth >= kDeepest) return conflict;
+    auto listing = DirectoryListing::open(path);
+    if (!listing) return conflict;
+    std::vector<std::string> names;
+    while (const auto entry = listing->next()) names.emplace_back(entry->name);
+    if (listing->failed()) return conflict;
+    for (const auto& name : names) {
+        auto inner = besideTrashes(judge, appendingPathComponent(path, name), depth + 1);
+        if (!inner || (inner->isTrash && inner->kind == Conflict::Kind::isOrInside)) continue;
+        // The folder around it holds what it is, lies in or holds.
+        if (inner->kind != Conflict::Kind::unknown) {
+            inner->kind = Conflict::Kind::holds;
+            inner->samePlace = false;
+        }
+        return inner;
+    }
+    return std::nullopt;
+}
+
 // ~/Library by any spelling, existing or not: sweeping it would take the user's settings.
 bool isLibraryByName(const std::string& path, const std::string& home) {
     const std::string library = appendingPathComponent(home, "Library");
@@ -181,21 +214,26 @@ std::optional<std::string> refusal(const std::string& folder) {
     const auto real = writtenAndResolved(path).back();
     const auto mounts = readMountTable(mountTablePath());
     const ProtectedPlaces places = ProtectedPlaces::of(policy, home, mounts);
-    if (const auto conflict = places.conflict(real)) return conflictSentence(path, *conflict);
+    const Judge byIdentity = [&places](const std::string& at) { return places.conflict(at); };
+    const Judge byPlace = [&places](const std::string& at) { return places.placeConflict(at); };
+    if (const auto conflict = besideTrashes(byIdentity, real)) return conflictSentence(path, *conflict);
 
     // And by where it lies in its file system: a bind mount of a folder inside a protected
     // one, an overlay writing into one. Without the table nothing can be told.
     if (!mounts) return unknownSentence(path, {});
     if (isLibraryByPlace(path, home, *mounts)) return librarySentence(path);
-    if (const auto conflict = places.placeConflict(resolvingExistingPart(path))) return conflictSentence(path, *conflict);
+    if (const auto conflict = besideTrashes(byPlace, resolvingExistingPart(path)))
+        return conflictSentence(path, *conflict);
     if (const auto fence = places.fenceFor(resolvingExistingPart(path))) return fenceSentence(path, *fence);
 
     // Found on the way down: a mount inside the folder that shows the home or a protected
     // place (/mnt holding a bind mount of the home), or that cannot be seen through.
     for (const auto& mount : *mounts) {
         if (mount.mountPoint == real || !isPathInside(mount.mountPoint, real)) continue;
-        auto inner = places.conflict(mount.mountPoint);
-        if (!inner) inner = places.placeConflict(mount.mountPoint);
+        auto inner = besideTrashes(byIdentity, mount.mountPoint);
+        if (!inner) inner = besideTrashes(byPlace, mount.mountPoint);
+        // A trash folder mounted there is left alone like any other.
+        if (inner && inner->isTrash && inner->kind == Conflict::Kind::isOrInside) continue;
         if (!inner) {
             if (const auto fence = places.fenceFor(mount.mountPoint)) return fenceSentence(path, *fence, mount.mountPoint);
             continue;

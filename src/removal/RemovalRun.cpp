@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 
 #include "engine/Bytes.h"
 #include "platform/Path.h"
+#include "platform/RunLock.h"
 #include "platform/TrashRecords.h"
 #include "removal/ManualRun.h"
 
@@ -25,9 +28,21 @@ int& flightCount() {
     static int count = 0;
     return count;
 }
-std::set<UUID>& movingRuns() {
-    static std::set<UUID> runs;
+// The runs this process moves, each with how many owners hold it.
+std::map<UUID, int>& movingRuns() {
+    static std::map<UUID, int> runs;
     return runs;
+}
+
+// The lock of each run this process moves, taken by its first owner, let go by its last.
+// Apart from flightMutex: taking one may wait a moment on a process looking at it.
+std::mutex& locksMutex() {
+    static std::mutex m;
+    return m;
+}
+std::map<UUID, std::pair<int, std::unique_ptr<RunLock::Held>>>& runLocks() {
+    static std::map<UUID, std::pair<int, std::unique_ptr<RunLock::Held>>> locks;
+    return locks;
 }
 
 // The paths the moves in flight have in hand; none of them nested in another.
@@ -75,24 +90,6 @@ public:
     std::vector<CleanupExecutor::PathSize> busy;
 };
 
-// Marks a run as moving for the life of the call.
-class Moving {
-public:
-    explicit Moving(const UUID& id) : id_(id) {
-        std::lock_guard lock(flightMutex());
-        movingRuns().insert(id_);
-    }
-    ~Moving() {
-        std::lock_guard lock(flightMutex());
-        movingRuns().erase(id_);
-    }
-    Moving(const Moving&) = delete;
-    Moving& operator=(const Moving&) = delete;
-
-private:
-    UUID id_;
-};
-
 MovedItem movedItem(const CleanupOutcome& outcome) {
     const auto& moved = std::get<CleanupOutcome::MovedToTrash>(outcome.result);
     return MovedItem{outcome.path, moved.trashPath, outcome.size, moved.identity};
@@ -135,9 +132,35 @@ InFlight::~InFlight() {
 
 std::shared_ptr<InFlight> holdInFlight() { return std::make_shared<InFlight>(); }
 
-bool isMoving(const UUID& id) {
+Owner::Owner(const UUID& id) : id_(id) {
+    {
+        std::lock_guard lock(flightMutex());
+        ++movingRuns()[id_];
+    }
+    std::lock_guard lock(locksMutex());
+    auto& [count, held] = runLocks()[id_];
+    // Not held (no lock can be kept there): this process still knows its own run.
+    if (count++ == 0) held = std::make_unique<RunLock::Held>(id_.uuidString());
+}
+
+Owner::~Owner() {
+    {
+        std::lock_guard lock(locksMutex());
+        auto it = runLocks().find(id_);
+        if (it != runLocks().end() && --it->second.first == 0) runLocks().erase(it);
+    }
     std::lock_guard lock(flightMutex());
-    return movingRuns().count(id) > 0;
+    auto it = movingRuns().find(id_);
+    if (it != movingRuns().end() && --it->second == 0) movingRuns().erase(it);
+}
+
+bool isMoving(const UUID& id) {
+    {
+        std::lock_guard lock(flightMutex());
+        if (movingRuns().count(id) > 0) return true;
+    }
+    // Another process's: what cannot be told is taken as moving, and left alone.
+    return RunLock::state(id.uuidString()) != RunLock::State::free;
 }
 
 int movesInFlight() {
@@ -178,7 +201,7 @@ Result moveAndRecord(Request request) {
     }
     result.run = std::move(request.run);
     result.run.hasDetail = true;
-    const Moving moving(result.run.id);
+    const Owner owner(result.run.id); // before its first write, until after its last
     std::vector<MovedItem> moved;
     SaveStatus problem;
     auto store = [&](const std::vector<MovedItem>& pending, bool finished) {

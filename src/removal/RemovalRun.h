@@ -70,8 +70,26 @@ public:
 /// A shareable hold, for work queued as a copyable function.
 std::shared_ptr<InFlight> holdInFlight();
 
-/// True while this process is still moving the items of the run with this id; its stored
-/// copy is rewritten batch by batch until then, so it is not to be changed elsewhere.
+/// Makes this process the mover of the run with this id for its life: the run counts as
+/// moving here, and its lock (`RunLock`) tells every other process so until this process
+/// lets go or ends. Owners of one run may nest; the last one lets go. `moveAndRecord`
+/// holds one; a caller that writes more of the run after it (a sweep's receipt and
+/// findings) holds its own around the whole.
+class Owner {
+public:
+    explicit Owner(const UUID& id);
+    ~Owner();
+    Owner(const Owner&) = delete;
+    Owner& operator=(const Owner&) = delete;
+
+private:
+    UUID id_;
+};
+
+/// True while a process, this one or another, is still moving the items of the run with
+/// this id (or whether one is cannot be told); its stored copy is rewritten batch by batch
+/// until then, so it is not to be tidied, settled or put back elsewhere. Reads the run's
+/// lock file unless this process moves the run.
 bool isMoving(const UUID& id);
 
 /// True while a move of this process has this path, a folder around it or something

@@ -1,6 +1,8 @@
 #include "removal/SweepRunner.h"
 
 #include <algorithm>
+#include <set>
+#include <string_view>
 
 #include "cleanup/CleanupFinder.h"
 #include "engine/Bytes.h"
@@ -8,7 +10,10 @@
 #include "engine/MultiRootScan.h"
 #include "engine/ScanControl.h"
 #include "engine/ScanResult.h"
+#include "platform/FileIdentity.h"
+#include "platform/MountTable.h"
 #include "platform/Path.h"
+#include "platform/TrashFolders.h"
 #include "removal/CleanupPolicy.h"
 #include "removal/OwnFolder.h"
 #include "removal/RemovalRun.h"
@@ -76,8 +81,38 @@ bool sweepable(const CleanupItem& item, const Rules& rules) {
     return rules.ids.count(item.id) > 0;
 }
 
+// The trash folders a sweep leaves alone among an added folder's items, by identity
+// whatever they are called: this user's, the shared ".Trash" holding one, and any trash
+// folder at the top of a file system (another user's among them).
+class TrashFolders {
+public:
+    TrashFolders() {
+        const auto mounts = readMountTable(mountTablePath()).value_or(std::vector<MountEntry>{});
+        for (const auto& place : Trash::folderPlaces(mounts)) {
+            if (auto id = fileIdentity(place.path, true)) ids_.insert(*id);
+            const std::string parent = deletingLastPathComponent(place.path);
+            if (!place.top.empty() && lastPathComponent(parent) == ".Trash")
+                if (auto id = fileIdentity(parent, true)) ids_.insert(*id);
+        }
+        for (const auto& mount : mounts) tops_.insert(mount.mountPoint);
+    }
+    bool contains(const std::string& path) const {
+        if (const auto id = fileIdentity(path, false); id && ids_.count(*id)) return true;
+        if (!tops_.count(deletingLastPathComponent(path))) return false;
+        const std::string name = lastPathComponent(path);
+        constexpr std::string_view numbered = ".Trash-";
+        return name == ".Trash" || (name.size() > numbered.size() && name.starts_with(numbered) &&
+                                    name.find_first_not_of("0123456789", numbered.size()) == std::string::npos);
+    }
+
+private:
+    std::set<FileIdentity> ids_;
+    std::set<std::string> tops_;
+};
+
 // Subfolders of one added folder, from the scan when it covers the folder, else walked.
-void addFolderCandidates(const std::string& folder, const ScanResult& scan,
+// A trash folder among them is left alone: what is in it is not the folder's to sweep.
+void addFolderCandidates(const std::string& folder, const ScanResult& scan, const TrashFolders& trashes,
                          std::vector<CleanupExecutor::PathSize>& candidates) {
     const std::string path = standardizePath(folder);
     ScanNodePtr node = scan.node(path);
@@ -87,7 +122,7 @@ void addFolderCandidates(const std::string& folder, const ScanResult& scan,
     }
     if (!node) return;
     for (const auto& child : node->children)
-        if (child->size >= 1) candidates.push_back({child->path, child->size});
+        if (child->size >= 1 && !trashes.contains(child->path)) candidates.push_back({child->path, child->size});
 }
 
 } // namespace
@@ -140,7 +175,10 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         if (!sweepable(item, schedule.rules)) continue;
         for (const auto& target : item.targets) candidates.push_back({target.path, target.size});
     }
-    for (const auto& folder : folders) addFolderCandidates(folder, scan, candidates);
+    if (!folders.empty()) {
+        const TrashFolders trashes;
+        for (const auto& folder : folders) addFolderCandidates(folder, scan, trashes, candidates);
+    }
 
     const auto normalized = CleanupExecutor::normalize(candidates);
     int64_t found = 0;
@@ -178,7 +216,12 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
     const bool moving = mode == CleanupExecutor::Mode::moveToTrash;
     std::vector<CleanupOutcome> outcomes;
     std::optional<std::string> runProblem;
+    // The sweep's run is its own from the receipt kept ahead until its findings are written,
+    // so no other process settles it meanwhile.
+    std::optional<RemovalRun::Owner> owner;
+    SweepRun described = describedRun(schedule, trigger);
     if (moving) {
+        owner.emplace(described.id);
         // Kept as cut short until the sweep is recorded: a process ended mid-move leaves a
         // receipt that says so, and the next start gives it its run's counts.
         SweepReceipt ahead = receipt;
@@ -188,7 +231,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         request.paths = normalized;
         request.policy = policy;
         request.cloud = status;
-        request.run = describedRun(schedule, trigger);
+        request.run = described;
         request.run.allowedRoots = policy.allowedRoots;
         request.receipt = [receipt](const std::vector<CleanupOutcome>& so) { return counted(receipt, so, true); };
         RemovalRun::Result result = RemovalRun::moveAndRecord(std::move(request));

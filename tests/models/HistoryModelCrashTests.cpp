@@ -1,8 +1,12 @@
 // The history model after a run was cut short by a crash.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "models/HistoryModel.h"
 #include "models/SweepModelsFixtures.h"
+#include "platform/RunLock.h"
 #include "platform/TrashInfo.h"
 #include "support/MoveToTrash.h"
 
@@ -49,4 +53,53 @@ TEST(HistoryModelCrash, TheStartTidiesAndAPutBackTellsWhatNeverMoved) {
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_TRUE(stored[0].moved.empty());
     EXPECT_EQ(stored[0].receipt.movedBytes, 0);
+}
+
+// A run another process still moves (it holds the run's lock) is left as stored by the
+// start's tidy, shown as being moved and not put back; once that process is gone, the next
+// load shows it as it stands.
+TEST(HistoryModelCrash, ARunAnotherProcessMovesIsNeitherTidiedNorPutBack) {
+    test::ModelHome home;
+    const std::string work = home.h + "/Library/Caches";
+    SweepRun run;
+    run.receipt.action = SweepSchedule::Action::clean;
+    run.finished = false;
+    test::writeFile(work + "/stayed/data.bin", "x");
+    run.moved.push_back(MovedItem{work + "/stayed", "", 1'000, Trash::identityOf(work + "/stayed")});
+    run.recount();
+    ASSERT_TRUE(SweepHistory::store(run));
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t mover = ::fork();
+    if (mover == 0) {
+        ::close(release[1]);
+        const RunLock::Held held(run.id.uuidString());
+        char c = held.held() ? 1 : 0;
+        (void)!::write(ready[1], &c, 1);
+        (void)!::read(release[0], &c, 1); // until this process lets go
+        ::_exit(0);
+    }
+    ::close(release[0]);
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    ASSERT_TRUE(held);
+
+    HistoryModel model;
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
+    ASSERT_EQ(model.runs().size(), 1u);
+    EXPECT_EQ(model.runs()[0], SweepHistory::load().at(0));
+    EXPECT_EQ(SweepHistory::load().at(0), run) << "not tidied";
+    EXPECT_TRUE(model.isMoving(run.id));
+    model.restore(model.runs()[0]);
+    EXPECT_FALSE(model.restoring());
+
+    ::close(release[1]); // the mover ends
+    int status = 0;
+    ::waitpid(mover, &status, 0);
+    model.reload();
+    ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
+    EXPECT_FALSE(model.isMoving(run.id));
+    ASSERT_EQ(model.runs().size(), 1u);
+    EXPECT_EQ(model.runs()[0].receipt.movedCount, 0) << "what never moved is not counted";
 }

@@ -4,10 +4,12 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include "platform/TrashInfo.h"
 #include "platform/TrashRecords.h"
+#include "removal/CrashedRuns.h"
 #include "removal/RemovalRun.h"
 #include "removal/RestoreExecutor.h"
 #include "support/MoveToTrash.h"
@@ -79,4 +81,46 @@ TEST(CrashedRunRecords, AMoveHalfwayKeepsItsReservation) {
     EXPECT_EQ(Trash::Records({}).removeOrphans(), 2); // the move is over
     EXPECT_FALSE(test::exists(young));
     EXPECT_FALSE(test::exists(old));
+}
+
+// A record a mover created and was killed before writing is given back by the tidy at the
+// next start, as Sorvel's records of nothing are; one younger than a moment may be another
+// program's being written, and another program's written record stays.
+TEST(CrashedRunRecords, ARecordLeftEmptyByAKilledMoverGoesAtTheStart) {
+    struct Case {
+        const char* what;
+        bool written;     // else created and left empty by a killed process
+        bool sorvels;     // written by Sorvel
+        time_t age;       // seconds
+        bool goes;
+    };
+    const Case cases[] = {
+        {"left empty by a killed mover", false, false, 60, true},
+        {"left empty a moment ago", false, false, 0, false},
+        {"Sorvel's, naming nothing", true, true, 60, true},
+        {"another program's, naming nothing", true, false, 60, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::RunHome home;
+        test::makeDirs(home.trash + "/files");
+        test::makeDirs(home.info);
+        const std::string record = home.info + "item.trashinfo";
+        if (c.written) {
+            test::writeFile(record, c.sorvels ? TrashInfo::sorvelText(home.work + "/item", 0)
+                                              : TrashInfo::text(home.work + "/item", 0));
+        } else {
+            // Created the way a move reserves its name, then the process is killed.
+            ASSERT_EQ(test::runInChild([&] {
+                          const int fd = ::open(record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+                          if (fd >= 0) ::raise(SIGKILL);
+                          return 1;
+                      }),
+                      -1);
+        }
+        const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - c.age, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, record.c_str(), times, 0), 0);
+        CrashedRuns::tidy();
+        EXPECT_EQ(test::exists(record), !c.goes);
+    }
 }

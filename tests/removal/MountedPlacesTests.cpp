@@ -241,7 +241,7 @@ TEST(TrashByIdentity, TheTrashUnderAnyNameIsNoOwnFolderAndNothingOfItMoves) {
         test::makeDirs(d);
     ASSERT_EQ(::symlink(trash.c_str(), (t.h + "/Projects/to-trash").c_str()), 0);
 
-    const std::string is = "is a Trash folder (", inside = "is inside a Trash folder (", holds = "holds a Trash folder (";
+    const std::string is = "is a Trash folder (", inside = "is inside a Trash folder (";
     const int status = test::inMountNamespace([&] {
         if (::mount(trash.c_str(), (t.m + "/t").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
             ::mount(share.c_str(), (t.m + "/s").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
@@ -255,9 +255,10 @@ TEST(TrashByIdentity, TheTrashUnderAnyNameIsNoOwnFolderAndNothingOfItMoves) {
         };
         const std::pair<std::string, std::string> folders[] = {
             {trash, is},          {trash + "/files", inside}, {t.h + "/Projects/to-trash", is},
-            {share, holds},       {t.m + "/t", is},           {t.m + "/t/files", inside},
-            {t.m + "/s", holds},  {t.m + "/s/Trash", is},     {t.m + "/vt", is + volumeTrash},
-            {share + "/app", ""}, // beside the Trash
+            {t.m + "/t", is},     {t.m + "/t/files", inside},   {t.m + "/s/Trash", is},
+            {t.m + "/vt", is + volumeTrash}, {share + "/app", ""}, // beside the Trash
+            // Holding the Trash: swept, the Trash left alone (below).
+            {share, ""},          {t.m + "/s", ""},
         };
         for (const auto& [folder, says] : folders) {
             const auto reason = OwnFolder::refusal(folder);
@@ -270,6 +271,10 @@ TEST(TrashByIdentity, TheTrashUnderAnyNameIsNoOwnFolderAndNothingOfItMoves) {
             check(judged == Refusal::insideTrash(), item + ": " + (judged ? judged->description() : "passed"));
         }
         check(sweepOnly({t.m + "/t"}, Action::clean).receipt.movedCount == 0, "a stored sweep of the Trash moved");
+        test::writeFile(share + "/app/cache", "cached");
+        const auto beside = sweepOnly({t.m + "/s"}, Action::clean).outcomes;
+        check(beside.size() == 1 && beside[0].path == t.m + "/s/app" && beside[0].moved(),
+              "a sweep beside the Trash did not take its other folder alone");
         check(!test::exists(t.m + "/t/.Trash-" + uid), "a Trash was made inside the Trash");
         return failed;
     });

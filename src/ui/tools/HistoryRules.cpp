@@ -19,10 +19,12 @@ TriggerLook trigger(SweepRun::Trigger trigger) {
     return {};
 }
 
-std::string runSubtitle(const SweepRun& run) {
+std::string runSubtitle(const SweepRun& run, bool moving) {
     // A run cut short (the process ended mid-move) says so; its items can still be put back.
+    // One still being moved, here or by another Sorvel, is not cut short.
+    const char* note = run.finished ? nullptr : moving ? kMovingNote : kUnfinishedNote;
     return mediumDateShortTime(run.receipt.date) + " \u00B7 " + trigger(run.trigger).label + " \u00B7 " + run.scope +
-           (run.finished ? "" : std::string(" \u00B7 ") + kUnfinishedNote);
+           (note ? std::string(" \u00B7 ") + note : std::string());
 }
 
 std::string reason(const RestoreOutcome::Result& result) {
@@ -46,7 +48,7 @@ Summary summary(const std::vector<RestoreOutcome>& outcomes) {
     return s;
 }
 
-Detail detail(const SweepRun& run, const std::optional<UUID>& restoring) {
+Detail detail(const SweepRun& run, const std::optional<UUID>& restoring, bool moving) {
     Detail d;
     d.withheld = run.receipt.withheldReason;
     if (run.moved.empty()) {
@@ -62,7 +64,8 @@ Detail detail(const SweepRun& run, const std::optional<UUID>& restoring) {
     if (run.hasDetail) {
         d.button = restoring == run.id ? std::string("Putting back\u2026")
                                        : "Put all " + std::to_string(run.moved.size()) + " back";
-        d.buttonEnabled = !restoring.has_value();
+        // Its mover still rewrites it: put back once it is done.
+        d.buttonEnabled = !restoring.has_value() && !(moving && !run.finished);
     } else {
         // The history keeps only the first items of a very large run; putting back part of
         // a run from here would misstate what was restored.

@@ -20,7 +20,8 @@ struct TriggerLook {
 };
 TriggerLook trigger(SweepRun::Trigger trigger);
 /// "Dec 7, 2026, 3:04 PM · Manual · items you picked".
-std::string runSubtitle(const SweepRun& run);
+/// `moving`: a process is still moving the run (it is then not said to be cut short).
+std::string runSubtitle(const SweepRun& run, bool moving = false);
 
 /// The clause after a file name for an item that did not come back.
 std::string reason(const RestoreOutcome::Result& result);
@@ -44,10 +45,13 @@ struct Detail {
     /// Said instead of the button when the list is cut short.
     std::optional<std::string> trimmedNote;
 };
-Detail detail(const SweepRun& run, const std::optional<UUID>& restoring);
+/// The button is disabled while a restore runs, and for a run a process is still moving.
+Detail detail(const SweepRun& run, const std::optional<UUID>& restoring, bool moving = false);
 
 /// Beside a run that was cut short before its last move was written down.
 inline constexpr const char* kUnfinishedNote = "did not finish";
+/// Beside a run a process is still moving.
+inline constexpr const char* kMovingNote = "still being moved";
 
 inline constexpr const char* kEmptyText =
     "Nothing yet. Every removal Sorvel makes \u2014 scheduled, manual, from the tray panel or the Sorvel menu, or "

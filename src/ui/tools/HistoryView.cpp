@@ -177,7 +177,7 @@ QWidget* HistoryView::runCard(size_t index) {
     head->addWidget(new SymbolView(trigger.symbol, Theme::tertiaryText(), 11, nullptr, QSize(16, 0)));
     auto* texts = column(2);
     texts->addWidget(text(q(run.receipt.headline()), 12.5, W::medium, Theme::primaryText()));
-    auto* subtitle = text(q(HistoryRules::runSubtitle(run)), 10.5, W::regular, Theme::tertiaryText());
+    auto* subtitle = text(q(HistoryRules::runSubtitle(run, history_.isMoving(run.id))), 10.5, W::regular, Theme::tertiaryText());
     subtitle->setElide(Qt::ElideRight);
     texts->addWidget(subtitle);
     head->addLayout(texts, 1);
@@ -198,7 +198,7 @@ QWidget* HistoryView::runCard(size_t index) {
     card->content()->addWidget(new Hairline(Qt::Horizontal));
     auto* body = column(8);
     body->setContentsMargins(13, 13, 13, 13);
-    const auto detail = HistoryRules::detail(run, history_.restoring());
+    const auto detail = HistoryRules::detail(run, history_.restoring(), history_.isMoving(run.id));
     if (detail.withheld) body->addWidget(wrapping(q(*detail.withheld), 11, Theme::warning()));
     if (detail.emptyText) {
         body->addWidget(wrapping(q(*detail.emptyText), 11.5, Theme::tertiaryText()));

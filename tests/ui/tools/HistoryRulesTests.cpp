@@ -92,3 +92,30 @@ TEST(HistoryDetail, ARunCutShortOffersNoButtonAndSaysTheListWasTrimmed) {
     ASSERT_TRUE(cut.trimmedNote);
     EXPECT_NE(cut.trimmedNote->find("trimmed to its first 2000 items"), std::string::npos);
 }
+
+// A run a process is still moving is neither said to be cut short nor offered for put
+// back; once its mover is gone, it is both.
+TEST(HistoryDetail, ARunStillBeingMovedIsNotCutShortNorPutBack) {
+    struct Case {
+        bool finished, moving;
+        const char* note; // after the scope; none for a finished run
+        bool button;
+    };
+    const Case cases[] = {
+        {true, false, nullptr, true},
+        {true, true, nullptr, true}, // finished: whatever was looked at a moment before
+        {false, false, kUnfinishedNote, true},
+        {false, true, kMovingNote, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.finished ? "finished" : "unfinished") + (c.moving ? ", moving" : ""));
+        SweepRun run = runWith(3);
+        run.scope = "items you picked";
+        run.finished = c.finished;
+        const std::string subtitle = runSubtitle(run, c.moving);
+        EXPECT_TRUE(subtitle.ends_with(c.note ? std::string("items you picked \u00B7 ") + c.note : "items you picked"))
+            << subtitle;
+        const Detail d = detail(run, std::nullopt, c.moving);
+        EXPECT_EQ(d.buttonEnabled, c.button);
+    }
+}
