@@ -65,6 +65,7 @@ struct Accumulator {
     std::optional<Date> newest;
     bool truncated = false;
     int64_t unreadable = 0; // folders whose contents this user may not look at
+    int64_t emptyRead = 0;  // folders read that hold no file and no folder: read, at 0 bytes
 
     void add(std::string_view name, const std::string& parent, std::string_view separator, int64_t size,
              Date modified, FileKind kind, Date now) {
@@ -99,6 +100,7 @@ struct Accumulator {
         sniffs += other.sniffs;
         truncated = truncated || other.truncated;
         unreadable += other.unreadable;
+        emptyRead += other.emptyRead;
         for (size_t i = 0; i < kinds.size(); ++i) {
             if (other.kinds[i].present) kinds[i].add(other.kinds[i].bytes, other.kinds[i].count);
         }
@@ -163,6 +165,7 @@ bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_
     const int fd = dir.descriptor();
     const std::string_view separator = (!dirPath.empty() && dirPath.back() == '/') ? "" : "/";
     bool refused = false; // counted once per folder
+    bool holdsAny = false;  // a file or a folder of its own was seen
     while (const auto entry = dir.next()) {
         if (checkCancel && context.cancelled()) return true;
         const std::string_view name = entry->name;
@@ -177,6 +180,7 @@ bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_
             }
             continue;
         }
+        holdsAny = holdsAny || S_ISDIR(st.st_mode) || S_ISREG(st.st_mode);
         if (S_ISDIR(st.st_mode)) {
             // Unlike the duplicate listing, another volume is never entered.
             if (st.st_dev == context.device) subfolder(name);
@@ -201,6 +205,7 @@ bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_
         // Only the names and whole paths the caller gives are passed over; hidden names and
         // packages are gone through like any other.
     }
+    if (!refused && !holdsAny) ++acc.emptyRead;
     return false;
 }
 
@@ -324,6 +329,7 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
     result.fileCount = own.fileCount;
     result.truncated = own.truncated;
     result.unreadableFolders = own.unreadable;
+    result.emptyFoldersRead = own.emptyRead;
     result.oldest = own.oldest;
     result.newest = own.newest;
     for (FileKind kind : kAllFileKinds) {

@@ -41,6 +41,13 @@ struct FolderInsights {
     double duration = 0;
     bool truncated = false;
     int64_t unreadableFolders = 0; // this user could not look inside them: left out above
+    /// Folders read that held no file and no folder: read, at 0 bytes.
+    int64_t emptyFoldersRead = 0;
+
+    /// No file was read and every folder read held folders only, down to refused ones: the
+    /// folder holds nothing but refused folders, and its 0 is no figure. An empty folder
+    /// beside a refused one makes it read in part instead.
+    bool nothingReadable() const { return fileCount == 0 && unreadableFolders > 0 && emptyFoldersRead == 0; }
 
     /// Bytes of files last modified 730 days ago or earlier.
     int64_t staleBytes() const;

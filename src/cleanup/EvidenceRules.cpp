@@ -100,10 +100,7 @@ CleanupItem emptyBackupItem() {
 } // namespace
 
 SizeFunction sizeFromResult(const ScanResult &result) {
-    return [&result](const std::string &path) -> Measured {
-        auto node = result.node(path);
-        return node ? Measured::of(*node) : Measured{};
-    };
+    return [&result](const std::string &path) { return result.measured(path); };
 }
 
 CleanupItem developerJunk(const ScanResult &result, const std::string &home) {

@@ -262,10 +262,7 @@ int xcode() {
     ReportOutput::diagnostic("Measuring\u2026\n");
     ScanControl control;
     ScanResult result = MultiRootScan::scanSynchronously(control, ScanScope::systemData, std::nullopt);
-    auto evidence = DeveloperInspector::inspect([&result](const std::string &path) -> Measured {
-        auto node = result.node(path);
-        return node ? Measured::of(*node) : Measured{};
-    });
+    auto evidence = DeveloperInspector::inspect([&result](const std::string &path) { return result.measured(path); });
     if (evidence.foldersRead == 0 && !evidence.unreadable.empty())
         return CommandPath::nothingReadable(evidence.unreadable.front());
     const auto developer = result.node(homeDirectory() + "/Library/Developer");

@@ -73,11 +73,12 @@ int insights(const std::string& argument) {
     }
     line(out, "  " + TextLayout::shownPath(path));
 
-    // Only refused folders below: no file was read, so there is no figure to give.
-    const bool nothingRead = result.fileCount == 0 && result.unreadableFolders > 0;
+    // Only refused folders below: nothing was read, so there is no figure to give.
+    const bool nothingRead = result.nothingReadable();
     std::string summary = nothingRead ? std::string("  not readable by this user")
                                       : "  " + Bytes::format(result.totalBytes) + " \u00B7 " +
                                             counted(result.fileCount, "file");
+    if (!nothingRead && result.unreadableFolders > 0) summary += " (partly read)";
     if (result.truncated) summary += " (sampled)";
     char duration[64];
     std::snprintf(duration, sizeof duration, " \u00B7 %.1fs", result.duration);

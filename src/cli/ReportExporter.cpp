@@ -90,9 +90,8 @@ json folderObject(const ScanNode& node) {
     // A folder not read has no bytes to give: its 0 stands beside the key saying so. A folder
     // read whole keeps the two keys it always had.
     json object{{"bytes", node.size}, {"path", node.path}};
-    const Reading reading = readingOf(node);
-    if (reading == Reading::none) object["notReadable"] = true;
-    if (reading == Reading::partial) object["partlyUnreadable"] = true;
+    if (readingOf(node) == Reading::none) object["notReadable"] = true;
+    if (refusedInPart(node)) object["partlyUnreadable"] = true;
     if (node.partial) object["partial"] = true;
     return object;
 }

@@ -39,8 +39,8 @@ int64_t categoryFiles(const CategoryResult &category) {
 // Why a category's figures are short, for its row; empty when nothing was refused or cut.
 std::string blockedNote(const CategoryResult &category) {
     std::string note;
-    if (category.unreadable() ||
-        std::any_of(category.roots.begin(), category.roots.end(), [](const auto &r) { return r->accessDenied; }))
+    // A root refused beside one that was read leaves the category read in part.
+    if (category.unreadable())
         note = "  (not readable by this user)";
     else if (const int64_t folders = category.unreadableFolders(); folders > 0)
         note = "  (partly unreadable: " + std::to_string(folders) + (folders == 1 ? " folder)" : " folders)");
@@ -89,8 +89,18 @@ void printFinished(ScanControl &control, int &counter) {
 } // namespace
 
 std::string progressLine(int counter, const ScanNode &root) {
-    return "  [" + leftPadded(std::to_string(counter), 2) + "] " + leftPadded(Bytes::format(root.size), 11) +
-           "  " + shownPath(root.path) + (root.partial ? "  (partial)" : "") + "\n";
+    // A root nothing of which was read has no figure: the dash and the words the report uses.
+    const Reading reading = readingOf(root);
+    std::string line = "  [" + leftPadded(std::to_string(counter), 2) + "] " +
+                       leftPadded(reading == Reading::none ? std::string("\u2014") : Bytes::format(root.size), 11) +
+                       "  " + shownPath(root.path);
+    if (reading == Reading::none)
+        line += "  (not readable by this user)";
+    else if (refusedInPart(root))
+        line += "  (partly read)";
+    if (root.partial)
+        line += "  (partial)";
+    return line + "\n";
 }
 
 std::string scanReportText(const ScanResult &result, const std::vector<CleanupItem> &unreadOnly) {

@@ -34,8 +34,11 @@ int size(const std::string& argument) {
     const ScanNodePtr node = FileWalker::walk(path, control, options);
     if (!node) return CommandPath::missing(argument, path);
     if (node->accessDenied) return CommandPath::cannotRead(argument, EACCES); // closed between the look and the walk
-    std::string out = std::to_string(node->size) + " bytes  " + std::to_string(node->size / 1024) +
-                      " KiB  " + Bytes::format(node->size) + "  " + counted(node->fileCount, "file") + "\n";
+    // Holding nothing but refused folders, it has no figure to hold against du.
+    std::string out = readingOf(*node) == Reading::none
+                          ? std::string("not readable by this user\n")
+                          : std::to_string(node->size) + " bytes  " + std::to_string(node->size / 1024) + " KiB  " +
+                                Bytes::format(node->size) + "  " + counted(node->fileCount, "file") + "\n";
     const size_t shown = std::min<size_t>(node->children.size(), 15);
     for (size_t i = 0; i < shown; ++i) {
         const ScanNode& child = *node->children[i];

@@ -15,12 +15,13 @@ Reading joined(Reading a, Reading b) {
 }
 
 Reading readingOf(const ScanNode &node) {
-    if (node.accessDenied) return Reading::none;
-    if (node.unreadableFolders <= 0) return Reading::whole;
-    // Some folder below refused: with no file read anywhere, what was read is empty folders
-    // around it, and its 0 is no figure. The counts survive the kept depth, so the answer
-    // does not depend on it.
-    return node.fileCount > 0 ? Reading::partial : Reading::none;
+    if (node.accessDenied || node.nothingReadable) return Reading::none;
+    return refusedInPart(node) || node.partial ? Reading::partial : Reading::whole;
+}
+
+bool refusedInPart(const ScanNode &node) {
+    // The counts and the flag survive the kept depth, so the answer does not depend on it.
+    return !node.accessDenied && !node.nothingReadable && node.unreadableFolders > 0;
 }
 
 bool refusedToRead(const std::string &path) {

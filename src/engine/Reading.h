@@ -14,24 +14,30 @@ enum class Reading { whole, partial, none };
 /// Two reads of parts of one thing: whole only when both were, none only when both were.
 Reading joined(Reading a, Reading b);
 
-/// A folder refused, or with folders refused below it and no file read, was not read; one
-/// with files read and a folder refused below it was read in part.
+/// A folder refused, or holding nothing but folders that were, was not read. One opened
+/// and listed is read in part when anything in it was refused or its walk was cut short,
+/// whatever the bytes it found: an empty folder beside a refused one is read in part.
 Reading readingOf(const ScanNode &node);
+
+/// Opened and listed, with some folder below it refused: what "partly unreadable" says.
+/// A walk cut short is said apart, as partial.
+bool refusedInPart(const ScanNode &node);
 
 /// Something is at the path (or cannot be looked for) and this user may not open it to
 /// read: a record missing for that reason says nothing about what it would hold.
 bool refusedToRead(const std::string &path);
 
-/// A size with how it was read. Built from a plain byte count it is whole, so measurers
-/// that cannot be refused need not say so.
+/// A size with how it was read. Every way to make one says which: a bare count never
+/// becomes a measured size, so an unknown reading cannot be written as 0 by accident.
 struct Measured {
     int64_t bytes = 0;
-    Reading reading = Reading::whole;
+    Reading reading = Reading::none;
 
-    Measured() = default;
-    Measured(int64_t bytes) : bytes(bytes) {} // NOLINT: a plain count is a whole read
     Measured(int64_t bytes, Reading reading) : bytes(reading == Reading::none ? 0 : bytes), reading(reading) {}
+    Measured(Reading) = delete;
 
+    /// A count read in full: nothing in it was refused or cut short.
+    static Measured wholeRead(int64_t bytes) { return {bytes, Reading::whole}; }
     static Measured unread() { return {0, Reading::none}; }
     static Measured of(const ScanNode &node);
 

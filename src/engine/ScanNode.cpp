@@ -23,13 +23,18 @@ void ScanNode::rollUpTotals() {
     int64_t dirs = static_cast<int64_t>(children.size());
     int64_t unreadable = accessDenied ? 1 : 0;
     bool cut = walkCut;
+    // An empty folder beside a refused one was read: only refusals all the way down leave
+    // nothing read.
+    bool refusedOnly = directFileCount == 0 && !children.empty() && !walkCut;
     for (const auto& child : children) {
         cut = cut || child->partial;
         newSize += child->size;
         files += child->fileCount;
         dirs += child->dirCount;
         unreadable += child->unreadableFolders;
+        refusedOnly = refusedOnly && child->nothingReadable;
     }
+    nothingReadable = accessDenied || refusedOnly;
     unreadableFolders = unreadable;
     partial = cut;
     size = newSize;

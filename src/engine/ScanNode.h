@@ -53,6 +53,9 @@ public:
     /// Folders in this subtree, itself included, that this user may not read: kept when
     /// the nodes below the kept depth are dropped.
     int64_t unreadableFolders = 0;
+    /// Nothing in this subtree could be read: the folder was refused, or it holds nothing
+    /// but folders that are so. Kept when the nodes below the kept depth are dropped.
+    bool nothingReadable = false;
     std::optional<Date> modified;
     /// The walk of this folder was stopped before it had read it whole: entries or
     /// subfolders of its own were never read.
@@ -66,12 +69,12 @@ public:
 
     /// Marks this folder as one this user may not read.
     void markUnreadable() {
-        accessDenied = true;
+        accessDenied = nothingReadable = true;
         unreadableFolders = std::max<int64_t>(unreadableFolders, 1);
     }
 
-    /// Recomputes size, fileCount, dirCount, unreadableFolders and partial from the direct
-    /// files and the children's totals, and orders the children largest first.
+    /// Recomputes size, fileCount, dirCount, unreadableFolders, nothingReadable and partial
+    /// from the direct files and the children's totals, and orders the children largest first.
     void rollUpTotals();
 
     /// Children and large files together, largest first; at equal size directories first.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/PathText.h"
+#include "engine/FileWalker.h"
 #include "engine/Reading.h"
 
 namespace sorvel {
@@ -49,16 +50,24 @@ std::vector<BrowseRow> CategoryResult::browsableRows() const {
     return rows;
 }
 
-ScanNodePtr ScanResult::node(const std::string& path) const {
-    const std::string target = trimmedTrailingSlash(path);
+namespace {
+
+// The node at `target`, or else the deepest node of the tree above it (`found` false);
+// none when no root holds the path.
+ScanNodePtr deepestAt(const std::vector<CategoryResult>& categories, const std::string& target, bool& found) {
+    found = false;
+    ScanNodePtr above; // the first root's deepest node: another root may hold the path whole
     for (const auto& category : categories) {
         for (const auto& root : category.roots) {
-            if (root->path == target) return root;
+            if (root->path == target) {
+                found = true;
+                return root;
+            }
             const std::string prefix = root->path + "/";
             if (target.compare(0, prefix.size(), prefix) != 0) continue;
             ScanNodePtr current = root;
             size_t start = prefix.size();
-            bool found = true;
+            bool whole = true;
             while (start <= target.size()) {
                 size_t end = target.find('/', start);
                 if (end == std::string::npos) end = target.size();
@@ -71,17 +80,43 @@ ScanNodePtr ScanResult::node(const std::string& path) const {
                             break;
                         }
                     if (!next) {
-                        found = false;
+                        whole = false;
                         break;
                     }
                     current = std::move(next);
                 }
                 start = end + 1;
             }
-            if (found) return current;
+            if (whole) {
+                found = true;
+                return current;
+            }
+            if (!above) above = std::move(current);
         }
     }
-    return nullptr;
+    return above;
+}
+
+} // namespace
+
+ScanNodePtr ScanResult::node(const std::string& path) const {
+    bool found = false;
+    ScanNodePtr deepest = deepestAt(categories, trimmedTrailingSlash(path), found);
+    return found ? deepest : nullptr;
+}
+
+Measured ScanResult::measured(const std::string& path) const {
+    const std::string target = trimmedTrailingSlash(path);
+    bool found = false;
+    const ScanNodePtr deepest = deepestAt(categories, target, found);
+    if (found) return Measured::of(*deepest);
+    if (deepest && readingOf(*deepest) == Reading::none) return Measured::unread();
+    // Its folder was left unread by a stop: nothing of it is known, not even that it is empty.
+    if (deepest && deepest->partial && deepest->children.empty()) return {0, Reading::partial};
+    ScanControl control;
+    const ScanNodePtr walked = FileWalker::walk(target, control);
+    if (walked) return Measured::of(*walked);
+    return refusedToRead(target) ? Measured::unread() : Measured::wholeRead(0);
 }
 
 const CategoryResult* ScanResult::category(const std::string& id) const {

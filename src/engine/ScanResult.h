@@ -6,6 +6,7 @@
 #include "engine/CleanupItem.h"
 #include "engine/DisplayCategory.h"
 #include "engine/InstalledApps.h"
+#include "engine/Reading.h"
 #include "engine/ScanNode.h"
 #include "engine/VolumeProbe.h"
 #include "platform/Date.h"
@@ -42,6 +43,10 @@ struct ScanResult {
     std::vector<CleanupItem> cleanupItems;
 
     ScanNodePtr node(const std::string& path) const;
+    /// The size of what is at `path` as this result read it. A path the tree does not hold
+    /// is no 0: under a refused folder it is unread, under one cut short it is partial with
+    /// nothing known, and past the kept depth or outside every root it is measured afresh.
+    Measured measured(const std::string& path) const;
     /// Something was there to measure and none of it could be read: every root of every
     /// category refused this user. Totals of zero then say nothing about the disk.
     bool nothingReadable() const;

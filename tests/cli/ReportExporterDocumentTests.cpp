@@ -1,4 +1,5 @@
 // The exported report's document: its keys, ordering, limits and layout.
+#include <functional>
 #include <map>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -200,4 +201,53 @@ TEST(ReportExporterFileName, MinuteStampInTheLocalZone) {
     // Two exports within one minute propose the same name.
     EXPECT_EQ(ReportExporter::defaultFilename(at + std::chrono::seconds(50)), "sorvel-scan-2026-12-07-1504.json");
     EXPECT_EQ(ReportExporter::defaultFilename(at + std::chrono::seconds(55)), "sorvel-scan-2026-12-07-1505.json");
+}
+
+// A folder listed with something in it refused is read in part, whatever its bytes; only what
+// could not be opened, or holds nothing but such folders, is not readable; a stop is "partial".
+TEST(ReportExporterDocument, AFolderIsNotReadableOnlyWhenNothingInItCouldBeRead) {
+    const auto refused = [](const std::string& path) {
+        auto n = ScanNode::make(path.substr(path.rfind('/') + 1), path);
+        n->markUnreadable();
+        return n;
+    };
+    struct Row {
+        const char* name;
+        std::function<void(ScanNode&)> fill;
+        bool notReadable, partly, partial;
+    };
+    const Row rows[] = {
+        {"an empty folder beside a refused one",
+         [&](ScanNode& p) { p.children = {ScanNode::make("e", p.path + "/e"), refused(p.path + "/l")}; }, false,
+         true, false},
+        {"a byte beside a refused folder",
+         [&](ScanNode& p) {
+             p.directFileSize = p.directFileCount = 1;
+             p.children = {refused(p.path + "/l")};
+         },
+         false, true, false},
+        {"nothing but refused folders", [&](ScanNode& p) { p.children = {refused(p.path + "/a"), refused(p.path + "/b")}; },
+         true, false, false},
+        {"refused itself", [](ScanNode& p) { p.markUnreadable(); }, true, false, false},
+        {"cut short by a stop", [](ScanNode& p) { p.markCut(); }, false, false, true},
+        {"read whole", [](ScanNode& p) { p.children = {ScanNode::make("e", p.path + "/e")}; }, false, false, false},
+    };
+    for (const Row& row : rows) {
+        auto p = ScanNode::make("p", "/r/caches/p");
+        row.fill(*p);
+        p->rollUpTotals();
+        const json object = ReportExporter::folderObject(*p);
+        EXPECT_EQ(object.value("notReadable", false), row.notReadable) << row.name;
+        EXPECT_EQ(object.value("partlyUnreadable", false), row.partly) << row.name;
+        EXPECT_EQ(object.value("partial", false), row.partial) << row.name;
+
+        ScanResult result;
+        auto root = ScanNode::make("caches", "/r/caches");
+        root->children = {p};
+        root->rollUpTotals();
+        result.categories = {category("caches", "Caches", {root})};
+        const json c = decoded(result)["categories"][0];
+        EXPECT_EQ(c["notReadable"], row.notReadable) << row.name;
+        EXPECT_EQ(c["partlyUnreadable"], row.partly) << row.name;
+    }
 }

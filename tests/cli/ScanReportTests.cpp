@@ -1,5 +1,7 @@
 // The text and JSON forms of the scan report, on results built by hand.
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "cli/ScanReport.h"
@@ -96,7 +98,8 @@ TEST(ScanReportText, PrintsEveryLine) {
     };
     expected += row("Caches", 3'000'000, " 42.9", "10") + "\n";
     expected += row("Trash", 3'000'000, " 42.9", "1") + "\n";
-    expected += row("Logs", 1'000'000, " 14.3", "4") + "  (not readable by this user)\n";
+    // One of its two roots was read: read in part, never "not readable".
+    expected += row("Logs", 1'000'000, " 14.3", "4") + "  (partly unreadable: 1 folder)\n";
     expected += "\n  RECOMMENDATIONS\n" + rule + "\n";
     expected += "  [safe  ] User app caches \u2014 " + format(700) + "\n";
     const std::string small = format(100);
@@ -235,4 +238,48 @@ TEST(ProgressLine, NumbersAndAbbreviates) {
     const std::string size = format(2'000'000);
     EXPECT_EQ(HeadlessReport::progressLine(3, *n),
               "  [ 3] " + std::string(11 - size.size(), ' ') + size + "  ~/Library/Caches\n");
+}
+
+// A root with no figure shows the report's words in its place; one read in part is marked.
+TEST(ProgressLine, ARootNotReadHasNoFigureAndOneReadInPartIsMarked) {
+    test::FakeHome home;
+    const std::string dash = std::string(10, ' ') + "\u2014";
+    struct Row {
+        const char *name;
+        std::function<void(ScanNode &)> make;
+        std::string figure;
+        std::string note;
+    };
+    const Row rows[] = {
+        {"refused", [](ScanNode &n) { n.markUnreadable(); }, dash, "  (not readable by this user)"},
+        {"nothing but refused folders",
+         [](ScanNode &n) {
+             auto locked = ScanNode::make("locked", n.path + "/locked");
+             locked->markUnreadable();
+             n.children.push_back(locked);
+             n.rollUpTotals();
+         },
+         dash, "  (not readable by this user)"},
+        {"an empty folder beside a refused one",
+         [](ScanNode &n) {
+             auto locked = ScanNode::make("locked", n.path + "/locked");
+             locked->markUnreadable();
+             n.children = {locked, ScanNode::make("empty", n.path + "/empty")};
+             n.rollUpTotals();
+         },
+         std::string(11 - format(0).size(), ' ') + format(0), "  (partly read)"},
+        {"cut short by a stop",
+         [](ScanNode &n) {
+             n.directFileSize = 4096;
+             n.markCut();
+             n.rollUpTotals();
+         },
+         std::string(11 - format(4096).size(), ' ') + format(4096), "  (partial)"},
+    };
+    for (const Row &row : rows) {
+        auto n = ScanNode::make("Caches", home.path() + "/Library/Caches");
+        row.make(*n);
+        EXPECT_EQ(HeadlessReport::progressLine(1, *n), "  [ 1] " + row.figure + "  ~/Library/Caches" + row.note + "\n")
+            << row.name;
+    }
 }

@@ -51,7 +51,7 @@ CategoryPaneState CategoryPaneState::derive(const ScanResult& result, const std:
         s.fileCount = drillPath.back()->fileCount;
         const Reading reading = readingOf(*drillPath.back());
         s.nothingRead = s.nothingRead || reading == Reading::none;
-        s.partiallyBlocked = s.partiallyBlocked || reading == Reading::partial;
+        s.partiallyBlocked = s.partiallyBlocked || refusedInPart(*drillPath.back());
     }
 
     if (hasDocker) {

@@ -65,7 +65,7 @@ void CategoryRowList::setRows(const std::vector<BrowseRow>& rows, size_t count, 
                 blocked ? QString() : QString::fromStdString(CategoryPane::shareText(r.size(), total_)),
                 blocked ? QString::fromUtf8(kNotReadableText) : QString::fromStdString(Bytes::format(r.size())),
                 r.size(), CategoryPane::rowPath(r), blocked, r.isDirectory() && r.node()->partial && !blocked,
-                reading == Reading::partial};
+                r.isDirectory() && refusedInPart(*r.node())};
         rows_.push_back(std::move(row));
     }
     if (hovered_ >= static_cast<int>(rows_.size())) hovered_ = -1;
