@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -147,5 +148,53 @@ TEST(FileEventAccess, AFolderOpeningPastTheShareIsCountedWithWhatItHolds) {
         if (stream->unwatchedFolders() != 2) return 7;
         return stream->watchedFolders() == 1 && WatchBudget::held() == held + 1 ? 0 : 8;
     });
+    EXPECT_EQ(status, 0);
+}
+
+// A folder made by someone else inside a watched folder while this user may not enter it
+// cannot be watched then; once the folder holding it opens again, it is. The other user is
+// root, acting on a thread of the parent at the child's word.
+TEST(FileEventAccess, AFolderMadeWhileItsParentWasClosedIsWatchedOnceItOpens) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act in a folder closed to everyone else";
+    TempDir dir;
+    const std::string w = ownedFolder(dir);
+    ASSERT_FALSE(w.empty());
+    makeDirs(w + "/p");
+    int toRoot[2], toChild[2];
+    ASSERT_EQ(pipe(toRoot), 0);
+    ASSERT_EQ(pipe(toChild), 0);
+    // Each word from the child is the next step: 1 closes p and makes p/new in it, 2 opens
+    // p, 3 writes in p/new. Each is answered once done.
+    std::thread root([&] {
+        char step = 0;
+        while (read(toRoot[0], &step, 1) == 1) {
+            bool ok = true;
+            if (step == 1) ok = mode(w + "/p", 0) && ::mkdir((w + "/p/new").c_str(), 0755) == 0;
+            if (step == 2) ok = mode(w + "/p", 0755);
+            if (step == 3) writeFile(w + "/p/new/f", "x");
+            const char answer = ok ? 1 : 0;
+            if (write(toChild[1], &answer, 1) != 1) break;
+        }
+    });
+    const int status = runAsUnprivileged([&] {
+        SerialQueue queue("test.access");
+        BatchRecorder recorder;
+        auto stream = FileEventStream::create([&](size_t, const std::vector<std::string>& p) { recorder.add(p); },
+                                              {w}, FileEventStream::kEventIdSinceNow, 0.2, 7);
+        if (!stream) return 3;
+        stream->setDispatchQueue(&queue);
+        if (!stream->start()) return 4;
+        const std::string expected[] = {w + "/p", w + "/p", w + "/p/new"};
+        for (char step = 1; step <= 3; ++step) {
+            recorder.clear();
+            char answer = 0;
+            if (write(toRoot[1], &step, 1) != 1 || read(toChild[0], &answer, 1) != 1 || answer != 1) return 5;
+            if (!recorder.waitFor(expected[step - 1], 20s)) return 10 + step;
+        }
+        return 0;
+    });
+    close(toRoot[1]);
+    root.join();
+    for (int fd : {toRoot[0], toChild[0], toChild[1]}) close(fd);
     EXPECT_EQ(status, 0);
 }
