@@ -1,4 +1,6 @@
 // `--insights PATH`: what one folder is and what it holds, by kind, age and largest files.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -51,8 +53,14 @@ void wrapped(std::string& out, const std::string& text) {
 int insights(const std::string& argument) {
     // The path stays bytes for the scan; only printed text is made valid UTF-8.
     const std::string path = expandingTildeInPath(argument);
-    if (int status = CommandPath::check(argument, path); status != 0) return status;
-    if (int status = CommandPath::enterable(argument, path); status != 0) return status;
+    // A link is described as itself, never followed: where it points (nowhere, back to
+    // itself, somewhere refused) has no bearing on whether it can be described.
+    struct stat st {};
+    const bool link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    if (!link) {
+        if (int status = CommandPath::check(argument, path); status != 0) return status;
+        if (int status = CommandPath::enterable(argument, path); status != 0) return status;
+    }
     const FolderInsights result = InsightScanner::analyze(path, [] { return false; });
 
     std::string out;

@@ -84,12 +84,29 @@ std::string figures(const ScanNode& node) {
     return Bytes::format(node.size) + "  " + counted(node.fileCount, "file") + notCounted(node.unreadableFolders);
 }
 
-std::string changeLine(int64_t change, const std::string& located, const ScanResult& result) {
+const ScanNode& watchedRoot(const ScanResult& result) {
+    static const ScanNode empty("", "");
     const auto& roots = result.categories.front().roots;
-    const ScanNode empty("", "");
-    const ScanNode& root = roots.empty() || !roots.front() ? empty : *roots.front();
+    return roots.empty() || !roots.front() ? empty : *roots.front();
+}
+
+std::string changeLine(int64_t change, const std::string& located, const ScanResult& result) {
     return std::string("  ") + (change > 0 ? "+" : "\u2212") + Bytes::format(change > 0 ? change : -change) + "  " +
-           shownPath(located) + "  now " + figures(root) + "\n";
+           shownPath(located) + "  now " + figures(watchedRoot(result)) + "\n";
+}
+
+// A folder this user could read before and not now is no data gone, and one that opened
+// up is no data made: each is said as what it is, with what its turn did to the total.
+std::string turnLine(const TreeUpdater::ReadingTurn& turn, const ScanResult& result) {
+    std::string said = "  " + shownPath(turn.path);
+    if (turn.readable) {
+        said += ": readable now";
+        if (turn.change > 0) said += ", +" + Bytes::format(turn.change) + " counted";
+    } else {
+        said += ": not readable by this user any more";
+        if (turn.change < 0) said += ", " + Bytes::format(-turn.change) + " no longer counted";
+    }
+    return said + "  now " + figures(watchedRoot(result)) + "\n";
 }
 
 void sayIfPartlyWatched(WatchState& state, size_t unwatched) {
@@ -161,8 +178,13 @@ void handleChanges(WatchState& state, const std::vector<std::string>& paths) {
     const auto measured = TreeUpdater::remeasure(
         TreeUpdater::coalesce(paths, state.result), state.result, state.control,
         [&state](const std::string&) { return state.options; }, FileWalker::walkParallel);
-    for (const auto& [located, change] : measured) {
-        if (change != 0) out += changeLine(change, located, state.result);
+    for (const auto& [located, change, turns] : measured) {
+        int64_t rest = change;
+        for (const auto& turn : turns) {
+            out += turnLine(turn, state.result);
+            rest -= turn.change;
+        }
+        if (rest != 0) out += changeLine(rest, located, state.result);
     }
     followReplacedFolder(state, out);
     if (!out.empty()) print(out);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -158,6 +159,34 @@ int64_t apply(ScanNodePtr replacement, const Location& location, ScanResult& res
     return newSize - oldSize;
 }
 
+namespace {
+
+void compareReadings(const ScanNode& before, const ScanNode& after, std::vector<ReadingTurn>& turns) {
+    if (before.accessDenied != after.accessDenied) {
+        turns.push_back({after.path, !after.accessDenied, after.size - before.size});
+        return;
+    }
+    // Nothing below was refused either time: nothing turned.
+    if (after.accessDenied || (before.unreadableFolders <= 0 && after.unreadableFolders <= 0)) return;
+    if (before.children.empty() || after.children.empty()) return;
+    std::unordered_map<std::string_view, const ScanNode*> old;
+    old.reserve(before.children.size());
+    for (const auto& child : before.children)
+        if (child) old.emplace(child->name, child.get());
+    for (const auto& child : after.children) {
+        if (!child) continue;
+        if (auto found = old.find(child->name); found != old.end()) compareReadings(*found->second, *child, turns);
+    }
+}
+
+} // namespace
+
+std::vector<ReadingTurn> readingTurns(const ScanNode& before, const ScanNode& after) {
+    std::vector<ReadingTurn> turns;
+    compareReadings(before, after, turns);
+    return turns;
+}
+
 std::vector<Remeasured> remeasure(std::vector<std::string> directories, ScanResult& result, ScanControl& control,
                                   const OptionsFor& options, const Walk& walk) {
     std::vector<Remeasured> measured;
@@ -175,7 +204,9 @@ std::vector<Remeasured> remeasure(std::vector<std::string> directories, ScanResu
         // A file it counted and no longer holds may keep a name elsewhere: that folder
         // counts it from now on, so the total does not lose it.
         for (auto& holder : control.uncountedElsewhere(located)) directories.push_back(std::move(holder));
-        measured.push_back({located, apply(std::move(fresh), *location, result)});
+        std::vector<ReadingTurn> turns;
+        if (fresh) turns = readingTurns(*location->chain.back(), *fresh);
+        measured.push_back({located, apply(std::move(fresh), *location, result), std::move(turns)});
     }
     return measured;
 }

@@ -36,11 +36,24 @@ std::optional<Location> locate(const std::string& path, const ScanResult& result
 /// minus old. The nodes of the location are left as they were.
 int64_t apply(ScanNodePtr replacement, const Location& location, ScanResult& result);
 
+/// A folder inside one measured again that this user could read at the last walk and not
+/// now, or the reverse: its figure left the total, or came into it, without the disk
+/// holding more or less.
+struct ReadingTurn {
+    std::string path;
+    bool readable = false; // now
+    int64_t change = 0;    // of the total, new minus old, that its turn made
+};
+
 /// One folder measured again, and its change of size.
 struct Remeasured {
     std::string path;
     int64_t change = 0;
+    std::vector<ReadingTurn> turns; // within that change
 };
+
+/// The folders that became readable or unreadable between two walks of one folder.
+std::vector<ReadingTurn> readingTurns(const ScanNode& before, const ScanNode& after);
 using OptionsFor = std::function<FileWalker::Options(const std::string&)>;
 using Walk = std::function<ScanNodePtr(const std::string&, ScanControl&, const FileWalker::Options&)>;
 

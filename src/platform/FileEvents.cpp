@@ -120,6 +120,13 @@ struct FileEventStream::Impl {
     // Touched by start() before the reader runs, then by the reader alone.
     std::unordered_map<int, Folder> folders; // by watch
     std::unordered_set<int> relocated;       // moved within the trees, awaiting their own move event
+    // Subfolders passed over because this user may not read them, by the watched folder
+    // they are in: each is watched once it can be read (its own mode changes, or its
+    // parent's lets it be reached), with everything below it.
+    std::unordered_map<int, std::unordered_set<std::string>> unreadable;
+    // Roots this user may not read, watched once they can be; one inside a watched folder
+    // hears of its new mode there.
+    std::unordered_set<uint32_t> deniedRoots;
     std::vector<std::string> pending;
     std::unordered_set<std::string> pendingSet;
     std::unordered_set<int> pendingWatches;
@@ -210,6 +217,7 @@ struct FileEventStream::Impl {
             if (wd != top || removeTopWatch) inotify_rm_watch(inotifyFd.get(), wd);
             if (folder->second.leftOut != UnwatchedFolders::kNoGroup) left.goneAll(folder->second.leftOut);
             relocated.erase(wd);
+            unreadable.erase(wd);
             folders.erase(folder);
             WatchBudget::giveBack(1);
         }
@@ -248,6 +256,7 @@ struct FileEventStream::Impl {
         int wd = kNone;
         bool refused = false;
         bool charged = false;
+        bool denied = false; // this user may not read the folder
     };
     Added addWatch(const std::string& path, uint32_t mask, bool mayBeWatched) {
         if (recovering) return rewatch(path, mask);
@@ -272,6 +281,7 @@ struct FileEventStream::Impl {
             WatchBudget::refuse();
             added.refused = true;
         }
+        added.denied = error == EACCES || error == EPERM;
         return added;
     }
 
@@ -281,9 +291,10 @@ struct FileEventStream::Impl {
     Added rewatch(const std::string& path, uint32_t mask) {
         const int wd = inotify_add_watch(inotifyFd.get(), path.c_str(), mask);
         if (wd < 0) {
-            const bool refused = errno == ENOSPC || errno == ENOMEM;
+            const int error = errno;
+            const bool refused = error == ENOSPC || error == ENOMEM;
             if (refused) WatchBudget::refuse();
-            return {kNone, refused, false};
+            return {kNone, refused, false, error == EACCES || error == EPERM};
         }
         if (folders.count(wd)) return {wd, false, false}; // reached twice
         if (previous.erase(wd) || WatchBudget::take()) return {wd, false, true};
@@ -335,6 +346,8 @@ struct FileEventStream::Impl {
             if (wd < 0) {
                 refused = added.refused;
                 if (refused) leftOut(next.parent, cachedPath, next.name, next.tree);
+                else if (added.denied && next.parent != kNone) unreadable[next.parent].insert(std::move(next.name));
+                else if (added.denied && next.root) deniedRoots.insert(next.tree);
                 continue; // or not a folder any more, gone, or not ours to read
             }
             if (position < tops) topsWatched[position] = true;
@@ -409,6 +422,8 @@ struct FileEventStream::Impl {
         }
         folders.clear();
         relocated.clear();
+        unreadable.clear();
+        deniedRoots.clear();
         pendingWatches.clear();
         recovering = true;
         watchRoots();
@@ -420,6 +435,39 @@ struct FileEventStream::Impl {
         WatchBudget::giveBack(previous.size());
         previous = {};
         previousInodes = {};
+    }
+
+    // A root that could not be read may be now: once watched it is reported itself, as its
+    // parent's change may be measured as part of another tree.
+    void openRoot(const std::string& path) {
+        for (const uint32_t tree : deniedRoots) {
+            if (roots[tree] != path) continue;
+            deniedRoots.erase(tree);
+            std::deque<Pending> opened;
+            opened.push_back({kNone, path, tree, true});
+            if (watchBreadthFirst(std::move(opened)).front()) report(path);
+            return;
+        }
+    }
+
+    // Folders in `wd` that could not be read are tried again: they, or the folder that holds
+    // them, may have become readable. Those still closed are noted again.
+    void watchOpened(int wd, const char* name) {
+        if (name && !deniedRoots.empty()) openRoot(joined(pathOf(wd), name));
+        auto it = unreadable.find(wd);
+        if (it == unreadable.end()) return;
+        const uint32_t tree = folders.at(wd).tree;
+        std::deque<Pending> opened;
+        if (name) {
+            auto found = it->second.find(name);
+            if (found == it->second.end()) return;
+            opened.push_back({wd, std::move(it->second.extract(found).value()), tree});
+        } else {
+            for (auto& each : it->second) opened.push_back({wd, each, tree});
+            it->second.clear();
+        }
+        if (it->second.empty()) unreadable.erase(it);
+        watchBreadthFirst(std::move(opened));
     }
 
     void handle(const inotify_event& event) {
@@ -435,6 +483,21 @@ struct FileEventStream::Impl {
             if ((event.mask & IN_ISDIR) && (event.mask & (IN_DELETE | IN_MOVED_FROM | IN_CREATE | IN_MOVED_TO)) &&
                 it->second.leftOut != UnwatchedFolders::kNoGroup)
                 left.gone(it->second.leftOut, event.name);
+            // So is one that could not be read; one whose mode changed may be read now.
+            if ((event.mask & IN_ISDIR) && (event.mask & (IN_DELETE | IN_MOVED_FROM | IN_CREATE | IN_MOVED_TO)))
+                if (auto closed = unreadable.find(event.wd); closed != unreadable.end()) closed->second.erase(event.name);
+            if ((event.mask & IN_ISDIR) && (event.mask & IN_ATTRIB)) {
+                // One left out past the share is counted again: what it holds may be
+                // readable now. Any other may be readable now, and watched.
+                if (it->second.leftOut != UnwatchedFolders::kNoGroup && left.gone(it->second.leftOut, event.name)) {
+                    std::deque<Pending> recount;
+                    recount.push_back({event.wd, event.name, it->second.tree});
+                    watchBreadthFirst(std::move(recount));
+                } else {
+                    watchOpened(event.wd, event.name);
+                }
+                return; // watching may have moved the folders, and nothing else happened
+            }
             // A folder that moves in from elsewhere, or within the trees, or is made here.
             if ((event.mask & IN_ISDIR) && (event.mask & (IN_CREATE | IN_MOVED_TO))) {
                 std::deque<Pending> made;
@@ -458,6 +521,8 @@ struct FileEventStream::Impl {
             return;
         }
         reportFolder(event.wd); // attributes, a root file written, or its volume unmounted
+        // Its own mode changed: folders made in it while it was closed can be reached now.
+        if (event.mask & IN_ATTRIB) watchOpened(event.wd, nullptr);
     }
 
     void readEvents(bool overflowed) {

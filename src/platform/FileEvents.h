@@ -14,6 +14,10 @@
 // changed, so the batch names every watched root: the caller measures them again. The
 // trees are then watched anew, and every folder watched before keeps its watch, so a
 // stream never loses its roots to a share spent or closed meanwhile.
+// A folder this user may not read cannot be watched; it is watched, with everything
+// below it, once it can be read: when its mode changes (its parent hears of it), or when
+// the folder holding it opens up again. Its parent's change is reported then, so the
+// caller measures what it held; a root that opens up is reported itself.
 // When the share or the system's watches run out, the folders left unwatched are counted
 // (`unwatchedFolders`) so the caller can say that it sees only part of the tree.
 //

@@ -31,9 +31,9 @@ void UnwatchedFolders::forget(Group& group, uint32_t index) {
     group.counts[index] = kGone;
 }
 
-void UnwatchedFolders::gone(uint32_t group, std::string_view name) {
+bool UnwatchedFolders::gone(uint32_t group, std::string_view name) {
     std::lock_guard lock(mutex_);
-    if (group >= groups_.size()) return;
+    if (group >= groups_.size()) return false;
     Group& g = groups_[group];
     if (!g.byName && g.counts.size() > 32) {
         g.byName = std::make_unique<std::unordered_map<std::string, uint32_t>>();
@@ -46,17 +46,21 @@ void UnwatchedFolders::gone(uint32_t group, std::string_view name) {
     }
     if (g.byName) {
         const auto it = g.byName->find(std::string(name));
-        if (it == g.byName->end()) return;
+        if (it == g.byName->end()) return false;
         forget(g, it->second);
         g.byName->erase(it);
-        return;
+        return true;
     }
     size_t at = 0;
     for (uint32_t i = 0; i < g.counts.size(); ++i) {
         const size_t end = g.names.find('\0', at);
-        if (g.counts[i] != kGone && std::string_view(g.names).substr(at, end - at) == name) return forget(g, i);
+        if (g.counts[i] != kGone && std::string_view(g.names).substr(at, end - at) == name) {
+            forget(g, i);
+            return true;
+        }
         at = end + 1;
     }
+    return false;
 }
 
 void UnwatchedFolders::goneAll(uint32_t group) {

@@ -39,8 +39,9 @@ public:
     /// below it are counted by `run` (or `countQueued`). `group` is the parent's group
     /// from an earlier call, or kNoGroup; the group it went into is returned.
     uint32_t leaveOut(uint32_t group, const std::string& parentPath, std::string_view name, uint64_t device);
-    /// The folder `name` of `group` was removed or moved away: it leaves the count.
-    void gone(uint32_t group, std::string_view name);
+    /// The folder `name` of `group` was removed or moved away: it leaves the count. False
+    /// when it was not counted there.
+    bool gone(uint32_t group, std::string_view name);
     /// The watched folder of `group` went away, and the folders left out in it with it.
     void goneAll(uint32_t group);
     /// Everything is forgotten, and a count under way is dropped: the trees are watched anew.

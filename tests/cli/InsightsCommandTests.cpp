@@ -200,3 +200,37 @@ TEST(InsightsCommand, AKnownFolderStartsWithItsNoteAndCloudCaveat) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.substr(0, expected.size()), expected);
 }
+
+// A link is described as itself wherever it points: back to itself, round a loop, to
+// nothing, to a folder (whose files are not counted), or to a folder this user may not
+// read. Run as an ordinary user, so the refused target is refused.
+TEST(InsightsCommand, ALinkIsDescribedAsItselfWhereverItPoints) {
+    const struct {
+        const char* name;
+        const char* target; // relative to the fake home
+    } rows[] = {
+        {"self", "self"},
+        {"loopA", "loopB"}, // loopB points back at loopA
+        {"dangling", "nothing-here"},
+        {"toFolder", "big"},
+        {"toRefused", "locked"},
+        {"toFile", "big/data"},
+    };
+    for (const auto& row : rows) {
+        test::FakeHome home;
+        test::writeFileOfSize(home / "big/data", 256 * 1024);
+        test::makeDirs(home / "locked");
+        ASSERT_EQ(symlink("loopA", (home / "loopB").c_str()), 0);
+        ASSERT_EQ(symlink(row.target, (home / row.name).c_str()), 0);
+        ASSERT_EQ(chmod((home / "locked").c_str(), 0), 0);
+        const int status = test::runAsUnprivileged([&] {
+            auto r = test::runSorvel({"--insights", std::string("~/") + row.name}, {{"HOME", home.path()}});
+            const bool described = r.status == 0 && r.err.empty() &&
+                                   r.out.find(std::string("\n  ~/") + row.name + "\n") != std::string::npos &&
+                                   r.out.find(" \u00B7 1 file \u00B7 ") != std::string::npos;
+            if (!described) std::fprintf(stderr, "%s: status %d\n%s%s", row.name, r.status, r.out.c_str(), r.err.c_str());
+            return described ? 0 : 1;
+        });
+        EXPECT_EQ(status, 0) << row.name;
+    }
+}

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <functional>
+#include <optional>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -279,5 +281,120 @@ TEST(WatchCommand, RemovingOneNameOfAFileKeepsItCountedThroughTheOther) {
         const std::string total = "  now " + Bytes::format(data + added) + "  2 files";
         ASSERT_GE(last->size(), total.size());
         EXPECT_EQ(last->substr(last->size() - total.size()), total) << *last << " after removing " << gone;
+    }
+}
+
+namespace {
+
+// A step of a folder's access changing under `--watch`, and the line it must bring.
+struct AccessStep {
+    std::function<bool(const std::string& w, const std::string& stage)> act;
+    std::vector<std::string> said; // every piece must be in the line
+};
+
+struct AccessCase {
+    const char* name;
+    std::function<bool(const std::string& w)> setUp; // besides two files in w itself
+    std::vector<std::string> header;                 // pieces of the first measurement
+    std::vector<AccessStep> steps;
+};
+
+bool holdsAll(const std::string& line, const std::vector<std::string>& pieces) {
+    for (const auto& piece : pieces)
+        if (line.find(piece) == std::string::npos) return false;
+    return true;
+}
+
+bool mode(const std::string& path, mode_t bits) { return ::chmod(path.c_str(), bits) == 0; }
+
+// Moved in from the stage, so the file appears in one event with its whole size.
+bool placed(const std::string& stage, const std::string& path) {
+    writeFileOfSize(stage + "/staged", 40000);
+    return std::rename((stage + "/staged").c_str(), path.c_str()) == 0;
+}
+
+// In the unprivileged child: 0 when each step brought its line and no line said data was
+// gone; otherwise which wait failed.
+int runAccessCase(const AccessCase& c, const std::string& w, const std::string& stage) {
+    writeFileOfSize(w + "/f1", 20000);
+    writeFileOfSize(w + "/f2", 20000);
+    if (!c.setUp(w)) return 2;
+    WatchChild child(w, {{"HOME", "/nonexistent-home"}});
+    if (!child.line(30s)) return 3;
+    const auto header = child.line(30s);
+    if (!header || !holdsAll(*header, c.header)) {
+        std::fprintf(stderr, "%s: first measurement %s\n", c.name, header ? header->c_str() : "(none)");
+        return 4;
+    }
+    for (size_t i = 0; i < c.steps.size(); ++i) {
+        if (!c.steps[i].act(w, stage)) return 5;
+        for (;;) {
+            const auto line = child.line(30s);
+            if (!line) {
+                std::fprintf(stderr, "%s: step %zu brought no line\n", c.name, i);
+                return 10 + static_cast<int>(i);
+            }
+            if (line->rfind("  \u2212", 0) == 0) {
+                std::fprintf(stderr, "%s: step %zu said data was gone: %s\n", c.name, i, line->c_str());
+                return 30 + static_cast<int>(i);
+            }
+            if (holdsAll(*line, c.steps[i].said)) break;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+// As an ordinary user: a folder that opens up is counted and followed from then on, one
+// that closes is said to be closed (its parent read in part) rather than shown as data gone.
+TEST(WatchCommand, FoldersThatOpenOrCloseAreSaidAndFollowed) {
+    const std::string closed = "not readable by this user";
+    const AccessCase cases[] = {
+        {"a closed folder opens, then is written in",
+         [](const std::string& w) {
+             writeFileOfSize(w + "/lock/old", 30000);
+             return mode(w + "/lock", 0);
+         },
+         {" 2 files", "1 folder " + closed},
+         {{[](const std::string& w, const std::string&) { return mode(w + "/lock", 0755); },
+           {"/lock: readable now, +", "now ", " 3 files"}},
+          {[](const std::string& w, const std::string& stage) { return placed(stage, w + "/lock/new"); },
+           {"  +", "/lock  now ", " 4 files"}}}},
+        {"a readable folder closes",
+         [](const std::string& w) {
+             writeFileOfSize(w + "/sub/old", 30000);
+             return true;
+         },
+         {" 3 files"},
+         {{[](const std::string& w, const std::string&) { return mode(w + "/sub", 0); },
+           {"/sub: " + closed + " any more, ", " no longer counted  now ", " 2 files", "1 folder " + closed}}}},
+        {"nested closed folders open one by one",
+         [](const std::string& w) {
+             writeFileOfSize(w + "/a/x", 20000);
+             writeFileOfSize(w + "/a/b/c/y", 30000);
+             return mode(w + "/a/b", 0) && mode(w + "/a", 0);
+         },
+         {" 2 files", "1 folder " + closed},
+         {{[](const std::string& w, const std::string&) { return mode(w + "/a", 0755); },
+           {"/a: readable now, +", " 3 files", "1 folder " + closed}},
+          {[](const std::string& w, const std::string&) { return mode(w + "/a/b", 0755); },
+           {"/a/b: readable now, +", " 4 files"}},
+          {[](const std::string& w, const std::string& stage) { return placed(stage, w + "/a/b/c/z"); },
+           {"  +", "/a/b/c  now ", " 5 files"}}}},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        makeDirs(dir / "w");
+        makeDirs(dir / "stage");
+        if (geteuid() == 0) {
+            for (const char* p : {"w", "stage"}) ASSERT_EQ(::chown((dir / p).c_str(), 65534, 65534), 0);
+        }
+        const int status = runAsUnprivileged([&] { return runAccessCase(c, dir / "w", dir / "stage"); });
+        EXPECT_EQ(status, 0) << c.name;
+        runAsUnprivileged([&] { // let the cleanup in, whatever the case left closed
+            for (const char* p : {"w/lock", "w/sub", "w/a", "w/a/b"}) ::chmod((dir / p).c_str(), 0755);
+            return 0;
+        });
     }
 }
