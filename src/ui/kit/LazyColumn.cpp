@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QScrollBar>
 
 #include <algorithm>
+
+#include "ui/kit/FocusRing.h"
 
 namespace sorvel::ui {
 
@@ -37,12 +40,84 @@ void LazyColumn::setMargins(QMargins margins) {
 }
 
 void LazyColumn::setEntries(std::vector<Entry> entries, Make make) {
+    // The focus in an entry comes back to its like control in the entry remade at its place
+    // (a tick rebuilds the list), not to whatever Qt's chain or a button would give it.
+    QWidget* focused = QApplication::focusWidget();
+    const int focusedAt = focused ? indexHolding(focused) : -1;
+    QByteArray focusedClass;
+    QString focusedName;
+    if (focusedAt >= 0) {
+        focusedClass = focused->metaObject()->className();
+        focusedName = focused->objectName();
+        setFocus(Qt::OtherFocusReason); // held here while the entry is remade
+    }
     for (auto& [index, widget] : made_) delete widget;
     made_.clear();
     entries_ = std::move(entries);
     make_ = std::move(make);
     heights_.assign(entries_.size(), -1);
     relayout();
+    if (focusedAt < 0 || QApplication::focusWidget() != this) return;
+    int at = std::min(focusedAt, count() - 1);
+    QWidget* entry = at >= 0 ? widgetAt(at) : nullptr;
+    QWidget* like = nullptr;
+    if (entry) {
+        for (QWidget* w : QWidgetList{entry} + entry->findChildren<QWidget*>())
+            if (w->metaObject()->className() == focusedClass && w->objectName() == focusedName &&
+                (w->focusPolicy() & Qt::TabFocus) && w->isEnabled()) {
+                like = w;
+                break;
+            }
+    }
+    if (like) {
+        like->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    // The entry holds no such control now: the nearest entry that takes the focus has it.
+    if (at >= 0 && (at = std::max(focusable(at, -1), focusable(at, 1))) >= 0 && focusEntry(at)) return;
+    clearFocus();
+}
+
+int LazyColumn::focusable(int index, int step) const {
+    for (int i = index; i >= 0 && i < count(); i += step)
+        if (entries_[i].takesFocus) return i;
+    return -1;
+}
+
+void LazyColumn::place(int index, QWidget* widget) {
+    widget->setGeometry(margins_.left(), offsets_[index] - verticalScrollBar()->value(), width_, heightOf(index));
+    if (!widget->isVisibleTo(viewport())) widget->show();
+}
+
+QWidget* LazyColumn::widgetAt(int index) {
+    if (index < 0 || index >= count()) return nullptr;
+    if (const auto it = made_.find(index); it != made_.end()) return it->second;
+    QWidget* widget = made_[index] = make_(index);
+    widget->setParent(viewport());
+    widget->ensurePolished();
+    int h = widget->hasHeightForWidth() ? widget->heightForWidth(width_) : -1;
+    if (h < 0) h = widget->sizeHint().height();
+    heights_[index] = std::clamp(h, widget->minimumHeight(), std::max(widget->minimumHeight(), widget->maximumHeight()));
+    shapeHeights_.emplace(entries_[index].shape, heights_[index]);
+    recount();
+    place(index, widget);
+    return widget;
+}
+
+bool LazyColumn::focusEntry(int index) {
+    QWidget* entry = widgetAt(index);
+    if (!entry) return false;
+    QWidget* control = (entry->focusPolicy() & Qt::TabFocus) && entry->isEnabled() ? entry : nullptr;
+    if (!control)
+        for (QWidget* w : FocusRing::readingOrder(entry))
+            if (w->isVisibleTo(entry)) {
+                control = w;
+                break;
+            }
+    if (!control) return false;
+    ensureVisible(index);
+    control->setFocus(Qt::OtherFocusReason);
+    return true;
 }
 
 int LazyColumn::heightOf(int index) const {
@@ -184,7 +259,50 @@ int LazyColumn::indexHolding(const QWidget* widget) const {
 
 void LazyColumn::followFocus(QWidget* now) {
     if (!now || !viewport()->isAncestorOf(now)) return;
+    // Its keys are seen before the control's own (a button's arrows walk Qt's chain).
+    now->installEventFilter(this);
     ensureVisible(indexHolding(now));
+}
+
+bool LazyColumn::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        const int from = w && w->hasFocus() ? indexHolding(w) : -1;
+        if (from >= 0 && moveFocus(from, static_cast<QKeyEvent*>(event))) return true;
+    }
+    return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+bool LazyColumn::moveFocus(int from, const QKeyEvent* key) {
+    if (key->modifiers() & ~Qt::KeypadModifier) return false;
+    QScrollBar* bar = verticalScrollBar();
+    const int page = std::max(1, viewport()->height());
+    int to = -1;
+    switch (key->key()) {
+    case Qt::Key_Up: to = focusable(from - 1, -1); break;
+    case Qt::Key_Down: to = focusable(from + 1, 1); break;
+    case Qt::Key_Home: to = focusable(0, 1); break;
+    case Qt::Key_End: to = focusable(count() - 1, -1); break;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: {
+        // A page on: the entry a view's height away, where the focused one stands in the view.
+        const int step = key->key() == Qt::Key_PageDown ? 1 : -1;
+        const int y = offsetOf(from) + step * page;
+        int at = std::clamp(entryAt(y), 0, count() - 1);
+        if (at == from) at += step;
+        to = focusable(at, step);
+        if (to < 0) to = focusable(step > 0 ? count() - 1 : 0, -step);
+        if (to >= 0 && to != from) {
+            const int shift = offsetOf(from) - bar->value();
+            bar->setValue(offsetOf(to) - shift);
+        }
+        break;
+    }
+    default: return false;
+    }
+    // At either end the focus stays where it is: it never leaves the list for a button.
+    if (to >= 0 && to != from) focusEntry(to);
+    return true;
 }
 
 void LazyColumn::resizeEvent(QResizeEvent* event) {

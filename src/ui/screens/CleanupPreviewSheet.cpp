@@ -220,6 +220,9 @@ void CleanupPreviewSheet::confirmMove() {
     redraw();
 }
 
+// Escape: "Back" while confirming, also while the move runs. While a move runs the review
+// it leads back to is not closed by Escape (a second press), so the move's result is shown;
+// "Close" still closes it.
 void CleanupPreviewSheet::reject() {
     switch (state_.stage()) {
     case CleanupSheetState::Stage::confirming:
@@ -229,15 +232,18 @@ void CleanupPreviewSheet::reject() {
         }
         return;
     case CleanupSheetState::Stage::review:
+        if (!state_.isWorking()) QDialog::reject();
+        return;
     case CleanupSheetState::Stage::done: QDialog::reject(); return;
     }
 }
 
-// The window's own close button acts as "Back" does: during a move the sheet stays, so the
-// move's result is shown and what is being moved is never offered again meanwhile.
+// The window's own close button acts as Escape does during a move: the sheet stays, so the
+// move's result is shown.
 void CleanupPreviewSheet::closeEvent(QCloseEvent* event) {
     if (state_.isWorking()) {
         event->ignore();
+        reject();
         return;
     }
     if (isVisible()) QDialog::reject();
@@ -267,8 +273,9 @@ void CleanupPreviewSheet::renderProgress() {
     const CleanupProgress p = coordinator_.cleanupProgress();
     progress_->setVisible(p.total >= 1);
     progress_->setText(QString("%1 of %2").arg(p.done).arg(p.total));
-    // A long move shows how far it has come in the footer, under the amount.
-    if (state_.isWorking() && p.total >= 1) {
+    // A long move shows how far it has come in the footer, under the amount; back in the
+    // review, the footer counts the ticks again.
+    if (state_.isWorking() && state_.stage() == CleanupSheetState::Stage::confirming && p.total >= 1) {
         const QLocale locale;
         count_->setText(QString("%1 of %2 moved").arg(locale.toString(p.done), locale.toString(p.total)));
     }
@@ -349,21 +356,21 @@ void CleanupPreviewSheet::renderList() {
         const auto& group = (*groups_)[g];
         groupTitles_ << q(group.title());
         entries->push_back({static_cast<int>(g), std::nullopt});
-        shapes.push_back({g == 0 ? 0 : 18, 0});
+        // The list keys walk the rows that can be ticked; a head's button is Tab's.
+        shapes.push_back({g == 0 ? 0 : 18, 0, false});
         for (size_t i : group.rows) {
             entries->push_back({static_cast<int>(g), i});
             // Rows alike in group, state and tick box are alike in height until made.
-            shapes.push_back({8, 2 + (g << 8) + (outcomes[i].result.index() << 1) + (state_.isSelectable(outcomes[i]) ? 1 : 0)});
+            const bool selectable = state_.isSelectable(outcomes[i]);
+            shapes.push_back({8, 2 + (g << 8) + (outcomes[i].result.index() << 1) + (selectable ? 1 : 0), selectable});
         }
     }
     if (state_.showsNothingSelected()) {
         entries->push_back({-1, std::nullopt});
-        shapes.push_back({0, 1});
+        shapes.push_back({0, 1, false});
     }
 
-    // A tick rebuilds what is in view: the focus goes back to the control that acted.
-    FocusLike like;
-    const bool held = FocusRing::hold(list_, &like);
+    // A tick rebuilds what is in view: the list gives the focus back to the control that acted.
     list_->setEntries(std::move(shapes), [this, entries, groups = groups_](int index) {
         const ListEntry& entry = (*entries)[static_cast<size_t>(index)];
         if (entry.group < 0)
@@ -372,7 +379,6 @@ void CleanupPreviewSheet::renderList() {
         const auto& group = (*groups)[static_cast<size_t>(entry.group)];
         return entry.row ? makeRow(group, *entry.row) : makeHead(group);
     });
-    if (held) FocusRing::settle(list_->viewport(), like);
 }
 
 QWidget* CleanupPreviewSheet::makeHead(const CleanupSheetState::Group& group) {

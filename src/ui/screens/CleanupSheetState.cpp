@@ -93,11 +93,11 @@ void CleanupSheetState::failed(std::string sentence) {
 }
 
 bool CleanupSheetState::isSelectable(const CleanupOutcome& outcome) const {
-    return stage_ == Stage::review && !working_ && isEligible(outcome);
+    return stage_ == Stage::review && isEligible(outcome);
 }
 
 void CleanupSheetState::toggle(const std::string& path) {
-    if (stage_ != Stage::review || working_) return;
+    if (stage_ != Stage::review) return;
     const auto it = std::find_if(outcomes_.begin(), outcomes_.end(),
                                  [&](const CleanupOutcome& o) { return o.path == path && isEligible(o); });
     if (it == outcomes_.end()) return;
@@ -111,7 +111,7 @@ bool CleanupSheetState::allSelected() const {
 }
 
 void CleanupSheetState::toggleAll() {
-    if (stage_ != Stage::review || working_) return;
+    if (stage_ != Stage::review) return;
     chosen_.reset();
     if (allSelected()) {
         selected_.clear();
@@ -131,7 +131,7 @@ bool CleanupSheetState::groupFullySelected(const Group& group) const {
 }
 
 void CleanupSheetState::toggleGroup(const Group& group) {
-    if (stage_ != Stage::review || working_) return;
+    if (stage_ != Stage::review) return;
     const bool full = groupFullySelected(group);
     chosen_.reset();
     for (size_t i : group.rows) {
@@ -356,7 +356,7 @@ std::string CleanupSheetState::secondButton() const {
     return {};
 }
 
-bool CleanupSheetState::firstButtonEnabled() const { return stage_ != Stage::confirming || !working_; }
+bool CleanupSheetState::firstButtonEnabled() const { return true; }
 
 bool CleanupSheetState::secondButtonEnabled() const {
     switch (stage_) {

@@ -48,8 +48,9 @@ public:
     bool canReview() const { return stage_ == Stage::review && !preparing_; }
     bool canProceed() const;
     void proceed();
-    /// "Back" and Escape: only while confirming and nothing is moving.
-    bool canGoBack() const { return stage_ == Stage::confirming && !working_; }
+    /// "Back" and Escape, while confirming: also while the move runs, which goes on; the
+    /// review's ticks are then open again until its outcomes come back.
+    bool canGoBack() const { return stage_ == Stage::confirming; }
     void back();
     /// The chosen paths with their sizes, and the state marked as moving; none when the
     /// move cannot start now.
@@ -59,7 +60,7 @@ public:
     void failed(std::string sentence);
     const std::optional<std::string>& failure() const { return failure_; }
 
-    // Ticks (review stage only).
+    // Ticks (review stage only, also after "Back" while a move runs).
     bool isSelectable(const CleanupOutcome& outcome) const;
     bool isSelected(const CleanupOutcome& outcome) const { return selected_.count(outcome.path) > 0; }
     void toggle(const std::string& path);

@@ -1,5 +1,7 @@
 #include "ui/tools/AppUninstallerView.h"
 
+#include "ui/kit/RebuildPlace.h"
+
 #include <QVBoxLayout>
 
 #include "engine/Bytes.h"
@@ -79,6 +81,15 @@ void AppUninstallerView::showEvent(QShowEvent* event) {
 void AppUninstallerView::flush() { rebuild_->flush(); }
 
 void AppUninstallerView::rebuild() {
+    // The same view refreshed (a scan's progress, a preview) keeps its place; another app
+    // or stage is another view, which opens at its top.
+    const auto& app = apps_.selectedApp();
+    const std::string identity = (app ? app->bundlePath : std::string()) + '\n' +
+                                 std::to_string(static_cast<int>(apps_.stage())) +
+                                 (apps_.isScanning() && apps_.apps().empty() ? "\nskeleton" : "");
+    std::optional<RebuildPlace> place;
+    if (identity == builtIdentity_) place.emplace(this);
+    builtIdentity_ = identity;
     clear(layout_);
     detail_ = nullptr;
     ++builds_;
@@ -98,6 +109,7 @@ void AppUninstallerView::rebuild() {
         layout_->addWidget(list());
     }
     layout_->addStretch(1);
+    if (place) place->restore();
 }
 
 QWidget* AppUninstallerView::header() {

@@ -55,6 +55,7 @@ private:
     QPointer<AppDetailPane> detail_;
     std::optional<std::string> lastDetail_;
     size_t lastCount_ = 0;
+    std::string builtIdentity_ = "\x01"; // what the body was last built for
     int builds_ = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "ui/tools/HistoryView.h"
 
+#include "ui/kit/RebuildPlace.h"
+
 #include <QVBoxLayout>
 
 #include <utility>
@@ -53,6 +55,7 @@ void HistoryView::showEvent(QShowEvent* event) {
 void HistoryView::flush() { rebuild_->flush(); }
 
 void HistoryView::rebuildLedger() {
+    RebuildPlace place(this);
     ++builds_;
     cards_.clear();
     clear(header_);

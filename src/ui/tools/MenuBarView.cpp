@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -17,6 +18,7 @@
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Hairline.h"
 #include "ui/kit/LazyColumn.h"
+#include "ui/kit/RebuildPlace.h"
 #include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Spinner.h"
 #include "ui/kit/Surface.h"
@@ -88,6 +90,16 @@ void MenuBarView::showEvent(QShowEvent* event) {
 }
 
 void MenuBarView::rebuild() {
+    // A refresh keeps the panel's place: where it and its list are scrolled, and the focus.
+    int listScroll = 0, focusedRow = -1;
+    QString focusedTip;
+    if (list_) {
+        listScroll = list_->verticalScrollBar()->value();
+        const QWidget* focused = QApplication::focusWidget();
+        for (const auto& [index, row] : list_->made())
+            if (focused && (row == focused || row->isAncestorOf(focused))) focusedRow = index, focusedTip = row->toolTip();
+    }
+    RebuildPlace place(this);
     ++builds_;
     list_ = nullptr;
     listed_.clear();
@@ -115,7 +127,29 @@ void MenuBarView::rebuild() {
     }
     layout_->addStretch(1);
     refreshTicks();
+    // Shown now rather than in a later turn: a hidden section counts for nothing, and the
+    // panel measured without it would shrink, taking the scroll position with it.
+    if (isVisible())
+        for (int i = 0; i < layout_->count(); ++i)
+            if (QWidget* w = layout_->itemAt(i)->widget()) w->show();
     adjustSize();
+    place.restore();
+    if (!list_) return;
+    list_->verticalScrollBar()->setValue(listScroll);
+    // A row out of view is not made, so not found by its tooltip: the list is asked for it.
+    QTimer::singleShot(0, list_, [this, list = list_, listScroll, focusedRow, focusedTip] {
+        list->verticalScrollBar()->setValue(listScroll);
+        if (focusedRow < 0 || QApplication::focusWidget() != this) return;
+        for (int i = 0; i < static_cast<int>(foundCount_); ++i) {
+            const int at = (focusedRow + i) % static_cast<int>(foundCount_);
+            const CleanupOutcome* finding = listedFinding(at);
+            if (finding && q(tildeAbbreviated(finding->path)) == focusedTip) {
+                setProperty("sorvelPendingFocus", QVariant());
+                list->focusEntry(at);
+                return;
+            }
+        }
+    });
 }
 
 namespace {
@@ -230,7 +264,7 @@ QWidget* MenuBarView::findings(std::vector<uint32_t> listed, size_t toTick) {
     foundCount_ = toTick;
     listed_ = std::move(listed);
     std::vector<LazyColumn::Entry> entries(total);
-    for (size_t i = 0; i < total; ++i) entries[i] = {i == 0 ? 0 : 3, i < foundCount_ ? 0u : 1u};
+    for (size_t i = 0; i < total; ++i) entries[i] = {i == 0 ? 0 : 3, i < foundCount_ ? 0u : 1u, i < foundCount_};
     auto* list = list_ = new LazyColumn;
     list->setObjectName("findingsList");
     list->setFocusPolicy(Qt::NoFocus); // its rows take the focus

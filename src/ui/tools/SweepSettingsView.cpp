@@ -1,5 +1,7 @@
 #include "ui/tools/SweepSettingsView.h"
 
+#include "ui/kit/RebuildPlace.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QTimer>
@@ -135,6 +137,7 @@ std::optional<std::string> SweepSettingsView::folderMessage() const {
 }
 
 void SweepSettingsView::rebuild() {
+    RebuildPlace place(this);
     ++builds_;
     clear(layout_);
     layout_->addWidget(frequencySection());
@@ -143,6 +146,7 @@ void SweepSettingsView::rebuild() {
     layout_->addWidget(protectionNote());
     layout_->addWidget(updatesSection());
     layout_->addStretch(1);
+    place.restore();
 }
 
 QWidget* SweepSettingsView::frequencySection() {

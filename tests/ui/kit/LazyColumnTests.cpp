@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QScrollBar>
+#include <QTest>
 
 #include "ui/kit/LazyColumn.h"
 #include "uisupport/UiContext.h"
@@ -74,4 +75,119 @@ TEST(KitLazyColumn, MadeEntriesLieInPlaceNearTheViewAndTheFocusedOneStays) {
     ASSERT_FALSE(focused.isNull()) << "the focused entry was let go";
     EXPECT_EQ(QApplication::focusWidget(), focused.data());
     EXPECT_LT(made, 7 * 80); // only ever the entries near the places shown
+}
+
+namespace {
+
+// Entries of 30 px, each a frame holding one focusable control named after its index;
+// every fifth entry (a heading) takes no focus and holds none.
+struct KeyedColumn {
+    LazyColumn column;
+    static constexpr int count = 600;
+    static bool takesFocus(int i) { return i % 5 != 0; }
+    void fill(const QString& prefix) {
+        std::vector<LazyColumn::Entry> entries;
+        for (int i = 0; i < count; ++i) entries.push_back({i == 0 ? 0 : 4, static_cast<quint64>(takesFocus(i)), takesFocus(i)});
+        column.setEntries(std::move(entries), [prefix](int i) {
+            auto* frame = new QWidget;
+            frame->setFixedHeight(30);
+            if (takesFocus(i)) {
+                auto* control = new QWidget(frame);
+                control->setObjectName("control");
+                control->setProperty("entry", prefix + QString::number(i));
+                control->setGeometry(4, 4, 40, 22);
+                control->setFocusPolicy(Qt::StrongFocus);
+            }
+            return frame;
+        });
+    }
+    // The entry whose control has the focus; -1 elsewhere.
+    int focused() const {
+        const QWidget* f = QApplication::focusWidget();
+        if (!f) return -1;
+        for (const auto& [index, made] : column.made())
+            if (made == f || made->isAncestorOf(f)) return index;
+        return -1;
+    }
+    bool wholeInView(int index) const {
+        const int top = column.offsetOf(index) - column.verticalScrollBar()->value();
+        return top >= 0 && top + 30 <= column.viewport()->height();
+    }
+};
+
+void pressOn(Qt::Key key) {
+    QTest::keyClick(QApplication::focusWidget(), key);
+    settle();
+}
+
+} // namespace
+
+// The list keys on an entry's control: Up and Down to the next entry that takes the focus,
+// Page Up and Down a view's height on with the view, Home and End to the ends; headings are
+// passed over, and at either end the focus stays.
+TEST(KitLazyColumn, ListKeysMoveTheFocusAmongEntriesThatTakeIt) {
+    KeyedColumn k;
+    k.fill("a");
+    k.column.resize(300, 340); // 10 entries of 34 px a page
+    k.column.show();
+    QApplication::setActiveWindow(&k.column);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&k.column));
+    settle();
+    ASSERT_TRUE(k.column.focusEntry(1));
+    const struct {
+        Qt::Key key;
+        int expected;
+    } table[] = {
+        {Qt::Key_Up, 1},        {Qt::Key_Down, 2},      {Qt::Key_Down, 3},     {Qt::Key_Down, 4},
+        {Qt::Key_Down, 6},      {Qt::Key_Up, 4},        {Qt::Key_PageDown, 14}, {Qt::Key_PageDown, 24},
+        {Qt::Key_PageDown, 34}, {Qt::Key_PageUp, 24},   {Qt::Key_End, 599},    {Qt::Key_Down, 599},
+        {Qt::Key_PageDown, 599}, {Qt::Key_PageUp, 589}, {Qt::Key_Home, 1},     {Qt::Key_PageUp, 1},
+        {Qt::Key_PageDown, 11},
+    };
+    for (const auto& row : table) {
+        pressOn(row.key);
+        SCOPED_TRACE(QTest::toString(QKeySequence(row.key)));
+        ASSERT_EQ(k.focused(), row.expected);
+        EXPECT_TRUE(k.wholeInView(row.expected));
+    }
+}
+
+// Entries replaced (a tick rebuilds the list): the focus goes back to the like control of
+// the entry at its place, wherever the list is scrolled; an entry that no longer takes the
+// focus hands it to its nearest neighbour that does, never out of the list.
+TEST(KitLazyColumn, ReplacedEntriesGiveTheFocusBackToItsEntry) {
+    KeyedColumn k;
+    k.fill("a");
+    k.column.resize(300, 340);
+    k.column.show();
+    QApplication::setActiveWindow(&k.column);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&k.column));
+    settle();
+    struct Case {
+        int entry;
+        bool scrolledAway;
+        int expected;
+    };
+    for (const Case& c : {Case{3, false, 3}, Case{301, true, 301}, Case{598, false, 598}}) {
+        SCOPED_TRACE(c.entry);
+        ASSERT_TRUE(k.column.focusEntry(c.entry));
+        if (c.scrolledAway) k.column.verticalScrollBar()->setValue(0);
+        settle();
+        k.fill("b");
+        settle();
+        ASSERT_EQ(k.focused(), c.expected);
+        EXPECT_EQ(QApplication::focusWidget()->property("entry").toString(), "b" + QString::number(c.expected));
+    }
+    // Fewer entries: the focus goes to the last that takes it.
+    ASSERT_TRUE(k.column.focusEntry(599));
+    std::vector<LazyColumn::Entry> fewer(12, {4, 1, true});
+    fewer[11].takesFocus = false;
+    k.column.setEntries(std::move(fewer), [](int) {
+        auto* w = new QWidget;
+        w->setFixedHeight(30);
+        w->setFocusPolicy(Qt::StrongFocus);
+        return w;
+    });
+    settle();
+    EXPECT_EQ(k.focused(), 10);
 }

@@ -166,41 +166,51 @@ TEST(CleanupPreviewSheetFlow, DryRunUntickConfirmMoveAndRecord) {
     delete sheet;
 }
 
-TEST(CleanupPreviewSheetFlow, BackAndEscapeAreInertWhileMoving) {
-    Prepared p(/*gated=*/true);
-    QPointer<CleanupPreviewSheet> sheet = p.openSheet();
-    click(sheet->secondButton());
-    ASSERT_EQ(sheet->state().stage(), Stage::confirming);
-    QTest::keyClick(sheet, Qt::Key_Escape);
-    EXPECT_EQ(sheet->state().stage(), Stage::review); // before the move Escape is Back
-    click(sheet->secondButton());
-    // The strongest contrast of Back's pixels with the sheet around it: lower once it is drawn inert.
-    const auto contrast = [&] {
-        QWidget* back = sheet->firstButton();
-        const QImage image = sheet->grab(QRect(back->mapTo(sheet, QPoint()), back->size())).toImage();
-        const int ground = qGray(image.pixel(0, 0));
-        int most = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) most = std::max(most, std::abs(qGray(image.pixel(x, y)) - ground));
-        return most;
-    };
-    const int ready = contrast();
-    click(sheet->secondButton());
-    ASSERT_TRUE(sheet->state().isWorking());
-    EXPECT_LT(contrast(), ready * 3 / 4) << "Back looks as if it could act";
-    EXPECT_EQ(sheet->secondButton()->text(), QString::fromUtf8("Moving\u2026"));
-    EXPECT_FALSE(sheet->firstButton()->isEnabled());
-    EXPECT_FALSE(sheet->secondButton()->isEnabled());
-    QTest::keyClick(sheet, Qt::Key_Escape);
-    click(sheet->firstButton());
-    EXPECT_EQ(sheet->state().stage(), Stage::confirming);
-    EXPECT_TRUE(sheet->isVisible());
+// "Back" stays enabled while the move runs: the review comes back with its rows to tick
+// (the move goes on), Escape there does not close the sheet, and once the move returns the
+// sheet shows its outcomes on the done page wherever it is.
+TEST(CleanupPreviewSheetFlow, BackDuringTheMoveReviewsAgainUntilTheMoveReturns) {
+    enum class Back { button, escape };
+    for (const Back how : {Back::button, Back::escape}) {
+        SCOPED_TRACE(how == Back::button ? "Back" : "Escape");
+        Prepared p(/*gated=*/true);
+        QPointer<CleanupPreviewSheet> sheet = p.openSheet();
+        click(sheet->secondButton());
+        click(sheet->secondButton());
+        ASSERT_TRUE(sheet->state().isWorking());
+        EXPECT_EQ(sheet->secondButton()->text(), QString::fromUtf8("Moving\u2026"));
+        EXPECT_FALSE(sheet->secondButton()->isEnabled());
+        EXPECT_TRUE(sheet->firstButton()->isEnabled());
+        EXPECT_EQ(sheet->firstButton()->text(), "Back");
 
-    p.gate->release();
-    ASSERT_TRUE(waitUntil([&] { return sheet->state().stage() == Stage::done; }));
-    EXPECT_EQ(sheet->state().movedCount(), 3);
-    QTest::keyClick(sheet, Qt::Key_Return); // Return is "Done"
-    EXPECT_TRUE(waitUntil([&] { return sheet.isNull(); }));
+        if (how == Back::button) click(sheet->firstButton());
+        else QTest::keyClick(sheet, Qt::Key_Escape);
+        ASSERT_EQ(sheet->state().stage(), Stage::review);
+        EXPECT_EQ(sheet->titleText(), "Choose what to remove");
+        EXPECT_EQ(sheet->countText(), "3 of 3 selected");
+        ASSERT_EQ(sheet->rows().size(), 3u);
+        for (auto* row : sheet->rows()) EXPECT_TRUE(row->showsCheckbox()) << row->path();
+        click(rowFor(sheet, p.a2)->checkbox());
+        EXPECT_EQ(sheet->countText(), "2 of 3 selected");
+        EXPECT_FALSE(rowFor(sheet, p.a2)->checkbox()->isChecked());
+        QTest::keyClick(sheet, Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        ASSERT_FALSE(sheet.isNull());
+        EXPECT_TRUE(sheet->isVisible()) << "Escape closed the sheet during the move";
+        click(sheet->secondButton()); // "Move to Trash…" shows the move still running
+        EXPECT_EQ(sheet->state().stage(), Stage::confirming);
+        EXPECT_FALSE(sheet->secondButton()->isEnabled());
+        click(sheet->firstButton());
+        EXPECT_EQ(sheet->state().stage(), Stage::review);
+
+        p.gate->release();
+        ASSERT_TRUE(waitUntil([&] { return sheet->state().stage() == Stage::done; }));
+        EXPECT_EQ(sheet->state().movedCount(), 3) << "the move went on with what it was given";
+        EXPECT_EQ(sheet->titleText(), "Moved to the Trash");
+        EXPECT_FALSE(test::exists(p.a2)) << "unticked after Back, but already being moved";
+        for (auto* row : sheet->rows()) EXPECT_FALSE(row->showsCheckbox()) << row->path();
+        delete sheet;
+    }
 }
 
 TEST(CleanupPreviewSheetFlow, ATargetGoneBeforeTheMoveIsNotReportedAsMoved) {
@@ -234,7 +244,11 @@ TEST(CleanupPreviewSheetFlow, ClosingDuringTheMoveKeepsTheSheetAndTheItemsAreNot
     QCoreApplication::processEvents();
     ASSERT_FALSE(sheet.isNull());
     EXPECT_TRUE(sheet->isVisible());
-    EXPECT_EQ(sheet->state().stage(), Stage::confirming);
+    EXPECT_EQ(sheet->state().stage(), Stage::review);
+    EXPECT_FALSE(sheet->close()) << "closing the review the move went back to";
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(sheet.isNull());
+    EXPECT_TRUE(sheet->isVisible());
 
     QPointer<CleanupPreviewSheet> again = p.openSheet();
     ASSERT_EQ(again->rows().size(), 3u);

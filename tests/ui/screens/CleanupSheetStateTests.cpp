@@ -157,7 +157,7 @@ TEST(CleanupSheetReview, EveryEligibleOutcomeIsOnScreenEvenWithoutARecommendatio
             << o->path;
 }
 
-TEST(CleanupSheetMove, BackAndTicksAreLockedWhileMoving) {
+TEST(CleanupSheetMove, OneMoveAtATimeAndConfirmingLocksTheTicks) {
     CleanupSheetState s;
     s.dryRunReturned({would("/a"), would("/b")});
     s.proceed();
@@ -170,13 +170,61 @@ TEST(CleanupSheetMove, BackAndTicksAreLockedWhileMoving) {
     EXPECT_EQ(paths->size(), 2u);
     EXPECT_EQ(s.secondButton(), "Moving\u2026");
     EXPECT_FALSE(s.secondButtonEnabled());
-    EXPECT_FALSE(s.firstButtonEnabled());
-    EXPECT_FALSE(s.canGoBack());
-    s.back();
-    EXPECT_EQ(s.stage(), Stage::confirming);
     EXPECT_FALSE(s.startMove()); // one move at a time
     s.toggle("/a");
-    EXPECT_EQ(s.chosen().size(), 2u);
+    EXPECT_EQ(s.chosen().size(), 2u) << "confirming ticks nothing";
+}
+
+// "Back" stays open while the move runs: the review's ticks work again (the move goes on
+// with what it was given), no second move starts, and whatever stage the sheet is in when
+// the move returns, it takes the move's outcomes and is done.
+TEST(CleanupSheetMove, BackDuringTheMoveReviewsAgainThenTheMovesOutcomesEndIt) {
+    enum class Then { stayInReview, untickInReview, confirmAgain, backTwice };
+    for (const Then then : {Then::stayInReview, Then::untickInReview, Then::confirmAgain, Then::backTwice}) {
+        SCOPED_TRACE(static_cast<int>(then));
+        CleanupSheetState s;
+        s.dryRunReturned({would("/a"), would("/b"), refused("/r")});
+        s.proceed();
+        ASSERT_TRUE(s.startMove());
+        EXPECT_TRUE(s.firstButtonEnabled());
+        ASSERT_TRUE(s.canGoBack());
+        s.back();
+        ASSERT_EQ(s.stage(), Stage::review);
+        EXPECT_TRUE(s.isWorking());
+        EXPECT_TRUE(s.isSelectable(s.outcomes()[0]));
+        EXPECT_FALSE(s.isSelectable(s.outcomes()[2])) << "a refused row stays unselectable";
+        EXPECT_EQ(s.title(), "Choose what to remove");
+        EXPECT_EQ(s.headerButton(), "Deselect all");
+        switch (then) {
+        case Then::stayInReview: break;
+        case Then::untickInReview:
+            s.toggle("/b");
+            EXPECT_EQ(s.countLine(), "1 of 2 selected");
+            s.toggleAll();
+            EXPECT_EQ(s.countLine(), "2 of 2 selected");
+            s.toggle("/a");
+            break;
+        case Then::confirmAgain:
+            s.proceed();
+            ASSERT_EQ(s.stage(), Stage::confirming);
+            EXPECT_EQ(s.secondButton(), "Moving\u2026");
+            EXPECT_FALSE(s.secondButtonEnabled());
+            EXPECT_FALSE(s.startMove()) << "a second move while the first runs";
+            break;
+        case Then::backTwice:
+            s.proceed();
+            s.back();
+            EXPECT_EQ(s.stage(), Stage::review);
+            break;
+        }
+        s.moveReturned({moved("/a"), moved("/b")});
+        EXPECT_EQ(s.stage(), Stage::done);
+        EXPECT_FALSE(s.isWorking());
+        EXPECT_EQ(s.movedCount(), 2);
+        EXPECT_EQ(s.title(), "Moved to the Trash");
+        EXPECT_EQ(s.amount(), 20) << "the amount is what moved, whatever was ticked meanwhile";
+        for (const auto& o : s.outcomes()) EXPECT_FALSE(s.isSelectable(o));
+    }
 }
 
 // A dry run or a move that stopped with an error ends with its reason instead of

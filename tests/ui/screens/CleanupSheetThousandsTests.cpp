@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <condition_variable>
 #include <mutex>
@@ -167,5 +168,109 @@ TEST(CleanupSheetThousands, AMoveShowsItsProgressThenTheDonePage) {
     EXPECT_EQ(sheet->state().movedCount(), kFolders);
     EXPECT_EQ(sheet->listedRows(), kFolders);
     EXPECT_LE(sheet->rows().size(), 40u);
+    delete sheet;
+}
+
+namespace {
+
+// The outcome whose row holds the focus; -1 when the focus is elsewhere.
+int focusedRow(const CleanupPreviewSheet* sheet) {
+    for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget())
+        if (auto* row = qobject_cast<ReviewRow*>(w)) {
+            const auto& outcomes = sheet->state().outcomes();
+            for (size_t i = 0; i < outcomes.size(); ++i)
+                if (outcomes[i].path == row->path()) return static_cast<int>(i);
+        }
+    return -1;
+}
+
+bool wholeInView(const LazyColumn* list, int row) {
+    const int top = list->offsetOf(row + 1) - list->verticalScrollBar()->value(); // entry 0 is the head
+    for (const auto& [index, widget] : list->made())
+        if (index == row + 1) return top >= 0 && top + widget->height() <= list->viewport()->height();
+    return false;
+}
+
+void press(Qt::Key key) {
+    QTest::keyClick(QApplication::focusWidget(), key);
+    Thousands::settle();
+}
+
+} // namespace
+
+// On a row, the list keys move the focus with the view: each key lands on the row a list
+// user expects, wholly in view, and the focus never leaves the rows for a button.
+TEST(CleanupSheetThousands, ListKeysMoveTheFocusWithTheView) {
+    Thousands t;
+    QPointer<CleanupPreviewSheet> sheet = t.open();
+    QApplication::setActiveWindow(sheet);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    LazyColumn* list = sheet->list();
+    const int last = kFolders - 1;
+    // Rows a page holds: rows are alike, so a page is the view over one row's pitch.
+    const int pitch = list->offsetOf(3) - list->offsetOf(2);
+    ASSERT_GT(pitch, 0);
+    const int page = list->viewport()->height() / pitch;
+    ASSERT_GT(page, 2);
+    // Each key from where the one before left the focus; -1 expects about a page on or back.
+    const struct {
+        Qt::Key key;
+        int expected;
+        int pageStep; // with expected -1: +1 a page down, -1 a page up
+    } table[] = {
+        {Qt::Key_End, last, 0},         {Qt::Key_Down, last, 0},  {Qt::Key_Home, 0, 0},   {Qt::Key_Up, 0, 0},
+        {Qt::Key_PageDown, -1, +1},     {Qt::Key_Down, -2, 0},    {Qt::Key_PageDown, -1, +1},
+        {Qt::Key_PageUp, -1, -1},       {Qt::Key_Up, -3, 0},      {Qt::Key_End, last, 0},
+        {Qt::Key_PageDown, last, 0},    {Qt::Key_PageUp, -1, -1}, {Qt::Key_Home, 0, 0},
+        {Qt::Key_PageUp, 0, 0},
+    };
+    ASSERT_FALSE(sheet->rows().empty());
+    sheet->rows().front()->checkbox()->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(focusedRow(sheet), 0);
+    int at = 0;
+    for (const auto& row : table) {
+        press(row.key);
+        const int now = focusedRow(sheet);
+        SCOPED_TRACE(QTest::toString(QKeySequence(row.key)));
+        ASSERT_GE(now, 0) << "the focus left the rows for " << QApplication::focusWidget()->metaObject()->className();
+        if (row.expected >= 0) EXPECT_EQ(now, row.expected);
+        else if (row.expected == -1) EXPECT_NEAR(now, at + row.pageStep * page, 1) << "from " << at;
+        else EXPECT_EQ(now, at + (row.expected == -2 ? 1 : -1)) << "Down and Up go on from where the page left it";
+        EXPECT_TRUE(wholeInView(list, now)) << now;
+        at = now;
+    }
+    EXPECT_EQ(sheet->state().stage(), Stage::review);
+    delete sheet;
+}
+
+// A focused row scrolled far out of view by the wheel keeps the focus: Space ticks that row
+// (it comes back into view), and never opens the confirm stage.
+TEST(CleanupSheetThousands, AFocusedRowScrolledAwayKeepsTheFocus) {
+    Thousands t;
+    QPointer<CleanupPreviewSheet> sheet = t.open();
+    QApplication::setActiveWindow(sheet);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    LazyColumn* list = sheet->list();
+    sheet->rows().at(3)->checkbox()->setFocus(Qt::TabFocusReason);
+    const int focused = focusedRow(sheet);
+    ASSERT_GE(focused, 0);
+    for (int notch = 0; notch < 400; ++notch) {
+        const QPoint at = list->viewport()->rect().center();
+        QWheelEvent wheel(at, list->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(list->viewport(), &wheel);
+        if (notch % 20 == 0) Thousands::settle();
+    }
+    Thousands::settle();
+    ASSERT_GT(list->verticalScrollBar()->value(), 20 * list->viewport()->height()) << "the wheel scrolled far";
+    EXPECT_EQ(focusedRow(sheet), focused);
+    press(Qt::Key_Space);
+    EXPECT_EQ(sheet->state().stage(), Stage::review) << "Space opened the confirm stage";
+    EXPECT_EQ(sheet->countText(), QString("%1 of %2 selected").arg(kFolders - 1).arg(kFolders));
+    EXPECT_FALSE(sheet->state().isSelected(sheet->state().outcomes()[static_cast<size_t>(focused)]));
+    EXPECT_EQ(focusedRow(sheet), focused) << "the rebuilt row has the focus back";
+    press(Qt::Key_Space);
+    EXPECT_TRUE(sheet->state().isSelected(sheet->state().outcomes()[static_cast<size_t>(focused)]));
+    EXPECT_EQ(focusedRow(sheet), focused);
     delete sheet;
 }

@@ -165,6 +165,27 @@ xdotool key ctrl+q
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out << r.err;
 }
 
+// On a 1366x768 screen at twice the scale, with daily sweeps (one runs at the start), the
+// panel is taller than the screen and scrolls. Scrolled down to "Quit Sorvel" by the
+// keyboard, "Sweep now" pressed: the panel stays where it was, so a click aimed at the
+// bottom of the panel, where "Quit Sorvel" was, still lands on it.
+TEST(XvfbTrayPanel, SweepNowKeepsThePanelScrolledWhereItWas) {
+    SKIP_WITHOUT_DESKTOP_TOOLS();
+    test::TempDir home;
+    test::writeFile(home / ".config/sorvel/defaults.json",
+                    R"({"SorvelSweepSchedule": {"frequency": "daily", "hour": 3, "action": "report"}})");
+    const auto r = runInFakeHome(std::string(kOpenPanel) + R"sh(
+sleep 2
+openpanel; [ -n "$panel" ] && echo "panel: open"
+xdotool key --delay 200 shift+Tab shift+Tab shift+Tab shift+Tab space; sleep 3
+eval $(xdotool getwindowgeometry --shell "$panel")
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 56)) click 1
+)sh" + kAwaitEnd,
+                                 {"1366x768x24", {{"QT_SCALE_FACTOR", "2"}}, kWindowManager + kTray}, home);
+    for (const char* line : {"panel: open", "process: ended"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out << r.err;
+}
+
 // Grabs of the whole screen (xwd) once showed the window black when it lay wholly inside the
 // main window: points just inside its edges are its plain ground, never black.
 TEST(XvfbSettingsWindow, ItsWholeFrameLiesInTheAvailableAreaAndAScreenGrabShowsIt) {

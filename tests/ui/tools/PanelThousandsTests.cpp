@@ -134,3 +134,48 @@ TEST(SweepPanelThousands, MakesOnlyRowsNearTheViewTicksInPlaceAndWalksByKeyboard
     for (const auto& [other, widget] : column->made()) EXPECT_FALSE(ticked(widget)) << other;
     EXPECT_EQ(move->text(), "Move 0 KB to Trash");
 }
+
+// Home, End, Page Up and Page Down on a finding row move the focus among the rows with the
+// list's view, and stay on the first or last row at either end.
+TEST(SweepPanelThousands, ListKeysMoveTheFocusWithTheView) {
+    UiContext ctx;
+    std::vector<std::pair<std::string, int64_t>> list;
+    for (int i = 0; i < 400; ++i) {
+        list.push_back({ctx / ("Library/Caches/c" + std::to_string(i)), 1'000'000});
+        std::filesystem::create_directories(list.back().first);
+    }
+    auto sweeper = sweeperFinding(list);
+    sweeper->run(SweepRun::Trigger::manual);
+    ASSERT_TRUE(waitUntil([&] { return !sweeper->isRunning(); }));
+    ui::MenuBarView panel(*sweeper, {});
+    panel.show();
+    QApplication::setActiveWindow(&panel);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&panel));
+    settle();
+    auto* column = one<ui::LazyColumn>(&panel, "findingsList");
+    ASSERT_NE(column, nullptr);
+    const int pitch = column->offsetOf(2) - column->offsetOf(1);
+    const int page = column->viewport()->height() / pitch;
+    ASSERT_GT(page, 2);
+    column->made().at(0)->setFocus(Qt::TabFocusReason);
+    const struct {
+        Qt::Key key;
+        int expected; // -1: a page down from the row before, -2: a page up
+    } table[] = {{Qt::Key_End, 399},   {Qt::Key_Down, 399}, {Qt::Key_Home, 0},     {Qt::Key_Up, 0},
+                 {Qt::Key_PageDown, -1}, {Qt::Key_PageDown, -1}, {Qt::Key_PageUp, -2}, {Qt::Key_PageUp, -2},
+                 {Qt::Key_PageUp, 0}};
+    int at = 0;
+    for (const auto& row : table) {
+        QTest::keyClick(QApplication::focusWidget(), row.key);
+        settle();
+        SCOPED_TRACE(QTest::toString(QKeySequence(row.key)));
+        const int now = indexOf(column, QApplication::focusWidget());
+        ASSERT_GE(now, 0) << "the focus left the rows";
+        if (row.expected >= 0) EXPECT_EQ(now, row.expected);
+        else EXPECT_NEAR(now, at + (row.expected == -1 ? page : -page), 1);
+        const QWidget* focused = QApplication::focusWidget();
+        EXPECT_GE(focused->y(), 0);
+        EXPECT_LE(focused->y() + focused->height(), column->viewport()->height());
+        at = now;
+    }
+}
