@@ -12,8 +12,11 @@ namespace {
 // Kept on the screen while the control it names is away or disabled.
 constexpr const char* kPending = "sorvelPendingFocus";
 
+// What tells a control apart from its siblings of one class and name (rows of a list): its
+// accessible name and tooltip. Not a button's title, which may turn over ("Sweeping…").
 QString likeOf(const QWidget* w) {
-    return QString::fromLatin1(w->metaObject()->className()) + '\n' + w->objectName() + '\n' + w->toolTip();
+    return QString::fromLatin1(w->metaObject()->className()) + '\n' + w->objectName() + '\n' + w->accessibleName() +
+           '\n' + w->toolTip();
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 #pragma once
 // What a screen keeps when it rebuilds its contents from its model: the scroll positions of
 // the areas it lies in (and is) and the control with the focus, found again in the new tree
-// by its class, name and tooltip. A control that comes back disabled ("Sweep now" while the
-// sweep runs) leaves the focus parked on the screen, never on a control the user did not go
-// to, and takes it back in a later rebuild once it is enabled again.
+// by its class, name, accessible name and tooltip. A control that comes back disabled
+// ("Sweep now" while the sweep runs) leaves the focus parked on the screen, never on a
+// control the user did not go to, and takes it back in a later rebuild once enabled again.
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -34,7 +34,7 @@ private:
     std::vector<std::pair<QPointer<QAbstractScrollArea>, int>> scrolls_;
     bool hadFocus_ = false;
     bool restored_ = false;
-    QString like_; // class, name and tooltip of the focused control
+    QString like_; // what tells the focused control apart
 };
 
 } // namespace sorvel::ui
