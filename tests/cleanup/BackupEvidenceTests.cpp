@@ -17,8 +17,9 @@ Date at(const std::string &iso) {
     return std::chrono::system_clock::from_time_t(timegm(&t));
 }
 
-int64_t noSize(const std::string &) {
-    return 0;
+// A size read whole: these tests are about what the records say.
+Measured noSize(const std::string &) {
+    return Measured::wholeRead(0);
 }
 
 DeviceBackup dated(const std::string &folder, std::optional<std::string> serial, std::optional<Date> when) {
@@ -126,7 +127,7 @@ TEST(BackupInspection, SortsBySizeStablyAndMarksPairing) {
     for (const char *name : {"AAA", "bbb", "ccc"})
         makeDirs(dir / (std::string("root/") + name));
     writeFile(dir / "root/ccc/Info.plist", xmlPlist(key("Serial Number", text("SERIALX"))));
-    auto sizes = [](const std::string &path) -> int64_t { return path.back() == 'b' ? 5 : 9; };
+    auto sizes = [](const std::string &path) { return Measured::wholeRead(path.back() == 'b' ? 5 : 9); };
     auto list = BackupInspector::inspect(sizes, now(), dir / "root", std::set<std::string>{"aaa", "serialx"});
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[2].folderName, "bbb");

@@ -15,8 +15,9 @@ namespace {
 
 const std::vector<std::string> kNothingRunning;
 
-int64_t noSize(const std::string &) {
-    return 0;
+// A size read whole: these tests are about what the records say.
+Measured noSize(const std::string &) {
+    return Measured::wholeRead(0);
 }
 
 void writeBuildFolder(const FakeHome &home, const std::string &folder, const std::string &workspace) {
@@ -54,8 +55,8 @@ TEST(DerivedDataEvidence, OrphanedLiveSharedAndUnrecorded) {
     writeFile(home / "Library/Developer/Xcode/DerivedData/stray-file", "x");
     writeFile(home / "Library/Developer/Xcode/DerivedData/Bad-ddd/info.plist", "not a plist at all");
 
-    auto sizes = [](const std::string &path) -> int64_t {
-        return path.find("Live-aaa") != std::string::npos ? 9 : 1;
+    auto sizes = [](const std::string &path) {
+        return Measured::wholeRead(path.find("Live-aaa") != std::string::npos ? 9 : 1);
     };
     auto evidence = DeveloperInspector::inspect(sizes, kNothingRunning);
     ASSERT_EQ(evidence.derivedData.size(), 5u);
