@@ -112,7 +112,14 @@ PlaceAccess placeAccess(const Places& places) {
 std::vector<InstalledApp> scan(ScanControl& control) { return scan(control, Places::standard()); }
 
 std::vector<InstalledApp> scan(ScanControl& control, const Places& places) {
-    std::vector<InstalledApp> apps = discover(places);
+    std::vector<std::string> unread;
+    return scan(control, places, unread);
+}
+
+std::vector<InstalledApp> scan(ScanControl& control, const Places& places, std::vector<std::string>& unread) {
+    std::vector<std::string> unlisted;
+    std::vector<InstalledApp> apps = discover(places, &unlisted);
+    unread = unreadApps(apps, unlisted);
     const FileWalker::Options options = walkOptions();
     // Parallel::map walks a single bundle on the calling thread and fans out otherwise.
     // A bundle the walk could not examine or enter has no size: none (-1) is kept apart from 0.
@@ -126,27 +133,32 @@ std::vector<InstalledApp> scan(ScanControl& control, const Places& places) {
         apps[i].bundlePartlyRead = sizes[i].reading == Reading::partial;
         apps[i].bundleSize = sizes[i].bytes;
     }
-    attachLeftovers(apps, control, places);
+    attachLeftovers(apps, control, places, !unread.empty());
     std::stable_sort(apps.begin(), apps.end(), [](const InstalledApp& a, const InstalledApp& b) {
         return a.bundleSize + a.leftoverSize() > b.bundleSize + b.leftoverSize();
     });
     return apps;
 }
 
-std::vector<InstalledApp> discover(const Places& places) {
+std::vector<InstalledApp> discover(const Places& places, std::vector<std::string>* unlisted) {
     std::vector<InstalledApp> apps;
     std::set<std::string> seen;
     for (const auto& root : places.searchPaths) {
         auto names = FileManager::contentsOfDirectory(root);
-        if (!names) continue;
+        if (!names) {
+            if (unlisted && InstalledApps::mayHoldApps(root)) unlisted->push_back(root);
+            continue;
+        }
         std::sort(names->begin(), names->end()); // byte order, which is code-point order for UTF-8
         for (const auto& name : *names) {
             if (!endsWith(name, ".app")) continue;
             std::string path = root + "/" + name;
             if (!seen.insert(path).second) continue;
-            const PlistValue::Dictionary info = readInfoPlist(path);
+            const InstalledApps::Info read = InstalledApps::readInfo(path);
+            const PlistValue::Dictionary& info = read.entries;
             InstalledApp app;
-            app.infoRefused = info.empty() && refusedToRead(path + "/Contents/Info.plist"); // asked only when nothing came
+            app.infoRefused = read.refused;
+            app.identityUnread = read.identityUnread;
             app.bundleIdentifier = stringValue(info, "CFBundleIdentifier");
             app.name = name.substr(0, name.size() - 4);
             app.version = stringValue(info, "CFBundleShortVersionString");
@@ -160,11 +172,16 @@ std::vector<InstalledApp> discover(const Places& places) {
     return apps;
 }
 
+std::vector<std::string> unreadApps(const std::vector<InstalledApp>& apps, const std::vector<std::string>& unlisted) {
+    std::vector<std::string> unread;
+    for (const auto& app : apps)
+        if (app.identityUnread) unread.push_back(app.bundlePath);
+    unread.insert(unread.end(), unlisted.begin(), unlisted.end());
+    return unread;
+}
+
 PlistValue::Dictionary readInfoPlist(const std::string& bundlePath) {
-    auto plist = PropertyList::readFile(bundlePath + "/Contents/Info.plist");
-    if (!plist) return {};
-    if (const auto* dictionary = plist->dictionary()) return *dictionary;
-    return {};
+    return InstalledApps::readInfo(bundlePath).entries;
 }
 
 std::optional<Date> lastUsed(const std::string& bundlePath) {

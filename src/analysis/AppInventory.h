@@ -39,6 +39,9 @@ struct Places {
 /// `control`: its cancel flag, counters and hard-link memory.
 std::vector<InstalledApp> scan(ScanControl& control);
 std::vector<InstalledApp> scan(ScanControl& control, const Places& places);
+/// The same, and into `unreadApps` the apps of unknown identity found on the way: bundles
+/// whose identifier could not be read, then application folders that could not be listed.
+std::vector<InstalledApp> scan(ScanControl& control, const Places& places, std::vector<std::string>& unreadApps);
 
 /// Which of the places this user may read: an app or leftover in one that refuses is
 /// missing from the inventory.
@@ -54,7 +57,11 @@ FileWalker::Options walkOptions();
 // The steps of a scan, open for tests.
 
 /// Apps of the search folders in folder order, then name order; unsized, no leftovers.
-std::vector<InstalledApp> discover(const Places& places);
+/// Into `unlisted`, when given, the search folders that may hold apps but would not list.
+std::vector<InstalledApp> discover(const Places& places, std::vector<std::string>* unlisted = nullptr);
+/// The apps of unknown identity: the bundles of `apps` whose identifier could not be read,
+/// then the `unlisted` folders.
+std::vector<std::string> unreadApps(const std::vector<InstalledApp>& apps, const std::vector<std::string>& unlisted);
 /// The top-level dictionary of bundle + "/Contents/Info.plist"; empty when unreadable.
 PlistValue::Dictionary readInfoPlist(const std::string& bundlePath);
 /// Last access date of the bundle folder, else its modification date.
@@ -62,8 +69,11 @@ std::optional<Date> lastUsed(const std::string& bundlePath);
 InstalledApp::Removability removability(const std::string& path, const std::optional<std::string>& identifier,
                                         const Places& places);
 
-/// Measures and appends each app's leftovers, largest first per app.
-void attachLeftovers(std::vector<InstalledApp>& apps, ScanControl& control, const Places& places);
+/// Measures and appends each app's leftovers, largest first per app. With an app of
+/// unknown identity installed (`unknownInstalled`), what is matched by less than an app's
+/// whole identifier may be that app's, and is marked in doubt.
+void attachLeftovers(std::vector<InstalledApp>& apps, ScanControl& control, const Places& places,
+                     bool unknownInstalled = false);
 
 struct IdentifierEntry {
     std::string identifier; // lower-cased

@@ -30,6 +30,9 @@ struct AppLeftover {
     bool requiresAdministrator = false;
     /// Some folder inside it refused this user: its size is a lower bound.
     bool partlyRead = false;
+    /// Matched by less than the app's whole identifier while an app of unknown identity is
+    /// installed: it may be that app's, so it is not taken as this one's for sure.
+    bool ownerInDoubt = false;
 
     const std::string& id() const { return path; }
     friend bool operator==(const AppLeftover&, const AppLeftover&) = default;

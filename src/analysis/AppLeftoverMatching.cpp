@@ -114,7 +114,8 @@ std::optional<std::pair<size_t, AppLeftover::Match>> owner(const std::string& en
     return std::nullopt;
 }
 
-void attachLeftovers(std::vector<InstalledApp>& apps, ScanControl& control, const Places& places) {
+void attachLeftovers(std::vector<InstalledApp>& apps, ScanControl& control, const Places& places,
+                     bool unknownInstalled) {
     const auto identifiers = identifierList(apps);
     const auto names = nameList(apps);
     const FileWalker::Options options = walkOptions();
@@ -128,10 +129,13 @@ void attachLeftovers(std::vector<InstalledApp>& apps, ScanControl& control, cons
             std::string path = location.directory + "/" + entry;
             auto node = FileWalker::walk(path, control, options);
             if (!node || node->size < 1) continue;
+            // Only an app's own whole identifier names its data for sure: a longer identifier, or
+            // the same name, may be that of an app whose identity could not be read.
+            const bool inDoubt = unknownInstalled && found->second.kind != AppLeftover::Match::Kind::exactIdentifier;
             apps[found->first].leftovers.push_back(AppLeftover{std::move(path), node->size, location.kind,
                                                                std::move(found->second),
                                                                location.requiresAdministrator,
-                                                               readingOf(*node) == Reading::partial});
+                                                               readingOf(*node) == Reading::partial, inDoubt});
         }
     }
     for (auto& app : apps) {

@@ -43,6 +43,9 @@ struct InstalledApp {
     /// Its Info.plist is there but refused: no identifier or version was read, so nothing
     /// was matched by identifier.
     bool infoRefused = false;
+    /// Its identifier could not be read (its Info.plist refused or malformed): installed
+    /// all the same, of unknown identity, so what its identifier would name is not known.
+    bool identityUnread = false;
     std::optional<Date> lastUsed;
     Removability removability;
     std::vector<AppLeftover> leftovers;

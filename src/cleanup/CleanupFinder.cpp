@@ -49,7 +49,7 @@ std::vector<CleanupItem> recommendations(const ScanResult &result, std::vector<C
     };
     std::vector<CleanupItem> kept;
     for (auto &item : items)
-        if (item.size() > 0)
+        if (item.size() > 0 || item.withheld)
             kept.push_back(std::move(item));
         else if (!item.unreadPaths.empty())
             unreadOnly.push_back(std::move(item));

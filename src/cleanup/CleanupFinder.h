@@ -11,7 +11,8 @@
 
 namespace sorvel::CleanupFinder {
 
-/// The eight rules' items that have a size, safe before review, then largest first.
+/// The eight rules' items that have a size, or that withhold what they found and say why;
+/// safe before review, then largest first.
 std::vector<CleanupItem> recommendations(const ScanResult &result);
 /// The same, and into `unreadOnly` the items left out for having nothing read but paths
 /// this user may not read, so that a report can say so.

@@ -35,6 +35,10 @@ CleanupTarget targetFrom(const ScanNode &node, std::optional<std::string> detail
 /// Largest first; equal sizes keep the order found.
 void sortTargets(std::vector<CleanupTarget> &targets);
 
+/// The leftover rule's detail while apps of unknown identity are installed: why nothing is
+/// offered, and how many folders (of how many bytes) no readable app matches.
+std::string withheldLeftoversText(const InstalledApps &installed, int64_t folders, int64_t bytes);
+
 /// Distinct keys among the backups: the serial number when present, else the folder name.
 int deviceCount(const std::vector<DeviceBackup> &backups);
 /// The size of the scan node at the path, 0 when the result holds none.

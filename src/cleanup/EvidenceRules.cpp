@@ -201,11 +201,17 @@ CleanupItem leftovers(const ScanResult &result, const std::string &home) {
     i.locationLabel = "~/Library/Application Support";
     i.risk = CleanupRisk::review;
     i.category = StorageCategory::appSupport;
+    // With an app of unknown identity installed, a folder no readable app matches may be
+    // that app's: none is offered, and the item says why in place of its targets.
+    const InstalledApps &installed = result.installedApps;
+    bool looked = false;
+    int64_t heldBack = 0, heldBackBytes = 0;
     for (const char *relative : kLeftoverRoots) {
         const std::string rootPath = home + relative;
         auto root = result.node(rootPath);
         if (!root)
             continue;
+        looked = true;
         const bool groupContainers = endsWith(rootPath, "Group Containers");
         for (const auto &child : root->children) {
             if (child->size < kLeftoverMinimum)
@@ -217,13 +223,32 @@ CleanupItem leftovers(const ScanResult &result, const std::string &home) {
             }
             if (!looksLikeBundleIdentifier(identifier))
                 continue;
-            if (result.installedApps.isKnown(identifier))
+            if (installed.isKnown(identifier))
                 continue;
+            if (!installed.isOrphan(identifier)) {
+                ++heldBack;
+                heldBackBytes += child->size;
+                continue;
+            }
             i.targets.push_back(targetFrom(*child, std::string("No installed app matches this identifier")));
         }
     }
+    if (looked && !installed.unreadApps.empty()) {
+        i.withheld = true;
+        i.detail = withheldLeftoversText(installed, heldBack, heldBackBytes);
+    }
     sortTargets(i.targets);
     return i;
+}
+
+std::string withheldLeftoversText(const InstalledApps &installed, int64_t folders, int64_t bytes) {
+    std::string text = installed.unreadNote() + ", so Sorvel can't tell which support folders belong to apps that "
+                                                "are gone, and offers none for removal.";
+    if (folders > 0)
+        text += " " + plural(folders, "folder") + " (" + Bytes::format(std::max<int64_t>(bytes, 0)) + ") that no "
+                "readable app matches " + (folders == 1 ? "is" : "are") + " left alone: " +
+                (folders == 1 ? "it" : "each") + " may belong to one of them.";
+    return text;
 }
 
 int deviceCount(const std::vector<DeviceBackup> &backups) {

@@ -5,6 +5,8 @@
 #include "cli/HeadlessReport.h"
 #include "cli/ReportOutput.h"
 #include "cli/TextLayout.h"
+#include "cli/TextWrap.h"
+#include "engine/InstalledApps.h"
 #include "engine/Bytes.h"
 #include "platform/Text.h"
 
@@ -29,7 +31,8 @@ bool needsAdmin(const InstalledApp& app) {
 
 } // namespace
 
-std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadableFolders) {
+std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadableFolders,
+                       const std::vector<std::string>& unreadApps) {
     std::string out;
     auto line = [&out](const std::string& text) { out += text + "\n"; };
 
@@ -66,13 +69,18 @@ std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadable
             const AppLeftover& leftover = app.leftovers[k];
             line("        \u00b7 " + rightPadded(tailFitted(shownPath(leftover.path), 56), 58) +
                  leftPadded(Bytes::format(leftover.size), 10) + "  " + shown(leftover.match.description()) +
-                 (leftover.requiresAdministrator ? " (needs admin)" : "") + (leftover.partlyRead ? " (partly read)" : ""));
+                 (leftover.requiresAdministrator ? " (needs admin)" : "") + (leftover.partlyRead ? " (partly read)" : "") +
+                 (leftover.ownerInDoubt ? " (may be an unread app's)" : ""));
         }
         if (count > kLeftoverRows) line("        \u00b7 + " + std::to_string(count - kLeftoverRows) + " more");
     }
 
     line("\n  " + Bytes::format(outside) + " sits outside the app bundles themselves.");
     if (unreadableFolders > 0) line("  Not counted: " + CommandPath::unreadableNote(unreadableFolders));
+    if (!unreadApps.empty())
+        line(wrap(shown(unreadAppsNote(unreadApps)) + ", so a support file matched only by name or by the start of an "
+                                                      "identifier may be one of theirs.",
+                  "  ", 74));
     line("  Sorvel never removes anything from this command.\n");
     return out;
 }
@@ -85,9 +93,10 @@ int apps() {
     // The banner goes out before the scan, which can take a while.
     if (int status = ReportOutput::emit("\n  Scanning applications\u2026\n\n"); status != 0) return status;
     ScanControl control;
-    const auto apps = AppInventory::scan(control, places);
+    std::vector<std::string> unreadApps;
+    const auto apps = AppInventory::scan(control, places, unreadApps);
     return ReportOutput::emit(
-        appsReport(apps, static_cast<int64_t>(access.unreadable.size()) + control.unreadableFolders()));
+        appsReport(apps, static_cast<int64_t>(access.unreadable.size()) + control.unreadableFolders(), unreadApps));
 }
 
 } // namespace sorvel::HeadlessReport

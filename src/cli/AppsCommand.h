@@ -15,6 +15,9 @@ inline constexpr size_t kLeftoverRows = 6;
 /// Everything after the "Scanning applications…" banner, every line ending in a line
 /// break; `apps` in the inventory's order.
 /// `unreadableFolders`: those the inventory could not look in, said as left out.
-std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadableFolders = 0);
+/// `unreadApps`: apps of unknown identity (bundles, folders that would not list), said
+/// with what they leave in doubt.
+std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadableFolders = 0,
+                       const std::vector<std::string>& unreadApps = {});
 
 } // namespace sorvel::HeadlessReport

@@ -76,6 +76,8 @@ json recommendationObject(const CleanupItem& item) {
                 {"title", item.title}};
     // Folders of the rule's that could not be read: named, as the command-line report names them.
     if (!item.unreadPaths.empty()) object["notReadablePaths"] = item.unreadPaths;
+    // Found but not offered: the reason, as the command-line report gives it.
+    if (item.withheld) object["withheld"] = item.detail;
     return object;
 }
 
@@ -135,6 +137,7 @@ std::optional<std::string> encode(const ScanResult& result, std::string* error) 
                                       {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
                                       {"totalBytes", v.totalCapacity},
                                       {"usedBytes", used < 0 ? 0 : used}}}};
+        if (!result.installedApps.unreadApps.empty()) document["unreadApps"] = result.installedApps.unreadApps;
         return PrettyJSON::format(markedPartial(std::move(document), result.partial()), error);
     } catch (const std::exception& failure) {
         if (error) *error = PrettyJSON::reason(failure);

@@ -14,6 +14,7 @@
 #include "cli/ReportExporter.h"
 #include "cli/ReportOutput.h"
 #include "cli/TextLayout.h"
+#include "cli/TextWrap.h"
 #include "engine/Bytes.h"
 #include "engine/MultiRootScan.h"
 #include "engine/Reading.h"
@@ -144,8 +145,13 @@ std::string scanReportText(const ScanResult &result, const std::vector<CleanupIt
     if (result.cleanupItems.empty() && unreadOnly.empty())
         line("  Nothing worth cleaning.");
     const auto print = [&line](const CleanupItem &item, bool read) {
+        // A rule that withholds what it found offers nothing: it says why instead of a figure.
         line(std::string("  [") + (item.risk == CleanupRisk::safe ? "safe  " : "review") + "] " + shown(item.title) +
-             " \u2014 " + (read ? Bytes::format(item.size()) : std::string("not readable by this user")));
+             " \u2014 " +
+             (item.withheld ? std::string("none offered")
+                            : read ? Bytes::format(item.size()) : std::string("not readable by this user")));
+        if (item.withheld)
+            line(wrap(shown(item.detail), std::string(7, ' '), 74));
         for (size_t i = 0; i < item.targets.size() && i < 6; ++i) {
             const auto &target = item.targets[i];
             line("       " + leftPadded(Bytes::format(target.size), 11) + "  " + shownPath(target.path) +
@@ -213,6 +219,8 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                        {"title", item.title}};
             if (!read)
                 entry["notReadable"] = true;
+            if (item.withheld)
+                entry["withheld"] = item.detail;
             if (!item.unreadPaths.empty())
                 entry["notReadablePaths"] = item.unreadPaths;
             recommendations.push_back(std::move(entry));
@@ -236,6 +244,9 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                                       {"usedBytes", usedBytes(v)}}}};
         if (result.partial())
             document["partial"] = true;
+        // Apps installed but of unknown identity: what no readable app matches is not claimed.
+        if (!result.installedApps.unreadApps.empty())
+            document["unreadApps"] = result.installedApps.unreadApps;
         auto text = PrettyJSON::format(document, error);
         if (!text)
             return std::nullopt;

@@ -42,6 +42,9 @@ struct CleanupItem {
     std::optional<int64_t> reportedSize;
     /// Paths that belong to this item but that this user may not read: no size, no target.
     std::vector<std::string> unreadPaths;
+    /// What the rule would offer could not be told apart from what must stay: it offers
+    /// nothing, and `detail` says why. Kept among the recommendations so that it is said.
+    bool withheld = false;
 
     int64_t size() const {
         if (reportedSize) return *reportedSize;
@@ -51,7 +54,7 @@ struct CleanupItem {
     }
 
     /// It names paths to move and asks for nothing done elsewhere: the user may tick it.
-    bool isActionable() const { return !externalAction && !targets.empty(); }
+    bool isActionable() const { return !externalAction && !targets.empty() && !withheld; }
     /// Ticked without asking: the window preselects it, sweeps and the plan take it.
     bool isSafeToClean() const { return risk == CleanupRisk::safe && isActionable(); }
 };

@@ -1,5 +1,10 @@
 #include "engine/InstalledApps.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "platform/DirectoryListing.h"
 #include "platform/Path.h"
 #include "platform/PropertyList.h"
@@ -36,12 +41,21 @@ InstalledApps InstalledApps::scan(const std::vector<std::string>& folders) {
     InstalledApps apps;
     for (const auto& folder : folders) {
         const auto names = DirectoryListing::names(folder);
-        if (!names) continue;
+        if (!names) {
+            if (mayHoldApps(folder)) apps.unreadApps.push_back(folder);
+            continue;
+        }
         for (const auto& name : *names) {
             if (!endsWith(name, ".app")) continue;
             apps.lowercasedNames.insert(lowercased(name.substr(0, name.size() - 4)));
-            if (auto identifier = bundleIdentifier(appendingPathComponent(folder, name)))
-                apps.bundleIdentifiers.insert(lowercased(*identifier));
+            const std::string path = appendingPathComponent(folder, name);
+            const Info info = readInfo(path);
+            if (info.identityUnread) apps.unreadApps.push_back(path);
+            for (const auto& [key, value] : info.entries)
+                if (key == "CFBundleIdentifier") {
+                    if (auto identifier = value.string()) apps.bundleIdentifiers.insert(lowercased(*identifier));
+                    break; // the first entry of a key decides
+                }
         }
     }
     return apps;
@@ -51,6 +65,60 @@ std::optional<std::string> InstalledApps::bundleIdentifier(const std::string& bu
     auto plist = PropertyList::readFile(bundlePath + "/Contents/Info.plist");
     if (!plist) return std::nullopt;
     return plist->stringFor("CFBundleIdentifier");
+}
+
+namespace {
+
+// Nothing is at the path, and that is known: a missing entry or a missing folder on the way.
+bool knownAbsent(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) return false;
+    return errno == ENOENT || errno == ENOTDIR;
+}
+
+} // namespace
+
+InstalledApps::Info InstalledApps::readInfo(const std::string& bundlePath) {
+    Info info;
+    const std::string path = bundlePath + "/Contents/Info.plist";
+    auto plist = PropertyList::readFile(path);
+    if (!plist) {
+        // A bundle without the file says it has no identifier; one whose file could not be
+        // read or decoded (refused, malformed, no regular file) says nothing.
+        if (knownAbsent(path)) return info;
+        struct stat st;
+        info.refused = ::stat(path.c_str(), &st) != 0 ? (errno == EACCES || errno == EPERM)
+                                                       : ::access(path.c_str(), R_OK) != 0;
+        info.identityUnread = true;
+        return info;
+    }
+    const auto* dictionary = plist->dictionary();
+    if (!dictionary) {
+        info.identityUnread = true;
+        return info;
+    }
+    info.entries = *dictionary;
+    for (const auto& [key, value] : info.entries)
+        if (key == "CFBundleIdentifier") {
+            info.identityUnread = !value.string().has_value();
+            break;
+        }
+    return info;
+}
+
+bool InstalledApps::mayHoldApps(const std::string& folder) {
+    struct stat st;
+    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    return errno != ENOENT && errno != ENOTDIR;
+}
+
+std::string InstalledApps::unreadNote() const { return unreadAppsNote(unreadApps); }
+
+std::string unreadAppsNote(const std::vector<std::string>& places) {
+    if (places.empty()) return {};
+    std::string note = "Some apps could not be read (" + tildeAbbreviated(places.front());
+    if (places.size() > 1) note += " and " + std::to_string(places.size() - 1) + " more";
+    return note + ")";
 }
 
 bool InstalledApps::isKnown(const std::string& folderName) const {

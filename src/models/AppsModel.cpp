@@ -203,6 +203,8 @@ void AppsModel::select(const std::optional<InstalledApp>& app) {
             // Name-only matches are guesses, and shared folders need an administrator.
             if (leftover.requiresAdministrator) continue;
             if (leftover.match.kind == AppLeftover::Match::Kind::appName) continue;
+            // What an app of unknown identity may own is not taken as this one's unasked.
+            if (leftover.ownerInDoubt) continue;
             ticks.insert(leftover.path);
         }
     }

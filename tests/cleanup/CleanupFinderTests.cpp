@@ -76,3 +76,27 @@ TEST(CleanupFinder, CategoriesForRuleIDs) {
     EXPECT_EQ(CleanupFinder::categories({"user-caches", "derived-data-live"}), std::nullopt);
     EXPECT_EQ(CleanupFinder::categories({"trash", "no-such-rule"}), std::nullopt);
 }
+
+// A withheld leftover item stays among the recommendations so that its reason is shown,
+// yet nothing of it can be ticked, preselected or swept.
+TEST(CleanupFinder, AWithheldItemIsListedButOffersNothing) {
+    test::FakeHome home;
+    const std::string h = home.path();
+    const std::string support = h + "/Library/Application Support";
+    for (const bool unread : {false, true}) {
+        SCOPED_TRACE(unread ? "an app of unknown identity" : "every app read");
+        auto result = resultWith({node(support, 0, {node(support + "/com.acme.Locked", 6'000'000)}),
+                                  node(h + "/Library/Logs", 0, {node(h + "/Library/Logs/Tool", 2'000'000)})});
+        if (unread)
+            result.installedApps.unreadApps = {h + "/Applications/Locked.app"};
+        const auto items = CleanupFinder::recommendations(result);
+        ASSERT_EQ(ids(items), (std::vector<std::string>{"logs", "leftovers"}));
+        const CleanupItem &leftovers = items[1];
+        EXPECT_EQ(leftovers.withheld, unread);
+        EXPECT_EQ(leftovers.isActionable(), !unread);
+        EXPECT_FALSE(leftovers.isSafeToClean());
+        EXPECT_EQ(leftovers.size(), unread ? 0 : 6'000'000);
+        result.cleanupItems = items;
+        EXPECT_EQ(result.reclaimable(), 2'000'000);
+    }
+}

@@ -243,3 +243,64 @@ TEST(BackupRule, BackupsThisUserMayNotReadAreNoTargets) {
         EXPECT_EQ(item.size(), c.targets == 0 ? 0 : 5000);
     }
 }
+
+// With an app of unknown identity installed, a folder no readable app matches may be that
+// app's: the rule offers none, and says why, whatever the folders and the unread places.
+TEST(LeftoversRule, AppsOfUnknownIdentityWithholdEveryClaim) {
+    const std::string support = kHome + "/Library/Application Support";
+    const std::string containers = kHome + "/Library/Containers";
+    struct Case {
+        const char *name;
+        std::vector<std::string> unread;
+        std::vector<ScanNodePtr> roots;
+        size_t targets;
+        bool withheld;
+        std::string detail; // expected when withheld
+    };
+    const auto support1 = [&] {
+        return node(support, 0, {node(support + "/com.acme.Locked", 6'000'000),
+                                 node(support + "/com.installed.app", 9'000'000)});
+    };
+    const std::vector<Case> cases{
+        {"all apps read: offered", {}, {support1()}, 1, false, ""},
+        {"a locked bundle",
+         {"/Applications/Locked.app"},
+         {support1()},
+         0,
+         true,
+         "Some apps could not be read (/Applications/Locked.app), so Sorvel can't tell which support folders belong "
+         "to apps that are gone, and offers none for removal. 1 folder (" + Bytes::format(6'000'000) +
+             ") that no readable app matches is left alone: it may belong to one of them."},
+        {"an unlisted folder and a bundle, two candidates in two roots",
+         {"/Applications", "/Applications/Odd.app"},
+         {support1(), node(containers, 0, {node(containers + "/org.gone.tool", 7'000'000)})},
+         0,
+         true,
+         "Some apps could not be read (/Applications and 1 more), so Sorvel can't tell which support folders belong "
+         "to apps that are gone, and offers none for removal. 2 folders (" + Bytes::format(13'000'000) +
+             ") that no readable app matches are left alone: each may belong to one of them."},
+        {"nothing that looks left behind",
+         {"/Applications/Locked.app"},
+         {node(support, 0, {node(support + "/com.installed.app", 9'000'000)})},
+         0,
+         true,
+         "Some apps could not be read (/Applications/Locked.app), so Sorvel can't tell which support folders belong "
+         "to apps that are gone, and offers none for removal."},
+        {"leftover folders not scanned: nothing to say", {"/Applications/Locked.app"}, {}, 0, false, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto result = resultWith(c.roots);
+        result.installedApps.bundleIdentifiers.insert("com.installed.app");
+        result.installedApps.unreadApps = c.unread;
+        CleanupItem item = CleanupRules::leftovers(result, kHome);
+        EXPECT_EQ(item.targets.size(), c.targets);
+        EXPECT_EQ(item.withheld, c.withheld);
+        EXPECT_FALSE(item.withheld && item.isActionable());
+        if (c.withheld) {
+            EXPECT_EQ(item.detail, c.detail);
+        }
+        for (const auto &t : item.targets)
+            EXPECT_EQ(t.detail, "No installed app matches this identifier");
+    }
+}

@@ -251,3 +251,32 @@ TEST(ReportExporterDocument, AFolderIsNotReadableOnlyWhenNothingInItCouldBeRead)
         EXPECT_EQ(c["partlyUnreadable"], row.partly) << row.name;
     }
 }
+
+// A withheld recommendation gives its reason, and the apps of unknown identity are named;
+// a result where every app was read carries neither key.
+TEST(ReportExporterDocument, AppsThatCouldNotBeReadAreNamedWithWhatTheyWithheld) {
+    for (const bool unread : {false, true}) {
+        SCOPED_TRACE(unread);
+        ScanResult result = sample();
+        if (unread) {
+            CleanupItem leftovers;
+            leftovers.id = "leftovers";
+            leftovers.title = "Leftovers from removed apps";
+            leftovers.risk = CleanupRisk::review;
+            leftovers.withheld = true;
+            leftovers.detail = "Some apps could not be read (/Applications/Locked.app), so Sorvel can't tell which "
+                               "support folders belong to apps that are gone, and offers none for removal.";
+            result.cleanupItems.push_back(leftovers);
+            result.installedApps.unreadApps = {"/Applications/Locked.app"};
+        }
+        json doc = decoded(result);
+        EXPECT_EQ(doc.contains("unreadApps"), unread);
+        for (const auto& item : doc["recommendations"])
+            EXPECT_EQ(item.contains("withheld"), unread && item["id"] == "leftovers");
+        if (unread) {
+            EXPECT_EQ(doc["unreadApps"], json::array({"/Applications/Locked.app"}));
+            EXPECT_EQ(doc["recommendations"].back()["withheld"], result.cleanupItems.back().detail);
+            EXPECT_EQ(doc["recommendations"].back()["targets"], json::array());
+        }
+    }
+}

@@ -283,3 +283,29 @@ TEST(ProgressLine, ARootNotReadHasNoFigureAndOneReadInPartIsMarked) {
             << row.name;
     }
 }
+
+// A withheld item gives no figure: its reason stands under it, wrapped, in text and JSON.
+TEST(ScanReportText, AWithheldItemSaysWhyInsteadOfAFigure) {
+    Sample s;
+    CleanupItem withheld;
+    withheld.id = "leftovers";
+    withheld.title = "Leftovers from removed apps";
+    withheld.risk = CleanupRisk::review;
+    withheld.withheld = true;
+    withheld.detail = "Some apps could not be read (~/Applications/Locked.app), so Sorvel can't tell which support "
+                      "folders belong to apps that are gone, and offers none for removal.";
+    s.result.cleanupItems.push_back(withheld);
+    s.result.installedApps.unreadApps = {s.home / "Applications/Locked.app"};
+    const std::string text = HeadlessReport::scanReportText(s.result);
+    EXPECT_NE(text.find("  [review] Leftovers from removed apps \u2014 none offered\n"
+                        "       Some apps could not be read (~/Applications/Locked.app), so Sorvel\n"
+                        "       can't tell which support folders belong to apps that are gone, and\n"
+                        "       offers none for removal.\n"),
+              std::string::npos)
+        << text;
+    const auto json = nlohmann::json::parse(*HeadlessReport::scanReportJSON(s.result));
+    EXPECT_EQ(json["recommendations"][2]["withheld"], withheld.detail);
+    EXPECT_EQ(json["recommendations"][2]["bytes"], 0);
+    EXPECT_EQ(json["unreadApps"], nlohmann::json::array({s.home / "Applications/Locked.app"}));
+    EXPECT_FALSE(json["recommendations"][0].contains("withheld"));
+}

@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <future>
 
 #include <plist/plist.h>
@@ -132,4 +134,94 @@ TEST(InstalledAppsMatching, NamesMatchAsPrefixesEitherWay) {
     EXPECT_FALSE(index.isKnown("bar"));
     index.lowercasedNames = {"über"};
     EXPECT_TRUE(index.isKnown("Über Helper"));
+}
+
+// An app whose identity cannot be read is installed all the same, of unknown identity; an
+// app known to have no identifier, or a folder known to be missing, is not. Read as an
+// unprivileged user, for whom a root-owned file of mode 0600 is refused.
+TEST(InstalledAppsIndex, AppsOfUnknownIdentityAreKeptApart) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& apps)> make;
+        std::vector<std::string> unread; // relative to the apps folder; "." is the folder itself
+    };
+    const std::vector<Case> cases{
+        {"identifier read", [](const std::string& a) { makeApp(a, "Fine.app", infoXML("com.example.fine")); }, {}},
+        {"no Info.plist: known to have no identifier", [](const std::string& a) { makeApp(a, "Bare.app", std::nullopt); },
+         {}},
+        {"a file named like an app", [](const std::string& a) { test::writeFile(a + "/Plain.app", "x"); }, {}},
+        {"Contents unreadable",
+         [](const std::string& a) {
+             makeApp(a, "Locked.app", infoXML("com.acme.locked"));
+             chmod((a + "/Locked.app/Contents").c_str(), 0700);
+         },
+         {"Locked.app"}},
+        {"bundle folder unreadable",
+         [](const std::string& a) {
+             makeApp(a, "Shut.app", infoXML("com.acme.shut"));
+             chmod((a + "/Shut.app").c_str(), 0700);
+         },
+         {"Shut.app"}},
+        {"Info.plist unreadable",
+         [](const std::string& a) {
+             makeApp(a, "Private.app", infoXML("com.acme.private"));
+             chmod((a + "/Private.app/Contents/Info.plist").c_str(), 0600);
+         },
+         {"Private.app"}},
+        {"malformed Info.plist",
+         [](const std::string& a) { makeApp(a, "Broken.app", std::string("<plist><dict><key>CFBundleIdentifier</key>")); },
+         {"Broken.app"}},
+        {"not a dictionary",
+         [](const std::string& a) { makeApp(a, "Array.app", std::string("<plist><array/></plist>")); }, {"Array.app"}},
+        {"identifier not text",
+         [](const std::string& a) {
+             makeApp(a, "Number.app",
+                     std::string("<plist><dict><key>CFBundleIdentifier</key><integer>3</integer></dict></plist>"));
+         },
+         {"Number.app"}},
+        {"folder that cannot be listed",
+         [](const std::string& a) {
+             makeApp(a, "Hidden.app", infoXML("com.acme.hidden"));
+             chmod(a.c_str(), 0311);
+         },
+         {"."}},
+        {"folder listed but not searchable",
+         [](const std::string& a) {
+             makeApp(a, "One.app", infoXML("com.acme.one"));
+             makeApp(a, "Two.app", infoXML("com.acme.two"));
+             chmod(a.c_str(), 0744);
+         },
+         {"One.app", "Two.app"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir root;
+        const std::string apps = root / "Applications";
+        test::makeDirs(apps);
+        c.make(apps);
+        std::vector<std::string> expected;
+        for (const auto& relative : c.unread) expected.push_back(relative == "." ? apps : apps + "/" + relative);
+        const int status = test::runAsUnprivileged([&] {
+            const auto index = InstalledApps::scan({apps, root / "missing"});
+            auto found = index.unreadApps; // a folder lists in no particular order
+            std::sort(found.begin(), found.end());
+            if (found != expected) return 1;
+            // Nothing can be called an orphan while one of them is there.
+            if (index.isOrphan("com.gone.app") == !expected.empty()) return 2;
+            return index.unreadNote().empty() == expected.empty() ? 0 : 3;
+        });
+        EXPECT_EQ(status, 0);
+        chmod(apps.c_str(), 0755); // so the folder can be removed
+    }
+}
+
+TEST(InstalledAppsMatching, TheNoteNamesTheFirstUnreadPlaceAndCountsTheRest) {
+    test::FakeHome home;
+    InstalledApps index;
+    EXPECT_EQ(index.unreadNote(), "");
+    index.unreadApps = {home / "Applications/Locked.app"};
+    EXPECT_EQ(index.unreadNote(), "Some apps could not be read (~/Applications/Locked.app)");
+    index.unreadApps.push_back("/Applications");
+    index.unreadApps.push_back("/Applications/Odd.app");
+    EXPECT_EQ(index.unreadNote(), "Some apps could not be read (~/Applications/Locked.app and 2 more)");
 }

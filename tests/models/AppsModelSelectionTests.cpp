@@ -157,3 +157,24 @@ TEST(AppsModelSelection, SelectingByPathAndSyncing) {
     model.syncSelection(std::nullopt); // both absent
     EXPECT_EQ(selections.count(), 1);
 }
+
+// With an app of unknown identity installed, a leftover matched by less than the app's
+// whole identifier may be that app's: it starts unticked, and can still be ticked.
+TEST(AppsModelSelection, WhatAnUnreadAppMayOwnStartsUnticked) {
+    for (const bool unread : {false, true}) {
+        SCOPED_TRACE(unread ? "an app with a malformed Info.plist is installed" : "every app read");
+        OrchardMachine machine;
+        const std::string helper = machine.home("/Library/Caches/com.example.orchard.helper");
+        test::writeFileOfSize(helper + "/blob", 6000);
+        if (unread) test::makeBundle(machine.system("/Applications"), "Broken.app", std::string("<plist><dict>"));
+        AppsModel model(machine.services());
+        model.rescan();
+        ASSERT_TRUE(test::waitFor([&] { return !model.isScanning(); }));
+        model.selectBundlePath(machine.bundle);
+        std::set<std::string> expected{machine.bundle, machine.support, machine.preference};
+        if (!unread) expected.insert(helper);
+        EXPECT_EQ(model.selectedPaths(), expected);
+        model.toggle(helper);
+        EXPECT_EQ(model.selectedPaths().count(helper), unread ? 1u : 0u);
+    }
+}

@@ -249,7 +249,10 @@ bool CleanupRow::event(QEvent* e) {
     if (e->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(e);
         if (!item_.isActionable() && checkRect().contains(help->pos()))
-            QToolTip::showText(help->globalPos(), "Sorvel reports this but does not act on it", this);
+            QToolTip::showText(help->globalPos(),
+                               item_.withheld ? "Sorvel offers none of this, for the reason given"
+                                              : "Sorvel reports this but does not act on it",
+                               this);
         // A detail cut short gives its whole text on hover.
         else if (detailCut_ && detailRect_.contains(help->pos()))
             QToolTip::showText(help->globalPos(), QString::fromStdString(item_.detail), this, detailRect_.toAlignedRect());
@@ -297,8 +300,10 @@ void CleanupRow::paintEvent(QPaintEvent*) {
     const QFont sizeFont = Fonts::mono(13, Fonts::Weight::semibold);
     p.setFont(sizeFont);
     p.setPen((review ? Theme::warning() : Theme::accentInk()).resolve());
+    // A withheld item offers nothing: no figure stands for what it left alone.
+    if (item_.withheld) p.setPen(Theme::tertiaryText().resolve());
     p.drawText(QRectF(right - 86, 0, 86, kMainHeight), Qt::AlignRight | Qt::AlignVCenter,
-               QString::fromStdString(Bytes::format(item_.size())));
+               item_.withheld ? QStringLiteral("\u2014") : QString::fromStdString(Bytes::format(item_.size())));
     right -= 86 + 14;
     const QFont locFont = Fonts::mono(10.5);
     const QFontMetricsF lm(locFont);
@@ -329,6 +334,8 @@ void CleanupRow::paintEvent(QPaintEvent*) {
     if (item_.externalAction) {
         const auto blue = Theme::tint(Tint::blue());
         badge = {{QString::fromStdString(*item_.externalAction), {blue.ink.resolve(), blue.fill.resolve()}}};
+    } else if (item_.withheld) {
+        badge = {{"NONE OFFERED", {Theme::warning().resolve(), Theme::warningWash().resolve()}}};
     } else if (review) {
         badge = {{"REVIEW FIRST", {Theme::warning().resolve(), Theme::warningWash().resolve()}}};
     }

@@ -26,7 +26,7 @@ std::string subtitle(const InstalledApp& app, Date now) {
     if (app.version) parts.push_back(*app.version);
     // Without its identifier only leftovers named after the app were looked for: no count
     // of "0" stands for the ones never looked for.
-    if (app.infoRefused) {
+    if (app.infoRefused || app.identityUnread) {
         if (!app.leftovers.empty()) parts.push_back(plural(app.leftovers.size(), "support file") + " by name");
         parts.push_back("identifier not readable");
     } else {
@@ -63,13 +63,15 @@ Row bundleRow(const InstalledApp& app) {
 }
 
 Row leftoverRow(const AppLeftover& leftover) {
+    std::string reason = leftover.match.description();
+    if (leftover.partlyRead) reason += " \u00B7 part of it is not readable by this user";
+    if (leftover.ownerInDoubt) reason += std::string(" \u00B7 ") + kOwnerInDoubt;
     return {leftover.path,
             leftover.size,
             true,
             leftover.kind,
-            leftover.partlyRead ? leftover.match.description() + " \u00B7 part of it is not readable by this user"
-                                : leftover.match.description(),
-            leftover.match.kind != AppLeftover::Match::Kind::appName,
+            std::move(reason),
+            leftover.match.kind != AppLeftover::Match::Kind::appName && !leftover.ownerInDoubt,
             leftover.requiresAdministrator};
 }
 
@@ -101,6 +103,9 @@ std::string noLeftoversText(const InstalledApp& app) {
     if (app.infoRefused)
         return "Nothing else on this computer matches this app's name. Its identifier is not readable by this "
                "user, so files named after it could not be looked for.";
+    if (app.identityUnread)
+        return "Nothing else on this computer matches this app's name. Its identifier could not be read, so files "
+               "named after it could not be looked for.";
     return "Nothing else on this computer matches this app's identifier or name.";
 }
 

@@ -48,6 +48,8 @@ struct Row {
     bool certain = true;
     bool needsAdmin = false;
 };
+/// Said beside a leftover that an app of unknown identity may own.
+inline constexpr const char* kOwnerInDoubt = "some apps could not be read, and this may be one of theirs";
 Row bundleRow(const InstalledApp& app);
 Row leftoverRow(const AppLeftover& leftover);
 

@@ -155,3 +155,33 @@ TEST(CleanupRowDetail, ALongDetailEndsInAnEllipsisAndShowsWholeOnHover) {
         QToolTip::hideText();
     }
 }
+
+// A withheld recommendation is shown with its reason but can never be ticked, even if it
+// were to carry paths; its tick box says why on hover.
+TEST(CleanupRowWithheld, ShowsItsReasonAndCannotBeTicked) {
+    for (const bool withTargets : {false, true}) {
+        SCOPED_TRACE(withTargets);
+        CleanupItem item = itemWith(withTargets ? std::vector<int64_t>{10} : std::vector<int64_t>{});
+        item.withheld = true;
+        item.detail = "Some apps could not be read (~/Applications/Locked.app), so Sorvel can't tell which support "
+                      "folders belong to apps that are gone, and offers none for removal.";
+        test::UiContext ctx;
+        CleanupRow row(ctx.desktop());
+        row.setItem(item, false, false);
+        test::settle(&row, {4000, 72});
+        QApplication::setActiveWindow(&row);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&row));
+        row.setFocus(Qt::TabFocusReason);
+        QSignalSpy ticks(&row, &CleanupRow::toggleSelection);
+        QTest::keyClick(&row, Qt::Key_Space);
+        QTest::mouseClick(&row, Qt::LeftButton, {}, row.checkRect().center());
+        EXPECT_EQ(ticks.count(), 0);
+        (void)row.grab();
+        EXPECT_EQ(row.detailLines().join(' ').toStdString(), item.detail);
+        QHelpEvent hover(QEvent::ToolTip, row.checkRect().center(), row.mapToGlobal(row.checkRect().center()));
+        QApplication::sendEvent(&row, &hover);
+        EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string(),
+                  "Sorvel offers none of this, for the reason given");
+        QToolTip::hideText();
+    }
+}

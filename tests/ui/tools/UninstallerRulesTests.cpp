@@ -236,3 +236,37 @@ TEST(UninstallerUnread, EachTextOfTheDetailSaysWhatWasNotRead) {
         if (!row.none.empty()) { EXPECT_EQ(noLeftoversText(row.app), row.none); }
     }
 }
+
+// A leftover an app of unknown identity may own says so and is not shown as certain.
+TEST(UninstallerUnread, ALeftoverInDoubtSaysThatSomeAppsCouldNotBeRead) {
+    using Match = AppLeftover::Match;
+    const struct {
+        const char* name;
+        Match match;
+        bool doubt, partly;
+        std::string reason;
+        bool certain;
+    } rows[] = {
+        {"by prefix, in doubt", Match::identifierPrefix("Orchard"), true, false,
+         "belongs to Orchard \u00B7 some apps could not be read, and this may be one of theirs", false},
+        {"by name, in doubt, read in part", Match::appNameMatch(), true, true,
+         "matches the app's name \u00B7 part of it is not readable by this user \u00B7 some apps could not be read, "
+         "and this may be one of theirs",
+         false},
+        {"by prefix, every app read", Match::identifierPrefix("Orchard"), false, false, "belongs to Orchard", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        AppLeftover leftover{"/h/Library/Caches/com.example.orchard.x", 4096, "Cache", row.match, false, row.partly,
+                             row.doubt};
+        const Row r = leftoverRow(leftover);
+        EXPECT_EQ(r.reason, row.reason);
+        EXPECT_EQ(r.certain, row.certain);
+    }
+    // A malformed Info.plist is no refusal: the app's identifier could not be read all the same.
+    InstalledApp malformed = app(Removability::removable(), std::nullopt);
+    malformed.identityUnread = true;
+    EXPECT_EQ(subtitle(malformed, dateFromUnixSeconds(1'800'000'000)), "identifier not readable");
+    EXPECT_EQ(noLeftoversText(malformed), "Nothing else on this computer matches this app's name. Its identifier could "
+                                          "not be read, so files named after it could not be looked for.");
+}
