@@ -164,6 +164,8 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
          {"  ~/Library/Caches/com.example.app  (partly read)\n"}, 0},
         {"plan, a cache read in part", {"--plan"}, readInPart("Library/Caches/com.example.app"),
          {"~/Library/Caches/com.example.app", "  (partly read)\n"}, 0},
+        {"insights, largest beside a locked folder", {"--insights", "~/top"}, readInPart("top"),
+         {"  LARGEST FILES  (of what this user could read)\n"}, 0},
         {"insights, a folder of locked folders", {"--insights", "~/top"}, locked("top/locked", 0700),
          {"  not readable by this user \u00B7 "}, 0, 0, {"0 files"}},
         {"watch, a folder of locked folders", {"--watch", "~/top"}, locked("top/locked", 0700),
