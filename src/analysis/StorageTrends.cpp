@@ -56,6 +56,12 @@ int64_t StorageSnapshot::scannedTotal(const std::set<std::string>& leftOut) cons
     return total;
 }
 
+std::set<std::string> StorageSnapshot::notReadWhole() const {
+    std::set<std::string> ids = unread;
+    ids.insert(readInPart.begin(), readInPart.end());
+    return ids;
+}
+
 nlohmann::json StorageSnapshot::toJSON() const {
     nlohmann::json bytes = nlohmann::json::object();
     for (const auto& [id, value] : categories) bytes[id] = value;
@@ -65,6 +71,7 @@ nlohmann::json StorageSnapshot::toJSON() const {
                           {"freeBytes", freeBytes},
                           {"totalBytes", totalBytes}};
     if (!unread.empty()) object["notReadable"] = unread;
+    if (!readInPart.empty()) object["readInPart"] = readInPart;
     return object;
 }
 
@@ -96,6 +103,9 @@ std::optional<StorageSnapshot> StorageSnapshot::fromJSON(const nlohmann::json& j
     if (const auto unread = json.find("notReadable"); unread != json.end() && unread->is_array())
         for (const auto& id : *unread)
             if (id.is_string()) snapshot.unread.insert(id.get<std::string>());
+    if (const auto part = json.find("readInPart"); part != json.end() && part->is_array())
+        for (const auto& id : *part)
+            if (id.is_string()) snapshot.readInPart.insert(id.get<std::string>());
     return snapshot;
 }
 
@@ -130,6 +140,7 @@ std::vector<StorageSnapshot> record(const ScanResult& result, Date now, const Ca
         }
         const int64_t bytes = rootTotal(category);
         snapshot.categories[category.id()] = bytes;
+        if (category.partlyUnreadable() || category.partial()) snapshot.readInPart.insert(category.id());
         total = Bytes::saturatingAdd(total, bytes);
     }
     if (result.categories.empty() || total < 1) return load();
@@ -188,7 +199,8 @@ std::vector<TrendChange> changes(const StorageSnapshot& from, const StorageSnaps
     std::vector<TrendChange> out;
     for (const auto& id : ids) {
         // A side that was not read gives no figure to take a change from.
-        if (from.unread.count(id) || to.unread.count(id)) continue;
+        if (from.unread.count(id) || to.unread.count(id) || from.readInPart.count(id) || to.readInPart.count(id))
+            continue;
         const auto was = from.categories.find(id);
         const auto now = to.categories.find(id);
         TrendChange change{id, naming ? naming(id) : id, was == from.categories.end() ? 0 : was->second,

@@ -26,6 +26,12 @@ struct StorageSnapshot {
     int64_t totalBytes = 0;
     /// Categories this user could read nothing of: no bytes recorded, no change worked out.
     std::set<std::string> unread = {};
+    /// Categories read only in part (a folder refused, a walk cut short): their bytes are a
+    /// lower bound, so no change is worked out from them either.
+    std::set<std::string> readInPart = {};
+
+    /// The categories whose bytes are not a whole reading: left out of every comparison.
+    std::set<std::string> notReadWhole() const;
 
     Date id() const { return date; }
     /// Sum of the category bytes (held at the 64-bit limits rather than wrapping).
@@ -69,7 +75,8 @@ std::vector<StorageSnapshot> series(const std::string& scope, const std::vector<
 /// The newest snapshot of a date-ordered series taken at least `days` whole days before now.
 std::optional<StorageSnapshot> baseline(int days, const std::vector<StorageSnapshot>& series, Date now);
 
-/// Per-category changes between two snapshots, largest change first; unchanged ones left out.
+/// Per-category changes between two snapshots, largest change first; unchanged ones, and
+/// those either side did not read whole, left out.
 std::vector<TrendChange> changes(const StorageSnapshot& from, const StorageSnapshot& to,
                                  const std::function<std::string(const std::string&)>& naming);
 

@@ -20,12 +20,18 @@ std::string lowercased(std::string text) {
     return text;
 }
 
-// A readable property list whose top level is a dictionary, else none.
-std::optional<PlistValue> readDictionary(const std::string &path) {
+// A readable property list whose top level is a dictionary, else none; a record that is
+// there but could not be read (refused, or no such property list) is noted on `b`.
+std::optional<PlistValue> readDictionary(const std::string &path, DeviceBackup &b) {
     auto plist = PropertyList::readFile(path);
-    if (!plist || !plist->isDictionary())
-        return std::nullopt;
-    return plist;
+    if (plist && plist->isDictionary())
+        return plist;
+    if (refusedToRead(path)) {
+        b.recordsRefused = true;
+    } else if (FileManager::fileExists(path)) {
+        b.recordsMalformed = true;
+    }
+    return std::nullopt;
 }
 
 std::optional<Date> dateFor(const PlistValue &dict, const std::string &key) {
@@ -155,6 +161,10 @@ std::string DeviceBackup::evidence(const DateFormatter &format) const {
                                  : "the newest backup for this device \u00B7 ";
         return prefix + (lastBackup ? format(*lastBackup) : "recently");
     }
+    case Verdict::Kind::undecided:
+        return "last backed up " + (lastBackup ? format(*lastBackup) : std::string("unknown")) +
+               " \u2014 not known to be the newest for this device: a backup here that could not be read "
+               "may be a newer one";
     case Verdict::Kind::unknown:
         break;
     }
@@ -162,6 +172,8 @@ std::string DeviceBackup::evidence(const DateFormatter &format) const {
         return "not readable by this user";
     if (recordsRefused)
         return "its records are not readable by this user, so it is not judged";
+    if (recordsMalformed)
+        return "a record of it could not be read as a property list, so it is not judged";
     return "no device details recorded in this backup";
 }
 
@@ -186,10 +198,9 @@ DeviceBackup read(const std::string &path, const std::string &folderName) {
     b.folderName = folderName;
     b.path = path;
 
-    for (const char *record : {"/Info.plist", "/Manifest.plist", "/Status.plist"})
-        if (refusedToRead(path + record))
-            b.recordsRefused = true;
-    if (auto info = readDictionary(path + "/Info.plist")) {
+    auto info = readDictionary(path + "/Info.plist", b);
+    b.identityUnread = b.recordsRefused || b.recordsMalformed;
+    if (info) {
         b.deviceName = info->stringFor("Device Name");
         if (!b.deviceName)
             b.deviceName = info->stringFor("Display Name");
@@ -212,13 +223,13 @@ DeviceBackup read(const std::string &path, const std::string &folderName) {
             }
         }
     }
-    if (auto manifest = readDictionary(path + "/Manifest.plist")) {
+    if (auto manifest = readDictionary(path + "/Manifest.plist", b)) {
         if (const PlistValue *encrypted = manifest->find("IsEncrypted"))
             b.isEncrypted = encrypted->boolean().value_or(false);
         if (!b.lastBackup)
             b.lastBackup = dateFor(*manifest, "Date");
     }
-    if (auto status = readDictionary(path + "/Status.plist")) {
+    if (auto status = readDictionary(path + "/Status.plist", b)) {
         if (auto date = dateFor(*status, "Date"))
             b.lastBackup = b.lastBackup ? std::max(*b.lastBackup, *date) : *date;
     }
@@ -246,9 +257,21 @@ void judge(std::vector<DeviceBackup> &backups, Date now) {
         Date date;
     };
     std::map<std::string, Newest> newest;
+    // What the backups not read whole might be: any device when which one is not known,
+    // else the device their records name.
+    bool anyDeviceUnread = false;
+    std::set<std::string> devicesUnread;
+    for (const auto &b : backups) {
+        if (b.judgeable())
+            continue;
+        if (!b.readable || b.identityUnread)
+            anyDeviceUnread = true;
+        else if (auto key = identityKey(b))
+            devicesUnread.insert(*key);
+    }
     for (size_t i = 0; i < backups.size(); ++i) {
         auto key = identityKey(backups[i]);
-        if (!key || !backups[i].lastBackup || backups[i].reading() == Reading::none || backups[i].recordsRefused)
+        if (!key || !backups[i].lastBackup || !backups[i].judgeable())
             continue;
         auto it = newest.find(*key);
         if (it == newest.end())
@@ -260,13 +283,18 @@ void judge(std::vector<DeviceBackup> &backups, Date now) {
         DeviceBackup &b = backups[i];
         auto key = identityKey(b);
         // Records not read give no verdict, and take no part in another's.
-        if (!key || !b.lastBackup || !b.readable || b.recordsRefused) {
+        if (!key || !b.lastBackup || !b.judgeable()) {
             b.verdict = DeviceBackup::Verdict::unknown();
             continue;
         }
         const Newest &n = newest.at(*key);
         if (n.index != i) {
+            // A newer backup read whole is there, whatever the unread ones hold.
             b.verdict = DeviceBackup::Verdict::superseded(mediumDate(n.date));
+            continue;
+        }
+        if (anyDeviceUnread || devicesUnread.count(*key)) {
+            b.verdict = DeviceBackup::Verdict::undecided();
             continue;
         }
         // Both divisions truncate toward zero, so a backup from the future is 0 days old.
@@ -289,13 +317,16 @@ std::vector<DeviceBackup> inspect(const SizeFunction &sizeOf, Date now,
     std::vector<DeviceBackup> backups;
     for (const auto &name : *names) {
         std::string path = folder + "/" + name;
-        if (!FileManager::isDirectory(path))
+        // A name the root lists but will not let this user look at may be a backup too.
+        const bool hidden = FileManager::presence(path) == FileManager::Presence::hidden;
+        if (!hidden && !FileManager::isDirectory(path))
             continue;
-        if (!FileManager::canLookInside(path)) {
+        if (hidden || !FileManager::canLookInside(path)) {
             DeviceBackup closed;
             closed.folderName = name;
             closed.path = std::move(path);
             closed.readable = false;
+            closed.identityUnread = true;
             backups.push_back(std::move(closed));
             continue;
         }

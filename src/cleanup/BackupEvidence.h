@@ -14,7 +14,9 @@ namespace sorvel {
 
 struct DeviceBackup {
     struct Verdict {
-        enum class Kind { superseded, stale, current, unknown };
+        /// undecided: dated and of a known device, but a backup that could not be read may
+        /// be a newer one of that device, so it is neither called the newest nor old.
+        enum class Kind { superseded, stale, current, unknown, undecided };
         Kind kind = Kind::unknown;
         std::string supersededBy; // superseded: the date of the device's newest backup
         int64_t days = 0;         // stale: whole days since the backup
@@ -23,6 +25,7 @@ struct DeviceBackup {
         static Verdict stale(int64_t days) { return {Kind::stale, {}, days}; }
         static Verdict current() { return {Kind::current, {}, 0}; }
         static Verdict unknown() { return {Kind::unknown, {}, 0}; }
+        static Verdict undecided() { return {Kind::undecided, {}, 0}; }
         friend bool operator==(const Verdict &, const Verdict &) = default;
     };
 
@@ -46,12 +49,21 @@ struct DeviceBackup {
     /// A record of it (Info, Manifest or Status) is there but refused this user: what it
     /// would tell is not known, so it is not judged.
     bool recordsRefused = false;
+    /// A record of it is there but is no property list this could read: what it would
+    /// tell is not known, so it is not judged.
+    bool recordsMalformed = false;
+    /// Its Info.plist is there but was not read (refused or malformed): which device it
+    /// belongs to is not known.
+    bool identityUnread = false;
     /// Some folder inside it refused this user: its size is a lower bound.
     bool sizePartial = false;
 
     Reading reading() const {
         return !readable ? Reading::none : recordsRefused || sizePartial ? Reading::partial : Reading::whole;
     }
+
+    /// Its records were all read, so it can be judged and compared with the others.
+    bool judgeable() const { return readable && !recordsRefused && !recordsMalformed; }
 
     const std::string &id() const { return folderName; }
     /// Model, system version, encryption and app count joined by " · "; may be empty.
@@ -86,7 +98,9 @@ void setPairingRecordsFolder(std::string folder);
 /// Lower-cased identifiers of the devices with a pairing record in `folder`; none when the
 /// records cannot be listed.
 std::optional<std::set<std::string>> pairedDevices(const std::string &folder);
-/// Sets every verdict in place, order unchanged.
+/// Sets every verdict in place, order unchanged. Only backups read whole are compared; one
+/// that could not be read may belong to any device its records do not rule out, so none
+/// of those is called the newest (or old) while it is there.
 void judge(std::vector<DeviceBackup> &backups, Date now);
 
 } // namespace BackupInspector

@@ -102,6 +102,7 @@ std::vector<DeveloperEvidence::DerivedDataEntry> derivedData(const SizeFunction 
                 e.lastAccessed = accessed->date();
         } else if (refusedToRead(record)) {
             e.reading = Reading::partial; // a record there but refused is not "no project"
+            e.recordRefused = true;
         }
         e.projectMissing = e.workspacePath && isMissing(*e.workspacePath);
         entries.push_back(std::move(e));

@@ -25,6 +25,9 @@ struct DeveloperEvidence {
         /// How much of the folder and its record this user could read: a folder not read
         /// has no size, no project and no verdict; one read in part has a lower bound.
         Reading reading = Reading::whole;
+        /// Its info.plist is there but refused this user: whether its project exists is not
+        /// known, so it is neither orphaned nor in use.
+        bool recordRefused = false;
 
         /// Caches beside the project folders that always count as orphaned.
         static const std::set<std::string> &sharedCaches();

@@ -144,8 +144,15 @@ CleanupItem developerJunk(const ScanResult &result, const std::string &home,
         if (entry.reading == Reading::none)
             i.unreadPaths.push_back(entry.path);
 
+    // The counts are of the folders whose record was read: the others are said apart.
+    int64_t unjudged = 0;
+    for (const auto &entry : evidence.derivedData)
+        if (entry.reading != Reading::none && entry.recordRefused &&
+            !DeveloperEvidence::DerivedDataEntry::sharedCaches().count(entry.folderName))
+            ++unjudged;
     const auto o = static_cast<int64_t>(orphaned.size());
-    const auto t = static_cast<int64_t>(evidence.derivedData.size() - evidence.unreadDerivedData().size());
+    const auto t =
+        static_cast<int64_t>(evidence.derivedData.size() - evidence.unreadDerivedData().size()) - unjudged;
     i.detail = "Checked against Xcode's own records.";
     if (o != 0)
         i.detail += " " + std::to_string(o) + " of " + std::to_string(t) +
@@ -153,6 +160,10 @@ CleanupItem developerJunk(const ScanResult &result, const std::string &home,
     if (t - o >= 1)
         i.detail += " The " + std::to_string(t - o) +
                     " still in use are left alone \u2014 they would only cost a rebuild.";
+    if (unjudged > 0)
+        i.detail += " " + plural(unjudged, "more derived-data folder") + (unjudged == 1 ? " has its" : " have their") +
+                    " project record not readable by this user, so " + (unjudged == 1 ? "it is" : "they are") +
+                    " not judged.";
     if (!i.unreadPaths.empty())
         i.detail += " " + plural(static_cast<int64_t>(i.unreadPaths.size()), "more folder") +
                     (i.unreadPaths.size() == 1 ? " is" : " are") + " not readable by this user and left out.";
@@ -290,7 +301,9 @@ CleanupItem iosBackups(const ScanResult &result, const std::string &home,
     }
 
     int64_t superseded = 0, stale = 0;
-    bool anySuperseded = false, anyStale = false;
+    bool anySuperseded = false, anyStale = false, supersededInPart = false, staleInPart = false;
+    std::vector<DeviceBackup> judged;
+    int64_t current = 0, notCompared = 0;
     for (const auto &b : readable) {
         std::string name = b.deviceName && !b.deviceName->empty() ? *b.deviceName
                            : b.modelName                          ? *b.modelName
@@ -305,29 +318,60 @@ CleanupItem iosBackups(const ScanResult &result, const std::string &home,
             detail += " \u00B7 part of it is not readable by this user, so its size is a lower bound";
         i.targets.push_back(makeTarget(std::move(name), b.path, b.size, std::move(detail)));
         i.targets.back().partlyRead = b.sizePartial;
-        if (b.verdict.kind == DeviceBackup::Verdict::Kind::superseded) {
+        if (b.judgeable())
+            judged.push_back(b);
+        switch (b.verdict.kind) {
+        case DeviceBackup::Verdict::Kind::superseded:
             anySuperseded = true;
             superseded += b.size;
-        } else if (b.verdict.kind == DeviceBackup::Verdict::Kind::stale) {
+            supersededInPart = supersededInPart || b.sizePartial;
+            break;
+        case DeviceBackup::Verdict::Kind::stale:
             anyStale = true;
             stale += b.size;
+            staleInPart = staleInPart || b.sizePartial;
+            break;
+        case DeviceBackup::Verdict::Kind::current:
+            ++current;
+            break;
+        case DeviceBackup::Verdict::Kind::undecided:
+            ++notCompared;
+            break;
+        case DeviceBackup::Verdict::Kind::unknown:
+            break;
         }
     }
 
-    const auto n = static_cast<int64_t>(readable.size());
-    const int64_t d = deviceCount(readable);
-    i.detail = plural(n, "backup") + " of " + plural(d, "device") + ", read from each backup's own records.";
+    // The counts and verdicts are of the backups read whole; the rest are said apart.
+    const auto n = static_cast<int64_t>(judged.size());
+    const auto notJudged = static_cast<int64_t>(readable.size()) - n;
+    if (n > 0)
+        i.detail = plural(n, "backup") + " of " + plural(deviceCount(judged), "device") +
+                   ", read from each backup's own records.";
+    if (notJudged > 0)
+        i.detail += std::string(n > 0 ? " " : "") + plural(notJudged, n > 0 ? "more backup" : "backup") +
+                    (notJudged == 1 ? " has records" : " have records") + " that could not be read, so " +
+                    (notJudged == 1 ? "it is" : "they are") + " not judged.";
     if (closed > 0)
         i.detail += " " + plural(closed, "more backup") + (closed == 1 ? " is" : " are") +
                     " not readable by this user and left out.";
+    auto atLeast = [](bool inPart) { return std::string(inPart ? " At least " : " "); };
     if (anySuperseded)
-        i.detail += " " + Bytes::format(std::max<int64_t>(superseded, 0)) +
+        i.detail += atLeast(supersededInPart) + Bytes::format(std::max<int64_t>(superseded, 0)) +
                     " is superseded \u2014 a newer backup of the same device already exists.";
     if (anyStale)
-        i.detail +=
-            " " + Bytes::format(std::max<int64_t>(stale, 0)) + " has not been backed up in over a year.";
-    if (!anySuperseded && !anyStale)
-        i.detail += " All of them are current.";
+        i.detail += atLeast(staleInPart) + Bytes::format(std::max<int64_t>(stale, 0)) +
+                    " has not been backed up in over a year.";
+    if (notCompared > 0)
+        i.detail += " " + plural(notCompared, "backup") + (notCompared == 1 ? " is" : " are") +
+                    " not compared: one that could not be read may be a newer backup of the same device.";
+    if (!anySuperseded && !anyStale) {
+        // "All" only when every backup there, read or not, is known to be current.
+        if (current == static_cast<int64_t>(backups.size()))
+            i.detail += " All of them are current.";
+        else if (current > 0)
+            i.detail += " " + std::to_string(current) + " of them " + (current == 1 ? "is" : "are") + " current.";
+    }
     i.externalAction = "Remove with the backup program";
     i.reportedSize = node->size;
     return i;

@@ -29,6 +29,8 @@ const char *verdictLabel(const DeviceBackup::Verdict &verdict) {
         return "LIKELY OLD DEVICE";
     case DeviceBackup::Verdict::Kind::current:
         return "CURRENT";
+    case DeviceBackup::Verdict::Kind::undecided:
+        return "NOT COMPARED";
     case DeviceBackup::Verdict::Kind::unknown:
         break;
     }
@@ -95,17 +97,18 @@ std::string backupsReport(const std::vector<DeviceBackup> &list, int64_t unreada
             ++partly;
     }
     // The total is of the backups that were read, and says so when some were not, or only in part.
-    const std::string counted = std::to_string(list.size()) + " backup" + (list.size() == 1 ? "" : "s") + ", ";
+    const std::string howMany = std::to_string(list.size()) + " backup" + (list.size() == 1 ? "" : "s") + ", ";
     const std::string inPart = partly == 0 ? "" : ", " + std::to_string(partly) + " of them read only in part";
     if (readable == list.size())
-        line("\n  " + counted + Bytes::format(total) + " in total" + inPart + "\n");
+        line("\n  " + howMany + Bytes::format(total) + " in total" + inPart + "\n");
     else if (readable == 0)
-        line("\n  " + counted + (list.size() == 1 ? "not readable" : "none readable") + " by this user\n");
+        line("\n  " + howMany + (list.size() == 1 ? "not readable" : "none readable") + " by this user\n");
     else
-        line("\n  " + counted + Bytes::format(total) + " in the " + std::to_string(readable) +
+        line("\n  " + howMany + Bytes::format(total) + " in the " + std::to_string(readable) +
              " this user may read" + inPart + "\n");
     int64_t superseded = 0;
     bool anySuperseded = false;
+    Reading supersededInPart = Reading::whole;
     for (const auto &b : list) {
         std::string name = rightPadded(fitted(shown(displayName(b)), 34), 35);
         if (!b.readable) {
@@ -116,7 +119,7 @@ std::string backupsReport(const std::vector<DeviceBackup> &list, int64_t unreada
             continue;
         }
         line("  " + name + leftPadded(Bytes::format(b.size), 10) + "   " +
-             (b.recordsRefused ? "NOT JUDGED" : verdictLabel(b.verdict)) + partNote(b.reading()));
+             (b.judgeable() ? verdictLabel(b.verdict) : "NOT JUDGED") + partNote(b.reading()));
         if (std::string summary = b.hardwareSummary(); !summary.empty())
             line("      " + shown(summary));
         line(wrap(shown(b.evidence(mediumDate)), "      ", 74));
@@ -125,10 +128,27 @@ std::string backupsReport(const std::vector<DeviceBackup> &list, int64_t unreada
         if (b.verdict.kind == DeviceBackup::Verdict::Kind::superseded) {
             anySuperseded = true;
             superseded += b.size;
+            if (b.reading() == Reading::partial)
+                supersededInPart = Reading::partial;
         }
     }
+    // Comparisons are made over the backups read whole: the others are said, not counted.
+    int64_t notJudged = 0, notCompared = 0;
+    for (const auto &b : list) {
+        notJudged += b.judgeable() ? 0 : 1;
+        notCompared += b.verdict.kind == DeviceBackup::Verdict::Kind::undecided ? 1 : 0;
+    }
+    if (notJudged > 0)
+        line(wrap(counted(notJudged, "backup") + (notJudged == 1 ? " was" : " were") + " not read whole and " +
+                      (notJudged == 1 ? "is" : "are") + " not judged.",
+                  "  ", 74));
+    if (notCompared > 0)
+        line(wrap(counted(notCompared, "backup") + (notCompared == 1 ? " is" : " are") +
+                      " not compared: one that could not be read may be a newer backup of the same device.",
+                  "  ", 74));
     if (anySuperseded)
-        line("  " + Bytes::format(superseded) + " is superseded by a newer backup of the same device.");
+        line("  " + Bytes::format(superseded) + " is superseded by a newer backup of the same device." +
+             partNote(supersededInPart));
     else
         line("  Nothing here is provably redundant.\n");
     line(wrap(
@@ -158,8 +178,13 @@ std::string xcodeReport(const DeveloperEvidence &evidence, int64_t unreadableFol
         line("");
     const auto unread = evidence.unreadDerivedData();
     const auto read = static_cast<int64_t>(evidence.derivedData.size() - unread.size());
+    int64_t recordsRefused = 0;
+    for (const auto &e : evidence.derivedData)
+        recordsRefused += e.reading != Reading::none && e.recordRefused ? 1 : 0;
     line("  DERIVED DATA \u2014 " + counted(read, "folder") + ", " + std::to_string(orphaned.size()) +
          " whose project no longer exists" +
+         (recordsRefused == 0 ? ""
+                              : ", " + std::to_string(recordsRefused) + " whose project record is not readable by this user") +
          (unread.empty() ? "" : "; " + std::to_string(unread.size()) + " more not readable by this user"));
     line("  Compiled objects, the source index behind autocomplete, module caches and build logs.");
     line("");
@@ -172,9 +197,8 @@ std::string xcodeReport(const DeveloperEvidence &evidence, int64_t unreadableFol
                  "not readable by this user");
             continue;
         }
-        const bool recordRefused = e.reading == Reading::partial && !e.workspacePath;
         const char *reason = shared.count(e.folderName) ? "shared Xcode cache \u2014 rebuilt on demand"
-                             : recordRefused            ? "project record not readable by this user"
+                             : e.recordRefused          ? "project record not readable by this user"
                              : !e.workspacePath         ? "no project recorded"
                              : e.projectMissing         ? "project no longer exists"
                                                 : "project still exists \u2014 deleting costs one rebuild";
@@ -186,10 +210,14 @@ std::string xcodeReport(const DeveloperEvidence &evidence, int64_t unreadableFol
     if (evidence.derivedData.size() >= 15)
         line("    \u2026 and " + std::to_string(evidence.derivedData.size() - 14) + " more");
     int64_t gone = 0;
-    for (const auto &e : orphaned)
+    Reading goneRead = Reading::whole;
+    for (const auto &e : orphaned) {
         gone += e.size;
+        if (e.reading == Reading::partial && !e.recordRefused) // a refused record leaves the size whole
+            goneRead = Reading::partial;
+    }
     line("");
-    line("  " + Bytes::format(gone) + " belongs to projects that are gone.");
+    line("  " + Bytes::format(gone) + " belongs to projects that are gone." + partNote(goneRead));
     if (!evidence.deviceSupport.empty()) {
         line("");
         line("  DEVICE SUPPORT \u2014 symbols copied off each device so crash logs can be read");

@@ -123,7 +123,8 @@ int insights(const std::string& argument) {
 
     if (!result.largest.empty()) {
         line(out);
-        line(out, "  LARGEST FILES");
+        // The largest of the files read: a folder not read may hold larger ones.
+        line(out, std::string("  LARGEST FILES") + (result.unreadableFolders > 0 ? "  (of what this user could read)" : ""));
         for (size_t i = 0; i < result.largest.size() && i < 6; ++i) {
             const FileEntry& entry = result.largest[i];
             const std::string date = entry.modified ? InsightLabels::monthYear(*entry.modified) : "";

@@ -256,3 +256,24 @@ TEST(StorageTrendsUnread, ACategoryNotReadRecordsNoBytesAndGivesNoChange) {
         EXPECT_EQ(changes[0].id, "caches");
     }
 }
+
+// A category read in part is stored with its lower-bound bytes and marked, read back alike,
+// and gives no change against either side.
+TEST(StorageTrendsUnread, ACategoryReadInPartIsMarkedAndGivesNoChange) {
+    TrendsHome home;
+    ScanResult result = resultWith(ScanScope::systemData, {{"caches", {500}}, {"logs", {700}}, {"mail", {300}}});
+    result.categories[1].roots.front()->unreadableFolders = 1; // a folder inside refused, files read
+    result.categories[1].roots.front()->fileCount = 3;
+    result.categories[2].roots.front()->markCut();              // a walk cut short
+    const auto history = StorageTrends::record(result, at(kNoon), kUTC);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].readInPart, (std::set<std::string>{"logs", "mail"}));
+    EXPECT_EQ(history[0].categories.at("logs"), 700);
+    EXPECT_EQ(StorageTrends::load(), history);
+    const auto was = snapshot(0, {{"caches", 100}, {"logs", 2000}, {"mail", 10}});
+    for (const auto& [from, to] : {std::pair{was, history[0]}, std::pair{history[0], was}}) {
+        const auto changes = StorageTrends::changes(from, to, nullptr);
+        ASSERT_EQ(changes.size(), 1u);
+        EXPECT_EQ(changes[0].id, "caches");
+    }
+}

@@ -107,6 +107,29 @@ TEST(DerivedDataEvidence, UnreachableProjectIsNotMissing) {
     EXPECT_TRUE(DeveloperInspector::isMissing(home / "nothing"));
 }
 
+// A record refused is not "no project": the folder is marked, a malformed one is not.
+TEST(DerivedDataEvidence, ARefusedRecordIsMarkedAndJudgesNothing) {
+    FakeHome home;
+    writeBuildFolder(home, "Locked-aaa", home / "gone/A.xcodeproj");
+    chmod((home / "Library/Developer/Xcode/DerivedData/Locked-aaa/info.plist").c_str(), 0600);
+    writeFile(home / "Library/Developer/Xcode/DerivedData/Bad-bbb/info.plist", "<plist><dict><key>Wor");
+    int status = runAsUnprivileged([] {
+        auto evidence = DeveloperInspector::inspect(noSize, kNothingRunning);
+        int result = evidence.derivedData.size() == 2 ? 0 : 1;
+        for (const auto &e : evidence.derivedData) {
+            const bool locked = e.folderName == "Locked-aaa";
+            if (e.recordRefused != locked)
+                result |= 2;
+            if (locked && (e.projectMissing || e.workspacePath || e.reading != Reading::partial))
+                result |= 4;
+        }
+        if (!evidence.orphanedDerivedData().empty() || !evidence.liveDerivedData().empty())
+            result |= 8;
+        return result;
+    });
+    EXPECT_EQ(status, 0);
+}
+
 TEST(DeviceSupportEvidence, SameVersionWordKeepsTheGreatestBuild) {
     FakeHome home;
     const std::string root = home / "Library/Developer/Xcode/iOS DeviceSupport";

@@ -63,6 +63,42 @@ TEST(DeveloperRule, DetailForOneOrphanOfThree) {
               "no longer exist. The 2 still in use are left alone \u2014 they would only cost a rebuild.");
 }
 
+// A build folder whose project record is refused is neither gone nor in use: it is left out
+// of both counts and said apart.
+TEST(DeveloperRule, CountsLeaveOutFoldersWhoseRecordIsRefused) {
+    auto refused = [](const std::string &folder) {
+        auto e = build(folder, 10, std::nullopt, false);
+        e.reading = Reading::partial;
+        e.recordRefused = true;
+        return e;
+    };
+    auto closed = build("Closed", 0, std::nullopt, false);
+    closed.reading = Reading::none;
+    const std::string head = "Checked against Xcode's own records.";
+    const std::string inUse = " The 1 still in use are left alone \u2014 they would only cost a rebuild.";
+    const struct {
+        const char *name;
+        std::vector<DeveloperEvidence::DerivedDataEntry> entries;
+        std::string detail;
+    } rows[] = {
+        {"one refused", {build("A", 10, "/gone/A.xcodeproj", true), build("B", 10, "/here/B.xcodeproj", false), refused("R")},
+         head + " 1 of 2 derived-data folders belong to projects that no longer exist." + inUse +
+             " 1 more derived-data folder has its project record not readable by this user, so it is not judged."},
+        {"two refused beside one not read", {build("B", 10, "/here/B.xcodeproj", false), refused("R"), refused("S"), closed},
+         head + inUse +
+             " 2 more derived-data folders have their project record not readable by this user, so they are not judged."
+             " 1 more folder is not readable by this user and left out."},
+        // A shared cache is orphaned whatever its record says.
+        {"a shared cache's record refused", {refused("ModuleCache.noindex")},
+         head + " 1 of 1 derived-data folders belong to projects that no longer exist."},
+    };
+    for (const auto &row : rows) {
+        DeveloperEvidence evidence;
+        evidence.derivedData = row.entries;
+        EXPECT_EQ(CleanupRules::developerJunk(resultWith({}), kHome, evidence).detail, row.detail) << row.name;
+    }
+}
+
 TEST(DeveloperRule, NoBuildFoldersStillListsFixedFoldersAndWarnsWhileXcodeRuns) {
     DeveloperEvidence evidence;
     evidence.xcodeIsRunning = true;
@@ -219,7 +255,10 @@ TEST(BackupRule, BackupsThisUserMayNotReadAreNoTargets) {
         b.readable = false;
         return b;
     };
-    const auto open = backup("open", 4000, "SER", DeviceBackup::Verdict::current());
+    // Beside a backup not read, none is known to be the newest of its device.
+    const auto open = backup("open", 4000, "SER", DeviceBackup::Verdict::undecided());
+    const std::string notCompared =
+        " 1 backup is not compared: one that could not be read may be a newer backup of the same device.";
     const struct {
         std::vector<DeviceBackup> backups;
         size_t targets;
@@ -227,10 +266,10 @@ TEST(BackupRule, BackupsThisUserMayNotReadAreNoTargets) {
     } cases[] = {
         {{open, closed("c1")}, 1,
          "1 backup of 1 device, read from each backup's own records. 1 more backup is not readable by this user "
-         "and left out. All of them are current."},
+         "and left out." + notCompared},
         {{open, closed("c1"), closed("c2")}, 1,
          "1 backup of 1 device, read from each backup's own records. 2 more backups are not readable by this user "
-         "and left out. All of them are current."},
+         "and left out." + notCompared},
         // None read: no target, but the item names it, for reports to say.
         {{closed("c1")}, 0, "1 backup is not readable by this user."},
     };
@@ -303,4 +342,49 @@ TEST(LeftoversRule, AppsOfUnknownIdentityWithholdEveryClaim) {
         for (const auto &t : item.targets)
             EXPECT_EQ(t.detail, "No installed app matches this identifier");
     }
+}
+
+// The summary counts and judges only the backups read whole, and says what it left out.
+TEST(BackupRule, SummaryIsMadeOverTheBackupsReadWhole) {
+    auto refused = [](const std::string &folder, std::optional<std::string> serial) {
+        auto b = backup(folder, 1000, std::move(serial), DeviceBackup::Verdict::unknown());
+        b.recordsRefused = true;
+        return b;
+    };
+    auto malformed = backup("bad", 1000, std::nullopt, DeviceBackup::Verdict::unknown());
+    malformed.recordsMalformed = true;
+    auto partlyOld = backup("old", 3'000'000, "S", DeviceBackup::Verdict::superseded("Jan 1, 2026"));
+    partlyOld.sizePartial = true;
+    const auto undecided = backup("open", 2'000'000, "S", DeviceBackup::Verdict::undecided());
+    const std::string head = " read from each backup's own records.";
+    const std::string notCompared = " is not compared: one that could not be read may be a newer backup of the same device.";
+    const struct {
+        const char *name;
+        std::vector<DeviceBackup> backups;
+        std::string detail;
+    } rows[] = {
+        {"a newer one's records locked", {refused("locked", "S"), undecided},
+         "1 backup of 1 device," + head + " 1 more backup has records that could not be read, so it is not judged. "
+         "1 backup" + notCompared},
+        {"every one current", {backup("a", 1, "S", DeviceBackup::Verdict::current()), backup("b", 1, "T", DeviceBackup::Verdict::current())},
+         "2 backups of 2 devices," + head + " All of them are current."},
+        {"current beside one without details",
+         {backup("a", 1, "S", DeviceBackup::Verdict::current()), backup("b", 1, std::nullopt, DeviceBackup::Verdict::unknown())},
+         "2 backups of 2 devices," + head + " 1 of them is current."},
+        {"a superseded size read in part", {partlyOld, undecided, refused("locked", "S")},
+         "2 backups of 1 device," + head + " 1 more backup has records that could not be read, so it is not judged. At least " +
+             Bytes::format(3'000'000) + " is superseded \u2014 a newer backup of the same device already exists. 1 backup" +
+             notCompared},
+        {"none read whole", {refused("x", "S"), malformed},
+         "2 backups have records that could not be read, so they are not judged."},
+    };
+    for (const auto &row : rows) {
+        CleanupItem item = CleanupRules::iosBackups(backupFolderOf(9'000'000), kHome, row.backups);
+        EXPECT_EQ(item.detail, row.detail) << row.name;
+        EXPECT_EQ(item.targets.size(), row.backups.size()) << row.name; // each read one is still listed
+    }
+    CleanupItem item = CleanupRules::iosBackups(backupFolderOf(9'000'000), kHome, {refused("locked", "S"), undecided});
+    EXPECT_EQ(item.targets[0].detail, "its records are not readable by this user, so it is not judged");
+    EXPECT_EQ(item.targets[1].detail, "last backed up unknown \u2014 not known to be the newest for this device: a "
+                                      "backup here that could not be read may be a newer one");
 }

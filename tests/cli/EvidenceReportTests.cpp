@@ -71,6 +71,46 @@ TEST(BackupsReport, SupersededTotalLeavesStaleOut) {
     EXPECT_EQ(text.find("provably redundant"), std::string::npos);
 }
 
+// What could not be judged is labelled and said below the rows, never counted as current.
+TEST(BackupsReport, BackupsNotReadWholeAreSaidAndNotCompared) {
+    auto refused = backup("locked", 1'000'000, DeviceBackup::Verdict::unknown());
+    refused.recordsRefused = true;
+    auto malformed = backup("bad", 1'000'000, DeviceBackup::Verdict::unknown());
+    malformed.recordsMalformed = true;
+    auto closed = backup("closed", 0, DeviceBackup::Verdict::unknown());
+    closed.readable = false;
+    auto old = backup("old", 3'000'000, DeviceBackup::Verdict::superseded("Jan 2, 2026"));
+    old.sizePartial = true;
+    const auto open = backup("open", 2'000'000, DeviceBackup::Verdict::undecided());
+    const std::string notCompared =
+        " not compared: one that could not be read may be a newer\n  backup of the same device.\n";
+    const struct {
+        const char *name;
+        std::vector<DeviceBackup> backups;
+        std::vector<std::string> words;
+        std::vector<std::string> absent;
+    } rows[] = {
+        {"a record locked", {refused, open},
+         {"   NOT JUDGED  (partly read)\n", "   NOT COMPARED\n", "\n  1 backup was not read whole and is not judged.\n",
+          "\n  1 backup is" + notCompared, "  Nothing here is provably redundant.\n"},
+         {"CURRENT"}},
+        {"a malformed record", {malformed, open}, {"   NOT JUDGED\n", "1 backup was not read whole"}, {"CURRENT"}},
+        {"two not read, one superseded in part", {closed, refused, old, open},
+         {"\n  2 backups were not read whole and are not judged.\n",
+          "\n  " + format(3'000'000) + " is superseded by a newer backup of the same device.  (partly read)\n"},
+         {"provably redundant"}},
+        {"all read whole", {backup("a", 1, DeviceBackup::Verdict::current())}, {"   CURRENT\n"},
+         {"not judged", "not compared"}},
+    };
+    for (const auto &row : rows) {
+        const std::string text = HeadlessReport::backupsReport(row.backups);
+        for (const auto &word : row.words)
+            EXPECT_NE(text.find(word), std::string::npos) << row.name << ": no \"" << word << "\" in\n" << text;
+        for (const auto &word : row.absent)
+            EXPECT_EQ(text.find(word), std::string::npos) << row.name << ": \"" << word << "\" in\n" << text;
+    }
+}
+
 namespace {
 
 DeveloperEvidence::DerivedDataEntry entry(const std::string &name, int64_t size,
@@ -187,4 +227,24 @@ TEST(CloudReport, LongEvidenceWrapsWithTheBulletAsItsFirstWord) {
     EXPECT_EQ(l[8], "      \u00B7 Your iCloud account supports Photos, but whether the library on");
     EXPECT_EQ(l[9], "      this Mac syncs is only visible inside Photos \u2192 Settings \u2192 iCloud.");
     EXPECT_EQ(l[10], "");
+}
+
+// A build folder whose record is refused is counted in neither verdict, and said in the heading.
+TEST(XcodeReport, ARefusedRecordIsSaidInTheHeadingAndItsRow) {
+    DeveloperEvidence ev;
+    ev.derivedData.push_back(entry("Gone-abc", 8'000'000, "/gone/y.xcodeproj", true));
+    ev.derivedData.back().reading = Reading::partial; // a folder inside it refused: the total is a lower bound
+    auto refused = entry("Locked-abc", 7'000'000, std::nullopt, false);
+    refused.reading = Reading::partial;
+    refused.recordRefused = true;
+    ev.derivedData.push_back(refused);
+    const std::string text = HeadlessReport::xcodeReport(ev);
+    for (const std::string &word : std::vector<std::string>{
+         "DERIVED DATA \u2014 2 folders, 1 whose project no longer exists, 1 whose project record is not readable by "
+          "this user\n",
+          "project record not readable by this user  (partly read)\n",
+          "\n  " + format(8'000'000) + " belongs to projects that are gone.  (partly read)\n"})
+        EXPECT_NE(text.find(word), std::string::npos) << word << "\n" << text;
+    ev.derivedData.front().reading = Reading::whole;
+    EXPECT_NE(HeadlessReport::xcodeReport(ev).find("are gone.\n"), std::string::npos); // the refused record leaves the sum whole
 }

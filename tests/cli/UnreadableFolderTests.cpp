@@ -137,6 +137,21 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
              ASSERT_EQ(chmod(record.c_str(), 0600), 0);
          }, {"1 of them read only in part", "NOT JUDGED  (partly read)", "its records are not readable by this user"},
          0, 0, {"no device details recorded in this backup\n      second"}},
+        // The newer backup's status record is locked: the other is not called the newest.
+        {"backups, a later status locked", {"--backups", "~/" + kBackups}, [](const std::string& h) {
+             auto info = [](const std::string& when) {
+                 return "<plist><dict><key>Serial Number</key><string>S</string><key>Device Name</key><string>P</string>"
+                        "<key>Last Backup Date</key><date>" + when + "</date></dict></plist>";
+             };
+             const std::string root = h + "/" + kBackups;
+             test::writeFile(root + "/first/Info.plist", info("2026-01-01T00:00:00Z"));
+             test::writeFile(root + "/first/Status.plist",
+                             "<plist><dict><key>Date</key><date>2026-06-01T00:00:00Z</date></dict></plist>");
+             test::writeFile(root + "/second/Info.plist", info("2026-03-01T00:00:00Z"));
+             ASSERT_EQ(chmod((root + "/first/Status.plist").c_str(), 0600), 0);
+         }, {"   NOT COMPARED\n", "not known to be the newest for this", "   NOT JUDGED  (partly read)\n",
+             "  1 backup was not read whole and is not judged.\n", "  1 backup is not compared: "},
+         0, 0, {"CURRENT", "the newest backup for this device \u00B7"}},
         {"report, every backup locked", {"--report"}, locked(kBackups + "/first", 0700),
          {"[review] iPhone & iPad backups \u2014 not readable by this user\n",
           "/MobileSync/Backup/first  (not readable by this user)\n",
@@ -149,6 +164,8 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
          {"  ~/Library/Caches/com.example.app  (partly read)\n"}, 0},
         {"plan, a cache read in part", {"--plan"}, readInPart("Library/Caches/com.example.app"),
          {"~/Library/Caches/com.example.app", "  (partly read)\n"}, 0},
+        {"insights, largest beside a locked folder", {"--insights", "~/top"}, readInPart("top"),
+         {"  LARGEST FILES  (of what this user could read)\n"}, 0},
         {"insights, a folder of locked folders", {"--insights", "~/top"}, locked("top/locked", 0700),
          {"  not readable by this user \u00B7 "}, 0, 0, {"0 files"}},
         {"watch, a folder of locked folders", {"--watch", "~/top"}, locked("top/locked", 0700),

@@ -20,9 +20,17 @@ std::string percent(int64_t part, int64_t total) {
     return ScreenText::percentOneDecimal(v);
 }
 
+namespace {
+// Folders not read may hold anything: a claim over all the files covers only those read.
+std::string ofWhatWasRead(const FolderInsights& insights, std::string text) {
+    if (insights.unreadableFolders < 1) return text;
+    return text + (text.empty() ? "" : " \u00B7 ") + "of what could be read";
+}
+} // namespace
+
 std::string ageDetail(const FolderInsights& insights) {
     const int64_t stale = insights.staleBytes();
-    if (stale < 1) return "all recent";
+    if (stale < 1) return ofWhatWasRead(insights, "all recent");
     return Bytes::format(stale) + " over 2 years old";
 }
 
@@ -36,7 +44,9 @@ std::string fileCountDetail(const FolderInsights& insights) {
     return text;
 }
 
-std::string largestDetail(const FolderInsights& insights) { return insights.truncated ? "sampled" : ""; }
+std::string largestDetail(const FolderInsights& insights) {
+    return ofWhatWasRead(insights, insights.truncated ? "sampled" : "");
+}
 
 namespace {
 double share(int64_t bytes, int64_t total) {

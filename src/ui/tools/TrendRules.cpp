@@ -61,20 +61,26 @@ Card card(const ScanResult& result, const std::vector<StorageSnapshot>& trends, 
     const StorageSnapshot& latest = series.back();
 
     Card::Body body;
-    // A category either side did not read is left out of both totals, or its bytes would
-    // read as a change.
-    std::set<std::string> unread = baseline->unread;
-    unread.insert(latest.unread.begin(), latest.unread.end());
-    body.measured = {"measured", "measured", baseline->scannedTotal(unread), latest.scannedTotal(unread)};
+    // A category either side did not read whole is left out of both totals, or its missing
+    // bytes would read as a change; the card names what it left out.
+    std::set<std::string> leftOut = baseline->notReadWhole();
+    for (const auto& id : latest.notReadWhole()) leftOut.insert(id);
+    const auto naming = [&](const std::string& id) {
+        const CategoryResult* category = result.category(id);
+        // Before this session's first scan names them, the categories still read as names.
+        return category ? category->category.title : DisplayCategory::titleFor(id);
+    };
+    body.measured = {"measured", "measured", baseline->scannedTotal(leftOut), latest.scannedTotal(leftOut)};
     body.free = {"free", "free space", baseline->freeBytes, latest.freeBytes};
     body.comparison = "Compared with " + mediumDate(baseline->date);
     if (series.size() < 3)
         body.comparison += " \u00B7 only " + std::to_string(series.size()) + " measurements so far";
-    auto changes = StorageTrends::changes(*baseline, latest, [&](const std::string& id) {
-        const CategoryResult* category = result.category(id);
-        // Before this session's first scan names them, the categories still read as names.
-        return category ? category->category.title : DisplayCategory::titleFor(id);
-    });
+    if (!leftOut.empty()) {
+        std::string names;
+        for (const auto& id : leftOut) names += (names.empty() ? "" : ", ") + naming(id);
+        body.comparison += " \u00B7 left out, not read whole: " + names;
+    }
+    auto changes = StorageTrends::changes(*baseline, latest, naming);
     if (changes.size() > kMaximumRows) changes.resize(kMaximumRows);
     body.changes = std::move(changes);
     card.body = std::move(body);

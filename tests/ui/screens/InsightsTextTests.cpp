@@ -53,6 +53,31 @@ TEST(InsightsTexts, AgeDetailFileCountAndSampledMark) {
     EXPECT_EQ(largestDetail(recent), "");
 }
 
+// "All recent" and "largest" are claims over every file: with folders not read they cover
+// only what was read, and say so.
+TEST(InsightsTexts, ClaimsOverAllFilesSayWhenFoldersWereNotRead) {
+    FolderInsights recent;
+    recent.ages = {{AgeBand::lastMonth, 500, 1}};
+    const struct {
+        const char* name;
+        int64_t unreadable;
+        bool truncated;
+        std::string age, largest;
+    } rows[] = {
+        {"all read", 0, false, "all recent", ""},
+        {"a folder not read", 1, false, "all recent \u00B7 of what could be read", "of what could be read"},
+        {"sampled, a folder not read", 2, true, "all recent \u00B7 of what could be read",
+         "sampled \u00B7 of what could be read"},
+    };
+    for (const auto& row : rows) {
+        FolderInsights insights = recent;
+        insights.unreadableFolders = row.unreadable;
+        insights.truncated = row.truncated;
+        EXPECT_EQ(ageDetail(insights), row.age) << row.name;
+        EXPECT_EQ(largestDetail(insights), row.largest) << row.name;
+    }
+}
+
 TEST(InsightsTexts, StaleBandsAreTheTwoOldest) {
     int stale = 0;
     for (AgeBand b : kAllAgeBands) stale += isStale(b);

@@ -131,3 +131,34 @@ TEST(TrendCard, ACategoryNotReadOnEitherSideIsNoChange) {
         EXPECT_EQ(c.body->changes[0].id, "a");
     }
 }
+
+// A category either side did not read whole (not read, or read in part) is in neither total,
+// has no row, and the comparison names it.
+TEST(TrendCard, CategoriesNotReadWholeAreLeftOutAndNamed) {
+    const ScanResult result = resultKnowing("mail", "Mail & Messages");
+    const struct {
+        const char* name;
+        std::set<std::string> unreadThen, partThen, unreadNow, partNow;
+    } rows[] = {
+        {"read in part now", {}, {}, {}, {"mail"}},
+        {"read in part then", {}, {"mail"}, {}, {}},
+        {"not read then, in part now", {"mail"}, {}, {}, {"mail"}},
+    };
+    for (const auto& row : rows) {
+        auto then = snapshot(8, {{"a", 40}, {"mail", 900}}), now = snapshot(1, {{"a", 50}, {"mail", 300}});
+        then.unread = row.unreadThen;
+        then.readInPart = row.partThen;
+        now.unread = row.unreadNow;
+        now.readInPart = row.partNow;
+        const auto c = card(result, {then, now}, 7, kNow);
+        ASSERT_TRUE(c.body) << row.name;
+        EXPECT_EQ(c.body->measured.was, 40) << row.name;
+        EXPECT_EQ(c.body->measured.now, 50) << row.name;
+        ASSERT_EQ(c.body->changes.size(), 1u) << row.name;
+        EXPECT_EQ(c.body->changes[0].id, "a") << row.name;
+        EXPECT_NE(c.body->comparison.find(" \u00B7 left out, not read whole: Mail & Messages"), std::string::npos)
+            << row.name << ": " << c.body->comparison;
+    }
+    const auto whole = card(result, {snapshot(8, {{"a", 40}}), snapshot(1, {{"a", 50}})}, 7, kNow);
+    EXPECT_EQ(whole.body->comparison.find("left out"), std::string::npos);
+}
