@@ -25,6 +25,10 @@ int& flightCount() {
     static int count = 0;
     return count;
 }
+uint64_t& flightsBegun() {
+    static uint64_t count = 0;
+    return count;
+}
 std::set<UUID>& movingRuns() {
     static std::set<UUID> runs;
     return runs;
@@ -123,6 +127,7 @@ MovedItem pendingItem(const CleanupExecutor::PathSize& path) {
 InFlight::InFlight() {
     std::lock_guard lock(flightMutex());
     ++flightCount();
+    ++flightsBegun();
 }
 
 InFlight::~InFlight() {
@@ -143,6 +148,11 @@ bool isMoving(const UUID& id) {
 int movesInFlight() {
     std::lock_guard lock(flightMutex());
     return flightCount();
+}
+
+uint64_t movesBegun() {
+    std::lock_guard lock(flightMutex());
+    return flightsBegun();
 }
 
 bool isBeingMoved(const std::string& path) {
