@@ -10,15 +10,24 @@
 // and settled, then one finding unticked and ticked by a click; the same 1 ms timer gives
 // the longest gap of each.
 //
+// With --scroll, the review list instead: the sheet opened on N items, then the whole list
+// scrolled from top to bottom with the wheel (a notch every 16 ms, into rows never shown
+// before), and from bottom to top by dragging the scroll bar's handle (8 pixels every
+// 16 ms); the same 1 ms timer gives the longest gap of each.
+//
 // Usage: window_big_cleanup [ITEMS...]           (default 2500 10000)
 //        window_big_cleanup --panel [FINDINGS...] (default 5000 20000)
+//        window_big_cleanup --scroll [ITEMS...]  (default 2020 8020)
 #include <QAbstractButton>
 #include <QApplication>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
 #include <sys/resource.h>
+#include <time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,6 +47,7 @@
 #include "platform/UserNotifications.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/ClickArea.h"
+#include "ui/kit/LazyColumn.h"
 #include "ui/screens/CleanupPreviewSheet.h"
 #include "ui/shell/MainWindow.h"
 #include "ui/shell/PageFactory.h"
@@ -59,10 +69,24 @@ struct Heartbeat {
     QElapsedTimer beat;
     double longest = 0;
     QTimer timer;
+    /// The most CPU time the main thread spent between two turns: the stall the loop would
+    /// have had on an idle machine, whatever else runs beside it.
+    double longestBusy = 0;
+    double cpuAtBeat = 0;
+    static double threadCpuMs() {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+    }
     Heartbeat() {
         timer.setInterval(1);
         QObject::connect(&timer, &QTimer::timeout, [this] {
-            if (beat.isValid()) longest = std::max(longest, double(beat.nsecsElapsed()) / 1e6);
+            const double cpu = threadCpuMs();
+            if (beat.isValid()) {
+                longest = std::max(longest, double(beat.nsecsElapsed()) / 1e6);
+                longestBusy = std::max(longestBusy, cpu - cpuAtBeat);
+            }
+            cpuAtBeat = cpu;
             beat.restart();
         });
         timer.start();
@@ -70,6 +94,7 @@ struct Heartbeat {
     double take() {
         const double l = longest;
         longest = 0;
+        longestBusy = 0;
         return l;
     }
 };
@@ -104,7 +129,22 @@ void spin(int ms) {
     waitFor([&] { return t.elapsed() >= ms; }, ms + 1000);
 }
 
-int run(int count) {
+// Turns the wheel or drags the handle one step every 16 ms until `step` says it is at the end.
+double scrollWhile(Heartbeat& heart, double& busy, const std::function<bool()>& step) {
+    heart.take();
+    bool ended = false;
+    QTimer ticks;
+    ticks.setInterval(16);
+    QObject::connect(&ticks, &QTimer::timeout, [&] { ended = ended || !step(); });
+    ticks.start();
+    waitFor([&] { return ended; }, 600'000);
+    ticks.stop();
+    spin(200); // rows made ahead after the last step
+    busy = heart.longestBusy;
+    return heart.take();
+}
+
+int run(int count, bool scroll) {
     char pattern[] = "/tmp/sorvel-big-cleanup-XXXXXX";
     const std::string home = ::mkdtemp(pattern);
     const std::string bulk = home + "/Library/Caches/com.vendor.bulk";
@@ -166,6 +206,44 @@ int run(int count) {
     const double reviewMs = double(step.nsecsElapsed()) / 1e6;
     const double reviewStall = heart.take();
     const int rows = static_cast<int>(sheet->state().outcomes().size());
+
+    if (scroll) {
+        auto* list = sheet->findChild<ui::LazyColumn*>();
+        QScrollBar* bar = list->verticalScrollBar();
+        int notches = 0, drags = 0;
+        double wheelBusy = 0, dragBusy = 0;
+        const double wheelStall = scrollWhile(heart, wheelBusy, [&] {
+            if (bar->value() >= bar->maximum()) return false;
+            const QPointF at(list->viewport()->width() / 2.0, list->viewport()->height() / 2.0);
+            QWheelEvent wheel(at, list->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(list->viewport(), &wheel);
+            ++notches;
+            return true;
+        });
+        const int made = static_cast<int>(list->made().size());
+        // The handle moves 8 pixels a step along a track of the bar's height.
+        const int track = std::max(1, bar->height());
+        const int stride = std::max(1, static_cast<int>(int64_t(bar->maximum()) * 8 / track));
+        bar->setSliderDown(true);
+        const double dragStall = scrollWhile(heart, dragBusy, [&] {
+            if (bar->sliderPosition() <= 0) return false;
+            bar->setSliderPosition(std::max(0, bar->sliderPosition() - stride));
+            ++drags;
+            return true;
+        });
+        bar->setSliderDown(false);
+        std::printf("%d items (%d rows, %d px of list, %d widgets at the end)\n", count, rows, list->totalHeight(),
+                    made);
+        std::printf("  wheel, top to bottom            %5d notches, longest stall %6.1f ms (main thread busy %5.1f ms)\n",
+                    notches, wheelStall, wheelBusy);
+        std::printf("  drag, bottom to top             %5d steps,   longest stall %6.1f ms (main thread busy %5.1f ms)\n",
+                    drags, dragStall, dragBusy);
+        std::fflush(stdout);
+        std::error_code ignored;
+        fs::remove_all(home, ignored);
+        return 0;
+    }
 
     step.restart();
     sheet->secondButton()->click();
@@ -304,12 +382,14 @@ int runPanel(int count) {
 int main(int argc, char** argv) {
     std::vector<int> counts;
     const bool panel = argc > 1 && std::string(argv[1]) == "--panel";
-    for (int i = panel ? 2 : 1; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
-    if (counts.empty()) counts = panel ? std::vector<int>{5000, 20000} : std::vector<int>{2500, 10000};
+    const bool scroll = argc > 1 && std::string(argv[1]) == "--scroll";
+    for (int i = panel || scroll ? 2 : 1; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
+    if (counts.empty())
+        counts = panel ? std::vector<int>{5000, 20000} : scroll ? std::vector<int>{2020, 8020} : std::vector<int>{2500, 10000};
     for (int count : counts) {
         std::fflush(stdout);
         const pid_t pid = ::fork();
-        if (pid == 0) _exit(panel ? runPanel(count) : run(count));
+        if (pid == 0) _exit(panel ? runPanel(count) : run(count, scroll));
         int status = 0;
         ::waitpid(pid, &status, 0);
     }

@@ -28,6 +28,7 @@
 #include "engine/FileWalker.h"
 #include "engine/ScanControl.h"
 #include "engine/ScanResult.h"
+#include "engine/TreeMoves.h"
 #include "engine/TreeUpdater.h"
 #include "models/LatestRequest.h"
 #include "models/NavigationHistory.h"
@@ -169,6 +170,10 @@ public:
     /// A real run of the given paths (or the ticked recommendations), recorded in the history.
     void performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths, OutcomesHandler done = nullptr,
                         FailureHandler failed = nullptr);
+    /// Items these outcomes moved leave the figures of the folders they were counted in
+    /// and are counted where they went when that lies in a scanned root (the Trash), all
+    /// in one published change. Each run's outcomes are to be folded once.
+    void foldMoves(const Outcomes& outcomes);
 
     // Insight and Docker loading.
     /// `excluded`: paths under `path` that belong to other categories and are left out.
@@ -252,6 +257,8 @@ private:
     void followCount();
     void watchAgainIfShort();
     void processPendingChanges();
+    bool heldBackByMoves();
+    bool addTrashRoot(const std::vector<TreeMoves::Move>& moves);
     void finishLivePass(uint64_t generation, const std::optional<std::string>& insightsPath, LivePass pass);
     void applyLivePass(const std::optional<std::string>& insightsPath, LivePass pass);
     void followNewTree();
@@ -318,6 +325,11 @@ private:
     std::shared_ptr<ScanControl> livePass_;
     // The quiet period ended while a pass was in flight: the next pass follows it.
     bool passWanted_ = false;
+    // Raised by every change of the tree made without measuring (moves folded in): a pass
+    // that began before one would undo it.
+    uint64_t treeEdits_ = 0;
+    // A pass is held back until the moves in flight end: a look is due.
+    bool waitingForMoves_ = false;
     std::shared_ptr<ScanControl> control_;
     QTimer* pollTask_ = nullptr;
     LatestRequest scanRequest_;

@@ -14,8 +14,12 @@
 #include "engine/VolumeProbe.h"
 #include "models/BackgroundWork.h"
 #include "platform/Path.h"
+#include "removal/RemovalRun.h"
 
 namespace sorvel {
+namespace {
+constexpr int kMovesLookMs = 200;
+} // namespace
 
 // What a pass hands back: its own copy of the result, changed only where it measured, with
 // the recommendations and volume figures redone when a size changed.
@@ -23,6 +27,8 @@ struct ScanCoordinator::LivePass {
     ScanResult result;
     std::vector<std::string> directories;              // what it set out to measure
     std::shared_ptr<const ScanControl::Inodes> inodes; // none: called off midway
+    uint64_t movesBegun = 0; // moves of this process begun when it set out
+    uint64_t treeEdits = 0;
     bool spliced = false;
     bool changed = false;
 };
@@ -186,6 +192,7 @@ void ScanCoordinator::processPendingChanges() {
         return;
     }
     passWanted_ = false;
+    if (phase_ == Phase::done && heldBackByMoves()) return;
     const std::set<std::string> taken = changes_.take();
     if (taken.empty()) return;
     if (phase_ != Phase::done) return;
@@ -204,8 +211,10 @@ void ScanCoordinator::processPendingChanges() {
         this, Models::WorkPriority::userInitiated,
         [control, base = result_, inodes = treeInodes_, directories = std::move(directories),
          walk = services_.walk ? services_.walk : TreeUpdater::Walk(FileWalker::walkParallel),
-         recommend = services_.recommend]() mutable {
+         recommend = services_.recommend, begun = RemovalRun::movesBegun(), edits = treeEdits_]() mutable {
             LivePass pass;
+            pass.movesBegun = begun;
+            pass.treeEdits = edits;
             pass.directories = directories;
             pass.result = std::move(base);
             if (inodes) control->adoptInodes(*inodes);
@@ -247,14 +256,33 @@ void ScanCoordinator::finishLivePass(uint64_t generation, const std::optional<st
     livePass_.reset();
     // A newer scan owns the result now: the pass's walks are dropped.
     const bool current = generation == scanGeneration_ && phase_ == Phase::done;
-    if (current && (cancelled || !pass.inodes)) {
+    // A move that began while it measured may have been seen in one folder and not yet in
+    // another, and moves folded in meanwhile would be undone: measured again instead.
+    const bool overtaken = pass.treeEdits != treeEdits_ || pass.movesBegun != RemovalRun::movesBegun() ||
+                           RemovalRun::movesInFlight() > 0;
+    if (current && (cancelled || !pass.inodes || overtaken)) {
         // Called off with the tree still current: what it did not finish goes with the next
         // batch, so the tree does not stay behind.
         changes_.keep(pass.directories);
     } else if (current && pass.spliced) {
         applyLivePass(insightsPath, std::move(pass));
     }
-    if (passWanted_) processPendingChanges();
+    if (passWanted_ || (current && overtaken)) processPendingChanges();
+}
+
+// While items are moving (from here, the tray panel or any other screen), a folder they
+// leave and the Trash they enter cannot be measured at one moment: each would be counted
+// twice or not at all. The changes wait, and are measured together once the moves end.
+bool ScanCoordinator::heldBackByMoves() {
+    if (RemovalRun::movesInFlight() == 0) return false;
+    if (!waitingForMoves_) {
+        waitingForMoves_ = true;
+        QTimer::singleShot(kMovesLookMs, this, [this] {
+            waitingForMoves_ = false;
+            processPendingChanges();
+        });
+    }
+    return true;
 }
 
 void ScanCoordinator::applyLivePass(const std::optional<std::string>& insightsPath, LivePass pass) {

@@ -28,6 +28,10 @@ int& flightCount() {
     static int count = 0;
     return count;
 }
+uint64_t& flightsBegun() {
+    static uint64_t count = 0;
+    return count;
+}
 // The runs this process moves, each with how many owners hold it.
 std::map<UUID, int>& movingRuns() {
     static std::map<UUID, int> runs;
@@ -120,6 +124,7 @@ MovedItem pendingItem(const CleanupExecutor::PathSize& path) {
 InFlight::InFlight() {
     std::lock_guard lock(flightMutex());
     ++flightCount();
+    ++flightsBegun();
 }
 
 InFlight::~InFlight() {
@@ -166,6 +171,11 @@ bool isMoving(const UUID& id) {
 int movesInFlight() {
     std::lock_guard lock(flightMutex());
     return flightCount();
+}
+
+uint64_t movesBegun() {
+    std::lock_guard lock(flightMutex());
+    return flightsBegun();
 }
 
 bool isBeingMoved(const std::string& path) {

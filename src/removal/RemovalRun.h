@@ -7,6 +7,7 @@
 // the caller shows; those items are then in the Trash, with its own records, but in no run.
 // Every move also counts as in flight, process-wide, so quitting can wait for it.
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -98,6 +99,9 @@ bool isBeingMoved(const std::string& path);
 
 /// How many moves are in flight in this process.
 int movesInFlight();
+/// How many moves this process has begun so far: a work that saw the same number at its
+/// start and end, with none in flight at either, overlapped no move.
+uint64_t movesBegun();
 /// Blocks until no move is in flight or the time is up; true when none is.
 bool waitForMoves(std::chrono::milliseconds timeout);
 

@@ -3,6 +3,10 @@
 #include <QEnterEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPaintEvent>
+
+#include <algorithm>
+#include <cmath>
 
 namespace sorvel::ui {
 
@@ -22,11 +26,21 @@ void Surface::setHoverFill(std::optional<Adaptive> fill, std::function<void(bool
     setAttribute(Qt::WA_Hover, true);
 }
 
-void Surface::paintEvent(QPaintEvent*) {
+void Surface::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     const Adaptive& fill = hovering_ && hoverFill_ ? *hoverFill_ : fill_;
     if (radius_ <= 0 && !border_) {
         p.fillRect(rect(), fill.resolve());
+        return;
+    }
+    // A list scrolling over a large surface exposes only its middle, which is plain fill:
+    // the rounded outline is drawn only where it shows, so a frame costs no full path.
+    const int edge = static_cast<int>(std::ceil(std::max(0.0, border_ ? borderWidth_ : 0.0))) + 1;
+    const int corner = static_cast<int>(std::ceil(std::max(0.0, radius_))) + 1;
+    const QRect exposed = event->rect();
+    if (rect().adjusted(edge, corner, -edge, -corner).contains(exposed) ||
+        rect().adjusted(corner, edge, -corner, -edge).contains(exposed)) {
+        p.fillRect(exposed, fill.resolve());
         return;
     }
     p.setRenderHint(QPainter::Antialiasing);

@@ -46,6 +46,7 @@ void Text::setOpacity(double opacity) {
 void Text::setElide(Qt::TextElideMode mode, double minimumScale) {
     elide_ = mode;
     minimumScale_ = minimumScale;
+    fittedWidth_ = -1;
     if (mode != Qt::ElideNone) setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     updateGeometry();
     update();
@@ -121,17 +122,27 @@ void Text::paintEvent(QPaintEvent*) {
         p.drawText(contentsRect(), Qt::TextWordWrap | (alignment_ & Qt::AlignHorizontal_Mask) | Qt::AlignTop, text_);
         return;
     }
-    QFont f = font_;
-    QString shown = text_;
-    if (elide_ != Qt::ElideNone) {
-        // Shrink first (down to the allowed factor), elide only what still does not fit.
-        const double natural = QFontMetricsF(f).horizontalAdvance(text_);
-        if (natural > width() && natural > 0) {
-            const double scale = std::max(minimumScale_, width() / natural);
-            if (scale < 1.0) f.setPointSizeF(f.pointSizeF() * scale);
-            shown = QFontMetricsF(f).elidedText(text_, elide_, width());
+    // Measured and elided once per text, font and width, not on every frame a list scrolls.
+    if (fittedWidth_ != width() || fittedFor_ != text_ || fittedFrom_ != font_) {
+        QFont f = font_;
+        QString shown = text_;
+        if (elide_ != Qt::ElideNone) {
+            // Shrink first (down to the allowed factor), elide only what still does not fit.
+            const double natural = QFontMetricsF(f).horizontalAdvance(text_);
+            if (natural > width() && natural > 0) {
+                const double scale = std::max(minimumScale_, width() / natural);
+                if (scale < 1.0) f.setPointSizeF(f.pointSizeF() * scale);
+                shown = QFontMetricsF(f).elidedText(text_, elide_, width());
+            }
         }
+        fittedWidth_ = width();
+        fittedFor_ = text_;
+        fittedFrom_ = font_;
+        fittedFont_ = f;
+        fittedText_ = shown;
     }
+    const QFont& f = fittedFont_;
+    const QString& shown = fittedText_;
     p.setFont(f);
     p.drawText(rect(), int(alignment_) | Qt::TextSingleLine, shown);
 }

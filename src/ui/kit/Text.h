@@ -58,6 +58,12 @@ private:
     Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
     mutable int cachedWidth_ = -1;
     mutable int cachedHeight_ = 0;
+    // The one-line text as last fitted to the width: its font and shown (elided) text.
+    int fittedWidth_ = -1;
+    QString fittedFor_;
+    QFont fittedFrom_;
+    QFont fittedFont_;
+    QString fittedText_;
 };
 
 } // namespace sorvel::ui
