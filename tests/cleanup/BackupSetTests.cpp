@@ -122,7 +122,7 @@ TEST(BackupSet, OnlyBackupsReadWholeAreCompared) {
         for (const Backup &b : row.backups)
             write(root, b);
         const int status = runAsUnprivileged([&] {
-            auto list = BackupInspector::inspect([](const std::string &) { return Measured(4096); }, kNow, root,
+            auto list = BackupInspector::inspect([](const std::string &) { return Measured::wholeRead(4096); }, kNow, root,
                                                  std::set<std::string>{"unpaired"});
             int bad = list.size() == row.evidence.size() ? 0 : 1;
             for (const auto &b : list) {
