@@ -44,7 +44,7 @@ public:
         for (auto& category : result_.categories) {
             for (auto& root : category.roots) {
                 if (!root) continue;
-                const std::string& rootPath = root->path;
+                const std::string rootPath = root->path; // own() below may free the node it names
                 const bool equal = path == rootPath;
                 const bool below = !equal && (rootPath == "/" ? startsWith(path, "/")
                                                               : startsWith(path, rootPath + "/"));
@@ -101,7 +101,7 @@ private:
         if (made)
             for (size_t i = 0; i < children.size(); ++i)
                 if (children[i]) entry->second.emplace(children[i]->name, i);
-        const auto hit = entry->second.find(name);
+        const auto hit = entry->second.find(std::string(name));
         if (hit == entry->second.end() || !children[hit->second]) return std::nullopt;
         return hit->second;
     }
@@ -110,7 +110,8 @@ private:
     std::unordered_set<const ScanNode*> owned_;
     std::unordered_set<const ScanNode*> collapsed_;
     std::vector<std::pair<size_t, ScanNodePtr>> touched_;
-    std::unordered_map<const ScanNode*, std::unordered_map<std::string_view, size_t>> index_;
+    // Names held as copies: a child replaced by own() may be the last holder of its name.
+    std::unordered_map<const ScanNode*, std::unordered_map<std::string, size_t>> index_;
 };
 
 // What left its old place, to be counted at the new one alike.
