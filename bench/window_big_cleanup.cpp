@@ -130,17 +130,24 @@ void spin(int ms) {
 }
 
 // Turns the wheel or drags the handle one step every 16 ms until `step` says it is at the end.
-double scrollWhile(Heartbeat& heart, double& busy, const std::function<bool()>& step) {
+// `perStep` is the main thread's mean CPU time per step, the rows made ahead after it included.
+double scrollWhile(Heartbeat& heart, double& busy, double& perStep, const std::function<bool()>& step) {
     heart.take();
+    int steps = 0;
+    const double cpuBefore = Heartbeat::threadCpuMs();
     bool ended = false;
     QTimer ticks;
     ticks.setInterval(16);
-    QObject::connect(&ticks, &QTimer::timeout, [&] { ended = ended || !step(); });
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        ended = ended || !step();
+        steps += ended ? 0 : 1;
+    });
     ticks.start();
     waitFor([&] { return ended; }, 600'000);
     ticks.stop();
     spin(200); // rows made ahead after the last step
     busy = heart.longestBusy;
+    perStep = (Heartbeat::threadCpuMs() - cpuBefore) / std::max(1, steps);
     return heart.take();
 }
 
@@ -211,8 +218,8 @@ int run(int count, bool scroll) {
         auto* list = sheet->findChild<ui::LazyColumn*>();
         QScrollBar* bar = list->verticalScrollBar();
         int notches = 0, drags = 0;
-        double wheelBusy = 0, dragBusy = 0;
-        const double wheelStall = scrollWhile(heart, wheelBusy, [&] {
+        double wheelBusy = 0, dragBusy = 0, wheelStep = 0, dragStep = 0;
+        const double wheelStall = scrollWhile(heart, wheelBusy, wheelStep, [&] {
             if (bar->value() >= bar->maximum()) return false;
             const QPointF at(list->viewport()->width() / 2.0, list->viewport()->height() / 2.0);
             QWheelEvent wheel(at, list->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
@@ -226,7 +233,7 @@ int run(int count, bool scroll) {
         const int track = std::max(1, bar->height());
         const int stride = std::max(1, static_cast<int>(int64_t(bar->maximum()) * 8 / track));
         bar->setSliderDown(true);
-        const double dragStall = scrollWhile(heart, dragBusy, [&] {
+        const double dragStall = scrollWhile(heart, dragBusy, dragStep, [&] {
             if (bar->sliderPosition() <= 0) return false;
             bar->setSliderPosition(std::max(0, bar->sliderPosition() - stride));
             ++drags;
@@ -235,10 +242,12 @@ int run(int count, bool scroll) {
         bar->setSliderDown(false);
         std::printf("%d items (%d rows, %d px of list, %d widgets at the end)\n", count, rows, list->totalHeight(),
                     made);
-        std::printf("  wheel, top to bottom            %5d notches, longest stall %6.1f ms (main thread busy %5.1f ms)\n",
-                    notches, wheelStall, wheelBusy);
-        std::printf("  drag, bottom to top             %5d steps,   longest stall %6.1f ms (main thread busy %5.1f ms)\n",
-                    drags, dragStall, dragBusy);
+        std::printf("  wheel, top to bottom            %5d notches, longest stall %6.1f ms (main thread busy %5.1f ms,"
+                    " %5.2f ms a step)\n",
+                    notches, wheelStall, wheelBusy, wheelStep);
+        std::printf("  drag, bottom to top             %5d steps,   longest stall %6.1f ms (main thread busy %5.1f ms,"
+                    " %5.2f ms a step)\n",
+                    drags, dragStall, dragBusy, dragStep);
         std::fflush(stdout);
         std::error_code ignored;
         fs::remove_all(home, ignored);

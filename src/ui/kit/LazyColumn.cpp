@@ -7,6 +7,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <bit>
 
 #include "ui/kit/FocusRing.h"
 
@@ -36,6 +37,7 @@ LazyColumn::LazyColumn(QWidget* parent) : QAbstractScrollArea(parent) {
 void LazyColumn::setMargins(QMargins margins) {
     margins_ = margins;
     width_ = -1;
+    dirty_ = true;
     relayout();
 }
 
@@ -56,6 +58,7 @@ void LazyColumn::setEntries(std::vector<Entry> entries, Make make) {
     entries_ = std::move(entries);
     make_ = std::move(make);
     heights_.assign(entries_.size(), -1);
+    dirty_ = true;
     relayout();
     if (focusedAt < 0 || QApplication::focusWidget() != this) return;
     int at = std::min(focusedAt, count() - 1);
@@ -85,7 +88,7 @@ int LazyColumn::focusable(int index, int step) const {
 }
 
 void LazyColumn::place(int index, QWidget* widget) {
-    widget->setGeometry(margins_.left(), offsets_[index] - verticalScrollBar()->value(), width_, heightOf(index));
+    widget->setGeometry(margins_.left(), offsetOf(index) - verticalScrollBar()->value(), width_, heightOf(index));
     if (!widget->isVisibleTo(viewport())) widget->show();
 }
 
@@ -97,9 +100,7 @@ QWidget* LazyColumn::widgetAt(int index) {
     widget->ensurePolished();
     int h = widget->hasHeightForWidth() ? widget->heightForWidth(width_) : -1;
     if (h < 0) h = widget->sizeHint().height();
-    heights_[index] = std::clamp(h, widget->minimumHeight(), std::max(widget->minimumHeight(), widget->maximumHeight()));
-    shapeHeights_.emplace(entries_[index].shape, heights_[index]);
-    recount();
+    noteHeight(index, std::clamp(h, widget->minimumHeight(), std::max(widget->minimumHeight(), widget->maximumHeight())));
     place(index, widget);
     return widget;
 }
@@ -128,18 +129,52 @@ int LazyColumn::heightOf(int index) const {
 }
 
 void LazyColumn::recount() {
-    offsets_.resize(entries_.size());
-    int at = margins_.top();
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        at += entries_[i].gapBefore;
-        offsets_[i] = at;
-        at += heightOf(static_cast<int>(i));
+    if (!dirty_) return;
+    dirty_ = false;
+    const int n = count();
+    counted_.resize(n);
+    tree_.assign(n + 1, 0);
+    spans_ = 0;
+    for (int i = 0; i < n; ++i) {
+        counted_[i] = heightOf(i);
+        tree_[i + 1] = entries_[i].gapBefore + (i > 0 ? counted_[i - 1] : 0);
+        spans_ += tree_[i + 1];
     }
-    total_ = at + margins_.bottom();
+    for (int k = 1; k <= n; ++k)
+        if (const int up = k + (k & -k); up <= n) tree_[up] += tree_[k];
+    total_ = margins_.top() + spans_ + (n > 0 ? counted_[n - 1] : 0) + margins_.bottom();
+}
+
+bool LazyColumn::noteHeight(int index, int height) {
+    heights_[index] = height;
+    // The first height of a shape stands for it, and for shapes not yet made: every entry
+    // not made may move.
+    if (shapeHeights_.emplace(entries_[index].shape, height).second) {
+        dirty_ = true;
+        recount();
+        return true;
+    }
+    recount();
+    const int delta = height - counted_[index];
+    if (delta == 0) return false;
+    counted_[index] = height;
+    const int n = count();
+    if (index + 1 < n) {
+        for (int k = index + 2; k <= n; k += k & -k) tree_[k] += delta;
+        spans_ += delta;
+    }
+    total_ += delta;
+    return true;
+}
+
+int LazyColumn::spansBefore(int n) const {
+    int sum = 0;
+    for (int k = n; k > 0; k -= k & -k) sum += tree_[k];
+    return sum;
 }
 
 int LazyColumn::offsetOf(int index) const {
-    return index >= 0 && index < static_cast<int>(offsets_.size()) ? offsets_[index] : 0;
+    return index >= 0 && index < count() && !dirty_ ? margins_.top() + spansBefore(index + 1) : 0;
 }
 
 void LazyColumn::relayout() {
@@ -150,6 +185,7 @@ void LazyColumn::relayout() {
         width_ = width;
         std::fill(heights_.begin(), heights_.end(), -1);
         shapeHeights_.clear();
+        dirty_ = true;
     }
     const int view = isVisible() ? viewport()->height() : std::max(viewport()->height(), kUnshownHeight);
     // What is at the top of the view stays there while entries above it find their heights.
@@ -168,15 +204,14 @@ void LazyColumn::relayout() {
         const int top = std::clamp(offsetOf(anchor) + anchorShift, 0, std::max(0, total_ - view));
         const int from = top - view, to = top + 2 * view;
         first = std::max(0, entryAt(from));
-        last = first - 1;
-        while (last + 1 < count() && offsets_[last + 1] < to) ++last;
+        last = std::max(first - 1, entryAt(to - 1));
         // What is in view is made now; the screen around it a few entries per turn of the
         // event loop, so no turn makes many.
         const int shownFirst = std::max(0, entryAt(top));
         bool moved = false;
         more = false;
         for (int i = first; i <= last; ++i) {
-            const bool shown = i >= shownFirst && offsets_[i] < top + view;
+            const bool shown = i >= shownFirst && offsetOf(i) < top + view;
             if (!made_.count(i)) {
                 if (spare == 0 || (!shown && ahead == 0) || clock.elapsed() >= kTurnBudgetMs) {
                     more = true;
@@ -193,11 +228,7 @@ void LazyColumn::relayout() {
             int h = widget->hasHeightForWidth() ? widget->heightForWidth(width_) : -1;
             if (h < 0) h = widget->sizeHint().height();
             h = std::clamp(h, widget->minimumHeight(), std::max(widget->minimumHeight(), widget->maximumHeight()));
-            moved |= h != heightOf(i);
-            heights_[i] = h;
-            // The first height of a shape stands for it: a later one would move every entry
-            // not yet made.
-            shapeHeights_.emplace(entries_[i].shape, h);
+            moved |= noteHeight(i, h);
         }
         if (!moved) break;
     }
@@ -221,7 +252,7 @@ void LazyColumn::relayout() {
     if (count() > 0) bar->setValue(offsetOf(anchor) + anchorShift);
     const int top = bar->value();
     for (auto& [index, widget] : made_) {
-        widget->setGeometry(margins_.left(), offsets_[index] - top, width_, heightOf(index));
+        widget->setGeometry(margins_.left(), offsetOf(index) - top, width_, heightOf(index));
         if (!widget->isVisibleTo(viewport())) widget->show();
     }
     laying_ = false;
@@ -235,7 +266,17 @@ void LazyColumn::relayout() {
 }
 
 int LazyColumn::entryAt(int y) const {
-    return static_cast<int>(std::upper_bound(offsets_.begin(), offsets_.end(), y) - offsets_.begin()) - 1;
+    // The most spans whose sum stays at or under `y`, less one: spans are never negative.
+    int rest = y - margins_.top();
+    if (rest < 0 || dirty_) return -1;
+    const int n = count();
+    int at = 0;
+    for (int step = std::bit_floor(static_cast<unsigned>(std::max(n, 1))); step > 0; step >>= 1)
+        if (at + step <= n && tree_[at + step] <= rest) {
+            at += step;
+            rest -= tree_[at];
+        }
+    return at - 1;
 }
 
 void LazyColumn::ensureVisible(int index) {

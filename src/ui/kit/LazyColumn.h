@@ -58,7 +58,13 @@ private:
     int heightOf(int index) const;
     /// The last entry starting at or above `y`; -1 above the first.
     int entryAt(int y) const;
+    /// Counts every entry's place again when a change moved entries not made (a new shape, a
+    /// new width, new entries); otherwise nothing: a made entry's height is noted alone.
     void recount();
+    /// Notes entry `index`'s height as made; true when it moved any entry.
+    bool noteHeight(int index, int height);
+    /// The sum of the first `n` spans.
+    int spansBefore(int n) const;
     int indexHolding(const QWidget* widget) const;
     void followFocus(QWidget* now);
     /// The list keys pressed on a control of entry `from`; false for other keys.
@@ -71,7 +77,13 @@ private:
     Make make_;
     QMargins margins_;
     std::vector<int> heights_; // -1 until made at the current width
-    std::vector<int> offsets_; // where each entry starts
+    // Entry i starts at the top margin plus the sum of spans 0..i, span i being the gap
+    // before entry i and the height of the one above it; summed in a Fenwick tree, so a
+    // scroll step finds its entries and notes a height in steps of log of the count.
+    std::vector<int> counted_; // each entry's height as summed
+    std::vector<int> tree_;
+    int spans_ = 0; // the sum of every span
+    bool dirty_ = true;
     std::unordered_map<quint64, int> shapeHeights_;
     std::map<int, QWidget*> made_;
     int width_ = -1;

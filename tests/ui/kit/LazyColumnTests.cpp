@@ -191,3 +191,67 @@ TEST(KitLazyColumn, ReplacedEntriesGiveTheFocusBackToItsEntry) {
     settle();
     EXPECT_EQ(k.focused(), 10);
 }
+
+namespace {
+
+// An entry whose height follows the width it is laid out at, as wrapped text does.
+class WrappingEntry : public QWidget {
+public:
+    explicit WrappingEntry(int index) : index_(index) {}
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override { return 18 + (index_ % 5) * 2400 / std::max(width, 1); }
+
+private:
+    int index_;
+};
+
+} // namespace
+
+// However heights turn out as entries are made, at any width and place, the made entries
+// lie end to end (gap apart), the view holds no hole, and the last one ends the column.
+TEST(KitLazyColumn, MadeEntriesLieEndToEndAsTheirHeightsBecomeKnown) {
+    LazyColumn column;
+    std::vector<LazyColumn::Entry> entries;
+    const int n = 3000;
+    const auto gap = [](int i) { return i == 0 ? 0 : i % 4 == 0 ? 12 : 3; };
+    // One shape for every height, so guesses are corrected entry by entry.
+    for (int i = 0; i < n; ++i) entries.push_back({gap(i), static_cast<quint64>(i % 2)});
+    column.setMargins(QMargins(5, 9, 5, 11));
+    column.setEntries(std::move(entries), [](int i) { return new WrappingEntry(i); });
+    column.resize(400, 500);
+    column.show();
+    settle();
+
+    QScrollBar* bar = column.verticalScrollBar();
+    const struct {
+        int width; // of the column
+        double share; // scrolled to, as a share of the whole
+    } table[] = {{400, 0.0}, {400, 0.3}, {400, 1.0}, {260, 1.0}, {260, 0.5}, {600, 0.0}, {600, 0.7}, {300, 0.02}};
+    for (const auto& row : table) {
+        if (column.width() != row.width) {
+            column.resize(row.width, 500);
+            settle();
+        }
+        bar->setValue(static_cast<int>(bar->maximum() * row.share));
+        settle();
+        const int top = bar->value(), view = column.viewport()->height();
+        int covered = std::max(0, 9 - top); // the bottom of what lies end to end from the view's top
+        const auto& made = column.made();
+        for (auto it = made.begin(); it != made.end(); ++it) {
+            const auto [index, widget] = *it;
+            EXPECT_EQ(widget->height(), widget->heightForWidth(column.viewport()->width() - 10)) << index;
+            EXPECT_EQ(widget->y(), column.offsetOf(index) - top) << row.width << " " << index;
+            const auto next = std::next(it);
+            if (next != made.end() && next->first == index + 1) {
+                EXPECT_EQ(column.offsetOf(index + 1), column.offsetOf(index) + widget->height() + gap(index + 1))
+                    << row.width << " " << row.share << " " << index;
+            }
+            if (widget->y() <= covered && widget->y() + widget->height() > covered)
+                covered = widget->y() + widget->height() + (index + 1 < n ? gap(index + 1) : 0);
+            if (index == n - 1) {
+                EXPECT_EQ(column.totalHeight(), column.offsetOf(index) + widget->height() + 11);
+            }
+        }
+        EXPECT_GE(covered, std::min(view, column.totalHeight() - top)) << row.width << " " << row.share;
+    }
+}
