@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
@@ -165,7 +166,13 @@ TEST(FileEventAccess, AFolderMadeWhileItsParentWasClosedIsWatchedOnceItOpens) {
     ASSERT_EQ(pipe(toChild), 0);
     // Each word from the child is the next step: 1 closes p and makes p/new in it, 2 opens
     // p, 3 writes in p/new. Each is answered once done.
-    std::thread root([&] {
+    // Root acts from a process of its own, forked before the unprivileged one: forking while
+    // a thread of this process runs can leave the child stuck on a lock that thread held.
+    const pid_t root = fork();
+    ASSERT_GE(root, 0);
+    if (root == 0) {
+        close(toRoot[1]);
+        close(toChild[0]);
         char step = 0;
         while (read(toRoot[0], &step, 1) == 1) {
             bool ok = true;
@@ -175,7 +182,8 @@ TEST(FileEventAccess, AFolderMadeWhileItsParentWasClosedIsWatchedOnceItOpens) {
             const char answer = ok ? 1 : 0;
             if (write(toChild[1], &answer, 1) != 1) break;
         }
-    });
+        _exit(0);
+    }
     const int status = runAsUnprivileged([&] {
         SerialQueue queue("test.access");
         BatchRecorder recorder;
@@ -193,8 +201,8 @@ TEST(FileEventAccess, AFolderMadeWhileItsParentWasClosedIsWatchedOnceItOpens) {
         }
         return 0;
     });
-    close(toRoot[1]);
-    root.join();
-    for (int fd : {toRoot[0], toChild[0], toChild[1]}) close(fd);
+    for (int fd : {toRoot[0], toRoot[1], toChild[0], toChild[1]}) close(fd);
+    int rootStatus = 0;
+    waitpid(root, &rootStatus, 0);
     EXPECT_EQ(status, 0);
 }
