@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Path.h" // tildeAbbreviated, which the platform's own messages use too
 
@@ -11,5 +12,7 @@ std::string trimmedTrailingSlash(std::string_view path);
 /// A leading "~" or "~user" replaced by that home folder; anything else unchanged
 /// (also when the user is unknown). Nothing else about the path is touched.
 std::string expandingTildeInPath(std::string_view path);
+/// The names between slashes, empty ones (doubled or trailing slashes) left out.
+std::vector<std::string_view> pathPieces(std::string_view path);
 
 } // namespace sorvel

@@ -12,22 +12,6 @@
 namespace sorvel::TreeMoves {
 namespace {
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
-std::vector<std::string_view> pieces(std::string_view rest) {
-    std::vector<std::string_view> out;
-    size_t start = 0;
-    while (start <= rest.size()) {
-        size_t slash = rest.find('/', start);
-        if (slash == std::string_view::npos) slash = rest.size();
-        if (slash > start) out.push_back(rest.substr(start, slash - start));
-        start = slash + 1;
-    }
-    return out;
-}
-
 // Thousands of moved items may share one folder: the chains to them are copied once, and a
 // folder's children are found by name through an index rather than one by one.
 class Editor {
@@ -46,13 +30,13 @@ public:
                 if (!root) continue;
                 const std::string rootPath = root->path; // own() below may free the node it names
                 const bool equal = path == rootPath;
-                const bool below = !equal && (rootPath == "/" ? startsWith(path, "/")
-                                                              : startsWith(path, rootPath + "/"));
+                const bool below = !equal && (rootPath == "/" ? path.starts_with("/")
+                                                              : path.starts_with(rootPath + "/"));
                 if (!equal && !below) continue;
                 Found found;
                 found.chain.push_back(own(root, 0));
                 if (equal) return found;
-                const auto all = pieces(path.substr(rootPath == "/" ? 1 : rootPath.size() + 1));
+                const auto all = pathPieces(path.substr(rootPath == "/" ? 1 : rootPath.size() + 1));
                 size_t used = 0;
                 for (; used < all.size(); ++used) {
                     ScanNode& current = *found.chain.back();

@@ -22,18 +22,6 @@ bool liesIn(std::string_view path, std::string_view folder) {
     return path.size() > folder.size() && startsWith(path, folder) && path[folder.size()] == '/';
 }
 
-std::vector<std::string_view> pieces(std::string_view rest) {
-    std::vector<std::string_view> out;
-    size_t start = 0;
-    while (start <= rest.size()) {
-        size_t slash = rest.find('/', start);
-        if (slash == std::string_view::npos) slash = rest.size();
-        if (slash > start) out.push_back(rest.substr(start, slash - start));
-        start = slash + 1;
-    }
-    return out;
-}
-
 } // namespace
 
 std::optional<std::string> firmlinkAlternate(const std::string& path) {
@@ -66,7 +54,7 @@ std::optional<Location> search(const std::string& path, const ScanResult& result
             const std::string_view rest =
                 std::string_view(path).substr(rootPath == "/" ? 1 : rootPath.size() + 1);
             ScanNodePtr current = root;
-            for (std::string_view piece : pieces(rest)) {
+            for (std::string_view piece : pathPieces(rest)) {
                 ScanNodePtr next;
                 for (const auto& child : current->children) {
                     if (child && child->name == piece) {
