@@ -11,12 +11,6 @@ using namespace sorvel::test;
 
 namespace {
 
-Date at(const std::string &iso) {
-    std::tm t{};
-    strptime(iso.c_str(), "%Y-%m-%dT%H:%M:%SZ", &t);
-    return std::chrono::system_clock::from_time_t(timegm(&t));
-}
-
 // A size read whole: these tests are about what the records say.
 Measured noSize(const std::string &) {
     return Measured::wholeRead(0);
@@ -56,7 +50,7 @@ TEST(BackupReading, ReadsInfoManifestAndStatusFromXML) {
     EXPECT_TRUE(backup.isEncrypted);
     EXPECT_EQ(backup.appCount, 2);
     // Status is later than Info and wins; Manifest's date is ignored since Info had one.
-    EXPECT_EQ(backup.lastBackup, at("2026-02-01T00:00:00Z"));
+    EXPECT_EQ(backup.lastBackup, utcDate("2026-02-01T00:00:00Z"));
     EXPECT_EQ(backup.hardwareSummary(), "iPhone 13 Pro \u00B7 iOS 17.5 \u00B7 encrypted \u00B7 2 apps");
     EXPECT_EQ(backup.verdict, DeviceBackup::Verdict::unknown());
     EXPECT_EQ(backup.size, 0);
@@ -78,7 +72,7 @@ TEST(BackupReading, ReadsBinaryPlistsAndFallsBackBetweenKeys) {
     EXPECT_FALSE(backup.modelName.has_value());
     EXPECT_FALSE(backup.appCount.has_value()); // not a list of texts
     EXPECT_FALSE(backup.isEncrypted);
-    EXPECT_EQ(backup.lastBackup, at("2025-07-01T00:00:00Z")); // Manifest used, earlier Status ignored
+    EXPECT_EQ(backup.lastBackup, utcDate("2025-07-01T00:00:00Z")); // Manifest used, earlier Status ignored
     EXPECT_EQ(backup.hardwareSummary(), "iPad99,1");
 }
 
@@ -162,21 +156,21 @@ TEST(BackupInspection, ReadsThePairingRecordsFolder) {
 }
 
 TEST(BackupJudging, NewestOfADeviceWinsAndEqualDatesKeepTheFirst) {
-    Date now = at("2026-06-01T00:00:00Z");
+    Date now = utcDate("2026-06-01T00:00:00Z");
     std::vector<DeviceBackup> list{
-        dated("old", "S1", at("2026-01-01T00:00:00Z")), dated("new", "S1", at("2026-05-01T00:00:00Z")),
-        dated("tieA", "S2", at("2026-04-01T00:00:00Z")), dated("tieB", "S2", at("2026-04-01T00:00:00Z"))};
+        dated("old", "S1", utcDate("2026-01-01T00:00:00Z")), dated("new", "S1", utcDate("2026-05-01T00:00:00Z")),
+        dated("tieA", "S2", utcDate("2026-04-01T00:00:00Z")), dated("tieB", "S2", utcDate("2026-04-01T00:00:00Z"))};
     BackupInspector::judge(list, now);
-    EXPECT_EQ(list[0].verdict, DeviceBackup::Verdict::superseded(mediumDate(at("2026-05-01T00:00:00Z"))));
+    EXPECT_EQ(list[0].verdict, DeviceBackup::Verdict::superseded(mediumDate(utcDate("2026-05-01T00:00:00Z"))));
     EXPECT_EQ(list[1].verdict, DeviceBackup::Verdict::current());
     EXPECT_EQ(list[2].verdict, DeviceBackup::Verdict::current());
     EXPECT_EQ(list[3].verdict.kind, DeviceBackup::Verdict::Kind::superseded);
     EXPECT_EQ(list[0].evidence(mediumDate), "superseded \u2014 this same device was backed up again on " +
-                                                mediumDate(at("2026-05-01T00:00:00Z")));
+                                                mediumDate(utcDate("2026-05-01T00:00:00Z")));
 }
 
 TEST(BackupJudging, AgeBoundaryAndFutureDates) {
-    Date now = at("2026-06-01T00:00:00Z");
+    Date now = utcDate("2026-06-01T00:00:00Z");
     using namespace std::chrono;
     std::vector<DeviceBackup> list{dated("a", "A", now - hours(365 * 24 + 23)),
                                    dated("b", "B", now - hours(366 * 24)), dated("c", "C", now + hours(48))};
@@ -187,17 +181,17 @@ TEST(BackupJudging, AgeBoundaryAndFutureDates) {
 }
 
 TEST(BackupJudging, IdentityFallsBackToNameAndProduct) {
-    Date now = at("2026-06-01T00:00:00Z");
-    auto a = dated("a", "", at("2026-01-01T00:00:00Z"));
+    Date now = utcDate("2026-06-01T00:00:00Z");
+    auto a = dated("a", "", utcDate("2026-01-01T00:00:00Z"));
     a.deviceName = "Phone";
     a.productType = "iPhone14,2";
-    auto b = dated("b", std::nullopt, at("2026-03-01T00:00:00Z"));
+    auto b = dated("b", std::nullopt, utcDate("2026-03-01T00:00:00Z"));
     b.deviceName = "Phone";
     b.productType = "iPhone14,2";
-    auto c = dated("c", std::nullopt, at("2026-03-01T00:00:00Z"));
+    auto c = dated("c", std::nullopt, utcDate("2026-03-01T00:00:00Z"));
     c.deviceName = "Phone";                 // no product type: no identity
     auto d = dated("d", "S", std::nullopt); // identity but no date
-    auto e = dated("e", "S", at("2020-01-01T00:00:00Z"));
+    auto e = dated("e", "S", utcDate("2020-01-01T00:00:00Z"));
     std::vector<DeviceBackup> list{a, b, c, d, e};
     BackupInspector::judge(list, now);
     EXPECT_EQ(list[0].verdict.kind, DeviceBackup::Verdict::Kind::superseded);
@@ -208,7 +202,7 @@ TEST(BackupJudging, IdentityFallsBackToNameAndProduct) {
 }
 
 TEST(BackupEvidenceText, StaleAndCurrentWithPairing) {
-    auto b = dated("x", "S", at("2024-06-01T12:00:00Z"));
+    auto b = dated("x", "S", utcDate("2024-06-01T12:00:00Z"));
     b.verdict = DeviceBackup::Verdict::stale(731);
     auto fmt = [](Date) { return std::string("DATE"); };
     EXPECT_EQ(b.evidence(fmt), "last backed up DATE \u2014 2.0 years ago");

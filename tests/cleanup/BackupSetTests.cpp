@@ -16,13 +16,7 @@ using namespace sorvel::test;
 
 namespace {
 
-Date at(const std::string &iso) {
-    std::tm t{};
-    strptime(iso.c_str(), "%Y-%m-%dT%H:%M:%SZ", &t);
-    return std::chrono::system_clock::from_time_t(timegm(&t));
-}
-
-const Date kNow = at("2026-06-10T00:00:00Z");
+const Date kNow = utcDate("2026-06-10T00:00:00Z");
 
 struct Backup {
     std::string folder;
@@ -58,14 +52,14 @@ void write(const std::string &root, const Backup &b) {
 const std::string kRefused = "its records are not readable by this user, so it is not judged";
 const std::string kMalformed = "a record of it could not be read as a property list, so it is not judged";
 std::string undecided(const std::string &iso) {
-    return "last backed up " + mediumDate(at(iso)) +
+    return "last backed up " + mediumDate(utcDate(iso)) +
            " \u2014 not known to be the newest for this device: a backup here that could not be read may be a "
            "newer one";
 }
 std::string superseded(const std::string &iso) {
-    return "superseded \u2014 this same device was backed up again on " + mediumDate(at(iso));
+    return "superseded \u2014 this same device was backed up again on " + mediumDate(utcDate(iso));
 }
-std::string current(const std::string &iso) { return "the newest backup for this device \u00B7 " + mediumDate(at(iso)); }
+std::string current(const std::string &iso) { return "the newest backup for this device \u00B7 " + mediumDate(utcDate(iso)); }
 
 } // namespace
 
@@ -147,7 +141,7 @@ TEST(BackupSet, JudgingWithoutTheFileSystem) {
         DeviceBackup b;
         b.folderName = folder;
         b.serialNumber = serial;
-        b.lastBackup = at(iso);
+        b.lastBackup = utcDate(iso);
         return b;
     };
     auto closed = dated("closed", "", "2026-01-01T00:00:00Z");

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CommandAsUser.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -46,45 +47,9 @@ void onlyLocked(const std::string& h) {
 
 void libraryLocked(const std::string& h) { lock(h + "/Library", 0); }
 
-struct Row {
-    const char* name;
-    std::vector<std::string> args; // "~" stands for the fake home
-    Prepare setUp;
-    std::vector<std::string> words;  // each somewhere in the output or the errors
-    std::vector<std::string> absent; // none of them anywhere
-    int status;
-    int lines = 0; // read only the first lines (a watch runs on), 0: all
-};
+using Row = test::CommandAsUser;
 
-void run(const Row& row) {
-    test::TempDir dir;
-    row.setUp(dir.path());
-    std::vector<std::string> command{"/bin/bash", "-c",
-                                     "timeout 20 \"$0\" \"$@\" 2>&1 | head -n " +
-                                         std::to_string(row.lines > 0 ? row.lines : 1000000) +
-                                         "; exit \"${PIPESTATUS[0]}\"",
-                                     SORVEL_BINARY};
-    command.insert(command.end(), row.args.begin(), row.args.end());
-    const std::map<std::string, std::string> env{
-        {"HOME", dir.path()}, {"XDG_DATA_HOME", dir / ".local/share"}, {"XDG_CONFIG_HOME", dir / ".config"}};
-    const int status = test::runAsUnprivileged([&] {
-        const auto r = test::runCommand(command, env);
-        for (const auto& word : row.words)
-            if (r.out.find(word) == std::string::npos) {
-                std::fprintf(stderr, "%s: no \"%s\" in:\n%s\n", row.name, word.c_str(), r.out.c_str());
-                return 100;
-            }
-        for (const auto& word : row.absent)
-            if (r.out.find(word) != std::string::npos) {
-                std::fprintf(stderr, "%s: \"%s\" in:\n%s\n", row.name, word.c_str(), r.out.c_str());
-                return 102;
-            }
-        if (r.status != row.status) std::fprintf(stderr, "%s: status %d\n%s\n", row.name, r.status, r.out.c_str());
-        return r.status == row.status ? 0 : 101;
-    });
-    test::runCommand({"chmod", "-R", "u+rwX,go+rX", dir.path()});
-    EXPECT_EQ(status, 0) << row.name;
-}
+void run(const Row& row) { test::expectCommandAsUser(row); }
 
 const std::string kNotReadable = "not readable by this user";
 const std::string kOneFolder = "1 folder not readable by this user";

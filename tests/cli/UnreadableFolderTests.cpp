@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CommandAsUser.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -171,34 +172,6 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
         {"watch, a folder of locked folders", {"--watch", "~/top"}, locked("top/locked", 0700),
          {"  not readable by this user  (1 folder not readable by this user)\n"}, 141, 2},
     };
-    for (const Row& row : rows) {
-        test::TempDir dir;
-        row.setUp(dir.path());
-        // The arguments as typed (the commands expand the tilde); the status is the command's.
-        std::vector<std::string> command{"/bin/bash", "-c",
-                                         "timeout 20 \"$0\" \"$@\" 2>&1 | head -n " +
-                                             std::to_string(row.lines > 0 ? row.lines : 1000000) +
-                                             "; exit \"${PIPESTATUS[0]}\"",
-                                         SORVEL_BINARY};
-        command.insert(command.end(), row.args.begin(), row.args.end());
-        const std::map<std::string, std::string> env{
-            {"HOME", dir.path()}, {"XDG_DATA_HOME", dir / ".local/share"}, {"XDG_CONFIG_HOME", dir / ".config"}};
-        const int status = test::runAsUnprivileged([&] {
-            const auto r = test::runCommand(command, env);
-            for (const auto& word : row.words)
-                if (r.out.find(word) == std::string::npos) {
-                    std::fprintf(stderr, "%s: no \"%s\" in:\n%s\n", row.name, word.c_str(), r.out.c_str());
-                    return 100;
-                }
-            for (const auto& word : row.absent)
-                if (r.out.find(word) != std::string::npos) {
-                    std::fprintf(stderr, "%s: \"%s\" in:\n%s\n", row.name, word.c_str(), r.out.c_str());
-                    return 102;
-                }
-            if (r.status != row.status) std::fprintf(stderr, "%s: status %d\n%s\n", row.name, r.status, r.out.c_str());
-            return r.status == row.status ? 0 : 101;
-        });
-        test::runCommand({"chmod", "-R", "u+rwX,go+rX", dir.path()});
-        EXPECT_EQ(status, 0) << row.name;
-    }
+    for (const Row& row : rows)
+        test::expectCommandAsUser({row.name, row.args, row.setUp, row.words, row.absent, row.status, row.lines});
 }

@@ -2,10 +2,20 @@
 // Property-list files for tests, in XML or binary form.
 #include <plist/plist.h>
 
+#include <ctime>
 #include <stdexcept>
 #include <string>
 
+#include "platform/Date.h"
+
 namespace sorvel::test {
+
+/// A date written "2026-06-10T00:00:00Z", as the records' dates are given.
+inline Date utcDate(const std::string &iso) {
+    std::tm t{};
+    strptime(iso.c_str(), "%Y-%m-%dT%H:%M:%SZ", &t);
+    return std::chrono::system_clock::from_time_t(timegm(&t));
+}
 
 /// An XML property list whose top-level dictionary holds `entries` (XML of key/value pairs).
 inline std::string xmlPlist(const std::string &entries) {
