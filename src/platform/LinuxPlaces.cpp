@@ -1,0 +1,347 @@
+#include "platform/LinuxPlaces.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "platform/FileDescriptor.h"
+#include "platform/Path.h"
+#include "platform/UserDirs.h"
+
+namespace sorvel::LinuxPlaces {
+
+namespace {
+
+std::mutex& rootMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::optional<std::string>& rootValue() {
+    static std::optional<std::string> root;
+    return root;
+}
+
+std::string trimmedRoot(std::string root) {
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    return root == "/" ? std::string() : root;
+}
+
+std::string under(std::string_view systemPath) { return systemRoot() + std::string(systemPath); }
+
+std::string home() { return homeDirectory(); }
+
+std::string xdg(const char* variable, const char* fallback) {
+    if (const char* value = std::getenv(variable); value && value[0] == '/') return standardizePath(value);
+    return standardizePath(appendingPathComponent(home(), fallback));
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+/// The names in a folder, "." and ".." left out; empty when it cannot be listed.
+std::vector<std::string> childNames(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        names.emplace_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+/// Each Flatpak app folder of the user's (real folders only, never a link to elsewhere).
+std::vector<std::string> flatpakAppFolders() {
+    std::vector<std::string> folders;
+    const std::string apps = flatpakApps();
+    for (const auto& name : childNames(apps)) {
+        const std::string folder = apps + "/" + name;
+        if (isFolder(folder)) folders.push_back(folder);
+    }
+    return folders;
+}
+
+std::optional<std::string> readSmallFile(const std::string& path, std::string& reason) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return std::nullopt;
+    }
+    FileDescriptor guard(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        reason = "not a plain file";
+        return std::nullopt;
+    }
+    // Files under /proc report no size: read until the end, within a bound.
+    std::string text;
+    char buffer[4096];
+    while (text.size() < (1u << 20)) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            reason = std::strerror(errno);
+            return std::nullopt;
+        }
+        if (got == 0) break;
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    return text;
+}
+
+std::string decodeOctal(std::string_view field) {
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const std::string_view digits = field.substr(i + 1, 3);
+            bool octal = digits.size() == 3;
+            for (char c : digits) octal = octal && c >= '0' && c <= '7';
+            if (octal) {
+                out.push_back(static_cast<char>((digits[0] - '0') * 64 + (digits[1] - '0') * 8 + (digits[2] - '0')));
+                i += 3;
+                continue;
+            }
+        }
+        out.push_back(field[i]);
+    }
+    return out;
+}
+
+} // namespace
+
+std::string systemRoot() {
+    {
+        std::lock_guard lock(rootMutex());
+        if (rootValue()) return *rootValue();
+    }
+    // The command line's tests run the program itself over a fake tree.
+    if (const char* value = std::getenv("SORVEL_SYSTEM_ROOT"); value && value[0] == '/') return trimmedRoot(value);
+    return {};
+}
+
+void setSystemRoot(std::optional<std::string> root) {
+    std::lock_guard lock(rootMutex());
+    rootValue() = root ? std::optional(trimmedRoot(std::move(*root))) : std::nullopt;
+}
+
+ScopedSystemRoot::ScopedSystemRoot(std::string root) {
+    std::lock_guard lock(rootMutex());
+    previous_ = rootValue();
+    rootValue() = trimmedRoot(std::move(root));
+}
+
+ScopedSystemRoot::~ScopedSystemRoot() { setSystemRoot(previous_); }
+
+std::string cacheHome() { return xdg("XDG_CACHE_HOME", ".cache"); }
+std::string dataHome() { return xdg("XDG_DATA_HOME", ".local/share"); }
+std::string configHome() { return standardizePath(UserDirs::configHome()); }
+std::string stateHome() { return xdg("XDG_STATE_HOME", ".local/state"); }
+
+std::string flatpakApps() { return home() + "/.var/app"; }
+std::string snapApps() { return home() + "/snap"; }
+
+std::string systemCache() { return under("/var/cache"); }
+std::string systemLogs() { return under("/var/log"); }
+std::vector<std::string> crashFolders() { return {under("/var/crash"), under("/var/lib/systemd/coredump")}; }
+
+std::vector<std::string> swapFilesIn(std::string_view text) {
+    std::vector<std::string> files;
+    bool header = true;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        if (header) {
+            header = false;
+            continue;
+        }
+        // Filename Type Size Used Priority; the name's own blanks are written \040.
+        std::vector<std::string_view> fields;
+        size_t i = 0;
+        while (i < line.size()) {
+            while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+            const size_t start = i;
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+            if (i > start) fields.push_back(line.substr(start, i - start));
+        }
+        if (fields.size() < 2 || fields[1] != "file") continue;
+        std::string name = decodeOctal(fields[0]);
+        if (name.empty() || name[0] != '/') continue;
+        files.push_back(std::move(name));
+    }
+    return files;
+}
+
+SwapFiles swapFiles() {
+    SwapFiles result;
+    const std::string table = under("/proc/swaps");
+    if (!exists(table)) return result;
+    std::string reason;
+    const auto text = readSmallFile(table, reason);
+    if (!text) {
+        result.unreadable = reason;
+        return result;
+    }
+    for (const auto& file : swapFilesIn(*text)) result.files.push_back(systemRoot() + file);
+    return result;
+}
+
+std::vector<DeveloperFolder> developerFolders() {
+    const std::string cache = cacheHome();
+    const std::string h = home();
+    return {
+        {cache + "/pip", "pip's download cache", "pip's download cache, fetched again by the next install", false},
+        {cache + "/go-build", "Go's build cache", "Go's build cache, rebuilt by the next build", false},
+        {cache + "/yarn", "Yarn's package cache", "Yarn's package cache, fetched again by the next install", false},
+        {h + "/.npm/_cacache", "npm's package cache", "npm's package cache, fetched again by the next install", false},
+        {h + "/.cargo/registry/cache", "Cargo's downloaded crates",
+         "downloaded crates, fetched again by the next build", false},
+        {h + "/.cargo/registry/src", "Cargo's unpacked crate sources",
+         "unpacked crate sources, unpacked again by the next build", false},
+        {h + "/.gradle/caches", "Gradle's caches", "Gradle's caches, rebuilt by the next build", false},
+        {cache + "/ccache", "ccache's compiler cache", "compiler cache, refilled by the next builds", false},
+        {h + "/.ccache", "ccache's compiler cache", "compiler cache, refilled by the next builds", false},
+        {cache + "/bazel", "Bazel's build cache", "Bazel's outputs and downloads, rebuilt by the next build", false},
+        {h + "/go/pkg/mod", "Go's module cache",
+         "Go modules, downloaded again by the next build; a fresh download of every module takes time", true},
+    };
+}
+
+const std::vector<std::string>& browserCacheNames() {
+    static const std::vector<std::string> names = {"google-chrome", "chromium", "BraveSoftware", "vivaldi",
+                                                   "microsoft-edge", "opera", "mozilla/firefox"};
+    return names;
+}
+
+const std::vector<std::string>& flatpakBrowserIds() {
+    static const std::vector<std::string> ids = {
+        "org.mozilla.firefox", "com.google.Chrome",  "org.chromium.Chromium", "com.brave.Browser",
+        "com.microsoft.Edge",  "com.vivaldi.Vivaldi", "com.opera.Opera",      "io.gitlab.librewolf-community",
+        "org.gnome.Epiphany"};
+    return ids;
+}
+
+const std::vector<std::string>& keptCacheNames() {
+    static const std::vector<std::string> names = {"obexd"};
+    return names;
+}
+
+std::vector<std::string> roots(Kind kind) {
+    const std::string h = home();
+    switch (kind) {
+    case Kind::caches: {
+        std::vector<std::string> result = {cacheHome()};
+        for (const auto& app : flatpakAppFolders()) result.push_back(app + "/cache");
+        result.push_back(systemCache());
+        return result;
+    }
+    case Kind::appSupport: return {dataHome()};
+    case Kind::containers: return {flatpakApps(), snapApps()};
+    case Kind::developer: {
+        std::vector<std::string> result;
+        for (const auto& folder : developerFolders())
+            if (isFolder(folder.path)) result.push_back(folder.path);
+        return result;
+    }
+    case Kind::mail: return {h + "/.thunderbird", dataHome() + "/evolution"};
+    case Kind::logs: {
+        std::vector<std::string> result = {systemLogs()};
+        for (auto& folder : crashFolders()) result.push_back(std::move(folder));
+        return result;
+    }
+    case Kind::swap: return swapFiles().files;
+    case Kind::otherLibrary: return {configHome(), stateHome()};
+    }
+    return {};
+}
+
+std::vector<std::string> carvedOut(Kind kind) {
+    switch (kind) {
+    case Kind::appSupport:
+        // The Trash is its own category (its info/ records too), mail another.
+        return {dataHome() + "/Trash", dataHome() + "/evolution"};
+    case Kind::containers: {
+        std::vector<std::string> result;
+        for (const auto& app : flatpakAppFolders()) result.push_back(app + "/cache");
+        return result;
+    }
+    case Kind::caches: {
+        std::vector<std::string> result;
+        for (const auto& folder : developerFolders())
+            if (isPathInside(folder.path, cacheHome()) && isFolder(folder.path)) result.push_back(folder.path);
+        return result;
+    }
+    default: return {};
+    }
+}
+
+std::vector<std::string> flatpakInstallations() {
+    return {dataHome() + "/flatpak/app", under("/var/lib/flatpak/app")};
+}
+
+std::vector<std::string> snapInstallations() { return {under("/snap"), under("/var/lib/snapd/snap")}; }
+
+Installed installedIn(const std::vector<std::string>& installations, std::string_view name) {
+    Installed result;
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos) return result;
+    for (const auto& folder : installations) {
+        struct stat st {};
+        const std::string path = folder + "/" + std::string(name);
+        if (::lstat(path.c_str(), &st) == 0) {
+            result.answer = Installed::Answer::yes;
+            result.unreadableFolder.clear();
+            result.reason.clear();
+            return result;
+        }
+        if (errno == ENOENT || errno == ENOTDIR) {
+            // Absent there; but an installation folder that exists and cannot be listed
+            // may hide it (search permission alone answers lstat).
+            struct stat folderStat {};
+            if (::stat(folder.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) continue;
+            if (::access(folder.c_str(), R_OK | X_OK) == 0) continue;
+            errno = EACCES;
+        }
+        if (result.answer != Installed::Answer::unknown) {
+            result.answer = Installed::Answer::unknown;
+            result.unreadableFolder = folder;
+            result.reason = std::strerror(errno);
+        }
+    }
+    return result;
+}
+
+Installed flatpakInstalled(std::string_view id) { return installedIn(flatpakInstallations(), id); }
+Installed snapInstalled(std::string_view name) { return installedIn(snapInstallations(), name); }
+
+std::vector<std::string> deniedPlaces() {
+    const std::string h = home();
+    const std::string data = dataHome();
+    std::vector<std::string> result = {h + "/.ssh",          h + "/.gnupg",        h + "/.pki",
+                                       h + "/.password-store", data + "/keyrings",  h + "/.mozilla",
+                                       h + "/.thunderbird",    data + "/evolution", configHome()};
+    // A Flatpak app's settings and data go only with the whole folder of an app that is gone.
+    for (const auto& app : flatpakAppFolders()) {
+        if (flatpakInstalled(lastPathComponent(app)).answer == Installed::Answer::no) continue;
+        result.push_back(app + "/data");
+        result.push_back(app + "/config");
+    }
+    return result;
+}
+
+} // namespace sorvel::LinuxPlaces

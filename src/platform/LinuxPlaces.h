@@ -1,0 +1,111 @@
+#pragma once
+// Where a Linux desktop keeps each kind of data that Sorvel's categories, rules, explainer,
+// advice and policy also know by their ~/Library paths: one table that all of them read.
+// Home places follow HOME and the XDG variables at each call; system places (/var/log,
+// /var/cache, /var/lib/flatpak, /snap, /proc/swaps) are read under `systemRoot()`, the one
+// seam that tests point at a fake tree.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorvel::LinuxPlaces {
+
+/// The prefix system places are read under: "" for the machine's own "/". Set for the
+/// process by `setSystemRoot`, else by SORVEL_SYSTEM_ROOT when it is an absolute path.
+std::string systemRoot();
+/// Points system places at `root` for this process; none gives the choice back to the
+/// environment.
+void setSystemRoot(std::optional<std::string> root);
+
+/// Holds a fake system root for as long as it lives (tests), then restores the previous.
+class ScopedSystemRoot {
+public:
+    explicit ScopedSystemRoot(std::string root);
+    ~ScopedSystemRoot();
+    ScopedSystemRoot(const ScopedSystemRoot&) = delete;
+    ScopedSystemRoot& operator=(const ScopedSystemRoot&) = delete;
+
+private:
+    std::optional<std::string> previous_;
+};
+
+// The XDG base folders: the variable when it holds an absolute path, else its default.
+std::string cacheHome();  ///< $XDG_CACHE_HOME, ~/.cache
+std::string dataHome();   ///< $XDG_DATA_HOME, ~/.local/share
+std::string configHome(); ///< $XDG_CONFIG_HOME, ~/.config
+std::string stateHome();  ///< $XDG_STATE_HOME, ~/.local/state
+
+std::string flatpakApps(); ///< ~/.var/app: one folder per Flatpak app the user ran
+std::string snapApps();    ///< ~/snap: one folder per snap the user ran
+
+/// The kinds of data the table sorts places into; each maps onto one storage category.
+enum class Kind { caches, appSupport, containers, developer, mail, logs, swap, otherLibrary };
+
+/// The Linux roots of one kind, in a fixed order. Home roots are listed whether or not they
+/// exist (a scan skips the missing), but developer folders only when they exist, and swap
+/// only as the files /proc/swaps lists. Flatpak apps' cache folders are listed one by one.
+std::vector<std::string> roots(Kind kind);
+
+/// Folders inside a root of `kind` that another kind measures or that are no data of the
+/// kind (the Trash inside the data folder): a walk of `kind` leaves them out.
+std::vector<std::string> carvedOut(Kind kind);
+
+/// System places, each under systemRoot().
+std::string systemCache();                ///< /var/cache: the system's, an administrator's
+std::string systemLogs();                 ///< /var/log, the journal included
+std::vector<std::string> crashFolders();  ///< /var/crash, /var/lib/systemd/coredump
+
+/// The swap files /proc/swaps lists (files, never partitions), each under systemRoot().
+struct SwapFiles {
+    std::vector<std::string> files;
+    /// Set when /proc/swaps exists but could not be read: the system's reason.
+    std::optional<std::string> unreadable;
+};
+SwapFiles swapFiles();
+/// The file names of the "file" rows of a /proc/swaps text, octal escapes (\040) decoded.
+std::vector<std::string> swapFilesIn(std::string_view text);
+
+/// One developer tool's rebuildable folder.
+struct DeveloperFolder {
+    std::string path;
+    std::string title;  ///< what the explainer calls it, "pip's download cache"
+    std::string detail; ///< what rebuilds it, in a rule target's voice
+    bool review;        ///< a fresh download costs real time: offered for review, not as safe
+};
+/// Every developer folder of the table (whether or not it exists), in a fixed order; of
+/// ccache's two homes the one in the cache folder comes first.
+std::vector<DeveloperFolder> developerFolders();
+
+/// Browser cache folders under cacheHome() (relative names, "mozilla/firefox" included).
+const std::vector<std::string>& browserCacheNames();
+/// Flatpak ids of browsers: their ~/.var/app/<id>/cache is a browser cache.
+const std::vector<std::string>& flatpakBrowserIds();
+/// Children of cacheHome() that hold what no app rebuilds (files received over Bluetooth
+/// land in "obexd"): never a cache target.
+const std::vector<std::string>& keptCacheNames();
+
+/// Folders where installed apps live. A folder that does not exist holds no apps.
+std::vector<std::string> flatpakInstallations(); ///< dataHome()/flatpak/app, /var/lib/flatpak/app
+std::vector<std::string> snapInstallations();    ///< /snap, /var/lib/snapd/snap
+
+/// Whether an app is installed in any of the installation folders.
+struct Installed {
+    enum class Answer { yes, no, unknown };
+    Answer answer = Answer::no;
+    /// For unknown: the installation folder that could not be read and the system's reason.
+    std::string unreadableFolder;
+    std::string reason;
+};
+Installed flatpakInstalled(std::string_view id);
+Installed snapInstalled(std::string_view name);
+/// The answer over the given installation folders (tests and the two above).
+Installed installedIn(const std::vector<std::string>& installations, std::string_view name);
+
+/// Secrets, mail and settings of a Linux home that nothing may move: ~/.ssh, ~/.gnupg,
+/// ~/.pki, ~/.password-store, the keyrings, browser profiles, mail, configHome() whole,
+/// and the data and config folders of each installed Flatpak app (and of each app whose
+/// installation cannot be read).
+std::vector<std::string> deniedPlaces();
+
+} // namespace sorvel::LinuxPlaces
