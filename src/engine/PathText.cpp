@@ -38,16 +38,4 @@ std::string expandingTildeInPath(std::string_view path) {
     return home + std::string(rest);
 }
 
-std::vector<std::string_view> pathPieces(std::string_view rest) {
-    std::vector<std::string_view> out;
-    size_t start = 0;
-    while (start <= rest.size()) {
-        size_t slash = rest.find('/', start);
-        if (slash == std::string_view::npos) slash = rest.size();
-        if (slash > start) out.push_back(rest.substr(start, slash - start));
-        start = slash + 1;
-    }
-    return out;
-}
-
 } // namespace sorvel

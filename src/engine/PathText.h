@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Path.h" // tildeAbbreviated, which the platform's own messages use too
+#include "platform/Path.h" // tildeAbbreviated and pathPieces, which the platform uses too
 
 namespace sorvel {
 
@@ -12,7 +12,5 @@ std::string trimmedTrailingSlash(std::string_view path);
 /// A leading "~" or "~user" replaced by that home folder; anything else unchanged
 /// (also when the user is unknown). Nothing else about the path is touched.
 std::string expandingTildeInPath(std::string_view path);
-/// The names between slashes, empty ones (doubled or trailing slashes) left out.
-std::vector<std::string_view> pathPieces(std::string_view path);
 
 } // namespace sorvel

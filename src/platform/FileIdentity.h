@@ -19,4 +19,10 @@ struct FileIdentity {
 /// when it cannot be read.
 std::optional<FileIdentity> fileIdentity(const std::string& path, bool followLinks);
 
+/// Whether the entry at a path is, or holds at any depth, the file of this identity: a
+/// walk of the folders on its own file system (a name for a file lies on the file's), links
+/// not followed. `unknown` where a folder could not be read, or lies too deep to name.
+enum class Holding { none, holds, unknown };
+Holding holdsFile(const std::string& path, const FileIdentity& file);
+
 } // namespace sorvel

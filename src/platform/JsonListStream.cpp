@@ -13,6 +13,7 @@
 #include <set>
 
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 #include "platform/UserDefaults.h"
 
 namespace sorvel::JsonListStream {
@@ -227,10 +228,8 @@ bool parse(const std::string& path, Splitter& splitter) {
     // Anything but a plain file readable to its end (a folder in its place, a read error)
     // goes to the whole-file change, which says why it cannot be read.
     // Opened without waiting: a pipe in the file's place is refused at once, never read.
-    struct stat st;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0) ::close(fd);
+    const int fd = openPlainFileAt(AT_FDCWD, path.c_str(), O_RDONLY);
+    if (fd < 0) {
         splitter.unusual = true;
         return false;
     }

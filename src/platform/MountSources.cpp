@@ -85,8 +85,8 @@ LoopImage loopImage(const std::string& sysDir, uint64_t device) {
     if (fd.valid() && ::ioctl(fd.get(), LOOP_GET_STATUS64, &info) == 0)
         image.identity = FileIdentity{decodedDevice(info.lo_device), info.lo_inode};
     // The kernel's path of the file it holds, worked out at each read: it follows renames.
-    if (auto name = readSmallFile(sysDir + "/loop/backing_file");
-        name && !name->empty() && (*name)[0] == '/' && !name->ends_with(" (deleted)"))
+    // A deleted file's name ends in " (deleted)"; so may a file's own: tried as it stands first.
+    if (auto name = readSmallFile(sysDir + "/loop/backing_file"); name && !name->empty() && (*name)[0] == '/')
         image.name = std::move(*name);
     return image;
 }
@@ -129,6 +129,15 @@ bool LoopImage::nameConfirmed() const {
     struct stat st;
     return ::stat(name->c_str(), &st) == 0 && static_cast<uint64_t>(st.st_dev) == identity->device &&
            static_cast<uint64_t>(st.st_ino) == identity->inode;
+}
+
+bool LoopImage::deleted() const {
+    if (!identity || !name || !name->ends_with(" (deleted)")) return false;
+    struct stat st;
+    if (::stat(name->c_str(), &st) == 0)
+        return static_cast<uint64_t>(st.st_dev) != identity->device || static_cast<uint64_t>(st.st_ino) != identity->inode;
+    // Out of this user's reach is not gone.
+    return errno == ENOENT || errno == ENOTDIR;
 }
 
 std::vector<LoopImage> loopImagesOfDevice(uint64_t device) {

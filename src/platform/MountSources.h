@@ -15,12 +15,17 @@ namespace sorvel {
 struct LoopImage {
     uint64_t loopDevice = 0;              // the loop device's numbers
     std::optional<FileIdentity> identity; // the file it reads, as the loop device holds it; none: not readable here
-    std::optional<std::string> name;      // where the kernel names that file now; none: deleted, or not readable
+    std::optional<std::string> name;      // as the kernel names that file now (a deleted one's last name followed
+                                          // by " (deleted)"); none: not readable
 
     friend bool operator==(const LoopImage&, const LoopImage&) = default;
 
     /// Whether the name leads to the file the loop device holds now.
     bool nameConfirmed() const;
+
+    /// Whether the file has no name the kernel knows: its name, tried as it stands, leads
+    /// nowhere or to another file, and ends in " (deleted)". It may still have other names.
+    bool deleted() const;
 };
 
 /// The disk images a mount's file system reads, found by the device numbers: the device

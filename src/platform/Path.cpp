@@ -32,13 +32,8 @@ std::string standardizePath(std::string_view input) {
     if (path.empty()) return path;
     const bool absolute = path[0] == '/';
     std::vector<std::string_view> parts;
-    std::string_view rest(path);
-    size_t start = 0;
-    while (start <= rest.size()) {
-        size_t end = rest.find('/', start);
-        if (end == std::string_view::npos) end = rest.size();
-        std::string_view part = rest.substr(start, end - start);
-        if (part.empty() || part == ".") {
+    for (const std::string_view part : pathPieces(path)) {
+        if (part == ".") {
             // dropped
         } else if (part == "..") {
             if (!parts.empty() && parts.back() != "..") {
@@ -49,7 +44,6 @@ std::string standardizePath(std::string_view input) {
         } else {
             parts.push_back(part);
         }
-        start = end + 1;
     }
     std::string out;
     if (absolute) out = "/";
@@ -100,6 +94,18 @@ bool isPathInside(std::string_view path, std::string_view folder) {
     if (folder == "/") return !path.empty() && path[0] == '/';
     return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
            path[folder.size()] == '/';
+}
+
+std::vector<std::string_view> pathPieces(std::string_view path) {
+    std::vector<std::string_view> out;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos) slash = path.size();
+        if (slash > start) out.push_back(path.substr(start, slash - start));
+        start = slash + 1;
+    }
+    return out;
 }
 
 size_t componentsFrom(std::string_view path, size_t start) {

@@ -29,6 +29,9 @@ std::string appendingPathComponent(std::string_view parent, std::string_view nam
 /// True when path equals folder or begins with folder followed by "/" (text comparison);
 /// every absolute path is inside "/".
 bool isPathInside(std::string_view path, std::string_view folder);
+/// The names between slashes, empty ones (doubled or trailing slashes) left out; views
+/// into `path`.
+std::vector<std::string_view> pathPieces(std::string_view path);
 /// The number of non-empty components of the path from byte `start` on.
 size_t componentsFrom(std::string_view path, size_t start);
 /// Where the path's links lead (an existing path, absolute and without "." or ".."), or

@@ -14,15 +14,8 @@ namespace {
 constexpr int kMostLinks = 40;
 
 std::deque<std::string> components(const std::string& path) {
-    std::deque<std::string> out;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        if (end > start) out.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
+    const auto pieces = pathPieces(path);
+    return std::deque<std::string>(pieces.begin(), pieces.end());
 }
 
 std::string joined(std::string path, const std::deque<std::string>& rest) {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <string>
+#include <utility>
 
 #include "platform/BulkAttributes.h"
 #include "platform/FileDescriptor.h"
@@ -13,7 +14,8 @@
 namespace sorvel {
 namespace {
 
-constexpr int kReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK;
+constexpr int kNeverWait = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | kNeverWait;
 
 // Runs `call(folderFD, name)` on the path's folder, opened piecewise, and its last name.
 template <typename Call> int throughFolder(const char* path, Call call) {
@@ -33,21 +35,34 @@ template <typename Call> int throughFolder(const char* path, Call call) {
     return result;
 }
 
+// The descriptor when it is open on a plain file; else it is closed and -1 returned.
+int plainOnly(FileDescriptor fd) {
+    if (!fd.valid()) return -1;
+    struct stat st {};
+    int code = 0;
+    if (::fstat(fd.get(), &st) != 0) code = errno;
+    else if (S_ISDIR(st.st_mode)) code = EISDIR;
+    else if (!S_ISREG(st.st_mode)) code = EINVAL;
+    if (code != 0) {
+        fd.reset();
+        errno = code;
+        return -1;
+    }
+    return fd.release();
+}
+
 } // namespace
+
+int openPlainFileAt(int folder, const char* name, int flags, mode_t mode) {
+    return plainOnly(FileDescriptor(::openat(folder, name, flags | kNeverWait, mode)));
+}
 
 // Reading a file's contents (hashing duplicates, sniffing kinds) leaves its access time alone.
 int openRegularFile(const char* path) {
     FileDescriptor fd(openQuietly(path, kReadFlags));
     if (!fd.valid() && errno == ENAMETOOLONG)
         fd.reset(throughFolder(path, [](int folder, const char* name) { return openatQuietly(folder, name, kReadFlags); }));
-    if (!fd.valid()) return -1;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        fd.reset();
-        errno = EINVAL;
-        return -1;
-    }
-    return fd.release();
+    return plainOnly(std::move(fd));
 }
 
 int statAnyLength(const char* path, struct stat* st) {

@@ -8,10 +8,11 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <vector>
 
+#include "platform/FileLock.h"
 #include "platform/Path.h"
+#include "platform/RegularFile.h"
 #include "platform/UserDefaults.h"
 
 namespace sorvel::RunLock {
@@ -43,22 +44,10 @@ FileDescriptor openFolder(bool create, int& error) {
 }
 
 // The lock file `file` in the folder as a plain file, no link followed; a pipe or a
-// device in its place is refused (EINVAL) without waiting on it.
+// device in its place is refused without waiting on it.
 FileDescriptor openLock(int folder, const std::string& file, int flags, int& error) {
-    FileDescriptor fd(::openat(folder, file.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600));
-    if (!fd.valid()) {
-        error = errno;
-        return fd;
-    }
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0) {
-        error = errno;
-        return FileDescriptor();
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = EINVAL;
-        return FileDescriptor();
-    }
+    FileDescriptor fd(openPlainFileAt(folder, file.c_str(), flags | O_NOFOLLOW));
+    if (!fd.valid()) error = errno;
     return fd;
 }
 
@@ -70,11 +59,8 @@ bool stillThere(int folder, const std::string& file, int fd) {
            open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
-int lockNow(int fd, int operation) {
-    while (::flock(fd, operation | LOCK_NB) != 0)
-        if (errno != EINTR) return errno;
-    return 0;
-}
+// One try: a lock held by another is told at once.
+int lockNow(int fd, int operation) { return FileLock::takeBy(fd, operation, FileLock::Clock::now()); }
 
 } // namespace
 
@@ -84,11 +70,11 @@ Held::Held(const std::string& name) : file_(fileName(name)) {
     folder_ = openFolder(true, error_);
     if (!folder_.valid()) return;
     // Others only look, for a moment; a stopped looker does not hold the run back for long.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    for (auto pause = std::chrono::milliseconds(1);; pause = std::min(pause * 2, std::chrono::milliseconds(50))) {
+    const auto deadline = FileLock::Clock::now() + std::chrono::seconds(2);
+    for (;;) {
         FileDescriptor fd = openLock(folder_.get(), file_, O_RDWR | O_CREAT, error_);
         if (!fd.valid()) return;
-        const int code = lockNow(fd.get(), LOCK_EX);
+        const int code = FileLock::takeBy(fd.get(), LOCK_EX, deadline);
         if (code == 0 && stillThere(folder_.get(), file_, fd.get())) {
             fd_ = std::move(fd);
             error_ = 0;
@@ -100,11 +86,12 @@ Held::Held(const std::string& name) : file_(fileName(name)) {
             error_ = code;
             return;
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        // Still held at the deadline: given up. Taken away by a tidy meanwhile: opened
+        // again, until the deadline.
+        if (code != 0 || FileLock::Clock::now() >= deadline) {
             error_ = code != 0 ? code : EAGAIN;
             return;
         }
-        std::this_thread::sleep_for(pause);
     }
 }
 

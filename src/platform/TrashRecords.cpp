@@ -12,13 +12,14 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "platform/FileDescriptor.h"
+#include "platform/FileLock.h"
 #include "platform/MountTable.h"
 #include "platform/Path.h"
+#include "platform/RegularFile.h"
 #include "platform/TrashInfo.h"
 
 namespace sorvel::Trash {
@@ -28,10 +29,8 @@ constexpr std::string_view kInfoSuffix = ".trashinfo";
 constexpr size_t kMaximumInfoBytes = 64 * 1024; // far above any real record
 
 std::optional<std::string> readInfo(int infoFd, const std::string& infoName) {
-    FileDescriptor fd(::openat(infoFd, infoName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const FileDescriptor fd(openPlainFileAt(infoFd, infoName.c_str(), O_RDONLY | O_NOFOLLOW));
     if (!fd.valid()) return std::nullopt;
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     std::string text;
     char buffer[4096];
     while (text.size() <= kMaximumInfoBytes) {
@@ -141,25 +140,13 @@ std::atomic<int64_t> moveWaitMilliseconds{5000};
 } // namespace
 
 MovesLock::MovesLock(const Folder& folder, Mode mode) : fd_(folder.info.get()) {
-    const int operation = (mode == Mode::shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
-    const auto deadline = std::chrono::steady_clock::now() + moveWaitBound();
-    auto pause = std::chrono::milliseconds(1);
-    for (;;) {
-        if (::flock(fd_, operation) == 0) {
-            held_ = true;
-            return;
-        }
-        if (errno == EINTR) continue;
-        // A file system without locks: a tidy cannot take its lock there either, so it
-        // removes nothing and the move may go ahead unlocked.
-        if (errno != EWOULDBLOCK) return;
-        if (mode != Mode::shared || std::chrono::steady_clock::now() >= deadline) {
-            busy_ = true;
-            return;
-        }
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(50));
-    }
+    const auto now = FileLock::Clock::now();
+    const int code = FileLock::takeBy(fd_, mode == Mode::shared ? LOCK_SH : LOCK_EX,
+                                      mode == Mode::shared ? now + moveWaitBound() : now);
+    held_ = code == 0;
+    // A file system without locks: a tidy cannot take its lock there either, so it
+    // removes nothing and the move may go ahead unlocked.
+    busy_ = code == EWOULDBLOCK;
 }
 
 MovesLock::~MovesLock() {

@@ -17,7 +17,9 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/FileDescriptor.h"
+#include "platform/FileLock.h"
 #include "platform/Path.h"
+#include "platform/RegularFile.h"
 
 namespace sorvel {
 namespace {
@@ -25,14 +27,16 @@ namespace {
 // One mutex per file, so a settings write never waits behind a write of the far larger
 // history. (The history's move-over reads the settings while it holds the history's lock;
 // reads take no lock, and it writes the settings only after letting go of that one.)
-std::mutex& processLock(const std::string& path) {
+std::timed_mutex& processLock(const std::string& path) {
     static std::mutex guard;
-    static std::unordered_map<std::string, std::unique_ptr<std::mutex>> locks;
+    static std::unordered_map<std::string, std::unique_ptr<std::timed_mutex>> locks;
     const std::lock_guard<std::mutex> held(guard);
     auto& lock = locks[path];
-    if (!lock) lock = std::make_unique<std::mutex>();
+    if (!lock) lock = std::make_unique<std::timed_mutex>();
     return *lock;
 }
+
+std::atomic<int64_t> lockWaitMilliseconds{5000};
 
 // What is on disk: nothing, an object, something that is not a readable object, or a
 // file we could not read at all (which must then not be replaced).
@@ -129,16 +133,13 @@ Stored plain(int error) {
     return {Kind::failed, error != 0 ? error : EIO, kFailedVersion, nullptr};
 }
 
-// The bytes and the signature of the version read; none when the file cannot be read,
-// with `error` the reason (ENOENT when it is absent).
+// The bytes and the signature of the version read from a file opened as a plain file;
+// none when it could not be opened or read, with `error` the reason (ENOENT when it is
+// absent, EISDIR for a folder, EINVAL for a pipe or another file that is not plain).
 std::optional<std::string> readOpen(const FileDescriptor& fd, int* error, Signature* signature) {
     struct stat st;
     if (!fd.valid() || fstat(fd.get(), &st) != 0) {
         *error = errno;
-        return std::nullopt;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        *error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return std::nullopt;
     }
     *signature = signatureOf(st);
@@ -159,7 +160,7 @@ std::optional<std::string> readOpen(const FileDescriptor& fd, int* error, Signat
 }
 
 std::optional<std::string> readAll(const std::string& path, int* error, Signature* signature) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const FileDescriptor fd(openPlainFileAt(AT_FDCWD, path.c_str(), O_RDONLY));
     return readOpen(fd, error, signature);
 }
 
@@ -315,54 +316,56 @@ int keepAside(const UserDefaults& defaults) {
 
 // The in-process mutex and the lock file, held together for one read-modify-write. The
 // lock file outlives the data file's replacements, so every writer locks the same inode.
+// Both are waited for until one deadline: a writer stopped while it holds them (another
+// Sorvel suspended, or in a debugger) holds them for as long as it is stopped.
 class WriteLock {
 public:
-    explicit WriteLock(const std::string& path) : inProcess_(processLock(path)) {
+    explicit WriteLock(const std::string& path)
+        : deadline_(FileLock::Clock::now() + UserDefaults::lockWait()),
+          inProcess_(processLock(path), deadline_) {
+        if (!inProcess_.owns_lock()) {
+            error_ = SaveStatus::kBusy;
+            return;
+        }
         // A link in the lock's place is refused (ELOOP), not followed to make a file elsewhere;
         // a pipe or a device is refused without waiting on it.
-        fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
-        if (fd_ < 0) {
+        fd_.reset(openPlainFileAt(AT_FDCWD, (path + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW));
+        if (!fd_.valid()) {
             error_ = errno;
             return;
         }
-        struct stat st;
-        const bool statted = ::fstat(fd_, &st) == 0;
-        if (!statted || !S_ISREG(st.st_mode)) {
-            error_ = statted ? EINVAL : errno;
-            ::close(fd_);
-            fd_ = -1;
-            return;
-        }
-        while (flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                error_ = errno;
-                ::close(fd_);
-                fd_ = -1;
-                return;
-            }
+        if (const int code = FileLock::takeBy(fd_.get(), LOCK_EX, deadline_)) {
+            error_ = code;
+            fd_.reset();
         }
     }
     ~WriteLock() {
-        if (fd_ < 0) return;
-        flock(fd_, LOCK_UN);
-        ::close(fd_);
+        if (fd_.valid()) ::flock(fd_.get(), LOCK_UN);
     }
     WriteLock(const WriteLock&) = delete;
     WriteLock& operator=(const WriteLock&) = delete;
-    bool held() const { return fd_ >= 0; }
+    bool held() const { return fd_.valid(); }
     int error() const { return error_; }
 
 private:
-    std::lock_guard<std::mutex> inProcess_;
-    int fd_ = -1;
+    FileLock::Clock::time_point deadline_;
+    std::unique_lock<std::timed_mutex> inProcess_;
+    FileDescriptor fd_;
     int error_ = 0;
 };
 
 } // namespace
 
-std::string SaveStatus::reason() const { return saved() ? std::string() : std::strerror(error); }
+std::string SaveStatus::reason() const {
+    if (saved()) return std::string();
+    if (busy()) return "another Sorvel is writing the file and did not let go of it in time";
+    return std::strerror(error);
+}
 
 std::string SaveStatus::notSaved(std::string_view failed, std::string_view consequence) const {
+    if (retrying)
+        return std::string(failed) +
+               " yet: another Sorvel is writing the settings. Sorvel tries again every few seconds until it is saved.";
     return std::string(failed) + " (" + reason() + "), " + std::string(consequence) + ".";
 }
 
@@ -391,9 +394,9 @@ bool UserDefaults::isReadable() const {
 std::shared_ptr<const nlohmann::json> UserDefaults::snapshot() const { return readStored(path_, retention_).object; }
 
 UserDefaults::Opened UserDefaults::openVersion() const {
-    FileDescriptor fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    FileDescriptor fd(openPlainFileAt(AT_FDCWD, path_.c_str(), O_RDONLY));
     struct stat st;
-    if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    if (!fd.valid() || fstat(fd.get(), &st) != 0) return {};
     const auto cached = cachedFor(path_);
     if (cached && cached->settled && cached->signature == signatureOf(st)) return {cached->version, std::move(fd)};
     // Nothing read yet and a file its times tell apart: a version of its own without a
@@ -537,6 +540,12 @@ SaveStatus UserDefaults::modifyHeld(const std::string& key,
 
 namespace {
 std::atomic<bool> streamedLists{true};
+}
+
+std::chrono::milliseconds UserDefaults::lockWait() { return std::chrono::milliseconds(lockWaitMilliseconds.load()); }
+
+std::chrono::milliseconds UserDefaults::setLockWait(std::chrono::milliseconds wait) {
+    return std::chrono::milliseconds(lockWaitMilliseconds.exchange(wait.count()));
 }
 
 void UserDefaults::setStreamedLists(bool on) { streamedLists = on; }

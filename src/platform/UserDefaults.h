@@ -6,10 +6,12 @@
 // the last seconds, other bytes), so another process's write is seen at the next read.
 // Every write is a read-modify-write under an exclusive lock, replacing the file
 // atomically (temporary file, fsync, rename), so two processes never lose each other's
-// keys and a crash never leaves half a file. A file that cannot be read (not JSON, not an
+// keys and a crash never leaves half a file. The lock is waited for a few seconds at most
+// (`lockWait`): a writer stopped while it holds it leaves the write not saved, as busy. A file that cannot be read (not JSON, not an
 // object, nested deeper than any value of ours) is kept aside as "defaults.corrupt-1.json"
 // (the newest) up to "-5" before the next write starts afresh.
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -26,16 +28,26 @@ namespace sorvel {
 
 /// How a write went: saved, or the errno of the step that failed.
 struct SaveStatus {
+    /// The file's lock was still held by another writer when the wait for it ended.
+    static constexpr int kBusy = EWOULDBLOCK;
+
     int error = 0;
+    /// Busy, and the write is tried again later (a settings save): said as such.
+    bool retrying = false;
 
     static SaveStatus failed(int code) { return SaveStatus{code != 0 ? code : EIO}; }
     bool saved() const { return error == 0; }
+    /// Not saved because another writer held the file past the wait: nothing was changed,
+    /// and the same write may succeed later.
+    bool busy() const { return error == kBusy; }
     operator bool() const { return saved(); } // NOLINT: read as "was it saved"
     /// The system's description of the failure; empty when saved.
     std::string reason() const;
     /// The one form of every "not saved" sentence: what could not be done, the reason in
     /// brackets, then what follows from it, e.g. "Sorvel could not save the appearance
     /// (Permission denied), so it will be lost when Sorvel quits."
+    /// A busy write tried again later says so instead: "Sorvel could not save the appearance
+    /// yet: another Sorvel is writing the settings. ..."
     std::string notSaved(std::string_view failed, std::string_view consequence) const;
 };
 
@@ -117,6 +129,11 @@ public:
                           const std::function<bool(std::optional<nlohmann::json>& value)>& whole);
     /// On by default; off, so a test can compare both ways.
     static void setStreamedLists(bool on);
+
+    /// How long a write waits for the file's lock, in this process and others, before it
+    /// gives up as busy: a few seconds. Settable (returning the previous wait) for tests.
+    static std::chrono::milliseconds lockWait();
+    static std::chrono::milliseconds setLockWait(std::chrono::milliseconds wait);
 
 private:
     SaveStatus modifyHeld(const std::string& key,

@@ -207,6 +207,11 @@ Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize,
     if (S_ISLNK(st.st_mode)) return refuse(Refusal::isSymlink());
     if (policy.requiresWritability && ::access(resolved.c_str(), W_OK) != 0) return refuse(Refusal::notWritable());
 
+    // The only name left of a mounted disk image would go with the folder: a walk, only
+    // while such an image is mounted in a protected place.
+    if (const auto held = places.unnamedImageIn(resolved))
+        return refuse(held->found ? Refusal::protectedPath(held->mountPoint) : Refusal::imageUnknown(held->mountPoint));
+
     if (recordedSize >= 1) {
         ScanControl control;
         ScanNodePtr node = FileWalker::walk(resolved, control, FileWalker::Options{});
@@ -273,6 +278,9 @@ std::string Refusal::description() const {
                ") whose layers cannot be confirmed, so it may write into a protected location";
     case Kind::backingUnconfirmed:
         return text;
+    case Kind::imageUnknown:
+        return "may hold the only name left of the disk image mounted at " + tildeAbbreviated(text) +
+               ": a folder in it could not be read";
     case Kind::homeUnknown:
         if (text.empty()) return "your home folder is not known, so no place can be told safe to move";
         return "your home folder is set to \u201C" + text +

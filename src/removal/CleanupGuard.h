@@ -35,6 +35,8 @@ struct Refusal {
         picturesUnknown,     // the desktop's pictures folder is not known; text: the file and why
         backingUnconfirmed,  // off the file system a protected place lies on, whose backing cannot be
                              // confirmed (an overlay in doubt, FUSE, ecryptfs); text: the whole clause
+        imageUnknown,        // may hold the only name left of a mounted disk image, a folder in it not
+                             // read; text: the image's mount point
     };
 
     Kind kind = Kind::notFound;
@@ -60,6 +62,7 @@ struct Refusal {
     static Refusal beingMoved() { return {Kind::beingMoved, {}, 0, 0}; }
     static Refusal picturesUnknown(std::string why) { return {Kind::picturesUnknown, std::move(why), 0, 0}; }
     static Refusal backingUnconfirmed(std::string clause) { return {Kind::backingUnconfirmed, std::move(clause), 0, 0}; }
+    static Refusal imageUnknown(std::string mountPoint) { return {Kind::imageUnknown, std::move(mountPoint), 0, 0}; }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;
@@ -94,7 +97,9 @@ std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy
 /// layer that cannot be confirmed (one other than the root's or the home's own) fails
 /// closed, and so does every path off a file system the home or a protected place lies
 /// on while that one's backing cannot be confirmed (an overlay in doubt, FUSE, ecryptfs). A path that is a mount point, or holds one, is refused as a protected location
-/// named by that mount point. The mount table is this process's unless one is given; while
+/// named by that mount point. A folder on the file system of a mounted disk image known by
+/// identity alone (its name deleted) is refused as that mount unless a walk finds no other
+/// name of the image in it. The mount table is this process's unless one is given; while
 /// it cannot be read, or the path's place in it cannot be worked out, nothing passes.
 Judgement judge(const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
                 const std::optional<CloudStatus>& cloud);

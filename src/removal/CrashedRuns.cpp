@@ -115,7 +115,13 @@ Tidied tidy(const std::vector<SweepRun>& runs) {
         if (now[i] == open[i]) continue;
         bool replaced = false;
         // Not written: the run stays as it was stored and is settled again when read.
-        if (SweepHistory::replaceIfUnchanged(open[i], now[i], replaced) && replaced) ++tidied.runsRewritten;
+        const SaveStatus saved = SweepHistory::replaceIfUnchanged(open[i], now[i], replaced);
+        if (saved && replaced) ++tidied.runsRewritten;
+        if (saved.busy()) {
+            // Another Sorvel holds the history: the rest would only wait alike.
+            tidied.deferred = true;
+            break;
+        }
     }
     return tidied;
 }

@@ -37,7 +37,16 @@ std::vector<SweepRun> settled(std::vector<SweepRun> runs);
 struct Tidied {
     int recordsRemoved = 0; // records of nothing
     int runsRewritten = 0;  // runs cut short, now stored as they stand
+    /// The history stayed locked past its wait (another Sorvel writing it, or stopped while
+    /// it did): the runs not yet rewritten stay as stored, to be tidied later. Nothing is
+    /// lost meanwhile: they read as they stand (`settled`) and can be put back.
+    bool deferred = false;
 };
+
+/// What the window says while a tidy is left for later.
+inline constexpr const char* kTidyDeferred =
+    "Another Sorvel is writing the history, so tidying the runs that were cut short is left for later. Nothing is "
+    "lost: they are shown as they stand, and what they moved can still be put back.";
 /// At the application's start: removes the lock files of movers that are gone and the
 /// records of nothing, then stores each run cut short as it stands (its items' places in
 /// the Trash, its counts of what really moved, its receipt saying it was cut short), unless

@@ -108,8 +108,8 @@ private:
                 });
                 if (!near) continue;
                 for (const auto& folder : namedFolders(mount)) trace.add(folder);
-                // What confirms a stacked mount's source: the root it shows at its point.
-                if (showsAnotherFolder(mount.fsType)) trace.add(mount.mountPoint);
+                // What confirms a stacked mount's source or an overlay's layers: the root it shows at its point.
+                if (showsAnotherFolder(mount.fsType) || mount.fsType == "overlay") trace.add(mount.mountPoint);
                 // A loop device can be given another file without the table changing.
                 auto held = loopImagesOf(mount);
                 for (const auto& image : held)

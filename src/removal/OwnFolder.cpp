@@ -93,6 +93,15 @@ std::string fenceSentence(const std::string& path, const ProtectedPlaces::Fence&
            fence.clause([](const std::string& shown) { return quoted(shown); }) + ", so Sorvel can't sweep it.";
 }
 
+// A disk image known by identity alone whose other name the folder holds, or may.
+std::string heldImageSentence(const std::string& path, const ProtectedPlaces::HeldImage& held) {
+    if (held.found)
+        return held.isTrash ? trashSentence(path, held.mountPoint, true, false)
+                            : protectedSentence(path, held.mountPoint, true, false);
+    return quoted(path) + " may hold the only name left of the disk image mounted at " + quoted(held.mountPoint) +
+           ": a folder in it could not be read, so Sorvel can't sweep it.";
+}
+
 // A mount inside the folder that cannot be judged: the folder is on a file system that
 // can, but holds one that cannot.
 std::string holdsUnknownSentence(const std::string& path, const std::string& mountPoint,
@@ -225,6 +234,7 @@ std::optional<std::string> refusal(const std::string& folder) {
     if (const auto conflict = besideTrashes(byPlace, resolvingExistingPart(path)))
         return conflictSentence(path, *conflict);
     if (const auto fence = places.fenceFor(resolvingExistingPart(path))) return fenceSentence(path, *fence);
+    if (const auto held = places.unnamedImageIn(real)) return heldImageSentence(path, *held);
 
     // Found on the way down: a mount inside the folder that shows the home or a protected
     // place (/mnt holding a bind mount of the home), or that cannot be seen through.

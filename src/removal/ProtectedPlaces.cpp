@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/MountSources.h"
+#include "platform/OverlayLayers.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
 #include "platform/TrashFolders.h"
@@ -279,29 +280,44 @@ void ProtectedPlaces::locateShownByMounts(const CleanupPolicy& policy, const std
             if (at == "/" || at.empty()) break;
         }
         if (!isTrash) continue;
+        // An overlay's layers that do not resolve leave nothing shown by text: what it shows is
+        // still worked out from what is confirmed below.
         auto shows = mountShows(mounts, mount);
-        if (!shows) continue;
+        if (!shows) {
+            if (mount.fsType != "overlay") continue;
+            shows.emplace();
+        }
         const Place place{mount.mountPoint, false, true, *isTrash};
-        // What a FUSE or stacked mount shows comes from its source, known only by text: trusted
-        // once it is confirmed as the mount's root. A loop device's image is known by the
-        // identity the device holds, and by its name where that leads to it.
+        // What a FUSE or stacked mount shows comes from its source, and an overlay's from its
+        // layers, known only by text: trusted once confirmed by what the mount shows. A loop
+        // device's image is known by the identity the device holds, and by its name where that
+        // leads to it.
         std::vector<std::string> sources;
         bool sourceUnconfirmed = false, imageUnconfirmed = false;
+        std::optional<std::string> layerUnconfirmed;
         if (showsAnotherFolder(mount.fsType)) {
             auto check = confirmedSource(mount);
             settling_ = settling_ || check.settling;
             if (check.folder) sources.push_back(std::move(*check.folder));
             else sourceUnconfirmed = !namesNothingLocal(mount);
         }
+        if (mount.fsType == "overlay")
+            for (auto& check : confirmedLayers(mount)) {
+                settling_ = settling_ || check.settling;
+                if (check.folder) sources.push_back(std::move(*check.folder));
+                else if (!layerUnconfirmed) layerUnconfirmed = std::move(check.layer);
+            }
         for (const auto& image : loopImagesOf(mount)) {
             if (image.identity) denied_.emplace(*image.identity, place);
-            // Known by identity alone once deleted: no folder holds it any more.
             if (image.nameConfirmed()) sources.push_back(*image.name);
-            else if (!image.identity || image.name) imageUnconfirmed = true;
+            // Known by identity alone once deleted: any other name it has is looked for by identity.
+            else if (image.deleted()) unnamed_.push_back({*image.identity, mount.mountPoint, *isTrash});
+            else imageUnconfirmed = true;
         }
-        if (sourceUnconfirmed || imageUnconfirmed) {
+        if (sourceUnconfirmed || imageUnconfirmed || layerUnconfirmed) {
+            const std::string given = layerUnconfirmed ? *layerUnconfirmed : mount.source;
             fences_.push_back({in, false, mount.device, mount.mountPoint, mount.fsType, std::nullopt, {}, true,
-                               *isTrash, imageUnconfirmed, mount.source});
+                               *isTrash, imageUnconfirmed && !layerUnconfirmed, given, layerUnconfirmed.has_value()});
         }
         for (const auto& source : sources)
             if (auto more = placesOnDisk(mounts, resolvingExistingPart(source)))
@@ -373,6 +389,21 @@ std::optional<ProtectedPlaces::Fence> ProtectedPlaces::fenceFor(const std::strin
     return std::nullopt;
 }
 
+std::optional<ProtectedPlaces::HeldImage> ProtectedPlaces::unnamedImageIn(const std::string& path) const {
+    if (unnamed_.empty()) return std::nullopt;
+    struct stat st;
+    if (path.empty() || path[0] != '/' || ::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    for (const auto& image : unnamed_) {
+        if (static_cast<uint64_t>(st.st_dev) != image.identity.device) continue;
+        switch (holdsFile(path, image.identity)) {
+        case Holding::none: continue;
+        case Holding::holds: return HeldImage{image.mountPoint, image.isTrash, true};
+        case Holding::unknown: return HeldImage{image.mountPoint, image.isTrash, false};
+        }
+    }
+    return std::nullopt;
+}
+
 std::string ProtectedPlaces::Fence::clause(const std::function<std::string(const std::string&)>& show) const {
     const std::string who = isHome ? "your home folder" : "a protected location (" + show(name) + ")";
     const std::string unknown = ": where your protected locations lie on disk could not be worked out";
@@ -381,6 +412,9 @@ std::string ProtectedPlaces::Fence::clause(const std::function<std::string(const
         if (image)
             return "outside the file system mounted at " + show(mountPoint) + in +
                    ", whose disk image Sorvel cannot confirm" + unknown;
+        if (layer)
+            return "outside the overlay mounted at " + show(mountPoint) + in +
+                   ", which shows a layer Sorvel cannot confirm (given as " + show(source) + ")" + unknown;
         return "outside the " + validUTF8(fsType) + " file system mounted at " + show(mountPoint) + in +
                ", which shows another folder's contents from a source Sorvel cannot confirm (given as " +
                show(source) + ")" + unknown;

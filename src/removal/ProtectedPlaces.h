@@ -37,7 +37,8 @@ public:
     /// settings folder, the desktop's pictures, a trash) shows is protected as part of it:
     /// the mount's root in its file system, the folder a FUSE or stacked mount's source names
     /// where it is confirmed to be what the mount shows, and each disk image its device reads
-    /// (by the identity the loop device holds). Such a mount whose source or image cannot be
+    /// (by the identity the loop device holds), and each layer of an overlay confirmed by what
+    /// the mount shows (`confirmedLayers`). Such a mount whose source, layer or image cannot be
     /// confirmed fences everything off it; a network share or a device protects nothing.
     static ProtectedPlaces of(const CleanupPolicy& policy, const std::string& home,
                               const std::optional<std::vector<MountEntry>>& mounts);
@@ -83,12 +84,13 @@ public:
         std::optional<LayerDoubt> doubt; // the layer in doubt, or FUSE/ecryptfs (`shown`)
         std::string hidden;              // else: the covering mount whose parent is not listed
         // Or a mount in a place of the user's data (`name`) whose own backing cannot be
-        // confirmed: its point (then `mountPoint`), and whether that is its disk image (else
-        // its source, as the table gives it).
+        // confirmed: its point (then `mountPoint`), and whether that is its disk image or an
+        // overlay's layer (else its source; the layer or source as the table gives it).
         bool mountInPlace = false;
         bool isTrash = false;
         bool image = false;
         std::string source{};
+        bool layer = false;
 
         /// Why a path is refused, to follow it, the paths shown by `show`: "outside the
         /// overlay your home folder is on (mounted at ~), whose layers Sorvel cannot
@@ -99,6 +101,17 @@ public:
     /// The first fence an absolute path does not lie inside: it is off that file system,
     /// or its own place cannot be worked out. None otherwise.
     std::optional<Fence> fenceFor(const std::string& path) const;
+
+    /// A disk image mounted in a place of the user's data whose file the kernel knows by
+    /// identity alone (its name deleted) may still have another name: the path is, or holds
+    /// at any depth, that file (`found`), or a folder in it could not be read.
+    struct HeldImage {
+        std::string mountPoint;
+        bool isTrash = false;
+        bool found = false;
+    };
+    /// Walks the path only while such an image is mounted, and only on the image's file system.
+    std::optional<HeldImage> unnamedImageIn(const std::string& path) const;
 
     /// Whether a source was not confirmed only for want of time (its view's cache not caught
     /// up yet): worked out again, it may be.
@@ -136,6 +149,12 @@ private:
     std::string home_;             // as it is on disk
     std::vector<Fence> fences_;
     bool settling_ = false;
+    struct Unnamed {
+        FileIdentity identity;
+        std::string mountPoint;
+        bool isTrash = false;
+    };
+    std::vector<Unnamed> unnamed_; // disk images known by identity alone
     std::set<uint64_t> trusted_;   // devices holding a protected place: compared there, whatever their type
 };
 

@@ -233,6 +233,8 @@ Result moveAndRecord(Request request) {
 
     // Once a tidy kept the Trash past one move's wait, every later move would wait alike.
     std::optional<CleanupOutcome::Failed> trashHeld;
+    // Why the moves stopped before their end when the history stayed locked past its wait.
+    const char* stopped = nullptr;
     size_t next = 0;
     size_t batch = kFirstBatch;
     do {
@@ -242,6 +244,14 @@ Result moveAndRecord(Request request) {
         std::vector<MovedItem> pending;
         for (const auto& path : chunk) pending.push_back(pendingItem(path));
         store(pending, false);
+        if (problem.busy()) {
+            // Not recorded ahead, so not moved: neither this batch nor the rest.
+            stopped = next == 0 ? kHistoryBusyNothingMoved : kHistoryBusyStopped;
+            const std::vector<CleanupExecutor::PathSize> rest(items.begin() + static_cast<long>(next), items.end());
+            for (auto& outcome : heldOutcomes(rest, CleanupOutcome::Failed{stopped}))
+                result.outcomes.push_back(std::move(outcome));
+            break;
+        }
         if (chunk.empty()) break;
         const size_t offset = next;
         CleanupExecutor::Progress progress;
@@ -264,10 +274,17 @@ Result moveAndRecord(Request request) {
         next = end;
         batch = std::min(batch * 2, kLargestBatch);
     } while (next < items.size());
+    if (stopped == kHistoryBusyNothingMoved) {
+        // Nothing was written and nothing moved: no record to finish or take out again.
+        result.run.moved.clear();
+        result.run.receipt = request.receipt(result.outcomes);
+        result.saveError = stopped;
+        return result;
+    }
     store({}, true);
     if (!request.keepIfNothingMoved && moved.empty()) problem = SweepHistory::forget(result.run.id);
 
-    result.saveError = SweepHistory::notSavedMessage(problem);
+    result.saveError = stopped ? std::optional<std::string>(stopped) : SweepHistory::notSavedMessage(problem);
     return result;
 }
 

@@ -5,6 +5,9 @@
 // Trash that the stored run does not list, as long as the history can be written. When it
 // cannot, the moves still go ahead and the result carries the reason (`saveError`), which
 // the caller shows; those items are then in the Trash, with its own records, but in no run.
+// When the history stays locked past its wait (another Sorvel stopped while writing it), a
+// batch that could not be recorded ahead is not moved, nor is any after it: every such item
+// fails with the reason, which `saveError` carries too.
 // Every move also counts as in flight, process-wide, so quitting can wait for it.
 #include <chrono>
 #include <cstdint>
@@ -49,6 +52,17 @@ struct Result {
     /// Why the run could not be written down; none when every write was saved.
     std::optional<std::string> saveError;
 };
+
+/// Why nothing moved: the history stayed locked before the first move.
+inline constexpr const char* kHistoryBusyNothingMoved =
+    "Another Sorvel is writing the history and did not let go of it within a few seconds (it may be paused or "
+    "stopped in a debugger), so nothing was moved: Sorvel moves nothing it cannot record. Try again once the "
+    "other Sorvel has finished or quit.";
+/// Why the moves stopped part way: the history stayed locked before a later batch.
+inline constexpr const char* kHistoryBusyStopped =
+    "Another Sorvel is writing the history and did not let go of it within a few seconds (it may be paused or "
+    "stopped in a debugger), so Sorvel stopped moving: what moved so far is recorded, and the rest is still in "
+    "its place. Try again once the other Sorvel has finished or quit.";
 
 /// Moves and records on the calling thread, which must not be the main thread of a window.
 /// A path that another move of this process has in hand (`isBeingMoved`) is refused

@@ -24,6 +24,28 @@ TEST(StandardizePath, ExpandsTildeFromHome) {
     EXPECT_EQ(homeDirectory(), "/home/someone");
 }
 
+// One split of paths into their names, shared by the standardising, the tracing of links
+// and the tree's updates: empty names (doubled, leading, trailing slashes) never count.
+TEST(PathPieces, AreTheNamesBetweenSlashes) {
+    struct Case {
+        const char* path;
+        std::vector<std::string_view> pieces;
+    };
+    const Case cases[] = {
+        {"", {}},
+        {"/", {}},
+        {"///", {}},
+        {"a", {"a"}},
+        {"/a/b", {"a", "b"}},
+        {"a//b/", {"a", "b"}},
+        {"/./../x", {".", "..", "x"}},
+        {"/with space/\xff\n", {"with space", "\xff\n"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(pathPieces(c.path), c.pieces) << c.path;
+    const std::string owner = "/kept/";
+    EXPECT_EQ(pathPieces(owner).front().data(), owner.data() + 1) << "a view into the text, not a copy";
+}
+
 TEST(PathContainment, NeedsASlashAfterTheFolder) {
     EXPECT_TRUE(isPathInside("/a/b", "/a/b"));
     EXPECT_TRUE(isPathInside("/a/b/c", "/a/b"));
