@@ -23,22 +23,6 @@ bool bindfs(std::vector<std::string> args) {
     return test::runCommand(args).status == 0;
 }
 
-// An ext4 image at `image`, read by a loop device and mounted at `point` through a node of
-// the device's numbers at `node` (not /dev/loopN); the device goes once unmounted.
-bool imageThroughNode(const std::string& image, const std::string& node, const std::string& point) {
-    test::writeFileOfSize(image, 4 << 20);
-    if (test::runCommand({"/usr/sbin/mkfs.ext4", "-q", "-F", image}).status != 0) return false;
-    auto loop = test::runCommand({"/usr/sbin/losetup", "-f", "--show", image});
-    if (loop.status != 0) return false;
-    while (!loop.out.empty() && loop.out.back() == '\n') loop.out.pop_back();
-    struct stat st;
-    ::unlink(node.c_str());
-    const bool ok = ::stat(loop.out.c_str(), &st) == 0 && ::mknod(node.c_str(), S_IFBLK | 0600, st.st_rdev) == 0 &&
-                    ::mount(node.c_str(), point.c_str(), "ext4", 0, nullptr) == 0;
-    test::runCommand({"/usr/sbin/losetup", "-d", loop.out});
-    return ok;
-}
-
 bool renamed(const std::string& from, const std::string& to) {
     test::makeDirs(deletingLastPathComponent(to));
     return ::rename(from.c_str(), to.c_str()) == 0;
@@ -91,13 +75,13 @@ TEST(KnownSources, AMountsSourceIsKnownByWhatTheKernelHolds) {
          },
          t.m + "/c/real/al", unconfirmedSource, false, c + "/real/al/p.jpg"},
         {"a source confirmed", true, [&] { return bindfs({c + "/plain", fu}); }, c + "/plain/al", ""},
-        {"an image through a node not named /dev/loopN", false, [&] { return imageThroughNode(img, t.m + "/n", disk); },
+        {"an image through a node not named /dev/loopN", false, [&] { return test::imageThroughNode(img, t.m + "/n", disk); },
          img, ""},
         {"an image renamed after mounting", false,
-         [&] { return imageThroughNode(img, t.m + "/n", disk) && renamed(img, c + "/elsewhere/moved.img"); },
+         [&] { return test::imageThroughNode(img, t.m + "/n", disk) && renamed(img, c + "/elsewhere/moved.img"); },
          c + "/elsewhere/moved.img", ""},
         {"an image whose loop device the user cannot open", false,
-         [&] { return imageThroughNode(img, t.m + "/n", disk); }, img, image, true},
+         [&] { return test::imageThroughNode(img, t.m + "/n", disk); }, img, image, true},
     };
     int ran = 0;
     for (const auto& row : rows) {
@@ -169,7 +153,7 @@ TEST(KnownSources, ARunSeesASourceOrImageMovedBetweenTwoItems) {
         {"a confirmed source renamed into the caches", true,
          [&] { return bindfs({t.m + "/plain", fu}); }, [&] { return renamed(t.m + "/plain", c + "/zz"); }, c + "/zz"},
         {"an image moved into another folder of the caches", false,
-         [&] { return imageThroughNode(t.m + "/img/p.img", t.m + "/n", disk); },
+         [&] { return test::imageThroughNode(t.m + "/img/p.img", t.m + "/n", disk); },
          [&] { return renamed(t.m + "/img/p.img", c + "/moved/p.img"); }, c + "/moved"},
     };
     int ran = 0;

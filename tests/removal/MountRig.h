@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/MountTable.h"
@@ -20,6 +22,22 @@ inline bool bindAt(const std::string& from, const std::string& to) {
     return ::mount(from.c_str(), to.c_str(), nullptr, MS_BIND, nullptr) == 0;
 }
 inline bool tmpfsAt(const std::string& at) { return ::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=1m") == 0; }
+
+/// An ext4 image at `image`, read by a loop device and mounted at `point` through a node of
+/// the device's numbers at `node` (not /dev/loopN); the device goes once unmounted.
+inline bool imageThroughNode(const std::string& image, const std::string& node, const std::string& point) {
+    writeFileOfSize(image, 4 << 20);
+    if (runCommand({"/usr/sbin/mkfs.ext4", "-q", "-F", image}).status != 0) return false;
+    auto loop = runCommand({"/usr/sbin/losetup", "-f", "--show", image});
+    if (loop.status != 0) return false;
+    while (!loop.out.empty() && loop.out.back() == '\n') loop.out.pop_back();
+    struct stat st;
+    ::unlink(node.c_str());
+    const bool ok = ::stat(loop.out.c_str(), &st) == 0 && ::mknod(node.c_str(), S_IFBLK | 0600, st.st_rdev) == 0 &&
+                    ::mount(node.c_str(), point.c_str(), "ext4", 0, nullptr) == 0;
+    runCommand({"/usr/sbin/losetup", "-d", loop.out});
+    return ok;
+}
 
 /// From now on, mounts named by this process's table plus `type` from `source` at `point`: for the unmountable.
 inline bool pretendMount(const std::string& tables, const std::string& point, const std::string& type,
