@@ -1,6 +1,6 @@
 // What the window does while another Sorvel holds the history or the settings (stopped
-// while it writes them): a move says why nothing moved, the History page leaves its tidy
-// for later and says nothing is lost, a settings save waits and lands once let go.
+// while it writes them): a move says why nothing moved, a settings save waits, says so and
+// lands once let go. (The History page's tidy left for later: tests/ui/tools.)
 #include <gtest/gtest.h>
 
 #include <QObject>
@@ -13,14 +13,11 @@
 #include "analysis/DuplicateFixtures.h"
 #include "models/DuplicatesModel.h"
 #include "models/EventLoop.h"
-#include "models/HistoryModel.h"
 #include "models/SettingsSaver.h"
 #include "models/SweepModelsFixtures.h"
 #include "models/ToolFixtures.h"
-#include "removal/CrashedRuns.h"
 #include "removal/RemovalRun.h"
 #include "support/LockHolder.h"
-#include "support/MoveToTrash.h"
 
 using namespace sorvel;
 using namespace std::chrono_literals;
@@ -29,20 +26,6 @@ using How = test::LockHolder::How;
 namespace {
 
 std::string historyLock() { return SweepHistory::filePath() + ".lock"; }
-
-// A run cut short in the fake home: one item in the Trash, one never moved.
-SweepRun cutShortRun(const test::ModelHome& home) {
-    const std::string work = home.h + "/Library/Caches";
-    SweepRun run;
-    run.finished = false;
-    for (const char* name : {"moved", "stayed"}) {
-        test::writeFile(work + "/" + name + "/data.bin", name);
-        run.moved.push_back(MovedItem{work + "/" + name, "", 1'000, Trash::identityOf(work + "/" + name)});
-    }
-    run.recount();
-    EXPECT_TRUE(test::moveToTrash(work + "/moved").moved());
-    return run;
-}
 
 } // namespace
 
@@ -68,39 +51,6 @@ TEST(HeldHistory, AMoveFromAScreenMovesNothingAndSaysWhy) {
     EXPECT_FALSE(model.outcomes()[0].moved());
     EXPECT_TRUE(test::exists(folder + "/a.bin"));
     EXPECT_TRUE(test::exists(folder + "/b.bin"));
-}
-
-TEST(HeldHistory, TheHistoryPageLeavesItsTidyForLaterAndSaysNothingIsLost) {
-    const test::ShortLockWait shortWait;
-    for (const How how : {How::stopped, How::waiting}) {
-        SCOPED_TRACE(test::name(how));
-        test::ModelHome home;
-        const SweepRun run = cutShortRun(home);
-        ASSERT_TRUE(SweepHistory::store(run));
-        const auto before = SweepHistory::load();
-        test::LockHolder holder(historyLock(), how);
-        ASSERT_TRUE(holder.holding());
-
-        HistoryModel model; // tidies at its start
-        ASSERT_TRUE(test::waitFor([&] { return !model.isLoading(); }, 20'000));
-        EXPECT_EQ(model.tidyNote(), std::string(CrashedRuns::kTidyDeferred));
-        ASSERT_EQ(model.runs().size(), 1u);
-        EXPECT_EQ(model.totalCount(), 1) << "shown as it stands";
-        EXPECT_EQ(SweepHistory::load(), before) << "the record kept as it was";
-
-        model.reload(); // still held: still left for later
-        ASSERT_TRUE(test::waitFor([&] { return !model.isLoading(); }, 20'000));
-        EXPECT_TRUE(model.tidyNote().has_value());
-
-        holder.release();
-        model.reload();
-        ASSERT_TRUE(test::waitFor([&] { return !model.isLoading(); }, 20'000));
-        EXPECT_FALSE(model.tidyNote().has_value());
-        const auto stored = SweepHistory::load();
-        ASSERT_EQ(stored.size(), 1u);
-        EXPECT_TRUE(stored[0].receipt.cutShort) << "tidied once let go";
-        EXPECT_EQ(stored[0].receipt.movedCount, 1);
-    }
 }
 
 TEST(HeldSettings, ASaveWaitsSaysSoAndLandsOnceLetGo) {

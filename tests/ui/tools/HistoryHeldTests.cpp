@@ -41,6 +41,10 @@ TEST(HistoryHeld, ThePageSaysTheTidyIsLeftForLaterUntilTheHistoryIsLetGo) {
     EXPECT_EQ(textOf(&view, "failure"), CrashedRuns::kTidyDeferred);
     EXPECT_EQ(history.runs().size(), 1u);
     EXPECT_EQ(history.totalCount(), 1);
+    EXPECT_FALSE(SweepHistory::load().at(0).receipt.cutShort) << "the record kept as it was";
+    history.reload(); // still held: still left for later
+    ASSERT_TRUE(waitUntil([&] { return !history.isLoading(); }, 20'000));
+    EXPECT_TRUE(history.tidyNote().has_value());
 
     holder.release();
     history.reload();
