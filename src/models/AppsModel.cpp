@@ -356,6 +356,7 @@ void AppsModel::moveBundleWithFinder() {
             // The Finder moves the bundle; the run is recorded around it on this worker, so a
             // model that is gone cannot lose it. A hand-off that moved nothing leaves no run.
             FinderHandoff::Outcome outcome = FinderHandoff::Failure::notPermitted();
+            bool handedOver = false;
             RemovalRun::Request request;
             request.paths = {{path, size}};
             request.policy = captured;
@@ -365,6 +366,7 @@ void AppsModel::moveBundleWithFinder() {
             request.mover = [&](const std::vector<CleanupExecutor::PathSize>& picked, const CleanupPolicy& policy,
                                 const std::optional<CloudStatus>&, const CleanupExecutor::Progress&) {
                 std::vector<CleanupOutcome> outcomes;
+                handedOver = true;
                 for (const auto& item : picked) {
                     outcome = handoff(item.path, policy);
                     CleanupOutcome moved;
@@ -383,6 +385,10 @@ void AppsModel::moveBundleWithFinder() {
                 return outcomes;
             };
             RemovalRun::Result recorded = RemovalRun::moveAndRecord(std::move(request));
+            // Never handed over (the history could not be written first): the reason is the failure.
+            if (!handedOver && recorded.saveError)
+                return std::make_pair(FinderHandoff::Outcome(FinderHandoff::Failure::finderFailed(*recorded.saveError)),
+                                      std::optional<std::string>());
             return std::make_pair(std::move(outcome), std::move(recorded.saveError));
         },
         [name = app.name](AppsModel& model, std::pair<FinderHandoff::Outcome, std::optional<std::string>> result) {

@@ -16,10 +16,15 @@ namespace {
 // shared with the history's cache unless a crash left a run to settle. At the start the
 // runs cut short are tidied first, from the same reading: the history is read once, and
 // again only when the tidy rewrote a run. With them, the runs a process is still moving.
-HistoryModel::Loaded loadSettled(bool atStart) {
+// A tidy the history's lock held off is tried again at the next load.
+HistoryModel::Loaded loadSettled(bool tidying) {
     auto runs = SweepHistory::sharedRuns();
-    if (atStart && CrashedRuns::tidy(*runs).runsRewritten > 0) runs = SweepHistory::sharedRuns();
     HistoryModel::Loaded loaded;
+    if (tidying) {
+        const CrashedRuns::Tidied tidied = CrashedRuns::tidy(*runs);
+        if (tidied.runsRewritten > 0) runs = SweepHistory::sharedRuns();
+        loaded.tidyDeferred = tidied.deferred;
+    }
     bool pending = false;
     for (const auto& run : *runs) {
         if (!run.finished && RemovalRun::isMoving(run.id)) loaded.moving.insert(run.id);
@@ -78,11 +83,12 @@ void HistoryModel::reload() { load(false); }
 void HistoryModel::load(bool atStart) {
     const uint64_t generation = ++generation_;
     ++loading_;
+    const bool tidying = atStart || tidyNote_.has_value();
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
         // At the application's start, records a crash left naming nothing in the Trash go,
         // and runs cut short are stored as they stand; a run still moving keeps its own.
-        [atStart] { return loadSettled(atStart); },
+        [tidying] { return loadSettled(tidying); },
         [generation](HistoryModel& model, Loaded loaded) { model.finishLoad(generation, std::move(loaded)); },
         [generation](HistoryModel& model, const std::string& reason) {
             --model.loading_;
@@ -95,6 +101,7 @@ void HistoryModel::load(bool atStart) {
 
 void HistoryModel::finishLoad(uint64_t generation, Loaded loaded) {
     --loading_;
+    if (loaded.tidyDeferred) setTidyNote(*loaded.tidyDeferred);
     if (generation != generation_) return;
     setMoving(std::move(loaded.moving));
     setRuns(std::move(loaded.runs));
@@ -147,7 +154,7 @@ void HistoryModel::restore(const SweepRun& run) {
         },
         [clears](HistoryModel& model, Restored restored) {
             // A clear since the start knows better than the list loaded with the restore.
-            if (clears != model.clears_) restored.loaded = Loaded{model.runs_, model.moving_};
+            if (clears != model.clears_) restored.loaded = Loaded{model.runs_, model.moving_, std::nullopt};
             model.finishRestore(std::move(restored));
             emit model.trashChanged();
         },
@@ -185,6 +192,12 @@ void HistoryModel::finishRestore(Restored restored) {
 void HistoryModel::setFailure(std::optional<std::string> failure) {
     if (!Models::assignIfChanged(failure_, std::move(failure))) return;
     emit failureChanged();
+    emit changed();
+}
+
+void HistoryModel::setTidyNote(bool deferred) {
+    auto note = deferred ? std::optional<std::string>(CrashedRuns::kTidyDeferred) : std::nullopt;
+    if (!Models::assignIfChanged(tidyNote_, std::move(note))) return;
     emit changed();
 }
 

@@ -48,6 +48,9 @@ public:
     const std::optional<std::string>& saveError() const { return saveError_; }
     /// Why the last load, restore or clear stopped before it finished; cleared when the next starts.
     const std::optional<std::string>& failure() const { return failure_; }
+    /// Set while the tidy of runs cut short is left for later (another Sorvel held the
+    /// history past the wait): what the page says; each load tries the tidy again.
+    const std::optional<std::string>& tidyNote() const { return tidyNote_; }
 
     /// Sum of the moved bytes and of the moved counts of every run's receipt.
     int64_t totalMoved() const;
@@ -61,6 +64,8 @@ public:
     struct Loaded {
         std::shared_ptr<const std::vector<SweepRun>> runs;
         std::set<UUID> moving;
+        /// Whether the tidy made with the load was left for later; none when none was made.
+        std::optional<bool> tidyDeferred;
     };
 
     /// Replaces the runs.
@@ -109,6 +114,7 @@ private:
     void setRestoring(std::optional<UUID> id);
     void setSaveError(std::optional<std::string> error);
     void setFailure(std::optional<std::string> failure);
+    void setTidyNote(bool deferred);
 
     // Shared with the history's own cache: a full history is too large to hold twice.
     std::shared_ptr<const std::vector<SweepRun>> runs_;
@@ -119,6 +125,7 @@ private:
     std::vector<RestoreOutcome> lastRestore_;
     std::optional<std::string> saveError_;
     std::optional<std::string> failure_;
+    std::optional<std::string> tidyNote_;
     uint64_t generation_ = 0;
     uint64_t clears_ = 0;
     uint64_t restoresFinished_ = 0;

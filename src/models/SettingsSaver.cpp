@@ -1,6 +1,9 @@
 #include "models/SettingsSaver.h"
 
+#include <condition_variable>
+#include <cstdint>
 #include <future>
+#include <mutex>
 
 #include "platform/SerialQueue.h"
 
@@ -13,12 +16,60 @@ SerialQueue& queue() {
     return *q;
 }
 
+// Raised by each `waitForSettings`: a save being tried again then makes its last try.
+struct Hurry {
+    std::mutex mutex;
+    std::condition_variable raised;
+    uint64_t count = 0;
+};
+
+Hurry& hurry() {
+    static auto* h = new Hurry;
+    return *h;
+}
+
 } // namespace
 
 void onSettingsQueue(std::function<void()> block) { queue().async(std::move(block)); }
 
+void queueSave(UserDefaults defaults, std::string key, nlohmann::json value,
+               std::function<void(const SaveStatus&)> tell) {
+    Hurry& h = hurry();
+    uint64_t asked = 0;
+    {
+        const std::lock_guard<std::mutex> lock(h.mutex);
+        asked = h.count;
+    }
+    onSettingsQueue([asked, defaults = std::move(defaults), key = std::move(key), value = std::move(value),
+                     tell = std::move(tell)]() mutable {
+        Hurry& h = hurry();
+        SaveStatus status = defaults.set(key, value);
+        for (bool told = false; status.busy(); told = true) {
+            if (!told) {
+                SaveStatus held = status;
+                held.retrying = true;
+                tell(held);
+            }
+            // Tried again after as long as the write waited, so a stopped holder is not
+            // polled hard; given up once a wait for the settings began after it was asked.
+            std::unique_lock<std::mutex> lock(h.mutex);
+            if (h.count != asked) break;
+            h.raised.wait_for(lock, UserDefaults::lockWait(), [&] { return h.count != asked; });
+            lock.unlock();
+            status = defaults.set(key, value);
+        }
+        tell(status);
+    });
+}
+
 void waitForSettings() {
     if (queue().isCurrent()) return;
+    {
+        Hurry& h = hurry();
+        const std::lock_guard<std::mutex> lock(h.mutex);
+        ++h.count;
+    }
+    hurry().raised.notify_all();
     std::promise<void> done;
     auto future = done.get_future();
     queue().async([&done] { done.set_value(); });

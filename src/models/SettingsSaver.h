@@ -1,7 +1,9 @@
 #pragma once
 // Settings writes leave the main thread: each runs on one queue of its own, in the order
 // asked (a quick light-dark-light ends light), and its status comes back to the model on
-// the main thread, so a failed save is shown with its reason.
+// the main thread, so a failed save is shown with its reason. A save another Sorvel holds
+// off (its lock past the wait) is said as waiting and tried again every few seconds, the
+// later saves queued behind it, until it lands or Sorvel quits.
 #include <QPointer>
 
 #include <functional>
@@ -16,18 +18,24 @@ namespace sorvel::Models {
 
 /// Queues `block` behind every settings write asked before it.
 void onSettingsQueue(std::function<void()> block);
-/// Waits until every settings write asked so far is done (at quit; in tests).
+/// Waits until every settings write asked so far is done (at quit; in tests). A save still
+/// being tried again is tried once more, then given up, so the wait has an end.
 void waitForSettings();
 
+/// Queues storing `value` under `key` in `defaults`; `tell` hears, on the settings queue,
+/// the first busy status (marked `retrying`) while the save is tried again, then the last
+/// status (busy only when a `waitForSettings` ended the tries).
+void queueSave(UserDefaults defaults, std::string key, nlohmann::json value,
+               std::function<void(const SaveStatus&)> tell);
+
 /// Stores `value` under `key` in `defaults` on the settings queue, then calls
-/// `done(receiver, status)` on the main thread if the receiver still exists.
+/// `done(receiver, status)` on the main thread if the receiver still exists; while the save
+/// is held off and tried again, first with that busy status.
 template <class Receiver, class Done>
 void saveSetting(Receiver* receiver, UserDefaults defaults, std::string key, nlohmann::json value, Done done) {
     QPointer<Receiver> weak(receiver);
-    onSettingsQueue([weak, defaults = std::move(defaults), key = std::move(key), value = std::move(value),
-                     done = std::move(done)]() mutable {
-        SaveStatus status = defaults.set(key, value);
-        deliver(weak, [done = std::move(done), status](Receiver& alive) mutable { done(alive, status); });
+    queueSave(std::move(defaults), std::move(key), std::move(value), [weak, done](const SaveStatus& status) {
+        deliver(weak, [done, status](Receiver& alive) mutable { done(alive, status); });
     });
 }
 

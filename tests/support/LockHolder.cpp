@@ -8,6 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+
+#include "platform/FileLock.h"
+
 namespace sorvel::test {
 
 LockHolder::LockHolder(const std::string& path, How how) {
@@ -23,7 +27,9 @@ LockHolder::LockHolder(const std::string& path, How how) {
         for (int fd = 3; fd < 4096; ++fd)
             if (fd != ready[1]) ::close(fd);
         const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        const char held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 1 : 0;
+        // A write of the test's own may hold it for a moment.
+        const auto deadline = FileLock::Clock::now() + std::chrono::seconds(20);
+        const char held = fd >= 0 && FileLock::takeBy(fd, LOCK_EX, deadline) == 0 ? 1 : 0;
         (void)!::write(ready[1], &held, 1);
         if (!held) ::_exit(3);
         if (how == How::stopped) ::raise(SIGSTOP);

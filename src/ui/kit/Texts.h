@@ -32,7 +32,8 @@ Text* caption(const QString& text, double px, Fonts::Weight weight, const Adapti
 /// A fixed-width figure aligned to the trailing edge.
 Text* figure(const QString& text, double px, Fonts::Weight weight, const Adaptive& colour, int width,
              QWidget* parent = nullptr);
-/// A warning line for a model's `saveError`: the removal happened, its record did not.
+/// A warning line for a model's `saveError`: the removal happened, its record did not (or
+/// nothing moved, because it could not be recorded first).
 Text* saveError(const std::string& message, QWidget* parent = nullptr);
 /// A warning line for a model's `failure`: work that stopped before it finished, and why.
 Text* failure(const std::string& message, QWidget* parent = nullptr);

@@ -80,6 +80,10 @@ void HistoryView::rebuildLedger() {
         header_->setSpacing(8);
         header_->addWidget(Texts::saveError(*error));
     }
+    if (const auto& note = history_.tidyNote()) {
+        header_->setSpacing(8);
+        header_->addWidget(Texts::failure(*note));
+    }
 
     auto* heading = row(10);
     heading->addWidget(caption("Everything Sorvel has moved", 10.5, W::bold, Theme::secondaryText()));
