@@ -100,6 +100,7 @@ QSize SegmentedPicker::sizeHint() const {
 void SegmentedPicker::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    if (!isEnabled()) p.setOpacity(Theme::disabledOpacity);
     if (look_ == Look::capsule) {
         const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         p.setPen(QPen(Theme::hairline().resolve(), 1));

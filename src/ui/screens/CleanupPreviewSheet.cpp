@@ -322,12 +322,11 @@ void CleanupPreviewSheet::redraw() {
     if (state_.isWorking()) renderProgress();
     first_->setText(q(state_.firstButton()));
     first_->setEnabled(state_.firstButtonEnabled());
-    first_->setOpacity(state_.firstButtonEnabled() ? 1.0 : 0.5); // drawn as inert as it is
     first_->setStyle(stage == Stage::done ? Button::Style::softAccent : Button::Style::subtle);
     second_->setText(q(state_.secondButton()));
     second_->setEnabled(state_.secondButtonEnabled());
     second_->setStyle(stage == Stage::review ? Button::Style::softAccent : Button::Style::accent);
-    second_->setOpacity(stage == Stage::review && !state_.secondButtonEnabled() ? 0.5 : 1.0);
+    second_->setBusy(stage == Stage::confirming && state_.isWorking()); // "Moving…"
     // Return never starts a move, also with the focus on the button that does.
     FocusRing::setReturnPresses(second_, stage != Stage::confirming);
 
