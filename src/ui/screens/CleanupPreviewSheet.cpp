@@ -273,6 +273,10 @@ void CleanupPreviewSheet::renderProgress() {
     const CleanupProgress p = coordinator_.cleanupProgress();
     progress_->setVisible(p.total >= 1);
     progress_->setText(QString("%1 of %2").arg(p.done).arg(p.total));
+    if (state_.isWorking()) {
+        state_.moveProgressed(p.done, p.total);
+        subtitle_->setText(q(state_.subtitle()));
+    }
     // A long move shows how far it has come in the footer, under the amount; back in the
     // review, the footer counts the ticks again.
     if (state_.isWorking() && state_.stage() == CleanupSheetState::Stage::confirming && p.total >= 1) {
