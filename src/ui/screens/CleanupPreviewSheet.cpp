@@ -359,8 +359,9 @@ void CleanupPreviewSheet::renderList() {
         const auto& group = (*groups_)[g];
         groupTitles_ << q(group.title());
         entries->push_back({static_cast<int>(g), std::nullopt});
-        // The list keys walk the rows that can be ticked; a head's button is Tab's.
-        shapes.push_back({g == 0 ? 0 : 18, 0, false});
+        // The list keys walk the rows that can be ticked and the heads' "All" / "None": the
+        // list is one Tab stop, so nothing in it is reached by Tab alone.
+        shapes.push_back({g == 0 ? 0 : 18, 0, state_.groupButton(group).has_value()});
         for (size_t i : group.rows) {
             entries->push_back({static_cast<int>(g), i});
             // Rows alike in group, state and tick box are alike in height until made.
