@@ -2,15 +2,39 @@
 
 #include <QAbstractButton>
 #include <QAccessibleWidget>
+#include <QHash>
 #include <QLabel>
+#include <QPointer>
+
+#include <map>
+#include <memory>
 
 #include "ui/kit/ClickArea.h"
-#include "ui/kit/SegmentedPicker.h"
 #include "ui/kit/Text.h"
 
 namespace sorvel::ui::AccessibleControls {
 
 namespace {
+
+constexpr const char* kRole = "sorvelAccessibleRole";
+
+// What describe() and describeRows() said, per widget, until the widget goes.
+struct Described {
+    Reading reading;
+    std::shared_ptr<const Rows> rows;
+};
+QHash<const QObject*, Described>& described() {
+    static QHash<const QObject*, Described> table;
+    return table;
+}
+
+void remember(QWidget* widget, Described d) {
+    install();
+    auto& table = described();
+    if (!table.contains(widget))
+        QObject::connect(widget, &QObject::destroyed, [widget] { described().remove(widget); });
+    table.insert(widget, std::move(d));
+}
 
 class AreaInterface : public QAccessibleWidget {
 public:
@@ -45,26 +69,149 @@ public:
     }
 };
 
-class PickerInterface : public QAccessibleWidget {
+class TextInterface : public QAccessibleWidget {
 public:
-    explicit PickerInterface(SegmentedPicker* picker) : QAccessibleWidget(picker, QAccessible::PageTabList) {}
-
+    explicit TextInterface(Text* text) : QAccessibleWidget(text, QAccessible::StaticText) {}
     QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Value) {
-            auto* picker = static_cast<SegmentedPicker*>(widget());
-            return picker->optionTitle(picker->currentIndex());
-        }
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty()) return static_cast<Text*>(widget())->text();
         return QAccessibleWidget::text(t);
     }
 };
 
-constexpr const char* kRole = "sorvelAccessibleRole";
+// A widget read as describe() says.
+class DescribedInterface : public QAccessibleWidget {
+public:
+    DescribedInterface(QWidget* w, Reading reading) : QAccessibleWidget(w, reading.role), reading_(std::move(reading)) {}
+    const Reading& reading() const { return reading_; }
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && reading_.name) return reading_.name();
+        if (t == QAccessible::Value && reading_.value) return reading_.value();
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (reading_.press && widget()->isEnabled()) names.prepend(pressAction());
+        return names;
+    }
+    void doAction(const QString& name) override {
+        if (name == pressAction() && reading_.press && widget()->isEnabled()) reading_.press();
+        else QAccessibleWidget::doAction(name);
+    }
+
+private:
+    Reading reading_;
+};
+
+// One row of a painted list: made when the bus first asks for it, kept by Qt's registry
+// under an id until its list goes.
+class RowInterface : public QAccessibleInterface, public QAccessibleActionInterface {
+public:
+    RowInterface(QWidget* list, std::shared_ptr<const Rows> rows, int index)
+        : list_(list), rows_(std::move(rows)), index_(index) {}
+
+    bool isValid() const override { return list_ && index_ < rows_->count(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return list_ ? list_->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return list_ ? QAccessible::queryAccessibleInterface(list_) : nullptr; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QString text(QAccessible::Text t) const override {
+        if (!isValid()) return {};
+        if (t == QAccessible::Name) return rows_->name(index_);
+        if (t == QAccessible::Value && rows_->value) return rows_->value(index_);
+        return {};
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+    QRect rect() const override {
+        if (!isValid()) return {};
+        const QRect r = rows_->rect(index_);
+        return QRect(list_->mapToGlobal(r.topLeft()), r.size());
+    }
+    QAccessible::Role role() const override { return rows_->role; }
+    QAccessible::State state() const override {
+        QAccessible::State s;
+        if (!isValid()) {
+            s.invalid = true;
+            return s;
+        }
+        const bool current = rows_->current && rows_->current() == index_;
+        s.focusable = list_->focusPolicy() != Qt::NoFocus;
+        s.focused = current && list_->hasFocus();
+        s.selectable = rows_->role == QAccessible::PageTab;
+        s.selected = current && s.selectable;
+        s.invisible = !list_->isVisible();
+        s.disabled = !list_->isEnabled();
+        return s;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
+    }
+    QStringList actionNames() const override {
+        return rows_->press && isValid() && list_->isEnabled() ? QStringList{pressAction()} : QStringList{};
+    }
+    void doAction(const QString& name) override {
+        if (name == pressAction() && rows_->press && isValid() && list_->isEnabled()) rows_->press(index_);
+    }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+private:
+    QPointer<QWidget> list_;
+    std::shared_ptr<const Rows> rows_;
+    int index_;
+};
+
+class ListInterface : public DescribedInterface {
+public:
+    ListInterface(QWidget* w, Reading reading, std::shared_ptr<const Rows> rows)
+        : DescribedInterface(w, std::move(reading)), rows_(std::move(rows)) {}
+    ~ListInterface() override {
+        for (const auto& [index, id] : ids_) QAccessible::deleteAccessibleInterface(id);
+    }
+
+    int childCount() const override { return rows_->count(); }
+    QAccessibleInterface* child(int index) const override {
+        if (index < 0 || index >= rows_->count()) return nullptr;
+        auto it = ids_.find(index);
+        if (it == ids_.end()) {
+            auto* row = new RowInterface(widget(), rows_, index);
+            it = ids_.emplace(index, QAccessible::registerAccessibleInterface(row)).first;
+        }
+        return QAccessible::accessibleInterface(it->second);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        for (const auto& [index, id] : ids_)
+            if (QAccessible::accessibleInterface(id) == child) return index < rows_->count() ? index : -1;
+        return -1;
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        const QPoint local = widget()->mapFromGlobal(QPoint(x, y));
+        for (int i = 0, n = rows_->count(); i < n; ++i)
+            if (rows_->rect(i).contains(local)) return child(i);
+        return nullptr;
+    }
+    QAccessibleInterface* focusChild() const override {
+        const int current = rows_->current ? rows_->current() : -1;
+        return widget()->hasFocus() && current >= 0 ? child(current) : DescribedInterface::focusChild();
+    }
+
+private:
+    std::shared_ptr<const Rows> rows_;
+    mutable std::map<int, QAccessible::Id> ids_;
+};
 
 QAccessibleInterface* factory(const QString&, QObject* object) {
     if (auto* area = qobject_cast<ClickArea*>(object)) return new AreaInterface(area);
-    if (auto* picker = qobject_cast<SegmentedPicker*>(object)) return new PickerInterface(picker);
-    if (auto* w = qobject_cast<QWidget*>(object); w && w->property(kRole).isValid())
-        return new QAccessibleWidget(w, QAccessible::Role(w->property(kRole).toInt()));
+    if (auto* text = qobject_cast<Text*>(object)) return new TextInterface(text);
+    auto* w = qobject_cast<QWidget*>(object);
+    if (!w) return nullptr;
+    if (const auto it = described().constFind(w); it != described().cend()) {
+        if (it->rows) return new ListInterface(w, it->reading, it->rows);
+        return new DescribedInterface(w, it->reading);
+    }
+    if (w->property(kRole).isValid()) return new QAccessibleWidget(w, QAccessible::Role(w->property(kRole).toInt()));
     return nullptr;
 }
 
@@ -81,6 +228,25 @@ void install() {
 void setRole(QWidget* widget, QAccessible::Role role) {
     install();
     widget->setProperty(kRole, int(role));
+}
+
+void describe(QWidget* widget, Reading reading) { remember(widget, {std::move(reading), nullptr}); }
+
+void describeRows(QWidget* list, Reading reading, Rows rows) {
+    remember(list, {std::move(reading), std::make_shared<const Rows>(std::move(rows))});
+}
+
+void rowFocused(QWidget* list, int row) {
+    if (!QAccessible::isActive() || row < 0) return;
+    QAccessibleEvent event(list, QAccessible::Focus);
+    event.setChild(row);
+    QAccessible::updateAccessibility(&event);
+}
+
+void changed(QWidget* widget) {
+    if (!QAccessible::isActive()) return;
+    QAccessibleEvent event(widget, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
 }
 
 } // namespace sorvel::ui::AccessibleControls

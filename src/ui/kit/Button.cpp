@@ -1,5 +1,6 @@
 #include "ui/kit/Button.h"
 
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -34,9 +35,16 @@ void Button::setSymbol(std::string name) {
     update();
 }
 
-void Button::setOpacity(double opacity) {
-    opacity_ = opacity;
+void Button::setBusy(bool busy) {
+    busy_ = busy;
+    if (busy) setEnabled(false);
     update();
+}
+
+void Button::changeEvent(QEvent* event) {
+    QAbstractButton::changeEvent(event);
+    // A button that would not act does not offer the hand either.
+    if (event->type() == QEvent::EnabledChange) setCursor(isEnabled() ? Qt::PointingHandCursor : Qt::ArrowCursor);
 }
 
 Button::Look Button::look() const {
@@ -74,9 +82,7 @@ void Button::paintEvent(QPaintEvent*) {
     const Look l = look();
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    // The styles never restyle a disabled button: a screen dims one itself where its rule
-    // says so, and a button that marks a running operation ("Moving…") stays at full ink.
-    p.setOpacity(opacity_);
+    if (!isEnabled() && !busy_) p.setOpacity(Theme::disabledOpacity);
     const QRectF r = QRectF(rect());
     QPainterPath shape;
     shape.addRoundedRect(r, l.radius, l.radius);

@@ -1,8 +1,9 @@
 #pragma once
 // The four painted button styles. The label is upper case with letter spacing (label
 // style); the fill changes only while the button is held down; the whole padded rectangle
-// takes the click. A disabled button looks the same: screens dim it themselves
-// (setOpacity) where they want to.
+// takes the click. A disabled button is drawn faint (Theme::disabledOpacity), in every style
+// and on every screen alike, and ignores clicks; a busy one ("Moving…", "Checking…") is
+// disabled too but keeps its full ink, as its title says what is running.
 //   accent      11 bold, white on Theme.accent (0.82 while pressed), padding 18x9, radius 9
 //   softAccent  11 bold, accentInk on accentWash (0.75 pressed), padding 16x9, radius 9
 //   outline     11 bold, accentInk on glassFill (accentWash pressed), accent@0.55 border 1.2
@@ -29,14 +30,16 @@ public:
     void setStyle(Style style);
     /// A symbol drawn before the title.
     void setSymbol(std::string name);
-    /// Paint opacity of the whole button (for screens that dim a disabled button).
-    void setOpacity(double opacity);
+    /// Marks the button as standing for an operation under way: disabled, at full ink.
+    void setBusy(bool busy);
+    bool isBusy() const { return busy_; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void changeEvent(QEvent*) override;
 
 private:
     struct Look {
@@ -53,7 +56,7 @@ private:
 
     Style style_;
     std::string symbol_;
-    double opacity_ = 1.0;
+    bool busy_ = false;
 };
 
 } // namespace sorvel::ui

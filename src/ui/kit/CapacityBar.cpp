@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "engine/Bytes.h"
+#include "ui/kit/AccessibleControls.h"
 #include "ui/kit/Animations.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/LabelStyle.h"
@@ -48,6 +49,11 @@ CapacityBar::CapacityBar(QWidget* parent) : QWidget(parent), animation_(new QVar
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
+    // Its legend read entry by entry: "System Data, 12 GB", the figure as the value.
+    AccessibleControls::describeRows(
+        this, {QAccessible::List, [] { return QString("Volume"); }, {}, {}},
+        {QAccessible::ListItem, [] { return 3; }, [this](int i) { return titleText(size_t(i)) + ", " + valueText(size_t(i)); },
+         [this](int i) { return valueText(size_t(i)); }, [this](int) { return rect(); }, {}, {}});
     animation_->setDuration(400);
     animation_->setEasingCurve(QEasingCurve::OutCubic);
     animation_->setStartValue(0.0);

@@ -33,7 +33,7 @@ QSize CheckBox::sizeHint() const {
 void CheckBox::paint(QPainter& p, const QRectF& r, double radius, bool checked, bool mixed, bool enabled) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    if (!enabled) p.setOpacity(p.opacity() * 0.45);
+    if (!enabled) p.setOpacity(p.opacity() * Theme::disabledOpacity);
     if (checked || mixed) {
         p.setPen(Qt::NoPen);
         p.setBrush(Theme::accent().resolve());

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 
+#include "ui/kit/LazyColumn.h"
 #include "ui/kit/Theme.h"
 
 namespace sorvel::ui {
@@ -76,6 +77,11 @@ void collect(QWidget* w, QWidgetList& out) {
         if (auto* c = qobject_cast<QWidget*>(o); c && !c->isWindow() && !c->isHidden() && !qobject_cast<FocusRing*>(c))
             children.push_back(c);
     for (QWidget* c : inRows(children)) {
+        // A long list is one stop, however many of its rows are made.
+        if (auto* list = qobject_cast<LazyColumn*>(c)) {
+            out += list->tabStops();
+            continue;
+        }
         if (takesTab(c)) out.push_back(c);
         collect(c, out);
     }

@@ -57,6 +57,7 @@ void LazyColumn::setEntries(std::vector<Entry> entries, Make make) {
     made_.clear();
     entries_ = std::move(entries);
     make_ = std::move(make);
+    if (current_ >= count()) current_ = -1;
     heights_.assign(entries_.size(), -1);
     dirty_ = true;
     relayout();
@@ -119,6 +120,23 @@ bool LazyColumn::focusEntry(int index) {
     ensureVisible(index);
     control->setFocus(Qt::OtherFocusReason);
     return true;
+}
+
+int LazyColumn::currentEntry() const {
+    if (current_ >= 0 && current_ < count() && entries_[current_].takesFocus) return current_;
+    const int top = dirty_ ? 0 : std::max(0, entryAt(verticalScrollBar()->value()));
+    const int below = focusable(top, 1);
+    return below >= 0 ? below : focusable(top, -1);
+}
+
+QWidgetList LazyColumn::tabStops() {
+    QWidget* entry = widgetAt(currentEntry());
+    if (!entry) return {};
+    QWidgetList stops;
+    if ((entry->focusPolicy() & Qt::TabFocus) && entry->isEnabled()) stops << entry;
+    for (QWidget* w : FocusRing::readingOrder(entry))
+        if (w->isVisibleTo(entry)) stops << w;
+    return stops;
 }
 
 int LazyColumn::heightOf(int index) const {
@@ -302,7 +320,8 @@ void LazyColumn::followFocus(QWidget* now) {
     if (!now || !viewport()->isAncestorOf(now)) return;
     // Its keys are seen before the control's own (a button's arrows walk Qt's chain).
     now->installEventFilter(this);
-    ensureVisible(indexHolding(now));
+    current_ = indexHolding(now);
+    ensureVisible(current_);
 }
 
 bool LazyColumn::eventFilter(QObject* watched, QEvent* event) {

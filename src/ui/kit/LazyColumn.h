@@ -5,7 +5,9 @@
 // height is taken from a made entry of the same shape, so the scroll bar stays close.
 // With the focus in an entry, Up, Down, Page Up, Page Down, Home and End move it among the
 // entries that take it, the view following; a focused entry is never let go, and when the
-// entries are replaced the focus goes back to its entry's like control.
+// entries are replaced the focus goes back to its entry's like control. For Tab the column is
+// one stop: it is entered at the entry last focused (else the first in view) and left for
+// the control after it, however many entries it holds.
 #include <QAbstractScrollArea>
 #include <QMargins>
 
@@ -46,6 +48,12 @@ public:
     QWidget* widgetAt(int index);
     /// Moves the focus to entry `index`'s first control and shows the entry whole.
     bool focusEntry(int index);
+    /// The entry Tab enters at: the one last focused, else the first in view taking the
+    /// focus; -1 when none takes it.
+    int currentEntry() const;
+    /// What Tab and Backtab stop at in the column: the controls of the current entry (made
+    /// now if it was let go).
+    QWidgetList tabStops();
 
 protected:
     void resizeEvent(QResizeEvent*) override;
@@ -90,6 +98,7 @@ private:
     int total_ = 0;
     bool laying_ = false;
     bool aheadDue_ = false;
+    int current_ = -1; // the entry the focus was last in
 };
 
 } // namespace sorvel::ui

@@ -29,7 +29,11 @@ SegmentedPicker::SegmentedPicker(std::vector<Option> options, Look look, QWidget
     // The underline look has no surface: its ring keeps clear of the captions.
     if (look_ == Look::capsule) FocusRing::attach(this, {{}, -1});
     else FocusRing::attach(this, {[](const QWidget& w) { return QRectF(w.rect()).adjusted(-4, -3, 4, 1); }, 5});
-    AccessibleControls::install();
+    // A tab list whose value is the chosen option; each option a tab that picks when pressed.
+    AccessibleControls::describeRows(
+        this, {QAccessible::PageTabList, {}, [this] { return optionTitle(current_); }, {}},
+        {QAccessible::PageTab, [this] { return int(options_.size()); }, [this](int i) { return optionTitle(i); }, {},
+         [this](int i) { return optionRect(i); }, [this](int i) { emit picked(i); }, [this] { return current_; }});
 }
 
 QString SegmentedPicker::optionTitle(int index) const {
@@ -100,6 +104,7 @@ QSize SegmentedPicker::sizeHint() const {
 void SegmentedPicker::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
+    if (!isEnabled()) p.setOpacity(Theme::disabledOpacity);
     if (look_ == Look::capsule) {
         const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         p.setPen(QPen(Theme::hairline().resolve(), 1));

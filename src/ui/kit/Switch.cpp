@@ -74,7 +74,7 @@ void Switch::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     if (hovering_) p.setOpacity(0.85);
-    if (!isEnabled()) p.setOpacity(0.45);
+    if (!isEnabled()) p.setOpacity(Theme::disabledOpacity);
     const QRectF track = trackRect();
     const double r = track.height() / 2;
     QColor fill = isChecked() ? trackOn_.resolve() : trackOff_.resolve();

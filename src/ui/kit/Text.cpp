@@ -7,12 +7,15 @@
 
 #include <cmath>
 
+#include "ui/kit/AccessibleControls.h"
+
 namespace sorvel::ui {
 
 Text::Text(QString text, QFont font, Adaptive colour, QWidget* parent)
     : QWidget(parent), text_(std::move(text)), font_(std::move(font)), colour_(std::move(colour)) {
     QWidget::setFont(font_);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    AccessibleControls::install(); // read on the bus as the label it draws
 }
 
 void Text::setText(const QString& text) {
@@ -21,6 +24,7 @@ void Text::setText(const QString& text) {
     cachedWidth_ = -1;
     updateGeometry();
     update();
+    AccessibleControls::changed(this);
 }
 
 void Text::setFont(const QFont& font) {

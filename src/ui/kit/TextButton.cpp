@@ -33,7 +33,8 @@ void TextButton::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::TextAntialiasing);
     p.setFont(font_);
     p.setPen(colour_.resolve());
-    if (isDown()) p.setOpacity(0.6);
+    if (!isEnabled()) p.setOpacity(Theme::disabledOpacity);
+    else if (isDown()) p.setOpacity(0.6);
     p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text());
 }
 

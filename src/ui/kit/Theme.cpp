@@ -131,6 +131,8 @@ QPalette palette(Appearance a) {
     p.setColor(QPalette::Disabled, QPalette::WindowText, tertiaryText().resolve(a));
     p.setColor(QPalette::Disabled, QPalette::Text, tertiaryText().resolve(a));
     p.setColor(QPalette::Disabled, QPalette::ButtonText, tertiaryText().resolve(a));
+    p.setColor(QPalette::Disabled, QPalette::Light, Qt::transparent);
+    p.setColor(QPalette::Disabled, QPalette::Midlight, Qt::transparent);
     return p;
 }
 

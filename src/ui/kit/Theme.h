@@ -83,7 +83,11 @@ const Adaptive& raised();
 /// The grey of the capacity bar's "Other" segment: the same in both appearances.
 const Adaptive& otherGrey();
 
+/// How faint every disabled control is drawn, in each painted kind alike.
+inline constexpr double disabledOpacity = 0.5;
+
 /// Qt's own palette (scroll bars, menus, dialogs, selectable labels) for an appearance.
+/// Disabled texts carry no etched highlight: on a dark menu it reads as a ghost.
 QPalette palette(Appearance appearance);
 
 } // namespace Theme

@@ -46,7 +46,18 @@ CategoryRowList::CategoryRowList(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::PointingHandCursor);
     // The ring goes around the current row, in the gap between rows.
     FocusRing::attach(this, {[this](const QWidget&) { return QRectF(rowRect(std::max(current_, 0))); }, 8});
-    AccessibleControls::setRole(this, QAccessible::List);
+    // Each row reads as it looks ("Caches, 10 MB"), its figure as the value; pressed, it opens.
+    AccessibleControls::describeRows(
+        this, {QAccessible::List, {}, {}, {}},
+        {QAccessible::ListItem, [this] { return int(rows_.size()); },
+         [this](int i) { return rows_[size_t(i)].name + ", " + rows_[size_t(i)].size; },
+         [this](int i) { return rows_[size_t(i)].size; }, [this](int i) { return rowRect(i); },
+         [this](int i) {
+             if (!onOpen) return;
+             const BrowseRow row = rows_[size_t(i)].row; // opening may rebuild this list
+             onOpen(row);
+         },
+         [this] { return current_; }});
 }
 
 void CategoryRowList::setRows(const std::vector<BrowseRow>& rows, size_t count, int64_t total, const Tint& tint) {
@@ -236,6 +247,7 @@ void CategoryRowList::keyPressEvent(QKeyEvent* event) {
     }
     if (last < 0 || to == current_) return;
     current_ = to;
+    AccessibleControls::rowFocused(this, current_);
     const QRect r = rowRect(current_);
     for (QWidget* p = parentWidget(); p; p = p->parentWidget())
         if (auto* scroll = qobject_cast<QScrollArea*>(p); scroll && scroll->widget()) {

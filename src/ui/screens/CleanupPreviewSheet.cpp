@@ -273,6 +273,10 @@ void CleanupPreviewSheet::renderProgress() {
     const CleanupProgress p = coordinator_.cleanupProgress();
     progress_->setVisible(p.total >= 1);
     progress_->setText(QString("%1 of %2").arg(p.done).arg(p.total));
+    if (state_.isWorking()) {
+        state_.moveProgressed(p.done, p.total);
+        subtitle_->setText(q(state_.subtitle()));
+    }
     // A long move shows how far it has come in the footer, under the amount; back in the
     // review, the footer counts the ticks again.
     if (state_.isWorking() && state_.stage() == CleanupSheetState::Stage::confirming && p.total >= 1) {
@@ -322,12 +326,11 @@ void CleanupPreviewSheet::redraw() {
     if (state_.isWorking()) renderProgress();
     first_->setText(q(state_.firstButton()));
     first_->setEnabled(state_.firstButtonEnabled());
-    first_->setOpacity(state_.firstButtonEnabled() ? 1.0 : 0.5); // drawn as inert as it is
     first_->setStyle(stage == Stage::done ? Button::Style::softAccent : Button::Style::subtle);
     second_->setText(q(state_.secondButton()));
     second_->setEnabled(state_.secondButtonEnabled());
     second_->setStyle(stage == Stage::review ? Button::Style::softAccent : Button::Style::accent);
-    second_->setOpacity(stage == Stage::review && !state_.secondButtonEnabled() ? 0.5 : 1.0);
+    second_->setBusy(stage == Stage::confirming && state_.isWorking()); // "Moving…"
     // Return never starts a move, also with the focus on the button that does.
     FocusRing::setReturnPresses(second_, stage != Stage::confirming);
 
@@ -356,8 +359,9 @@ void CleanupPreviewSheet::renderList() {
         const auto& group = (*groups_)[g];
         groupTitles_ << q(group.title());
         entries->push_back({static_cast<int>(g), std::nullopt});
-        // The list keys walk the rows that can be ticked; a head's button is Tab's.
-        shapes.push_back({g == 0 ? 0 : 18, 0, false});
+        // The list keys walk the rows that can be ticked and the heads' "All" / "None": the
+        // list is one Tab stop, so nothing in it is reached by Tab alone.
+        shapes.push_back({g == 0 ? 0 : 18, 0, state_.groupButton(group).has_value()});
         for (size_t i : group.rows) {
             entries->push_back({static_cast<int>(g), i});
             // Rows alike in group, state and tick box are alike in height until made.

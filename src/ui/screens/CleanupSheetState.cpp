@@ -69,6 +69,7 @@ std::optional<std::vector<CleanupExecutor::PathSize>> CleanupSheetState::startMo
     for (const auto* o : chosen()) paths.push_back({o->path, o->size});
     if (paths.empty()) return std::nullopt;
     working_ = true;
+    moveProgress_ = {0, static_cast<int>(paths.size())};
     return paths;
 }
 
@@ -78,6 +79,10 @@ void CleanupSheetState::moveReturned(std::vector<CleanupOutcome> outcomes) {
     chosen_.reset();
     working_ = false;
     stage_ = Stage::done;
+}
+
+void CleanupSheetState::moveProgressed(int done, int total) {
+    if (working_ && total > 0) moveProgress_ = {std::clamp(done, 0, total), total};
 }
 
 void CleanupSheetState::failed(std::string sentence) {
@@ -287,9 +292,17 @@ std::string CleanupSheetState::subtitle() const {
     if (failure_) return *failure_;
     switch (stage_) {
     case Stage::review: {
+        // Back during a move: items are leaving, so "Nothing has been moved" would be untrue.
+        std::string lead = kReviewSentence;
+        if (working_) {
+            const auto [done, total] = moveProgress_;
+            lead = "The move to the Trash is under way \u2014 " + std::to_string(done) + " of " +
+                   std::to_string(total) + " " + ScreenText::items(total) +
+                   " moved so far. What it moved is shown when it ends.";
+        }
         const auto n = static_cast<int64_t>(refused().size());
-        if (n == 0) return kReviewSentence;
-        return std::string(kReviewSentence) + " " + std::to_string(n) + (n == 1 ? " item was" : " items were") +
+        if (n == 0) return lead;
+        return lead + " " + std::to_string(n) + (n == 1 ? " item was" : " items were") +
                " refused by the safety checks and cannot be selected.";
     }
     case Stage::confirming:

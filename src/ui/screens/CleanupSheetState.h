@@ -56,6 +56,8 @@ public:
     /// move cannot start now.
     std::optional<std::vector<CleanupExecutor::PathSize>> startMove();
     void moveReturned(std::vector<CleanupOutcome> outcomes);
+    /// How far the running move has come: `done` of `total` paths moved.
+    void moveProgressed(int done, int total);
     /// The dry run or the move stopped without outcomes: the sheet ends with the reason.
     void failed(std::string sentence);
     const std::optional<std::string>& failure() const { return failure_; }
@@ -121,6 +123,7 @@ private:
     mutable std::optional<std::vector<const CleanupOutcome*>> chosen_;
     Stage stage_ = Stage::review;
     bool working_ = false;
+    std::pair<int, int> moveProgress_{0, 0}; // done, total
     bool preparing_ = true;
     std::optional<std::string> failure_;
 };

@@ -107,7 +107,6 @@ void SafeToCleanSection::refresh() {
     count_->setText("/ " + QString::number(ids.size()) + " selected");
     review_->setText("Review " + QString::fromStdString(Bytes::compact(c.selectedCleanupSize())));
     review_->setEnabled(!ids.empty());
-    review_->setOpacity(ids.empty() ? 0.5 : 1.0);
 
     std::map<std::string, CleanupRow*> next;
     int index = 0;

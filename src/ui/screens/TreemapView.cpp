@@ -30,7 +30,20 @@ TreemapView::TreemapView(QSizeF minimumLabelSize, QWidget* parent)
                                  return r[size_t(current_)].adjusted(2.5, 2.5, -2.5, -2.5);
                              },
                              9});
-    AccessibleControls::setRole(this, QAccessible::List);
+    // Each tile reads as its tooltip does ("Caches — 10 MB"), its figure as the value; pressed, it opens.
+    AccessibleControls::describeRows(
+        this, {QAccessible::List, {}, {}, {}},
+        {QAccessible::ListItem, [this] { return int(tiles_.size()); },
+         [this](int i) { return tiles_[size_t(i)].description(); }, [this](int i) { return tiles_[size_t(i)].sizeText(); },
+         [this](int i) {
+             const auto r = shownRects();
+             return size_t(i) < r.size() ? r[size_t(i)].toAlignedRect() : QRect();
+         },
+         [this](int i) {
+             const auto tap = tiles_[size_t(i)].onTap; // may replace the tiles
+             if (tap) tap();
+         },
+         [this] { return current_; }});
     glide_->setDuration(400);
     glide_->setEasingCurve(QEasingCurve::InOutQuad);
     glide_->setStartValue(0.0);
@@ -150,6 +163,7 @@ void TreemapView::keyPressEvent(QKeyEvent* e) {
         return;
     default: QWidget::keyPressEvent(e); return;
     }
+    AccessibleControls::rowFocused(this, current_);
     if (current_ >= 0 && current_ < count) {
         const auto& t = tiles_[size_t(current_)];
         setAccessibleDescription(t.description());

@@ -77,6 +77,7 @@ HeaderView::HeaderView(const AppModels& models, MainMenu& menu, QWidget* parent)
         {{"System Data", "The ~/Library trees Sorvel counts as System Data — about ten seconds"},
          {"Whole Disk", "Every top-level directory on this volume — several minutes on a full disk"}},
         SegmentedPicker::Look::underline, scopeBlock);
+    scope_->setAccessibleName("Scan scope");
     scopeColumn->addWidget(scope_);
     scopeColumn->addSpacing(3);
     auto* numberRow = new QHBoxLayout;

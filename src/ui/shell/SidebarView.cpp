@@ -36,7 +36,20 @@ SidebarRow::SidebarRow(QWidget* parent) : QWidget(parent) {
     setFixedHeight(34);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     FocusRing::attach(this, {{}, 8});
-    AccessibleControls::setRole(this, QAccessible::PageTab);
+    // Read as it looks ("Caches & Temp, 10 MB"), its figure as the value; pressed, it opens its page.
+    AccessibleControls::describe(this, {QAccessible::PageTab,
+                                        [this] {
+                                            const QString figure = figureText();
+                                            return figure.isEmpty() ? model_.title : model_.title + ", " + figure;
+                                        },
+                                        [this] { return figureText(); }, [this] { emit clicked(); }});
+}
+
+QString SidebarRow::figureText() const {
+    if (!model_.size) return {};
+    if (model_.locked) return model_.nothingRead ? QString("not readable") : QString("partly readable");
+    const QString size = QString::fromStdString(Bytes::compact(*model_.size));
+    return model_.partial ? size + " (partly read)" : size;
 }
 
 void SidebarRow::setModel(const Model& model) {
@@ -44,6 +57,7 @@ void SidebarRow::setModel(const Model& model) {
     model_ = model;
     setAccessibleName(model.title);
     setAccessibleDescription(tip());
+    AccessibleControls::changed(this);
     update();
 }
 

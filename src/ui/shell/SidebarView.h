@@ -45,6 +45,8 @@ public:
     /// The row's tooltip and accessible description: the lock's, else why its figure is
     /// partial; empty for a whole one.
     QString tip() const;
+    /// What the row shows at its end, as words: its size, or what its lock means; empty for a tool.
+    QString figureText() const;
     QSize sizeHint() const override { return {224, 34}; }
 
 signals:

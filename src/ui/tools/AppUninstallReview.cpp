@@ -67,6 +67,7 @@ AppUninstallReview::AppUninstallReview(AppsModel& apps, ScanCoordinator& coordin
         auto* button = new Button(q(b.title), style);
         button->setObjectName("reviewFooterButton");
         button->setEnabled(b.enabled);
+        button->setBusy(b.busy);
         const int action = static_cast<int>(b.action);
         connect(button, &Button::clicked, this, [this, action] { act(action); });
         buttons->addWidget(button);

@@ -398,7 +398,6 @@ void DuplicatesView::refreshTicks() {
     apparent_->setVisible(apparent.has_value());
     if (move_) {
         move_->setEnabled(!selected.empty());
-        move_->setOpacity(selected.empty() ? 0.5 : 1);
     }
     if (confirm_) confirm_->setText("Move " + QString::number(selected.size()) + " to Trash");
 }

@@ -66,6 +66,7 @@ Detail detail(const SweepRun& run, const std::optional<UUID>& restoring, bool mo
                                        : "Put all " + std::to_string(run.moved.size()) + " back";
         // Its mover still rewrites it: put back once it is done.
         d.buttonEnabled = !restoring.has_value() && !(moving && !run.finished);
+        d.buttonBusy = restoring == run.id;
     } else {
         // The history keeps only the first items of a very large run; putting back part of
         // a run from here would misstate what was restored.

@@ -42,6 +42,7 @@ struct Detail {
     /// The restore button, only when the run can really be put back.
     std::optional<std::string> button;
     bool buttonEnabled = false;
+    bool buttonBusy = false; // "Putting back…": this run's put-back under way
     /// Said instead of the button when the list is cut short.
     std::optional<std::string> trimmedNote;
 };

@@ -226,6 +226,7 @@ QWidget* HistoryView::runCard(size_t index) {
             auto* restore = new Button(q(*detail.button), Button::Style::softAccent);
             restore->setObjectName("restore");
             restore->setEnabled(detail.buttonEnabled);
+            restore->setBusy(detail.buttonBusy);
             connect(restore, &Button::clicked, this, [this, index] {
                 if (index < history_.runs().size()) history_.restore(history_.runs()[index]);
             });

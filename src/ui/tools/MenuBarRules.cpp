@@ -23,7 +23,7 @@ MoveButton moveButton(bool isCleaning, size_t ticked, int64_t selectedBytes) {
     // The same text as the "Found" figure and the rows: one total never reads two ways.
     button.title = isCleaning ? "Moving\u2026" : "Move " + Bytes::format(selectedBytes) + " to Trash";
     button.enabled = !isCleaning && ticked > 0;
-    button.opacity = ticked == 0 ? 0.5 : 1;
+    button.busy = isCleaning;
     return button;
 }
 

@@ -20,7 +20,7 @@ int findingsListHeight(size_t findings);
 struct MoveButton {
     std::string title;
     bool enabled = true;
-    double opacity = 1;
+    bool busy = false; // "Moving…": the sweep's move under way
 };
 MoveButton moveButton(bool isCleaning, size_t ticked, int64_t selectedBytes);
 

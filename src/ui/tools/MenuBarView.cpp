@@ -174,7 +174,7 @@ void MenuBarView::refreshTicks() {
         const auto look = MenuBarRules::moveButton(scheduler_.isCleaning(), ticks.size(), scheduler_.selectedBytes());
         move_->setText(q(look.title));
         move_->setEnabled(look.enabled);
-        move_->setOpacity(look.opacity);
+        move_->setBusy(look.busy);
     }
 }
 

@@ -366,7 +366,9 @@ QWidget* SweepSettingsView::updatesSection() {
     auto* checkLine = row(10);
     auto* check = new Button(q(SettingsRules::checkLabel(updates_.state())), Button::Style::subtle);
     check->setObjectName("checkNow");
-    check->setEnabled(configured && updates_.state().kind != UpdateChecker::State::Kind::checking);
+    const bool checking = updates_.state().kind == UpdateChecker::State::Kind::checking;
+    check->setEnabled(configured && !checking);
+    check->setBusy(configured && checking);
     connect(check, &Button::clicked, this, [this] { updates_.check(true); });
     checkLine->addWidget(check);
     if (const auto last = updates_.lastChecked())

@@ -46,7 +46,6 @@ void SelectionFooter::refresh() {
                                        : q(Bytes::format(apps_.selectedSize())));
     const bool enabled = UninstallerRules::reviewEnabled(targets.size(), running);
     review_->setEnabled(enabled);
-    review_->setOpacity(enabled ? 1 : 0.5);
 }
 
 QWidget* makeHandoffBlock(AppsModel& apps, const InstalledApp& app, bool running, DesktopServices& desktop,
@@ -86,8 +85,8 @@ QWidget* makeHandoffBlock(AppsModel& apps, const InstalledApp& app, bool running
             new Button(q(h.button), h.style == H::Style::soft ? Button::Style::softAccent : Button::Style::subtle);
         button->setObjectName("handoffButton");
         button->setEnabled(h.enabled);
+        button->setBusy(h.busy);
         if (h.action == H::Action::moveWithFinder) {
-            button->setOpacity(h.enabled ? 1 : 0.5);
             QObject::connect(button, &Button::clicked, card, [&apps] { apps.moveBundleWithFinder(); });
         } else if (h.action == H::Action::openTrash) {
             QObject::connect(button, &Button::clicked, card, [&desktop] { desktop.reveal(trashFolder()); });

@@ -150,6 +150,7 @@ Handoff handoff(const AppsModel::HandoffState& state, const InstalledApp& app, b
         h.button = "Waiting for the Finder\u2026";
         h.style = Handoff::Style::subtle;
         h.enabled = false;
+        h.busy = true;
         break;
     case K::done:
         h.tone = Handoff::Tone::done;
@@ -248,7 +249,7 @@ std::vector<FooterButton> reviewFooter(Stage stage, size_t allowedCount, bool is
     case Stage::confirming:
         return {{"Cancel", S::subtle, A::cancel, true},
                 {"Move " + std::to_string(allowedCount) + " to Trash", S::accent, A::uninstall, true}};
-    case Stage::working: return {{"Moving\u2026", S::soft, A::none, false}};
+    case Stage::working: return {{"Moving\u2026", S::soft, A::none, false, true}};
     default: return {{"Done", S::accent, A::done, true}};
     }
 }

@@ -75,6 +75,7 @@ struct Handoff {
     Style style = Style::soft;
     Action action = Action::none;
     bool enabled = true;
+    bool busy = false; // stands for the hand-off under way
 };
 /// Where no program can take the bundle (`available` false) the block says an
 /// administrator must remove it, and offers no button.
@@ -108,6 +109,7 @@ struct FooterButton {
     Style style = Style::subtle;
     Action action = Action::none;
     bool enabled = true;
+    bool busy = false; // stands for the move under way
 };
 std::vector<FooterButton> reviewFooter(AppsModel::Stage stage, size_t allowedCount, bool isPreviewing);
 

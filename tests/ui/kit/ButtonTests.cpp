@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QTest>
 
 #include <cstdlib>
 
@@ -24,21 +25,36 @@ long contrast(Button& button) {
 }
 } // namespace
 
-// The styles never restyle a disabled button: "Moving…" and "Waiting for the Finder…" mark
-// a running operation and must not look faint; a screen dims a button itself where it must.
-TEST(KitButton, ADisabledButtonIsDrawnAsItsStyleSaysAndDimmedOnlyByItsScreen) {
+// A button that would do nothing when pressed is drawn faint, in every style alike, and a
+// click on it does nothing; "Moving…" and "Waiting for the Finder…" stand for an operation
+// under way: as inert, but at full ink, since the title says what runs.
+TEST(KitButton, ADisabledButtonIsDrawnFaintInEveryStyleAndABusyOneAtFullInk) {
     for (auto style : {Button::Style::accent, Button::Style::softAccent, Button::Style::outline, Button::Style::subtle}) {
         SCOPED_TRACE(int(style));
-        Button enabled("Moving\u2026", style);
-        Button disabled("Moving\u2026", style);
-        disabled.setEnabled(false);
+        Button enabled("Put all 3 back", style);
         const long on = contrast(enabled);
         ASSERT_GT(on, 0);
-        EXPECT_EQ(contrast(disabled), on);
-        Button dimmed("Moving\u2026", style);
-        dimmed.setEnabled(false);
-        dimmed.setOpacity(0.5);
-        EXPECT_LT(contrast(dimmed), on * 3 / 4);
+        const struct {
+            const char* what;
+            bool enabled;
+            bool busy;
+            bool faint;
+        } table[] = {{"disabled", false, false, true}, {"busy", false, true, false}, {"enabled again", true, false, false}};
+        for (const auto& row : table) {
+            SCOPED_TRACE(row.what);
+            Button button("Put all 3 back", style);
+            button.setEnabled(false);
+            button.setBusy(row.busy);
+            if (row.enabled) button.setEnabled(true);
+            const long ink = contrast(button);
+            if (row.faint) EXPECT_LT(ink, on * 3 / 4);
+            else EXPECT_EQ(ink, on);
+            int clicks = 0;
+            QObject::connect(&button, &Button::clicked, [&clicks] { ++clicks; });
+            QTest::mouseClick(&button, Qt::LeftButton);
+            EXPECT_EQ(clicks, row.enabled ? 1 : 0);
+            EXPECT_EQ(button.cursor().shape(), row.enabled ? Qt::PointingHandCursor : Qt::ArrowCursor);
+        }
     }
 }
 

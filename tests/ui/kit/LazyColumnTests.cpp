@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include "ui/kit/Button.h"
 #include "ui/kit/LazyColumn.h"
 #include "uisupport/UiContext.h"
 
@@ -254,4 +255,87 @@ TEST(KitLazyColumn, MadeEntriesLieEndToEndAsTheirHeightsBecomeKnown) {
         }
         EXPECT_GE(covered, std::min(view, column.totalHeight() - top)) << row.width << " " << row.share;
     }
+}
+
+namespace {
+
+// A window of a button, a column of thousands of entries (each a control named after its
+// index), and a button after it, as a sheet's list sits above its footer.
+struct ListBetweenButtons {
+    QWidget window;
+    sorvel::ui::Button* before = new sorvel::ui::Button("Before", sorvel::ui::Button::Style::subtle, &window);
+    LazyColumn* column = new LazyColumn(&window);
+    sorvel::ui::Button* after = new sorvel::ui::Button("After", sorvel::ui::Button::Style::subtle, &window);
+    static constexpr int count = 5000;
+
+    ListBetweenButtons() {
+        std::vector<LazyColumn::Entry> entries;
+        for (int i = 0; i < count; ++i) entries.push_back({i == 0 ? 0 : 4, 0, true});
+        column->setEntries(std::move(entries), [](int i) {
+            auto* frame = new QWidget;
+            frame->setFixedHeight(30);
+            auto* control = new QWidget(frame);
+            control->setObjectName(QString::number(i));
+            control->setGeometry(4, 4, 40, 22);
+            control->setFocusPolicy(Qt::StrongFocus);
+            return frame;
+        });
+        before->setGeometry(10, 10, 80, 30);
+        column->setGeometry(10, 50, 300, 340);
+        after->setGeometry(10, 400, 80, 30);
+        window.resize(320, 440);
+        window.show();
+        QApplication::setActiveWindow(&window);
+    }
+    // "before", "after", or the entry index of the focused control.
+    QString focused() const {
+        const QWidget* f = QApplication::focusWidget();
+        if (f == before) return "before";
+        if (f == after) return "after";
+        return f && column->viewport()->isAncestorOf(f) ? f->objectName() : QString("elsewhere");
+    }
+};
+
+} // namespace
+
+// The column is one Tab stop: Tab enters it at the entry last focused (else the first in
+// view) and leaves it for the next control, Backtab alike, wherever it is scrolled.
+TEST(KitLazyColumn, TabEntersTheColumnAtItsEntryAndLeavesItForTheNextControl) {
+    ListBetweenButtons w;
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.window));
+    QTRY_VERIFY(w.column->made().size() > 0);
+    enum class Do { tab, backtab, scrollToEnd, scrollToMiddle };
+    const struct {
+        Do action;
+        const char* expected; // focused after it; empty: unchanged
+    } table[] = {
+        {Do::scrollToMiddle, ""}, {Do::tab, "middle"},    {Do::tab, "after"},      {Do::backtab, "middle"},
+        {Do::backtab, "before"},  {Do::tab, "middle"},    {Do::tab, "after"},      {Do::scrollToEnd, ""},
+        {Do::backtab, "middle"},  {Do::tab, "after"},     {Do::tab, "before"},
+    };
+    w.before->setFocus(Qt::TabFocusReason);
+    QString middle;
+    for (const auto& row : table) {
+        switch (row.action) {
+        case Do::tab: QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); break;
+        case Do::backtab: QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab); break;
+        case Do::scrollToEnd:
+        case Do::scrollToMiddle: {
+            QScrollBar* bar = w.column->verticalScrollBar();
+            bar->setValue(row.action == Do::scrollToEnd ? bar->maximum() : bar->maximum() / 2);
+            if (middle.isEmpty()) middle = QString::number(w.column->currentEntry());
+            break;
+        }
+        }
+        if (!*row.expected) continue;
+        const QString expected = QString(row.expected) == "middle" ? middle : QString(row.expected);
+        SCOPED_TRACE(expected.toStdString());
+        ASSERT_EQ(w.focused(), expected);
+        if (expected == middle) {
+            // The entry entered is in view, however far the column had been scrolled from it.
+            const int top = w.column->offsetOf(middle.toInt()) - w.column->verticalScrollBar()->value();
+            EXPECT_TRUE(top >= 0 && top + 30 <= w.column->viewport()->height()) << top;
+        }
+    }
+    ASSERT_GT(middle.toInt(), 100) << "entered at the first entry in view, not the first of all";
 }

@@ -16,6 +16,7 @@
 #include "platform/Path.h"
 #include "removal/SweepHistory.h"
 #include "ui/kit/Button.h"
+#include "ui/kit/LazyColumn.h"
 #include "ui/screens/CleanupPreviewSheet.h"
 #include "ui/screens/OverviewView.h"
 #include "ui/screens/ReviewRow.h"
@@ -342,8 +343,14 @@ TEST(CleanupPreviewSheetFocus, TicksKeepTheFocusAndEachStageFocusesItsMainButton
     ASSERT_TRUE(waitUntil([&] { return sheet->countText() == "2 of 3 selected"; }));
     EXPECT_TRUE(waitUntil([&] { return QApplication::focusWidget() == rowFor(sheet, p.a2)->checkbox(); }));
     EXPECT_TRUE(test::ringFitsNow(rowFor(sheet, p.a2)->checkbox()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    EXPECT_EQ(QApplication::focusWidget(), rowFor(sheet, p.a1)->checkbox()) << "Up goes to the row above";
+    // The list is one Tab stop: Backtab leaves it for the control before it, and Tab comes
+    // back to the row that had the focus.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
-    EXPECT_EQ(QApplication::focusWidget(), rowFor(sheet, p.a1)->checkbox()) << "Backtab goes to the row above";
+    EXPECT_FALSE(sheet->list()->isAncestorOf(QApplication::focusWidget())) << "Backtab stayed in the list";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), rowFor(sheet, p.a1)->checkbox()) << "Tab came back to another row";
 
     // A group's "All" turns into "None" under the focus.
     auto* group = sheet->findChild<QAbstractButton*>("group Title user-caches");

@@ -390,3 +390,38 @@ TEST(CleanupSheetGroups, TheRowsFollowNewItemsAndNewOutcomes) {
     EXPECT_EQ(listed(s, second), (std::vector<std::pair<std::string, std::vector<std::string>>>{
                                      {"Title b", {"/h/b1"}}, {"Other items", {"/h/a1"}}}));
 }
+
+// Back during a move: the review's subtitle says the move is under way and how far it has
+// come (a count never past its total), keeps the refusal sentence, and the plain review
+// sentence comes back only for a review before any move.
+TEST(CleanupSheetMove, TheReviewDuringAMoveSaysHowFarItHasCome) {
+    const std::string underWay = "The move to the Trash is under way \u2014 ";
+    const std::string tail = " moved so far. What it moved is shown when it ends.";
+    const std::string refusal = " 1 item was refused by the safety checks and cannot be selected.";
+    const struct {
+        std::vector<std::pair<int, int>> progress; // reported (done, total), in order
+        std::string expected;
+    } table[] = {
+        {{}, underWay + "0 of 2 items" + tail + refusal},
+        {{{1, 2}}, underWay + "1 of 2 items" + tail + refusal},
+        {{{1, 2}, {2, 2}}, underWay + "2 of 2 items" + tail + refusal},
+        {{{5, 2}}, underWay + "2 of 2 items" + tail + refusal},
+        {{{1, 2}, {0, 0}}, underWay + "1 of 2 items" + tail + refusal},
+    };
+    for (const auto& row : table) {
+        CleanupSheetState s;
+        s.dryRunReturned({would("/a"), would("/b"), refused("/r")});
+        s.proceed();
+        ASSERT_TRUE(s.startMove());
+        for (const auto& [done, total] : row.progress) s.moveProgressed(done, total);
+        s.back();
+        EXPECT_EQ(s.subtitle(), row.expected);
+        s.moveReturned({moved("/a"), moved("/b")});
+        EXPECT_EQ(s.subtitle().find("under way"), std::string::npos);
+    }
+    // Progress heard outside a move changes nothing.
+    CleanupSheetState idle;
+    idle.dryRunReturned({would("/a")});
+    idle.moveProgressed(1, 1);
+    EXPECT_EQ(idle.subtitle(), kReview);
+}

@@ -184,10 +184,19 @@ int focusedRow(const CleanupPreviewSheet* sheet) {
     return -1;
 }
 
-bool wholeInView(const LazyColumn* list, int row) {
-    const int top = list->offsetOf(row + 1) - list->verticalScrollBar()->value(); // entry 0 is the head
+// The entry of the list holding the focus: 0 for the rule's head (its "None"), i + 1 for
+// outcome i's row; -1 when the focus is outside the list.
+int focusedEntry(const CleanupPreviewSheet* sheet) {
+    const QWidget* f = QApplication::focusWidget();
+    for (const auto& [index, widget] : sheet->list()->made())
+        if (f && (widget == f || widget->isAncestorOf(f))) return index;
+    return -1;
+}
+
+bool wholeInView(const LazyColumn* list, int entry) {
+    const int top = list->offsetOf(entry) - list->verticalScrollBar()->value();
     for (const auto& [index, widget] : list->made())
-        if (index == row + 1) return top >= 0 && top + widget->height() <= list->viewport()->height();
+        if (index == entry) return top >= 0 && top + widget->height() <= list->viewport()->height();
     return false;
 }
 
@@ -198,15 +207,16 @@ void press(Qt::Key key) {
 
 } // namespace
 
-// On a row, the list keys move the focus with the view: each key lands on the row a list
-// user expects, wholly in view, and the focus never leaves the rows for a button.
+// On a row, the list keys move the focus with the view: each key lands on the entry a list
+// user expects (the rows, and the head's "None" at the top), wholly in view, and the focus
+// never leaves the list for a button of the footer.
 TEST(CleanupSheetThousands, ListKeysMoveTheFocusWithTheView) {
     Thousands t;
     QPointer<CleanupPreviewSheet> sheet = t.open();
     QApplication::setActiveWindow(sheet);
     ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
     LazyColumn* list = sheet->list();
-    const int last = kFolders - 1;
+    const int last = kFolders; // entry 0 is the head
     // Rows a page holds: rows are alike, so a page is the view over one row's pitch.
     const int pitch = list->offsetOf(3) - list->offsetOf(2);
     ASSERT_GT(pitch, 0);
@@ -226,13 +236,14 @@ TEST(CleanupSheetThousands, ListKeysMoveTheFocusWithTheView) {
     };
     ASSERT_FALSE(sheet->rows().empty());
     sheet->rows().front()->checkbox()->setFocus(Qt::TabFocusReason);
-    ASSERT_EQ(focusedRow(sheet), 0);
+    press(Qt::Key_Up);
+    ASSERT_EQ(focusedEntry(sheet), 0);
     int at = 0;
     for (const auto& row : table) {
         press(row.key);
-        const int now = focusedRow(sheet);
+        const int now = focusedEntry(sheet);
         SCOPED_TRACE(QTest::toString(QKeySequence(row.key)));
-        ASSERT_GE(now, 0) << "the focus left the rows for " << QApplication::focusWidget()->metaObject()->className();
+        ASSERT_GE(now, 0) << "the focus left the list for " << QApplication::focusWidget()->metaObject()->className();
         if (row.expected >= 0) EXPECT_EQ(now, row.expected);
         else if (row.expected == -1) EXPECT_NEAR(now, at + row.pageStep * page, 1) << "from " << at;
         else EXPECT_EQ(now, at + (row.expected == -2 ? 1 : -1)) << "Down and Up go on from where the page left it";
@@ -272,5 +283,60 @@ TEST(CleanupSheetThousands, AFocusedRowScrolledAwayKeepsTheFocus) {
     press(Qt::Key_Space);
     EXPECT_TRUE(sheet->state().isSelected(sheet->state().outcomes()[static_cast<size_t>(focused)]));
     EXPECT_EQ(focusedRow(sheet), focused);
+    delete sheet;
+}
+
+// A thousand rows are one Tab stop: from a row, "Move to Trash…" is a few presses away, and
+// Backtab from the footer comes back to the row that had the focus.
+TEST(CleanupSheetThousands, TabLeavesTheListForTheFooterInAFewPresses) {
+    Thousands t;
+    QPointer<CleanupPreviewSheet> sheet = t.open();
+    QApplication::setActiveWindow(sheet);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    const struct {
+        double scrolled; // the list scrolled to before the row is focused
+    } table[] = {{0.0}, {0.5}, {1.0}};
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.scrolled);
+        scrollTo(sheet, row.scrolled);
+        ASSERT_FALSE(sheet->rows().empty());
+        ReviewRow* start = sheet->rows().at(sheet->rows().size() / 2);
+        start->checkbox()->setFocus(Qt::TabFocusReason);
+        const int focused = focusedRow(sheet);
+        ASSERT_GE(focused, 0);
+        int presses = 0;
+        while (QApplication::focusWidget() != sheet->secondButton() && presses < 8) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            ++presses;
+        }
+        EXPECT_EQ(QApplication::focusWidget(), sheet->secondButton()) << "Move to Trash\u2026 not reached";
+        EXPECT_LE(presses, 4);
+        while (focusedRow(sheet) < 0 && presses-- > 0) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        EXPECT_EQ(focusedRow(sheet), focused) << "Backtab came back to another row";
+    }
+    delete sheet;
+}
+
+// Back while the move runs: the review says the move is under way and how far it has come,
+// never "Nothing has been moved."
+TEST(CleanupSheetThousands, BackDuringAMoveSaysItIsUnderWay) {
+    Thousands t;
+    QPointer<CleanupPreviewSheet> sheet = t.open();
+    EXPECT_TRUE(sheet->subtitleText().startsWith("Nothing has been moved.")) << "before any move";
+    QTest::mouseClick(sheet->secondButton(), Qt::LeftButton);
+    QTest::mouseClick(sheet->secondButton(), Qt::LeftButton);
+    ASSERT_TRUE(sheet->state().isWorking());
+    QTest::mouseClick(sheet->firstButton(), Qt::LeftButton); // Back
+    ASSERT_EQ(sheet->state().stage(), Stage::review);
+    EXPECT_EQ(sheet->subtitleText(),
+              "The move to the Trash is under way \u2014 0 of 1000 items moved so far. What it moved is shown when it ends.");
+    t.release();
+    const QRegularExpression partway("^The move to the Trash is under way \u2014 [1-9][0-9]* of 1000 items moved so far\\.");
+    ASSERT_TRUE(waitUntil([&] { return partway.match(sheet->subtitleText()).hasMatch(); }))
+        << sheet->subtitleText().toStdString();
+    EXPECT_FALSE(sheet->subtitleText().contains("Nothing has been moved"));
+    t.release();
+    ASSERT_TRUE(waitUntil([&] { return sheet->state().stage() == Stage::done; }, 60'000));
+    EXPECT_FALSE(sheet->subtitleText().contains("under way"));
     delete sheet;
 }

@@ -3,12 +3,19 @@
 // the trends card's first-measurement panel, and runs that unfold over 0.12 s.
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPainter>
+#include <QTest>
 #include <QVariantAnimation>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
 #include "models/HistoryModel.h"
 #include "platform/Path.h"
+#include "platform/RunLock.h"
 #include "platform/Trash.h"
 #include "support/MoveToTrash.h"
 #include "tools/ToolPageTesting.h"
@@ -177,4 +184,75 @@ TEST(HistoryPage, ARunOpensAndClosesWithItsHeightEasing) {
     page.view->flush();
     EXPECT_TRUE(waitUntil([&] { return page.view->card(run.id)->height() == closed; }, 2000))
         << page.view->card(run.id)->height() << " against " << closed;
+}
+
+namespace {
+
+// How far a widget's painting, laid on white, stands out from the white.
+long inkOnWhite(QWidget* w) {
+    QImage image(w->size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.drawPixmap(0, 0, w->grab());
+    p.end();
+    long total = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) total += 255 - qGray(image.pixel(x, y));
+    return total;
+}
+
+} // namespace
+
+// "Put all N back" on a run another process still moves would do nothing: it is drawn as a
+// disabled button is, fainter than the same button enabled, and a click puts nothing back.
+TEST(HistoryPage, PutBackOfARunStillBeingMovedLooksDisabledAndIgnoresClicks) {
+    Page page;
+    SweepRun run;
+    run.receipt.action = SweepSchedule::Action::clean;
+    run.finished = false;
+    writeFile(page.ctx / "Library/Caches/stayed/data.bin", "x");
+    run.moved.push_back(MovedItem{page.ctx / "Library/Caches/stayed", "", 1'000});
+    run.recount();
+    ASSERT_TRUE(SweepHistory::store(run));
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t mover = ::fork();
+    if (mover == 0) {
+        ::close(release[1]);
+        const RunLock::Held held(run.id.uuidString());
+        char c = held.held() ? 1 : 0;
+        (void)!::write(ready[1], &c, 1);
+        (void)!::read(release[0], &c, 1); // until the test lets go
+        ::_exit(0);
+    }
+    ::close(release[0]);
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    struct Reap {
+        int release;
+        pid_t mover;
+        ~Reap() {
+            ::close(release);
+            int status = 0;
+            ::waitpid(mover, &status, 0);
+        }
+    } reap{release[1], mover};
+    ASSERT_TRUE(held);
+
+    page.open();
+    ASSERT_TRUE(page.history.isMoving(run.id));
+    page.history.toggle(run.id);
+    page.view->flush();
+    auto* restore = one<ui::Button>(page.view.get(), "restore");
+    ASSERT_NE(restore, nullptr);
+    EXPECT_EQ(restore->text(), "Put all 1 back");
+    EXPECT_FALSE(restore->isEnabled());
+    ui::Button enabled(restore->text(), restore->style());
+    enabled.resize(restore->size());
+    EXPECT_LT(inkOnWhite(restore), inkOnWhite(&enabled) * 3 / 4);
+    QTest::mouseClick(restore, Qt::LeftButton);
+    restore->click();
+    EXPECT_FALSE(page.history.restoring());
+    EXPECT_FALSE(page.history.isRestoring());
 }

@@ -80,9 +80,11 @@ TEST(HistoryDetail, WhileOneRunIsPutBackEveryButtonIsDisabled) {
     const Detail own = detail(run, run.id);
     EXPECT_EQ(own.button, "Putting back\u2026");
     EXPECT_FALSE(own.buttonEnabled);
+    EXPECT_TRUE(own.buttonBusy) << "drawn at full ink: its title says what runs";
     const Detail other = detail(runWith(3), run.id);
     EXPECT_EQ(other.button, "Put all 3 back");
     EXPECT_FALSE(other.buttonEnabled);
+    EXPECT_FALSE(other.buttonBusy) << "drawn faint: it would do nothing";
 }
 
 TEST(HistoryDetail, ARunCutShortOffersNoButtonAndSaysTheListWasTrimmed) {
@@ -117,5 +119,6 @@ TEST(HistoryDetail, ARunStillBeingMovedIsNotCutShortNorPutBack) {
             << subtitle;
         const Detail d = detail(run, std::nullopt, c.moving);
         EXPECT_EQ(d.buttonEnabled, c.button);
+        EXPECT_FALSE(d.buttonBusy);
     }
 }

@@ -27,9 +27,11 @@ TEST(PanelFindings, TheMoveButtonTitleCountsWhatIsTicked) {
     const auto none = MenuBarRules::moveButton(false, 0, 0);
     EXPECT_EQ(none.title, "Move 0 KB to Trash");
     EXPECT_FALSE(none.enabled);
+    EXPECT_FALSE(none.busy) << "nothing ticked: drawn faint";
     const auto moving = MenuBarRules::moveButton(true, 2, 3'000'000);
     EXPECT_EQ(moving.title, "Moving\u2026");
     EXPECT_FALSE(moving.enabled);
+    EXPECT_TRUE(moving.busy) << "moving: inert, at full ink";
     EXPECT_EQ(MenuBarRules::moveButton(false, 1, 1'500'000'000).title, "Move 1.5 GB to Trash");
 }
 

@@ -617,3 +617,44 @@ TEST(SweepPanel, AMoveThatMovedNothingSaysWhyOnThePanel) {
     EXPECT_EQ(note.rfind("Nothing was moved.\n\u201C" "c0\u201D \u2014 no longer where the sweep found it", 0), 0u) << note;
     EXPECT_TRUE(named(&panel, "moveFindings").empty());
 }
+
+// "Check now" does nothing without an update feed: it is drawn faint, as every disabled
+// control is, and a click fetches nothing; "Checking…" is as inert but at full ink.
+TEST(SettingsWindow, CheckNowWithoutAFeedLooksDisabledAndIgnoresClicks) {
+    UiContext ctx;
+    int fetches = 0;
+    const auto fetch = [&fetches](const QUrl&, UpdateChecker::Completion) { ++fetches; };
+    auto dictionary = BundleInfo::builtInDictionary();
+    dictionary["SorvelUpdateFeedURL"] = "https://updates.example.org/sorvel.json";
+    BundleInfo::replaceDictionary(dictionary);
+    UpdateChecker configured(fetch, [](const QUrl&) {});
+    ui::SweepSettingsView withFeed(ctx.coordinator(), ctx.models().sweeper, configured);
+    withFeed.resize(640, 900);
+    withFeed.show();
+    withFeed.flush();
+    const QString title = one<ui::Button>(&withFeed, "checkNow")->text();
+    const QSize size = one<ui::Button>(&withFeed, "checkNow")->size();
+    const long on = ink(one<ui::Button>(&withFeed, "checkNow"));
+    // Checking: inert, at full ink (its title says what runs).
+    one<ui::Button>(&withFeed, "checkNow")->click();
+    ASSERT_EQ(fetches, 1);
+    withFeed.flush();
+    auto* checking = one<ui::Button>(&withFeed, "checkNow");
+    EXPECT_FALSE(checking->isEnabled());
+    EXPECT_TRUE(checking->isBusy());
+
+    BundleInfo::replaceDictionary(std::nullopt);
+    UpdateChecker unconfigured(fetch, [](const QUrl&) {});
+    ui::SweepSettingsView plain(ctx.coordinator(), ctx.models().sweeper, unconfigured);
+    plain.resize(640, 900);
+    plain.show();
+    plain.flush();
+    auto* check = one<ui::Button>(&plain, "checkNow");
+    ASSERT_EQ(check->text(), title);
+    ASSERT_EQ(check->size(), size);
+    EXPECT_FALSE(check->isBusy());
+    EXPECT_LT(ink(check), on * 3 / 4);
+    QTest::mouseClick(check, Qt::LeftButton);
+    check->click();
+    EXPECT_EQ(fetches, 1);
+}

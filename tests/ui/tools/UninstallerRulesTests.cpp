@@ -109,6 +109,8 @@ TEST(UninstallerHandoff, EveryStateHasItsTitleButtonAndEnabling) {
     const auto working = handoff(H::working(), a, false, true);
     EXPECT_EQ(working.button, "Waiting for the Finder\u2026");
     EXPECT_FALSE(working.enabled);
+    EXPECT_TRUE(working.busy);
+    EXPECT_FALSE(idleRunning.busy);
     EXPECT_EQ(working.action, Handoff::Action::none);
 
     const auto done = handoff(H::done("Orchard is in the Trash."), a, false, true);
@@ -187,6 +189,8 @@ TEST(UninstallerReview, TitlesAndButtonsFollowTheStage) {
     const auto working = reviewFooter(Stage::working, 1, false);
     ASSERT_EQ(working.size(), 1u);
     EXPECT_FALSE(working[0].enabled);
+    EXPECT_TRUE(working[0].busy) << "\"Moving\u2026\" is inert at full ink";
+    EXPECT_FALSE(reviewing[1].busy) << "a move not yet possible is drawn faint";
     EXPECT_EQ(reviewFooter(Stage::done, 1, false)[0].action, FooterButton::Action::done);
 }
 
