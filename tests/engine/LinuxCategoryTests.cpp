@@ -132,15 +132,24 @@ TEST(LinuxCategories, SwapFilesAreMeasuredAsFileRoots) {
         ScanControl control;
         const ScanResult result =
             MultiRootScan::scanSynchronously(control, ScanScope::systemData, std::set<std::string>{"vmSwap"});
-        std::vector<std::string> walked;
-        if (const auto* swap = result.category("vmSwap"))
+        std::vector<std::string> walked, rows;
+        if (const auto* swap = result.category("vmSwap")) {
             for (const auto& root : swap->roots) {
                 walked.push_back(root->path.substr(home.sys.size()));
+                EXPECT_TRUE(root->isFile) << c.name;
                 EXPECT_TRUE(root->children.empty()) << c.name;
                 EXPECT_EQ(root->size, test::allocatedSize(root->path)) << c.name;
                 EXPECT_EQ(root->fileCount, 1) << c.name;
             }
+            // The category page lists each swap file as a file of its own, never as a folder.
+            for (const auto& row : swap->browsableRows()) {
+                ASSERT_FALSE(row.isDirectory()) << c.name;
+                rows.push_back(row.fileEntry().path.substr(home.sys.size()));
+                EXPECT_EQ(row.size(), test::allocatedSize(row.fileEntry().path)) << c.name;
+            }
+        }
         EXPECT_EQ(walked, c.roots) << c.name;
+        EXPECT_EQ(rows, c.roots) << c.name;
     }
 }
 
