@@ -347,10 +347,80 @@ std::vector<AdviceItem> wholeDisk(const DisplayCategory& category, const AdviceS
     return {};
 }
 
+// The Linux system's own cleanups, each given only where this machine has its tool. Made
+// once, so they keep their identifiers like the fixed lists.
+const AdviceItem& packageCacheItem() {
+    static const AdviceItem a = item(
+        "Let apt clear the packages it downloaded",
+        "apt keeps every package it downloaded in /var/cache/apt/archives long after it is installed. Its "
+        "own cleanup removes the ones no install still needs; the folder belongs to the system, so it "
+        "takes an administrator and Sorvel does not move it.",
+        "sudo apt clean", Confidence::safe);
+    return a;
+}
+
+const AdviceItem& journalItem() {
+    static const AdviceItem a = item(
+        "Trim the journal to a size you choose",
+        "The journal keeps everything the system logged until it reaches its limit, by default a tenth of "
+        "the disk. Vacuuming drops the oldest files first and keeps the journal readable; deleting files "
+        "under /var/log/journal by hand does not.",
+        "sudo journalctl --vacuum-size=500M", Confidence::safe);
+    return a;
+}
+
+const AdviceItem& rotatedLogsItem() {
+    static const AdviceItem a = item(
+        "Let log rotation drop old logs",
+        "Old logs in /var/log are compressed (.gz) and dropped after as many rotations as "
+        "/etc/logrotate.conf keeps. Lower that count to keep fewer; deleting them by hand is harmless but "
+        "takes an administrator, and they come back with the next rotation.",
+        none, Confidence::review);
+    return a;
+}
+
+const AdviceItem& flatpakRuntimesItem() {
+    static const AdviceItem a = item(
+        "Remove Flatpak runtimes no app uses",
+        "A runtime stays installed after the last app that needed it is gone, and each is hundreds of "
+        "megabytes. Flatpak knows which are still used; deleting folders does not.",
+        "flatpak uninstall --unused", Confidence::safe);
+    return a;
+}
+
+const AdviceItem& snapRevisionsItem() {
+    static const AdviceItem a = item(
+        "Keep fewer old snap revisions",
+        "snap keeps earlier revisions of every snap so it can roll an update back, each with its own copy "
+        "of the data under ~/snap. Two is the fewest it allows; the extra revisions go at the next refresh.",
+        "sudo snap set system refresh.retain=2", Confidence::review);
+    return a;
+}
+
+void appendWhereHas(std::vector<AdviceItem>& list, const AdviceSurroundings& machine, const char* tool,
+                    const AdviceItem& extra) {
+    if (has(machine, tool)) list.push_back(extra);
+}
+
 // A copy of a fixed list keeps its identifiers.
 std::vector<AdviceItem> cachesHere(const AdviceSurroundings& machine) {
     std::vector<AdviceItem> list = caches();
     list.front().command = cacheCommand(machine);
+    appendWhereHas(list, machine, "apt", packageCacheItem());
+    return list;
+}
+
+std::vector<AdviceItem> logsHere(const AdviceSurroundings& machine) {
+    std::vector<AdviceItem> list = logs();
+    appendWhereHas(list, machine, "journalctl", journalItem());
+    appendWhereHas(list, machine, "logrotate", rotatedLogsItem());
+    return list;
+}
+
+std::vector<AdviceItem> containersHere(const AdviceSurroundings& machine) {
+    std::vector<AdviceItem> list = containers();
+    appendWhereHas(list, machine, "flatpak", flatpakRuntimesItem());
+    appendWhereHas(list, machine, "snap", snapRevisionsItem());
     return list;
 }
 
@@ -375,10 +445,10 @@ std::vector<AdviceItem> advice(const std::optional<DisplayCategory>& category, c
     switch (*category->storage) {
     case StorageCategory::caches: return cachesHere(machine);
     case StorageCategory::appSupport: return appSupport();
-    case StorageCategory::containers: return containers();
+    case StorageCategory::containers: return containersHere(machine);
     case StorageCategory::developer: return developer();
     case StorageCategory::mail: return mail(cloud);
-    case StorageCategory::logs: return logs();
+    case StorageCategory::logs: return logsHere(machine);
     case StorageCategory::vmSwap: return vmSwap();
     case StorageCategory::trash: return trash();
     case StorageCategory::otherLibrary: return otherLibraryHere(machine);

@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "engine/PathKnowledge.h"
+#include "engine/PathText.h"
+#include "platform/LinuxPlaces.h"
 #include "platform/Path.h"
 #include "platform/ProcessRunner.h"
 
@@ -86,6 +88,24 @@ std::string lastPieceAfterSlash(const std::string &path) {
     return path.substr(slash + 1);
 }
 
+// Something inside the user's cache folder or a Flatpak app's, but not inside a folder of
+// it that only looks like a cache (Bluetooth transfers) nor inside a developer tool's.
+bool insideLinuxCache(const std::string &path) {
+    const std::string cache = LinuxPlaces::cacheHome();
+    if (path != cache && isPathInside(path, cache)) {
+        for (const auto &name : LinuxPlaces::keptCacheNames())
+            if (isPathInside(path, cache + "/" + name)) return false;
+        // A developer tool's cache is told by its own note.
+        for (const auto &folder : LinuxPlaces::developerFolders())
+            if (path != folder.path && isPathInside(path, folder.path)) return false;
+        return true;
+    }
+    const std::string apps = LinuxPlaces::flatpakApps();
+    if (path == apps || !isPathInside(path, apps)) return false;
+    const auto pieces = pathPieces(std::string_view(path).substr(apps.size()));
+    return pieces.size() > 2 && pieces[1] == "cache";
+}
+
 std::optional<std::pair<std::string, PathNote>> nearestExplainedAncestor(const std::string &path) {
     const std::string home = homeDirectory();
     std::string current = deletingLastPathComponent(path);
@@ -114,7 +134,7 @@ Explanation explain(const std::string &path, const std::optional<std::string> &f
             return {it->second.what, fallback ? *fallback : it->second.costHere()};
         }
     }
-    if (path.find("/Library/Caches/") != std::string::npos) {
+    if (path.find("/Library/Caches/") != std::string::npos || insideLinuxCache(path)) {
         return {"Cached data written by " + lastPathComponent(path) +
                     ". Caches hold things an app can recreate — downloads, thumbnails, computed results.",
                 fallback ? *fallback : std::string("Rebuilt the next time that app needs it.")};

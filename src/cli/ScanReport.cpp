@@ -184,8 +184,10 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
         json categories = json::array();
         for (const auto &category : result.sortedCategories()) {
             json top = json::array();
-            const auto &nodes =
-                category.roots.size() == 1 ? category.roots.front()->children : category.roots;
+            // One folder root: its folders; else the roots, a file root (a swap file) among them.
+            const auto &nodes = category.roots.size() == 1 && !category.roots.front()->isFile
+                                    ? category.roots.front()->children
+                                    : category.roots;
             for (size_t i = 0; i < nodes.size() && i < 15; ++i)
                 top.push_back(ReportExporter::folderObject(*nodes[i]));
             // Denied as soon as one folder of it was: its figures are then a lower bound.

@@ -121,6 +121,9 @@ const std::set<std::string>& DisplayCategory::wholeDiskExclusions() {
 
 std::vector<DisplayCategory> DisplayCategory::categories(ScanScope scope) {
     if (scope == ScanScope::wholeDisk) return wholeDiskCategories("/");
+    // Read once: the Linux places list folders and read /proc/swaps.
+    std::map<StorageCategory, std::vector<std::string>> roots;
+    for (StorageCategory c : kAllStorageCategories) roots[c] = StorageCategories::roots(c);
     std::vector<DisplayCategory> result;
     for (StorageCategory c : kAllStorageCategories) {
         DisplayCategory d;
@@ -128,8 +131,8 @@ std::vector<DisplayCategory> DisplayCategory::categories(ScanScope scope) {
         d.title = text(c).title;
         d.blurb = text(c).blurb;
         d.tint = StorageCategories::tint(c);
-        d.roots = StorageCategories::roots(c);
-        d.excludedPaths = StorageCategories::excludedPaths(c);
+        d.roots = roots[c];
+        d.excludedPaths = StorageCategories::excludedPaths(c, roots);
         d.storage = c;
         d.stayOnDevice = true;
         excludeNestedRoots(d);

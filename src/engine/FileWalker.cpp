@@ -264,6 +264,7 @@ ScanNodePtr startNode(const std::string& path, bool& isDirectory, uint64_t& devi
     isDirectory = S_ISDIR(st.st_mode);
     device = static_cast<uint64_t>(st.st_dev);
     if (!isDirectory) {
+        node->isFile = true;
         node->size = node->directFileSize = static_cast<int64_t>(st.st_blocks) * 512;
         node->fileCount = node->directFileCount = 1;
     }

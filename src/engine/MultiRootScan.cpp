@@ -47,6 +47,12 @@ void countHidingFolders(const std::vector<Job>& jobs, ScanControl& control) {
     }
 }
 
+bool excludesPath(const DisplayCategory& category, const std::string& path) {
+    for (const auto& excluded : category.excludedPaths)
+        if (isPathInside(path, excluded)) return true;
+    return false;
+}
+
 FileWalker::Options optionsFor(const DisplayCategory& category) {
     FileWalker::Options options;
     options.stayOnDevice = category.stayOnDevice;
@@ -121,9 +127,12 @@ void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& ca
 }
 
 FileWalker::Options walkOptions(const std::string& path, ScanScope scope) {
-    for (const auto& category : DisplayCategory::categories(scope))
+    for (const auto& category : DisplayCategory::categories(scope)) {
+        // A place another category measures inside this one's root is walked as that one's.
+        if (excludesPath(category, path)) continue;
         for (const auto& root : category.roots)
             if (isPathInside(path, root)) return optionsFor(category);
+    }
     FileWalker::Options options;
     options.stayOnDevice = true;
     options.excludedPaths = StorageCategories::globallyExcludedPaths();

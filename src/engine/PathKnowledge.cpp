@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/LinuxPathNotes.h"
 #include "platform/Path.h"
 #include "platform/ProcessRunner.h"
 #include "platform/Trash.h"
@@ -235,6 +236,7 @@ std::optional<PathNote> catalogued(const std::string& path) {
     const auto& exact = exactRules();
     if (auto it = exact.find(shortPath); it != exact.end()) return it->second;
     if (auto bucket = attachmentBucketNote(shortPath)) return bucket;
+    if (auto place = linuxNote(path)) return place;
     // The Trash may sit elsewhere (XDG_DATA_HOME); it is known by where it is, not its spelling.
     if (const std::string trash = Trash::directory(); !trash.empty() && isPathInside(path, trash))
         shortPath = "~/.local/share/Trash" + path.substr(trash.size());

@@ -50,6 +50,8 @@ public:
     std::vector<ScanNodePtr> children; // largest first
     std::vector<FileEntry> largestFiles; // largest first
     bool accessDenied = false;
+    /// The walk started at a plain file (a swap file root), not at a folder.
+    bool isFile = false;
     /// Folders in this subtree, itself included, that this user may not read: kept when
     /// the nodes below the kept depth are dropped.
     int64_t unreadableFolders = 0;

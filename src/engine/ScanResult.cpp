@@ -40,11 +40,16 @@ bool ScanResult::nothingReadable() const {
 }
 
 std::vector<BrowseRow> CategoryResult::browsableRows() const {
-    // One root: the category opens straight onto the root's contents.
-    if (roots.size() == 1) return roots.front()->browsableRows();
+    // One folder root: the category opens straight onto the root's contents. A root that
+    // is a file (a swap file) is a row of its own.
+    if (roots.size() == 1 && !roots.front()->isFile) return roots.front()->browsableRows();
     std::vector<BrowseRow> rows;
-    for (const auto& root : roots)
-        if (root->size >= 1) rows.push_back(BrowseRow::directory(root));
+    for (const auto& root : roots) {
+        if (root->size < 1) continue;
+        if (root->isFile) rows.push_back(BrowseRow::file(FileEntry{UUID::random(), root->name, root->path, root->size,
+                                                                   root->modified}));
+        else rows.push_back(BrowseRow::directory(root));
+    }
     std::stable_sort(rows.begin(), rows.end(),
                      [](const BrowseRow& a, const BrowseRow& b) { return a.size() > b.size(); });
     return rows;

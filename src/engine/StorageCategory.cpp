@@ -1,5 +1,7 @@
 #include "engine/StorageCategory.h"
 
+#include <map>
+
 #include "platform/Path.h"
 #include "platform/Trash.h"
 
@@ -50,7 +52,6 @@ std::optional<StorageCategory> storageCategoryFromRaw(const std::string& raw) {
 
 namespace StorageCategories {
 
-
 const Tint& tint(StorageCategory category) {
     switch (category) {
     case StorageCategory::caches: return Tint::mint();
@@ -66,7 +67,25 @@ const Tint& tint(StorageCategory category) {
     return Tint::fog();
 }
 
-std::vector<std::string> roots(StorageCategory category) {
+std::optional<LinuxPlaces::Kind> linuxKind(StorageCategory category) {
+    using Kind = LinuxPlaces::Kind;
+    switch (category) {
+    case StorageCategory::caches: return Kind::caches;
+    case StorageCategory::appSupport: return Kind::appSupport;
+    case StorageCategory::containers: return Kind::containers;
+    case StorageCategory::developer: return Kind::developer;
+    case StorageCategory::mail: return Kind::mail;
+    case StorageCategory::logs: return Kind::logs;
+    case StorageCategory::vmSwap: return Kind::swap;
+    case StorageCategory::trash: return std::nullopt; // the desktop's own Trash already
+    case StorageCategory::otherLibrary: return Kind::otherLibrary;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+std::vector<std::string> libraryRoots(StorageCategory category) {
     const std::string home = homeDirectory();
     switch (category) {
     case StorageCategory::caches: return {home + "/Library/Caches", "/Library/Caches"};
@@ -89,6 +108,15 @@ std::vector<std::string> roots(StorageCategory category) {
     return {};
 }
 
+} // namespace
+
+std::vector<std::string> roots(StorageCategory category) {
+    std::vector<std::string> result = libraryRoots(category);
+    if (const auto kind = linuxKind(category))
+        for (auto& root : LinuxPlaces::roots(*kind)) result.push_back(std::move(root));
+    return result;
+}
+
 std::set<std::string> globallyExcludedPaths() {
     const std::string home = homeDirectory();
     return {home + "/Library/Mobile Documents", home + "/Library/CloudStorage",
@@ -98,15 +126,29 @@ std::set<std::string> globallyExcludedPaths() {
 }
 
 std::set<std::string> excludedPaths(StorageCategory category) {
+    std::map<StorageCategory, std::vector<std::string>> all;
+    for (StorageCategory c : kAllStorageCategories) all[c] = roots(c);
+    return excludedPaths(category, all);
+}
+
+std::set<std::string> excludedPaths(StorageCategory category,
+                                    const std::map<StorageCategory, std::vector<std::string>>& allRoots) {
     std::set<std::string> result = globallyExcludedPaths();
-    if (category != StorageCategory::otherLibrary) return result;
-    // The rest of the library leaves out every tree another category measures.
-    const std::string library = homeDirectory() + "/Library/";
-    for (StorageCategory other : kAllStorageCategories) {
-        if (other == StorageCategory::otherLibrary) continue;
-        for (const auto& root : roots(other))
-            if (root.rfind(library, 0) == 0) result.insert(root);
+    // Each byte is counted in one category: a root of another category inside one of this
+    // category's roots is measured there and left out here (the rest of the library leaves
+    // out every tree another category measures, the data folder its Trash and mail).
+    const auto own = allRoots.find(category);
+    if (own != allRoots.end()) {
+        for (const auto& [other, otherRoots] : allRoots) {
+            if (other == category) continue;
+            for (const auto& inner : otherRoots)
+                for (const auto& outer : own->second)
+                    if (!inner.empty() && !outer.empty() && inner != outer && isPathInside(inner, outer)) result.insert(inner);
+        }
     }
+    // What lies in this category's places and is no data of its kind (the Trash's records).
+    if (const auto kind = linuxKind(category))
+        for (auto& path : LinuxPlaces::carvedOut(*kind)) result.insert(std::move(path));
     return result;
 }
 

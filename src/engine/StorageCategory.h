@@ -1,12 +1,14 @@
 #pragma once
 // What a scan measures: the two scopes, the nine System Data categories and the display
 // form both scopes share.
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "engine/Tint.h"
+#include "platform/LinuxPlaces.h"
 
 namespace sorvel {
 
@@ -27,8 +29,16 @@ std::optional<StorageCategory> storageCategoryFromRaw(const std::string& raw);
 
 namespace StorageCategories {
 const Tint& tint(StorageCategory category);
+/// The category's ~/Library places, then the Linux places of its kind of data.
 std::vector<std::string> roots(StorageCategory category);
+/// The kind of data of the Linux places table a category measures; none for the Trash.
+std::optional<LinuxPlaces::Kind> linuxKind(StorageCategory category);
+/// The cloud-synced trees, every other category's roots lying inside this one's, and what
+/// the places table carves out of this kind.
 std::set<std::string> excludedPaths(StorageCategory category);
+/// The same over roots already read (one per category), so a caller reads them once.
+std::set<std::string> excludedPaths(StorageCategory category,
+                                    const std::map<StorageCategory, std::vector<std::string>>& allRoots);
 std::set<std::string> globallyExcludedPaths();
 } // namespace StorageCategories
 

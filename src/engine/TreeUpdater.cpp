@@ -34,6 +34,12 @@ std::optional<std::string> firmlinkAlternate(const std::string& path) {
 
 std::optional<Location> search(const std::string& path, const ScanResult& result) {
     for (size_t c = 0; c < result.categories.size(); ++c) {
+        // A place this category leaves out (another's root inside one of its own) is that
+        // other category's to update.
+        const auto& excluded = result.categories[c].category.excludedPaths;
+        if (std::any_of(excluded.begin(), excluded.end(),
+                        [&](const std::string& folder) { return liesIn(path, folder); }))
+            continue;
         const auto& roots = result.categories[c].roots;
         for (size_t r = 0; r < roots.size(); ++r) {
             const ScanNodePtr& root = roots[r];

@@ -1,6 +1,7 @@
 #include "removal/CleanupPolicy.h"
 
 #include "engine/StorageCategory.h"
+#include "platform/LinuxPlaces.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
 #include "platform/UserDirs.h"
@@ -17,6 +18,12 @@ CleanupPolicy CleanupPolicy::standard() {
         policy.allowedRoots.push_back(home + suffix);
     }
     policy.allowedRoots.push_back(Trash::directory());
+    // The Linux places whose children are rebuilt or left behind: the cache folder, the
+    // Flatpak and snap apps' folders and each developer tool's cache.
+    policy.allowedRoots.push_back(LinuxPlaces::cacheHome());
+    policy.allowedRoots.push_back(LinuxPlaces::flatpakApps());
+    policy.allowedRoots.push_back(LinuxPlaces::snapApps());
+    for (const auto& folder : LinuxPlaces::developerFolders()) policy.allowedRoots.push_back(folder.path);
 
     for (const char* suffix : {"/Library/Messages",
                                "/Library/Mail",
@@ -47,12 +54,17 @@ CleanupPolicy CleanupPolicy::standard() {
         policy.deniedPrefixes.emplace_back(system);
     }
     // This system's own folders, then Sorvel's store: its schedule and the history that
-    // says where every moved item went.
+    // says where every moved item went; then the Linux home's own places.
     for (const char* system :
          {"/etc", "/boot", "/opt", "/srv", "/var/lib", "/lib", "/lib64", "/proc", "/sys", "/dev", "/run"}) {
         policy.deniedPrefixes.emplace_back(system);
     }
     policy.deniedPrefixes.push_back(deletingLastPathComponent(UserDefaults::standardFilePath()));
+    // A Linux home's secrets, mail, settings (the store's folder among them, named first so
+    // a refusal names the store) and installed Flatpak apps' own data; and the swap files in
+    // use, wherever they lie.
+    for (auto& place : LinuxPlaces::deniedPlaces()) policy.deniedPrefixes.push_back(std::move(place));
+    for (auto& file : LinuxPlaces::swapFiles().files) policy.deniedPrefixes.push_back(std::move(file));
     policy.minimumDepthBelowRoot = 1;
     policy.sizeDriftTolerance = 0.25;
     policy.requiresWritability = true;

@@ -46,16 +46,20 @@ TEST(StorageCategories, SystemDataHasNineCategoriesInDisplayOrder) {
 TEST(StorageCategories, RootsFollowTheHomeFolderOfTheMoment) {
     test::FakeHome home;
     const std::string h = home.path();
-    // The per-user cache and temporary folders are unknown here: two cache roots.
+    const std::string sys = home.systemRoot();
+    // The per-user cache and temporary folders are unknown here: two library cache roots,
+    // then the Linux cache folder and the system's.
     EXPECT_EQ(StorageCategories::roots(StorageCategory::caches),
-              (std::vector<std::string>{h + "/Library/Caches", "/Library/Caches"}));
+              (std::vector<std::string>{h + "/Library/Caches", "/Library/Caches", h + "/.cache", sys + "/var/cache"}));
     EXPECT_EQ(StorageCategories::roots(StorageCategory::logs),
               (std::vector<std::string>{h + "/Library/Logs", "/Library/Logs", "/private/var/log",
-                                        "/private/var/db/diagnostics"}));
+                                        "/private/var/db/diagnostics", sys + "/var/log", sys + "/var/crash",
+                                        sys + "/var/lib/systemd/coredump"}));
     EXPECT_EQ(StorageCategories::roots(StorageCategory::trash),
               std::vector<std::string>{h + "/.local/share/Trash/files"});
     {
         test::ScopedEnv other("HOME", std::string("/elsewhere"));
+        // No developer folder exists there: only the library root.
         EXPECT_EQ(StorageCategories::roots(StorageCategory::developer),
                   std::vector<std::string>{"/elsewhere/Library/Developer"});
     }
@@ -74,10 +78,15 @@ TEST(StorageCategories, OtherLibraryExcludesEveryTreeAnotherCategoryMeasures) {
                           "Mail", "Messages", "Logs"})
         other.insert(h + "/Library/" + r);
     EXPECT_EQ(StorageCategories::excludedPaths(StorageCategory::otherLibrary), other);
+    // The data folder leaves out its Trash (and the Trash's items) and mail, measured by
+    // their own categories; every other case excludes the global paths alone.
+    std::set<std::string> appSupport = global;
+    for (const char* r : {"/.local/share/Trash", "/.local/share/Trash/files", "/.local/share/evolution"})
+        appSupport.insert(h + r);
     for (StorageCategory c : kAllStorageCategories) {
-        if (c != StorageCategory::otherLibrary) {
-            EXPECT_EQ(StorageCategories::excludedPaths(c), global);
-        }
+        if (c == StorageCategory::otherLibrary) continue;
+        EXPECT_EQ(StorageCategories::excludedPaths(c), c == StorageCategory::appSupport ? appSupport : global)
+            << rawValue(c);
     }
     // The display form carries the same sets.
     for (const auto& d : DisplayCategory::categories(ScanScope::systemData))

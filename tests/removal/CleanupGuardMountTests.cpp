@@ -90,12 +90,14 @@ TEST(CleanupGuardOwnStore, SorvelsStoreIsProtectedInEveryPolicy) {
         for (const auto& policy : {CleanupPolicy::standard().allowing({parent}),
                                    CleanupPolicy::forUninstalling(store + "/x.app").allowing({parent})}) {
             EXPECT_EQ(CleanupGuard::check(store, 0, policy, std::nullopt, mounts), Refusal::protectedPath(store));
-            EXPECT_EQ(CleanupGuard::check(parent + "/other-app", 0, policy, std::nullopt, mounts), std::nullopt);
+            // The rest of the settings folder is protected too, by the folder's own name.
+            EXPECT_EQ(CleanupGuard::check(parent + "/other-app", 0, policy, std::nullopt, mounts),
+                      Refusal::protectedPath(parent));
         }
-        // A folder that holds the store is refused for holding it.
+        // The folder that holds the store is refused: it is the settings folder.
         EXPECT_EQ(CleanupGuard::check(parent, 0, CleanupPolicy::standard().allowing({real(parent + "/..")}),
                                       std::nullopt, mounts),
-                  Refusal::protectedPath(store));
+                  Refusal::protectedPath(parent));
     }
 }
 
@@ -159,7 +161,7 @@ TEST(CleanupGuardMounts, ABindMountOfTheHomeIsTheHomeByIdentity) {
         const auto policy = CleanupPolicy::standard().allowing({alias});
         const auto check = [&](const char* under) { return CleanupGuard::check(alias + under, 0, policy, {}); };
         if (check("/Pictures") != Refusal::protectedPath(h + "/Pictures")) return 5;
-        if (check("/.config") != Refusal::protectedPath(store)) return 6;
+        if (check("/.config") != Refusal::protectedPath(h + "/.config")) return 6;
         return check("/.config/sorvel/defaults.json") == Refusal::protectedPath(store) ? 0 : 7;
     });
     if (status == test::kSkipped) GTEST_SKIP() << "cannot bind-mount in a mount namespace here (needs root and unshare)";

@@ -257,8 +257,9 @@ TEST(TrashByIdentity, TheTrashUnderAnyNameIsNoOwnFolderAndNothingOfItMoves) {
             {trash, is},          {trash + "/files", inside}, {t.h + "/Projects/to-trash", is},
             {t.m + "/t", is},     {t.m + "/t/files", inside},   {t.m + "/s/Trash", is},
             {t.m + "/vt", is + volumeTrash}, {share + "/app", ""}, // beside the Trash
-            // Holding the Trash: swept, the Trash left alone (below).
-            {share, ""},          {t.m + "/s", ""},
+            // Holding the Trash: swept, the Trash left alone (below). The data folder holds the
+            // keyrings too, which no sweep takes, under either name.
+            {volume, ""},         {share, "holds a protected location ("}, {t.m + "/s", "holds a protected location ("},
         };
         for (const auto& [folder, says] : folders) {
             const auto reason = OwnFolder::refusal(folder);
@@ -271,10 +272,11 @@ TEST(TrashByIdentity, TheTrashUnderAnyNameIsNoOwnFolderAndNothingOfItMoves) {
             check(judged == Refusal::insideTrash(), item + ": " + (judged ? judged->description() : "passed"));
         }
         check(sweepOnly({t.m + "/t"}, Action::clean).receipt.movedCount == 0, "a stored sweep of the Trash moved");
-        test::writeFile(share + "/app/cache", "cached");
-        const auto beside = sweepOnly({t.m + "/s"}, Action::clean).outcomes;
-        check(beside.size() == 1 && beside[0].path == t.m + "/s/app" && beside[0].moved(),
+        test::writeFile(volume + "/app/cache", "cached");
+        const auto beside = sweepOnly({volume}, Action::clean).outcomes;
+        check(beside.size() == 1 && beside[0].path == volume + "/app" && beside[0].moved(),
               "a sweep beside the Trash did not take its other folder alone");
+        check(test::exists(volumeTrash + "/files/x/data"), "a sweep holding the Trash took it");
         check(!test::exists(t.m + "/t/.Trash-" + uid), "a Trash was made inside the Trash");
         return failed;
     });

@@ -120,8 +120,9 @@ TEST(SweepOwnFolderRefusal, FoldersAtOrAroundProtectedPlacesAreRefused) {
         {h + "/Library/Mail", "\u201C~/Library/Mail\u201D is a protected location (~/Library/Mail)"},
         {h + "/Library/Mail/V10", "is inside a protected location (~/Library/Mail)"},
         {h + "/Pictures/2019", "is inside a protected location (~/Pictures)"},
-        {h + "/.config", "holds a protected location (~/.config/sorvel), so Sorvel can't sweep it. Add a folder that "
-                         "holds none instead."},
+        // The settings folder is protected whole (every app's settings, the store among them).
+        {h + "/.config", "\u201C~/.config\u201D is a protected location (~/.config), so Sorvel can't sweep it."},
+        {h + "/.config/sorvel", "is a protected location (~/.config/sorvel)"},
         {"/usr/share", "\u201C/usr/share\u201D is inside a protected location (/usr)"},
         // Relative ones would be swept wherever Sorvel runs.
         {"Library",

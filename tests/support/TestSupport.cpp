@@ -24,6 +24,31 @@ extern char** environ;
 namespace sorvel::test {
 namespace fs = std::filesystem;
 
+namespace {
+
+// No test measures the machine's own logs, caches or swap: system places are read under an
+// empty folder of this process (and of the programs it runs) unless a test points them
+// elsewhere. Only the process that made it removes it, never a forked child leaving.
+struct EmptySystemRoot {
+    pid_t maker = ::getpid();
+    std::string path;
+    EmptySystemRoot() {
+        if (std::getenv("SORVEL_SYSTEM_ROOT")) return;
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/sorvel-system-XXXXXX";
+        if (!mkdtemp(pattern.data())) return;
+        chmod(pattern.c_str(), 0755);
+        path = pattern;
+        setenv("SORVEL_SYSTEM_ROOT", path.c_str(), 1);
+    }
+    ~EmptySystemRoot() {
+        if (!path.empty() && ::getpid() == maker) ::rmdir(path.c_str());
+    }
+};
+const EmptySystemRoot emptySystemRoot;
+
+} // namespace
+
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/sorvel-test-XXXXXX";
@@ -73,7 +98,9 @@ MemoryScratch::MemoryScratch()
                           : std::getenv("TMPDIR")                ? std::optional<std::string>(std::getenv("TMPDIR"))
                                                                  : std::nullopt) {}
 
-FakeHome::FakeHome() : home_("HOME", dir_.path()), dataHome_("XDG_DATA_HOME", std::nullopt) {}
+FakeHome::FakeHome()
+    : home_("HOME", dir_.path()), dataHome_("XDG_DATA_HOME", std::nullopt), cacheHome_("XDG_CACHE_HOME", std::nullopt),
+      stateHome_("XDG_STATE_HOME", std::nullopt), systemRoot_("SORVEL_SYSTEM_ROOT", system_.path()) {}
 
 UnwritableSettings::UnwritableSettings() : config_("XDG_CONFIG_HOME", dir_ / "file") { writeFile(dir_ / "file", "x"); }
 

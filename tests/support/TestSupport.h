@@ -41,17 +41,26 @@ struct MemoryScratch : ScopedEnv {
     MemoryScratch();
 };
 
-/// A temporary folder that HOME points at for the object's life.
+/// A temporary folder that HOME points at for the object's life, with the XDG cache, data
+/// and state folders at their defaults inside it, and system places (/var/log, /var/cache,
+/// /proc/swaps, ...) read under an empty folder of its own (SORVEL_SYSTEM_ROOT, which the
+/// sorvel executable run by a test inherits): no test measures the machine's own.
 class FakeHome {
 public:
     FakeHome();
     const std::string& path() const { return dir_.path(); }
     std::string operator/(const std::string& relative) const { return dir_ / relative; }
+    /// The fake system root: a test writes its /var/log here.
+    const std::string& systemRoot() const { return system_.path(); }
 
 private:
     TempDir dir_;
+    TempDir system_;
     ScopedEnv home_;
     ScopedEnv dataHome_; // unset, so the Trash is the fake home's own
+    ScopedEnv cacheHome_;
+    ScopedEnv stateHome_;
+    ScopedEnv systemRoot_;
 };
 
 /// Points XDG_CONFIG_HOME below a plain file for the object's life, so no settings can be

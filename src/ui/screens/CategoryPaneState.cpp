@@ -24,7 +24,8 @@ CategoryPaneState CategoryPaneState::derive(const ScanResult& result, const std:
         s.partial = last.partial;
     } else if (s.category) {
         s.rows = s.category->browsableRows();
-        if (s.category->roots.size() == 1) s.currentPath = s.category->roots.front()->path;
+        if (s.category->roots.size() == 1 && !s.category->roots.front()->isFile)
+            s.currentPath = s.category->roots.front()->path;
         if (!s.category->roots.empty()) s.revealTarget = s.category->roots.front()->path;
         for (const auto& root : s.category->roots) s.levelSize += root->size;
     }
