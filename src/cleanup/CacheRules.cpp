@@ -101,13 +101,6 @@ CleanupItem userCaches(const ScanResult &result, const std::string &home) {
     LinuxRules::addUserCaches(result, mounts, libraryCaches, i.targets);
     i.locationLabel = LinuxRules::locationLabel(result, libraryCaches, i.locationLabel,
                                                 {LinuxPlaces::cacheHome(), LinuxPlaces::flatpakApps()});
-    if (!mounts.known()) {
-        // Any cache folder may hold another disk's files: none is offered, and the row says why.
-        i.targets.clear();
-        i.withheld = true;
-        i.detail = "The list of mounted disks could not be read, so Sorvel can't tell which cache folders hold "
-                   "another disk's files, and offers none for removal.";
-    }
     sortTargets(i.targets);
     return i;
 }

@@ -60,7 +60,7 @@ MountedFolders::MountedFolders() {
 MountedFolders::MountedFolders(std::optional<std::vector<std::string>> points) : points_(std::move(points)) {}
 
 bool MountedFolders::holdsMount(const std::string& path) const {
-    if (!points_) return true;
+    if (!points_) return false;
     for (const auto& spelling : writtenAndResolved(path))
         for (const auto& point : *points_)
             if (isPathInside(point, spelling)) return true;

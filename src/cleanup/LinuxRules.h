@@ -20,8 +20,8 @@ public:
     explicit MountedFolders(std::optional<std::vector<std::string>> points);
 
     bool known() const { return points_.has_value(); }
-    /// The path, as written or where its links lead, is a mount point or holds one; true
-    /// for every path when the table is not known.
+    /// The path, as written or where its links lead, is a mount point or holds one. False
+    /// while the table is not known: the guard then refuses every move, and says why.
     bool holdsMount(const std::string& path) const;
 
 private:

@@ -15,6 +15,8 @@
 #include "platform/LinuxPlaces.h"
 #include "platform/MountTable.h"
 #include "platform/Path.h"
+#include "removal/CleanupGuard.h"
+#include "removal/CleanupPolicy.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -193,18 +195,21 @@ TEST(LinuxUserCaches, AMountedChildIsNeverOfferedOnARealMount) {
     EXPECT_EQ(status, 0);
 }
 
-TEST(LinuxUserCaches, WithoutTheMountTableNoneIsOfferedAndTheRowSaysWhy) {
+TEST(LinuxUserCaches, WithoutTheMountTableTheyAreOfferedForTheGuardToRefuse) {
     LinuxHome home;
     const std::string table = mountTablePath();
     setMountTablePath(home.h + "/no-such-table");
     auto result = resultWith({folder(home.h + "/.cache", {node(home.h + "/.cache/thumbnails", 9'000'000)})});
     const CleanupItem item = CleanupRules::userCaches(result, home.h);
-    const auto kept = CleanupFinder::recommendations(result);
+    test::writeFile(home.h + "/.cache/thumbnails/a", "x");
+    const CleanupGuard::Judgement judged =
+        CleanupGuard::judge(home.h + "/.cache/thumbnails", 0,
+                            CleanupPolicy::standard().allowing({home.h + "/.cache"}), std::nullopt);
     setMountTablePath(table);
-    EXPECT_TRUE(item.withheld);
-    EXPECT_TRUE(item.targets.empty());
-    EXPECT_NE(item.detail.find("mounted disks could not be read"), std::string::npos) << item.detail;
-    EXPECT_TRUE(std::any_of(kept.begin(), kept.end(), [](const CleanupItem& i) { return i.id == "user-caches"; }));
+    EXPECT_FALSE(item.withheld);
+    EXPECT_NE(targetAt(item, home.h + "/.cache/thumbnails"), nullptr);
+    ASSERT_TRUE(judged.refusal.has_value());
+    EXPECT_EQ(judged.refusal->kind, CleanupGuard::Refusal::Kind::mountsUnknown);
 }
 
 TEST(LinuxBrowserCaches, EachBrowserFolderOfAtLeastOneByte) {
