@@ -2,9 +2,11 @@
 #include <array>
 
 #include "cleanup/CleanupRules.h"
+#include "cleanup/LinuxRules.h"
 #include "engine/Reading.h"
 #include "engine/PathText.h"
 #include "engine/StorageCategory.h"
+#include "platform/LinuxPlaces.h"
 #include "platform/Trash.h"
 
 namespace sorvel::CleanupRules {
@@ -76,7 +78,11 @@ CleanupItem userCaches(const ScanResult &result, const std::string &home) {
     CleanupItem i =
         item("user-caches", "User app caches", "Rebuilt automatically the next time each app runs.",
              "~/Library/Caches", StorageCategory::caches);
-    if (auto caches = result.node(home + "/Library/Caches")) {
+    // What the kernel says is mounted, read once: a child that is or holds a mount point
+    // would carry another file system's data along.
+    const LinuxRules::MountedFolders mounts;
+    const std::string libraryCaches = home + "/Library/Caches";
+    if (auto caches = result.node(libraryCaches)) {
         for (const auto &child : caches->children) {
             if (child->size < kUserCacheMinimum)
                 continue;
@@ -87,11 +93,14 @@ CleanupItem userCaches(const ScanResult &result, const std::string &home) {
                 continue;
             bool developer = std::any_of(kDeveloperCacheNames.begin(), kDeveloperCacheNames.end(),
                                          [&](const char *n) { return name == n; });
-            if (developer)
+            if (developer || mounts.holdsMount(child->path))
                 continue;
             i.targets.push_back(targetFrom(*child));
         }
     }
+    LinuxRules::addUserCaches(result, mounts, libraryCaches, i.targets);
+    i.locationLabel = LinuxRules::locationLabel(result, libraryCaches, i.locationLabel,
+                                                {LinuxPlaces::cacheHome(), LinuxPlaces::flatpakApps()});
     sortTargets(i.targets);
     return i;
 }
@@ -105,6 +114,9 @@ CleanupItem browserCaches(const ScanResult &result, const std::string &home) {
         if (node && node->size >= 1)
             i.targets.push_back(targetFrom(*node));
     }
+    LinuxRules::addBrowserCaches(result, i.targets);
+    i.locationLabel = LinuxRules::locationLabel(result, home + "/Library/Caches", i.locationLabel,
+                                                {LinuxPlaces::cacheHome(), LinuxPlaces::flatpakApps()});
     sortTargets(i.targets);
     return i;
 }
@@ -124,6 +136,9 @@ CleanupItem logsAndDiagnostics(const ScanResult &result, const std::string &home
         i.targets.push_back(makeTarget(tildeAbbreviated(node->path), node->path, node->size,
                                        "needs administrator rights; Sorvel will report it as refused"));
     }
+    LinuxRules::addCrashFolders(result, i.targets);
+    i.locationLabel =
+        LinuxRules::locationLabel(result, home + "/Library/Logs", i.locationLabel, LinuxPlaces::crashFolders());
     sortTargets(i.targets);
     return i;
 }

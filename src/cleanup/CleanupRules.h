@@ -39,6 +39,9 @@ void sortTargets(std::vector<CleanupTarget> &targets);
 /// offered, and how many folders (of how many bytes) no readable app matches.
 std::string withheldLeftoversText(const InstalledApps &installed, int64_t folders, int64_t bytes);
 
+/// A reverse-DNS identifier of at least three parts made of letters, numbers, "-" and "_".
+bool looksLikeBundleIdentifier(const std::string &identifier);
+
 /// Distinct keys among the backups: the serial number when present, else the folder name.
 int deviceCount(const std::vector<DeviceBackup> &backups);
 /// The size of the scan node at the path, 0 when the result holds none.

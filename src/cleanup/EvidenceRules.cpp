@@ -1,10 +1,13 @@
+#include <algorithm>
 #include <clocale>
 #include <locale.h>
 #include <map>
 #include <wctype.h>
 
 #include "cleanup/CleanupRules.h"
+#include "cleanup/LinuxRules.h"
 #include "engine/Bytes.h"
+#include "platform/LinuxPlaces.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
 
@@ -58,26 +61,6 @@ bool isIdentifierPart(const std::string &part) {
     return true;
 }
 
-// A reverse-DNS identifier of at least three parts made of letters, numbers, "-" and "_".
-bool looksLikeBundleIdentifier(const std::string &identifier) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= identifier.size()) {
-        size_t end = identifier.find('.', start);
-        if (end == std::string::npos)
-            end = identifier.size();
-        if (end > start)
-            parts.push_back(identifier.substr(start, end - start));
-        start = end + 1;
-    }
-    if (parts.size() < 3)
-        return false;
-    for (const auto &part : parts)
-        if (!isIdentifierPart(part))
-            return false;
-    return true;
-}
-
 bool endsWith(const std::string &text, const std::string &suffix) {
     return text.size() >= suffix.size() &&
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -98,6 +81,25 @@ CleanupItem emptyBackupItem() {
 }
 
 } // namespace
+
+bool looksLikeBundleIdentifier(const std::string &identifier) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= identifier.size()) {
+        size_t end = identifier.find('.', start);
+        if (end == std::string::npos)
+            end = identifier.size();
+        if (end > start)
+            parts.push_back(identifier.substr(start, end - start));
+        start = end + 1;
+    }
+    if (parts.size() < 3)
+        return false;
+    for (const auto &part : parts)
+        if (!isIdentifierPart(part))
+            return false;
+    return true;
+}
 
 SizeFunction sizeFromResult(const ScanResult &result) {
     return [&result](const std::string &path) { return result.measured(path); };
@@ -137,6 +139,7 @@ CleanupItem developerJunk(const ScanResult &result, const std::string &home,
         if (node && node->size >= kDeveloperMinimum)
             i.targets.push_back(targetFrom(*node, std::string(detail)));
     }
+    LinuxRules::addDeveloperFolders(result, false, i.targets);
 
     for (const auto &entry : evidence.unreadDerivedData())
         i.unreadPaths.push_back(entry.path);
@@ -178,7 +181,7 @@ CleanupItem liveDerivedData(const ScanResult &result, const std::string &home) {
     return liveDerivedData(result, home, DeveloperInspector::inspect(sizeFromResult(result)));
 }
 
-CleanupItem liveDerivedData(const ScanResult &, const std::string &, const DeveloperEvidence &evidence) {
+CleanupItem liveDerivedData(const ScanResult &result, const std::string &, const DeveloperEvidence &evidence) {
     CleanupItem i;
     i.id = "derived-data-live";
     i.title = "Derived data for projects you still have";
@@ -198,6 +201,8 @@ CleanupItem liveDerivedData(const ScanResult &, const std::string &, const Devel
             entry.size,
             entry.lastAccessed ? "last opened " + mediumDate(*entry.lastAccessed) : "never opened"));
     }
+    // Developer folders a fresh download makes slow to rebuild: rebuildable, but not free.
+    LinuxRules::addDeveloperFolders(result, true, i.targets);
     sortTargets(i.targets);
     return i;
 }
@@ -244,9 +249,30 @@ CleanupItem leftovers(const ScanResult &result, const std::string &home) {
             i.targets.push_back(targetFrom(*child, std::string("No installed app matches this identifier")));
         }
     }
-    if (looked && !installed.unreadApps.empty()) {
+    if (!looked)
+        i.locationLabel = LinuxRules::locationLabel(result, home + kLeftoverRoots[0], i.locationLabel,
+                                                    {LinuxPlaces::flatpakApps(), LinuxPlaces::snapApps()});
+    // Flatpak and snap apps' folders, judged by the installation folders.
+    LinuxRules::Leftovers apps = LinuxRules::leftovers(result, !installed.unreadApps.empty());
+    looked = looked || apps.looked;
+    heldBack += apps.heldBack;
+    heldBackBytes += apps.heldBackBytes;
+    for (auto &target : apps.targets)
+        i.targets.push_back(std::move(target));
+    if (looked && (!installed.unreadApps.empty() || !apps.unreadInstallations.empty())) {
+        // Installation folders found unreadable here join the apps the scan could not read.
+        InstalledApps said = installed;
+        for (const auto &folder : apps.unreadInstallations)
+            if (std::find(said.unreadApps.begin(), said.unreadApps.end(), folder) == said.unreadApps.end())
+                said.unreadApps.push_back(folder);
+        // Nothing is offered: what was found joins what is left alone.
+        for (const auto &target : i.targets) {
+            ++heldBack;
+            heldBackBytes += target.size;
+        }
+        i.targets.clear();
         i.withheld = true;
-        i.detail = withheldLeftoversText(installed, heldBack, heldBackBytes);
+        i.detail = withheldLeftoversText(said, heldBack, heldBackBytes);
     }
     sortTargets(i.targets);
     return i;

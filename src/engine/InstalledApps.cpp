@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/DirectoryListing.h"
+#include "platform/LinuxPlaces.h"
 #include "platform/Path.h"
 #include "platform/PropertyList.h"
 #include "platform/TextCase.h"
@@ -35,7 +36,12 @@ const std::vector<std::string>& InstalledApps::searchPaths() {
     return paths;
 }
 
-InstalledApps InstalledApps::scan() { return scan(searchPaths()); }
+InstalledApps InstalledApps::scan() {
+    InstalledApps apps = scan(searchPaths());
+    // A Flatpak or snap installation folder that will not list may hold any app.
+    for (auto& folder : LinuxPlaces::unreadableInstallations()) apps.unreadApps.push_back(std::move(folder));
+    return apps;
+}
 
 InstalledApps InstalledApps::scan(const std::vector<std::string>& folders) {
     InstalledApps apps;

@@ -19,7 +19,8 @@ struct InstalledApps {
     /// read, and application folders that could not be listed (any app may lie in them).
     std::vector<std::string> unreadApps;
 
-    /// Indexes the standard application folders.
+    /// Indexes the standard application folders; the Flatpak and snap installation folders
+    /// that will not list count as apps of unknown identity.
     static InstalledApps scan();
     /// Indexes the given folders, one level deep each (tests use folders of their own).
     static InstalledApps scan(const std::vector<std::string>& folders);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -324,6 +325,28 @@ Installed installedIn(const std::vector<std::string>& installations, std::string
         }
     }
     return result;
+}
+
+std::vector<std::string> unreadableInstallations() {
+    std::vector<std::string> result;
+    for (const auto& list : {flatpakInstallations(), snapInstallations()})
+        for (const auto& folder : list) {
+            struct stat st {};
+            if (::stat(folder.c_str(), &st) != 0) {
+                // Missing holds no apps; a folder on the way that refuses us may hide them.
+                if (errno != ENOENT && errno != ENOTDIR) result.push_back(folder);
+                continue;
+            }
+            if (S_ISDIR(st.st_mode) && ::access(folder.c_str(), R_OK | X_OK) != 0) result.push_back(folder);
+        }
+    return result;
+}
+
+std::vector<std::string> flatpakAppIds() {
+    std::vector<std::string> ids;
+    for (const auto& folder : flatpakAppFolders()) ids.push_back(lastPathComponent(folder));
+    std::sort(ids.begin(), ids.end());
+    return ids;
 }
 
 Installed flatpakInstalled(std::string_view id) { return installedIn(flatpakInstallations(), id); }

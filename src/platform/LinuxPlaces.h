@@ -101,6 +101,12 @@ Installed flatpakInstalled(std::string_view id);
 Installed snapInstalled(std::string_view name);
 /// The answer over the given installation folders (tests and the two above).
 Installed installedIn(const std::vector<std::string>& installations, std::string_view name);
+/// The Flatpak and snap installation folders that are there but cannot be listed: any app
+/// may be installed in them.
+std::vector<std::string> unreadableInstallations();
+
+/// The ids of the user's Flatpak app folders under flatpakApps() (real folders only), sorted.
+std::vector<std::string> flatpakAppIds();
 
 /// Secrets, mail and settings of a Linux home that nothing may move: ~/.ssh, ~/.gnupg,
 /// ~/.pki, ~/.password-store, the keyrings, browser profiles, mail, configHome() whole,

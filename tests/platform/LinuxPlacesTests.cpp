@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -212,4 +213,51 @@ TEST(LinuxPlaces, DeniedPlacesHoldSecretsSettingsAndInstalledFlatpakData) {
           h + "/.var/app/org.installed.App/data", h + "/.var/app/org.installed.App/config"})
         EXPECT_TRUE(contains(denied, place)) << place;
     EXPECT_FALSE(contains(denied, h + "/.var/app/org.removed.App/data"));
+}
+
+TEST(LinuxPlaces, UnreadableInstallationsAreThoseThereThatWillNotList) {
+    struct Case {
+        std::string locked; // relative to the system root, or "~" + relative to the home
+        bool listed;        // expected among the unreadable ones
+    };
+    const Case cases[] = {
+        {"", false},                           // all missing: no apps, nothing unknown
+        {"/var/lib/flatpak/app", true},
+        {"/snap", true},
+        {"/var/lib/snapd/snap", true},
+        {"~/.local/share/flatpak/app", true},
+        {"/var/lib/flatpak", true},            // a folder on the way that refuses the search
+    };
+    for (const auto& c : cases) {
+        test::FakeHome home;
+        XdgUnset unset;
+        test::TempDir system;
+        LinuxPlaces::ScopedSystemRoot fake(system.path());
+        std::string folder;
+        if (!c.locked.empty()) {
+            folder = c.locked[0] == '~' ? home.path() + c.locked.substr(1) : system.path() + c.locked;
+            test::makeDirs(folder + "/app/org.some.App");
+            ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+        }
+        // The installation folder whose answer is unknown: the locked one, or the one inside it.
+        const std::string expected = c.locked == "/var/lib/flatpak" ? folder + "/app" : folder;
+        const int status = test::runAsUnprivileged([&] {
+            const auto unreadable = LinuxPlaces::unreadableInstallations();
+            if (!c.listed) return unreadable.empty() ? 0 : 1;
+            return unreadable == std::vector<std::string>{expected} ? 0 : 2;
+        });
+        EXPECT_EQ(status, 0) << c.locked;
+        EXPECT_TRUE(LinuxPlaces::unreadableInstallations().empty()) << "as root, " << c.locked;
+    }
+}
+
+TEST(LinuxPlaces, FlatpakAppIdsAreTheAppFoldersSorted) {
+    test::FakeHome home;
+    const std::string h = home.path();
+    EXPECT_TRUE(LinuxPlaces::flatpakAppIds().empty()); // no ~/.var/app at all
+    test::makeDirs(h + "/.var/app/org.gnome.Maps");
+    test::makeDirs(h + "/.var/app/com.example.App");
+    test::writeFile(h + "/.var/app/stray-file", "x");
+    ASSERT_EQ(::symlink((h + "/elsewhere").c_str(), (h + "/.var/app/org.linked.App").c_str()), 0);
+    EXPECT_EQ(LinuxPlaces::flatpakAppIds(), (std::vector<std::string>{"com.example.App", "org.gnome.Maps"}));
 }
