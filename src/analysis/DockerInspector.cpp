@@ -317,6 +317,19 @@ std::string notRespondingNote(const ProcessRunner::Result& result, std::chrono::
            "read its disk use.";
 }
 
+// What the tool wrote on standard error, as one line of text: its first line that says
+// anything, cut to a sentence's length.
+std::string firstErrorLine(const std::string& err) {
+    for (const auto& line : lines(err)) {
+        std::string said = escapedControls(validUTF8(detail::trimmed(line)));
+        if (said.empty()) continue;
+        constexpr size_t kLongest = 300;
+        if (said.size() > kLongest) said = validUTF8(said.substr(0, kLongest)) + "\u2026";
+        return said;
+    }
+    return {};
+}
+
 ProcessRunner::Result attempt(const std::string& tool, const std::vector<std::string>& arguments,
                               std::chrono::milliseconds deadline) {
     ProcessRunner::Options options;
@@ -375,8 +388,18 @@ DockerUsage inspect(const std::optional<std::string>& tool, std::chrono::millise
         usage.note = notRespondingNote(asked, deadline);
         return usage;
     }
+    // A tool that exits 0 yet answers only with an error on standard error read nothing:
+    // its silence is no empty daemon.
+    const auto accountingRows = rows(accounting);
+    if (accountingRows.empty()) {
+        if (const std::string error = firstErrorLine(asked.err); !error.empty()) {
+            usage.state = DockerUsage::State::notResponding;
+            usage.note = "Docker's daemon could not be read: " + error;
+            return usage;
+        }
+    }
     std::map<std::string, std::pair<int64_t, int64_t>> summary; // a later row of a type wins
-    for (const auto& row : rows(accounting)) {
+    for (const auto& row : accountingRows) {
         int64_t reclaimable = 0;
         if (auto words = text(row, "Reclaimable")) {
             const auto first = words->find_first_not_of(' ');

@@ -1,6 +1,8 @@
 #include "cleanup/BackupEvidence.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <mutex>
 
@@ -20,16 +22,35 @@ std::string lowercased(std::string text) {
     return text;
 }
 
-// A readable property list whose top level is a dictionary, else none; a record that is
-// there but could not be read (refused, or no such property list) is noted on `b`.
+// A readable property list whose top level is a dictionary, else none. Only a record that
+// does not exist is absent: one refused, one that is no such property list, and one that
+// could not be opened for any other reason (a link loop, a failing disk) are noted on `b`.
 std::optional<PlistValue> readDictionary(const std::string &path, DeviceBackup &b) {
-    auto plist = PropertyList::readFile(path);
-    if (plist && plist->isDictionary())
-        return plist;
-    if (refusedToRead(path)) {
-        b.recordsRefused = true;
-    } else if (FileManager::fileExists(path)) {
+    int error = 0;
+    const auto bytes = PropertyList::readRegularFile(path, PropertyList::kMaximumFileSize, error);
+    if (bytes) {
+        auto plist = PropertyList::parse(*bytes);
+        if (plist && plist->isDictionary())
+            return plist;
         b.recordsMalformed = true;
+        return std::nullopt;
+    }
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        break;
+    case EACCES:
+    case EPERM:
+        b.recordsRefused = true;
+        break;
+    case EINVAL: // something other than a file
+    case EFBIG:  // larger than any record
+        b.recordsMalformed = true;
+        break;
+    default:
+        if (b.recordsError == 0)
+            b.recordsError = error;
+        break;
     }
     return std::nullopt;
 }
@@ -174,6 +195,9 @@ std::string DeviceBackup::evidence(const DateFormatter &format) const {
         return "its records are not readable by this user, so it is not judged";
     if (recordsMalformed)
         return "a record of it could not be read as a property list, so it is not judged";
+    if (recordsError != 0)
+        return std::string("a record of it could not be read (") + std::strerror(recordsError) +
+               "), so it is not judged";
     return "no device details recorded in this backup";
 }
 
@@ -199,7 +223,7 @@ DeviceBackup read(const std::string &path, const std::string &folderName) {
     b.path = path;
 
     auto info = readDictionary(path + "/Info.plist", b);
-    b.identityUnread = b.recordsRefused || b.recordsMalformed;
+    b.identityUnread = !b.judgeable();
     if (info) {
         b.deviceName = info->stringFor("Device Name");
         if (!b.deviceName)

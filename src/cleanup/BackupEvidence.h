@@ -52,8 +52,11 @@ struct DeviceBackup {
     /// A record of it is there but is no property list this could read: what it would
     /// tell is not known, so it is not judged.
     bool recordsMalformed = false;
-    /// Its Info.plist is there but was not read (refused or malformed): which device it
-    /// belongs to is not known.
+    /// A record of it is there but could not be opened or read for another reason (a link
+    /// loop, a failing disk): the errno of the first such record, 0 when none.
+    int recordsError = 0;
+    /// Its Info.plist is there but was not read (refused, malformed or failing): which
+    /// device it belongs to is not known.
     bool identityUnread = false;
     /// Some folder inside it refused this user: its size is a lower bound.
     bool sizePartial = false;
@@ -63,7 +66,7 @@ struct DeviceBackup {
     }
 
     /// Its records were all read, so it can be judged and compared with the others.
-    bool judgeable() const { return readable && !recordsRefused && !recordsMalformed; }
+    bool judgeable() const { return readable && !recordsRefused && !recordsMalformed && recordsError == 0; }
 
     const std::string &id() const { return folderName; }
     /// Model, system version, encryption and app count joined by " · "; may be empty.

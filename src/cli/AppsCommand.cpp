@@ -1,5 +1,7 @@
 #include "cli/AppsCommand.h"
 
+#include <algorithm>
+
 #include "analysis/AppInventory.h"
 #include "cli/CommandPath.h"
 #include "cli/HeadlessReport.h"
@@ -8,6 +10,7 @@
 #include "cli/TextWrap.h"
 #include "engine/InstalledApps.h"
 #include "engine/Bytes.h"
+#include "platform/Path.h"
 #include "platform/Text.h"
 
 namespace sorvel::HeadlessReport {
@@ -29,6 +32,26 @@ bool needsAdmin(const InstalledApp& app) {
     return app.removability.kind == InstalledApp::Removability::Kind::needsAdministrator;
 }
 
+// The unread apps that are folders of apps, not bundles: those would not list.
+std::vector<std::string> unlistedFolders(const std::vector<InstalledApp>& apps, const std::vector<std::string>& unread) {
+    std::vector<std::string> folders;
+    for (const auto& path : unread) {
+        const bool bundle =
+            std::any_of(apps.begin(), apps.end(), [&path](const InstalledApp& app) { return app.bundlePath == path; });
+        if (!bundle) folders.push_back(path);
+    }
+    return folders;
+}
+
+std::string unlistedNote(const std::vector<std::string>& folders) {
+    std::string names;
+    for (size_t i = 0; i < folders.size(); ++i)
+        names += (i == 0 ? "" : i + 1 == folders.size() ? " and " : ", ") + tildeAbbreviated(folders[i]);
+    const bool one = folders.size() == 1;
+    return std::string(one ? "The apps folder " : "The apps folders ") + names +
+           " could not be read by this user: the apps in " + (one ? "it" : "them") + " are not counted.";
+}
+
 } // namespace
 
 std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadableFolders,
@@ -43,8 +66,13 @@ std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadable
         shownApps.push_back(&app);
         if (needsAdmin(app)) ++admin;
     }
-    line("  " + counted(int64_t(apps.size()), "app") + ", " + std::to_string(shownApps.size()) + " listed, " +
-         std::to_string(admin) + " needing an administrator to remove\n");
+    // A folder of apps that would not list holds apps nobody counted: the counts and the
+    // total are of the folders read, and say so before any figure.
+    const std::vector<std::string> unlisted = unlistedFolders(apps, unreadApps);
+    if (!unlisted.empty()) line(wrap(shown(unlistedNote(unlisted)), "  ", 74));
+    line("  " + counted(int64_t(apps.size()), "app") + (unlisted.empty() ? "" : " in the folders read") + ", " +
+         std::to_string(shownApps.size()) + " listed, " + std::to_string(admin) +
+         " needing an administrator to remove\n");
 
     int64_t outside = 0;
     for (size_t i = 0; i < shownApps.size(); ++i) {
@@ -75,7 +103,8 @@ std::string appsReport(const std::vector<InstalledApp>& apps, int64_t unreadable
         if (count > kLeftoverRows) line("        \u00b7 + " + std::to_string(count - kLeftoverRows) + " more");
     }
 
-    line("\n  " + Bytes::format(outside) + " sits outside the app bundles themselves.");
+    line("\n  " + Bytes::format(outside) +
+         (unlisted.empty() ? " sits outside the app bundles themselves." : " sits outside the bundles of the apps read."));
     if (unreadableFolders > 0) line("  Not counted: " + CommandPath::unreadableNote(unreadableFolders));
     if (!unreadApps.empty())
         line(wrap(shown(unreadAppsNote(unreadApps)) + ", so a support file matched only by name or by the start of an "

@@ -99,7 +99,12 @@ std::string changeLine(int64_t change, const std::string& located, const ScanRes
 // up is no data made: each is said as what it is, with what its turn did to the total.
 std::string turnLine(const TreeUpdater::ReadingTurn& turn, const ScanResult& result) {
     std::string said = "  " + shownPath(turn.path);
-    if (turn.readable) {
+    using Kind = TreeUpdater::ReadingTurn::Kind;
+    if (turn.kind == Kind::arrived) {
+        said += ": arrived, not readable by this user, so nothing in it is counted";
+    } else if (turn.kind == Kind::left) {
+        said += ": gone; it was not readable by this user, so nothing counted went with it";
+    } else if (turn.readable) {
         said += ": readable now";
         if (turn.change > 0) said += ", +" + Bytes::format(turn.change) + " counted";
     } else {

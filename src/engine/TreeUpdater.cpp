@@ -8,6 +8,7 @@
 
 #include "platform/Graphemes.h"
 #include "engine/PathText.h"
+#include "engine/Reading.h"
 
 namespace sorvel::TreeUpdater {
 namespace {
@@ -155,30 +156,49 @@ int64_t apply(ScanNodePtr replacement, const Location& location, ScanResult& res
 
 namespace {
 
-void compareReadings(const ScanNode& before, const ScanNode& after, std::vector<ReadingTurn>& turns) {
+// The turns between two walks into `turns`; with `comings`, also the folders not readable
+// that came or went there.
+void compareReadings(const ScanNode& before, const ScanNode& after, std::vector<ReadingTurn>& turns,
+                     std::vector<ReadingTurn>* comings) {
     if (before.accessDenied != after.accessDenied) {
         turns.push_back({after.path, !after.accessDenied, after.size - before.size});
         return;
     }
     // Nothing below was refused either time: nothing turned.
     if (after.accessDenied || (before.unreadableFolders <= 0 && after.unreadableFolders <= 0)) return;
-    if (before.children.empty() || after.children.empty()) return;
+    // Past the kept depth neither walk names its folders.
+    if (before.children.empty() && after.children.empty()) return;
     std::unordered_map<std::string_view, const ScanNode*> old;
     old.reserve(before.children.size());
     for (const auto& child : before.children)
         if (child) old.emplace(child->name, child.get());
     for (const auto& child : after.children) {
         if (!child) continue;
-        if (auto found = old.find(child->name); found != old.end()) compareReadings(*found->second, *child, turns);
+        if (auto found = old.find(child->name); found != old.end()) {
+            compareReadings(*found->second, *child, turns, comings);
+            old.erase(found);
+        } else if (comings && readingOf(*child) == Reading::none) {
+            comings->push_back({child->path, false, child->size, ReadingTurn::Kind::arrived});
+        }
     }
+    if (!comings) return;
+    for (const auto& child : before.children)
+        if (child && old.count(child->name) && readingOf(*child) == Reading::none)
+            comings->push_back({child->path, false, -child->size, ReadingTurn::Kind::left});
 }
 
 } // namespace
 
 std::vector<ReadingTurn> readingTurns(const ScanNode& before, const ScanNode& after) {
     std::vector<ReadingTurn> turns;
-    compareReadings(before, after, turns);
+    compareReadings(before, after, turns, nullptr);
     return turns;
+}
+
+std::vector<ReadingTurn> unreadComings(const ScanNode& before, const ScanNode& after) {
+    std::vector<ReadingTurn> turns, comings;
+    compareReadings(before, after, turns, &comings);
+    return comings;
 }
 
 std::vector<Remeasured> remeasure(std::vector<std::string> directories, ScanResult& result, ScanControl& control,
@@ -199,7 +219,11 @@ std::vector<Remeasured> remeasure(std::vector<std::string> directories, ScanResu
         // counts it from now on, so the total does not lose it.
         for (auto& holder : control.uncountedElsewhere(located)) directories.push_back(std::move(holder));
         std::vector<ReadingTurn> turns;
-        if (fresh) turns = readingTurns(*location->chain.back(), *fresh);
+        if (fresh) {
+            std::vector<ReadingTurn> comings;
+            compareReadings(*location->chain.back(), *fresh, turns, &comings);
+            turns.insert(turns.end(), comings.begin(), comings.end());
+        }
         measured.push_back({located, apply(std::move(fresh), *location, result), std::move(turns)});
     }
     return measured;

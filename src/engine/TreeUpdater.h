@@ -40,20 +40,26 @@ int64_t apply(ScanNodePtr replacement, const Location& location, ScanResult& res
 /// now, or the reverse: its figure left the total, or came into it, without the disk
 /// holding more or less.
 struct ReadingTurn {
+    /// turned: there both times, readable once; arrived: new, and not readable; left: gone,
+    /// and it was not readable. A folder not read counts for nothing, coming or going.
+    enum class Kind { turned, arrived, left };
     std::string path;
     bool readable = false; // now
     int64_t change = 0;    // of the total, new minus old, that its turn made
+    Kind kind = Kind::turned;
 };
 
 /// One folder measured again, and its change of size.
 struct Remeasured {
     std::string path;
     int64_t change = 0;
-    std::vector<ReadingTurn> turns; // within that change
+    std::vector<ReadingTurn> turns; // within that change, then the unread folders that came or went
 };
 
 /// The folders that became readable or unreadable between two walks of one folder.
 std::vector<ReadingTurn> readingTurns(const ScanNode& before, const ScanNode& after);
+/// The folders not readable that came (arrived) or went (left) between two walks.
+std::vector<ReadingTurn> unreadComings(const ScanNode& before, const ScanNode& after);
 using OptionsFor = std::function<FileWalker::Options(const std::string&)>;
 using Walk = std::function<ScanNodePtr(const std::string&, ScanControl&, const FileWalker::Options&)>;
 

@@ -303,15 +303,26 @@ std::optional<PlistValue> parse(const std::string& bytes) {
 }
 
 std::optional<std::string> readRegularFile(const std::string& path, size_t limit) {
+    int error = 0;
+    return readRegularFile(path, limit, error);
+}
+
+std::optional<std::string> readRegularFile(const std::string& path, size_t limit, int& error) {
+    auto failed = [&error](int code) -> std::optional<std::string> {
+        error = code != 0 ? code : EIO;
+        return std::nullopt;
+    };
+    error = 0;
     // O_NONBLOCK: opening a FIFO must not wait for a writer. Quietly: reading a bundle's
     // information must not move the access times shown as its last use.
     const FileDescriptor descriptor(openQuietly(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!descriptor.valid()) return std::nullopt;
+    if (!descriptor.valid()) return failed(errno);
     const int fd = descriptor.get();
 
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    if (st.st_size < 0 || static_cast<unsigned long long>(st.st_size) > limit) return std::nullopt;
+    if (::fstat(fd, &st) != 0) return failed(errno);
+    if (!S_ISREG(st.st_mode)) return failed(EINVAL);
+    if (st.st_size < 0 || static_cast<unsigned long long>(st.st_size) > limit) return failed(EFBIG);
 
     std::string data;
     data.reserve(static_cast<size_t>(st.st_size));
@@ -320,12 +331,12 @@ std::optional<std::string> readRegularFile(const std::string& path, size_t limit
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return std::nullopt;
+            return failed(errno);
         }
         if (n == 0) break;
         data.append(buffer, static_cast<size_t>(n));
         // The file may grow while we read it; the cap holds regardless.
-        if (data.size() > limit) return std::nullopt;
+        if (data.size() > limit) return failed(EFBIG);
     }
     return data;
 }

@@ -40,6 +40,9 @@ std::optional<PlistValue> parse(const std::string& bytes);
 std::optional<PlistValue> readFile(const std::string& path);
 /// The whole file, when it is a regular file no larger than `limit`.
 std::optional<std::string> readRegularFile(const std::string& path, size_t limit = kMaximumFileSize);
+/// The same; when there is none, `error` says why: the errno of the open or read, EINVAL
+/// for something other than a regular file, EFBIG for one larger than `limit`.
+std::optional<std::string> readRegularFile(const std::string& path, size_t limit, int& error);
 } // namespace PropertyList
 
 } // namespace sorvel

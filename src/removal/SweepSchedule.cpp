@@ -100,8 +100,9 @@ std::optional<SweepSchedule> SweepSchedule::fromJSON(const nlohmann::json& json)
             s.frequency = *f;
         }
         if (const auto* v = present(json, "hour")) {
+            // An hour no clock shows places no sweep: read like a value of the wrong type.
             const int64_t h = integer(*v);
-            if (h < INT32_MIN || h > INT32_MAX) return std::nullopt;
+            if (h < 0 || h > 23) return std::nullopt;
             s.hour = static_cast<int>(h);
         }
         if (const auto* v = present(json, "action")) {
@@ -109,7 +110,10 @@ std::optional<SweepSchedule> SweepSchedule::fromJSON(const nlohmann::json& json)
             if (!a) return std::nullopt;
             s.action = *a;
         }
-        if (auto m = optionalInteger(json, "maximumBytesPerRun")) s.maximumBytesPerRun = *m;
+        if (auto m = optionalInteger(json, "maximumBytesPerRun")) {
+            if (*m < 0) return std::nullopt;
+            s.maximumBytesPerRun = *m;
+        }
 
         if (const auto* r = present(json, "rules")) {
             // Only "only" is read: {"all": false} and {} both mean every safe rule.

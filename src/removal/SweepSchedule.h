@@ -50,8 +50,8 @@ struct SweepSchedule {
 
     /// The stored form: all six keys, never the older "includedRules".
     nlohmann::json toJSON() const;
-    /// None when a key holds the wrong type or an unknown frequency or action text;
-    /// absent keys take their defaults.
+    /// None when a key holds the wrong type, an unknown frequency or action text, an hour
+    /// outside 0 to 23 or a negative limit; absent keys take their defaults.
     static std::optional<SweepSchedule> fromJSON(const nlohmann::json& json);
 
     /// The schedule stored under "SorvelSweepSchedule", else the default.

@@ -241,6 +241,50 @@ TEST(DockerInspector, AnAnsweringDaemonWithNothingIsReadyWithNoGroups) {
     EXPECT_EQ(usage.note, std::nullopt);
 }
 
+// A tool that exits 0 with an error on standard error and no accounting read nothing.
+TEST(DockerInspector, AnErrorBesideNoAccountingIsNoAnswer) {
+    struct Row {
+        const char* name;
+        std::string out, err;
+        State state;
+        std::string note; // expected note, "" for none
+    };
+    const std::string rowText = R"J({"Type":"Images","Size":"1GB","Reclaimable":"0B"})J";
+    const std::vector<Row> rows{
+        {"silent with an error", "", "error during connect: permission denied\n", State::notResponding,
+         "Docker's daemon could not be read: error during connect: permission denied"},
+        {"blank lines first", "\n", "\n  \nfirst said\nsecond\n", State::notResponding,
+         "Docker's daemon could not be read: first said"},
+        {"controls in the error", "", "bad\x1b[31mred\n", State::notResponding,
+         "Docker's daemon could not be read: bad\\x1b[31mred"},
+        {"text that is no accounting", "not json\n", "daemon gone\n", State::notResponding,
+         "Docker's daemon could not be read: daemon gone"},
+        {"accounting with a warning", rowText + "\n", "WARNING: something\n", State::ready, ""},
+        {"silent without an error", "", "", State::ready, ""},
+    };
+    for (const auto& row : rows) {
+        TempDir dir;
+        writeFile(dir / "out", row.out);
+        writeFile(dir / "err", row.err);
+        const auto usage = DockerInspector::inspect(writeScript(
+            dir, "docker", "cat '" + dir / "out" + "'; cat '" + dir / "err" + "' >&2; exit 0"));
+        EXPECT_EQ(usage.state, row.state) << row.name;
+        EXPECT_EQ(usage.note.value_or(""), row.note) << row.name;
+        if (row.state == State::notResponding) {
+            EXPECT_TRUE(usage.groups.empty()) << row.name;
+        }
+    }
+}
+
+TEST(DockerInspector, ALongErrorIsCutToOneSentence) {
+    TempDir dir;
+    writeFile(dir / "err", std::string(1000, 'e') + "\n");
+    const auto usage =
+        DockerInspector::inspect(writeScript(dir, "docker", "cat '" + dir / "err" + "' >&2; exit 0"));
+    ASSERT_TRUE(usage.note);
+    EXPECT_EQ(*usage.note, "Docker's daemon could not be read: " + std::string(300, 'e') + "\u2026");
+}
+
 TEST(DockerInspector, AccountingRowsDecideWhichGroupsExist) {
     TempDir dir;
     Answers a = kBusyDaemon;

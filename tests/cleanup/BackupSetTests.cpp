@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "cleanup/BackupEvidence.h"
@@ -121,6 +125,57 @@ TEST(BackupSet, OnlyBackupsReadWholeAreCompared) {
             int bad = list.size() == row.evidence.size() ? 0 : 1;
             for (const auto &b : list) {
                 // Judged here without a pairing record: "current" takes the unpaired wording.
+                const std::string got = b.evidence(mediumDate);
+                auto want = row.evidence.find(b.folderName);
+                if (want == row.evidence.end() || got != want->second) {
+                    std::fprintf(stderr, "%s: %s reads \"%s\"\n", row.name, b.folderName.c_str(), got.c_str());
+                    bad = 1;
+                }
+            }
+            return bad;
+        });
+        runCommand({"chmod", "-R", "u+rwX,go+rX", dir.path()});
+        EXPECT_EQ(status, 0) << row.name;
+    }
+}
+
+// A record that is there but fails to open is not absent: only one that does not exist is.
+TEST(BackupSet, ARecordThatFailsToOpenIsNotAbsent) {
+    const std::string loop = std::string("a record of it could not be read (") + std::strerror(ELOOP) +
+                             "), so it is not judged";
+    const struct Row {
+        const char *name;
+        const char *record;                 // replaced by a symbolic link
+        std::string target;                 // where the link points; "" for itself
+        std::map<std::string, std::string> evidence;
+    } rows[] = {
+        {"Info.plist a link to itself", "Info.plist", "",
+         {{"failing", loop}, {"older", undecided("2026-03-01T00:00:00Z")}}},
+        {"Status.plist a link to itself", "Status.plist", "",
+         {{"failing", loop}, {"older", undecided("2026-03-01T00:00:00Z")}}},
+        {"Info.plist a link into a refused folder", "Info.plist", "closed/Info.plist",
+         {{"failing", kRefused}, {"older", undecided("2026-03-01T00:00:00Z")}}},
+        {"Info.plist a link to nothing: absent", "Info.plist", "nowhere/Info.plist",
+         {{"failing", "no device details recorded in this backup"}, {"older", current("2026-03-01T00:00:00Z")}}},
+        {"Status.plist a link to nothing: absent", "Status.plist", "nowhere/Status.plist",
+         {{"failing", current("2026-05-01T00:00:00Z")}, {"older", superseded("2026-05-01T00:00:00Z")}}},
+    };
+    for (const Row &row : rows) {
+        TempDir dir;
+        const std::string root = dir / "Backup";
+        makeDirs(root);
+        write(root, {"failing", "S", "2026-05-01T00:00:00Z", "2026-05-01T00:00:00Z", ""});
+        write(root, {"older", "S", "2026-03-01T00:00:00Z", "", ""});
+        writeFile(dir / "closed/Info.plist", xmlPlist(key("Device Name", text("Phone"))));
+        ASSERT_EQ(chmod((dir / "closed").c_str(), 0700), 0);
+        const std::string record = root + "/failing/" + row.record;
+        std::remove(record.c_str());
+        ASSERT_EQ(symlink(row.target.empty() ? record.c_str() : (dir / row.target).c_str(), record.c_str()), 0);
+        const int status = runAsUnprivileged([&] {
+            auto list = BackupInspector::inspect([](const std::string &) { return Measured::wholeRead(4096); }, kNow, root,
+                                                 std::set<std::string>{"unpaired"});
+            int bad = list.size() == row.evidence.size() ? 0 : 1;
+            for (const auto &b : list) {
                 const std::string got = b.evidence(mediumDate);
                 auto want = row.evidence.find(b.folderName);
                 if (want == row.evidence.end() || got != want->second) {

@@ -48,6 +48,21 @@ TEST(DockerCommand, NotRespondingWrapsTheNote) {
                   "\n");
 }
 
+TEST(DockerCommand, ADaemonThatAnswersOnlyWithAnErrorIsNoZero) {
+    TempDir dir;
+    const auto usage = DockerInspector::inspect(
+        writeScript(dir, "docker", "echo 'Cannot connect: context deadline exceeded' >&2; exit 0"));
+    const std::string report = HeadlessReport::dockerReport(usage);
+    EXPECT_EQ(report, kHead +
+                          "  Docker is installed but its daemon is not responding.\n"
+                          "\n"
+                          "  Docker's daemon could not be read: Cannot connect: context deadline\n"
+                          "  exceeded\n"
+                          "\n");
+    EXPECT_FALSE(contains(report, "Connected.")) << report;
+    EXPECT_FALSE(contains(report, " total")) << report;
+}
+
 TEST(DockerCommand, ReadyWithNothingPrintsZeroTotals) {
     DockerUsage usage{State::ready, {}, std::nullopt};
     const std::string zero = Bytes::format(0);

@@ -382,6 +382,14 @@ TEST(WatchCommand, FoldersThatOpenOrCloseAreSaidAndFollowed) {
            {"/a/b: readable now, +", " 4 files"}},
           {[](const std::string& w, const std::string& stage) { return placed(stage, w + "/a/b/c/z"); },
            {"  +", "/a/b/c  now ", " 5 files"}}}},
+        {"a closed folder arrives, then goes",
+         [](const std::string&) { return true; },
+         {" 2 files"},
+         {{[](const std::string& w, const std::string&) { return ::mkdir((w + "/box").c_str(), 0) == 0; },
+           {"/box: arrived, not readable by this user, so nothing in it is counted  now ", " 2 files",
+            "1 folder " + closed}},
+          {[](const std::string& w, const std::string&) { return ::rmdir((w + "/box").c_str()) == 0; },
+           {"/box: gone; it was not readable by this user, so nothing counted went with it  now ", " 2 files"}}}},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -393,7 +401,7 @@ TEST(WatchCommand, FoldersThatOpenOrCloseAreSaidAndFollowed) {
         const int status = runAsUnprivileged([&] { return runAccessCase(c, dir / "w", dir / "stage"); });
         EXPECT_EQ(status, 0) << c.name;
         runAsUnprivileged([&] { // let the cleanup in, whatever the case left closed
-            for (const char* p : {"w/lock", "w/sub", "w/a", "w/a/b"}) ::chmod((dir / p).c_str(), 0755);
+            for (const char* p : {"w/lock", "w/sub", "w/a", "w/a/b", "w/box"}) ::chmod((dir / p).c_str(), 0755);
             return 0;
         });
     }

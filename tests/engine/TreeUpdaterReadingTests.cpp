@@ -97,6 +97,40 @@ TEST(TreeUpdaterReadingTurns, OnlyFoldersWhoseReadingTurnedAreNamed) {
     }
 }
 
+// Folders not readable count for nothing, yet their coming and going changes what is not
+// counted: each is named, and what stays or turns is not.
+TEST(TreeUpdaterReadingTurns, UnreadFoldersThatCameOrWentAreNamed) {
+    using Kind = TreeUpdater::ReadingTurn::Kind;
+    const struct {
+        const char* name;
+        std::map<std::string, Folder> before, after;
+        std::vector<std::pair<std::string, Kind>> comings;
+    } rows[] = {
+        {"a closed folder arrives", {{"", {10}}}, {{"", {10}}, {"lock", {0, true}}}, {{"/w/lock", Kind::arrived}}},
+        {"a closed folder goes", {{"", {10}}, {"lock", {0, true}}}, {{"", {10}}}, {{"/w/lock", Kind::left}}},
+        {"a deeper closed folder goes", {{"", {10}}, {"a", {5}}, {"a/lock", {0, true}}}, {{"", {10}}, {"a", {5}}},
+         {{"/w/a/lock", Kind::left}}},
+        {"a folder of closed folders arrives", {{"", {10}}},
+         {{"", {10}}, {"box", {0}}, {"box/in", {0, true}}}, {{"/w/box", Kind::arrived}}},
+        {"the only folder, closed, goes", {{"", {0}}, {"lock", {0, true}}}, {{"", {0}}}, {{"/w/lock", Kind::left}}},
+        {"a readable folder arrives", {{"", {10}}, {"lock", {0, true}}}, {{"", {10}}, {"lock", {0, true}}, {"a", {4}}},
+         {}},
+        {"a readable folder goes", {{"", {10}}, {"a", {4}}, {"lock", {0, true}}}, {{"", {10}}, {"lock", {0, true}}},
+         {}},
+        {"a closed folder that turns is no coming", {{"", {10}}, {"x", {0, true}}}, {{"", {10}}, {"x", {5}}}, {}},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::pair<std::string, Kind>> got;
+        for (const auto& t : TreeUpdater::unreadComings(*walkOf(row.before), *walkOf(row.after))) {
+            EXPECT_FALSE(t.readable) << row.name;
+            EXPECT_EQ(t.change, 0) << row.name;
+            got.emplace_back(t.path, t.kind);
+        }
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, row.comings) << row.name;
+    }
+}
+
 // A re-walk splices the folder in and names the turns inside it with the change they made,
 // so the rest of the change is what the disk really gained or lost.
 TEST(TreeUpdaterReadingTurns, RemeasureNamesTheTurnsWithinItsChange) {

@@ -67,6 +67,32 @@ TEST(SweepScheduleReading, WrongTypesOrUnknownTextsMakeItUnreadable) {
     }
 }
 
+// A value past its range is read as a wrong type is: the stored schedule is not used.
+TEST(SweepScheduleReading, ValuesOutsideTheirRangeMakeItUnreadable) {
+    struct Row {
+        const char* stored;
+        bool readable;
+    };
+    for (const Row& row : {Row{R"({"hour": 0})", true}, Row{R"({"hour": 23})", true}, Row{R"({"hour": 24})", false},
+                           Row{R"({"hour": 99})", false}, Row{R"({"hour": -1})", false},
+                           Row{R"({"hour": 4294967299})", false}, Row{R"({"maximumBytesPerRun": 0})", true},
+                           Row{R"({"maximumBytesPerRun": -1})", false}}) {
+        EXPECT_EQ(read(row.stored).has_value(), row.readable) << row.stored;
+    }
+}
+
+TEST(SweepScheduleReading, StoredHourOutOfRangeLoadsTheDefault) {
+    test::FakeHome home;
+    test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
+    for (const char* hour : {"99", "-1"}) {
+        test::writeFile(home / ".config/sorvel/defaults.json",
+                        std::string(R"({"SorvelSweepSchedule": {"frequency": "daily", "hour": )") + hour + "}}");
+        const SweepSchedule loaded = SweepSchedule::loadStored();
+        EXPECT_EQ(loaded, SweepSchedule::defaultSchedule()) << hour;
+        EXPECT_EQ(loaded.summary(), "No automatic sweeps.") << hour;
+    }
+}
+
 TEST(SweepScheduleReading, PartialKeepsWhatIsThere) {
     auto s = read(R"({"frequency": "weekly", "hour": 22, "unknown": {"x": 1}})");
     ASSERT_TRUE(s);
