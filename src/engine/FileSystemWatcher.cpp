@@ -25,6 +25,7 @@ void FileSystemWatcher::start(const std::vector<std::string>& paths) {
     stream->setDispatchQueue(&queue_);
     if (cancelled_) stream->setCancellation(cancelled_);
     stream->setCountLater(countLater_);
+    stream->setShallow(shallow_);
     if (!stream->start()) { // released here; the watcher stays stopped
         shortOfWatches_ = stream->shortOfWatches();
         lackedThread_ = stream->lackedThread();

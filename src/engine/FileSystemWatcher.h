@@ -44,6 +44,9 @@ public:
     /// (see FileEventStream::setCountLater); true while the running one still counts.
     void setCountLater(bool later) { countLater_ = later; }
     bool stillCounting() const { return stream_ && stream_->stillCounting(); }
+    /// Streams started from now on watch each path alone, not the folders in it (see
+    /// FileEventStream::setShallow).
+    void setShallow(bool shallow) { shallow_ = shallow; }
     /// The last `start` watched nothing because no watch was left to take.
     bool shortOfWatches() const { return shortOfWatches_; }
     /// The last `start` watched nothing because no thread could be started for it.
@@ -61,6 +64,7 @@ private:
     std::unique_ptr<FileEventStream> stream_;
     std::function<bool()> cancelled_;
     bool countLater_ = false;
+    bool shallow_ = false;
     bool shortOfWatches_ = false;
     bool lackedThread_ = false;
 };

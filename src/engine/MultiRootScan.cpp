@@ -90,11 +90,14 @@ void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& ca
     for (const auto& category : categories) {
         std::set<std::string> walked;
         for (const auto& root : category.roots) {
-            const auto presence = FileManager::presence(root);
-            if (presence == FileManager::Presence::absent) continue;
             // The same folder named twice (a home of "/" makes the home and system
             // libraries one) is measured once.
             if (!walked.insert(standardizePath(root)).second) continue;
+            const auto presence = FileManager::presence(root);
+            if (presence == FileManager::Presence::absent) {
+                result.missingRoots.push_back({category.id, root});
+                continue;
+            }
             jobs.push_back(Job{category.id, root, optionsFor(category), presence == FileManager::Presence::hidden});
         }
     }

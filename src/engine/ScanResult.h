@@ -40,6 +40,14 @@ struct ScanResult {
     Date finishedAt = now();
     bool fullDiskAccess = false;
     int64_t unreadableFolders = 0; // folders the walk met that this user may not read
+    /// A category root that did not exist when the scan looked (a Trash never used yet):
+    /// it is measured whole once it comes into being, and counted from then on.
+    struct MissingRoot {
+        std::string categoryID;
+        std::string path;
+        friend bool operator==(const MissingRoot&, const MissingRoot&) = default;
+    };
+    std::vector<MissingRoot> missingRoots;
     std::vector<CleanupItem> cleanupItems;
 
     ScanNodePtr node(const std::string& path) const;

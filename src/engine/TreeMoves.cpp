@@ -1,6 +1,7 @@
 #include "engine/TreeMoves.h"
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -63,11 +64,14 @@ public:
         }
     }
 
+    bool collapsed(const ScanNode& node) const { return collapsed_.count(&node) > 0; }
+
 private:
     ScanNode* own(ScanNodePtr& slot, size_t depth) {
         if (owned_.count(slot.get())) return slot.get();
         auto copy = std::make_shared<ScanNode>(*slot);
-        if (copy->children.empty() && copy->size != copy->directFileSize) collapsed_.insert(copy.get());
+        // Nodes below it were dropped: a walk keeps their figures in it, whatever their bytes.
+        if (copy->children.empty() && copy->dirCount > 0) collapsed_.insert(copy.get());
         owned_.insert(copy.get());
         touched_.emplace_back(depth, copy); // held: a node taken off is still rolled up harmlessly
         slot = std::move(copy);
@@ -98,20 +102,78 @@ private:
     std::unordered_map<const ScanNode*, std::unordered_map<std::string, size_t>> index_;
 };
 
-// What left its old place, to be counted at the new one alike.
+// What an item counts for, to be counted at its new place alike.
 struct Taken {
     int64_t size = 0;
     int64_t files = 0;
+    int64_t folders = 0; // itself included, when a folder
+    int64_t unreadable = 0;
     bool folder = false;
-    ScanNodePtr node; // the folder as the tree had it
+    ScanNodePtr node; // the item as the tree or a walk had it; none when only its size is known
 };
 
-void shift(const std::vector<ScanNode*>& chain, size_t count, int64_t size, int64_t files, int64_t folders) {
+Taken figuresOf(const ScanNodePtr& node, bool folder) {
+    return {node->size, node->fileCount, node->dirCount + (folder ? 1 : 0), node->unreadableFolders, folder, node};
+}
+
+// What the move says of the item where the tree knows nothing of it.
+Taken described(const Move& move) {
+    const bool folder = move.folder.value_or(false);
+    if (move.measured) return figuresOf(move.measured, folder);
+    // A folder of unknown contents counts its bytes only; a file is one file.
+    return {std::max<int64_t>(move.size, 0), move.folder == false ? 1 : 0, folder ? 1 : 0, 0, folder, nullptr};
+}
+
+void shift(const std::vector<ScanNode*>& chain, size_t count, const Taken& item, int sign) {
     for (size_t i = 0; i < count; ++i) {
-        chain[i]->size += size;
-        chain[i]->fileCount += files;
-        chain[i]->dirCount += folders;
+        chain[i]->size += sign * item.size;
+        chain[i]->fileCount += sign * item.files;
+        chain[i]->dirCount += sign * item.folders;
     }
+}
+
+// A folder whose nodes below were dropped keeps the word for what it hides: what leaves
+// or joins it changes that word too, as no roll-up from children can.
+void reword(ScanNode& holder, const Taken& item, int sign) {
+    holder.unreadableFolders =
+        std::max<int64_t>(holder.unreadableFolders + sign * item.unreadable, holder.accessDenied ? 1 : 0);
+    if (sign > 0) {
+        const bool itemUnread = item.node ? item.node->nothingReadable : false;
+        holder.nothingReadable = holder.nothingReadable && itemUnread;
+        if (item.node && item.node->partial) holder.partial = true;
+    } else if (holder.dirCount == 0) {
+        // Nothing hidden is left: only its own files say how it was read.
+        holder.nothingReadable = holder.accessDenied;
+        holder.partial = holder.walkCut;
+    }
+}
+
+// A copy of the node placed at `path`, everything below named from there, keeping nodes
+// `levels` deep at most (the figures of those dropped stay in the folders above).
+ScanNodePtr placedAt(const ScanNode& node, const std::string& path, int levels) {
+    auto copy = ScanNode::make(lastPathComponent(path), path);
+    copy->size = node.size;
+    copy->directFileSize = node.directFileSize;
+    copy->directFileCount = node.directFileCount;
+    copy->fileCount = node.fileCount;
+    copy->dirCount = node.dirCount;
+    copy->accessDenied = node.accessDenied;
+    copy->unreadableFolders = node.unreadableFolders;
+    copy->nothingReadable = node.nothingReadable;
+    copy->modified = node.modified;
+    copy->walkCut = node.walkCut;
+    copy->partial = node.partial;
+    copy->largestFiles = node.largestFiles;
+    for (auto& file : copy->largestFiles) file.path = path + "/" + file.name;
+    if (levels <= 0) {
+        // As a walk leaves a folder at the kept depth: the cut ones below go with the nodes.
+        if (!node.children.empty()) copy->walkCut = node.partial;
+        return copy;
+    }
+    copy->children.reserve(node.children.size());
+    for (const auto& child : node.children)
+        if (child) copy->children.push_back(placedAt(*child, path + "/" + child->name, levels - 1));
+    return copy;
 }
 
 std::optional<Taken> takeOff(Editor& editor, const Move& move) {
@@ -122,14 +184,17 @@ std::optional<Taken> takeOff(Editor& editor, const Move& move) {
         if (chain.size() == 1) return std::nullopt; // a whole root stays: the walk says when it is gone
         ScanNode& parent = *chain[chain.size() - 2];
         ScanNodePtr node = std::move(parent.children[found->slot]); // left empty, dropped at the end
-        shift(chain, chain.size() - 1, -node->size, -node->fileCount, -(node->dirCount + 1));
-        return Taken{node->size, node->fileCount, true, std::move(node)};
+        Taken taken = figuresOf(node, true);
+        shift(chain, chain.size() - 1, taken, -1);
+        return taken;
     }
     ScanNode& holder = *chain.back();
-    const bool collapsed = holder.children.empty() && holder.size != holder.directFileSize;
-    Taken taken{std::max<int64_t>(move.size, 0), 1, move.folder.value_or(false), nullptr};
-    if (found->rest.size() == 1 && !taken.folder) {
-        // One of the folder's own files: listed when it was among the largest, else only summed.
+    const bool collapsed = editor.collapsed(holder);
+    if (found->rest.size() == 1 && move.folder != true) {
+        // One of the folder's own files (of unknown kind, and not a folder the tree keeps):
+        // listed when it was among the largest, else only summed.
+        Taken taken = described(move);
+        taken.files = 1;
         auto& files = holder.largestFiles;
         const auto listed = std::find_if(files.begin(), files.end(), [&](const FileEntry& f) { return f.path == move.from; });
         if (listed != files.end()) {
@@ -139,62 +204,98 @@ std::optional<Taken> takeOff(Editor& editor, const Move& move) {
         taken.size = std::min(taken.size, holder.directFileSize);
         holder.directFileSize -= taken.size;
         holder.directFileCount = std::max<int64_t>(holder.directFileCount - 1, 0);
-    } else if (collapsed) {
-        // Below the kept depth: only the figures of the folders that hold it know of it.
-        taken.size = std::min(taken.size, holder.size - holder.directFileSize);
-        taken.files = 0;
-    } else {
-        return std::nullopt; // a folder the walk never saw: not counted anywhere
+        shift(chain, chain.size(), taken, -1);
+        return taken;
     }
-    shift(chain, chain.size(), -taken.size, -taken.files, 0);
+    if (!collapsed) return std::nullopt; // a folder the walk never saw: not counted anywhere
+    // Below the kept depth: only the figures of the folders that hold it know of it.
+    Taken taken = described(move);
+    taken.size = std::min(taken.size, holder.size - holder.directFileSize);
+    taken.files = std::min(taken.files, holder.fileCount - holder.directFileCount);
+    taken.folders = std::min(taken.folders, holder.dirCount);
+    shift(chain, chain.size(), taken, -1);
+    reword(holder, taken, -1);
     return taken;
 }
 
-bool putDown(Editor& editor, const Move& move, const Taken& taken) {
-    if (move.to.empty() || taken.size <= 0) return false;
+bool putDown(Editor& editor, const Move& move, const Taken& taken, int keptDepth) {
+    if (move.to.empty()) return false;
     auto found = editor.open(move.to);
     if (!found || found->rest.empty()) return false; // outside every root, or already there
     auto& chain = found->chain;
     ScanNode& holder = *chain.back();
     const bool direct = found->rest.size() == 1;
-    const bool collapsed = holder.children.empty() && holder.size != holder.directFileSize;
+    const bool collapsed = editor.collapsed(holder);
     if (!direct && !collapsed) return false; // inside a folder the tree does not know
-    const std::string name = lastPathComponent(move.to);
-    if (direct && taken.folder && !collapsed) {
-        // Its subfolders are not known under the new place: the folder stands alone until
-        // the Trash is measured again.
-        auto node = ScanNode::make(name, move.to);
-        node->size = node->directFileSize = taken.size;
-        node->fileCount = node->directFileCount = taken.files;
-        if (taken.node) {
-            node->modified = taken.node->modified;
-            node->accessDenied = taken.node->accessDenied;
-            node->unreadableFolders = taken.node->unreadableFolders;
-            node->walkCut = node->partial = taken.node->partial;
-        }
-        holder.children.push_back(std::move(node));
-        shift(chain, chain.size(), taken.size, taken.files, 1);
+    if (collapsed) {
+        shift(chain, chain.size(), taken, 1);
+        reword(holder, taken, 1);
         return true;
     }
-    if (direct && !taken.folder) {
-        auto& files = holder.largestFiles;
-        if (std::any_of(files.begin(), files.end(), [&](const FileEntry& f) { return f.path == move.to; })) return false;
-        FileEntry entry;
-        entry.name = name;
-        entry.path = move.to;
-        entry.size = taken.size;
-        const auto place = std::find_if(files.begin(), files.end(), [&](const FileEntry& f) { return f.size < taken.size; });
-        files.insert(place, std::move(entry));
-        holder.directFileSize += taken.size;
-        holder.directFileCount += 1;
+    const std::string name = lastPathComponent(move.to);
+    if (taken.folder) {
+        const int levels = keptDepth - static_cast<int>(chain.size());
+        ScanNodePtr node;
+        if (taken.node) {
+            node = placedAt(*taken.node, move.to, levels);
+        } else {
+            // Only its bytes are known: it stands as a folder of its own files.
+            node = ScanNode::make(name, move.to);
+            node->size = node->directFileSize = taken.size;
+            node->fileCount = node->directFileCount = taken.files;
+        }
+        holder.children.push_back(std::move(node));
+        shift(chain, chain.size(), taken, 1);
+        return true;
     }
-    shift(chain, chain.size(), taken.size, taken.files, 0);
+    auto& files = holder.largestFiles;
+    if (std::any_of(files.begin(), files.end(), [&](const FileEntry& f) { return f.path == move.to; })) return false;
+    FileEntry entry;
+    entry.name = name;
+    entry.path = move.to;
+    entry.size = taken.size;
+    if (taken.node) entry.modified = taken.node->modified;
+    const auto place = std::find_if(files.begin(), files.end(), [&](const FileEntry& f) { return f.size < taken.size; });
+    files.insert(place, std::move(entry));
+    holder.directFileSize += taken.size;
+    holder.directFileCount += 1;
+    shift(chain, chain.size(), taken, 1);
     return true;
+}
+
+// The node the tree keeps for exactly this path, or none.
+bool kept(const std::string& path, const ScanResult& result) {
+    return result.node(path) != nullptr;
+}
+
+bool inSomeRoot(const std::string& path, const ScanResult& result) {
+    for (const auto& category : result.categories)
+        for (const auto& root : category.roots)
+            if (root && isPathInside(path, root->path)) return true;
+    return false;
 }
 
 } // namespace
 
-bool apply(const std::vector<Move>& moves, ScanResult& result) {
+bool needsMeasuring(const Move& move, const ScanResult& result) {
+    if (move.to.empty() || move.folder == false || move.measured) return false;
+    const std::string from = trimmedTrailingSlash(move.from);
+    if (kept(from, result)) return false;
+    return inSomeRoot(from, result) || inSomeRoot(trimmedTrailingSlash(move.to), result);
+}
+
+void measure(std::vector<Move>& moves, const Walk& walk) {
+    for (auto& move : moves) {
+        if (move.to.empty() || move.measured) continue;
+        const std::string to = trimmedTrailingSlash(move.to);
+        struct stat st;
+        if (::lstat(to.c_str(), &st) != 0) continue; // gone again: its size is all there is
+        move.folder = S_ISDIR(st.st_mode);
+        if (*move.folder) move.measured = walk(to);
+    }
+}
+
+bool apply(const std::vector<Move>& moves, ScanResult& result, int keptDepth) {
     Editor editor(result);
     bool changed = false;
     for (const auto& move : moves) {
@@ -204,9 +305,7 @@ bool apply(const std::vector<Move>& moves, ScanResult& result) {
         const auto taken = takeOff(editor, clean);
         if (taken) changed = true;
         // Not counted before (outside the scanned roots): counted from now on where it lies.
-        const Taken placed = taken ? *taken
-                                   : Taken{std::max<int64_t>(move.size, 0), 1, move.folder.value_or(false), nullptr};
-        if (putDown(editor, clean, placed)) changed = true;
+        if (putDown(editor, clean, taken ? *taken : described(clean), keptDepth)) changed = true;
     }
     editor.finish();
     return changed;

@@ -1,10 +1,12 @@
 #pragma once
 // Brings a finished scan's tree in line with items known to have moved (to the Trash, say)
-// without measuring anything again: each item leaves the figures of the folders it was
-// counted in and, when its new place lies in a scanned root, is counted there, so at no
-// moment is it counted twice or nowhere. Like the live updater, it copies the nodes it
+// without measuring it again: each item leaves the figures of the folders it was counted in
+// and, when its new place lies in a scanned root, is counted there, so at no moment is it
+// counted twice or nowhere. An item carries all it counts for: its bytes, files, folders,
+// refused folders and how it was read. Like the live updater, it copies the nodes it
 // changes: whoever holds the old ones keeps a consistent picture.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,12 +23,28 @@ struct Move {
     int64_t size = 0;
     /// None when the mover could not tell a folder from a file.
     std::optional<bool> folder;
+    /// The item as walked where it lies now (`measure`): what the tree does not keep of
+    /// it (a folder below the kept depth, or from outside every root) is counted from it.
+    ScanNodePtr measured;
 };
+
+/// The depth below a root down to which the tree keeps nodes (a walk's `maxNodeDepth`).
+inline constexpr int kKeptDepth = 10;
+
+/// Whether the item is to be walked where it lies now before it is folded: a folder, or
+/// an item of unknown kind, that the tree keeps no node for, moved from or into a root.
+/// Its size alone would leave its files, folders and refusals behind.
+bool needsMeasuring(const Move& move, const ScanResult& result);
+
+/// Walks (through `walk`, on the calling thread) each item where it lies now, and tells
+/// its kind; for the moves that `needsMeasuring` chose.
+using Walk = std::function<ScanNodePtr(const std::string&)>;
+void measure(std::vector<Move>& moves, const Walk& walk);
 
 /// Applies the moves in order to the result's tree; true when any figure changed. A place
 /// outside every root is left alone, a folder no longer in the tree is not taken off again
 /// and an item already listed at `to` is not added again; a small file is only summed in
 /// its folder, so each move is to be applied once.
-bool apply(const std::vector<Move>& moves, ScanResult& result);
+bool apply(const std::vector<Move>& moves, ScanResult& result, int keptDepth = kKeptDepth);
 
 } // namespace sorvel::TreeMoves

@@ -317,6 +317,7 @@ void AppsModel::uninstall() {
             model.setSaveError(result.saveError);
             model.setPreview(std::move(result.outcomes));
             model.setStage(Stage::done);
+            emit model.itemsMoved(MovedItems::of(model.preview_));
             emit model.trashChanged();
             model.rescan();
         },

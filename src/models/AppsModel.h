@@ -16,6 +16,7 @@
 
 #include "analysis/InstalledApp.h"
 #include "engine/ScanControl.h"
+#include "models/MovedItems.h"
 #include "platform/Date.h"
 #include "removal/CleanupExecutor.h"
 #include "removal/CleanupPolicy.h"
@@ -121,6 +122,9 @@ signals:
     /// A move to the Trash from here ended (also one that stopped part way): what it
     /// moved has left its place on disk.
     void trashChanged();
+    /// What a move from here carried out: the items that left their places (and where
+    /// they went), for the scanned tree to fold in. Before trashChanged.
+    void itemsMoved(const MovedItems::Moves& moves);
     void appsChanged();
     void isScanningChanged();
     void selectedAppChanged();

@@ -218,8 +218,10 @@ void DuplicatesModel::removeSelected() {
         },
         [](DuplicatesModel& model, RemovalRun::Result result) {
             model.setSaveError(result.saveError);
+            const MovedItems::Moves moves = MovedItems::of(result.outcomes);
             model.setOutcomes(std::move(result.outcomes));
             model.setStage(Stage::done);
+            emit model.itemsMoved(moves);
             emit model.trashChanged();
         },
         [](DuplicatesModel& model, const std::string& reason) {

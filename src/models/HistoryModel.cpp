@@ -155,7 +155,9 @@ void HistoryModel::restore(const SweepRun& run) {
         [clears](HistoryModel& model, Restored restored) {
             // A clear since the start knows better than the list loaded with the restore.
             if (clears != model.clears_) restored.loaded = Loaded{model.runs_, model.moving_, std::nullopt};
+            const MovedItems::Moves moves = MovedItems::of(restored.outcomes);
             model.finishRestore(std::move(restored));
+            emit model.itemsMoved(moves);
             emit model.trashChanged();
         },
         [](HistoryModel& model, const std::string& reason) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "models/MovedItems.h"
 #include "platform/UUID.h"
 #include "removal/RestoreExecutor.h"
 #include "removal/SweepHistory.h"
@@ -91,6 +92,9 @@ public:
 signals:
     /// A restore ended (also one that stopped part way): what came back is in its place again.
     void trashChanged();
+    /// What a put back carried out: the items that left the Trash (and where they
+    /// went), for the scanned tree to fold in. Before trashChanged.
+    void itemsMoved(const MovedItems::Moves& moves);
     void runsChanged();
     void expandedChanged();
     void restoringChanged();

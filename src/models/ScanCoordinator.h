@@ -31,6 +31,7 @@
 #include "engine/TreeMoves.h"
 #include "engine/TreeUpdater.h"
 #include "models/LatestRequest.h"
+#include "models/MovedItems.h"
 #include "models/NavigationHistory.h"
 #include "models/QuietPeriod.h"
 #include "models/Tool.h"
@@ -170,10 +171,13 @@ public:
     /// A real run of the given paths (or the ticked recommendations), recorded in the history.
     void performCleanup(std::optional<std::vector<CleanupExecutor::PathSize>> paths, OutcomesHandler done = nullptr,
                         FailureHandler failed = nullptr);
-    /// Items these outcomes moved leave the figures of the folders they were counted in
-    /// and are counted where they went when that lies in a scanned root (the Trash), all
-    /// in one published change. Each run's outcomes are to be folded once.
-    void foldMoves(const Outcomes& outcomes);
+    /// The one way moved items reach the tree, whoever moved them: each leaves the figures
+    /// of the folders it was counted in and is counted where it went when that lies in a
+    /// scanned root, with its files, folders and refusals, all in one published change. A
+    /// root missing at the scan that an item went into is measured whole first, as is an
+    /// item the tree keeps no node for (on a worker; `then` runs once the change is
+    /// published, or dropped). Each run's moves are to be folded once.
+    void foldMoves(MovedItems::Moves moves, std::function<void()> then = nullptr);
 
     // Insight and Docker loading.
     /// `excluded`: paths under `path` that belong to other categories and are left out.
@@ -258,7 +262,12 @@ private:
     void watchAgainIfShort();
     void processPendingChanges();
     bool heldBackByMoves();
-    bool addTrashRoot(const std::vector<TreeMoves::Move>& moves);
+    struct Fold;
+    void applyFold(Fold fold);
+    /// `lookNow`: also measures those that exist already.
+    void watchMissingRoots(bool lookNow = true);
+    void stopWatchingMissingRoots();
+    void noticeMissingRoots();
     void finishLivePass(uint64_t generation, const std::optional<std::string>& insightsPath, LivePass pass);
     void applyLivePass(const std::optional<std::string>& insightsPath, LivePass pass);
     void followNewTree();
@@ -330,6 +339,13 @@ private:
     uint64_t treeEdits_ = 0;
     // A pass is held back until the moves in flight end: a look is due.
     bool waitingForMoves_ = false;
+    // Folds measuring on a worker: a pass waits for them, as for moves in flight.
+    int foldsInFlight_ = 0;
+    // Watches the nearest existing folder above each root missing at the scan, alone.
+    std::unique_ptr<FileSystemWatcher> missingWatcher_;
+    uint64_t missingGeneration_ = 0; // raised by every start and stop of that watch
+    bool missingCheckInFlight_ = false;
+    bool missingCheckWanted_ = false;
     std::shared_ptr<ScanControl> control_;
     QTimer* pollTask_ = nullptr;
     LatestRequest scanRequest_;

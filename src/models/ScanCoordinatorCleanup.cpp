@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <variant>
 
-#include "engine/TreeMoves.h"
 #include "models/BackgroundWork.h"
 #include "platform/Path.h"
 #include "removal/CleanupPolicy.h"
@@ -119,9 +118,14 @@ void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::
             alive.setCleanupSaveError(result.saveError);
             // Before anyone hears of the outcomes: the done page shows the figures without
             // the moved items from its first frame.
-            alive.foldMoves(result.outcomes);
-            emit alive.trashChanged();
-            if (done) done(result.outcomes);
+            QPointer<ScanCoordinator> still(&alive);
+            MovedItems::Moves moves = MovedItems::of(result.outcomes);
+            alive.foldMoves(std::move(moves),
+                            [still, done = std::move(done), outcomes = std::move(result.outcomes)] {
+                                if (!still) return;
+                                emit still->trashChanged();
+                                if (done) done(outcomes);
+                            });
         },
         [failed = std::move(failed)](ScanCoordinator& alive, const std::string& reason) {
             // Some items may have moved before the stop: the numbers shown may be behind.
@@ -132,47 +136,6 @@ void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::
             alive.setFailure(sentence);
             if (failed) failed(sentence);
         });
-}
-
-// A Trash with nothing in it at the scan was not measured: it is from its first item on, so
-// what goes there is counted somewhere; live updates watch it from then on.
-bool ScanCoordinator::addTrashRoot(const std::vector<TreeMoves::Move>& moves) {
-    for (const auto& category : DisplayCategory::categories(result_.scope)) {
-        if (category.storage != StorageCategory::trash || category.roots.empty()) continue;
-        const std::string& files = category.roots.front();
-        const bool goesThere = std::any_of(moves.begin(), moves.end(), [&](const TreeMoves::Move& m) {
-            return !m.to.empty() && deletingLastPathComponent(m.to) == files;
-        });
-        if (!goesThere || TreeUpdater::search(files, result_)) return false;
-        result_.categories.push_back(CategoryResult{category, {ScanNode::make(lastPathComponent(files), files)}});
-        return true;
-    }
-    return false;
-}
-
-void ScanCoordinator::foldMoves(const Outcomes& outcomes) {
-    if (phase_ != Phase::done) return; // a scan in flight measures the disk as it is now
-    std::vector<TreeMoves::Move> moves;
-    for (const auto& outcome : outcomes) {
-        const CleanupOutcome::MovedToTrash* moved = std::get_if<CleanupOutcome::MovedToTrash>(&outcome.result);
-        if (const auto* failed = std::get_if<CleanupOutcome::Failed>(&outcome.result); failed && failed->stranded)
-            moved = &*failed->stranded; // left its place, and lies in the Trash
-        if (!moved) continue;
-        std::optional<bool> folder;
-        if (moved->identity) folder = moved->identity->folder;
-        moves.push_back({outcome.path, moved->trashPath, outcome.size, folder});
-    }
-    if (moves.empty()) return;
-    const bool newRoot = addTrashRoot(moves);
-    if (!TreeMoves::apply(moves, result_) && !newRoot) return;
-    ++treeEdits_;
-    emit resultChanged();
-    followNewTree();
-    int64_t total = 0;
-    for (const auto& category : result_.categories)
-        for (const auto& root : category.roots) total += root->size;
-    if (setScannedBytes(total)) emit progressChanged();
-    if (newRoot && liveUpdatesEnabled_) startWatching();
 }
 
 } // namespace sorvel

@@ -45,6 +45,7 @@ void ScanCoordinator::stopWatching() {
     // Also turns away a set-up still in flight: it comes back under an older number, and
     // gives up early so its watches go back to the share at once.
     ++watchGeneration_;
+    stopWatchingMissingRoots();
     if (setUpAbandoned_) setUpAbandoned_->store(true);
     setUpAbandoned_.reset();
     const bool counted = watchedFolders_ != 0 || unwatchedFolders_ != 0 || watchesRanOut_ || stillCounting_;
@@ -82,11 +83,10 @@ bool ScanCoordinator::takeWatchCounts() {
 void ScanCoordinator::startWatching() {
     stopWatching();
     if (!liveUpdatesEnabled_) return;
-    if (result_.categories.empty()) return;
     std::vector<std::string> roots;
     for (const auto& category : result_.categories)
         for (const auto& root : category.roots) roots.push_back(root->path);
-    if (roots.empty()) return;
+    if (roots.empty()) return watchMissingRoots();
     // One watch per folder of the scanned trees takes long on a big tree, so the watcher is
     // built and started on a worker and installed when it comes back. Changes made before it
     // is installed go unseen, as did those made during the scan's own walk.
@@ -122,6 +122,7 @@ void ScanCoordinator::startWatching() {
             // A newer set-up may have been short of the watches this one held until now.
             alive.watchAgainIfShort();
             if (generation != alive.watchGeneration_ || alive.phase_ != Phase::done) return;
+            alive.watchMissingRoots();
             alive.setFailure(Models::failureSentence("setting up live updates", reason) +
                              " The numbers are not kept up to date.");
         });
@@ -144,6 +145,8 @@ void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSy
     if (watcher_->isRunning() || counted) emit watchingChanged();
     if (more || stillCounting_) followCount();
     watchAgainIfShort();
+    // After the trees': their watches come first from the share.
+    if (generation == watchGeneration_) watchMissingRoots();
 }
 
 // A set-up that ran beside an older one winding down may have been refused watches that
@@ -259,7 +262,7 @@ void ScanCoordinator::finishLivePass(uint64_t generation, const std::optional<st
     // A move that began while it measured may have been seen in one folder and not yet in
     // another, and moves folded in meanwhile would be undone: measured again instead.
     const bool overtaken = pass.treeEdits != treeEdits_ || pass.movesBegun != RemovalRun::movesBegun() ||
-                           RemovalRun::movesInFlight() > 0;
+                           RemovalRun::movesInFlight() > 0 || foldsInFlight_ > 0;
     if (current && (cancelled || !pass.inodes || overtaken)) {
         // Called off with the tree still current: what it did not finish goes with the next
         // batch, so the tree does not stay behind.
@@ -274,7 +277,7 @@ void ScanCoordinator::finishLivePass(uint64_t generation, const std::optional<st
 // leave and the Trash they enter cannot be measured at one moment: each would be counted
 // twice or not at all. The changes wait, and are measured together once the moves end.
 bool ScanCoordinator::heldBackByMoves() {
-    if (RemovalRun::movesInFlight() == 0) return false;
+    if (RemovalRun::movesInFlight() == 0 && foldsInFlight_ == 0) return false;
     if (!waitingForMoves_) {
         waitingForMoves_ = true;
         QTimer::singleShot(kMovesLookMs, this, [this] {

@@ -276,6 +276,7 @@ void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
     isRunning_ = false;
     publish(&SweepScheduler::isRunningChanged);
     refreshNextRun();
+    if (auto moves = MovedItems::of(findings_); !moves.empty()) emit itemsMoved(moves);
     notify(outcome.receipt);
 }
 
@@ -450,6 +451,7 @@ void SweepScheduler::finishClean(PanelMove move) {
     if (unticked) publish(&SweepScheduler::selectedPathsChanged);
     setSaveError(move.saveError, false);
     setMoveNote(moveNoteFor(move.picked, move.gone, move.outcomes));
+    if (auto moves = MovedItems::of(move.outcomes); !moves.empty()) emit itemsMoved(moves);
 
     isCleaning_ = false;
     publish(&SweepScheduler::isCleaningChanged);

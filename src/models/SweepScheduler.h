@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "models/LatestRequest.h"
+#include "models/MovedItems.h"
 #include "platform/Date.h"
 #include "platform/UserNotifications.h"
 #include "removal/CleanupExecutor.h"
@@ -154,6 +155,9 @@ signals:
     void checkingFoldersChanged();
     void failureChanged();
     void moveNoteChanged();
+    /// What a sweep or a move from the panel carried out: the items that left their places
+    /// (and where they went), for the scanned tree to fold in.
+    void itemsMoved(const MovedItems::Moves& moves);
     /// After any of the above.
     void changed();
 

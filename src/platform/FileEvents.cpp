@@ -106,6 +106,7 @@ struct FileEventStream::Impl {
     // Both threads are the owner's: started by `start`, joined by `stop` alone.
     UnwatchedFolders left{rootPaths};
     bool countLater = false;
+    bool shallow = false; // each root watched alone, never the folders in it
     std::thread counter;
     std::atomic<bool> stopping{false};
     std::atomic<bool> dropRequested{false};
@@ -360,6 +361,7 @@ struct FileEventStream::Impl {
                 if (added.charged) WatchBudget::giveBack(1); // the kernel gave the same watch again
                 continue;
             }
+            if (shallow) continue; // the folder alone
             forEachSubfolder(path, next.tree,
                              [&](const char* name, uint64_t inode) {
                                  queue.push_back({wd, std::string(name), next.tree, false, false, inode});
@@ -499,7 +501,7 @@ struct FileEventStream::Impl {
                 return; // watching may have moved the folders, and nothing else happened
             }
             // A folder that moves in from elsewhere, or within the trees, or is made here.
-            if ((event.mask & IN_ISDIR) && (event.mask & (IN_CREATE | IN_MOVED_TO))) {
+            if (!shallow && (event.mask & IN_ISDIR) && (event.mask & (IN_CREATE | IN_MOVED_TO))) {
                 std::deque<Pending> made;
                 made.push_back({event.wd, event.name, it->second.tree, false, (event.mask & IN_MOVED_TO) != 0});
                 watchBreadthFirst(std::move(made));
@@ -701,6 +703,10 @@ bool FileEventStream::shortOfWatches() const {
 
 bool FileEventStream::lackedThread() const {
     return impl_->lackedThread;
+}
+
+void FileEventStream::setShallow(bool shallow) {
+    impl_->shallow = shallow;
 }
 
 void FileEventStream::setCountLater(bool later) {

@@ -81,6 +81,9 @@ public:
     /// is true meanwhile and `unwatchedFolders` grows. Folders left out later (made past the
     /// share, or after dropped events) are always counted beside the events.
     void setCountLater(bool later);
+    /// With true (set before `start`), each root is watched alone, not the folders in it:
+    /// a change of its own entries (one made, removed or renamed) is reported, as the root.
+    void setShallow(bool shallow);
     bool stillCounting() const;
     /// After a `start` that failed: whether folders were left without a watch because the
     /// share of watches was spent or the system refused them.

@@ -2,6 +2,9 @@
 // the change function.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
+
 #include "engine/FileSystemWatcher.h"
 #include "platform/FileEventRecorder.h"
 #include "support/TestSupport.h"
@@ -105,4 +108,39 @@ TEST(FileSystemWatcher, GoingAwayLeavesNoStreamThreadOrDescriptor) {
     }
     EXPECT_EQ(countProcEntries("fd"), fds);
     EXPECT_EQ(countProcEntries("task"), threads);
+}
+
+// Watched alone (the nearest folder above a root not yet made): one watch however many
+// folders it holds; an entry made or renamed in it is reported as the folder, a change
+// inside a folder within it is not, nor is that folder watched once made.
+TEST(FileSystemWatcherShallow, OnlyTheFolderItselfIsWatched) {
+    struct Row {
+        const char* name;
+        std::function<void(const TempDir&)> change;
+        bool reported;
+    };
+    const std::vector<Row> rows = {
+        {"a folder made in it", [](const TempDir& d) { makeDirs(d / "new"); }, true},
+        {"an entry renamed in it",
+         [](const TempDir& d) { ASSERT_EQ(std::rename((d / "old").c_str(), (d / "renamed").c_str()), 0); }, true},
+        {"a file written in a folder within", [](const TempDir& d) { writeFile(d / "sub/f", "x"); }, false},
+        {"a folder made in a folder within", [](const TempDir& d) { makeDirs(d / "sub/a/deeper"); }, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        makeDirs(dir / "sub/a");
+        writeFile(dir / "old", "x");
+        Watched w;
+        w.watcher.setShallow(true);
+        w.watcher.start({dir.path()});
+        ASSERT_TRUE(w.watcher.isRunning());
+        EXPECT_EQ(w.watcher.watchedFolders(), 1u);
+        row.change(dir);
+        if (!row.reported) writeFile(dir / "marker", "x"); // reported after anything before it
+        ASSERT_TRUE(w.recorder.waitFor(dir.path()));
+        EXPECT_FALSE(w.recorder.sawPath(dir / "sub"));
+        EXPECT_FALSE(w.recorder.sawPath(dir / "sub/a"));
+        EXPECT_EQ(w.watcher.watchedFolders(), 1u);
+    }
 }

@@ -302,6 +302,24 @@ TEST(MultiRootScan, AFolderNamedTwiceIsWalkedOnce) {
     EXPECT_EQ(result.categories[0].total(), test::independentTotal(dir / "a"));
 }
 
+// A root missing at the scan is noted once, with its category, so it can be measured when
+// it comes into being; one that exists is not missing.
+TEST(MultiRootScan, MissingRootsAreNotedOnce) {
+    test::TempDir dir;
+    test::writeFileOfSize(dir / "there/file", 4096);
+    DisplayCategory some, none;
+    some.id = "some";
+    some.roots = {dir / "there", dir / "gone", dir / "gone/"};
+    none.id = "none";
+    none.roots = {dir / "never/made"};
+    ScanControl control;
+    ScanResult result;
+    MultiRootScan::walkCategories(control, {some, none}, result);
+    ASSERT_EQ(result.categories.size(), 1u);
+    const std::vector<ScanResult::MissingRoot> expected = {{"some", dir / "gone"}, {"none", dir / "never/made"}};
+    EXPECT_EQ(result.missingRoots, expected);
+}
+
 TEST(MultiRootScan, AnUnreadableRootComesBackDenied) {
     test::FakeHome home;
     test::writeFileOfSize(home / "Library/Developer/x", 4096);

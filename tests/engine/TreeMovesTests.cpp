@@ -57,7 +57,7 @@ public:
         const ScanNodePtr measured = FileWalker::walkParallel(from, control, options(from));
         const bool folder = isFolder(from);
         EXPECT_EQ(std::rename(from.c_str(), to.c_str()), 0) << from;
-        TreeMoves::Move move{from, item.where == "unknown" ? std::string() : to, measured ? measured->size : 0, {}};
+        TreeMoves::Move move{from, item.where == "unknown" ? std::string() : to, measured ? measured->size : 0, {}, nullptr};
         if (item.tellKind) move.folder = folder;
         return move;
     }

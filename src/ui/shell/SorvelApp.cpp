@@ -15,6 +15,7 @@
 #include "models/DesktopNotifications.h"
 #include "models/DuplicatesModel.h"
 #include "models/HistoryModel.h"
+#include "models/MoverLinks.h"
 #include "models/ScanCoordinator.h"
 #include "models/SettingsSaver.h"
 #include "models/SweepScheduler.h"
@@ -54,6 +55,7 @@ void linkModels(const AppModels& m) {
     QObject::connect(&m.apps, &AppsModel::trashChanged, sweeper, &SweepScheduler::refreshFindings);
     QObject::connect(&m.duplicates, &DuplicatesModel::trashChanged, sweeper, &SweepScheduler::refreshFindings);
     QObject::connect(&m.history, &HistoryModel::trashChanged, sweeper, &SweepScheduler::refreshFindings);
+    linkMovers(m.coordinator, m.apps, m.duplicates, m.sweeper, m.history);
 }
 
 const char* noDisplayMessage() {

@@ -1,0 +1,195 @@
+// Every mover of the window folds what it moved into the scanned tree the same way, on an
+// account whose Trash did not exist at the scan: once the move is done, every root below
+// the home reads what a fresh walk of it reads (the Trash too, measured whole from its first
+// item), and the categories sum to the disk. With live updates off, only the fold can make
+// that so; a Trash made by another program is noticed by the watch above it.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "analysis/DuplicateFixtures.h"
+#include "engine/FileWalker.h"
+#include "engine/MultiRootScan.h"
+#include "models/AppsFixtures.h"
+#include "models/DuplicatesModel.h"
+#include "models/EventLoop.h"
+#include "models/HistoryModel.h"
+#include "models/MoverLinks.h"
+#include "models/ScanCoordinator.h"
+#include "models/SweepScheduler.h"
+#include "platform/Path.h"
+#include "platform/Trash.h"
+#include "removal/RemovalRun.h"
+
+using namespace sorvel;
+using namespace sorvel::test;
+
+namespace {
+
+// What the window shows against the disk, for every root below the home; empty when all agree.
+std::string disagreement(const ScanCoordinator& c) {
+    std::ostringstream out;
+    const std::string home = homeDirectory();
+    const ScanResult& result = c.result();
+    int64_t total = 0;
+    for (const auto& category : result.categories)
+        for (const auto& root : category.roots) total += root->size;
+    if (total != c.scannedBytes()) out << "categories sum to " << total << ", shown " << c.scannedBytes() << "\n";
+    for (const auto& category : DisplayCategory::categories(result.scope))
+        for (const auto& root : category.roots) {
+            if (!isPathInside(root, home)) continue;
+            ScanControl control;
+            const ScanNodePtr disk = FileWalker::walk(root, control, MultiRootScan::walkOptions(root, result.scope));
+            const ScanNodePtr shown = result.node(root);
+            if (!disk && !shown) continue;
+            if (!shown) {
+                out << root << ": on disk, not shown\n";
+                continue;
+            }
+            if (!disk) {
+                out << root << ": shown, not on disk\n";
+                continue;
+            }
+            if (shown->size != disk->size || shown->fileCount != disk->fileCount || shown->dirCount != disk->dirCount)
+                out << root << ": shown " << shown->size << " B " << shown->fileCount << " files " << shown->dirCount
+                    << " folders, disk " << disk->size << " B " << disk->fileCount << " files " << disk->dirCount
+                    << " folders\n";
+        }
+    return out.str();
+}
+
+// A fresh account with an app, its leftovers, caches and duplicate copies; the Trash
+// folder does not exist until something goes there.
+struct Account {
+    OrchardMachine machine;
+    std::string trashFiles = Trash::directory() + "/files";
+    std::string caches = machine.home("/Library/Caches");
+    ScanCoordinator coordinator{ScanCoordinator::Services::standard()};
+    AppsModel apps{machine.services()};
+    DuplicatesModel duplicates;
+    SweepScheduler sweeper;
+    HistoryModel history;
+
+    explicit Account(bool live) {
+        writeFileOfSize(caches + "/com.example.big/blob", 70'000);
+        writeFileOfSize(caches + "/com.example.big/deep/er/x", 0);
+        makeDirs(caches + "/com.example.empty/one/two");
+        const std::string copy = patterned(kTwoMB, 'q');
+        writeDated(caches + "/dups/a.bin", copy, 1'400'000'000);
+        writeDated(caches + "/dups/b.bin", copy, 1'500'000'000);
+        EXPECT_FALSE(exists(Trash::directory()));
+        linkMovers(coordinator, apps, duplicates, sweeper, history);
+        coordinator.setLiveUpdatesEnabled(live);
+        coordinator.start();
+        EXPECT_TRUE(waitUntil([&] { return coordinator.phase() == ScanCoordinator::Phase::done; }, 60000));
+    }
+
+    // The moves are done and folded: the figures agree with the disk (or the deadline says not).
+    std::string settled() {
+        std::string last;
+        waitUntil([&] { return (last = disagreement(coordinator)).empty(); }, 10000);
+        return last;
+    }
+};
+
+void cleanupSheet(Account& a) {
+    bool done = false;
+    a.coordinator.performCleanup(std::vector<CleanupExecutor::PathSize>{{a.caches + "/com.example.big", 70'000},
+                                                                        {a.caches + "/com.example.empty", 0}},
+                                 [&](const ScanCoordinator::Outcomes&) { done = true; });
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+}
+
+void uninstaller(Account& a) {
+    loadAndSelectFirst(a.apps);
+    a.apps.review();
+    ASSERT_TRUE(waitUntil([&] { return !a.apps.isPreviewing(); }));
+    a.apps.uninstall();
+    ASSERT_TRUE(waitUntil([&] { return a.apps.stage() == AppsModel::Stage::done && !a.apps.isScanning(); }));
+}
+
+void duplicatesScreen(Account& a) {
+    a.duplicates.scan(a.caches + "/dups");
+    ASSERT_TRUE(waitUntil([&] { return !a.duplicates.isScanning(); }));
+    ASSERT_FALSE(a.duplicates.selected().empty());
+    a.duplicates.removeSelected();
+    ASSERT_TRUE(waitUntil([&] { return a.duplicates.stage() == DuplicatesModel::Stage::done; }));
+}
+
+void sweepPanel(Account& a) {
+    // A sweep that found the cache folder, then the panel's move of the ticked finding.
+    CleanupOutcome finding;
+    finding.path = a.caches + "/com.example.big";
+    finding.size = 70'000;
+    SweepScheduler::Dependencies deps;
+    deps.runner = [finding](const SweepSchedule&, SweepRun::Trigger) {
+        SweepRunner::Outcome outcome;
+        outcome.outcomes = {finding};
+        return outcome;
+    };
+    SweepScheduler panel(deps);
+    linkMovers(a.coordinator, a.apps, a.duplicates, panel, a.history);
+    panel.run(SweepRun::Trigger::manual);
+    ASSERT_TRUE(waitUntil([&] { return !panel.isRunning(); }));
+    panel.selectAll(true);
+    ASSERT_FALSE(panel.selectedPaths().empty());
+    panel.cleanSelected();
+    ASSERT_TRUE(waitUntil([&] { return !panel.isCleaning(); }));
+    ASSERT_FALSE(exists(finding.path));
+}
+
+void putBack(Account& a) {
+    cleanupSheet(a);
+    ASSERT_EQ(a.settled(), "");
+    const auto runs = SweepHistory::load();
+    ASSERT_FALSE(runs.empty());
+    a.history.restore(runs.front());
+    ASSERT_TRUE(waitUntil([&] { return !a.history.restoring(); }));
+    ASSERT_TRUE(exists(a.caches + "/com.example.big/blob"));
+}
+
+// The Trash made by the first mover, then grown by the next: counted whole both times.
+void uninstallerThenCleanupSheet(Account& a) {
+    uninstaller(a);
+    if (::testing::Test::HasFatalFailure()) return;
+    ASSERT_EQ(a.settled(), "");
+    cleanupSheet(a);
+}
+
+void anotherProgram(Account& a) {
+    // Made by another program, the way a file manager makes it at its first deletion.
+    writeFileOfSize(a.trashFiles + "/thrown away", 50'000);
+    makeDirs(a.trashFiles + "/a folder/inside");
+}
+
+struct Case {
+    std::string name;
+    void (*move)(Account&);
+    bool live = false;
+    bool trashHoldsSomething = true;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class MoverFold : public ::testing::TestWithParam<Case> {};
+
+TEST_P(MoverFold, EveryRootReadsTheDiskAndTheTrashIsCountedFromItsFirstItem) {
+    Account account(GetParam().live);
+    ASSERT_EQ(account.settled(), "") << "after the scan";
+    ASSERT_FALSE(account.coordinator.result().node(account.trashFiles));
+    GetParam().move(account);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(account.settled(), "");
+    const ScanNodePtr trash = account.coordinator.result().node(account.trashFiles);
+    ASSERT_TRUE(trash) << "the Trash is not shown";
+    EXPECT_EQ(trash->size > 0, GetParam().trashHoldsSomething) << trash->size;
+}
+
+INSTANTIATE_TEST_SUITE_P(Movers, MoverFold,
+                         ::testing::Values(Case{"CleanupSheet", cleanupSheet}, Case{"Uninstaller", uninstaller},
+                                           Case{"DuplicatesScreen", duplicatesScreen}, Case{"SweepPanel", sweepPanel},
+                                           Case{"PutBack", putBack, false, false},
+                                           Case{"UninstallerThenCleanupSheet", uninstallerThenCleanupSheet}, Case{"AnotherProgram", anotherProgram, true}),
+                         [](const auto& info) { return info.param.name; });
+
+} // namespace
