@@ -88,7 +88,8 @@ TEST(LinuxCategories, EachByteIsCountedInTheCategoryOfItsPlace) {
         const char* name;
         std::optional<std::string> cacheHome; // relative to the home
     };
-    const Case cases[] = {{"default folders", std::nullopt}, {"cache folder inside the data folder", ".local/share/cache"}};
+    const Case cases[] = {{"default folders", std::nullopt},
+                          {"cache folder inside the data folder", ".local/share/cache"}};
     for (const auto& c : cases) {
         LinuxHome home;
         test::ScopedEnv cacheHome("XDG_CACHE_HOME",
@@ -114,9 +115,9 @@ TEST(LinuxCategories, EachByteIsCountedInTheCategoryOfItsPlace) {
 TEST(LinuxCategories, SwapFilesAreMeasuredAsFileRoots) {
     struct Case {
         const char* name;
-        std::string swaps;               // the /proc/swaps text, "" for none
-        std::vector<std::string> files;  // made under the system root
-        std::vector<std::string> roots;  // the vmSwap roots walked, largest first
+        std::string swaps;              // the /proc/swaps text, "" for none
+        std::vector<std::string> files; // made under the system root
+        std::vector<std::string> roots; // the vmSwap roots walked, largest first
     };
     const Case cases[] = {
         {"one file", kSwapHeader + "/swapfile file 100 0 -2\n", {"/swapfile"}, {"/swapfile"}},
@@ -238,8 +239,8 @@ TEST(LinuxCategories, RootsAndCarvedOutPlacesPerCategory) {
     const auto categories = DisplayCategory::categories(ScanScope::systemData);
     for (const auto& c : cases) {
         const auto roots = StorageCategories::roots(c.category);
-        const std::vector<std::string> tail(roots.end() - static_cast<std::ptrdiff_t>(std::min(roots.size(), c.linuxRoots.size())),
-                                            roots.end());
+        const std::vector<std::string> tail(
+            roots.end() - static_cast<std::ptrdiff_t>(std::min(roots.size(), c.linuxRoots.size())), roots.end());
         EXPECT_EQ(tail, c.linuxRoots) << rawValue(c.category);
         std::set<std::string> expected = StorageCategories::globallyExcludedPaths();
         if (c.category == StorageCategory::otherLibrary)
