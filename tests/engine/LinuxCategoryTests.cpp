@@ -9,6 +9,7 @@
 
 #include "engine/DisplayCategory.h"
 #include "engine/MultiRootScan.h"
+#include "engine/TreeMoves.h"
 #include "engine/TreeUpdater.h"
 #include "platform/LinuxPlaces.h"
 #include "support/TestSupport.h"
@@ -255,4 +256,22 @@ TEST(LinuxCategories, RootsAndCarvedOutPlacesPerCategory) {
                 for (const auto& path : expected) EXPECT_TRUE(d.excludedPaths.count(path)) << path;
             }
     }
+}
+
+// An item moved into the Trash inside the data folder is counted in the Trash, never in
+// the data folder that holds it.
+TEST(LinuxCategories, AMoveIntoTheTrashLandsInTheTrashCategory) {
+    LinuxHome home;
+    home.place(desktop());
+    ScanControl control;
+    ScanResult result = MultiRootScan::scanSynchronously(control, ScanScope::systemData);
+    const auto before = totals(result);
+    const std::string from = home.h + "/.cache/thumbnails", to = home.h + "/.local/share/Trash/files/thumbnails";
+    const int64_t size = result.node(from)->size;
+    ASSERT_GT(size, 0);
+    ASSERT_TRUE(TreeMoves::apply({{from, to, size, true}}, result));
+    auto after = totals(result);
+    EXPECT_EQ(after["trash"], before.at("trash") + size);
+    EXPECT_EQ(after["caches"], before.at("caches") - size);
+    EXPECT_EQ(after["appSupport"], before.at("appSupport"));
 }
