@@ -17,9 +17,12 @@ namespace {
 // runs cut short are tidied first, from the same reading: the history is read once, and
 // again only when the tidy rewrote a run. With them, the runs a process is still moving.
 HistoryModel::Loaded loadSettled(bool atStart) {
-    auto runs = SweepHistory::sharedRuns();
-    if (atStart && CrashedRuns::tidy(*runs).runsRewritten > 0) runs = SweepHistory::sharedRuns();
+    auto read = SweepHistory::sharedRead();
+    if (atStart && CrashedRuns::tidy(read->runs).runsRewritten > 0) read = SweepHistory::sharedRead();
+    std::shared_ptr<const std::vector<SweepRun>> runs(read, &read->runs);
     HistoryModel::Loaded loaded;
+    // No run shown because none could be read is no empty history.
+    loaded.nothingRead = SweepHistory::nothingReadNote(*read);
     bool pending = false;
     for (const auto& run : *runs) {
         if (!run.finished && RemovalRun::isMoving(run.id)) loaded.moving.insert(run.id);
@@ -97,6 +100,10 @@ void HistoryModel::finishLoad(uint64_t generation, Loaded loaded) {
     --loading_;
     if (generation != generation_) return;
     setMoving(std::move(loaded.moving));
+    if (Models::assignIfChanged(nothingRead_, std::move(loaded.nothingRead))) {
+        emit runsChanged();
+        emit changed();
+    }
     setRuns(std::move(loaded.runs));
 }
 
@@ -147,7 +154,7 @@ void HistoryModel::restore(const SweepRun& run) {
         },
         [clears](HistoryModel& model, Restored restored) {
             // A clear since the start knows better than the list loaded with the restore.
-            if (clears != model.clears_) restored.loaded = Loaded{model.runs_, model.moving_};
+            if (clears != model.clears_) restored.loaded = Loaded{model.runs_, model.moving_, model.nothingRead_};
             model.finishRestore(std::move(restored));
             emit model.trashChanged();
         },

@@ -49,6 +49,10 @@ public:
     /// Why the last load, restore or clear stopped before it finished; cleared when the next starts.
     const std::optional<std::string>& failure() const { return failure_; }
 
+    /// Why no run is listed when that is because the history could not be read (its file,
+    /// or every entry in it): where it is and what Sorvel does with it. None otherwise.
+    const std::optional<std::string>& nothingRead() const { return nothingRead_; }
+
     /// Sum of the moved bytes and of the moved counts of every run's receipt.
     int64_t totalMoved() const;
     int64_t totalCount() const;
@@ -61,6 +65,7 @@ public:
     struct Loaded {
         std::shared_ptr<const std::vector<SweepRun>> runs;
         std::set<UUID> moving;
+        std::optional<std::string> nothingRead;
     };
 
     /// Replaces the runs.
@@ -119,6 +124,7 @@ private:
     std::vector<RestoreOutcome> lastRestore_;
     std::optional<std::string> saveError_;
     std::optional<std::string> failure_;
+    std::optional<std::string> nothingRead_;
     uint64_t generation_ = 0;
     uint64_t clears_ = 0;
     uint64_t restoresFinished_ = 0;
