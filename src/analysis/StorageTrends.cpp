@@ -6,6 +6,8 @@
 #include <set>
 
 #include "engine/Bytes.h"
+#include "platform/Path.h"
+#include "platform/Text.h"
 #include "platform/UserDefaults.h"
 
 namespace sorvel {
@@ -129,6 +131,18 @@ std::vector<StorageSnapshot> decoded(const std::optional<nlohmann::json>& stored
 } // namespace
 
 std::vector<StorageSnapshot> load() { return decoded(UserDefaults::standard().value(kDefaultsKey)); }
+
+std::optional<std::string> unreadNote() {
+    const UserDefaults settings = UserDefaults::standard();
+    if (auto store = settings.unreadable()) return store->sentence("its storage trends", "starts the trends again");
+    const auto stored = settings.value(kDefaultsKey);
+    // An empty list is a history with nothing in it yet; any other list decoded to nothing
+    // was not read.
+    if (!stored || stored->is_null() || (stored->is_array() && stored->empty()) || !decoded(stored).empty())
+        return std::nullopt;
+    return "Sorvel could not read the storage trends kept in " + validUTF8(tildeAbbreviated(settings.filePath())) +
+           ". The next measurement replaces them and starts the trends again.";
+}
 
 std::vector<StorageSnapshot> record(const ScanResult& result, Date now, const Calendar& calendar, SaveStatus* saved) {
     int64_t total = 0;

@@ -61,6 +61,10 @@ inline constexpr size_t kMaximumSnapshots = 365;
 
 /// The stored history, oldest first; empty when missing or not a valid list of snapshots.
 std::vector<StorageSnapshot> load();
+/// When the stored history could not be read (the settings file, or the list in it): one
+/// sentence saying where it is and what the next measurement does with it. None when it
+/// reads or was never stored.
+std::optional<std::string> unreadNote();
 
 /// Records the result's totals as today's snapshot of its scope, replacing an earlier one
 /// of the same scope and day, keeps the newest 365 and returns the stored history. A

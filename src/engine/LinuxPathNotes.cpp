@@ -34,260 +34,259 @@ PathNote said(const Known& k) {
 }
 
 const Known& userCache() {
-    static const Known k = known(
-        "Cache folder",
-        "Where desktop apps and command-line tools keep what they can recreate: thumbnails, downloads, "
-        "compiled shaders, package caches. Each app keeps a folder of its own here.",
-        "Safe to clear app by app; each refills what it still needs. One folder here is no cache: files "
-        "received over Bluetooth land in obexd, and Sorvel never offers it.",
-        V::safe);
+    static const Known k =
+        known("Cache folder",
+              "Where desktop apps and command-line tools keep what they can recreate: thumbnails, downloads, "
+              "compiled shaders, package caches. Each app keeps a folder of its own here.",
+              "Safe to clear app by app; each refills what it still needs. One folder here is no cache: files "
+              "received over Bluetooth land in obexd, and Sorvel never offers it.",
+              V::safe);
     return k;
 }
 
 const Known& bluetooth() {
-    static const Known k = known(
-        "Files received over Bluetooth",
-        "Everything sent to this computer over Bluetooth lands here, in a folder that only looks like a "
-        "cache. These files are the only copy you have.",
-        "Never clear this as a cache. Move what you want to keep to your own folders, then delete the rest "
-        "yourself.",
-        V::keep);
+    static const Known k =
+        known("Files received over Bluetooth",
+              "Everything sent to this computer over Bluetooth lands here, in a folder that only looks like a "
+              "cache. These files are the only copy you have.",
+              "Never clear this as a cache. Move what you want to keep to your own folders, then delete the rest "
+              "yourself.",
+              V::keep);
     return k;
 }
 
 const Known& thumbnails() {
-    static const Known k = known(
-        "Thumbnails", "Small previews of your pictures and documents, made by the file manager as you browse.",
-        "Safe to remove; previews are made again as folders are opened.", V::safe);
+    static const Known k =
+        known("Thumbnails", "Small previews of your pictures and documents, made by the file manager as you browse.",
+              "Safe to remove; previews are made again as folders are opened.", V::safe);
     return k;
 }
 
 const Known& browserCache() {
-    static const Known k = known(
-        "Browser cache",
-        "Pages, images and scripts a web browser keeps so sites load faster on the next visit. Your "
-        "history, cookies and saved passwords are in the browser's profile, not here.",
-        "Safe to remove; quit the browser first. The next visit to each site is slower once.", V::safe);
+    static const Known k =
+        known("Browser cache",
+              "Pages, images and scripts a web browser keeps so sites load faster on the next visit. Your "
+              "history, cookies and saved passwords are in the browser's profile, not here.",
+              "Safe to remove; quit the browser first. The next visit to each site is slower once.", V::safe);
     return k;
 }
 
 const Known& appData() {
-    static const Known k = known(
-        "App data",
-        "Where Linux apps keep data they made or downloaded: databases, game saves, mail, keyrings, "
-        "fonts, Flatpak apps installed for you and the Trash. Much of it is the only copy.",
-        "Never bulk-delete this. Remove only the folder of an app you have uninstalled, once you know "
-        "nothing in it is yours.",
-        V::review);
+    static const Known k =
+        known("App data",
+              "Where Linux apps keep data they made or downloaded: databases, game saves, mail, keyrings, "
+              "fonts, Flatpak apps installed for you and the Trash. Much of it is the only copy.",
+              "Never bulk-delete this. Remove only the folder of an app you have uninstalled, once you know "
+              "nothing in it is yours.",
+              V::review);
     return k;
 }
 
 const Known& flatpakInstallation() {
-    static const Known k = known(
-        "Flatpak apps and runtimes",
-        "The Flatpak apps installed for you alone, and the runtimes they run on. A runtime stays after the "
-        "last app that used it is gone.",
-        "`flatpak uninstall --unused` removes runtimes no app needs. Uninstall apps with Flatpak, never by "
-        "deleting their folders here.",
-        V::review, "flatpak", "Uninstall apps and runtimes with Flatpak, never by deleting their folders here.");
+    static const Known k =
+        known("Flatpak apps and runtimes",
+              "The Flatpak apps installed for you alone, and the runtimes they run on. A runtime stays after the "
+              "last app that used it is gone.",
+              "`flatpak uninstall --unused` removes runtimes no app needs. Uninstall apps with Flatpak, never by "
+              "deleting their folders here.",
+              V::review, "flatpak", "Uninstall apps and runtimes with Flatpak, never by deleting their folders here.");
     return k;
 }
 
 const Known& keyrings() {
-    static const Known k = known(
-        "Keyrings", "Your saved passwords, keys and certificates, encrypted. Small, and the only copy.",
-        "Never delete this. Removing it loses every password the desktop saved for you.", V::keep);
+    static const Known k =
+        known("Keyrings", "Your saved passwords, keys and certificates, encrypted. Small, and the only copy.",
+              "Never delete this. Removing it loses every password the desktop saved for you.", V::keep);
     return k;
 }
 
 const Known& evolution() {
-    static const Known k = known(
-        "Evolution mail",
-        "Locally cached copies of your mail, including every attachment Evolution has downloaded, and "
-        "any mail kept only on this computer.",
-        "Mail on a server is downloaded again; local folders are the only copy. The safe lever is "
-        "Evolution's own setting for what to keep offline.",
-        V::review);
+    static const Known k =
+        known("Evolution mail",
+              "Locally cached copies of your mail, including every attachment Evolution has downloaded, and "
+              "any mail kept only on this computer.",
+              "Mail on a server is downloaded again; local folders are the only copy. The safe lever is "
+              "Evolution's own setting for what to keep offline.",
+              V::review);
     return k;
 }
 
 const Known& settings() {
-    static const Known k = known(
-        "Settings",
-        "Every app's settings, and the profiles of browsers such as Chromium and Chrome: history, "
-        "cookies and saved passwords. Small, and most of it cannot be recreated.",
-        "Sorvel never moves anything here. To reset an app, do it from the app itself.", V::keep);
+    static const Known k =
+        known("Settings",
+              "Every app's settings, and the profiles of browsers such as Chromium and Chrome: history, "
+              "cookies and saved passwords. Small, and most of it cannot be recreated.",
+              "Sorvel never moves anything here. To reset an app, do it from the app itself.", V::keep);
     return k;
 }
 
 const Known& appState() {
-    static const Known k = known(
-        "App state",
-        "What apps keep between runs that is neither settings nor data: command histories, recently "
-        "opened files, window layouts, and logs some apps write here.",
-        "Small as a rule. Removing an app's folder forgets its history and recent files.", V::review);
+    static const Known k =
+        known("App state",
+              "What apps keep between runs that is neither settings nor data: command histories, recently "
+              "opened files, window layouts, and logs some apps write here.",
+              "Small as a rule. Removing an app's folder forgets its history and recent files.", V::review);
     return k;
 }
 
 const Known& systemLogs() {
-    static const Known k = known(
-        "System logs",
-        "Logs written by the system and its services, the journal among them. Old logs are rotated, "
-        "compressed and dropped on a schedule.",
-        "These belong to the system and need an administrator; Sorvel does not move them. Trim the "
-        "journal with `journalctl --vacuum-size=500M`, and let logrotate drop old logs.",
-        V::review, "journalctl",
-        "These belong to the system and need an administrator; Sorvel does not move them. Let the "
-        "system's log rotation drop old logs.");
+    static const Known k =
+        known("System logs",
+              "Logs written by the system and its services, the journal among them. Old logs are rotated, "
+              "compressed and dropped on a schedule.",
+              "These belong to the system and need an administrator; Sorvel does not move them. Trim the "
+              "journal with `journalctl --vacuum-size=500M`, and let logrotate drop old logs.",
+              V::review, "journalctl",
+              "These belong to the system and need an administrator; Sorvel does not move them. Let the "
+              "system's log rotation drop old logs.");
     return k;
 }
 
 const Known& journal() {
-    static const Known k = known(
-        "The journal",
-        "systemd's log of everything the system and its services said, kept in binary files per boot "
-        "and per user. It grows up to the limit set in journald.conf, by default a tenth of the disk.",
-        "`journalctl --vacuum-size=500M`, run as an administrator, trims it properly. Deleting its files "
-        "by hand can leave the journal unreadable.",
-        V::review, "journalctl",
-        "Trim it with the journal's own tools, as an administrator. Deleting its files by hand can leave "
-        "the journal unreadable.");
+    static const Known k =
+        known("The journal",
+              "systemd's log of everything the system and its services said, kept in binary files per boot "
+              "and per user. It grows up to the limit set in journald.conf, by default a tenth of the disk.",
+              "`journalctl --vacuum-size=500M`, run as an administrator, trims it properly. Deleting its files "
+              "by hand can leave the journal unreadable.",
+              V::review, "journalctl",
+              "Trim it with the journal's own tools, as an administrator. Deleting its files by hand can leave "
+              "the journal unreadable.");
     return k;
 }
 
 const Known& systemCaches() {
-    static const Known k = known(
-        "System caches",
-        "Caches the system's own programs keep: downloaded packages, font and manual page indexes. "
-        "Everything here is rebuilt by the program that owns it.",
-        "Needs an administrator; Sorvel does not move these. `apt clean` removes downloaded package files "
-        "no install still needs.",
-        V::review, "apt", "Needs an administrator; Sorvel does not move these. Each program rebuilds its own.");
+    static const Known k =
+        known("System caches",
+              "Caches the system's own programs keep: downloaded packages, font and manual page indexes. "
+              "Everything here is rebuilt by the program that owns it.",
+              "Needs an administrator; Sorvel does not move these. `apt clean` removes downloaded package files "
+              "no install still needs.",
+              V::review, "apt", "Needs an administrator; Sorvel does not move these. Each program rebuilds its own.");
     return k;
 }
 
 const Known& packageDownloads() {
-    static const Known k = known(
-        "Downloaded packages",
-        "Package files apt downloaded to install or upgrade software. Once installed, nothing reads them "
-        "again.",
-        "`apt clean`, run as an administrator, clears this safely.", V::safe, "apt",
-        "Safe to clear as an administrator: only downloads, fetched again if they are ever needed.");
+    static const Known k =
+        known("Downloaded packages",
+              "Package files apt downloaded to install or upgrade software. Once installed, nothing reads them "
+              "again.",
+              "`apt clean`, run as an administrator, clears this safely.", V::safe, "apt",
+              "Safe to clear as an administrator: only downloads, fetched again if they are ever needed.");
     return k;
 }
 
 const Known& crashReports() {
-    static const Known k = known(
-        "Crash reports", "Reports the system wrote when a program crashed, one file per crash.",
-        "Safe to remove unless you are chasing a crash right now. They belong to the system: an "
-        "administrator removes them.",
-        V::safe);
+    static const Known k =
+        known("Crash reports", "Reports the system wrote when a program crashed, one file per crash.",
+              "Safe to remove unless you are chasing a crash right now. They belong to the system: an "
+              "administrator removes them.",
+              V::safe);
     return k;
 }
 
 const Known& coreDumps() {
-    static const Known k = known(
-        "Core dumps",
-        "Memory images of crashed programs, kept by systemd for a developer to debug. Old ones are "
-        "dropped on their own once they pass the limits in coredump.conf.",
-        "Useful only while someone is debugging that crash. `coredumpctl` lists them; an administrator "
-        "removes them.",
-        V::safe);
+    static const Known k =
+        known("Core dumps",
+              "Memory images of crashed programs, kept by systemd for a developer to debug. Old ones are "
+              "dropped on their own once they pass the limits in coredump.conf.",
+              "Useful only while someone is debugging that crash. `coredumpctl` lists them; an administrator "
+              "removes them.",
+              V::safe);
     return k;
 }
 
 const Known& flatpakApps() {
-    static const Known k = known(
-        "Flatpak app data",
-        "One folder per Flatpak app you have run. An app run from Flatpak keeps its settings (config), its "
-        "data (data) and what it can recreate (cache) here, instead of in your own folders.",
-        "Each app's cache is safe to clear. Its data and settings go only with the app: once it is "
-        "uninstalled, its whole folder here is left behind and may go.",
-        V::review);
+    static const Known k =
+        known("Flatpak app data",
+              "One folder per Flatpak app you have run. An app run from Flatpak keeps its settings (config), its "
+              "data (data) and what it can recreate (cache) here, instead of in your own folders.",
+              "Each app's cache is safe to clear. Its data and settings go only with the app: once it is "
+              "uninstalled, its whole folder here is left behind and may go.",
+              V::review);
     return k;
 }
 
 const Known& flatpakApp() {
-    static const Known k = known(
-        "Flatpak app data",
-        "Everything one Flatpak app keeps for you: its settings in config, its data in data and what it "
-        "can recreate in cache.",
-        "While the app is installed, only its cache may go. Once it is uninstalled, the whole folder is "
-        "dead weight.",
-        V::review);
+    static const Known k =
+        known("Flatpak app data",
+              "Everything one Flatpak app keeps for you: its settings in config, its data in data and what it "
+              "can recreate in cache.",
+              "While the app is installed, only its cache may go. Once it is uninstalled, the whole folder is "
+              "dead weight.",
+              V::review);
     return k;
 }
 
 const Known& flatpakCache() {
-    static const Known k = known(
-        "Flatpak app cache", "Data this Flatpak app can recreate: thumbnails, downloaded assets, computed results.",
-        "Safe to remove. The app refills what it still needs.", V::safe);
+    static const Known k = known("Flatpak app cache",
+                                 "Data this Flatpak app can recreate: thumbnails, downloaded assets, computed results.",
+                                 "Safe to remove. The app refills what it still needs.", V::safe);
     return k;
 }
 
 const Known& flatpakOwnData() {
-    static const Known k = known(
-        "Flatpak app's own data",
-        "What this Flatpak app made or keeps for you: documents, databases, saved games, its settings. "
-        "Often the only copy.",
-        "Never delete this while the app is installed; it resets the app and loses what is yours.", V::keep);
+    static const Known k =
+        known("Flatpak app's own data",
+              "What this Flatpak app made or keeps for you: documents, databases, saved games, its settings. "
+              "Often the only copy.",
+              "Never delete this while the app is installed; it resets the app and loses what is yours.", V::keep);
     return k;
 }
 
 const Known& snapApps() {
-    static const Known k = known(
-        "Snap app data",
-        "One folder per snap you have run: a folder of data for each revision snap keeps (numbered), and "
-        "one all revisions share (common).",
-        "Remove a snap with `snap remove`; keep fewer old revisions with `snap set system "
-        "refresh.retain=2`. A folder here of a snap that is gone may go.",
-        V::review, "snap", "A folder here of a snap that is no longer installed may go.");
+    static const Known k =
+        known("Snap app data",
+              "One folder per snap you have run: a folder of data for each revision snap keeps (numbered), and "
+              "one all revisions share (common).",
+              "Remove a snap with `snap remove`; keep fewer old revisions with `snap set system "
+              "refresh.retain=2`. A folder here of a snap that is gone may go.",
+              V::review, "snap", "A folder here of a snap that is no longer installed may go.");
     return k;
 }
 
 const Known& snapApp() {
-    static const Known k = known(
-        "Snap app data",
-        "What one snap keeps for you: a folder of data for each revision snap keeps (numbered), and one "
-        "all its revisions share (common).",
-        "While the snap is installed, its data goes with `snap remove`. Once it is gone, the whole folder "
-        "is dead weight.",
-        V::review, "snap", "Once the snap is no longer installed, the whole folder is dead weight.");
+    static const Known k =
+        known("Snap app data",
+              "What one snap keeps for you: a folder of data for each revision snap keeps (numbered), and one "
+              "all its revisions share (common).",
+              "While the snap is installed, its data goes with `snap remove`. Once it is gone, the whole folder "
+              "is dead weight.",
+              V::review, "snap", "Once the snap is no longer installed, the whole folder is dead weight.");
     return k;
 }
 
 const Known& firefoxProfiles() {
-    static const Known k = known(
-        "Firefox profiles",
-        "Your Firefox profiles: bookmarks, history, cookies, saved passwords and extensions. Firefox keeps "
-        "its cache elsewhere, in the cache folder.",
-        "Never delete this; nothing downloads it back. To free space, clear Firefox's cache instead.",
-        V::keep);
+    static const Known k =
+        known("Firefox profiles",
+              "Your Firefox profiles: bookmarks, history, cookies, saved passwords and extensions. Firefox keeps "
+              "its cache elsewhere, in the cache folder.",
+              "Never delete this; nothing downloads it back. To free space, clear Firefox's cache instead.", V::keep);
     return k;
 }
 
 const Known& thunderbird() {
-    static const Known k = known(
-        "Thunderbird mail",
-        "Your Thunderbird profiles: locally cached mail with its attachments, local folders, address "
-        "books and settings.",
-        "Mail on a server is downloaded again; local folders are the only copy. The safe lever is "
-        "Thunderbird's own setting for what to keep offline.",
-        V::review);
+    static const Known k =
+        known("Thunderbird mail",
+              "Your Thunderbird profiles: locally cached mail with its attachments, local folders, address "
+              "books and settings.",
+              "Mail on a server is downloaded again; local folders are the only copy. The safe lever is "
+              "Thunderbird's own setting for what to keep offline.",
+              V::review);
     return k;
 }
 
 const Known& secret(const std::string& name) {
-    static const Known ssh = known("SSH keys", "Your SSH keys and the hosts you trust. Tiny, and the only copy.",
-                                   "Never delete this; a lost key locks you out of every machine that knew it.",
-                                   V::keep);
-    static const Known gnupg = known("GnuPG keys", "Your GnuPG keys and the keys you trust. Tiny, and the only copy.",
-                                     "Never delete this; mail and files encrypted to a lost key stay unreadable.",
-                                     V::keep);
+    static const Known ssh =
+        known("SSH keys", "Your SSH keys and the hosts you trust. Tiny, and the only copy.",
+              "Never delete this; a lost key locks you out of every machine that knew it.", V::keep);
+    static const Known gnupg =
+        known("GnuPG keys", "Your GnuPG keys and the keys you trust. Tiny, and the only copy.",
+              "Never delete this; mail and files encrypted to a lost key stay unreadable.", V::keep);
     static const Known pki = known("Certificates", "Certificates and keys your browsers and apps trust or use.",
                                    "Never delete this.", V::keep);
-    static const Known pass = known("Password store", "Your passwords, each encrypted in a file of its own.",
-                                    "Never delete this.", V::keep);
+    static const Known pass =
+        known("Password store", "Your passwords, each encrypted in a file of its own.", "Never delete this.", V::keep);
     if (name == ".ssh") return ssh;
     if (name == ".gnupg") return gnupg;
     if (name == ".pki") return pki;
@@ -295,13 +294,13 @@ const Known& secret(const std::string& name) {
 }
 
 const Known& swapFile() {
-    static const Known k = known(
-        "Swap file",
-        "Space the system moves memory out to when RAM runs short. Its size is fixed when it is made, "
-        "whatever it holds at the moment.",
-        "Not yours to delete while it is in use: the system turns it off and resizes it, as an "
-        "administrator.",
-        V::keep);
+    static const Known k =
+        known("Swap file",
+              "Space the system moves memory out to when RAM runs short. Its size is fixed when it is made, "
+              "whatever it holds at the moment.",
+              "Not yours to delete while it is in use: the system turns it off and resizes it, as an "
+              "administrator.",
+              V::keep);
     return k;
 }
 
@@ -318,20 +317,22 @@ const std::map<std::string, DeveloperText>& developerTexts() {
         {"pip's download cache",
          {"Downloaded Python wheels, kept so reinstalling a package does not hit the network.", "pip",
           "pip cache purge"}},
-        {"Go's build cache", {"Compiled package objects the Go toolchain caches between builds.", "go", "go clean -cache"}},
+        {"Go's build cache",
+         {"Compiled package objects the Go toolchain caches between builds.", "go", "go clean -cache"}},
         {"Yarn's package cache", {"Downloaded npm packages kept by Yarn.", "yarn", "yarn cache clean"}},
         {"npm's package cache",
          {"Every package npm has downloaded, kept by content so installs need not fetch it again.", "npm",
           "npm cache clean --force"}},
-        {"Cargo's downloaded crates", {"The crate archives Cargo downloaded from the registry, kept for the next build."}},
+        {"Cargo's downloaded crates",
+         {"The crate archives Cargo downloaded from the registry, kept for the next build."}},
         {"Cargo's unpacked crate sources", {"The sources Cargo unpacked from downloaded crates to build them."}},
         {"Gradle's caches", {"Downloaded dependencies, plugins and build outputs Gradle keeps between builds."}},
         {"ccache's compiler cache",
          {"Compiled objects ccache keeps, so compiling the same code again is a lookup.", "ccache", "ccache --clear"}},
         {"Bazel's build cache", {"Outputs and downloads Bazel keeps between builds."}},
         {"Go's module cache",
-         {"The source of every Go module your builds downloaded, kept read-only and shared by all your projects.",
-          "go", "go clean -modcache"}},
+         {"The source of every Go module your builds downloaded, kept read-only and shared by all your projects.", "go",
+          "go clean -modcache"}},
     };
     return table;
 }

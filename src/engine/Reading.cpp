@@ -24,6 +24,10 @@ bool refusedInPart(const ScanNode &node) {
     return !node.accessDenied && !node.nothingReadable && node.unreadableFolders > 0;
 }
 
+bool notMeasured(const ScanNode &node) {
+    return node.partial && node.size <= 0 && !node.accessDenied && !node.nothingReadable;
+}
+
 bool refusedToRead(const std::string &path) {
     const auto presence = FileManager::presence(path);
     if (presence == FileManager::Presence::absent) return false;

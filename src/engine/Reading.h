@@ -23,6 +23,10 @@ Reading readingOf(const ScanNode &node);
 /// A walk cut short is said apart, as partial.
 bool refusedInPart(const ScanNode &node);
 
+/// Cut short by a stop before its walk counted a byte (a folder never entered, say): a 0
+/// there is no lower bound worth a figure, and it reads "not measured".
+bool notMeasured(const ScanNode &node);
+
 /// Something is at the path (or cannot be looked for) and this user may not open it to
 /// read: a record missing for that reason says nothing about what it would hold.
 bool refusedToRead(const std::string &path);

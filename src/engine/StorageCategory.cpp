@@ -143,7 +143,8 @@ std::set<std::string> excludedPaths(StorageCategory category,
             if (other == category) continue;
             for (const auto& inner : otherRoots)
                 for (const auto& outer : own->second)
-                    if (!inner.empty() && !outer.empty() && inner != outer && isPathInside(inner, outer)) result.insert(inner);
+                    if (!inner.empty() && !outer.empty() && inner != outer && isPathInside(inner, outer))
+                        result.insert(inner);
         }
     }
     // What lies in this category's places and is no data of its kind (the Trash's records).

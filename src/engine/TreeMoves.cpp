@@ -26,6 +26,11 @@ public:
 
     std::optional<Found> open(std::string_view path) {
         for (auto& category : result_.categories) {
+            // A place this category leaves out (the Trash in the data folder) is another's.
+            const auto& excluded = category.category.excludedPaths;
+            if (std::any_of(excluded.begin(), excluded.end(),
+                            [&](const std::string& folder) { return isPathInside(path, folder); }))
+                continue;
             for (auto& root : category.roots) {
                 if (!root) continue;
                 const std::string rootPath = root->path; // own() below may free the node it names

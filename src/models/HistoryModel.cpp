@@ -16,15 +16,18 @@ namespace {
 // shared with the history's cache unless a crash left a run to settle. At the start the
 // runs cut short are tidied first, from the same reading: the history is read once, and
 // again only when the tidy rewrote a run. With them, the runs a process is still moving.
-// A tidy the history's lock held off is tried again at the next load.
 HistoryModel::Loaded loadSettled(bool tidying) {
-    auto runs = SweepHistory::sharedRuns();
+    auto read = SweepHistory::sharedRead();
     HistoryModel::Loaded loaded;
     if (tidying) {
-        const CrashedRuns::Tidied tidied = CrashedRuns::tidy(*runs);
-        if (tidied.runsRewritten > 0) runs = SweepHistory::sharedRuns();
+        // A tidy the history's lock held off is tried again at the next load.
+        const CrashedRuns::Tidied tidied = CrashedRuns::tidy(read->runs);
+        if (tidied.runsRewritten > 0) read = SweepHistory::sharedRead();
         loaded.tidyDeferred = tidied.deferred;
     }
+    std::shared_ptr<const std::vector<SweepRun>> runs(read, &read->runs);
+    // No run shown because none could be read is no empty history.
+    loaded.nothingRead = SweepHistory::nothingReadNote(*read);
     bool pending = false;
     for (const auto& run : *runs) {
         if (!run.finished && RemovalRun::isMoving(run.id)) loaded.moving.insert(run.id);
@@ -104,6 +107,10 @@ void HistoryModel::finishLoad(uint64_t generation, Loaded loaded) {
     if (loaded.tidyDeferred) setTidyNote(*loaded.tidyDeferred);
     if (generation != generation_) return;
     setMoving(std::move(loaded.moving));
+    if (Models::assignIfChanged(nothingRead_, std::move(loaded.nothingRead))) {
+        emit runsChanged();
+        emit changed();
+    }
     setRuns(std::move(loaded.runs));
 }
 
@@ -154,7 +161,8 @@ void HistoryModel::restore(const SweepRun& run) {
         },
         [clears](HistoryModel& model, Restored restored) {
             // A clear since the start knows better than the list loaded with the restore.
-            if (clears != model.clears_) restored.loaded = Loaded{model.runs_, model.moving_, std::nullopt};
+            if (clears != model.clears_)
+                restored.loaded = Loaded{model.runs_, model.moving_, std::nullopt, model.nothingRead_};
             model.finishRestore(std::move(restored));
             emit model.trashChanged();
         },

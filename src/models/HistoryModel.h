@@ -52,6 +52,10 @@ public:
     /// history past the wait): what the page says; each load tries the tidy again.
     const std::optional<std::string>& tidyNote() const { return tidyNote_; }
 
+    /// Why no run is listed when that is because the history could not be read (its file,
+    /// or every entry in it): where it is and what Sorvel does with it. None otherwise.
+    const std::optional<std::string>& nothingRead() const { return nothingRead_; }
+
     /// Sum of the moved bytes and of the moved counts of every run's receipt.
     int64_t totalMoved() const;
     int64_t totalCount() const;
@@ -66,6 +70,7 @@ public:
         std::set<UUID> moving;
         /// Whether the tidy made with the load was left for later; none when none was made.
         std::optional<bool> tidyDeferred;
+        std::optional<std::string> nothingRead;
     };
 
     /// Replaces the runs.
@@ -126,6 +131,7 @@ private:
     std::optional<std::string> saveError_;
     std::optional<std::string> failure_;
     std::optional<std::string> tidyNote_;
+    std::optional<std::string> nothingRead_;
     uint64_t generation_ = 0;
     uint64_t clears_ = 0;
     uint64_t restoresFinished_ = 0;

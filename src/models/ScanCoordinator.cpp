@@ -36,6 +36,7 @@ struct ScanCoordinator::ScanOutcome {
     CloudStatus cloud;
     std::vector<StorageSnapshot> trends;
     SaveStatus trendsSaved;
+    std::optional<std::string> trendsUnread;
 };
 
 ScanCoordinator::Services ScanCoordinator::Services::standard() {
@@ -73,6 +74,7 @@ ScanCoordinator::ScanCoordinator(Services services, QObject* parent)
     fullDiskAccess_ = VolumeProbe::hasFullDiskAccess();
     cloud_ = CloudDetector::detect();
     trends_ = StorageTrends::load();
+    trendsUnread_ = StorageTrends::unreadNote();
     startedAt_ = created;
 }
 
@@ -246,6 +248,7 @@ void ScanCoordinator::start() {
             if (control->cancelled()) return outcome;
             outcome.trends = StorageTrends::record(outcome.result, outcome.finishedAt, Calendar::current(),
                                                    &outcome.trendsSaved);
+            outcome.trendsUnread = StorageTrends::unreadNote();
             outcome.finished = true;
             return outcome;
         },
@@ -346,7 +349,8 @@ void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, 
     progressMoved |= setCurrentPath({});
     progressMoved |= setElapsed(result_.duration);
     if (progressMoved) emit progressChanged();
-    if (Models::assignIfChanged(trends_, std::move(outcome.trends))) emit trendsChanged();
+    const bool unreadChanged = Models::assignIfChanged(trendsUnread_, std::move(outcome.trendsUnread));
+    if (Models::assignIfChanged(trends_, std::move(outcome.trends)) || unreadChanged) emit trendsChanged();
     std::optional<std::string> trendsError;
     if (!outcome.trendsSaved) trendsError = trendsNotSavedMessage(outcome.trendsSaved);
     if (Models::assignIfChanged(trendsSaveError_, std::move(trendsError))) emit trendsSaveErrorChanged();

@@ -101,6 +101,9 @@ public:
     const std::vector<StorageSnapshot>& trends() const { return trends_; }
     /// Why the last scan's measurement could not be added to the stored trends; none when it was.
     const std::optional<std::string>& trendsSaveError() const { return trendsSaveError_; }
+    /// Why the stored trends could not be read, where they are and what the next
+    /// measurement does with them; none when they read.
+    const std::optional<std::string>& trendsUnread() const { return trendsUnread_; }
     static std::string trendsNotSavedMessage(const SaveStatus& status);
     CleanupProgress cleanupProgress() const { return cleanupProgress_; }
     bool resultIsStale() const { return resultIsStale_; }
@@ -282,6 +285,7 @@ private:
     std::set<std::string> selectedCleanupIDs_;
     std::vector<StorageSnapshot> trends_;
     std::optional<std::string> trendsSaveError_;
+    std::optional<std::string> trendsUnread_;
     CleanupProgress cleanupProgress_;
     bool resultIsStale_ = false;
     std::optional<std::string> cleanupSaveError_;

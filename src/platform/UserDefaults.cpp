@@ -20,6 +20,7 @@
 #include "platform/FileLock.h"
 #include "platform/Path.h"
 #include "platform/RegularFile.h"
+#include "platform/Text.h"
 
 namespace sorvel {
 namespace {
@@ -389,6 +390,22 @@ std::string UserDefaults::keptAsidePath(int n) const {
 bool UserDefaults::isReadable() const {
     const auto kind = readStored(path_, retention_).kind;
     return kind == Kind::missing || kind == Kind::object;
+}
+
+std::optional<UnreadableStore> UserDefaults::unreadable() const {
+    const Stored stored = readStored(path_, retention_);
+    if (stored.kind == Kind::missing || stored.kind == Kind::object) return std::nullopt;
+    return UnreadableStore{path_, stored.kind == Kind::failed ? stored.error : 0, keptAsidePath(1)};
+}
+
+std::string UnreadableStore::sentence(std::string_view what, std::string_view afresh) const {
+    const std::string where = validUTF8(tildeAbbreviated(path));
+    if (error == 0)
+        return "Sorvel could not read " + std::string(what) + ": " + where +
+               " is not in a form it can read. Sorvel keeps that file aside as " + lastPathComponent(keptAsidePath) +
+               " at its next write and " + std::string(afresh) + ".";
+    return "Sorvel could not read " + std::string(what) + ": " + where + " (" + std::strerror(error) +
+           "). Sorvel leaves that file as it is and can record nothing new in it until it can be read.";
 }
 
 std::shared_ptr<const nlohmann::json> UserDefaults::snapshot() const { return readStored(path_, retention_).object; }

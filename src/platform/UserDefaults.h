@@ -51,6 +51,18 @@ struct SaveStatus {
     std::string notSaved(std::string_view failed, std::string_view consequence) const;
 };
 
+/// A store that is there and could not be read, and what the next write does with it.
+struct UnreadableStore {
+    std::string path;
+    int error = 0;             // the read's errno; 0: contents that are no settings
+    std::string keptAsidePath; // where the next write keeps contents that are no settings
+
+    /// One sentence naming `what` ("its history"), where it is, why it could not be read and
+    /// what the next write does: keeps the file aside and then does `afresh` ("starts a new
+    /// history"), or, for a file that cannot be read at all, leaves it as it is.
+    std::string sentence(std::string_view what, std::string_view afresh) const;
+};
+
 class UserDefaults {
 public:
     /// Values nested deeper than this make the whole file unreadable.
@@ -76,6 +88,8 @@ public:
     /// False when the file exists but cannot be read as settings (every value then reads as
     /// absent until a write keeps the file aside).
     bool isReadable() const;
+    /// The same, said: none when the file reads or is missing.
+    std::optional<UnreadableStore> unreadable() const;
 
     /// The whole stored object as it is now, shared and never changed in place: the same
     /// pointer until the file changes, so callers may keep what they derive from it. An

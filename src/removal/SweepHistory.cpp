@@ -8,8 +8,10 @@
 #include <unordered_set>
 
 #include "engine/Bytes.h"
+#include "platform/FileManager.h"
 #include "platform/FreedMemory.h"
 #include "platform/Path.h"
+#include "platform/Text.h"
 #include "platform/UserDefaults.h"
 #include "removal/SweepCoding.h"
 
@@ -393,9 +395,27 @@ static std::shared_ptr<const Loaded> readShared() {
 
 Loaded read() { return *readShared(); }
 
+std::shared_ptr<const Loaded> sharedRead() { return readShared(); }
+
 std::shared_ptr<const std::vector<SweepRun>> sharedRuns() {
     auto loaded = readShared();
     return {loaded, &loaded->runs};
+}
+
+std::optional<UnreadableStore> unreadableStore() {
+    if (auto own = historyFile().unreadable()) return own;
+    if (FileManager::presence(filePath()) != FileManager::Presence::absent) return std::nullopt;
+    return UserDefaults::standard().unreadable();
+}
+
+std::optional<std::string> nothingReadNote(const Loaded& loaded) {
+    if (!loaded.runs.empty()) return std::nullopt;
+    if (auto store = unreadableStore()) return store->sentence("its history", "starts a new history");
+    if (loaded.unreadable == 0) return std::nullopt;
+    const bool one = loaded.unreadable == 1;
+    return "Sorvel could not read " + std::string(one ? "the one entry" : "any of the " + std::to_string(loaded.unreadable) + " entries") +
+           " of its history in " + validUTF8(tildeAbbreviated(filePath())) + "; it keeps " + (one ? "it" : "them") +
+           " as stored.";
 }
 
 std::vector<SweepRun> load() { return read().runs; }

@@ -103,6 +103,15 @@ std::vector<SweepRun> load();
 /// The runs of `read`, shared with what it keeps rather than copied: a full history is
 /// large, and a window holds it for good.
 std::shared_ptr<const std::vector<SweepRun>> sharedRuns();
+/// What `read` gives, shared in the same way.
+std::shared_ptr<const Loaded> sharedRead();
+/// The file that holds the history when it cannot be read: the history file, or the
+/// settings file while the history has no file of its own yet. None when it reads.
+std::optional<UnreadableStore> unreadableStore();
+/// For a reading with no run in it: one sentence when that is because the history's file,
+/// or every entry in it, could not be read (where it is, and what Sorvel does with it);
+/// none when there is simply nothing recorded, or when some runs were read.
+std::optional<std::string> nothingReadNote(const Loaded& loaded);
 /// Moves a list an earlier version kept in the settings file over to the history file;
 /// saved at once when there is none.
 SaveStatus moveOver();

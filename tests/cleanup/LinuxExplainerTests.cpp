@@ -51,8 +51,10 @@ TEST(LinuxExplainer, TargetsInLinuxPlacesAreExplained) {
     for (const auto& c : cases) {
         const auto e = explain(c.path);
         EXPECT_EQ(e.what.rfind(c.whatBegins, 0), 0u) << c.path << ": " << e.what;
-        if (c.cost) EXPECT_EQ(e.cost, c.cost) << c.path;
-        else EXPECT_TRUE(e.cost.has_value()) << c.path;
+        if (c.cost)
+            EXPECT_EQ(e.cost, c.cost) << c.path;
+        else
+            EXPECT_TRUE(e.cost.has_value()) << c.path;
         // A rule's own detail is the cost whatever the source.
         EXPECT_EQ(explain(c.path, std::string("rule detail")).cost, "rule detail") << c.path;
     }

@@ -61,7 +61,9 @@ TEST(LinuxReport, JsonListsTheLinuxPlacesOfEachCategory) {
         // One folder root: its folders.
         {"developer", {home.h + "/.cache/pip/http"}, allocatedSize(home.h + "/.cache/pip/http/wheel")},
         {"logs", {home.sys + "/var/log/journal"}, allocatedSize(home.sys + "/var/log/journal/abc/system.journal")},
-        {"containers", {home.h + "/.var/app/org.gimp.GIMP"}, allocatedSize(home.h + "/.var/app/org.gimp.GIMP/data/brush")},
+        {"containers",
+         {home.h + "/.var/app/org.gimp.GIMP"},
+         allocatedSize(home.h + "/.var/app/org.gimp.GIMP/data/brush")},
         // One file root: the file itself.
         {"vmSwap", {home.sys + "/swapfile"}, allocatedSize(home.sys + "/swapfile")},
     };
@@ -75,9 +77,8 @@ TEST(LinuxReport, TextListsEveryCategoryThatHoldsSomething) {
     LinuxReportHome home;
     const auto r = runSorvel({"--report"}, home.env());
     ASSERT_EQ(r.status, 0) << r.err;
-    for (const char* title :
-         {"  Caches & Temp ", "  Logs ", "  VM & Swap ", "  Developer ", "  Containers ", "  App Support ",
-          "  Other Library "})
+    for (const char* title : {"  Caches & Temp ", "  Logs ", "  VM & Swap ", "  Developer ", "  Containers ",
+                              "  App Support ", "  Other Library "})
         EXPECT_NE(r.out.find(title), std::string::npos) << title << " in:\n" << r.out;
     // The swap file is never offered; nothing of the system's is.
     EXPECT_EQ(r.out.find("swapfile"), std::string::npos) << r.out;

@@ -9,6 +9,7 @@
 
 #include "engine/DisplayCategory.h"
 #include "engine/MultiRootScan.h"
+#include "engine/TreeMoves.h"
 #include "engine/TreeUpdater.h"
 #include "platform/LinuxPlaces.h"
 #include "support/TestSupport.h"
@@ -88,7 +89,8 @@ TEST(LinuxCategories, EachByteIsCountedInTheCategoryOfItsPlace) {
         const char* name;
         std::optional<std::string> cacheHome; // relative to the home
     };
-    const Case cases[] = {{"default folders", std::nullopt}, {"cache folder inside the data folder", ".local/share/cache"}};
+    const Case cases[] = {{"default folders", std::nullopt},
+                          {"cache folder inside the data folder", ".local/share/cache"}};
     for (const auto& c : cases) {
         LinuxHome home;
         test::ScopedEnv cacheHome("XDG_CACHE_HOME",
@@ -114,9 +116,9 @@ TEST(LinuxCategories, EachByteIsCountedInTheCategoryOfItsPlace) {
 TEST(LinuxCategories, SwapFilesAreMeasuredAsFileRoots) {
     struct Case {
         const char* name;
-        std::string swaps;               // the /proc/swaps text, "" for none
-        std::vector<std::string> files;  // made under the system root
-        std::vector<std::string> roots;  // the vmSwap roots walked, largest first
+        std::string swaps;              // the /proc/swaps text, "" for none
+        std::vector<std::string> files; // made under the system root
+        std::vector<std::string> roots; // the vmSwap roots walked, largest first
     };
     const Case cases[] = {
         {"one file", kSwapHeader + "/swapfile file 100 0 -2\n", {"/swapfile"}, {"/swapfile"}},
@@ -238,8 +240,8 @@ TEST(LinuxCategories, RootsAndCarvedOutPlacesPerCategory) {
     const auto categories = DisplayCategory::categories(ScanScope::systemData);
     for (const auto& c : cases) {
         const auto roots = StorageCategories::roots(c.category);
-        const std::vector<std::string> tail(roots.end() - static_cast<std::ptrdiff_t>(std::min(roots.size(), c.linuxRoots.size())),
-                                            roots.end());
+        const std::vector<std::string> tail(
+            roots.end() - static_cast<std::ptrdiff_t>(std::min(roots.size(), c.linuxRoots.size())), roots.end());
         EXPECT_EQ(tail, c.linuxRoots) << rawValue(c.category);
         std::set<std::string> expected = StorageCategories::globallyExcludedPaths();
         if (c.category == StorageCategory::otherLibrary)
@@ -254,4 +256,22 @@ TEST(LinuxCategories, RootsAndCarvedOutPlacesPerCategory) {
                 for (const auto& path : expected) EXPECT_TRUE(d.excludedPaths.count(path)) << path;
             }
     }
+}
+
+// An item moved into the Trash inside the data folder is counted in the Trash, never in
+// the data folder that holds it.
+TEST(LinuxCategories, AMoveIntoTheTrashLandsInTheTrashCategory) {
+    LinuxHome home;
+    home.place(desktop());
+    ScanControl control;
+    ScanResult result = MultiRootScan::scanSynchronously(control, ScanScope::systemData);
+    const auto before = totals(result);
+    const std::string from = home.h + "/.cache/thumbnails", to = home.h + "/.local/share/Trash/files/thumbnails";
+    const int64_t size = result.node(from)->size;
+    ASSERT_GT(size, 0);
+    ASSERT_TRUE(TreeMoves::apply({{from, to, size, true}}, result));
+    auto after = totals(result);
+    EXPECT_EQ(after["trash"], before.at("trash") + size);
+    EXPECT_EQ(after["caches"], before.at("caches") - size);
+    EXPECT_EQ(after["appSupport"], before.at("appSupport"));
 }

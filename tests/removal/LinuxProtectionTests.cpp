@@ -72,25 +72,30 @@ std::vector<Mover> movers() {
         return refusal && refusal->description() == protectedClause(place);
     };
     return {
-        {"guard", [=](const std::string& place, const std::string& item) {
+        {"guard",
+         [=](const std::string& place, const std::string& item) {
              return guarded(CleanupPolicy::standard().allowing({place}), place, item);
          }},
-        {"dry run", [](const std::string& place, const std::string& item) {
+        {"dry run",
+         [](const std::string& place, const std::string& item) {
              const auto out = CleanupExecutor::run({{item, 0}}, CleanupExecutor::Mode::dryRun,
                                                    CleanupPolicy::standard().allowing({place}), CloudStatus{});
              return out.size() == 1 && out[0].refusal() && out[0].refusal()->description() == protectedClause(place);
          }},
-        {"duplicate removal", [](const std::string& place, const std::string& item) {
+        {"duplicate removal",
+         [](const std::string& place, const std::string& item) {
              // The duplicate screen widens the standard policy with the folder it searched.
              const auto out = CleanupExecutor::run({{item, 0}}, CleanupExecutor::Mode::moveToTrash,
                                                    CleanupPolicy::standard().allowing({place}), CloudStatus{});
              return out.size() == 1 && out[0].refusal() && test::exists(item);
          }},
-        {"own folder", [](const std::string& place, const std::string&) {
+        {"own folder",
+         [](const std::string& place, const std::string&) {
              const auto refusal = OwnFolder::refusal(place);
              return refusal && refusal->find("(" + tildeAbbreviated(place) + ")") != std::string::npos;
          }},
-        {"sweep", [](const std::string& place, const std::string& item) {
+        {"sweep",
+         [](const std::string& place, const std::string& item) {
              SweepSchedule s;
              s.rules = SweepSchedule::RuleSelection::only({});
              s.action = SweepSchedule::Action::clean;
@@ -100,11 +105,13 @@ std::vector<Mover> movers() {
                                                [](const CleanupOutcome& o) { return o.moved(); });
              return !movedAny && test::exists(item);
          }},
-        {"put back", [](const std::string& place, const std::string& item) {
+        {"put back",
+         [](const std::string& place, const std::string& item) {
              const auto refusal = RestoreGuard::destinationRefusal(item, CleanupPolicy::standard().allowing({place}));
              return refusal && refusal->description() == protectedClause(place);
          }},
-        {"uninstaller", [=](const std::string& place, const std::string& item) {
+        {"uninstaller",
+         [=](const std::string& place, const std::string& item) {
              const std::string bundle = deletingLastPathComponent(place) + "/Old.app";
              return guarded(CleanupPolicy::forUninstalling(bundle).allowing({place}), place, item);
          }},
@@ -164,8 +171,8 @@ TEST(LinuxProtection, FlatpakAppsGoOnlyWholeOnceRemoved) {
             if (o.moved()) moved.push_back(o.path.substr(apps.size()));
     }
     std::sort(moved.begin(), moved.end());
-    EXPECT_EQ(moved, (std::vector<std::string>{"/org.removed.App/cache", "/org.removed.App/config",
-                                               "/org.removed.App/data"}));
+    EXPECT_EQ(moved,
+              (std::vector<std::string>{"/org.removed.App/cache", "/org.removed.App/config", "/org.removed.App/data"}));
     EXPECT_TRUE(OwnFolder::refusal(apps + "/org.gimp.GIMP").has_value());
     EXPECT_TRUE(test::exists(apps + "/org.gimp.GIMP/data/item"));
     EXPECT_TRUE(test::exists(apps + "/org.gimp.GIMP/config/item"));

@@ -72,11 +72,16 @@ void CategoryRowList::setRows(const std::vector<BrowseRow>& rows, size_t count, 
         // the command line uses instead.
         const Reading reading = r.isDirectory() ? readingOf(*r.node()) : Reading::whole;
         const bool blocked = reading == Reading::none;
+        // A folder a stop cut short before it counted a byte has no figure either.
+        const bool unmeasured = r.isDirectory() && !blocked && notMeasured(*r.node());
+        const bool noFigure = blocked || unmeasured;
         Row row{r, QString::fromStdString(CategoryPane::rowName(r)),
-                blocked ? QString() : QString::fromStdString(CategoryPane::shareText(r.size(), total_)),
-                blocked ? QString::fromUtf8(kNotReadableText) : QString::fromStdString(Bytes::format(r.size())),
+                noFigure ? QString() : QString::fromStdString(CategoryPane::shareText(r.size(), total_)),
+                blocked      ? QString::fromUtf8(kNotReadableText)
+                : unmeasured ? QString::fromUtf8(kNotMeasuredText)
+                             : QString::fromStdString(Bytes::format(r.size())),
                 r.size(), CategoryPane::rowPath(r), blocked, r.isDirectory() && r.node()->partial && !blocked,
-                r.isDirectory() && refusedInPart(*r.node())};
+                r.isDirectory() && refusedInPart(*r.node()), noFigure};
         rows_.push_back(std::move(row));
     }
     if (hovered_ >= static_cast<int>(rows_.size())) hovered_ = -1;
@@ -146,7 +151,7 @@ void CategoryRowList::paintEvent(QPaintEvent* event) {
                    nameMetrics.elidedText(row.name, Qt::ElideRight, kNameW));
 
         const QRectF track = barTrack(i);
-        if (row.blocked) {
+        if (row.noFigure) {
             // The words take the bar's, the share's and the size's room: there is no figure.
             const double end = r.right() + 1 - kPadX - kChevronW - kGap;
             p.setFont(shareFont);

@@ -28,6 +28,8 @@ public:
     const BrowseRow& row(size_t index) const { return rows_[index].row; }
     /// The words a row shows instead of a figure for a folder nothing of which was read.
     static constexpr const char* kNotReadableText = "not readable by this user";
+    /// The words in place of a figure for a folder a stop cut short before it counted a byte.
+    static constexpr const char* kNotMeasuredText = "not measured";
     /// The figure a row shows: its size, or kNotReadableText for a folder this user may not read.
     const QString& sizeText(size_t index) const { return rows_[index].size; }
     /// A folder whose walk a stop cut short: drawn with a dashed ring and its size in the
@@ -76,6 +78,7 @@ private:
         bool blocked = false; // nothing of the folder could be read: its 0 bytes are not its size
         bool partial = false; // a folder a stop cut short: its size covers only part of it
         bool partlyRead = false; // some folder inside refused: its size is a lower bound
+        bool noFigure = false;   // words in place of the size: not read, or not measured
     };
     void setHovered(int index);
 

@@ -97,9 +97,13 @@ void HistoryView::rebuildLedger() {
     ledger_->addLayout(heading);
 
     if (runs.empty()) {
-        auto* empty = new Card(18);
-        empty->setObjectName("emptyLedger");
-        empty->content()->addWidget(wrapping(HistoryRules::kEmptyText, 12, Theme::tertiaryText()));
+        // A history that could not be read is not empty: it is said where it is, and what
+        // Sorvel does with it.
+        const auto& unread = history_.nothingRead();
+        auto* empty = new Card(18, unread ? std::optional<Adaptive>(Theme::warningWash()) : std::nullopt);
+        empty->setObjectName(unread ? "unreadLedger" : "emptyLedger");
+        empty->content()->addWidget(unread ? wrapping(q(*unread), 12, Theme::primaryText())
+                                           : wrapping(HistoryRules::kEmptyText, 12, Theme::tertiaryText()));
         ledger_->addWidget(empty);
         return;
     }

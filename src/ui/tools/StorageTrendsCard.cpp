@@ -100,9 +100,12 @@ void StorageTrendsCard::refresh() {
     if (const auto& error = coordinator_.trendsSaveError()) body_->addWidget(Texts::saveError(*error));
     const auto card = TrendRules::card(coordinator_.result(), coordinator_.trends(), days_, now());
     if (!card.body) {
-        auto* panel = new Card(18);
-        panel->setObjectName("firstMeasurement");
-        panel->content()->addWidget(wrapping(TrendRules::kFirstMeasurement, 12, Theme::tertiaryText()));
+        // Trends that could not be read are not a first measurement.
+        const auto& unread = coordinator_.trendsUnread();
+        auto* panel = new Card(18, unread ? std::optional<Adaptive>(Theme::warningWash()) : std::nullopt);
+        panel->setObjectName(unread ? "trendsUnread" : "firstMeasurement");
+        panel->content()->addWidget(unread ? wrapping(q(*unread), 12, Theme::primaryText())
+                                           : wrapping(TrendRules::kFirstMeasurement, 12, Theme::tertiaryText()));
         body_->addWidget(panel);
         return;
     }

@@ -250,6 +250,37 @@ TEST(CategoryDetailState, AnUnreadableFolderRowIsMarkedBlocked) {
     }
 }
 
+// A folder a stop cut short before it counted a byte has no figure: "not measured", never a
+// 0 marked partial; one cut after it counted keeps its figure, marked partial.
+TEST(CategoryDetailState, AFolderCutBeforeItCountedIsNotMeasured) {
+    const struct Row {
+        const char* name;
+        int64_t bytes;
+        bool cut;
+        std::string size; // the leaf row's figure
+    } rows[] = {
+        {"cut before a byte", 0, true, CategoryRowList::kNotMeasuredText},
+        {"cut after some bytes", 4096, true, Bytes::format(4096)},
+        {"read whole and empty", 0, false, Bytes::format(0)},
+    };
+    for (const Row& row : rows) {
+        Pane p(0, false, true);
+        p.leaf->size = p.leaf->directFileSize = row.bytes;
+        if (row.cut) p.leaf->markCut();
+        emit p.coordinator->resultChanged();
+        p.settleAll();
+        CategoryRowList* list = p.view->rowList();
+        bool found = false;
+        for (size_t i = 0; i < list->rowCount(); ++i) {
+            if (!list->row(i).isDirectory() || list->row(i).node() != p.leaf) continue;
+            found = true;
+            EXPECT_EQ(list->sizeText(i).toStdString(), row.size) << row.name;
+            EXPECT_EQ(list->isPartial(i), row.cut) << row.name;
+        }
+        EXPECT_TRUE(found) << row.name;
+    }
+}
+
 // A category this user could not read at all used to show a large "0 KB", "Items 0 /
 // Files 0" and the folder's "SAFE TO CLEAN" explainer: nothing was read, so no figure,
 // no verdict and no advice marked safe; one read but for a folder keeps its figures.
