@@ -141,8 +141,15 @@ void addCrashFolders(const ScanResult& result, std::vector<CleanupTarget>& targe
 void addDeveloperFolders(const ScanResult& result, bool review, std::vector<CleanupTarget>& targets) {
     for (const auto& folder : LinuxPlaces::developerFolders()) {
         if (folder.review != review) continue;
+        // The folder is an allowed root, which is never moved itself: what it holds is.
         auto node = result.node(folder.path);
-        if (node && node->size >= kDeveloperMinimum) targets.push_back(CleanupRules::targetFrom(*node, folder.detail));
+        if (!node) continue;
+        for (const auto& child : node->children) {
+            if (!child || child->size < kDeveloperMinimum) continue;
+            CleanupTarget target = CleanupRules::targetFrom(*child, folder.detail);
+            target.name = lastPathComponent(folder.path) + "/" + child->name;
+            targets.push_back(std::move(target));
+        }
     }
 }
 

@@ -20,6 +20,7 @@ HistoryModel::Loaded loadSettled(bool tidying) {
     auto read = SweepHistory::sharedRead();
     HistoryModel::Loaded loaded;
     if (tidying) {
+        // A tidy the history's lock held off is tried again at the next load.
         const CrashedRuns::Tidied tidied = CrashedRuns::tidy(read->runs);
         if (tidied.runsRewritten > 0) read = SweepHistory::sharedRead();
         loaded.tidyDeferred = tidied.deferred;

@@ -287,8 +287,11 @@ TEST(LinuxDeveloperFolders, EachFolderFromOneMillionBytesInItsPlace) {
     };
     for (const auto& c : cases) {
         LinuxHome home;
-        const std::string path = home.h + "/" + c.relative;
-        auto result = resultWith({node(path, c.size)});
+        // The folder itself is an allowed root, never moved: what it holds is offered.
+        const std::string path = home.h + "/" + c.relative + "/entry";
+        auto result = resultWith({folder(home.h + "/" + c.relative, {node(path, c.size)})});
+        const CleanupItem anyRule = CleanupRules::developerJunk(result, home.h);
+        EXPECT_EQ(targetAt(anyRule, home.h + "/" + c.relative), nullptr) << c.relative;
         const CleanupItem safe = CleanupRules::developerJunk(result, home.h);
         const CleanupItem review = CleanupRules::liveDerivedData(result, home.h);
         const CleanupTarget* inSafe = targetAt(safe, path);
@@ -303,7 +306,7 @@ TEST(LinuxDeveloperFolders, EachFolderFromOneMillionBytesInItsPlace) {
     }
     LinuxHome home;
     const CleanupItem review =
-        CleanupRules::liveDerivedData(resultWith({node(home.h + "/go/pkg/mod", 2'000'000)}), home.h);
+        CleanupRules::liveDerivedData(resultWith({folder(home.h + "/go/pkg/mod", {node(home.h + "/go/pkg/mod/cache", 2'000'000)})}), home.h);
     EXPECT_EQ(review.risk, CleanupRisk::review);
 }
 
@@ -313,13 +316,13 @@ TEST(LinuxDeveloperFolders, ToolsBinariesSettingsAndUsersOwnWorkAreNeverTargets)
     const int64_t big = 90'000'000;
     auto result = resultWith({
         folder(h + "/.cargo", {node(h + "/.cargo/bin", big),
-                               folder(h + "/.cargo/registry", {node(h + "/.cargo/registry/cache", 2'000'000),
+                               folder(h + "/.cargo/registry", {folder(h + "/.cargo/registry/cache", {node(h + "/.cargo/registry/cache/x", 2'000'000)}),
                                                                node(h + "/.cargo/registry/index", big)})}),
         folder(h + "/.rustup", {node(h + "/.rustup/toolchains", big)}),
         folder(h + "/.m2", {node(h + "/.m2/repository", big)}),
         folder(h + "/.android", {node(h + "/.android/avd", big)}),
-        folder(h + "/.gradle", {node(h + "/.gradle/gradle.properties", big), node(h + "/.gradle/caches", 2'000'000)}),
-        folder(h + "/go", {node(h + "/go/bin", big), folder(h + "/go/pkg", {node(h + "/go/pkg/mod", 2'000'000)})}),
+        folder(h + "/.gradle", {node(h + "/.gradle/gradle.properties", big), folder(h + "/.gradle/caches", {node(h + "/.gradle/caches/x", 2'000'000)})}),
+        folder(h + "/go", {node(h + "/go/bin", big), folder(h + "/go/pkg", {folder(h + "/go/pkg/mod", {node(h + "/go/pkg/mod/x", 2'000'000)})})}),
     });
     const auto items = everyRule(result, h);
     for (const char* never : {"/.cargo/bin", "/.cargo/registry/index", "/.rustup", "/.m2", "/.android",

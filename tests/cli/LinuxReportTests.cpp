@@ -83,3 +83,15 @@ TEST(LinuxReport, TextListsEveryCategoryThatHoldsSomething) {
     // The swap file is never offered; nothing of the system's is.
     EXPECT_EQ(r.out.find("swapfile"), std::string::npos) << r.out;
 }
+
+// Every target a rule offers over a Linux home passes the guard: a developer folder is an
+// allowed root, so what it holds is offered, never the folder itself.
+TEST(LinuxReport, ThePlanWouldMoveWhatTheRulesOfferThere) {
+    LinuxReportHome home;
+    writeFileOfSize(home.h + "/.cache/thumbnails/normal/b.png", 3'000'000);
+    const auto r = runSorvel({"--plan"}, home.env());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("REFUSED"), std::string::npos) << r.out;
+    for (const char* offered : {"~/.cache/thumbnails", "~/.cache/pip/http"})
+        EXPECT_NE(r.out.find(offered), std::string::npos) << offered << "\n" << r.out;
+}

@@ -289,11 +289,12 @@ void CategoryDetailView::refreshTiles(const CategoryPaneState& s) {
     std::vector<TreemapTile> tiles;
     const size_t n = s.tileCount();
     tiles.reserve(n);
+    const std::vector<std::string> names = CategoryPane::rowNames(s.rows, n);
     for (size_t i = 0; i < n; ++i) {
         const BrowseRow row = s.rows[i];
         TreemapTile tile;
         tile.id = row.id().uuidString();
-        tile.name = q(CategoryPane::rowName(row));
+        tile.name = q(names[i]);
         tile.size = row.size();
         tile.tint = {colours.fill.opacity(CategoryPane::tileOpacity(i, n)), colours.ink, colours.dot};
         tile.onTap = [this, row] { open(row); };

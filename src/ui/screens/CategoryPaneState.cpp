@@ -1,8 +1,10 @@
 #include "ui/screens/CategoryPaneState.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "engine/Reading.h"
+#include "platform/Path.h"
 #include "ui/screens/ScreenText.h"
 #include "platform/Text.h"
 
@@ -98,6 +100,17 @@ OpenAction openAction(const BrowseRow& row) {
 
 std::string rowName(const BrowseRow& row) { return row.isDirectory() ? row.node()->name : row.fileEntry().name; }
 std::string rowPath(const BrowseRow& row) { return row.isDirectory() ? row.node()->path : row.fileEntry().path; }
+
+std::vector<std::string> rowNames(const std::vector<BrowseRow>& rows, size_t count) {
+    count = std::min(count, rows.size());
+    std::vector<std::string> names;
+    names.reserve(count);
+    std::unordered_map<std::string, int> seen;
+    for (size_t i = 0; i < count; ++i) ++seen[names.emplace_back(rowName(rows[i]))];
+    for (size_t i = 0; i < count; ++i)
+        if (seen[names[i]] > 1) names[i] = tildeAbbreviated(rowPath(rows[i]));
+    return names;
+}
 
 } // namespace CategoryPane
 } // namespace sorvel::ui

@@ -63,6 +63,9 @@ enum class OpenAction { reveal, drill };
 OpenAction openAction(const BrowseRow& row);
 
 std::string rowName(const BrowseRow& row);
+/// The names of the first `count` rows as shown together: a name that two of them bear (two
+/// roots of one category, each called "cache") is shown as its path, with the home as "~".
+std::vector<std::string> rowNames(const std::vector<BrowseRow>& rows, size_t count);
 std::string rowPath(const BrowseRow& row);
 
 } // namespace CategoryPane

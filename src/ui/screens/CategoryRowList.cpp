@@ -66,6 +66,7 @@ void CategoryRowList::setRows(const std::vector<BrowseRow>& rows, size_t count, 
     rows_.reserve(count);
     total_ = std::max<int64_t>(total, 1);
     tint_ = tint;
+    const std::vector<std::string> names = CategoryPane::rowNames(rows, count);
     for (size_t i = 0; i < count; ++i) {
         const BrowseRow& r = rows[i];
         // Nothing of it read (refused, or holding only refused folders): no figure, the words
@@ -75,7 +76,7 @@ void CategoryRowList::setRows(const std::vector<BrowseRow>& rows, size_t count, 
         // A folder a stop cut short before it counted a byte has no figure either.
         const bool unmeasured = r.isDirectory() && !blocked && notMeasured(*r.node());
         const bool noFigure = blocked || unmeasured;
-        Row row{r, QString::fromStdString(CategoryPane::rowName(r)),
+        Row row{r, QString::fromStdString(names[i]),
                 noFigure ? QString() : QString::fromStdString(CategoryPane::shareText(r.size(), total_)),
                 blocked      ? QString::fromUtf8(kNotReadableText)
                 : unmeasured ? QString::fromUtf8(kNotMeasuredText)

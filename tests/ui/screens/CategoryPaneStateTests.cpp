@@ -217,3 +217,26 @@ TEST(CategoryPaneDerived, ALevelNothingOfWhichWasReadShowsNoFigure) {
         EXPECT_EQ(s.nothingRead, row.nothingRead) << row.name;
     }
 }
+
+// Roots of one category may share a name (each Flatpak app's "cache", the system's
+// "/var/cache"): those rows show their paths; rows whose names differ keep their names.
+TEST(CategoryPaneRows, NamesSharedByRowsShownTogetherBecomeTheirPaths) {
+    struct Case {
+        std::vector<std::string> paths;
+        size_t count;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {{"/h/.cache", "/h/.var/app/org.a.A/cache", "/var/cache"}, 3,
+         {".cache", "/h/.var/app/org.a.A/cache", "/var/cache"}},
+        {{"/a/x", "/a/y", "/a/z"}, 3, {"x", "y", "z"}},
+        {{"/a/cache", "/b/other", "/c/cache"}, 2, {"cache", "other"}}, // only the rows shown count
+        {{"/a/cache", "/b/cache"}, 5, {"/a/cache", "/b/cache"}},
+        {{}, 3, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<BrowseRow> rows;
+        for (const auto& path : c.paths) rows.push_back(BrowseRow::directory(folder(path, 1)));
+        EXPECT_EQ(CategoryPane::rowNames(rows, c.count), c.names) << c.paths.size();
+    }
+}
