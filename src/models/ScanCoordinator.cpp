@@ -249,6 +249,8 @@ void ScanCoordinator::start() {
             outcome.trends = StorageTrends::record(outcome.result, outcome.finishedAt, Calendar::current(),
                                                    &outcome.trendsSaved);
             outcome.trendsUnread = StorageTrends::unreadNote();
+            // The tree holds the record just made of it.
+            measureOwnRecordsAgain(outcome.result);
             outcome.finished = true;
             return outcome;
         },

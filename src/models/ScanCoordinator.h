@@ -121,7 +121,7 @@ public:
     void setLiveUpdatesEnabled(bool enabled);
     /// True once the finished tree's watcher is set up and running; changes made before
     /// then are not seen.
-    bool isWatching() const { return watcher_ && watcher_->isRunning(); }
+    bool isWatching() const;
     /// Folders of the scanned trees that live updates follow, and those left without a
     /// watch once the process's share of the system's watches ran out: changes below them
     /// show only after a rescan. Both zero while not watching; announced by watchingChanged.
@@ -259,7 +259,12 @@ private:
     void completeScan(const std::shared_ptr<ScanControl>& control, ScanOutcome outcome);
     void stopWatching();
     void startWatching();
+    std::function<std::unique_ptr<FileSystemWatcher>(const std::vector<std::string>&)>
+    watcherMaker(uint64_t generation, std::shared_ptr<std::atomic<bool>> abandoned);
     void installWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher);
+    bool watchesStillCounting() const;
+    void watchJoinedRoots(std::vector<std::string> roots);
+    void installJoinedWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher);
     bool takeWatchCounts();
     void followCount();
     void watchAgainIfShort();
@@ -267,6 +272,9 @@ private:
     bool heldBackByMoves();
     struct Fold;
     void applyFold(Fold fold);
+    static std::optional<std::string> ownRecordsIn(const ScanResult& result);
+    /// Off the main thread, on a result no one else holds yet.
+    static void measureOwnRecordsAgain(ScanResult& result);
     /// `lookNow`: also measures those that exist already.
     void watchMissingRoots(bool lookNow = true);
     void stopWatchingMissingRoots();
@@ -315,6 +323,10 @@ private:
     bool hasPendingChanges_ = false;
     std::optional<Date> lastLiveUpdate_;
     std::unique_ptr<FileSystemWatcher> watcher_;
+    // Roots that joined the tree after the scan, each watched by a stream of its own so the
+    // trees' watches go on undisturbed; folded into the one set-up at the next restart.
+    std::vector<std::unique_ptr<FileSystemWatcher>> joinedWatchers_;
+    std::shared_ptr<std::atomic<bool>> joinAbandoned_;
     // Raised by every stop and start of watching: a set-up handed back under an older
     // number is no longer wanted.
     uint64_t watchGeneration_ = 0;

@@ -6,9 +6,11 @@
 #include <algorithm>
 
 #include "engine/MultiRootScan.h"
+#include "engine/TreeUpdater.h"
 #include "models/BackgroundWork.h"
 #include "platform/FileManager.h"
 #include "platform/Path.h"
+#include "platform/UserDefaults.h"
 
 namespace sorvel {
 namespace {
@@ -40,11 +42,32 @@ std::optional<std::string> nearestExisting(std::string path) {
 
 } // namespace
 
-// What a fold hands back from its worker: the moves with what was measured of them, and
-// the missing roots that exist now, walked whole.
+// Sorvel's own folder, where every move and measurement is recorded: the deepest scanned
+// folder holding it, when a root does. It grows with what Sorvel records, so it is measured
+// again with each.
+std::optional<std::string> ScanCoordinator::ownRecordsIn(const ScanResult& result) {
+    const std::string own = deletingLastPathComponent(UserDefaults::standardFilePath());
+    const auto location = TreeUpdater::locate(own, result);
+    if (!location) return std::nullopt;
+    return location->chain.back()->path;
+}
+
+void ScanCoordinator::measureOwnRecordsAgain(ScanResult& result) {
+    const auto records = ownRecordsIn(result);
+    if (!records) return;
+    ScanControl control;
+    ScanNodePtr node = FileWalker::walk(*records, control, MultiRootScan::walkOptions(*records, result.scope));
+    if (!node) return;
+    if (const auto location = TreeUpdater::search(*records, result)) TreeUpdater::apply(std::move(node), *location, result);
+}
+
+// What a fold hands back from its worker: the moves with what was measured of them, the
+// missing roots that exist now, walked whole, and Sorvel's own folder walked again.
 struct ScanCoordinator::Fold {
     MovedItems::Moves moves;
     Appeared appeared;
+    std::optional<std::string> records;
+    ScanNodePtr recordsNode; // none: gone
 };
 
 void ScanCoordinator::foldMoves(MovedItems::Moves moves, std::function<void()> then) {
@@ -61,8 +84,9 @@ void ScanCoordinator::foldMoves(MovedItems::Moves moves, std::function<void()> t
     std::vector<size_t> measuring;
     for (size_t i = 0; i < moves.size(); ++i)
         if (TreeMoves::needsMeasuring(moves[i], result_)) measuring.push_back(i);
-    if (appearing.empty() && measuring.empty()) {
-        applyFold(Fold{std::move(moves), {}});
+    std::optional<std::string> records = ownRecordsIn(result_);
+    if (appearing.empty() && measuring.empty() && !records) {
+        applyFold(Fold{std::move(moves), {}, {}, {}});
         return finish();
     }
     // Walked on a worker; live passes wait for it, so nothing is measured twice meanwhile.
@@ -70,9 +94,15 @@ void ScanCoordinator::foldMoves(MovedItems::Moves moves, std::function<void()> t
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
         [moves = std::move(moves), measuring = std::move(measuring), appearing = std::move(appearing),
-         scope = result_.scope, walk = services_.walk ? services_.walk : TreeUpdater::Walk(FileWalker::walkParallel)]() mutable {
+         records = std::move(records), scope = result_.scope,
+         walk = services_.walk ? services_.walk : TreeUpdater::Walk(FileWalker::walkParallel)]() mutable {
             Fold fold;
             fold.appeared = walkAppeared(appearing, scope, walk);
+            if (records) {
+                ScanControl control;
+                fold.recordsNode = walk(*records, control, MultiRootScan::walkOptions(*records, scope));
+                fold.records = std::move(records);
+            }
             // Only those chosen on the main thread: the worker does not read the tree.
             std::vector<TreeMoves::Move> chosen;
             for (const size_t i : measuring) chosen.push_back(std::move(moves[i]));
@@ -100,7 +130,7 @@ void ScanCoordinator::foldMoves(MovedItems::Moves moves, std::function<void()> t
 }
 
 void ScanCoordinator::applyFold(Fold fold) {
-    bool adopted = false;
+    std::vector<std::string> adopted;
     for (auto& [missing, node] : fold.appeared) {
         auto& list = result_.missingRoots;
         const auto at = std::find(list.begin(), list.end(), missing);
@@ -122,12 +152,17 @@ void ScanCoordinator::applyFold(Fold fold) {
                                             [&](const CategoryResult& c) { return rank(c.id()) > rank(missing.categoryID); });
             category = result_.categories.insert(place, CategoryResult{*definition, {}});
         }
+        adopted.push_back(node->path);
         category->roots.push_back(std::move(node));
         sortBySizeDescending(category->roots);
-        adopted = true;
     }
-    const bool moved = TreeMoves::apply(fold.moves, result_);
-    if (!moved && !adopted) return;
+    bool moved = TreeMoves::apply(fold.moves, result_);
+    if (fold.records && fold.recordsNode)
+        if (const auto location = TreeUpdater::search(*fold.records, result_)) {
+            TreeUpdater::apply(std::move(fold.recordsNode), *location, result_);
+            moved = true;
+        }
+    if (!moved && adopted.empty()) return;
     ++treeEdits_;
     emit resultChanged();
     followNewTree();
@@ -136,7 +171,43 @@ void ScanCoordinator::applyFold(Fold fold) {
         for (const auto& root : category.roots) total += root->size;
     if (setScannedBytes(total)) emit progressChanged();
     // Followed by live updates from now on, and no longer looked out for.
-    if (adopted && liveUpdatesEnabled_) startWatching();
+    if (!adopted.empty() && liveUpdatesEnabled_) {
+        watchJoinedRoots(std::move(adopted));
+        watchMissingRoots(false);
+    }
+}
+
+// A root that joined is watched apart: restarting every watch for it would leave the other
+// trees unwatched meanwhile, and a change made there then would go unseen.
+void ScanCoordinator::watchJoinedRoots(std::vector<std::string> roots) {
+    if (!liveUpdatesEnabled_ || phase_ != Phase::done || roots.empty()) return;
+    if (!joinAbandoned_) joinAbandoned_ = std::make_shared<std::atomic<bool>>(false);
+    const uint64_t generation = watchGeneration_;
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
+        [make = watcherMaker(generation, joinAbandoned_), roots = std::move(roots)] { return make(roots); },
+        [generation](ScanCoordinator& self, std::unique_ptr<FileSystemWatcher> watcher) {
+            self.installJoinedWatcher(generation, std::move(watcher));
+        },
+        [generation](ScanCoordinator& self, const std::string& reason) {
+            if (generation != self.watchGeneration_ || self.phase_ != Phase::done) return;
+            self.setFailure(Models::failureSentence("setting up live updates", reason) +
+                            " The numbers are not kept up to date.");
+        });
+}
+
+void ScanCoordinator::installJoinedWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher) {
+    if (generation != watchGeneration_ || !liveUpdatesEnabled_ || phase_ != Phase::done) {
+        watcher->stop();
+        return;
+    }
+    // Short of watches, or gone again: the one set-up over every root counts what it left
+    // unwatched, as after the scan.
+    if (!watcher->isRunning()) return startWatching();
+    joinedWatchers_.push_back(std::move(watcher));
+    const bool more = watchesStillCounting();
+    if (takeWatchCounts()) emit watchingChanged();
+    if (more || stillCounting_) followCount();
 }
 
 void ScanCoordinator::stopWatchingMissingRoots() {
@@ -192,7 +263,7 @@ void ScanCoordinator::noticeMissingRoots() {
             self.missingCheckInFlight_ = false;
             if (generation != self.scanGeneration_ || self.phase_ != Phase::done) return;
             const bool some = !appeared.empty();
-            if (some) self.applyFold(Fold{{}, std::move(appeared)});
+            if (some) self.applyFold(Fold{{}, std::move(appeared), {}, {}});
             // The watch restarts with the tree's when a root joined; otherwise it moves
             // closer to the roots still missing.
             if (!some || !self.liveUpdatesEnabled_) self.watchMissingRoots(false);

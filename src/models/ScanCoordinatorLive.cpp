@@ -46,30 +46,46 @@ void ScanCoordinator::stopWatching() {
     // gives up early so its watches go back to the share at once.
     ++watchGeneration_;
     stopWatchingMissingRoots();
-    if (setUpAbandoned_) setUpAbandoned_->store(true);
-    setUpAbandoned_.reset();
+    for (auto* flag : {&setUpAbandoned_, &joinAbandoned_}) {
+        if (*flag) (*flag)->store(true);
+        flag->reset();
+    }
     const bool counted = watchedFolders_ != 0 || unwatchedFolders_ != 0 || watchesRanOut_ || stillCounting_;
     watchedFolders_ = unwatchedFolders_ = 0;
     watchesRanOut_ = stillCounting_ = false;
-    if (!watcher_) {
-        if (counted) emit watchingChanged();
-        return;
-    }
-    const bool was = watcher_->isRunning();
-    watcher_->stop();
+    const bool was = isWatching();
+    if (watcher_) watcher_->stop();
     watcher_.reset();
+    for (auto& joined : joinedWatchers_) joined->stop();
+    joinedWatchers_.clear();
     if (was || counted) emit watchingChanged();
+}
+
+bool ScanCoordinator::isWatching() const {
+    if (watcher_ && watcher_->isRunning()) return true;
+    return std::any_of(joinedWatchers_.begin(), joinedWatchers_.end(), [](const auto& w) { return w->isRunning(); });
+}
+
+bool ScanCoordinator::watchesStillCounting() const {
+    if (watcher_ && watcher_->stillCounting()) return true;
+    return std::any_of(joinedWatchers_.begin(), joinedWatchers_.end(),
+                       [](const auto& w) { return w->stillCounting(); });
 }
 
 bool ScanCoordinator::takeWatchCounts() {
     // Asked first: a count that ends before the figures are read is then only said to go
     // on a moment too long, never said to be whole while its figure is short.
-    const bool counting = watcher_ && watcher_->stillCounting();
-    const size_t watched = watcher_ ? watcher_->watchedFolders() : 0;
-    const size_t unwatched = watcher_ ? watcher_->unwatchedFolders() : 0;
-    // A stream that runs yet watches nothing, for want of watches (after dropped events the
-    // trees may be watched anew): not live, as when it could not start at all.
-    const bool ranOut = watcher_ && (watcher_->isRunning() ? watched == 0 && unwatched > 0 : watchesRanOut_);
+    const bool counting = watchesStillCounting();
+    size_t watched = watcher_ ? watcher_->watchedFolders() : 0;
+    size_t unwatched = watcher_ ? watcher_->unwatchedFolders() : 0;
+    for (const auto& joined : joinedWatchers_) {
+        watched += joined->watchedFolders();
+        unwatched += joined->unwatchedFolders();
+    }
+    // Streams that run yet watch nothing, for want of watches (after dropped events the
+    // trees may be watched anew): not live, as when they could not start at all.
+    const bool ranOut = (watcher_ || !joinedWatchers_.empty()) &&
+                        (isWatching() ? watched == 0 && unwatched > 0 : watchesRanOut_);
     if (watched == watchedFolders_ && unwatched == unwatchedFolders_ && ranOut == watchesRanOut_ &&
         counting == stillCounting_)
         return false;
@@ -96,24 +112,9 @@ void ScanCoordinator::startWatching() {
     ++setUpsInFlight_;
     auto abandoned = std::make_shared<std::atomic<bool>>(false);
     setUpAbandoned_ = abandoned;
-    QPointer<ScanCoordinator> self(this);
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [self, generation, abandoned, roots = std::move(roots), startWatcher = services_.startWatcher] {
-            auto watcher = std::make_unique<FileSystemWatcher>([self, generation](const std::vector<std::string>& batch) {
-                Models::deliver(self, [batch, generation](ScanCoordinator& alive) {
-                    if (alive.watchGeneration_ == generation) alive.absorb(batch);
-                });
-            });
-            watcher->setCancellation([abandoned] { return abandoned->load(); });
-            watcher->setCountLater(true); // watching starts before the folders past the share are counted
-            if (startWatcher) startWatcher(*watcher, roots);
-            else watcher->start(roots);
-            // Said like any other failed set-up, never shown as live.
-            if (watcher->lackedThread())
-                throw std::system_error(EAGAIN, std::generic_category(), "no thread could be started for it");
-            return watcher;
-        },
+        [make = watcherMaker(generation, abandoned), roots = std::move(roots)] { return make(roots); },
         [generation](ScanCoordinator& alive, std::unique_ptr<FileSystemWatcher> watcher) {
             alive.installWatcher(generation, std::move(watcher));
         },
@@ -126,6 +127,28 @@ void ScanCoordinator::startWatching() {
             alive.setFailure(Models::failureSentence("setting up live updates", reason) +
                              " The numbers are not kept up to date.");
         });
+}
+
+// Made on a worker: one watch per folder of the trees takes long on a big tree. Batches
+// come back to the main thread while the watching they belong to is still current.
+std::function<std::unique_ptr<FileSystemWatcher>(const std::vector<std::string>&)>
+ScanCoordinator::watcherMaker(uint64_t generation, std::shared_ptr<std::atomic<bool>> abandoned) {
+    QPointer<ScanCoordinator> self(this);
+    return [self, generation, abandoned, startWatcher = services_.startWatcher](const std::vector<std::string>& roots) {
+        auto watcher = std::make_unique<FileSystemWatcher>([self, generation](const std::vector<std::string>& batch) {
+            Models::deliver(self, [batch, generation](ScanCoordinator& alive) {
+                if (alive.watchGeneration_ == generation) alive.absorb(batch);
+            });
+        });
+        watcher->setCancellation([abandoned] { return abandoned->load(); });
+        watcher->setCountLater(true); // watching starts before the folders past the share are counted
+        if (startWatcher) startWatcher(*watcher, roots);
+        else watcher->start(roots);
+        // Said like any other failed set-up, never shown as live.
+        if (watcher->lackedThread())
+            throw std::system_error(EAGAIN, std::generic_category(), "no thread could be started for it");
+        return watcher;
+    };
 }
 
 void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher) {
@@ -165,8 +188,8 @@ void ScanCoordinator::followCount() {
     followingCount_ = true;
     QTimer::singleShot(250, this, [this] {
         followingCount_ = false;
-        if (!watcher_) return;
-        const bool more = watcher_->stillCounting();
+        if (!watcher_ && joinedWatchers_.empty()) return;
+        const bool more = watchesStillCounting();
         if (takeWatchCounts()) emit watchingChanged();
         if (more || stillCounting_) followCount();
     });
@@ -176,7 +199,7 @@ void ScanCoordinator::absorb(const std::vector<std::string>& paths) {
     if (phase_ != Phase::done) return;
     // Folders made since may have been watched, or left out past the share (and are counted
     // beside the events), or gone; after dropped events everything was watched anew.
-    const bool more = watcher_ && watcher_->stillCounting();
+    const bool more = watchesStillCounting();
     if (takeWatchCounts()) emit watchingChanged();
     if (more || stillCounting_) followCount();
     // Every batch restarts the quiet period; processing follows 500 ms after the last.

@@ -2,6 +2,7 @@
 // Files for the duplicate finder tests: contents with a chosen pattern and date.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <ctime>
@@ -31,6 +32,12 @@ inline void setModified(const std::string& path, std::time_t seconds) {
 
 inline void writeDated(const std::string& path, const std::string& contents, std::time_t seconds) {
     writeFile(path, contents);
+    // Written back now: before that the file system may count a block more for it, and
+    // copies measured on either side of the write-back would not read as one size.
+    if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
     setModified(path, seconds);
 }
 

@@ -269,7 +269,7 @@ TEST(LinuxCategories, AMoveIntoTheTrashLandsInTheTrashCategory) {
     const std::string from = home.h + "/.cache/thumbnails", to = home.h + "/.local/share/Trash/files/thumbnails";
     const int64_t size = result.node(from)->size;
     ASSERT_GT(size, 0);
-    ASSERT_TRUE(TreeMoves::apply({{from, to, size, true}}, result));
+    ASSERT_TRUE(TreeMoves::apply({{from, to, size, true, nullptr}}, result));
     auto after = totals(result);
     EXPECT_EQ(after["trash"], before.at("trash") + size);
     EXPECT_EQ(after["caches"], before.at("caches") - size);

@@ -7,11 +7,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
 #include "CoordinatorFixtures.h"
 #include "platform/FileEventRecorder.h"
+#include "platform/Path.h"
 
 using namespace sorvel;
 using namespace sorvel::test;
@@ -26,6 +28,19 @@ unsigned long inodeOf(const std::string& path) {
 size_t foldersIn(const std::string& top) {
     size_t n = 1;
     for (const auto& e : std::filesystem::recursive_directory_iterator(top)) n += e.is_directory() ? 1 : 0;
+    return n;
+}
+
+// Every folder of the scanned roots that exist, as the watches see them.
+size_t foldersInRoots() {
+    std::vector<std::string> roots;
+    for (const auto& category : DisplayCategory::categories(ScanScope::systemData))
+        for (const auto& root : category.roots)
+            if (std::filesystem::is_directory(root)) roots.push_back(root);
+    size_t n = 0;
+    for (const auto& root : roots)
+        if (std::none_of(roots.begin(), roots.end(), [&](const std::string& r) { return r != root && isPathInside(root, r); }))
+            n += foldersIn(root);
     return n;
 }
 
@@ -47,7 +62,7 @@ TEST(LiveUpdateShare, ATreePastTheShareIsWatchedFromTheTopAndLetGoWithItsScan) {
         EXPECT_EQ(inodes.size(), 12u);
         EXPECT_EQ(c->watchedFolders(), 12u);
         // The folders past the share are counted after watching starts.
-        const size_t folders = foldersIn(home / "Library");
+        const size_t folders = foldersInRoots();
         EXPECT_TRUE(waitUntil([&] { return c->watchedFolders() + c->unwatchedFolders() == folders; }))
             << c->unwatchedFolders() << " unwatched of " << folders;
         for (const std::string& upper : {home / "Library", home / "Library/Caches", app, app + "/a0", app + "/a3"})
@@ -75,9 +90,10 @@ TEST(LiveUpdateShare, ASetUpShortOfWatchesHeldByAnOlderOneIsDoneAgain) {
     enum class Older { handedBack, failed };
     for (const Older older : {Older::handedBack, Older::failed}) {
         SCOPED_TRACE(static_cast<int>(older));
-        ScopedWatchShare share(7);
         CoordinatorHome home;
         for (int a = 0; a < 4; ++a) makeDirs(home / ("Library/Caches/com.example.app/a" + std::to_string(a)));
+        const size_t all = foldersInRoots();
+        ScopedWatchShare share(all);
         auto calls = std::make_shared<std::atomic<int>>(0);
         auto released = std::make_shared<std::atomic<bool>>(false);
         auto services = ScanCoordinator::Services::standard();
@@ -91,13 +107,13 @@ TEST(LiveUpdateShare, ASetUpShortOfWatchesHeldByAnOlderOneIsDoneAgain) {
         };
         ScanCoordinator c(services);
         c.start();
-        ASSERT_TRUE(waitUntil([&] { return calls->load() == 1; }, 60000)); // the first holds all seven
+        ASSERT_TRUE(waitUntil([&] { return calls->load() == 1; }, 60000)); // the first holds them all
         c.setLiveUpdatesEnabled(false);
         c.setLiveUpdatesEnabled(true);
         ASSERT_TRUE(waitUntil([&] { return calls->load() == 2; }));
         spin(100);
         released->store(true);
-        EXPECT_TRUE(waitUntil([&] { return c.isWatching() && c.watchedFolders() == 7 && c.unwatchedFolders() == 0; }))
+        EXPECT_TRUE(waitUntil([&] { return c.isWatching() && c.watchedFolders() == all && c.unwatchedFolders() == 0; }))
             << c.watchedFolders() << " watched, " << c.unwatchedFolders() << " not";
         EXPECT_FALSE(c.failure().has_value());
     }

@@ -5,6 +5,7 @@
 // that so; a Trash made by another program is noticed by the watch above it.
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <sstream>
 
 #include "analysis/DuplicateFixtures.h"
@@ -191,5 +192,62 @@ INSTANTIATE_TEST_SUITE_P(Movers, MoverFold,
                                            Case{"PutBack", putBack, false, false},
                                            Case{"UninstallerThenCleanupSheet", uninstallerThenCleanupSheet}, Case{"AnotherProgram", anotherProgram, true}),
                          [](const auto& info) { return info.param.name; });
+
+} // namespace
+
+namespace {
+
+// Each set-up of watches, with the roots it was given; the stream is the real one.
+struct SetUps {
+    std::mutex lock;
+    std::vector<std::vector<std::string>> roots;
+    size_t count() {
+        std::lock_guard<std::mutex> hold(lock);
+        return roots.size();
+    }
+};
+
+TEST(JoiningRoot, IsWatchedOnItsOwnWhileTheTreesWatchesGoOnAndIsFollowedFromThen) {
+    OrchardMachine machine;
+    const std::string caches = machine.home("/Library/Caches");
+    writeFileOfSize(caches + "/com.example.big/blob", 10'000);
+    auto setUps = std::make_shared<SetUps>();
+    auto services = ScanCoordinator::Services::standard();
+    services.startWatcher = [setUps](FileSystemWatcher& watcher, const std::vector<std::string>& roots) {
+        {
+            std::lock_guard<std::mutex> hold(setUps->lock);
+            setUps->roots.push_back(roots);
+        }
+        watcher.start(roots);
+    };
+    ScanCoordinator coordinator(services);
+    coordinator.start();
+    ASSERT_TRUE(waitUntil([&] { return coordinator.phase() == ScanCoordinator::Phase::done && coordinator.isWatching(); }));
+    ASSERT_EQ(setUps->count(), 1u);
+    const std::string trashFiles = Trash::directory() + "/files";
+    ASSERT_FALSE(exists(Trash::directory()));
+
+    ASSERT_TRUE(waitUntil([&] { return coordinator.watchedFolders() > 0 && !coordinator.stillCountingUnwatched(); }));
+    const size_t treesWatched = coordinator.watchedFolders();
+    writeFileOfSize(trashFiles + "/thrown away", 50'000);
+    ASSERT_TRUE(waitUntil([&] { return coordinator.result().node(trashFiles) != nullptr; }));
+    ASSERT_TRUE(waitUntil([&] { return setUps->count() == 2; }));
+    {
+        std::lock_guard<std::mutex> hold(setUps->lock);
+        ASSERT_EQ(setUps->roots.back().size(), 1u);
+        EXPECT_TRUE(isPathInside(setUps->roots.back().front(), Trash::directory())) << setUps->roots.back().front();
+    }
+    // The joined root and the trees are both followed by live updates, with no set-up again.
+    ASSERT_TRUE(waitUntil([&] { return coordinator.watchedFolders() > treesWatched; }));
+    writeFileOfSize(trashFiles + "/later", 20'000);
+    writeFileOfSize(caches + "/com.example.big/more", 30'000);
+    EXPECT_TRUE(waitUntil([&] {
+        const ScanNodePtr trash = coordinator.result().node(trashFiles);
+        const ScanNodePtr cache = coordinator.result().node(caches + "/com.example.big");
+        return trash && cache && trash->size >= 70'000 && cache->size >= 40'000;
+    }));
+    EXPECT_EQ(setUps->count(), 2u);
+    EXPECT_TRUE(coordinator.isWatching());
+}
 
 } // namespace

@@ -98,9 +98,12 @@ MemoryScratch::MemoryScratch()
                           : std::getenv("TMPDIR")                ? std::optional<std::string>(std::getenv("TMPDIR"))
                                                                  : std::nullopt) {}
 
-FakeHome::FakeHome()
+FakeHome::FakeHome(Base base)
     : home_("HOME", dir_.path()), dataHome_("XDG_DATA_HOME", std::nullopt), cacheHome_("XDG_CACHE_HOME", std::nullopt),
-      stateHome_("XDG_STATE_HOME", std::nullopt), systemRoot_("SORVEL_SYSTEM_ROOT", system_.path()) {}
+      stateHome_("XDG_STATE_HOME", std::nullopt), systemRoot_("SORVEL_SYSTEM_ROOT", system_.path()) {
+    if (base == Base::desktop)
+        for (const char* folder : {"/.config", "/.cache", "/.local/share", "/.local/state"}) makeDirs(dir_.path() + folder);
+}
 
 UnwritableSettings::UnwritableSettings() : config_("XDG_CONFIG_HOME", dir_ / "file") { writeFile(dir_ / "file", "x"); }
 

@@ -47,7 +47,10 @@ struct MemoryScratch : ScopedEnv {
 /// sorvel executable run by a test inherits): no test measures the machine's own.
 class FakeHome {
 public:
-    FakeHome();
+    /// desktop: the base folders a desktop account has from its first login
+    /// (~/.config, ~/.cache, ~/.local/share, ~/.local/state); bare: an empty folder.
+    enum class Base { desktop, bare };
+    explicit FakeHome(Base base = Base::desktop);
     const std::string& path() const { return dir_.path(); }
     std::string operator/(const std::string& relative) const { return dir_ / relative; }
     /// The fake system root: a test writes its /var/log here.
