@@ -39,7 +39,12 @@ struct Case {
     bool denied;    // `top` itself could not be opened
 };
 
-const char* said(Reading r) { return r == Reading::whole ? "whole" : r == Reading::partial ? "partial" : "none"; }
+const char* said(Reading r) {
+    return r == Reading::whole     ? "whole"
+           : r == Reading::partial ? "partial"
+           : r == Reading::none    ? "none"
+                                   : "unmeasured";
+}
 
 } // namespace
 
@@ -107,16 +112,39 @@ TEST(Reading, AFolderOpenedAndListedIsReadInPartWhateverItsBytes) {
     }
 }
 
+// Cut short after it counted a byte, a folder is partial; before, it is not measured (its 0
+// is no lower bound), and so is a parent that counted nothing else. Never whole nor unread.
 TEST(Reading, AWalkCutShortIsPartialNeverWholeNorUnread) {
-    auto parent = ScanNode::make("p", "/p");
-    auto cut = ScanNode::make("c", "/p/c");
-    cut->markCut();
-    parent->children.push_back(cut);
-    parent->rollUpTotals();
-    for (const auto& node : {cut, parent}) {
-        EXPECT_EQ(readingOf(*node), Reading::partial) << node->path;
-        EXPECT_FALSE(refusedInPart(*node)) << node->path; // cut, not refused: said apart
-        EXPECT_FALSE(Measured::of(*node).whole()) << node->path;
+    const struct Case {
+        const char* name;
+        int64_t cutBytes, besideBytes; // the cut folder's, and a whole sibling's (-1: none)
+        Reading cut, parent;
+    } cases[] = {
+        {"cut after counting", 4096, -1, Reading::partial, Reading::partial},
+        {"cut before counting", 0, -1, Reading::unmeasured, Reading::unmeasured},
+        {"cut before counting, beside an empty folder read whole", 0, 0, Reading::unmeasured, Reading::unmeasured},
+        {"cut before counting, beside bytes read whole", 0, 8192, Reading::unmeasured, Reading::partial},
+    };
+    for (const Case& c : cases) {
+        auto parent = ScanNode::make("p", "/p");
+        auto cut = ScanNode::make("c", "/p/c");
+        cut->size = cut->directFileSize = c.cutBytes;
+        cut->markCut();
+        parent->children.push_back(cut);
+        if (c.besideBytes >= 0) {
+            auto whole = ScanNode::make("w", "/p/w");
+            whole->size = whole->directFileSize = c.besideBytes;
+            parent->children.push_back(whole);
+        }
+        parent->rollUpTotals();
+        for (const auto& [node, expected] : {std::pair{cut, c.cut}, std::pair{parent, c.parent}}) {
+            EXPECT_EQ(readingOf(*node), expected) << c.name << ": " << node->path;
+            EXPECT_EQ(notMeasured(*node), expected == Reading::unmeasured) << c.name << ": " << node->path;
+            EXPECT_FALSE(refusedInPart(*node)) << node->path; // cut, not refused: said apart
+            const Measured measured = Measured::of(*node);
+            EXPECT_FALSE(measured.whole()) << c.name << ": " << node->path;
+            EXPECT_EQ(measured.read(), expected == Reading::partial) << c.name << ": " << node->path;
+        }
     }
 }
 
@@ -162,7 +190,8 @@ TEST(ScanResultMeasured, APathTheTreeDoesNotHoldIsNeverAWholeZero) {
             {root + "/read", Measured::of(*result.node(root + "/read"))},
             {root + "/locked", Measured::unread()},
             {root + "/locked/sub", Measured::unread()},
-            {root + "/cut/inner", Measured{0, Reading::partial}},
+            {root + "/cut", Measured::unmeasured()},
+            {root + "/cut/inner", Measured::unmeasured()},
             {root + "/1/2/3/4/5/6/7/8/9/10/11/12/deep", Measured::wholeRead(deepSize)},
             {root + "/gone", Measured::wholeRead(0)},
         };
