@@ -360,6 +360,7 @@ std::vector<DeviceBackup> inspect(const SizeFunction &sizeOf, Date now,
         // A folder that opens but holds nothing readable is not read at all, not read in part.
         b.sizePartial = measured.reading == Reading::partial;
         if (measured.reading == Reading::none) b.readable = false;
+        b.sizeUnmeasured = measured.reading == Reading::unmeasured;
         if (paired) {
             bool byFolder = paired->count(lowercased(name)) > 0;
             bool bySerial = b.serialNumber && paired->count(lowercased(*b.serialNumber)) > 0;

@@ -60,9 +60,14 @@ struct DeviceBackup {
     bool identityUnread = false;
     /// Some folder inside it refused this user: its size is a lower bound.
     bool sizePartial = false;
+    /// A stop kept its folder from being measured: its size (0) is no figure, nor a bound.
+    bool sizeUnmeasured = false;
 
     Reading reading() const {
-        return !readable ? Reading::none : recordsRefused || sizePartial ? Reading::partial : Reading::whole;
+        return !readable                       ? Reading::none
+               : sizeUnmeasured                ? Reading::unmeasured
+               : recordsRefused || sizePartial ? Reading::partial
+                                               : Reading::whole;
     }
 
     /// Its records were all read, so it can be judged and compared with the others.

@@ -26,10 +26,18 @@ std::vector<DeveloperEvidence::DerivedDataEntry> DeveloperEvidence::unreadDerive
     return out;
 }
 
+std::vector<DeveloperEvidence::DerivedDataEntry> DeveloperEvidence::unmeasuredDerivedData() const {
+    std::vector<DerivedDataEntry> out;
+    for (const auto &e : derivedData)
+        if (e.reading == Reading::unmeasured)
+            out.push_back(e);
+    return out;
+}
+
 std::vector<DeveloperEvidence::DerivedDataEntry> DeveloperEvidence::orphanedDerivedData() const {
     std::vector<DerivedDataEntry> out;
     for (const auto &e : derivedData)
-        if (e.reading != Reading::none &&
+        if (givesFigure(e.reading) &&
             (e.projectMissing || DerivedDataEntry::sharedCaches().count(e.folderName)))
             out.push_back(e);
     return out;
@@ -38,7 +46,7 @@ std::vector<DeveloperEvidence::DerivedDataEntry> DeveloperEvidence::orphanedDeri
 std::vector<DeveloperEvidence::DerivedDataEntry> DeveloperEvidence::liveDerivedData() const {
     std::vector<DerivedDataEntry> out;
     for (const auto &e : derivedData)
-        if (e.reading != Reading::none && !e.projectMissing && !DerivedDataEntry::sharedCaches().count(e.folderName) &&
+        if (givesFigure(e.reading) && !e.projectMissing && !DerivedDataEntry::sharedCaches().count(e.folderName) &&
             e.workspacePath)
             out.push_back(e);
     return out;
@@ -47,7 +55,7 @@ std::vector<DeveloperEvidence::DerivedDataEntry> DeveloperEvidence::liveDerivedD
 std::vector<DeveloperEvidence::DeviceSupportEntry> DeveloperEvidence::supersededDeviceSupport() const {
     std::vector<DeviceSupportEntry> out;
     for (const auto &e : deviceSupport)
-        if (e.superseded && e.reading != Reading::none)
+        if (e.superseded && givesFigure(e.reading))
             out.push_back(e);
     return out;
 }
@@ -90,8 +98,8 @@ std::vector<DeveloperEvidence::DerivedDataEntry> derivedData(const SizeFunction 
         const Measured measured = FileManager::canLookInside(path) ? sizeOf(path) : Measured::unread();
         e.size = measured.bytes;
         e.reading = measured.reading;
-        if (e.reading == Reading::none) {
-            // Neither its size nor its record: nothing to judge it by.
+        if (!givesFigure(e.reading)) {
+            // Not read, or not measured: no size to offer, so nothing to judge it by.
             entries.push_back(std::move(e));
             continue;
         }

@@ -22,8 +22,9 @@ struct DeveloperEvidence {
         std::optional<Date> lastAccessed;
         int64_t size = 0; // 0 and no figure when nothing of it was read
         bool projectMissing = false;
-        /// How much of the folder and its record this user could read: a folder not read
-        /// has no size, no project and no verdict; one read in part has a lower bound.
+        /// How much of the folder and its record this user could read: a folder not read,
+        /// or not measured, has no size, no project and no verdict; one read in part has a
+        /// lower bound.
         Reading reading = Reading::whole;
         /// Its info.plist is there but refused this user: whether its project exists is not
         /// known, so it is neither orphaned nor in use.
@@ -53,7 +54,9 @@ struct DeveloperEvidence {
 
     /// Build folders this user could not read at all: listed apart, never counted or judged.
     std::vector<DerivedDataEntry> unreadDerivedData() const;
-    /// Build folders whose project is gone, and the shared caches (read ones only).
+    /// Build folders a stop kept from being measured: listed apart, never counted or judged.
+    std::vector<DerivedDataEntry> unmeasuredDerivedData() const;
+    /// Build folders whose project is gone, and the shared caches (measured ones only).
     std::vector<DerivedDataEntry> orphanedDerivedData() const;
     /// Build folders of projects that still exist.
     std::vector<DerivedDataEntry> liveDerivedData() const;

@@ -146,6 +146,10 @@ CleanupItem developerJunk(const ScanResult &result, const std::string &home,
     for (const auto &entry : evidence.deviceSupport)
         if (entry.reading == Reading::none)
             i.unreadPaths.push_back(entry.path);
+    // Left unmeasured by a stop: no size to offer, and never taken for empty or for refused.
+    auto unmeasured = static_cast<int64_t>(evidence.unmeasuredDerivedData().size());
+    for (const auto &entry : evidence.deviceSupport)
+        unmeasured += entry.reading == Reading::unmeasured ? 1 : 0;
 
     // The counts are of the folders whose record was read: the others are said apart.
     int64_t unjudged = 0;
@@ -154,8 +158,9 @@ CleanupItem developerJunk(const ScanResult &result, const std::string &home,
             !DeveloperEvidence::DerivedDataEntry::sharedCaches().count(entry.folderName))
             ++unjudged;
     const auto o = static_cast<int64_t>(orphaned.size());
-    const auto t =
-        static_cast<int64_t>(evidence.derivedData.size() - evidence.unreadDerivedData().size()) - unjudged;
+    const auto t = static_cast<int64_t>(evidence.derivedData.size() - evidence.unreadDerivedData().size() -
+                                        evidence.unmeasuredDerivedData().size()) -
+                   unjudged;
     i.detail = "Checked against Xcode's own records.";
     if (o != 0)
         i.detail += " " + std::to_string(o) + " of " + std::to_string(t) +
@@ -170,6 +175,9 @@ CleanupItem developerJunk(const ScanResult &result, const std::string &home,
     if (!i.unreadPaths.empty())
         i.detail += " " + plural(static_cast<int64_t>(i.unreadPaths.size()), "more folder") +
                     (i.unreadPaths.size() == 1 ? " is" : " are") + " not readable by this user and left out.";
+    if (unmeasured > 0)
+        i.detail += " " + plural(unmeasured, "more folder") + (unmeasured == 1 ? " is " : " are ") + kNotMeasuredText +
+                    " and left out.";
     if (evidence.xcodeIsRunning)
         i.detail += " Xcode is running; quit it first so it does not rewrite what you remove.";
 
@@ -313,16 +321,27 @@ CleanupItem iosBackups(const ScanResult &result, const std::string &home,
         return i;
 
     // A backup this user may not read has no size or verdict to offer: it is no target.
+    // One a stop left unmeasured has no size either: said apart, never offered as 0.
     std::vector<DeviceBackup> readable;
+    int64_t unmeasured = 0;
     for (const auto &b : backups)
-        if (b.readable)
+        if (b.reading() == Reading::unmeasured)
+            ++unmeasured;
+        else if (b.readable)
             readable.push_back(b);
         else
             i.unreadPaths.push_back(b.path);
-    const auto closed = static_cast<int64_t>(backups.size() - readable.size());
+    const auto closed = static_cast<int64_t>(i.unreadPaths.size());
+    const std::string unmeasuredNote =
+        unmeasured == 0 ? std::string()
+                        : " " + plural(unmeasured, "more backup") + (unmeasured == 1 ? " is " : " are ") +
+                              kNotMeasuredText + " and left out.";
     if (readable.empty() || node->size <= 0) {
         if (closed > 0)
-            i.detail = plural(closed, "backup") + (closed == 1 ? " is" : " are") + " not readable by this user.";
+            i.detail = plural(closed, "backup") + (closed == 1 ? " is" : " are") + " not readable by this user." +
+                       unmeasuredNote;
+        else if (unmeasured > 0)
+            i.detail = plural(unmeasured, "backup") + (unmeasured == 1 ? " is " : " are ") + kNotMeasuredText + ".";
         return i;
     }
 
@@ -381,6 +400,7 @@ CleanupItem iosBackups(const ScanResult &result, const std::string &home,
     if (closed > 0)
         i.detail += " " + plural(closed, "more backup") + (closed == 1 ? " is" : " are") +
                     " not readable by this user and left out.";
+    i.detail += unmeasuredNote;
     auto atLeast = [](bool inPart) { return std::string(inPart ? " At least " : " "); };
     if (anySuperseded)
         i.detail += atLeast(supersededInPart) + Bytes::format(std::max<int64_t>(superseded, 0)) +

@@ -69,6 +69,11 @@ Measured walkedSize(const std::string &path, int64_t &unreadable) {
     return node ? Measured::of(*node) : Measured::unread();
 }
 
+// Said in place of a figure: refused, or left unmeasured by a stop.
+std::string noFigure(Reading reading) {
+    return reading == Reading::unmeasured ? kNotMeasuredText : "not readable by this user";
+}
+
 // Said beside a figure that is a lower bound.
 std::string partNote(Reading reading) {
     return reading == Reading::partial ? "  (partly read)" : "";
@@ -87,9 +92,10 @@ std::string backupsReport(const std::vector<DeviceBackup> &list, int64_t unreada
         return out;
     }
     int64_t total = 0;
-    size_t readable = 0, partly = 0;
+    size_t readable = 0, partly = 0, unmeasured = 0;
     for (const auto &b : list) {
-        if (!b.readable)
+        unmeasured += b.reading() == Reading::unmeasured ? 1 : 0;
+        if (!givesFigure(b.reading()))
             continue;
         total += b.size;
         ++readable;
@@ -99,7 +105,12 @@ std::string backupsReport(const std::vector<DeviceBackup> &list, int64_t unreada
     // The total is of the backups that were read, and says so when some were not, or only in part.
     const std::string howMany = std::to_string(list.size()) + " backup" + (list.size() == 1 ? "" : "s") + ", ";
     const std::string inPart = partly == 0 ? "" : ", " + std::to_string(partly) + " of them read only in part";
-    if (readable == list.size())
+    if (unmeasured > 0)
+        // Left unmeasured by a stop: counted apart, never as readable and empty nor as refused.
+        line("\n  " + howMany + (readable == 0 ? "" : Bytes::format(total) + " in the " + std::to_string(readable) + " measured" + inPart + ", ") +
+             std::to_string(unmeasured) + " " + kNotMeasuredText +
+             (readable + unmeasured == list.size() ? "" : ", the rest not readable by this user") + "\n");
+    else if (readable == list.size())
         line("\n  " + howMany + Bytes::format(total) + " in total" + inPart + "\n");
     else if (readable == 0)
         line("\n  " + howMany + (list.size() == 1 ? "not readable" : "none readable") + " by this user\n");
@@ -114,6 +125,13 @@ std::string backupsReport(const std::vector<DeviceBackup> &list, int64_t unreada
         if (!b.readable) {
             // Nothing of it was read: no size, no verdict.
             line("  " + name + "not readable by this user");
+            line("      " + shown(b.folderName));
+            line("");
+            continue;
+        }
+        if (b.reading() == Reading::unmeasured) {
+            // No size, so it stands in no total below.
+            line("  " + name + kNotMeasuredText);
             line("      " + shown(b.folderName));
             line("");
             continue;
@@ -177,7 +195,8 @@ std::string xcodeReport(const DeveloperEvidence &evidence, int64_t unreadableFol
     if (!evidence.unreadable.empty() || unreadableFolders > 0)
         line("");
     const auto unread = evidence.unreadDerivedData();
-    const auto read = static_cast<int64_t>(evidence.derivedData.size() - unread.size());
+    const auto unmeasured = evidence.unmeasuredDerivedData();
+    const auto read = static_cast<int64_t>(evidence.derivedData.size() - unread.size() - unmeasured.size());
     int64_t recordsRefused = 0;
     for (const auto &e : evidence.derivedData)
         recordsRefused += e.reading != Reading::none && e.recordRefused ? 1 : 0;
@@ -185,16 +204,17 @@ std::string xcodeReport(const DeveloperEvidence &evidence, int64_t unreadableFol
          " whose project no longer exists" +
          (recordsRefused == 0 ? ""
                               : ", " + std::to_string(recordsRefused) + " whose project record is not readable by this user") +
-         (unread.empty() ? "" : "; " + std::to_string(unread.size()) + " more not readable by this user"));
+         (unread.empty() ? "" : "; " + std::to_string(unread.size()) + " more not readable by this user") +
+         (unmeasured.empty() ? "" : "; " + std::to_string(unmeasured.size()) + " more " + kNotMeasuredText));
     line("  Compiled objects, the source index behind autocomplete, module caches and build logs.");
     line("");
     const auto &shared = DeveloperEvidence::DerivedDataEntry::sharedCaches();
     for (size_t i = 0; i < evidence.derivedData.size() && i < 14; ++i) {
         const auto &e = evidence.derivedData[i];
-        if (e.reading == Reading::none) {
+        if (!givesFigure(e.reading)) {
             // No size, date or project was read: none is shown.
             line("    " + leftPadded("\u2014", 10) + "  " + fitted(shown(e.folderName), 34) + "  " +
-                 "not readable by this user");
+                 noFigure(e.reading));
             continue;
         }
         const char *reason = shared.count(e.folderName) ? "shared Xcode cache \u2014 rebuilt on demand"
@@ -217,14 +237,16 @@ std::string xcodeReport(const DeveloperEvidence &evidence, int64_t unreadableFol
             goneRead = Reading::partial;
     }
     line("");
-    line("  " + Bytes::format(gone) + " belongs to projects that are gone." + partNote(goneRead));
+    // Folders a stop left unmeasured may belong to gone projects too: the total says it leaves them out.
+    line("  " + Bytes::format(gone) + " belongs to projects that are gone" +
+         (unmeasured.empty() ? "" : ", not counting " + std::to_string(unmeasured.size()) + " " + kNotMeasuredText) +
+         "." + partNote(goneRead));
     if (!evidence.deviceSupport.empty()) {
         line("");
         line("  DEVICE SUPPORT \u2014 symbols copied off each device so crash logs can be read");
         for (const auto &e : evidence.deviceSupport) {
-            if (e.reading == Reading::none) {
-                line("    " + leftPadded("\u2014", 10) + "  " + rightPadded(shown(e.name), 34) +
-                     "not readable by this user");
+            if (!givesFigure(e.reading)) {
+                line("    " + leftPadded("\u2014", 10) + "  " + rightPadded(shown(e.name), 34) + noFigure(e.reading));
                 continue;
             }
             line(std::string("  ") + (e.superseded ? "\u00B7" : " ") + " " +

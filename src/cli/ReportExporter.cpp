@@ -89,10 +89,11 @@ std::string errorDetail(const std::string& path, int error) {
 } // namespace
 
 json folderObject(const ScanNode& node) {
-    // A folder not read has no bytes to give: its 0 stands beside the key saying so. A folder
-    // read whole keeps the two keys it always had.
+    // A folder not read, or not measured, has no bytes to give: its 0 stands beside the key
+    // saying so. A folder read whole keeps the two keys it always had.
     json object{{"bytes", node.size}, {"path", node.path}};
     if (readingOf(node) == Reading::none) object["notReadable"] = true;
+    if (readingOf(node) == Reading::unmeasured) object["notMeasured"] = true;
     if (refusedInPart(node)) object["partlyUnreadable"] = true;
     if (node.partial) object["partial"] = true;
     return object;

@@ -45,7 +45,9 @@ std::string blockedNote(const CategoryResult &category) {
         note = "  (not readable by this user)";
     else if (const int64_t folders = category.unreadableFolders(); folders > 0)
         note = "  (partly unreadable: " + std::to_string(folders) + (folders == 1 ? " folder)" : " folders)");
-    if (category.partial())
+    if (category.notMeasured())
+        note += "  (not measured: the scan was stopped before it counted a byte)";
+    else if (category.partial())
         note += "  (partial: the scan was stopped before it was measured whole)";
     return note;
 }
@@ -92,14 +94,17 @@ void printFinished(ScanControl &control, int &counter) {
 std::string progressLine(int counter, const ScanNode &root) {
     // A root nothing of which was read has no figure: the dash and the words the report uses.
     const Reading reading = readingOf(root);
+    const bool figure = reading == Reading::whole || reading == Reading::partial;
     std::string line = "  [" + leftPadded(std::to_string(counter), 2) + "] " +
-                       leftPadded(reading == Reading::none ? std::string("\u2014") : Bytes::format(root.size), 11) +
-                       "  " + shownPath(root.path);
+                       leftPadded(figure ? Bytes::format(root.size) : std::string("\u2014"), 11) + "  " +
+                       shownPath(root.path);
     if (reading == Reading::none)
         line += "  (not readable by this user)";
+    else if (reading == Reading::unmeasured)
+        line += std::string("  (") + kNotMeasuredText + ")";
     else if (refusedInPart(root))
         line += "  (partly read)";
-    if (root.partial)
+    if (reading == Reading::partial && root.partial)
         line += "  (partial)";
     return line + "\n";
 }
@@ -131,7 +136,7 @@ std::string scanReportText(const ScanResult &result, const std::vector<CleanupIt
         const int64_t total = category.total();
         std::string row = "  " + rightPadded(shown(category.category.title), 20);
         // Nothing of it was read: dashes in its columns, never figures of 0.
-        if (category.unreadable() && total == 0)
+        if ((category.unreadable() && total == 0) || category.notMeasured())
             row += leftPadded("\u2014", 12) + std::string(8, ' ') + leftPadded("\u2014", 9);
         else
             row += leftPadded(Bytes::format(total), 12) +
@@ -204,6 +209,8 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
             // Cut short by a stop: said beside its figures; whole ones carry no such key.
             if (category.partial())
                 categories.back()["partial"] = true;
+            if (category.notMeasured())
+                categories.back()["notMeasured"] = true;
         }
         json recommendations = json::array();
         const auto add = [&recommendations](const CleanupItem &item, bool read) {

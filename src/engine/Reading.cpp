@@ -11,11 +11,15 @@ namespace sorvel {
 
 Reading joined(Reading a, Reading b) {
     if (a == b) return a;
+    const auto noFigure = [](Reading r) { return r == Reading::none || r == Reading::unmeasured; };
+    // One refused, one never reached: no part was measured, and the rest might be readable.
+    if (noFigure(a) && noFigure(b)) return Reading::unmeasured;
     return Reading::partial;
 }
 
 Reading readingOf(const ScanNode &node) {
     if (node.accessDenied || node.nothingReadable) return Reading::none;
+    if (node.partial && node.size <= 0) return Reading::unmeasured;
     return refusedInPart(node) || node.partial ? Reading::partial : Reading::whole;
 }
 
@@ -24,9 +28,7 @@ bool refusedInPart(const ScanNode &node) {
     return !node.accessDenied && !node.nothingReadable && node.unreadableFolders > 0;
 }
 
-bool notMeasured(const ScanNode &node) {
-    return node.partial && node.size <= 0 && !node.accessDenied && !node.nothingReadable;
-}
+bool notMeasured(const ScanNode &node) { return readingOf(node) == Reading::unmeasured; }
 
 bool refusedToRead(const std::string &path) {
     const auto presence = FileManager::presence(path);

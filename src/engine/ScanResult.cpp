@@ -30,6 +30,32 @@ bool CategoryResult::partial() const {
     return std::any_of(roots.begin(), roots.end(), [](const auto& r) { return r->partial; });
 }
 
+namespace {
+
+// The parts' readings joined. As for one folder: a stop before any of it counted a byte
+// leaves no figure, even beside an empty part read whole.
+template <typename Parts, typename ReadingOf>
+Reading joinedReading(const Parts& parts, ReadingOf readingOf, bool cut, int64_t total) {
+    if (parts.empty()) return Reading::whole;
+    Reading reading = readingOf(parts.front());
+    for (size_t i = 1; i < parts.size(); ++i) reading = joined(reading, readingOf(parts[i]));
+    if (reading == Reading::partial && cut && total <= 0) return Reading::unmeasured;
+    return reading;
+}
+
+} // namespace
+
+Reading CategoryResult::reading() const {
+    return joinedReading(roots, [](const ScanNodePtr& root) { return readingOf(*root); }, partial(), total());
+}
+
+bool ScanResult::notMeasured() const {
+    int64_t total = 0;
+    for (const auto& category : categories) total += category.total();
+    return joinedReading(categories, [](const CategoryResult& c) { return c.reading(); }, partial(), total) ==
+           Reading::unmeasured;
+}
+
 bool ScanResult::partial() const {
     return std::any_of(categories.begin(), categories.end(), [](const auto& c) { return c.partial(); });
 }
@@ -116,8 +142,10 @@ Measured ScanResult::measured(const std::string& path) const {
     const ScanNodePtr deepest = deepestAt(categories, target, found);
     if (found) return Measured::of(*deepest);
     if (deepest && readingOf(*deepest) == Reading::none) return Measured::unread();
-    // Its folder was left unread by a stop: nothing of it is known, not even that it is empty.
-    if (deepest && deepest->partial && deepest->children.empty()) return {0, Reading::partial};
+    // Its folder was left unread by a stop, whole or below the kept depth: nothing of it is
+    // known, not even that it is empty. A folder listed before the stop names every folder
+    // in it, so a name it lacks is measured afresh.
+    if (deepest && deepest->partial && deepest->children.empty()) return Measured::unmeasured();
     ScanControl control;
     const ScanNodePtr walked = FileWalker::walk(target, control);
     if (walked) return Measured::of(*walked);

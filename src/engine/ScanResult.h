@@ -28,6 +28,11 @@ struct CategoryResult {
     bool partlyUnreadable() const { return unreadableFolders() > 0 && !unreadable(); }
     /// A stop cut the walk of some root short: the figures cover only part of the category.
     bool partial() const;
+    /// How its roots were read, joined: `unmeasured` when a stop came before any root
+    /// counted a byte (its total is then no figure), `partial` when one did.
+    Reading reading() const;
+    /// No root gave a figure and a stop kept one from counting: shown as "not measured".
+    bool notMeasured() const { return reading() == Reading::unmeasured; }
 };
 
 struct ScanResult {
@@ -52,14 +57,16 @@ struct ScanResult {
 
     ScanNodePtr node(const std::string& path) const;
     /// The size of what is at `path` as this result read it. A path the tree does not hold
-    /// is no 0: under a refused folder it is unread, under one cut short it is partial with
-    /// nothing known, and past the kept depth or outside every root it is measured afresh.
+    /// is no 0: under a refused folder it is unread, under one a stop left unread it is not
+    /// measured, and past the kept depth or outside every root it is measured afresh.
     Measured measured(const std::string& path) const;
     /// Something was there to measure and none of it could be read: every root of every
     /// category refused this user. Totals of zero then say nothing about the disk.
     bool nothingReadable() const;
     /// Some category's walk was cut short by a stop.
     bool partial() const;
+    /// A stop came before any category counted a byte: its total is no figure.
+    bool notMeasured() const;
     const CategoryResult* category(const std::string& id) const;
     int64_t reclaimable() const;
     std::vector<CategoryResult> sortedCategories() const;

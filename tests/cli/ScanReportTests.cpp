@@ -275,6 +275,7 @@ TEST(ProgressLine, ARootNotReadHasNoFigureAndOneReadInPartIsMarked) {
              n.rollUpTotals();
          },
          std::string(11 - format(4096).size(), ' ') + format(4096), "  (partial)"},
+        {"cut by a stop before it counted a byte", [](ScanNode &n) { n.markCut(); }, dash, "  (not measured)"},
     };
     for (const Row &row : rows) {
         auto n = ScanNode::make("Caches", home.path() + "/Library/Caches");

@@ -107,16 +107,23 @@ TEST(Reading, AFolderOpenedAndListedIsReadInPartWhateverItsBytes) {
     }
 }
 
+// Cut short after it counted a byte, a folder is partial; before, it is not measured (its 0
+// is no lower bound), as is a parent that counted nothing else. Never whole nor unread.
 TEST(Reading, AWalkCutShortIsPartialNeverWholeNorUnread) {
-    auto parent = ScanNode::make("p", "/p");
-    auto cut = ScanNode::make("c", "/p/c");
-    cut->markCut();
-    parent->children.push_back(cut);
-    parent->rollUpTotals();
-    for (const auto& node : {cut, parent}) {
-        EXPECT_EQ(readingOf(*node), Reading::partial) << node->path;
-        EXPECT_FALSE(refusedInPart(*node)) << node->path; // cut, not refused: said apart
-        EXPECT_FALSE(Measured::of(*node).whole()) << node->path;
+    for (const int64_t bytes : {4096, 0}) {
+        auto parent = ScanNode::make("p", "/p");
+        auto cut = ScanNode::make("c", "/p/c");
+        cut->size = cut->directFileSize = bytes;
+        cut->markCut();
+        parent->children = {cut, ScanNode::make("empty", "/p/empty")};
+        parent->rollUpTotals();
+        const Reading expected = bytes > 0 ? Reading::partial : Reading::unmeasured;
+        for (const auto& node : {cut, parent}) {
+            EXPECT_EQ(readingOf(*node), expected) << node->path << " " << bytes;
+            EXPECT_EQ(notMeasured(*node), bytes == 0) << node->path;
+            EXPECT_FALSE(refusedInPart(*node)) << node->path; // cut, not refused: said apart
+            EXPECT_FALSE(Measured::of(*node).whole()) << node->path;
+        }
     }
 }
 
@@ -162,7 +169,8 @@ TEST(ScanResultMeasured, APathTheTreeDoesNotHoldIsNeverAWholeZero) {
             {root + "/read", Measured::of(*result.node(root + "/read"))},
             {root + "/locked", Measured::unread()},
             {root + "/locked/sub", Measured::unread()},
-            {root + "/cut/inner", Measured{0, Reading::partial}},
+            {root + "/cut", Measured::unmeasured()},
+            {root + "/cut/inner", Measured::unmeasured()},
             {root + "/1/2/3/4/5/6/7/8/9/10/11/12/deep", Measured::wholeRead(deepSize)},
             {root + "/gone", Measured::wholeRead(0)},
         };

@@ -11,6 +11,7 @@
 #include "engine/Bytes.h"
 #include "engine/PathKnowledge.h"
 #include "engine/PathText.h"
+#include "engine/Reading.h"
 #include "models/ScanCoordinator.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/Card.h"
@@ -241,10 +242,13 @@ void CategoryDetailView::refreshSummary(const CategoryPaneState& s) {
     if (s.drilled) pathText_->setText(q(tildeAbbreviated(*s.currentPath)));
     else blurb_->setText(q(s.blurb()));
     // What was not read has no figure: no 0 KB headline and no zero counts beside it.
-    number_->setVisible(!s.nothingRead);
-    unit_->setVisible(!s.nothingRead);
-    unread_->setVisible(s.nothingRead);
-    metrics_->setVisible(s.category != nullptr && !s.nothingRead);
+    // Nor has what a stop kept from being measured.
+    const bool noFigure = s.nothingRead || s.notMeasured;
+    number_->setVisible(!noFigure);
+    unit_->setVisible(!noFigure);
+    unread_->setVisible(noFigure);
+    unread_->setText(s.nothingRead ? QStringLiteral("Not readable by this user") : QStringLiteral("Not measured"));
+    metrics_->setVisible(s.category != nullptr && !noFigure);
     items_->setText(QString::number(static_cast<qulonglong>(s.rows.size())));
     files_->setText(QString::number(static_cast<qlonglong>(s.fileCount)));
     blocked_->setVisible(s.partiallyBlocked);
@@ -299,6 +303,7 @@ void CategoryDetailView::refreshTiles(const CategoryPaneState& s) {
         tile.tint = {colours.fill.opacity(CategoryPane::tileOpacity(i, n)), colours.ink, colours.dot};
         tile.onTap = [this, row] { open(row); };
         tile.partial = row.isDirectory() && row.node()->partial;
+        tile.notMeasured = row.isDirectory() && notMeasured(*row.node());
         tiles.push_back(std::move(tile));
     }
     treemap_->setTiles(std::move(tiles));

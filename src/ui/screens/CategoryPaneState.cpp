@@ -47,6 +47,7 @@ CategoryPaneState CategoryPaneState::derive(const ScanResult& result, const std:
         }
         s.nothingRead = s.category->unreadable() && s.category->total() == 0;
         if (!s.drilled) s.partial = s.category->partial();
+        if (!s.drilled) s.notMeasured = s.category->notMeasured();
     }
     if (s.drilled) {
         // The header speaks of the folder shown, as its insights do: its files, and no
@@ -54,6 +55,7 @@ CategoryPaneState CategoryPaneState::derive(const ScanResult& result, const std:
         s.fileCount = drillPath.back()->fileCount;
         const Reading reading = readingOf(*drillPath.back());
         s.nothingRead = s.nothingRead || reading == Reading::none;
+        s.notMeasured = reading == Reading::unmeasured;
         s.partiallyBlocked = s.partiallyBlocked || refusedInPart(*drillPath.back());
     }
 

@@ -74,7 +74,7 @@ void CategoryRowList::setRows(const std::vector<BrowseRow>& rows, size_t count, 
         const Reading reading = r.isDirectory() ? readingOf(*r.node()) : Reading::whole;
         const bool blocked = reading == Reading::none;
         // A folder a stop cut short before it counted a byte has no figure either.
-        const bool unmeasured = r.isDirectory() && !blocked && notMeasured(*r.node());
+        const bool unmeasured = reading == Reading::unmeasured;
         const bool noFigure = blocked || unmeasured;
         Row row{r, QString::fromStdString(names[i]),
                 noFigure ? QString() : QString::fromStdString(CategoryPane::shareText(r.size(), total_)),

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "engine/Reading.h"
 #include "engine/ScanNode.h"
 #include "engine/Tint.h"
 
@@ -29,7 +30,7 @@ public:
     /// The words a row shows instead of a figure for a folder nothing of which was read.
     static constexpr const char* kNotReadableText = "not readable by this user";
     /// The words in place of a figure for a folder a stop cut short before it counted a byte.
-    static constexpr const char* kNotMeasuredText = "not measured";
+    static constexpr const char* kNotMeasuredText = sorvel::kNotMeasuredText;
     /// The figure a row shows: its size, or kNotReadableText for a folder this user may not read.
     const QString& sizeText(size_t index) const { return rows_[index].size; }
     /// A folder whose walk a stop cut short: drawn with a dashed ring and its size in the

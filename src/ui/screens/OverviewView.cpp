@@ -170,6 +170,7 @@ void OverviewView::refresh() {
             t.tint = Theme::tint(cat.category.tint);
             if (OverviewText::carriesSafeBadge(cat.category)) t.badge = QStringLiteral("SAFE");
             t.partial = cat.partial();
+            t.notMeasured = cat.notMeasured();
             auto* coordinator = &models_.coordinator;
             const std::string id = cat.category.id;
             t.onTap = [coordinator, id] { coordinator->move({id, {}}, true); };

@@ -9,6 +9,7 @@
 #include <QToolTip>
 
 #include "engine/Bytes.h"
+#include "engine/Reading.h"
 #include "ui/kit/AccessibleControls.h"
 #include "ui/kit/Animations.h"
 #include "ui/kit/Chip.h"
@@ -52,6 +53,7 @@ TreemapView::TreemapView(QSizeF minimumLabelSize, QWidget* parent)
 }
 
 QString TreemapTile::sizeText() const {
+    if (notMeasured) return QString::fromUtf8(kNotMeasuredText);
     const QString figure = QString::fromStdString(Bytes::format(size));
     return partial ? figure + QStringLiteral(" · ") + ScreenText::kPartial : figure;
 }
@@ -92,7 +94,12 @@ std::vector<QRectF> TreemapView::shownRects() const {
 std::vector<QRectF> TreemapView::rects() const {
     std::vector<double> weights;
     weights.reserve(tiles_.size());
-    for (const auto& t : tiles_) weights.push_back(double(t.size));
+    double measured = 0;
+    for (const auto& t : tiles_)
+        if (!t.notMeasured) measured += double(std::max<int64_t>(t.size, 0));
+    // A tile not measured would weigh nothing and vanish: it takes a small share instead.
+    const double placeholder = measured > 0 ? measured * kNotMeasuredShare : 1.0;
+    for (const auto& t : tiles_) weights.push_back(t.notMeasured ? placeholder : double(t.size));
     return Treemap::layout(weights, QRectF(0, 0, width(), height()));
 }
 
@@ -206,7 +213,7 @@ void TreemapView::paintTile(QPainter& p, const TreemapTile& t, const QRectF& z) 
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(t.tint.dot.resolve(), 1.5));
         p.drawRoundedRect(face.adjusted(0.75, 0.75, -0.75, -0.75), 8.25, 8.25);
-    } else if (t.partial) {
+    } else if (t.partial || t.notMeasured) {
         // Unfinished: a dashed edge, seen even on a tile too small for its label.
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(t.tint.ink.resolve(), 1.2, Qt::DashLine));
@@ -247,7 +254,7 @@ void TreemapView::paintTile(QPainter& p, const TreemapTile& t, const QRectF& z) 
         QFont sizeFont = Fonts::mono(15, Fonts::Weight::medium);
         QString sizeText = t.sizeText();
         // Where the word does not fit, the dashed edge and the tooltip still say it.
-        if (QFontMetricsF(sizeFont).horizontalAdvance(sizeText) * 0.8 > inner.width())
+        if (QFontMetricsF(sizeFont).horizontalAdvance(sizeText) * 0.8 > inner.width() && !t.notMeasured)
             sizeText = QString::fromStdString(Bytes::format(t.size));
         const double natural = QFontMetricsF(sizeFont).horizontalAdvance(sizeText);
         if (natural > inner.width() && natural > 0)

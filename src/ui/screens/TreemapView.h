@@ -2,7 +2,8 @@
 // Tiles laid out by Treemap::layout and painted as rounded, tinted faces with the name and
 // size (when the tile reaches minimumLabelSize), an optional badge chip (tiles at least
 // 110 wide and 130 high), a hover border in the tint's dot colour, a tooltip
-// "name — size" and a click action. Tiles 2 px or less across are not drawn.
+// "name — size" and a click action. Tiles 2 px or less across are not drawn. A tile not
+// measured has no size to weigh: it gets a small share of the area, so it can say so.
 #include <QVariantAnimation>
 #include <QWidget>
 
@@ -24,10 +25,13 @@ struct TreemapTile {
     std::optional<QString> badge;
     std::function<void()> onTap;
     bool partial = false; // a stop cut its walk short: the size covers only part of it
+    /// A stop came before it counted a byte: no figure, and an area that stands for none.
+    bool notMeasured = false;
 
     /// "name — size", with " · partial" for a partial one.
     QString description() const;
-    /// The size as drawn on the tile: with " · partial" for a partial one.
+    /// The size as drawn on the tile: with " · partial" for a partial one; "not measured"
+    /// in place of the size for one not measured.
     QString sizeText() const;
 };
 
@@ -47,6 +51,8 @@ public:
     /// What a tile of layout size `z` shows.
     static bool showsLabel(QSizeF z, QSizeF minimum) { return minimum.width() <= z.width() && minimum.height() <= z.height(); }
     static bool showsBadge(QSizeF z) { return z.height() >= 130 && z.width() >= 110; }
+    /// The weight of a tile not measured, as a share of the measured tiles' total.
+    static constexpr double kNotMeasuredShare = 0.04;
 
     /// Pointer bookkeeping, public so tests can drive it: entering sets the hover, leaving
     /// clears it only when it still names the tile left.

@@ -48,6 +48,7 @@ SidebarRow::SidebarRow(QWidget* parent) : QWidget(parent) {
 QString SidebarRow::figureText() const {
     if (!model_.size) return {};
     if (model_.locked) return model_.nothingRead ? QString("not readable") : QString("partly readable");
+    if (model_.notMeasured) return QString::fromUtf8(kNotMeasuredText);
     const QString size = QString::fromStdString(Bytes::compact(*model_.size));
     return model_.partial ? size + " (partly read)" : size;
 }
@@ -132,8 +133,10 @@ void SidebarRow::paintEvent(QPaintEvent*) {
             Symbols::paint(p, QRectF(right - 12, cy - 6, 12, 12), "lock.fill", Theme::tertiaryText().resolve(), 9);
             right -= 12 + 8;
         } else {
-            const QFont f = Fonts::mono(11);
-            const QString s = QString::fromStdString(Bytes::compact(*model_.size));
+            // Words where no figure stands, in the row's smaller text face.
+            const QFont f = model_.notMeasured ? Fonts::system(11) : Fonts::mono(11);
+            const QString s = model_.notMeasured ? QString::fromUtf8(kNotMeasuredText)
+                                                 : QString::fromStdString(Bytes::compact(*model_.size));
             const double w = QFontMetricsF(f).horizontalAdvance(s);
             p.setFont(f);
             const Adaptive& ink = model_.partial ? Theme::warning() : model_.selected ? Theme::accentInk() : Theme::tertiaryText();
@@ -287,7 +290,7 @@ void SidebarView::refreshOverview() {
     const bool scanning = c.phase() == ScanCoordinator::Phase::scanning;
     const int64_t size = scanning ? c.scannedBytes() : total(c.result());
     overview_->setModel({"Overview", size, Theme::accent(), {}, false, !c.selectedCategory().has_value(), false,
-                         !scanning && c.result().partial()});
+                         !scanning && c.result().partial(), !scanning && c.result().notMeasured()});
 }
 
 void SidebarView::refresh() {
@@ -321,7 +324,8 @@ void SidebarView::refresh() {
             denied = denied || root->accessDenied;
         }
         r->setModel({QString::fromStdString(cat.category.title), size, Theme::tint(cat.category.tint).dot, {},
-                     denied && size == 0, selected == cat.category.id, cat.unreadable() && size == 0, cat.partial()});
+                     denied && size == 0, selected == cat.category.id, cat.unreadable() && size == 0, cat.partial(),
+                     cat.notMeasured()});
         next.emplace_back(cat.category.id, r);
     }
     for (auto& [id, r] : categoryRows_) r->deleteLater();

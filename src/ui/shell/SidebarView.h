@@ -34,6 +34,7 @@ public:
         bool selected = false;
         bool nothingRead = false; // locked, and not one of its roots could be read
         bool partial = false;     // a stop cut the walk of one of its roots short
+        bool notMeasured = false; // a stop came before any of it counted a byte: no figure
 
         friend bool operator==(const Model&, const Model&) = default;
     };
