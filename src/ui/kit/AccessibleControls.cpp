@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 
+#include "ui/kit/Chip.h"
 #include "ui/kit/ClickArea.h"
 #include "ui/kit/Text.h"
 
@@ -22,6 +23,7 @@ constexpr const char* kRole = "sorvelAccessibleRole";
 struct Described {
     Reading reading;
     std::shared_ptr<const Rows> rows;
+    States states;
 };
 QHash<const QObject*, Described>& described() {
     static QHash<const QObject*, Described> table;
@@ -36,13 +38,52 @@ void remember(QWidget* widget, Described d) {
     table.insert(widget, std::move(d));
 }
 
-class AreaInterface : public QAccessibleWidget {
+// A painted button of ours (a kit button, a tick box, a switch, a clickable area). Its name is
+// its title as drawn: a "&" is a character here, never a mnemonic, so "Caches & Temp" keeps it.
+// Pressed or toggled over the bus it is clicked, as the mouse does, so handlers of `clicked`
+// act (a bare toggle would change the box and leave what it ticks unchanged).
+class ButtonInterface : public QAccessibleWidget {
 public:
-    explicit AreaInterface(ClickArea* area)
-        : QAccessibleWidget(area, area->isCheckable() ? QAccessible::CheckBox : QAccessible::Button) {}
+    explicit ButtonInterface(QAbstractButton* button)
+        : QAccessibleWidget(button, button->isCheckable() ? QAccessible::CheckBox : QAccessible::Button) {}
+
+    QAbstractButton* button() const { return static_cast<QAbstractButton*>(widget()); }
 
     QString text(QAccessible::Text t) const override {
-        if (t != QAccessible::Name || !widget()->accessibleName().isEmpty()) return QAccessibleWidget::text(t);
+        if (t != QAccessible::Name) return QAccessibleWidget::text(t);
+        if (!widget()->accessibleName().isEmpty()) return widget()->accessibleName();
+        if (!button()->text().isEmpty()) return button()->text();
+        if (qobject_cast<ClickArea*>(widget())) return heldTexts();
+        return QAccessibleWidget::text(t);
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.checkable = button()->isCheckable();
+        s.checked = button()->isChecked();
+        s.pressed = button()->isDown();
+        return s;
+    }
+
+    QStringList actionNames() const override {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (!widget()->isEnabled()) return names;
+        if (button()->isCheckable()) names.prepend(toggleAction());
+        names.prepend(pressAction());
+        return names;
+    }
+
+    void doAction(const QString& name) override {
+        if (name == pressAction() || name == toggleAction()) {
+            if (widget()->isEnabled()) button()->click();
+        } else {
+            QAccessibleWidget::doAction(name);
+        }
+    }
+
+private:
+    // A clickable area is named after the texts it holds, in reading order.
+    QString heldTexts() const {
         QStringList parts;
         for (QWidget* w : widget()->findChildren<QWidget*>()) {
             if (w->isHidden()) continue;
@@ -51,21 +92,21 @@ public:
         }
         return parts.join(", ");
     }
+};
 
-    QAccessible::State state() const override {
-        QAccessible::State s = QAccessibleWidget::state();
-        auto* area = static_cast<QAbstractButton*>(widget());
-        s.checkable = area->isCheckable();
-        s.checked = area->isChecked();
-        s.pressed = area->isDown();
-        return s;
-    }
+// Qt's own buttons keep Qt's reading (their "&" is a mnemonic there).
+bool isOurButton(const QObject* object) {
+    return object->inherits("QAbstractButton") && !object->inherits("QPushButton") && !object->inherits("QCheckBox") &&
+           !object->inherits("QRadioButton") && !object->inherits("QToolButton");
+}
 
-    QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
-
-    void doAction(const QString& name) override {
-        if (name == pressAction()) static_cast<QAbstractButton*>(widget())->click();
-        else QAccessibleWidget::doAction(name);
+// A painted text of another shape (a chip) reads as the label it draws.
+class ChipInterface : public QAccessibleWidget {
+public:
+    explicit ChipInterface(Chip* chip) : QAccessibleWidget(chip, QAccessible::StaticText) {}
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty()) return static_cast<Chip*>(widget())->text();
+        return QAccessibleWidget::text(t);
     }
 };
 
@@ -81,7 +122,8 @@ public:
 // A widget read as describe() says.
 class DescribedInterface : public QAccessibleWidget {
 public:
-    DescribedInterface(QWidget* w, Reading reading) : QAccessibleWidget(w, reading.role), reading_(std::move(reading)) {}
+    DescribedInterface(QWidget* w, Reading reading, States states = {})
+        : QAccessibleWidget(w, reading.role), reading_(std::move(reading)), states_(std::move(states)) {}
     const Reading& reading() const { return reading_; }
 
     QString text(QAccessible::Text t) const override {
@@ -89,18 +131,33 @@ public:
         if (t == QAccessible::Value && reading_.value) return reading_.value();
         return QAccessibleWidget::text(t);
     }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        if (const std::optional<bool> ticked = tick()) {
+            s.checkable = true;
+            s.checked = *ticked;
+        }
+        return s;
+    }
     QStringList actionNames() const override {
         QStringList names = QAccessibleWidget::actionNames();
-        if (reading_.press && widget()->isEnabled()) names.prepend(pressAction());
+        if (!presses()) return names;
+        if (tick()) names.prepend(toggleAction());
+        names.prepend(pressAction());
         return names;
     }
     void doAction(const QString& name) override {
-        if (name == pressAction() && reading_.press && widget()->isEnabled()) reading_.press();
+        if ((name == pressAction() || (name == toggleAction() && tick())) && presses()) reading_.press();
         else QAccessibleWidget::doAction(name);
     }
 
 private:
+    std::optional<bool> tick() const { return states_.checked ? states_.checked() : std::nullopt; }
+    bool presses() const {
+        return reading_.press && widget()->isEnabled() && (!states_.pressable || states_.pressable());
+    }
     Reading reading_;
+    States states_;
 };
 
 // One row of a painted list: made when the bus first asks for it, kept by Qt's registry
@@ -203,14 +260,16 @@ private:
 };
 
 QAccessibleInterface* factory(const QString&, QObject* object) {
-    if (auto* area = qobject_cast<ClickArea*>(object)) return new AreaInterface(area);
-    if (auto* text = qobject_cast<Text*>(object)) return new TextInterface(text);
     auto* w = qobject_cast<QWidget*>(object);
     if (!w) return nullptr;
+    // What a widget is described as wins over what its class reads as.
     if (const auto it = described().constFind(w); it != described().cend()) {
         if (it->rows) return new ListInterface(w, it->reading, it->rows);
-        return new DescribedInterface(w, it->reading);
+        return new DescribedInterface(w, it->reading, it->states);
     }
+    if (isOurButton(w)) return new ButtonInterface(static_cast<QAbstractButton*>(w));
+    if (auto* text = qobject_cast<Text*>(w)) return new TextInterface(text);
+    if (auto* chip = qobject_cast<Chip*>(w)) return new ChipInterface(chip);
     if (w->property(kRole).isValid()) return new QAccessibleWidget(w, QAccessible::Role(w->property(kRole).toInt()));
     return nullptr;
 }
@@ -225,15 +284,18 @@ void install() {
     (void)installed;
 }
 
+
 void setRole(QWidget* widget, QAccessible::Role role) {
     install();
     widget->setProperty(kRole, int(role));
 }
 
-void describe(QWidget* widget, Reading reading) { remember(widget, {std::move(reading), nullptr}); }
+void describe(QWidget* widget, Reading reading, States states) {
+    remember(widget, {std::move(reading), nullptr, std::move(states)});
+}
 
 void describeRows(QWidget* list, Reading reading, Rows rows) {
-    remember(list, {std::move(reading), std::make_shared<const Rows>(std::move(rows))});
+    remember(list, {std::move(reading), std::make_shared<const Rows>(std::move(rows)), {}});
 }
 
 void rowFocused(QWidget* list, int row) {
@@ -247,6 +309,14 @@ void changed(QWidget* widget) {
     if (!QAccessible::isActive()) return;
     QAccessibleEvent event(widget, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
+    // A screen reader keeps what it read; a tick that turned over is said, else it reads stale.
+    const auto it = described().constFind(widget);
+    if (it != described().cend() && it->states.checked && it->states.checked().has_value()) {
+        QAccessible::State ticked;
+        ticked.checked = true;
+        QAccessibleStateChangeEvent tick(widget, ticked);
+        QAccessible::updateAccessibility(&tick);
+    }
 }
 
 } // namespace sorvel::ui::AccessibleControls

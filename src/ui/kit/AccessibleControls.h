@@ -10,6 +10,7 @@
 #include <QRect>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -28,7 +29,14 @@ struct Reading {
     std::function<QString()> value;
     std::function<void()> press;
 };
-void describe(QWidget* widget, Reading reading);
+/// What may change of a described thing. `checked`, where given, makes it a thing that ticks
+/// while it says yes or no (a press then ticks it); `pressable`, where given, says when a
+/// press acts (else whenever the widget is enabled).
+struct States {
+    std::function<std::optional<bool>()> checked;
+    std::function<bool()> pressable;
+};
+void describe(QWidget* widget, Reading reading, States states = {});
 
 /// The rows of a painted list, read through the list's widget.
 struct Rows {
@@ -45,7 +53,7 @@ void describeRows(QWidget* list, Reading reading, Rows rows);
 
 /// Tells the bus the keyboard moved to `row` of a described list.
 void rowFocused(QWidget* list, int row);
-/// Tells the bus what `widget` reads as changed (its name or value).
+/// Tells the bus what `widget` reads as changed (its name, value or tick).
 void changed(QWidget* widget);
 
 } // namespace sorvel::ui::AccessibleControls

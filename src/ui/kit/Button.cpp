@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/kit/AccessibleControls.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/LabelStyle.h"
 #include "ui/kit/Symbols.h"
@@ -15,6 +16,7 @@
 namespace sorvel::ui {
 
 Button::Button(const QString& title, Style style, QWidget* parent) : QAbstractButton(parent), style_(style) {
+    AccessibleControls::install(); // setText below already asks the bus for a reader
     setText(title);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "ui/kit/AccessibleControls.h"
 #include "ui/kit/Fonts.h"
 
 namespace sorvel::ui {
@@ -12,12 +13,15 @@ namespace sorvel::ui {
 Chip::Chip(QString text, Adaptive ink, Adaptive fill, QWidget* parent)
     : QWidget(parent), text_(std::move(text)), ink_(std::move(ink)), fill_(std::move(fill)) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    AccessibleControls::install(); // read on the bus as the label it draws
 }
 
 void Chip::setText(const QString& text) {
+    if (text == text_) return;
     text_ = text;
     updateGeometry();
     update();
+    AccessibleControls::changed(this);
 }
 
 void Chip::setColours(const Adaptive& ink, const Adaptive& fill) {

@@ -14,6 +14,7 @@ public:
     Chip(QString text, Adaptive ink, Adaptive fill, QWidget* parent = nullptr);
 
     void setText(const QString& text);
+    const QString& text() const { return text_; }
     void setColours(const Adaptive& ink, const Adaptive& fill);
     QSize sizeHint() const override;
 

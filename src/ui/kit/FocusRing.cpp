@@ -15,6 +15,7 @@
 
 #include <algorithm>
 
+#include "ui/kit/AccessibleControls.h"
 #include "ui/kit/LazyColumn.h"
 #include "ui/kit/Theme.h"
 
@@ -239,6 +240,9 @@ FocusRing::FocusRing(QWidget* control, Shape shape)
 }
 
 void FocusRing::attach(QWidget* control, Shape shape) {
+    // Every control the keyboard reaches is read on the bus by our readers, which must be
+    // registered before the bus first asks for it.
+    AccessibleControls::install();
     control->setFocusPolicy(Qt::StrongFocus);
     FocusKeeper::get().attach(control, std::move(shape));
 }

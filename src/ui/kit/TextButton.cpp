@@ -5,12 +5,14 @@
 
 #include <cmath>
 
+#include "ui/kit/AccessibleControls.h"
 #include "ui/kit/FocusRing.h"
 
 namespace sorvel::ui {
 
 TextButton::TextButton(const QString& title, QFont font, Adaptive colour, QWidget* parent, Fit fit)
     : QAbstractButton(parent), font_(std::move(font)), colour_(std::move(colour)), fit_(fit) {
+    AccessibleControls::install(); // setText below already asks the bus for a reader
     setText(title);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);

@@ -127,12 +127,14 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     column->addWidget(empty_);
 
     treemap_ = new TreemapView(QSizeF(64, 40), this);
+    treemap_->setAccessibleName("What's inside");
     treemap_->setFixedHeight(250);
     column->addWidget(treemap_);
 
     auto* list = new QVBoxLayout;
     list->setSpacing(4);
     rows_ = new CategoryRowList(this);
+    rows_->setAccessibleName("Items");
     rows_->onOpen = [this](const BrowseRow& row) { open(row); };
     rows_->onReveal = [this](const std::string& path) { desktop_.reveal(path); };
     rows_->onCopy = [this](const std::string& path) { desktop_.copy(QString::fromStdString(path)); };

@@ -48,6 +48,8 @@ protected:
 
 private:
     void rebuildTargets();
+    /// The figure as drawn: a withheld item offers nothing, so no figure stands for it.
+    QString sizeText() const;
     int targetsHeight() const;
 
     DesktopServices& desktop_;

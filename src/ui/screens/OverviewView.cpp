@@ -78,6 +78,7 @@ OverviewView::OverviewView(const AppModels& models, Hooks hooks, QWidget* parent
     section->addLayout(header);
 
     treemap_ = new TreemapView(QSizeF(74, 44), this);
+    treemap_->setAccessibleName("What's inside");
     treemap_->setFixedHeight(410);
     section->addWidget(treemap_);
 

@@ -23,6 +23,7 @@
 #include "platform/UserDefaults.h"
 #include "removal/FolderChecks.h"
 #include "removal/RemovalRun.h"
+#include "ui/kit/AccessibleControls.h"
 #include "ui/kit/AppearanceSetting.h"
 #include "ui/services/DesktopServices.h"
 #include "ui/shell/AppIcon.h"
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
+    AccessibleControls::install(); // before any widget is read on the bus
     QApplication::setApplicationName("Sorvel");
     // No display name: Qt would append " — Sorvel" to every window title.
     QApplication::setOrganizationName("Sorvel");

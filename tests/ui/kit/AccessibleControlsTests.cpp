@@ -8,12 +8,19 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "ui/kit/AccessibleControls.h"
+#include "ui/kit/Button.h"
 #include "ui/kit/CapacityBar.h"
+#include "ui/kit/CheckBox.h"
+#include "ui/kit/Chip.h"
 #include "ui/kit/RollingText.h"
 #include "ui/kit/SegmentedPicker.h"
+#include "ui/kit/Switch.h"
 #include "ui/kit/Text.h"
+#include "ui/kit/TextButton.h"
 #include "uisupport/UiContext.h"
 
 using namespace sorvel::ui;
@@ -142,4 +149,89 @@ TEST(KitAccessible, APickersTabsPressToPick) {
     press(reader->child(2));
     ASSERT_EQ(picked.count(), 1);
     EXPECT_EQ(picked[0][0].toInt(), 2);
+}
+
+// Our painted buttons over the bus: named by the title they draw ("&" is a character, not a
+// mnemonic), and pressed or toggled there they are clicked, as by the mouse, so what listens
+// to `clicked` acts; a disabled one offers nothing and does nothing.
+TEST(KitAccessible, PaintedButtonsAreClickedWhenPressedOrToggledOverTheBus) {
+    const struct {
+        const char* what;
+        std::function<QAbstractButton*()> make;
+        QString action;
+        QAccessible::Role role;
+        QString name;
+    } table[] = {
+        {"titled button", [] { return new Button("Caches & Temp", Button::Style::outline); },
+         QAccessibleActionInterface::pressAction(), QAccessible::Button, "Caches & Temp"},
+        {"text button", [] { return new TextButton("Open Settings & reveal Sorvel", QFont(), Adaptive{}); },
+         QAccessibleActionInterface::pressAction(), QAccessible::Button, "Open Settings & reveal Sorvel"},
+        {"tick box toggled", [] {
+             auto* box = new CheckBox;
+             box->setAccessibleName("someapp");
+             return box;
+         }, QAccessibleActionInterface::toggleAction(), QAccessible::CheckBox, "someapp"},
+        {"switch pressed", [] {
+             auto* s = new Switch(QSize(44, 24));
+             s->setAccessibleName("Switch to dark mode");
+             return s;
+         }, QAccessibleActionInterface::pressAction(), QAccessible::CheckBox, "Switch to dark mode"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.what);
+        std::unique_ptr<QAbstractButton> button(row.make());
+        QSignalSpy clicked(button.get(), &QAbstractButton::clicked);
+        QAccessibleInterface* reader = readerOf(button.get());
+        EXPECT_EQ(reader->role(), row.role);
+        EXPECT_EQ(reader->text(QAccessible::Name), row.name);
+        ASSERT_TRUE(reader->actionInterface()->actionNames().contains(row.action));
+        const bool before = button->isChecked();
+        reader->actionInterface()->doAction(row.action);
+        EXPECT_EQ(clicked.count(), 1) << "handlers of clicked ran";
+        EXPECT_EQ(button->isChecked(), button->isCheckable() ? !before : before);
+        EXPECT_EQ(reader->state().checked, button->isChecked());
+        button->setEnabled(false);
+        EXPECT_FALSE(reader->actionInterface()->actionNames().contains(row.action));
+        reader->actionInterface()->doAction(row.action);
+        EXPECT_EQ(clicked.count(), 1) << "a disabled button did something";
+    }
+}
+
+// A chip reads as the label it draws, and follows a new text.
+TEST(KitAccessible, AChipReadsItsText) {
+    Chip chip("Safe to clean", Adaptive{}, Adaptive{});
+    QAccessibleInterface* reader = readerOf(&chip);
+    EXPECT_EQ(reader->role(), QAccessible::StaticText);
+    EXPECT_EQ(reader->text(QAccessible::Name), "Safe to clean");
+    chip.setText("File manager \u2192 Empty Trash");
+    EXPECT_EQ(reader->text(QAccessible::Name), "File manager \u2192 Empty Trash");
+}
+
+// A described thing that ticks: checkable only while it says so, ticked as it says, toggled
+// by a press; one that says a press does nothing offers none.
+TEST(KitAccessible, ADescribedThingTicksAndPressesOnlyWhenItSays) {
+    QWidget row;
+    std::optional<bool> ticked = false;
+    bool pressable = true;
+    int presses = 0;
+    AccessibleControls::describe(&row, {QAccessible::ListItem, [] { return QString("User app caches, 14 MB"); }, {},
+                                        [&] { ticked = ticked.has_value() ? std::optional(!*ticked) : ticked; ++presses; }},
+                                 {[&] { return ticked; }, [&] { return pressable; }});
+    QAccessibleInterface* reader = readerOf(&row);
+    const QString toggle = QAccessibleActionInterface::toggleAction();
+    const QString pressName = QAccessibleActionInterface::pressAction();
+    EXPECT_TRUE(reader->state().checkable);
+    EXPECT_FALSE(reader->state().checked);
+    ASSERT_TRUE(reader->actionInterface()->actionNames().contains(toggle));
+    reader->actionInterface()->doAction(toggle);
+    EXPECT_EQ(presses, 1);
+    EXPECT_TRUE(reader->state().checked);
+    ticked.reset(); // no longer a thing that ticks
+    EXPECT_FALSE(reader->state().checkable);
+    EXPECT_FALSE(reader->actionInterface()->actionNames().contains(toggle));
+    EXPECT_TRUE(reader->actionInterface()->actionNames().contains(pressName));
+    pressable = false;
+    EXPECT_FALSE(reader->actionInterface()->actionNames().contains(pressName));
+    reader->actionInterface()->doAction(pressName);
+    EXPECT_EQ(presses, 1) << "a press that says it does nothing acted";
 }

@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QSignalSpy>
+
+#include <algorithm>
+#include <string>
 
 #include <functional>
 
 #include "engine/Bytes.h"
 #include "uisupport/UiContext.h"
 #include "ui/kit/Text.h"
+#include "ui/screens/CleanupRow.h"
 #include "ui/screens/OverviewView.h"
 #include "ui/screens/TreemapView.h"
 #include "ui/shell/HeaderView.h"
@@ -142,4 +147,83 @@ TEST(AccessibleWindow, SidebarRowsAndCategoriesReadTheirFiguresAndOpenWhenPresse
     EXPECT_FALSE(tile->text(QAccessible::Value).isEmpty());
     press(tile);
     EXPECT_TRUE(ctx.coordinator().selectedCategory().has_value()) << "the tile opened its category";
+}
+
+// Over the whole window: each child a reader gives back names that reader as its parent and
+// sits at the index it was asked for, so a screen reader walking down and back up agrees.
+TEST(AccessibleWindow, ParentsAndChildIndexesAgreeBothWays) {
+    test::UiContext ctx;
+    ctx.finishScan(test::UiContext::sampleResult());
+    MainWindow window(ctx.models(), MainWindow::Startup{});
+    test::settle(&window, {1440, 980});
+    int checked = 0;
+    walk(QAccessible::queryAccessibleInterface(&window), [&](QAccessibleInterface* i) {
+        for (int k = 0, n = std::min(i->childCount(), 500); k < n; ++k) {
+            QAccessibleInterface* c = i->child(k);
+            ASSERT_NE(c, nullptr) << describe(i).toStdString() << " child " << k;
+            EXPECT_EQ(c->parent(), i) << describe(c).toStdString();
+            EXPECT_EQ(i->indexOfChild(c), k) << describe(c).toStdString();
+            ++checked;
+        }
+    });
+    EXPECT_GT(checked, 50);
+}
+
+// The header's appearance switch pressed over the bus switches the appearance, as a click does.
+TEST(AccessibleWindow, TheAppearanceSwitchActsWhenPressedOverTheBus) {
+    test::UiContext ctx;
+    ctx.finishScan(test::UiContext::sampleResult());
+    MainWindow window(ctx.models(), MainWindow::Startup{});
+    test::settle(&window, {1440, 980});
+    QAccessibleInterface* toggle = nullptr;
+    walk(QAccessible::queryAccessibleInterface(window.findChild<HeaderView*>()), [&](QAccessibleInterface* i) {
+        if (i->role() == QAccessible::CheckBox && i->text(QAccessible::Name).startsWith("Switch to")) toggle = i;
+    });
+    ASSERT_NE(toggle, nullptr);
+    const auto before = ctx.appearance().selection();
+    const QString name = toggle->text(QAccessible::Name);
+    press(toggle);
+    EXPECT_NE(ctx.appearance().selection(), before);
+    EXPECT_NE(toggle->text(QAccessible::Name), name) << "the switch still offers what it just did";
+}
+
+// A row of the overview's cleanup list reads its title and figure as drawn, ticked as drawn; a
+// press ticks it, or opens its paths where it cannot be ticked, and one with neither offers none.
+TEST(AccessibleWindow, ACleanupRowReadsItsFigureAndTicksWhenPressed) {
+    test::UiContext ctx;
+    const CleanupItem sample = test::UiContext::sampleRecommendations().front();
+    CleanupItem external = sample;
+    external.externalAction = "File manager \u2192 Empty Trash";
+    CleanupItem bare = external;
+    bare.targets.clear();
+    const struct {
+        const char* what;
+        CleanupItem item;
+        bool selected;
+        bool checkable;
+        const char* signal; // what a press emits, or none
+    } table[] = {
+        {"ticked", sample, true, true, "toggleSelection"},
+        {"unticked", sample, false, true, "toggleSelection"},
+        {"external with paths", external, false, false, "toggleExpansion"},
+        {"external without paths", bare, false, false, nullptr},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.what);
+        CleanupRow widget(ctx.desktop());
+        widget.setItem(row.item, row.selected, false);
+        QSignalSpy ticks(&widget, &CleanupRow::toggleSelection);
+        QSignalSpy opens(&widget, &CleanupRow::toggleExpansion);
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(&widget);
+        const QString figure = QString::fromStdString(Bytes::format(row.item.size()));
+        EXPECT_EQ(reader->text(QAccessible::Name), QString::fromStdString(row.item.title) + ", " + figure);
+        EXPECT_EQ(reader->text(QAccessible::Value), figure);
+        EXPECT_EQ(reader->state().checkable, row.checkable);
+        EXPECT_EQ(reader->state().checked, row.checkable && row.selected);
+        const QStringList actions = reader->actionInterface()->actionNames();
+        EXPECT_EQ(actions.contains(QAccessibleActionInterface::pressAction()), row.signal != nullptr);
+        reader->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        EXPECT_EQ(ticks.count(), row.signal && std::string(row.signal) == "toggleSelection" ? 1 : 0);
+        EXPECT_EQ(opens.count(), row.signal && std::string(row.signal) == "toggleExpansion" ? 1 : 0);
+    }
 }
