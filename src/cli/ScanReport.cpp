@@ -123,8 +123,12 @@ std::string scanReportText(const ScanResult &result, const std::vector<CleanupIt
          " used \u00B7 " + Bytes::format(v.availableCapacity) + " free");
     if (purgeable >= 1)
         line("  Purgeable   " + Bytes::format(purgeable) + " (mostly local snapshots)");
-    line("  Scanned     " + Bytes::format(scanned) + " in " + formatted("%.1f", result.duration) + "s" +
-         (result.partial() ? " (partial: stopped before every folder was measured)" : ""));
+    if (result.notMeasured())
+        line("  Scanned     not measured: stopped before any folder was measured (" +
+             formatted("%.1f", result.duration) + "s)");
+    else
+        line("  Scanned     " + Bytes::format(scanned) + " in " + formatted("%.1f", result.duration) + "s" +
+             (result.partial() ? " (partial: stopped before every folder was measured)" : ""));
     line("  Unreadable folders: " + unreadableText(result.unreadableFolders));
     if (!result.snapshots.empty())
         line("  Local snapshots: " + std::to_string(result.snapshots.size()));

@@ -117,6 +117,8 @@ TEST(DuplicateGrouping, SameContentDifferentAllocationIsOneGroupFreeingWhatTheEx
         ASSERT_GE(fd, 0);
         ASSERT_EQ(::fallocate(fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(c.length), c.reserved), 0);
         ::close(fd);
+        writeBack(dir / "plain.bin");
+        writeBack(dir / "padded.bin");
         setModified(dir / "plain.bin", c.paddedIsExtra ? 1'600'000'000 : 1'700'000'000);
         setModified(dir / "padded.bin", c.paddedIsExtra ? 1'700'000'000 : 1'600'000'000);
         ASSERT_NE(allocatedSize(dir / "plain.bin"), allocatedSize(dir / "padded.bin"));

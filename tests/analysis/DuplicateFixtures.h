@@ -30,14 +30,18 @@ inline void setModified(const std::string& path, std::time_t seconds) {
     utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
-inline void writeDated(const std::string& path, const std::string& contents, std::time_t seconds) {
-    writeFile(path, contents);
-    // Written back now: before that the file system may count a block more for it, and
-    // copies measured on either side of the write-back would not read as one size.
+/// Written back now: before that the file system may count a block more for a file, and
+/// copies measured on either side of the write-back would not read as one size.
+inline void writeBack(const std::string& path) {
     if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
         ::fsync(fd);
         ::close(fd);
     }
+}
+
+inline void writeDated(const std::string& path, const std::string& contents, std::time_t seconds) {
+    writeFile(path, contents);
+    writeBack(path);
     setModified(path, seconds);
 }
 

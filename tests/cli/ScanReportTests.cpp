@@ -126,6 +126,27 @@ TEST(ScanReportText, EmptyResult) {
     EXPECT_NE(text.find("  Scanned     " + format(0) + " in 0.0s\n"), std::string::npos);
 }
 
+// A scan stopped before it counted a byte has no total to print: not a 0 with "partial".
+TEST(ScanReportText, AScanStoppedBeforeAByteHasNoTotal) {
+    for (const bool anyCounted : {false, true}) {
+        SCOPED_TRACE(anyCounted);
+        ScanResult result;
+        auto cut = node("/h/Library/Logs", 0, 0);
+        cut->markCut();
+        result.categories = {category("logs", "Logs", {cut})};
+        if (anyCounted) result.categories.push_back(category("caches", "Caches", {node("/h/Library/Caches", 4096, 1)}));
+        result.duration = 0.4;
+        const std::string text = HeadlessReport::scanReportText(result);
+        EXPECT_EQ(text.find("  Scanned     not measured: stopped before any folder was measured (0.4s)\n") !=
+                      std::string::npos,
+                  !anyCounted)
+            << text;
+        EXPECT_EQ(text.find("  Scanned     " + format(anyCounted ? 4096 : 0) + " in 0.4s (partial") != std::string::npos,
+                  anyCounted)
+            << text;
+    }
+}
+
 // A category nothing of which could be read used to print "0 KB    0.0%        0": its
 // columns are dashes, and the JSON says it beside bytes and files of 0.
 TEST(ScanReportText, ACategoryNothingOfWhichWasReadHasNoFigures) {

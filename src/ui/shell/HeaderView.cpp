@@ -194,7 +194,9 @@ void HeaderView::refresh() {
 void HeaderView::refreshProgress() {
     const auto& c = models_.coordinator;
     const bool scanning = c.phase() == Phase::scanning;
-    const bool hasNumbers = scanning || c.hasResult();
+    // A scan stopped before it counted a byte has no figure: a 0 would read as an empty disk.
+    const bool unmeasured = !scanning && c.hasResult() && c.result().notMeasured();
+    const bool hasNumbers = (scanning || c.hasResult()) && !unmeasured;
     const int64_t shown = scanning ? c.scannedBytes() : (c.hasResult() ? scannedTotal(c.result()) : 0);
     // The figure, the legend and the sidebar change together: the figure's text is always
     // the value of this moment; only the drawing of its changed digits rolls up into place.
@@ -207,6 +209,7 @@ void HeaderView::refreshProgress() {
         unit_->setText("");
     }
     unit_->setVisible(hasNumbers);
+    notScanned_->setText(unmeasured ? "not measured" : "not scanned yet");
     notScanned_->setVisible(!hasNumbers);
     const auto& v = c.result().volume;
     const int64_t used = v.used();

@@ -33,6 +33,8 @@ public:
     Text* coverageText() const { return coverage_; }
     RollingText* number() const { return number_; }
     Text* unit() const { return unit_; }
+    /// Beside the dash when there is no figure: not scanned yet, or not measured.
+    Text* noFigureText() const { return notScanned_; }
     CapacityBar* capacityBar() const { return bar_; }
     SegmentedPicker* scopePicker() const { return scope_; }
     /// Recomputes everything from the coordinator (also what structure signals call).

@@ -5,9 +5,12 @@
 #include <QAccessible>
 
 #include "engine/Bytes.h"
+#include "ui/kit/RollingText.h"
 #include "ui/screens/CategoryDetailView.h"
 #include "ui/screens/OverviewView.h"
 #include "ui/screens/TreemapView.h"
+#include "ui/shell/HeaderView.h"
+#include "ui/shell/MainMenu.h"
 #include "ui/shell/SidebarView.h"
 #include "uisupport/UiContext.h"
 
@@ -60,5 +63,14 @@ TEST(NotMeasuredFigures, ACategoryCutBeforeItCountedSaysSoOnEverySurface) {
         }
         EXPECT_EQ(logsPage.headline(), "Not measured");
         EXPECT_EQ(sidebar.row("")->figureText() == "not measured", !anyCounted);
+        // The header's total: a dash that says why, never a 0 B.
+        MainMenu menu(ctx.coordinator(), ctx.updates());
+        HeaderView header(ctx.models(), menu);
+        test::settle(&header, {1100, 90});
+        EXPECT_EQ(header.number()->text() == "\u2014", !anyCounted) << header.number()->text().toStdString();
+        EXPECT_EQ(header.noFigureText()->isVisibleTo(&header), !anyCounted);
+        if (!anyCounted) {
+            EXPECT_EQ(header.noFigureText()->text(), "not measured");
+        }
     }
 }
