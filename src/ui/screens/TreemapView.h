@@ -51,8 +51,9 @@ public:
     /// What a tile of layout size `z` shows.
     static bool showsLabel(QSizeF z, QSizeF minimum) { return minimum.width() <= z.width() && minimum.height() <= z.height(); }
     static bool showsBadge(QSizeF z) { return z.height() >= 130 && z.width() >= 110; }
-    /// The weight of a tile not measured, as a share of the measured tiles' total.
-    static constexpr double kNotMeasuredShare = 0.04;
+    /// The weight of a tile not measured, as a share of the measured tiles' total: enough
+    /// for its name and "not measured" on a map of the overview's width.
+    static constexpr double kNotMeasuredShare = 0.18;
 
     /// Pointer bookkeeping, public so tests can drive it: entering sets the hover, leaving
     /// clears it only when it still names the tile left.

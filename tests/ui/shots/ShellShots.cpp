@@ -121,6 +121,31 @@ SORVEL_SHOT("category-stopped-cut-root-1366x768", 1366, 768) {
     return onScreen(new ui::MainWindow(ctx.models()), {1366, 768});
 }
 
+// Stopped before Developer counted a byte, beside Caches measured whole: its row, tile and
+// page say "not measured".
+SORVEL_SHOT("window-stopped-before-counting-1366x768", 1366, 768) {
+    ctx.beginScan();
+    ctx.scan().hand("caches", test::sampleNode(ctx.home() + "/Library/Caches", 3'400'000'000, 379'813));
+    test::waitUntil([&] { return ctx.coordinator().completedRoots() == 1; });
+    auto developer = test::sampleNode(ctx.home() + "/Library/Developer", 0, 0);
+    developer->markCut();
+    ctx.scan().handOnStop("developer", developer);
+    ctx.coordinator().cancel();
+    test::waitUntil([&] { return ctx.coordinator().result().categories.size() == 2; });
+    return onScreen(new ui::MainWindow(ctx.models()), {1366, 768});
+}
+
+// Nothing counted before the stop: the header has no total to give.
+SORVEL_SHOT("window-stopped-nothing-counted-1366x768", 1366, 768) {
+    ctx.beginScan();
+    auto logs = test::sampleNode(ctx.home() + "/Library/Logs", 0, 0);
+    logs->markCut();
+    ctx.scan().handOnStop("logs", logs);
+    ctx.coordinator().cancel();
+    test::waitUntil([&] { return ctx.coordinator().result().categories.size() == 1; });
+    return onScreen(new ui::MainWindow(ctx.models()), {1366, 768});
+}
+
 // Drilled into a category: the scope picker stands where it stands on the overview.
 SORVEL_SHOT("window-drilled-1366x768", 1366, 768) {
     ctx.finishScan(test::UiContext::sampleResult());
