@@ -105,6 +105,7 @@ void ScanCoordinator::setPhase(Phase phase) {
 // Every result handed here is a newly built one (its nodes are new), so it is always a change.
 void ScanCoordinator::publishResult(ScanResult result) {
     result_ = std::move(result);
+    ++treeVersion_;
     emit resultChanged();
 }
 

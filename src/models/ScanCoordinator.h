@@ -273,6 +273,7 @@ private:
     struct Fold;
     void applyFold(Fold fold);
     static std::optional<std::string> ownRecordsIn(const ScanResult& result);
+    void recommendAgain();
     /// Off the main thread, on a result no one else holds yet.
     static void measureOwnRecordsAgain(ScanResult& result);
     /// `lookNow`: also measures those that exist already.
@@ -357,6 +358,9 @@ private:
     bool waitingForMoves_ = false;
     // Folds measuring on a worker: a pass waits for them, as for moves in flight.
     int foldsInFlight_ = 0;
+    // Raised by every tree published or edited: recommendations worked out from an older
+    // one are not kept.
+    uint64_t treeVersion_ = 0;
     // Watches the nearest existing folder above each root missing at the scan, alone.
     std::unique_ptr<FileSystemWatcher> missingWatcher_;
     uint64_t missingGeneration_ = 0; // raised by every start and stop of that watch

@@ -164,7 +164,9 @@ void ScanCoordinator::applyFold(Fold fold) {
         }
     if (!moved && adopted.empty()) return;
     ++treeEdits_;
+    ++treeVersion_;
     emit resultChanged();
+    recommendAgain();
     followNewTree();
     int64_t total = 0;
     for (const auto& category : result_.categories)
@@ -175,6 +177,30 @@ void ScanCoordinator::applyFold(Fold fold) {
         watchJoinedRoots(std::move(adopted));
         watchMissingRoots(false);
     }
+}
+
+// The recommendations follow the folded tree: what moved is offered no more, and the Trash
+// it went to reads its new size. Worked out off the main thread from a copy, as a live pass
+// does; a tree published or edited meanwhile works them out again itself.
+void ScanCoordinator::recommendAgain() {
+    if (!services_.recommend) return;
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
+        [base = result_, recommend = services_.recommend] { return recommend(base); },
+        [generation = scanGeneration_, version = treeVersion_](ScanCoordinator& self, std::vector<CleanupItem> items) {
+            if (generation != self.scanGeneration_ || self.phase_ != Phase::done || version != self.treeVersion_)
+                return;
+            self.result_.cleanupItems = std::move(items);
+            std::set<std::string> kept;
+            for (const auto& item : self.result_.cleanupItems)
+                if (self.selectedCleanupIDs_.count(item.id)) kept.insert(item.id);
+            self.setSelectedCleanupIDs(std::move(kept));
+            emit self.resultChanged();
+        },
+        [generation = scanGeneration_](ScanCoordinator& self, const std::string& reason) {
+            if (generation != self.scanGeneration_ || self.phase_ != Phase::done) return;
+            self.setFailure(Models::failureSentence("working out the recommendations again after the move", reason));
+        });
 }
 
 // A root that joined is watched apart: restarting every watch for it would leave the other

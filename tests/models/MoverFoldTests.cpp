@@ -72,7 +72,7 @@ struct Account {
     HistoryModel history;
 
     explicit Account(bool live) {
-        writeFileOfSize(caches + "/com.example.big/blob", 70'000);
+        writeFileOfSize(caches + "/com.example.big/blob", 6'000'000);
         writeFileOfSize(caches + "/com.example.big/deep/er/x", 0);
         makeDirs(caches + "/com.example.empty/one/two");
         const std::string copy = patterned(kTwoMB, 'q');
@@ -95,7 +95,7 @@ struct Account {
 
 void cleanupSheet(Account& a) {
     bool done = false;
-    a.coordinator.performCleanup(std::vector<CleanupExecutor::PathSize>{{a.caches + "/com.example.big", 70'000},
+    a.coordinator.performCleanup(std::vector<CleanupExecutor::PathSize>{{a.caches + "/com.example.big", 6'000'000},
                                                                         {a.caches + "/com.example.empty", 0}},
                                  [&](const ScanCoordinator::Outcomes&) { done = true; });
     ASSERT_TRUE(waitUntil([&] { return done; }));
@@ -121,7 +121,7 @@ void sweepPanel(Account& a) {
     // A sweep that found the cache folder, then the panel's move of the ticked finding.
     CleanupOutcome finding;
     finding.path = a.caches + "/com.example.big";
-    finding.size = 70'000;
+    finding.size = 6'000'000;
     SweepScheduler::Dependencies deps;
     deps.runner = [finding](const SweepSchedule&, SweepRun::Trigger) {
         SweepRunner::Outcome outcome;
@@ -178,12 +178,22 @@ TEST_P(MoverFold, EveryRootReadsTheDiskAndTheTrashIsCountedFromItsFirstItem) {
     Account account(GetParam().live);
     ASSERT_EQ(account.settled(), "") << "after the scan";
     ASSERT_FALSE(account.coordinator.result().node(account.trashFiles));
+    ASSERT_FALSE(account.coordinator.result().cleanupItems.empty()) << "a cache folder large enough to offer";
     GetParam().move(account);
     if (HasFatalFailure()) return;
     EXPECT_EQ(account.settled(), "");
     const ScanNodePtr trash = account.coordinator.result().node(account.trashFiles);
     ASSERT_TRUE(trash) << "the Trash is not shown";
     EXPECT_EQ(trash->size > 0, GetParam().trashHoldsSomething) << trash->size;
+    // Nothing that moved is still offered: every target recommended is where it was.
+    std::string gone;
+    EXPECT_TRUE(waitUntil([&] {
+        gone.clear();
+        for (const auto& item : account.coordinator.result().cleanupItems)
+            for (const auto& target : item.targets)
+                if (!exists(target.path)) gone += target.path + "\n";
+        return gone.empty();
+    })) << gone;
 }
 
 INSTANTIATE_TEST_SUITE_P(Movers, MoverFold,
