@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "support/ChildProcess.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -187,7 +189,7 @@ void makeFolderChain(const std::string& folder, int depth, const std::string& na
     close(fd);
 }
 
-int runInChild(const std::function<int()>& body) {
+int runInChild(const std::function<int()>& body, std::chrono::milliseconds deadline) {
     fflush(nullptr);
     pid_t pid = fork();
     if (pid < 0) return -1;
@@ -196,10 +198,7 @@ int runInChild(const std::function<int()>& body) {
         fflush(nullptr);
         _exit(status);
     }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return waitForChild(pid, deadline);
 }
 
 int inMountNamespace(const std::function<int()>& body) {
