@@ -189,7 +189,7 @@ void makeFolderChain(const std::string& folder, int depth, const std::string& na
     close(fd);
 }
 
-int runInChild(const std::function<int()>& body, std::chrono::milliseconds deadline) {
+int runInChild(const std::function<int()>& body) {
     fflush(nullptr);
     pid_t pid = fork();
     if (pid < 0) return -1;
@@ -198,7 +198,7 @@ int runInChild(const std::function<int()>& body, std::chrono::milliseconds deadl
         fflush(nullptr);
         _exit(status);
     }
-    return waitForChild(pid, deadline);
+    return waitForChild(pid, kChildDeadline);
 }
 
 int inMountNamespace(const std::function<int()>& body) {

@@ -102,9 +102,10 @@ void makeFolderChain(const std::string& folder, int depth, const std::string& na
 
 /// Forks; the child returns body()'s value as exit status. Returns that status, -1 when
 /// the child died otherwise (a crash), or kTimedOut (ChildProcess.h) when it had not ended
-/// by `deadline` and was killed. The child has only the forking thread: a body that waits on
-/// the work of a queue or thread, or takes their locks, runs in runTestInNewProcess instead.
-int runInChild(const std::function<int()>& body, std::chrono::milliseconds deadline = std::chrono::minutes(5));
+/// within kChildDeadline and was killed. The child has only the forking thread: a body that
+/// waits on the work of a queue or thread, or takes their locks, runs in runTestInNewProcess.
+int runInChild(const std::function<int()>& body);
+constexpr std::chrono::minutes kChildDeadline{5};
 
 /// Exit status a child body returns when its set-up cannot be made here (a skip).
 constexpr int kSkipped = 77;
