@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <optional>
@@ -22,6 +23,8 @@ namespace sorvel::test {
 namespace {
 
 constexpr const char* kRoleVariable = "SORVEL_TEST_ROLE";
+// A file the child marks on reaching endAs: a child whose test never ran says nothing.
+constexpr const char* kEndVariable = "SORVEL_TEST_ROLE_END";
 
 using Clock = std::chrono::steady_clock;
 
@@ -78,11 +81,16 @@ int runTestInNewProcess(const std::string& role, std::chrono::milliseconds deadl
                                   std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name(),
                                   "--gtest_repeat=1", "--gtest_also_run_disabled_tests"};
     // The one test runs whatever shard this process is; its report is the parent's to write.
-    std::vector<std::string> env{std::string(kRoleVariable) + "=" + role};
+    char mark[] = "/tmp/sorvel-role-XXXXXX";
+    const int markFd = ::mkstemp(mark);
+    if (markFd < 0) return -1;
+    ::fchmod(markFd, 0666); // a child may drop to another user first
+    ::close(markFd);
+    std::vector<std::string> env{std::string(kRoleVariable) + "=" + role, std::string(kEndVariable) + "=" + mark};
     for (char** e = environ; *e; ++e) {
         const std::string entry(*e);
         const std::string name = entry.substr(0, entry.find('='));
-        if (name == kRoleVariable || name == "GTEST_TOTAL_SHARDS" || name == "GTEST_SHARD_INDEX" ||
+        if (name == kRoleVariable || name == kEndVariable || name == "GTEST_TOTAL_SHARDS" || name == "GTEST_SHARD_INDEX" ||
             name == "GTEST_OUTPUT" || name == "GTEST_SHARD_STATUS_FILE")
             continue;
         env.push_back(entry);
@@ -101,8 +109,14 @@ int runTestInNewProcess(const std::string& role, std::chrono::milliseconds deadl
     pid_t pid = -1;
     const int failed = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (failed != 0) return -1;
-    return waitForChild(pid, deadline);
+    int status = failed == 0 ? waitForChild(pid, deadline) : -1;
+    struct stat marked {};
+    if (status >= 0 && (::stat(mark, &marked) != 0 || marked.st_size == 0)) {
+        std::fprintf(stderr, "the new process never took the role \"%s\"\n", role.c_str());
+        status = kRoleNotTaken;
+    }
+    ::unlink(mark);
+    return status;
 }
 
 std::string testRole() {
@@ -111,6 +125,13 @@ std::string testRole() {
 }
 
 void endAs(int status) {
+    if (const char* mark = std::getenv(kEndVariable)) {
+        const int fd = ::open(mark, O_WRONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            (void)!::write(fd, "1", 1);
+            ::close(fd);
+        }
+    }
     std::fflush(nullptr);
     std::_Exit(status);
 }

@@ -226,14 +226,14 @@ int runOnSmallStack(const std::function<int()>& body, size_t stackBytes) {
     return call.second;
 }
 
+bool becomeUnprivileged() {
+    if (getuid() != 0) return true;
+    gid_t none[1] = {65534};
+    return setgroups(1, none) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+}
+
 int runAsUnprivileged(const std::function<int()>& body) {
-    return runInChild([&] {
-        if (getuid() == 0) {
-            gid_t none[1] = {65534};
-            if (setgroups(1, none) != 0 || setgid(65534) != 0 || setuid(65534) != 0) return 120;
-        }
-        return body();
-    });
+    return runInChild([&] { return becomeUnprivileged() ? body() : 120; });
 }
 
 CommandResult runCommand(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env) {

@@ -118,6 +118,9 @@ int inMountNamespace(const std::function<int()>& body);
 /// (-3 when no such thread can be made). A crash there ends the process: run it in a child.
 int runOnSmallStack(const std::function<int()>& body, size_t stackBytes = 256 * 1024);
 
+/// Drops this process to uid/gid 65534 when it runs as root, for good; false when it could not.
+bool becomeUnprivileged();
+
 /// Forks; the child drops to uid/gid 65534 and returns body()'s value as exit status.
 /// Returns that status as runInChild does.
 int runAsUnprivileged(const std::function<int()>& body);
