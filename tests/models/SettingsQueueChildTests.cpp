@@ -11,7 +11,7 @@
 using namespace sorvel;
 
 TEST(SettingsQueueChild, WaitingForTheSettingsEndsInANewProcessOfAProcessWhoseQueueRuns) {
-    if (test::testRole() == "waits for the settings") {
+    if (test::isRole("waits for the settings")) {
         Models::waitForSettings();
         test::endAs(3);
     }

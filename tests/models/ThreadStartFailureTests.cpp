@@ -40,7 +40,7 @@ static int scanReportWithNoThreads() {
 }
 
 TEST(ThreadStartFailure, EveryEntryPointWorksOnItsCallerOrSaysWhy) {
-    if (testRole() == "the scan report") endAs(scanReportWithNoThreads());
+    if (isRole("the scan report")) endAs(scanReportWithNoThreads());
     struct Row {
         const char* entry;
         // Readies the entry point, refuses threads (none.emplace()), calls it: "" or what it said.

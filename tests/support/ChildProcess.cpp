@@ -23,7 +23,7 @@ namespace sorvel::test {
 namespace {
 
 constexpr const char* kRoleVariable = "SORVEL_TEST_ROLE";
-// A file the child marks on reaching endAs: a child whose test never ran says nothing.
+// A file the child marks once its test takes the role: a child whose test never ran says nothing.
 constexpr const char* kEndVariable = "SORVEL_TEST_ROLE_END";
 
 using Clock = std::chrono::steady_clock;
@@ -124,14 +124,21 @@ std::string testRole() {
     return role ? role : "";
 }
 
-void endAs(int status) {
+bool isRole(const std::string& role) {
+    if (testRole() != role) return false;
+    // Marked as taken before its work, which may end the process its own way.
     if (const char* mark = std::getenv(kEndVariable)) {
         const int fd = ::open(mark, O_WRONLY | O_CLOEXEC);
         if (fd >= 0) {
             (void)!::write(fd, "1", 1);
             ::close(fd);
         }
+        ::unsetenv(kEndVariable);
     }
+    return true;
+}
+
+void endAs(int status) {
     std::fflush(nullptr);
     std::_Exit(status);
 }

@@ -12,7 +12,7 @@ namespace sorvel::test {
 
 /// Status of a child that had not ended by its deadline; it was killed then.
 constexpr int kTimedOut = -2;
-/// Status of a new process that ended without its test taking the role (endAs never came).
+/// Status of a new process that ended without its test taking the role (isRole never held).
 constexpr int kRoleNotTaken = -4;
 
 /// Waits for the child `pid` to end, at most `deadline`. Returns its exit status, -1 when
@@ -21,13 +21,17 @@ int waitForChild(pid_t pid, std::chrono::milliseconds deadline);
 
 /// Starts this test program again, running only the current test, with this process's
 /// environment (its HOME and XDG folders among it) and `role` as testRole(). The test,
-/// seeing its role, does the child's part and ends the process with its status (endAs).
+/// taking its role (isRole), does the child's part and ends the process with its status
+/// (endAs).
 /// Returns that status, -1 when the child died otherwise, kTimedOut past `deadline`,
 /// kRoleNotTaken when it ended without taking the role.
 int runTestInNewProcess(const std::string& role, std::chrono::milliseconds deadline);
 
 /// The role runTestInNewProcess started this process for; empty in an ordinary run.
 std::string testRole();
+
+/// True in the process started for `role`; the parent then knows its test took it.
+bool isRole(const std::string& role);
 
 /// Ends the process run for a role with `status`, its output flushed.
 [[noreturn]] void endAs(int status);

@@ -61,7 +61,7 @@ int asUser() {
 } // namespace
 
 TEST(CleanupSheetAsUser, UnwritableTargetsAreRefusedAndRejectedMovesAreNotSuccess) {
-    if (test::testRole() == "as user") test::endAs(asUser());
+    if (test::isRole("as user")) test::endAs(asUser());
     test::TempDir home;
     const auto& [caches, locked, stuck] = Paths(home.path());
     test::writeFileOfSize(locked + "/blob", 8000);
