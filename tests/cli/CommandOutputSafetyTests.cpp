@@ -19,6 +19,7 @@
 #include "cli/ReportOutput.h"
 #include "cli/TextLayout.h"
 #include "platform/Text.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -69,9 +70,7 @@ int runWithReaderGone(const std::vector<std::string>& args, const std::string& e
     ::close(fds[1]);
     ::close(err);
     if (spawned != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::waitForChild(pid, test::kChildDeadline);
 }
 
 } // namespace

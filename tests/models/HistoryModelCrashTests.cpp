@@ -8,6 +8,7 @@
 #include "models/SweepModelsFixtures.h"
 #include "platform/RunLock.h"
 #include "platform/TrashInfo.h"
+#include "support/LockHolder.h"
 #include "support/MoveToTrash.h"
 
 using namespace sorvel;
@@ -68,22 +69,11 @@ TEST(HistoryModelCrash, ARunAnotherProcessMovesIsNeitherTidiedNorPutBack) {
     run.moved.push_back(MovedItem{work + "/stayed", "", 1'000, Trash::identityOf(work + "/stayed")});
     run.recount();
     ASSERT_TRUE(SweepHistory::store(run));
-    int ready[2], release[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    ASSERT_EQ(::pipe(release), 0);
-    const pid_t mover = ::fork();
-    if (mover == 0) {
-        ::close(release[1]);
-        const RunLock::Held held(run.id.uuidString());
-        char c = held.held() ? 1 : 0;
-        (void)!::write(ready[1], &c, 1);
-        (void)!::read(release[0], &c, 1); // until this process lets go
-        ::_exit(0);
-    }
-    ::close(release[0]);
-    char held = 0;
-    ASSERT_EQ(::read(ready[0], &held, 1), 1);
-    ASSERT_TRUE(held);
+    // The mover: another process holding the run's lock, which takes no lock of this one.
+    test::makeDirs(RunLock::folderPath());
+    test::LockHolder mover(RunLock::folderPath() + "/run-" + run.id.uuidString() + ".lock",
+                           test::LockHolder::How::waiting);
+    ASSERT_TRUE(mover.holding());
 
     HistoryModel model;
     ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
@@ -94,9 +84,7 @@ TEST(HistoryModelCrash, ARunAnotherProcessMovesIsNeitherTidiedNorPutBack) {
     model.restore(model.runs()[0]);
     EXPECT_FALSE(model.restoring());
 
-    ::close(release[1]); // the mover ends
-    int status = 0;
-    ::waitpid(mover, &status, 0);
+    mover.release(); // the mover ends
     model.reload();
     ASSERT_TRUE(test::waitUntil([&] { return !model.isLoading(); }));
     EXPECT_FALSE(model.isMoving(run.id));

@@ -14,6 +14,7 @@
 
 #include "platform/FileEventRecorder.h"
 #include "platform/FileEvents.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -202,7 +203,6 @@ TEST(FileEventAccess, AFolderMadeWhileItsParentWasClosedIsWatchedOnceItOpens) {
         return 0;
     });
     for (int fd : {toRoot[0], toRoot[1], toChild[0], toChild[1]}) close(fd);
-    int rootStatus = 0;
-    waitpid(root, &rootStatus, 0);
+    test::waitForChild(root, test::kChildDeadline); // its pipe closed, it ends
     EXPECT_EQ(status, 0);
 }

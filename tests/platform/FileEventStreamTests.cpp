@@ -13,6 +13,7 @@
 
 #include "platform/FileEvents.h"
 #include "platform/FileEventRecorder.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -71,9 +72,8 @@ bool ownWatchLimit(const std::string& limit) {
 int withOwnWatchLimit(const std::string& limit, const std::function<int()>& body) {
     const pid_t pid = fork();
     if (pid == 0) _exit(ownWatchLimit(limit) ? body() : 77);
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    const int status = pid < 0 ? -1 : test::waitForChild(pid, test::kChildDeadline);
+    return status < 0 ? -1 : status;
 }
 
 unsigned long inodeOf(const std::string& path) {

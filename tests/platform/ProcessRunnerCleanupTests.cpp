@@ -12,6 +12,7 @@
 #include <chrono>
 
 #include "platform/ProcessRunner.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -98,9 +99,5 @@ TEST(ProcessRunnerCleanup, WorksWhenTheCallersStandardStreamsAreClosed) {
         auto r = ProcessRunner::run("/bin/echo", {"through"});
         _exit(!r.succeeded() ? 1 : r.out == "through\n" ? 0 : 2);
     }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(test::waitForChild(pid, test::kChildDeadline), 0);
 }

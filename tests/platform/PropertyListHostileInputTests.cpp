@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "platform/PropertyList.h"
+#include "support/ChildProcess.h"
+#include "support/TestSupport.h"
 
 using namespace sorvel;
 using Clock = std::chrono::steady_clock;
@@ -92,9 +94,9 @@ Outcome parseInChild(const std::string& bytes) {
     fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) _exit(PropertyList::parse(bytes).has_value() ? 0 : 1);
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return Outcome::died;
-    return WEXITSTATUS(status) == 0 ? Outcome::read : Outcome::refused;
+    const int status = pid < 0 ? -1 : test::waitForChild(pid, test::kChildDeadline);
+    if (status < 0) return Outcome::died;
+    return status == 0 ? Outcome::read : Outcome::refused;
 }
 
 const char* name(Outcome o) {

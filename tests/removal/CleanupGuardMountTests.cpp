@@ -15,6 +15,7 @@
 #include "removal/CleanupExecutor.h"
 #include "removal/CleanupGuard.h"
 #include "removal/OwnFolder.h"
+#include "support/ChildProcess.h"
 #include "support/MountNaming.h"
 #include "support/TestSupport.h"
 
@@ -129,11 +130,10 @@ TEST(CleanupGuardMounts, ABindMountedPicturesFolderKeepsItsFolderInPlace) {
         if (!test::exists(folder + "/view/wedding.jpg")) ::_exit(4);
         ::_exit(0);
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot make a mount namespace here (needs root and unshare)";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: folder not refused, 2: mount point not refused, 3: moved, 4: pictures gone";
+    const int status = test::waitForChild(child, test::kChildDeadline);
+    ASSERT_GE(status, 0);
+    if (status == 77) GTEST_SKIP() << "cannot make a mount namespace here (needs root and unshare)";
+    EXPECT_EQ(status, 0) << "1: folder not refused, 2: mount point not refused, 3: moved, 4: pictures gone";
     EXPECT_TRUE(test::exists(pictures + "/wedding.jpg"));
     EXPECT_TRUE(test::exists(folder + "/view"));
 }

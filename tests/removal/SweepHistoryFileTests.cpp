@@ -16,6 +16,7 @@
 #include "platform/Path.h"
 #include "platform/UserDefaults.h"
 #include "removal/SweepHistory.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -112,9 +113,7 @@ TEST(SweepHistoryMove, ProcessesMovingAtOnceKeepEveryRunOnce) {
         children.push_back(child);
     }
     for (const pid_t child : children) {
-        int status = -1;
-        waitpid(child, &status, 0);
-        EXPECT_EQ(status, 0);
+        EXPECT_EQ(test::waitForChild(child, test::kChildDeadline), 0);
     }
     const auto runs = SweepHistory::load();
     std::set<UUID> ids;

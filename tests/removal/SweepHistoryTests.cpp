@@ -15,6 +15,7 @@
 #include "platform/Trash.h"
 #include "removal/CleanupPolicy.h"
 #include "removal/RestoreExecutor.h"
+#include "support/ChildProcess.h"
 #include "support/MoveToTrash.h"
 #include "support/TestSupport.h"
 
@@ -294,10 +295,7 @@ TEST(SweepHistoryConcurrency, TwoProcessesRecordingKeepEveryRun) {
         children.push_back(child);
     }
     for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(test::waitForChild(child, test::kChildDeadline), 0);
     }
     const auto loaded = SweepHistory::read();
     EXPECT_EQ(loaded.unreadable, 0u);

@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include "support/ChildProcess.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -199,10 +201,7 @@ int runInChild(const std::function<int()>& body) {
         fflush(nullptr);
         _exit(status);
     }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return waitForChild(pid, kChildDeadline);
 }
 
 int inMountNamespace(const std::function<int()>& body) {
@@ -230,14 +229,14 @@ int runOnSmallStack(const std::function<int()>& body, size_t stackBytes) {
     return call.second;
 }
 
+bool becomeUnprivileged() {
+    if (getuid() != 0) return true;
+    gid_t none[1] = {65534};
+    return setgroups(1, none) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+}
+
 int runAsUnprivileged(const std::function<int()>& body) {
-    return runInChild([&] {
-        if (getuid() == 0) {
-            gid_t none[1] = {65534};
-            if (setgroups(1, none) != 0 || setgid(65534) != 0 || setuid(65534) != 0) return 120;
-        }
-        return body();
-    });
+    return runInChild([&] { return becomeUnprivileged() ? body() : 120; });
 }
 
 CommandResult runCommand(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env) {

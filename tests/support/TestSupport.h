@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by every test program: temporary folders, fake homes, files, running
 // code as an unprivileged user, and running the sorvel executable.
+#include <chrono>
 #include <functional>
 #include <map>
 #include <optional>
@@ -102,9 +103,12 @@ long long independentTotal(const std::string& path);
 void makeFolderChain(const std::string& folder, int depth, const std::string& name, size_t fileBytes = 0,
                      bool everyLevel = false);
 
-/// Forks; the child returns body()'s value as exit status. Returns that status, or -1
-/// when the child died otherwise (a crash).
+/// Forks; the child returns body()'s value as exit status. Returns that status, -1 when
+/// the child died otherwise (a crash), or kTimedOut (ChildProcess.h) when it had not ended
+/// within kChildDeadline and was killed. The child has only the forking thread: a body that
+/// waits on the work of a queue or thread, or takes their locks, runs in runTestInNewProcess.
 int runInChild(const std::function<int()>& body);
+constexpr std::chrono::minutes kChildDeadline{5};
 
 /// Exit status a child body returns when its set-up cannot be made here (a skip).
 constexpr int kSkipped = 77;
@@ -117,8 +121,11 @@ int inMountNamespace(const std::function<int()>& body);
 /// (-3 when no such thread can be made). A crash there ends the process: run it in a child.
 int runOnSmallStack(const std::function<int()>& body, size_t stackBytes = 256 * 1024);
 
+/// Drops this process to uid/gid 65534 when it runs as root, for good; false when it could not.
+bool becomeUnprivileged();
+
 /// Forks; the child drops to uid/gid 65534 and returns body()'s value as exit status.
-/// Returns that status (or -1 when the child died otherwise).
+/// Returns that status as runInChild does.
 int runAsUnprivileged(const std::function<int()>& body);
 
 struct CommandResult {

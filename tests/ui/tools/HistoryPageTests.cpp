@@ -17,6 +17,7 @@
 #include "platform/Path.h"
 #include "platform/RunLock.h"
 #include "platform/Trash.h"
+#include "support/LockHolder.h"
 #include "support/MoveToTrash.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
@@ -214,31 +215,10 @@ TEST(HistoryPage, PutBackOfARunStillBeingMovedLooksDisabledAndIgnoresClicks) {
     run.moved.push_back(MovedItem{page.ctx / "Library/Caches/stayed", "", 1'000});
     run.recount();
     ASSERT_TRUE(SweepHistory::store(run));
-    int ready[2], release[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    ASSERT_EQ(::pipe(release), 0);
-    const pid_t mover = ::fork();
-    if (mover == 0) {
-        ::close(release[1]);
-        const RunLock::Held held(run.id.uuidString());
-        char c = held.held() ? 1 : 0;
-        (void)!::write(ready[1], &c, 1);
-        (void)!::read(release[0], &c, 1); // until the test lets go
-        ::_exit(0);
-    }
-    ::close(release[0]);
-    char held = 0;
-    ASSERT_EQ(::read(ready[0], &held, 1), 1);
-    struct Reap {
-        int release;
-        pid_t mover;
-        ~Reap() {
-            ::close(release);
-            int status = 0;
-            ::waitpid(mover, &status, 0);
-        }
-    } reap{release[1], mover};
-    ASSERT_TRUE(held);
+    // The mover: another process holding the run's lock, which takes no lock of this one.
+    makeDirs(RunLock::folderPath());
+    LockHolder mover(RunLock::folderPath() + "/run-" + run.id.uuidString() + ".lock", LockHolder::How::waiting);
+    ASSERT_TRUE(mover.holding());
 
     page.open();
     ASSERT_TRUE(page.history.isMoving(run.id));

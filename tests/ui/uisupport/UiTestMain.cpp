@@ -6,19 +6,25 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "models/BackgroundWork.h"
 #include "models/SettingsSaver.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 #include "ui/kit/Animations.h"
 #include "ui/kit/Theme.h"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    sorvel::test::TempDir home;
-    setenv("HOME", home.path().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (home / ".local/share").c_str(), 1);
+    // A run for a test's role keeps the folders of the test that started it.
+    std::optional<sorvel::test::TempDir> home;
+    if (sorvel::test::testRole().empty()) {
+        home.emplace();
+        setenv("HOME", home->path().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (*home / ".config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (*home / ".local/share").c_str(), 1);
+    }
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     sorvel::ui::Animations::setEnabled(false);
