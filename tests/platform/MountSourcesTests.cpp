@@ -159,6 +159,7 @@ TEST(MountSources, AFuseSourceIsTrustedOnlyWhereItIsTheMountsRoot) {
          }},
     };
     int ran = 0;
+    std::string notRun; // rows that could not be set up here: the test is then a skip
     for (const auto& row : rows) {
         const std::string point = d + "/point";
         test::makeDirs(row.source + "/al");
@@ -178,11 +179,12 @@ TEST(MountSources, AFuseSourceIsTrustedOnlyWhereItIsTheMountsRoot) {
             return 1;
         });
         if (status == test::kSkipped) {
-            std::fprintf(stderr, "skipped: %s: bindfs cannot mount here\n", row.name);
+            notRun += std::string(row.name) + " (bindfs cannot mount here); ";
             continue;
         }
         ++ran;
         EXPECT_EQ(status, 0) << row.name;
     }
     if (ran == 0) GTEST_SKIP() << "cannot mount bindfs in a mount namespace here (needs root, /dev/fuse)";
+    if (!notRun.empty()) GTEST_SKIP() << "rows not run here: " << notRun;
 }

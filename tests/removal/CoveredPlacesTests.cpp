@@ -88,6 +88,7 @@ TEST(CoveredPlaces, AProtectedPlaceUnderACoverIsStillProtectedWhereItLies) {
          Refusal::protectedPath("/etc"), "/etc", "/etc/" + etcInner, Action::report},
     };
     int ran = 0;
+    std::string notRun; // rows that could not be set up here: the test is then a skip
     for (const auto& row : rows) {
         if (row.action == Action::report && etcInner.empty()) continue;
         const int status = test::inMountNamespace([&] {
@@ -98,13 +99,14 @@ TEST(CoveredPlaces, AProtectedPlaceUnderACoverIsStillProtectedWhereItLies) {
             return failed + (kept ? 0 : 1);
         });
         if (status == test::kSkipped) {
-            std::fprintf(stderr, "skipped: %s cannot be set up here\n", row.name);
+            notRun += std::string(row.name) + " (cannot be set up here); ";
             continue;
         }
         ++ran;
         EXPECT_EQ(status, 0) << row.name;
     }
     if (ran == 0) GTEST_SKIP() << "cannot mount in a mount namespace here (needs root and unshare)";
+    if (!notRun.empty()) GTEST_SKIP() << "rows not run here: " << notRun;
     EXPECT_EQ(test::readFile(t.pictures + "/2024/trip/beach.jpg"), "only copy");
     EXPECT_EQ(test::readFile(trash + "/files/old/photo.jpg"), "trashed, not gone");
     EXPECT_TRUE(test::exists(store + "/old-runs/run.json"));
