@@ -105,7 +105,6 @@ void ScanCoordinator::setPhase(Phase phase) {
 // Every result handed here is a newly built one (its nodes are new), so it is always a change.
 void ScanCoordinator::publishResult(ScanResult result) {
     result_ = std::move(result);
-    ++treeVersion_;
     emit resultChanged();
 }
 

@@ -358,8 +358,8 @@ private:
     bool waitingForMoves_ = false;
     // Folds measuring on a worker: a pass waits for them, as for moves in flight.
     int foldsInFlight_ = 0;
-    // Raised by every tree published or edited: recommendations worked out from an older
-    // one are not kept.
+    // Raised by every change of the tree's sizes after the scan (a fold, a live pass that
+    // measured a change): recommendations worked out from an older tree are not kept.
     uint64_t treeVersion_ = 0;
     // Watches the nearest existing folder above each root missing at the scan, alone.
     std::unique_ptr<FileSystemWatcher> missingWatcher_;

@@ -313,6 +313,10 @@ bool ScanCoordinator::heldBackByMoves() {
 
 void ScanCoordinator::applyLivePass(const std::optional<std::string>& insightsPath, LivePass pass) {
     treeInodes_ = std::move(pass.inodes);
+    // Same sizes: the recommendations stand (those being worked out after a fold too);
+    // new sizes bring their own.
+    if (pass.changed) ++treeVersion_;
+    else pass.result.cleanupItems = std::move(result_.cleanupItems);
     publishResult(std::move(pass.result));
     followNewTree();
     // Same sizes: the subtrees are replaced, nothing that depends on sizes is redone.

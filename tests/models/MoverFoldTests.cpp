@@ -5,7 +5,10 @@
 // that so; a Trash made by another program is noticed by the watch above it.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <sstream>
 
 #include "analysis/DuplicateFixtures.h"
@@ -258,6 +261,47 @@ TEST(JoiningRoot, IsWatchedOnItsOwnWhileTheTreesWatchesGoOnAndIsFollowedFromThen
     }));
     EXPECT_EQ(setUps->count(), 2u);
     EXPECT_TRUE(coordinator.isWatching());
+}
+
+} // namespace
+
+namespace {
+
+// A live pass that finds no new size lands while the recommendations after a move are still
+// being worked out: they are kept all the same, and nothing that moved is offered.
+TEST(FoldRecommendations, AreKeptWhenALivePassWithTheSameSizesLandsMeanwhile) {
+    OrchardMachine machine;
+    const std::string caches = machine.home("/Library/Caches"), big = caches + "/com.example.big";
+    writeFileOfSize(big + "/blob", 6'000'000);
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    auto gate = std::make_shared<std::atomic<bool>>(false);
+    auto services = ScanCoordinator::Services::standard();
+    services.recommend = [calls, gate, standard = services.recommend](const ScanResult& result) {
+        // The one after the move waits for the test (at most a minute).
+        if (++*calls == 2)
+            for (int i = 0; i < 12000 && !gate->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return standard(result);
+    };
+    ScanCoordinator coordinator(services);
+    coordinator.start();
+    ASSERT_TRUE(waitUntil([&] { return coordinator.phase() == ScanCoordinator::Phase::done && coordinator.isWatching(); }));
+    auto offered = [&] {
+        for (const auto& item : coordinator.result().cleanupItems)
+            for (const auto& target : item.targets)
+                if (target.path == big) return true;
+        return false;
+    };
+    ASSERT_TRUE(offered());
+    bool done = false;
+    coordinator.performCleanup(std::vector<CleanupExecutor::PathSize>{{big, 6'000'000}},
+                               [&](const ScanCoordinator::Outcomes&) { done = true; });
+    ASSERT_TRUE(waitUntil([&] { return done && calls->load() == 2; }));
+    // An empty file: a pass measures the folder again and finds the same size.
+    const int64_t files = coordinator.result().node(caches)->fileCount;
+    writeFile(caches + "/empty", "");
+    EXPECT_TRUE(waitUntil([&] { return coordinator.result().node(caches)->fileCount == files + 1; }));
+    gate->store(true);
+    EXPECT_TRUE(waitUntil([&] { return !offered(); }));
 }
 
 } // namespace
