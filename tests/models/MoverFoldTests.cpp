@@ -295,7 +295,7 @@ TEST(FoldRecommendations, AreKeptWhenALivePassWithTheSameSizesLandsMeanwhile) {
     bool done = false;
     coordinator.performCleanup(std::vector<CleanupExecutor::PathSize>{{big, 6'000'000}},
                                [&](const ScanCoordinator::Outcomes&) { done = true; });
-    ASSERT_TRUE(waitUntil([&] { return done && calls->load() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return done && calls->load() >= 2; }));
     // An empty file: a pass measures the folder again and finds the same size.
     const int64_t files = coordinator.result().node(caches)->fileCount;
     writeFile(caches + "/empty", "");
