@@ -107,6 +107,7 @@ TEST(StackedHomes, WhatLiesBehindTheHomeIsTheHomesAndNothingOffItMoves) {
          "is inside a protected location (~)", Refusal::protectedPath(b + "/ehome/h")},
     };
     int ran = 0;
+    std::string notRun; // rows that could not be set up here: the test is then a skip
     for (const auto& row : rows) {
         const std::string& folder = row.folder;
         const int status = test::inMountNamespace([&] {
@@ -124,11 +125,12 @@ TEST(StackedHomes, WhatLiesBehindTheHomeIsTheHomesAndNothingOffItMoves) {
             return 1;
         });
         if (status == test::kSkipped) {
-            std::fprintf(stderr, "skipped: %s cannot be set up here\n", row.name);
+            notRun += std::string(row.name) + "; ";
             continue;
         }
         ++ran;
         EXPECT_EQ(status, 0) << row.name;
     }
     if (ran == 0) GTEST_SKIP() << "cannot mount an overlay in a mount namespace here (needs root and unshare)";
+    if (!notRun.empty()) GTEST_SKIP() << "rows not run here (cannot be set up): " << notRun;
 }
