@@ -1,0 +1,39 @@
+#include "removal/SweepTiming.h"
+
+#include <algorithm>
+
+namespace sorvel::SweepTiming {
+
+std::optional<Date> nextAfter(const SweepSchedule& schedule, Date since, const Calendar& calendar) {
+    using Frequency = SweepSchedule::Frequency;
+    const Calendar::Day day = calendar.dayOf(since);
+    switch (schedule.frequency) {
+    case Frequency::off: return std::nullopt;
+    case Frequency::daily: {
+        // Counted by days on the clock, never by 24 hours: a day across a change of the
+        // clock is 23 or 25 hours long, and the hour stays where it is shown.
+        const auto today = calendar.hourOn(day, schedule.hour);
+        if (!today) return std::nullopt;
+        if (*today > since) return today;
+        return calendar.hourOn(Calendar::adding(day, 1), schedule.hour);
+    }
+    case Frequency::weekly: return calendar.hourOn(Calendar::adding(day, 7), schedule.hour);
+    }
+    return std::nullopt;
+}
+
+std::optional<Date> dueAt(const SweepSchedule& schedule, const std::optional<Date>& last, Date now,
+                          const std::optional<Date>& futureSeenAt, const Calendar& calendar) {
+    if (schedule.frequency == SweepSchedule::Frequency::off) return std::nullopt;
+    if (!last) return now;
+    if (*last > now) return nextAfter(schedule, futureSeenAt ? std::min(*futureSeenAt, now) : now, calendar);
+    return nextAfter(schedule, *last, calendar);
+}
+
+bool isDue(const SweepSchedule& schedule, const std::optional<Date>& last, Date now,
+           const std::optional<Date>& futureSeenAt, const Calendar& calendar) {
+    const auto at = dueAt(schedule, last, now, futureSeenAt, calendar);
+    return at && *at <= now;
+}
+
+} // namespace sorvel::SweepTiming
