@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/Bytes.h"
 #include "platform/RunLock.h"
 #include "platform/UserDefaults.h"
 #include "removal/RemovalRun.h"
@@ -69,6 +70,7 @@ std::vector<SweepRun> standing(std::vector<SweepRun> runs, bool tidying) {
         if (left[i] || !hasPending(run)) continue;
         std::vector<MovedItem> kept, counted;
         kept.reserve(run.moved.size());
+        int64_t neverMoved = 0, neverMovedBytes = 0;
         for (auto& item : run.moved) {
             bool inPlace = false;
             if (item.isPending()) {
@@ -77,10 +79,21 @@ std::vector<SweepRun> standing(std::vector<SweepRun> runs, bool tidying) {
                 if (where.trashPath) item.trashPath = *where.trashPath;
             }
             if (!inPlace) counted.push_back(item);
+            else {
+                ++neverMoved;
+                neverMovedBytes = Bytes::saturatingAdd(neverMovedBytes, std::max<int64_t>(0, item.size));
+            }
             if (!inPlace || tidying) kept.push_back(std::move(item));
         }
-        run.moved = std::move(counted);
-        run.recount();
+        if (run.hasDetail) {
+            run.moved = std::move(counted);
+            run.recount();
+        } else {
+            // Past the items a run keeps, its list is not all it moved: its counts, which
+            // took the items on their way as moved, lose only those that never left.
+            run.receipt.movedCount = std::max<int64_t>(0, run.receipt.movedCount - neverMoved);
+            run.receipt.movedBytes = std::max<int64_t>(0, run.receipt.movedBytes - neverMovedBytes);
+        }
         run.moved = std::move(kept);
     }
     return runs;

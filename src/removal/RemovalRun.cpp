@@ -219,14 +219,24 @@ Result moveAndRecord(Request request) {
         run.finished = finished;
         run.receipt = request.receipt(result.outcomes);
         run.moved = moved;
-        run.moved.insert(run.moved.end(), pending.begin(), pending.end());
+        run.hasDetail = true;
         if (!finished) {
             // Counted with the items still on their way, so the stored run adds up.
-            run.receipt.movedCount = static_cast<int64_t>(run.moved.size());
+            run.receipt.movedCount = static_cast<int64_t>(moved.size() + pending.size());
             run.receipt.movedBytes = 0;
-            for (const auto& item : run.moved)
-                run.receipt.movedBytes = Bytes::saturatingAdd(run.receipt.movedBytes, item.size);
+            for (const auto& item : moved) run.receipt.movedBytes = Bytes::saturatingAdd(run.receipt.movedBytes, item.size);
+            for (const auto& item : pending) run.receipt.movedBytes = Bytes::saturatingAdd(run.receipt.movedBytes, item.size);
+            // Past the items a run keeps, those on their way are kept in place of the last
+            // ones moved: a run cut short in this batch is settled from them, and counts
+            // only those that reached the Trash.
+            if (moved.size() + pending.size() > SweepHistory::kMaximumItemsPerRun) {
+                const size_t room =
+                    SweepHistory::kMaximumItemsPerRun - std::min(pending.size(), SweepHistory::kMaximumItemsPerRun);
+                run.moved.resize(std::min(run.moved.size(), room));
+                run.hasDetail = false;
+            }
         }
+        run.moved.insert(run.moved.end(), pending.begin(), pending.end());
         // The last write decides: a run stored whole at the end lost nothing on the way.
         problem = SweepHistory::store(run);
     };

@@ -2,11 +2,14 @@
 // the next start: stored as they stand, their receipts saying they were cut short.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <thread>
 
 #include "RunHome.h"
 #include "removal/CrashedRuns.h"
+#include "support/ChildProcess.h"
 #include "support/MoveToTrash.h"
 
 using namespace sorvel;
@@ -64,4 +67,62 @@ TEST(CutShortRunTidy, ARunStillMovingHereIsLeftAlone) {
     EXPECT_EQ(SweepHistory::load().at(0), before);
     release.set_value();
     mover.join();
+}
+
+namespace {
+
+constexpr int kPastTheKeptItems = 2'300;
+constexpr int kMovedBeforeTheKill = 100;
+constexpr int kKilledMidBatch = 9;
+
+// Moves every batch whole but the one that starts past the items a run keeps: of that,
+// a hundred items, and then the process ends as a kill would leave it.
+int movePastTheKeptItemsThenDie() {
+    const std::string work = std::string(std::getenv("HOME")) + "/Work"; // the parent's home
+    RemovalRun::Request request;
+    request.policy = CleanupPolicy::standard().allowing({work});
+    request.run.scope = "test";
+    request.run.allowedRoots = request.policy.allowedRoots;
+    for (int i = 0; i < kPastTheKeptItems; ++i) request.paths.push_back({work + "/d" + std::to_string(i), 0});
+    size_t before = 0;
+    request.mover = [&before](const std::vector<CleanupExecutor::PathSize>& chunk, const CleanupPolicy& policy,
+                              const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
+        const size_t start = before;
+        before += chunk.size();
+        if (start < SweepHistory::kMaximumItemsPerRun)
+            return CleanupExecutor::run(chunk, CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
+        const std::vector<CleanupExecutor::PathSize> some(chunk.begin(), chunk.begin() + kMovedBeforeTheKill);
+        (void)CleanupExecutor::run(some, CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
+        test::endAs(kKilledMidBatch);
+    };
+    RemovalRun::moveAndRecord(std::move(request));
+    return 0; // never ended mid-batch: the test fails on the status
+}
+
+} // namespace
+
+// A run killed in a batch that starts past the 2,000 items a run keeps in detail: the
+// batch's items are not all listed, yet the tidy counts only those that reached the Trash.
+TEST(CutShortRunTidy, PastTheItemsARunKeepsItCountsOnlyWhatReachedTheTrash) {
+    constexpr const char* kRole = "killed-past-the-kept-items";
+    if (test::isRole(kRole)) test::endAs(movePastTheKeptItemsThenDie());
+    test::RunHome home;
+    (void)home.folders(kPastTheKeptItems);
+    ASSERT_EQ(test::runTestInNewProcess(kRole, std::chrono::minutes(3)), kKilledMidBatch);
+    int inTrash = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(home.trash + "/files")) inTrash += entry.is_directory();
+    // Every batch before the last whole, and a hundred of the last.
+    size_t whole = 0, batch = RemovalRun::kFirstBatch;
+    while (whole < SweepHistory::kMaximumItemsPerRun) {
+        whole += batch;
+        batch = std::min(batch * 2, RemovalRun::kLargestBatch);
+    }
+    ASSERT_EQ(inTrash, static_cast<int>(whole) + kMovedBeforeTheKill);
+
+    CrashedRuns::tidy();
+    const SweepRun run = SweepHistory::load().at(0);
+    EXPECT_EQ(run.receipt.movedCount, inTrash);
+    EXPECT_TRUE(run.receipt.cutShort);
+    EXPECT_FALSE(run.hasDetail);
+    EXPECT_LE(run.moved.size(), SweepHistory::kMaximumItemsPerRun);
 }
