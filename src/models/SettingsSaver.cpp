@@ -21,6 +21,9 @@ struct Hurry {
     std::mutex mutex;
     std::condition_variable raised;
     uint64_t count = 0;
+    // The wait at which a save last gave up on settings another Sorvel holds: the saves
+    // queued behind it give up at once, so that wait is waited once in all.
+    uint64_t gaveUpAt = 0;
 };
 
 Hurry& hurry() {
@@ -43,6 +46,10 @@ void queueSave(UserDefaults defaults, std::string key, nlohmann::json value,
     onSettingsQueue([asked, defaults = std::move(defaults), key = std::move(key), value = std::move(value),
                      tell = std::move(tell)]() mutable {
         Hurry& h = hurry();
+        {
+            const std::lock_guard<std::mutex> lock(h.mutex);
+            if (h.count != asked && h.gaveUpAt == h.count) return tell(SaveStatus{SaveStatus::kBusy});
+        }
         SaveStatus status = defaults.set(key, value);
         for (bool told = false; status.busy(); told = true) {
             if (!told) {
@@ -57,6 +64,10 @@ void queueSave(UserDefaults defaults, std::string key, nlohmann::json value,
             h.raised.wait_for(lock, UserDefaults::lockWait(), [&] { return h.count != asked; });
             lock.unlock();
             status = defaults.set(key, value);
+        }
+        if (status.busy()) {
+            const std::lock_guard<std::mutex> lock(h.mutex);
+            if (h.count != asked) h.gaveUpAt = h.count;
         }
         tell(status);
     });

@@ -19,7 +19,9 @@ namespace sorvel::Models {
 /// Queues `block` behind every settings write asked before it.
 void onSettingsQueue(std::function<void()> block);
 /// Waits until every settings write asked so far is done (at quit; in tests). A save still
-/// being tried again is tried once more, then given up, so the wait has an end.
+/// being tried again is tried once more, then given up, so the wait has an end; once one
+/// save gives up on settings another Sorvel holds, those queued behind it give up at once,
+/// so the wait for that lock is waited once in all.
 void waitForSettings();
 
 /// Queues storing `value` under `key` in `defaults`; `tell` hears, on the settings queue,

@@ -110,3 +110,45 @@ TEST(HeldSettings, AWaitForTheSettingsGivesUpAHeldSave) {
     EXPECT_FALSE(heard[1].retrying);
     EXPECT_EQ(defaults.string("SorvelAppearance"), "light");
 }
+
+// Quitting with several saves queued behind settings another Sorvel holds: one wait for the
+// lock in all, not one for each save; every save is told it was not saved.
+TEST(HeldSettings, AQuitWithSavesQueuedBehindAHeldLockWaitsOnceInAll) {
+    constexpr int kSaves = 8;
+    const std::chrono::milliseconds before = UserDefaults::setLockWait(std::chrono::seconds(1));
+    test::ModelHome home;
+    UserDefaults defaults = UserDefaults::standard();
+    ASSERT_TRUE(defaults.set("SorvelAppearance", "light"));
+    test::LockHolder holder(defaults.filePath() + ".lock", How::stopped);
+    ASSERT_TRUE(holder.holding());
+    std::mutex m;
+    std::vector<SaveStatus> last(kSaves);
+    std::vector<int> told(kSaves, 0);
+    for (int i = 0; i < kSaves; ++i)
+        Models::queueSave(defaults, "SorvelKey" + std::to_string(i), i, [&, i](const SaveStatus& status) {
+            const std::lock_guard lock(m);
+            last[i] = status;
+            ++told[i];
+        });
+    const auto start = std::chrono::steady_clock::now();
+    const auto waited = test::within(
+        [] {
+            Models::waitForSettings();
+            return true;
+        },
+        holder);
+    const auto took = std::chrono::steady_clock::now() - start;
+    UserDefaults::setLockWait(before);
+    ASSERT_TRUE(waited.has_value()) << "waited past its deadline";
+    // One wait is at most two of the lock's (the one under way, and the last try); a wait
+    // for each save would be eight or more.
+    EXPECT_LT(took, std::chrono::seconds(5));
+    const std::lock_guard lock(m);
+    for (int i = 0; i < kSaves; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_GE(told[i], 1);
+        EXPECT_TRUE(last[i].busy());
+        EXPECT_FALSE(last[i].retrying);
+    }
+    EXPECT_FALSE(defaults.value("SorvelKey0"));
+}
