@@ -20,37 +20,12 @@
 #include "removal/OwnFolder.h"
 #include "removal/RemovalRun.h"
 #include "removal/SweepHistory.h"
+#include "removal/SweepTiming.h"
 
 namespace sorvel {
 namespace {
 
 using Frequency = SweepSchedule::Frequency;
-
-std::optional<double> interval(Frequency frequency) {
-    switch (frequency) {
-    case Frequency::daily: return SweepScheduler::kDailyInterval;
-    case Frequency::weekly: return SweepScheduler::kWeeklyInterval;
-    case Frequency::off: break;
-    }
-    return std::nullopt;
-}
-
-double secondsBetween(Date from, Date to) { return std::chrono::duration<double>(to - from).count(); }
-
-// Today's date in the local calendar at `hour`:00:00; none for an hour outside the day.
-std::optional<Date> todayAt(int hour, Date now) {
-    if (hour < 0 || hour > 23) return std::nullopt;
-    const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(now));
-    std::tm parts{};
-    if (!localtime_r(&t, &parts)) return std::nullopt;
-    parts.tm_hour = hour;
-    parts.tm_min = 0;
-    parts.tm_sec = 0;
-    parts.tm_isdst = -1;
-    const std::time_t anchor = std::mktime(&parts);
-    if (anchor == static_cast<std::time_t>(-1)) return std::nullopt;
-    return dateFromUnixSeconds(static_cast<int64_t>(anchor));
-}
 
 // Stored dates keep whole microseconds; a receipt made here reads back equal.
 Date storable(Date d) { return std::chrono::time_point_cast<std::chrono::microseconds>(d); }
@@ -192,27 +167,27 @@ void SweepScheduler::stop() {
 }
 
 bool SweepScheduler::isDue(const SweepSchedule& schedule, const std::optional<Date>& last, Date now) {
-    const auto every = interval(schedule.frequency);
-    if (!every) return false;
-    if (!last || *last > now) return true;
-    return secondsBetween(*last, now) >= *every;
+    return SweepTiming::isDue(schedule, last, now);
 }
 
 std::optional<Date> SweepScheduler::nextRun(const SweepSchedule& schedule, const std::optional<Date>& last,
                                             Date now) {
-    const auto every = interval(schedule.frequency);
-    if (!every) return std::nullopt;
-    const auto anchor = todayAt(schedule.hour, now);
-    if (!anchor) return std::nullopt;
-    const auto step = std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(*every));
-    const Date bound = last ? std::max(*last, now) : now;
-    if (*anchor > bound) return anchor;
-    // The first anchor plus whole intervals later than the bound, counted rather than
-    // stepped, so a far-off last date neither loops long nor runs off the calendar.
-    const auto steps = (bound - *anchor) / step + 1;
-    const auto span = Date::duration::max() - anchor->time_since_epoch();
-    if (steps > span / step) return std::nullopt;
-    return *anchor + steps * step;
+    if (!last) return SweepTiming::nextAfter(schedule, now);
+    return SweepTiming::dueAt(schedule, last, now);
+}
+
+std::optional<Date> SweepScheduler::dueAt(Date now) {
+    if (schedule_.frequency == Frequency::off) return std::nullopt;
+    if (!lastReceipt_ || lastReceipt_->heldOff) return now;
+    const Date last = lastReceipt_->date;
+    std::optional<Date> seen;
+    if (last > now) {
+        if (!futureSeen_ || futureSeen_->first != last) futureSeen_ = std::make_pair(last, now);
+        seen = futureSeen_->second;
+    } else {
+        futureSeen_.reset();
+    }
+    return SweepTiming::dueAt(schedule_, last, now, seen);
 }
 
 void SweepScheduler::runIfDue() {
@@ -220,19 +195,27 @@ void SweepScheduler::runIfDue() {
     // A sweep waits for folders being checked, at most until their deadline: it should
     // look in them too.
     if (!checkingFolders_.empty()) return;
-    std::optional<Date> last;
-    if (lastReceipt_) last = lastReceipt_->date;
-    if (isDue(schedule_, last, deps_.clock()))
+    const Date now = deps_.clock();
+    if (const auto at = dueAt(now); at && *at <= now)
         run(SweepRun::Trigger::scheduled);
     else
         refreshNextRun();
 }
 
 void SweepScheduler::refreshNextRun() {
-    std::optional<Date> last;
-    if (lastReceipt_) last = lastReceipt_->date;
-    if (Models::assignIfChanged(nextRunDate_, nextRun(schedule_, last, deps_.clock())))
-        publish(&SweepScheduler::nextRunDateChanged);
+    std::optional<Date> next;
+    if (schedule_.frequency != Frequency::off) {
+        const Date now = deps_.clock();
+        if (!lastReceipt_) {
+            next = SweepTiming::nextAfter(schedule_, now); // the first sweep runs once armed
+        } else {
+            next = dueAt(now);
+            // Due already (a sweep held off by a lock, folders still being checked): at the next check.
+            if (next && *next <= now)
+                next = now + std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(tick_));
+        }
+    }
+    if (Models::assignIfChanged(nextRunDate_, next)) publish(&SweepScheduler::nextRunDateChanged);
 }
 
 // ---- Sweeps ----
@@ -242,16 +225,50 @@ void SweepScheduler::run(SweepRun::Trigger trigger) {
     isRunning_ = true;
     publish(&SweepScheduler::isRunningChanged);
     setFailure(std::nullopt);
+    std::optional<Date> known;
+    if (lastReceipt_) known = lastReceipt_->date;
     // Later changes of the schedule do not reach a sweep that has begun. Quitting waits
-    // for it, as for any move, so it is not cut short before it is recorded.
+    // for it, as for any move, so it is not cut short before it is recorded. It runs only
+    // under the sweep lock, and a scheduled one only while no other Sorvel swept since.
     auto hold = RemovalRun::holdInFlight();
     Models::runThenDeliver(
         this, Models::WorkPriority::utility,
-        [runner = deps_.runner, schedule = schedule_, trigger, hold = std::move(hold)] {
-            return runner(schedule, trigger);
+        [runner = deps_.runner, schedule = schedule_, trigger, known, hold = std::move(hold)] {
+            return SweepClaim::run(trigger == SweepRun::Trigger::scheduled, known,
+                                   [&] { return runner(schedule, trigger); });
         },
-        [](SweepScheduler& model, SweepRunner::Outcome outcome) { model.finishSweep(std::move(outcome)); },
+        [trigger](SweepScheduler& model, SweepClaim::Result result) {
+            model.finishAttempt(trigger, std::move(result));
+        },
         [](SweepScheduler& model, const std::string& reason) { model.failSweep(reason); });
+}
+
+void SweepScheduler::finishAttempt(SweepRun::Trigger trigger, SweepClaim::Result result) {
+    switch (result.kind) {
+    case SweepClaim::Result::Kind::ran:
+        if (result.outcome) return finishSweep(std::move(*result.outcome));
+        break;
+    case SweepClaim::Result::Kind::sweptElsewhere:
+        if (result.latest) adopt(*result.latest, result.latestFindings);
+        break;
+    case SweepClaim::Result::Kind::busy:
+        // A scheduled one is the other Sorvel's to run; its receipt is read at the next check.
+        if (trigger != SweepRun::Trigger::scheduled) setFailure(std::string(SweepClaim::kAnotherSweeping));
+        break;
+    }
+    isRunning_ = false;
+    publish(&SweepScheduler::isRunningChanged);
+    refreshNextRun();
+}
+
+void SweepScheduler::adopt(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings) {
+    presence_.cancel();
+    absent_.clear();
+    counts_.reset();
+    if (Models::assignIfChanged(lastReceipt_, receipt)) publish(&SweepScheduler::lastReceiptChanged);
+    if (Models::assignIfChanged(findings_, outcomesOf(findings))) publish(&SweepScheduler::findingsChanged);
+    if (Models::assignIfChanged(selectedPaths_, actionablePaths(findings_)))
+        publish(&SweepScheduler::selectedPathsChanged);
 }
 
 // No receipt came back, so the last one stays and the next due test tries again.
@@ -268,6 +285,8 @@ void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
     absent_.clear();
     counts_.reset();
     setMoveNote(std::nullopt);
+    // A sweep held off again and again by a lock is told of once, not at every check.
+    const bool toldAlready = outcome.receipt.heldOff && lastReceipt_ && lastReceipt_->heldOff;
     if (Models::assignIfChanged(lastReceipt_, outcome.receipt)) publish(&SweepScheduler::lastReceiptChanged);
     if (Models::assignIfChanged(findings_, std::move(outcome.outcomes))) publish(&SweepScheduler::findingsChanged);
     if (Models::assignIfChanged(selectedPaths_, actionablePaths(findings_)))
@@ -277,7 +296,7 @@ void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
     publish(&SweepScheduler::isRunningChanged);
     refreshNextRun();
     if (auto moves = MovedItems::of(findings_); !moves.empty()) emit itemsMoved(moves);
-    notify(outcome.receipt);
+    if (!toldAlready) notify(outcome.receipt);
 }
 
 // A sweep cut short in an earlier process left its receipt saying so: it takes its run's

@@ -22,6 +22,7 @@
 #include "platform/UserNotifications.h"
 #include "removal/CleanupExecutor.h"
 #include "removal/FolderChecks.h"
+#include "removal/SweepClaim.h"
 #include "removal/SweepReceipt.h"
 #include "removal/SweepRunner.h"
 #include "removal/SweepSchedule.h"
@@ -54,9 +55,6 @@ public:
 
     /// How long a folder's check may take before the folder is refused as not answering.
     static constexpr std::chrono::milliseconds kFolderCheckDeadline = FolderChecks::kDeadline;
-
-    static constexpr double kDailyInterval = 86'400;
-    static constexpr double kWeeklyInterval = 604'800;
 
     /// Reads the stored schedule, last receipt and findings; does not start the timer.
     explicit SweepScheduler(Dependencies dependencies = {}, QObject* parent = nullptr);
@@ -133,13 +131,14 @@ public:
     /// Moves the ticked findings to the Trash under the standard policy, unless a move runs.
     void cleanSelected();
 
-    /// Whether a sweep is due: never when off; always without a last receipt or with one
-    /// dated after now (a clock set back must not stop sweeps); else once the interval has
-    /// passed since the last receipt's date.
+    /// Whether a sweep is due: never when off; always without a last receipt; else once the
+    /// schedule's hour has come after the last receipt's date, on the local clock (daily:
+    /// the first such hour after it; weekly: that hour on its weekday a week on). A receipt
+    /// dated after now (the clock set back) is not due.
     static bool isDue(const SweepSchedule& schedule, const std::optional<Date>& last, Date now);
-    /// The next sweep time for display: today's `hour`:00 (local time), stepped by the
-    /// interval until later than now and than the last sweep. None when off or when the
-    /// hour or the dates cannot form a time.
+    /// The sweep time the due test uses: the schedule's hour after the last receipt, or
+    /// after now without one or with one dated after now. None when off or when the hour
+    /// or the dates cannot form a time.
     static std::optional<Date> nextRun(const SweepSchedule& schedule, const std::optional<Date>& last, Date now);
 
 signals:
@@ -164,6 +163,14 @@ signals:
 private:
     void runIfDue();
     void refreshNextRun();
+    /// When the next scheduled sweep is due by the last receipt, as the due test and the
+    /// shown time both use it; now for a receipt that moved nothing because a lock was held.
+    std::optional<Date> dueAt(Date now);
+    /// What a sweep's claim came back with: the sweep's outcome, another Sorvel's newer
+    /// receipt, or another Sorvel sweeping now.
+    void finishAttempt(SweepRun::Trigger trigger, SweepClaim::Result result);
+    /// Takes another Sorvel's last receipt and findings as this one's own.
+    void adopt(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings);
     void notify(const SweepReceipt& receipt);
     void settleCutShortSweep();
     void finishSweep(SweepRunner::Outcome outcome);
@@ -229,6 +236,9 @@ private:
     std::set<std::string> absent_; // findings not on disk at the last look
     std::optional<std::string> moveNote_;
     LatestRequest presence_;
+    /// A last receipt dated after the clock, and when it was first seen so: the next sweep
+    /// is counted from then, not from a moment that moves on with the clock.
+    std::optional<std::pair<Date, Date>> futureSeen_;
     QTimer timer_;
     double tick_ = 300;
 };

@@ -11,6 +11,7 @@ std::string SweepReceipt::headline() const {
         if (movedCount == 0) return "Cut short before it finished";
         return "Moved " + Bytes::format(movedBytes) + " to the Trash before it was cut short";
     }
+    if (heldOff) return "Nothing moved yet \u2014 Sorvel tries again shortly";
     if (action == SweepSchedule::Action::clean) {
         if (movedCount == 0) return "Nothing needed cleaning";
         return "Moved " + Bytes::format(movedBytes) + " to the Trash";
@@ -28,6 +29,7 @@ nlohmann::json SweepReceipt::toJSON() const {
                         {"refusedCount", refusedCount}};
     if (withheldReason) json["withheldReason"] = *withheldReason;
     if (cutShort) json["cutShort"] = true;
+    if (heldOff) json["heldOff"] = true;
     return json;
 }
 
@@ -46,6 +48,7 @@ std::optional<SweepReceipt> SweepReceipt::fromJSON(const nlohmann::json& json) {
         r.refusedCount = integer(required(json, "refusedCount"));
         r.withheldReason = optionalText(json, "withheldReason");
         if (const auto* cut = present(json, "cutShort")) r.cutShort = boolean(*cut);
+        if (const auto* held = present(json, "heldOff")) r.heldOff = boolean(*held);
         return r;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;

@@ -43,11 +43,15 @@ struct SweepReceipt {
     /// The run ended before its last move was written down (the process was killed, or
     /// quit could not wait for it); its counts are what really moved.
     bool cutShort = false;
+    /// The run moved nothing because a lock of Sorvel's own was held past its wait (the
+    /// history's, the Trash's); `withheldReason` says which. Such a sweep is tried again
+    /// at the scheduler's next check.
+    bool heldOff = false;
 
     /// One line for the menu-bar panel, the history and notifications.
     std::string headline() const;
 
-    /// "withheldReason" is left out when absent, "cutShort" unless true, so older readers
+    /// "withheldReason" is left out when absent, "cutShort" and "heldOff" unless true, so older readers
     /// read every receipt.
     nlohmann::json toJSON() const;
     /// None when a required key is missing, of another type, or the action is unknown.

@@ -36,20 +36,69 @@ SweepRun describedRun(const SweepSchedule& schedule, SweepRun::Trigger trigger) 
     return run;
 }
 
-// The persisted values of every sweep, in their order; the history's message when any
-// could not be written down. A sweep that moved has recorded its run as it moved.
-std::optional<std::string> persist(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings,
-                                   const SweepSchedule& schedule, SweepRun::Trigger trigger,
-                                   std::optional<std::string> runProblem = std::nullopt, bool recordRun = true) {
-    SaveStatus status = SweepReceipt::record(receipt);
-    if (SaveStatus saved = SweepReceipt::record(findings); !saved && status) status = saved;
+// The settings writes of one sweep: once the settings stay locked past one wait (another
+// Sorvel writing them, or stopped while it did), the later ones are not tried, so a sweep
+// waits once in all.
+class SettingsWrites {
+public:
+    template <class Write>
+    void write(Write&& write) {
+        if (status_.busy()) return;
+        if (SaveStatus saved = write(); !saved && status_) status_ = saved;
+    }
+    const SaveStatus& status() const { return status_; }
+
+private:
+    SaveStatus status_;
+};
+
+// Said when the history has the run but the settings could not take the receipt.
+std::string receiptNotSaved(const SaveStatus& status) {
+    const std::string why = status.busy() ? "another Sorvel held the settings past a few seconds"
+                                          : "the settings could not be written: " + status.reason();
+    return "Sorvel could not save this sweep as the last one (" + why +
+           "), so the panel shows it only until Sorvel quits. The run itself is in the history, where anything it "
+           "moved can be put back.";
+}
+
+// The persisted values of every sweep, in their order; what could not be written down,
+// the history first. A sweep that moved has recorded its run as it moved.
+std::optional<std::string> persist(SettingsWrites& settings, const SweepReceipt& receipt,
+                                   const std::vector<SweepReceipt::Finding>& findings, const SweepSchedule& schedule,
+                                   SweepRun::Trigger trigger, std::optional<std::string> runProblem = std::nullopt,
+                                   bool recordRun = true) {
+    settings.write([&] { return SweepReceipt::record(receipt); });
+    settings.write([&] { return SweepReceipt::record(findings); });
+    SaveStatus history;
     if (recordRun) {
         SweepRun run = describedRun(schedule, trigger);
         run.receipt = receipt;
-        if (SaveStatus saved = SweepHistory::store(run); !saved && status) status = saved;
+        history = SweepHistory::store(run);
     }
     if (runProblem) return runProblem;
-    return SweepHistory::notSavedMessage(status);
+    if (!history) return SweepHistory::notSavedMessage(history);
+    if (!settings.status()) return receiptNotSaved(settings.status());
+    return std::nullopt;
+}
+
+// Why a move moved nothing at all when a lock of Sorvel's own stayed held: the history's
+// before the first batch, or the Trash's for every item; none otherwise.
+std::optional<std::string> heldOffReason(const std::vector<CleanupOutcome>& outcomes,
+                                         const std::optional<std::string>& runProblem) {
+    bool anyHeld = false;
+    for (const auto& outcome : outcomes) {
+        if (outcome.moved()) return std::nullopt;
+        if (const auto* failed = std::get_if<CleanupOutcome::Failed>(&outcome.result)) {
+            if (failed->message == RemovalRun::kHistoryBusyNothingMoved) return failed->message;
+            if (!failed->trashHeld) return std::nullopt;
+            anyHeld = true;
+        }
+    }
+    if (runProblem && *runProblem == RemovalRun::kHistoryBusyNothingMoved) return runProblem;
+    if (anyHeld)
+        for (const auto& outcome : outcomes)
+            if (const auto* failure = outcome.failure()) return *failure;
+    return std::nullopt;
 }
 
 // Another move of this process has it in hand: neither found by this sweep nor refused by it.
@@ -148,7 +197,8 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         receipt.date = SweepCoding::sweepNow();
         receipt.action = schedule.action;
         receipt.withheldReason = kNothingSelectedReason;
-        auto problem = persist(receipt, {}, schedule, trigger);
+        SettingsWrites settings;
+        auto problem = persist(settings, receipt, {}, schedule, trigger);
         return Outcome{receipt, {}, std::move(problem)};
     }
 
@@ -220,13 +270,14 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
     // so no other process settles it meanwhile.
     std::optional<RemovalRun::Owner> owner;
     SweepRun described = describedRun(schedule, trigger);
+    SettingsWrites settings;
     if (moving) {
         owner.emplace(described.id);
         // Kept as cut short until the sweep is recorded: a process ended mid-move leaves a
         // receipt that says so, and the next start gives it its run's counts.
         SweepReceipt ahead = receipt;
         ahead.cutShort = true;
-        (void)SweepReceipt::record(ahead); // a failed write shows with the receipt's own, below
+        settings.write([&] { return SweepReceipt::record(ahead); }); // a failure shows with the receipt's own, below
         RemovalRun::Request request;
         request.paths = normalized;
         request.policy = policy;
@@ -242,6 +293,15 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
     }
     receipt = counted(receipt, outcomes, moving);
     std::erase_if(outcomes, heldElsewhere);
+    // Nothing moved because a lock of Sorvel's own was held: said, and tried again soon,
+    // never shown as a sweep that found nothing to clean.
+    if (moving && !normalized.empty())
+        if (auto held = heldOffReason(outcomes, runProblem)) {
+            receipt.heldOff = true;
+            receipt.refusedCount = static_cast<int64_t>(skipped.size());
+            receipt.withheldReason = receipt.withheldReason ? *held + " " + *receipt.withheldReason : *held;
+            if (runProblem == *held) runProblem.reset(); // the receipt says it; nothing went unrecorded
+        }
 
     std::vector<SweepReceipt::Finding> findings;
     for (const auto& outcome : outcomes) {
@@ -251,7 +311,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
             findings.push_back({outcome.path, outcome.size});
     }
 
-    auto problem = persist(receipt, findings, schedule, trigger, std::move(runProblem), !moving);
+    auto problem = persist(settings, receipt, findings, schedule, trigger, std::move(runProblem), !moving);
     return Outcome{receipt, std::move(outcomes), std::move(problem)};
 }
 

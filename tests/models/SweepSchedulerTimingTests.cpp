@@ -39,27 +39,32 @@ Date hoursBefore(Date d, double hours) {
 } // namespace
 
 TEST(SweepSchedulerDue, IntervalsCountFromTheLastReceipt) {
+    UTC utc;
     const Date now = at("2026-12-07 10:10");
     EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily), std::nullopt, now));
     EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::weekly), std::nullopt, now));
     EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::off), std::nullopt, now));
     EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::off), hoursBefore(now, 1000), now));
 
-    EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::daily), hoursBefore(now, 23 + 59.0 / 60), now));
-    EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily), hoursBefore(now, 24), now)); // exactly 86,400 s
+    // Due once the hour shown (03:00) has come after the last receipt, not 24 hours on.
+    EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::daily), at("2026-12-07 03:05"), now));
+    EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily), at("2026-12-07 02:55"), now));
+    EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily), hoursBefore(now, 23 + 59.0 / 60), now));
+    EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily), hoursBefore(now, 24), now));
     EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::weekly), hoursBefore(now, 6 * 24), now));
-    EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::weekly), hoursBefore(now, 7 * 24 - 0.001), now));
     EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::weekly), hoursBefore(now, 7 * 24), now));
-    // The hour plays no part in the due test.
+    EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::daily, 23), hoursBefore(now, 10), now));
     EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily, 23), hoursBefore(now, 25), now));
-    // A receipt from the future (a clock set back, a damaged store) is due now, whatever
-    // how far off, or sweeps would stop until the clock caught up.
+    // A receipt from the future (a clock set back, a damaged store) is not due now, however
+    // far off: the next sweep is the hour after now.
     for (double ahead : {0.001, 5.0, 24.0 * 365 * 30}) {
-        EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily), hoursBefore(now, -ahead), now)) << ahead;
-        EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::weekly), hoursBefore(now, -ahead), now)) << ahead;
+        EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::daily), hoursBefore(now, -ahead), now)) << ahead;
+        EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::weekly), hoursBefore(now, -ahead), now)) << ahead;
         EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::off), hoursBefore(now, -ahead), now)) << ahead;
+        EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily), hoursBefore(now, -ahead), now), at("2026-12-08 03:00"))
+            << ahead;
     }
-    EXPECT_TRUE(SweepScheduler::isDue(every(Frequency::daily), dateFromReferenceSeconds(1e300), now));
+    EXPECT_FALSE(SweepScheduler::isDue(every(Frequency::daily), dateFromReferenceSeconds(1e300), now));
 }
 
 TEST(SweepSchedulerNextRun, TodaysHourOrTheNextOneAfterNowAndTheLastSweep) {
@@ -68,18 +73,19 @@ TEST(SweepSchedulerNextRun, TodaysHourOrTheNextOneAfterNowAndTheLastSweep) {
     EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 3), std::nullopt, now), at("2026-12-08 03:00"));
     EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 12), std::nullopt, now), at("2026-12-07 12:00"));
     EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::weekly, 3), std::nullopt, now), at("2026-12-14 03:00"));
-    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::weekly, 20), std::nullopt, now), at("2026-12-07 20:00"));
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::weekly, 20), std::nullopt, now), at("2026-12-14 20:00"));
 
-    // With a last sweep: later than both it and now.
+    // With a last sweep: the hour after it, the time the due test uses.
     EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 12), at("2026-12-07 09:00"), now),
               at("2026-12-07 12:00"));
-    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 12), at("2026-12-07 12:00"), now),
-              at("2026-12-08 12:00")); // at the last sweep is not after it
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 12), at("2026-12-06 12:00"), now),
+              at("2026-12-07 12:00")); // at the hour is not after it
+    // A last sweep from the future: the hour after now.
     EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 3), at("2026-12-10 05:00"), now),
+              at("2026-12-08 03:00"));
+    // Weekly: the hour on the last sweep's weekday, a week on.
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::weekly, 3), at("2026-12-04 03:05"), now),
               at("2026-12-11 03:00"));
-    // Weekly steps from today's hour, not from the weekday of the last sweep.
-    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::weekly, 3), at("2026-12-04 03:00"), now),
-              at("2026-12-14 03:00"));
 }
 
 TEST(SweepSchedulerNextRun, NoneWhenOffOrNoTimeCanBeFormed) {
@@ -88,9 +94,12 @@ TEST(SweepSchedulerNextRun, NoneWhenOffOrNoTimeCanBeFormed) {
     EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::off), std::nullopt, now), std::nullopt);
     EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 24), std::nullopt, now), std::nullopt);
     EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, -1), std::nullopt, now), std::nullopt);
-    // A stored date at the end of the calendar neither loops nor overflows.
+    // A stored date at the end of the calendar neither loops nor overflows: it is from the
+    // future, and the next sweep is the hour after now.
     const Date farOff = dateFromReferenceSeconds(1e300);
-    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 3), farOff, now), std::nullopt);
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 3), farOff, now), at("2026-12-08 03:00"));
+    EXPECT_EQ(SweepScheduler::nextRun(every(Frequency::daily, 3), dateFromReferenceSeconds(-1e300), now),
+              std::nullopt);
 }
 
 TEST(SweepSchedulerArming, FirstStartWithoutAReceiptSweepsAtOnce) {
@@ -114,7 +123,7 @@ TEST(SweepSchedulerArming, NotDueRefreshesTheNextTimeAndTheTimerSweepsOnceDue) {
     UTC utc;
     test::SchedulerRig rig;
     rig.storeSchedule(Frequency::daily, 3);
-    rig.storeLastSweep(23 * 3600 + 59 * 60);
+    rig.storeLastSweep(7 * 3600 + 5 * 60); // today 03:05
     SweepScheduler scheduler(rig.dependencies());
     scheduler.setTick(0.02);
     scheduler.start();
@@ -127,7 +136,7 @@ TEST(SweepSchedulerArming, NotDueRefreshesTheNextTimeAndTheTimerSweepsOnceDue) {
     EXPECT_EQ(rig.sweeps->calls(), 0u);
     EXPECT_EQ(refreshed.count(), 0);
 
-    rig.clock += std::chrono::minutes(1); // now 24 hours after the last sweep
+    rig.clock = at("2026-12-08 03:00"); // the hour has come again
     ASSERT_TRUE(test::waitUntil([&] { return rig.sweeps->finished.load() == 1; }));
     ASSERT_TRUE(test::sweepDone(scheduler));
     EXPECT_EQ(rig.sweeps->triggers.at(0), Trigger::scheduled);

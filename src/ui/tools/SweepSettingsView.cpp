@@ -71,7 +71,7 @@ SweepSettingsView::SweepSettingsView(ScanCoordinator& coordinator, SweepSchedule
     setWidget(page_);
     viewport()->setAutoFillBackground(false);
     for (auto signal : {&SweepScheduler::scheduleChanged, &SweepScheduler::checkingFoldersChanged,
-                        &SweepScheduler::folderRefusalChanged})
+                        &SweepScheduler::folderRefusalChanged, &SweepScheduler::nextRunDateChanged})
         connect(&scheduler_, signal, rebuild_, &Coalescer::request);
     connect(&coordinator_, &ScanCoordinator::resultChanged, rebuild_, &Coalescer::request);
     for (auto signal : {&UpdateChecker::stateChanged, &UpdateChecker::lastCheckedChanged,
@@ -176,6 +176,12 @@ QWidget* SweepSettingsView::frequencySection() {
     auto* summary = wrapping(q(current.summary()), 11.5, Theme::secondaryText());
     summary->setObjectName("summary");
     stack->addWidget(summary);
+    // The very time the scheduler will sweep at, as the panel counts down to it.
+    if (const auto& next = scheduler_.nextRunDate()) {
+        auto* when = wrapping(q("Next sweep: " + mediumDateShortTime(*next) + "."), 11.5, Theme::tertiaryText());
+        when->setObjectName("nextSweep");
+        stack->addWidget(when);
+    }
     return wrap(stack);
 }
 

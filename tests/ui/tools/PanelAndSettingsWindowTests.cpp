@@ -658,3 +658,25 @@ TEST(SettingsWindow, CheckNowWithoutAFeedLooksDisabledAndIgnoresClicks) {
     check->click();
     EXPECT_EQ(fetches, 1);
 }
+
+// The settings window names the very time the scheduler will sweep at, and follows it; with
+// sweeps off it names none.
+TEST(SettingsWindow, ShowsTheNextSweepTimeTheSchedulerUses) {
+    UiContext ctx;
+    auto& sweeper = ctx.models().sweeper;
+    ui::SweepSettingsView settings(ctx.coordinator(), sweeper, ctx.updates());
+    EXPECT_EQ(textOf(&settings, "nextSweep"), "<missing nextSweep>");
+    SweepSchedule s = sweeper.schedule();
+    s.frequency = SweepSchedule::Frequency::daily;
+    s.hour = 7;
+    sweeper.setSchedule(s);
+    ASSERT_TRUE(waitUntil([&] { return !sweeper.isRunning() && sweeper.nextRunDate().has_value(); }));
+    settings.flush();
+    const Date next = *sweeper.nextRunDate();
+    EXPECT_EQ(textOf(&settings, "nextSweep"), "Next sweep: " + mediumDateShortTime(next) + ".");
+    EXPECT_EQ(shortTime(next), "7:00 AM");
+    s.frequency = SweepSchedule::Frequency::off;
+    sweeper.setSchedule(s);
+    settings.flush();
+    EXPECT_EQ(textOf(&settings, "nextSweep"), "<missing nextSweep>");
+}

@@ -1,0 +1,40 @@
+#pragma once
+// One sweep at a time on one home, whatever the number of Sorvels: a sweep runs only under
+// a lock of its own in the settings folder (a run lock, let go by the kernel when its
+// process ends), and a scheduled one reads the last receipt again under it, so a sweep
+// another Sorvel has run since it was judged due is not run twice.
+#include <functional>
+#include <optional>
+
+#include "platform/Date.h"
+#include "removal/SweepReceipt.h"
+#include "removal/SweepRunner.h"
+
+namespace sorvel::SweepClaim {
+
+/// The run lock's name for sweeps.
+inline constexpr const char* kLockName = "sweep";
+
+/// Why a sweep asked for by hand did not start.
+inline constexpr const char* kAnotherSweeping =
+    "Another Sorvel is sweeping this home right now, so this sweep did not start. Try again once it has finished.";
+
+struct Result {
+    enum class Kind {
+        ran,            // this process ran the sweep: `outcome`
+        sweptElsewhere, // another Sorvel swept since the receipt `known`: `latest`
+        busy,           // another Sorvel is sweeping now (its lock past a short wait)
+    };
+    Kind kind = Kind::busy;
+    std::optional<SweepRunner::Outcome> outcome;
+    std::optional<SweepReceipt> latest;
+    std::vector<SweepReceipt::Finding> latestFindings; // with `latest`
+};
+
+/// Takes the sweep lock (waiting a moment at most), then, for a scheduled sweep, reads the
+/// last receipt again: one dated after `known` (the receipt the sweep was judged due by;
+/// none when there was none) means another Sorvel swept meanwhile, and nothing runs.
+/// Otherwise runs `sweep` while holding the lock. A sweep by hand runs whatever the receipt.
+Result run(bool scheduled, const std::optional<Date>& known, const std::function<SweepRunner::Outcome()>& sweep);
+
+} // namespace sorvel::SweepClaim

@@ -1,0 +1,138 @@
+// One sweep at a time on one home: several real processes that all judged the same sweep
+// due, started together, run it once between them; a sweep by hand runs whatever the
+// receipt; and the lock is let go however the sweep ends.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <future>
+#include <vector>
+
+#include "platform/RunLock.h"
+#include "removal/SweepClaim.h"
+#include "support/ChildProcess.h"
+#include "support/LockHolder.h"
+#include "support/TestSupport.h"
+
+using namespace sorvel;
+using Kind = SweepClaim::Result::Kind;
+
+namespace {
+
+const Date kJudgedBy = dateFromUnixSeconds(1'700'000'000);
+
+std::string ranFile() { return std::string(std::getenv("HOME")) + "/ran"; }
+
+// A sweep as the runner does it in the end: written down, and its receipt recorded.
+SweepRunner::Outcome sweepOnce() {
+    const int fd = ::open(ranFile().c_str(), O_WRONLY | O_APPEND | O_CREAT, 0600);
+    if (fd >= 0) {
+        (void)::write(fd, "x\n", 2);
+        ::close(fd);
+    }
+    SweepReceipt receipt;
+    receipt.date = now();
+    SweepReceipt::record(receipt);
+    return SweepRunner::Outcome{receipt, {}, std::nullopt};
+}
+
+int claimAndSweep() { return 10 + static_cast<int>(SweepClaim::run(true, kJudgedBy, sweepOnce).kind); }
+
+struct Home {
+    test::FakeHome home;
+    test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
+};
+
+std::string sweepLock() { return RunLock::folderPath() + "/run-" + std::string(SweepClaim::kLockName) + ".lock"; }
+
+} // namespace
+
+TEST(SweepClaim, OfSeveralProcessesOnOneHomeOneRunsTheDueSweep) {
+    constexpr const char* kRole = "claimant";
+    if (test::isRole(kRole)) test::endAs(claimAndSweep());
+    constexpr int kProcesses = 6;
+    Home home;
+    SweepReceipt old;
+    old.date = kJudgedBy;
+    ASSERT_TRUE(SweepReceipt::record(old));
+    std::vector<std::future<int>> processes;
+    for (int i = 0; i < kProcesses; ++i)
+        processes.push_back(std::async(std::launch::async, [] { return test::runTestInNewProcess(kRole, std::chrono::minutes(1)); }));
+    int ran = 0;
+    for (auto& process : processes) {
+        const int status = process.get();
+        EXPECT_TRUE(status == 10 + int(Kind::ran) || status == 10 + int(Kind::sweptElsewhere) ||
+                    status == 10 + int(Kind::busy))
+            << status;
+        ran += status == 10 + int(Kind::ran);
+    }
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(test::readFile(ranFile()), "x\n");
+}
+
+struct ClaimRow {
+    const char* name;
+    bool scheduled;
+    std::optional<double> storedSecondsAfterJudged; // none: no receipt stored
+    bool noReceiptJudged;
+    Kind kind;
+};
+
+TEST(SweepClaim, AScheduledSweepReadsTheReceiptAgainUnderTheLock) {
+    const ClaimRow rows[] = {
+        {"the receipt it judged by", true, 0.0, false, Kind::ran},
+        {"a newer receipt: another Sorvel swept", true, 60.0, false, Kind::sweptElsewhere},
+        {"an older one: this process's own could not be written", true, -86'400.0, false, Kind::ran},
+        {"judged with no receipt, one there now", true, 0.0, true, Kind::sweptElsewhere},
+        {"none judged and none there", true, std::nullopt, true, Kind::ran},
+        {"by hand, whatever the receipt", false, 60.0, false, Kind::ran},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Home home;
+        if (row.storedSecondsAfterJudged) {
+            SweepReceipt stored;
+            stored.date = kJudgedBy + std::chrono::seconds(static_cast<int64_t>(*row.storedSecondsAfterJudged));
+            ASSERT_TRUE(SweepReceipt::record(stored));
+            ASSERT_TRUE(SweepReceipt::record(std::vector<SweepReceipt::Finding>{{"/x", 5}}));
+        }
+        int calls = 0;
+        const auto result = SweepClaim::run(row.scheduled, row.noReceiptJudged ? std::nullopt : std::optional(kJudgedBy),
+                                            [&] {
+                                                ++calls;
+                                                return SweepRunner::Outcome{};
+                                            });
+        EXPECT_EQ(result.kind, row.kind);
+        EXPECT_EQ(calls, row.kind == Kind::ran ? 1 : 0);
+        if (row.kind == Kind::sweptElsewhere) {
+            ASSERT_TRUE(result.latest);
+            EXPECT_EQ(result.latest, SweepReceipt::loadLast());
+            EXPECT_EQ(result.latestFindings.size(), 1u);
+        }
+    }
+}
+
+// Another Sorvel stopped in the middle of its sweep holds the lock: nothing runs here,
+// and the wait for it has an end.
+TEST(SweepClaim, ALockHeldByAnotherProcessRunsNothingAndWaitsBriefly) {
+    Home home;
+    test::makeDirs(RunLock::folderPath());
+    test::LockHolder holder(sweepLock(), test::LockHolder::How::stopped);
+    ASSERT_TRUE(holder.holding());
+    int calls = 0;
+    const auto result = test::within(
+        [&] {
+            return SweepClaim::run(false, std::nullopt, [&] {
+                ++calls;
+                return SweepRunner::Outcome{};
+            });
+        },
+        holder);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->kind, Kind::busy);
+    EXPECT_EQ(calls, 0);
+    holder.release();
+    EXPECT_EQ(SweepClaim::run(false, std::nullopt, [] { return SweepRunner::Outcome{}; }).kind, Kind::ran);
+}
