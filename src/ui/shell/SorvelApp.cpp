@@ -32,6 +32,7 @@
 #include "ui/shell/PageFactory.h"
 #include "ui/shell/QuitFlow.h"
 #include "ui/shell/QuitShortcut.h"
+#include "ui/shell/SingleInstance.h"
 #include "ui/shell/ToolWindows.h"
 #include "ui/shell/TrayItem.h"
 
@@ -76,6 +77,14 @@ int main(int argc, char** argv) {
     // No display name: Qt would append " — Sorvel" to every window title.
     QApplication::setOrganizationName("Sorvel");
 
+    // One Sorvel per session: a second start hands over to the first and ends here, before
+    // it has made any model (no scan, no sweep, no tidy).
+    SingleInstance instance(DesktopNotifications::sessionBus());
+    if (instance.role() != SingleInstance::Role::first) {
+        std::fprintf(stderr, "%s\n", instance.message().c_str());
+        return 0;
+    }
+
     // The seven long-lived models, for the whole process.
     ScanCoordinator coordinator;
     AppearanceSetting appearance(UserDefaults::standard());
@@ -94,6 +103,7 @@ int main(int argc, char** argv) {
         mainWindow->raise();
         mainWindow->activateWindow();
     };
+    QObject::connect(&instance, &SingleInstance::activated, [&models] { models.showMainWindow(); });
 
     // Quitting waits for moves in flight, then disarms the schedule and closes every
     // window (the settings window too), so nothing runs on unseen.
