@@ -11,6 +11,7 @@
 
 #include "removal/CrashedRuns.h"
 #include "removal/RemovalRun.h"
+#include "removal/SweepRunner.h"
 #include "support/LockHolder.h"
 #include "support/MoveToTrash.h"
 #include "support/TestSupport.h"
@@ -143,4 +144,38 @@ TEST(HistoryLock, TheTidyIsLeftForLaterAndLosesNothing) {
         EXPECT_TRUE(after[0].receipt.cutShort);
         EXPECT_EQ(after[0].receipt.movedCount, 1);
     }
+}
+
+// A real clean sweep while another Sorvel holds the history: it moves nothing, and its
+// receipt says why, is marked held off (tried again at the next check) and never reads
+// "Nothing needed cleaning"; nothing counts as refused.
+TEST(HistoryLock, ASweepHeldOffSaysWhyAndIsNotNothingNeededCleaning) {
+    const test::ShortLockWait shortWait;
+    test::RunHome home;
+    makeHistory();
+    const auto items = home.folders(3);
+    SweepSchedule schedule;
+    schedule.rules = SweepSchedule::RuleSelection::only({});
+    schedule.folders = {home.work};
+    schedule.action = SweepSchedule::Action::clean;
+    test::LockHolder holder(historyLock(), How::stopped);
+    ASSERT_TRUE(holder.holding());
+    const auto outcome = test::within([&] { return SweepRunner::run(schedule, SweepRun::Trigger::scheduled); }, holder);
+    ASSERT_TRUE(outcome.has_value()) << "waited past its deadline";
+    const SweepReceipt& receipt = outcome->receipt;
+    EXPECT_TRUE(receipt.heldOff);
+    EXPECT_EQ(receipt.movedCount, 0);
+    EXPECT_EQ(receipt.refusedCount, 0);
+    ASSERT_TRUE(receipt.withheldReason);
+    EXPECT_NE(receipt.withheldReason->find("Another Sorvel is writing the history"), std::string::npos);
+    EXPECT_NE(receipt.headline(), "Nothing needed cleaning");
+    EXPECT_EQ(SweepReceipt::loadLast(), receipt);
+    EXPECT_EQ(inTrash(home), 0u);
+    for (const auto& item : items) EXPECT_TRUE(test::exists(item.path + "/f")) << item.path;
+
+    // Let go, the same sweep moves, and its receipt is an ordinary one again.
+    holder.release();
+    const SweepReceipt after = SweepRunner::run(schedule, SweepRun::Trigger::scheduled).receipt;
+    EXPECT_FALSE(after.heldOff);
+    EXPECT_EQ(after.movedCount, static_cast<int64_t>(items.size()));
 }
