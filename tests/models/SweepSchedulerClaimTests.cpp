@@ -4,11 +4,14 @@
 // next check and told of once.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <ctime>
 
 #include "models/SweepSchedulerFixtures.h"
 #include "platform/RunLock.h"
-#include "support/LockHolder.h"
 
 using namespace sorvel;
 using Frequency = SweepSchedule::Frequency;
@@ -39,6 +42,26 @@ SweepReceipt receiptAt(Date date) {
 
 std::string sweepLock() { return RunLock::folderPath() + "/run-" + std::string(SweepClaim::kLockName) + ".lock"; }
 
+// The sweep's lock held by another open of its file, as another Sorvel's would be (a
+// lock on a file is held by each open of it, in this process or another), until released.
+class SweepLockHeld {
+public:
+    explicit SweepLockHeld(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        holding_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    }
+    ~SweepLockHeld() { release(); }
+    bool holding() const { return holding_; }
+    void release() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        holding_ = false;
+    }
+
+private:
+    int fd_ = -1;
+    bool holding_ = false;
+};
+
 } // namespace
 
 // Two Sorvels on one home: this one read yesterday's receipt at its start, the other swept
@@ -65,15 +88,14 @@ TEST(SweepSchedulerClaim, AReceiptAnotherSorvelWroteSinceIsTakenNotSweptAgain) {
     scheduler.stop();
 }
 
-// Another Sorvel is in the middle of the sweep (stopped while it holds the sweep's lock): a
-// scheduled sweep here is left to it, without a word; one asked for by hand says why it
-// did not start.
+// Another Sorvel is in the middle of the sweep (it holds the sweep's lock): a scheduled
+// sweep here is left to it, without a word; one asked for by hand says why it did not start.
 TEST(SweepSchedulerClaim, ASweepAnotherSorvelIsRunningIsLeftToIt) {
     UTC utc;
     test::SchedulerRig rig;
     rig.storeSchedule(Frequency::daily, 3);
     test::makeDirs(RunLock::folderPath());
-    test::LockHolder holder(sweepLock(), test::LockHolder::How::stopped);
+    SweepLockHeld holder(sweepLock());
     ASSERT_TRUE(holder.holding());
     SweepScheduler scheduler(rig.dependencies());
     scheduler.start();

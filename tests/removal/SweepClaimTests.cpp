@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,7 +14,6 @@
 #include "platform/RunLock.h"
 #include "removal/SweepClaim.h"
 #include "support/ChildProcess.h"
-#include "support/LockHolder.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -46,6 +46,26 @@ struct Home {
 };
 
 std::string sweepLock() { return RunLock::folderPath() + "/run-" + std::string(SweepClaim::kLockName) + ".lock"; }
+
+// The sweep's lock held by another open of its file, as another Sorvel's would be (a
+// lock on a file is held by each open of it, in this process or another), until released.
+class SweepLockHeld {
+public:
+    explicit SweepLockHeld(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        holding_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    }
+    ~SweepLockHeld() { release(); }
+    bool holding() const { return holding_; }
+    void release() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        holding_ = false;
+    }
+
+private:
+    int fd_ = -1;
+    bool holding_ = false;
+};
 
 } // namespace
 
@@ -114,22 +134,24 @@ TEST(SweepClaim, AScheduledSweepReadsTheReceiptAgainUnderTheLock) {
     }
 }
 
-// Another Sorvel stopped in the middle of its sweep holds the lock: nothing runs here,
-// and the wait for it has an end.
-TEST(SweepClaim, ALockHeldByAnotherProcessRunsNothingAndWaitsBriefly) {
+// Another Sorvel in the middle of its sweep holds the lock: nothing runs here, and the
+// wait for it has an end.
+TEST(SweepClaim, ALockHeldElsewhereRunsNothingAndWaitsBriefly) {
     Home home;
     test::makeDirs(RunLock::folderPath());
-    test::LockHolder holder(sweepLock(), test::LockHolder::How::stopped);
+    SweepLockHeld holder(sweepLock());
     ASSERT_TRUE(holder.holding());
     int calls = 0;
-    const auto result = test::within(
-        [&] {
-            return SweepClaim::run(false, std::nullopt, [&] {
-                ++calls;
-                return SweepRunner::Outcome{};
-            });
-        },
-        holder);
+    auto claim = std::async(std::launch::async, [&] {
+        return SweepClaim::run(false, std::nullopt, [&] {
+            ++calls;
+            return SweepRunner::Outcome{};
+        });
+    });
+    const bool ended = claim.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    if (!ended) holder.release(); // so the test fails rather than hangs
+    const std::optional<SweepClaim::Result> result = claim.get();
+    ASSERT_TRUE(ended) << "waited past its deadline";
     ASSERT_TRUE(result);
     EXPECT_EQ(result->kind, Kind::busy);
     EXPECT_EQ(calls, 0);
