@@ -11,9 +11,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/BaseFolders.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Path.h"
-#include "platform/UserDirs.h"
 
 namespace sorvel::LinuxPlaces {
 
@@ -37,11 +37,6 @@ std::string trimmedRoot(std::string root) {
 std::string under(std::string_view systemPath) { return systemRoot() + std::string(systemPath); }
 
 std::string home() { return homeDirectory(); }
-
-std::string xdg(const char* variable, const char* fallback) {
-    if (const char* value = std::getenv(variable); value && value[0] == '/') return standardizePath(value);
-    return standardizePath(appendingPathComponent(home(), fallback));
-}
 
 bool exists(const std::string& path) {
     struct stat st {};
@@ -149,10 +144,10 @@ ScopedSystemRoot::ScopedSystemRoot(std::string root) {
 
 ScopedSystemRoot::~ScopedSystemRoot() { setSystemRoot(previous_); }
 
-std::string cacheHome() { return xdg("XDG_CACHE_HOME", ".cache"); }
-std::string dataHome() { return xdg("XDG_DATA_HOME", ".local/share"); }
-std::string configHome() { return standardizePath(UserDirs::configHome()); }
-std::string stateHome() { return xdg("XDG_STATE_HOME", ".local/state"); }
+std::string cacheHome() { return BaseFolders::folder(BaseFolders::Base::cache); }
+std::string dataHome() { return BaseFolders::folder(BaseFolders::Base::data); }
+std::string configHome() { return BaseFolders::folder(BaseFolders::Base::config); }
+std::string stateHome() { return BaseFolders::folder(BaseFolders::Base::state); }
 
 std::string flatpakApps() { return home() + "/.var/app"; }
 std::string snapApps() { return home() + "/snap"; }
