@@ -113,13 +113,14 @@ void addUserCaches(const ScanResult& result, const MountedFolders& mounts, const
 
 void addBrowserCaches(const ScanResult& result, std::vector<CleanupTarget>& targets) {
     const std::string cacheHome = LinuxPlaces::cacheHome();
+    const MountedFolders mounts;
     for (const auto& name : LinuxPlaces::browserCacheNames()) {
         auto node = result.node(cacheHome + "/" + name);
-        if (node && node->size >= 1) targets.push_back(CleanupRules::targetFrom(*node));
+        if (node && node->size >= 1 && !mounts.holdsMount(node->path)) targets.push_back(CleanupRules::targetFrom(*node));
     }
     for (const auto& id : LinuxPlaces::flatpakBrowserIds()) {
         auto node = result.node(LinuxPlaces::flatpakApps() + "/" + id + "/cache");
-        if (!node || node->size < 1) continue;
+        if (!node || node->size < 1 || mounts.holdsMount(node->path)) continue;
         CleanupTarget target =
             CleanupRules::targetFrom(*node, std::string("Flatpak browser cache; its profile is left alone"));
         target.name = id;
@@ -139,11 +140,14 @@ void addCrashFolders(const ScanResult& result, std::vector<CleanupTarget>& targe
 }
 
 void addDeveloperFolders(const ScanResult& result, bool review, std::vector<CleanupTarget>& targets) {
+    const MountedFolders mounts;
     for (const auto& folder : LinuxPlaces::developerFolders()) {
         if (folder.review != review) continue;
-        // The folder is an allowed root, which is never moved itself: what it holds is.
+        // The folder is an allowed root, which is never moved itself: what it holds is. A
+        // folder that is or holds a mount point shows another file system's files: none of
+        // them is the tool's cache.
         auto node = result.node(folder.path);
-        if (!node) continue;
+        if (!node || mounts.holdsMount(folder.path)) continue;
         for (const auto& child : node->children) {
             if (!child || child->size < kDeveloperMinimum) continue;
             CleanupTarget target = CleanupRules::targetFrom(*child, folder.detail);
@@ -167,6 +171,7 @@ Leftovers leftovers(const ScanResult& result, bool appsUnread) {
         {LinuxPlaces::snapApps(), isSnapName, LinuxPlaces::snapInstalled, "No installed snap has this name"},
     };
     Leftovers found;
+    const MountedFolders mounts;
     for (const auto& kind : kinds) {
         auto root = result.node(kind.root);
         if (!root) continue;
@@ -178,7 +183,7 @@ Leftovers leftovers(const ScanResult& result, bool appsUnread) {
                 std::none_of(child->children.begin(), child->children.end(),
                              [](const ScanNodePtr& c) { return c->name == "cache"; }))
                 if (auto cache = result.node(child->path + "/cache")) size += cache->size;
-            if (size < kLeftoverMinimum || !kind.named(child->name)) continue;
+            if (size < kLeftoverMinimum || !kind.named(child->name) || mounts.holdsMount(child->path)) continue;
             const Installed installed =
                 appsUnread ? Installed{Installed::Answer::unknown, {}, {}} : kind.installed(child->name);
             if (installed.answer == Installed::Answer::yes) continue;
