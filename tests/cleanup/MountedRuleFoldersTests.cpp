@@ -20,7 +20,7 @@ struct RuleHome {
     test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
     std::string h = home.path();
     RuleHome() {
-        for (const char* file : {"Documents/letter.odt", ".cache/bazel/outputs/x", ".cache/pip/http/wheel",
+        for (const char* file : {"Documents/Thesis/letter.odt", ".cache/bazel/outputs/x", ".cache/pip/http/wheel",
                                  ".cache/thumbnails/large.png", ".var/app/org.mozilla.firefox/cache/blob",
                                  ".var/app/org.removed.App/data/db", "snap/gone/common/state"})
             test::writeFileOfSize(h + "/" + file, 6'000'000);
@@ -79,7 +79,7 @@ TEST(MountedRuleFolders, AFolderThatIsOrHoldsAMountIsNotOfferedNorItsItems) {
         if (status == test::kSkipped) continue;
         ++ran;
         EXPECT_EQ(status, 0) << row.name;
-        EXPECT_TRUE(test::exists(home.h + "/Documents/letter.odt"));
+        EXPECT_TRUE(test::exists(home.h + "/Documents/Thesis/letter.odt"));
     }
     if (ran == 0) GTEST_SKIP() << "cannot mount in a mount namespace here (needs root and unshare)";
 }
