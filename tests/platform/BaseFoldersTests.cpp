@@ -3,6 +3,7 @@
 // however it is written, is set aside with its reason, and the default stands.
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include "platform/BaseFolders.h"
@@ -133,4 +134,22 @@ TEST(BaseFolders, EveryReaderTakesTheJudgedFolder) {
     ASSERT_EQ(aside.size(), 4u);
     EXPECT_EQ(BaseFolders::sentence(aside[0]),
               "XDG_CACHE_HOME (" + home.h + ") was set aside: it is the home folder. Sorvel uses ~/.cache.");
+}
+
+// A bind mount shows the home under another name: it is the home all the same.
+TEST(BaseFolders, ABindMountOfTheHomeIsTheHome) {
+    Home home;
+    test::TempDir elsewhere;
+    const std::string view = elsewhere / "view";
+    test::makeDirs(view);
+    const int status = test::inMountNamespace([&] {
+        if (::mount(home.h.c_str(), view.c_str(), nullptr, MS_BIND, nullptr) != 0) return test::kSkipped;
+        test::ScopedEnv cache("XDG_CACHE_HOME", view + "/Music/..");
+        const auto aside = BaseFolders::setAside();
+        const bool right = LinuxPlaces::cacheHome() == home.h + "/.cache" && aside.size() == 1 &&
+                           aside[0].reason == "it is the home folder";
+        return right ? 0 : 1;
+    });
+    if (status == test::kSkipped) GTEST_SKIP() << "cannot mount in a mount namespace here (needs root and unshare)";
+    EXPECT_EQ(status, 0);
 }
