@@ -4,9 +4,11 @@
 
 #include "cleanup/CleanupRules.h"
 #include "engine/PathText.h"
+#include "platform/BaseFolders.h"
 #include "platform/LinuxPlaces.h"
 #include "platform/MountTable.h"
 #include "platform/Path.h"
+#include "platform/PlaceRelation.h"
 #include "platform/TextCase.h"
 
 namespace sorvel::LinuxRules {
@@ -89,8 +91,11 @@ void addUserCaches(const ScanResult& result, const MountedFolders& mounts, const
                    std::vector<CleanupTarget>& targets) {
     const std::string cacheHome = LinuxPlaces::cacheHome();
     const auto developer = developerPaths();
+    // Settings or data the environment put inside the cache folder are no cache.
+    const PlaceSet stranded(BaseFolders::setAsideInsideCaches());
     if (auto caches = result.node(cacheHome); caches && cacheHome != libraryCaches) {
         for (const auto& child : caches->children) {
+            if (stranded.isOrHoldsAny(child->path)) continue;
             if (child->size < kUserCacheMinimum) continue;
             if (isBrowserCacheName(child->name)) continue;
             if (holdsDeveloperFolder(child->path, developer)) continue;

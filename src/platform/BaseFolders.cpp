@@ -220,6 +220,18 @@ std::string folder(Base base) { return current().folders[index(base)]; }
 
 std::vector<SetAside> setAside() { return current().setAside; }
 
+std::vector<std::string> setAsideInsideCaches() {
+    const Evaluation evaluation = current();
+    const std::string& cache = evaluation.folders[index(Base::cache)];
+    std::vector<std::string> folders;
+    for (const auto& value : evaluation.setAside) {
+        if (value.variable == variable(Base::cache) || value.value.empty() || value.value[0] != '/') continue;
+        const std::string folder = standardizePath(value.value);
+        if (placement(folder, cache) == Placement::inside) folders.push_back(folder);
+    }
+    return folders;
+}
+
 std::string sentence(const SetAside& value) {
     return value.variable + " (" + printable(value.value) + ") was set aside: " + value.reason + ". Sorvel uses " +
            printable(tildeAbbreviated(value.used)) + ".";

@@ -30,6 +30,9 @@ struct SetAside {
 };
 /// Every value set aside now, one per variable, in the order of kAllBases.
 std::vector<SetAside> setAside();
+/// Settings, data or state folders whose value was set aside for lying inside the cache
+/// folder used: apps still keep their files there, so nothing may move them as caches.
+std::vector<std::string> setAsideInsideCaches();
 /// "XDG_CACHE_HOME (/home/ann/) was set aside: it is the home folder. Sorvel uses ~/.cache."
 std::string sentence(const SetAside& value);
 

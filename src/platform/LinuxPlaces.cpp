@@ -353,6 +353,8 @@ std::vector<std::string> deniedPlaces() {
     std::vector<std::string> result = {h + "/.ssh",          h + "/.gnupg",        h + "/.pki",
                                        h + "/.password-store", data + "/keyrings",  h + "/.mozilla",
                                        h + "/.thunderbird",    data + "/evolution", configHome()};
+    // Settings or data the environment put inside the cache folder stay where apps keep them.
+    for (auto& folder : BaseFolders::setAsideInsideCaches()) result.push_back(std::move(folder));
     // A Flatpak app's settings and data go only with the whole folder of an app that is gone.
     for (const auto& app : flatpakAppFolders()) {
         if (flatpakInstalled(lastPathComponent(app)).answer == Installed::Answer::no) continue;

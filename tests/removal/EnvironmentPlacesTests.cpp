@@ -116,3 +116,18 @@ TEST(EnvironmentPlaces, TheGuardRefusesWhatAWrongCacheFolderWouldHaveAllowed) {
             << value.name;
     }
 }
+
+// Settings or data the environment put inside the cache folder are set aside as base
+// folders, yet apps still keep their files there: no rule or sweep moves them as a cache,
+// and the guard refuses them.
+TEST(EnvironmentPlaces, SettingsOrDataSetAsideInsideTheCachesStayWhereTheyAre) {
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+        Homes homes;
+        const std::string stranded = homes.h + "/.cache/kept";
+        test::writeFileOfSize(stranded + "/app/file", 6'000'000);
+        test::ScopedEnv set(variable, stranded);
+        EXPECT_EQ(moved(sweep({}, true)), std::vector<std::string>{homes.h + "/.cache/thumbnails"}) << variable;
+        EXPECT_TRUE(test::exists(stranded + "/app/file")) << variable;
+        EXPECT_TRUE(CleanupGuard::check(stranded, 0, CleanupPolicy::standard(), CloudStatus{}).has_value()) << variable;
+    }
+}
