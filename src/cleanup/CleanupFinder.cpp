@@ -5,6 +5,8 @@
 
 #include "cleanup/CleanupRules.h"
 #include "platform/Path.h"
+#include "platform/PlaceRelation.h"
+#include "platform/UserDirs.h"
 
 namespace sorvel::CleanupFinder {
 namespace {
@@ -20,6 +22,18 @@ const std::map<std::string, std::set<StorageCategory>> &ruleCategories() {
         {"ios-backups", {StorageCategory::appSupport}},
     };
     return table;
+}
+
+// Whatever the environment or a mount made of a rule's places, no rule offers the home, a
+// user folder, or a folder holding either (a user may still sweep such a folder of their own).
+void dropUsersOwn(std::vector<CleanupItem> &items) {
+    const std::string home = homeDirectory();
+    if (home.empty() || home[0] != '/') return;
+    std::vector<std::string> places = UserDirs::userFolders();
+    places.push_back(home);
+    const PlaceSet own(places);
+    for (auto &item : items)
+        std::erase_if(item.targets, [&own](const CleanupTarget &target) { return own.isOrHoldsAny(target.path); });
 }
 
 } // namespace
@@ -47,6 +61,7 @@ std::vector<CleanupItem> recommendations(const ScanResult &result, std::vector<C
         CleanupRules::trash(result, home),
         CleanupRules::iosBackups(result, home),
     };
+    dropUsersOwn(items);
     std::vector<CleanupItem> kept;
     for (auto &item : items)
         if (item.size() > 0 || item.withheld)

@@ -4,9 +4,11 @@
 
 #include "cleanup/CleanupRules.h"
 #include "engine/PathText.h"
+#include "platform/BaseFolders.h"
 #include "platform/LinuxPlaces.h"
 #include "platform/MountTable.h"
 #include "platform/Path.h"
+#include "platform/PlaceRelation.h"
 #include "platform/TextCase.h"
 
 namespace sorvel::LinuxRules {
@@ -89,8 +91,11 @@ void addUserCaches(const ScanResult& result, const MountedFolders& mounts, const
                    std::vector<CleanupTarget>& targets) {
     const std::string cacheHome = LinuxPlaces::cacheHome();
     const auto developer = developerPaths();
+    // Settings or data the environment put inside the cache folder are no cache.
+    const PlaceSet stranded(BaseFolders::setAsideInsideCaches());
     if (auto caches = result.node(cacheHome); caches && cacheHome != libraryCaches) {
         for (const auto& child : caches->children) {
+            if (stranded.isOrHoldsAny(child->path)) continue;
             if (child->size < kUserCacheMinimum) continue;
             if (isBrowserCacheName(child->name)) continue;
             if (holdsDeveloperFolder(child->path, developer)) continue;
@@ -113,13 +118,14 @@ void addUserCaches(const ScanResult& result, const MountedFolders& mounts, const
 
 void addBrowserCaches(const ScanResult& result, std::vector<CleanupTarget>& targets) {
     const std::string cacheHome = LinuxPlaces::cacheHome();
+    const MountedFolders mounts;
     for (const auto& name : LinuxPlaces::browserCacheNames()) {
         auto node = result.node(cacheHome + "/" + name);
-        if (node && node->size >= 1) targets.push_back(CleanupRules::targetFrom(*node));
+        if (node && node->size >= 1 && !mounts.holdsMount(node->path)) targets.push_back(CleanupRules::targetFrom(*node));
     }
     for (const auto& id : LinuxPlaces::flatpakBrowserIds()) {
         auto node = result.node(LinuxPlaces::flatpakApps() + "/" + id + "/cache");
-        if (!node || node->size < 1) continue;
+        if (!node || node->size < 1 || mounts.holdsMount(node->path)) continue;
         CleanupTarget target =
             CleanupRules::targetFrom(*node, std::string("Flatpak browser cache; its profile is left alone"));
         target.name = id;
@@ -139,11 +145,14 @@ void addCrashFolders(const ScanResult& result, std::vector<CleanupTarget>& targe
 }
 
 void addDeveloperFolders(const ScanResult& result, bool review, std::vector<CleanupTarget>& targets) {
+    const MountedFolders mounts;
     for (const auto& folder : LinuxPlaces::developerFolders()) {
         if (folder.review != review) continue;
-        // The folder is an allowed root, which is never moved itself: what it holds is.
+        // The folder is an allowed root, which is never moved itself: what it holds is. A
+        // folder that is or holds a mount point shows another file system's files: none of
+        // them is the tool's cache.
         auto node = result.node(folder.path);
-        if (!node) continue;
+        if (!node || mounts.holdsMount(folder.path)) continue;
         for (const auto& child : node->children) {
             if (!child || child->size < kDeveloperMinimum) continue;
             CleanupTarget target = CleanupRules::targetFrom(*child, folder.detail);
@@ -167,6 +176,7 @@ Leftovers leftovers(const ScanResult& result, bool appsUnread) {
         {LinuxPlaces::snapApps(), isSnapName, LinuxPlaces::snapInstalled, "No installed snap has this name"},
     };
     Leftovers found;
+    const MountedFolders mounts;
     for (const auto& kind : kinds) {
         auto root = result.node(kind.root);
         if (!root) continue;
@@ -178,7 +188,7 @@ Leftovers leftovers(const ScanResult& result, bool appsUnread) {
                 std::none_of(child->children.begin(), child->children.end(),
                              [](const ScanNodePtr& c) { return c->name == "cache"; }))
                 if (auto cache = result.node(child->path + "/cache")) size += cache->size;
-            if (size < kLeftoverMinimum || !kind.named(child->name)) continue;
+            if (size < kLeftoverMinimum || !kind.named(child->name) || mounts.holdsMount(child->path)) continue;
             const Installed installed =
                 appsUnread ? Installed{Installed::Answer::unknown, {}, {}} : kind.installed(child->name);
             if (installed.answer == Installed::Answer::yes) continue;

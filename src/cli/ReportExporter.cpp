@@ -49,7 +49,8 @@ json categoryObject(const CategoryResult& category) {
         if (root) roots.push_back(rootObject(*root));
     // A folder refused anywhere below the roots marks the category, as the command-line report does.
     const int64_t unreadable = category.unreadableFolders();
-    return markedPartial(json{{"accessDenied", unreadable > 0},
+    json links = linkObjects(category);
+    json object = markedPartial(json{{"accessDenied", unreadable > 0},
                 {"bytes", category.total()},
                 {"files", categoryFiles(category)},
                 {"id", category.category.id},
@@ -60,6 +61,8 @@ json categoryObject(const CategoryResult& category) {
                 {"title", category.category.title},
                 {"unreadableFolders", unreadable}},
                          category.partial());
+    if (!links.empty()) object["links"] = std::move(links);
+    return object;
 }
 
 json recommendationObject(const CleanupItem& item) {
@@ -96,7 +99,24 @@ json folderObject(const ScanNode& node) {
     if (readingOf(node) == Reading::unmeasured) object["notMeasured"] = true;
     if (refusedInPart(node)) object["partlyUnreadable"] = true;
     if (node.partial) object["partial"] = true;
+    if (node.linkTarget) object["linkTarget"] = *node.linkTarget;
     return object;
+}
+
+json linkObjects(const CategoryResult& category) {
+    json links = json::array();
+    for (const auto& root : category.roots)
+        if (root && root->linkTarget)
+            links.push_back(json{{"followed", false}, {"path", root->path}, {"target", *root->linkTarget}});
+    return links;
+}
+
+json setAsideObjects(const std::vector<BaseFolders::SetAside>& values) {
+    json list = json::array();
+    for (const auto& value : values)
+        list.push_back(json{{"reason", value.reason}, {"used", value.used}, {"value", value.value},
+                            {"variable", value.variable}});
+    return list;
 }
 
 std::string internetDateTime(Date date) {
@@ -139,6 +159,7 @@ std::optional<std::string> encode(const ScanResult& result, std::string* error) 
                                       {"totalBytes", v.totalCapacity},
                                       {"usedBytes", used < 0 ? 0 : used}}}};
         if (!result.installedApps.unreadApps.empty()) document["unreadApps"] = result.installedApps.unreadApps;
+        if (!result.setAsideFolders.empty()) document["setAsideFolders"] = setAsideObjects(result.setAsideFolders);
         return PrettyJSON::format(markedPartial(std::move(document), result.partial()), error);
     } catch (const std::exception& failure) {
         if (error) *error = PrettyJSON::reason(failure);

@@ -22,6 +22,10 @@ std::optional<std::string> encode(const ScanResult& result, std::string* error =
 /// One folder as both JSON reports give it: bytes and path, and beside them, when this user
 /// could read none of it, "notReadable": true, or only part of it, "partlyUnreadable": true.
 nlohmann::json folderObject(const ScanNode& node);
+/// The category's roots that are symbolic links, each with where it points; not followed.
+nlohmann::json linkObjects(const CategoryResult& category);
+/// The base-folder values set aside, each with why and what stands in its place.
+nlohmann::json setAsideObjects(const std::vector<BaseFolders::SetAside>& values);
 
 /// "sorvel-scan-yyyy-MM-dd-HHmm.json" for the given moment in the local time zone.
 std::string defaultFilename(Date at = now());

@@ -45,6 +45,9 @@ std::string blockedNote(const CategoryResult &category) {
         note = "  (not readable by this user)";
     else if (const int64_t folders = category.unreadableFolders(); folders > 0)
         note = "  (partly unreadable: " + std::to_string(folders) + (folders == 1 ? " folder)" : " folders)");
+    // A link in a root's place is not followed: what it leads to is neither counted nor offered.
+    for (const auto &link : category.linkNotes())
+        note += "  (" + shown(link) + ")";
     if (category.notMeasured())
         note += "  (not measured: the scan was stopped before it counted a byte)";
     else if (category.partial())
@@ -130,6 +133,8 @@ std::string scanReportText(const ScanResult &result, const std::vector<CleanupIt
         line("  Scanned     " + Bytes::format(scanned) + " in " + formatted("%.1f", result.duration) + "s" +
              (result.partial() ? " (partial: stopped before every folder was measured)" : ""));
     line("  Unreadable folders: " + unreadableText(result.unreadableFolders));
+    for (const auto &aside : result.setAsideFolders)
+        out += wrap(BaseFolders::sentence(aside), "  ", 74) + "\n";
     if (!result.snapshots.empty())
         line("  Local snapshots: " + std::to_string(result.snapshots.size()));
     line("");
@@ -215,6 +220,8 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                 categories.back()["partial"] = true;
             if (category.notMeasured())
                 categories.back()["notMeasured"] = true;
+            if (auto links = ReportExporter::linkObjects(category); !links.empty())
+                categories.back()["links"] = std::move(links);
         }
         json recommendations = json::array();
         const auto add = [&recommendations](const CleanupItem &item, bool read) {
@@ -257,6 +264,8 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                                       {"usedBytes", usedBytes(v)}}}};
         if (result.partial())
             document["partial"] = true;
+        if (!result.setAsideFolders.empty())
+            document["setAsideFolders"] = ReportExporter::setAsideObjects(result.setAsideFolders);
         // Apps installed but of unknown identity: what no readable app matches is not claimed.
         if (!result.installedApps.unreadApps.empty())
             document["unreadApps"] = result.installedApps.unreadApps;

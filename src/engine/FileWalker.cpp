@@ -12,6 +12,7 @@
 #include "engine/PathText.h"
 #include "platform/BulkAttributes.h"
 #include "platform/DirectoryListing.h"
+#include "platform/FileManager.h"
 #include "platform/Concurrency.h"
 #include "platform/FolderDescent.h"
 #include "platform/Path.h"
@@ -267,6 +268,11 @@ ScanNodePtr startNode(const std::string& path, bool& isDirectory, uint64_t& devi
         node->isFile = true;
         node->size = node->directFileSize = static_cast<int64_t>(st.st_blocks) * 512;
         node->fileCount = node->directFileCount = 1;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        // A root that is a link is said to be one, with where it leads; never walked.
+        node->linkTarget = FileManager::linkTarget(path).value_or(std::string());
+        node->fileCount = node->directFileCount = 0;
     }
     return node;
 }

@@ -75,6 +75,7 @@ ScanResult scanSynchronously(ScanControl& control, ScanScope scope, std::optiona
     result.fullDiskAccess = VolumeProbe::hasFullDiskAccess();
     result.snapshots = VolumeProbe::localSnapshots();
     result.installedApps = InstalledApps::scan();
+    result.setAsideFolders = BaseFolders::setAside();
 
     std::vector<DisplayCategory> categories;
     for (auto& category : DisplayCategory::categories(scope))
@@ -93,7 +94,10 @@ void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& ca
             // The same folder named twice (a home of "/" makes the home and system
             // libraries one) is measured once.
             if (!walked.insert(standardizePath(root)).second) continue;
-            const auto presence = FileManager::presence(root);
+            // A link in a root's place is measured as the link it is, wherever it leads
+            // (nowhere, even): never followed, and said to be a link.
+            const bool link = FileManager::linkTarget(root).has_value();
+            const auto presence = link ? FileManager::Presence::present : FileManager::presence(root);
             if (presence == FileManager::Presence::absent) {
                 result.missingRoots.push_back({category.id, root});
                 continue;

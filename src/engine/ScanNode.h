@@ -52,6 +52,9 @@ public:
     bool accessDenied = false;
     /// The walk started at a plain file (a swap file root), not at a folder.
     bool isFile = false;
+    /// The walk started at a symbolic link (a link put in place of a folder it measures):
+    /// where the link points, as written. It is not followed, and counts no file.
+    std::optional<std::string> linkTarget;
     /// Folders in this subtree, itself included, that this user may not read: kept when
     /// the nodes below the kept depth are dropped.
     int64_t unreadableFolders = 0;

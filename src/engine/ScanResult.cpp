@@ -5,6 +5,7 @@
 #include "engine/PathText.h"
 #include "engine/FileWalker.h"
 #include "engine/Reading.h"
+#include "platform/Path.h"
 
 namespace sorvel {
 
@@ -24,6 +25,17 @@ bool CategoryResult::unreadable() const {
     // A root holding nothing but refused folders was not read either.
     return !roots.empty() &&
            std::all_of(roots.begin(), roots.end(), [](const auto& r) { return readingOf(*r) == Reading::none; });
+}
+
+std::vector<std::string> CategoryResult::linkNotes() const {
+    std::vector<std::string> notes;
+    for (const auto& root : roots)
+        if (root && root->linkTarget) notes.push_back(linkNote(*root));
+    return notes;
+}
+
+std::string linkNote(const ScanNode& root) {
+    return tildeAbbreviated(root.path) + " is a link to " + root.linkTarget.value_or(std::string()) + ", not followed";
 }
 
 bool CategoryResult::partial() const {

@@ -9,6 +9,7 @@
 #include "engine/Reading.h"
 #include "engine/ScanNode.h"
 #include "engine/VolumeProbe.h"
+#include "platform/BaseFolders.h"
 #include "platform/Date.h"
 
 namespace sorvel {
@@ -33,7 +34,13 @@ struct CategoryResult {
     Reading reading() const;
     /// No root gave a figure and a stop kept one from counting: shown as "not measured".
     bool notMeasured() const { return reading() == Reading::unmeasured; }
+    /// For each root that is a symbolic link (not followed): "~/.cache is a link to
+    /// /mnt/disk/cache, not followed".
+    std::vector<std::string> linkNotes() const;
 };
+
+/// What is said of a root that is a symbolic link, as above.
+std::string linkNote(const ScanNode& root);
 
 struct ScanResult {
     ScanScope scope = ScanScope::systemData;
@@ -53,6 +60,8 @@ struct ScanResult {
         friend bool operator==(const MissingRoot&, const MissingRoot&) = default;
     };
     std::vector<MissingRoot> missingRoots;
+    /// Base-folder values of the environment that were not taken, with why (said once).
+    std::vector<BaseFolders::SetAside> setAsideFolders;
     std::vector<CleanupItem> cleanupItems;
 
     ScanNodePtr node(const std::string& path) const;

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "platform/FileManager.h"
+#include "platform/MountTable.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
 
@@ -108,6 +110,25 @@ std::vector<std::string> libraryRoots(StorageCategory category) {
     return {};
 }
 
+// A root is walked where it lies, its own name not followed (a link there is measured as a
+// link). Where the folders above it are links, the place it lies is found through them.
+std::optional<std::string> lyingAt(const std::string& root) {
+    if (FileManager::linkTarget(root)) return std::nullopt;
+    const std::string parent = deletingLastPathComponent(root);
+    if (parent.empty()) return std::nullopt;
+    return appendingPathComponent(standardizePath(resolvingExistingPart(parent)), lastPathComponent(root));
+}
+
+// `inner` lies inside `outer` only through links above one of them (an XDG folder named
+// through a link into another): the path the walk of `outer` meets it by, so its bytes
+// are counted in one category only.
+std::optional<std::string> spelledInside(const std::string& inner, const std::string& outer) {
+    const auto in = lyingAt(inner);
+    const auto out = lyingAt(outer);
+    if (!in || !out || *in == *out || !isPathInside(*in, *out)) return std::nullopt;
+    return outer + in->substr(out->size());
+}
+
 } // namespace
 
 std::vector<std::string> roots(StorageCategory category) {
@@ -142,9 +163,13 @@ std::set<std::string> excludedPaths(StorageCategory category,
         for (const auto& [other, otherRoots] : allRoots) {
             if (other == category) continue;
             for (const auto& inner : otherRoots)
-                for (const auto& outer : own->second)
-                    if (!inner.empty() && !outer.empty() && inner != outer && isPathInside(inner, outer))
+                for (const auto& outer : own->second) {
+                    if (inner.empty() || outer.empty() || inner == outer) continue;
+                    if (isPathInside(inner, outer))
                         result.insert(inner);
+                    else if (auto spelled = spelledInside(inner, outer))
+                        result.insert(std::move(*spelled));
+                }
         }
     }
     // What lies in this category's places and is no data of its kind (the Trash's records).

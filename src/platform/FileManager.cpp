@@ -1,6 +1,7 @@
 #include "platform/FileManager.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -47,6 +48,25 @@ bool isDirectory(const std::string &path) {
 bool canLookInside(const std::string &path) {
     auto listing = DirectoryListing::open(path);
     return listing && searchRefusal(listing->descriptor()) == 0;
+}
+
+std::optional<std::string> linkTarget(const std::string &path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return std::nullopt;
+    std::string text(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    for (;;) {
+        const ssize_t got = readlink(path.c_str(), text.data(), text.size());
+        if (got < 0)
+            return std::nullopt;
+        if (static_cast<size_t>(got) < text.size()) {
+            text.resize(static_cast<size_t>(got));
+            return text;
+        }
+        if (text.size() > 65536)
+            return std::nullopt;
+        text.resize(text.size() * 2);
+    }
 }
 
 std::optional<Date> modificationDate(const std::string &path) {

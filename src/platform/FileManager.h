@@ -31,5 +31,8 @@ bool canLookInside(const std::string &path);
 std::optional<Date> modificationDate(const std::string &path);
 /// The item's own size in bytes (a final symbolic link is not followed).
 std::optional<int64_t> fileSize(const std::string &path);
+/// Where the item points when it is itself a symbolic link (its text, as written); none for
+/// anything else, or when it cannot be read.
+std::optional<std::string> linkTarget(const std::string &path);
 
 } // namespace sorvel::FileManager

@@ -11,9 +11,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/BaseFolders.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Path.h"
-#include "platform/UserDirs.h"
 
 namespace sorvel::LinuxPlaces {
 
@@ -37,11 +37,6 @@ std::string trimmedRoot(std::string root) {
 std::string under(std::string_view systemPath) { return systemRoot() + std::string(systemPath); }
 
 std::string home() { return homeDirectory(); }
-
-std::string xdg(const char* variable, const char* fallback) {
-    if (const char* value = std::getenv(variable); value && value[0] == '/') return standardizePath(value);
-    return standardizePath(appendingPathComponent(home(), fallback));
-}
 
 bool exists(const std::string& path) {
     struct stat st {};
@@ -149,10 +144,10 @@ ScopedSystemRoot::ScopedSystemRoot(std::string root) {
 
 ScopedSystemRoot::~ScopedSystemRoot() { setSystemRoot(previous_); }
 
-std::string cacheHome() { return xdg("XDG_CACHE_HOME", ".cache"); }
-std::string dataHome() { return xdg("XDG_DATA_HOME", ".local/share"); }
-std::string configHome() { return standardizePath(UserDirs::configHome()); }
-std::string stateHome() { return xdg("XDG_STATE_HOME", ".local/state"); }
+std::string cacheHome() { return BaseFolders::folder(BaseFolders::Base::cache); }
+std::string dataHome() { return BaseFolders::folder(BaseFolders::Base::data); }
+std::string configHome() { return BaseFolders::folder(BaseFolders::Base::config); }
+std::string stateHome() { return BaseFolders::folder(BaseFolders::Base::state); }
 
 std::string flatpakApps() { return home() + "/.var/app"; }
 std::string snapApps() { return home() + "/snap"; }
@@ -358,6 +353,8 @@ std::vector<std::string> deniedPlaces() {
     std::vector<std::string> result = {h + "/.ssh",          h + "/.gnupg",        h + "/.pki",
                                        h + "/.password-store", data + "/keyrings",  h + "/.mozilla",
                                        h + "/.thunderbird",    data + "/evolution", configHome()};
+    // Settings or data the environment put inside the cache folder stay where apps keep them.
+    for (auto& folder : BaseFolders::setAsideInsideCaches()) result.push_back(std::move(folder));
     // A Flatpak app's settings and data go only with the whole folder of an app that is gone.
     for (const auto& app : flatpakAppFolders()) {
         if (flatpakInstalled(lastPathComponent(app)).answer == Installed::Answer::no) continue;

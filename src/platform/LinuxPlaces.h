@@ -30,7 +30,8 @@ private:
     std::optional<std::string> previous_;
 };
 
-// The XDG base folders: the variable when it holds an absolute path, else its default.
+// The XDG base folders: the variable's value where it is safe for its data, else its
+// default (see BaseFolders, which also says which values were set aside and why).
 std::string cacheHome();  ///< $XDG_CACHE_HOME, ~/.cache
 std::string dataHome();   ///< $XDG_DATA_HOME, ~/.local/share
 std::string configHome(); ///< $XDG_CONFIG_HOME, ~/.config

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/BaseFolders.h"
 #include "platform/FileDescriptor.h"
 #include "platform/MountTable.h"
 #include "platform/Path.h"
@@ -224,14 +225,11 @@ bool validName(const std::string& name) {
 } // namespace
 
 std::string directory() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data && data[0] == '/') {
-        const std::string standard = standardizePath(data);
-        return standard == "/" ? "/Trash" : standard + "/Trash";
-    }
-    const std::string home = homeDirectory();
-    if (home.empty() || home[0] != '/') return {};
-    return standardizePath(appendingPathComponent(home, ".local/share/Trash"));
+    // The data folder as Sorvel judges it: a value that would put the Trash in the home
+    // or a user folder is set aside with the rest.
+    const std::string data = BaseFolders::folder(BaseFolders::Base::data);
+    if (data.empty() || data[0] != '/') return {};
+    return appendingPathComponent(data, "Trash");
 }
 
 int openFolderNoFollow(const std::string& path) {

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/BaseFolders.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileDescriptor.h"
 #include "platform/FileLock.h"
@@ -371,9 +372,8 @@ std::string SaveStatus::notSaved(std::string_view failed, std::string_view conse
 }
 
 std::string UserDefaults::standardFilePath() {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') base = xdg;
-    else base = homeDirectory() + "/.config";
+    // The settings folder as Sorvel judges it: never one it would also clear as a cache.
+    const std::string base = BaseFolders::folder(BaseFolders::Base::config);
     return appendingPathComponent(appendingPathComponent(base, "sorvel"), "defaults.json");
 }
 

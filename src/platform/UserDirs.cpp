@@ -1,5 +1,6 @@
 #include "platform/UserDirs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -97,5 +98,26 @@ Lookup lookup(std::string_view key) {
 }
 
 Lookup pictures() { return lookup("XDG_PICTURES_DIR"); }
+
+std::vector<std::string> userFolders() {
+    static constexpr std::pair<const char*, const char*> kFolders[] = {
+        {"XDG_DESKTOP_DIR", "Desktop"},   {"XDG_DOCUMENTS_DIR", "Documents"}, {"XDG_DOWNLOAD_DIR", "Downloads"},
+        {"XDG_MUSIC_DIR", "Music"},       {"XDG_PICTURES_DIR", "Pictures"},   {"XDG_PUBLICSHARE_DIR", "Public"},
+        {"XDG_TEMPLATES_DIR", "Templates"}, {"XDG_VIDEOS_DIR", "Videos"}};
+    const std::string home = homeDirectory();
+    std::vector<std::string> texts;
+    for (const auto& file : {filePath(), appendingPathComponent(home, ".config/user-dirs.dirs")})
+        if (auto text = PropertyList::readRegularFile(file, kLargestFile)) texts.push_back(std::move(*text));
+    std::vector<std::string> folders;
+    const auto add = [&folders](std::string folder) {
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
+    };
+    for (const auto& [key, name] : kFolders) {
+        if (!home.empty() && home[0] == '/') add(standardizePath(appendingPathComponent(home, name)));
+        for (const auto& text : texts)
+            if (auto folder = folderIn(text, key, home)) add(std::move(*folder));
+    }
+    return folders;
+}
 
 } // namespace sorvel::UserDirs

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sorvel::UserDirs {
 
@@ -34,5 +35,10 @@ Lookup lookup(std::string_view key);
 
 /// The desktop's pictures folder when the file names one (see `lookup`).
 Lookup pictures();
+
+/// Every folder that may be one of the user's own (desktop, documents, downloads, music,
+/// pictures, public, templates, videos): those the file names, in the settings folder the
+/// environment gives and in ~/.config, and the home's folders of the English names.
+std::vector<std::string> userFolders();
 
 } // namespace sorvel::UserDirs

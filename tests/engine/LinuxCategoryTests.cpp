@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 #include <map>
@@ -87,14 +88,23 @@ std::map<std::string, int64_t> totals(const ScanResult& result) {
 TEST(LinuxCategories, EachByteIsCountedInTheCategoryOfItsPlace) {
     struct Case {
         const char* name;
-        std::optional<std::string> cacheHome; // relative to the home
+        std::optional<std::string> cacheHome;  // relative to the home
+        std::optional<std::string> configHome; // relative to the home
     };
-    const Case cases[] = {{"default folders", std::nullopt},
-                          {"cache folder inside the data folder", ".local/share/cache"}};
+    const Case cases[] = {{"default folders", std::nullopt, std::nullopt},
+                          {"cache folder inside the data folder", ".local/share/cache", std::nullopt},
+                          // Nested only through a link: the data folder's walk meets it by its own path.
+                          {"cache folder inside the data folder through a link", "to-data/cache", std::nullopt},
+                          // Coinciding: the settings value is set aside, its default stands.
+                          {"settings folder named as the cache folder", std::nullopt, ".cache"}};
     for (const auto& c : cases) {
         LinuxHome home;
+        test::makeDirs(home.h + "/.local/share");
+        ASSERT_EQ(::symlink((home.h + "/.local/share").c_str(), (home.h + "/to-data").c_str()), 0);
         test::ScopedEnv cacheHome("XDG_CACHE_HOME",
                                   c.cacheHome ? std::optional(home.h + "/" + *c.cacheHome) : std::nullopt);
+        test::ScopedEnv configHome("XDG_CONFIG_HOME",
+                                   c.configHome ? std::optional(home.h + "/" + *c.configHome) : std::nullopt);
         std::vector<Placed> files = desktop();
         if (c.cacheHome)
             for (auto& f : files)

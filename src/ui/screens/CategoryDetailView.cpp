@@ -97,6 +97,10 @@ CategoryDetailView::CategoryDetailView(ScanCoordinator& coordinator, DesktopServ
     blurbRow->addWidget(blurb_, 1);
     blurbRow->addStretch(0);
     left->addLayout(blurbRow);
+    links_ = Texts::wrapping("", Fonts::system(11.5), Theme::warning(), summary);
+    links_->setMaximumWidth(560);
+    links_->hide();
+    left->addWidget(links_);
     top->addLayout(left, 1);
     metrics_ = new QWidget(summary);
     auto* right = new QVBoxLayout(metrics_);
@@ -254,6 +258,11 @@ void CategoryDetailView::refreshSummary(const CategoryPaneState& s) {
     items_->setText(QString::number(static_cast<qulonglong>(s.rows.size())));
     files_->setText(QString::number(static_cast<qlonglong>(s.fileCount)));
     blocked_->setVisible(s.partiallyBlocked);
+    // A link in a root's place: said, with where it leads, since nothing there is counted.
+    QStringList links;
+    for (const auto& note : s.linkNotes) links << q(note) + QStringLiteral(": nothing there is measured or offered.");
+    links_->setText(links.join(QLatin1Char('\n')));
+    links_->setVisible(!links.isEmpty());
     // Figures a stop cut short say so: the level's size and its file count.
     partial_->setVisible(s.partial);
     number_->setColour(s.partial ? Theme::warning() : Theme::primaryText());
@@ -335,6 +344,8 @@ void CategoryDetailView::open(const BrowseRow& row) {
 
 QString CategoryDetailView::moreRowsText() const { return !more_->isHidden() ? more_->text() : QString(); }
 QStringList CategoryDetailView::crumbs() const { return crumbTitles_; }
+
+QString CategoryDetailView::linkText() const { return links_->isHidden() ? QString() : links_->text(); }
 
 void CategoryDetailView::clickCrumb(int index) { coordinator_.drillBack(static_cast<size_t>(index)); }
 

@@ -56,6 +56,8 @@ public:
     /// The "Files" figure as shown, and whether the page says its figures are partial.
     QString filesText() const;
     bool showsPartial() const;
+    /// The words under the blurb for roots that are links; empty when hidden.
+    QString linkText() const;
 
     /// Opens a row or tile: enters a folder with something to list, reveals anything else.
     void open(const BrowseRow& row);
@@ -88,6 +90,7 @@ private:
     Text* unread_; // in place of the figure where nothing of the category could be read
     QLabel* pathText_;
     Text* blurb_;
+    Text* links_; // roots that are links, not followed
     QWidget* metrics_;
     Text* items_;
     Text* files_;

@@ -48,6 +48,7 @@ CategoryPaneState CategoryPaneState::derive(const ScanResult& result, const std:
         s.nothingRead = s.category->unreadable() && s.category->total() == 0;
         if (!s.drilled) s.partial = s.category->partial();
         if (!s.drilled) s.notMeasured = s.category->notMeasured();
+        if (!s.drilled) s.linkNotes = s.category->linkNotes();
     }
     if (s.drilled) {
         // The header speaks of the folder shown, as its insights do: its files, and no

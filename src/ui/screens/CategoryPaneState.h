@@ -32,6 +32,7 @@ struct CategoryPaneState {
     bool nothingRead = false;      // nothing of the category, or of the folder drilled into, was read
     bool partial = false;          // a stop cut short the walk of the level shown (its figure and file count)
     bool notMeasured = false;      // a stop came before the level shown counted a byte: no figure
+    std::vector<std::string> linkNotes; // roots that are links, not followed, at the category's own level
 
     /// `hasDocker`: whether the Docker command-line tool was found.
     static CategoryPaneState derive(const ScanResult& result, const std::string& categoryID,

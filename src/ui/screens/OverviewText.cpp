@@ -36,6 +36,20 @@ bool carriesSafeBadge(const DisplayCategory& category) {
     }
 }
 
+QString setAsideTitle(const ScanResult& result) {
+    const size_t count = result.setAsideFolders.size();
+    if (count == 0) return {};
+    if (count == 1) return QStringLiteral("A folder setting was set aside");
+    return QString::number(count) + QStringLiteral(" folder settings were set aside");
+}
+
+QString setAsideBody(const ScanResult& result) {
+    QStringList sentences;
+    for (const auto& value : result.setAsideFolders)
+        sentences << QString::fromStdString(BaseFolders::sentence(value));
+    return sentences.join(QLatin1Char(' '));
+}
+
 QString snapshotTitle(size_t count) {
     return QString::number(count) + " local Time Machine snapshot" + (count == 1 ? "" : "s");
 }

@@ -18,6 +18,10 @@ QString stoppedCapsule(int completed, int total);
 /// Whether a tile carries the "SAFE" badge: caches, logs, trash and developer only.
 bool carriesSafeBadge(const DisplayCategory& category);
 QString snapshotTitle(size_t count);
+/// "A folder setting was set aside" (or "N folder settings were set aside"); empty when none was.
+QString setAsideTitle(const ScanResult& result);
+/// One sentence per value set aside: which, why, and the folder used instead.
+QString setAsideBody(const ScanResult& result);
 QString snapshotBody(const ScanResult& result);
 /// "X of Y used space accounted for", with " so far" when the scan was stopped.
 QString coverageTitle(const ScanResult& result, bool partial = false);

@@ -196,7 +196,8 @@ void OverviewView::rebuildFootnotes() {
     const bool coverage = r.scope == ScanScope::wholeDisk && c.hasResult();
     const bool partial = c.phase() == Phase::cancelled;
     const QString key = (coverage ? OverviewText::coverageTitle(r, partial) : QString()) + QChar(0x1f) +
-                        (r.snapshots.empty() ? QString() : OverviewText::snapshotBody(r) + QString::number(r.snapshots.size()));
+                        (r.snapshots.empty() ? QString() : OverviewText::snapshotBody(r) + QString::number(r.snapshots.size())) +
+                        QChar(0x1f) + OverviewText::setAsideBody(r);
     if (footnotesBuilt_ && key == footnoteKey_) return;
     footnotesBuilt_ = true;
     footnoteKey_ = key;
@@ -210,6 +211,10 @@ void OverviewView::rebuildFootnotes() {
             "may not read. Whole-disk mode measures every top-level directory of /, and a local disk mounted at the "
             "top level (such as a /home partition) on its own; pseudo, memory and network file systems are "
             "deliberately not followed.", footnotes_));
+    // A value of the environment Sorvel did not take is said once, with why.
+    if (!r.setAsideFolders.empty())
+        footnoteLayout_->addWidget(infoRow("exclamationmark.triangle", OverviewText::setAsideTitle(r),
+                                           OverviewText::setAsideBody(r), footnotes_));
     footnoteLayout_->addWidget(infoRow("info.circle", "Why this differs from the disk's used space",
         "The file system counts everything it holds as used space, without saying what it is. Sorvel instead measures "
         "specific directories and shows you every one of them, so the totals will not match exactly — but unlike the "
