@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "platform/FileManager.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
 
@@ -124,6 +125,8 @@ std::set<std::string> globallyExcludedPaths() {
             home + "/Library/Application Support/FileProvider",
             home + "/Library/Application Support/com.apple.ProtectedCloudStorage"};
 }
+
+bool homeHasLibrary() { return FileManager::isDirectory(homeDirectory() + "/Library"); }
 
 std::set<std::string> excludedPaths(StorageCategory category) {
     std::map<StorageCategory, std::vector<std::string>> all;
