@@ -41,7 +41,8 @@ struct Expected {
 
 const Expected kSystemCleanups[] = {
     {StorageCategory::caches, "apt", "Let apt clear the packages it downloaded", "sudo apt clean", Confidence::safe},
-    {StorageCategory::logs, "journalctl", "Trim the journal to a size you choose", "sudo journalctl --vacuum-size=500M",
+    // No scan to measure the journal: the card first says how to see its size.
+    {StorageCategory::logs, "journalctl", "Trim the journal to a size you choose", "journalctl --disk-usage",
      Confidence::safe},
     {StorageCategory::logs, "logrotate", "Let log rotation drop old logs", "", Confidence::review},
     {StorageCategory::containers, "flatpak", "Remove Flatpak runtimes no app uses", "flatpak uninstall --unused",
