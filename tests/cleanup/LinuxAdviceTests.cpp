@@ -4,7 +4,12 @@
 
 #include <set>
 
+#include "ResultBuilder.h"
 #include "cleanup/Advice.h"
+#include "cleanup/LinuxAdvice.h"
+#include "engine/PathKnowledge.h"
+#include "engine/Reading.h"
+#include "platform/LinuxPlaces.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -112,4 +117,101 @@ TEST(LinuxAdvice, ToolsAreLookedUpOnThePathOfTheMoment) {
             if (titled(list, e.title)) found.insert(e.title);
         EXPECT_EQ(found, c.titles) << c.executables.size();
     }
+}
+
+namespace {
+
+// The logs folder with a journal of `bytes` read as given; none for a result without it.
+ScanResult journalOf(std::optional<int64_t> bytes, Reading reading, bool logsReadWhole = true) {
+    const std::string logs = LinuxPlaces::systemLogs();
+    std::vector<ScanNodePtr> children;
+    if (bytes) {
+        auto journal = test::node(logs + "/journal", *bytes);
+        if (reading == Reading::partial) journal->unreadableFolders = 1;
+        if (reading == Reading::none) journal->accessDenied = true;
+        children.push_back(journal);
+    }
+    auto folder = test::node(logs, bytes.value_or(0), children);
+    if (!logsReadWhole) folder->unreadableFolders = 1;
+    return test::resultWith({folder});
+}
+
+// The size in bytes a `--vacuum-size=` command names (K, M or G, as journalctl reads them).
+std::optional<int64_t> vacuumBytes(const std::string& command) {
+    const std::string key = "--vacuum-size=";
+    const auto at = command.find(key);
+    if (at == std::string::npos) return std::nullopt;
+    size_t used = 0;
+    const long long number = std::stoll(command.substr(at + key.size()), &used);
+    const char unit = command[at + key.size() + used];
+    const int64_t scale = unit == 'K' ? 1024 : unit == 'M' ? 1024 * 1024 : unit == 'G' ? 1024LL * 1024 * 1024 : 1;
+    return number * scale;
+}
+
+} // namespace
+
+// The journal's trim names a size below what the journal takes, so it frees something;
+// a journal too small to matter gets no card, and one of unknown size is looked at first.
+TEST(LinuxAdvice, TheJournalIsTrimmedToLessThanItTakes) {
+    constexpr int64_t MiB = 1024 * 1024;
+    const struct {
+        const char* name;
+        ScanResult result;
+        bool card;
+        bool vacuum; // the command trims; else it says how much the journal takes
+    } rows[] = {
+        {"2 GiB read whole", journalOf(2048 * MiB, Reading::whole), true, true},
+        {"300 MiB read whole", journalOf(300 * MiB, Reading::whole), true, true},
+        {"at least 100 MiB", journalOf(100 * MiB, Reading::partial), true, true},
+        {"just big enough", journalOf(LinuxAdvice::kJournalWorthTrimming, Reading::whole), true, true},
+        {"just too small", journalOf(LinuxAdvice::kJournalWorthTrimming - 1, Reading::whole), false, false},
+        {"400 MB, less than the old fixed size", journalOf(400'000'000, Reading::whole), true, true},
+        {"10 MiB read whole", journalOf(10 * MiB, Reading::whole), false, false},
+        {"at least 10 MiB: maybe more", journalOf(10 * MiB, Reading::partial), true, false},
+        {"refused", journalOf(0, Reading::none), true, false},
+        {"no journal in logs read whole", journalOf(std::nullopt, Reading::whole), false, false},
+        {"no journal in logs read in part", journalOf(std::nullopt, Reading::whole, false), true, false},
+        {"no scan of the logs", ScanResult{}, true, false},
+    };
+    const auto tools = with({"journalctl"});
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto list = AdviceCatalog::advice(storageCategory(StorageCategory::logs), row.result, {}, tools);
+        const AdviceItem* card = titled(list, "Trim the journal to a size you choose");
+        ASSERT_EQ(card != nullptr, row.card);
+        if (!card) continue;
+        const std::string command = card->command.value_or("");
+        EXPECT_EQ(command.find("--vacuum-size=") != std::string::npos, row.vacuum) << command;
+        EXPECT_EQ(command == "journalctl --disk-usage", !row.vacuum) << command;
+        EXPECT_NE(card->rationale.find("10% of the file system"), std::string::npos) << card->rationale;
+        EXPECT_NE(card->rationale.find("4 GiB"), std::string::npos) << card->rationale;
+        if (!row.vacuum) continue;
+        const auto node = row.result.node(LinuxPlaces::systemLogs() + "/journal");
+        const auto target = vacuumBytes(command);
+        ASSERT_TRUE(node && target) << command;
+        EXPECT_GT(*target, 0) << command;
+        EXPECT_LT(*target, node->size) << command << ": frees nothing";
+    }
+}
+
+// `apt clean` removes every downloaded package: the card and the note say so, not what
+// `apt autoclean` does.
+TEST(LinuxAdvice, TheAptCardSaysWhatItsCommandDoes) {
+    test::FakeHome home;
+    test::TempDir bin;
+    test::writeScript(bin, "apt", "exit 0");
+    test::ScopedEnv path("PATH", bin.path());
+    const auto list = AdviceCatalog::advice(storageCategory(StorageCategory::caches), ScanResult{}, {}, with({"apt"}));
+    const AdviceItem* card = titled(list, "Let apt clear the packages it downloaded");
+    ASSERT_NE(card, nullptr);
+    const auto note = PathKnowledge::note(LinuxPlaces::systemCache());
+    ASSERT_TRUE(note && note->guidance);
+    for (const std::string& text : {card->rationale, *note->guidance}) {
+        EXPECT_EQ(text.find("still need"), std::string::npos) << text;
+        EXPECT_TRUE(text.find("removes them all") != std::string::npos ||
+                    text.find("removes every package file") != std::string::npos)
+            << text;
+    }
+    EXPECT_EQ(card->command, "sudo apt clean");
+    EXPECT_NE(note->guidance->find("`apt clean`"), std::string::npos);
 }
