@@ -215,3 +215,58 @@ TEST(LinuxAdvice, TheAptCardSaysWhatItsCommandDoes) {
     EXPECT_EQ(card->command, "sudo apt clean");
     EXPECT_NE(note->guidance->find("`apt clean`"), std::string::npos);
 }
+
+// The cards follow what the home holds: the other system's where it has ~/Library, the
+// Linux places' where it has none.
+TEST(LinuxAdvice, CardsFollowWhatTheHomeHolds) {
+    const struct {
+        StorageCategory category;
+        const char* library;
+        const char* linux;
+    } rows[] = {
+        {StorageCategory::caches, "Clearing ~/Library/Caches wholesale is fine",
+         "Clear the cache folder app by app, not wholesale"},
+        {StorageCategory::appSupport, "Keep only the newest backup per device", "Never bulk-delete app data"},
+        {StorageCategory::containers, "Do not delete containers to free space",
+         "Do not delete an app's folder to free space"},
+        {StorageCategory::developer, "Delete DerivedData without ceremony", "Keep what only you made"},
+        {StorageCategory::mail, "Never delete chat.db", "Local folders are the only copy"},
+        {StorageCategory::vmSwap, "Leave swap and the sleep image alone", "A swap file keeps the size it was made with"},
+        {StorageCategory::otherLibrary, "Preferences and keychains are tiny \u2014 skip them",
+         "Settings are tiny \u2014 skip them"},
+    };
+    for (const bool library : {true, false}) {
+        test::FakeHome home;
+        if (library) test::makeDirs(home.path() + "/Library");
+        for (const auto& row : rows) {
+            const auto list = AdviceCatalog::advice(storageCategory(row.category), ScanResult{}, {});
+            EXPECT_EQ(titled(list, row.library) != nullptr, library) << row.library;
+            EXPECT_EQ(titled(list, row.linux) != nullptr, !library) << row.linux;
+            // Made once: the same identifiers on every call.
+            const auto again = AdviceCatalog::advice(storageCategory(row.category), ScanResult{}, {});
+            if (!library && row.category != StorageCategory::mail) {
+                ASSERT_EQ(again.size(), list.size());
+                for (size_t i = 0; i < list.size(); ++i) EXPECT_EQ(again[i].id, list[i].id) << list[i].title;
+            }
+        }
+    }
+}
+
+// The developer tools' card names each tool's own command, for the tools this machine has.
+TEST(LinuxAdvice, DeveloperCommandsAreThoseOfToolsHere) {
+    const std::vector<std::pair<std::set<std::string>, std::optional<std::string>>> rows = {
+        {{}, std::nullopt},
+        {{"pip"}, "pip cache purge"},
+        {{"ccache"}, "ccache --clear"},
+        {{"npm", "yarn"}, "yarn cache clean    npm cache clean --force"},
+        {{"brew", "cargo", "gradle"}, std::nullopt},
+    };
+    for (const auto& [tools, command] : rows) {
+        AdviceSurroundings machine = with(tools);
+        machine.homeHasLibrary = false;
+        const auto list = AdviceCatalog::advice(storageCategory(StorageCategory::developer), ScanResult{}, {}, machine);
+        const AdviceItem* card = titled(list, "Let each tool clear its own cache");
+        ASSERT_NE(card, nullptr);
+        EXPECT_EQ(card->command, command) << tools.size();
+    }
+}
