@@ -104,15 +104,11 @@ const Known& evolution() {
     return k;
 }
 
-// The browsers whose profiles the settings folder holds, by the names they keep there.
+// Names only the browsers whose profiles the settings folder holds.
 PathNote settings() {
-    static const std::pair<const char*, const char*> browsers[] = {
-        {"google-chrome", "Chrome"}, {"chromium", "Chromium"},         {"BraveSoftware", "Brave"},
-        {"vivaldi", "Vivaldi"},      {"microsoft-edge", "Microsoft Edge"}, {"opera", "Opera"},
-    };
     std::vector<std::string> here;
-    for (const auto& [folder, name] : browsers)
-        if (FileManager::isDirectory(LinuxPlaces::configHome() + "/" + folder)) here.emplace_back(name);
+    for (const auto& profile : LinuxPlaces::browserProfiles())
+        if (FileManager::isDirectory(LinuxPlaces::configHome() + "/" + profile.folder)) here.push_back(profile.browser);
     std::string profiles;
     for (size_t i = 0; i < here.size(); ++i)
         profiles += (i == 0 ? "" : i + 1 == here.size() ? " and " : ", ") + here[i];

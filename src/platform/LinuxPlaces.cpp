@@ -239,6 +239,14 @@ const std::vector<std::string>& browserCacheNames() {
     return names;
 }
 
+const std::vector<BrowserProfile>& browserProfiles() {
+    static const std::vector<BrowserProfile> profiles = {
+        {"google-chrome", "Chrome"}, {"chromium", "Chromium"},         {"BraveSoftware", "Brave"},
+        {"vivaldi", "Vivaldi"},      {"microsoft-edge", "Microsoft Edge"}, {"opera", "Opera"},
+    };
+    return profiles;
+}
+
 const std::vector<std::string>& flatpakBrowserIds() {
     static const std::vector<std::string> ids = {
         "org.mozilla.firefox", "com.google.Chrome",  "org.chromium.Chromium", "com.brave.Browser",

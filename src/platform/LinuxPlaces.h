@@ -82,6 +82,13 @@ std::vector<DeveloperFolder> developerFolders();
 
 /// Browser cache folders under cacheHome() (relative names, "mozilla/firefox" included).
 const std::vector<std::string>& browserCacheNames();
+/// One browser's profile folder under configHome(), and the browser's name.
+struct BrowserProfile {
+    std::string folder;
+    std::string browser;
+};
+/// The browsers that keep their profiles in configHome(), each by its folder there.
+const std::vector<BrowserProfile>& browserProfiles();
 /// Flatpak ids of browsers: their ~/.var/app/<id>/cache is a browser cache.
 const std::vector<std::string>& flatpakBrowserIds();
 /// Children of cacheHome() that hold what no app rebuilds (files received over Bluetooth
