@@ -18,6 +18,7 @@
 #include "platform/FileDescriptor.h"
 #include "platform/FolderDescent.h"
 #include "platform/Path.h"
+#include "platform/RegularFile.h"
 
 namespace sorvel {
 
@@ -130,7 +131,7 @@ struct WalkContext {
 // The kind from the file's first bytes; none when it cannot be read or is not recognised.
 std::optional<FileKind> sniff(int directoryFD, const char* name) {
     // No link is followed: the entry was a regular file when its status was read.
-    const FileDescriptor fd(openat(directoryFD, name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    const FileDescriptor fd(openPlainFileAt(directoryFD, name, O_RDONLY | O_NOFOLLOW));
     if (!fd.valid()) return std::nullopt;
     uint8_t buffer[16] = {};
     ssize_t got;

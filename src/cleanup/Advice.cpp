@@ -1,5 +1,8 @@
 #include "cleanup/Advice.h"
 
+#include "cleanup/LinuxAdvice.h"
+#include "engine/StorageCategory.h"
+
 #include "platform/MountTable.h"
 #include "platform/Path.h"
 #include "platform/ProcessRunner.h"
@@ -16,6 +19,7 @@ AdviceSurroundings AdviceSurroundings::ofThisMachine() {
     if (const auto mount = mountContaining(readMountTable(), resolvingExistingPart(homeDirectory()))) {
         for (const char* type : {"btrfs", "bcachefs", "zfs"}) s.homeKeepsSnapshots |= mount->fsType == type;
     }
+    s.homeHasLibrary = StorageCategories::homeHasLibrary();
     return s;
 }
 
@@ -353,19 +357,9 @@ const AdviceItem& packageCacheItem() {
     static const AdviceItem a = item(
         "Let apt clear the packages it downloaded",
         "apt keeps every package it downloaded in /var/cache/apt/archives long after it is installed. Its "
-        "own cleanup removes the ones no install still needs; the folder belongs to the system, so it "
-        "takes an administrator and Sorvel does not move it.",
+        "own cleanup removes them all, and apt downloads one again only if a later install needs it; the "
+        "folder belongs to the system, so it takes an administrator and Sorvel does not move it.",
         "sudo apt clean", Confidence::safe);
-    return a;
-}
-
-const AdviceItem& journalItem() {
-    static const AdviceItem a = item(
-        "Trim the journal to a size you choose",
-        "The journal keeps everything the system logged until it reaches its limit, by default a tenth of "
-        "the disk. Vacuuming drops the oldest files first and keeps the journal readable; deleting files "
-        "under /var/log/journal by hand does not.",
-        "sudo journalctl --vacuum-size=500M", Confidence::safe);
     return a;
 }
 
@@ -402,23 +396,26 @@ void appendWhereHas(std::vector<AdviceItem>& list, const AdviceSurroundings& mac
     if (has(machine, tool)) list.push_back(extra);
 }
 
-// A copy of a fixed list keeps its identifiers.
+// A copy of a fixed list keeps its identifiers. Without ~/Library, the card about it
+// gives way to the one about the Linux cache folder.
 std::vector<AdviceItem> cachesHere(const AdviceSurroundings& machine) {
     std::vector<AdviceItem> list = caches();
     list.front().command = cacheCommand(machine);
+    if (!machine.homeHasLibrary) list.back() = LinuxAdvice::cacheFolderItem();
     appendWhereHas(list, machine, "apt", packageCacheItem());
     return list;
 }
 
-std::vector<AdviceItem> logsHere(const AdviceSurroundings& machine) {
+std::vector<AdviceItem> logsHere(const AdviceSurroundings& machine, const ScanResult& result) {
     std::vector<AdviceItem> list = logs();
-    appendWhereHas(list, machine, "journalctl", journalItem());
+    if (has(machine, "journalctl"))
+        if (auto journal = LinuxAdvice::journal(result)) list.push_back(std::move(*journal));
     appendWhereHas(list, machine, "logrotate", rotatedLogsItem());
     return list;
 }
 
 std::vector<AdviceItem> containersHere(const AdviceSurroundings& machine) {
-    std::vector<AdviceItem> list = containers();
+    std::vector<AdviceItem> list = machine.homeHasLibrary ? containers() : LinuxAdvice::appFolders();
     appendWhereHas(list, machine, "flatpak", flatpakRuntimesItem());
     appendWhereHas(list, machine, "snap", snapRevisionsItem());
     return list;
@@ -426,6 +423,7 @@ std::vector<AdviceItem> containersHere(const AdviceSurroundings& machine) {
 
 std::vector<AdviceItem> otherLibraryHere(const AdviceSurroundings& machine) {
     std::vector<AdviceItem> list = otherLibrary();
+    if (!machine.homeHasLibrary) list.back() = LinuxAdvice::settings().front();
     if (!machine.homeKeepsSnapshots) list.erase(list.begin());
     return list;
 }
@@ -438,18 +436,19 @@ std::vector<AdviceItem> advice(const std::optional<DisplayCategory>& category, c
     return advice(category, result, cloud, AdviceSurroundings::ofThisMachine());
 }
 
-std::vector<AdviceItem> advice(const std::optional<DisplayCategory>& category, const ScanResult& /*result*/,
+std::vector<AdviceItem> advice(const std::optional<DisplayCategory>& category, const ScanResult& result,
                                const CloudStatus& cloud, const AdviceSurroundings& machine) {
     if (!category) return {};
     if (!category->storage) return wholeDisk(*category, machine);
+    const bool library = machine.homeHasLibrary;
     switch (*category->storage) {
     case StorageCategory::caches: return cachesHere(machine);
-    case StorageCategory::appSupport: return appSupport();
+    case StorageCategory::appSupport: return library ? appSupport() : LinuxAdvice::appData();
     case StorageCategory::containers: return containersHere(machine);
-    case StorageCategory::developer: return developer();
-    case StorageCategory::mail: return mail(cloud);
-    case StorageCategory::logs: return logsHere(machine);
-    case StorageCategory::vmSwap: return vmSwap();
+    case StorageCategory::developer: return library ? developer() : LinuxAdvice::developer(machine.hasTool);
+    case StorageCategory::mail: return library ? mail(cloud) : LinuxAdvice::mail();
+    case StorageCategory::logs: return logsHere(machine, result);
+    case StorageCategory::vmSwap: return library ? vmSwap() : LinuxAdvice::swap();
     case StorageCategory::trash: return trash();
     case StorageCategory::otherLibrary: return otherLibraryHere(machine);
     }

@@ -33,6 +33,9 @@ struct AdviceSurroundings {
     // Where Homebrew keeps its formulae: the folder above the one its `brew` on PATH is in,
     // as `brew --prefix` answers it. None without a `brew`.
     std::optional<std::string> homebrewPrefix = std::nullopt;
+    // The home holds ~/Library: the other system's cards apply. Without it, each category
+    // gets the cards about the Linux places it measures.
+    bool homeHasLibrary = true;
 
     /// This machine now: PATH as it is set, the home folder's file system from the mount table.
     static AdviceSurroundings ofThisMachine();
@@ -41,8 +44,9 @@ struct AdviceSurroundings {
 namespace AdviceCatalog {
 
 /// The advice for the category on show (none selected: nothing). Items of the fixed lists
-/// keep their identifiers for the life of the process; the Mail and Whole Disk lists are
-/// made anew on every call. The scan result is accepted but not consulted.
+/// keep their identifiers for the life of the process; the Mail and Whole Disk lists and
+/// the journal's card are made anew on every call. Of the scan result only the journal's
+/// measured size is read, so its trim is advised to a size below what it takes.
 std::vector<AdviceItem> advice(const std::optional<DisplayCategory>& category, const ScanResult& result,
                                const CloudStatus& cloud);
 std::vector<AdviceItem> advice(const std::optional<DisplayCategory>& category, const ScanResult& result,

@@ -136,6 +136,9 @@ CleanupItem logsAndDiagnostics(const ScanResult &result, const std::string &home
         i.targets.push_back(makeTarget(tildeAbbreviated(node->path), node->path, node->size,
                                        "needs administrator rights; Sorvel will report it as refused"));
     }
+    // Without the other system's logs, the item is the Linux crash folders' alone.
+    if (!result.node(home + "/Library/Logs") && i.targets.empty())
+        i.detail = LinuxRules::kLogsDetail;
     LinuxRules::addCrashFolders(result, i.targets);
     i.locationLabel =
         LinuxRules::locationLabel(result, home + "/Library/Logs", i.locationLabel, LinuxPlaces::crashFolders());

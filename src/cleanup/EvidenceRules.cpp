@@ -139,7 +139,21 @@ CleanupItem developerJunk(const ScanResult &result, const std::string &home,
         if (node && node->size >= kDeveloperMinimum)
             i.targets.push_back(targetFrom(*node, std::string(detail)));
     }
+    // Xcode's records speak only for Xcode's folders: without any, the item is the Linux
+    // tools' and says what was looked at there.
+    const bool xcode = !i.targets.empty() || !evidence.derivedData.empty() || !evidence.deviceSupport.empty() ||
+                       evidence.xcodeIsRunning;
+    const size_t linuxFrom = i.targets.size();
     LinuxRules::addDeveloperFolders(result, false, i.targets);
+    const bool linux = i.targets.size() > linuxFrom;
+    if (!xcode) {
+        i.title = LinuxRules::kDeveloperTitle;
+        i.detail = LinuxRules::kDeveloperDetail;
+        i.locationLabel = LinuxRules::locationLabel(result, home + "/Library/Developer", i.locationLabel,
+                                                    LinuxRules::developerFolderPaths(false));
+        sortTargets(i.targets);
+        return i;
+    }
 
     for (const auto &entry : evidence.unreadDerivedData())
         i.unreadPaths.push_back(entry.path);
@@ -180,6 +194,8 @@ CleanupItem developerJunk(const ScanResult &result, const std::string &home,
                     " and left out.";
     if (evidence.xcodeIsRunning)
         i.detail += " Xcode is running; quit it first so it does not rewrite what you remove.";
+    if (linux)
+        i.detail += std::string(" ") + LinuxRules::kDeveloperDetail;
 
     sortTargets(i.targets);
     return i;
@@ -189,7 +205,7 @@ CleanupItem liveDerivedData(const ScanResult &result, const std::string &home) {
     return liveDerivedData(result, home, DeveloperInspector::inspect(sizeFromResult(result)));
 }
 
-CleanupItem liveDerivedData(const ScanResult &result, const std::string &, const DeveloperEvidence &evidence) {
+CleanupItem liveDerivedData(const ScanResult &result, const std::string &home, const DeveloperEvidence &evidence) {
     CleanupItem i;
     i.id = "derived-data-live";
     i.title = "Derived data for projects you still have";
@@ -210,7 +226,16 @@ CleanupItem liveDerivedData(const ScanResult &result, const std::string &, const
             entry.lastAccessed ? "last opened " + mediumDate(*entry.lastAccessed) : "never opened"));
     }
     // Developer folders a fresh download makes slow to rebuild: rebuildable, but not free.
+    const size_t linuxFrom = i.targets.size();
     LinuxRules::addDeveloperFolders(result, true, i.targets);
+    if (linuxFrom == 0 && evidence.derivedData.empty()) {
+        i.title = LinuxRules::kSlowDownloadsTitle;
+        i.detail = LinuxRules::kSlowDownloadsDetail;
+        i.locationLabel = LinuxRules::locationLabel(result, home + "/Library/Developer/Xcode/DerivedData",
+                                                    i.locationLabel, LinuxRules::developerFolderPaths(true));
+    } else if (i.targets.size() > linuxFrom) {
+        i.detail += std::string(" ") + LinuxRules::kSlowDownloadsDetail;
+    }
     sortTargets(i.targets);
     return i;
 }
@@ -257,9 +282,11 @@ CleanupItem leftovers(const ScanResult &result, const std::string &home) {
             i.targets.push_back(targetFrom(*child, std::string("No installed app matches this identifier")));
         }
     }
-    if (!looked)
+    if (!looked) {
+        i.detail = LinuxRules::kLeftoversDetail;
         i.locationLabel = LinuxRules::locationLabel(result, home + kLeftoverRoots[0], i.locationLabel,
                                                     {LinuxPlaces::flatpakApps(), LinuxPlaces::snapApps()});
+    }
     // Flatpak and snap apps' folders, judged by the installation folders.
     LinuxRules::Leftovers apps = LinuxRules::leftovers(result, !installed.unreadApps.empty());
     looked = looked || apps.looked;

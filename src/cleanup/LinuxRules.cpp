@@ -52,6 +52,13 @@ bool isSnapName(const std::string& name) {
 
 } // namespace
 
+std::vector<std::string> developerFolderPaths(bool review) {
+    std::vector<std::string> paths;
+    for (const auto& folder : LinuxPlaces::developerFolders())
+        if (folder.review == review) paths.push_back(folder.path);
+    return paths;
+}
+
 MountedFolders::MountedFolders() {
     if (auto table = readMountTable(mountTablePath())) {
         points_.emplace();

@@ -10,6 +10,25 @@
 
 namespace sorvel::LinuxRules {
 
+// What the rules say of their Linux places, where no place of the other system is offered:
+// the rule keeps its id, and its title and evidence line describe what was looked at here.
+inline constexpr const char* kDeveloperTitle = "Developer tool caches";
+inline constexpr const char* kDeveloperDetail =
+    "Found in the folders each tool keeps its downloads and builds in; the tool fetches or rebuilds what it "
+    "needs again. The tools themselves, their settings and what only you made are left alone.";
+inline constexpr const char* kSlowDownloadsTitle = "Developer downloads that take time to fetch again";
+inline constexpr const char* kSlowDownloadsDetail =
+    "Rebuildable, but not free: the tool downloads all of it again the next time a build needs it. Worth it "
+    "for what you have not built in months, pointless for what you are working on today.";
+inline constexpr const char* kLeftoversDetail =
+    "Folders of Flatpak apps and snaps that no installation on this machine holds, checked against each "
+    "installation folder. Worth a glance \u2014 an app you removed on purpose leaves these behind.";
+inline constexpr const char* kLogsDetail =
+    "Crash reports and core dumps the system kept, of use only while someone debugs that crash.";
+
+/// The developer folders whose fresh download costs time (`review`) or not, in the table's order.
+std::vector<std::string> developerFolderPaths(bool review);
+
 /// The mount points this process sees, read once for a rule run: a folder that is one or
 /// holds one would carry another file system's data into the Trash.
 class MountedFolders {

@@ -49,6 +49,29 @@ CategoryText text(StorageCategory category) {
     return {"", ""};
 }
 
+// What a category holds on a home without ~/Library: the Linux places it measures.
+const char* linuxBlurb(StorageCategory category) {
+    switch (category) {
+    case StorageCategory::containers:
+        return "Flatpak and snap apps' own folders: each app's settings, data and cache. Removing one resets that "
+               "app; only its cache, or the folder of an app that is gone, may go.";
+    case StorageCategory::developer:
+        return "Developer tools' caches: downloaded packages, build and compiler caches. Each tool fetches or "
+               "rebuilds them on demand, often the single biggest win.";
+    case StorageCategory::mail:
+        return "Local copies of mail kept by your mail app, including attachments.";
+    case StorageCategory::logs:
+        return "The system's logs and journal, crash reports and core dumps. They belong to the system: an "
+               "administrator trims them.";
+    case StorageCategory::vmSwap:
+        return "Swap files the system uses, each the size it was made with. Not user-removable while in use.";
+    case StorageCategory::otherLibrary:
+        return "Every app's settings and state, browser profiles among them. Small, and most of it cannot be "
+               "recreated.";
+    default: return text(category).blurb;
+    }
+}
+
 const std::map<std::string, std::string>& wholeDiskBlurbs() {
     static const std::map<std::string, std::string> table{
         {"/Applications",
@@ -124,12 +147,13 @@ std::vector<DisplayCategory> DisplayCategory::categories(ScanScope scope) {
     // Read once: the Linux places list folders and read /proc/swaps.
     std::map<StorageCategory, std::vector<std::string>> roots;
     for (StorageCategory c : kAllStorageCategories) roots[c] = StorageCategories::roots(c);
+    const bool library = StorageCategories::homeHasLibrary();
     std::vector<DisplayCategory> result;
     for (StorageCategory c : kAllStorageCategories) {
         DisplayCategory d;
         d.id = rawValue(c);
         d.title = text(c).title;
-        d.blurb = text(c).blurb;
+        d.blurb = library ? text(c).blurb : linuxBlurb(c);
         d.tint = StorageCategories::tint(c);
         d.roots = roots[c];
         d.excludedPaths = StorageCategories::excludedPaths(c, roots);

@@ -1,10 +1,10 @@
 #include "engine/LinuxPathNotes.h"
 
 #include <algorithm>
-#include <map>
 #include <vector>
 
 #include "engine/PathText.h"
+#include "platform/FileManager.h"
 #include "platform/LinuxPlaces.h"
 #include "platform/Path.h"
 #include "platform/ProcessRunner.h"
@@ -93,13 +93,6 @@ const Known& flatpakInstallation() {
     return k;
 }
 
-const Known& keyrings() {
-    static const Known k =
-        known("Keyrings", "Your saved passwords, keys and certificates, encrypted. Small, and the only copy.",
-              "Never delete this. Removing it loses every password the desktop saved for you.", V::keep);
-    return k;
-}
-
 const Known& evolution() {
     static const Known k =
         known("Evolution mail",
@@ -111,13 +104,21 @@ const Known& evolution() {
     return k;
 }
 
-const Known& settings() {
-    static const Known k =
-        known("Settings",
-              "Every app's settings, and the profiles of browsers such as Chromium and Chrome: history, "
-              "cookies and saved passwords. Small, and most of it cannot be recreated.",
-              "Sorvel never moves anything here. To reset an app, do it from the app itself.", V::keep);
-    return k;
+// Names only the browsers whose profiles the settings folder holds.
+PathNote settings() {
+    std::vector<std::string> here;
+    for (const auto& profile : LinuxPlaces::browserProfiles())
+        if (FileManager::isDirectory(LinuxPlaces::configHome() + "/" + profile.folder)) here.push_back(profile.browser);
+    std::string profiles;
+    for (size_t i = 0; i < here.size(); ++i)
+        profiles += (i == 0 ? "" : i + 1 == here.size() ? " and " : ", ") + here[i];
+    return PathNote{"Settings",
+                    "Every app's settings" + (here.empty() ? std::string(". Small, and most of it cannot be recreated.")
+                                                           : ", and the profiles of " + profiles +
+                                                                 ": history, cookies and saved passwords. Small, and "
+                                                                 "most of it cannot be recreated."),
+                    std::string("Sorvel never moves anything here. To reset an app, do it from the app itself."),
+                    V::keep};
 }
 
 const Known& appState() {
@@ -129,26 +130,31 @@ const Known& appState() {
     return k;
 }
 
-const Known& systemLogs() {
-    static const Known k =
-        known("System logs",
-              "Logs written by the system and its services, the journal among them. Old logs are rotated, "
-              "compressed and dropped on a schedule.",
-              "These belong to the system and need an administrator; Sorvel does not move them. Trim the "
-              "journal with `journalctl --vacuum-size=500M`, and let logrotate drop old logs.",
-              V::review, "journalctl",
-              "These belong to the system and need an administrator; Sorvel does not move them. Let the "
-              "system's log rotation drop old logs.");
-    return k;
+bool here(const char* tool) { return ProcessRunner::findOnPath(tool).has_value(); }
+
+// Rotation and the journal's own trim are named only where their tools are.
+PathNote systemLogs() {
+    const bool rotation = here("logrotate");
+    std::string guidance = "These belong to the system and need an administrator; Sorvel does not move them.";
+    if (here("journalctl"))
+        guidance += " `journalctl --disk-usage` says how much the journal takes, and `journalctl "
+                    "--vacuum-size=` with a smaller size trims it.";
+    if (rotation) guidance += " Let logrotate drop old logs.";
+    return PathNote{"System logs",
+                    std::string("Logs written by the system and its services, the journal among them.") +
+                        (rotation ? " Old logs are rotated, compressed and dropped on a schedule." : ""),
+                    guidance, V::review};
 }
 
 const Known& journal() {
     static const Known k =
         known("The journal",
               "systemd's log of everything the system and its services said, kept in binary files per boot "
-              "and per user. It grows up to the limit set in journald.conf, by default a tenth of the disk.",
-              "`journalctl --vacuum-size=500M`, run as an administrator, trims it properly. Deleting its files "
-              "by hand can leave the journal unreadable.",
+              "and per user. It grows up to the limit set in journald.conf: by default 10% of the file system it is "
+              "on, and never more than 4 GiB.",
+              "`journalctl --disk-usage` says how much it takes; `journalctl --vacuum-size=` with a smaller size, "
+              "run as an administrator, trims it properly. Deleting its files by hand can leave the journal "
+              "unreadable.",
               V::review, "journalctl",
               "Trim it with the journal's own tools, as an administrator. Deleting its files by hand can leave "
               "the journal unreadable.");
@@ -160,8 +166,8 @@ const Known& systemCaches() {
         known("System caches",
               "Caches the system's own programs keep: downloaded packages, font and manual page indexes. "
               "Everything here is rebuilt by the program that owns it.",
-              "Needs an administrator; Sorvel does not move these. `apt clean` removes downloaded package files "
-              "no install still needs.",
+              "Needs an administrator; Sorvel does not move these. `apt clean` removes every package file apt "
+              "downloaded; apt fetches one again only if an install needs it.",
               V::review, "apt", "Needs an administrator; Sorvel does not move these. Each program rebuilds its own.");
     return k;
 }
@@ -185,15 +191,14 @@ const Known& crashReports() {
     return k;
 }
 
-const Known& coreDumps() {
-    static const Known k =
-        known("Core dumps",
-              "Memory images of crashed programs, kept by systemd for a developer to debug. Old ones are "
-              "dropped on their own once they pass the limits in coredump.conf.",
-              "Useful only while someone is debugging that crash. `coredumpctl` lists them; an administrator "
-              "removes them.",
-              V::safe);
-    return k;
+PathNote coreDumps() {
+    return PathNote{"Core dumps",
+                    "Memory images of crashed programs, kept by systemd for a developer to debug. Old ones are "
+                    "dropped on their own once they pass the limits in coredump.conf.",
+                    std::string("Useful only while someone is debugging that crash.") +
+                        (here("coredumpctl") ? " `coredumpctl` lists them, and an administrator removes them."
+                                             : " An administrator removes them."),
+                    V::safe};
 }
 
 const Known& flatpakApps() {
@@ -276,23 +281,6 @@ const Known& thunderbird() {
     return k;
 }
 
-const Known& secret(const std::string& name) {
-    static const Known ssh =
-        known("SSH keys", "Your SSH keys and the hosts you trust. Tiny, and the only copy.",
-              "Never delete this; a lost key locks you out of every machine that knew it.", V::keep);
-    static const Known gnupg =
-        known("GnuPG keys", "Your GnuPG keys and the keys you trust. Tiny, and the only copy.",
-              "Never delete this; mail and files encrypted to a lost key stay unreadable.", V::keep);
-    static const Known pki = known("Certificates", "Certificates and keys your browsers and apps trust or use.",
-                                   "Never delete this.", V::keep);
-    static const Known pass =
-        known("Password store", "Your passwords, each encrypted in a file of its own.", "Never delete this.", V::keep);
-    if (name == ".ssh") return ssh;
-    if (name == ".gnupg") return gnupg;
-    if (name == ".pki") return pki;
-    return pass;
-}
-
 const Known& swapFile() {
     static const Known k =
         known("Swap file",
@@ -304,51 +292,16 @@ const Known& swapFile() {
     return k;
 }
 
-// What each developer tool's folder holds, by the table's title, and the tool's own
-// command that clears it, if it has one.
-struct DeveloperText {
-    const char* what;
-    const char* tool = nullptr;
-    const char* command = nullptr;
-};
-
-const std::map<std::string, DeveloperText>& developerTexts() {
-    static const std::map<std::string, DeveloperText> table = {
-        {"pip's download cache",
-         {"Downloaded Python wheels, kept so reinstalling a package does not hit the network.", "pip",
-          "pip cache purge"}},
-        {"Go's build cache",
-         {"Compiled package objects the Go toolchain caches between builds.", "go", "go clean -cache"}},
-        {"Yarn's package cache", {"Downloaded npm packages kept by Yarn.", "yarn", "yarn cache clean"}},
-        {"npm's package cache",
-         {"Every package npm has downloaded, kept by content so installs need not fetch it again.", "npm",
-          "npm cache clean --force"}},
-        {"Cargo's downloaded crates",
-         {"The crate archives Cargo downloaded from the registry, kept for the next build."}},
-        {"Cargo's unpacked crate sources", {"The sources Cargo unpacked from downloaded crates to build them."}},
-        {"Gradle's caches", {"Downloaded dependencies, plugins and build outputs Gradle keeps between builds."}},
-        {"ccache's compiler cache",
-         {"Compiled objects ccache keeps, so compiling the same code again is a lookup.", "ccache", "ccache --clear"}},
-        {"Bazel's build cache", {"Outputs and downloads Bazel keeps between builds."}},
-        {"Go's module cache",
-         {"The source of every Go module your builds downloaded, kept read-only and shared by all your projects.", "go",
-          "go clean -modcache"}},
-    };
-    return table;
-}
-
 PathNote developerNote(const LinuxPlaces::DeveloperFolder& folder) {
     PathNote note;
     note.title = folder.title;
-    const auto text = developerTexts().find(folder.title);
-    const bool known = text != developerTexts().end();
-    note.what = known ? text->second.what : "What a developer tool keeps to save work: " + folder.detail + ".";
+    note.what = folder.what;
     std::string guidance = folder.review ? "A fresh download of everything here takes time; remove it when you are "
                                            "not in the middle of work that needs it."
                                          : "Safe to remove; costs one slower build or install.";
     // The tool's own command only where the tool is on PATH.
-    if (known && text->second.tool && ProcessRunner::findOnPath(text->second.tool))
-        guidance += std::string(" `") + text->second.command + "` does the same job.";
+    if (!folder.command.empty() && ProcessRunner::findOnPath(folder.tool))
+        guidance += " `" + folder.command + "` does the same job.";
     note.guidance = std::move(guidance);
     note.verdict = folder.review ? V::review : V::safe;
     return note;
@@ -386,11 +339,8 @@ std::optional<PathNote> linuxNote(const std::string& given) {
         {cache + "/thumbnails", &thumbnails()},
         {data, &appData()},
         {data + "/flatpak", &flatpakInstallation()},
-        {data + "/keyrings", &keyrings()},
         {data + "/evolution", &evolution()},
-        {LinuxPlaces::configHome(), &settings()},
         {LinuxPlaces::stateHome(), &appState()},
-        {LinuxPlaces::systemLogs(), &systemLogs()},
         {LinuxPlaces::systemLogs() + "/journal", &journal()},
         {LinuxPlaces::systemCache(), &systemCaches()},
         {LinuxPlaces::systemCache() + "/apt", &packageDownloads()},
@@ -402,13 +352,15 @@ std::optional<PathNote> linuxNote(const std::string& given) {
     };
     for (const auto& [place, note] : places)
         if (path == place) return said(*note);
+    if (path == LinuxPlaces::configHome()) return settings();
+    if (path == LinuxPlaces::systemLogs()) return systemLogs();
     for (const auto& name : LinuxPlaces::keptCacheNames())
         if (path == cache + "/" + name) return said(bluetooth());
-    for (const char* name : {".ssh", ".gnupg", ".pki", ".password-store"})
-        if (path == home + "/" + name) return said(secret(name));
+    for (const auto& secret : LinuxPlaces::secrets())
+        if (path == secret.path) return PathNote{secret.title, secret.what, secret.guidance, V::keep};
     const auto crash = LinuxPlaces::crashFolders();
     if (!crash.empty() && path == crash.front()) return said(crashReports());
-    if (crash.size() > 1 && path == crash[1]) return said(coreDumps());
+    if (crash.size() > 1 && path == crash[1]) return coreDumps();
     for (const auto& folder : LinuxPlaces::developerFolders())
         if (path == folder.path) return developerNote(folder);
     for (const auto& name : LinuxPlaces::browserCacheNames())

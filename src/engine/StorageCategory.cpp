@@ -146,6 +146,8 @@ std::set<std::string> globallyExcludedPaths() {
             home + "/Library/Application Support/com.apple.ProtectedCloudStorage"};
 }
 
+bool homeHasLibrary() { return FileManager::isDirectory(homeDirectory() + "/Library"); }
+
 std::set<std::string> excludedPaths(StorageCategory category) {
     std::map<StorageCategory, std::vector<std::string>> all;
     for (StorageCategory c : kAllStorageCategories) all[c] = roots(c);

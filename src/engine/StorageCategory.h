@@ -40,6 +40,9 @@ std::set<std::string> excludedPaths(StorageCategory category);
 std::set<std::string> excludedPaths(StorageCategory category,
                                     const std::map<StorageCategory, std::vector<std::string>>& allRoots);
 std::set<std::string> globallyExcludedPaths();
+/// The home holds ~/Library (a folder, or a link to one): texts about the other system's
+/// places are true here. Without it, only the Linux texts are shown.
+bool homeHasLibrary();
 } // namespace StorageCategories
 
 } // namespace sorvel

@@ -14,6 +14,8 @@
 #include "platform/BaseFolders.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Path.h"
+#include "platform/RegularFile.h"
+#include "platform/UserDirs.h"
 
 namespace sorvel::LinuxPlaces {
 
@@ -74,17 +76,12 @@ std::vector<std::string> flatpakAppFolders() {
 }
 
 std::optional<std::string> readSmallFile(const std::string& path, std::string& reason) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    const int fd = openPlainFileAt(AT_FDCWD, path.c_str(), O_RDONLY | O_NOFOLLOW);
     if (fd < 0) {
-        reason = std::strerror(errno);
+        reason = errno == EISDIR || errno == EINVAL ? "not a plain file" : std::strerror(errno);
         return std::nullopt;
     }
     FileDescriptor guard(fd);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        reason = "not a plain file";
-        return std::nullopt;
-    }
     // Files under /proc report no size: read until the end, within a bound.
     std::string text;
     char buffer[4096];
@@ -202,20 +199,33 @@ std::vector<DeveloperFolder> developerFolders() {
     const std::string cache = cacheHome();
     const std::string h = home();
     return {
-        {cache + "/pip", "pip's download cache", "pip's download cache, fetched again by the next install", false},
-        {cache + "/go-build", "Go's build cache", "Go's build cache, rebuilt by the next build", false},
-        {cache + "/yarn", "Yarn's package cache", "Yarn's package cache, fetched again by the next install", false},
-        {h + "/.npm/_cacache", "npm's package cache", "npm's package cache, fetched again by the next install", false},
-        {h + "/.cargo/registry/cache", "Cargo's downloaded crates",
-         "downloaded crates, fetched again by the next build", false},
+        {cache + "/pip", "pip's download cache", "pip's download cache, fetched again by the next install", false,
+         "Downloaded Python wheels, kept so reinstalling a package does not hit the network.", "pip",
+         "pip cache purge"},
+        {cache + "/go-build", "Go's build cache", "Go's build cache, rebuilt by the next build", false,
+         "Compiled package objects the Go toolchain caches between builds.", "go", "go clean -cache"},
+        {cache + "/yarn", "Yarn's package cache", "Yarn's package cache, fetched again by the next install", false,
+         "Downloaded npm packages kept by Yarn.", "yarn", "yarn cache clean"},
+        {h + "/.npm/_cacache", "npm's package cache", "npm's package cache, fetched again by the next install", false,
+         "Every package npm has downloaded, kept by content so installs need not fetch it again.", "npm",
+         "npm cache clean --force"},
+        {h + "/.cargo/registry/cache", "Cargo's downloaded crates", "downloaded crates, fetched again by the next build",
+         false, "The crate archives Cargo downloaded from the registry, kept for the next build."},
         {h + "/.cargo/registry/src", "Cargo's unpacked crate sources",
-         "unpacked crate sources, unpacked again by the next build", false},
-        {h + "/.gradle/caches", "Gradle's caches", "Gradle's caches, rebuilt by the next build", false},
-        {cache + "/ccache", "ccache's compiler cache", "compiler cache, refilled by the next builds", false},
-        {h + "/.ccache", "ccache's compiler cache", "compiler cache, refilled by the next builds", false},
-        {cache + "/bazel", "Bazel's build cache", "Bazel's outputs and downloads, rebuilt by the next build", false},
+         "unpacked crate sources, unpacked again by the next build", false,
+         "The sources Cargo unpacked from downloaded crates to build them."},
+        {h + "/.gradle/caches", "Gradle's caches", "Gradle's caches, rebuilt by the next build", false,
+         "Downloaded dependencies, plugins and build outputs Gradle keeps between builds."},
+        {cache + "/ccache", "ccache's compiler cache", "compiler cache, refilled by the next builds", false,
+         "Compiled objects ccache keeps, so compiling the same code again is a lookup.", "ccache", "ccache --clear"},
+        {h + "/.ccache", "ccache's compiler cache", "compiler cache, refilled by the next builds", false,
+         "Compiled objects ccache keeps, so compiling the same code again is a lookup.", "ccache", "ccache --clear"},
+        {cache + "/bazel", "Bazel's build cache", "Bazel's outputs and downloads, rebuilt by the next build", false,
+         "Outputs and downloads Bazel keeps between builds."},
         {h + "/go/pkg/mod", "Go's module cache",
-         "Go modules, downloaded again by the next build; a fresh download of every module takes time", true},
+         "Go modules, downloaded again by the next build; a fresh download of every module takes time", true,
+         "The source of every Go module your builds downloaded, kept read-only and shared by all your projects.",
+         "go", "go clean -modcache"},
     };
 }
 
@@ -223,6 +233,14 @@ const std::vector<std::string>& browserCacheNames() {
     static const std::vector<std::string> names = {"google-chrome", "chromium", "BraveSoftware", "vivaldi",
                                                    "microsoft-edge", "opera", "mozilla/firefox"};
     return names;
+}
+
+const std::vector<BrowserProfile>& browserProfiles() {
+    static const std::vector<BrowserProfile> profiles = {
+        {"google-chrome", "Chrome"}, {"chromium", "Chromium"},         {"BraveSoftware", "Brave"},
+        {"vivaldi", "Vivaldi"},      {"microsoft-edge", "Microsoft Edge"}, {"opera", "Opera"},
+    };
+    return profiles;
 }
 
 const std::vector<std::string>& flatpakBrowserIds() {
@@ -347,12 +365,29 @@ std::vector<std::string> flatpakAppIds() {
 Installed flatpakInstalled(std::string_view id) { return installedIn(flatpakInstallations(), id); }
 Installed snapInstalled(std::string_view name) { return installedIn(snapInstallations(), name); }
 
+std::vector<Secret> secrets() {
+    const std::string h = home();
+    return {
+        {h + "/.ssh", "SSH keys", "Your SSH keys and the hosts you trust. Tiny, and the only copy.",
+         "Never delete this; a lost key locks you out of every machine that knew it."},
+        {h + "/.gnupg", "GnuPG keys", "Your GnuPG keys and the keys you trust. Tiny, and the only copy.",
+         "Never delete this; mail and files encrypted to a lost key stay unreadable."},
+        {h + "/.pki", "Certificates", "Certificates and keys your browsers and apps trust or use.",
+         "Never delete this."},
+        {h + "/.password-store", "Password store", "Your passwords, each encrypted in a file of its own.",
+         "Never delete this."},
+        {dataHome() + "/keyrings", "Keyrings", "Your saved passwords, keys and certificates, encrypted. Small, and the only copy.",
+         "Never delete this. Removing it loses every password the desktop saved for you."},
+    };
+}
+
 std::vector<std::string> deniedPlaces() {
     const std::string h = home();
     const std::string data = dataHome();
-    std::vector<std::string> result = {h + "/.ssh",          h + "/.gnupg",        h + "/.pki",
-                                       h + "/.password-store", data + "/keyrings",  h + "/.mozilla",
-                                       h + "/.thunderbird",    data + "/evolution", configHome()};
+    std::vector<std::string> result;
+    for (auto& secret : secrets()) result.push_back(std::move(secret.path));
+    for (auto place : {h + "/.mozilla", h + "/.thunderbird", data + "/evolution", configHome()})
+        result.push_back(std::move(place));
     // Settings or data the environment put inside the cache folder stay where apps keep them.
     for (auto& folder : BaseFolders::setAsideInsideCaches()) result.push_back(std::move(folder));
     // A Flatpak app's settings and data go only with the whole folder of an app that is gone.

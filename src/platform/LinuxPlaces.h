@@ -67,12 +67,15 @@ SwapFiles swapFiles();
 /// The file names of the "file" rows of a /proc/swaps text, octal escapes (\040) decoded.
 std::vector<std::string> swapFilesIn(std::string_view text);
 
-/// One developer tool's rebuildable folder.
+/// One developer tool's rebuildable folder, with what is said of it wherever it is shown.
 struct DeveloperFolder {
     std::string path;
     std::string title;  ///< what the explainer calls it, "pip's download cache"
     std::string detail; ///< what rebuilds it, in a rule target's voice
     bool review;        ///< a fresh download costs real time: offered for review, not as safe
+    std::string what;   ///< what the folder holds, in whole sentences
+    std::string tool = {};    ///< the tool's executable, when it has a command that clears this
+    std::string command = {}; ///< that command, named only where the tool is on PATH
 };
 /// Every developer folder of the table (whether or not it exists), in a fixed order; of
 /// ccache's two homes the one in the cache folder comes first.
@@ -80,6 +83,13 @@ std::vector<DeveloperFolder> developerFolders();
 
 /// Browser cache folders under cacheHome() (relative names, "mozilla/firefox" included).
 const std::vector<std::string>& browserCacheNames();
+/// One browser's profile folder under configHome(), and the browser's name.
+struct BrowserProfile {
+    std::string folder;
+    std::string browser;
+};
+/// The browsers that keep their profiles in configHome(), each by its folder there.
+const std::vector<BrowserProfile>& browserProfiles();
 /// Flatpak ids of browsers: their ~/.var/app/<id>/cache is a browser cache.
 const std::vector<std::string>& flatpakBrowserIds();
 /// Children of cacheHome() that hold what no app rebuilds (files received over Bluetooth
@@ -109,10 +119,19 @@ std::vector<std::string> unreadableInstallations();
 /// The ids of the user's Flatpak app folders under flatpakApps() (real folders only), sorted.
 std::vector<std::string> flatpakAppIds();
 
-/// Secrets, mail and settings of a Linux home that nothing may move: ~/.ssh, ~/.gnupg,
-/// ~/.pki, ~/.password-store, the keyrings, browser profiles, mail, configHome() whole,
-/// and the data and config folders of each installed Flatpak app (and of each app whose
-/// installation cannot be read).
+/// One place a Linux home keeps secrets in, with what is said of it.
+struct Secret {
+    std::string path;
+    std::string title;
+    std::string what;
+    std::string guidance;
+};
+/// The secrets of a Linux home: ~/.ssh, ~/.gnupg, ~/.pki, ~/.password-store and the keyrings.
+std::vector<Secret> secrets();
+
+/// Secrets, mail and settings of a Linux home that nothing may move: the secrets above,
+/// browser profiles, mail, configHome() whole, and the data and config folders of each
+/// installed Flatpak app (and of each app whose installation cannot be read).
 std::vector<std::string> deniedPlaces();
 
 } // namespace sorvel::LinuxPlaces

@@ -17,6 +17,7 @@
 
 #include "platform/FileDescriptor.h"
 #include "platform/Path.h"
+#include "platform/RegularFile.h"
 
 namespace sorvel {
 namespace {
@@ -25,7 +26,7 @@ namespace {
 constexpr int kDeepestStack = 8;
 
 std::optional<std::string> readSmallFile(const std::string& path) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    const FileDescriptor fd(openPlainFileAt(AT_FDCWD, path.c_str(), O_RDONLY | O_NOFOLLOW));
     if (!fd.valid()) return std::nullopt;
     std::array<char, 4097> buffer{};
     ssize_t got = 0;

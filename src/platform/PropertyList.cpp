@@ -14,7 +14,7 @@
 
 #include "platform/BinaryPlistShape.h"
 #include "platform/FileDescriptor.h"
-#include "platform/QuietOpen.h"
+#include "platform/RegularFile.h"
 
 namespace sorvel {
 
@@ -313,15 +313,14 @@ std::optional<std::string> readRegularFile(const std::string& path, size_t limit
         return std::nullopt;
     };
     error = 0;
-    // O_NONBLOCK: opening a FIFO must not wait for a writer. Quietly: reading a bundle's
-    // information must not move the access times shown as its last use.
-    const FileDescriptor descriptor(openQuietly(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (!descriptor.valid()) return failed(errno);
+    // Quietly: reading a bundle's information must not move the access times shown as its
+    // last use.
+    const FileDescriptor descriptor(openPlainFileAt(AT_FDCWD, path.c_str(), O_RDONLY | O_NOATIME));
+    if (!descriptor.valid()) return failed(errno == EISDIR ? EINVAL : errno);
     const int fd = descriptor.get();
 
     struct stat st {};
     if (::fstat(fd, &st) != 0) return failed(errno);
-    if (!S_ISREG(st.st_mode)) return failed(EINVAL);
     if (st.st_size < 0 || static_cast<unsigned long long>(st.st_size) > limit) return failed(EFBIG);
 
     std::string data;

@@ -54,6 +54,8 @@ int plainOnly(FileDescriptor fd) {
 } // namespace
 
 int openPlainFileAt(int folder, const char* name, int flags, mode_t mode) {
+    if (flags & O_NOATIME)
+        return plainOnly(FileDescriptor(openatQuietly(folder, name, (flags & ~O_NOATIME) | kNeverWait, mode)));
     return plainOnly(FileDescriptor(::openat(folder, name, flags | kNeverWait, mode)));
 }
 

@@ -10,7 +10,8 @@ namespace sorvel {
 /// only as one, with `flags` (O_RDONLY, O_RDWR | O_CREAT, O_NOFOLLOW, ...) and `mode` for a
 /// file it creates. Opened without waiting, so a pipe or a device in the file's place is
 /// refused at once, never waited on. -1 with errno set: EISDIR for a folder, EINVAL for
-/// anything else that is not a plain file.
+/// anything else that is not a plain file. With O_NOATIME, the access time is left alone
+/// where the kernel permits it, and the open made without it where not.
 int openPlainFileAt(int folder, const char* name, int flags, mode_t mode = 0600);
 
 /// Opens a regular file read-only, as `openPlainFileAt`, leaving its access time alone. A

@@ -2,6 +2,8 @@
 // wherever the variables move them, and the system's folders under the system root.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/PathKnowledge.h"
 #include "platform/LinuxPlaces.h"
 #include "support/TestSupport.h"
@@ -137,5 +139,107 @@ TEST(LinuxPathNotes, GuidanceNamesOnlyToolsThisMachineHas) {
                 << c.path << (present ? " with " : " without ") << c.tool << ": " << *note->guidance;
             EXPECT_EQ(note->guidance->find('`') != std::string::npos, present) << c.path;
         }
+    }
+}
+
+// Rotation and the core dump lister are named only where their tools are; the journal's
+// trim never names a fixed size, and its limit is journald's.
+TEST(LinuxPathNotes, RotationAndCoreDumpToolsOnlyWhereInstalled) {
+    test::FakeHome home;
+    struct Case {
+        std::string path;
+        const char* tool;
+        const char* word;
+    };
+    const Case cases[] = {
+        {"/var/log", "logrotate", "logrotate"},
+        {"/var/log", "logrotate", "rotated"},
+        {"/var/lib/systemd/coredump", "coredumpctl", "coredumpctl"},
+    };
+    for (const auto& c : cases) {
+        for (const bool present : {true, false}) {
+            test::TempDir bin;
+            if (present) test::writeScript(bin, c.tool, "exit 0");
+            test::ScopedEnv path("PATH", bin.path());
+            const auto note = PathKnowledge::note(where(home, c.path));
+            ASSERT_TRUE(note && note->guidance) << c.path;
+            const std::string text = note->what + " " + *note->guidance;
+            EXPECT_EQ(text.find(c.word) != std::string::npos, present)
+                << c.path << (present ? " with " : " without ") << c.tool << ": " << text;
+        }
+    }
+    test::TempDir bin;
+    test::writeScript(bin, "journalctl", "exit 0");
+    test::ScopedEnv path("PATH", bin.path());
+    for (const char* place : {"/var/log", "/var/log/journal"}) {
+        const auto note = PathKnowledge::note(where(home, place));
+        ASSERT_TRUE(note && note->guidance) << place;
+        const std::string text = note->what + " " + *note->guidance;
+        EXPECT_EQ(text.find("--vacuum-size=5"), std::string::npos) << text;
+        EXPECT_EQ(text.find("a tenth of the disk"), std::string::npos) << text;
+        EXPECT_NE(text.find("journalctl --disk-usage"), std::string::npos) << text;
+    }
+    const auto journal = PathKnowledge::note(where(home, "/var/log/journal"));
+    EXPECT_NE(journal->what.find("10% of the file system it is on, and never more than 4 GiB"), std::string::npos);
+}
+
+// The settings note names the browsers whose profiles are there, and no other.
+TEST(LinuxPathNotes, SettingsNameOnlyTheBrowsersThere) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+        {{}, ""},
+        {{"chromium"}, "the profiles of Chromium:"},
+        {{"google-chrome", "chromium"}, "the profiles of Chrome and Chromium:"},
+        {{"google-chrome", "BraveSoftware", "vivaldi"}, "the profiles of Chrome, Brave and Vivaldi:"},
+    };
+    for (const auto& [folders, said] : rows) {
+        test::FakeHome home;
+        test::ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
+        for (const auto& folder : folders) test::makeDirs(home.path() + "/.config/" + folder + "/Default");
+        test::writeFile(home.path() + "/.config/opera", "a file, not a profile");
+        const auto note = PathKnowledge::note(home.path() + "/.config");
+        ASSERT_TRUE(note) << said;
+        EXPECT_EQ(note->verdict, V::keep);
+        if (said.empty()) {
+            EXPECT_EQ(note->what.find("profiles"), std::string::npos) << note->what;
+        } else {
+            EXPECT_NE(note->what.find(said), std::string::npos) << note->what;
+        }
+        for (const char* browser : {"Opera", "Microsoft Edge"}) EXPECT_EQ(note->what.find(browser), std::string::npos);
+    }
+}
+
+// Each developer folder's note is its row's own: what it holds, and its tool's command only
+// where the tool is; each secret's note is its row's, and each secret is denied.
+TEST(LinuxPathNotes, DeveloperFoldersAndSecretsAreToldByTheirRows) {
+    test::FakeHome home;
+    for (const bool present : {true, false}) {
+        test::TempDir bin;
+        if (present)
+            for (const auto& folder : LinuxPlaces::developerFolders())
+                if (!folder.tool.empty()) test::writeScript(bin, folder.tool, "exit 0");
+        test::ScopedEnv path("PATH", bin.path());
+        for (const auto& folder : LinuxPlaces::developerFolders()) {
+            const auto note = PathKnowledge::note(folder.path);
+            ASSERT_TRUE(note && note->guidance) << folder.path;
+            EXPECT_EQ(note->title, folder.title);
+            EXPECT_FALSE(folder.what.empty()) << folder.path;
+            EXPECT_EQ(note->what, folder.what) << folder.path;
+            EXPECT_EQ(folder.command.empty(), folder.tool.empty()) << folder.path;
+            if (!folder.command.empty()) {
+                EXPECT_EQ(note->guidance->find("`" + folder.command + "`") != std::string::npos, present)
+                    << folder.path << ": " << *note->guidance;
+            }
+        }
+    }
+    const auto denied = LinuxPlaces::deniedPlaces();
+    const auto secrets = LinuxPlaces::secrets();
+    EXPECT_EQ(secrets.size(), 5u);
+    for (const auto& secret : secrets) {
+        const auto note = PathKnowledge::note(secret.path);
+        ASSERT_TRUE(note) << secret.path;
+        EXPECT_EQ(note->title, secret.title);
+        EXPECT_EQ(note->what, secret.what);
+        EXPECT_EQ(note->verdict, V::keep);
+        EXPECT_NE(std::find(denied.begin(), denied.end(), secret.path), denied.end()) << secret.path;
     }
 }

@@ -23,6 +23,7 @@ TEST(StorageCategories, RawValuesRoundTripAndAreCaseSensitive) {
 
 TEST(StorageCategories, SystemDataHasNineCategoriesInDisplayOrder) {
     test::FakeHome home;
+    test::makeDirs(home / "Library"); // the blurbs below are those of a home that holds it
     auto categories = DisplayCategory::categories(ScanScope::systemData);
     const std::vector<std::string> ids{"caches", "appSupport", "containers", "developer", "mail",
                                        "logs",   "vmSwap",     "trash",      "otherLibrary"};

@@ -81,3 +81,35 @@ TEST(PlainFile, OpensByItsNameInAFolder) {
     ASSERT_EQ(::stat((dir / "new").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
+
+// Asked to leave the access time alone, it does where the kernel lets it (the file's owner)
+// and opens the file all the same where not (anyone else), never failing for it.
+TEST(PlainFile, QuietOpenLeavesTheAccessTimeAndOpensForAnyone) {
+    test::TempDir dir;
+    const std::string path = dir / "f";
+    test::writeFile(path, "some bytes");
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    const struct {
+        const char* name;
+        bool unprivileged;
+    } rows[] = {{"by its owner", false}, {"by another user", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        // Long ago, so a read that moved it would be seen whatever the mount's atime rule.
+        const timespec old[2] = {{1'000'000, 0}, {1'000'000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+        auto readQuietly = [&] {
+            const FileDescriptor fd(openPlainFileAt(AT_FDCWD, path.c_str(), O_RDONLY | O_NOATIME));
+            if (!fd.valid()) return 10 + errno;
+            char buffer[4];
+            return ::read(fd.get(), buffer, sizeof buffer) == 4 ? 0 : 2;
+        };
+        const int status = row.unprivileged ? test::runAsUnprivileged(readQuietly) : readQuietly();
+        EXPECT_EQ(status, 0) << "(10 + the error it gave)";
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        if (!row.unprivileged) {
+            EXPECT_EQ(st.st_atim.tv_sec, 1'000'000);
+        }
+    }
+}
