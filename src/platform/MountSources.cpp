@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "platform/BoundedLook.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Path.h"
 
@@ -196,6 +197,19 @@ SourceCheck confirmedSource(const MountEntry& mount) {
             return {real, false};
     }
     return {std::nullopt, true};
+}
+
+std::string mountLookKey(const MountEntry& mount) {
+    return "mount " + std::to_string(mount.id) + " " + std::to_string(mount.device) + " " + mount.mountPoint;
+}
+
+std::optional<SourceCheck> confirmedSourceInTime(const MountEntry& mount) {
+    return boundedLook<SourceCheck>(mountLookKey(mount), [mount] { return confirmedSource(mount); });
+}
+
+std::optional<std::optional<FileIdentity>> rootIdentityInTime(const MountEntry& mount) {
+    return boundedLook<std::optional<FileIdentity>>(mountLookKey(mount),
+                                                    [point = mount.mountPoint] { return fileIdentity(point, false); });
 }
 
 } // namespace sorvel

@@ -52,4 +52,15 @@ struct SourceCheck {
 };
 SourceCheck confirmedSource(const MountEntry& mount);
 
+/// `confirmedSource` looked at within `lookBound()`: none when the mount did not answer in
+/// time (its daemon paused, its server gone) or is still blocked from an earlier look.
+std::optional<SourceCheck> confirmedSourceInTime(const MountEntry& mount);
+
+/// The identity of a mount's root within `lookBound()`: none when it did not answer in time;
+/// inside, none when it cannot be read.
+std::optional<std::optional<FileIdentity>> rootIdentityInTime(const MountEntry& mount);
+
+/// What bounded looks at a mount are known by: one blocked is not asked again.
+std::string mountLookKey(const MountEntry& mount);
+
 } // namespace sorvel
