@@ -155,7 +155,8 @@ TEST(MountChain, AStoppedFuseDaemonFencesEveryMoveInsteadOfHanging) {
     if (::access("/usr/bin/bindfs", X_OK) != 0) GTEST_SKIP() << "bindfs is not installed";
     test::Home t;
     const std::string cache = t.h + "/.cache", item = cache + "/app/old", fu = t.pictures + "/fu";
-    test::writeFileOfSize(item + "/blob", 4096);
+    // Big enough for the plan to offer the cache, and so to say why it is refused.
+    test::writeFileOfSize(item + "/blob", 6'000'000);
     test::writeFile(t.m + "/photos/p.jpg", "only copy");
     test::makeDirs(fu);
     const std::string says = "did not answer within a few seconds";
@@ -188,7 +189,13 @@ TEST(MountChain, AStoppedFuseDaemonFencesEveryMoveInsteadOfHanging) {
         expect(test::exists(item + "/blob"), "the item", "gone");
         // The command line's plan ends too, with its own default bound.
         const auto plan = test::runSorvel({"--plan"});
-        expect(plan.status == 0 || plan.status == 1, "--plan", "exit " + std::to_string(plan.status) + ": " + plan.err);
+        expect(plan.status == 0 && plan.out.find(says) != std::string::npos, "--plan",
+               "exit " + std::to_string(plan.status) + ": " + plan.out + plan.err);
+        // And the walks of the home that meet the mount: measured, and searched for copies.
+        for (const char* command : {"--size", "--duplicates"}) {
+            const auto walked = test::runSorvel({command, t.h});
+            expect(walked.status == 0, command, "exit " + std::to_string(walked.status) + ": " + walked.err);
+        }
         ::kill(daemon, SIGCONT);
         // Answering again, the mount is looked at again and confirmed.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
