@@ -115,9 +115,9 @@ void ProtectedPlaces::follow(const Step& step, std::vector<Step>& next) {
     const MountEntry& mount = step.mount;
     const bool first = step.depth == 0;
     // The path below the mount's point ("" at the point itself).
-    const std::string rest = step.at.size() > mount.mountPoint.size() && mount.mountPoint != "/"
-                                 ? step.at.substr(mount.mountPoint.size())
-                                 : (mount.mountPoint == "/" && step.at != "/" ? step.at : std::string());
+    const std::string rest = step.at == mount.mountPoint ? std::string()
+                             : mount.mountPoint == "/"    ? step.at
+                                                          : step.at.substr(mount.mountPoint.size());
     const Place place{step.name, false, true, step.isTrash};
     // What the mount itself shows at its point; a step beneath has its places from the path
     // that led to it.
