@@ -196,9 +196,10 @@ Leftovers leftovers(const ScanResult& result, bool appsUnread) {
                              [](const ScanNodePtr& c) { return c->name == "cache"; }))
                 if (auto cache = result.node(child->path + "/cache")) size += cache->size;
             if (size < kLeftoverMinimum || !kind.named(child->name) || mounts.holdsMount(child->path)) continue;
-            const Installed installed =
-                appsUnread ? Installed{Installed::Answer::unknown, {}, {}} : kind.installed(child->name);
+            // Installed somewhere readable is no leftover, whatever else cannot be read.
+            Installed installed = kind.installed(child->name);
             if (installed.answer == Installed::Answer::yes) continue;
+            if (appsUnread) installed.answer = Installed::Answer::unknown;
             if (installed.answer == Installed::Answer::unknown) {
                 ++found.heldBack;
                 found.heldBackBytes += size;

@@ -118,6 +118,9 @@ int getattrlistbulk(int dirfd, const attrlist* request, void* buffer, size_t buf
     }
     const attrgroup_t wantCommon = request->commonattr & kSupportedCommon;
     const attrgroup_t wantFile = request->fileattr & kSupportedFile;
+    // What the kernel holds of each entry, never a wait on the process serving a mount whose
+    // root is listed here (a stopped FUSE daemon would hold the listing for ever).
+    constexpr int kEntryFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC;
     unsigned statxMask = STATX_TYPE | STATX_MODE;
     if (wantCommon & ATTR_CMN_MODTIME) statxMask |= STATX_MTIME;
     if (wantCommon & ATTR_CMN_FILEID) statxMask |= STATX_INO;
@@ -160,7 +163,7 @@ int getattrlistbulk(int dirfd, const attrlist* request, void* buffer, size_t buf
                 name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
             struct statx sx;
             if (dotOrDotDot ||
-                statx(dirfd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, statxMask, &sx) != 0) {
+                statx(dirfd, name, kEntryFlags, statxMask, &sx) != 0) {
                 // Left out: the entry vanished, or cannot be described.
                 resumeOffset = d->d_off;
                 haveResumePoint = true;

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/BulkAttributes.h"
+#include "platform/MountSources.h"
 #include "platform/QuietOpen.h"
 
 namespace sorvel {
@@ -48,7 +49,11 @@ int FolderDescent::enter(std::string_view name) {
     if (!levels_.back().fd.valid() && !reacquireCurrent()) return -1;
     returning_.reset();
     const std::string nameText(name);
-    FileDescriptor fd(openatQuietly(levels_.back().fd.get(), nameText.c_str(), kReadFlags));
+    // A mount another process serves is given a few seconds to open: one that does not answer
+    // would hold the descent for ever.
+    FileDescriptor fd(openSubfolderInTime(levels_.back().fd.get(), nameText.c_str(), [](int at, const char* n) {
+        return openatQuietly(at, n, kReadFlags);
+    }));
     if (!fd.valid()) return -1;
     Level level;
     if (path_.empty() || path_.back() != '/') path_ += '/';

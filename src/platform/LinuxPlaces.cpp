@@ -305,10 +305,6 @@ std::vector<std::string> carvedOut(Kind kind) {
     }
 }
 
-std::vector<std::string> flatpakInstallations() {
-    return {dataHome() + "/flatpak/app", under("/var/lib/flatpak/app")};
-}
-
 std::vector<std::string> snapInstallations() { return {under("/snap"), under("/var/lib/snapd/snap")}; }
 
 Installed installedIn(const std::vector<std::string>& installations, std::string_view name) {
@@ -340,21 +336,6 @@ Installed installedIn(const std::vector<std::string>& installations, std::string
     return result;
 }
 
-std::vector<std::string> unreadableInstallations() {
-    std::vector<std::string> result;
-    for (const auto& list : {flatpakInstallations(), snapInstallations()})
-        for (const auto& folder : list) {
-            struct stat st {};
-            if (::stat(folder.c_str(), &st) != 0) {
-                // Missing holds no apps; a folder on the way that refuses us may hide them.
-                if (errno != ENOENT && errno != ENOTDIR) result.push_back(folder);
-                continue;
-            }
-            if (S_ISDIR(st.st_mode) && ::access(folder.c_str(), R_OK | X_OK) != 0) result.push_back(folder);
-        }
-    return result;
-}
-
 std::vector<std::string> flatpakAppIds() {
     std::vector<std::string> ids;
     for (const auto& folder : flatpakAppFolders()) ids.push_back(lastPathComponent(folder));
@@ -362,8 +343,6 @@ std::vector<std::string> flatpakAppIds() {
     return ids;
 }
 
-Installed flatpakInstalled(std::string_view id) { return installedIn(flatpakInstallations(), id); }
-Installed snapInstalled(std::string_view name) { return installedIn(snapInstallations(), name); }
 
 std::vector<Secret> secrets() {
     const std::string h = home();
@@ -390,12 +369,8 @@ std::vector<std::string> deniedPlaces() {
         result.push_back(std::move(place));
     // Settings or data the environment put inside the cache folder stay where apps keep them.
     for (auto& folder : BaseFolders::setAsideInsideCaches()) result.push_back(std::move(folder));
-    // A Flatpak app's settings and data go only with the whole folder of an app that is gone.
-    for (const auto& app : flatpakAppFolders()) {
-        if (flatpakInstalled(lastPathComponent(app)).answer == Installed::Answer::no) continue;
-        result.push_back(app + "/data");
-        result.push_back(app + "/config");
-    }
+    // An installed Flatpak or snap app's folder is its own but for its cache; an emulator's disks.
+    for (auto& place : appOwnPlaces()) result.push_back(std::move(place));
     return result;
 }
 

@@ -97,8 +97,13 @@ const std::vector<std::string>& flatpakBrowserIds();
 const std::vector<std::string>& keptCacheNames();
 
 /// Folders where installed apps live. A folder that does not exist holds no apps.
-std::vector<std::string> flatpakInstallations(); ///< dataHome()/flatpak/app, /var/lib/flatpak/app
+/// Flatpak's: the apps of each installation Flatpak itself uses: the user's (FLATPAK_USER_DIR,
+/// else dataHome()/flatpak), the system's (/var/lib/flatpak), and each one a file in
+/// /etc/flatpak/installations.d names by its Path=, each followed by "/app".
+std::vector<std::string> flatpakInstallations();
 std::vector<std::string> snapInstallations();    ///< /snap, /var/lib/snapd/snap
+/// The folder of installed snaps' packages (/var/lib/snapd/snaps): "<name>_<revision>.snap".
+std::string snapPackages();
 
 /// Whether an app is installed in any of the installation folders.
 struct Installed {
@@ -112,9 +117,16 @@ Installed flatpakInstalled(std::string_view id);
 Installed snapInstalled(std::string_view name);
 /// The answer over the given installation folders (tests and the two above).
 Installed installedIn(const std::vector<std::string>& installations, std::string_view name);
-/// The Flatpak and snap installation folders that are there but cannot be listed: any app
-/// may be installed in them.
+/// The Flatpak and snap installation folders that are there but cannot be listed, and the
+/// files naming Flatpak installations that cannot be read: any app may be installed in them.
 std::vector<std::string> unreadableInstallations();
+
+/// What an installed Flatpak or snap app keeps as its own, and an emulator's disks: all of
+/// ~/.var/app/<id> but its "cache" for a Flatpak app installed (or whose installation cannot
+/// be read), all of ~/snap/<name> but its ".cache" folders ("<revision>/.cache",
+/// "common/.cache") for a snap so, and ~/.android/avd. Links in them are left out: never
+/// moved, and what they lead to is not the app's.
+std::vector<std::string> appOwnPlaces();
 
 /// The ids of the user's Flatpak app folders under flatpakApps() (real folders only), sorted.
 std::vector<std::string> flatpakAppIds();
@@ -130,8 +142,7 @@ struct Secret {
 std::vector<Secret> secrets();
 
 /// Secrets, mail and settings of a Linux home that nothing may move: the secrets above,
-/// browser profiles, mail, configHome() whole, and the data and config folders of each
-/// installed Flatpak app (and of each app whose installation cannot be read).
+/// browser profiles, mail, configHome() whole, and `appOwnPlaces()`.
 std::vector<std::string> deniedPlaces();
 
 } // namespace sorvel::LinuxPlaces

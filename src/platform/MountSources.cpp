@@ -13,8 +13,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <initializer_list>
+#include <memory>
 #include <string_view>
 
+#include "platform/BoundedLook.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Path.h"
 #include "platform/RegularFile.h"
@@ -197,6 +199,71 @@ SourceCheck confirmedSource(const MountEntry& mount) {
             return {real, false};
     }
     return {std::nullopt, true};
+}
+
+std::string mountLookKey(const MountEntry& mount) {
+    return "mount " + std::to_string(mount.id) + " " + std::to_string(mount.device) + " " + mount.mountPoint;
+}
+
+std::optional<SourceCheck> confirmedSourceInTime(const MountEntry& mount) {
+    return boundedLook<SourceCheck>(mountLookKey(mount), [mount] { return confirmedSource(mount); });
+}
+
+std::optional<std::optional<FileIdentity>> rootIdentityInTime(const MountEntry& mount) {
+    return boundedLook<std::optional<FileIdentity>>(mountLookKey(mount),
+                                                    [point = mount.mountPoint] { return fileIdentity(point, false); });
+}
+
+bool servedByAnother(std::string_view fsType) {
+    if (fsType == "fuse" || (fsType.starts_with("fuse.") )) return true;
+    return isOneOf(fsType, {"nfs", "nfs4", "cifs", "smb3", "smbfs", "9p", "ceph", "afs", "glusterfs", "lustre",
+                            "davfs", "ncpfs", "coda", "virtiofs"});
+}
+
+namespace {
+
+// The mount id of an entry (a link not followed), from what the kernel holds, never asking
+// the file system that serves it.
+std::optional<int64_t> cachedMountId(int at, const char* name) {
+    struct statx found {};
+    const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC | (name[0] ? 0 : AT_EMPTY_PATH);
+    if (::statx(at, name, flags, STATX_MNT_ID, &found) != 0 || !(found.stx_mask & STATX_MNT_ID)) return std::nullopt;
+    return static_cast<int64_t>(found.stx_mnt_id);
+}
+
+} // namespace
+
+int openSubfolderInTime(int parent, const char* name, const std::function<int(int, const char*)>& open) {
+    const auto own = cachedMountId(parent, "");
+    const auto below = cachedMountId(parent, name);
+    if (!own || !below || *own == *below) return open(parent, name);
+    const auto table = readMountTable(mountTablePath());
+    const auto mount = table ? std::find_if(table->begin(), table->end(), [&](const MountEntry& m) { return m.id == *below; })
+                             : std::vector<MountEntry>::const_iterator{};
+    if (!table || mount == table->end() || !servedByAnother(mount->fsType)) return open(parent, name);
+    // The helper may outlive this call: it opens through its own copy of the parent, and a
+    // folder it opens after the wait is closed with what it gives back.
+    auto at = std::make_shared<FileDescriptor>(::fcntl(parent, F_DUPFD_CLOEXEC, 0));
+    if (!at->valid()) return -1;
+    struct Opened {
+        FileDescriptor fd;
+        int error = 0;
+    };
+    auto opened = boundedLook<std::shared_ptr<Opened>>(mountLookKey(*mount), [at, path = std::string(name), open] {
+        auto out = std::make_shared<Opened>();
+        out->fd.reset(open(at->get(), path.c_str()));
+        out->error = out->fd.valid() ? 0 : errno;
+        return out;
+    });
+    if (!opened) {
+        errno = ETIMEDOUT;
+        return -1;
+    }
+    if (!(*opened)->fd.valid()) {
+        errno = (*opened)->error;
+        return -1;
+    }
+    return (*opened)->fd.release();
 }
 
 } // namespace sorvel

@@ -3,6 +3,8 @@
 // disk images a file system's device reads (by their identity), and the folder a FUSE or
 // stacked mount's source names, only once it is confirmed to be the mount's own root.
 #include <cstdint>
+#include <functional>
+#include <string_view>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,5 +53,30 @@ struct SourceCheck {
     bool settling = false; // the inodes agree, the times not yet (a FUSE cache a write outran): ask again soon
 };
 SourceCheck confirmedSource(const MountEntry& mount);
+
+/// `confirmedSource` looked at within `lookBound()`: none when the mount did not answer in
+/// time (its daemon paused, its server gone) or is still blocked from an earlier look.
+std::optional<SourceCheck> confirmedSourceInTime(const MountEntry& mount);
+
+/// The identity of a mount's root within `lookBound()`: none when it did not answer in time;
+/// inside, none when it cannot be read.
+std::optional<std::optional<FileIdentity>> rootIdentityInTime(const MountEntry& mount);
+
+/// What bounded looks at a mount are known by: one blocked is not asked again.
+std::string mountLookKey(const MountEntry& mount);
+
+} // namespace sorvel
+
+namespace sorvel {
+
+/// Whether files of this type are served by another process or machine (FUSE other than on
+/// a block device, network shares), so a look at them may wait for as long as it does not answer.
+bool servedByAnother(std::string_view fsType);
+
+/// Opens `name` in the folder `parent` by `open` (given the parent's descriptor and the name).
+/// Where it is the root of a mount that another process serves, the open runs on a helper and
+/// is waited for `lookBound()` at most: -1 with ETIMEDOUT past it (or at once while that
+/// mount is known not to answer).
+int openSubfolderInTime(int parent, const char* name, const std::function<int(int, const char*)>& open);
 
 } // namespace sorvel

@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <deque>
 
+#include "platform/BoundedLook.h"
 #include "platform/FileDescriptor.h"
+#include "platform/MountSources.h"
 #include "platform/Path.h"
 
 namespace sorvel {
@@ -147,6 +149,10 @@ std::vector<LayerCheck> confirmedLayers(const MountEntry& mount) {
         out[i].settling = seen == Seen::settling;
     }
     return out;
+}
+
+std::optional<std::vector<LayerCheck>> confirmedLayersInTime(const MountEntry& mount) {
+    return boundedLook<std::vector<LayerCheck>>(mountLookKey(mount), [mount] { return confirmedLayers(mount); });
 }
 
 } // namespace sorvel

@@ -27,4 +27,8 @@ struct LayerCheck {
 /// lower layer shows through it (empty, hidden by the layers above, data only).
 std::vector<LayerCheck> confirmedLayers(const MountEntry& mount);
 
+/// `confirmedLayers` looked at within `lookBound()` (a layer may lie on a FUSE mount): none
+/// when the overlay did not answer in time.
+std::optional<std::vector<LayerCheck>> confirmedLayersInTime(const MountEntry& mount);
+
 } // namespace sorvel

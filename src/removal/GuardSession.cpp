@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/BoundedLook.h"
 #include "platform/FileDescriptor.h"
 #include "platform/MountSources.h"
 #include "platform/MountWatch.h"
@@ -47,7 +48,7 @@ public:
         const std::string home = homeDirectory();
         // A protected folder or root replaced, moved or linked elsewhere since the last look.
         if (built_ && (home != home_ || Trash::directory() != trashDirectory_ || !trace_.unchanged() ||
-                       !imagesUnchanged() || places_->settling()))
+                       !imagesUnchanged() || !servedUnchanged() || places_->settling()))
             built_ = false;
         home_ = home;
         return judgeOn(*this, path, recordedSize, policy_, cloud_, home_);
@@ -90,6 +91,7 @@ private:
         builtOn_ = watch_.generation();
         PathTrace trace;
         std::vector<std::pair<MountEntry, std::vector<LoopImage>>> images;
+        std::vector<std::pair<MountEntry, std::optional<std::optional<FileIdentity>>>> served;
         std::vector<std::string> places{home_, trashDirectory_};
         places.insert(places.end(), policy_.deniedPrefixes.begin(), policy_.deniedPrefixes.end());
         if (table)
@@ -108,21 +110,39 @@ private:
                 });
                 if (!near) continue;
                 for (const auto& folder : namedFolders(mount)) trace.add(folder);
-                // What confirms a stacked mount's source or an overlay's layers: the root it shows at its point.
-                if (showsAnotherFolder(mount.fsType) || mount.fsType == "overlay") trace.add(mount.mountPoint);
+                // What confirms a stacked mount's source or an overlay's layers: the root it shows at its
+                // point. One another process serves is looked at within a bound, each time.
+                if (showsAnotherFolder(mount.fsType)) {
+                    trace.add(deletingLastPathComponent(mount.mountPoint));
+                    served.emplace_back(mount, rootIdentityInTime(mount));
+                } else if (mount.fsType == "overlay") {
+                    trace.add(mount.mountPoint);
+                }
                 // A loop device can be given another file without the table changing.
                 auto held = loopImagesOf(mount);
                 for (const auto& image : held)
                     if (image.name) trace.add(*image.name);
                 if (!held.empty()) images.emplace_back(mount, std::move(held));
             }
-        trace_ = std::move(trace);
         images_ = std::move(images);
+        served_ = std::move(served);
         forms_ = Forms{CleanupGuard::forms(policy_.deniedPrefixes, Entries::alsoResolved),
                        CleanupGuard::forms(policy_.allowedRoots, Entries::alsoResolved)};
         realHomeTrash_ = trashDirectory_.empty() ? std::nullopt : resolvedPath(trashDirectory_);
         places_.emplace(ProtectedPlaces::of(policy_, home_, table));
+        // What the mounts in protected places show, a step or more beneath them.
+        for (const auto& folder : places_->followed()) trace.add(folder);
+        trace_ = std::move(trace);
         built_ = true;
+    }
+
+    // A root that does not answer now is judged as it was: the places were worked out with it.
+    bool servedUnchanged() const {
+        return std::all_of(served_.begin(), served_.end(), [](const auto& held) {
+            if (lookBlocked(mountLookKey(held.first))) return true;
+            const auto now = rootIdentityInTime(held.first);
+            return !now || now == held.second;
+        });
     }
 
     bool imagesUnchanged() const {
@@ -138,6 +158,7 @@ private:
     uint64_t builtOn_ = 0;
     PathTrace trace_;
     std::vector<std::pair<MountEntry, std::vector<LoopImage>>> images_; // of loop-backed mounts near the places
+    std::vector<std::pair<MountEntry, std::optional<std::optional<FileIdentity>>>> served_; // FUSE roots near them
     std::set<std::string> trashes_;
     Forms forms_;
     std::optional<std::string> realHomeTrash_;

@@ -180,7 +180,7 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
         resolvedNames.emplace(name, resolved);
         auto found = placesOnDisk(*mounts, resolved);
         if (!found || found->places.empty()) {
-            places.fences_.push_back({name, isHome, std::nullopt, {}, {}, std::nullopt, {}, false, false, false, {}});
+            places.fences_.push_back({name, isHome, std::nullopt, {}, {}, std::nullopt, {}, false, false, false, {}, false, false, false});
             return;
         }
         for (const auto& place : found->places) places.trusted_.insert(place.device);
@@ -188,7 +188,8 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
         if (found->doubt || found->hiddenBeneath) {
             const auto mount = mountContaining(*mounts, resolved);
             places.fences_.push_back({name, isHome, top.device, mount ? mount->mountPoint : resolved, top.fsType,
-                                      found->doubt, found->hiddenBeneath.value_or(""), false, false, false, {}});
+                                      found->doubt, found->hiddenBeneath.value_or(""), false, false, false, {}, false, false,
+                                      false});
         }
         places.located_.push_back({name, isHome, isTrash, std::move(found->places)});
         for (const auto& folder : found->shownFolders) shown.push_back({folder, name, isTrash});
@@ -232,109 +233,6 @@ void ProtectedPlaces::locateHiddenTrash(const std::string& path) {
                      : place != found->places.front())
             beneath.push_back(place);
     if (!beneath.empty()) located_.push_back({path, false, true, std::move(beneath)});
-}
-
-void ProtectedPlaces::locateShownByMounts(const CleanupPolicy& policy, const std::string& home,
-                                          const std::vector<Trash::FolderPlace>& trashes,
-                                          const std::unordered_map<std::string, std::string>& resolved) {
-    const std::vector<MountEntry>& mounts = *mounts_;
-    // The places holding the user's own data, by every name: the denied ones in the home,
-    // the settings folder, the desktop's pictures folder, and the trashes. The system's
-    // folders are not: the disks mounted in them are not the user's to keep whole.
-    std::unordered_map<std::string, bool> data; // the name -> is a trash
-    const std::string settings = deletingLastPathComponent(UserDefaults::standardFilePath());
-    const auto pictures = UserDirs::pictures().folder;
-    std::vector<std::string> homeForms;
-    for (const auto& form : {standardizePath(home), home_})
-        if (form.size() > 1 && form[0] == '/') homeForms.push_back(form);
-    const auto bothForms = [&](const std::string& name) {
-        const std::string written = standardizePath(name);
-        const auto known = resolved.find(name);
-        return std::pair{written, known != resolved.end() ? known->second : resolvingExistingPart(written)};
-    };
-    for (const auto& prefix : policy.deniedPrefixes) {
-        if (prefix.empty() || prefix[0] != '/') continue;
-        const auto [name, real] = bothForms(prefix);
-        const bool inHome = std::any_of(homeForms.begin(), homeForms.end(), [&](const std::string& h) {
-            return isPathInside(name, h) || isPathInside(real, h);
-        });
-        if (!inHome && name != settings && (!pictures || name != *pictures)) continue;
-        data.emplace(name, false);
-        data.emplace(real, false);
-    }
-    // A volume's trashes are named from its listed point, already as the table has it.
-    for (const auto& trash : trashes) {
-        data.emplace(trash.path, true);
-        if (trash.top.empty()) data.emplace(bothForms(trash.path).second, true);
-    }
-    for (const auto& mount : mounts) {
-        // The nearest place holding the user's data at or above the mount's point.
-        std::optional<bool> isTrash;
-        std::string in;
-        for (std::string at = mount.mountPoint;; at = deletingLastPathComponent(at)) {
-            if (const auto it = data.find(at); it != data.end()) {
-                isTrash = it->second;
-                in = at;
-                break;
-            }
-            if (at == "/" || at.empty()) break;
-        }
-        if (!isTrash) continue;
-        // An overlay's layers that do not resolve leave nothing shown by text: what it shows is
-        // still worked out from what is confirmed below.
-        auto shows = mountShows(mounts, mount);
-        if (!shows) {
-            if (mount.fsType != "overlay") continue;
-            shows.emplace();
-        }
-        const Place place{mount.mountPoint, false, true, *isTrash};
-        // What a FUSE or stacked mount shows comes from its source, and an overlay's from its
-        // layers, known only by text: trusted once confirmed by what the mount shows. A loop
-        // device's image is known by the identity the device holds, and by its name where that
-        // leads to it.
-        std::vector<std::string> sources;
-        bool sourceUnconfirmed = false, imageUnconfirmed = false;
-        std::optional<std::string> layerUnconfirmed;
-        if (showsAnotherFolder(mount.fsType)) {
-            auto check = confirmedSource(mount);
-            settling_ = settling_ || check.settling;
-            if (check.folder) sources.push_back(std::move(*check.folder));
-            else sourceUnconfirmed = !namesNothingLocal(mount);
-        }
-        if (mount.fsType == "overlay")
-            for (auto& check : confirmedLayers(mount)) {
-                settling_ = settling_ || check.settling;
-                if (check.folder) sources.push_back(std::move(*check.folder));
-                else if (!layerUnconfirmed) layerUnconfirmed = std::move(check.layer);
-            }
-        for (const auto& image : loopImagesOf(mount)) {
-            if (image.identity) denied_.emplace(*image.identity, place);
-            if (image.nameConfirmed()) sources.push_back(*image.name);
-            // Known by identity alone once deleted: any other name it has is looked for by identity.
-            else if (image.deleted()) unnamed_.push_back({*image.identity, mount.mountPoint, *isTrash});
-            else imageUnconfirmed = true;
-        }
-        if (sourceUnconfirmed || imageUnconfirmed || layerUnconfirmed) {
-            const std::string given = layerUnconfirmed ? *layerUnconfirmed : mount.source;
-            fences_.push_back({in, false, mount.device, mount.mountPoint, mount.fsType, std::nullopt, {}, true,
-                               *isTrash, imageUnconfirmed && !layerUnconfirmed, given, layerUnconfirmed.has_value()});
-        }
-        for (const auto& source : sources)
-            if (auto more = placesOnDisk(mounts, resolvingExistingPart(source)))
-                shows->places.insert(shows->places.end(), more->places.begin(), more->places.end());
-        // And by identity, which a rename since does not change: the folder a mount the kernel
-        // fills itself shows at its point, and each local source.
-        const auto shownBy = showsAnotherFolder(mount.fsType) ? std::nullopt : mountContaining(mounts, mount.mountPoint);
-        if (shownBy && shownBy->id == mount.id)
-            if (const auto id = fileIdentity(mount.mountPoint, false)) denied_.emplace(*id, place);
-        for (const auto& source : sources)
-            if (const auto id = fileIdentity(source, true)) denied_.emplace(*id, place);
-        // Only places named for sure: a network share or a device names none here.
-        std::vector<FileSystemPlace> kept;
-        for (const auto& shown : shows->places)
-            if (isUnderstoodFileSystem(shown.fsType)) kept.push_back(shown);
-        if (!kept.empty()) located_.push_back({mount.mountPoint, false, *isTrash, std::move(kept)});
-    }
 }
 
 std::optional<ProtectedPlaces::Conflict> ProtectedPlaces::placeConflict(const std::string& path) const {
@@ -408,7 +306,12 @@ std::string ProtectedPlaces::Fence::clause(const std::function<std::string(const
     const std::string who = isHome ? "your home folder" : "a protected location (" + show(name) + ")";
     const std::string unknown = ": where your protected locations lie on disk could not be worked out";
     if (mountInPlace) {
-        const std::string in = std::string(" in ") + (isTrash ? "a Trash folder (" : "a protected location (") + show(name) + ")";
+        const std::string in = std::string(beneath ? " beneath " : " in ") +
+                               (isTrash ? "a Trash folder (" : "a protected location (") + show(name) + ")";
+        if (unanswered)
+            return "outside the " + validUTF8(fsType) + " file system mounted at " + show(mountPoint) + in +
+                   ", which did not answer within a few seconds (the program serving it may be paused, or its "
+                   "server gone)" + unknown;
         if (image)
             return "outside the file system mounted at " + show(mountPoint) + in +
                    ", whose disk image Sorvel cannot confirm" + unknown;

@@ -91,6 +91,11 @@ public:
         bool image = false;
         std::string source{};
         bool layer = false;
+        // The mount did not answer within a few seconds: nothing of it could be confirmed.
+        bool unanswered = false;
+        // The mount holds what a place of the user's data shows, a step or more away (the
+        // file system of an overlay's layer, of a FUSE mount's source, of a disk image).
+        bool beneath = false;
 
         /// Why a path is refused, to follow it, the paths shown by `show`: "outside the
         /// overlay your home folder is on (mounted at ~), whose layers Sorvel cannot
@@ -101,6 +106,10 @@ public:
     /// The first fence an absolute path does not lie inside: it is off that file system,
     /// or its own place cannot be worked out. None otherwise.
     std::optional<Fence> fenceFor(const std::string& path) const;
+
+    /// Where a protected place shows a mount's contents, these were followed to where they lie:
+    /// the folders and images found a step or more beneath, as they were named.
+    const std::vector<std::string>& followed() const { return followed_; }
 
     /// A disk image mounted in a place of the user's data whose file the kernel knows by
     /// identity alone (its name deleted) may still have another name: the path is, or holds
@@ -138,10 +147,13 @@ private:
                               const std::vector<std::string>& trashes);
     // A trash folder the path does not show now, where a mount may hide it.
     void locateHiddenTrash(const std::string& path);
-    // What each mount at or below a place holding the user's data shows.
+    // What each mount at or below a place holding the user's data shows, followed through
+    // every mount beneath it to where it lies.
     void locateShownByMounts(const CleanupPolicy& policy, const std::string& home,
                              const std::vector<Trash::FolderPlace>& trashes,
                              const std::unordered_map<std::string, std::string>& resolved);
+    struct Step;
+    void follow(const Step& step, std::vector<Step>& next);
     std::optional<std::vector<MountEntry>> mounts_;
     // The home first, then the denied places in the policy's order, the trashes, what the
     // mounts in places of the user's data show, and last the folders FUSE mounts show.
@@ -155,7 +167,8 @@ private:
         bool isTrash = false;
     };
     std::vector<Unnamed> unnamed_; // disk images known by identity alone
-    std::set<uint64_t> trusted_;   // devices holding a protected place: compared there, whatever their type
+    std::set<uint64_t> trusted_;
+    std::vector<std::string> followed_;   // devices holding a protected place: compared there, whatever their type
 };
 
 } // namespace sorvel

@@ -25,8 +25,9 @@ inline bool tmpfsAt(const std::string& at) { return ::mount("tmpfs", at.c_str(),
 
 /// An ext4 image at `image`, read by a loop device and mounted at `point` through a node of
 /// the device's numbers at `node` (not /dev/loopN); the device goes once unmounted.
-inline bool imageThroughNode(const std::string& image, const std::string& node, const std::string& point) {
-    writeFileOfSize(image, 4 << 20);
+inline bool imageThroughNode(const std::string& image, const std::string& node, const std::string& point,
+                             size_t bytes = 4 << 20) {
+    writeFileOfSize(image, bytes);
     if (runCommand({"/usr/sbin/mkfs.ext4", "-q", "-F", image}).status != 0) return false;
     auto loop = runCommand({"/usr/sbin/losetup", "-f", "--show", image});
     if (loop.status != 0) return false;
