@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "ui/kit/AccessibleControls.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Theme.h"
@@ -75,6 +76,7 @@ void TrayItem::showPanel(bool asWindow) {
     if (!panel_) {
         auto* frame = new WindowBackground;
         frame->setAttribute(Qt::WA_DeleteOnClose);
+        AccessibleControls::setRole(frame, QAccessible::Window); // read as the window it is
         auto* layout = new QVBoxLayout(frame);
         layout->setContentsMargins(0, 0, 0, 0);
         // The content keeps its own size; where it is taller than the screen it scrolls.

@@ -41,6 +41,7 @@ TEST(TrayPanelAccessible, ThePanelIsOnTheBusAndGoesWhenAnotherWindowIsActive) {
         ASSERT_NE(panel, nullptr);
         ASSERT_TRUE(waitUntil([&] { return panel->isVisible(); }, 5000));
         EXPECT_TRUE(onTheBus(panel)) << "a screen reader cannot find the panel";
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(panel)->role(), QAccessible::Window) << "read as a window";
         QApplication::setActiveWindow(panel);
         ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
 
