@@ -10,8 +10,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <thread>
 
 #include "cli/DockerCommand.h"
 #include "engine/Bytes.h"
@@ -20,7 +18,6 @@
 
 using namespace sorvel;
 using namespace sorvel::test;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -46,25 +43,6 @@ pid_t startSorvel(const std::string& output) {
         _exit(127);
     }
     return pid;
-}
-
-pid_t pidIn(const std::string& path) {
-    const auto until = Clock::now() + std::chrono::seconds(20);
-    while (Clock::now() < until) {
-        std::ifstream in(path);
-        pid_t pid = 0;
-        if (in >> pid && pid > 0) return pid;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return 0;
-}
-
-bool running(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(in, line)) return false;
-    const auto close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
 }
 
 } // namespace
@@ -105,21 +83,15 @@ TEST(DockerChild, DockerEndsWithSorvel) {
         const int status = inMountNamespace([&] {
             if (!placeDocker("echo $$ > '" + dir / "docker.pid" + "'\nexec sleep 60")) return kSkipped;
             const pid_t sorvel = startSorvel(dir / "out");
-            const pid_t docker = pidIn(dir / "docker.pid");
+            const pid_t docker = pidInFile(dir / "docker.pid", std::chrono::seconds(20));
             if (docker <= 0) return 10;
             kill(sorvel, row.signal);
             int ended = 0;
             if (waitpid(sorvel, &ended, 0) != sorvel || !WIFSIGNALED(ended) || WTERMSIG(ended) != row.signal)
                 return 11;
-            const auto until = Clock::now() + std::chrono::seconds(10);
-            while (running(docker)) {
-                if (Clock::now() >= until) {
-                    kill(docker, SIGKILL);
-                    return 12;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-            return 0;
+            if (endsWithin(docker, std::chrono::seconds(10))) return 0;
+            kill(docker, SIGKILL);
+            return 12;
         });
         if (status == kSkipped) GTEST_SKIP() << "no mount namespace can be made here";
         EXPECT_NE(status, 10) << row.name << ": the stand-in docker never started";

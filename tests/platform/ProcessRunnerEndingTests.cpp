@@ -7,47 +7,14 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <thread>
 
 #include "platform/ProcessRunner.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
-using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// The pid a file holds, once it holds one; 0 past the deadline.
-pid_t pidIn(const std::string& path, std::chrono::seconds deadline) {
-    const auto until = Clock::now() + deadline;
-    while (Clock::now() < until) {
-        std::ifstream in(path);
-        pid_t pid = 0;
-        if (in >> pid && pid > 0) return pid;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return 0;
-}
-
-// Running: there and not a zombie left for its new parent to reap.
-bool running(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(in, line)) return false;
-    const auto close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
-}
-
-bool endsWithin(pid_t pid, std::chrono::seconds deadline) {
-    const auto until = Clock::now() + deadline;
-    while (running(pid)) {
-        if (Clock::now() >= until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 struct Ending {
     const char* name;
@@ -81,17 +48,17 @@ TEST(ProcessRunnerEnding, TheToolEndsWithTheProcessThatRunsIt) {
             ProcessRunner::run(tool, {}, options);
             _exit(3);
         }
-        const pid_t toolPid = pidIn(dir / "tool.pid", std::chrono::seconds(20));
-        const pid_t started = pidIn(dir / "started", std::chrono::seconds(20));
+        const pid_t toolPid = test::pidInFile(dir / "tool.pid", std::chrono::seconds(20));
+        const pid_t started = test::pidInFile(dir / "started", std::chrono::seconds(20));
         ASSERT_GT(toolPid, 0) << row.name;
         ASSERT_GT(started, 0) << row.name;
         kill(runner, row.signal);
         int status = 0;
         ASSERT_EQ(waitpid(runner, &status, 0), runner) << row.name;
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == row.signal) << row.name << ": status " << status;
-        EXPECT_TRUE(endsWithin(toolPid, std::chrono::seconds(10))) << row.name << ": the tool outlived its runner";
+        EXPECT_TRUE(test::endsWithin(toolPid, std::chrono::seconds(10))) << row.name << ": the tool outlived its runner";
         if (row.groupEnds) {
-            EXPECT_TRUE(endsWithin(started, std::chrono::seconds(10)))
+            EXPECT_TRUE(test::endsWithin(started, std::chrono::seconds(10)))
                 << row.name << ": what the tool started outlived its runner";
         }
         kill(toolPid, SIGKILL);
