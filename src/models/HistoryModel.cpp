@@ -1,5 +1,6 @@
 #include "models/HistoryModel.h"
 
+#include <QDir>
 #include <QFileSystemWatcher>
 #include <QTimer>
 
@@ -60,9 +61,10 @@ HistoryModel::HistoryModel(ClearWork clear, QObject* parent)
 }
 
 // The page follows a run while it moves and when it settles, whoever moves it: the history's
-// folder is watched (its file is replaced whole on each write), and while a run is still
-// being moved, or the folder is not there to watch yet, the runs are looked at again now
-// and then. Each look is a load on a worker; the page changes only when the runs do.
+// folder is watched (its file is replaced whole on each write), or the nearest folder above
+// it until it is made, and while a run is still being moved (its mover may die without
+// writing again) the runs are looked at again now and then. Each look is a load on a
+// worker; the page changes only when the runs do.
 void HistoryModel::startFollowing() {
     historyWatch_ = new QFileSystemWatcher(this);
     followSoon_ = new QTimer(this);
@@ -78,9 +80,15 @@ void HistoryModel::startFollowing() {
 }
 
 void HistoryModel::watchHistoryFolder() {
-    if (!historyWatch_ || !historyWatch_->directories().isEmpty()) return;
-    const QString folder = QString::fromStdString(deletingLastPathComponent(SweepHistory::filePath()));
-    historyWatch_->addPath(folder); // fails quietly while it does not exist: the poll stands in
+    if (!historyWatch_) return;
+    std::string folder = deletingLastPathComponent(SweepHistory::filePath());
+    while (!QDir(QString::fromStdString(folder)).exists() && folder.size() > 1)
+        folder = deletingLastPathComponent(folder);
+    const QString wanted = QString::fromStdString(folder);
+    const QStringList watched = historyWatch_->directories();
+    if (watched.size() == 1 && watched.front() == wanted) return;
+    if (!watched.isEmpty()) historyWatch_->removePaths(watched);
+    historyWatch_->addPath(wanted); // the poll stands in should even this fail
 }
 
 void HistoryModel::updateFollowPoll() {

@@ -95,7 +95,7 @@ public:
     void clearHistory();
 
     /// How often the runs are looked at again while one is still being moved (its mover may
-    /// end without writing again, killed), or while the history's folder cannot be watched.
+    /// end without writing again, killed), or while no folder can be watched for the history.
     static constexpr int kFollowInterval = 500; // ms
 
     static std::string restoreNotSavedMessage(const SaveStatus& status);
