@@ -21,7 +21,11 @@ namespace sorvel::DockerInspector {
 namespace {
 
 using json = nlohmann::json;
-using Summary = std::optional<std::pair<int64_t, int64_t>>; // total, reclaimable
+// An accounting row's figures; none where its text could not be read.
+struct Figures {
+    std::optional<int64_t> total, reclaimable;
+};
+using Summary = std::optional<Figures>;
 
 // More than any real listing; a tool that writes this much is not answering a listing.
 constexpr size_t kOutputLimit = 64u * 1024 * 1024;
@@ -79,16 +83,27 @@ std::optional<DockerUsage::Group> grouped(std::string id, std::string title, std
     if (!summary && entries.empty()) return std::nullopt;
     sortLargestFirst(entries);
     DockerUsage::Group group{std::move(id), std::move(title), 0, 0, std::move(entries), std::move(prune)};
-    if (summary) {
-        group.total = summary->first;
-        group.reclaimable = summary->second;
-    } else {
-        for (const auto& e : group.entries) {
-            group.total = Bytes::saturatingAdd(group.total, e.size);
-            if (e.isReclaimable) group.reclaimable = Bytes::saturatingAdd(group.reclaimable, e.size);
-        }
+    // The listing's sums stand in for figures the row lacks; sizes that could not be read
+    // count in neither, and the group says so.
+    int64_t total = 0, reclaimable = 0;
+    bool listingKnown = true;
+    for (const auto& e : group.entries) {
+        if (!e.sizeKnown) listingKnown = false;
+        total = Bytes::saturatingAdd(total, e.size);
+        if (e.isReclaimable) reclaimable = Bytes::saturatingAdd(reclaimable, e.size);
     }
+    const bool totalRead = summary && summary->total, reclaimableRead = summary && summary->reclaimable;
+    group.total = totalRead ? *summary->total : total;
+    group.reclaimable = reclaimableRead ? *summary->reclaimable : reclaimable;
+    group.sizesKnown = (totalRead && reclaimableRead) || (!summary && listingKnown);
     return group;
+}
+
+// An entry of `size` as Docker wrote it: 0 and not known when the text cannot be a size.
+void setSize(DockerUsage::Entry& entry, const std::optional<std::string>& text) {
+    const auto size = detail::measured(text);
+    entry.size = size.value_or(0);
+    entry.sizeKnown = size.has_value();
 }
 
 // What `docker system df -v` adds to the plain listings, which leave these "N/A": how
@@ -219,16 +234,17 @@ std::optional<DockerUsage::Group> images(const std::string& docker, const Summar
         }
         const bool optionLike = std::any_of(tags.begin(), tags.end(), [](const auto& t) { return t.rfind('-', 0) == 0; });
         // Layers another image holds stay: the entry's size is what its removal frees.
-        int64_t size = detail::bytes(text(row, "Size"));
+        std::optional<std::string> size = text(row, "Size");
         if (const auto* sizes = byShortID(report.imageSizes, bareID(id))) {
-            size = detail::bytes(sizes->first);
+            size = sizes->first;
             if (const int64_t shared = detail::bytes(sizes->second); shared > 0)
                 facts.push_back(Bytes::format(shared) + " shared with other images");
         }
         std::string remove = optionLike ? "docker rmi --" : "docker rmi";
         for (const auto& t : tags) remove += " " + detail::shellQuoted(t);
         DockerUsage::Entry entry{tags.size() > 1 ? id : reference, tagged ? reference : "<untagged> " + id,
-                                 joined(facts), size, used == false, remove};
+                                 joined(facts), 0, used == false, remove};
+        setSize(entry, size);
         entry.useKnown = used.has_value();
         entries.push_back(std::move(entry));
     }
@@ -246,9 +262,10 @@ std::optional<DockerUsage::Group> containers(const std::string& docker, const Su
         std::vector<std::string> facts;
         if (auto image = text(row, "Image")) facts.push_back(*image);
         facts.push_back(status);
-        entries.push_back(DockerUsage::Entry{id, text(row, "Names").value_or(id), joined(facts),
-                                             detail::bytes(text(row, "Size")), !running,
-                                             detail::withOperand("docker rm", id)});
+        DockerUsage::Entry entry{id, text(row, "Names").value_or(id), joined(facts), 0, !running,
+                                 detail::withOperand("docker rm", id)};
+        setSize(entry, text(row, "Size"));
+        entries.push_back(std::move(entry));
     }
     return grouped("containers", "Containers", "docker container prune", std::move(entries), summary);
 }
@@ -286,18 +303,26 @@ std::optional<DockerUsage::Group> volumes(const std::string& docker, const Summa
         // The listing says "N/A"; only the verbose report measures volumes.
         std::optional<std::string> size = text(row, "Size");
         if (const auto it = report.volumeSizes.find(name); it != report.volumeSizes.end()) size = it->second;
-        const bool sizeKnown = size && *size != "N/A";
+        DockerUsage::Entry entry{name, name, std::nullopt, 0, isDangling,
+                                 detail::withOperand("docker volume rm", name)};
+        setSize(entry, size);
+        if (!size) entry.sizeKnown = false;
         std::string facts = isDangling ? "not attached to any container" : "in use";
-        if (!sizeKnown) facts += std::string(kDot) + "size not known";
-        entries.push_back(DockerUsage::Entry{name, name, facts, detail::bytes(size), isDangling,
-                                             detail::withOperand("docker volume rm", name)});
+        if (!entry.sizeKnown) facts += std::string(kDot) + "size not known";
+        entry.detail = std::move(facts);
+        entries.push_back(std::move(entry));
     }
     if (!summary) return std::nullopt;
-    sortLargestFirst(entries);
     // Since API 1.42 a plain prune leaves named volumes, which the reclaimable figure counts.
     const bool needsAll = pruneNeedsAll(detail::run(docker, {"version", "--format", "{{json .}}"}, deadline));
-    return DockerUsage::Group{"volumes", "Volumes", summary->first, summary->second, std::move(entries),
-                              needsAll ? "docker volume prune --all" : "docker volume prune"};
+    // Volumes are listed only where the row counts them: its figures, else the known sizes.
+    return grouped("volumes", "Volumes", needsAll ? "docker volume prune --all" : "docker volume prune",
+                   std::move(entries), summary);
+}
+
+// Only these rows are Docker's disk accounting; an answer with none of them is no accounting.
+bool isAccountingType(const std::string& type) {
+    return type == "Images" || type == "Containers" || type == "Local Volumes" || type == "Build Cache";
 }
 
 // Why the accounting did not come: a time-out, a daemon this user may not reach, one that
@@ -388,25 +413,26 @@ DockerUsage inspect(const std::optional<std::string>& tool, std::chrono::millise
         usage.note = notRespondingNote(asked, deadline);
         return usage;
     }
-    // A tool that exits 0 yet answers only with an error on standard error read nothing:
-    // its silence is no empty daemon.
-    const auto accountingRows = rows(accounting);
-    if (accountingRows.empty()) {
-        if (const std::string error = firstErrorLine(asked.err); !error.empty()) {
-            usage.state = DockerUsage::State::notResponding;
-            usage.note = "Docker's daemon could not be read: " + error;
-            return usage;
-        }
-    }
-    std::map<std::string, std::pair<int64_t, int64_t>> summary; // a later row of a type wins
-    for (const auto& row : accountingRows) {
-        int64_t reclaimable = 0;
+    std::map<std::string, Figures> summary; // a later row of a type wins
+    for (const auto& row : rows(accounting)) {
+        const std::string type = text(row, "Type").value_or("");
+        if (!isAccountingType(type)) continue;
+        std::optional<int64_t> reclaimable = 0;
         if (auto words = text(row, "Reclaimable")) {
             const auto first = words->find_first_not_of(' ');
             if (first != std::string::npos)
-                reclaimable = detail::bytes(words->substr(first, words->find(' ', first) - first));
+                reclaimable = detail::measured(words->substr(first, words->find(' ', first) - first));
         }
-        summary[text(row, "Type").value_or("")] = {detail::bytes(text(row, "Size")), reclaimable};
+        summary[type] = {detail::measured(text(row, "Size")), reclaimable};
+    }
+    // A tool that exits 0 with nothing, or with anything but the accounting, read nothing:
+    // its silence is no empty daemon.
+    if (summary.empty()) {
+        usage.state = DockerUsage::State::notResponding;
+        const std::string error = firstErrorLine(asked.err);
+        usage.note = error.empty() ? "Docker answered, but not with its disk accounting."
+                                   : "Docker's daemon could not be read: " + error;
+        return usage;
     }
     auto row = [&summary](const char* type) -> Summary {
         const auto it = summary.find(type);
@@ -418,9 +444,12 @@ DockerUsage inspect(const std::optional<std::string>& tool, std::chrono::millise
     if (auto g = images(*tool, row("Images"), report, deadline)) usage.groups.push_back(std::move(*g));
     if (auto g = containers(*tool, row("Containers"), deadline)) usage.groups.push_back(std::move(*g));
     if (auto g = volumes(*tool, row("Local Volumes"), report, deadline)) usage.groups.push_back(std::move(*g));
-    if (auto cache = row("Build Cache"); cache && cache->first > 0)
-        usage.groups.push_back(DockerUsage::Group{"build-cache", "Build cache", cache->first, cache->second, {},
-                                                  "docker builder prune -a"});
+    if (auto cache = row("Build Cache"); cache && (!cache->total || *cache->total > 0)) {
+        DockerUsage::Group group{"build-cache", "Build cache", cache->total.value_or(0),
+                                 cache->reclaimable.value_or(0), {}, "docker builder prune -a"};
+        group.sizesKnown = cache->total && cache->reclaimable;
+        usage.groups.push_back(std::move(group));
+    }
     return usage;
 }
 

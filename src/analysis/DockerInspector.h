@@ -26,6 +26,9 @@ struct DockerUsage {
         // False when Docker did not say whether anything uses it: such an entry is never
         // offered as unused.
         bool useKnown = true;
+        // False when Docker's size text could not be read (negative, not a number, beyond
+        // 64 bits): `size` is then 0 and counts in no total.
+        bool sizeKnown = true;
 
         friend bool operator==(const Entry&, const Entry&) = default;
     };
@@ -37,6 +40,9 @@ struct DockerUsage {
         int64_t reclaimable = 0;
         std::vector<Entry> entries; // largest first
         std::optional<std::string> pruneCommand;
+        // False when a size its totals should count could not be read: they then count only
+        // the sizes that could.
+        bool sizesKnown = true;
 
         friend bool operator==(const Group&, const Group&) = default;
     };
@@ -76,6 +82,9 @@ std::optional<std::string> string(const nlohmann::json* value);
 /// Docker's size texts ("1.09kB", "2.5 GB", "0B (virtual 1.2GB)") in bytes, decimal
 /// units; 0 for what cannot be read.
 int64_t bytes(const std::optional<std::string>& text);
+/// As `bytes`, but none for a text that is there and cannot be a size: not a number,
+/// negative, not finite or beyond 64 bits ("N/A", "-5GB", "nanGB"). No text is 0.
+std::optional<int64_t> measured(const std::optional<std::string>& text);
 /// Whether a daemon speaking API `version` ("1.42") prunes only anonymous volumes
 /// unless told `--all`; unreadable versions count as older.
 bool volumePruneNeedsAll(const std::optional<std::string>& version);

@@ -24,6 +24,8 @@ std::optional<double> number(std::string_view text) {
     return value;
 }
 
+std::optional<double> scaled(const std::string& text);
+
 // Truncated toward zero; what is not finite or does not fit counts as 0.
 int64_t truncated(double value) {
     if (!std::isfinite(value) || value >= 9.2e18 || value <= -9.2e18) return 0;
@@ -89,21 +91,38 @@ std::optional<std::string> string(const nlohmann::json* value) {
 
 int64_t bytes(const std::optional<std::string>& text) {
     if (!text) return 0;
-    std::string s = trimmed(*text);
-    if (s.empty()) return 0;
+    const auto value = scaled(*text);
+    return value ? truncated(*value) : 0;
+}
+
+std::optional<int64_t> measured(const std::optional<std::string>& text) {
+    if (!text) return 0;
+    const auto value = scaled(*text);
+    if (!value || !std::isfinite(*value) || *value <= -1 || *value >= 9.2e18) return std::nullopt;
+    return truncated(*value);
+}
+
+} // namespace detail
+
+namespace {
+
+// The size text as a number of bytes before truncation; none when it is not a number.
+std::optional<double> scaled(const std::string& text) {
+    std::string s = detail::trimmed(text);
+    if (s.empty()) return 0.0;
     if (const auto cut = s.find(" ("); cut != std::string::npos) s.erase(cut);
     static const std::pair<const char*, double> kSuffixes[] = {
         {"TB", 1e12}, {"GB", 1e9}, {"MB", 1e6}, {"kB", 1e3}, {"KB", 1e3}, {"B", 1}};
     for (const auto& [suffix, factor] : kSuffixes) {
         const std::string_view sv(suffix);
         if (s.size() >= sv.size() && s.compare(s.size() - sv.size(), sv.size(), sv) == 0) {
-            const auto value = number(trimmed(std::string_view(s).substr(0, s.size() - sv.size())));
-            return value ? truncated(*value * factor) : 0;
+            const auto value = number(detail::trimmed(std::string_view(s).substr(0, s.size() - sv.size())));
+            if (!value) return std::nullopt;
+            return *value * factor;
         }
     }
-    const auto value = number(s);
-    return value ? truncated(*value) : 0;
+    return number(s);
 }
 
-} // namespace detail
+} // namespace
 } // namespace sorvel::DockerInspector

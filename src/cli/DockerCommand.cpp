@@ -8,6 +8,7 @@
 #include "cli/TextLayout.h"
 #include "cli/TextWrap.h"
 #include "engine/Bytes.h"
+#include "platform/ProcessRunner.h"
 
 namespace sorvel::HeadlessReport {
 
@@ -19,6 +20,9 @@ using TextLayout::shown;
 namespace {
 
 constexpr size_t kEntriesShown = 12;
+// Sizes Docker wrote that cannot be sizes are said, never shown as 0 or counted.
+constexpr const char* kSizeNotKnown = "not known";
+constexpr const char* kNotAllKnown = " (some sizes not known)";
 
 std::string upper(std::string text) {
     for (char& c : text) {
@@ -54,20 +58,24 @@ std::string dockerReport(const DockerUsage& usage) {
         return out;
     }
     int64_t total = 0, reclaimable = 0;
+    bool allKnown = true;
     for (const auto& g : usage.groups) {
         total = Bytes::saturatingAdd(total, g.total);
         reclaimable = Bytes::saturatingAdd(reclaimable, g.reclaimable);
+        allKnown = allKnown && g.sizesKnown;
     }
     line("");
-    line("  " + Bytes::format(total) + " total \u00B7 " + Bytes::format(reclaimable) + " reclaimable");
+    line("  " + Bytes::format(total) + " total \u00B7 " + Bytes::format(reclaimable) + " reclaimable" +
+         (allKnown ? "" : kNotAllKnown));
     for (const auto& g : usage.groups) {
         line("");
         line("  " + upper(g.title) + " \u2014 " + Bytes::format(g.total) + " total, " + Bytes::format(g.reclaimable) +
-             " reclaimable");
+             " reclaimable" + (g.sizesKnown ? "" : kNotAllKnown));
         const size_t shownCount = std::min(g.entries.size(), kEntriesShown);
         for (size_t i = 0; i < shownCount; ++i) {
             const auto& e = g.entries[i];
-            line(std::string("  ") + (e.isReclaimable ? "\u00B7" : " ") + " " + leftPadded(Bytes::format(e.size), 11) +
+            line(std::string("  ") + (e.isReclaimable ? "\u00B7" : " ") + " " +
+                 leftPadded(e.sizeKnown ? Bytes::format(e.size) : kSizeNotKnown, 11) +
                  "  " + fitted(shown(e.name), 44) + "  " + (e.detail ? shown(*e.detail) : std::string()));
         }
         if (g.entries.size() > kEntriesShown)
@@ -81,6 +89,10 @@ std::string dockerReport(const DockerUsage& usage) {
     return out;
 }
 
-int docker() { return ReportOutput::emit(dockerReport(DockerInspector::inspect())); }
+int docker() {
+    // Ctrl-C or a kill of Sorvel ends the docker it is waiting on, too.
+    ProcessRunner::endToolsWithProcess();
+    return ReportOutput::emit(dockerReport(DockerInspector::inspect()));
+}
 
 } // namespace sorvel::HeadlessReport

@@ -117,10 +117,21 @@ std::string turnLine(const TreeUpdater::ReadingTurn& turn, const ScanResult& res
 void sayIfPartlyWatched(WatchState& state, size_t unwatched) {
     if (unwatched <= state.reportedUnwatched) return;
     state.reportedUnwatched = unwatched;
-    ReportOutput::diagnostic("sorvel: the folder watches Sorvel may use ran out: changes in " +
-                             std::to_string(unwatched) + (unwatched == 1 ? " folder" : " folders") + " under " +
-                             shownPath(state.path) +
-                             " will not be seen (raise fs.inotify.max_user_watches to watch them all)\n");
+    const std::string folders = std::to_string(unwatched) + (unwatched == 1 ? " folder" : " folders") + " under " +
+                                shownPath(state.path) + " will not be seen";
+    // A path past the system's length is as unwatched as a folder past the share: said alike.
+    const bool forLength = state.watcher->leftOutForLength(), forShare = state.watcher->leftOutForShare();
+    if (forLength && !forShare) {
+        ReportOutput::diagnostic("sorvel: changes in " + folders +
+                                 ": their paths are longer than the system can watch\n");
+    } else if (forLength) {
+        ReportOutput::diagnostic("sorvel: changes in " + folders +
+                                 ": the folder watches Sorvel may use ran out (raise fs.inotify.max_user_watches), "
+                                 "and some paths are longer than the system can watch\n");
+    } else {
+        ReportOutput::diagnostic("sorvel: the folder watches Sorvel may use ran out: changes in " + folders +
+                                 " (raise fs.inotify.max_user_watches to watch them all)\n");
+    }
 }
 
 // Why the folder's changes cannot be followed: the system's events, or no thread for them.

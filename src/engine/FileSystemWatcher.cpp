@@ -45,6 +45,14 @@ size_t FileSystemWatcher::unwatchedFolders() const {
     return stream_ ? stream_->unwatchedFolders() : 0;
 }
 
+bool FileSystemWatcher::leftOutForLength() const {
+    return stream_ && stream_->leftOutForLength();
+}
+
+bool FileSystemWatcher::leftOutForShare() const {
+    return stream_ && stream_->leftOutForShare();
+}
+
 size_t FileSystemWatcher::watchedFolders() const {
     return stream_ ? stream_->watchedFolders() : 0;
 }

@@ -36,6 +36,9 @@ public:
     /// Folders of the running stream that the process's share of watches (or the
     /// system's) left unwatched: changes in them go unseen. And the folders it watches.
     size_t unwatchedFolders() const;
+    /// Some unwatched folders were left out for their paths' length (FileEventStream).
+    bool leftOutForLength() const;
+    bool leftOutForShare() const;
     size_t watchedFolders() const;
     /// Asked now and then while `start` sets up a stream; true gives the set-up up and
     /// leaves the watcher stopped. May be called from the thread that calls `start`.

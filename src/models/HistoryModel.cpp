@@ -1,8 +1,13 @@
 #include "models/HistoryModel.h"
 
+#include <QDir>
+#include <QFileSystemWatcher>
+#include <QTimer>
+
 #include <cstdint>
 
 #include "engine/Bytes.h"
+#include "platform/Path.h"
 #include "models/BackgroundWork.h"
 #include "models/Models.h"
 #include "removal/CleanupPolicy.h"
@@ -52,6 +57,55 @@ HistoryModel::HistoryModel(QObject* parent) : HistoryModel(SweepHistory::clear, 
 HistoryModel::HistoryModel(ClearWork clear, QObject* parent)
     : QObject(parent), runs_(std::make_shared<const std::vector<SweepRun>>()), clear_(std::move(clear)) {
     load(true);
+    startFollowing();
+}
+
+// The page follows a run while it moves and when it settles, whoever moves it: the history's
+// folder is watched (its file is replaced whole on each write), or the nearest folder above
+// it until it is made, and while a run is still being moved (its mover may die without
+// writing again) the runs are looked at again now and then. Each look is a load on a
+// worker; the page changes only when the runs do.
+void HistoryModel::startFollowing() {
+    historyWatch_ = new QFileSystemWatcher(this);
+    followSoon_ = new QTimer(this);
+    followSoon_->setSingleShot(true);
+    followSoon_->setInterval(50);
+    followPoll_ = new QTimer(this);
+    followPoll_->setInterval(kFollowInterval);
+    connect(historyWatch_, &QFileSystemWatcher::directoryChanged, followSoon_, qOverload<>(&QTimer::start));
+    connect(followSoon_, &QTimer::timeout, this, &HistoryModel::followChange);
+    connect(followPoll_, &QTimer::timeout, this, &HistoryModel::followChange);
+    watchHistoryFolder();
+    updateFollowPoll();
+}
+
+void HistoryModel::watchHistoryFolder() {
+    if (!historyWatch_) return;
+    std::string folder = deletingLastPathComponent(SweepHistory::filePath());
+    while (!QDir(QString::fromStdString(folder)).exists() && folder.size() > 1)
+        folder = deletingLastPathComponent(folder);
+    const QString wanted = QString::fromStdString(folder);
+    const QStringList watched = historyWatch_->directories();
+    if (watched.size() == 1 && watched.front() == wanted) return;
+    if (!watched.isEmpty()) historyWatch_->removePaths(watched);
+    historyWatch_->addPath(wanted); // the poll stands in should even this fail
+}
+
+void HistoryModel::updateFollowPoll() {
+    if (!followPoll_) return;
+    const bool wanted = !moving_.empty() || historyWatch_->directories().isEmpty();
+    if (wanted && !followPoll_->isActive()) followPoll_->start();
+    if (!wanted) followPoll_->stop();
+}
+
+void HistoryModel::followChange() {
+    watchHistoryFolder();
+    // One load at a time: a change meanwhile is looked at once that one is in.
+    if (loading_ > 0) {
+        followAgain_ = true;
+        return;
+    }
+    load(false);
 }
 
 HistoryModel::~HistoryModel() = default;
@@ -95,6 +149,10 @@ void HistoryModel::load(bool atStart) {
         [generation](HistoryModel& model, Loaded loaded) { model.finishLoad(generation, std::move(loaded)); },
         [generation](HistoryModel& model, const std::string& reason) {
             --model.loading_;
+            if (model.followAgain_ && model.loading_ == 0 && model.followSoon_) {
+                model.followAgain_ = false;
+                model.followSoon_->start();
+            }
             // A newer load or a clear knows better; this one's end is still announced.
             if (generation == model.generation_)
                 model.setFailure(Models::failureSentence("reading the history", reason));
@@ -104,6 +162,10 @@ void HistoryModel::load(bool atStart) {
 
 void HistoryModel::finishLoad(uint64_t generation, Loaded loaded) {
     --loading_;
+    if (followAgain_ && loading_ == 0 && followSoon_) {
+        followAgain_ = false;
+        followSoon_->start();
+    }
     if (loaded.tidyDeferred) setTidyNote(*loaded.tidyDeferred);
     if (generation != generation_) return;
     setMoving(std::move(loaded.moving));
@@ -117,6 +179,7 @@ void HistoryModel::finishLoad(uint64_t generation, Loaded loaded) {
 void HistoryModel::setMoving(std::set<UUID> moving) {
     if (moving == moving_) return;
     moving_ = std::move(moving);
+    updateFollowPoll();
     emit runsChanged();
     emit changed();
 }
@@ -195,6 +258,7 @@ void HistoryModel::finishRestore(Restored restored) {
                       restored.loaded.moving == moving_;
     runs_ = std::move(restored.loaded.runs);
     moving_ = std::move(restored.loaded.moving);
+    updateFollowPoll();
     if (!same) emit runsChanged();
     setRestoring(std::nullopt);
 }

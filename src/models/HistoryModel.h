@@ -17,6 +17,9 @@
 #include "removal/RestoreExecutor.h"
 #include "removal/SweepHistory.h"
 
+class QFileSystemWatcher;
+class QTimer;
+
 namespace sorvel {
 
 class HistoryModel final : public QObject {
@@ -91,6 +94,10 @@ public:
     /// says so, with the system's reason.
     void clearHistory();
 
+    /// How often the runs are looked at again while one is still being moved (its mover may
+    /// end without writing again, killed), or while no folder can be watched for the history.
+    static constexpr int kFollowInterval = 500; // ms
+
     static std::string restoreNotSavedMessage(const SaveStatus& status);
     static std::string clearNotSavedMessage(const SaveStatus& status);
 
@@ -124,6 +131,11 @@ private:
     void setSaveError(std::optional<std::string> error);
     void setFailure(std::optional<std::string> failure);
     void setTidyNote(bool deferred);
+    // Following the history as it changes on disk, by this process or another.
+    void startFollowing();
+    void followChange();
+    void watchHistoryFolder();
+    void updateFollowPoll();
 
     // Shared with the history's own cache: a full history is too large to hold twice.
     std::shared_ptr<const std::vector<SweepRun>> runs_;
@@ -141,6 +153,10 @@ private:
     uint64_t restoresFinished_ = 0;
     int loading_ = 0;
     int clearing_ = 0;
+    QFileSystemWatcher* historyWatch_ = nullptr;
+    QTimer* followSoon_ = nullptr; // gathers a burst of changes into one load
+    QTimer* followPoll_ = nullptr;
+    bool followAgain_ = false; // a change came while a load was on its way
 };
 
 } // namespace sorvel

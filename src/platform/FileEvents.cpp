@@ -97,6 +97,8 @@ struct FileEventStream::Impl {
     std::thread reader;
     std::shared_ptr<Delivery> delivery = std::make_shared<Delivery>();
     std::atomic<size_t> watched{0}; // the folders' count, for other threads
+    // Why folders were left out: some for their path's length, some past the share.
+    std::atomic<bool> pathsTooLong{false}, shareRanOut{false};
     std::function<bool()> cancelled;
     size_t steps = 0;
     bool gaveUp = false;
@@ -258,6 +260,7 @@ struct FileEventStream::Impl {
         bool refused = false;
         bool charged = false;
         bool denied = false; // this user may not read the folder
+        bool tooLong = false; // its path is longer than the system takes
     };
     Added addWatch(const std::string& path, uint32_t mask, bool mayBeWatched) {
         if (recovering) return rewatch(path, mask);
@@ -283,6 +286,7 @@ struct FileEventStream::Impl {
             added.refused = true;
         }
         added.denied = error == EACCES || error == EPERM;
+        added.tooLong = error == ENAMETOOLONG;
         return added;
     }
 
@@ -295,7 +299,7 @@ struct FileEventStream::Impl {
             const int error = errno;
             const bool refused = error == ENOSPC || error == ENOMEM;
             if (refused) WatchBudget::refuse();
-            return {kNone, refused, false, error == EACCES || error == EPERM};
+            return {kNone, refused, false, error == EACCES || error == EPERM, error == ENAMETOOLONG};
         }
         if (folders.count(wd)) return {wd, false, false}; // reached twice
         if (previous.erase(wd) || WatchBudget::take()) return {wd, false, true};
@@ -305,7 +309,9 @@ struct FileEventStream::Impl {
 
     // A folder past the share: it and every folder below it are counted as unwatched, kept
     // by the watched folder it is in, so that they leave the count when they go.
-    void leftOut(int parent, const std::string& parentPath, const std::string& name, uint32_t tree) {
+    void leftOut(int parent, const std::string& parentPath, const std::string& name, uint32_t tree,
+                 bool forLength = false) {
+        (forLength ? pathsTooLong : shareRanOut).store(true);
         if (parent == kNone) {
             left.leaveOut(UnwatchedFolders::kNoGroup, {}, name, rootDevices[tree]);
             return;
@@ -347,6 +353,8 @@ struct FileEventStream::Impl {
             if (wd < 0) {
                 refused = added.refused;
                 if (refused) leftOut(next.parent, cachedPath, next.name, next.tree);
+                // Past the system's path length: unwatched, and said, like one past the share.
+                else if (added.tooLong) leftOut(next.parent, cachedPath, next.name, next.tree, true);
                 else if (added.denied && next.parent != kNone) unreadable[next.parent].insert(std::move(next.name));
                 else if (added.denied && next.root) deniedRoots.insert(next.tree);
                 continue; // or not a folder any more, gone, or not ours to read
@@ -699,6 +707,14 @@ bool FileEventStream::stillCounting() const {
 
 bool FileEventStream::shortOfWatches() const {
     return impl_->left.count() > 0;
+}
+
+bool FileEventStream::leftOutForLength() const {
+    return impl_->pathsTooLong.load();
+}
+
+bool FileEventStream::leftOutForShare() const {
+    return impl_->shareRanOut.load();
 }
 
 bool FileEventStream::lackedThread() const {

@@ -88,6 +88,11 @@ public:
     /// After a `start` that failed: whether folders were left without a watch because the
     /// share of watches was spent or the system refused them.
     bool shortOfWatches() const;
+    /// Whether some of the unwatched folders were left out because their paths are longer
+    /// than the system takes, not for want of watches; safe from any thread.
+    bool leftOutForLength() const;
+    /// Whether some were left out because the share of watches was spent or refused.
+    bool leftOutForShare() const;
     /// After a `start` that failed: whether no thread could be started for it (its queue's
     /// or its own: a process limit, or memory).
     bool lackedThread() const;

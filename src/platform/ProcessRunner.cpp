@@ -5,12 +5,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <thread>
 
@@ -22,24 +25,71 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The process groups of tools still running, for a signal that ends Sorvel to end them
+// too. A slot is cleared once its tool has ended and before it is reaped, so its id is
+// never one the system has handed on.
+std::array<std::atomic<pid_t>, 64> running{};
+
+void remember(pid_t pid) {
+    for (auto& slot : running) {
+        pid_t empty = 0;
+        if (slot.compare_exchange_strong(empty, pid)) return;
+    }
+}
+
+void forget(pid_t pid) {
+    for (auto& slot : running) {
+        pid_t mine = pid;
+        if (slot.compare_exchange_strong(mine, 0)) return;
+    }
+}
+
+void endRunningAndDie(int signal) {
+    for (auto& slot : running)
+        if (const pid_t pid = slot.load(); pid > 0) ::kill(-pid, SIGKILL);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// A descriptor of at least 3, so that making the child's standard streams cannot
+// overwrite it; the original is closed.
+bool aboveStandardStreams(FileDescriptor& fd) {
+    if (fd.get() > 2) return true;
+    const int moved = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, 3);
+    if (moved < 0) return false;
+    fd = FileDescriptor(moved);
+    return true;
+}
+
+// In the forked child: only calls safe between fork and exec. The tool leads a group of
+// its own, ends when Sorvel does (even killed), and starts with the default dispositions
+// and no blocked signals; an exec failure is told through `report`.
+[[noreturn]] void becomeTool(pid_t parent, const char* executable, char* const* argv, int input, int output,
+                             int error, int report) {
+    ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127); // Sorvel ended before the line above
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    for (int s : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGQUIT}) ::sigaction(s, &defaults, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (::dup2(input, STDIN_FILENO) < 0 || ::dup2(output, STDOUT_FILENO) < 0 || ::dup2(error, STDERR_FILENO) < 0)
+        ::_exit(127);
+    // Descriptors some other thread opened without close-on-exec stay with Sorvel.
+    if (report > 3) ::close_range(3, static_cast<unsigned>(report - 1), 0);
+    ::close_range(static_cast<unsigned>(report + 1), UINT_MAX, 0);
+    ::execve(executable, argv, environ);
+    const int failure = errno;
+    [[maybe_unused]] const auto written = ::write(report, &failure, sizeof failure);
+    ::_exit(127);
+}
+
 
 void recordStatus(Result& result, int status) {
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
     else if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-}
-
-// Non-blocking reap; true once the child is gone.
-bool tryReap(pid_t pid, Result& result) {
-    int status = 0;
-    for (;;) {
-        pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid) {
-            recordStatus(result, status);
-            return true;
-        }
-        if (r < 0 && errno == EINTR) continue;
-        return r < 0; // ECHILD: nothing left to wait for
-    }
 }
 
 void blockingReap(pid_t pid, Result& result) {
@@ -52,6 +102,16 @@ void blockingReap(pid_t pid, Result& result) {
         }
         if (r < 0 && errno != EINTR) return;
     }
+}
+
+bool hasEnded(pid_t pid);
+
+// Non-blocking reap; true once the child is gone.
+bool tryReap(pid_t pid, Result& result) {
+    if (!hasEnded(pid)) return false;
+    forget(pid);
+    blockingReap(pid, result);
+    return true;
 }
 
 // Whether the child has ended, without reaping it: until it is reaped its id, and so
@@ -74,10 +134,19 @@ void stop(pid_t pid, const Options& options, Result& result) {
     while (Clock::now() < killAt && !hasEnded(pid))
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ::kill(-pid, SIGKILL); // the tool, or anything it left behind in its group
+    forget(pid);
     blockingReap(pid, result);
 }
 
 } // namespace
+
+void endToolsWithProcess() {
+    struct sigaction ending {};
+    ending.sa_handler = endRunningAndDie;
+    sigemptyset(&ending.sa_mask);
+    ending.sa_flags = SA_RESETHAND;
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(s, &ending, nullptr);
+}
 
 bool isExecutableFile(const std::string& path) {
     struct stat st {};
@@ -108,44 +177,44 @@ Result run(const std::string& executable, const std::vector<std::string>& argume
     Result result;
     if (!isExecutableFile(executable)) return result;
 
-    int outPipe[2], errPipe[2];
+    int outPipe[2], errPipe[2], reportPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0) return result;
     FileDescriptor outRead(outPipe[0]), outWrite(outPipe[1]);
     if (::pipe2(errPipe, O_CLOEXEC) != 0) return result;
     FileDescriptor errRead(errPipe[0]), errWrite(errPipe[1]);
+    if (::pipe2(reportPipe, O_CLOEXEC) != 0) return result;
+    FileDescriptor reportRead(reportPipe[0]), reportWrite(reportPipe[1]);
+    FileDescriptor input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    if (input.get() < 0 || !aboveStandardStreams(input) || !aboveStandardStreams(outWrite) ||
+        !aboveStandardStreams(errWrite) || !aboveStandardStreams(reportWrite))
+        return result;
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outWrite.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errWrite.get(), STDERR_FILENO);
-    // Descriptors some other thread opened without close-on-exec stay with us.
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults, none;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGTERM);
-    sigaddset(&defaults, SIGINT);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
+    // Everything the child uses is made before the fork: it may not allocate.
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(executable.c_str()));
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
-    pid_t pid = -1;
-    int spawnError = ::posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (spawnError != 0) return result;
+    // A signal that ends Sorvel between the fork and `remember` finds the tool by its
+    // parent-death signal instead.
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) return result;
+    if (pid == 0)
+        becomeTool(parent, executable.c_str(), argv.data(), input.get(), outWrite.get(), errWrite.get(),
+                   reportWrite.get());
+    remember(pid);
+    reportWrite.reset();
+    int failure = 0;
+    ssize_t told = 0;
+    do told = ::read(reportRead.get(), &failure, sizeof failure);
+    while (told < 0 && errno == EINTR);
+    if (told == static_cast<ssize_t>(sizeof failure)) { // the exec failed: nothing was started
+        forget(pid);
+        Result ignored;
+        blockingReap(pid, ignored);
+        return result;
+    }
     result.launched = true;
 
     // Only the child may hold the writing ends, or end of file never comes.

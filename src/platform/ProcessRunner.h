@@ -31,9 +31,14 @@ struct Result {
 
 /// `executable` must be an absolute path to an executable regular file; arguments are
 /// passed as they are. Standard input is the null device. The tool runs in its own
-/// process group, so a stop reaches whatever it started.
+/// process group, so a stop reaches whatever it started, and ends when this process does.
 Result run(const std::string& executable, const std::vector<std::string>& arguments,
            const Options& options = {});
+
+/// Makes an interrupt, a termination, a hang-up or a quit that ends this process end the
+/// tools it is running too, with whatever they started in their groups. A tool always
+/// ends with this process, even one killed outright; this reaches its own children too.
+void endToolsWithProcess();
 
 /// True when the path names a regular file this process may execute.
 bool isExecutableFile(const std::string& path);

@@ -235,7 +235,10 @@ TEST(DockerInspector, AnAnswerWhosePipeOutlivesTheToolCountsAsNone) {
 
 TEST(DockerInspector, AnAnsweringDaemonWithNothingIsReadyWithNoGroups) {
     TempDir dir;
-    const auto usage = DockerInspector::inspect(fakeDocker(dir, Answers{}));
+    // An empty daemon still writes its accounting: an empty build cache is no group.
+    Answers empty;
+    empty.df = R"J({"Type":"Build Cache","Size":"0B","Reclaimable":"0B"})J" "\n";
+    const auto usage = DockerInspector::inspect(fakeDocker(dir, empty));
     EXPECT_EQ(usage.state, State::ready);
     EXPECT_TRUE(usage.groups.empty());
     EXPECT_EQ(usage.note, std::nullopt);
@@ -260,7 +263,9 @@ TEST(DockerInspector, AnErrorBesideNoAccountingIsNoAnswer) {
         {"text that is no accounting", "not json\n", "daemon gone\n", State::notResponding,
          "Docker's daemon could not be read: daemon gone"},
         {"accounting with a warning", rowText + "\n", "WARNING: something\n", State::ready, ""},
-        {"silent without an error", "", "", State::ready, ""},
+        // Silence is no empty daemon either: an empty one still writes its accounting rows.
+        {"silent without an error", "", "", State::notResponding,
+         "Docker answered, but not with its disk accounting."},
     };
     for (const auto& row : rows) {
         TempDir dir;

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <fstream>
 #include <optional>
 #include <thread>
 #include <unistd.h>
@@ -141,6 +142,34 @@ bool isRole(const std::string& role) {
 void endAs(int status) {
     std::fflush(nullptr);
     std::_Exit(status);
+}
+
+pid_t pidInFile(const std::string& path, std::chrono::milliseconds deadline) {
+    const auto until = Clock::now() + deadline;
+    while (Clock::now() < until) {
+        std::ifstream in(path);
+        pid_t pid = 0;
+        if (in >> pid && pid > 0) return pid;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 0;
+}
+
+bool isRunning(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(in, line)) return false;
+    const auto close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
+bool endsWithin(pid_t pid, std::chrono::milliseconds deadline) {
+    const auto until = Clock::now() + deadline;
+    while (isRunning(pid)) {
+        if (Clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 } // namespace sorvel::test

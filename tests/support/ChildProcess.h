@@ -27,6 +27,14 @@ int waitForChild(pid_t pid, std::chrono::milliseconds deadline);
 /// kRoleNotTaken when it ended without taking the role.
 int runTestInNewProcess(const std::string& role, std::chrono::milliseconds deadline);
 
+/// The process id a file holds once it holds one (a script writing `$$`); 0 when none
+/// came within `deadline`.
+pid_t pidInFile(const std::string& path, std::chrono::milliseconds deadline);
+/// Whether the process still runs: there, and no zombie left for its new parent to reap.
+bool isRunning(pid_t pid);
+/// Waits for the process to stop running, at most `deadline`; true when it did.
+bool endsWithin(pid_t pid, std::chrono::milliseconds deadline);
+
 /// The role runTestInNewProcess started this process for; empty in an ordinary run.
 std::string testRole();
 

@@ -30,6 +30,18 @@ QHash<const QObject*, Described>& described() {
     return table;
 }
 
+// A press over the bus returns at once and its action follows on the event loop, as Qt's
+// own buttons do: an action that opens a dialog (Export's file dialog) must not keep the
+// screen reader's call waiting. The widget may be gone, or disabled, by then.
+void later(QWidget* widget, std::function<void()> act) {
+    QMetaObject::invokeMethod(
+        widget,
+        [guard = QPointer<QWidget>(widget), act = std::move(act)] {
+            if (guard && guard->isEnabled()) act();
+        },
+        Qt::QueuedConnection);
+}
+
 void remember(QWidget* widget, Described d) {
     install();
     auto& table = described();
@@ -75,7 +87,7 @@ public:
 
     void doAction(const QString& name) override {
         if (name == pressAction() || name == toggleAction()) {
-            if (widget()->isEnabled()) button()->click();
+            if (widget()->isEnabled()) later(widget(), [b = button()] { b->click(); });
         } else {
             QAccessibleWidget::doAction(name);
         }
@@ -147,8 +159,13 @@ public:
         return names;
     }
     void doAction(const QString& name) override {
-        if ((name == pressAction() || (name == toggleAction() && tick())) && presses()) reading_.press();
-        else QAccessibleWidget::doAction(name);
+        if ((name == pressAction() || (name == toggleAction() && tick())) && presses()) {
+            later(widget(), [press = reading_.press, pressable = states_.pressable] {
+                if (!pressable || pressable()) press();
+            });
+        } else {
+            QAccessibleWidget::doAction(name);
+        }
     }
 
 private:
@@ -210,7 +227,11 @@ public:
         return rows_->press && isValid() && list_->isEnabled() ? QStringList{pressAction()} : QStringList{};
     }
     void doAction(const QString& name) override {
-        if (name == pressAction() && rows_->press && isValid() && list_->isEnabled()) rows_->press(index_);
+        if (name == pressAction() && rows_->press && isValid() && list_->isEnabled()) {
+            later(list_, [rows = rows_, index = index_] {
+                if (index < rows->count()) rows->press(index);
+            });
+        }
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 

@@ -233,6 +233,16 @@ void CategoryRowList::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
 }
 
+int CategoryRowList::pageRows() const {
+    int height = visibleRegion().boundingRect().height();
+    for (QWidget* p = parentWidget(); p; p = p->parentWidget())
+        if (auto* scroll = qobject_cast<QScrollArea*>(p)) {
+            height = scroll->viewport()->height();
+            break;
+        }
+    return std::max(1, height / (rowHeight + spacing) - 1);
+}
+
 void CategoryRowList::keyPressEvent(QKeyEvent* event) {
     const int last = static_cast<int>(rows_.size()) - 1;
     int to = current_;
@@ -241,6 +251,9 @@ void CategoryRowList::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Down: to = std::min(last, current_ + 1); break;
     case Qt::Key_Home: to = 0; break;
     case Qt::Key_End: to = last; break;
+    // A page moves the current row with the view, as a list's own Page keys do.
+    case Qt::Key_PageUp: to = std::max(0, current_ - pageRows()); break;
+    case Qt::Key_PageDown: to = std::min(last, current_ + pageRows()); break;
     case Qt::Key_Space:
     case Qt::Key_Return:
     case Qt::Key_Enter:

@@ -63,7 +63,8 @@ protected:
     void mousePressEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
     void contextMenuEvent(QContextMenuEvent*) override;
-    /// Up, Down, Home and End move the current row; Space and Return open it.
+    /// Up, Down, Page Up, Page Down, Home and End move the current row (and the view with
+    /// it); Space and Return open it.
     void keyPressEvent(QKeyEvent*) override;
     void focusInEvent(QFocusEvent*) override;
     bool event(QEvent*) override;
@@ -82,6 +83,8 @@ private:
         bool noFigure = false;   // words in place of the size: not read, or not measured
     };
     void setHovered(int index);
+    // Rows that fit in the view that scrolls the list, less one kept in sight.
+    int pageRows() const;
 
     std::vector<Row> rows_;
     int64_t total_ = 1;

@@ -192,7 +192,9 @@ QWidget* DockerSection::entryRow(const DockerUsage::Entry& entry, QWidget* paren
         connect(copy, &QAbstractButton::clicked, this, [this, command] { desktop_.copy(command); });
         row->addWidget(copy);
     }
-    auto* size = new Text(bytes(entry.size), Fonts::mono(11), Theme::secondaryText(), w);
+    // A size Docker wrote that cannot be one is said, not shown as 0.
+    auto* size = new Text(entry.sizeKnown ? bytes(entry.size) : QStringLiteral("not known"), Fonts::mono(11),
+                          Theme::secondaryText(), w);
     size->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     size->setFixedWidth(74);
     row->addWidget(size);

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "ui/kit/AccessibleControls.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Symbols.h"
 #include "ui/kit/Theme.h"
@@ -75,6 +76,7 @@ void TrayItem::showPanel(bool asWindow) {
     if (!panel_) {
         auto* frame = new WindowBackground;
         frame->setAttribute(Qt::WA_DeleteOnClose);
+        AccessibleControls::setRole(frame, QAccessible::Window); // read as the window it is
         auto* layout = new QVBoxLayout(frame);
         layout->setContentsMargins(0, 0, 0, 0);
         // The content keeps its own size; where it is taller than the screen it scrolls.
@@ -93,10 +95,15 @@ void TrayItem::showPanel(bool asWindow) {
         layout->addWidget(scroll);
         auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), frame);
         connect(close, &QShortcut::activated, frame, &QWidget::close);
+        frame->installEventFilter(this);
         panel_ = frame;
     }
     asWindow_ = asWindow;
-    panel_->setWindowFlags(asWindow ? Qt::Window : (Qt::Popup | Qt::FramelessWindowHint));
+    // By the tray: a frameless window that closes when it loses the focus, as a popup does,
+    // but no popup: the accessibility bus lists no popup among the application's windows,
+    // and a screen reader must find the panel as it finds the one without a tray.
+    panel_->setWindowFlags(asWindow ? Qt::Window
+                                    : (Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
     panel_->setWindowTitle(asWindow ? windowTitle : "Sorvel");
     fitPanel();
     panel_->show();
@@ -130,6 +137,8 @@ void TrayItem::fitPanel() {
 }
 
 bool TrayItem::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == panel_ && event->type() == QEvent::WindowDeactivate && !asWindow_)
+        QMetaObject::invokeMethod(panel_, [panel = panel_] { if (panel) panel->close(); }, Qt::QueuedConnection);
     // The panel's height follows its content: when findings come or go, the frame follows.
     if (watched == content_ && event->type() == QEvent::Resize && panel_ && panel_->isVisible())
         QMetaObject::invokeMethod(this, &TrayItem::fitPanel, Qt::QueuedConnection);

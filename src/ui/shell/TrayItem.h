@@ -1,6 +1,6 @@
 #pragma once
 // The tray item ("Sorvel", the wind symbol) where the desktop has a system tray: a click
-// shows the panel as a frameless popup near it. Without a tray, the panel opens as a
+// shows the panel as a frameless window near it that closes when it loses the focus. Without a tray, the panel opens as a
 // normal window from the application menu instead.
 #include <QObject>
 #include <QPointer>
@@ -22,7 +22,8 @@ public:
     /// The panel's title where it opens as a window (no tray).
     static constexpr const char* windowTitle = "Sorvel Sweep Panel";
 
-    /// Shows the panel: a popup by the tray icon, or a window when `asWindow`.
+    /// Shows the panel: by the tray icon (frameless, gone once another window is active),
+    /// or a window when `asWindow`; the accessibility bus finds it either way.
     void showPanel(bool asWindow);
     /// The glyph in the tray's ink: the tray sits on the desktop's panel, so it follows the
     /// desktop's own light or dark theme, not the appearance chosen inside Sorvel.

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QScrollArea>
 #include <QTest>
 
 #include <atomic>
@@ -313,5 +314,45 @@ TEST(CategoryDetailState, NothingReadShowsNoFigureAndNoVerdict) {
         auto* advice = page.findChild<AdviceSection*>();
         ASSERT_NE(advice, nullptr);
         EXPECT_EQ(advice->isVisibleTo(&page), readable);
+    }
+}
+
+// Page Up and Page Down take the current row along with the view: it stays on screen.
+TEST(CategoryDetailKeyboard, PageKeysMoveTheCurrentRowWithTheView) {
+    Pane p(150);
+    QScrollArea area; // as the window's page host holds a page
+    area.setWidgetResizable(true);
+    area.setWidget(p.view.release());
+    area.resize(1100, 600);
+    area.show();
+    QApplication::setActiveWindow(&area);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&area));
+    CategoryRowList* list = static_cast<CategoryDetailView*>(area.widget())->rowList();
+    list->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(list->currentRow(), 0);
+    const int last = static_cast<int>(list->rowCount()) - 1;
+    auto onScreen = [&](int row) {
+        const QRect r = list->rowRect(row);
+        const QRect shown(list->mapTo(area.viewport(), r.topLeft()), r.size());
+        return area.viewport()->rect().contains(shown);
+    };
+    struct Step {
+        Qt::Key key;
+        const char* expect; // "forward", "back", "first", "last"
+    };
+    const Step steps[] = {{Qt::Key_PageDown, "forward"}, {Qt::Key_PageDown, "forward"}, {Qt::Key_PageUp, "back"},
+                          {Qt::Key_End, "last"},         {Qt::Key_PageDown, "last"},    {Qt::Key_PageUp, "back"},
+                          {Qt::Key_Home, "first"},       {Qt::Key_PageUp, "first"},     {Qt::Key_PageDown, "forward"}};
+    for (const auto& step : steps) {
+        const int before = list->currentRow();
+        QTest::keyClick(list, step.key);
+        const int now = list->currentRow();
+        const std::string expect = step.expect;
+        const int wanted = expect == "first" ? 0 : expect == "last" ? last : now;
+        EXPECT_EQ(now, wanted) << step.expect;
+        EXPECT_TRUE(expect != "forward" || now > before + 3) << "Page Down from " << before << " to " << now;
+        EXPECT_TRUE(expect != "back" || now < before - 3) << "Page Up from " << before << " to " << now;
+        EXPECT_TRUE(onScreen(now)) << "row " << now << " is off screen after " << step.key;
+        EXPECT_TRUE(list->hasFocus());
     }
 }

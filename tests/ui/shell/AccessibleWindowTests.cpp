@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QCoreApplication>
 #include <QSignalSpy>
 
 #include <algorithm>
@@ -61,6 +62,7 @@ void press(QAccessibleInterface* target) {
     ASSERT_NE(target->actionInterface(), nullptr);
     ASSERT_TRUE(target->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
     target->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCoreApplication::processEvents(); // the action follows the press on the event loop
 }
 
 } // namespace
@@ -223,6 +225,7 @@ TEST(AccessibleWindow, ACleanupRowReadsItsFigureAndTicksWhenPressed) {
         const QStringList actions = reader->actionInterface()->actionNames();
         EXPECT_EQ(actions.contains(QAccessibleActionInterface::pressAction()), row.signal != nullptr);
         reader->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCoreApplication::processEvents();
         EXPECT_EQ(ticks.count(), row.signal && std::string(row.signal) == "toggleSelection" ? 1 : 0);
         EXPECT_EQ(opens.count(), row.signal && std::string(row.signal) == "toggleExpansion" ? 1 : 0);
     }

@@ -24,6 +24,7 @@
 #include "ui/kit/Button.h"
 #include "ui/kit/ClickArea.h"
 #include "ui/kit/HeightAnimation.h"
+#include "ui/tools/HistoryRules.h"
 #include "ui/tools/HistoryView.h"
 #include "ui/tools/StorageTrendsCard.h"
 
@@ -235,4 +236,56 @@ TEST(HistoryPage, PutBackOfARunStillBeingMovedLooksDisabledAndIgnoresClicks) {
     restore->click();
     EXPECT_FALSE(page.history.restoring());
     EXPECT_FALSE(page.history.isRestoring());
+}
+
+namespace {
+
+bool saysMoving(QWidget* root) {
+    turn();
+    for (auto* t : root->findChildren<ui::Text*>())
+        if (t->text().contains(HistoryRules::kMovingNote)) return true;
+    return false;
+}
+
+} // namespace
+
+// The page stays open while another process moves a run: its count follows what moved, and
+// when the run ends "still being moved" goes and "Put all N back" is enabled at once,
+// without the page being left and opened again.
+TEST(HistoryPage, AnOpenPageFollowsARunUntilItSettles) {
+    Page page;
+    const MovedItem a = page.trashed("Library/Caches/com.example.a", "aaaa");
+    const MovedItem b = page.trashed("Library/Caches/com.example.b", "bbbbbbbb");
+    SweepRun run;
+    run.scope = "items you picked";
+    run.receipt.action = SweepSchedule::Action::clean;
+    run.finished = false;
+    run.moved = {a};
+    run.recount();
+    ASSERT_TRUE(SweepHistory::store(run));
+    makeDirs(RunLock::folderPath());
+    LockHolder mover(RunLock::folderPath() + "/run-" + run.id.uuidString() + ".lock", LockHolder::How::waiting);
+    ASSERT_TRUE(mover.holding());
+
+    page.open();
+    page.history.toggle(run.id);
+    page.view->flush();
+    ASSERT_TRUE(saysMoving(page.view.get()));
+    auto* restore = one<ui::Button>(page.view.get(), "restore");
+    ASSERT_NE(restore, nullptr);
+    EXPECT_FALSE(restore->isEnabled());
+    EXPECT_EQ(page.history.totalCount(), 1);
+
+    run.moved = {a, b}; // the next batch is written down
+    run.recount();
+    ASSERT_TRUE(SweepHistory::store(run));
+    EXPECT_TRUE(waitUntil([&] { return page.history.totalCount() == 2; }));
+
+    run.finished = true; // the run ends, and its mover with it
+    ASSERT_TRUE(SweepHistory::store(run));
+    mover.release();
+    EXPECT_TRUE(waitUntil([&] {
+        auto* button = one<ui::Button>(page.view.get(), "restore");
+        return !saysMoving(page.view.get()) && button && button->isEnabled() && button->text() == "Put all 2 back";
+    }));
 }
