@@ -139,7 +139,7 @@ CleanupItem developerJunk(const ScanResult &result, const std::string &home,
         if (node && node->size >= kDeveloperMinimum)
             i.targets.push_back(targetFrom(*node, std::string(detail)));
     }
-    LinuxRules::addDeveloperFolders(result, false, i.targets);
+    LinuxRules::addDeveloperFolders(result, i.targets);
 
     for (const auto &entry : evidence.unreadDerivedData())
         i.unreadPaths.push_back(entry.path);
@@ -189,7 +189,7 @@ CleanupItem liveDerivedData(const ScanResult &result, const std::string &home) {
     return liveDerivedData(result, home, DeveloperInspector::inspect(sizeFromResult(result)));
 }
 
-CleanupItem liveDerivedData(const ScanResult &result, const std::string &, const DeveloperEvidence &evidence) {
+CleanupItem liveDerivedData(const ScanResult &, const std::string &, const DeveloperEvidence &evidence) {
     CleanupItem i;
     i.id = "derived-data-live";
     i.title = "Derived data for projects you still have";
@@ -209,8 +209,6 @@ CleanupItem liveDerivedData(const ScanResult &result, const std::string &, const
             entry.size,
             entry.lastAccessed ? "last opened " + mediumDate(*entry.lastAccessed) : "never opened"));
     }
-    // Developer folders a fresh download makes slow to rebuild: rebuildable, but not free.
-    LinuxRules::addDeveloperFolders(result, true, i.targets);
     sortTargets(i.targets);
     return i;
 }

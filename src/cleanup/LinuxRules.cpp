@@ -138,14 +138,25 @@ void addCrashFolders(const ScanResult& result, std::vector<CleanupTarget>& targe
     }
 }
 
-void addDeveloperFolders(const ScanResult& result, bool review, std::vector<CleanupTarget>& targets) {
+void addDeveloperFolders(const ScanResult& result, std::vector<CleanupTarget>& targets) {
     for (const auto& folder : LinuxPlaces::developerFolders()) {
-        if (folder.review != review) continue;
-        // The folder is an allowed root, which is never moved itself: what it holds is.
+        // Go's module cache is read-only on disk: advice, never a move to the Trash.
+        if (folder.review) continue;
+        // Judged as a whole: a cache of many small buckets is as large as all of them.
         auto node = result.node(folder.path);
-        if (!node) continue;
+        if (!node || node->size < kDeveloperMinimum) continue;
+        const bool holdsSettings = std::any_of(node->children.begin(), node->children.end(), [&](const ScanNodePtr& c) {
+            return c && contains(folder.settings, c->name);
+        });
+        if (!holdsSettings) {
+            CleanupTarget target = CleanupRules::targetFrom(*node, folder.detail);
+            target.name = folder.title;
+            targets.push_back(std::move(target));
+            continue;
+        }
+        // The tool's settings live inside: all it holds but them, whatever each piece's size.
         for (const auto& child : node->children) {
-            if (!child || child->size < kDeveloperMinimum) continue;
+            if (!child || child->size <= 0 || contains(folder.settings, child->name)) continue;
             CleanupTarget target = CleanupRules::targetFrom(*child, folder.detail);
             target.name = lastPathComponent(folder.path) + "/" + child->name;
             targets.push_back(std::move(target));

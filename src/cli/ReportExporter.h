@@ -23,6 +23,10 @@ std::optional<std::string> encode(const ScanResult& result, std::string* error =
 /// could read none of it, "notReadable": true, or only part of it, "partlyUnreadable": true.
 nlohmann::json folderObject(const ScanNode& node);
 
+/// What a recommendation lists as refused by the policy, as both JSON reports give it: bytes,
+/// path and the reason, never counted in the recommendation's bytes.
+nlohmann::json refusedObjects(const CleanupItem& item);
+
 /// "sorvel-scan-yyyy-MM-dd-HHmm.json" for the given moment in the local time zone.
 std::string defaultFilename(Date at = now());
 
