@@ -85,10 +85,11 @@ std::string duplicatesReport(const DuplicateFinder::Report& report, const std::m
         for (size_t k = 0; k < group.files.size(); ++k) {
             const DuplicateFile& file = group.files[k];
             const bool kept = k == 0;
-            const bool stays = !kept && refused.count(file.path) > 0;
+            const auto stays = kept ? refused.end() : refused.find(file.path);
             line("        " + rightPadded(kept ? "keep" : "extra", 7) +
                  rightPadded(tailFitted(shownPath(file.path), 58), 60) +
-                 (stays ? std::string("protected, never moved") : "frees " + Bytes::format(kept ? 0 : file.privateSize)));
+                 (stays != refused.end() ? "never moved: " + TextLayout::shown(stays->second)
+                                         : "frees " + Bytes::format(kept ? 0 : file.privateSize)));
         }
     }
     // What could move: each group's extras the guard lets go, as the file system frees them.
@@ -105,8 +106,8 @@ std::string duplicatesReport(const DuplicateFinder::Report& report, const std::m
     line("");
     line("  Genuinely reclaimable   " + Bytes::format(movable));
     if (staying > 0)
-        line("  In protected places     " + Bytes::format(std::max<int64_t>(reclaimable - movable, 0)) + " in " +
-             counted(staying, "copy", "copies") + " Sorvel never moves");
+        line("  Refused by the guard    " + Bytes::format(std::max<int64_t>(reclaimable - movable, 0)) + " in " +
+             counted(staying, "copy", "copies") + " Sorvel never moves (a protected place, say)");
     line("  A size-only tool would claim  " + Bytes::format(apparent));
     if (apparent - reclaimable >= 1) {
         line("");

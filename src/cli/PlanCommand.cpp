@@ -1,6 +1,5 @@
 #include "cli/PlanCommand.h"
 
-#include "removal/OfferScreen.h"
 #include "cleanup/CloudStatus.h"
 #include "cleanup/TargetExplainer.h"
 #include "cli/CommandPath.h"
@@ -12,6 +11,7 @@
 #include "engine/ScanControl.h"
 #include "platform/Path.h"
 #include "removal/CleanupPolicy.h"
+#include "removal/OfferScreen.h"
 
 namespace sorvel::HeadlessReport {
 namespace {

@@ -8,7 +8,6 @@
 #include <system_error>
 #include <thread>
 
-#include "removal/OfferScreen.h"
 #include "cli/CommandPath.h"
 #include "cli/PrettyJSON.h"
 #include "cli/ReportExporter.h"
@@ -18,6 +17,7 @@
 #include "engine/Bytes.h"
 #include "engine/MultiRootScan.h"
 #include "engine/Reading.h"
+#include "removal/OfferScreen.h"
 
 namespace sorvel::HeadlessReport {
 namespace {

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 
-#include "removal/OfferScreen.h"
 #include "engine/MultiRootScan.h"
 #include "engine/VolumeProbe.h"
 #include "models/BackgroundWork.h"
@@ -15,6 +14,7 @@
 #include "platform/Calendar.h"
 #include "platform/FileManager.h"
 #include "platform/Path.h"
+#include "removal/OfferScreen.h"
 
 namespace sorvel {
 
