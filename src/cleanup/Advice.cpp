@@ -391,6 +391,17 @@ const AdviceItem& snapRevisionsItem() {
     return a;
 }
 
+const AdviceItem& goModulesItem() {
+    static const AdviceItem a = item(
+        "Let Go clear its module cache",
+        "Go keeps every module version it has downloaded in its module cache (~/go/pkg/mod, or where "
+        "GOMODCACHE points) and makes those folders read-only, so a module moved to the Trash leaves "
+        "files that emptying the Trash cannot remove. Go's own command removes the cache whole; the next "
+        "build downloads again what it needs, which takes time.",
+        "go clean -modcache", Confidence::review);
+    return a;
+}
+
 void appendWhereHas(std::vector<AdviceItem>& list, const AdviceSurroundings& machine, const char* tool,
                     const AdviceItem& extra) {
     if (has(machine, tool)) list.push_back(extra);
@@ -421,6 +432,12 @@ std::vector<AdviceItem> containersHere(const AdviceSurroundings& machine) {
     return list;
 }
 
+std::vector<AdviceItem> developerHere(const AdviceSurroundings& machine) {
+    std::vector<AdviceItem> list = machine.homeHasLibrary ? developer() : LinuxAdvice::developer(machine.hasTool);
+    appendWhereHas(list, machine, "go", goModulesItem());
+    return list;
+}
+
 std::vector<AdviceItem> otherLibraryHere(const AdviceSurroundings& machine) {
     std::vector<AdviceItem> list = otherLibrary();
     if (!machine.homeHasLibrary) list.back() = LinuxAdvice::settings().front();
@@ -445,7 +462,7 @@ std::vector<AdviceItem> advice(const std::optional<DisplayCategory>& category, c
     case StorageCategory::caches: return cachesHere(machine);
     case StorageCategory::appSupport: return library ? appSupport() : LinuxAdvice::appData();
     case StorageCategory::containers: return containersHere(machine);
-    case StorageCategory::developer: return library ? developer() : LinuxAdvice::developer(machine.hasTool);
+    case StorageCategory::developer: return developerHere(machine);
     case StorageCategory::mail: return library ? mail(cloud) : LinuxAdvice::mail();
     case StorageCategory::logs: return logsHere(machine, result);
     case StorageCategory::vmSwap: return library ? vmSwap() : LinuxAdvice::swap();

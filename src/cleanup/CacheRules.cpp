@@ -133,16 +133,18 @@ CleanupItem logsAndDiagnostics(const ScanResult &result, const std::string &home
         auto node = result.node(folder);
         if (!node || node->size < kLogMinimum)
             continue;
-        i.targets.push_back(makeTarget(tildeAbbreviated(node->path), node->path, node->size,
+        // The system's: outside every allowed root, so listed as refused, never offered.
+        i.refused.push_back(makeTarget(tildeAbbreviated(node->path), node->path, node->size,
                                        "needs administrator rights; Sorvel will report it as refused"));
     }
+    LinuxRules::addCrashFolders(result, i.refused);
     // Without the other system's logs, the item is the Linux crash folders' alone.
     if (!result.node(home + "/Library/Logs") && i.targets.empty())
         i.detail = LinuxRules::kLogsDetail;
-    LinuxRules::addCrashFolders(result, i.targets);
     i.locationLabel =
         LinuxRules::locationLabel(result, home + "/Library/Logs", i.locationLabel, LinuxPlaces::crashFolders());
     sortTargets(i.targets);
+    sortTargets(i.refused);
     return i;
 }
 

@@ -36,7 +36,45 @@ void dropUsersOwn(std::vector<CleanupItem> &items) {
         std::erase_if(item.targets, [&own](const CleanupTarget &target) { return own.isOrHoldsAny(target.path); });
 }
 
+// The cache folder's children at large are the least specific offer: a rule that names its
+// folder says more about it.
+int generality(const CleanupItem &item) { return item.id == "user-caches" ? 1 : 0; }
+
 } // namespace
+
+void offerEachPlaceOnce(std::vector<CleanupItem> &items) {
+    struct Offer {
+        size_t item, target;
+    };
+    std::map<std::string, std::vector<Offer>> byPath;
+    for (size_t i = 0; i < items.size(); ++i)
+        for (size_t k = 0; k < items[i].targets.size(); ++k)
+            byPath[standardizePath(items[i].targets[k].path)].push_back({i, k});
+    std::vector<std::vector<bool>> dropped(items.size());
+    for (size_t i = 0; i < items.size(); ++i)
+        dropped[i].assign(items[i].targets.size(), false);
+    for (const auto &[path, offers] : byPath) {
+        // Inside another offer: moving that one takes it along, and its size counts it.
+        bool held = false;
+        for (std::string outer = deletingLastPathComponent(path); !held && outer.size() > 1 && outer != path;
+             outer = deletingLastPathComponent(outer))
+            held = byPath.count(outer) > 0;
+        const auto best = std::min_element(offers.begin(), offers.end(), [&](const Offer &a, const Offer &b) {
+            const int ga = generality(items[a.item]), gb = generality(items[b.item]);
+            return ga != gb ? ga < gb : a.item < b.item;
+        });
+        for (auto it = offers.begin(); it != offers.end(); ++it)
+            if (held || it != best)
+                dropped[it->item][it->target] = true;
+    }
+    for (size_t i = 0; i < items.size(); ++i) {
+        std::vector<CleanupTarget> kept;
+        for (size_t k = 0; k < items[i].targets.size(); ++k)
+            if (!dropped[i][k])
+                kept.push_back(std::move(items[i].targets[k]));
+        items[i].targets = std::move(kept);
+    }
+}
 
 const std::vector<std::string> &ruleIDs() {
     static const std::vector<std::string> ids{"user-caches",       "browser-caches", "logs",  "developer",
@@ -62,18 +100,26 @@ std::vector<CleanupItem> recommendations(const ScanResult &result, std::vector<C
         CleanupRules::iosBackups(result, home),
     };
     dropUsersOwn(items);
+    offerEachPlaceOnce(items);
     std::vector<CleanupItem> kept;
     for (auto &item : items)
-        if (item.size() > 0 || item.withheld)
+        if (item.size() > 0 || item.withheld || !item.refused.empty())
             kept.push_back(std::move(item));
         else if (!item.unreadPaths.empty())
             unreadOnly.push_back(std::move(item));
-    std::stable_sort(kept.begin(), kept.end(), [](const CleanupItem &a, const CleanupItem &b) {
+    order(kept);
+    return kept;
+}
+
+void order(std::vector<CleanupItem> &items) {
+    std::stable_sort(items.begin(), items.end(), [](const CleanupItem &a, const CleanupItem &b) {
+        // What only lists refused places comes after every offer.
+        if (a.onlyRefused() != b.onlyRefused())
+            return b.onlyRefused();
         if (a.risk != b.risk)
             return a.risk == CleanupRisk::safe;
         return a.size() > b.size();
     });
-    return kept;
 }
 
 std::optional<std::set<StorageCategory>> categories(const std::set<std::string> &ids) {

@@ -11,12 +11,23 @@
 
 namespace sorvel::CleanupFinder {
 
-/// The eight rules' items that have a size, or that withhold what they found and say why;
-/// safe before review, then largest first.
+/// The eight rules' items that have a size, that withhold what they found and say why, or
+/// that list places the policy refuses; each place offered once; safe before review, then
+/// largest first, those with only refused places last.
 std::vector<CleanupItem> recommendations(const ScanResult &result);
 /// The same, and into `unreadOnly` the items left out for having nothing read but paths
 /// this user may not read, so that a report can say so.
 std::vector<CleanupItem> recommendations(const ScanResult &result, std::vector<CleanupItem> &unreadOnly);
+
+/// The finder's order: safe before review, then largest first; those with only refused
+/// places last. Stable.
+void order(std::vector<CleanupItem> &items);
+
+/// Offers each place once over all the items: a target inside another target goes (moving
+/// that one takes it along, and its size counts it), and a place two rules name stays with
+/// the more specific rule (the cache folder's children at large are the least specific; of
+/// equals, the earlier item).
+void offerEachPlaceOnce(std::vector<CleanupItem> &items);
 
 /// The categories the given rules read; none when a rule has no entry (the caller then
 /// scans everything). An empty set gives an empty set.

@@ -144,7 +144,7 @@ CleanupItem developerJunk(const ScanResult &result, const std::string &home,
     const bool xcode = !i.targets.empty() || !evidence.derivedData.empty() || !evidence.deviceSupport.empty() ||
                        evidence.xcodeIsRunning;
     const size_t linuxFrom = i.targets.size();
-    LinuxRules::addDeveloperFolders(result, false, i.targets);
+    LinuxRules::addDeveloperFolders(result, i.targets);
     const bool linux = i.targets.size() > linuxFrom;
     if (!xcode) {
         i.title = LinuxRules::kDeveloperTitle;
@@ -205,7 +205,7 @@ CleanupItem liveDerivedData(const ScanResult &result, const std::string &home) {
     return liveDerivedData(result, home, DeveloperInspector::inspect(sizeFromResult(result)));
 }
 
-CleanupItem liveDerivedData(const ScanResult &result, const std::string &home, const DeveloperEvidence &evidence) {
+CleanupItem liveDerivedData(const ScanResult &, const std::string &, const DeveloperEvidence &evidence) {
     CleanupItem i;
     i.id = "derived-data-live";
     i.title = "Derived data for projects you still have";
@@ -224,17 +224,6 @@ CleanupItem liveDerivedData(const ScanResult &result, const std::string &home, c
             entry.workspacePath ? lastPathComponent(*entry.workspacePath) : entry.folderName, entry.path,
             entry.size,
             entry.lastAccessed ? "last opened " + mediumDate(*entry.lastAccessed) : "never opened"));
-    }
-    // Developer folders a fresh download makes slow to rebuild: rebuildable, but not free.
-    const size_t linuxFrom = i.targets.size();
-    LinuxRules::addDeveloperFolders(result, true, i.targets);
-    if (linuxFrom == 0 && evidence.derivedData.empty()) {
-        i.title = LinuxRules::kSlowDownloadsTitle;
-        i.detail = LinuxRules::kSlowDownloadsDetail;
-        i.locationLabel = LinuxRules::locationLabel(result, home + "/Library/Developer/Xcode/DerivedData",
-                                                    i.locationLabel, LinuxRules::developerFolderPaths(true));
-    } else if (i.targets.size() > linuxFrom) {
-        i.detail += std::string(" ") + LinuxRules::kSlowDownloadsDetail;
     }
     sortTargets(i.targets);
     return i;

@@ -151,17 +151,28 @@ void addCrashFolders(const ScanResult& result, std::vector<CleanupTarget>& targe
     }
 }
 
-void addDeveloperFolders(const ScanResult& result, bool review, std::vector<CleanupTarget>& targets) {
+void addDeveloperFolders(const ScanResult& result, std::vector<CleanupTarget>& targets) {
     const MountedFolders mounts;
     for (const auto& folder : LinuxPlaces::developerFolders()) {
-        if (folder.review != review) continue;
-        // The folder is an allowed root, which is never moved itself: what it holds is. A
-        // folder that is or holds a mount point shows another file system's files: none of
-        // them is the tool's cache.
+        // Go's module cache is read-only on disk: advice, never a move to the Trash.
+        if (folder.review) continue;
+        // Judged as a whole: a cache of many small buckets is as large as all of them. A folder
+        // that is or holds a mount point shows another file system's files: none of them is
+        // the tool's cache.
         auto node = result.node(folder.path);
-        if (!node || mounts.holdsMount(folder.path)) continue;
+        if (!node || node->size < kDeveloperMinimum || mounts.holdsMount(folder.path)) continue;
+        const bool holdsSettings = std::any_of(node->children.begin(), node->children.end(), [&](const ScanNodePtr& c) {
+            return c && contains(folder.settings, c->name);
+        });
+        if (!holdsSettings) {
+            CleanupTarget target = CleanupRules::targetFrom(*node, folder.detail);
+            target.name = folder.title;
+            targets.push_back(std::move(target));
+            continue;
+        }
+        // The tool's settings live inside: all it holds but them, whatever each piece's size.
         for (const auto& child : node->children) {
-            if (!child || child->size < kDeveloperMinimum) continue;
+            if (!child || child->size <= 0 || contains(folder.settings, child->name)) continue;
             CleanupTarget target = CleanupRules::targetFrom(*child, folder.detail);
             target.name = lastPathComponent(folder.path) + "/" + child->name;
             targets.push_back(std::move(target));

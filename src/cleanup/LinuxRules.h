@@ -66,12 +66,13 @@ bool isBrowserCacheName(const std::string& name);
 void addBrowserCaches(const ScanResult& result, std::vector<CleanupTarget>& targets);
 
 /// The system's crash reports and core dumps of at least 1,000,000 bytes, as system
-/// diagnostics: an administrator's, refused when moved.
-void addCrashFolders(const ScanResult& result, std::vector<CleanupTarget>& targets);
+/// diagnostics: an administrator's, listed among what the policy refuses.
+void addCrashFolders(const ScanResult& result, std::vector<CleanupTarget>& refused);
 
-/// The developer tools' folders of at least 1,000,000 bytes whose fresh download costs
-/// time (`review`) or not.
-void addDeveloperFolders(const ScanResult& result, bool review, std::vector<CleanupTarget>& targets);
+/// The developer tools' cache folders of at least 1,000,000 bytes as a whole, each one
+/// target (the folder), or all it holds but the tool's settings where those live inside;
+/// never Go's module cache, which is advice.
+void addDeveloperFolders(const ScanResult& result, std::vector<CleanupTarget>& targets);
 
 /// What the leftover rule finds among Flatpak and snap apps' folders.
 struct Leftovers {

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "cleanup/CloudStatus.h"
 #include "cli/CommandPath.h"
 #include "cli/HeadlessReport.h"
 #include "cli/ReportOutput.h"
@@ -14,6 +15,8 @@
 #include "engine/Bytes.h"
 #include "engine/PathText.h"
 #include "platform/Text.h"
+#include "removal/CleanupExecutor.h"
+#include "removal/GuardSession.h"
 
 namespace sorvel::HeadlessReport {
 
@@ -48,7 +51,21 @@ std::string duplicatesBanner(const std::string& root) {
     return "\n  Looking for duplicates under " + shownPath(root) + "\u2026\n\n";
 }
 
-std::string duplicatesReport(const DuplicateFinder::Report& report) {
+std::map<std::string, std::string> refusedCopies(const DuplicateFinder::Report& report, const CleanupPolicy& policy) {
+    std::map<std::string, std::string> refused;
+    bool any = false;
+    for (const auto& group : report.groups) any = any || group.files.size() > 1;
+    if (!any) return refused;
+    // One guard session for every copy: where the protected places lie is worked out once.
+    CleanupGuard::Session guard(policy, CloudDetector::detect());
+    for (const auto& group : report.groups)
+        for (size_t i = 1; i < group.files.size(); ++i)
+            if (const auto refusal = CleanupExecutor::dryRunCheck(group.files[i].path, group.files[i].size, guard))
+                refused.emplace(group.files[i].path, refusal->description());
+    return refused;
+}
+
+std::string duplicatesReport(const DuplicateFinder::Report& report, const std::map<std::string, std::string>& refused) {
     std::string out;
     auto line = [&out](const std::string& text) { out += text + "\n"; };
     // Counts and totals of nothing read would pass for an answer: only what was refused.
@@ -68,15 +85,29 @@ std::string duplicatesReport(const DuplicateFinder::Report& report) {
         for (size_t k = 0; k < group.files.size(); ++k) {
             const DuplicateFile& file = group.files[k];
             const bool kept = k == 0;
+            const auto stays = kept ? refused.end() : refused.find(file.path);
             line("        " + rightPadded(kept ? "keep" : "extra", 7) +
-                 rightPadded(tailFitted(shownPath(file.path), 58), 60) + "frees " +
-                 Bytes::format(kept ? 0 : file.privateSize));
+                 rightPadded(tailFitted(shownPath(file.path), 58), 60) +
+                 (stays != refused.end() ? "never moved: " + TextLayout::shown(stays->second)
+                                         : "frees " + Bytes::format(kept ? 0 : file.privateSize)));
         }
+    }
+    // What could move: each group's extras the guard lets go, as the file system frees them.
+    int64_t movable = 0, staying = 0;
+    for (const auto& group : report.groups) {
+        std::vector<DuplicateFile> extras;
+        for (size_t i = 1; i < group.files.size(); ++i)
+            if (refused.count(group.files[i].path)) ++staying;
+            else extras.push_back(group.files[i]);
+        movable += DuplicateFinder::bytesFreed(extras);
     }
     const int64_t reclaimable = report.reclaimable();
     const int64_t apparent = report.apparentSaving();
     line("");
-    line("  Genuinely reclaimable   " + Bytes::format(reclaimable));
+    line("  Genuinely reclaimable   " + Bytes::format(movable));
+    if (staying > 0)
+        line("  Refused by the guard    " + Bytes::format(std::max<int64_t>(reclaimable - movable, 0)) + " in " +
+             counted(staying, "copy", "copies") + " Sorvel never moves (a protected place, say)");
     line("  A size-only tool would claim  " + Bytes::format(apparent));
     if (apparent - reclaimable >= 1) {
         line("");
@@ -97,7 +128,9 @@ int duplicates(const std::string& argument) {
     if (int status = ReportOutput::emit(duplicatesBanner(root)); status != 0) return status;
     ScanControl control;
     const auto report = DuplicateFinder::scan({root}, DuplicateFinder::Options(), control);
-    if (int status = ReportOutput::emit(duplicatesReport(report)); status != 0) return status;
+    // The copies the duplicates screen's move would refuse, under the policy it moves with.
+    const auto refused = refusedCopies(report, CleanupPolicy::standard().allowing({root}));
+    if (int status = ReportOutput::emit(duplicatesReport(report, refused)); status != 0) return status;
     // No groups found in nothing readable is no answer: said, with the status of a path
     // that cannot be read.
     if (!duplicatesReadNothing(report)) return 0;

@@ -1,15 +1,23 @@
 #pragma once
 // `--duplicates PATH`: groups of identical files and what removing the copies frees.
+#include <map>
 #include <string>
 
 #include "analysis/DuplicateFinder.h"
+#include "removal/CleanupPolicy.h"
 
 namespace sorvel::HeadlessReport {
 
 /// The line printed before the scan, for the root as given after tilde expansion.
 std::string duplicatesBanner(const std::string& root);
-/// The report of a finished scan, every line ending in a line break.
-std::string duplicatesReport(const DuplicateFinder::Report& report);
+/// The report of a finished scan, every line ending in a line break. `refused` holds the
+/// copies the guard would not let move (path to reason): they count in no reclaimable
+/// figure and are said apart.
+std::string duplicatesReport(const DuplicateFinder::Report& report,
+                             const std::map<std::string, std::string>& refused = {});
+/// The extra copies of every group the guard would refuse to move under `policy`, each with
+/// its reason.
+std::map<std::string, std::string> refusedCopies(const DuplicateFinder::Report& report, const CleanupPolicy& policy);
 /// What the scan could not read, as one line with the reasons ("" when it read everything):
 /// "  1 folder and 2 files could not be read (Permission denied)".
 std::string duplicatesUnreadableLine(const DuplicateFinder::Report& report);

@@ -1,6 +1,5 @@
 #include "cli/PlanCommand.h"
 
-#include "cleanup/CleanupFinder.h"
 #include "cleanup/CloudStatus.h"
 #include "cleanup/TargetExplainer.h"
 #include "cli/CommandPath.h"
@@ -12,6 +11,7 @@
 #include "engine/ScanControl.h"
 #include "platform/Path.h"
 #include "removal/CleanupPolicy.h"
+#include "removal/OfferScreen.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -38,6 +38,9 @@ std::string reason(const CleanupOutcome& outcome) {
 PlanInput planInput(const std::vector<CleanupItem>& recommendations) {
     PlanInput input;
     for (const auto& item : recommendations) {
+        // What a safe rule found but the policy refuses is shown refused, with the guard's reason.
+        if (item.risk == CleanupRisk::safe && !item.externalAction)
+            for (const auto& target : item.refused) input.pairs.push_back({target.path, target.size});
         // The same items the window preselects: one with an outside action is the user's to do.
         if (!item.isSafeToClean()) continue;
         for (const auto& target : item.targets) {
@@ -111,7 +114,7 @@ int plan() {
     ReportOutput::diagnostic("Scanning\u2026\n");
     const ScanResult result = MultiRootScan::scanSynchronously(control, ScanScope::systemData);
     if (result.nothingReadable()) return CommandPath::nothingReadable(result.categories.front().roots.front()->path);
-    const auto recommendations = CleanupFinder::recommendations(result);
+    const auto recommendations = OfferScreen::recommendations(result);
     const CloudStatus cloud = CloudDetector::detect();
 
     const PlanInput input = planInput(recommendations);

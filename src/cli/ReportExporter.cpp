@@ -81,6 +81,7 @@ json recommendationObject(const CleanupItem& item) {
     if (!item.unreadPaths.empty()) object["notReadablePaths"] = item.unreadPaths;
     // Found but not offered: the reason, as the command-line report gives it.
     if (item.withheld) object["withheld"] = item.detail;
+    if (!item.refused.empty()) object["refused"] = refusedObjects(item);
     return object;
 }
 
@@ -90,6 +91,13 @@ std::string errorDetail(const std::string& path, int error) {
 }
 
 } // namespace
+
+json refusedObjects(const CleanupItem& item) {
+    json refused = json::array();
+    for (const auto& target : item.refused)
+        refused.push_back(json{{"bytes", target.size}, {"path", target.path}, {"reason", target.detail.value_or("")}});
+    return refused;
+}
 
 json folderObject(const ScanNode& node) {
     // A folder not read, or not measured, has no bytes to give: its 0 stands beside the key
@@ -154,10 +162,15 @@ std::optional<std::string> encode(const ScanResult& result, std::string* error) 
                       {"recommendations", std::move(recommendations)},
                       {"scannedBytes", scanned},
                       {"unreadableFolders", result.unreadableFolders},
-                      {"volume", json{{"freeBytes", v.availableCapacity},
-                                      {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
-                                      {"totalBytes", v.totalCapacity},
-                                      {"usedBytes", used < 0 ? 0 : used}}}};
+                      {"volume", v.measured ? json{{"freeBytes", v.availableCapacity},
+                                                   {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
+                                                   {"totalBytes", v.totalCapacity},
+                                                   {"usedBytes", used < 0 ? 0 : used}}
+                                            : json{{"freeBytes", nullptr},
+                                                   {"notMeasured", true},
+                                                   {"purgeableBytes", nullptr},
+                                                   {"totalBytes", nullptr},
+                                                   {"usedBytes", nullptr}}}};
         if (!result.installedApps.unreadApps.empty()) document["unreadApps"] = result.installedApps.unreadApps;
         if (!result.setAsideFolders.empty()) document["setAsideFolders"] = setAsideObjects(result.setAsideFolders);
         return PrettyJSON::format(markedPartial(std::move(document), result.partial()), error);

@@ -27,6 +27,10 @@ nlohmann::json linkObjects(const CategoryResult& category);
 /// The base-folder values set aside, each with why and what stands in its place.
 nlohmann::json setAsideObjects(const std::vector<BaseFolders::SetAside>& values);
 
+/// What a recommendation lists as refused by the policy, as both JSON reports give it: bytes,
+/// path and the reason, never counted in the recommendation's bytes.
+nlohmann::json refusedObjects(const CleanupItem& item);
+
 /// "sorvel-scan-yyyy-MM-dd-HHmm.json" for the given moment in the local time zone.
 std::string defaultFilename(Date at = now());
 

@@ -8,7 +8,6 @@
 #include <system_error>
 #include <thread>
 
-#include "cleanup/CleanupFinder.h"
 #include "cli/CommandPath.h"
 #include "cli/PrettyJSON.h"
 #include "cli/ReportExporter.h"
@@ -18,6 +17,7 @@
 #include "engine/Bytes.h"
 #include "engine/MultiRootScan.h"
 #include "engine/Reading.h"
+#include "removal/OfferScreen.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -41,7 +41,9 @@ int64_t categoryFiles(const CategoryResult &category) {
 std::string blockedNote(const CategoryResult &category) {
     std::string note;
     // A root refused beside one that was read leaves the category read in part.
-    if (category.unreadable())
+    if (category.category.unreadable)
+        note = "  (not readable: " + shown(*category.category.unreadable) + ")";
+    else if (category.unreadable())
         note = "  (not readable by this user)";
     else if (const int64_t folders = category.unreadableFolders(); folders > 0)
         note = "  (partly unreadable: " + std::to_string(folders) + (folders == 1 ? " folder)" : " folders)");
@@ -72,6 +74,21 @@ std::string formatted(const char *format, double value) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, format, value);
     return buffer;
+}
+
+// The disk's figures; none of them when they could not be read, never a disk of 0 bytes.
+nlohmann::json volumeObject(const VolumeStats &v) {
+    if (!v.measured)
+        return nlohmann::json{{"freeBytes", nullptr},
+                              {"notMeasured", true},
+                              {"purgeableBytes", nullptr},
+                              {"totalBytes", nullptr},
+                              {"usedBytes", nullptr}};
+    const int64_t purgeable = purgeableBytes(v);
+    return nlohmann::json{{"freeBytes", v.availableCapacity},
+                          {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
+                          {"totalBytes", v.totalCapacity},
+                          {"usedBytes", usedBytes(v)}};
 }
 
 // There is no access grant here: what leaves totals low is folders this user may not read.
@@ -122,8 +139,11 @@ std::string scanReportText(const ScanResult &result, const std::vector<CleanupIt
     line("");
     line("  Sorvel \u00B7 " + title(result.scope));
     line(kRule);
-    line("  Disk        " + Bytes::format(v.totalCapacity) + " total \u00B7 " + Bytes::format(usedBytes(v)) +
-         " used \u00B7 " + Bytes::format(v.availableCapacity) + " free");
+    if (!v.measured)
+        line(std::string("  Disk        ") + kNotMeasuredText + ": the disk's figures could not be read");
+    else
+        line("  Disk        " + Bytes::format(v.totalCapacity) + " total \u00B7 " + Bytes::format(usedBytes(v)) +
+             " used \u00B7 " + Bytes::format(v.availableCapacity) + " free");
     if (purgeable >= 1)
         line("  Purgeable   " + Bytes::format(purgeable) + " (mostly local snapshots)");
     if (result.notMeasured())
@@ -152,6 +172,8 @@ std::string scanReportText(const ScanResult &result, const std::vector<CleanupIt
                    formatted("  %5.1f%%", 100.0 * static_cast<double>(total) / divisor) +
                    leftPadded(std::to_string(categoryFiles(category)), 9);
         line(row + blockedNote(category));
+        for (const auto &note : category.category.notes)
+            line(wrap(shown(note), std::string(4, ' '), 74));
     }
     line("");
     line("  RECOMMENDATIONS");
@@ -180,10 +202,31 @@ std::string scanReportText(const ScanResult &result, const std::vector<CleanupIt
         if (item.unreadPaths.size() >= 7)
             line("        \u2026 and " + std::to_string(item.unreadPaths.size() - 6) + " more not readable by this user");
     };
-    for (const auto &item : result.cleanupItems)
-        print(item, true);
+    // What the policy refuses is listed on its own, never under an offer nor in its total.
+    std::vector<const CleanupTarget *> refused;
+    std::vector<const CleanupItem *> refusedBy;
+    for (const auto &item : result.cleanupItems) {
+        for (const auto &target : item.refused) {
+            refused.push_back(&target);
+            refusedBy.push_back(&item);
+        }
+        if (!item.onlyRefused())
+            print(item, true);
+    }
     for (const auto &item : unreadOnly)
         print(item, false);
+    if (!refused.empty()) {
+        line("");
+        line("  REFUSED \u2014 listed, never moved nor counted");
+        for (size_t i = 0; i < refused.size() && i < 6; ++i) {
+            const CleanupTarget &target = *refused[i];
+            line("       " + leftPadded(Bytes::format(target.size), 11) + "  " + shownPath(target.path));
+            line(wrap(shown(refusedBy[i]->title + ": " + target.detail.value_or("refused by the safety checks")),
+                      std::string(22, ' '), 74));
+        }
+        if (refused.size() >= 7)
+            line("        \u2026 and " + std::to_string(refused.size() - 6) + " more");
+    }
     line("");
     line("  Safe to reclaim: " + Bytes::format(result.reclaimable()));
     line("  Nothing was deleted \u2014 this build has no delete code path.");
@@ -222,6 +265,10 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                 categories.back()["notMeasured"] = true;
             if (auto links = ReportExporter::linkObjects(category); !links.empty())
                 categories.back()["links"] = std::move(links);
+            if (category.category.unreadable)
+                categories.back()["notReadableWhy"] = *category.category.unreadable;
+            if (!category.category.notes.empty())
+                categories.back()["notes"] = category.category.notes;
         }
         json recommendations = json::array();
         const auto add = [&recommendations](const CleanupItem &item, bool read) {
@@ -243,6 +290,8 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                 entry["withheld"] = item.detail;
             if (!item.unreadPaths.empty())
                 entry["notReadablePaths"] = item.unreadPaths;
+            if (!item.refused.empty())
+                entry["refused"] = ReportExporter::refusedObjects(item);
             recommendations.push_back(std::move(entry));
         };
         for (const auto &item : result.cleanupItems)
@@ -250,7 +299,6 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
         for (const auto &item : unreadOnly)
             add(item, false);
         const VolumeStats &v = result.volume;
-        const int64_t purgeable = purgeableBytes(v);
         json document{{"categories", std::move(categories)},
                       {"durationSeconds", result.duration},
                       {"fullDiskAccess", result.fullDiskAccess},
@@ -258,10 +306,7 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                       {"recommendations", std::move(recommendations)},
                       {"scannedBytes", scannedBytes(result)},
                       {"unreadableFolders", result.unreadableFolders},
-                      {"volume", json{{"freeBytes", v.availableCapacity},
-                                      {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
-                                      {"totalBytes", v.totalCapacity},
-                                      {"usedBytes", usedBytes(v)}}}};
+                      {"volume", volumeObject(v)}};
         if (result.partial())
             document["partial"] = true;
         if (!result.setAsideFolders.empty())
@@ -305,7 +350,7 @@ int run(bool json, ScanScope scope, bool progress) {
     ScanResult result = MultiRootScan::scanSynchronously(control, scope, std::nullopt);
     result.duration = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::vector<CleanupItem> unreadOnly;
-    result.cleanupItems = CleanupFinder::recommendations(result, unreadOnly);
+    result.cleanupItems = OfferScreen::recommendations(result, unreadOnly);
     finished.release();
     if (printer.joinable()) {
         printer.join();

@@ -45,11 +45,23 @@ struct CleanupItem {
     /// What the rule would offer could not be told apart from what must stay: it offers
     /// nothing, and `detail` says why. Kept among the recommendations so that it is said.
     bool withheld = false;
+    /// Found by the rule but refused by the policy (the system's diagnostics, a place the
+    /// guard protects): listed for what they hold, never counted in `size()`, never moved.
+    /// Each one's `detail` says why.
+    std::vector<CleanupTarget> refused;
 
     int64_t size() const {
         if (reportedSize) return *reportedSize;
         int64_t sum = 0;
         for (const auto& t : targets) sum += t.size;
+        return sum;
+    }
+
+    /// Nothing to offer and nothing withheld: only what the policy refuses is listed.
+    bool onlyRefused() const { return targets.empty() && !withheld && !reportedSize && !refused.empty(); }
+    int64_t refusedSize() const {
+        int64_t sum = 0;
+        for (const auto& t : refused) sum += t.size;
         return sum;
     }
 

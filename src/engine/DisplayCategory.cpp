@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 
+#include "engine/PathText.h"
 #include "platform/DirectoryListing.h"
 #include "platform/FileManager.h"
 #include "platform/Path.h"
@@ -125,6 +126,19 @@ void excludeNestedRoots(DisplayCategory& category) {
 
 } // namespace
 
+namespace {
+
+// The swap files in use are known only from the kernel's list: unread, nothing is known.
+void describeSwap(DisplayCategory& d) {
+    const LinuxPlaces::SwapFiles swaps = LinuxPlaces::swapFiles();
+    if (swaps.unreadable) d.unreadable = tildeAbbreviated(LinuxPlaces::swapTable()) + ": " + *swaps.unreadable;
+    for (const auto& file : swaps.deleted)
+        d.notes.push_back(tildeAbbreviated(file) + ": a swap file in use whose name was deleted; its space comes back "
+                                                  "when swap is turned off or the system restarts");
+}
+
+} // namespace
+
 std::string DisplayCategory::titleFor(const std::string& id) {
     if (const auto storage = storageCategoryFromRaw(id)) return text(*storage).title;
     const std::string prefix = "disk:";
@@ -159,6 +173,7 @@ std::vector<DisplayCategory> DisplayCategory::categories(ScanScope scope) {
         d.excludedPaths = StorageCategories::excludedPaths(c, roots);
         d.storage = c;
         d.stayOnDevice = true;
+        if (c == StorageCategory::vmSwap) describeSwap(d);
         excludeNestedRoots(d);
         result.push_back(std::move(d));
     }

@@ -20,6 +20,11 @@ struct DisplayCategory {
     std::set<std::string> excludedPaths;
     std::optional<StorageCategory> storage;
     bool stayOnDevice = true;
+    /// What the category is read from could not be read (the kernel's list of swap files):
+    /// the place and the system's reason. Its figures then say nothing.
+    std::optional<std::string> unreadable;
+    /// What it holds that no root shows, one sentence each (a swap file whose name was deleted).
+    std::vector<std::string> notes;
 
     /// Equal by identifier alone.
     friend bool operator==(const DisplayCategory& a, const DisplayCategory& b) { return a.id == b.id; }

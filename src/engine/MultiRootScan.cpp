@@ -126,8 +126,11 @@ void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& ca
 
     for (const auto& category : categories) {
         auto found = byCategory.find(category.id);
-        if (found == byCategory.end() || found->second.empty()) continue;
-        CategoryResult entry{category, std::move(found->second)};
+        // A category with nothing on disk is left out, unless what it comes from could not
+        // be read or it holds what no root shows: that is said, never left for an empty one.
+        const bool said = category.unreadable || !category.notes.empty();
+        if ((found == byCategory.end() || found->second.empty()) && !said) continue;
+        CategoryResult entry{category, found == byCategory.end() ? std::vector<ScanNodePtr>{} : std::move(found->second)};
         sortBySizeDescending(entry.roots);
         result.categories.push_back(std::move(entry));
     }

@@ -22,6 +22,9 @@ int64_t CategoryResult::unreadableFolders() const {
 }
 
 bool CategoryResult::unreadable() const {
+    // What its roots come from could not be read: none read stands for all it holds.
+    if (category.unreadable)
+        return std::all_of(roots.begin(), roots.end(), [](const auto& r) { return readingOf(*r) == Reading::none; });
     // A root holding nothing but refused folders was not read either.
     return !roots.empty() &&
            std::all_of(roots.begin(), roots.end(), [](const auto& r) { return readingOf(*r) == Reading::none; });

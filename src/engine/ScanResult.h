@@ -23,7 +23,8 @@ struct CategoryResult {
     std::vector<BrowseRow> browsableRows() const;
     /// Folders of the category this user may not read; from 1 on it is partly unreadable.
     int64_t unreadableFolders() const;
-    /// Every root refused this user: nothing of the category could be read.
+    /// Every root refused this user, or what its roots come from could not be read and no
+    /// root was: nothing of the category could be read.
     bool unreadable() const;
     /// Some of it could not be read, the rest could.
     bool partlyUnreadable() const { return unreadableFolders() > 0 && !unreadable(); }

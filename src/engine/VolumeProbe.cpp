@@ -71,7 +71,12 @@ int number(const std::string& s, size_t from, size_t count) {
 
 VolumeStats stats(const std::string& path) {
     VolumeStats s;
-    if (auto c = volumeCapacity(path)) {
+    // A home that cannot be read (or is not there) still lies on a disk: the root file
+    // system's figures then, and none at all before a zero would pass for a size.
+    auto c = volumeCapacity(path);
+    if (!c && path != "/") c = volumeCapacity("/");
+    if (!c) s.measured = false;
+    if (c) {
         s.totalCapacity = c->total;
         s.availableCapacity = c->available;
         s.availableForImportantUsage = c->availableForImportantUsage;

@@ -25,6 +25,9 @@ struct VolumeStats {
     /// In use as df counts it (blocks minus free blocks): total minus available would
     /// also count the blocks reserved for root. None when not measured.
     std::optional<int64_t> usedCapacity;
+    /// False when neither the volume asked for nor the root file system could be read: the
+    /// figures are then no sizes ("not measured"), never a disk of 0 bytes.
+    bool measured = true;
 
     /// The used space; without a measured figure, total minus available (never below 0).
     int64_t used() const;
@@ -40,7 +43,8 @@ namespace VolumeProbe {
 
 inline constexpr const char* kSnapshotTool = "/usr/bin/tmutil";
 
-/// Zeros when the volume cannot be read.
+/// The volume that holds the path; the root file system's when that cannot be read (a
+/// home this user may not enter, or none); not measured when neither can.
 VolumeStats stats(const std::string& path);
 std::vector<std::string> accessProbes();
 bool canRead(const std::string& path);

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 
-#include "cleanup/CleanupFinder.h"
 #include "engine/MultiRootScan.h"
 #include "engine/VolumeProbe.h"
 #include "models/BackgroundWork.h"
@@ -15,6 +14,7 @@
 #include "platform/Calendar.h"
 #include "platform/FileManager.h"
 #include "platform/Path.h"
+#include "removal/OfferScreen.h"
 
 namespace sorvel {
 
@@ -42,7 +42,7 @@ struct ScanCoordinator::ScanOutcome {
 ScanCoordinator::Services ScanCoordinator::Services::standard() {
     Services s;
     s.scan = [](ScanControl& control, ScanScope scope) { return MultiRootScan::scanSynchronously(control, scope); };
-    s.recommend = [](const ScanResult& result) { return CleanupFinder::recommendations(result); };
+    s.recommend = [](const ScanResult& result) { return OfferScreen::recommendations(result); };
     s.analyzeFolder = [](const std::string& path, const std::set<std::string>& excluded,
                          const std::function<bool()>& isCancelled) {
         // What the scan passes over by name is left out too, so the page's figures agree.

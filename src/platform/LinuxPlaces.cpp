@@ -181,9 +181,11 @@ std::vector<std::string> swapFilesIn(std::string_view text) {
     return files;
 }
 
+std::string swapTable() { return under("/proc/swaps"); }
+
 SwapFiles swapFiles() {
     SwapFiles result;
-    const std::string table = under("/proc/swaps");
+    const std::string table = swapTable();
     if (!exists(table)) return result;
     std::string reason;
     const auto text = readSmallFile(table, reason);
@@ -191,8 +193,36 @@ SwapFiles swapFiles() {
         result.unreadable = reason;
         return result;
     }
-    for (const auto& file : swapFilesIn(*text)) result.files.push_back(systemRoot() + file);
+    constexpr std::string_view kDeleted = " (deleted)";
+    for (const auto& file : swapFilesIn(*text)) {
+        const std::string path = systemRoot() + file;
+        // The name as it stands first: a file may be called so. Else its name is gone.
+        if (path.size() > kDeleted.size() && path.compare(path.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0 &&
+            !exists(path)) {
+            result.deleted.push_back(path);
+            continue;
+        }
+        result.files.push_back(path);
+    }
     return result;
+}
+
+bool holdsSettings(const DeveloperFolder& folder) {
+    return std::any_of(folder.settings.begin(), folder.settings.end(), [&](const std::string& name) {
+        struct stat st {};
+        return ::lstat((folder.path + "/" + name).c_str(), &st) == 0 || errno != ENOENT;
+    });
+}
+
+std::string goModuleCache() {
+    // As Go finds it: GOMODCACHE, else the first folder of GOPATH, else ~/go; a value that is
+    // no absolute path is one Go itself refuses.
+    if (const char* value = std::getenv("GOMODCACHE"); value && value[0] == '/') return standardizePath(value);
+    if (const char* value = std::getenv("GOPATH"); value && value[0] == '/') {
+        const std::string first = std::string(value).substr(0, std::string(value).find(':'));
+        if (!first.empty() && first[0] == '/') return standardizePath(first + "/pkg/mod");
+    }
+    return home() + "/go/pkg/mod";
 }
 
 std::vector<DeveloperFolder> developerFolders() {
@@ -217,12 +247,14 @@ std::vector<DeveloperFolder> developerFolders() {
         {h + "/.gradle/caches", "Gradle's caches", "Gradle's caches, rebuilt by the next build", false,
          "Downloaded dependencies, plugins and build outputs Gradle keeps between builds."},
         {cache + "/ccache", "ccache's compiler cache", "compiler cache, refilled by the next builds", false,
-         "Compiled objects ccache keeps, so compiling the same code again is a lookup.", "ccache", "ccache --clear"},
+         "Compiled objects ccache keeps, so compiling the same code again is a lookup.", "ccache", "ccache --clear",
+         {"ccache.conf"}},
         {h + "/.ccache", "ccache's compiler cache", "compiler cache, refilled by the next builds", false,
-         "Compiled objects ccache keeps, so compiling the same code again is a lookup.", "ccache", "ccache --clear"},
+         "Compiled objects ccache keeps, so compiling the same code again is a lookup.", "ccache", "ccache --clear",
+         {"ccache.conf"}},
         {cache + "/bazel", "Bazel's build cache", "Bazel's outputs and downloads, rebuilt by the next build", false,
          "Outputs and downloads Bazel keeps between builds."},
-        {h + "/go/pkg/mod", "Go's module cache",
+        {goModuleCache(), "Go's module cache",
          "Go modules, downloaded again by the next build; a fresh download of every module takes time", true,
          "The source of every Go module your builds downloaded, kept read-only and shared by all your projects.",
          "go", "go clean -modcache"},

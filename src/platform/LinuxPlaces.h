@@ -60,9 +60,15 @@ std::vector<std::string> crashFolders();  ///< /var/crash, /var/lib/systemd/core
 /// The swap files /proc/swaps lists (files, never partitions), each under systemRoot().
 struct SwapFiles {
     std::vector<std::string> files;
-    /// Set when /proc/swaps exists but could not be read: the system's reason.
+    /// Set when /proc/swaps exists but could not be read: the system's reason. Any file may
+    /// then be a swap file in use.
     std::optional<std::string> unreadable;
+    /// Swap files in use whose name was deleted: the kernel gives "/swapfile (deleted)" and
+    /// nothing is at that name. Each as the kernel gives it, under systemRoot().
+    std::vector<std::string> deleted;
 };
+/// Where the kernel's list of swap areas is read: /proc/swaps under systemRoot().
+std::string swapTable();
 SwapFiles swapFiles();
 /// The file names of the "file" rows of a /proc/swaps text, octal escapes (\040) decoded.
 std::vector<std::string> swapFilesIn(std::string_view text);
@@ -72,11 +78,22 @@ struct DeveloperFolder {
     std::string path;
     std::string title;  ///< what the explainer calls it, "pip's download cache"
     std::string detail; ///< what rebuilds it, in a rule target's voice
-    bool review;        ///< a fresh download costs real time: offered for review, not as safe
+    /// Go's module cache: a fresh download costs real time, and Go makes its folders
+    /// read-only, so emptying the Trash could not remove them. Measured and explained, given
+    /// as advice (Go's own command), never a target nor an allowed root.
+    bool review;
     std::string what;   ///< what the folder holds, in whole sentences
     std::string tool = {};    ///< the tool's executable, when it has a command that clears this
     std::string command = {}; ///< that command, named only where the tool is on PATH
+    /// Names inside the folder that are the tool's settings, not its cache ("ccache.conf"):
+    /// where one is there, the folder is offered by what it holds, less those.
+    std::vector<std::string> settings = {};
 };
+/// Whether one of the folder's settings names is there, or might be (it cannot be looked at).
+bool holdsSettings(const DeveloperFolder& folder);
+/// Where Go keeps its modules: GOMODCACHE, else the first GOPATH folder's pkg/mod, else
+/// ~/go/pkg/mod.
+std::string goModuleCache();
 /// Every developer folder of the table (whether or not it exists), in a fixed order; of
 /// ccache's two homes the one in the cache folder comes first.
 std::vector<DeveloperFolder> developerFolders();

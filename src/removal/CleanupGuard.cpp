@@ -53,12 +53,18 @@ std::optional<Refusal> rulesRefusal(const std::string& path, const CleanupPolicy
     // path admits nothing (an empty one would otherwise hold every path), nor does "/"
     // (a search of the whole disk widens nothing), written or reached through a link.
     std::optional<size_t> kept;
-    for (const auto& spellings : entries.allowed)
-        for (const auto& root : spellings)
-            if (usable(root) && root != "/" && isPathInside(path, root) && (!kept || root.size() > *kept))
+    bool whole = false; // the root may go itself
+    for (size_t i = 0; i < entries.allowed.size(); ++i)
+        for (const auto& root : entries.allowed[i])
+            if (usable(root) && root != "/" && isPathInside(path, root) && (!kept || root.size() > *kept)) {
                 kept = root.size();
+                whole = i < policy.allowedRoots.size() &&
+                        std::find(policy.wholeRoots.begin(), policy.wholeRoots.end(), policy.allowedRoots[i]) !=
+                            policy.wholeRoots.end();
+            }
     if (!kept) return Refusal::outsideAllowedRoots();
-    if (static_cast<long long>(componentsFrom(path, *kept)) < policy.minimumDepthBelowRoot) return Refusal::tooShallow();
+    const auto depth = static_cast<long long>(componentsFrom(path, *kept));
+    if (depth < policy.minimumDepthBelowRoot && !(whole && depth == 0)) return Refusal::tooShallow();
     return std::nullopt;
 }
 
@@ -146,6 +152,7 @@ Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize,
     // policy's entries and the home's protection would all be relative to wherever this runs.
     if (!usable(home)) return refuse(Refusal::homeUnknown(home));
     if (policy.picturesUnknown) return refuse(Refusal::picturesUnknown(*policy.picturesUnknown));
+    if (policy.swapsUnknown) return refuse(Refusal::swapsUnknown(*policy.swapsUnknown));
 
     // The rules on the text, as written.
     if (auto refusal = placeRefusal(j.path, policy, Entries::asWritten, true)) return refuse(*refusal);
@@ -289,6 +296,8 @@ std::string Refusal::description() const {
         return "already being moved to the Trash";
     case Kind::picturesUnknown:
         return "where your pictures folder is could not be read (" + text + "), so it may be inside it";
+    case Kind::swapsUnknown:
+        return "which swap files are in use could not be read (" + text + "), so it may be or hold one";
     case Kind::placeUnknown:
         if (text.empty()) return "where it lies on disk could not be worked out, so it may be a protected location";
         return "on a file system Sorvel cannot see through (" + text + "), so it may be a protected location";

@@ -33,6 +33,7 @@ struct Refusal {
         homeUnknown,         // the home folder is not an absolute path; text: what it is
         beingMoved,          // another move of this process has it, or a folder around or inside it, in hand
         picturesUnknown,     // the desktop's pictures folder is not known; text: the file and why
+        swapsUnknown,        // the swap files in use are not known; text: the list and why
         backingUnconfirmed,  // off the file system a protected place lies on, whose backing cannot be
                              // confirmed (an overlay in doubt, FUSE, ecryptfs); text: the whole clause
         imageUnknown,        // may hold the only name left of a mounted disk image, a folder in it not
@@ -61,6 +62,7 @@ struct Refusal {
     static Refusal homeUnknown(std::string home) { return {Kind::homeUnknown, std::move(home), 0, 0}; }
     static Refusal beingMoved() { return {Kind::beingMoved, {}, 0, 0}; }
     static Refusal picturesUnknown(std::string why) { return {Kind::picturesUnknown, std::move(why), 0, 0}; }
+    static Refusal swapsUnknown(std::string why) { return {Kind::swapsUnknown, std::move(why), 0, 0}; }
     static Refusal backingUnconfirmed(std::string clause) { return {Kind::backingUnconfirmed, std::move(clause), 0, 0}; }
     static Refusal imageUnknown(std::string mountPoint) { return {Kind::imageUnknown, std::move(mountPoint), 0, 0}; }
 

@@ -23,7 +23,14 @@ CleanupPolicy CleanupPolicy::standard() {
     policy.allowedRoots.push_back(LinuxPlaces::cacheHome());
     policy.allowedRoots.push_back(LinuxPlaces::flatpakApps());
     policy.allowedRoots.push_back(LinuxPlaces::snapApps());
-    for (const auto& folder : LinuxPlaces::developerFolders()) policy.allowedRoots.push_back(folder.path);
+    // A tool's cache goes whole too: its tool makes the folder again. Go's module cache is
+    // none of these: Go keeps it read-only, so emptying the Trash could not remove it.
+    for (const auto& folder : LinuxPlaces::developerFolders()) {
+        if (folder.review) continue;
+        policy.allowedRoots.push_back(folder.path);
+        // Not while it holds the tool's settings: those stay.
+        if (!LinuxPlaces::holdsSettings(folder)) policy.wholeRoots.push_back(folder.path);
+    }
 
     for (const char* suffix : {"/Library/Messages",
                                "/Library/Mail",
@@ -64,7 +71,10 @@ CleanupPolicy CleanupPolicy::standard() {
     // a refusal names the store) and installed Flatpak apps' own data; and the swap files in
     // use, wherever they lie.
     for (auto& place : LinuxPlaces::deniedPlaces()) policy.deniedPrefixes.push_back(std::move(place));
-    for (auto& file : LinuxPlaces::swapFiles().files) policy.deniedPrefixes.push_back(std::move(file));
+    // Unread, the list protects nothing by name: every move fails closed instead.
+    LinuxPlaces::SwapFiles swaps = LinuxPlaces::swapFiles();
+    for (auto& file : swaps.files) policy.deniedPrefixes.push_back(std::move(file));
+    if (swaps.unreadable) policy.swapsUnknown = tildeAbbreviated(LinuxPlaces::swapTable()) + ": " + *swaps.unreadable;
     policy.minimumDepthBelowRoot = 1;
     policy.sizeDriftTolerance = 0.25;
     policy.requiresWritability = true;

@@ -12,12 +12,17 @@ struct CleanupPolicy {
     std::vector<std::string> allowedRoots;
     /// Never removed, nor anything that contains them, even inside an allowed root.
     std::vector<std::string> deniedPrefixes;
+    /// Allowed roots that may also go themselves, whole: a tool's cache its tool makes again.
+    std::vector<std::string> wholeRoots;
     int minimumDepthBelowRoot = 1;
     double sizeDriftTolerance = 0.25;
     bool requiresWritability = true;
     /// Set when the desktop's list of its folders is there but cannot be read, so its
     /// pictures folder is not known: nothing passes then. The file and the system's reason.
     std::optional<std::string> picturesUnknown;
+    /// Set when the kernel's list of swap files is there but cannot be read, so any file may
+    /// be a swap file in use: nothing passes then. The list and the system's reason.
+    std::optional<std::string> swapsUnknown;
 
     /// The policy for recommendations, the plan, findings, duplicates and restores;
     /// the home folder is read on every call.

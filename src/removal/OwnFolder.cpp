@@ -216,6 +216,9 @@ std::optional<std::string> refusal(const std::string& folder) {
     if (policy.picturesUnknown)
         return quoted(path) + " may hold your pictures folder: where it is could not be read (" +
                validUTF8(*policy.picturesUnknown) + "), so Sorvel can't sweep it.";
+    if (policy.swapsUnknown)
+        return quoted(path) + " may hold a swap file in use: which swap files are in use could not be read (" +
+               validUTF8(*policy.swapsUnknown) + "), so Sorvel can't sweep it.";
     if (auto reason = textRefusal(path, policy)) return reason;
 
     // The same by identity: a bind mount of the home, or of a folder around a protected

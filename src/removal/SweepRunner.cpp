@@ -15,6 +15,7 @@
 #include "platform/Path.h"
 #include "platform/TrashFolders.h"
 #include "removal/CleanupPolicy.h"
+#include "removal/OfferScreen.h"
 #include "removal/OwnFolder.h"
 #include "removal/RemovalRun.h"
 #include "removal/SweepCoding.h"
@@ -217,7 +218,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
     if (scanned) {
         ScanControl control;
         scan = MultiRootScan::scanSynchronously(control, ScanScope::systemData, scannedCategories(schedule));
-        scan.cleanupItems = CleanupFinder::recommendations(scan);
+        scan.cleanupItems = OfferScreen::recommendations(scan);
     }
 
     std::vector<CleanupExecutor::PathSize> candidates;

@@ -74,12 +74,12 @@ TEST(AdviceCatalog, EachStorageCategoryGetsItsListInOrder) {
         Confidence lastConfidence;
     };
     const Case cases[] = {
-        // With every tool on the machine, the caches, containers and logs lists end with the
-        // system's own cleanups (apt; Flatpak and snap; the journal and log rotation).
+        // With every tool on the machine, the caches, containers, developer and logs lists end
+        // with the system's own cleanups (apt; Flatpak and snap; Go; the journal and log rotation).
         {StorageCategory::caches, 4, "Let each tool clear its own cache", Confidence::safe},
         {StorageCategory::appSupport, 4, "Keep only the newest backup per device", Confidence::avoid},
         {StorageCategory::containers, 5, "Do not delete containers to free space", Confidence::review},
-        {StorageCategory::developer, 4, "Delete DerivedData without ceremony", Confidence::review},
+        {StorageCategory::developer, 5, "Delete DerivedData without ceremony", Confidence::review},
         {StorageCategory::logs, 4, "Logs and crash reports are safe to remove", Confidence::review},
         {StorageCategory::vmSwap, 2, "Leave swap and the sleep image alone", Confidence::safe},
         {StorageCategory::trash, 2, "Empty it", Confidence::safe},

@@ -110,11 +110,14 @@ TEST(LogsRule, OneMillionBytesAndSystemDiagnostics) {
               {node(kHome + "/Library/Logs/Big", 1'000'000), node(kHome + "/Library/Logs/Small", 999'999)}),
          node("/Library/Logs/DiagnosticReports", 3'000'000), node("/private/var/db/diagnostics", 999'999)});
     CleanupItem item = CleanupRules::logsAndDiagnostics(result, kHome);
-    ASSERT_EQ(item.targets.size(), 2u);
-    EXPECT_EQ(item.targets[0].name, "/Library/Logs/DiagnosticReports");
-    EXPECT_EQ(item.targets[0].detail, "needs administrator rights; Sorvel will report it as refused");
-    EXPECT_EQ(item.targets[1].name, "Big");
-    EXPECT_FALSE(item.targets[1].detail.has_value());
+    // The system's diagnostics are listed as refused, never offered nor counted.
+    ASSERT_EQ(item.targets.size(), 1u);
+    EXPECT_EQ(item.targets[0].name, "Big");
+    EXPECT_FALSE(item.targets[0].detail.has_value());
+    EXPECT_EQ(item.size(), 1'000'000);
+    ASSERT_EQ(item.refused.size(), 1u);
+    EXPECT_EQ(item.refused[0].name, "/Library/Logs/DiagnosticReports");
+    EXPECT_EQ(item.refused[0].detail, "needs administrator rights; Sorvel will report it as refused");
     EXPECT_EQ(item.title, "Logs & diagnostics");
     EXPECT_EQ(item.category, StorageCategory::logs);
 }

@@ -54,13 +54,15 @@ const Expected kSystemCleanups[] = {
      Confidence::safe},
     {StorageCategory::containers, "snap", "Keep fewer old snap revisions", "sudo snap set system refresh.retain=2",
      Confidence::review},
+    // Go's module cache is read-only on disk: Go's own command, never a move to the Trash.
+    {StorageCategory::developer, "go", "Let Go clear its module cache", "go clean -modcache", Confidence::review},
 };
 
 } // namespace
 
 // Each item with its tool alone present, and absent with every other tool there.
 TEST(LinuxAdvice, EachSystemCleanupOnlyWhereItsToolIs) {
-    const std::set<std::string> all = {"apt", "journalctl", "logrotate", "flatpak", "snap", "brew", "pip"};
+    const std::set<std::string> all = {"apt", "journalctl", "logrotate", "flatpak", "snap", "go", "brew", "pip"};
     for (const auto& e : kSystemCleanups) {
         const auto alone = AdviceCatalog::advice(storageCategory(e.category), ScanResult{}, {}, with({e.tool}));
         const AdviceItem* item = titled(alone, e.title);
@@ -85,7 +87,7 @@ TEST(LinuxAdvice, EachSystemCleanupOnlyWhereItsToolIs) {
 
 // Made once, like the fixed lists: the same identifiers on every call.
 TEST(LinuxAdvice, SystemCleanupsKeepTheirIdentifiers) {
-    const auto tools = with({"apt", "journalctl", "logrotate", "flatpak", "snap"});
+    const auto tools = with({"apt", "journalctl", "logrotate", "flatpak", "snap", "go"});
     for (const auto& e : kSystemCleanups) {
         const auto first = AdviceCatalog::advice(storageCategory(e.category), ScanResult{}, {}, tools);
         const auto second = AdviceCatalog::advice(storageCategory(e.category), ScanResult{}, {}, tools);

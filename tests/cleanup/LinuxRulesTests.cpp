@@ -268,46 +268,89 @@ TEST(LinuxDeveloperFolders, EachFolderFromOneMillionBytesInItsPlace) {
     struct Case {
         std::string relative;
         int64_t size;
-        const char* item; // the rule that offers it, or none
+        bool offered; // by the developer rule, as one row for the folder
     };
     const Case cases[] = {
-        {".cache/pip", 1'000'000, "developer"},
-        {".cache/pip", 999'999, nullptr},
-        {".cache/go-build", 1'000'000, "developer"},
-        {".cache/yarn", 1'000'000, "developer"},
-        {".npm/_cacache", 1'000'000, "developer"},
-        {".cargo/registry/cache", 1'000'000, "developer"},
-        {".cargo/registry/src", 1'000'000, "developer"},
-        {".gradle/caches", 1'000'000, "developer"},
-        {".cache/ccache", 1'000'000, "developer"},
-        {".ccache", 1'000'000, "developer"},
-        {".cache/bazel", 1'000'000, "developer"},
-        {"go/pkg/mod", 1'000'000, "derived-data-live"}, // a fresh download takes time: for review
-        {"go/pkg/mod", 999'999, nullptr},
+        {".cache/pip", 1'000'000, true},
+        {".cache/pip", 999'999, false},
+        {".cache/go-build", 1'000'000, true},
+        {".cache/yarn", 1'000'000, true},
+        {".npm/_cacache", 1'000'000, true},
+        {".cargo/registry/cache", 1'000'000, true},
+        {".cargo/registry/src", 1'000'000, true},
+        {".gradle/caches", 1'000'000, true},
+        {".cache/ccache", 1'000'000, true},
+        {".ccache", 1'000'000, true},
+        {".cache/bazel", 1'000'000, true},
+        // Go keeps its modules read-only: advice, never a target of any rule.
+        {"go/pkg/mod", 90'000'000, false},
     };
     for (const auto& c : cases) {
         LinuxHome home;
-        // The folder itself is an allowed root, never moved: what it holds is offered.
-        const std::string path = home.h + "/" + c.relative + "/entry";
-        auto result = resultWith({folder(home.h + "/" + c.relative, {node(path, c.size)})});
-        const CleanupItem anyRule = CleanupRules::developerJunk(result, home.h);
-        EXPECT_EQ(targetAt(anyRule, home.h + "/" + c.relative), nullptr) << c.relative;
+        const std::string folderPath = home.h + "/" + c.relative;
+        const std::string path = folderPath + "/entry";
+        auto result = resultWith({folder(folderPath, {node(path, c.size)})});
         const CleanupItem safe = CleanupRules::developerJunk(result, home.h);
         const CleanupItem review = CleanupRules::liveDerivedData(result, home.h);
-        const CleanupTarget* inSafe = targetAt(safe, path);
-        const CleanupTarget* inReview = targetAt(review, path);
-        const std::string where = c.item ? c.item : "";
-        EXPECT_EQ(inSafe != nullptr, where == "developer") << c.relative << " of " << c.size;
-        EXPECT_EQ(inReview != nullptr, where == "derived-data-live") << c.relative << " of " << c.size;
-        if (const CleanupTarget* t = inSafe ? inSafe : inReview) {
+        EXPECT_EQ(targetAt(safe, path), nullptr) << c.relative;
+        EXPECT_TRUE(review.targets.empty()) << c.relative;
+        const CleanupTarget* t = targetAt(safe, folderPath);
+        EXPECT_EQ(t != nullptr, c.offered) << c.relative << " of " << c.size;
+        if (t) {
             EXPECT_TRUE(t->detail && !t->detail->empty()) << c.relative;
             EXPECT_EQ(t->size, c.size);
         }
     }
+}
+
+TEST(LinuxDeveloperFolders, ACacheOfManySmallBucketsIsJudgedAsAWhole) {
+    struct Case {
+        std::string relative;
+        int buckets;
+        int64_t bucketSize;
+        bool offered;
+    };
+    const Case cases[] = {
+        // Go's build cache: 256 two-digit buckets, each well under the threshold.
+        {".cache/go-build", 256, 999'999, true},
+        {".cache/go-build", 256, 3'900, false}, // 998,400 bytes in all
+        {".cache/ccache", 16, 62'500, true},    // exactly 1,000,000 in all
+        {".cache/ccache", 16, 62'499, false},   // 999,984 in all
+        {".ccache", 16, 900'000, true},
+    };
+    for (const auto& c : cases) {
+        LinuxHome home;
+        const std::string root = home.h + "/" + c.relative;
+        std::vector<ScanNodePtr> buckets;
+        for (int b = 0; b < c.buckets; ++b) {
+            const char* hex = "0123456789abcdef";
+            const std::string name{hex[(b / 16) % 16], hex[b % 16]};
+            buckets.push_back(node(root + "/" + name, c.bucketSize));
+        }
+        auto result = resultWith({folder(root, std::move(buckets))});
+        const int64_t whole = int64_t(c.buckets) * c.bucketSize;
+        const CleanupItem item = CleanupRules::developerJunk(result, home.h);
+        // One row for the whole cache, never one per bucket.
+        ASSERT_EQ(item.targets.size(), c.offered ? 1u : 0u) << c.relative << " of " << whole;
+        if (c.offered) {
+            EXPECT_EQ(item.targets[0].path, root);
+            EXPECT_EQ(item.targets[0].size, whole);
+        }
+    }
+}
+
+TEST(LinuxDeveloperFolders, SettingsInsideTheCacheStayAndTheRestIsOffered) {
     LinuxHome home;
-    const CleanupItem review =
-        CleanupRules::liveDerivedData(resultWith({folder(home.h + "/go/pkg/mod", {node(home.h + "/go/pkg/mod/cache", 2'000'000)})}), home.h);
-    EXPECT_EQ(review.risk, CleanupRisk::review);
+    const std::string root = home.h + "/.ccache";
+    std::vector<ScanNodePtr> children{node(root + "/ccache.conf", 2'000)};
+    for (const char* b : {"0", "1", "a", "f"}) children.push_back(node(root + "/" + b, 400'000));
+    auto result = resultWith({folder(root, std::move(children))});
+    const CleanupItem item = CleanupRules::developerJunk(result, home.h);
+    std::vector<std::string> paths;
+    for (const auto& t : item.targets) paths.push_back(t.path);
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{root + "/0", root + "/1", root + "/a", root + "/f"}));
+    EXPECT_EQ(item.size(), 1'600'000);
 }
 
 TEST(LinuxDeveloperFolders, ToolsBinariesSettingsAndUsersOwnWorkAreNeverTargets) {
@@ -328,8 +371,10 @@ TEST(LinuxDeveloperFolders, ToolsBinariesSettingsAndUsersOwnWorkAreNeverTargets)
     for (const char* never : {"/.cargo/bin", "/.cargo/registry/index", "/.rustup", "/.m2", "/.android",
                               "/.gradle/gradle.properties", "/go/bin"})
         EXPECT_EQ(targetsIn(items, h + never), std::vector<std::string>{}) << never;
-    for (const char* offered : {"/.cargo/registry/cache", "/.gradle/caches", "/go/pkg/mod"})
+    for (const char* offered : {"/.cargo/registry/cache", "/.gradle/caches"})
         EXPECT_EQ(targetsIn(items, h + offered).size(), 1u) << offered;
+    // Go's modules are read-only on disk: advice, not a move.
+    EXPECT_EQ(targetsIn(items, h + "/go/pkg/mod"), std::vector<std::string>{});
 }
 
 TEST(LinuxLogs, CrashFoldersAsSystemDiagnosticsAndTheLogsNever) {
@@ -351,7 +396,12 @@ TEST(LinuxLogs, CrashFoldersAsSystemDiagnosticsAndTheLogsNever) {
         const std::string path = home.system.path() + c.folder;
         auto result = resultWith({node(path, c.size)});
         const CleanupItem item = CleanupRules::logsAndDiagnostics(result, home.h);
-        const CleanupTarget* t = targetAt(item, path);
+        // Listed as refused: never a target, never in the item's size.
+        EXPECT_EQ(targetAt(item, path), nullptr) << c.folder;
+        EXPECT_EQ(item.size(), 0) << c.folder;
+        const CleanupTarget* t = nullptr;
+        for (const auto& r : item.refused)
+            if (r.path == path) t = &r;
         ASSERT_EQ(t != nullptr, c.target) << c.folder << " of " << c.size;
         if (t) {
             EXPECT_EQ(t->name, tildeAbbreviated(path));

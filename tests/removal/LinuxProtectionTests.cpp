@@ -134,8 +134,9 @@ TEST(LinuxProtection, AnUnreadableInstallationProtectsEveryAppsData) {
     EXPECT_EQ(status, 0);
 }
 
-// The cache, Flatpak, snap and developer folders are allowed roots: their children may go,
-// the folders themselves never.
+// The cache, Flatpak and snap folders are allowed roots: their children may go, the
+// folders themselves never. A developer tool's cache may also go whole (its tool makes it
+// again), but not while it holds the tool's settings; Go's module cache not at all.
 TEST(LinuxProtection, LinuxAllowedRootsTakeChildrenOnly) {
     LinuxHome home;
     const std::string h = home.h;
@@ -148,15 +149,21 @@ TEST(LinuxProtection, LinuxAllowedRootsTakeChildrenOnly) {
         {h + "/.cache/thumbnails", std::nullopt},
         {h + "/snap", Refusal::tooShallow()},
         {h + "/snap/firefox", std::nullopt},
-        {h + "/.cache/pip", Refusal::tooShallow()},
+        {h + "/.cache/pip", std::nullopt},
         {h + "/.cache/pip/http", std::nullopt},
-        {h + "/.cargo/registry/cache", Refusal::tooShallow()},
+        {h + "/.cargo/registry/cache", std::nullopt},
         {h + "/.cargo/registry/cache/index.crates.io", std::nullopt},
-        {h + "/go/pkg/mod/cache", std::nullopt},
+        {h + "/.npm/_cacache", std::nullopt},
+        {h + "/.ccache/0", std::nullopt},
+        {h + "/.ccache", Refusal::tooShallow()}, // holds ccache.conf
+        {h + "/.cargo/registry", Refusal::outsideAllowedRoots()},
+        {h + "/go/pkg/mod", Refusal::outsideAllowedRoots()},
+        {h + "/go/pkg/mod/cache", Refusal::outsideAllowedRoots()},
         {h + "/.cargo/bin/cargo", Refusal::outsideAllowedRoots()},
         {h + "/.rustup/toolchains", Refusal::outsideAllowedRoots()},
         {h + "/.local/share/app", Refusal::outsideAllowedRoots()},
     };
+    test::writeFile(h + "/.ccache/ccache.conf", "max_size = 5G\n");
     for (const auto& c : cases) {
         test::makeDirs(deletingLastPathComponent(c.path));
         if (!test::exists(c.path)) test::makeDirs(c.path);

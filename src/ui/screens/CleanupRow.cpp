@@ -136,18 +136,22 @@ CleanupRow::CleanupRow(DesktopServices& desktop, QWidget* parent)
                [this] { return sizeText(); },
                [this] {
                    if (item_.isActionable()) emit toggleSelection();
-                   else if (!item_.targets.empty()) emit toggleExpansion();
+                   else if (opens()) emit toggleExpansion();
                }},
         {[this] { return item_.isActionable() ? std::optional<bool>(selected_) : std::nullopt; },
-         [this] { return item_.isActionable() || !item_.targets.empty(); }});
+         [this] { return item_.isActionable() || opens(); }});
 }
 
 QString CleanupRow::sizeText() const {
-    return item_.withheld ? QStringLiteral("\u2014") : QString::fromStdString(Bytes::format(item_.size()));
+    // Nothing offered: no figure, never one of what the policy refuses.
+    return item_.withheld || item_.onlyRefused() ? QStringLiteral("\u2014")
+                                                 : QString::fromStdString(Bytes::format(item_.size()));
 }
 
+bool CleanupRow::opens() const { return !item_.targets.empty() || !item_.refused.empty(); }
+
 void CleanupRow::setItem(const CleanupItem& item, bool selected, bool expanded) {
-    const bool itemChanged = item.id != item_.id || item.targets != item_.targets;
+    const bool itemChanged = item.id != item_.id || item.targets != item_.targets || item.refused != item_.refused;
     const bool wasExpanded = expanded_;
     item_ = item;
     selected_ = selected;
@@ -155,7 +159,7 @@ void CleanupRow::setItem(const CleanupItem& item, bool selected, bool expanded) 
     setAccessibleDescription(QString::fromStdString(item.detail)); // whole, where the row cuts it
     AccessibleControls::changed(this);
     if (itemChanged) built_ = false;
-    expanded_ = expanded && !item.targets.empty();
+    expanded_ = expanded && (!item.targets.empty() || !item.refused.empty());
     if (expanded_ && !built_) rebuildTargets();
     const int target = kMainHeight + (expanded_ ? targetsHeight() : 0);
     if (expanded_) targets_->setVisible(true);
@@ -193,6 +197,9 @@ void CleanupRow::rebuildTargets() {
         l->addWidget(more);
         targetLayout_->addWidget(box);
     }
+    // What the policy refuses: listed after the offers, each with why, never counted.
+    const size_t r = std::min<size_t>(item_.refused.size(), kListedTargets);
+    for (size_t i = 0; i < r; ++i) targetLayout_->addWidget(new TargetRow(item_.refused[i], desktop_, targets_));
     // A child added to a shown parent stays hidden until the event loop turns, and a hidden
     // child measures as nothing: show them now so the row's height counts them.
     for (int i = 0; i < targetLayout_->count(); ++i)
@@ -242,7 +249,7 @@ void CleanupRow::mouseReleaseEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
     const QPoint p = e->position().toPoint();
     if (checkRect().contains(p) && item_.isActionable()) emit toggleSelection();
-    else if (chevronRect().contains(p) && !item_.targets.empty()) emit toggleExpansion();
+    else if (chevronRect().contains(p) && opens()) emit toggleExpansion();
 }
 
 void CleanupRow::keyPressEvent(QKeyEvent* e) {
@@ -252,7 +259,7 @@ void CleanupRow::keyPressEvent(QKeyEvent* e) {
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (!item_.targets.empty()) emit toggleExpansion();
+        if (opens()) emit toggleExpansion();
         return;
     case Qt::Key_Up:
     case Qt::Key_Down: FocusRing::moveAmongLikes(this, e->key() == Qt::Key_Up ? -1 : 1); return;
@@ -265,8 +272,9 @@ bool CleanupRow::event(QEvent* e) {
         auto* help = static_cast<QHelpEvent*>(e);
         if (!item_.isActionable() && checkRect().contains(help->pos()))
             QToolTip::showText(help->globalPos(),
-                               item_.withheld ? "Sorvel offers none of this, for the reason given"
-                                              : "Sorvel reports this but does not act on it",
+                               item_.withheld        ? "Sorvel offers none of this, for the reason given"
+                               : item_.onlyRefused() ? "Sorvel may not move these, for the reason given under each"
+                                                     : "Sorvel reports this but does not act on it",
                                this);
         // A detail cut short gives its whole text on hover.
         else if (detailCut_ && detailRect_.contains(help->pos()))
@@ -304,7 +312,7 @@ void CleanupRow::paintEvent(QPaintEvent*) {
 
     // Trailing: chevron, size (86 wide), location (at most 200).
     const QRectF chevron = chevronRect();
-    if (!item_.targets.empty()) {
+    if (opens()) {
         p.save();
         p.translate(chevron.center());
         if (expanded_) p.rotate(90);
@@ -350,6 +358,8 @@ void CleanupRow::paintEvent(QPaintEvent*) {
         badge = {{QString::fromStdString(*item_.externalAction), {blue.ink.resolve(), blue.fill.resolve()}}};
     } else if (item_.withheld) {
         badge = {{"NONE OFFERED", {Theme::warning().resolve(), Theme::warningWash().resolve()}}};
+    } else if (item_.onlyRefused()) {
+        badge = {{"REFUSED", {Theme::warning().resolve(), Theme::warningWash().resolve()}}};
     } else if (review) {
         badge = {{"REVIEW FIRST", {Theme::warning().resolve(), Theme::warningWash().resolve()}}};
     }

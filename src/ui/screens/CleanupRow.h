@@ -48,8 +48,11 @@ protected:
 
 private:
     void rebuildTargets();
-    /// The figure as drawn: a withheld item offers nothing, so no figure stands for it.
+    /// The figure as drawn: a withheld item offers nothing, nor does one that only lists what
+    /// the policy refuses, so no figure stands for either.
     QString sizeText() const;
+    /// It has paths to list: its offers, or what the policy refuses.
+    bool opens() const;
     int targetsHeight() const;
 
     DesktopServices& desktop_;

@@ -185,3 +185,31 @@ TEST(CleanupRowWithheld, ShowsItsReasonAndCannotBeTicked) {
         QToolTip::hideText();
     }
 }
+
+// A recommendation that only lists what the policy refuses (the system's crash folders)
+// offers nothing: no tick, its paths listed with why when opened, its tick box says so.
+TEST(CleanupRowRefused, ListsWhatThePolicyRefusesAndOffersNothing) {
+    CleanupItem item = itemWith({});
+    item.refused.push_back({UUID::random(), "crash", "/tmp/target-crash", 41'000'000,
+                            std::string("needs administrator rights; Sorvel will report it as refused")});
+    test::UiContext ctx;
+    CleanupRow row(ctx.desktop());
+    row.setItem(item, false, true);
+    test::settle(&row, {1000, 200});
+    ASSERT_EQ(pathTexts(row).size(), 1u) << "the refused path is not listed";
+    EXPECT_EQ(pathTexts(row)[0]->text().toStdString(), "/tmp/target-crash");
+    QApplication::setActiveWindow(&row);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&row));
+    row.setFocus(Qt::TabFocusReason);
+    QSignalSpy ticks(&row, &CleanupRow::toggleSelection);
+    QSignalSpy opens(&row, &CleanupRow::toggleExpansion);
+    QTest::keyClick(&row, Qt::Key_Space);
+    QTest::keyClick(&row, Qt::Key_Return);
+    EXPECT_EQ(ticks.count(), 0);
+    EXPECT_EQ(opens.count(), 1) << "Return opens the list of what is refused";
+    QHelpEvent hover(QEvent::ToolTip, row.checkRect().center(), row.mapToGlobal(row.checkRect().center()));
+    QApplication::sendEvent(&row, &hover);
+    EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string(),
+              "Sorvel may not move these, for the reason given under each");
+    QToolTip::hideText();
+}

@@ -1,0 +1,50 @@
+#include "removal/OfferScreen.h"
+
+#include "cleanup/CleanupFinder.h"
+#include "removal/CleanupGuard.h"
+#include "removal/GuardGround.h"
+
+namespace sorvel::OfferScreen {
+namespace {
+
+std::optional<CleanupGuard::Refusal> policyWide(const CleanupPolicy& policy) {
+    if (policy.picturesUnknown) return CleanupGuard::Refusal::picturesUnknown(*policy.picturesUnknown);
+    if (policy.swapsUnknown) return CleanupGuard::Refusal::swapsUnknown(*policy.swapsUnknown);
+    return std::nullopt;
+}
+
+} // namespace
+
+void apply(std::vector<CleanupItem>& items, const CleanupPolicy& policy) {
+    using namespace CleanupGuard;
+    const Forms forms{CleanupGuard::forms(policy.deniedPrefixes, Entries::alsoResolved),
+                      CleanupGuard::forms(policy.allowedRoots, Entries::alsoResolved)};
+    const auto everything = policyWide(policy);
+    for (auto& item : items) {
+        std::vector<CleanupTarget> kept;
+        for (auto& target : item.targets) {
+            auto refusal = everything ? everything : rulesRefusal(target.path, policy, forms, true);
+            if (!refusal) {
+                kept.push_back(std::move(target));
+                continue;
+            }
+            target.detail = refusal->description();
+            item.refused.push_back(std::move(target));
+        }
+        item.targets = std::move(kept);
+    }
+}
+
+std::vector<CleanupItem> recommendations(const ScanResult& result) {
+    std::vector<CleanupItem> unreadOnly;
+    return recommendations(result, unreadOnly);
+}
+
+std::vector<CleanupItem> recommendations(const ScanResult& result, std::vector<CleanupItem>& unreadOnly) {
+    std::vector<CleanupItem> items = CleanupFinder::recommendations(result, unreadOnly);
+    OfferScreen::apply(items, CleanupPolicy::standard());
+    CleanupFinder::order(items);
+    return items;
+}
+
+} // namespace sorvel::OfferScreen
