@@ -40,7 +40,9 @@ HistoryModel::Loaded loadSettled(bool tidying) {
 // The items to put back: a run cut short as it is stored, with the items it recorded but
 // never moved, so those are told as such and leave it with the restored ones.
 std::vector<MovedItem> itemsToRestore(const SweepRun& run) {
-    for (const auto& stored : *SweepHistory::sharedRuns())
+    // Held for the whole loop: the history's cache may let go of its copy meanwhile.
+    const auto runs = SweepHistory::sharedRuns();
+    for (const auto& stored : *runs)
         if (stored.id == run.id && !CrashedRuns::pendingPaths(stored.moved).empty()) return stored.moved;
     return run.moved;
 }
