@@ -101,8 +101,14 @@ std::vector<SweepRun> readable(const std::vector<Entry>& list) {
     return runs;
 }
 
+// A run whose mover still moves it (or that was cut short and not yet tidied) keeps what
+// it lists whatever else is recorded meanwhile: its items may be in the Trash already, and
+// only its run can put them back. The bounds take it once it has settled.
+bool unsettled(const SweepRun& run) { return !run.finished && !run.receipt.cutShort; }
+
 // Drops readable runs past the run bound and empties the item lists past the detail
-// bound; entries that could not be read are neither counted nor touched.
+// bound, but for runs not yet settled; entries that could not be read are neither counted
+// nor touched.
 void applyBounds(std::vector<Entry>& list) {
     std::vector<Entry> kept;
     kept.reserve(list.size());
@@ -112,8 +118,9 @@ void applyBounds(std::vector<Entry>& list) {
             kept.push_back(std::move(entry));
             continue;
         }
-        if (position >= SweepHistory::kMaximumRuns) continue;
-        if (position >= SweepHistory::kRunsWithDetail && !entry.run->moved.empty()) {
+        const bool keep = unsettled(*entry.run);
+        if (position >= SweepHistory::kMaximumRuns && !keep) continue;
+        if (position >= SweepHistory::kRunsWithDetail && !keep && !entry.run->moved.empty()) {
             entry.run->moved.clear();
             entry.run->hasDetail = false;
             entry.changed = true;
@@ -452,8 +459,9 @@ SaveStatus store(const SweepRun& given) {
         }
         auto stored = SweepRun::fromJSON(element);
         if (!stored) return true;
-        if (position >= kMaximumRuns) return false;
-        if (position++ >= kRunsWithDetail && !stored->moved.empty()) {
+        const bool keep = unsettled(*stored);
+        if (position >= kMaximumRuns && !keep) return false;
+        if (position++ >= kRunsWithDetail && !keep && !stored->moved.empty()) {
             stored->moved.clear();
             stored->hasDetail = false;
             rewrite(element, *stored);

@@ -1,8 +1,10 @@
 #pragma once
 // The log of removal runs, newest first: at most 250 runs, at most 2000 items per run, and
-// the item lists only on the 20 newest runs. It is kept under "SorvelSweepHistory" in a
-// settings file of its own, "history.json" beside "defaults.json", so a settings write
-// never rewrites it and a settings read never parses it. Every change is one
+// the item lists only on the 20 newest runs. A run still being moved (or cut short and not
+// yet tidied) is exempt from both bounds until it has settled, whatever else is recorded.
+// It is kept under "SorvelSweepHistory" in a settings file of its own, "history.json"
+// beside "defaults.json", so a settings write never rewrites it and a settings read never
+// parses it. Every change is one
 // read-modify-write under that file's cross-process lock. An entry this version cannot
 // read is skipped when listing and written back unchanged, in its place, so a damaged or
 // newer record is never lost; keys it does not know survive on readable runs.
