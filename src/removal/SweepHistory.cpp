@@ -5,6 +5,7 @@
 #include <climits>
 #include <mutex>
 #include <set>
+#include <sys/stat.h>
 #include <unordered_set>
 
 #include "engine/Bytes.h"
@@ -349,6 +350,40 @@ std::shared_ptr<const Loaded> streamed(uint64_t settings) {
 
 std::string filePath() {
     return appendingPathComponent(deletingLastPathComponent(UserDefaults::standardFilePath()), "history.json");
+}
+
+namespace {
+
+// What is at the path when it is there and not a plain file; none otherwise. Never opened,
+// so a pipe is not waited on.
+std::optional<std::string> otherThanAFile(const std::string& path, bool followLink) {
+    struct stat st;
+    if ((followLink ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0 || S_ISREG(st.st_mode))
+        return std::nullopt;
+    if (S_ISFIFO(st.st_mode)) return "a named pipe";
+    if (S_ISDIR(st.st_mode)) return "a folder";
+    if (S_ISLNK(st.st_mode)) return "a symbolic link";
+    if (S_ISSOCK(st.st_mode)) return "a socket";
+    return "a device";
+}
+
+} // namespace
+
+std::optional<std::string> notAFile(bool nothingMoved) {
+    const std::string file = filePath(), lock = file + ".lock";
+    std::string place;
+    auto found = otherThanAFile(file, true);
+    if (found) {
+        place = "Sorvel's history file (" + validUTF8(tildeAbbreviated(file)) + ")";
+    } else if ((found = otherThanAFile(lock, false))) {
+        place = "the lock of Sorvel's history file (" + validUTF8(tildeAbbreviated(lock)) + ")";
+    } else {
+        return std::nullopt;
+    }
+    return "In place of " + place + " there is " + *found + ", not a file, so " +
+           (nothingMoved ? "nothing was moved: Sorvel moves nothing it cannot record."
+                         : "Sorvel stopped moving: the rest is still in its place.") +
+           " Remove it and try again.";
 }
 
 SaveStatus moveOver() {

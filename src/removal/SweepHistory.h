@@ -92,6 +92,11 @@ std::optional<std::string> notSavedMessage(const SaveStatus& status);
 /// "history.json" in the folder of the standard settings file.
 std::string filePath();
 
+/// None while the history file and its lock are plain files, or absent. Else what a move
+/// says that stops because nothing can be recorded there (a pipe, a folder, a device, or a
+/// link in place of the lock): `nothingMoved` before its first item, else part way.
+std::optional<std::string> notAFile(bool nothingMoved);
+
 struct Loaded {
     std::vector<SweepRun> runs; // newest first
     size_t unreadable = 0;      // stored entries that could not be read
