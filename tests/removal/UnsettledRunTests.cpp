@@ -122,7 +122,9 @@ TEST(UnsettledRun, AMoverKilledWhileAnotherProcessRecordsLeavesEveryMovedItemLis
                             const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
             auto outcomes = CleanupExecutor::run(chunk, CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
             if (++batches == 2) {
-                test::writeFile(pidFile(home), std::to_string(::getpid()));
+                // Whole when it appears: written aside, then renamed into place.
+                test::writeFile(pidFile(home) + ".new", std::to_string(::getpid()));
+                std::filesystem::rename(pidFile(home) + ".new", pidFile(home));
                 for (;;) ::pause(); // killed here, its second batch in the Trash unrecorded
             }
             return outcomes;
