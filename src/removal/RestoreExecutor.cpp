@@ -68,6 +68,12 @@ RestoreOutcome::Result move(const MovedItem& item, const RestoreGuard::Judgement
 
 std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy,
                                 const std::atomic<bool>* stop) {
+    std::optional<std::string> held;
+    return run(items, policy, stop, held);
+}
+
+std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy,
+                                const std::atomic<bool>* stop, std::optional<std::string>& held) {
     std::vector<RestoreOutcome> outcomes;
     outcomes.reserve(items.size());
     // Items recorded ahead of a move the process did not live to write down (a crash):
@@ -75,8 +81,8 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
     const std::vector<std::string> pending = CrashedRuns::pendingPaths(items);
     std::optional<Trash::Records> records;
     if (!pending.empty()) records.emplace(pending);
-    // Why the rest is not tried: one wait on a held Trash is enough, as for a move.
-    std::optional<std::string> held;
+    // Once `held` says why, the rest is not tried: one wait on a held Trash is enough, as
+    // for a move.
     for (const auto& given : items) {
         RestoreOutcome outcome;
         outcome.item = given;

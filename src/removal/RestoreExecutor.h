@@ -2,6 +2,7 @@
 // Puts items of a recorded run back from the Trash, each through the restore guard, by
 // rename only: never over anything, never by copying.
 #include <atomic>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -54,6 +55,10 @@ inline constexpr const char* kStopped = "Sorvel is quitting, so the item stayed 
 /// set (also during that wait), they fail with `kStopped`.
 std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy,
                                 const std::atomic<bool>* stop = nullptr);
+/// The same over one batch of a longer put back: `held` carries why the rest is not tried
+/// from one batch to the next, so the whole put back waits on a held Trash once.
+std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy,
+                                const std::atomic<bool>* stop, std::optional<std::string>& held);
 
 /// The policy a run's items are put back under: the standard one widened with the
 /// folders the run itself was allowed to touch, so protected places stay refused.

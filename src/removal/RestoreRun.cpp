@@ -1,6 +1,7 @@
 #include "removal/RestoreRun.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 namespace sorvel::RestoreRun {
@@ -10,10 +11,11 @@ Result putBack(const SweepRun& run, const std::vector<MovedItem>& items, const s
     result.outcomes.reserve(items.size());
     const CleanupPolicy policy = RestoreExecutor::policyFor(run);
     size_t next = 0, batch = kFirstBatch;
+    std::optional<std::string> held; // one wait on a held Trash for the whole put back
     while (next < items.size()) {
         const size_t end = std::min(items.size(), next + batch);
         const std::vector<MovedItem> chunk(items.begin() + static_cast<long>(next), items.begin() + static_cast<long>(end));
-        auto outcomes = RestoreExecutor::run(chunk, policy, stop);
+        auto outcomes = RestoreExecutor::run(chunk, policy, stop, held);
         std::vector<std::string> gone;
         for (const auto& outcome : outcomes) {
             const auto* refusal = outcome.refusal();

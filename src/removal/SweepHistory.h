@@ -4,10 +4,10 @@
 // yet tidied) is exempt from both bounds until it has settled, whatever else is recorded.
 // It is kept under "SorvelSweepHistory" in a settings file of its own, "history.json"
 // beside "defaults.json", so a settings write never rewrites it and a settings read never
-// parses it. Every change is one
-// read-modify-write under that file's cross-process lock. An entry this version cannot
-// read is skipped when listing and written back unchanged, in its place, so a damaged or
-// newer record is never lost; keys it does not know survive on readable runs.
+// parses it. Every change is one read-modify-write under that file's cross-process lock.
+// An entry this version cannot read is skipped when listing and written back unchanged, in
+// its place, so a damaged or newer record is never lost; keys it does not know survive on
+// readable runs.
 //
 // Earlier versions kept the list in "defaults.json" itself. The first touch moves it over:
 // the runs are written to the history file first and only then taken out of the settings,

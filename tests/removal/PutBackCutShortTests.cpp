@@ -80,6 +80,27 @@ TEST(PutBackHeldTrash, OneBoundedWaitThenTheRestFailsSayingSo) {
     EXPECT_EQ(tally(RestoreRun::putBack(run, run.moved).outcomes).back, 40u) << "once it lets go";
 }
 
+// One put back's batches share that one wait: a batch after it fails at once, even once
+// the Trash is let go meanwhile.
+TEST(PutBackHeldTrash, TheBatchesAfterTheWaitDoNotWaitAgain) {
+    test::RunHome home;
+    const SweepRun run = movedRun(home, 4);
+    const auto before = Trash::setMoveWaitBound(100ms);
+    std::optional<std::string> held;
+    const std::vector<MovedItem> first(run.moved.begin(), run.moved.begin() + 2), rest(run.moved.begin() + 2, run.moved.end());
+    {
+        test::LockHolder holder(home.trash + "/info", How::stopped);
+        ASSERT_TRUE(holder.holding());
+        EXPECT_EQ(tally(RestoreExecutor::run(first, RestoreExecutor::policyFor(run), nullptr, held)).failed, 2u);
+    }
+    Trash::setMoveWaitBound(before);
+    ASSERT_TRUE(held.has_value());
+    const Tally t = tally(RestoreExecutor::run(rest, RestoreExecutor::policyFor(run), nullptr, held));
+    EXPECT_EQ(t.failed, 2u);
+    for (const auto& failure : t.failures) EXPECT_EQ(failure, *held);
+    for (const auto& item : rest) EXPECT_TRUE(test::exists(item.trashPath + "/f")) << item.trashPath;
+}
+
 // A quit gives up the wait on a held Trash at once, whatever its bound; so does a stop
 // asked for before the put back reaches an item.
 TEST(PutBackHeldTrash, AStopEndsTheWaitAndLeavesTheRestListed) {
