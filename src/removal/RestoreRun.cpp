@@ -14,7 +14,8 @@ Result putBack(const SweepRun& run, const std::vector<MovedItem>& items, const s
     std::optional<std::string> held; // one wait on a held Trash for the whole put back
     while (next < items.size()) {
         const size_t end = std::min(items.size(), next + batch);
-        const std::vector<MovedItem> chunk(items.begin() + static_cast<long>(next), items.begin() + static_cast<long>(end));
+        const std::vector<MovedItem> chunk(items.begin() + static_cast<long>(next),
+                                           items.begin() + static_cast<long>(end));
         auto outcomes = RestoreExecutor::run(chunk, policy, stop, held);
         std::vector<std::string> gone;
         for (const auto& outcome : outcomes) {

@@ -4,9 +4,9 @@
 // as already back, never as gone.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <fcntl.h>
 
 #include <atomic>
 #include <chrono>
@@ -44,10 +44,14 @@ struct Tally {
 Tally tally(const std::vector<RestoreOutcome>& outcomes) {
     Tally t;
     for (const auto& outcome : outcomes) {
-        if (outcome.restored()) ++t.back;
-        else if (outcome.refusal() && *outcome.refusal() == Refusal::alreadyBack()) ++t.alreadyBack;
-        else if (outcome.failure()) ++t.failed, t.failures.push_back(*outcome.failure());
-        else ADD_FAILURE() << outcome.item.originalPath << ": " << outcome.refusal()->description();
+        if (outcome.restored())
+            ++t.back;
+        else if (outcome.refusal() && *outcome.refusal() == Refusal::alreadyBack())
+            ++t.alreadyBack;
+        else if (outcome.failure())
+            ++t.failed, t.failures.push_back(*outcome.failure());
+        else
+            ADD_FAILURE() << outcome.item.originalPath << ": " << outcome.refusal()->description();
     }
     return t;
 }
@@ -87,7 +91,8 @@ TEST(PutBackHeldTrash, TheBatchesAfterTheWaitDoNotWaitAgain) {
     const SweepRun run = movedRun(home, 4);
     const auto before = Trash::setMoveWaitBound(100ms);
     std::optional<std::string> held;
-    const std::vector<MovedItem> first(run.moved.begin(), run.moved.begin() + 2), rest(run.moved.begin() + 2, run.moved.end());
+    const std::vector<MovedItem> first(run.moved.begin(), run.moved.begin() + 2),
+        rest(run.moved.begin() + 2, run.moved.end());
     {
         test::LockHolder holder(home.trash + "/info", How::stopped);
         ASSERT_TRUE(holder.holding());
@@ -161,7 +166,8 @@ TEST(PutBackCutShort, WhatCameBackIsRecordedAsBack) {
             const int status = test::runInChild([&] {
                 int taken = 0;
                 Trash::setPauseHook([&](Trash::Pause pause) {
-                    if (pause == Trash::Pause::afterTakingOut && ++taken == static_cast<int>(RestoreRun::kFirstBatch) + 4)
+                    if (pause == Trash::Pause::afterTakingOut &&
+                        ++taken == static_cast<int>(RestoreRun::kFirstBatch) + 4)
                         ::raise(SIGKILL);
                 });
                 RestoreRun::putBack(run, run.moved);

@@ -29,7 +29,8 @@ SweepRun runOf(const std::string& scope, int items) {
     SweepRun run;
     run.scope = scope;
     for (int i = 0; i < items; ++i)
-        run.moved.push_back({"/home/u/Work/" + scope + std::to_string(i), "/home/u/.Trash/" + scope + std::to_string(i), 1});
+        run.moved.push_back(
+            {"/home/u/Work/" + scope + std::to_string(i), "/home/u/.Trash/" + scope + std::to_string(i), 1});
     run.recount();
     return run;
 }
