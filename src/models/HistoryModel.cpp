@@ -13,6 +13,7 @@
 #include "removal/CleanupPolicy.h"
 #include "removal/CrashedRuns.h"
 #include "removal/RemovalRun.h"
+#include "removal/RestoreRun.h"
 
 namespace sorvel {
 namespace {
@@ -45,7 +46,9 @@ HistoryModel::Loaded loadSettled(bool tidying) {
 // The items to put back: a run cut short as it is stored, with the items it recorded but
 // never moved, so those are told as such and leave it with the restored ones.
 std::vector<MovedItem> itemsToRestore(const SweepRun& run) {
-    for (const auto& stored : *SweepHistory::sharedRuns())
+    // Held for the whole loop: the history's cache may let go of its copy meanwhile.
+    const auto runs = SweepHistory::sharedRuns();
+    for (const auto& stored : *runs)
         if (stored.id == run.id && !CrashedRuns::pendingPaths(stored.moved).empty()) return stored.moved;
     return run.moved;
 }
@@ -202,23 +205,18 @@ void HistoryModel::restore(const SweepRun& run) {
     setRestoring(run.id);
     setFailure(std::nullopt);
     const uint64_t clears = clears_;
+    stopRestore_ = std::make_shared<std::atomic<bool>>(false);
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [run] {
+        [run, stop = stopRestore_] {
             // Known as moving only now (another process began it since the last load): left
             // to its mover, and the list says so.
             if (!run.finished && RemovalRun::isMoving(run.id)) return Restored{{}, {}, loadSettled(false)};
-            auto outcomes = RestoreExecutor::run(itemsToRestore(run), RestoreExecutor::policyFor(run));
-            // What came back, or never left, leaves the run as it is stored now, not as this
-            // copy shows it, so nothing written meanwhile is lost; what stayed in the Trash
-            // can be tried again later.
-            std::vector<std::string> gone;
-            for (const auto& outcome : outcomes) {
-                const auto* refusal = outcome.refusal();
-                if (outcome.restored() || (refusal && *refusal == RestoreGuard::Refusal::stillInPlace()))
-                    gone.push_back(outcome.item.originalPath);
-            }
-            Restored done{std::move(outcomes), SweepHistory::removeItems(run.id, gone), {}};
+            // What came back, or never left, leaves the run as it is stored now, batch by
+            // batch, not as this copy shows it, so nothing written meanwhile is lost; what
+            // stayed in the Trash can be tried again later.
+            auto put = RestoreRun::putBack(run, itemsToRestore(run), stop.get());
+            Restored done{std::move(put.outcomes), put.saved, {}};
             done.loaded = loadSettled(false);
             return done;
         },
@@ -238,6 +236,10 @@ void HistoryModel::restore(const SweepRun& run) {
             emit model.trashChanged();
             model.reload(); // the stored runs say what is still in the Trash
         });
+}
+
+void HistoryModel::stopRestoring() {
+    if (restoring_ && stopRestore_) stopRestore_->store(true);
 }
 
 std::string HistoryModel::restoreNotSavedMessage(const SaveStatus& status) {

@@ -4,6 +4,7 @@
 // the history file is never read or written there: loads, restores and clearing run on a
 // worker and come back through the event loop.
 #include <QObject>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -89,6 +90,9 @@ public:
     /// Starts putting back the items of the run and returns at once. Ignored while a
     /// restore runs, and for a run without full detail or without items.
     void restore(const SweepRun& run);
+    /// Has a running restore leave the items it has not yet put back in the Trash (a quit
+    /// does not wait on a Trash another Sorvel holds); what came back is written down.
+    void stopRestoring();
     /// Forgets the stored history (on a worker), then the model's lists; a running restore
     /// carries on. When the history cannot be written, nothing is forgotten and `saveError`
     /// says so, with the system's reason.
@@ -143,6 +147,7 @@ private:
     ClearWork clear_;
     std::set<UUID> expanded_;
     std::optional<UUID> restoring_;
+    std::shared_ptr<std::atomic<bool>> stopRestore_;
     std::vector<RestoreOutcome> lastRestore_;
     std::optional<std::string> saveError_;
     std::optional<std::string> failure_;

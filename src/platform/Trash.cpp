@@ -419,7 +419,7 @@ bool isInsideTrash(const std::string& given, const std::vector<MountEntry>& moun
 }
 
 RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName,
-                           const std::optional<Identity>& expected) {
+                           const std::optional<Identity>& expected, const std::atomic<bool>* stop) {
     RestoreResult result;
     if (!validName(location.name) || !validName(destinationName)) {
         result.code = EINVAL;
@@ -430,8 +430,10 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
     removeOrphanRecords(*folder);
     // From taking the item out until its record is gone: a tidy would take the record for
     // an orphan meanwhile, and a move of a same-named item could then write its own there.
-    const MovesLock puttingBack(*folder, MovesLock::Mode::shared);
+    const MovesLock puttingBack(*folder, MovesLock::Mode::shared, stop);
     if (puttingBack.busy()) {
+        result.stopped = puttingBack.stopped();
+        result.trashHeld = !result.stopped;
         result.error = heldByTidy(*folder) + ", so the item stayed in the Trash.";
         return result;
     }

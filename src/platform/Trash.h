@@ -4,6 +4,7 @@
 // Items go in by rename only, after their name is reserved by an info file created
 // exclusively: never copied and deleted, never over an existing item (a taken name
 // becomes "name 2", "name 3", ...).
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -106,14 +107,19 @@ struct RestoreResult {
     bool restored = false;
     int code = 0;
     std::string error;
+    /// The Trash's lock was kept past the wait by a tidy: every later restore would wait alike.
+    bool trashHeld = false;
+    /// The wait for that lock was given up because `stop` was set; nothing was moved.
+    bool stopped = false;
 };
 
 /// Moves files/NAME of the located trash to `destinationName` in the open folder
 /// `destinationFd` with renameat2(RENAME_NOREPLACE). With an identity, an entry that is
 /// no longer that object stays. Its info file goes only once the object that was checked
-/// is confirmed at the destination.
+/// is confirmed at the destination. Its wait for the Trash's lock ends once `stop` is set.
 RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName,
-                           const std::optional<Identity>& expected = std::nullopt);
+                           const std::optional<Identity>& expected = std::nullopt,
+                           const std::atomic<bool>* stop = nullptr);
 
 /// The narrow windows between two steps of a move or a restore, where another process
 /// could act; tests act there through `setPauseHook`.

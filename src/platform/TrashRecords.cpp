@@ -139,14 +139,15 @@ std::atomic<int64_t> moveWaitMilliseconds{5000};
 
 } // namespace
 
-MovesLock::MovesLock(const Folder& folder, Mode mode) : fd_(folder.info.get()) {
+MovesLock::MovesLock(const Folder& folder, Mode mode, const std::atomic<bool>* stop) : fd_(folder.info.get()) {
     const auto now = FileLock::Clock::now();
     const int code = FileLock::takeBy(fd_, mode == Mode::shared ? LOCK_SH : LOCK_EX,
-                                      mode == Mode::shared ? now + moveWaitBound() : now);
+                                      mode == Mode::shared ? now + moveWaitBound() : now, stop);
     held_ = code == 0;
     // A file system without locks: a tidy cannot take its lock there either, so it
     // removes nothing and the move may go ahead unlocked.
-    busy_ = code == EWOULDBLOCK;
+    stopped_ = code == ECANCELED;
+    busy_ = code == EWOULDBLOCK || stopped_;
 }
 
 MovesLock::~MovesLock() {

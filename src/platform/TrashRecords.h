@@ -2,6 +2,7 @@
 // What the Trash's own records say about its entries: which original path an entry's
 // info file names, whether an entry is still the object that was moved, where an item
 // recorded ahead of its move ended up, and the reservations a crash left behind.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -37,7 +38,8 @@ std::optional<std::string> findMoved(const std::string& originalPath, const std:
 class MovesLock {
 public:
     enum class Mode { shared, exclusiveIfFree };
-    MovesLock(const Folder& folder, Mode mode);
+    /// `stop`: a shared wait given up (as busy) once it is set.
+    MovesLock(const Folder& folder, Mode mode, const std::atomic<bool>* stop = nullptr);
     ~MovesLock();
     MovesLock(const MovesLock&) = delete;
     MovesLock& operator=(const MovesLock&) = delete;
@@ -45,11 +47,14 @@ public:
     /// True when another holder kept it past the wait (at once for a tidy); false when
     /// the file system keeps no locks, where nobody holds it.
     bool busy() const { return busy_; }
+    /// Its wait was given up because `stop` was set.
+    bool stopped() const { return stopped_; }
 
 private:
     int fd_;
     bool held_ = false;
     bool busy_ = false;
+    bool stopped_ = false;
 };
 
 /// How long a move waits for the lock a tidy holds: a few seconds.

@@ -243,8 +243,10 @@ Result moveAndRecord(Request request) {
 
     // Once a tidy kept the Trash past one move's wait, every later move would wait alike.
     std::optional<CleanupOutcome::Failed> trashHeld;
-    // Why the moves stopped before their end when the history stayed locked past its wait.
-    const char* stopped = nullptr;
+    // Why the moves stopped before their end: the history stayed locked past its wait, or
+    // something other than a file is in its place.
+    std::optional<std::string> stopped;
+    bool nothingMoved = false;
     size_t next = 0;
     size_t batch = kFirstBatch;
     do {
@@ -254,11 +256,13 @@ Result moveAndRecord(Request request) {
         std::vector<MovedItem> pending;
         for (const auto& path : chunk) pending.push_back(pendingItem(path));
         store(pending, false);
-        if (problem.busy()) {
+        if (problem.busy()) stopped = next == 0 ? kHistoryBusyNothingMoved : kHistoryBusyStopped;
+        else if (!problem) stopped = SweepHistory::notAFile(next == 0);
+        if (stopped) {
             // Not recorded ahead, so not moved: neither this batch nor the rest.
-            stopped = next == 0 ? kHistoryBusyNothingMoved : kHistoryBusyStopped;
+            nothingMoved = next == 0;
             const std::vector<CleanupExecutor::PathSize> rest(items.begin() + static_cast<long>(next), items.end());
-            for (auto& outcome : heldOutcomes(rest, CleanupOutcome::Failed{stopped}))
+            for (auto& outcome : heldOutcomes(rest, CleanupOutcome::Failed{*stopped}))
                 result.outcomes.push_back(std::move(outcome));
             break;
         }
@@ -284,7 +288,7 @@ Result moveAndRecord(Request request) {
         next = end;
         batch = std::min(batch * 2, kLargestBatch);
     } while (next < items.size());
-    if (stopped == kHistoryBusyNothingMoved) {
+    if (nothingMoved) {
         // Nothing was written and nothing moved: no record to finish or take out again.
         result.run.moved.clear();
         result.run.receipt = request.receipt(result.outcomes);
@@ -294,7 +298,7 @@ Result moveAndRecord(Request request) {
     store({}, true);
     if (!request.keepIfNothingMoved && moved.empty()) problem = SweepHistory::forget(result.run.id);
 
-    result.saveError = stopped ? std::optional<std::string>(stopped) : SweepHistory::notSavedMessage(problem);
+    result.saveError = stopped ? stopped : SweepHistory::notSavedMessage(problem);
     return result;
 }
 

@@ -7,7 +7,8 @@
 // the caller shows; those items are then in the Trash, with its own records, but in no run.
 // When the history stays locked past its wait (another Sorvel stopped while writing it), a
 // batch that could not be recorded ahead is not moved, nor is any after it: every such item
-// fails with the reason, which `saveError` carries too.
+// fails with the reason, which `saveError` carries too. So it is when something other than
+// a file (a pipe, a folder) is in place of the history file or its lock.
 // Every move also counts as in flight, process-wide, so quitting can wait for it.
 #include <chrono>
 #include <cstdint>

@@ -37,7 +37,9 @@ std::string messageFor(int code) {
     }
 }
 
-RestoreOutcome::Result move(const MovedItem& item, const RestoreGuard::Judgement& judged) {
+// `held` is set when the Trash's lock was kept past the wait, or its wait stopped.
+RestoreOutcome::Result move(const MovedItem& item, const RestoreGuard::Judgement& judged,
+                            const std::atomic<bool>* stop, std::optional<std::string>& held) {
     const auto location = Trash::locate(standardizePath(item.trashPath));
     if (!location) return RestoreOutcome::Failed{"The item is no longer in the Trash; nothing was moved."};
 
@@ -51,8 +53,12 @@ RestoreOutcome::Result move(const MovedItem& item, const RestoreGuard::Judgement
         }
         return RestoreOutcome::Failed{messageFor(errno)};
     }
-    const Trash::RestoreResult result = Trash::restoreEntry(*location, destination.get(), judged.name, item.identity);
+    const Trash::RestoreResult result =
+        Trash::restoreEntry(*location, destination.get(), judged.name, item.identity, stop);
     if (result.restored) return RestoreOutcome::Restored{};
+    if (result.stopped) held = kStopped;
+    else if (result.trashHeld) held = result.error;
+    if (held) return RestoreOutcome::Failed{*held};
     if (result.code == ESTALE) return RestoreOutcome::Refused{RestoreGuard::Refusal::notTheMovedItem()};
     if (result.code == 0) return RestoreOutcome::Failed{result.error};
     return RestoreOutcome::Failed{messageFor(result.code)};
@@ -60,7 +66,14 @@ RestoreOutcome::Result move(const MovedItem& item, const RestoreGuard::Judgement
 
 } // namespace
 
-std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy) {
+std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy,
+                                const std::atomic<bool>* stop) {
+    std::optional<std::string> held;
+    return run(items, policy, stop, held);
+}
+
+std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy,
+                                const std::atomic<bool>* stop, std::optional<std::string>& held) {
     std::vector<RestoreOutcome> outcomes;
     outcomes.reserve(items.size());
     // Items recorded ahead of a move the process did not live to write down (a crash):
@@ -68,9 +81,17 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
     const std::vector<std::string> pending = CrashedRuns::pendingPaths(items);
     std::optional<Trash::Records> records;
     if (!pending.empty()) records.emplace(pending);
+    // Once `held` says why, the rest is not tried: one wait on a held Trash is enough, as
+    // for a move.
     for (const auto& given : items) {
         RestoreOutcome outcome;
         outcome.item = given;
+        if (!held && stop && stop->load()) held = kStopped;
+        if (held) {
+            outcome.result = RestoreOutcome::Failed{*held};
+            outcomes.push_back(std::move(outcome));
+            continue;
+        }
         MovedItem item = given;
         std::optional<RestoreGuard::Judgement> judged;
         if (item.isPending()) {
@@ -81,7 +102,7 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
         }
         if (!judged) judged = RestoreGuard::judge(item, policy);
         if (judged->refusal) outcome.result = RestoreOutcome::Refused{*judged->refusal};
-        else outcome.result = move(item, *judged);
+        else outcome.result = move(item, *judged, stop, held);
         outcomes.push_back(std::move(outcome));
     }
     // The crash may also have left records of items that never arrived, which file

@@ -1,6 +1,8 @@
 #pragma once
 // Puts items of a recorded run back from the Trash, each through the restore guard, by
 // rename only: never over anything, never by copying.
+#include <atomic>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -44,8 +46,19 @@ struct RestoreOutcome {
 
 namespace RestoreExecutor {
 
-/// One outcome per item, in order, one item at a time on the calling thread.
-std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy);
+/// What an item not tried because `stop` was set fails with.
+inline constexpr const char* kStopped = "Sorvel is quitting, so the item stayed in the Trash; it can be put back later.";
+
+/// One outcome per item, in order, one item at a time on the calling thread. Once the
+/// Trash's lock was kept past one wait (another Sorvel tidying it, or stopped while it
+/// did), the items after it fail at once with that reason, as a move's do; once `stop` is
+/// set (also during that wait), they fail with `kStopped`.
+std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy,
+                                const std::atomic<bool>* stop = nullptr);
+/// The same over one batch of a longer put back: `held` carries why the rest is not tried
+/// from one batch to the next, so the whole put back waits on a held Trash once.
+std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy,
+                                const std::atomic<bool>* stop, std::optional<std::string>& held);
 
 /// The policy a run's items are put back under: the standard one widened with the
 /// folders the run itself was allowed to touch, so protected places stay refused.

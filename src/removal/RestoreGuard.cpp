@@ -31,6 +31,8 @@ std::string Refusal::description() const {
         return "no longer the item Sorvel moved";
     case Kind::stillInPlace:
         return "still in its place; the run stopped before moving it";
+    case Kind::alreadyBack:
+        return "already back where it came from";
     }
     return {};
 }
@@ -60,7 +62,13 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
     const auto realFiles = resolvedPath(files);
     if (realTrash && realFiles && *realFiles != *realTrash + "/files") return refuse(Refusal::notInTrash());
 
-    if (!realFiles || ::lstat(trash.c_str(), &st) != 0) return refuse(Refusal::missingFromTrash());
+    if (!realFiles || ::lstat(trash.c_str(), &st) != 0) {
+        // The object it was sits at its place: it came back, and nothing is missing.
+        if (item.identity && !hasNul(original))
+            if (const auto now = Trash::identityOf(original); now && item.identity->admits(*now))
+                return refuse(Refusal::alreadyBack());
+        return refuse(Refusal::missingFromTrash());
+    }
     // The name may since have gone to another item (the Trash emptied, something else
     // trashed): its record must name this item's place, and it must be the same object.
     if (Trash::recordedOriginal(*location) != original) return refuse(Refusal::notTheMovedItem());

@@ -21,6 +21,7 @@ struct Refusal {
         destinationParentMissing,
         notTheMovedItem,
         stillInPlace,
+        alreadyBack,
     };
 
     Kind kind = Kind::notInTrash;
@@ -37,6 +38,11 @@ struct Refusal {
     static Refusal notTheMovedItem() { return {Kind::notTheMovedItem, std::nullopt}; }
     /// Recorded ahead of a move the run did not live to make: the item never left its place.
     static Refusal stillInPlace() { return {Kind::stillInPlace, std::nullopt}; }
+    /// Gone from the Trash, and the very object it was is at its original path: put back
+    /// by a put back cut short before it was written down (or by another program).
+    static Refusal alreadyBack() { return {Kind::alreadyBack, std::nullopt}; }
+    /// Whether the item is no longer in the Trash but at its place, so it leaves its run.
+    bool leavesTheRun() const { return kind == Kind::stillInPlace || kind == Kind::alreadyBack; }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;

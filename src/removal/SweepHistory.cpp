@@ -5,6 +5,7 @@
 #include <climits>
 #include <mutex>
 #include <set>
+#include <sys/stat.h>
 #include <unordered_set>
 
 #include "engine/Bytes.h"
@@ -101,8 +102,14 @@ std::vector<SweepRun> readable(const std::vector<Entry>& list) {
     return runs;
 }
 
+// A run whose mover still moves it (or that was cut short and not yet tidied) keeps what
+// it lists whatever else is recorded meanwhile: its items may be in the Trash already, and
+// only its run can put them back. The bounds take it once it has settled.
+bool unsettled(const SweepRun& run) { return !run.finished && !run.receipt.cutShort; }
+
 // Drops readable runs past the run bound and empties the item lists past the detail
-// bound; entries that could not be read are neither counted nor touched.
+// bound, but for runs not yet settled; entries that could not be read are neither counted
+// nor touched.
 void applyBounds(std::vector<Entry>& list) {
     std::vector<Entry> kept;
     kept.reserve(list.size());
@@ -112,8 +119,9 @@ void applyBounds(std::vector<Entry>& list) {
             kept.push_back(std::move(entry));
             continue;
         }
-        if (position >= SweepHistory::kMaximumRuns) continue;
-        if (position >= SweepHistory::kRunsWithDetail && !entry.run->moved.empty()) {
+        const bool keep = unsettled(*entry.run);
+        if (position >= SweepHistory::kMaximumRuns && !keep) continue;
+        if (position >= SweepHistory::kRunsWithDetail && !keep && !entry.run->moved.empty()) {
             entry.run->moved.clear();
             entry.run->hasDetail = false;
             entry.changed = true;
@@ -344,6 +352,40 @@ std::string filePath() {
     return appendingPathComponent(deletingLastPathComponent(UserDefaults::standardFilePath()), "history.json");
 }
 
+namespace {
+
+// What is at the path when it is there and not a plain file; none otherwise. Never opened,
+// so a pipe is not waited on.
+std::optional<std::string> otherThanAFile(const std::string& path, bool followLink) {
+    struct stat st;
+    if ((followLink ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0 || S_ISREG(st.st_mode))
+        return std::nullopt;
+    if (S_ISFIFO(st.st_mode)) return "a named pipe";
+    if (S_ISDIR(st.st_mode)) return "a folder";
+    if (S_ISLNK(st.st_mode)) return "a symbolic link";
+    if (S_ISSOCK(st.st_mode)) return "a socket";
+    return "a device";
+}
+
+} // namespace
+
+std::optional<std::string> notAFile(bool nothingMoved) {
+    const std::string file = filePath(), lock = file + ".lock";
+    std::string place;
+    auto found = otherThanAFile(file, true);
+    if (found) {
+        place = "Sorvel's history file (" + validUTF8(tildeAbbreviated(file)) + ")";
+    } else if ((found = otherThanAFile(lock, false))) {
+        place = "the lock of Sorvel's history file (" + validUTF8(tildeAbbreviated(lock)) + ")";
+    } else {
+        return std::nullopt;
+    }
+    return "In place of " + place + " there is " + *found + ", not a file, so " +
+           (nothingMoved ? "nothing was moved: Sorvel moves nothing it cannot record."
+                         : "Sorvel stopped moving: the rest is still in its place.") +
+           " Remove it and try again.";
+}
+
 SaveStatus moveOver() {
     if (!UserDefaults::standard().contains(kKey)) return {};
     SaveStatus status;
@@ -452,8 +494,9 @@ SaveStatus store(const SweepRun& given) {
         }
         auto stored = SweepRun::fromJSON(element);
         if (!stored) return true;
-        if (position >= kMaximumRuns) return false;
-        if (position++ >= kRunsWithDetail && !stored->moved.empty()) {
+        const bool keep = unsettled(*stored);
+        if (position >= kMaximumRuns && !keep) return false;
+        if (position++ >= kRunsWithDetail && !keep && !stored->moved.empty()) {
             stored->moved.clear();
             stored->hasDetail = false;
             rewrite(element, *stored);

@@ -1,11 +1,13 @@
 #pragma once
 // The log of removal runs, newest first: at most 250 runs, at most 2000 items per run, and
-// the item lists only on the 20 newest runs. It is kept under "SorvelSweepHistory" in a
-// settings file of its own, "history.json" beside "defaults.json", so a settings write
-// never rewrites it and a settings read never parses it. Every change is one
-// read-modify-write under that file's cross-process lock. An entry this version cannot
-// read is skipped when listing and written back unchanged, in its place, so a damaged or
-// newer record is never lost; keys it does not know survive on readable runs.
+// the item lists only on the 20 newest runs. A run still being moved (or cut short and not
+// yet tidied) is exempt from both bounds until it has settled, whatever else is recorded.
+// It is kept under "SorvelSweepHistory" in a settings file of its own, "history.json"
+// beside "defaults.json", so a settings write never rewrites it and a settings read never
+// parses it. Every change is one read-modify-write under that file's cross-process lock.
+// An entry this version cannot read is skipped when listing and written back unchanged, in
+// its place, so a damaged or newer record is never lost; keys it does not know survive on
+// readable runs.
 //
 // Earlier versions kept the list in "defaults.json" itself. The first touch moves it over:
 // the runs are written to the history file first and only then taken out of the settings,
@@ -89,6 +91,11 @@ std::optional<std::string> notSavedMessage(const SaveStatus& status);
 
 /// "history.json" in the folder of the standard settings file.
 std::string filePath();
+
+/// None while the history file and its lock are plain files, or absent. Else what a move
+/// says that stops because nothing can be recorded there (a pipe, a folder, a device, or a
+/// link in place of the lock): `nothingMoved` before its first item, else part way.
+std::optional<std::string> notAFile(bool nothingMoved);
 
 struct Loaded {
     std::vector<SweepRun> runs; // newest first

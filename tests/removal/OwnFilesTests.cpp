@@ -19,10 +19,12 @@ namespace {
 using Write = std::function<bool(const test::RunHome&)>; // true when it said it could not save
 
 const Write historyWrite = [](const test::RunHome&) { return !SweepHistory::store(SweepRun{}).saved(); };
-// The items still move; the run could not be written down, and the result says so.
+// A move that could record itself nowhere does not start, and the result says so.
 const Write move = [](const test::RunHome& home) {
-    const auto result = RemovalRun::moveAndRecord(home.request(home.folders(1)));
-    return result.saveError.has_value() && result.outcomes.size() == 1 && result.outcomes[0].moved();
+    const auto items = home.folders(1);
+    const auto result = RemovalRun::moveAndRecord(home.request(items));
+    return result.saveError.has_value() && result.outcomes.size() == 1 && !result.outcomes[0].moved() &&
+           test::exists(items[0].path + "/f");
 };
 const Write settingsWrite = [](const test::RunHome&) {
     return !UserDefaults::standard().set("SorvelAppearance", "dark").saved();

@@ -1,5 +1,6 @@
 #include "support/LockHolder.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -26,7 +27,8 @@ LockHolder::LockHolder(const std::string& path, How how) {
         // None of this process's own locks go with the child.
         for (int fd = 3; fd < 4096; ++fd)
             if (fd != ready[1]) ::close(fd);
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EISDIR) fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); // the Trash's
         // A write of the test's own may hold it for a moment.
         const auto deadline = FileLock::Clock::now() + std::chrono::seconds(20);
         const char held = fd >= 0 && FileLock::takeBy(fd, LOCK_EX, deadline) == 0 ? 1 : 0;

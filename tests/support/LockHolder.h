@@ -11,7 +11,8 @@
 
 namespace sorvel::test {
 
-/// Forks a child that takes an exclusive lock on `path` (made when missing) and then keeps
+/// Forks a child that takes an exclusive lock on `path` (a file, made when missing, or a
+/// folder such as the Trash's records folder) and then keeps
 /// it: `stopped` stops itself (SIGSTOP, as a process suspended or held in a debugger);
 /// `waiting` waits for its release. Released (killed) by `release` or at the object's end,
 /// and with this process should it end first.

@@ -33,6 +33,8 @@ public:
     QMessageBox* notice() const { return notice_; }
     /// Whether the flow has told the event loop to end.
     bool hasEnded() const { return ended_; }
+    /// Whether it waits for moves in flight to end.
+    bool isWaiting() const { return waiting_; }
 
 signals:
     void waitingChanged();

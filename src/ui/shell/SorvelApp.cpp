@@ -112,6 +112,10 @@ int main(int argc, char** argv) {
         delete ToolWindows::settingsWindow();
     });
     models.quit = [&quitFlow] { quitFlow.request(); };
+    // A put back is not waited out: what it has not put back yet stays in the Trash, listed.
+    QObject::connect(&quitFlow, &QuitFlow::waitingChanged, &models.history, [&] {
+        if (quitFlow.isWaiting()) models.history.stopRestoring();
+    });
     MainWindow window(models);
     mainWindow = &window;
     window.setWindowIcon(AppIcon::icon());

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 
 #include "engine/Bytes.h"
 #include "platform/Path.h"
@@ -383,20 +384,34 @@ TEST(CleanupPreviewSheetFocus, TicksKeepTheFocusAndEachStageFocusesItsMainButton
 // The done stage says so, with the reason, when the moved items' run could not be written
 // down: the history is then no way to put them back.
 TEST(CleanupPreviewSheetFlow, AHistoryThatCouldNotBeWrittenIsShownWhenDone) {
-    for (const bool writable : {true, false}) {
-        SCOPED_TRACE(writable ? "history written" : "history not written");
+    // Written; not writable (its folder lies below a plain file): the items move and the
+    // sheet says the run could not be saved; a folder in the history file's place: a move
+    // that could record itself nowhere does not start, and the sheet says so.
+    enum class History { written, unwritable, folderInPlace };
+    for (const History history : {History::written, History::unwritable, History::folderInPlace}) {
+        SCOPED_TRACE(history == History::written ? "history written"
+                     : history == History::unwritable ? "history not written" : "a folder in its place");
         Prepared p;
-        if (!writable) test::makeDirs(SweepHistory::filePath()); // a folder where the file goes
+        std::optional<test::UnwritableSettings> unwritable;
+        if (history == History::unwritable) unwritable.emplace();
+        if (history == History::folderInPlace) test::makeDirs(SweepHistory::filePath());
         QPointer<CleanupPreviewSheet> sheet = p.openSheet();
         click(sheet->secondButton());
         click(sheet->secondButton());
         ASSERT_TRUE(waitUntil([&] { return sheet && sheet->state().stage() == Stage::done; }));
-        EXPECT_FALSE(test::exists(p.a1));
+        EXPECT_EQ(test::exists(p.a1), history == History::folderInPlace);
         const QString error = sheet->saveErrorText();
-        EXPECT_TRUE(writable ? error.isEmpty()
-                             : error.startsWith("Sorvel could not save this run to its history") &&
-                                   error.contains(QString::fromUtf8(std::strerror(EISDIR))))
-            << error.toStdString();
+        switch (history) {
+        case History::written: EXPECT_TRUE(error.isEmpty()) << error.toStdString(); break;
+        case History::unwritable:
+            EXPECT_TRUE(error.startsWith("Sorvel could not save this run to its history") &&
+                        error.contains(QString::fromUtf8(std::strerror(ENOTDIR))))
+                << error.toStdString();
+            break;
+        case History::folderInPlace:
+            EXPECT_EQ(error.toStdString(), SweepHistory::notAFile(true).value_or("")) << error.toStdString();
+            break;
+        }
         delete sheet;
     }
 }
