@@ -21,11 +21,15 @@ namespace sorvel {
 namespace {
 constexpr int kMovesLookMs = 200;
 
-bool isRoot(const ScanResult& result, const std::string& path) {
+// The roots at or below the folders measured.
+std::vector<std::string> rootsInside(const ScanResult& result, const std::vector<TreeUpdater::Remeasured>& measured) {
+    std::vector<std::string> inside;
     for (const auto& category : result.categories)
         for (const auto& root : category.roots)
-            if (root && root->path == path) return true;
-    return false;
+            if (root && std::any_of(measured.begin(), measured.end(),
+                                    [&](const TreeUpdater::Remeasured& m) { return isPathInside(root->path, m.path); }))
+                inside.push_back(root->path);
+    return inside;
 }
 } // namespace
 
@@ -262,10 +266,11 @@ void ScanCoordinator::processPendingChanges() {
             pass.changed = std::any_of(measured.begin(), measured.end(),
                                        [](const TreeUpdater::Remeasured& m) { return m.change != 0; });
             // A root gone from the disk leaves the tree, as a fresh scan leaves it, and is
-            // looked out for: made again, it is measured whole.
-            for (const auto& m : measured)
-                if (isRoot(pass.result, m.path) && FileManager::presence(m.path) == FileManager::Presence::absent)
-                    pass.changed = pass.result.leaveRoot(m.path) || pass.changed;
+            // looked out for: made again, it is measured whole. One inside a folder of
+            // another category is told by that folder's change.
+            for (const auto& root : rootsInside(pass.result, measured))
+                if (FileManager::presence(root) == FileManager::Presence::absent)
+                    pass.changed = pass.result.leaveRoot(root) || pass.changed;
             if (!pass.changed) return pass;
             pass.result.cleanupItems = recommend(pass.result);
             pass.result.volume = VolumeProbe::stats(homeDirectory());
