@@ -32,8 +32,9 @@ struct Move {
 inline constexpr int kKeptDepth = 10;
 
 /// Whether the item is to be walked where it lies now before it is folded: a folder, or
-/// an item of unknown kind, that the tree keeps no node for, moved from or into a root.
-/// Its size alone would leave its files, folders and refusals behind.
+/// an item of unknown kind, that the tree keeps no node for, or whose node lacks the roots
+/// below it, moved from or into a root. Its size alone would leave its files, folders and
+/// refusals behind.
 bool needsMeasuring(const Move& move, const ScanResult& result);
 /// The places in `moves` of those that `needsMeasuring` chooses, looked up in one index of
 /// the tree: thousands of items cost a few look-ups each.
