@@ -268,7 +268,8 @@ private:
     void installWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher);
     bool watchesStillCounting() const;
     void watchJoinedRoots(std::vector<std::string> roots);
-    void installJoinedWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher);
+    void installJoinedWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher,
+                              const std::vector<std::string>& roots);
     bool takeWatchCounts();
     void followCount();
     void watchAgainIfShort();

@@ -179,6 +179,13 @@ void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSy
     if (!watcher_->isRunning() && watcher_->shortOfWatches()) counted = watchesRanOut_ = true;
     if (watcher_->isRunning() || counted) emit watchingChanged();
     if (more || stillCounting_) followCount();
+    // A root removed between the tree and its watch: no event will tell, so it is measured
+    // again now, which finds it gone.
+    std::vector<std::string> gone;
+    for (const auto& category : result_.categories)
+        for (const auto& root : category.roots)
+            if (FileManager::presence(root->path) == FileManager::Presence::absent) gone.push_back(root->path);
+    if (!gone.empty()) absorb(gone);
     watchAgainIfShort();
     // After the trees': their watches come first from the share.
     if (generation == watchGeneration_) watchMissingRoots();

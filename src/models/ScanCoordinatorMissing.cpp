@@ -80,9 +80,9 @@ void ScanCoordinator::watchJoinedRoots(std::vector<std::string> roots) {
     const uint64_t generation = watchGeneration_;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [make = watcherMaker(generation, joinAbandoned_), roots = std::move(roots)] { return make(roots); },
-        [generation](ScanCoordinator& self, std::unique_ptr<FileSystemWatcher> watcher) {
-            self.installJoinedWatcher(generation, std::move(watcher));
+        [make = watcherMaker(generation, joinAbandoned_), roots] { return make(roots); },
+        [generation, roots](ScanCoordinator& self, std::unique_ptr<FileSystemWatcher> watcher) {
+            self.installJoinedWatcher(generation, std::move(watcher), roots);
         },
         [generation](ScanCoordinator& self, const std::string& reason) {
             if (generation != self.watchGeneration_ || self.phase_ != Phase::done) return;
@@ -91,14 +91,24 @@ void ScanCoordinator::watchJoinedRoots(std::vector<std::string> roots) {
         });
 }
 
-void ScanCoordinator::installJoinedWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher) {
+void ScanCoordinator::installJoinedWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher,
+                                           const std::vector<std::string>& roots) {
     if (generation != watchGeneration_ || !liveUpdatesEnabled_ || phase_ != Phase::done) {
         watcher->stop();
         return;
     }
-    // Short of watches, or gone again: the one set-up over every root counts what it left
-    // unwatched, as after the scan.
-    if (!watcher->isRunning()) return startWatching();
+    // Gone again before its watch was in place: no event will tell, so it is measured again
+    // now, which finds it gone; it is watched for from the folder above.
+    std::vector<std::string> gone;
+    for (const auto& root : roots)
+        if (FileManager::presence(root) == FileManager::Presence::absent) gone.push_back(root);
+    if (!gone.empty()) absorb(gone);
+    // Short of watches: the one set-up over every root counts what it left unwatched, as
+    // after the scan.
+    if (!watcher->isRunning()) {
+        if (gone.size() == roots.size()) return;
+        return startWatching();
+    }
     joinedWatchers_.push_back(std::move(watcher));
     const bool more = watchesStillCounting();
     if (takeWatchCounts()) emit watchingChanged();

@@ -7,16 +7,20 @@
 // missed.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <sstream>
 
 #include "engine/FileWalker.h"
 #include "engine/MultiRootScan.h"
+#include "engine/TreeUpdater.h"
 #include "models/ScanCoordinator.h"
 #include "models/ToolFixtures.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
+#include "platform/UserDefaults.h"
 
 using namespace sorvel;
 using namespace sorvel::test;
@@ -214,5 +218,67 @@ TEST_P(MovedRootFromTheSheet, LeavesTheCategoryTheHeaderAndTheOffersAtOnce) {
 
 INSTANTIATE_TEST_SUITE_P(LiveUpdates, MovedRootFromTheSheet, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "On" : "Off"; });
+
+} // namespace
+
+namespace {
+
+// A root joins the tree (made by another program) while a fold is being worked out on a copy
+// taken before it joined: the fold is worked out again on the tree as it is, so the root that
+// joined stays, and every figure reads the disk.
+TEST(FoldOnAnOlderTree, IsFoldedAgainSoARootThatJoinedMeanwhileStays) {
+    ToolMachine machine;
+    const std::string cache = machine.home("/Library/Caches/com.example.big"), linuxCache = machine.home("/.cache");
+    writeFileOfSize(cache + "/blob", 600'000);
+    std::filesystem::remove_all(linuxCache);
+    struct Gate {
+        std::mutex lock;
+        std::condition_variable changed;
+        std::string path; // the first walk of it waits until released
+        bool held = false, released = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    auto services = ScanCoordinator::Services::standard();
+    services.walk = [gate, standard = services.walk](const std::string& path, ScanControl& control,
+                                                      const FileWalker::Options& options) {
+        {
+            std::unique_lock<std::mutex> hold(gate->lock);
+            if (!gate->path.empty() && path == gate->path && !gate->held) {
+                gate->held = true;
+                gate->changed.notify_all();
+                gate->changed.wait_for(hold, std::chrono::seconds(60), [&] { return gate->released; });
+            }
+        }
+        return standard(path, control, options);
+    };
+    ScanCoordinator coordinator(services);
+    coordinator.start();
+    ASSERT_TRUE(waitUntil([&] { return coordinator.phase() == ScanCoordinator::Phase::done && coordinator.isWatching(); }));
+    ASSERT_FALSE(coordinator.result().node(linuxCache));
+    // Sorvel's own folder, measured again by every fold.
+    const auto records = TreeUpdater::locate(deletingLastPathComponent(UserDefaults::standardFilePath()), coordinator.result());
+    ASSERT_TRUE(records) << "Sorvel's own folder is in no scanned root here";
+    {
+        std::lock_guard<std::mutex> hold(gate->lock);
+        gate->path = records->chain.back()->path;
+    }
+    bool done = false;
+    coordinator.performCleanup(std::vector<CleanupExecutor::PathSize>{{cache, 600'000}},
+                               [&](const ScanCoordinator::Outcomes&) { done = true; });
+    ASSERT_TRUE(waitUntil([&] {
+        std::lock_guard<std::mutex> hold(gate->lock);
+        return gate->held;
+    }, 20'000));
+    madeElsewhere(linuxCache, 50'000);
+    EXPECT_TRUE(waitUntil([&] { return coordinator.result().node(linuxCache) != nullptr; }, 20'000));
+    {
+        std::lock_guard<std::mutex> hold(gate->lock);
+        gate->released = true;
+        gate->changed.notify_all();
+    }
+    ASSERT_TRUE(waitUntil([&] { return done; }, 20'000));
+    EXPECT_TRUE(coordinator.result().node(linuxCache)) << "the root that joined during the fold is gone again";
+    EXPECT_EQ(settled(coordinator), "");
+}
 
 } // namespace
