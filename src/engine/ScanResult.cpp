@@ -167,6 +167,25 @@ Measured ScanResult::measured(const std::string& path) const {
     return refusedToRead(target) ? Measured::unread() : Measured::wholeRead(0);
 }
 
+bool ScanResult::leaveRoot(const std::string& path) {
+    bool left = false;
+    for (auto category = categories.begin(); category != categories.end();) {
+        auto& roots = category->roots;
+        const auto before = roots.size();
+        std::erase_if(roots, [&](const ScanNodePtr& r) { return r && r->path == path; });
+        if (roots.size() == before) {
+            ++category;
+            continue;
+        }
+        left = true;
+        const MissingRoot missing{category->id(), path};
+        if (std::find(missingRoots.begin(), missingRoots.end(), missing) == missingRoots.end())
+            missingRoots.push_back(missing);
+        category = roots.empty() ? categories.erase(category) : category + 1;
+    }
+    return left;
+}
+
 const CategoryResult* ScanResult::category(const std::string& id) const {
     for (const auto& c : categories)
         if (c.category.id == id) return &c;

@@ -65,6 +65,11 @@ struct ScanResult {
     std::vector<BaseFolders::SetAside> setAsideFolders;
     std::vector<CleanupItem> cleanupItems;
 
+    /// The root at `path` is gone from the disk: it leaves its category (the category too
+    /// when it was the last) and joins `missingRoots`, to be measured whole if it comes
+    /// back, as a fresh scan would leave it. False when no category has that root.
+    bool leaveRoot(const std::string& path);
+
     ScanNodePtr node(const std::string& path) const;
     /// The size of what is at `path` as this result read it. A path the tree does not hold
     /// is no 0: under a refused folder it is unread, under one a stop left unread it is not

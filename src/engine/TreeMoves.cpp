@@ -8,104 +8,11 @@
 #include <utility>
 
 #include "engine/PathText.h"
+#include "engine/TreeEditor.h"
 #include "platform/Path.h"
 
 namespace sorvel::TreeMoves {
 namespace {
-
-// Thousands of moved items may share one folder: the chains to them are copied once, and a
-// folder's children are found by name through an index rather than one by one.
-class Editor {
-public:
-    explicit Editor(ScanResult& result) : result_(result) {}
-
-    struct Found {
-        std::vector<ScanNode*> chain; // writable copies, the root first
-        std::vector<std::string_view> rest; // the path's pieces below the last one
-        size_t slot = 0;                    // the last one's place among its parent's children
-    };
-
-    std::optional<Found> open(std::string_view path) {
-        for (auto& category : result_.categories) {
-            // A place this category leaves out (the Trash in the data folder) is another's.
-            const auto& excluded = category.category.excludedPaths;
-            if (std::any_of(excluded.begin(), excluded.end(),
-                            [&](const std::string& folder) { return isPathInside(path, folder); }))
-                continue;
-            for (auto& root : category.roots) {
-                if (!root) continue;
-                const std::string rootPath = root->path; // own() below may free the node it names
-                const bool equal = path == rootPath;
-                const bool below = !equal && (rootPath == "/" ? path.starts_with("/")
-                                                              : path.starts_with(rootPath + "/"));
-                if (!equal && !below) continue;
-                Found found;
-                found.chain.push_back(own(root, 0));
-                if (equal) return found;
-                const auto all = pathPieces(path.substr(rootPath == "/" ? 1 : rootPath.size() + 1));
-                size_t used = 0;
-                for (; used < all.size(); ++used) {
-                    ScanNode& current = *found.chain.back();
-                    const auto slot = childSlot(current, all[used]);
-                    if (!slot) break;
-                    found.chain.push_back(own(current.children[*slot], found.chain.size()));
-                    found.slot = *slot;
-                }
-                found.rest.assign(all.begin() + static_cast<std::ptrdiff_t>(used), all.end());
-                return found;
-            }
-        }
-        return std::nullopt;
-    }
-
-    // Totals from the children again, deepest first, where the tree keeps the children; a
-    // folder whose children were dropped below the kept depth keeps the figures it was given.
-    void finish() {
-        std::stable_sort(touched_.begin(), touched_.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-        for (auto& [depth, node] : touched_) {
-            auto& children = node->children;
-            children.erase(std::remove(children.begin(), children.end(), nullptr), children.end());
-            if (!collapsed_.count(node.get())) node->rollUpTotals();
-        }
-    }
-
-    bool collapsed(const ScanNode& node) const { return collapsed_.count(&node) > 0; }
-
-private:
-    ScanNode* own(ScanNodePtr& slot, size_t depth) {
-        if (owned_.count(slot.get())) return slot.get();
-        auto copy = std::make_shared<ScanNode>(*slot);
-        // Nodes below it were dropped: a walk keeps their figures in it, whatever their bytes.
-        if (copy->children.empty() && copy->dirCount > 0) collapsed_.insert(copy.get());
-        owned_.insert(copy.get());
-        touched_.emplace_back(depth, copy); // held: a node taken off is still rolled up harmlessly
-        slot = std::move(copy);
-        return slot.get();
-    }
-
-    std::optional<size_t> childSlot(const ScanNode& node, std::string_view name) {
-        const auto& children = node.children;
-        if (children.size() < 32) {
-            for (size_t i = 0; i < children.size(); ++i)
-                if (children[i] && children[i]->name == name) return i;
-            return std::nullopt;
-        }
-        auto [entry, made] = index_.try_emplace(&node);
-        if (made)
-            for (size_t i = 0; i < children.size(); ++i)
-                if (children[i]) entry->second.emplace(children[i]->name, i);
-        const auto hit = entry->second.find(std::string(name));
-        if (hit == entry->second.end() || !children[hit->second]) return std::nullopt;
-        return hit->second;
-    }
-
-    ScanResult& result_;
-    std::unordered_set<const ScanNode*> owned_;
-    std::unordered_set<const ScanNode*> collapsed_;
-    std::vector<std::pair<size_t, ScanNodePtr>> touched_;
-    // Names held as copies: a child replaced by own() may be the last holder of its name.
-    std::unordered_map<const ScanNode*, std::unordered_map<std::string, size_t>> index_;
-};
 
 // What an item counts for, to be counted at its new place alike.
 struct Taken {
@@ -115,6 +22,7 @@ struct Taken {
     int64_t unreadable = 0;
     bool folder = false;
     ScanNodePtr node; // the item as the tree or a walk had it; none when only its size is known
+    bool heldRoots = false; // roots lay below it: the tree's node lacks their figures
 };
 
 Taken figuresOf(const ScanNodePtr& node, bool folder) {
@@ -181,15 +89,26 @@ ScanNodePtr placedAt(const ScanNode& node, const std::string& path, int levels) 
     return copy;
 }
 
-std::optional<Taken> takeOff(Editor& editor, const Move& move) {
+std::optional<Taken> takeOff(TreeEditor& editor, const Move& move, bool holdsRoots) {
+    // Roots below a folder that moved (a cache root inside an app's folder) went with it.
+    const bool heldRoots = holdsRoots && move.folder != false && !editor.leaveBelow(move.from).empty();
     auto found = editor.open(move.from);
     if (!found) return std::nullopt;
     auto& chain = found->chain;
     if (found->rest.empty()) {
-        if (chain.size() == 1) return std::nullopt; // a whole root stays: the walk says when it is gone
+        if (chain.size() == 1) {
+            // A whole root moved: it leaves the tree, and is looked out for should it come back.
+            editor.settle(*chain.front());
+            ScanNodePtr root = editor.leave(*found);
+            Taken taken = figuresOf(root, !root->isFile);
+            taken.heldRoots = heldRoots;
+            return taken;
+        }
         ScanNode& parent = *chain[chain.size() - 2];
+        editor.settle(*chain.back()); // copied elsewhere with its files in order
         ScanNodePtr node = std::move(parent.children[found->slot]); // left empty, dropped at the end
         Taken taken = figuresOf(node, true);
+        taken.heldRoots = heldRoots;
         shift(chain, chain.size() - 1, taken, -1);
         return taken;
     }
@@ -200,12 +119,7 @@ std::optional<Taken> takeOff(Editor& editor, const Move& move) {
         // listed when it was among the largest, else only summed.
         Taken taken = described(move);
         taken.files = 1;
-        auto& files = holder.largestFiles;
-        const auto listed = std::find_if(files.begin(), files.end(), [&](const FileEntry& f) { return f.path == move.from; });
-        if (listed != files.end()) {
-            taken.size = listed->size;
-            files.erase(listed);
-        }
+        if (const auto listed = editor.unlist(holder, move.from)) taken.size = listed->size;
         taken.size = std::min(taken.size, holder.directFileSize);
         holder.directFileSize -= taken.size;
         holder.directFileCount = std::max<int64_t>(holder.directFileCount - 1, 0);
@@ -223,7 +137,7 @@ std::optional<Taken> takeOff(Editor& editor, const Move& move) {
     return taken;
 }
 
-bool putDown(Editor& editor, const Move& move, const Taken& taken, int keptDepth) {
+bool putDown(TreeEditor& editor, const Move& move, const Taken& taken, int keptDepth) {
     if (move.to.empty()) return false;
     auto found = editor.open(move.to);
     if (!found || found->rest.empty()) return false; // outside every root, or already there
@@ -249,44 +163,105 @@ bool putDown(Editor& editor, const Move& move, const Taken& taken, int keptDepth
             node->size = node->directFileSize = taken.size;
             node->fileCount = node->directFileCount = taken.files;
         }
-        holder.children.push_back(std::move(node));
+        editor.addChild(holder, std::move(node));
         shift(chain, chain.size(), taken, 1);
         return true;
     }
-    auto& files = holder.largestFiles;
-    if (std::any_of(files.begin(), files.end(), [&](const FileEntry& f) { return f.path == move.to; })) return false;
+    if (editor.listed(holder, move.to)) return false;
     FileEntry entry;
     entry.name = name;
     entry.path = move.to;
     entry.size = taken.size;
     if (taken.node) entry.modified = taken.node->modified;
-    const auto place = std::find_if(files.begin(), files.end(), [&](const FileEntry& f) { return f.size < taken.size; });
-    files.insert(place, std::move(entry));
+    editor.list(holder, std::move(entry));
     holder.directFileSize += taken.size;
     holder.directFileCount += 1;
     shift(chain, chain.size(), taken, 1);
     return true;
 }
 
-// The node the tree keeps for exactly this path, or none.
-bool kept(const std::string& path, const ScanResult& result) {
-    return result.node(path) != nullptr;
-}
+// Paths looked up in a tree only read: a big folder's children through an index by name, and
+// the roots in order, so that thousands of items are looked up at the cost of a few each.
+class Finder {
+public:
+    explicit Finder(const ScanResult& result) : result_(result) {
+        for (const auto& category : result.categories)
+            for (const auto& root : category.roots)
+                if (root) roots_.push_back(root->path);
+        std::sort(roots_.begin(), roots_.end());
+    }
 
-bool inSomeRoot(const std::string& path, const ScanResult& result) {
-    for (const auto& category : result.categories)
-        for (const auto& root : category.roots)
-            if (root && isPathInside(path, root->path)) return true;
-    return false;
+    // As `ScanResult::node`: whether the tree keeps a node for exactly this path.
+    bool kept(std::string_view path) {
+        for (const auto& category : result_.categories)
+            for (const auto& root : category.roots) {
+                if (!root || !isPathInside(path, root->path)) continue;
+                if (path == root->path) return true;
+                const ScanNode* current = root.get();
+                for (const auto piece : pathPieces(path.substr(root->path == "/" ? 1 : root->path.size() + 1)))
+                    if (!(current = child(*current, piece))) break;
+                if (current) return true;
+            }
+        return false;
+    }
+
+    bool inSomeRoot(std::string_view path) const {
+        for (const auto& category : result_.categories)
+            for (const auto& root : category.roots)
+                if (root && isPathInside(path, root->path)) return true;
+        return false;
+    }
+
+    // Some root lies below the path.
+    bool holdsRoot(std::string_view path) const {
+        if (path == "/") return std::any_of(roots_.begin(), roots_.end(), [](const std::string& r) { return r != "/"; });
+        const std::string prefix = std::string(path) + "/";
+        const auto at = std::lower_bound(roots_.begin(), roots_.end(), prefix);
+        return at != roots_.end() && at->starts_with(prefix);
+    }
+
+private:
+    const ScanNode* child(const ScanNode& node, std::string_view name) {
+        const auto& children = node.children;
+        if (children.size() < 32) {
+            for (const auto& c : children)
+                if (c && c->name == name) return c.get();
+            return nullptr;
+        }
+        auto [entry, made] = index_.try_emplace(&node);
+        if (made)
+            for (const auto& c : children)
+                if (c) entry->second.emplace(c->name, c.get());
+        const auto hit = entry->second.find(name);
+        return hit == entry->second.end() ? nullptr : hit->second;
+    }
+
+    const ScanResult& result_;
+    std::vector<std::string> roots_;
+    std::unordered_map<const ScanNode*, std::unordered_map<std::string_view, const ScanNode*>> index_;
+};
+
+bool needsMeasuring(const Move& move, Finder& finder) {
+    if (move.to.empty() || move.folder == false || move.measured) return false;
+    const std::string from = trimmedTrailingSlash(move.from);
+    // A root below it is no part of the tree's node: the whole is counted where it went.
+    if (finder.kept(from) && !finder.holdsRoot(from)) return false;
+    return finder.inSomeRoot(from) || finder.inSomeRoot(trimmedTrailingSlash(move.to));
 }
 
 } // namespace
 
 bool needsMeasuring(const Move& move, const ScanResult& result) {
-    if (move.to.empty() || move.folder == false || move.measured) return false;
-    const std::string from = trimmedTrailingSlash(move.from);
-    if (kept(from, result)) return false;
-    return inSomeRoot(from, result) || inSomeRoot(trimmedTrailingSlash(move.to), result);
+    Finder finder(result);
+    return needsMeasuring(move, finder);
+}
+
+std::vector<size_t> needingMeasure(const std::vector<Move>& moves, const ScanResult& result) {
+    Finder finder(result);
+    std::vector<size_t> chosen;
+    for (size_t i = 0; i < moves.size(); ++i)
+        if (needsMeasuring(moves[i], finder)) chosen.push_back(i);
+    return chosen;
 }
 
 void measure(std::vector<Move>& moves, const Walk& walk) {
@@ -301,16 +276,19 @@ void measure(std::vector<Move>& moves, const Walk& walk) {
 }
 
 bool apply(const std::vector<Move>& moves, ScanResult& result, int keptDepth) {
-    Editor editor(result);
+    const Finder finder(result);
+    TreeEditor editor(result);
     bool changed = false;
     for (const auto& move : moves) {
         Move clean = move;
         clean.from = trimmedTrailingSlash(move.from);
         clean.to = move.to.empty() ? std::string() : trimmedTrailingSlash(move.to);
-        const auto taken = takeOff(editor, clean);
+        const auto taken = takeOff(editor, clean, finder.holdsRoot(clean.from));
         if (taken) changed = true;
-        // Not counted before (outside the scanned roots): counted from now on where it lies.
-        if (putDown(editor, clean, taken ? *taken : described(clean), keptDepth)) changed = true;
+        // Not counted before (outside the scanned roots): counted from now on where it lies;
+        // one that held roots is counted as walked where it lies, with theirs.
+        const bool whole = taken && !(taken->heldRoots && clean.measured);
+        if (putDown(editor, clean, whole ? *taken : described(clean), keptDepth)) changed = true;
     }
     editor.finish();
     return changed;

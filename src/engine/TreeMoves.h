@@ -32,9 +32,13 @@ struct Move {
 inline constexpr int kKeptDepth = 10;
 
 /// Whether the item is to be walked where it lies now before it is folded: a folder, or
-/// an item of unknown kind, that the tree keeps no node for, moved from or into a root.
-/// Its size alone would leave its files, folders and refusals behind.
+/// an item of unknown kind, that the tree keeps no node for, or whose node lacks the roots
+/// below it, moved from or into a root. Its size alone would leave its files, folders and
+/// refusals behind.
 bool needsMeasuring(const Move& move, const ScanResult& result);
+/// The places in `moves` of those that `needsMeasuring` chooses, looked up in one index of
+/// the tree: thousands of items cost a few look-ups each.
+std::vector<size_t> needingMeasure(const std::vector<Move>& moves, const ScanResult& result);
 
 /// Walks (through `walk`, on the calling thread) each item where it lies now, and tells
 /// its kind; for the moves that `needsMeasuring` chose.
@@ -44,7 +48,9 @@ void measure(std::vector<Move>& moves, const Walk& walk);
 /// Applies the moves in order to the result's tree; true when any figure changed. A place
 /// outside every root is left alone, a folder no longer in the tree is not taken off again
 /// and an item already listed at `to` is not added again; a small file is only summed in
-/// its folder, so each move is to be applied once.
+/// its folder, so each move is to be applied once. A category root that moved, or lay
+/// inside a folder that moved, leaves the tree (its category too when it was the last) and
+/// joins `missingRoots`. Costs the items moved, not their square.
 bool apply(const std::vector<Move>& moves, ScanResult& result, int keptDepth = kKeptDepth);
 
 } // namespace sorvel::TreeMoves

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -67,6 +68,9 @@ public:
         std::function<void(FileSystemWatcher&, const std::vector<std::string>&)> startWatcher;
         /// Measures one folder again for a live update; runs on a worker thread.
         std::function<ScanNodePtr(const std::string&, ScanControl&, const FileWalker::Options&)> walk;
+        /// Starts the watch over the folders above the roots missing, on the main thread;
+        /// none: the watcher's own start.
+        std::function<void(FileSystemWatcher&, const std::vector<std::string>&)> watchAboveMissing;
         static Services standard();
     };
 
@@ -264,20 +268,33 @@ private:
     void installWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher);
     bool watchesStillCounting() const;
     void watchJoinedRoots(std::vector<std::string> roots);
-    void installJoinedWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher);
+    void installJoinedWatcher(uint64_t generation, std::unique_ptr<FileSystemWatcher> watcher,
+                              const std::vector<std::string>& roots);
     bool takeWatchCounts();
     void followCount();
     void watchAgainIfShort();
     void processPendingChanges();
     bool heldBackByMoves();
-    struct Fold;
-    void applyFold(Fold fold);
+    // Moves to fold, and what follows once they are published or dropped.
+    struct Fold {
+        MovedItems::Moves moves;
+        std::function<void()> then;
+    };
+    struct Folded;
+    using Appeared = std::vector<std::pair<ScanResult::MissingRoot, ScanNodePtr>>;
+    void foldNext();
+    void landFold(Folded folded);
+    void publishFold(const std::vector<std::string>& adopted);
+    static Appeared walkAppeared(const std::vector<ScanResult::MissingRoot>& missing, ScanScope scope,
+                                 const TreeUpdater::Walk& walk, std::set<std::string>* present = nullptr);
+    static std::vector<std::string> adopt(ScanResult& result, Appeared appeared);
     static std::optional<std::string> ownRecordsIn(const ScanResult& result);
     void recommendAgain();
     /// Off the main thread, on a result no one else holds yet.
     static void measureOwnRecordsAgain(ScanResult& result);
-    /// `lookNow`: also measures those that exist already.
-    void watchMissingRoots(bool lookNow = true);
+    /// `lookNow`: also measures those that exist already, but those a look just before
+    /// found there already (`seen`): one that could not be measured is not asked for again.
+    void watchMissingRoots(bool lookNow = true, const std::set<std::string>& seen = {});
     void stopWatchingMissingRoots();
     void noticeMissingRoots();
     void finishLivePass(uint64_t generation, const std::optional<std::string>& insightsPath, LivePass pass);
@@ -356,8 +373,9 @@ private:
     uint64_t treeEdits_ = 0;
     // A pass is held back until the moves in flight end: a look is due.
     bool waitingForMoves_ = false;
-    // Folds measuring on a worker: a pass waits for them, as for moves in flight.
-    int foldsInFlight_ = 0;
+    // Folds waiting, the first one being folded on a worker, one at a time in the order they
+    // came: a pass waits for them, as for moves in flight.
+    std::deque<Fold> folds_;
     // Raised by every change of the tree's sizes after the scan (a fold, a live pass that
     // measured a change): recommendations worked out from an older tree are not kept.
     uint64_t treeVersion_ = 0;

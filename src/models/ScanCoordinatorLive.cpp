@@ -13,12 +13,24 @@
 #include "engine/MultiRootScan.h"
 #include "engine/VolumeProbe.h"
 #include "models/BackgroundWork.h"
+#include "platform/FileManager.h"
 #include "platform/Path.h"
 #include "removal/RemovalRun.h"
 
 namespace sorvel {
 namespace {
 constexpr int kMovesLookMs = 200;
+
+// The roots at or below the folders measured.
+std::vector<std::string> rootsInside(const ScanResult& result, const std::vector<TreeUpdater::Remeasured>& measured) {
+    std::vector<std::string> inside;
+    for (const auto& category : result.categories)
+        for (const auto& root : category.roots)
+            if (root && std::any_of(measured.begin(), measured.end(),
+                                    [&](const TreeUpdater::Remeasured& m) { return isPathInside(root->path, m.path); }))
+                inside.push_back(root->path);
+    return inside;
+}
 } // namespace
 
 // What a pass hands back: its own copy of the result, changed only where it measured, with
@@ -167,6 +179,13 @@ void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSy
     if (!watcher_->isRunning() && watcher_->shortOfWatches()) counted = watchesRanOut_ = true;
     if (watcher_->isRunning() || counted) emit watchingChanged();
     if (more || stillCounting_) followCount();
+    // A root removed between the tree and its watch: no event will tell, so it is measured
+    // again now, which finds it gone.
+    std::vector<std::string> gone;
+    for (const auto& category : result_.categories)
+        for (const auto& root : category.roots)
+            if (FileManager::presence(root->path) == FileManager::Presence::absent) gone.push_back(root->path);
+    if (!gone.empty()) absorb(gone);
     watchAgainIfShort();
     // After the trees': their watches come first from the share.
     if (generation == watchGeneration_) watchMissingRoots();
@@ -253,6 +272,12 @@ void ScanCoordinator::processPendingChanges() {
             pass.spliced = !measured.empty();
             pass.changed = std::any_of(measured.begin(), measured.end(),
                                        [](const TreeUpdater::Remeasured& m) { return m.change != 0; });
+            // A root gone from the disk leaves the tree, as a fresh scan leaves it, and is
+            // looked out for: made again, it is measured whole. One inside a folder of
+            // another category is told by that folder's change.
+            for (const auto& root : rootsInside(pass.result, measured))
+                if (FileManager::presence(root) == FileManager::Presence::absent)
+                    pass.changed = pass.result.leaveRoot(root) || pass.changed;
             if (!pass.changed) return pass;
             pass.result.cleanupItems = recommend(pass.result);
             pass.result.volume = VolumeProbe::stats(homeDirectory());
@@ -285,7 +310,7 @@ void ScanCoordinator::finishLivePass(uint64_t generation, const std::optional<st
     // A move that began while it measured may have been seen in one folder and not yet in
     // another, and moves folded in meanwhile would be undone: measured again instead.
     const bool overtaken = pass.treeEdits != treeEdits_ || pass.movesBegun != RemovalRun::movesBegun() ||
-                           RemovalRun::movesInFlight() > 0 || foldsInFlight_ > 0;
+                           RemovalRun::movesInFlight() > 0 || !folds_.empty();
     if (current && (cancelled || !pass.inodes || overtaken)) {
         // Called off with the tree still current: what it did not finish goes with the next
         // batch, so the tree does not stay behind.
@@ -300,7 +325,7 @@ void ScanCoordinator::finishLivePass(uint64_t generation, const std::optional<st
 // leave and the Trash they enter cannot be measured at one moment: each would be counted
 // twice or not at all. The changes wait, and are measured together once the moves end.
 bool ScanCoordinator::heldBackByMoves() {
-    if (RemovalRun::movesInFlight() == 0 && foldsInFlight_ == 0) return false;
+    if (RemovalRun::movesInFlight() == 0 && folds_.empty()) return false;
     if (!waitingForMoves_) {
         waitingForMoves_ = true;
         QTimer::singleShot(kMovesLookMs, this, [this] {
@@ -317,8 +342,10 @@ void ScanCoordinator::applyLivePass(const std::optional<std::string>& insightsPa
     // new sizes bring their own.
     if (pass.changed) ++treeVersion_;
     else pass.result.cleanupItems = std::move(result_.cleanupItems);
+    const bool missingChanged = pass.result.missingRoots != result_.missingRoots;
     publishResult(std::move(pass.result));
     followNewTree();
+    if (missingChanged) watchMissingRoots();
     // Same sizes: the subtrees are replaced, nothing that depends on sizes is redone.
     if (!pass.changed) return;
     std::set<std::string> kept;
