@@ -16,10 +16,6 @@ inline constexpr const char* kDeveloperTitle = "Developer tool caches";
 inline constexpr const char* kDeveloperDetail =
     "Found in the folders each tool keeps its downloads and builds in; the tool fetches or rebuilds what it "
     "needs again. The tools themselves, their settings and what only you made are left alone.";
-inline constexpr const char* kSlowDownloadsTitle = "Developer downloads that take time to fetch again";
-inline constexpr const char* kSlowDownloadsDetail =
-    "Rebuildable, but not free: the tool downloads all of it again the next time a build needs it. Worth it "
-    "for what you have not built in months, pointless for what you are working on today.";
 inline constexpr const char* kLeftoversDetail =
     "Folders of Flatpak apps and snaps that no installation on this machine holds, checked against each "
     "installation folder. Worth a glance \u2014 an app you removed on purpose leaves these behind.";
