@@ -590,8 +590,11 @@ TEST(SweepPanel, FollowsTheWindowsMovesAndPutBacks) {
     EXPECT_TRUE(named(&panel, "findingRow").empty());
     EXPECT_TRUE(named(&panel, "moveFindings").empty());
 
+    // The run is put back once its mover has let it go: the list may first show it moving.
     m.history.reload();
-    ASSERT_TRUE(waitUntil([&] { return !m.history.runs().empty(); }));
+    ASSERT_TRUE(waitUntil([&] {
+        return !m.history.runs().empty() && !m.history.isMoving(m.history.runs().front().id);
+    }));
     m.history.restore(m.history.runs().front());
     ASSERT_TRUE(waitUntil([&] { return sweeper->actionableFindings().size() == 3; }));
     panel.flush();
