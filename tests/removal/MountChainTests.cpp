@@ -7,12 +7,16 @@
 
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <map>
+#include <string>
 #include <thread>
 
 #include "MountRig.h"
@@ -47,6 +51,9 @@ bool mountedAt(const std::string& point) {
 pid_t foregroundBindfs(const std::string& source, const std::string& point) {
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // Ends with the test's child, stopped or not: a daemon left behind would hold the
+        // test's output open and keep the run waiting for good.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         ::execl("/usr/bin/bindfs", "bindfs", "-f", source.c_str(), point.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
@@ -193,13 +200,18 @@ TEST(MountChain, AStoppedFuseDaemonFencesEveryMoveInsteadOfHanging) {
         expect(swept.receipt.withheldReason.value_or("").find(says) != std::string::npos, "a sweep",
                swept.receipt.withheldReason.value_or("not withheld"));
         expect(test::exists(item + "/blob"), "the item", "gone");
-        // The command line's plan ends too, with its own default bound.
-        const auto plan = test::runSorvel({"--plan"});
+        // The command line's plan ends too, with its own default bound. A look left waiting on
+        // the stopped daemon keeps a thread that a leak check's stop of every thread at exit
+        // would wait on for good: under the sanitizers, those runs check no leaks.
+        const char* sanitizers = std::getenv("ASAN_OPTIONS");
+        const std::map<std::string, std::string> noLeakCheck{
+            {"ASAN_OPTIONS", std::string(sanitizers ? sanitizers : "") + ":detect_leaks=0"}};
+        const auto plan = test::runSorvel({"--plan"}, noLeakCheck);
         expect(plan.status == 0 && plan.out.find(says) != std::string::npos, "--plan",
                "exit " + std::to_string(plan.status) + ": " + plan.out + plan.err);
         // And the walks of the home that meet the mount: measured, and searched for copies.
         for (const char* command : {"--size", "--duplicates"}) {
-            const auto walked = test::runSorvel({command, t.h});
+            const auto walked = test::runSorvel({command, t.h}, noLeakCheck);
             expect(walked.status == 0, command, "exit " + std::to_string(walked.status) + ": " + walked.err);
         }
         ::kill(daemon, SIGCONT);
