@@ -79,6 +79,24 @@ int64_t Report::reclaimable() const {
     return total;
 }
 
+int64_t Report::reclaimableLeaving(const std::map<std::string, std::string>& refused) const {
+    int64_t total = 0;
+    for (const auto& group : groups) {
+        std::vector<DuplicateFile> extras;
+        for (size_t i = 1; i < group.files.size(); ++i)
+            if (!refused.count(group.files[i].path)) extras.push_back(group.files[i]);
+        total += DuplicateFinder::bytesFreed(extras);
+    }
+    return total;
+}
+
+int64_t Report::copiesLeft(const std::map<std::string, std::string>& refused) const {
+    int64_t left = 0;
+    for (const auto& group : groups)
+        for (size_t i = 1; i < group.files.size(); ++i) left += refused.count(group.files[i].path) ? 1 : 0;
+    return left;
+}
+
 bool Report::hasClones() const {
     for (const auto& g : groups)
         for (const auto& f : g.files)

@@ -77,6 +77,11 @@ struct Report {
     int64_t entriesListed = 0;
 
     int64_t reclaimable() const;
+    /// What moving the extra copies would free when those named in `refused` (by path) stay
+    /// where they are: only copies the guard lets move count.
+    int64_t reclaimableLeaving(const std::map<std::string, std::string>& refused) const;
+    /// How many extra copies `refused` keeps in place.
+    int64_t copiesLeft(const std::map<std::string, std::string>& refused) const;
     int64_t apparentSaving() const;
     /// Whether any listed copy shares blocks with another file by cloning (reflinks),
     /// as opposed to sharing only through hard links.

@@ -93,14 +93,8 @@ std::string duplicatesReport(const DuplicateFinder::Report& report, const std::m
         }
     }
     // What could move: each group's extras the guard lets go, as the file system frees them.
-    int64_t movable = 0, staying = 0;
-    for (const auto& group : report.groups) {
-        std::vector<DuplicateFile> extras;
-        for (size_t i = 1; i < group.files.size(); ++i)
-            if (refused.count(group.files[i].path)) ++staying;
-            else extras.push_back(group.files[i]);
-        movable += DuplicateFinder::bytesFreed(extras);
-    }
+    const int64_t movable = report.reclaimableLeaving(refused);
+    const int64_t staying = report.copiesLeft(refused);
     const int64_t reclaimable = report.reclaimable();
     const int64_t apparent = report.apparentSaving();
     line("");

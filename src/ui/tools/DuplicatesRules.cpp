@@ -78,9 +78,10 @@ std::optional<std::string> unreadableLine(const DuplicateFinder::Report& report)
     return summary + ", so no copies there could be looked for.";
 }
 
-std::vector<Figure> figures(const DuplicateFinder::Report& report) {
+std::vector<Figure> figures(const DuplicateFinder::Report& report, const std::map<std::string, std::string>& refused) {
     if (report.readNothing()) return {};
-    return {{Bytes::format(report.reclaimable()), "genuinely reclaimable", Figure::Ink::accent},
+    // Only copies the guard lets move are given back: one left alone frees nothing.
+    return {{Bytes::format(report.reclaimableLeaving(refused)), "genuinely reclaimable", Figure::Ink::accent},
             {Bytes::format(report.apparentSaving()), "what size alone suggests", Figure::Ink::secondary},
             {std::to_string(report.groups.size()), "duplicate sets", Figure::Ink::primary}};
 }

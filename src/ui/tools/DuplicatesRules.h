@@ -4,6 +4,7 @@
 // amounts, the footer and the done lines. Pure; the widgets draw these.
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,8 +49,9 @@ struct Figure {
     Ink ink = Ink::primary;
 };
 /// Reclaimable, apparent and the number of sets; none for a folder nothing of which
-/// could be read, whose figures would read as nothing to free.
-std::vector<Figure> figures(const DuplicateFinder::Report& report);
+/// could be read, whose figures would read as nothing to free. "Genuinely reclaimable"
+/// leaves out the copies in `refused` (by path), which the guard keeps where they are.
+std::vector<Figure> figures(const DuplicateFinder::Report& report, const std::map<std::string, std::string>& refused = {});
 /// The text of a report without sets: never a plain "none" when nothing could be read.
 std::string emptyLine(const DuplicateFinder::Report& report);
 

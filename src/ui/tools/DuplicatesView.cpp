@@ -205,7 +205,7 @@ QWidget* DuplicatesView::results() {
     // Summary: three figures, the shared-storage note, the limit warning.
     auto* summary = column(10);
     auto* figures = row(14);
-    for (const auto& figure : DuplicatesRules::figures(report)) {
+    for (const auto& figure : DuplicatesRules::figures(report, model_.refusals())) {
         using Ink = DuplicatesRules::Figure::Ink;
         const Adaptive colour = figure.ink == Ink::accent      ? Theme::accentInk()
                                 : figure.ink == Ink::secondary ? Theme::secondaryText()

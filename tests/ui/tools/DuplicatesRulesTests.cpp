@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "engine/Bytes.h"
 #include "ui/tools/DuplicatesRules.h"
 
 using namespace sorvel;
@@ -167,4 +168,36 @@ TEST(DuplicatesDone, CopiesLeftAloneAreCountedWithTheirReasons) {
     EXPECT_EQ(capped.title, "Moved 0 copies to the Trash");
     EXPECT_EQ(capped.reasons.size(), kMaximumReasons);
     EXPECT_EQ(capped.moreReasons, 3u);
+}
+
+// "Genuinely reclaimable" gives back only copies the guard lets move: a copy left alone (a
+// protected place, say) frees nothing, and nor does a name of a file another name keeps.
+TEST(DuplicatesFigures, GenuinelyReclaimableLeavesOutCopiesLeftAlone) {
+    using Kind = DuplicateGroup::Kind;
+    const struct {
+        const char* name;
+        DuplicateGroup group;
+        std::vector<std::string> refused;
+        int64_t freed;
+    } rows[] = {
+        {"nothing refused", group(3, 2'000'000, 2'000'000, Kind::independentCopies), {}, 4'000'000},
+        {"one extra left alone", group(3, 2'000'000, 2'000'000, Kind::independentCopies), {"/h/f1"}, 2'000'000},
+        {"every extra left alone", group(3, 2'000'000, 2'000'000, Kind::independentCopies), {"/h/f1", "/h/f2"}, 0},
+        {"the kept copy refused changes nothing", group(2, 2'000'000, 2'000'000, Kind::independentCopies), {"/h/f0"},
+         2'000'000},
+        {"a name left alone keeps the file", group(3, 2'000'000, 2'000'000, Kind::hardLinks), {"/h/f2"}, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DuplicateFinder::Report report;
+        report.filesScanned = row.group.files.size();
+        report.entriesListed = int64_t(row.group.files.size());
+        report.groups.push_back(row.group);
+        std::map<std::string, std::string> refused;
+        for (const auto& path : row.refused) refused[path] = "is a protected location (~/Pictures)";
+        const auto shown = figures(report, refused);
+        ASSERT_EQ(shown.size(), 3u);
+        EXPECT_EQ(shown[0].value, Bytes::format(row.freed));
+        EXPECT_EQ(shown[0].label, "genuinely reclaimable");
+    }
 }
