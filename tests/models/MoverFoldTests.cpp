@@ -147,6 +147,8 @@ void putBack(Account& a) {
     ASSERT_EQ(a.settled(), "");
     const auto runs = SweepHistory::load();
     ASSERT_FALSE(runs.empty());
+    // The list may have last seen the run still moving: put back once it shows it let go.
+    ASSERT_TRUE(waitUntil([&] { return !a.history.isMoving(runs.front().id); }));
     a.history.restore(runs.front());
     ASSERT_TRUE(waitUntil([&] { return !a.history.restoring(); }));
     ASSERT_TRUE(exists(a.caches + "/com.example.big/blob"));
