@@ -73,14 +73,20 @@ void CapacityBar::setValues(const Values& values) {
     update();
 }
 
+// A volume nobody could read has no proportions: a bar of the scan alone would read as a full disk.
+std::array<double, 3> CapacityBar::targetWidths() const {
+    if (!values_.volumeMeasured) return {0, 0, 0};
+    return widths(width(), values_.scanned, values_.used, values_.free);
+}
+
 void CapacityBar::resizeEvent(QResizeEvent*) {
-    target_ = widths(width(), values_.scanned, values_.used, values_.free);
+    target_ = targetWidths();
     animation_->stop();
     shown_ = target_;
 }
 
 void CapacityBar::retarget() {
-    const auto next = widths(width(), values_.scanned, values_.used, values_.free);
+    const auto next = targetWidths();
     if (next == target_) return;
     target_ = next;
     if (!Animations::enabled() || !isVisible()) {
@@ -142,8 +148,12 @@ std::array<CapacityBar::LegendEntry, 3> CapacityBar::legend(double width) const 
 QString CapacityBar::valueText(size_t i) const {
     switch (i) {
     case 0: return values_.hasScanned ? QString::fromStdString(Bytes::format(values_.scanned)) : QStringLiteral("\u2014");
-    case 1: return QString::fromStdString(Bytes::format(other(values_.scanned, values_.used)));
-    default: return QString::fromStdString(Bytes::format(values_.free));
+    case 1:
+        if (!values_.volumeMeasured) return QStringLiteral("not measured");
+        return QString::fromStdString(Bytes::format(other(values_.scanned, values_.used)));
+    default:
+        if (!values_.volumeMeasured) return QStringLiteral("not measured");
+        return QString::fromStdString(Bytes::format(values_.free));
     }
 }
 

@@ -21,6 +21,7 @@ public:
         int64_t used = 0;       // used space of the volume
         int64_t free = 0;       // available space
         bool hasScanned = false; // false: the first legend entry shows "—"
+        bool volumeMeasured = true; // false: no figure for the volume, so no segments either
         friend bool operator==(const Values&, const Values&) = default;
     };
 
@@ -57,6 +58,7 @@ protected:
 
 private:
     void retarget();
+    std::array<double, 3> targetWidths() const;
     QString valueText(size_t i) const;
     QString titleText(size_t i) const;
     Values values_;

@@ -74,9 +74,13 @@ QString coverageTitle(const ScanResult& result, bool partial) {
     int64_t total = 0;
     for (const auto& c : result.categories)
         for (const auto& r : c.roots) total += r->size;
+    const QString measured = QString::fromStdString(Bytes::format(total));
+    // No used space to set it against: never "of 0 KB".
+    if (!result.volume.measured)
+        return measured + " accounted for" + (partial ? " so far" : "") + "; the disk's used space was not measured";
     const int64_t used = result.volume.used();
-    return QString::fromStdString(Bytes::format(total)) + " of " + QString::fromStdString(Bytes::format(used)) +
-           " used space accounted for" + (partial ? " so far" : "");
+    return measured + " of " + QString::fromStdString(Bytes::format(used)) + " used space accounted for" +
+           (partial ? " so far" : "");
 }
 
 } // namespace sorvel::ui::OverviewText

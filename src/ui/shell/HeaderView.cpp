@@ -214,7 +214,7 @@ void HeaderView::refreshProgress() {
     const auto& v = c.result().volume;
     const int64_t used = v.used();
     bar_->setValues({c.scope() == ScanScope::wholeDisk ? "Whole Disk" : "System Data", shown, used, v.availableCapacity,
-                     hasNumbers});
+                     hasNumbers, v.measured});
     refreshStatus();
 }
 

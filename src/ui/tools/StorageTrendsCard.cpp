@@ -44,6 +44,16 @@ QWidget* deltaFigure(const TrendChange& value, const QString& label, bool invert
     return card;
 }
 
+// A figure either side could not measure: words, never a change of 0.
+QWidget* unmeasuredFigure(const QString& label) {
+    auto* card = new Card(13);
+    card->setObjectName("deltaFigure");
+    card->content()->setSpacing(2);
+    card->content()->addWidget(text("not measured", 17, W::semibold, Theme::tertiaryText()));
+    card->content()->addWidget(text(label, 10.5, W::regular, Theme::tertiaryText()));
+    return card;
+}
+
 QWidget* changeRow(const TrendChange& value) {
     const int64_t change = TrendRules::change(value);
     const Adaptive colour = colourOf(TrendRules::rowTone(change));
@@ -112,7 +122,7 @@ void StorageTrendsCard::refresh() {
     const auto& b = *card.body;
     auto* figures = row(14);
     figures->addWidget(deltaFigure(b.measured, "measured", false), 1);
-    figures->addWidget(deltaFigure(b.free, "free space", true), 1);
+    figures->addWidget(b.free ? deltaFigure(*b.free, "free space", true) : unmeasuredFigure("free space"), 1);
     body_->addLayout(figures);
     auto* comparison = text(q(b.comparison), 10.5, W::regular, Theme::tertiaryText());
     comparison->setObjectName("comparison");

@@ -71,7 +71,9 @@ Card card(const ScanResult& result, const std::vector<StorageSnapshot>& trends, 
         return category ? category->category.title : DisplayCategory::titleFor(id);
     };
     body.measured = {"measured", "measured", baseline->scannedTotal(leftOut), latest.scannedTotal(leftOut)};
-    body.free = {"free", "free space", baseline->freeBytes, latest.freeBytes};
+    // A volume no one could read is kept with no capacity: its 0 bytes free are no change.
+    if (baseline->totalBytes > 0 && latest.totalBytes > 0)
+        body.free = TrendChange{"free", "free space", baseline->freeBytes, latest.freeBytes};
     body.comparison = "Compared with " + mediumDate(baseline->date);
     if (series.size() < 3)
         body.comparison += " \u00B7 only " + std::to_string(series.size()) + " measurements so far";

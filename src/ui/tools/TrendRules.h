@@ -38,7 +38,8 @@ inline constexpr int kPeriods[] = {7, 30, 90};
 struct Card {
     struct Body {
         TrendChange measured; // scanned totals
-        TrendChange free;     // free bytes
+        /// Free bytes; none when either side's volume was not measured (stored as a total of 0).
+        std::optional<TrendChange> free;
         std::string comparison;
         std::vector<TrendChange> changes; // at most 6, largest first
     };

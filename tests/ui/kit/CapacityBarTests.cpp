@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QImage>
 #include <QPainter>
 
@@ -59,5 +60,40 @@ TEST(CapacityBarLegend, TheFreeSwatchStandsOutFromTheWindow) {
         for (int y = 20; y < image.height(); ++y)
             for (int x = left; x < left + 9; ++x) standsOut += !sorvel::test::nearColour(image.pixelColor(x, y), ground, 31);
         EXPECT_GE(standsOut, 16) << (appearance == sorvel::ui::Appearance::dark ? "dark" : "light");
+    }
+}
+
+// A volume nobody could read: its legend says so for the rest and the free space, never
+// "0 KB", and the bar draws no proportions (the scan alone would fill it, as a full disk).
+TEST(CapacityBarLegend, AVolumeNotMeasuredSaysSoAndDrawsNoSegments) {
+    sorvel::test::UiContext ctx;
+    ctx.appearance().setSelection(sorvel::ui::Appearance::light);
+    struct Case {
+        bool measured;
+        const char* other;
+        const char* free;
+        bool segments;
+    };
+    for (const Case c : {Case{true, "200 MB", "600 MB", true}, Case{false, "not measured", "not measured", false}}) {
+        CapacityBar bar;
+        CapacityBar::Values values{"System Data", 100'000'000, 300'000'000, 600'000'000, true};
+        values.volumeMeasured = c.measured;
+        bar.setValues(values);
+        sorvel::test::settle(&bar, {600, bar.heightForWidth(600)});
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&bar);
+        ASSERT_NE(list, nullptr);
+        ASSERT_EQ(list->childCount(), 3);
+        EXPECT_EQ(list->child(0)->text(QAccessible::Value), "100 MB");
+        EXPECT_EQ(list->child(1)->text(QAccessible::Value), c.other);
+        EXPECT_EQ(list->child(2)->text(QAccessible::Value), c.free);
+        const QColor ground = sorvel::ui::Theme::window().resolve();
+        QImage image(bar.size(), QImage::Format_RGB32);
+        image.fill(ground);
+        QPainter p(&image);
+        bar.render(&p, {}, {}, QWidget::DrawChildren);
+        p.end();
+        int inked = 0;
+        for (int x = 0; x < image.width(); ++x) inked += !sorvel::test::nearColour(image.pixelColor(x, 4), ground, 12);
+        EXPECT_EQ(inked > 0, c.segments) << inked;
     }
 }

@@ -237,5 +237,13 @@ TEST(OverviewStopped, AStoppedScanSaysItsFiguresArePartialAndFoundNothingYet) {
         EXPECT_EQ(overview.footnotes()->layout()->count(), row.footnotes);
     }
     EXPECT_TRUE(OverviewText::coverageTitle(test::UiContext::wholeDiskResult(1), true).endsWith(" accounted for so far"));
+    // No used space measured: the sum is never set against "0 KB".
+    ScanResult unread = test::UiContext::wholeDiskResult(1);
+    unread.volume.measured = false;
+    for (const bool partial : {false, true}) {
+        const QString title = OverviewText::coverageTitle(unread, partial);
+        EXPECT_FALSE(title.contains(" of ")) << title.toStdString();
+        EXPECT_TRUE(title.endsWith("the disk's used space was not measured")) << title.toStdString();
+    }
     EXPECT_EQ(SafeToCleanSection::emptyMessage(Phase::done), "Nothing worth cleaning was found.");
 }

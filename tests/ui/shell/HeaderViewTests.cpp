@@ -81,6 +81,22 @@ TEST(HeaderNumbers, UsedSpaceNeverNegative) {
     EXPECT_TRUE(h.view.capacityBar()->values().hasScanned);
 }
 
+// Neither the home's volume nor the root file system could be read: the figure of the scan
+// stands, the volume's figures are not measured, never a disk of 0 bytes.
+TEST(HeaderNumbers, AVolumeNoOneCouldReadIsNotMeasuredBesideTheScansFigure) {
+    for (const bool measured : {true, false}) {
+        test::UiContext ctx;
+        ScanResult r = test::UiContext::sampleResult();
+        r.volume = {1'000'000'000, 400'000'000, 400'000'000};
+        r.volume.measured = measured;
+        ctx.finishScan(r);
+        Header h(ctx);
+        EXPECT_NE(h.view.number()->text(), "—");
+        EXPECT_EQ(h.view.capacityBar()->values().volumeMeasured, measured);
+        EXPECT_TRUE(h.view.capacityBar()->values().hasScanned);
+    }
+}
+
 TEST(HeaderScope, PickingWholeDiskStartsItsScanAndPickingItAgainDoesNothing) {
     test::UiContext ctx;
     Header h(ctx);

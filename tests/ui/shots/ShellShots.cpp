@@ -52,6 +52,16 @@ SORVEL_SHOT("window-done-nothing-measured", 1440, 980) {
     return new ui::MainWindow(ctx.models());
 }
 
+// Neither the home's volume nor the root file system could be read: the scan's figure
+// stands, the rest of the disk and its free space are not measured.
+SORVEL_SHOT("window-volume-not-measured-1366x768", 1366, 768) {
+    ScanResult result = test::UiContext::sampleResult();
+    result.volume = {};
+    result.volume.measured = false;
+    ctx.finishScan(result);
+    return new ui::MainWindow(ctx.models());
+}
+
 // A sidebar row reached from the keyboard: the ring in the accent around it.
 SORVEL_SHOT("window-focus-ring-sidebar", 1440, 980) {
     ctx.recommendations = test::UiContext::sampleRecommendations();

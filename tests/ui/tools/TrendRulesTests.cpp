@@ -162,3 +162,26 @@ TEST(TrendCard, CategoriesNotReadWholeAreLeftOutAndNamed) {
     const auto whole = card(result, {snapshot(8, {{"a", 40}}), snapshot(1, {{"a", 50}})}, 7, kNow);
     EXPECT_EQ(whole.body->comparison.find("left out"), std::string::npos);
 }
+
+// A snapshot whose volume no one could read is kept with no capacity: beside another, its
+// free space is no figure at all, never a change to or from 0 bytes free.
+TEST(TrendCard, FreeSpaceIsComparedOnlyBetweenVolumesBothMeasured) {
+    struct Case {
+        int64_t wasTotal, nowTotal;
+        bool compared;
+    };
+    for (const Case c : {Case{1000, 1000, true}, Case{0, 1000, false}, Case{1000, 0, false}, Case{0, 0, false}}) {
+        StorageSnapshot was = snapshot(10, {{"a", 5}}, 400);
+        StorageSnapshot now = snapshot(1, {{"a", 7}}, c.nowTotal > 0 ? 300 : 0);
+        was.totalBytes = c.wasTotal;
+        now.totalBytes = c.nowTotal;
+        if (c.wasTotal == 0) was.freeBytes = 0;
+        const auto built = card(ScanResult(), {was, now}, 7, kNow);
+        ASSERT_TRUE(built.body);
+        EXPECT_EQ(built.body->free.has_value(), c.compared) << c.wasTotal << " " << c.nowTotal;
+        if (c.compared) {
+            EXPECT_EQ(change(*built.body->free), -100);
+        }
+        EXPECT_EQ(built.body->measured.now, 7) << "the measured figure stands either way";
+    }
+}
