@@ -33,7 +33,9 @@ struct Result {
 
 /// Takes the sweep lock (waiting a moment at most), then, for a scheduled sweep, reads the
 /// last receipt again: one dated after `known` (the receipt the sweep was judged due by;
-/// none when there was none) means another Sorvel swept meanwhile, and nothing runs.
+/// none when there was none) means another Sorvel swept meanwhile, and nothing runs. The
+/// last scheduled run of the history counts as a receipt when it is the newer: a sweep whose
+/// receipt could not be written still ran.
 /// Otherwise runs `sweep` while holding the lock. A sweep by hand runs whatever the receipt.
 Result run(bool scheduled, const std::optional<Date>& known, const std::function<SweepRunner::Outcome()>& sweep);
 

@@ -88,6 +88,35 @@ TEST(SweepSchedulerClaim, AReceiptAnotherSorvelWroteSinceIsTakenNotSweptAgain) {
     scheduler.stop();
 }
 
+// A Sorvel swept at 03:04 but could not write its receipt (the settings held past their
+// wait) and has ended since; its run is in the history. One started later that day, reading
+// yesterday's receipt, takes that run as the last sweep and waits for tomorrow's hour.
+TEST(SweepSchedulerClaim, ASweepWhoseReceiptWasNotWrittenIsNotRunAgainThatDay) {
+    UTC utc;
+    test::SchedulerRig rig;
+    rig.storeSchedule(Frequency::daily, 3);
+    rig.storeLastSweep(31 * 3600); // yesterday 03:10
+    SweepRun ran;
+    ran.trigger = Trigger::scheduled;
+    ran.scope = "caches";
+    ran.receipt = receiptAt(at("2026-12-07 03:04"));
+    ran.receipt.movedCount = 1;
+    ran.receipt.movedBytes = 42;
+    ran.moved = {MovedItem{"/moved/by/it", "/trash/files/it", 42}};
+    ASSERT_TRUE(SweepHistory::store(ran));
+
+    SweepScheduler scheduler(rig.dependencies());
+    scheduler.start();
+    ASSERT_TRUE(test::sweepDone(scheduler));
+    EXPECT_EQ(rig.sweeps->calls(), 0u);
+    EXPECT_EQ(scheduler.lastReceipt(), ran.receipt);
+    ASSERT_EQ(scheduler.findings().size(), 1u);
+    EXPECT_EQ(scheduler.findings()[0].path, "/moved/by/it");
+    EXPECT_EQ(scheduler.nextRunDate(), at("2026-12-08 03:00"));
+    EXPECT_TRUE(rig.center->added.empty());
+    scheduler.stop();
+}
+
 // Another Sorvel is in the middle of the sweep (it holds the sweep's lock): a scheduled
 // sweep here is left to it, without a word; one asked for by hand says why it did not start.
 TEST(SweepSchedulerClaim, ASweepAnotherSorvelIsRunningIsLeftToIt) {

@@ -13,6 +13,7 @@
 
 #include "platform/RunLock.h"
 #include "removal/SweepClaim.h"
+#include "removal/SweepHistory.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
@@ -157,4 +158,82 @@ TEST(SweepClaim, ALockHeldElsewhereRunsNothingAndWaitsBriefly) {
     EXPECT_EQ(calls, 0);
     holder.release();
     EXPECT_EQ(SweepClaim::run(false, std::nullopt, [] { return SweepRunner::Outcome{}; }).kind, Kind::ran);
+}
+
+// A scheduled sweep whose receipt could not be written (the settings held past their wait)
+// still recorded its run: the history's last scheduled run counts as the receipt when it is
+// the newer, so no later process runs the sweep again for it.
+TEST(SweepClaim, AScheduledRunInTheHistoryCountsWhenItsReceiptWasNotWritten) {
+    struct Row {
+        const char* name;
+        bool scheduled;
+        SweepRun::Trigger recorded;
+        double recordedSecondsAfterJudged;
+        bool settingsReceipt;
+        Kind kind;
+    };
+    const Row rows[] = {
+        {"a newer scheduled run", true, SweepRun::Trigger::scheduled, 60, true, Kind::sweptElsewhere},
+        {"a newer scheduled run and no receipt anywhere", true, SweepRun::Trigger::scheduled, 60, false, Kind::sweptElsewhere},
+        {"the run of the receipt it judged by", true, SweepRun::Trigger::scheduled, 0, true, Kind::ran},
+        {"an older scheduled run", true, SweepRun::Trigger::scheduled, -86'400, true, Kind::ran},
+        {"a newer run by hand is no sweep of the schedule", true, SweepRun::Trigger::manual, 60, true, Kind::ran},
+        {"a sweep by hand, whatever the history", false, SweepRun::Trigger::scheduled, 60, true, Kind::ran},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Home home;
+        if (row.settingsReceipt) {
+            SweepReceipt stored;
+            stored.date = kJudgedBy;
+            ASSERT_TRUE(SweepReceipt::record(stored));
+        }
+        SweepRun run;
+        run.trigger = row.recorded;
+        run.scope = "caches";
+        run.receipt.date = kJudgedBy + std::chrono::seconds(static_cast<int64_t>(row.recordedSecondsAfterJudged));
+        run.receipt.movedCount = 1;
+        run.receipt.movedBytes = 7;
+        run.moved = {MovedItem{"/home/x/.cache/a", "/trash/files/a", 7}};
+        ASSERT_TRUE(SweepHistory::store(run));
+        int calls = 0;
+        const auto result = SweepClaim::run(row.scheduled, row.settingsReceipt ? std::optional(kJudgedBy) : std::nullopt,
+                                            [&] {
+                                                ++calls;
+                                                return SweepRunner::Outcome{};
+                                            });
+        EXPECT_EQ(result.kind, row.kind);
+        EXPECT_EQ(calls, row.kind == Kind::ran ? 1 : 0);
+        if (row.kind == Kind::sweptElsewhere) {
+            ASSERT_TRUE(result.latest);
+            EXPECT_EQ(*result.latest, run.receipt);
+            ASSERT_EQ(result.latestFindings.size(), 1u);
+            EXPECT_EQ(result.latestFindings[0].path, "/home/x/.cache/a");
+            EXPECT_EQ(result.latestFindings[0].trashPath, std::optional<std::string>("/trash/files/a"));
+        }
+    }
+}
+
+// A clock set back leaves a run dated ahead in the history; the sweep recorded after it is
+// the last, whatever their dates: it does not stand in for every later sweep.
+TEST(SweepClaim, TheLastRecordedScheduledRunCountsNotTheOneDatedLatest) {
+    Home home;
+    SweepRun ahead;
+    ahead.trigger = SweepRun::Trigger::scheduled;
+    ahead.receipt.date = kJudgedBy + std::chrono::hours(24 * 30);
+    ASSERT_TRUE(SweepHistory::store(ahead));
+    SweepRun since;
+    since.trigger = SweepRun::Trigger::scheduled;
+    since.receipt.date = kJudgedBy;
+    ASSERT_TRUE(SweepHistory::store(since));
+    SweepReceipt stored;
+    stored.date = kJudgedBy;
+    ASSERT_TRUE(SweepReceipt::record(stored));
+    int calls = 0;
+    const auto result = SweepClaim::run(true, kJudgedBy, [&] {
+        ++calls;
+        return SweepRunner::Outcome{};
+    });
+    EXPECT_EQ(result.kind, Kind::ran);
+    EXPECT_EQ(calls, 1);
 }
