@@ -38,8 +38,14 @@ openpanel() {
   eval $(xdotool getwindowgeometry --shell "$icon")
   xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
   sleep 1
+  # Then shown and holding the keyboard, within a deadline (a busy machine takes longer); a
+  # search that met a window being destroyed is tried again.
   panel=
-  for w in $(xdotool search --onlyvisible --name '^Sorvel$'); do [ "$w" = "$win" ] || panel=$w; done
+  for i in $(seq 1 100); do
+    for w in $(xdotool search --onlyvisible --name '^Sorvel$' 2>/dev/null); do [ "$w" = "$win" ] || panel=$w; done
+    [ -n "$panel" ] && [ "$(xdotool getwindowfocus 2>/dev/null)" = "$panel" ] && break
+    sleep 0.1
+  done
 }
 )sh";
 
@@ -48,7 +54,7 @@ openpanel() {
 const char* const kOpenSettings = R"sh(
 xdotool windowactivate --sync "$win" 2>/dev/null; sleep 0.2
 xdotool key ctrl+comma
-settings=$(timeout 5 xdotool search --sync --onlyvisible --name '^Sorvel Settings$' | head -n 1)
+settings=$(waitwindow 5 '^Sorvel Settings$')
 [ -n "$settings" ] || { echo "no settings window"; exit 4; }
 geometry() { xwininfo -id "$1" | awk -F: '/Absolute upper-left [XY]|Width|Height/ { print $2 }'; }
 )sh";
@@ -74,7 +80,7 @@ TEST(XvfbQuit, WithATrayCloseHidesAndQuitWithSettingsOpenEndsTheProcess) {
         const auto r = runInFakeHome(std::string(R"sh(
 xdotool windowactivate --sync "$win" 2>/dev/null; sleep 0.2
 xdotool key ctrl+comma
-settings=$(timeout 5 xdotool search --sync --onlyvisible --name '^Sorvel Settings$' | head -n 1)
+settings=$(waitwindow 5 '^Sorvel Settings$')
 [ -n "$settings" ] && echo "settings: open"
 wmctrl -i -c "$win"; sleep 0.5
 kill -0 $app 2>/dev/null && echo "after close: running"
@@ -94,7 +100,7 @@ TEST(XvfbQuit, CtrlQFromEveryWindowEndsTheProcess) {
     // The overview's review button, then the sheet's second button (its place in every stage).
     const std::string sheet = R"sh(
 xdotool mousemove --window "$win" 1343 660 click 1
-sheet=$(timeout 5 xdotool search --sync --onlyvisible --name '^Cleanup preview$' | head -n 1)
+sheet=$(waitwindow 5 '^Cleanup preview$')
 [ -n "$sheet" ] && echo "window: open"; sleep 1
 )sh";
     const std::pair<const char*, std::string> cases[] = {
@@ -154,7 +160,7 @@ xwininfo -id "$win" | grep -q IsViewable && echo "tab, return: main shown"
 wmctrl -i -c "$win"; sleep 0.5
 openpanel
 xdotool key --delay 150 shift+Tab shift+Tab shift+Tab space
-settings=$(timeout 5 xdotool search --sync --onlyvisible --name '^Sorvel Settings$' | head -n 1)
+settings=$(waitwindow 5 '^Sorvel Settings$')
 [ -n "$settings" ] && echo "space: settings open"
 wmctrl -i -c "$settings"; sleep 0.5
 openpanel

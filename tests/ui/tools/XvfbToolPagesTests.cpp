@@ -64,7 +64,7 @@ xwd -id "$win" -silent > "$HOME/before.xwd"
 )sh" + clicks + R"sh(
 xdotool windowfocus --sync "$win" 2>/dev/null
 xdotool key ctrl+comma
-settings=$(timeout 15 xdotool search --sync --onlyvisible --name '^Sorvel Settings' | head -n 1)
+settings=$(waitwindow 15 '^Sorvel Settings')
 [ -n "$settings" ] || { echo "no settings window"; cat "$HOME/stderr.txt"; exit 4; }
 echo "settings: $(xdotool getwindowname "$settings")"
 xwininfo -id "$settings"

@@ -36,11 +36,23 @@ done
 grep -q SorvelStorageTrends "$HOME/.config/sorvel/defaults.json" 2>/dev/null && echo "scan: finished"
 )sh";
     const std::string script = writeScript(home, "run.sh", "helpers=\n" + exports + setup.before + R"sh(
+# The first visible window whose name matches, within a deadline of $1 seconds. A search
+# that meets a window being destroyed (a panel closing as a window opens) fails with an X
+# error; it is tried again rather than taken as no window.
+waitwindow() {
+  end=$(( $(date +%s) + $1 ))
+  while :; do
+    found=$(xdotool search --onlyvisible --name "$2" 2>/dev/null | head -n 1)
+    [ -n "$found" ] && { echo "$found"; return 0; }
+    [ "$(date +%s)" -ge "$end" ] && return 1
+    sleep 0.1
+  done
+}
 app=
 trap 'kill $app $helpers 2>/dev/null; wait' EXIT
 QT_QPA_PLATFORM=xcb )sh" + launch.launcher + R"sh( "$SORVEL" )sh" + launch.arguments + R"sh( 2>"$HOME/stderr.txt" &
 app=$!
-win=$(timeout 30 xdotool search --sync --onlyvisible --name '^Sorvel$' | head -n 1)
+win=$(waitwindow 30 '^Sorvel$')
 [ -n "$win" ] || { echo "no window"; cat "$HOME/stderr.txt"; exit 3; }
 )sh" + awaitScan + steps);
     return runCommand(
