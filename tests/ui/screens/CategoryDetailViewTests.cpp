@@ -51,6 +51,10 @@ struct Pane {
         for (size_t i = 0; i < extraRows; ++i) root->children.push_back(folder(root->path + "/x" + std::to_string(i), 1));
         root->largestFiles.push_back(FileEntry{UUID::random(), "big.bin", root->path + "/big.bin", 50, std::nullopt});
         root->size = 750 + static_cast<int64_t>(extraRows);
+        // On the disk as in the tree: a root the disk lacks would leave the tree when the
+        // window looks at it again.
+        for (const auto& child : root->children) test::makeDirs(child->path);
+        test::makeDirs(big->children.front()->path);
         if (nothingMeasured) {
             for (const auto& n : {root, big, big->children.front(), leaf}) n->size = 0;
             root->largestFiles.clear();

@@ -52,13 +52,27 @@ app=
 trap 'kill $app $helpers 2>/dev/null; wait' EXIT
 QT_QPA_PLATFORM=xcb )sh" + launch.launcher + R"sh( "$SORVEL" )sh" + launch.arguments + R"sh( 2>"$HOME/stderr.txt" &
 app=$!
-win=$(waitwindow 30 '^Sorvel$')
+win=
+for i in $(seq 1 300); do
+  win=$(xdotool search --onlyvisible --name '^Sorvel$' 2>/dev/null | head -n 1)
+  [ -n "$win" ] && break
+  kill -0 $app 2>/dev/null || break # ended before its window showed: no use waiting
+  sleep 0.1
+done
 [ -n "$win" ] || { echo "no window"; cat "$HOME/stderr.txt"; exit 3; }
 )sh" + awaitScan + steps);
-    return runCommand(
-        {"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 " + setup.screen, "/bin/sh", script},
-        {{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}, {"XDG_DATA_HOME", home / ".local/share"},
-         {"XDG_CACHE_HOME", home / ".cache"}, {"SORVEL", SORVEL_BINARY}, {"SORVEL_ANIMATIONS", "0"}});
+    // Two servers started together may take the same free display number, and one of them
+    // fails: the run is started again on another, as nothing in the home changed.
+    CommandResult result;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        result = runCommand(
+            {"/usr/bin/xvfb-run", "-a", "-s", "-screen 0 " + setup.screen, "/bin/sh", script},
+            {{"HOME", home.path()}, {"XDG_CONFIG_HOME", home / ".config"}, {"XDG_DATA_HOME", home / ".local/share"},
+             {"XDG_CACHE_HOME", home / ".cache"}, {"SORVEL", SORVEL_BINARY}, {"SORVEL_ANIMATIONS", "0"}});
+        const bool noDisplay = result.status == 3 && result.out.find("could not connect to display") != std::string::npos;
+        if (!noDisplay) break;
+    }
+    return result;
 }
 
 XwdDump::XwdDump(const std::string& path) {
