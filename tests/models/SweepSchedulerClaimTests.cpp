@@ -4,14 +4,12 @@
 // next check and told of once.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <ctime>
 
 #include "models/SweepSchedulerFixtures.h"
 #include "platform/RunLock.h"
+#include "support/LockHolder.h"
 
 using namespace sorvel;
 using Frequency = SweepSchedule::Frequency;
@@ -42,25 +40,6 @@ SweepReceipt receiptAt(Date date) {
 
 std::string sweepLock() { return RunLock::folderPath() + "/run-" + std::string(SweepClaim::kLockName) + ".lock"; }
 
-// The sweep's lock held by another open of its file, as another Sorvel's would be (a
-// lock on a file is held by each open of it, in this process or another), until released.
-class SweepLockHeld {
-public:
-    explicit SweepLockHeld(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-        holding_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
-    }
-    ~SweepLockHeld() { release(); }
-    bool holding() const { return holding_; }
-    void release() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-        holding_ = false;
-    }
-
-private:
-    int fd_ = -1;
-    bool holding_ = false;
-};
 
 } // namespace
 
@@ -124,7 +103,7 @@ TEST(SweepSchedulerClaim, ASweepAnotherSorvelIsRunningIsLeftToIt) {
     test::SchedulerRig rig;
     rig.storeSchedule(Frequency::daily, 3);
     test::makeDirs(RunLock::folderPath());
-    SweepLockHeld holder(sweepLock());
+    test::LockHolder holder(sweepLock(), test::LockHolder::How::waiting);
     ASSERT_TRUE(holder.holding());
     SweepScheduler scheduler(rig.dependencies());
     scheduler.start();

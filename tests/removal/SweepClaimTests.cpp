@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "platform/RunLock.h"
+#include "support/LockHolder.h"
 #include "removal/SweepClaim.h"
 #include "removal/SweepHistory.h"
 #include "support/ChildProcess.h"
@@ -48,25 +48,6 @@ struct Home {
 
 std::string sweepLock() { return RunLock::folderPath() + "/run-" + std::string(SweepClaim::kLockName) + ".lock"; }
 
-// The sweep's lock held by another open of its file, as another Sorvel's would be (a
-// lock on a file is held by each open of it, in this process or another), until released.
-class SweepLockHeld {
-public:
-    explicit SweepLockHeld(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-        holding_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
-    }
-    ~SweepLockHeld() { release(); }
-    bool holding() const { return holding_; }
-    void release() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-        holding_ = false;
-    }
-
-private:
-    int fd_ = -1;
-    bool holding_ = false;
-};
 
 } // namespace
 
@@ -140,7 +121,7 @@ TEST(SweepClaim, AScheduledSweepReadsTheReceiptAgainUnderTheLock) {
 TEST(SweepClaim, ALockHeldElsewhereRunsNothingAndWaitsBriefly) {
     Home home;
     test::makeDirs(RunLock::folderPath());
-    SweepLockHeld holder(sweepLock());
+    test::LockHolder holder(sweepLock(), test::LockHolder::How::waiting);
     ASSERT_TRUE(holder.holding());
     int calls = 0;
     auto claim = std::async(std::launch::async, [&] {
