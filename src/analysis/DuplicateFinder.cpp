@@ -42,6 +42,21 @@ bool DuplicateGroup::extraFreesStorage(size_t index) const {
     return names >= file.linkCount;
 }
 
+int64_t DuplicateGroup::reclaimableLeaving(const std::map<std::string, std::string>& refused) const {
+    std::vector<DuplicateFile> extras;
+    for (size_t i = 1; i < files.size(); ++i)
+        if (!refused.count(files[i].path)) extras.push_back(files[i]);
+    return DuplicateFinder::bytesFreed(extras);
+}
+
+int64_t DuplicateGroup::freedLeaving(size_t index, const std::map<std::string, std::string>& refused) const {
+    if (index == 0 || index >= files.size()) return 0;
+    const DuplicateFile& file = files[index];
+    for (size_t i = 1; i < files.size(); ++i)
+        if (files[i].device == file.device && files[i].inode == file.inode && refused.count(files[i].path)) return 0;
+    return file.privateSize;
+}
+
 int64_t DuplicateGroup::apparentSaving() const {
     if (files.empty()) return 0;
     return size * static_cast<int64_t>(files.size() - 1);
@@ -81,12 +96,7 @@ int64_t Report::reclaimable() const {
 
 int64_t Report::reclaimableLeaving(const std::map<std::string, std::string>& refused) const {
     int64_t total = 0;
-    for (const auto& group : groups) {
-        std::vector<DuplicateFile> extras;
-        for (size_t i = 1; i < group.files.size(); ++i)
-            if (!refused.count(group.files[i].path)) extras.push_back(group.files[i]);
-        total += DuplicateFinder::bytesFreed(extras);
-    }
+    for (const auto& group : groups) total += group.reclaimableLeaving(refused);
     return total;
 }
 

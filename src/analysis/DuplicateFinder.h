@@ -47,6 +47,12 @@ struct DuplicateGroup {
     /// Whether removing the extras frees the storage of file `index`: it is an extra and
     /// every one of its names is an extra too.
     bool extraFreesStorage(size_t index) const;
+    /// What moving the extras frees when those named in `refused` (by path) stay where they
+    /// are: a file's storage goes only with its last name, so a name left behind keeps it.
+    int64_t reclaimableLeaving(const std::map<std::string, std::string>& refused) const;
+    /// Extra `index`'s part of that: none for the kept file, for a copy in `refused`, or for
+    /// a name of a file another name of which stays.
+    int64_t freedLeaving(size_t index, const std::map<std::string, std::string>& refused) const;
 
     friend bool operator==(const DuplicateGroup&, const DuplicateGroup&) = default;
 };

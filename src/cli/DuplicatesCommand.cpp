@@ -89,7 +89,7 @@ std::string duplicatesReport(const DuplicateFinder::Report& report, const std::m
             line("        " + rightPadded(kept ? "keep" : "extra", 7) +
                  rightPadded(tailFitted(shownPath(file.path), 58), 60) +
                  (stays != refused.end() ? "never moved: " + TextLayout::shown(stays->second)
-                                         : "frees " + Bytes::format(kept ? 0 : file.privateSize)));
+                                         : "frees " + Bytes::format(group.freedLeaving(k, refused))));
         }
     }
     // What could move: each group's extras the guard lets go, as the file system frees them.

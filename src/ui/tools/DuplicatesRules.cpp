@@ -54,17 +54,39 @@ std::string amount(const DuplicateFile& file, bool kept) {
     return kept ? "\u2014" : "frees " + Bytes::format(file.privateSize);
 }
 
-std::optional<std::string> apparentNote(const DuplicateFinder::Report& report) {
+int64_t cardFigure(const DuplicateGroup& group, const std::map<std::string, std::string>& refused) {
+    return group.reclaimableLeaving(refused);
+}
+
+std::string amount(const DuplicateGroup& group, size_t index, const std::map<std::string, std::string>& refused) {
+    if (index == 0) return "\u2014";
+    if (index < group.files.size() && refused.count(group.files[index].path)) return "never moved";
+    return "frees " + Bytes::format(group.freedLeaving(index, refused));
+}
+
+std::optional<std::string> apparentNote(const DuplicateFinder::Report& report,
+                                        const std::map<std::string, std::string>& refused) {
     const int64_t reclaimable = report.reclaimable();
     const int64_t apparent = report.apparentSaving();
-    if (apparent - reclaimable < 1) return std::nullopt;
-    // Clones are named only where the file system made some.
-    const std::string those = report.hasClones() ? "Those copies are reflinked clones or hard links sharing their blocks"
-                                                 : "Those copies are hard links, more names of one file sharing its "
-                                                   "blocks";
-    return Bytes::format(apparent - reclaimable) + " of that apparent saving does not exist. " + those +
-           " \u2014 the filesystem already counts those bytes once, so removing a copy gives nothing back. Sorvel "
-           "only offers you the difference.";
+    const int64_t shared = apparent - reclaimable;
+    const int64_t kept = reclaimable - report.reclaimableLeaving(refused);
+    if (shared < 1 && kept < 1) return std::nullopt;
+    std::string note;
+    if (shared >= 1) {
+        // Clones are named only where the file system made some.
+        const std::string those = report.hasClones()
+                                      ? "Those copies are reflinked clones or hard links sharing their blocks"
+                                      : "Those copies are hard links, more names of one file sharing its blocks";
+        note = Bytes::format(shared) + " of that apparent saving does not exist. " + those +
+               " \u2014 the filesystem already counts those bytes once, so removing a copy gives nothing back.";
+    }
+    if (kept < 1) return note + " Sorvel only offers you the difference.";
+    const std::string copies = counted(report.copiesLeft(refused), "copy", "copies");
+    note += (note.empty() ? Bytes::format(kept) + " of that apparent saving lies in "
+                          : " " + Bytes::format(kept) + " more lies in ") +
+            copies + " Sorvel never moves (a protected place, say); each says why under its path. Sorvel only "
+            "offers you the rest.";
+    return note;
 }
 
 std::optional<std::string> limitLine(const DuplicateFinder::Report& report) {

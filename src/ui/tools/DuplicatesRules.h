@@ -36,8 +36,16 @@ KindLook kindLook(DuplicateGroup::Kind kind);
 std::string copiesLine(const DuplicateGroup& group);
 /// "—" for the kept copy, "frees X" for the others.
 std::string amount(const DuplicateFile& file, bool kept);
-/// The "sparkles" note, when the apparent saving exceeds what is really reclaimable.
-std::optional<std::string> apparentNote(const DuplicateFinder::Report& report);
+/// What a card's header counts: what moving its extras frees, leaving the copies in
+/// `refused` (by path) where the guard keeps them, as "genuinely reclaimable" counts.
+int64_t cardFigure(const DuplicateGroup& group, const std::map<std::string, std::string>& refused);
+/// A row's amount: "—" for the kept copy, "never moved" for a copy in `refused`, else
+/// "frees X" with what moving it frees while those copies stay.
+std::string amount(const DuplicateGroup& group, size_t index, const std::map<std::string, std::string>& refused);
+/// The "sparkles" note, when the apparent saving exceeds what is genuinely reclaimable: the
+/// part shared storage accounts for, and the part in copies the guard keeps (`refused`).
+std::optional<std::string> apparentNote(const DuplicateFinder::Report& report,
+                                        const std::map<std::string, std::string>& refused = {});
 std::optional<std::string> limitLine(const DuplicateFinder::Report& report);
 /// What could not be read, with the system's reasons; none when everything was read.
 std::optional<std::string> unreadableLine(const DuplicateFinder::Report& report);

@@ -218,7 +218,7 @@ QWidget* DuplicatesView::results() {
         figures->addWidget(card, 1);
     }
     summary->addLayout(figures);
-    if (const auto note = DuplicatesRules::apparentNote(report)) {
+    if (const auto note = DuplicatesRules::apparentNote(report, model_.refusals())) {
         auto* card = new Card(13, Theme::accentWash().opacity(0.4));
         card->setObjectName("apparentNote");
         auto* line = row(9);
@@ -226,7 +226,9 @@ QWidget* DuplicatesView::results() {
         symbolColumn->addWidget(new SymbolView("sparkles", Theme::accentInk(), 11));
         symbolColumn->addStretch(1);
         line->addLayout(symbolColumn);
-        line->addWidget(wrapping(q(*note), 11.5, Theme::secondaryText()), 1);
+        auto* noteText = wrapping(q(*note), 11.5, Theme::secondaryText());
+        noteText->setObjectName("apparentNoteText");
+        line->addWidget(noteText, 1);
         card->content()->addLayout(line);
         summary->addWidget(card);
     }
@@ -282,8 +284,12 @@ QWidget* DuplicatesView::groupCard(size_t index) {
                              look.warning ? Theme::warningWash() : Theme::accentWash()));
     head->addSpacing(8);
     head->addWidget(mono(q(DuplicatesRules::copiesLine(group)), 10.5, W::regular, Theme::tertiaryText()));
-    head->addWidget(figure(q(Bytes::format(group.reclaimable())), 12, W::semibold,
-                           group.reclaimable() >= 1 ? Theme::accentInk() : Theme::tertiaryText(), 80));
+    // What can move of the set: copies the guard keeps free nothing.
+    const int64_t movable = DuplicatesRules::cardFigure(group, model_.refusals());
+    auto* cardFigure =
+        figure(q(Bytes::format(movable)), 12, W::semibold, movable >= 1 ? Theme::accentInk() : Theme::tertiaryText(), 80);
+    cardFigure->setObjectName("cardFigure");
+    head->addWidget(cardFigure);
     card->content()->addLayout(head);
     if (look.explanation) {
         auto* explanation = wrapping(q(*look.explanation), 11, Theme::secondaryText());
@@ -295,7 +301,8 @@ QWidget* DuplicatesView::groupCard(size_t index) {
     card->content()->addWidget(new Hairline(Qt::Horizontal));
     auto* files = column(0);
     files->setContentsMargins(0, 3, 0, 3);
-    for (const auto& file : group.files) {
+    for (size_t at = 0; at < group.files.size(); ++at) {
+        const DuplicateFile& file = group.files[at];
         const bool kept = file.path == keptPath;
         auto* line = row(10);
         line->setContentsMargins(13, 5, 13, 5);
@@ -343,9 +350,11 @@ QWidget* DuplicatesView::groupCard(size_t index) {
         const std::string filePath = file.path;
         connect(reveal, &TextButton::clicked, this, [this, filePath] { desktop_.reveal(filePath); });
         line->addWidget(reveal);
-        const bool quiet = kept || leftAlone || file.privateSize < 1;
-        line->addWidget(figure(q(DuplicatesRules::amount(file, kept)), 10.5, W::regular,
-                               quiet ? Theme::tertiaryText() : Theme::accentInk(), 110));
+        const bool quiet = kept || leftAlone || group.freedLeaving(at, model_.refusals()) < 1;
+        auto* amount = figure(q(DuplicatesRules::amount(group, kept ? 0 : at, model_.refusals())), 10.5, W::regular,
+                              quiet ? Theme::tertiaryText() : Theme::accentInk(), 110);
+        amount->setObjectName("amount");
+        line->addWidget(amount);
         files->addLayout(line);
     }
     card->content()->addLayout(files);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "analysis/DuplicateFixtures.h"
+#include "engine/Bytes.h"
 #include "removal/SweepHistory.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
@@ -194,6 +195,32 @@ TEST(DuplicatesPage, ACopyInAProtectedPlaceSaysWhyItIsLeftAlone) {
     EXPECT_EQ(textOf(page.view.get(), "refusedReason"), "Left alone: protected location (~/Pictures)");
     EXPECT_EQ(page.view->checkBox(copy), nullptr) << "no tick box that could be ticked";
     EXPECT_TRUE(page.model.selected().empty());
+}
+
+// The card's figure and its rows count what can move: the copy in the pictures frees nothing
+// there, and the note over the figures names the bytes it holds beside the shared ones.
+TEST(DuplicatesPage, ACardCountsOnlyTheCopiesThatCanMove) {
+    Page page;
+    const std::string two(2'000'000, 'p');
+    writeDated(page.ctx / "Projects/IMG_0002.jpg", two, 1'400'000'000);
+    const std::string kept = page.ctx / "Pictures/IMG_0002 copy.jpg";
+    writeDated(kept, two, 1'450'000'000);
+    writeDated(page.ctx / "Downloads/IMG_0002.jpg", two, 1'500'000'000);
+    page.folder = page.ctx.home();
+    page.scan();
+    ASSERT_EQ(page.model.report().groups.size(), 1u);
+    const DuplicateGroup& group = page.model.report().groups[0];
+    ASSERT_EQ(group.files.size(), 3u);
+    ASSERT_EQ(group.files[1].path, kept);
+    const std::string frees = Bytes::format(group.files[2].privateSize);
+    EXPECT_EQ(textOf(page.view.get(), "cardFigure"), frees);
+    const auto amounts = named<ui::Text>(page.view.get(), "amount");
+    ASSERT_EQ(amounts.size(), 3u);
+    EXPECT_EQ(amounts[1]->text().toStdString(), "never moved");
+    EXPECT_EQ(amounts[2]->text().toStdString(), "frees " + frees);
+    const std::string note = textOf(page.view.get(), "apparentNoteText");
+    EXPECT_EQ(note.rfind(Bytes::format(group.files[1].privateSize) + " of that apparent saving lies in 1 copy Sorvel "
+                         "never moves", 0), 0u) << note;
 }
 
 TEST(DuplicatesPage, StopDuringASecondSearchShowsTheFirstReportsFolder) {

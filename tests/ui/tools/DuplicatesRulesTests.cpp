@@ -201,3 +201,75 @@ TEST(DuplicatesFigures, GenuinelyReclaimableLeavesOutCopiesLeftAlone) {
         EXPECT_EQ(shown[0].label, "genuinely reclaimable");
     }
 }
+
+// A card's figure and its rows count what can move of the set: a copy the guard keeps frees
+// nothing, nor does a name of a file whose other name it keeps.
+TEST(DuplicatesCards, CardsAndRowsCountOnlyWhatCanMove) {
+    using Kind = DuplicateGroup::Kind;
+    const std::string never = "never moved";
+    const std::string two = "frees " + Bytes::format(2'000'000), none = "frees " + Bytes::format(0);
+    const struct {
+        const char* name;
+        DuplicateGroup group;
+        std::vector<std::string> refused;
+        int64_t card;
+        std::vector<std::string> rows; // the extras, in order
+    } rows[] = {
+        {"nothing refused", group(3, 2'000'000, 2'000'000, Kind::independentCopies), {}, 4'000'000, {two, two}},
+        {"one of two extras kept", group(3, 2'000'000, 2'000'000, Kind::independentCopies), {"/h/f1"}, 2'000'000,
+         {never, two}},
+        {"the only extra kept", group(2, 2'500'000, 2'500'000, Kind::independentCopies), {"/h/f1"}, 0, {never}},
+        {"another name of the file kept", group(3, 2'000'000, 2'000'000, Kind::hardLinks), {"/h/f2"}, 0, {none, never}},
+        {"the kept copy refused changes nothing", group(2, 2'000'000, 2'000'000, Kind::independentCopies), {"/h/f0"},
+         2'000'000, {two}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::map<std::string, std::string> refused;
+        for (const auto& path : row.refused) refused[path] = "protected location (~/.ssh)";
+        EXPECT_EQ(cardFigure(row.group, refused), row.card);
+        EXPECT_EQ(amount(row.group, 0, refused), "\u2014");
+        ASSERT_EQ(row.group.files.size(), row.rows.size() + 1);
+        for (size_t i = 1; i < row.group.files.size(); ++i) EXPECT_EQ(amount(row.group, i, refused), row.rows[i - 1]);
+        // The cards add up to the total over them.
+        DuplicateFinder::Report report;
+        report.groups.push_back(row.group);
+        EXPECT_EQ(report.reclaimableLeaving(refused), row.card);
+    }
+}
+
+// The note over the figures says what keeps "genuinely reclaimable" under the size-only
+// figure: storage the copies share, and copies the guard keeps.
+TEST(DuplicatesSummary, TheNoteNamesBothGapsToTheSizeOnlyFigure) {
+    using Kind = DuplicateGroup::Kind;
+    DuplicateGroup links = group(2, 2'000'000, 0, Kind::hardLinks);
+    DuplicateGroup copies = group(3, 3'000'000, 3'000'000, Kind::independentCopies);
+    for (auto& f : copies.files) f.path = "/c/" + f.path.substr(3);
+    const std::map<std::string, std::string> inSsh{{"/c/f2", "protected location (~/.ssh)"}};
+    const std::string shared = "2 MB of that apparent saving does not exist.";
+    const std::string keptMore = " 3 MB more lies in 1 copy Sorvel never moves (a protected place, say)";
+    const std::string keptOnly = "3 MB of that apparent saving lies in 1 copy Sorvel never moves (a protected place, say)";
+    const struct {
+        const char* name;
+        std::vector<DuplicateGroup> groups;
+        std::map<std::string, std::string> refused;
+        std::optional<std::string> starts;
+        std::vector<std::string> holds, lacks;
+    } rows[] = {
+        {"nothing between them", {copies}, {}, std::nullopt, {}, {}},
+        {"shared storage only", {copies, links}, {}, shared, {"Sorvel only offers you the difference."}, {"never moves"}},
+        {"a kept copy only", {copies}, inSsh, keptOnly, {"Sorvel only offers you the rest."}, {"does not exist"}},
+        {"both", {copies, links}, inSsh, shared, {keptMore, "Sorvel only offers you the rest."}, {"the difference"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        DuplicateFinder::Report report;
+        report.groups = row.groups;
+        const auto note = apparentNote(report, row.refused);
+        ASSERT_EQ(note.has_value(), row.starts.has_value()) << note.value_or("");
+        if (!note) continue;
+        EXPECT_EQ(note->rfind(*row.starts, 0), 0u) << *note;
+        for (const auto& piece : row.holds) EXPECT_NE(note->find(piece), std::string::npos) << *note;
+        for (const auto& piece : row.lacks) EXPECT_EQ(note->find(piece), std::string::npos) << *note;
+    }
+}
