@@ -4,6 +4,7 @@
 #include <map>
 
 #include "cleanup/CleanupRules.h"
+#include "cleanup/TargetPlaces.h"
 #include "platform/Path.h"
 #include "platform/PlaceRelation.h"
 #include "platform/UserDirs.h"
@@ -101,6 +102,8 @@ std::vector<CleanupItem> recommendations(const ScanResult &result, std::vector<C
     };
     dropUsersOwn(items);
     offerEachPlaceOnce(items);
+    // Named once the targets are final: a row speaks of where what it offers lies.
+    TargetPlaces::name(items, home);
     std::vector<CleanupItem> kept;
     for (auto &item : items)
         if (item.size() > 0 || item.withheld || !item.refused.empty())

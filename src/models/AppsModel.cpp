@@ -29,6 +29,11 @@ std::string handoffMessage(const FinderHandoff::Failure& failure) {
 AppsModel::Services AppsModel::Services::standard() {
     Services services;
     services.inventory = [](ScanControl& control) { return AppInventory::scan(control); };
+    services.whereLooked = [] {
+        AppInventory::Places places = AppInventory::Places::standard();
+        places.locations.clear(); // apps are looked for in the search folders only
+        return Looked{places.searchPaths, AppInventory::placeAccess(places).unreadable};
+    };
     services.runningBundleIdentifiers = [] { return RunningApplications::bundleIdentifiers(); };
     services.finderHandoff = [](const std::string& path, const CleanupPolicy& policy) {
         return FinderHandoff::moveToTrash(path, policy);
@@ -46,6 +51,7 @@ AppsModel::AppsModel(QObject* parent) : AppsModel(Services::standard(), parent) 
 AppsModel::AppsModel(Services services, QObject* parent) : QObject(parent), services_(std::move(services)) {
     const Services standard = Services::standard();
     if (!services_.inventory) services_.inventory = standard.inventory;
+    if (!services_.whereLooked) services_.whereLooked = standard.whereLooked;
     if (!services_.runningBundleIdentifiers) services_.runningBundleIdentifiers = standard.runningBundleIdentifiers;
     if (!services_.finderHandoffAvailable)
         services_.finderHandoffAvailable = services_.finderHandoff ? std::function<bool()>([] { return true; })
@@ -165,12 +171,14 @@ void AppsModel::rescan() {
     // The walk is never cancelled: a superseded run finishes and its result is dropped.
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [inventory = services_.inventory] {
+        [inventory = services_.inventory, whereLooked = services_.whereLooked] {
             ScanControl control;
-            return inventory(control);
+            return std::make_pair(inventory(control), whereLooked());
         },
-        [task](AppsModel& model, std::vector<InstalledApp> apps) {
+        [task](AppsModel& model, std::pair<std::vector<InstalledApp>, Looked> found) {
             if (task->cancelled) return;
+            std::vector<InstalledApp>& apps = found.first;
+            model.looked_ = std::move(found.second);
             const std::optional<std::string> previous =
                 model.selectedApp_ ? std::optional<std::string>(model.selectedApp_->bundlePath) : std::nullopt;
             model.setApps(std::move(apps));

@@ -46,10 +46,19 @@ public:
         friend bool operator==(const HandoffState&, const HandoffState&) = default;
     };
 
+    /// Where the inventory looks for apps, and those of its folders this user may not read.
+    struct Looked {
+        std::vector<std::string> searched;
+        std::vector<std::string> unreadable;
+        friend bool operator==(const Looked&, const Looked&) = default;
+    };
+
     /// What the model asks of the machine; the defaults are the real inventory, process
     /// list and Finder. Each runs on a worker thread except `runningBundleIdentifiers`.
     struct Services {
         std::function<std::vector<InstalledApp>(ScanControl&)> inventory;
+        /// Where that inventory looks; asked with it, on the same worker.
+        std::function<Looked()> whereLooked;
         std::function<std::vector<std::string>()> runningBundleIdentifiers;
         std::function<FinderHandoff::Outcome(const std::string& path, const CleanupPolicy& policy)> finderHandoff;
         /// Whether the hand-off can run here (main thread). A stand-in `finderHandoff`
@@ -70,6 +79,8 @@ public:
     const std::vector<InstalledApp>& apps() const { return apps_; }
     bool isScanning() const { return isScanning_; }
     const std::optional<Date>& scannedAt() const { return scannedAt_; }
+    /// Where the last finished inventory looked for apps.
+    const Looked& looked() const { return looked_; }
     const std::optional<InstalledApp>& selectedApp() const { return selectedApp_; }
     const std::set<std::string>& selectedPaths() const { return selectedPaths_; }
     const std::vector<CleanupOutcome>& preview() const { return preview_; }
@@ -161,6 +172,7 @@ private:
     std::vector<InstalledApp> apps_;
     bool isScanning_ = false;
     std::optional<Date> scannedAt_;
+    Looked looked_;
     std::optional<InstalledApp> selectedApp_;
     std::set<std::string> selectedPaths_;
     std::vector<CleanupOutcome> preview_;

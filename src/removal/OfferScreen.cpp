@@ -1,6 +1,8 @@
 #include "removal/OfferScreen.h"
 
 #include "cleanup/CleanupFinder.h"
+#include "cleanup/TargetPlaces.h"
+#include "platform/Path.h"
 #include "removal/CleanupGuard.h"
 #include "removal/GuardGround.h"
 
@@ -43,6 +45,7 @@ std::vector<CleanupItem> recommendations(const ScanResult& result) {
 std::vector<CleanupItem> recommendations(const ScanResult& result, std::vector<CleanupItem>& unreadOnly) {
     std::vector<CleanupItem> items = CleanupFinder::recommendations(result, unreadOnly);
     OfferScreen::apply(items, CleanupPolicy::standard());
+    TargetPlaces::name(items, homeDirectory()); // what the guard refused is no longer where the row points
     CleanupFinder::order(items);
     return items;
 }

@@ -9,6 +9,7 @@
 #include "ui/kit/Fonts.h"
 #include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
+#include "ui/shell/HiddenFolders.h"
 
 namespace sorvel::ui {
 
@@ -25,13 +26,12 @@ AccessBanner::AccessBanner(AccessGrant::Services services, QWidget* parent)
                               Theme::primaryText(), this));
     // Outside a bundle there is no grant: the banner says what is true and offers no fix.
     const bool bundle = grant_->runsFromBundle();
-    auto* body = new Text(bundle ? "macOS blocks unprivileged apps from parts of ~/Library. Totals below are a lower bound until you "
+    auto* body = body_ = new Text(bundle ? "macOS blocks unprivileged apps from parts of ~/Library. Totals below are a lower bound until you "
                                    "grant Full Disk Access — this opens the list with Sorvel ready to drag in, then restarts the app "
                                    "once it lands."
-                                 : "This user may not read parts of ~/Library, so the totals below are a lower bound. There is "
-                                   "no Full Disk Access to grant here: only an account that can read those folders can "
-                                   "measure them.",
+                                 : QString::fromStdString(HiddenFolders::ungrantableText({})),
                           Fonts::system(12), Theme::secondaryText(), this);
+    body->setObjectName("hiddenFoldersText");
     body->setWrapping(true);
     texts->addWidget(body);
     adHoc_ = grant_->runsFromBundle() && grant_->isAdHocSigned();
@@ -54,6 +54,13 @@ AccessBanner::AccessBanner(AccessGrant::Services services, QWidget* parent)
 }
 
 AccessBanner::~AccessBanner() { grant_->stopWatching(); }
+
+void AccessBanner::setUnreadable(const std::vector<std::string>& folders) {
+    // With a grant to give, the banner speaks of what the grant opens; without, of what was not read.
+    if (grant_->runsFromBundle()) return;
+    const QString text = QString::fromStdString(HiddenFolders::ungrantableText(folders));
+    if (body_->text() != text) body_->setText(text);
+}
 
 void AccessBanner::refresh() {
     const bool watching = grant_->isWatching();

@@ -4,12 +4,15 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "models/AccessGrant.h"
 
 namespace sorvel::ui {
 
 class Button;
+class Text;
 
 class AccessBanner : public QWidget {
     Q_OBJECT
@@ -20,6 +23,8 @@ public:
     AccessGrant& grant() const { return *grant_; }
     Button* fix() const { return fix_; }
     bool showsAdHocText() const { return adHoc_; }
+    /// Names the folders the scan could not read, where there is no grant to offer.
+    void setUnreadable(const std::vector<std::string>& folders);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -28,6 +33,7 @@ private:
     void refresh();
     std::unique_ptr<AccessGrant> grant_;
     Button* fix_;
+    Text* body_ = nullptr;
     bool adHoc_ = false;
 };
 

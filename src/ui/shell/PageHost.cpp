@@ -6,6 +6,7 @@
 #include "models/ScanCoordinator.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/shell/AccessBanner.h"
+#include "ui/shell/HiddenFolders.h"
 #include "ui/shell/OnboardingView.h"
 #include "ui/shell/PageFactory.h"
 #include "ui/shell/UpdateBanner.h"
@@ -58,6 +59,7 @@ void PageHost::refreshAccessBanner() {
         accessBanner_->deleteLater();
         accessBanner_ = nullptr;
     }
+    if (auto* banner = qobject_cast<AccessBanner*>(accessBanner_)) banner->setUnreadable(HiddenFolders::of(c.result()));
 }
 
 void PageHost::refresh() {

@@ -220,6 +220,13 @@ QWidget* AppUninstallerView::list() {
         rows->addWidget(card);
     }
     stack->addLayout(rows);
+    // An empty list says why, where apps were looked for; not while the first look runs.
+    if (removable.empty() && apps_.scannedAt()) {
+        auto* why = wrapping(q(UninstallerRules::emptyListText(apps_.apps().size(), apps_.looked())), 12,
+                             Theme::tertiaryText());
+        why->setObjectName("emptyList");
+        stack->addWidget(why);
+    }
     auto* w = wrap(stack, this);
     w->setObjectName("appList");
     return w;

@@ -15,6 +15,27 @@ using Stage = AppsModel::Stage;
 std::string plural(size_t count, const std::string& word) { return counted(int64_t(count), word); }
 } // namespace
 
+namespace {
+std::string joined(const std::vector<std::string>& folders, const char* last) {
+    std::string text;
+    for (size_t i = 0; i < folders.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == folders.size() ? last : ", ") + tildeAbbreviated(folders[i]);
+    return text;
+}
+} // namespace
+
+std::string emptyListText(size_t found, const AppsModel::Looked& looked) {
+    if (found > 0)
+        return "Sorvel found " + counted(int64_t(found), "app") + ", none of which it can remove: apps of the system "
+               "and Sorvel itself are never listed.";
+    if (!looked.unreadable.empty())
+        return "No apps are listed: this user may not read " + joined(looked.unreadable, " and ") +
+               ", where apps are looked for.";
+    if (looked.searched.empty()) return "No apps are listed: there was no folder to look for apps in.";
+    return "No apps are listed: no app bundle was found in " + joined(looked.searched, " or ") +
+           ". Flatpak and snap apps are not listed as apps.";
+}
+
 bool isRunning(const InstalledApp& app, const std::vector<std::string>& runningIdentifiers) {
     if (!app.bundleIdentifier) return false;
     return std::find(runningIdentifiers.begin(), runningIdentifiers.end(), *app.bundleIdentifier) !=

@@ -16,6 +16,10 @@
 
 namespace sorvel::UninstallerRules {
 
+/// Why the list holds no app, naming where apps were looked for: `found` apps, none of
+/// them one Sorvel lists, or none found in `looked`, whose unreadable folders come first.
+std::string emptyListText(size_t found, const AppsModel::Looked& looked);
+
 /// Has a bundle identifier that one of the running applications carries.
 bool isRunning(const InstalledApp& app, const std::vector<std::string>& runningIdentifiers);
 

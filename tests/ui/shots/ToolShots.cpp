@@ -303,3 +303,27 @@ SORVEL_SHOT("tools-apps-detail-bundle-not-readable-1366x768", 1366, 768) {
 SORVEL_SHOT("tools-apps-detail-identifier-not-readable-1366x768", 1366, 768) {
     return appsWithAnUnreadableBundle(ctx, true, 0);
 }
+
+// The Applications page with no app to list, under the banner naming the folders the scan
+// could not read (/var/cache whole, a folder of /var/log), on a 1366x768 screen.
+SORVEL_SHOT("tools-apps-empty-hidden-folders-1366x768", 1366, 768) {
+    ScanResult r = test::UiContext::sampleResult();
+    auto refused = test::sampleNode("/var/cache", 0);
+    refused->markUnreadable();
+    auto log = test::sampleNode("/var/log", 0);
+    auto locked = test::sampleNode("/var/log/private", 0);
+    locked->markUnreadable();
+    log->children = {test::sampleNode("/var/log/journal", 90'000'000), locked};
+    log->rollUpTotals();
+    r.categories[0].roots.push_back(refused);
+    r.categories[1].roots = {log};
+    r.unreadableFolders = 2;
+    ctx.finishScan(r);
+    ctx.coordinator().show(Tool::apps);
+    auto* window = new ui::MainWindow(ctx.models());
+    window->setMinimumSize(ui::MainWindow::fitted({ui::MainWindow::minimumWidth, ui::MainWindow::minimumHeight},
+                                                  {QPoint(0, 0), QSize(1366, 768)}));
+    window->show();
+    test::waitUntil([&] { return ctx.models().apps.scannedAt().has_value(); });
+    return window;
+}

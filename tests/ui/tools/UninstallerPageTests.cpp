@@ -324,3 +324,22 @@ TEST(UninstallerPage, ABundleThatCouldNotBeReadShowsNoSize) {
     EXPECT_EQ(rows.front(), "not readable"); // the bundle's row comes first
     EXPECT_EQ(std::count(rows.begin(), rows.end(), "not readable"), 1);
 }
+
+// With no app to list, the page says why in place of rows, naming the folders it read.
+TEST(UninstallerPage, AnEmptyListSaysWhy) {
+    UiContext ctx;
+    AppsModel::Services s;
+    s.inventory = [](ScanControl&) { return std::vector<InstalledApp>{}; };
+    s.runningBundleIdentifiers = [] { return std::vector<std::string>{}; };
+    s.dryRun = fakeDryRun;
+    s.whereLooked = [] { return AppsModel::Looked{{"/Applications", "/srv/apps"}, {"/srv/apps"}}; };
+    AppsModel model(s);
+    ctx.coordinator().show(Tool::apps);
+    ui::AppUninstallerView view(model, ctx.coordinator(), ctx.desktop());
+    view.resize(1000, 800);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return model.scannedAt().has_value(); }));
+    view.flush();
+    EXPECT_TRUE(named(&view, "appRow").empty());
+    EXPECT_EQ(textOf(&view, "emptyList"), "No apps are listed: this user may not read /srv/apps, where apps are looked for.");
+}

@@ -274,3 +274,25 @@ TEST(UninstallerUnread, ALeftoverInDoubtSaysThatSomeAppsCouldNotBeRead) {
     EXPECT_EQ(noLeftoversText(malformed), "Nothing else on this computer matches this app's name. Its identifier could "
                                           "not be read, so files named after it could not be looked for.");
 }
+
+// An empty list says why, naming where apps were looked for.
+TEST(UninstallerList, AnEmptyListSaysWhyAndWhereItLooked) {
+    test::FakeHome home;
+    const std::string h = home.path();
+    const struct {
+        const char* name;
+        size_t found;
+        AppsModel::Looked looked;
+        std::string text;
+    } rows[] = {
+        {"apps found, none listed", 2, {{"/Applications"}, {}},
+         "Sorvel found 2 apps, none of which it can remove: apps of the system and Sorvel itself are never listed."},
+        {"nothing in the folders", 0, {{"/Applications", h + "/Applications"}, {}},
+         "No apps are listed: no app bundle was found in /Applications or ~/Applications. Flatpak and snap apps are "
+         "not listed as apps."},
+        {"folders that could not be read", 0, {{"/Applications", h + "/Applications", "/opt/apps"}, {"/Applications", "/opt/apps"}},
+         "No apps are listed: this user may not read /Applications and /opt/apps, where apps are looked for."},
+        {"no folder at all", 0, {{}, {}}, "No apps are listed: there was no folder to look for apps in."},
+    };
+    for (const auto& row : rows) EXPECT_EQ(emptyListText(row.found, row.looked), row.text) << row.name;
+}
