@@ -4,6 +4,7 @@
 // Home places follow HOME and the XDG variables at each call; system places (/var/log,
 // /var/cache, /var/lib/flatpak, /snap, /proc/swaps) are read under `systemRoot()`, the one
 // seam that tests point at a fake tree.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -91,6 +92,15 @@ struct DeveloperFolder {
 };
 /// Whether one of the folder's settings names is there, or might be (it cannot be looked at).
 bool holdsSettings(const DeveloperFolder& folder);
+/// One entry a developer folder holds on disk besides its settings.
+struct HeldEntry {
+    std::string path;
+    bool folder = false;
+    int64_t fileBytes = 0; ///< a file's allocated bytes; 0 for a folder
+};
+/// What the folder holds on disk but its settings, links and special files left out; none
+/// when it cannot be listed (then nothing in it can be told apart from the settings).
+std::optional<std::vector<HeldEntry>> heldBesideSettings(const DeveloperFolder& folder);
 /// Where Go keeps its modules: GOMODCACHE, else the first GOPATH folder's pkg/mod, else
 /// ~/go/pkg/mod.
 std::string goModuleCache();
