@@ -161,20 +161,30 @@ void addDeveloperFolders(const ScanResult& result, std::vector<CleanupTarget>& t
         // the tool's cache.
         auto node = result.node(folder.path);
         if (!node || node->size < kDeveloperMinimum || mounts.holdsMount(folder.path)) continue;
-        const bool holdsSettings = std::any_of(node->children.begin(), node->children.end(), [&](const ScanNodePtr& c) {
-            return c && contains(folder.settings, c->name);
-        });
-        if (!holdsSettings) {
+        // Read on disk: the settings are a file, and the scan tree holds folders only.
+        if (!LinuxPlaces::holdsSettings(folder)) {
             CleanupTarget target = CleanupRules::targetFrom(*node, folder.detail);
             target.name = folder.title;
             targets.push_back(std::move(target));
             continue;
         }
         // The tool's settings live inside: all it holds but them, whatever each piece's size.
-        for (const auto& child : node->children) {
-            if (!child || child->size <= 0 || contains(folder.settings, child->name)) continue;
-            CleanupTarget target = CleanupRules::targetFrom(*child, folder.detail);
-            target.name = lastPathComponent(folder.path) + "/" + child->name;
+        // What cannot be listed cannot be told apart from them: none of it.
+        const auto held = LinuxPlaces::heldBesideSettings(folder);
+        if (!held) continue;
+        for (const auto& entry : *held) {
+            const std::string name = lastPathComponent(entry.path);
+            const auto child = std::find_if(node->children.begin(), node->children.end(),
+                                            [&](const ScanNodePtr& c) { return c && c->name == name; });
+            CleanupTarget target;
+            if (entry.folder && child != node->children.end())
+                target = CleanupRules::targetFrom(**child, folder.detail);
+            else if (!entry.folder)
+                target = CleanupRules::makeTarget(name, entry.path, entry.fileBytes, folder.detail);
+            else
+                continue; // a folder the scan did not measure: nothing known of it
+            if (target.size <= 0) continue;
+            target.name = lastPathComponent(folder.path) + "/" + name;
             targets.push_back(std::move(target));
         }
     }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/BaseFolders.h"
 #include "platform/LinuxPlaces.h"
 #include "platform/Path.h"
 #include "platform/RegularFile.h"
@@ -71,59 +72,120 @@ std::optional<std::string> readText(const std::string& path, std::string& reason
     return text;
 }
 
-// The installations the files in /etc/flatpak/installations.d name, and what of them
-// could not be read (the folder, or a file), with the system's reason.
+// An absolute path a variable holds, standardised; an empty or relative value is none.
+std::optional<std::string> absoluteValue(const char* variable) {
+    const char* value = std::getenv(variable);
+    if (!value || value[0] != '/') return std::nullopt;
+    return standardizePath(value);
+}
+
+void addOnce(std::vector<std::string>& list, std::string folder) {
+    if (std::find(list.begin(), list.end(), folder) == list.end()) list.push_back(std::move(folder));
+}
+
+// The installations the files in installations.d name, and what of them could not be read
+// (the folder, a file, or a file that names no place Flatpak could find), with the reason.
 struct ExtraInstallations {
     std::vector<std::string> folders;
     std::vector<std::pair<std::string, std::string>> unread;
 };
 
-// Path= of each installation section, in a key file: whitespace around the value trimmed.
-std::vector<std::string> pathsIn(std::string_view text) {
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
+std::optional<std::vector<std::string>> installationPathsIn(std::string_view text, std::string& reason) {
     std::vector<std::string> out;
-    while (!text.empty()) {
+    bool inSection = false, inInstallation = false, hasPath = false;
+    const auto notALine = [&](int number) {
+        reason = "line " + std::to_string(number) + " is no key file line";
+        return std::nullopt;
+    };
+    const auto pathless = [&] {
+        if (inInstallation && !hasPath) reason = "an installation in it has no Path";
+        return inInstallation && !hasPath;
+    };
+    for (int number = 1; !text.empty(); ++number) {
         const size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
+        const std::string_view line = trimmed(text.substr(0, end));
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-        if (!line.starts_with("Path")) continue;
-        line.remove_prefix(4);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-        if (line.empty() || line.front() != '=') continue;
-        line.remove_prefix(1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.remove_suffix(1);
-        if (!line.empty() && line.front() == '/') out.emplace_back(line);
+        if (line.empty() || line.front() == '#') continue;
+        if (line.front() == '[') {
+            if (line.back() != ']') return notALine(number);
+            if (pathless()) return std::nullopt;
+            inSection = true;
+            inInstallation = line.starts_with("[Installation \"");
+            hasPath = false;
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (!inSection || equals == std::string_view::npos) return notALine(number);
+        if (!inInstallation || trimmed(line.substr(0, equals)) != "Path") continue;
+        const std::string_view value = trimmed(line.substr(equals + 1));
+        // Flatpak would look for a relative place from wherever it was started: not to be known.
+        if (value.empty() || value.front() != '/') {
+            reason = "its Path \"" + std::string(value) + "\" is no absolute path";
+            return std::nullopt;
+        }
+        hasPath = true;
+        out.emplace_back(value);
     }
+    if (pathless()) return std::nullopt;
     return out;
+}
+
+namespace {
+
+// The folders of .conf files naming more installations: FLATPAK_CONFIG_DIR's and the
+// default's, each with whether the paths its files give lie under the system root.
+std::vector<std::pair<std::string, bool>> configFolders() {
+    std::vector<std::pair<std::string, bool>> folders;
+    if (auto value = absoluteValue("FLATPAK_CONFIG_DIR")) folders.emplace_back(*value + "/installations.d", false);
+    const std::string standard = under("/etc/flatpak/installations.d");
+    if (folders.empty() || folders.front().first != standard) folders.emplace_back(standard, true);
+    return folders;
 }
 
 ExtraInstallations extraInstallations() {
     ExtraInstallations extra;
-    const std::string folder = under("/etc/flatpak/installations.d");
-    if (missing(folder)) return extra;
-    std::string reason;
-    const auto names = listing(folder, reason);
-    if (!names) {
-        extra.unread.emplace_back(folder, reason);
-        return extra;
-    }
-    for (const auto& name : *names) {
-        if (!name.ends_with(".conf")) continue;
-        const std::string file = folder + "/" + name;
-        const auto text = readText(file, reason);
-        if (!text) {
-            extra.unread.emplace_back(file, reason);
+    for (const auto& [folder, system] : configFolders()) {
+        if (missing(folder)) continue;
+        std::string reason;
+        const auto names = listing(folder, reason);
+        if (!names) {
+            extra.unread.emplace_back(folder, reason);
             continue;
         }
-        for (const auto& path : pathsIn(*text)) extra.folders.push_back(under(path) + "/app");
+        for (const auto& name : *names) {
+            if (!name.ends_with(".conf")) continue;
+            const std::string file = folder + "/" + name;
+            const auto text = readText(file, reason);
+            const auto paths = text ? installationPathsIn(*text, reason) : std::nullopt;
+            if (!paths) {
+                extra.unread.emplace_back(file, reason);
+                continue;
+            }
+            for (const auto& path : *paths)
+                addOnce(extra.folders, (system ? under(path) : standardizePath(path)) + "/app");
+        }
     }
     return extra;
 }
 
-std::string userInstallation() {
-    if (const char* value = std::getenv("FLATPAK_USER_DIR"); value && value[0] == '/') return standardizePath(value);
-    return dataHome() + "/flatpak";
+// Where Flatpak may find the user's installation: FLATPAK_USER_DIR, $XDG_DATA_HOME/flatpak
+// with the variable's own value (even one Sorvel sets aside for its own folders), and the
+// default; Flatpak started from another environment finds each of them.
+std::vector<std::string> userInstallations() {
+    std::vector<std::string> folders;
+    if (auto value = absoluteValue("FLATPAK_USER_DIR")) addOnce(folders, *value);
+    if (auto value = absoluteValue("XDG_DATA_HOME")) addOnce(folders, *value + "/flatpak");
+    addOnce(folders, dataHome() + "/flatpak");
+    addOnce(folders, BaseFolders::defaultFolder(BaseFolders::Base::data) + "/flatpak");
+    return folders;
 }
 
 // Whether a listing of installed snaps' packages holds one of this name.
@@ -161,9 +223,11 @@ void ownBut(const std::string& folder, const std::vector<std::string>& kept, std
 } // namespace
 
 std::vector<std::string> flatpakInstallations() {
-    std::vector<std::string> result = {userInstallation() + "/app", under("/var/lib/flatpak/app")};
-    for (auto& folder : extraInstallations().folders)
-        if (std::find(result.begin(), result.end(), folder) == result.end()) result.push_back(std::move(folder));
+    std::vector<std::string> result;
+    for (const auto& folder : userInstallations()) addOnce(result, folder + "/app");
+    if (auto value = absoluteValue("FLATPAK_SYSTEM_DIR")) addOnce(result, *value + "/app");
+    addOnce(result, under("/var/lib/flatpak/app"));
+    for (auto& folder : extraInstallations().folders) addOnce(result, std::move(folder));
     return result;
 }
 

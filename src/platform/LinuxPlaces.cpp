@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "platform/BaseFolders.h"
+#include "platform/DirectoryListing.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Path.h"
 #include "platform/RegularFile.h"
@@ -212,6 +213,21 @@ bool holdsSettings(const DeveloperFolder& folder) {
         struct stat st {};
         return ::lstat((folder.path + "/" + name).c_str(), &st) == 0 || errno != ENOENT;
     });
+}
+
+std::optional<std::vector<HeldEntry>> heldBesideSettings(const DeveloperFolder& folder) {
+    auto names = DirectoryListing::names(folder.path);
+    if (!names) return std::nullopt;
+    std::vector<HeldEntry> held;
+    for (const auto& name : *names) {
+        if (std::find(folder.settings.begin(), folder.settings.end(), name) != folder.settings.end()) continue;
+        const std::string path = folder.path + "/" + name;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) held.push_back({path, true, 0});
+        else if (S_ISREG(st.st_mode)) held.push_back({path, false, static_cast<int64_t>(st.st_blocks) * 512});
+    }
+    return held;
 }
 
 std::string goModuleCache() {

@@ -4,6 +4,7 @@
 // Home places follow HOME and the XDG variables at each call; system places (/var/log,
 // /var/cache, /var/lib/flatpak, /snap, /proc/swaps) are read under `systemRoot()`, the one
 // seam that tests point at a fake tree.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -91,6 +92,15 @@ struct DeveloperFolder {
 };
 /// Whether one of the folder's settings names is there, or might be (it cannot be looked at).
 bool holdsSettings(const DeveloperFolder& folder);
+/// One entry a developer folder holds on disk besides its settings.
+struct HeldEntry {
+    std::string path;
+    bool folder = false;
+    int64_t fileBytes = 0; ///< a file's allocated bytes; 0 for a folder
+};
+/// What the folder holds on disk but its settings, links and special files left out; none
+/// when it cannot be listed (then nothing in it can be told apart from the settings).
+std::optional<std::vector<HeldEntry>> heldBesideSettings(const DeveloperFolder& folder);
 /// Where Go keeps its modules: GOMODCACHE, else the first GOPATH folder's pkg/mod, else
 /// ~/go/pkg/mod.
 std::string goModuleCache();
@@ -114,10 +124,17 @@ const std::vector<std::string>& flatpakBrowserIds();
 const std::vector<std::string>& keptCacheNames();
 
 /// Folders where installed apps live. A folder that does not exist holds no apps.
-/// Flatpak's: the apps of each installation Flatpak itself uses: the user's (FLATPAK_USER_DIR,
-/// else dataHome()/flatpak), the system's (/var/lib/flatpak), and each one a file in
-/// /etc/flatpak/installations.d names by its Path=, each followed by "/app".
+/// Flatpak's: the apps of each installation Flatpak would read in this environment, each
+/// variable's own value and the default both: the user's (FLATPAK_USER_DIR, the variable
+/// XDG_DATA_HOME's own value + "/flatpak", dataHome()/flatpak, ~/.local/share/flatpak), the
+/// system's (FLATPAK_SYSTEM_DIR, /var/lib/flatpak), and each one a .conf file in
+/// installations.d of FLATPAK_CONFIG_DIR or of /etc/flatpak names by its Path=, each
+/// followed by "/app". Variables' values are taken as given; the defaults lie under
+/// systemRoot(), as do the paths the default folder's files give.
 std::vector<std::string> flatpakInstallations();
+/// The Path of each [Installation "id"] section of such a file, in order; none, with the
+/// reason, when the text is no key file, an installation has no Path, or one is relative.
+std::optional<std::vector<std::string>> installationPathsIn(std::string_view text, std::string& reason);
 std::vector<std::string> snapInstallations();    ///< /snap, /var/lib/snapd/snap
 /// The folder of installed snaps' packages (/var/lib/snapd/snaps): "<name>_<revision>.snap".
 std::string snapPackages();
@@ -135,7 +152,8 @@ Installed snapInstalled(std::string_view name);
 /// The answer over the given installation folders (tests and the two above).
 Installed installedIn(const std::vector<std::string>& installations, std::string_view name);
 /// The Flatpak and snap installation folders that are there but cannot be listed, and the
-/// files naming Flatpak installations that cannot be read: any app may be installed in them.
+/// files naming Flatpak installations that cannot be read or name no place Flatpak could
+/// find: any app may be installed in them.
 std::vector<std::string> unreadableInstallations();
 
 /// What an installed Flatpak or snap app keeps as its own, and an emulator's disks: all of

@@ -124,3 +124,49 @@ TEST(LinuxInstallations, WhileOneCannotBeReadOnlyAppsInstalledNowhereAreCounted)
         EXPECT_EQ(status, 0) << row.name;
     }
 }
+
+// Installed in any installation Flatpak would read in this environment, each variable's own
+// value and the default both: the app's folder is no leftover. A file naming installations
+// that names none Flatpak could find holds every leftover back, and the row names it.
+TEST(LinuxInstallations, EveryInstallationFlatpakWouldReadKeepsItsAppsFolder) {
+    struct Row {
+        const char* name;
+        std::string variable, value; // "~" the home, "@" the outside place
+        std::string installed;       // the app's folder, the same way
+        std::string badConf;         // below the outside place: written into FLATPAK_CONFIG_DIR
+    };
+    const Row rows[] = {
+        {"XDG_DATA_HOME is the home", "XDG_DATA_HOME", "~", "~/flatpak/app/org.example.Notes", ""},
+        {"the default beside FLATPAK_USER_DIR", "FLATPAK_USER_DIR", "@/user",
+         "~/.local/share/flatpak/app/org.example.Notes", ""},
+        {"FLATPAK_SYSTEM_DIR", "FLATPAK_SYSTEM_DIR", "@/system", "@/system/app/org.example.Notes", ""},
+        {"FLATPAK_CONFIG_DIR names it", "FLATPAK_CONFIG_DIR", "@/conf", "@/sd/app/org.example.Notes",
+         "[Installation \"sd\"]\nPath=@/sd\n"},
+        {"FLATPAK_CONFIG_DIR names one with no Path", "FLATPAK_CONFIG_DIR", "@/conf", "",
+         "[Installation \"sd\"]\nDisplayName=SD\n"},
+    };
+    for (const auto& row : rows) {
+        LinuxHome t;
+        test::TempDir other;
+        test::ScopedEnv vars[] = {{"FLATPAK_SYSTEM_DIR", std::nullopt}, {"FLATPAK_CONFIG_DIR", std::nullopt},
+                                  {"XDG_DATA_HOME", std::nullopt}};
+        const auto place = [&](std::string text) {
+            for (size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, other.path());
+            return text[0] == '~' ? t.h + text.substr(1) : text;
+        };
+        ::setenv(row.variable.c_str(), place(row.value).c_str(), 1);
+        if (!row.installed.empty()) test::makeDirs(place(row.installed));
+        const std::string conf = other.path() + "/conf/installations.d/sd.conf";
+        if (!row.badConf.empty()) test::writeFile(conf, place(row.badConf));
+        const std::string apps = t.h + "/.var/app", notes = apps + "/org.example.Notes";
+        auto result = resultWith({node(apps, 12'000'000, {node(notes, 6'000'000), node(apps + "/org.gone.App", 6'000'000)})});
+        result.installedApps = InstalledApps::scan();
+        const CleanupItem item = CleanupRules::leftovers(result, t.h);
+        EXPECT_FALSE(offered(item, notes)) << row.name;
+        const bool named = row.installed.empty();
+        EXPECT_EQ(item.withheld, named) << row.name;
+        EXPECT_EQ(offered(item, apps + "/org.gone.App"), !named) << row.name;
+        EXPECT_EQ(item.detail.find(tildeAbbreviated(conf)) != std::string::npos, named) << row.name << ": " << item.detail;
+        ::unsetenv("FLATPAK_USER_DIR");
+    }
+}

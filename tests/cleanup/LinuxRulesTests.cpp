@@ -342,8 +342,13 @@ TEST(LinuxDeveloperFolders, ACacheOfManySmallBucketsIsJudgedAsAWhole) {
 TEST(LinuxDeveloperFolders, SettingsInsideTheCacheStayAndTheRestIsOffered) {
     LinuxHome home;
     const std::string root = home.h + "/.ccache";
-    std::vector<ScanNodePtr> children{node(root + "/ccache.conf", 2'000)};
-    for (const char* b : {"0", "1", "a", "f"}) children.push_back(node(root + "/" + b, 400'000));
+    // As the disk has it: the settings are a file, which the scan tree holds no node for.
+    test::writeFile(root + "/ccache.conf", "max_size = 5G\n");
+    std::vector<ScanNodePtr> children;
+    for (const char* b : {"0", "1", "a", "f"}) {
+        test::makeDirs(root + "/" + b);
+        children.push_back(node(root + "/" + b, 400'000));
+    }
     auto result = resultWith({folder(root, std::move(children))});
     const CleanupItem item = CleanupRules::developerJunk(result, home.h);
     std::vector<std::string> paths;

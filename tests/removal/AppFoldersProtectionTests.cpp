@@ -86,3 +86,43 @@ TEST(AppFoldersProtection, CachesAndRemovedAppsStillGo) {
         EXPECT_EQ(refusal ? std::optional(refusal->description()) : std::nullopt, c.refusal) << c.path;
     }
 }
+
+// Installed in an installation only the environment names, or the default beside it: the
+// app's data is its own for every mover, as for an app of the system's installation.
+TEST(AppFoldersProtection, AnAppInAnyInstallationFlatpakWouldReadKeepsItsData) {
+    struct Row {
+        const char* variable;
+        std::string value;     // "~" the home, "@" the outside place
+        std::string installed; // the app's folder, the same way
+    };
+    const Row rows[] = {
+        {"XDG_DATA_HOME", "~", "~/flatpak/app/org.example.Notes"},
+        {"XDG_DATA_HOME", "@/data", "~/.local/share/flatpak/app/org.example.Notes"},
+        {"FLATPAK_USER_DIR", "@/user", "~/.local/share/flatpak/app/org.example.Notes"},
+        {"FLATPAK_SYSTEM_DIR", "@/system", "@/system/app/org.example.Notes"},
+        {"FLATPAK_CONFIG_DIR", "@/conf", "@/sd/app/org.example.Notes"},
+    };
+    for (const auto& row : rows) {
+        test::FakeHome home;
+        test::TempDir other;
+        test::ScopedEnv vars[] = {{"FLATPAK_USER_DIR", std::nullopt}, {"FLATPAK_SYSTEM_DIR", std::nullopt},
+                                  {"FLATPAK_CONFIG_DIR", std::nullopt}, {"XDG_DATA_HOME", std::nullopt},
+                                  {"XDG_CONFIG_HOME", std::nullopt}};
+        const auto place = [&](const std::string& text) {
+            return (text[0] == '~' ? home.path() : other.path()) + text.substr(1);
+        };
+        ::setenv(row.variable, place(row.value).c_str(), 1);
+        test::makeDirs(place(row.installed));
+        test::writeFile(other.path() + "/conf/installations.d/sd.conf",
+                        "[Installation \"sd\"]\nPath=" + other.path() + "/sd\n");
+        test::makeDirs(home.path() + "/.local/share/Trash");
+        const std::string data = home.path() + "/.var/app/org.example.Notes/data";
+        test::writeFile(data + "/notes/notes.db", std::string(4000, 'n'));
+        for (const auto& mover : movers())
+            EXPECT_TRUE(mover.refuses(data, data + "/notes/notes.db")) << mover.name << ": " << row.variable << "=" << row.value;
+        // The folder itself is refused for what it holds, never moved whole.
+        const auto refusal = CleanupGuard::check(home.path() + "/.var/app/org.example.Notes", 0, CleanupPolicy::standard(),
+                                                 CloudStatus{});
+        EXPECT_EQ(refusal ? std::optional(refusal->description()) : std::nullopt, protectedClause(data)) << row.variable;
+    }
+}
