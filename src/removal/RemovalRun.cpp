@@ -327,10 +327,12 @@ Result moveAndRecord(Request request) {
         return result;
     }
     store({}, true);
-    if (!request.keepIfNothingMoved && moved.empty()) problem = SweepHistory::forget(result.run.id);
+    const SaveStatus closed = problem;
+    // Left listed when it cannot be taken out: a finished run that moved nothing says so.
+    if (!request.keepIfNothingMoved && moved.empty()) (void)SweepHistory::forget(result.run.id);
 
     if (stopped) result.saveError = stopped; // still true: what moved was recorded ahead
-    else if (!problem) result.saveError = notFinished(problem, moved.empty());
+    else if (!closed) result.saveError = notFinished(closed, moved.empty());
     return result;
 }
 
