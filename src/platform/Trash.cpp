@@ -19,6 +19,7 @@
 #include "platform/TrashFolders.h"
 #include "platform/TrashInfo.h"
 #include "platform/TrashRecords.h"
+#include "platform/UUID.h"
 
 namespace sorvel::Trash {
 namespace {
@@ -163,28 +164,34 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
         return Step::failed;
     }
     const std::string info = TrashInfo::sorvelText(recordedPath(folder, original), std::time(nullptr));
+    // Written whole under a draft name first and only then given the record's name, where
+    // that is free: a record is never seen empty, and what a kill leaves while one is made is
+    // a draft, Sorvel's by its name, which the first tidy removes.
+    const std::string draft = std::string(kRecordDraftPrefix) + UUID::random().uuidString();
+    FileDescriptor infoFd(::openat(folder.info.get(), draft.c_str(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!infoFd.valid()) {
+        result = failure(std::string("The Trash's record of the item could not be created: ") + std::strerror(errno) +
+                         ".");
+        return Step::failed;
+    }
+    pauseAt(Pause::whileRecording);
+    const auto giveUp = [&](const std::string& message) {
+        ::unlinkat(folder.info.get(), draft.c_str(), 0);
+        result = failure(message);
+        return Step::failed;
+    };
+    if (!writeAll(infoFd.get(), info) || ::fsync(infoFd.get()) != 0)
+        return giveUp(std::string("The Trash's record of the item could not be written: ") + std::strerror(errno) +
+                      ".");
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::string candidate = attempt == 1 ? name : name + " " + std::to_string(attempt);
         const std::string infoName = candidate + std::string(kInfoSuffix);
-        if (infoName.size() > NAME_MAX) {
-            result = failure(messageFor(ENAMETOOLONG));
-            return Step::failed;
-        }
-        FileDescriptor infoFd(::openat(folder.info.get(), infoName.c_str(),
-                                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!infoFd.valid()) {
+        if (infoName.size() > NAME_MAX) return giveUp(messageFor(ENAMETOOLONG));
+        if (::renameat2(folder.info.get(), draft.c_str(), folder.info.get(), infoName.c_str(), RENAME_NOREPLACE) != 0) {
             if (errno == EEXIST) continue;
-            result = failure(std::string("The Trash's record of the item could not be created: ") +
-                             std::strerror(errno) + ".");
-            return Step::failed;
-        }
-        if (!writeAll(infoFd.get(), info) || ::fsync(infoFd.get()) != 0) {
-            const int code = errno;
-            infoFd.reset();
-            ::unlinkat(folder.info.get(), infoName.c_str(), 0);
-            result = failure(std::string("The Trash's record of the item could not be written: ") +
-                             std::strerror(code) + ".");
-            return Step::failed;
+            return giveUp(std::string("The Trash's record of the item could not be created: ") +
+                          std::strerror(errno) + ".");
         }
         pauseAt(Pause::beforeRenameIn);
         if (::renameat2(parentFd, name.c_str(), folder.files.get(), candidate.c_str(), RENAME_NOREPLACE) == 0) {
@@ -197,12 +204,16 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
             return Step::moved;
         }
         const int code = errno;
+        // An item without a record holds the name: the record becomes a draft again for the next.
+        if (code == EEXIST &&
+            ::renameat2(folder.info.get(), infoName.c_str(), folder.info.get(), draft.c_str(), RENAME_NOREPLACE) == 0)
+            continue;
         ::unlinkat(folder.info.get(), infoName.c_str(), 0);
-        if (code == EEXIST) continue; // an item without a record holds the name
         if (code == EXDEV) return Step::tryElsewhere;
         result = failure(messageFor(code));
         return Step::failed;
     }
+    ::unlinkat(folder.info.get(), draft.c_str(), 0);
     result = failure("The Trash holds too many items with this name to find a free one.");
     return Step::failed;
 }

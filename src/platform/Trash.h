@@ -18,7 +18,8 @@
 namespace sorvel::Trash {
 
 /// The object an entry is. A rename within one file system keeps its device, inode and
-/// birth time; its length and modification time change whenever its contents do.
+/// birth time; its length and modification time change whenever its contents do, so they
+/// are kept (older records carry them) but never judged by.
 struct Identity {
     uint64_t device = 0;
     uint64_t inode = 0;
@@ -29,8 +30,8 @@ struct Identity {
     bool folder = false;
 
     friend bool operator==(const Identity&, const Identity&) = default;
-    /// True when `now` can be this object: a folder whatever was written into it since, anything
-    /// else only with its size and modification time unchanged.
+    /// True when `now` can be this object: the same device and inode, and the same birth
+    /// time where both carry one, whatever was written to it since.
     bool admits(const Identity& now) const;
 };
 
@@ -124,6 +125,7 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
 /// The narrow windows between two steps of a move or a restore, where another process
 /// could act; tests act there through `setPauseHook`.
 enum class Pause {
+    whileRecording,  // a move: its record being made, not yet whole under its name
     beforeRenameIn,  // a move: its record written, the item not yet renamed into files/
     afterRenameIn,   // a move: the item in files/, not yet looked at for mounts
     afterTakingOut,  // a restore: the item out of files/, its record not yet removed

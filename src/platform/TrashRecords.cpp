@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -52,7 +53,7 @@ std::optional<std::string> absoluteRecord(const std::string& topdir, const std::
     return standardizePath(appendingPathComponent(topdir, *path));
 }
 
-std::vector<std::string> infoNames(int infoFd) {
+std::vector<std::string> namesIn(int infoFd, const std::function<bool(const std::string&)>& wanted) {
     std::vector<std::string> names;
     const int fd = ::openat(infoFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return names;
@@ -63,10 +64,16 @@ std::vector<std::string> infoNames(int infoFd) {
     }
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name.size() > kInfoSuffix.size() && name.ends_with(kInfoSuffix)) names.push_back(name);
+        if (wanted(name)) names.push_back(name);
     }
     ::closedir(dir);
     return names;
+}
+
+std::vector<std::string> infoNames(int infoFd) {
+    return namesIn(infoFd, [](const std::string& name) {
+        return name.size() > kInfoSuffix.size() && name.ends_with(kInfoSuffix);
+    });
 }
 
 std::string entryName(const std::string& infoName) { return infoName.substr(0, infoName.size() - kInfoSuffix.size()); }
@@ -108,9 +115,9 @@ bool isMovedItem(const Folder& folder, const std::string& infoName, const std::s
     return now && (!identity || identity->admits(*now));
 }
 
-// A record created and never written: a mover killed between the two (Sorvel's, whose
-// moves the lock keeps out, or another program's). One younger than a moment may be
-// another program's being written now.
+// A record created and never written: a mover killed between the two (another program's,
+// or an earlier Sorvel's; Sorvel's records now take their name only once written). One
+// younger than a moment may be another program's being written now.
 bool emptyReservation(const std::string& text, const struct stat& info) {
     constexpr time_t kMoment = 1;
     return text.empty() && info.st_size == 0 && std::time(nullptr) - info.st_mtim.tv_sec > kMoment;
@@ -132,6 +139,11 @@ int removeOrphansIn(const Folder& folder, const std::vector<std::string>& infoNa
         if (!text || !(TrashInfo::isSorvels(*text) || emptyReservation(*text, info))) continue;
         if (::unlinkat(folder.info.get(), infoName.c_str(), 0) == 0) ++removed;
     }
+    // A draft is a record a mover of Sorvel's was writing when it was killed: none is now.
+    for (const auto& draft : namesIn(folder.info.get(), [](const std::string& name) {
+             return name.starts_with(kRecordDraftPrefix);
+         }))
+        if (::unlinkat(folder.info.get(), draft.c_str(), 0) == 0) ++removed;
     return removed;
 }
 
@@ -195,14 +207,11 @@ int Records::removeOrphans() const {
 bool Identity::admits(const Identity& now) const {
     if (device != now.device || inode != now.inode) return false;
     // A rename keeps the birth time, and an inode number used again after the Trash was
-    // emptied comes with a new one (though a coarse clock may repeat it).
-    if (bornNanoseconds && now.bornNanoseconds && *bornNanoseconds != *now.bornNanoseconds) return false;
-    // A folder's size and time move with what is written into it, so it is known by the
-    // above alone; restores also insist on Sorvel's own record naming its path, which keeps
-    // out another tool's item under a reused number where no birth time is kept. Anything
-    // else must keep its size and time as well, as a new file rarely matches both.
-    if (folder && now.folder) return true;
-    return length == now.length && modifiedNanoseconds == now.modifiedNanoseconds;
+    // emptied comes with a new one (though a coarse clock may repeat it). Where no birth
+    // time is kept, callers insist on Sorvel's own record naming the item's place, which
+    // keeps out another tool's item under a reused number. Size and times are never
+    // looked at: an app may still be writing to what it had open when the item moved.
+    return !bornNanoseconds || !now.bornNanoseconds || *bornNanoseconds == *now.bornNanoseconds;
 }
 
 std::optional<Identity> identityAt(int folderFd, const std::string& name) {

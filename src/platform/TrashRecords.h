@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
@@ -15,6 +16,10 @@
 #include "platform/TrashFolders.h"
 
 namespace sorvel::Trash {
+
+/// The name a record of Sorvel's has in info/ while it is being written, before it takes
+/// its own; file managers list only names ending in ".trashinfo".
+inline constexpr std::string_view kRecordDraftPrefix = ".sorvel-record-";
 
 /// The absolute original path the entry's info file records; none when the record is
 /// missing, unreadable or names no path.
@@ -76,8 +81,9 @@ public:
     std::optional<std::string> findMoved(const std::string& originalPath, const std::optional<Identity>& identity,
                                          bool sorvelsOnly = false) const;
 
-    /// Removes Sorvel's own records of these trashes whose entry is missing from files/
-    /// (and records left empty, older than a moment: a mover killed before writing them),
+    /// Removes Sorvel's own records of these trashes whose entry is missing from files/, the
+    /// drafts of records a killed mover left, and records left empty, older than a moment
+    /// (another program's, or an earlier version's, killed before writing them),
     /// each trash only while no move into it is halfway (its lock is free); a busy trash
     /// keeps every record for a later tidy. Returns how many went.
     int removeOrphans() const;
@@ -92,7 +98,7 @@ private:
     std::vector<Listed> listed_;
 };
 
-/// Removes Sorvel's own info files without an entry in files/ the first time this process
+/// Removes Sorvel's own info files without an entry in files/, and drafts, the first time this process
 /// uses the trash folder while no move into it is halfway.
 void removeOrphanRecords(const Folder& folder);
 /// The same, whenever called; returns how many were removed, or -1 when a move was

@@ -10,6 +10,7 @@
 #include "engine/Bytes.h"
 #include "platform/Path.h"
 #include "platform/RunLock.h"
+#include "platform/Text.h"
 #include "platform/TrashRecords.h"
 #include "removal/ManualRun.h"
 
@@ -117,6 +118,33 @@ std::vector<CleanupOutcome> heldOutcomes(const std::vector<CleanupExecutor::Path
 // its identity should the process end before the place is written down.
 MovedItem pendingItem(const CleanupExecutor::PathSize& path) {
     return MovedItem{path.path, std::string(), path.size, Trash::identityOf(path.path)};
+}
+
+// Why the moves stopped: the batch under way could not be recorded ahead, so neither it
+// nor any after it moved; every item moved before it was recorded ahead of its move.
+std::string notRecordedAhead(const SaveStatus& status, size_t moved, size_t stayed) {
+    if (moved == 0)
+        return status.notSaved("Sorvel could not save this run to its history",
+                               "so nothing was moved: Sorvel moves nothing it cannot record");
+    // Past the items a run keeps in detail, only their count is recorded.
+    const bool listed = moved <= SweepHistory::kMaximumItemsPerRun;
+    return status.notSaved(
+        "Sorvel could not save the rest of this run to its history",
+        "so Sorvel stopped moving: the " + counted(static_cast<int64_t>(moved), "item") +
+            (moved == 1 ? " it moved is recorded" : " it moved are recorded") +
+            (listed ? " and can be put back from there" : "") + ", and the " +
+            counted(static_cast<int64_t>(stayed), "item") +
+            (stayed == 1 ? " not yet moved is still in its place" : " not yet moved are still in their places"));
+}
+
+// The last write, which marks the run finished, failed: its items were recorded ahead.
+std::string notFinished(const SaveStatus& status, bool nothingMoved) {
+    if (nothingMoved)
+        return status.notSaved("Sorvel could not save the end of this run to its history",
+                               "so History shows it as not finished; it moved nothing");
+    return status.notSaved("Sorvel could not save the end of this run to its history",
+                           "so History shows it as not finished: what it moved was recorded before it moved and "
+                           "can be put back from there");
 }
 
 } // namespace
@@ -257,7 +285,10 @@ Result moveAndRecord(Request request) {
         for (const auto& path : chunk) pending.push_back(pendingItem(path));
         store(pending, false);
         if (problem.busy()) stopped = next == 0 ? kHistoryBusyNothingMoved : kHistoryBusyStopped;
-        else if (!problem) stopped = SweepHistory::notAFile(next == 0);
+        else if (!problem) {
+            stopped = SweepHistory::notAFile(next == 0);
+            if (!stopped) stopped = notRecordedAhead(problem, moved.size(), items.size() - next);
+        }
         if (stopped) {
             // Not recorded ahead, so not moved: neither this batch nor the rest.
             nothingMoved = next == 0;
@@ -296,9 +327,12 @@ Result moveAndRecord(Request request) {
         return result;
     }
     store({}, true);
-    if (!request.keepIfNothingMoved && moved.empty()) problem = SweepHistory::forget(result.run.id);
+    const SaveStatus closed = problem;
+    // Left listed when it cannot be taken out: a finished run that moved nothing says so.
+    if (!request.keepIfNothingMoved && moved.empty()) (void)SweepHistory::forget(result.run.id);
 
-    result.saveError = stopped ? stopped : SweepHistory::notSavedMessage(problem);
+    if (stopped) result.saveError = stopped; // still true: what moved was recorded ahead
+    else if (!closed) result.saveError = notFinished(closed, moved.empty());
     return result;
 }
 

@@ -2,13 +2,12 @@
 // The one way anything is moved to the Trash and written down: on the worker that moves,
 // the run is stored before the first move, kept current in batches as items move, and
 // marked finished after the last one, so a crash or a closed screen leaves no item in the
-// Trash that the stored run does not list, as long as the history can be written. When it
-// cannot, the moves still go ahead and the result carries the reason (`saveError`), which
-// the caller shows; those items are then in the Trash, with its own records, but in no run.
-// When the history stays locked past its wait (another Sorvel stopped while writing it), a
-// batch that could not be recorded ahead is not moved, nor is any after it: every such item
-// fails with the reason, which `saveError` carries too. So it is when something other than
-// a file (a pipe, a folder) is in place of the history file or its lock.
+// Trash that the stored run does not list. A batch that could not be recorded ahead (the
+// history's disk full or folder unwritable, the history locked past its wait by another
+// Sorvel, something other than a file in place of it or its lock) is not moved, nor is any
+// after it: every such item fails with the reason, which `saveError` carries too, saying
+// what moved and is recorded and what stayed. Stopping costs nothing on a full disk: a
+// move to the Trash frees no space by itself.
 // Every move also counts as in flight, process-wide, so quitting can wait for it.
 #include <chrono>
 #include <cstdint>

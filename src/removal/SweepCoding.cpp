@@ -97,9 +97,9 @@ std::optional<Trash::Identity> identity(const nlohmann::json& object) {
         return static_cast<uint64_t>(v);
     };
     const auto device = unsignedAt("device"), inode = unsignedAt("inode");
-    const auto length = signedAt("length"), modified = signedAt("modified");
-    if (!device || !inode || !length || !modified) return std::nullopt;
-    Trash::Identity id{*device, *inode, *length, *modified};
+    // Length and time are kept for earlier versions, which need them, but judge nothing.
+    if (!device || !inode) return std::nullopt;
+    Trash::Identity id{*device, *inode, signedAt("length").value_or(0), signedAt("modified").value_or(0)};
     id.bornNanoseconds = signedAt("born");
     auto folder = object.find("folder");
     id.folder = folder != object.end() && folder->is_boolean() && folder->get<bool>();

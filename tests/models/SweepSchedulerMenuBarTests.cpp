@@ -302,7 +302,7 @@ TEST(SweepSchedulerSaving, ASweepOrMoveThatCannotBeRecordedIsSaid) {
         test::UnwritableSettings broken;
         scheduler.cleanSelected();
         ASSERT_TRUE(cleanDone(scheduler));
-        EXPECT_FALSE(test::exists(a.path));
+        EXPECT_TRUE(test::exists(a.path)); // nothing moves that cannot be recorded
         ASSERT_TRUE(scheduler.saveError());
         EXPECT_NE(scheduler.saveError()->find(std::strerror(ENOTDIR)), std::string::npos) << *scheduler.saveError();
     }

@@ -2,6 +2,7 @@
 // into that Trash is halfway, whatever its age, and a move waits on a tidy only so long.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
@@ -144,5 +145,32 @@ TEST(TrashTidy, APutBackRemovesOnlyTheRecordItRead) {
         test::writeFile(h.home / "A/X", "old");
         const std::string record = putBackWhile(h.home / "A/X", [&] { return meanwhile(h); });
         EXPECT_TRUE(test::exists(record)) << what << ": " << record;
+    }
+}
+
+// A move killed while it makes the item's record leaves nothing that outlives the first
+// tidy, however soon it comes: no record of nothing for file managers to list, empty or not.
+TEST(TrashTidy, AMoveKilledWhileRecordingLeavesNothingPastTheFirstTidy) {
+    for (const auto& [name, tidy] : kTidies) {
+        SCOPED_TRACE(name);
+        TidyHome h;
+        const std::string item = h.home / "killed";
+        test::writeFile(item, "x");
+        const int status = test::runInChild([&] {
+            Trash::setPauseHook([](Trash::Pause at) {
+                if (at == Trash::Pause::whileRecording) ::raise(SIGKILL);
+            });
+            (void)test::moveToTrash(item);
+            return 3; // never killed
+        });
+        ASSERT_EQ(status, -1);
+        tidy(h);
+        EXPECT_EQ(test::readFile(item), "x");
+        std::vector<std::string> left;
+        for (const auto& entry : fs::directory_iterator(h.trash + "/info"))
+            if (entry.path().filename().string().find("killed") != std::string::npos ||
+                entry.path().extension() != ".trashinfo")
+                left.push_back(entry.path().filename());
+        EXPECT_TRUE(left.empty()) << left.front();
     }
 }

@@ -124,3 +124,57 @@ TEST(CrashedRunRecords, ARecordLeftEmptyByAKilledMoverGoesAtTheStart) {
         EXPECT_EQ(test::exists(record), !c.goes);
     }
 }
+
+// Killed with 3 of its 6 files in the Trash while an app appends to every one of them, in
+// the Trash and in place: the tidy finds each where it is by what it is, counts only those
+// in the Trash, and a put back brings those back and says the others never left.
+TEST(CrashedRunPutBack, FilesWrittenToSinceTheirRecordAreFoundWhereTheyAre) {
+    test::RunHome home;
+    std::vector<PathSize> files;
+    for (int i = 0; i < 6; ++i) {
+        files.push_back({home.work + "/live" + std::to_string(i) + ".log", 0});
+        test::writeFile(files.back().path, "line\n");
+    }
+    const auto append = [](const std::string& path) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        const bool written = fd >= 0 && ::write(fd, "more\n", 5) == 5;
+        if (fd >= 0) ::close(fd);
+        return written;
+    };
+    auto request = home.request(files);
+    request.mover = [&](const std::vector<PathSize>& chunk, const CleanupPolicy& policy,
+                        const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
+        const auto outcomes = CleanupExecutor::run({chunk[0], chunk[1], chunk[2]}, CleanupExecutor::Mode::moveToTrash,
+                                                   policy, cloud, progress);
+        for (const auto& outcome : outcomes)
+            if (!outcome.moved() || !append(std::get<CleanupOutcome::MovedToTrash>(outcome.result).trashPath))
+                ::_exit(2);
+        for (size_t i = 3; i < chunk.size(); ++i)
+            if (!append(chunk[i].path)) ::_exit(2);
+        ::_exit(0); // as a kill: nothing after the moves is written
+        return std::vector<CleanupOutcome>{};
+    };
+    ASSERT_EQ(test::runInChild([&] { return RemovalRun::moveAndRecord(std::move(request)), 1; }), 0);
+    CrashedRuns::tidy();
+    const auto runs = SweepHistory::load();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].receipt.movedCount, 3);
+    size_t placed = 0;
+    for (const auto& item : runs[0].moved)
+        if (!item.isPending()) {
+            ++placed;
+            EXPECT_EQ(test::readFile(item.trashPath), "line\nmore\n");
+        }
+    EXPECT_EQ(placed, 3u);
+
+    const auto outcomes = RestoreExecutor::run(runs[0].moved, RestoreExecutor::policyFor(runs[0]));
+    ASSERT_EQ(outcomes.size(), 6u);
+    size_t back = 0, inPlace = 0;
+    for (const auto& outcome : outcomes) {
+        back += outcome.restored();
+        inPlace += outcome.refusal() && *outcome.refusal() == Refusal::stillInPlace();
+        EXPECT_EQ(test::readFile(outcome.item.originalPath), "line\nmore\n");
+    }
+    EXPECT_EQ(back, 3u);
+    EXPECT_EQ(inPlace, 3u);
+}

@@ -112,7 +112,7 @@ TEST(RestoreIdentity, ItemsStoredWithoutIdentityAreJudgedByTheirRecord) {
 
 // What happened to an item between its record and the put back, for an item whose place in
 // the Trash is known and for one recorded ahead of its move (found after a crash): contents
-// written since come back; another object under the same name does not.
+// written since come back, a file's as a folder's; another object under the same name does not.
 TEST(RestoreIdentity, AMovedItemIsKnownByWhatARenameKeeps) {
     using Meanwhile = std::function<void(Home&, MovedItem&)>;
     const auto othersRecord = [](Home& h, const MovedItem& i) {
@@ -124,7 +124,7 @@ TEST(RestoreIdentity, AMovedItemIsKnownByWhatARenameKeeps) {
              test::writeFile(i.trashPath + "/written meanwhile", "new");
              fs::last_write_time(i.trashPath, fs::last_write_time(i.trashPath) + std::chrono::seconds(5));
          }, true},
-        {"a file written to", false, [](Home&, MovedItem& i) { test::writeFile(i.trashPath, "a longer one"); }, false},
+        {"a file written to", false, [](Home&, MovedItem& i) { test::writeFile(i.trashPath, "a longer one"); }, true},
         {"emptied, then another tool trashed a same-named folder from there", true, [&](Home& h, MovedItem& i) {
              fs::remove_all(h.trash);
              test::writeFile(i.originalPath + "/f", "a newer cache");
@@ -140,7 +140,10 @@ TEST(RestoreIdentity, AMovedItemIsKnownByWhatARenameKeeps) {
          [&](Home& h, MovedItem& i) { unborn(i), othersRecord(h, i); }, false},
         {"no birth time: under Sorvel's record, written into", true,
          [&](Home&, MovedItem& i) { unborn(i).modifiedNanoseconds -= 1; }, true},
-        {"no birth time: a file of another size", false, [&](Home&, MovedItem& i) { unborn(i).length += 1; }, false},
+        {"no birth time: under Sorvel's record, a file of another size", false,
+         [&](Home&, MovedItem& i) { unborn(i).length += 1; }, true},
+        {"no birth time: a file under another tool's record", false,
+         [&](Home& h, MovedItem& i) { unborn(i), othersRecord(h, i); }, false},
     };
     for (const auto& [what, folder, meanwhile, restored] : cases) {
         for (const bool pending : {false, true}) {
