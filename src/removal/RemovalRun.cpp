@@ -324,6 +324,7 @@ Result moveAndRecord(Request request) {
         result.run.moved.clear();
         result.run.receipt = request.receipt(result.outcomes);
         result.saveError = stopped;
+        result.nothingRecorded = true;
         return result;
     }
     store({}, true);

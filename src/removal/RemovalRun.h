@@ -51,6 +51,8 @@ struct Result {
     SweepRun run; // as last stored
     /// Why the run could not be written down; none when every write was saved.
     std::optional<std::string> saveError;
+    /// The first batch could not be recorded ahead, so nothing moved (`saveError` says why).
+    bool nothingRecorded = false;
 };
 
 /// Why nothing moved: the history stayed locked before the first move.

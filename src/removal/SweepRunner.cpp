@@ -85,7 +85,9 @@ std::optional<std::string> persist(SettingsWrites& settings, const SweepReceipt&
 // Why a move moved nothing at all when a lock of Sorvel's own stayed held: the history's
 // before the first batch, or the Trash's for every item; none otherwise.
 std::optional<std::string> heldOffReason(const std::vector<CleanupOutcome>& outcomes,
-                                         const std::optional<std::string>& runProblem) {
+                                         const std::optional<std::string>& runProblem, bool nothingRecorded) {
+    // The history could not be written before the first move (a full disk, say): nothing moved.
+    if (nothingRecorded && runProblem) return runProblem;
     bool anyHeld = false;
     for (const auto& outcome : outcomes) {
         if (outcome.moved()) return std::nullopt;
@@ -267,6 +269,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
     const bool moving = mode == CleanupExecutor::Mode::moveToTrash;
     std::vector<CleanupOutcome> outcomes;
     std::optional<std::string> runProblem;
+    bool nothingRecorded = false;
     // The sweep's run is its own from the receipt kept ahead until its findings are written,
     // so no other process settles it meanwhile.
     std::optional<RemovalRun::Owner> owner;
@@ -289,15 +292,16 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         RemovalRun::Result result = RemovalRun::moveAndRecord(std::move(request));
         outcomes = std::move(result.outcomes);
         runProblem = std::move(result.saveError);
+        nothingRecorded = result.nothingRecorded;
     } else {
         outcomes = CleanupExecutor::run(normalized, mode, policy, status);
     }
     receipt = counted(receipt, outcomes, moving);
     std::erase_if(outcomes, heldElsewhere);
-    // Nothing moved because a lock of Sorvel's own was held: said, and tried again soon,
-    // never shown as a sweep that found nothing to clean.
+    // Nothing moved because a lock of Sorvel's own was held, or the history could not be
+    // written: said, and tried again soon, never shown as a sweep that found nothing to clean.
     if (moving && !normalized.empty())
-        if (auto held = heldOffReason(outcomes, runProblem)) {
+        if (auto held = heldOffReason(outcomes, runProblem, nothingRecorded)) {
             receipt.heldOff = true;
             receipt.refusedCount = static_cast<int64_t>(skipped.size());
             receipt.withheldReason = receipt.withheldReason ? *held + " " + *receipt.withheldReason : *held;

@@ -220,7 +220,11 @@ TEST(SweepRunnerSaving, AStoreThatCannotBeWrittenIsReported) {
     // The message carries the system's reason, not a guess.
     const std::string reason = std::strerror(ENOTDIR);
     EXPECT_NE(sweep(schedule(Rules::only({}), Action::clean)).saveError.value_or("").find(reason), std::string::npos);
-    EXPECT_NE(sweep(schedule(Rules::only({"user-caches"}), Action::clean)).saveError.value_or("").find(reason),
-              std::string::npos);
+    const auto cleaning = sweep(schedule(Rules::only({"user-caches"}), Action::clean));
+    EXPECT_NE(cleaning.saveError.value_or("").find(reason), std::string::npos);
     EXPECT_TRUE(test::exists(home.big)); // the clean did not go ahead
+    // Held off with its reason, as for a held lock: never a sweep that found nothing to clean.
+    EXPECT_TRUE(cleaning.receipt.heldOff);
+    EXPECT_NE(cleaning.receipt.withheldReason.value_or("").find(reason), std::string::npos);
+    EXPECT_EQ(cleaning.receipt.movedCount, 0);
 }
