@@ -21,6 +21,9 @@
 #include "removal/RemovalRun.h"
 #include "removal/SweepHistory.h"
 #include "removal/SweepTiming.h"
+#include "platform/RunLock.h"
+
+#include <cerrno>
 
 namespace sorvel {
 namespace {
@@ -179,7 +182,7 @@ std::optional<Date> SweepScheduler::nextRun(const SweepSchedule& schedule, const
 std::optional<Date> SweepScheduler::dueAt(Date now) {
     if (schedule_.frequency == Frequency::off) return std::nullopt;
     if (!lastReceipt_ || lastReceipt_->heldOff) return now;
-    const Date last = lastReceipt_->date;
+    const Date last = lastReceipt_->sweepDate();
     std::optional<Date> seen;
     if (last > now) {
         if (!futureSeen_ || futureSeen_->first != last) futureSeen_ = std::make_pair(last, now);
@@ -192,14 +195,20 @@ std::optional<Date> SweepScheduler::dueAt(Date now) {
 
 void SweepScheduler::runIfDue() {
     if (schedule_.frequency == Frequency::off || isRunning_) return;
+    // Another Sorvel's sweep cut short is shown as what it moved once it has settled.
+    settleCutShortSweep();
     // A sweep waits for folders being checked, at most until their deadline: it should
-    // look in them too.
-    if (!checkingFolders_.empty()) return;
+    // look in them too. It never comes between a move from the panel's reading and writing
+    // of the receipt and findings: it is tried again at the next check.
+    if (!checkingFolders_.empty() || isCleaning_) return refreshNextRun();
     const Date now = deps_.clock();
-    if (const auto at = dueAt(now); at && *at <= now)
-        run(SweepRun::Trigger::scheduled);
-    else
-        refreshNextRun();
+    const auto at = dueAt(now);
+    if (!at || *at > now) return refreshNextRun();
+    // The sweep time it is run for, when it is one the schedule places (not the first sweep
+    // of all, nor one held off by a lock).
+    std::optional<Date> slot;
+    if (lastReceipt_ && !lastReceipt_->heldOff) slot = *at;
+    beginSweep(SweepRun::Trigger::scheduled, slot);
 }
 
 void SweepScheduler::refreshNextRun() {
@@ -210,9 +219,10 @@ void SweepScheduler::refreshNextRun() {
             next = SweepTiming::nextAfter(schedule_, now); // the first sweep runs once armed
         } else {
             next = dueAt(now);
-            // Due already (a sweep held off by a lock, folders still being checked): at the next check.
-            if (next && *next <= now)
-                next = now + std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(tick_));
+            // Due already (a sweep held off by a lock, folders still being checked, another
+            // Sorvel sweeping): the check that tries again is no sweep time. The next hour
+            // the schedule gives is.
+            if (next && *next <= now) next = SweepTiming::nextAfter(schedule_, now);
         }
     }
     if (Models::assignIfChanged(nextRunDate_, next)) publish(&SweepScheduler::nextRunDateChanged);
@@ -220,8 +230,10 @@ void SweepScheduler::refreshNextRun() {
 
 // ---- Sweeps ----
 
-void SweepScheduler::run(SweepRun::Trigger trigger) {
-    if (isRunning_) return;
+void SweepScheduler::run(SweepRun::Trigger trigger) { beginSweep(trigger, std::nullopt); }
+
+void SweepScheduler::beginSweep(SweepRun::Trigger trigger, std::optional<Date> slot) {
+    if (isRunning_ || isCleaning_) return;
     isRunning_ = true;
     publish(&SweepScheduler::isRunningChanged);
     setFailure(std::nullopt);
@@ -233,9 +245,11 @@ void SweepScheduler::run(SweepRun::Trigger trigger) {
     auto hold = RemovalRun::holdInFlight();
     Models::runThenDeliver(
         this, Models::WorkPriority::utility,
-        [runner = deps_.runner, schedule = schedule_, trigger, known, hold = std::move(hold)] {
+        [runner = deps_.runner, schedule = schedule_, trigger, known, slot, hold = std::move(hold)] {
+            std::optional<SweepClaim::Due> due;
+            if (slot) due = SweepClaim::Due{schedule, *slot};
             return SweepClaim::run(trigger == SweepRun::Trigger::scheduled, known,
-                                   [&] { return runner(schedule, trigger); });
+                                   [&] { return runner(schedule, trigger); }, due);
         },
         [trigger](SweepScheduler& model, SweepClaim::Result result) {
             model.finishAttempt(trigger, std::move(result));
@@ -259,6 +273,8 @@ void SweepScheduler::finishAttempt(SweepRun::Trigger trigger, SweepClaim::Result
     isRunning_ = false;
     publish(&SweepScheduler::isRunningChanged);
     refreshNextRun();
+    // Taken from a sweep cut short elsewhere: what it moved is looked up once its mover is gone.
+    settleCutShortSweep();
 }
 
 void SweepScheduler::adopt(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings) {
@@ -299,13 +315,22 @@ void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
     if (!toldAlready) notify(outcome.receipt);
 }
 
-// A sweep cut short in an earlier process left its receipt saying so: it takes its run's
-// counts, and its findings what the run moved.
+// A sweep cut short in another process (an earlier one, or another Sorvel's now) left its
+// receipt saying so: it takes its run's counts, and its findings what the run moved. A
+// receipt another Sorvel has settled already, or replaced, is read as stored.
 void SweepScheduler::settleCutShortSweep() {
-    if (!lastReceipt_ || !lastReceipt_->cutShort || isRunning_) return;
+    if (!lastReceipt_ || !lastReceipt_->cutShort || isRunning_ || isCleaning_ || settling_) return;
+    settling_ = true;
     Models::runThenDeliver(
-        this, Models::WorkPriority::utility, [] { return CrashedRuns::settleLastSweep(); },
+        this, Models::WorkPriority::utility,
+        [seen = *lastReceipt_]() -> std::optional<CrashedRuns::LastSweep> {
+            if (auto settled = CrashedRuns::settleLastSweep()) return settled;
+            auto stored = SweepReceipt::loadLast();
+            if (!stored || *stored == seen || stored->cutShort) return std::nullopt;
+            return CrashedRuns::LastSweep{*stored, SweepReceipt::loadFindings()};
+        },
         [seen = *lastReceipt_](SweepScheduler& model, std::optional<CrashedRuns::LastSweep> last) {
+            model.settling_ = false;
             // A sweep or a move from the panel since has a newer word.
             if (!last || model.isRunning_ || model.isCleaning_ || model.lastReceipt_ != seen) return;
             model.presence_.cancel();
@@ -319,7 +344,8 @@ void SweepScheduler::settleCutShortSweep() {
                 model.publish(&SweepScheduler::selectedPathsChanged);
             model.refreshNextRun();
         },
-        [](SweepScheduler&, const std::string&) {}); // the receipt stays, saying it was cut short
+        // The receipt stays, saying it was cut short, until the next check.
+        [](SweepScheduler& model, const std::string&) { model.settling_ = false; });
 }
 
 void SweepScheduler::notify(const SweepReceipt& receipt) {
@@ -357,7 +383,8 @@ void SweepScheduler::selectAll(bool selected) {
 }
 
 void SweepScheduler::cleanSelected() {
-    if (isCleaning_) return;
+    // A sweep of this process's own is under way: its findings replace these.
+    if (isCleaning_ || isRunning_) return;
     std::vector<CleanupExecutor::PathSize> picked;
     for (const auto& o : findings_)
         if (o.wouldMove() && !isAbsent(o) && selectedPaths_.count(o.path)) picked.push_back({o.path, o.size});
@@ -390,6 +417,14 @@ SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<Cleanup
                                                        Date when) {
     PanelMove move;
     move.picked = picked.size();
+    // Under the sweep's own lock from the first look to the last write: no sweep, of this
+    // Sorvel or another, comes between the reading of its receipt and findings and their
+    // writing, nor moves while the panel moves. Held past its short wait: nothing is tried.
+    const RunLock::Held lock(SweepClaim::kLockName);
+    if (!lock.held() && (lock.error() == EWOULDBLOCK || lock.error() == EAGAIN)) {
+        move.sweeping = true;
+        return move;
+    }
     // What left its place since the sweep (the window moved it, say) is not tried: it would
     // only be refused, and written down as a run that moved nothing.
     std::vector<std::string> paths;
@@ -429,6 +464,7 @@ SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<Cleanup
         const std::optional<SweepReceipt> last = SweepReceipt::loadLast();
         SweepReceipt receipt = last.value_or(SweepReceipt{});
         const bool sweepMoved = last && last->action == SweepSchedule::Action::clean;
+        if (last) receipt.sweptAt = last->sweepDate();
         receipt.date = when;
         receipt.action = SweepSchedule::Action::clean;
         receipt.movedCount = (sweepMoved ? last->movedCount : 0) + static_cast<int64_t>(movedPaths.size());
@@ -450,6 +486,12 @@ SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<Cleanup
 }
 
 void SweepScheduler::finishClean(PanelMove move) {
+    if (move.sweeping) {
+        setFailure(std::string(kSweepingNothingMoved));
+        isCleaning_ = false;
+        publish(&SweepScheduler::isCleaningChanged);
+        return;
+    }
     std::unordered_set<std::string> movedPaths;
     std::vector<std::string> untick = move.gone; // what stays is unticked: pressing again would change nothing
     for (const auto& o : move.outcomes) {

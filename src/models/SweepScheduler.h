@@ -53,6 +53,10 @@ public:
         std::optional<std::chrono::milliseconds> folderCheckDeadline; // kFolderCheckDeadline
     };
 
+    /// Why a move from the panel moved nothing while another Sorvel swept.
+    static constexpr const char* kSweepingNothingMoved =
+        "Another Sorvel is sweeping this home right now, so nothing was moved. Try again once it has finished.";
+
     /// How long a folder's check may take before the folder is refused as not answering.
     static constexpr std::chrono::milliseconds kFolderCheckDeadline = FolderChecks::kDeadline;
 
@@ -61,6 +65,8 @@ public:
     ~SweepScheduler() override;
 
     bool isRunning() const { return isRunning_; }
+    /// The moment by the scheduler's clock, which the times it shows are seen from.
+    Date now() const { return deps_.clock(); }
     const std::optional<SweepReceipt>& lastReceipt() const { return lastReceipt_; }
     const std::optional<Date>& nextRunDate() const { return nextRunDate_; }
     const std::vector<CleanupOutcome>& findings() const { return findings_; }
@@ -121,14 +127,16 @@ public:
     void start();
     /// Disarms the timer; a running sweep carries on.
     void stop();
-    /// Starts a sweep on a worker unless one is running; it counts as a move in flight
+    /// Starts a sweep on a worker unless one is running or the panel is moving; it counts as a move in flight
     /// (`RemovalRun::movesInFlight`) until it is recorded, so quitting waits for it.
     void run(SweepRun::Trigger trigger);
 
     /// Unticks a ticked path; ticks a path only when it is a listed finding.
     void toggle(const std::string& path);
     void selectAll(bool selected);
-    /// Moves the ticked findings to the Trash under the standard policy, unless a move runs.
+    /// Moves the ticked findings to the Trash under the standard policy, unless a move or a
+    /// sweep runs. It holds the sweep's lock throughout; held by another Sorvel past a short
+    /// wait, nothing moves and `failure` says why.
     void cleanSelected();
 
     /// Whether a sweep is due: never when off; always without a last receipt; else once the
@@ -162,6 +170,8 @@ signals:
 
 private:
     void runIfDue();
+    /// `run`, for a scheduled sweep with the sweep time it is run for.
+    void beginSweep(SweepRun::Trigger trigger, std::optional<Date> slot);
     void refreshNextRun();
     /// When the next scheduled sweep is due by the last receipt, as the due test and the
     /// shown time both use it; now for a receipt that moved nothing because a lock was held.
@@ -193,6 +203,7 @@ private:
         std::vector<CleanupOutcome> outcomes;
         std::optional<SweepReceipt> lastReceipt; // as stored now; none when unchanged
         std::optional<std::string> saveError;
+        bool sweeping = false; // another Sorvel held the sweep's lock: nothing was tried
     };
     static PanelMove moveFindings(const std::vector<CleanupExecutor::PathSize>& picked, Date when);
     void finishClean(PanelMove move);
@@ -239,6 +250,7 @@ private:
     /// A last receipt dated after the clock, and when it was first seen so: the next sweep
     /// is counted from then, not from a moment that moves on with the clock.
     std::optional<std::pair<Date, Date>> futureSeen_;
+    bool settling_ = false; // a cut-short receipt is being looked up on a worker
     QTimer timer_;
     double tick_ = 300;
 };

@@ -4,6 +4,7 @@
 
 #include "platform/RunLock.h"
 #include "removal/SweepHistory.h"
+#include "removal/SweepTiming.h"
 
 namespace sorvel::SweepClaim {
 
@@ -11,18 +12,41 @@ namespace {
 
 // The scheduled sweep the history recorded last (it lists the most recently recorded
 // first): by the order of recording, not by date, so a run dated ahead by a clock since set
-// back does not stand for every later one.
-std::optional<SweepRun> lastScheduledRun() {
+// back does not stand for every later one. Else, when the sweep time `due` is given, a
+// scheduled run of any age that stands for it; such a run is taken only as that.
+struct Recorded {
+    std::optional<SweepRun> last;
+    std::optional<SweepRun> ofDue;
+};
+Recorded scheduledRuns(const std::optional<Due>& due) {
+    Recorded recorded;
     const auto loaded = SweepHistory::sharedRead();
-    if (!loaded) return std::nullopt;
-    for (const auto& run : loaded->runs)
-        if (run.trigger == SweepRun::Trigger::scheduled) return run;
-    return std::nullopt;
+    if (!loaded) return recorded;
+    for (const auto& run : loaded->runs) {
+        if (run.trigger != SweepRun::Trigger::scheduled) continue;
+        if (!recorded.last) recorded.last = run;
+        // A run held off by a lock moved nothing and is tried again: it stands for no time.
+        if (due && !run.receipt.heldOff && SweepTiming::covers(due->schedule, run.receipt.date, due->time)) {
+            recorded.ofDue = run;
+            break;
+        }
+        if (!due) break;
+    }
+    return recorded;
+}
+
+std::vector<SweepReceipt::Finding> findingsOf(const SweepRun& run) {
+    std::vector<SweepReceipt::Finding> findings;
+    for (const auto& item : run.moved)
+        findings.push_back(
+            {item.originalPath, item.size, item.trashPath.empty() ? std::nullopt : std::optional(item.trashPath)});
+    return findings;
 }
 
 } // namespace
 
-Result run(bool scheduled, const std::optional<Date>& known, const std::function<SweepRunner::Outcome()>& sweep) {
+Result run(bool scheduled, const std::optional<Date>& known, const std::function<SweepRunner::Outcome()>& sweep,
+           const std::optional<Due>& due) {
     Result result;
     const RunLock::Held lock(kLockName);
     // Where no lock can be kept (a file system without them), sweeps go ahead as before.
@@ -37,14 +61,21 @@ Result run(bool scheduled, const std::optional<Date>& known, const std::function
         // A scheduled sweep whose receipt could not be written (the settings held past
         // their wait) is still in the history, its receipt with it: it ran, even if the
         // process that ran it has ended since.
-        if (auto recorded = lastScheduledRun(); recorded && (!latest || recorded->receipt.date > latest->date)) {
-            latest = recorded->receipt;
-            for (const auto& item : recorded->moved)
-                findings.push_back({item.originalPath, item.size,
-                                    item.trashPath.empty() ? std::nullopt : std::optional(item.trashPath)});
+        const Recorded recorded = scheduledRuns(due);
+        if (recorded.last && (!latest || recorded.last->receipt.date > latest->date)) {
+            latest = recorded.last->receipt;
+            findings = findingsOf(*recorded.last);
             fromSettings = false;
         }
-        if (latest && (!known || latest->date > *known)) {
+        bool newer = latest && (!known || latest->date > *known);
+        // The time is one a sweep already stands for, the clock set back since: not again.
+        if (!newer && recorded.ofDue) {
+            latest = recorded.ofDue->receipt;
+            findings = findingsOf(*recorded.ofDue);
+            fromSettings = false;
+            newer = true;
+        }
+        if (newer) {
             result.kind = Result::Kind::sweptElsewhere;
             result.latest = latest;
             result.latestFindings = fromSettings ? SweepReceipt::loadFindings() : std::move(findings);

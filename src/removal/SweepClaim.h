@@ -31,12 +31,20 @@ struct Result {
     std::vector<SweepReceipt::Finding> latestFindings; // with `latest`
 };
 
+/// The sweep time a scheduled sweep is run for, by the schedule that places it.
+struct Due {
+    SweepSchedule schedule;
+    Date time;
+};
+
 /// Takes the sweep lock (waiting a moment at most), then, for a scheduled sweep, reads the
 /// last receipt again: one dated after `known` (the receipt the sweep was judged due by;
 /// none when there was none) means another Sorvel swept meanwhile, and nothing runs. The
 /// last scheduled run of the history counts as a receipt when it is the newer: a sweep whose
-/// receipt could not be written still ran.
+/// receipt could not be written still ran. So does any scheduled run of the history that
+/// stands for the sweep time `due` (one made before the clock was set back).
 /// Otherwise runs `sweep` while holding the lock. A sweep by hand runs whatever the receipt.
-Result run(bool scheduled, const std::optional<Date>& known, const std::function<SweepRunner::Outcome()>& sweep);
+Result run(bool scheduled, const std::optional<Date>& known, const std::function<SweepRunner::Outcome()>& sweep,
+           const std::optional<Due>& due = std::nullopt);
 
 } // namespace sorvel::SweepClaim

@@ -32,6 +32,10 @@ struct SweepReceipt {
     };
 
     Date date = SweepCoding::sweepNow();
+    /// When the sweep whose counts this receipt carries ran, once a move from the panel has
+    /// added to them and dated the receipt anew; none while `date` is the sweep's own. The
+    /// next scheduled sweep is counted from the sweep, not from the move.
+    std::optional<Date> sweptAt;
     SweepSchedule::Action action = SweepSchedule::Action::report;
     int64_t scannedBytes = 0;
     int64_t foundBytes = 0;
@@ -51,7 +55,10 @@ struct SweepReceipt {
     /// One line for the menu-bar panel, the history and notifications.
     std::string headline() const;
 
-    /// "withheldReason" is left out when absent, "cutShort" and "heldOff" unless true, so older readers
+    /// When the sweep ran: `sweptAt`, else `date`.
+    Date sweepDate() const { return sweptAt.value_or(date); }
+
+    /// "withheldReason" and "sweptAt" are left out when absent, "cutShort" and "heldOff" unless true, so older readers
     /// read every receipt.
     nlohmann::json toJSON() const;
     /// None when a required key is missing, of another type, or the action is unknown.

@@ -26,8 +26,18 @@ std::optional<Date> dueAt(const SweepSchedule& schedule, const std::optional<Dat
                           const std::optional<Date>& futureSeenAt, const Calendar& calendar) {
     if (schedule.frequency == SweepSchedule::Frequency::off) return std::nullopt;
     if (!last) return now;
-    if (*last > now) return nextAfter(schedule, futureSeenAt ? std::min(*futureSeenAt, now) : now, calendar);
-    return nextAfter(schedule, *last, calendar);
+    if (*last <= now) return nextAfter(schedule, *last, calendar);
+    // The clock is behind the receipt. The hour it comes to next is due, unless the receipt
+    // is of that hour's sweep (made after it, the clock set back since).
+    const auto next = nextAfter(schedule, futureSeenAt ? std::min(*futureSeenAt, now) : now, calendar);
+    if (next && covers(schedule, *last, *next, calendar)) return nextAfter(schedule, *last, calendar);
+    return next;
+}
+
+bool covers(const SweepSchedule& schedule, Date ran, Date time, const Calendar& calendar) {
+    if (ran < time) return false;
+    const auto after = nextAfter(schedule, time, calendar);
+    return after && ran < *after;
 }
 
 bool isDue(const SweepSchedule& schedule, const std::optional<Date>& last, Date now,

@@ -3,7 +3,8 @@
 // last receipt. Daily, the first time that hour comes after it; weekly, that hour on the
 // same weekday a week on. A sweep missed (the machine asleep or off) is due at once and
 // runs once; the one after it is again at the hour. A receipt dated after now (the clock
-// set back) is not due now: the next is counted from the moment it was first seen so.
+// set back) is not due now: the next is counted from the moment it was first seen so, and
+// the sweep time the receipt already stands for is never due again, however the clock moves.
 #include <optional>
 
 #include "platform/Calendar.h"
@@ -17,9 +18,14 @@ namespace sorvel::SweepTiming {
 std::optional<Date> nextAfter(const SweepSchedule& schedule, Date since,
                               const Calendar& calendar = Calendar::current());
 
+/// Whether a sweep made at `ran` stands for the sweep time `time`: it ran at that time or
+/// after it, before the next one. Each sweep stands for one time, the last that came before it.
+bool covers(const SweepSchedule& schedule, Date ran, Date time, const Calendar& calendar = Calendar::current());
+
 /// When the next sweep is due. Without a last receipt: now (the first sweep runs at once).
 /// With one dated after now: the first sweep time after `futureSeenAt` (the moment the
-/// caller first saw it dated so; now when not given). None when off.
+/// caller first saw it dated so; now when not given), unless the receipt stands for that
+/// very time: then the time after the receipt. None when off.
 std::optional<Date> dueAt(const SweepSchedule& schedule, const std::optional<Date>& last, Date now,
                           const std::optional<Date>& futureSeenAt = std::nullopt,
                           const Calendar& calendar = Calendar::current());

@@ -218,3 +218,58 @@ TEST(SweepClaim, TheLastRecordedScheduledRunCountsNotTheOneDatedLatest) {
     EXPECT_EQ(result.kind, Kind::ran);
     EXPECT_EQ(calls, 1);
 }
+
+// The clock set back a day after a sweep: the sweep recorded since is the last, yet when the
+// clock comes again to the hour the first one ran for, that run stands for it and nothing
+// runs; any other hour runs. A run held off by a lock stands for no hour.
+TEST(SweepClaim, AScheduledRunOfTheDueHourInTheHistoryStandsForItWhateverCameSince) {
+    struct Row {
+        const char* name;
+        int64_t dueAfterHour; // seconds after the hour kJudgedBy is in
+        bool heldOff;
+        Kind kind;
+    };
+    const int64_t day = 86'400;
+    const Row rows[] = {
+        {"the hour the earlier run ran for", day, false, Kind::sweptElsewhere},
+        {"the hour after it", 2 * day, false, Kind::ran},
+        {"an hour no run stands for", -day, false, Kind::ran},
+        {"an earlier run held off by a lock", day, true, Kind::ran},
+    };
+    struct Reload {
+        ~Reload() { tzset(); } // after the zone's variable is put back
+    } reload;
+    const test::ScopedEnv tz{"TZ", "UTC"};
+    tzset();
+    const int64_t hourStart = unixSeconds(kJudgedBy) / 3600 * 3600;
+    SweepSchedule daily;
+    daily.frequency = SweepSchedule::Frequency::daily;
+    daily.hour = static_cast<int>(hourStart % day / 3600);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Home home;
+        SweepRun first; // before the clock went back
+        first.trigger = SweepRun::Trigger::scheduled;
+        first.receipt.date = kJudgedBy + std::chrono::seconds(day);
+        first.receipt.heldOff = row.heldOff;
+        ASSERT_TRUE(SweepHistory::store(first));
+        SweepRun since;
+        since.trigger = SweepRun::Trigger::scheduled;
+        since.receipt.date = kJudgedBy;
+        ASSERT_TRUE(SweepHistory::store(since));
+        ASSERT_TRUE(SweepReceipt::record(since.receipt));
+        int calls = 0;
+        const auto result = SweepClaim::run(
+            true, kJudgedBy,
+            [&] {
+                ++calls;
+                return SweepRunner::Outcome{};
+            },
+            SweepClaim::Due{daily, dateFromUnixSeconds(hourStart + row.dueAfterHour)});
+        EXPECT_EQ(result.kind, row.kind);
+        EXPECT_EQ(calls, row.kind == Kind::ran ? 1 : 0);
+        if (row.kind == Kind::sweptElsewhere) {
+            EXPECT_EQ(result.latest, first.receipt);
+        }
+    }
+}

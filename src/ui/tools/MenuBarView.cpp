@@ -64,7 +64,7 @@ QWidget* section(QWidget* content) {
 
 MenuBarView::MenuBarView(SweepScheduler& scheduler, Actions actions, QWidget* parent)
     : Surface(parent), scheduler_(scheduler), actions_(std::move(actions)), layout_(column(0, this)),
-      rebuild_(new Coalescer([this] { rebuild(); }, this)) {
+      rebuild_(new Coalescer([this] { rebuild(); }, this)), relativeRefresh_(new QTimer(this)) {
     setObjectName("menuBarPanel");
     setFixedWidth(width);
     setAutoFillBackground(false);
@@ -76,7 +76,21 @@ MenuBarView::MenuBarView(SweepScheduler& scheduler, Actions actions, QWidget* pa
         connect(&scheduler_, signal, rebuild_, &Coalescer::request);
     connect(&scheduler_, &SweepScheduler::findingsChanged, this, [this] { ++findingsChanges_; });
     connect(&scheduler_, &SweepScheduler::selectedPathsChanged, this, &MenuBarView::refreshTicks);
+    relativeRefresh_->setInterval(kRelativeRefreshMs);
+    connect(relativeRefresh_, &QTimer::timeout, this, &MenuBarView::refreshStatus);
     rebuild();
+}
+
+void MenuBarView::setRelativeRefresh(int ms) { relativeRefresh_->setInterval(ms); }
+
+void MenuBarView::refreshStatus() {
+    if (status_)
+        status_->setText(q(MenuBarRules::statusLine(scheduler_.isRunning(), scheduler_.nextRunDate(), scheduler_.now())));
+}
+
+void MenuBarView::hideEvent(QHideEvent* event) {
+    Surface::hideEvent(event);
+    relativeRefresh_->stop();
 }
 
 void MenuBarView::flush() { rebuild_->flush(); }
@@ -86,6 +100,9 @@ void MenuBarView::flush() { rebuild_->flush(); }
 // the worker is not added to the turn that builds and shows the panel.
 void MenuBarView::showEvent(QShowEvent* event) {
     Surface::showEvent(event);
+    // A time shown relative to now is true when shown, and kept so while it is.
+    refreshStatus();
+    relativeRefresh_->start();
     QTimer::singleShot(0, this, [this] { scheduler_.refreshFindings(); });
 }
 
@@ -107,6 +124,7 @@ void MenuBarView::rebuild() {
     listedAt_ = findingsChanges_;
     selectAll_ = nullptr;
     move_ = nullptr;
+    status_ = nullptr;
     clear(layout_);
     std::vector<QWidget*> sections{header(), lastSweep()};
     // What is left to tick, in order, then what the sweep moved already.
@@ -173,7 +191,7 @@ void MenuBarView::refreshTicks() {
     if (move_) {
         const auto look = MenuBarRules::moveButton(scheduler_.isCleaning(), ticks.size(), scheduler_.selectedBytes());
         move_->setText(q(look.title));
-        move_->setEnabled(look.enabled);
+        move_->setEnabled(look.enabled && !scheduler_.isRunning()); // a sweep's findings replace these
         move_->setBusy(look.busy);
     }
 }
@@ -189,9 +207,9 @@ QWidget* MenuBarView::header() {
     }
     auto* texts = column(1);
     texts->addWidget(caption("Sorvel", 12, W::bold, Theme::primaryText()));
-    auto* status = text(q(MenuBarRules::statusLine(scheduler_.isRunning(), scheduler_.nextRunDate(), now())), 11,
-                        W::regular, Theme::tertiaryText());
+    auto* status = status_ = text({}, 11, W::regular, Theme::tertiaryText());
     status->setObjectName("statusLine");
+    refreshStatus();
     texts->addWidget(status);
     line->addLayout(texts);
     line->addStretch(1);
@@ -345,7 +363,9 @@ QWidget* MenuBarView::actions() {
     auto* sweep = new Button(scheduler_.isRunning() ? "Sweeping\u2026" : "Sweep now", Button::Style::softAccent);
     sweep->setObjectName("sweepNow");
     sweep->setSymbol("wind");
-    sweep->setEnabled(!scheduler_.isRunning());
+    // Not while the panel moves findings: a sweep would come between its reading and
+    // writing of the last sweep's receipt and findings.
+    sweep->setEnabled(!scheduler_.isRunning() && !scheduler_.isCleaning());
     sweep->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     // A sweep started by hand is the user's own, wherever its button is: History reads "Manual".
     connect(sweep, &Button::clicked, this, [this] { scheduler_.run(SweepRun::Trigger::manual); });

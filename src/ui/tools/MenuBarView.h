@@ -38,12 +38,18 @@ public:
 
     void flush();
     int builds() const { return builds_; }
+    /// How often the status line's relative time is worked out again while the panel is
+    /// shown, changes of the scheduler aside: within a minute, so "in 46 minutes" stays true.
+    static constexpr int kRelativeRefreshMs = 30'000;
+    void setRelativeRefresh(int ms);
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void rebuild();
+    void refreshStatus();
     /// Ticks change in place, so a scrolled findings list keeps its place.
     void refreshTicks();
     QWidget* header();
@@ -71,6 +77,8 @@ private:
     int listedAt_ = 0;        // the count the list was made at
     class QAbstractButton* selectAll_ = nullptr;
     class Button* move_ = nullptr;
+    class Text* status_ = nullptr;
+    class QTimer* relativeRefresh_;
     int builds_ = 0;
 };
 

@@ -59,7 +59,7 @@ SweepSettingsView::SweepSettingsView(ScanCoordinator& coordinator, SweepSchedule
                                      QWidget* parent)
     : QScrollArea(parent), coordinator_(coordinator), scheduler_(scheduler), updates_(updates), page_(new Surface),
       layout_(column(22, page_)), rebuild_(new Coalescer([this] { rebuild(); }, this)),
-      chooser_(&SweepSettingsView::chooseWithDialog) {
+      chooser_(&SweepSettingsView::chooseWithDialog), relativeRefresh_(new QTimer(this)) {
     setObjectName("settingsWindow");
     setWindowTitle(windowTitleText);
     setFixedSize(520, 620);
@@ -77,7 +77,28 @@ SweepSettingsView::SweepSettingsView(ScanCoordinator& coordinator, SweepSchedule
     for (auto signal : {&UpdateChecker::stateChanged, &UpdateChecker::lastCheckedChanged,
                         &UpdateChecker::automaticChecksChanged, &UpdateChecker::saveErrorChanged})
         connect(&updates_, signal, rebuild_, &Coalescer::request);
+    relativeRefresh_->setInterval(kRelativeRefreshMs);
+    connect(relativeRefresh_, &QTimer::timeout, this, &SweepSettingsView::refreshLastChecked);
     rebuild();
+}
+
+void SweepSettingsView::setRelativeRefresh(int ms) { relativeRefresh_->setInterval(ms); }
+
+void SweepSettingsView::showEvent(QShowEvent* event) {
+    QScrollArea::showEvent(event);
+    refreshLastChecked();
+    relativeRefresh_->start();
+}
+
+void SweepSettingsView::hideEvent(QHideEvent* event) {
+    QScrollArea::hideEvent(event);
+    relativeRefresh_->stop();
+}
+
+// Only the one line: a rebuild of the window would close an open hour menu.
+void SweepSettingsView::refreshLastChecked() {
+    if (const auto last = updates_.lastChecked(); last && lastChecked_)
+        lastChecked_->setText("last checked " + q(RelativeDate::full(*last, now())));
 }
 
 void SweepSettingsView::flush() { rebuild_->flush(); }
@@ -139,6 +160,7 @@ std::optional<std::string> SweepSettingsView::folderMessage() const {
 void SweepSettingsView::rebuild() {
     RebuildPlace place(this);
     ++builds_;
+    lastChecked_ = nullptr;
     clear(layout_);
     layout_->addWidget(frequencySection());
     layout_->addWidget(rulesSection());
@@ -377,9 +399,12 @@ QWidget* SweepSettingsView::updatesSection() {
     check->setBusy(configured && checking);
     connect(check, &Button::clicked, this, [this] { updates_.check(true); });
     checkLine->addWidget(check);
-    if (const auto last = updates_.lastChecked())
-        checkLine->addWidget(text("last checked " + q(RelativeDate::full(*last, now())), 11, W::regular,
-                                  Theme::tertiaryText()));
+    if (updates_.lastChecked()) {
+        lastChecked_ = text({}, 11, W::regular, Theme::tertiaryText());
+        lastChecked_->setObjectName("lastChecked");
+        refreshLastChecked();
+        checkLine->addWidget(lastChecked_);
+    }
     checkLine->addStretch(1);
     stack->addLayout(checkLine);
     if (const auto& error = updates_.saveError()) stack->addWidget(Texts::saveError(*error));

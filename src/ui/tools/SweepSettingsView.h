@@ -50,12 +50,19 @@ public:
     /// The top-level window titled "Sorvel Settings", if one exists.
     static QWidget* findWindow();
 
+    /// How often "last checked …" is worked out again while the window is shown: within a minute.
+    static constexpr int kRelativeRefreshMs = 30'000;
+    void setRelativeRefresh(int ms);
+
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void refocusAdd();
     void rebuild();
+    void refreshLastChecked();
     QWidget* frequencySection();
     QWidget* rulesSection();
     QWidget* foldersSection();
@@ -72,6 +79,8 @@ private:
     FolderChooser chooser_;
     std::optional<std::string> folderMessage_;
     bool refocusAdd_ = false; // the folder dialog closed: "Add folder…" gets the focus back
+    class Text* lastChecked_ = nullptr;
+    class QTimer* relativeRefresh_;
     int builds_ = 0;
 };
 
