@@ -31,6 +31,40 @@ using Summary = std::optional<Figures>;
 constexpr size_t kOutputLimit = 64u * 1024 * 1024;
 constexpr const char* kDot = " \u00B7 ";
 
+ProcessRunner::Result attempt(const std::string& tool, const std::vector<std::string>& arguments,
+                              std::chrono::milliseconds deadline);
+std::optional<std::string> answer(ProcessRunner::Result& result);
+
+// One deadline for every command of an inspection: a daemon slow to answer each of them
+// is waited for once, not once per command.
+class Budget {
+public:
+    explicit Budget(std::chrono::milliseconds whole) : end_(std::chrono::steady_clock::now() + whole) {}
+
+    ProcessRunner::Result attempt(const std::string& tool, const std::vector<std::string>& arguments) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now());
+        if (ranOut_ || left.count() <= 0) {
+            ranOut_ = true;
+            ProcessRunner::Result none;
+            none.timedOut = true;
+            return none;
+        }
+        ProcessRunner::Result result = DockerInspector::attempt(tool, arguments, left);
+        ranOut_ = ranOut_ || result.timedOut;
+        return result;
+    }
+    std::optional<std::string> run(const std::string& tool, const std::vector<std::string>& arguments) {
+        ProcessRunner::Result result = attempt(tool, arguments);
+        return answer(result);
+    }
+    /// Some command was stopped, or never started, for want of time.
+    bool ranOut() const { return ranOut_; }
+
+private:
+    std::chrono::steady_clock::time_point end_;
+    bool ranOut_ = false;
+};
+
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     size_t start = 0;
@@ -176,13 +210,13 @@ std::optional<bool> usedByContainers(const json& row, const std::string& id, con
 }
 
 std::optional<DockerUsage::Group> images(const std::string& docker, const Summary& summary, const Verbose& report,
-                                         std::chrono::milliseconds deadline) {
+                                         Budget& budget) {
     // Without "--all": the builder's intermediate images are parts of others, not removable
     // on their own, so they are never listed.
-    const auto listed = detail::run(docker, {"image", "ls", "--format", "{{json .}}"}, deadline);
+    const auto listed = budget.run(docker, {"image", "ls", "--format", "{{json .}}"});
     std::optional<std::vector<std::string>> dangling;
     if (listed) {
-        if (auto ids = detail::run(docker, {"image", "ls", "--filter", "dangling=true", "--quiet"}, deadline)) {
+        if (auto ids = budget.run(docker, {"image", "ls", "--filter", "dangling=true", "--quiet"})) {
             dangling.emplace();
             for (auto& id : lines(*ids)) dangling->push_back(bareID(detail::trimmed(id)));
         }
@@ -251,11 +285,10 @@ std::optional<DockerUsage::Group> images(const std::string& docker, const Summar
     return grouped("images", "Images", "docker image prune -a", std::move(entries), summary);
 }
 
-std::optional<DockerUsage::Group> containers(const std::string& docker, const Summary& summary,
-                                             std::chrono::milliseconds deadline) {
+std::optional<DockerUsage::Group> containers(const std::string& docker, const Summary& summary, Budget& budget) {
     std::vector<DockerUsage::Entry> entries;
     for (const auto& row :
-         rows(detail::run(docker, {"ps", "--all", "--size", "--format", "{{json .}}"}, deadline))) {
+         rows(budget.run(docker, {"ps", "--all", "--size", "--format", "{{json .}}"}))) {
         const std::string id = text(row, "ID").value_or(UUID::random().uuidString());
         const std::string status = text(row, "Status").value_or("");
         const bool running = lowercased(status).rfind("up", 0) == 0;
@@ -289,11 +322,11 @@ bool pruneNeedsAll(const std::optional<std::string>& versionOutput) {
 }
 
 std::optional<DockerUsage::Group> volumes(const std::string& docker, const Summary& summary, const Verbose& report,
-                                          std::chrono::milliseconds deadline) {
-    const auto listed = detail::run(docker, {"volume", "ls", "--format", "{{json .}}"}, deadline);
+                                          Budget& budget) {
+    const auto listed = budget.run(docker, {"volume", "ls", "--format", "{{json .}}"});
     std::set<std::string> dangling;
     if (listed) {
-        if (auto names = detail::run(docker, {"volume", "ls", "--filter", "dangling=true", "--quiet"}, deadline))
+        if (auto names = budget.run(docker, {"volume", "ls", "--filter", "dangling=true", "--quiet"}))
             for (auto& name : lines(*names)) dangling.insert(std::move(name));
     }
     std::vector<DockerUsage::Entry> entries;
@@ -314,7 +347,7 @@ std::optional<DockerUsage::Group> volumes(const std::string& docker, const Summa
     }
     if (!summary) return std::nullopt;
     // Since API 1.42 a plain prune leaves named volumes, which the reclaimable figure counts.
-    const bool needsAll = pruneNeedsAll(detail::run(docker, {"version", "--format", "{{json .}}"}, deadline));
+    const bool needsAll = pruneNeedsAll(budget.run(docker, {"version", "--format", "{{json .}}"}));
     // Volumes are listed only where the row counts them: its figures, else the known sizes.
     return grouped("volumes", "Volumes", needsAll ? "docker volume prune --all" : "docker volume prune",
                    std::move(entries), summary);
@@ -340,6 +373,13 @@ std::string notRespondingNote(const ProcessRunner::Result& result, std::chrono::
         return "Docker's daemon did not let this user in: its socket is open only to root and the docker group.";
     return "Docker's daemon is not running. Starting the Docker service (systemctl start docker) lets Sorvel "
            "read its disk use.";
+}
+
+std::string slowListingNote(std::chrono::milliseconds deadline) {
+    return "Docker answered its disk accounting, but not all of its listings within " +
+           std::to_string(deadline.count() / 1000) +
+           " seconds: the totals are its own, and what it did not list in time is not shown. A daemon this slow "
+           "is often stuck; restarting the Docker service (systemctl restart docker) normally clears it.";
 }
 
 // What the tool wrote on standard error, as one line of text: its first line that says
@@ -406,7 +446,8 @@ DockerUsage inspect(const std::optional<std::string>& tool, std::chrono::millise
         usage.note = "Install Docker Engine to see what its images, containers and volumes take up.";
         return usage;
     }
-    ProcessRunner::Result asked = attempt(*tool, {"system", "df", "--format", "{{json .}}"}, deadline);
+    Budget budget(deadline);
+    ProcessRunner::Result asked = budget.attempt(*tool, {"system", "df", "--format", "{{json .}}"});
     const auto accounting = answer(asked);
     if (!accounting) {
         usage.state = DockerUsage::State::notResponding;
@@ -440,16 +481,18 @@ DockerUsage inspect(const std::optional<std::string>& tool, std::chrono::millise
         return it->second;
     };
     usage.state = DockerUsage::State::ready;
-    const Verbose report = verbose(detail::run(*tool, {"system", "df", "-v", "--format", "{{json .}}"}, deadline));
-    if (auto g = images(*tool, row("Images"), report, deadline)) usage.groups.push_back(std::move(*g));
-    if (auto g = containers(*tool, row("Containers"), deadline)) usage.groups.push_back(std::move(*g));
-    if (auto g = volumes(*tool, row("Local Volumes"), report, deadline)) usage.groups.push_back(std::move(*g));
+    const Verbose report = verbose(budget.run(*tool, {"system", "df", "-v", "--format", "{{json .}}"}));
+    if (auto g = images(*tool, row("Images"), report, budget)) usage.groups.push_back(std::move(*g));
+    if (auto g = containers(*tool, row("Containers"), budget)) usage.groups.push_back(std::move(*g));
+    if (auto g = volumes(*tool, row("Local Volumes"), report, budget)) usage.groups.push_back(std::move(*g));
     if (auto cache = row("Build Cache"); cache && (!cache->total || *cache->total > 0)) {
         DockerUsage::Group group{"build-cache", "Build cache", cache->total.value_or(0),
                                  cache->reclaimable.value_or(0), {}, "docker builder prune -a"};
         group.sizesKnown = cache->total && cache->reclaimable;
         usage.groups.push_back(std::move(group));
     }
+    // Said once: what did not come in time is missing from the lists, not empty.
+    if (budget.ranOut()) usage.note = slowListingNote(deadline);
     return usage;
 }
 

@@ -56,7 +56,8 @@ struct DockerUsage {
 
 namespace DockerInspector {
 
-/// Each command may run this long before it is stopped.
+/// One inspection, all its commands together, may run this long: a command still running
+/// then is stopped, and those after it are not started.
 inline constexpr std::chrono::milliseconds kDeadline{8000};
 
 /// Where the tool is looked for, in order.
@@ -65,9 +66,10 @@ const std::vector<std::string>& candidatePaths();
 std::optional<std::string> dockerPath();
 std::optional<std::string> dockerPath(const std::vector<std::string>& candidates);
 
-/// Finds the tool and inspects; blocks for up to about 8.25 s per command.
+/// Finds the tool and inspects; blocks for up to about 8.25 s in all.
 DockerUsage inspect();
-/// Inspects with the given tool (none: not installed) and per-command deadline.
+/// Inspects with the given tool (none: not installed) and deadline for all its commands.
+/// Listings cut short by it leave their entries out, and the note says so.
 DockerUsage inspect(const std::optional<std::string>& tool, std::chrono::milliseconds deadline = kDeadline);
 
 namespace detail {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <map>
 #include <set>
 
 #include <fcntl.h>
@@ -54,8 +55,29 @@ bool largerFirst(const FileEntry& a, const FileEntry& b) { return a.size > b.siz
 // clock's own nanosecond difference.
 double ageInDays(Date now, Date modified) { return (unixSeconds(now) - unixSeconds(modified)) / 86'400.0; }
 
+// A file with more than one name, met under one of them; counted once, when the walks are done.
+struct Linked {
+    std::string name, parent;
+    std::string_view separator;
+    int64_t size = 0;
+    Date modified;
+    FileKind kind = FileKind::other;
+    int64_t names = 1; // its names met so far
+};
+
+struct InodeKey {
+    dev_t device;
+    ino_t inode;
+    friend bool operator<(const InodeKey& a, const InodeKey& b) {
+        return a.device != b.device ? a.device < b.device : a.inode < b.inode;
+    }
+};
+
 // The running totals of one walk.
 struct Accumulator {
+    // Hard-linked files in the order first met, and where each is among them.
+    std::vector<Linked> linked;
+    std::map<InodeKey, size_t> linkedAt;
     std::array<Totals, std::size(kAllFileKinds)> kinds{};
     std::array<Totals, std::size(kAllAgeBands)> ages{};
     std::vector<FileEntry> largest; // at most 12, largest first
@@ -95,7 +117,34 @@ struct Accumulator {
         largest.insert(at, std::move(entry));
     }
 
+    // Files met so far, each hard-linked one once.
+    int64_t filesMet() const { return fileCount + static_cast<int64_t>(linked.size()); }
+
+    // Whether the file is another name of one already met (then counted as such).
+    bool anotherName(const struct stat& st) {
+        if (st.st_nlink < 2) return false;
+        const auto it = linkedAt.find({st.st_dev, st.st_ino});
+        if (it == linkedAt.end()) return false;
+        ++linked[it->second].names;
+        return true;
+    }
+
+    void addLinked(const struct stat& st, Linked file) {
+        linkedAt.emplace(InodeKey{st.st_dev, st.st_ino}, linked.size());
+        linked.push_back(std::move(file));
+    }
+
     void merge(Accumulator&& other) {
+        // The first walk to meet a file keeps it; the others' names of it are more names.
+        for (auto& [key, index] : other.linkedAt) {
+            if (const auto it = linkedAt.find(key); it != linkedAt.end()) {
+                linked[it->second].names += other.linked[index].names;
+                other.linked[index].names = 0;
+            } else {
+                linkedAt.emplace(key, linked.size() + index);
+            }
+        }
+        for (auto& file : other.linked) linked.push_back(std::move(file)); // kept in place: indexes above
         totalBytes += other.totalBytes;
         fileCount += other.fileCount;
         sniffs += other.sniffs;
@@ -186,7 +235,8 @@ bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_
             // Unlike the duplicate listing, another volume is never entered.
             if (st.st_dev == context.device) subfolder(name);
         } else if (S_ISREG(st.st_mode)) {
-            // Every name of a hard-linked file counts; the size walk counts such a file once.
+            // A hard-linked file counts once, as in the size walk; its other names are told.
+            if (acc.anotherName(st)) continue;
             const int64_t size = static_cast<int64_t>(st.st_blocks) * 512;
             const Date modified = dateFromUnixSeconds(static_cast<int64_t>(st.st_mtim.tv_sec));
             FileKind kind = FileKinds::classify(name, (st.st_mode & S_IXUSR) != 0, kindFolder);
@@ -200,7 +250,8 @@ bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_
                     if (auto sniffed = sniff(fd, name.data())) kind = *sniffed;
                 }
             }
-            acc.add(name, dirPath, separator, size, modified, kind, context.now);
+            if (st.st_nlink >= 2) acc.addLinked(st, {std::string(name), dirPath, separator, size, modified, kind});
+            else acc.add(name, dirPath, separator, size, modified, kind, context.now);
         }
         // Links are never followed or counted; devices, sockets and pipes are not files.
         // Only the names and whole paths the caller gives are passed over; hidden names and
@@ -245,7 +296,7 @@ Accumulator walk(const std::string& root, const WalkContext& context, const Limi
         },
         [&] {
             if (context.cancelled()) return false;
-            if (acc.fileCount >= limits.filesPerWalk) {
+            if (acc.filesMet() >= limits.filesPerWalk) {
                 acc.truncated = true;
                 return false;
             }
@@ -325,6 +376,18 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
     std::vector<Accumulator> walks = Parallel::map(
         subfolders.size(), [&](size_t i) { return walk(subfolders[i], context, limits); });
     for (auto& w : walks) own.merge(std::move(w));
+    // Each hard-linked file once, in the order first met; merged-away copies hold no names.
+    for (const Linked& file : own.linked) {
+        if (file.names == 0) continue;
+        own.add(file.name, file.parent, file.separator, file.size, file.modified, file.kind, now);
+        result.otherNames += file.names - 1;
+    }
+    for (const FileEntry& entry : own.largest) {
+        for (const Linked& file : own.linked)
+            if (file.names > 1 && file.size == entry.size && file.name == entry.name &&
+                appendingPathComponent(file.parent, file.name) == entry.path)
+                result.otherNamesOf[entry.path] = file.names - 1;
+    }
 
     result.totalBytes = own.totalBytes;
     result.fileCount = own.fileCount;

@@ -3,6 +3,7 @@
 // extreme modification dates. Measured by its own bounded walk, independent of the scan.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <set>
 #include <optional>
 #include <type_traits>
@@ -36,6 +37,10 @@ struct FolderInsights {
     std::vector<Bucket<FileKind>> kinds; // largest byte total first
     std::vector<Bucket<AgeBand>> ages;   // band order, bands with at least 1 byte
     std::vector<FileEntry> largest;      // at most 12, largest first
+    /// Hard links: a file is counted once, under the first of its names met; the names met
+    /// after it are counted here, in all and for each entry of `largest` by its path.
+    int64_t otherNames = 0;
+    std::map<std::string, int64_t> otherNamesOf;
     std::optional<Date> oldest;
     std::optional<Date> newest;
     double duration = 0;

@@ -55,8 +55,12 @@ std::optional<PlistValue> readDictionary(const std::string &path, DeviceBackup &
     return std::nullopt;
 }
 
-std::optional<Date> dateFor(const PlistValue &dict, const std::string &key) {
+// The date under `key`; a date there that cannot be read is noted on `b`, never taken
+// for some other date.
+std::optional<Date> dateFor(const PlistValue &dict, const std::string &key, DeviceBackup &b) {
     const PlistValue *value = dict.find(key);
+    if (value && value->isUnreadableDate())
+        b.dateUnreadable = true;
     return value ? value->date() : std::nullopt;
 }
 
@@ -198,6 +202,9 @@ std::string DeviceBackup::evidence(const DateFormatter &format) const {
     if (recordsError != 0)
         return std::string("a record of it could not be read (") + std::strerror(recordsError) +
                "), so it is not judged";
+    if (dateUnreadable)
+        return "a date it records could not be read as a date, so when it was made is not known and it is "
+               "not judged";
     return "no device details recorded in this backup";
 }
 
@@ -237,7 +244,7 @@ DeviceBackup read(const std::string &path, const std::string &folderName) {
         b.iosVersion = info->stringFor("Product Version");
         b.serialNumber = info->stringFor("Serial Number");
         b.phoneNumber = info->stringFor("Phone Number");
-        b.lastBackup = dateFor(*info, "Last Backup Date");
+        b.lastBackup = dateFor(*info, "Last Backup Date", b);
         if (const PlistValue *apps = info->find("Installed Applications")) {
             if (const PlistValue::Array *list = apps->array()) {
                 bool allText = std::all_of(list->begin(), list->end(),
@@ -250,11 +257,12 @@ DeviceBackup read(const std::string &path, const std::string &folderName) {
     if (auto manifest = readDictionary(path + "/Manifest.plist", b)) {
         if (const PlistValue *encrypted = manifest->find("IsEncrypted"))
             b.isEncrypted = encrypted->boolean().value_or(false);
+        const auto date = dateFor(*manifest, "Date", b);
         if (!b.lastBackup)
-            b.lastBackup = dateFor(*manifest, "Date");
+            b.lastBackup = date;
     }
     if (auto status = readDictionary(path + "/Status.plist", b)) {
-        if (auto date = dateFor(*status, "Date"))
+        if (auto date = dateFor(*status, "Date", b))
             b.lastBackup = b.lastBackup ? std::max(*b.lastBackup, *date) : *date;
     }
     return b;

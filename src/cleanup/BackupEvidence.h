@@ -55,6 +55,9 @@ struct DeviceBackup {
     /// A record of it is there but could not be opened or read for another reason (a link
     /// loop, a failing disk): the errno of the first such record, 0 when none.
     int recordsError = 0;
+    /// A date it records ("Last Backup Date", or a "Date" of Manifest or Status) is there but
+    /// cannot be read as one: when it was made is not known, so it is not judged.
+    bool dateUnreadable = false;
     /// Its Info.plist is there but was not read (refused, malformed or failing): which
     /// device it belongs to is not known.
     bool identityUnread = false;
@@ -71,7 +74,9 @@ struct DeviceBackup {
     }
 
     /// Its records were all read, so it can be judged and compared with the others.
-    bool judgeable() const { return readable && !recordsRefused && !recordsMalformed && recordsError == 0; }
+    bool judgeable() const {
+        return readable && !recordsRefused && !recordsMalformed && recordsError == 0 && !dateUnreadable;
+    }
 
     const std::string &id() const { return folderName; }
     /// Model, system version, encryption and app count joined by " · "; may be empty.

@@ -77,6 +77,11 @@ std::string unreadableNote(int64_t folders) {
            " not readable by this user";
 }
 
+int nothingReadUnder(const std::string& argument) {
+    ReportOutput::diagnostic("Cannot read anything under " + printable(argument) + " (" + std::strerror(EACCES) + ")\n");
+    return 1;
+}
+
 int nothingReadable(const std::string& path) {
     const std::string refusing = FileManager::hidingFolder(path).value_or(path);
     return cannotRead(tildeAbbreviated(refusing), EACCES);

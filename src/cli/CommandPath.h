@@ -35,6 +35,11 @@ int folder(const std::string& argument, const std::string& path);
 /// for none.
 std::string unreadableNote(int64_t folders);
 
+/// For a folder that was read but nothing below which could be (every folder in it refused
+/// this user): "Cannot read anything under ARGUMENT (Permission denied)" on standard error.
+/// Returns 1.
+int nothingReadUnder(const std::string& argument);
+
 /// For a command whose answer would rest on nothing this user could read: "Cannot read:
 /// PATH (Permission denied)" for the nearest folder on the way to `path` that refuses this
 /// user, shown from the home folder. Returns 1.

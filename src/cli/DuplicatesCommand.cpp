@@ -117,7 +117,7 @@ std::string duplicatesReport(const DuplicateFinder::Report& report, const std::m
 }
 
 int duplicates(const std::string& argument) {
-    const std::string root = expandingTildeInPath(argument);
+    const std::string root = absolutePath(expandingTildeInPath(argument));
     if (int status = CommandPath::check(argument, root); status != 0) return status;
     if (int status = ReportOutput::emit(duplicatesBanner(root)); status != 0) return status;
     ScanControl control;

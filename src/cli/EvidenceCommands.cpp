@@ -1,5 +1,8 @@
 #include "cli/EvidenceCommands.h"
 
+#include <algorithm>
+#include <unordered_set>
+
 #include "cli/CommandPath.h"
 #include "cli/ReportOutput.h"
 #include "cli/TextLayout.h"
@@ -60,13 +63,38 @@ std::string displayName(const DeviceBackup &b) {
 }
 
 // Measures a folder afresh, as the command line has no scan to answer from, adding the
-// folders inside it this user may not read to `unreadable`.
-Measured walkedSize(const std::string &path, int64_t &unreadable) {
+// folders inside it this user may not read to `unreadable` and the hard-linked files it
+// counted to `linked`.
+Measured walkedSize(const std::string &path, int64_t &unreadable, ScanControl::Inodes &linked) {
     ScanControl control;
     auto node = FileWalker::walk(path, control, FileWalker::Options{});
     if (node)
         unreadable += node->unreadableFolders;
+    linked = control.takeInodes();
     return node ? Measured::of(*node) : Measured::unread();
+}
+
+// Whether two of the folders hold names of one file.
+bool shareFiles(const std::vector<ScanControl::Inodes> &folders) {
+    std::unordered_set<ScanControl::InodeKey, ScanControl::InodeKeyHash> seen;
+    for (const auto &folder : folders)
+        for (const auto &key : folder.seen)
+            if (!seen.insert(key).second)
+                return true;
+    return false;
+}
+
+// The bytes of the measured backups together, each file they share counted once.
+int64_t sharedTotal(const std::vector<DeviceBackup> &list) {
+    ScanControl control;
+    int64_t total = 0;
+    for (const auto &b : list) {
+        if (!givesFigure(b.reading()))
+            continue;
+        if (auto node = FileWalker::walk(b.path, control, FileWalker::Options{}))
+            total += node->size;
+    }
+    return total;
 }
 
 // Said in place of a figure: refused, or left unmeasured by a stop.
@@ -81,7 +109,8 @@ std::string partNote(Reading reading) {
 
 } // namespace
 
-std::string backupsReport(const std::vector<DeviceBackup> &list, int64_t unreadableFolders) {
+std::string backupsReport(const std::vector<DeviceBackup> &list, int64_t unreadableFolders,
+                          std::optional<int64_t> countedOnce) {
     std::string out;
     auto line = [&out](const std::string &text) { out += text + "\n"; };
     if (unreadableFolders > 0)
@@ -102,9 +131,14 @@ std::string backupsReport(const std::vector<DeviceBackup> &list, int64_t unreada
         if (b.reading() == Reading::partial)
             ++partly;
     }
+    // Backups that share files hold them once on the disk, so the total counts them once.
+    if (countedOnce)
+        total = *countedOnce;
     // The total is of the backups that were read, and says so when some were not, or only in part.
+    const std::string inPartShared = countedOnce ? ", files they share counted once" : "";
     const std::string howMany = std::to_string(list.size()) + " backup" + (list.size() == 1 ? "" : "s") + ", ";
-    const std::string inPart = partly == 0 ? "" : ", " + std::to_string(partly) + " of them read only in part";
+    const std::string inPart =
+        inPartShared + (partly == 0 ? "" : ", " + std::to_string(partly) + " of them read only in part");
     if (unmeasured > 0)
         // Left unmeasured by a stop: counted apart, never as readable and empty nor as refused.
         line("\n  " + howMany + (readable == 0 ? "" : Bytes::format(total) + " in the " + std::to_string(readable) + " measured" + inPart + ", ") +
@@ -293,7 +327,7 @@ std::string cloudReport(const CloudStatus &status) {
 int backups(const std::optional<std::string> &root) {
     std::optional<std::string> folder;
     if (root) {
-        folder = expandingTildeInPath(*root);
+        folder = absolutePath(expandingTildeInPath(*root));
         if (int status = CommandPath::folder(*root, *folder); status != 0)
             return status;
     } else if (const std::string standard = BackupInspector::defaultRoot();
@@ -303,9 +337,21 @@ int backups(const std::optional<std::string> &root) {
             return status;
     }
     int64_t unreadable = 0;
-    const auto sizeOf = [&unreadable](const std::string &path) { return walkedSize(path, unreadable); };
+    std::vector<ScanControl::Inodes> linked;
+    const auto sizeOf = [&unreadable, &linked](const std::string &path) {
+        return walkedSize(path, unreadable, linked.emplace_back());
+    };
     auto list = BackupInspector::inspect(sizeOf, now(), folder, std::nullopt);
-    return ReportOutput::emit(backupsReport(list, unreadable));
+    // Measured again together only when they share files: then one file is one size.
+    const std::optional<int64_t> countedOnce = shareFiles(linked) ? std::optional(sharedTotal(list)) : std::nullopt;
+    if (int status = ReportOutput::emit(backupsReport(list, unreadable, countedOnce)); status != 0)
+        return status;
+    // Backups there, none of which this user could read: no answer.
+    const bool noneRead = !list.empty() && std::all_of(list.begin(), list.end(), [](const DeviceBackup &b) {
+        return b.reading() == Reading::none;
+    });
+    return noneRead ? CommandPath::nothingReadUnder(root ? *root : tildeAbbreviated(BackupInspector::defaultRoot()))
+                    : 0;
 }
 
 int xcode() {

@@ -52,7 +52,7 @@ void wrapped(std::string& out, const std::string& text) {
 
 int insights(const std::string& argument) {
     // The path stays bytes for the scan; only printed text is made valid UTF-8.
-    const std::string path = expandingTildeInPath(argument);
+    const std::string path = absolutePath(expandingTildeInPath(argument));
     // A link is described as itself, never followed: where it points (nowhere, back to
     // itself, somewhere refused) has no bearing on whether it can be described.
     struct stat st {};
@@ -93,6 +93,9 @@ int insights(const std::string& argument) {
     line(out, summary + duration);
     if (result.unreadableFolders > 0)
         line(out, "  Not counted: " + CommandPath::unreadableNote(result.unreadableFolders));
+    if (result.otherNames > 0)
+        line(out, "  Hard links: " + counted(result.otherNames, "more name") +
+                      " of files already counted, not counted again.");
 
     if (!result.kinds.empty()) {
         line(out);
@@ -125,15 +128,20 @@ int insights(const std::string& argument) {
         line(out);
         // The largest of the files read: a folder not read may hold larger ones.
         line(out, std::string("  LARGEST FILES") + (result.unreadableFolders > 0 ? "  (of what this user could read)" : ""));
+        const auto moreNames = [&result](const std::string& path) {
+            const auto it = result.otherNamesOf.find(path);
+            return it == result.otherNamesOf.end() ? std::string() : "  (and " + counted(it->second, "more name") + ")";
+        };
         for (size_t i = 0; i < result.largest.size() && i < 6; ++i) {
             const FileEntry& entry = result.largest[i];
             const std::string date = entry.modified ? InsightLabels::monthYear(*entry.modified) : "";
             line(out, "  " + TextLayout::leftPadded(Bytes::format(entry.size), 11) + "  " +
-                          TextLayout::rightPadded(date, 10) + TextLayout::shown(entry.name));
+                          TextLayout::rightPadded(date, 10) + TextLayout::shown(entry.name) + moreNames(entry.path));
         }
     }
     line(out);
-    return ReportOutput::emit(out);
+    if (int status = ReportOutput::emit(out); status != 0) return status;
+    return nothingRead ? CommandPath::nothingReadUnder(argument) : 0;
 }
 
 } // namespace sorvel::HeadlessReport

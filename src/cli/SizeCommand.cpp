@@ -21,7 +21,7 @@ namespace sorvel::HeadlessReport {
 
 int size(const std::string& argument) {
     // The path stays bytes for the walk; only printed text is made valid UTF-8.
-    const std::string path = expandingTildeInPath(argument);
+    const std::string path = absolutePath(expandingTildeInPath(argument));
     // A folder that cannot be read would otherwise pass for an empty one.
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -35,7 +35,8 @@ int size(const std::string& argument) {
     if (!node) return CommandPath::missing(argument, path);
     if (node->accessDenied) return CommandPath::cannotRead(argument, EACCES); // closed between the look and the walk
     // Holding nothing but refused folders, it has no figure to hold against du.
-    std::string out = readingOf(*node) == Reading::none
+    const bool nothingRead = readingOf(*node) == Reading::none;
+    std::string out = nothingRead
                           ? std::string("not readable by this user\n")
                           : std::to_string(node->size) + " bytes  " + std::to_string(node->size / 1024) + " KiB  " +
                                 Bytes::format(node->size) + "  " + counted(node->fileCount, "file") + "\n";
@@ -55,7 +56,8 @@ int size(const std::string& argument) {
     // The first line stays the one to hold against du; what it leaves out comes last.
     if (node->unreadableFolders > 0)
         out += "Not counted: " + CommandPath::unreadableNote(node->unreadableFolders) + "\n";
-    return ReportOutput::emit(out);
+    if (int status = ReportOutput::emit(out); status != 0) return status;
+    return nothingRead ? CommandPath::nothingReadUnder(argument) : 0;
 }
 
 } // namespace sorvel::HeadlessReport

@@ -213,7 +213,7 @@ int watch(const std::string& argument) {
     // Let go of only when the command fails; once watching, it lives as long as the process.
     auto owned = std::make_unique<WatchState>();
     WatchState* state = owned.get();
-    state->path = expandingTildeInPath(argument);
+    state->path = absolutePath(expandingTildeInPath(argument));
     state->control.keepInodeOwners();
     state->identity = identityAt(state->path);
     ScanNodePtr node = FileWalker::walkParallel(state->path, state->control, state->options);

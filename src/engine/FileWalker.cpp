@@ -66,10 +66,16 @@ void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPat
     // As in the other walks, hidden names and packages are gone through like any other;
     // the names passed over are the caller's (by default the system's index stores).
     if (!options.skippedNames.empty() && options.skippedNames.count(name)) return;
-    if (entry.isSymlink) return;
-    if (!entry.isDirectory && !entry.isRegularFile) return; // sockets, pipes, devices
+    if (!entry.isDirectory && !entry.isRegularFile && !entry.isSymlink) return; // sockets, pipes, devices
 
     if (rules.exclusions.excludes(parentPath, name)) return;
+    if (entry.isSymlink) {
+        // Never followed, and no file; but a long target takes a block of its own, which
+        // the folder's size holds, as du counts it.
+        if (entry.linkCount >= 2 && !control.insertInode({entry.device, entry.fileID}, parentPath)) return;
+        directFileSize += entry.allocatedSize;
+        return;
+    }
 
     if (entry.isDirectory) {
         // By default, like insights and unlike the duplicate listing, another volume is not entered.

@@ -3,8 +3,9 @@
 // the kernel for as long as that process does not answer, and no signal ends it. Such a look
 // runs on a helper thread that is waited for a few seconds at most: past that it is left
 // blocked, the look counts as unanswered, and the same mount is not asked again while it
-// stays blocked. Only a few helpers are ever left blocked at once; past that every such
-// look is unanswered at once.
+// stays blocked. A look holds its place, and its mount, from before its thread starts: one
+// thread per mount at a time and a few in all, so a mount that stops answering holds at
+// most one thread whatever number of callers come at once.
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -13,7 +14,7 @@
 
 namespace sorvel {
 
-/// How long a look is waited for (a few seconds), and how many may be left blocked at once.
+/// How long a look is waited for (a few seconds), and how many helpers may run at once.
 std::chrono::milliseconds lookBound();
 constexpr int kMostBlockedLooks = 4;
 
@@ -21,8 +22,9 @@ constexpr int kMostBlockedLooks = 4;
 void setLookBound(std::optional<std::chrono::milliseconds> bound);
 
 /// Runs `look` on a helper thread and waits for it at most `lookBound()`: true when it ran to
-/// its end in time. False at once when a look under the same key is still blocked, or when
-/// as many looks are blocked as may be, or when no thread can be made.
+/// its end in time. While another look under the same key runs, or every place is taken,
+/// first waits at most `lookBound()` for it to end. False at once when the key's look is
+/// blocked, or when every place is held by blocked looks; false when no thread can be made.
 bool runBoundedLook(const std::string& key, std::function<void()> look);
 
 /// Whether a look under the key is still blocked.

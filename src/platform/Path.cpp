@@ -122,6 +122,20 @@ size_t componentsFrom(std::string_view path, size_t start) {
     return count;
 }
 
+std::string absolutePath(std::string_view path) {
+    if (path.empty() || path.front() == '/') return std::string(path);
+    char* current = ::getcwd(nullptr, 0);
+    if (!current) return std::string(path);
+    std::string folder(current);
+    std::free(current);
+    while (path == "." || path.starts_with("./")) {
+        path.remove_prefix(path.size() > 1 ? 2 : 1);
+        while (path.starts_with('/')) path.remove_prefix(1);
+    }
+    if (path.empty()) return folder;
+    return appendingPathComponent(folder, path);
+}
+
 std::optional<std::string> resolvedPath(const std::string& path) {
     if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
     char* resolved = ::realpath(path.c_str(), nullptr);

@@ -20,6 +20,11 @@ std::string tildeAbbreviated(std::string_view path);
 /// trailing slash. Symbolic links are not resolved.
 std::string standardizePath(std::string_view path);
 
+/// The absolute path a relative one names from the current folder, its leading "./" pieces
+/// dropped and nothing else touched (links and ".." stay for the kernel to follow); an
+/// absolute or empty path unchanged, and a relative one too when the current folder is gone.
+std::string absolutePath(std::string_view path);
+
 /// Last component; "/" for "/", the whole text when it has no slash.
 std::string lastPathComponent(std::string_view path);
 /// Everything before the last component ("/" for a child of the root, "" without a slash).

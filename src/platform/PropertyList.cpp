@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -14,6 +15,7 @@
 
 #include "platform/BinaryPlistShape.h"
 #include "platform/FileDescriptor.h"
+#include "platform/PlistDates.h"
 #include "platform/RegularFile.h"
 
 namespace sorvel {
@@ -80,7 +82,46 @@ struct PlistFree {
 };
 using PlistHandle = std::unique_ptr<void, PlistFree>;
 
-std::optional<PlistValue> convert(plist_t node, int depth) {
+// The seconds since 2001 a date node holds, all of them: the library hands them out only
+// cut to 32 bits, but writes them whole into a binary list of that one node.
+std::optional<double> storedSeconds(plist_t node) {
+    const PlistHandle copy(plist_copy(node));
+    char* bytes = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(copy.get(), &bytes, &length);
+    const std::unique_ptr<char, void (*)(char*)> written(bytes, plist_to_bin_free);
+    // "bplist00", then the one object: the marker of an 8-byte date and its big-endian bits.
+    if (!bytes || length < 17 || std::memcmp(bytes, "bplist00", 8) != 0 || static_cast<uint8_t>(bytes[8]) != 0x33)
+        return std::nullopt;
+    uint64_t bits = 0;
+    for (int i = 9; i < 17; ++i) bits = (bits << 8) | static_cast<uint8_t>(bytes[i]);
+    double seconds = 0;
+    std::memcpy(&seconds, &bits, sizeof seconds);
+    return seconds;
+}
+
+// Where the dates of one list come from: an XML list's own text, read here in the order
+// its parse meets the dates (the library reads a date it cannot read as some other date),
+// or a binary list's stored seconds.
+struct DateSource {
+    const std::vector<std::optional<double>>* xml = nullptr;
+    size_t next = 0;
+    bool mismatch = false; // the text's dates and the parse's did not pair up
+
+    PlistValue take(plist_t node) {
+        std::optional<double> seconds;
+        if (!xml) seconds = storedSeconds(node);
+        else if (next < xml->size()) seconds = (*xml)[next++];
+        else mismatch = true;
+        PlistValue out;
+        const std::optional<Date> date = seconds ? PlistDates::storedDate(*seconds) : std::nullopt;
+        if (date) out.value = *date;
+        else out.value = PlistValue::UnreadableDate{};
+        return out;
+    }
+};
+
+std::optional<PlistValue> convert(plist_t node, int depth, DateSource& dates) {
     if (!node || depth > kMaximumDepth) return std::nullopt;
     PlistValue out;
     switch (plist_get_node_type(node)) {
@@ -121,13 +162,9 @@ std::optional<PlistValue> convert(plist_t node, int depth) {
         if (s) free(s);
         break;
     }
-    case PLIST_DATE: {
-        // Seconds since 1 January 2001, as the format keeps them.
-        int32_t sec = 0, usec = 0;
-        plist_get_date_val(node, &sec, &usec);
-        out.value = dateFromReferenceSeconds(static_cast<double>(sec) + usec / 1e6);
+    case PLIST_DATE:
+        out = dates.take(node);
         break;
-    }
     case PLIST_DATA: {
         char* bytes = nullptr;
         uint64_t length = 0;
@@ -152,7 +189,7 @@ std::optional<PlistValue> convert(plist_t node, int depth) {
             plist_t child = nullptr;
             plist_array_next_item(node, it, &child);
             if (!child) break;
-            auto item = convert(child, depth + 1);
+            auto item = convert(child, depth + 1, dates);
             if (!item) {
                 free(it);
                 return std::nullopt;
@@ -178,7 +215,7 @@ std::optional<PlistValue> convert(plist_t node, int depth) {
             }
             std::string k = key ? key : "";
             if (key) free(key);
-            auto item = convert(val, depth + 1);
+            auto item = convert(val, depth + 1, dates);
             if (!item) {
                 free(it);
                 return std::nullopt;
@@ -299,7 +336,16 @@ std::optional<PlistValue> parse(const std::string& bytes) {
         return std::nullopt;
     }
     PlistHandle holder(root);
-    return convert(root, 0);
+    DateSource dates;
+    std::optional<std::vector<std::optional<double>>> xmlDates;
+    if (bytes.rfind("bplist00", 0) != 0) {
+        xmlDates = PlistDates::xmlDates(bytes);
+        if (!xmlDates) return std::nullopt;
+        dates.xml = &*xmlDates;
+    }
+    auto value = convert(root, 0, dates);
+    if (dates.mismatch || (dates.xml && dates.next != dates.xml->size())) return std::nullopt;
+    return value;
 }
 
 std::optional<std::string> readRegularFile(const std::string& path, size_t limit) {

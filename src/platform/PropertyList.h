@@ -18,16 +18,25 @@ struct PlistValue {
     using Dictionary = std::vector<std::pair<std::string, PlistValue>>; // in file order
     using Data = std::vector<uint8_t>;
 
-    std::variant<std::monostate, bool, int64_t, double, std::string, Date, Data, Array, Dictionary> value;
+    /// A date the file holds that cannot be one: not a date, not in the form
+    /// "YYYY-MM-DDTHH:MM:SSZ", a month or day that does not exist, or a stored number that
+    /// is not finite or beyond the dates a Date holds.
+    struct UnreadableDate {
+        friend bool operator==(const UnreadableDate&, const UnreadableDate&) = default;
+    };
+
+    std::variant<std::monostate, bool, int64_t, double, std::string, Date, Data, Array, Dictionary, UnreadableDate>
+        value;
 
     bool isDictionary() const { return std::holds_alternative<Dictionary>(value); }
+    bool isUnreadableDate() const { return std::holds_alternative<UnreadableDate>(value); }
     /// The entry of a dictionary, none for other values or a missing key.
     const PlistValue* find(const std::string& key) const;
     std::optional<std::string> string() const;
     std::optional<int64_t> integer() const; // integers only
     std::optional<double> real() const;     // reals and integers
     std::optional<bool> boolean() const;
-    std::optional<Date> date() const;
+    std::optional<Date> date() const; // none for an unreadable date too
     const Array* array() const;
     const Dictionary* dictionary() const;
     /// Shorthand for find(key) then string().

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -401,4 +402,22 @@ TEST(DockerInspector, AnImageWithTwoTagsIsOneEntryThatFreesItsSize) {
               std::tuple("tool:1", 8'300'000, true, "docker rmi tool:1 tool:latest"));
     EXPECT_NE(image.detail->find("also tagged tool:latest"), std::string::npos) << *image.detail;
     EXPECT_EQ(std::tuple(images->total, images->reclaimable), std::tuple(2'400'000'000, 1'200'000'000)); // Docker's own
+}
+
+TEST(DockerInspector, ADaemonSlowToAnswerEachCommandIsWaitedForOnceInAll) {
+    TempDir dir;
+    // Each command alone answers well within the deadline; all of them together do not.
+    const std::string answering = fakeDocker(dir, kBusyDaemon);
+    const std::string tool = writeScript(dir, "slow", "sleep 1\nexec '" + answering + "' \"$@\"");
+    const auto started = std::chrono::steady_clock::now();
+    const auto usage = DockerInspector::inspect(tool, std::chrono::milliseconds(4000));
+    ASSERT_EQ(usage.state, State::ready) << usage.note.value_or("");
+    EXPECT_NE(usage.note.value_or("").find("not all of its listings within 4 seconds"), std::string::npos)
+        << usage.note.value_or("");
+    // The accounting's totals stand; the commands past the deadline were never started.
+    ASSERT_NE(find(usage, "build-cache"), nullptr);
+    EXPECT_EQ(find(usage, "build-cache")->total, 1'500'000'000);
+    const std::string calls = log(dir);
+    EXPECT_LT(std::count(calls.begin(), calls.end(), '\n'), 8) << calls;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
 }

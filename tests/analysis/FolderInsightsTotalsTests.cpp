@@ -3,6 +3,10 @@
 
 #include <unistd.h>
 
+#include <vector>
+
+#include "platform/Path.h"
+
 using namespace sorvel;
 using test::findBucket;
 
@@ -163,15 +167,49 @@ TEST(FolderInsightsTotals, StaleBytesAreZeroWithoutTheTwoOldestBands) {
     EXPECT_EQ(r.staleBytes(), 7);
 }
 
-TEST(FolderInsightsTotals, HardLinksCountTwiceAndSymbolicLinksNotAtAll) {
+TEST(FolderInsightsTotals, HardLinksCountOnceAndSymbolicLinksNotAtAll) {
     test::TempDir dir;
     test::writeFileOfSize(dir / "sub/one.bin", 40000);
     ASSERT_EQ(link((dir / "sub/one.bin").c_str(), (dir / "two.bin").c_str()), 0);
     ASSERT_EQ(symlink("/usr", (dir / "sub/usr").c_str()), 0);
     ASSERT_EQ(symlink((dir / "sub/one.bin").c_str(), (dir / "alias.bin").c_str()), 0);
     auto r = test::analyzeFully(dir.path());
-    EXPECT_EQ(r.fileCount, 2);
-    EXPECT_EQ(r.totalBytes, 2 * test::allocatedSize(dir / "two.bin"));
+    EXPECT_EQ(r.fileCount, 1);
+    EXPECT_EQ(r.totalBytes, test::allocatedSize(dir / "two.bin"));
+    EXPECT_EQ(r.otherNames, 1);
+}
+
+TEST(FolderInsightsTotals, AFileWithManyNamesIsCountedOnceWhereverTheyLie) {
+    const struct {
+        const char* name;
+        std::vector<std::string> more; // its other names, below the folder
+    } rows[] = {
+        {"beside it", {"a2.bin", "a3.bin", "a4.bin", "a5.bin", "a6.bin", "a7.bin", "a8.bin", "a9.bin", "a10.bin"}},
+        {"in other subfolders", {"s1/b.bin", "s2/c.bin", "s3/deep/d.bin", "s4/e.bin"}},
+        {"at the top and below", {"top.bin", "s1/x.bin", "s1/y.bin"}},
+    };
+    for (const auto& row : rows) {
+        test::TempDir dir;
+        test::writeFileOfSize(dir / "s0/first.bin", 1'000'000);
+        test::writeFileOfSize(dir / "s0/alone.bin", 4096);
+        for (const auto& name : row.more) {
+            test::makeDirs(dir / deletingLastPathComponent(name));
+            ASSERT_EQ(link((dir / "s0/first.bin").c_str(), (dir / name).c_str()), 0) << name;
+        }
+        const auto r = test::analyzeFully(dir.path());
+        const int64_t size = test::allocatedSize(dir / "s0/first.bin");
+        EXPECT_EQ(r.fileCount, 2) << row.name;
+        EXPECT_EQ(r.totalBytes, size + test::allocatedSize(dir / "s0/alone.bin")) << row.name;
+        EXPECT_EQ(r.otherNames, static_cast<int64_t>(row.more.size())) << row.name;
+        // Listed once among the largest, with how many more names it has.
+        ASSERT_EQ(r.largest.size(), 2u) << row.name;
+        EXPECT_EQ(r.largest[0].size, size) << row.name;
+        ASSERT_EQ(r.otherNamesOf.count(r.largest[0].path), 1u) << row.name;
+        EXPECT_EQ(r.otherNamesOf.at(r.largest[0].path), static_cast<int64_t>(row.more.size())) << row.name;
+        int64_t kindFiles = 0;
+        for (const auto& bucket : r.kinds) kindFiles += bucket.count;
+        EXPECT_EQ(kindFiles, 2) << row.name;
+    }
 }
 
 TEST(FolderInsightsTotals, DevicesPipesAndSocketsAreNotFiles) {

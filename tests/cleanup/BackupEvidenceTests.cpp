@@ -223,3 +223,60 @@ TEST(AppleDeviceNames, TableHasEveryIdentifier) {
     EXPECT_EQ(AppleDevices::names().at("iPad13,19"), "iPad (10th generation)");
     EXPECT_EQ(AppleDevices::names().count("iphone14,2"), 0u);
 }
+
+// Two backups of one device, the second's date written as given in the record named.
+TEST(BackupJudging, ADateThatCannotBeReadLeavesItsBackupUnjudgedAndJudgesNoOther) {
+    const struct {
+        const char *name;
+        const char *record; // where the bad date stands
+        const char *key;
+        std::string value;  // the date as the record holds it
+    } rows[] = {
+        {"not a date", "Info.plist", "Last Backup Date", date("yesterday")},
+        {"the wrong form", "Info.plist", "Last Backup Date", date("2026/01/01")},
+        {"month 13", "Info.plist", "Last Backup Date", date("2026-13-01T00:00:00Z")},
+        {"an empty date", "Info.plist", "Last Backup Date", "<date/>"},
+        {"a bad status date", "Status.plist", "Date", date("2026-02-30T00:00:00Z")},
+        {"a bad manifest date", "Manifest.plist", "Date", date("not even close")},
+    };
+    for (const auto &row : rows) {
+        TempDir dir;
+        const auto info = [](const std::string &extra) {
+            return xmlPlist(key("Serial Number", text("S1")) + key("Device Name", text("Phone")) + extra);
+        };
+        writeFile(dir / "root/good/Info.plist", info(key("Last Backup Date", date("2020-01-01T00:00:00Z"))));
+        const std::string bad = dir / "root/bad/";
+        writeFile(bad + "Info.plist",
+                  info(std::string(row.record) == "Info.plist" ? key(row.key, row.value)
+                                                                : key("Last Backup Date", date("2019-01-01T00:00:00Z"))));
+        if (std::string(row.record) != "Info.plist")
+            writeFile(bad + row.record, xmlPlist(key(row.key, row.value)));
+        const auto list = BackupInspector::inspect(noSize, utcDate("2026-06-01T00:00:00Z"), dir / "root",
+                                                   std::set<std::string>{});
+        ASSERT_EQ(list.size(), 2u) << row.name;
+        for (const auto &b : list) {
+            if (b.folderName == "bad") {
+                EXPECT_FALSE(b.judgeable()) << row.name;
+                EXPECT_EQ(b.verdict, DeviceBackup::Verdict::unknown()) << row.name;
+                EXPECT_NE(b.evidence(mediumDate).find("could not be read as a date"), std::string::npos)
+                    << row.name << ": " << b.evidence(mediumDate);
+            } else {
+                // The unreadable one may be the newer: the other is neither superseded nor old.
+                EXPECT_EQ(b.verdict, DeviceBackup::Verdict::undecided()) << row.name;
+            }
+        }
+    }
+}
+
+TEST(BackupJudging, DatesFrom2070OnKeepTheirYear) {
+    TempDir dir;
+    writeFile(dir / "b/Info.plist",
+              xmlPlist(key("Serial Number", text("S")) + key("Last Backup Date", date("2071-03-04T00:00:00Z"))));
+    writeFile(dir / "c/Info.plist", binaryPlist(xmlPlist(key("Serial Number", text("T")) +
+                                                         key("Last Backup Date", date("2099-12-31T00:00:00Z")))));
+    const DeviceBackup b = BackupInspector::read(dir / "b", "b"), c = BackupInspector::read(dir / "c", "c");
+    ASSERT_TRUE(b.lastBackup && c.lastBackup);
+    EXPECT_EQ(*b.lastBackup, utcDate("2071-03-04T00:00:00Z"));
+    EXPECT_NE(mediumDate(*b.lastBackup).find("2071"), std::string::npos) << mediumDate(*b.lastBackup);
+    EXPECT_EQ(*c.lastBackup, utcDate("2099-12-31T00:00:00Z"));
+}
