@@ -4,17 +4,26 @@
 // scan, live updates off: from `foldMoves` until the folded tree is published, a 1 ms timer
 // on the main thread gives the longest gap of its event loop, and the main thread's CPU time
 // over the same span is the fold's share of it.
+// Then folders from outside every root, as a sweep of a folder the user added moves them:
+// FOLDERS folders of two files each, on disk, moved into the real Trash of the temporary home
+// (which holds APPS Flatpak apps, each a cache root) and folded through the coordinator, each
+// walked where it landed; beside it, one walk of the same folders where they were.
 //
-// Usage: fold_moves [RUNS] [ITEMS...]   (default 3 runs of 10000 and 40000)
-// The tree is made in memory (no file is written); HOME points at a fresh temporary folder.
+// Usage: fold_moves [RUNS] [ITEMS...] [--folders FOLDERS...] [--apps APPS]
+//        (default 3 runs of 10000 and 40000 files, 2000 and 20000 folders, 40 apps)
+// The tree of files is made in memory (no file is written); HOME points at a fresh temporary
+// folder, where the folders are made.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,8 +31,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/FileWalker.h"
+#include "engine/MultiRootScan.h"
 #include "engine/TreeMoves.h"
 #include "models/ScanCoordinator.h"
+#include "platform/Trash.h"
 
 using namespace sorvel;
 using Clock = std::chrono::steady_clock;
@@ -122,6 +134,82 @@ Stall throughCoordinator(ScanCoordinator& coordinator, std::vector<TreeMoves::Mo
     return stall;
 }
 
+void writeFile(const std::string& path) {
+    static const std::string bytes(kFileBytes, 'x');
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::abort();
+    ::close(fd);
+}
+
+void makeFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) std::abort();
+}
+
+std::string folderName(int i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/d%06d", i);
+    return name;
+}
+
+// FOLDERS folders of two files each (one in a subfolder) in `added`, made once.
+void makeFolders(const std::string& added, int folders) {
+    makeFolder(added);
+    for (int i = 0; i < folders; ++i) {
+        const std::string folder = added + folderName(i);
+        if (::access(folder.c_str(), F_OK) == 0) continue;
+        makeFolder(folder);
+        makeFolder(folder + "/sub");
+        writeFile(folder + "/a");
+        writeFile(folder + "/sub/b");
+    }
+}
+
+void moveAll(const std::string& from, const std::string& to, int folders) {
+    for (int i = 0; i < folders; ++i)
+        if (::rename((from + folderName(i)).c_str(), (to + folderName(i)).c_str()) != 0) std::abort();
+}
+
+struct FolderFold {
+    double walkMs = 0;
+    Stall stall;
+    bool right = false;
+};
+
+// One sweep of FOLDERS folders from `added` into the Trash, folded by a coordinator that
+// scanned the home first; the folders are back in `added` afterwards.
+FolderFold foldFolders(const std::string& added, int folders) {
+    FolderFold out;
+    const std::string trash = Trash::directory() + "/files";
+    {
+        ScanControl control;
+        const auto start = Clock::now();
+        FileWalker::walk(added, control, MultiRootScan::walkOptions(added, ScanScope::systemData));
+        out.walkMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    }
+    auto services = ScanCoordinator::Services::standard();
+    services.recommend = [](const ScanResult&) { return std::vector<CleanupItem>{}; };
+    ScanCoordinator coordinator(services);
+    coordinator.setLiveUpdatesEnabled(false);
+    coordinator.start();
+    QElapsedTimer wait;
+    wait.start();
+    while (coordinator.phase() != ScanCoordinator::Phase::done && wait.elapsed() < 60'000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    moveAll(added, trash, folders);
+    std::vector<TreeMoves::Move> moves;
+    moves.reserve(static_cast<size_t>(folders));
+    for (int i = 0; i < folders; ++i)
+        moves.push_back({added + folderName(i), trash + folderName(i), 2 * kFileBytes, true, nullptr});
+    out.stall = throughCoordinator(coordinator, std::move(moves));
+    ScanControl control;
+    const ScanNodePtr disk = FileWalker::walk(trash, control, MultiRootScan::walkOptions(trash, ScanScope::systemData));
+    const ScanNodePtr shown = coordinator.result().node(trash);
+    out.right = out.stall.published && disk && shown && disk->size == shown->size &&
+                disk->fileCount == shown->fileCount && disk->dirCount == shown->dirCount;
+    moveAll(trash, added, folders);
+    return out;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -129,12 +217,21 @@ int main(int argc, char** argv) {
     if (!::mkdtemp(home)) return 1;
     ::setenv("HOME", home, 1);
     ::setenv("XDG_CONFIG_HOME", (std::string(home) + "/.config").c_str(), 1);
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) ::unsetenv(name);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-    std::vector<int> counts;
-    for (int i = 2; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
-    if (counts.empty()) counts = {10000, 40000};
+    std::vector<int> counts, folderCounts;
+    int apps = 40;
+    std::vector<int>* list = &counts;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--folders") list = &folderCounts;
+        else if (arg == "--apps" && i + 1 < argc) apps = std::max(0, std::atoi(argv[++i]));
+        else list->push_back(std::atoi(argv[i]));
+    }
+    if (counts.empty() && list == &counts) counts = {10000, 40000};
+    if (folderCounts.empty()) folderCounts = {2000, 20000};
 
     std::printf("%8s  %14s  %14s  %16s  %16s  %12s\n", "items", "fold into Trash", "put back", "main: longest gap",
                 "main: CPU", "to published");
@@ -177,6 +274,35 @@ int main(int argc, char** argv) {
         std::printf("%8d  %13.1f ms  %13.1f ms  %13.1f ms  %13.1f ms  %9.1f ms%s\n", items, median(into) * 1000,
                     median(back) * 1000, median(gaps), median(cpus), median(walls),
                     allPublished ? "" : "  (the Trash's figure was wrong)");
+    }
+    // Folders from outside every root, into the Trash of a home with APPS Flatpak apps.
+    const std::string base(home);
+    for (const char* folder : {"/.local", "/.local/share", "/.local/share/Trash", "/.local/share/Trash/files",
+                               "/.var", "/.var/app", "/.cache", "/.config", "/Projects"})
+        makeFolder(base + folder);
+    for (int i = 0; i < apps; ++i) {
+        const std::string app = base + "/.var/app/org.example.App" + std::to_string(i);
+        makeFolder(app);
+        makeFolder(app + "/cache");
+        writeFile(app + "/cache/blob");
+    }
+    std::printf("\n%8s  %16s  %18s  %16s  %16s   (%d Flatpak apps)\n", "folders", "one walk of them",
+                "fold, to published", "main: longest gap", "main: CPU", apps);
+    for (const int folders : folderCounts) {
+        const std::string added = base + "/Projects/sweep-" + std::to_string(folders);
+        makeFolders(added, folders);
+        std::vector<double> walks, folds, gaps, cpus;
+        bool allRight = true;
+        for (int run = 0; run < runs; ++run) {
+            const FolderFold fold = foldFolders(added, folders);
+            walks.push_back(fold.walkMs);
+            folds.push_back(fold.stall.wallMs);
+            gaps.push_back(fold.stall.longestGapMs);
+            cpus.push_back(fold.stall.mainCpuMs);
+            allRight = allRight && fold.right;
+        }
+        std::printf("%8d  %13.1f ms  %15.1f ms  %13.1f ms  %13.1f ms%s\n", folders, median(walks), median(folds),
+                    median(gaps), median(cpus), allRight ? "" : "  (the Trash's figures were wrong)");
     }
     std::string remove = std::string("rm -rf ") + home;
     return std::system(remove.c_str()) == 0 ? 0 : 1;

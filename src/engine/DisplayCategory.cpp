@@ -119,9 +119,14 @@ const MountEntry* mountAt(const std::vector<MountEntry>& mounts, const std::stri
 // where both share a device (a walk with stayOnDevice only stops at device borders).
 // The outer walk leaves it out; it is walked once, as its own root.
 void excludeNestedRoots(DisplayCategory& category) {
-    for (const auto& outer : category.roots)
-        for (const auto& inner : category.roots)
-            if (inner != outer && isPathInside(inner, outer)) category.excludedPaths.insert(inner);
+    std::vector<std::string> sorted = category.roots;
+    std::sort(sorted.begin(), sorted.end());
+    for (const auto& outer : category.roots) {
+        const std::string prefix = insidePrefix(outer);
+        for (auto at = std::lower_bound(sorted.begin(), sorted.end(), prefix); at != sorted.end() && at->starts_with(prefix);
+             ++at)
+            if (*at != outer) category.excludedPaths.insert(*at);
+    }
 }
 
 } // namespace
@@ -161,6 +166,8 @@ std::vector<DisplayCategory> DisplayCategory::categories(ScanScope scope) {
     // Read once: the Linux places list folders and read /proc/swaps.
     std::map<StorageCategory, std::vector<std::string>> roots;
     for (StorageCategory c : kAllStorageCategories) roots[c] = StorageCategories::roots(c);
+    // Where each root lies, resolved once for every category's exclusions.
+    const StorageCategories::RootPlaces places(roots);
     const bool library = StorageCategories::homeHasLibrary();
     std::vector<DisplayCategory> result;
     for (StorageCategory c : kAllStorageCategories) {
@@ -170,7 +177,7 @@ std::vector<DisplayCategory> DisplayCategory::categories(ScanScope scope) {
         d.blurb = library ? text(c).blurb : linuxBlurb(c);
         d.tint = StorageCategories::tint(c);
         d.roots = roots[c];
-        d.excludedPaths = StorageCategories::excludedPaths(c, roots);
+        d.excludedPaths = places.excludedPaths(c);
         d.storage = c;
         d.stayOnDevice = true;
         if (c == StorageCategory::vmSwap) describeSwap(d);

@@ -1,9 +1,11 @@
 #include "engine/MultiRootScan.h"
 
+#include <algorithm>
 #include <map>
 
 #include "engine/DisplayCategory.h"
 #include "engine/InstalledApps.h"
+#include "engine/PathText.h"
 #include "engine/Parallel.h"
 #include "engine/VolumeProbe.h"
 #include "platform/FileManager.h"
@@ -45,12 +47,6 @@ void countHidingFolders(const std::vector<Job>& jobs, ScanControl& control) {
         for (const auto& job : jobs) walked = walked || (!job.hidden && isPathInside(folder, standardizePath(job.root)));
         if (!walked) control.noteUnreadable();
     }
-}
-
-bool excludesPath(const DisplayCategory& category, const std::string& path) {
-    for (const auto& excluded : category.excludedPaths)
-        if (isPathInside(path, excluded)) return true;
-    return false;
 }
 
 FileWalker::Options optionsFor(const DisplayCategory& category) {
@@ -137,16 +133,36 @@ void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& ca
 }
 
 FileWalker::Options walkOptions(const std::string& path, ScanScope scope) {
-    for (const auto& category : DisplayCategory::categories(scope)) {
-        // A place another category measures inside this one's root is walked as that one's.
-        if (excludesPath(category, path)) continue;
-        for (const auto& root : category.roots)
-            if (isPathInside(path, root)) return optionsFor(category);
+    return WalkOptionsTable(scope).forPath(path);
+}
+
+WalkOptionsTable::WalkOptionsTable(ScanScope scope) : WalkOptionsTable(DisplayCategory::categories(scope)) {}
+
+WalkOptionsTable::WalkOptionsTable(const std::vector<DisplayCategory>& categories) {
+    outside_.stayOnDevice = true;
+    outside_.excludedPaths = StorageCategories::globallyExcludedPaths();
+    options_.reserve(categories.size());
+    for (size_t i = 0; i < categories.size(); ++i) {
+        options_.push_back(optionsFor(categories[i]));
+        for (const auto& root : categories[i].roots) roots_[root].push_back(i);
+        for (const auto& excluded : categories[i].excludedPaths) excluded_[excluded].push_back(i);
     }
-    FileWalker::Options options;
-    options.stayOnDevice = true;
-    options.excludedPaths = StorageCategories::globallyExcludedPaths();
-    return options;
+}
+
+const FileWalker::Options& WalkOptionsTable::forPath(std::string_view path) const {
+    // The categories with a root holding the path, and those that leave it out.
+    std::vector<size_t> holding, leaving;
+    for (const auto folder : foldersHolding(path)) {
+        if (const auto at = roots_.find(folder); at != roots_.end())
+            holding.insert(holding.end(), at->second.begin(), at->second.end());
+        if (const auto at = excluded_.find(folder); at != excluded_.end())
+            leaving.insert(leaving.end(), at->second.begin(), at->second.end());
+    }
+    std::sort(holding.begin(), holding.end());
+    // A place another category measures inside this one's root is walked as that one's.
+    for (const size_t i : holding)
+        if (std::find(leaving.begin(), leaving.end(), i) == leaving.end()) return options_[i];
+    return outside_;
 }
 
 } // namespace sorvel::MultiRootScan

@@ -14,6 +14,21 @@ std::string trimmedTrailingSlash(std::string_view path) {
     return std::string(path);
 }
 
+std::string insidePrefix(std::string_view folder) {
+    if (folder.empty() || folder == "/") return "/";
+    std::string prefix(folder);
+    prefix += '/';
+    return prefix;
+}
+
+std::vector<std::string_view> foldersHolding(std::string_view path) {
+    std::vector<std::string_view> out{path};
+    if (!path.empty() && path[0] == '/') out.push_back("/");
+    for (size_t i = path.find('/'); i != std::string_view::npos; i = path.find('/', i + 1))
+        out.push_back(path.substr(0, i));
+    return out;
+}
+
 std::string expandingTildeInPath(std::string_view path) {
     if (path.empty() || path[0] != '~') return std::string(path);
     const size_t slash = path.find('/');

@@ -13,4 +13,11 @@ std::string trimmedTrailingSlash(std::string_view path);
 /// (also when the user is unknown). Nothing else about the path is touched.
 std::string expandingTildeInPath(std::string_view path);
 
+/// What every path inside `folder` (as `isPathInside` tells, the folder itself aside) begins
+/// with: in text order they follow one another from the first that begins with it.
+std::string insidePrefix(std::string_view folder);
+/// Every folder `path` lies inside as `isPathInside` tells (itself included), as views into
+/// it: looked up in a set, they find what holds a path in a few steps.
+std::vector<std::string_view> foldersHolding(std::string_view path);
+
 } // namespace sorvel

@@ -1,7 +1,9 @@
 #include "engine/StorageCategory.h"
 
+#include <algorithm>
 #include <map>
 
+#include "engine/PathText.h"
 #include "platform/FileManager.h"
 #include "platform/MountTable.h"
 #include "platform/Path.h"
@@ -119,16 +121,6 @@ std::optional<std::string> lyingAt(const std::string& root) {
     return appendingPathComponent(standardizePath(resolvingExistingPart(parent)), lastPathComponent(root));
 }
 
-// `inner` lies inside `outer` only through links above one of them (an XDG folder named
-// through a link into another): the path the walk of `outer` meets it by, so its bytes
-// are counted in one category only.
-std::optional<std::string> spelledInside(const std::string& inner, const std::string& outer) {
-    const auto in = lyingAt(inner);
-    const auto out = lyingAt(outer);
-    if (!in || !out || *in == *out || !isPathInside(*in, *out)) return std::nullopt;
-    return outer + in->substr(out->size());
-}
-
 } // namespace
 
 std::vector<std::string> roots(StorageCategory category) {
@@ -151,29 +143,66 @@ bool homeHasLibrary() { return FileManager::isDirectory(homeDirectory() + "/Libr
 std::set<std::string> excludedPaths(StorageCategory category) {
     std::map<StorageCategory, std::vector<std::string>> all;
     for (StorageCategory c : kAllStorageCategories) all[c] = roots(c);
-    return excludedPaths(category, all);
+    return RootPlaces(std::move(all)).excludedPaths(category);
 }
 
 std::set<std::string> excludedPaths(StorageCategory category,
                                     const std::map<StorageCategory, std::vector<std::string>>& allRoots) {
+    return RootPlaces(allRoots).excludedPaths(category);
+}
+
+RootPlaces::RootPlaces(std::map<StorageCategory, std::vector<std::string>> allRoots) : roots_(std::move(allRoots)) {
+    for (const auto& [category, list] : roots_)
+        for (const auto& root : list) {
+            if (root.empty()) continue;
+            byText_.push_back({root, root, category});
+            auto [at, fresh] = places_.try_emplace(root);
+            if (fresh) {
+                if (auto place = lyingAt(root)) at->second = std::move(*place);
+                else places_.erase(at);
+            }
+            if (const auto place = places_.find(root); place != places_.end())
+                byPlace_.push_back({place->second, root, category});
+        }
+    auto byKey = [](const Entry& a, const Entry& b) { return a.key < b.key; };
+    std::sort(byText_.begin(), byText_.end(), byKey);
+    std::sort(byPlace_.begin(), byPlace_.end(), byKey);
+}
+
+namespace {
+
+// Each entry whose key lies inside `folder` (not the folder itself), found by a search.
+template <class Entries, class Each>
+void eachInside(const Entries& sorted, const std::string& folder, Each&& each) {
+    const std::string prefix = insidePrefix(folder);
+    auto at = std::lower_bound(sorted.begin(), sorted.end(), prefix,
+                               [](const auto& entry, const std::string& key) { return entry.key < key; });
+    for (; at != sorted.end() && at->key.starts_with(prefix); ++at)
+        if (at->key != folder) each(*at);
+}
+
+} // namespace
+
+std::set<std::string> RootPlaces::excludedPaths(StorageCategory category) const {
     std::set<std::string> result = globallyExcludedPaths();
     // Each byte is counted in one category: a root of another category inside one of this
     // category's roots is measured there and left out here (the rest of the library leaves
-    // out every tree another category measures, the data folder its Trash and mail).
-    const auto own = allRoots.find(category);
-    if (own != allRoots.end()) {
-        for (const auto& [other, otherRoots] : allRoots) {
-            if (other == category) continue;
-            for (const auto& inner : otherRoots)
-                for (const auto& outer : own->second) {
-                    if (inner.empty() || outer.empty() || inner == outer) continue;
-                    if (isPathInside(inner, outer))
-                        result.insert(inner);
-                    else if (auto spelled = spelledInside(inner, outer))
-                        result.insert(std::move(*spelled));
-                }
+    // out every tree another category measures, the data folder its Trash and mail). One
+    // that lies inside only through links above either is left out by the path the walk
+    // of this root meets it by.
+    if (const auto own = roots_.find(category); own != roots_.end())
+        for (const auto& outer : own->second) {
+            if (outer.empty()) continue;
+            eachInside(byText_, outer, [&](const Entry& inner) {
+                if (inner.category != category && inner.root != outer) result.insert(inner.root);
+            });
+            const auto out = places_.find(outer);
+            if (out == places_.end()) continue;
+            eachInside(byPlace_, out->second, [&](const Entry& inner) {
+                if (inner.category == category || inner.root == outer || isPathInside(inner.root, outer)) return;
+                result.insert(outer + inner.key.substr(out->second.size()));
+            });
         }
-    }
     // What lies in this category's places and is no data of its kind (the Trash's records).
     if (const auto kind = linuxKind(category))
         for (auto& path : LinuxPlaces::carvedOut(*kind)) result.insert(std::move(path));

@@ -39,6 +39,27 @@ std::set<std::string> excludedPaths(StorageCategory category);
 /// The same over roots already read (one per category), so a caller reads them once.
 std::set<std::string> excludedPaths(StorageCategory category,
                                     const std::map<StorageCategory, std::vector<std::string>>& allRoots);
+
+/// Every category's roots, each with where it lies (the folders above it resolved, its own
+/// name never followed), found once for the exclusions of all categories: each root's place
+/// is resolved once, not once for every pair of roots compared.
+class RootPlaces {
+public:
+    explicit RootPlaces(std::map<StorageCategory, std::vector<std::string>> allRoots);
+    /// As `excludedPaths(category)`, over these roots.
+    std::set<std::string> excludedPaths(StorageCategory category) const;
+
+private:
+    struct Entry {
+        std::string key; // the root as written, or where it lies
+        std::string root;
+        StorageCategory category;
+    };
+    std::map<StorageCategory, std::vector<std::string>> roots_;
+    std::map<std::string, std::string> places_; // roots that lie somewhere
+    std::vector<Entry> byText_;                 // sorted by key
+    std::vector<Entry> byPlace_;
+};
 std::set<std::string> globallyExcludedPaths();
 /// The home holds ~/Library (a folder, or a link to one): texts about the other system's
 /// places are true here. Without it, only the Linux texts are shown.

@@ -95,6 +95,12 @@ void ScanCoordinator::foldNext() {
         [moves = std::move(folds_.front().moves), tree = std::move(tree),
          walk = services_.walk ? services_.walk : TreeUpdater::Walk(FileWalker::walkParallel)]() mutable {
             Folded folded;
+            // The walk options of the scope, worked out once for the whole fold when any are needed.
+            std::optional<MultiRootScan::WalkOptionsTable> table;
+            auto optionsFor = [&](const std::string& path) -> const FileWalker::Options& {
+                if (!table) table.emplace(tree.scope);
+                return table->forPath(path);
+            };
             std::vector<ScanResult::MissingRoot> appearing;
             for (const auto& missing : tree.missingRoots)
                 if (std::any_of(moves.begin(), moves.end(), [&](const TreeMoves::Move& m) {
@@ -106,14 +112,14 @@ void ScanCoordinator::foldNext() {
             ScanNodePtr recordsNode;
             if (records) {
                 ScanControl control;
-                recordsNode = walk(*records, control, MultiRootScan::walkOptions(*records, tree.scope));
+                recordsNode = walk(*records, control, optionsFor(*records));
             }
             const auto measuring = TreeMoves::needingMeasure(moves, tree);
             std::vector<TreeMoves::Move> chosen;
             for (const size_t i : measuring) chosen.push_back(std::move(moves[i]));
-            TreeMoves::measure(chosen, [scope = tree.scope](const std::string& path) {
+            TreeMoves::measure(chosen, [&](const std::string& path) {
                 ScanControl control;
-                return FileWalker::walk(path, control, MultiRootScan::walkOptions(path, scope));
+                return FileWalker::walk(path, control, optionsFor(path));
             });
             for (size_t k = 0; k < measuring.size(); ++k) moves[measuring[k]] = std::move(chosen[k]);
             folded.adopted = adopt(tree, std::move(appeared));

@@ -263,10 +263,10 @@ void ScanCoordinator::processPendingChanges() {
             pass.directories = directories;
             pass.result = std::move(base);
             if (inodes) control->adoptInodes(*inodes);
-            const ScanScope scope = pass.result.scope;
+            const MultiRootScan::WalkOptionsTable options(pass.result.scope); // once a pass
             const auto measured = TreeUpdater::remeasure(
                 std::move(directories), pass.result, *control,
-                [scope](const std::string& path) { return MultiRootScan::walkOptions(path, scope); }, walk);
+                [&options](const std::string& path) { return options.forPath(path); }, walk);
             if (control->cancelled()) return pass;
             pass.inodes = std::make_shared<const ScanControl::Inodes>(control->takeInodes());
             pass.spliced = !measured.empty();

@@ -32,11 +32,13 @@ ScanCoordinator::Appeared ScanCoordinator::walkAppeared(const std::vector<ScanRe
                                                         ScanScope scope, const TreeUpdater::Walk& walk,
                                                         std::set<std::string>* present) {
     Appeared appeared;
+    std::optional<MultiRootScan::WalkOptionsTable> table; // read once, when a root is there
     for (const auto& root : missing) {
         if (FileManager::presence(root.path) != FileManager::Presence::present) continue;
         if (present) present->insert(root.path);
+        if (!table) table.emplace(scope);
         ScanControl control;
-        if (ScanNodePtr node = walk(root.path, control, MultiRootScan::walkOptions(root.path, scope)))
+        if (ScanNodePtr node = walk(root.path, control, table->forPath(root.path)))
             appeared.emplace_back(root, std::move(node));
     }
     return appeared;
@@ -46,6 +48,7 @@ ScanCoordinator::Appeared ScanCoordinator::walkAppeared(const std::vector<ScanRe
 // has no root yet) and leaves the missing; the paths of those that joined.
 std::vector<std::string> ScanCoordinator::adopt(ScanResult& result, Appeared appeared) {
     std::vector<std::string> adopted;
+    if (appeared.empty()) return adopted;
     const auto definitions = DisplayCategory::categories(result.scope);
     auto rank = [&](const std::string& id) {
         return std::find_if(definitions.begin(), definitions.end(), [&](const DisplayCategory& d) { return d.id == id; }) -

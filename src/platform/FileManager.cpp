@@ -56,6 +56,7 @@ std::optional<std::string> linkTarget(const std::string &path) {
         return std::nullopt;
     std::string text(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
     for (;;) {
+        countPathResolution();
         const ssize_t got = readlink(path.c_str(), text.data(), text.size());
         if (got < 0)
             return std::nullopt;

@@ -1,5 +1,6 @@
 #include "platform/Path.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
@@ -136,8 +137,17 @@ std::string absolutePath(std::string_view path) {
     return appendingPathComponent(folder, path);
 }
 
+namespace {
+std::atomic<uint64_t> resolutions{0};
+} // namespace
+
+uint64_t pathResolutions() { return resolutions.load(std::memory_order_relaxed); }
+
+void countPathResolution() { resolutions.fetch_add(1, std::memory_order_relaxed); }
+
 std::optional<std::string> resolvedPath(const std::string& path) {
     if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+    countPathResolution();
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (!resolved) return std::nullopt;
     std::string out(resolved);

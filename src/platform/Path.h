@@ -1,6 +1,7 @@
 #pragma once
 // Paths are byte strings: Linux names need not be UTF-8, so every file operation takes
 // the bytes as they are; only text meant for people is made valid UTF-8 (see Text.h).
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,11 @@ size_t componentsFrom(std::string_view path, size_t start);
 /// Where the path's links lead (an existing path, absolute and without "." or ".."), or
 /// nothing when it cannot be resolved.
 std::optional<std::string> resolvedPath(const std::string& path);
+/// How many times this process has asked the system where links lead (a `resolvedPath`,
+/// or a link's text read): what a piece of work resolves is told by the difference.
+uint64_t pathResolutions();
+/// Counts one such request; for the other readers of links in this layer.
+void countPathResolution();
 /// The path as written and, when it is absolute and its links lead elsewhere, also where
 /// they lead: the spellings a place is compared by.
 std::vector<std::string> writtenAndResolved(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include "engine/DisplayCategory.h"
 #include "engine/StorageCategory.h"
+#include "platform/Path.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -115,4 +116,38 @@ TEST(Tints, PalettesAreDistinctAndMadeOnce) {
     EXPECT_EQ(Tint::mint().fill.light, 0xC7ECD7u);
     Tint copy{Tint::mint().fill, Tint::mint().ink, Tint::mint().dot};
     EXPECT_EQ(copy, Tint::mint());
+}
+
+// Each Flatpak app adds a cache root. Where each root lies is resolved once for all the
+// categories, so an app more costs about one resolution, not one for every other root it is
+// compared with; and the categories still leave each app's cache to the caches alone.
+TEST(StorageCategories, EachRootsPlaceIsResolvedOnceNotOncePerPairOfRoots) {
+    struct Made {
+        uint64_t resolutions;
+        std::set<std::string> containersLeaveOut;
+    };
+    auto categoriesWith = [](int apps) {
+        test::FakeHome home;
+        for (int i = 0; i < apps; ++i) test::makeDirs(home / (".var/app/org.example.App" + std::to_string(i) + "/cache"));
+        const uint64_t before = pathResolutions();
+        const auto categories = DisplayCategory::categories(ScanScope::systemData);
+        Made made{pathResolutions() - before, {}};
+        for (const auto& d : categories)
+            if (d.storage == StorageCategory::containers)
+                for (const auto& path : d.excludedPaths)
+                    if (path.starts_with(home / ".var/app/")) made.containersLeaveOut.insert(path);
+        return made;
+    };
+    const int counts[] = {2, 12, 42};
+    std::vector<Made> made;
+    for (const int apps : counts) {
+        made.push_back(categoriesWith(apps));
+        EXPECT_EQ(made.back().containersLeaveOut.size(), static_cast<size_t>(apps)) << apps << " apps";
+    }
+    for (size_t i = 1; i < made.size(); ++i) {
+        const uint64_t added = made[i].resolutions - made[i - 1].resolutions;
+        const auto apps = static_cast<uint64_t>(counts[i] - counts[i - 1]);
+        EXPECT_LE(added, 2 * apps) << counts[i - 1] << " to " << counts[i] << " apps: " << made[i - 1].resolutions
+                                   << " then " << made[i].resolutions << " resolutions";
+    }
 }
