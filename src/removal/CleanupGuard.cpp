@@ -140,7 +140,7 @@ private:
 } // namespace
 
 Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
-                  const std::optional<CloudStatus>& cloud, const std::string& home) {
+                  const std::optional<CloudStatus>& cloud, const std::string& home, Tests tests) {
     Judgement j;
     j.path = standardizePath(path);
     auto refuse = [&](Refusal refusal) {
@@ -198,6 +198,12 @@ Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize,
     if (const auto fence = places.fenceFor(resolved.empty() ? j.path : resolved))
         return refuse(Refusal::backingUnconfirmed(fence->clause([](const std::string& p) { return tildeAbbreviated(p); })));
 
+    // What any mount shows, wherever its point: moving it would take what the mount shows along.
+    if (!resolved.empty())
+        if (const auto shown = places.shownConflict(resolved))
+            return refuse(Refusal::shownByMount(shown->shown.mountPoint, shown->shown.how,
+                                                shown->relation == ProtectedPlaces::Relation::inside));
+
     // Moving within a Trash frees nothing, yet would be counted as freed.
     if (ground.insideTrash(j.path, mounts, direct) ||
         (!resolved.empty() && !direct && ground.insideTrash(resolved, mounts, true)))
@@ -205,6 +211,7 @@ Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize,
 
     if (cloudBlocks(cloud, j.path) || (!resolved.empty() && !direct && cloudBlocks(cloud, resolved)))
         return refuse(Refusal::cloudSynced("iCloud"));
+    if (tests == Tests::place) return j;
 
     // A parent that does not resolve holds nothing reachable. A NUL byte cannot be part of
     // a name on disk: the system calls would stop at it and judge a different place.
@@ -285,6 +292,9 @@ std::string Refusal::description() const {
                ") whose layers cannot be confirmed, so it may write into a protected location";
     case Kind::backingUnconfirmed:
         return text;
+    case Kind::shownByMount:
+        return std::string(inside ? "is inside what " : "is what ") + tildeAbbreviated(text) + " shows (" + how +
+               "), so it is not a cache";
     case Kind::imageUnknown:
         return "may hold the only name left of the disk image mounted at " + tildeAbbreviated(text) +
                ": a folder in it could not be read";
