@@ -204,7 +204,7 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
     for (const Trash::FolderPlace* trash : absent)
         if (trash->top.empty() || lineage.mayBeHidden(trash->top)) places.locateHiddenTrash(trash->path);
     places.locateShownByMounts(policy, home, trashes, resolvedNames);
-    places.locateShownAnywhere();
+    places.locateShownAnywhere(policy.allowedRoots);
     // Names below such a folder may be the mount's own (encrypted): the whole folder is the
     // place, after every place found by its own name.
     std::vector<Located> behind;

@@ -141,7 +141,8 @@ public:
     };
     /// The first such place an absolute, resolved path is, holds or lies inside, by identity
     /// and by its place in its file system, whichever mount it is reached through. A place
-    /// that is or holds the home is left to the home's own protection.
+    /// that is or holds the home is left to the home's own protection, and a mount at or
+    /// around an allowed root shows that root's own files.
     std::optional<ShownConflict> shownConflict(const std::string& resolvedPath) const;
 
     /// Whether a source was not confirmed only for want of time (its view's cache not caught
@@ -175,7 +176,7 @@ private:
                              const std::vector<Trash::FolderPlace>& trashes,
                              const std::unordered_map<std::string, std::string>& resolved);
     // What every mount shows, followed to where it lies; a source that names nothing now fences.
-    void locateShownAnywhere();
+    void locateShownAnywhere(const std::vector<std::string>& allowedRoots);
     struct ShownItem;
     void protectShown(const ShownItem& item, std::vector<ShownItem>& next);
     std::map<FileIdentity, Shown> shownIds_;    // the shown folder or file itself

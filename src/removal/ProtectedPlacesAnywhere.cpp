@@ -93,10 +93,13 @@ bool ProtectedPlaces::holdsHome(const std::vector<FileSystemPlace>& places) cons
     });
 }
 
-void ProtectedPlaces::locateShownAnywhere() {
+void ProtectedPlaces::locateShownAnywhere(const std::vector<std::string>& allowedRoots) {
     const std::vector<MountEntry>& mounts = *mounts_;
     if (!home_.empty())
         if (const auto found = fileSystemPlaces(mounts, home_)) homePlaces_ = found->places;
+    std::vector<std::string> roots;
+    for (const auto& root : allowedRoots)
+        if (!root.empty() && root[0] == '/') roots.push_back(resolvingExistingPart(standardizePath(root)));
     std::vector<ShownItem> work;
     auto fence = [&](const MountEntry& mount, const std::string& given, bool layer, bool unanswered) {
         Fence f{mount.mountPoint, false, mount.device, mount.mountPoint, mount.fsType, std::nullopt, {},
@@ -114,6 +117,10 @@ void ProtectedPlaces::locateShownAnywhere() {
         work.push_back({given, shown, 0});
     };
     for (const auto& mount : mounts) {
+        // A mount at an allowed folder or around one (the cache folder kept on another disk, a
+        // bind of the home) is where that folder's own files lie, not another name for them.
+        if (std::any_of(roots.begin(), roots.end(), [&](const std::string& r) { return isPathInside(r, mount.mountPoint); }))
+            continue;
         // A disk image, by the identity its loop device holds, whatever its name now.
         for (const auto& image : loopImagesOf(mount)) {
             const Shown shown{mount.mountPoint, mount.id, "a disk image"};

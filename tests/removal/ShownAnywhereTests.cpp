@@ -122,17 +122,20 @@ TEST(ShownAnywhere, WhatAnyMountShowsIsRefusedByEveryMoverNamingTheMount) {
     if (ran == 0) GTEST_SKIP() << "cannot mount in a mount namespace here (needs root and unshare)";
 }
 
-// A mount that shows nothing elsewhere leaves the caches alone: a disk's own root, a
-// subvolume-less tmpfs, a bind of a folder holding the home (the home is guarded by its own rules).
+// A mount that shows nothing elsewhere leaves the caches alone: a disk's own root, a bind of a
+// folder holding the home (the home is guarded by its own rules), the cache folder kept on
+// another disk through a bind.
 TEST(ShownAnywhere, AMountShowingNothingElseRefusesNoCache) {
     test::Home t;
     const std::string c = t.h + "/.cache";
     test::writeFileOfSize(c + "/app/blob", 6'000'000);
-    const std::string vol = t.m + "/vol", above = t.m + "/above";
+    const std::string vol = t.m + "/vol", above = t.m + "/above", ssd = t.m + "/ssd";
     for (const auto& d : {vol, above}) test::makeDirs(d);
+    test::writeFileOfSize(ssd + "/app/blob", 6'000'000);
     const std::function<bool()> mounts[] = {
         [&] { return test::tmpfsAt(vol); },
         [&] { return test::bindAt(deletingLastPathComponent(t.h), above); },
+        [&] { return test::bindAt(ssd, c); },
     };
     int ran = 0;
     for (const auto& mount : mounts) {
