@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -256,6 +257,41 @@ std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy
                                     bool refuseHolding) {
     return rulesRefusal(path, policy, Forms{forms(policy.deniedPrefixes, entries), forms(policy.allowedRoots, entries)},
                         refuseHolding);
+}
+
+std::optional<Refusal> shownRefusal(const std::string& path, const CleanupPolicy& policy) {
+    // Never destroyed: a caller may come while the process ends.
+    struct Shared {
+        std::mutex mutex;
+        std::string tablePath;
+        std::optional<MountWatch> watch;
+        uint64_t builtOn = 0;
+        std::string home;
+        std::vector<std::string> roots;
+        std::optional<ProtectedPlaces> places;
+    };
+    static Shared* const shared = new Shared;
+    // Held while the ground is built: its looks at mounts served by another process are bounded.
+    std::lock_guard lock(shared->mutex);
+    if (!shared->watch || mountTablePath() != shared->tablePath) {
+        shared->tablePath = mountTablePath();
+        shared->watch.emplace();
+        shared->places.reset();
+    }
+    const auto& table = shared->watch->table();
+    if (!table) return Refusal::mountsUnknown();
+    const std::string home = homeDirectory();
+    if (!shared->places || shared->watch->generation() != shared->builtOn || home != shared->home ||
+        policy.allowedRoots != shared->roots) {
+        shared->places.emplace(ProtectedPlaces::of(policy, home, table));
+        shared->builtOn = shared->watch->generation();
+        shared->home = home;
+        shared->roots = policy.allowedRoots;
+    }
+    if (const auto shown = shared->places->shownConflict(path))
+        return Refusal::shownByMount(shown->shown.mountPoint, shown->shown.how,
+                                     shown->relation == ProtectedPlaces::Relation::inside);
+    return std::nullopt;
 }
 
 std::string Refusal::description() const {

@@ -95,6 +95,12 @@ enum class Entries { asWritten, alsoResolved };
 std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy& policy, Entries entries,
                                     bool refuseHolding);
 
+/// Whether an absolute, resolved path is, holds or lies inside what a mount shows (a bind's
+/// folder, a FUSE source, an overlay's layers, a disk image): `shownByMount`. Worked out once
+/// per change of the mount table (and of the home and the policy's roots), shared by every
+/// caller; `mountsUnknown` while the table cannot be read.
+std::optional<Refusal> shownRefusal(const std::string& path, const CleanupPolicy& policy);
+
 /// Runs every test in order and stops at the first refusal. Never changes the file
 /// system. While the home folder is not an absolute path nothing passes. A recorded size
 /// below 1 turns the size re-measure off; no cloud status turns the iCloud test off. A

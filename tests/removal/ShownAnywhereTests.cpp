@@ -12,6 +12,7 @@
 #include "MountRig.h"
 #include "engine/MultiRootScan.h"
 #include "removal/OfferScreen.h"
+#include "removal/RestoreGuard.h"
 
 using namespace sorvel;
 
@@ -181,4 +182,32 @@ TEST(ShownAnywhere, AStackedMountsSourceIsProtectedOrFencesWhereItNamesNothing) 
         setMountTablePath("/proc/self/mountinfo");
         setMountNaming(nullptr);
     }
+}
+
+// Put back never writes into what a mount shows: the folder an item came from, bound over
+// since with the documents, is theirs now.
+TEST(ShownAnywhere, PutBackIntoWhatAMountShowsIsRefused) {
+    test::Home t;
+    const std::string docs = t.h + "/Documents", from = t.h + "/.cache/docs";
+    test::makeDirs(docs);
+    test::writeFile(from + "/old.txt", "cached");
+    const auto moved = CleanupExecutor::run({{from + "/old.txt", 0}}, CleanupExecutor::Mode::moveToTrash,
+                                            CleanupPolicy::standard(), {});
+    ASSERT_TRUE(moved.size() == 1 && moved[0].moved());
+    const auto& trashed = std::get<CleanupOutcome::MovedToTrash>(moved[0].result);
+    const MovedItem item{from + "/old.txt", trashed.trashPath, 0, trashed.identity};
+    const int status = test::inMountNamespace([&] {
+        if (!test::bindAt(docs, from)) return test::kSkipped;
+        const auto refusal = RestoreGuard::check(item, CleanupPolicy::standard());
+        const auto says = refusal ? refusal->description() : std::string("passed");
+        if (says == "cannot be written back there \u2014 is inside what ~/.cache/docs shows (a bind mount), so it is "
+                    "not a cache")
+            return 0;
+        std::fprintf(stderr, "%s\n", says.c_str());
+        return 1;
+    });
+    if (status == test::kSkipped) GTEST_SKIP() << "cannot mount in a mount namespace here (needs root and unshare)";
+    EXPECT_EQ(status, 0);
+    // Without the mount it goes back (looked at here only now: the child's table is its own).
+    EXPECT_EQ(RestoreGuard::check(item, CleanupPolicy::standard()), std::nullopt);
 }
