@@ -264,6 +264,7 @@ std::optional<Refusal> shownRefusal(const std::string& path, const CleanupPolicy
     struct Shared {
         std::mutex mutex;
         std::string tablePath;
+        pid_t process = 0; // a watch opened before a fork follows the parent's table
         std::optional<MountWatch> watch;
         uint64_t builtOn = 0;
         std::string home;
@@ -273,8 +274,9 @@ std::optional<Refusal> shownRefusal(const std::string& path, const CleanupPolicy
     static Shared* const shared = new Shared;
     // Held while the ground is built: its looks at mounts served by another process are bounded.
     std::lock_guard lock(shared->mutex);
-    if (!shared->watch || mountTablePath() != shared->tablePath) {
+    if (!shared->watch || mountTablePath() != shared->tablePath || ::getpid() != shared->process) {
         shared->tablePath = mountTablePath();
+        shared->process = ::getpid();
         shared->watch.emplace();
         shared->places.reset();
     }
