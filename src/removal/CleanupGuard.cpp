@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -140,7 +141,7 @@ private:
 } // namespace
 
 Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
-                  const std::optional<CloudStatus>& cloud, const std::string& home) {
+                  const std::optional<CloudStatus>& cloud, const std::string& home, Tests tests) {
     Judgement j;
     j.path = standardizePath(path);
     auto refuse = [&](Refusal refusal) {
@@ -198,6 +199,12 @@ Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize,
     if (const auto fence = places.fenceFor(resolved.empty() ? j.path : resolved))
         return refuse(Refusal::backingUnconfirmed(fence->clause([](const std::string& p) { return tildeAbbreviated(p); })));
 
+    // What any mount shows, wherever its point: moving it would take what the mount shows along.
+    if (!resolved.empty())
+        if (const auto shown = places.shownConflict(resolved))
+            return refuse(Refusal::shownByMount(shown->shown.mountPoint, shown->shown.how,
+                                                shown->relation == ProtectedPlaces::Relation::inside));
+
     // Moving within a Trash frees nothing, yet would be counted as freed.
     if (ground.insideTrash(j.path, mounts, direct) ||
         (!resolved.empty() && !direct && ground.insideTrash(resolved, mounts, true)))
@@ -205,6 +212,7 @@ Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize,
 
     if (cloudBlocks(cloud, j.path) || (!resolved.empty() && !direct && cloudBlocks(cloud, resolved)))
         return refuse(Refusal::cloudSynced("iCloud"));
+    if (tests == Tests::place) return j;
 
     // A parent that does not resolve holds nothing reachable. A NUL byte cannot be part of
     // a name on disk: the system calls would stop at it and judge a different place.
@@ -251,6 +259,43 @@ std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy
                         refuseHolding);
 }
 
+std::optional<Refusal> shownRefusal(const std::string& path, const CleanupPolicy& policy) {
+    // Never destroyed: a caller may come while the process ends.
+    struct Shared {
+        std::mutex mutex;
+        std::string tablePath;
+        pid_t process = 0; // a watch opened before a fork follows the parent's table
+        std::optional<MountWatch> watch;
+        uint64_t builtOn = 0;
+        std::string home;
+        std::vector<std::string> roots;
+        std::optional<ProtectedPlaces> places;
+    };
+    static Shared* const shared = new Shared;
+    // Held while the ground is built: its looks at mounts served by another process are bounded.
+    std::lock_guard lock(shared->mutex);
+    if (!shared->watch || mountTablePath() != shared->tablePath || ::getpid() != shared->process) {
+        shared->tablePath = mountTablePath();
+        shared->process = ::getpid();
+        shared->watch.emplace();
+        shared->places.reset();
+    }
+    const auto& table = shared->watch->table();
+    if (!table) return Refusal::mountsUnknown();
+    const std::string home = homeDirectory();
+    if (!shared->places || shared->watch->generation() != shared->builtOn || home != shared->home ||
+        policy.allowedRoots != shared->roots) {
+        shared->places.emplace(ProtectedPlaces::of(policy, home, table));
+        shared->builtOn = shared->watch->generation();
+        shared->home = home;
+        shared->roots = policy.allowedRoots;
+    }
+    if (const auto shown = shared->places->shownConflict(path))
+        return Refusal::shownByMount(shown->shown.mountPoint, shown->shown.how,
+                                     shown->relation == ProtectedPlaces::Relation::inside);
+    return std::nullopt;
+}
+
 std::string Refusal::description() const {
     switch (kind) {
     case Kind::protectedPath:
@@ -285,6 +330,9 @@ std::string Refusal::description() const {
                ") whose layers cannot be confirmed, so it may write into a protected location";
     case Kind::backingUnconfirmed:
         return text;
+    case Kind::shownByMount:
+        return std::string(inside ? "is inside what " : "is what ") + tildeAbbreviated(text) + " shows (" + how +
+               "), so it is not a cache";
     case Kind::imageUnknown:
         return "may hold the only name left of the disk image mounted at " + tildeAbbreviated(text) +
                ": a folder in it could not be read";

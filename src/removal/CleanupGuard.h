@@ -36,6 +36,7 @@ struct Refusal {
         swapsUnknown,        // the swap files in use are not known; text: the list and why
         backingUnconfirmed,  // off the file system a protected place lies on, whose backing cannot be
                              // confirmed (an overlay in doubt, FUSE, ecryptfs); text: the whole clause
+        shownByMount,        // is, holds or lies in what a mount shows; text: its point, how: the kind of mount
         imageUnknown,        // may hold the only name left of a mounted disk image, a folder in it not
                              // read; text: the image's mount point
     };
@@ -44,6 +45,8 @@ struct Refusal {
     std::string text;
     int64_t recorded = 0;
     int64_t actual = 0;
+    std::string how{};   // shownByMount: "a bind mount", "an overlay's lower layer", ...
+    bool inside = false; // shownByMount: lies inside it, rather than being or holding it
 
     static Refusal protectedPath(std::string prefix) { return {Kind::protectedPath, std::move(prefix), 0, 0}; }
     static Refusal sizeChanged(int64_t recorded, int64_t actual) { return {Kind::sizeChanged, {}, recorded, actual}; }
@@ -64,6 +67,9 @@ struct Refusal {
     static Refusal picturesUnknown(std::string why) { return {Kind::picturesUnknown, std::move(why), 0, 0}; }
     static Refusal swapsUnknown(std::string why) { return {Kind::swapsUnknown, std::move(why), 0, 0}; }
     static Refusal backingUnconfirmed(std::string clause) { return {Kind::backingUnconfirmed, std::move(clause), 0, 0}; }
+    static Refusal shownByMount(std::string mountPoint, std::string how, bool inside) {
+        return {Kind::shownByMount, std::move(mountPoint), 0, 0, std::move(how), inside};
+    }
     static Refusal imageUnknown(std::string mountPoint) { return {Kind::imageUnknown, std::move(mountPoint), 0, 0}; }
 
     std::string description() const;
@@ -88,6 +94,12 @@ enum class Entries { asWritten, alsoResolved };
 /// (of equally long ones the first) and the depth below that root.
 std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy& policy, Entries entries,
                                     bool refuseHolding);
+
+/// Whether an absolute, resolved path is, holds or lies inside what a mount shows (a bind's
+/// folder, a FUSE source, an overlay's layers, a disk image): `shownByMount`. Worked out once
+/// per change of the mount table (and of the home and the policy's roots), shared by every
+/// caller; `mountsUnknown` while the table cannot be read.
+std::optional<Refusal> shownRefusal(const std::string& path, const CleanupPolicy& policy);
 
 /// Runs every test in order and stops at the first refusal. Never changes the file
 /// system. While the home folder is not an absolute path nothing passes. A recorded size

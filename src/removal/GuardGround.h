@@ -41,8 +41,12 @@ public:
     virtual bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts, bool parentResolved) = 0;
 };
 
+/// Which of the tests run: every one, or those of the path's place (the policy's rules, the
+/// protected places by identity, mounts, fences, trashes, iCloud), not what the entry on disk is now.
+enum class Tests { all, place };
+
 /// Every test of `judge`, in order, on the ground given.
 Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,
-                  const std::optional<CloudStatus>& cloud, const std::string& home);
+                  const std::optional<CloudStatus>& cloud, const std::string& home, Tests tests = Tests::all);
 
 } // namespace sorvel::CleanupGuard

@@ -44,14 +44,14 @@ class Session::Run final : public Ground {
 public:
     Run(const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud) : policy_(policy), cloud_(cloud) {}
 
-    Judgement judge(const std::string& path, int64_t recordedSize) {
+    Judgement judge(const std::string& path, int64_t recordedSize, Tests tests = Tests::all) {
         const std::string home = homeDirectory();
         // A protected folder or root replaced, moved or linked elsewhere since the last look.
         if (built_ && (home != home_ || Trash::directory() != trashDirectory_ || !trace_.unchanged() ||
                        !imagesUnchanged() || !servedUnchanged() || places_->settling()))
             built_ = false;
         home_ = home;
-        return judgeOn(*this, path, recordedSize, policy_, cloud_, home_);
+        return judgeOn(*this, path, recordedSize, policy_, cloud_, home_, tests);
     }
 
     const Forms& forms() override {
@@ -171,6 +171,7 @@ Session::Session(const CleanupPolicy& policy, const std::optional<CloudStatus>& 
     : run_(std::make_unique<Run>(policy, cloud)) {}
 Session::~Session() = default;
 Judgement Session::judge(const std::string& path, int64_t recordedSize) { return run_->judge(path, recordedSize); }
+Judgement Session::judgePlace(const std::string& path) { return run_->judge(path, 0, Tests::place); }
 MountWatch& Session::mounts() { return run_->watch_; }
 uint64_t Session::judgedTable() const { return run_->judged_; }
 void Session::trashUsed(const std::string& trashFolder) { run_->trashUsed(trashFolder); }

@@ -29,6 +29,8 @@ public:
     Session& operator=(const Session&) = delete;
 
     Judgement judge(const std::string& path, int64_t recordedSize);
+    /// Only the tests of the path's place: what is offered is what a move's judgement would let by there.
+    Judgement judgePlace(const std::string& path);
 
     /// The watched table, and which read of it the last judgement saw, for the move after it.
     MountWatch& mounts();

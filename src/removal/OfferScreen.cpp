@@ -4,7 +4,7 @@
 #include "cleanup/TargetPlaces.h"
 #include "platform/Path.h"
 #include "removal/CleanupGuard.h"
-#include "removal/GuardGround.h"
+#include "removal/GuardSession.h"
 
 namespace sorvel::OfferScreen {
 namespace {
@@ -18,14 +18,15 @@ std::optional<CleanupGuard::Refusal> policyWide(const CleanupPolicy& policy) {
 } // namespace
 
 void apply(std::vector<CleanupItem>& items, const CleanupPolicy& policy) {
-    using namespace CleanupGuard;
-    const Forms forms{CleanupGuard::forms(policy.deniedPrefixes, Entries::alsoResolved),
-                      CleanupGuard::forms(policy.allowedRoots, Entries::alsoResolved)};
     const auto everything = policyWide(policy);
+    // One session for all targets: where the protected places and what mounts show lie is
+    // worked out once, not once a target.
+    std::optional<CleanupGuard::Session> guard;
     for (auto& item : items) {
         std::vector<CleanupTarget> kept;
         for (auto& target : item.targets) {
-            auto refusal = everything ? everything : rulesRefusal(target.path, policy, forms, true);
+            if (!everything && !guard) guard.emplace(policy, std::nullopt);
+            auto refusal = everything ? everything : guard->judgePlace(target.path).refusal;
             if (!refusal) {
                 kept.push_back(std::move(target));
                 continue;

@@ -9,10 +9,11 @@
 
 namespace sorvel::OfferScreen {
 
-/// Moves each target the policy refuses (a denied place it is, lies in or holds, as written
-/// or where the policy's entries lead; outside every allowed root; an allowed root itself;
-/// anything while the policy lets nothing pass) into its item's refused list, with the
-/// refusal as its detail. Items are left in their order.
+/// Moves each target the guard refuses by its place (the tests a move's judgement makes of
+/// where the path lies: the policy's rules as written and where its entries lead, the
+/// protected places by identity, mounts and what any mount shows, trashes; anything while
+/// the policy lets nothing pass) into its item's refused list, with the refusal as its
+/// detail. Items are left in their order.
 void apply(std::vector<CleanupItem>& items, const CleanupPolicy& policy);
 
 /// The finder's recommendations, so checked against the standard policy and ordered as the

@@ -204,6 +204,7 @@ ProtectedPlaces ProtectedPlaces::of(const CleanupPolicy& policy, const std::stri
     for (const Trash::FolderPlace* trash : absent)
         if (trash->top.empty() || lineage.mayBeHidden(trash->top)) places.locateHiddenTrash(trash->path);
     places.locateShownByMounts(policy, home, trashes, resolvedNames);
+    places.locateShownAnywhere(policy.allowedRoots);
     // Names below such a folder may be the mount's own (encrypted): the whole folder is the
     // place, after every place found by its own name.
     std::vector<Located> behind;
@@ -305,6 +306,13 @@ std::optional<ProtectedPlaces::HeldImage> ProtectedPlaces::unnamedImageIn(const 
 std::string ProtectedPlaces::Fence::clause(const std::function<std::string(const std::string&)>& show) const {
     const std::string who = isHome ? "your home folder" : "a protected location (" + show(name) + ")";
     const std::string unknown = ": where your protected locations lie on disk could not be worked out";
+    if (anywhere) {
+        const std::string at = "outside the " + validUTF8(fsType) + " file system mounted at " + show(mountPoint);
+        const std::string then = ", so any folder may be what that mount shows";
+        if (unanswered) return at + ", which did not answer within a few seconds" + then;
+        return at + (layer ? ", whose layer given as " : ", whose source given as ") + show(source) +
+               " names nothing now" + then;
+    }
     if (mountInPlace) {
         const std::string in = std::string(beneath ? " beneath " : " in ") +
                                (isTrash ? "a Trash folder (" : "a protected location (") + show(name) + ")";

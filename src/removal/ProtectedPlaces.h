@@ -96,6 +96,9 @@ public:
         // The mount holds what a place of the user's data shows, a step or more away (the
         // file system of an overlay's layer, of a FUSE mount's source, of a disk image).
         bool beneath = false;
+        // Or a mount anywhere whose source or layer names nothing now, or that did not answer:
+        // what it shows may be any folder (`mountPoint`, `fsType`, `source`, `layer`, `unanswered`).
+        bool anywhere = false;
 
         /// Why a path is refused, to follow it, the paths shown by `show`: "outside the
         /// overlay your home folder is on (mounted at ~), whose layers Sorvel cannot
@@ -121,6 +124,26 @@ public:
     };
     /// Walks the path only while such an image is mounted, and only on the image's file system.
     std::optional<HeldImage> unnamedImageIn(const std::string& path) const;
+
+    /// What a mount anywhere shows other than through itself: a bind's folder, a FUSE or
+    /// stacked mount's source, an overlay's layers and work folder, a disk image a loop device
+    /// reads, and what those lie on in turn. Named by the mount that shows it.
+    struct Shown {
+        std::string mountPoint;
+        int64_t mountId = -1;
+        std::string how; // "a bind mount", "a bindfs mount", "an overlay's lower layer", "a disk image"
+        friend bool operator==(const Shown&, const Shown&) = default;
+    };
+    enum class Relation { is, holds, inside };
+    struct ShownConflict {
+        Shown shown;
+        Relation relation = Relation::is;
+    };
+    /// The first such place an absolute, resolved path is, holds or lies inside, by identity
+    /// and by its place in its file system, whichever mount it is reached through. A place
+    /// that is or holds the home is left to the home's own protection, and a mount at or
+    /// around an allowed root shows that root's own files.
+    std::optional<ShownConflict> shownConflict(const std::string& resolvedPath) const;
 
     /// Whether a source was not confirmed only for want of time (its view's cache not caught
     /// up yet): worked out again, it may be.
@@ -152,6 +175,15 @@ private:
     void locateShownByMounts(const CleanupPolicy& policy, const std::string& home,
                              const std::vector<Trash::FolderPlace>& trashes,
                              const std::unordered_map<std::string, std::string>& resolved);
+    // What every mount shows, followed to where it lies; a source that names nothing now fences.
+    void locateShownAnywhere(const std::vector<std::string>& allowedRoots);
+    struct ShownItem;
+    void protectShown(const ShownItem& item, std::vector<ShownItem>& next);
+    std::map<FileIdentity, Shown> shownIds_;    // the shown folder or file itself
+    std::map<FileIdentity, Shown> shownAbove_;  // a folder above one
+    std::vector<std::pair<Shown, std::vector<FileSystemPlace>>> shownPlaces_;
+    std::vector<FileSystemPlace> homePlaces_;
+    bool holdsHome(const std::vector<FileSystemPlace>& places) const;
     struct Step;
     void follow(const Step& step, std::vector<Step>& next);
     std::optional<std::vector<MountEntry>> mounts_;

@@ -98,6 +98,8 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
     const std::string landing = appendingPathComponent(*parent, j.name);
     if (auto refusal = CleanupGuard::placeRefusal(landing, policy, CleanupGuard::Entries::alsoResolved, false))
         return refuse(Refusal::destinationNotAllowed(*refusal));
+    // Nor into what a mount shows: what lands there is another place's (the documents bound in).
+    if (auto refusal = CleanupGuard::shownRefusal(landing, policy)) return refuse(Refusal::destinationNotAllowed(*refusal));
     j.resolvedParent = *parent;
     return j;
 }

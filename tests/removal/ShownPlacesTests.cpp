@@ -129,7 +129,7 @@ TEST(ShownPlaces, StackedFileSystemsWhoseSourceIsNotConfirmedFenceEveryMove) {
         {pics, "fuse.fuse-zip", zip, zip, true},
         {pics, "fuse.sshfs", "ann@nas:/photos", other + "/old", false},
         {pics, "fuse.jmtpfs", "jmtpfs", other + "/old", false},
-        {t.h + "/GoogleDrive", "fuse.rclone", more, more + "/x", false},
+        {t.h + "/GoogleDrive", "fuse.rclone", more, other + "/old", false}, // its source itself: ShownAnywhere
         {"/run/host", "ext4", "/dev/sda1", other + "/old", false,
          std::to_string(major(host->device)) + ":" + std::to_string(minor(host->device))},
     };
