@@ -2,7 +2,10 @@
 
 #include "ui/kit/RebuildPlace.h"
 
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <unordered_map>
 
 #include "engine/Bytes.h"
 #include "models/AppsModel.h"
@@ -14,6 +17,7 @@
 #include "ui/kit/Fonts.h"
 #include "ui/kit/PulseDot.h"
 #include "ui/kit/SymbolView.h"
+#include "ui/kit/Text.h"
 #include "ui/kit/Texts.h"
 #include "ui/kit/Theme.h"
 #include "ui/tools/AppDetailPane.h"
@@ -34,8 +38,10 @@ using W = Fonts::Weight;
 AppUninstallerView::AppUninstallerView(AppsModel& apps, ScanCoordinator& coordinator, DesktopServices& desktop,
                                        QWidget* parent)
     : QWidget(parent), apps_(apps), coordinator_(coordinator), desktop_(desktop), layout_(column(18, this)),
-      rebuild_(new Coalescer([this] { rebuild(); }, this)) {
+      rebuild_(new Coalescer([this] { rebuild(); }, this)), relativeRefresh_(new QTimer(this)) {
     setObjectName("appsPage");
+    relativeRefresh_->setInterval(kRelativeRefreshMs);
+    connect(relativeRefresh_, &QTimer::timeout, this, &AppUninstallerView::refreshSubtitles);
     lastDetail_ = pageDetail();
     lastCount_ = apps_.apps().size();
 
@@ -70,8 +76,31 @@ std::optional<std::string> AppUninstallerView::pageDetail() const {
     return selected ? toolDetail(*selected) : std::nullopt;
 }
 
+void AppUninstallerView::setRelativeRefresh(int ms) { relativeRefresh_->setInterval(ms); }
+
+void AppUninstallerView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    relativeRefresh_->stop();
+}
+
+// A time shown relative to now stays true while it is shown: only the subtitles change.
+void AppUninstallerView::refreshSubtitles() {
+    if (subtitles_.empty()) return;
+    std::unordered_map<std::string, const InstalledApp*> byPath;
+    for (const auto& app : apps_.apps()) byPath.emplace(app.bundlePath, &app);
+    const Date at = clock_();
+    for (const auto& [label, path] : subtitles_) {
+        const auto found = byPath.find(path);
+        if (!label || found == byPath.end()) continue;
+        if (auto* shown = qobject_cast<Text*>(label.data()))
+            shown->setText(q(UninstallerRules::subtitle(*found->second, at)));
+    }
+}
+
 void AppUninstallerView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    refreshSubtitles();
+    relativeRefresh_->start();
     // Trigger 1: each time the page is put on screen.
     apps_.scanIfNeeded();
     lastDetail_ = pageDetail();
@@ -91,6 +120,7 @@ void AppUninstallerView::rebuild() {
     if (identity == builtIdentity_) place.emplace(this);
     builtIdentity_ = identity;
     clear(layout_);
+    subtitles_.clear();
     detail_ = nullptr;
     ++builds_;
     layout_->addWidget(header());
@@ -197,8 +227,10 @@ QWidget* AppUninstallerView::list() {
         }
         nameLine->addStretch(1);
         texts->addLayout(nameLine);
-        auto* subtitle = text(q(UninstallerRules::subtitle(app, now())), 11, W::regular, Theme::tertiaryText());
+        auto* subtitle = text(q(UninstallerRules::subtitle(app, clock_())), 11, W::regular, Theme::tertiaryText());
+        subtitle->setObjectName("appSubtitle");
         subtitle->setElide(Qt::ElideRight);
+        subtitles_.emplace_back(subtitle, app.bundlePath);
         texts->addWidget(subtitle);
         line->addLayout(texts, 1);
         line->addSpacing(10);

@@ -9,9 +9,14 @@
 
 #include "ui/tools/AppDetailPane.h"
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/Date.h"
+
+class QTimer;
 class QVBoxLayout;
 
 namespace sorvel {
@@ -36,9 +41,14 @@ public:
     AppDetailPane* detailPane() const { return detail_; }
     /// How many times the body was built (a redraw of the ticks builds nothing).
     int builds() const { return builds_; }
+    /// "last opened …" is worked out again this often while shown (and by this clock).
+    static constexpr int kRelativeRefreshMs = 30'000;
+    void setRelativeRefresh(int ms);
+    void setClock(std::function<Date()> clock) { clock_ = std::move(clock); }
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     std::optional<std::string> pageDetail() const;
@@ -46,6 +56,7 @@ private:
     QWidget* header();
     QWidget* skeleton();
     QWidget* list();
+    void refreshSubtitles();
 
     AppsModel& apps_;
     ScanCoordinator& coordinator_;
@@ -57,6 +68,10 @@ private:
     size_t lastCount_ = 0;
     std::string builtIdentity_ = "\x01"; // what the body was last built for
     int builds_ = 0;
+    std::function<Date()> clock_ = [] { return now(); };
+    QTimer* relativeRefresh_;
+    // Each row's subtitle and the app it speaks of, to follow the clock in place.
+    std::vector<std::pair<QPointer<QWidget>, std::string>> subtitles_;
 };
 
 } // namespace sorvel::ui

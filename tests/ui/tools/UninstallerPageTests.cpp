@@ -18,6 +18,7 @@
 #include "ui/kit/Button.h"
 #include "ui/kit/CheckBox.h"
 #include "ui/tools/AppUninstallerView.h"
+#include "ui/tools/RelativeDate.h"
 
 using namespace sorvel;
 using namespace sorvel::test;
@@ -342,4 +343,30 @@ TEST(UninstallerPage, AnEmptyListSaysWhy) {
     view.flush();
     EXPECT_TRUE(named(&view, "appRow").empty());
     EXPECT_EQ(textOf(&view, "emptyList"), "No apps are listed: this user may not read /srv/apps, where apps are looked for.");
+}
+
+// A page left open for days: "last opened …" follows the clock while shown, not only when
+// the list is built again.
+TEST(UninstallerPage, LastOpenedFollowsTheClockWhileShown) {
+    Page page;
+    Date clock = now();
+    page.ctx.coordinator().show(Tool::apps, std::nullopt);
+    page.view = std::make_unique<ui::AppUninstallerView>(*page.model, page.ctx.coordinator(), page.ctx.desktop());
+    page.view->setClock([&clock] { return clock; });
+    page.view->setRelativeRefresh(20);
+    page.view->resize(1000, 800);
+    page.view->show();
+    turn();
+    page.view->flush();
+    const Date used = *page.orchard().lastUsed;
+    const auto shows = [&](const std::string& expected) {
+        for (auto* subtitle : named<ui::Text>(page.view.get(), "appSubtitle"))
+            if (subtitle->text().toStdString().find(expected) != std::string::npos) return true;
+        return false;
+    };
+    for (const auto later : {std::chrono::hours(0), std::chrono::hours(24 * 3), std::chrono::hours(24 * 40)}) {
+        clock = now() + later;
+        const std::string expected = "last opened " + RelativeDate::full(used, clock);
+        EXPECT_TRUE(waitUntil([&] { return shows(expected); })) << expected;
+    }
 }
