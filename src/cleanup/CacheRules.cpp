@@ -82,6 +82,7 @@ CleanupItem userCaches(const ScanResult &result, const std::string &home) {
     // would carry another file system's data along.
     const LinuxRules::MountedFolders mounts;
     const std::string libraryCaches = home + "/Library/Caches";
+    i.places = {libraryCaches, home + "/Library/Containers", LinuxPlaces::cacheHome(), LinuxPlaces::flatpakApps()};
     if (auto caches = result.node(libraryCaches)) {
         for (const auto &child : caches->children) {
             if (child->size < kUserCacheMinimum)
@@ -109,6 +110,8 @@ CleanupItem browserCaches(const ScanResult &result, const std::string &home) {
     CleanupItem i = item("browser-caches", "Browser caches",
                          "Cached page data and images. Does not touch history, cookies or passwords.",
                          "~/Library/Caches", StorageCategory::caches);
+    i.places = {home + "/Library/Caches", home + "/Library/Containers", LinuxPlaces::cacheHome(),
+                LinuxPlaces::flatpakApps()};
     for (const char *folder : kBrowserFolders) {
         auto node = result.node(home + folder);
         if (node && node->size >= 1)
@@ -124,6 +127,8 @@ CleanupItem browserCaches(const ScanResult &result, const std::string &home) {
 CleanupItem logsAndDiagnostics(const ScanResult &result, const std::string &home) {
     CleanupItem i = item("logs", "Logs & diagnostics", "Old crash reports and unified system logs.",
                          "~/Library/Logs", StorageCategory::logs);
+    i.places = LinuxPlaces::crashFolders();
+    i.places.push_back(home + "/Library/Logs");
     if (auto logs = result.node(home + "/Library/Logs")) {
         for (const auto &child : logs->children)
             if (child->size >= kLogMinimum)

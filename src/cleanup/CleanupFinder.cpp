@@ -103,7 +103,7 @@ std::vector<CleanupItem> recommendations(const ScanResult &result, std::vector<C
     dropUsersOwn(items);
     offerEachPlaceOnce(items);
     // Named once the targets are final: a row speaks of where what it offers lies.
-    TargetPlaces::name(items, home);
+    TargetPlaces::name(items);
     std::vector<CleanupItem> kept;
     for (auto &item : items)
         if (item.size() > 0 || item.withheld || !item.refused.empty())

@@ -70,8 +70,9 @@ std::string plural(int64_t n, const std::string &word) {
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
-CleanupItem emptyBackupItem() {
+CleanupItem emptyBackupItem(const std::string &home) {
     CleanupItem i;
+    i.places = {home + "/Library/Application Support/MobileSync"};
     i.id = "ios-backups";
     i.title = "iPhone & iPad backups";
     i.locationLabel = "~/Library/Application Support/MobileSync";
@@ -115,6 +116,9 @@ CleanupItem developerJunk(const ScanResult &result, const std::string &home,
     i.id = "developer";
     i.title = "Xcode caches nothing depends on";
     i.locationLabel = "~/Library/Developer";
+    i.places = LinuxRules::developerFolderPaths(false);
+    for (const auto &folder : LinuxRules::developerFolderPaths(true)) i.places.push_back(folder);
+    i.places.push_back(home + "/Library/Developer");
     i.risk = CleanupRisk::safe;
     i.category = StorageCategory::developer;
 
@@ -205,7 +209,7 @@ CleanupItem liveDerivedData(const ScanResult &result, const std::string &home) {
     return liveDerivedData(result, home, DeveloperInspector::inspect(sizeFromResult(result)));
 }
 
-CleanupItem liveDerivedData(const ScanResult &, const std::string &, const DeveloperEvidence &evidence) {
+CleanupItem liveDerivedData(const ScanResult &, const std::string &home, const DeveloperEvidence &evidence) {
     CleanupItem i;
     i.id = "derived-data-live";
     i.title = "Derived data for projects you still have";
@@ -215,6 +219,7 @@ CleanupItem liveDerivedData(const ScanResult &, const std::string &, const Devel
         "the project. Worth it for ones you have not touched in months, pointless for what you are working "
         "on today.";
     i.locationLabel = "~/Library/Developer/Xcode/DerivedData";
+    i.places = {home + "/Library/Developer/Xcode/DerivedData"};
     i.risk = CleanupRisk::review;
     i.category = StorageCategory::developer;
     for (const auto &entry : evidence.liveDerivedData()) {
@@ -237,6 +242,9 @@ CleanupItem leftovers(const ScanResult &result, const std::string &home) {
         "Support files whose app is no longer installed. Worth a glance \u2014 an app you deleted on purpose "
         "leaves these behind.";
     i.locationLabel = "~/Library/Application Support";
+    for (const char *relative : kLeftoverRoots) i.places.push_back(home + relative);
+    i.places.push_back(LinuxPlaces::flatpakApps());
+    i.places.push_back(LinuxPlaces::snapApps());
     i.risk = CleanupRisk::review;
     i.category = StorageCategory::appSupport;
     // With an app of unknown identity installed, a folder no readable app matches may be
@@ -324,14 +332,14 @@ CleanupItem iosBackups(const ScanResult &result, const std::string &home) {
     auto node = result.node(root);
     // A folder refused whole still names backups that must be said to be unread.
     if (!node || (node->size <= 0 && node->unreadableFolders <= 0))
-        return emptyBackupItem();
+        return emptyBackupItem(home);
     return iosBackups(result, home,
                       BackupInspector::inspect(sizeFromResult(result), now(), root, std::nullopt));
 }
 
 CleanupItem iosBackups(const ScanResult &result, const std::string &home,
                        const std::vector<DeviceBackup> &backups) {
-    CleanupItem i = emptyBackupItem();
+    CleanupItem i = emptyBackupItem(home);
     auto node = result.node(home + "/Library/Application Support/MobileSync/Backup");
     if (!node || backups.empty())
         return i;

@@ -13,12 +13,9 @@ namespace sorvel::TargetPlaces {
 /// "~", joined by ", ", and past two as "+ N more". Empty without paths.
 std::string label(const std::vector<std::string>& paths, const std::vector<std::string>& places);
 
-/// The folders a rule reads, by its identifier, for the home folder `home`.
-std::vector<std::string> placesOf(const std::string& ruleID, const std::string& home);
-
 /// Names each item's place from its targets or, when it offers only refused places, from
-/// those, against the folders its rule reads; an item with neither keeps the label of the
-/// folders it read.
-void name(std::vector<CleanupItem>& items, const std::string& home);
+/// those, against the folders its rule reads (`places`); an item with neither keeps the
+/// label of the folders it read.
+void name(std::vector<CleanupItem>& items);
 
 } // namespace sorvel::TargetPlaces

@@ -35,6 +35,8 @@ struct CleanupItem {
     std::string title;
     std::string detail;
     std::string locationLabel;
+    /// The folders the rule reads: a target's row names the deepest of them holding it.
+    std::vector<std::string> places;
     CleanupRisk risk = CleanupRisk::safe;
     StorageCategory category = StorageCategory::caches;
     std::vector<CleanupTarget> targets;

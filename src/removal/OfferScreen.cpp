@@ -46,7 +46,7 @@ std::vector<CleanupItem> recommendations(const ScanResult& result) {
 std::vector<CleanupItem> recommendations(const ScanResult& result, std::vector<CleanupItem>& unreadOnly) {
     std::vector<CleanupItem> items = CleanupFinder::recommendations(result, unreadOnly);
     OfferScreen::apply(items, CleanupPolicy::standard());
-    TargetPlaces::name(items, homeDirectory()); // what the guard refused is no longer where the row points
+    TargetPlaces::name(items); // what the guard refused is no longer where the row points
     CleanupFinder::order(items);
     return items;
 }
