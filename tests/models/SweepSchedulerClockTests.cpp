@@ -22,31 +22,6 @@ using Finding = SweepReceipt::Finding;
 
 namespace {
 
-struct UTC {
-    struct Reload {
-        ~Reload() { tzset(); }
-    } reload;
-    test::ScopedEnv tz{"TZ", "UTC"};
-    UTC() { tzset(); }
-};
-
-Date at(const char* text) { // "2026-12-07 09:03:02" in UTC
-    std::tm parts{};
-    strptime(text, "%Y-%m-%d %H:%M:%S", &parts);
-    return dateFromUnixSeconds(static_cast<int64_t>(timegm(&parts)));
-}
-
-SweepReceipt cleanAt(Date date, int64_t moved = 0) {
-    SweepReceipt r;
-    r.date = std::chrono::time_point_cast<std::chrono::microseconds>(date);
-    r.action = SweepSchedule::Action::clean;
-    r.movedCount = moved;
-    r.movedBytes = moved * 1000;
-    return r;
-}
-
-std::string sweepLock() { return RunLock::folderPath() + "/run-" + std::string(SweepClaim::kLockName) + ".lock"; }
-
 // Lets the repeating check run a few times at the clock as it now reads.
 void letChecksRun(test::SchedulerRig& rig) {
     const int reads = rig.clockReads.load();
@@ -75,12 +50,12 @@ TEST(SweepSchedulerClock, EachDueSweepRunsOnceWhateverTheClockDoes) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        UTC utc;
+        test::UTCZone utc;
         test::SchedulerRig rig;
         rig.storeSchedule(Frequency::daily, 9);
-        SweepReceipt::record(cleanAt(at("2026-12-06 09:03:00")));
-        rig.clock = at("2026-12-07 09:03:00");
-        rig.sweeps->receipt = cleanAt(at("2026-12-07 09:03:02"), 2);
+        SweepReceipt::record(test::cleanReceiptAt(test::utcAt("2026-12-06 09:03:00")));
+        rig.clock = test::utcAt("2026-12-07 09:03:00");
+        rig.sweeps->receipt = test::cleanReceiptAt(test::utcAt("2026-12-07 09:03:02"), 2);
         SweepScheduler scheduler(rig.dependencies());
         scheduler.setTick(0.02);
         scheduler.start();
@@ -88,14 +63,14 @@ TEST(SweepSchedulerClock, EachDueSweepRunsOnceWhateverTheClockDoes) {
         ASSERT_TRUE(test::sweepDone(scheduler));
         for (const char* step : row.steps) {
             SCOPED_TRACE(step);
-            rig.clock = at(step);
+            rig.clock = test::utcAt(step);
             letChecksRun(rig);
             EXPECT_EQ(rig.sweeps->calls(), 1u);
-            EXPECT_EQ(scheduler.nextRunDate(), at("2026-12-08 09:00:00"));
+            EXPECT_EQ(scheduler.nextRunDate(), test::utcAt("2026-12-08 09:00:00"));
             ASSERT_TRUE(scheduler.lastReceipt());
             EXPECT_EQ(scheduler.lastReceipt()->headline(), "Moved 2 KB to the Trash");
         }
-        rig.clock = at("2026-12-08 09:00:00");
+        rig.clock = test::utcAt("2026-12-08 09:00:00");
         EXPECT_TRUE(test::waitUntil([&] { return rig.sweeps->calls() == 2; }));
         ASSERT_TRUE(test::sweepDone(scheduler));
         scheduler.stop();
@@ -105,18 +80,18 @@ TEST(SweepSchedulerClock, EachDueSweepRunsOnceWhateverTheClockDoes) {
 // The sweep ran at 09:03:02; the clock was set back an hour and the panel then moved a
 // finding at 08:10, dating the receipt anew. The move is no sweep: 09:00 is still done.
 TEST(SweepSchedulerClock, AMoveFromThePanelAfterTheClockWentBackDoesNotMakeTheHourDueAgain) {
-    UTC utc;
+    test::UTCZone utc;
     test::SchedulerRig rig;
     rig.storeSchedule(Frequency::daily, 9);
-    SweepReceipt moved = cleanAt(at("2026-12-07 08:10:00"), 3);
-    moved.sweptAt = at("2026-12-07 09:03:02");
+    SweepReceipt moved = test::cleanReceiptAt(test::utcAt("2026-12-07 08:10:00"), 3);
+    moved.sweptAt = test::utcAt("2026-12-07 09:03:02");
     SweepReceipt::record(moved);
-    rig.clock = at("2026-12-07 08:15:00");
+    rig.clock = test::utcAt("2026-12-07 08:15:00");
     SweepScheduler scheduler(rig.dependencies());
     scheduler.setTick(0.02);
     scheduler.start();
-    EXPECT_EQ(scheduler.nextRunDate(), at("2026-12-08 09:00:00"));
-    rig.clock = at("2026-12-07 09:00:00");
+    EXPECT_EQ(scheduler.nextRunDate(), test::utcAt("2026-12-08 09:00:00"));
+    rig.clock = test::utcAt("2026-12-07 09:00:00");
     letChecksRun(rig);
     EXPECT_EQ(rig.sweeps->calls(), 0u);
     scheduler.stop();
@@ -125,19 +100,19 @@ TEST(SweepSchedulerClock, AMoveFromThePanelAfterTheClockWentBackDoesNotMakeTheHo
 // Another Sorvel is sweeping the due 09:00 (it holds the sweep's lock): this one leaves it to
 // it and shows tomorrow's hour, never the check at which it looks again.
 TEST(SweepSchedulerClock, TheSessionThatLosesTheRaceShowsTheNextHourNotItsRetry) {
-    UTC utc;
+    test::UTCZone utc;
     test::SchedulerRig rig;
     rig.storeSchedule(Frequency::daily, 9);
-    SweepReceipt::record(cleanAt(at("2026-12-06 09:03:00")));
-    rig.clock = at("2026-12-07 09:03:00");
+    SweepReceipt::record(test::cleanReceiptAt(test::utcAt("2026-12-06 09:03:00")));
+    rig.clock = test::utcAt("2026-12-07 09:03:00");
     test::makeDirs(RunLock::folderPath());
-    test::LockHolder holder(sweepLock(), test::LockHolder::How::waiting);
+    test::LockHolder holder(test::sweepLockPath(), test::LockHolder::How::waiting);
     ASSERT_TRUE(holder.holding());
     SweepScheduler scheduler(rig.dependencies());
     scheduler.start();
     ASSERT_TRUE(test::waitUntil([&] { return !scheduler.isRunning(); }, 20'000));
     EXPECT_EQ(rig.sweeps->calls(), 0u);
-    EXPECT_EQ(scheduler.nextRunDate(), at("2026-12-08 09:00:00"));
+    EXPECT_EQ(scheduler.nextRunDate(), test::utcAt("2026-12-08 09:00:00"));
     scheduler.stop();
 }
 
@@ -153,7 +128,7 @@ const char* const kSweptAt = "2026-12-07 09:02:00";
 int sweepThenDie() {
     const std::string work = std::string(std::getenv("HOME")) + "/Work";
     const SweepReceipt ahead = [] {
-        SweepReceipt r = cleanAt(at(kSweptAt));
+        SweepReceipt r = test::cleanReceiptAt(test::utcAt(kSweptAt));
         r.foundBytes = 34'900'000;
         r.cutShort = true;
         return r;
@@ -193,12 +168,12 @@ int sweepThenDie() {
 // the moved items, not "Cut short before it finished" and 0 KB moved.
 TEST(SweepSchedulerClock, AnotherSessionsSweepCutShortIsShownAsWhatItMoved) {
     if (test::isRole(kCutShortRole)) test::endAs(sweepThenDie());
-    UTC utc;
+    test::UTCZone utc;
     test::SchedulerRig rig;
     rig.storeSchedule(Frequency::daily, 9);
-    SweepReceipt::record(cleanAt(at("2026-12-06 09:03:00")));
+    SweepReceipt::record(test::cleanReceiptAt(test::utcAt("2026-12-06 09:03:00")));
     for (int i = 0; i < kItems; ++i) test::writeFile(rig.home.h + "/Work/d" + std::to_string(i) + "/f", "x");
-    rig.clock = at("2026-12-07 08:50:00");
+    rig.clock = test::utcAt("2026-12-07 08:50:00");
     SweepScheduler scheduler(rig.dependencies());
     scheduler.setTick(0.02);
     scheduler.start();
@@ -209,8 +184,8 @@ TEST(SweepSchedulerClock, AnotherSessionsSweepCutShortIsShownAsWhatItMoved) {
     ASSERT_EQ(inTrash, static_cast<int>(RemovalRun::kFirstBatch));
     const int64_t each = test::independentTotal(rig.home.h + "/Work/d" + std::to_string(kItems - 1));
 
-    rig.clock = at("2026-12-07 09:03:00");
-    ASSERT_TRUE(test::waitUntil([&] { return scheduler.lastReceipt() && scheduler.lastReceipt()->date == at(kSweptAt); }));
+    rig.clock = test::utcAt("2026-12-07 09:03:00");
+    ASSERT_TRUE(test::waitUntil([&] { return scheduler.lastReceipt() && scheduler.lastReceipt()->date == test::utcAt(kSweptAt); }));
     EXPECT_TRUE(test::waitUntil([&] { return scheduler.lastReceipt()->movedCount == inTrash; }));
     EXPECT_EQ(scheduler.lastReceipt()->movedBytes, inTrash * each);
     EXPECT_EQ(scheduler.lastReceipt()->headline(), "Moved " + Bytes::format(inTrash * each) +
@@ -269,7 +244,7 @@ TEST(SweepSchedulerClock, ASweepAndAPanelMoveNeverInterleave) {
 
     {
         test::makeDirs(RunLock::folderPath());
-        test::LockHolder holder(sweepLock(), test::LockHolder::How::waiting);
+        test::LockHolder holder(test::sweepLockPath(), test::LockHolder::How::waiting);
         ASSERT_TRUE(holder.holding());
         scheduler.cleanSelected();
         ASSERT_TRUE(test::waitUntil([&] { return !scheduler.isCleaning(); }, 20'000));

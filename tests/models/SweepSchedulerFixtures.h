@@ -4,6 +4,7 @@
 // notification centre that records what it is given.
 #include <atomic>
 #include <condition_variable>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -13,8 +14,10 @@
 
 #include "models/SettingsSaver.h"
 #include "models/SweepModelsFixtures.h"
+#include "platform/RunLock.h"
 #include "platform/UserNotifications.h"
 #include "models/SweepScheduler.h"
+#include "removal/SweepClaim.h"
 
 namespace sorvel::test {
 
@@ -101,6 +104,40 @@ inline SweepSchedule storedSchedule() {
 
 inline bool sweepDone(const SweepScheduler& scheduler) {
     return waitUntil([&] { return !scheduler.isRunning(); });
+}
+
+/// The zone is UTC for the test's length, and the process's zone is read again after it.
+struct UTCZone {
+    struct Reload {
+        ~Reload() { tzset(); } // after the zone's variable is put back
+    } reload;
+    ScopedEnv tz{"TZ", "UTC"};
+    UTCZone() { tzset(); }
+};
+
+/// "2026-12-07 10:10" or "2026-12-07 09:03:02", in UTC.
+inline Date utcAt(const char* text) {
+    std::tm parts{};
+    if (!strptime(text, "%Y-%m-%d %H:%M:%S", &parts)) {
+        parts = {};
+        strptime(text, "%Y-%m-%d %H:%M", &parts);
+    }
+    return dateFromUnixSeconds(static_cast<int64_t>(timegm(&parts)));
+}
+
+/// A cleaning sweep's receipt dated `date`, that moved `moved` items of 1,000 bytes each.
+inline SweepReceipt cleanReceiptAt(Date date, int64_t moved = 0) {
+    SweepReceipt r;
+    r.date = std::chrono::time_point_cast<std::chrono::microseconds>(date);
+    r.action = SweepSchedule::Action::clean;
+    r.movedCount = moved;
+    r.movedBytes = moved * 1000;
+    return r;
+}
+
+/// The lock a sweep runs under, as another Sorvel would hold it.
+inline std::string sweepLockPath() {
+    return RunLock::folderPath() + "/run-" + std::string(SweepClaim::kLockName) + ".lock";
 }
 
 } // namespace sorvel::test

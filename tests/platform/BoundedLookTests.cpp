@@ -19,18 +19,12 @@
 #include <vector>
 
 #include "platform/BoundedLook.h"
-#include "platform/MountTable.h"
+#include "support/ForegroundBindfs.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
 
 namespace {
-
-bool mounted(const std::string& point) {
-    for (const auto& mount : readMountTable())
-        if (mount.mountPoint == point) return true;
-    return false;
-}
 
 // The threads inside a look, in all and under each key, and the most seen at once.
 struct Held {
@@ -68,14 +62,8 @@ TEST(BoundedLook, CallersComingTogetherHoldOneThreadPerStoppedMountAndFewInAll) 
     test::writeFile(source + "/f", "x");
     test::makeDirs(point);
     const int status = test::inMountNamespace([&] {
-        const pid_t daemon = ::fork();
-        if (daemon == 0) {
-            ::execl("/usr/bin/bindfs", "bindfs", "-f", source.c_str(), point.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-        while (!mounted(point) && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-        if (!mounted(point)) return test::kSkipped;
+        const pid_t daemon = test::foregroundBindfs(source, point);
+        if (daemon < 0) return test::kSkipped;
         setLookBound(std::chrono::milliseconds(300));
         // Six names for looks at the one stopped mount: more than may run at once.
         constexpr int kKeys = 6, kCallers = 36;

@@ -23,9 +23,11 @@
 #include "platform/BoundedLook.h"
 #include "platform/Path.h"
 #include "removal/GuardSession.h"
+#include "support/ForegroundBindfs.h"
 
 using namespace sorvel;
 using sorvel::CleanupGuard::Refusal;
+using sorvel::test::foregroundBindfs;
 
 namespace {
 
@@ -38,37 +40,6 @@ bool overlayAt(const std::string& layers, const std::string& point) {
 
 bool bindfs(const std::string& source, const std::string& point) {
     return test::runCommand({"/usr/bin/bindfs", source, point}).status == 0;
-}
-
-bool mountedAt(const std::string& point) {
-    for (const auto& mount : readMountTable())
-        if (mount.mountPoint == point) return true;
-    return false;
-}
-
-// A bindfs of `source` at `point` kept in the foreground: its process id, or -1 once it has
-// not mounted within a minute.
-pid_t foregroundBindfs(const std::string& source, const std::string& point) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        // Ends with the test's child, stopped or not: a daemon left behind would hold the
-        // test's output open and keep the run waiting for good.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        ::execl("/usr/bin/bindfs", "bindfs", "-f", source.c_str(), point.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    if (pid < 0) return -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!mountedAt(point)) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid || std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::yield();
-    }
-    return pid;
 }
 
 } // namespace
