@@ -177,6 +177,16 @@ struct FolderFold {
 
 // One sweep of FOLDERS folders from `added` into the Trash, folded by a coordinator that
 // scanned the home first; the folders are back in `added` afterwards.
+// Scans once, within a minute, with no live updates to come between the fold and its figures.
+void scanWithoutLiveUpdates(ScanCoordinator& coordinator) {
+    coordinator.setLiveUpdatesEnabled(false);
+    coordinator.start();
+    QElapsedTimer wait;
+    wait.start();
+    while (coordinator.phase() != ScanCoordinator::Phase::done && wait.elapsed() < 60'000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
 FolderFold foldFolders(const std::string& added, int folders) {
     FolderFold out;
     const std::string trash = Trash::directory() + "/files";
@@ -189,12 +199,7 @@ FolderFold foldFolders(const std::string& added, int folders) {
     auto services = ScanCoordinator::Services::standard();
     services.recommend = [](const ScanResult&) { return std::vector<CleanupItem>{}; };
     ScanCoordinator coordinator(services);
-    coordinator.setLiveUpdatesEnabled(false);
-    coordinator.start();
-    QElapsedTimer wait;
-    wait.start();
-    while (coordinator.phase() != ScanCoordinator::Phase::done && wait.elapsed() < 60'000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    scanWithoutLiveUpdates(coordinator);
     moveAll(added, trash, folders);
     std::vector<TreeMoves::Move> moves;
     moves.reserve(static_cast<size_t>(folders));
@@ -258,12 +263,7 @@ int main(int argc, char** argv) {
             };
             services.recommend = [](const ScanResult&) { return std::vector<CleanupItem>{}; };
             ScanCoordinator coordinator(services);
-            coordinator.setLiveUpdatesEnabled(false);
-            coordinator.start();
-            QElapsedTimer wait;
-            wait.start();
-            while (coordinator.phase() != ScanCoordinator::Phase::done && wait.elapsed() < 60'000)
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            scanWithoutLiveUpdates(coordinator);
             const Stall stall = throughCoordinator(coordinator, movesOf(items, false));
             allPublished = allPublished && stall.published &&
                            coordinator.result().category("trash")->total() == (kOldTrashFiles + items) * kFileBytes;
