@@ -317,8 +317,9 @@ void collect(int directoryFD, const std::string& directory, const Exclusions& ex
             !S_ISREG(status.st_mode) || static_cast<uint64_t>(status.st_ino) != entry.fileID)
             return; // gone or replaced since the listing
         // Ages at the file system's full precision: copies made within one second differ.
+        const auto nanoseconds = std::chrono::nanoseconds(status.st_mtim.tv_nsec);
         const Date modified = dateFromUnixSeconds(static_cast<int64_t>(status.st_mtim.tv_sec)) +
-                              std::chrono::duration_cast<Date::duration>(std::chrono::nanoseconds(status.st_mtim.tv_nsec));
+                              std::chrono::duration_cast<Date::duration>(nanoseconds);
         Candidate c{appendingPathComponent(directory, entry.name), entry.allocatedSize, entry.fileID, entry.device,
                     modified};
         c.length = static_cast<int64_t>(status.st_size);
