@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -315,8 +316,12 @@ void collect(int directoryFD, const std::string& directory, const Exclusions& ex
         if (::fstatat(directoryFD, entry.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
             !S_ISREG(status.st_mode) || static_cast<uint64_t>(status.st_ino) != entry.fileID)
             return; // gone or replaced since the listing
+        // Ages at the file system's full precision: copies made within one second differ.
+        const auto nanoseconds = std::chrono::nanoseconds(status.st_mtim.tv_nsec);
+        const Date modified = dateFromUnixSeconds(static_cast<int64_t>(status.st_mtim.tv_sec)) +
+                              std::chrono::duration_cast<Date::duration>(nanoseconds);
         Candidate c{appendingPathComponent(directory, entry.name), entry.allocatedSize, entry.fileID, entry.device,
-                    entry.modified};
+                    modified};
         c.length = static_cast<int64_t>(status.st_size);
         if (::faccessat(directoryFD, entry.name.c_str(), R_OK, AT_EACCESS) != 0) {
             const int error = errno;
@@ -405,9 +410,43 @@ std::vector<std::vector<Candidate>> confirm(const std::vector<Candidate>& bucket
     return confirmed;
 }
 
-DuplicateGroup build(const std::vector<Candidate>& set) {
+// Tells a copy in a folder the cleanup rules offer from (which the next cleanup moves, so
+// it does not stay) from one elsewhere, by real path: a copy reached through a link into a
+// cache lies in the cache, and a rule's folder that is a link counts where it leads too.
+class OfferedPlaces {
+public:
+    explicit OfferedPlaces(const std::vector<std::string>& places) {
+        for (const auto& place : places) {
+            const std::string written = absoluteStandardPath(place);
+            if (written.empty() || written == "/") continue;
+            places_.push_back(written);
+            if (auto real = resolvedPath(written); real && *real != written && *real != "/") places_.push_back(*real);
+        }
+    }
+    bool holds(const std::string& path) {
+        if (places_.empty()) return false;
+        const std::string folder = deletingLastPathComponent(path);
+        auto [it, added] = byFolder_.try_emplace(folder, false);
+        if (added) {
+            // A folder gone since the walk is judged as written.
+            const std::string real = resolvedPath(folder).value_or(folder);
+            it->second = std::any_of(places_.begin(), places_.end(), [&](const std::string& place) {
+                return isPathInside(real, place) || isPathInside(folder, place);
+            });
+        }
+        return it->second;
+    }
+
+private:
+    std::vector<std::string> places_;
+    std::map<std::string, bool> byFolder_; // the walk lists a folder's copies together
+};
+
+DuplicateGroup build(const std::vector<Candidate>& set, OfferedPlaces& offered) {
     DuplicateGroup group;
+    std::vector<bool> inOffered;
     for (const auto& c : set) {
+        inOffered.push_back(offered.holds(c.path));
         DuplicateFile file{c.path, c.size, 0, c.inode, 0, c.modified, c.device, std::max<uint64_t>(c.links, 1)};
         if (c.sharing) {
             // The listing's allocation and the extent map may be read moments apart.
@@ -416,10 +455,19 @@ DuplicateGroup build(const std::vector<Candidate>& set) {
         }
         group.files.push_back(std::move(file));
     }
-    // Oldest first; an undated file counts as the distant future.
-    std::stable_sort(group.files.begin(), group.files.end(), [](const DuplicateFile& a, const DuplicateFile& b) {
-        return a.modified.value_or(Date::max()) < b.modified.value_or(Date::max());
+    // Those that stay first, each part oldest first; an undated file counts as the distant
+    // future, and equal keys keep walk order.
+    std::vector<size_t> order(group.files.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const Date ageA = group.files[a].modified.value_or(Date::max());
+        const Date ageB = group.files[b].modified.value_or(Date::max());
+        if (inOffered[a] != inOffered[b]) return !inOffered[a];
+        return ageA < ageB;
     });
+    std::vector<DuplicateFile> sorted;
+    for (size_t i : order) sorted.push_back(std::move(group.files[i]));
+    group.files = std::move(sorted);
     // Each file's storage is credited once: to the kept file when it has no other name,
     // to the first extra name of a file whose names are all extras; every other name
     // frees nothing.
@@ -516,10 +564,11 @@ Report scan(const std::vector<std::string>& roots, const Options& options, ScanC
     candidates.clear();
     candidates.shrink_to_fit();
 
+    OfferedPlaces offered(options.offeredPlaces);
     for (const auto& [size, bucket] : buckets) {
         if (bucket.size() < 2) continue;
         if (control.cancelled()) break;
-        for (const auto& set : confirm(bucket, report)) report.groups.push_back(build(set));
+        for (const auto& set : confirm(bucket, report)) report.groups.push_back(build(set, offered));
     }
 
     std::erase_if(report.groups, [](const DuplicateGroup& g) { return g.files.size() < 2; });

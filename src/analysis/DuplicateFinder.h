@@ -22,7 +22,7 @@ struct DuplicateFile {
     int64_t privateSize = 0; // what removing this name with the group's other extras frees
     uint64_t inode = 0;
     uint64_t cloneID = 0;    // where its shared blocks lie; 0 when it shares none or that is unknown
-    std::optional<Date> modified;
+    std::optional<Date> modified; // to the nanosecond, as the file system keeps it
     uint64_t device = 0;
     uint64_t linkCount = 1;  // names of this file on its file system, in the group or not
     int64_t sharedBytes = 0; // blocks other files hold too (reflinked copies); 0 when unknown
@@ -36,7 +36,9 @@ struct DuplicateGroup {
     enum class Kind { independentCopies, clones, hardLinks, mixed };
 
     std::string id;                   // the paths in order, joined by U+0001
-    std::vector<DuplicateFile> files; // oldest first; the first one is kept
+    /// The kept copy first: the oldest of those outside the places the cleanup rules offer,
+    /// else the oldest. Then the rest, in the same order; equal ages keep walk order.
+    std::vector<DuplicateFile> files;
     int64_t size = 0;                 // the first file's size
     Kind kind = Kind::independentCopies;
 
@@ -65,6 +67,10 @@ struct Options {
     std::set<std::string> skippedNames{".Spotlight-V100", ".fseventsd", ".DocumentRevisions-V100",
                                        ".Trash", "node_modules", ".git"};
     std::set<std::string> excludedPaths; // the globally excluded cloud folders
+    /// The folders Sorvel's own cleanup rules offer from (caches, the Trash, leftovers):
+    /// a copy in one of them goes with the next cleanup, so it is kept only when every copy
+    /// lies in one. Judged by real path. The callers fill it from the rules themselves.
+    std::vector<std::string> offeredPlaces;
 
     Options();
 };

@@ -157,6 +157,8 @@ CleanupItem logsAndDiagnostics(const ScanResult &result, const std::string &home
 CleanupItem trash(const ScanResult &result, const std::string & /*home*/) {
     const std::string folder = Trash::directory();
     CleanupItem i = item("trash", "Trash", "", tildeAbbreviated(folder), StorageCategory::trash);
+    if (!folder.empty())
+        i.places = {folder};
     if (auto node = result.node(StorageCategories::roots(StorageCategory::trash).front()); node && node->size >= 1) {
         i.detail =
             "Files you already deleted, still occupying the disk until the Trash is emptied. This is the one "

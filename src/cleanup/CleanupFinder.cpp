@@ -88,18 +88,40 @@ std::vector<CleanupItem> recommendations(const ScanResult &result) {
     return recommendations(result, unreadOnly);
 }
 
-std::vector<CleanupItem> recommendations(const ScanResult &result, std::vector<CleanupItem> &unreadOnly) {
-    const std::string home = homeDirectory();
-    std::vector<CleanupItem> items{
+namespace {
+
+// The eight rules over one scan, in the finder's order. Without evidence, the rules that
+// read it (developer data, device backups) judge none: only the folders they carry count.
+std::vector<CleanupItem> ruleItems(const ScanResult &result, const std::string &home, bool readEvidence) {
+    const DeveloperEvidence noDeveloperData;
+    return {
         CleanupRules::userCaches(result, home),
         CleanupRules::browserCaches(result, home),
         CleanupRules::logsAndDiagnostics(result, home),
-        CleanupRules::developerJunk(result, home),
-        CleanupRules::liveDerivedData(result, home),
+        readEvidence ? CleanupRules::developerJunk(result, home)
+                     : CleanupRules::developerJunk(result, home, noDeveloperData),
+        readEvidence ? CleanupRules::liveDerivedData(result, home)
+                     : CleanupRules::liveDerivedData(result, home, noDeveloperData),
         CleanupRules::leftovers(result, home),
         CleanupRules::trash(result, home),
-        CleanupRules::iosBackups(result, home),
+        readEvidence ? CleanupRules::iosBackups(result, home) : CleanupRules::iosBackups(result, home, {}),
     };
+}
+
+} // namespace
+
+std::vector<std::string> offeredPlaces() {
+    std::vector<std::string> places;
+    for (const auto &item : ruleItems(ScanResult{}, homeDirectory(), false))
+        for (const auto &place : item.places)
+            if (std::find(places.begin(), places.end(), place) == places.end())
+                places.push_back(place);
+    return places;
+}
+
+std::vector<CleanupItem> recommendations(const ScanResult &result, std::vector<CleanupItem> &unreadOnly) {
+    const std::string home = homeDirectory();
+    std::vector<CleanupItem> items = ruleItems(result, home, true);
     dropUsersOwn(items);
     offerEachPlaceOnce(items);
     // Named once the targets are final: a row speaks of where what it offers lies.

@@ -33,6 +33,10 @@ void offerEachPlaceOnce(std::vector<CleanupItem> &items);
 /// scans everything). An empty set gives an empty set.
 std::optional<std::set<StorageCategory>> categories(const std::set<std::string> &ruleIDs);
 
+/// The folders the eight rules carry (the caches, the Trash, leftovers' app folders, ...),
+/// each once, for the home of now: what lies in them is what Sorvel's own cleanups move.
+std::vector<std::string> offeredPlaces();
+
 /// Rule identifiers in the finder's order.
 const std::vector<std::string> &ruleIDs();
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "cleanup/CleanupFinder.h"
 #include "cleanup/CloudStatus.h"
 #include "cli/CommandPath.h"
 #include "cli/HeadlessReport.h"
@@ -121,7 +122,9 @@ int duplicates(const std::string& argument) {
     if (int status = CommandPath::check(argument, root); status != 0) return status;
     if (int status = ReportOutput::emit(duplicatesBanner(root)); status != 0) return status;
     ScanControl control;
-    const auto report = DuplicateFinder::scan({root}, DuplicateFinder::Options(), control);
+    DuplicateFinder::Options options;
+    options.offeredPlaces = CleanupFinder::offeredPlaces(); // the kept copy is one the rules leave in place
+    const auto report = DuplicateFinder::scan({root}, options, control);
     // The copies the duplicates screen's move would refuse, under the policy it moves with.
     const auto refused = refusedCopies(report, CleanupPolicy::standard().allowing({root}));
     if (int status = ReportOutput::emit(duplicatesReport(report, refused)); status != 0) return status;

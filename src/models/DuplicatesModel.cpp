@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "cleanup/CleanupFinder.h"
 #include "cleanup/CloudStatus.h"
 #include "models/BackgroundWork.h"
 #include "models/Models.h"
@@ -126,14 +127,16 @@ void DuplicatesModel::scan(const std::optional<std::string>& root) {
 
     auto task = std::make_shared<Task>();
     task_ = task;
-    const DuplicateFinder::Options options = options_ ? options_() : DuplicateFinder::Options();
+    DuplicateFinder::Options options = options_ ? options_() : DuplicateFinder::Options();
     struct Found {
         DuplicateFinder::Report report;
         std::map<std::string, std::string> refused;
     };
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [folder, options, control = control_, policy = removalPolicy()] {
+        [folder, options, control = control_, policy = removalPolicy()]() mutable {
+            // The kept copy must be one the rules' own cleanups leave in place.
+            options.offeredPlaces = CleanupFinder::offeredPlaces();
             Found found{DuplicateFinder::scan({folder}, options, *control), {}};
             // What the move would refuse is found here, with the search, not while painting.
             if (!control->cancelled()) found.refused = refusalsOf(found.report, policy);

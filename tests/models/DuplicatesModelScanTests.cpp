@@ -203,6 +203,19 @@ TEST(DuplicatesModelScan, WithoutARootTheHomeFolderIsScanned) {
     EXPECT_EQ(model.report().groups.size(), 1u);
 }
 
+TEST(DuplicatesModelScan, AnOlderCopyInTheCacheIsNeverTheOneKept) {
+    DuplicatesHome home;
+    const std::string content = patterned(kTwoMB, 'k');
+    writeDated(home.folder + "/big.bin", content, 1'600'000'000);
+    writeDated(home.machine.home("/.cache/app/big.bin"), content, 1'400'000'000);
+    DuplicatesModel model;
+    model.scan();
+    ASSERT_TRUE(waitFor([&] { return finished(model); }));
+    ASSERT_EQ(model.report().groups.size(), 1u);
+    EXPECT_EQ(model.report().groups.front().files.front().path, home.folder + "/big.bin");
+    EXPECT_FALSE(model.selectedPaths().count(home.folder + "/big.bin"));
+}
+
 TEST(DuplicatesModelScan, TheFolderChooserStartsAScanOnlyWhenConfirmed) {
     DuplicatesHome home;
     home.threeCopies();

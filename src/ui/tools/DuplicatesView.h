@@ -1,7 +1,7 @@
 #pragma once
 // The duplicates page ("tool:duplicates"): search the home folder or a chosen folder,
-// see what removing the extra copies really frees, tick copies (never the kept, oldest
-// one), confirm inside the page and move them to the Trash. Everything comes from the
+// see what removing the extra copies really frees, tick copies (never the kept one, which
+// stays), confirm inside the page and move them to the Trash. Everything comes from the
 // duplicates model; the page writes only the model's stage for its confirmation step.
 #include <QWidget>
 
