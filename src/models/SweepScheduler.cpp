@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctime>
 #include <unordered_set>
+#include <utility>
 
 #include "engine/Bytes.h"
 #include "engine/PathText.h"
@@ -81,6 +82,7 @@ SweepScheduler::SweepScheduler(Dependencies dependencies, QObject* parent)
 
     schedule_ = SweepSchedule::loadStored();
     lastReceipt_ = SweepReceipt::loadLast();
+    storedSeen_ = lastReceipt_;
     findings_ = outcomesOf(SweepReceipt::loadFindings());
     selectedPaths_ = actionablePaths(findings_);
     refreshNextRun();
@@ -180,21 +182,40 @@ std::optional<Date> SweepScheduler::nextRun(const SweepSchedule& schedule, const
 }
 
 std::optional<Date> SweepScheduler::dueAt(Date now) {
+    if (lastReceipt_ && !lastReceipt_->heldOff) {
+        const Date last = lastReceipt_->sweepDate();
+        if (last <= now) futureSeen_.reset();
+        else if (!futureSeen_ || futureSeen_->first != last) futureSeen_ = std::make_pair(last, now);
+    }
+    return std::as_const(*this).dueAt(now);
+}
+
+std::optional<Date> SweepScheduler::dueAt(Date now) const {
     if (schedule_.frequency == Frequency::off) return std::nullopt;
     if (!lastReceipt_ || lastReceipt_->heldOff) return now;
     const Date last = lastReceipt_->sweepDate();
     std::optional<Date> seen;
-    if (last > now) {
-        if (!futureSeen_ || futureSeen_->first != last) futureSeen_ = std::make_pair(last, now);
-        seen = futureSeen_->second;
-    } else {
-        futureSeen_.reset();
-    }
+    if (last > now) seen = futureSeen_ && futureSeen_->first == last ? futureSeen_->second : now;
     return SweepTiming::dueAt(schedule_, last, now, seen);
+}
+
+SweepScheduler::NextSweep SweepScheduler::nextSweep() const {
+    if (schedule_.frequency == Frequency::off) return {};
+    const Date now = deps_.clock();
+    // No sweep yet (the first runs once armed), or one held off by a lock (tried again at
+    // each check): the hour the schedule gives next, never the check.
+    if (!lastReceipt_ || lastReceipt_->heldOff) return {SweepTiming::nextAfter(schedule_, now)};
+    const auto due = dueAt(now);
+    if (!due) return {};
+    if (*due > now) return {due};
+    // Another Sorvel sweeps it: this one's next is the hour after.
+    if (leftToOther_ == due) return {SweepTiming::nextAfter(schedule_, now)};
+    return {std::nullopt, true};
 }
 
 void SweepScheduler::runIfDue() {
     if (schedule_.frequency == Frequency::off || isRunning_) return;
+    followStored();
     // Another Sorvel's sweep cut short is shown as what it moved once it has settled.
     settleCutShortSweep();
     // A sweep waits for folders being checked, at most until their deadline: it should
@@ -251,7 +272,8 @@ void SweepScheduler::beginSweep(SweepRun::Trigger trigger, std::optional<Date> s
             return SweepClaim::run(trigger == SweepRun::Trigger::scheduled, known,
                                    [&] { return runner(schedule, trigger); }, due);
         },
-        [trigger](SweepScheduler& model, SweepClaim::Result result) {
+        [trigger, slot](SweepScheduler& model, SweepClaim::Result result) {
+            if (result.kind == SweepClaim::Result::Kind::busy && slot) model.leftToOther_ = slot;
             model.finishAttempt(trigger, std::move(result));
         },
         [](SweepScheduler& model, const std::string& reason) { model.failSweep(reason); });
@@ -285,6 +307,35 @@ void SweepScheduler::adopt(const SweepReceipt& receipt, const std::vector<SweepR
     if (Models::assignIfChanged(findings_, outcomesOf(findings))) publish(&SweepScheduler::findingsChanged);
     if (Models::assignIfChanged(selectedPaths_, actionablePaths(findings_)))
         publish(&SweepScheduler::selectedPathsChanged);
+}
+
+void SweepScheduler::followStored() {
+    if (following_) return;
+    following_ = true;
+    Models::runThenDeliver(
+        this, Models::WorkPriority::utility,
+        [seen = storedSeen_]() -> std::optional<CrashedRuns::LastSweep> {
+            // Receipt and findings are read as one, never between a sweep's two writes: while
+            // another sweeps (or the panel moves) they are read at the next check.
+            const RunLock::Held lock(SweepClaim::kLockName);
+            if (!lock.held() && (lock.error() == EWOULDBLOCK || lock.error() == EAGAIN)) return std::nullopt;
+            auto stored = SweepReceipt::loadLast();
+            if (!stored || stored == seen) return std::nullopt;
+            // A sweep still under way elsewhere has kept its receipt ahead as cut short: it is
+            // shown once it is recorded, or once settled after its mover has gone.
+            if (stored->cutShort) return CrashedRuns::settleLastSweep();
+            return CrashedRuns::LastSweep{*stored, SweepReceipt::loadFindings()};
+        },
+        [shown = lastReceipt_](SweepScheduler& model, std::optional<CrashedRuns::LastSweep> last) {
+            model.following_ = false;
+            // A sweep or a move of this one's since has a newer word; the next check reads again.
+            if (!last || model.isRunning_ || model.isCleaning_ || model.settling_ || model.lastReceipt_ != shown) return;
+            model.storedSeen_ = last->receipt;
+            if (model.lastReceipt_ == last->receipt) return;
+            model.adopt(last->receipt, last->findings);
+            model.refreshNextRun();
+        },
+        [](SweepScheduler& model, const std::string&) { model.following_ = false; });
 }
 
 // No receipt came back, so the last one stays and the next due test tries again.

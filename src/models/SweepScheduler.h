@@ -69,6 +69,14 @@ public:
     Date now() const { return deps_.clock(); }
     const std::optional<SweepReceipt>& lastReceipt() const { return lastReceipt_; }
     const std::optional<Date>& nextRunDate() const { return nextRunDate_; }
+    /// The next sweep as it stands at this moment, worked out afresh from the clock: its time,
+    /// or `shortly` while a due sweep waits for the check that runs it. Neither when off.
+    struct NextSweep {
+        std::optional<Date> at;
+        bool shortly = false;
+        friend bool operator==(const NextSweep&, const NextSweep&) = default;
+    };
+    NextSweep nextSweep() const;
     const std::vector<CleanupOutcome>& findings() const { return findings_; }
     const std::set<std::string>& selectedPaths() const { return selectedPaths_; }
     bool isCleaning() const { return isCleaning_; }
@@ -176,6 +184,11 @@ private:
     /// When the next scheduled sweep is due by the last receipt, as the due test and the
     /// shown time both use it; now for a receipt that moved nothing because a lock was held.
     std::optional<Date> dueAt(Date now);
+    /// The same, for a look that changes nothing.
+    std::optional<Date> dueAt(Date now) const;
+    /// Reads the stored last receipt on a worker: one that changed on disk since it was last
+    /// read (another session's sweep, say) is shown in place of this one's.
+    void followStored();
     /// What a sweep's claim came back with: the sweep's outcome, another Sorvel's newer
     /// receipt, or another Sorvel sweeping now.
     void finishAttempt(SweepRun::Trigger trigger, SweepClaim::Result result);
@@ -251,6 +264,10 @@ private:
     /// is counted from then, not from a moment that moves on with the clock.
     std::optional<std::pair<Date, Date>> futureSeen_;
     bool settling_ = false; // a cut-short receipt is being looked up on a worker
+    bool following_ = false; // the stored receipt is being read on a worker
+    std::optional<SweepReceipt> storedSeen_; // the stored receipt as last read
+    /// A due sweep time another Sorvel was sweeping when this one came to it: shown past, not as shortly.
+    std::optional<Date> leftToOther_;
     QTimer timer_;
     double tick_ = 300;
 };

@@ -38,17 +38,33 @@ void apply(std::vector<CleanupItem>& items, const CleanupPolicy& policy) {
     }
 }
 
+static std::vector<CleanupItem> screened(const ScanResult& result, std::vector<CleanupItem>& unreadOnly,
+                                         std::vector<Refused>* screenedOut) {
+    std::vector<CleanupItem> items = CleanupFinder::recommendations(result, unreadOnly);
+    std::vector<size_t> listedByRule; // the screening appends its refusals after these
+    for (const auto& item : items) listedByRule.push_back(item.refused.size());
+    OfferScreen::apply(items, CleanupPolicy::standard());
+    if (screenedOut)
+        for (size_t i = 0; i < items.size(); ++i)
+            for (size_t j = listedByRule[i]; j < items[i].refused.size(); ++j)
+                screenedOut->push_back({items[i].id, items[i].refused[j]});
+    TargetPlaces::name(items); // what the guard refused is no longer where the row points
+    CleanupFinder::order(items);
+    return items;
+}
+
 std::vector<CleanupItem> recommendations(const ScanResult& result) {
     std::vector<CleanupItem> unreadOnly;
     return recommendations(result, unreadOnly);
 }
 
 std::vector<CleanupItem> recommendations(const ScanResult& result, std::vector<CleanupItem>& unreadOnly) {
-    std::vector<CleanupItem> items = CleanupFinder::recommendations(result, unreadOnly);
-    OfferScreen::apply(items, CleanupPolicy::standard());
-    TargetPlaces::name(items); // what the guard refused is no longer where the row points
-    CleanupFinder::order(items);
-    return items;
+    return screened(result, unreadOnly, nullptr);
+}
+
+std::vector<CleanupItem> recommendations(const ScanResult& result, std::vector<Refused>& screenedOut) {
+    std::vector<CleanupItem> unreadOnly;
+    return screened(result, unreadOnly, &screenedOut);
 }
 
 } // namespace sorvel::OfferScreen

@@ -1,6 +1,7 @@
 #pragma once
 // The recommendations as every surface shows them: each rule's targets checked against the
 // cleanup policy, so that no item offers, nor counts, what the guard would refuse by its place.
+#include <string>
 #include <vector>
 
 #include "engine/CleanupItem.h"
@@ -20,5 +21,15 @@ void apply(std::vector<CleanupItem>& items, const CleanupPolicy& policy);
 /// finder orders them.
 std::vector<CleanupItem> recommendations(const ScanResult& result);
 std::vector<CleanupItem> recommendations(const ScanResult& result, std::vector<CleanupItem>& unreadOnly);
+
+/// A target the guard refused when the offers were screened, with the rule that found it;
+/// its `detail` says why.
+struct Refused {
+    std::string ruleId;
+    CleanupTarget target;
+};
+/// The recommendations, and every target the screening refused (not those the rules list
+/// as refused themselves), in the finder's order.
+std::vector<CleanupItem> recommendations(const ScanResult& result, std::vector<Refused>& screenedOut);
 
 } // namespace sorvel::OfferScreen

@@ -13,6 +13,8 @@ std::string SweepReceipt::headline() const {
     }
     if (heldOff) return "Nothing moved yet \u2014 Sorvel tries again shortly";
     if (action == SweepSchedule::Action::clean) {
+        // Refusals kept something back: the reason says what, so the line claims no clean home.
+        if (movedCount == 0 && refusedCount >= 1 && withheldReason) return "Nothing was moved";
         if (movedCount == 0) return "Nothing needed cleaning";
         return "Moved " + Bytes::format(movedBytes) + " to the Trash";
     }

@@ -127,10 +127,39 @@ SweepReceipt counted(SweepReceipt receipt, const std::vector<CleanupOutcome>& ou
     return receipt;
 }
 
-bool sweepable(const CleanupItem& item, const Rules& rules) {
-    if (!item.isSafeToClean()) return false;
-    if (rules.isAllSafeRules()) return true;
-    return rules.ids.count(item.id) > 0;
+bool ruleTicked(const std::string& id, const Rules& rules) { return rules.isAllSafeRules() || rules.ids.count(id) > 0; }
+
+bool sweepable(const CleanupItem& item, const Rules& rules) { return item.isSafeToClean() && ruleTicked(item.id, rules); }
+
+// What the screening refused of a rule this sweep runs, had it let it pass: kept back, so
+// counted as refused, never as nothing found. A rule that offers nothing unattended (one to
+// review, done elsewhere, or withheld) keeps nothing back.
+std::vector<OfferScreen::Refused> keptBack(const std::vector<CleanupItem>& items,
+                                           std::vector<OfferScreen::Refused> screened, const Rules& rules) {
+    std::set<std::string> swept;
+    for (const auto& item : items)
+        if (item.risk == CleanupRisk::safe && !item.externalAction && !item.withheld && ruleTicked(item.id, rules))
+            swept.insert(item.id);
+    std::set<std::string> seen; // a place two rules found is one item
+    std::erase_if(screened, [&](const OfferScreen::Refused& r) {
+        return !swept.count(r.ruleId) || !seen.insert(r.target.path).second;
+    });
+    return screened;
+}
+
+void addReason(SweepReceipt& receipt, const std::string& reason) {
+    receipt.withheldReason = receipt.withheldReason ? *receipt.withheldReason + " " + reason : reason;
+}
+
+// Why nothing moved when refusals kept back all a sweep would have moved: how many, and the
+// first of them in the guard's words.
+std::string refusedReason(const std::vector<std::pair<std::string, std::string>>& refused) {
+    const size_t n = refused.size();
+    std::string reason = "Sorvel refused " + std::to_string(n) + (n == 1 ? " item" : " items") +
+                         " this sweep would have moved: \u201C" + tildeAbbreviated(refused.front().first) +
+                         "\u201D \u2014 " + refused.front().second;
+    if (n > 1) reason += "; and " + std::to_string(n - 1) + " more";
+    return reason + ".";
 }
 
 // The trash folders a sweep leaves alone among an added folder's items, by identity
@@ -216,11 +245,14 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
 
     ScanResult scan;
     scan.scope = ScanScope::systemData;
+    std::vector<OfferScreen::Refused> kept;
     const bool scanned = !noRules(schedule);
     if (scanned) {
         ScanControl control;
         scan = MultiRootScan::scanSynchronously(control, ScanScope::systemData, scannedCategories(schedule));
-        scan.cleanupItems = OfferScreen::recommendations(scan);
+        std::vector<OfferScreen::Refused> screened;
+        scan.cleanupItems = OfferScreen::recommendations(scan, screened);
+        kept = keptBack(scan.cleanupItems, std::move(screened), schedule.rules);
     }
 
     std::vector<CleanupExecutor::PathSize> candidates;
@@ -260,9 +292,14 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
     }
 
     // A skipped folder is a refusal like any other: it shows under "Skipped", not only in words.
-    receipt.refusedCount = static_cast<int64_t>(skipped.size());
-    for (const auto& reason : skipped)
-        receipt.withheldReason = receipt.withheldReason ? *receipt.withheldReason + " " + reason : reason;
+    receipt.refusedCount = static_cast<int64_t>(skipped.size() + kept.size());
+    for (const auto& reason : skipped) addReason(receipt, reason);
+
+    // The screening's refusals, known before anything moves: with nothing left to move, the
+    // receipt kept ahead and the history's run say so too.
+    std::vector<std::pair<std::string, std::string>> refused;
+    for (const auto& r : kept) refused.push_back({r.target.path, r.target.detail.value_or("refused")});
+    if (normalized.empty() && !refused.empty()) addReason(receipt, refusedReason(refused));
 
     const CleanupPolicy policy = CleanupPolicy::standard().allowing(folders);
     const CloudStatus status = cloud ? *cloud : CloudDetector::detect();
@@ -303,10 +340,22 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
     if (moving && !normalized.empty())
         if (auto held = heldOffReason(outcomes, runProblem, nothingRecorded)) {
             receipt.heldOff = true;
-            receipt.refusedCount = static_cast<int64_t>(skipped.size());
+            receipt.refusedCount = static_cast<int64_t>(skipped.size() + kept.size());
             receipt.withheldReason = receipt.withheldReason ? *held + " " + *receipt.withheldReason : *held;
             if (runProblem == *held) runProblem.reset(); // the receipt says it; nothing went unrecorded
         }
+
+    // Nothing moved, nor would, and refusals kept something back: said, never taken for a
+    // sweep that found nothing to clean.
+    const bool anyGoes = std::any_of(outcomes.begin(), outcomes.end(),
+                                     [](const CleanupOutcome& o) { return o.moved() || o.wouldMove(); });
+    if (!receipt.heldOff && !anyGoes && !normalized.empty()) {
+        for (const auto& o : outcomes) {
+            if (const auto* refusal = o.refusal()) refused.push_back({o.path, refusal->description()});
+            else if (const auto* failure = o.failure()) refused.push_back({o.path, *failure});
+        }
+        if (!refused.empty()) addReason(receipt, refusedReason(refused));
+    }
 
     std::vector<SweepReceipt::Finding> findings;
     for (const auto& outcome : outcomes) {

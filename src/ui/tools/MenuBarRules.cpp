@@ -7,10 +7,17 @@
 
 namespace sorvel::MenuBarRules {
 
-std::string statusLine(bool isRunning, const std::optional<Date>& nextRunDate, Date now) {
+std::string statusLine(bool isRunning, const std::optional<Date>& nextRunDate, Date now, bool dueShortly) {
     if (isRunning) return "Sweeping\u2026";
+    if (dueShortly) return std::string("Next sweep ") + kShortly;
     if (nextRunDate) return "Next sweep " + RelativeDate::full(*nextRunDate, now);
     return "Automatic sweeps are off";
+}
+
+std::optional<std::string> nextSweepLine(const std::optional<Date>& nextRunDate, bool dueShortly) {
+    if (dueShortly) return std::string("Next sweep: ") + kShortly + ".";
+    if (nextRunDate) return "Next sweep: " + mediumDateShortTime(*nextRunDate) + ".";
+    return std::nullopt;
 }
 
 int findingsListHeight(size_t findings) {

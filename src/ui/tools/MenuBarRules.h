@@ -11,8 +11,15 @@
 
 namespace sorvel::MenuBarRules {
 
-/// "Sweeping…", "Next sweep in 5 hours" or "Automatic sweeps are off", in that order.
-std::string statusLine(bool isRunning, const std::optional<Date>& nextRunDate, Date now);
+/// Said of a sweep that is due and waits for the check that runs it, never a time gone by.
+inline constexpr const char* kShortly = "shortly";
+
+/// "Sweeping…", "Next sweep in 5 hours" (or "Next sweep shortly" while a due sweep waits)
+/// or "Automatic sweeps are off", in that order.
+std::string statusLine(bool isRunning, const std::optional<Date>& nextRunDate, Date now, bool dueShortly = false);
+/// The settings window's line: "Next sweep: Dec 9, 2026 at 11:00 AM." or "Next sweep: shortly.";
+/// none when neither.
+std::optional<std::string> nextSweepLine(const std::optional<Date>& nextRunDate, bool dueShortly);
 
 /// 29 points a row, at least one row's worth, never more than 200.
 int findingsListHeight(size_t findings);

@@ -84,8 +84,10 @@ MenuBarView::MenuBarView(SweepScheduler& scheduler, Actions actions, QWidget* pa
 void MenuBarView::setRelativeRefresh(int ms) { relativeRefresh_->setInterval(ms); }
 
 void MenuBarView::refreshStatus() {
-    if (status_)
-        status_->setText(q(MenuBarRules::statusLine(scheduler_.isRunning(), scheduler_.nextRunDate(), scheduler_.now())));
+    if (!status_) return;
+    // Worked out afresh at each showing: a time the last check worked out may have passed.
+    const auto next = scheduler_.nextSweep();
+    status_->setText(q(MenuBarRules::statusLine(scheduler_.isRunning(), next.at, scheduler_.now(), next.shortly)));
 }
 
 void MenuBarView::hideEvent(QHideEvent* event) {

@@ -18,6 +18,7 @@
 #include "ui/services/FolderDialog.h"
 #include "ui/kit/CheckBox.h"
 #include "ui/kit/ClickArea.h"
+#include "ui/tools/MenuBarRules.h"
 #include "ui/kit/FocusRing.h"
 #include "ui/kit/Fonts.h"
 #include "ui/kit/SegmentedPicker.h"
@@ -95,8 +96,16 @@ void SweepSettingsView::hideEvent(QHideEvent* event) {
     relativeRefresh_->stop();
 }
 
-// Only the one line: a rebuild of the window would close an open hour menu.
+void SweepSettingsView::refreshNextSweep() {
+    if (!nextSweep_) return;
+    const auto next = scheduler_.nextSweep();
+    // Sweeps turned off rebuild the window; a line kept till then says only what was true.
+    if (const auto line = MenuBarRules::nextSweepLine(next.at, next.shortly)) nextSweep_->setText(q(*line));
+}
+
+// Only these lines: a rebuild of the window would close an open hour menu.
 void SweepSettingsView::refreshLastChecked() {
+    refreshNextSweep();
     if (const auto last = updates_.lastChecked(); last && lastChecked_)
         lastChecked_->setText("last checked " + q(RelativeDate::full(*last, now())));
 }
@@ -161,6 +170,7 @@ void SweepSettingsView::rebuild() {
     RebuildPlace place(this);
     ++builds_;
     lastChecked_ = nullptr;
+    nextSweep_ = nullptr;
     clear(layout_);
     layout_->addWidget(frequencySection());
     layout_->addWidget(rulesSection());
@@ -198,9 +208,11 @@ QWidget* SweepSettingsView::frequencySection() {
     auto* summary = wrapping(q(current.summary()), 11.5, Theme::secondaryText());
     summary->setObjectName("summary");
     stack->addWidget(summary);
-    // The very time the scheduler will sweep at, as the panel counts down to it.
-    if (const auto& next = scheduler_.nextRunDate()) {
-        auto* when = wrapping(q("Next sweep: " + mediumDateShortTime(*next) + "."), 11.5, Theme::tertiaryText());
+    // The very time the scheduler will sweep at, as the panel counts down to it; kept
+    // current while shown.
+    const auto next = scheduler_.nextSweep();
+    if (const auto line = MenuBarRules::nextSweepLine(next.at, next.shortly)) {
+        auto* when = nextSweep_ = wrapping(q(*line), 11.5, Theme::tertiaryText());
         when->setObjectName("nextSweep");
         stack->addWidget(when);
     }

@@ -63,6 +63,7 @@ private:
     void refocusAdd();
     void rebuild();
     void refreshLastChecked();
+    void refreshNextSweep();
     QWidget* frequencySection();
     QWidget* rulesSection();
     QWidget* foldersSection();
@@ -80,6 +81,7 @@ private:
     std::optional<std::string> folderMessage_;
     bool refocusAdd_ = false; // the folder dialog closed: "Add folder…" gets the focus back
     class Text* lastChecked_ = nullptr;
+    class Text* nextSweep_ = nullptr;
     class QTimer* relativeRefresh_;
     int builds_ = 0;
 };
