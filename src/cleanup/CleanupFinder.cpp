@@ -83,6 +83,12 @@ const std::vector<std::string> &ruleIDs() {
     return ids;
 }
 
+void noteShared(std::vector<CleanupItem> &items, const ScanResult &result) {
+    for (auto &item : items)
+        for (auto &target : item.targets)
+            target.shared = std::clamp<int64_t>(result.sharedBytes(target.path), 0, std::max<int64_t>(target.size, 0));
+}
+
 std::vector<CleanupItem> recommendations(const ScanResult &result) {
     std::vector<CleanupItem> unreadOnly;
     return recommendations(result, unreadOnly);
@@ -126,9 +132,11 @@ std::vector<CleanupItem> recommendations(const ScanResult &result, std::vector<C
     offerEachPlaceOnce(items);
     // Named once the targets are final: a row speaks of where what it offers lies.
     TargetPlaces::name(items);
+    noteShared(items, result);
     std::vector<CleanupItem> kept;
     for (auto &item : items)
-        if (item.size() > 0 || item.withheld || !item.refused.empty())
+        // Held but shared whole, it is still listed: its row says it frees nothing.
+        if (item.heldSize() > 0 || item.withheld || !item.refused.empty())
             kept.push_back(std::move(item));
         else if (!item.unreadPaths.empty())
             unreadOnly.push_back(std::move(item));

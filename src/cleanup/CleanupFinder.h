@@ -19,6 +19,9 @@ std::vector<CleanupItem> recommendations(const ScanResult &result);
 /// this user may not read, so that a report can say so.
 std::vector<CleanupItem> recommendations(const ScanResult &result, std::vector<CleanupItem> &unreadOnly);
 
+/// Sets each target's shared bytes from the result: what of it has names outside it too.
+void noteShared(std::vector<CleanupItem> &items, const ScanResult &result);
+
 /// The finder's order: safe before review, then largest first; those with only refused
 /// places last. Stable.
 void order(std::vector<CleanupItem> &items);

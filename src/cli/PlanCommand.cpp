@@ -12,6 +12,7 @@
 #include "platform/Path.h"
 #include "removal/CleanupPolicy.h"
 #include "removal/OfferScreen.h"
+#include "engine/SharedLinks.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -44,7 +45,7 @@ PlanInput planInput(const std::vector<CleanupItem>& recommendations) {
         // The same items the window preselects: one with an outside action is the user's to do.
         if (!item.isSafeToClean()) continue;
         for (const auto& target : item.targets) {
-            input.pairs.push_back({target.path, target.size});
+            input.pairs.push_back({target.path, target.size, target.shared});
             input.details.try_emplace(standardizePath(target.path), target.detail);
             if (target.partlyRead) input.partlyRead.insert(standardizePath(target.path));
         }
@@ -72,6 +73,11 @@ std::string planText(const std::vector<CleanupOutcome>& outcomes,
     line("  " + std::to_string(passed.size()) + " of " + std::to_string(outcomes.size()) +
          " targets passed every safety check");
     line("  " + Bytes::format(CleanupExecutor::freed(outcomes)) + " would move to the Trash");
+    int64_t shared = 0;
+    for (const auto* o : passed) shared = Bytes::saturatingAdd(shared, o->size - o->freed());
+    if (shared > 0)
+        line(wrap(Bytes::format(shared) + " more is shared storage: hard links to files also named outside the "
+                  "targets. Moving them frees none of it.", "  ", kWrapWidth));
     if (unreadableFolders > 0) line("  Not looked at: " + CommandPath::unreadableNote(unreadableFolders));
 
     if (!refused.empty()) {
@@ -91,7 +97,7 @@ std::string planText(const std::vector<CleanupOutcome>& outcomes,
     for (size_t i = 0; i < passed.size() && i < kPlanListingLimit; ++i) {
         const auto& o = *passed[i];
         line("");
-        line("  " + sizeColumn(o.size) + "  " + TextLayout::shownPath(o.path) +
+        line("  " + sizeColumn(o.freed()) + "  " + TextLayout::shownPath(o.path) +
              (partlyRead.count(o.path) ? "  (partly read)" : ""));
         std::optional<std::string> fallback;
         if (auto it = details.find(o.path); it != details.end()) fallback = it->second;
@@ -99,6 +105,7 @@ std::string planText(const std::vector<CleanupOutcome>& outcomes,
         // Escaped before wrapping: the wrap's own line breaks are meant.
         line(wrap(TextLayout::shown(explanation.what), kExplainIndent, kWrapWidth));
         if (explanation.cost) line(wrap("\u2192 " + TextLayout::shown(*explanation.cost), kExplainIndent, kWrapWidth));
+        if (const auto note = sharedStorageNote(o.size, o.shared)) line(wrap(*note, kExplainIndent, kWrapWidth));
     }
     if (passed.size() > kPlanListingLimit)
         line("    \u2026 and " + std::to_string(passed.size() - kPlanListingLimit) + " more");

@@ -68,8 +68,9 @@ json categoryObject(const CategoryResult& category) {
 json recommendationObject(const CleanupItem& item) {
     json targets = json::array();
     for (const auto& target : item.targets) {
-        json object{{"bytes", target.size}, {"path", target.path}};
+        json object{{"bytes", target.freed()}, {"path", target.path}};
         if (target.partlyRead) object["partlyUnreadable"] = true;
+        if (target.size > target.freed()) object["sharedBytes"] = target.size - target.freed();
         targets.push_back(std::move(object));
     }
     json object{{"bytes", item.size()},
@@ -77,6 +78,7 @@ json recommendationObject(const CleanupItem& item) {
                 {"risk", item.risk == CleanupRisk::safe ? "safe" : "review"},
                 {"targets", std::move(targets)},
                 {"title", item.title}};
+    if (item.sharedSize() > 0) object["sharedBytes"] = item.sharedSize();
     // Folders of the rule's that could not be read: named, as the command-line report names them.
     if (!item.unreadPaths.empty()) object["notReadablePaths"] = item.unreadPaths;
     // Found but not offered: the reason, as the command-line report gives it.

@@ -18,6 +18,7 @@
 #include "engine/MultiRootScan.h"
 #include "engine/Reading.h"
 #include "removal/OfferScreen.h"
+#include "engine/SharedLinks.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -190,8 +191,10 @@ std::string scanReportText(const ScanResult &result, const std::vector<CleanupIt
             line(wrap(shown(item.detail), std::string(7, ' '), 74));
         for (size_t i = 0; i < item.targets.size() && i < 6; ++i) {
             const auto &target = item.targets[i];
-            line("       " + leftPadded(Bytes::format(target.size), 11) + "  " + shownPath(target.path) +
+            line("       " + leftPadded(Bytes::format(target.freed()), 11) + "  " + shownPath(target.path) +
                  (target.partlyRead ? "  (partly read)" : ""));
+            if (const auto note = sharedStorageNote(target.size, target.shared))
+                line(wrap(*note, std::string(20, ' '), 74));
         }
         if (item.targets.size() >= 7)
             line("        \u2026 and " + std::to_string(item.targets.size() - 6) + " more");
@@ -274,9 +277,11 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
         const auto add = [&recommendations](const CleanupItem &item, bool read) {
             json targets = json::array();
             for (const auto &target : item.targets) {
-                json object{{"bytes", target.size}, {"path", target.path}};
+                json object{{"bytes", target.freed()}, {"path", target.path}};
                 if (target.partlyRead)
                     object["partlyUnreadable"] = true;
+                if (target.size > target.freed())
+                    object["sharedBytes"] = target.size - target.freed();
                 targets.push_back(std::move(object));
             }
             json entry{{"bytes", item.size()},
@@ -284,6 +289,8 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                        {"risk", riskName(item.risk)},
                        {"targets", std::move(targets)},
                        {"title", item.title}};
+            if (item.sharedSize() > 0)
+                entry["sharedBytes"] = item.sharedSize();
             if (!read)
                 entry["notReadable"] = true;
             if (item.withheld)

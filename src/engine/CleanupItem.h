@@ -1,6 +1,7 @@
 #pragma once
 // One cleanup recommendation and the progress of a cleanup run: plain values that a scan
 // result carries, so they sit below both the scan and the cleanup rules.
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -26,6 +27,15 @@ struct CleanupTarget {
     std::optional<std::string> detail;
     /// Some folder inside it refused this user: its size is a lower bound.
     bool partlyRead = false;
+    /// Of `size`, the bytes of files that also have names outside it (hard links): they
+    /// stay on disk when it moves.
+    int64_t shared = 0;
+
+    /// What moving it frees: its size but what it shares.
+    int64_t freed() const {
+        const int64_t held = std::max<int64_t>(size, 0);
+        return held - std::clamp<int64_t>(shared, 0, held);
+    }
 
     friend bool operator==(const CleanupTarget&, const CleanupTarget&) = default;
 };
@@ -52,10 +62,24 @@ struct CleanupItem {
     /// Each one's `detail` says why.
     std::vector<CleanupTarget> refused;
 
+    /// What acting on it frees: the reported size, else what moving its targets frees.
     int64_t size() const {
         if (reportedSize) return *reportedSize;
         int64_t sum = 0;
+        for (const auto& t : targets) sum += t.freed();
+        return sum;
+    }
+    /// What its targets hold, shared or not.
+    int64_t heldSize() const {
+        if (reportedSize) return *reportedSize;
+        int64_t sum = 0;
         for (const auto& t : targets) sum += t.size;
+        return sum;
+    }
+    /// What its targets hold that moving them leaves on disk.
+    int64_t sharedSize() const {
+        int64_t sum = 0;
+        for (const auto& t : targets) sum += t.size - t.freed();
         return sum;
     }
 

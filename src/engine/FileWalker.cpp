@@ -72,7 +72,9 @@ void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPat
     if (entry.isSymlink) {
         // Never followed, and no file; but a long target takes a block of its own, which
         // the folder's size holds, as du counts it.
-        if (entry.linkCount >= 2 && !control.insertInode({entry.device, entry.fileID}, parentPath)) return;
+        if (entry.linkCount >= 2 &&
+            !control.insertInode({entry.device, entry.fileID}, parentPath, entry.linkCount, entry.allocatedSize))
+            return;
         directFileSize += entry.allocatedSize;
         return;
     }
@@ -87,7 +89,9 @@ void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPat
     }
     // Only this walk counts a hard-linked file once (per control, across walks): insights
     // and the duplicate listing take every name.
-    if (entry.linkCount >= 2 && !control.insertInode({entry.device, entry.fileID}, parentPath)) return;
+    if (entry.linkCount >= 2 &&
+        !control.insertInode({entry.device, entry.fileID}, parentPath, entry.linkCount, entry.allocatedSize))
+        return;
     directFileSize += entry.allocatedSize;
     directFileCount += 1;
     if (keepEveryFile || (keepLargeFiles && entry.allocatedSize >= options.largeFileThreshold)) {

@@ -130,6 +130,7 @@ void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& ca
         sortBySizeDescending(entry.roots);
         result.categories.push_back(std::move(entry));
     }
+    result.sharedLinks = std::make_shared<const SharedLinks>(control.takeSharedLinks());
 }
 
 FileWalker::Options walkOptions(const std::string& path, ScanScope scope) {

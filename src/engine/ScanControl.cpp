@@ -52,6 +52,35 @@ bool ScanControl::insertInode(InodeKey key, const std::string& countedIn) {
     return true;
 }
 
+bool ScanControl::insertInode(InodeKey key, const std::string& countedIn, uint64_t links, int64_t size) {
+    std::lock_guard g(lock_);
+    if (inodes_.keepsOwners) inodes_.holders[key].insert(countedIn);
+    auto [file, added] = linked_.try_emplace(key);
+    if (added) {
+        const std::string_view folder = folderPath(countedIn);
+        // Counted before this control met it (known from another): its bytes are in no
+        // folder this walk counts.
+        const int64_t counted = inodes_.seen.count(key) ? 0 : size;
+        file->second = SharedLinks::File{links, 1, counted, std::string(folder), folder.size()};
+    } else {
+        file->second.meet(countedIn);
+    }
+    if (!inodes_.seen.insert(key).second) return false;
+    if (inodes_.keepsOwners) inodes_.owners.emplace(key, countedIn);
+    return true;
+}
+
+SharedLinks ScanControl::takeSharedLinks() {
+    std::vector<SharedLinks::File> files;
+    {
+        std::lock_guard g(lock_);
+        files.reserve(linked_.size());
+        for (auto& [key, file] : linked_) files.push_back(std::move(file));
+        linked_.clear();
+    }
+    return SharedLinks(std::move(files));
+}
+
 void ScanControl::keepInodeOwners() {
     std::lock_guard g(lock_);
     inodes_.keepsOwners = true;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/ScanNode.h"
+#include "engine/SharedLinks.h"
 
 namespace sorvel {
 
@@ -53,6 +54,11 @@ public:
     bool insertInode(InodeKey key);
     /// The same, remembering the folder that counted the file when owners are kept.
     bool insertInode(InodeKey key, const std::string& countedIn);
+    /// The same for a name of a file of `links` names and `size` allocated bytes, noting
+    /// where each of its names lies for `takeSharedLinks`.
+    bool insertInode(InodeKey key, const std::string& countedIn, uint64_t links, int64_t size);
+    /// The hard-linked files met so far, leaving this control knowing none.
+    SharedLinks takeSharedLinks();
     /// From now on remember which folder counted each hard-linked file, so that one
     /// folder can be measured again with this control (see releaseInodes).
     void keepInodeOwners();
@@ -86,6 +92,7 @@ private:
     // The files the last releaseInodes let go of (only while owners are kept).
     std::vector<InodeKey> released_;
     std::vector<Completed> completed_;
+    std::unordered_map<InodeKey, SharedLinks::File, InodeKeyHash> linked_;
 };
 
 } // namespace sorvel

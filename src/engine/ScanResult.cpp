@@ -192,6 +192,10 @@ const CategoryResult* ScanResult::category(const std::string& id) const {
     return nullptr;
 }
 
+int64_t ScanResult::sharedBytes(const std::string& path) const {
+    return sharedLinks ? sharedLinks->sharedBytes(path) : 0;
+}
+
 int64_t ScanResult::reclaimable() const {
     int64_t sum = 0;
     for (const auto& item : cleanupItems)

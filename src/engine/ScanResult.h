@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "engine/InstalledApps.h"
 #include "engine/Reading.h"
 #include "engine/ScanNode.h"
+#include "engine/SharedLinks.h"
 #include "engine/VolumeProbe.h"
 #include "platform/BaseFolders.h"
 #include "platform/Date.h"
@@ -64,6 +66,8 @@ struct ScanResult {
     /// Base-folder values of the environment that were not taken, with why (said once).
     std::vector<BaseFolders::SetAside> setAsideFolders;
     std::vector<CleanupItem> cleanupItems;
+    /// The hard-linked files the walk met; none when no walk noted them.
+    std::shared_ptr<const SharedLinks> sharedLinks;
 
     /// The root at `path` is gone from the disk: it leaves its category (the category too
     /// when it was the last) and joins `missingRoots`, to be measured whole if it comes
@@ -71,6 +75,9 @@ struct ScanResult {
     bool leaveRoot(const std::string& path);
 
     ScanNodePtr node(const std::string& path) const;
+    /// Of what this result counted at `path`, the bytes held by names outside it too: moving
+    /// it would not free them.
+    int64_t sharedBytes(const std::string& path) const;
     /// The size of what is at `path` as this result read it. A path the tree does not hold
     /// is no 0: under a refused folder it is unread, under one a stop left unread it is not
     /// measured, and past the kept depth or outside every root it is measured afresh.

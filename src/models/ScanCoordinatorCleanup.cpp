@@ -37,7 +37,7 @@ int64_t ScanCoordinator::selectedCleanupSize() const {
 std::vector<CleanupExecutor::PathSize> ScanCoordinator::selectedTargets() const {
     std::vector<CleanupExecutor::PathSize> targets;
     for (const auto& item : selectedCleanupItems())
-        for (const auto& target : item.targets) targets.push_back({target.path, target.size});
+        for (const auto& target : item.targets) targets.push_back({target.path, target.size, target.shared});
     return targets;
 }
 

@@ -49,6 +49,7 @@ std::vector<CleanupOutcome> outcomesOf(const std::vector<SweepReceipt::Finding>&
         CleanupOutcome outcome;
         outcome.path = finding.path;
         outcome.size = finding.size;
+        outcome.shared = finding.shared;
         if (finding.trashPath)
             outcome.result = CleanupOutcome::MovedToTrash{*finding.trashPath};
         else
@@ -123,7 +124,7 @@ const SweepScheduler::Counts& SweepScheduler::counts() const {
         for (const auto& o : findings_) {
             if (!isActionable(o)) continue;
             ++c.actionable;
-            if (selectedPaths_.count(o.path)) c.selectedBytes = Bytes::saturatingAdd(c.selectedBytes, o.size);
+            if (selectedPaths_.count(o.path)) c.selectedBytes = Bytes::saturatingAdd(c.selectedBytes, o.freed());
         }
         counts_ = c;
     }
@@ -438,7 +439,7 @@ void SweepScheduler::cleanSelected() {
     if (isCleaning_ || isRunning_) return;
     std::vector<CleanupExecutor::PathSize> picked;
     for (const auto& o : findings_)
-        if (o.wouldMove() && !isAbsent(o) && selectedPaths_.count(o.path)) picked.push_back({o.path, o.size});
+        if (o.wouldMove() && !isAbsent(o) && selectedPaths_.count(o.path)) picked.push_back({o.path, o.size, o.shared});
     if (picked.empty()) return;
     isCleaning_ = true;
     publish(&SweepScheduler::isCleaningChanged);

@@ -90,7 +90,7 @@ std::vector<PathSize> normalize(const std::vector<PathSize>& items) {
     std::unordered_set<std::string> seen;
     for (const auto& item : items) {
         std::string path = standardizePath(item.path);
-        if (seen.insert(path).second) unique.push_back({std::move(path), item.size});
+        if (seen.insert(path).second) unique.push_back({std::move(path), item.size, item.shared});
     }
     // Shortest first, counted in characters (an accented name is not longer for its bytes).
     std::vector<std::pair<size_t, PathSize>> counted;
@@ -138,6 +138,7 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
                 CleanupOutcome& outcome = outcomes[i];
                 outcome.path = item.path;
                 outcome.size = item.size;
+                outcome.shared = item.shared;
                 if (refusal) outcome.result = CleanupOutcome::Refused{*refusal};
                 else outcome.result = CleanupOutcome::WouldMove{};
             }
@@ -154,6 +155,7 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
         CleanupOutcome outcome;
         outcome.path = item.path;
         outcome.size = item.size;
+        outcome.shared = item.shared;
         if (held) {
             outcome.result = *held;
         } else {
@@ -179,7 +181,7 @@ std::optional<CleanupGuard::Refusal> dryRunCheck(const std::string& path, int64_
 int64_t freed(const std::vector<CleanupOutcome>& outcomes) {
     int64_t sum = 0;
     for (const auto& outcome : outcomes) {
-        if (outcome.moved() || outcome.wouldMove()) sum = Bytes::saturatingAdd(sum, outcome.size);
+        if (outcome.moved() || outcome.wouldMove()) sum = Bytes::saturatingAdd(sum, outcome.freed());
     }
     return sum;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Turns paths with their recorded sizes into outcomes: a dry run of the guard, or moves
 // to the Trash one at a time. Nothing is ever deleted outright.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -49,6 +50,14 @@ struct CleanupOutcome {
     std::string path; // standardised
     int64_t size = 0; // as recorded by the caller; what really moved when a newcomer took its place
     Result result = WouldMove{};
+    /// Of `size`, what names outside the path hold too (hard links): moving it leaves them.
+    int64_t shared = 0;
+
+    /// What moving it frees (or would).
+    int64_t freed() const {
+        const int64_t held = std::max<int64_t>(size, 0);
+        return held - std::clamp<int64_t>(shared, 0, held);
+    }
 
     bool moved() const { return std::holds_alternative<MovedToTrash>(result); }
     bool wouldMove() const { return std::holds_alternative<WouldMove>(result); }
@@ -70,6 +79,12 @@ enum class Mode { dryRun, moveToTrash };
 struct PathSize {
     std::string path;
     int64_t size = 0;
+    int64_t shared = 0; // of `size`, what names outside the path hold too
+
+    int64_t freed() const {
+        const int64_t held = std::max<int64_t>(size, 0);
+        return held - std::clamp<int64_t>(shared, 0, held);
+    }
     friend bool operator==(const PathSize&, const PathSize&) = default;
 };
 
@@ -91,7 +106,7 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
 /// again), else as the run's guard session judges it.
 std::optional<CleanupGuard::Refusal> dryRunCheck(const std::string& path, int64_t size, CleanupGuard::Session& guard);
 
-/// Sum of the sizes of moved and would-move outcomes.
+/// What the moved and would-move outcomes free: their sizes but what they share.
 int64_t freed(const std::vector<CleanupOutcome>& outcomes);
 
 } // namespace CleanupExecutor

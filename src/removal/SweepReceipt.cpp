@@ -66,6 +66,7 @@ nlohmann::json SweepReceipt::Finding::toJSON() const {
     SweepCoding::putPath(json, "path", path);
     json["size"] = size;
     if (trashPath) SweepCoding::putPath(json, "trashPath", *trashPath);
+    if (shared > 0) json["shared"] = shared;
     return json;
 }
 
@@ -74,6 +75,7 @@ std::optional<SweepReceipt::Finding> SweepReceipt::Finding::fromJSON(const nlohm
     try {
         Finding finding{SweepCoding::path(json, "path"), integer(required(json, "size"))};
         if (present(json, "trashPath")) finding.trashPath = SweepCoding::path(json, "trashPath");
+        if (present(json, "shared")) finding.shared = std::max<int64_t>(0, integer(json.at("shared")));
         return finding;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;

@@ -23,6 +23,9 @@ struct SweepReceipt {
         /// Where the sweep moved it; none for a finding that is still in place. Stored
         /// only when present, so older lists read as all in place.
         std::optional<std::string> trashPath = std::nullopt;
+        /// Of `size`, what names outside the path hold too, which moving it leaves on disk.
+        /// Stored only when there is some, so older lists read as sharing nothing.
+        int64_t shared = 0;
 
         bool moved() const { return trashPath.has_value(); }
         nlohmann::json toJSON() const;

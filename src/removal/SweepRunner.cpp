@@ -115,7 +115,7 @@ bool heldElsewhere(const CleanupOutcome& outcome) {
 SweepReceipt counted(SweepReceipt receipt, const std::vector<CleanupOutcome>& outcomes, bool moving) {
     for (const auto& outcome : outcomes) {
         if (heldElsewhere(outcome)) {
-            receipt.foundBytes = std::max<int64_t>(0, receipt.foundBytes - std::max<int64_t>(0, outcome.size));
+            receipt.foundBytes = std::max<int64_t>(0, receipt.foundBytes - outcome.freed());
         } else if (outcome.moved()) {
             if (!moving) continue;
             ++receipt.movedCount;
@@ -258,7 +258,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
     std::vector<CleanupExecutor::PathSize> candidates;
     for (const auto& item : scan.cleanupItems) {
         if (!sweepable(item, schedule.rules)) continue;
-        for (const auto& target : item.targets) candidates.push_back({target.path, target.size});
+        for (const auto& target : item.targets) candidates.push_back({target.path, target.size, target.shared});
     }
     if (!folders.empty()) {
         const TrashFolders trashes;
@@ -267,7 +267,9 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
 
     const auto normalized = CleanupExecutor::normalize(candidates);
     int64_t found = 0;
-    for (const auto& pair : normalized) found = Bytes::saturatingAdd(found, pair.size);
+    // What moving them frees: bytes other names hold too stay on disk, so they count toward no cap.
+    for (const auto& pair : normalized)
+        found = Bytes::saturatingAdd(found, pair.freed());
 
     SweepReceipt receipt;
     receipt.date = SweepCoding::sweepNow();
@@ -360,9 +362,9 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
     std::vector<SweepReceipt::Finding> findings;
     for (const auto& outcome : outcomes) {
         if (const auto* m = std::get_if<CleanupOutcome::MovedToTrash>(&outcome.result))
-            findings.push_back({outcome.path, outcome.size, m->trashPath});
+            findings.push_back({outcome.path, outcome.size, m->trashPath, outcome.shared});
         else if (outcome.wouldMove())
-            findings.push_back({outcome.path, outcome.size});
+            findings.push_back({outcome.path, outcome.size, std::nullopt, outcome.shared});
     }
 
     auto problem = persist(settings, receipt, findings, schedule, trigger, std::move(runProblem), !moving);

@@ -23,6 +23,7 @@
 #include "ui/kit/TextButton.h"
 #include "ui/kit/Theme.h"
 #include "ui/services/DesktopServices.h"
+#include "engine/SharedLinks.h"
 
 namespace sorvel::ui {
 
@@ -48,6 +49,8 @@ public:
         path->setElide(Qt::ElideMiddle);
         texts->addWidget(path);
         if (target.detail) texts->addWidget(new Text(QString::fromStdString(*target.detail), Fonts::system(10), Theme::tertiaryText(), this));
+        if (const auto note = sharedStorageNote(target.size, target.shared))
+            texts->addWidget(new Text(QString::fromStdString(*note), Fonts::system(10), Theme::tertiaryText(), this));
         // The folder symbol is painted in the first 16 px; a spacer takes no layout spacing,
         // so the 10 between symbol and path is added here.
         row->addSpacing(16 + 10);
@@ -56,7 +59,7 @@ public:
         reveal_->setAccessibleName("Reveal " + shown);
         reveal_->installEventFilter(this);
         row->addWidget(reveal_);
-        auto* size = new Text(QString::fromStdString(Bytes::format(target.size)), Fonts::mono(11), Theme::secondaryText(), this);
+        auto* size = new Text(QString::fromStdString(Bytes::format(target.freed())), Fonts::mono(11), Theme::secondaryText(), this);
         if (target.partlyRead)
             size->setToolTip(QStringLiteral("Part of it is not readable by this user, so this size is a lower bound."));
         size->setFixedWidth(80);

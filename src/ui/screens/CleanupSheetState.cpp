@@ -171,7 +171,7 @@ std::vector<const CleanupOutcome*> CleanupSheetState::chosen() const {
 
 int64_t CleanupSheetState::chosenBytes() const {
     int64_t sum = 0;
-    for (const auto* o : chosen()) sum += o->size;
+    for (const auto* o : chosen()) sum += o->freed();
     return sum;
 }
 
@@ -255,7 +255,7 @@ std::optional<std::string> CleanupSheetState::fallbackDetail(const CleanupOutcom
 
 int64_t CleanupSheetState::groupBytes(const Group& group, const std::vector<CleanupOutcome>& outcomes) {
     int64_t sum = 0;
-    for (size_t i : group.rows) sum += outcomes[i].size;
+    for (size_t i : group.rows) sum += outcomes[i].freed();
     return sum;
 }
 
@@ -341,7 +341,7 @@ int64_t CleanupSheetState::amount() const {
     if (stage_ != Stage::done) return chosenBytes();
     int64_t sum = 0;
     for (const auto& o : outcomes_)
-        if (o.moved()) sum += o.size;
+        if (o.moved()) sum += o.freed();
     return sum;
 }
 

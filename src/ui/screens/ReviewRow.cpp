@@ -13,6 +13,7 @@
 #include "ui/screens/ElidedLabel.h"
 #include "ui/screens/ReviewRowText.h"
 #include "ui/screens/ToneColours.h"
+#include "engine/SharedLinks.h"
 
 namespace sorvel::ui {
 
@@ -57,13 +58,15 @@ ReviewRow::ReviewRow(const CleanupOutcome& outcome, const TargetExplainer::Expla
                           Theme::primaryText(), this);
     name->setElide(Qt::ElideRight);
     nameLine->addWidget(name, 1);
-    auto* size = new Text(q(Bytes::format(outcome.size)), Fonts::mono(12, Fonts::Weight::semibold),
+    auto* size = new Text(q(Bytes::format(outcome.freed())), Fonts::mono(12, Fonts::Weight::semibold),
                           marked ? Theme::accentInk() : Theme::secondaryText(), this);
     nameLine->addSpacing(8);
     nameLine->addWidget(size);
     column->addLayout(nameLine);
 
     column->addWidget(Texts::wrapping(q(explanation.what), Fonts::system(11.5), Theme::secondaryText(), this));
+    if (const auto note = sharedStorageNote(outcome.size, outcome.shared))
+        column->addWidget(Texts::wrapping(q(*note), Fonts::system(11.5), Theme::tertiaryText(), this));
     if (explanation.cost) {
         auto* cost = new QHBoxLayout;
         cost->setSpacing(6);

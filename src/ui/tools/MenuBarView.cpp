@@ -30,6 +30,7 @@
 #include "ui/tools/MenuBarRules.h"
 #include "ui/tools/SchedulePickers.h"
 #include "ui/tools/SettingsRules.h"
+#include "engine/SharedLinks.h"
 
 namespace sorvel::ui {
 
@@ -323,7 +324,8 @@ QWidget* MenuBarView::makeFinding(const CleanupOutcome& finding) const {
     name->setElide(Qt::ElideMiddle);
     line->addWidget(name, 1);
     line->addSpacing(6);
-    auto* size = mono(q(Bytes::format(finding.size)), 10.5, W::medium, Theme::tertiaryText());
+    auto* size = mono(q(Bytes::format(finding.freed())), 10.5, W::medium, Theme::tertiaryText());
+    if (const auto note = sharedStorageNote(finding.size, finding.shared)) size->setToolTip(q(*note));
     size->setObjectName("findingSize");
     line->addWidget(size);
     const std::string path = finding.path;
@@ -343,7 +345,7 @@ QWidget* MenuBarView::makeMoved(const CleanupOutcome& finding) const {
     line->addWidget(name, 1);
     line->addSpacing(6);
     line->addWidget(caption(MenuBarRules::kMovedLabel, 9.5, W::semibold, Theme::tertiaryText()));
-    line->addWidget(mono(q(Bytes::format(finding.size)), 10.5, W::medium, Theme::tertiaryText()));
+    line->addWidget(mono(q(Bytes::format(finding.freed())), 10.5, W::medium, Theme::tertiaryText()));
     return done;
 }
 

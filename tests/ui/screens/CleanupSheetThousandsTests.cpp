@@ -69,8 +69,8 @@ struct Thousands {
             for (int i = 1; i <= total / 2; ++i) progress(i, total);
             g->wait(2);
             std::vector<CleanupOutcome> outcomes;
-            for (const auto& [path, size] : paths) {
-                outcomes.push_back({UUID::random(), path, size, CleanupOutcome::MovedToTrash{path + ".trashed"}});
+            for (const auto& p : paths) {
+                outcomes.push_back({UUID::random(), p.path, p.size, CleanupOutcome::MovedToTrash{p.path + ".trashed"}});
                 progress(static_cast<int>(outcomes.size()), total);
             }
             return outcomes;
