@@ -115,7 +115,7 @@ struct RestoreResult {
 };
 
 /// Moves files/NAME of the located trash to `destinationName` in the open folder
-/// `destinationFd` with renameat2(RENAME_NOREPLACE). With an identity, an entry that is
+/// `destinationFd` by a rename that never replaces. With an identity, an entry that is
 /// no longer that object stays. Its info file goes only once the object that was checked
 /// is confirmed at the destination. Its wait for the Trash's lock ends once `stop` is set.
 RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName,
