@@ -1,7 +1,8 @@
 #pragma once
 // The desktop's Trash: ${XDG_DATA_HOME:-~/.local/share}/Trash with files/ and info/, and
 // for items on another file system that file system's own trash at its top folder.
-// Items go in by rename only, after their name is reserved by an info file created
+// Items go in by rename only (where the file system refuses the no-replace rename, by
+// the ways NoReplaceRename.h keeps), after their name is reserved by an info file created
 // exclusively: never copied and deleted, never over an existing item (a taken name
 // becomes "name 2", "name 3", ...).
 #include <atomic>
