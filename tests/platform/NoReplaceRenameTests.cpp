@@ -91,3 +91,35 @@ TEST(NoReplaceRename, WithAndWithoutTheFlagNothingHoldingTheNameIsReplaced) {
         }
     }
 }
+
+// A file the user may not link (another's, with protected hard links on) takes a free
+// name by a plain rename, and still never a taken one.
+TEST(NoReplaceRename, WhereNoLinkCanBeMadeATakenNameStillStays) {
+    test::TempDir dir;
+    ::chmod(dir.path().c_str(), 0777);
+    struct Row {
+        const char* name;
+        std::function<void(const std::string& to)> occupy;
+        int code;
+    };
+    const Row rows[] = {
+        {"a free name", [](auto&) {}, 0},
+        {"a name a file holds", [](auto& t) { test::writeFile(t, "theirs"); }, EEXIST},
+        {"a name a dangling link holds", [](auto& t) { ::symlink("/nowhere", t.c_str()); }, EEXIST},
+    };
+    for (const auto& row : rows) {
+        const std::string from = std::string(row.name) + " from", to = std::string(row.name) + " to";
+        test::writeFile(dir / from, "item"); // root's, and not writable by the user below
+        row.occupy(dir / to);
+        const ino_t moving = inodeOf(dir / from), there = inodeOf(dir / to);
+        const int code = test::runAsUnprivileged([&] {
+            if (::link((dir / from).c_str(), (dir / "probe").c_str()) == 0) return 100; // no such case here
+            const FileDescriptor folder(::open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            return renameNoReplaceWithoutFlag(folder.get(), from, folder.get(), to) == 0 ? 0 : errno;
+        });
+        if (code == 100) GTEST_SKIP() << "hard links of another's files are allowed here (fs.protected_hardlinks is 0)";
+        EXPECT_EQ(code, row.code) << row.name << ": " << std::strerror(code);
+        EXPECT_EQ(inodeOf(dir / from), row.code == 0 ? 0 : moving) << row.name;
+        EXPECT_EQ(inodeOf(dir / to), row.code == 0 ? moving : there) << row.name;
+    }
+}
