@@ -14,6 +14,7 @@
 #include "platform/BaseFolders.h"
 #include "platform/FileDescriptor.h"
 #include "platform/MountTable.h"
+#include "platform/NoReplaceRename.h"
 #include "platform/Path.h"
 #include "platform/Replaceable.h"
 #include "platform/TrashFolders.h"
@@ -66,8 +67,7 @@ std::string messageFor(int code) {
     case EBUSY:
         return "The item is in use by the system (for instance a mount point) and cannot be moved.";
     case EINVAL:
-        return "The item cannot be moved into the Trash: the file system refused a rename that never "
-               "replaces (or the item contains the Trash itself).";
+        return "The item cannot be moved into the Trash: it holds the Trash itself.";
     case ENAMETOOLONG:
         return "The item's name is too long to be given a free name in the Trash.";
     default:
@@ -136,7 +136,7 @@ void putBackHoldingMount(const Folder& folder, int parentFd, const std::string& 
                                     "was mounted inside the item while it moved is not known"
                                   : "A disk was mounted inside the item (at " + tildeAbbreviated(where) +
                                         ") while it was being moved";
-    if (::renameat2(folder.files.get(), entry.c_str(), parentFd, name.c_str(), RENAME_NOREPLACE) == 0) {
+    if (renameNoReplace(folder.files.get(), entry, parentFd, name) == 0) {
         if (isSameRecord(record, folder.info.get(), infoName)) ::unlinkat(folder.info.get(), infoName.c_str(), 0);
         result = failure(found + ", so it was put back where it was.");
         result.heldMount = where;
@@ -188,13 +188,13 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
         const std::string candidate = attempt == 1 ? name : name + " " + std::to_string(attempt);
         const std::string infoName = candidate + std::string(kInfoSuffix);
         if (infoName.size() > NAME_MAX) return giveUp(messageFor(ENAMETOOLONG));
-        if (::renameat2(folder.info.get(), draft.c_str(), folder.info.get(), infoName.c_str(), RENAME_NOREPLACE) != 0) {
+        if (renameNoReplace(folder.info.get(), draft, folder.info.get(), infoName) != 0) {
             if (errno == EEXIST) continue;
             return giveUp(std::string("The Trash's record of the item could not be created: ") +
                           std::strerror(errno) + ".");
         }
         pauseAt(Pause::beforeRenameIn);
-        if (::renameat2(parentFd, name.c_str(), folder.files.get(), candidate.c_str(), RENAME_NOREPLACE) == 0) {
+        if (renameNoReplace(parentFd, name, folder.files.get(), candidate) == 0) {
             pauseAt(Pause::afterRenameIn);
             if (const auto inside = mountInside(folder, candidate, seen)) {
                 putBackHoldingMount(folder, parentFd, name, candidate, original, *inside, infoFd, identity, result);
@@ -206,7 +206,7 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
         const int code = errno;
         // An item without a record holds the name: the record becomes a draft again for the next.
         if (code == EEXIST &&
-            ::renameat2(folder.info.get(), infoName.c_str(), folder.info.get(), draft.c_str(), RENAME_NOREPLACE) == 0)
+            renameNoReplace(folder.info.get(), infoName, folder.info.get(), draft) == 0)
             continue;
         ::unlinkat(folder.info.get(), infoName.c_str(), 0);
         if (code == EXDEV) return Step::tryElsewhere;
@@ -461,8 +461,7 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
         result.code = ESTALE;
         return result;
     }
-    if (::renameat2(folder->files.get(), location.name.c_str(), destinationFd, destinationName.c_str(),
-                    RENAME_NOREPLACE) != 0) {
+    if (renameNoReplace(folder->files.get(), location.name, destinationFd, destinationName) != 0) {
         result.code = errno;
         return result;
     }
@@ -471,8 +470,7 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
     // since the check goes back where it came from, and the record stays with the item.
     const std::optional<Identity> landed = identityAt(destinationFd, destinationName);
     if (!landed || landed->device != checked->device || landed->inode != checked->inode) {
-        if (!landed || ::renameat2(destinationFd, destinationName.c_str(), folder->files.get(),
-                                   location.name.c_str(), RENAME_NOREPLACE) == 0) {
+        if (!landed || renameNoReplace(destinationFd, destinationName, folder->files.get(), location.name) == 0) {
             result.code = ESTALE;
             return result;
         }

@@ -1,7 +1,8 @@
 #pragma once
 // The desktop's Trash: ${XDG_DATA_HOME:-~/.local/share}/Trash with files/ and info/, and
 // for items on another file system that file system's own trash at its top folder.
-// Items go in by rename only, after their name is reserved by an info file created
+// Items go in by rename only (where the file system refuses the no-replace rename, by
+// the ways NoReplaceRename.h keeps), after their name is reserved by an info file created
 // exclusively: never copied and deleted, never over an existing item (a taken name
 // becomes "name 2", "name 3", ...).
 #include <atomic>
@@ -115,7 +116,7 @@ struct RestoreResult {
 };
 
 /// Moves files/NAME of the located trash to `destinationName` in the open folder
-/// `destinationFd` with renameat2(RENAME_NOREPLACE). With an identity, an entry that is
+/// `destinationFd` by a rename that never replaces. With an identity, an entry that is
 /// no longer that object stays. Its info file goes only once the object that was checked
 /// is confirmed at the destination. Its wait for the Trash's lock ends once `stop` is set.
 RestoreResult restoreEntry(const Location& location, int destinationFd, const std::string& destinationName,
