@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -160,6 +161,29 @@ std::vector<std::string> writtenAndResolved(const std::string& path) {
     if (!path.empty() && path[0] == '/')
         if (auto real = resolvedPath(path); real && *real != path) out.push_back(std::move(*real));
     return out;
+}
+
+OwnPlace ownPlace(const std::string& folder, const std::string& home) {
+    const std::string f = standardizePath(folder), h = standardizePath(home);
+    if (f.empty() || f[0] != '/' || f == "/") return {f, {}};
+    // The part followed: the home where the folder lies in it, else the folder's parent.
+    const bool inHome = h.size() > 1 && h[0] == '/' && isPathInside(f, h);
+    const std::string front = inHome ? h : deletingLastPathComponent(f);
+    const auto real = resolvedPath(front);
+    if (!real) return {f, {}};
+    std::string at = *real, written = front;
+    for (const auto piece : pathPieces(std::string_view(f).substr(front == "/" ? 0 : front.size()))) {
+        at = appendingPathComponent(at, piece);
+        written = appendingPathComponent(written, piece);
+        struct stat st;
+        if (::lstat(at.c_str(), &st) != 0) {
+            // Not there (yet): the rest as written.
+            const std::string rest = f.substr(written.size());
+            return {at + rest, {}};
+        }
+        if (S_ISLNK(st.st_mode)) return {std::nullopt, written};
+    }
+    return {at, {}};
 }
 
 } // namespace sorvel

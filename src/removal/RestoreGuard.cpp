@@ -38,7 +38,14 @@ std::string Refusal::description() const {
 }
 
 std::optional<CleanupGuard::Refusal> destinationRefusal(const std::string& path, const CleanupPolicy& policy) {
-    return CleanupGuard::placeRefusal(standardizePath(path), policy, CleanupGuard::Entries::asWritten, false);
+    // Judged where it would really land: however its home or folders were spelled.
+    const std::string written = standardizePath(path);
+    const auto parent = hasNul(written) ? std::nullopt : resolvedPath(deletingLastPathComponent(written));
+    const std::string landing = parent ? appendingPathComponent(*parent, lastPathComponent(written)) : written;
+    if (auto refusal = CleanupGuard::placeRefusal(written, policy, CleanupGuard::Entries::asWritten, false);
+        refusal && refusal->kind == CleanupGuard::Refusal::Kind::protectedPath)
+        return refusal;
+    return CleanupGuard::placeRefusal(landing, policy, CleanupGuard::Entries::real, false);
 }
 
 Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
@@ -71,7 +78,12 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
     }
     // The name may since have gone to another item (the Trash emptied, something else
     // trashed): its record must name this item's place, and it must be the same object.
-    if (Trash::recordedOriginal(*location) != original) return refuse(Refusal::notTheMovedItem());
+    // Compared like with like: the record names the real place, an older history the spelling.
+    if (const auto recorded = Trash::recordedOriginal(*location); recorded != original) {
+        const auto parent = hasNul(original) ? std::nullopt : resolvedPath(deletingLastPathComponent(original));
+        if (!parent || recorded != appendingPathComponent(*parent, lastPathComponent(original)))
+            return refuse(Refusal::notTheMovedItem());
+    }
     // Only Sorvel's own moves record an identity, so such an entry also carries Sorvel's
     // record: where no birth time tells objects apart, that keeps out an item another tool
     // trashed from the same place under a reused inode number.
@@ -96,8 +108,6 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
     if (!parent) return refuse(Refusal::destinationParentMissing());
     j.name = lastPathComponent(original);
     const std::string landing = appendingPathComponent(*parent, j.name);
-    if (auto refusal = CleanupGuard::placeRefusal(landing, policy, CleanupGuard::Entries::alsoResolved, false))
-        return refuse(Refusal::destinationNotAllowed(*refusal));
     // Nor into what a mount shows: what lands there is another place's (the documents bound in).
     if (auto refusal = CleanupGuard::shownRefusal(landing, policy)) return refuse(Refusal::destinationNotAllowed(*refusal));
     j.resolvedParent = *parent;
