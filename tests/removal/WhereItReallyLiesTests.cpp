@@ -7,6 +7,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include "platform/MountTable.h"
 #include "platform/Path.h"
 #include "removal/CleanupExecutor.h"
 #include "removal/ManualRun.h"
@@ -73,7 +74,7 @@ TEST(WhereItReallyLies, ATargetBehindALinkOrShownByAMountAtARuleFolderIsRefusedB
          ".gradle/caches", "lies behind ~/.gradle, a link to "},
         {"the cache folder a link to the documents",
          [](LinkedHome& t) { return link(t.real + "/Documents", t.real + "/.cache") && (test::writeFile(t.real + "/Documents/work/a", "x"), true); },
-         ".cache/work", "lies behind ~/.cache, a link to ~/Documents"},
+         ".cache/work", "lies behind ~/.cache, a link to "},
         {"the documents written as themselves",
          [](LinkedHome& t) { return (test::writeFile(t.real + "/Documents/work/a", "x"), true); },
          "Documents/work", "outside the folders Sorvel is allowed to touch"},
@@ -82,13 +83,13 @@ TEST(WhereItReallyLies, ATargetBehindALinkOrShownByAMountAtARuleFolderIsRefusedB
              test::writeFile(t.real + "/Documents/work/big.bin", "x");
              return bindAt(t.real + "/Documents/work", t.real + "/.cache/pip");
          },
-         ".cache/pip/big.bin", "is inside what ~/.cache/pip shows (a bind mount)"},
+         ".cache/pip/big.bin", ".cache/pip shows (a bind mount)"},
         {"a bind of the documents at a developer folder, for duplicates",
          [](LinkedHome& t) {
              test::writeFile(t.real + "/Documents/report.docx", "x");
              return bindAt(t.real + "/Documents", t.real + "/.cache/bazel");
          },
-         ".cache/bazel/report.docx", "is inside what ~/.cache/bazel shows (a bind mount)", true},
+         ".cache/bazel/report.docx", ".cache/bazel shows (a bind mount)", true},
     };
     int ran = 0;
     for (const auto& row : rows) {
