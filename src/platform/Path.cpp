@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
+#include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,14 +82,36 @@ std::string appendingPathComponent(std::string_view parent, std::string_view nam
     return out;
 }
 
+namespace {
+
+std::optional<std::string> underHome(std::string_view path, const std::string& home) {
+    if (path == home) return "~";
+    if (path.size() > home.size() && path.compare(0, home.size(), home) == 0 && path[home.size()] == '/')
+        return "~" + std::string(path.substr(home.size()));
+    return std::nullopt;
+}
+
+// Where the home really lies, once per home: what History records is named by its real place.
+std::string realHome(const std::string& home) {
+    static std::mutex mutex;
+    static std::string spelled, real;
+    std::lock_guard lock(mutex);
+    if (home != spelled) {
+        spelled = home;
+        real = resolvedPath(home).value_or(home);
+    }
+    return real;
+}
+
+} // namespace
+
 std::string tildeAbbreviated(std::string_view path) {
     const std::string home = homeDirectory();
     if (home.empty()) return std::string(path);
-    if (path == home) return "~";
-    if (path.size() > home.size() && path.compare(0, home.size(), home) == 0 &&
-        path[home.size()] == '/') {
-        return "~" + std::string(path.substr(home.size()));
-    }
+    if (auto shown = underHome(path, home)) return *shown;
+    if (!path.empty() && path[0] == '/')
+        if (const std::string real = realHome(home); real != home && real != "/")
+            if (auto shown = underHome(path, real)) return *shown;
     return std::string(path);
 }
 

@@ -74,7 +74,7 @@ TEST(WhereItReallyLies, ATargetBehindALinkOrShownByAMountAtARuleFolderIsRefusedB
          ".gradle/caches", "lies behind ~/.gradle, a link to "},
         {"the cache folder a link to the documents",
          [](LinkedHome& t) { return link(t.real + "/Documents", t.real + "/.cache") && (test::writeFile(t.real + "/Documents/work/a", "x"), true); },
-         ".cache/work", "lies behind ~/.cache, a link to "},
+         ".cache/work", "lies behind ~/.cache, a link to ~/Documents that"},
         {"the documents written as themselves",
          [](LinkedHome& t) { return (test::writeFile(t.real + "/Documents/work/a", "x"), true); },
          "Documents/work", "outside the folders Sorvel is allowed to touch"},
@@ -134,6 +134,7 @@ TEST(WhereItReallyLies, WhatMovesFromAHomeBehindALinkGoesBackWhereItWas) {
         SweepRun run = ManualRun::make(outcomes, "test", std::nullopt);
         ASSERT_EQ(run.moved.size(), 1u);
         EXPECT_EQ(run.moved[0].originalPath, t.real + "/.cache/thumbnails") << row.name << ": the real place is recorded";
+        EXPECT_EQ(tildeAbbreviated(run.moved[0].originalPath), "~/.cache/thumbnails") << row.name;
         if (row.olderRecord) run.moved[0].originalPath = item;
         const auto back = RestoreExecutor::run(run.moved, RestoreExecutor::policyFor(run));
         ASSERT_EQ(back.size(), 1u);
