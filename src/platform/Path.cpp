@@ -2,7 +2,10 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
+#include <optional>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -79,14 +82,36 @@ std::string appendingPathComponent(std::string_view parent, std::string_view nam
     return out;
 }
 
+namespace {
+
+std::optional<std::string> underHome(std::string_view path, const std::string& home) {
+    if (path == home) return "~";
+    if (path.size() > home.size() && path.compare(0, home.size(), home) == 0 && path[home.size()] == '/')
+        return "~" + std::string(path.substr(home.size()));
+    return std::nullopt;
+}
+
+// Where the home really lies, once per home: what History records is named by its real place.
+std::string realHome(const std::string& home) {
+    static std::mutex mutex;
+    static std::string spelled, real;
+    std::lock_guard lock(mutex);
+    if (home != spelled) {
+        spelled = home;
+        real = resolvedPath(home).value_or(home);
+    }
+    return real;
+}
+
+} // namespace
+
 std::string tildeAbbreviated(std::string_view path) {
     const std::string home = homeDirectory();
     if (home.empty()) return std::string(path);
-    if (path == home) return "~";
-    if (path.size() > home.size() && path.compare(0, home.size(), home) == 0 &&
-        path[home.size()] == '/') {
-        return "~" + std::string(path.substr(home.size()));
-    }
+    if (auto shown = underHome(path, home)) return *shown;
+    if (!path.empty() && path[0] == '/')
+        if (const std::string real = realHome(home); real != home && real != "/")
+            if (auto shown = underHome(path, real)) return *shown;
     return std::string(path);
 }
 
@@ -160,6 +185,29 @@ std::vector<std::string> writtenAndResolved(const std::string& path) {
     if (!path.empty() && path[0] == '/')
         if (auto real = resolvedPath(path); real && *real != path) out.push_back(std::move(*real));
     return out;
+}
+
+OwnPlace ownPlace(const std::string& folder, const std::string& home) {
+    const std::string f = standardizePath(folder), h = standardizePath(home);
+    if (f.empty() || f[0] != '/' || f == "/") return {f, {}};
+    // The part followed: the home where the folder lies in it, else the folder's parent.
+    const bool inHome = h.size() > 1 && h[0] == '/' && isPathInside(f, h);
+    const std::string front = inHome ? h : deletingLastPathComponent(f);
+    const auto real = resolvedPath(front);
+    if (!real) return {f, {}};
+    std::string at = *real, written = front;
+    for (const auto piece : pathPieces(std::string_view(f).substr(front == "/" ? 0 : front.size()))) {
+        at = appendingPathComponent(at, piece);
+        written = appendingPathComponent(written, piece);
+        struct stat st;
+        if (::lstat(at.c_str(), &st) != 0) {
+            // Not there (yet): the rest as written.
+            const std::string rest = f.substr(written.size());
+            return {at + rest, {}};
+        }
+        if (S_ISLNK(st.st_mode)) return {std::nullopt, written};
+    }
+    return {at, {}};
 }
 
 } // namespace sorvel

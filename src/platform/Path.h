@@ -52,4 +52,13 @@ void countPathResolution();
 /// they lead: the spellings a place is compared by.
 std::vector<std::string> writtenAndResolved(const std::string& path);
 
+/// Where a folder lies as a place of its own: the links in front of the home (or, for a
+/// folder outside the home, in front of the folder) are followed, and none from there on.
+/// A link met there leaves no place, only the link's path: what is behind it is elsewhere.
+struct OwnPlace {
+    std::optional<std::string> path; // absolute, its missing tail as written
+    std::string link;                // the link in the way, when there is no place
+};
+OwnPlace ownPlace(const std::string& folder, const std::string& home);
+
 } // namespace sorvel

@@ -65,8 +65,11 @@ CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged, int64_t
             return CleanupOutcome::Refused{moved.heldMount->empty()
                                                ? CleanupGuard::Refusal::mountsUnknown()
                                                : CleanupGuard::Refusal::protectedPath(*moved.heldMount)};
-        if (moved.strandedAt)
-            return CleanupOutcome::Failed{moved.error, false, CleanupOutcome::MovedToTrash{*moved.strandedAt, moved.identity}};
+        if (moved.strandedAt) {
+            CleanupOutcome::MovedToTrash stranded{*moved.strandedAt, moved.identity};
+            stranded.from = appendingPathComponent(judged.resolvedParent, judged.name);
+            return CleanupOutcome::Failed{moved.error, false, std::move(stranded)};
+        }
         return CleanupOutcome::Failed{moved.error, moved.trashHeld};
     }
     guard.trashUsed(deletingLastPathComponent(deletingLastPathComponent(*moved.trashPath)));
@@ -80,7 +83,9 @@ CleanupOutcome::Result moveJudged(const CleanupGuard::Judgement& judged, int64_t
         size = measuredInTrash(*moved.trashPath, inTrash);
         moved.identity = Trash::identityOf(*moved.trashPath);
     }
-    return CleanupOutcome::MovedToTrash{*moved.trashPath, moved.identity};
+    CleanupOutcome::MovedToTrash done{*moved.trashPath, moved.identity};
+    done.from = appendingPathComponent(judged.resolvedParent, judged.name);
+    return done;
 }
 
 } // namespace

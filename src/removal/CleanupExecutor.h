@@ -27,6 +27,10 @@ struct CleanupOutcome {
         std::string trashPath; // empty when the place is unknown
         /// The object as it was moved, so a restore can tell it is still the same one.
         std::optional<Trash::Identity> identity;
+        /// Where it really lay (its folder's links followed), as the Trash's record names it;
+        /// empty when not known. What History records, so put back compares like with like.
+        std::string from;
+        const std::string& placeOr(const std::string& path) const { return from.empty() ? path : from; }
         friend bool operator==(const MovedToTrash& a, const MovedToTrash& b) { return a.trashPath == b.trashPath; }
     };
     struct Refused {

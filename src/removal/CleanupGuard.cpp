@@ -38,9 +38,34 @@ std::vector<std::vector<std::string>> forms(const std::vector<std::string>& entr
     return out;
 }
 
-std::optional<Refusal> rulesRefusal(const std::string& path, const CleanupPolicy& policy, const Forms& entries,
-                                    bool refuseHolding) {
-    const auto& denied = entries.denied;
+Forms realForms(const CleanupPolicy& policy, const std::string& home) {
+    Forms out{forms(policy.deniedPrefixes, Entries::alsoResolved), {}, {}};
+    for (const auto& root : policy.allowedRoots) {
+        if (!usable(root)) {
+            out.allowed.push_back({root});
+            out.stops.emplace_back();
+            continue;
+        }
+        const bool named =
+            std::find(policy.namedRoots.begin(), policy.namedRoots.end(), root) != policy.namedRoots.end();
+        const OwnPlace place = named ? OwnPlace{resolvingExistingPart(standardizePath(root)), {}} : ownPlace(root, home);
+        if (place.path) {
+            out.allowed.push_back({*place.path});
+            out.stops.emplace_back();
+            continue;
+        }
+        out.allowed.emplace_back();
+        const std::string at = resolvingExistingPart(deletingLastPathComponent(place.link)) + "/" +
+                               lastPathComponent(place.link);
+        out.stops.push_back(Forms::Stop{place.link, at, resolvedPath(place.link).value_or(std::string())});
+    }
+    return out;
+}
+
+namespace {
+
+std::optional<Refusal> deniedRefusal(const std::string& path, const CleanupPolicy& policy,
+                                     const std::vector<std::vector<std::string>>& denied, bool refuseHolding) {
     // Below a denied prefix (or equal to it) first...
     for (size_t i = 0; i < denied.size(); ++i)
         for (const auto& form : denied[i])
@@ -50,6 +75,24 @@ std::optional<Refusal> rulesRefusal(const std::string& path, const CleanupPolicy
         for (size_t i = 0; i < denied.size(); ++i)
             for (const auto& form : denied[i])
                 if (isPathInside(form, path)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
+    return std::nullopt;
+}
+
+// A path outside every root's real place that is spelled through a link in front of one.
+std::optional<Refusal> stopRefusal(const std::vector<std::string>& spellings, const Forms& entries) {
+    for (const auto& stop : entries.stops)
+        if (stop)
+            for (const auto& spelling : spellings)
+                if (isPathInside(spelling, stop->written) || isPathInside(spelling, stop->at))
+                    return Refusal::throughLink(stop->written, stop->leadsTo);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<Refusal> rulesRefusal(const std::string& path, const CleanupPolicy& policy, const Forms& entries,
+                                    bool refuseHolding) {
+    if (auto refusal = deniedRefusal(path, policy, entries.denied, refuseHolding)) return refusal;
     // Depth counts from the deepest root that holds the path. A root that is not an absolute
     // path admits nothing (an empty one would otherwise hold every path), nor does "/"
     // (a search of the whole disk widens nothing), written or reached through a link.
@@ -108,9 +151,7 @@ public:
     OneOff(const CleanupPolicy& policy, const std::string& home, const std::vector<MountEntry>* given)
         : policy_(policy), home_(home), given_(given) {}
     const Forms& forms() override {
-        if (!forms_)
-            forms_ = Forms{CleanupGuard::forms(policy_.deniedPrefixes, Entries::alsoResolved),
-                           CleanupGuard::forms(policy_.allowedRoots, Entries::alsoResolved)};
+        if (!forms_) forms_ = realForms(policy_, home_);
         return *forms_;
     }
     void settle(const std::string& where) override {
@@ -155,17 +196,20 @@ Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize,
     if (policy.picturesUnknown) return refuse(Refusal::picturesUnknown(*policy.picturesUnknown));
     if (policy.swapsUnknown) return refuse(Refusal::swapsUnknown(*policy.swapsUnknown));
 
-    // The rules on the text, as written.
-    if (auto refusal = placeRefusal(j.path, policy, Entries::asWritten, true)) return refuse(*refusal);
+    // The protected places on the text, as written.
+    if (auto refusal = deniedRefusal(j.path, policy, forms(policy.deniedPrefixes, Entries::asWritten), true))
+        return refuse(*refusal);
 
-    // The same rules on where the path really is: the kernel follows links in the
-    // parents, so a parent swapped for a link must not lead the move elsewhere.
+    // Every rule on where the path really is, never on how it is spelled: the kernel follows
+    // links in the parents, so a link on the way must not lead the move elsewhere.
     j.name = lastPathComponent(j.path);
     std::optional<std::string> parent = resolvedPath(deletingLastPathComponent(j.path));
     std::string resolved;
-    if (parent) {
-        resolved = appendingPathComponent(*parent, j.name);
-        if (auto refusal = rulesRefusal(resolved, policy, ground.forms(), true)) return refuse(*refusal);
+    if (parent) resolved = appendingPathComponent(*parent, j.name);
+    if (auto refusal = rulesRefusal(parent ? resolved : j.path, policy, ground.forms(), true)) {
+        if (refusal->kind == Refusal::Kind::outsideAllowedRoots)
+            if (auto stopped = stopRefusal({j.path, resolved}, ground.forms())) return refuse(*stopped);
+        return refuse(*refusal);
     }
     // Where the text already is the place, its checks are not made twice.
     const bool direct = resolved == j.path;
@@ -255,7 +299,14 @@ Judgement judgeWith(const std::string& path, int64_t recordedSize, const Cleanup
 
 std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy& policy, Entries entries,
                                     bool refuseHolding) {
-    return rulesRefusal(path, policy, Forms{forms(policy.deniedPrefixes, entries), forms(policy.allowedRoots, entries)},
+    if (entries == Entries::real) {
+        const Forms real = realForms(policy, homeDirectory());
+        auto refusal = rulesRefusal(path, policy, real, refuseHolding);
+        if (refusal && refusal->kind == Refusal::Kind::outsideAllowedRoots)
+            if (auto stopped = stopRefusal({path}, real)) return stopped;
+        return refusal;
+    }
+    return rulesRefusal(path, policy, Forms{forms(policy.deniedPrefixes, entries), forms(policy.allowedRoots, entries), {}},
                         refuseHolding);
 }
 
@@ -333,6 +384,9 @@ std::string Refusal::description() const {
     case Kind::shownByMount:
         return std::string(inside ? "is inside what " : "is what ") + tildeAbbreviated(text) + " shows (" + how +
                "), so it is not a cache";
+    case Kind::throughLink:
+        return "lies behind " + tildeAbbreviated(text) + ", a link" +
+               (how.empty() ? std::string() : " to " + tildeAbbreviated(how)) + " that Sorvel does not follow";
     case Kind::imageUnknown:
         return "may hold the only name left of the disk image mounted at " + tildeAbbreviated(text) +
                ": a folder in it could not be read";

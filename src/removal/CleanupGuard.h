@@ -39,6 +39,8 @@ struct Refusal {
         shownByMount,        // is, holds or lies in what a mount shows; text: its point, how: the kind of mount
         imageUnknown,        // may hold the only name left of a mounted disk image, a folder in it not
                              // read; text: the image's mount point
+        throughLink,         // reached through a link in front of an allowed folder; text: the link,
+                             // how: where it leads
     };
 
     Kind kind = Kind::notFound;
@@ -71,6 +73,9 @@ struct Refusal {
         return {Kind::shownByMount, std::move(mountPoint), 0, 0, std::move(how), inside};
     }
     static Refusal imageUnknown(std::string mountPoint) { return {Kind::imageUnknown, std::move(mountPoint), 0, 0}; }
+    static Refusal throughLink(std::string link, std::string leadsTo) {
+        return {Kind::throughLink, std::move(link), 0, 0, std::move(leadsTo), false};
+    }
 
     std::string description() const;
     friend bool operator==(const Refusal&, const Refusal&) = default;
@@ -86,8 +91,9 @@ struct Judgement {
     std::optional<FileIdentity> identity; // of the entry that passed; none when refused
 };
 
-/// How a path is compared with the policy's entries: as written, or also where their links lead.
-enum class Entries { asWritten, alsoResolved };
+/// How a path is compared with the policy's entries: as written, also where their links
+/// lead, or as a real place (each root where it really lies, see `realForms`).
+enum class Entries { asWritten, alsoResolved, real };
 
 /// The policy's rules on one spelling of a path: a denied prefix it is or lies in (with
 /// `refuseHolding`, then also one it holds), else the deepest allowed root that holds it

@@ -95,7 +95,10 @@ CleanupPolicy CleanupPolicy::forUninstalling(const std::string& bundlePath) {
 
 CleanupPolicy CleanupPolicy::allowing(const std::vector<std::string>& roots) const {
     CleanupPolicy copy = *this;
-    for (const auto& root : roots) copy.allowedRoots.push_back(standardizePath(root));
+    for (const auto& root : roots) {
+        copy.allowedRoots.push_back(standardizePath(root));
+        copy.namedRoots.push_back(copy.allowedRoots.back());
+    }
     return copy;
 }
 

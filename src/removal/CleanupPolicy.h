@@ -14,6 +14,9 @@ struct CleanupPolicy {
     std::vector<std::string> deniedPrefixes;
     /// Allowed roots that may also go themselves, whole: a tool's cache its tool makes again.
     std::vector<std::string> wholeRoots;
+    /// Allowed roots a person named (own folders, a searched folder): where their links lead
+    /// is the place they meant. The others are the rules' folders, whose links are not followed.
+    std::vector<std::string> namedRoots;
     int minimumDepthBelowRoot = 1;
     double sizeDriftTolerance = 0.25;
     bool requiresWritability = true;

@@ -16,10 +16,20 @@ namespace sorvel::CleanupGuard {
 /// The policy's entries, each with the spellings a path is compared against.
 struct Forms {
     std::vector<std::vector<std::string>> denied, allowed;
+    /// Per allowed root left without a place by a link in front of it: the link, as written
+    /// and where it lies, and where it leads.
+    struct Stop {
+        std::string written, at, leadsTo;
+    };
+    std::vector<std::optional<Stop>> stops;
 };
 
 /// Each entry with the spellings a path is compared against.
 std::vector<std::vector<std::string>> forms(const std::vector<std::string>& entries, Entries which);
+/// The policy's entries as a judgement compares a target's real place with them: each denied
+/// place as written and where it leads, each allowed root only where it really lies (the
+/// rules' folders never through a link after the home).
+Forms realForms(const CleanupPolicy& policy, const std::string& home);
 
 /// `placeRefusal` with the entries' spellings given.
 std::optional<Refusal> rulesRefusal(const std::string& path, const CleanupPolicy& policy, const Forms& entries,

@@ -126,8 +126,7 @@ private:
             }
         images_ = std::move(images);
         served_ = std::move(served);
-        forms_ = Forms{CleanupGuard::forms(policy_.deniedPrefixes, Entries::alsoResolved),
-                       CleanupGuard::forms(policy_.allowedRoots, Entries::alsoResolved)};
+        forms_ = realForms(policy_, home_);
         realHomeTrash_ = trashDirectory_.empty() ? std::nullopt : resolvedPath(trashDirectory_);
         places_.emplace(ProtectedPlaces::of(policy_, home_, table));
         // What the mounts in protected places show, a step or more beneath them.

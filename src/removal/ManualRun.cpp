@@ -36,7 +36,7 @@ SweepRun make(const std::vector<CleanupOutcome>& outcomes, std::string scope,
     run.hasDetail = true;
     for (const auto& outcome : outcomes)
         if (const auto* moved = std::get_if<CleanupOutcome::MovedToTrash>(&outcome.result))
-            run.moved.push_back(MovedItem{outcome.path, moved->trashPath, outcome.size, moved->identity});
+            run.moved.push_back(MovedItem{moved->placeOr(outcome.path), moved->trashPath, outcome.size, moved->identity});
     run.receipt = receipt(outcomes);
     return run;
 }

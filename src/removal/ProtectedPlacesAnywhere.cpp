@@ -93,6 +93,38 @@ bool ProtectedPlaces::holdsHome(const std::vector<FileSystemPlace>& places) cons
     });
 }
 
+bool ProtectedPlaces::showsUsersData(const MountEntry& mount) const {
+    const std::vector<MountEntry>& mounts = *mounts_;
+    std::vector<FileSystemPlace> shown;
+    if (mount.root != "/" && isUnderstoodFileSystem(mount.fsType)) shown.push_back({mount.device, mount.root, mount.fsType});
+    std::vector<std::string> folders;
+    if (showsAnotherFolder(mount.fsType)) {
+        if (const auto check = confirmedSourceInTime(mount); check && check->folder) folders.push_back(*check->folder);
+    } else if (mount.fsType == "overlay") {
+        if (const auto checks = confirmedLayersInTime(mount))
+            for (const auto& check : *checks)
+                if (check.folder) folders.push_back(*check.folder);
+    }
+    for (const auto& folder : folders)
+        if (const auto found = fileSystemPlaces(mounts, resolvingExistingPart(folder)))
+            shown.insert(shown.end(), found->places.begin(), found->places.end());
+    for (const auto& place : shown) {
+        // Inside the home (the documents, say); the home itself, or a folder holding it, is
+        // left to the home's own protection.
+        for (const auto& home : homePlaces_)
+            if (home.device == place.device && isPathInside(place.path, home.path) && place.path != home.path)
+                return true;
+        for (const auto& located : located_) {
+            if (located.isHome) continue;
+            for (const auto& theirs : located.places)
+                if (theirs.device == place.device &&
+                    (isPathInside(place.path, theirs.path) || isPathInside(theirs.path, place.path)))
+                    return true;
+        }
+    }
+    return false;
+}
+
 void ProtectedPlaces::locateShownAnywhere(const std::vector<std::string>& allowedRoots) {
     const std::vector<MountEntry>& mounts = *mounts_;
     if (!home_.empty())
@@ -118,8 +150,10 @@ void ProtectedPlaces::locateShownAnywhere(const std::vector<std::string>& allowe
     };
     for (const auto& mount : mounts) {
         // A mount at an allowed folder or around one (the cache folder kept on another disk, a
-        // bind of the home) is where that folder's own files lie, not another name for them.
-        if (std::any_of(roots.begin(), roots.end(), [&](const std::string& r) { return isPathInside(r, mount.mountPoint); }))
+        // bind of the home) is where that folder's own files lie, not another name for them,
+        // while what it shows is none of the user's own data.
+        if (std::any_of(roots.begin(), roots.end(), [&](const std::string& r) { return isPathInside(r, mount.mountPoint); }) &&
+            !showsUsersData(mount))
             continue;
         // A disk image, by the identity its loop device holds, whatever its name now.
         for (const auto& image : loopImagesOf(mount)) {

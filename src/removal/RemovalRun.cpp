@@ -95,9 +95,16 @@ public:
     std::vector<CleanupExecutor::PathSize> busy;
 };
 
+// Where an item not yet judged really lies (its folder's links followed), as the Trash's record
+// will name it: found again however the home or the item was spelled.
+std::string realPlace(const std::string& path) {
+    const auto parent = resolvedPath(deletingLastPathComponent(path));
+    return parent ? appendingPathComponent(*parent, lastPathComponent(path)) : path;
+}
+
 MovedItem movedItem(const CleanupOutcome& outcome) {
     const auto& moved = std::get<CleanupOutcome::MovedToTrash>(outcome.result);
-    return MovedItem{outcome.path, moved.trashPath, outcome.size, moved.identity};
+    return MovedItem{moved.placeOr(outcome.path), moved.trashPath, outcome.size, moved.identity};
 }
 
 // The rest of a run, failed at once with the reason the Trash was held.
@@ -117,7 +124,7 @@ std::vector<CleanupOutcome> heldOutcomes(const std::vector<CleanupExecutor::Path
 // Stored ahead of its move: no place in the Trash yet, found again by its record and
 // its identity should the process end before the place is written down.
 MovedItem pendingItem(const CleanupExecutor::PathSize& path) {
-    return MovedItem{path.path, std::string(), path.size, Trash::identityOf(path.path)};
+    return MovedItem{realPlace(path.path), std::string(), path.size, Trash::identityOf(path.path)};
 }
 
 // Why the moves stopped: the batch under way could not be recorded ahead, so neither it
@@ -313,7 +320,7 @@ Result moveAndRecord(Request request) {
             // In the Trash though it failed (it holds a mount): listed, so it can be put back.
             if (const auto* failed = std::get_if<CleanupOutcome::Failed>(&outcome.result); failed && failed->stranded)
                 moved.push_back(
-                    MovedItem{outcome.path, failed->stranded->trashPath, outcome.size, failed->stranded->identity});
+                    MovedItem{failed->stranded->placeOr(outcome.path), failed->stranded->trashPath, outcome.size, failed->stranded->identity});
             result.outcomes.push_back(std::move(outcome));
         }
         next = end;

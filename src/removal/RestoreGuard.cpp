@@ -37,8 +37,28 @@ std::string Refusal::description() const {
     return {};
 }
 
+namespace {
+
+// The protected places on the text as written, every rule on where it would really land.
+std::optional<CleanupGuard::Refusal> landingRefusal(const std::string& written, const std::string& landing,
+                                                    const CleanupPolicy& policy) {
+    if (auto refusal = CleanupGuard::placeRefusal(written, policy, CleanupGuard::Entries::asWritten, false);
+        refusal && refusal->kind == CleanupGuard::Refusal::Kind::protectedPath)
+        return refusal;
+    return CleanupGuard::placeRefusal(landing, policy, CleanupGuard::Entries::real, false);
+}
+
+std::string landingOf(const std::string& written, const std::optional<std::string>& parent) {
+    return parent ? appendingPathComponent(*parent, lastPathComponent(written)) : written;
+}
+
+} // namespace
+
 std::optional<CleanupGuard::Refusal> destinationRefusal(const std::string& path, const CleanupPolicy& policy) {
-    return CleanupGuard::placeRefusal(standardizePath(path), policy, CleanupGuard::Entries::asWritten, false);
+    // Judged where it would really land: however its home or folders were spelled.
+    const std::string written = standardizePath(path);
+    const auto parent = hasNul(written) ? std::nullopt : resolvedPath(deletingLastPathComponent(written));
+    return landingRefusal(written, landingOf(written, parent), policy);
 }
 
 Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
@@ -71,7 +91,12 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
     }
     // The name may since have gone to another item (the Trash emptied, something else
     // trashed): its record must name this item's place, and it must be the same object.
-    if (Trash::recordedOriginal(*location) != original) return refuse(Refusal::notTheMovedItem());
+    // Compared like with like: the record names the real place, an older history the spelling.
+    if (const auto recorded = Trash::recordedOriginal(*location); recorded != original) {
+        const auto parent = hasNul(original) ? std::nullopt : resolvedPath(deletingLastPathComponent(original));
+        if (!parent || recorded != appendingPathComponent(*parent, lastPathComponent(original)))
+            return refuse(Refusal::notTheMovedItem());
+    }
     // Only Sorvel's own moves record an identity, so such an entry also carries Sorvel's
     // record: where no birth time tells objects apart, that keeps out an item another tool
     // trashed from the same place under a reused inode number.
@@ -89,15 +114,13 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
         if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return refuse(Refusal::destinationParentMissing());
     }
 
-    if (auto refusal = destinationRefusal(original, policy)) return refuse(Refusal::destinationNotAllowed(*refusal));
-    // Where the item would really land once the parent's links are followed; the move
-    // goes to exactly that folder, opened without following links.
+    // Where the item would really land once the parent's links are followed, worked out once:
+    // the move goes to exactly the folder judged, opened without following links.
     const auto parent = absolute ? resolvedPath(deletingLastPathComponent(original)) : std::nullopt;
+    const std::string landing = landingOf(original, parent);
+    if (auto refusal = landingRefusal(original, landing, policy)) return refuse(Refusal::destinationNotAllowed(*refusal));
     if (!parent) return refuse(Refusal::destinationParentMissing());
     j.name = lastPathComponent(original);
-    const std::string landing = appendingPathComponent(*parent, j.name);
-    if (auto refusal = CleanupGuard::placeRefusal(landing, policy, CleanupGuard::Entries::alsoResolved, false))
-        return refuse(Refusal::destinationNotAllowed(*refusal));
     // Nor into what a mount shows: what lands there is another place's (the documents bound in).
     if (auto refusal = CleanupGuard::shownRefusal(landing, policy)) return refuse(Refusal::destinationNotAllowed(*refusal));
     j.resolvedParent = *parent;

@@ -101,11 +101,14 @@ TEST(CleanupGuardPlaces, TheRootFolderAsARootAdmitsNothingBelowIt) {
     test::makeDirs(home / "Library");
     ASSERT_EQ(::symlink("/", (home / "Library/Logs").c_str()), 0);
     const std::string viaLink = home / "Library/Logs" + other.path() + "/keep";
-    EXPECT_EQ(check(viaLink), Refusal::outsideAllowedRoots());
+    // Behind a link in front of a rule's folder: refused saying so.
+    const auto behind = Refusal::throughLink(home / "Library/Logs", "/");
+    EXPECT_EQ(check(viaLink), behind);
     const auto moved = CleanupExecutor::run({{viaLink, 0}, {other / "keep", 0}}, CleanupExecutor::Mode::moveToTrash,
                                             policy, std::nullopt);
     ASSERT_EQ(moved.size(), 2u);
-    for (const auto& o : moved) EXPECT_EQ(o.refusal() ? *o.refusal() : Refusal::notFound(), Refusal::outsideAllowedRoots());
+    for (const auto& o : moved)
+        EXPECT_EQ(o.refusal() ? *o.refusal() : Refusal::notFound(), o.path == viaLink ? behind : Refusal::outsideAllowedRoots());
     EXPECT_EQ(test::readFile(other / "keep/file"), "x");
 }
 
