@@ -204,7 +204,8 @@ std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
         run.allowedRoots = paths(json, "allowedRoots");
         // Absent in runs stored before runs were recorded ahead of their moves.
         if (auto it = json.find("finished"); it != json.end() && it->is_boolean()) run.finished = it->get<bool>();
-        if (auto it = json.find("marksRecords"); it != json.end() && it->is_boolean()) run.marksRecords = it->get<bool>();
+        if (auto it = json.find("marksRecords"); it != json.end() && it->is_boolean())
+            run.marksRecords = it->get<bool>();
         return run;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;

@@ -96,13 +96,14 @@ TEST(CutRunCredit, ClaimsExactlyWhatItMovedInEverySession) {
         EXPECT_EQ(of(cutRun(true, id).receipt), moved) << "another session, before the start";
 
         std::optional<SweepRun> again;
-        if (c.then == Then::againBeforeTheStart) again = RemovalRun::moveAndRecord(request(home.work, c.count)).run;
+        const auto doAgain = [&] { again = RemovalRun::moveAndRecord(request(home.work, c.count)).run; };
+        if (c.then == Then::againBeforeTheStart) doAgain();
         if (c.then == Then::unmovedVanish)
             for (const auto& path : left) std::filesystem::remove_all(path);
         for (int start = 0; start < 2; ++start) {
             CrashedRuns::tidy();
             (void)CrashedRuns::settleLastSweep();
-            if (c.then == Then::againAfterTheStart && !again) again = RemovalRun::moveAndRecord(request(home.work, c.count)).run;
+            if (c.then == Then::againAfterTheStart && !again) doAgain();
             EXPECT_EQ(of(cutRun(false, id).receipt), moved) << "as stored, start " << start;
             EXPECT_EQ(of(cutRun(true, id).receipt), moved) << "as read again, start " << start;
             EXPECT_EQ(of(SweepReceipt::loadLast().value_or(SweepReceipt{})), moved) << "the receipt, start " << start;
