@@ -37,7 +37,7 @@ HistoryModel::Loaded loadSettled(bool tidying) {
     bool pending = false;
     for (const auto& run : *runs) {
         if (!run.finished && RemovalRun::isMoving(run.id)) loaded.moving.insert(run.id);
-        pending = pending || !CrashedRuns::pendingPaths(run.moved).empty();
+        pending = pending || CrashedRuns::listsUnmoved(run);
     }
     loaded.runs = pending ? std::make_shared<const std::vector<SweepRun>>(CrashedRuns::settled(*runs)) : runs;
     return loaded;
@@ -49,7 +49,7 @@ std::vector<MovedItem> itemsToRestore(const SweepRun& run) {
     // Held for the whole loop: the history's cache may let go of its copy meanwhile.
     const auto runs = SweepHistory::sharedRuns();
     for (const auto& stored : *runs)
-        if (stored.id == run.id && !CrashedRuns::pendingPaths(stored.moved).empty()) return stored.moved;
+        if (stored.id == run.id && CrashedRuns::listsUnmoved(stored)) return stored.moved;
     return run.moved;
 }
 

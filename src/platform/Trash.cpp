@@ -163,7 +163,7 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
         result.trashHeld = true;
         return Step::failed;
     }
-    const std::string info = TrashInfo::sorvelText(recordedPath(folder, original), std::time(nullptr));
+    const std::string info = TrashInfo::sorvelText(recordedPath(folder, original), std::time(nullptr), recordingFor());
     // Written whole under a draft name first and only then given the record's name, where
     // that is free: a record is never seen empty, and what a kill leaves while one is made is
     // a draft, Sorvel's by its name, which the first tidy removes.

@@ -34,8 +34,10 @@ std::string text(std::string_view path, std::time_t when) {
     return "[Trash Info]\nPath=" + encodePath(path) + "\nDeletionDate=" + deletionDate(when) + "\n";
 }
 
-std::string sorvelText(std::string_view path, std::time_t when) {
-    return text(path, when) + std::string(kSorvelLine) + "\n";
+std::string sorvelText(std::string_view path, std::time_t when, std::string_view run) {
+    std::string out = text(path, when) + std::string(kSorvelLine) + "\n";
+    if (!run.empty()) out += std::string(kRunKey) + std::string(run) + "\n";
+    return out;
 }
 
 namespace {
@@ -65,6 +67,16 @@ bool isSorvels(std::string_view text) {
     bool found = false;
     eachLine(text, [&](std::string_view line) { return found = line == kSorvelLine; });
     return found;
+}
+
+std::optional<std::string> recordedRun(std::string_view text) {
+    std::optional<std::string> run;
+    eachLine(text, [&](std::string_view line) {
+        if (!line.starts_with(kRunKey)) return false;
+        run = std::string(line.substr(kRunKey.size()));
+        return true;
+    });
+    return run;
 }
 
 std::optional<std::string> recordedPath(std::string_view text) {

@@ -21,9 +21,15 @@ std::string text(std::string_view path, std::time_t when);
 /// (file managers ignore keys they do not know).
 inline constexpr std::string_view kSorvelLine = "X-Sorvel=1";
 
-/// `text` and the Sorvel line.
-std::string sorvelText(std::string_view path, std::time_t when);
+/// The key of the line naming the run a record of Sorvel's was written for.
+inline constexpr std::string_view kRunKey = "X-Sorvel-Run=";
+
+/// `text` and the Sorvel line, and the run's line when a run is named.
+std::string sorvelText(std::string_view path, std::time_t when, std::string_view run = {});
 bool isSorvels(std::string_view text);
+/// The run a record names; none when it names none (another program's, or an earlier
+/// version's).
+std::optional<std::string> recordedRun(std::string_view text);
 
 /// The decoded value of the first "Path=" line; none when there is none or its encoding
 /// is malformed.

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "platform/FileDescriptor.h"
@@ -107,10 +108,11 @@ std::vector<Folder> trashesFor(const std::vector<std::string>& originalPaths) {
 // The entry `name` of `folder` when its record names `original` (and is Sorvel's, when
 // asked) and its object is the one the identity describes.
 bool isMovedItem(const Folder& folder, const std::string& infoName, const std::string& original,
-                 const std::optional<Identity>& identity, bool sorvelsOnly) {
+                 const std::optional<Identity>& identity, bool sorvelsOnly, const std::optional<std::string>& byRun) {
     auto text = readInfo(folder.info.get(), infoName);
     if (!text || absoluteRecord(folder.topdir, *text) != original) return false;
-    if (sorvelsOnly && !TrashInfo::isSorvels(*text)) return false;
+    if ((sorvelsOnly || byRun) && !TrashInfo::isSorvels(*text)) return false;
+    if (byRun && TrashInfo::recordedRun(*text) != *byRun) return false;
     const auto now = identityAt(folder.files.get(), entryName(infoName));
     return now && (!identity || identity->admits(*now));
 }
@@ -180,7 +182,7 @@ Records::Records(const std::vector<std::string>& originalPaths) {
 }
 
 std::optional<std::string> Records::findMoved(const std::string& given, const std::optional<Identity>& identity,
-                                              bool sorvelsOnly) const {
+                                              bool sorvelsOnly, const std::optional<std::string>& byRun) const {
     if (given.empty() || given[0] != '/') return std::nullopt;
     const std::string original = standardizePath(given);
     const std::string item = lastPathComponent(original);
@@ -188,7 +190,7 @@ std::optional<std::string> Records::findMoved(const std::string& given, const st
         const auto names = listed.byItemName.find(item);
         if (names == listed.byItemName.end()) continue;
         for (const auto& name : names->second)
-            if (isMovedItem(listed.folder, name + std::string(kInfoSuffix), original, identity, sorvelsOnly))
+            if (isMovedItem(listed.folder, name + std::string(kInfoSuffix), original, identity, sorvelsOnly, byRun))
                 return listed.folder.path + "/files/" + name;
     }
     return std::nullopt;
@@ -278,6 +280,16 @@ void removeOrphanRecords(const Folder& folder) {
     std::lock_guard lock(mutex);
     done.insert(folder.path);
 }
+
+namespace {
+thread_local std::string recordingRun;
+} // namespace
+
+RecordingFor::RecordingFor(std::string run) : before_(std::exchange(recordingRun, std::move(run))) {}
+
+RecordingFor::~RecordingFor() { recordingRun = std::move(before_); }
+
+const std::string& recordingFor() { return recordingRun; }
 
 std::chrono::milliseconds moveWaitBound() { return std::chrono::milliseconds(moveWaitMilliseconds.load()); }
 

@@ -30,10 +30,26 @@ bool recordedBySorvel(const Location& location);
 
 /// Where an item recorded before its move went: the entry of the home trash, or of the
 /// trash of the file system holding `originalPath`, whose record names `originalPath` (and
-/// is Sorvel's own with `sorvelsOnly`) and whose object the identity admits (when one was
-/// recorded). None when there is none.
+/// is Sorvel's own with `sorvelsOnly`, written for that run with `byRun`) and whose object
+/// the identity admits (when one was recorded). None when there is none.
 std::optional<std::string> findMoved(const std::string& originalPath, const std::optional<Identity>& identity,
                                      bool sorvelsOnly = false);
+
+/// For its life, the records this thread writes name this run, so a run cut short is
+/// credited only with what it moved itself, never with the same items moved by a later
+/// run. Scopes may nest; the innermost names the run.
+class RecordingFor {
+public:
+    explicit RecordingFor(std::string run);
+    ~RecordingFor();
+    RecordingFor(const RecordingFor&) = delete;
+    RecordingFor& operator=(const RecordingFor&) = delete;
+
+private:
+    std::string before_;
+};
+/// The run the records of this thread name; empty outside a `RecordingFor`.
+const std::string& recordingFor();
 
 /// Held shared by a move from before its record is written until its rename is done or
 /// undone, and taken exclusively, without waiting, by a tidy: held so, it proves that no
@@ -79,7 +95,8 @@ public:
 
     /// As `findMoved` above, from the listing.
     std::optional<std::string> findMoved(const std::string& originalPath, const std::optional<Identity>& identity,
-                                         bool sorvelsOnly = false) const;
+                                         bool sorvelsOnly = false,
+                                         const std::optional<std::string>& byRun = std::nullopt) const;
 
     /// Removes Sorvel's own records of these trashes whose entry is missing from files/, the
     /// drafts of records a killed mover left, and records left empty, older than a moment

@@ -10,8 +10,9 @@
 namespace sorvel::CrashedRuns {
 namespace {
 
+// Lists items recorded ahead of their moves whose whereabouts are not yet settled.
 bool hasPending(const SweepRun& run) {
-    return std::any_of(run.moved.begin(), run.moved.end(), [](const MovedItem& item) { return item.isPending(); });
+    return std::any_of(run.moved.begin(), run.moved.end(), [](const MovedItem& item) { return item.awaitsSettling(); });
 }
 
 // Ended before it finished, and not by a move still under way, here or in another process.
@@ -34,13 +35,22 @@ std::optional<SweepRun> runOfSweep(const SweepReceipt& receipt) {
 std::vector<std::string> pendingPaths(const std::vector<MovedItem>& items) {
     std::vector<std::string> paths;
     for (const auto& item : items)
-        if (item.isPending()) paths.push_back(item.originalPath);
+        if (item.awaitsSettling()) paths.push_back(item.originalPath);
     return paths;
 }
 
-Whereabouts locate(const MovedItem& item, const Trash::Records& records) {
+bool listsUnmoved(const SweepRun& run) {
+    return std::any_of(run.moved.begin(), run.moved.end(), [](const MovedItem& item) { return item.isPending(); });
+}
+
+std::optional<std::string> recordsOf(const SweepRun& run) {
+    if (!run.marksRecords) return std::nullopt;
+    return run.id.uuidString();
+}
+
+Whereabouts locate(const MovedItem& item, const Trash::Records& records, const std::optional<std::string>& byRun) {
     Whereabouts where;
-    where.trashPath = records.findMoved(item.originalPath, item.identity, true);
+    where.trashPath = records.findMoved(item.originalPath, item.identity, true, byRun);
     if (where.trashPath || !item.identity) return where;
     const auto now = Trash::identityOf(item.originalPath);
     where.stillInPlace = now && item.identity->admits(*now);
@@ -49,9 +59,12 @@ Whereabouts locate(const MovedItem& item, const Trash::Records& records) {
 
 namespace {
 
-// The runs as they stand. An item that never moved leaves its run, or with `tidying` stays
-// in it as recorded ahead of its move (a put back then tells it is still in place),
-// uncounted either way; tidying also marks the receipts of runs cut short.
+// The runs as they stand. An item recorded ahead of its move is in the Trash only by a
+// record its own run wrote there; else it never moved: it stays listed as such with
+// `tidying` (a put back tells it is still in place) while its object is at its place, and
+// leaves its run when it is gone. Items settled so are neither counted nor looked for
+// again, and shown runs list only what moved. Tidying also marks the receipts of runs cut
+// short.
 std::vector<SweepRun> standing(std::vector<SweepRun> runs, bool tidying) {
     std::vector<std::string> paths;
     std::vector<bool> left(runs.size(), false);
@@ -63,38 +76,39 @@ std::vector<SweepRun> standing(std::vector<SweepRun> runs, bool tidying) {
     }
     for (size_t i = 0; i < runs.size(); ++i)
         if (tidying && !left[i] && cutShort(runs[i])) runs[i].receipt.cutShort = true;
-    if (paths.empty()) return runs;
-    const Trash::Records records(paths);
+    std::optional<Trash::Records> records;
+    if (!paths.empty()) records.emplace(paths);
     for (size_t i = 0; i < runs.size(); ++i) {
         SweepRun& run = runs[i];
-        if (left[i] || !hasPending(run)) continue;
-        std::vector<MovedItem> kept, counted;
+        if (left[i] || !listsUnmoved(run)) continue;
+        const std::optional<std::string> byRun = recordsOf(run);
+        std::vector<MovedItem> kept;
         kept.reserve(run.moved.size());
         int64_t neverMoved = 0, neverMovedBytes = 0;
         for (auto& item : run.moved) {
-            bool inPlace = false;
-            if (item.isPending()) {
-                const Whereabouts where = locate(item, records);
-                inPlace = where.stillInPlace;
-                if (where.trashPath) item.trashPath = *where.trashPath;
+            if (item.awaitsSettling()) {
+                const Whereabouts where = locate(item, *records, byRun);
+                if (where.trashPath) {
+                    item.trashPath = *where.trashPath;
+                } else {
+                    ++neverMoved;
+                    neverMovedBytes = Bytes::saturatingAdd(neverMovedBytes, std::max<int64_t>(0, item.size));
+                    if (!where.stillInPlace) continue; // gone, and not by this run's move
+                    item.stayed = true;
+                }
             }
-            if (!inPlace) counted.push_back(item);
-            else {
-                ++neverMoved;
-                neverMovedBytes = Bytes::saturatingAdd(neverMovedBytes, std::max<int64_t>(0, item.size));
-            }
-            if (!inPlace || tidying) kept.push_back(std::move(item));
+            if (item.stayed && !tidying) continue;
+            kept.push_back(std::move(item));
         }
+        run.moved = std::move(kept);
         if (run.hasDetail) {
-            run.moved = std::move(counted);
             run.recount();
         } else {
             // Past the items a run keeps, its list is not all it moved: its counts, which
-            // took the items on their way as moved, lose only those that never left.
+            // took the items on their way as moved, lose those that never left, once.
             run.receipt.movedCount = std::max<int64_t>(0, run.receipt.movedCount - neverMoved);
             run.receipt.movedBytes = std::max<int64_t>(0, run.receipt.movedBytes - neverMovedBytes);
         }
-        run.moved = std::move(kept);
     }
     return runs;
 }

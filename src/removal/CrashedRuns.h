@@ -2,10 +2,12 @@
 // Runs cut short by a crash, told as they really stand. A run records each batch of items
 // before moving it; when its process dies mid-batch, some of those items reached the Trash
 // without their place being written down and the rest never left their places, yet the
-// stored run lists and counts them all. Each is looked up once: in the Trash by its record
-// and identity, else at its own place. A run ended before it finished, by a crash or by a
-// quit that could not wait any longer, is tidied alike at the next start, and its receipt
-// says it was cut short.
+// stored run lists and counts them all. Each is credited to its run only by the record
+// that run wrote in the Trash (and its identity), never by a later run that moved the same
+// object; else it is found at its own place, or gone. The first tidy settles each once, so
+// nothing is looked up or subtracted again. A run ended before it finished, by a crash or
+// by a quit that could not wait any longer, is tidied alike at the next start, and its
+// receipt says it was cut short.
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,17 +23,25 @@ struct Whereabouts {
     bool stillInPlace = false;            // never moved: its very object is at its own place
 };
 
-/// The original paths of the items recorded ahead of their moves.
+/// The original paths of the items recorded ahead of their moves and not yet settled.
 std::vector<std::string> pendingPaths(const std::vector<MovedItem>& items);
-/// Where one such item is, by records listed for its original path. Without a recorded
-/// identity it is never said to be in its place: whatever is there may be another object.
-Whereabouts locate(const MovedItem& item, const Trash::Records& records);
+/// Whether the run lists items with no place in the Trash: not yet settled, or never moved.
+bool listsUnmoved(const SweepRun& run);
+/// The run whose records alone prove an item of it moved (`Trash::Records::findMoved`'s
+/// `byRun`); none for runs recorded before records named their run, for which any record
+/// of Sorvel's does.
+std::optional<std::string> recordsOf(const SweepRun& run);
+/// Where one such item is, by records listed for its original path (written for `byRun`,
+/// when given). Without a recorded identity it is never said to be in its place: whatever
+/// is there may be another object.
+Whereabouts locate(const MovedItem& item, const Trash::Records& records,
+                   const std::optional<std::string>& byRun = std::nullopt);
 
-/// The runs as they stand: an item recorded ahead of its move gets its place in the Trash,
-/// or leaves its run when it never moved, and such a run's moved count and bytes are
-/// recounted over what it still lists. An item found in neither place stays as stored.
-/// Reads the Trash once; changes nothing on disk. Runs without such items stay as stored,
-/// and so do runs a process is still moving (`RemovalRun::isMoving`): their mover stores them.
+/// The runs as they stand: an item recorded ahead of its move gets its place in the Trash
+/// by its run's own record, or leaves its run when it never moved (as do items a tidy
+/// settled so), and such a run's moved count and bytes lose what never moved. Reads the
+/// Trash once; changes nothing on disk. Runs without such items stay as stored, and so do
+/// runs a process is still moving (`RemovalRun::isMoving`): their mover stores them.
 std::vector<SweepRun> settled(std::vector<SweepRun> runs);
 
 struct Tidied {
@@ -51,8 +61,9 @@ inline constexpr const char* kTidyDeferred =
 /// records of nothing, then stores each run cut short as it stands (its items' places in
 /// the Trash, its counts of what really moved, its receipt saying it was cut short), unless
 /// a process (this one or another) is moving it, or it changed on disk meanwhile. Items
-/// that never moved stay listed as recorded, uncounted, so a put back tells they are still
-/// in place. Finished runs stay.
+/// that never moved and are still in their places stay listed, settled as such and
+/// uncounted, so a put back tells they are still in place; those gone leave the run.
+/// Finished runs stay.
 Tidied tidy();
 /// The same over the runs as the caller has just read them, so the start reads the history
 /// once; the history is read again only when a run was rewritten.

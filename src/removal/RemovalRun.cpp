@@ -246,7 +246,10 @@ Result moveAndRecord(Request request) {
     }
     result.run = std::move(request.run);
     result.run.hasDetail = true;
+    result.run.marksRecords = true;
     const Owner owner(result.run.id); // before its first write, until after its last
+    // Every Trash record of its moves names it: the evidence that this run moved an item.
+    const Trash::RecordingFor recording(result.run.id.uuidString());
     std::vector<MovedItem> moved;
     SaveStatus problem;
     auto store = [&](const std::vector<MovedItem>& pending, bool finished) {

@@ -73,7 +73,8 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
 }
 
 std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy,
-                                const std::atomic<bool>* stop, std::optional<std::string>& held) {
+                                const std::atomic<bool>* stop, std::optional<std::string>& held,
+                                const std::optional<std::string>& byRun) {
     std::vector<RestoreOutcome> outcomes;
     outcomes.reserve(items.size());
     // Items recorded ahead of a move the process did not live to write down (a crash):
@@ -94,8 +95,10 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
         }
         MovedItem item = given;
         std::optional<RestoreGuard::Judgement> judged;
-        if (item.isPending()) {
-            const CrashedRuns::Whereabouts where = CrashedRuns::locate(item, *records);
+        if (item.stayed) {
+            judged = RestoreGuard::Judgement{RestoreGuard::Refusal::stillInPlace(), {}, {}};
+        } else if (item.isPending()) {
+            const CrashedRuns::Whereabouts where = CrashedRuns::locate(item, *records, byRun);
             if (where.trashPath) item.trashPath = *where.trashPath;
             else if (where.stillInPlace) judged = RestoreGuard::Judgement{RestoreGuard::Refusal::stillInPlace(), {}, {}};
             else judged = RestoreGuard::Judgement{RestoreGuard::Refusal::missingFromTrash(), {}, {}};

@@ -56,9 +56,12 @@ inline constexpr const char* kStopped = "Sorvel is quitting, so the item stayed 
 std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy,
                                 const std::atomic<bool>* stop = nullptr);
 /// The same over one batch of a longer put back: `held` carries why the rest is not tried
-/// from one batch to the next, so the whole put back waits on a held Trash once.
+/// from one batch to the next, so the whole put back waits on a held Trash once. Items of
+/// a run cut short are found in the Trash only by records written for `byRun`, when given
+/// (`CrashedRuns::recordsOf`).
 std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy,
-                                const std::atomic<bool>* stop, std::optional<std::string>& held);
+                                const std::atomic<bool>* stop, std::optional<std::string>& held,
+                                const std::optional<std::string>& byRun = std::nullopt);
 
 /// The policy a run's items are put back under: the standard one widened with the
 /// folders the run itself was allowed to touch, so protected places stay refused.

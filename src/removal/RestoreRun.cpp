@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "removal/CrashedRuns.h"
+
 namespace sorvel::RestoreRun {
 
 Result putBack(const SweepRun& run, const std::vector<MovedItem>& items, const std::atomic<bool>* stop) {
@@ -16,7 +18,7 @@ Result putBack(const SweepRun& run, const std::vector<MovedItem>& items, const s
         const size_t end = std::min(items.size(), next + batch);
         const std::vector<MovedItem> chunk(items.begin() + static_cast<long>(next),
                                            items.begin() + static_cast<long>(end));
-        auto outcomes = RestoreExecutor::run(chunk, policy, stop, held);
+        auto outcomes = RestoreExecutor::run(chunk, policy, stop, held, CrashedRuns::recordsOf(run));
         std::vector<std::string> gone;
         for (const auto& outcome : outcomes) {
             const auto* refusal = outcome.refusal();

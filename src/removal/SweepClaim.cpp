@@ -37,9 +37,11 @@ Recorded scheduledRuns(const std::optional<Due>& due) {
 
 std::vector<SweepReceipt::Finding> findingsOf(const SweepRun& run) {
     std::vector<SweepReceipt::Finding> findings;
-    for (const auto& item : run.moved)
+    for (const auto& item : run.moved) {
+        if (item.stayed) continue; // never moved: no finding of the sweep's
         findings.push_back(
             {item.originalPath, item.size, item.trashPath.empty() ? std::nullopt : std::optional(item.trashPath)});
+    }
     return findings;
 }
 

@@ -28,6 +28,8 @@ std::optional<MovedItem> decodeItem(const nlohmann::json& json) {
     item.trashPath = path(json, "trashPath");
     item.size = integer(required(json, "size"));
     item.identity = identity(json);
+    // Absent in items recorded before runs cut short were settled once.
+    if (auto it = json.find("stayed"); it != json.end() && it->is_boolean()) item.stayed = it->get<bool>();
     return item;
 }
 
@@ -150,9 +152,13 @@ std::optional<SweepRun::Trigger> sweepTriggerFromRaw(const std::string& raw) {
 }
 
 void SweepRun::recount() {
-    receipt.movedCount = static_cast<int64_t>(moved.size());
-    int64_t bytes = 0;
-    for (const auto& item : moved) bytes = Bytes::saturatingAdd(bytes, item.size);
+    int64_t count = 0, bytes = 0;
+    for (const auto& item : moved) {
+        if (item.stayed) continue;
+        ++count;
+        bytes = Bytes::saturatingAdd(bytes, item.size);
+    }
+    receipt.movedCount = count;
     receipt.movedBytes = bytes;
 }
 
@@ -164,12 +170,14 @@ nlohmann::json SweepRun::toJSON() const {
         SweepCoding::putPath(j, "trashPath", item.trashPath);
         j["size"] = item.size;
         SweepCoding::putIdentity(j, item.identity);
+        if (item.stayed) j["stayed"] = true;
         items.push_back(std::move(j));
     }
     nlohmann::json json{{"id", id.uuidString()}, {"trigger", rawValue(trigger)}, {"scope", scope},
                         {"receipt", receipt.toJSON()}, {"moved", items}, {"hasDetail", hasDetail}};
     if (allowedRoots) SweepCoding::putPaths(json, "allowedRoots", *allowedRoots);
     if (!finished) json["finished"] = false;
+    if (marksRecords) json["marksRecords"] = true;
     return json;
 }
 
@@ -196,6 +204,8 @@ std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
         run.allowedRoots = paths(json, "allowedRoots");
         // Absent in runs stored before runs were recorded ahead of their moves.
         if (auto it = json.find("finished"); it != json.end() && it->is_boolean()) run.finished = it->get<bool>();
+        if (auto it = json.find("marksRecords"); it != json.end() && it->is_boolean())
+            run.marksRecords = it->get<bool>();
         return run;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;

@@ -38,13 +38,20 @@ struct MovedItem {
     int64_t size = 0;
     /// The object as it was moved; none for items recorded before it was kept.
     std::optional<Trash::Identity> identity = std::nullopt;
+    /// Recorded ahead of a move its run, cut short, never made: settled so once, it is not
+    /// counted nor looked for again, and stays listed so a put back tells it never left.
+    bool stayed = false;
 
+    /// No place in the Trash is written down for it.
     bool isPending() const { return trashPath.empty(); }
+    /// Recorded ahead of its move and not yet settled: where it is must still be found.
+    bool awaitsSettling() const { return isPending() && !stayed; }
 
     const std::string& id() const { return originalPath; }
-    /// Equal over the three recorded fields; the identity is evidence, not part of the item.
+    /// Equal over the recorded fields; the identity is evidence, not part of the item.
     friend bool operator==(const MovedItem& a, const MovedItem& b) {
-        return a.originalPath == b.originalPath && a.trashPath == b.trashPath && a.size == b.size;
+        return a.originalPath == b.originalPath && a.trashPath == b.trashPath && a.size == b.size &&
+               a.stayed == b.stayed;
     }
 };
 
@@ -64,8 +71,11 @@ struct SweepRun {
     /// False while the run is moving, and for good when it was cut short (a crash): its
     /// items can still be put back.
     bool finished = true;
+    /// The Trash records of its moves name it, so only those prove an item of it moved;
+    /// false for runs recorded before records named their run.
+    bool marksRecords = false;
 
-    /// The receipt's moved count and bytes from `moved`, held at the 64-bit limits (the
+    /// The receipt's moved count and bytes from `moved` (but for items that stayed), held at the 64-bit limits (the
     /// sizes come from a file anyone could edit).
     void recount();
 
