@@ -63,15 +63,22 @@ bool aboveStandardStreams(FileDescriptor& fd) {
 
 // In the forked child: only calls safe between fork and exec. The tool leads a group of
 // its own, ends when Sorvel does (even killed), and starts with the default dispositions
-// and no blocked signals; an exec failure is told through `report`.
+// and no blocked signals; an exec failure is told through `report`. It runs nothing until
+// Sorvel has recorded its group (a byte on `gate`), so a signal that ends Sorvel at any
+// moment finds the group; an end of file instead means Sorvel ended first.
 [[noreturn]] void becomeTool(pid_t parent, const char* executable, char* const* argv, int input, int output,
-                             int error, int report) {
+                             int error, int report, int gate) {
     ::setpgid(0, 0);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127); // Sorvel ended before the line above
     struct sigaction defaults {};
     defaults.sa_handler = SIG_DFL;
     for (int s : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGQUIT}) ::sigaction(s, &defaults, nullptr);
+    char go = 0;
+    ssize_t got = 0;
+    do got = ::read(gate, &go, 1);
+    while (got < 0 && errno == EINTR);
+    if (got != 1) ::_exit(127);
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -85,7 +92,6 @@ bool aboveStandardStreams(FileDescriptor& fd) {
     [[maybe_unused]] const auto written = ::write(report, &failure, sizeof failure);
     ::_exit(127);
 }
-
 
 void recordStatus(Result& result, int status) {
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
@@ -184,9 +190,12 @@ Result run(const std::string& executable, const std::vector<std::string>& argume
     FileDescriptor errRead(errPipe[0]), errWrite(errPipe[1]);
     if (::pipe2(reportPipe, O_CLOEXEC) != 0) return result;
     FileDescriptor reportRead(reportPipe[0]), reportWrite(reportPipe[1]);
+    int gatePipe[2];
+    if (::pipe2(gatePipe, O_CLOEXEC) != 0) return result;
+    FileDescriptor gateRead(gatePipe[0]), gateWrite(gatePipe[1]);
     FileDescriptor input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     if (input.get() < 0 || !aboveStandardStreams(input) || !aboveStandardStreams(outWrite) ||
-        !aboveStandardStreams(errWrite) || !aboveStandardStreams(reportWrite))
+        !aboveStandardStreams(errWrite) || !aboveStandardStreams(reportWrite) || !aboveStandardStreams(gateRead))
         return result;
 
     // Everything the child uses is made before the fork: it may not allocate.
@@ -195,16 +204,31 @@ Result run(const std::string& executable, const std::vector<std::string>& argume
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
-    // A signal that ends Sorvel between the fork and `remember` finds the tool by its
-    // parent-death signal instead.
+    // A signal that ends Sorvel before `remember` finds the waiting tool by its parent-death
+    // signal or the closed gate; after it, by its group, which this side makes too so that
+    // it exists whichever of the two runs first.
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) return result;
     if (pid == 0)
         becomeTool(parent, executable.c_str(), argv.data(), input.get(), outWrite.get(), errWrite.get(),
-                   reportWrite.get());
+                   reportWrite.get(), gateRead.get());
+    ::setpgid(pid, pid);
     remember(pid);
+    // This side still holds the reading end, so the write cannot raise SIGPIPE.
+    const char go = 1;
+    ssize_t sent = 0;
+    do sent = ::write(gateWrite.get(), &go, 1);
+    while (sent < 0 && errno == EINTR);
+    gateWrite.reset();
+    gateRead.reset();
     reportWrite.reset();
+    if (sent != 1) { // the tool will not run: it ends on the closed gate
+        forget(pid);
+        Result ignored;
+        blockingReap(pid, ignored);
+        return result;
+    }
     int failure = 0;
     ssize_t told = 0;
     do told = ::read(reportRead.get(), &failure, sizeof failure);
