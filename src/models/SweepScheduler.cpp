@@ -216,9 +216,11 @@ SweepScheduler::NextSweep SweepScheduler::nextSweep() const {
 
 void SweepScheduler::runIfDue() {
     if (schedule_.frequency == Frequency::off || isRunning_) return;
-    followStored();
-    // Another Sorvel's sweep cut short is shown as what it moved once it has settled.
+    // Another Sorvel's sweep cut short is shown as what it moved once it has settled. The
+    // two reads of the stored receipt never run at once: both may settle it, and the one
+    // that did not would read its findings between the other's two writes.
     settleCutShortSweep();
+    followStored();
     // A sweep waits for folders being checked, at most until their deadline: it should
     // look in them too. It never comes between a move from the panel's reading and writing
     // of the receipt and findings: it is tried again at the next check.
@@ -311,7 +313,7 @@ void SweepScheduler::adopt(const SweepReceipt& receipt, const std::vector<SweepR
 }
 
 void SweepScheduler::followStored() {
-    if (following_) return;
+    if (following_ || settling_) return;
     following_ = true;
     Models::runThenDeliver(
         this, Models::WorkPriority::utility,
@@ -330,7 +332,12 @@ void SweepScheduler::followStored() {
         [shown = lastReceipt_](SweepScheduler& model, std::optional<CrashedRuns::LastSweep> last) {
             model.following_ = false;
             // A sweep or a move of this one's since has a newer word; the next check reads again.
-            if (!last || model.isRunning_ || model.isCleaning_ || model.settling_ || model.lastReceipt_ != shown) return;
+            // The same sweep taken meanwhile as it stood before it was settled gives way to this.
+            const bool unsettledForm = last && model.lastReceipt_ && model.lastReceipt_->cutShort &&
+                                       model.lastReceipt_->date == last->receipt.date;
+            if (!last || model.isRunning_ || model.isCleaning_ || model.settling_ ||
+                (model.lastReceipt_ != shown && !unsettledForm))
+                return;
             model.storedSeen_ = last->receipt;
             if (model.lastReceipt_ == last->receipt) return;
             model.adopt(last->receipt, last->findings);
@@ -371,14 +378,18 @@ void SweepScheduler::finishSweep(SweepRunner::Outcome outcome) {
 // receipt saying so: it takes its run's counts, and its findings what the run moved. A
 // receipt another Sorvel has settled already, or replaced, is read as stored.
 void SweepScheduler::settleCutShortSweep() {
-    if (!lastReceipt_ || !lastReceipt_->cutShort || isRunning_ || isCleaning_ || settling_) return;
+    if (!lastReceipt_ || !lastReceipt_->cutShort || isRunning_ || isCleaning_ || settling_ || following_) return;
     settling_ = true;
     Models::runThenDeliver(
         this, Models::WorkPriority::utility,
         [seen = *lastReceipt_]() -> std::optional<CrashedRuns::LastSweep> {
             if (auto settled = CrashedRuns::settleLastSweep()) return settled;
             auto stored = SweepReceipt::loadLast();
-            if (!stored || *stored == seen || stored->cutShort) return std::nullopt;
+            if (!stored || *stored == seen) return std::nullopt;
+            // Another sweep's receipt still cut short waits to be settled; this sweep's own,
+            // settled elsewhere meanwhile (another session, or the read of the stored receipt),
+            // still says cut short but counts what it moved.
+            if (stored->cutShort && stored->date != seen.date) return std::nullopt;
             return CrashedRuns::LastSweep{*stored, SweepReceipt::loadFindings()};
         },
         [seen = *lastReceipt_](SweepScheduler& model, std::optional<CrashedRuns::LastSweep> last) {
