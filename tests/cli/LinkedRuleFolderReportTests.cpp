@@ -20,13 +20,6 @@ namespace {
 
 bool contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 
-std::string lineWith(const std::string& text, const std::string& piece) {
-    const size_t at = text.find(piece);
-    if (at == std::string::npos) return {};
-    const size_t start = text.rfind('\n', at) + 1; // npos + 1 is 0
-    return text.substr(start, text.find('\n', at) - start);
-}
-
 bool linkTo(const std::string& target, const std::string& at) {
     makeDirs(target);
     return ::symlink(target.c_str(), at.c_str()) == 0;

@@ -21,14 +21,6 @@ namespace {
 
 bool contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 
-// The line holding `piece`; empty when none does.
-std::string lineWith(const std::string& text, const std::string& piece) {
-    const size_t at = text.find(piece);
-    if (at == std::string::npos) return {};
-    const size_t start = text.rfind('\n', at);
-    return text.substr(start == std::string::npos ? 0 : start + 1, text.find('\n', at) - (start == std::string::npos ? 0 : start + 1));
-}
-
 std::map<std::string, std::string> envOf(const FakeHome& home) {
     return {{"HOME", home.path()}, {"SORVEL_SYSTEM_ROOT", home.systemRoot()}};
 }

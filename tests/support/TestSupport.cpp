@@ -310,4 +310,11 @@ CommandResult runSorvel(const std::vector<std::string>& args, const std::map<std
     return runCommand(argv, env);
 }
 
+std::string lineWith(const std::string& text, const std::string& piece) {
+    const size_t at = text.find(piece);
+    if (at == std::string::npos) return {};
+    const size_t start = text.rfind('\n', at) + 1; // npos + 1 is 0
+    return text.substr(start, text.find('\n', at) - start);
+}
+
 } // namespace sorvel::test

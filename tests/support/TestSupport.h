@@ -140,4 +140,7 @@ CommandResult runCommand(const std::vector<std::string>& argv,
 CommandResult runSorvel(const std::vector<std::string>& args,
                         const std::map<std::string, std::string>& env = {});
 
+/// The line of `text` holding `piece`; empty when none does.
+std::string lineWith(const std::string& text, const std::string& piece);
+
 } // namespace sorvel::test

@@ -14,6 +14,9 @@ SORVEL_SHOT("overview-safe-to-clean-expanded", 1180, 760) {
     for (int i = 0; i < 43; ++i)
         items[0].targets.push_back({UUID::random(), "cache", "/home/user/.cache/app-" + std::to_string(i), 1'000'000 * (50 - i),
                                     i == 0 ? std::optional<std::string>("Thumbnails, rebuilt on demand") : std::nullopt});
+    // pip's cache is hard-linked into a project's environment: moving it frees nothing.
+    for (auto& target : items[0].targets)
+        if (target.path.ends_with("/.cache/pip")) target.shared = target.size;
     items[2].externalAction = "File manager → Empty Trash";
     items[2].reportedSize = 3'600'000'000;
     items[2].targets.clear();

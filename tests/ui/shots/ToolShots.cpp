@@ -181,6 +181,29 @@ SORVEL_SHOT("tools-panel-after-clean-sweep", 380, 640) {
     return new ui::MenuBarView(*new SweepScheduler(deps), {});
 }
 
+// This morning's clean sweep moved nothing: the guard refused the one cache it found. The
+// next sweep's hour has passed and waits for the check that runs it.
+SORVEL_SHOT("tools-panel-refused-due", 380, 700) {
+    const Date now = dateFromUnixSeconds(1'796'806'920); // Dec 9, 2026 9:02 AM
+    SweepSchedule schedule;
+    schedule.frequency = SweepSchedule::Frequency::daily;
+    schedule.action = SweepSchedule::Action::clean;
+    schedule.hour = 9;
+    (void)SweepSchedule::store(schedule);
+    SweepReceipt receipt;
+    receipt.date = dateFromUnixSeconds(1'796'720'430); // the day before, 9:00 AM
+    receipt.action = SweepSchedule::Action::clean;
+    receipt.foundBytes = 6'300'000;
+    receipt.refusedCount = 1;
+    receipt.withheldReason = "Sorvel refused 1 item this sweep would have moved: \u201C~/.cache/thumbnails\u201D "
+                             "\u2014 lies behind ~/.cache, a link to /mnt/disk/cache that Sorvel does not follow.";
+    (void)SweepReceipt::record(receipt);
+    SweepScheduler::Dependencies deps;
+    deps.notifications = UserNotifications::none();
+    deps.clock = [now] { return now; };
+    return new ui::MenuBarView(*new SweepScheduler(deps), {});
+}
+
 SORVEL_SHOT("tools-panel-move-left-items", 380, 700) {
     // The window moved two findings before the panel's button was pressed, and one lies in
     // an added folder the panel may not touch: nothing moved, and the panel says why.
