@@ -18,13 +18,15 @@ namespace {
 // As long as a move waits for the Trash's own lock.
 constexpr auto kLockWait = std::chrono::seconds(5);
 
-Replaceable<std::function<void(RenameStep)>>& stepHook() {
-    static Replaceable<std::function<void(RenameStep)>> hook{std::function<void(RenameStep)>{}};
+using StepHook = std::function<void(RenameStep, const std::string&)>;
+
+Replaceable<StepHook>& stepHook() {
+    static Replaceable<StepHook> hook{StepHook{}};
     return hook;
 }
 
-void atStep(RenameStep step) {
-    if (const auto hook = stepHook().get()) hook(step);
+void atStep(RenameStep step, const std::string& to) {
+    if (const auto hook = stepHook().get()) hook(step, to);
 }
 
 std::mutex& linksMutex() {
@@ -89,7 +91,7 @@ int moveFolder(int fromFd, const std::string& from, int toFd, const std::string&
         // A full disk has no room for the empty folder, yet a rename may still fit.
         return code == ENOSPC || code == EDQUOT ? renameIfFree(fromFd, from, toFd, to, steps) : code;
     }
-    atStep(RenameStep::placeholderMade);
+    atStep(RenameStep::placeholderMade, to);
     if (::renameat(fromFd, from.c_str(), toFd, to.c_str()) == 0) return 0;
     const int code = errno;
     // Removed only while empty: something put there meanwhile stays.
@@ -108,7 +110,7 @@ int moveOther(int fromFd, const std::string& from, int toFd, const std::string& 
         // No hard links here (EPERM, EOPNOTSUPP, EMLINK, ...), or this one not allowed.
         return renameIfFree(fromFd, from, toFd, to, steps);
     }
-    atStep(RenameStep::linkMade);
+    atStep(RenameStep::linkMade, to);
     struct stat linked, now;
     if (::fstatat(toFd, to.c_str(), &linked, AT_SYMLINK_NOFOLLOW) != 0) return errno;
     // Gone since the link: the object is at `to` alone, as after a rename.
@@ -185,6 +187,6 @@ void learnLinks(int folderFd, const std::string& probe, const std::string& scrat
     ::unlinkat(folderFd, scratch.c_str(), 0);
 }
 
-void setRenameStepHook(std::function<void(RenameStep)> hook) { stepHook().set(std::move(hook)); }
+void setRenameStepHook(std::function<void(RenameStep, const std::string&)> hook) { stepHook().set(std::move(hook)); }
 
 } // namespace sorvel

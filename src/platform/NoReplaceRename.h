@@ -50,7 +50,7 @@ enum class RenameStep {
     placeholderMade, // the empty folder holds the name, the rename not yet made
     linkMade,        // the second name made, the first not yet removed
 };
-/// Called at each; none (the default) outside tests.
-void setRenameStepHook(std::function<void(RenameStep)> hook);
+/// Called at each with the name being taken; none (the default) outside tests.
+void setRenameStepHook(std::function<void(RenameStep, const std::string& to)> hook);
 
 } // namespace sorvel

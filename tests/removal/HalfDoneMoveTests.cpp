@@ -75,8 +75,9 @@ RemovalRun::Request moveOf(const std::string& home) {
 // The mover: killed at the row's step when its way takes it; 0 when what it did is claimed.
 int act(const Row& row) {
     const std::string home = std::getenv("HOME");
-    setRenameStepHook([&](RenameStep step) {
-        if (step == row.killAt) ::raise(SIGKILL);
+    // The item's own step, not its record's.
+    setRenameStepHook([&](RenameStep step, const std::string& to) {
+        if (step == row.killAt && to == "item") ::raise(SIGKILL);
     });
     if (row.act == Act::move) {
         const auto moved = RemovalRun::moveAndRecord(moveOf(home));
