@@ -39,6 +39,8 @@ HistoryModel::Loaded loadSettled(bool tidying) {
         if (!run.finished && RemovalRun::isMoving(run.id)) loaded.moving.insert(run.id);
         pending = pending || CrashedRuns::listsUnmoved(run);
     }
+    // An item two runs list counts only in the run whose Trash record it carries.
+    if (!pending) pending = CrashedRuns::listsTwice(*runs);
     loaded.runs = pending ? std::make_shared<const std::vector<SweepRun>>(CrashedRuns::settled(*runs)) : runs;
     return loaded;
 }

@@ -47,6 +47,50 @@ bool isSameRecord(const FileDescriptor& held, int infoFd, const std::string& inf
            was.st_ino == now.st_ino;
 }
 
+// Marks in info/, for the life of a rename in or out of the trash that takes two steps, the
+// way and the entry it is for, so the first tidy after a kill between the steps undoes what
+// is half-done. Made only where the kernel's no-replace flag is refused; it also learns
+// whether a hard link there shows as the object it links.
+class StepMark {
+public:
+    StepMark(const Folder& folder, bool into, const std::string& entry)
+        : folder_(folder), entry_(std::string(into ? kStepInto : kStepOutOf) + entry) {}
+    ~StepMark() {
+        if (!name_.empty()) ::unlinkat(folder_.info.get(), name_.c_str(), 0);
+    }
+    StepMark(const StepMark&) = delete;
+    StepMark& operator=(const StepMark&) = delete;
+
+    RenameSteps steps() {
+        return RenameSteps{[this] { make(); }, folder_.files.get()};
+    }
+
+private:
+    void make() {
+        const std::string name = std::string(kStepMarkPrefix) + UUID::random().uuidString();
+        const FileDescriptor fd(
+            ::openat(folder_.info.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fd.valid()) return;
+        name_ = name;
+        size_t done = 0;
+        while (done < entry_.size()) {
+            const ssize_t n = ::write(fd.get(), entry_.data() + done, entry_.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+        learnLinks(folder_.info.get(), name_, std::string(kRecordDraftPrefix) + UUID::random().uuidString());
+    }
+
+    const Folder& folder_;
+    std::string entry_;
+    std::string name_;
+};
+
+// The record renames take only the lock: what a kill leaves of them is a draft or a
+// record of nothing, which the tidy removes anyway.
+RenameSteps recordSteps(const Folder& folder) { return RenameSteps{{}, folder.files.get()}; }
+
 std::string heldByTidy(const Folder& folder) {
     return "The Trash (" + tildeAbbreviated(folder.path) +
            ") is held by another Sorvel process tidying it, and it was not let go within a few seconds";
@@ -136,7 +180,8 @@ void putBackHoldingMount(const Folder& folder, int parentFd, const std::string& 
                                     "was mounted inside the item while it moved is not known"
                                   : "A disk was mounted inside the item (at " + tildeAbbreviated(where) +
                                         ") while it was being moved";
-    if (renameNoReplace(folder.files.get(), entry, parentFd, name) == 0) {
+    StepMark mark(folder, false, entry);
+    if (renameNoReplaceWith(folder.files.get(), entry, parentFd, name, mark.steps()) == 0) {
         if (isSameRecord(record, folder.info.get(), infoName)) ::unlinkat(folder.info.get(), infoName.c_str(), 0);
         result = failure(found + ", so it was put back where it was.");
         result.heldMount = where;
@@ -188,13 +233,14 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
         const std::string candidate = attempt == 1 ? name : name + " " + std::to_string(attempt);
         const std::string infoName = candidate + std::string(kInfoSuffix);
         if (infoName.size() > NAME_MAX) return giveUp(messageFor(ENAMETOOLONG));
-        if (renameNoReplace(folder.info.get(), draft, folder.info.get(), infoName) != 0) {
+        if (renameNoReplaceWith(folder.info.get(), draft, folder.info.get(), infoName, recordSteps(folder)) != 0) {
             if (errno == EEXIST) continue;
             return giveUp(std::string("The Trash's record of the item could not be created: ") +
                           std::strerror(errno) + ".");
         }
         pauseAt(Pause::beforeRenameIn);
-        if (renameNoReplace(parentFd, name, folder.files.get(), candidate) == 0) {
+        StepMark mark(folder, true, candidate);
+        if (renameNoReplaceWith(parentFd, name, folder.files.get(), candidate, mark.steps()) == 0) {
             pauseAt(Pause::afterRenameIn);
             if (const auto inside = mountInside(folder, candidate, seen)) {
                 putBackHoldingMount(folder, parentFd, name, candidate, original, *inside, infoFd, identity, result);
@@ -206,7 +252,7 @@ Step moveInto(const Folder& folder, int parentFd, const std::string& name, const
         const int code = errno;
         // An item without a record holds the name: the record becomes a draft again for the next.
         if (code == EEXIST &&
-            renameNoReplace(folder.info.get(), infoName, folder.info.get(), draft) == 0)
+            renameNoReplaceWith(folder.info.get(), infoName, folder.info.get(), draft, recordSteps(folder)) == 0)
             continue;
         ::unlinkat(folder.info.get(), infoName.c_str(), 0);
         if (code == EXDEV) return Step::tryElsewhere;
@@ -461,16 +507,21 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
         result.code = ESTALE;
         return result;
     }
-    if (renameNoReplace(folder->files.get(), location.name, destinationFd, destinationName) != 0) {
-        result.code = errno;
-        return result;
+    {
+        StepMark mark(*folder, false, location.name);
+        if (renameNoReplaceWith(folder->files.get(), location.name, destinationFd, destinationName, mark.steps()) != 0) {
+            result.code = errno;
+            return result;
+        }
     }
     pauseAt(Pause::afterTakingOut);
     // The rename takes whatever holds the name at that instant: another object swapped in
     // since the check goes back where it came from, and the record stays with the item.
     const std::optional<Identity> landed = identityAt(destinationFd, destinationName);
     if (!landed || landed->device != checked->device || landed->inode != checked->inode) {
-        if (!landed || renameNoReplace(destinationFd, destinationName, folder->files.get(), location.name) == 0) {
+        StepMark mark(*folder, true, location.name);
+        if (!landed ||
+            renameNoReplaceWith(destinationFd, destinationName, folder->files.get(), location.name, mark.steps()) == 0) {
             result.code = ESTALE;
             return result;
         }

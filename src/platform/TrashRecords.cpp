@@ -54,8 +54,11 @@ std::optional<std::string> absoluteRecord(const std::string& topdir, const std::
     return standardizePath(appendingPathComponent(topdir, *path));
 }
 
-std::vector<std::string> namesIn(int infoFd, const std::function<bool(const std::string&)>& wanted) {
+// `read`, when given, says whether the folder was listed to its end.
+std::vector<std::string> namesIn(int infoFd, const std::function<bool(const std::string&)>& wanted,
+                                 bool* read = nullptr) {
     std::vector<std::string> names;
+    if (read) *read = false;
     const int fd = ::openat(infoFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return names;
     DIR* dir = ::fdopendir(fd);
@@ -63,18 +66,21 @@ std::vector<std::string> namesIn(int infoFd, const std::function<bool(const std:
         ::close(fd);
         return names;
     }
+    errno = 0;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (wanted(name)) names.push_back(name);
+        errno = 0;
     }
+    if (read) *read = errno == 0;
     ::closedir(dir);
     return names;
 }
 
-std::vector<std::string> infoNames(int infoFd) {
-    return namesIn(infoFd, [](const std::string& name) {
-        return name.size() > kInfoSuffix.size() && name.ends_with(kInfoSuffix);
-    });
+std::vector<std::string> infoNames(int infoFd, bool* read = nullptr) {
+    return namesIn(
+        infoFd, [](const std::string& name) { return name.size() > kInfoSuffix.size() && name.ends_with(kInfoSuffix); },
+        read);
 }
 
 std::string entryName(const std::string& infoName) { return infoName.substr(0, infoName.size() - kInfoSuffix.size()); }
@@ -87,20 +93,39 @@ std::optional<std::string> unnumbered(const std::string& entry) {
     return entry.substr(0, space);
 }
 
+bool missing(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
+// The file system of the folder at `path`, when it is one.
+std::optional<dev_t> folderDevice(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+    return st.st_dev;
+}
+
 // The trashes an item of each path may have gone to: the home trash, and the trash of
-// the file system holding the path, each once.
-std::vector<Folder> trashesFor(const std::vector<std::string>& originalPaths) {
+// the file system holding the path, each once. `without` gets the file systems seen to
+// hold no trash of this user at their top folder.
+std::vector<Folder> trashesFor(const std::vector<std::string>& originalPaths, std::vector<dev_t>& without) {
     std::vector<Folder> folders;
     std::string error;
     if (auto home = openHome(false, Use::takeOutOf, error)) folders.push_back(std::move(*home));
     std::optional<std::vector<MountEntry>> mounts;
     std::set<std::string> mountPoints;
+    const std::string uid = std::to_string(::geteuid());
     for (const auto& path : originalPaths) {
         if (path.empty() || path[0] != '/') continue;
         if (!mounts) mounts = readMountTable();
         const auto mount = mountContaining(*mounts, standardizePath(path));
         if (!mount || !mountPoints.insert(mount->mountPoint).second) continue;
-        if (auto own = openTopdir(mount->mountPoint, false, error)) folders.push_back(std::move(*own));
+        if (auto own = openTopdir(mount->mountPoint, false, error)) {
+            folders.push_back(std::move(*own));
+        } else if (missing(appendingPathComponent(mount->mountPoint, ".Trash-" + uid)) &&
+                   missing(appendingPathComponent(mount->mountPoint, ".Trash/" + uid))) {
+            if (const auto device = folderDevice(mount->mountPoint)) without.push_back(*device);
+        }
     }
     return folders;
 }
@@ -125,10 +150,92 @@ bool emptyReservation(const std::string& text, const struct stat& info) {
     return text.empty() && info.st_size == 0 && std::time(nullptr) - info.st_mtim.tv_sec > kMoment;
 }
 
+bool isEmptyFolder(int dirFd, const std::string& name) {
+    const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return false;
+    }
+    bool empty = true;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") empty = false;
+        if (!empty) break;
+    }
+    if (errno != 0) empty = false;
+    ::closedir(dir);
+    return empty;
+}
+
+// A folder as a rename without the no-replace flag makes it to hold a name.
+bool ownPlaceholder(const struct stat& st) {
+    return S_ISDIR(st.st_mode) && (st.st_mode & 07777) == 0700 && st.st_uid == ::geteuid();
+}
+
+// What a mark names: a move into the trash or a put back out of it, of the entry.
+struct Step {
+    bool into = false;
+    std::string entry;
+};
+std::optional<Step> stepOf(const std::string& text) {
+    for (const auto& [way, into] : {std::pair{kStepInto, true}, std::pair{kStepOutOf, false}}) {
+        if (!text.starts_with(way)) continue;
+        Step step{into, text.substr(way.size())};
+        if (step.entry.empty() || step.entry.find('/') != std::string::npos || step.entry == "." ||
+            step.entry == "..")
+            return std::nullopt;
+        return step;
+    }
+    return std::nullopt;
+}
+
+// One step a mark names, undone: its record must be Sorvel's, and the item must show under
+// both its names, in the Trash and at its place; else no step was left half-done there.
+bool undoStep(const Folder& folder, const Step& step) {
+    const std::string infoName = step.entry + std::string(kInfoSuffix);
+    const auto text = readInfo(folder.info.get(), infoName);
+    if (!text || !TrashInfo::isSorvels(*text)) return false;
+    const auto original = absoluteRecord(folder.topdir, *text);
+    struct stat inTrash, atPlace;
+    if (!original || ::fstatat(folder.files.get(), step.entry.c_str(), &inTrash, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::lstat(original->c_str(), &atPlace) != 0)
+        return false;
+    const bool secondName =
+        !S_ISDIR(inTrash.st_mode) && inTrash.st_dev == atPlace.st_dev && inTrash.st_ino == atPlace.st_ino;
+    if (!step.into) {
+        // A put back's second name, or its empty folder, at the place: the item stays in the Trash.
+        if (secondName) return ::unlink(original->c_str()) == 0;
+        return S_ISDIR(inTrash.st_mode) && ownPlaceholder(atPlace) && ::rmdir(original->c_str()) == 0;
+    }
+    // A move's in the Trash, with its record: the item stays at its place.
+    if (!secondName && !(ownPlaceholder(inTrash) && isEmptyFolder(folder.files.get(), step.entry))) return false;
+    if (::unlinkat(folder.files.get(), step.entry.c_str(), secondName ? 0 : AT_REMOVEDIR) != 0) return false;
+    ::unlinkat(folder.info.get(), infoName.c_str(), 0);
+    return true;
+}
+
+// What kills left half-done between two steps of a rename, as their marks tell; under the
+// exclusive lock, so no such rename is under way.
+int settleHalfDoneSteps(const Folder& folder) {
+    int settled = 0;
+    for (const auto& mark : namesIn(folder.info.get(), [](const std::string& name) {
+             return name.starts_with(kStepMarkPrefix);
+         })) {
+        if (const auto text = readInfo(folder.info.get(), mark))
+            if (const auto step = stepOf(*text); step && undoStep(folder, *step)) ++settled;
+        ::unlinkat(folder.info.get(), mark.c_str(), 0);
+    }
+    return settled;
+}
+
 // Sorvel's records among `infoNames` whose entry is missing, and records left empty. Only called under the
 // exclusive lock: no move into the folder is then between its record and its rename, so
 // such a record is a leftover of a move cut short, whatever its age.
 int removeOrphansIn(const Folder& folder, const std::vector<std::string>& infoNames) {
+    (void)settleHalfDoneSteps(folder);
     int removed = 0;
     for (const auto& infoName : infoNames) {
         struct stat entry;
@@ -168,10 +275,10 @@ MovesLock::~MovesLock() {
     if (held_) ::flock(fd_, LOCK_UN);
 }
 
-Records::Records(const std::vector<std::string>& originalPaths) {
-    for (auto& folder : trashesFor(originalPaths)) {
-        Listed listed{std::move(folder), {}, {}};
-        listed.infoNames = infoNames(listed.folder.info.get());
+Records::Records(const std::vector<std::string>& originalPaths) : homeTrash_(realHomeTrash()) {
+    for (auto& folder : trashesFor(originalPaths, withoutTrash_)) {
+        Listed listed{std::move(folder), false, {}, {}};
+        listed.infoNames = infoNames(listed.folder.info.get(), &listed.read);
         for (const auto& infoName : listed.infoNames) {
             std::string entry = entryName(infoName);
             if (auto item = unnumbered(entry)) listed.byItemName[*item].push_back(entry);
@@ -194,6 +301,30 @@ std::optional<std::string> Records::findMoved(const std::string& given, const st
                 return listed.folder.path + "/files/" + name;
     }
     return std::nullopt;
+}
+
+bool Records::readTrashOf(const std::string& originalPath, const std::optional<Identity>& identity,
+                          const std::optional<std::string>& homeTrash) const {
+    std::optional<dev_t> device;
+    if (identity) device = static_cast<dev_t>(identity->device);
+    else device = folderDevice(deletingLastPathComponent(originalPath));
+    if (!device) return false;
+    // A move takes the home trash on its file system, else that file system's own.
+    const std::string home = homeTrash.value_or(homeTrash_);
+    const bool today = home == homeTrash_;
+    const std::string trash = directory();
+    const auto homeDevice = folderDevice(today ? trash : home);
+    const auto dataDevice = folderDevice(deletingLastPathComponent(today ? trash : home));
+    if (homeDevice ? *homeDevice == *device : (!dataDevice || *dataDevice == *device)) {
+        if (!today) return false; // another folder than today's home trash: not read
+        for (const auto& listed : listed_)
+            if (listed.folder.topdir.empty()) return listed.read;
+        // None there yet, so nothing went there.
+        return !homeDevice && dataDevice && missing(trash);
+    }
+    for (const auto& listed : listed_)
+        if (!listed.folder.topdir.empty() && listed.folder.device == *device) return listed.read;
+    return std::find(withoutTrash_.begin(), withoutTrash_.end(), *device) != withoutTrash_.end();
 }
 
 int Records::removeOrphans() const {
@@ -255,6 +386,20 @@ bool recordedBySorvel(const Location& location) {
     if (!folder) return false;
     auto text = readInfo(folder->info.get(), location.name + std::string(kInfoSuffix));
     return text && TrashInfo::isSorvels(*text);
+}
+
+std::optional<std::string> recordedRun(const Location& location) {
+    std::string error;
+    std::optional<Folder> folder = openExisting(location.trashDirectory, location.topdir, error);
+    if (!folder) return std::nullopt;
+    auto text = readInfo(folder->info.get(), location.name + std::string(kInfoSuffix));
+    if (!text || !TrashInfo::isSorvels(*text)) return std::nullopt;
+    return TrashInfo::recordedRun(*text);
+}
+
+std::string realHomeTrash() {
+    const std::string home = directory();
+    return home.empty() ? home : resolvingExistingPart(home);
 }
 
 std::optional<std::string> findMoved(const std::string& originalPath, const std::optional<Identity>& identity,

@@ -20,6 +20,12 @@ namespace sorvel::Trash {
 /// The name a record of Sorvel's has in info/ while it is being written, before it takes
 /// its own; file managers list only names ending in ".trashinfo".
 inline constexpr std::string_view kRecordDraftPrefix = ".sorvel-record-";
+/// The name of a mark in info/ that a rename in or out of the trash taking two steps (where
+/// the file system refuses the kernel's no-replace flag) keeps while it is under way; it
+/// holds the way, a line of its own, and then the entry's name.
+inline constexpr std::string_view kStepMarkPrefix = ".sorvel-step-";
+inline constexpr std::string_view kStepInto = "into\n";
+inline constexpr std::string_view kStepOutOf = "out\n";
 
 /// The absolute original path the entry's info file records; none when the record is
 /// missing, unreadable or names no path.
@@ -27,6 +33,9 @@ std::optional<std::string> recordedOriginal(const Location& location);
 
 /// True when the entry's info file is one Sorvel wrote.
 bool recordedBySorvel(const Location& location);
+
+/// The run the entry's record of Sorvel's names; none when it names none or cannot be read.
+std::optional<std::string> recordedRun(const Location& location);
 
 /// Where an item recorded before its move went: the entry of the home trash, or of the
 /// trash of the file system holding `originalPath`, whose record names `originalPath` (and
@@ -98,6 +107,18 @@ public:
                                          bool sorvelsOnly = false,
                                          const std::optional<std::string>& byRun = std::nullopt) const;
 
+    /// Whether the trash a move of the item at `originalPath` (of this identity) used was
+    /// read whole: the home trash (`homeTrash` when the move named it, else today's) where
+    /// the item was on its file system, else the trash of the item's own file system, or
+    /// that file system was seen to hold none. False while it is away or unreadable.
+    bool readTrashOf(const std::string& originalPath, const std::optional<Identity>& identity,
+                     const std::optional<std::string>& homeTrash = std::nullopt) const;
+
+    /// Undoes first what kills between the two steps of a rename in or out of these trashes
+    /// left, as their marks tell: of a move, the empty folder of Sorvel's own, or the second
+    /// name, that holds the item's name in files/ goes with its record, the item at its place;
+    /// of a put back, the one at the item's place goes, the item in the trash. Either way the
+    /// item is where its run lists it.
     /// Removes Sorvel's own records of these trashes whose entry is missing from files/, the
     /// drafts of records a killed mover left, and records left empty, older than a moment
     /// (another program's, or an earlier version's, killed before writing them),
@@ -108,12 +129,18 @@ public:
 private:
     struct Listed {
         Folder folder;
+        bool read = false; // its info/ listed whole
         std::vector<std::string> infoNames;
         /// Entry names by the item name they may stand for: "a 2" under "a 2" and "a".
         std::unordered_map<std::string, std::vector<std::string>> byItemName;
     };
     std::vector<Listed> listed_;
+    std::string homeTrash_;          // today's, its links resolved
+    std::vector<dev_t> withoutTrash_; // file systems seen to hold no trash of this user
 };
+
+/// The home trash's path with the links of its existing part resolved, as runs record it.
+std::string realHomeTrash();
 
 /// Removes Sorvel's own info files without an entry in files/, and drafts, the first time this process
 /// uses the trash folder while no move into it is halfway.

@@ -21,27 +21,43 @@ namespace sorvel::CrashedRuns {
 struct Whereabouts {
     std::optional<std::string> trashPath; // in the Trash, by Sorvel's own record
     bool stillInPlace = false;            // never moved: its very object is at its own place
+    /// Neither, but its place or its Trash could not be read (its disk away, its Trash
+    /// unreadable, the home Trash another folder now): where it is is not known, and it
+    /// stays listed as it was until both can be read.
+    bool unknown = false;
 };
 
 /// The original paths of the items recorded ahead of their moves and not yet settled.
 std::vector<std::string> pendingPaths(const std::vector<MovedItem>& items);
 /// Whether the run lists items with no place in the Trash: not yet settled, or never moved.
 bool listsUnmoved(const SweepRun& run);
-/// The run whose records alone prove an item of it moved (`Trash::Records::findMoved`'s
-/// `byRun`); none for runs recorded before records named their run, for which any record
-/// of Sorvel's does.
-std::optional<std::string> recordsOf(const SweepRun& run);
-/// Where one such item is, by records listed for its original path (written for `byRun`,
-/// when given). Without a recorded identity it is never said to be in its place: whatever
-/// is there may be another object.
-Whereabouts locate(const MovedItem& item, const Trash::Records& records,
-                   const std::optional<std::string>& byRun = std::nullopt);
+/// What a run's items are looked for by.
+struct Evidence {
+    /// The run whose records alone prove an item of it moved (`Trash::Records::findMoved`'s
+    /// `byRun`); none for runs recorded before records named their run, for which any
+    /// record of Sorvel's does.
+    std::optional<std::string> byRun;
+    /// The home Trash the run moved into; none for runs recorded before it was kept.
+    std::optional<std::string> homeTrash;
+};
+Evidence recordsOf(const SweepRun& run);
+/// Where one such item is, by records listed for its original path (written for the run
+/// the evidence names, when it names one). Without a recorded identity it is never said to
+/// be in its place: whatever is there may be another object.
+Whereabouts locate(const MovedItem& item, const Trash::Records& records, const Evidence& evidence = {});
+
+/// Whether two runs list an item at one place in the Trash: the entry there counts only in
+/// the run whose record it carries, which `settled` works out.
+bool listsTwice(const std::vector<SweepRun>& runs);
 
 /// The runs as they stand: an item recorded ahead of its move gets its place in the Trash
 /// by its run's own record, or leaves its run when it never moved (as do items a tidy
-/// settled so), and such a run's moved count and bytes lose what never moved. Reads the
-/// Trash once; changes nothing on disk. Runs without such items stay as stored, and so do
-/// runs a process is still moving (`RemovalRun::isMoving`): their mover stores them.
+/// settled so), and such a run's moved count and bytes lose what never moved; one whose
+/// place or Trash cannot be read stays as it was. An item two runs list at one place in
+/// the Trash stays only in the run whose record the entry there carries. Past the items a
+/// run keeps, its list is cut to them. Reads the Trash once; changes nothing on disk. Runs
+/// without such items stay as stored, and so do runs a process is still moving
+/// (`RemovalRun::isMoving`): their mover stores them.
 std::vector<SweepRun> settled(std::vector<SweepRun> runs);
 
 struct Tidied {
@@ -83,9 +99,9 @@ struct LastSweep {
 std::optional<LastSweep> settleLastSweep();
 
 /// Removes Sorvel's own records that name nothing in the home trash and in the trashes of
-/// the file systems the runs' unplaced items are on (a move killed between writing its
-/// record and its rename leaves one, which file managers list as an item). Returns how
-/// many went.
+/// the file systems the runs' items are on (a move killed between writing its record and
+/// its rename leaves one, which file managers list as an item), after settling what kills
+/// between two steps of a move or a put back left there. Returns how many went.
 int removeRecordsOfNothing(const std::vector<SweepRun>& runs);
 
 } // namespace sorvel::CrashedRuns

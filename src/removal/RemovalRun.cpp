@@ -247,6 +247,7 @@ Result moveAndRecord(Request request) {
     result.run = std::move(request.run);
     result.run.hasDetail = true;
     result.run.marksRecords = true;
+    result.run.homeTrash = Trash::realHomeTrash();
     const Owner owner(result.run.id); // before its first write, until after its last
     // Every Trash record of its moves names it: the evidence that this run moved an item.
     const Trash::RecordingFor recording(result.run.id.uuidString());
@@ -264,10 +265,11 @@ Result moveAndRecord(Request request) {
             run.receipt.movedBytes = 0;
             for (const auto& item : moved) run.receipt.movedBytes = Bytes::saturatingAdd(run.receipt.movedBytes, item.size);
             for (const auto& item : pending) run.receipt.movedBytes = Bytes::saturatingAdd(run.receipt.movedBytes, item.size);
-            // Past the items a run keeps, those on their way are kept in place of the last
-            // ones moved: a run cut short in this batch is settled from them, and counts
-            // only those that reached the Trash.
-            if (moved.size() + pending.size() > SweepHistory::kMaximumItemsPerRun) {
+            // Up to the items a run keeps, every item moved is listed with those on their
+            // way, so a run cut short under the cap is listed whole. Past them, those on
+            // their way are kept in place of the last ones moved: a run cut short in this
+            // batch is settled from them, and counts only those that reached the Trash.
+            if (moved.size() > SweepHistory::kMaximumItemsPerRun) {
                 const size_t room =
                     SweepHistory::kMaximumItemsPerRun - std::min(pending.size(), SweepHistory::kMaximumItemsPerRun);
                 run.moved.resize(std::min(run.moved.size(), room));

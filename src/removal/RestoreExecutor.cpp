@@ -74,7 +74,7 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
 
 std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy,
                                 const std::atomic<bool>* stop, std::optional<std::string>& held,
-                                const std::optional<std::string>& byRun) {
+                                const CrashedRuns::Evidence& evidence) {
     std::vector<RestoreOutcome> outcomes;
     outcomes.reserve(items.size());
     // Items recorded ahead of a move the process did not live to write down (a crash):
@@ -98,7 +98,12 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
         if (item.stayed) {
             judged = RestoreGuard::Judgement{RestoreGuard::Refusal::stillInPlace(), {}, {}};
         } else if (item.isPending()) {
-            const CrashedRuns::Whereabouts where = CrashedRuns::locate(item, *records, byRun);
+            const CrashedRuns::Whereabouts where = CrashedRuns::locate(item, *records, evidence);
+            if (where.unknown) {
+                outcome.result = RestoreOutcome::Failed{kWhereaboutsUnknown};
+                outcomes.push_back(std::move(outcome));
+                continue;
+            }
             if (where.trashPath) item.trashPath = *where.trashPath;
             else if (where.stillInPlace) judged = RestoreGuard::Judgement{RestoreGuard::Refusal::stillInPlace(), {}, {}};
             else judged = RestoreGuard::Judgement{RestoreGuard::Refusal::missingFromTrash(), {}, {}};

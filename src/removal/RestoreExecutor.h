@@ -9,6 +9,7 @@
 
 #include "platform/UUID.h"
 #include "removal/CleanupPolicy.h"
+#include "removal/CrashedRuns.h"
 #include "removal/RestoreGuard.h"
 #include "removal/SweepHistory.h"
 
@@ -46,6 +47,11 @@ struct RestoreOutcome {
 
 namespace RestoreExecutor {
 
+/// What an item of a run cut short fails with while its disk or its Trash cannot be read.
+inline constexpr const char* kWhereaboutsUnknown =
+    "Its disk or its Trash cannot be read now, so where it is is not known; it stays listed, to be put back once "
+    "they can be read.";
+
 /// What an item not tried because `stop` was set fails with.
 inline constexpr const char* kStopped = "Sorvel is quitting, so the item stayed in the Trash; it can be put back later.";
 
@@ -57,11 +63,10 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
                                 const std::atomic<bool>* stop = nullptr);
 /// The same over one batch of a longer put back: `held` carries why the rest is not tried
 /// from one batch to the next, so the whole put back waits on a held Trash once. Items of
-/// a run cut short are found in the Trash only by records written for `byRun`, when given
-/// (`CrashedRuns::recordsOf`).
+/// a run cut short are found in the Trash by the run's evidence (`CrashedRuns::recordsOf`).
 std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const CleanupPolicy& policy,
                                 const std::atomic<bool>* stop, std::optional<std::string>& held,
-                                const std::optional<std::string>& byRun = std::nullopt);
+                                const CrashedRuns::Evidence& evidence = {});
 
 /// The policy a run's items are put back under: the standard one widened with the
 /// folders the run itself was allowed to touch, so protected places stay refused.

@@ -178,6 +178,7 @@ nlohmann::json SweepRun::toJSON() const {
     if (allowedRoots) SweepCoding::putPaths(json, "allowedRoots", *allowedRoots);
     if (!finished) json["finished"] = false;
     if (marksRecords) json["marksRecords"] = true;
+    if (homeTrash) SweepCoding::putPath(json, "homeTrash", *homeTrash);
     return json;
 }
 
@@ -206,6 +207,11 @@ std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
         if (auto it = json.find("finished"); it != json.end() && it->is_boolean()) run.finished = it->get<bool>();
         if (auto it = json.find("marksRecords"); it != json.end() && it->is_boolean())
             run.marksRecords = it->get<bool>();
+        // A damaged value only loses what it tells.
+        if (json.contains("homeTrash")) try {
+                run.homeTrash = path(json, "homeTrash");
+            } catch (const SweepCoding::Malformed&) {
+            }
         return run;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;
@@ -474,7 +480,9 @@ std::vector<SweepRun> load() { return read().runs; }
 
 SaveStatus store(const SweepRun& given) {
     SweepRun run = given;
-    if (run.moved.size() > kMaximumItemsPerRun) {
+    // A run still being moved lists what its mover keeps (its items on their way with every
+    // item moved, up to the cap), to be settled once it ends.
+    if (run.finished && run.moved.size() > kMaximumItemsPerRun) {
         run.moved.resize(kMaximumItemsPerRun);
         run.hasDetail = false;
     }

@@ -74,6 +74,10 @@ struct SweepRun {
     /// The Trash records of its moves name it, so only those prove an item of it moved;
     /// false for runs recorded before records named their run.
     bool marksRecords = false;
+    /// The home Trash the run moved into, its links resolved: while the home Trash is
+    /// another folder (`XDG_DATA_HOME` changed), that one is not read, and what may lie in
+    /// it stays listed as it was. None for runs recorded before it was kept.
+    std::optional<std::string> homeTrash;
 
     /// The receipt's moved count and bytes from `moved` (but for items that stayed), held at the 64-bit limits (the
     /// sizes come from a file anyone could edit).
