@@ -164,7 +164,9 @@ CleanupItem trash(const ScanResult &result, const std::string & /*home*/) {
             "Files you already deleted, still occupying the disk until the Trash is emptied. This is the one "
             "cleanup with no downside \u2014 you have already decided you do not want them.";
         i.externalAction = "File manager \u2192 Empty Trash";
-        i.reportedSize = node->size;
+        // Emptying it frees only the files named nowhere else.
+        i.reportedShared = std::clamp<int64_t>(node->sharedSize, 0, node->size);
+        i.reportedSize = node->size - i.reportedShared;
     }
     return i;
 }

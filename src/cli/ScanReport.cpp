@@ -189,6 +189,9 @@ std::string scanReportText(const ScanResult &result, const std::vector<CleanupIt
                             : read ? Bytes::format(item.size()) : std::string("not readable by this user")));
         if (item.withheld)
             line(wrap(shown(item.detail), std::string(7, ' '), 74));
+        if (item.reportedSize)
+            if (const auto note = sharedStorageNote(item.heldSize(), item.sharedSize()))
+                line(wrap(*note, std::string(7, ' '), 74));
         for (size_t i = 0; i < item.targets.size() && i < 6; ++i) {
             const auto &target = item.targets[i];
             line("       " + leftPadded(Bytes::format(target.freed()), 11) + "  " + shownPath(target.path) +

@@ -30,6 +30,7 @@ int size(const std::string& argument) {
         if (int status = CommandPath::enterable(argument, path); status != 0) return status;
     }
     ScanControl control;
+    control.countWithoutSharing(); // it shows no shared figure
     const FileWalker::Options options; // the standard values, nothing excluded
     const ScanNodePtr node = FileWalker::walk(path, control, options);
     if (!node) return CommandPath::missing(argument, path);

@@ -51,7 +51,11 @@ struct CleanupItem {
     StorageCategory category = StorageCategory::caches;
     std::vector<CleanupTarget> targets;
     std::optional<std::string> externalAction;
+    /// What acting on it elsewhere frees (emptying the Trash, say), when it moves nothing itself.
     std::optional<int64_t> reportedSize;
+    /// Of what it holds beside `reportedSize`, the bytes other names hold too: acting on it
+    /// leaves them on disk.
+    int64_t reportedShared = 0;
     /// Paths that belong to this item but that this user may not read: no size, no target.
     std::vector<std::string> unreadPaths;
     /// What the rule would offer could not be told apart from what must stay: it offers
@@ -71,14 +75,14 @@ struct CleanupItem {
     }
     /// What its targets hold, shared or not.
     int64_t heldSize() const {
-        if (reportedSize) return *reportedSize;
+        if (reportedSize) return *reportedSize + reportedShared;
         int64_t sum = 0;
         for (const auto& t : targets) sum += t.size;
         return sum;
     }
     /// What its targets hold that moving them leaves on disk.
     int64_t sharedSize() const {
-        int64_t sum = 0;
+        int64_t sum = reportedSize ? reportedShared : 0;
         for (const auto& t : targets) sum += t.size - t.freed();
         return sum;
     }

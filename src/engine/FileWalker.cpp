@@ -43,6 +43,16 @@ struct EntrySink {
     bool nameChildren = true;
     bool keepLargeFiles = true;
     bool keepEveryFile = false; // the folder of `Options::everyFileFolder`
+    // Files of two or more names are counted once the walk is over, in the folder that owns
+    // them (see LinkedFiles): the kept folder holding this one, and whether it is this one.
+    ScanNode* keptFolder = nullptr;
+    bool direct = true;
+    int64_t linkedBytes = 0; // of the files first met here, for progress
+    int64_t linkedFiles = 0;
+    int64_t linkedNames = 0;
+
+    void meetLinked(const DirectoryEntry& entry, const std::string& parentPath, const Options& options,
+                    ScanControl& control);
 
     // Applies the walk's rules to one entry of the folder at `parentPath`.
     void accept(const DirectoryEntry& entry, const std::string& parentPath, const WalkRules& rules,
@@ -56,6 +66,26 @@ std::string joinPath(const std::string& parent, const std::string& name) {
     if (path.empty() || path.back() != '/') path += '/';
     path += name;
     return path;
+}
+
+void EntrySink::meetLinked(const DirectoryEntry& entry, const std::string& parentPath, const Options& options,
+                           ScanControl& control) {
+    ++linkedNames;
+    const ScanControl::InodeKey key{entry.device, entry.fileID};
+    const bool isFile = !entry.isSymlink;
+    if (control.meetLinked(key, parentPath, entry.linkCount, entry.allocatedSize, keptFolder, direct, isFile)) {
+        linkedBytes += entry.allocatedSize;
+        linkedFiles += isFile ? 1 : 0;
+    }
+    if (!isFile || !direct || !(keepEveryFile || (keepLargeFiles && entry.allocatedSize >= options.largeFileThreshold)))
+        return;
+    FileEntry file;
+    file.name = entry.name;
+    file.path = joinPath(parentPath, entry.name);
+    file.size = entry.allocatedSize;
+    file.modified = entry.modified;
+    control.listLinked(key, keptFolder, std::move(file),
+                       keepEveryFile ? SIZE_MAX : static_cast<size_t>(std::max(options.largestFilesPerDirectory, 0)));
 }
 
 void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPath, const WalkRules& rules,
@@ -72,9 +102,10 @@ void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPat
     if (entry.isSymlink) {
         // Never followed, and no file; but a long target takes a block of its own, which
         // the folder's size holds, as du counts it.
-        if (entry.linkCount >= 2 &&
-            !control.insertInode({entry.device, entry.fileID}, parentPath, entry.linkCount, entry.allocatedSize))
-            return;
+        if (entry.linkCount >= 2) {
+            if (control.countsSharing()) return meetLinked(entry, parentPath, options, control);
+            if (!control.insertInode({entry.device, entry.fileID})) return;
+        }
         directFileSize += entry.allocatedSize;
         return;
     }
@@ -89,9 +120,10 @@ void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPat
     }
     // Only this walk counts a hard-linked file once (per control, across walks): insights
     // and the duplicate listing take every name.
-    if (entry.linkCount >= 2 &&
-        !control.insertInode({entry.device, entry.fileID}, parentPath, entry.linkCount, entry.allocatedSize))
-        return;
+    if (entry.linkCount >= 2) {
+        if (control.countsSharing()) return meetLinked(entry, parentPath, options, control);
+        if (!control.insertInode({entry.device, entry.fileID})) return;
+    }
     directFileSize += entry.allocatedSize;
     directFileCount += 1;
     if (keepEveryFile || (keepLargeFiles && entry.allocatedSize >= options.largeFileThreshold)) {
@@ -137,7 +169,7 @@ bool keepsEveryFile(const Options& options, const std::string& path) {
 // entries yet lets none of them be looked at, so it would read as empty. Only a folder that
 // gave nothing is asked, with one look-up of "." inside it.
 bool searchRefused(int fd, const EntrySink& sink) {
-    if (!sink.children.empty() || sink.directFileCount > 0) return false;
+    if (!sink.children.empty() || sink.directFileCount > 0 || sink.linkedNames > 0) return false;
     return searchRefusal(fd) != 0;
 }
 
@@ -156,12 +188,13 @@ std::vector<ScanNodePtr> listChildren(ScanNode& node, const WalkRules& rules, Sc
     }
     EntrySink sink;
     sink.keepEveryFile = keepsEveryFile(rules.options, node.path);
+    sink.keptFolder = &node;
     BulkDirectoryReader::readAll(fd, [&](const DirectoryEntry& entry) {
         sink.accept(entry, node.path, rules, control);
     });
     if (searchRefused(fd, sink)) markDenied(node, control);
     ::close(fd);
-    control.addProgress(sink.directFileSize, sink.directFileCount, node.path);
+    control.addProgress(sink.directFileSize + sink.linkedBytes, sink.directFileCount + sink.linkedFiles, node.path);
     node.directFileSize = sink.directFileSize;
     node.directFileCount = sink.directFileCount;
     node.fileCount = sink.directFileCount;
@@ -176,6 +209,7 @@ struct Frame {
     int depth;
     bool tracing;
     const std::string* shownPath; // for progress: the node's path, or its nearest named ancestor's
+    ScanNode* kept;               // the node, or below the kept depth its nearest kept ancestor
     EntrySink sink;
     size_t next = 0;               // the next child to walk, in listing order
 };
@@ -216,15 +250,20 @@ void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl
         top.path,
         [&](int fd, std::vector<std::string>& subfolders) {
             ScanNode& node = *next;
-            Frame frame{&node, nextDepth, nextTracing, node.path.empty() ? frames.back().shownPath : &node.path, {}};
+            const bool kept = frames.empty() || nextDepth <= options.maxNodeDepth;
+            Frame frame{&node, nextDepth, nextTracing, node.path.empty() ? frames.back().shownPath : &node.path,
+                        kept ? &node : frames.back().kept, {}};
             frame.sink.nameChildren = nextDepth < options.maxNodeDepth;
             frame.sink.keepLargeFiles = nextDepth <= options.maxNodeDepth;
             frame.sink.keepEveryFile = keepsEveryFile(options, node.path);
+            frame.sink.keptFolder = frame.kept;
+            frame.sink.direct = kept;
             BulkDirectoryReader::readAll(fd, [&](const DirectoryEntry& entry) {
                 frame.sink.accept(entry, descent.path(), rules, control);
             });
             if (searchRefused(fd, frame.sink)) markDenied(node, control);
-            control.addProgress(frame.sink.directFileSize, frame.sink.directFileCount, *frame.shownPath);
+            control.addProgress(frame.sink.directFileSize + frame.sink.linkedBytes,
+                                frame.sink.directFileCount + frame.sink.linkedFiles, *frame.shownPath);
             // The descent enters the name appended last first.
             for (auto it = frame.sink.children.rbegin(); it != frame.sink.children.rend(); ++it)
                 subfolders.push_back((*it)->name);
@@ -301,7 +340,10 @@ ScanNodePtr walk(const std::string& path, ScanControl& control, const Options& o
     bool isDirectory = false;
     uint64_t device = 0;
     auto root = startNode(path, isDirectory, device);
-    if (root && isDirectory) walkDirectory(*root, 0, WalkRules(options, device), control);
+    if (root && isDirectory) {
+        walkDirectory(*root, 0, WalkRules(options, device), control);
+        control.settleLinked({&root});
+    }
     return root;
 }
 
@@ -348,6 +390,7 @@ ScanNodePtr walkParallel(const std::string& path, ScanControl& control, const Op
     for (auto it = listed.rbegin(); it != listed.rend(); ++it) {
         if (!walked.count(it->get())) (*it)->rollUpTotals();
     }
+    control.settleLinked({&root});
     return root;
 }
 

@@ -103,6 +103,8 @@ void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& ca
     }
     countHidingFolders(jobs, control);
 
+    // A file named in several roots is counted once among them all, once every walk is over.
+    control.holdLinked(true);
     std::vector<ScanNodePtr> nodes;
     if (jobs.size() == 1) {
         ScanNodePtr node = walkJob(jobs[0], control);
@@ -115,6 +117,11 @@ void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& ca
             return node;
         });
     }
+
+    control.holdLinked(false);
+    std::vector<ScanNodePtr*> roots;
+    for (auto& node : nodes) roots.push_back(&node);
+    control.settleLinked(roots);
 
     std::map<std::string, std::vector<ScanNodePtr>> byCategory;
     for (size_t i = 0; i < jobs.size() && i < nodes.size(); ++i)
@@ -130,7 +137,6 @@ void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& ca
         sortBySizeDescending(entry.roots);
         result.categories.push_back(std::move(entry));
     }
-    result.sharedLinks = std::make_shared<const SharedLinks>(control.takeSharedLinks());
 }
 
 FileWalker::Options walkOptions(const std::string& path, ScanScope scope) {

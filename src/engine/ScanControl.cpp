@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/SharedLinks.h"
 #include "platform/Path.h"
 
 namespace sorvel {
@@ -41,49 +42,71 @@ std::vector<ScanControl::Completed> ScanControl::takeCompleted() {
 
 bool ScanControl::insertInode(InodeKey key) {
     std::lock_guard g(lock_);
+    knowsInodes_.store(true, std::memory_order_release);
     return inodes_.seen.insert(key).second;
 }
 
 bool ScanControl::insertInode(InodeKey key, const std::string& countedIn) {
     std::lock_guard g(lock_);
+    knowsInodes_.store(true, std::memory_order_release);
     if (inodes_.keepsOwners) inodes_.holders[key].insert(countedIn);
     if (!inodes_.seen.insert(key).second) return false;
     if (inodes_.keepsOwners) inodes_.owners.emplace(key, countedIn);
     return true;
 }
 
-bool ScanControl::insertInode(InodeKey key, const std::string& countedIn, uint64_t links, int64_t size) {
-    std::lock_guard g(lock_);
-    if (inodes_.keepsOwners) inodes_.holders[key].insert(countedIn);
-    auto [file, added] = linked_.try_emplace(key);
-    if (added) {
-        const std::string_view folder = folderPath(countedIn);
-        // Counted before this control met it (known from another): its bytes are in no
-        // folder this walk counts.
-        const int64_t counted = inodes_.seen.count(key) ? 0 : size;
-        file->second = SharedLinks::File{links, 1, counted, std::string(folder), folder.size()};
-    } else {
-        file->second.meet(countedIn);
+bool ScanControl::meetLinked(InodeKey key, const std::string& path, uint64_t links, int64_t size, ScanNode* folder,
+                             bool direct, bool isFile) {
+    if (knowsInodes_.load(std::memory_order_acquire)) {
+        std::lock_guard g(lock_);
+        if (inodes_.keepsOwners) inodes_.holders[key].insert(path);
+        if (inodes_.seen.count(key)) return false;
     }
-    if (!inodes_.seen.insert(key).second) return false;
-    if (inodes_.keepsOwners) inodes_.owners.emplace(key, countedIn);
-    return true;
+    return linked_.meet({key.device, key.inode}, links, size, folder, direct, isFile);
 }
 
-SharedLinks ScanControl::takeSharedLinks() {
-    std::vector<SharedLinks::File> files;
+void ScanControl::listLinked(InodeKey key, ScanNode* folder, FileEntry entry, size_t keep) {
+    linked_.list({key.device, key.inode}, folder, std::move(entry), keep);
+}
+
+void ScanControl::holdLinked(bool held) { holdsLinked_.store(held); }
+
+void ScanControl::settleLinked(const std::vector<ScanNodePtr*>& roots) {
+    if (holdsLinked_.load()) return;
+    bool keepsOwners = false;
+    std::unordered_set<InodeKey, InodeKeyHash> released;
     {
         std::lock_guard g(lock_);
-        files.reserve(linked_.size());
-        for (auto& [key, file] : linked_) files.push_back(std::move(file));
-        linked_.clear();
+        keepsOwners = inodes_.keepsOwners;
+        if (keepsOwners) released.insert(released_.begin(), released_.end());
     }
-    return SharedLinks(std::move(files));
+    // Gathered first and taken in after: a long settle never holds what progress reads.
+    std::vector<InodeKey> counted;
+    std::vector<std::pair<InodeKey, std::string>> owners;
+    size_t newlyLinked = 0;
+    linked_.settle(roots, [&](LinkedFiles::Key k, const ScanNode& owner, bool everyNameMet) {
+        const InodeKey key{k.device, k.inode};
+        counted.push_back(key);
+        if (!keepsOwners) return;
+        owners.emplace_back(key, std::string(folderPath(owner.path)));
+        if (!everyNameMet && !released.count(key)) ++newlyLinked;
+    });
+    std::lock_guard g(lock_);
+    inodes_.seen.insert(counted.begin(), counted.end());
+    for (auto& [key, owner] : owners) inodes_.owners.emplace(key, std::move(owner));
+    newlyLinked_ = newlyLinked;
+    knowsInodes_.store(!inodes_.seen.empty() || inodes_.keepsOwners, std::memory_order_release);
+}
+
+size_t ScanControl::newlyLinked() const {
+    std::lock_guard g(lock_);
+    return newlyLinked_;
 }
 
 void ScanControl::keepInodeOwners() {
     std::lock_guard g(lock_);
     inodes_.keepsOwners = true;
+    knowsInodes_.store(true, std::memory_order_release);
 }
 
 void ScanControl::releaseInodes(const std::string& folder) {
@@ -143,6 +166,7 @@ ScanControl::Inodes ScanControl::inodes() const {
 ScanControl::Inodes ScanControl::takeInodes() {
     std::lock_guard g(lock_);
     released_.clear();
+    knowsInodes_.store(false, std::memory_order_release);
     return std::exchange(inodes_, {});
 }
 
@@ -150,6 +174,7 @@ void ScanControl::adoptInodes(Inodes inodes) {
     std::lock_guard g(lock_);
     released_.clear();
     inodes_ = std::move(inodes);
+    knowsInodes_.store(!inodes_.seen.empty() || inodes_.keepsOwners, std::memory_order_release);
 }
 
 void ScanControl::addProgress(int64_t bytes, int64_t files, const std::string& path) {

@@ -2,6 +2,7 @@
 // Shared, lock-guarded state of one scan (or any cancellable job). Every access takes
 // the one lock; nothing calls out while holding it.
 #include <cstdint>
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -10,7 +11,7 @@
 #include <vector>
 
 #include "engine/ScanNode.h"
-#include "engine/SharedLinks.h"
+#include "engine/LinkedFiles.h"
 
 namespace sorvel {
 
@@ -54,11 +55,27 @@ public:
     bool insertInode(InodeKey key);
     /// The same, remembering the folder that counted the file when owners are kept.
     bool insertInode(InodeKey key, const std::string& countedIn);
-    /// The same for a name of a file of `links` names and `size` allocated bytes, noting
-    /// where each of its names lies for `takeSharedLinks`.
-    bool insertInode(InodeKey key, const std::string& countedIn, uint64_t links, int64_t size);
-    /// The hard-linked files met so far, leaving this control knowing none.
-    SharedLinks takeSharedLinks();
+    /// A name of a file of two or more names, met by a walk in the folder at `path`: noted
+    /// in `linkedFiles` to be counted once, at `settle`, unless a walk of this control
+    /// counted the file before. True when it is the file's first name this walk met.
+    bool meetLinked(InodeKey key, const std::string& path, uint64_t links, int64_t size, ScanNode* folder,
+                    bool direct, bool isFile);
+    /// A name listed where it lies, if its file is counted in that folder (LinkedFiles::list).
+    void listLinked(InodeKey key, ScanNode* folder, FileEntry entry, size_t keep);
+    /// The walks of this control show no shared figure (`--size`): a file of several names
+    /// is counted where it is first met, and nothing is kept to tell where its names lie.
+    void countWithoutSharing() { sharing_ = false; }
+    bool countsSharing() const { return sharing_; }
+    /// While held, a walk leaves the files it met to count to whoever settles them: the
+    /// walks of one scan count a file once among all their trees.
+    void holdLinked(bool held);
+    /// Counts each file of two or more names met since the last settle in its folder (see
+    /// LinkedFiles::settle), unless held. Each becomes one this control counted.
+    void settleLinked(const std::vector<ScanNodePtr*>& roots);
+    /// Files of two or more names that the last settle counted, new to this control and not
+    /// let go by releaseInodes, with a name it never met: another may lie in a folder that
+    /// counted the file when it had one name.
+    size_t newlyLinked() const;
     /// From now on remember which folder counted each hard-linked file, so that one
     /// folder can be measured again with this control (see releaseInodes).
     void keepInodeOwners();
@@ -92,7 +109,11 @@ private:
     // The files the last releaseInodes let go of (only while owners are kept).
     std::vector<InodeKey> released_;
     std::vector<Completed> completed_;
-    std::unordered_map<InodeKey, SharedLinks::File, InodeKeyHash> linked_;
+    LinkedFiles linked_;
+    std::atomic<bool> holdsLinked_{false};
+    bool sharing_ = true;
+    std::atomic<bool> knowsInodes_{false}; // `inodes_` holds some: a walk must ask
+    size_t newlyLinked_ = 0;
 };
 
 } // namespace sorvel

@@ -20,6 +20,7 @@ std::vector<BrowseRow> ScanNode::browsableRows() const {
 void ScanNode::rollUpTotals() {
     int64_t newSize = directFileSize;
     int64_t files = directFileCount;
+    int64_t shared = directSharedSize;
     int64_t dirs = static_cast<int64_t>(children.size());
     int64_t unreadable = accessDenied ? 1 : 0;
     bool cut = walkCut;
@@ -30,6 +31,7 @@ void ScanNode::rollUpTotals() {
         cut = cut || child->partial;
         newSize += child->size;
         files += child->fileCount;
+        shared += child->sharedSize;
         dirs += child->dirCount;
         unreadable += child->unreadableFolders;
         refusedOnly = refusedOnly && child->nothingReadable;
@@ -39,6 +41,7 @@ void ScanNode::rollUpTotals() {
     partial = cut;
     size = newSize;
     fileCount = files;
+    sharedSize = shared;
     dirCount = dirs;
     sortBySizeDescending(children);
 }

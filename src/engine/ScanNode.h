@@ -47,6 +47,12 @@ public:
     int64_t directFileCount = 0;
     int64_t fileCount = 0;
     int64_t dirCount = 0;
+    /// Of `size`, the bytes of files that also have a name outside this folder, or one the
+    /// walk never met: moving the folder leaves them on disk.
+    int64_t sharedSize = 0;
+    /// This folder's own part of `sharedSize`, less the files shared below whose every name
+    /// lies in it (below the kept depth, everything under it).
+    int64_t directSharedSize = 0;
     std::vector<ScanNodePtr> children; // largest first
     std::vector<FileEntry> largestFiles; // largest first
     bool accessDenied = false;
@@ -78,7 +84,7 @@ public:
         unreadableFolders = std::max<int64_t>(unreadableFolders, 1);
     }
 
-    /// Recomputes size, fileCount, dirCount, unreadableFolders, nothingReadable and partial
+    /// Recomputes size, fileCount, dirCount, sharedSize, unreadableFolders, nothingReadable and partial
     /// from the direct files and the children's totals, and orders the children largest first.
     void rollUpTotals();
 

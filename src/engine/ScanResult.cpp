@@ -193,7 +193,8 @@ const CategoryResult* ScanResult::category(const std::string& id) const {
 }
 
 int64_t ScanResult::sharedBytes(const std::string& path) const {
-    return sharedLinks ? sharedLinks->sharedBytes(path) : 0;
+    const ScanNodePtr at = node(path);
+    return at ? std::clamp<int64_t>(at->sharedSize, 0, std::max<int64_t>(at->size, 0)) : 0;
 }
 
 int64_t ScanResult::reclaimable() const {

@@ -66,8 +66,6 @@ struct ScanResult {
     /// Base-folder values of the environment that were not taken, with why (said once).
     std::vector<BaseFolders::SetAside> setAsideFolders;
     std::vector<CleanupItem> cleanupItems;
-    /// The hard-linked files the walk met; none when no walk noted them.
-    std::shared_ptr<const SharedLinks> sharedLinks;
 
     /// The root at `path` is gone from the disk: it leaves its category (the category too
     /// when it was the last) and joins `missingRoots`, to be measured whole if it comes

@@ -208,13 +208,23 @@ std::vector<Remeasured> remeasure(std::vector<std::string> directories, ScanResu
     for (size_t next = 0; next < directories.size() && !control.cancelled(); ++next) {
         auto location = locate(directories[next], result);
         if (!location) continue;
-        const std::string located = location->chain.back()->path;
+        std::string located = location->chain.back()->path;
         if (!done.insert(located).second) continue;
         // The folder's own hard-linked files are counted afresh; those counted in other
         // folders stay counted there.
         control.releaseInodes(located);
         ScanNodePtr fresh = walk(located, control, options(located));
         if (control.cancelled()) break;
+        // A file that gained a name here may be counted already through its first name,
+        // taken then for a file of one name: its root is measured again whole.
+        if (location->chain.size() > 1 && control.newlyLinked() > 0) {
+            location->chain.resize(1);
+            located = location->chain.front()->path;
+            done.insert(located);
+            control.releaseInodes(located);
+            fresh = walk(located, control, options(located));
+            if (control.cancelled()) break;
+        }
         // A file it counted and no longer holds may keep a name elsewhere: that folder
         // counts it from now on, so the total does not lose it.
         for (auto& holder : control.uncountedElsewhere(located)) directories.push_back(std::move(holder));

@@ -515,11 +515,12 @@ SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<Cleanup
 
     SaveStatus status;
     std::unordered_set<std::string> movedPaths;
-    int64_t movedBytes = 0;
+    int64_t movedBytes = 0, sharedBytes = 0;
     for (const auto& o : result.outcomes) {
         if (!o.moved()) continue;
         movedPaths.insert(o.path);
-        movedBytes = Bytes::saturatingAdd(movedBytes, o.size);
+        movedBytes = Bytes::saturatingAdd(movedBytes, o.freed());
+        sharedBytes = Bytes::saturatingAdd(sharedBytes, o.size - o.freed());
     }
     // The sweep's receipt stays; what the panel moved is added to it. A move that moved
     // nothing leaves it as it is.
@@ -532,6 +533,7 @@ SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<Cleanup
         receipt.action = SweepSchedule::Action::clean;
         receipt.movedCount = (sweepMoved ? last->movedCount : 0) + static_cast<int64_t>(movedPaths.size());
         receipt.movedBytes = Bytes::saturatingAdd(sweepMoved ? last->movedBytes : 0, movedBytes);
+        receipt.sharedBytes = Bytes::saturatingAdd(sweepMoved ? last->sharedBytes : 0, sharedBytes);
         receipt.withheldReason.reset();
         receipt.cutShort = false; // this move was recorded whole
         status = SweepReceipt::record(receipt);

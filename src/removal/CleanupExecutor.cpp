@@ -137,7 +137,7 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
             CleanupGuard::Session guard(policy, cloud);
             for (size_t i = slice; i < items.size(); i += slices) {
                 const auto& item = items[i];
-                const auto refusal = dryRunCheck(item.path, item.size, guard);
+                const auto refusal = dryRunCheck(item.path, item.freed(), guard);
                 const int done = counter.increment();
                 if (onProgress && (done == total || done % 8 == 0)) onProgress(done, total);
                 CleanupOutcome& outcome = outcomes[i];
@@ -164,7 +164,7 @@ std::vector<CleanupOutcome> run(const std::vector<PathSize>& paths, Mode mode, c
         if (held) {
             outcome.result = *held;
         } else {
-            const CleanupGuard::Judgement judged = guard.judge(item.path, item.size);
+            const CleanupGuard::Judgement judged = guard.judge(item.path, item.freed());
             if (judged.refusal) outcome.result = CleanupOutcome::Refused{*judged.refusal};
             else outcome.result = moveJudged(judged, outcome.size, guard);
             if (const auto* failed = std::get_if<CleanupOutcome::Failed>(&outcome.result); failed && failed->trashHeld)

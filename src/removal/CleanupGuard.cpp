@@ -274,10 +274,17 @@ Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize,
     if (recordedSize >= 1) {
         ScanControl control;
         ScanNodePtr node = FileWalker::walk(resolved, control, FileWalker::Options{});
-        const int64_t actual = node ? node->size : 0;
-        const double drift = std::fabs(static_cast<double>(actual) - static_cast<double>(recordedSize)) /
-                             static_cast<double>(recordedSize);
-        if (drift > policy.sizeDriftTolerance) return refuse(Refusal::sizeChanged(recordedSize, actual));
+        // A scan records what moving frees (bytes other names hold too count elsewhere, or
+        // not at all); a walk of the folder alone, all it holds: either measure, made again
+        // the same way, shows whether something wrote to it since.
+        const int64_t held = node ? node->size : 0;
+        const int64_t freed = node ? held - std::clamp<int64_t>(node->sharedSize, 0, std::max<int64_t>(held, 0)) : 0;
+        const auto drift = [recordedSize](int64_t actual) {
+            return std::fabs(static_cast<double>(actual) - static_cast<double>(recordedSize)) /
+                   static_cast<double>(recordedSize);
+        };
+        if (drift(freed) > policy.sizeDriftTolerance && drift(held) > policy.sizeDriftTolerance)
+            return refuse(Refusal::sizeChanged(recordedSize, drift(freed) <= drift(held) ? freed : held));
     }
 
     j.resolvedParent = *parent;

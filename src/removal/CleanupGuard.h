@@ -108,8 +108,9 @@ std::optional<Refusal> placeRefusal(const std::string& path, const CleanupPolicy
 std::optional<Refusal> shownRefusal(const std::string& path, const CleanupPolicy& policy);
 
 /// Runs every test in order and stops at the first refusal. Never changes the file
-/// system. While the home folder is not an absolute path nothing passes. A recorded size
-/// below 1 turns the size re-measure off; no cloud status turns the iCloud test off. A
+/// system. While the home folder is not an absolute path nothing passes. The recorded size
+/// is what moving the path frees, as a scan counted it (or all it holds, as a walk of it
+/// alone counts it); below 1 it turns the size re-measure off; no cloud status turns the iCloud test off. A
 /// path that is, lies inside or holds a denied place or the home folder under any name (a
 /// bind mount, a second link) is refused as that place, and so is one whose place in its
 /// file system is, lies in or holds one (a bind mount of a folder inside the pictures, an

@@ -11,7 +11,8 @@ SweepReceipt receipt(const std::vector<CleanupOutcome>& outcomes) {
     for (const auto& outcome : outcomes) {
         if (outcome.moved()) {
             ++moved;
-            receipt.movedBytes = Bytes::saturatingAdd(receipt.movedBytes, outcome.size);
+            receipt.movedBytes = Bytes::saturatingAdd(receipt.movedBytes, outcome.freed());
+            receipt.sharedBytes = Bytes::saturatingAdd(receipt.sharedBytes, outcome.size - outcome.freed());
         } else if (outcome.refusal() || outcome.failure()) {
             ++refused;
         }
@@ -36,7 +37,7 @@ SweepRun make(const std::vector<CleanupOutcome>& outcomes, std::string scope,
     run.hasDetail = true;
     for (const auto& outcome : outcomes)
         if (const auto* moved = std::get_if<CleanupOutcome::MovedToTrash>(&outcome.result))
-            run.moved.push_back(MovedItem{moved->placeOr(outcome.path), moved->trashPath, outcome.size, moved->identity});
+            run.moved.push_back(MovedItem{moved->placeOr(outcome.path), moved->trashPath, outcome.freed(), moved->identity});
     run.receipt = receipt(outcomes);
     return run;
 }

@@ -104,7 +104,8 @@ std::string realPlace(const std::string& path) {
 
 MovedItem movedItem(const CleanupOutcome& outcome) {
     const auto& moved = std::get<CleanupOutcome::MovedToTrash>(outcome.result);
-    return MovedItem{moved.placeOr(outcome.path), moved.trashPath, outcome.size, moved.identity};
+    // Recorded at what its move frees: History's figures add up to the plan's and the sweep's.
+    return MovedItem{moved.placeOr(outcome.path), moved.trashPath, outcome.freed(), moved.identity};
 }
 
 // The rest of a run, failed at once with the reason the Trash was held.
@@ -124,7 +125,7 @@ std::vector<CleanupOutcome> heldOutcomes(const std::vector<CleanupExecutor::Path
 // Stored ahead of its move: no place in the Trash yet, found again by its record and
 // its identity should the process end before the place is written down.
 MovedItem pendingItem(const CleanupExecutor::PathSize& path) {
-    return MovedItem{realPlace(path.path), std::string(), path.size, Trash::identityOf(path.path)};
+    return MovedItem{realPlace(path.path), std::string(), path.freed(), Trash::identityOf(path.path)};
 }
 
 // Why the moves stopped: the batch under way could not be recorded ahead, so neither it
@@ -325,7 +326,7 @@ Result moveAndRecord(Request request) {
             // In the Trash though it failed (it holds a mount): listed, so it can be put back.
             if (const auto* failed = std::get_if<CleanupOutcome::Failed>(&outcome.result); failed && failed->stranded)
                 moved.push_back(
-                    MovedItem{failed->stranded->placeOr(outcome.path), failed->stranded->trashPath, outcome.size, failed->stranded->identity});
+                    MovedItem{failed->stranded->placeOr(outcome.path), failed->stranded->trashPath, outcome.freed(), failed->stranded->identity});
             result.outcomes.push_back(std::move(outcome));
         }
         next = end;

@@ -1,22 +1,29 @@
 #include "removal/SweepReceipt.h"
 
+#include <algorithm>
+
 #include "engine/Bytes.h"
 #include "platform/UserDefaults.h"
 #include "removal/SweepCoding.h"
 
 namespace sorvel {
 
+std::string SweepReceipt::sharedClause() const {
+    if (sharedBytes < 1) return {};
+    return "; " + Bytes::format(sharedBytes) + " more moved is shared storage, still on disk through other names";
+}
+
 std::string SweepReceipt::headline() const {
     if (cutShort) {
         if (movedCount == 0) return "Cut short before it finished";
-        return "Moved " + Bytes::format(movedBytes) + " to the Trash before it was cut short";
+        return "Moved " + Bytes::format(movedBytes) + " to the Trash before it was cut short" + sharedClause();
     }
     if (heldOff) return "Nothing moved yet \u2014 Sorvel tries again shortly";
     if (action == SweepSchedule::Action::clean) {
         // Refusals kept something back: the reason says what, so the line claims no clean home.
         if (movedCount == 0 && refusedCount >= 1 && withheldReason) return "Nothing was moved";
         if (movedCount == 0) return "Nothing needed cleaning";
-        return "Moved " + Bytes::format(movedBytes) + " to the Trash";
+        return "Moved " + Bytes::format(movedBytes) + " to the Trash" + sharedClause();
     }
     return "Found " + Bytes::format(foundBytes) + " that could be cleaned";
 }
@@ -29,6 +36,7 @@ nlohmann::json SweepReceipt::toJSON() const {
                         {"movedBytes", movedBytes},
                         {"movedCount", movedCount},
                         {"refusedCount", refusedCount}};
+    if (sharedBytes > 0) json["sharedBytes"] = sharedBytes;
     if (withheldReason) json["withheldReason"] = *withheldReason;
     if (sweptAt) json["sweptAt"] = SweepCoding::encodeDate(*sweptAt);
     if (cutShort) json["cutShort"] = true;
@@ -49,6 +57,7 @@ std::optional<SweepReceipt> SweepReceipt::fromJSON(const nlohmann::json& json) {
         r.movedBytes = integer(required(json, "movedBytes"));
         r.movedCount = integer(required(json, "movedCount"));
         r.refusedCount = integer(required(json, "refusedCount"));
+        if (const auto* shared = present(json, "sharedBytes")) r.sharedBytes = std::max<int64_t>(0, integer(*shared));
         r.withheldReason = optionalText(json, "withheldReason");
         if (const auto* swept = present(json, "sweptAt")) r.sweptAt = SweepCoding::date(*swept);
         if (const auto* cut = present(json, "cutShort")) r.cutShort = boolean(*cut);

@@ -42,7 +42,10 @@ struct SweepReceipt {
     SweepSchedule::Action action = SweepSchedule::Action::report;
     int64_t scannedBytes = 0;
     int64_t foundBytes = 0;
+    /// What the moves freed: what moved but the bytes other names hold too.
     int64_t movedBytes = 0;
+    /// Those bytes: moved, yet still on disk through another name (shared storage).
+    int64_t sharedBytes = 0;
     int64_t movedCount = 0;
     int64_t refusedCount = 0;
     /// Why the run moved nothing or did not run, as a sentence; none when nothing was withheld.
@@ -57,11 +60,14 @@ struct SweepReceipt {
 
     /// One line for the menu-bar panel, the history and notifications.
     std::string headline() const;
+    /// What the headline adds when some of what moved is shared storage; empty otherwise.
+    std::string sharedClause() const;
 
     /// When the sweep ran: `sweptAt`, else `date`.
     Date sweepDate() const { return sweptAt.value_or(date); }
 
-    /// "withheldReason" and "sweptAt" are left out when absent, "cutShort" and "heldOff" unless true, so older readers
+    /// "withheldReason" and "sweptAt" are left out when absent, "sharedBytes" when 0, "cutShort" and "heldOff"
+    /// unless true, so older readers
     /// read every receipt.
     nlohmann::json toJSON() const;
     /// None when a required key is missing, of another type, or the action is unknown.

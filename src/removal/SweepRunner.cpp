@@ -119,7 +119,8 @@ SweepReceipt counted(SweepReceipt receipt, const std::vector<CleanupOutcome>& ou
         } else if (outcome.moved()) {
             if (!moving) continue;
             ++receipt.movedCount;
-            receipt.movedBytes = Bytes::saturatingAdd(receipt.movedBytes, outcome.size);
+            receipt.movedBytes = Bytes::saturatingAdd(receipt.movedBytes, outcome.freed());
+            receipt.sharedBytes = Bytes::saturatingAdd(receipt.sharedBytes, outcome.size - outcome.freed());
         } else if (!outcome.wouldMove()) {
             ++receipt.refusedCount;
         }
@@ -203,7 +204,8 @@ void addFolderCandidates(const std::string& folder, const ScanResult& scan, cons
     }
     if (!node) return;
     for (const auto& child : node->children)
-        if (child->size >= 1 && !trashes.contains(child->path)) candidates.push_back({child->path, child->size});
+        if (child->size >= 1 && !trashes.contains(child->path))
+            candidates.push_back({child->path, child->size, child->sharedSize});
 }
 
 } // namespace

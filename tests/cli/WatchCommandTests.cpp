@@ -406,3 +406,33 @@ TEST(WatchCommand, FoldersThatOpenOrCloseAreSaidAndFollowed) {
         });
     }
 }
+
+// A file that gains a name in another folder is still one file: the total keeps it once,
+// whichever folders the names are made in, and the next real change is reported against it.
+TEST(WatchCommand, ANewNameOfACountedFileCountsNothingAgain) {
+    const struct {
+        const char* name;
+        const char* from;
+        const char* to;
+    } rows[] = {
+        {"into a subfolder", "w/b", "w/sub/b_link"},
+        {"from a subfolder to another", "w/sub/c", "w/other/c_link"},
+        {"beside it", "w/sub/c", "w/sub/c_again"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        writeFileOfSize(dir / "w/b", 3'000'000);
+        writeFileOfSize(dir / "w/sub/c", 1'000'000);
+        makeDirs(dir / "w/other");
+        WatchChild child(dir / "w", {{"HOME", "/nonexistent-home"}});
+        ASSERT_TRUE(child.line());
+        const long long total = allocatedSize(dir / "w/b") + allocatedSize(dir / "w/sub/c");
+        ASSERT_EQ(child.line(), header(total, 2));
+        ASSERT_EQ(link((dir / row.from).c_str(), (dir / row.to).c_str()), 0);
+        EXPECT_EQ(child.line(2500ms), std::nullopt); // the event arrives; the total stays
+        placeFile(dir / "w/other/new", 8192);
+        const long long added = allocatedSize(dir / "w/other/new");
+        EXPECT_EQ(child.line(), changeLine(true, added, dir / "w/other", total + added, 3));
+    }
+}

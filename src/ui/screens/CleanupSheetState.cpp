@@ -66,7 +66,7 @@ void CleanupSheetState::back() {
 std::optional<std::vector<CleanupExecutor::PathSize>> CleanupSheetState::startMove() {
     if (stage_ != Stage::confirming || working_) return std::nullopt;
     std::vector<CleanupExecutor::PathSize> paths;
-    for (const auto* o : chosen()) paths.push_back({o->path, o->size});
+    for (const auto* o : chosen()) paths.push_back({o->path, o->size, o->shared});
     if (paths.empty()) return std::nullopt;
     working_ = true;
     moveProgress_ = {0, static_cast<int>(paths.size())};
