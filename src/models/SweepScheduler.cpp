@@ -458,8 +458,10 @@ void SweepScheduler::cleanSelected() {
     setMoveNote(std::nullopt);
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [picked, when = storable(deps_.clock()), hold = RemovalRun::holdInFlight()] {
-            return moveFindings(picked, when);
+        [picked, when = storable(deps_.clock()), hold = RemovalRun::holdInFlight(), folders = schedule_.folders,
+         checking = SweepRunner::FolderChecking{deps_.folderCheck,
+                                                deps_.folderCheckDeadline.value_or(kFolderCheckDeadline)}] {
+            return moveFindings(picked, when, folders, checking);
         },
         [](SweepScheduler& model, PanelMove move) { model.finishClean(std::move(move)); },
         [](SweepScheduler& model, const std::string& reason) { model.failClean(reason); });
@@ -477,7 +479,8 @@ void SweepScheduler::failClean(const std::string& reason) {
 // run, then the last sweep's receipt with what the panel moved added, then the findings
 // that remain.
 SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<CleanupExecutor::PathSize>& picked,
-                                                       Date when) {
+                                                       Date when, const std::vector<std::string>& folders,
+                                                       const SweepRunner::FolderChecking& checking) {
     PanelMove move;
     move.picked = picked.size();
     // Under the sweep's own lock from the first look to the last write: no sweep, of this
@@ -499,8 +502,12 @@ SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<Cleanup
         else move.gone.push_back(p.path);
     }
     if (request.paths.empty()) return move;
-    // The standard policy alone: a finding from an added folder outside it is refused.
-    request.policy = CleanupPolicy::standard();
+    // The policy a sweep of these folders moves under: what it found in them, the panel
+    // may move. A folder since taken out of the schedule, or one it would skip, lets nothing by.
+    std::vector<std::string> skipped;
+    request.policy = CleanupPolicy::standard().allowing(
+        folders.empty() ? folders : FolderChecks::sweepable(folders, skipped, checking.check, checking.deadline));
+    request.run.allowedRoots = request.policy.allowedRoots; // put back knows the folders as the move did
     request.cloud = CloudDetector::detect();
     request.run.trigger = SweepRun::Trigger::menuBar;
     request.run.scope = "findings you ticked";

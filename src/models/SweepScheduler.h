@@ -218,7 +218,10 @@ private:
         std::optional<std::string> saveError;
         bool sweeping = false; // another Sorvel held the sweep's lock: nothing was tried
     };
-    static PanelMove moveFindings(const std::vector<CleanupExecutor::PathSize>& picked, Date when);
+    /// `folders`: the schedule's own folders, each checked as a sweep checks it, whose found
+    /// items the move's policy lets by as the sweep's did.
+    static PanelMove moveFindings(const std::vector<CleanupExecutor::PathSize>& picked, Date when,
+                                  const std::vector<std::string>& folders, const SweepRunner::FolderChecking& checking);
     void finishClean(PanelMove move);
     void setSaveError(std::optional<std::string> error, bool fromSchedule);
     void publish(void (SweepScheduler::*signal)());

@@ -168,6 +168,10 @@ public:
     bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts, bool) override {
         return Trash::isInsideTrash(path, mounts);
     }
+    SyncedFolders& synced() override {
+        if (!synced_) synced_.emplace(home_, given_ ? std::optional(*given_) : readMountTable(mountTablePath()));
+        return *synced_;
+    }
 
 private:
     const CleanupPolicy& policy_;
@@ -177,7 +181,12 @@ private:
     NamedMount named_;
     std::optional<std::vector<MountEntry>> table_;
     std::optional<ProtectedPlaces> places_;
+    std::optional<SyncedFolders> synced_;
 };
+
+Refusal syncedRefusal(const SyncedFolders::Found& found) {
+    return Refusal::synced(found.tree.service, found.tree.folder, found.holds);
+}
 
 } // namespace
 
@@ -195,6 +204,10 @@ Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize,
     if (!usable(home)) return refuse(Refusal::homeUnknown(home));
     if (policy.picturesUnknown) return refuse(Refusal::picturesUnknown(*policy.picturesUnknown));
     if (policy.swapsUnknown) return refuse(Refusal::swapsUnknown(*policy.swapsUnknown));
+
+    // A tree a sync client's settings or mount name, told by the text alone before any other
+    // place: one under /run (an online account's folder) is named for its service.
+    if (auto found = ground.synced().known(j.path)) return refuse(syncedRefusal(*found));
 
     // The protected places on the text, as written.
     if (auto refusal = deniedRefusal(j.path, policy, forms(policy.deniedPrefixes, Entries::asWritten), true))
@@ -256,6 +269,10 @@ Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize,
 
     if (cloudBlocks(cloud, j.path) || (!resolved.empty() && !direct && cloudBlocks(cloud, resolved)))
         return refuse(Refusal::cloudSynced("iCloud"));
+    // Moving out of a synced tree deletes on every device that syncs it: the real place
+    // by the clients' settings and mounts, and by the markers they leave in it and above it.
+    if (!resolved.empty())
+        if (auto found = ground.synced().find(resolved)) return refuse(syncedRefusal(*found));
     if (tests == Tests::place) return j;
 
     // A parent that does not resolve holds nothing reachable. A NUL byte cannot be part of
@@ -362,7 +379,13 @@ std::string Refusal::description() const {
         return "changed since the scan (" + Bytes::format(recorded) + " → " + Bytes::format(actual) +
                "); something is still writing to it";
     case Kind::cloudSynced:
-        return "synced by " + text + "; removing the local copy may not free space and may affect other devices";
+        if (how.empty())
+            return "synced by " + text + "; removing the local copy may not free space and may affect other devices";
+        if (!inside)
+            return "holds " + tildeAbbreviated(how) + ", synced by " + text +
+                   "; moving it to the Trash may delete that folder on every device it syncs with";
+        return "synced by " + text + " (" + tildeAbbreviated(how) +
+               "); moving it to the Trash may delete it on every device the folder syncs with";
     case Kind::outsideAllowedRoots:
         return "outside the folders Sorvel is allowed to touch";
     case Kind::tooShallow:

@@ -19,7 +19,8 @@ struct Refusal {
         protectedPath,       // text: the denied prefix as written in the policy
         outsideAllowedRoots,
         tooShallow,
-        cloudSynced,         // text: the syncing service
+        cloudSynced,         // text: the syncing service; how: the synced folder, if known, which it holds
+                             // unless `inside`
         notFound,
         isSymlink,
         notWritable,
@@ -48,11 +49,15 @@ struct Refusal {
     int64_t recorded = 0;
     int64_t actual = 0;
     std::string how{};   // shownByMount: "a bind mount", "an overlay's lower layer", ...
-    bool inside = false; // shownByMount: lies inside it, rather than being or holding it
+    bool inside = false; // shownByMount: lies inside it, rather than being or holding it; cloudSynced: is or
+                         // lies inside it, rather than holding it
 
     static Refusal protectedPath(std::string prefix) { return {Kind::protectedPath, std::move(prefix), 0, 0}; }
     static Refusal sizeChanged(int64_t recorded, int64_t actual) { return {Kind::sizeChanged, {}, recorded, actual}; }
     static Refusal cloudSynced(std::string service) { return {Kind::cloudSynced, std::move(service), 0, 0}; }
+    static Refusal synced(std::string service, std::string folder, bool holds) {
+        return {Kind::cloudSynced, std::move(service), 0, 0, std::move(folder), !holds};
+    }
     static Refusal outsideAllowedRoots() { return {Kind::outsideAllowedRoots, {}, 0, 0}; }
     static Refusal tooShallow() { return {Kind::tooShallow, {}, 0, 0}; }
     static Refusal notFound() { return {Kind::notFound, {}, 0, 0}; }
@@ -110,7 +115,10 @@ std::optional<Refusal> shownRefusal(const std::string& path, const CleanupPolicy
 /// Runs every test in order and stops at the first refusal. Never changes the file
 /// system. While the home folder is not an absolute path nothing passes. The recorded size
 /// is what moving the path frees, as a scan counted it (or all it holds, as a walk of it
-/// alone counts it); below 1 it turns the size re-measure off; no cloud status turns the iCloud test off. A
+/// alone counts it); below 1 it turns the size re-measure off; no cloud status turns the
+/// iCloud test off. What is, lies in or holds a folder a sync client keeps in step
+/// (`SyncedFolders`) is refused naming the client, first where its settings or a mount tell
+/// by the path's text alone. A
 /// path that is, lies inside or holds a denied place or the home folder under any name (a
 /// bind mount, a second link) is refused as that place, and so is one whose place in its
 /// file system is, lies in or holds one (a bind mount of a folder inside the pictures, an

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cleanup/CloudStatus.h"
+#include "cleanup/SyncedFolders.h"
 #include "platform/MountTable.h"
 #include "removal/CleanupGuard.h"
 #include "removal/CleanupPolicy.h"
@@ -49,10 +50,12 @@ public:
     virtual const ProtectedPlaces& places() = 0;
     /// With `parentResolved`, the path's parent holds no link.
     virtual bool insideTrash(const std::string& path, const std::vector<MountEntry>& mounts, bool parentResolved) = 0;
+    /// The sync clients' trees, their settings read once and each folder's markers once.
+    virtual SyncedFolders& synced() = 0;
 };
 
 /// Which of the tests run: every one, or those of the path's place (the policy's rules, the
-/// protected places by identity, mounts, fences, trashes, iCloud), not what the entry on disk is now.
+/// protected places by identity, mounts, fences, trashes, synced trees, iCloud), not what the entry on disk is now.
 enum class Tests { all, place };
 
 /// Every test of `judge`, in order, on the ground given.

@@ -76,6 +76,16 @@ public:
         return Trash::isInsideTrash(path, mounts, realHomeTrash_, resolved);
     }
 
+    SyncedFolders& synced() override {
+        const auto& table = watch_.table();
+        if (!synced_ || watch_.generation() != syncedOn_ || home_ != syncedHome_) {
+            synced_.emplace(home_, table);
+            syncedOn_ = watch_.generation();
+            syncedHome_ = home_;
+        }
+        return *synced_;
+    }
+
     void trashUsed(const std::string& folder) {
         if (trashes_.insert(folder).second) built_ = false;
     }
@@ -162,6 +172,10 @@ private:
     Forms forms_;
     std::optional<std::string> realHomeTrash_;
     std::optional<ProtectedPlaces> places_;
+    // Read again only with another mount table or home.
+    std::optional<SyncedFolders> synced_;
+    uint64_t syncedOn_ = 0;
+    std::string syncedHome_;
     FileDescriptor held_;
     const std::optional<std::vector<MountEntry>>* settled_ = nullptr;
 };

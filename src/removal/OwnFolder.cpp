@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "cleanup/SyncedFolders.h"
 #include "engine/PathText.h"
 #include "platform/DirectoryListing.h"
 #include "platform/MountTable.h"
@@ -54,6 +55,16 @@ std::optional<std::string> textRefusal(const std::string& path, const CleanupPol
             if (!prefix.empty() && isPathInside(prefix, form)) return protectedSentence(path, prefix, true, false);
     }
     return std::nullopt;
+}
+
+// Anything a sweep moved out of it would be deleted on every device that syncs it. A
+// folder that only holds one may be swept: the guard refuses the synced folder among its items.
+std::string syncedSentence(const std::string& path, const SyncedFolders::Found& found, const std::string& real) {
+    const std::string where = found.tree.folder == real ? " is synced by " + found.tree.service
+                                                        : " is inside " + quoted(found.tree.folder) + ", synced by " +
+                                                              found.tree.service;
+    return quoted(path) + where +
+           ", so Sorvel can't sweep it: what it moved would be deleted on every device the folder syncs with.";
 }
 
 std::string librarySentence(const std::string& path) {
@@ -225,6 +236,9 @@ std::optional<std::string> refusal(const std::string& folder) {
     // one, passes every comparison of names.
     const auto real = writtenAndResolved(path).back();
     const auto mounts = readMountTable(mountTablePath());
+    // Named for its client before the mount that serves it (rclone's) is judged.
+    if (const auto found = SyncedFolders(home, mounts).find(real); found && !found->holds)
+        return syncedSentence(path, *found, real);
     const ProtectedPlaces places = ProtectedPlaces::of(policy, home, mounts);
     const Judge byIdentity = [&places](const std::string& at) { return places.conflict(at); };
     const Judge byPlace = [&places](const std::string& at) { return places.placeConflict(at); };
