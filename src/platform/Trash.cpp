@@ -47,50 +47,6 @@ bool isSameRecord(const FileDescriptor& held, int infoFd, const std::string& inf
            was.st_ino == now.st_ino;
 }
 
-// Marks in info/, for the life of a rename in or out of the trash that takes two steps, the
-// way and the entry it is for, so the first tidy after a kill between the steps undoes what
-// is half-done. Made only where the kernel's no-replace flag is refused; it also learns
-// whether a hard link there shows as the object it links.
-class StepMark {
-public:
-    StepMark(const Folder& folder, bool into, const std::string& entry)
-        : folder_(folder), entry_(std::string(into ? kStepInto : kStepOutOf) + entry) {}
-    ~StepMark() {
-        if (!name_.empty()) ::unlinkat(folder_.info.get(), name_.c_str(), 0);
-    }
-    StepMark(const StepMark&) = delete;
-    StepMark& operator=(const StepMark&) = delete;
-
-    RenameSteps steps() {
-        return RenameSteps{[this] { make(); }, folder_.files.get()};
-    }
-
-private:
-    void make() {
-        const std::string name = std::string(kStepMarkPrefix) + UUID::random().uuidString();
-        const FileDescriptor fd(
-            ::openat(folder_.info.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!fd.valid()) return;
-        name_ = name;
-        size_t done = 0;
-        while (done < entry_.size()) {
-            const ssize_t n = ::write(fd.get(), entry_.data() + done, entry_.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            done += static_cast<size_t>(n);
-        }
-        learnLinks(folder_.info.get(), name_, std::string(kRecordDraftPrefix) + UUID::random().uuidString());
-    }
-
-    const Folder& folder_;
-    std::string entry_;
-    std::string name_;
-};
-
-// The record renames take only the lock: what a kill leaves of them is a draft or a
-// record of nothing, which the tidy removes anyway.
-RenameSteps recordSteps(const Folder& folder) { return RenameSteps{{}, folder.files.get()}; }
-
 std::string heldByTidy(const Folder& folder) {
     return "The Trash (" + tildeAbbreviated(folder.path) +
            ") is held by another Sorvel process tidying it, and it was not let go within a few seconds";
@@ -129,6 +85,44 @@ bool writeAll(int fd, const std::string& text) {
     }
     return true;
 }
+
+// Marks in info/, for the life of a rename in or out of the trash that takes two steps, the
+// way and the entry it is for, so the first tidy after a kill between the steps undoes what
+// is half-done. Made only where the kernel's no-replace flag is refused; it also learns
+// whether a hard link there shows as the object it links.
+class StepMark {
+public:
+    StepMark(const Folder& folder, bool into, const std::string& entry)
+        : folder_(folder), entry_(std::string(into ? kStepInto : kStepOutOf) + entry) {}
+    ~StepMark() {
+        if (!name_.empty()) ::unlinkat(folder_.info.get(), name_.c_str(), 0);
+    }
+    StepMark(const StepMark&) = delete;
+    StepMark& operator=(const StepMark&) = delete;
+
+    RenameSteps steps() {
+        return RenameSteps{[this] { make(); }, folder_.files.get()};
+    }
+
+private:
+    void make() {
+        const std::string name = std::string(kStepMarkPrefix) + UUID::random().uuidString();
+        const FileDescriptor fd(
+            ::openat(folder_.info.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!fd.valid()) return;
+        name_ = name;
+        (void)writeAll(fd.get(), entry_); // a mark cut short names nothing, and only goes
+        learnLinks(folder_.info.get(), name_, std::string(kRecordDraftPrefix) + UUID::random().uuidString());
+    }
+
+    const Folder& folder_;
+    std::string entry_;
+    std::string name_;
+};
+
+// The record renames take only the lock: what a kill leaves of them is a draft or a
+// record of nothing, which the tidy removes anyway.
+RenameSteps recordSteps(const Folder& folder) { return RenameSteps{{}, folder.files.get()}; }
 
 // Path= of the info file: absolute in the home trash, relative to the top folder in a
 // file system's own trash.

@@ -38,15 +38,7 @@ int moveThenDie(int count, int killAfter) {
     if (!SweepReceipt::record(ahead)) return 3;
     RemovalRun::Request request = ::request(work, count);
     request.receipt = [ahead](const std::vector<CleanupOutcome>&) { return ahead; };
-    int before = 0;
-    request.mover = [&](const std::vector<PathSize>& chunk, const CleanupPolicy& policy,
-                        const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
-        const long take = std::min<long>(static_cast<long>(chunk.size()), killAfter - before);
-        auto outcomes = CleanupExecutor::run(std::vector<PathSize>(chunk.begin(), chunk.begin() + take),
-                                             CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
-        if ((before += static_cast<int>(take)) == killAfter) ::raise(SIGKILL);
-        return outcomes;
-    };
+    request.mover = test::killedAfter(killAfter);
     (void)RemovalRun::moveAndRecord(std::move(request));
     return 0; // never killed: the test fails on the status
 }

@@ -2,7 +2,6 @@
 // moved, and History can put them all back, whichever batch the kill came in.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/mount.h>
 
 #include <cstdio>
@@ -14,7 +13,6 @@
 #include "support/ChildProcess.h"
 
 using namespace sorvel;
-using PathSize = CleanupExecutor::PathSize;
 
 namespace {
 
@@ -27,15 +25,7 @@ int moveThenDie(int killAfter) {
     for (int i = 0; i < kItems; ++i) request.paths.push_back({work + "/d" + std::to_string(i), 0});
     request.policy = CleanupPolicy::standard().allowing({work});
     request.run.allowedRoots = request.policy.allowedRoots;
-    int before = 0;
-    request.mover = [&](const std::vector<PathSize>& chunk, const CleanupPolicy& policy,
-                        const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
-        const long take = std::min<long>(static_cast<long>(chunk.size()), killAfter - before);
-        auto outcomes = CleanupExecutor::run(std::vector<PathSize>(chunk.begin(), chunk.begin() + take),
-                                             CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
-        if ((before += static_cast<int>(take)) == killAfter) ::raise(SIGKILL);
-        return outcomes;
-    };
+    request.mover = test::killedAfter(killAfter);
     (void)RemovalRun::moveAndRecord(std::move(request));
     return 0; // never killed: the test fails on the status
 }

@@ -4,7 +4,6 @@
 // Trash entry carries.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,14 +15,13 @@
 #include <filesystem>
 #include <functional>
 
+#include "RunHome.h"
 #include "removal/CrashedRuns.h"
-#include "removal/RemovalRun.h"
 #include "removal/RestoreRun.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
-using PathSize = CleanupExecutor::PathSize;
 
 namespace {
 
@@ -37,12 +35,7 @@ int moveOneThenDie() {
     for (int i = 0; i < kItems; ++i) request.paths.push_back({work + "/d" + std::to_string(i), 0});
     request.policy = CleanupPolicy::standard().allowing({work});
     request.run.allowedRoots = request.policy.allowedRoots;
-    request.mover = [](const std::vector<PathSize>& chunk, const CleanupPolicy& policy,
-                       const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
-        auto moved = CleanupExecutor::run({chunk.front()}, CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
-        if (moved.size() == 1 && moved[0].moved()) ::raise(SIGKILL);
-        return moved;
-    };
+    request.mover = test::killedAfter(1);
     (void)RemovalRun::moveAndRecord(std::move(request));
     return 3; // never killed: the test fails on the status
 }

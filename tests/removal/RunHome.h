@@ -1,6 +1,9 @@
 #pragma once
 
+#include <algorithm>
+#include <csignal>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +12,21 @@
 #include "support/TestSupport.h"
 
 namespace sorvel::test {
+
+/// A mover that moves as the executor does, and kills its process once `killAfter` items
+/// have moved.
+inline RemovalRun::Mover killedAfter(int killAfter) {
+    const auto before = std::make_shared<int>(0);
+    return [before, killAfter](const std::vector<CleanupExecutor::PathSize>& chunk, const CleanupPolicy& policy,
+                               const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
+        const long take = std::min<long>(static_cast<long>(chunk.size()), killAfter - *before);
+        auto outcomes =
+            CleanupExecutor::run(std::vector<CleanupExecutor::PathSize>(chunk.begin(), chunk.begin() + take),
+                                 CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
+        if ((*before += static_cast<int>(take)) == killAfter) std::raise(SIGKILL);
+        return outcomes;
+    };
+}
 
 /// A fake home that also holds the settings and run history.
 struct RunHome {
