@@ -1,10 +1,13 @@
 #include "cleanup/CleanupFinder.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <map>
 
 #include "cleanup/CleanupRules.h"
 #include "cleanup/TargetPlaces.h"
+#include "platform/LinkedPlace.h"
 #include "platform/Path.h"
 #include "platform/PlaceRelation.h"
 #include "platform/UserDirs.h"
@@ -40,6 +43,14 @@ void dropUsersOwn(std::vector<CleanupItem> &items) {
 // The cache folder's children at large are the least specific offer: a rule that names its
 // folder says more about it.
 int generality(const CleanupItem &item) { return item.id == "user-caches" ? 1 : 0; }
+
+// A rule's folder that is a link the walk did not follow: listed, though it measures nothing,
+// so that the guard says why nothing behind it is offered.
+bool isUnfollowedLink(const CleanupTarget &target) {
+    struct stat st;
+    return target.size <= 0 && isRuleFolder(target.path) && ::lstat(target.path.c_str(), &st) == 0 &&
+           S_ISLNK(st.st_mode);
+}
 
 } // namespace
 
@@ -136,7 +147,8 @@ std::vector<CleanupItem> recommendations(const ScanResult &result, std::vector<C
     std::vector<CleanupItem> kept;
     for (auto &item : items)
         // Held but shared whole, it is still listed: its row says it frees nothing.
-        if (item.heldSize() > 0 || item.withheld || !item.refused.empty())
+        if (item.heldSize() > 0 || item.withheld || !item.refused.empty() ||
+            std::any_of(item.targets.begin(), item.targets.end(), isUnfollowedLink))
             kept.push_back(std::move(item));
         else if (!item.unreadPaths.empty())
             unreadOnly.push_back(std::move(item));

@@ -100,6 +100,10 @@ void addUserCaches(const ScanResult& result, const MountedFolders& mounts, const
     const auto developer = developerPaths();
     // Settings or data the environment put inside the cache folder are no cache.
     const PlaceSet stranded(BaseFolders::setAsideInsideCaches());
+    // A rule's folder that is a link the walk did not follow (it leads into the home or a
+    // folder of the user's) is listed itself: the guard refuses what lies behind it, saying why.
+    for (const auto& folder : {cacheHome, LinuxPlaces::flatpakApps()})
+        if (auto link = result.node(folder); link && link->linkTarget) targets.push_back(CleanupRules::targetFrom(*link));
     if (auto caches = result.node(cacheHome); caches && cacheHome != libraryCaches) {
         for (const auto& child : caches->children) {
             if (stranded.isOrHoldsAny(child->path)) continue;

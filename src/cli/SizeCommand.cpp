@@ -57,6 +57,8 @@ int size(const std::string& argument) {
     // The first line stays the one to hold against du; what it leaves out comes last.
     if (node->unreadableFolders > 0)
         out += "Not counted: " + CommandPath::unreadableNote(node->unreadableFolders) + "\n";
+    if (const int64_t mounts = control.otherMounts(); mounts > 0)
+        out += "Not counted: " + counted(mounts, "folder") + " where another file system is mounted\n";
     if (int status = ReportOutput::emit(out); status != 0) return status;
     return nothingRead ? CommandPath::nothingReadUnder(argument) : 0;
 }

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <mutex>
+#include <optional>
 #include <unordered_set>
 
 #include "engine/BulkDirectoryReader.h"
@@ -15,20 +17,52 @@
 #include "platform/FileManager.h"
 #include "platform/Concurrency.h"
 #include "platform/FolderDescent.h"
+#include "platform/LinkedPlace.h"
+#include "platform/MountTable.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
 
 namespace sorvel::FileWalker {
 namespace {
 
+std::string joinPath(const std::string& parent, const std::string& name) {
+    std::string path;
+    path.reserve(parent.size() + 1 + name.size());
+    path = parent;
+    if (path.empty() || path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
 // What every directory read of one walk shares.
 struct WalkRules {
     const Options& options;
     uint64_t device;
+    std::optional<int64_t> mount;         // the start's mount, where the kernel names it
     FolderDescent::Exclusions exclusions; // the test the insights and duplicate walks share
 
-    WalkRules(const Options& options, uint64_t device)
-        : options(options), device(device), exclusions(options.excludedPaths) {}
+    WalkRules(const Options& options, uint64_t device, const std::string& start)
+        : options(options), device(device), mount(options.stayOnDevice ? kernelMountId(start) : std::nullopt),
+          exclusions(options.excludedPaths) {}
+
+    // Whether a folder of another device lies on the start's mount all the same (a btrfs
+    // subvolume is a device of its own, not another mount): asked once a device.
+    bool onStartMount(uint64_t folderDevice, const std::string& parentPath, const std::string& name) const {
+        if (folderDevice == device) return true;
+        if (!mount) return false;
+        {
+            const std::lock_guard lock(mutex);
+            if (admitted.count(folderDevice)) return true;
+        }
+        if (kernelMountId(joinPath(parentPath, name)) != mount) return false;
+        const std::lock_guard lock(mutex);
+        admitted.insert(folderDevice);
+        return true;
+    }
+
+private:
+    mutable std::mutex mutex;
+    mutable std::set<uint64_t> admitted;
 };
 
 // What one directory read collects.
@@ -58,15 +92,6 @@ struct EntrySink {
     void accept(const DirectoryEntry& entry, const std::string& parentPath, const WalkRules& rules,
                 ScanControl& control);
 };
-
-std::string joinPath(const std::string& parent, const std::string& name) {
-    std::string path;
-    path.reserve(parent.size() + 1 + name.size());
-    path = parent;
-    if (path.empty() || path.back() != '/') path += '/';
-    path += name;
-    return path;
-}
 
 void EntrySink::meetLinked(const DirectoryEntry& entry, const std::string& parentPath, const Options& options,
                            ScanControl& control) {
@@ -112,7 +137,10 @@ void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPat
 
     if (entry.isDirectory) {
         // By default, like insights and unlike the duplicate listing, another volume is not entered.
-        if (options.stayOnDevice && entry.device != rules.device) return;
+        if (options.stayOnDevice && !rules.onStartMount(entry.device, parentPath, name)) {
+            control.noteOtherMount();
+            return;
+        }
         auto node = ScanNode::make(name, nameChildren ? joinPath(parentPath, name) : std::string());
         node->modified = entry.modified;
         children.push_back(std::move(node));
@@ -180,8 +208,9 @@ void markDenied(ScanNode& node, ScanControl& control) {
 
 // Reads one directory node by its path and returns its subdirectory nodes, without
 // recursion (the breadth-first listing of the parallel walk: a few levels at most).
-std::vector<ScanNodePtr> listChildren(ScanNode& node, const WalkRules& rules, ScanControl& control) {
-    const int fd = openDirectory(node.path.c_str());
+std::vector<ScanNodePtr> listChildren(ScanNode& node, const WalkRules& rules, ScanControl& control,
+                                      const std::string* openAs = nullptr) {
+    const int fd = openDirectory((openAs ? *openAs : node.path).c_str());
     if (fd < 0) {
         if (errno == EACCES || errno == EPERM) markDenied(node, control);
         return {};
@@ -236,7 +265,8 @@ void finish(Frame& frame, const Options& options) {
 // and duplicate walks share: an explicit stack instead of the call stack, and every
 // folder below `top` opened relative to its parent's descriptor, so time and stack stay
 // flat however deep the tree goes. Subfolders are entered in listing order.
-void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl& control) {
+void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl& control,
+                   const std::string* openAs = nullptr) {
     const Options& options = rules.options;
     FolderDescent descent;
     std::vector<Frame> frames; // one per level of the descent
@@ -247,7 +277,7 @@ void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl
     std::string tracePath;
 
     const bool whole = descent.depthFirst(
-        top.path,
+        openAs ? *openAs : top.path,
         [&](int fd, std::vector<std::string>& subfolders) {
             ScanNode& node = *next;
             const bool kept = frames.empty() || nextDepth <= options.maxNodeDepth;
@@ -304,9 +334,9 @@ void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl
 
 // Steps 1-3 of both entry points: the start node, or none; `isDirectory` and `device`
 // say how to go on.
-ScanNodePtr startNode(const std::string& path, bool& isDirectory, uint64_t& device) {
+ScanNodePtr startNode(const std::string& path, bool& isDirectory, uint64_t& device, const std::string& openAs) {
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) return nullptr;
+    if (::lstat(openAs.c_str(), &st) != 0) return nullptr;
     std::string name = lastPathComponent(path);
     if (name.empty()) name = path;
     auto node = ScanNode::make(std::move(name), path);
@@ -336,12 +366,26 @@ bool traceEnabled() {
     return enabled;
 }
 
+namespace {
+
+// The spelling the start is opened by: with a final "/" where a link in its place is to be
+// followed (the kernel follows a last link then), the start's own path otherwise.
+std::string openedAs(const std::string& path, const Options& options) {
+    if (!options.followRuleFolderLink || path.size() <= 1 || path.back() == '/') return path;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    return isRuleFolder(path) && placeBehindLink(path, homeDirectory()) ? path + "/" : path;
+}
+
+} // namespace
+
 ScanNodePtr walk(const std::string& path, ScanControl& control, const Options& options) {
     bool isDirectory = false;
     uint64_t device = 0;
-    auto root = startNode(path, isDirectory, device);
+    const std::string opened = openedAs(path, options);
+    auto root = startNode(path, isDirectory, device, opened);
     if (root && isDirectory) {
-        walkDirectory(*root, 0, WalkRules(options, device), control);
+        walkDirectory(*root, 0, WalkRules(options, device, opened), control, &opened);
         control.settleLinked({&root});
     }
     return root;
@@ -350,9 +394,10 @@ ScanNodePtr walk(const std::string& path, ScanControl& control, const Options& o
 ScanNodePtr walkParallel(const std::string& path, ScanControl& control, const Options& options) {
     bool isDirectory = false;
     uint64_t device = 0;
-    auto root = startNode(path, isDirectory, device);
+    const std::string opened = openedAs(path, options);
+    auto root = startNode(path, isDirectory, device, opened);
     if (!root || !isDirectory) return root;
-    const WalkRules rules(options, device);
+    const WalkRules rules(options, device, opened);
 
     const size_t target = 4 * static_cast<size_t>(activeProcessorCount());
     std::vector<ScanNodePtr> frontier{root};
@@ -361,7 +406,7 @@ ScanNodePtr walkParallel(const std::string& path, ScanControl& control, const Op
     while (frontier.size() < target && !control.cancelled()) {
         std::vector<ScanNodePtr> next;
         for (const auto& node : frontier) {
-            auto children = listChildren(*node, rules, control);
+            auto children = listChildren(*node, rules, control, node == root ? &opened : nullptr);
             next.insert(next.end(), children.begin(), children.end());
         }
         if (next.empty()) {
@@ -380,7 +425,7 @@ ScanNodePtr walkParallel(const std::string& path, ScanControl& control, const Op
             for (const auto& node : frontier) node->markCut();
         } else {
             concurrentPerform(frontier.size(), [&](size_t i) {
-                walkDirectory(*frontier[i], passes, rules, control);
+                walkDirectory(*frontier[i], passes, rules, control, frontier[i] == root ? &opened : nullptr);
             });
         }
     }

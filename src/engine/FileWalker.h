@@ -22,6 +22,10 @@ struct Options {
     /// A folder whose own files are all kept as entries, whatever their size or number:
     /// in the Trash every file the user put there is an item to list and draw.
     std::string everyFileFolder;
+    /// A start that is a rule's folder and a link to a place of its own (`placeBehindLink`:
+    /// the cache folder kept on another disk) is walked where it leads, its tree named through
+    /// the link; any other link in the start's place is measured as the link it is.
+    bool followRuleFolderLink = false;
 };
 
 /// Sequential depth-first walk on the calling thread; none when lstat of the path fails.

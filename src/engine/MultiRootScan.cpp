@@ -53,6 +53,7 @@ FileWalker::Options optionsFor(const DisplayCategory& category) {
     FileWalker::Options options;
     options.stayOnDevice = category.stayOnDevice;
     options.excludedPaths = category.excludedPaths;
+    options.followRuleFolderLink = true;
     if (category.storage == StorageCategory::trash && !category.roots.empty())
         options.everyFileFolder = category.roots.front();
     return options;
@@ -91,7 +92,8 @@ void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& ca
             // libraries one) is measured once.
             if (!walked.insert(standardizePath(root)).second) continue;
             // A link in a root's place is measured as the link it is, wherever it leads
-            // (nowhere, even): never followed, and said to be a link.
+            // (nowhere, even): never followed, and said to be a link; but a rule's folder kept
+            // in a place of its own (`FileWalker::Options::followRuleFolderLink`).
             const bool link = FileManager::linkTarget(root).has_value();
             const auto presence = link ? FileManager::Presence::present : FileManager::presence(root);
             if (presence == FileManager::Presence::absent) {

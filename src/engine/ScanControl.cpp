@@ -194,4 +194,14 @@ int64_t ScanControl::unreadableFolders() const {
     return unreadable_;
 }
 
+void ScanControl::noteOtherMount() {
+    std::lock_guard g(lock_);
+    ++otherMounts_;
+}
+
+int64_t ScanControl::otherMounts() const {
+    std::lock_guard g(lock_);
+    return otherMounts_;
+}
+
 } // namespace sorvel

@@ -91,6 +91,9 @@ public:
     /// A folder this user may not read: its size is missing from the totals.
     void noteUnreadable();
     int64_t unreadableFolders() const;
+    /// A folder where another file system is mounted, left out of a walk that stays on its own.
+    void noteOtherMount();
+    int64_t otherMounts() const;
     /// A copy of what is known of the hard-linked files counted so far.
     Inodes inodes() const;
     /// The same, leaving this control knowing none.
@@ -104,6 +107,7 @@ private:
     int64_t bytes_ = 0;
     int64_t files_ = 0;
     int64_t unreadable_ = 0;
+    int64_t otherMounts_ = 0;
     std::string currentPath_;
     Inodes inodes_;
     // The files the last releaseInodes let go of (only while owners are kept).

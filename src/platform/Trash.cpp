@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <fcntl.h>
+#include <functional>
 #include <linux/openat2.h>
 #include <sys/syscall.h>
 #include <sys/stat.h>
@@ -337,6 +339,62 @@ std::optional<MountEntry> mountOf(const std::string& path, SeenMounts* seen) {
     return mountContaining(*table, path);
 }
 
+// Whether the item and the home trash (or the folder it would be made in) are on one mount:
+// a rename never crosses mounts, even of one file system. Unknown counts as one.
+bool onOneMount(const std::string& trash, const std::string& original) {
+    const auto a = kernelMountId(resolvingExistingPart(trash));
+    const auto b = kernelMountId(original);
+    return !a || !b || *a == *b;
+}
+
+// Where a move of the item goes, worked out without making anything: the home trash, or the
+// trash at the top folder of its file system; else the move's own sentence why it cannot.
+struct Route {
+    bool home = false;
+    std::string topdir;
+    std::string trash; // the trash folder at `topdir`
+    std::string error;
+};
+
+Route routeFor(const std::string& parentPath, const std::string& original, const Identity& item,
+               const std::function<std::optional<MountEntry>()>& mount, bool homeTried) {
+    const auto refused = [](std::string why) { return Route{false, {}, {}, std::move(why)}; };
+    if (!homeTried) {
+        const Looked home = lookHome();
+        if (home.usable() && home.device == item.device && onOneMount(home.path, original)) {
+            if (!home.writable) return refused(messageFor(EACCES));
+            return Route{true, {}, home.path, {}};
+        }
+        if (!home.usable()) {
+            // A broken home trash is only bypassed for items that could never go there.
+            struct stat homeFolder;
+            const std::string homePath = homeDirectory();
+            if (homePath.empty() || ::stat(homePath.c_str(), &homeFolder) != 0 || homeFolder.st_dev == item.device)
+                return refused(home.error);
+        }
+    }
+    const auto holding = mount();
+    const auto top = holding ? topFolderFor(parentPath, item.device, holding->mountPoint) : std::nullopt;
+    if (!top)
+        return refused("The item is on another file system than the Trash, and the top folder of its file system "
+                       "could not be found, so it was left where it is.");
+    const Looked own = lookTopdir(*top);
+    if (!own.usable())
+        return refused("The item is on another file system than the Trash, and that file system has no Trash "
+                       "Sorvel can use safely, so it was left where it is. " + own.error);
+    if (own.device != item.device)
+        return refused("The item is on another file system than its Trash (" + tildeAbbreviated(own.path) +
+                       "); Sorvel only moves items by renaming them, so it was left where it is.");
+    if (!own.writable) return refused(messageFor(EACCES));
+    return Route{false, *top, own.path, {}};
+}
+
+// What a failed move made of a trash that was not there before goes again: files/, info/
+// and the folder, each only while empty.
+void unmake(const std::string& trash) {
+    for (const char* part : {"/files", "/info", ""}) ::rmdir((trash + part).c_str());
+}
+
 MoveResult moveEntryWith(int parentFd, const std::string& parentPath, const std::string& name, SeenMounts* seen) {
     if (!validName(name))
         return failure("The item's name is not a single path component, so it was left where it is.");
@@ -345,37 +403,38 @@ MoveResult moveEntryWith(int parentFd, const std::string& parentPath, const std:
     const std::optional<Identity> item = identityAt(parentFd, name);
     if (!item) return failure(messageFor(errno));
     const std::string original = appendingPathComponent(parentPath, name);
+    const auto mount = [&] { return mountOf(original, seen); };
 
-    std::string homeError;
-    std::optional<Folder> home = openHome(true, Use::moveInto, homeError);
+    Route route = routeFor(parentPath, original, *item, mount, false);
+    if (!route.error.empty()) return failure(route.error);
     MoveResult result;
-    if (home && home->device == item->device) {
-        const Step step = moveInto(*home, parentFd, name, original, *item, seen, result);
-        if (step != Step::tryElsewhere) return result;
-    } else if (!home) {
-        // A broken home trash is only bypassed for items that could never go there.
-        struct stat homeFolder;
-        const std::string homePath = homeDirectory();
-        if (homePath.empty() || ::stat(homePath.c_str(), &homeFolder) != 0 || homeFolder.st_dev == item->device)
-            return failure(homeError);
+    if (route.home) {
+        std::string homeError;
+        std::optional<Folder> home = openHome(true, Use::moveInto, homeError);
+        if (!home) return failure(homeError);
+        if (home->device == item->device) {
+            const Step step = moveInto(*home, parentFd, name, original, *item, seen, result);
+            if (step != Step::tryElsewhere) return result;
+        }
+        route = routeFor(parentPath, original, *item, mount, true);
+        if (!route.error.empty()) return failure(route.error);
     }
 
-    const auto mount = mountOf(original, seen);
-    if (!mount) {
-        return failure("The item is on another file system than the Trash, and the top folder of its file system "
-                       "could not be found, so it was left where it is.");
-    }
+    struct stat before;
+    const bool made = ::lstat(route.trash.c_str(), &before) != 0;
     std::string error;
-    std::optional<Folder> own = openTopdir(mount->mountPoint, true, error);
+    std::optional<Folder> own = openTopdir(route.topdir, true, error);
     if (!own) {
+        if (made) unmake(route.trash);
         return failure("The item is on another file system than the Trash, and that file system has no Trash Sorvel "
                        "can use safely, so it was left where it is. " + error);
     }
-    if (own->device != item->device ||
-        moveInto(*own, parentFd, name, original, *item, seen, result) == Step::tryElsewhere) {
+    const Step step = own->device != item->device ? Step::tryElsewhere
+                                                  : moveInto(*own, parentFd, name, original, *item, seen, result);
+    if (step != Step::moved && made) unmake(own->path);
+    if (step == Step::tryElsewhere)
         return failure("The item is on another file system than its Trash (" + tildeAbbreviated(own->path) +
                        "); Sorvel only moves items by renaming them, so it was left where it is.");
-    }
     return result;
 }
 
@@ -409,26 +468,40 @@ std::optional<Location> locate(const std::string& trashPath) {
     } else {
         return std::nullopt;
     }
-    // Only at the top of a mounted file system, where the move itself puts items.
-    for (const auto& mount : readMountTable())
+    // Only at a top folder (of a mounted file system, or a subvolume's root), where the move
+    // itself puts items.
+    const auto mounts = readMountTable();
+    for (const auto& mount : mounts)
         if (mount.mountPoint == topdir) return Location{trash, topdir, name};
+    if (const auto mount = mountContaining(mounts, topdir); mount && isTopFolder(topdir, mount->mountPoint))
+        return Location{trash, topdir, name};
     return std::nullopt;
 }
 
 namespace {
 
-// Whether the path, its existing part resolved, lies in a trash at the top of the file
-// system `mount` holds; true where no mount could be named (it might be one).
+bool isTrashName(std::string_view name) {
+    if (name == ".Trash") return true;
+    const std::string_view prefix = ".Trash-";
+    return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix &&
+           name.find_first_not_of("0123456789", prefix.size()) == std::string_view::npos;
+}
+
+// Whether the path, its existing part resolved, lies in a trash at a top folder of the file
+// system `mount` holds (its point, or a subvolume's root below it): ".Trash" or ".Trash-" and
+// a number there. True where no mount could be named (it might be one).
 bool insideTopdirTrash(const std::string& path, const std::optional<MountEntry>& mount) {
     if (!mount) return true;
     if (path.size() <= mount->mountPoint.size()) return false;
-    // The first component below the top folder: ".Trash" or ".Trash-" and a number.
     const size_t start = mount->mountPoint == "/" ? 1 : mount->mountPoint.size() + 1;
-    const std::string first = path.substr(start, path.find('/', start) - start);
-    if (first == ".Trash") return true;
-    const std::string_view prefix = ".Trash-";
-    return first.size() > prefix.size() && first.compare(0, prefix.size(), prefix) == 0 &&
-           first.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+    for (size_t at = start; at < path.size();) {
+        const size_t end = std::min(path.find('/', at), path.size());
+        if (isTrashName(std::string_view(path).substr(at, end - at)) &&
+            isTopFolder(at == 1 ? std::string("/") : path.substr(0, at - 1), mount->mountPoint))
+            return true;
+        at = end + 1;
+    }
+    return false;
 }
 
 bool insideHomeTrash(const std::string& path, const std::string& home, const std::optional<std::string>& real) {
@@ -530,6 +603,17 @@ RestoreResult restoreEntry(const Location& location, int destinationFd, const st
         ::unlinkat(folder->info.get(), infoName.c_str(), 0);
     result.restored = true;
     return result;
+}
+
+std::optional<std::string> whyNotMovable(const std::string& parentPath, const std::string& name,
+                                        const std::vector<MountEntry>& mounts) {
+    const std::string original = appendingPathComponent(parentPath, name);
+    const auto item = identityOf(original);
+    if (!item) return std::nullopt;
+    const Route route =
+        routeFor(parentPath, original, *item, [&] { return mountContaining(mounts, original); }, false);
+    if (route.error.empty()) return std::nullopt;
+    return route.error;
 }
 
 void setPauseHook(std::function<void(Pause)> hook) { pauseHook().set(std::move(hook)); }

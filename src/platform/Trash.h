@@ -81,6 +81,13 @@ struct SeenMounts {
 };
 MoveResult moveEntry(int parentFd, const std::string& parentPath, const std::string& name, SeenMounts seen);
 
+/// Why a move of the entry `name` of the folder at `parentPath` (absolute, its links resolved)
+/// could not put it into a Trash, worked out as the move works it out (the Trash it goes to,
+/// there and fit, or one it could make), with nothing made: the move's own sentence; none
+/// where it could go, or where the entry is not there to judge.
+std::optional<std::string> whyNotMovable(const std::string& parentPath, const std::string& name,
+                                        const std::vector<MountEntry>& mounts);
+
 /// An item's place in a trash: "<trash>/files/<name>".
 struct Location {
     std::string trashDirectory;

@@ -21,6 +21,24 @@ std::string consequence(Use use) {
     return use == Use::moveInto ? ", so nothing is moved into it." : ", so nothing is taken out of it.";
 }
 
+std::string notMade(const std::string& path, int code) {
+    return "The Trash (" + tildeAbbreviated(path) + ") could not be created: " + std::strerror(code) + ".";
+}
+
+std::string notAFolder(const std::string& path, bool link, Use use) {
+    return "The Trash (" + tildeAbbreviated(path) + ") is " + (link ? "a symbolic link" : "not a folder") +
+           consequence(use);
+}
+
+// What an existing trash folder of these attributes is unfit for; empty when fit.
+std::string unfit(const std::string& path, const struct stat& st, Use use) {
+    if (st.st_uid != ::geteuid())
+        return "The Trash (" + tildeAbbreviated(path) + ") belongs to another user" + consequence(use);
+    if (st.st_mode & (S_IWGRP | S_IWOTH))
+        return "The Trash (" + tildeAbbreviated(path) + ") can be changed by other users" + consequence(use);
+    return {};
+}
+
 // Opens the folder `name` of `dirFd` as a real folder of this user that nobody else may
 // change, creating it 0700 when asked.
 int openOwnFolder(int dirFd, const std::string& name, const std::string& path, bool create, Use use,
@@ -31,7 +49,7 @@ int openOwnFolder(int dirFd, const std::string& name, const std::string& path, b
     if (fd < 0 && errno == ENOENT && create) {
         created = ::mkdirat(dirFd, name.c_str(), 0700) == 0;
         if (!created && errno != EEXIST) {
-            error = "The Trash (" + tildeAbbreviated(path) + ") could not be created: " + std::strerror(errno) + ".";
+            error = notMade(path, errno);
             return -1;
         }
         fd = ::openat(dirFd, name.c_str(), flags);
@@ -40,8 +58,7 @@ int openOwnFolder(int dirFd, const std::string& name, const std::string& path, b
         const int code = errno;
         struct stat st;
         if ((code == ENOTDIR || code == ELOOP) && ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            error = "The Trash (" + tildeAbbreviated(path) + ") is " +
-                    (S_ISLNK(st.st_mode) ? "a symbolic link" : "not a folder") + consequence(use);
+            error = notAFolder(path, S_ISLNK(st.st_mode), use);
         } else if (code == ENOENT) {
             error = "The Trash (" + tildeAbbreviated(path) + ") does not exist" + consequence(use);
         } else {
@@ -49,19 +66,57 @@ int openOwnFolder(int dirFd, const std::string& name, const std::string& path, b
         }
         return -1;
     }
-    struct stat st;
+    struct stat st {};
     if (created) ::fchmod(fd, 0700); // whatever the umask left
-    if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid()) {
+    if (::fstat(fd, &st) != 0) st.st_uid = static_cast<uid_t>(-1);
+    if (std::string why = unfit(path, st, use); !why.empty()) {
         ::close(fd);
-        error = "The Trash (" + tildeAbbreviated(path) + ") belongs to another user" + consequence(use);
-        return -1;
-    }
-    if (st.st_mode & (S_IWGRP | S_IWOTH)) {
-        ::close(fd);
-        error = "The Trash (" + tildeAbbreviated(path) + ") can be changed by other users" + consequence(use);
+        error = std::move(why);
         return -1;
     }
     return fd;
+}
+
+// The same folder looked at without making it: held open in `held` where it is there;
+// else, where it could be made, left closed. False with `looked.error` set otherwise.
+bool lookOwnFolder(int dirFd, const std::string& name, const std::string& path, FileDescriptor& held, Looked& looked) {
+    struct stat st;
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) {
+            looked.error = "The Trash (" + tildeAbbreviated(path) + ") could not be opened: " + std::strerror(errno) + ".";
+            return false;
+        }
+        if (::faccessat(dirFd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+            looked.error = notMade(path, errno);
+            return false;
+        }
+        held.reset();
+        return true;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        looked.error = notAFolder(path, S_ISLNK(st.st_mode), Use::moveInto);
+        return false;
+    }
+    looked.error = unfit(path, st, Use::moveInto);
+    if (!looked.error.empty()) return false;
+    held.reset(::openat(dirFd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!held.valid()) {
+        looked.error = "The Trash (" + tildeAbbreviated(path) + ") could not be opened: " + std::strerror(errno) + ".";
+        return false;
+    }
+    looked.device = st.st_dev;
+    return true;
+}
+
+// The trash folder open in `trashFd` (none: to be made) with its files/ and info/, looked at.
+void lookParts(const FileDescriptor& trashFd, Looked& looked) {
+    if (!trashFd.valid()) return;
+    for (const char* part : {"files", "info"}) {
+        FileDescriptor held;
+        if (!lookOwnFolder(trashFd.get(), part, looked.path + "/" + part, held, looked)) return;
+        const int at = held.valid() ? held.get() : trashFd.get();
+        looked.writable = looked.writable && ::faccessat(at, ".", W_OK | X_OK, AT_EACCESS) == 0;
+    }
 }
 
 bool openParts(Folder& folder, int trashFd, bool create, Use use, std::string& error) {
@@ -183,6 +238,95 @@ std::optional<Folder> openTopdir(const std::string& topdir, bool create, std::st
     std::string sharedError;
     if (auto shared = openShared(topFd.get(), topdir, create, Use::moveInto, sharedError)) return shared;
     return openPrivate(topFd.get(), topdir, create, Use::moveInto, error);
+}
+
+namespace {
+
+// The trash folder `looked.path`, the entry `name` of `dirFd`, as a move would open or make it.
+bool lookIn(int dirFd, const std::string& name, Looked& looked) {
+    FileDescriptor held;
+    if (!lookOwnFolder(dirFd, name, looked.path, held, looked)) return false;
+    if (!held.valid()) {
+        struct stat st;
+        if (::fstat(dirFd, &st) == 0) looked.device = st.st_dev;
+        return true;
+    }
+    lookParts(held, looked);
+    return looked.usable();
+}
+
+} // namespace
+
+Looked lookHome() {
+    Looked looked;
+    looked.path = directory();
+    if (looked.path.empty()) {
+        looked.error = "The home folder is unknown, so there is no Trash to use.";
+        return looked;
+    }
+    const std::string dataHome = deletingLastPathComponent(looked.path);
+    const FileDescriptor dataFd(::open(dataHome.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (dataFd.valid()) {
+        lookIn(dataFd.get(), "Trash", looked);
+        return looked;
+    }
+    if (errno != ENOENT) {
+        looked.error = "The folder for the Trash (" + tildeAbbreviated(dataHome) + ") could not be opened: " +
+                       std::strerror(errno) + ".";
+        return looked;
+    }
+    // Its missing folders would be made in the nearest one that is there.
+    std::string nearest = dataHome;
+    struct stat st;
+    while (nearest.size() > 1 && ::stat(nearest.c_str(), &st) != 0) nearest = deletingLastPathComponent(nearest);
+    if (::stat(nearest.c_str(), &st) != 0 || ::faccessat(AT_FDCWD, nearest.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        looked.error = "The folder for the Trash (" + tildeAbbreviated(dataHome) + ") could not be created: " +
+                       std::strerror(errno) + ".";
+        return looked;
+    }
+    looked.device = st.st_dev;
+    return looked;
+}
+
+Looked lookTopdir(const std::string& topdir) {
+    Looked looked;
+    const FileDescriptor topFd(openFolderNoFollow(topdir));
+    if (!topFd.valid()) {
+        looked.error = "The top folder of the item's file system (" + topdir + ") could not be opened: " +
+                       std::strerror(errno) + ".";
+        return looked;
+    }
+    const FileDescriptor shared(::openat(topFd.get(), ".Trash", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (shared.valid() && ::fstat(shared.get(), &st) == 0 && (st.st_mode & S_ISVTX)) {
+        Looked mine;
+        mine.path = appendingPathComponent(topdir, ".Trash/" + uidText());
+        if (lookIn(shared.get(), uidText(), mine)) return mine;
+    }
+    looked.path = appendingPathComponent(topdir, ".Trash-" + uidText());
+    lookIn(topFd.get(), ".Trash-" + uidText(), looked);
+    return looked;
+}
+
+std::optional<std::string> topFolderFor(const std::string& parentPath, uint64_t device, const std::string& mountPoint) {
+    if (!isPathInside(parentPath, mountPoint)) return std::nullopt;
+    struct stat st;
+    if (::stat(parentPath.c_str(), &st) != 0 || st.st_dev != device) return std::nullopt;
+    std::string top = parentPath;
+    while (top != mountPoint) {
+        const std::string up = deletingLastPathComponent(top);
+        if (::stat(up.c_str(), &st) != 0 || st.st_dev != device) break;
+        top = up;
+    }
+    return top;
+}
+
+bool isTopFolder(const std::string& folder, const std::string& mountPoint) {
+    if (folder == mountPoint) return true;
+    if (!isPathInside(folder, mountPoint) || folder.size() <= 1) return false;
+    struct stat own, up;
+    return ::stat(folder.c_str(), &own) == 0 && S_ISDIR(own.st_mode) &&
+           ::stat(deletingLastPathComponent(folder).c_str(), &up) == 0 && own.st_dev != up.st_dev;
 }
 
 std::optional<Folder> openExisting(const std::string& path, const std::string& topdir, std::string& error) {

@@ -35,6 +35,29 @@ std::optional<Folder> openTopdir(const std::string& topdir, bool create, std::st
 /// mount point), without creating anything.
 std::optional<Folder> openExisting(const std::string& path, const std::string& topdir, std::string& error);
 
+/// The top folder an item's file system trash is kept at, as the desktop's own trash finds
+/// it: up from the folder holding the item while the folders are on the item's device, never
+/// past the point of the mount holding it (so a btrfs subvolume's root is a top folder). None
+/// where that folder is not on the item's device (the item is a subvolume's root itself).
+std::optional<std::string> topFolderFor(const std::string& parentPath, uint64_t device, const std::string& mountPoint);
+
+/// Whether a folder below (or at) a mount's point is a top folder: that point, or a folder on
+/// another device than the folder holding it (a btrfs subvolume's root).
+bool isTopFolder(const std::string& folder, const std::string& mountPoint);
+
+/// A trash folder as a move would find it, looked at without making anything.
+struct Looked {
+    std::string error;     // the move's own sentence where it cannot be used or made
+    bool writable = true;  // its files/ and info/, where there, can be written by this user
+    uint64_t device = 0;   // of the folder, or of the folder it would be made in
+    std::string path;      // the trash folder
+    bool usable() const { return error.empty(); }
+};
+/// The home trash, as `openHome(true, Use::moveInto, ...)` would open or make it.
+Looked lookHome();
+/// The trash at `topdir`, as `openTopdir(topdir, true, ...)` would open or make it.
+Looked lookTopdir(const std::string& topdir);
+
 /// Where a trash folder is or would be: the home trash (`top` empty), or one of the
 /// folders at the top of a mounted file system, with that mount's point.
 struct FolderPlace {

@@ -113,18 +113,26 @@ std::vector<Folder> trashesFor(const std::vector<std::string>& originalPaths, st
     std::string error;
     if (auto home = openHome(false, Use::takeOutOf, error)) folders.push_back(std::move(*home));
     std::optional<std::vector<MountEntry>> mounts;
-    std::set<std::string> mountPoints;
+    std::set<std::string> tops;
     const std::string uid = std::to_string(::geteuid());
     for (const auto& path : originalPaths) {
         if (path.empty() || path[0] != '/') continue;
         if (!mounts) mounts = readMountTable();
-        const auto mount = mountContaining(*mounts, standardizePath(path));
-        if (!mount || !mountPoints.insert(mount->mountPoint).second) continue;
-        if (auto own = openTopdir(mount->mountPoint, false, error)) {
+        const std::string item = standardizePath(path);
+        const auto mount = mountContaining(*mounts, item);
+        if (!mount) continue;
+        // The top folder the move used: the mount's point, or a subvolume's root below it.
+        std::string top = mount->mountPoint;
+        struct stat st;
+        const std::string parent = deletingLastPathComponent(item);
+        if (::stat(parent.c_str(), &st) == 0)
+            top = topFolderFor(parent, st.st_dev, mount->mountPoint).value_or(top);
+        if (!tops.insert(top).second) continue;
+        if (auto own = openTopdir(top, false, error)) {
             folders.push_back(std::move(*own));
-        } else if (missing(appendingPathComponent(mount->mountPoint, ".Trash-" + uid)) &&
-                   missing(appendingPathComponent(mount->mountPoint, ".Trash/" + uid))) {
-            if (const auto device = folderDevice(mount->mountPoint)) without.push_back(*device);
+        } else if (missing(appendingPathComponent(top, ".Trash-" + uid)) &&
+                   missing(appendingPathComponent(top, ".Trash/" + uid))) {
+            if (const auto device = folderDevice(top)) without.push_back(*device);
         }
     }
     return folders;

@@ -16,6 +16,7 @@
 #include "engine/PathText.h"
 #include "engine/ScanControl.h"
 #include "platform/FileDescriptor.h"
+#include "platform/LinkedPlace.h"
 #include "platform/MountWatch.h"
 #include "platform/Path.h"
 #include "platform/PathTrace.h"
@@ -28,6 +29,20 @@ namespace sorvel::CleanupGuard {
 namespace {
 
 bool usable(const std::string& entry) { return !entry.empty() && entry[0] == '/'; }
+
+std::optional<Refusal> deniedRefusal(const std::string& path, const CleanupPolicy& policy,
+                                     const std::vector<std::vector<std::string>>& denied, bool refuseHolding) {
+    // Below a denied prefix (or equal to it) first...
+    for (size_t i = 0; i < denied.size(); ++i)
+        for (const auto& form : denied[i])
+            if (isPathInside(path, form)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
+    // ...then holding one: removing a folder takes everything inside it along.
+    if (refuseHolding && usable(path))
+        for (size_t i = 0; i < denied.size(); ++i)
+            for (const auto& form : denied[i])
+                if (isPathInside(form, path)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -48,7 +63,14 @@ Forms realForms(const CleanupPolicy& policy, const std::string& home) {
         }
         const bool named =
             std::find(policy.namedRoots.begin(), policy.namedRoots.end(), root) != policy.namedRoots.end();
-        const OwnPlace place = named ? OwnPlace{resolvingExistingPart(standardizePath(root)), {}} : ownPlace(root, home);
+        OwnPlace place = named ? OwnPlace{resolvingExistingPart(standardizePath(root)), {}} : ownPlace(root, home);
+        // A rule's folder kept through a link in a place of its own (the cache folder on
+        // another disk) lies there, as it would under a mount at the folder.
+        if (!place.path && isRuleFolder(root))
+            if (auto behind = placeBehindLink(root, home))
+                if (!deniedRefusal(*behind, policy, out.denied, true) &&
+                    !deniedRefusal(resolvedPath(place.link).value_or("/"), policy, out.denied, true))
+                    place.path = std::move(behind);
         if (place.path) {
             out.allowed.push_back({*place.path});
             out.stops.emplace_back();
@@ -63,20 +85,6 @@ Forms realForms(const CleanupPolicy& policy, const std::string& home) {
 }
 
 namespace {
-
-std::optional<Refusal> deniedRefusal(const std::string& path, const CleanupPolicy& policy,
-                                     const std::vector<std::vector<std::string>>& denied, bool refuseHolding) {
-    // Below a denied prefix (or equal to it) first...
-    for (size_t i = 0; i < denied.size(); ++i)
-        for (const auto& form : denied[i])
-            if (isPathInside(path, form)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
-    // ...then holding one: removing a folder takes everything inside it along.
-    if (refuseHolding && usable(path))
-        for (size_t i = 0; i < denied.size(); ++i)
-            for (const auto& form : denied[i])
-                if (isPathInside(form, path)) return Refusal::protectedPath(policy.deniedPrefixes[i]);
-    return std::nullopt;
-}
 
 // A path outside every root's real place that is spelled through a link in front of one.
 std::optional<Refusal> stopRefusal(const std::vector<std::string>& spellings, const Forms& entries) {
@@ -279,9 +287,14 @@ Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize,
     // a name on disk: the system calls would stop at it and judge a different place.
     struct stat st;
     if (!parent || j.path.find('\0') != std::string::npos || ::lstat(resolved.c_str(), &st) != 0)
-        return refuse(Refusal::notFound());
+        return tests == Tests::offer ? j : refuse(Refusal::notFound());
     if (S_ISLNK(st.st_mode)) return refuse(Refusal::isSymlink());
     if (policy.requiresWritability && ::access(resolved.c_str(), W_OK) != 0) return refuse(Refusal::notWritable());
+    // Worked out as Sorvel's own move works it out (another program moving it under a policy
+    // that needs no writability finds its own way): what no Trash can take is not offered.
+    if (policy.requiresWritability)
+        if (const auto why = Trash::whyNotMovable(*parent, j.name, mounts)) return refuse(Refusal::noTrash(*why));
+    if (tests == Tests::offer) return j;
 
     // The only name left of a mounted disk image would go with the folder: a walk, only
     // while such an image is mounted in a protected place.
@@ -414,6 +427,8 @@ std::string Refusal::description() const {
     case Kind::shownByMount:
         return std::string(inside ? "is inside what " : "is what ") + tildeAbbreviated(text) + " shows (" + how +
                "), so it is not a cache";
+    case Kind::noTrash:
+        return text;
     case Kind::throughLink:
         return "lies behind " + tildeAbbreviated(text) + ", a link" +
                (how.empty() ? std::string() : " to " + tildeAbbreviated(how)) + " that Sorvel does not follow";

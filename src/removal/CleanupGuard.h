@@ -42,6 +42,7 @@ struct Refusal {
                              // read; text: the image's mount point
         throughLink,         // reached through a link in front of an allowed folder; text: the link,
                              // how: where it leads
+        noTrash,             // no Trash a move could put it into; text: the move's own sentence
     };
 
     Kind kind = Kind::notFound;
@@ -78,6 +79,7 @@ struct Refusal {
         return {Kind::shownByMount, std::move(mountPoint), 0, 0, std::move(how), inside};
     }
     static Refusal imageUnknown(std::string mountPoint) { return {Kind::imageUnknown, std::move(mountPoint), 0, 0}; }
+    static Refusal noTrash(std::string sentence) { return {Kind::noTrash, std::move(sentence), 0, 0}; }
     static Refusal throughLink(std::string link, std::string leadsTo) {
         return {Kind::throughLink, std::move(link), 0, 0, std::move(leadsTo), false};
     }

@@ -54,9 +54,11 @@ public:
     virtual SyncedFolders& synced() = 0;
 };
 
-/// Which of the tests run: every one, or those of the path's place (the policy's rules, the
-/// protected places by identity, mounts, fences, trashes, synced trees, iCloud), not what the entry on disk is now.
-enum class Tests { all, place };
+/// Which of the tests run: every one; those of the path's place (the policy's rules, the
+/// protected places by identity, mounts, fences, trashes, synced trees, iCloud), not what the
+/// entry on disk is now; or for an offer, those and whether a move could put the entry into a
+/// Trash (its writability, the Trash it would go to), not its size again.
+enum class Tests { all, place, offer };
 
 /// Every test of `judge`, in order, on the ground given.
 Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize, const CleanupPolicy& policy,

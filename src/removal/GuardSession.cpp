@@ -184,7 +184,7 @@ Session::Session(const CleanupPolicy& policy, const std::optional<CloudStatus>& 
     : run_(std::make_unique<Run>(policy, cloud)) {}
 Session::~Session() = default;
 Judgement Session::judge(const std::string& path, int64_t recordedSize) { return run_->judge(path, recordedSize); }
-Judgement Session::judgePlace(const std::string& path) { return run_->judge(path, 0, Tests::place); }
+Judgement Session::judgePlace(const std::string& path) { return run_->judge(path, 0, Tests::offer); }
 MountWatch& Session::mounts() { return run_->watch_; }
 uint64_t Session::judgedTable() const { return run_->judged_; }
 void Session::trashUsed(const std::string& trashFolder) { run_->trashUsed(trashFolder); }

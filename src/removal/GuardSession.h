@@ -29,7 +29,8 @@ public:
     Session& operator=(const Session&) = delete;
 
     Judgement judge(const std::string& path, int64_t recordedSize);
-    /// Only the tests of the path's place: what is offered is what a move's judgement would let by there.
+    /// The tests of the path's place, and whether a move could put it into a Trash (its
+    /// writability, the Trash it would go to): what is offered is what a move's judgement would let by.
     Judgement judgePlace(const std::string& path);
 
     /// The watched table, and which read of it the last judgement saw, for the move after it.

@@ -186,6 +186,7 @@ private:
     std::map<FileIdentity, Shown> shownAbove_;  // a folder above one
     std::vector<std::pair<Shown, std::vector<FileSystemPlace>>> shownPlaces_;
     std::vector<FileSystemPlace> homePlaces_;
+    std::vector<FileSystemPlace> userPlaces_; // the desktop's named folders that exist
     bool holdsHome(const std::vector<FileSystemPlace>& places) const;
     struct Step;
     void follow(const Step& step, std::vector<Step>& next);

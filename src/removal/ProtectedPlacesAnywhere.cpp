@@ -8,6 +8,7 @@
 #include "platform/MountSources.h"
 #include "platform/OverlayLayers.h"
 #include "platform/Path.h"
+#include "platform/UserDirs.h"
 #include "removal/ProtectedPlaces.h"
 
 namespace sorvel {
@@ -116,11 +117,18 @@ bool ProtectedPlaces::showsUsersData(const MountEntry& mount) const {
                 return true;
         for (const auto& located : located_) {
             if (located.isHome) continue;
-            for (const auto& theirs : located.places)
-                if (theirs.device == place.device &&
-                    (isPathInside(place.path, theirs.path) || isPathInside(theirs.path, place.path)))
-                    return true;
+            for (const auto& theirs : located.places) {
+                if (theirs.device != place.device) continue;
+                if (isPathInside(place.path, theirs.path)) return true;
+                // A Trash in what it shows is that disk's own (made there by a move or a file
+                // manager), not the user's data shown under another name.
+                if (isPathInside(theirs.path, place.path) && !located.isTrash) return true;
+            }
         }
+        for (const auto& folder : userPlaces_)
+            if (folder.device == place.device &&
+                (isPathInside(place.path, folder.path) || isPathInside(folder.path, place.path)))
+                return true;
     }
     return false;
 }
@@ -129,6 +137,10 @@ void ProtectedPlaces::locateShownAnywhere(const std::vector<std::string>& allowe
     const std::vector<MountEntry>& mounts = *mounts_;
     if (!home_.empty())
         if (const auto found = fileSystemPlaces(mounts, home_)) homePlaces_ = found->places;
+    for (const auto& folder : UserDirs::userFolders())
+        if (const auto real = resolvedPath(folder))
+            if (const auto found = fileSystemPlaces(mounts, *real))
+                userPlaces_.insert(userPlaces_.end(), found->places.begin(), found->places.end());
     std::vector<std::string> roots;
     for (const auto& root : allowedRoots)
         if (!root.empty() && root[0] == '/') roots.push_back(resolvingExistingPart(standardizePath(root)));

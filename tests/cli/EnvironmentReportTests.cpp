@@ -114,8 +114,9 @@ TEST(EnvironmentReport, TheReportSaysOnceWhichValueWasSetAsideAndWhy) {
     EXPECT_FALSE(nlohmann::json::parse(r.out).contains("setAsideFolders"));
 }
 
-// ~/.cache a link to another disk: the category, the report and the JSON say so and where it
-// points; what lies there is neither counted nor offered; the settings beside it still are.
+// ~/.cache a link into the documents (no place of its own): the category, the report and the
+// JSON say so and where it points; what lies there is neither counted nor offered; the
+// settings beside it still are.
 TEST(EnvironmentReport, ALinkInPlaceOfARootIsSaidAndNotFollowed) {
     struct Case {
         const char* name;
@@ -123,7 +124,7 @@ TEST(EnvironmentReport, ALinkInPlaceOfARootIsSaidAndNotFollowed) {
     };
     for (const Case c : {Case{"to a folder", false}, Case{"to nothing", true}}) {
         Homes homes;
-        const std::string disk = homes.root / "disk/cache";
+        const std::string disk = homes.h + "/Documents/cache";
         if (!c.dangling) writeFileOfSize(disk + "/thumbnails/big.png", 7'000'000);
         runCommand({"/bin/rm", "-rf", homes.h + "/.cache"});
         ASSERT_EQ(::symlink(disk.c_str(), (homes.h + "/.cache").c_str()), 0);

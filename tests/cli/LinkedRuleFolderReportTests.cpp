@@ -1,6 +1,6 @@
 // `--plan` and `--duplicates` through the binary: what lies behind a link in front of a rule's
-// folder, or what a bind at a rule's folder shows, is never offered nor counted, and the
-// refusal says why. Real links and mounts, each row in a namespace of its own.
+// folder that leads to no place of its own (the home, the documents), or what a bind at a
+// rule's folder shows of them, is never offered nor counted, and the refusal says why. Real links and mounts, each row in a namespace of its own.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -40,18 +40,18 @@ TEST(LinkedRuleFolderReport, WhatLiesBehindALinkOrABindAtARuleFolderIsNeverOffer
         std::string row;  // the item's line, below the home
         std::string says; // on that line; empty when the item is not listed at all
     } const rows[] = {
-        {"--plan with a tool's folder a link to another disk",
-         [](const FakeHome& h, const std::string& o) {
-             writeFileOfSize(o + "/gradle/caches/modules/blob", 6'000'000);
-             return linkTo(o + "/gradle", h / ".gradle");
+        {"--plan with a tool's folder a link into the documents",
+         [](const FakeHome& h, const std::string&) {
+             writeFileOfSize(h / "Documents/gradle/caches/modules/blob", 6'000'000);
+             return linkTo(h / "Documents/gradle", h / ".gradle");
          },
-         {"--plan"}, ".gradle/caches", "lies behind ~/.gradle, a link to {o}/gradle that Sorvel does not follow"},
-        {"--plan with a package cache's folder a link",
-         [](const FakeHome& h, const std::string& o) {
-             writeFileOfSize(o + "/npm/_cacache/blob", 6'000'000);
-             return linkTo(o + "/npm", h / ".npm");
+         {"--plan"}, ".gradle/caches", "lies behind ~/.gradle, a link to ~/Documents/gradle that Sorvel does not follow"},
+        {"--plan with a package cache's folder a link to the home",
+         [](const FakeHome& h, const std::string&) {
+             writeFileOfSize(h / "_cacache/blob", 6'000'000);
+             return ::symlink(h.path().c_str(), (h / ".npm").c_str()) == 0;
          },
-         {"--plan"}, ".npm/_cacache", "lies behind ~/.npm, a link to {o}/npm that Sorvel does not follow"},
+         {"--plan"}, ".npm/_cacache", "lies behind ~/.npm, a link to ~ that Sorvel does not follow"},
         {"--plan with a document folder bound at a tool's cache folder",
          [](const FakeHome& h, const std::string&) {
              writeFileOfSize(h / "Documents/work/big.bin", 6'000'000);

@@ -63,6 +63,9 @@ TEST(UnreadAppsReport, NoSupportFolderIsClaimedWhileAnAppCouldNotBeRead) {
         bundle(apps + "/Anvil.app", info("com.acme.anvil"));
         writeFileOfSize(home / "Library/Caches/com.acme.anvil.helper/blob", 8192);
         c.make(apps);
+        // The leftover and the Trash's folder the user's: a move of it could go.
+        for (const std::string& path : {home / "Library/Application Support/com.acme.Locked", home / ".local/share"})
+            ASSERT_EQ(runCommand({"/bin/chown", "65534:65534", path}).status, 0);
         const bool unread = !c.unreadPlace.empty();
         const bool anvilSeen = c.unreadPlace != "~/Applications";
         const std::map<std::string, std::string> env{{"HOME", home.path()}};

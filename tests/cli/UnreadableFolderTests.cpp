@@ -58,6 +58,15 @@ Prepare readInPart(const std::string& folder) {
                 locked(folder + "/locked", 0700));
 }
 
+// The same, the folder itself and the Trash's folder the user's: a move of it could go.
+Prepare movableInPart(const std::string& folder) {
+    return both(readInPart(folder), [=](const std::string& h) {
+        test::makeDirs(h + "/.local/share");
+        for (const std::string& path : {h + "/" + folder, h + "/.local/share"})
+            ASSERT_EQ(test::runCommand({"/bin/chown", "65534:65534", path}).status, 0);
+    });
+}
+
 } // namespace
 
 TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
@@ -161,9 +170,9 @@ TEST(UnreadableFolders, AreSaidWithTheirReasonNeverShownAsZero) {
         // The category is read in part: its one "true" is its top entry's.
         {"report json, a locked folder among the top", {"--report", "--json"}, readInPart("Library/Caches"),
          {"\"notReadable\" : true,\n"}, 0},
-        {"report, a cache read in part", {"--report"}, readInPart("Library/Caches/com.example.app"),
+        {"report, a cache read in part", {"--report"}, movableInPart("Library/Caches/com.example.app"),
          {"  ~/Library/Caches/com.example.app  (partly read)\n"}, 0},
-        {"plan, a cache read in part", {"--plan"}, readInPart("Library/Caches/com.example.app"),
+        {"plan, a cache read in part", {"--plan"}, movableInPart("Library/Caches/com.example.app"),
          {"~/Library/Caches/com.example.app", "  (partly read)\n"}, 0},
         {"insights, largest beside a locked folder", {"--insights", "~/top"}, readInPart("top"),
          {"  LARGEST FILES  (of what this user could read)\n"}, 0},

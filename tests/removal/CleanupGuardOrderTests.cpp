@@ -69,6 +69,8 @@ TEST(CleanupGuardOrder, EveryRefusalInItsOrderWithItsClause) {
     test::writeFile(h + "/Library/Caches/steady/data", std::string(2 * block, 's'));
     test::giveToNobody(h + "/Library/Caches/steady");
     test::giveToNobody(h + "/Library/Caches/steady/data");
+    // A Trash the checking user's move could make: without one, nothing passes.
+    test::giveToNobody(h + "/.local/share");
 
     // Messages is left undenied here so the iCloud test can be reached.
     CleanupPolicy policy = CleanupPolicy::standard().allowing({h + "/Library/Messages", h});

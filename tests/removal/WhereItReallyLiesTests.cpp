@@ -66,11 +66,11 @@ TEST(WhereItReallyLies, ATargetBehindALinkOrShownByAMountAtARuleFolderIsRefusedB
         std::string says;
         bool searched = false; // under the duplicates screen's policy, widened with ~/.cache
     } const rows[] = {
-        {"the cache folder a link to another disk",
-         [](LinkedHome& t) { return link(t.o + "/cache-u", t.real + "/.cache") && (test::writeFile(t.o + "/cache-u/pip/w", "x"), true); },
+        {"the cache folder a link to a folder holding the home",
+         [](LinkedHome& t) { return ::symlink(deletingLastPathComponent(t.real).c_str(), (t.real + "/.cache").c_str()) == 0 && (test::writeFile(deletingLastPathComponent(t.real) + "/pip/w", "x"), true); },
          ".cache/pip", "lies behind ~/.cache, a link to "},
-        {"a developer tool's folder a link",
-         [](LinkedHome& t) { return link(t.o + "/gradle", t.real + "/.gradle") && (test::writeFile(t.o + "/gradle/caches/c", "x"), true); },
+        {"a developer tool's folder a link into the home",
+         [](LinkedHome& t) { return link(t.real + "/stash/gradle", t.real + "/.gradle") && (test::writeFile(t.real + "/stash/gradle/caches/c", "x"), true); },
          ".gradle/caches", "lies behind ~/.gradle, a link to "},
         {"the cache folder a link to the documents",
          [](LinkedHome& t) { return link(t.real + "/Documents", t.real + "/.cache") && (test::writeFile(t.real + "/Documents/work/a", "x"), true); },

@@ -1,6 +1,6 @@
 #pragma once
-// A real file system with reflinks for tests of clones: a fresh XFS image, loop-mounted in
-// a mount namespace of the child process alone, so nothing outside ever sees it.
+// A real file system with reflinks for tests of clones: a fresh XFS (or btrfs) image,
+// loop-mounted in a mount namespace of the child process alone, so nothing outside ever sees it.
 #include <functional>
 #include <string>
 
@@ -14,5 +14,8 @@ struct VolumeRun {
 /// Forks; the child unshares its mounts, mounts a new XFS image at a folder and returns
 /// body(folder) as its exit status. The image and the folder go when the call returns.
 VolumeRun inReflinkVolume(const std::function<int(const std::string& mountPoint)>& body);
+
+/// The same with a fresh btrfs image (subvolumes, as desktops' installers make them).
+VolumeRun inBtrfsVolume(const std::function<int(const std::string& mountPoint)>& body);
 
 } // namespace sorvel::test
