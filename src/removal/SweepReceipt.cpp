@@ -30,6 +30,7 @@ nlohmann::json SweepReceipt::toJSON() const {
                         {"movedCount", movedCount},
                         {"refusedCount", refusedCount}};
     if (withheldReason) json["withheldReason"] = *withheldReason;
+    if (skippedReason) json["skippedReason"] = *skippedReason;
     if (sweptAt) json["sweptAt"] = SweepCoding::encodeDate(*sweptAt);
     if (cutShort) json["cutShort"] = true;
     if (heldOff) json["heldOff"] = true;
@@ -50,6 +51,7 @@ std::optional<SweepReceipt> SweepReceipt::fromJSON(const nlohmann::json& json) {
         r.movedCount = integer(required(json, "movedCount"));
         r.refusedCount = integer(required(json, "refusedCount"));
         r.withheldReason = optionalText(json, "withheldReason");
+        r.skippedReason = optionalText(json, "skippedReason");
         if (const auto* swept = present(json, "sweptAt")) r.sweptAt = SweepCoding::date(*swept);
         if (const auto* cut = present(json, "cutShort")) r.cutShort = boolean(*cut);
         if (const auto* held = present(json, "heldOff")) r.heldOff = boolean(*held);
