@@ -37,20 +37,25 @@ void onSettingsQueue(std::function<void()> block) { queue().async(std::move(bloc
 
 void queueSave(UserDefaults defaults, std::string key, nlohmann::json value,
                std::function<void(const SaveStatus&)> tell) {
+    queueWrite([defaults = std::move(defaults), key = std::move(key), value = std::move(value)]() mutable {
+        return defaults.set(key, value);
+    }, std::move(tell));
+}
+
+void queueWrite(std::function<SaveStatus()> write, std::function<void(const SaveStatus&)> tell) {
     Hurry& h = hurry();
     uint64_t asked = 0;
     {
         const std::lock_guard<std::mutex> lock(h.mutex);
         asked = h.count;
     }
-    onSettingsQueue([asked, defaults = std::move(defaults), key = std::move(key), value = std::move(value),
-                     tell = std::move(tell)]() mutable {
+    onSettingsQueue([asked, write = std::move(write), tell = std::move(tell)]() mutable {
         Hurry& h = hurry();
         {
             const std::lock_guard<std::mutex> lock(h.mutex);
             if (h.count != asked && h.gaveUpAt == h.count) return tell(SaveStatus{SaveStatus::kBusy});
         }
-        SaveStatus status = defaults.set(key, value);
+        SaveStatus status = write();
         for (bool told = false; status.busy(); told = true) {
             if (!told) {
                 SaveStatus held = status;
@@ -63,7 +68,7 @@ void queueSave(UserDefaults defaults, std::string key, nlohmann::json value,
             if (h.count != asked) break;
             h.raised.wait_for(lock, UserDefaults::lockWait(), [&] { return h.count != asked; });
             lock.unlock();
-            status = defaults.set(key, value);
+            status = write();
         }
         if (status.busy()) {
             const std::lock_guard<std::mutex> lock(h.mutex);

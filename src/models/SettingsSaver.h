@@ -30,6 +30,20 @@ void waitForSettings();
 void queueSave(UserDefaults defaults, std::string key, nlohmann::json value,
                std::function<void(const SaveStatus&)> tell);
 
+/// As `queueSave`, for any one write of the settings (a change merged into what is
+/// stored, under the settings' lock), tried again in the same way.
+void queueWrite(std::function<SaveStatus()> write, std::function<void(const SaveStatus&)> tell);
+
+/// `write` on the settings queue, then `done(receiver, status)` on the main thread as
+/// `saveSetting` calls it.
+template <class Receiver, class Done>
+void writeSetting(Receiver* receiver, std::function<SaveStatus()> write, Done done) {
+    QPointer<Receiver> weak(receiver);
+    queueWrite(std::move(write), [weak, done](const SaveStatus& status) {
+        deliver(weak, [done, status](Receiver& alive) mutable { done(alive, status); });
+    });
+}
+
 /// Stores `value` under `key` in `defaults` on the settings queue, then calls
 /// `done(receiver, status)` on the main thread if the receiver still exists; while the save
 /// is held off and tried again, first with that busy status.

@@ -157,11 +157,8 @@ void SweepScheduler::start() {
     refreshFindings();
     settleCutShortSweep();
     timer_.stop();
-    if (schedule_.frequency == Frequency::off) {
-        if (Models::assignIfChanged(nextRunDate_, std::nullopt)) publish(&SweepScheduler::nextRunDateChanged);
-        return;
-    }
     refreshNextRun();
+    // Also while off: each check follows the schedule as stored, which another Sorvel may turn on.
     const double ms = std::clamp(tick_ * 1000.0, 1.0, 2'000'000'000.0);
     timer_.start(static_cast<int>(std::lround(ms)));
     runIfDue();
@@ -197,7 +194,9 @@ std::optional<Date> SweepScheduler::dueAt(Date now) const {
     const Date last = lastReceipt_->sweepDate();
     std::optional<Date> seen;
     if (last > now) seen = futureSeen_ && futureSeen_->first == last ? futureSeen_->second : now;
-    return SweepTiming::dueAt(schedule_, last, now, seen);
+    const auto due = SweepTiming::dueAt(schedule_, last, now, seen);
+    // A time the history has a sweep of (made before the clock was set back) is not run again.
+    return due ? SweepTiming::firstUnswept(schedule_, *due, sweptTimes_) : due;
 }
 
 SweepScheduler::NextSweep SweepScheduler::nextSweep() const {
@@ -215,12 +214,13 @@ SweepScheduler::NextSweep SweepScheduler::nextSweep() const {
 }
 
 void SweepScheduler::runIfDue() {
-    if (schedule_.frequency == Frequency::off || isRunning_) return;
+    if (isRunning_) return;
     // Another Sorvel's sweep cut short is shown as what it moved once it has settled. The
     // two reads of the stored receipt never run at once: both may settle it, and the one
     // that did not would read its findings between the other's two writes.
     settleCutShortSweep();
     followStored();
+    if (schedule_.frequency == Frequency::off) return;
     // A sweep waits for folders being checked, at most until their deadline: it should
     // look in them too. It never comes between a move from the panel's reading and writing
     // of the receipt and findings: it is tried again at the next check.
@@ -269,21 +269,37 @@ void SweepScheduler::beginSweep(SweepRun::Trigger trigger, std::optional<Date> s
     auto hold = RemovalRun::holdInFlight();
     Models::runThenDeliver(
         this, Models::WorkPriority::utility,
-        [runner = deps_.runner, schedule = schedule_, trigger, known, slot, hold = std::move(hold)] {
+        [runner = deps_.runner, schedule = schedule_, unsaved = unsaved_, trigger, known, slot,
+         hold = std::move(hold)] {
             std::optional<SweepClaim::Due> due;
             if (slot) due = SweepClaim::Due{schedule, *slot};
-            return SweepClaim::run(trigger == SweepRun::Trigger::scheduled, known,
-                                   [&] { return runner(schedule, trigger); }, due);
+            // Run by the schedule stored when it starts, this Sorvel's changes on their way in it.
+            const SweepClaim::Schedules schedules{
+                schedule, [&] {
+                    const auto stored = SweepSchedule::readStored();
+                    return stored ? withUnsaved(*stored, unsaved) : schedule; // unreadable: as judged
+                }};
+            return SweepClaim::run(trigger == SweepRun::Trigger::scheduled, known, schedules,
+                                   [&](const SweepSchedule& by) { return runner(by, trigger); }, due);
         },
-        [trigger, slot](SweepScheduler& model, SweepClaim::Result result) {
+        [trigger, slot, readAt = savesLanded_](SweepScheduler& model, SweepClaim::Result result) {
             if (result.kind == SweepClaim::Result::Kind::busy && slot) model.leftToOther_ = slot;
-            model.finishAttempt(trigger, std::move(result));
+            // Changes this Sorvel made since the sweep began are made in it again.
+            const bool followed = result.schedule && model.follow(*result.schedule, readAt);
+            model.finishAttempt(trigger, std::move(result), followed);
         },
         [](SweepScheduler& model, const std::string& reason) { model.failSweep(reason); });
 }
 
-void SweepScheduler::finishAttempt(SweepRun::Trigger trigger, SweepClaim::Result result) {
+void SweepScheduler::finishAttempt(SweepRun::Trigger trigger, SweepClaim::Result result, bool followed) {
     switch (result.kind) {
+    case SweepClaim::Result::Kind::rescheduled:
+        // Judged again by the schedule as now shown, at once; else at the next check.
+        isRunning_ = false;
+        publish(&SweepScheduler::isRunningChanged);
+        refreshNextRun();
+        if (followed && timer_.isActive()) runIfDue();
+        return;
     case SweepClaim::Result::Kind::ran:
         if (result.outcome) return finishSweep(std::move(*result.outcome));
         break;
@@ -315,22 +331,35 @@ void SweepScheduler::adopt(const SweepReceipt& receipt, const std::vector<SweepR
 void SweepScheduler::followStored() {
     if (following_ || settling_) return;
     following_ = true;
+    struct Stored {
+        std::optional<SweepSchedule> schedule; // none when it cannot be read
+        std::vector<Date> sweptTimes;
+        std::optional<CrashedRuns::LastSweep> last; // none when unchanged or not read
+    };
     Models::runThenDeliver(
         this, Models::WorkPriority::utility,
-        [seen = storedSeen_]() -> std::optional<CrashedRuns::LastSweep> {
+        [seen = storedSeen_]() -> Stored {
+            Stored stored{SweepSchedule::readStored(), SweepClaim::sweptTimes(), std::nullopt};
             // Receipt and findings are read as one, never between a sweep's two writes: while
             // another sweeps (or the panel moves) they are read at the next check.
             const RunLock::Held lock(SweepClaim::kLockName);
-            if (!lock.held() && (lock.error() == EWOULDBLOCK || lock.error() == EAGAIN)) return std::nullopt;
-            auto stored = SweepReceipt::loadLast();
-            if (!stored || stored == seen) return std::nullopt;
+            if (!lock.held() && (lock.error() == EWOULDBLOCK || lock.error() == EAGAIN)) return stored;
+            auto receipt = SweepReceipt::loadLast();
+            if (!receipt || receipt == seen) return stored;
             // A sweep still under way elsewhere has kept its receipt ahead as cut short: it is
             // shown once it is recorded, or once settled after its mover has gone.
-            if (stored->cutShort) return CrashedRuns::settleLastSweep();
-            return CrashedRuns::LastSweep{*stored, SweepReceipt::loadFindings()};
+            if (receipt->cutShort) stored.last = CrashedRuns::settleLastSweep();
+            else stored.last = CrashedRuns::LastSweep{*receipt, SweepReceipt::loadFindings()};
+            return stored;
         },
-        [shown = lastReceipt_](SweepScheduler& model, std::optional<CrashedRuns::LastSweep> last) {
+        [shown = lastReceipt_, readAt = savesLanded_](SweepScheduler& model, Stored stored) {
             model.following_ = false;
+            if (model.sweptTimes_ != stored.sweptTimes) {
+                model.sweptTimes_ = std::move(stored.sweptTimes);
+                model.refreshNextRun();
+            }
+            if (stored.schedule) model.follow(*stored.schedule, readAt);
+            auto& last = stored.last;
             // A sweep or a move of this one's since has a newer word; the next check reads again.
             // The same sweep taken meanwhile as it stood before it was settled gives way to this.
             const bool unsettledForm = last && model.lastReceipt_ && model.lastReceipt_->cutShort &&
@@ -344,6 +373,22 @@ void SweepScheduler::followStored() {
             model.refreshNextRun();
         },
         [](SweepScheduler& model, const std::string&) { model.following_ = false; });
+}
+
+SweepSchedule SweepScheduler::withUnsaved(SweepSchedule stored, const std::vector<Unsaved>& unsaved) {
+    for (const auto& change : unsaved) stored = SweepSchedule::withChange(std::move(stored), change.before, change.after);
+    return stored;
+}
+
+bool SweepScheduler::follow(const SweepSchedule& stored, uint64_t readAt) {
+    if (readAt != savesLanded_) return false; // read again at the next check
+    const SweepSchedule shown = withUnsaved(stored, unsaved_);
+    if (shown == schedule_) return false;
+    schedule_ = shown;
+    publish(&SweepScheduler::scheduleChanged);
+    // The timer runs whatever the frequency: the next check judges by this.
+    refreshNextRun();
+    return true;
 }
 
 // No receipt came back, so the last one stays and the next due test tries again.

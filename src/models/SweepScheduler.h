@@ -85,8 +85,9 @@ public:
     /// Why the last sweep or move from the panel stopped before it finished; none when it did.
     const std::optional<std::string>& failure() const { return failure_; }
     const SweepSchedule& schedule() const { return schedule_; }
-    /// True while the repeating timer runs.
-    bool isArmed() const { return timer_.isActive(); }
+    /// True while the repeating timer runs for a schedule that sweeps. (While off it runs too,
+    /// so each check follows a schedule another Sorvel stores.)
+    bool isArmed() const { return timer_.isActive() && schedule_.frequency != SweepSchedule::Frequency::off; }
     /// The timer interval in seconds (300); a new value applies at the next start.
     double tick() const { return tick_; }
     void setTick(double seconds) { tick_ = seconds; }
@@ -117,6 +118,8 @@ public:
     bool allSelected() const;
 
     /// A different schedule is stored and restarts the timer; an equal one changes nothing.
+    /// Only what changed is stored, merged into the schedule stored now: another Sorvel's
+    /// choices since are kept, and this one follows them.
     /// Own folders not in the schedule yet are checked on a worker first and join it when
     /// the check lets them; those refused stay out, and `folderRefusal` says why.
     void setSchedule(const SweepSchedule& schedule);
@@ -190,8 +193,9 @@ private:
     /// read (another session's sweep, say) is shown in place of this one's.
     void followStored();
     /// What a sweep's claim came back with: the sweep's outcome, another Sorvel's newer
-    /// receipt, or another Sorvel sweeping now.
-    void finishAttempt(SweepRun::Trigger trigger, SweepClaim::Result result);
+    /// receipt, another Sorvel sweeping now, or the schedule as another Sorvel stored it
+    /// (`followed`: now shown).
+    void finishAttempt(SweepRun::Trigger trigger, SweepClaim::Result result, bool followed);
     /// Takes another Sorvel's last receipt and findings as this one's own.
     void adopt(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings);
     void notify(const SweepReceipt& receipt);
@@ -202,6 +206,17 @@ private:
     void setFailure(std::optional<std::string> failure);
     /// Stores a different schedule and restarts the timer; its folders are known good.
     void apply(const SweepSchedule& schedule);
+    /// A change of this Sorvel's not yet stored: the schedule it reads from the disk is
+    /// shown with these made in it, in order.
+    struct Unsaved {
+        uint64_t id = 0;
+        SweepSchedule before, after;
+    };
+    static SweepSchedule withUnsaved(SweepSchedule stored, const std::vector<Unsaved>& unsaved);
+    /// Shows the schedule stored now (another Sorvel's change, say), with this one's unsaved
+    /// changes, unless it was read before a save of this one's landed (`readAt`); true when
+    /// the schedule shown changed.
+    bool follow(const SweepSchedule& stored, uint64_t readAt);
     /// What the check said of each folder asked about, in order.
     using FolderVerdicts = std::vector<std::pair<std::string, std::optional<std::string>>>;
     void checkFolders(const std::vector<std::string>& folders);
@@ -248,6 +263,12 @@ private:
     std::optional<std::string> saveError_;
     bool saveErrorIsSchedule_ = false;
     SweepSchedule schedule_;
+    std::vector<Unsaved> unsaved_;
+    uint64_t lastUnsaved_ = 0;
+    uint64_t savesLanded_ = 0; // of this Sorvel's schedule changes: a read from before one is stale
+    /// When the scheduled sweeps the history records were made, as last read: a sweep time
+    /// one of them stands for is not due again.
+    std::vector<Date> sweptTimes_;
     std::optional<std::string> folderRefusal_;
     std::vector<std::string> checkingFolders_;
     LatestRequest folderCheck_;

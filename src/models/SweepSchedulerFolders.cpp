@@ -38,15 +38,28 @@ void SweepScheduler::setSchedule(const SweepSchedule& requested) {
 
 void SweepScheduler::apply(const SweepSchedule& schedule) {
     if (schedule == schedule_) return;
+    const Unsaved change{++lastUnsaved_, schedule_, schedule};
+    unsaved_.push_back(change);
     schedule_ = schedule;
     publish(&SweepScheduler::scheduleChanged);
-    // Stored off the main thread; unwritable: said like any other save, and the timer
-    // restarts all the same.
-    Models::saveSetting(this, UserDefaults::standard(), "SorvelSweepSchedule", schedule_.toJSON(),
-                        [](SweepScheduler& scheduler, const SaveStatus& stored) {
-                            if (!stored) scheduler.setSaveError(scheduleNotSavedMessage(stored), true);
-                            else if (scheduler.saveErrorIsSchedule_) scheduler.setSaveError(std::nullopt, false);
-                        });
+    // Stored off the main thread, only what changed, into the schedule stored by then: another
+    // Sorvel's choices since stay. Unwritable: said like any other save, kept in this Sorvel
+    // until it quits, and the timer restarts all the same.
+    auto merged = std::make_shared<SweepSchedule>();
+    Models::writeSetting(
+        this, [change, merged] { return SweepSchedule::storeChange(change.before, change.after, merged.get()); },
+        [id = change.id, merged](SweepScheduler& scheduler, const SaveStatus& stored) {
+            if (!stored) scheduler.setSaveError(scheduleNotSavedMessage(stored), true);
+            else if (scheduler.saveErrorIsSchedule_) scheduler.setSaveError(std::nullopt, false);
+            if (stored.retrying) return;
+            auto& unsaved = scheduler.unsaved_;
+            const auto it = std::find_if(unsaved.begin(), unsaved.end(), [id](const Unsaved& u) { return u.id == id; });
+            if (it == unsaved.end()) return;
+            if (!stored) return; // kept: shown over the stored schedule until Sorvel quits
+            unsaved.erase(it);
+            // With what another Sorvel stored meanwhile; reads begun before this are stale.
+            scheduler.follow(*merged, ++scheduler.savesLanded_);
+        });
     stop();
     start();
 }

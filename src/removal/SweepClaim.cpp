@@ -47,12 +47,35 @@ std::vector<SweepReceipt::Finding> findingsOf(const SweepRun& run) {
 
 } // namespace
 
+std::vector<Date> sweptTimes() {
+    std::vector<Date> times;
+    if (const auto loaded = SweepHistory::sharedRead())
+        for (const auto& run : loaded->runs)
+            if (run.trigger == SweepRun::Trigger::scheduled && !run.receipt.heldOff) times.push_back(run.receipt.date);
+    return times;
+}
+
 Result run(bool scheduled, const std::optional<Date>& known, const std::function<SweepRunner::Outcome()>& sweep,
            const std::optional<Due>& due) {
+    return run(scheduled, known, Schedules{}, [&](const SweepSchedule&) { return sweep(); }, due);
+}
+
+Result run(bool scheduled, const std::optional<Date>& known, const Schedules& schedules,
+           const std::function<SweepRunner::Outcome(const SweepSchedule&)>& sweep, const std::optional<Due>& due) {
     Result result;
     const RunLock::Held lock(kLockName);
     // Where no lock can be kept (a file system without them), sweeps go ahead as before.
     if (!lock.held() && (lock.error() == EWOULDBLOCK || lock.error() == EAGAIN)) return result;
+    SweepSchedule by = schedules.judged;
+    if (schedules.stored) {
+        // Read under the lock: another Sorvel's "Off" or "Report only" stored since holds.
+        by = schedules.stored();
+        if (!(by == schedules.judged)) result.schedule = by;
+        if (scheduled && result.schedule) {
+            result.kind = Result::Kind::rescheduled;
+            return result;
+        }
+    }
     if (scheduled) {
         // Read from the disk, under the lock: a receipt written since the due test is newer
         // than the one it judged by. One older than it (this process's receipt could not be
@@ -85,7 +108,7 @@ Result run(bool scheduled, const std::optional<Date>& known, const std::function
         }
     }
     result.kind = Result::Kind::ran;
-    result.outcome = sweep();
+    result.outcome = sweep(by);
     return result;
 }
 

@@ -38,6 +38,7 @@ nlohmann::json SweepReceipt::toJSON() const {
                         {"refusedCount", refusedCount}};
     if (sharedBytes > 0) json["sharedBytes"] = sharedBytes;
     if (withheldReason) json["withheldReason"] = *withheldReason;
+    if (skippedReason) json["skippedReason"] = *skippedReason;
     if (sweptAt) json["sweptAt"] = SweepCoding::encodeDate(*sweptAt);
     if (cutShort) json["cutShort"] = true;
     if (heldOff) json["heldOff"] = true;
@@ -59,6 +60,7 @@ std::optional<SweepReceipt> SweepReceipt::fromJSON(const nlohmann::json& json) {
         r.refusedCount = integer(required(json, "refusedCount"));
         if (const auto* shared = present(json, "sharedBytes")) r.sharedBytes = std::max<int64_t>(0, integer(*shared));
         r.withheldReason = optionalText(json, "withheldReason");
+        r.skippedReason = optionalText(json, "skippedReason");
         if (const auto* swept = present(json, "sweptAt")) r.sweptAt = SweepCoding::date(*swept);
         if (const auto* cut = present(json, "cutShort")) r.cutShort = boolean(*cut);
         if (const auto* held = present(json, "heldOff")) r.heldOff = boolean(*held);

@@ -50,6 +50,9 @@ struct SweepReceipt {
     int64_t refusedCount = 0;
     /// Why the run moved nothing or did not run, as a sentence; none when nothing was withheld.
     std::optional<std::string> withheldReason;
+    /// Why what it counts as refused stayed, when `withheldReason` does not say it already
+    /// (the run moved the rest): the guard's sentence for the first of them.
+    std::optional<std::string> skippedReason;
     /// The run ended before its last move was written down (the process was killed, or
     /// quit could not wait for it); its counts are what really moved.
     bool cutShort = false;
@@ -66,8 +69,8 @@ struct SweepReceipt {
     /// When the sweep ran: `sweptAt`, else `date`.
     Date sweepDate() const { return sweptAt.value_or(date); }
 
-    /// "withheldReason" and "sweptAt" are left out when absent, "sharedBytes" when 0, "cutShort" and "heldOff"
-    /// unless true, so older readers
+    /// "withheldReason", "skippedReason" and "sweptAt" are left out when absent, "sharedBytes" when 0,
+    /// "cutShort" and "heldOff" unless true, so older readers
     /// read every receipt.
     nlohmann::json toJSON() const;
     /// None when a required key is missing, of another type, or the action is unknown.

@@ -353,13 +353,17 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
     // sweep that found nothing to clean.
     const bool anyGoes = std::any_of(outcomes.begin(), outcomes.end(),
                                      [](const CleanupOutcome& o) { return o.moved() || o.wouldMove(); });
-    if (!receipt.heldOff && !anyGoes && !normalized.empty()) {
+    if (!receipt.heldOff)
         for (const auto& o : outcomes) {
             if (const auto* refusal = o.refusal()) refused.push_back({o.path, refusal->description()});
             else if (const auto* failure = o.failure()) refused.push_back({o.path, *failure});
         }
-        if (!refused.empty()) addReason(receipt, refusedReason(refused));
-    }
+    if (!receipt.heldOff && !anyGoes && !normalized.empty() && !refused.empty())
+        addReason(receipt, refusedReason(refused));
+    // The rest moved (or would): what stayed is still said, beside its count.
+    if (!refused.empty() && !receipt.heldOff &&
+        (!receipt.withheldReason || receipt.withheldReason->find(refusedReason(refused)) == std::string::npos))
+        receipt.skippedReason = refusedReason(refused);
 
     std::vector<SweepReceipt::Finding> findings;
     for (const auto& outcome : outcomes) {

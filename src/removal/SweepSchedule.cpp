@@ -1,5 +1,6 @@
 #include "removal/SweepSchedule.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/UserDefaults.h"
@@ -130,14 +131,63 @@ std::optional<SweepSchedule> SweepSchedule::fromJSON(const nlohmann::json& json)
     }
 }
 
-SweepSchedule SweepSchedule::loadStored() {
-    auto stored = UserDefaults::standard().value("SorvelSweepSchedule");
-    if (!stored) return defaultSchedule();
-    return fromJSON(*stored).value_or(defaultSchedule());
+SweepSchedule SweepSchedule::loadStored() { return readStored().value_or(defaultSchedule()); }
+
+std::optional<SweepSchedule> SweepSchedule::readStored() {
+    const UserDefaults defaults = UserDefaults::standard();
+    const auto snapshot = defaults.snapshot();
+    if (!snapshot || !snapshot->is_object()) return std::nullopt;
+    const auto stored = snapshot->find("SorvelSweepSchedule");
+    if (stored == snapshot->end()) return defaultSchedule();
+    return fromJSON(*stored);
 }
 
 SaveStatus SweepSchedule::store(const SweepSchedule& schedule) {
     return UserDefaults::standard().set("SorvelSweepSchedule", schedule.toJSON());
+}
+
+namespace {
+
+// What one list gained and lost from `before` to `after`, made in `stored`, in its order.
+template <class List>
+void changeList(List& stored, const List& before, const List& after) {
+    auto has = [](const List& list, const auto& value) { return std::find(list.begin(), list.end(), value) != list.end(); };
+    List kept;
+    for (const auto& value : stored)
+        if (has(after, value) || !has(before, value)) kept.insert(kept.end(), value);
+    for (const auto& value : after)
+        if (!has(before, value) && !has(kept, value)) kept.insert(kept.end(), value);
+    stored = std::move(kept);
+}
+
+} // namespace
+
+SweepSchedule SweepSchedule::withChange(SweepSchedule stored, const SweepSchedule& before, const SweepSchedule& after) {
+    if (before.frequency != after.frequency) stored.frequency = after.frequency;
+    if (before.hour != after.hour) stored.hour = after.hour;
+    if (before.action != after.action) stored.action = after.action;
+    if (before.maximumBytesPerRun != after.maximumBytesPerRun) stored.maximumBytesPerRun = after.maximumBytesPerRun;
+    if (before.folders != after.folders) changeList(stored.folders, before.folders, after.folders);
+    if (!(before.rules == after.rules)) {
+        // Rules ticked one by one among the rules another session ticked; a switch between
+        // every safe rule and a list is taken whole.
+        if (before.rules.kind == after.rules.kind && stored.rules.kind == after.rules.kind)
+            changeList(stored.rules.ids, before.rules.ids, after.rules.ids);
+        else
+            stored.rules = after.rules;
+    }
+    return stored;
+}
+
+SaveStatus SweepSchedule::storeChange(const SweepSchedule& before, const SweepSchedule& after, SweepSchedule* stored) {
+    return UserDefaults::standard().modify("SorvelSweepSchedule", [&](std::optional<nlohmann::json>& value) {
+        // Nothing stored, or what is stored cannot be read: this session's schedule whole.
+        const std::optional<SweepSchedule> now = value ? fromJSON(*value) : std::nullopt;
+        const SweepSchedule merged = now ? withChange(*now, before, after) : after;
+        if (stored) *stored = merged;
+        value = merged.toJSON();
+        return true;
+    });
 }
 
 } // namespace sorvel

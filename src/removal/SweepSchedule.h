@@ -56,8 +56,19 @@ struct SweepSchedule {
 
     /// The schedule stored under "SorvelSweepSchedule", else the default.
     static SweepSchedule loadStored();
+    /// The same, but none when the settings or the stored value cannot be read.
+    static std::optional<SweepSchedule> readStored();
     /// Stores the schedule under "SorvelSweepSchedule"; false when it could not be written.
     static SaveStatus store(const SweepSchedule& schedule);
+
+    /// `stored` with one session's change from `before` to `after` made in it: only what
+    /// changed is taken, so what another session stored meanwhile stays (folders and rules
+    /// ticked are added and taken away one by one).
+    static SweepSchedule withChange(SweepSchedule stored, const SweepSchedule& before, const SweepSchedule& after);
+    /// Makes the change in the schedule stored now, under the settings' lock, and gives back
+    /// what it stored; a stored schedule that cannot be read is replaced by `after`.
+    static SaveStatus storeChange(const SweepSchedule& before, const SweepSchedule& after,
+                                  SweepSchedule* stored = nullptr);
 
     friend bool operator==(const SweepSchedule&, const SweepSchedule&) = default;
 

@@ -40,6 +40,18 @@ bool covers(const SweepSchedule& schedule, Date ran, Date time, const Calendar& 
     return after && ran < *after;
 }
 
+std::optional<Date> firstUnswept(const SweepSchedule& schedule, Date time, const std::vector<Date>& ran,
+                                 const Calendar& calendar) {
+    std::optional<Date> at = time;
+    // Each sweep stands for one time at most, so this ends within one step a sweep.
+    for (size_t step = 0; at && step <= ran.size(); ++step) {
+        const bool swept = std::any_of(ran.begin(), ran.end(), [&](Date r) { return covers(schedule, r, *at, calendar); });
+        if (!swept) return at;
+        at = nextAfter(schedule, *at, calendar);
+    }
+    return at;
+}
+
 bool isDue(const SweepSchedule& schedule, const std::optional<Date>& last, Date now,
            const std::optional<Date>& futureSeenAt, const Calendar& calendar) {
     const auto at = dueAt(schedule, last, now, futureSeenAt, calendar);

@@ -6,6 +6,7 @@
 // set back) is not due now: the next is counted from the moment it was first seen so, and
 // the sweep time the receipt already stands for is never due again, however the clock moves.
 #include <optional>
+#include <vector>
 
 #include "platform/Calendar.h"
 #include "platform/Date.h"
@@ -29,6 +30,11 @@ bool covers(const SweepSchedule& schedule, Date ran, Date time, const Calendar& 
 std::optional<Date> dueAt(const SweepSchedule& schedule, const std::optional<Date>& last, Date now,
                           const std::optional<Date>& futureSeenAt = std::nullopt,
                           const Calendar& calendar = Calendar::current());
+
+/// The first sweep time from `time` on that none of the sweeps made at `ran` stands for: a
+/// time swept already (before the clock was set back, say) is never run again.
+std::optional<Date> firstUnswept(const SweepSchedule& schedule, Date time, const std::vector<Date>& ran,
+                                 const Calendar& calendar = Calendar::current());
 
 /// Whether a sweep is due now.
 bool isDue(const SweepSchedule& schedule, const std::optional<Date>& last, Date now,

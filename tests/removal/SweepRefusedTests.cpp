@@ -66,8 +66,11 @@ TEST(SweepRefused, ACacheTheScreenRefusesIsCountedAndSaid) {
         EXPECT_EQ(receipt->movedCount, row.otherCache ? 1 : 0);
         if (row.otherCache) {
             EXPECT_EQ(receipt->withheldReason, std::nullopt);
+            // The rest moved: why this one stayed is still said, beside "Skipped".
+            EXPECT_NE(receipt->skippedReason.value_or("none").find("shows (a bind mount)"), std::string::npos);
             continue;
         }
+        EXPECT_EQ(receipt->skippedReason, std::nullopt) << "said once, as what was withheld";
         EXPECT_EQ(receipt->foundBytes, 0);
         const std::string reason = receipt->withheldReason.value_or("none");
         EXPECT_EQ(reason.rfind("Sorvel refused 1 item this sweep would have moved: \u201C~/.cache/mystuff\u201D \u2014 ", 0), 0u)

@@ -9,9 +9,17 @@ namespace sorvel::MenuBarRules {
 
 std::string statusLine(bool isRunning, const std::optional<Date>& nextRunDate, Date now, bool dueShortly) {
     if (isRunning) return "Sweeping\u2026";
-    if (dueShortly) return std::string("Next sweep ") + kShortly;
-    if (nextRunDate) return "Next sweep " + RelativeDate::full(*nextRunDate, now);
-    return "Automatic sweeps are off";
+    if (!nextRunDate && !dueShortly) return "Automatic sweeps are off";
+    const auto left = nextRunDate ? std::chrono::ceil<std::chrono::seconds>(*nextRunDate - now) : std::chrono::seconds(0);
+    if (dueShortly || left <= std::chrono::seconds(0)) return std::string("Next sweep ") + kShortly;
+    return "Next sweep " + RelativeDate::full(*nextRunDate, *nextRunDate - left);
+}
+
+int nextSweepRefreshMs(const std::optional<Date>& nextRunDate, Date now) {
+    constexpr int64_t kSecond = 1000;
+    if (!nextRunDate || *nextRunDate <= now) return kSecond;
+    const int64_t left = std::chrono::ceil<std::chrono::milliseconds>(*nextRunDate - now).count();
+    return static_cast<int>((left - 1) % kSecond + 1); // to the next whole second left
 }
 
 std::optional<std::string> nextSweepLine(const std::optional<Date>& nextRunDate, bool dueShortly) {

@@ -15,8 +15,13 @@ namespace sorvel::MenuBarRules {
 inline constexpr const char* kShortly = "shortly";
 
 /// "Sweeping…", "Next sweep in 5 hours" (or "Next sweep shortly" while a due sweep waits)
-/// or "Automatic sweeps are off", in that order.
+/// or "Automatic sweeps are off", in that order. A part second left counts as a second: the
+/// countdown never reads "in 0 seconds", and a time reached reads "shortly".
 std::string statusLine(bool isRunning, const std::optional<Date>& nextRunDate, Date now, bool dueShortly = false);
+/// How long what the panel and Settings show of the next sweep stays true: until its
+/// countdown's figure changes or it falls due, and never past a second, so a clock set
+/// forward or back is shown within one.
+int nextSweepRefreshMs(const std::optional<Date>& nextRunDate, Date now);
 /// The settings window's line: "Next sweep: Dec 9, 2026 at 11:00 AM." or "Next sweep: shortly.";
 /// none when neither.
 std::optional<std::string> nextSweepLine(const std::optional<Date>& nextRunDate, bool dueShortly);

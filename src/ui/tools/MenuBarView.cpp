@@ -28,6 +28,7 @@
 #include "ui/tools/Coalescer.h"
 #include "ui/tools/Layouts.h"
 #include "ui/tools/MenuBarRules.h"
+#include "ui/tools/NextSweepTicker.h"
 #include "ui/tools/SchedulePickers.h"
 #include "ui/tools/SettingsRules.h"
 #include "engine/SharedLinks.h"
@@ -65,7 +66,8 @@ QWidget* section(QWidget* content) {
 
 MenuBarView::MenuBarView(SweepScheduler& scheduler, Actions actions, QWidget* parent)
     : Surface(parent), scheduler_(scheduler), actions_(std::move(actions)), layout_(column(0, this)),
-      rebuild_(new Coalescer([this] { rebuild(); }, this)), relativeRefresh_(new QTimer(this)) {
+      rebuild_(new Coalescer([this] { rebuild(); }, this)), relativeRefresh_(new QTimer(this)),
+      nextSweepTicker_(new NextSweepTicker(scheduler, [this] { refreshStatus(); }, this)) {
     setObjectName("menuBarPanel");
     setFixedWidth(width);
     setAutoFillBackground(false);
@@ -94,6 +96,7 @@ void MenuBarView::refreshStatus() {
 void MenuBarView::hideEvent(QHideEvent* event) {
     Surface::hideEvent(event);
     relativeRefresh_->stop();
+    nextSweepTicker_->stop();
 }
 
 void MenuBarView::flush() { rebuild_->flush(); }
@@ -104,7 +107,7 @@ void MenuBarView::flush() { rebuild_->flush(); }
 void MenuBarView::showEvent(QShowEvent* event) {
     Surface::showEvent(event);
     // A time shown relative to now is true when shown, and kept so while it is.
-    refreshStatus();
+    nextSweepTicker_->start();
     relativeRefresh_->start();
     QTimer::singleShot(0, this, [this] { scheduler_.refreshFindings(); });
 }
@@ -255,6 +258,12 @@ QWidget* MenuBarView::lastSweep() {
     }
     figures->addStretch(1);
     body->addLayout(figures);
+    // Beside "Skipped", why: the items the rest of the sweep moved past.
+    if (receipt->skippedReason) {
+        auto* why = wrapping(q(*receipt->skippedReason), 11, Theme::secondaryText());
+        why->setObjectName("skippedReason");
+        body->addWidget(why);
+    }
     stack->addLayout(body);
     return wrap(stack);
 }

@@ -79,6 +79,7 @@ private:
     class Button* move_ = nullptr;
     class Text* status_ = nullptr;
     class QTimer* relativeRefresh_;
+    class NextSweepTicker* nextSweepTicker_;
     int builds_ = 0;
 };
 

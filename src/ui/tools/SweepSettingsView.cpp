@@ -32,6 +32,7 @@
 #include "ui/kit/Theme.h"
 #include "ui/tools/Coalescer.h"
 #include "ui/tools/Layouts.h"
+#include "ui/tools/NextSweepTicker.h"
 #include "ui/tools/RelativeDate.h"
 #include "ui/tools/SchedulePickers.h"
 #include "ui/tools/SettingsRules.h"
@@ -60,7 +61,8 @@ SweepSettingsView::SweepSettingsView(ScanCoordinator& coordinator, SweepSchedule
                                      QWidget* parent)
     : QScrollArea(parent), coordinator_(coordinator), scheduler_(scheduler), updates_(updates), page_(new Surface),
       layout_(column(22, page_)), rebuild_(new Coalescer([this] { rebuild(); }, this)),
-      chooser_(&SweepSettingsView::chooseWithDialog), relativeRefresh_(new QTimer(this)) {
+      chooser_(&SweepSettingsView::chooseWithDialog), relativeRefresh_(new QTimer(this)),
+      nextSweepTicker_(new NextSweepTicker(scheduler, [this] { refreshNextSweep(); }, this)) {
     setObjectName("settingsWindow");
     setWindowTitle(windowTitleText);
     setFixedSize(520, 620);
@@ -89,11 +91,13 @@ void SweepSettingsView::showEvent(QShowEvent* event) {
     QScrollArea::showEvent(event);
     refreshLastChecked();
     relativeRefresh_->start();
+    nextSweepTicker_->start();
 }
 
 void SweepSettingsView::hideEvent(QHideEvent* event) {
     QScrollArea::hideEvent(event);
     relativeRefresh_->stop();
+    nextSweepTicker_->stop();
 }
 
 void SweepSettingsView::refreshNextSweep() {

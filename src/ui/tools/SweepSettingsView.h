@@ -83,6 +83,7 @@ private:
     class Text* lastChecked_ = nullptr;
     class Text* nextSweep_ = nullptr;
     class QTimer* relativeRefresh_;
+    class NextSweepTicker* nextSweepTicker_;
     int builds_ = 0;
 };
 
