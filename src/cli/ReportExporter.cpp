@@ -129,6 +129,31 @@ json setAsideObjects(const std::vector<BaseFolders::SetAside>& values) {
     return list;
 }
 
+json volumeObject(const VolumeStats& v) {
+    if (!v.measured)
+        return json{{"freeBytes", nullptr},
+                    {"notMeasured", true},
+                    {"purgeableBytes", nullptr},
+                    {"totalBytes", nullptr},
+                    {"usedBytes", nullptr}};
+    const int64_t purgeable = v.availableForImportantUsage - v.availableCapacity;
+    return json{{"freeBytes", v.availableCapacity},
+                {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
+                {"totalBytes", v.totalCapacity},
+                {"usedBytes", v.used()}};
+}
+
+json diskObjects(const ScanResult& result) {
+    json list = json::array();
+    for (const auto& disk : result.diskFigures()) {
+        json object = volumeObject(disk.volume);
+        object["mountPoint"] = disk.mountPoint.empty() ? json(nullptr) : json(disk.mountPoint);
+        object["scannedBytes"] = disk.scanned;
+        list.push_back(std::move(object));
+    }
+    return list;
+}
+
 std::string internetDateTime(Date date) {
     const auto seconds = std::chrono::floor<std::chrono::seconds>(date.time_since_epoch()).count();
     std::time_t t = static_cast<std::time_t>(seconds);
@@ -148,9 +173,6 @@ std::optional<std::string> encode(const ScanResult& result, std::string* error) 
         json snapshots = json::array();
         for (const auto& snapshot : result.snapshots) snapshots.push_back(snapshot.name);
 
-        const VolumeStats& v = result.volume;
-        const int64_t used = v.used();
-        const int64_t purgeable = v.availableForImportantUsage - v.availableCapacity;
         int64_t scanned = 0;
         for (const auto& category : result.categories) scanned += category.total();
 
@@ -164,15 +186,9 @@ std::optional<std::string> encode(const ScanResult& result, std::string* error) 
                       {"recommendations", std::move(recommendations)},
                       {"scannedBytes", scanned},
                       {"unreadableFolders", result.unreadableFolders},
-                      {"volume", v.measured ? json{{"freeBytes", v.availableCapacity},
-                                                   {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
-                                                   {"totalBytes", v.totalCapacity},
-                                                   {"usedBytes", used < 0 ? 0 : used}}
-                                            : json{{"freeBytes", nullptr},
-                                                   {"notMeasured", true},
-                                                   {"purgeableBytes", nullptr},
-                                                   {"totalBytes", nullptr},
-                                                   {"usedBytes", nullptr}}}};
+                      {"volume", volumeObject(result.volume)}};
+        // Only where the places lie on more than one disk, each with its own figures.
+        if (result.diskFigures().size() > 1) document["disks"] = diskObjects(result);
         if (!result.installedApps.unreadApps.empty()) document["unreadApps"] = result.installedApps.unreadApps;
         if (!result.setAsideFolders.empty()) document["setAsideFolders"] = setAsideObjects(result.setAsideFolders);
         return PrettyJSON::format(markedPartial(std::move(document), result.partial()), error);

@@ -27,6 +27,13 @@ nlohmann::json linkObjects(const CategoryResult& category);
 /// The base-folder values set aside, each with why and what stands in its place.
 nlohmann::json setAsideObjects(const std::vector<BaseFolders::SetAside>& values);
 
+/// A disk's total, used, free and purgeable bytes; each null, with "notMeasured": true,
+/// when they could not be read.
+nlohmann::json volumeObject(const VolumeStats& v);
+/// Each disk the scope's places lie on, its own first, with its mount point and the bytes
+/// measured on it (the reports give it where there is more than one).
+nlohmann::json diskObjects(const ScanResult& result);
+
 /// What a recommendation lists as refused by the policy, as both JSON reports give it: bytes,
 /// path and the reason, never counted in the recommendation's bytes.
 nlohmann::json refusedObjects(const CleanupItem& item);

@@ -77,19 +77,16 @@ std::string formatted(const char *format, double value) {
     return buffer;
 }
 
-// The disk's figures; none of them when they could not be read, never a disk of 0 bytes.
-nlohmann::json volumeObject(const VolumeStats &v) {
+// A disk's figures; none of them when they could not be read, never a disk of 0 bytes.
+std::string diskFigures(const VolumeStats &v) {
     if (!v.measured)
-        return nlohmann::json{{"freeBytes", nullptr},
-                              {"notMeasured", true},
-                              {"purgeableBytes", nullptr},
-                              {"totalBytes", nullptr},
-                              {"usedBytes", nullptr}};
-    const int64_t purgeable = purgeableBytes(v);
-    return nlohmann::json{{"freeBytes", v.availableCapacity},
-                          {"purgeableBytes", purgeable < 0 ? 0 : purgeable},
-                          {"totalBytes", v.totalCapacity},
-                          {"usedBytes", usedBytes(v)}};
+        return std::string(kNotMeasuredText) + ": the disk's figures could not be read";
+    return Bytes::format(v.totalCapacity) + " total \u00B7 " + Bytes::format(usedBytes(v)) + " used \u00B7 " +
+           Bytes::format(v.availableCapacity) + " free";
+}
+
+std::string diskLabel(const std::string &mountPoint) {
+    return mountPoint.empty() ? std::string("Other disk") : "Disk " + shown(mountPoint);
 }
 
 // There is no access grant here: what leaves totals low is folders this user may not read.
@@ -140,11 +137,13 @@ std::string scanReportText(const ScanResult &result, const std::vector<CleanupIt
     line("");
     line("  Sorvel \u00B7 " + title(result.scope));
     line(kRule);
-    if (!v.measured)
-        line(std::string("  Disk        ") + kNotMeasuredText + ": the disk's figures could not be read");
+    const auto disks = result.diskFigures();
+    if (disks.size() == 1)
+        line("  Disk        " + diskFigures(v));
     else
-        line("  Disk        " + Bytes::format(v.totalCapacity) + " total \u00B7 " + Bytes::format(usedBytes(v)) +
-             " used \u00B7 " + Bytes::format(v.availableCapacity) + " free");
+        for (const auto &disk : disks)
+            line("  " + rightPadded(diskLabel(disk.mountPoint), 10) + "  " + diskFigures(disk.volume) + " \u00B7 " +
+                 Bytes::format(disk.scanned) + " of it scanned");
     if (purgeable >= 1)
         line("  Purgeable   " + Bytes::format(purgeable) + " (mostly local snapshots)");
     if (result.notMeasured())
@@ -152,6 +151,7 @@ std::string scanReportText(const ScanResult &result, const std::vector<CleanupIt
              formatted("%.1f", result.duration) + "s)");
     else
         line("  Scanned     " + Bytes::format(scanned) + " in " + formatted("%.1f", result.duration) + "s" +
+             (disks.size() > 1 ? " on " + std::to_string(disks.size()) + " disks" : "") +
              (result.partial() ? " (partial: stopped before every folder was measured)" : ""));
     line("  Unreadable folders: " + unreadableText(result.unreadableFolders));
     for (const auto &aside : result.setAsideFolders)
@@ -316,7 +316,9 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
                       {"recommendations", std::move(recommendations)},
                       {"scannedBytes", scannedBytes(result)},
                       {"unreadableFolders", result.unreadableFolders},
-                      {"volume", volumeObject(v)}};
+                      {"volume", ReportExporter::volumeObject(v)}};
+        // Only where the places lie on more than one disk, each with its own figures.
+        if (result.diskFigures().size() > 1) document["disks"] = ReportExporter::diskObjects(result);
         if (result.partial())
             document["partial"] = true;
         if (!result.setAsideFolders.empty())

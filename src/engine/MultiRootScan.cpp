@@ -68,7 +68,6 @@ ScanResult scanSynchronously(ScanControl& control, ScanScope scope, std::optiona
     result.duration = 0;
 
     const std::string home = homeDirectory();
-    result.volume = VolumeProbe::stats(home);
     result.fullDiskAccess = VolumeProbe::hasFullDiskAccess();
     result.snapshots = VolumeProbe::localSnapshots();
     result.installedApps = InstalledApps::scan();
@@ -77,10 +76,19 @@ ScanResult scanSynchronously(ScanControl& control, ScanScope scope, std::optiona
     std::vector<DisplayCategory> categories;
     for (auto& category : DisplayCategory::categories(scope))
         if (!limitedTo || limitedTo->count(category.id)) categories.push_back(std::move(category));
+    result.disks = probeDisks(scope, categories);
+    result.volume = result.disks.disks.front().volume;
 
     walkCategories(control, categories, result);
     result.unreadableFolders = control.unreadableFolders();
     return result;
+}
+
+ScopeDisks probeDisks(ScanScope scope, const std::vector<DisplayCategory>& categories) {
+    std::vector<std::string> roots;
+    for (const auto& category : categories) roots.insert(roots.end(), category.roots.begin(), category.roots.end());
+    // Whole Disk is the root file system's measure, wherever the home lies.
+    return ScopeDisks::probe(scope == ScanScope::wholeDisk ? std::string("/") : homeDirectory(), roots);
 }
 
 void walkCategories(ScanControl& control, const std::vector<DisplayCategory>& categories, ScanResult& result) {

@@ -13,6 +13,7 @@
 #include "engine/FileWalker.h"
 #include "engine/ScanControl.h"
 #include "engine/ScanResult.h"
+#include "engine/ScopeDisks.h"
 #include "engine/StorageCategory.h"
 
 namespace sorvel::MultiRootScan {
@@ -22,6 +23,10 @@ namespace sorvel::MultiRootScan {
 /// `finishedAt` the start time: callers that time the scan set both.
 ScanResult scanSynchronously(ScanControl& control, ScanScope scope,
                              std::optional<std::set<std::string>> limitedTo = std::nullopt);
+
+/// The disks the categories' roots lie on, the scope's own first: the home's, or the root
+/// file system's for Whole Disk.
+ScopeDisks probeDisks(ScanScope scope, const std::vector<DisplayCategory>& categories);
 
 /// Steps after the probes: walks every existing root of the given categories (in
 /// display order) into `result`. Tests hand in categories of their own making.

@@ -1,6 +1,7 @@
 #include "engine/ScanNode.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace sorvel {
 
@@ -15,6 +16,23 @@ std::vector<BrowseRow> ScanNode::browsableRows() const {
     std::stable_sort(rows.begin(), rows.end(),
                      [](const BrowseRow& a, const BrowseRow& b) { return a.size() > b.size(); });
     return rows;
+}
+
+namespace {
+std::atomic<ScanNode::Here> reclaimHere{nullptr};
+std::atomic<ScanNode::Away> reclaimAway{nullptr};
+} // namespace
+
+void ScanNode::reclaimElsewhere(Here here, Away away) {
+    reclaimAway.store(away);
+    reclaimHere.store(here);
+}
+
+ScanNode::~ScanNode() {
+    if (children.empty() || dirCount < kReclaimedFrom) return;
+    const Here here = reclaimHere.load(std::memory_order_relaxed);
+    if (!here || !here()) return;
+    if (const Away away = reclaimAway.load()) away(std::move(children));
 }
 
 void ScanNode::rollUpTotals() {

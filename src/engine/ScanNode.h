@@ -35,9 +35,20 @@ struct BrowseRow {
 class ScanNode final {
 public:
     ScanNode(std::string name, std::string path) : name(std::move(name)), path(std::move(path)) {}
+    ~ScanNode();
+    ScanNode(const ScanNode&) = default;
     static ScanNodePtr make(std::string name, std::string path) {
         return std::make_shared<ScanNode>(std::move(name), std::move(path));
     }
+
+    /// Where a big subtree goes when the last hold on its folder is let go on a thread that
+    /// must not stall (the window's): `here` says whether this thread is one, `away` takes
+    /// the folder's children to let go of elsewhere. Without it (the default), and for a
+    /// subtree of fewer than `kReclaimedFrom` folders, a folder frees its own children.
+    using Here = bool (*)();
+    using Away = void (*)(std::vector<ScanNodePtr> children);
+    static void reclaimElsewhere(Here here, Away away);
+    static constexpr int64_t kReclaimedFrom = 256;
 
     const UUID id = UUID::random();
     const std::string name;

@@ -64,6 +64,19 @@ Reading CategoryResult::reading() const {
     return joinedReading(roots, [](const ScanNodePtr& root) { return readingOf(*root); }, partial(), total());
 }
 
+std::vector<ScanResult::DiskFigures> ScanResult::diskFigures() const {
+    std::vector<DiskFigures> out;
+    out.push_back({disks.disks.empty() ? std::string() : disks.disks.front().mountPoint, volume, 0});
+    for (size_t i = 1; i < disks.disks.size(); ++i)
+        out.push_back({disks.disks[i].mountPoint, disks.disks[i].volume, 0});
+    for (const auto& category : categories)
+        for (const auto& root : category.roots) out[disks.diskOf(root->path)].scanned += root->size;
+    // A disk that holds none of what was measured has nothing to say beside the others.
+    for (size_t i = out.size(); i-- > 1;)
+        if (out[i].scanned == 0) out.erase(out.begin() + static_cast<std::ptrdiff_t>(i));
+    return out;
+}
+
 bool ScanResult::notMeasured() const {
     int64_t total = 0;
     for (const auto& category : categories) total += category.total();

@@ -9,6 +9,7 @@
 #include "engine/InstalledApps.h"
 #include "engine/Reading.h"
 #include "engine/ScanNode.h"
+#include "engine/ScopeDisks.h"
 #include "engine/SharedLinks.h"
 #include "engine/VolumeProbe.h"
 #include "platform/BaseFolders.h"
@@ -48,7 +49,10 @@ std::string linkNote(const ScanNode& root);
 struct ScanResult {
     ScanScope scope = ScanScope::systemData;
     std::vector<CategoryResult> categories;
+    /// The scope's own disk: the home's, or the root file system's for Whole Disk.
     VolumeStats volume;
+    /// Every disk the scope's places lie on, the first being `volume`'s; none when not probed.
+    ScopeDisks disks;
     std::vector<LocalSnapshot> snapshots;
     InstalledApps installedApps;
     double duration = 0;
@@ -90,6 +94,16 @@ struct ScanResult {
     const CategoryResult* category(const std::string& id) const;
     int64_t reclaimable() const;
     std::vector<CategoryResult> sortedCategories() const;
+
+    /// A disk with what this result measured on it.
+    struct DiskFigures {
+        std::string mountPoint; // empty when not known
+        VolumeStats volume;
+        int64_t scanned = 0;
+    };
+    /// Each disk the scope's places lie on, its own first (`volume`, with every root not
+    /// placed on another); one entry when all lie on one disk or none were probed.
+    std::vector<DiskFigures> diskFigures() const;
 };
 
 } // namespace sorvel

@@ -1,6 +1,10 @@
 #include "models/BackgroundWork.h"
 
+#include "engine/ScanNode.h"
 #include "platform/Concurrency.h"
+#include "platform/SerialQueue.h"
+
+#include <QThread>
 
 #include <condition_variable>
 #include <cstdio>
@@ -100,6 +104,23 @@ void runInBackground(WorkPriority priority, std::function<void()> work, FailureH
     }
     (void)job.release(); // the thread's now
     thread.detach();
+}
+
+void releaseElsewhere(std::shared_ptr<const void> held) {
+    // Never destroyed: a release may be queued while static destruction runs.
+    static auto* queue = new SerialQueue("sorvel.release");
+    queue->async([held = std::move(held)]() mutable { held.reset(); });
+}
+
+void keepTreesOffMainThread() {
+    ScanNode::reclaimElsewhere(
+        [] {
+            const QCoreApplication* app = QCoreApplication::instance();
+            return app && QThread::currentThread() == app->thread();
+        },
+        [](std::vector<ScanNodePtr> children) {
+            releaseElsewhere(std::make_shared<const std::vector<ScanNodePtr>>(std::move(children)));
+        });
 }
 
 std::string failureSentence(const std::string& what, const std::string& reason) {

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -31,6 +32,15 @@ void runInBackground(WorkPriority priority, std::function<void()> work, FailureH
 /// when some still runs. Called before the application object goes: a job ending after
 /// it would queue its result on an object already destroyed.
 bool waitForBackgroundWork(std::chrono::milliseconds bound);
+
+/// Lets go of `held` on a thread kept for that, in the order handed over, never on the
+/// caller: the last hold on a whole disk's tree, or on the table of files it counted, takes
+/// long to free. In place when no such thread can start.
+void releaseElsewhere(std::shared_ptr<const void> held);
+
+/// From now on a big subtree whose last hold goes on the main thread is freed by
+/// releaseElsewhere instead. Called once the application object exists.
+void keepTreesOffMainThread();
 
 /// The sentence a screen shows when work it waits on failed: what could not be done and why.
 std::string failureSentence(const std::string& what, const std::string& reason);

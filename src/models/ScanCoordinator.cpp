@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/MultiRootScan.h"
 #include "engine/VolumeProbe.h"
@@ -67,6 +68,7 @@ ScanCoordinator::ScanCoordinator(QObject* parent) : ScanCoordinator(Services::st
 ScanCoordinator::ScanCoordinator(Services services, QObject* parent)
     : QObject(parent), services_(std::move(services)) {
     const Date created = now();
+    Models::keepTreesOffMainThread();
     result_.scope = ScanScope::systemData;
     result_.volume = VolumeProbe::stats(homeDirectory());
     result_.finishedAt = created;
@@ -215,10 +217,16 @@ void ScanCoordinator::start() {
 
     ScanResult empty;
     empty.scope = scope_;
-    empty.volume = result_.volume; // kept, not read again
+    // Kept, not read again, while the disks stay those of the scope shown.
+    const bool sameDisks = result_.scope == scope_;
+    empty.volume = result_.volume;
+    if (sameDisks) empty.disks = result_.disks;
     empty.finishedAt = now();
     empty.fullDiskAccess = fullDiskAccess_;
+    // The tree shown until now is let go of on a worker: a whole disk's takes long to free.
+    Models::releaseElsewhere(std::make_shared<const ScanResult>(std::move(result_)));
     publishResult(std::move(empty));
+    if (!sameDisks) probeDisks();
 
     setSelectedCleanupIDs({});
     setInsights(std::nullopt);
@@ -256,6 +264,22 @@ void ScanCoordinator::start() {
         },
         [control](ScanCoordinator& self, ScanOutcome outcome) { self.completeScan(control, std::move(outcome)); },
         [control](ScanCoordinator& self, const std::string& reason) { self.failScan(control, reason); });
+}
+
+// Another scope lies on other disks (Whole Disk's is the root file system): they are read
+// on a worker and shown as soon as they are known, before the scan's end brings them again.
+void ScanCoordinator::probeDisks() {
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
+        [scope = scope_, definitions = definitions_] { return MultiRootScan::probeDisks(scope, definitions); },
+        [generation = scanGeneration_](ScanCoordinator& self, ScopeDisks disks) {
+            if (generation != self.scanGeneration_ || self.phase_ != Phase::scanning || disks.disks.empty()) return;
+            ScanResult copy = self.result_;
+            copy.volume = disks.disks.front().volume;
+            copy.disks = std::move(disks);
+            self.publishResult(std::move(copy));
+        },
+        [](ScanCoordinator&, const std::string&) {});
 }
 
 // Ends like a stopped scan, with what was measured so far, and says why.
@@ -330,7 +354,8 @@ void ScanCoordinator::completeScan(const std::shared_ptr<ScanControl>& control, 
         setPhase(Phase::cancelled);
         return;
     }
-    treeInodes_ = std::move(outcome.inodes);
+    // The table of the files the last tree counted is let go of on a worker: a whole disk's is big.
+    Models::releaseElsewhere(std::exchange(treeInodes_, std::move(outcome.inodes)));
     publishResult(std::move(outcome.result));
 
     std::set<std::string> preselected;

@@ -257,11 +257,13 @@ private:
     void setHasPendingChanges(bool value);
     void setLastLiveUpdate(std::optional<Date> value);
 
+    void probeDisks();
     void poll(const std::shared_ptr<ScanControl>& control);
     bool countFinishedRoots(std::vector<ScanControl::Completed> finished);
     void publishFoldedRoots();
     void completeScan(const std::shared_ptr<ScanControl>& control, ScanOutcome outcome);
     void stopWatching();
+    void retire(std::unique_ptr<FileSystemWatcher> watcher);
     void startWatching();
     std::function<std::unique_ptr<FileSystemWatcher>(const std::vector<std::string>&)>
     watcherMaker(uint64_t generation, std::shared_ptr<std::atomic<bool>> abandoned);
@@ -356,6 +358,7 @@ private:
     bool stillCounting_ = false;
     bool followingCount_ = false; // a look at the count of unwatched folders is due
     int setUpsInFlight_ = 0;
+    int retiring_ = 0; // watchers being stopped and freed on workers
     bool setUpOverlapped_ = false; // the current set-up began while an older one was in flight
     QuietPeriod changes_{this, 500, [this] { processPendingChanges(); }};
     // Raised by every start(): a live pass carries the number it began under and is

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 #include <cerrno>
 #include <system_error>
 
@@ -66,11 +67,33 @@ void ScanCoordinator::stopWatching() {
     watchedFolders_ = unwatchedFolders_ = 0;
     watchesRanOut_ = stillCounting_ = false;
     const bool was = isWatching();
-    if (watcher_) watcher_->stop();
-    watcher_.reset();
-    for (auto& joined : joinedWatchers_) joined->stop();
+    retire(std::move(watcher_));
+    for (auto& joined : joinedWatchers_) retire(std::move(joined));
     joinedWatchers_.clear();
     if (was || counted) emit watchingChanged();
+}
+
+// A watcher of a whole disk's folders takes long to let go of its watches and records: it
+// is stopped and freed on a worker. Its batches, if any still come, carry an older number.
+// Until it is gone it holds part of the share, which a set-up meanwhile may have missed.
+void ScanCoordinator::retire(std::unique_ptr<FileSystemWatcher> watcher) {
+    if (!watcher) return;
+    ++retiring_;
+    Models::runThenDeliver(
+        this, Models::WorkPriority::userInitiated,
+        [held = std::shared_ptr<FileSystemWatcher>(std::move(watcher))]() mutable {
+            held->stop();
+            held.reset();
+            return true;
+        },
+        [](ScanCoordinator& alive, bool) {
+            --alive.retiring_;
+            alive.watchAgainIfShort();
+        },
+        [](ScanCoordinator& alive, const std::string&) {
+            --alive.retiring_;
+            alive.watchAgainIfShort();
+        });
 }
 
 bool ScanCoordinator::isWatching() const {
@@ -120,7 +143,7 @@ void ScanCoordinator::startWatching() {
     // is installed go unseen, as did those made during the scan's own walk.
     const uint64_t generation = watchGeneration_;
     // An older set-up still winding down holds part of the share meanwhile.
-    setUpOverlapped_ = setUpsInFlight_ > 0;
+    setUpOverlapped_ = setUpsInFlight_ > 0 || retiring_ > 0;
     ++setUpsInFlight_;
     auto abandoned = std::make_shared<std::atomic<bool>>(false);
     setUpAbandoned_ = abandoned;
@@ -167,8 +190,7 @@ void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSy
     // A stop, a switch-off or a newer scan since the set-up began: this watcher is not wanted.
     --setUpsInFlight_;
     if (generation != watchGeneration_ || !liveUpdatesEnabled_ || phase_ != Phase::done) {
-        watcher->stop();
-        watchAgainIfShort();
+        retire(std::move(watcher));
         return;
     }
     setUpAbandoned_.reset();
@@ -194,7 +216,7 @@ void ScanCoordinator::installWatcher(uint64_t generation, std::unique_ptr<FileSy
 // A set-up that ran beside an older one winding down may have been refused watches that
 // the older one gave back soon after: once every older one is back, it is done once more.
 void ScanCoordinator::watchAgainIfShort() {
-    if (!setUpOverlapped_ || setUpsInFlight_ != 0 || !watcher_) return;
+    if (!setUpOverlapped_ || setUpsInFlight_ != 0 || retiring_ != 0 || !watcher_) return;
     if (watcher_->isRunning() && !watcher_->stillCounting() && watcher_->unwatchedFolders() == 0) return;
     setUpOverlapped_ = false;
     startWatching();
@@ -280,7 +302,13 @@ void ScanCoordinator::processPendingChanges() {
                     pass.changed = pass.result.leaveRoot(root) || pass.changed;
             if (!pass.changed) return pass;
             pass.result.cleanupItems = recommend(pass.result);
-            pass.result.volume = VolumeProbe::stats(homeDirectory());
+            // Each disk read again: the scope's own is the root file system's for Whole Disk.
+            if (pass.result.disks.disks.empty()) {
+                pass.result.volume = VolumeProbe::stats(homeDirectory());
+            } else {
+                pass.result.disks = pass.result.disks.reread();
+                pass.result.volume = pass.result.disks.disks.front().volume;
+            }
             return pass;
         },
         [generation = scanGeneration_, insightsPath = insightsPath_](ScanCoordinator& self, LivePass pass) {
@@ -337,7 +365,7 @@ bool ScanCoordinator::heldBackByMoves() {
 }
 
 void ScanCoordinator::applyLivePass(const std::optional<std::string>& insightsPath, LivePass pass) {
-    treeInodes_ = std::move(pass.inodes);
+    Models::releaseElsewhere(std::exchange(treeInodes_, std::move(pass.inodes)));
     // Same sizes: the recommendations stand (those being worked out after a fold too);
     // new sizes bring their own.
     if (pass.changed) ++treeVersion_;

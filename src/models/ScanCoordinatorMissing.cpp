@@ -120,8 +120,7 @@ void ScanCoordinator::installJoinedWatcher(uint64_t generation, std::unique_ptr<
 
 void ScanCoordinator::stopWatchingMissingRoots() {
     ++missingGeneration_;
-    if (missingWatcher_) missingWatcher_->stop();
-    missingWatcher_.reset();
+    retire(std::move(missingWatcher_));
 }
 
 // The folder above each missing root that exists now is watched alone (one watch each,

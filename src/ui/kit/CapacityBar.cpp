@@ -26,6 +26,7 @@ constexpr double kLineGap = 4;  // between wrapped legend lines
 
 QFont titleFont() { return LabelStyle::font(9.5, Fonts::Weight::semibold); }
 QFont valueFont() { return Fonts::mono(11, Fonts::Weight::medium); }
+QFont noteFont() { return Fonts::system(10.5); }
 } // namespace
 
 int64_t CapacityBar::other(int64_t scanned, int64_t used) { return std::max<int64_t>(0, used - scanned); }
@@ -68,6 +69,8 @@ CapacityBar::CapacityBar(QWidget* parent) : QWidget(parent), animation_(new QVar
 void CapacityBar::setValues(const Values& values) {
     if (values == values_) return;
     values_ = values;
+    setToolTip(values_.note);
+    setAccessibleDescription(values_.note);
     retarget();
     updateGeometry();
     update();
@@ -104,7 +107,9 @@ double rowHeight() { return std::max(QFontMetricsF(titleFont()).height(), QFontM
 int heightFor(int lines) { return int(std::ceil(kBarHeight + kSpacing + lines * rowHeight() + (lines - 1) * kLineGap)); }
 } // namespace
 
-QSize CapacityBar::sizeHint() const { return {std::max(360, int(std::ceil(legendWidth()))), heightFor(1)}; }
+QSize CapacityBar::sizeHint() const {
+    return {std::max(360, int(std::ceil(legendWidth()))), heightFor(1) + (values_.note.isEmpty() ? 0 : noteHeight())};
+}
 
 // Never narrower than one entry with its title shortened to a letter: a figure is never cut.
 QSize CapacityBar::minimumSizeHint() const {
@@ -114,10 +119,14 @@ QSize CapacityBar::minimumSizeHint() const {
     double widest = 0;
     for (size_t i = 0; i < 3; ++i)
         widest = std::max(widest, kSwatch + kInner + shortest + kInner + vm.horizontalAdvance(valueText(i)));
-    return {int(std::ceil(widest)), heightFor(1)};
+    return {int(std::ceil(widest)), heightFor(1) + (values_.note.isEmpty() ? 0 : noteHeight())};
 }
 
-int CapacityBar::heightForWidth(int width) const { return heightFor(legend(width)[2].line + 1); }
+int CapacityBar::heightForWidth(int width) const {
+    return heightFor(legend(width)[2].line + 1) + (values_.note.isEmpty() ? 0 : noteHeight());
+}
+
+int CapacityBar::noteHeight() { return int(std::ceil(kLineGap + QFontMetricsF(noteFont()).height())); }
 
 std::array<CapacityBar::LegendEntry, 3> CapacityBar::legend(double width) const {
     const QFontMetricsF tm(titleFont());
@@ -217,6 +226,15 @@ void CapacityBar::paintEvent(QPaintEvent*) {
         p.setPen(Theme::primaryText().resolve());
         p.drawText(QRectF(lx, top, QFontMetricsF(vf).horizontalAdvance(value) + 2, rowH), Qt::AlignLeft | Qt::AlignVCenter,
                    value);
+    }
+    if (!values_.note.isEmpty()) {
+        const QFont nf = noteFont();
+        const double top = kBarHeight + kSpacing + (entries[2].line + 1) * rowH + entries[2].line * kLineGap + kLineGap;
+        p.setFont(nf);
+        p.setPen(Theme::secondaryText().resolve());
+        // Cut in the middle, so both the disk shown and what lies elsewhere stay in sight.
+        p.drawText(QRectF(0, top, width(), QFontMetricsF(nf).height()), Qt::AlignLeft | Qt::AlignVCenter,
+                   QFontMetricsF(nf).elidedText(values_.note, Qt::ElideMiddle, width()));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The volume as one bar of three rounded segments (what the scan measured, the rest of
-// the used space, the free space) and a legend under it naming each with its size.
+// the used space, the free space) and a legend under it naming each with its size, and,
+// where the scope lies on several disks, a line saying which disk the bar shows.
 // Widths come from the pure CapacityBar::widths; they glide (0.4 s, ease out) when
 // animations are on. Where the legend is wider than the bar, its entries wrap onto more
 // lines, and a title alone too wide for a line is shortened; a figure is never cut.
@@ -22,6 +23,7 @@ public:
         int64_t free = 0;       // available space
         bool hasScanned = false; // false: the first legend entry shows "—"
         bool volumeMeasured = true; // false: no figure for the volume, so no segments either
+        QString note{};         // a line under the legend: which disk this is, what lies elsewhere
         friend bool operator==(const Values&, const Values&) = default;
     };
 
@@ -57,6 +59,7 @@ protected:
     void resizeEvent(QResizeEvent*) override;
 
 private:
+    static int noteHeight();
     void retarget();
     std::array<double, 3> targetWidths() const;
     QString valueText(size_t i) const;

@@ -17,6 +17,7 @@
 
 #include "ui/kit/AccessibleControls.h"
 #include "ui/kit/LazyColumn.h"
+#include "ui/kit/RowColumn.h"
 #include "ui/kit/Theme.h"
 
 namespace sorvel::ui {
@@ -81,6 +82,10 @@ void collect(QWidget* w, QWidgetList& out) {
         // A long list is one stop, however many of its rows are made.
         if (auto* list = qobject_cast<LazyColumn*>(c)) {
             out += list->tabStops();
+            continue;
+        }
+        if (auto* column = qobject_cast<RowColumn*>(c)) {
+            out += column->tabStops();
             continue;
         }
         if (takesTab(c)) out.push_back(c);

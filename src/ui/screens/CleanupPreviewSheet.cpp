@@ -334,10 +334,11 @@ void CleanupPreviewSheet::redraw() {
     // Return never starts a move, also with the focus on the button that does.
     FocusRing::setReturnPresses(second_, stage != Stage::confirming);
 
-    // A new stage (the review once the dry run is back) focuses its main button.
+    // A new stage (the review once the dry run is back) focuses its main button; the step
+    // that moves starts on "Back", so no key pressed on from the step before moves anything.
     if (!state_.isPreparing() && (!shownStage_ || *shownStage_ != stage)) {
         shownStage_ = stage;
-        Button* main = second_->isEnabled() ? second_ : first_;
+        Button* main = second_->isEnabled() && stage != Stage::confirming ? second_ : first_;
         if (main->isEnabled()) main->setFocus(Qt::OtherFocusReason);
     }
 }

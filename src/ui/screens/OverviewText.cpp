@@ -2,6 +2,7 @@
 
 #include "engine/Bytes.h"
 #include "platform/Date.h"
+#include "platform/Text.h"
 
 namespace sorvel::ui::OverviewText {
 
@@ -71,16 +72,22 @@ QString snapshotBody(const ScanResult& result) {
 }
 
 QString coverageTitle(const ScanResult& result, bool partial) {
-    int64_t total = 0;
-    for (const auto& c : result.categories)
-        for (const auto& r : c.roots) total += r->size;
-    const QString measured = QString::fromStdString(Bytes::format(total));
+    // Set against the used space of the disk it lies on: what lies on other disks is not
+    // part of this disk's used space.
+    const auto disks = result.diskFigures();
+    const QString measured = QString::fromStdString(Bytes::format(disks.front().scanned));
+    QString elsewhere;
+    for (size_t i = 1; i < disks.size(); ++i)
+        elsewhere += "; " + QString::fromStdString(Bytes::format(disks[i].scanned)) + " more on " +
+                     (disks[i].mountPoint.empty() ? QStringLiteral("another disk")
+                                                  : QString::fromStdString(printable(disks[i].mountPoint)));
     // No used space to set it against: never "of 0 KB".
     if (!result.volume.measured)
-        return measured + " accounted for" + (partial ? " so far" : "") + "; the disk's used space was not measured";
+        return measured + " accounted for" + (partial ? " so far" : "") + "; the disk's used space was not measured" +
+               elsewhere;
     const int64_t used = result.volume.used();
     return measured + " of " + QString::fromStdString(Bytes::format(used)) + " used space accounted for" +
-           (partial ? " so far" : "");
+           (partial ? " so far" : "") + elsewhere;
 }
 
 } // namespace sorvel::ui::OverviewText

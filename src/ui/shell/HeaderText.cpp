@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include "engine/Bytes.h"
 #include "engine/PathText.h"
 #include "platform/Graphemes.h"
 #include "platform/Text.h"
@@ -79,6 +80,19 @@ std::optional<Coverage> liveCoverage(size_t watched, size_t unwatched, bool watc
 QString filesAndDuration(int64_t files, double seconds) {
     // asprintf ignores the C locale's decimal comma.
     return decimal(files) + " " + QString::fromStdString(agreeing(files, "file")) + QString::asprintf(" · %.1fs", seconds);
+}
+
+QString diskNote(const std::vector<ScanResult::DiskFigures>& disks) {
+    if (disks.size() < 2) return {};
+    const auto place = [](const std::string& mountPoint) {
+        return mountPoint.empty() ? QStringLiteral("another disk") : QString::fromStdString(printable(mountPoint));
+    };
+    QString note = disks.front().mountPoint.empty() ? QStringLiteral("This disk")
+                                                    : "Disk at " + place(disks.front().mountPoint);
+    for (size_t i = 1; i < disks.size(); ++i)
+        note += (i == 1 ? QStringLiteral(" \u00B7 also ") : QStringLiteral(", ")) +
+                QString::fromStdString(Bytes::format(disks[i].scanned)) + " on " + place(disks[i].mountPoint);
+    return note;
 }
 
 } // namespace sorvel::ui::HeaderText

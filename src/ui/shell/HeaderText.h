@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "models/ScanCoordinator.h"
 #include "platform/Date.h"
@@ -55,6 +56,11 @@ struct Coverage {
     QString sentence;
 };
 std::optional<Coverage> liveCoverage(size_t watched, size_t unwatched, bool watchesRanOut, bool counting = false);
+
+/// Where the scope's places lie on more than one disk, what the capacity bar says under
+/// its legend: "Disk at /home · also 401.2 MB on /" (the bar's own disk first, then each
+/// other with what was measured there); empty on one disk.
+QString diskNote(const std::vector<ScanResult::DiskFigures>& disks);
 
 /// Integer with the locale's thousands grouping.
 QString decimal(int64_t value);

@@ -211,10 +211,15 @@ void HeaderView::refreshProgress() {
     unit_->setVisible(hasNumbers);
     notScanned_->setText(unmeasured ? "not measured" : "not scanned yet");
     notScanned_->setVisible(!hasNumbers);
+    // The bar is one disk's: only what lies on it is set against its capacity; the rest is
+    // said under it.
+    const auto disks = c.result().diskFigures();
     const auto& v = c.result().volume;
-    const int64_t used = v.used();
-    bar_->setValues({c.scope() == ScanScope::wholeDisk ? "Whole Disk" : "System Data", shown, used, v.availableCapacity,
-                     hasNumbers, v.measured});
+    int64_t elsewhere = 0;
+    for (size_t i = 1; i < disks.size(); ++i) elsewhere += disks[i].scanned;
+    const int64_t onDisk = scanning ? std::max<int64_t>(0, shown - elsewhere) : disks.front().scanned;
+    bar_->setValues({c.scope() == ScanScope::wholeDisk ? "Whole Disk" : "System Data", onDisk, v.used(),
+                     v.availableCapacity, hasNumbers, v.measured, HeaderText::diskNote(disks)});
     refreshStatus();
 }
 

@@ -12,6 +12,7 @@
 #include "engine/PathText.h"
 #include "models/DuplicatesModel.h"
 #include "platform/Path.h"
+#include "ui/kit/AccessibleControls.h"
 #include "ui/kit/Card.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CheckBox.h"
@@ -20,12 +21,13 @@
 #include "ui/kit/Fonts.h"
 #include "ui/kit/Hairline.h"
 #include "ui/kit/PulseDot.h"
+#include "ui/kit/RowColumn.h"
 #include "ui/kit/SymbolView.h"
-#include "ui/kit/TextButton.h"
 #include "ui/kit/Texts.h"
 #include "ui/kit/Theme.h"
 #include "ui/services/DesktopServices.h"
 #include "ui/tools/Coalescer.h"
+#include "ui/tools/DuplicateRow.h"
 #include "ui/tools/DuplicatesRules.h"
 #include "ui/tools/Layouts.h"
 #include "ui/tools/PlaceholderBar.h"
@@ -64,8 +66,8 @@ void DuplicatesView::keyPressEvent(QKeyEvent* event) {
 }
 
 CheckBox* DuplicatesView::checkBox(const std::string& path) const {
-    auto found = boxes_.find(path);
-    return found == boxes_.end() ? nullptr : found->second;
+    auto found = rows_.find(path);
+    return found == rows_.end() ? nullptr : found->second->box();
 }
 
 namespace {
@@ -81,7 +83,8 @@ QScrollArea* scrollAreaOf(const QWidget* w) {
 QWidget* DuplicatesView::stageAction() const {
     switch (builtStage_) {
     case Stage::results: return move_;
-    case Stage::confirming: return confirm_;
+    // The step that moves things starts on Cancel: Return or Space there moves nothing.
+    case Stage::confirming: return cancel_;
     case Stage::working: return moving_;
     case Stage::done: return again_;
     default: return nullptr;
@@ -103,9 +106,9 @@ void DuplicatesView::rebuild() {
         anchorTop = anchor->mapTo(scroll->viewport(), QPoint()).y();
     if (stageChanged && focusInside) FocusRing::hold(content);
     clear(layout_);
-    boxes_.clear();
+    rows_.clear();
     selectedCount_ = selectedBytes_ = apparent_ = nullptr;
-    move_ = confirm_ = nullptr;
+    move_ = confirm_ = cancel_ = nullptr;
     moving_ = again_ = nullptr;
     builtStage_ = model_.stage();
     cards_ = 0;
@@ -243,11 +246,14 @@ QWidget* DuplicatesView::results() {
         card->content()->addWidget(wrapping(q(DuplicatesRules::emptyLine(report)), 12, Theme::tertiaryText()));
         stack->addWidget(card);
     } else {
-        auto* cards = column(8);
+        // Every copy of every set is one row of one list: one Tab stop, the arrows move in it.
+        auto* list = new RowColumn;
+        list->setObjectName("duplicateSets");
+        auto* cards = column(8, list);
         const size_t shown = DuplicatesRules::visibleCards(report, shownSets_);
         for (size_t i = 0; i < shown; ++i) cards->addWidget(groupCard(i));
         cards_ = int(shown);
-        stack->addLayout(cards);
+        stack->addWidget(list);
         // Every set can be seen; sets beyond the first page come unticked.
         if (const auto more = DuplicatesRules::showMoreLabel(report, shownSets_)) {
             auto* button = new Button(q(*more), Button::Style::subtle);
@@ -304,58 +310,25 @@ QWidget* DuplicatesView::groupCard(size_t index) {
     for (size_t at = 0; at < group.files.size(); ++at) {
         const DuplicateFile& file = group.files[at];
         const bool kept = file.path == keptPath;
-        auto* line = row(10);
-        line->setContentsMargins(13, 5, 13, 5);
-        auto* toggle = new QWidget;
-        toggle->setFixedWidth(46);
-        auto* toggleLine = row(0, toggle);
         const auto refused = model_.refusals().find(file.path);
         const bool leftAlone = !kept && refused != model_.refusals().end();
-        if (kept) {
-            toggleLine->addWidget(new Chip("KEEP", Theme::secondaryText(), Theme::raised()));
-        } else if (leftAlone) {
-            // The move would refuse it: a tick that cannot be given, and the guard's reason.
-            auto* box = new CheckBox(16, 5);
-            box->setEnabled(false);
-            box->setToolTip(q(refused->second));
-            box->setAccessibleName(q(tildeAbbreviated(file.path)));
-            toggleLine->addWidget(box);
-        } else {
-            auto* box = new CheckBox(16, 5);
-            box->setCheckable(true);
-            const DuplicateFile copy = file;
-            connect(box, &CheckBox::clicked, this, [this, index, copy] {
+        DuplicateRow::Content content{file.path,
+                                      kept        ? DuplicateRow::Kind::kept
+                                      : leftAlone ? DuplicateRow::Kind::leftAlone
+                                                  : DuplicateRow::Kind::tickable,
+                                      leftAlone ? q(refused->second) : QString(),
+                                      q(DuplicatesRules::amount(group, kept ? 0 : at, model_.refusals())),
+                                      kept || leftAlone || group.freedLeaving(at, model_.refusals()) < 1};
+        const DuplicateFile copy = file;
+        auto* line = new DuplicateRow(
+            content,
+            [this, index, copy] {
                 const auto& groups = model_.report().groups;
                 if (index < groups.size()) model_.toggle(copy, groups[index]);
-            });
-            box->setAccessibleName(q(tildeAbbreviated(file.path)));
-            boxes_[file.path] = box;
-            toggleLine->addWidget(box);
-        }
-        toggleLine->addStretch(1);
-        line->addWidget(toggle);
-        if (leftAlone) {
-            auto* pathColumn = column(2);
-            pathColumn->addWidget(path(file.path, 11, Theme::secondaryText()));
-            auto* why = text("Left alone: " + q(refused->second), 10.5, W::regular, Theme::warning());
-            why->setObjectName("refusedReason");
-            why->setElide(Qt::ElideRight);
-            pathColumn->addWidget(why);
-            line->addLayout(pathColumn, 1);
-        } else {
-            line->addWidget(path(file.path, 11, kept ? Theme::secondaryText() : Theme::primaryText()), 1);
-        }
-        line->addSpacing(8);
-        auto* reveal = new TextButton("Reveal", Fonts::system(10, W::medium), Theme::accentInk());
-        const std::string filePath = file.path;
-        connect(reveal, &TextButton::clicked, this, [this, filePath] { desktop_.reveal(filePath); });
-        line->addWidget(reveal);
-        const bool quiet = kept || leftAlone || group.freedLeaving(at, model_.refusals()) < 1;
-        auto* amount = figure(q(DuplicatesRules::amount(group, kept ? 0 : at, model_.refusals())), 10.5, W::regular,
-                              quiet ? Theme::tertiaryText() : Theme::accentInk(), 110);
-        amount->setObjectName("amount");
-        line->addWidget(amount);
-        files->addLayout(line);
+            },
+            [this, path = file.path] { desktop_.reveal(path); });
+        if (content.kind == DuplicateRow::Kind::tickable) rows_[file.path] = line;
+        files->addWidget(line);
     }
     card->content()->addLayout(files);
     return card;
@@ -377,7 +350,7 @@ QWidget* DuplicatesView::footer() {
     figures->addWidget(apparent_, 0, Qt::AlignRight);
     line->addLayout(figures);
     if (model_.stage() == Stage::confirming) {
-        auto* cancel = new Button("Cancel", Button::Style::subtle);
+        auto* cancel = cancel_ = new Button("Cancel", Button::Style::subtle);
         cancel->setObjectName("cancel");
         connect(cancel, &Button::clicked, this, [this] { model_.cancelConfirm(); });
         confirm_ = new Button({}, Button::Style::accent);
@@ -397,7 +370,11 @@ QWidget* DuplicatesView::footer() {
 
 void DuplicatesView::refreshTicks() {
     const auto& ticks = model_.selectedPaths();
-    for (auto& [path, box] : boxes_) box->setChecked(ticks.count(path) > 0);
+    for (auto& [path, row] : rows_) {
+        if (row->box()->isChecked() == (ticks.count(path) > 0)) continue;
+        row->box()->setChecked(ticks.count(path) > 0);
+        AccessibleControls::changed(row);
+    }
     if (!selectedCount_) return;
     const auto selected = model_.selected();
     selectedCount_->setText(q(DuplicatesRules::selectedLine(selected.size())));

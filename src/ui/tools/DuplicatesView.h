@@ -15,6 +15,7 @@ class QVBoxLayout;
 namespace sorvel::ui {
 
 class CheckBox;
+class DuplicateRow;
 class DesktopServices;
 class Text;
 class Button;
@@ -45,7 +46,8 @@ private:
     QWidget* finished();
     QWidget* groupCard(size_t index);
     QWidget* footer();
-    /// The control that stands for the built stage: the footer's button, the moving card, "Scan again".
+    /// The control that stands for the built stage: the footer's button (Cancel while
+    /// confirming), the moving card, "Scan again".
     QWidget* stageAction() const;
     /// After a stage change, scrolls so the new stage's control stands at `top` in the
     /// scrolling area's viewport, where the one that acted stood.
@@ -55,12 +57,13 @@ private:
     DesktopServices& desktop_;
     QVBoxLayout* layout_;
     Coalescer* rebuild_;
-    std::map<std::string, CheckBox*> boxes_;
+    std::map<std::string, DuplicateRow*> rows_; // the copies that can be ticked
     Text* selectedCount_ = nullptr;
     Text* selectedBytes_ = nullptr;
     Text* apparent_ = nullptr;
     Button* move_ = nullptr;
     Button* confirm_ = nullptr;
+    Button* cancel_ = nullptr;
     QWidget* moving_ = nullptr;
     Button* again_ = nullptr;
     DuplicatesModel::Stage builtStage_;

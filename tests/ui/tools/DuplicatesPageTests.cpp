@@ -9,6 +9,8 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "analysis/DuplicateFixtures.h"
 #include "engine/Bytes.h"
 #include "removal/SweepHistory.h"
@@ -269,15 +271,17 @@ TEST(DuplicatesPage, EachStagesControlStandsWhereTheOneThatActedStood) {
         ASSERT_TRUE(waitUntil([&] { return host.verticalScrollBar()->maximum() > 0; }));
         host.verticalScrollBar()->setValue(host.verticalScrollBar()->maximum());
         const auto top = [&](QWidget* w) { return w->mapTo(host.viewport(), QPoint()).y(); };
-        // Each press and the control that must then stand where the pressed one was.
+        // Each press and the control that must then stand where the pressed one was: the step
+        // that moves starts on Cancel.
         const std::pair<const char*, const char*> steps[] = {
-            {"moveToTrash", "confirmMove"}, {"cancel", "moveToTrash"}, {"moveToTrash", "confirmMove"},
+            {"moveToTrash", "cancel"}, {"cancel", "moveToTrash"}, {"moveToTrash", "cancel"},
             {"confirmMove", "scanAgain"}};
         for (const auto& [press, next] : steps) {
             SCOPED_TRACE(std::string(press) + " then " + next);
             auto* pressed = one<ui::Button>(&window, press);
             ASSERT_NE(pressed, nullptr);
             const int at = top(pressed);
+            const int centre = at + pressed->height() / 2;
             ASSERT_TRUE(at >= 0 && at + pressed->height() <= host.viewport()->height());
             if (keyboard) {
                 pressed->setFocus(Qt::TabFocusReason);
@@ -294,7 +298,8 @@ TEST(DuplicatesPage, EachStagesControlStandsWhereTheOneThatActedStood) {
             const int now = top(shown);
             EXPECT_TRUE(now >= 0 && now + shown->height() <= host.viewport()->height()) << now;
             if (std::string(next) != "scanAgain") {
-                EXPECT_EQ(now, at); // the page keeps its length until the move
+                // The page keeps its length until the move; buttons of a row share a centre line.
+                EXPECT_LE(std::abs(now + shown->height() / 2 - centre), 1);
             }
         }
     }
