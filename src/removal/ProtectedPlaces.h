@@ -187,6 +187,7 @@ private:
     std::vector<std::pair<Shown, std::vector<FileSystemPlace>>> shownPlaces_;
     std::vector<FileSystemPlace> homePlaces_;
     std::vector<FileSystemPlace> userPlaces_; // the desktop's named folders that exist
+    std::vector<Shown> behind_; // mounts at or in an allowed folder showing the home or around it: all they show
     bool holdsHome(const std::vector<FileSystemPlace>& places) const;
     struct Step;
     void follow(const Step& step, std::vector<Step>& next);

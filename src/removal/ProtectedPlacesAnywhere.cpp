@@ -161,6 +161,14 @@ void ProtectedPlaces::locateShownAnywhere(const std::vector<std::string>& allowe
         work.push_back({given, shown, 0});
     };
     for (const auto& mount : mounts) {
+        // A mount at or inside an allowed folder that shows the home or a folder holding it
+        // (the root file system bound at ~/.cache): nothing behind it is that folder's own.
+        if (std::any_of(roots.begin(), roots.end(), [&](const std::string& r) { return isPathInside(mount.mountPoint, r); }) &&
+            isUnderstoodFileSystem(mount.fsType) &&
+            holdsHome(std::vector<FileSystemPlace>{{mount.device, mount.root, mount.fsType}})) {
+            behind_.push_back({mount.mountPoint, mount.id, mount.root == "/" ? "a mount" : "a bind mount"});
+            continue;
+        }
         // A mount at an allowed folder or around one (the cache folder kept on another disk, a
         // bind of the home) is where that folder's own files lie, not another name for them,
         // while what it shows is none of the user's own data.
@@ -238,7 +246,11 @@ void ProtectedPlaces::locateShownAnywhere(const std::vector<std::string>& allowe
 }
 
 std::optional<ProtectedPlaces::ShownConflict> ProtectedPlaces::shownConflict(const std::string& path) const {
-    if (path.empty() || path[0] != '/' || (shownIds_.empty() && shownPlaces_.empty())) return std::nullopt;
+    if (path.empty() || path[0] != '/') return std::nullopt;
+    for (const auto& shown : behind_)
+        if (isPathInside(path, shown.mountPoint))
+            return ShownConflict{shown, path == shown.mountPoint ? Relation::is : Relation::inside};
+    if (shownIds_.empty() && shownPlaces_.empty()) return std::nullopt;
     const auto self = fileIdentity(path, false);
     if (self)
         if (const auto it = shownIds_.find(*self); it != shownIds_.end()) return ShownConflict{it->second, Relation::is};

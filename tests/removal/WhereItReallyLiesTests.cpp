@@ -84,6 +84,12 @@ TEST(WhereItReallyLies, ATargetBehindALinkOrShownByAMountAtARuleFolderIsRefusedB
              return bindAt(t.real + "/Documents/work", t.real + "/.cache/pip");
          },
          ".cache/pip/big.bin", ".cache/pip shows (a bind mount)"},
+        {"a folder holding the home bound at a developer folder",
+         [](LinkedHome& t) {
+             test::writeFile(deletingLastPathComponent(t.real) + "/other/a", "x");
+             return bindAt(deletingLastPathComponent(t.real), t.real + "/.cache/pip");
+         },
+         ".cache/pip/other/a", ".cache/pip shows (a bind mount)"},
         {"a bind of the documents at a developer folder, for duplicates",
          [](LinkedHome& t) {
              test::writeFile(t.real + "/Documents/report.docx", "x");
