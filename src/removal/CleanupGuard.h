@@ -41,6 +41,7 @@ struct Refusal {
                              // read; text: the image's mount point
         throughLink,         // reached through a link in front of an allowed folder; text: the link,
                              // how: where it leads
+        cannotBeEmptied,     // holds folders this user may not write; actual: how many
     };
 
     Kind kind = Kind::notFound;
@@ -72,6 +73,7 @@ struct Refusal {
     static Refusal shownByMount(std::string mountPoint, std::string how, bool inside) {
         return {Kind::shownByMount, std::move(mountPoint), 0, 0, std::move(how), inside};
     }
+    static Refusal cannotBeEmptied(int64_t folders) { return {Kind::cannotBeEmptied, {}, 0, folders}; }
     static Refusal imageUnknown(std::string mountPoint) { return {Kind::imageUnknown, std::move(mountPoint), 0, 0}; }
     static Refusal throughLink(std::string link, std::string leadsTo) {
         return {Kind::throughLink, std::move(link), 0, 0, std::move(leadsTo), false};
