@@ -66,6 +66,7 @@ CleanupTarget makeTarget(std::string name, std::string path, int64_t size,
 CleanupTarget targetFrom(const ScanNode &node, std::optional<std::string> detail) {
     CleanupTarget target = makeTarget(node.name, node.path, node.size, std::move(detail));
     target.partlyRead = readingOf(node) == Reading::partial;
+    target.unwritableFolders = node.unwritableFolders;
     return target;
 }
 

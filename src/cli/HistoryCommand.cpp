@@ -12,6 +12,7 @@
 #include "platform/UserDefaults.h"
 #include "removal/CrashedRuns.h"
 #include "removal/RemovalRun.h"
+#include "removal/ShownRun.h"
 
 namespace sorvel::HeadlessReport {
 namespace {
@@ -22,7 +23,7 @@ const char* label(SweepRun::Trigger trigger) {
     switch (trigger) {
     case SweepRun::Trigger::scheduled: return "Scheduled";
     case SweepRun::Trigger::manual: return "Manual";
-    case SweepRun::Trigger::menuBar: return "Tray panel";
+    case SweepRun::Trigger::menuBar: return "Sweep panel";
     }
     return "Manual";
 }
@@ -37,20 +38,23 @@ std::string historyReport(const std::vector<SweepRun>& runs) {
         return out;
     }
     int64_t total = 0;
-    for (const auto& run : runs) total = Bytes::saturatingAdd(total, run.receipt.movedBytes);
+    for (const auto& run : runs) total = Bytes::saturatingAdd(total, ShownRun::movedBytes(run));
     line("\n  " + std::to_string(runs.size()) + " run" + (runs.size() == 1 ? "" : "s") + " recorded, " +
          Bytes::format(total) + " moved in total\n");
     for (size_t i = 0; i < runs.size() && i < kListedRuns; ++i) {
         const SweepRun& run = runs[i];
-        // A date as wide as its column still keeps one space before the label.
+        const bool moving = !run.finished && RemovalRun::isMoving(run.id);
+        // A date as wide as its column still keeps one space before the label. The run says
+        // what it moved, as the window does, what was put back since included.
         line("  " + TextLayout::rightPadded(mediumDateShortTime(run.receipt.date) + " ", 22) +
              TextLayout::rightPadded(label(run.trigger), 11) +
-             TextLayout::leftPadded(Bytes::format(run.receipt.movedBytes), 10) + "  " + run.receipt.headline());
+             TextLayout::leftPadded(Bytes::format(ShownRun::movedBytes(run)), 10) + "  " +
+             ShownRun::headline(run, moving));
         line("        " + TextLayout::shown(run.scope) +
              (run.hasDetail ? "" : "  \u00B7 detail trimmed, no longer restorable") +
-             (run.finished                       ? ""
-              : RemovalRun::isMoving(run.id) ? "  \u00B7 still being moved"
-                                             : "  \u00B7 did not finish"));
+             (run.finished ? ""
+              : moving     ? "  \u00B7 still being moved"
+                           : "  \u00B7 did not finish"));
     }
     line("");
     return out;
@@ -78,7 +82,8 @@ int history() {
                                  " could not be read, so the history in it cannot be listed.\n");
         return 1;
     }
-    SweepHistory::Loaded loaded = SweepHistory::read();
+    // Only read: an old history still in the settings is moved over by the window or a sweep.
+    SweepHistory::Loaded loaded = SweepHistory::readWithoutWriting();
     // A run cut short by a crash is counted by what really moved; only read, never tidied.
     loaded.runs = CrashedRuns::settled(std::move(loaded.runs));
     // With nothing readable, the note on standard error is the whole answer: the history

@@ -55,7 +55,8 @@ std::string compact(int64_t bytes) {
         std::snprintf(buffer, sizeof buffer, "%.0f MB", m);
         return buffer;
     }
-    return std::to_string(std::max<int64_t>(bytes, 0)) + " B";
+    // Below a megabyte as every other figure reads it ("889 KB"), never a raw byte count.
+    return format(bytes);
 }
 
 } // namespace sorvel::Bytes

@@ -15,7 +15,8 @@ struct Parts {
 std::string format(int64_t bytes);
 /// The full text split into number and unit.
 Parts parts(int64_t bytes);
-/// Short decimal form for tight spaces: "250 GB", "1.5 GB", "5 MB", "999999 B".
+/// Short decimal form for tight spaces: "250 GB", "1.5 GB", "5 MB"; below a megabyte the
+/// full text ("889 KB").
 std::string compact(int64_t bytes);
 
 /// a + b held at the 64-bit limits instead of wrapping: sizes and counts come from files

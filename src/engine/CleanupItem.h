@@ -27,6 +27,9 @@ struct CleanupTarget {
     std::optional<std::string> detail;
     /// Some folder inside it refused this user: its size is a lower bound.
     bool partlyRead = false;
+    /// Folders inside it (itself included) this user may not write: in the Trash, emptying
+    /// it could not delete them, so it is never offered.
+    int64_t unwritableFolders = 0;
     /// Of `size`, the bytes of files that also have names outside it (hard links): they
     /// stay on disk when it moves.
     int64_t shared = 0;

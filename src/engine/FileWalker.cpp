@@ -87,6 +87,7 @@ struct EntrySink {
 
     void meetLinked(const DirectoryEntry& entry, const std::string& parentPath, const Options& options,
                     ScanControl& control);
+    bool holdsEntries = false;  // any entry at all, passed over or not
 
     // Applies the walk's rules to one entry of the folder at `parentPath`.
     void accept(const DirectoryEntry& entry, const std::string& parentPath, const WalkRules& rules,
@@ -118,6 +119,7 @@ void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPat
     const Options& options = rules.options;
     const std::string& name = entry.name;
     if (name == "." || name == "..") return;
+    holdsEntries = true;
     // As in the other walks, hidden names and packages are gone through like any other;
     // the names passed over are the caller's (by default the system's index stores).
     if (!options.skippedNames.empty() && options.skippedNames.count(name)) return;
@@ -201,6 +203,12 @@ bool searchRefused(int fd, const EntrySink& sink) {
     return searchRefusal(fd) != 0;
 }
 
+// A folder this user may not write keeps what it holds wherever it goes: in the Trash,
+// emptying it could not delete them. An empty one goes with its parent.
+void noteWriting(ScanNode& node, int fd, const EntrySink& sink) {
+    if (sink.holdsEntries && writeRefused(fd)) node.unwritable = true;
+}
+
 void markDenied(ScanNode& node, ScanControl& control) {
     node.markUnreadable();
     control.noteUnreadable();
@@ -222,6 +230,7 @@ std::vector<ScanNodePtr> listChildren(ScanNode& node, const WalkRules& rules, Sc
         sink.accept(entry, node.path, rules, control);
     });
     if (searchRefused(fd, sink)) markDenied(node, control);
+    noteWriting(node, fd, sink);
     ::close(fd);
     control.addProgress(sink.directFileSize + sink.linkedBytes, sink.directFileCount + sink.linkedFiles, node.path);
     node.directFileSize = sink.directFileSize;
@@ -292,6 +301,7 @@ void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl
                 frame.sink.accept(entry, descent.path(), rules, control);
             });
             if (searchRefused(fd, frame.sink)) markDenied(node, control);
+            noteWriting(node, fd, frame.sink);
             control.addProgress(frame.sink.directFileSize + frame.sink.linkedBytes,
                                 frame.sink.directFileCount + frame.sink.linkedFiles, *frame.shownPath);
             // The descent enters the name appended last first.

@@ -41,6 +41,7 @@ void ScanNode::rollUpTotals() {
     int64_t shared = directSharedSize;
     int64_t dirs = static_cast<int64_t>(children.size());
     int64_t unreadable = accessDenied ? 1 : 0;
+    int64_t unwritableCount = unwritable ? 1 : 0;
     bool cut = walkCut;
     // An empty folder beside a refused one was read: only refusals all the way down leave
     // nothing read.
@@ -52,10 +53,12 @@ void ScanNode::rollUpTotals() {
         shared += child->sharedSize;
         dirs += child->dirCount;
         unreadable += child->unreadableFolders;
+        unwritableCount += child->unwritableFolders;
         refusedOnly = refusedOnly && child->nothingReadable;
     }
     nothingReadable = accessDenied || refusedOnly;
     unreadableFolders = unreadable;
+    unwritableFolders = unwritableCount;
     partial = cut;
     size = newSize;
     fileCount = files;

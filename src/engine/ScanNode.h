@@ -78,6 +78,12 @@ public:
     /// Nothing in this subtree could be read: the folder was refused, or it holds nothing
     /// but folders that are so. Kept when the nodes below the kept depth are dropped.
     bool nothingReadable = false;
+    /// Folders in this subtree, itself included, that this user may not write (a tool made
+    /// them read-only): moved to the Trash, emptying it could not delete what they hold.
+    /// Kept when the nodes below the kept depth are dropped.
+    int64_t unwritableFolders = 0;
+    /// This folder itself is one of those.
+    bool unwritable = false;
     std::optional<Date> modified;
     /// The walk of this folder was stopped before it had read it whole: entries or
     /// subfolders of its own were never read.
@@ -95,7 +101,7 @@ public:
         unreadableFolders = std::max<int64_t>(unreadableFolders, 1);
     }
 
-    /// Recomputes size, fileCount, dirCount, sharedSize, unreadableFolders, nothingReadable and partial
+    /// Recomputes size, fileCount, dirCount, sharedSize, unreadableFolders, unwritableFolders, nothingReadable and partial
     /// from the direct files and the children's totals, and orders the children largest first.
     void rollUpTotals();
 

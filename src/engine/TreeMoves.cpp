@@ -72,6 +72,8 @@ ScanNodePtr placedAt(const ScanNode& node, const std::string& path, int levels) 
     copy->dirCount = node.dirCount;
     copy->accessDenied = node.accessDenied;
     copy->unreadableFolders = node.unreadableFolders;
+    copy->unwritable = node.unwritable;
+    copy->unwritableFolders = node.unwritableFolders;
     copy->nothingReadable = node.nothingReadable;
     copy->modified = node.modified;
     copy->walkCut = node.walkCut;

@@ -14,6 +14,7 @@
 #include "removal/CrashedRuns.h"
 #include "removal/RemovalRun.h"
 #include "removal/RestoreRun.h"
+#include "removal/ShownRun.h"
 
 namespace sorvel {
 namespace {
@@ -117,13 +118,13 @@ HistoryModel::~HistoryModel() = default;
 
 int64_t HistoryModel::totalMoved() const {
     int64_t total = 0;
-    for (const auto& run : *runs_) total = Bytes::saturatingAdd(total, run.receipt.movedBytes);
+    for (const auto& run : *runs_) total = Bytes::saturatingAdd(total, ShownRun::movedBytes(run));
     return total;
 }
 
 int64_t HistoryModel::totalCount() const {
     int64_t total = 0;
-    for (const auto& run : *runs_) total = Bytes::saturatingAdd(total, run.receipt.movedCount);
+    for (const auto& run : *runs_) total = Bytes::saturatingAdd(total, ShownRun::movedCount(run));
     return total;
 }
 

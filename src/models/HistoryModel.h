@@ -61,7 +61,7 @@ public:
     /// or every entry in it): where it is and what Sorvel does with it. None otherwise.
     const std::optional<std::string>& nothingRead() const { return nothingRead_; }
 
-    /// Sum of the moved bytes and of the moved counts of every run's receipt.
+    /// Sum of the moved bytes and of the moved counts of every run, what was put back since included.
     int64_t totalMoved() const;
     int64_t totalCount() const;
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <utility>
@@ -14,6 +15,13 @@ int searchRefusal(int folder) {
     struct stat st {};
     if (::fstatat(folder, ".", &st, AT_SYMLINK_NOFOLLOW) == 0) return 0;
     return errno == EACCES || errno == EPERM ? errno : 0;
+}
+
+bool writeRefused(int folder) {
+    static const bool root = ::geteuid() == 0;
+    if (root) return false;
+    if (::faccessat(folder, ".", W_OK, AT_EACCESS) == 0) return false;
+    return errno == EACCES || errno == EPERM;
 }
 
 std::optional<DirectoryListing> DirectoryListing::open(const std::string& path) {

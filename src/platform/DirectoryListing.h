@@ -16,6 +16,9 @@ namespace sorvel {
 /// yet lets none of them be looked at. For the folder open at `folder`: 0 when this user
 /// may look inside, else the reason (EACCES or EPERM), found by one look-up of "." in it.
 int searchRefusal(int folder);
+/// Whether this user may not write the folder open at `folder` (so nothing in it can be
+/// deleted, in the Trash or anywhere): false for root, who may, without a system call.
+bool writeRefused(int folder);
 
 class DirectoryListing {
 public:

@@ -19,6 +19,7 @@
 #include "platform/LinkedPlace.h"
 #include "platform/MountWatch.h"
 #include "platform/Path.h"
+#include "platform/Text.h"
 #include "platform/PathTrace.h"
 #include "platform/Trash.h"
 #include "platform/TrashFolders.h"
@@ -315,6 +316,8 @@ Judgement judgeOn(Ground& ground, const std::string& path, int64_t recordedSize,
         };
         if (drift(freed) > policy.sizeDriftTolerance && drift(held) > policy.sizeDriftTolerance)
             return refuse(Refusal::sizeChanged(recordedSize, drift(freed) <= drift(held) ? freed : held));
+        // Moved, it could never be emptied from the Trash: its space would stay taken, unseen.
+        if (node && node->unwritableFolders > 0) return refuse(Refusal::cannotBeEmptied(node->unwritableFolders));
     }
 
     j.resolvedParent = *parent;
@@ -432,6 +435,10 @@ std::string Refusal::description() const {
     case Kind::throughLink:
         return "lies behind " + tildeAbbreviated(text) + ", a link" +
                (how.empty() ? std::string() : " to " + tildeAbbreviated(how)) + " that Sorvel does not follow";
+    case Kind::cannotBeEmptied:
+        return "holds " + counted(actual, "folder") +
+               " you may not write: emptying the Trash could not delete " +
+               (actual == 1 ? "it" : "them") + ", so the space would never come back";
     case Kind::imageUnknown:
         return "may hold the only name left of the disk image mounted at " + tildeAbbreviated(text) +
                ": a folder in it could not be read";

@@ -43,6 +43,7 @@ struct Refusal {
         throughLink,         // reached through a link in front of an allowed folder; text: the link,
                              // how: where it leads
         noTrash,             // no Trash a move could put it into; text: the move's own sentence
+        cannotBeEmptied,     // holds folders this user may not write; actual: how many
     };
 
     Kind kind = Kind::notFound;
@@ -78,6 +79,7 @@ struct Refusal {
     static Refusal shownByMount(std::string mountPoint, std::string how, bool inside) {
         return {Kind::shownByMount, std::move(mountPoint), 0, 0, std::move(how), inside};
     }
+    static Refusal cannotBeEmptied(int64_t folders) { return {Kind::cannotBeEmptied, {}, 0, folders}; }
     static Refusal imageUnknown(std::string mountPoint) { return {Kind::imageUnknown, std::move(mountPoint), 0, 0}; }
     static Refusal noTrash(std::string sentence) { return {Kind::noTrash, std::move(sentence), 0, 0}; }
     static Refusal throughLink(std::string link, std::string leadsTo) {

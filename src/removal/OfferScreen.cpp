@@ -27,6 +27,9 @@ void apply(std::vector<CleanupItem>& items, const CleanupPolicy& policy) {
         for (auto& target : item.targets) {
             if (!everything && !guard) guard.emplace(policy, std::nullopt);
             auto refusal = everything ? everything : guard->judgePlace(target.path).refusal;
+            // As the move's own walk would find: a tree the Trash could not be emptied of.
+            if (!refusal && target.unwritableFolders > 0)
+                refusal = CleanupGuard::Refusal::cannotBeEmptied(target.unwritableFolders);
             if (!refusal) {
                 kept.push_back(std::move(target));
                 continue;

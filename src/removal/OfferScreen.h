@@ -13,7 +13,8 @@ namespace sorvel::OfferScreen {
 /// Moves each target the guard refuses by its place (the tests a move's judgement makes of
 /// where the path lies: the policy's rules as written and where its entries lead, the
 /// protected places by identity, mounts and what any mount shows, trashes; anything while
-/// the policy lets nothing pass) into its item's refused list, with the refusal as its
+/// the policy lets nothing pass), and each that holds folders this user may not write (the
+/// Trash could not be emptied of it), into its item's refused list, with the refusal as its
 /// detail. Items are left in their order.
 void apply(std::vector<CleanupItem>& items, const CleanupPolicy& policy);
 

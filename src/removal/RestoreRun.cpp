@@ -19,10 +19,13 @@ Result putBack(const SweepRun& run, const std::vector<MovedItem>& items, const s
         const std::vector<MovedItem> chunk(items.begin() + static_cast<long>(next),
                                            items.begin() + static_cast<long>(end));
         auto outcomes = RestoreExecutor::run(chunk, policy, stop, held, CrashedRuns::recordsOf(run));
-        std::vector<std::string> gone;
+        std::vector<std::string> gone, back;
         for (const auto& outcome : outcomes) {
             const auto* refusal = outcome.refusal();
             if (outcome.restored() || (refusal && refusal->leavesTheRun())) gone.push_back(outcome.item.originalPath);
+            // Back in its place, by this put back or one cut short before it was written down.
+            if (outcome.restored() || (refusal && refusal->kind == RestoreGuard::Refusal::Kind::alreadyBack))
+                back.push_back(outcome.item.originalPath);
         }
         for (auto& outcome : outcomes) result.outcomes.push_back(std::move(outcome));
         next = end;
@@ -30,7 +33,7 @@ Result putBack(const SweepRun& run, const std::vector<MovedItem>& items, const s
         // The last batch writes even when nothing left: the run's counts are made again
         // from what it lists.
         if (gone.empty() && next < items.size()) continue;
-        const SaveStatus saved = SweepHistory::removeItems(run.id, gone);
+        const SaveStatus saved = SweepHistory::removeItems(run.id, gone, back);
         if (!saved && result.saved) result.saved = saved;
         if (saved.busy()) {
             // Another Sorvel holds the history: what came back is told as such next time.

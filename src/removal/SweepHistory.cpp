@@ -179,6 +179,8 @@ nlohmann::json SweepRun::toJSON() const {
     if (!finished) json["finished"] = false;
     if (marksRecords) json["marksRecords"] = true;
     if (homeTrash) SweepCoding::putPath(json, "homeTrash", *homeTrash);
+    if (putBackCount > 0) json["putBackCount"] = putBackCount;
+    if (putBackBytes > 0) json["putBackBytes"] = putBackBytes;
     return json;
 }
 
@@ -212,6 +214,11 @@ std::optional<SweepRun> SweepRun::fromJSON(const nlohmann::json& json) {
                 run.homeTrash = path(json, "homeTrash");
             } catch (const SweepCoding::Malformed&) {
             }
+        // Absent in runs nothing was put back from, and in those stored before it was kept.
+        if (auto it = json.find("putBackCount"); it != json.end() && it->is_number_integer())
+            run.putBackCount = std::max<int64_t>(0, it->get<int64_t>());
+        if (auto it = json.find("putBackBytes"); it != json.end() && it->is_number_integer())
+            run.putBackBytes = std::max<int64_t>(0, it->get<int64_t>());
         return run;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;
@@ -412,9 +419,10 @@ SaveStatus moveOver() {
     return done ? status : SaveStatus::failed(EAGAIN);
 }
 
-// What `read` gives, kept between reads while neither file changes.
-static std::shared_ptr<const Loaded> readShared() {
-    (void)moveOver();
+// What `read` gives, kept between reads while neither file changes. Only a reader that may
+// write moves an old list over first; the list is read where it stands all the same.
+static std::shared_ptr<const Loaded> readShared(bool movingOver = true) {
+    if (movingOver) (void)moveOver();
     ReadCache& cache = readCache();
     uint64_t known = 0;
     {
@@ -452,6 +460,8 @@ static std::shared_ptr<const Loaded> readShared() {
 }
 
 Loaded read() { return *readShared(); }
+
+Loaded readWithoutWriting() { return *readShared(false); }
 
 std::shared_ptr<const Loaded> sharedRead() { return readShared(); }
 
@@ -542,10 +552,19 @@ SaveStatus store(const SweepRun& given) {
     });
 }
 
-SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalPaths) {
+SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalPaths,
+                       const std::vector<std::string>& putBack) {
     const std::unordered_set<std::string> gone(originalPaths.begin(), originalPaths.end());
+    const std::unordered_set<std::string> back(putBack.begin(), putBack.end());
     const auto without = [&](SweepRun& run) {
-        std::erase_if(run.moved, [&](const MovedItem& item) { return gone.count(item.originalPath) > 0; });
+        std::erase_if(run.moved, [&](const MovedItem& item) {
+            if (!gone.count(item.originalPath)) return false;
+            if (back.count(item.originalPath) && !item.stayed) {
+                run.putBackCount = Bytes::saturatingAdd(run.putBackCount, 1);
+                run.putBackBytes = Bytes::saturatingAdd(run.putBackBytes, std::max<int64_t>(item.size, 0));
+            }
+            return true;
+        });
         run.recount();
     };
     bool done = false;

@@ -78,6 +78,10 @@ struct SweepRun {
     /// another folder (`XDG_DATA_HOME` changed), that one is not read, and what may lie in
     /// it stays listed as it was. None for runs recorded before it was kept.
     std::optional<std::string> homeTrash;
+    /// Of what the run moved, the items (and their bytes) put back since: they left `moved`
+    /// and the receipt's counts, and the run still says it moved them.
+    int64_t putBackCount = 0;
+    int64_t putBackBytes = 0;
 
     /// The receipt's moved count and bytes from `moved` (but for items that stayed), held at the 64-bit limits (the
     /// sizes come from a file anyone could edit).
@@ -119,6 +123,9 @@ struct Loaded {
 /// The readable stored runs, newest first, and how many entries were skipped. Served from
 /// memory until the history file changes.
 Loaded read();
+/// What `read` gives, with nothing written: a list an earlier version kept in the settings
+/// is read where it stands and left there (the command line only reads).
+Loaded readWithoutWriting();
 /// The readable stored runs, newest first; empty when absent.
 std::vector<SweepRun> load();
 /// The runs of `read`, shared with what it keeps rather than copied: a full history is
@@ -141,9 +148,10 @@ SaveStatus moveOver();
 /// items than a run keeps is cut to them.
 SaveStatus store(const SweepRun& run);
 /// Inside one locked read-modify-write: takes the items with these original paths out of
-/// the stored run with this id and recounts its moved items and bytes; nothing when that
-/// run is gone.
-SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalPaths);
+/// the stored run with this id and recounts its moved items and bytes; those also in
+/// `putBack` are added to what the run says was put back. Nothing when that run is gone.
+SaveStatus removeItems(const UUID& id, const std::vector<std::string>& originalPaths,
+                       const std::vector<std::string>& putBack = {});
 /// Inside one locked read-modify-write: replaces the stored run with the id of `seen` by
 /// `now`, only while it is still stored as `seen` (a process still moving it rewrites it
 /// meanwhile). `replaced` says whether it was.

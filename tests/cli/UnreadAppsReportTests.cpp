@@ -1,6 +1,8 @@
 // `--report` and `--apps` end to end, as an unprivileged user, with an app whose identity
 // could not be read: no support folder is claimed as a removed app's, and both say why.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
@@ -59,6 +61,8 @@ TEST(UnreadAppsReport, NoSupportFolderIsClaimedWhileAnAppCouldNotBeRead) {
         FakeHome home;
         const std::string apps = home / "Applications";
         writeFileOfSize(home / "Library/Application Support/com.acme.Locked/data", 6'000'000);
+        // The user's own, as in a home: another user's folder could never be emptied from the Trash.
+        ASSERT_EQ(::lchown((home / "Library/Application Support/com.acme.Locked").c_str(), 65534, 65534), 0);
         // An app read whole, with a support folder named by more than its identifier.
         bundle(apps + "/Anvil.app", info("com.acme.anvil"));
         writeFileOfSize(home / "Library/Caches/com.acme.anvil.helper/blob", 8192);

@@ -66,9 +66,12 @@ TEST(Bytes, CompactUsesShortDecimalForms) {
     EXPECT_EQ(Bytes::compact(1'500'000'000), "1.5 GB");
     EXPECT_EQ(Bytes::compact(999'999'999), "1000 MB"); // rounded, not promoted
     EXPECT_EQ(Bytes::compact(5'000'000), "5 MB");
-    EXPECT_EQ(Bytes::compact(999'999), "999999 B");
-    EXPECT_EQ(Bytes::compact(0), "0 B");
-    EXPECT_EQ(Bytes::compact(-42), "0 B");
+    // Below a megabyte as the other figures read, never a raw byte count.
+    EXPECT_EQ(Bytes::compact(888'832), "889 KB");
+    EXPECT_EQ(Bytes::compact(12'288), "12 KB");
+    EXPECT_EQ(Bytes::compact(999'999), "1 MB");
+    EXPECT_EQ(Bytes::compact(0), "0 KB");
+    EXPECT_EQ(Bytes::compact(-42), "0 KB");
     EXPECT_EQ(Bytes::compact(99'960'000'000), "100.0 GB");
 }
 

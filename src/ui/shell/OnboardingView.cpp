@@ -5,6 +5,9 @@
 #include <QVBoxLayout>
 
 #include "models/ScanCoordinator.h"
+#include "platform/LinuxPlaces.h"
+#include "platform/Path.h"
+#include "platform/Text.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/Card.h"
 #include "ui/kit/FilledBox.h"
@@ -41,6 +44,17 @@ Text* wrapped(const QString& text, double px, const Adaptive& colour, QWidget* p
     auto* t = new Text(text, Fonts::system(px), colour, parent);
     t->setWrapping(true);
     return t;
+}
+
+// Where System Data lies here: the places its categories measure, as this environment
+// names them, and ~/Library only where a home holds one.
+std::string systemDataPlaces() {
+    std::string home;
+    for (const auto& place : {LinuxPlaces::cacheHome(), LinuxPlaces::dataHome(), LinuxPlaces::configHome(),
+                              LinuxPlaces::stateHome(), LinuxPlaces::flatpakApps(), LinuxPlaces::snapApps()})
+        home += (home.empty() ? "" : ", ") + validUTF8(tildeAbbreviated(place));
+    return "System Data lives in " + home + ", in " + validUTF8(tildeAbbreviated(LinuxPlaces::systemCache())) +
+           " and " + validUTF8(tildeAbbreviated(LinuxPlaces::systemLogs())) + ", and in ~/Library where your home has one.";
 }
 
 } // namespace
@@ -99,12 +113,14 @@ OnboardingView::OnboardingView(const AppModels& models, AccessGrant::Services gr
     const bool bundle = grant_->runsFromBundle();
     intro->addWidget(new Text(bundle ? "Give Sorvel Full Disk Access" : "Nothing to grant on this system",
                               Fonts::system(20, Fonts::Weight::semibold), Theme::primaryText(), card));
-    intro->addWidget(wrapped(bundle ? "System Data lives inside ~/Library, and macOS keeps most of it behind a permission wall. "
+    intro->addWidget(wrapped(bundle ? QString("System Data lives inside ~/Library, and macOS keeps most of it behind a permission wall. "
                                       "Without Full Disk Access, Sorvel reports Mail, Messages and the Trash as empty, and macOS "
-                                      "interrupts the scan with a prompt for each app's data it reaches."
-                                    : "System Data lives inside ~/Library. There is no Full Disk Access permission here: Sorvel "
-                                      "reads whatever your account can read, and a folder it cannot read is marked as not "
-                                      "readable, never shown as empty.",
+                                      "interrupts the scan with a prompt for each app's data it reaches.")
+                                    : QString::fromStdString(
+                                          systemDataPlaces() +
+                                          " There is no Full Disk Access permission here: Sorvel reads whatever your "
+                                          "account can read, and a folder it cannot read is marked as not readable, never "
+                                          "shown as empty."),
                              13, Theme::secondaryText(), card));
     content->addLayout(intro);
 

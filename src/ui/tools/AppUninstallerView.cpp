@@ -174,8 +174,11 @@ QWidget* AppUninstallerView::header() {
     if (const auto& failure = apps_.failure()) block->addWidget(Texts::failure(*failure));
     if (const auto& error = apps_.saveError()) block->addWidget(Texts::saveError(*error));
     if (!app)
-        block->addWidget(wrapping("Every app on this computer and the files it has left around ~/Library \u2014 support "
-                                  "folders, caches, containers, preferences, saved state and login items.",
+        block->addWidget(wrapping("Every app bundle in /Applications and ~/Applications and the files it has left "
+                                  "around ~/Library \u2014 support folders, caches, containers, preferences, saved state "
+                                  "and login items. Flatpak and snap apps are not listed here: their folders in "
+                                  "~/.var/app and ~/snap are measured under Containers, and those of apps no longer "
+                                  "installed are offered under \u201CLeftovers from removed apps\u201D.",
                                   12.5, Theme::secondaryText()));
     return wrap(block, this);
 }

@@ -3,6 +3,7 @@
 #include "engine/Bytes.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
+#include "removal/ShownRun.h"
 
 namespace sorvel::HistoryRules {
 
@@ -14,7 +15,7 @@ TriggerLook trigger(SweepRun::Trigger trigger) {
     switch (trigger) {
     case SweepRun::Trigger::scheduled: return {"clock", "Schedule"};
     case SweepRun::Trigger::manual: return {"hand.tap", "Manual"};
-    case SweepRun::Trigger::menuBar: return {"menubar.arrow.up.rectangle", "Tray panel"};
+    case SweepRun::Trigger::menuBar: return {"menubar.arrow.up.rectangle", "Sweep panel"};
     }
     return {};
 }
@@ -43,6 +44,11 @@ Summary summary(const std::vector<RestoreOutcome>& outcomes) {
             s.problems.push_back(lastPathComponent(outcome.item.originalPath) + " \u2014 " + reason(outcome.result));
         }
     }
+    s.nothingBack = restored == 0;
+    if (s.nothingBack) {
+        s.title = "Nothing was put back";
+        return s;
+    }
     s.title = "Put back " + std::to_string(restored) + " item" + (restored == 1 ? "" : "s") + " \u00B7 " +
               Bytes::format(RestoreExecutor::restoredBytes(outcomes));
     return s;
@@ -52,6 +58,11 @@ Detail detail(const SweepRun& run, const std::optional<UUID>& restoring, bool mo
     Detail d;
     d.withheld = run.receipt.withheldReason;
     if (run.moved.empty()) {
+        // A run whose items were all put back did move them: it says so.
+        if (auto back = ShownRun::allPutBack(run)) {
+            d.emptyText = std::move(back);
+            return d;
+        }
         d.emptyText = run.hasDetail ? std::string("Nothing was moved in this run.")
                                     : "The per-item detail for this run has been trimmed \u2014 it is older than "
                                       "the last " +

@@ -28,7 +28,8 @@ std::string reason(const RestoreOutcome::Result& result);
 
 inline constexpr size_t kMaximumProblemLines = 6;
 struct Summary {
-    std::string title;                 // "Put back N item(s) · X"
+    std::string title;                 // "Put back N item(s) · X", or "Nothing was put back"
+    bool nothingBack = false;          // no item came back: not shown as a success
     std::vector<std::string> problems; // "name — reason", the first 6 not restored
 };
 Summary summary(const std::vector<RestoreOutcome>& outcomes);
@@ -55,7 +56,7 @@ inline constexpr const char* kUnfinishedNote = "did not finish";
 inline constexpr const char* kMovingNote = "still being moved";
 
 inline constexpr const char* kEmptyText =
-    "Nothing yet. Every removal Sorvel makes \u2014 scheduled, manual, from the tray panel or the Sorvel menu, or "
+    "Nothing yet. Every removal Sorvel makes \u2014 scheduled, manual, from the sweep panel, or "
     "from an uninstall \u2014 is recorded here with the paths it took, so it can be put back.";
 inline constexpr const char* kRestoreNote =
     "Restores come out of the Trash only, never overwrite anything, and go back exactly where they were taken "

@@ -8,6 +8,7 @@
 
 #include "engine/Bytes.h"
 #include "models/HistoryModel.h"
+#include "removal/ShownRun.h"
 #include "ui/kit/Animations.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/Card.h"
@@ -109,8 +110,9 @@ void HistoryView::rebuildLedger() {
     }
     if (!history_.lastRestore().empty()) {
         const auto summary = HistoryRules::summary(history_.lastRestore());
-        auto* card = new Card(13, Theme::accentWash().opacity(0.4));
-        card->setObjectName("restoreSummary");
+        // A put back that brought nothing back is no success: it takes the warning's look.
+        auto* card = new Card(13, summary.nothingBack ? Theme::warningWash() : Theme::accentWash().opacity(0.4));
+        card->setObjectName(summary.nothingBack ? "restoreFailed" : "restoreSummary");
         card->content()->setSpacing(5);
         card->content()->addWidget(text(q(summary.title), 12, W::semibold, Theme::primaryText()));
         for (const auto& problem : summary.problems) {
@@ -187,7 +189,9 @@ QWidget* HistoryView::runCard(size_t index) {
     const auto trigger = HistoryRules::trigger(run.trigger);
     head->addWidget(new SymbolView(trigger.symbol, Theme::tertiaryText(), 11, nullptr, QSize(16, 0)));
     auto* texts = column(2);
-    texts->addWidget(text(q(run.receipt.headline()), 12.5, W::medium, Theme::primaryText()));
+    auto* headline = text(q(ShownRun::headline(run, history_.isMoving(run.id))), 12.5, W::medium, Theme::primaryText());
+    headline->setObjectName("runHeadline");
+    texts->addWidget(headline);
     auto* subtitle = text(q(HistoryRules::runSubtitle(run, history_.isMoving(run.id))), 10.5, W::regular, Theme::tertiaryText());
     subtitle->setElide(Qt::ElideRight);
     texts->addWidget(subtitle);
@@ -195,8 +199,11 @@ QWidget* HistoryView::runCard(size_t index) {
     if (run.receipt.refusedCount >= 1)
         head->addWidget(new Chip(QString::number(run.receipt.refusedCount) + " REFUSED", Theme::warning(),
                                  Theme::warningWash()));
-    head->addWidget(figure(q(Bytes::format(run.receipt.movedBytes)), 12, W::semibold,
-                           run.receipt.movedBytes > 0 ? Theme::accentInk() : Theme::tertiaryText(), 82));
+    // What the run moved; muted once none of it is still in the Trash.
+    auto* moved = figure(q(Bytes::format(ShownRun::movedBytes(run))), 12, W::semibold,
+                         run.receipt.movedBytes > 0 ? Theme::accentInk() : Theme::tertiaryText(), 82);
+    moved->setObjectName("runFigure");
+    head->addWidget(moved);
     auto* chevron = new SymbolView("chevron.right", Theme::tertiaryText(), 9);
     if (open) chevron->setRotation(90);
     head->addWidget(chevron);
@@ -212,12 +219,14 @@ QWidget* HistoryView::runCard(size_t index) {
     const auto detail = HistoryRules::detail(run, history_.restoring(), history_.isMoving(run.id));
     if (detail.withheld) body->addWidget(wrapping(q(*detail.withheld), 11, Theme::warning()));
     if (detail.emptyText) {
-        body->addWidget(wrapping(q(*detail.emptyText), 11.5, Theme::tertiaryText()));
+        auto* empty = wrapping(q(*detail.emptyText), 11.5, Theme::tertiaryText());
+        empty->setObjectName("runDetailNote");
+        body->addWidget(empty);
     } else {
         for (size_t i = 0; i < detail.rows; ++i) {
             const MovedItem& item = run.moved[i];
+            // No put-back mark beside each path: the run's button puts its items back.
             auto* line = row(9);
-            line->addWidget(new SymbolView("arrow.uturn.backward", Theme::tertiaryText(), 9));
             line->addWidget(path(item.originalPath, 10.5, Theme::secondaryText()), 1);
             line->addSpacing(8);
             line->addWidget(mono(q(Bytes::format(item.size)), 10.5, W::regular, Theme::tertiaryText()));

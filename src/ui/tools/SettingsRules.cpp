@@ -32,7 +32,7 @@ Selection toggle(const Selection& selection, const std::vector<std::string>& lis
 
 Footnote footnote(const Selection& selection, size_t folderCount) {
     if (selection.isAllSafeRules())
-        return {false, "All safe rules run. Rules marked \u201Cyour call\u201D are never run automatically."};
+        return {false, "All safe rules run. Rules marked \u201CREVIEW FIRST\u201D are never run automatically."};
     if (!selection.ids.empty()) return {false, "Only the ticked rules run."};
     if (folderCount == 0)
         return {true, "No rules and no folders \u2014 a sweep would have nothing to look at. Tick a rule, or add a "
@@ -99,7 +99,7 @@ std::string actionLabel(SweepSchedule::Action action) {
 std::string actionExplanation(SweepSchedule::Action action) {
     if (action == SweepSchedule::Action::clean)
         return "Moves what the safe rules find to the Trash, where you can still get it back. Rules marked "
-               "\u201Cyour call\u201D are never run unattended \u2014 those need you to look at them.";
+               "\u201CREVIEW FIRST\u201D are never run unattended \u2014 those need you to look at them.";
     return "Scans and tells you what it found. Nothing is moved or removed.";
 }
 

@@ -44,6 +44,7 @@ std::string actionExplanation(SweepSchedule::Action action);
 inline constexpr const char* kNoRulesText = "Run a scan to see which rules apply to this computer.";
 inline constexpr const char* kNoFoldersText =
     "Add a folder Sorvel would not think of on its own \u2014 a build directory, a scratch area, a downloads "
-    "staging folder. Its contents are swept alongside the rules above.";
+    "staging folder. Its subfolders are swept alongside the rules above, each as one item; files lying "
+    "directly in it are left where they are.";
 
 } // namespace sorvel::SettingsRules

@@ -127,7 +127,7 @@ std::optional<std::string> SweepSettingsView::chooseWithDialog(QWidget* parent) 
 }
 
 FolderDialog::Request SweepSettingsView::folderRequest() {
-    return {"Add Folder to Sweep", "Its contents will be swept. Protected locations stay protected.", "Add to sweep",
+    return {"Add Folder to Sweep", "Its subfolders will be swept; files lying directly in it are not. Protected locations stay protected.", "Add to sweep",
             QString::fromStdString(homeDirectory())};
 }
 
@@ -376,7 +376,7 @@ QWidget* SweepSettingsView::protectionNote() {
     texts->addWidget(wrapping("Everything still goes through the same checks: your messages, mail, keychains, device "
                               "backups, Pictures folder and synced cloud folders are refused even if they sit inside a folder "
                               "you added. Removals go to the Trash, and the folder you choose is never removed itself "
-                              "\u2014 only what is inside it.",
+                              "\u2014 only the subfolders inside it.",
                               11.5, Theme::secondaryText()));
     line->addLayout(texts, 1);
     return note;

@@ -164,7 +164,7 @@ TEST(PlatformTexts, EachSurfaceSaysWhatIsTrueOnThisSystem) {
              run.trigger = SweepRun::Trigger::menuBar;
              return HistoryRules::runSubtitle(run);
          },
-         {"Menu bar"}, {"Tray panel"}},
+         {"Menu bar", "Tray panel"}, {"Sweep panel"}},
         {"sidebar lock tooltips",
          [](test::UiContext& c) { return "none: " + mailLockTip(c, false) + "\npart: " + mailLockTip(c, true); },
          {"none: Partly"}, {"none: Not readable", "part: Partly blocked"}},

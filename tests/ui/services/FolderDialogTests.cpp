@@ -29,7 +29,7 @@ TEST(FolderDialog, TheTitleIsATitleAndTheSentenceStandsInside) {
         QString title, sentence, accept;
     } rows[] = {
         {SweepSettingsView::folderRequest(), "Add Folder to Sweep",
-         "Its contents will be swept. Protected locations stay protected.", "Add to sweep"},
+         "Its subfolders will be swept; files lying directly in it are not. Protected locations stay protected.", "Add to sweep"},
         {ToolWindows::folderRequest(*asked), "Choose Folder to Search", "Look for duplicate files inside this folder.",
          "Scan"},
     };

@@ -53,7 +53,8 @@ TEST(HistorySummary, TitleCountsOnlyWhatCameBackAndAtMostSixProblemsShow) {
     for (int i = 0; i < 9; ++i)
         nine.push_back(outcome("/h/f" + std::to_string(i), RestoreOutcome::Refused{RestoreGuard::Refusal::destinationOccupied()}));
     const Summary none = summary(nine);
-    EXPECT_EQ(none.title, "Put back 0 items \u00B7 0 KB");
+    EXPECT_EQ(none.title, "Nothing was put back"); // never told as a success
+    EXPECT_TRUE(none.nothingBack);
     ASSERT_EQ(none.problems.size(), 6u);
     EXPECT_EQ(none.problems[0], "f0 \u2014 something is already at the original path, and Sorvel never overwrites");
     EXPECT_EQ(none.problems[5].rfind("f5 ", 0), 0u);
