@@ -410,12 +410,12 @@ std::vector<std::vector<Candidate>> confirm(const std::vector<Candidate>& bucket
     return confirmed;
 }
 
-// Tells a copy in a folder the cleanup rules offer from (which the next cleanup moves, so
-// it does not stay) from one elsewhere, by real path: a copy reached through a link into a
-// cache lies in the cache, and a rule's folder that is a link counts where it leads too.
-class OfferedPlaces {
+// Tells a copy inside some folders (the ones the cleanup rules offer from, the document
+// folders) from one elsewhere, by real path: a copy reached through a link into a cache
+// lies in the cache, and a folder that is a link counts where it leads too.
+class Places {
 public:
-    explicit OfferedPlaces(const std::vector<std::string>& places) {
+    explicit Places(const std::vector<std::string>& places) {
         for (const auto& place : places) {
             const std::string written = absoluteStandardPath(place);
             if (written.empty() || written == "/") continue;
@@ -442,11 +442,36 @@ private:
     std::map<std::string, bool> byFolder_; // the walk lists a folder's copies together
 };
 
-DuplicateGroup build(const std::vector<Candidate>& set, OfferedPlaces& offered) {
+// The set's id, size and kind, and each file's storage credited once: to the kept file when
+// it has no other name, to the first extra name of a file whose names are all extras; every
+// other name frees nothing.
+void credit(DuplicateGroup& group) {
+    group.id.clear();
+    std::set<std::pair<uint64_t, uint64_t>> credited;
+    for (size_t i = 0; i < group.files.size(); ++i) {
+        DuplicateFile& file = group.files[i];
+        if (!group.id.empty()) group.id += '\x01';
+        group.id += file.path;
+        file.privateSize = 0;
+        const bool frees = i == 0 ? file.linkCount == 1 : group.extraFreesStorage(i);
+        if (frees && credited.insert({file.device, file.inode}).second) file.privateSize = file.unsharedSize();
+    }
+    group.size = group.files.empty() ? 0 : group.files.front().size;
+    group.kind = detail::kind(group.files);
+}
+
+// Where a copy stands for being kept, lower first: in a document folder, elsewhere, in a
+// folder the rules offer from (the next cleanup moves it).
+int standing(const std::string& path, Places& documents, Places& offered) {
+    if (documents.holds(path)) return 0;
+    return offered.holds(path) ? 2 : 1;
+}
+
+DuplicateGroup build(const std::vector<Candidate>& set, Places& documents, Places& offered) {
     DuplicateGroup group;
-    std::vector<bool> inOffered;
+    std::vector<int> standings;
     for (const auto& c : set) {
-        inOffered.push_back(offered.holds(c.path));
+        standings.push_back(standing(c.path, documents, offered));
         DuplicateFile file{c.path, c.size, 0, c.inode, 0, c.modified, c.device, std::max<uint64_t>(c.links, 1)};
         if (c.sharing) {
             // The listing's allocation and the extent map may be read moments apart.
@@ -455,32 +480,18 @@ DuplicateGroup build(const std::vector<Candidate>& set, OfferedPlaces& offered) 
         }
         group.files.push_back(std::move(file));
     }
-    // Those that stay first, each part oldest first; an undated file counts as the distant
-    // future, and equal keys keep walk order.
+    // By standing, each part oldest first; an undated file counts as the distant future, and
+    // equal keys keep walk order.
     std::vector<size_t> order(group.files.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        const Date ageA = group.files[a].modified.value_or(Date::max());
-        const Date ageB = group.files[b].modified.value_or(Date::max());
-        if (inOffered[a] != inOffered[b]) return !inOffered[a];
-        return ageA < ageB;
+        if (standings[a] != standings[b]) return standings[a] < standings[b];
+        return group.files[a].modified.value_or(Date::max()) < group.files[b].modified.value_or(Date::max());
     });
     std::vector<DuplicateFile> sorted;
     for (size_t i : order) sorted.push_back(std::move(group.files[i]));
     group.files = std::move(sorted);
-    // Each file's storage is credited once: to the kept file when it has no other name,
-    // to the first extra name of a file whose names are all extras; every other name
-    // frees nothing.
-    std::set<std::pair<uint64_t, uint64_t>> credited;
-    for (size_t i = 0; i < group.files.size(); ++i) {
-        DuplicateFile& file = group.files[i];
-        if (!group.id.empty()) group.id += '\x01';
-        group.id += file.path;
-        const bool frees = i == 0 ? file.linkCount == 1 : group.extraFreesStorage(i);
-        if (frees && credited.insert({file.device, file.inode}).second) file.privateSize = file.unsharedSize();
-    }
-    group.size = group.files.empty() ? 0 : group.files.front().size;
-    group.kind = detail::kind(group.files);
+    credit(group);
     return group;
 }
 
@@ -544,13 +555,42 @@ DuplicateGroup::Kind kind(const std::vector<DuplicateFile>& files) {
 
 } // namespace detail
 
+namespace {
+
+void largestFirst(Report& report) {
+    std::stable_sort(report.groups.begin(), report.groups.end(), [](const DuplicateGroup& a, const DuplicateGroup& b) {
+        const int64_t ra = a.reclaimable(), rb = b.reclaimable();
+        if (ra != rb) return ra > rb;
+        return a.apparentSaving() > b.apparentSaving();
+    });
+}
+
+} // namespace
+
+void keepFirst(Report& report, const std::map<std::string, std::string>& staying) {
+    if (staying.empty()) return;
+    bool changed = false;
+    for (auto& group : report.groups) {
+        const auto stays = [&staying](const DuplicateFile& file) { return staying.count(file.path) > 0; };
+        if (group.files.empty() || stays(group.files.front()) || std::none_of(group.files.begin(), group.files.end(), stays))
+            continue;
+        std::stable_partition(group.files.begin(), group.files.end(), stays);
+        credit(group);
+        changed = true;
+    }
+    // A set's figure may change with its kept copy (names of one file free nothing apart).
+    if (changed) largestFirst(report);
+}
+
 Report scan(const std::vector<std::string>& roots, const Options& options, ScanControl& control) {
     Report report;
     std::vector<Candidate> candidates;
     // "/a/b/" and "/a/./b" must meet the exclusions as "/a/b" does.
     Options standard = options;
     standard.excludedPaths.clear();
-    for (const auto& path : options.excludedPaths) standard.excludedPaths.insert(absoluteStandardPath(path));
+    // A root read where its links lead meets them where theirs lead.
+    for (const auto& path : options.excludedPaths)
+        for (auto& form : writtenAndResolved(absoluteStandardPath(path))) standard.excludedPaths.insert(std::move(form));
     const Exclusions exclusions(standard.excludedPaths);
     for (const auto& given : roots) {
         if (!listCandidates(absoluteStandardPath(given), standard, exclusions, control, report, candidates)) break;
@@ -564,20 +604,15 @@ Report scan(const std::vector<std::string>& roots, const Options& options, ScanC
     candidates.clear();
     candidates.shrink_to_fit();
 
-    OfferedPlaces offered(options.offeredPlaces);
+    Places offered(options.offeredPlaces), documents(options.documentFolders);
     for (const auto& [size, bucket] : buckets) {
         if (bucket.size() < 2) continue;
         if (control.cancelled()) break;
-        for (const auto& set : confirm(bucket, report)) report.groups.push_back(build(set, offered));
+        for (const auto& set : confirm(bucket, report)) report.groups.push_back(build(set, documents, offered));
     }
 
     std::erase_if(report.groups, [](const DuplicateGroup& g) { return g.files.size() < 2; });
-    std::stable_sort(report.groups.begin(), report.groups.end(),
-                     [](const DuplicateGroup& a, const DuplicateGroup& b) {
-                         const int64_t ra = a.reclaimable(), rb = b.reclaimable();
-                         if (ra != rb) return ra > rb;
-                         return a.apparentSaving() > b.apparentSaving();
-                     });
+    largestFirst(report);
     return report;
 }
 

@@ -36,8 +36,8 @@ struct DuplicateGroup {
     enum class Kind { independentCopies, clones, hardLinks, mixed };
 
     std::string id;                   // the paths in order, joined by U+0001
-    /// The kept copy first: the oldest of those outside the places the cleanup rules offer,
-    /// else the oldest. Then the rest, in the same order; equal ages keep walk order.
+    /// The kept copy first, then the rest in the same order (see `DuplicateFinder::keepFirst`);
+    /// equal ages keep walk order.
     std::vector<DuplicateFile> files;
     int64_t size = 0;                 // the first file's size
     Kind kind = Kind::independentCopies;
@@ -71,6 +71,9 @@ struct Options {
     /// a copy in one of them goes with the next cleanup, so it is kept only when every copy
     /// lies in one. Judged by real path. The callers fill it from the rules themselves.
     std::vector<std::string> offeredPlaces;
+    /// The desktop's own document folders: a copy in one is kept over one elsewhere
+    /// (Downloads, say). Judged by real path.
+    std::vector<std::string> documentFolders;
 
     Options();
 };
@@ -113,6 +116,13 @@ struct Report {
 /// What removing `files` frees, as the file system counts it: a file's unshared bytes
 /// once, however many of its names are listed, and only when all of its names are.
 int64_t bytesFreed(const std::vector<DuplicateFile>& files);
+
+/// Puts first in each set of `report` the copy a person keeps, the rest after it: a copy
+/// that never moves (named in `staying`) before any other; then a copy in a document folder;
+/// then one outside the folders the rules offer from; age decides only among copies alike
+/// in all of these. `scan` orders each set so with no copy staying; what each copy frees is
+/// worked out again for the new order.
+void keepFirst(Report& report, const std::map<std::string, std::string>& staying);
 
 /// Walks the roots in order (each made absolute and standardised first, as are the
 /// excluded paths), buckets candidates by logical length (copies may hold different

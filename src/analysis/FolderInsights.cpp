@@ -356,8 +356,11 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
         return result;
     }
 
-    std::set<std::string> excluded = StorageCategories::globallyExcludedPaths();
-    excluded.insert(excludedPaths.begin(), excludedPaths.end());
+    // Each also where its links lead: a folder read at its real place meets them there.
+    std::set<std::string> excluded;
+    for (const auto& given : {StorageCategories::globallyExcludedPaths(), excludedPaths})
+        for (const auto& place : given)
+            for (auto& form : writtenAndResolved(place)) excluded.insert(std::move(form));
     const FolderDescent::Exclusions exclusions(excluded);
     const std::set<std::string, std::less<>> skipped(skippedNames.begin(), skippedNames.end());
     const WalkContext context{st.st_dev, now, &exclusions, &isCancelled, &skipped};

@@ -6,8 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "cleanup/CleanupFinder.h"
-#include "cleanup/CloudStatus.h"
+#include "cli/DuplicateSearch.h"
 #include "cli/CommandPath.h"
 #include "cli/HeadlessReport.h"
 #include "cli/ReportOutput.h"
@@ -16,8 +15,6 @@
 #include "engine/Bytes.h"
 #include "engine/PathText.h"
 #include "platform/Text.h"
-#include "removal/CleanupExecutor.h"
-#include "removal/GuardSession.h"
 
 namespace sorvel::HeadlessReport {
 
@@ -52,20 +49,6 @@ std::string duplicatesBanner(const std::string& root) {
     return "\n  Looking for duplicates under " + shownPath(root) + "\u2026\n\n";
 }
 
-std::map<std::string, std::string> refusedCopies(const DuplicateFinder::Report& report, const CleanupPolicy& policy) {
-    std::map<std::string, std::string> refused;
-    bool any = false;
-    for (const auto& group : report.groups) any = any || group.files.size() > 1;
-    if (!any) return refused;
-    // One guard session for every copy: where the protected places lie is worked out once.
-    CleanupGuard::Session guard(policy, CloudDetector::detect());
-    for (const auto& group : report.groups)
-        for (size_t i = 1; i < group.files.size(); ++i)
-            if (const auto refusal = CleanupExecutor::dryRunCheck(group.files[i].path, group.files[i].size, guard))
-                refused.emplace(group.files[i].path, refusal->description());
-    return refused;
-}
-
 std::string duplicatesReport(const DuplicateFinder::Report& report, const std::map<std::string, std::string>& refused) {
     std::string out;
     auto line = [&out](const std::string& text) { out += text + "\n"; };
@@ -86,7 +69,8 @@ std::string duplicatesReport(const DuplicateFinder::Report& report, const std::m
         for (size_t k = 0; k < group.files.size(); ++k) {
             const DuplicateFile& file = group.files[k];
             const bool kept = k == 0;
-            const auto stays = kept ? refused.end() : refused.find(file.path);
+            // A kept copy the move would refuse says why it stays; any other kept copy frees nothing.
+            const auto stays = refused.find(file.path);
             line("        " + rightPadded(kept ? "keep" : "extra", 7) +
                  rightPadded(tailFitted(shownPath(file.path), 58), 60) +
                  (stays != refused.end() ? "never moved: " + TextLayout::shown(stays->second)
@@ -122,11 +106,9 @@ int duplicates(const std::string& argument) {
     if (int status = CommandPath::check(argument, root); status != 0) return status;
     if (int status = ReportOutput::emit(duplicatesBanner(root)); status != 0) return status;
     ScanControl control;
-    DuplicateFinder::Options options;
-    options.offeredPlaces = CleanupFinder::offeredPlaces(); // the kept copy is one the rules leave in place
-    const auto report = DuplicateFinder::scan({root}, options, control);
     // The copies the duplicates screen's move would refuse, under the policy it moves with.
-    const auto refused = refusedCopies(report, CleanupPolicy::standard().allowing({root}));
+    const auto [report, refused] =
+        DuplicateSearch::run(root, DuplicateFinder::Options(), CleanupPolicy::standard().allowing({root}), control);
     if (int status = ReportOutput::emit(duplicatesReport(report, refused)); status != 0) return status;
     // No groups found in nothing readable is no answer: said, with the status of a path
     // that cannot be read.

@@ -15,9 +15,6 @@ std::string duplicatesBanner(const std::string& root);
 /// figure and are said apart.
 std::string duplicatesReport(const DuplicateFinder::Report& report,
                              const std::map<std::string, std::string>& refused = {});
-/// The extra copies of every group the guard would refuse to move under `policy`, each with
-/// its reason.
-std::map<std::string, std::string> refusedCopies(const DuplicateFinder::Report& report, const CleanupPolicy& policy);
 /// What the scan could not read, as one line with the reasons ("" when it read everything):
 /// "  1 folder and 2 files could not be read (Permission denied)".
 std::string duplicatesUnreadableLine(const DuplicateFinder::Report& report);

@@ -16,6 +16,7 @@
 #include "engine/Bytes.h"
 #include "engine/PathKnowledge.h"
 #include "engine/PathText.h"
+#include "platform/Path.h"
 #include "platform/Text.h"
 
 namespace sorvel::HeadlessReport {
@@ -51,10 +52,11 @@ void wrapped(std::string& out, const std::string& text) {
 } // namespace
 
 int insights(const std::string& argument) {
-    // The path stays bytes for the scan; only printed text is made valid UTF-8.
-    const std::string path = absolutePath(expandingTildeInPath(argument));
-    // A link is described as itself, never followed: where it points (nowhere, back to
-    // itself, somewhere refused) has no bearing on whether it can be described.
+    // The path stays bytes for the scan; only printed text is made valid UTF-8. A folder
+    // named is read where its links lead (the home behind a link, say).
+    const std::string path = namedFolderPlace(absolutePath(expandingTildeInPath(argument)));
+    // Any other link is described as itself, never followed: where it points (nowhere, back
+    // to itself, a file) has no bearing on whether it can be described.
     struct stat st {};
     const bool link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
     if (!link) {

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "cleanup/CleanupFinder.h"
+#include "cli/DuplicateSearch.h"
 #include "cleanup/CloudStatus.h"
 #include "models/BackgroundWork.h"
 #include "models/Models.h"
@@ -92,18 +92,7 @@ std::set<std::string> DuplicatesModel::defaultSelection(const DuplicateFinder::R
 
 std::map<std::string, std::string> DuplicatesModel::refusalsOf(const DuplicateFinder::Report& report,
                                                                const CleanupPolicy& policy) {
-    std::vector<const DuplicateFile*> copies;
-    for (const auto& group : report.groups)
-        for (size_t i = 1; i < group.files.size(); ++i) copies.push_back(&group.files[i]);
-    if (copies.empty()) return {};
-    // One guard session for all: the protected places are worked out once, and again only when
-    // the mounts or a protected folder change; an unreadable table refuses every copy, as the move would.
-    CleanupGuard::Session guard(policy, CloudDetector::detect());
-    std::map<std::string, std::string> refused;
-    for (const DuplicateFile* copy : copies)
-        if (const auto refusal = CleanupExecutor::dryRunCheck(copy->path, copy->size, guard))
-            refused.emplace(copy->path, refusal->description());
-    return refused;
+    return DuplicateSearch::refusalsOf(report, policy);
 }
 
 CleanupPolicy DuplicatesModel::removalPolicy() const {
@@ -134,13 +123,10 @@ void DuplicatesModel::scan(const std::optional<std::string>& root) {
     };
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [folder, options, control = control_, policy = removalPolicy()]() mutable {
-            // The kept copy must be one the rules' own cleanups leave in place.
-            options.offeredPlaces = CleanupFinder::offeredPlaces();
-            Found found{DuplicateFinder::scan({folder}, options, *control), {}};
+        [folder, options, control = control_, policy = removalPolicy()] {
             // What the move would refuse is found here, with the search, not while painting.
-            if (!control->cancelled()) found.refused = refusalsOf(found.report, policy);
-            return found;
+            auto [report, refused] = DuplicateSearch::run(folder, options, policy, *control);
+            return Found{std::move(report), std::move(refused)};
         },
         [task, folder](DuplicatesModel& model, Found found) {
             if (task->cancelled) return; // an abandoned scan publishes nothing

@@ -91,8 +91,8 @@ public:
     /// a copy in `refused`.
     static std::set<std::string> defaultSelection(const DuplicateFinder::Report& report,
                                                   const std::map<std::string, std::string>& refused = {});
-    /// The guard's reason for each copy after the first of every group that it refuses
-    /// under `policy` now; runs off the main thread.
+    /// The guard's reason for each copy of every group that it refuses under `policy` now
+    /// (`DuplicateSearch::refusalsOf`); runs off the main thread.
     static std::map<std::string, std::string> refusalsOf(const DuplicateFinder::Report& report,
                                                           const CleanupPolicy& policy);
 

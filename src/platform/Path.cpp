@@ -187,6 +187,12 @@ std::vector<std::string> writtenAndResolved(const std::string& path) {
     return out;
 }
 
+std::string namedFolderPlace(const std::string& path) {
+    struct stat st;
+    if (path.empty() || path[0] != '/' || ::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return path;
+    return resolvedPath(path).value_or(path);
+}
+
 OwnPlace ownPlace(const std::string& folder, const std::string& home) {
     const std::string f = standardizePath(folder), h = standardizePath(home);
     if (f.empty() || f[0] != '/' || f == "/") return {f, {}};

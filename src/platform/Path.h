@@ -52,6 +52,10 @@ void countPathResolution();
 /// they lead: the spellings a place is compared by.
 std::vector<std::string> writtenAndResolved(const std::string& path);
 
+/// Where a folder a person named (a searched folder, one added to sweeps) is read: where its
+/// links lead, the last one too, when that is a folder; else the path as given.
+std::string namedFolderPlace(const std::string& path);
+
 /// Where a folder lies as a place of its own: the links in front of the home (or, for a
 /// folder outside the home, in front of the folder) are followed, and none from there on.
 /// A link met there leaves no place, only the link's path: what is behind it is elsewhere.

@@ -15,6 +15,7 @@
 
 #include "platform/BaseFolders.h"
 #include "platform/FileDescriptor.h"
+#include "platform/FileIdentity.h"
 #include "platform/MountTable.h"
 #include "platform/NoReplaceRename.h"
 #include "platform/Path.h"
@@ -466,15 +467,25 @@ std::optional<Location> locate(const std::string& trashPath) {
     } else if (lastPathComponent(trash) == uid && lastPathComponent(deletingLastPathComponent(trash)) == ".Trash") {
         topdir = deletingLastPathComponent(deletingLastPathComponent(trash));
     } else {
+        // The home trash under another spelling of the home (a link in front of it, a bind of
+        // it): known by what it is, and named as the home is spelled now.
+        const auto here = home.empty() ? std::nullopt : fileIdentity(home, true);
+        if (here && fileIdentity(trash, true) == here) return Location{home, {}, name};
         return std::nullopt;
     }
     // Only at a top folder (of a mounted file system, or a subvolume's root), where the move
-    // itself puts items.
+    // itself puts items; a top folder written through a link is the one it leads to.
     const auto mounts = readMountTable();
     for (const auto& mount : mounts)
         if (mount.mountPoint == topdir) return Location{trash, topdir, name};
     if (const auto mount = mountContaining(mounts, topdir); mount && isTopFolder(topdir, mount->mountPoint))
         return Location{trash, topdir, name};
+    if (const auto real = resolvedPath(topdir); real && *real != topdir) {
+        for (const auto& mount : mounts)
+            if (mount.mountPoint == *real) return Location{*real + trash.substr(topdir.size()), *real, name};
+        if (const auto mount = mountContaining(mounts, *real); mount && isTopFolder(*real, mount->mountPoint))
+            return Location{*real + trash.substr(topdir.size()), *real, name};
+    }
     return std::nullopt;
 }
 

@@ -96,7 +96,10 @@ struct Location {
 };
 
 /// The place of a standardised path directly inside files/ of the home trash or of a
-/// trash at the top of a mounted file system; none for anything else.
+/// trash at the top of a mounted file system; none for anything else. Places are known by
+/// what they are: the home trash written under another spelling of the home (a link, a bind)
+/// is the home trash, named as it is now, and a top folder written through a link is the one
+/// it leads to.
 std::optional<Location> locate(const std::string& trashPath);
 
 /// True for a path that is a trash folder or lies inside one: the home trash, or a

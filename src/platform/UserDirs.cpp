@@ -99,7 +99,9 @@ Lookup lookup(std::string_view key) {
 
 Lookup pictures() { return lookup("XDG_PICTURES_DIR"); }
 
-std::vector<std::string> userFolders() {
+namespace {
+
+std::vector<std::string> foldersOf(bool downloads) {
     static constexpr std::pair<const char*, const char*> kFolders[] = {
         {"XDG_DESKTOP_DIR", "Desktop"},   {"XDG_DOCUMENTS_DIR", "Documents"}, {"XDG_DOWNLOAD_DIR", "Downloads"},
         {"XDG_MUSIC_DIR", "Music"},       {"XDG_PICTURES_DIR", "Pictures"},   {"XDG_PUBLICSHARE_DIR", "Public"},
@@ -113,11 +115,18 @@ std::vector<std::string> userFolders() {
         if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
     };
     for (const auto& [key, name] : kFolders) {
+        if (!downloads && std::string_view(key) == "XDG_DOWNLOAD_DIR") continue;
         if (!home.empty() && home[0] == '/') add(standardizePath(appendingPathComponent(home, name)));
         for (const auto& text : texts)
             if (auto folder = folderIn(text, key, home)) add(std::move(*folder));
     }
     return folders;
 }
+
+} // namespace
+
+std::vector<std::string> userFolders() { return foldersOf(true); }
+
+std::vector<std::string> documentFolders() { return foldersOf(false); }
 
 } // namespace sorvel::UserDirs

@@ -41,4 +41,8 @@ Lookup pictures();
 /// environment gives and in ~/.config, and the home's folders of the English names.
 std::vector<std::string> userFolders();
 
+/// The same but for the downloads folder: where the desktop keeps a person's own documents,
+/// music, pictures, videos and the like.
+std::vector<std::string> documentFolders();
+
 } // namespace sorvel::UserDirs

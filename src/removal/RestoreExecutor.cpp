@@ -1,5 +1,6 @@
 #include "removal/RestoreExecutor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "engine/Bytes.h"
 #include "platform/FileDescriptor.h"
+#include "platform/FileIdentity.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
 #include "platform/TrashRecords.h"
@@ -40,9 +42,6 @@ std::string messageFor(int code) {
 // `held` is set when the Trash's lock was kept past the wait, or its wait stopped.
 RestoreOutcome::Result move(const MovedItem& item, const RestoreGuard::Judgement& judged,
                             const std::atomic<bool>* stop, std::optional<std::string>& held) {
-    const auto location = Trash::locate(standardizePath(item.trashPath));
-    if (!location) return RestoreOutcome::Failed{"The item is no longer in the Trash; nothing was moved."};
-
     // Exactly the folder the guard judged, opened without following links: a parent
     // swapped for a link since the check fails the move instead of redirecting it.
     FileDescriptor destination(Trash::openFolderNoFollow(judged.resolvedParent));
@@ -54,7 +53,7 @@ RestoreOutcome::Result move(const MovedItem& item, const RestoreGuard::Judgement
         return RestoreOutcome::Failed{messageFor(errno)};
     }
     const Trash::RestoreResult result =
-        Trash::restoreEntry(*location, destination.get(), judged.name, item.identity, stop);
+        Trash::restoreEntry(judged.location, destination.get(), judged.name, item.identity, stop);
     if (result.restored) return RestoreOutcome::Restored{};
     if (result.stopped) held = kStopped;
     else if (result.trashHeld) held = result.error;
@@ -109,8 +108,13 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
             else judged = RestoreGuard::Judgement{RestoreGuard::Refusal::missingFromTrash(), {}, {}};
         }
         if (!judged) judged = RestoreGuard::judge(item, policy);
-        if (judged->refusal) outcome.result = RestoreOutcome::Refused{*judged->refusal};
-        else outcome.result = move(item, *judged, stop, held);
+        if (judged->refusal) {
+            outcome.result = RestoreOutcome::Refused{*judged->refusal};
+        } else {
+            outcome.result = move(item, *judged, stop, held);
+            // Where it left the Trash from, as the home is spelled now.
+            outcome.item.trashPath = judged->location.trashDirectory + "/files/" + judged->location.name;
+        }
         outcomes.push_back(std::move(outcome));
     }
     // The crash may also have left records of items that never arrived, which file
@@ -119,9 +123,35 @@ std::vector<RestoreOutcome> run(const std::vector<MovedItem>& items, const Clean
     return outcomes;
 }
 
+namespace {
+
+// Whether two paths name one entry, a link at the end not followed: the same text, the same
+// entry under another spelling of the folders above it (a link, a bind), or, for an entry not
+// there, the same name in the same real folder.
+bool sameEntry(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    if (const auto entry = fileIdentity(a, false)) return entry == fileIdentity(b, false);
+    if (lastPathComponent(a) != lastPathComponent(b)) return false;
+    const auto above = resolvedPath(deletingLastPathComponent(a));
+    return above && above == resolvedPath(deletingLastPathComponent(b));
+}
+
+} // namespace
+
 CleanupPolicy policyFor(const SweepRun& run) {
-    const CleanupPolicy standard = CleanupPolicy::standard();
-    return run.allowedRoots ? standard.allowing(*run.allowedRoots) : standard;
+    CleanupPolicy policy = CleanupPolicy::standard();
+    if (!run.allowedRoots) return policy;
+    // The run's own rule folders (a sweep records every root of its policy) stay rule folders,
+    // whose links are not followed, however the home was spelled; only the folders a person
+    // named are where their links lead.
+    std::vector<std::string> named;
+    for (const auto& root : *run.allowedRoots) {
+        const std::string written = standardizePath(root);
+        const bool rules = std::any_of(policy.allowedRoots.begin(), policy.allowedRoots.end(),
+                                       [&](const std::string& own) { return sameEntry(written, own); });
+        if (!rules) named.push_back(root);
+    }
+    return policy.allowing(named);
 }
 
 int64_t restoredBytes(const std::vector<RestoreOutcome>& outcomes) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "platform/FileIdentity.h"
 #include "platform/Path.h"
 #include "platform/Trash.h"
 #include "platform/TrashRecords.h"
@@ -42,10 +43,29 @@ namespace {
 // The protected places on the text as written, every rule on where it would really land.
 std::optional<CleanupGuard::Refusal> landingRefusal(const std::string& written, const std::string& landing,
                                                     const CleanupPolicy& policy) {
+    using Kind = CleanupGuard::Refusal::Kind;
     if (auto refusal = CleanupGuard::placeRefusal(written, policy, CleanupGuard::Entries::asWritten, false);
-        refusal && refusal->kind == CleanupGuard::Refusal::Kind::protectedPath)
+        refusal && refusal->kind == Kind::protectedPath)
         return refusal;
-    return CleanupGuard::placeRefusal(landing, policy, CleanupGuard::Entries::real, false);
+    auto refusal = CleanupGuard::placeRefusal(landing, policy, CleanupGuard::Entries::real, false);
+    // Led elsewhere by a link now in front of a rule's folder: said as every mover says it.
+    if (refusal && refusal->kind == Kind::outsideAllowedRoots && written != landing)
+        if (auto behind = CleanupGuard::placeRefusal(written, policy, CleanupGuard::Entries::real, false);
+            behind && behind->kind == Kind::throughLink)
+            return behind;
+    return refusal;
+}
+
+// The place in the home as the home is spelled now, where a folder above it is the home
+// under another name (a bind of it, a link to it): known by what that folder is.
+std::string inHomeAsSpelledNow(const std::string& place) {
+    const std::string home = homeDirectory();
+    if (home.empty() || home[0] != '/' || isPathInside(place, home) || hasNul(place)) return place;
+    const auto here = fileIdentity(home, true);
+    if (!here) return place;
+    for (std::string up = deletingLastPathComponent(place); up.size() > 1; up = deletingLastPathComponent(up))
+        if (fileIdentity(up, true) == here) return home + place.substr(up.size());
+    return place;
 }
 
 std::string landingOf(const std::string& written, const std::optional<std::string>& parent) {
@@ -53,6 +73,22 @@ std::string landingOf(const std::string& written, const std::optional<std::strin
 }
 
 } // namespace
+
+std::optional<Trash::Location> whereInTrash(const MovedItem& item) {
+    const std::string trash = standardizePath(item.trashPath);
+    if (hasNul(trash)) return std::nullopt;
+    if (auto location = Trash::locate(trash)) return location;
+    // Recorded under a spelling of the home that leads nowhere now (a link since removed):
+    // an item whose object was recorded is looked for in the home trash by its name; the
+    // judgement then insists on that very object, under Sorvel's record of its place.
+    struct stat st;
+    const std::string recordedTrash = deletingLastPathComponent(deletingLastPathComponent(trash));
+    const std::string home = Trash::directory();
+    if (!item.identity || home.empty() || lastPathComponent(deletingLastPathComponent(trash)) != "files" ||
+        lastPathComponent(recordedTrash) != lastPathComponent(home) || ::stat(recordedTrash.c_str(), &st) == 0)
+        return std::nullopt;
+    return Trash::locate(home + "/files/" + lastPathComponent(trash));
+}
 
 std::optional<CleanupGuard::Refusal> destinationRefusal(const std::string& path, const CleanupPolicy& policy) {
     // Judged where it would really land: however its home or folders were spelled.
@@ -67,12 +103,13 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
         j.refusal = std::move(refusal);
         return j;
     };
-    const std::string trash = standardizePath(item.trashPath);
-    const std::string original = standardizePath(item.originalPath);
+    const std::string recordedPlace = standardizePath(item.originalPath);
+    const std::string original = inHomeAsSpelledNow(recordedPlace);
 
-    // Only directly in files/ of a trash the move itself would use.
-    const auto location = hasNul(trash) ? std::nullopt : Trash::locate(trash);
+    // Only directly in files/ of a trash the move itself would use, known by what it is.
+    const auto location = whereInTrash(item);
     if (!location) return refuse(Refusal::notInTrash());
+    const std::string trash = location->trashDirectory + "/files/" + location->name;
     // The item must really sit there: neither the trash nor its files/ reached through a link.
     const std::string files = location->trashDirectory + "/files";
     struct stat st;
@@ -92,9 +129,10 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
     // The name may since have gone to another item (the Trash emptied, something else
     // trashed): its record must name this item's place, and it must be the same object.
     // Compared like with like: the record names the real place, an older history the spelling.
-    if (const auto recorded = Trash::recordedOriginal(*location); recorded != original) {
-        const auto parent = hasNul(original) ? std::nullopt : resolvedPath(deletingLastPathComponent(original));
-        if (!parent || recorded != appendingPathComponent(*parent, lastPathComponent(original)))
+    if (const auto recorded = Trash::recordedOriginal(*location); recorded != recordedPlace) {
+        const auto parent =
+            hasNul(recordedPlace) ? std::nullopt : resolvedPath(deletingLastPathComponent(recordedPlace));
+        if (!parent || recorded != appendingPathComponent(*parent, lastPathComponent(recordedPlace)))
             return refuse(Refusal::notTheMovedItem());
     }
     // Only Sorvel's own moves record an identity, so such an entry also carries Sorvel's
@@ -124,6 +162,7 @@ Judgement judge(const MovedItem& item, const CleanupPolicy& policy) {
     // Nor into what a mount shows: what lands there is another place's (the documents bound in).
     if (auto refusal = CleanupGuard::shownRefusal(landing, policy)) return refuse(Refusal::destinationNotAllowed(*refusal));
     j.resolvedParent = *parent;
+    j.location = *location;
     return j;
 }
 

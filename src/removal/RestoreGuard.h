@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/Trash.h"
 #include "removal/CleanupGuard.h"
 #include "removal/CleanupPolicy.h"
 #include "removal/SweepHistory.h"
@@ -54,7 +55,12 @@ struct Judgement {
     std::optional<Refusal> refusal;
     std::string resolvedParent; // empty when refused
     std::string name;
+    Trash::Location location = {}; // where it lies in the Trash, when not refused
 };
+
+/// Where the item lies in the Trash (`Trash::locate`), whatever spelling of the home its run
+/// recorded; none when its recorded place is in no trash the move would use.
+std::optional<Trash::Location> whereInTrash(const MovedItem& item);
 
 /// The first refusal that applies, or none. Reads the file system, changes nothing.
 /// Besides the written paths, the place an item really sits in (links in its Trash path)

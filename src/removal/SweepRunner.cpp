@@ -198,9 +198,10 @@ void addFolderCandidates(const std::string& folder, const ScanResult& scan, cons
                          std::vector<CleanupExecutor::PathSize>& candidates) {
     const std::string path = standardizePath(folder);
     ScanNodePtr node = scan.node(path);
-    if (!node) {
+    if (!node || node->linkTarget) {
+        // A folder a person named is read where its links lead.
         ScanControl control;
-        node = FileWalker::walk(path, control, FileWalker::Options{});
+        node = FileWalker::walk(namedFolderPlace(path), control, FileWalker::Options{});
     }
     if (!node) return;
     for (const auto& child : node->children)

@@ -1,8 +1,10 @@
-// `--duplicates`: the copy kept is the oldest outside every folder the cleanup rules offer
-// from, judged where it really lies, ages told apart to the nanosecond.
+// `--duplicates`: the copy kept is one that never moves, else one in the document folders,
+// else the oldest outside every folder the cleanup rules offer from, judged where it really
+// lies, ages told apart to the nanosecond.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,4 +55,63 @@ TEST(DuplicatesKeptCopy, TheOldestOutsideThePlacesTheRulesOfferIsKept) {
         ASSERT_NE(at, std::string::npos) << r.out;
         EXPECT_NE(r.out.substr(at, r.out.find('\n', at) - at).find(c.kept), std::string::npos) << r.out;
     }
+}
+
+// The copy a person keeps: one Sorvel never moves (the pictures, judged where they really lie),
+// else one in the desktop's document folders over a download or one elsewhere; age decides
+// only among copies alike in this. Each row in a mount namespace of its own.
+TEST(DuplicatesKeptCopy, TheCopyNeverMovedOrInTheDocumentsIsKept) {
+    struct Case {
+        const char* name;
+        std::vector<std::tuple<std::string, int, long>> copies; // below the home; seconds, nanoseconds
+        std::string searched;                                   // below the home
+        std::string kept;                                       // below the home, as the search meets it
+        std::string offered;                                    // an extra that must be offered
+        const char* setUp = "";                                 // "bind": ~/Documents at ~/.cache/bazel; "dirs": Dokumente
+    };
+    const Case cases[] = {
+        {"a cp -p copy of a document in Downloads", {{"Documents/Thesis/drafts/ch1.odt", 0, 0}, {"Downloads/ch1.odt", 0, 0}},
+         "", "Documents/Thesis/drafts/ch1.odt", "Downloads/ch1.odt"},
+        {"an older download", {{"Documents/ch2.odt", 0, 0}, {"Downloads/ch2.odt", -86'400, 0}},
+         "", "Documents/ch2.odt", "Downloads/ch2.odt"},
+        {"a download 0.3 s older than its Pictures copy", {{"Pictures/cam/p1.jpg", 0, 300'000'000}, {"Downloads/p1.jpg", 0, 0}},
+         "", "Pictures/cam/p1.jpg", "Downloads/p1.jpg"},
+        {"a Music copy and an older one elsewhere", {{"Music/song.flac", 0, 0}, {"old/song.flac", -5, 0}},
+         "", "Music/song.flac", "old/song.flac"},
+        {"the documents folder user-dirs.dirs names", {{"Dokumente/brief.odt", 0, 0}, {"Downloads/brief.odt", -5, 0}},
+         "", "Dokumente/brief.odt", "Downloads/brief.odt", "dirs"},
+        {"two copies in the documents: the older", {{"Documents/b.odt", 0, 0}, {"Documents/a.odt", -5, 0}},
+         "", "Documents/a.odt", "Documents/b.odt"},
+        {"the documents bound at a cache folder", {{"Documents/report.docx", 0, 0}, {".cache/app/report.docx", -5, 0}},
+         ".cache", ".cache/bazel/report.docx", ".cache/app/report.docx", "bind"},
+    };
+    int ran = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHome home;
+        for (const auto& [path, seconds, nanoseconds] : c.copies) {
+            writeFile(home / path, std::string(1'200'000, 'k'));
+            const struct timespec at[2] = {{1'700'000'000 + seconds, nanoseconds},
+                                           {1'700'000'000 + seconds, nanoseconds}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, (home / path).c_str(), at, 0), 0);
+        }
+        if (c.setUp == std::string("dirs")) writeFile(home / ".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+        const int status = inMountNamespace([&] {
+            if (c.setUp == std::string("bind")) {
+                makeDirs(home / ".cache/bazel");
+                if (::mount((home / "Documents").c_str(), (home / ".cache/bazel").c_str(), nullptr, MS_BIND, nullptr) != 0)
+                    return kSkipped;
+            }
+            const auto r = runSorvel({"--duplicates", home / c.searched},
+                                     {{"HOME", home.path()}, {"SORVEL_SYSTEM_ROOT", home.systemRoot()}});
+            const std::string kept = lineWith(r.out, "        keep   ~/" + c.kept + " ");
+            const std::string offered = lineWith(r.out, "        extra  ~/" + c.offered + " ");
+            const bool ok = r.status == 0 && !kept.empty() && offered.find("frees ") != std::string::npos;
+            if (!ok) std::fprintf(stderr, "%s\n%s%s", c.name, r.out.c_str(), r.err.c_str());
+            return ok ? 0 : 1;
+        });
+        ran += status != kSkipped;
+        EXPECT_TRUE(status == 0 || status == kSkipped);
+    }
+    if (ran == 0) GTEST_SKIP() << "cannot mount in a mount namespace here (needs root and unshare)";
 }

@@ -202,19 +202,20 @@ TEST(InsightsCommand, AKnownFolderStartsWithItsNoteAndCloudCaveat) {
 }
 
 // A link is described as itself wherever it points: back to itself, round a loop, to
-// nothing, to a folder (whose files are not counted), or to a folder this user may not
-// read. Run as an ordinary user, so the refused target is refused.
-TEST(InsightsCommand, ALinkIsDescribedAsItselfWhereverItPoints) {
+// nothing, or to a file. A link to a folder is read where it leads, as the folder would be,
+// refused or not. Run as an ordinary user, so the refused target is refused.
+TEST(InsightsCommand, ALinkIsDescribedAsItselfUnlessItLeadsToAFolder) {
     const struct {
         const char* name;
         const char* target; // relative to the fake home
+        const char* shown;  // the path line; none where the folder cannot be read
     } rows[] = {
-        {"self", "self"},
-        {"loopA", "loopB"}, // loopB points back at loopA
-        {"dangling", "nothing-here"},
-        {"toFolder", "big"},
-        {"toRefused", "locked"},
-        {"toFile", "big/data"},
+        {"self", "self", "~/self"},
+        {"loopA", "loopB", "~/loopA"}, // loopB points back at loopA
+        {"dangling", "nothing-here", "~/dangling"},
+        {"toFolder", "big", "~/big"},
+        {"toRefused", "locked", nullptr},
+        {"toFile", "big/data", "~/toFile"},
     };
     for (const auto& row : rows) {
         test::FakeHome home;
@@ -225,9 +226,10 @@ TEST(InsightsCommand, ALinkIsDescribedAsItselfWhereverItPoints) {
         ASSERT_EQ(chmod((home / "locked").c_str(), 0), 0);
         const int status = test::runAsUnprivileged([&] {
             auto r = test::runSorvel({"--insights", std::string("~/") + row.name}, {{"HOME", home.path()}});
-            const bool described = r.status == 0 && r.err.empty() &&
-                                   r.out.find(std::string("\n  ~/") + row.name + "\n") != std::string::npos &&
-                                   r.out.find(" \u00B7 1 file \u00B7 ") != std::string::npos;
+            const bool described = row.shown ? r.status == 0 && r.err.empty() &&
+                                                   r.out.find(std::string("\n  ") + row.shown + "\n") != std::string::npos &&
+                                                   r.out.find(" \u00B7 1 file \u00B7 ") != std::string::npos
+                                             : r.status == 1 && r.err == "Cannot read: ~/toRefused (Permission denied)\n";
             if (!described) std::fprintf(stderr, "%s: status %d\n%s%s", row.name, r.status, r.out.c_str(), r.err.c_str());
             return described ? 0 : 1;
         });

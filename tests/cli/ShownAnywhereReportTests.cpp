@@ -107,7 +107,7 @@ TEST(ShownAnywhereReport, DuplicatesNeverCountACopyThatABindMountShows) {
     writeFile(home / "Documents/thesis.odt", content);
     writeFile(home / ".cache/x/thesis.odt", content);
     struct timespec old[2] = {{1'400'000'000, 0}, {1'400'000'000, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, (home / ".cache/x/thesis.odt").c_str(), old, 0), 0); // the kept copy
+    ASSERT_EQ(::utimensat(AT_FDCWD, (home / ".cache/x/thesis.odt").c_str(), old, 0), 0); // the older copy
     makeDirs(home / ".cache/docs");
     const int status = inMountNamespace([&] {
         if (::mount((home / "Documents").c_str(), (home / ".cache/docs").c_str(), nullptr, MS_BIND, nullptr) != 0)
@@ -115,7 +115,7 @@ TEST(ShownAnywhereReport, DuplicatesNeverCountACopyThatABindMountShows) {
         const auto r = runSorvel({"--duplicates", home / ".cache"}, envOf(home));
         const std::string row = lineWith(r.out, "~/.cache/docs/thesis.odt");
         const bool ok = contains(row, "never moved: is inside what ~/.cache/docs shows (a bind mount)") &&
-                        !contains(row, "frees ") && contains(r.out, "  Genuinely reclaimable   " + Bytes::format(0) + "\n");
+                        !contains(row, "frees ") && contains(row, "keep   "); // the copy that stays is the one kept
         if (!ok) std::fprintf(stderr, "%s\n", r.out.c_str());
         return ok ? 0 : 1;
     });

@@ -65,7 +65,7 @@ TEST(DryRunInHand, EveryDryRunLeavesOutWhatAMoveHasInHand) {
              for (const auto& [path, why] : DuplicatesModel::refusalsOf(report, CleanupPolicy::standard()))
                  refused += name(path) + ": " + why;
              return refused;
-         }, "dup: already being moved to the Trash"},
+         }, "kept: outside the folders Sorvel is allowed to touchdup: already being moved to the Trash"},
     };
     for (const auto& row : rows) {
         CoordinatorHome home;

@@ -9,6 +9,7 @@
 #include "analysis/DuplicateFixtures.h"
 #include "models/DuplicatesModel.h"
 #include "models/ToolFixtures.h"
+#include "platform/MountTable.h"
 
 using namespace sorvel;
 using namespace sorvel::test;
@@ -281,8 +282,34 @@ TEST(DuplicatesModelScan, CopiesTheGuardRefusesAreNotTickedAndSayWhy) {
     const DuplicateGroup group = model.report().groups.front();
     const std::string pictures = machine.home("/Pictures/IMG_0001 copy.jpg");
     const std::string downloads = machine.home("/Downloads/IMG_0001 (1).jpg");
-    EXPECT_EQ(model.selectedPaths(), std::set<std::string>{downloads});
+    // The copy in the pictures is the one kept: both others may go.
+    const std::set<std::string> ticks{machine.home("/IMG_0001.jpg"), downloads};
+    EXPECT_EQ(model.selectedPaths(), ticks);
     EXPECT_EQ(model.refusals(), (std::map<std::string, std::string>{{pictures, "protected location (~/Pictures)"}}));
-    model.toggle(group.files[1].path == pictures ? group.files[1] : group.files[2], group);
-    EXPECT_EQ(model.selectedPaths(), std::set<std::string>{downloads});
+    model.toggle(group.files[0], group);
+    EXPECT_EQ(model.selectedPaths(), ticks);
+}
+
+// "Scan home folder" keeps the copy `--duplicates` keeps: one Sorvel never moves, else one in
+// the document folders, whatever their ages; the other is ticked.
+TEST(DuplicatesModelScan, TheCopyNeverMovedOrInTheDocumentsIsKeptAsOnTheCommandLine) {
+    const struct {
+        const char* name;
+        std::string kept, other; // below the home; the other copy is the older
+    } cases[] = {
+        {"a document and an older download", "/Documents/a.odt", "/Downloads/a.odt"},
+        {"a picture and an older download", "/Pictures/p.jpg", "/Downloads/p.jpg"},
+    };
+    for (const auto& c : cases) {
+        ToolMachine machine;
+        const std::string content = patterned(kTwoMB, 'k');
+        writeDated(machine.home(c.kept), content, 1'500'000'000);
+        writeDated(machine.home(c.other), content, 1'400'000'000);
+        DuplicatesModel model;
+        model.scan();
+        ASSERT_TRUE(waitFor([&] { return finished(model); })) << c.name;
+        ASSERT_EQ(model.report().groups.size(), 1u) << c.name;
+        EXPECT_EQ(model.report().groups.front().files.front().path, resolvingExistingPart(machine.home(c.kept))) << c.name;
+        EXPECT_EQ(model.selectedPaths(), std::set<std::string>{resolvingExistingPart(machine.home(c.other))}) << c.name;
+    }
 }
