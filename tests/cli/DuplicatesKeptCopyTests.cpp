@@ -15,6 +15,20 @@
 
 using namespace sorvel::test;
 
+namespace {
+
+// Equal copies below the home, each modified at its given seconds and nanoseconds.
+void writeCopies(const FakeHome& home, const std::vector<std::tuple<std::string, int, long>>& copies) {
+    for (const auto& [path, seconds, nanoseconds] : copies) {
+        writeFile(home / path, std::string(1'200'000, 'k'));
+        const struct timespec at[2] = {{1'700'000'000 + seconds, nanoseconds},
+                                       {1'700'000'000 + seconds, nanoseconds}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (home / path).c_str(), at, 0), 0);
+    }
+}
+
+} // namespace
+
 TEST(DuplicatesKeptCopy, TheOldestOutsideThePlacesTheRulesOfferIsKept) {
     struct Case {
         const char* name;
@@ -33,12 +47,8 @@ TEST(DuplicatesKeptCopy, TheOldestOutsideThePlacesTheRulesOfferIsKept) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FakeHome home;
-        for (const auto& [path, seconds, nanoseconds] : c.copies) {
-            writeFile(home / path, std::string(1'200'000, 'k'));
-            const struct timespec at[2] = {{1'700'000'000 + seconds, nanoseconds},
-                                           {1'700'000'000 + seconds, nanoseconds}};
-            ASSERT_EQ(::utimensat(AT_FDCWD, (home / path).c_str(), at, 0), 0);
-        }
+        writeCopies(home, c.copies);
+        if (::testing::Test::HasFatalFailure()) return;
         std::string root = home.path();
         const std::filesystem::path real(root);
         if (c.link == std::string("cache")) {
@@ -89,12 +99,8 @@ TEST(DuplicatesKeptCopy, TheCopyNeverMovedOrInTheDocumentsIsKept) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FakeHome home;
-        for (const auto& [path, seconds, nanoseconds] : c.copies) {
-            writeFile(home / path, std::string(1'200'000, 'k'));
-            const struct timespec at[2] = {{1'700'000'000 + seconds, nanoseconds},
-                                           {1'700'000'000 + seconds, nanoseconds}};
-            ASSERT_EQ(::utimensat(AT_FDCWD, (home / path).c_str(), at, 0), 0);
-        }
+        writeCopies(home, c.copies);
+        if (::testing::Test::HasFatalFailure()) return;
         if (c.setUp == std::string("dirs")) writeFile(home / ".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
         const int status = inMountNamespace([&] {
             if (c.setUp == std::string("bind")) {
