@@ -28,22 +28,6 @@ const std::map<std::string, std::set<StorageCategory>> &ruleCategories() {
     return table;
 }
 
-// Whatever the environment or a mount made of a rule's places, no rule offers the home, a
-// user folder, or a folder holding either (a user may still sweep such a folder of their own).
-void dropUsersOwn(std::vector<CleanupItem> &items) {
-    const std::string home = homeDirectory();
-    if (home.empty() || home[0] != '/') return;
-    std::vector<std::string> places = UserDirs::userFolders();
-    places.push_back(home);
-    const PlaceSet own(places);
-    for (auto &item : items)
-        std::erase_if(item.targets, [&own](const CleanupTarget &target) { return own.isOrHoldsAny(target.path); });
-}
-
-// The cache folder's children at large are the least specific offer: a rule that names its
-// folder says more about it.
-int generality(const CleanupItem &item) { return item.id == "user-caches" ? 1 : 0; }
-
 // A rule's folder that is a link the walk did not follow: listed, though it measures nothing,
 // so that the guard says why nothing behind it is offered.
 bool isUnfollowedLink(const CleanupTarget &target) {
@@ -51,6 +35,25 @@ bool isUnfollowedLink(const CleanupTarget &target) {
     return target.size <= 0 && isRuleFolder(target.path) && ::lstat(target.path.c_str(), &st) == 0 &&
            S_ISLNK(st.st_mode);
 }
+
+// Whatever the environment or a mount made of a rule's places, no rule offers the home, a
+// user folder, or a folder holding either (a user may still sweep such a folder of their own).
+// A rule's folder linked to one stays listed, for the guard to say why nothing there is.
+void dropUsersOwn(std::vector<CleanupItem> &items) {
+    const std::string home = homeDirectory();
+    if (home.empty() || home[0] != '/') return;
+    std::vector<std::string> places = UserDirs::userFolders();
+    places.push_back(home);
+    const PlaceSet own(places);
+    for (auto &item : items)
+        std::erase_if(item.targets, [&own](const CleanupTarget &target) {
+            return own.isOrHoldsAny(target.path) && !isUnfollowedLink(target);
+        });
+}
+
+// The cache folder's children at large are the least specific offer: a rule that names its
+// folder says more about it.
+int generality(const CleanupItem &item) { return item.id == "user-caches" ? 1 : 0; }
 
 } // namespace
 

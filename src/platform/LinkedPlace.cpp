@@ -14,6 +14,8 @@ namespace {
 
 bool touches(const std::string& a, const std::string& b) { return isPathInside(a, b) || isPathInside(b, a); }
 
+bool usable(const std::string& spelling) { return spelling.size() > 1 && spelling[0] == '/'; }
+
 } // namespace
 
 bool isRuleFolder(const std::string& folder) {
@@ -36,13 +38,18 @@ std::optional<std::string> placeBehindLink(const std::string& folder, const std:
     const auto real = resolvedPath(folder);
     struct stat st;
     if (!leadsTo || !real || ::stat(real->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
-    std::vector<std::string> theirs = writtenAndResolved(standardizePath(home));
+    // A place elsewhere in the home (~/.cache leading to ~/big/cache) is one of its own too;
+    // the home itself, or a folder holding it, is not.
+    const auto homes = writtenAndResolved(standardizePath(home));
+    std::vector<std::string> users;
     for (const auto& user : UserDirs::userFolders())
-        for (auto& spelling : writtenAndResolved(user)) theirs.push_back(std::move(spelling));
+        for (auto& spelling : writtenAndResolved(user)) users.push_back(std::move(spelling));
     for (const auto& place : {*leadsTo, *real}) {
         if (place == "/") return std::nullopt;
-        for (const auto& spelling : theirs)
-            if (spelling.size() > 1 && spelling[0] == '/' && touches(place, spelling)) return std::nullopt;
+        for (const auto& spelling : homes)
+            if (usable(spelling) && isPathInside(spelling, place)) return std::nullopt;
+        for (const auto& spelling : users)
+            if (usable(spelling) && touches(place, spelling)) return std::nullopt;
     }
     return real;
 }

@@ -12,8 +12,9 @@ bool isRuleFolder(const std::string& folder);
 
 /// Where a folder reached through a link after the home (the folder itself a link, or one on
 /// its way) really lies, when that is a place of its own: an existing folder which, like where
-/// the link leads, is not "/" and neither is, holds nor lies in the home or one of the user's
-/// folders (`UserDirs::userFolders`). None otherwise, and for a folder no link leads to.
+/// the link leads, is not "/", neither is nor holds the home, and neither is, holds nor lies in
+/// one of the user's folders (`UserDirs::userFolders`); it may lie elsewhere in the home. None
+/// otherwise, and for a folder no link leads to.
 std::optional<std::string> placeBehindLink(const std::string& folder, const std::string& home);
 
 } // namespace sorvel

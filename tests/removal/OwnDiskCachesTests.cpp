@@ -44,6 +44,11 @@ bool bindAt(const std::string& from, const std::string& to) {
     return ::mount(from.c_str(), to.c_str(), nullptr, MS_BIND, nullptr) == 0;
 }
 
+// `at` (an empty folder) made a link to `to`.
+bool linkAt(const std::string& to, const std::string& at) {
+    return ::rmdir(at.c_str()) == 0 && ::symlink(to.c_str(), at.c_str()) == 0;
+}
+
 struct Place {
     std::string h, d; // the home, and a disk beside it (or the btrfs volume's top)
 };
@@ -59,6 +64,7 @@ struct Row {
     std::string never;                      // relative to the disk: never made
     std::string rootOwns = {};              // relative to the home: left root's (after `sudo pip`)
     bool asRoot = false;                    // run as root rather than as the user
+    std::string trashed = {};               // relative to the home: where the sweep put an item
 };
 
 // "{d}" in a text for the disk; a leading "~" of an argument for the home.
@@ -86,6 +92,8 @@ int asUser(const Row& r, const Place& p) {
         s.rules = SweepSchedule::RuleSelection::only({"user-caches"}), s.action = SweepSchedule::Action::clean;
         const auto sweep = SweepRunner::run(s, SweepRun::Trigger::scheduled, CloudStatus{});
         const std::string reason = sweep.receipt.withheldReason.value_or("");
+        if (!r.trashed.empty() && !test::exists(p.h + "/" + r.trashed))
+            ++wrong, std::fprintf(stderr, "%s: nothing at ~/%s\n", r.name, r.trashed.c_str());
         if (sweep.receipt.movedCount != r.moved || (r.moved == 0 && !contains(reason, filled(r.reason, p)))) {
             std::fprintf(stderr, "%s: swept %lld: %s\n", r.name, static_cast<long long>(sweep.receipt.movedCount),
                          reason.c_str());
@@ -129,17 +137,36 @@ TEST(OwnDiskCaches, ACacheOnADiskOfItsOwnIsCleanedAndPutBackThereOrRefusedInTheP
          [](const Place& p) {
              return diskAt(p.d) && caches(p.d + "/cache") &&
                     run({"/bin/chown", "-R", std::string(kUser) + ":" + kUser, p.d + "/cache"}) &&
-                    ::rmdir((p.h + "/.cache").c_str()) == 0 &&
-                    ::symlink((p.d + "/cache").c_str(), (p.h + "/.cache").c_str()) == 0;
+                    linkAt(p.d + "/cache", p.h + "/.cache");
          },
          {"--plan"}, {"2 of 2 targets passed"}, 2, "", ""},
         {"~/.cache a link into the documents", false,
          [](const Place& p) {
-             return caches(p.h + "/Documents/cache") && ::rmdir((p.h + "/.cache").c_str()) == 0 &&
-                    ::symlink((p.h + "/Documents/cache").c_str(), (p.h + "/.cache").c_str()) == 0;
+             return caches(p.h + "/Documents/cache") && linkAt(p.h + "/Documents/cache", p.h + "/.cache");
          },
          {"--plan"}, {"0 of 1 targets passed", "lies behind ~/.cache, a link to ~/Documents/cache that Sorvel does not follow"},
          0, "lies behind ~/.cache, a link to ~/Documents/cache", ""},
+        {"~/.cache a link elsewhere in the home", false,
+         [](const Place& p) { return caches(p.h + "/big/cache") && linkAt(p.h + "/big/cache", p.h + "/.cache"); },
+         {"--plan"}, {"2 of 2 targets passed"}, 2, "", "", {}, false, ".local/share/Trash/files/app1/blob"},
+        {"~/.gradle a link elsewhere in the home", false,
+         [](const Place& p) {
+             test::writeFileOfSize(p.h + "/tools/gradle-home/caches/modules-2/blob", 6'000'000);
+             return ::symlink((p.h + "/tools/gradle-home").c_str(), (p.h + "/.gradle").c_str()) == 0;
+         },
+         {"--plan"}, {"1 of 1 targets passed", "~/.gradle/caches"}, -1, "", ""},
+        {"~/.cache a link to the home", false,
+         [](const Place& p) { return caches(p.h) && linkAt(p.h, p.h + "/.cache"); },
+         {"--plan"}, {"0 of 1 targets passed", "lies behind ~/.cache, a link to ~ that Sorvel does not follow"},
+         0, "lies behind ~/.cache, a link to ~ that", ""},
+        {"~/.cache a link to a folder in the home holding the documents", false,
+         [](const Place& p) {
+             test::writeFile(p.h + "/.config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/stuff/Documents\"\n");
+             test::makeDirs(p.h + "/stuff/Documents");
+             return caches(p.h + "/stuff") && linkAt(p.h + "/stuff", p.h + "/.cache");
+         },
+         {"--plan"}, {"0 of 1 targets passed", "lies behind ~/.cache, a link to ~/stuff that Sorvel does not follow"},
+         0, "lies behind ~/.cache, a link to ~/stuff that", ""},
         {"the cache folder on a second disk whose top the user cannot write", false,
          [](const Place& p) {
              return diskAt(p.d, true) && caches(p.d + "/cache") &&
