@@ -178,8 +178,9 @@ private:
     // What every mount shows, followed to where it lies; a source that names nothing now fences.
     void locateShownAnywhere(const std::vector<std::string>& allowedRoots);
     // Whether a mount shows a folder of the user's data: in the home (not the home itself or
-    // around it), or being, holding or inside a protected place.
-    bool showsUsersData(const MountEntry& mount) const;
+    // around it) unless the mount is at a rule's folder, or being, holding or inside a
+    // protected place or a user folder.
+    bool showsUsersData(const MountEntry& mount, bool atRuleFolder) const;
     struct ShownItem;
     void protectShown(const ShownItem& item, std::vector<ShownItem>& next);
     std::map<FileIdentity, Shown> shownIds_;    // the shown folder or file itself

@@ -5,6 +5,7 @@
 #include <set>
 #include <string_view>
 
+#include "platform/LinkedPlace.h"
 #include "platform/MountSources.h"
 #include "platform/OverlayLayers.h"
 #include "platform/Path.h"
@@ -94,7 +95,7 @@ bool ProtectedPlaces::holdsHome(const std::vector<FileSystemPlace>& places) cons
     });
 }
 
-bool ProtectedPlaces::showsUsersData(const MountEntry& mount) const {
+bool ProtectedPlaces::showsUsersData(const MountEntry& mount, bool atRuleFolder) const {
     const std::vector<MountEntry>& mounts = *mounts_;
     std::vector<FileSystemPlace> shown;
     if (mount.root != "/" && isUnderstoodFileSystem(mount.fsType)) shown.push_back({mount.device, mount.root, mount.fsType});
@@ -111,9 +112,11 @@ bool ProtectedPlaces::showsUsersData(const MountEntry& mount) const {
             shown.insert(shown.end(), found->places.begin(), found->places.end());
     for (const auto& place : shown) {
         // Inside the home (the documents, say); the home itself, or a folder holding it, is
-        // left to the home's own protection.
+        // left to the home's own protection. At a rule's folder, a place elsewhere in the home
+        // is one of its own as where a link there leads is (`placeBehindLink`).
         for (const auto& home : homePlaces_)
-            if (home.device == place.device && isPathInside(place.path, home.path) && place.path != home.path)
+            if (!atRuleFolder && home.device == place.device && isPathInside(place.path, home.path) &&
+                place.path != home.path)
                 return true;
         for (const auto& located : located_) {
             if (located.isHome) continue;
@@ -141,9 +144,12 @@ void ProtectedPlaces::locateShownAnywhere(const std::vector<std::string>& allowe
         if (const auto real = resolvedPath(folder))
             if (const auto found = fileSystemPlaces(mounts, *real))
                 userPlaces_.insert(userPlaces_.end(), found->places.begin(), found->places.end());
-    std::vector<std::string> roots;
+    std::vector<std::string> roots, ruleRoots;
     for (const auto& root : allowedRoots)
-        if (!root.empty() && root[0] == '/') roots.push_back(resolvingExistingPart(standardizePath(root)));
+        if (!root.empty() && root[0] == '/') {
+            roots.push_back(resolvingExistingPart(standardizePath(root)));
+            if (isRuleFolder(root)) ruleRoots.push_back(roots.back());
+        }
     std::vector<ShownItem> work;
     auto fence = [&](const MountEntry& mount, const std::string& given, bool layer, bool unanswered) {
         Fence f{mount.mountPoint, false, mount.device, mount.mountPoint, mount.fsType, std::nullopt, {},
@@ -173,7 +179,7 @@ void ProtectedPlaces::locateShownAnywhere(const std::vector<std::string>& allowe
         // bind of the home) is where that folder's own files lie, not another name for them,
         // while what it shows is none of the user's own data.
         if (std::any_of(roots.begin(), roots.end(), [&](const std::string& r) { return isPathInside(r, mount.mountPoint); }) &&
-            !showsUsersData(mount))
+            !showsUsersData(mount, std::find(ruleRoots.begin(), ruleRoots.end(), mount.mountPoint) != ruleRoots.end()))
             continue;
         // A disk image, by the identity its loop device holds, whatever its name now.
         for (const auto& image : loopImagesOf(mount)) {

@@ -149,6 +149,9 @@ TEST(OwnDiskCaches, ACacheOnADiskOfItsOwnIsCleanedAndPutBackThereOrRefusedInTheP
         {"~/.cache a link elsewhere in the home", false,
          [](const Place& p) { return caches(p.h + "/big/cache") && linkAt(p.h + "/big/cache", p.h + "/.cache"); },
          {"--plan"}, {"2 of 2 targets passed"}, 2, "", "", {}, false, ".local/share/Trash/files/app1/blob"},
+        {"a bind at ~/.cache of a folder elsewhere in the home", false,
+         [](const Place& p) { return caches(p.h + "/big/cache") && bindAt(p.h + "/big/cache", p.h + "/.cache"); },
+         {"--plan"}, {"2 of 2 targets passed"}, 2, "", "", {}, false, ".cache/.Trash-65534/files/app1/blob"},
         {"~/.gradle a link elsewhere in the home", false,
          [](const Place& p) {
              test::writeFileOfSize(p.h + "/tools/gradle-home/caches/modules-2/blob", 6'000'000);
