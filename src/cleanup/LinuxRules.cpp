@@ -100,7 +100,7 @@ void addUserCaches(const ScanResult& result, const MountedFolders& mounts, const
     const auto developer = developerPaths();
     // Settings or data the environment put inside the cache folder are no cache.
     const PlaceSet stranded(BaseFolders::setAsideInsideCaches());
-    // A rule's folder that is a link the walk did not follow (it leads into the home or a
+    // A rule's folder that is a link the walk did not follow (it leads to the home, around it or a
     // folder of the user's) is listed itself: the guard refuses what lies behind it, saying why.
     for (const auto& folder : {cacheHome, LinuxPlaces::flatpakApps()})
         if (auto link = result.node(folder); link && link->linkTarget) targets.push_back(CleanupRules::targetFrom(*link));

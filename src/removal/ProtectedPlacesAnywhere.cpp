@@ -178,8 +178,9 @@ void ProtectedPlaces::locateShownAnywhere(const std::vector<std::string>& allowe
         // A mount at an allowed folder or around one (the cache folder kept on another disk, a
         // bind of the home) is where that folder's own files lie, not another name for them,
         // while what it shows is none of the user's own data.
+        const bool atRuleFolder = std::find(ruleRoots.begin(), ruleRoots.end(), mount.mountPoint) != ruleRoots.end();
         if (std::any_of(roots.begin(), roots.end(), [&](const std::string& r) { return isPathInside(r, mount.mountPoint); }) &&
-            !showsUsersData(mount, std::find(ruleRoots.begin(), ruleRoots.end(), mount.mountPoint) != ruleRoots.end()))
+            !showsUsersData(mount, atRuleFolder))
             continue;
         // A disk image, by the identity its loop device holds, whatever its name now.
         for (const auto& image : loopImagesOf(mount)) {
