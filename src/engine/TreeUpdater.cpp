@@ -87,24 +87,37 @@ std::optional<Location> locate(const std::string& path, const ScanResult& result
 }
 
 std::vector<std::string> coalesce(const std::vector<std::string>& paths, const ScanResult& result) {
-    std::vector<std::pair<size_t, std::string>> distinct;
+    struct Found {
+        size_t length;
+        std::string path;
+        std::pair<int, int> root; // category and root it lies in
+    };
+    std::vector<Found> distinct;
     std::unordered_set<std::string> seen;
     for (const auto& path : paths) {
         auto location = locate(path, result);
         if (!location) continue;
         const std::string& found = location->chain.back()->path;
-        if (seen.insert(found).second) distinct.emplace_back(Graphemes::characterCount(found), found);
+        if (seen.insert(found).second)
+            distinct.push_back({Graphemes::characterCount(found), found, {location->categoryIndex, location->rootIndex}});
     }
     std::stable_sort(distinct.begin(), distinct.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<std::string> kept;
-    for (auto& [length, path] : distinct) {
-        const bool covered = std::any_of(kept.begin(), kept.end(), [&](const std::string& outer) {
-            return path == outer || startsWith(path, outer == "/" ? std::string("/") : outer + "/");
+                     [](const Found& a, const Found& b) { return a.length < b.length; });
+    std::vector<Found> kept;
+    for (auto& found : distinct) {
+        // Only a folder of the same root covers it: another root's walk leaves this root out
+        // (a Trash inside a folder of another category), so measuring that would miss it.
+        const bool covered = std::any_of(kept.begin(), kept.end(), [&](const Found& outer) {
+            return outer.root == found.root &&
+                   (found.path == outer.path ||
+                    startsWith(found.path, outer.path == "/" ? std::string("/") : outer.path + "/"));
         });
-        if (!covered) kept.push_back(std::move(path));
+        if (!covered) kept.push_back(std::move(found));
     }
-    return kept;
+    std::vector<std::string> directories;
+    directories.reserve(kept.size());
+    for (auto& found : kept) directories.push_back(std::move(found.path));
+    return directories;
 }
 
 int64_t apply(ScanNodePtr replacement, const Location& location, ScanResult& result) {

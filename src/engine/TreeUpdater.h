@@ -26,7 +26,7 @@ struct Location {
 };
 
 /// The distinct scanned directories to re-walk for a batch of changed paths, shorter paths
-/// first, none inside another; paths outside every root are dropped.
+/// first, none inside another of the same root; paths outside every root are dropped.
 std::vector<std::string> coalesce(const std::vector<std::string>& paths, const ScanResult& result);
 /// The deepest scanned node holding the path (trailing slashes ignored), under either form
 /// of a firmlinked path.

@@ -161,3 +161,44 @@ TEST(TreeUpdaterCoalesce, RootAtSlashHoldsEveryPath) {
     EXPECT_EQ(locatedPath("/opt", r), "/");
     EXPECT_EQ(TreeUpdater::coalesce({"/usr/lib", "/opt"}, r), (std::vector<std::string>{"/"}));
 }
+
+namespace {
+
+// A root of its own inside a folder of another category, which that category's walk leaves
+// out: a change there is measured by its own root even when the folder holding it changed too.
+struct NestedRootCase {
+    std::string name;
+    std::vector<std::string> changed;
+    std::vector<std::string> kept;
+};
+
+void PrintTo(const NestedRootCase& c, std::ostream* os) { *os << c.name; }
+
+class TreeUpdaterCoalesceNested : public ::testing::TestWithParam<NestedRootCase> {};
+
+TEST_P(TreeUpdaterCoalesceNested, ARootInsideAnotherRootsFolderIsMeasuredItself) {
+    auto share = dirNode("/S");
+    addChild(share, "own", 3, 1);
+    auto trash = dirNode("/S/Trash/files", 5, 1);
+    auto lib = dirNode("/L");
+    auto caches = dirNode("/L/Caches", 9, 1);
+    auto shareCategory = categoryOf("share", {share});
+    shareCategory.category.excludedPaths = {"/S/Trash/files"};
+    auto libCategory = categoryOf("library", {lib});
+    libCategory.category.excludedPaths = {"/L/Caches"};
+    // The outer folders' categories come first: their roots hold the nested paths as text.
+    const auto r = resultOf({shareCategory, libCategory, categoryOf("trash", {trash}), categoryOf("caches", {caches})});
+    EXPECT_EQ(TreeUpdater::coalesce(GetParam().changed, r), GetParam().kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batches, TreeUpdaterCoalesceNested,
+    ::testing::Values(NestedRootCase{"OuterRootAndNestedRoot", {"/S", "/S/Trash/files"}, {"/S", "/S/Trash/files"}},
+                      NestedRootCase{"BelowTheNestedRootFirst", {"/S/Trash/files/x", "/S"}, {"/S", "/S/Trash/files"}},
+                      NestedRootCase{"FolderOnTheWayMade", {"/S/Trash", "/S/Trash/files"}, {"/S", "/S/Trash/files"}},
+                      NestedRootCase{"SameRootStillOnce", {"/S/own", "/S", "/S/Trash/files/y"}, {"/S", "/S/Trash/files"}},
+                      NestedRootCase{"TwoPairs", {"/L", "/L/Caches/a", "/S/own", "/S/Trash/files"},
+                                     {"/L", "/S/own", "/L/Caches", "/S/Trash/files"}}),
+    [](const auto& info) { return info.param.name; });
+
+} // namespace
