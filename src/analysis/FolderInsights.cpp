@@ -207,7 +207,7 @@ enum class ProbeBudget { unlimited, counted };
 
 // Reads every entry of the open directory `dir`, whose path is `dirPath`, into the
 // accumulator; `kindFolder` stands for that path in the classification (the part of
-// it that marks a bundle, if any). Each subfolder on the device goes to
+// it that marks a bundle, if any). Each subfolder on the walk's mount goes to
 // `subfolder(name)`. Stops early (true) when the walk is cancelled.
 template <typename Subfolder>
 bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_view kindFolder,
