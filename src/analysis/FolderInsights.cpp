@@ -18,6 +18,7 @@
 #include "platform/DirectoryListing.h"
 #include "platform/FileDescriptor.h"
 #include "platform/FolderDescent.h"
+#include "platform/MountBorder.h"
 #include "platform/Path.h"
 #include "platform/RegularFile.h"
 
@@ -166,9 +167,9 @@ struct Accumulator {
     }
 };
 
-// What one walk shares with its entries: the volume, the reference date and the exclusions.
+// What one walk shares with its entries: its mount, the reference date and the exclusions.
 struct WalkContext {
-    dev_t device = 0;
+    const MountBorder* border = nullptr;
     Date now;
     const FolderDescent::Exclusions* exclusions = nullptr;
     const std::function<bool()>* isCancelled = nullptr;
@@ -206,7 +207,7 @@ enum class ProbeBudget { unlimited, counted };
 
 // Reads every entry of the open directory `dir`, whose path is `dirPath`, into the
 // accumulator; `kindFolder` stands for that path in the classification (the part of
-// it that marks a bundle, if any). Each subfolder on the device goes to
+// it that marks a bundle, if any). Each subfolder on the walk's mount goes to
 // `subfolder(name)`. Stops early (true) when the walk is cancelled.
 template <typename Subfolder>
 bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_view kindFolder,
@@ -222,7 +223,8 @@ bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_
         if (!context.skippedNames->empty() && context.skippedNames->count(name)) continue;
         if (context.exclusions->excludes(dirPath, name)) continue;
         struct stat st;
-        if (fstatat(fd, name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        std::optional<bool> mountRoot;
+        if (!describeEntry(fd, name.data(), st, mountRoot)) {
             // A folder listed but not entered names entries none of which can be looked at.
             if ((errno == EACCES || errno == EPERM) && !refused) {
                 refused = true;
@@ -232,8 +234,8 @@ bool readEntries(DirectoryListing& dir, const std::string& dirPath, std::string_
         }
         holdsAny = holdsAny || S_ISDIR(st.st_mode) || S_ISREG(st.st_mode);
         if (S_ISDIR(st.st_mode)) {
-            // Unlike the duplicate listing, another volume is never entered.
-            if (st.st_dev == context.device) subfolder(name);
+            // Unlike the duplicate listing, another mount is never entered.
+            if (!context.border->outside(static_cast<uint64_t>(st.st_dev), mountRoot, dirPath, name)) subfolder(name);
         } else if (S_ISREG(st.st_mode)) {
             // A hard-linked file counts once, as in the size walk; its other names are told.
             if (acc.anotherName(st)) continue;
@@ -271,9 +273,8 @@ Accumulator walk(const std::string& root, const WalkContext& context, const Limi
     descent.depthFirst(
         root,
         [&](int fd, std::vector<std::string>& subfolders) {
-            struct stat st;
-            // A volume mounted here since the entry was read is not entered.
-            if (fstat(fd, &st) != 0 || st.st_dev != context.device) return;
+            // A mount made here since the entry was read is not entered.
+            if (context.border->outside(fd)) return;
             auto dir = DirectoryListing::adopt(FileDescriptor(fcntl(fd, F_DUPFD_CLOEXEC, 0)));
             if (!dir) return;
             const size_t depth = descent.depth();
@@ -363,7 +364,8 @@ FolderInsights analyze(const std::string& path, const std::function<bool()>& isC
             for (auto& form : writtenAndResolved(place)) excluded.insert(std::move(form));
     const FolderDescent::Exclusions exclusions(excluded);
     const std::set<std::string, std::less<>> skipped(skippedNames.begin(), skippedNames.end());
-    const WalkContext context{st.st_dev, now, &exclusions, &isCancelled, &skipped};
+    const MountBorder border(path);
+    const WalkContext context{&border, now, &exclusions, &isCancelled, &skipped};
     Accumulator own;
     std::vector<std::string> subfolders;
     if (auto dir = openListing(path); !dir) {

@@ -77,6 +77,12 @@ std::string unreadableNote(int64_t folders) {
            " not readable by this user";
 }
 
+std::string mountedNote(int64_t folders) {
+    if (folders < 1) return {};
+    // A bind mount of the walk's own file system is left out as well: "another file system" would not hold.
+    return std::to_string(folders) + (folders == 1 ? " folder" : " folders") + " where a file system or a folder is mounted";
+}
+
 int nothingReadUnder(const std::string& argument) {
     ReportOutput::diagnostic("Cannot read anything under " + printable(argument) + " (" + std::strerror(EACCES) + ")\n");
     return 1;

@@ -35,6 +35,10 @@ int folder(const std::string& argument, const std::string& path);
 /// for none.
 std::string unreadableNote(int64_t folders);
 
+/// "N folders where a file system or a folder is mounted": left out of a walk that stays
+/// on its own mount. Empty for none.
+std::string mountedNote(int64_t folders);
+
 /// For a folder that was read but nothing below which could be (every folder in it refused
 /// this user): "Cannot read anything under ARGUMENT (Permission denied)" on standard error.
 /// Returns 1.

@@ -154,6 +154,8 @@ std::string scanReportText(const ScanResult &result, const std::vector<CleanupIt
              (disks.size() > 1 ? " on " + std::to_string(disks.size()) + " disks" : "") +
              (result.partial() ? " (partial: stopped before every folder was measured)" : ""));
     line("  Unreadable folders: " + unreadableText(result.unreadableFolders));
+    if (result.mountedFolders > 0)
+        line("  Not counted: " + CommandPath::mountedNote(result.mountedFolders));
     for (const auto &aside : result.setAsideFolders)
         out += wrap(BaseFolders::sentence(aside), "  ", 74) + "\n";
     if (!result.snapshots.empty())
@@ -321,6 +323,8 @@ std::optional<std::string> scanReportJSON(const ScanResult &result, std::string 
         if (result.diskFigures().size() > 1) document["disks"] = ReportExporter::diskObjects(result);
         if (result.partial())
             document["partial"] = true;
+        if (result.mountedFolders > 0)
+            document["mountedFolders"] = result.mountedFolders;
         if (!result.setAsideFolders.empty())
             document["setAsideFolders"] = ReportExporter::setAsideObjects(result.setAsideFolders);
         // Apps installed but of unknown identity: what no readable app matches is not claimed.

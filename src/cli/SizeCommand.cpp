@@ -58,7 +58,7 @@ int size(const std::string& argument) {
     if (node->unreadableFolders > 0)
         out += "Not counted: " + CommandPath::unreadableNote(node->unreadableFolders) + "\n";
     if (const int64_t mounts = control.otherMounts(); mounts > 0)
-        out += "Not counted: " + counted(mounts, "folder") + " where another file system is mounted\n";
+        out += "Not counted: " + CommandPath::mountedNote(mounts) + "\n";
     if (int status = ReportOutput::emit(out); status != 0) return status;
     return nothingRead ? CommandPath::nothingReadUnder(argument) : 0;
 }

@@ -19,6 +19,7 @@ struct DirectoryEntry {
     uint32_t linkCount = 1;
     uint64_t device = 0; // kept 64-bit: Linux device numbers are wider than 32 bits
     uint64_t fileID = 0;
+    std::optional<bool> mountRoot; // whether it is the root of a mount, where the kernel says
     std::optional<Date> modified;
 
     friend bool operator==(const DirectoryEntry&, const DirectoryEntry&) = default;
@@ -33,7 +34,7 @@ namespace BulkDirectoryReader {
 /// the next record, so the sink copies what it keeps.
 template <typename Sink> bool read(int directoryFD, Sink&& sink);
 
-/// The second way: rewinds the stream, then readdir + fstatat(AT_SYMLINK_NOFOLLOW) for
+/// The second way: rewinds the stream, then readdir + a look without following links at
 /// each entry other than "." and "..", leaving out entries that cannot be described.
 /// Builds the same values as `read`.
 template <typename Sink> void readFallback(DIR* directory, Sink&& sink);

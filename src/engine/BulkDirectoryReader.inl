@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/BulkAttributes.h"
+#include "platform/MountBorder.h"
 
 namespace sorvel::BulkDirectoryReader {
 namespace detail {
@@ -19,6 +20,7 @@ inline constexpr attrlist kRequest = [] {
     a.bitmapcount = ATTR_BIT_MAP_COUNT;
     a.commonattr = ATTR_CMN_NAME | ATTR_CMN_DEVID | ATTR_CMN_OBJTYPE | ATTR_CMN_MODTIME |
                    ATTR_CMN_FILEID | ATTR_CMN_RETURNED_ATTRS;
+    a.dirattr = ATTR_DIR_MOUNTSTATUS;
     a.fileattr = ATTR_FILE_LINKCOUNT | ATTR_FILE_ALLOCSIZE;
     return a;
 }();
@@ -57,6 +59,7 @@ inline void resetEntry(DirectoryEntry& e) {
     e.linkCount = 1;
     e.device = 0;
     e.fileID = 0;
+    e.mountRoot.reset();
     e.modified.reset();
 }
 
@@ -74,6 +77,7 @@ bool parseBatch(const unsigned char* buffer, size_t filled, int count, Directory
         const unsigned char* record = buffer + at;
         const unsigned char* end = record + length;
         const uint32_t common = load32(record + 4);
+        const uint32_t dir = load32(record + 12);
         const uint32_t file = load32(record + 16);
         const unsigned char* p = record + kBulkRecordHeaderSize;
         auto fits = [&](size_t n) { return static_cast<size_t>(end - p) >= n; };
@@ -115,6 +119,11 @@ bool parseBatch(const unsigned char* buffer, size_t filled, int count, Directory
             entry.fileID = load64(p);
             p += 8;
         }
+        if (dir & ATTR_DIR_MOUNTSTATUS) {
+            if (!fits(4)) return false;
+            entry.mountRoot = (load32(p) & DIR_MNTSTATUS_MNTPOINT) != 0;
+            p += 4;
+        }
         if (file & ATTR_FILE_LINKCOUNT) {
             if (!fits(4)) return false;
             entry.linkCount = load32(p);
@@ -148,7 +157,8 @@ bool readWith(int directoryFD, BulkCall&& call, Sink& sink) {
     }
 }
 
-inline void entryFromStat(DirectoryEntry& e, const char* name, const struct stat& st) {
+inline void entryFromStat(DirectoryEntry& e, const char* name, const struct stat& st,
+                          std::optional<bool> mountRoot = std::nullopt) {
     e.name.assign(name);
     const auto type = st.st_mode & S_IFMT;
     e.isDirectory = type == S_IFDIR;
@@ -158,6 +168,7 @@ inline void entryFromStat(DirectoryEntry& e, const char* name, const struct stat
     e.linkCount = static_cast<uint32_t>(st.st_nlink);
     e.device = static_cast<uint64_t>(st.st_dev);
     e.fileID = static_cast<uint64_t>(st.st_ino);
+    e.mountRoot = mountRoot;
     e.modified = dateFromUnixSeconds(static_cast<int64_t>(st.st_mtim.tv_sec));
 }
 
@@ -179,8 +190,9 @@ template <typename Sink> void readFallback(DIR* directory, Sink&& sink) {
         const char* name = d->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
         struct stat st;
-        if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        detail::entryFromStat(entry, name, st);
+        std::optional<bool> mountRoot;
+        if (!describeEntry(fd, name, st, mountRoot)) continue;
+        detail::entryFromStat(entry, name, st, mountRoot);
         sink(static_cast<const DirectoryEntry&>(entry));
     }
 }

@@ -116,7 +116,7 @@ const MountEntry* mountAt(const std::vector<MountEntry>& mounts, const std::stri
 }
 
 // A root that lies inside another root of the same category would be measured twice
-// where both share a device (a walk with stayOnDevice only stops at device borders).
+// where both share a mount (a walk with stayOnDevice stops only at mount borders).
 // The outer walk leaves it out; it is walked once, as its own root.
 void excludeNestedRoots(DisplayCategory& category) {
     std::vector<std::string> sorted = category.roots;

@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <mutex>
 #include <optional>
 #include <unordered_set>
 
@@ -18,7 +17,7 @@
 #include "platform/Concurrency.h"
 #include "platform/FolderDescent.h"
 #include "platform/LinkedPlace.h"
-#include "platform/MountTable.h"
+#include "platform/MountBorder.h"
 #include "platform/Path.h"
 #include "platform/Text.h"
 
@@ -37,32 +36,12 @@ std::string joinPath(const std::string& parent, const std::string& name) {
 // What every directory read of one walk shares.
 struct WalkRules {
     const Options& options;
-    uint64_t device;
-    std::optional<int64_t> mount;         // the start's mount, where the kernel names it
+    MountBorder border;                   // every mount below the start, where the walk stays on it
     FolderDescent::Exclusions exclusions; // the test the insights and duplicate walks share
 
-    WalkRules(const Options& options, uint64_t device, const std::string& start)
-        : options(options), device(device), mount(options.stayOnDevice ? kernelMountId(start) : std::nullopt),
+    WalkRules(const Options& options, const std::string& start)
+        : options(options), border(options.stayOnDevice ? MountBorder(start) : MountBorder()),
           exclusions(options.excludedPaths) {}
-
-    // Whether a folder of another device lies on the start's mount all the same (a btrfs
-    // subvolume is a device of its own, not another mount): asked once a device.
-    bool onStartMount(uint64_t folderDevice, const std::string& parentPath, const std::string& name) const {
-        if (folderDevice == device) return true;
-        if (!mount) return false;
-        {
-            const std::lock_guard lock(mutex);
-            if (admitted.count(folderDevice)) return true;
-        }
-        if (kernelMountId(joinPath(parentPath, name)) != mount) return false;
-        const std::lock_guard lock(mutex);
-        admitted.insert(folderDevice);
-        return true;
-    }
-
-private:
-    mutable std::mutex mutex;
-    mutable std::set<uint64_t> admitted;
 };
 
 // What one directory read collects.
@@ -138,8 +117,8 @@ void EntrySink::accept(const DirectoryEntry& entry, const std::string& parentPat
     }
 
     if (entry.isDirectory) {
-        // By default, like insights and unlike the duplicate listing, another volume is not entered.
-        if (options.stayOnDevice && !rules.onStartMount(entry.device, parentPath, name)) {
+        // By default, like insights and unlike the duplicate listing, another mount is not entered.
+        if (rules.border.outside(entry.device, entry.mountRoot, parentPath, name)) {
             control.noteOtherMount();
             return;
         }
@@ -342,9 +321,8 @@ void walkDirectory(ScanNode& top, int depth, const WalkRules& rules, ScanControl
     if (!whole && !top.partial) top.markCut();
 }
 
-// Steps 1-3 of both entry points: the start node, or none; `isDirectory` and `device`
-// say how to go on.
-ScanNodePtr startNode(const std::string& path, bool& isDirectory, uint64_t& device, const std::string& openAs) {
+// Steps 1-3 of both entry points: the start node, or none; `isDirectory` says how to go on.
+ScanNodePtr startNode(const std::string& path, bool& isDirectory, const std::string& openAs) {
     struct stat st;
     if (::lstat(openAs.c_str(), &st) != 0) return nullptr;
     std::string name = lastPathComponent(path);
@@ -352,7 +330,6 @@ ScanNodePtr startNode(const std::string& path, bool& isDirectory, uint64_t& devi
     auto node = ScanNode::make(std::move(name), path);
     node->modified = dateFromUnixSeconds(static_cast<int64_t>(st.st_mtim.tv_sec));
     isDirectory = S_ISDIR(st.st_mode);
-    device = static_cast<uint64_t>(st.st_dev);
     if (!isDirectory) {
         node->isFile = true;
         node->size = node->directFileSize = static_cast<int64_t>(st.st_blocks) * 512;
@@ -391,11 +368,10 @@ std::string openedAs(const std::string& path, const Options& options) {
 
 ScanNodePtr walk(const std::string& path, ScanControl& control, const Options& options) {
     bool isDirectory = false;
-    uint64_t device = 0;
     const std::string opened = openedAs(path, options);
-    auto root = startNode(path, isDirectory, device, opened);
+    auto root = startNode(path, isDirectory, opened);
     if (root && isDirectory) {
-        walkDirectory(*root, 0, WalkRules(options, device, opened), control, &opened);
+        walkDirectory(*root, 0, WalkRules(options, opened), control, &opened);
         control.settleLinked({&root});
     }
     return root;
@@ -403,11 +379,10 @@ ScanNodePtr walk(const std::string& path, ScanControl& control, const Options& o
 
 ScanNodePtr walkParallel(const std::string& path, ScanControl& control, const Options& options) {
     bool isDirectory = false;
-    uint64_t device = 0;
     const std::string opened = openedAs(path, options);
-    auto root = startNode(path, isDirectory, device, opened);
+    auto root = startNode(path, isDirectory, opened);
     if (!root || !isDirectory) return root;
-    const WalkRules rules(options, device, opened);
+    const WalkRules rules(options, opened);
 
     const size_t target = 4 * static_cast<size_t>(activeProcessorCount());
     std::vector<ScanNodePtr> frontier{root};

@@ -81,6 +81,7 @@ ScanResult scanSynchronously(ScanControl& control, ScanScope scope, std::optiona
 
     walkCategories(control, categories, result);
     result.unreadableFolders = control.unreadableFolders();
+    result.mountedFolders = control.otherMounts();
     return result;
 }
 

@@ -91,7 +91,8 @@ public:
     /// A folder this user may not read: its size is missing from the totals.
     void noteUnreadable();
     int64_t unreadableFolders() const;
-    /// A folder where another file system is mounted, left out of a walk that stays on its own.
+    /// A folder where a file system or a folder (a bind mount) is mounted, left out of a walk
+    /// that stays on its own mount.
     void noteOtherMount();
     int64_t otherMounts() const;
     /// A copy of what is known of the hard-linked files counted so far.

@@ -59,6 +59,7 @@ struct ScanResult {
     Date finishedAt = now();
     bool fullDiskAccess = false;
     int64_t unreadableFolders = 0; // folders the walk met that this user may not read
+    int64_t mountedFolders = 0;    // folders left out where something is mounted
     /// A category root that did not exist when the scan looked (a Trash never used yet):
     /// it is measured whole once it comes into being, and counted from then on.
     struct MissingRoot {

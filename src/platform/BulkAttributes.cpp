@@ -18,6 +18,7 @@ namespace {
 constexpr attrgroup_t kSupportedCommon = ATTR_CMN_NAME | ATTR_CMN_DEVID | ATTR_CMN_OBJTYPE |
                                          ATTR_CMN_MODTIME | ATTR_CMN_FILEID |
                                          ATTR_CMN_RETURNED_ATTRS;
+constexpr attrgroup_t kSupportedDir = ATTR_DIR_MOUNTSTATUS;
 constexpr attrgroup_t kSupportedFile = ATTR_FILE_LINKCOUNT | ATTR_FILE_ALLOCSIZE;
 
 // Directory entries are read in chunks of at most a quarter of the room left in the
@@ -47,6 +48,7 @@ size_t roundUp8(size_t n) { return (n + 7) & ~size_t{7}; }
 
 struct Returned {
     attrgroup_t common = 0;
+    attrgroup_t dir = 0;
     attrgroup_t file = 0;
 };
 
@@ -57,6 +59,7 @@ size_t valueBytes(Returned r) {
     if (r.common & ATTR_CMN_OBJTYPE) n += 4;
     if (r.common & ATTR_CMN_MODTIME) n += 16;
     if (r.common & ATTR_CMN_FILEID) n += 8;
+    if (r.dir & ATTR_DIR_MOUNTSTATUS) n += 4;
     if (r.file & ATTR_FILE_LINKCOUNT) n += 4;
     if (r.file & ATTR_FILE_ALLOCSIZE) n += 8;
     return n;
@@ -68,6 +71,7 @@ void writeRecord(unsigned char* rec, size_t size, Returned r, const struct statx
     std::memset(rec, 0, size);
     put32(rec + 0, static_cast<uint32_t>(size));
     put32(rec + 4, r.common);
+    put32(rec + 12, r.dir);
     put32(rec + 16, r.file);
     unsigned char* p = rec + kBulkRecordHeaderSize;
     unsigned char* nameReference = nullptr;
@@ -91,6 +95,10 @@ void writeRecord(unsigned char* rec, size_t size, Returned r, const struct statx
     if (r.common & ATTR_CMN_FILEID) {
         put64(p, sx.stx_ino);
         p += 8;
+    }
+    if (r.dir & ATTR_DIR_MOUNTSTATUS) {
+        put32(p, (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) ? DIR_MNTSTATUS_MNTPOINT : 0);
+        p += 4;
     }
     if (r.file & ATTR_FILE_LINKCOUNT) {
         put32(p, sx.stx_nlink);
@@ -117,6 +125,7 @@ int getattrlistbulk(int dirfd, const attrlist* request, void* buffer, size_t buf
         return -1;
     }
     const attrgroup_t wantCommon = request->commonattr & kSupportedCommon;
+    const attrgroup_t wantDir = request->dirattr & kSupportedDir;
     const attrgroup_t wantFile = request->fileattr & kSupportedFile;
     // What the kernel holds of each entry, never a wait on the process serving a mount whose
     // root is listed here (a stopped FUSE daemon would hold the listing for ever).
@@ -174,6 +183,7 @@ int getattrlistbulk(int dirfd, const attrlist* request, void* buffer, size_t buf
             if (sx.stx_mask & STATX_TYPE) r.common |= wantCommon & ATTR_CMN_OBJTYPE;
             if (sx.stx_mask & STATX_MTIME) r.common |= wantCommon & ATTR_CMN_MODTIME;
             if (sx.stx_mask & STATX_INO) r.common |= wantCommon & ATTR_CMN_FILEID;
+            if (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) r.dir |= wantDir & ATTR_DIR_MOUNTSTATUS;
             if (sx.stx_mask & STATX_NLINK) r.file |= wantFile & ATTR_FILE_LINKCOUNT;
             if (sx.stx_mask & STATX_BLOCKS) r.file |= wantFile & ATTR_FILE_ALLOCSIZE;
             const size_t size = roundUp8(kBulkRecordHeaderSize + valueBytes(r) +

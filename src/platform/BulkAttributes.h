@@ -8,7 +8,7 @@
 //   0   u32  record length in bytes, this field included; the next record starts there
 //   4   u32  returned common attributes (mask)
 //   8   u32  returned volume attributes (always 0)
-//   12  u32  returned directory attributes (always 0)
+//   12  u32  returned directory attributes (mask)
 //   16  u32  returned file attributes (mask)
 //   20  u32  returned fork attributes (always 0)
 //   24  ...  values of the returned attributes, in this order, each only when returned:
@@ -19,10 +19,12 @@
 //        ATTR_CMN_OBJTYPE    u32 object type (VREG, VDIR, VLNK, ...)
 //        ATTR_CMN_MODTIME    i64 seconds, i64 nanoseconds
 //        ATTR_CMN_FILEID     u64 file number
+//        ATTR_DIR_MOUNTSTATUS u32 DIR_MNTSTATUS_MNTPOINT when the entry is the root of a
+//                            mount, else 0; returned only where the kernel says (5.8 on)
 //        ATTR_FILE_LINKCOUNT u32 link count
 //        ATTR_FILE_ALLOCSIZE i64 allocated bytes (st_blocks * 512)
 //   then the NUL-terminated name, the record padded to a multiple of 8 bytes.
-// File attributes are returned for every object type, so the two ways of listing a
+// Directory and file attributes are returned for every object type, so the two ways of listing a
 // directory (bulk, or readdir + fstatat) describe each entry identically.
 #include <cstddef>
 #include <cstdint>
@@ -49,8 +51,12 @@ inline constexpr attrgroup_t ATTR_CMN_OBJTYPE = 0x8;
 inline constexpr attrgroup_t ATTR_CMN_MODTIME = 0x400;
 inline constexpr attrgroup_t ATTR_CMN_FILEID = 0x2000000;
 inline constexpr attrgroup_t ATTR_CMN_RETURNED_ATTRS = 0x80000000;
+inline constexpr attrgroup_t ATTR_DIR_MOUNTSTATUS = 0x8;
 inline constexpr attrgroup_t ATTR_FILE_LINKCOUNT = 0x1;
 inline constexpr attrgroup_t ATTR_FILE_ALLOCSIZE = 0x4;
+
+/// The value of ATTR_DIR_MOUNTSTATUS for the root of a mount.
+inline constexpr uint32_t DIR_MNTSTATUS_MNTPOINT = 0x1;
 
 /// Object types stored for ATTR_CMN_OBJTYPE.
 enum : uint32_t { VNON = 0, VREG = 1, VDIR = 2, VBLK = 3, VCHR = 4, VLNK = 5, VSOCK = 6, VFIFO = 7 };

@@ -87,7 +87,7 @@ struct FileEventStream::Impl {
 
     std::vector<std::string> roots;
     std::unordered_set<std::string> rootPaths; // a root inside another is reached as itself only
-    std::vector<uint64_t> rootDevices; // filled when the roots are watched
+    std::vector<MountBorder> rootBorders; // filled when the roots are watched
     double latency = 0;
     SerialQueue* queue = nullptr;
     State state = State::created;
@@ -246,9 +246,9 @@ struct FileEventStream::Impl {
         return gaveUp;
     }
 
-    // Calls `visit` with the name of every folder directly in `path` on the tree's device.
+    // Calls `visit` with the name of every folder directly in `path` on the tree's mount.
     template <class Visit> void forEachSubfolder(const std::string& path, uint32_t tree, Visit visit) {
-        UnwatchedFolders::forEachSubfolder(path, rootDevices[tree], visit, [this] { return stopping.load(); });
+        UnwatchedFolders::forEachSubfolder(path, rootBorders[tree], visit, [this] { return stopping.load(); });
     }
 
     // One watch within the process's share. `refused`: the share is spent or the system is
@@ -313,12 +313,12 @@ struct FileEventStream::Impl {
                  bool forLength = false) {
         (forLength ? pathsTooLong : shareRanOut).store(true);
         if (parent == kNone) {
-            left.leaveOut(UnwatchedFolders::kNoGroup, {}, name, rootDevices[tree]);
+            left.leaveOut(UnwatchedFolders::kNoGroup, {}, name, rootBorders[tree]);
             return;
         }
         auto it = folders.find(parent);
         if (it == folders.end()) return;
-        it->second.leftOut = left.leaveOut(it->second.leftOut, parentPath, name, rootDevices[tree]);
+        it->second.leftOut = left.leaveOut(it->second.leftOut, parentPath, name, rootBorders[tree]);
     }
 
     // Watches breadth-first from the given folders down, so every root's upper levels come
@@ -382,13 +382,13 @@ struct FileEventStream::Impl {
     // Watches every root, breadth-first across them all; false when none could be watched.
     bool watchRoots() {
         bool any = false;
-        rootDevices.assign(roots.size(), 0);
+        rootBorders.assign(roots.size(), MountBorder());
         std::deque<Pending> folderRoots;
         for (uint32_t tree = 0; tree < roots.size(); ++tree) {
             const std::string& root = roots[tree];
             struct stat st;
             if (::lstat(root.c_str(), &st) != 0) continue;
-            rootDevices[tree] = static_cast<uint64_t>(st.st_dev);
+            rootBorders[tree] = MountBorder(root);
             if (S_ISDIR(st.st_mode)) {
                 folderRoots.push_back({kNone, root, tree, true, false, static_cast<uint64_t>(st.st_ino)});
                 continue;

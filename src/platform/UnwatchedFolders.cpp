@@ -3,12 +3,12 @@
 namespace sorvel {
 
 uint32_t UnwatchedFolders::leaveOut(uint32_t group, const std::string& parentPath, std::string_view name,
-                                    uint64_t device) {
+                                    const MountBorder& border) {
     {
         std::lock_guard lock(mutex_);
         if (group >= groups_.size()) {
             group = static_cast<uint32_t>(groups_.size());
-            groups_.push_back(Group{parentPath, device, {}, {}, nullptr});
+            groups_.push_back(Group{parentPath, border, {}, {}, nullptr});
         }
         Group& g = groups_[group];
         const auto index = static_cast<uint32_t>(g.counts.size());
@@ -101,10 +101,10 @@ bool UnwatchedFolders::countNext(std::unique_lock<std::mutex>& lock) {
         if (path.back() != '/') path += '/';
         path += name;
     }
-    const uint64_t device = g->device;
+    const MountBorder border = g->border;
     const uint64_t generation = generation_.load();
     lock.unlock();
-    const size_t below = countBelow(path, device, generation);
+    const size_t below = countBelow(path, border, generation);
     lock.lock();
     // Dropped when the trees were watched anew, the folder went meanwhile, or the count gave up.
     if (!stop_.load() && generation == generation_.load() && next.group < groups_.size()) {
@@ -118,7 +118,7 @@ bool UnwatchedFolders::countNext(std::unique_lock<std::mutex>& lock) {
     return true;
 }
 
-size_t UnwatchedFolders::countBelow(const std::string& top, uint64_t device, uint64_t generation) const {
+size_t UnwatchedFolders::countBelow(const std::string& top, const MountBorder& border, uint64_t generation) const {
     const auto halted = [&] { return stop_.load() || generation_.load() != generation; };
     size_t below = 0;
     std::vector<std::string> stack{top};
@@ -126,7 +126,7 @@ size_t UnwatchedFolders::countBelow(const std::string& top, uint64_t device, uin
         const std::string path = std::move(stack.back());
         stack.pop_back();
         forEachSubfolder(
-            path, device,
+            path, border,
             [&](const char* name, uint64_t) {
                 std::string child = path;
                 if (child.back() != '/') child += '/';

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/DirectoryListing.h"
+#include "platform/MountBorder.h"
 
 namespace sorvel {
 
@@ -35,10 +36,11 @@ public:
     explicit UnwatchedFolders(const std::unordered_set<std::string>& roots) : roots_(roots) {}
 
     /// A folder left out, named `name` in the folder at `parentPath` (empty for a root,
-    /// whose name is its whole path) on `device`. It counts as one at once; the folders
+    /// whose name is its whole path) inside `border`. It counts as one at once; the folders
     /// below it are counted by `run` (or `countQueued`). `group` is the parent's group
     /// from an earlier call, or kNoGroup; the group it went into is returned.
-    uint32_t leaveOut(uint32_t group, const std::string& parentPath, std::string_view name, uint64_t device);
+    uint32_t leaveOut(uint32_t group, const std::string& parentPath, std::string_view name,
+                      const MountBorder& border);
     /// The folder `name` of `group` was removed or moved away: it leaves the count. False
     /// when it was not counted there.
     bool gone(uint32_t group, std::string_view name);
@@ -59,10 +61,10 @@ public:
     void stop();
     bool stopped() const { return stop_.load(); }
 
-    /// Calls `visit` with the name and inode of every folder directly in `path` on `device`; stops
-    /// early (now and then between entries) once `halted` is true.
+    /// Calls `visit` with the name and inode of every folder directly in `path` inside `border`;
+    /// stops early (now and then between entries) once `halted` is true.
     template <class Visit, class Halted>
-    static void forEachSubfolder(const std::string& path, uint64_t device, Visit visit, Halted halted) {
+    static void forEachSubfolder(const std::string& path, const MountBorder& border, Visit visit, Halted halted) {
         auto dir = DirectoryListing::open(path);
         if (!dir) return;
         size_t seen = 0;
@@ -71,10 +73,10 @@ public:
             using Type = DirectoryListing::Type;
             if (entry->type != Type::directory && entry->type != Type::unknown) continue;
             struct stat st;
-            if (::fstatat(dir->descriptor(), entry->name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-                !S_ISDIR(st.st_mode))
+            std::optional<bool> mountRoot;
+            if (!describeEntry(dir->descriptor(), entry->name.data(), st, mountRoot) || !S_ISDIR(st.st_mode))
                 continue;
-            if (static_cast<uint64_t>(st.st_dev) != device) continue; // another volume
+            if (border.outside(static_cast<uint64_t>(st.st_dev), mountRoot, path, entry->name)) continue;
             visit(entry->name.data(), static_cast<uint64_t>(st.st_ino));
         }
     }
@@ -85,7 +87,7 @@ private:
     // The folders left out in one watched folder (or one root left out).
     struct Group {
         std::string parentPath;
-        uint64_t device = 0;
+        MountBorder border;
         std::string names;            // NUL after each
         std::vector<uint32_t> counts; // per name: the folder and those below it; kGone once gone
         // Built once names start going away from a large group, so each goes in one look-up.
@@ -99,7 +101,7 @@ private:
 
     // The next queued folder, counted outside the lock; false when the queue is empty.
     bool countNext(std::unique_lock<std::mutex>& lock);
-    size_t countBelow(const std::string& top, uint64_t device, uint64_t generation) const;
+    size_t countBelow(const std::string& top, const MountBorder& border, uint64_t generation) const;
     void forget(Group& group, uint32_t index);
     void settle(); // under the lock: whether anything is left to count
 

@@ -1,7 +1,8 @@
 // A cache folder kept on a disk of its own (a bind or a link at it, a btrfs subvolume, a
 // second disk) is planned, swept and put back there; where it cannot be, the plan already
-// says so with the move's own sentence. As an unprivileged user, through the binary where a
-// user would run it, each row in a mount namespace of its own.
+// says so with the move's own sentence. Every walk measures such a place whole (a btrfs
+// subvolume in it too) and leaves out, saying so, any mount below it. As an unprivileged
+// user, through the binary where a user would run it, each row in a mount namespace of its own.
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -22,6 +23,7 @@ using namespace sorvel;
 namespace {
 
 constexpr const char* kUser = "65534";
+constexpr const char* kMounted = "Not counted: 1 folder where a file system or a folder is mounted";
 
 bool contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 
@@ -66,6 +68,12 @@ struct Row {
     bool asRoot = false;                    // run as root rather than as the user
     std::string trashed = {};               // relative to the home: where the sweep put an item
 };
+
+// A folder of the home's own file system shown a second time inside a measured place.
+bool documentsBoundInCache(const Place& p) {
+    test::writeFileOfSize(p.h + "/Documents/scans/big", 25'000'000);
+    return caches(p.h + "/.cache") && bindAt(p.h + "/Documents", p.h + "/.cache/bound");
+}
 
 // "{d}" in a text for the disk; a leading "~" of an argument for the home.
 std::string filled(std::string text, const Place& p, bool argument = false) {
@@ -209,6 +217,22 @@ TEST(OwnDiskCaches, ACacheOnADiskOfItsOwnIsCleanedAndPutBackThereOrRefusedInTheP
                     (test::writeFileOfSize(p.h + "/.local/share/containers/layer/blob", 25'000'000), true);
          },
          {"--size", "~/.local/share"}, {"25 MB"}, -1, "", ""},
+        {"a nested btrfs subvolume in its folder's insights", true,
+         [](const Place& p) {
+             return run({"/bin/btrfs", "subvolume", "create", p.h + "/.local/share/containers"}) &&
+                    (test::writeFileOfSize(p.h + "/.local/share/containers/layer/blob", 25'000'000), true);
+         },
+         {"--insights", "~/.local/share"}, {"25 MB \u00B7 1 file"}, -1, "", ""},
+        {"the documents bound inside ~/.cache, its size", false, documentsBoundInCache,
+         {"--size", "~/.cache"}, {"12 MB  2 files", kMounted}, -1, "", ""},
+        {"the documents bound inside ~/.cache, the report", false, documentsBoundInCache,
+         {"--report"}, {"User app caches \u2014 12 MB", kMounted}, -1, "", ""},
+        {"~/.cache a bind of another disk, a folder of that disk bound inside it", false,
+         [](const Place& p) {
+             return diskAt(p.d) && caches(p.d + "/cache") && bindAt(p.d + "/cache", p.h + "/.cache") &&
+                    (test::writeFileOfSize(p.d + "/kept/blob", 25'000'000), bindAt(p.d + "/kept", p.h + "/.cache/kept"));
+         },
+         {"--size", "~/.cache"}, {"12 MB  2 files", kMounted}, -1, "", ""},
     };
     int ran = 0;
     std::string notRun; // rows that could not run here, and why: the test is then a skip
