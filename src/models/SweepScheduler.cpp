@@ -103,6 +103,8 @@ void SweepScheduler::publish(void (SweepScheduler::*signal)()) {
     counts_.reset(); // every change of the findings, the absent and the ticks is published
     emit(this->*signal)();
     emit changed();
+    // Each receipt shown is told with what of its runs was put back since.
+    if (signal == &SweepScheduler::lastReceiptChanged) lookUpPutBack();
 }
 
 std::vector<CleanupOutcome> SweepScheduler::actionableFindings() const {
@@ -220,6 +222,7 @@ void SweepScheduler::runIfDue() {
     // that did not would read its findings between the other's two writes.
     settleCutShortSweep();
     followStored();
+    lookUpPutBack(); // another session may have put it back
     if (schedule_.frequency == Frequency::off) return;
     // A sweep waits for folders being checked, at most until their deadline: it should
     // look in them too. It never comes between a move from the panel's reading and writing
@@ -588,6 +591,8 @@ SweepScheduler::PanelMove SweepScheduler::moveFindings(const std::vector<Cleanup
         receipt.sharedBytes = Bytes::saturatingAdd(sweepMoved ? last->sharedBytes : 0, sharedBytes);
         receipt.withheldReason.reset();
         receipt.cutShort = false; // this move was recorded whole
+        if (!sweepMoved) receipt.runs.clear();
+        receipt.runs.push_back(result.run.id);
         status = SweepReceipt::record(receipt);
         move.lastReceipt = receipt;
     }
@@ -645,6 +650,7 @@ std::set<std::string> SweepScheduler::onDisk(const std::vector<std::string>& pat
 }
 
 void SweepScheduler::refreshFindings() {
+    lookUpPutBack();
     if (findings_.empty()) return;
     std::vector<std::string> paths;
     for (const auto& f : findings_)
@@ -680,6 +686,31 @@ void SweepScheduler::applyPresence(const std::vector<std::string>& looked, const
     }
     if (listChanged) publish(&SweepScheduler::findingsChanged);
     if (ticksChanged) publish(&SweepScheduler::selectedPathsChanged);
+}
+
+ShownRun::PutBack SweepScheduler::lastPutBack() const {
+    // Looked up for the runs of a receipt since replaced: nothing is known of this one's yet.
+    if (!lastReceipt_ || lastReceipt_->runs != putBack_.runs) return {};
+    return putBack_.back;
+}
+
+void SweepScheduler::lookUpPutBack() {
+    if (!lastReceipt_ || lastReceipt_->runs.empty()) return;
+    auto replaced = putBackLook_.begin();
+    Models::runThenDeliver(
+        this, Models::WorkPriority::utility,
+        [runs = lastReceipt_->runs] {
+            static const std::vector<SweepRun> none;
+            const auto loaded = SweepHistory::sharedRead();
+            return ShownRun::putBack(runs, loaded ? loaded->runs : none);
+        },
+        [replaced, runs = lastReceipt_->runs](SweepScheduler& model, ShownRun::PutBack back) {
+            if (replaced->load()) return;
+            const ShownRun::PutBack before = model.lastPutBack();
+            model.putBack_ = {runs, back};
+            if (model.lastPutBack() != before) model.publish(&SweepScheduler::putBackChanged);
+        },
+        [](SweepScheduler&, const std::string&) {}); // the receipt is told as it was
 }
 
 void SweepScheduler::setMoveNote(std::optional<std::string> note) {

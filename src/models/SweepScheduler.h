@@ -22,6 +22,7 @@
 #include "platform/UserNotifications.h"
 #include "removal/CleanupExecutor.h"
 #include "removal/FolderChecks.h"
+#include "removal/ShownRun.h"
 #include "removal/SweepClaim.h"
 #include "removal/SweepReceipt.h"
 #include "removal/SweepRunner.h"
@@ -68,6 +69,10 @@ public:
     /// The moment by the scheduler's clock, which the times it shows are seen from.
     Date now() const { return deps_.clock(); }
     const std::optional<SweepReceipt>& lastReceipt() const { return lastReceipt_; }
+    /// What was put back since of the History runs the last receipt names, as last looked
+    /// up in the history (whichever session put it back): when the receipt is shown, at each
+    /// check and with `refreshFindings`. Nothing until a look at this receipt's runs is back.
+    ShownRun::PutBack lastPutBack() const;
     const std::optional<Date>& nextRunDate() const { return nextRunDate_; }
     /// The next sweep as it stands at this moment, worked out afresh from the clock: its time,
     /// or `shortly` while a due sweep waits for the check that runs it. Neither when off.
@@ -101,7 +106,8 @@ public:
     /// Looks on a worker at which findings are still where the sweep found them: those gone
     /// leave the list and the ticks, those back (put back from the Trash) return unticked.
     /// Asked for when the panel opens, when the scheduler starts, and after the window
-    /// moves items to the Trash or puts them back.
+    /// moves items to the Trash or puts them back; what of the last receipt's runs was put
+    /// back is looked up again with it.
     void refreshFindings();
     /// Why the last move from the panel left ticked findings where they are (gone since
     /// the sweep, refused or failed), one line each; none when everything ticked moved.
@@ -163,6 +169,7 @@ public:
 signals:
     void isRunningChanged();
     void lastReceiptChanged();
+    void putBackChanged();
     void nextRunDateChanged();
     void findingsChanged();
     void selectedPathsChanged();
@@ -200,6 +207,8 @@ private:
     void adopt(const SweepReceipt& receipt, const std::vector<SweepReceipt::Finding>& findings);
     void notify(const SweepReceipt& receipt);
     void settleCutShortSweep();
+    /// Reads the history on a worker for `lastPutBack`.
+    void lookUpPutBack();
     void finishSweep(SweepRunner::Outcome outcome);
     void failSweep(const std::string& reason);
     void failClean(const std::string& reason);
@@ -255,6 +264,12 @@ private:
     Dependencies deps_;
     bool isRunning_ = false;
     std::optional<SweepReceipt> lastReceipt_;
+    /// What was put back of these runs, as last looked up.
+    struct PutBackSeen {
+        std::vector<UUID> runs;
+        ShownRun::PutBack back;
+    } putBack_;
+    LatestRequest putBackLook_;
     std::optional<Date> nextRunDate_;
     std::vector<CleanupOutcome> findings_;
     std::set<std::string> selectedPaths_;

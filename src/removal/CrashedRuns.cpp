@@ -249,6 +249,7 @@ std::optional<LastSweep> settleLastSweep() {
     const SweepRun run = settled({*stored}).front();
     LastSweep last{run.receipt, {}};
     last.receipt.cutShort = !run.finished;
+    last.receipt.runs = {run.id};
     if (last.receipt == *kept) return std::nullopt;
     for (const auto& item : run.moved)
         if (!item.isPending()) last.findings.push_back({item.originalPath, item.size, item.trashPath});

@@ -6,6 +6,15 @@
 #include "platform/Text.h"
 
 namespace sorvel::ShownRun {
+namespace {
+
+// What of it was put back, as History says it beside what a run moved.
+std::string withPutBack(std::string line, int64_t count, bool all) {
+    if (count <= 0) return line;
+    return line + " \u00B7 " + (all ? std::string("all put back") : counted(count, "item") + " put back");
+}
+
+} // namespace
 
 int64_t movedCount(const SweepRun& run) {
     return Bytes::saturatingAdd(std::max<int64_t>(run.receipt.movedCount, 0), run.putBackCount);
@@ -21,10 +30,28 @@ std::string headline(const SweepRun& run, bool moving) {
     shown.movedBytes = movedBytes(run);
     // Not yet tidied (by a window's start) is no less cut short.
     if (!run.finished && !moving) shown.cutShort = true;
-    std::string line = shown.headline();
-    if (run.putBackCount <= 0) return line;
-    return line + " \u00B7 " +
-           (run.receipt.movedCount <= 0 ? std::string("all put back") : counted(run.putBackCount, "item") + " put back");
+    return withPutBack(shown.headline(), run.putBackCount, run.receipt.movedCount <= 0);
+}
+
+PutBack putBack(const std::vector<UUID>& named, const std::vector<SweepRun>& runs) {
+    PutBack back;
+    bool all = !named.empty();
+    for (const auto& id : named) {
+        const auto run = std::find_if(runs.begin(), runs.end(), [&id](const SweepRun& r) { return r.id == id; });
+        // Forgotten since (cleared, or past the history's bounds): not known to be back.
+        if (run == runs.end()) {
+            all = false;
+            continue;
+        }
+        back.count = Bytes::saturatingAdd(back.count, std::max<int64_t>(run->putBackCount, 0));
+        all = all && run->receipt.movedCount <= 0;
+    }
+    back.all = all && back.count > 0;
+    return back;
+}
+
+std::string headline(const SweepReceipt& receipt, const PutBack& back) {
+    return withPutBack(receipt.headline(), back.count, back.all);
 }
 
 std::optional<std::string> allPutBack(const SweepRun& run) {

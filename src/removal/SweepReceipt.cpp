@@ -42,6 +42,11 @@ nlohmann::json SweepReceipt::toJSON() const {
     if (sweptAt) json["sweptAt"] = SweepCoding::encodeDate(*sweptAt);
     if (cutShort) json["cutShort"] = true;
     if (heldOff) json["heldOff"] = true;
+    if (!runs.empty()) {
+        nlohmann::json ids = nlohmann::json::array();
+        for (const auto& id : runs) ids.push_back(id.uuidString());
+        json["runs"] = std::move(ids);
+    }
     return json;
 }
 
@@ -64,6 +69,10 @@ std::optional<SweepReceipt> SweepReceipt::fromJSON(const nlohmann::json& json) {
         if (const auto* swept = present(json, "sweptAt")) r.sweptAt = SweepCoding::date(*swept);
         if (const auto* cut = present(json, "cutShort")) r.cutShort = boolean(*cut);
         if (const auto* held = present(json, "heldOff")) r.heldOff = boolean(*held);
+        if (const auto* ids = present(json, "runs"); ids && ids->is_array())
+            for (const auto& id : *ids)
+                if (auto parsed = id.is_string() ? UUID::parse(id.get<std::string>()) : std::nullopt)
+                    r.runs.push_back(*parsed);
         return r;
     } catch (const SweepCoding::Malformed&) {
         return std::nullopt;

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/Date.h"
+#include "platform/UUID.h"
 #include "platform/UserDefaults.h"
 #include "removal/SweepCoding.h"
 #include "removal/SweepSchedule.h"
@@ -60,6 +61,10 @@ struct SweepReceipt {
     /// history's, the Trash's); `withheldReason` says which. Such a sweep is tried again
     /// at the scheduler's next check.
     bool heldOff = false;
+    /// The History runs whose moves it counts: the sweep's, then each move from the panel
+    /// added to it, so what is put back there is told here too. Empty for a receipt that
+    /// moved nothing and for those written before it was kept.
+    std::vector<UUID> runs;
 
     /// One line for the menu-bar panel, the history and notifications.
     std::string headline() const;
@@ -70,10 +75,11 @@ struct SweepReceipt {
     Date sweepDate() const { return sweptAt.value_or(date); }
 
     /// "withheldReason", "skippedReason" and "sweptAt" are left out when absent, "sharedBytes" when 0,
-    /// "cutShort" and "heldOff" unless true, so older readers
+    /// "cutShort" and "heldOff" unless true, "runs" when empty, so older readers
     /// read every receipt.
     nlohmann::json toJSON() const;
-    /// None when a required key is missing, of another type, or the action is unknown.
+    /// None when a required key is missing, of another type, or the action is unknown. A
+    /// damaged "runs" only loses the runs it fails to name, never the receipt.
     static std::optional<SweepReceipt> fromJSON(const nlohmann::json& json);
 
     /// The receipt stored under "SorvelLastSweep"; none when absent or unreadable.

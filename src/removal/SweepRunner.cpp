@@ -323,6 +323,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         // receipt that says so, and the next start gives it its run's counts.
         SweepReceipt ahead = receipt;
         ahead.cutShort = true;
+        ahead.runs = {described.id};
         settings.write([&] { return SweepReceipt::record(ahead); }); // a failure shows with the receipt's own, below
         RemovalRun::Request request;
         request.paths = normalized;
@@ -339,6 +340,7 @@ Outcome run(const SweepSchedule& schedule, SweepRun::Trigger trigger, const std:
         outcomes = CleanupExecutor::run(normalized, mode, policy, status);
     }
     receipt = counted(receipt, outcomes, moving);
+    if (moving) receipt.runs = {described.id}; // the panel follows what is put back of it
     std::erase_if(outcomes, heldElsewhere);
     // Nothing moved because a lock of Sorvel's own was held, or the history could not be
     // written: said, and tried again soon, never shown as a sweep that found nothing to clean.

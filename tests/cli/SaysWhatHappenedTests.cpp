@@ -1,7 +1,7 @@
 // The command line says what happened, as the window does: a run put back still says what it
 // moved, a run cut short before its first batch says so, a run from the sweep panel is not
-// said to come from a tray, `--history` writes nothing, and a tree the Trash could not be
-// emptied of is refused with its reason.
+// said to come from a tray, `--history` writes nothing, a tree the Trash could not be
+// emptied of is refused with its reason, and the help names this system's places.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -119,6 +119,11 @@ TEST(SaysWhatHappened, TheCommandLineTellsWhatHappenedAndChangesNothing) {
          },
          {"Moved 7 KB to the Trash"},
          {}},
+        {"the help's line for --apps",
+         {"--help"},
+         [](const std::string&) {},
+         {"files it left in ~/Library", "Flatpak and snap\n", "apps (~/.var/app, ~/snap) are measured by --report"},
+         {"around ~/Library"}},
         {"a build cache holding read-only folders",
          {"--plan"},
          [](const std::string& home) {

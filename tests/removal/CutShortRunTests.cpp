@@ -45,7 +45,9 @@ TEST(CutShortRunTidy, StoredAsItStandsAndTheSweepsReceiptTakesItsCounts) {
         EXPECT_EQ(stored.moved.size(), run.moved.size()) << "what never moved stays listed for a put back";
         EXPECT_EQ(stored.moved[0].trashPath, trashed);
         const std::optional<SweepReceipt> none;
-        EXPECT_EQ(SweepReceipt::loadLast(), settles ? stored.receipt : keptAhead ? ahead : none);
+        SweepReceipt settled = stored.receipt;
+        settled.runs = {stored.id}; // named, so what is put back of it is told with it
+        EXPECT_EQ(SweepReceipt::loadLast(), settles ? settled : keptAhead ? ahead : none);
         EXPECT_EQ(SweepReceipt::loadFindings().size(), settles ? 1u : 0u);
     }
 }

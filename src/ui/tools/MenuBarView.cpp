@@ -11,6 +11,7 @@
 #include "engine/PathText.h"
 #include "models/SweepScheduler.h"
 #include "platform/Path.h"
+#include "removal/ShownRun.h"
 #include "ui/kit/Button.h"
 #include "ui/kit/CheckBox.h"
 #include "ui/kit/ClickArea.h"
@@ -72,7 +73,8 @@ MenuBarView::MenuBarView(SweepScheduler& scheduler, Actions actions, QWidget* pa
     setFixedWidth(width);
     setAutoFillBackground(false);
     for (auto signal : {&SweepScheduler::isRunningChanged, &SweepScheduler::lastReceiptChanged,
-                        &SweepScheduler::nextRunDateChanged, &SweepScheduler::findingsChanged,
+                        &SweepScheduler::putBackChanged, &SweepScheduler::nextRunDateChanged,
+                        &SweepScheduler::findingsChanged,
                         &SweepScheduler::isCleaningChanged, &SweepScheduler::scheduleChanged,
                         &SweepScheduler::saveErrorChanged, &SweepScheduler::failureChanged,
                         &SweepScheduler::moveNoteChanged})
@@ -243,7 +245,7 @@ QWidget* MenuBarView::lastSweep() {
     dotColumn->addWidget(new Dot(MenuBarRules::accentDot(*receipt) ? Theme::accent() : Theme::tertiaryText()));
     dotColumn->addStretch(1);
     headline->addLayout(dotColumn);
-    auto* title = wrapping(q(receipt->headline()), 13, Theme::primaryText(), nullptr, W::semibold);
+    auto* title = wrapping(q(ShownRun::headline(*receipt, scheduler_.lastPutBack())), 13, Theme::primaryText(), nullptr, W::semibold);
     title->setObjectName("receiptHeadline");
     headline->addWidget(title, 1);
     body->addLayout(headline);

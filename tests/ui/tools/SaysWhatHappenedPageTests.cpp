@@ -2,7 +2,8 @@
 // widgets: a run put back still says what it moved, a put back that brought nothing back is
 // no success, no dead put-back mark beside a run's paths, the onboarding and Applications
 // pages name the Linux places, the sweep panel is not a tray's, the sweep settings say what
-// a sweep runs and takes, and the sidebar's small figures read as every other figure does.
+// a sweep runs and takes, the sidebar's small figures read as every other figure does, and
+// the sweep panel tells its last sweep put back as History does, whichever session put it back.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -13,15 +14,18 @@
 #include "engine/Bytes.h"
 #include "models/HistoryModel.h"
 #include "platform/Trash.h"
+#include "platform/UserDefaults.h"
 #include "support/MoveToTrash.h"
 #include "tools/ToolPageTesting.h"
 #include "tools/ToolWorld.h"
 #include "ui/kit/SymbolView.h"
 #include "ui/kit/Text.h"
 #include "ui/shell/OnboardingView.h"
+#include "ui/shell/SorvelApp.h"
 #include "ui/shell/SidebarView.h"
 #include "ui/tools/AppUninstallerView.h"
 #include "ui/tools/HistoryView.h"
+#include "ui/tools/MenuBarView.h"
 #include "ui/tools/SweepSettingsView.h"
 #include "uisupport/UiContext.h"
 
@@ -75,6 +79,35 @@ std::string historyAfter(UiContext& ctx, SweepRun run, bool putBack) {
     return shown(view);
 }
 
+// A sweep that moved two folders, its run in History and its receipt naming that run.
+SweepRun sweptTwo(UiContext& ctx) {
+    SweepRun run;
+    run.trigger = SweepRun::Trigger::scheduled;
+    run.moved = {trashed(ctx, "Library/Caches/a", 500'000), trashed(ctx, "Library/Caches/b", 348'100'000)};
+    run.receipt.action = SweepSchedule::Action::clean;
+    run.recount();
+    EXPECT_TRUE(SweepHistory::store(run));
+    nlohmann::json receipt = run.receipt.toJSON();
+    receipt["runs"] = {run.id.uuidString()};
+    EXPECT_TRUE(UserDefaults::standard().set("SorvelLastSweep", receipt));
+    return run;
+}
+
+// The sweep panel, once it shows the stored receipt, after `putBack`: what its last sweep says then.
+std::string panelAfter(UiContext& ctx, double tick, const std::function<void()>& putBack) {
+    SweepScheduler& sweeper = ctx.models().sweeper;
+    ui::SorvelApp::linkModels(ctx.models());
+    sweeper.setTick(tick);
+    sweeper.start();
+    ui::MenuBarView panel(sweeper, {});
+    const auto headline = [&] { return textOf(&panel, "receiptHeadline"); };
+    EXPECT_TRUE(waitUntil([&] { return headline().find("Moved") != std::string::npos; })) << headline();
+    putBack();
+    waitUntil([&] { return headline().find("put back") != std::string::npos; });
+    sweeper.stop();
+    return shown(panel);
+}
+
 AccessGrant::Services outsideABundle() {
     AccessGrant::Services s;
     s.probe = s.runsFromBundle = s.isAdHocSigned = s.startNewInstance = [] { return false; };
@@ -119,6 +152,25 @@ TEST(SaysWhatHappened, EachWindowTextTellsWhatHappenedHere) {
          },
          {"symbol arrow.uturn.backward", "Tray panel"},
          {"Put all 2 back", "Moved 10 MB to the Trash", "Sweep panel"}},
+        {"the sweep panel after its run was put back in History",
+         [](UiContext& ctx) {
+             const SweepRun run = sweptTwo(ctx);
+             return panelAfter(ctx, 300, [&] { historyAfter(ctx, run, true); });
+         },
+         {"Nothing needed cleaning"},
+         {"Moved 348.6 MB to the Trash \u00B7 all put back"}},
+        {"the sweep panel after another session put back part of its run",
+         [](UiContext& ctx) {
+             SweepRun run = sweptTwo(ctx);
+             return panelAfter(ctx, 0.05, [&] {
+                 HistoryModel other;
+                 run.moved.resize(1);
+                 other.restore(run);
+                 EXPECT_TRUE(waitUntil([&] { return !other.isRestoring(); }));
+             });
+         },
+         {"all put back"},
+         {"Moved 348.6 MB to the Trash \u00B7 1 item put back"}},
         {"onboarding",
          [](UiContext& ctx) {
              ui::OnboardingView page(ctx.models(), outsideABundle());
