@@ -1,28 +1,34 @@
-// What counting shared storage costs a report: the System Data scan (the walk `--report`
-// and `--plan` make, each hard-linked file counted once in the folder that owns it, and the
-// shared figure of every folder) of a home whose package store is hard-linked into its
-// projects, against the same home with plain copies in place of the links.
+// What counting shared storage costs a report: `sorvel --report` (the System Data scan, each
+// hard-linked file counted once in the folder that owns it, and the shared figure of every
+// folder) of a home whose package store is hard-linked into its projects, against the same
+// home with plain copies in place of the links. Prints the median elapsed time and peak
+// resident size of each, and their ratios; fails when the linked home takes more than 1.3x
+// the time or 2x the memory of the copies.
 //
-// Usage: shared_storage [--benchmark_*]
+// Usage: shared_storage [RUNS] (default 7, alternating, after one warm-up run of each)
 // SORVEL_SHARED_FILES (default 100000) store files; the homes are made once, under
-// SORVEL_SHARED_HOMES (default /tmp/sorvel-shared-homes), as linked-N and copies-N, and kept
-// for `/usr/bin/time -v sorvel --report` with HOME pointed at either.
+// SORVEL_SHARED_HOMES (default /tmp/sorvel-shared-homes), as linked-N and copies-N.
 // Store files lie in ~/.local/share/pnpm/store, each with a name in a project (outside
 // every measured place); every third with a third name in ~/.cache/uv (another root).
-#include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
-#include "engine/MultiRootScan.h"
-
-using namespace sorvel;
+extern char** environ;
 
 namespace {
+
+constexpr double kTimeLimit = 1.3, kMemoryLimit = 2.0;
 
 void makeDirs(const std::string& path) {
     for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
@@ -77,27 +83,72 @@ std::string home(bool linked, size_t files) {
     return path;
 }
 
-void report(benchmark::State& state, bool linked) {
-    const size_t files = storeFiles();
-    const std::string at = home(linked, files);
-    ::setenv("HOME", at.c_str(), 1);
-    for (const char* name : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME", "XDG_CONFIG_HOME"}) ::unsetenv(name);
-    int64_t shared = 0;
-    for (auto _ : state) {
-        ScanControl control;
-        ScanResult result = MultiRootScan::scanSynchronously(control, ScanScope::systemData);
-        shared = result.sharedBytes(at + "/.local/share/pnpm");
-        benchmark::DoNotOptimize(shared);
+struct Run {
+    double seconds = 0;
+    long peakKiB = 0;
+};
+
+// One `sorvel --report` of the home, as a process of its own.
+Run reportOf(const std::string& home) {
+    std::vector<std::string> env{"HOME=" + home};
+    for (char** e = environ; *e; ++e) {
+        const std::string var = *e;
+        if (var.rfind("HOME=", 0) != 0 && var.rfind("XDG_", 0) != 0) env.push_back(var);
     }
-    state.counters["storeFiles"] = static_cast<double>(files);
-    state.counters["sharedMB"] = static_cast<double>(shared) / 1e6;
+    std::vector<char*> envp;
+    for (auto& var : env) envp.push_back(var.data());
+    envp.push_back(nullptr);
+    char* argv[] = {const_cast<char*>(SORVEL_BINARY), const_cast<char*>("--report"), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, SORVEL_BINARY, &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) std::abort();
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "sorvel --report of %s failed\n", home.c_str());
+        std::exit(2);
+    }
+    return Run{seconds, usage.ru_maxrss};
 }
 
-void BM_ReportLinkedStore(benchmark::State& state) { report(state, true); }
-void BM_ReportCopiedStore(benchmark::State& state) { report(state, false); }
+template <typename T> T median(std::vector<T> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
 
 } // namespace
 
-BENCHMARK(BM_ReportLinkedStore)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
-BENCHMARK(BM_ReportCopiedStore)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const size_t files = storeFiles();
+    const std::string linked = home(true, files), copies = home(false, files);
+    reportOf(linked);
+    reportOf(copies);
+    std::vector<double> linkedTime, copiesTime;
+    std::vector<long> linkedPeak, copiesPeak;
+    for (int i = 0; i < runs; ++i) {
+        const Run l = reportOf(linked), c = reportOf(copies);
+        linkedTime.push_back(l.seconds);
+        linkedPeak.push_back(l.peakKiB);
+        copiesTime.push_back(c.seconds);
+        copiesPeak.push_back(c.peakKiB);
+    }
+    const double timeRatio = median(linkedTime) / median(copiesTime);
+    const double memoryRatio = static_cast<double>(median(linkedPeak)) / static_cast<double>(median(copiesPeak));
+    std::printf("sorvel --report, %zu store files, median of %d runs\n", files, runs);
+    std::printf("  linked  %.3f s  %.1f MiB\n", median(linkedTime), median(linkedPeak) / 1024.0);
+    std::printf("  copies  %.3f s  %.1f MiB\n", median(copiesTime), median(copiesPeak) / 1024.0);
+    std::printf("  time    %.2fx (at most %.1fx)\n", timeRatio, kTimeLimit);
+    std::printf("  memory  %.2fx (at most %.1fx)\n", memoryRatio, kMemoryLimit);
+    const bool within = timeRatio <= kTimeLimit && memoryRatio <= kMemoryLimit;
+    std::printf("%s\n", within ? "within the limits" : "OVER THE LIMITS");
+    return within ? 0 : 1;
+}

@@ -41,16 +41,18 @@ std::vector<ScanControl::Completed> ScanControl::takeCompleted() {
 }
 
 bool ScanControl::insertInode(InodeKey key) {
+    if (linked_.counted({key.device, key.inode})) return false;
     std::lock_guard g(lock_);
     knowsInodes_.store(true, std::memory_order_release);
     return inodes_.seen.insert(key).second;
 }
 
 bool ScanControl::insertInode(InodeKey key, const std::string& countedIn) {
+    const bool counted = linked_.counted({key.device, key.inode});
     std::lock_guard g(lock_);
     knowsInodes_.store(true, std::memory_order_release);
     if (inodes_.keepsOwners) inodes_.holders[key].insert(countedIn);
-    if (!inodes_.seen.insert(key).second) return false;
+    if (counted || !inodes_.seen.insert(key).second) return false;
     if (inodes_.keepsOwners) inodes_.owners.emplace(key, countedIn);
     return true;
 }
@@ -80,17 +82,26 @@ void ScanControl::settleLinked(const std::vector<ScanNodePtr*>& roots) {
         keepsOwners = inodes_.keepsOwners;
         if (keepsOwners) released.insert(released_.begin(), released_.end());
     }
+    if (!keepsOwners) {
+        // The table itself remembers what was counted: nothing more is built per file.
+        linked_.settle(roots, nullptr, true);
+        std::lock_guard g(lock_);
+        newlyLinked_ = 0;
+        return;
+    }
     // Gathered first and taken in after: a long settle never holds what progress reads.
     std::vector<InodeKey> counted;
     std::vector<std::pair<InodeKey, std::string>> owners;
     size_t newlyLinked = 0;
-    linked_.settle(roots, [&](LinkedFiles::Key k, const ScanNode& owner, bool everyNameMet) {
-        const InodeKey key{k.device, k.inode};
-        counted.push_back(key);
-        if (!keepsOwners) return;
-        owners.emplace_back(key, std::string(folderPath(owner.path)));
-        if (!everyNameMet && !released.count(key)) ++newlyLinked;
-    });
+    linked_.settle(
+        roots,
+        [&](LinkedFiles::Key k, const ScanNode& owner, bool everyNameMet) {
+            const InodeKey key{k.device, k.inode};
+            counted.push_back(key);
+            owners.emplace_back(key, std::string(folderPath(owner.path)));
+            if (!everyNameMet && !released.count(key)) ++newlyLinked;
+        },
+        false);
     std::lock_guard g(lock_);
     inodes_.seen.insert(counted.begin(), counted.end());
     for (auto& [key, owner] : owners) inodes_.owners.emplace(key, std::move(owner));
@@ -104,7 +115,10 @@ size_t ScanControl::newlyLinked() const {
 }
 
 void ScanControl::keepInodeOwners() {
+    std::vector<InodeKey> counted;
+    linked_.takeCounted([&](LinkedFiles::Key k) { counted.push_back({k.device, k.inode}); });
     std::lock_guard g(lock_);
+    inodes_.seen.insert(counted.begin(), counted.end());
     inodes_.keepsOwners = true;
     knowsInodes_.store(true, std::memory_order_release);
 }
@@ -159,18 +173,29 @@ std::vector<std::string> ScanControl::uncountedElsewhere(const std::string& fold
 }
 
 ScanControl::Inodes ScanControl::inodes() const {
-    std::lock_guard g(lock_);
-    return inodes_;
+    Inodes copy;
+    {
+        std::lock_guard g(lock_);
+        copy = inodes_;
+    }
+    linked_.forEachCounted([&](LinkedFiles::Key k) { copy.seen.insert({k.device, k.inode}); });
+    return copy;
 }
 
 ScanControl::Inodes ScanControl::takeInodes() {
-    std::lock_guard g(lock_);
-    released_.clear();
-    knowsInodes_.store(false, std::memory_order_release);
-    return std::exchange(inodes_, {});
+    Inodes taken;
+    {
+        std::lock_guard g(lock_);
+        released_.clear();
+        knowsInodes_.store(false, std::memory_order_release);
+        taken = std::exchange(inodes_, {});
+    }
+    linked_.takeCounted([&](LinkedFiles::Key k) { taken.seen.insert({k.device, k.inode}); });
+    return taken;
 }
 
 void ScanControl::adoptInodes(Inodes inodes) {
+    linked_.takeCounted([](LinkedFiles::Key) {});
     std::lock_guard g(lock_);
     released_.clear();
     inodes_ = std::move(inodes);
