@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,15 @@
 #include "platform/FileLock.h"
 
 namespace sorvel::test {
+namespace {
+
+bool namesFile(const std::string& path, int fd) {
+    struct stat open, named;
+    return ::fstat(fd, &open) == 0 && ::stat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+}
+
+} // namespace
 
 LockHolder::LockHolder(const std::string& path, How how) {
     int ready[2];
@@ -27,11 +37,18 @@ LockHolder::LockHolder(const std::string& path, How how) {
         // None of this process's own locks go with the child.
         for (int fd = 3; fd < 4096; ++fd)
             if (fd != ready[1]) ::close(fd);
-        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0 && errno == EISDIR) fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); // the Trash's
         // A write of the test's own may hold it for a moment.
         const auto deadline = FileLock::Clock::now() + std::chrono::seconds(20);
-        const char held = fd >= 0 && FileLock::takeBy(fd, LOCK_EX, deadline) == 0 ? 1 : 0;
+        char held = 0;
+        while (!held && FileLock::Clock::now() < deadline) {
+            int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            if (fd < 0 && errno == EISDIR) fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); // the Trash's
+            if (fd < 0 || FileLock::takeBy(fd, LOCK_EX, deadline) != 0) break;
+            // A tidy of stale lock files may take the file away before it is locked, as it
+            // may a real mover's, which then opens it again.
+            held = namesFile(path, fd) ? 1 : 0;
+            if (!held) ::close(fd);
+        }
         (void)!::write(ready[1], &held, 1);
         if (!held) ::_exit(3);
         if (how == How::stopped) ::raise(SIGSTOP);

@@ -215,11 +215,13 @@ TEST(HistoryPage, PutBackOfARunStillBeingMovedLooksDisabledAndIgnoresClicks) {
     writeFile(page.ctx / "Library/Caches/stayed/data.bin", "x");
     run.moved.push_back(MovedItem{page.ctx / "Library/Caches/stayed", "", 1'000});
     run.recount();
-    ASSERT_TRUE(SweepHistory::store(run));
     // The mover: another process holding the run's lock, which takes no lock of this one.
+    // It holds it before it writes the run, as a mover does: the page's start-up tidy, on
+    // its way meanwhile, would take a run written unlocked as cut short.
     makeDirs(RunLock::folderPath());
     LockHolder mover(RunLock::folderPath() + "/run-" + run.id.uuidString() + ".lock", LockHolder::How::waiting);
     ASSERT_TRUE(mover.holding());
+    ASSERT_TRUE(SweepHistory::store(run));
 
     page.open();
     ASSERT_TRUE(page.history.isMoving(run.id));
@@ -262,10 +264,10 @@ TEST(HistoryPage, AnOpenPageFollowsARunUntilItSettles) {
     run.finished = false;
     run.moved = {a};
     run.recount();
-    ASSERT_TRUE(SweepHistory::store(run));
-    makeDirs(RunLock::folderPath());
+    makeDirs(RunLock::folderPath()); // locked before the run is written, as above
     LockHolder mover(RunLock::folderPath() + "/run-" + run.id.uuidString() + ".lock", LockHolder::How::waiting);
     ASSERT_TRUE(mover.holding());
+    ASSERT_TRUE(SweepHistory::store(run));
 
     page.open();
     page.history.toggle(run.id);
