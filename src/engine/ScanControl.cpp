@@ -10,29 +10,23 @@
 
 namespace sorvel {
 
-void ScanControl::cancel() {
-    std::lock_guard g(lock_);
-    cancelled_ = true;
-}
+void ScanControl::cancel() { cancelled_.store(true); }
 
-bool ScanControl::cancelled() const {
-    std::lock_guard g(lock_);
-    return cancelled_;
-}
+bool ScanControl::cancelled() const { return cancelled_.load(); }
 
 ScanControl::Progress ScanControl::progress() const {
-    std::lock_guard g(lock_);
+    std::lock_guard g(progressLock_);
     return Progress{bytes_, files_, currentPath_};
 }
 
 void ScanControl::finish(const std::string& categoryID, ScanNodePtr node) {
-    std::lock_guard g(lock_);
+    std::lock_guard g(progressLock_);
     completed_.push_back(Completed{categoryID, std::move(node)});
 }
 
 std::vector<ScanControl::Completed> ScanControl::takeCompleted() {
     std::vector<Completed> taken;
-    std::lock_guard g(lock_);
+    std::lock_guard g(progressLock_);
     taken.reserve(completed_.capacity());
     taken.swap(completed_);
     // keep the capacity with the control, as the list is refilled on every poll
@@ -203,7 +197,7 @@ void ScanControl::adoptInodes(Inodes inodes) {
 }
 
 void ScanControl::addProgress(int64_t bytes, int64_t files, const std::string& path) {
-    std::lock_guard g(lock_);
+    std::lock_guard g(progressLock_);
     bytes_ += bytes;
     files_ += files;
     currentPath_ = path;

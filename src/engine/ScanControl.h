@@ -1,6 +1,8 @@
 #pragma once
-// Shared, lock-guarded state of one scan (or any cancellable job). Every access takes
-// the one lock; nothing calls out while holding it.
+// Shared, lock-guarded state of one scan (or any cancellable job). Progress, the finished
+// roots and the stop have a lock of their own, which the window reads on its main thread:
+// a long update of the tables of hard-linked files never holds it up. Nothing calls out
+// while holding either lock.
 #include <cstdint>
 #include <atomic>
 #include <mutex>
@@ -103,17 +105,18 @@ public:
     void adoptInodes(Inodes inodes);
 
 private:
-    mutable std::mutex lock_;
-    bool cancelled_ = false;
+    mutable std::mutex progressLock_; // guards the progress and the finished roots
+    std::atomic<bool> cancelled_{false};
     int64_t bytes_ = 0;
     int64_t files_ = 0;
+    std::string currentPath_;
+    std::vector<Completed> completed_;
+    mutable std::mutex lock_; // guards the rest
     int64_t unreadable_ = 0;
     int64_t otherMounts_ = 0;
-    std::string currentPath_;
     Inodes inodes_;
     // The files the last releaseInodes let go of (only while owners are kept).
     std::vector<InodeKey> released_;
-    std::vector<Completed> completed_;
     LinkedFiles linked_;
     std::atomic<bool> holdsLinked_{false};
     bool sharing_ = true;

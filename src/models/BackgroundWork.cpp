@@ -10,21 +10,18 @@
 #include <cstdio>
 #include <mutex>
 #include <memory>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 namespace sorvel::Models {
 namespace {
 
-// Linux keeps a nice value per thread; raising it lowers only this thread, and the
-// thread ends with the job, so the change never leaks into other work.
-void lowerThisThread() {
-    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
-    (void)::setpriority(PRIO_PROCESS, tid, 5);
-}
+// Work handed off runs below the main thread, so the window answers while a whole disk is
+// scanned, watched or freed; the pool's helpers of that work too. Each job's thread ends
+// with it, so its priority never leaks into other work.
+constexpr int kUserInitiatedNice = 5;
+constexpr int kUtilityNice = 10;
+constexpr int kReleaseNice = 10;
 
 // Jobs still running. Never destroyed: a detached job may end after static destruction began.
 struct InFlight {
@@ -77,6 +74,7 @@ struct Job {
 } // namespace
 
 void runInBackground(WorkPriority priority, std::function<void()> work, FailureHandler failed) {
+    lowerHelpers(kUserInitiatedNice);
     auto& state = inFlight();
     {
         std::lock_guard lock(state.mutex);
@@ -95,7 +93,7 @@ void runInBackground(WorkPriority priority, std::function<void()> work, FailureH
     try {
         thread = std::thread([priority, handed] {
             const std::unique_ptr<Job> owned(handed);
-            if (priority == WorkPriority::utility) lowerThisThread();
+            lowerThisThread(priority == WorkPriority::utility ? kUtilityNice : kUserInitiatedNice);
             owned->run();
         });
     } catch (...) {
@@ -108,7 +106,11 @@ void runInBackground(WorkPriority priority, std::function<void()> work, FailureH
 
 void releaseElsewhere(std::shared_ptr<const void> held) {
     // Never destroyed: a release may be queued while static destruction runs.
-    static auto* queue = new SerialQueue("sorvel.release");
+    static auto* queue = [] {
+        auto* made = new SerialQueue("sorvel.release");
+        if (made->hasThread()) made->async([] { lowerThisThread(kReleaseNice); });
+        return made;
+    }();
     queue->async([held = std::move(held)]() mutable { held.reset(); });
 }
 

@@ -194,7 +194,8 @@ void ScanCoordinator::start() {
     cancel();
     ++scanGeneration_;
     auto control = std::make_shared<ScanControl>();
-    control_ = control;
+    // A scan stopped part way leaves its tables of hard-linked files in its control.
+    Models::releaseElsewhere(std::exchange(control_, control));
 
     setPhase(Phase::scanning);
     setFailure(std::nullopt);

@@ -321,7 +321,8 @@ void ScanCoordinator::processPendingChanges() {
 
 // The tree could not be brought up to date in place: it is marked as behind the disk.
 void ScanCoordinator::failLivePass(uint64_t generation, const std::string& reason) {
-    livePass_.reset();
+    // Its control holds a copy of the tables of hard-linked files: a whole disk's takes long to free.
+    Models::releaseElsewhere(std::exchange(livePass_, nullptr));
     if (generation == scanGeneration_ && phase_ == Phase::done) {
         setFailure(Models::failureSentence("updating the numbers after a change on disk", reason));
         setHasPendingChanges(true);
@@ -332,7 +333,7 @@ void ScanCoordinator::failLivePass(uint64_t generation, const std::string& reaso
 void ScanCoordinator::finishLivePass(uint64_t generation, const std::optional<std::string>& insightsPath,
                                      LivePass pass) {
     const bool cancelled = livePass_ && livePass_->cancelled();
-    livePass_.reset();
+    Models::releaseElsewhere(std::exchange(livePass_, nullptr));
     // A newer scan owns the result now: the pass's walks are dropped.
     const bool current = generation == scanGeneration_ && phase_ == Phase::done;
     // A move that began while it measured may have been seen in one folder and not yet in
@@ -346,6 +347,10 @@ void ScanCoordinator::finishLivePass(uint64_t generation, const std::optional<st
     } else if (current && pass.spliced) {
         applyLivePass(insightsPath, std::move(pass));
     }
+    // What was not taken may be the last hold on a tree no longer shown, and on its tables
+    // of hard-linked files: let go of on a worker.
+    if (pass.inodes || !pass.result.categories.empty())
+        Models::releaseElsewhere(std::make_shared<const LivePass>(std::move(pass)));
     if (passWanted_ || (current && overtaken)) processPendingChanges();
 }
 

@@ -6,8 +6,12 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <cerrno>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -25,7 +29,18 @@ int activeProcessorCount() {
     return hw > 0 ? static_cast<int>(hw) : 1;
 }
 
+void lowerThisThread(int nice) {
+    // Linux keeps a nice value per thread: only this one is lowered.
+    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+    errno = 0;
+    const int current = ::getpriority(PRIO_PROCESS, tid);
+    if (errno == 0 && current >= nice) return;
+    (void)::setpriority(PRIO_PROCESS, tid, nice);
+}
+
 namespace {
+
+std::atomic<int> helperNice{0};
 
 // One concurrentPerform call: iterations are claimed from a shared counter by the
 // caller and by any pool worker that picks up a helper task.
@@ -108,6 +123,7 @@ private:
     }
 
     void workerLoop() {
+        int nice = 0;
         for (;;) {
             std::shared_ptr<Batch> batch;
             {
@@ -115,6 +131,10 @@ private:
                 wake_.wait(lock, [this] { return !queue_.empty(); });
                 batch = std::move(queue_.front());
                 queue_.pop_front();
+            }
+            if (const int wanted = helperNice.load(std::memory_order_relaxed); wanted > nice) {
+                lowerThisThread(wanted);
+                nice = wanted;
             }
             batch->drain();
         }
@@ -141,6 +161,12 @@ Pool& sharedPool() {
 }
 
 } // namespace
+
+void lowerHelpers(int nice) {
+    int held = helperNice.load();
+    while (held < nice && !helperNice.compare_exchange_weak(held, nice)) {
+    }
+}
 
 void concurrentPerform(size_t iterations, const std::function<void(size_t)>& body) {
     if (iterations == 0) return;

@@ -12,6 +12,14 @@ namespace sorvel {
 /// Processors this process may run on (sched_getaffinity), at least 1.
 int activeProcessorCount();
 
+/// Raises the calling thread's nice value to `nice` (lowering its priority), never the other
+/// way: a thread without privileges could not come back up.
+void lowerThisThread(int nice);
+
+/// From now on the pool's helpers run at `nice` or lower priority, as the work a window
+/// hands off does: they never compete with its main thread as equals.
+void lowerHelpers(int nice);
+
 /// Runs body(i) for every i in [0, iterations) concurrently; returns when all are done.
 /// An iteration that throws stops the ones not yet begun; once the rest have finished,
 /// the first error is thrown again on the caller.

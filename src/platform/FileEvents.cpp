@@ -55,13 +55,19 @@ struct Delivery {
 
 // Closing an inotify descriptor tears down every watch it holds, about 2 µs each (90 ms for
 // 48,000): a large one is closed on a thread of its own, so stopping a stream never holds
-// its owner up. The watches go back to the share at once: the old ones and new ones taken
-// meanwhile stay well within the system's limit, the share being a quarter of it.
-void closeWatches(FileDescriptor descriptor, size_t watches) {
-    WatchBudget::giveBack(watches);
-    if (watches <= 1024) return; // a couple of milliseconds: closed here
+// its owner up. That thread lets the watches go one call at a time first: a close tears
+// them all down in one stretch of the kernel, which a kernel that does not preempt itself
+// never interrupts, and the window's main thread would wait that long for the processor.
+// The watches go back to the share at once: the old ones and new ones taken meanwhile stay
+// well within the system's limit, the share being a quarter of it.
+void closeWatches(FileDescriptor descriptor, std::vector<int> watches) {
+    WatchBudget::giveBack(watches.size());
+    if (watches.size() <= 1024) return; // a couple of milliseconds: closed here
     static SerialQueue closer("sorvel.unwatch");
-    closer.async([held = std::make_shared<FileDescriptor>(std::move(descriptor))] { held->reset(); });
+    closer.async([held = std::make_shared<FileDescriptor>(std::move(descriptor)), watches = std::move(watches)] {
+        for (const int wd : watches) inotify_rm_watch(held->get(), wd);
+        held->reset();
+    });
 }
 
 } // namespace
@@ -118,7 +124,12 @@ struct FileEventStream::Impl {
     std::unordered_set<uint64_t> previousInodes;
 
     // The descriptor takes its watches with it; the share gets them back.
-    ~Impl() { closeWatches(std::move(inotifyFd), folders.size()); }
+    ~Impl() {
+        std::vector<int> watches;
+        watches.reserve(folders.size());
+        for (const auto& entry : folders) watches.push_back(entry.first);
+        closeWatches(std::move(inotifyFd), std::move(watches));
+    }
 
     // Touched by start() before the reader runs, then by the reader alone.
     std::unordered_map<int, Folder> folders; // by watch

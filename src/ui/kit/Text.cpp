@@ -5,7 +5,9 @@
 #include <QPainter>
 #include <QPointer>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "ui/kit/AccessibleControls.h"
 
@@ -21,7 +23,7 @@ Text::Text(QString text, QFont font, Adaptive colour, QWidget* parent)
 void Text::setText(const QString& text) {
     if (text == text_) return;
     text_ = text;
-    cachedWidth_ = -1;
+    forgetMeasures();
     updateGeometry();
     update();
     AccessibleControls::changed(this);
@@ -29,7 +31,7 @@ void Text::setText(const QString& text) {
 
 void Text::setFont(const QFont& font) {
     font_ = font;
-    cachedWidth_ = -1;
+    forgetMeasures();
     QWidget::setFont(font);
     updateGeometry();
     update();
@@ -71,14 +73,23 @@ void Text::setAlignment(Qt::Alignment alignment) {
     update();
 }
 
+void Text::forgetMeasures() {
+    natural_ = -1;
+    std::fill(std::begin(cachedWidths_), std::end(cachedWidths_), -1);
+}
+
+qreal Text::naturalWidth() const {
+    if (natural_ < 0) natural_ = QFontMetricsF(font_).horizontalAdvance(text_);
+    return natural_;
+}
+
 QSize Text::sizeHint() const {
-    const QFontMetricsF m(font_);
     if (wrapping_) {
         const QMargins margins = contentsMargins();
-        const int w = std::min(480, int(std::ceil(m.horizontalAdvance(text_))) + 1) + margins.left() + margins.right();
+        const int w = std::min(480, int(std::ceil(naturalWidth())) + 1) + margins.left() + margins.right();
         return {w, heightForWidth(w)};
     }
-    return {int(std::ceil(m.horizontalAdvance(text_))) + 1, int(std::ceil(m.height()))};
+    return {int(std::ceil(naturalWidth())) + 1, int(std::ceil(QFontMetricsF(font_).height()))};
 }
 
 QSize Text::minimumSizeHint() const {
@@ -92,19 +103,22 @@ QSize Text::minimumSizeHint() const {
 }
 
 int Text::heightForWidth(int width) const {
-    if (width != cachedWidth_) {
-        const QMargins m = contentsMargins();
-        const int inner = std::max(1, width - m.left() - m.right());
-        const QRectF r =
-            QFontMetricsF(font_).boundingRect(QRectF(0, 0, inner, 1e6), Qt::TextWordWrap | Qt::AlignLeft, text_);
-        cachedWidth_ = width;
-        cachedHeight_ = int(std::ceil(r.height())) + m.top() + m.bottom();
-    }
-    return cachedHeight_;
+    for (int i = 0; i < kHeightsKept; ++i)
+        if (cachedWidths_[i] == width) return cachedHeights_[i];
+    const QMargins m = contentsMargins();
+    const int inner = std::max(1, width - m.left() - m.right());
+    const QRectF r =
+        QFontMetricsF(font_).boundingRect(QRectF(0, 0, inner, 1e6), Qt::TextWordWrap | Qt::AlignLeft, text_);
+    const int height = int(std::ceil(r.height())) + m.top() + m.bottom();
+    cachedWidths_[nextCached_] = width;
+    cachedHeights_[nextCached_] = height;
+    nextCached_ = (nextCached_ + 1) % kHeightsKept;
+    return height;
 }
 
 void Text::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::ContentsRectChange) cachedWidth_ = -1;
+    // The margins are part of each height kept; the natural width is the text's own.
+    if (event->type() == QEvent::ContentsRectChange) std::fill(std::begin(cachedWidths_), std::end(cachedWidths_), -1);
     QWidget::changeEvent(event);
 }
 

@@ -56,8 +56,16 @@ private:
     bool wrapping_ = false;
     WrapHeight wrapHeight_ = WrapHeight::claimed;
     Qt::Alignment alignment_ = Qt::AlignLeft | Qt::AlignVCenter;
-    mutable int cachedWidth_ = -1;
-    mutable int cachedHeight_ = 0;
+    // Shaping is the cost, and layouts ask again and again, alternating between the width a
+    // text would like and the one it gets: the natural width, and the heights of the last
+    // few widths asked, are kept until the text or font changes.
+    void forgetMeasures();
+    qreal naturalWidth() const;
+    static constexpr int kHeightsKept = 4;
+    mutable qreal natural_ = -1;
+    mutable int cachedWidths_[kHeightsKept] = {-1, -1, -1, -1};
+    mutable int cachedHeights_[kHeightsKept] = {};
+    mutable int nextCached_ = 0;
     // The one-line text as last fitted to the width: its font and shown (elided) text.
     int fittedWidth_ = -1;
     QString fittedFor_;
