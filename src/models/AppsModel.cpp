@@ -310,11 +310,12 @@ void AppsModel::uninstall() {
     const std::string name = selectedApp_->name;
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [paths, captured, name, hold = RemovalRun::holdInFlight()] {
+        [paths, captured, name, hold = RemovalRun::holdInFlight(), claimed = RemovalRun::claim(paths)] {
             // Recorded on this worker, ahead of the moves: items in the Trash reach the
             // history even if the model is gone before the result arrives.
             RemovalRun::Request request;
             request.paths = paths;
+            request.claim = claimed;
             request.policy = captured;
             request.cloud = CloudDetector::detect();
             request.run.scope = "uninstalling " + name;

@@ -195,10 +195,11 @@ void DuplicatesModel::removeSelected() {
     const CleanupPolicy policy = removalPolicy();
     Models::runThenDeliver(
         this, Models::WorkPriority::userInitiated,
-        [targets, policy, hold = RemovalRun::holdInFlight()] {
+        [targets, policy, hold = RemovalRun::holdInFlight(), claimed = RemovalRun::claim(targets)] {
             // Recorded on this worker, ahead of the moves, so a closed screen loses nothing.
             RemovalRun::Request request;
             request.paths = targets;
+            request.claim = claimed;
             request.policy = policy;
             request.cloud = CloudDetector::detect();
             request.run.scope = "duplicate copies you picked";

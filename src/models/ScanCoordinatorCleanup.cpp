@@ -90,6 +90,9 @@ void ScanCoordinator::performCleanup(std::optional<std::vector<CleanupExecutor::
     request.run.scope = paths ? std::string("items you picked")
                               : std::to_string(ticked) + " rule" + (ticked == 1 ? "" : "s") + " you reviewed";
     request.paths = paths ? std::move(*paths) : selectedTargets();
+    // Claimed here, not on the worker: a sheet opened before the worker starts must not
+    // offer these items again.
+    request.claim = RemovalRun::claim(request.paths);
     request.policy = CleanupPolicy::standard();
     request.cloud = cloud_;
     setCleanupProgress({0, 0});

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <unordered_set>
 
 #include "engine/Bytes.h"
 #include "platform/Path.h"
@@ -50,14 +52,31 @@ std::map<UUID, std::pair<int, std::unique_ptr<RunLock::Held>>>& runLocks() {
     return locks;
 }
 
-// The paths the moves in flight have in hand; none of them nested in another.
+} // namespace
+
+struct Claim::Paths {
+    std::vector<std::string> asked; // as given, until sorted in
+    std::vector<std::string> taken;
+    std::unordered_set<std::string> elsewhere;
+    bool sortedIn = false;
+};
+
+namespace {
+
+// The paths the moves in flight have in hand (a claim's own may nest).
 std::set<std::string>& pathsInHand() {
     static std::set<std::string> paths;
     return paths;
 }
+// Claims taken and not yet sorted into pathsInHand, oldest first.
+std::deque<std::shared_ptr<Claim::Paths>>& claimsToSort() {
+    static std::deque<std::shared_ptr<Claim::Paths>> claims;
+    return claims;
+}
 
-// Under flightMutex: the path, a folder around it or something inside it is in hand.
-bool inHand(const std::string& path) {
+// Under flightMutex, the claims sorted in: the path, a folder around it or something
+// inside it is in hand.
+bool inHandNow(const std::string& path) {
     const auto& paths = pathsInHand();
     if (paths.empty() || path.empty()) return false;
     if (paths.count(path)) return true;
@@ -69,31 +88,29 @@ bool inHand(const std::string& path) {
     return next != paths.end() && next->compare(0, inside.size(), inside) == 0;
 }
 
-// Takes the paths no other move has in hand for the life of the call; the others are
-// left for the caller to refuse.
-class InHand {
-public:
-    explicit InHand(const std::vector<CleanupExecutor::PathSize>& items) {
-        std::lock_guard lock(flightMutex());
-        for (const auto& item : items) {
-            if (inHand(item.path)) {
-                busy.push_back(item);
-            } else {
-                pathsInHand().insert(item.path);
-                taken.push_back(item);
-            }
+// Under flightMutex: each claim in the order taken, its paths against those of the claims
+// before it. Every path is looked up before any is taken: one nested in another of the
+// same claim is its own move's, not held elsewhere.
+void sortInClaims() {
+    for (const auto& claim : claimsToSort()) {
+        std::vector<std::string> free;
+        for (const auto& asked : claim->asked) {
+            std::string path = standardizePath(asked);
+            if (inHandNow(path)) claim->elsewhere.insert(std::move(path));
+            else free.push_back(std::move(path));
         }
+        for (auto& path : free) // one spelled twice is let go once
+            if (pathsInHand().insert(path).second) claim->taken.push_back(std::move(path));
+        claim->asked = {};
+        claim->sortedIn = true;
     }
-    ~InHand() {
-        std::lock_guard lock(flightMutex());
-        for (const auto& item : taken) pathsInHand().erase(item.path);
-    }
-    InHand(const InHand&) = delete;
-    InHand& operator=(const InHand&) = delete;
+    claimsToSort().clear();
+}
 
-    std::vector<CleanupExecutor::PathSize> taken;
-    std::vector<CleanupExecutor::PathSize> busy;
-};
+bool inHand(const std::string& path) {
+    sortInClaims();
+    return inHandNow(path);
+}
 
 // Where an item not yet judged really lies (its folder's links followed), as the Trash's record
 // will name it: found again however the home or the item was spelled.
@@ -173,6 +190,30 @@ InFlight::~InFlight() {
 
 std::shared_ptr<InFlight> holdInFlight() { return std::make_shared<InFlight>(); }
 
+Claim::Claim(const std::vector<CleanupExecutor::PathSize>& paths) : paths_(std::make_shared<Paths>()) {
+    paths_->asked.reserve(paths.size());
+    for (const auto& item : paths) paths_->asked.push_back(item.path);
+    std::lock_guard lock(flightMutex());
+    claimsToSort().push_back(paths_);
+}
+
+Claim::~Claim() {
+    std::lock_guard lock(flightMutex());
+    auto& waiting = claimsToSort();
+    if (!paths_->sortedIn) waiting.erase(std::find(waiting.begin(), waiting.end(), paths_));
+    for (const auto& path : paths_->taken) pathsInHand().erase(path);
+}
+
+bool Claim::heldElsewhere(const std::string& path) const {
+    std::lock_guard lock(flightMutex());
+    sortInClaims();
+    return paths_->elsewhere.count(path) > 0;
+}
+
+std::shared_ptr<const Claim> claim(const std::vector<CleanupExecutor::PathSize>& paths) {
+    return std::make_shared<const Claim>(paths);
+}
+
 Owner::Owner(const UUID& id) : id_(id) {
     {
         std::lock_guard lock(flightMutex());
@@ -232,13 +273,15 @@ Result moveAndRecord(Request request) {
                            const std::optional<CloudStatus>& cloud, const CleanupExecutor::Progress& progress) {
             return CleanupExecutor::run(paths, CleanupExecutor::Mode::moveToTrash, policy, cloud, progress);
         };
-    const InHand hand(CleanupExecutor::normalize(request.paths));
-    const std::vector<CleanupExecutor::PathSize>& items = hand.taken;
-    const int total = static_cast<int>(items.size() + hand.busy.size());
+    const std::shared_ptr<const Claim> claimed = request.claim ? request.claim : claim(request.paths);
+    std::vector<CleanupExecutor::PathSize> items, busy;
+    for (auto& item : CleanupExecutor::normalize(request.paths))
+        (claimed->heldElsewhere(item.path) ? busy : items).push_back(std::move(item));
+    const int total = static_cast<int>(items.size() + busy.size());
 
     Result result;
     // Another move has these in hand: refused here, never moved twice or offered as moved.
-    for (const auto& item : hand.busy) {
+    for (const auto& item : busy) {
         CleanupOutcome outcome;
         outcome.path = item.path;
         outcome.size = item.size;
@@ -315,7 +358,7 @@ Result moveAndRecord(Request request) {
         CleanupExecutor::Progress progress;
         if (request.onProgress)
             progress = [&, offset](int done, int) {
-                request.onProgress(static_cast<int>(hand.busy.size() + offset) + done, total);
+                request.onProgress(static_cast<int>(busy.size() + offset) + done, total);
             };
         auto outcomes = trashHeld ? heldOutcomes(chunk, *trashHeld)
                                   : request.mover(chunk, request.policy, request.cloud, progress);

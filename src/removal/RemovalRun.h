@@ -32,8 +32,12 @@ using Mover = std::function<std::vector<CleanupOutcome>(
 /// The run's receipt from the outcomes so far.
 using ReceiptMaker = std::function<SweepReceipt(const std::vector<CleanupOutcome>&)>;
 
+class Claim;
+
 struct Request {
     std::vector<CleanupExecutor::PathSize> paths;
+    /// The claim on `paths` taken when the move was queued; none: taken as the move starts.
+    std::shared_ptr<const Claim> claim;
     CleanupPolicy policy;
     std::optional<CloudStatus> cloud;
     /// The run as the caller describes it (trigger, scope, allowed roots); its id is kept.
@@ -67,8 +71,8 @@ inline constexpr const char* kHistoryBusyStopped =
     "its place. Try again once the other Sorvel has finished or quit.";
 
 /// Moves and records on the calling thread, which must not be the main thread of a window.
-/// A path that another move of this process has in hand (`isBeingMoved`) is refused
-/// as being moved, not moved twice.
+/// A path that a move of this process claimed before this one has in hand (`isBeingMoved`)
+/// is refused as being moved, not moved twice.
 Result moveAndRecord(Request request);
 
 /// The first batch of items stored ahead of its moves; each later batch is twice as
@@ -86,6 +90,26 @@ public:
 };
 /// A shareable hold, for work queued as a copyable function.
 std::shared_ptr<InFlight> holdInFlight();
+
+/// Has the given paths in hand (`isBeingMoved`) for its lifetime, but those another move
+/// had in hand before it, which its move refuses. Taken on the main thread as the move is
+/// queued, so no screen opened before its worker starts offers them again. Taking it only
+/// notes the paths; the first to look for paths in hand (a worker) sorts them in.
+class Claim {
+public:
+    explicit Claim(const std::vector<CleanupExecutor::PathSize>& paths);
+    ~Claim();
+    Claim(const Claim&) = delete;
+    Claim& operator=(const Claim&) = delete;
+    /// True when a move claimed before this one had this (standardised) path in hand.
+    bool heldElsewhere(const std::string& path) const;
+
+    struct Paths; // kept with every other claim's
+private:
+    std::shared_ptr<Paths> paths_;
+};
+/// A shareable claim, for work queued as a copyable function.
+std::shared_ptr<const Claim> claim(const std::vector<CleanupExecutor::PathSize>& paths);
 
 /// Makes this process the mover of the run with this id for its life: the run counts as
 /// moving here, and its lock (`RunLock`) tells every other process so until this process
@@ -110,7 +134,7 @@ private:
 bool isMoving(const UUID& id);
 
 /// True while a move of this process has this path, a folder around it or something
-/// inside it in hand (from its start to its end), so it is not to be offered again.
+/// inside it in hand (from its claim to its end), so it is not to be offered again.
 bool isBeingMoved(const std::string& path);
 
 /// How many moves are in flight in this process.

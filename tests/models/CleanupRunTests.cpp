@@ -4,9 +4,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <future>
 
 #include "CoordinatorFixtures.h"
 #include "platform/UserDefaults.h"
+#include "removal/RemovalRun.h"
 #include "removal/SweepHistory.h"
 
 using namespace sorvel;
@@ -277,4 +279,36 @@ TEST(CleanupRealRun, TheRunIsStoredUnfinishedBeforeTheFirstMove) {
     EXPECT_EQ(after[0]["id"], before["id"]);
     EXPECT_FALSE(after[0].contains("finished"));
     EXPECT_EQ(after[0]["moved"][0]["trashPath"], std::get<CleanupOutcome::MovedToTrash>(outcomes[0].result).trashPath);
+}
+
+// A move's items are in hand from the moment it is asked for, before its worker runs: a
+// screen opened meanwhile offers none of them (nor a folder around one, nor anything
+// inside), while a sibling whose name begins the same way stays free. Once it ends, all is.
+TEST(CleanupRealRun, TheItemsAreInHandAsSoonAsTheMoveIsAskedFor) {
+    CoordinatorHome home;
+    const std::string folder = home / "Library/Caches/app";
+    writeFileOfSize(folder + "/inner/blob", 100'000);
+    writeFileOfSize(home / "Library/Caches/app2/blob", 100'000);
+    auto gate = std::make_shared<std::promise<void>>();
+    Finished f({}, [released = gate->get_future().share()](ScanCoordinator::Services& s) {
+        s.runCleanup = [released](const std::vector<CleanupExecutor::PathSize>& paths, CleanupExecutor::Mode mode,
+                                  const CleanupPolicy& policy, const std::optional<CloudStatus>& cloud,
+                                  const CleanupExecutor::Progress& progress) {
+            if (mode == CleanupExecutor::Mode::moveToTrash) released.wait();
+            return CleanupExecutor::run(paths, mode, policy, cloud, progress);
+        };
+    });
+    std::optional<ScanCoordinator::Outcomes> outcomes;
+    f->performCleanup(std::vector<CleanupExecutor::PathSize>{{folder, independentTotal(folder)}},
+                      [&](const ScanCoordinator::Outcomes& o) { outcomes = o; });
+    const std::pair<std::string, bool> table[] = {{folder, true},
+                                                  {folder + "/inner", true},
+                                                  {home / "Library/Caches", true},
+                                                  {home / "Library/Caches/app2", false}};
+    for (const auto& [path, busy] : table) EXPECT_EQ(RemovalRun::isBeingMoved(path), busy) << path;
+    gate->set_value();
+    ASSERT_TRUE(waitUntil([&] { return outcomes.has_value(); }));
+    ASSERT_EQ(outcomes->size(), 1u);
+    EXPECT_TRUE(outcomes->front().moved());
+    for (const auto& [path, busy] : table) EXPECT_FALSE(RemovalRun::isBeingMoved(path)) << path;
 }
