@@ -167,13 +167,18 @@ void ScanControl::keepInodeOwners() {
     knowsInodes_.store(true, std::memory_order_release);
 }
 
-void ScanControl::releaseInodes(const std::string& folder) {
+void ScanControl::releaseInodes(const std::string& folder, const std::set<std::string>& leftOut) {
     const std::string_view top = trimmed(folder);
     std::lock_guard g(lock_);
     released_.clear();
-    // Decided once per folder, not once per file.
+    // Decided once per folder, not once per file. A root left out of the walk keeps its own.
     std::vector<char> inside(inodes_.folders.size());
-    for (size_t i = 0; i < inside.size(); ++i) inside[i] = isPathInside(trimmed(inodes_.folders[i]), top);
+    for (size_t i = 0; i < inside.size(); ++i) {
+        const std::string_view path = trimmed(inodes_.folders[i]);
+        inside[i] = isPathInside(path, top) && std::none_of(leftOut.begin(), leftOut.end(), [&](const auto& root) {
+                        return isPathInside(path, trimmed(root));
+                    });
+    }
     const auto released = [&](uint32_t id) { return id != Inodes::kNoFolder && inside[id]; };
     for (auto it = inodes_.moreHolders.begin(); it != inodes_.moreHolders.end();) {
         auto& more = it->second;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -103,10 +104,11 @@ public:
     /// From now on remember which folder counted each hard-linked file, so that one
     /// folder can be measured again with this control (see releaseInodes).
     void keepInodeOwners();
-    /// Forgets the hard-linked files counted in `folder` or below it: measuring the folder
-    /// again counts them again, and still skips those counted elsewhere. Without kept
-    /// owners nothing is known about who counted what, and nothing is forgotten.
-    void releaseInodes(const std::string& folder);
+    /// Forgets the hard-linked files counted in `folder` or below it, but for those in
+    /// `leftOut` (roots of their own that its walk leaves out): measuring the folder again
+    /// counts them again, and still skips those counted elsewhere. Without kept owners
+    /// nothing is known about who counted what, and nothing is forgotten.
+    void releaseInodes(const std::string& folder, const std::set<std::string>& leftOut = {});
     /// After `folder` was measured again following releaseInodes: the folders outside it
     /// that hold another name of a file it counted before and counts no longer. Nobody
     /// counts that file now; measuring one of these folders again counts it there.
