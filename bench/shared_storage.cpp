@@ -5,7 +5,11 @@
 // resident size of each, and their ratios; fails when the linked home takes more than 1.3x
 // the time or 2x the memory of the copies.
 //
-// Usage: shared_storage [RUNS] (default 7, alternating, after one warm-up run of each)
+// With --window it measures instead the window's kind of scan: the System Data scope
+// walked by a control that keeps which folder counted each hard-linked file (as live
+// updates need), run in a process of its own.
+//
+// Usage: shared_storage [--window] [RUNS] (default 7, alternating, after one warm-up run of each)
 // SORVEL_SHARED_FILES (default 100000) store files; the homes are made once, under
 // SORVEL_SHARED_HOMES (default /tmp/sorvel-shared-homes), as linked-N and copies-N.
 // Store files lie in ~/.local/share/pnpm/store, each with a name in a project (outside
@@ -23,6 +27,9 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "engine/MultiRootScan.h"
+#include "engine/ScanControl.h"
 
 extern char** environ;
 
@@ -88,8 +95,19 @@ struct Run {
     long peakKiB = 0;
 };
 
-// One `sorvel --report` of the home, as a process of its own.
-Run reportOf(const std::string& home) {
+// The window's scan of this process's home, holding the tree and what is known of its
+// hard-linked files as the window does.
+int windowScan() {
+    sorvel::ScanControl control;
+    control.keepInodeOwners();
+    const auto result = sorvel::MultiRootScan::scanSynchronously(control, sorvel::ScanScope::systemData);
+    const auto inodes = control.takeInodes();
+    std::fprintf(stderr, "%zu hard-linked files\n", inodes.seen.size());
+    return result.categories.empty() ? 1 : 0;
+}
+
+// One `sorvel --report` (or, with `window`, one window's scan) of the home, as a process of its own.
+Run reportOf(const std::string& home, bool window) {
     std::vector<std::string> env{"HOME=" + home};
     for (char** e = environ; *e; ++e) {
         const std::string var = *e;
@@ -98,14 +116,20 @@ Run reportOf(const std::string& home) {
     std::vector<char*> envp;
     for (auto& var : env) envp.push_back(var.data());
     envp.push_back(nullptr);
-    char* argv[] = {const_cast<char*>(SORVEL_BINARY), const_cast<char*>("--report"), nullptr};
+    static std::string self = [] {
+        char buffer[4096];
+        const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
+        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+    }();
+    const char* binary = window ? self.c_str() : SORVEL_BINARY;
+    char* argv[] = {const_cast<char*>(binary), const_cast<char*>(window ? "--window-scan" : "--report"), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, SORVEL_BINARY, &actions, nullptr, argv, envp.data());
+    const int spawned = posix_spawn(&pid, binary, &actions, nullptr, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) std::abort();
     int status = 0;
@@ -113,7 +137,7 @@ Run reportOf(const std::string& home) {
     ::wait4(pid, &status, 0, &usage);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "sorvel --report of %s failed\n", home.c_str());
+        std::fprintf(stderr, "%s of %s failed\n", argv[1], home.c_str());
         std::exit(2);
     }
     return Run{seconds, usage.ru_maxrss};
@@ -127,15 +151,18 @@ template <typename T> T median(std::vector<T> values) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--window-scan") return windowScan();
+    const bool window = argc > 1 && std::string(argv[1]) == "--window";
+    if (window) --argc, ++argv;
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     const size_t files = storeFiles();
     const std::string linked = home(true, files), copies = home(false, files);
-    reportOf(linked);
-    reportOf(copies);
+    reportOf(linked, window);
+    reportOf(copies, window);
     std::vector<double> linkedTime, copiesTime;
     std::vector<long> linkedPeak, copiesPeak;
     for (int i = 0; i < runs; ++i) {
-        const Run l = reportOf(linked), c = reportOf(copies);
+        const Run l = reportOf(linked, window), c = reportOf(copies, window);
         linkedTime.push_back(l.seconds);
         linkedPeak.push_back(l.peakKiB);
         copiesTime.push_back(c.seconds);
@@ -143,7 +170,8 @@ int main(int argc, char** argv) {
     }
     const double timeRatio = median(linkedTime) / median(copiesTime);
     const double memoryRatio = static_cast<double>(median(linkedPeak)) / static_cast<double>(median(copiesPeak));
-    std::printf("sorvel --report, %zu store files, median of %d runs\n", files, runs);
+    std::printf("%s, %zu store files, median of %d runs\n", window ? "the window's scan" : "sorvel --report", files,
+                runs);
     std::printf("  linked  %.3f s  %.1f MiB\n", median(linkedTime), median(linkedPeak) / 1024.0);
     std::printf("  copies  %.3f s  %.1f MiB\n", median(copiesTime), median(copiesPeak) / 1024.0);
     std::printf("  time    %.2fx (at most %.1fx)\n", timeRatio, kTimeLimit);

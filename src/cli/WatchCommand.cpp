@@ -157,7 +157,7 @@ void followReplacedFolder(WatchState& state, std::string& out) {
     const int64_t before = roots.empty() || !roots.front() ? 0 : roots.front()->size;
     ScanNodePtr fresh;
     if (now) {
-        state.control.releaseInodes(state.path);
+        state.control.releaseInodes(state.path, state.options.excludedPaths);
         fresh = FileWalker::walkParallel(state.path, state.control, state.options);
     }
     if (!fresh) {

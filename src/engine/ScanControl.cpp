@@ -10,6 +10,41 @@
 
 namespace sorvel {
 
+namespace {
+
+std::string_view trimmed(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    return path;
+}
+
+} // namespace
+
+uint32_t ScanControl::Inodes::folderId(std::string_view path) {
+    // Names come folder by folder: the last folder asked for is most often asked again.
+    if (lastFolder != kNoFolder && folders[lastFolder] == path) return lastFolder;
+    auto [it, added] = folderIds.try_emplace(std::string(path), static_cast<uint32_t>(folders.size()));
+    if (added) folders.emplace_back(path);
+    return lastFolder = it->second;
+}
+
+void ScanControl::Inodes::addHolder(InodeKey key, uint32_t folder) {
+    auto& held = names[key].holders;
+    for (uint32_t& h : held) {
+        if (h == folder) return;
+        if (h == kNoFolder) {
+            h = folder;
+            return;
+        }
+    }
+    auto& more = moreHolders[key];
+    if (std::find(more.begin(), more.end(), folder) == more.end()) more.push_back(folder);
+}
+
+void ScanControl::Inodes::setOwner(InodeKey key, uint32_t folder) {
+    auto& owner = names[key].owner;
+    if (owner == kNoFolder) owner = folder;
+}
+
 void ScanControl::cancel() { cancelled_.store(true); }
 
 bool ScanControl::cancelled() const { return cancelled_.load(); }
@@ -45,9 +80,10 @@ bool ScanControl::insertInode(InodeKey key, const std::string& countedIn) {
     const bool counted = linked_.counted({key.device, key.inode});
     std::lock_guard g(lock_);
     knowsInodes_.store(true, std::memory_order_release);
-    if (inodes_.keepsOwners) inodes_.holders[key].insert(countedIn);
+    const uint32_t folder = inodes_.keepsOwners ? inodes_.folderId(countedIn) : Inodes::kNoFolder;
+    if (inodes_.keepsOwners) inodes_.addHolder(key, folder);
     if (counted || !inodes_.seen.insert(key).second) return false;
-    if (inodes_.keepsOwners) inodes_.owners.emplace(key, countedIn);
+    if (inodes_.keepsOwners) inodes_.setOwner(key, folder);
     return true;
 }
 
@@ -55,7 +91,7 @@ bool ScanControl::meetLinked(InodeKey key, const std::string& path, uint64_t lin
                              bool direct, bool isFile) {
     if (knowsInodes_.load(std::memory_order_acquire)) {
         std::lock_guard g(lock_);
-        if (inodes_.keepsOwners) inodes_.holders[key].insert(path);
+        if (inodes_.keepsOwners) inodes_.addHolder(key, inodes_.folderId(path));
         if (inodes_.seen.count(key)) return false;
     }
     return linked_.meet({key.device, key.inode}, links, size, folder, direct, isFile);
@@ -84,21 +120,29 @@ void ScanControl::settleLinked(const std::vector<ScanNodePtr*>& roots) {
         return;
     }
     // Gathered first and taken in after: a long settle never holds what progress reads.
-    std::vector<InodeKey> counted;
-    std::vector<std::pair<InodeKey, std::string>> owners;
+    // Owners are gathered by folder number, each folder's path once.
+    std::vector<std::pair<InodeKey, uint32_t>> counted;
+    std::vector<std::string> folders;
+    std::unordered_map<const ScanNode*, uint32_t> folderOf;
     size_t newlyLinked = 0;
     linked_.settle(
         roots,
         [&](LinkedFiles::Key k, const ScanNode& owner, bool everyNameMet) {
             const InodeKey key{k.device, k.inode};
-            counted.push_back(key);
-            owners.emplace_back(key, std::string(folderPath(owner.path)));
+            auto [at, added] = folderOf.try_emplace(&owner, static_cast<uint32_t>(folders.size()));
+            if (added) folders.emplace_back(folderPath(owner.path));
+            counted.emplace_back(key, at->second);
             if (!everyNameMet && !released.count(key)) ++newlyLinked;
         },
         false);
     std::lock_guard g(lock_);
-    inodes_.seen.insert(counted.begin(), counted.end());
-    for (auto& [key, owner] : owners) inodes_.owners.emplace(key, std::move(owner));
+    std::vector<uint32_t> ids;
+    ids.reserve(folders.size());
+    for (const auto& folder : folders) ids.push_back(inodes_.folderId(folder));
+    for (const auto& [key, folder] : counted) {
+        inodes_.seen.insert(key);
+        inodes_.setOwner(key, ids[folder]);
+    }
     newlyLinked_ = newlyLinked;
     knowsInodes_.store(!inodes_.seen.empty() || inodes_.keepsOwners, std::memory_order_release);
 }
@@ -117,49 +161,60 @@ void ScanControl::keepInodeOwners() {
     knowsInodes_.store(true, std::memory_order_release);
 }
 
-void ScanControl::releaseInodes(const std::string& folder) {
-    std::string_view top = folder;
-    while (top.size() > 1 && top.back() == '/') top.remove_suffix(1);
+void ScanControl::releaseInodes(const std::string& folder, const std::set<std::string>& leftOut) {
+    const std::string_view top = trimmed(folder);
     std::lock_guard g(lock_);
     released_.clear();
-    for (auto it = inodes_.owners.begin(); it != inodes_.owners.end();) {
-        std::string_view owner = it->second;
-        while (owner.size() > 1 && owner.back() == '/') owner.remove_suffix(1);
-        if (isPathInside(owner, top)) {
+    // Decided once per folder, not once per file. A root left out of the walk keeps its own.
+    std::vector<char> inside(inodes_.folders.size());
+    for (size_t i = 0; i < inside.size(); ++i) {
+        const std::string_view path = trimmed(inodes_.folders[i]);
+        inside[i] = isPathInside(path, top) && std::none_of(leftOut.begin(), leftOut.end(), [&](const auto& root) {
+                        return isPathInside(path, trimmed(root));
+                    });
+    }
+    const auto released = [&](uint32_t id) { return id != Inodes::kNoFolder && inside[id]; };
+    for (auto it = inodes_.moreHolders.begin(); it != inodes_.moreHolders.end();) {
+        auto& more = it->second;
+        more.erase(std::remove_if(more.begin(), more.end(), released), more.end());
+        it = more.empty() ? inodes_.moreHolders.erase(it) : std::next(it);
+    }
+    for (auto it = inodes_.names.begin(); it != inodes_.names.end();) {
+        auto& names = it->second;
+        if (released(names.owner)) {
             inodes_.seen.erase(it->first);
             released_.push_back(it->first);
-            it = inodes_.owners.erase(it);
-        } else {
-            ++it;
+            names.owner = Inodes::kNoFolder;
         }
-    }
-    // The walk that follows names again the links still in the folder.
-    for (auto it = inodes_.holders.begin(); it != inodes_.holders.end();) {
-        auto& folders = it->second;
-        for (auto f = folders.begin(); f != folders.end();) {
-            std::string_view holder = *f;
-            while (holder.size() > 1 && holder.back() == '/') holder.remove_suffix(1);
-            f = isPathInside(holder, top) ? folders.erase(f) : std::next(f);
+        // The walk that follows names again the links still in the folder.
+        auto& held = names.holders;
+        for (uint32_t& h : held)
+            if (released(h)) h = Inodes::kNoFolder;
+        if (held[0] == Inodes::kNoFolder) std::swap(held[0], held[1]);
+        // A holder past the inline ones takes a freed place.
+        for (uint32_t& h : held) {
+            auto more = h == Inodes::kNoFolder ? inodes_.moreHolders.find(it->first) : inodes_.moreHolders.end();
+            if (more == inodes_.moreHolders.end()) continue;
+            h = more->second.back();
+            more->second.pop_back();
+            if (more->second.empty()) inodes_.moreHolders.erase(more);
         }
-        it = folders.empty() ? inodes_.holders.erase(it) : std::next(it);
+        const bool empty = names.owner == Inodes::kNoFolder && held[0] == Inodes::kNoFolder;
+        it = empty ? inodes_.names.erase(it) : std::next(it);
     }
 }
 
 std::vector<std::string> ScanControl::uncountedElsewhere(const std::string& folder) {
-    std::string_view top = folder;
-    while (top.size() > 1 && top.back() == '/') top.remove_suffix(1);
+    const std::string_view top = trimmed(folder);
     std::lock_guard g(lock_);
     std::vector<std::string> out;
-    std::unordered_set<std::string> listed;
+    std::unordered_set<uint32_t> listed;
     for (const auto& key : released_) {
         if (inodes_.seen.count(key)) continue; // counted again
-        auto it = inodes_.holders.find(key);
-        if (it == inodes_.holders.end()) continue;
-        for (const auto& holder : it->second) {
-            std::string_view h = holder;
-            while (h.size() > 1 && h.back() == '/') h.remove_suffix(1);
-            if (!isPathInside(h, top) && listed.insert(holder).second) out.push_back(holder);
-        }
+        inodes_.forEachHolder(key, [&](uint32_t id) {
+            const std::string& holder = inodes_.folders[id];
+            if (!isPathInside(trimmed(holder), top) && listed.insert(id).second) out.push_back(holder);
+        });
     }
     released_.clear();
     std::sort(out.begin(), out.end());

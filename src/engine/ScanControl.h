@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -41,11 +43,34 @@ public:
     /// What a control knows of the hard-linked files it counted: which were counted, and
     /// (when owners are kept) in which folder, and every folder seen holding a name of each.
     /// Travels with a tree, so that one folder of it can be measured again later.
+    /// Folders are named once, in a pool, and by number per file: far fewer folders than
+    /// files hold names, so each file costs a fixed few bytes and no string of its own.
     struct Inodes {
+        static constexpr uint32_t kNoFolder = UINT32_MAX;
+        struct Names {
+            uint32_t owner = kNoFolder;                       // the folder that counted the file
+            uint32_t holders[2] = {kNoFolder, kNoFolder};     // folders seen holding a name
+        };
         std::unordered_set<InodeKey, InodeKeyHash> seen;
         bool keepsOwners = false;
-        std::unordered_map<InodeKey, std::string, InodeKeyHash> owners;
-        std::unordered_map<InodeKey, std::unordered_set<std::string>, InodeKeyHash> holders;
+        std::vector<std::string> folders;
+        std::unordered_map<std::string, uint32_t> folderIds;
+        uint32_t lastFolder = kNoFolder;
+        std::unordered_map<InodeKey, Names, InodeKeyHash> names;
+        // Holders past the two kept inline: few files have names in three folders.
+        std::unordered_map<InodeKey, std::vector<uint32_t>, InodeKeyHash> moreHolders;
+
+        uint32_t folderId(std::string_view path);
+        void addHolder(InodeKey key, uint32_t folder);
+        void setOwner(InodeKey key, uint32_t folder);
+        /// Calls `each` with every folder seen holding a name of the file.
+        template <typename F> void forEachHolder(InodeKey key, F&& each) const {
+            if (auto it = names.find(key); it != names.end())
+                for (uint32_t h : it->second.holders)
+                    if (h != kNoFolder) each(h);
+            if (auto it = moreHolders.find(key); it != moreHolders.end())
+                for (uint32_t h : it->second) each(h);
+        }
     };
 
     void cancel();
@@ -81,10 +106,11 @@ public:
     /// From now on remember which folder counted each hard-linked file, so that one
     /// folder can be measured again with this control (see releaseInodes).
     void keepInodeOwners();
-    /// Forgets the hard-linked files counted in `folder` or below it: measuring the folder
-    /// again counts them again, and still skips those counted elsewhere. Without kept
-    /// owners nothing is known about who counted what, and nothing is forgotten.
-    void releaseInodes(const std::string& folder);
+    /// Forgets the hard-linked files counted in `folder` or below it, but for those in
+    /// `leftOut` (roots of their own that its walk leaves out): measuring the folder again
+    /// counts them again, and still skips those counted elsewhere. Without kept owners
+    /// nothing is known about who counted what, and nothing is forgotten.
+    void releaseInodes(const std::string& folder, const std::set<std::string>& leftOut = {});
     /// After `folder` was measured again following releaseInodes: the folders outside it
     /// that hold another name of a file it counted before and counts no longer. Nobody
     /// counts that file now; measuring one of these folders again counts it there.

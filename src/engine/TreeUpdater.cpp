@@ -225,8 +225,9 @@ std::vector<Remeasured> remeasure(std::vector<std::string> directories, ScanResu
         if (!done.insert(located).second) continue;
         // The folder's own hard-linked files are counted afresh; those counted in other
         // folders stay counted there.
-        control.releaseInodes(located);
-        ScanNodePtr fresh = walk(located, control, options(located));
+        const auto walked = options(located);
+        control.releaseInodes(located, walked.excludedPaths);
+        ScanNodePtr fresh = walk(located, control, walked);
         if (control.cancelled()) break;
         // A file that gained a name here may be counted already through its first name,
         // taken then for a file of one name: its root is measured again whole.
@@ -234,8 +235,9 @@ std::vector<Remeasured> remeasure(std::vector<std::string> directories, ScanResu
             location->chain.resize(1);
             located = location->chain.front()->path;
             done.insert(located);
-            control.releaseInodes(located);
-            fresh = walk(located, control, options(located));
+            const auto whole = options(located);
+            control.releaseInodes(located, whole.excludedPaths);
+            fresh = walk(located, control, whole);
             if (control.cancelled()) break;
         }
         // A file it counted and no longer holds may keep a name elsewhere: that folder

@@ -108,3 +108,35 @@ TEST(HardLinkRewalk, AFileThatLostItsCountedNameNamesTheFolderOfItsOtherName) {
     EXPECT_GT(FileWalker::walk(dir / "top/b", control)->size, 0);
     EXPECT_TRUE(control.uncountedElsewhere(dir / "top/b").empty());
 }
+
+// A root nested in a folder and measured on its own (left out of the folder's walk) keeps
+// the files it counted when the folder is measured again: the total does not change.
+TEST(HardLinkRewalk, MeasuringAFolderAgainLeavesTheFilesOfARootNestedInIt) {
+    TempDir dir;
+    writeFileOfSize(dir / "share/Trash/files/data", 65536);
+    writeFileOfSize(dir / "share/own", 4096);
+    makeDirs(dir / "other");
+    ASSERT_EQ(link((dir / "share/Trash/files/data").c_str(), (dir / "other/again").c_str()), 0);
+    FileWalker::Options outer;
+    outer.excludedPaths = {dir / "share/Trash/files"};
+    const auto optionsFor = [&](const std::string& path) {
+        return path == dir / "share" ? outer : FileWalker::Options{};
+    };
+    ScanControl control;
+    control.keepInodeOwners();
+    ScanResult result = resultOf({categoryOf(
+        "w", {FileWalker::walk(dir / "share/Trash/files", control), FileWalker::walk(dir / "share", control, outer),
+              FileWalker::walk(dir / "other", control)})});
+    const auto total = [&] {
+        int64_t sum = 0;
+        for (const auto& root : result.categories[0].roots) sum += root->size;
+        return sum;
+    };
+    const int64_t before = total();
+    ASSERT_EQ(before, allocatedSize(dir / "share/Trash/files/data") + allocatedSize(dir / "share/own"));
+
+    for (const char* folder : {"share", "other"}) {
+        TreeUpdater::remeasure({dir / folder}, result, control, optionsFor, FileWalker::walk);
+        EXPECT_EQ(total(), before) << folder;
+    }
+}
