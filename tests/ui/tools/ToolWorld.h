@@ -171,7 +171,10 @@ inline std::unique_ptr<SweepScheduler> sweeperFinding(std::vector<std::pair<std:
             out.outcomes.push_back(CleanupOutcome{UUID::random(), path, size, CleanupOutcome::WouldMove{}});
             out.receipt.foundBytes += size;
         }
+        // A refusal always comes with its reason, as a real sweep's does.
         out.receipt.refusedCount = 1;
+        out.receipt.skippedReason = "Sorvel refused 1 item this sweep would have moved: \u201C~/.cache/thumbnails\u201D "
+                                    "\u2014 not writable by you.";
         return out;
     };
     return std::make_unique<SweepScheduler>(deps);
