@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,19 @@ public:
 private:
     std::string name_;
     std::optional<std::string> old_;
+};
+
+/// Sets the time zone (TZ) for the object's life, read again on the way in and, once TZ
+/// is put back, on the way out.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const std::string& zone) : tz_("TZ", zone) { ::tzset(); }
+
+private:
+    struct Reload {
+        ~Reload() { ::tzset(); }
+    } reload_; // destroyed after tz_, so the old zone is the one read
+    ScopedEnv tz_;
 };
 
 /// Points TMPDIR at the memory file system /dev/shm for the object's life, where there is

@@ -43,9 +43,7 @@ std::unique_ptr<SweepScheduler> session(std::function<Date()> clock, SweepReceip
 
 TEST(SweepShown, TheNextSweepIsWorkedOutWhenShownNeverAsPast) {
     UiContext ctx;
-    struct Reload { ~Reload() { tzset(); } } reload; // after TZ is put back
-    ScopedEnv tz("TZ", "UTC");
-    tzset();
+    ScopedTimeZone utc("UTC");
     SweepSchedule daily;
     daily.frequency = SweepSchedule::Frequency::daily, daily.hour = 11;
     SweepSchedule::store(daily);

@@ -34,9 +34,7 @@ SweepRun scheduledRun(Date at) {
 
 TEST(SweepTimes, TheNextSweepShownIsTheOneThatRuns) {
     UiContext ctx;
-    struct Reload { ~Reload() { tzset(); } } reload; // after TZ is put back
-    ScopedEnv tz("TZ", "UTC");
-    tzset();
+    ScopedTimeZone utc("UTC");
     SweepSchedule daily;
     daily.frequency = SweepSchedule::Frequency::daily;
     SweepSchedule::store(daily);
