@@ -19,9 +19,8 @@ namespace {
 // Work handed off runs below the main thread, so the window answers while a whole disk is
 // scanned, watched or freed; the pool's helpers of that work too. Each job's thread ends
 // with it, so its priority never leaks into other work.
-constexpr int kUserInitiatedNice = 5;
-constexpr int kUtilityNice = 10;
-constexpr int kReleaseNice = 10;
+constexpr int kUserInitiatedNice = 10;
+constexpr int kUtilityNice = 15;
 
 // Jobs still running. Never destroyed: a detached job may end after static destruction began.
 struct InFlight {
@@ -108,7 +107,7 @@ void releaseElsewhere(std::shared_ptr<const void> held) {
     // Never destroyed: a release may be queued while static destruction runs.
     static auto* queue = [] {
         auto* made = new SerialQueue("sorvel.release");
-        if (made->hasThread()) made->async([] { lowerThisThread(kReleaseNice); });
+        if (made->hasThread()) made->async([] { idleThisThread(); }); // nobody waits on it
         return made;
     }();
     queue->async([held = std::move(held)]() mutable { held.reset(); });

@@ -38,6 +38,11 @@ void lowerThisThread(int nice) {
     (void)::setpriority(PRIO_PROCESS, tid, nice);
 }
 
+void idleThisThread() {
+    sched_param none{};
+    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &none) != 0) lowerThisThread(19);
+}
+
 namespace {
 
 std::atomic<int> helperNice{0};

@@ -16,6 +16,11 @@ int activeProcessorCount();
 /// way: a thread without privileges could not come back up.
 void lowerThisThread(int nice);
 
+/// Puts the calling thread below every other: it runs when a processor is free and gives
+/// way at once to any other thread that wakes, yet still moves on a busy machine. For work
+/// nobody waits on, such as letting go of what a closed scope held.
+void idleThisThread();
+
 /// From now on the pool's helpers run at `nice` or lower priority, as the work a window
 /// hands off does: they never compete with its main thread as equals.
 void lowerHelpers(int nice);

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/Concurrency.h"
 #include "platform/DirectoryListing.h"
 #include "platform/FileDescriptor.h"
 #include "platform/UnwatchedFolders.h"
@@ -65,6 +66,7 @@ void closeWatches(FileDescriptor descriptor, std::vector<int> watches) {
     if (watches.size() <= 1024) return; // a couple of milliseconds: closed here
     static SerialQueue closer("sorvel.unwatch");
     closer.async([held = std::make_shared<FileDescriptor>(std::move(descriptor)), watches = std::move(watches)] {
+        idleThisThread(); // nobody waits on it
         for (const int wd : watches) inotify_rm_watch(held->get(), wd);
         held->reset();
     });
