@@ -72,6 +72,46 @@ struct Job {
 
 } // namespace
 
+namespace {
+
+int niceOf(WorkPriority priority) {
+    return priority == WorkPriority::utility ? kUtilityNice : kUserInitiatedNice;
+}
+
+// Runs the job on a thread of its own, or here when none can start.
+void startThread(WorkPriority priority, std::unique_ptr<Job> job) {
+    // The thread is handed a plain pointer: a start that fails leaves the job untouched
+    // here, where it still runs, rather than gone with the thread that never was.
+    Job* handed = job.get();
+    std::thread thread;
+    try {
+        thread = std::thread([priority, handed] {
+            const std::unique_ptr<Job> owned(handed);
+            lowerThisThread(niceOf(priority));
+            owned->run();
+        });
+    } catch (...) {
+        job->run(); // no thread (a process limit, or memory): here, whose priority stays
+        return;
+    }
+    (void)job.release(); // the thread's now
+    thread.detach();
+}
+
+// Never destroyed: a job may be started while static destruction runs.
+SerialQueue& spawner(WorkPriority priority) {
+    static auto* userInitiated = new SerialQueue("sorvel.start");
+    static auto* utility = new SerialQueue("sorvel.start.bg");
+    auto* queue = priority == WorkPriority::utility ? utility : userInitiated;
+    static std::once_flag lowered[2];
+    std::call_once(lowered[priority == WorkPriority::utility ? 1 : 0], [&] {
+        if (queue->hasThread()) queue->async([priority] { lowerThisThread(niceOf(priority)); });
+    });
+    return *queue;
+}
+
+} // namespace
+
 void runInBackground(WorkPriority priority, std::function<void()> work, FailureHandler failed) {
     lowerHelpers(kUserInitiatedNice);
     auto& state = inFlight();
@@ -84,23 +124,12 @@ void runInBackground(WorkPriority priority, std::function<void()> work, FailureH
         --state.running;
         state.ended.notify_all();
     });
-    auto job = std::make_unique<Job>(Job{std::move(counted), std::move(work), std::move(failed)});
-    // The thread is handed a plain pointer: a start that fails leaves the job untouched
-    // here, where it still runs, rather than gone with the thread that never was.
-    Job* handed = job.get();
-    std::thread thread;
-    try {
-        thread = std::thread([priority, handed] {
-            const std::unique_ptr<Job> owned(handed);
-            lowerThisThread(priority == WorkPriority::utility ? kUtilityNice : kUserInitiatedNice);
-            owned->run();
-        });
-    } catch (...) {
-        job->run(); // no thread (a process limit, or memory): on the caller, whose priority stays
-        return;
-    }
-    (void)job.release(); // the thread's now
-    thread.detach();
+    auto job = std::make_shared<std::unique_ptr<Job>>(
+        std::make_unique<Job>(Job{std::move(counted), std::move(work), std::move(failed)}));
+    // Threads are started by a thread already at the job's priority, so each is born there:
+    // one started at the window's own priority would contend with it as an equal, a newly
+    // started thread first of all, until it lowered itself.
+    spawner(priority).async([priority, job] { startThread(priority, std::move(*job)); });
 }
 
 void releaseElsewhere(std::shared_ptr<const void> held) {

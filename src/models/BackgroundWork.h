@@ -24,7 +24,9 @@ enum class WorkPriority {
 /// Hears, with its text, why background work threw (`failureText`).
 using FailureHandler = std::function<void(const std::string& reason)>;
 
-/// Starts `work` on a new detached thread; runs it on the caller when no thread can start.
+/// Starts `work` on a new detached thread, born below the caller's priority. When no such
+/// thread can start it runs on the thread that starts them, or on the caller when even
+/// that one could not start.
 /// Whatever `work` throws goes to `failed`, on the same thread, and never ends the process.
 void runInBackground(WorkPriority priority, std::function<void()> work, FailureHandler failed);
 
