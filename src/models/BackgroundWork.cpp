@@ -6,6 +6,8 @@
 
 #include <QThread>
 
+#include <pthread.h>
+
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -87,6 +89,7 @@ void startThread(WorkPriority priority, std::unique_ptr<Job> job) {
     try {
         thread = std::thread([priority, handed] {
             const std::unique_ptr<Job> owned(handed);
+            pthread_setname_np(pthread_self(), "sorvel.job"); // not its starter's name
             lowerThisThread(niceOf(priority));
             owned->run();
         });

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -10,6 +13,10 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
+
+#include <sched.h>
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -34,11 +41,30 @@ struct Landing {
     std::function<void(std::function<void(int)>)> run;
 };
 
-// Holds the nice value of the thread that finally lets it go.
+// A thread put below every other counts as nice 19, the lowest a nice value goes.
+int standingOfThisThread() {
+    return ::sched_getscheduler(0) == SCHED_IDLE ? 19 : niceOfThisThread();
+}
+
+// Holds the standing of the thread that finally lets it go.
 struct Witness {
     std::function<void(int)> seen;
-    ~Witness() { seen(niceOfThisThread()); }
+    ~Witness() { seen(standingOfThisThread()); }
 };
+
+// The nice values of this process's threads of that name.
+std::vector<int> nicesOfThreadsNamed(const std::string& name) {
+    std::vector<int> nices;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string line;
+        if (!std::getline(comm, line) || line != name) continue;
+        errno = 0;
+        const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(std::stoi(task.path().filename().string())));
+        if (errno == 0) nices.push_back(nice);
+    }
+    return nices;
+}
 
 // A helper of the pool takes part: each iteration waits until two threads are in.
 int niceOfAHelper() {
@@ -67,19 +93,19 @@ TEST(WorkBelowTheWindow, EachKindOfWorkRunsBelowTheMainThread) {
     if (activeProcessorCount() < 2) GTEST_SKIP() << "one processor: the pool has no helper to look at";
     const int mainNice = niceOfThisThread();
     const Landing table[] = {
-        {"a job the user waits on", mainNice + 5,
+        {"a job the user waits on", mainNice + 10,
          [](std::function<void(int)> seen) {
              Models::runInBackground(Models::WorkPriority::userInitiated, [seen] { seen(niceOfThisThread()); }, {});
          }},
-        {"an unattended job, below those the user waits on", mainNice + 10,
+        {"an unattended job, below those the user waits on", mainNice + 15,
          [](std::function<void(int)> seen) {
              Models::runInBackground(Models::WorkPriority::utility, [seen] { seen(niceOfThisThread()); }, {});
          }},
-        {"the pool's help for a job", mainNice + 5,
+        {"the pool's help for a job", mainNice + 10,
          [](std::function<void(int)> seen) {
              Models::runInBackground(Models::WorkPriority::userInitiated, [seen] { seen(niceOfAHelper()); }, {});
          }},
-        {"a tree let go of elsewhere", mainNice + 10,
+        {"a tree let go of elsewhere, below every other thread", 19,
          [](std::function<void(int)> seen) {
              auto witness = std::make_shared<Witness>();
              witness->seen = std::move(seen);
@@ -92,6 +118,12 @@ TEST(WorkBelowTheWindow, EachKindOfWorkRunsBelowTheMainThread) {
         row.run([nice](int seen) { nice->store(seen); });
         ASSERT_TRUE(test::waitUntil([&] { return nice->load() != -100; }));
         EXPECT_GE(nice->load(), std::min(19, row.atLeast));
+    }
+    // Jobs are born below the window: the threads that start them are already there.
+    for (const auto& [name, atLeast] : {std::pair{"sorvel.start", mainNice + 10}, {"sorvel.start.bg", mainNice + 15}}) {
+        const auto nices = nicesOfThreadsNamed(name);
+        EXPECT_EQ(nices.size(), 1u) << name;
+        for (const int nice : nices) EXPECT_GE(nice, std::min(19, atLeast)) << name;
     }
     EXPECT_EQ(niceOfThisThread(), mainNice) << "the main thread itself is never lowered";
 }
