@@ -132,7 +132,11 @@ void runInBackground(WorkPriority priority, std::function<void()> work, FailureH
     // Threads are started by a thread already at the job's priority, so each is born there:
     // one started at the window's own priority would contend with it as an equal, a newly
     // started thread first of all, until it lowered itself.
-    spawner(priority).async([priority, job] { startThread(priority, std::move(*job)); });
+    // A job run by a starter that could start no thread starts its own jobs itself, as a
+    // caller would, never queued behind itself.
+    SerialQueue& starter = spawner(priority);
+    if (starter.isCurrent()) return startThread(priority, std::move(*job));
+    starter.async([priority, job] { startThread(priority, std::move(*job)); });
 }
 
 void releaseElsewhere(std::shared_ptr<const void> held) {
