@@ -17,6 +17,12 @@ std::string_view trimmed(std::string_view path) {
     return path;
 }
 
+// Whether a walk of `top` reaches `path`: inside it, and in none of the roots it leaves out.
+bool walkedFrom(std::string_view path, std::string_view top, const std::set<std::string>& leftOut) {
+    return isPathInside(path, top) &&
+           std::none_of(leftOut.begin(), leftOut.end(), [&](const auto& root) { return isPathInside(path, trimmed(root)); });
+}
+
 } // namespace
 
 uint32_t ScanControl::Inodes::folderId(std::string_view path) {
@@ -167,12 +173,7 @@ void ScanControl::releaseInodes(const std::string& folder, const std::set<std::s
     released_.clear();
     // Decided once per folder, not once per file. A root left out of the walk keeps its own.
     std::vector<char> inside(inodes_.folders.size());
-    for (size_t i = 0; i < inside.size(); ++i) {
-        const std::string_view path = trimmed(inodes_.folders[i]);
-        inside[i] = isPathInside(path, top) && std::none_of(leftOut.begin(), leftOut.end(), [&](const auto& root) {
-                        return isPathInside(path, trimmed(root));
-                    });
-    }
+    for (size_t i = 0; i < inside.size(); ++i) inside[i] = walkedFrom(trimmed(inodes_.folders[i]), top, leftOut);
     const auto released = [&](uint32_t id) { return id != Inodes::kNoFolder && inside[id]; };
     for (auto it = inodes_.moreHolders.begin(); it != inodes_.moreHolders.end();) {
         auto& more = it->second;
@@ -204,7 +205,8 @@ void ScanControl::releaseInodes(const std::string& folder, const std::set<std::s
     }
 }
 
-std::vector<std::string> ScanControl::uncountedElsewhere(const std::string& folder) {
+std::vector<std::string> ScanControl::uncountedElsewhere(const std::string& folder,
+                                                         const std::set<std::string>& leftOut) {
     const std::string_view top = trimmed(folder);
     std::lock_guard g(lock_);
     std::vector<std::string> out;
@@ -213,7 +215,7 @@ std::vector<std::string> ScanControl::uncountedElsewhere(const std::string& fold
         if (inodes_.seen.count(key)) continue; // counted again
         inodes_.forEachHolder(key, [&](uint32_t id) {
             const std::string& holder = inodes_.folders[id];
-            if (!isPathInside(trimmed(holder), top) && listed.insert(id).second) out.push_back(holder);
+            if (!walkedFrom(trimmed(holder), top, leftOut) && listed.insert(id).second) out.push_back(holder);
         });
     }
     released_.clear();

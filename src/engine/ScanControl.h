@@ -111,10 +111,11 @@ public:
     /// counts them again, and still skips those counted elsewhere. Without kept owners
     /// nothing is known about who counted what, and nothing is forgotten.
     void releaseInodes(const std::string& folder, const std::set<std::string>& leftOut = {});
-    /// After `folder` was measured again following releaseInodes: the folders outside it
-    /// that hold another name of a file it counted before and counts no longer. Nobody
-    /// counts that file now; measuring one of these folders again counts it there.
-    std::vector<std::string> uncountedElsewhere(const std::string& folder);
+    /// After `folder` was measured again following releaseInodes with the same `leftOut`: the
+    /// folders its walk does not reach (outside it, or in a root it leaves out) that hold
+    /// another name of a file it counted before and counts no longer. Nobody counts that
+    /// file now; measuring one of these folders again counts it there.
+    std::vector<std::string> uncountedElsewhere(const std::string& folder, const std::set<std::string>& leftOut = {});
     void addProgress(int64_t bytes, int64_t files, const std::string& path);
     /// A folder this user may not read: its size is missing from the totals.
     void noteUnreadable();

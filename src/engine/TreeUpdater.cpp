@@ -42,15 +42,22 @@ std::optional<Location> search(const std::string& path, const ScanResult& result
                         [&](const std::string& folder) { return liesIn(path, folder); }))
             continue;
         const auto& roots = result.categories[c].roots;
+        // The deepest root holding the path: a root nested in another is left out of the
+        // outer one's walk, and measured as itself.
+        std::optional<size_t> holding;
         for (size_t r = 0; r < roots.size(); ++r) {
+            if (!roots[r]) continue;
+            const std::string& rootPath = roots[r]->path;
+            // A root stored as "/" holds every absolute path.
+            const bool holds = path == rootPath ||
+                               (rootPath == "/" ? startsWith(path, "/") : startsWith(path, rootPath + "/"));
+            if (holds && (!holding || rootPath.size() > roots[*holding]->path.size())) holding = r;
+        }
+        if (holding) {
+            const size_t r = *holding;
             const ScanNodePtr& root = roots[r];
-            if (!root) continue;
             const std::string& rootPath = root->path;
             const bool equal = path == rootPath;
-            // A root stored as "/" holds every absolute path.
-            const bool below = !equal && (rootPath == "/" ? startsWith(path, "/")
-                                                          : startsWith(path, rootPath + "/"));
-            if (!equal && !below) continue;
 
             Location location;
             location.categoryIndex = static_cast<int>(c);
@@ -225,7 +232,7 @@ std::vector<Remeasured> remeasure(std::vector<std::string> directories, ScanResu
         if (!done.insert(located).second) continue;
         // The folder's own hard-linked files are counted afresh; those counted in other
         // folders stay counted there.
-        const auto walked = options(located);
+        auto walked = options(located);
         control.releaseInodes(located, walked.excludedPaths);
         ScanNodePtr fresh = walk(located, control, walked);
         if (control.cancelled()) break;
@@ -235,14 +242,15 @@ std::vector<Remeasured> remeasure(std::vector<std::string> directories, ScanResu
             location->chain.resize(1);
             located = location->chain.front()->path;
             done.insert(located);
-            const auto whole = options(located);
-            control.releaseInodes(located, whole.excludedPaths);
-            fresh = walk(located, control, whole);
+            walked = options(located);
+            control.releaseInodes(located, walked.excludedPaths);
+            fresh = walk(located, control, walked);
             if (control.cancelled()) break;
         }
         // A file it counted and no longer holds may keep a name elsewhere: that folder
         // counts it from now on, so the total does not lose it.
-        for (auto& holder : control.uncountedElsewhere(located)) directories.push_back(std::move(holder));
+        for (auto& holder : control.uncountedElsewhere(located, walked.excludedPaths))
+            directories.push_back(std::move(holder));
         std::vector<ReadingTurn> turns;
         if (fresh) {
             std::vector<ReadingTurn> comings;

@@ -140,3 +140,33 @@ TEST(HardLinkRewalk, MeasuringAFolderAgainLeavesTheFilesOfARootNestedInIt) {
         EXPECT_EQ(total(), before) << folder;
     }
 }
+
+TEST(HardLinkRewalk, AFileLeftNamedOnlyInARootNestedInTheFolderIsCountedThere) {
+    TempDir dir;
+    // Counted in share/A, whose path sorts before the Trash's; its other name is in the Trash.
+    writeFileOfSize(dir / "share/A/data", 65536);
+    makeDirs(dir / "share/Trash/files");
+    ASSERT_EQ(link((dir / "share/A/data").c_str(), (dir / "share/Trash/files/data").c_str()), 0);
+    FileWalker::Options outer;
+    outer.excludedPaths = {dir / "share/Trash/files"};
+    const auto optionsFor = [&](const std::string& path) {
+        return path == dir / "share" ? outer : FileWalker::Options{};
+    };
+    ScanControl control;
+    control.keepInodeOwners();
+    ScanResult result = resultOf({categoryOf(
+        "w", {FileWalker::walk(dir / "share", control, outer), FileWalker::walk(dir / "share/Trash/files", control)})});
+    const auto total = [&] {
+        int64_t sum = 0;
+        for (const auto& root : result.categories[0].roots) sum += root->size;
+        return sum;
+    };
+    const int64_t file = allocatedSize(dir / "share/A/data");
+    ASSERT_LT(result.categories[0].roots[1]->size, file) << "counted in share/A, not in the Trash";
+
+    ASSERT_EQ(::unlink((dir / "share/A/data").c_str()), 0); // the Trash's name is its only one now
+    const int64_t before = total();
+    TreeUpdater::remeasure({dir / "share"}, result, control, optionsFor, FileWalker::walk);
+    EXPECT_EQ(total(), before) << "the file in the Trash is counted nowhere";
+    EXPECT_GE(result.categories[0].roots[1]->size, file);
+}
