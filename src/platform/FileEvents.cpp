@@ -64,9 +64,13 @@ struct Delivery {
 void closeWatches(FileDescriptor descriptor, std::vector<int> watches) {
     WatchBudget::giveBack(watches.size());
     if (watches.size() <= 1024) return; // a couple of milliseconds: closed here
-    static SerialQueue closer("sorvel.unwatch");
+    // Nobody waits on it: its own thread, never a caller it fell back on, goes below every other.
+    static SerialQueue& closer = []() -> SerialQueue& {
+        static SerialQueue queue("sorvel.unwatch");
+        if (queue.hasThread()) queue.async(idleThisThread);
+        return queue;
+    }();
     closer.async([held = std::make_shared<FileDescriptor>(std::move(descriptor)), watches = std::move(watches)] {
-        idleThisThread(); // nobody waits on it
         for (const int wd : watches) inotify_rm_watch(held->get(), wd);
         held->reset();
     });

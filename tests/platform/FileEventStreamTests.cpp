@@ -14,6 +14,7 @@
 #include "platform/FileEvents.h"
 #include "platform/FileEventRecorder.h"
 #include "support/ChildProcess.h"
+#include "support/ThreadStarts.h"
 #include "support/TestSupport.h"
 
 using namespace sorvel;
@@ -255,6 +256,21 @@ TEST(FileEventStream, ReleaseLeavesNoThreadOrDescriptor) {
     }
     EXPECT_EQ(countProcEntries("fd"), fds);
     EXPECT_EQ(countProcEntries("task"), threads);
+}
+
+TEST(FileEventStream, ALargeSetLetGoWithNoThreadToSpareLeavesTheCallerAsItWas) {
+    TempDir dir;
+    for (int i = 0; i < 1100; ++i) makeDirs(dir / ("d" + std::to_string(i)));
+    Streams s;
+    auto stream = s.make({dir.path()});
+    ASSERT_TRUE(stream && stream->start());
+    ASSERT_GT(stream->watchedFolders(), 1024u) << "let go of on a thread of its own";
+    const int policy = ::sched_getscheduler(0);
+    {
+        NoThreads none; // the thread that lets watches go cannot start: the caller does it
+        stream.reset();
+    }
+    EXPECT_EQ(::sched_getscheduler(0), policy) << "the caller was left below every other thread";
 }
 
 TEST(FileEventStream, CallbackMayInvalidateItsOwnStream) {
