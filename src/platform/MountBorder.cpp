@@ -57,6 +57,12 @@ MountBorder::MountBorder(const std::string& start)
     if (::lstat(start.c_str(), &st) == 0) device_ = static_cast<uint64_t>(st.st_dev);
 }
 
+bool MountBorder::knownInside(uint64_t device) const {
+    if (device == device_) return true;
+    const std::lock_guard lock(admitted_->mutex);
+    return admitted_->devices.count(device) > 0;
+}
+
 bool MountBorder::admits(uint64_t device, std::optional<int64_t> mount) const {
     if (!mount_ || mount != mount_) return false;
     const std::lock_guard lock(admitted_->mutex);
@@ -68,11 +74,7 @@ bool MountBorder::outside(uint64_t device, std::optional<bool> mountRoot, const 
                           std::string_view name) const {
     if (everywhere_) return false;
     if (mountRoot) return *mountRoot;
-    if (device == device_) return false;
-    {
-        const std::lock_guard lock(admitted_->mutex);
-        if (admitted_->devices.count(device)) return false;
-    }
+    if (knownInside(device)) return false;
     std::string path = parentPath;
     if (path.empty() || path.back() != '/') path += '/';
     path += name;
@@ -85,11 +87,7 @@ bool MountBorder::outside(int folderFd) const {
     if (::statx(folderFd, "", AT_EMPTY_PATH | kLookFlags, STATX_TYPE, &sx) != 0) return true;
     if (const auto root = mountRootIn(sx)) return *root;
     const uint64_t device = ::makedev(sx.stx_dev_major, sx.stx_dev_minor);
-    if (device == device_) return false;
-    {
-        const std::lock_guard lock(admitted_->mutex);
-        if (admitted_->devices.count(device)) return false;
-    }
+    if (knownInside(device)) return false;
     return !admits(device, descriptorMountId(folderFd));
 }
 

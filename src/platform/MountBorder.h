@@ -41,6 +41,7 @@ public:
 
 private:
     struct Admitted;
+    bool knownInside(uint64_t device) const; // the start's device, or one admitted before
     bool admits(uint64_t device, std::optional<int64_t> mount) const;
 
     bool everywhere_ = true;
